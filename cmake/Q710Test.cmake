@@ -1,0 +1,14 @@
+# q710_add_test(NAME name LABEL unit|window|e2e SOURCES ... LIBS ...)
+# One GoogleTest executable registered with CTest under a label, so that
+# `ctest -L unit` runs a subset. Window tests run on Qt's offscreen platform.
+include(GoogleTest)
+function(q710_add_test)
+  cmake_parse_arguments(T "" "NAME;LABEL" "SOURCES;LIBS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+  gtest_discover_tests(${T_NAME}
+    PROPERTIES LABELS ${T_LABEL}
+               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;Q710_SOURCE_DIR=${PROJECT_SOURCE_DIR};Q710_BIN_DIR=${CMAKE_BINARY_DIR}/bin"
+    DISCOVERY_TIMEOUT 60)
+endfunction()
