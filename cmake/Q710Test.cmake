@@ -12,3 +12,18 @@ function(q710_add_test)
                ENVIRONMENT "QT_QPA_PLATFORM=offscreen;Q710_SOURCE_DIR=${PROJECT_SOURCE_DIR};Q710_BIN_DIR=${CMAKE_BINARY_DIR}/bin"
     DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# q710_folder_tests(folder LIBS ...): every unit_*.cpp, window_*.cpp and
+# e2e_*.cpp of tests/<folder> becomes one test program per label:
+# <folder>_unit, <folder>_window, <folder>_e2e. Shared test helpers of the
+# folder are support_*.cpp and go into each.
+function(q710_folder_tests folder)
+  cmake_parse_arguments(F "" "" "LIBS" ${ARGN})
+  file(GLOB support CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/support_*.cpp)
+  foreach(label unit window e2e)
+    file(GLOB found CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${label}_*.cpp)
+    if(found)
+      q710_add_test(NAME ${folder}_${label} LABEL ${label} SOURCES ${found} ${support} LIBS ${F_LIBS})
+    endif()
+  endforeach()
+endfunction()
