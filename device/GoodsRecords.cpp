@@ -40,6 +40,18 @@ void UnpackCodeAndName(std::span<const uint8_t> raw, std::size_t offset, Record&
     record.SetName(std::string_view(text, GoodsNameSize));
 }
 
+// Consecutive counters of `width` bytes from offset 12 on; returns the offset
+// after them.
+template <class Counter, std::size_t N>
+std::size_t UnpackCounters(std::span<const uint8_t> raw, std::size_t width, Counter* const (&counters)[N]) {
+    std::size_t offset = 12;
+    for (Counter* counter : counters) {
+        *counter = Counter(ReadLE(raw, offset, width));
+        offset += width;
+    }
+    return offset;
+}
+
 template <class Record> void CompleteFromLibrary(Record& record) {
     if (record.IsComplete()) return;
     const char* text = record.name;
@@ -52,15 +64,10 @@ bool UnpackGoodsRecord(std::span<const uint8_t> raw, GoodsStruct& record) {
     if (raw.size() < std::size_t(Q710_RAW_GOODS_SIZE)) return false;
     GoodsStruct fresh;
     UnpackHead(raw, fresh);
-    uint32_t* counters[] = {&fresh.soldQuantity,   &fresh.payoutQuantity,   &fresh.salesSum,
-                            &fresh.payoutsSum,     &fresh.discountsOnSales, &fresh.discountsOnPayouts,
-                            &fresh.marginsOnSales, &fresh.marginsOnPayouts};
-    std::size_t offset = 12;
-    for (uint32_t* counter : counters) {
-        *counter = uint32_t(ReadLE(raw, offset, 4));
-        offset += 4;
-    }
-    UnpackCodeAndName(raw, 44, fresh);
+    uint32_t* const counters[] = {&fresh.soldQuantity,   &fresh.payoutQuantity,   &fresh.salesSum,
+                                  &fresh.payoutsSum,     &fresh.discountsOnSales, &fresh.discountsOnPayouts,
+                                  &fresh.marginsOnSales, &fresh.marginsOnPayouts};
+    UnpackCodeAndName(raw, UnpackCounters(raw, 4, counters), fresh);
     record = std::move(fresh);
     return true;
 }
@@ -69,13 +76,9 @@ bool UnpackPeriodicGoodsRecord(std::span<const uint8_t> raw, PeriodicGoodsStruct
     if (raw.size() < std::size_t(Q710_RAW_PERIODIC_GOODS_SIZE)) return false;
     PeriodicGoodsStruct fresh;
     UnpackHead(raw, fresh);
-    int64_t* counters[] = {&fresh.soldQuantity, &fresh.payoutQuantity, &fresh.salesSum, &fresh.payoutsSum};
-    std::size_t offset = 12;
-    for (int64_t* counter : counters) {
-        *counter = int64_t(ReadLE(raw, offset, 6));
-        offset += 6;
-    }
-    UnpackCodeAndName(raw, 36, fresh);
+    int64_t* const counters[] = {&fresh.soldQuantity, &fresh.payoutQuantity, &fresh.salesSum,
+                                 &fresh.payoutsSum};
+    UnpackCodeAndName(raw, UnpackCounters(raw, 6, counters), fresh);
     record = std::move(fresh);
     return true;
 }

@@ -15,12 +15,12 @@ TEST(ProgressPercent, IntegerPartInSixtyFourBits) {
     EXPECT_EQ(PercentText(17, 0), "0 %");
     EXPECT_EQ(PercentText(5, -3), "0 %");
     EXPECT_EQ(PercentText(1, 3), "33 %");
-    EXPECT_EQ(PercentText(2, 3), "66 %");  // truncated, never rounded up
+    EXPECT_EQ(PercentText(2, 3), "66 %"); // truncated, never rounded up
     EXPECT_EQ(PercentText(5268, 5269), "99 %");
     EXPECT_EQ(PercentText(5269, 5269), "100 %");
-    EXPECT_EQ(PercentUnits(30000000, 40000000), 75);  // position * 100 beyond 32 bits
+    EXPECT_EQ(PercentUnits(30000000, 40000000), 75); // position * 100 beyond 32 bits
     EXPECT_EQ(PercentUnits(2147483647, 2147483647), 100);
-    EXPECT_EQ(PercentUnits(6, 5), 120);  // a loop that ran past its count
+    EXPECT_EQ(PercentUnits(6, 5), 120); // a loop that ran past its count
 }
 
 TEST(ProgressGeometry, BorderAndLengthsFollowTheSize) {
@@ -45,20 +45,20 @@ TEST(ProgressGeometry, BorderAndLengthsFollowTheSize) {
 }
 
 TEST(ProgressGeometry, FilledLength) {
-    Geometry wide = MakeGeometry(boHorizontal, 300, 16, 2);  // length 296
+    Geometry wide = MakeGeometry(boHorizontal, 300, 16, 2); // length 296
     double percent = -1;
-    EXPECT_EQ(FilledLength(1, 100, wide, &percent), 5);  // 2.96 is below the minimum
+    EXPECT_EQ(FilledLength(1, 100, wide, &percent), 5); // 2.96 is below the minimum
     EXPECT_DOUBLE_EQ(percent, 1.0);
     EXPECT_EQ(FilledLength(150, 100, wide, &percent), 296);
     EXPECT_DOUBLE_EQ(percent, 100.0);
-    EXPECT_EQ(FilledLength(1, 3, wide, &percent), 99);  // 98.67
+    EXPECT_EQ(FilledLength(1, 3, wide, &percent), 99); // 98.67
     EXPECT_NEAR(percent, 33.3333333, 1e-6);
 
     Geometry fifty = MakeGeometry(boHorizontal, 54, 16, 2);
     EXPECT_EQ(FilledLength(13, 100, fifty, nullptr), 6);  // 6.5: halves go to even
     EXPECT_EQ(FilledLength(15, 100, fifty, nullptr), 8);  // 7.5
     EXPECT_EQ(FilledLength(3, 100, fifty, nullptr), 5);   // 1.5 -> minimum
-    EXPECT_EQ(FilledLength(99, 100, fifty, nullptr), 50);  // 49.5
+    EXPECT_EQ(FilledLength(99, 100, fifty, nullptr), 50); // 49.5
 
     // Products beyond 32 bits.
     EXPECT_EQ(FilledLength(50000000, 100000000, fifty, &percent), 25);
@@ -75,10 +75,10 @@ TEST(ProgressColors, HLSConversions) {
         TColor rgb;
         int hue, lightness, saturation;
     } cases[] = {
-        {0x0000FF, 0, 120, 240},    {0x00FF00, 80, 120, 240},  {0xFF0000, 160, 120, 240},
-        {0xFFFFFF, 160, 240, 0},    {0x000000, 160, 0, 0},     {0x808080, 160, 120, 0},
-        {0xFF2424, 160, 137, 240},  // the job window's bar colour
-        {0x8000FF, 220, 120, 240},  // negative hue wraps
+        {0x0000FF, 0, 120, 240},   {0x00FF00, 80, 120, 240}, {0xFF0000, 160, 120, 240},
+        {0xFFFFFF, 160, 240, 0},   {0x000000, 160, 0, 0},    {0x808080, 160, 120, 0},
+        {0xFF2424, 160, 137, 240}, // the job window's bar colour
+        {0x8000FF, 220, 120, 240}, // negative hue wraps
     };
     for (const Case& c : cases) {
         HLS hls = RGBToHLS(c.rgb);
@@ -93,8 +93,8 @@ TEST(ProgressColors, HLSConversions) {
     EXPECT_EQ(HLSToRGB(160, 240, 0), 0xFFFFFFu);
 
     EXPECT_EQ(HueToRGB(0, 240, 20), 120);
-    EXPECT_EQ(HueToRGB(0, 240, 250), 60);  // wraps to 10
-    EXPECT_EQ(HueToRGB(0, 240, -10), 0);   // wraps to 230
+    EXPECT_EQ(HueToRGB(0, 240, 250), 60); // wraps to 10
+    EXPECT_EQ(HueToRGB(0, 240, -10), 0);  // wraps to 230
     EXPECT_EQ(HueToRGB(0, 240, 100), 240);
     EXPECT_EQ(HueToRGB(0, 240, 140), 120);
 }
@@ -107,7 +107,7 @@ TEST(ProgressColors, LightnessProfileShape) {
 }
 
 TEST(ProgressColors, GradientInterpolatesEachChannelTruncated) {
-    const TColor start = 0x0000FF, final = 0xFF6432;  // red 255 -> 50, green 0 -> 100, blue 0 -> 255
+    const TColor start = 0x0000FF, final = 0xFF6432; // red 255 -> 50, green 0 -> 100, blue 0 -> 255
     EXPECT_EQ(GradientColor(0, 4, start, final, false), start);
     EXPECT_EQ(GradientColor(-3, 4, start, final, false), start);
     EXPECT_EQ(GradientColor(4, 4, start, final, false), final);
@@ -124,16 +124,16 @@ TEST(ProgressColors, CylinderShading) {
     EXPECT_EQ(ShadeColumn(0x000080, 12, blGlass), ShadeColumn(0x0000FF, 12, blGlass));
     std::vector<TColor> glass = ShadeColumn(0x808080, 12, blGlass);
     ASSERT_EQ(glass.size(), 12u);
-    EXPECT_EQ(glass[0], 0xAFAFAFu);  // lightness 165
-    EXPECT_EQ(glass[3], 0xD6D6D6u);  // 202
-    EXPECT_EQ(glass[8], 0x9A9A9Au);  // 145
+    EXPECT_EQ(glass[0], 0xAFAFAFu); // lightness 165
+    EXPECT_EQ(glass[3], 0xD6D6D6u); // 202
+    EXPECT_EQ(glass[8], 0x9A9A9Au); // 145
 
     // Metal: the colour's own lightness shifted by the profile less 212.
     std::vector<TColor> metal = ShadeColumn(0x808080, 12, blMetal);
-    EXPECT_EQ(metal[3], 0x747474u);  // 120 - 212 + 202 = 110
-    EXPECT_EQ(metal[8], 0x383838u);  // 120 - 212 + 145 = 53
+    EXPECT_EQ(metal[3], 0x747474u); // 120 - 212 + 202 = 110
+    EXPECT_EQ(metal[8], 0x383838u); // 120 - 212 + 145 = 53
     EXPECT_EQ(ShadeColumn(0xFFFFFF, 12, blMetal)[0], 0xCCCCCCu);
-    for (TColor c : ShadeColumn(0x000000, 12, blMetal)) EXPECT_EQ(c, 0u);  // clamped at 0
+    for (TColor c : ShadeColumn(0x000000, 12, blMetal)) EXPECT_EQ(c, 0u); // clamped at 0
     EXPECT_NE(ShadeColumn(0x000080, 12, blMetal), ShadeColumn(0x0000FF, 12, blMetal));
 
     EXPECT_TRUE(ShadeColumn(0x808080, 0, blGlass).empty());
@@ -141,7 +141,7 @@ TEST(ProgressColors, CylinderShading) {
 }
 
 TEST(ProgressColors, Tables) {
-    Geometry g = MakeGeometry(boHorizontal, 64, 15, 2);  // length 60, thickness 12
+    Geometry g = MakeGeometry(boHorizontal, 64, 15, 2); // length 60, thickness 12
     ColorSettings flat;
     flat.startColor = 0x0000FF;
     flat.finalColor = 0xFF0000;
@@ -151,7 +151,7 @@ TEST(ProgressColors, Tables) {
     for (const auto& column : t.columns) ASSERT_EQ(column.size(), 12u);
     EXPECT_EQ(t.columns[0][5], 0x0000FFu);
     EXPECT_EQ(t.columns[60][5], 0xFF0000u);
-    EXPECT_EQ(t.columns[30][0], t.columns[30][11]);  // flat: one colour across
+    EXPECT_EQ(t.columns[30][0], t.columns[30][11]); // flat: one colour across
     EXPECT_EQ(t.inactive, std::vector<TColor>(12, 0x808080));
 
     ColorSettings cylinder;
@@ -161,8 +161,8 @@ TEST(ProgressColors, Tables) {
     cylinder.invertInactPos = true;
     t = BuildColorTables(cylinder, g);
     EXPECT_EQ(t.columns[10], ShadeColumn(0x00FF00, 12, blGlass));
-    EXPECT_EQ(t.inactive[0], 0x4F4F4Fu);  // lightness 240 - 165
-    EXPECT_EQ(t.inactive[3], 0x292929u);  // 202 reads back as 201 from the shaded colour
+    EXPECT_EQ(t.inactive[0], 0x4F4F4Fu); // lightness 240 - 165
+    EXPECT_EQ(t.inactive[3], 0x292929u); // 202 reads back as 201 from the shaded colour
 
     // Degenerate sizes still give one column and one inactive colour.
     t = BuildColorTables(flat, MakeGeometry(boHorizontal, 4, 4, 2));
@@ -189,7 +189,7 @@ TEST(ProgressBlocks, HorizontalBlocksStartAtTheLeft) {
     ASSERT_EQ(map.size(), 61u);
     std::set<int> expected;
     for (int s = 3; s <= 52; s += 7) expected.merge(Range(s, s + 4));
-    expected.merge(Range(59, 60));  // the last block is cut at the bar's end
+    expected.merge(Range(59, 60)); // the last block is cut at the bar's end
     EXPECT_EQ(BlockIndexes(map), expected);
     EXPECT_EQ(map[3].blockEnd, 7);
     EXPECT_EQ(map[7].blockEnd, 7);
@@ -198,7 +198,7 @@ TEST(ProgressBlocks, HorizontalBlocksStartAtTheLeft) {
 }
 
 TEST(ProgressBlocks, VerticalBlocksGrowFromTheBottom) {
-    Geometry g = MakeGeometry(boVertical, 16, 64, 2);  // length 60
+    Geometry g = MakeGeometry(boVertical, 16, 64, 2); // length 60
     std::vector<BlockEntry> map = BuildBlockMap(boVertical, g, 5, 2);
     ASSERT_EQ(map.size(), 61u);
     std::set<int> expected;
@@ -248,12 +248,12 @@ TEST(ProgressPaint, HorizontalFillAndInactivePart) {
     ColorSettings colors;
     colors.inactivePosColor = 0x123456;
     Bar bar(boHorizontal, 300, 16, colors);
-    EXPECT_TRUE(Paint(bar.input).empty());  // nothing filled
+    EXPECT_TRUE(Paint(bar.input).empty()); // nothing filled
 
     bar.input.filled = 5;
     Pixels p = Paint(bar.input);
     EXPECT_EQ(Columns(p), Range(3, 5));
-    EXPECT_EQ(p.size(), 3u * 10);  // rows 3..12
+    EXPECT_EQ(p.size(), 3u * 10); // rows 3..12
     EXPECT_EQ(p.count({4, 2}), 0u);
     EXPECT_EQ(p.at({4, 12}), 0x00FF00u);
     EXPECT_EQ(p.count({4, 13}), 0u);
@@ -266,7 +266,7 @@ TEST(ProgressPaint, HorizontalFillAndInactivePart) {
 }
 
 TEST(ProgressPaint, VerticalFillsFromTheBottom) {
-    Bar bar(boVertical, 16, 104, {});  // length 100
+    Bar bar(boVertical, 16, 104, {}); // length 100
     bar.input.filled = 10;
     Pixels p = Paint(bar.input);
     std::set<int> rows;
@@ -294,14 +294,14 @@ TEST(ProgressPaint, BlocksAndFullBlocks) {
     EXPECT_EQ(p.at({5, 8}), 0x00FF00u);
     EXPECT_EQ(p.at({12, 8}), 0x123456u);
     EXPECT_EQ(p.at({14, 8}), 0x123456u);
-    EXPECT_EQ(p.count({8, 8}), 0u);  // gaps stay empty
+    EXPECT_EQ(p.count({8, 8}), 0u); // gaps stay empty
     bar.input.filled = 14;
     EXPECT_EQ(Paint(bar.input).at({12, 8}), 0x00FF00u);
 }
 
 TEST(ProgressPaint, StaleSizesPaintNothingOutsideTheTables) {
     Bar bar(boHorizontal, 64, 16, {});
-    bar.input.width = 200;  // the widget grew, the tables did not yet
+    bar.input.width = 200; // the widget grew, the tables did not yet
     bar.input.height = 40;
     bar.input.filled = 150;
     bar.input.showInactivePos = true;
@@ -312,4 +312,4 @@ TEST(ProgressPaint, StaleSizesPaintNothingOutsideTheTables) {
     }
 }
 
-}  // namespace
+} // namespace
