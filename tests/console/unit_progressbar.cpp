@@ -265,18 +265,6 @@ TEST(ProgressPaint, HorizontalFillAndInactivePart) {
     EXPECT_EQ(p.at({296, 8}), 0x123456u);
 }
 
-TEST(ProgressPaint, VerticalFillsFromTheBottom) {
-    Bar bar(boVertical, 16, 104, {}); // length 100
-    bar.input.filled = 10;
-    Pixels p = Paint(bar.input);
-    std::set<int> rows;
-    for (const auto& [xy, c] : p) rows.insert(xy.second);
-    EXPECT_EQ(rows, Range(94, 99));
-    EXPECT_EQ(p.at({3, 99}), 0x00FF00u);
-    EXPECT_EQ(p.at({12, 94}), 0x00FF00u);
-    EXPECT_EQ(p.count({13, 94}), 0u);
-}
-
 TEST(ProgressPaint, BlocksAndFullBlocks) {
     ColorSettings colors;
     colors.inactivePosColor = 0x123456;
