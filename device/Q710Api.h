@@ -2,7 +2,7 @@
 // functions. Every text crossing this boundary is single-byte Windows-1251.
 // Records are plain C layouts so the library, the program and the simulator
 // agree on them; the raw batch layouts that NextCommand delivers are byte
-// arrays unpacked by the program (console/GoodsRecords).
+// arrays unpacked by the program (device/GoodsRecords).
 #pragma once
 
 #include <cstdint>
