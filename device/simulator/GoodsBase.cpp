@@ -56,8 +56,9 @@ std::vector<uint8_t> RawPeriodicRecord(const Goods& g) {
     return w.Bytes();
 }
 
-Q710GoodsData GoodsDataOf(const Goods& g) {
-    Q710GoodsData d{};
+// The fields both first-record types share, up to the remainder.
+template <class Data> Data HeadOf(const Goods& g) {
+    Data d{};
     d.number = g.number;
     d.price = g.price;
     d.group = g.group;
@@ -67,6 +68,13 @@ Q710GoodsData GoodsDataOf(const Goods& g) {
     d.saleBlocking = Flag(g.saleBlocking);
     d.payoutOperation = g.payoutOperation;
     d.remainder = g.remainder;
+    d.plu = g.plu;
+    d.barcode = g.barcode;
+    return d;
+}
+
+Q710GoodsData GoodsDataOf(const Goods& g) {
+    Q710GoodsData d = HeadOf<Q710GoodsData>(g);
     d.soldQuantity = g.day[0];
     d.payoutQuantity = g.day[1];
     d.salesSum = g.day[2];
@@ -75,28 +83,15 @@ Q710GoodsData GoodsDataOf(const Goods& g) {
     d.discountsOnPayouts = g.day[5];
     d.marginsOnSales = g.day[6];
     d.marginsOnPayouts = g.day[7];
-    d.plu = g.plu;
-    d.barcode = g.barcode;
     return d;
 }
 
 Q710PeriodicGoodsData PeriodicDataOf(const Goods& g) {
-    Q710PeriodicGoodsData d{};
-    d.number = g.number;
-    d.price = g.price;
-    d.group = g.group;
-    d.tax = g.tax;
-    d.weighed = Flag(g.weighed);
-    d.presenceControl = Flag(g.presenceControl);
-    d.saleBlocking = Flag(g.saleBlocking);
-    d.payoutOperation = g.payoutOperation;
-    d.remainder = g.remainder;
+    Q710PeriodicGoodsData d = HeadOf<Q710PeriodicGoodsData>(g);
     d.soldQuantity = static_cast<int64_t>(std::min(g.period[0], Max48));
     d.payoutQuantity = static_cast<int64_t>(std::min(g.period[1], Max48));
     d.salesSum = static_cast<int64_t>(std::min(g.period[2], Max48));
     d.payoutsSum = static_cast<int64_t>(std::min(g.period[3], Max48));
-    d.plu = g.plu;
-    d.barcode = g.barcode;
     return d;
 }
 

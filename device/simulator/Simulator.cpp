@@ -137,6 +137,12 @@ const char* Simulator::NameText(const std::string& name) {
     return name_.Set(name, scenario_.Unterminated());
 }
 
+template <class T, class Value> int16_t Simulator::Answer(T* out, Value value, const char** err) {
+    if (out == nullptr) return BoolFail(err, TextBadValue);
+    *out = value();
+    return BoolOk(err);
+}
+
 // Connection and addressing.
 
 int16_t Simulator::HostConnect(uint8_t port, uint32_t baud, int32_t, int32_t, const char** err) {
@@ -228,33 +234,28 @@ int16_t Simulator::SetModemMaxAttempts(int32_t attempts, const char** err) {
 }
 
 int16_t Simulator::GetModemMaxAttempts(uint16_t* attempts, const char** err) {
-    if (attempts == nullptr) return BoolFail(err, TextBadValue);
-    *attempts = modem_.ShownMaximum();
-    return BoolOk(err);
+    return Answer(
+        attempts, [&] { return modem_.ShownMaximum(); }, err);
 }
 
 int16_t Simulator::GetModemCurrentAttempt(uint16_t* attempt, const char** err) {
-    if (attempt == nullptr) return BoolFail(err, TextBadValue);
-    *attempt = modem_.CurrentAttempt();
-    return BoolOk(err);
+    return Answer(
+        attempt, [&] { return modem_.CurrentAttempt(); }, err);
 }
 
 int16_t Simulator::GetModemRetryWait(uint16_t* seconds, const char** err) {
-    if (seconds == nullptr) return BoolFail(err, TextBadValue);
-    *seconds = modem_.RetryWait();
-    return BoolOk(err);
+    return Answer(
+        seconds, [&] { return modem_.RetryWait(); }, err);
 }
 
 int16_t Simulator::GetModemState(uint8_t* state, const char** err) {
-    if (state == nullptr) return BoolFail(err, TextBadValue);
-    *state = modem_.Poll();
-    return BoolOk(err);
+    return Answer(
+        state, [&] { return modem_.Poll(); }, err);
 }
 
 int16_t Simulator::GetModemDeviceName(const char** name, const char** err) {
-    if (name == nullptr) return BoolFail(err, TextBadValue);
-    *name = modemName_.Set("Standard 33600 bps Modem", scenario_.Unterminated());
-    return BoolOk(err);
+    return Answer(
+        name, [&] { return modemName_.Set("Standard 33600 bps Modem", scenario_.Unterminated()); }, err);
 }
 
 // Goods table.
@@ -430,34 +431,30 @@ bool Simulator::BatchStartFaulted(const char** err, uint8_t& status) {
     return true;
 }
 
-uint8_t Simulator::StartGoodsBatch(const std::vector<const Goods*>& selected, Q710GoodsData* goods,
-                                   const char** err) {
+template <class Data, class MakeData, class MakeRaw>
+uint8_t Simulator::StartBatch(const std::vector<const Goods*>& selected, Data* out, MakeData makeData,
+                              MakeRaw makeRaw, int recordSize, const char** err) {
     if (!LinkUp()) return NoLink(err);
-    if (goods == nullptr) return FailUtf8(err, StatusBadValue, TextBadValue);
+    if (out == nullptr) return FailUtf8(err, StatusBadValue, TextBadValue);
     if (uint8_t status; BatchStartFaulted(err, status)) return status;
     if (selected.empty()) return FailUtf8(err, Q710_NOT_FOUND, TextNothingFound);
-    *goods = GoodsDataOf(*selected[0]);
-    goods->name = NameText(selected[0]->name);
+    *out = makeData(*selected[0]);
+    out->name = NameText(selected[0]->name);
     std::vector<std::vector<uint8_t>> rest;
-    for (std::size_t i = 1; i < selected.size(); ++i) rest.push_back(RawGoodsRecord(*selected[i]));
-    cursor_.Open(std::move(rest), Q710_RAW_GOODS_SIZE, Q710_END_OF_DATA);
+    for (std::size_t i = 1; i < selected.size(); ++i) rest.push_back(makeRaw(*selected[i]));
+    cursor_.Open(std::move(rest), recordSize, Q710_END_OF_DATA);
     if (auto end = scenario_.EarlyEnd()) cursor_.EndAfter(end->first, end->second);
     return Ok(err);
 }
 
+uint8_t Simulator::StartGoodsBatch(const std::vector<const Goods*>& selected, Q710GoodsData* goods,
+                                   const char** err) {
+    return StartBatch(selected, goods, GoodsDataOf, RawGoodsRecord, Q710_RAW_GOODS_SIZE, err);
+}
+
 uint8_t Simulator::StartPeriodicBatch(const std::vector<const Goods*>& selected, Q710PeriodicGoodsData* goods,
                                       const char** err) {
-    if (!LinkUp()) return NoLink(err);
-    if (goods == nullptr) return FailUtf8(err, StatusBadValue, TextBadValue);
-    if (uint8_t status; BatchStartFaulted(err, status)) return status;
-    if (selected.empty()) return FailUtf8(err, Q710_NOT_FOUND, TextNothingFound);
-    *goods = PeriodicDataOf(*selected[0]);
-    goods->name = NameText(selected[0]->name);
-    std::vector<std::vector<uint8_t>> rest;
-    for (std::size_t i = 1; i < selected.size(); ++i) rest.push_back(RawPeriodicRecord(*selected[i]));
-    cursor_.Open(std::move(rest), Q710_RAW_PERIODIC_GOODS_SIZE, Q710_END_OF_DATA);
-    if (auto end = scenario_.EarlyEnd()) cursor_.EndAfter(end->first, end->second);
-    return Ok(err);
+    return StartBatch(selected, goods, PeriodicDataOf, RawPeriodicRecord, Q710_RAW_PERIODIC_GOODS_SIZE, err);
 }
 
 uint8_t Simulator::GetSaleGoodsByMinNumber(int32_t, Q710GoodsData* goods, const char** err) {

@@ -140,6 +140,11 @@ private:
                             const char** err);
     uint8_t StartPeriodicBatch(const std::vector<const Goods*>& selected, Q710PeriodicGoodsData* goods,
                                const char** err);
+    template <class Data, class MakeData, class MakeRaw>
+    uint8_t StartBatch(const std::vector<const Goods*>& selected, Data* out, MakeData makeData,
+                       MakeRaw makeRaw, int recordSize, const char** err);
+    // Puts value() into a caller's out field; a null field is refused.
+    template <class T, class Value> int16_t Answer(T* out, Value value, const char** err);
     bool BatchStartFaulted(const char** err, uint8_t& status);
     const char* NameText(const std::string& name);
     uint8_t WriteGoods(int number, const Q710GoodsProgData& data, const char** err);
