@@ -7,9 +7,12 @@ function(q710_add_test)
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+  # The environment goes through a launcher: a list in the ENVIRONMENT
+  # property does not survive test discovery's generated script.
+  set_target_properties(${T_NAME} PROPERTIES CROSSCOMPILING_EMULATOR
+    "${CMAKE_COMMAND};-E;env;QT_QPA_PLATFORM=offscreen;Q710_SOURCE_DIR=${PROJECT_SOURCE_DIR};Q710_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
   gtest_discover_tests(${T_NAME}
     PROPERTIES LABELS ${T_LABEL}
-               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;Q710_SOURCE_DIR=${PROJECT_SOURCE_DIR};Q710_BIN_DIR=${CMAKE_BINARY_DIR}/bin"
     DISCOVERY_TIMEOUT 60)
 endfunction()
 
