@@ -28,4 +28,4 @@ void ActionButton::Mirror() {
     SetHelpContext(this, HelpContextOf(action));
 }
 
-}  // namespace console
+} // namespace console

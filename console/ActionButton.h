@@ -23,4 +23,4 @@ private:
     QMetaObject::Connection changed;
 };
 
-}  // namespace console
+} // namespace console

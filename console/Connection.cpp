@@ -21,13 +21,15 @@ std::string Trim(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
-[[noreturn]] void Raise(const char* err) { throw ConsoleError(device::DeviceText(err)); }
+[[noreturn]] void Raise(const char* err) {
+    throw ConsoleError(device::DeviceText(err));
+}
 
 std::string ModemText(const std::string& name, const std::string& tail) {
     return Ansi("Модем: ") + name + tail;
 }
 
-}  // namespace
+} // namespace
 
 uint8_t PortOfIndex(int itemIndex) {
     return itemIndex >= 0 && itemIndex <= 7 ? static_cast<uint8_t>(itemIndex + 1) : 1;
@@ -67,8 +69,12 @@ std::string DirectStatusText(const std::string& portText, const std::string& bau
     return Ansi("Статус: пряме підключення; порт ПК: ") + portText + Ansi("; швидкість: ") + baudText + ".";
 }
 
-std::string ConnectingStatusText() { return Ansi("Зачекайте, іде спроба встановлення звязку з ЕККА!"); }
-std::string NoLinkText() { return Ansi("Немає зв'язку з ЕККА!"); }
+std::string ConnectingStatusText() {
+    return Ansi("Зачекайте, іде спроба встановлення звязку з ЕККА!");
+}
+std::string NoLinkText() {
+    return Ansi("Немає зв'язку з ЕККА!");
+}
 
 void StartModemCall(const device::DeviceApi& api, const ModemCall& call) {
     const char* err = nullptr;
@@ -80,8 +86,8 @@ void StartModemCall(const device::DeviceApi& api, const ModemCall& call) {
     if (api.SetModemMaxAttempts(call.attempts, &err) == 0) Raise(err);
     auto flag = [](bool on) { return static_cast<int16_t>(on ? -1 : 0); };
     err = nullptr;
-    int16_t dialled =
-        api.ModemDial(flag(call.tone), 0, flag(call.showChoice), flag(call.showConfig), call.phone.c_str(), &err);
+    int16_t dialled = api.ModemDial(flag(call.tone), 0, flag(call.showChoice), flag(call.showConfig),
+                                    call.phone.c_str(), &err);
     // A refusal without a text still counts as a started call.
     if (dialled == 0 && !device::DeviceText(err).empty()) Raise(err);
 }
@@ -95,27 +101,31 @@ ModemPoll PollModem(const device::DeviceApi& api, const std::string& phone) {
     err = nullptr;
     if (api.GetModemState(&state, &err) == 0) Raise(err);
     switch (state) {
-        case 0: {
-            uint16_t seconds = 0;
-            if (api.GetModemRetryWait(&seconds, &err) == 0) Raise(err);
-            if (seconds == 0) return {ModemPollKind::GiveUp, {}};
-            return {ModemPollKind::Status,
-                    ModemText(name, Ansi(" Статус: очікування (") + std::to_string(seconds) + Ansi(" секунд)."))};
-        }
-        case 6: return {ModemPollKind::Status, ModemText(name, Ansi(" Статус: занято."))};
-        case 8: return {ModemPollKind::Connected, ModemText(name, Ansi(" Статус: зв'язок встановлено"))};
-        case 9: {
-            uint16_t current = 0;
-            uint16_t maximum = 0;
-            if (api.GetModemCurrentAttempt(&current, &err) == 0) Raise(err);
-            if (api.GetModemMaxAttempts(&maximum, &err) == 0) Raise(err);
-            // The 'c' of "cпроба" is a Latin letter on the register's side too.
-            return {ModemPollKind::Status, ModemText(name, Ansi(" Статус: дозвон (") + phone + Ansi("), cпроба: ") +
-                                                               std::to_string(current) + Ansi(" з ") +
-                                                               std::to_string(maximum) + ".")};
-        }
-        case 15: return {ModemPollKind::Status, ModemText(name, Ansi(" Статус невизначено."))};
-        default: return {ModemPollKind::Unchanged, {}};
+    case 0: {
+        uint16_t seconds = 0;
+        if (api.GetModemRetryWait(&seconds, &err) == 0) Raise(err);
+        if (seconds == 0) return {ModemPollKind::GiveUp, {}};
+        return {ModemPollKind::Status,
+                ModemText(name, Ansi(" Статус: очікування (") + std::to_string(seconds) + Ansi(" секунд)."))};
+    }
+    case 6:
+        return {ModemPollKind::Status, ModemText(name, Ansi(" Статус: занято."))};
+    case 8:
+        return {ModemPollKind::Connected, ModemText(name, Ansi(" Статус: зв'язок встановлено"))};
+    case 9: {
+        uint16_t current = 0;
+        uint16_t maximum = 0;
+        if (api.GetModemCurrentAttempt(&current, &err) == 0) Raise(err);
+        if (api.GetModemMaxAttempts(&maximum, &err) == 0) Raise(err);
+        // The 'c' of "cпроба" is a Latin letter on the register's side too.
+        return {ModemPollKind::Status,
+                ModemText(name, Ansi(" Статус: дозвон (") + phone + Ansi("), cпроба: ") +
+                                    std::to_string(current) + Ansi(" з ") + std::to_string(maximum) + ".")};
+    }
+    case 15:
+        return {ModemPollKind::Status, ModemText(name, Ansi(" Статус невизначено."))};
+    default:
+        return {ModemPollKind::Unchanged, {}};
     }
 }
 
@@ -138,12 +148,16 @@ AddressCheck CheckAddress(AddressEdit edit, const std::string& text, const std::
         check.text = fallback;
     } else {
         // Digits only: compare by length first so long texts never overflow.
-        std::string digits = check.text.substr(std::min(check.text.find_first_not_of('0'), check.text.size()));
-        if (digits.size() > 2) check.text = "99";
-        else if (digits.empty()) check.text = "1";
+        std::string digits =
+            check.text.substr(std::min(check.text.find_first_not_of('0'), check.text.size()));
+        if (digits.size() > 2)
+            check.text = "99";
+        else if (digits.empty())
+            check.text = "1";
     }
     if (check.text == otherText) {
-        check.message = pc ? Ansi("Адреса ПК співпадає з адресою ЕККА!") + "\r\n" + Ansi("Введіть нове значення адреси ПК.")
+        check.message = pc ? Ansi("Адреса ПК співпадає з адресою ЕККА!") + "\r\n" +
+                                 Ansi("Введіть нове значення адреси ПК.")
                            : Ansi("Адреса ЕККА співпадає з адресою ПК!") + "\r\n" +
                                  Ansi("Введіть нове значення адреси ЕККА.");
         check.text = fallback;
@@ -153,8 +167,8 @@ AddressCheck CheckAddress(AddressEdit edit, const std::string& text, const std::
 }
 
 void ConfirmPowerOff(const device::DeviceApi& api) {
-    if (platform::MessageBox(Ansi("Ви дійсно бажаєте вимкнути живлення ЕККА?"), Ansi("Попередження"), 0x2034) !=
-        platform::IdYes)
+    if (platform::MessageBox(Ansi("Ви дійсно бажаєте вимкнути живлення ЕККА?"), Ansi("Попередження"),
+                             0x2034) != platform::IdYes)
         return;
     const char* err = nullptr;
     if (api.PowerOff(&err) == Q710_OK)
@@ -163,4 +177,4 @@ void ConfirmPowerOff(const device::DeviceApi& api) {
         platform::MessageBox(device::DeviceText(err), Ansi("Помилка"), 0x2010);
 }
 
-}  // namespace console
+} // namespace console

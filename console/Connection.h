@@ -28,7 +28,7 @@ struct DirectLink {
 enum class DirectResult { Connected, ConnectFailed, NoLink };
 struct DirectOutcome {
     DirectResult result = DirectResult::ConnectFailed;
-    std::string errorText;  // the library's text when the port did not open
+    std::string errorText; // the library's text when the port did not open
 };
 // Sets the addresses, opens the port and checks that the register answers;
 // a register that does not answer gets its port closed again.
@@ -51,7 +51,7 @@ void StartModemCall(const device::DeviceApi& api, const ModemCall& call);
 enum class ModemPollKind { Status, Connected, GiveUp, Unchanged };
 struct ModemPoll {
     ModemPollKind kind = ModemPollKind::Unchanged;
-    std::string status;  // the status bar text for Status and Connected
+    std::string status; // the status bar text for Status and Connected
 };
 // One look at the modem; a failing query raises ConsoleError.
 ModemPoll PollModem(const device::DeviceApi& api, const std::string& phone);
@@ -63,11 +63,11 @@ enum class AddressEdit { Pc, Ecr };
 struct AddressCheck {
     std::string text;     // the text the edit gets
     std::string message;  // an error to show, or empty
-    bool refocus = false;  // the edit takes the focus again
+    bool refocus = false; // the edit takes the focus again
 };
 AddressCheck CheckAddress(AddressEdit edit, const std::string& text, const std::string& otherText);
 
 // Asks, switches the register off and reports the outcome.
 void ConfirmPowerOff(const device::DeviceApi& api);
 
-}  // namespace console
+} // namespace console

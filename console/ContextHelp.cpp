@@ -16,7 +16,9 @@ namespace {
 constexpr const char* kProperty = "helpContext";
 }
 
-void SetHelpContext(QObject* object, int context) { object->setProperty(kProperty, context); }
+void SetHelpContext(QObject* object, int context) {
+    object->setProperty(kProperty, context);
+}
 
 int HelpContextOf(const QObject* object) {
     return object == nullptr ? 0 : object->property(kProperty).toInt();
@@ -33,7 +35,9 @@ int MenuHelpContext(const QMenuBar* menu) {
     return HelpContextOf(menu->activeAction());
 }
 
-std::string HelpNotFoundText() { return platform::Ansi("Допомога не знайдена!"); }
+std::string HelpNotFoundText() {
+    return platform::Ansi("Допомога не знайдена!");
+}
 
 void ShowContextHelp(uint32_t context, const std::string& failText) {
     if (!platform::ShowHelp(platform::ProgramFile(HelpFileName), context)) platform::ShowMessage(failText);
@@ -53,7 +57,8 @@ void HelpRequest(QWidget* window, const std::string& failText) {
 void InstallHelpKey(QWidget* window, const std::string& failText) {
     auto* key = platform::MakeChild<QShortcut>(QKeySequence(Qt::Key_F1), window);
     key->setContext(Qt::WindowShortcut);
-    QObject::connect(key, &QShortcut::activated, window, [window, failText] { HelpRequest(window, failText); });
+    QObject::connect(key, &QShortcut::activated, window,
+                     [window, failText] { HelpRequest(window, failText); });
 }
 
-}  // namespace console
+} // namespace console

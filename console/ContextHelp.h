@@ -32,4 +32,4 @@ void HelpRequest(QWidget* window, const std::string& failText);
 // Makes the help key of the window run HelpRequest.
 void InstallHelpKey(QWidget* window, const std::string& failText);
 
-}  // namespace console
+} // namespace console

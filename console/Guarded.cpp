@@ -8,4 +8,4 @@ void ShowError(const std::exception& error) {
     platform::MessageBox(error.what(), platform::ApplicationTitle(), platform::MbIconError);
 }
 
-}  // namespace console
+} // namespace console

@@ -19,8 +19,7 @@ public:
 void ShowError(const std::exception& error);
 
 // Runs a handler; an error it raises is shown and the handler ends there.
-template <class F>
-void Guarded(F&& handler) {
+template <class F> void Guarded(F&& handler) {
     try {
         handler();
     } catch (const std::exception& error) {
@@ -28,4 +27,4 @@ void Guarded(F&& handler) {
     }
 }
 
-}  // namespace console
+} // namespace console

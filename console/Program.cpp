@@ -47,4 +47,4 @@ int RunProgram(const std::string& pictureFile) {
     return program.Run(pictureFile);
 }
 
-}  // namespace console
+} // namespace console

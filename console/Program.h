@@ -52,11 +52,11 @@ public:
     // window is saved there as PNG and closed (a check without a person).
     int Run(const std::string& pictureFile = {});
 
-    ConsoleState state;  // outlives the windows
+    ConsoleState state; // outlives the windows
     ConsoleWindows windows;
 };
 
 // The whole program: create, run, end. The exit code.
 int RunProgram(const std::string& pictureFile = {});
 
-}  // namespace console
+} // namespace console

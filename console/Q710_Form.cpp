@@ -32,9 +32,13 @@ namespace {
 using platform::Ansi;
 using platform::MakeChild;
 
-std::string Caption() { return Ansi("Помилка"); }
+std::string Caption() {
+    return Ansi("Помилка");
+}
 
-QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
+QString Text(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
 
 // Help contexts of the action categories.
 enum : int {
@@ -48,7 +52,7 @@ enum : int {
 
 constexpr std::array<int, 10> kPageHelp = {2, 3, 4, 5, 6, 7, 0, 0, 0, 0};
 
-}  // namespace
+} // namespace
 
 TForm1::TForm1(ConsoleState& state, ConsoleWindows& windows) : state(state), windows(windows) {
     setObjectName("Form1");
@@ -92,7 +96,7 @@ QAction* TForm1::MakeAction(const char* name, const char* caption, int helpConte
     action->setObjectName(name);
     SetHelpContext(action, helpContext);
     ActionList1.push_back(action);
-    addAction(action);  // shortcuts work wherever the focus is in the window
+    addAction(action); // shortcuts work wherever the focus is in the window
     return action;
 }
 
@@ -138,7 +142,7 @@ void TForm1::CreateActions() {
     ActionGoodsDelete = named("ActionGoodsDelete", kGoodsProgHelp);
     ActionWriteNewPrice = named("ActionWriteNewPrice", kGoodsProgHelp);
     ActionWriteNewQuant = named("ActionWriteNewQuant", kGoodsProgHelp);
-    ActionGoodsStop = MakeAction("ActionGoodsStop", "Cтоп !", kGoodsProgHelp);  // Latin C
+    ActionGoodsStop = MakeAction("ActionGoodsStop", "Cтоп !", kGoodsProgHelp); // Latin C
     ActionReadReportByAllGoods = named("ActionReadReportByAllGoods", kReportsHelp);
     ActionReadDayReport = named("ActionReadDayReport", kReportsHelp);
     ActionReadPeriodicReport = named("ActionReadPeriodicReport", kReportsHelp);
@@ -156,17 +160,43 @@ void TForm1::CreateActions() {
     ActionInformation = MakeAction("ActionInformation", "Про програму", 0);
     ActionToolBarSettings = MakeAction("ActionToolBarSettings", "ActionToolBarSettings", 0);
 
-    DeviceActions = {ActionReadLengthNameOfGoods, ActionWriteLengthNameOfGoods, ActionReadTextPattern,
-                     ActionWriteTextPattern, ActionReadAllTextPatterns, ActionWriteDiscMarg, ActionSetDiscMargFlags,
-                     ActionReadDiscMarg, ActionReadFastCode, ActionWriteFastCode, ActionReadAllFastCodes,
-                     ActionReadNameOfGroup, ActionWriteNameOfGroup, ActionReadNamesOfAllGroups,
-                     ActionExportGroupsOfGoods, ActionImportGroupsOfGoods, ActionReadDiscountGroup,
-                     ActionWriteDiscountGroup, ActionReadAllDiscountGroups, ActionWriteAllDiscountGroups,
-                     ActionWriteGoodsByNumber, ActionUpdateDBToECRByCode, ActionEraseAllGoods, ActionReadGoods,
-                     ActionWriteGoods, ActionGoodsDelete, ActionWriteNewPrice, ActionWriteNewQuant,
-                     ActionReadReportByAllGoods, ActionReadDayReport, ActionReadPeriodicReport,
-                     ActionReadReportByCriticalRemains, ActionErasePeriodicReport, ActionGetPeriodicXRepByHours,
-                     ActionXReportByHours, ActionXReportOfDay, ActionErasePeriodXRepByHours};
+    DeviceActions = {ActionReadLengthNameOfGoods,
+                     ActionWriteLengthNameOfGoods,
+                     ActionReadTextPattern,
+                     ActionWriteTextPattern,
+                     ActionReadAllTextPatterns,
+                     ActionWriteDiscMarg,
+                     ActionSetDiscMargFlags,
+                     ActionReadDiscMarg,
+                     ActionReadFastCode,
+                     ActionWriteFastCode,
+                     ActionReadAllFastCodes,
+                     ActionReadNameOfGroup,
+                     ActionWriteNameOfGroup,
+                     ActionReadNamesOfAllGroups,
+                     ActionExportGroupsOfGoods,
+                     ActionImportGroupsOfGoods,
+                     ActionReadDiscountGroup,
+                     ActionWriteDiscountGroup,
+                     ActionReadAllDiscountGroups,
+                     ActionWriteAllDiscountGroups,
+                     ActionWriteGoodsByNumber,
+                     ActionUpdateDBToECRByCode,
+                     ActionEraseAllGoods,
+                     ActionReadGoods,
+                     ActionWriteGoods,
+                     ActionGoodsDelete,
+                     ActionWriteNewPrice,
+                     ActionWriteNewQuant,
+                     ActionReadReportByAllGoods,
+                     ActionReadDayReport,
+                     ActionReadPeriodicReport,
+                     ActionReadReportByCriticalRemains,
+                     ActionErasePeriodicReport,
+                     ActionGetPeriodicXRepByHours,
+                     ActionXReportByHours,
+                     ActionXReportOfDay,
+                     ActionErasePeriodXRepByHours};
 
     connect(Connect, &QAction::triggered, this, [this] { ConnectExecute(); });
     connect(Disconnect, &QAction::triggered, this, [this] { DisconnectExecute(); });
@@ -209,8 +239,8 @@ void TForm1::CreateTree() {
     auto* root = node("Подключение", MakeChild<QTreeWidgetItem>(TreeView1));
     node("Прямое", MakeChild<QTreeWidgetItem>(root));
     node("Модемное", MakeChild<QTreeWidgetItem>(root));
-    for (const char* text : {"Конфигурация базы товаров", "База товаров", "Группы товаров", "Отчёты", "Дисконт",
-                             "Текстовые шаблоны", "Клавиши быстрого доступа", "Скидки и наценки"})
+    for (const char* text : {"Конфигурация базы товаров", "База товаров", "Группы товаров", "Отчёты",
+                             "Дисконт", "Текстовые шаблоны", "Клавиши быстрого доступа", "Скидки и наценки"})
         node(text, MakeChild<QTreeWidgetItem>(TreeView1));
     TreeView1->expandAll();
 }
@@ -363,7 +393,7 @@ void TForm1::ApplySettings(const StoredSettings& stored) {
     UpDown2->SetPosition(std::stoi(c.pcAddress));
     UpDown1->SetPosition(std::stoi(c.ecrAddress));
     state.EcrAddress = stored.ecrAddress;
-    NetMode->setChecked(c.netMode);  // runs NetModeClick when it changes
+    NetMode->setChecked(c.netMode); // runs NetModeClick when it changes
     CBDialMode->setChecked(c.dialMode);
     CBSelectDialog->setChecked(c.selectDevice);
     CBConfigDialog->setChecked(c.configDevice);
@@ -387,9 +417,13 @@ ConnectionSettings TForm1::CurrentSettings() const {
     return c;
 }
 
-std::string TForm1::StatusText() const { return platform::FromQString(statusPanel->text()); }
+std::string TForm1::StatusText() const {
+    return platform::FromQString(statusPanel->text());
+}
 
-void TForm1::SetStatusText(const std::string& text) { statusPanel->setText(platform::ToQString(text)); }
+void TForm1::SetStatusText(const std::string& text) {
+    statusPanel->setText(platform::ToQString(text));
+}
 
 void TForm1::EnableDeviceActions() {
     for (QAction* a : DeviceActions) a->setEnabled(true);
@@ -415,8 +449,8 @@ void TForm1::RestoreDeviceActions() {
 }
 
 void TForm1::SetSessionControlsEnabled(bool on) {
-    for (QWidget* w : std::initializer_list<QWidget*>{PortNumber, BRate, CBDialMode, CBSelectDialog, CBConfigDialog,
-                                                      Phone, CBAttempts})
+    for (QWidget* w : std::initializer_list<QWidget*>{PortNumber, BRate, CBDialMode, CBSelectDialog,
+                                                      CBConfigDialog, Phone, CBAttempts})
         w->setEnabled(on);
 }
 
@@ -447,9 +481,13 @@ void TForm1::Panel1Resize() {
     QProgressBar1->setGeometry(8, 24, Panel1->width() - 16, std::max(0, Panel1->height() - 27));
 }
 
-void TForm1::N66Click() { ShowContextHelp(1, HelpNotFoundText()); }
+void TForm1::N66Click() {
+    ShowContextHelp(1, HelpNotFoundText());
+}
 
-void TForm1::ActionExitExecute() { close(); }
+void TForm1::ActionExitExecute() {
+    close();
+}
 
 void TForm1::ShowCentred(QWidget& dialog) {
     QRect frame = geometry();
@@ -465,8 +503,12 @@ void TForm1::ApplicationEvents1Activate() {
     if (isMinimized()) showNormal();
 }
 
-void TForm1::BitBtn3Click() { platform::ShowModal(*windows.Form9); }
-void TForm1::BitBtn4Click() { platform::ShowModal(*windows.Form10); }
+void TForm1::BitBtn3Click() {
+    platform::ShowModal(*windows.Form9);
+}
+void TForm1::BitBtn4Click() {
+    platform::ShowModal(*windows.Form10);
+}
 
 void TForm1::BitBtn5Click() {
     ShowCentred(*windows.Form12);
@@ -478,8 +520,12 @@ void TForm1::BitBtn7Click() {
     platform::ShowModal(*windows.Form13);
 }
 
-void TForm1::ActionGoodsStopExecute() { state.StopRequested.Goods = 1; }
-void TForm1::ActionGroupsStopExecute() { state.StopRequested.Groups = 1; }
+void TForm1::ActionGoodsStopExecute() {
+    state.StopRequested.Goods = 1;
+}
+void TForm1::ActionGroupsStopExecute() {
+    state.StopRequested.Groups = 1;
+}
 
 void TForm1::ConnectExecute() {
     Guarded([this] {
@@ -600,14 +646,19 @@ void TForm1::Timer1Timer() {
     Guarded([this] {
         ModemPoll poll = PollModem(state.Api(), platform::FromQString(Phone->text()));
         switch (poll.kind) {
-            case ModemPollKind::GiveUp: EndModemSession(); return;
-            case ModemPollKind::Connected:
-                SetStatusText(poll.status);
-                modemLinkUp = true;
-                if (state.Busy == 0) EnableDeviceActions();
-                break;
-            case ModemPollKind::Status: SetStatusText(poll.status); break;
-            case ModemPollKind::Unchanged: break;
+        case ModemPollKind::GiveUp:
+            EndModemSession();
+            return;
+        case ModemPollKind::Connected:
+            SetStatusText(poll.status);
+            modemLinkUp = true;
+            if (state.Busy == 0) EnableDeviceActions();
+            break;
+        case ModemPollKind::Status:
+            SetStatusText(poll.status);
+            break;
+        case ModemPollKind::Unchanged:
+            break;
         }
         Timer1->start();
     });
@@ -621,8 +672,12 @@ void TForm1::ModemDisconnectExecute() {
     });
 }
 
-void TForm1::ECRPowerOffExecute() { ConfirmPowerOff(state.Api()); }
-void TForm1::ModemECRPowerOffExecute() { ConfirmPowerOff(state.Api()); }
+void TForm1::ECRPowerOffExecute() {
+    ConfirmPowerOff(state.Api());
+}
+void TForm1::ModemECRPowerOffExecute() {
+    ConfirmPowerOff(state.Api());
+}
 
 bool TForm1::FormCloseQuery() {
     state.Closing = 1;
@@ -677,4 +732,4 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-}  // namespace console
+} // namespace console

@@ -42,9 +42,9 @@ public:
     QTreeWidget* TreeView1 = nullptr;
     QWidget* Panel1 = nullptr;
     QLabel* Label36 = nullptr;
-    QWidget* QProgressBar1 = nullptr;  // place of the vertical progress bar
+    QWidget* QProgressBar1 = nullptr; // place of the vertical progress bar
     QStackedWidget* PageControl1 = nullptr;
-    std::array<QWidget*, 10> TabSheets{};  // TabSheet01..TabSheet10
+    std::array<QWidget*, 10> TabSheets{}; // TabSheet01..TabSheet10
     QStatusBar* StatusBar1 = nullptr;
     QComboBox* PortNumber = nullptr;
     QComboBox* BRate = nullptr;
@@ -58,12 +58,12 @@ public:
     QCheckBox* CBSelectDialog = nullptr;
     QCheckBox* CBConfigDialog = nullptr;
     QComboBox* CBAttempts = nullptr;
-    QPushButton* BitBtn3 = nullptr;  // fast keys
-    QPushButton* BitBtn4 = nullptr;  // key sequence
-    QPushButton* BitBtn5 = nullptr;  // electronic-journal options
-    QPushButton* BitBtn7 = nullptr;  // electronic journal
-    QAction* N66 = nullptr;          // menu "Справка"
-    QTimer* Timer1 = nullptr;        // modem poll
+    QPushButton* BitBtn3 = nullptr; // fast keys
+    QPushButton* BitBtn4 = nullptr; // key sequence
+    QPushButton* BitBtn5 = nullptr; // electronic-journal options
+    QPushButton* BitBtn7 = nullptr; // electronic journal
+    QAction* N66 = nullptr;         // menu "Справка"
+    QTimer* Timer1 = nullptr;       // modem poll
     platform::FileDialogRequest OpenDialog1;
     platform::FileDialogRequest SaveDialog1;
 
@@ -72,9 +72,9 @@ public:
     QAction *ModemConnect = nullptr, *ModemDisconnect = nullptr, *ModemECRPowerOff = nullptr;
     QAction *ActionReadLengthNameOfGoods = nullptr, *ActionWriteLengthNameOfGoods = nullptr,
             *ActionReadTextPattern = nullptr, *ActionWriteTextPattern = nullptr,
-            *ActionReadAllTextPatterns = nullptr, *ActionWriteDiscMarg = nullptr, *ActionSetDiscMargFlags = nullptr,
-            *ActionReadDiscMarg = nullptr, *ActionReadFastCode = nullptr, *ActionWriteFastCode = nullptr,
-            *ActionReadAllFastCodes = nullptr;
+            *ActionReadAllTextPatterns = nullptr, *ActionWriteDiscMarg = nullptr,
+            *ActionSetDiscMargFlags = nullptr, *ActionReadDiscMarg = nullptr, *ActionReadFastCode = nullptr,
+            *ActionWriteFastCode = nullptr, *ActionReadAllFastCodes = nullptr;
     QAction *ActionReadNameOfGroup = nullptr, *ActionWriteNameOfGroup = nullptr,
             *ActionReadNamesOfAllGroups = nullptr, *ActionExportGroupsOfGoods = nullptr,
             *ActionImportGroupsOfGoods = nullptr, *ActionGroupsStop = nullptr;
@@ -157,8 +157,8 @@ private:
     ConsoleWindows& windows;
     QLabel* statusPanel = nullptr;
     std::vector<ActionButton*> actionButtons;
-    bool modemLinkUp = false;  // the modem poll reported the connection
+    bool modemLinkUp = false; // the modem poll reported the connection
     bool checkingAddress = false;
 };
 
-}  // namespace console
+} // namespace console

@@ -22,7 +22,7 @@ int AddressOr(const std::string& text, int fallback) {
     }
 }
 
-}  // namespace
+} // namespace
 
 StoredSettings ReadSettings(const platform::IniFile& ini) {
     StoredSettings stored;
@@ -60,7 +60,8 @@ StoredSettings ReadSettings(const platform::IniFile& ini) {
 
 void WriteSettings(platform::IniFile& ini, const ConnectionSettings& c) {
     ini.WriteString(kGeneral, "PORT", "COM" + std::to_string(PortOfIndex(c.portIndex)));
-    if (c.baudIndex >= 0 && c.baudIndex < int(kBauds.size())) ini.WriteInteger(kGeneral, "BAUD RATE", kBauds[c.baudIndex]);
+    if (c.baudIndex >= 0 && c.baudIndex < int(kBauds.size()))
+        ini.WriteInteger(kGeneral, "BAUD RATE", kBauds[c.baudIndex]);
     ini.WriteInteger(kGeneral, "ADDR(PC)", AddressOr(c.pcAddress, 1));
     ini.WriteInteger(kGeneral, "ADDR(ECR)", AddressOr(c.ecrAddress, 0));
     ini.WriteBool(kGeneral, "NET MODE", c.netMode);
@@ -68,7 +69,8 @@ void WriteSettings(platform::IniFile& ini, const ConnectionSettings& c) {
     ini.WriteBool(kRemote, "SELECT DEVICE", c.selectDevice);
     ini.WriteBool(kRemote, "CONFIG DEVICE", c.configDevice);
     ini.WriteString(kRemote, "PHONE", c.phone);
-    ini.WriteInteger(kRemote, "ATTEMTS", c.attemptsIndex >= 0 && c.attemptsIndex <= 9 ? c.attemptsIndex + 1 : 3);
+    ini.WriteInteger(kRemote, "ATTEMTS",
+                     c.attemptsIndex >= 0 && c.attemptsIndex <= 9 ? c.attemptsIndex + 1 : 3);
 }
 
-}  // namespace console
+} // namespace console

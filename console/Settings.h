@@ -14,21 +14,21 @@ inline constexpr const char* SettingsFileName = "Q710b.ini";
 
 // What the connection pages show. Addresses are the texts of their edits.
 struct ConnectionSettings {
-    int portIndex = 0;      // COM1..COM8
-    int baudIndex = 0;      // 4800, 9600, 19200, 38400; -1 none
+    int portIndex = 0; // COM1..COM8
+    int baudIndex = 0; // 4800, 9600, 19200, 38400; -1 none
     std::string pcAddress = "1";
     std::string ecrAddress = "0";
     bool netMode = false;
-    bool dialMode = false;  // tone dialling
+    bool dialMode = false; // tone dialling
     bool selectDevice = false;
     bool configDevice = false;
-    std::string phone;      // ANSI
-    int attemptsIndex = 2;  // "1".."10"
+    std::string phone;     // ANSI
+    int attemptsIndex = 2; // "1".."10"
 };
 
 struct StoredSettings {
     ConnectionSettings connection;
-    uint8_t ecrAddress = 2;  // the register address kept while network mode is off
+    uint8_t ecrAddress = 2; // the register address kept while network mode is off
     CsvOptionsRecord csv;
 };
 
@@ -40,4 +40,4 @@ StoredSettings ReadSettings(const platform::IniFile& ini);
 // raises platform::IniError.
 void WriteSettings(platform::IniFile& ini, const ConnectionSettings& settings);
 
-}  // namespace console
+} // namespace console

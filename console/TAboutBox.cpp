@@ -7,4 +7,4 @@ TAboutBox::TAboutBox(ConsoleState& state, QWidget* parent) : QDialog(parent), st
     setWindowTitle(QString::fromUtf8("Про програму"));
 }
 
-}  // namespace console
+} // namespace console

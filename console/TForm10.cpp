@@ -7,4 +7,4 @@ TForm10::TForm10(ConsoleState& state, QWidget* parent) : QDialog(parent), state(
     setWindowTitle(QString::fromUtf8("Формування послідовності команд"));
 }
 
-}  // namespace console
+} // namespace console

@@ -7,4 +7,4 @@ TForm11::TForm11(ConsoleState& state, QWidget* parent) : QDialog(parent), state(
     setWindowTitle(QString::fromUtf8("Отчёт по диапазону кодов"));
 }
 
-}  // namespace console
+} // namespace console

@@ -15,4 +15,4 @@ private:
     ConsoleState& state;
 };
 
-}  // namespace console
+} // namespace console

@@ -7,4 +7,4 @@ TForm12::TForm12(ConsoleState& state, QWidget* parent) : QDialog(parent), state(
     setWindowTitle(QString::fromUtf8("Опції формування електронного журнала"));
 }
 
-}  // namespace console
+} // namespace console

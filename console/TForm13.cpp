@@ -7,4 +7,4 @@ TForm13::TForm13(ConsoleState& state, QWidget* parent) : QDialog(parent), state(
     setWindowTitle(QString::fromUtf8("Електронний журнал"));
 }
 
-}  // namespace console
+} // namespace console

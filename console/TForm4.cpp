@@ -8,4 +8,4 @@ TForm4::TForm4(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
     setFixedSize(314, 119);
 }
 
-}  // namespace console
+} // namespace console

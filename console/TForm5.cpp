@@ -7,4 +7,4 @@ TForm5::TForm5(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
     setWindowTitle(QString::fromUtf8("Вибір формату"));
 }
 
-}  // namespace console
+} // namespace console

@@ -7,4 +7,4 @@ TForm6::TForm6(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
     setWindowTitle(QString::fromUtf8("Опції денного звіту по всім товарам"));
 }
 
-}  // namespace console
+} // namespace console

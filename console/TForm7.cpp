@@ -7,4 +7,4 @@ TForm7::TForm7(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
     setWindowTitle(QString::fromUtf8("Звіт по критичним залишкам"));
 }
 
-}  // namespace console
+} // namespace console

@@ -7,4 +7,4 @@ TForm8::TForm8(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
     setWindowTitle(QString::fromUtf8("Настройки CSV"));
 }
 
-}  // namespace console
+} // namespace console

@@ -7,4 +7,4 @@ TForm9::TForm9(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
     setWindowTitle(QString::fromUtf8("Програмування клавіш швидкого доступу"));
 }
 
-}  // namespace console
+} // namespace console

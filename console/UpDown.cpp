@@ -38,4 +38,4 @@ void UpDown::Step(int delta) {
     SetPosition((ok ? current : position) + delta);
 }
 
-}  // namespace console
+} // namespace console

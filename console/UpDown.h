@@ -27,4 +27,4 @@ private:
     int position;
 };
 
-}  // namespace console
+} // namespace console
