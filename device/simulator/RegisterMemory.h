@@ -1,0 +1,64 @@
+// Everything the simulated register keeps between runs: the goods table and
+// the other tables and report figures, with the demo data a fresh register
+// starts with.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "device/Q710Api.h"
+#include "device/simulator/GoodsBase.h"
+
+namespace sim {
+
+struct TextPattern {
+    uint8_t cursor = 0;
+    std::string text; // at most 28 bytes
+};
+
+struct HourLine {
+    uint16_t saleReceipts = 0;
+    uint16_t refundReceipts = 0;
+    uint32_t saleSum = 0;
+    uint32_t refundSum = 0;
+};
+
+struct PeriodicHourLine {
+    uint32_t saleReceipts = 0;
+    uint32_t refundReceipts = 0;
+    int64_t saleSum = 0;
+    int64_t refundSum = 0;
+};
+
+struct RegisterMemory {
+    GoodsBase goods;
+    std::array<std::string, 100> groupNames;
+    std::array<TextPattern, 20> patterns;
+    std::array<std::string, 8> fastKeys;
+    uint16_t discount = 0;
+    uint16_t margin = 0;
+    bool discountsAllowed = false;
+    bool marginsAllowed = false;
+    std::array<Q710DiscountGroupRecord, 15> discountGroups{};
+    Q710XReportData xReport{};
+    std::array<HourLine, 24> hours{};
+    std::array<PeriodicHourLine, 24> periodicHours{};
+    double lastDayOpened = 0;
+    double lastDayClosed = 0;
+    std::vector<Q710JournalParams> journals;
+    uint8_t journalOptions = 0;
+    uint32_t journalFreeBytes = 0;
+
+    // Fresh demo data with `goodsCount` goods numbered from 0.
+    static RegisterMemory Demo(int goodsCount = 300);
+    // Replaces the goods with `count` generated ones.
+    void SeedGoods(int count);
+
+    std::vector<uint8_t> Serialize() const;
+    // False (and nothing changed) for bytes that are not a whole, valid image.
+    bool Deserialize(const std::vector<uint8_t>& bytes);
+};
+
+} // namespace sim

@@ -1,0 +1,329 @@
+// The control commands of the simulated register (language in README.md).
+#include <cctype>
+#include <optional>
+#include <sstream>
+
+#include "device/simulator/SimText.h"
+#include "device/simulator/Simulator.h"
+
+namespace sim {
+
+namespace {
+
+// Splits a command line into words; a quoted word may hold blanks and the
+// escapes \" \\ \xHH, and its UTF-8 text becomes Windows-1251.
+bool Tokenize(const std::string& line, std::vector<std::string>& words, std::string& error) {
+    std::size_t i = 0;
+    while (i < line.size()) {
+        if (line[i] == ' ' || line[i] == '\t' || line[i] == '\r') {
+            ++i;
+            continue;
+        }
+        if (line[i] == '#') break;
+        std::string word;
+        if (line[i] != '"') {
+            while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') word += line[i++];
+            words.push_back(word);
+            continue;
+        }
+        ++i;
+        std::string utf8;
+        bool closed = false;
+        while (i < line.size()) {
+            const char c = line[i++];
+            if (c == '"') {
+                closed = true;
+                break;
+            }
+            if (c != '\\') {
+                utf8 += c;
+                continue;
+            }
+            if (i >= line.size()) break;
+            const char e = line[i++];
+            if (e == 'x' && i + 2 <= line.size() && std::isxdigit(static_cast<unsigned char>(line[i])) &&
+                std::isxdigit(static_cast<unsigned char>(line[i + 1]))) {
+                word += ToCp1251(utf8);
+                utf8.clear();
+                word += static_cast<char>(std::stoi(line.substr(i, 2), nullptr, 16));
+                i += 2;
+            } else {
+                utf8 += e;
+            }
+        }
+        if (!closed) {
+            error = "unterminated quoted text";
+            return false;
+        }
+        word += ToCp1251(utf8);
+        words.push_back("\x01" + word); // marks a quoted word
+    }
+    return true;
+}
+
+std::optional<long long> Number(const std::string& word) {
+    if (word.empty() || word[0] == '\x01') return std::nullopt;
+    try {
+        std::size_t used = 0;
+        const bool hex = word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X');
+        const long long value = hex ? std::stoll(word.substr(2), &used, 16) : std::stoll(word, &used, 10);
+        if (used != (hex ? word.size() - 2 : word.size())) return std::nullopt;
+        return value;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+std::string Plain(const std::string& word) {
+    return !word.empty() && word[0] == '\x01' ? word.substr(1) : word;
+}
+
+// The options after a command's fixed words: at N, status S, text T, persistent.
+struct FaultOptions {
+    int at = 1;
+    bool persistent = false;
+    Fault fault{StatusInjected, ToCp1251("Імітована помилка ЕККА")};
+};
+
+bool ParseOptions(const std::vector<std::string>& words, std::size_t from, FaultOptions& out,
+                  std::string& error) {
+    for (std::size_t i = from; i < words.size(); ++i) {
+        const std::string& w = words[i];
+        if (w == "persistent") {
+            out.persistent = true;
+        } else if (w == "once") {
+            out.persistent = false;
+        } else if ((w == "at" || w == "status" || w == "text") && i + 1 < words.size()) {
+            const std::string& value = words[++i];
+            if (w == "text") {
+                out.fault.text = Plain(value);
+                continue;
+            }
+            const auto n = Number(value);
+            if (!n || *n < 0 || (w == "status" && *n > 255) || (w == "at" && (*n < 1 || *n > 1000000000))) {
+                error = "bad number: " + Plain(value);
+                return false;
+            }
+            if (w == "at")
+                out.at = static_cast<int>(*n);
+            else
+                out.fault.status = static_cast<uint8_t>(*n);
+        } else {
+            error = "unexpected word: " + Plain(w);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ParseModemStep(const std::string& word, ModemStep& step) {
+    const auto colon = word.find(':');
+    const auto state = Number(word.substr(0, colon));
+    if (!state || *state < 0 || *state > 255) return false;
+    step = {};
+    step.state = static_cast<uint8_t>(*state);
+    if (colon == std::string::npos) return true;
+    const std::string rest = word.substr(colon + 1);
+    const auto slash = rest.find('/');
+    const auto first = Number(rest.substr(0, slash));
+    if (!first || *first < 0 || *first > 65535) return false;
+    if (slash == std::string::npos) {
+        step.wait = static_cast<uint16_t>(*first);
+        return true;
+    }
+    const auto second = Number(rest.substr(slash + 1));
+    if (!second || *second < 0 || *second > 65535) return false;
+    step.attempt = static_cast<uint16_t>(*first);
+    step.maximum = static_cast<uint16_t>(*second);
+    return true;
+}
+
+} // namespace
+
+void Simulator::Reset() {
+    memory_ = RegisterMemory::Demo();
+    scenario_.Clear();
+    cursor_.Close();
+    modem_ = Modem();
+    ports_.assign(9, true);
+    transmitter_ = 1;
+    receiver_ = 0;
+    registerAddress_ = 2;
+    rs485Disabled_ = false;
+    radar_ = false;
+    connected_ = false;
+    poweredOff_ = false;
+    Changed();
+}
+
+bool Simulator::RunScript(const std::string& text, std::string& reply) {
+    std::istringstream in(text);
+    std::string line;
+    int lineNumber = 0;
+    bool allOk = true;
+    reply.clear();
+    while (std::getline(in, line)) {
+        ++lineNumber;
+        std::string answer;
+        if (!Control(line, answer)) {
+            allOk = false;
+            reply += "line " + std::to_string(lineNumber) + ": " + answer + "\n";
+        } else if (answer != "ok") {
+            reply += answer;
+        }
+    }
+    if (reply.empty()) reply = allOk ? "ok" : "error";
+    return allOk;
+}
+
+bool Simulator::Control(const std::string& command, std::string& reply) {
+    std::vector<std::string> words;
+    std::string error;
+    reply = "ok";
+    auto fail = [&](const std::string& why) {
+        reply = "error: " + why;
+        return false;
+    };
+    if (!Tokenize(command, words, error)) return fail(error);
+    if (words.empty()) return true;
+    const std::string& verb = words[0];
+    auto number = [&](std::size_t index, long long low, long long high) -> std::optional<long long> {
+        if (index >= words.size()) return std::nullopt;
+        const auto n = Number(words[index]);
+        if (!n || *n < low || *n > high) return std::nullopt;
+        return n;
+    };
+    auto onOff = [&](bool& out) {
+        if (words.size() != 2 || (words[1] != "on" && words[1] != "off")) return false;
+        out = words[1] == "on";
+        return true;
+    };
+
+    if (verb == "fail") {
+        if (words.size() < 2) return fail("fail needs a function name");
+        FaultOptions options;
+        if (!ParseOptions(words, 2, options, error)) return fail(error);
+        scenario_.FailCall(Plain(words[1]), options.at, options.persistent, options.fault);
+    } else if (verb == "fail-record") {
+        const auto index = number(1, 1, 1000000);
+        if (!index) return fail("fail-record needs a record index from 1");
+        FaultOptions options;
+        if (!ParseOptions(words, 2, options, error)) return fail(error);
+        scenario_.FailRecord(static_cast<int>(*index), options.persistent, options.fault);
+    } else if (verb == "end-batch") {
+        const auto count = number(1, 0, 1000000);
+        if (!count) return fail("end-batch needs a record count");
+        long long status = Q710_END_OF_DATA;
+        if (words.size() == 4 && words[2] == "status") {
+            const auto s = number(3, 0, 255);
+            if (!s) return fail("bad status");
+            status = *s;
+        } else if (words.size() != 2) {
+            return fail("end-batch K [status S]");
+        }
+        scenario_.EndBatches(static_cast<int>(*count), static_cast<uint8_t>(status));
+    } else if (verb == "batch-first") {
+        const auto status = number(1, 0, 255);
+        if (!status) return fail("batch-first needs a status");
+        FaultOptions options;
+        options.fault.status = static_cast<uint8_t>(*status);
+        if (*status == Q710_NOT_FOUND || *status == Q710_END_OF_DATA) options.fault.text.clear();
+        if (!ParseOptions(words, 2, options, error)) return fail(error);
+        scenario_.FailBatchStart(options.persistent, options.fault);
+    } else if (verb == "count") {
+        const auto selector = number(1, -1, 0);
+        const auto count = number(2, 0, 65535);
+        if (!selector || !count || words.size() != 3) return fail("count SELECTOR N (selector 0 or -1)");
+        scenario_.OverrideCount(static_cast<int>(*selector), static_cast<int>(*count));
+    } else if (verb == "modem-script") {
+        std::vector<ModemStep> steps;
+        for (std::size_t i = 1; i < words.size(); ++i) {
+            if (words[i] == "default" && words.size() == 2) break;
+            ModemStep step;
+            if (!ParseModemStep(words[i], step)) return fail("bad modem step: " + Plain(words[i]));
+            steps.push_back(step);
+        }
+        modem_.SetScript(std::move(steps));
+    } else if (verb == "quiet-dial") {
+        bool on = false;
+        if (!onOff(on)) return fail("quiet-dial on|off");
+        scenario_.SetQuietDial(on);
+    } else if (verb == "null-error") {
+        if (words.size() < 2 || words.size() > 3 || (words.size() == 3 && words[2] != "persistent"))
+            return fail("null-error FUNCTION [persistent]");
+        scenario_.NullError(Plain(words[1]), words.size() == 3);
+    } else if (verb == "unterminated") {
+        bool on = false;
+        if (!onOff(on)) return fail("unterminated on|off");
+        scenario_.SetUnterminated(on);
+    } else if (verb == "ports") {
+        if (words.size() != 2) return fail("ports N,N,... or none");
+        std::vector<bool> present(9, false);
+        if (words[1] != "none") {
+            std::istringstream list(words[1]);
+            std::string item;
+            while (std::getline(list, item, ',')) {
+                const auto port = Number(item);
+                if (!port || *port < 1 || *port > 8) return fail("ports are 1..8");
+                present[static_cast<std::size_t>(*port)] = true;
+            }
+        }
+        ports_ = present;
+    } else if (verb == "address") {
+        const auto address = number(1, 1, 255);
+        if (!address || words.size() != 2) return fail("address N (1..255)");
+        registerAddress_ = static_cast<int32_t>(*address);
+    } else if (verb == "seed-goods") {
+        const auto count = number(1, 0, GoodsCapacity);
+        if (!count || words.size() != 2)
+            return fail("seed-goods N (0.." + std::to_string(GoodsCapacity) + ")");
+        cursor_.Close();
+        memory_.SeedGoods(static_cast<int>(*count));
+        Changed();
+    } else if (verb == "mark-failure") {
+        const auto goods = number(1, 0, GoodsCapacity - 1);
+        if (!goods || !memory_.goods.At(static_cast<int>(*goods)))
+            return fail("mark-failure needs a programmed number");
+        memory_.goods.MarkFailure(static_cast<int>(*goods));
+        Changed();
+    } else if (verb == "clear-faults") {
+        scenario_.Clear();
+        modem_.SetScript({});
+    } else if (verb == "reset") {
+        Reset();
+    } else if (verb == "save") {
+        Flush();
+    } else if (verb == "log") {
+        if (words.size() != 2) return fail("log PATH|off");
+        log_.SetPath(words[1] == "off" ? "" : Plain(words[1]));
+    } else if (verb == "state-file") {
+        if (words.size() != 2) return fail("state-file PATH");
+        Flush();
+        options_.statePath = Plain(words[1]);
+        stateFile_ = StateFile(options_.statePath);
+        if (!LoadState()) {
+            memory_ = RegisterMemory::Demo();
+            dirty_ = true;
+        }
+        SaveIfDue(true);
+    } else if (verb == "dump") {
+        std::ostringstream out;
+        const GoodsBase& base = memory_.goods;
+        out << "connected=" << connected_ << "\nlink=" << LinkUp() << "\nradar=" << radar_
+            << "\npowered-off=" << poweredOff_ << "\ntransmitter=" << transmitter_
+            << "\nreceiver=" << receiver_ << "\nregister-address=" << registerAddress_
+            << "\nrs485-disabled=" << rs485Disabled_ << "\nmodem-active=" << modem_.Active()
+            << "\nmodem-connected=" << modem_.Connected() << "\nmodem-phone=" << modem_.Phone()
+            << "\nmodem-max-attempts=" << modem_.MaxAttempts() << "\nname-length=" << base.NameLength()
+            << "\ncapacity=" << base.Capacity() << "\nprogrammed=" << base.Programmed()
+            << "\nfailures=" << base.Failures() << "\nadditional-codes=" << base.AdditionalCodes().size()
+            << "\nbatch-open=" << cursor_.IsOpen() << "\nstate-file=" << options_.statePath << "\n"
+            << scenario_.Describe();
+        reply = out.str();
+    } else {
+        return fail("unknown command: " + Plain(verb));
+    }
+    return true;
+}
+
+} // namespace sim

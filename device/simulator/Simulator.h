@@ -1,0 +1,195 @@
+// The simulated register behind the exported device functions: connection,
+// modem, goods table, goods report batches; faults on request; memory kept
+// in a state file; every call optionally logged.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "device/Q710Api.h"
+#include "device/simulator/BatchCursor.h"
+#include "device/simulator/CallLog.h"
+#include "device/simulator/Modem.h"
+#include "device/simulator/RegisterMemory.h"
+#include "device/simulator/Scenario.h"
+#include "device/simulator/StateFile.h"
+
+namespace sim {
+
+// Failure statuses of the simulated register besides the common ones.
+enum : uint8_t {
+    StatusUnsupported = 0x01,
+    StatusNoLink = 0x02,
+    StatusNoBatch = 0x04,
+    StatusSmallBuffer = 0x05,
+    StatusBadValue = 0x13,
+    StatusTableFull = 0x2D,
+    StatusCodeTaken = 0x96,
+    StatusInjected = 0xE0,
+};
+
+// A text handed out to the caller: valid until it is set again.
+class TextSlot {
+public:
+    const char* Set(const std::string& text, bool unterminated);
+    const char* Data() const { return bytes_.data(); }
+
+private:
+    std::vector<char> bytes_ = std::vector<char>(1, '\0');
+};
+
+class Simulator {
+public:
+    struct Options {
+        std::string statePath; // empty: memory only
+        std::string logPath;   // empty: no call log
+        std::string scenarioPath;
+    };
+    // Options from Q710_SIM_STATE, Q710_SIM_LOG and Q710_SIM_SCENARIO.
+    static Options FromEnvironment();
+
+    explicit Simulator(Options options);
+    ~Simulator();
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+
+    // Runs one exported call: logs it, counts it, closes an open batch for
+    // any call that is not part of it, answers an injected fault or runs
+    // `body`.
+    template <class R, class Body, class... Args>
+    R Call(const char* name, const char** err, Body body, const Args&... args);
+
+    // One control command (see README); false with the reason in `reply`.
+    bool Control(const std::string& command, std::string& reply);
+    bool RunScript(const std::string& text, std::string& reply);
+
+    RegisterMemory& Memory() { return memory_; }
+    Scenario& Faults() { return scenario_; }
+    void Flush();
+
+    // Connection and addressing.
+    int16_t HostConnect(uint8_t port, uint32_t baud, int32_t p3, int32_t p4, const char** err);
+    void HostDisconnect();
+    void ECRDisconnect();
+    void SetAddressTransmitter(int32_t address) { transmitter_ = address; }
+    void SetAddressReceiver(int32_t address);
+    void DisableRS485() { rs485Disabled_ = true; }
+    void RadarCreate() { radar_ = true; }
+    void RadarFree();
+    uint8_t MemoryFree(const char** err);
+    uint8_t PowerOff(const char** err);
+    uint8_t NextCommand(void* buffer, int32_t lastIndex, const char** err);
+    // Modem.
+    int16_t ModemDial(int16_t tone, int16_t reserved, int16_t showChoice, int16_t showConfig,
+                      const char* phone, const char** err);
+    int16_t ModemCancelCall(const char** err);
+    int16_t SetModemMaxAttempts(int32_t attempts, const char** err);
+    int16_t GetModemMaxAttempts(uint16_t* attempts, const char** err);
+    int16_t GetModemCurrentAttempt(uint16_t* attempt, const char** err);
+    int16_t GetModemRetryWait(uint16_t* seconds, const char** err);
+    int16_t GetModemState(uint8_t* state, const char** err);
+    int16_t GetModemDeviceName(const char** name, const char** err);
+    // Goods table.
+    uint8_t GetLengthGoodsName(uint8_t* nameLength, uint16_t* maxGoods, uint16_t* programmed,
+                               uint16_t* failures, const char** err);
+    uint8_t SetLengthGoodsName(int32_t length, const char** err);
+    uint8_t GetGoodsByCode(int32_t plu, int64_t barcode, Q710GoodsData* goods, const char** err);
+    uint8_t SetGoodsByNumber(uint16_t number, const Q710GoodsProgData& goods, const char** err);
+    uint8_t SetGoodsByCode(const Q710GoodsProgData& goods, const char** err);
+    uint8_t SetGoodsByCode2(const Q710GoodsProgData& goods, const char** err);
+    uint8_t SetGoodsPrice(int32_t plu, int64_t barcode, int32_t price, const char** err);
+    uint8_t SetGoodsQuantity(int32_t plu, int64_t barcode, int32_t quantity, int32_t option,
+                             const char** err);
+    uint8_t EraseGoodsByCode(int32_t plu, int64_t barcode, const char** err);
+    uint8_t EraseAllGoods(const char** err);
+    uint8_t EraseAdditionalCodes(int64_t first, int64_t last, const char** err);
+    uint8_t EraseFailureRecords(const char** err);
+    // Goods reports.
+    uint8_t GetQuantityRecordsOfGoods(int32_t selector, uint16_t* count, const char** err);
+    uint8_t GetSaleGoodsByMinNumber(int32_t reserved, Q710GoodsData* goods, const char** err);
+    uint8_t GetPeriodicReportOfGoodsByNumber(int32_t reserved, Q710PeriodicGoodsData* goods,
+                                             const char** err);
+    uint8_t GetGoodsByNumber(uint16_t first, int16_t failuresOnly, Q710GoodsData* goods, const char** err);
+    uint8_t GetGoodsByRange(int32_t firstPlu, int32_t lastPlu, int64_t firstBarcode, int64_t lastBarcode,
+                            Q710GoodsData* goods, const char** err);
+    uint8_t GetGoodsWithLessQuantity(int32_t reserved, int32_t group, int32_t threshold, Q710GoodsData* goods,
+                                     const char** err);
+    // Every function not simulated yet.
+    uint8_t Unsupported(const char** err);
+
+    bool LinkUp() const;
+
+private:
+    uint8_t Ok(const char** err);
+    uint8_t Fail(const char** err, uint8_t status, const std::string& cp1251Text);
+    uint8_t FailUtf8(const char** err, uint8_t status, const char* utf8Text);
+    int16_t BoolOk(const char** err);
+    int16_t BoolFail(const char** err, const char* utf8Text);
+    uint8_t NoLink(const char** err);
+    void Changed();
+    void SaveIfDue(bool force);
+    void Reset();
+    bool LoadState();
+
+    // Starts a goods batch from the selected goods: record 0 into `goods`,
+    // the rest queued raw.
+    uint8_t StartGoodsBatch(const std::vector<const Goods*>& selected, Q710GoodsData* goods,
+                            const char** err);
+    uint8_t StartPeriodicBatch(const std::vector<const Goods*>& selected, Q710PeriodicGoodsData* goods,
+                               const char** err);
+    bool BatchStartFaulted(const char** err, uint8_t& status);
+    const char* NameText(const std::string& name);
+    uint8_t WriteGoods(int number, const Q710GoodsProgData& data, const char** err);
+
+    static bool IsLocalCall(const std::string& name);
+
+    Options options_;
+    RegisterMemory memory_;
+    StateFile stateFile_;
+    CallLog log_;
+    Scenario scenario_;
+    BatchCursor cursor_;
+    Modem modem_;
+    TextSlot error_;
+    TextSlot name_;
+    TextSlot modemName_;
+    std::vector<bool> ports_ = std::vector<bool>(9, true); // index 1..8
+    int32_t transmitter_ = 1;
+    int32_t receiver_ = 0;
+    int32_t registerAddress_ = 2;
+    bool rs485Disabled_ = false;
+    bool radar_ = false;
+    bool connected_ = false;
+    bool poweredOff_ = false;
+    bool dirty_ = false;
+    std::chrono::steady_clock::time_point lastSave_{};
+};
+
+template <class R, class Body, class... Args>
+R Simulator::Call(const char* name, const char** err, Body body, const Args&... args) {
+    if (log_.Enabled()) log_.Append(CallLine(name, args...));
+    const std::string function = name;
+    const int number = scenario_.CountCall(function);
+    if (function != "NextCommand" && !IsLocalCall(function)) cursor_.Close();
+    SaveIfDue(false);
+    if constexpr (std::is_void_v<R>) {
+        (void)err;
+        (void)number;
+        body();
+    } else {
+        R result;
+        if (auto fault = scenario_.CallFault(function, number)) {
+            result = static_cast<R>(Fail(err, fault->status, fault->text));
+            if constexpr (std::is_same_v<R, int16_t>) result = 0;
+        } else {
+            result = body();
+        }
+        if (err != nullptr && scenario_.TakeNullError(function)) *err = nullptr;
+        return result;
+    }
+}
+
+} // namespace sim
