@@ -162,6 +162,14 @@ std::unique_ptr<Table> TableFromIconv(const char* name) {
         }
     }
     iconv_close(cd);
+    // An unassigned byte whose own number another byte already stands for takes a private-use character.
+    for (int b = 128; b < 256; ++b) {
+        if (table->toUnicode[b] != b) continue;
+        for (int other = 128; other < 256; ++other) {
+            if (other != b && table->toUnicode[other] == b)
+                table->toUnicode[b] = static_cast<char16_t>(0xF700 + b);
+        }
+    }
     table->Index();
     return table;
 }

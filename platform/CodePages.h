@@ -34,7 +34,8 @@ std::string Utf16ToUtf8(std::u16string_view text);
 
 // Single-byte code pages declared by old workbook files: 1250-1258, 437, 850, 866, 10000 (Mac Roman; also
 // 32768), 32769 and 367 (read as 1252). Any other number is taken as 1252. Bytes a code page leaves
-// unassigned map to the code point of the same number, so decoding and encoding again gives the same bytes.
+// unassigned map to the code point of the same number (U+F700 + byte when another byte stands for that code
+// point), so decoding and encoding again gives the same bytes.
 int SingleByteCodePage(int codePage);
 std::u16string DecodeSingleByte(int codePage, std::string_view bytes);
 std::string EncodeSingleByte(int codePage, std::u16string_view text, bool* lossy = nullptr);

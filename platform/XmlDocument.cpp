@@ -170,25 +170,27 @@ void CheckLink(const xmlNode* parent, const xmlNode* child) {
 }
 
 void StripBlankText(xmlNodePtr root) {
-    xmlNodePtr n = root;
+    // Depth-first walk without recursion, over the children of `root`.
+    xmlNodePtr n = root->children;
     while (n) {
-        if (n->children && n->type == XML_ELEMENT_NODE && xmlNodeGetSpacePreserve(n) != 1) {
-            for (xmlNodePtr c = n->children; c;) {
-                xmlNodePtr next = c->next;
-                if (IsBlankText(c)) {
-                    xmlUnlinkNode(c);
-                    xmlFreeNode(c);
+        if (n->type == XML_ELEMENT_NODE && n->children) {
+            if (xmlNodeGetSpacePreserve(n) != 1) {
+                for (xmlNodePtr c = n->children; c;) {
+                    xmlNodePtr next = c->next;
+                    if (IsBlankText(c)) {
+                        xmlUnlinkNode(c);
+                        xmlFreeNode(c);
+                    }
+                    c = next;
                 }
-                c = next;
+            }
+            if (n->children) {
+                n = n->children;
+                continue;
             }
         }
-        // Depth-first walk without recursion.
-        if (n->children && n->type == XML_ELEMENT_NODE) {
-            n = n->children;
-            continue;
-        }
-        while (n && n != root && !n->next) n = n->parent;
-        if (!n || n == root) break;
+        while (n != root && !n->next) n = n->parent;
+        if (n == root) break;
         n = n->next;
     }
 }
@@ -488,6 +490,15 @@ std::string XmlDocument::SaveToString() const {
     std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"";
     if (standalone) out += " standalone=\"yes\"";
     out += "?>\r\n";
+    // With a document encoding set libxml2 writes characters as they are instead of as character references.
+    xmlDocPtr doc = impl->doc;
+    const xmlChar* savedEncoding = doc->encoding;
+    doc->encoding = reinterpret_cast<const xmlChar*>("UTF-8");
+    struct Restore {
+        xmlDocPtr doc;
+        const xmlChar* encoding;
+        ~Restore() { doc->encoding = encoding; }
+    } restore{doc, savedEncoding};
     for (xmlNodePtr n = impl->doc->children; n; n = n->next) {
         if (IsDeclaration(n) || n->type == XML_DTD_NODE) continue;
         xmlBufferPtr buf = xmlBufferCreate();
