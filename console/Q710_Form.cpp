@@ -379,7 +379,10 @@ bool TForm1::FormCreate() {
     PageControl1Change();
     StoredSettings stored = ReadSettings(platform::IniFile(platform::ProgramFile(SettingsFileName)));
     ApplySettings(stored);
-    if (AddrECR->text() == "0") AddrECR->setEnabled(false);
+    if (AddrECR->text() == "0") {
+        AddrECR->setEnabled(false);
+        UpDown1->setEnabled(false);
+    }
     Disconnect->setEnabled(false);
     ModemDisconnect->setEnabled(false);
     DisableDeviceActions();
@@ -390,8 +393,8 @@ void TForm1::ApplySettings(const StoredSettings& stored) {
     const ConnectionSettings& c = stored.connection;
     PortNumber->setCurrentIndex(c.portIndex);
     BRate->setCurrentIndex(c.baudIndex);
-    UpDown2->SetPosition(std::stoi(c.pcAddress));
-    UpDown1->SetPosition(std::stoi(c.ecrAddress));
+    UpDown2->SetPosition(QString::fromStdString(c.pcAddress).toInt());
+    UpDown1->SetPosition(QString::fromStdString(c.ecrAddress).toInt());
     state.EcrAddress = stored.ecrAddress;
     NetMode->setChecked(c.netMode); // runs NetModeClick when it changes
     CBDialMode->setChecked(c.dialMode);
@@ -591,19 +594,18 @@ void TForm1::NetModeClick() {
 }
 
 void TForm1::AddrPCExit() {
-    AddressCheck check = CheckAddress(AddressEdit::Pc, platform::FromQString(AddrPC->text()),
-                                      platform::FromQString(AddrECR->text()));
-    AddrPC->setText(platform::ToQString(check.text));
-    if (!check.message.empty()) platform::MessageBox(check.message, Caption(), 0x2010);
-    if (check.refocus) AddrPC->setFocus();
+    CheckAddressEdit(AddressEdit::Pc, AddrPC, AddrECR);
+}
+void TForm1::AddrECRExit() {
+    CheckAddressEdit(AddressEdit::Ecr, AddrECR, AddrPC);
 }
 
-void TForm1::AddrECRExit() {
-    AddressCheck check = CheckAddress(AddressEdit::Ecr, platform::FromQString(AddrECR->text()),
-                                      platform::FromQString(AddrPC->text()));
-    AddrECR->setText(platform::ToQString(check.text));
+void TForm1::CheckAddressEdit(AddressEdit which, QLineEdit* edit, QLineEdit* other) {
+    AddressCheck check =
+        CheckAddress(which, platform::FromQString(edit->text()), platform::FromQString(other->text()));
+    edit->setText(platform::ToQString(check.text));
     if (!check.message.empty()) platform::MessageBox(check.message, Caption(), 0x2010);
-    if (check.refocus) AddrECR->setFocus();
+    if (check.refocus) edit->setFocus();
 }
 
 void TForm1::ModemConnectExecute() {

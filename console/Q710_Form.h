@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "console/Connection.h"
 #include "console/ConsoleState.h"
 #include "console/Settings.h"
 #include "platform/ui/Ui.h"
@@ -152,6 +153,7 @@ private:
     void SetModemSessionControlsEnabled(bool on);
     void EndModemSession();
     void ShowCentred(QWidget& dialog);
+    void CheckAddressEdit(AddressEdit which, QLineEdit* edit, QLineEdit* other);
 
     ConsoleState& state;
     ConsoleWindows& windows;

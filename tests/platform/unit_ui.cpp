@@ -28,14 +28,6 @@ TEST(AnsiText, EveryByteSurvivesARoundTrip) {
     EXPECT_EQ(platform::Ansi(platform::Utf8(all)), all);
 }
 
-TEST(AnsiText, UkrainianLettersUseTheirCodePagePositions) {
-    // Й and я bound the contiguous block; the Ukrainian letters and № sit apart.
-    EXPECT_EQ(platform::Ansi("Йя"), "\xC9\xFF");
-    EXPECT_EQ(platform::Ansi("ЇїЄєҐґІі№"), "\xAF\xBF\xAA\xBA\xA5\xB4\xB2\xB3\xB9");
-    EXPECT_EQ(platform::Utf8("\xCF\xEE\xEC\xE8\xEB\xEA\xE0"), "Помилка");
-    EXPECT_EQ(platform::Ansi("€"), "\x88");
-}
-
 TEST(AnsiText, CharactersOutsideTheCodePageBecomeQuestionMarks) {
     EXPECT_EQ(platform::Ansi("a\xE2\x82\xB4z"), "a?z"); // hryvnia sign
     EXPECT_EQ(platform::Ansi("\xE4\xB8\xAD"), "?");
