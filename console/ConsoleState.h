@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "device/DeviceLibrary.h"
@@ -44,6 +45,11 @@ struct ConsoleState {
     uint8_t JobCancelled = 0;   // the job window's cancel button
     MakeMetodRecord MakeMetod;
     CsvOptionsRecord CsvOptions;
+
+    // Hands the operation kind in MakeMetod to the exchange side (format
+    // choice, then the job window); true when the job wrote or read its file.
+    // The program block connects it; tests put a stand-in here.
+    std::function<bool(ConsoleState&)> RunExchangeJob;
 
     const device::DeviceApi& Api() const { return Device.Api(); }
 };
