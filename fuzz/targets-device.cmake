@@ -1,3 +1,4 @@
+# --- device: the simulated register's state file and control commands ---
 set(sim_dir ${Q710_ROOT}/device/simulator)
 fuzz_target(NAME sim_state SOURCES sim_state.cpp ${sim_dir}/RegisterMemory.cpp ${sim_dir}/GoodsBase.cpp
             ${sim_dir}/SimText.cpp)
