@@ -1,7 +1,5 @@
 #include "SrcXLS/model/CollectionMoveCopy.h"
 
-#include <algorithm>
-
 namespace xls {
 
 void TCollectionMoveCopy::CollectIntersecting(TMoveCopyList& list, int col1, int row1, int col2,
