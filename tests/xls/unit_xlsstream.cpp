@@ -1,4 +1,5 @@
 #include "SrcXLS/formats/XLSStream.h"
+#include "platform/AtomicFile.h"
 
 #include <gtest/gtest.h>
 
@@ -399,7 +400,7 @@ TEST(XLSStreamWrite, FilesAppearOnlyWhenClosed) {
         s.OpenWrite(plain, TExcelVersion::xvExcel40);
         s.WriteHeader(0x0001, 0);
     }
-    EXPECT_EQ(platform::cfb::ReadWholeFile(plain), (Bytes{0x09, 0x04, 0, 0}));
+    EXPECT_EQ(platform::ReadWholeFile(plain.string()), std::string("\x09\x04\0\0", 4));
     {
         TXLSStream s;
         EXPECT_EQ(s.OpenRead(plain), TExcelVersion::xvExcel40);
