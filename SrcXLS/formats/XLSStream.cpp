@@ -359,26 +359,24 @@ void TXLSStream::WriteByte(uint8_t v) {
     WriteRaw(&v, 1);
 }
 
+// The character count (u16 or u8, not counted toward a split), then the
+// whole buffer with its flag byte; an empty buffer is a count of 0 alone.
+void TXLSStream::WriteStringBuffer(std::span<const uint8_t> buf, bool wordCount) {
+    size_t chars = buf.empty() ? 0 : buf[0] == 1 ? (buf.size() - 1) / 2 : buf.size() - 1;
+    if (chars > (wordCount ? 0xFFFFu : 0xFFu)) throw XLSError("String too long");
+    if (wordCount)
+        WriteWord(uint16_t(chars));
+    else
+        WriteByte(uint8_t(chars));
+    if (!buf.empty()) WriteRecordData(buf.data(), buf.size());
+}
+
 void TXLSStream::WriteString16(std::span<const uint8_t> buf) {
-    if (buf.empty()) {
-        WriteWord(0);
-        return;
-    }
-    size_t chars = buf[0] == 1 ? (buf.size() - 1) / 2 : buf.size() - 1;
-    if (chars > 0xFFFF) throw XLSError("String too long");
-    WriteWord(uint16_t(chars));
-    WriteRecordData(buf.data(), buf.size());
+    WriteStringBuffer(buf, true);
 }
 
 void TXLSStream::WriteString8(std::span<const uint8_t> buf) {
-    if (buf.empty()) {
-        WriteByte(0);
-        return;
-    }
-    size_t chars = buf[0] == 1 ? (buf.size() - 1) / 2 : buf.size() - 1;
-    if (chars > 0xFF) throw XLSError("String too long");
-    WriteByte(uint8_t(chars));
-    WriteRecordData(buf.data(), buf.size());
+    WriteStringBuffer(buf, false);
 }
 
 void TXLSStream::WriteWideString(std::u16string_view text, bool withCount) {

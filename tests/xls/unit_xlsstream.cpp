@@ -30,6 +30,20 @@ void Header(Bytes& out, uint16_t id, uint16_t len) {
     Append(out, {uint8_t(id), uint8_t(id >> 8), uint8_t(len), uint8_t(len >> 8)});
 }
 
+// The body cut into records of the given sizes: the first with id, the
+// others with continueId.
+Bytes Pieces(uint16_t id, const Bytes& body, std::initializer_list<size_t> sizes,
+             uint16_t continueId = 0x003C) {
+    Bytes out;
+    size_t at = 0;
+    for (size_t n : sizes) {
+        Header(out, at == 0 ? id : continueId, uint16_t(n));
+        Append(out, Bytes(body.begin() + at, body.begin() + at + n));
+        at += n;
+    }
+    return out;
+}
+
 // Runs the writer on a stream opened for the version and answers the bytes
 // of the workbook stream (or of the plain file below BIFF5).
 Bytes Written(const std::function<void(TXLSStream&)>& writer, TExcelVersion v = TExcelVersion::xvExcel97) {
@@ -76,13 +90,7 @@ TEST(XLSStreamSplit, LongDrawingGroupGoesOnInContinueRecords) {
         s.EndContinued();
         s.WriteHeader(0x000A, 0);
     });
-    Bytes expected;
-    Header(expected, 0x00EB, 8224);
-    Append(expected, Bytes(body.begin(), body.begin() + 8224));
-    Header(expected, 0x003C, 8224);
-    Append(expected, Bytes(body.begin() + 8224, body.begin() + 16448));
-    Header(expected, 0x003C, 3552);
-    Append(expected, Bytes(body.begin() + 16448, body.end()));
+    Bytes expected = Pieces(0x00EB, body, {8224, 8224, 3552});
     Header(expected, 0x000A, 0);
     EXPECT_EQ(out, expected);
 
@@ -104,27 +112,15 @@ TEST(XLSStreamSplit, WriteLongRecordAtTheVersionsLimit) {
               (Bytes{0xFC, 0x00, 0x00, 0x00}));
 
     Bytes out = Written([&](TXLSStream& s) { s.WriteLongRecord(0x00FC, body.data(), 8224); });
-    Bytes expected;
-    Header(expected, 0x00FC, 8224);
-    Append(expected, Bytes(body.begin(), body.begin() + 8224));
-    EXPECT_EQ(out, expected);
+    EXPECT_EQ(out, Pieces(0x00FC, body, {8224}));
 
     out = Written([&](TXLSStream& s) { s.WriteLongRecord(0x00FC, body.data(), 8225); });
-    Header(expected, 0x003C, 1);
-    expected.push_back(body[8224]);
-    EXPECT_EQ(out, expected);
+    EXPECT_EQ(out, Pieces(0x00FC, body, {8224, 1}));
 
     // BIFF5 records end at 2080 bytes.
     out = Written([&](TXLSStream& s) { s.WriteLongRecord(0x0004, body.data(), 4200); },
                   TExcelVersion::xvExcel50);
-    expected.clear();
-    Header(expected, 0x0004, 2080);
-    Append(expected, Bytes(body.begin(), body.begin() + 2080));
-    Header(expected, 0x003C, 2080);
-    Append(expected, Bytes(body.begin() + 2080, body.begin() + 4160));
-    Header(expected, 0x003C, 40);
-    Append(expected, Bytes(body.begin() + 4160, body.begin() + 4200));
-    EXPECT_EQ(out, expected);
+    EXPECT_EQ(out, Pieces(0x0004, body, {2080, 2080, 40}));
 
     EXPECT_THROW(Written([&](TXLSStream& s) {
                      s.BeginContinued(8224);
@@ -135,11 +131,7 @@ TEST(XLSStreamSplit, WriteLongRecordAtTheVersionsLimit) {
 
 TEST(XLSStreamJoin, PiecesAreJoinedByTheirOwnLengths) {
     Bytes body = Fill(8324, 5);
-    Bytes in;
-    Header(in, 0x00EB, 8224);
-    Append(in, Bytes(body.begin(), body.begin() + 8224));
-    Header(in, 0x00EB, 100);
-    Append(in, Bytes(body.begin() + 8224, body.end()));
+    Bytes in = Pieces(0x00EB, body, {8224, 100}, 0x00EB);
     Header(in, 0x000A, 0);
     Reader r(in);
     TBIFFHeader h;
@@ -155,14 +147,7 @@ TEST(XLSStreamJoin, PiecesAreJoinedByTheirOwnLengths) {
 
     // Short pieces, one of them empty, read in requests that cross them.
     Bytes parts = Fill(22, 9);
-    in.clear();
-    Header(in, 0x00EB, 10);
-    Append(in, Bytes(parts.begin(), parts.begin() + 10));
-    Header(in, 0x003C, 5);
-    Append(in, Bytes(parts.begin() + 10, parts.begin() + 15));
-    Header(in, 0x003C, 0);
-    Header(in, 0x003C, 7);
-    Append(in, Bytes(parts.begin() + 15, parts.end()));
+    in = Pieces(0x00EB, parts, {10, 5, 0, 7});
     Header(in, 0x0006, 1);
     in.push_back(0x55);
     Reader r2(in);
