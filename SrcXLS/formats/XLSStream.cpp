@@ -54,17 +54,15 @@ void TXLSStream::Reset() {
 TExcelVersion TXLSStream::OpenRead(const std::filesystem::path& name) {
     Reset();
     version = TExcelVersion::xvNone;
-    std::vector<uint8_t> bytes;
-    if (SourceStream) {
-        bytes = *SourceStream;
-    } else {
-        std::string file = platform::ReadWholeFile(name.string());
-        bytes.assign(file.begin(), file.end());
-    }
+    std::string file;
+    if (!SourceStream) file = platform::ReadWholeFile(name.string());
+    std::span<const uint8_t> bytes =
+        SourceStream ? std::span<const uint8_t>(*SourceStream)
+                     : std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(file.data()), file.size());
     mode = Mode::Reading;
     fileName = name;
     if (!CompoundFile::IsCompoundFile(bytes)) {
-        data = std::move(bytes);
+        data.assign(bytes.begin(), bytes.end());
         streamSize = int64_t(data.size());
         // A plain file is a BIFF2-BIFF4 stream when it starts with their BOF.
         if (data.size() >= 4 && data[0] == 0x09) {
@@ -76,7 +74,7 @@ TExcelVersion TXLSStream::OpenRead(const std::filesystem::path& name) {
     }
 
     root = std::make_unique<CompoundFile>(CompoundFile::Parse(bytes));
-    bytes = {};
+    file = {};
     Element& top = root->Root();
     if (ExtraObjects) {
         ExtraObjects->Objects = std::make_unique<CompoundFile>();
