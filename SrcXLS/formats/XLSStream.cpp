@@ -1,5 +1,8 @@
 #include "SrcXLS/formats/XLSStream.h"
 
+#include "platform/AtomicFile.h"
+#include "platform/CodePages.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -9,26 +12,6 @@ namespace {
 
 using platform::cfb::CompoundFile;
 using platform::cfb::Element;
-
-// Upper halves of the two code pages 8-bit workbooks use in practice; any
-// other code page reads as Latin-1.
-const char16_t Cp1251High[64] = {
-    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409, 0x2039, 0x040A,
-    0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x0098, 0x2122,
-    0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6,
-    0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456,
-    0x0491, 0x00B5, 0x00B6, 0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457};
-const char16_t Cp1252Ctrl[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-char16_t DecodeByte(int codePage, uint8_t b) {
-    if (b < 0x80) return b;
-    if (codePage == 1251) return b >= 0xC0 ? char16_t(0x0410 + (b - 0xC0)) : Cp1251High[b - 0x80];
-    if (codePage == 1252 && b < 0xA0) return Cp1252Ctrl[b - 0x80];
-    return b;
-}
 
 bool IsBookName(std::u16string_view name, std::u16string_view lower) {
     if (name.size() != lower.size()) return false;
@@ -71,11 +54,15 @@ void TXLSStream::Reset() {
 TExcelVersion TXLSStream::OpenRead(const std::filesystem::path& name) {
     Reset();
     version = TExcelVersion::xvNone;
-    std::vector<uint8_t> bytes = SourceStream ? *SourceStream : platform::cfb::ReadWholeFile(name);
+    std::string file;
+    if (!SourceStream) file = platform::ReadWholeFile(name.string());
+    std::span<const uint8_t> bytes =
+        SourceStream ? std::span<const uint8_t>(*SourceStream)
+                     : std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(file.data()), file.size());
     mode = Mode::Reading;
     fileName = name;
     if (!CompoundFile::IsCompoundFile(bytes)) {
-        data = std::move(bytes);
+        data.assign(bytes.begin(), bytes.end());
         streamSize = int64_t(data.size());
         // A plain file is a BIFF2-BIFF4 stream when it starts with their BOF.
         if (data.size() >= 4 && data[0] == 0x09) {
@@ -87,7 +74,7 @@ TExcelVersion TXLSStream::OpenRead(const std::filesystem::path& name) {
     }
 
     root = std::make_unique<CompoundFile>(CompoundFile::Parse(bytes));
-    bytes = {};
+    file = {};
     Element& top = root->Root();
     if (ExtraObjects) {
         ExtraObjects->Objects = std::make_unique<CompoundFile>();
@@ -152,7 +139,8 @@ void TXLSStream::Close() {
     if (TargetStream)
         TargetStream->insert(TargetStream->end(), image.begin(), image.end());
     else
-        platform::cfb::WriteFileAtomically(fileName, image);
+        platform::WriteFileAtomic(
+            fileName.string(), std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
 }
 
 void TXLSStream::Discard() {
@@ -249,10 +237,10 @@ int TXLSStream::ReadString(int count, std::u16string& text) {
 }
 
 std::u16string TXLSStream::Decode8Bit(const uint8_t* bytes, size_t count) const {
-    int cp = version >= TExcelVersion::xvExcel97 ? 0 : CodePage;
-    std::u16string text(count, u'\0');
-    for (size_t i = 0; i < count; ++i) text[i] = DecodeByte(cp, bytes[i]);
-    return text;
+    if (version < TExcelVersion::xvExcel97)
+        return platform::DecodeSingleByte(CodePage,
+                                          std::string_view(reinterpret_cast<const char*>(bytes), count));
+    return std::u16string(bytes, bytes + count);
 }
 
 uint16_t TXLSStream::PeekRecordId() {
@@ -369,26 +357,24 @@ void TXLSStream::WriteByte(uint8_t v) {
     WriteRaw(&v, 1);
 }
 
+// The character count (u16 or u8, not counted toward a split), then the
+// whole buffer with its flag byte; an empty buffer is a count of 0 alone.
+void TXLSStream::WriteStringBuffer(std::span<const uint8_t> buf, bool wordCount) {
+    size_t chars = buf.empty() ? 0 : buf[0] == 1 ? (buf.size() - 1) / 2 : buf.size() - 1;
+    if (chars > (wordCount ? 0xFFFFu : 0xFFu)) throw XLSError("String too long");
+    if (wordCount)
+        WriteWord(uint16_t(chars));
+    else
+        WriteByte(uint8_t(chars));
+    if (!buf.empty()) WriteRecordData(buf.data(), buf.size());
+}
+
 void TXLSStream::WriteString16(std::span<const uint8_t> buf) {
-    if (buf.empty()) {
-        WriteWord(0);
-        return;
-    }
-    size_t chars = buf[0] == 1 ? (buf.size() - 1) / 2 : buf.size() - 1;
-    if (chars > 0xFFFF) throw XLSError("String too long");
-    WriteWord(uint16_t(chars));
-    WriteRecordData(buf.data(), buf.size());
+    WriteStringBuffer(buf, true);
 }
 
 void TXLSStream::WriteString8(std::span<const uint8_t> buf) {
-    if (buf.empty()) {
-        WriteByte(0);
-        return;
-    }
-    size_t chars = buf[0] == 1 ? (buf.size() - 1) / 2 : buf.size() - 1;
-    if (chars > 0xFF) throw XLSError("String too long");
-    WriteByte(uint8_t(chars));
-    WriteRecordData(buf.data(), buf.size());
+    WriteStringBuffer(buf, false);
 }
 
 void TXLSStream::WriteWideString(std::u16string_view text, bool withCount) {

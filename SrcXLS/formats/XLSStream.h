@@ -146,6 +146,7 @@ private:
     int ReadPlain(void* buf, int count);
     int ReadJoined(uint8_t* buf, int count);
     void WriteSplit(const uint8_t* data, size_t count);
+    void WriteStringBuffer(std::span<const uint8_t> buf, bool wordCount);
     void PatchWord(int64_t offset, uint16_t value);
     void Reset();
 

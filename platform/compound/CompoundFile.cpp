@@ -1,12 +1,10 @@
 #include "platform/compound/CompoundFile.h"
 
+#include "platform/AtomicFile.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace platform::cfb {
 
@@ -147,56 +145,14 @@ bool CompoundFile::IsCompoundFile(const std::filesystem::path& file) {
 }
 
 CompoundFile CompoundFile::Load(const std::filesystem::path& file) {
-    return Parse(ReadWholeFile(file));
+    std::string bytes = platform::ReadWholeFile(file.string());
+    return Parse(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
 }
 
 void CompoundFile::Save(const std::filesystem::path& file) const {
-    WriteFileAtomically(file, Serialize());
-}
-
-std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& file) {
-    std::FILE* f = std::fopen(file.c_str(), "rb");
-    if (!f) throw CompoundFileError("Can not open file " + file.string());
-    std::vector<uint8_t> bytes;
-    uint8_t chunk[65536];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
-    bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    if (failed) throw CompoundFileError("Can not read file " + file.string());
-    return bytes;
-}
-
-void WriteFileAtomically(const std::filesystem::path& file, std::span<const uint8_t> bytes) {
-    std::filesystem::path folder = file.parent_path();
-    if (folder.empty()) folder = ".";
-    std::string pattern = (folder / ("." + file.filename().string() + ".XXXXXX")).string();
-    int fd = ::mkstemp(pattern.data());
-    if (fd < 0) throw CompoundFileError("Can not create file " + file.string() + ": " + std::strerror(errno));
-    // mkstemp creates the file private; give it the mode a new file would get.
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    size_t done = 0;
-    bool ok = true;
-    while (ok && done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += size_t(n);
-    }
-    int err = ok ? 0 : errno;
-    ok = ok && ::fsync(fd) == 0;
-    if (!ok && !err) err = errno;
-    ::close(fd);
-    if (ok && ::rename(pattern.c_str(), file.c_str()) != 0) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok) {
-        ::unlink(pattern.c_str());
-        throw CompoundFileError("Can not write file " + file.string() + ": " + std::strerror(err));
-    }
+    std::vector<uint8_t> image = Serialize();
+    platform::WriteFileAtomic(file.string(),
+                              std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
 }
 
 } // namespace platform::cfb

@@ -102,17 +102,13 @@ public:
 
     // A version 3 image of the tree.
     std::vector<uint8_t> Serialize() const;
-    // Writes the image to a temporary file beside the target, then renames it.
+    // Writes the image to a temporary file beside the target, then renames it
+    // (a failure raises platform::FileError and leaves the target as it was).
     void Save(const std::filesystem::path& file) const;
 
 private:
     friend struct TreeAccess;
     std::unique_ptr<Element> root;
 };
-
-std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& file);
-// Writes through a temporary file in the target's folder and a rename, so a
-// failure leaves the previous file as it was.
-void WriteFileAtomically(const std::filesystem::path& file, std::span<const uint8_t> bytes);
 
 } // namespace platform::cfb

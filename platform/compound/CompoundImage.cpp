@@ -97,7 +97,7 @@ public:
     }
 
     std::vector<uint8_t> Read(uint32_t start, uint64_t size, const char* what) {
-        uint64_t needed = (size + sectorSize - 1) / sectorSize;
+        uint64_t needed = size / sectorSize + (size % sectorSize != 0);
         if (needed > count) Fail(std::string(what) + " is longer than its chain");
         std::vector<uint32_t> chain = Chain(start, what, needed);
         if (chain.size() < needed) Fail(std::string(what) + " is longer than its chain");

@@ -244,6 +244,10 @@ TEST(CompoundImage, ReadsVersion4Images) {
     // before anything is allocated.
     Put32(image, 4096 * 2 + 2 * 128 + 124, 0x100);
     ExpectBad(image, "longer than its chain");
+    // A size at the top of the range must not wrap around in the arithmetic.
+    Put32(image, 4096 * 2 + 2 * 128 + 120, 0xFFFFFFFF);
+    Put32(image, 4096 * 2 + 2 * 128 + 124, 0xFFFFFFFF);
+    ExpectBad(image, "longer than its chain");
 }
 
 TEST(CompoundImage, MalformedImagesRaiseClearErrors) {
