@@ -147,31 +147,26 @@ TAreaBounds TBaseCellAreas::GetBounds() const {
     return b;
 }
 
+// Lengthens [first, last] to take in [newFirst, newLast] when it continues it.
+static bool ExtendSpan(uint32_t& first, uint32_t& last, int64_t newFirst, int64_t newLast) {
+    if (newLast >= int64_t(first) - 1 && newLast <= int64_t(last)) {
+        first = uint32_t(newFirst);
+        return true;
+    }
+    if (newFirst >= int64_t(first) && newFirst <= int64_t(last) + 1) {
+        last = uint32_t(newLast);
+        return true;
+    }
+    return false;
+}
+
 bool TBaseCellAreas::TryExtend(const TAreaRect& r) {
     for (auto& item : items) {
         TCellArea& a = *item;
         TAreaRect e = RectOf(a);
         if (e.Row1 <= r.Row1 && r.Row2 <= e.Row2 && e.Col1 <= r.Col1 && r.Col2 <= e.Col2) return true;
-        if (e.Col1 == r.Col1 && e.Col2 == r.Col2) {
-            if (r.Row2 >= e.Row1 - 1 && r.Row2 <= e.Row2) {
-                a.Row1 = uint32_t(r.Row1);
-                return true;
-            }
-            if (r.Row1 >= e.Row1 && r.Row1 <= e.Row2 + 1) {
-                a.Row2 = uint32_t(r.Row2);
-                return true;
-            }
-        }
-        if (e.Row1 == r.Row1 && e.Row2 == r.Row2) {
-            if (r.Col2 >= e.Col1 - 1 && r.Col2 <= e.Col2) {
-                a.Col1 = uint32_t(r.Col1);
-                return true;
-            }
-            if (r.Col1 >= e.Col1 && r.Col1 <= e.Col2 + 1) {
-                a.Col2 = uint32_t(r.Col2);
-                return true;
-            }
-        }
+        if (e.Col1 == r.Col1 && e.Col2 == r.Col2 && ExtendSpan(a.Row1, a.Row2, r.Row1, r.Row2)) return true;
+        if (e.Row1 == r.Row1 && e.Row2 == r.Row2 && ExtendSpan(a.Col1, a.Col2, r.Col1, r.Col2)) return true;
     }
     return false;
 }

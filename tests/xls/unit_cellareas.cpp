@@ -3,10 +3,11 @@
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/model/CellAreas.h"
 
+#include "tests/xls/support_messages.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
-#include <functional>
 #include <vector>
 
 using namespace xls;
@@ -26,15 +27,6 @@ Boxes AreasOf(const TBaseCellAreas& areas) {
 
 template <class Areas> void Fill(Areas& areas, const Boxes& boxes) {
     for (const Box& b : boxes) areas.AddArea(int(b[0]), int(b[1]), int(b[2]), int(b[3]));
-}
-
-std::string MessageOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const XLSError& e) {
-        return e.what();
-    }
-    return "(no exception)";
 }
 
 class CellAreasTest : public ::testing::Test {

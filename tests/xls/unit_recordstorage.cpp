@@ -5,11 +5,12 @@
 #include "SrcXLS/formats/RecordStorage.h"
 #include "SrcXLS/formats/XLSStream.h"
 
+#include "tests/xls/support_messages.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -130,15 +131,6 @@ Bytes BodyOf(const TBaseRecordStorage& s, uint16_t id) {
 
 void Update(TRecordStorageDefault& s, uint16_t id, const Bytes& body) {
     s.UpdateDefault(TBIFFHeader{id, uint16_t(body.size())}, body);
-}
-
-std::string MessageOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const XLSError& e) {
-        return e.what();
-    }
-    return "(no exception)";
 }
 
 // Everything a storage writes through a plain record stream.
