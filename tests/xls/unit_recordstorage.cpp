@@ -310,35 +310,32 @@ TEST(DefaultRecords, TypedPointersFollowTheRecordAsItMoves) {
     TRecordStorageSheet s;
     s.SetCalcCount(7);
     s.SetDelta(0.25);
-    s.SetPrintGridLines(true);
-    s.SetWSBool(0x0DC1);
     s.ApplyDefaults();
     EXPECT_EQ(BodyOf(s, 0x000C), Hex("07 00"));
-    s.SetCalcMode(0);
-    s.SetRefMode(0);
-    s.SetIteration(true);
-    s.SetSaveRecalc(false);
-    s.SetPrintHeaders(true);
-    s.SetHCenter(true);
-    s.SetVCenter(true);
-    s.SetProtect(1);
-    s.SetDefColWidth(10);
-    s.Window2Data()[0] = 0xB7;
-    EXPECT_EQ(BodyOf(s, 0x000D), Hex("00 00"));
-    EXPECT_EQ(BodyOf(s, 0x000F), Hex("00 00"));
-    EXPECT_EQ(BodyOf(s, 0x0011), Hex("01 00"));
-    EXPECT_EQ(BodyOf(s, 0x005F), Hex("00 00"));
     EXPECT_EQ(BodyOf(s, 0x0010), Hex("00 00 00 00 00 00 D0 3F"));
-    EXPECT_EQ(BodyOf(s, 0x002B), Hex("01 00"));
-    EXPECT_EQ(BodyOf(s, 0x002A), Hex("01 00"));
-    EXPECT_EQ(BodyOf(s, 0x0083), Hex("01 00"));
-    EXPECT_EQ(BodyOf(s, 0x0084), Hex("01 00"));
-    EXPECT_EQ(BodyOf(s, 0x0012), Hex("01 00"));
-    EXPECT_EQ(BodyOf(s, 0x0055), Hex("0A 00"));
-    EXPECT_EQ(BodyOf(s, 0x0081), Hex("C1 0D"));
+    // Each setter writes its own record.
+    using S = TRecordStorageSheet;
+    const std::pair<void (S::*)(uint16_t), uint16_t> words[] = {{&S::SetCalcMode, 0x000D},
+                                                                {&S::SetRefMode, 0x000F},
+                                                                {&S::SetWSBool, 0x0081},
+                                                                {&S::SetProtect, 0x0012},
+                                                                {&S::SetDefColWidth, 0x0055}};
+    const std::pair<void (S::*)(bool), uint16_t> bools[] = {
+        {&S::SetIteration, 0x0011},    {&S::SetSaveRecalc, 0x005F}, {&S::SetPrintGridLines, 0x002B},
+        {&S::SetPrintHeaders, 0x002A}, {&S::SetHCenter, 0x0083},    {&S::SetVCenter, 0x0084}};
+    for (auto [set, id] : words) {
+        (s.*set)(0x0A0B);
+        EXPECT_EQ(BodyOf(s, id), Hex("0B 0A")) << id;
+    }
+    for (auto [set, id] : bools) {
+        (s.*set)(true);
+        EXPECT_EQ(BodyOf(s, id), Hex("01 00")) << id;
+    }
+    EXPECT_TRUE(s.GetIteration() && s.GetSaveRecalc() && s.GetPrintGridLines() && s.GetPrintHeaders() &&
+                s.GetHCenter() && s.GetVCenter());
+    s.Window2Data()[0] = 0xB7;
     EXPECT_EQ(BodyOf(s, 0x023E)[0], 0xB7);
-    EXPECT_TRUE(s.GetIteration() && s.GetHCenter() && s.GetVCenter() && s.GetPrintHeaders());
-    EXPECT_EQ(s.GetDelta(), 0.25);
+    s.SetDefColWidth(10);
 
     // Applying again keeps the current values and the single full set.
     s.ApplyDefaults();
