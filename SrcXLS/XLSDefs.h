@@ -20,9 +20,15 @@ enum class TExcelVersion : uint8_t {
 };
 
 // Largest record body a version allows before CONTINUE records are needed.
-constexpr int MaxRecordSize(TExcelVersion v) { return v >= TExcelVersion::xvExcel97 ? 8224 : 2080; }
-constexpr int MaxColumn(TExcelVersion v) { return v == TExcelVersion::xvExcel2007 ? 16383 : 255; }
-constexpr int MaxRow(TExcelVersion v) { return v == TExcelVersion::xvExcel2007 ? 1048575 : 65535; }
+constexpr int MaxRecordSize(TExcelVersion v) {
+    return v >= TExcelVersion::xvExcel97 ? 8224 : 2080;
+}
+constexpr int MaxColumn(TExcelVersion v) {
+    return v == TExcelVersion::xvExcel2007 ? 16383 : 255;
+}
+constexpr int MaxRow(TExcelVersion v) {
+    return v == TExcelVersion::xvExcel2007 ? 1048575 : 65535;
+}
 
 // The library's general exception; its messages are fixed English texts.
 class XLSError : public std::runtime_error {
@@ -30,4 +36,4 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-}  // namespace xls
+} // namespace xls

@@ -1,0 +1,335 @@
+#include "SrcXLS/model/CellAreas.h"
+
+#include "SrcXLS/XLSBytes.h"
+#include "SrcXLS/XLSCellRef.h"
+
+#include <algorithm>
+#include <climits>
+#include <optional>
+
+namespace xls {
+
+namespace {
+
+const char* const SplitMergedCell = "Can not change part of a merged cell";
+
+TAreaRect RectOf(const TCellArea& a) {
+    return {a.Row1, a.Row2, a.Col1, a.Col2};
+}
+
+TAreaRect Rect(int col1, int row1, int col2, int row2) {
+    return {row1, row2, col1, col2};
+}
+
+void SetBounds(TCellArea& a, const TAreaRect& r) {
+    a.Col1 = uint32_t(r.Col1);
+    a.Row1 = uint32_t(r.Row1);
+    a.Col2 = uint32_t(r.Col2);
+    a.Row2 = uint32_t(r.Row2);
+}
+
+std::optional<TAreaRect> Intersection(const TAreaRect& a, const TAreaRect& b) {
+    TAreaRect r{std::max(a.Row1, b.Row1), std::min(a.Row2, b.Row2), std::max(a.Col1, b.Col1),
+                std::min(a.Col2, b.Col2)};
+    if (r.Row1 > r.Row2 || r.Col1 > r.Col2) return std::nullopt;
+    return r;
+}
+
+TAreaRect Shifted(TAreaRect r, int64_t deltaCol, int64_t deltaRow) {
+    r.Col1 += deltaCol;
+    r.Col2 += deltaCol;
+    r.Row1 += deltaRow;
+    r.Row2 += deltaRow;
+    return r;
+}
+
+// Clips to the active sheet limits; false when nothing of it is on the sheet.
+bool Clip(TAreaRect& r) {
+    auto narrow = [](int64_t v) { return int(std::clamp<int64_t>(v, INT_MIN, INT_MAX)); };
+    int c1 = narrow(r.Col1), r1 = narrow(r.Row1), c2 = narrow(r.Col2), r2 = narrow(r.Row2);
+    if (!ClipAreaToLimits(c1, r1, c2, r2)) return false;
+    r = {r1, r2, c1, c2};
+    return true;
+}
+
+// What is left of area a outside rectangle cut: above, below, left, right.
+std::vector<TAreaRect> Pieces(const TAreaRect& a, const TAreaRect& cut) {
+    std::vector<TAreaRect> pieces;
+    int64_t midFirst = a.Row1, midLast = a.Row2;
+    if (a.Row1 < cut.Row1) {
+        pieces.push_back({a.Row1, cut.Row1 - 1, a.Col1, a.Col2});
+        midFirst = cut.Row1;
+    }
+    if (a.Row2 > cut.Row2) {
+        pieces.push_back({cut.Row2 + 1, a.Row2, a.Col1, a.Col2});
+        midLast = cut.Row2;
+    }
+    if (a.Col1 < cut.Col1) pieces.push_back({midFirst, midLast, a.Col1, cut.Col1 - 1});
+    if (a.Col2 > cut.Col2) pieces.push_back({midFirst, midLast, cut.Col2 + 1, a.Col2});
+    return pieces;
+}
+
+} // namespace
+
+// ---- TCellArea
+
+void TCellArea::Assign(const TCellArea& source) {
+    Col1 = source.Col1;
+    Row1 = source.Row1;
+    Col2 = source.Col2;
+    Row2 = source.Row2;
+}
+
+bool TCellArea::IsInside(int64_t col, int64_t row) const {
+    return int64_t(Col1) < col && col < int64_t(Col2) && int64_t(Row1) < row && row < int64_t(Row2);
+}
+
+// ---- TBaseCellAreas
+
+TCellArea& TBaseCellAreas::Add() {
+    return Insert(std::make_unique<TCellArea>());
+}
+
+TCellArea& TBaseCellAreas::AddArea(int col1, int row1, int col2, int row2) {
+    TCellArea& a = Add();
+    a.Col1 = uint32_t(col1);
+    a.Row1 = uint32_t(row1);
+    a.Col2 = uint32_t(col2);
+    a.Row2 = uint32_t(row2);
+    return a;
+}
+
+TCellArea& TBaseCellAreas::AddRef8(std::span<const uint8_t> ref) {
+    TByteReader r(ref);
+    int row1 = r.U16("area"), row2 = r.U16("area"), col1 = r.U16("area"), col2 = r.U16("area");
+    return AddArea(col1, row1, col2, row2);
+}
+
+TCellArea& TBaseCellAreas::InsertRect(const TAreaRect& r, int index) {
+    TCellArea& a = Insert(std::make_unique<TCellArea>(), index);
+    SetBounds(a, r);
+    return a;
+}
+
+void TBaseCellAreas::Assign(const TBaseCellAreas& source) {
+    Clear();
+    for (int i = 0; i < source.Count(); ++i) Add().Assign(source[i]);
+}
+
+bool TBaseCellAreas::Intersects(int col1, int row1, int col2, int row2) const {
+    TAreaRect r = Rect(col1, row1, col2, row2);
+    for (auto& a : items)
+        if (Intersection(RectOf(*a), r)) return true;
+    return false;
+}
+
+void TBaseCellAreas::CollectIntersecting(TCellAreaList& list, int col1, int row1, int col2, int row2) {
+    TAreaRect r = Rect(col1, row1, col2, row2);
+    for (auto& a : items)
+        if (Intersection(RectOf(*a), r)) list.push_back(a.get());
+}
+
+void TBaseCellAreas::Normalize() {
+    for (auto& a : items) {
+        if (a->Col1 > a->Col2) std::swap(a->Col1, a->Col2);
+        if (a->Row1 > a->Row2) std::swap(a->Row1, a->Row2);
+    }
+}
+
+TAreaBounds TBaseCellAreas::GetBounds() const {
+    TAreaBounds b;
+    for (auto& a : items) {
+        b.FirstRow = std::min(b.FirstRow, a->Row1);
+        b.LastRow = std::max(b.LastRow, a->Row2);
+        b.FirstCol = std::min(b.FirstCol, a->Col1);
+        b.LastCol = std::max(b.LastCol, a->Col2);
+    }
+    return b;
+}
+
+// Lengthens [first, last] to take in [newFirst, newLast] when it continues it.
+static bool ExtendSpan(uint32_t& first, uint32_t& last, int64_t newFirst, int64_t newLast) {
+    if (newLast >= int64_t(first) - 1 && newLast <= int64_t(last)) {
+        first = uint32_t(newFirst);
+        return true;
+    }
+    if (newFirst >= int64_t(first) && newFirst <= int64_t(last) + 1) {
+        last = uint32_t(newLast);
+        return true;
+    }
+    return false;
+}
+
+bool TBaseCellAreas::TryExtend(const TAreaRect& r) {
+    for (auto& item : items) {
+        TCellArea& a = *item;
+        TAreaRect e = RectOf(a);
+        if (e.Row1 <= r.Row1 && r.Row2 <= e.Row2 && e.Col1 <= r.Col1 && r.Col2 <= e.Col2) return true;
+        if (e.Col1 == r.Col1 && e.Col2 == r.Col2 && ExtendSpan(a.Row1, a.Row2, r.Row1, r.Row2)) return true;
+        if (e.Row1 == r.Row1 && e.Row2 == r.Row2 && ExtendSpan(a.Col1, a.Col2, r.Col1, r.Col2)) return true;
+    }
+    return false;
+}
+
+// ---- TCellAreas
+
+void TCellAreas::Remove(const TAreaRect& r) {
+    for (int i = 0; i < Count();) {
+        TAreaRect a = RectOf(*items[size_t(i)]);
+        if (!Intersection(a, r)) {
+            ++i;
+            continue;
+        }
+        Delete(i);
+        for (const TAreaRect& p : Pieces(a, r)) InsertRect(p, i++);
+    }
+}
+
+void TCellAreas::Place(TAreaRect r) {
+    if (!Clip(r)) return;
+    if (TryExtend(r)) return;
+    Remove(r);
+    InsertRect(r);
+}
+
+void TCellAreas::CopyAreas(int col1, int row1, int col2, int row2, int destCol, int destRow) {
+    TAreaRect src = Rect(col1, row1, col2, row2);
+    int64_t deltaCol = int64_t(destCol) - col1, deltaRow = int64_t(destRow) - row1;
+    std::vector<TAreaRect> copies;
+    for (auto& a : items)
+        if (auto part = Intersection(RectOf(*a), src)) copies.push_back(Shifted(*part, deltaCol, deltaRow));
+    for (const TAreaRect& r : copies) Place(r);
+}
+
+void TCellAreas::RemoveRect(int col1, int row1, int col2, int row2) {
+    Remove(Rect(col1, row1, col2, row2));
+}
+
+void TCellAreas::ClipTo(int col1, int row1, int col2, int row2) {
+    TAreaRect r = Rect(col1, row1, col2, row2);
+    for (int i = 0; i < Count();) {
+        if (auto part = Intersection(RectOf(*items[size_t(i)]), r)) {
+            SetBounds(*items[size_t(i)], *part);
+            ++i;
+        } else {
+            Delete(i);
+        }
+    }
+}
+
+void TCellAreas::ShiftAll(int deltaCol, int deltaRow) {
+    for (int i = 0; i < Count();) {
+        TAreaRect r = Shifted(RectOf(*items[size_t(i)]), deltaCol, deltaRow);
+        if (Clip(r)) {
+            SetBounds(*items[size_t(i)], r);
+            ++i;
+        } else {
+            Delete(i);
+        }
+    }
+}
+
+// The parts inside the rectangle are taken out first and placed after, so an
+// area that lands inside the rectangle again is not moved twice.
+void TCellAreas::MoveAreas(int col1, int row1, int col2, int row2, int deltaCol, int deltaRow) {
+    TAreaRect src = Rect(col1, row1, col2, row2);
+    std::vector<TAreaRect> moved;
+    for (int i = 0; i < Count();) {
+        TAreaRect a = RectOf(*items[size_t(i)]);
+        auto part = Intersection(a, src);
+        if (!part) {
+            ++i;
+            continue;
+        }
+        moved.push_back(Shifted(*part, deltaCol, deltaRow));
+        Delete(i);
+        for (const TAreaRect& p : Pieces(a, src)) InsertRect(p, i++);
+    }
+    for (const TAreaRect& r : moved) Place(r);
+}
+
+// ---- TSolidCellAreas
+
+void TSolidCellAreas::RemoveFrom(const TCellAreaList* list, const TAreaRect& r) {
+    auto selected = [&](const TCellArea* a) {
+        return !list || std::find(list->begin(), list->end(), a) != list->end();
+    };
+    for (auto& a : items)
+        if (selected(a.get()) && Intersection(RectOf(*a), r) && Pieces(RectOf(*a), r).size() > 1)
+            throw XLSError(SplitMergedCell);
+    for (int i = 0; i < Count();) {
+        TCellArea& a = *items[size_t(i)];
+        if (!selected(&a) || !Intersection(RectOf(a), r)) {
+            ++i;
+            continue;
+        }
+        auto pieces = Pieces(RectOf(a), r);
+        if (pieces.empty()) {
+            Delete(i);
+        } else {
+            SetBounds(a, pieces.front());
+            ++i;
+        }
+    }
+}
+
+void TSolidCellAreas::RemoveRect(int col1, int row1, int col2, int row2) {
+    RemoveFrom(nullptr, Rect(col1, row1, col2, row2));
+}
+
+void TSolidCellAreas::ShiftAll(int, int) {
+    throw XLSError("TSolidCellAreas.Move not implemented");
+}
+
+// Bounds inside the rectangle's column range move by the column delta, bounds
+// inside its row range by the row delta: with a rectangle spanning whole rows
+// or columns this inserts or deletes them. Areas outside the rectangle stay.
+void TSolidCellAreas::MoveAreas(int col1, int row1, int col2, int row2, int deltaCol, int deltaRow) {
+    TAreaRect src = Rect(col1, row1, col2, row2);
+    for (auto& a : items)
+        for (int64_t col : {src.Col1, src.Col2})
+            for (int64_t row : {src.Row1, src.Row2})
+                if (a->IsInside(col, row)) throw XLSError(SplitMergedCell);
+    auto inside = [](int64_t v, int64_t first, int64_t last) { return v >= first && v <= last; };
+    for (int i = 0; i < Count();) {
+        TCellArea& a = *items[size_t(i)];
+        TAreaRect r = RectOf(a);
+        if (!Intersection(r, src)) {
+            ++i;
+            continue;
+        }
+        if (inside(r.Col1, src.Col1, src.Col2)) r.Col1 += deltaCol;
+        if (inside(r.Col2, src.Col1, src.Col2)) r.Col2 += deltaCol;
+        if (inside(r.Row1, src.Row1, src.Row2)) r.Row1 += deltaRow;
+        if (inside(r.Row2, src.Row1, src.Row2)) r.Row2 += deltaRow;
+        if (r.Col1 <= r.Col2 && r.Row1 <= r.Row2 && Clip(r)) {
+            SetBounds(a, r);
+            ++i;
+        } else {
+            Delete(i);
+        }
+    }
+}
+
+// ---- TMergedCells
+
+void TMergedCells::CopyAreas(int col1, int row1, int col2, int row2, int destCol, int destRow) {
+    TCellAreaList list;
+    CollectIntersecting(list, col1, row1, col2, row2);
+    InsertMoved(list, col1, row1, col2, row2, destCol, destRow);
+}
+
+void TMergedCells::DeleteListed(const TCellAreaList& list, int col1, int row1, int col2, int row2) {
+    RemoveFrom(&list, Rect(col1, row1, col2, row2));
+}
+
+void TMergedCells::InsertMoved(const TCellAreaList& list, int col1, int row1, int, int, int destCol,
+                               int destRow) {
+    int64_t deltaCol = int64_t(destCol) - col1, deltaRow = int64_t(destRow) - row1;
+    std::vector<TAreaRect> moved;
+    for (const TCellArea* a : list) moved.push_back(Shifted(RectOf(*a), deltaCol, deltaRow));
+    for (TAreaRect& r : moved)
+        if (Clip(r)) InsertRect(r);
+}
+
+} // namespace xls

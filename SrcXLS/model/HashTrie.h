@@ -1,0 +1,129 @@
+// A set of items indexed by a 32-bit hash: a 256-way trie over the hash
+// bytes whose leaves are short chains. Chains link through the items
+// themselves, so a lookup never allocates. Nodes keep only their occupied
+// slots (a bitmap and a packed slot array), which keeps a trie of a million
+// items small while visiting slots in the same order as a full array.
+#pragma once
+
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace xls {
+
+class THashTrie;
+
+// Base of everything a trie holds: the cached hash and the chain link.
+class THashItem {
+public:
+    virtual ~THashItem() = default;
+    // The cached hash, computed on first use.
+    uint32_t HashValue() const {
+        if (hash == 0) hash = Hash();
+        return hash;
+    }
+    virtual uint32_t Hash() const = 0;
+    virtual bool Equal(const THashItem& other) const = 0;
+    void ResetHash() { hash = 0; }
+
+private:
+    friend class THashTrie;
+    mutable uint32_t hash = 0;
+    uint32_t trieHash = 0; // the hash the item was inserted with
+    THashItem* next = nullptr;
+};
+
+class THashTrie {
+public:
+    // Chains never grow past this while hash bytes are left to split on.
+    static constexpr int MaxChain = 8;
+    // Levels 0..3 use the four hash bytes; deeper nodes could not tell
+    // items with one full hash apart, so chains grow there instead.
+    static constexpr int MaxLevel = 3;
+
+    THashTrie();
+    virtual ~THashTrie();
+    THashTrie(const THashTrie&) = delete;
+    THashTrie& operator=(const THashTrie&) = delete;
+
+    // Inserts item unless an equal one is stored; returns the stored one.
+    THashItem* Insert(THashItem* item, uint32_t hash);
+    THashItem* Find(const THashItem& item, uint32_t hash) const;
+    // Unlinks the stored item equal to item and releases it; false when none.
+    bool Remove(const THashItem& item, uint32_t hash);
+    void Clear();
+    size_t Count() const { return count; }
+
+    // Visits items in trie order: slots 0..255, a chain from its head, a
+    // child node depth-first. The visitor returns false to stop the walk.
+    template <class F> void ForEach(F&& visit) const { Walk(*root, visit); }
+
+    size_t NodeCount() const;
+
+protected:
+    virtual bool Equal(const THashItem& a, const THashItem& b) const = 0;
+    virtual void ReleaseItem(THashItem* item) = 0;
+    // Derived destructors call this, while ReleaseItem is still theirs.
+    void ReleaseAll();
+
+private:
+    struct TNode;
+    struct TSlot {
+        THashItem* chain = nullptr;
+        std::unique_ptr<TNode> child;
+    };
+    struct TNode {
+        explicit TNode(int level) : level(level) {}
+        int level;
+        std::array<uint64_t, 4> bits{};
+        std::vector<TSlot> slots; // the occupied slots in slot order
+
+        bool Has(unsigned s) const { return (bits[s >> 6] >> (s & 63)) & 1; }
+        size_t IndexOf(unsigned s) const {
+            size_t n = 0;
+            for (unsigned w = 0; w < (s >> 6); ++w) n += std::popcount(bits[w]);
+            return n + std::popcount(bits[s >> 6] & ((uint64_t(1) << (s & 63)) - 1));
+        }
+    };
+
+    static unsigned SlotOf(uint32_t hash, int level) { return (hash >> (8 * (level & 3))) & 0xFF; }
+    THashItem* InsertAt(TNode& node, THashItem* item, uint32_t hash);
+    void ReleaseNode(TNode& node);
+    static size_t CountNodes(const TNode& node);
+
+    template <class F> static bool Walk(const TNode& node, F& visit) {
+        for (const TSlot& slot : node.slots) {
+            if (slot.child) {
+                if (!Walk(*slot.child, visit)) return false;
+            } else {
+                for (THashItem* it = slot.chain; it;) {
+                    THashItem* next = it->next;
+                    if (!visit(it)) return false;
+                    it = next;
+                }
+            }
+        }
+        return true;
+    }
+
+    std::unique_ptr<TNode> root;
+    size_t count = 0;
+};
+
+// Items are objects owned elsewhere (the font pool); equality is theirs.
+class TObjectHashTrie : public THashTrie {
+public:
+    ~TObjectHashTrie() override { ReleaseAll(); }
+    THashItem* AddObject(THashItem* item) { return Insert(item, item->HashValue()); }
+    THashItem* FindObject(const THashItem& item) const { return Find(item, item.HashValue()); }
+    bool RemoveObject(const THashItem& item) { return Remove(item, item.HashValue()); }
+
+protected:
+    bool Equal(const THashItem& a, const THashItem& b) const override { return a.Equal(b); }
+    void ReleaseItem(THashItem*) override {}
+};
+
+} // namespace xls

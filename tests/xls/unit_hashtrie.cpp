@@ -1,0 +1,147 @@
+// The hash trie: splitting, order of visits, removal, and keys that share
+// one full hash.
+#include "SrcXLS/model/HashTrie.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+
+using namespace xls;
+
+namespace {
+
+struct Item : THashItem {
+    Item(int key, uint32_t h) : key(key), h(h) {}
+    uint32_t Hash() const override { return h; }
+    bool Equal(const THashItem& o) const override { return static_cast<const Item&>(o).key == key; }
+    int key;
+    uint32_t h;
+};
+
+// Owns its items like the string table does.
+class OwningTrie : public THashTrie {
+public:
+    ~OwningTrie() override { ReleaseAll(); }
+    Item* Add(int key, uint32_t h) {
+        auto item = std::make_unique<Item>(key, h);
+        auto* stored = static_cast<Item*>(Insert(item.get(), h));
+        if (stored == item.get()) item.release();
+        return stored;
+    }
+    Item* Get(int key, uint32_t h) const { return static_cast<Item*>(Find(Item(key, h), h)); }
+    bool Drop(int key, uint32_t h) { return Remove(Item(key, h), h); }
+    int released = 0;
+
+protected:
+    bool Equal(const THashItem& a, const THashItem& b) const override { return a.Equal(b); }
+    void ReleaseItem(THashItem* item) override {
+        ++released;
+        std::unique_ptr<THashItem> owned(item);
+    }
+};
+
+std::vector<int> Keys(const THashTrie& trie) {
+    std::vector<int> keys;
+    trie.ForEach([&](THashItem* it) {
+        keys.push_back(static_cast<Item*>(it)->key);
+        return true;
+    });
+    return keys;
+}
+
+} // namespace
+
+TEST(HashTrie, NinthItemOfAChainSplitsIntoTheNextLevel) {
+    OwningTrie trie;
+    for (int i = 0; i < 8; ++i) trie.Add(i, 0x07 | (i << 8));
+    EXPECT_EQ(trie.NodeCount(), 1u);
+    trie.Add(8, 0x07 | (8 << 8));
+    EXPECT_EQ(trie.NodeCount(), 2u);
+    EXPECT_EQ(trie.Count(), 9u);
+    for (int i = 0; i < 9; ++i) ASSERT_NE(trie.Get(i, 0x07 | (i << 8)), nullptr) << i;
+    // In the child the items are ordered by their second hash byte.
+    EXPECT_EQ(Keys(trie), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
+}
+
+TEST(HashTrie, EqualInsertKeepsTheStoredItem) {
+    OwningTrie trie;
+    Item* first = trie.Add(1, 42);
+    EXPECT_EQ(trie.Add(1, 42), first);
+    EXPECT_EQ(trie.Count(), 1u);
+    EXPECT_EQ(trie.Get(2, 42), nullptr);
+}
+
+TEST(HashTrie, RemovingTheLastItemOfAChildFreesIt) {
+    OwningTrie trie;
+    for (int i = 0; i < 9; ++i) trie.Add(i, 0x05 | (i << 8));
+    trie.Add(100, 0x06);
+    ASSERT_EQ(trie.NodeCount(), 2u);
+    for (int i = 0; i < 9; ++i) ASSERT_TRUE(trie.Drop(i, 0x05 | (i << 8)));
+    EXPECT_EQ(trie.NodeCount(), 1u);
+    EXPECT_EQ(trie.released, 9);
+    EXPECT_FALSE(trie.Drop(0, 0x05));
+    EXPECT_EQ(Keys(trie), std::vector<int>{100});
+}
+
+TEST(HashTrie, VisitOrderIsSlotOrderNewestFirstInAChain) {
+    OwningTrie trie;
+    trie.Add(1, 200);
+    trie.Add(2, 3);
+    trie.Add(3, 3 | 0x100);
+    EXPECT_EQ(Keys(trie), (std::vector<int>{3, 2, 1}));
+    int visited = 0;
+    trie.ForEach([&](THashItem*) { return ++visited < 2; });
+    EXPECT_EQ(visited, 2);
+}
+
+TEST(HashTrie, KeysSharingOneFullHashChainWithoutEndlessSplitting) {
+    OwningTrie trie;
+    for (int i = 0; i < 200; ++i) trie.Add(i, 0xDEADBEEF);
+    EXPECT_EQ(trie.Count(), 200u);
+    EXPECT_LE(trie.NodeCount(), 4u);
+    for (int i = 0; i < 200; ++i) ASSERT_NE(trie.Get(i, 0xDEADBEEF), nullptr);
+    for (int i = 0; i < 200; i += 2) ASSERT_TRUE(trie.Drop(i, 0xDEADBEEF));
+    EXPECT_EQ(trie.Count(), 100u);
+    EXPECT_EQ(trie.Get(4, 0xDEADBEEF), nullptr);
+    EXPECT_NE(trie.Get(5, 0xDEADBEEF), nullptr);
+}
+
+TEST(HashTrie, RandomOperationsAgreeWithAMap) {
+    OwningTrie trie;
+    std::map<int, uint32_t> model;
+    std::mt19937 gen(11);
+    // Few distinct hashes force deep chains and splits.
+    std::uniform_int_distribution<int> key(0, 3000), hashPick(0, 63);
+    for (int step = 0; step < 40000; ++step) {
+        int k = key(gen);
+        uint32_t h = uint32_t(hashPick(gen)) * 0x01010101u;
+        if (model.count(k)) h = model[k];
+        if (gen() % 3) {
+            trie.Add(k, h);
+            model[k] = h;
+        } else {
+            EXPECT_EQ(trie.Drop(k, h), model.erase(k) == 1);
+        }
+    }
+    EXPECT_EQ(trie.Count(), model.size());
+    for (auto [k, h] : model) ASSERT_NE(trie.Get(k, h), nullptr);
+    EXPECT_EQ(Keys(trie).size(), model.size());
+    trie.Clear();
+    EXPECT_EQ(trie.Count(), 0u);
+    EXPECT_EQ(trie.NodeCount(), 1u);
+}
+
+TEST(HashTrie, ObjectTrieLeavesItemsToTheirOwner) {
+    Item a(1, 77), b(1, 77), c(2, 77);
+    {
+        TObjectHashTrie trie;
+        EXPECT_EQ(trie.AddObject(&a), &a);
+        EXPECT_EQ(trie.AddObject(&b), &a);
+        EXPECT_EQ(trie.FindObject(c), nullptr);
+        trie.AddObject(&c);
+        EXPECT_TRUE(trie.RemoveObject(b));
+        EXPECT_EQ(trie.FindObject(a), nullptr);
+    }
+    EXPECT_EQ(c.key, 2); // still alive after the trie is gone
+}
