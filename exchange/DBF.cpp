@@ -444,9 +444,13 @@ void TDBF::Append() {
     std::string head(reinterpret_cast<const char*>(header.data()), header.size());
     PutDate(head, Today());
     PutU32(head, 4, count);
-    if (!WriteAt(fd, std::uint64_t{recordCount} * recordLength + headerLength, record + EndMark) ||
-        !WriteAt(fd, 0, head))
+    std::uint64_t end = std::uint64_t{recordCount} * recordLength + headerLength;
+    if (!WriteAt(fd, end, record + EndMark) || !WriteAt(fd, 0, head)) {
+        // Readers that stop at the end mark rather than at the count must not see a part of a record.
+        WriteAt(fd, end, std::string_view(&EndMark, 1));
+        [[maybe_unused]] int ignored = ::ftruncate(fd, static_cast<off_t>(end + 1));
         Fail("Append: Ошибка сохранения записи");
+    }
     std::copy(head.begin(), head.end(), header.begin());
     written = true;
     recordCount = count;
