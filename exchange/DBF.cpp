@@ -259,16 +259,13 @@ void TDBF::AddFieldDefs(const std::string& Name, TDbfFieldType FldType, std::uin
             Fail("AddFieldDefs: Недопустимое значение FldPrecision");
         f.decimals = FldPrecision;
     }
-    f.offset = fields.empty() ? 1 : fields.back().offset + fields.back().length;
     fields.push_back(std::move(f));
 }
 
-std::string TDBF::HeaderImage(std::uint32_t count) const {
+std::string TDBF::HeaderImage() const {
     std::string image(DescriptorSize * (fields.size() + 1) + 1, '\0');
     image[0] = 3;
     PutDate(image, Today());
-    PutU32(image, 4, count);
-    PutU16(image, 8, static_cast<std::uint32_t>(image.size()));
     std::size_t recLen = 1;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const Field& f = fields[i];
@@ -279,6 +276,9 @@ std::string TDBF::HeaderImage(std::uint32_t count) const {
         image[at + 17] = static_cast<char>(f.decimals);
         recLen += f.length;
     }
+    // Both lengths are 16-bit in the header; more would wrap and describe another table.
+    if (image.size() > 0xFFFF || recLen > 0xFFFF) Fail("WriteHeader: Ошибка сохранения заголовка файла");
+    PutU16(image, 8, static_cast<std::uint32_t>(image.size()));
     PutU16(image, 10, static_cast<std::uint32_t>(recLen));
     image.back() = static_cast<char>(HeaderEnd);
     return image;
@@ -288,12 +288,7 @@ void TDBF::CreateTable() {
     if (Active()) Fail("CreateTable: Необходимо закрыть открытый файл");
     if (tableName.empty()) Fail("CreateTable: Необходимо указать имя файла");
     if (fields.empty()) Fail("CreateTable: Не заданы описания полей");
-    std::size_t recLen = 1;
-    for (const Field& f : fields) recLen += f.length;
-    // Both lengths are 16-bit in the header; more would wrap and describe another table.
-    if (DescriptorSize * (fields.size() + 1) + 1 > 0xFFFF || recLen > 0xFFFF)
-        Fail("WriteHeader: Ошибка сохранения заголовка файла");
-    std::string image = HeaderImage(0) + EndMark;
+    std::string image = HeaderImage() + EndMark;
     {
         platform::AtomicFile out(tableName);
         try {

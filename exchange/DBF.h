@@ -116,7 +116,8 @@ private:
     void WriteRecord();
     void MoveTo(const char* operation, std::uint32_t number);
     void Release() noexcept;
-    std::string HeaderImage(std::uint32_t count) const;
+    // Header and descriptors of a new table without records, up to its 0x0D.
+    std::string HeaderImage() const;
     std::string StoredText(const Field& field, int fieldNo, std::string text) const;
     std::uint64_t RecordOffset(std::uint32_t number) const;
 
