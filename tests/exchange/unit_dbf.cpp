@@ -46,13 +46,18 @@ protected:
         platform::SetRegional({});
         platform::SetAtomicWriteHook(nullptr);
     }
-    // ID N(3,0), NAME C(20), created and emptied.
-    void Create(TDBF& t) {
+    using Defs = std::initializer_list<std::tuple<const char*, TDbfFieldType, int, int>>;
+    // By default ID N(3,0) and NAME C(20).
+    void Create(TDBF& t, Defs defs = {{"id", dftNumeric, 3, 0}, {"Name", dftCharacter, 20, 0}}) {
         t.SetTableName(path);
-        t.AddFieldDefs("id", dftNumeric, 3, 0);
-        t.AddFieldDefs("Name", dftCharacter, 20, 0);
+        for (const auto& [name, type, size, dec] : defs) t.AddFieldDefs(name, type, size, dec);
         t.CreateTable();
         t.EmptyTable();
+    }
+    static void UseSeparator(char c) {
+        platform::RegionalSettings rs;
+        rs.decimalSeparator = c;
+        platform::SetRegional(rs);
     }
     Folder dir;
     std::string path = dir.File("t.dbf");
@@ -95,17 +100,13 @@ TEST_F(Dbf, FieldDefinitionsAndMisuse) {
 }
 
 TEST_F(Dbf, ValuesAreStoredAndReadByType) {
-    platform::RegionalSettings comma;
-    comma.decimalSeparator = ',';
-    platform::SetRegional(comma);
+    UseSeparator(',');
     TDBF t;
-    t.SetTableName(path);
-    t.AddFieldDefs("L", dftLogical, 1, 0);
-    t.AddFieldDefs("D", dftDate, 8, 0);
-    t.AddFieldDefs("F", dftFloat, 10, 2);
-    t.AddFieldDefs("N", dftNumeric, 3, 0);
-    t.AddFieldDefs("C", dftCharacter, 6, 0);
-    t.CreateTable();
+    Create(t, {{"L", dftLogical, 1, 0},
+               {"D", dftDate, 8, 0},
+               {"F", dftFloat, 10, 2},
+               {"N", dftNumeric, 3, 0},
+               {"C", dftCharacter, 6, 0}});
     struct Row {
         const char *l, *d, *f, *n, *c, *stored;
     };
@@ -137,15 +138,9 @@ TEST_F(Dbf, ValuesAreStoredAndReadByType) {
 }
 
 TEST_F(Dbf, RefusedValuesNeverTouchTheRecord) {
-    platform::RegionalSettings dot;
-    dot.decimalSeparator = '.';
-    platform::SetRegional(dot);
+    UseSeparator('.');
     TDBF t;
-    t.SetTableName(path);
-    t.AddFieldDefs("D", dftDate, 8, 0);
-    t.AddFieldDefs("F", dftFloat, 5, 2);
-    t.AddFieldDefs("C", dftCharacter, 2, 0);
-    t.CreateTable();
+    Create(t, {{"D", dftDate, 8, 0}, {"F", dftFloat, 5, 2}, {"C", dftCharacter, 2, 0}});
     t.Append();
     t.Append();
     std::string data = A("SetFieldData: Ошибка данных - Ряд: 2, Поле: ");
