@@ -1,7 +1,6 @@
 // A table file image: the header, the descriptors and every record and field read back.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
@@ -11,31 +10,13 @@
 
 namespace {
 
-// One file per process, rewritten for each input: the table class reads files, not memory.
-const std::string& TablePath() {
-    static const std::string path = [] {
-        std::string pattern = platform::TempFolder() + "/fuzz_dbf_XXXXXX.dbf";
-        int fd = mkstemps(pattern.data(), 4);
-        if (fd < 0) std::abort();
-        close(fd);
-        std::atexit([] { unlink(TablePath().c_str()); });
-        return pattern;
-    }();
-    return path;
-}
-
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string& path = TablePath();
-    FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out || std::fwrite(data, 1, size, out) != size || std::fclose(out) != 0) std::abort();
+void ReadAll(const std::string& path) {
     exchange::TDBF table;
     table.SetTableName(path);
     try {
         table.Open();
     } catch (const exchange::ED&) {
-        return 0;
+        return;
     }
     if (!table.IsEmpty()) {
         table.First();
@@ -53,5 +34,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (table.RecNo() != table.RecordCount()) __builtin_trap();
     }
     table.Close();
+}
+
+} // namespace
+
+// The table class reads files, not memory: each input goes into a file of its own, removed afterwards.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::string path = platform::TempFolder() + "/fuzz_dbf_XXXXXX.dbf";
+    int fd = mkstemps(path.data(), 4);
+    if (fd < 0) std::abort();
+    bool written = write(fd, data, size) == static_cast<ssize_t>(size);
+    close(fd);
+    if (written) ReadAll(path);
+    unlink(path.c_str());
+    if (!written) std::abort();
     return 0;
 }
