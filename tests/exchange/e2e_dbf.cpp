@@ -1,0 +1,106 @@
+// Tables written here are read back by an independent reader (dbfread).
+#include "support_dbf.h"
+
+#include <cstdio>
+#include <memory>
+
+using namespace exchange;
+using namespace dbftest;
+
+namespace {
+
+// One line per field ("NAME T length decimals"), then one line per record, values joined by '|'.
+const char* Reader = R"(
+import sys, dbfread
+t = dbfread.DBF(sys.argv[1], encoding=sys.argv[2], char_decode_errors='strict')
+for f in t.fields:
+    print(f.name, f.type, f.length, f.decimal_count)
+for r in t:
+    print('|'.join(v.isoformat() if hasattr(v, 'isoformat') else str(v) for v in r.values()))
+)";
+
+std::string ReadWithDbfread(const Folder& dir, const std::string& table, const std::string& encoding) {
+    std::string script = dir.File("reader.py");
+    Spit(script, Reader);
+    std::string cmd = "/usr/bin/python3 " + script + " " + table + " " + encoding + " 2>&1";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(cmd.c_str(), "r"), pclose);
+    std::string out;
+    char buf[4096];
+    while (std::size_t n = fread(buf, 1, sizeof buf, pipe.get())) out.append(buf, n);
+    return out;
+}
+
+class DbfOracle : public ::testing::Test {
+protected:
+    void SetUp() override { SetDbfClock(FixedDay); }
+    void TearDown() override { SetDbfClock(nullptr); }
+    Folder dir;
+};
+
+TEST_F(DbfOracle, WrittenTablesReadTheSameElsewhere) {
+    std::string path = dir.File("goods.dbf");
+    WriteTable(path,
+               {{"NUMBER", dftNumeric, 5, 0},
+                {"barcode", dftCharacter, 13, 0},
+                {"NAME", dftCharacter, 31, 0},
+                {"PRICE", dftFloat, 10, 2},
+                {"REMAINS", dftFloat, 12, 3},
+                {"WEIGHT", dftLogical, 1, 0},
+                {"SOLD", dftDate, 8, 0}},
+               {{"1", "4820000000017", A("Хліб «Київський»"), "12,5", "2,5", "Yes", "31.12.99"},
+                {"65535", "", "", "0", "", "No", "29.02.00"},
+                {"", "7", "x", "-3", "1234567,891", "", ""}});
+    EXPECT_EQ(
+        ReadWithDbfread(dir, path, "cp1251"),
+        "NUMBER N 5 0\nBARCODE C 13 0\nNAME C 31 0\nPRICE F 10 2\nREMAINS F 12 3\nWEIGHT L 1 0\nSOLD D 8 0\n"
+        "1|4820000000017|Хліб «Київський»|12.5|2.5|True|1999-12-31\n"
+        "65535|||0.0|None|False|2000-02-29\n"
+        "None|7|x|-3.0|1234567.891|None|None\n");
+}
+
+TEST_F(DbfOracle, EveryPostedRecordIsInAValidTable) {
+    std::string path = dir.File("part.dbf");
+    TDBF t;
+    t.SetTableName(path);
+    t.AddFieldDefs("ID", dftNumeric, 3, 0);
+    t.AddFieldDefs("NAME", dftCharacter, 20, 0);
+    t.CreateTable();
+    t.EmptyTable();
+    std::string expected = "ID N 3 0\nNAME C 20 0\n";
+    for (int i = 1; i <= 3; ++i) {
+        t.Append();
+        t.SetFieldData(1, std::to_string(i));
+        t.SetFieldData(2, A("група ") + std::to_string(i));
+        t.Post();
+        expected += std::to_string(i) + "|група " + std::to_string(i) + "\n";
+        std::string copy = dir.File("copy" + std::to_string(i) + ".dbf");
+        Spit(copy, Slurp(path));
+        EXPECT_EQ(ReadWithDbfread(dir, copy, "cp1251"), expected);
+    }
+    // The disk fills up during the next record; the table object is dropped without Close.
+    {
+        FileSizeLimit limit(Slurp(path).size() + 5);
+        EXPECT_NE(ErrorOf([&] { t.Append(); }), "");
+    }
+    EXPECT_EQ(ReadWithDbfread(dir, path, "cp1251"), expected);
+}
+
+TEST_F(DbfOracle, OemTablesMatchTheirCodePage) {
+    // NAME C(6), Q N(3,0); code-page byte 0x26; one record "Щука", 7.
+    std::string name = platform::AnsiToOem(A("Щука"));
+    std::string image = std::string("\x03\x7C\x03\x05\x01\x00\x00\x00\x61\x00\x0A\x00", 12) +
+                        std::string(17, '\0') + "\x26" + std::string(2, '\0') + "NAME" +
+                        std::string(7, '\0') + "C" + std::string(4, '\0') + "\x06" + std::string(15, '\0') +
+                        "Q" + std::string(10, '\0') + "N" + std::string(4, '\0') + "\x03" +
+                        std::string(15, '\0') + "\x0D" + " " + name + "    7" + "\x1A";
+    std::string path = dir.File("oem.dbf");
+    Spit(path, image);
+    EXPECT_EQ(ReadWithDbfread(dir, path, "cp866"), "NAME C 6 0\nQ N 3 0\nЩука|7\n");
+    TDBF t;
+    t.SetTableName(path);
+    t.Open();
+    EXPECT_EQ(t.GetFieldData(1), A("Щука"));
+    EXPECT_EQ(t.GetFieldData(2), "7");
+}
+
+} // namespace
