@@ -5,6 +5,3 @@ fuzz_target(NAME sim_state SOURCES sim_state.cpp ${sim_dir}/RegisterMemory.cpp $
 file(GLOB sim_sources ${sim_dir}/*.cpp)
 list(FILTER sim_sources EXCLUDE REGEX "/Exports\\.cpp$")
 fuzz_target(NAME sim_control SOURCES sim_control.cpp ${sim_sources})
-# dBase III table files (imports read them from anywhere).
-fuzz_target(NAME dbf SOURCES dbf.cpp ${Q710_ROOT}/exchange/DBF.cpp ${Q710_ROOT}/platform/AtomicFile.cpp
-            ${Q710_ROOT}/platform/CodePages.cpp ${Q710_ROOT}/platform/RegionalSettings.cpp)
