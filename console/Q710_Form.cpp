@@ -1,0 +1,737 @@
+#include "console/Q710_Form.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "console/ActionButton.h"
+#include "console/Connection.h"
+#include "console/ContextHelp.h"
+#include "console/Guarded.h"
+#include "console/Program.h"
+#include "console/UpDown.h"
+#include "platform/ui/AnsiText.h"
+
+namespace console {
+namespace {
+
+using platform::Ansi;
+using platform::MakeChild;
+
+std::string Caption() {
+    return Ansi("Помилка");
+}
+
+QString Text(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+// Help contexts of the action categories.
+enum : int {
+    kConnectionHelp = 2,
+    kGoodsConfigHelp = 3,
+    kGoodsGroupHelp = 4,
+    kDiscountHelp = 5,
+    kGoodsProgHelp = 6,
+    kReportsHelp = 7,
+};
+
+constexpr std::array<int, 10> kPageHelp = {2, 3, 4, 5, 6, 7, 0, 0, 0, 0};
+
+} // namespace
+
+TForm1::TForm1(ConsoleState& state, ConsoleWindows& windows) : state(state), windows(windows) {
+    setObjectName("Form1");
+    setWindowTitle(Text("Cash retail  (v.2-01)"));
+    setMinimumSize(780, 465);
+    SetHelpContext(this, 1);
+    CreateActions();
+    CreateMenuAndStatus();
+
+    auto* central = MakeChild<QWidget>(this);
+    auto* row = MakeChild<QHBoxLayout>(central);
+    row->setContentsMargins(2, 2, 2, 2);
+    CreateTree();
+    row->addWidget(TreeView1);
+    row->addWidget(CreateLeftPanel());
+    PageControl1 = MakeChild<QStackedWidget>(central);
+    PageControl1->setObjectName("PageControl1");
+    row->addWidget(PageControl1, 1);
+    setCentralWidget(central);
+    CreatePages();
+
+    Timer1 = MakeChild<QTimer>(this);
+    Timer1->setObjectName("Timer1");
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+
+    OpenDialog1 = {"Microsoft Excel (*.xls)|*.xls", "", "", "", false};
+    SaveDialog1 = {"Microsoft Excel (*.xls)|*.xls", "", "", "", true};
+
+    connect(TreeView1, &QTreeWidget::currentItemChanged, this, [this] { TreeView1Change(); });
+    connect(PageControl1, &QStackedWidget::currentChanged, this, [this] { PageControl1Change(); });
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
+        if (s == Qt::ApplicationActive) ApplicationEvents1Activate();
+    });
+    InstallHelpKey(this, HelpNotFoundText());
+}
+
+TForm1::~TForm1() = default;
+
+QAction* TForm1::MakeAction(const char* name, const char* caption, int helpContext) {
+    auto* action = MakeChild<QAction>(Text(caption), this);
+    action->setObjectName(name);
+    SetHelpContext(action, helpContext);
+    ActionList1.push_back(action);
+    addAction(action); // shortcuts work wherever the focus is in the window
+    return action;
+}
+
+void TForm1::CreateActions() {
+    Connect = MakeAction("Connect", "Підключитися", kConnectionHelp);
+    Disconnect = MakeAction("Disconnect", "Відключитися", kConnectionHelp);
+    ECRPowerOff = MakeAction("ECRPowerOff", "Вимкнути ЕККА", kConnectionHelp);
+    ModemConnect = MakeAction("ModemConnect", "Подзвонити", kConnectionHelp);
+    ModemDisconnect = MakeAction("ModemDisconnect", "Розірвати зв'язок", kConnectionHelp);
+    ModemECRPowerOff = MakeAction("ModemECRPowerOff", "Вимкнути ЕККА", kConnectionHelp);
+    Connect->setShortcut(Qt::Key_F10);
+    Disconnect->setShortcut(Qt::Key_F11);
+    ECRPowerOff->setShortcut(Qt::Key_F12);
+    ModemConnect->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F10));
+    ModemDisconnect->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F11));
+    ModemECRPowerOff->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F12));
+
+    // Pages of later parts give these their captions.
+    auto named = [this](const char* name, int help) { return MakeAction(name, name, help); };
+    ActionReadLengthNameOfGoods = named("ActionReadLengthNameOfGoods", kGoodsConfigHelp);
+    ActionWriteLengthNameOfGoods = named("ActionWriteLengthNameOfGoods", kGoodsConfigHelp);
+    ActionReadTextPattern = named("ActionReadTextPattern", kGoodsConfigHelp);
+    ActionWriteTextPattern = named("ActionWriteTextPattern", kGoodsConfigHelp);
+    ActionReadAllTextPatterns = named("ActionReadAllTextPatterns", kGoodsConfigHelp);
+    ActionWriteDiscMarg = named("ActionWriteDiscMarg", kGoodsConfigHelp);
+    ActionSetDiscMargFlags = named("ActionSetDiscMargFlags", kGoodsConfigHelp);
+    ActionReadDiscMarg = named("ActionReadDiscMarg", kGoodsConfigHelp);
+    ActionReadFastCode = named("ActionReadFastCode", kGoodsConfigHelp);
+    ActionWriteFastCode = named("ActionWriteFastCode", kGoodsConfigHelp);
+    ActionReadAllFastCodes = named("ActionReadAllFastCodes", kGoodsConfigHelp);
+    ActionReadNameOfGroup = named("ActionReadNameOfGroup", kGoodsGroupHelp);
+    ActionWriteNameOfGroup = named("ActionWriteNameOfGroup", kGoodsGroupHelp);
+    ActionReadNamesOfAllGroups = named("ActionReadNamesOfAllGroups", kGoodsGroupHelp);
+    ActionExportGroupsOfGoods = named("ActionExportGroupsOfGoods", kGoodsGroupHelp);
+    ActionImportGroupsOfGoods = named("ActionImportGroupsOfGoods", kGoodsGroupHelp);
+    ActionGroupsStop = MakeAction("ActionGroupsStop", "Стоп !", kGoodsGroupHelp);
+    ActionGroupsStop->setToolTip(Text("Зупинити процес"));
+    ActionWriteGoodsByNumber = named("ActionWriteGoodsByNumber", kGoodsProgHelp);
+    ActionUpdateDBToECRByCode = named("ActionUpdateDBToECRByCode", kGoodsProgHelp);
+    ActionEraseAllGoods = named("ActionEraseAllGoods", kGoodsProgHelp);
+    ActionReadGoods = named("ActionReadGoods", kGoodsProgHelp);
+    ActionWriteGoods = named("ActionWriteGoods", kGoodsProgHelp);
+    ActionGoodsDelete = named("ActionGoodsDelete", kGoodsProgHelp);
+    ActionWriteNewPrice = named("ActionWriteNewPrice", kGoodsProgHelp);
+    ActionWriteNewQuant = named("ActionWriteNewQuant", kGoodsProgHelp);
+    ActionGoodsStop = MakeAction("ActionGoodsStop", "Cтоп !", kGoodsProgHelp); // Latin C
+    ActionReadReportByAllGoods = named("ActionReadReportByAllGoods", kReportsHelp);
+    ActionReadDayReport = named("ActionReadDayReport", kReportsHelp);
+    ActionReadPeriodicReport = named("ActionReadPeriodicReport", kReportsHelp);
+    ActionReadReportByCriticalRemains = named("ActionReadReportByCriticalRemains", kReportsHelp);
+    ActionErasePeriodicReport = named("ActionErasePeriodicReport", kReportsHelp);
+    ActionXReportByHours = named("ActionXReportByHours", kReportsHelp);
+    ActionGetPeriodicXRepByHours = named("ActionGetPeriodicXRepByHours", kReportsHelp);
+    ActionXReportOfDay = named("ActionXReportOfDay", kReportsHelp);
+    ActionErasePeriodXRepByHours = named("ActionErasePeriodXRepByHours", kReportsHelp);
+    ActionReadDiscountGroup = named("ActionReadDiscountGroup", kDiscountHelp);
+    ActionWriteDiscountGroup = named("ActionWriteDiscountGroup", kDiscountHelp);
+    ActionReadAllDiscountGroups = named("ActionReadAllDiscountGroups", kDiscountHelp);
+    ActionWriteAllDiscountGroups = named("ActionWriteAllDiscountGroups", kDiscountHelp);
+    ActionExit = MakeAction("ActionExit", "Вихід", 0);
+    ActionInformation = MakeAction("ActionInformation", "Про програму", 0);
+    ActionToolBarSettings = MakeAction("ActionToolBarSettings", "ActionToolBarSettings", 0);
+
+    DeviceActions = {ActionReadLengthNameOfGoods,
+                     ActionWriteLengthNameOfGoods,
+                     ActionReadTextPattern,
+                     ActionWriteTextPattern,
+                     ActionReadAllTextPatterns,
+                     ActionWriteDiscMarg,
+                     ActionSetDiscMargFlags,
+                     ActionReadDiscMarg,
+                     ActionReadFastCode,
+                     ActionWriteFastCode,
+                     ActionReadAllFastCodes,
+                     ActionReadNameOfGroup,
+                     ActionWriteNameOfGroup,
+                     ActionReadNamesOfAllGroups,
+                     ActionExportGroupsOfGoods,
+                     ActionImportGroupsOfGoods,
+                     ActionReadDiscountGroup,
+                     ActionWriteDiscountGroup,
+                     ActionReadAllDiscountGroups,
+                     ActionWriteAllDiscountGroups,
+                     ActionWriteGoodsByNumber,
+                     ActionUpdateDBToECRByCode,
+                     ActionEraseAllGoods,
+                     ActionReadGoods,
+                     ActionWriteGoods,
+                     ActionGoodsDelete,
+                     ActionWriteNewPrice,
+                     ActionWriteNewQuant,
+                     ActionReadReportByAllGoods,
+                     ActionReadDayReport,
+                     ActionReadPeriodicReport,
+                     ActionReadReportByCriticalRemains,
+                     ActionErasePeriodicReport,
+                     ActionGetPeriodicXRepByHours,
+                     ActionXReportByHours,
+                     ActionXReportOfDay,
+                     ActionErasePeriodXRepByHours};
+
+    connect(Connect, &QAction::triggered, this, [this] { ConnectExecute(); });
+    connect(Disconnect, &QAction::triggered, this, [this] { DisconnectExecute(); });
+    connect(ECRPowerOff, &QAction::triggered, this, [this] { ECRPowerOffExecute(); });
+    connect(ModemConnect, &QAction::triggered, this, [this] { ModemConnectExecute(); });
+    connect(ModemDisconnect, &QAction::triggered, this, [this] { ModemDisconnectExecute(); });
+    connect(ModemECRPowerOff, &QAction::triggered, this, [this] { ModemECRPowerOffExecute(); });
+    connect(ActionGoodsStop, &QAction::triggered, this, [this] { ActionGoodsStopExecute(); });
+    connect(ActionGroupsStop, &QAction::triggered, this, [this] { ActionGroupsStopExecute(); });
+    connect(ActionExit, &QAction::triggered, this, [this] { ActionExitExecute(); });
+    connect(ActionInformation, &QAction::triggered, this, [this] { ActionInformationExecute(); });
+}
+
+void TForm1::CreateMenuAndStatus() {
+    QMenuBar* menu = menuBar();
+    auto* about = menu->addAction(Text("Про программу"));
+    connect(about, &QAction::triggered, ActionInformation, &QAction::trigger);
+    N66 = menu->addAction(Text("Справка"));
+    N66->setObjectName("N66");
+    connect(N66, &QAction::triggered, this, [this] { N66Click(); });
+
+    StatusBar1 = statusBar();
+    StatusBar1->setObjectName("StatusBar1");
+    statusPanel = MakeChild<QLabel>(StatusBar1);
+    StatusBar1->addWidget(statusPanel, 1);
+}
+
+void TForm1::CreateTree() {
+    TreeView1 = MakeChild<QTreeWidget>(this);
+    TreeView1->setObjectName("TreeView1");
+    TreeView1->setHeaderHidden(true);
+    TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    TreeView1->setFixedWidth(210);
+    int index = 0;
+    auto node = [&index](const char* text, QTreeWidgetItem* item) {
+        item->setText(0, Text(text));
+        item->setData(0, Qt::UserRole, index++);
+        return item;
+    };
+    auto* root = node("Подключение", MakeChild<QTreeWidgetItem>(TreeView1));
+    node("Прямое", MakeChild<QTreeWidgetItem>(root));
+    node("Модемное", MakeChild<QTreeWidgetItem>(root));
+    for (const char* text : {"Конфигурация базы товаров", "База товаров", "Группы товаров", "Отчёты",
+                             "Дисконт", "Текстовые шаблоны", "Клавиши быстрого доступа", "Скидки и наценки"})
+        node(text, MakeChild<QTreeWidgetItem>(TreeView1));
+    TreeView1->expandAll();
+}
+
+QWidget* TForm1::CreateLeftPanel() {
+    Panel1 = MakeChild<QWidget>(this);
+    Panel1->setObjectName("Panel1");
+    Panel1->setFixedWidth(40);
+    Label36 = MakeChild<QLabel>(Text("0 %"), Panel1);
+    Label36->setObjectName("Label36");
+    Label36->setAlignment(Qt::AlignCenter);
+    QProgressBar1 = MakeChild<QWidget>(Panel1);
+    QProgressBar1->setObjectName("QProgressBar1");
+    Panel1->installEventFilter(this);
+    return Panel1;
+}
+
+void TForm1::CreatePages() {
+    for (std::size_t i = 0; i < TabSheets.size(); ++i) {
+        TabSheets[i] = MakeChild<QWidget>(PageControl1);
+        TabSheets[i]->setObjectName(QString("TabSheet%1").arg(i + 1, 2, 10, QChar('0')));
+        SetHelpContext(TabSheets[i], kPageHelp[i]);
+        PageControl1->addWidget(TabSheets[i]);
+    }
+    CreateConnectionPages();
+
+    // Page of the buttons that open the key dialogs.
+    auto* keys = MakeChild<QVBoxLayout>(TabSheets[8]);
+    BitBtn3 = MakeChild<QPushButton>(Text("Клавіші швидкого доступу"), TabSheets[8]);
+    BitBtn4 = MakeChild<QPushButton>(Text("Послідовність команд"), TabSheets[8]);
+    BitBtn3->setObjectName("BitBtn3");
+    BitBtn4->setObjectName("BitBtn4");
+    keys->addWidget(BitBtn3);
+    keys->addWidget(BitBtn4);
+    keys->addStretch();
+    connect(BitBtn3, &QPushButton::clicked, this, [this] { BitBtn3Click(); });
+    connect(BitBtn4, &QPushButton::clicked, this, [this] { BitBtn4Click(); });
+
+    // The journal buttons sit at the foot of the reports page.
+    auto* reports = MakeChild<QVBoxLayout>(TabSheets[5]);
+    reports->addStretch();
+    auto* journal = MakeChild<QHBoxLayout>();
+    reports->addLayout(journal);
+    BitBtn5 = MakeChild<QPushButton>(Text("Опції електронного журналу"), TabSheets[5]);
+    BitBtn7 = MakeChild<QPushButton>(Text("Електронний журнал"), TabSheets[5]);
+    BitBtn5->setObjectName("BitBtn5");
+    BitBtn7->setObjectName("BitBtn7");
+    journal->addWidget(BitBtn5);
+    journal->addWidget(BitBtn7);
+    connect(BitBtn5, &QPushButton::clicked, this, [this] { BitBtn5Click(); });
+    connect(BitBtn7, &QPushButton::clicked, this, [this] { BitBtn7Click(); });
+
+    PageControl1->setCurrentIndex(0);
+}
+
+void TForm1::CreateConnectionPages() {
+    QWidget* direct = TabSheets[0];
+    auto* form = MakeChild<QFormLayout>(direct);
+    PortNumber = MakeChild<QComboBox>(direct);
+    PortNumber->setObjectName("PortNumber");
+    for (int i = 1; i <= 8; ++i) PortNumber->addItem(QString("COM%1").arg(i));
+    BRate = MakeChild<QComboBox>(direct);
+    BRate->setObjectName("BRate");
+    for (const char* rate : {"4800 б/с", "9600 б/с", "19200 б/с", "38400 б/с"}) BRate->addItem(Text(rate));
+    AddrPC = MakeChild<QLineEdit>(direct);
+    AddrPC->setObjectName("AddrPC");
+    UpDown2 = MakeChild<UpDown>(AddrPC, 1, 255, direct);
+    UpDown2->setObjectName("UpDown2");
+    AddrECR = MakeChild<QLineEdit>(direct);
+    AddrECR->setObjectName("AddrECR");
+    UpDown1 = MakeChild<UpDown>(AddrECR, 0, 255, direct);
+    UpDown1->setObjectName("UpDown1");
+    UpDown2->SetPosition(1);
+    UpDown1->SetPosition(0);
+    NetMode = MakeChild<QCheckBox>(Text("Робота в мержі"), direct);
+    NetMode->setObjectName("NetMode");
+    auto edit = [direct](QLineEdit* e, UpDown* u) {
+        auto* pair = MakeChild<QWidget>(direct);
+        auto* row = MakeChild<QHBoxLayout>(pair);
+        row->setContentsMargins(0, 0, 0, 0);
+        e->setMaxLength(3);
+        e->setFixedWidth(60);
+        row->addWidget(e);
+        row->addWidget(u);
+        row->addStretch();
+        return pair;
+    };
+    form->addRow(Text("Порт ПК:"), PortNumber);
+    form->addRow(Text("Швидкість:"), BRate);
+    form->addRow(Text("Адреса ПК:"), edit(AddrPC, UpDown2));
+    form->addRow(Text("Адреса ЕККА:"), edit(AddrECR, UpDown1));
+    form->addRow(QString(), NetMode);
+    auto* directButtons = MakeChild<QHBoxLayout>();
+    for (QAction* a : {Connect, Disconnect, ECRPowerOff}) {
+        actionButtons.push_back(MakeChild<ActionButton>(a, direct));
+        directButtons->addWidget(actionButtons.back());
+    }
+    form->addRow(directButtons);
+    AddrPC->installEventFilter(this);
+    AddrECR->installEventFilter(this);
+    connect(NetMode, &QCheckBox::toggled, this, [this] { NetModeClick(); });
+
+    QWidget* modem = TabSheets[1];
+    auto* modemForm = MakeChild<QFormLayout>(modem);
+    Phone = MakeChild<QLineEdit>(modem);
+    Phone->setObjectName("Phone");
+    CBDialMode = MakeChild<QCheckBox>(Text("Тоновий режим набору номера"), modem);
+    CBDialMode->setObjectName("CBDialMode");
+    CBSelectDialog = MakeChild<QCheckBox>(Text("Показати діалог вибору модема"), modem);
+    CBSelectDialog->setObjectName("CBSelectDialog");
+    CBConfigDialog = MakeChild<QCheckBox>(Text("Показати діалог конфігурації модема"), modem);
+    CBConfigDialog->setObjectName("CBConfigDialog");
+    CBAttempts = MakeChild<QComboBox>(modem);
+    CBAttempts->setObjectName("CBAttempts");
+    for (int i = 1; i <= 10; ++i) CBAttempts->addItem(QString::number(i));
+    CBAttempts->setCurrentIndex(2);
+    modemForm->addRow(Text("Номер телефону:"), Phone);
+    modemForm->addRow(Text("Кількість спроб:"), CBAttempts);
+    modemForm->addRow(QString(), CBDialMode);
+    modemForm->addRow(QString(), CBSelectDialog);
+    modemForm->addRow(QString(), CBConfigDialog);
+    auto* modemButtons = MakeChild<QHBoxLayout>();
+    for (QAction* a : {ModemConnect, ModemDisconnect, ModemECRPowerOff}) {
+        actionButtons.push_back(MakeChild<ActionButton>(a, modem));
+        modemButtons->addWidget(actionButtons.back());
+    }
+    modemForm->addRow(modemButtons);
+}
+
+bool TForm1::FormCreate() {
+    std::string errorText;
+    if (!state.Device.Load(platform::ProgramFolder(), errorText)) {
+        platform::MessageBox(platform::Ansi(errorText), Caption(), 0x2010);
+        return false;
+    }
+    PageControl1Change();
+    StoredSettings stored = ReadSettings(platform::IniFile(platform::ProgramFile(SettingsFileName)));
+    ApplySettings(stored);
+    if (AddrECR->text() == "0") {
+        AddrECR->setEnabled(false);
+        UpDown1->setEnabled(false);
+    }
+    Disconnect->setEnabled(false);
+    ModemDisconnect->setEnabled(false);
+    DisableDeviceActions();
+    return true;
+}
+
+void TForm1::ApplySettings(const StoredSettings& stored) {
+    const ConnectionSettings& c = stored.connection;
+    PortNumber->setCurrentIndex(c.portIndex);
+    BRate->setCurrentIndex(c.baudIndex);
+    UpDown2->SetPosition(QString::fromStdString(c.pcAddress).toInt());
+    UpDown1->SetPosition(QString::fromStdString(c.ecrAddress).toInt());
+    state.EcrAddress = stored.ecrAddress;
+    NetMode->setChecked(c.netMode); // runs NetModeClick when it changes
+    CBDialMode->setChecked(c.dialMode);
+    CBSelectDialog->setChecked(c.selectDevice);
+    CBConfigDialog->setChecked(c.configDevice);
+    Phone->setText(platform::ToQString(c.phone));
+    CBAttempts->setCurrentIndex(c.attemptsIndex);
+    state.CsvOptions = stored.csv;
+}
+
+ConnectionSettings TForm1::CurrentSettings() const {
+    ConnectionSettings c;
+    c.portIndex = PortNumber->currentIndex();
+    c.baudIndex = BRate->currentIndex();
+    c.pcAddress = platform::FromQString(AddrPC->text());
+    c.ecrAddress = platform::FromQString(AddrECR->text());
+    c.netMode = NetMode->isChecked();
+    c.dialMode = CBDialMode->isChecked();
+    c.selectDevice = CBSelectDialog->isChecked();
+    c.configDevice = CBConfigDialog->isChecked();
+    c.phone = platform::FromQString(Phone->text());
+    c.attemptsIndex = CBAttempts->currentIndex();
+    return c;
+}
+
+std::string TForm1::StatusText() const {
+    return platform::FromQString(statusPanel->text());
+}
+
+void TForm1::SetStatusText(const std::string& text) {
+    statusPanel->setText(platform::ToQString(text));
+}
+
+void TForm1::EnableDeviceActions() {
+    for (QAction* a : DeviceActions) a->setEnabled(true);
+    ECRPowerOff->setEnabled(state.ModemSession == 0);
+    ModemECRPowerOff->setEnabled(state.ModemSession != 0);
+}
+
+void TForm1::DisableDeviceActions() {
+    for (QAction* a : DeviceActions) a->setEnabled(false);
+    ECRPowerOff->setEnabled(false);
+    ModemECRPowerOff->setEnabled(false);
+}
+
+bool TForm1::SessionUsable() const {
+    return Disconnect->isEnabled() || (ModemDisconnect->isEnabled() && modemLinkUp);
+}
+
+void TForm1::RestoreDeviceActions() {
+    if (SessionUsable())
+        EnableDeviceActions();
+    else
+        DisableDeviceActions();
+}
+
+void TForm1::SetSessionControlsEnabled(bool on) {
+    for (QWidget* w : std::initializer_list<QWidget*>{PortNumber, BRate, CBDialMode, CBSelectDialog,
+                                                      CBConfigDialog, Phone, CBAttempts})
+        w->setEnabled(on);
+}
+
+void TForm1::SetModemSessionControlsEnabled(bool on) {
+    SetSessionControlsEnabled(on);
+    AddrPC->setEnabled(on);
+    UpDown2->setEnabled(on);
+    NetMode->setEnabled(on);
+    // The register address stays locked while network mode is off.
+    AddrECR->setEnabled(on && NetMode->isChecked());
+    UpDown1->setEnabled(on && NetMode->isChecked());
+}
+
+void TForm1::TreeView1Change() {
+    QTreeWidgetItem* item = TreeView1->currentItem();
+    if (item == nullptr) return;
+    int index = item->data(0, Qt::UserRole).toInt();
+    PageControl1->setCurrentIndex(index == 0 ? 0 : index - 1);
+}
+
+void TForm1::PageControl1Change() {
+    int index = PageControl1->currentIndex();
+    if (index >= 0 && index <= 5) SetHelpContext(PageControl1, 2 + index);
+}
+
+void TForm1::Panel1Resize() {
+    Label36->setGeometry(0, 4, Panel1->width(), 16);
+    QProgressBar1->setGeometry(8, 24, Panel1->width() - 16, std::max(0, Panel1->height() - 27));
+}
+
+void TForm1::N66Click() {
+    ShowContextHelp(1, HelpNotFoundText());
+}
+
+void TForm1::ActionExitExecute() {
+    close();
+}
+
+void TForm1::ShowCentred(QWidget& dialog) {
+    QRect frame = geometry();
+    dialog.move(frame.center() - QPoint(dialog.width() / 2, dialog.height() / 2));
+}
+
+void TForm1::ActionInformationExecute() {
+    ShowCentred(*windows.AboutBox);
+    platform::ShowModal(*windows.AboutBox);
+}
+
+void TForm1::ApplicationEvents1Activate() {
+    if (isMinimized()) showNormal();
+}
+
+void TForm1::BitBtn3Click() {
+    platform::ShowModal(*windows.Form9);
+}
+void TForm1::BitBtn4Click() {
+    platform::ShowModal(*windows.Form10);
+}
+
+void TForm1::BitBtn5Click() {
+    ShowCentred(*windows.Form12);
+    platform::ShowModal(*windows.Form12);
+}
+
+void TForm1::BitBtn7Click() {
+    ShowCentred(*windows.Form13);
+    platform::ShowModal(*windows.Form13);
+}
+
+void TForm1::ActionGoodsStopExecute() {
+    state.StopRequested.Goods = 1;
+}
+void TForm1::ActionGroupsStopExecute() {
+    state.StopRequested.Groups = 1;
+}
+
+void TForm1::ConnectExecute() {
+    Guarded([this] {
+        DirectLink link;
+        link.pcAddress = IntegerValue(platform::FromQString(AddrPC->text()));
+        link.ecrAddress = IntegerValue(platform::FromQString(AddrECR->text()));
+        link.port = PortOfIndex(PortNumber->currentIndex());
+        link.baud = BaudOfIndex(BRate->currentIndex());
+        SetStatusText(ConnectingStatusText());
+        StatusBar1->repaint();
+        DirectOutcome outcome = OpenDirectSession(state.Api(), link);
+        if (outcome.result == DirectResult::ConnectFailed) {
+            SetStatusText("");
+            platform::MessageBox(outcome.errorText, Caption(), 0x2010);
+            return;
+        }
+        state.DirectSession = 1;
+        if (outcome.result == DirectResult::NoLink) {
+            SetStatusText("");
+            platform::MessageBox(NoLinkText(), Caption(), 0x2010);
+            return;
+        }
+        SetSessionControlsEnabled(false);
+        Connect->setEnabled(false);
+        Disconnect->setEnabled(true);
+        // A modem call cannot start while the port is held.
+        ModemConnect->setEnabled(false);
+        state.ModemSession = 0;
+        ModemDisconnect->setEnabled(false);
+        EnableDeviceActions();
+        SetStatusText(DirectStatusText(platform::FromQString(PortNumber->currentText()),
+                                       platform::FromQString(BRate->currentText())));
+    });
+}
+
+void TForm1::DisconnectExecute() {
+    state.Api().HostDisconnect();
+    SetSessionControlsEnabled(true);
+    Connect->setEnabled(true);
+    Disconnect->setEnabled(false);
+    ModemConnect->setEnabled(true);
+    ModemDisconnect->setEnabled(false);
+    SetStatusText("");
+    DisableDeviceActions();
+    state.Api().RadarFree();
+}
+
+void TForm1::NetModeClick() {
+    if (!NetMode->isChecked()) {
+        UpDown1->SetMin(0);
+        bool ok = false;
+        int value = AddrECR->text().trimmed().toInt(&ok);
+        if (ok && value >= 0 && value <= 255) state.EcrAddress = static_cast<uint8_t>(value);
+        AddrECR->setText("0");
+        AddrECR->setEnabled(false);
+        UpDown1->setEnabled(false);
+    } else {
+        UpDown1->SetMin(1);
+        AddrECR->setText(QString::number(state.EcrAddress));
+        AddrECR->setEnabled(true);
+        UpDown1->setEnabled(true);
+    }
+}
+
+void TForm1::AddrPCExit() {
+    CheckAddressEdit(AddressEdit::Pc, AddrPC, AddrECR);
+}
+void TForm1::AddrECRExit() {
+    CheckAddressEdit(AddressEdit::Ecr, AddrECR, AddrPC);
+}
+
+void TForm1::CheckAddressEdit(AddressEdit which, QLineEdit* edit, QLineEdit* other) {
+    AddressCheck check =
+        CheckAddress(which, platform::FromQString(edit->text()), platform::FromQString(other->text()));
+    edit->setText(platform::ToQString(check.text));
+    if (!check.message.empty()) platform::MessageBox(check.message, Caption(), 0x2010);
+    if (check.refocus) edit->setFocus();
+}
+
+void TForm1::ModemConnectExecute() {
+    Guarded([this] {
+        ModemCall call;
+        call.phone = platform::FromQString(Phone->text());
+        call.attempts = IntegerValue(platform::FromQString(CBAttempts->currentText()));
+        call.tone = CBDialMode->isChecked();
+        call.showChoice = CBSelectDialog->isChecked();
+        call.showConfig = CBConfigDialog->isChecked();
+        StartModemCall(state.Api(), call);
+        SetModemSessionControlsEnabled(false);
+        Connect->setEnabled(false);
+        Disconnect->setEnabled(false);
+        ModemConnect->setEnabled(false);
+        ModemDisconnect->setEnabled(true);
+        state.ModemSession = 1;
+        modemLinkUp = false;
+        Timer1->setInterval(500);
+        Timer1->start();
+    });
+}
+
+void TForm1::EndModemSession() {
+    SetModemSessionControlsEnabled(true);
+    Timer1->stop();
+    Connect->setEnabled(true);
+    Disconnect->setEnabled(false);
+    ModemConnect->setEnabled(true);
+    ModemDisconnect->setEnabled(false);
+    modemLinkUp = false;
+    DisableDeviceActions();
+    SetStatusText("");
+}
+
+void TForm1::Timer1Timer() {
+    if (!Timer1->isActive()) return;
+    // Off while the library is asked, so a slow answer never meets a second tick.
+    Timer1->stop();
+    Guarded([this] {
+        ModemPoll poll = PollModem(state.Api(), platform::FromQString(Phone->text()));
+        switch (poll.kind) {
+        case ModemPollKind::GiveUp:
+            EndModemSession();
+            return;
+        case ModemPollKind::Connected:
+            SetStatusText(poll.status);
+            modemLinkUp = true;
+            if (state.Busy == 0) EnableDeviceActions();
+            break;
+        case ModemPollKind::Status:
+            SetStatusText(poll.status);
+            break;
+        case ModemPollKind::Unchanged:
+            break;
+        }
+        Timer1->start();
+    });
+}
+
+void TForm1::ModemDisconnectExecute() {
+    Guarded([this] {
+        CancelModemCall(state.Api());
+        EndModemSession();
+        state.Api().RadarFree();
+    });
+}
+
+void TForm1::ECRPowerOffExecute() {
+    ConfirmPowerOff(state.Api());
+}
+void TForm1::ModemECRPowerOffExecute() {
+    ConfirmPowerOff(state.Api());
+}
+
+bool TForm1::FormCloseQuery() {
+    state.Closing = 1;
+    if (!ModemDisconnect->isEnabled() && !Disconnect->isEnabled()) return true;
+    if (platform::MessageBox(Ansi("Ви дійсно бажаєте завершити роботу програми?"), Ansi("Завершення роботи"),
+                             0x2024) != platform::IdYes) {
+        // Declined: a later register failure must not be taken for a close.
+        state.Closing = 0;
+        return false;
+    }
+    // A hang-up the library refuses is reported and the program still closes.
+    if (ModemDisconnect->isEnabled()) ModemDisconnectExecute();
+    return true;
+}
+
+void TForm1::FormClose() {
+    Timer1->stop();
+    try {
+        platform::IniFile ini(platform::ProgramFile(SettingsFileName));
+        WriteSettings(ini, CurrentSettings());
+    } catch (const std::exception& error) {
+        platform::MessageBox(error.what(), Caption(), 0x2010);
+    }
+    // The library itself is unloaded once the message loop has returned, so
+    // an operation still on the stack never calls into unloaded code.
+    if (state.Device.Loaded()) state.Api().RadarFree();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    FormClose();
+    event->accept();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Panel1 && event->type() == QEvent::Resize) Panel1Resize();
+    if ((watched == AddrPC || watched == AddrECR) && event->type() == QEvent::FocusOut && !checkingAddress) {
+        // Leaving the edit for another control of the window, not switching windows.
+        auto reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            checkingAddress = true;
+            if (watched == AddrPC)
+                AddrPCExit();
+            else
+                AddrECRExit();
+            checkingAddress = false;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+} // namespace console

@@ -1,0 +1,166 @@
+// The main window: navigation tree, ten pages with hidden tabs, the register
+// actions, the connection pages, status bar and the close sequence.
+#pragma once
+
+#include <QMainWindow>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "console/Connection.h"
+#include "console/ConsoleState.h"
+#include "console/Settings.h"
+#include "platform/ui/Ui.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QStackedWidget;
+class QStatusBar;
+class QTimer;
+class QTreeWidget;
+
+namespace console {
+
+class ActionButton;
+class UpDown;
+struct ConsoleWindows;
+
+class TForm1 : public QMainWindow {
+public:
+    TForm1(ConsoleState& state, ConsoleWindows& windows);
+    ~TForm1() override;
+
+    // Loads the device library, reads the settings and leaves every register
+    // action disabled. False (after telling the user) when the library cannot
+    // be used: the program cannot run then.
+    bool FormCreate();
+
+    // Controls. Qt parents own them.
+    QTreeWidget* TreeView1 = nullptr;
+    QWidget* Panel1 = nullptr;
+    QLabel* Label36 = nullptr;
+    QWidget* QProgressBar1 = nullptr; // place of the vertical progress bar
+    QStackedWidget* PageControl1 = nullptr;
+    std::array<QWidget*, 10> TabSheets{}; // TabSheet01..TabSheet10
+    QStatusBar* StatusBar1 = nullptr;
+    QComboBox* PortNumber = nullptr;
+    QComboBox* BRate = nullptr;
+    QLineEdit* AddrPC = nullptr;
+    UpDown* UpDown2 = nullptr;
+    QLineEdit* AddrECR = nullptr;
+    UpDown* UpDown1 = nullptr;
+    QCheckBox* NetMode = nullptr;
+    QLineEdit* Phone = nullptr;
+    QCheckBox* CBDialMode = nullptr;
+    QCheckBox* CBSelectDialog = nullptr;
+    QCheckBox* CBConfigDialog = nullptr;
+    QComboBox* CBAttempts = nullptr;
+    QPushButton* BitBtn3 = nullptr; // fast keys
+    QPushButton* BitBtn4 = nullptr; // key sequence
+    QPushButton* BitBtn5 = nullptr; // electronic-journal options
+    QPushButton* BitBtn7 = nullptr; // electronic journal
+    QAction* N66 = nullptr;         // menu "Справка"
+    QTimer* Timer1 = nullptr;       // modem poll
+    platform::FileDialogRequest OpenDialog1;
+    platform::FileDialogRequest SaveDialog1;
+
+    // Actions of ActionList1.
+    QAction *Connect = nullptr, *Disconnect = nullptr, *ECRPowerOff = nullptr;
+    QAction *ModemConnect = nullptr, *ModemDisconnect = nullptr, *ModemECRPowerOff = nullptr;
+    QAction *ActionReadLengthNameOfGoods = nullptr, *ActionWriteLengthNameOfGoods = nullptr,
+            *ActionReadTextPattern = nullptr, *ActionWriteTextPattern = nullptr,
+            *ActionReadAllTextPatterns = nullptr, *ActionWriteDiscMarg = nullptr,
+            *ActionSetDiscMargFlags = nullptr, *ActionReadDiscMarg = nullptr, *ActionReadFastCode = nullptr,
+            *ActionWriteFastCode = nullptr, *ActionReadAllFastCodes = nullptr;
+    QAction *ActionReadNameOfGroup = nullptr, *ActionWriteNameOfGroup = nullptr,
+            *ActionReadNamesOfAllGroups = nullptr, *ActionExportGroupsOfGoods = nullptr,
+            *ActionImportGroupsOfGoods = nullptr, *ActionGroupsStop = nullptr;
+    QAction *ActionWriteGoodsByNumber = nullptr, *ActionUpdateDBToECRByCode = nullptr,
+            *ActionEraseAllGoods = nullptr, *ActionReadGoods = nullptr, *ActionWriteGoods = nullptr,
+            *ActionGoodsDelete = nullptr, *ActionWriteNewPrice = nullptr, *ActionWriteNewQuant = nullptr,
+            *ActionGoodsStop = nullptr;
+    QAction *ActionReadReportByAllGoods = nullptr, *ActionReadDayReport = nullptr,
+            *ActionReadPeriodicReport = nullptr, *ActionReadReportByCriticalRemains = nullptr,
+            *ActionErasePeriodicReport = nullptr, *ActionXReportByHours = nullptr,
+            *ActionGetPeriodicXRepByHours = nullptr, *ActionXReportOfDay = nullptr,
+            *ActionErasePeriodXRepByHours = nullptr;
+    QAction *ActionReadDiscountGroup = nullptr, *ActionWriteDiscountGroup = nullptr,
+            *ActionReadAllDiscountGroups = nullptr, *ActionWriteAllDiscountGroups = nullptr;
+    QAction *ActionExit = nullptr, *ActionInformation = nullptr, *ActionToolBarSettings = nullptr;
+    std::vector<QAction*> ActionList1;
+    // The 37 register actions switched by Enable/DisableDeviceActions.
+    std::vector<QAction*> DeviceActions;
+
+    // Status bar panel 0 (ANSI).
+    std::string StatusText() const;
+    void SetStatusText(const std::string& text);
+
+    void EnableDeviceActions();
+    void DisableDeviceActions();
+    // After a register operation: the actions come back only while a session
+    // is still usable (a direct connection, or a modem call that got through).
+    void RestoreDeviceActions();
+    bool SessionUsable() const;
+
+    // The settings the connection pages show, and showing stored ones.
+    ConnectionSettings CurrentSettings() const;
+    void ApplySettings(const StoredSettings& stored);
+
+    // Handlers.
+    bool FormCloseQuery();
+    void FormClose();
+    void TreeView1Change();
+    void PageControl1Change();
+    void Panel1Resize();
+    void N66Click();
+    void ActionExitExecute();
+    void ActionInformationExecute();
+    void ApplicationEvents1Activate();
+    void BitBtn3Click();
+    void BitBtn4Click();
+    void BitBtn5Click();
+    void BitBtn7Click();
+    void ActionGoodsStopExecute();
+    void ActionGroupsStopExecute();
+    void ConnectExecute();
+    void DisconnectExecute();
+    void NetModeClick();
+    void AddrPCExit();
+    void AddrECRExit();
+    void ModemConnectExecute();
+    void ModemDisconnectExecute();
+    void Timer1Timer();
+    void ECRPowerOffExecute();
+    void ModemECRPowerOffExecute();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QAction* MakeAction(const char* name, const char* caption, int helpContext);
+    void CreateActions();
+    void CreateTree();
+    void CreatePages();
+    void CreateConnectionPages();
+    void CreateMenuAndStatus();
+    QWidget* CreateLeftPanel();
+    void SetSessionControlsEnabled(bool on);
+    void SetModemSessionControlsEnabled(bool on);
+    void EndModemSession();
+    void ShowCentred(QWidget& dialog);
+    void CheckAddressEdit(AddressEdit which, QLineEdit* edit, QLineEdit* other);
+
+    ConsoleState& state;
+    ConsoleWindows& windows;
+    QLabel* statusPanel = nullptr;
+    std::vector<ActionButton*> actionButtons;
+    bool modemLinkUp = false; // the modem poll reported the connection
+    bool checkingAddress = false;
+};
+
+} // namespace console

@@ -1,0 +1,30 @@
+// The spin button of an address edit: up and down arrows that step the
+// number in the edit within a range. The edit itself stays free text, so its
+// own checks run when it is left.
+#pragma once
+
+#include <QWidget>
+
+class QLineEdit;
+
+namespace console {
+
+class UpDown : public QWidget {
+public:
+    UpDown(QLineEdit* associate, int min, int max, QWidget* parent = nullptr);
+    void SetMin(int value) { min = value; }
+    int Min() const { return min; }
+    int Max() const { return max; }
+    // Sets the position within the range and shows it in the edit.
+    void SetPosition(int value);
+    int Position() const { return position; }
+    void Step(int delta);
+
+private:
+    QLineEdit* associate;
+    int min;
+    int max;
+    int position;
+};
+
+} // namespace console

@@ -1,0 +1,18 @@
+// Conversion between the program's 8-bit ANSI texts (Windows-1251) and the
+// Unicode strings of the windowing layer.
+#pragma once
+
+#include <QString>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// UTF-8 source text to Windows-1251; characters the code page lacks become '?'.
+std::string Ansi(std::string_view utf8);
+// Windows-1251 to UTF-8.
+std::string Utf8(std::string_view ansi);
+QString ToQString(std::string_view ansi);
+std::string FromQString(const QString& text);
+
+} // namespace platform

@@ -1,0 +1,41 @@
+#include "support_program.h"
+
+#include <QApplication>
+#include <cstdlib>
+#include <filesystem>
+
+namespace testing_console {
+
+void EnsureApplication() {
+    static int argc = 1;
+    static char name[] = "console_tests";
+    static char* argv[] = {name, nullptr};
+    if (QCoreApplication::instance() == nullptr) {
+        static QApplication app(argc, argv);
+        QApplication::setQuitOnLastWindowClosed(false);
+    }
+}
+
+ProgramHarness::ProgramHarness(bool withLibrary) {
+    EnsureApplication();
+    const char* bin = std::getenv("Q710_BIN_DIR");
+    if (withLibrary && bin != nullptr)
+        std::filesystem::copy_file(std::filesystem::path(bin) / device::DeviceLibrary::FileName,
+                                   dir.Path() / device::DeviceLibrary::FileName);
+    platform::SetProgramFolder(dir.Path().string());
+    setenv("Q710_SIM_STATE", dir.File("state.bin").c_str(), 1);
+    setenv("Q710_SIM_LOG", dir.File("sim.log").c_str(), 1);
+    setenv("Q710_SIM_SCENARIO", dir.File("scenario.txt").c_str(), 1);
+}
+
+ProgramHarness::~ProgramHarness() {
+    program.reset();
+    platform::SetProgramFolder("");
+}
+
+bool ProgramHarness::Create() {
+    program = std::make_unique<console::Program>();
+    return program->Create();
+}
+
+} // namespace testing_console

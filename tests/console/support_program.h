@@ -1,0 +1,39 @@
+// The whole program in a test: its own program folder with a copy of the
+// simulated register's library, the simulator's state and log files there,
+// and the scripted user.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "console/Program.h"
+#include "platform/ui/ScriptedUi.h"
+#include "support_tempdir.h"
+
+namespace testing_console {
+
+void EnsureApplication();
+
+class ProgramHarness {
+public:
+    // Without the library the folder holds no device library at all.
+    explicit ProgramHarness(bool withLibrary = true);
+    ~ProgramHarness();
+
+    // Creates the windows (the main window reads the settings then).
+    bool Create();
+    console::TForm1& Form() { return *program->windows.Form1; }
+    console::ConsoleState& State() { return program->state; }
+
+    std::string Settings() const { return ReadFile(dir.File("Q710b.ini")); }
+    void WriteSettingsFile(const std::string& text) const { WriteFile(dir.File("Q710b.ini"), text); }
+    // A scenario for the simulated register, read when the library loads.
+    void WriteScenario(const std::string& text) const { WriteFile(dir.File("scenario.txt"), text); }
+    std::string SimulatorLog() const { return ReadFile(dir.File("sim.log")); }
+
+    TempDir dir;
+    platform::ScriptedUi ui;
+    std::unique_ptr<console::Program> program;
+};
+
+} // namespace testing_console
