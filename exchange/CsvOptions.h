@@ -34,6 +34,7 @@ std::string AnsiToOemText(std::string_view text);
 // A number text with one trailing decimal separator dropped and then every
 // character but the digits and the decimal separator removed:
 // "1 234,50 грн," gives "1234,50" where the separator is a comma.
-std::string CleanNumberText(std::string_view text, const platform::RegionalSettings& rs = platform::Regional());
+std::string CleanNumberText(std::string_view text,
+                            const platform::RegionalSettings& rs = platform::Regional());
 
 } // namespace exchange

@@ -76,7 +76,9 @@ const std::vector<const char*>& GoodsReportAttributes() {
 void SetGoodsItem(platform::XmlNode item, const GoodsStruct& record) {
     // Money and quantities are unsigned on the register: a pattern with the top bit set is a large value.
     auto money = [](uint32_t kopecks) { return platform::FormatScaled(uint64_t{kopecks}, 2); };
-    auto quantity = [](uint32_t thousandths) { return platform::FormatGeneralThousandths(int64_t{thousandths}); };
+    auto quantity = [](uint32_t thousandths) {
+        return platform::FormatGeneralThousandths(int64_t{thousandths});
+    };
     std::string_view name = record.Name();
     name = name.substr(0, name.find('\0'));
 
@@ -103,7 +105,8 @@ void SetGoodsItem(platform::XmlNode item, const GoodsStruct& record) {
 }
 
 bool BuildGoodsReportDocument(platform::XmlDocument& document, uint8_t reportVariant,
-                              const std::vector<GoodsStruct>& records, const std::function<bool()>& afterRow) {
+                              const std::vector<GoodsStruct>& records,
+                              const std::function<bool()>& afterRow) {
     ReportDocumentWriter writer(document, GoodsReportIdentity(reportVariant), GoodsReportCaptions());
     for (const GoodsStruct& record : records) {
         SetGoodsItem(writer.AddItem(), record);

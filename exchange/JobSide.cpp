@@ -41,8 +41,8 @@ JobSide& Side() {
     return side;
 }
 
-void SaveBuiltExport(JobContext& job, int formatIndex, const std::function<void(const std::string& path)>& write,
-                     std::string_view filter) {
+void SaveBuiltExport(JobContext& job, int formatIndex,
+                     const std::function<void(const std::string& path)>& write, std::string_view filter) {
     if (!job.Cancelled()) {
         const FormatDialogText* text = DialogTextOf(formatIndex);
         if (text == nullptr) throw std::invalid_argument("No save dialog for this format");

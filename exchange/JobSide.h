@@ -107,8 +107,8 @@ struct JobContext {
 // and an empty name; a confirmed path becomes MakeMetod.FileName and `write`
 // writes the file there. Done is 1 afterwards, also after a cancelled dialog
 // or job; an exception from `write` passes through with Done left as it was.
-void SaveBuiltExport(JobContext& job, int formatIndex, const std::function<void(const std::string& path)>& write,
-                     std::string_view filter = {});
+void SaveBuiltExport(JobContext& job, int formatIndex,
+                     const std::function<void(const std::string& path)>& write, std::string_view filter = {});
 
 // Error box of the job side (caption "Помилка", task-modal); text in UTF-8.
 void ShowJobError(const std::string& utf8Text);

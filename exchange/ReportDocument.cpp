@@ -16,7 +16,8 @@ ReportFrame Fail(const char* message) {
 } // namespace
 
 ReportDocumentWriter::ReportDocumentWriter(platform::XmlDocument& document, const ReportIdentity& identity,
-                                           const std::vector<const char*>& captions, std::string_view development)
+                                           const std::vector<const char*>& captions,
+                                           std::string_view development)
     : document(document) {
     if (!document.LoadXml("<REPORT/>")) throw platform::XmlError(document.ParseError());
     platform::XmlNode root = document.DocumentElement();
@@ -27,7 +28,7 @@ ReportDocumentWriter::ReportDocumentWriter(platform::XmlDocument& document, cons
     data = root.AppendChild(document.CreateElement("DATA"));
 
     const HeaderValue values[] = {
-        {"DEVELOPMENT", development}, {"MODEL", "ZRV-Q710"},        {"VERSION", "2-01"},
+        {"DEVELOPMENT", development}, {"MODEL", "ZRV-Q710"},          {"VERSION", "2-01"},
         {"REPORT_ID", identity.id},   {"REPORT_NAME", identity.name},
     };
     for (const HeaderValue& value : values) {
@@ -43,7 +44,8 @@ platform::XmlNode ReportDocumentWriter::AddItem() {
     return data.AppendChild(document.CreateElement("Item"));
 }
 
-ReportFrame CheckReportFrame(const platform::XmlDocument& document, std::optional<std::string_view> expectedId) {
+ReportFrame CheckReportFrame(const platform::XmlDocument& document,
+                             std::optional<std::string_view> expectedId) {
     if (!document.ParseError().empty()) return ReportFrame{false, document.ParseError(), {}};
     platform::XmlNode root = document.DocumentElement();
     if (!root || root.Name() != "REPORT") return Fail("Не знайдений вузол \"REPORT\".");

@@ -66,7 +66,8 @@ struct ReportFrame {
 ReportFrame OpenReportDocument(platform::XmlDocument& document, const std::string& path,
                                std::optional<std::string_view> expectedId = std::nullopt);
 // The same checks on a document already loaded.
-ReportFrame CheckReportFrame(const platform::XmlDocument& document, std::optional<std::string_view> expectedId);
+ReportFrame CheckReportFrame(const platform::XmlDocument& document,
+                             std::optional<std::string_view> expectedId);
 
 // The check each child of DATA gets before it is read: empty when it is an
 // Item, else the message.

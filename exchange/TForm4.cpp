@@ -78,8 +78,9 @@ void TForm4::showEvent(QShowEvent* event) {
 void TForm4::FormShow() {
     exchange::JobSide& side = exchange::Side();
     if (side.Main.ModemLinkUp && side.Main.ModemLinkUp()) {
-        int answer = platform::MessageBox(platform::Ansi("Розірвати модемне з'єднання?"), platform::Ansi("Модем"),
-                                          platform::MbYesNo | platform::MbIconQuestion | platform::MbTaskModal);
+        int answer =
+            platform::MessageBox(platform::Ansi("Розірвати модемне з'єднання?"), platform::Ansi("Модем"),
+                                 platform::MbYesNo | platform::MbIconQuestion | platform::MbTaskModal);
         if (answer == platform::IdYes && side.Main.ModemDisconnect) side.Main.ModemDisconnect();
     }
     state.MakeMetod.Done = 0;

@@ -21,8 +21,8 @@ using platform::MakeChild;
 TForm5::TForm5(ConsoleState& state, QWidget* parent) : QDialog(parent), state(state) {
     setObjectName("TForm5");
     setWindowTitle(QString::fromUtf8("Вибір формату"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
 
     auto* layout = MakeChild<QVBoxLayout>(this);
     RadioGroup1 = MakeChild<QGroupBox>(QString::fromUtf8(" Доступні формати: "), this);

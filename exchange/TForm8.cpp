@@ -20,16 +20,16 @@ using platform::MakeChild;
 TForm8::TForm8(ConsoleState& state, QWidget* parent) : QDialog(parent), state(state) {
     setObjectName("TForm8");
     setWindowTitle(QString::fromUtf8("Настройки CSV"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
 
     auto* layout = MakeChild<QVBoxLayout>(this);
     auto* delimiterRow = MakeChild<QHBoxLayout>();
     Label1 = MakeChild<QLabel>(QString::fromUtf8("Роздільник стовпців:"), this);
     ComboBox1 = MakeChild<QComboBox>(this);
     ComboBox1->setObjectName("ComboBox1");
-    ComboBox1->addItems({QString::fromUtf8("крапка з комою"), QString::fromUtf8("кома"),
-                         QString::fromUtf8("табуляція")});
+    ComboBox1->addItems(
+        {QString::fromUtf8("крапка з комою"), QString::fromUtf8("кома"), QString::fromUtf8("табуляція")});
     ComboBox1->setCurrentIndex(0);
     delimiterRow->addWidget(Label1);
     delimiterRow->addWidget(ComboBox1);

@@ -87,7 +87,8 @@ GoodsStruct Goods(uint16_t number, int32_t plu, int64_t barcode, const std::stri
     return g;
 }
 
-RegionalProfile::RegionalProfile(const platform::RegionalSettings& settings) : previous(platform::Regional()) {
+RegionalProfile::RegionalProfile(const platform::RegionalSettings& settings)
+    : previous(platform::Regional()) {
     platform::SetRegional(settings);
 }
 RegionalProfile::~RegionalProfile() {

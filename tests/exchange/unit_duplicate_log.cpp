@@ -10,7 +10,8 @@ using namespace exchange_test;
 using exchange::GoodsDupCheckRecord;
 
 namespace {
-const std::string kListed = "] \xCD\xEE\xEC\xE5\xF0 \xE7\xE0 \xF1\xEF\xE8\xF1\xEA\xEE\xEC: "; // Номер за списком
+const std::string kListed =
+    "] \xCD\xEE\xEC\xE5\xF0 \xE7\xE0 \xF1\xEF\xE8\xF1\xEA\xEE\xEC: "; // Номер за списком
 
 std::vector<GoodsDupCheckRecord> Entries(const std::vector<int32_t>& plus) {
     std::vector<GoodsDupCheckRecord> out;

@@ -72,7 +72,9 @@ GoodsStruct Bread() {
 // Every value at the edge: top bits set, signed codes negative, a control
 // character in the name.
 GoodsStruct Extremes() {
-    GoodsStruct g = Goods(65535, -1, -5, "A\x01" "B\x1F");
+    GoodsStruct g = Goods(65535, -1, -5,
+                          "A\x01"
+                          "B\x1F");
     g.price = 4294967295u;
     g.remainder = 0x80000000u;
     g.group = 100;
@@ -94,7 +96,8 @@ GoodsStruct Extremes() {
 
 std::vector<std::string> ItemLines(const std::vector<std::pair<const char*, std::string>>& values) {
     std::vector<std::string> lines = {"REPORT/DATA/Item"};
-    for (const auto& [name, value] : values) lines.push_back(std::string("REPORT/DATA/Item@") + name + "=" + value);
+    for (const auto& [name, value] : values)
+        lines.push_back(std::string("REPORT/DATA/Item@") + name + "=" + value);
     return lines;
 }
 
@@ -181,7 +184,8 @@ TEST(GoodsXml, EachVariantHasItsHeaderCaptionsAndItemsInOrder) {
         SCOPED_TRACE(c.id);
         std::string path = SaveReport(dir, c.variant, {Bread(), Extremes()});
         EXPECT_TRUE(XmllintAccepts(path));
-        EXPECT_EQ(ReadFile(path).rfind("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>", 0), 0u);
+        EXPECT_EQ(ReadFile(path).rfind("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>", 0),
+                  0u);
         std::vector<std::string> expected = Concat(
             {HeaderLines(c.id, c.name), kCaptionLines, {"REPORT/DATA"}, BreadLines(','), ExtremeLines(',')});
         EXPECT_EQ(PythonXmlOutline(path), expected);

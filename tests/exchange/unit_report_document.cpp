@@ -12,11 +12,13 @@ TEST(ReportDocument, EmptyFrameIsWrittenExactly) {
     platform::XmlDocument document;
     exchange::ReportDocumentWriter writer(document, exchange::GoodsGroupsReport,
                                           {"НОМЕР ГРУПИ", "НАЗВА ТОВАРНОЇ ГРУПИ"});
-    EXPECT_EQ(document.SaveToString(),
-              "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
-              "<REPORT><HEADER><DEVELOPMENT>ТОВ \"ВЕЛОТА\"</DEVELOPMENT><MODEL>ZRV-Q710</MODEL>"
-              "<VERSION>2-01</VERSION><REPORT_ID>{XMLREP1}</REPORT_ID><REPORT_NAME>Товарні групи</REPORT_NAME>"
-              "</HEADER><FIELDS_NAME FIELD_1=\"НОМЕР ГРУПИ\" FIELD_2=\"НАЗВА ТОВАРНОЇ ГРУПИ\"/><DATA/></REPORT>\r\n");
+    EXPECT_EQ(
+        document.SaveToString(),
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
+        "<REPORT><HEADER><DEVELOPMENT>ТОВ \"ВЕЛОТА\"</DEVELOPMENT><MODEL>ZRV-Q710</MODEL>"
+        "<VERSION>2-01</VERSION><REPORT_ID>{XMLREP1}</REPORT_ID><REPORT_NAME>Товарні групи</REPORT_NAME>"
+        "</HEADER><FIELDS_NAME FIELD_1=\"НОМЕР ГРУПИ\" FIELD_2=\"НАЗВА ТОВАРНОЇ "
+        "ГРУПИ\"/><DATA/></REPORT>\r\n");
 }
 
 TEST(ReportDocument, ItemsGoToDataInOrderAndAnotherMakerCanBeNamed) {
@@ -98,8 +100,9 @@ TEST(ReportDocument, IdentifierIsCheckedOnlyWhenAsked) {
 }
 
 TEST(ReportDocument, IndentedFileWithAnyMiddleChildIsAccepted) {
-    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<REPORT>\n  " + std::string(kHeader) +
-                       "\n  <SOMETHING/>\n  <DATA>\n    <Item Id=\"1\"/>\n    <!-- c -->\n  </DATA>\n</REPORT>\n";
+    std::string text =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<REPORT>\n  " + std::string(kHeader) +
+        "\n  <SOMETHING/>\n  <DATA>\n    <Item Id=\"1\"/>\n    <!-- c -->\n  </DATA>\n</REPORT>\n";
     platform::XmlDocument document;
     ASSERT_TRUE(document.LoadXml(text));
     ReportFrame frame = exchange::CheckReportFrame(document, "{XMLREP1}");
