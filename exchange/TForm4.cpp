@@ -6,7 +6,7 @@
 #include <QTimer>
 
 #include "console/TQProgressBar.h"
-#include "exchange/FormHelp.h"
+#include "exchange/FormParts.h"
 #include "exchange/TForm5.h"
 #include "platform/CodePages.h"
 #include "platform/ui/AnsiText.h"
@@ -52,8 +52,7 @@ TForm4::TForm4(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
     Label2->setAlignment(Qt::AlignCenter);
     Label2->setGeometry(16, 54, 281, 18);
 
-    Button1 = MakeChild<QPushButton>(QString::fromUtf8("Отменить"), panel);
-    Button1->setObjectName("Button1");
+    Button1 = exchange::MakeButton(panel, "Button1", "Отменить");
     Button1->setGeometry(119, 80, 75, 25);
 
     Timer1 = MakeChild<QTimer>(this);

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "exchange/Dispatcher.h"
-#include "exchange/FormHelp.h"
+#include "exchange/FormParts.h"
 #include "exchange/JobSide.h"
 #include "exchange/TForm8.h"
 #include "platform/ui/Ui.h"
@@ -21,8 +21,7 @@ using platform::MakeChild;
 TForm5::TForm5(ConsoleState& state, QWidget* parent) : QDialog(parent), state(state) {
     setObjectName("TForm5");
     setWindowTitle(QString::fromUtf8("Вибір формату"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    exchange::SetFixedDialogFrame(*this);
 
     auto* layout = MakeChild<QVBoxLayout>(this);
     RadioGroup1 = MakeChild<QGroupBox>(QString::fromUtf8(" Доступні формати: "), this);
@@ -39,13 +38,10 @@ TForm5::TForm5(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
     layout->addWidget(RadioGroup1);
 
     auto* buttons = MakeChild<QHBoxLayout>();
-    Button1 = MakeChild<QPushButton>(QString::fromUtf8("Вибрати"), this);
-    Button1->setObjectName("Button1");
+    Button1 = exchange::MakeButton(this, "Button1", "Вибрати");
     Button1->setDefault(true);
-    Button2 = MakeChild<QPushButton>(QString::fromUtf8("Відмінити"), this);
-    Button2->setObjectName("Button2");
-    Button3 = MakeChild<QPushButton>(QString::fromUtf8("Настройка CSV"), this);
-    Button3->setObjectName("Button3");
+    Button2 = exchange::MakeButton(this, "Button2", "Відмінити");
+    Button3 = exchange::MakeButton(this, "Button3", "Настройка CSV");
     Button3->setEnabled(false);
     buttons->addWidget(Button1);
     buttons->addWidget(Button2);

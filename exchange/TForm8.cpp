@@ -9,7 +9,7 @@
 
 #include "console/Settings.h"
 #include "exchange/CsvOptions.h"
-#include "exchange/FormHelp.h"
+#include "exchange/FormParts.h"
 #include "exchange/JobSide.h"
 #include "platform/ui/Ui.h"
 
@@ -20,8 +20,7 @@ using platform::MakeChild;
 TForm8::TForm8(ConsoleState& state, QWidget* parent) : QDialog(parent), state(state) {
     setObjectName("TForm8");
     setWindowTitle(QString::fromUtf8("Настройки CSV"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    exchange::SetFixedDialogFrame(*this);
 
     auto* layout = MakeChild<QVBoxLayout>(this);
     auto* delimiterRow = MakeChild<QHBoxLayout>();
@@ -48,11 +47,9 @@ TForm8::TForm8(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
     CheckBox4->setChecked(true);
 
     auto* buttons = MakeChild<QHBoxLayout>();
-    Button1 = MakeChild<QPushButton>(QString::fromUtf8("Зберегти"), this);
-    Button1->setObjectName("Button1");
+    Button1 = exchange::MakeButton(this, "Button1", "Зберегти");
     Button1->setDefault(true);
-    Button2 = MakeChild<QPushButton>(QString::fromUtf8("Відміна"), this);
-    Button2->setObjectName("Button2");
+    Button2 = exchange::MakeButton(this, "Button2", "Відміна");
     buttons->addWidget(Button1);
     buttons->addWidget(Button2);
     layout->addLayout(buttons);

@@ -21,36 +21,6 @@ void EnsureApplication() {
     }
 }
 
-ScratchDir::ScratchDir() {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/q710exchange.XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (!mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
-    path = buf.data();
-}
-
-ScratchDir::~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::permissions(path, std::filesystem::perms::owner_all, ec);
-    std::filesystem::remove_all(path, ec);
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-bool FileExists(const std::string& path) {
-    return std::filesystem::exists(path);
-}
-
 void FakeProgress::SetMaximum(int32_t value) {
     maximum = value;
 }

@@ -9,27 +9,22 @@
 #include "device/GoodsRecords.h"
 #include "exchange/JobSide.h"
 #include "platform/RegionalSettings.h"
+#include "support_files.h"
 
 namespace exchange_test {
 
 void EnsureApplication();
 
-class ScratchDir {
-public:
-    ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    const std::string& Path() const { return path; }
-    std::string File(const std::string& name) const { return path + "/" + name; }
-
-private:
-    std::string path;
-};
-
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& bytes);
-bool FileExists(const std::string& path);
+using testfiles::ScratchDir;
+inline std::string ReadFile(const std::string& path) {
+    return testfiles::Slurp(path);
+}
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+    testfiles::Spit(path, bytes);
+}
+inline bool FileExists(const std::string& path) {
+    return testfiles::Exists(path);
+}
 
 // Progress of a job without a window; cancels (as the cancel button would)
 // after `cancelAfter` steps when that is not negative.

@@ -286,7 +286,7 @@ TEST_F(GoodsXmlJob, CancelledSaveDialogWritesNothingButEndsTheJob) {
     EXPECT_FALSE(exchange::Side().FileWritten);
     EXPECT_EQ(job.state.MakeMetod.FileName, "earlier.xml");
     EXPECT_TRUE(job.arrays.GoodsReport.empty());
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 0);
+    EXPECT_EQ(testfiles::CountEntries(dir.Path()), 0);
 }
 
 TEST_F(GoodsXmlJob, CancelDuringTheItemsSkipsTheDialog) {

@@ -228,7 +228,7 @@ TEST_F(JobWindows, NothingWrittenIsNeverReportedAsSuccess) {
         EXPECT_FALSE(exchange::RunExportJob(state, c.kind));
         EXPECT_EQ(static_cast<int>(ui.modals.size()), c.modals);
         EXPECT_EQ(ui.PendingReplies(), 0u);
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 0);
+        EXPECT_EQ(testfiles::CountEntries(dir.Path()), 0);
     }
 }
 

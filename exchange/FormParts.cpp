@@ -1,5 +1,7 @@
-#include "exchange/FormHelp.h"
+#include "exchange/FormParts.h"
 
+#include <QDialog>
+#include <QPushButton>
 #include <QShortcut>
 #include <QWidget>
 
@@ -17,6 +19,17 @@ void InstallJobHelpKey(QWidget* window) {
     auto* key = platform::MakeChild<QShortcut>(QKeySequence(Qt::Key_F1), window);
     key->setContext(Qt::WindowShortcut);
     QObject::connect(key, &QShortcut::activated, window, [] { JobHelpRequest(); });
+}
+
+void SetFixedDialogFrame(QDialog& dialog) {
+    dialog.setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption) {
+    auto* button = platform::MakeChild<QPushButton>(QString::fromUtf8(caption), parent);
+    button->setObjectName(name);
+    return button;
 }
 
 } // namespace exchange
