@@ -32,19 +32,6 @@ TEST(CsvText, CleanNumberTextKeepsDigitsAndTheRegionalSeparator) {
     EXPECT_EQ(exchange::CleanNumberText("7.5 kg."), "7.5");
 }
 
-TEST(CsvText, OemAndAnsiConversionsKeepTheLength) {
-    // "Привіт, Ґанок!" in 1251: Ukrainian letters CP866 lacks take their look-alikes.
-    std::string ansi = "\xCF\xF0\xE8\xE2\xB3\xF2, \xA5\xE0\xED\xEE\xEA!";
-    std::string oem = exchange::AnsiToOemText(ansi);
-    EXPECT_EQ(oem, "\x8F\xE0\xA8\xA2i\xE2, \x83\xA0\xAD\xAE\xAA!");
-    EXPECT_EQ(exchange::OemToAnsiText(oem), "\xCF\xF0\xE8\xE2i\xF2, \xC3\xE0\xED\xEE\xEA!");
-    EXPECT_EQ(exchange::OemToAnsiText(""), "");
-    std::string all;
-    for (int c = 1; c < 256; ++c) all += static_cast<char>(c);
-    EXPECT_EQ(exchange::AnsiToOemText(all).size(), all.size());
-    EXPECT_EQ(exchange::OemToAnsiText(all).size(), all.size());
-}
-
 TEST(CsvOptionsFile, MissingFileGetsOnlyTheCsvSection) {
     ScratchDir dir;
     platform::IniFile ini(dir.File("Q710b.ini"));
@@ -76,14 +63,4 @@ TEST(CsvOptionsFile, WrittenValuesReadBackWithAnyCaseAndOtherSectionsStay) {
     // No chosen delimiter leaves the stored one.
     exchange::WriteCsvOptions(ini, -1, console::CsvOptionsRecord{});
     EXPECT_EQ(ini.ReadString("CSV", "DELIM", "?"), "TAB");
-}
-
-TEST(CsvOptionsFile, DelimiterItemsMapBothWays) {
-    EXPECT_EQ(exchange::DelimiterItem(';'), 0);
-    EXPECT_EQ(exchange::DelimiterItem(','), 1);
-    EXPECT_EQ(exchange::DelimiterItem('\t'), 2);
-    EXPECT_EQ(exchange::DelimiterItem('|'), -1);
-    for (int item = 0; item < 3; ++item)
-        EXPECT_EQ(exchange::DelimiterItem(exchange::DelimiterOfItem(item)), item);
-    EXPECT_EQ(exchange::DelimiterOfItem(7), ';');
 }

@@ -139,10 +139,3 @@ TEST(Dispatch, AFailingProcedureIsShownAndTheJobIsNotDone) {
     EXPECT_EQ(ui.boxes[0].caption, "ZRV-Q710");
     EXPECT_EQ(ui.boxes[0].style, static_cast<unsigned>(platform::MbIconError));
 }
-
-TEST(Dispatch, ImportKindsAreTheOnesThatChooseAFileFirst) {
-    for (int kind = 0; kind <= 11; ++kind) {
-        EXPECT_EQ(exchange::IsImportKind(kind), kind == 1 || kind == 3 || kind == 4) << kind;
-        EXPECT_EQ(exchange::IsGoodsImportKind(kind), kind == 3 || kind == 4) << kind;
-    }
-}

@@ -21,34 +21,6 @@ TEST(ReportDocument, EmptyFrameIsWrittenExactly) {
         "ГРУПИ\"/><DATA/></REPORT>\r\n");
 }
 
-TEST(ReportDocument, ItemsGoToDataInOrderAndAnotherMakerCanBeNamed) {
-    platform::XmlDocument document;
-    exchange::ReportDocumentWriter writer(document, exchange::PeriodicGoodsReportId, {"A"},
-                                          exchange::PeriodicReportDevelopment);
-    writer.AddItem().SetAttributeInt("Id", 1);
-    writer.AddItem().SetAttributeInt("Id", 2);
-    ScratchDir dir;
-    std::string path = dir.File("r.xml");
-    document.Save(path);
-    EXPECT_TRUE(XmllintAccepts(path));
-    EXPECT_EQ(PythonXmlOutline(path), (std::vector<std::string>{
-                                          "REPORT",
-                                          "REPORT/HEADER",
-                                          "REPORT/HEADER/DEVELOPMENT=ЗАТ \"ВЕЛОТА\"",
-                                          "REPORT/HEADER/MODEL=ZRV-Q710",
-                                          "REPORT/HEADER/VERSION=2-01",
-                                          "REPORT/HEADER/REPORT_ID={XMLREP5}",
-                                          "REPORT/HEADER/REPORT_NAME=Періодичний звіт по товарам",
-                                          "REPORT/FIELDS_NAME",
-                                          "REPORT/FIELDS_NAME@FIELD_1=A",
-                                          "REPORT/DATA",
-                                          "REPORT/DATA/Item",
-                                          "REPORT/DATA/Item@Id=1",
-                                          "REPORT/DATA/Item",
-                                          "REPORT/DATA/Item@Id=2",
-                                      }));
-}
-
 namespace {
 
 const char* kHeader = "<HEADER><MODEL>ZRV-Q710</MODEL><REPORT_ID>{XMLREP1}</REPORT_ID></HEADER>";
@@ -126,15 +98,4 @@ TEST(ReportDocument, BrokenOrMissingFileGivesTheParsersReason) {
     frame = exchange::OpenReportDocument(document, dir.File("none.xml"));
     EXPECT_FALSE(frame.ok);
     EXPECT_FALSE(frame.message.empty());
-}
-
-TEST(ReportDocument, WindowsCodePageFileIsRead) {
-    ScratchDir dir;
-    std::string path = dir.File("cp1251.xml");
-    WriteFile(path, "<?xml version=\"1.0\" encoding=\"windows-1251\"?><REPORT><HEADER><REPORT_ID>{XMLREP1}"
-                    "</REPORT_ID></HEADER><FIELDS_NAME/><DATA><Item Name=\"\xB2\xB3\"/></DATA></REPORT>");
-    platform::XmlDocument document;
-    ReportFrame frame = exchange::OpenReportDocument(document, path, "{XMLREP1}");
-    ASSERT_TRUE(frame.ok) << frame.message;
-    EXPECT_EQ(frame.data.Child(0).Attribute("Name"), "Іі");
 }
