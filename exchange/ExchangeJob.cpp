@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "exchange/Dispatcher.h"
 #include "exchange/JobSide.h"
 #include "exchange/TForm4.h"
 #include "exchange/TForm5.h"
@@ -39,6 +40,11 @@ bool RunExportJob(console::ConsoleState& state, uint8_t operationKind) {
 
 bool RunImportJob(console::ConsoleState& state, uint8_t operationKind) {
     return RunJob(state, operationKind).done;
+}
+
+bool RunExchangeJob(console::ConsoleState& state) {
+    uint8_t kind = state.MakeMetod.OperationKind;
+    return IsImportKind(kind) ? RunImportJob(state, kind) : RunExportJob(state, kind);
 }
 
 } // namespace exchange

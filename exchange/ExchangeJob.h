@@ -28,4 +28,9 @@ bool RunExportJob(console::ConsoleState& state, uint8_t operationKind);
 // the imported records may go to the register.
 bool RunImportJob(console::ConsoleState& state, uint8_t operationKind);
 
+// The main window's one call for any kind, with the kind already in
+// MakeMetod.OperationKind: an import is true when it ran through, an export
+// when it wrote its file.
+bool RunExchangeJob(console::ConsoleState& state);
+
 } // namespace exchange

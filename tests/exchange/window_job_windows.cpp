@@ -296,8 +296,17 @@ TEST_F(JobWindows, WorksWithoutTheProgramsWindows) {
 }
 
 TEST_F(JobWindows, ImportOutcomeFollowsTheOpenDialog) {
+    state.MakeMetod.OperationKind = 4;
     ChooseFormat(exchange::FormatCsv);
     ui.QueueFile(std::nullopt);
-    EXPECT_FALSE(exchange::RunImportJob(state, 4));
+    EXPECT_FALSE(exchange::RunExchangeJob(state));
     EXPECT_EQ(ModalNames(), std::vector<std::string>{"TForm5"});
+
+    // A goods import that is not there yet: the file is chosen, the job says so and is not done.
+    ChooseFormat(exchange::FormatCsv);
+    ui.QueueFile(dir.File("goods.csv"));
+    JobWindowRuns();
+    EXPECT_FALSE(exchange::RunExchangeJob(state));
+    EXPECT_EQ(state.MakeMetod.Done, 0);
+    EXPECT_EQ(ui.boxes.size(), 1u);
 }
