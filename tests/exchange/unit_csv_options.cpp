@@ -1,0 +1,66 @@
+// CSV options in the settings file and the text helpers.
+#include <gtest/gtest.h>
+
+#include "exchange/CsvOptions.h"
+#include "support_exchange.h"
+
+using namespace exchange_test;
+
+TEST(CsvText, CleanNumberTextKeepsDigitsAndTheRegionalSeparator) {
+    struct Case {
+        const char* in;
+        const char* comma;
+        const char* dot;
+    } cases[] = {
+        {"1 234,50 \xE3\xF0\xED,", "1234,50", "123450"}, // "1 234,50 грн,"
+        {"1\xA0"
+         "234,50 \xE3\xF0\xED.",
+         "1234,50", "123450"},
+        {"1,234.50 $.", "1,23450", "1234.50"},
+        {"12,,", "12,", "12"},
+        {"12..", "12", "12."},
+        {"", "", ""},
+        {",", "", ""},
+        {"-5", "5", "5"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.in);
+        EXPECT_EQ(exchange::CleanNumberText(c.in, UkrainianProfile()), c.comma);
+        EXPECT_EQ(exchange::CleanNumberText(c.in, DotProfile()), c.dot);
+    }
+    RegionalProfile dot(DotProfile());
+    EXPECT_EQ(exchange::CleanNumberText("7.5 kg."), "7.5");
+}
+
+TEST(CsvOptionsFile, MissingFileGetsOnlyTheCsvSection) {
+    ScratchDir dir;
+    platform::IniFile ini(dir.File("Q710b.ini"));
+    console::CsvOptionsRecord options;
+    options.Cp866 = true;
+    options.Quotes = true;
+    options.LRBlanks = false;
+    options.IgnoreEmptyLines = false;
+    exchange::WriteCsvOptions(ini, 2, options);
+    EXPECT_EQ(ReadFile(dir.File("Q710b.ini")),
+              "[CSV]\r\nDELIM=TAB\r\nCP866=1\r\nQUOTES=1\r\nLRBlanks=0\r\nIgnoreEmptyLines=0\r\n");
+}
+
+TEST(CsvOptionsFile, WrittenValuesReadBackWithAnyCaseAndOtherSectionsStay) {
+    ScratchDir dir;
+    std::string path = dir.File("Q710b.ini");
+    WriteFile(path, "[GENERAL]\r\nPORT=3\r\n[csv]\r\nDELIM=|\r\nquotes=1\r\n");
+    platform::IniFile ini(path);
+    for (int item = 0; item < 3; ++item) {
+        console::CsvOptionsRecord options;
+        options.Quotes = item == 1;
+        exchange::WriteCsvOptions(ini, item, options);
+        EXPECT_EQ(ini.ReadString("CSV", "DELIM", "?"), exchange::DelimiterKeyText(item));
+        EXPECT_EQ(ini.ReadBool("CSV", "Quotes", true), item == 1);
+        EXPECT_FALSE(ini.ReadBool("csv", "cp866", true));
+        EXPECT_TRUE(ini.ReadBool("CSV", "IgnoreEmptyLines", false));
+    }
+    EXPECT_EQ(ini.ReadInteger("GENERAL", "PORT", 0), 3);
+    // No chosen delimiter leaves the stored one.
+    exchange::WriteCsvOptions(ini, -1, console::CsvOptionsRecord{});
+    EXPECT_EQ(ini.ReadString("CSV", "DELIM", "?"), "TAB");
+}
