@@ -5,7 +5,7 @@ include(GoogleTest)
 function(q710_add_test)
   cmake_parse_arguments(T "" "NAME;LABEL" "SOURCES;LIBS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} test_support GTest::gtest GTest::gtest_main)
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   # The environment goes through a launcher: a list in the ENVIRONMENT
   # property does not survive test discovery's generated script.
