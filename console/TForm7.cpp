@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
 #include "console/ContextHelp.h"
@@ -61,7 +62,10 @@ TForm7::TForm7(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
 
     CriticalRemain = MakeChild<QLineEdit>(this);
     CriticalRemain->setObjectName("CriticalRemain");
-    CriticalRemain->setMaxLength(10);
+    // Ten characters typed; the normalised text may be longer and must stay whole.
+    CriticalRemain->setMaxLength(16);
+    CriticalRemain->setValidator(
+        MakeChild<QRegularExpressionValidator>(QRegularExpression("^.{0,10}$"), CriticalRemain));
     form->addRow(Text("Критичний залишок:  "), CriticalRemain);
     column->addLayout(form);
 
