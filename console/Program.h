@@ -12,11 +12,11 @@
 #include "console/TForm11.h"
 #include "console/TForm12.h"
 #include "console/TForm13.h"
-#include "console/TForm4.h"
-#include "console/TForm5.h"
+#include "exchange/TForm4.h"
+#include "exchange/TForm5.h"
 #include "console/TForm6.h"
 #include "console/TForm7.h"
-#include "console/TForm8.h"
+#include "exchange/TForm8.h"
 #include "console/TForm9.h"
 
 namespace console {

@@ -1,0 +1,39 @@
+// The CSV options: their section of the settings file and the text helpers
+// the CSV and workbook procedures share.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "console/ConsoleState.h"
+#include "platform/IniFile.h"
+#include "platform/RegionalSettings.h"
+
+namespace exchange {
+
+inline constexpr const char* CsvSection = "CSV";
+
+// Items of the delimiter list: 0 semicolon, 1 comma, 2 tab.
+inline constexpr int DelimiterItemCount = 3;
+// The item of a delimiter; -1 for any other character.
+int DelimiterItem(char delimiter);
+// The delimiter of an item (0..2); a semicolon for any other item.
+char DelimiterOfItem(int item);
+// The settings-file text of an item: ";", "," or "TAB".
+const char* DelimiterKeyText(int item);
+
+// Writes the five options to section CSV: "DELIM" (only when the item is
+// 0..2), "CP866", "QUOTES", "LRBlanks", "IgnoreEmptyLines" as "1"/"0".
+// Throws platform::IniError when the file cannot be written.
+void WriteCsvOptions(platform::IniFile& ini, int delimiterItem, const console::CsvOptionsRecord& options);
+
+// OEM 866 text to ANSI 1251 and back, byte for byte.
+std::string OemToAnsiText(std::string_view text);
+std::string AnsiToOemText(std::string_view text);
+
+// A number text with one trailing decimal separator dropped and then every
+// character but the digits and the decimal separator removed:
+// "1 234,50 грн," gives "1234,50" where the separator is a comma.
+std::string CleanNumberText(std::string_view text, const platform::RegionalSettings& rs = platform::Regional());
+
+} // namespace exchange

@@ -1,0 +1,115 @@
+#include "exchange/Dispatcher.h"
+
+#include <exception>
+
+#include "exchange/DuplicatePluLog.h"
+#include "exchange/GoodsXmlExport.h"
+#include "platform/CodePages.h"
+
+namespace exchange {
+
+namespace {
+
+// Rows: operation kinds 1..10; columns: XML, XLS, CSV, DBF. A null procedure
+// is one the program does not have yet.
+const DispatchEntry kTable[OperationKindCount][FormatCount] = {
+    {{"ImportGroupsXml", nullptr},
+     {"ImportGroupsXls", nullptr},
+     {"ImportGroupsCsv", nullptr},
+     {"ImportGroupsDbf", nullptr}},
+    {{"ExportGroupsXml", nullptr},
+     {"ExportGroupsXls", nullptr},
+     {"ExportGroupsCsv", nullptr},
+     {"ExportGroupsDbf", nullptr}},
+    {{"ImportGoodsXml(false)", nullptr},
+     {"ImportGoodsXls(false)", nullptr},
+     {"ImportGoodsCsv(false)", nullptr},
+     {"ImportGoodsDbf(false)", nullptr}},
+    {{"ImportGoodsXml(true)", nullptr},
+     {"ImportGoodsXls(true)", nullptr},
+     {"ImportGoodsCsv(true)", nullptr},
+     {"ImportGoodsDbf(true)", nullptr}},
+    {{"ExportGoodsXml(1)", [](JobContext& job) { ExportGoodsXml(job, GoodsVariantFull); }},
+     {"ExportGoodsXls", nullptr},
+     {"ExportGoodsCsv", nullptr},
+     {"ExportGoodsDbf", nullptr}},
+    {{"ExportPeriodicGoodsReportXml", nullptr},
+     {"ExportPeriodicGoodsReportXls", nullptr},
+     {"ExportPeriodicGoodsReportCsv", nullptr},
+     {"ExportPeriodicGoodsReportDbf", nullptr}},
+    {{"ExportDailyHoursReportXml", nullptr},
+     {"ExportDailyHoursReportXls", nullptr},
+     {"ExportDailyHoursReportCsv", nullptr},
+     {"ExportDailyHoursReportDbf", nullptr}},
+    {{"ExportPeriodicHoursReportXml", nullptr},
+     {"ExportPeriodicHoursReportXls", nullptr},
+     {"ExportPeriodicHoursReportCsv", nullptr},
+     {"ExportPeriodicHoursReportDbf", nullptr}},
+    {{"ExportGoodsXml(0)", [](JobContext& job) { ExportGoodsXml(job, GoodsVariantDaily); }},
+     {"ExportGoodsXls", nullptr},
+     {"ExportGoodsCsv", nullptr},
+     {"ExportGoodsDbf", nullptr}},
+    {{"ExportGoodsXml(2)", [](JobContext& job) { ExportGoodsXml(job, GoodsVariantCritical); }},
+     {"ExportGoodsXls", nullptr},
+     {"ExportGoodsCsv", nullptr},
+     {"ExportGoodsDbf", nullptr}},
+};
+
+// Texts of exceptions are UTF-8 (file names included).
+void ShowFailure(const char* what) {
+    platform::MessageBox(platform::Utf8ToAnsi(what), platform::ApplicationTitle(), platform::MbIconError);
+}
+
+void ShowNotAvailable(int formatIndex) {
+    ShowJobError(std::string("Обмін даними у форматі ") + DialogTextOf(formatIndex)->shortName +
+                 " для цієї операції ще не доступний!");
+}
+
+template <class F> bool Guarded(F&& f) {
+    try {
+        f();
+        return true;
+    } catch (const std::exception& error) {
+        ShowFailure(error.what());
+    } catch (...) {
+        ShowFailure("Unknown error");
+    }
+    return false;
+}
+
+} // namespace
+
+const DispatchEntry* FindProcedure(int formatIndex, int operationKind) {
+    if (operationKind < 1 || operationKind > OperationKindCount) return nullptr;
+    if (formatIndex < 0 || formatIndex >= FormatCount) return nullptr;
+    return &kTable[operationKind - 1][formatIndex];
+}
+
+bool IsGoodsImportKind(int operationKind) {
+    return operationKind == 3 || operationKind == 4;
+}
+
+bool IsImportKind(int operationKind) {
+    return operationKind == 1 || IsGoodsImportKind(operationKind);
+}
+
+DispatchResult Dispatch(JobContext& job, int formatIndex, int operationKind) {
+    DispatchResult result = DispatchResult::NothingToRun;
+    if (const DispatchEntry* entry = FindProcedure(formatIndex, operationKind)) {
+        if (entry->run == nullptr) {
+            ShowNotAvailable(formatIndex);
+            result = DispatchResult::NotAvailable;
+        } else {
+            result = Guarded([&] { entry->run(job); }) ? DispatchResult::Ran : DispatchResult::Failed;
+        }
+    }
+    // The log covers the rows read so far, also after a cancel or a failure.
+    if (IsGoodsImportKind(operationKind) && !job.state.MakeMetod.FileName.empty()) {
+        if (!Guarded([&] { WriteDuplicatePluLog(job.state.MakeMetod.FileName, job.side.GoodsDupCheck); }))
+            result = DispatchResult::Failed;
+    }
+    job.side.GoodsDupCheck.clear();
+    return result;
+}
+
+} // namespace exchange

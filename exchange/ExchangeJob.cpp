@@ -1,0 +1,44 @@
+#include "exchange/ExchangeJob.h"
+
+#include <memory>
+
+#include "exchange/JobSide.h"
+#include "exchange/TForm4.h"
+#include "exchange/TForm5.h"
+#include "platform/ui/Ui.h"
+
+namespace exchange {
+
+JobOutcome RunJob(console::ConsoleState& state, uint8_t operationKind) {
+    JobSide& side = Side();
+    std::unique_ptr<console::TForm5> ownForm5;
+    std::unique_ptr<console::TForm4> ownForm4;
+    if (side.Form5 == nullptr) ownForm5 = std::make_unique<console::TForm5>(state);
+    console::TForm5& form5 = *side.Form5;
+
+    state.MakeMetod.OperationKind = operationKind;
+    state.DialogAccepted = 0; // a closed choice is no confirmation
+    side.FileWritten = false;
+    platform::ShowModal(form5);
+
+    JobOutcome outcome;
+    outcome.accepted = state.DialogAccepted == 1;
+    if (outcome.accepted) {
+        if (side.Form4 == nullptr) ownForm4 = std::make_unique<console::TForm4>(state);
+        platform::ShowModal(*side.Form4);
+        outcome.done = state.MakeMetod.Done == 1;
+        outcome.fileWritten = side.FileWritten;
+    }
+    return outcome;
+}
+
+bool RunExportJob(console::ConsoleState& state, uint8_t operationKind) {
+    JobOutcome outcome = RunJob(state, operationKind);
+    return outcome.done && outcome.fileWritten;
+}
+
+bool RunImportJob(console::ConsoleState& state, uint8_t operationKind) {
+    return RunJob(state, operationKind).done;
+}
+
+} // namespace exchange

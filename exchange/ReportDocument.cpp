@@ -1,0 +1,81 @@
+#include "exchange/ReportDocument.h"
+
+namespace exchange {
+
+namespace {
+
+struct HeaderValue {
+    const char* element;
+    std::string_view text;
+};
+
+ReportFrame Fail(const char* message) {
+    return ReportFrame{false, message, {}};
+}
+
+} // namespace
+
+ReportDocumentWriter::ReportDocumentWriter(platform::XmlDocument& document, const ReportIdentity& identity,
+                                           const std::vector<const char*>& captions, std::string_view development)
+    : document(document) {
+    if (!document.LoadXml("<REPORT/>")) throw platform::XmlError(document.ParseError());
+    platform::XmlNode root = document.DocumentElement();
+    document.Node().InsertBefore(document.CreateProcessingInstruction("xml", ReportDeclaration), root);
+
+    platform::XmlNode header = root.AppendChild(document.CreateElement("HEADER"));
+    platform::XmlNode fields = root.AppendChild(document.CreateElement("FIELDS_NAME"));
+    data = root.AppendChild(document.CreateElement("DATA"));
+
+    const HeaderValue values[] = {
+        {"DEVELOPMENT", development}, {"MODEL", "ZRV-Q710"},        {"VERSION", "2-01"},
+        {"REPORT_ID", identity.id},   {"REPORT_NAME", identity.name},
+    };
+    for (const HeaderValue& value : values) {
+        platform::XmlNode element = document.CreateElement(value.element);
+        element.AppendChild(document.CreateTextNode(value.text));
+        header.AppendChild(element);
+    }
+    for (std::size_t i = 0; i < captions.size(); ++i)
+        fields.SetAttribute("FIELD_" + std::to_string(i + 1), captions[i]);
+}
+
+platform::XmlNode ReportDocumentWriter::AddItem() {
+    return data.AppendChild(document.CreateElement("Item"));
+}
+
+ReportFrame CheckReportFrame(const platform::XmlDocument& document, std::optional<std::string_view> expectedId) {
+    if (!document.ParseError().empty()) return ReportFrame{false, document.ParseError(), {}};
+    platform::XmlNode root = document.DocumentElement();
+    if (!root || root.Name() != "REPORT") return Fail("Не знайдений вузол \"REPORT\".");
+    if (!root.HasChildNodes() || root.ChildCount() != 3)
+        return Fail("У вузла \"REPORT\" недопустима кількість дочірніх вузлів.");
+    platform::XmlNode header = root.Child(0);
+    if (header.Name() != "HEADER") return Fail("Вузол \"REPORT\" не містить дочірнього вузла \"HEADER\".");
+    if (!header.HasChildNodes()) return Fail("Вузол \"HEADER\" не містить дочірніх вузлів.");
+    if (expectedId) {
+        platform::XmlNode id = header.SelectSingleNode("REPORT_ID");
+        if (!id || id.Text() != *expectedId) return Fail("Не знайдений ідентифікатор звіту!");
+    }
+    platform::XmlNode data = root.Child(2);
+    if (data.Name() != "DATA") return Fail("Не знайдений вузол \"DATA\".");
+    if (!data.HasChildNodes()) return Fail("Вузол \"DATA\" не містить дочірніх елементів.");
+    return ReportFrame{true, {}, data};
+}
+
+ReportFrame OpenReportDocument(platform::XmlDocument& document, const std::string& path,
+                               std::optional<std::string_view> expectedId) {
+    if (!document.Load(path) && document.ParseError().empty())
+        return ReportFrame{false, "The file " + path + " cannot be read", {}};
+    return CheckReportFrame(document, expectedId);
+}
+
+std::string CheckReportItem(const platform::XmlNode& child) {
+    if (child.Kind() == platform::XmlNodeKind::Element && child.Name() == "Item") return {};
+    return "Не знайдений елемент \"Item\".";
+}
+
+std::string MissingAttributeMessage(std::string_view attribute) {
+    return "Не знайдений атрибут \"" + std::string(attribute) + "\".";
+}
+
+} // namespace exchange

@@ -1,0 +1,48 @@
+// The job window: shown modally by the main window, it runs the one
+// procedure of the chosen format and operation kind half a second after it
+// appears, shows its progress, offers cancel and closes when it is done.
+#pragma once
+
+#include <QDialog>
+
+#include "console/ConsoleState.h"
+#include "exchange/Dispatcher.h"
+#include "exchange/JobSide.h"
+
+class QLabel;
+class QPushButton;
+class QTimer;
+class TQProgressBar;
+
+namespace console {
+
+class TForm4 : public QDialog, public exchange::JobProgress {
+public:
+    explicit TForm4(ConsoleState& state, QWidget* parent = nullptr);
+    ~TForm4() override;
+
+    QLabel* Label1 = nullptr;
+    TQProgressBar* QProgressBar1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QPushButton* Button1 = nullptr; // "Отменить"
+    QTimer* Timer1 = nullptr;
+
+    void FormShow();
+    void Button1Click();
+    void Timer1Timer();
+
+    // What the last run of the timer did.
+    exchange::DispatchResult LastResult() const { return lastResult; }
+
+    void SetMaximum(int32_t maximum) override;
+    bool Step() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    ConsoleState& state;
+    exchange::DispatchResult lastResult = exchange::DispatchResult::NothingToRun;
+};
+
+} // namespace console

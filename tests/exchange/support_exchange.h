@@ -1,0 +1,82 @@
+// Shared helpers of the exchange tests: a scratch folder, a job without a
+// window, goods records, regional profiles and the independent XML reader.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "console/ConsoleState.h"
+#include "device/GoodsRecords.h"
+#include "exchange/JobSide.h"
+#include "platform/RegionalSettings.h"
+
+namespace exchange_test {
+
+void EnsureApplication();
+
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::string& Path() const { return path; }
+    std::string File(const std::string& name) const { return path + "/" + name; }
+
+private:
+    std::string path;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
+
+// Progress of a job without a window; cancels (as the cancel button would)
+// after `cancelAfter` steps when that is not negative.
+class FakeProgress : public exchange::JobProgress {
+public:
+    explicit FakeProgress(console::ConsoleState& state) : state(state) {}
+    void SetMaximum(int32_t value) override;
+    bool Step() override;
+    int32_t maximum = -1;
+    int steps = 0;
+    int cancelAfter = -1;
+
+private:
+    console::ConsoleState& state;
+};
+
+// A job run straight through the dispatcher: its own state and arrays, the
+// program's job side reset before and after.
+struct Job {
+    Job();
+    ~Job();
+    console::ConsoleState state;
+    SharedArrays arrays;
+    FakeProgress progress{state};
+    exchange::JobContext Context() { return {state, arrays, exchange::Side(), progress}; }
+    exchange::JobSide& side() { return exchange::Side(); }
+};
+void ResetSide();
+
+GoodsStruct Goods(uint16_t number, int32_t plu, int64_t barcode, const std::string& ansiName);
+
+// Sets the process's regional settings for the life of the object.
+class RegionalProfile {
+public:
+    explicit RegionalProfile(const platform::RegionalSettings& settings);
+    ~RegionalProfile();
+
+private:
+    platform::RegionalSettings previous;
+};
+platform::RegionalSettings UkrainianProfile(); // ',' decimal, NBSP thousands, "грн."
+platform::RegionalSettings DotProfile();       // '.' decimal, ',' thousands, "$"
+
+bool XmllintAccepts(const std::string& path);
+// The document as Python's XML parser reads it, one line per element in
+// document order: "path" for an element with text "path=text", then one
+// line "path@name=value" per attribute in document order.
+std::vector<std::string> PythonXmlOutline(const std::string& path);
+
+} // namespace exchange_test
