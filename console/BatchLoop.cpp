@@ -176,6 +176,17 @@ BatchEnd WriteRecords(ConsoleState& state, BatchWindow& window, ProgressDisplay&
     return BatchEnd::Completed;
 }
 
+// Runs the part of a loop that may end early; an error it raises is shown
+// and the loop's closing steps still run.
+template <class F> BatchEnd RunGuarded(F&& part) {
+    try {
+        return part();
+    } catch (const std::exception& error) {
+        ShowError(error);
+        return BatchEnd::Failed;
+    }
+}
+
 } // namespace
 
 std::string PercentLabel(int64_t position, int64_t maximum) {
@@ -193,12 +204,7 @@ BatchOutcome RunReadingLoop(ConsoleState& state, BatchWindow& window, ProgressDi
     window.Repaint();
 
     BatchOutcome outcome;
-    try {
-        outcome.end = ReadRecords(state, window, display, target, member, title);
-    } catch (const std::exception& error) {
-        ShowError(error);
-        outcome.end = BatchEnd::Failed;
-    }
+    outcome.end = RunGuarded([&] { return ReadRecords(state, window, display, target, member, title); });
     // Closing steps, on every path.
     outcome.records = target.Size();
     window.Repaint();
@@ -238,12 +244,8 @@ BatchOutcome RunWritingLoop(ConsoleState& state, BatchWindow& window, ProgressDi
     window.Repaint();
 
     BatchOutcome outcome;
-    try {
-        outcome.end = WriteRecords(state, window, display, records, member, title, outcome.records);
-    } catch (const std::exception& error) {
-        ShowError(error);
-        outcome.end = BatchEnd::Failed;
-    }
+    outcome.end = RunGuarded(
+        [&] { return WriteRecords(state, window, display, records, member, title, outcome.records); });
     records.clear();
     title.Restore();
     window.Unlock();

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "console/NumberText.h"
+
 namespace console {
 
 // Goods numbers of the register's base run from 0 to this.
@@ -45,9 +47,6 @@ FieldCheck NormaliseThreshold(const std::string& text);
 // 64-bit integer, blank included) and emptied.
 FieldCheck CheckBarcodeField(const std::string& text);
 
-// The integer of a text (blanks around it and a sign allowed), or nothing.
-std::optional<int32_t> Int32Of(const std::string& text);
-std::optional<int64_t> Int64Of(const std::string& text);
 // The threshold in thousandths: the text without its first comma.
 std::optional<int32_t> ThresholdOf(const std::string& text);
 
@@ -60,8 +59,5 @@ struct CodeRange {
 };
 std::optional<CodeRange> CodeRangeOf(const std::string& firstPlu, const std::string& lastPlu,
                                      const std::string& firstBarcode, const std::string& lastBarcode);
-
-// Blanks and control characters cut from both ends.
-std::string TrimText(const std::string& text);
 
 } // namespace console

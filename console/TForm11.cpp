@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "console/ContextHelp.h"
+#include "console/DialogButtons.h"
 #include "console/EditExit.h"
 #include "console/ReportOptions.h"
 #include "platform/ui/AnsiText.h"
@@ -53,20 +54,14 @@ TForm11::TForm11(ConsoleState& state, QWidget* parent) : QDialog(parent), state(
     grid->addWidget(FirstBarcode, 1, 1);
     grid->addWidget(MakeChild<QLabel>(Text("До штрих-кода:"), box), 1, 2);
     grid->addWidget(LastBarcode, 1, 3);
-    Button1 = MakeChild<QPushButton>(Text("Выполнить отчёт"), box);
-    Button1->setObjectName("Button1");
+    auto* runRow = MakeChild<QHBoxLayout>();
+    runRow->addStretch();
+    grid->addLayout(runRow, 2, 0, 1, 4);
+    Button1 = AddDialogButton(this, runRow, "Button1", Text("Выполнить отчёт"), [this] { Button1Click(); });
     Button1->setDefault(true);
-    grid->addWidget(Button1, 2, 3);
     column->addWidget(box);
-
-    auto* buttons = MakeChild<QHBoxLayout>();
-    Button21 = MakeChild<QPushButton>(Text("Выход"), this);
-    Button21->setObjectName("Button21");
-    buttons->addStretch();
-    buttons->addWidget(Button21);
-    column->addLayout(buttons);
-    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
-    connect(Button21, &QPushButton::clicked, this, [this] { Button21Click(); });
+    Button21 =
+        AddDialogButton(this, AddButtonRow(column), "Button21", Text("Выход"), [this] { Button21Click(); });
 
     // The PLU fields are checked when the report converts them.
     OnExit(FirstBarcode, [this] { FirstBarcodeExit(); });

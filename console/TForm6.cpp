@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "console/ContextHelp.h"
+#include "console/DialogButtons.h"
 #include "console/EditExit.h"
 #include "console/RadioGroup.h"
 #include "console/ReportOptions.h"
@@ -82,18 +83,10 @@ TForm6::TForm6(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
     for (QWidget* w : std::initializer_list<QWidget*>{FirstNumber, UpDown22, LastNumber, UpDown23})
         w->setEnabled(false);
 
-    auto* buttons = MakeChild<QHBoxLayout>();
-    Button1 = MakeChild<QPushButton>(Text("Виконати звіт"), this);
-    Button2 = MakeChild<QPushButton>(Text("Відміна"), this);
-    Button1->setObjectName("Button1");
-    Button2->setObjectName("Button2");
+    QHBoxLayout* buttons = AddButtonRow(column);
+    Button1 = AddDialogButton(this, buttons, "Button1", Text("Виконати звіт"), [this] { Button1Click(); });
     Button1->setDefault(true);
-    buttons->addStretch();
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
-    column->addLayout(buttons);
-    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
-    connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+    Button2 = AddDialogButton(this, buttons, "Button2", Text("Відміна"), [this] { Button2Click(); });
 
     OnExit(GoodsNum, [this] { GoodsNumExit(); });
     OnExit(FirstNumber, [this] { FirstNumberExit(); });

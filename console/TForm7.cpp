@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "console/ContextHelp.h"
+#include "console/DialogButtons.h"
 #include "console/EditExit.h"
 #include "console/RadioGroup.h"
 #include "console/ReportOptions.h"
@@ -69,18 +70,10 @@ TForm7::TForm7(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
     form->addRow(Text("Критичний залишок:  "), CriticalRemain);
     column->addLayout(form);
 
-    auto* buttons = MakeChild<QHBoxLayout>();
-    Button1 = MakeChild<QPushButton>(Text("Виконати звіт"), this);
-    Button2 = MakeChild<QPushButton>(Text("Вихід"), this);
-    Button1->setObjectName("Button1");
-    Button2->setObjectName("Button2");
+    QHBoxLayout* buttons = AddButtonRow(column);
+    Button1 = AddDialogButton(this, buttons, "Button1", Text("Виконати звіт"), [this] { Button1Click(); });
     Button1->setDefault(true);
-    buttons->addStretch();
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
-    column->addLayout(buttons);
-    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
-    connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+    Button2 = AddDialogButton(this, buttons, "Button2", Text("Вихід"), [this] { Button2Click(); });
 
     OnExit(Goods_Group2, [this] { Goods_Group2Exit(); });
     OnExit(CriticalRemain, [this] { CriticalRemainExit(); });

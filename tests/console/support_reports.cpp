@@ -37,18 +37,7 @@ ReportHarness::ReportHarness(const std::string& scenario) {
 }
 
 std::vector<std::string> ReportHarness::Log(const std::string& from) const {
-    std::vector<std::string> lines;
-    std::string log = SimulatorLog();
-    bool found = false;
-    for (std::size_t start = 0; start < log.size();) {
-        std::size_t end = log.find('\n', start);
-        if (end == std::string::npos) end = log.size();
-        std::string line = log.substr(start, end - start);
-        found = found || line.rfind(from, 0) == 0;
-        if (found) lines.push_back(line);
-        start = end + 1;
-    }
-    return lines;
+    return LogLines(SimulatorLog(), from);
 }
 
 int ReportHarness::Count(const std::vector<std::string>& lines, const std::string& line) const {

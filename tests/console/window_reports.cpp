@@ -278,37 +278,31 @@ TEST_P(GoodsReport, StopAnsweredNoGoesOnAndYesEndsWithoutExport) {
     ExpectRestored(h, c);
 }
 
-TEST_P(GoodsReport, FailedRecordRetriedIsReadAgain) {
+TEST_P(GoodsReport, FailedRecordAsksRetryOrCancel) {
     const ReportCase& c = GetParam();
-    ReportHarness h("fail-record 3\n");
-    h.atRecord = [&](int k) {
-        if (k == 1) h.ui.QueueAnswer(platform::IdRetry);
-    };
-    c.start(h);
-    std::vector<std::string> log = h.Log(First(c));
-    EXPECT_EQ(h.Count(log, c.next), static_cast<int>(c.records) + 1);
-    auto retry =
-        std::find_if(h.ui.boxes.begin(), h.ui.boxes.end(), [](const auto& b) { return b.style == 0x2015; });
-    ASSERT_NE(retry, h.ui.boxes.end());
-    EXPECT_EQ(retry->Utf8Text(), "Імітована помилка ЕККА\r\nВИБЕРІТЬ ДІЮ!");
-    EXPECT_EQ(retry->Utf8Caption(), "Помилка");
-    ASSERT_EQ(h.handOff.calls, 1);
-    EXPECT_EQ(Handed(h, c), c.records); // nothing lost, nothing twice
-    EXPECT_EQ(h.BoxTexts().back(), "Експорт даних завершено!");
-    ExpectRestored(h, c);
-}
-
-TEST_P(GoodsReport, FailedRecordCancelledEndsWithoutExport) {
-    const ReportCase& c = GetParam();
-    ReportHarness h("fail-record 3\n");
-    h.atRecord = [&](int k) {
-        if (k == 1) h.ui.QueueAnswer(platform::IdCancel);
-    };
-    c.start(h);
-    EXPECT_EQ(h.Count(h.Log(First(c)), c.next), 3);
-    EXPECT_EQ(h.handOff.calls, 0);
-    EXPECT_EQ(h.ui.boxes.back().style, 0x2015u);
-    ExpectRestored(h, c);
+    for (int answer : {platform::IdRetry, platform::IdCancel}) {
+        ReportHarness h("fail-record 3\n");
+        h.atRecord = [&](int k) {
+            if (k == 1) h.ui.QueueAnswer(answer);
+        };
+        c.start(h);
+        bool retry = answer == platform::IdRetry;
+        // Retry reads the failed record again; Cancel ends at it.
+        EXPECT_EQ(h.Count(h.Log(First(c)), c.next), retry ? static_cast<int>(c.records) + 1 : 3);
+        auto box = std::find_if(h.ui.boxes.begin(), h.ui.boxes.end(),
+                                [](const auto& b) { return b.style == 0x2015; });
+        ASSERT_NE(box, h.ui.boxes.end());
+        EXPECT_EQ(box->Utf8Text(), "Імітована помилка ЕККА\r\nВИБЕРІТЬ ДІЮ!");
+        EXPECT_EQ(box->Utf8Caption(), "Помилка");
+        EXPECT_EQ(h.handOff.calls, retry ? 1 : 0);
+        if (retry) {
+            EXPECT_EQ(Handed(h, c), c.records); // nothing lost, nothing twice
+            EXPECT_EQ(h.BoxTexts().back(), "Експорт даних завершено!");
+        } else {
+            EXPECT_EQ(h.ui.boxes.back().style, 0x2015u);
+        }
+        ExpectRestored(h, c);
+    }
 }
 
 TEST_P(GoodsReport, EarlyEndOfDataExportsWhatWasRead) {
