@@ -187,6 +187,15 @@ template <class F> BatchEnd RunGuarded(F&& part) {
     }
 }
 
+// Locks the window for a loop and shows the loop's title.
+void BeginLoop(ConsoleState& state, BatchWindow& window, const TitleGuard& title, const std::string& prefix,
+               const ProgressDisplay& display) {
+    window.Lock();
+    state.Busy = 1;
+    title.Show(prefix, display);
+    window.Repaint();
+}
+
 } // namespace
 
 std::string PercentLabel(int64_t position, int64_t maximum) {
@@ -197,11 +206,8 @@ BatchOutcome RunReadingLoop(ConsoleState& state, BatchWindow& window, ProgressDi
                             BatchTarget& target, const ReadingMember& member) {
     display.SetLabel("0 %");
     window.ShowPage(ReportsPage);
-    window.Lock();
-    state.Busy = 1;
     TitleGuard title;
-    title.Show(member.titlePrefix, display);
-    window.Repaint();
+    BeginLoop(state, window, title, member.titlePrefix, display);
 
     BatchOutcome outcome;
     outcome.end = RunGuarded([&] { return ReadRecords(state, window, display, target, member, title); });
@@ -237,11 +243,8 @@ BatchOutcome RunWritingLoop(ConsoleState& state, BatchWindow& window, ProgressDi
     }
 
     window.Repaint();
-    window.Lock();
-    state.Busy = 1;
     TitleGuard title;
-    title.Show(member.startPrefix, display);
-    window.Repaint();
+    BeginLoop(state, window, title, member.startPrefix, display);
 
     BatchOutcome outcome;
     outcome.end = RunGuarded(
