@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "console/Guarded.h"
+#include "console/NumberText.h"
 #include "platform/ui/AnsiText.h"
 #include "platform/ui/Ui.h"
 
@@ -40,15 +41,9 @@ uint32_t BaudOfIndex(int itemIndex) {
 }
 
 int32_t IntegerValue(const std::string& text) {
-    std::string trimmed = Trim(text);
-    const char* first = trimmed.data();
-    const char* last = first + trimmed.size();
-    if (first != last && *first == '+') ++first;
-    int32_t value = 0;
-    auto [end, ec] = std::from_chars(first, last, value);
-    if (trimmed.empty() || ec != std::errc() || end != last)
-        throw ConsoleError("'" + text + "' is not a valid integer value");
-    return value;
+    std::optional<int32_t> value = Int32Of(text);
+    if (!value) throw ConsoleError("'" + text + "' is not a valid integer value");
+    return *value;
 }
 
 DirectOutcome OpenDirectSession(const device::DeviceApi& api, const DirectLink& link) {

@@ -61,4 +61,14 @@ void InstallHelpKey(QWidget* window, const std::string& failText) {
                      [window, failText] { HelpRequest(window, failText); });
 }
 
+void InstallDefaultHelpKey(QWidget* window) {
+    auto* key = platform::MakeChild<QShortcut>(QKeySequence(Qt::Key_F1), window);
+    key->setContext(Qt::WindowShortcut);
+    QObject::connect(key, &QShortcut::activated, window, [window] {
+        QWidget* focused = window->focusWidget();
+        int context = ControlHelpContext(focused != nullptr ? focused : window);
+        platform::ShowHelp(platform::ApplicationHelpFile(), static_cast<uint32_t>(context));
+    });
+}
+
 } // namespace console

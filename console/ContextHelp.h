@@ -31,5 +31,8 @@ std::string HelpNotFoundText();
 void HelpRequest(QWidget* window, const std::string& failText);
 // Makes the help key of the window run HelpRequest.
 void InstallHelpKey(QWidget* window, const std::string& failText);
+// The help key of a window without a handler of its own: the application's
+// help file at the focused control's context, nothing shown when it fails.
+void InstallDefaultHelpKey(QWidget* window);
 
 } // namespace console

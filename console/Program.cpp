@@ -1,13 +1,43 @@
 #include "console/Program.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QPixmap>
 #include <QTimer>
 
 #include "console/ContextHelp.h"
+#include "exchange/ExchangeJob.h"
+#include "exchange/JobSide.h"
 #include "platform/ui/Ui.h"
 
 namespace console {
+
+namespace {
+
+bool IsImport(uint8_t kind) {
+    return kind == 1 || kind == 3 || kind == 4;
+}
+
+} // namespace
+
+Program::~Program() {
+    // The job side outlives the windows it was pointed at.
+    exchange::Side().Main = {};
+}
+
+void Program::ConnectExchange() {
+    TForm1* form = windows.Form1.get();
+    exchange::MainWindowHooks& main = exchange::Side().Main;
+    main.OpenDialog1 = &form->OpenDialog1;
+    main.SaveDialog1 = &form->SaveDialog1;
+    main.ModemLinkUp = [form] { return form->ModemDisconnect->isEnabled(); };
+    main.ModemDisconnect = [form] { form->ModemDisconnectExecute(); };
+    main.Repaint = [form] { form->repaint(); };
+    state.RunExchangeJob = [](ConsoleState& s) {
+        uint8_t kind = s.MakeMetod.OperationKind;
+        return IsImport(kind) ? exchange::RunImportJob(s, kind) : exchange::RunExportJob(s, kind);
+    };
+}
 
 bool Program::Create() {
     platform::SetApplicationTitle("ZRV-Q710");
@@ -25,6 +55,7 @@ bool Program::Create() {
     windows.AboutBox = std::make_unique<TAboutBox>(state);
     windows.Form12 = std::make_unique<TForm12>(state);
     windows.Form13 = std::make_unique<TForm13>(state);
+    ConnectExchange();
     return true;
 }
 

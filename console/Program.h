@@ -40,6 +40,7 @@ struct ConsoleWindows {
 class Program {
 public:
     Program() = default;
+    ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
@@ -54,6 +55,10 @@ public:
 
     ConsoleState state; // outlives the windows
     ConsoleWindows windows;
+
+private:
+    // The main window's hand-off to the export and import jobs.
+    void ConnectExchange();
 };
 
 // The whole program: create, run, end. The exit code.

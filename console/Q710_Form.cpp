@@ -22,7 +22,9 @@
 #include "console/Connection.h"
 #include "console/ContextHelp.h"
 #include "console/Guarded.h"
+#include "console/MainBatch.h"
 #include "console/Program.h"
+#include "console/TQProgressBar.h"
 #include "console/UpDown.h"
 #include "platform/ui/AnsiText.h"
 
@@ -252,8 +254,10 @@ QWidget* TForm1::CreateLeftPanel() {
     Label36 = MakeChild<QLabel>(Text("0 %"), Panel1);
     Label36->setObjectName("Label36");
     Label36->setAlignment(Qt::AlignCenter);
-    QProgressBar1 = MakeChild<QWidget>(Panel1);
+    QProgressBar1 = MakeChild<TQProgressBar>(Panel1);
     QProgressBar1->setObjectName("QProgressBar1");
+    QProgressBar1->SetOrientation(boVertical);
+    goodsProgress = std::make_unique<BarDisplay>(*QProgressBar1, *Label36);
     Panel1->installEventFilter(this);
     return Panel1;
 }
@@ -281,6 +285,7 @@ void TForm1::CreatePages() {
 
     // The journal buttons sit at the foot of the reports page.
     auto* reports = MakeChild<QVBoxLayout>(TabSheets[5]);
+    CreateReportsPage(reports);
     reports->addStretch();
     auto* journal = MakeChild<QHBoxLayout>();
     reports->addLayout(journal);
@@ -430,12 +435,14 @@ void TForm1::SetStatusText(const std::string& text) {
 
 void TForm1::EnableDeviceActions() {
     for (QAction* a : DeviceActions) a->setEnabled(true);
+    for (QWidget* w : DeviceButtons) w->setEnabled(true);
     ECRPowerOff->setEnabled(state.ModemSession == 0);
     ModemECRPowerOff->setEnabled(state.ModemSession != 0);
 }
 
 void TForm1::DisableDeviceActions() {
     for (QAction* a : DeviceActions) a->setEnabled(false);
+    for (QWidget* w : DeviceButtons) w->setEnabled(false);
     ECRPowerOff->setEnabled(false);
     ModemECRPowerOff->setEnabled(false);
 }

@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,12 +23,17 @@ class QStackedWidget;
 class QStatusBar;
 class QTimer;
 class QTreeWidget;
+class QVBoxLayout;
+class TQProgressBar;
 
 namespace console {
 
 class ActionButton;
+class ProgressDisplay;
 class UpDown;
 struct ConsoleWindows;
+struct ReadingJob;
+struct WritingMember;
 
 class TForm1 : public QMainWindow {
 public:
@@ -43,7 +49,7 @@ public:
     QTreeWidget* TreeView1 = nullptr;
     QWidget* Panel1 = nullptr;
     QLabel* Label36 = nullptr;
-    QWidget* QProgressBar1 = nullptr; // place of the vertical progress bar
+    TQProgressBar* QProgressBar1 = nullptr; // vertical; the writing loops
     QStackedWidget* PageControl1 = nullptr;
     std::array<QWidget*, 10> TabSheets{}; // TabSheet01..TabSheet10
     QStatusBar* StatusBar1 = nullptr;
@@ -63,6 +69,14 @@ public:
     QPushButton* BitBtn4 = nullptr; // key sequence
     QPushButton* BitBtn5 = nullptr; // electronic-journal options
     QPushButton* BitBtn7 = nullptr; // electronic journal
+    // Reports page: the reading loops' bar and the goods report buttons.
+    TQProgressBar* QProgressBar3 = nullptr;
+    QLabel* Label8 = nullptr;
+    ActionButton* BitBtnReadDayReport = nullptr;
+    ActionButton* BitBtnReadPeriodicReport = nullptr;
+    ActionButton* BitBtnReadReportByAllGoods = nullptr;
+    ActionButton* BitBtnReadReportByCriticalRemains = nullptr;
+    QPushButton* BitBtn6 = nullptr; // report by a range of codes
     QAction* N66 = nullptr;         // menu "Справка"
     QTimer* Timer1 = nullptr;       // modem poll
     platform::FileDialogRequest OpenDialog1;
@@ -94,6 +108,8 @@ public:
     std::vector<QAction*> ActionList1;
     // The 37 register actions switched by Enable/DisableDeviceActions.
     std::vector<QAction*> DeviceActions;
+    // Plain buttons that reach the register, switched with the actions.
+    std::vector<QWidget*> DeviceButtons;
 
     // Status bar panel 0 (ANSI).
     std::string StatusText() const;
@@ -136,6 +152,18 @@ public:
     void Timer1Timer();
     void ECRPowerOffExecute();
     void ModemECRPowerOffExecute();
+    void ActionReadDayReportExecute();
+    void ActionReadPeriodicReportExecute();
+    void ActionReadReportByAllGoodsExecute();
+    void BitBtn6Click();
+    void ActionReadReportByCriticalRemainsExecute();
+    void ActionWriteGoodsByNumberExecute();
+    void ActionUpdateDBToECRByCodeExecute();
+
+    // The progress of the reading loops (QProgressBar3, Label8) and of the
+    // writing loops (QProgressBar1, Label36).
+    ProgressDisplay& ReportProgress() { return *reportProgress; }
+    ProgressDisplay& GoodsProgress() { return *goodsProgress; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -154,6 +182,9 @@ private:
     void EndModemSession();
     void ShowCentred(QWidget& dialog);
     void CheckAddressEdit(AddressEdit which, QLineEdit* edit, QLineEdit* other);
+    void CreateReportsPage(QVBoxLayout* page);
+    void RunReading(ReadingJob& job, ActionButton* start);
+    void RunWriting(const WritingMember& member);
 
     ConsoleState& state;
     ConsoleWindows& windows;
@@ -161,6 +192,8 @@ private:
     std::vector<ActionButton*> actionButtons;
     bool modemLinkUp = false; // the modem poll reported the connection
     bool checkingAddress = false;
+    std::unique_ptr<ProgressDisplay> reportProgress;
+    std::unique_ptr<ProgressDisplay> goodsProgress;
 };
 
 } // namespace console

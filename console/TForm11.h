@@ -1,9 +1,13 @@
-// The options of the daily report by a range of codes dialog.
+// The options of the daily report by a range of codes: the first and last
+// PLU codes and barcodes. Hands back DialogAccepted and the four texts.
 #pragma once
 
 #include <QDialog>
 
 #include "console/ConsoleState.h"
+
+class QLineEdit;
+class QPushButton;
 
 namespace console {
 
@@ -11,7 +15,24 @@ class TForm11 : public QDialog {
 public:
     explicit TForm11(ConsoleState& state, QWidget* parent = nullptr);
 
+    // Shows the dialog modally.
+    int Execute();
+
+    void FirstBarcodeExit();
+    void LastBarcodeExit();
+    void Button1Click();
+    void Button21Click();
+
+    QLineEdit* FirstPLU = nullptr;
+    QLineEdit* LastPLU = nullptr;
+    QLineEdit* FirstBarcode = nullptr;
+    QLineEdit* LastBarcode = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button21 = nullptr;
+
 private:
+    void CheckBarcode(QLineEdit* edit, const char* message);
+
     ConsoleState& state;
 };
 

@@ -1,10 +1,123 @@
 #include "console/TForm7.h"
 
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QVBoxLayout>
+
+#include "console/ContextHelp.h"
+#include "console/DialogButtons.h"
+#include "console/EditExit.h"
+#include "console/RadioGroup.h"
+#include "console/ReportOptions.h"
+#include "console/UpDown.h"
+#include "platform/ui/AnsiText.h"
+#include "platform/ui/Ui.h"
+
 namespace console {
+namespace {
+
+using platform::MakeChild;
+
+QString Text(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+void ShowFieldError(const char* message) {
+    platform::MessageBox(platform::Ansi(message), platform::Ansi("Помилка"), 0x2010);
+}
+
+} // namespace
 
 TForm7::TForm7(ConsoleState& state, QWidget* parent) : QDialog(parent), state(state) {
     setObjectName("TForm7");
-    setWindowTitle(QString::fromUtf8("Звіт по критичним залишкам"));
+    setWindowTitle(Text("Звіт по критичним залишкам"));
+    SetHelpContext(this, 7);
+    auto* column = MakeChild<QVBoxLayout>(this);
+
+    RadioGroup2 =
+        MakeChild<RadioGroup>(Text(" Фільтр по товарним групам: "),
+                              std::vector<QString>{Text("Всі товарні групи"), Text("Товарна група: ")}, this);
+    RadioGroup2->setObjectName("RadioGroup2");
+    RadioGroup2->OnClick = [this] { RadioGroup2Click(); };
+    column->addWidget(RadioGroup2);
+
+    auto* form = MakeChild<QFormLayout>();
+    Goods_Group2 = MakeChild<QLineEdit>(this);
+    Goods_Group2->setObjectName("Goods_Group2");
+    Goods_Group2->setToolTip(Text("Номер товарної\r\nгрупи (1...100)"));
+    Goods_Group2->setMaxLength(3);
+    Goods_Group2->setFixedWidth(50);
+    UpDown3 = MakeChild<UpDown>(Goods_Group2, 1, 100, this);
+    UpDown3->setObjectName("UpDown3");
+    UpDown3->SetPosition(100);
+    auto* groupRow = MakeChild<QHBoxLayout>();
+    groupRow->addWidget(Goods_Group2);
+    groupRow->addWidget(UpDown3);
+    groupRow->addStretch();
+    form->addRow(Text("Товарна група:"), groupRow);
+    Goods_Group2->setEnabled(false);
+    UpDown3->setEnabled(false);
+
+    CriticalRemain = MakeChild<QLineEdit>(this);
+    CriticalRemain->setObjectName("CriticalRemain");
+    // Ten characters typed; the normalised text may be longer and must stay whole.
+    CriticalRemain->setMaxLength(16);
+    CriticalRemain->setValidator(
+        MakeChild<QRegularExpressionValidator>(QRegularExpression("^.{0,10}$"), CriticalRemain));
+    form->addRow(Text("Критичний залишок:  "), CriticalRemain);
+    column->addLayout(form);
+
+    QHBoxLayout* buttons = AddButtonRow(column);
+    Button1 = AddDialogButton(this, buttons, "Button1", Text("Виконати звіт"), [this] { Button1Click(); });
+    Button1->setDefault(true);
+    Button2 = AddDialogButton(this, buttons, "Button2", Text("Вихід"), [this] { Button2Click(); });
+
+    OnExit(Goods_Group2, [this] { Goods_Group2Exit(); });
+    OnExit(CriticalRemain, [this] { CriticalRemainExit(); });
+    InstallHelpKey(this, platform::Ansi("Файл допомоги не знайдений!"));
+}
+
+int TForm7::Execute() {
+    FormShow();
+    return platform::ShowModal(*this);
+}
+
+void TForm7::FormShow() {
+    // The threshold's decimal separator is the comma the main window removes.
+    CriticalRemain->setText("0,000");
+    // Only the run button accepts: the window's close box cancels.
+    state.DialogAccepted = 0;
+}
+
+void TForm7::RadioGroup2Click() {
+    bool one = RadioGroup2->ItemIndex() == 1;
+    Goods_Group2->setEnabled(one);
+    UpDown3->setEnabled(one);
+}
+
+void TForm7::Goods_Group2Exit() {
+    FieldCheck check = CheckGoodsGroupField(platform::FromQString(Goods_Group2->text()));
+    if (check.refused) ShowFieldError("Помилка товарної групи!");
+    Goods_Group2->setText(platform::ToQString(check.text));
+}
+
+void TForm7::CriticalRemainExit() {
+    FieldCheck check = NormaliseThreshold(platform::FromQString(CriticalRemain->text()));
+    if (check.refused) ShowFieldError("Помилка в параметрі \"критичний залишок\"!");
+    CriticalRemain->setText(platform::ToQString(check.text));
+}
+
+void TForm7::Button1Click() {
+    state.DialogAccepted = 1;
+    accept();
+}
+
+void TForm7::Button2Click() {
+    state.DialogAccepted = 0;
+    reject();
 }
 
 } // namespace console

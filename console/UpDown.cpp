@@ -23,8 +23,14 @@ UpDown::UpDown(QLineEdit* associate, int min, int max, QWidget* parent)
         b->setFocusPolicy(Qt::NoFocus);
         layout->addWidget(b);
     }
-    connect(up, &QToolButton::clicked, this, [this] { Step(1); });
-    connect(down, &QToolButton::clicked, this, [this] { Step(-1); });
+    connect(up, &QToolButton::clicked, this, [this] {
+        Step(1);
+        if (OnClick) OnClick();
+    });
+    connect(down, &QToolButton::clicked, this, [this] {
+        Step(-1);
+        if (OnClick) OnClick();
+    });
 }
 
 void UpDown::SetPosition(int value) {

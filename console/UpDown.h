@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 
 class QLineEdit;
 
@@ -19,6 +20,8 @@ public:
     void SetPosition(int value);
     int Position() const { return position; }
     void Step(int delta);
+    // Runs after each click of an arrow.
+    std::function<void()> OnClick;
 
 private:
     QLineEdit* associate;

@@ -16,6 +16,20 @@ void EnsureApplication() {
     }
 }
 
+std::vector<std::string> LogLines(const std::string& log, const std::string& from) {
+    std::vector<std::string> lines;
+    bool found = false;
+    for (std::size_t start = 0; start < log.size();) {
+        std::size_t end = log.find('\n', start);
+        if (end == std::string::npos) end = log.size();
+        std::string line = log.substr(start, end - start);
+        found = found || line.rfind(from, 0) == 0;
+        if (found) lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
 ProgramHarness::ProgramHarness(bool withLibrary) {
     EnsureApplication();
     const char* bin = std::getenv("Q710_BIN_DIR");

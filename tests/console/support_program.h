@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "console/Program.h"
 #include "platform/ui/ScriptedUi.h"
@@ -13,6 +14,9 @@
 namespace testing_console {
 
 void EnsureApplication();
+
+// Lines of a call log from the first one that starts with `from` on.
+std::vector<std::string> LogLines(const std::string& log, const std::string& from);
 
 class ProgramHarness {
 public:

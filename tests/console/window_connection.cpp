@@ -16,19 +16,7 @@ using testing_console::ProgramHarness;
 
 // The simulator's log lines from the first one that starts with `from`.
 std::vector<std::string> LogFrom(const ProgramHarness& h, const std::string& from) {
-    std::vector<std::string> lines;
-    std::string log = h.SimulatorLog();
-    std::size_t start = 0;
-    bool found = false;
-    while (start < log.size()) {
-        std::size_t end = log.find('\n', start);
-        if (end == std::string::npos) end = log.size();
-        std::string line = log.substr(start, end - start);
-        found = found || line.rfind(from, 0) == 0;
-        if (found) lines.push_back(line);
-        start = end + 1;
-    }
-    return lines;
+    return testing_console::LogLines(h.SimulatorLog(), from);
 }
 
 bool Logged(const ProgramHarness& h, const std::string& call) {

@@ -1,0 +1,174 @@
+// The main window's goods reports and goods writing operations: the reports
+// page, the option dialogs they open and the runs of the batch loops.
+#include <QAction>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "console/ActionButton.h"
+#include "console/ContextHelp.h"
+#include "console/GoodsReports.h"
+#include "console/Guarded.h"
+#include "console/MainBatch.h"
+#include "console/Program.h"
+#include "console/Q710_Form.h"
+#include "console/RadioGroup.h"
+#include "console/TQProgressBar.h"
+#include "platform/ui/AnsiText.h"
+
+namespace console {
+namespace {
+
+using platform::Ansi;
+using platform::MakeChild;
+
+QString Text(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+std::string TextOf(const QLineEdit* edit) {
+    return platform::FromQString(edit->text());
+}
+
+} // namespace
+
+void TForm1::CreateReportsPage(QVBoxLayout* page) {
+    QWidget* sheet = TabSheets[ReportsPage];
+    ActionReadDayReport->setText(Text("Продаж (денний)"));
+    ActionReadPeriodicReport->setText(Text("Продаж (період.)"));
+    ActionReadReportByAllGoods->setText(Text("Повний звіт (денний)"));
+    ActionReadReportByCriticalRemains->setText(Text("Критичний залишок"));
+
+    auto* goods = MakeChild<QGroupBox>(Text(" Звіти по товарам: "), sheet);
+    auto* grid = MakeChild<QGridLayout>(goods);
+    auto button = [this, goods](QAction* action, const char* name) {
+        auto* b = MakeChild<ActionButton>(action, goods);
+        b->setObjectName(name);
+        return b;
+    };
+    BitBtnReadDayReport = button(ActionReadDayReport, "BitBtnReadDayReport");
+    BitBtnReadPeriodicReport = button(ActionReadPeriodicReport, "BitBtnReadPeriodicReport");
+    BitBtnReadReportByAllGoods = button(ActionReadReportByAllGoods, "BitBtnReadReportByAllGoods");
+    BitBtnReadReportByCriticalRemains =
+        button(ActionReadReportByCriticalRemains, "BitBtnReadReportByCriticalRemains");
+    BitBtn6 = MakeChild<QPushButton>(Text("Діапазон кодів"), goods);
+    BitBtn6->setObjectName("BitBtn6");
+    SetHelpContext(BitBtn6, 7);
+    grid->addWidget(BitBtnReadDayReport, 0, 0);
+    grid->addWidget(BitBtnReadPeriodicReport, 0, 1);
+    grid->addWidget(BitBtnReadReportByAllGoods, 1, 0);
+    grid->addWidget(BitBtn6, 1, 1);
+    grid->addWidget(BitBtnReadReportByCriticalRemains, 2, 0);
+    page->addWidget(goods);
+    DeviceButtons.push_back(BitBtn6);
+
+    auto* progress = MakeChild<QHBoxLayout>();
+    QProgressBar3 = MakeChild<TQProgressBar>(sheet);
+    QProgressBar3->setObjectName("QProgressBar3");
+    QProgressBar3->setFixedHeight(16);
+    QProgressBar3->SetMaximum(ReportBarMaximum);
+    Label8 = MakeChild<QLabel>(Text("0 %"), sheet);
+    Label8->setObjectName("Label8");
+    Label8->setFixedWidth(48);
+    progress->addWidget(QProgressBar3, 1);
+    progress->addWidget(Label8);
+    page->addLayout(progress);
+    reportProgress = std::make_unique<BarDisplay>(*QProgressBar3, *Label8);
+
+    connect(ActionReadDayReport, &QAction::triggered, this, [this] { ActionReadDayReportExecute(); });
+    connect(ActionReadPeriodicReport, &QAction::triggered, this,
+            [this] { ActionReadPeriodicReportExecute(); });
+    connect(ActionReadReportByAllGoods, &QAction::triggered, this,
+            [this] { ActionReadReportByAllGoodsExecute(); });
+    connect(ActionReadReportByCriticalRemains, &QAction::triggered, this,
+            [this] { ActionReadReportByCriticalRemainsExecute(); });
+    connect(BitBtn6, &QPushButton::clicked, this, [this] { BitBtn6Click(); });
+    connect(ActionWriteGoodsByNumber, &QAction::triggered, this,
+            [this] { ActionWriteGoodsByNumberExecute(); });
+    connect(ActionUpdateDBToECRByCode, &QAction::triggered, this,
+            [this] { ActionUpdateDBToECRByCodeExecute(); });
+}
+
+void TForm1::RunReading(ReadingJob& job, ActionButton* start) {
+    MainBatchWindow window(*this, start);
+    RunReadingLoop(state, window, ReportProgress(), *job.target, job.member);
+}
+
+void TForm1::RunWriting(const WritingMember& member) {
+    MainBatchWindow window(*this, nullptr);
+    RunWritingLoop(state, window, GoodsProgress(), ::Shared().ImportedGoods, member);
+}
+
+void TForm1::ActionReadDayReportExecute() {
+    if (state.Busy != 0) return;
+    ReadingJob job = DayReportJob(state.Api(), ::Shared());
+    RunReading(job, BitBtnReadDayReport);
+}
+
+void TForm1::ActionReadPeriodicReportExecute() {
+    if (state.Busy != 0) return;
+    ReadingJob job = PeriodicReportJob(state.Api(), ::Shared());
+    RunReading(job, BitBtnReadPeriodicReport);
+}
+
+void TForm1::ActionReadReportByAllGoodsExecute() {
+    if (state.Busy != 0) return;
+    TForm6& options = *windows.Form6;
+    options.ReportBar = QProgressBar3;
+    options.Execute();
+    if (state.DialogAccepted == 0) return;
+    AllGoodsOptions chosen{options.RGMode1->ItemIndex(), options.FirstGoodsNumber, options.LastGoodsNumber};
+    ReadingJob job = AllGoodsReportJob(state.Api(), ::Shared(), ReportProgress(), chosen);
+    RunReading(job, BitBtnReadReportByAllGoods);
+}
+
+void TForm1::BitBtn6Click() {
+    if (state.Busy != 0) return;
+    TForm11& options = *windows.Form11;
+    options.Execute();
+    if (state.DialogAccepted == 0) return;
+    std::optional<CodeRange> range = CodeRangeOf(TextOf(options.FirstPLU), TextOf(options.LastPLU),
+                                                 TextOf(options.FirstBarcode), TextOf(options.LastBarcode));
+    if (!range) {
+        platform::MessageBox(Ansi("Помилка діапазона товарних кодів!"), Ansi("Повідомлення"), 0x2040);
+        return;
+    }
+    ReadingJob job = RangeReportJob(state.Api(), ::Shared(), ReportProgress(), *range);
+    RunReading(job, nullptr);
+}
+
+void TForm1::ActionReadReportByCriticalRemainsExecute() {
+    if (state.Busy != 0) return;
+    TForm7& options = *windows.Form7;
+    options.Execute();
+    if (state.DialogAccepted == 0) return;
+    std::optional<int32_t> threshold = ThresholdOf(TextOf(options.CriticalRemain));
+    if (!threshold || *threshold < 0) {
+        platform::MessageBox(Ansi("Помилка в параметрі \"критичний залишок\"!"), Ansi("Помилка"), 0x2010);
+        return;
+    }
+    std::optional<int32_t> group = 0;
+    if (options.RadioGroup2->ItemIndex() != 0) group = Int32Of(TextOf(options.Goods_Group2));
+    if (!group || *group < 0 || *group > 100) {
+        platform::MessageBox(Ansi("Помилка товарної групи!"), Ansi("Помилка"), 0x2010);
+        return;
+    }
+    ReadingJob job = CriticalRemainsReportJob(state.Api(), ::Shared(), *group, *threshold);
+    RunReading(job, BitBtnReadReportByCriticalRemains);
+}
+
+void TForm1::ActionWriteGoodsByNumberExecute() {
+    if (state.Busy != 0) return;
+    RunWriting(WriteGoodsByNumberMember(state.Api()));
+}
+
+void TForm1::ActionUpdateDBToECRByCodeExecute() {
+    if (state.Busy != 0) return;
+    RunWriting(UpdateGoodsByCodeMember(state.Api()));
+}
+
+} // namespace console
