@@ -35,14 +35,6 @@ std::vector<std::string> Split(const std::string& text, char separator) {
     return parts;
 }
 
-// Lines of the output, each split at the unit separator.
-Rows SplitRows(const std::string& out) {
-    Rows rows;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);) rows.push_back(Split(line, '\x1f'));
-    return rows;
-}
-
 std::string With(char sep, std::string text) {
     for (char& c : text)
         if (c == '~') c = sep;
@@ -171,6 +163,13 @@ PeriodicGoodsStruct PeriodicLarge() {
 std::vector<std::string> PeriodicLargeTexts(char sep) {
     return Texts(sep, {"300", "1048575", "4398046511103", "", "42949672~95", "2147483~648", "100", "5", "0",
                        "0", "0", "3", "281474976710~655", "2814749767106~55", "0~001", "-2814749767106~55"});
+}
+
+Rows SplitRows(const std::string& out) {
+    Rows rows;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) rows.push_back(Split(line, '\x1f'));
+    return rows;
 }
 
 exchange::DispatchResult RunExport(Job& job, int format, int kind, std::optional<std::string> path,

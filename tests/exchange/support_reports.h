@@ -41,6 +41,9 @@ exchange::DispatchResult RunExport(Job& job, int format, int kind, std::optional
 // Output of /usr/bin/python3 running `script` with the arguments; status 0 expected.
 std::string RunPython(const std::string& script, const std::vector<std::string>& args);
 
+// Lines of a reader's output, each split at the unit separator (0x1F).
+Rows SplitRows(const std::string& out);
+
 // The rows of a CSV file as Python's csv module reads them (UTF-8 values):
 // the delimiter given, quoting on or off, the file decoded from `encoding`.
 Rows PythonCsvRows(const std::string& path, char delimiter, bool quoting, const std::string& encoding);
