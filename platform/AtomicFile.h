@@ -1,0 +1,86 @@
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// A file could not be written, created or renamed. The message names the file and the reason.
+class FileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Writes a whole file so that readers see either the old or the new contents: the bytes go to a temporary
+// file created exclusively in the target's folder, are flushed to disk and then renamed over the target.
+// On any failure the temporary file is removed and the old file stays as it was.
+//
+//     AtomicFile out(path);
+//     out.Write(bytes);      // as often as needed
+//     out.Commit();          // without Commit the target is left untouched
+class AtomicFile {
+public:
+    explicit AtomicFile(std::string path);
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    void Write(std::string_view bytes);
+    void Commit();
+    // Drops what was written; the target stays as it was. Also done by the destructor.
+    void Discard() noexcept;
+
+    const std::string& FileName() const { return path; }
+    const std::string& TempName() const { return tempPath; }
+
+private:
+    std::string path;
+    std::string tempPath;
+    int fd = -1;
+};
+
+// Writes `bytes` as the whole new contents of `path` through AtomicFile.
+void WriteFileAtomic(const std::string& path, std::string_view bytes);
+
+// Reads a whole file. Throws FileError when it cannot be opened or read.
+std::string ReadWholeFile(const std::string& path);
+
+// Test seam: when set, called before each block is written to a temporary file; it may throw to simulate a
+// write error half-way. Pass nullptr to clear it.
+using AtomicWriteHook = void (*)(const std::string& tempPath, std::size_t bytesWrittenSoFar);
+void SetAtomicWriteHook(AtomicWriteHook hook);
+
+// A file created exclusively (never an existing file, never through a symbolic link) in the user's temporary
+// folder ($TMPDIR, else /tmp), named prefix + decimal digits + suffix, e.g. "XLS123456.tmp". The file is
+// removed when the object goes unless Keep() was called.
+class TempFile {
+public:
+    static TempFile Create(std::string_view prefix, std::string_view suffix);
+    // As Create, in the given folder.
+    static TempFile CreateIn(const std::string& folder, std::string_view prefix, std::string_view suffix);
+
+    TempFile(TempFile&& other) noexcept;
+    TempFile& operator=(TempFile&& other) noexcept;
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    ~TempFile();
+
+    const std::string& Path() const { return path; }
+    // The open descriptor (read/write); closed by Close() or the destructor.
+    int Descriptor() const { return fd; }
+    void Close() noexcept;
+    void Keep() noexcept { keep = true; }
+
+private:
+    TempFile(std::string path, int fd) : path(std::move(path)), fd(fd) {}
+    std::string path;
+    int fd = -1;
+    bool keep = false;
+};
+
+// The user's temporary folder: $TMPDIR when it names a folder, else "/tmp". No trailing separator.
+std::string TempFolder();
+
+} // namespace platform

@@ -1,0 +1,543 @@
+#include "platform/XmlDocument.h"
+
+#include "platform/AtomicFile.h"
+#include "platform/CodePages.h"
+#include "platform/RegionalSettings.h"
+
+#include <algorithm>
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+#include <libxml/tree.h>
+#include <libxml/xmlsave.h>
+#include <mutex>
+
+namespace platform {
+
+namespace {
+
+const xmlChar* X(const std::string& s) {
+    return reinterpret_cast<const xmlChar*>(s.c_str());
+}
+
+std::string Str(const xmlChar* s) {
+    return s ? std::string(reinterpret_cast<const char*>(s)) : std::string();
+}
+
+// Takes ownership of a string libxml2 allocated.
+std::string Take(xmlChar* s) {
+    std::string out = Str(s);
+    if (s) xmlFree(s);
+    return out;
+}
+
+void InitLibrary() {
+    static std::once_flag once;
+    std::call_once(once, [] { xmlInitParser(); });
+}
+
+bool IsXmlSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+bool IsBlankText(const xmlNode* n) {
+    if (n->type != XML_TEXT_NODE) return false;
+    for (const xmlChar* p = n->content; p && *p; ++p) {
+        if (!IsXmlSpace(static_cast<char>(*p))) return false;
+    }
+    return true;
+}
+
+// Children as readers see them: blank text nodes are not counted.
+const xmlNode* Counted(const xmlNode* n) {
+    while (n && IsBlankText(n)) n = n->next;
+    return n;
+}
+
+std::string QualifiedName(const xmlChar* name, const xmlNs* ns) {
+    std::string out;
+    if (ns && ns->prefix) out = Str(ns->prefix) + ":";
+    return out + Str(name);
+}
+
+std::string ProcessingInstructionData(std::string_view data) {
+    std::string out = XmlSafeText(data);
+    for (std::size_t p = out.find("?>"); p != std::string::npos; p = out.find("?>", p + 3))
+        out.insert(p + 1, " ");
+    return out;
+}
+
+bool IsDeclaration(const xmlNode* n) {
+    return n->type == XML_PI_NODE && n->name && Str(n->name) == "xml";
+}
+
+void CheckName(std::string_view name, const char* what) {
+    std::string s(name);
+    if (s.empty() || s.find('\0') != std::string::npos || xmlValidateQName(X(s), 0) != 0)
+        throw XmlError(std::string("Invalid XML ") + what + " name \"" + s + "\"");
+}
+
+} // namespace
+
+struct XmlDocument::Impl {
+    xmlDocPtr doc = nullptr;
+    // Nodes created or taken out of the tree; those still without a parent are freed with the document.
+    std::vector<xmlNodePtr> orphans;
+
+    Impl() { Reset(xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0"))); }
+    ~Impl() { Release(); }
+
+    void Reset(xmlDocPtr d) {
+        Release();
+        doc = d;
+        if (!doc) throw XmlError("Out of memory for an XML document");
+        doc->_private = this;
+    }
+
+    void Release() {
+        std::vector<xmlNodePtr> roots;
+        for (xmlNodePtr n : orphans) {
+            if (!n->parent) roots.push_back(n);
+        }
+        std::sort(roots.begin(), roots.end());
+        roots.erase(std::unique(roots.begin(), roots.end()), roots.end());
+        for (xmlNodePtr n : roots) xmlFreeNode(n);
+        orphans.clear();
+        if (doc) xmlFreeDoc(doc);
+        doc = nullptr;
+    }
+
+    XmlNode Track(xmlNodePtr n) {
+        if (!n) throw XmlError("Out of memory for an XML node");
+        orphans.push_back(n);
+        return XmlNode(reinterpret_cast<_xmlNode*>(n));
+    }
+};
+
+namespace {
+
+// Links without libxml2's merging of neighbouring text nodes, which would free a node a caller still holds.
+void Link(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr before) {
+    xmlUnlinkNode(child);
+    child->parent = parent;
+    if (before) {
+        child->next = before;
+        child->prev = before->prev;
+        if (before->prev)
+            before->prev->next = child;
+        else
+            parent->children = child;
+        before->prev = child;
+    } else {
+        child->next = nullptr;
+        child->prev = parent->last;
+        if (parent->last)
+            parent->last->next = child;
+        else
+            parent->children = child;
+        parent->last = child;
+    }
+}
+
+void CheckLink(const xmlNode* parent, const xmlNode* child) {
+    if (!parent || !child) throw XmlError("XML node is missing");
+    if (parent->doc != child->doc &&
+        !(parent->type == XML_DOCUMENT_NODE && child->doc == (const xmlDoc*)parent))
+        throw XmlError("XML node belongs to another document");
+    for (const xmlNode* p = parent; p; p = p->parent) {
+        if (p == child) throw XmlError("XML node cannot be appended to itself or below itself");
+    }
+    bool toDocument = parent->type == XML_DOCUMENT_NODE;
+    switch (child->type) {
+    case XML_ELEMENT_NODE:
+        if (toDocument) {
+            for (const xmlNode* c = parent->children; c; c = c->next) {
+                if (c->type == XML_ELEMENT_NODE && c != child)
+                    throw XmlError("XML document has a root element");
+            }
+        }
+        break;
+    case XML_TEXT_NODE:
+    case XML_CDATA_SECTION_NODE:
+        if (toDocument) throw XmlError("Text cannot stand outside the root element");
+        break;
+    case XML_COMMENT_NODE:
+    case XML_PI_NODE:
+        break;
+    default:
+        throw XmlError("XML node cannot be moved");
+    }
+    if (!toDocument && parent->type != XML_ELEMENT_NODE) throw XmlError("XML node cannot have children");
+}
+
+void StripBlankText(xmlNodePtr root) {
+    // Depth-first walk without recursion, over the children of `root`.
+    xmlNodePtr n = root->children;
+    while (n) {
+        if (n->type == XML_ELEMENT_NODE && n->children) {
+            if (xmlNodeGetSpacePreserve(n) != 1) {
+                for (xmlNodePtr c = n->children; c;) {
+                    xmlNodePtr next = c->next;
+                    if (IsBlankText(c)) {
+                        xmlUnlinkNode(c);
+                        xmlFreeNode(c);
+                    }
+                    c = next;
+                }
+            }
+            if (n->children) {
+                n = n->children;
+                continue;
+            }
+        }
+        while (n != root && !n->next) n = n->parent;
+        if (n == root) break;
+        n = n->next;
+    }
+}
+
+struct ParseState {
+    bool entityRefused = false;
+};
+
+void RefuseEntity(void* ctx, const xmlChar*, int, const xmlChar*, const xmlChar*, xmlChar*) {
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+    static_cast<ParseState*>(ctxt->_private)->entityRefused = true;
+    xmlStopParser(ctxt);
+}
+
+void RefuseUnparsedEntity(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*, const xmlChar*) {
+    RefuseEntity(ctx, nullptr, 0, nullptr, nullptr, nullptr);
+}
+
+std::string ErrorText(const xmlError* err) {
+    if (!err || !err->message) return "The document is not well-formed XML";
+    std::string msg = err->message;
+    while (!msg.empty() && IsXmlSpace(msg.back())) msg.pop_back();
+    if (err->line > 0) msg += " (line " + std::to_string(err->line) + ")";
+    return msg;
+}
+
+} // namespace
+
+XmlNodeKind XmlNode::Kind() const {
+    if (!node) return XmlNodeKind::None;
+    switch (node->type) {
+    case XML_DOCUMENT_NODE:
+        return XmlNodeKind::Document;
+    case XML_ELEMENT_NODE:
+        return XmlNodeKind::Element;
+    case XML_TEXT_NODE:
+        return XmlNodeKind::Text;
+    case XML_CDATA_SECTION_NODE:
+        return XmlNodeKind::CData;
+    case XML_COMMENT_NODE:
+        return XmlNodeKind::Comment;
+    case XML_PI_NODE:
+        return XmlNodeKind::ProcessingInstruction;
+    default:
+        return XmlNodeKind::Other;
+    }
+}
+
+std::string XmlNode::Name() const {
+    if (!node) return {};
+    switch (node->type) {
+    case XML_ELEMENT_NODE:
+        return QualifiedName(node->name, node->ns);
+    case XML_TEXT_NODE:
+        return "#text";
+    case XML_CDATA_SECTION_NODE:
+        return "#cdata-section";
+    case XML_COMMENT_NODE:
+        return "#comment";
+    case XML_DOCUMENT_NODE:
+        return "#document";
+    default:
+        return Str(node->name);
+    }
+}
+
+std::string XmlNode::Text() const {
+    if (!node) return {};
+    switch (node->type) {
+    case XML_TEXT_NODE:
+    case XML_CDATA_SECTION_NODE:
+    case XML_COMMENT_NODE:
+    case XML_PI_NODE:
+        return Str(node->content);
+    case XML_ELEMENT_NODE:
+    case XML_DOCUMENT_NODE:
+        break;
+    default:
+        return {};
+    }
+    std::string out;
+    const xmlNode* n = node->children;
+    while (n) {
+        if (n->type == XML_TEXT_NODE || n->type == XML_CDATA_SECTION_NODE) out += Str(n->content);
+        if (n->type == XML_ELEMENT_NODE && n->children) {
+            n = n->children;
+            continue;
+        }
+        while (n && n != node && !n->next) n = n->parent;
+        if (!n || n == node) break;
+        n = n->next;
+    }
+    return out;
+}
+
+XmlNode XmlNode::FirstChild() const {
+    if (!node || (node->type != XML_ELEMENT_NODE && node->type != XML_DOCUMENT_NODE)) return {};
+    return XmlNode(const_cast<xmlNode*>(Counted(node->children)));
+}
+
+XmlNode XmlNode::NextSibling() const {
+    if (!node || node->type == XML_DOCUMENT_NODE) return {};
+    return XmlNode(const_cast<xmlNode*>(Counted(node->next)));
+}
+
+XmlNode XmlNode::Parent() const {
+    return node ? XmlNode(node->parent) : XmlNode();
+}
+
+std::size_t XmlNode::ChildCount() const {
+    std::size_t count = 0;
+    for (XmlNode c = FirstChild(); c; c = c.NextSibling()) ++count;
+    return count;
+}
+
+XmlNode XmlNode::Child(std::size_t index) const {
+    XmlNode c = FirstChild();
+    while (c && index-- > 0) c = c.NextSibling();
+    return c;
+}
+
+std::vector<XmlNode> XmlNode::Children() const {
+    std::vector<XmlNode> out;
+    for (XmlNode c = FirstChild(); c; c = c.NextSibling()) out.push_back(c);
+    return out;
+}
+
+XmlNode XmlNode::SelectSingleNode(std::string_view name) const {
+    for (XmlNode c = FirstChild(); c; c = c.NextSibling()) {
+        if (c.Kind() == XmlNodeKind::Element && c.Name() == name) return c;
+    }
+    return {};
+}
+
+std::optional<std::string> XmlNode::Attribute(std::string_view name) const {
+    if (!node || node->type != XML_ELEMENT_NODE) return std::nullopt;
+    for (const xmlAttr* a = node->properties; a; a = a->next) {
+        if (QualifiedName(a->name, a->ns) == name)
+            return Take(xmlNodeListGetString(node->doc, a->children, 1));
+    }
+    // Namespace declarations read as the attributes they were written as.
+    for (const xmlNs* ns = node->nsDef; ns; ns = ns->next) {
+        std::string declared = ns->prefix ? "xmlns:" + Str(ns->prefix) : "xmlns";
+        if (declared == name) return Str(ns->href);
+    }
+    return std::nullopt;
+}
+
+std::vector<std::pair<std::string, std::string>> XmlNode::Attributes() const {
+    std::vector<std::pair<std::string, std::string>> out;
+    if (!node || node->type != XML_ELEMENT_NODE) return out;
+    for (const xmlAttr* a = node->properties; a; a = a->next)
+        out.emplace_back(QualifiedName(a->name, a->ns),
+                         Take(xmlNodeListGetString(node->doc, a->children, 1)));
+    return out;
+}
+
+void XmlNode::SetAttribute(std::string_view name, std::string_view text) {
+    if (!node || node->type != XML_ELEMENT_NODE) throw XmlError("XML attributes belong to elements only");
+    CheckName(name, "attribute");
+    std::string n(name);
+    if (!xmlSetProp(node, X(n), X(XmlSafeText(text))))
+        throw XmlError("Cannot set XML attribute \"" + n + "\"");
+}
+
+void XmlNode::SetAttributeInt(std::string_view name, long long value) {
+    SetAttribute(name, std::to_string(value));
+}
+
+void XmlNode::SetAttributeBool(std::string_view name, bool value) {
+    SetAttribute(name, value ? "True" : "False");
+}
+
+void XmlNode::SetAttributeDouble(std::string_view name, double value) {
+    SetAttribute(name, AnsiToUtf8(FormatGeneral(value)));
+}
+
+void XmlNode::SetText(std::string_view text) {
+    if (!node || node->type != XML_ELEMENT_NODE) throw XmlError("Only an XML element can take a text");
+    auto* owner = node->doc ? static_cast<XmlDocument::Impl*>(node->doc->_private) : nullptr;
+    while (xmlNodePtr c = node->children) {
+        xmlUnlinkNode(c);
+        if (owner)
+            owner->orphans.push_back(c);
+        else
+            xmlFreeNode(c);
+    }
+    if (text.empty()) return;
+    std::string safe = XmlSafeText(text);
+    xmlNodePtr t = xmlNewDocTextLen(node->doc, X(safe), static_cast<int>(safe.size()));
+    if (!t) throw XmlError("Out of memory for an XML node");
+    Link(node, t, nullptr);
+}
+
+XmlNode XmlNode::AppendChild(XmlNode child) {
+    return InsertBefore(child, XmlNode());
+}
+
+XmlNode XmlNode::InsertBefore(XmlNode child, XmlNode reference) {
+    CheckLink(node, child.node);
+    if (reference.node && reference.node->parent != node)
+        throw XmlError("The reference node is not a child of this XML node");
+    if (reference.node == child.node) return child;
+    Link(node, child.node, reference.node);
+    return child;
+}
+
+XmlDocument::XmlDocument() {
+    InitLibrary();
+    impl = std::make_unique<Impl>();
+}
+
+XmlDocument::~XmlDocument() = default;
+
+bool XmlDocument::LoadXml(std::string_view text) {
+    parseError.clear();
+    if (text.size() > static_cast<std::size_t>(INT32_MAX)) {
+        impl->Reset(xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0")));
+        parseError = "The document is too large";
+        return false;
+    }
+    xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
+    if (!ctxt) throw XmlError("Out of memory for the XML parser");
+    ParseState state;
+    ctxt->_private = &state;
+    ctxt->sax->entityDecl = RefuseEntity;
+    ctxt->sax->unparsedEntityDecl = RefuseUnparsedEntity;
+    // No network, no external DTD, no entity substitution; errors are collected, not printed.
+    int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+    xmlDocPtr parsed =
+        xmlCtxtReadMemory(ctxt, text.data(), static_cast<int>(text.size()), nullptr, nullptr, options);
+    bool ok = parsed && ctxt->wellFormed && !state.entityRefused;
+    if (!ok) {
+        parseError = state.entityRefused ? "Entity declarations are not allowed in the document"
+                                         : ErrorText(xmlCtxtGetLastError(ctxt));
+        if (parsed) xmlFreeDoc(parsed);
+        parsed = xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0"));
+    } else if (!xmlDocGetRootElement(parsed)) {
+        parseError = "The document has no root element";
+        xmlFreeDoc(parsed);
+        parsed = xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0"));
+        ok = false;
+    }
+    xmlFreeParserCtxt(ctxt);
+    impl->Reset(parsed);
+    if (ok) StripBlankText(reinterpret_cast<xmlNodePtr>(impl->doc));
+    return ok;
+}
+
+bool XmlDocument::Load(const std::string& path) {
+    std::string bytes;
+    try {
+        bytes = ReadWholeFile(path);
+    } catch (const FileError& e) {
+        impl->Reset(xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0")));
+        parseError = e.what();
+        return false;
+    }
+    return LoadXml(bytes);
+}
+
+XmlNode XmlDocument::Node() const {
+    return XmlNode(reinterpret_cast<xmlNodePtr>(impl->doc));
+}
+
+XmlNode XmlDocument::DocumentElement() const {
+    return XmlNode(xmlDocGetRootElement(impl->doc));
+}
+
+XmlNode XmlDocument::CreateElement(std::string_view name) {
+    CheckName(name, "element");
+    return impl->Track(xmlNewDocNode(impl->doc, nullptr, X(std::string(name)), nullptr));
+}
+
+XmlNode XmlDocument::CreateTextNode(std::string_view text) {
+    std::string safe = XmlSafeText(text);
+    return impl->Track(xmlNewDocTextLen(impl->doc, X(safe), static_cast<int>(safe.size())));
+}
+
+XmlNode XmlDocument::CreateProcessingInstruction(std::string_view target, std::string_view data) {
+    CheckName(target, "processing instruction");
+    std::string t(target);
+    bool reserved = t.size() == 3 && (t[0] | 0x20) == 'x' && (t[1] | 0x20) == 'm' && (t[2] | 0x20) == 'l';
+    if ((reserved && t != "xml") || t.find(':') != std::string::npos)
+        throw XmlError("Invalid XML processing instruction name \"" + t + "\"");
+    return impl->Track(xmlNewDocPI(impl->doc, X(t), X(ProcessingInstructionData(data))));
+}
+
+std::string XmlDocument::SaveToString() const {
+    bool standalone = false;
+    for (const xmlNode* n = impl->doc->children; n; n = n->next) {
+        if (!IsDeclaration(n)) continue;
+        std::string data = Str(n->content);
+        standalone = data.find("standalone=\"yes\"") != std::string::npos ||
+                     data.find("standalone='yes'") != std::string::npos;
+    }
+    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"";
+    if (standalone) out += " standalone=\"yes\"";
+    out += "?>\r\n";
+    // With a document encoding set libxml2 writes characters as they are instead of as character references.
+    xmlDocPtr doc = impl->doc;
+    const xmlChar* savedEncoding = doc->encoding;
+    doc->encoding = reinterpret_cast<const xmlChar*>("UTF-8");
+    struct Restore {
+        xmlDocPtr doc;
+        const xmlChar* encoding;
+        ~Restore() { doc->encoding = encoding; }
+    } restore{doc, savedEncoding};
+    for (xmlNodePtr n = impl->doc->children; n; n = n->next) {
+        if (IsDeclaration(n) || n->type == XML_DTD_NODE) continue;
+        xmlBufferPtr buf = xmlBufferCreate();
+        if (!buf) throw XmlError("Out of memory while writing an XML document");
+        xmlSaveCtxtPtr save = xmlSaveToBuffer(buf, "UTF-8", XML_SAVE_NO_DECL);
+        if (!save) {
+            xmlBufferFree(buf);
+            throw XmlError("Out of memory while writing an XML document");
+        }
+        long written = xmlSaveTree(save, n);
+        xmlSaveClose(save);
+        if (written < 0) {
+            xmlBufferFree(buf);
+            throw XmlError("The XML document cannot be written");
+        }
+        out.append(reinterpret_cast<const char*>(xmlBufferContent(buf)),
+                   static_cast<std::size_t>(xmlBufferLength(buf)));
+        out += "\r\n";
+        xmlBufferFree(buf);
+    }
+    return out;
+}
+
+void XmlDocument::Save(const std::string& path) const {
+    std::string text = SaveToString();
+    try {
+        WriteFileAtomic(path, text);
+    } catch (const FileError& e) {
+        throw XmlError(std::string("Cannot save the XML document. ") + e.what());
+    }
+}
+
+std::string XmlSafeText(std::string_view utf8) {
+    std::u16string wide = Utf8ToUtf16(utf8);
+    for (char16_t& c : wide) {
+        bool allowed = c >= 0x20 ? (c != 0xFFFE && c != 0xFFFF) : (c == 0x09 || c == 0x0A || c == 0x0D);
+        if (!allowed) c = u' ';
+    }
+    return Utf16ToUtf8(wide);
+}
+
+} // namespace platform

@@ -1,0 +1,142 @@
+#include "platform/AtomicFile.h"
+#include "support_files.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <regex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace platform;
+using testfiles::CountEntries;
+using testfiles::Exists;
+using testfiles::ScratchDir;
+using testfiles::Slurp;
+using testfiles::Spit;
+
+namespace {
+
+void FailAfterFirstBlock(const std::string&, std::size_t written) {
+    if (written > 0) throw FileError("simulated write error");
+}
+
+struct HookGuard {
+    explicit HookGuard(AtomicWriteHook hook) { SetAtomicWriteHook(hook); }
+    ~HookGuard() { SetAtomicWriteHook(nullptr); }
+};
+
+TEST(AtomicFile, ReplacesTheFileAndKeepsItsMode) {
+    ScratchDir dir;
+    std::string path = dir.File("export.csv");
+    Spit(path, "old");
+    ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+    AtomicFile out(path);
+    out.Write("new ");
+    out.Write("contents");
+    EXPECT_EQ(Slurp(path), "old"); // nothing visible before Commit
+    out.Commit();
+    EXPECT_EQ(Slurp(path), "new contents");
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(CountEntries(dir.Path()), 1);
+
+    WriteFileAtomic(dir.File("fresh.txt"), "");
+    EXPECT_TRUE(Exists(dir.File("fresh.txt")));
+    EXPECT_EQ(Slurp(dir.File("fresh.txt")), "");
+}
+
+TEST(AtomicFile, FailureHalfWayKeepsTheOldFileAndLeavesNoTemporary) {
+    ScratchDir dir;
+    std::string path = dir.File("goods.dbf");
+    Spit(path, "previous export");
+    std::string big(3 << 20, 'x'); // several blocks
+    {
+        HookGuard hook(FailAfterFirstBlock);
+        AtomicFile out(path);
+        EXPECT_THROW(out.Write(big), FileError);
+        EXPECT_THROW(out.Commit(), FileError);
+    }
+    EXPECT_EQ(Slurp(path), "previous export");
+    EXPECT_EQ(CountEntries(dir.Path()), 1);
+    {
+        HookGuard hook(FailAfterFirstBlock);
+        EXPECT_THROW(WriteFileAtomic(path, big), FileError);
+    }
+    EXPECT_EQ(Slurp(path), "previous export");
+    EXPECT_EQ(CountEntries(dir.Path()), 1);
+}
+
+TEST(AtomicFile, UncommittedOrFailedRenameLeavesTargetAlone) {
+    ScratchDir dir;
+    std::string path = dir.File("settings.ini");
+    Spit(path, "keep");
+    {
+        AtomicFile out(path);
+        out.Write("dropped");
+    }
+    EXPECT_EQ(Slurp(path), "keep");
+    EXPECT_EQ(CountEntries(dir.Path()), 1);
+
+    // A folder in the target's place cannot be replaced by a file.
+    std::string folder = dir.File("folder");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    AtomicFile out(folder);
+    out.Write("x");
+    try {
+        out.Commit();
+        ADD_FAILURE() << "no error";
+    } catch (const FileError& e) {
+        EXPECT_NE(std::string(e.what()).find(folder), std::string::npos);
+    }
+    EXPECT_EQ(CountEntries(dir.Path()), 2);
+    EXPECT_THROW(AtomicFile(dir.File("missing/x.txt")), FileError);
+}
+
+TEST(AtomicFile, ReadOnlyFolderGivesAnErrorAndKeepsTheFile) {
+    if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+    ScratchDir dir;
+    std::string sub = dir.File("ro");
+    ASSERT_EQ(mkdir(sub.c_str(), 0700), 0);
+    Spit(sub + "/a.xml", "old");
+    ASSERT_EQ(chmod(sub.c_str(), 0500), 0);
+    EXPECT_THROW(WriteFileAtomic(sub + "/a.xml", "new"), FileError);
+    chmod(sub.c_str(), 0700);
+    EXPECT_EQ(Slurp(sub + "/a.xml"), "old");
+}
+
+TEST(AtomicFile, TempFilesAreExclusiveAndCleanedUp) {
+    ScratchDir dir;
+    const char* old = std::getenv("TMPDIR");
+    std::string saved = old ? old : "";
+    setenv("TMPDIR", (dir.Path() + "/").c_str(), 1);
+    EXPECT_EQ(TempFolder(), dir.Path());
+    std::string kept;
+    {
+        TempFile a = TempFile::Create("XLS", ".tmp");
+        TempFile b = TempFile::Create("XLS", ".tmp");
+        EXPECT_NE(a.Path(), b.Path());
+        EXPECT_TRUE(std::regex_match(a.Path(), std::regex(".*/XLS[0-9]+\\.tmp")));
+        EXPECT_GE(a.Descriptor(), 0);
+        EXPECT_EQ(write(a.Descriptor(), "abc", 3), 3);
+        a.Close();
+        EXPECT_EQ(Slurp(a.Path()), "abc");
+        TempFile moved = std::move(b);
+        EXPECT_EQ(b.Path(), "");
+        moved.Keep();
+        kept = moved.Path();
+    }
+    EXPECT_EQ(CountEntries(dir.Path()), 1);
+    EXPECT_TRUE(Exists(kept));
+    setenv("TMPDIR", (dir.Path() + "/nonexistent").c_str(), 1);
+    EXPECT_EQ(TempFolder(), "/tmp");
+    if (old)
+        setenv("TMPDIR", saved.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+
+    EXPECT_THROW(TempFile::CreateIn(dir.File("missing"), "XLS", ".tmp"), FileError);
+    EXPECT_THROW(ReadWholeFile(dir.File("missing")), FileError);
+}
+
+} // namespace

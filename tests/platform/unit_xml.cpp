@@ -1,0 +1,312 @@
+#include "platform/AtomicFile.h"
+#include "platform/RegionalSettings.h"
+#include "platform/XmlDocument.h"
+#include "support_files.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+using namespace platform;
+using testfiles::ScratchDir;
+using testfiles::Slurp;
+using testfiles::Spit;
+
+namespace {
+
+bool XmllintAccepts(const std::string& path) {
+    std::string cmd = "xmllint --noout '" + path + "' 2>/dev/null";
+    return std::system(cmd.c_str()) == 0;
+}
+
+// The frame every report export writes.
+void BuildReport(XmlDocument& doc, int items) {
+    ASSERT_TRUE(doc.LoadXml("<REPORT/>"));
+    doc.Node().InsertBefore(
+        doc.CreateProcessingInstruction("xml", "version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\""),
+        doc.DocumentElement());
+    XmlNode root = doc.DocumentElement();
+    XmlNode header = root.AppendChild(doc.CreateElement("HEADER"));
+    XmlNode fields = root.AppendChild(doc.CreateElement("FIELDS_NAME"));
+    XmlNode data = root.AppendChild(doc.CreateElement("DATA"));
+    XmlNode model = doc.CreateElement("MODEL");
+    model.AppendChild(doc.CreateTextNode("ZRV-Q710"));
+    header.AppendChild(model);
+    XmlNode id = header.AppendChild(doc.CreateElement("REPORT_ID"));
+    id.AppendChild(doc.CreateTextNode("{XMLREP1}"));
+    fields.SetAttribute("FIELD_1", "НОМЕР");
+    fields.SetAttribute("FIELD_2", "НАЗВА");
+    for (int i = 1; i <= items; ++i) {
+        XmlNode item = doc.CreateElement("Item");
+        item.SetAttributeInt("Id", i);
+        item.SetAttribute("Name", "Група \"" + std::to_string(i) + "\" & <ко>");
+        data.AppendChild(item);
+    }
+}
+
+TEST(Xml, BuiltReportSavesExactlyAndReadsBack) {
+    XmlDocument doc;
+    BuildReport(doc, 2);
+    const std::string expected =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
+        "<REPORT><HEADER><MODEL>ZRV-Q710</MODEL><REPORT_ID>{XMLREP1}</REPORT_ID></HEADER>"
+        "<FIELDS_NAME FIELD_1=\"НОМЕР\" FIELD_2=\"НАЗВА\"/><DATA>"
+        "<Item Id=\"1\" Name=\"Група &quot;1&quot; &amp; &lt;ко&gt;\"/>"
+        "<Item Id=\"2\" Name=\"Група &quot;2&quot; &amp; &lt;ко&gt;\"/></DATA></REPORT>\r\n";
+    EXPECT_EQ(doc.SaveToString(), expected);
+
+    ScratchDir dir;
+    std::string path = dir.File("groups.xml");
+    doc.Save(path);
+    EXPECT_EQ(Slurp(path), expected);
+    EXPECT_TRUE(XmllintAccepts(path));
+
+    XmlDocument back;
+    ASSERT_TRUE(back.Load(path)) << back.ParseError();
+    EXPECT_EQ(back.ParseError(), "");
+    XmlNode root = back.DocumentElement();
+    EXPECT_EQ(root.Name(), "REPORT");
+    ASSERT_EQ(root.ChildCount(), 3u);
+    EXPECT_EQ(root.Child(0).Name(), "HEADER");
+    EXPECT_EQ(root.FirstChild().SelectSingleNode("REPORT_ID").Text(), "{XMLREP1}");
+    EXPECT_FALSE(root.FirstChild().SelectSingleNode("VERSION"));
+    XmlNode data = root.Child(2);
+    ASSERT_EQ(data.ChildCount(), 2u);
+    EXPECT_EQ(data.Child(1).Attribute("Id"), "2");
+    EXPECT_EQ(data.Child(1).Attribute("Name"), "Група \"2\" & <ко>");
+    EXPECT_FALSE(data.Child(1).Attribute("Price"));
+    EXPECT_FALSE(data.Child(5));
+    EXPECT_EQ(root.Child(1).Attributes().size(), 2u);
+    EXPECT_FALSE(data.Child(0).HasChildNodes());
+}
+
+TEST(Xml, EmptyDataStillHasTheFrame) {
+    XmlDocument doc;
+    BuildReport(doc, 0);
+    ScratchDir dir;
+    doc.Save(dir.File("empty.xml"));
+    EXPECT_TRUE(XmllintAccepts(dir.File("empty.xml")));
+    XmlDocument back;
+    ASSERT_TRUE(back.Load(dir.File("empty.xml")));
+    EXPECT_EQ(back.Node().FirstChild().Name(), "REPORT"); // the declaration is no node once read
+    EXPECT_EQ(back.DocumentElement().Child(2).Name(), "DATA");
+    EXPECT_FALSE(back.DocumentElement().Child(2).HasChildNodes());
+}
+
+TEST(Xml, TypedAttributeValues) {
+    RegionalSettings saved = Regional();
+    XmlDocument doc;
+    ASSERT_TRUE(doc.LoadXml("<Item/>"));
+    XmlNode item = doc.DocumentElement();
+    item.SetAttributeInt("Number", -2147483648LL);
+    item.SetAttributeBool("Weight", true);
+    item.SetAttributeBool("Blocking", false);
+    item.SetAttributeDouble("Remains", 4294967295.0 / 1000.0);
+    item.SetAttributeDouble("Qty", 2.0);
+    RegionalSettings dot;
+    dot.decimalSeparator = '.';
+    SetRegional(dot);
+    item.SetAttributeDouble("Dot", 1.5);
+    SetRegional(saved);
+    item.SetAttribute("Number", "7"); // replaced in place
+    EXPECT_EQ(doc.SaveToString(),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+              "<Item Number=\"7\" Weight=\"True\" Blocking=\"False\" Remains=\"4294967,295\" "
+              "Qty=\"2\" Dot=\"1.5\"/>\r\n");
+}
+
+TEST(Xml, Windows1251AndUtf16DocumentsAreDecoded) {
+    ScratchDir dir;
+    std::string path = dir.File("cp1251.xml");
+    Spit(path, "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n"
+               "<REPORT><DATA><Item "
+               "Name=\"\xB2\xB3\xAA\xBA\xAF\xBF\xA5\xB4\">\xD6\xB3\xED\xE0</Item></DATA></REPORT>");
+    XmlDocument doc;
+    ASSERT_TRUE(doc.Load(path)) << doc.ParseError();
+    XmlNode item = doc.DocumentElement().FirstChild().FirstChild();
+    EXPECT_EQ(item.Attribute("Name"), "ІіЄєЇїҐґ");
+    EXPECT_EQ(item.Text(), "Ціна");
+
+    // UTF-16 with byte-order mark.
+    std::u16string text = u"\uFEFF<A b=\"\u0416\"/>";
+    std::string bytes;
+    for (char16_t c : text) bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    ASSERT_TRUE(doc.LoadXml(bytes)) << doc.ParseError();
+    EXPECT_EQ(doc.DocumentElement().Attribute("b"), "Ж");
+}
+
+TEST(Xml, MalformedInputGivesAReasonAndAnEmptyDocument) {
+    XmlDocument doc;
+    const char* bad[] = {"",
+                         "<",
+                         "<a></b>",
+                         "<a b='1' b='2'/>",
+                         "text",
+                         "<a>&x;</a>",
+                         "<a/><b/>",
+                         "<?xml version='1.0' encoding='nope'?><a/>",
+                         "\xFF\xFE\x00",
+                         "<a>\x01</a>",
+                         "<!-- only a comment -->"};
+    for (const char* text : bad) {
+        EXPECT_FALSE(doc.LoadXml(text)) << text;
+        EXPECT_NE(doc.ParseError(), "") << text;
+        EXPECT_FALSE(doc.DocumentElement()) << text;
+    }
+    EXPECT_FALSE(doc.LoadXml("<a></b>"));
+    EXPECT_NE(doc.ParseError().find("line 1"), std::string::npos) << doc.ParseError();
+    ASSERT_TRUE(doc.LoadXml("<ok/>"));
+    EXPECT_EQ(doc.ParseError(), "");
+
+    ScratchDir dir;
+    EXPECT_FALSE(doc.Load(dir.File("missing.xml")));
+    EXPECT_NE(doc.ParseError().find("missing.xml"), std::string::npos);
+}
+
+TEST(Xml, EntityDeclarationsAndExternalFilesAreRefused) {
+    ScratchDir dir;
+    Spit(dir.File("secret.txt"), "secret");
+    XmlDocument doc;
+    std::string xxe = "<!DOCTYPE a [<!ENTITY s SYSTEM \"file://" + dir.File("secret.txt") + "\">]><a>&s;</a>";
+    EXPECT_FALSE(doc.LoadXml(xxe));
+    EXPECT_NE(doc.ParseError(), "");
+    std::string laughs = "<!DOCTYPE a [<!ENTITY x \"xxxxxxxxxx\"><!ENTITY y \"&x;&x;&x;&x;&x;&x;&x;&x;\">]>"
+                         "<a>&y;&y;&y;&y;&y;&y;&y;&y;&y;&y;</a>";
+    EXPECT_FALSE(doc.LoadXml(laughs));
+    // A document type without entities is fine; its external subset is not read.
+    ASSERT_TRUE(doc.LoadXml("<!DOCTYPE a SYSTEM \"" + dir.File("none.dtd") + "\"><a>1</a>"))
+        << doc.ParseError();
+    EXPECT_EQ(doc.DocumentElement().Text(), "1");
+}
+
+TEST(Xml, BlankTextIsNoChildButCommentsAre) {
+    XmlDocument doc;
+    ASSERT_TRUE(doc.LoadXml("<REPORT>\n  <HEADER>\n    <REPORT_ID> {XMLREP1} </REPORT_ID>\n  </HEADER>\r\n"
+                            "  <!-- note -->\n  <FIELDS_NAME/>\n\t<DATA> </DATA>\n</REPORT>"));
+    XmlNode root = doc.DocumentElement();
+    ASSERT_EQ(root.ChildCount(), 4u);
+    EXPECT_EQ(root.Child(1).Kind(), XmlNodeKind::Comment);
+    EXPECT_EQ(root.Child(1).Name(), "#comment");
+    EXPECT_EQ(root.Child(0).ChildCount(), 1u);
+    EXPECT_EQ(root.Child(0).Text(), " {XMLREP1} ");
+    EXPECT_FALSE(root.Child(3).HasChildNodes());
+    EXPECT_EQ(root.Text(), " {XMLREP1} ");
+
+    ASSERT_TRUE(doc.LoadXml("<a xml:space='preserve'> <b/> </a>"));
+    EXPECT_EQ(doc.DocumentElement().Text(), "  ");
+    // Preserved blanks still do not count as children.
+    EXPECT_EQ(doc.DocumentElement().ChildCount(), 1u);
+
+    XmlDocument built;
+    ASSERT_TRUE(built.LoadXml("<a/>"));
+    built.DocumentElement().AppendChild(built.CreateTextNode("  \n"));
+    built.DocumentElement().AppendChild(built.CreateElement("b"));
+    EXPECT_EQ(built.DocumentElement().ChildCount(), 1u);
+    EXPECT_EQ(built.DocumentElement().FirstChild().Name(), "b");
+}
+
+TEST(Xml, ForbiddenCharactersAreWrittenAsBlanks) {
+    EXPECT_EQ(XmlSafeText(std::string("a\x01\x08\x0B\x0C\x1F\tb\r\n\0c", 12)), "a     \tb\r\n c");
+    EXPECT_EQ(XmlSafeText("\xEF\xBF\xBE\xEF\xBF\xBF\xEF\xBF\xBD"), "  \xEF\xBF\xBD");
+    EXPECT_EQ(XmlSafeText("\xC0x"), "\xEF\xBF\xBDx");
+
+    XmlDocument doc;
+    ASSERT_TRUE(doc.LoadXml("<MAIN/>"));
+    XmlNode rec = doc.DocumentElement().AppendChild(doc.CreateElement("DocumentRecord"));
+    rec.SetAttribute("ItemName", "Хліб\x01\x02 батон\x1B");
+    rec.AppendChild(doc.CreateTextNode(std::string("x\0y", 3)));
+    XmlNode pi = doc.CreateProcessingInstruction("note", "a?>b\x02");
+    doc.Node().AppendChild(pi);
+    ScratchDir dir;
+    doc.Save(dir.File("j.xml"));
+    EXPECT_TRUE(XmllintAccepts(dir.File("j.xml")));
+    XmlDocument back;
+    ASSERT_TRUE(back.Load(dir.File("j.xml"))) << back.ParseError();
+    XmlNode r = back.DocumentElement().FirstChild();
+    EXPECT_EQ(r.Attribute("ItemName"), "Хліб   батон ");
+    EXPECT_EQ(r.Text(), "x y");
+    EXPECT_EQ(back.Node().Child(1).Text(), "a? >b ");
+}
+
+TEST(Xml, BuildingMistakesThrowAndLeaveTheTreeWhole) {
+    XmlDocument doc;
+    ASSERT_TRUE(doc.LoadXml("<a><b/></a>"));
+    XmlNode a = doc.DocumentElement();
+    XmlNode b = a.FirstChild();
+    EXPECT_THROW(doc.CreateElement("1bad"), XmlError);
+    EXPECT_THROW(doc.CreateElement(""), XmlError);
+    EXPECT_THROW(a.SetAttribute("has space", "x"), XmlError);
+    EXPECT_THROW(doc.CreateProcessingInstruction("XML", "x"), XmlError);
+    EXPECT_THROW(b.AppendChild(a), XmlError);
+    EXPECT_THROW(b.AppendChild(b), XmlError);
+    EXPECT_THROW(doc.Node().AppendChild(doc.CreateElement("second")), XmlError);
+    EXPECT_THROW(doc.Node().AppendChild(doc.CreateTextNode("t")), XmlError);
+    XmlDocument other;
+    EXPECT_THROW(a.AppendChild(other.CreateElement("x")), XmlError);
+    XmlNode text = doc.CreateTextNode("t");
+    EXPECT_THROW(text.AppendChild(doc.CreateElement("x")), XmlError);
+    EXPECT_THROW(a.InsertBefore(doc.CreateElement("x"), text), XmlError);
+    EXPECT_THROW(text.SetAttribute("x", "1"), XmlError);
+    EXPECT_EQ(doc.SaveToString(), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<a><b/></a>\r\n");
+}
+
+TEST(Xml, MovingAndReplacingNodesKeepsHandlesUsable) {
+    XmlDocument doc;
+    ASSERT_TRUE(doc.LoadXml("<a><b/><c/></a>"));
+    XmlNode a = doc.DocumentElement();
+    XmlNode b = a.Child(0);
+    XmlNode c = a.Child(1);
+    a.InsertBefore(c, b);
+    XmlNode t1 = a.AppendChild(doc.CreateTextNode("x"));
+    XmlNode t2 = a.AppendChild(doc.CreateTextNode("y")); // two text nodes side by side stay two
+    EXPECT_EQ(doc.SaveToString(), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<a><c/><b/>xy</a>\r\n");
+    EXPECT_EQ(a.ChildCount(), 4u);
+    b.SetText("new");
+    b.SetText("newer");
+    a.SetText("");
+    EXPECT_FALSE(a.HasChildNodes());
+    // Taken-out nodes can be put back.
+    a.AppendChild(b);
+    a.AppendChild(t2);
+    EXPECT_EQ(t1.Text(), "x");
+    EXPECT_EQ(doc.SaveToString(), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<a><b>newer</b>y</a>\r\n");
+    XmlNode orphan = doc.CreateElement("never");
+    orphan.AppendChild(doc.CreateElement("inside"));
+}
+
+TEST(Xml, NamespacesReadAsWritten) {
+    XmlDocument doc;
+    ASSERT_TRUE(doc.LoadXml("<MAIN/>"));
+    doc.DocumentElement().SetAttribute("xmlns", "urn:q710:journal");
+    std::string text = doc.SaveToString();
+    EXPECT_NE(text.find("<MAIN xmlns=\"urn:q710:journal\"/>"), std::string::npos);
+    ASSERT_TRUE(doc.LoadXml(text));
+    EXPECT_EQ(doc.DocumentElement().Name(), "MAIN");
+    EXPECT_EQ(doc.DocumentElement().Attribute("xmlns"), "urn:q710:journal");
+    ASSERT_TRUE(doc.LoadXml("<p:a xmlns:p='u' p:x='1'/>"));
+    EXPECT_EQ(doc.DocumentElement().Name(), "p:a");
+    EXPECT_EQ(doc.DocumentElement().Attribute("p:x"), "1");
+}
+
+void FailWrites(const std::string&, std::size_t) {
+    throw FileError("disk full");
+}
+
+TEST(Xml, FailedSaveThrowsAndKeepsTheOldFile) {
+    ScratchDir dir;
+    std::string path = dir.File("report.xml");
+    Spit(path, "<old/>");
+    XmlDocument doc;
+    BuildReport(doc, 3);
+    SetAtomicWriteHook(FailWrites);
+    EXPECT_THROW(doc.Save(path), XmlError);
+    SetAtomicWriteHook(nullptr);
+    EXPECT_EQ(Slurp(path), "<old/>");
+    try {
+        doc.Save(dir.File("no/folder/report.xml"));
+        ADD_FAILURE();
+    } catch (const XmlError& e) {
+        EXPECT_NE(std::string(e.what()).find("report.xml"), std::string::npos);
+    }
+}
+
+} // namespace
