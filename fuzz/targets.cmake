@@ -12,3 +12,11 @@ fuzz_target(NAME ini_file
           ${Q710_ROOT}/platform/IniFile.cpp
           ${Q710_ROOT}/platform/AtomicFile.cpp)
 # --- end platform ---
+
+# --- cfb: compound files and the BIFF record stream ---
+set(cfb_sources ${Q710_ROOT}/platform/compound/CompoundFile.cpp ${Q710_ROOT}/platform/compound/CompoundImage.cpp
+                ${Q710_ROOT}/platform/AtomicFile.cpp ${Q710_ROOT}/platform/CodePages.cpp)
+fuzz_target(NAME cfb_parse SOURCES ${Q710_ROOT}/fuzz/cfb_parse.cpp ${cfb_sources})
+fuzz_target(NAME xls_records
+  SOURCES ${Q710_ROOT}/fuzz/xls_records.cpp ${cfb_sources} ${Q710_ROOT}/SrcXLS/formats/XLSStream.cpp)
+# --- end cfb ---

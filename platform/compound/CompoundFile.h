@@ -1,0 +1,114 @@
+// Compound files (structured storage) held wholly in memory: a tree of
+// storages and streams parsed from an image and serialised back into one.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform::cfb {
+
+// A malformed image, a refused name or a failed file operation.
+class CompoundFileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+using Clsid = std::array<uint8_t, 16>;
+
+enum class ElementType : uint8_t { Storage, Stream };
+
+// Longest element name the format can hold.
+constexpr size_t MaxNameLength = 31;
+// Streams shorter than this live in the mini stream.
+constexpr uint32_t MiniStreamCutoff = 4096;
+
+// Orders names the way the format's directory does: shorter names first,
+// equal lengths by their upper-cased characters.
+int CompareNames(std::u16string_view a, std::u16string_view b);
+// True when the names are equal apart from letter case.
+bool SameName(std::u16string_view a, std::u16string_view b);
+
+struct TreeAccess;
+
+// One storage or stream. Storages own their children; streams own their bytes.
+class Element {
+public:
+    Element(ElementType type, std::u16string name);
+
+    ElementType Type() const { return type; }
+    bool IsStorage() const { return type == ElementType::Storage; }
+    bool IsStream() const { return type == ElementType::Stream; }
+    const std::u16string& Name() const { return name; }
+
+    Clsid ClassId{};
+    uint32_t StateBits = 0;
+    uint64_t CreationTime = 0;
+    uint64_t ModifiedTime = 0;
+    // The stream's bytes; empty for a storage.
+    std::vector<uint8_t> Data;
+
+    const std::vector<std::unique_ptr<Element>>& Children() const { return children; }
+    // Child by name, letter case ignored; nullptr when there is none.
+    Element* Find(std::u16string_view childName);
+    const Element* Find(std::u16string_view childName) const;
+    Element* FindStream(std::u16string_view childName);
+    Element* FindStorage(std::u16string_view childName);
+
+    // Create a child, replacing any of the same name. Names longer than 31
+    // characters or empty are refused; only storages have children.
+    Element& AddStream(std::u16string_view childName, std::vector<uint8_t> bytes = {});
+    Element& AddStorage(std::u16string_view childName);
+    // Takes over a detached element (from Clone or Detach) as a child.
+    Element& Adopt(std::unique_ptr<Element> child);
+    // Removes the child of that name; false when there was none.
+    bool Remove(std::u16string_view childName);
+    std::unique_ptr<Element> Detach(std::u16string_view childName);
+
+    // Deep copy with CLSIDs, state bits and times.
+    std::unique_ptr<Element> Clone() const;
+    // Copies this storage's class id, state bits and every child into target,
+    // replacing children of the same names there.
+    void CopyTo(Element& target) const;
+
+private:
+    friend struct TreeAccess;
+    ElementType type;
+    std::u16string name;
+    std::vector<std::unique_ptr<Element>> children;
+};
+
+// A compound file: the root storage and what lies under it.
+class CompoundFile {
+public:
+    CompoundFile();
+
+    Element& Root() { return *root; }
+    const Element& Root() const { return *root; }
+
+    // The signature test on bytes or on a file's first bytes.
+    static bool IsCompoundFile(std::span<const uint8_t> bytes);
+    static bool IsCompoundFile(const std::filesystem::path& file);
+
+    // Parses a version 3 or 4 image; a malformed one raises CompoundFileError.
+    static CompoundFile Parse(std::span<const uint8_t> image);
+    static CompoundFile Load(const std::filesystem::path& file);
+
+    // A version 3 image of the tree.
+    std::vector<uint8_t> Serialize() const;
+    // Writes the image to a temporary file beside the target, then renames it
+    // (a failure raises platform::FileError and leaves the target as it was).
+    void Save(const std::filesystem::path& file) const;
+
+private:
+    friend struct TreeAccess;
+    std::unique_ptr<Element> root;
+};
+
+} // namespace platform::cfb

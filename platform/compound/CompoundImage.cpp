@@ -1,0 +1,476 @@
+// Parsing and building compound file images. Every sector, chain and
+// directory index of an image is checked before it is used, and every sector
+// may belong to one chain only, so a malformed image cannot make the parser
+// loop, read outside the image or allocate more than the image holds.
+#include "platform/compound/CompoundFile.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace platform::cfb {
+
+namespace {
+
+constexpr uint32_t MaxRegSect = 0xFFFFFFFA;
+constexpr uint32_t DifSect = 0xFFFFFFFC;
+constexpr uint32_t FatSect = 0xFFFFFFFD;
+constexpr uint32_t EndOfChain = 0xFFFFFFFE;
+constexpr uint32_t FreeSect = 0xFFFFFFFF;
+constexpr uint32_t NoStream = 0xFFFFFFFF;
+constexpr size_t HeaderDifatEntries = 109;
+constexpr size_t DirEntrySize = 128;
+constexpr uint32_t MiniSectorSize = 64;
+constexpr int MaxNesting = 128;
+
+enum : uint8_t { TypeUnused = 0, TypeStorage = 1, TypeStream = 2, TypeRoot = 5 };
+enum : uint8_t { Red = 0, Black = 1 };
+
+uint16_t Get16(const uint8_t* p) {
+    return uint16_t(p[0] | p[1] << 8);
+}
+uint32_t Get32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+uint64_t Get64(const uint8_t* p) {
+    return Get32(p) | uint64_t(Get32(p + 4)) << 32;
+}
+void Put16(uint8_t* p, uint16_t v) {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+}
+void Put32(uint8_t* p, uint32_t v) {
+    Put16(p, uint16_t(v));
+    Put16(p + 2, uint16_t(v >> 16));
+}
+void Put64(uint8_t* p, uint64_t v) {
+    Put32(p, uint32_t(v));
+    Put32(p + 4, uint32_t(v >> 32));
+}
+
+[[noreturn]] void Fail(const std::string& what) {
+    throw CompoundFileError("Bad compound file: " + what);
+}
+
+// Sectors of one kind (FAT sectors or mini sectors) with their allocation
+// table; hands out chains and remembers which sectors already belong to one.
+class SectorSpace {
+public:
+    SectorSpace(const char* kind, std::span<const uint8_t> bytes, uint32_t sectorSize, uint64_t firstOffset)
+        : kind(kind), bytes(bytes), sectorSize(sectorSize), firstOffset(firstOffset) {
+        uint64_t avail = bytes.size() > firstOffset ? bytes.size() - firstOffset : 0;
+        count = uint32_t(std::min<uint64_t>((avail + sectorSize - 1) / sectorSize, MaxRegSect));
+        owned.assign(count, false);
+    }
+
+    uint32_t Count() const { return count; }
+    std::vector<uint32_t> table;
+
+    // Marks a sector as used; a sector reached twice means shared or cyclic chains.
+    void Claim(uint32_t s, const char* what) {
+        if (s >= count) Fail(std::string(what) + " points past the end of the file");
+        if (owned[s]) Fail(std::string(what) + " reuses a " + kind + " that is already in use");
+        owned[s] = true;
+    }
+
+    // The sectors of a chain, all claimed; at most limit of them, since some
+    // writers let a chain run on into the next stream's sectors.
+    std::vector<uint32_t> Chain(uint32_t start, const char* what, uint64_t limit = UINT64_MAX) {
+        std::vector<uint32_t> chain;
+        for (uint32_t s = start; s != EndOfChain && chain.size() < limit;) {
+            if (s > MaxRegSect) Fail(std::string(what) + " holds an invalid " + kind + " number");
+            Claim(s, what);
+            chain.push_back(s);
+            if (chain.size() == limit) break;
+            if (s >= table.size()) Fail(std::string(what) + " leaves its allocation table");
+            s = table[s];
+        }
+        return chain;
+    }
+
+    // Appends up to n bytes of a sector; a sector cut short by the end of the
+    // image reads as padded with zeros.
+    void Append(std::vector<uint8_t>& out, uint32_t s, size_t n) const {
+        uint64_t off = firstOffset + uint64_t(s) * sectorSize;
+        size_t avail = off < bytes.size() ? size_t(std::min<uint64_t>(bytes.size() - off, n)) : 0;
+        out.insert(out.end(), bytes.begin() + off, bytes.begin() + off + avail);
+        out.resize(out.size() + (n - avail), 0);
+    }
+
+    std::vector<uint8_t> Read(uint32_t start, uint64_t size, const char* what) {
+        uint64_t needed = size / sectorSize + (size % sectorSize != 0);
+        if (needed > count) Fail(std::string(what) + " is longer than its chain");
+        std::vector<uint32_t> chain = Chain(start, what, needed);
+        if (chain.size() < needed) Fail(std::string(what) + " is longer than its chain");
+        std::vector<uint8_t> out;
+        out.reserve(size_t(size));
+        for (size_t i = 0; out.size() < size; ++i)
+            Append(out, chain[i], size_t(std::min<uint64_t>(sectorSize, size - out.size())));
+        return out;
+    }
+
+    std::vector<uint8_t> ReadChain(uint32_t start, const char* what) {
+        std::vector<uint32_t> chain = Chain(start, what);
+        std::vector<uint8_t> out;
+        out.reserve(chain.size() * sectorSize);
+        for (uint32_t s : chain) Append(out, s, sectorSize);
+        return out;
+    }
+
+private:
+    const char* kind;
+    std::span<const uint8_t> bytes;
+    uint32_t sectorSize;
+    uint64_t firstOffset;
+    uint32_t count;
+    std::vector<bool> owned;
+};
+
+std::vector<uint32_t> ToTable(const std::vector<uint8_t>& bytes) {
+    std::vector<uint32_t> t(bytes.size() / 4);
+    for (size_t i = 0; i < t.size(); ++i) t[i] = Get32(&bytes[i * 4]);
+    return t;
+}
+
+struct DirRecord {
+    std::u16string name;
+    uint8_t type;
+    uint32_t left, right, child;
+    Clsid clsid;
+    uint32_t stateBits;
+    uint64_t created, modified;
+    uint32_t start;
+    uint64_t size;
+};
+
+DirRecord DecodeDirEntry(const uint8_t* p, bool version3) {
+    DirRecord r;
+    size_t chars = std::min<size_t>(Get16(p + 64), 64) / 2;
+    for (size_t i = 0; i < chars && i < MaxNameLength; ++i) {
+        char16_t c = char16_t(Get16(p + 2 * i));
+        if (c == 0) break;
+        r.name.push_back(c);
+    }
+    r.type = p[66];
+    r.left = Get32(p + 68);
+    r.right = Get32(p + 72);
+    r.child = Get32(p + 76);
+    std::memcpy(r.clsid.data(), p + 80, 16);
+    r.stateBits = Get32(p + 96);
+    r.created = Get64(p + 100);
+    r.modified = Get64(p + 108);
+    r.start = Get32(p + 116);
+    // Version 3 writers may leave garbage in the high half of the size.
+    r.size = version3 ? Get32(p + 120) : Get64(p + 120);
+    return r;
+}
+
+} // namespace
+
+struct TreeAccess {
+    static CompoundFile Parse(std::span<const uint8_t> image);
+    static std::vector<uint8_t> Serialize(const Element& root);
+};
+
+CompoundFile TreeAccess::Parse(std::span<const uint8_t> image) {
+    if (!CompoundFile::IsCompoundFile(image)) throw CompoundFileError("Not a compound file");
+    if (image.size() < 512) Fail("the header is cut short");
+    const uint8_t* h = image.data();
+    uint16_t major = Get16(h + 26);
+    if (major != 3 && major != 4) Fail("unsupported version " + std::to_string(major));
+    if (Get16(h + 28) != 0xFFFE) Fail("wrong byte order mark");
+    uint16_t shift = Get16(h + 30);
+    if (shift != 9 && shift != 12) Fail("unsupported sector size");
+    if (Get16(h + 32) != 6) Fail("unsupported mini sector size");
+    uint32_t sectorSize = 1u << shift;
+    if (image.size() < sectorSize) Fail("the header is cut short");
+    uint32_t miniCutoff = Get32(h + 56);
+
+    SectorSpace fat("sector", image, sectorSize, sectorSize);
+    uint32_t fatCount = Get32(h + 44);
+    if (fatCount > fat.Count()) Fail("more FAT sectors than the file holds");
+
+    // The FAT's own sectors: the first 109 listed in the header, the rest in
+    // the DIFAT chain.
+    std::vector<uint32_t> fatSectors;
+    fatSectors.reserve(fatCount);
+    for (size_t i = 0; i < HeaderDifatEntries && fatSectors.size() < fatCount; ++i)
+        fatSectors.push_back(Get32(h + 76 + 4 * i));
+    uint32_t perDifat = sectorSize / 4 - 1;
+    for (uint32_t d = Get32(h + 68); fatSectors.size() < fatCount;) {
+        if (d == EndOfChain || d == FreeSect) Fail("the DIFAT lists fewer FAT sectors than the header says");
+        fat.Claim(d, "the DIFAT");
+        std::vector<uint8_t> sector;
+        fat.Append(sector, d, sectorSize);
+        for (uint32_t i = 0; i < perDifat && fatSectors.size() < fatCount; ++i)
+            fatSectors.push_back(Get32(&sector[4 * i]));
+        d = Get32(&sector[4 * perDifat]);
+    }
+    std::vector<uint8_t> fatBytes;
+    fatBytes.reserve(size_t(fatCount) * sectorSize);
+    for (uint32_t s : fatSectors) {
+        fat.Claim(s, "the FAT");
+        fat.Append(fatBytes, s, sectorSize);
+    }
+    fat.table = ToTable(fatBytes);
+
+    bool version3 = major == 3;
+    std::vector<uint8_t> dirBytes = fat.ReadChain(Get32(h + 48), "the directory");
+    size_t dirCount = dirBytes.size() / DirEntrySize;
+    if (dirCount == 0) Fail("the directory is empty");
+    auto entry = [&](uint32_t i) { return DecodeDirEntry(&dirBytes[size_t(i) * DirEntrySize], version3); };
+
+    DirRecord rootRec = entry(0);
+    if (rootRec.type != TypeRoot) Fail("the first directory entry is not the root");
+
+    // Mini stream (kept in the root entry's chain) and its allocation table.
+    std::vector<uint8_t> miniBytes;
+    if (rootRec.size > 0) miniBytes = fat.Read(rootRec.start, rootRec.size, "the mini stream");
+    SectorSpace mini("mini sector", miniBytes, MiniSectorSize, 0);
+    uint32_t miniFatStart = Get32(h + 60);
+    if (Get32(h + 64) > 0 && miniFatStart != EndOfChain)
+        mini.table = ToTable(fat.ReadChain(miniFatStart, "the mini FAT"));
+
+    CompoundFile file;
+    Element& root = *file.root;
+    root.ClassId = rootRec.clsid;
+    root.StateBits = rootRec.stateBits;
+    root.CreationTime = rootRec.created;
+    root.ModifiedTime = rootRec.modified;
+
+    std::vector<bool> seen(dirCount, false);
+    seen[0] = true;
+    struct Pending {
+        uint32_t child;
+        Element* storage;
+        int depth;
+    };
+    std::vector<Pending> storages{{rootRec.child, &root, 0}};
+    std::vector<uint32_t> stack;
+    while (!storages.empty()) {
+        Pending p = storages.back();
+        storages.pop_back();
+        if (p.depth >= MaxNesting) Fail("storages are nested too deeply");
+        // Walk the storage's sibling tree in order, without recursion.
+        stack.clear();
+        uint32_t cur = p.child;
+        while (cur != NoStream || !stack.empty()) {
+            while (cur != NoStream) {
+                if (cur >= dirCount) Fail("a directory link points past the directory");
+                if (seen[cur]) Fail("directory entries are shared or form a cycle");
+                seen[cur] = true;
+                stack.push_back(cur);
+                cur = entry(cur).left;
+            }
+            uint32_t index = stack.back();
+            stack.pop_back();
+            DirRecord r = entry(index);
+            cur = r.right;
+            if (r.type != TypeStorage && r.type != TypeStream)
+                Fail("directory entry " + std::to_string(index) + " is linked but not a storage or stream");
+            auto e = std::make_unique<Element>(
+                r.type == TypeStorage ? ElementType::Storage : ElementType::Stream, std::move(r.name));
+            e->ClassId = r.clsid;
+            e->StateBits = r.stateBits;
+            e->CreationTime = r.created;
+            e->ModifiedTime = r.modified;
+            if (r.type == TypeStorage) {
+                storages.push_back({r.child, e.get(), p.depth + 1});
+            } else if (r.size > 0) {
+                e->Data = r.size < miniCutoff ? mini.Read(r.start, r.size, "a stream in the mini stream")
+                                              : fat.Read(r.start, r.size, "a stream");
+            }
+            p.storage->children.push_back(std::move(e));
+        }
+    }
+    return file;
+}
+
+std::vector<uint8_t> TreeAccess::Serialize(const Element& rootElement) {
+    struct Entry {
+        const Element* element;
+        uint32_t left = NoStream, right = NoStream, child = NoStream;
+        uint8_t color = Black;
+        uint32_t start = EndOfChain;
+        bool mini = false;
+    };
+    std::vector<Entry> entries{{&rootElement}};
+
+    // Each storage's children get consecutive entries and form a balanced
+    // tree; nodes on its deepest level are red when that level is not the
+    // root's, every other node black, so every path has the same black count.
+    std::vector<const Element*> sorted;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const Element& e = *entries[i].element;
+        if (!e.IsStorage() || e.children.empty()) continue;
+        sorted.clear();
+        for (auto& c : e.children) {
+            if (c->name.size() > MaxNameLength)
+                throw CompoundFileError("Compound file element name is longer than 31 characters");
+            sorted.push_back(c.get());
+        }
+        std::stable_sort(sorted.begin(), sorted.end(), [](const Element* a, const Element* b) {
+            return CompareNames(a->name, b->name) < 0;
+        });
+        if (entries.size() + sorted.size() >= MaxRegSect)
+            throw CompoundFileError("Too many compound file elements");
+        uint32_t base = uint32_t(entries.size());
+        for (const Element* c : sorted) entries.push_back({c});
+        int maxDepth = 0;
+        while ((size_t(2) << maxDepth) <= sorted.size()) ++maxDepth;
+        auto build = [&](auto& self, uint32_t lo, uint32_t hi, int depth) -> uint32_t {
+            if (lo >= hi) return NoStream;
+            uint32_t mid = lo + (hi - lo) / 2;
+            Entry& m = entries[base + mid];
+            m.color = depth == maxDepth && maxDepth > 0 ? Red : Black;
+            m.left = self(self, lo, mid, depth + 1);
+            entries[base + mid].right = self(self, mid + 1, hi, depth + 1);
+            return base + mid;
+        };
+        entries[i].child = build(build, 0, uint32_t(sorted.size()), 0);
+    }
+
+    // Small streams go to the mini stream, the others to whole sectors.
+    uint64_t miniSectors = 0, bigSectors = 0;
+    for (Entry& en : entries) {
+        const Element& e = *en.element;
+        if (!e.IsStream() || e.Data.empty()) continue;
+        if (e.Data.size() > 0xFFFFFFFFull * 512) throw CompoundFileError("Compound file stream too large");
+        en.mini = e.Data.size() < MiniStreamCutoff;
+        if (en.mini) {
+            en.start = uint32_t(miniSectors);
+            miniSectors += (e.Data.size() + MiniSectorSize - 1) / MiniSectorSize;
+        } else {
+            en.start = uint32_t(bigSectors); // relative for now
+            bigSectors += (e.Data.size() + 511) / 512;
+        }
+    }
+    const uint64_t perSector = 512 / 4;
+    uint64_t dirSectors = (entries.size() * DirEntrySize + 511) / 512;
+    uint64_t miniFatSectors = (miniSectors + perSector - 1) / perSector;
+    uint64_t miniStreamSectors = (miniSectors * MiniSectorSize + 511) / 512;
+    uint64_t dataSectors = dirSectors + miniFatSectors + miniStreamSectors + bigSectors;
+    uint64_t fatSectors = 0, difatSectors = 0;
+    for (;;) {
+        uint64_t f = (dataSectors + fatSectors + difatSectors + perSector - 1) / perSector;
+        uint64_t d = f > HeaderDifatEntries ? (f - HeaderDifatEntries + perSector - 2) / (perSector - 1) : 0;
+        if (f == fatSectors && d == difatSectors) break;
+        fatSectors = f;
+        difatSectors = d;
+    }
+    uint64_t total = fatSectors + difatSectors + dataSectors;
+    if (total >= MaxRegSect) throw CompoundFileError("Compound file too large");
+
+    uint32_t firstDifat = uint32_t(fatSectors);
+    uint32_t firstDir = firstDifat + uint32_t(difatSectors);
+    uint32_t firstMiniFat = firstDir + uint32_t(dirSectors);
+    uint32_t firstMiniStream = firstMiniFat + uint32_t(miniFatSectors);
+    uint32_t firstBig = firstMiniStream + uint32_t(miniStreamSectors);
+
+    std::vector<uint8_t> out(512 + size_t(total) * 512, 0);
+    auto sector = [&](uint64_t s) { return out.data() + 512 + s * 512; };
+
+    std::vector<uint32_t> fatTable(size_t(fatSectors * perSector), FreeSect);
+    for (uint32_t s = 0; s < fatSectors; ++s) fatTable[s] = FatSect;
+    for (uint32_t s = 0; s < difatSectors; ++s) fatTable[firstDifat + s] = DifSect;
+    auto chain = [](std::vector<uint32_t>& table, uint32_t first, uint64_t count) {
+        for (uint64_t k = 0; k < count; ++k)
+            table[first + k] = k + 1 < count ? uint32_t(first + k + 1) : EndOfChain;
+    };
+    chain(fatTable, firstDir, dirSectors);
+    chain(fatTable, firstMiniFat, miniFatSectors);
+    chain(fatTable, firstMiniStream, miniStreamSectors);
+
+    std::vector<uint32_t> miniFat(size_t(miniFatSectors * perSector), FreeSect);
+    uint8_t* miniStream = sector(firstMiniStream);
+    for (Entry& en : entries) {
+        const Element& e = *en.element;
+        if (!e.IsStream() || e.Data.empty()) continue;
+        uint64_t n =
+            en.mini ? (e.Data.size() + MiniSectorSize - 1) / MiniSectorSize : (e.Data.size() + 511) / 512;
+        if (en.mini) {
+            chain(miniFat, en.start, n);
+            std::memcpy(miniStream + uint64_t(en.start) * MiniSectorSize, e.Data.data(), e.Data.size());
+        } else {
+            en.start += firstBig;
+            chain(fatTable, en.start, n);
+            std::memcpy(sector(en.start), e.Data.data(), e.Data.size());
+        }
+    }
+
+    for (size_t k = 0; k < fatTable.size(); ++k)
+        Put32(sector(k / perSector) + (k % perSector) * 4, fatTable[k]);
+    for (size_t k = 0; k < miniFat.size(); ++k)
+        Put32(sector(firstMiniFat + k / perSector) + (k % perSector) * 4, miniFat[k]);
+
+    // FAT sectors beyond the header's 109 are listed in DIFAT sectors of 127
+    // entries and a link to the next one.
+    for (uint64_t d = 0; d < difatSectors; ++d) {
+        uint8_t* p = sector(firstDifat + d);
+        for (uint64_t k = 0; k < perSector - 1; ++k) {
+            uint64_t fatIndex = HeaderDifatEntries + d * (perSector - 1) + k;
+            Put32(p + 4 * k, fatIndex < fatSectors ? uint32_t(fatIndex) : FreeSect);
+        }
+        Put32(p + 508, d + 1 < difatSectors ? uint32_t(firstDifat + d + 1) : EndOfChain);
+    }
+
+    uint8_t* dir = sector(firstDir);
+    for (size_t i = 0; i < dirSectors * (512 / DirEntrySize); ++i) {
+        uint8_t* p = dir + i * DirEntrySize;
+        if (i >= entries.size()) {
+            Put32(p + 68, NoStream);
+            Put32(p + 72, NoStream);
+            Put32(p + 76, NoStream);
+            continue;
+        }
+        const Entry& en = entries[i];
+        const Element& e = *en.element;
+        std::u16string_view name = i == 0 ? std::u16string_view(u"Root Entry") : std::u16string_view(e.name);
+        for (size_t c = 0; c < name.size(); ++c) Put16(p + 2 * c, name[c]);
+        Put16(p + 64, uint16_t(name.empty() ? 0 : (name.size() + 1) * 2));
+        p[66] = i == 0 ? TypeRoot : e.IsStorage() ? TypeStorage : TypeStream;
+        p[67] = en.color;
+        Put32(p + 68, en.left);
+        Put32(p + 72, en.right);
+        Put32(p + 76, en.child);
+        std::memcpy(p + 80, e.ClassId.data(), 16);
+        Put32(p + 96, e.StateBits);
+        Put64(p + 100, e.CreationTime);
+        Put64(p + 108, e.ModifiedTime);
+        if (i == 0) {
+            Put32(p + 116, miniSectors ? firstMiniStream : EndOfChain);
+            Put64(p + 120, miniSectors * MiniSectorSize);
+        } else if (e.IsStream()) {
+            Put32(p + 116, e.Data.empty() ? EndOfChain : en.start);
+            Put64(p + 120, e.Data.size());
+        }
+    }
+
+    static const uint8_t signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    uint8_t* h = out.data();
+    std::memcpy(h, signature, 8);
+    Put16(h + 24, 0x003E);
+    Put16(h + 26, 3);
+    Put16(h + 28, 0xFFFE);
+    Put16(h + 30, 9);
+    Put16(h + 32, 6);
+    Put32(h + 44, uint32_t(fatSectors));
+    Put32(h + 48, firstDir);
+    Put32(h + 56, MiniStreamCutoff);
+    Put32(h + 60, miniFatSectors ? firstMiniFat : EndOfChain);
+    Put32(h + 64, uint32_t(miniFatSectors));
+    Put32(h + 68, difatSectors ? firstDifat : EndOfChain);
+    Put32(h + 72, uint32_t(difatSectors));
+    for (size_t k = 0; k < HeaderDifatEntries; ++k)
+        Put32(h + 76 + 4 * k, k < fatSectors ? uint32_t(k) : FreeSect);
+    return out;
+}
+
+CompoundFile CompoundFile::Parse(std::span<const uint8_t> image) {
+    return TreeAccess::Parse(image);
+}
+
+std::vector<uint8_t> CompoundFile::Serialize() const {
+    return TreeAccess::Serialize(*root);
+}
+
+} // namespace platform::cfb

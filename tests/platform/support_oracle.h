@@ -1,0 +1,100 @@
+// Running the independent compound-file reader (python3-olefile) from tests.
+// Header only, so the workbook tests can use it too.
+#pragma once
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace oracle {
+
+// A fresh folder under the system's temporary folder, removed at the end.
+class TempFolder {
+public:
+    TempFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "q710test.XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+        path = pattern;
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+    std::filesystem::path path;
+};
+
+// Runs a shell command; returns its standard output, and its exit status in status.
+inline std::string Run(const std::string& command, int& status) {
+    std::string out;
+    FILE* p = ::popen(command.c_str(), "r");
+    if (!p) {
+        status = -1;
+        return out;
+    }
+    std::array<char, 4096> buf;
+    size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
+    status = ::pclose(p);
+    return out;
+}
+
+// Lists every storage and stream of the compound files named on the command
+// line, as "path|type|size|clsid|statebits|crc32" lines sorted per file; each
+// file starts with a line "FILE <name>" and a failure gives "ERROR <text>".
+inline const char* OleListScript() {
+    return R"PY(
+import sys, zlib, uuid, olefile
+for name in sys.argv[1:]:
+    print("FILE " + name)
+    try:
+        o = olefile.OleFileIO(name)
+        lines = []
+        for e in o.listdir(streams=True, storages=True):
+            sid = o._find(e)
+            d = o.direntries[sid]
+            clsid = uuid.UUID(d.clsid).bytes_le.hex() if d.clsid else "0" * 32
+            if d.entry_type == olefile.STGTY_STREAM:
+                data = o.openstream(e).read()
+                lines.append("%s|stream|%d|%s|%08x|%08x" % ("/".join(e), len(data), clsid, d.dwUserFlags, zlib.crc32(data) & 0xffffffff))
+            else:
+                lines.append("%s|storage|0|%s|%08x|00000000" % ("/".join(e), clsid, d.dwUserFlags))
+        root = o.root.clsid
+        lines.append("ROOT|" + (uuid.UUID(root).bytes_le.hex() if root else "0" * 32))
+        for l in sorted(lines):
+            print(l)
+        o.close()
+    except Exception as ex:
+        print("ERROR " + str(ex).replace("\n", " "))
+)PY";
+}
+
+// The olefile listing of each file, keyed by file name.
+inline std::vector<std::pair<std::string, std::vector<std::string>>>
+OleList(const std::filesystem::path& folder, const std::vector<std::string>& files) {
+    std::filesystem::path script = folder / "olelist.py";
+    std::ofstream(script) << OleListScript();
+    std::string cmd = "/usr/bin/python3 " + script.string();
+    for (auto& f : files) {
+        std::string quoted;
+        for (char c : f) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        cmd += " '" + quoted + "'";
+    }
+    int status = 0;
+    std::istringstream out(Run(cmd, status));
+    std::vector<std::pair<std::string, std::vector<std::string>>> result;
+    std::string line;
+    while (std::getline(out, line)) {
+        if (line.rfind("FILE ", 0) == 0)
+            result.push_back({line.substr(5), {}});
+        else if (!result.empty())
+            result.back().second.push_back(line);
+    }
+    return result;
+}
+
+} // namespace oracle
