@@ -20,3 +20,14 @@ fuzz_target(NAME cfb_parse SOURCES ${Q710_ROOT}/fuzz/cfb_parse.cpp ${cfb_sources
 fuzz_target(NAME xls_records
   SOURCES ${Q710_ROOT}/fuzz/xls_records.cpp ${cfb_sources} ${Q710_ROOT}/SrcXLS/formats/XLSStream.cpp)
 # --- end cfb ---
+
+# --- xlsbase: the shared string table reader ---
+set(xlsbase_sources
+    ${Q710_ROOT}/SrcXLS/XLSChecksum.cpp ${Q710_ROOT}/SrcXLS/XLSColors.cpp ${Q710_ROOT}/SrcXLS/XLSLibState.cpp
+    ${Q710_ROOT}/SrcXLS/XLSLocale.cpp ${Q710_ROOT}/SrcXLS/XLSText.cpp ${Q710_ROOT}/SrcXLS/model/HashTrie.cpp
+    ${Q710_ROOT}/SrcXLS/model/XFonts.cpp ${Q710_ROOT}/SrcXLS/model/CellFormats.cpp
+    ${Q710_ROOT}/SrcXLS/model/NumberFormats.cpp ${Q710_ROOT}/SrcXLS/model/ExcelMask.cpp
+    ${Q710_ROOT}/SrcXLS/model/WideStringList.cpp ${Q710_ROOT}/SrcXLS/model/SST.cpp
+    ${Q710_ROOT}/SrcXLS/formats/XLSStream.cpp ${Q710_ROOT}/platform/RegionalSettings.cpp)
+fuzz_target(NAME sst SOURCES ${Q710_ROOT}/fuzz/sst.cpp ${xlsbase_sources} ${cfb_sources})
+# --- end xlsbase ---
