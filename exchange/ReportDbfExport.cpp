@@ -7,7 +7,6 @@
 #include <optional>
 #include <stdexcept>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "platform/AtomicFile.h"
 #include "platform/CodePages.h"
