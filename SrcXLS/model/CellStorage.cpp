@@ -236,7 +236,7 @@ void TCellStorage::SharedFormulaRemoved(TCell&) {
 
 // ---------------------------------------------------------------------------
 
-TCellValues::TCellValues(TCellValuesList* owner, TCellStringTable* strings, TCellFormats* formats)
+TCellValues::TCellValues(TCellValuesList* owner, TSST2* strings, TCellFormats* formats)
     : owner(owner), strings(strings), formats(formats) {}
 
 TCellValues::~TCellValues() {

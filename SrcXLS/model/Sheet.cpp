@@ -349,17 +349,7 @@ void TSheet::SetAsBoolean(int col, int row, bool value) {
 
 void TSheet::SetAsString(int col, int row, std::u16string_view text) {
     TCellStorage::CheckPosition(col, row);
-    TCellStringTable* strings = &workbook.Strings();
-    TCellString* entry = strings->AddString(text);
-    std::unique_ptr<TCell> cell;
-    try {
-        cell = std::make_unique<TStringCell>(&workbook.DefaultFormats(), GetDefaultFormat(col, row), col, row,
-                                             strings, entry);
-    } catch (...) {
-        strings->Release(entry);
-        throw;
-    }
-    cells.PutCell(col, row, std::move(cell));
+    StoreString(col, row, GetDefaultFormat(col, row), workbook.Strings().AddString(text));
 }
 
 void TSheet::DeleteCell(int col, int row) {
@@ -396,18 +386,27 @@ TCell* TSheet::PutInteger(int col, int row, int format, int32_t value) {
 
 TCell* TSheet::PutString(int col, int row, int format, std::u16string_view text) {
     TCellStorage::CheckPosition(col, row);
-    return PutSSTString(col, row, format, workbook.Strings().AddString(text));
+    return StoreString(col, row, format, workbook.Strings().AddString(text));
 }
 
-TCell* TSheet::PutSSTString(int col, int row, int format, TCellString* entry) {
-    TCellStringTable* strings = &workbook.Strings();
-    // The cell owns one use from here on, also when storing fails.
-    if (col < 0 || col > TCellStorage::MaxCol || row < 0 || row > TCellStorage::MaxRow) {
-        TCellStorage::CheckPosition(col, row);
+TCell* TSheet::PutSSTString(int col, int row, int format, int sstIndex) {
+    TCellStorage::CheckPosition(col, row);
+    TSSTEntry* entry = workbook.Strings().GetEntry(sstIndex);
+    if (!entry) throw XLSError("SST index out of range");
+    workbook.Strings().AddUse(entry);
+    return StoreString(col, row, format, entry);
+}
+
+TCell* TSheet::StoreString(int col, int row, int format, TSSTEntry* entry) {
+    TSST2* strings = &workbook.Strings();
+    std::unique_ptr<TCell> cell;
+    try {
+        cell = std::make_unique<TStringCell>(&workbook.DefaultFormats(), format, col, row, strings, entry);
+    } catch (...) {
+        strings->Release(entry);
+        throw;
     }
-    return cells.PutCell(
-        col, row,
-        std::make_unique<TStringCell>(&workbook.DefaultFormats(), format, col, row, strings, entry));
+    return cells.PutCell(col, row, std::move(cell));
 }
 
 namespace {
@@ -650,6 +649,14 @@ void TSheets::Clear() {
     workbook.CellStores().Clear();
     names.Clear();
     TCollection<TSheet>::Clear();
+}
+
+void TSheets::WriteSST(TXLSStream& stream) {
+    workbook.Strings().WriteSST(stream);
+}
+
+void TSheets::ReadSST(TXLSStream& stream, int length) {
+    workbook.Strings().ReadSST(stream, length);
 }
 
 void TSheets::ClearAndAddSheet() {

@@ -153,8 +153,8 @@ public:
     TCell* PutFloat(int col, int row, int format, double value);
     TCell* PutInteger(int col, int row, int format, int32_t value);
     TCell* PutString(int col, int row, int format, std::u16string_view text);
-    // One more use of an entry the string table already holds.
-    TCell* PutSSTString(int col, int row, int format, TCellString* entry);
+    // The entry of a read file's SST index, with one more use.
+    TCell* PutSSTString(int col, int row, int format, int sstIndex);
     // Kinds 8..11 from BIFF tokens; others raise "Invalid Formula cell type".
     TCell* PutFormula(TCellType kind, int col, int row, int format, int tokenLength,
                       std::span<const uint8_t> data, const TFormulaResult& result);
@@ -201,6 +201,8 @@ private:
     friend class TSheets;
     template <class C, class... A> TCell* StoreNew(int col, int row, bool notify, A&&... args);
     std::u16string FormulaResultText(const TCell& cell);
+    // Stores a string cell that takes over one counted use of entry.
+    TCell* StoreString(int col, int row, int format, TSSTEntry* entry);
     void ApplyColumnWidth(int col, int width);
 
     TTabrix4& workbook;
@@ -248,6 +250,9 @@ public:
     void SetMaxRecSize(int size) { maxRecSize = size; }
     int GetMaxRecSize() const { return maxRecSize; }
     TTabrix4& GetOwner() const { return workbook; }
+    // The shared string table's records.
+    void WriteSST(TXLSStream& stream);
+    void ReadSST(TXLSStream& stream, int length);
     // Sheet names, one entry per sheet, for the formula services.
     TXLSWideStringList& NameList() { return names; }
 

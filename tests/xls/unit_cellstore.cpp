@@ -16,7 +16,7 @@ namespace {
 struct Store : ::testing::Test {
     TXFonts fonts;
     TCellFormats formats{&fonts, true};
-    TPlainCellStrings strings;
+    TSST2 strings{&fonts};
     TCellValuesList list;
     TCellValues cells{&list, &strings, &formats};
 
@@ -109,29 +109,29 @@ TEST_F(Store, ReplacingKeepsTheFormatAndGivesTheOldStringBack) {
     int before = formats.Count();
     cells.PutCell(2, 3, Text(u"old"));
     cells.FindCell(2, 3)->SetFormatIndex(red);
-    TCellString* old = static_cast<TStringCell*>(cells.FindCell(2, 3))->Entry();
-    EXPECT_EQ(strings.UseCount(old), 1);
+    TSSTEntry* old = static_cast<TStringCell*>(cells.FindCell(2, 3))->Entry();
+    EXPECT_EQ(old->UsageCount, 1);
     cells.PutCell(2, 3, Number(5));
     EXPECT_EQ(cells.FindCell(2, 3)->GetFormatIndex(), red);
-    EXPECT_EQ(strings.Count(), 0) << "a replaced string must not stay in the table";
+    EXPECT_EQ(int(strings.Count()), 0) << "a replaced string must not stay in the table";
     cells.RemoveCell(2, 3);
     holders.clear();
     EXPECT_EQ(formats.Count(), before - 1) << "the last user of a format entry is gone";
     // The same text in two cells is one entry with two uses.
     cells.PutCell(0, 0, Text(u"x"));
     cells.PutCell(1, 0, Text(u"x"));
-    EXPECT_EQ(strings.Count(), 1);
+    EXPECT_EQ(int(strings.Count()), 1);
     cells.Clear();
-    EXPECT_EQ(strings.Count(), 0);
+    EXPECT_EQ(int(strings.Count()), 0);
 }
 
 TEST_F(Store, CopiesCountTheirOwnUses) {
     cells.PutCell(0, 0, Text(u"shared"));
     auto copy = cells.FindCell(0, 0)->MakeCopy();
     auto* entry = static_cast<TStringCell*>(copy.get())->Entry();
-    EXPECT_EQ(strings.UseCount(entry), 2);
+    EXPECT_EQ(entry->UsageCount, 2);
     copy.reset();
-    EXPECT_EQ(strings.UseCount(entry), 1);
+    EXPECT_EQ(entry->UsageCount, 1);
 
     const uint8_t tokens[] = {0x1E, 0x05, 0x00};
     TNumberFormulaCell formula(&formats, DefaultCellFormat, 1, 1, 3, tokens);
