@@ -30,26 +30,6 @@ void TVertPagebreak::Assign(const TVertPagebreak& source) {
     Row2 = source.Row2;
 }
 
-THorizPagebreak& THorizPagebreaks::Add() {
-    return Insert(std::make_unique<THorizPagebreak>(limits.MaxColumn));
-}
-
-void THorizPagebreaks::Assign(const THorizPagebreaks& source) {
-    if (&source == this) return;
-    Clear();
-    for (int i = 0; i < source.Count(); ++i) Add().Assign(source[i]);
-}
-
-TVertPagebreak& TVertPagebreaks::Add() {
-    return Insert(std::make_unique<TVertPagebreak>(limits.MaxRow));
-}
-
-void TVertPagebreaks::Assign(const TVertPagebreaks& source) {
-    if (&source == this) return;
-    Clear();
-    for (int i = 0; i < source.Count(); ++i) Add().Assign(source[i]);
-}
-
 TPrintSettings::TPrintSettings(TRecordStorageSheet& records, const TLibraryState& limits)
     : records(records), horizPagebreaks(limits), vertPagebreaks(limits) {
     SetDefaults();
@@ -90,24 +70,14 @@ void TPrintSettings::SetWord(int offset, uint16_t v) {
     PutU16(records.SetupData().data() + offset, v);
 }
 
-double TPrintSettings::GetHeaderMargin() const {
+double TPrintSettings::Double(int offset) const {
     double v;
-    std::memcpy(&v, records.SetupData().data() + HeaderMarginAt, 8);
+    std::memcpy(&v, records.SetupData().data() + offset, 8);
     return v;
 }
 
-void TPrintSettings::SetHeaderMargin(double inches) {
-    std::memcpy(records.SetupData().data() + HeaderMarginAt, &inches, 8);
-}
-
-double TPrintSettings::GetFooterMargin() const {
-    double v;
-    std::memcpy(&v, records.SetupData().data() + FooterMarginAt, 8);
-    return v;
-}
-
-void TPrintSettings::SetFooterMargin(double inches) {
-    std::memcpy(records.SetupData().data() + FooterMarginAt, &inches, 8);
+void TPrintSettings::SetDouble(int offset, double v) {
+    std::memcpy(records.SetupData().data() + offset, &v, 8);
 }
 
 TPaperSize TPrintSettings::GetPaperSize() const {

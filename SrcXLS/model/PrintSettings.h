@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <string>
 
 namespace xls {
@@ -143,25 +144,22 @@ public:
 };
 
 // New breaks span the whole sheet as far as the active limits reach.
-class THorizPagebreaks : public TCollection<THorizPagebreak> {
+template <class Item, int TLibraryState::*Limit> class TPagebreaks : public TCollection<Item> {
 public:
-    explicit THorizPagebreaks(const TLibraryState& limits) : limits(limits) {}
-    THorizPagebreak& Add();
-    void Assign(const THorizPagebreaks& source);
+    explicit TPagebreaks(const TLibraryState& limits) : limits(limits) {}
+    Item& Add() { return this->Insert(std::make_unique<Item>(limits.*Limit)); }
+    void Assign(const TPagebreaks& source) {
+        if (&source == this) return;
+        this->Clear();
+        for (int i = 0; i < source.Count(); ++i) Add().Assign(source[i]);
+    }
 
 private:
     const TLibraryState& limits;
 };
 
-class TVertPagebreaks : public TCollection<TVertPagebreak> {
-public:
-    explicit TVertPagebreaks(const TLibraryState& limits) : limits(limits) {}
-    TVertPagebreak& Add();
-    void Assign(const TVertPagebreaks& source);
-
-private:
-    const TLibraryState& limits;
-};
+using THorizPagebreaks = TPagebreaks<THorizPagebreak, &TLibraryState::MaxColumn>;
+using TVertPagebreaks = TPagebreaks<TVertPagebreak, &TLibraryState::MaxRow>;
 
 class TPrintSettings {
 public:
@@ -197,12 +195,12 @@ public:
     double GetMarginBottomCm() const { return ToCm(marginBottom); }
     void SetMarginBottomCm(double v) { marginBottom = FromCm(v); }
 
-    double GetHeaderMargin() const;
-    void SetHeaderMargin(double inches);
+    double GetHeaderMargin() const { return Double(HeaderMarginAt); }
+    void SetHeaderMargin(double inches) { SetDouble(HeaderMarginAt, inches); }
     double GetHeaderMarginCm() const { return ToCm(GetHeaderMargin()); }
     void SetHeaderMarginCm(double v) { SetHeaderMargin(FromCm(v)); }
-    double GetFooterMargin() const;
-    void SetFooterMargin(double inches);
+    double GetFooterMargin() const { return Double(FooterMarginAt); }
+    void SetFooterMargin(double inches) { SetDouble(FooterMarginAt, inches); }
     double GetFooterMarginCm() const { return ToCm(GetFooterMargin()); }
     void SetFooterMarginCm(double v) { SetFooterMargin(FromCm(v)); }
 
@@ -257,6 +255,8 @@ private:
     static uint16_t Fit(int v) { return v >= 0 && v <= 0xFFFF ? uint16_t(v) : 0; }
     uint16_t Word(int offset) const;
     void SetWord(int offset, uint16_t v);
+    double Double(int offset) const;
+    void SetDouble(int offset, double v);
 
     TRecordStorageSheet& records;
     std::u16string header;

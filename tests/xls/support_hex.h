@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <vector>
@@ -25,4 +26,10 @@ inline HexBytes FromHex(const std::string& text) {
 
 inline HexBytes BytesOf(std::span<const uint8_t> s) {
     return HexBytes(s.begin(), s.end());
+}
+
+inline HexBytes Cat(std::initializer_list<HexBytes> parts) {
+    HexBytes out;
+    for (const HexBytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
 }
