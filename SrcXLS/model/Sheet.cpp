@@ -39,13 +39,17 @@ bool TSheets::NameTaken(std::u16string_view name, const TBasicSheet* except) con
 // Sheet
 
 TSheet::TSheet(TSheets& owner, TTabrix4& wb)
-    : workbook(wb), cells(&wb.CellStores(), &wb.Strings(), &wb.DefaultFormats()), mergedCells(this),
-      printSettings(records), selection(records), range(0, &wb, &mergedCells, &wb.DefaultFormats(), &cells),
-      areaList(this) {
+    : workbook(wb), cells(&wb.CellStores(), &wb.Strings(), &wb.DefaultFormats()),
+      columns(&wb.DefaultFormats()), rows(&wb.DefaultFormats()), mergedCells(this), printSettings(records),
+      applyFormat(&wb.DefaultFormats(), &cells), selection(records),
+      range(0, &wb, &mergedCells, &wb.DefaultFormats(), &cells), areaList(this) {
     sheets = &owner;
     wb.CellStores().Add(&cells);
     printSettings.SetPaperSize(wb.PaperSize);
     range.DefaultFormat = [this](int col, int row) { return GetDefaultFormat(col, row); };
+    applyFormat.DefaultFormat = range.DefaultFormat;
+    columns.OnChange = [this](TCellFormat* format, int col) { FormatChanged(format, col, -1); };
+    rows.OnChange = [this](TCellFormat* format, int row) { FormatChanged(format, -1, row); };
 }
 
 TSheet::~TSheet() {
@@ -63,7 +67,8 @@ void TSheet::Clear() {
     validations.Clear();
     mergedCells.Clear();
     printSettings.SetDefaults();
-    fittedWidths.clear();
+    columns.Clear();
+    rows.Clear();
     drawingObjects.Clear();
     controlsObjects.Clear();
     drawing.Clear();
@@ -99,6 +104,7 @@ void TSheet::Assign(const TCollectionItem& source) {
 }
 
 void TSheet::AfterRead(TExcelVersion version) {
+    rows.Sort();
     if (version < TExcelVersion::xvExcel2007) {
         auto d = records.DimensionsData();
         bool wide = d.size() >= 14;
@@ -544,8 +550,22 @@ void TSheet::UpdateDimensions() {
 // ---------------------------------------------------------------------------
 // Formats and widths
 
-int TSheet::GetDefaultFormat(int, int) {
+int TSheet::GetDefaultFormat(int col, int row) {
+    if (TXLSColumn* c = columns.GetItem(col); c && c->GetFormatIndex() != DefaultCellFormat)
+        return c->GetFormatIndex();
+    if (TXLSRow* r = rows.Find(row); r && r->GetFormatIndex() != DefaultCellFormat)
+        return r->GetFormatIndex();
     return DefaultCellFormat;
+}
+
+void TSheet::FormatChanged(TCellFormat* format, int col, int row) {
+    // Every cell of the column or row, wherever the used area was last taken.
+    std::vector<TCell*> affected;
+    cells.BeginIterate();
+    while (TCell* cell = cells.NextCell())
+        if ((col >= 0 && cell->Col == col) || (row >= 0 && cell->Row == uint32_t(row)))
+            affected.push_back(cell);
+    for (TCell* cell : affected) cell->SetFormatIndex(format->PoolIndex);
 }
 
 int TSheet::GetWriteFormatIndex(TExcelVersion version, int index) const {
@@ -597,24 +617,9 @@ int TSheet::AutoWidthCol(int col) {
         int zero = std::max(1, m.TextWidth(u"0"));
         double width = std::nearbyint(double(largest) / double(zero) * 256.0);
         // Wider than a column can be: the widest column instead of a failure.
-        ApplyColumnWidth(col, int(std::min(width, 65535.0)));
+        columns.SetWidths(col, col, int(std::min(width, 65535.0)));
     }
     return largest;
-}
-
-void TSheet::ApplyColumnWidth(int col, int width) {
-    for (auto& f : fittedWidths)
-        if (f.first == col) {
-            f.second = width;
-            return;
-        }
-    fittedWidths.emplace_back(col, width);
-}
-
-int TSheet::FittedWidth(int col) const {
-    for (const auto& f : fittedWidths)
-        if (f.first == col) return f.second;
-    return -1;
 }
 
 // ---------------------------------------------------------------------------

@@ -205,6 +205,26 @@ TEST_F(Exchange, SheetsAreNamedByRunningNumberAndNamesStayUnique) {
     EXPECT_EQ(wb.Sheets().NameList().GetItem(0), u"ЗВІТ");
 }
 
+TEST_F(Exchange, NewCellsTakeTheirColumnsOrRowsFormat) {
+    TXLSColumns& cols = sheet->Columns();
+    cols.AddColumns(0, 1);
+    cols[0]->SetFontStyle(xfsBold);
+    TXLSRow& row = sheet->Rows().Add(5);
+    row.SetFontStyle(xfsItalic);
+    sheet->SetAsInteger(0, 5, 1);
+    sheet->SetAsInteger(1, 5, 1);
+    sheet->SetAsInteger(1, 6, 1);
+    EXPECT_EQ(sheet->GetCell(0, 5)->GetFontStyle(), xfsBold) << "the column wins over the row";
+    EXPECT_EQ(sheet->GetCell(1, 5)->GetFontStyle(), xfsItalic);
+    EXPECT_EQ(sheet->GetCell(1, 6)->GetFormatIndex(), DefaultCellFormat);
+    // A later change of the column reaches the cells it already holds.
+    cols[0]->SetFontStyle(xfsStrikeOut);
+    EXPECT_EQ(sheet->GetCell(0, 5)->GetFontStyle(), xfsStrikeOut);
+    EXPECT_EQ(sheet->GetCell(1, 5)->GetFontStyle(), xfsItalic);
+    sheet->Clear();
+    EXPECT_EQ(cols[0], nullptr);
+}
+
 TEST_F(Exchange, UsedAreaAndDimensions) {
     EXPECT_EQ(sheet->GetLastRow(), 0);
     sheet->SetAsInteger(3, 7, 1);
@@ -232,10 +252,11 @@ TEST_F(Exchange, AutoWidthFitsTheWidestCell) {
     sheet->SetAsInteger(1, 0, 12345);
     sheet->SetAsString(2, 0, std::u16string(3000, u'x'));
     EXPECT_EQ(sheet->AutoWidthCols(0, 3), 0) << "column 3 has no cell";
-    EXPECT_EQ(sheet->FittedWidth(0), 914);  // (21 + 2 x 2) / 7 x 256
-    EXPECT_EQ(sheet->FittedWidth(1), 1499); // right-aligned: one more leading
-    EXPECT_EQ(sheet->FittedWidth(2), 65535);
-    EXPECT_EQ(sheet->FittedWidth(3), -1);
+    TXLSColumns& cols = sheet->Columns();
+    EXPECT_EQ(cols[0]->GetWidth(), 914);  // (21 + 2 x 2) / 7 x 256
+    EXPECT_EQ(cols[1]->GetWidth(), 1499); // right-aligned: one more leading
+    EXPECT_EQ(cols[2]->GetWidth(), 65535) << "too wide a text gives the widest column";
+    EXPECT_EQ(cols[3], nullptr) << "a column without cells keeps its width";
     EXPECT_EQ(sheet->AutoWidthCol(1), 41);
     EXPECT_EQ(sheet->AutoWidthCols(2, 1), 0);
 }
