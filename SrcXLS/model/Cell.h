@@ -150,8 +150,6 @@ public:
     void SetFormula(std::span<const uint8_t> tokens);
     // The kept .xlsx text widened, "" for token formulas.
     std::u16string GetFormulaText() const;
-
-protected:
     // Copies formula data (tokens or text with their flags) from source.
     void CopyFormula(const TFormulaCell& source);
 

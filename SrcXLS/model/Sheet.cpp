@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <type_traits>
 
 namespace xls {
 
@@ -416,15 +417,20 @@ TCell* TSheet::StoreString(int col, int row, int format, TSSTEntry* entry) {
 }
 
 namespace {
-template <class C>
-std::unique_ptr<TFormulaCell> MakeFormula(TCellFormats* pool, int format, int col, int row, int tokenLength,
-                                          std::span<const uint8_t> data) {
-    return std::make_unique<C>(pool, format, col, row, tokenLength, data);
-}
-template <class C>
-std::unique_ptr<TFormulaCell> MakeTextFormula(TCellFormats* pool, int format, int col, int row,
-                                              std::string_view text, uint16_t link, uint8_t options) {
-    return std::make_unique<C>(pool, format, col, row, text, link, options);
+// A formula cell of kind 8..11, built by make from the class it is given.
+template <class Make> std::unique_ptr<TFormulaCell> MakeFormulaOfKind(TCellType kind, Make make) {
+    switch (kind) {
+    case ctNumberFormula:
+        return make(std::type_identity<TNumberFormulaCell>());
+    case ctStringFormula:
+        return make(std::type_identity<TStringFormulaCell>());
+    case ctBooleanFormula:
+        return make(std::type_identity<TBooleanFormulaCell>());
+    case ctErrorFormula:
+        return make(std::type_identity<TErrorFormulaCell>());
+    default:
+        throw XLSError("Invalid Formula cell type");
+    }
 }
 
 void SetResult(TFormulaCell& cell, const TFormulaResult& result) {
@@ -450,23 +456,9 @@ TCell* TSheet::PutFormula(TCellType kind, int col, int row, int format, int toke
                           std::span<const uint8_t> data, const TFormulaResult& result) {
     TCellStorage::CheckPosition(col, row);
     TCellFormats* pool = &workbook.DefaultFormats();
-    std::unique_ptr<TFormulaCell> cell;
-    switch (kind) {
-    case ctNumberFormula:
-        cell = MakeFormula<TNumberFormulaCell>(pool, format, col, row, tokenLength, data);
-        break;
-    case ctStringFormula:
-        cell = MakeFormula<TStringFormulaCell>(pool, format, col, row, tokenLength, data);
-        break;
-    case ctBooleanFormula:
-        cell = MakeFormula<TBooleanFormulaCell>(pool, format, col, row, tokenLength, data);
-        break;
-    case ctErrorFormula:
-        cell = MakeFormula<TErrorFormulaCell>(pool, format, col, row, tokenLength, data);
-        break;
-    default:
-        throw XLSError("Invalid Formula cell type");
-    }
+    auto cell = MakeFormulaOfKind(kind, [&](auto type) -> std::unique_ptr<TFormulaCell> {
+        return std::make_unique<typename decltype(type)::type>(pool, format, col, row, tokenLength, data);
+    });
     SetResult(*cell, result);
     return cells.PutCell(col, row, std::move(cell));
 }
@@ -475,23 +467,10 @@ TCell* TSheet::PutFormulaText(TCellType kind, int col, int row, int format, std:
                               uint16_t sharedLink, uint8_t options, const TFormulaResult& result) {
     TCellStorage::CheckPosition(col, row);
     TCellFormats* pool = &workbook.DefaultFormats();
-    std::unique_ptr<TFormulaCell> cell;
-    switch (kind) {
-    case ctNumberFormula:
-        cell = MakeTextFormula<TNumberFormulaCell>(pool, format, col, row, text, sharedLink, options);
-        break;
-    case ctStringFormula:
-        cell = MakeTextFormula<TStringFormulaCell>(pool, format, col, row, text, sharedLink, options);
-        break;
-    case ctBooleanFormula:
-        cell = MakeTextFormula<TBooleanFormulaCell>(pool, format, col, row, text, sharedLink, options);
-        break;
-    case ctErrorFormula:
-        cell = MakeTextFormula<TErrorFormulaCell>(pool, format, col, row, text, sharedLink, options);
-        break;
-    default:
-        throw XLSError("Invalid Formula cell type");
-    }
+    auto cell = MakeFormulaOfKind(kind, [&](auto type) -> std::unique_ptr<TFormulaCell> {
+        return std::make_unique<typename decltype(type)::type>(pool, format, col, row, text, sharedLink,
+                                                               options);
+    });
     SetResult(*cell, result);
     return cells.PutCell(col, row, std::move(cell));
 }
