@@ -7,6 +7,7 @@
 #include "exchange/PeriodicXmlExport.h"
 #include "exchange/ReportCsvExport.h"
 #include "exchange/ReportDbfExport.h"
+#include "exchange/ReportXlsExport.h"
 #include "platform/CodePages.h"
 
 namespace exchange {
@@ -33,11 +34,11 @@ const DispatchEntry kTable[OperationKindCount][FormatCount] = {
      {"ImportGoodsCsv(true)", nullptr},
      {"ImportGoodsDbf(true)", nullptr}},
     {{"ExportGoodsXml(1)", [](JobContext& job) { ExportGoodsXml(job, GoodsVariantFull); }},
-     {"ExportGoodsXls", nullptr},
+     {"ExportGoodsXls", ExportGoodsXls},
      {"ExportGoodsCsv", ExportGoodsCsv},
      {"ExportGoodsDbf", ExportGoodsDbf}},
     {{"ExportPeriodicGoodsReportXml", ExportPeriodicGoodsReportXml},
-     {"ExportPeriodicGoodsReportXls", nullptr},
+     {"ExportPeriodicGoodsReportXls", ExportPeriodicGoodsReportXls},
      {"ExportPeriodicGoodsReportCsv", ExportPeriodicGoodsReportCsv},
      {"ExportPeriodicGoodsReportDbf", ExportPeriodicGoodsReportDbf}},
     {{"ExportDailyHoursReportXml", nullptr},
@@ -49,11 +50,11 @@ const DispatchEntry kTable[OperationKindCount][FormatCount] = {
      {"ExportPeriodicHoursReportCsv", nullptr},
      {"ExportPeriodicHoursReportDbf", nullptr}},
     {{"ExportGoodsXml(0)", [](JobContext& job) { ExportGoodsXml(job, GoodsVariantDaily); }},
-     {"ExportGoodsXls", nullptr},
+     {"ExportGoodsXls", ExportGoodsXls},
      {"ExportGoodsCsv", ExportGoodsCsv},
      {"ExportGoodsDbf", ExportGoodsDbf}},
     {{"ExportGoodsXml(2)", [](JobContext& job) { ExportGoodsXml(job, GoodsVariantCritical); }},
-     {"ExportGoodsXls", nullptr},
+     {"ExportGoodsXls", ExportGoodsXls},
      {"ExportGoodsCsv", ExportGoodsCsv},
      {"ExportGoodsDbf", ExportGoodsDbf}},
 };

@@ -59,6 +59,8 @@ TForm4::TForm4(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
     Timer1->setObjectName("Timer1");
     Timer1->setInterval(500);
 
+    XLS = exchange::NewJobWorkbook();
+
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
     exchange::InstallJobHelpKey(this);

@@ -8,6 +8,7 @@
 #include "console/ConsoleState.h"
 #include "exchange/Dispatcher.h"
 #include "exchange/JobSide.h"
+#include "exchange/JobWorkbook.h"
 
 class QLabel;
 class QPushButton;
@@ -26,6 +27,7 @@ public:
     QLabel* Label2 = nullptr;
     QPushButton* Button1 = nullptr; // "Отменить"
     QTimer* Timer1 = nullptr;
+    exchange::JobWorkbookPtr XLS; // the workbook of the XLS procedures
 
     void FormShow();
     void Button1Click();

@@ -212,7 +212,7 @@ TEST_F(JobWindows, NothingWrittenIsNeverReportedAsSuccess) {
              t.ChooseFormat(exchange::FormatXls);
              t.JobWindowRuns();
          },
-         10, 2},
+         7, 2},
         {"no such kind",
          [](JobWindows& t) {
              t.ChooseFormat(exchange::FormatXml);
