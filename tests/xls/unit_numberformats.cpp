@@ -8,7 +8,9 @@
 using namespace xls;
 
 namespace {
-std::u16string Render(const char16_t* mask, double v, const TXLSLocale* loc = nullptr) {
+const TXLSLocale english;
+
+std::u16string Render(const char16_t* mask, double v, const TXLSLocale* loc = &english) {
     TExcelMask m;
     m.SetLocale(loc);
     m.SetMask(mask);
@@ -149,6 +151,7 @@ TEST(ExcelMask, SectionsAndLimits) {
     EXPECT_EQ(m.Section(0)->TrailingCommas, 4);
     EXPECT_THROW(m.SetMask(std::u16string(256, u'0')), XLSError);
     EXPECT_NO_THROW(m.SetMask(std::u16string(255, u'0')));
+    m.SetLocale(&english);
     m.SetMask(u"\"unterminated");
     EXPECT_EQ(m.FormatValue(3), u"3");
 }
