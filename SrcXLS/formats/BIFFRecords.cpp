@@ -29,6 +29,18 @@ void PutDouble(TByteWriter& w, double v) {
     w.U32(uint32_t(bits >> 32));
 }
 
+// Character set of the fonts whose 8-bit text is in the code page.
+uint8_t CharsetOf(int codePage) {
+    static constexpr struct {
+        int CodePage;
+        uint8_t Charset;
+    } charsets[] = {{874, 222},  {932, 128},  {936, 134},  {949, 129},  {950, 136},  {1250, 238}, {1251, 204},
+                    {1253, 161}, {1254, 162}, {1255, 177}, {1256, 178}, {1257, 186}, {1258, 163}};
+    for (const auto& c : charsets)
+        if (c.CodePage == codePage) return c.Charset;
+    return 0;
+}
+
 // Built-in styles of a new workbook: cell format, style id.
 constexpr struct {
     uint16_t Format;
@@ -184,7 +196,13 @@ void TBIFFRecordWriter::WriteFonts(const TXFonts& fonts) {
         if (i == 4) continue;
         const TXFont& f = *fonts.GetItem(i);
         if (Version() > TExcelVersion::xvExcel40) {
-            WriteRecord(biff::FONT, f.SaveToRecord(Version(), codePage));
+            std::vector<uint8_t> body = f.SaveToRecord(Version(), codePage);
+            // Readers take bold from this flag as well as from the weight.
+            if (f.Style & xfsBold) body[2] |= 0x01;
+            // 8-bit text is read in the code page of its font's character
+            // set: a font that names none gets the file's.
+            if (Version() == TExcelVersion::xvExcel50 && body[12] <= 1) body[12] = CharsetOf(codePage);
+            WriteRecord(biff::FONT, body);
             continue;
         }
         buf.clear();

@@ -146,8 +146,12 @@ TEST_F(FormatBlock, FontFourIsNeverWritten) {
         EXPECT_EQ(r[0].Id, v == V::xvExcel40 ? 0x0231 : 0x0031);
         if (v == V::xvExcel97) {
             EXPECT_EQ(r[4].Body.size(), 16u + 2 * 6);
-        } else if (v == V::xvExcel50) { // the name in the 8-bit code page
+            EXPECT_EQ(r[4].Body[2], 0x03); // bold flag beside the weight, italic
+            EXPECT_EQ(r[0].Body[2], 0x00);
+        } else if (v == V::xvExcel50) {
+            // The name in the 8-bit code page, the font's character set that code page's.
             EXPECT_EQ(HexBytes(r[4].Body.end() - 7, r[4].Body.end()), FromHex("06 D2 E0 F5 EE EC E0"));
+            EXPECT_EQ(r[0].Body[12], 204);
         } else { // height, bold italic underline, red, name
             EXPECT_EQ(r[4].Body, FromHex("C8 00 07 00 0A 00 06 D2 E0 F5 EE EC E0"));
         }
