@@ -73,6 +73,21 @@ std::string TBIFFRecordWriter::Encode8Bit(std::u16string_view text) const {
     return WideToCodePage(text, codePage);
 }
 
+// BIFF8: u16 count, flag 1, UTF-16 characters, as many as the record
+// holds; below: u8 count and 8-bit characters.
+void TBIFFRecordWriter::PutText(TByteWriter& w, std::u16string_view text) const {
+    if (Version() >= TExcelVersion::xvExcel97) {
+        text = text.substr(0, (size_t(MaxBody()) - w.Size() - 3) / 2);
+        w.U16(uint16_t(text.size()));
+        w.U8(1);
+        for (char16_t c : text) w.U16(c);
+    } else {
+        std::string bytes = Encode8Bit(text.substr(0, 255));
+        w.U8(uint8_t(bytes.size()));
+        w.Bytes(bytes.data(), bytes.size());
+    }
+}
+
 // ---- window records
 
 void TBIFFRecordWriter::WriteWindow1(std::span<const uint8_t> window1) {
@@ -234,16 +249,7 @@ void TBIFFRecordWriter::WriteFormats(const TCellFormats& formats) {
         buf.clear();
         TByteWriter w(buf);
         w.U16(uint16_t(index));
-        if (Version() >= TExcelVersion::xvExcel97) {
-            text = text.substr(0, size_t(MaxBody() - 5) / 2);
-            w.U16(uint16_t(text.size()));
-            w.U8(1);
-            for (char16_t c : text) w.U16(c);
-        } else {
-            std::string bytes = Encode8Bit(text.substr(0, 255));
-            w.U8(uint8_t(bytes.size()));
-            w.Bytes(bytes.data(), bytes.size());
-        }
+        PutText(w, text);
         WriteRecord(biff::FORMAT, buf);
     };
     int place = 0;
@@ -317,16 +323,7 @@ void TBIFFRecordWriter::WriteHeaderText(uint16_t id, std::u16string_view text) {
     }
     buf.clear();
     TByteWriter w(buf);
-    if (Version() >= TExcelVersion::xvExcel97) {
-        text = text.substr(0, size_t(MaxBody() - 3) / 2);
-        w.U16(uint16_t(text.size()));
-        w.U8(1);
-        for (char16_t c : text) w.U16(c);
-    } else {
-        std::string bytes = Encode8Bit(text.substr(0, 255));
-        w.U8(uint8_t(bytes.size()));
-        w.Bytes(bytes.data(), bytes.size());
-    }
+    PutText(w, text);
     WriteRecord(id, buf);
 }
 

@@ -5,6 +5,7 @@
 // in the layout of the stream's version.
 #pragma once
 
+#include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formats/XLSStream.h"
@@ -94,7 +95,7 @@ public:
 private:
     void WriteSelectionBody(int pane, int activeRow, int activeCol, int activeIndex,
                             std::span<const int> ranges);
-    void WriteText8(uint16_t id, std::u16string_view text);
+    void PutText(TByteWriter& w, std::u16string_view text) const;
     void WriteHeaderText(uint16_t id, std::u16string_view text);
     int MaxBody() const { return MaxRecordSize(Version()); }
 
