@@ -6,8 +6,10 @@
 #include "SrcXLS/model/PrintSettings.h"
 #include "SrcXLS/model/Selection.h"
 #include "SrcXLS/model/XFonts.h"
+#include "SrcXLS/model/XLSRows.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace xls {
@@ -377,6 +379,12 @@ void TBIFFRecordWriter::WritePageBreaks(const TPrintSettings& settings) {
         const TVertPagebreak& b = v[i];
         return std::array<int, 3>{b.Col, b.Row1, b.Row2};
     });
+}
+
+void TBIFFRecordWriter::WriteRows(const TXLSRows& rows) {
+    std::array<uint8_t, 16> body;
+    for (int i = 0; i < rows.Count(); ++i)
+        if (rows.WriteRowRecord(i, body)) WriteRecord(biff::ROW, body);
 }
 
 } // namespace xls

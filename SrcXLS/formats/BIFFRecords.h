@@ -23,6 +23,7 @@ class TPane;
 class TPrintSettings;
 class TSelectedAreas;
 class TXFonts;
+class TXLSRows;
 
 namespace biff {
 constexpr uint16_t HEADER = 0x0014;
@@ -91,6 +92,8 @@ public:
     void WriteHeaderFooter(const TPrintSettings& settings);
     void WriteMargins(const TPrintSettings& settings);
     void WritePageBreaks(const TPrintSettings& settings);
+    // One ROW per row object the record can hold, in row order.
+    void WriteRows(const TXLSRows& rows);
 
 private:
     void WriteSelectionBody(int pane, int activeRow, int activeCol, int activeIndex,

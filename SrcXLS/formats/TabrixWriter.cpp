@@ -6,6 +6,8 @@
 #include "SrcXLS/model/PrintSettings.h"
 #include "SrcXLS/model/Selection.h"
 #include "SrcXLS/model/XFonts.h"
+#include "SrcXLS/model/XLSColumns.h"
+#include "SrcXLS/model/XLSRows.h"
 
 #include <algorithm>
 #include <cstring>
@@ -292,10 +294,10 @@ void TTabrixWriter::WriteSheetRecord(const TBIFFSheetSource& sheet, const TRecor
         if (sheet.Print) records.WriteMargins(*sheet.Print);
         return;
     case placeholder::ColInfo:
-        Run(sheet.Columns);
+        if (sheet.Columns) sheet.Columns->WriteColInfos(stream);
         return;
     case placeholder::Cells:
-        Run(sheet.Rows);
+        if (sheet.Rows) records.WriteRows(*sheet.Rows);
         Run(sheet.Cells);
         return;
     case placeholder::SheetTail:
@@ -390,9 +392,9 @@ void TTabrixWriter::WriteBIFF4Sheet(const std::filesystem::path& fileName) {
     records.WriteXFs(*source.Formats);
     records.WriteStyles(source.NewWorkbook, source.Styles);
     records.WriteWord(DEFCOLWIDTH, list.GetDefColWidth());
-    Run(sheet.Columns);
+    if (sheet.Columns) sheet.Columns->WriteColInfos(stream);
     WriteDimensions(list, false);
-    Run(sheet.Rows);
+    if (sheet.Rows) records.WriteRows(*sheet.Rows);
     Run(sheet.Cells);
     records.WriteWindow1(globals.Window1Data());
     records.WriteWindow2Short(GetU16(list.Window2Data().data()), true);

@@ -4,8 +4,6 @@
 // file in a fixed record order.
 #pragma once
 
-#include "SrcXLS/XLSLibState.h"
-#include "SrcXLS/XLSText.h"
 #include "SrcXLS/formats/BIFFRecords.h"
 #include "SrcXLS/formats/DefaultRecords.h"
 
@@ -17,11 +15,7 @@
 
 namespace xls {
 
-class TCellFormats;
-class TPane;
-class TPrintSettings;
-class TSelectedAreas;
-class TXFonts;
+class TXLSColumns;
 
 // Writes a block of model records on the stream.
 using TBIFFBlockWriter = std::function<void(TXLSStream&)>;
@@ -38,9 +32,9 @@ struct TBIFFSheetSource {
     const TPane* Pane = nullptr;
     const TSelectedAreas* Selection = nullptr;
     const TPrintSettings* Print = nullptr;
-    TBIFFBlockWriter Columns; // COLINFO records
-    TBIFFBlockWriter Rows;    // ROW records
-    TBIFFBlockWriter Cells;   // cell records
+    const TXLSColumns* Columns = nullptr; // COLINFO records
+    const TXLSRows* Rows = nullptr;       // ROW records
+    TBIFFBlockWriter Cells;               // cell records
     TBIFFBlockWriter MergedCells;
 };
 
