@@ -3,6 +3,7 @@
 #include "SrcXLS/Tabrix4.h"
 
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/formats/WorkbookFile.h"
 
 namespace xls {
 
@@ -22,7 +23,7 @@ void TTabrix4::ReadFile() {
 
 void TTabrix4::WriteFile() {
     if (version == TExcelVersion::xvExcel2007) throw XLSError("Writing .xlsx packages is not available");
-    throw XLSError("Writing workbooks is not available");
+    WriteWorkbookFile(*this);
 }
 
 } // namespace xls
