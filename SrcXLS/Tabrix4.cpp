@@ -136,12 +136,13 @@ bool TTabrix4::Excel2007MacroFile() const {
 
 void TTabrix4::Clear() {
     formulaHandler.Clear();
+    // String cells give their entries back before the table goes.
+    sheets->Clear();
     strings.Clear();
     globals.Clear();
     SetDefaultWindow();
     unknown2007.Clear();
     DefaultFormatBlock = true;
-    sheets->Clear();
     sheets->Add(0);
     defaultFormats.Clear();
     secondFormats.Clear();
