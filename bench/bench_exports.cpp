@@ -1,5 +1,5 @@
 // Exporting a goods report and a periodic goods report of a full base (5269
-// goods) to CSV, DBF and XML through the job dispatcher, the save dialog
+// goods) to CSV, DBF, XML and XLS through the job dispatcher, the save dialog
 // answered by a script; the file goes to a temporary folder.
 #include <benchmark/benchmark.h>
 
@@ -105,6 +105,9 @@ void BM_GoodsReportDbf(benchmark::State& s) {
 void BM_GoodsReportXml(benchmark::State& s) {
     Export(s, exchange::FormatXml, 9, "goods.xml");
 }
+void BM_GoodsReportXls(benchmark::State& s) {
+    Export(s, exchange::FormatXls, 9, "goods.xls");
+}
 void BM_PeriodicReportCsv(benchmark::State& s) {
     Export(s, exchange::FormatCsv, 6, "periodic.csv");
 }
@@ -114,11 +117,16 @@ void BM_PeriodicReportDbf(benchmark::State& s) {
 void BM_PeriodicReportXml(benchmark::State& s) {
     Export(s, exchange::FormatXml, 6, "periodic.xml");
 }
+void BM_PeriodicReportXls(benchmark::State& s) {
+    Export(s, exchange::FormatXls, 6, "periodic.xls");
+}
 BENCHMARK(BM_GoodsReportCsv)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GoodsReportDbf)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GoodsReportXml)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GoodsReportXls)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PeriodicReportCsv)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PeriodicReportDbf)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PeriodicReportXml)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PeriodicReportXls)->Unit(benchmark::kMillisecond);
 
 } // namespace
