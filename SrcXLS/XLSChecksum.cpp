@@ -29,7 +29,8 @@ const uint32_t* Crc32Table() {
 
 uint32_t Crc32Update(uint32_t crc, const uint8_t* p, size_t n) {
     for (; n >= 8; n -= 8, p += 8) {
-        const uint32_t lo = crc ^ (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
+        const uint32_t lo =
+            crc ^ (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
         crc = crcTables[7][lo & 0xFF] ^ crcTables[6][(lo >> 8) & 0xFF] ^ crcTables[5][(lo >> 16) & 0xFF] ^
               crcTables[4][lo >> 24] ^ crcTables[3][p[4]] ^ crcTables[2][p[5]] ^ crcTables[1][p[6]] ^
               crcTables[0][p[7]];

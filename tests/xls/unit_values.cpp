@@ -34,11 +34,13 @@ TEST(Checksum, LongInputsMatchTheBytewiseRegister) {
     for (size_t start = 0; start < 9; ++start)
         for (size_t n = 0; start + n <= data.size(); n += 1 + n / 16) {
             uint32_t bytewise = 0xFFFFFFFFu;
-            for (size_t i = start; i < start + n; ++i) bytewise = table[(bytewise ^ data[i]) & 0xFF] ^ (bytewise >> 8);
+            for (size_t i = start; i < start + n; ++i)
+                bytewise = table[(bytewise ^ data[i]) & 0xFF] ^ (bytewise >> 8);
             ASSERT_EQ(Crc32OfBytes(data.data() + start, n), bytewise) << start << " " << n;
             const size_t half = n / 3;
-            ASSERT_EQ(Crc32Update(Crc32OfBytes(data.data() + start, half), data.data() + start + half, n - half),
-                      bytewise);
+            ASSERT_EQ(
+                Crc32Update(Crc32OfBytes(data.data() + start, half), data.data() + start + half, n - half),
+                bytewise);
         }
 }
 
