@@ -11,11 +11,7 @@ namespace xls {
 const uint32_t* Crc32Table();
 
 // Continues a CRC register over bytes; start with 0xFFFFFFFF.
-inline uint32_t Crc32Update(uint32_t crc, const uint8_t* p, size_t n) {
-    const uint32_t* table = Crc32Table();
-    for (size_t i = 0; i < n; ++i) crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
-    return crc;
-}
+uint32_t Crc32Update(uint32_t crc, const uint8_t* p, size_t n);
 
 // The published CRC-32 without its final inversion; 0xFFFFFFFF for nothing.
 inline uint32_t Crc32OfBytes(const void* p, size_t n) {

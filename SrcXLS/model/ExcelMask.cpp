@@ -5,6 +5,7 @@
 #include "SrcXLS/XLSText.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -199,18 +200,27 @@ void DecodeDate(int64_t days, int& year, int& month, int& day) {
 std::u16string FloatToGeneralText(double value, char16_t decimalSeparator) {
     if (std::isnan(value)) return u"NAN";
     if (std::isinf(value)) return value > 0 ? u"INF" : u"-INF";
+    // Fifteen significant digits, as "%.15g" gives them.
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%.15g", value);
-    std::string s = buf;
-    size_t e = s.find('e');
-    std::string mantissa = s.substr(0, e), exponent;
-    if (e != s.npos) {
-        int x = std::stoi(s.substr(e + 1));
-        exponent = "E" + std::to_string(x);
+    char* end = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15).ptr;
+    std::u16string out;
+    out.reserve(size_t(end - buf));
+    for (const char* p = buf; p < end; ++p) {
+        if (*p == '.') {
+            out.push_back(decimalSeparator);
+        } else if (*p == 'e') {
+            // "1e+20" is written "1E20", "1e-07" "1E-7".
+            out.push_back(u'E');
+            ++p;
+            if (*p == '-') out.push_back(u'-');
+            ++p;
+            while (p + 1 < end && *p == '0') ++p;
+            for (; p < end; ++p) out.push_back(char16_t(*p));
+            break;
+        } else {
+            out.push_back(char16_t(*p));
+        }
     }
-    std::u16string out = Ascii((mantissa + exponent).c_str());
-    for (char16_t& c : out)
-        if (c == u'.') c = decimalSeparator;
     return out;
 }
 

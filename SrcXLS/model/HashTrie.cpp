@@ -1,5 +1,7 @@
 #include "SrcXLS/model/HashTrie.h"
 
+#include <algorithm>
+
 namespace xls {
 
 THashTrie::THashTrie() : root(std::make_unique<TNode>(0)) {}
@@ -16,34 +18,26 @@ THashItem* THashTrie::InsertAt(TNode& node, THashItem* item, uint32_t hash) {
     unsigned s = SlotOf(hash, node.level);
     size_t i = node.IndexOf(s);
     if (!node.Has(s)) {
-        item->trieHash = hash;
-        item->next = nullptr;
-        node.bits[s >> 6] |= uint64_t(1) << (s & 63);
+        node.Mark(s, true);
         TSlot slot;
-        slot.chain = item;
+        slot.chain.push_back({hash, item});
         node.slots.insert(node.slots.begin() + i, std::move(slot));
         return item;
     }
     TSlot& slot = node.slots[i];
     if (slot.child) return InsertAt(*slot.child, item, hash);
-    int length = 0;
-    for (THashItem* it = slot.chain; it; it = it->next, ++length)
-        if (it->trieHash == hash && Equal(*it, *item)) return it;
-    item->trieHash = hash;
-    if (length < MaxChain || node.level >= MaxLevel) {
-        item->next = slot.chain;
-        slot.chain = item;
+    for (const TLink& link : slot.chain)
+        if (link.hash == hash && Equal(*link.item, *item)) return link.item;
+    if (slot.chain.size() < size_t(MaxChain) || node.level >= MaxLevel) {
+        slot.chain.push_back({hash, item});
         return item;
     }
-    // The chain is full: its items move into a child node of the next level.
+    // The chain is full: its items move into a child node of the next level,
+    // head first, and the new item after them.
     auto child = std::make_unique<TNode>(node.level + 1);
-    for (THashItem* it = slot.chain; it;) {
-        THashItem* next = it->next;
-        InsertAt(*child, it, it->trieHash);
-        it = next;
-    }
+    for (auto it = slot.chain.rbegin(); it != slot.chain.rend(); ++it) InsertAt(*child, it->item, it->hash);
     InsertAt(*child, item, hash);
-    slot.chain = nullptr;
+    slot.chain = {};
     slot.child = std::move(child);
     return item;
 }
@@ -58,8 +52,8 @@ THashItem* THashTrie::Find(const THashItem& item, uint32_t hash) const {
             node = slot.child.get();
             continue;
         }
-        for (THashItem* it = slot.chain; it; it = it->next)
-            if (it->trieHash == hash && Equal(*it, item)) return it;
+        for (const TLink& link : slot.chain)
+            if (link.hash == hash && Equal(*link.item, item)) return link.item;
         return nullptr;
     }
 }
@@ -78,22 +72,22 @@ bool THashTrie::Remove(const THashItem& item, uint32_t hash) {
             node = slot.child.get();
             continue;
         }
-        THashItem** link = &slot.chain;
-        while (*link && !((*link)->trieHash == hash && Equal(**link, item))) link = &(*link)->next;
-        if (!*link) return false;
-        THashItem* found = *link;
-        *link = found->next;
-        found->next = nullptr;
+        auto at = std::find_if(slot.chain.begin(), slot.chain.end(), [&](const TLink& link) {
+            return link.hash == hash && Equal(*link.item, item);
+        });
+        if (at == slot.chain.end()) return false;
+        THashItem* found = at->item;
+        slot.chain.erase(at);
         --count;
         // Empty slots are dropped, and so are child nodes left without slots.
         for (int d = depth - 1; d >= 0; --d) {
             auto [n, slotByte] = path[d];
             size_t i = n->IndexOf(slotByte);
             TSlot& sl = n->slots[i];
-            bool empty = sl.child ? sl.child->slots.empty() : sl.chain == nullptr;
+            bool empty = sl.child ? sl.child->slots.empty() : sl.chain.empty();
             if (!empty) break;
             n->slots.erase(n->slots.begin() + i);
-            n->bits[slotByte >> 6] &= ~(uint64_t(1) << (slotByte & 63));
+            n->Mark(slotByte, false);
         }
         ReleaseItem(found);
         return true;
@@ -105,12 +99,8 @@ void THashTrie::ReleaseNode(TNode& node) {
         if (slot.child) {
             ReleaseNode(*slot.child);
         } else {
-            for (THashItem* it = slot.chain; it;) {
-                THashItem* next = it->next;
-                it->next = nullptr;
-                ReleaseItem(it);
-                it = next;
-            }
+            for (auto it = slot.chain.rbegin(); it != slot.chain.rend(); ++it) ReleaseItem(it->item);
+            slot.chain.clear();
         }
     }
 }

@@ -1,8 +1,9 @@
 // A set of items indexed by a 32-bit hash: a 256-way trie over the hash
-// bytes whose leaves are short chains. Chains link through the items
-// themselves, so a lookup never allocates. Nodes keep only their occupied
-// slots (a bitmap and a packed slot array), which keeps a trie of a million
-// items small while visiting slots in the same order as a full array.
+// bytes whose leaves are short chains. A chain keeps each item's hash beside
+// its pointer, so a lookup touches only items whose hash matches and never
+// allocates. Nodes keep only their occupied slots (a bitmap and a packed slot
+// array), which keeps a trie of a million items small while visiting slots
+// in the same order as a full array.
 #pragma once
 
 #include <array>
@@ -30,10 +31,7 @@ public:
     void ResetHash() { hash = 0; }
 
 private:
-    friend class THashTrie;
     mutable uint32_t hash = 0;
-    uint32_t trieHash = 0; // the hash the item was inserted with
-    THashItem* next = nullptr;
 };
 
 class THashTrie {
@@ -71,21 +69,32 @@ protected:
 
 private:
     struct TNode;
+    // A chain entry: the item and the hash it was inserted with.
+    struct TLink {
+        uint32_t hash;
+        THashItem* item;
+    };
     struct TSlot {
-        THashItem* chain = nullptr;
+        // The chain with its head last, so that a new head is appended.
+        std::vector<TLink> chain;
         std::unique_ptr<TNode> child;
     };
     struct TNode {
         explicit TNode(int level) : level(level) {}
         int level;
         std::array<uint64_t, 4> bits{};
+        // Occupied slots in the bitmap words before each word.
+        std::array<uint8_t, 4> before{};
         std::vector<TSlot> slots; // the occupied slots in slot order
 
         bool Has(unsigned s) const { return (bits[s >> 6] >> (s & 63)) & 1; }
         size_t IndexOf(unsigned s) const {
-            size_t n = 0;
-            for (unsigned w = 0; w < (s >> 6); ++w) n += std::popcount(bits[w]);
-            return n + std::popcount(bits[s >> 6] & ((uint64_t(1) << (s & 63)) - 1));
+            return before[s >> 6] + size_t(std::popcount(bits[s >> 6] & ((uint64_t(1) << (s & 63)) - 1)));
+        }
+        void Mark(unsigned s, bool occupied) {
+            const uint64_t bit = uint64_t(1) << (s & 63);
+            bits[s >> 6] = occupied ? bits[s >> 6] | bit : bits[s >> 6] & ~bit;
+            for (unsigned w = (s >> 6) + 1; w < 4; ++w) before[w] = uint8_t(before[w] + (occupied ? 1 : -1));
         }
     };
 
@@ -99,11 +108,8 @@ private:
             if (slot.child) {
                 if (!Walk(*slot.child, visit)) return false;
             } else {
-                for (THashItem* it = slot.chain; it;) {
-                    THashItem* next = it->next;
-                    if (!visit(it)) return false;
-                    it = next;
-                }
+                for (auto it = slot.chain.rbegin(); it != slot.chain.rend(); ++it)
+                    if (!visit(it->item)) return false;
             }
         }
         return true;

@@ -553,23 +553,28 @@ int TSheet::GetWriteFormatIndex(TExcelVersion, int index) const {
     return index < 0 ? DefaultCellFormat : index;
 }
 
-int TSheet::AutoWidthCols(int col1, int col2) {
-    int result = 0;
-    for (int c = col1; c <= col2; ++c) result = AutoWidthCol(c);
-    return result;
+int TSheet::AutoWidthCol(int col) {
+    return AutoWidthCols(col, col);
 }
 
-int TSheet::AutoWidthCol(int col) {
+// One walk over the cells measures every column of the range.
+int TSheet::AutoWidthCols(int col1, int col2) {
+    // No cell stands outside the sheet's columns.
+    const bool pastLast = col2 >= TXLSColumns::SlotCount;
+    col1 = std::max(col1, 0);
+    col2 = std::min(col2, TXLSColumns::SlotCount - 1);
+    if (col2 < col1) return 0;
     TTextMeasurer& m = workbook.Measurer();
     const TXFont defaults;
     const TXFont* defaultFont = workbook.GetFont() ? workbook.GetFont() : &defaults;
     m.SelectFont(*defaultFont);
     const TXFont* current = defaultFont;
     int leading = m.InternalLeading();
-    int largest = 0;
+    std::vector<int> largest(size_t(col2 - col1) + 1, 0);
+    std::u16string text;
     cells.BeginIterate();
     while (TCell* cell = cells.NextCell()) {
-        if (cell->Col != col) continue;
+        if (cell->Col < col1 || cell->Col > col2) continue;
         const TXFont* font = cell->Format()->GetFont();
         if (!font) font = defaultFont;
         if (font != current) {
@@ -577,7 +582,6 @@ int TSheet::AutoWidthCol(int col) {
             current = font;
             leading = m.InternalLeading();
         }
-        std::u16string text;
         if (workbook.ShowFormulas && cell->IsFormula())
             text = static_cast<TFormulaCell*>(cell)->GetFormulaText();
         else
@@ -587,16 +591,19 @@ int TSheet::AutoWidthCol(int col) {
             rotation == 90 || rotation == 180 || rotation == 255 ? m.TextHeight(text) : m.TextWidth(text);
         size += 2 * leading;
         if (GetHorizAlignment(*cell) == 3) size += leading;
-        largest = std::max(largest, size);
+        int& widest = largest[size_t(cell->Col - col1)];
+        widest = std::max(widest, size);
     }
-    if (largest > 0) {
-        m.SelectFont(*defaultFont);
-        int zero = std::max(1, m.TextWidth(u"0"));
-        double width = std::nearbyint(double(largest) / double(zero) * 256.0);
+    m.SelectFont(*defaultFont);
+    const int zero = std::max(1, m.TextWidth(u"0"));
+    for (int c = col1; c <= col2; ++c) {
+        const int pixels = largest[size_t(c - col1)];
+        if (pixels <= 0) continue;
+        double width = std::nearbyint(double(pixels) / double(zero) * 256.0);
         // Wider than a column can be: the widest column instead of a failure.
-        columns.SetWidths(col, col, int(std::min(width, 65535.0)));
+        columns.SetWidths(c, c, int(std::min(width, 65535.0)));
     }
-    return largest;
+    return pastLast ? 0 : largest.back();
 }
 
 // ---------------------------------------------------------------------------

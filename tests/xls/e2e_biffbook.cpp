@@ -39,6 +39,10 @@ void FillReport(TTabrix4& book) {
     merged.Col2 = 2;
     merged.Row1 = merged.Row2 = 6;
     sheet.AutoWidthCols(0, 3);
+    // A taller caption row and a hidden one.
+    sheet.Rows().Add(1).SetHeight(400);
+    sheet.Rows().Add(5).SetHidden(true);
+    sheet.Rows().Sort();
 }
 
 class BIFFBook : public ::testing::TestWithParam<V> {
@@ -82,6 +86,9 @@ TEST_P(BIFFBook, IndependentReadersSeeTheReport) {
         EXPECT_TRUE(Has(o, "width 0 " + std::to_string(c) + " " + std::to_string(column->GetWidth()))) << o;
     }
     EXPECT_GT(book.GetSheet(0).Columns()[1]->GetWidth(), TXLSColumn::DefaultWidth);
+    // Row objects reach the file as ROW records.
+    EXPECT_TRUE(Has(o, "rowheight 0 1 400")) << o;
+    EXPECT_TRUE(Has(o, "rowheight 0 5 255")) << o;
 
     auto csv = oracle::GnumericCsv(file, dir.File("report.csv"));
     ASSERT_EQ(csv.Status, 0) << csv.Output;

@@ -26,13 +26,17 @@ for si in range(book.nsheets):
             print("cell", si, r, c, cell.ctype, v)
             if formatting:
                 f = book.font_list[book.xf_list[cell.xf_index].font_index]
+                rgb = book.colour_map.get(f.colour_index)
                 print("font", si, r, c, f.name, "bold=%d" % f.bold, "italic=%d" % f.italic,
-                      "colour=%d" % f.colour_index, "height=%d" % f.height)
+                      "colour=%d" % f.colour_index, "height=%d" % f.height,
+                      "rgb=" + ("%02X%02X%02X" % rgb if rgb else "auto"))
     if formatting:
         for m in sh.merged_cells:
             print("merged", si, *m)
         for c in sorted(sh.colinfo_map):
             print("width", si, c, sh.colinfo_map[c].width)
+        for r in sorted(sh.rowinfo_map):
+            print("rowheight", si, r, sh.rowinfo_map[r].height)
 )PY";
 
 } // namespace

@@ -16,9 +16,10 @@ TRun Run(const std::string& command);
 // xlrd's view of a workbook, one fact per line:
 //   sheet <index> <name> <rows> <cols>
 //   cell <sheet> <row> <col> <type> <value>      (numbers in repr form)
-//   font <sheet> <row> <col> <name> bold=<0|1> italic=<0|1> colour=<index> height=<twips>
+//   font <sheet> <row> <col> <name> bold=<0|1> italic=<0|1> colour=<index> height=<twips> rgb=<RRGGBB|auto>
 //   merged <sheet> <row1> <row2+1> <col1> <col2+1>
 //   width <sheet> <col> <width>
+//   rowheight <sheet> <row> <twips>
 // formatting: open with formatting_info (fonts, merged cells, widths).
 TRun XlrdDump(const std::string& file, bool formatting = true);
 

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <string>
+
 using namespace xls;
 
 namespace {
@@ -154,4 +158,32 @@ TEST(ExcelMask, SectionsAndLimits) {
     m.SetLocale(&english);
     m.SetMask(u"\"unterminated");
     EXPECT_EQ(m.FormatValue(3), u"3");
+}
+
+// General number text: fifteen significant digits, exponents as "E20" and
+// "E-7", the locale's decimal separator; compared with C's "%.15g" over
+// values of every magnitude, rounding and sign.
+TEST(GeneralText, FifteenDigitsAsPrintfWithExcelExponents) {
+    EXPECT_EQ(FloatToGeneralText(0.1 * 3, u','), u"0,3");
+    EXPECT_EQ(FloatToGeneralText(1e20, u'.'), u"1E20");
+    EXPECT_EQ(FloatToGeneralText(-1.5e-7, u'.'), u"-1.5E-7");
+    EXPECT_EQ(FloatToGeneralText(1.25e100, u'.'), u"1.25E100");
+    EXPECT_EQ(FloatToGeneralText(4820000000000.0, u'.'), u"4820000000000");
+    EXPECT_EQ(FloatToGeneralText(-0.0, u'.'), u"-0");
+    uint64_t state = 88172645463325252ull;
+    for (int i = 0; i < 20000; ++i) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        double mantissa = double(state >> 11) / double(1ull << 53);
+        double value = std::ldexp(mantissa, int(state % 200) - 100) * ((state >> 8) & 1 ? -1 : 1);
+        if (i % 4 == 0) value = std::round(value * 1000) / 1000; // short decimals
+        char expected[40];
+        std::snprintf(expected, sizeof expected, "%.15g", value);
+        std::string want(expected);
+        size_t e = want.find('e');
+        if (e != want.npos) want = want.substr(0, e) + "E" + std::to_string(std::stoi(want.substr(e + 1)));
+        std::u16string got = FloatToGeneralText(value, u'.');
+        ASSERT_EQ(std::string(got.begin(), got.end()), want) << value;
+    }
 }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <vector>
 
 using namespace xls;
 
@@ -19,6 +20,28 @@ TEST(Checksum, CrcIsThePublishedValueWithoutFinalInversion) {
     EXPECT_EQ(Crc32OfWideString(u"abc\u00e9"), Crc32OfBytes("abc\xe9", 4));
     // Wider characters fold the high byte first.
     EXPECT_EQ(Crc32OfWideString(u"\u0416"), Crc32OfBytes("\x04\x16", 2));
+}
+
+// Long inputs are folded eight bytes at a time: every length, start offset
+// and continuation must give what one byte at a time gives.
+TEST(Checksum, LongInputsMatchTheBytewiseRegister) {
+    const char* fox = "The quick brown fox jumps over the lazy dog";
+    EXPECT_EQ(~Crc32OfBytes(fox, std::strlen(fox)), 0x414FA339u);
+    std::mt19937 gen(7);
+    std::vector<uint8_t> data(300);
+    for (auto& b : data) b = uint8_t(gen());
+    const uint32_t* table = Crc32Table();
+    for (size_t start = 0; start < 9; ++start)
+        for (size_t n = 0; start + n <= data.size(); n += 1 + n / 16) {
+            uint32_t bytewise = 0xFFFFFFFFu;
+            for (size_t i = start; i < start + n; ++i)
+                bytewise = table[(bytewise ^ data[i]) & 0xFF] ^ (bytewise >> 8);
+            ASSERT_EQ(Crc32OfBytes(data.data() + start, n), bytewise) << start << " " << n;
+            const size_t half = n / 3;
+            ASSERT_EQ(
+                Crc32Update(Crc32OfBytes(data.data() + start, half), data.data() + start + half, n - half),
+                bytewise);
+        }
 }
 
 TEST(Checksum, Hash16RotatesAndXors) {
