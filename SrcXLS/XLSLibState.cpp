@@ -1,5 +1,7 @@
 #include "SrcXLS/XLSLibState.h"
 
+#include "platform/RegionalSettings.h"
+
 namespace xls {
 
 const TPalette& DefaultPalette() {
@@ -15,6 +17,10 @@ const TPalette& DefaultPalette() {
         0x0F000000,
     };
     return palette;
+}
+
+TXLSLocale StartUpLocale() {
+    return LocaleFromRegional(platform::Regional());
 }
 
 TLibraryState& LibState() {

@@ -19,13 +19,16 @@ using TPalette = std::array<uint32_t, PaletteSize>;
 // Colours as 0x00BBGGRR; index 64 is the automatic colour marker.
 const TPalette& DefaultPalette();
 
+// The locale of the program's regional settings at start-up.
+TXLSLocale StartUpLocale();
+
 struct TLibraryState {
     int MaxColumn = 16383;
     int MaxRow = 1048575;
     std::u16string StrTRUE = u"TRUE";
     std::u16string StrFALSE = u"FALSE";
     TPalette Palette = DefaultPalette();
-    TXLSLocale Locale;
+    TXLSLocale Locale = StartUpLocale();
 
     // Back to the start-up values (tests and a fresh process).
     void Reset() { *this = TLibraryState(); }

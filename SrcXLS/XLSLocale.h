@@ -6,6 +6,10 @@
 #include <array>
 #include <string>
 
+namespace platform {
+struct RegionalSettings;
+}
+
 namespace xls {
 
 struct TXLSLocale {
@@ -24,5 +28,8 @@ struct TXLSLocale {
     std::array<std::u16string, 7> LongDayNames = {u"Sunday",   u"Monday", u"Tuesday", u"Wednesday",
                                                   u"Thursday", u"Friday", u"Saturday"};
 };
+
+// The separators of the program's regional settings (names stay as they are).
+TXLSLocale LocaleFromRegional(const platform::RegionalSettings& settings);
 
 } // namespace xls

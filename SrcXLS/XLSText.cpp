@@ -1,19 +1,16 @@
 #include "SrcXLS/XLSText.h"
 
 #include "SrcXLS/XLSDefs.h"
+#include "platform/CodePages.h"
 
 namespace xls {
 
-std::u16string CodePageToWide(std::string_view bytes, int /*codePage*/) {
-    std::u16string out(bytes.size(), u'\0');
-    for (size_t i = 0; i < bytes.size(); ++i) out[i] = char16_t(uint8_t(bytes[i]));
-    return out;
+std::u16string CodePageToWide(std::string_view bytes, int codePage) {
+    return platform::DecodeSingleByte(codePage, bytes);
 }
 
-std::string WideToCodePage(std::u16string_view text, int /*codePage*/) {
-    std::string out(text.size(), '\0');
-    for (size_t i = 0; i < text.size(); ++i) out[i] = text[i] < 256 ? char(text[i]) : '?';
-    return out;
+std::string WideToCodePage(std::u16string_view text, int codePage) {
+    return platform::EncodeSingleByte(codePage, text);
 }
 
 std::u16string Latin1ToWide(std::span<const uint8_t> bytes) {

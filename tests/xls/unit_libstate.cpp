@@ -4,6 +4,7 @@
 #include "SrcXLS/XLSColors.h"
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSTempFiles.h"
+#include "platform/RegionalSettings.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +22,14 @@ TEST(LibState, StartUpValuesAndVersionLimits) {
     EXPECT_EQ(st.Palette[10], 0x0000FFu);
     EXPECT_EQ(st.Palette[12], 0xFF0000u);
     EXPECT_EQ(st.Palette[64], AutomaticColorMarker);
-    EXPECT_EQ(st.Locale.DecimalSeparator, u'.');
+    platform::RegionalSettings rs;
+    rs.decimalSeparator = '.';
+    rs.thousandsSeparator = "\xA0";
+    TXLSLocale loc = LocaleFromRegional(rs);
+    EXPECT_EQ(loc.DecimalSeparator, u'.');
+    EXPECT_EQ(loc.ThousandSeparator, u'\u00a0');
+    EXPECT_EQ(loc.DateSeparator, u'.');
+    EXPECT_EQ(loc.ListSeparator, u';');
     LibState().SetLimits(TExcelVersion::xvExcel97);
     EXPECT_EQ(st.MaxColumn, 255);
     EXPECT_EQ(st.MaxRow, 65535);

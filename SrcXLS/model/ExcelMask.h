@@ -1,0 +1,101 @@
+// Number format masks: a format text parsed into up to four sections of
+// tokens (positive, negative, zero, text) and numbers rendered through them.
+#pragma once
+
+#include "SrcXLS/XLSLocale.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace xls {
+
+// The shortest general text of a number (15 significant digits).
+std::u16string FloatToGeneralText(double value, char16_t decimalSeparator);
+
+enum TMaskTokenKind : uint8_t {
+    mtkText = 0, // @, and the exponent mark E+ / E-
+    mtkLiteral = 1,
+    mtkString = 2,
+    mtkDigitOpt = 3,   // #
+    mtkDigitSpace = 4, // ?
+    mtkDigitZero = 5,  // 0
+    mtkYear2 = 6,
+    mtkYear4 = 7,
+    mtkMonth = 8, // 8..12: m, mm, mmm, mmmm, mmmmm
+    mtkDay = 13,  // 13..16: d, dd, ddd, dddd
+    mtkHour = 17,
+    mtkHour2 = 18,
+    mtkHour12 = 19,
+    mtkHour12x2 = 20,
+    mtkElapsedHours = 21,
+    mtkMinute = 22,
+    mtkMinute2 = 23,
+    mtkElapsedMinutes = 24,
+    mtkSecond = 25,
+    mtkSecond2 = 26,
+    mtkElapsedSeconds = 27,
+    mtkAMPM = 28,
+    mtkampm = 29,
+    mtkAP = 30,
+    mtkDecimalPoint = 31,
+    mtkPercent = 32,
+    mtkNumberStart = 33,
+    mtkThreeSpaces = 34,
+    mtkComma = 35, // a comma: separators in numbers, itself in dates
+};
+
+enum TMaskSectionFlags : uint8_t {
+    msfText = 1,
+    msfThousands = 2,
+    msfDecimalPoint = 4,
+    msfPercent = 8,
+    msfExponent = 16,
+    msfDateTime = 32,
+    msfZero = 64,
+};
+
+struct TMaskToken {
+    uint8_t Kind = mtkLiteral;
+    char16_t Ch = 0;
+    std::u16string Str;
+};
+
+struct TMaskSection {
+    std::vector<TMaskToken> Tokens;
+    uint32_t Color = 0; // 0x00BBGGRR
+    uint8_t Flags = 0;
+    int Decimals = 0;
+    int DecimalPos = -1;
+    int TrailingCommas = 0;
+};
+
+class TExcelMask {
+public:
+    // Raises for a text longer than 255 characters.
+    void SetMask(std::u16string_view text);
+    const std::u16string& Mask() const { return mask; }
+    const TMaskSection* Section(int i) const { return sections[i].get(); }
+
+    std::u16string FormatValue(double value) const;
+    std::u16string FormatByteSize(double value) const;
+
+    // Separators and names; the library's locale unless set.
+    const TXLSLocale& Locale() const;
+    void SetLocale(const TXLSLocale* locale) { this->locale = locale; }
+
+private:
+    std::u16string Render(const TMaskSection* section, double value, bool zeroSection) const;
+    std::u16string RenderNumber(const TMaskSection& s, double value, bool zeroSection) const;
+    std::u16string RenderExponent(const TMaskSection& s, double value) const;
+    std::u16string RenderDateTime(const TMaskSection& s, double value) const;
+
+    std::u16string mask;
+    std::array<std::unique_ptr<TMaskSection>, 4> sections;
+    const TXLSLocale* locale = nullptr;
+};
+
+} // namespace xls

@@ -1,0 +1,157 @@
+// Number format lists and rendering through format masks.
+#include "SrcXLS/XLSDefs.h"
+#include "SrcXLS/model/ExcelMask.h"
+#include "SrcXLS/model/NumberFormats.h"
+
+#include <gtest/gtest.h>
+
+using namespace xls;
+
+namespace {
+const TXLSLocale english;
+
+std::u16string Render(const char16_t* mask, double v, const TXLSLocale* loc = &english) {
+    TExcelMask m;
+    m.SetLocale(loc);
+    m.SetMask(mask);
+    return m.FormatValue(v);
+}
+} // namespace
+
+TEST(NumberFormats, IndexesOfNewAndReadFormats) {
+    TNumberFormats list;
+    list.AddBuiltIns();
+    EXPECT_EQ(list.Count(), 59);
+    EXPECT_TRUE(list.ByIndex(14)->IsUnused());
+    EXPECT_EQ(list.ByIndex(14)->Text(), u"m/d/yy");
+    EXPECT_EQ(list.ByIndex(13)->Text(), u"# ?\?/??");
+    TNumberFormat* f = list.FindOrAdd(u"0.000");
+    EXPECT_EQ(f->Index, 59);
+    EXPECT_EQ(f->UsageCount, 1);
+    EXPECT_EQ(list.FindOrAdd(u"0.000"), f);
+    EXPECT_EQ(f->UsageCount, 2);
+    list.AddRead(u"#,##0.0", 180, 1);
+    EXPECT_EQ(list.FindOrAdd(u"0.0000")->Index, 181);
+    list.AddRead(u"General", 0, 1);
+    EXPECT_EQ(list.Count(), 62);
+    EXPECT_EQ(list.ByIndex(0)->Text(), u"General");
+    EXPECT_EQ(list.ByIndex(0)->UsageCount, 1);
+    EXPECT_EQ(list.IndexOfIndex(-1), -1);
+    EXPECT_EQ(list.IndexOfIndex(100), -1);
+}
+
+TEST(NumberFormats, UsesAndReleases) {
+    TNumberFormats list;
+    list.AddBuiltIns();
+    int i = list.FindOrAdd(u"0.0")->Index;
+    list.AddUse(i);
+    list.Release(i);
+    list.Release(i);
+    EXPECT_EQ(list.ByIndex(i), nullptr);
+    try {
+        list.Release(i);
+        FAIL();
+    } catch (const XLSError& e) {
+        EXPECT_STREQ(e.what(), "Can not find number format# 59");
+    }
+    EXPECT_THROW(list.AddUse(77), XLSError);
+    EXPECT_NO_THROW(list.ReleaseQuietly(77));
+    list.Release(14); // built-ins stay
+    EXPECT_NE(list.ByIndex(14), nullptr);
+    list.AddXLSX(u"0.00", 2);
+    list.AddXLSX(u"0.0%", 164);
+    EXPECT_EQ(list.ByIndex(2)->Text(), u"0.00");
+    EXPECT_EQ(list.ByIndex(164)->Text(), u"0.0%");
+}
+
+TEST(ExcelMask, NumberSections) {
+    struct {
+        const char16_t* mask;
+        double value;
+        const char16_t* text;
+    } cases[] = {
+        {u"#,##0.00", 1234.5, u"1,234.50"},
+        {u"#,##0.00", -1234.5, u"-1,234.50"},
+        {u"#,##0", 1234567, u"1,234,567"},
+        {u"0%", 0.5, u"50%"},
+        {u"0.00%", 0.12345, u"12.35%"},
+        {u"0.00;(0.00);-", -2, u"(2.00)"},
+        {u"0.00;(0.00);-", 0, u"-"},
+        {u"0.00;(0.00);-", 3.14159, u"3.14"},
+        {u"000", -5, u"-005"},
+        {u"00000", 12, u"00012"},
+        {u"\"$\"#,##0.00", 5, u"$5.00"},
+        {u"[$\u0433\u0440\u043d.-422] #,##0.00", 7, u"\u0433\u0440\u043d. 7.00"},
+        {u"[Red]0.0", 2.25, u"2.2"},
+        {u"#,##0,", 1234567, u"1,235"},
+        {u"0.00E+00", 12345, u"1.23E+04"},
+        {u"0.00E+00", 0.00012345, u"1.23E-04"},
+        {u"@", 1.5, u"1.5"},
+        {u"GENERAL", 0.1, u"0.1"},
+        {u"", 1e20, u"1E20"},
+        {u"", 1.5e-7, u"1.5E-7"},
+        {u"??.?", 1.5, u" 1.5"},
+        {u"##,_b_y_t_e_s", 1536, u"1.50 kb"},
+        {u"##,_b_y_t_e_s", 0, u"0 bytes"},
+        {u"##,_b_y_t_e_s", 1000, u"1000 bytes"},
+        {u"##,_b_y_t_e_s", 3 * 1048576.0, u"3.00 Mb"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Render(c.mask, c.value), c.text) << c.value;
+}
+
+TEST(ExcelMask, DatesAndTimes) {
+    struct {
+        const char16_t* mask;
+        double value;
+        const char16_t* text;
+    } cases[] = {
+        {u"[h]:mm:ss", 1.5, u"36:00:00"},
+        {u"h:mm AM/PM", 0.75, u"6:00 PM"},
+        {u"h:mm AM/PM", 0.5 + 1.0 / 48, u"12:30 PM"},
+        {u"h:mm am/pm", 1.0 / 48, u"12:30 am"},
+        {u"[h]:mm", 1.5, u"36:12"}, // mm next to no hour or seconds is a month
+        {u"[h]:mm:ss", 0.5625, u"13:30:00"},
+        {u"[h]", 0.79, u"18"},
+        {u"[m]", 1.0 / 24 + 59.5 / 1440, u"119"},
+        {u"m/d/yy", 45000, u"3/15/23"},
+        {u"d-mmm-yyyy", 45000, u"15-Mar-2023"},
+        {u"dddd, mmmm d", 45000, u"Wednesday, March 15"},
+        {u"mmmmm", 45000, u"M"},
+        {u"mm:ss.0", 1.0 / 86400 * 61.26, u"01:01.3"},
+        {u"h:mm:ss", 0.5 + 0.6 / 86400, u"12:00:01"},
+        {u"dd.mm.yyyy", 45000, u"15.03.2023"},
+        {u"yy", 1, u"99"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Render(c.mask, c.value), c.text) << std::string(c.mask, c.mask + 5);
+}
+
+TEST(ExcelMask, LocaleSeparatorsAndNames) {
+    TXLSLocale loc;
+    loc.DecimalSeparator = u',';
+    loc.ThousandSeparator = u' ';
+    loc.DateSeparator = u'.';
+    loc.ShortMonthNames[2] = u"\u0431\u0435\u0440";
+    EXPECT_EQ(Render(u"#,##0.00", 1234.5, &loc), u"1 234,50");
+    EXPECT_EQ(Render(u"d/m/yyyy", 45000, &loc), u"15.3.2023");
+    EXPECT_EQ(Render(u"d mmm", 45000, &loc), u"15 \u0431\u0435\u0440");
+    EXPECT_EQ(Render(u"", 2.5, &loc), u"2,5");
+}
+
+TEST(ExcelMask, SectionsAndLimits) {
+    TExcelMask m;
+    m.SetMask(u"GENERAL");
+    EXPECT_EQ(m.Section(0)->Flags & msfText, msfText);
+    m.SetMask(u"General");
+    EXPECT_EQ(m.Section(0)->Flags & msfText, 0);
+    m.SetMask(u"0;\"a;b\";0.0;@;ignored");
+    ASSERT_NE(m.Section(3), nullptr);
+    EXPECT_EQ(m.Section(1)->Tokens[0].Str, u"a;b");
+    EXPECT_EQ(m.Section(2)->Flags & msfZero, msfZero);
+    m.SetMask(u"#,,,,,,");
+    EXPECT_EQ(m.Section(0)->TrailingCommas, 4);
+    EXPECT_THROW(m.SetMask(std::u16string(256, u'0')), XLSError);
+    EXPECT_NO_THROW(m.SetMask(std::u16string(255, u'0')));
+    m.SetLocale(&english);
+    m.SetMask(u"\"unterminated");
+    EXPECT_EQ(m.FormatValue(3), u"3");
+}
