@@ -1,5 +1,6 @@
 #include "SrcXLS/model/CellFormats.h"
 
+#include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/XLSLibState.h"
 
 #include <algorithm>
@@ -9,18 +10,16 @@ namespace xls {
 namespace {
 
 void PutWord(TXFBody& b, int off, int v) {
-    b[off] = uint8_t(v);
-    b[off + 1] = uint8_t(v >> 8);
+    PutU16(b.data() + off, uint16_t(v));
 }
 int GetWord(const TXFBody& b, int off) {
-    return b[off] | (b[off + 1] << 8);
+    return GetU16(b.data() + off);
 }
 uint32_t GetDWord(const TXFBody& b, int off) {
-    return uint32_t(b[off]) | (uint32_t(b[off + 1]) << 8) | (uint32_t(b[off + 2]) << 16) |
-           (uint32_t(b[off + 3]) << 24);
+    return GetU32(b.data() + off);
 }
 void PutDWord(TXFBody& b, int off, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[off + i] = uint8_t(v >> (8 * i));
+    PutU32(b.data() + off, v);
 }
 // Stores value masked to its field of width bits at shift.
 void SetWordField(TXFBody& b, int off, int shift, int width, int value) {

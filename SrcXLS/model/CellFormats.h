@@ -141,10 +141,7 @@ public:
 
 protected:
     int Word(int off) const { return body[off] | (body[off + 1] << 8); }
-    uint32_t DWord(int off) const {
-        return uint32_t(body[off]) | (uint32_t(body[off + 1]) << 8) | (uint32_t(body[off + 2]) << 16) |
-               (uint32_t(body[off + 3]) << 24);
-    }
+    uint32_t DWord(int off) const { return uint32_t(Word(off)) | (uint32_t(Word(off + 2)) << 16); }
 
 private:
     friend class TCellFormats;

@@ -181,18 +181,15 @@ void TNumberFormats::AddUse(int index) {
 
 void TNumberFormats::Release(int index) {
     if (index <= LastBuiltInNumberFormat) return;
-    int pos = IndexOfIndex(index);
-    if (pos < 0) throw XLSError(NotFound(index));
-    TNumberFormat* f = items[pos].get();
-    if (f->UsageCount >= 0) --f->UsageCount;
-    if (f->UsageCount < 1) items.erase(items.begin() + pos);
+    if (IndexOfIndex(index) < 0) throw XLSError(NotFound(index));
+    ReleaseQuietly(index);
 }
 
 void TNumberFormats::ReleaseQuietly(int index) noexcept {
     if (index <= LastBuiltInNumberFormat) return;
     int pos = IndexOfIndex(index);
     if (pos < 0) return;
-    TNumberFormat* f = items[pos].get();
+    TNumberFormat* f = items[size_t(pos)].get();
     if (f->UsageCount >= 0) --f->UsageCount;
     if (f->UsageCount < 1) items.erase(items.begin() + pos);
 }

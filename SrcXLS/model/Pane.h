@@ -1,0 +1,39 @@
+// The frozen or split pane of a sheet's window.
+#pragma once
+
+#include "SrcXLS/formats/RecordStorage.h"
+
+#include <cstdint>
+
+namespace xls {
+
+enum class TPaneType : uint8_t { ptNone, ptFrozen, ptSplit };
+
+class TPane {
+public:
+    TPane() { Clear(); }
+    TPane(const TPane&) = delete;
+    TPane& operator=(const TPane&) = delete;
+
+    TPaneType PaneType = TPaneType::ptNone;
+    int SplitColX = 0;
+    int SplitRowY = 0;
+    int LeftCol = 0;
+    int TopRow = 0;
+
+    // Back to no pane, the lower right pane active, no kept records.
+    void Clear();
+    uint8_t GetActivePane() const { return activePane; }
+    // 0..3; anything else raises "Value out of range" and keeps the pane.
+    void SetActivePane(int value);
+
+    // The SELECTION records read with the pane, written back after it.
+    TBaseRecordStorage& Records() { return records; }
+    const TBaseRecordStorage& Records() const { return records; }
+
+private:
+    uint8_t activePane = 3;
+    TBaseRecordStorage records;
+};
+
+} // namespace xls

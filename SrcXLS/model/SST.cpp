@@ -1,0 +1,408 @@
+#include "SrcXLS/model/SST.h"
+
+#include "SrcXLS/XLSBytes.h"
+#include "SrcXLS/XLSChecksum.h"
+#include "SrcXLS/XLSText.h"
+#include "SrcXLS/formats/XLSStream.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace xls {
+
+namespace {
+
+void Unhandled(uint8_t type) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "STT: Unhandled string type in Read (%.2X)", type);
+    throw XLSError(buf);
+}
+
+bool ValidType(uint8_t t) {
+    return (t & ~uint8_t(sstWide | sstPhonetic | sstRich)) == 0;
+}
+
+// Writes records into a byte image: SST and its CONTINUEs, patched as it goes.
+class TSSTWriter {
+public:
+    TSSTWriter(std::vector<uint8_t>& out, uint32_t base, int capacity)
+        : out(out), base(base), capacity(capacity) {}
+
+    void Begin(uint16_t id) {
+        recordStart = out.size();
+        TByteWriter w(out);
+        w.U16(id);
+        w.U16(0);
+        left = capacity;
+    }
+    void Finish() { PutU16(out.data() + recordStart + 2, uint16_t(capacity - left)); }
+    void Continue() {
+        Finish();
+        Begin(BIFF_CONTINUE);
+    }
+    void Bytes(const void* p, size_t n) {
+        TByteWriter(out).Bytes(p, n);
+        left -= int(n);
+    }
+    void U8(uint8_t v) { Bytes(&v, 1); }
+    void U16(uint16_t v) {
+        uint8_t b[2];
+        PutU16(b, v);
+        Bytes(b, 2);
+    }
+    void U32(uint32_t v) {
+        uint8_t b[4];
+        PutU32(b, v);
+        Bytes(b, 4);
+    }
+    uint32_t StreamPos() const { return base + uint32_t(out.size()); }
+    uint16_t OffsetInRecord() const { return uint16_t(out.size() - recordStart); }
+
+    std::vector<uint8_t>& out;
+    uint32_t base;
+    int capacity;
+    size_t recordStart = 0;
+    int left = 0;
+};
+
+// Reads across the SST body and its CONTINUE pieces.
+class TSSTReader {
+public:
+    explicit TSSTReader(std::span<const std::vector<uint8_t>> pieces) : pieces(pieces) {
+        if (!pieces.empty()) r = TByteReader(pieces[0].data(), pieces[0].size());
+        for (size_t i = 1; i < pieces.size(); ++i) total += pieces[i].size();
+    }
+    // Moves to the next piece when this one is used up.
+    bool NextPieceIfDone() {
+        if (!r.AtEnd()) return false;
+        if (piece + 1 >= pieces.size()) throw XLSError("CONTINUE record is missing in SST");
+        ++piece;
+        total -= pieces[piece].size();
+        r = TByteReader(pieces[piece].data(), pieces[piece].size());
+        return true;
+    }
+    size_t BytesLeft() const { return r.Remaining() + total; }
+
+    std::span<const std::vector<uint8_t>> pieces;
+    size_t piece = 0;
+    size_t total = 0; // bytes of the pieces after the current one
+    TByteReader r;
+};
+
+void AppendText(std::string& key, std::u16string_view text, bool wide) {
+    for (char16_t c : text) {
+        key.push_back(char(uint8_t(c)));
+        if (wide) key.push_back(char(uint8_t(c >> 8)));
+    }
+}
+
+} // namespace
+
+std::u16string TSSTEntry::Text() const {
+    std::u16string s(CharCount, u'\0');
+    const auto* p = reinterpret_cast<const uint8_t*>(Key.data());
+    for (size_t i = 0; i < CharCount; ++i) s[i] = IsWide() ? char16_t(p[2 * i] | (p[2 * i + 1] << 8)) : p[i];
+    return s;
+}
+
+uint32_t TSSTEntry::Hash() const {
+    uint32_t crc = Crc32OfBytes(Key.data(), Key.size());
+    for (const TSSTRun& run : Runs) {
+        uint8_t b[8];
+        PutU32(b, run.Pos);
+        PutU32(b + 4, run.Font ? run.Font->Hash() : 0);
+        crc = Crc32Update(crc, b, 8);
+    }
+    return crc;
+}
+
+bool TSSTEntry::Equal(const THashItem& other) const {
+    const auto& e = static_cast<const TSSTEntry&>(other);
+    return Type == e.Type && CharCount == e.CharCount && Key == e.Key && Runs == e.Runs;
+}
+
+TSST2::TSST2(TXFonts* fonts) : fonts(fonts) {}
+
+TSST2::~TSST2() {
+    readList.clear();
+    ReleaseAll();
+}
+
+void TSST2::ReleaseItem(THashItem* item) {
+    auto* e = static_cast<TSSTEntry*>(item);
+    if (fonts)
+        for (const TSSTRun& run : e->Runs) fonts->ReleaseUse(run.Font->PoolIndex);
+    std::unique_ptr<TSSTEntry> owned(e);
+}
+
+void TSST2::FillPlain(TSSTEntry& e, std::u16string_view text) {
+    text = text.substr(0, MaxSSTStringLength);
+    bool wide = IsWideText(text);
+    e.Type = wide ? sstWide : 0;
+    e.CharCount = uint16_t(text.size());
+    e.Key.clear();
+    AppendText(e.Key, text, wide);
+    e.Runs.clear();
+    e.SSTIndex = 0xFFFF;
+    e.UsageCount = 0;
+}
+
+TSSTEntry* TSST2::Intern(TSSTEntry& entry, bool countUse) {
+    uint32_t hash = entry.Hash();
+    auto* stored = static_cast<TSSTEntry*>(Find(entry, hash));
+    if (!stored) {
+        auto added = std::make_unique<TSSTEntry>();
+        added->SSTIndex = entry.SSTIndex;
+        added->Type = entry.Type;
+        added->CharCount = entry.CharCount;
+        added->Key = entry.Key;
+        added->Runs = entry.Runs;
+        stored = added.get();
+        Insert(added.release(), hash);
+        if (fonts)
+            for (const TSSTRun& run : stored->Runs) fonts->AddUse(run.Font->PoolIndex);
+    }
+    if (countUse) {
+        ++stored->UsageCount;
+        ++stringCount;
+    }
+    return stored;
+}
+
+TSSTEntry* TSST2::AddString(std::u16string_view text) {
+    FillPlain(probe, text);
+    return Intern(probe, true);
+}
+
+TSSTEntry* TSST2::AddFormattedString(std::u16string_view text, std::span<const TSSTFontRun> runs) {
+    FillPlain(probe, text);
+    if (fonts && !runs.empty()) {
+        probe.Type |= sstRich;
+        for (const TSSTFontRun& run : runs)
+            probe.Runs.push_back({run.Pos, fonts->FindOrAddPlatformFont(run.Font)});
+    }
+    TSSTEntry* e = Intern(probe, true);
+    // A font added for a run of a text that was already stored is not kept.
+    for (const TSSTRun& run : probe.Runs)
+        if (run.Font->UsageCount < 1 && run.Font->PoolIndex >= fonts->PermanentCount()) {
+            fonts->AddUse(run.Font->PoolIndex);
+            fonts->ReleaseUse(run.Font->PoolIndex);
+        }
+    probe.Runs.clear();
+    return e;
+}
+
+TSSTEntry* TSST2::AddRead(TSSTEntry& entry) {
+    entry.SSTIndex = uint32_t(readList.size());
+    TSSTEntry* e = Intern(entry, false);
+    ++e->UsageCount; // the read list's hold
+    readList.push_back(e);
+    ++readIndex;
+    return e;
+}
+
+TSSTEntry* TSST2::AddStringRead(std::u16string_view text) {
+    FillPlain(probe, text);
+    return AddRead(probe);
+}
+
+TSSTEntry* TSST2::AddFormattedStringRead(const TXLSWideStringList& pieces) {
+    std::u16string text = pieces.GetConcatText();
+    FillPlain(probe, text);
+    uint32_t pos = 0;
+    for (int i = 0; i < pieces.GetCount(); ++i) {
+        TXFont* font = fonts ? fonts->GetItem(pieces.GetValue(i)) : nullptr;
+        if (font && pos < probe.CharCount) probe.Runs.push_back({pos, font});
+        pos += uint32_t(pieces.GetItem(i).size());
+    }
+    if (!probe.Runs.empty()) probe.Type |= sstRich;
+    TSSTEntry* e = AddRead(probe);
+    probe.Runs.clear();
+    return e;
+}
+
+void TSST2::EndRead() {
+    std::vector<TSSTEntry*> list;
+    list.swap(readList);
+    for (TSSTEntry* e : list)
+        if (--e->UsageCount < 1) Remove(*e, e->HashValue());
+}
+
+void TSST2::AddUse(TSSTEntry* entry) {
+    ++entry->UsageCount;
+    ++stringCount;
+}
+
+bool TSST2::Release(TSSTEntry* entry) noexcept {
+    if (!entry) return false;
+    --stringCount;
+    if (--entry->UsageCount >= 1) return false;
+    Remove(*entry, entry->HashValue());
+    return true;
+}
+
+int TSST2::RunCount(const TSSTEntry* entry) {
+    return (entry->Type & sstRich) ? int(entry->Runs.size()) : 0;
+}
+
+const TSSTRun& TSST2::GetRun(const TSSTEntry* entry, int i) {
+    if (RunCount(entry) == 0) throw XLSError("String is not formatted");
+    if (i < 0 || i >= RunCount(entry)) throw XLSError("FormatIndedx out of range");
+    return entry->Runs[size_t(i)];
+}
+
+TSSTEntry* TSST2::GetEntry(int i) const {
+    if (i < 0 || i >= int(readList.size())) throw XLSError("SST index out of range: " + std::to_string(i));
+    return readList[size_t(i)];
+}
+
+void TSST2::Clear() {
+    readList.clear();
+    ReleaseAll();
+    stringCount = 0;
+    readIndex = 0;
+}
+
+std::vector<uint8_t> TSST2::BuildSST(uint32_t streamBase, int capacity) {
+    if (!fonts) throw XLSError("Can not write SST when FFonts = Nil");
+    std::vector<uint8_t> out;
+    out.reserve(Count() * 16 + 64);
+    stringsPerBucket = std::max(int(Count() / 1027) + 1, 8);
+    std::vector<std::pair<uint32_t, uint16_t>> buckets;
+    TSSTWriter w(out, streamBase, capacity);
+    w.Begin(BIFF_SST);
+    w.U32(uint32_t(stringCount));
+    w.U32(0); // the unique count, patched at the end
+    uint32_t number = 0;
+    ForEach([&](THashItem* item) {
+        auto* e = static_cast<TSSTEntry*>(item);
+        // A string header never starts in the last 15 bytes of a record.
+        if (w.left < 16) w.Continue();
+        if (number % uint32_t(stringsPerBucket) == 0) buckets.push_back({w.StreamPos(), w.OffsetInRecord()});
+        e->SSTIndex = number;
+        bool rich = (e->Type & sstRich) && !e->Runs.empty();
+        std::string_view phonetic = e->Phonetic();
+        uint8_t type =
+            uint8_t((e->Type & sstWide) | (rich ? sstRich : 0) | (phonetic.empty() ? 0 : sstPhonetic));
+        w.U16(e->CharCount);
+        w.U8(type);
+        if (rich) w.U16(uint16_t(e->Runs.size()));
+        if (!phonetic.empty()) w.U32(uint32_t(phonetic.size()));
+        // Text: split on a character boundary; each continued piece starts
+        // with its own option byte.
+        const char* text = e->Key.data();
+        size_t remaining = e->TextBytes();
+        for (;;) {
+            size_t n = std::min(remaining, size_t(w.left));
+            if (e->IsWide()) n &= ~size_t(1);
+            w.Bytes(text, n);
+            text += n;
+            remaining -= n;
+            if (remaining == 0) break;
+            w.Continue();
+            w.U8(e->IsWide() ? 1 : 0);
+        }
+        if (rich)
+            for (const TSSTRun& run : e->Runs) {
+                if (w.left < 4) w.Continue();
+                w.U16(uint16_t(run.Pos));
+                w.U16(uint16_t(run.Font->PoolIndex));
+            }
+        for (size_t done = 0; done < phonetic.size();) {
+            if (w.left == 0) w.Continue();
+            size_t n = std::min(phonetic.size() - done, size_t(w.left));
+            w.Bytes(phonetic.data() + done, n);
+            done += n;
+        }
+        ++number;
+        return true;
+    });
+    w.Finish();
+    PutU32(out.data() + 8, number);
+    TByteWriter ext(out);
+    ext.U16(BIFF_EXTSST);
+    ext.U16(uint16_t(2 + 8 * buckets.size()));
+    ext.U16(uint16_t(stringsPerBucket));
+    for (auto [pos, offset] : buckets) {
+        ext.U32(pos);
+        ext.U16(offset);
+        ext.U16(0);
+    }
+    return out;
+}
+
+void TSST2::WriteSST(TXLSStream& stream) {
+    std::vector<uint8_t> image =
+        BuildSST(uint32_t(stream.Position()), MaxRecordSize(TExcelVersion::xvExcel97));
+    stream.WriteRaw(image.data(), image.size());
+}
+
+void TSST2::ParseSST(std::span<const std::vector<uint8_t>> pieces) {
+    TSSTReader in(pieces);
+    TByteReader& r = in.r;
+    r.U32("SST total count");
+    uint32_t unique = r.U32("SST unique count");
+    std::u16string text;
+    for (uint32_t n = 0; n < unique; ++n) {
+        in.NextPieceIfDone();
+        uint16_t chars = r.U16("SST string length");
+        uint8_t type = r.U8("SST string options");
+        if (!ValidType(type)) Unhandled(type);
+        uint16_t runCount = (type & sstRich) ? r.U16("SST run count") : 0;
+        uint32_t phoneticSize = (type & sstPhonetic) ? r.U32("SST phonetic size") : 0;
+        // Nothing is allocated beyond what the records can hold.
+        if (size_t(runCount) * 4 + phoneticSize > in.BytesLeft())
+            throw XLSError("Bad SST record: string " + std::to_string(n) + " longer than its records");
+        text.clear();
+        bool wide = type & sstWide;
+        while (text.size() < chars) {
+            if (in.NextPieceIfDone()) wide = in.r.U8("SST option byte") & 1;
+            size_t width = wide ? 2 : 1;
+            size_t take = std::min<size_t>(chars - text.size(), r.Remaining() / width);
+            if (take == 0) throw XLSError("Bad SST record: character split between records");
+            auto bytes = r.Bytes(take * width);
+            for (size_t i = 0; i < take; ++i)
+                text.push_back(wide ? char16_t(bytes[2 * i] | (bytes[2 * i + 1] << 8)) : char16_t(bytes[i]));
+        }
+        FillPlain(probe, text);
+        for (uint16_t i = 0; i < runCount; ++i) {
+            in.NextPieceIfDone();
+            uint16_t pos = r.U16("SST run position");
+            uint16_t fontIndex = r.U16("SST run font");
+            TXFont* font = fonts ? fonts->GetItem(fontIndex) : nullptr;
+            if (!font)
+                throw XLSError("Bad SST record: run font " + std::to_string(fontIndex) + " does not exist");
+            probe.Runs.push_back({pos, font});
+        }
+        if (!probe.Runs.empty()) probe.Type |= sstRich;
+        for (uint32_t done = 0; done < phoneticSize;) {
+            in.NextPieceIfDone();
+            size_t k = std::min<size_t>(phoneticSize - done, r.Remaining());
+            auto bytes = r.Bytes(k);
+            probe.Key.append(reinterpret_cast<const char*>(bytes.data()), k);
+            done += uint32_t(k);
+        }
+        if (phoneticSize) probe.Type |= sstPhonetic;
+        AddRead(probe);
+        probe.Runs.clear();
+    }
+}
+
+void TSST2::ReadSST(TXLSStream& stream, int length) {
+    std::vector<std::vector<uint8_t>> pieces;
+    auto readBody = [&](int n) {
+        std::vector<uint8_t> body(size_t(std::max(n, 0)));
+        if (stream.ReadRecordData(body.data(), int(body.size())) != int(body.size()))
+            throw XLSError("Bad SST record: the stream ends inside it");
+        pieces.push_back(std::move(body));
+    };
+    readBody(length);
+    while (stream.PeekRecordId() == BIFF_CONTINUE) {
+        TBIFFHeader header;
+        stream.ReadHeader(header);
+        readBody(header.Length);
+    }
+    ParseSST(pieces);
+}
+
+} // namespace xls

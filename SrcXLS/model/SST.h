@@ -1,0 +1,120 @@
+// The shared string table: every text of the workbook's cells once, with a
+// use count, interned through the hash trie; read and written as the BIFF8
+// SST record with its CONTINUE records and the EXTSST index.
+#pragma once
+
+#include "SrcXLS/XLSDefs.h"
+#include "SrcXLS/model/HashTrie.h"
+#include "SrcXLS/model/WideStringList.h"
+#include "SrcXLS/model/XFonts.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace xls {
+
+class TXLSStream;
+
+constexpr uint16_t BIFF_SST = 0x00FC;
+constexpr uint16_t BIFF_CONTINUE = 0x003C;
+constexpr uint16_t BIFF_EXTSST = 0x00FF;
+// Longest cell text the file format holds.
+constexpr int MaxSSTStringLength = 32767;
+
+enum TSSTType : uint8_t { sstWide = 1, sstPhonetic = 4, sstRich = 8 };
+
+// A rich-text run: from character Pos on the text shows in Font.
+struct TSSTRun {
+    uint32_t Pos = 0;
+    TXFont* Font = nullptr;
+    bool operator==(const TSSTRun&) const = default;
+};
+
+// A run as the caller describes it, with a platform font.
+struct TSSTFontRun {
+    uint32_t Pos = 0;
+    TFontDesc Font;
+};
+
+class TSSTEntry : public THashItem {
+public:
+    uint32_t SSTIndex = 0xFFFF; // set by writing; the list position of a read entry
+    int32_t UsageCount = 0;
+    uint16_t CharCount = 0;
+    uint8_t Type = 0; // TSSTType bits
+    // The text bytes (8-bit or UTF-16LE) followed by the phonetic block.
+    std::string Key;
+    std::vector<TSSTRun> Runs;
+
+    bool IsWide() const { return Type & sstWide; }
+    size_t TextBytes() const { return size_t(CharCount) * (IsWide() ? 2 : 1); }
+    std::u16string Text() const;
+    std::string_view Phonetic() const { return std::string_view(Key).substr(TextBytes()); }
+    uint32_t Hash() const override;
+    bool Equal(const THashItem& other) const override;
+};
+
+class TSST2 : public THashTrie {
+public:
+    explicit TSST2(TXFonts* fonts);
+    ~TSST2() override;
+
+    // One more use of the text's entry (a new entry with one use).
+    TSSTEntry* AddString(std::u16string_view text);
+    TSSTEntry* AddFormattedString(std::u16string_view text, std::span<const TSSTFontRun> runs);
+    // For readers: the next SST index of the file. Read entries stay while
+    // the read list holds them, until EndRead.
+    TSSTEntry* AddStringRead(std::u16string_view text);
+    TSSTEntry* AddFormattedStringRead(const TXLSWideStringList& pieces);
+    // Drops the read list; entries no cell took go.
+    void EndRead();
+    void ResetReadIndex() { readIndex = 0; }
+
+    void AddUse(TSSTEntry* entry);
+    // True when the entry was freed.
+    bool Release(TSSTEntry* entry) noexcept;
+
+    static std::u16string EntryText(const TSSTEntry* entry) { return entry->Text(); }
+    static int RunCount(const TSSTEntry* entry);
+    static const TSSTRun& GetRun(const TSSTEntry* entry, int i);
+    // The entry of SST index i of the file being read.
+    TSSTEntry* GetEntry(int i) const;
+    int ReadCount() const { return int(readList.size()); }
+
+    void Clear();
+    // Uses of all entries together (the SST's total count).
+    int StringCount() const { return stringCount; }
+
+    // The SST, CONTINUE and EXTSST records as they go into a stream whose
+    // position is streamBase; assigns every entry its SST index.
+    std::vector<uint8_t> BuildSST(uint32_t streamBase, int recordCapacity = 8224);
+    void WriteSST(TXLSStream& stream);
+    // Parses an SST body and the bodies of the CONTINUE records after it.
+    void ParseSST(std::span<const std::vector<uint8_t>> pieces);
+    // Reads an SST record whose header was just read, with its CONTINUEs.
+    void ReadSST(TXLSStream& stream, int length);
+
+    int StringsPerBucket() const { return stringsPerBucket; }
+
+protected:
+    bool Equal(const THashItem& a, const THashItem& b) const override { return a.Equal(b); }
+    void ReleaseItem(THashItem* item) override;
+
+private:
+    TSSTEntry* Intern(TSSTEntry& probe, bool countUse);
+    TSSTEntry* AddRead(TSSTEntry& probe);
+    void FillPlain(TSSTEntry& e, std::u16string_view text);
+
+    TXFonts* fonts;
+    std::vector<TSSTEntry*> readList; // each slot holds a use while reading
+    int stringCount = 0;
+    int readIndex = 0;
+    int stringsPerBucket = 8;
+    TSSTEntry probe; // reused for lookups, so finding a text does not allocate
+};
+
+} // namespace xls
