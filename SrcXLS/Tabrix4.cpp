@@ -1,0 +1,326 @@
+#include "SrcXLS/Tabrix4.h"
+
+#include "SrcXLS/XLSBytes.h"
+#include "SrcXLS/XLSLibState.h"
+#include "SrcXLS/XLSTempFiles.h"
+#include "SrcXLS/XLSText.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace xls {
+
+// ---------------------------------------------------------------------------
+// Window and options
+
+int TWorkbookData::Word(int offset) const {
+    const TRecordBlock* b = globals.DefaultBlock(biff::WINDOW1);
+    return b && b->Length() >= offset + 2 ? GetU16(b->Data() + offset) : 0;
+}
+
+void TWorkbookData::SetWord(int offset, int v) {
+    PutU16(globals.Window1Data().data() + offset, uint16_t(v));
+}
+
+uint16_t TWorkbookData::GetOptions() const {
+    return uint16_t(Word(8) & (woHidden | woIconized | woHScroll | woVScroll | woTabs));
+}
+
+void TWorkbookData::SetOptions(uint16_t options) {
+    SetWord(8, options & (woHidden | woIconized | woHScroll | woVScroll | woTabs));
+}
+
+TShowObjects TOptionsDialog::GetShowObjects() const {
+    uint16_t v = globals.GetHideObj();
+    return v == 1 ? TShowObjects::soPlaceholders : v == 2 ? TShowObjects::soHideAll : TShowObjects::soShowAll;
+}
+
+void TOptionsDialog::SetCalcCount(int v) {
+    calcCount = v == 0 ? 1 : std::min(v, 32767);
+}
+
+void TOptionsDialog::ReadFrom(const TRecordStorageSheet& sheet) {
+    uint16_t mode = sheet.GetCalcMode();
+    CalcMode = mode == 0        ? TCalcMode::cmManual
+               : mode == 0xFFFF ? TCalcMode::cmAutoExTables
+                                : TCalcMode::cmAutomatic;
+    SetCalcCount(sheet.GetCalcCount());
+    Delta = sheet.GetDelta();
+    R1C1Mode = sheet.GetRefMode() == 0;
+    Iteration = sheet.GetIteration();
+    SaveRecalc = sheet.GetSaveRecalc();
+}
+
+void TOptionsDialog::WriteTo(TRecordStorageSheet& sheet) const {
+    static constexpr uint16_t modes[] = {0, 1, 0xFFFF};
+    sheet.SetCalcMode(modes[int(CalcMode)]);
+    sheet.SetCalcCount(uint16_t(calcCount));
+    sheet.SetRefMode(R1C1Mode ? 0 : 1);
+    sheet.SetIteration(Iteration);
+    sheet.SetSaveRecalc(SaveRecalc);
+    sheet.SetDelta(Delta);
+}
+
+void TStyles::Add(std::span<const uint8_t> body) {
+    size_t length = 4;
+    if (body.size() >= 4 && !(GetU16(body.data()) & 0xF000)) {
+        size_t chars = GetU16(body.data() + 2);
+        uint8_t flag = body.size() >= 5 ? body[4] : 0;
+        if (chars > 0) length += flag == 0 ? chars + 1 : flag == 1 ? 2 * chars + 1 : chars;
+    }
+    // A style record shorter than its own fields say keeps what it holds.
+    length = std::min(length, body.size());
+    items.emplace_back(body.begin(), body.begin() + std::ptrdiff_t(length));
+}
+
+// ---------------------------------------------------------------------------
+// Component
+
+namespace {
+TPaperSize LocalePaperSize() {
+    // Letter in the Americas' locales, A4 everywhere else.
+    const char* lang = std::getenv("LC_PAPER");
+    if (!lang || !*lang) return TPaperSize::psA4;
+    std::string l = lang;
+    for (const char* p : {"en_US", "en_CA", "es_MX", "es_US", "fr_CA"})
+        if (l.rfind(p, 0) == 0) return TPaperSize::psLetter;
+    return TPaperSize::psA4;
+}
+} // namespace
+
+TTabrix4::TTabrix4()
+    : workbookData(globals), optionsDialog(globals), defaultFormats(&fonts, true),
+      secondFormats(&fonts, false), measurer(std::make_unique<TFontMetricsMeasurer>()) {
+    try {
+        RemoveStaleTempFiles();
+    } catch (...) {
+        // Leftovers that cannot be removed stay; the workbook works without.
+    }
+    LibState().Palette = DefaultPalette();
+    PaperSize = LocalePaperSize();
+    SetDefaultWindow();
+    defaultFormat = defaultFormats.GetItem(DefaultCellFormat);
+    LibState().StrTRUE = u"TRUE";
+    LibState().StrFALSE = u"FALSE";
+    sheets = std::make_unique<TSheets>(*this);
+    sheets->Add(0);
+    optionsDialog.ReadFrom(sheets->Items(0).Records());
+    SetVersion(TExcelVersion::xvExcel97);
+}
+
+TTabrix4::~TTabrix4() {
+    // Cells give their format and string uses back before the pools go.
+    sheets.reset();
+}
+
+void TTabrix4::SetDefaultWindow() {
+    workbookData.SetLeft(100);
+    workbookData.SetTop(100);
+    workbookData.SetWidth(10000);
+    workbookData.SetHeight(7000);
+    workbookData.SetOptions(woHScroll | woVScroll | woTabs);
+}
+
+void TTabrix4::SetVersion(TExcelVersion value) {
+    version = value;
+    maxRecSize = MaxRecordSize(value);
+    LibState().SetLimits(value);
+    sheets->SetMaxRecSize(maxRecSize);
+}
+
+bool TTabrix4::Excel2007MacroFile() const {
+    if (filename.size() < 4) return false;
+    return UpperCaseWide(filename.substr(filename.size() - 4)) == u"XLSM";
+}
+
+void TTabrix4::Clear() {
+    formulaHandler.Clear();
+    strings.Clear();
+    globals.Clear();
+    SetDefaultWindow();
+    unknown2007.Clear();
+    DefaultFormatBlock = true;
+    sheets->Clear();
+    sheets->Add(0);
+    defaultFormats.Clear();
+    defaultFormats.AddDefaults();
+    secondFormats.Clear();
+    fonts.Clear();
+    fonts.AddDefaults();
+    defaultFormat = defaultFormats.GetItem(DefaultCellFormat);
+    styles.Clear();
+    ex12Styles.Clear();
+    pictures.Clear();
+    extraObjects.Clear();
+    vba.Clear();
+    chartSheets.Clear();
+    savedTags.Clear();
+    relations.Clear();
+    for (auto& f : styleFragments) f.clear();
+    keptPackage.Clear();
+    fileSharing.clear();
+    origVersion = TExcelVersion::xvNone;
+}
+
+void TTabrix4::SetFont(const TXFont& font) {
+    if (TXFont* f = fonts.GetItem(0)) f->Assign(font);
+}
+
+bool TTabrix4::GetBookProtected() const {
+    const TRecordBlock* b = globals.DefaultBlock(biff::PROTECT);
+    return b && b->Length() >= 2 && GetU16(b->Data()) == 1;
+}
+
+void TTabrix4::SetBookProtected(bool v) {
+    if (TRecordBlock* b = globals.DefaultBlock(biff::PROTECT); b && b->Length() >= 2)
+        PutU16(b->Data(), v ? 1 : 0);
+}
+
+bool TTabrix4::GetRecomendReadOnly() const {
+    return fileSharing.size() >= 2 && GetU16(fileSharing.data()) == 1;
+}
+
+void TTabrix4::SetRecomendReadOnly(bool v) {
+    if (v) {
+        if (fileSharing.size() < 2) fileSharing.assign(6, 0);
+        PutU16(fileSharing.data(), 1);
+        return;
+    }
+    if (fileSharing.size() < 2) {
+        fileSharing.clear();
+        return;
+    }
+    PutU16(fileSharing.data(), 0);
+    if (std::all_of(fileSharing.begin(), fileSharing.end(), [](uint8_t b) { return b == 0; }))
+        fileSharing.clear();
+}
+
+void TTabrix4::SetStrTRUE(std::u16string_view text) {
+    LibState().StrTRUE = text;
+}
+
+void TTabrix4::SetStrFALSE(std::u16string_view text) {
+    LibState().StrFALSE = text;
+}
+
+void TTabrix4::Read() {
+    ReadFile();
+    origVersion = version;
+}
+
+void TTabrix4::Write() {
+    if (version == TExcelVersion::xvExcel21 || version == TExcelVersion::xvExcel30)
+        throw XLSError("Can not write Excel 2.1/3.0 files");
+    WriteFile();
+    if (OnProgress) OnProgress(*this, 100);
+}
+
+void TTabrix4::PrepareWrite(int64_t totalCells) {
+    if (OnProgress) {
+        OnProgress(*this, 0);
+        progressTotal = totalCells;
+        progressCounter = 0;
+    }
+    for (int i = 0; i < sheets->Count(); ++i) optionsDialog.WriteTo(sheets->Items(i).Records());
+}
+
+void TTabrix4::ProgressStep() {
+    if (progressTotal > 0) {
+        double factor = 100.0 / double(progressTotal);
+        int64_t old = std::min<int64_t>(100, std::llround(double(progressCounter) * factor));
+        progressCounter += 100;
+        int64_t now = std::min<int64_t>(100, std::llround(double(progressCounter) * factor));
+        if (now != old && OnProgress) OnProgress(*this, int(now));
+    }
+    if (ProcessMessages) ProcessMessages();
+}
+
+void TTabrix4::AfterRead() {
+    if (OnReadDone) OnReadDone(*this);
+    if (sheets->Count() == 0) {
+        TExcelVersion v = version;
+        Clear();
+        version = v;
+    }
+    defaultFormat =
+        defaultFormats.Count() >= 16 ? defaultFormats.GetItem(DefaultCellFormat) : defaultFormats.GetItem(0);
+    optionsDialog.ReadFrom(sheets->Items(0).Records());
+    for (int i = 0; i < sheets->Count(); ++i) sheets->Items(i).AfterRead(version);
+}
+
+// ---------------------------------------------------------------------------
+// Cell blocks
+
+void TTabrix4::CopyCells(int srcSheet, int col1, int row1, int col2, int row2, int destSheet, int destCol,
+                         int destRow, int options) {
+    CopyOrMove(false, srcSheet, col1, row1, col2, row2, destSheet, destCol, destRow, options);
+}
+
+void TTabrix4::MoveCells(int srcSheet, int col1, int row1, int col2, int row2, int destSheet, int destCol,
+                         int destRow, int options) {
+    CopyOrMove(true, srcSheet, col1, row1, col2, row2, destSheet, destCol, destRow, options);
+}
+
+void TTabrix4::CopyOrMove(bool move, int srcSheet, int col1, int row1, int col2, int row2, int destSheet,
+                          int destCol, int destRow, int options) {
+    if (srcSheet == destSheet && destCol == col1 && destRow == row1) return;
+    if (col1 > col2) std::swap(col1, col2);
+    if (row1 > row2) std::swap(row1, row2);
+    TSheet& src = sheets->Items(srcSheet);
+    TSheet& dest = sheets->Items(destSheet);
+    int64_t lastCol = int64_t(destCol) + (col2 - col1), lastRow = int64_t(destRow) + (row2 - row1);
+    TCellStorage::CheckPosition(destCol, destRow);
+    TCellStorage::CheckPosition(lastCol, lastRow);
+    if (options & coCells) {
+        // Everything is collected before anything lands, so overlapping
+        // source and destination areas copy what stood there before.
+        std::vector<std::unique_ptr<TCell>> collected;
+        auto take = [&](TCell& cell) {
+            collected.push_back(cell.MakeCopy());
+            collected.back()->SetPosition(cell.Col - col1 + destCol, int(cell.Row) - row1 + destRow);
+        };
+        TCellValues& store = src.Cells();
+        store.BeginIterate();
+        while (TCell* cell = store.NextCell())
+            if (cell->Col >= col1 && cell->Col <= col2 && int64_t(cell->Row) >= row1 &&
+                int64_t(cell->Row) <= row2)
+                take(*cell);
+        if (move)
+            for (auto& c : collected) store.RemoveCell(c->Col - destCol + col1, int(c->Row) - destRow + row1);
+        for (auto& c : collected) {
+            int col = c->Col, row = int(c->Row);
+            dest.Cells().PutCellKeepFormat(col, row, std::move(c));
+        }
+    }
+    if (options & coMergedCells) {
+        if (srcSheet == destSheet) {
+            if (move)
+                src.MergedCells().MoveAreas(col1, row1, col2, row2, destCol - col1, destRow - row1);
+            else
+                src.MergedCells().CopyAreas(col1, row1, col2, row2, destCol, destRow);
+        } else {
+            TCellAreaList list;
+            src.MergedCells().CollectIntersecting(list, col1, row1, col2, row2);
+            dest.MergedCells().InsertMoved(list, col1, row1, col2, row2, destCol, destRow);
+            if (move) src.MergedCells().DeleteListed(list, col1, row1, col2, row2);
+        }
+    }
+}
+
+void TTabrix4::DeleteCells(int sheet, int col1, int row1, int col2, int row2) {
+    if (col1 > col2) std::swap(col1, col2);
+    if (row1 > row2) std::swap(row1, row2);
+    TSheet& s = sheets->Items(sheet);
+    std::vector<std::pair<int, int>> positions;
+    TCellValues& store = s.Cells();
+    store.BeginIterate();
+    while (TCell* cell = store.NextCell())
+        if (cell->Col >= col1 && cell->Col <= col2 && int64_t(cell->Row) >= row1 &&
+            int64_t(cell->Row) <= row2)
+            positions.emplace_back(cell->Col, int(cell->Row));
+    for (auto [c, r] : positions) s.DeleteCell(c, r);
+    s.MergedCells().RemoveRect(col1, row1, col2, row2);
+}
+
+} // namespace xls

@@ -1,0 +1,243 @@
+// The workbook component: the one object through which the rest of the
+// program sees a workbook. It owns the pools, the sheets and the record
+// lists, publishes the workbook-level properties and hands the model to the
+// file readers and writers, chosen by Version on writing and by the file
+// name's extension on reading.
+#pragma once
+
+#include "SrcXLS/XLSDefs.h"
+#include "SrcXLS/formats/DefaultRecords.h"
+#include "SrcXLS/model/CellFormats.h"
+#include "SrcXLS/model/CellStrings.h"
+#include "SrcXLS/model/ReservedMember.h"
+#include "SrcXLS/model/Sheet.h"
+#include "SrcXLS/model/TextMeasure.h"
+#include "SrcXLS/model/XFonts.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace xls {
+
+enum class TTempFileMode : uint8_t { tfmOnDisk, tfmInMemory };
+enum class TCalcMode : uint8_t { cmManual, cmAutomatic, cmAutoExTables };
+enum class TShowObjects : uint8_t { soShowAll, soPlaceholders, soHideAll };
+
+// WINDOW1 flags.
+enum TWorkbookOption : uint16_t {
+    woHidden = 0x01,
+    woIconized = 0x02,
+    woHScroll = 0x08,
+    woVScroll = 0x10,
+    woTabs = 0x20,
+};
+
+// The workbook window, over the globals' WINDOW1 record.
+class TWorkbookData {
+public:
+    explicit TWorkbookData(TRecordStorageGlobals& globals) : globals(globals) {}
+    int GetLeft() const { return Word(0); }
+    void SetLeft(int v) { SetWord(0, v); }
+    int GetTop() const { return Word(2); }
+    void SetTop(int v) { SetWord(2, v); }
+    int GetWidth() const { return Word(4); }
+    void SetWidth(int v) { SetWord(4, v); }
+    int GetHeight() const { return Word(6); }
+    void SetHeight(int v) { SetWord(6, v); }
+    int GetSelectedTab() const { return Word(10); }
+    void SetSelectedTab(int v) { SetWord(10, v); }
+    uint16_t GetOptions() const;
+    // Only the option bits are kept; every other flag is cleared.
+    void SetOptions(uint16_t options);
+    bool GetDate1904() const { return globals.GetDateMode(); }
+
+private:
+    int Word(int offset) const;
+    void SetWord(int offset, int v);
+    TRecordStorageGlobals& globals;
+};
+
+class TTabrix4;
+
+// Calculation options: some kept in the globals, the rest copied from and to
+// the sheets' records around reads and writes.
+class TOptionsDialog {
+public:
+    explicit TOptionsDialog(TRecordStorageGlobals& globals) : globals(globals) {}
+
+    bool GetSaveExtLinkVal() const { return globals.GetBookBool(); }
+    void SetSaveExtLinkVal(bool v) { globals.SetBookBool(v); }
+    TShowObjects GetShowObjects() const;
+    void SetShowObjects(TShowObjects v) { globals.SetHideObj(uint16_t(v)); }
+    bool GetPrecisionAsDisplayed() const { return globals.GetPrecision(); }
+    void SetPrecisionAsDisplayed(bool v) { globals.SetPrecision(v); }
+    int GetCalcCount() const { return calcCount; }
+    // 0 gives 1; capped at 32767.
+    void SetCalcCount(int v);
+
+    TCalcMode CalcMode = TCalcMode::cmAutomatic;
+    double Delta = 0.001;
+    bool Iteration = false;
+    bool R1C1Mode = false;
+    bool RecalcBeforeSave = false;
+    bool Uncalced = false;
+    bool SaveRecalc = true;
+
+    void ReadFrom(const TRecordStorageSheet& sheet);
+    void WriteTo(TRecordStorageSheet& sheet) const;
+
+private:
+    TRecordStorageGlobals& globals;
+    int calcCount = 100;
+};
+
+// Kept STYLE record bodies.
+class TStyles {
+public:
+    // Copies the body's style: 4 bytes for a built-in style, else with its
+    // name, never more than the record holds.
+    void Add(std::span<const uint8_t> body);
+    int Count() const { return int(items.size()); }
+    const std::vector<uint8_t>& Items(int i) const { return items[size_t(i)]; }
+    void Clear() { items.clear(); }
+
+private:
+    std::vector<std::vector<uint8_t>> items;
+};
+
+class TTabrix4 : public ICellOperations {
+public:
+    using TIntegerEvent = std::function<void(TTabrix4& sender, int value)>;
+
+    TTabrix4();
+    ~TTabrix4() override;
+    TTabrix4(const TTabrix4&) = delete;
+    TTabrix4& operator=(const TTabrix4&) = delete;
+
+    static constexpr const char* ComponentVersion = "4.00.12a";
+
+    // Empties the workbook to one empty worksheet; Version, Filename and the
+    // other settings stay.
+    void Clear();
+    // Reads Filename: .xlsx, .xlsm and .zip as a package, others as BIFF.
+    void Read();
+    // Writes Filename in the format of Version.
+    void Write();
+
+    TExcelVersion GetVersion() const { return version; }
+    void SetVersion(TExcelVersion value);
+    TExcelVersion GetOrigVersion() const { return origVersion; }
+    const std::u16string& GetFilename() const { return filename; }
+    void SetFilename(std::u16string_view name) { filename = name; }
+    bool Excel2007MacroFile() const;
+
+    TSheets& Sheets() { return *sheets; }
+    TSheet& GetSheet(int index) { return sheets->Items(index); }
+    TWorkbookData& Workbook() { return workbookData; }
+    TOptionsDialog& OptionsDialog() { return optionsDialog; }
+
+    TXFonts& Fonts() { return fonts; }
+    TCellFormats& DefaultFormats() { return defaultFormats; }
+    TCellFormats& SecondFormats() { return secondFormats; }
+    TCellFormat* DefaultFormat() const { return defaultFormat; }
+    TCellStringTable& Strings() { return strings; }
+    TCellValuesList& CellStores() { return cellStores; }
+    TRecordStorageGlobals& GlobalsStorage() { return globals; }
+    TRecordStorageEx2007Unknown& Unknown2007() { return unknown2007; }
+    TExtraObjects& ExtraObjects() { return extraObjects; }
+    TStyles& Styles() { return styles; }
+
+    // Font 0 of the pool, nullptr when the pool is empty.
+    TXFont* GetFont() const { return fonts.GetItem(0); }
+    void SetFont(const TXFont& font);
+    std::u16string GetUserName() const { return globals.GetUserName(); }
+    void SetUserName(std::u16string_view name) { globals.SetUserName(name); }
+    bool GetBookProtected() const;
+    void SetBookProtected(bool v);
+    bool GetBackup() const { return globals.GetBackup(); }
+    void SetBackup(bool v) { globals.SetBackup(v); }
+    bool GetRefreshAll() const { return globals.GetRefreshAll(); }
+    void SetRefreshAll(bool v) { globals.SetRefreshAll(v); }
+    bool GetRecomendReadOnly() const;
+    void SetRecomendReadOnly(bool v);
+    void SetFileSharing(std::span<const uint8_t> body) { fileSharing.assign(body.begin(), body.end()); }
+    const std::vector<uint8_t>& GetFileSharing() const { return fileSharing; }
+
+    // Library-wide boolean texts.
+    static void SetStrTRUE(std::u16string_view text);
+    static void SetStrFALSE(std::u16string_view text);
+
+    bool ShowFormulas = false;
+    bool IsMac = false;
+    bool PreserveMacros = true;
+    std::u16string Password;
+    TTempFileMode TempFileMode = TTempFileMode::tfmOnDisk;
+    TPaperSize PaperSize = TPaperSize::psA4;
+    // True while the workbook uses the built-in format block.
+    bool DefaultFormatBlock = true;
+    int GetMaxRecSize() const { return maxRecSize; }
+
+    TIntegerEvent OnProgress;
+    std::function<void(TTabrix4&)> OnReadDone;
+    // Runs pending window messages during progress (installed by the program).
+    std::function<void()> ProcessMessages;
+    // Called by the cell writer once per 100 cells written.
+    void ProgressStep();
+    // Before a write: progress total and counter, options to every sheet.
+    void PrepareWrite(int64_t totalCells);
+    void AfterRead();
+
+    // Text measuring for automatic column widths.
+    TTextMeasurer& Measurer() { return *measurer; }
+    void SetMeasurer(std::unique_ptr<TTextMeasurer> m) { measurer = std::move(m); }
+
+    // ICellOperations.
+    void CopyCells(int srcSheet, int col1, int row1, int col2, int row2, int destSheet, int destCol,
+                   int destRow, int options) override;
+    void MoveCells(int srcSheet, int col1, int row1, int col2, int row2, int destSheet, int destCol,
+                   int destRow, int options) override;
+    void DeleteCells(int sheet, int col1, int row1, int col2, int row2) override;
+
+private:
+    void CopyOrMove(bool move, int srcSheet, int col1, int row1, int col2, int row2, int destSheet,
+                    int destCol, int destRow, int options);
+    void ReadFile();
+    void WriteFile();
+    void SetDefaultWindow();
+
+    std::u16string filename;
+    TReservedMember<struct KeptPackageTag> keptPackage;
+    TExcelVersion version = TExcelVersion::xvExcel97;
+    TExcelVersion origVersion = TExcelVersion::xvNone;
+    int maxRecSize = 8224;
+    TRecordStorageGlobals globals;
+    TRecordStorageEx2007Unknown unknown2007;
+    TExtraObjects extraObjects;
+    TWorkbookData workbookData;
+    TOptionsDialog optionsDialog;
+    TXFonts fonts;
+    TCellFormats defaultFormats;
+    TCellFormats secondFormats;
+    TCellFormat* defaultFormat = nullptr;
+    TPlainCellStrings strings;
+    TReservedMember<struct FormulaHandlerTag> formulaHandler;
+    TCellValuesList cellStores;
+    TReservedMember<struct PicturesTag> pictures;
+    TStyles styles;
+    TReservedMember<struct Ex12StylesTag> ex12Styles;
+    std::unique_ptr<TSheets> sheets;
+    TReservedMember<struct ChartSheetsTag> chartSheets;
+    TReservedMember<struct VBATag> vba;
+    TReservedMember<struct SavedTagsTag> savedTags;
+    TReservedMember<struct RelationsTag> relations;
+    std::u16string styleFragments[3];
+    std::vector<uint8_t> fileSharing;
+    std::unique_ptr<TTextMeasurer> measurer;
+    int64_t progressTotal = 0;
+    int64_t progressCounter = 0;
+};
+
+} // namespace xls

@@ -1,0 +1,164 @@
+#include "SrcXLS/model/Cell.h"
+
+#include "SrcXLS/XLSBytes.h"
+#include "SrcXLS/XLSValues.h"
+
+namespace xls {
+
+TCell::TCell(TCellFormats* pool, int formatIndex, int col, int row)
+    : TFormattedObject(pool, formatIndex), Col(uint16_t(col)), Row(uint32_t(row)) {
+    AcquireFormat();
+}
+
+TCell::~TCell() {
+    ReleaseFormat();
+}
+
+std::unique_ptr<TCell> TBlankCell::MakeCopy() const {
+    return std::make_unique<TBlankCell>(Pool(), GetFormatIndex(), Col, Row);
+}
+
+std::unique_ptr<TCell> TIntegerCell::MakeCopy() const {
+    return std::make_unique<TIntegerCell>(Pool(), GetFormatIndex(), Col, Row, Value);
+}
+
+std::unique_ptr<TCell> TFloatCell::MakeCopy() const {
+    return std::make_unique<TFloatCell>(Pool(), GetFormatIndex(), Col, Row, Value);
+}
+
+TStringCell::~TStringCell() {
+    strings->Release(entry);
+}
+
+std::unique_ptr<TCell> TStringCell::MakeCopy() const {
+    strings->AddUse(entry);
+    return std::make_unique<TStringCell>(Pool(), GetFormatIndex(), Col, Row, strings, entry);
+}
+
+std::unique_ptr<TCell> TBooleanCell::MakeCopy() const {
+    return std::make_unique<TBooleanCell>(Pool(), GetFormatIndex(), Col, Row, Value);
+}
+
+namespace {
+int CheckedErrorIndex(int index) {
+    // The error texts have entries 1..7 only.
+    if (index < 1 || index >= ErrorIndexCount) throw XLSError("Invalid cell error value");
+    return index;
+}
+} // namespace
+
+TErrorCell::TErrorCell(TCellFormats* pool, int formatIndex, int col, int row, int errorIndex)
+    : TCell(pool, formatIndex, col, row), ErrorIndex(uint8_t(CheckedErrorIndex(errorIndex))) {}
+
+std::unique_ptr<TCell> TErrorCell::MakeCopy() const {
+    return std::make_unique<TErrorCell>(Pool(), GetFormatIndex(), Col, Row, ErrorIndex);
+}
+
+std::u16string TErrorCell::GetErrorText() const {
+    return std::u16string(ErrorDisplayText(ErrorIndex));
+}
+
+TFormulaCell::TFormulaCell(TCellFormats* pool, int formatIndex, int col, int row, int tokenLength,
+                           std::span<const uint8_t> data)
+    : TCell(pool, formatIndex, col, row), data(data.begin(), data.end()), tokenLength(tokenLength) {
+    if (tokenLength < 0 || size_t(tokenLength) > data.size()) throw XLSError("Invalid formula length");
+}
+
+TFormulaCell::TFormulaCell(TCellFormats* pool, int formatIndex, int col, int row, std::string_view text,
+                           uint16_t sharedLink, uint8_t options)
+    : TCell(pool, formatIndex, col, row), data(text.begin(), text.end()), tokenLength(int(text.size())),
+      sharedLink(sharedLink), textFlag(true), options(options) {}
+
+void TFormulaCell::SetFormula(std::span<const uint8_t> tokens) {
+    data.assign(tokens.begin(), tokens.end());
+    tokenLength = int(tokens.size());
+    sharedLink = NoSharedFormula;
+    textFlag = false;
+}
+
+std::u16string TFormulaCell::GetFormulaText() const {
+    if (!textFlag) return {};
+    return std::u16string(data.begin(), data.end());
+}
+
+// A formula kept as text stays text in the copy: relabelled as tokens its
+// bytes would be written as garbage.
+void TFormulaCell::CopyFormula(const TFormulaCell& source) {
+    data = source.data;
+    tokenLength = source.tokenLength;
+    textFlag = source.textFlag;
+    options = source.options;
+    sharedLink = NoSharedFormula;
+}
+
+namespace {
+template <class T> std::unique_ptr<T> CopyOf(const T& cell) {
+    auto copy = std::make_unique<T>(cell.Pool(), cell.GetFormatIndex(), cell.Col, cell.Row, 0,
+                                    std::span<const uint8_t>());
+    return copy;
+}
+} // namespace
+
+std::unique_ptr<TCell> TNumberFormulaCell::MakeCopy() const {
+    auto copy = CopyOf(*this);
+    copy->CopyFormula(*this);
+    return copy;
+}
+
+std::unique_ptr<TCell> TStringFormulaCell::MakeCopy() const {
+    auto copy = CopyOf(*this);
+    copy->CopyFormula(*this);
+    return copy;
+}
+
+std::unique_ptr<TCell> TBooleanFormulaCell::MakeCopy() const {
+    auto copy = CopyOf(*this);
+    copy->CopyFormula(*this);
+    return copy;
+}
+
+std::unique_ptr<TCell> TErrorFormulaCell::MakeCopy() const {
+    auto copy = CopyOf(*this);
+    copy->CopyFormula(*this);
+    return copy;
+}
+
+std::u16string TErrorFormulaCell::GetErrorText() const {
+    return std::u16string(IsText() ? ErrorFileText(Value) : ErrorDisplayText(Value));
+}
+
+TBaseArrayFormulaCell::TBaseArrayFormulaCell(TCellFormats* pool, int formatIndex, int col, int row,
+                                             int tokenLength, std::span<const uint8_t> data,
+                                             uint8_t arrayOptions, std::span<const uint8_t> array)
+    : TFormulaCell(pool, formatIndex, col, row, tokenLength, data), ArrayOptions(arrayOptions),
+      arrayData(array.begin(), array.end()) {
+    if (arrayData.size() < ArrayHeadSize ||
+        size_t(GetU16(arrayData.data() + 12)) > arrayData.size() - ArrayHeadSize)
+        throw XLSError("Invalid ARRAY record");
+}
+
+std::span<const uint8_t> TBaseArrayFormulaCell::GetArrayTokens() const {
+    return std::span<const uint8_t>(arrayData).subspan(ArrayHeadSize, size_t(GetArrayTokenLength()));
+}
+
+int TBaseArrayFormulaCell::GetArrayTokenLength() const {
+    return GetU16(arrayData.data() + 12);
+}
+
+std::unique_ptr<TCell> TNumberArrayFormulaCell::MakeCopy() const {
+    auto copy = std::make_unique<TNumberArrayFormulaCell>(Pool(), GetFormatIndex(), Col, Row, TokenLength(),
+                                                          Data(), ArrayOptions, ArrayData());
+    copy->CopyFormula(*this);
+    copy->Value = Value;
+    return copy;
+}
+
+std::unique_ptr<TCell> TStringArrayFormulaCell::MakeCopy() const {
+    auto copy = std::make_unique<TStringArrayFormulaCell>(Pool(), GetFormatIndex(), Col, Row, TokenLength(),
+                                                          Data(), ArrayOptions, ArrayData());
+    copy->CopyFormula(*this);
+    copy->Value = Value;
+    return copy;
+}
+
+} // namespace xls

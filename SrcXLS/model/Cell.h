@@ -1,0 +1,246 @@
+// The cells of a sheet: one object per stored cell, each kind with its fixed
+// type code. A cell counts one use of its format entry while it lives; a
+// string cell also one use of its shared-string entry.
+#pragma once
+
+#include "SrcXLS/model/CellStrings.h"
+#include "SrcXLS/model/FormattedObject.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace xls {
+
+enum TCellType : uint8_t {
+    ctNone = 0,
+    ctBlank = 1,
+    ctInteger = 3,
+    ctFloat = 4,
+    ctString = 5,
+    ctBoolean = 6,
+    ctError = 7,
+    ctNumberFormula = 8,
+    ctStringFormula = 9,
+    ctBooleanFormula = 10,
+    ctErrorFormula = 11,
+    ctNumberArrayFormula = 12,
+    ctStringArrayFormula = 13,
+};
+
+constexpr uint16_t NoSharedFormula = 0xFFFF;
+
+class TCell : public TFormattedObject {
+public:
+    // An index not below the pool's count gives the default format.
+    TCell(TCellFormats* pool, int formatIndex, int col, int row);
+    ~TCell() override;
+    TCell(const TCell&) = delete;
+    TCell& operator=(const TCell&) = delete;
+
+    uint16_t Col;
+    uint32_t Row;
+
+    virtual TCellType CellType() const = 0;
+    // Same class, position, format and value; the copy counts its own uses.
+    virtual std::unique_ptr<TCell> MakeCopy() const = 0;
+    void SetPosition(int col, int row) {
+        Col = uint16_t(col);
+        Row = uint32_t(row);
+    }
+    bool IsFormula() const { return CellType() >= ctNumberFormula; }
+    // The number of integer, float and number-formula cells.
+    virtual bool GetNumber(double&) const { return false; }
+};
+
+class TBlankCell final : public TCell {
+public:
+    using TCell::TCell;
+    TCellType CellType() const override { return ctBlank; }
+    std::unique_ptr<TCell> MakeCopy() const override;
+};
+
+class TIntegerCell final : public TCell {
+public:
+    TIntegerCell(TCellFormats* pool, int formatIndex, int col, int row, int32_t value)
+        : TCell(pool, formatIndex, col, row), Value(value) {}
+    TCellType CellType() const override { return ctInteger; }
+    std::unique_ptr<TCell> MakeCopy() const override;
+    bool GetNumber(double& v) const override {
+        v = Value;
+        return true;
+    }
+    int32_t Value;
+};
+
+class TFloatCell final : public TCell {
+public:
+    TFloatCell(TCellFormats* pool, int formatIndex, int col, int row, double value)
+        : TCell(pool, formatIndex, col, row), Value(value) {}
+    TCellType CellType() const override { return ctFloat; }
+    std::unique_ptr<TCell> MakeCopy() const override;
+    bool GetNumber(double& v) const override {
+        v = Value;
+        return true;
+    }
+    double Value;
+};
+
+class TStringCell final : public TCell {
+public:
+    // Takes over one use of entry, counted by the caller.
+    TStringCell(TCellFormats* pool, int formatIndex, int col, int row, TCellStringTable* strings,
+                TCellString* entry)
+        : TCell(pool, formatIndex, col, row), strings(strings), entry(entry) {}
+    // Gives its use of the entry back.
+    ~TStringCell() override;
+    TCellType CellType() const override { return ctString; }
+    std::unique_ptr<TCell> MakeCopy() const override;
+
+    TCellString* Entry() const { return entry; }
+    TCellStringTable* Strings() const { return strings; }
+    std::u16string Text() const { return strings->Text(entry); }
+
+private:
+    TCellStringTable* strings;
+    TCellString* entry;
+};
+
+class TBooleanCell final : public TCell {
+public:
+    TBooleanCell(TCellFormats* pool, int formatIndex, int col, int row, uint8_t value)
+        : TCell(pool, formatIndex, col, row), Value(value) {}
+    TCellType CellType() const override { return ctBoolean; }
+    std::unique_ptr<TCell> MakeCopy() const override;
+    bool GetValue() const { return Value != 0; }
+    uint8_t Value;
+};
+
+class TErrorCell final : public TCell {
+public:
+    // Error index 1..7; anything else raises "Invalid cell error value".
+    TErrorCell(TCellFormats* pool, int formatIndex, int col, int row, int errorIndex);
+    TCellType CellType() const override { return ctError; }
+    std::unique_ptr<TCell> MakeCopy() const override;
+    std::u16string GetErrorText() const;
+    uint8_t ErrorIndex;
+};
+
+// Formula data: BIFF token bytes (the parsed expression, then additional
+// data), or, with the text flag, the formula text of an .xlsx file.
+class TFormulaCell : public TCell {
+public:
+    // From tokens: tokenLength bytes of expression within data.
+    TFormulaCell(TCellFormats* pool, int formatIndex, int col, int row, int tokenLength,
+                 std::span<const uint8_t> data);
+    // From .xlsx text.
+    TFormulaCell(TCellFormats* pool, int formatIndex, int col, int row, std::string_view text,
+                 uint16_t sharedLink, uint8_t options);
+
+    std::span<const uint8_t> Data() const { return data; }
+    int DataLength() const { return int(data.size()); }
+    int TokenLength() const { return tokenLength; }
+    bool IsText() const { return textFlag; }
+    uint8_t Options() const { return options; }
+    uint16_t SharedLink() const { return sharedLink; }
+    bool Calculated = false;
+
+    // New tokens: data and token length both cover the whole block.
+    void SetFormula(std::span<const uint8_t> tokens);
+    // The kept .xlsx text widened, "" for token formulas.
+    std::u16string GetFormulaText() const;
+
+protected:
+    // Copies formula data (tokens or text with their flags) from source.
+    void CopyFormula(const TFormulaCell& source);
+
+private:
+    std::vector<uint8_t> data;
+    int tokenLength = 0;
+    uint16_t sharedLink = NoSharedFormula;
+    bool textFlag = false;
+    uint8_t options = 0;
+};
+
+class TNumberFormulaCell final : public TFormulaCell {
+public:
+    using TFormulaCell::TFormulaCell;
+    TCellType CellType() const override { return ctNumberFormula; }
+    std::unique_ptr<TCell> MakeCopy() const override;
+    bool GetNumber(double& v) const override {
+        v = Value;
+        return true;
+    }
+    double Value = 0;
+};
+
+class TStringFormulaCell final : public TFormulaCell {
+public:
+    using TFormulaCell::TFormulaCell;
+    TCellType CellType() const override { return ctStringFormula; }
+    std::unique_ptr<TCell> MakeCopy() const override;
+    std::u16string Value;
+};
+
+class TBooleanFormulaCell final : public TFormulaCell {
+public:
+    using TFormulaCell::TFormulaCell;
+    TCellType CellType() const override { return ctBooleanFormula; }
+    std::unique_ptr<TCell> MakeCopy() const override;
+    bool GetValue() const { return Value != 0; }
+    uint8_t Value = 0;
+};
+
+class TErrorFormulaCell final : public TFormulaCell {
+public:
+    using TFormulaCell::TFormulaCell;
+    TCellType CellType() const override { return ctErrorFormula; }
+    std::unique_ptr<TCell> MakeCopy() const override;
+    // The file's text ("#N/A") for a formula kept as text, else the display text.
+    std::u16string GetErrorText() const;
+    uint8_t Value = 7;
+};
+
+// The ARRAY record data: a 14-byte head (rows, columns, options, reserved,
+// token length) and the array formula's tokens.
+class TBaseArrayFormulaCell : public TFormulaCell {
+public:
+    static constexpr int ArrayHeadSize = 14;
+    // Raises "Invalid ARRAY record" for data shorter than its head says.
+    TBaseArrayFormulaCell(TCellFormats* pool, int formatIndex, int col, int row, int tokenLength,
+                          std::span<const uint8_t> data, uint8_t arrayOptions,
+                          std::span<const uint8_t> arrayData);
+
+    std::span<const uint8_t> ArrayData() const { return arrayData; }
+    std::span<const uint8_t> GetArrayTokens() const;
+    int GetArrayTokenLength() const;
+    // 0 for the cell that carries the array.
+    uint8_t ArrayOptions;
+
+private:
+    std::vector<uint8_t> arrayData;
+};
+
+class TNumberArrayFormulaCell final : public TBaseArrayFormulaCell {
+public:
+    using TBaseArrayFormulaCell::TBaseArrayFormulaCell;
+    TCellType CellType() const override { return ctNumberArrayFormula; }
+    std::unique_ptr<TCell> MakeCopy() const override;
+    bool GetNumber(double& v) const override {
+        v = Value;
+        return true;
+    }
+    double Value = 0;
+};
+
+class TStringArrayFormulaCell final : public TBaseArrayFormulaCell {
+public:
+    using TBaseArrayFormulaCell::TBaseArrayFormulaCell;
+    TCellType CellType() const override { return ctStringArrayFormula; }
+    std::unique_ptr<TCell> MakeCopy() const override;
+    std::u16string Value;
+};
+
+} // namespace xls

@@ -1,0 +1,440 @@
+#include "SrcXLS/model/CellStorage.h"
+
+#include "SrcXLS/XLSLibState.h"
+#include "platform/RegionalSettings.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdio>
+
+namespace xls {
+
+TCellStorage::TCellStorage() = default;
+
+TCellStorage::~TCellStorage() {
+    TCellStorage::Clear();
+}
+
+void TCellStorage::CheckPosition(int64_t col, int64_t row) {
+    if (col < 0 || col > MaxCol || row < 0 || row > MaxRow)
+        throw XLSError("Cell position is outside the sheet");
+}
+
+int TCellStorage::TLeaf::Rank(int slot) const {
+    int r = 0;
+    if (slot >= 64) {
+        r = std::popcount(Bits[0]);
+        slot -= 64;
+        if (slot) r += std::popcount(Bits[1] & ((uint64_t(1) << slot) - 1));
+        return r;
+    }
+    return slot ? std::popcount(Bits[0] & ((uint64_t(1) << slot) - 1)) : 0;
+}
+
+TCellStorage::TRow* TCellStorage::FindRow(int row) const {
+    const auto& block = top[size_t(row >> 10)];
+    if (!block) return nullptr;
+    return &block->Rows[size_t(row & 0x3FF)];
+}
+
+TCellStorage::TRow& TCellStorage::MakeRow(int row) {
+    auto& block = top[size_t(row >> 10)];
+    if (!block) block = std::make_unique<TRowBlock>();
+    return block->Rows[size_t(row & 0x3FF)];
+}
+
+std::unique_ptr<TCell>* TCellStorage::FindSlot(int col, int row) {
+    if (col < 0 || col > MaxCol || row < 0 || row > MaxRow) return nullptr;
+    TRow* r = FindRow(row);
+    if (!r) return nullptr;
+    uint16_t block = uint16_t(col >> 7);
+    int slot = col & 0x7F;
+    for (TLeaf& leaf : *r) {
+        if (leaf.Block == block) return leaf.Has(slot) ? &leaf.Cells[size_t(leaf.Rank(slot))] : nullptr;
+        if (leaf.Block > block) break;
+    }
+    return nullptr;
+}
+
+std::unique_ptr<TCell>& TCellStorage::MakeSlot(int col, int row) {
+    TRow& r = MakeRow(row);
+    uint16_t block = uint16_t(col >> 7);
+    int slot = col & 0x7F;
+    auto it = std::lower_bound(r.begin(), r.end(), block,
+                               [](const TLeaf& leaf, uint16_t b) { return leaf.Block < b; });
+    if (it == r.end() || it->Block != block) {
+        it = r.insert(it, TLeaf());
+        it->Block = block;
+    }
+    TLeaf& leaf = *it;
+    auto pos = leaf.Cells.begin() + leaf.Rank(slot);
+    if (leaf.Has(slot)) return *pos;
+    leaf.Bits[size_t(slot >> 6)] |= uint64_t(1) << (slot & 63);
+    ++count;
+    return *leaf.Cells.insert(pos, nullptr);
+}
+
+TCell* TCellStorage::FindCell(int col, int row) {
+    if (cache && cache->Col == col && cache->Row == uint32_t(row) && row >= 0) return cache;
+    auto* slot = FindSlot(col, row);
+    if (!slot) return nullptr;
+    cache = slot->get();
+    return cache;
+}
+
+void TCellStorage::ReportShared(TCell& cell) {
+    if (auto* f = dynamic_cast<TFormulaCell*>(&cell); f && f->SharedLink() != NoSharedFormula)
+        SharedFormulaRemoved(cell);
+}
+
+TCell* TCellStorage::Store(int col, int row, std::unique_ptr<TCell> cell, bool takeFormat) {
+    CheckPosition(col, row);
+    if (cell) cell->SetPosition(col, row);
+    std::unique_ptr<TCell>* existing = FindSlot(col, row);
+    if (existing && *existing) {
+        TCell& old = **existing;
+        if (cell && takeFormat) cell->SetFormatIndex(old.GetFormatIndex());
+        ReportShared(old);
+        Forget(&old);
+        // The report may have changed the store: look the slot up again.
+        existing = FindSlot(col, row);
+    }
+    if (!cell) {
+        RemoveCell(col, row);
+        return nullptr;
+    }
+    std::unique_ptr<TCell>& slot = existing ? *existing : MakeSlot(col, row);
+    slot = std::move(cell);
+    cache = slot.get();
+    return cache;
+}
+
+TCell* TCellStorage::PutCell(int col, int row, std::unique_ptr<TCell> cell) {
+    return Store(col, row, std::move(cell), true);
+}
+
+TCell* TCellStorage::PutCellKeepFormat(int col, int row, std::unique_ptr<TCell> cell) {
+    return Store(col, row, std::move(cell), false);
+}
+
+void TCellStorage::RemoveCell(int col, int row) {
+    std::unique_ptr<TCell>* slot = FindSlot(col, row);
+    if (!slot) return;
+    ReportShared(**slot);
+    std::unique_ptr<TCell> gone = DetachCell(col, row);
+}
+
+std::unique_ptr<TCell> TCellStorage::DetachCell(int col, int row) {
+    TRow* r = col >= 0 && col <= MaxCol && row >= 0 && row <= MaxRow ? FindRow(row) : nullptr;
+    if (!r) return nullptr;
+    uint16_t block = uint16_t(col >> 7);
+    int slot = col & 0x7F;
+    for (auto it = r->begin(); it != r->end(); ++it) {
+        if (it->Block != block) continue;
+        if (!it->Has(slot)) return nullptr;
+        auto pos = it->Cells.begin() + it->Rank(slot);
+        std::unique_ptr<TCell> cell = std::move(*pos);
+        it->Cells.erase(pos);
+        it->Bits[size_t(slot >> 6)] &= ~(uint64_t(1) << (slot & 63));
+        if (it->Cells.empty()) r->erase(it);
+        if (r->empty()) r->shrink_to_fit();
+        --count;
+        Forget(cell.get());
+        if (lastWalked == cell.get()) lastWalked = nullptr;
+        return cell;
+    }
+    return nullptr;
+}
+
+void TCellStorage::BeginIterate() {
+    curTop = curRow = curLeaf = curCell = 0;
+    lastWalked = nullptr;
+}
+
+TCell* TCellStorage::NextCell() {
+    for (; curTop < 1024; ++curTop, curRow = 0) {
+        const auto& block = top[size_t(curTop)];
+        if (!block) continue;
+        for (; curRow < 1024; ++curRow, curLeaf = 0) {
+            const TRow& r = block->Rows[size_t(curRow)];
+            for (; curLeaf < int(r.size()); ++curLeaf, curCell = 0) {
+                const TLeaf& leaf = r[size_t(curLeaf)];
+                if (curCell < int(leaf.Cells.size())) {
+                    TCell* cell = leaf.Cells[size_t(curCell++)].get();
+                    lastWalked = cell;
+                    return cell;
+                }
+            }
+        }
+    }
+    lastWalked = nullptr;
+    return nullptr;
+}
+
+TCell* TCellStorage::NextBlankInRow() {
+    if (!lastWalked) return nullptr;
+    const TCell* previous = lastWalked;
+    int saveTop = curTop, saveRow = curRow, saveLeaf = curLeaf, saveCell = curCell;
+    TCell* next = NextCell();
+    if (next && next->CellType() == ctBlank && next->Row == previous->Row && next->Col == previous->Col + 1)
+        return next;
+    curTop = saveTop;
+    curRow = saveRow;
+    curLeaf = saveLeaf;
+    curCell = saveCell;
+    lastWalked = previous;
+    return nullptr;
+}
+
+void TCellStorage::CalcDimensions(int maxCol, int maxRow) {
+    FirstCol = maxCol;
+    FirstRow = maxRow;
+    LastCol = LastRow = 0;
+    if (count == 0) {
+        FirstCol = FirstRow = 0;
+        return;
+    }
+    for (int t = 0; t < 1024; ++t) {
+        if (!top[size_t(t)]) continue;
+        for (int r = 0; r < 1024; ++r) {
+            const TRow& row = top[size_t(t)]->Rows[size_t(r)];
+            if (row.empty()) continue;
+            int rowNo = (t << 10) | r;
+            FirstRow = std::min(FirstRow, rowNo);
+            LastRow = std::max(LastRow, rowNo);
+            FirstCol = std::min<int>(FirstCol, row.front().Cells.front()->Col);
+            LastCol = std::max<int>(LastCol, row.back().Cells.back()->Col);
+        }
+    }
+}
+
+void TCellStorage::Clear() {
+    cache = nullptr;
+    lastWalked = nullptr;
+    for (auto& block : top) block.reset();
+    count = 0;
+    BeginIterate();
+}
+
+size_t TCellStorage::TableBytes() const {
+    size_t bytes = sizeof(*this);
+    for (const auto& block : top) {
+        if (!block) continue;
+        bytes += sizeof(TRowBlock);
+        for (const TRow& r : block->Rows) {
+            bytes += r.capacity() * sizeof(TLeaf);
+            for (const TLeaf& leaf : r) bytes += leaf.Cells.capacity() * sizeof(std::unique_ptr<TCell>);
+        }
+    }
+    return bytes;
+}
+
+void TCellStorage::SharedFormulaRemoved(TCell&) {
+    throw XLSError("Can not delete shared formula");
+}
+
+// ---------------------------------------------------------------------------
+
+TCellValues::TCellValues(TCellValuesList* owner, TCellStringTable* strings, TCellFormats* formats)
+    : owner(owner), strings(strings), formats(formats) {}
+
+TCellValues::~TCellValues() {
+    // The cells give their uses back while the tables still stand.
+    TCellValues::Clear();
+}
+
+void TCellValues::Clear() {
+    TCellStorage::Clear();
+    StringList.clear();
+}
+
+void TCellValues::SharedFormulaRemoved(TCell& cell) {
+    if (owner && owner->OnSharedFormulaRemoved)
+        owner->OnSharedFormulaRemoved(*this, cell);
+    else
+        TCellStorage::SharedFormulaRemoved(cell);
+}
+
+std::u16string TCellValues::GetDisplayText(int col, int row) {
+    TCell* cell = FindCell(col, row);
+    return cell ? GetDisplayText(*cell) : std::u16string();
+}
+
+std::u16string TCellValues::GetDisplayText(const TCell& cell) {
+    const std::u16string& strTrue = LibState().StrTRUE;
+    const std::u16string& strFalse = LibState().StrFALSE;
+    double number;
+    switch (cell.CellType()) {
+    case ctString:
+        return static_cast<const TStringCell&>(cell).Text();
+    case ctStringFormula:
+        return static_cast<const TStringFormulaCell&>(cell).Value;
+    case ctStringArrayFormula:
+        return static_cast<const TStringArrayFormulaCell&>(cell).Value;
+    case ctBoolean:
+        return static_cast<const TBooleanCell&>(cell).GetValue() ? strTrue : strFalse;
+    case ctBooleanFormula:
+        return static_cast<const TBooleanFormulaCell&>(cell).GetValue() ? strTrue : strFalse;
+    case ctError:
+        return static_cast<const TErrorCell&>(cell).GetErrorText();
+    case ctErrorFormula:
+        return static_cast<const TErrorFormulaCell&>(cell).GetErrorText();
+    default:
+        if (cell.GetNumber(number)) return GetNumberText(cell.Format(), number);
+        return {};
+    }
+}
+
+namespace {
+
+// A Windows-style date or time pattern ("dd.MM.yyyy", "H:mm:ss") as a mask.
+std::u16string PatternToMask(std::string_view pattern, bool dropSeconds) {
+    std::u16string mask;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        char c = pattern[i];
+        size_t run = 1;
+        while (i + run < pattern.size() && pattern[i + run] == c) ++run;
+        switch (c) {
+        case 'd':
+        case 'y':
+        case 'm':
+        case 'h':
+            mask.append(run, char16_t(c));
+            break;
+        case 'M':
+            mask.append(run, u'm');
+            break;
+        case 'H':
+            mask.append(run, u'h');
+            break;
+        case 's':
+            if (!dropSeconds) mask.append(run, u's');
+            break;
+        case 't':
+            mask += u"AM/PM";
+            break;
+        case '\'':
+            break;
+        default:
+            for (size_t k = 0; k < run; ++k) {
+                mask += u'\\';
+                mask += char16_t(uint8_t(c));
+            }
+        }
+        i += run - 1;
+    }
+    if (dropSeconds) {
+        // The separator that stood before the seconds goes with them.
+        while (mask.size() >= 2 && mask[mask.size() - 2] == u'\\') mask.resize(mask.size() - 2);
+    }
+    return mask;
+}
+
+} // namespace
+
+std::u16string TCellValues::GetNumberText(int formatIndex, double value) {
+    if (formatIndex <= 0 || !formats) return FloatToGeneralText(value, LibState().Locale.DecimalSeparator);
+    return GetNumberText(formats->GetItem(formatIndex), value);
+}
+
+std::u16string TCellValues::GetNumberText(const TCellFormat* format, double value) {
+    char16_t separator = LibState().Locale.DecimalSeparator;
+    if (!format || format->PoolIndex <= 0) return FloatToGeneralText(value, separator);
+    std::u16string maskText;
+    switch (format->GetNumberFormatIndex()) {
+    case 11:
+        maskText = u"0.00E+00";
+        break;
+    case 12:
+        return FloatToFraction(value, 9);
+    case 13:
+        return FloatToFraction(value, 99);
+    case 14:
+        maskText = PatternToMask(platform::Regional().shortDateFormat, false);
+        break;
+    case 20:
+        maskText = PatternToMask(platform::Regional().longTimeFormat, true);
+        break;
+    default:
+        maskText = format->GetNumberFormat();
+    }
+    if (maskText.empty()) return FloatToGeneralText(value, separator);
+    if (!maskSet || mask.Mask() != maskText) {
+        mask.SetMask(maskText);
+        maskSet = true;
+    }
+    return mask.FormatValue(value);
+}
+
+// ---------------------------------------------------------------------------
+
+TCellValues& TCellValuesList::Items(int index) const {
+    if (index < 0 || index >= Count())
+        throw XLSError("List index out of bounds (" + std::to_string(index) + ")");
+    return *stores[size_t(index)];
+}
+
+void TCellValuesList::Remove(TCellValues* store) {
+    stores.erase(std::remove(stores.begin(), stores.end(), store), stores.end());
+}
+
+int TCellValuesList::IndexOf(const TCellValues* store) const {
+    for (size_t i = 0; i < stores.size(); ++i)
+        if (stores[i] == store) return int(i);
+    return -1;
+}
+
+// ---------------------------------------------------------------------------
+
+std::u16string FloatToFraction(double value, int maxDen) {
+    char16_t separator = LibState().Locale.DecimalSeparator;
+    if (!std::isfinite(value) || value == std::trunc(value)) return FloatToGeneralText(value, separator);
+    bool negative = value < 0;
+    double v = std::fabs(value);
+    double whole = std::trunc(v);
+    v -= whole;
+    int64_t an = 0, ad = 1, bn = 1, bd = 1;
+    int64_t n = 0, d = 1;
+    bool found = false;
+    for (;;) {
+        int64_t md = ad + bd;
+        if (md > maxDen) break;
+        int64_t mn = an + bn;
+        double err = double(md) * v - double(mn);
+        double tolerance = double(md) * 0.00001;
+        if (err >= -tolerance && err <= tolerance) {
+            n = mn;
+            d = md;
+            found = true;
+            break;
+        }
+        if (err > tolerance) {
+            an = mn;
+            ad = md;
+        } else {
+            bn = mn;
+            bd = md;
+        }
+    }
+    if (!found) {
+        bool takeB =
+            bd <= maxDen && std::fabs(double(ad) * v - double(an)) >= std::fabs(double(bd) * v - double(bn));
+        n = takeB ? bn : an;
+        d = takeB ? bd : ad;
+    }
+    // A fraction that rounds to a whole goes into the whole part.
+    if (n == d) {
+        whole += 1;
+        n = 0;
+    }
+    std::u16string out = negative && (whole > 0 || n > 0) ? u"-" : u"";
+    if (n == 0) return out + FloatToGeneralText(whole, separator);
+    if (whole > 0) out += FloatToGeneralText(whole, separator) + u" ";
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%lld/%lld", static_cast<long long>(n), static_cast<long long>(d));
+    for (const char* p = buf; *p; ++p) out += char16_t(*p);
+    return out;
+}
+
+} // namespace xls

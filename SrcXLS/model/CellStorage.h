@@ -1,0 +1,147 @@
+// The cells of one sheet, addressed in four steps (row group, row, column
+// block, column) over 1,048,576 rows by 16,384 columns. Only populated rows
+// and 128-column blocks take memory; a block keeps its cells packed in
+// column order behind an occupancy mask. A one-cell cache serves the common
+// "set a cell, then format or read it" pattern, and a cursor walks the cells
+// in row order, columns ascending within a row.
+#pragma once
+
+#include "SrcXLS/model/Cell.h"
+#include "SrcXLS/model/ExcelMask.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace xls {
+
+class TCellStorage {
+public:
+    static constexpr int MaxCol = 16383;
+    static constexpr int MaxRow = 1048575;
+
+    TCellStorage();
+    virtual ~TCellStorage();
+    TCellStorage(const TCellStorage&) = delete;
+    TCellStorage& operator=(const TCellStorage&) = delete;
+
+    // Raises "Cell position is outside the sheet" beyond the table.
+    static void CheckPosition(int64_t col, int64_t row);
+
+    TCell* FindCell(int col, int row);
+    // Stores cell at (col, row), freeing a cell that stood there; the new
+    // cell takes over the old one's format. Returns the stored cell.
+    TCell* PutCell(int col, int row, std::unique_ptr<TCell> cell);
+    // The same, the new cell keeping its own format (copy and move).
+    TCell* PutCellKeepFormat(int col, int row, std::unique_ptr<TCell> cell);
+    void RemoveCell(int col, int row);
+    // Takes the cell out without freeing it; nullptr when there is none.
+    std::unique_ptr<TCell> DetachCell(int col, int row);
+
+    // Walk in storage order. The store must not change during a walk.
+    void BeginIterate();
+    TCell* NextCell();
+    // The next cell when it is a blank in the column right after the last
+    // cell returned, in the same row (advancing); else nullptr.
+    TCell* NextBlankInRow();
+
+    // Used area of the stored cells; all 0 for an empty store.
+    void CalcDimensions(int maxCol, int maxRow);
+    int FirstCol = 0, LastCol = 0, FirstRow = 0, LastRow = 0;
+
+    virtual void Clear();
+    int64_t Count() const { return count; }
+    // Bytes held by the table itself (not the cells).
+    size_t TableBytes() const;
+
+    // A formula cell of a shared formula is about to go.
+    virtual void SharedFormulaRemoved(TCell& cell);
+
+private:
+    struct TLeaf {
+        uint16_t Block = 0;
+        std::array<uint64_t, 2> Bits{};
+        std::vector<std::unique_ptr<TCell>> Cells;
+        int Rank(int slot) const;
+        bool Has(int slot) const { return (Bits[slot >> 6] >> (slot & 63)) & 1; }
+    };
+    using TRow = std::vector<TLeaf>;
+    struct TRowBlock {
+        std::array<TRow, 1024> Rows;
+    };
+
+    TRow* FindRow(int row) const;
+    TRow& MakeRow(int row);
+    std::unique_ptr<TCell>* FindSlot(int col, int row);
+    std::unique_ptr<TCell>& MakeSlot(int col, int row);
+    TCell* Store(int col, int row, std::unique_ptr<TCell> cell, bool takeFormat);
+    void ReportShared(TCell& cell);
+    void Forget(const TCell* cell) {
+        if (cache == cell) cache = nullptr;
+    }
+
+    std::array<std::unique_ptr<TRowBlock>, 1024> top;
+    TCell* cache = nullptr;
+    const TCell* lastWalked = nullptr;
+    int64_t count = 0;
+    // Cursor: row group, row within it, leaf within the row, cell within the leaf.
+    int curTop = 0, curRow = 0, curLeaf = 0, curCell = 0;
+};
+
+class TCellValuesList;
+
+// The store as the rest of the workbook sees it: strings, display texts and
+// the notice to the formula services when a shared formula loses a cell.
+class TCellValues : public TCellStorage {
+public:
+    TCellValues(TCellValuesList* owner, TCellStringTable* strings, TCellFormats* formats);
+    ~TCellValues() override;
+
+    TCellStringTable* Strings() const { return strings; }
+    TCellFormats* Formats() const { return formats; }
+    void Clear() override;
+
+    std::u16string GetDisplayText(int col, int row);
+    std::u16string GetDisplayText(const TCell& cell);
+    std::u16string GetNumberText(int formatIndex, double value);
+    std::u16string GetNumberText(const TCellFormat* format, double value);
+    void SharedFormulaRemoved(TCell& cell) override;
+
+    // Shared-formula areas the formula services keep per sheet.
+    std::vector<std::u16string> StringList;
+
+private:
+    TCellValuesList* owner;
+    TCellStringTable* strings;
+    TCellFormats* formats;
+    TExcelMask mask;
+    bool maskSet = false;
+};
+
+// The stores of a workbook in sheet order, for the formula services. The
+// sheets own their stores; the list only points to them.
+class TCellValuesList {
+public:
+    using TSharedFormulaRemoved = std::function<void(TCellValues& store, TCell& cell)>;
+
+    int Count() const { return int(stores.size()); }
+    TCellValues& Items(int index) const;
+    void Add(TCellValues* store) { stores.push_back(store); }
+    void Remove(TCellValues* store);
+    void Clear() { stores.clear(); }
+    void Reset() {}
+    int IndexOf(const TCellValues* store) const;
+
+    TSharedFormulaRemoved OnSharedFormulaRemoved;
+
+private:
+    std::vector<TCellValues*> stores;
+};
+
+// "1/2", "2 1/4", "-1/3": the nearest fraction with a denominator up to maxDen.
+std::u16string FloatToFraction(double value, int maxDen);
+
+} // namespace xls

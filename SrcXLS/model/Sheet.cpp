@@ -1,0 +1,667 @@
+#include "SrcXLS/model/Sheet.h"
+
+#include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSBytes.h"
+#include "SrcXLS/XLSLibState.h"
+#include "SrcXLS/XLSText.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace xls {
+
+namespace {
+const char* const WrongCell = "Cell is missing/is of wrong type";
+}
+
+// ---------------------------------------------------------------------------
+// Names
+
+void TBasicSheet::SetName(std::u16string_view value) {
+    if (UpperCaseWide(value) == UpperCaseWide(name)) return;
+    if (sheets && sheets->NameTaken(value, this))
+        throw XLSError("Sheet name \"" + WideToUtf8(value) + "\" allready exists");
+    name = value;
+    if (sheets && nameEntry >= 0) sheets->names.SetItem(nameEntry, name);
+}
+
+bool TSheets::NameTaken(std::u16string_view name, const TBasicSheet* except) const {
+    std::u16string upper = UpperCaseWide(name);
+    for (int i = 0; i < Count(); ++i) {
+        const TSheet& s = GetItem(i);
+        if (&s != except && UpperCaseWide(s.Name()) == upper) return true;
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// Sheet
+
+TSheet::TSheet(TSheets& owner, TTabrix4& wb)
+    : workbook(wb), cells(&wb.CellStores(), &wb.Strings(), &wb.DefaultFormats()), mergedCells(this),
+      printSettings(records), selection(records), range(0, &wb, &mergedCells, &wb.DefaultFormats(), &cells),
+      areaList(this) {
+    sheets = &owner;
+    wb.CellStores().Add(&cells);
+    printSettings.SetPaperSize(wb.PaperSize);
+    range.DefaultFormat = [this](int col, int row) { return GetDefaultFormat(col, row); };
+}
+
+TSheet::~TSheet() {
+    workbook.CellStores().Remove(&cells);
+}
+
+int TSheet::Index() const {
+    return sheets->IndexOf(this);
+}
+
+void TSheet::Clear() {
+    TabColor = 64;
+    SheetProtection = 0x7FFF;
+    records.Clear();
+    validations.Clear();
+    mergedCells.Clear();
+    printSettings.SetDefaults();
+    fittedWidths.clear();
+    drawingObjects.Clear();
+    controlsObjects.Clear();
+    drawing.Clear();
+    pane.Clear();
+    hyperlinks.Clear();
+    conditionalFormats.Clear();
+    autoFilters.Clear();
+    selection.Clear();
+    selectedAreas.Clear();
+    queries.Clear();
+    cells.Clear();
+    savedTags.Clear();
+    relations.Clear();
+    areaList.Clear();
+    firstRow = lastRow = firstCol = lastCol = 0;
+}
+
+void TSheet::Assign(const TCollectionItem& source) {
+    auto* s = dynamic_cast<const TSheet*>(&source);
+    if (!s) throw XLSError("Object is not TSheet");
+    TSheet& src = const_cast<TSheet&>(*s);
+    SetDefaultColWidth(src.GetDefaultColWidth());
+    SetDefaultRowHeight(src.GetDefaultRowHeight());
+    SetOptions(src.GetOptions());
+    SetWorkspaceOptions(src.GetWorkspaceOptions());
+    SheetProtection = src.SheetProtection;
+    SetZoom(src.GetZoom());
+    SetZoomPreview(src.GetZoomPreview());
+    RecalcFormulas = src.RecalcFormulas;
+    Hidden = src.Hidden;
+    printSettings.Assign(src.printSettings);
+    mergedCells.Assign(src.mergedCells);
+}
+
+void TSheet::AfterRead(TExcelVersion version) {
+    if (version < TExcelVersion::xvExcel2007) {
+        auto d = records.DimensionsData();
+        bool wide = d.size() >= 14;
+        int fr = wide ? int(GetU32(d.data())) : GetU16(d.data());
+        int rowLimit = wide ? int(GetU32(d.data() + 4)) : GetU16(d.data() + 2);
+        int fc = GetU16(d.data() + (wide ? 8 : 4));
+        int colLimit = GetU16(d.data() + (wide ? 10 : 6));
+        firstCol = fc;
+        firstRow = fr;
+        lastCol = colLimit > 0 ? colLimit - 1 : 0;
+        lastRow = rowLimit >= 1 ? rowLimit - 1 : 0;
+    }
+    // A DIMENSIONS record that understates the cells must not hide rows.
+    if (cells.Count() > 0) {
+        cells.CalcDimensions(TCellStorage::MaxCol, TCellStorage::MaxRow);
+        firstCol = std::min(firstCol, cells.FirstCol);
+        firstRow = std::min(firstRow, cells.FirstRow);
+        lastCol = std::max(lastCol, cells.LastCol);
+        lastRow = std::max(lastRow, cells.LastRow);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Properties kept in records
+
+int TSheet::GetDefaultRowHeight() {
+    return GetU16(records.DefaultRowHeightData().data() + 2);
+}
+
+void TSheet::SetDefaultRowHeight(int twips) {
+    auto d = records.DefaultRowHeightData();
+    uint16_t flags = GetU16(d.data());
+    flags = twips == 255 ? uint16_t(flags & ~1u) : uint16_t(flags | 1u);
+    PutU16(d.data(), flags);
+    PutU16(d.data() + 2, uint16_t(twips));
+}
+
+uint16_t TSheet::GetOptions() {
+    return GetU16(records.Window2Data().data()) & 0x1F;
+}
+
+void TSheet::SetOptions(uint16_t options) {
+    PutU16(records.Window2Data().data(), uint16_t(0x04A0 | (options & 0x1F)));
+}
+
+uint16_t TSheet::GetWorkspaceOptions() const {
+    return records.GetWSBool() & 0x05E1;
+}
+
+void TSheet::SetWorkspaceOptions(uint16_t options) {
+    records.SetWSBool(options & 0x05E1);
+}
+
+int TSheet::GetZoom() {
+    auto d = records.Window2Data();
+    return d.size() >= 14 ? GetU16(d.data() + 12) : 0;
+}
+
+void TSheet::SetZoom(int v) {
+    auto d = records.Window2Data();
+    if (d.size() >= 14) PutU16(d.data() + 12, uint16_t(v));
+}
+
+int TSheet::GetZoomPreview() {
+    auto d = records.Window2Data();
+    return d.size() >= 12 ? GetU16(d.data() + 10) : 0;
+}
+
+void TSheet::SetZoomPreview(int v) {
+    auto d = records.Window2Data();
+    if (d.size() >= 12) PutU16(d.data() + 10, uint16_t(v));
+}
+
+// ---------------------------------------------------------------------------
+// Getters
+
+int TSheet::GetCellType(int col, int row) {
+    TCell* cell = cells.FindCell(col, row);
+    return cell ? cell->CellType() : ctNone;
+}
+
+int32_t TSheet::GetAsInteger(int col, int row) {
+    TCell* cell = cells.FindCell(col, row);
+    if (cell && cell->CellType() == ctInteger) return static_cast<TIntegerCell*>(cell)->Value;
+    if (cell && cell->CellType() == ctFloat) {
+        // Round half to even; a value no 32-bit integer holds is refused.
+        double r = std::nearbyint(static_cast<TFloatCell*>(cell)->Value);
+        if (r >= -2147483648.0 && r <= 2147483647.0) return int32_t(r);
+    }
+    throw XLSError(WrongCell);
+}
+
+double TSheet::GetAsFloat(int col, int row) {
+    TCell* cell = cells.FindCell(col, row);
+    double v = 0;
+    if (cell && cell->GetNumber(v)) return v;
+    return 0;
+}
+
+std::u16string TSheet::FormulaResultText(const TCell& cell) {
+    const auto& f = static_cast<const TFormulaCell&>(cell);
+    // Formula text comes from the formula services; a formula kept as text
+    // shows that text.
+    if (workbook.ShowFormulas) return f.GetFormulaText();
+    switch (cell.CellType()) {
+    case ctNumberFormula:
+        return FloatToGeneralText(static_cast<const TNumberFormulaCell&>(cell).Value,
+                                  LibState().Locale.DecimalSeparator);
+    case ctNumberArrayFormula:
+        return FloatToGeneralText(static_cast<const TNumberArrayFormulaCell&>(cell).Value,
+                                  LibState().Locale.DecimalSeparator);
+    default:
+        return cells.GetDisplayText(cell);
+    }
+}
+
+std::u16string TSheet::GetAsString(int col, int row) {
+    TCell* cell = cells.FindCell(col, row);
+    if (!cell) return {};
+    switch (cell->CellType()) {
+    case ctBlank:
+        return {};
+    case ctInteger: {
+        std::string s = std::to_string(static_cast<TIntegerCell*>(cell)->Value);
+        return std::u16string(s.begin(), s.end());
+    }
+    case ctFloat:
+        return FloatToGeneralText(static_cast<TFloatCell*>(cell)->Value, LibState().Locale.DecimalSeparator);
+    default:
+        if (cell->IsFormula()) return FormulaResultText(*cell);
+        return cells.GetDisplayText(*cell);
+    }
+}
+
+TCellVariant TSheet::GetAsVariant(int col, int row) {
+    TCell* cell = cells.FindCell(col, row);
+    if (!cell) return std::monostate();
+    double number = 0;
+    switch (cell->CellType()) {
+    case ctBlank:
+        return uint8_t(0);
+    case ctInteger:
+        return static_cast<TIntegerCell*>(cell)->Value;
+    case ctBoolean:
+        return uint8_t(static_cast<TBooleanCell*>(cell)->GetValue() ? 1 : 0);
+    case ctBooleanFormula:
+        return uint8_t(static_cast<TBooleanFormulaCell*>(cell)->GetValue() ? 1 : 0);
+    default:
+        if (cell->GetNumber(number)) return number;
+        return cells.GetDisplayText(*cell);
+    }
+}
+
+std::string TSheet::GetAsFormula(int col, int row) {
+    auto* f = dynamic_cast<TFormulaCell*>(cells.FindCell(col, row));
+    if (!f) throw XLSError(WrongCell);
+    if (f->IsText()) return std::string(f->Data().begin(), f->Data().end());
+    return {};
+}
+
+void TSheet::GetCellValue(int col, int row, TFormulaValue& value) {
+    TCell* cell = cells.FindCell(col, row);
+    if (!cell) {
+        SetFormulaValueError(value, 7);
+        return;
+    }
+    double number = 0;
+    switch (cell->CellType()) {
+    case ctBlank:
+        SetFormulaValueError(value, 7);
+        break;
+    case ctNumberArrayFormula:
+    case ctStringArrayFormula:
+        break;
+    case ctBoolean:
+        SetFormulaValueBoolean(value, static_cast<TBooleanCell*>(cell)->GetValue());
+        break;
+    case ctBooleanFormula:
+        SetFormulaValueBoolean(value, static_cast<TBooleanFormulaCell*>(cell)->GetValue());
+        break;
+    case ctError:
+        SetFormulaValueError(value, static_cast<TErrorCell*>(cell)->ErrorIndex);
+        break;
+    case ctErrorFormula:
+        SetFormulaValueError(value, static_cast<TErrorFormulaCell*>(cell)->Value);
+        break;
+    case ctString:
+        SetFormulaValueString(value, static_cast<TStringCell*>(cell)->Text());
+        break;
+    case ctStringFormula:
+        SetFormulaValueString(value, static_cast<TStringFormulaCell*>(cell)->Value);
+        break;
+    default:
+        if (cell->GetNumber(number)) SetFormulaValueFloat(value, number);
+    }
+}
+
+void TSheet::GetRefValue(const TFormulaValue& ref, TFormulaValue& value) {
+    if (ref.ValType != fvRef && ref.ValType != fvXRef) throw XLSError("FV Ref expected");
+    TCell* cell = cells.FindCell(ref.Col1, int(ref.Row1));
+    if (!cell || cell->CellType() == ctBlank) {
+        SetFormulaValueEmpty(value);
+        return;
+    }
+    GetCellValue(ref.Col1, int(ref.Row1), value);
+}
+
+int TSheet::GetHorizAlignment(const TCell& cell) const {
+    int h = cell.GetHorizAlignment();
+    if (h != 0) return h;
+    switch (cell.CellType()) {
+    case ctInteger:
+    case ctFloat:
+    case ctNumberFormula:
+        return 3;
+    case ctBoolean:
+    case ctError:
+    case ctErrorFormula:
+        return 2;
+    default:
+        return 1;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Setters
+
+template <class C, class... A> TCell* TSheet::StoreNew(int col, int row, bool notify, A&&... args) {
+    TCellStorage::CheckPosition(col, row);
+    TCell* stored = cells.PutCell(col, row,
+                                  std::make_unique<C>(&workbook.DefaultFormats(), GetDefaultFormat(col, row),
+                                                      col, row, std::forward<A>(args)...));
+    if (notify && OnCellChanged) OnCellChanged(col, row);
+    return stored;
+}
+
+void TSheet::SetAsInteger(int col, int row, int32_t value) {
+    StoreNew<TIntegerCell>(col, row, true, value);
+}
+
+void TSheet::SetAsFloat(int col, int row, double value) {
+    StoreNew<TFloatCell>(col, row, true, value);
+}
+
+void TSheet::SetAsBoolean(int col, int row, bool value) {
+    StoreNew<TBooleanCell>(col, row, true, uint8_t(value ? 1 : 0));
+}
+
+void TSheet::SetAsString(int col, int row, std::u16string_view text) {
+    TCellStorage::CheckPosition(col, row);
+    TCellStringTable* strings = &workbook.Strings();
+    TCellString* entry = strings->AddString(text);
+    std::unique_ptr<TCell> cell;
+    try {
+        cell = std::make_unique<TStringCell>(&workbook.DefaultFormats(), GetDefaultFormat(col, row), col, row,
+                                             strings, entry);
+    } catch (...) {
+        strings->Release(entry);
+        throw;
+    }
+    cells.PutCell(col, row, std::move(cell));
+}
+
+void TSheet::DeleteCell(int col, int row) {
+    // A string cell gives its string back as it goes.
+    cells.RemoveCell(col, row);
+}
+
+// ---------------------------------------------------------------------------
+// Reader entry points
+
+namespace {
+template <class C, class... A>
+TCell* Put(TCellValues& cells, TCellFormats* pool, int col, int row, int format, A&&... args) {
+    TCellStorage::CheckPosition(col, row);
+    return cells.PutCell(col, row, std::make_unique<C>(pool, format, col, row, std::forward<A>(args)...));
+}
+} // namespace
+
+TCell* TSheet::PutBlank(int col, int row, int format) {
+    return Put<TBlankCell>(cells, &workbook.DefaultFormats(), col, row, format);
+}
+TCell* TSheet::PutBoolean(int col, int row, int format, bool value) {
+    return Put<TBooleanCell>(cells, &workbook.DefaultFormats(), col, row, format, uint8_t(value ? 1 : 0));
+}
+TCell* TSheet::PutError(int col, int row, int format, int errorIndex) {
+    return Put<TErrorCell>(cells, &workbook.DefaultFormats(), col, row, format, errorIndex);
+}
+TCell* TSheet::PutFloat(int col, int row, int format, double value) {
+    return Put<TFloatCell>(cells, &workbook.DefaultFormats(), col, row, format, value);
+}
+TCell* TSheet::PutInteger(int col, int row, int format, int32_t value) {
+    return Put<TIntegerCell>(cells, &workbook.DefaultFormats(), col, row, format, value);
+}
+
+TCell* TSheet::PutString(int col, int row, int format, std::u16string_view text) {
+    TCellStorage::CheckPosition(col, row);
+    return PutSSTString(col, row, format, workbook.Strings().AddString(text));
+}
+
+TCell* TSheet::PutSSTString(int col, int row, int format, TCellString* entry) {
+    TCellStringTable* strings = &workbook.Strings();
+    // The cell owns one use from here on, also when storing fails.
+    if (col < 0 || col > TCellStorage::MaxCol || row < 0 || row > TCellStorage::MaxRow) {
+        TCellStorage::CheckPosition(col, row);
+    }
+    return cells.PutCell(
+        col, row,
+        std::make_unique<TStringCell>(&workbook.DefaultFormats(), format, col, row, strings, entry));
+}
+
+namespace {
+template <class C>
+std::unique_ptr<TFormulaCell> MakeFormula(TCellFormats* pool, int format, int col, int row, int tokenLength,
+                                          std::span<const uint8_t> data) {
+    return std::make_unique<C>(pool, format, col, row, tokenLength, data);
+}
+template <class C>
+std::unique_ptr<TFormulaCell> MakeTextFormula(TCellFormats* pool, int format, int col, int row,
+                                              std::string_view text, uint16_t link, uint8_t options) {
+    return std::make_unique<C>(pool, format, col, row, text, link, options);
+}
+
+void SetResult(TFormulaCell& cell, const TFormulaResult& result) {
+    switch (cell.CellType()) {
+    case ctNumberFormula:
+        static_cast<TNumberFormulaCell&>(cell).Value = result.Number;
+        break;
+    case ctStringFormula:
+        static_cast<TStringFormulaCell&>(cell).Value = result.Text;
+        break;
+    case ctBooleanFormula:
+        static_cast<TBooleanFormulaCell&>(cell).Value = result.Boolean;
+        break;
+    default: {
+        int index = ErrorCodeToIndex(result.ErrorCode);
+        static_cast<TErrorFormulaCell&>(cell).Value = uint8_t(index ? index : 7);
+    }
+    }
+}
+} // namespace
+
+TCell* TSheet::PutFormula(TCellType kind, int col, int row, int format, int tokenLength,
+                          std::span<const uint8_t> data, const TFormulaResult& result) {
+    TCellStorage::CheckPosition(col, row);
+    TCellFormats* pool = &workbook.DefaultFormats();
+    std::unique_ptr<TFormulaCell> cell;
+    switch (kind) {
+    case ctNumberFormula:
+        cell = MakeFormula<TNumberFormulaCell>(pool, format, col, row, tokenLength, data);
+        break;
+    case ctStringFormula:
+        cell = MakeFormula<TStringFormulaCell>(pool, format, col, row, tokenLength, data);
+        break;
+    case ctBooleanFormula:
+        cell = MakeFormula<TBooleanFormulaCell>(pool, format, col, row, tokenLength, data);
+        break;
+    case ctErrorFormula:
+        cell = MakeFormula<TErrorFormulaCell>(pool, format, col, row, tokenLength, data);
+        break;
+    default:
+        throw XLSError("Invalid Formula cell type");
+    }
+    SetResult(*cell, result);
+    return cells.PutCell(col, row, std::move(cell));
+}
+
+TCell* TSheet::PutFormulaText(TCellType kind, int col, int row, int format, std::string_view text,
+                              uint16_t sharedLink, uint8_t options, const TFormulaResult& result) {
+    TCellStorage::CheckPosition(col, row);
+    TCellFormats* pool = &workbook.DefaultFormats();
+    std::unique_ptr<TFormulaCell> cell;
+    switch (kind) {
+    case ctNumberFormula:
+        cell = MakeTextFormula<TNumberFormulaCell>(pool, format, col, row, text, sharedLink, options);
+        break;
+    case ctStringFormula:
+        cell = MakeTextFormula<TStringFormulaCell>(pool, format, col, row, text, sharedLink, options);
+        break;
+    case ctBooleanFormula:
+        cell = MakeTextFormula<TBooleanFormulaCell>(pool, format, col, row, text, sharedLink, options);
+        break;
+    case ctErrorFormula:
+        cell = MakeTextFormula<TErrorFormulaCell>(pool, format, col, row, text, sharedLink, options);
+        break;
+    default:
+        throw XLSError("Invalid Formula cell type");
+    }
+    SetResult(*cell, result);
+    return cells.PutCell(col, row, std::move(cell));
+}
+
+TCell* TSheet::PutArrayFormulaNumber(int col, int row, int format, int tokenLength,
+                                     std::span<const uint8_t> data, uint8_t arrayOptions,
+                                     std::span<const uint8_t> arrayData, double value) {
+    TCellStorage::CheckPosition(col, row);
+    auto cell = std::make_unique<TNumberArrayFormulaCell>(&workbook.DefaultFormats(), format, col, row,
+                                                          tokenLength, data, arrayOptions, arrayData);
+    cell->Value = value;
+    return cells.PutCell(col, row, std::move(cell));
+}
+
+TCell* TSheet::PutArrayFormulaString(int col, int row, int format, int tokenLength,
+                                     std::span<const uint8_t> data, uint8_t arrayOptions,
+                                     std::span<const uint8_t> arrayData, std::u16string_view value) {
+    TCellStorage::CheckPosition(col, row);
+    auto cell = std::make_unique<TStringArrayFormulaCell>(&workbook.DefaultFormats(), format, col, row,
+                                                          tokenLength, data, arrayOptions, arrayData);
+    cell->Value = value;
+    return cells.PutCell(col, row, std::move(cell));
+}
+
+// ---------------------------------------------------------------------------
+// Used area
+
+void TSheet::SetFirstCol(int v) {
+    firstCol = v;
+    PutU16(records.DimensionsData().data() + 8, uint16_t(std::clamp(v, 0, 255)));
+}
+
+void TSheet::SetFirstRow(int v) {
+    firstRow = v;
+    PutU32(records.DimensionsData().data(), uint32_t(std::clamp(v, 0, 65535)));
+}
+
+void TSheet::SetLastCol(int v) {
+    lastCol = v;
+    PutU16(records.DimensionsData().data() + 10, uint16_t(v > 254 ? 255 : std::max(v + 1, 0)));
+}
+
+void TSheet::SetLastRow(int v) {
+    lastRow = v;
+    PutU32(records.DimensionsData().data() + 4, uint32_t(v > 65534 ? 65535 : std::max(v + 1, 0)));
+}
+
+void TSheet::UpdateDimensions() {
+    cells.CalcDimensions(LibState().MaxColumn, LibState().MaxRow);
+    SetFirstCol(cells.FirstCol);
+    SetFirstRow(cells.FirstRow);
+    SetLastCol(cells.LastCol);
+    SetLastRow(cells.LastRow);
+}
+
+// ---------------------------------------------------------------------------
+// Formats and widths
+
+int TSheet::GetDefaultFormat(int, int) {
+    return DefaultCellFormat;
+}
+
+int TSheet::GetWriteFormatIndex(TExcelVersion version, int index) const {
+    if (index < 0) return DefaultCellFormat;
+    if (!workbook.DefaultFormatBlock) return index;
+    if (version <= TExcelVersion::xvExcel40) return index + 21;
+    if (version == TExcelVersion::xvExcel50) return index + 16;
+    return index;
+}
+
+int TSheet::AutoWidthCols(int col1, int col2) {
+    int result = 0;
+    for (int c = col1; c <= col2; ++c) result = AutoWidthCol(c);
+    return result;
+}
+
+int TSheet::AutoWidthCol(int col) {
+    TTextMeasurer& m = workbook.Measurer();
+    const TXFont defaults;
+    const TXFont* defaultFont = workbook.GetFont() ? workbook.GetFont() : &defaults;
+    m.SelectFont(*defaultFont);
+    const TXFont* current = defaultFont;
+    int leading = m.InternalLeading();
+    int largest = 0;
+    cells.BeginIterate();
+    while (TCell* cell = cells.NextCell()) {
+        if (cell->Col != col) continue;
+        const TXFont* font = cell->Format()->GetFont();
+        if (!font) font = defaultFont;
+        if (font != current) {
+            m.SelectFont(*font);
+            current = font;
+            leading = m.InternalLeading();
+        }
+        std::u16string text;
+        if (workbook.ShowFormulas && cell->IsFormula())
+            text = static_cast<TFormulaCell*>(cell)->GetFormulaText();
+        else
+            text = cells.GetDisplayText(*cell);
+        int rotation = cell->GetRotation();
+        int size =
+            rotation == 90 || rotation == 180 || rotation == 255 ? m.TextHeight(text) : m.TextWidth(text);
+        size += 2 * leading;
+        if (GetHorizAlignment(*cell) == 3) size += leading;
+        largest = std::max(largest, size);
+    }
+    if (largest > 0) {
+        m.SelectFont(*defaultFont);
+        int zero = std::max(1, m.TextWidth(u"0"));
+        double width = std::nearbyint(double(largest) / double(zero) * 256.0);
+        // Wider than a column can be: the widest column instead of a failure.
+        ApplyColumnWidth(col, int(std::min(width, 65535.0)));
+    }
+    return largest;
+}
+
+void TSheet::ApplyColumnWidth(int col, int width) {
+    for (auto& f : fittedWidths)
+        if (f.first == col) {
+            f.second = width;
+            return;
+        }
+    fittedWidths.emplace_back(col, width);
+}
+
+int TSheet::FittedWidth(int col) const {
+    for (const auto& f : fittedWidths)
+        if (f.first == col) return f.second;
+    return -1;
+}
+
+// ---------------------------------------------------------------------------
+// Sheets
+
+TSheets::TSheets(TTabrix4& wb) : workbook(wb) {}
+
+TSheets::~TSheets() = default;
+
+TSheet& TSheets::Add(int kind) {
+    int entry = names.Add(u"");
+    TSheet& sheet = Insert(std::make_unique<TSheet>(*this, workbook));
+    sheet.Kind = kind;
+    sheet.nameEntry = entry;
+    // The running number names the sheet; a number another sheet's name
+    // already uses is skipped.
+    for (int n = sheet.ID() + 1;; ++n) {
+        std::string s = "Sheet" + std::to_string(n);
+        std::u16string name(s.begin(), s.end());
+        if (!NameTaken(name, &sheet)) {
+            sheet.name = name;
+            break;
+        }
+    }
+    names.SetItem(entry, sheet.name);
+    return sheet;
+}
+
+void TSheets::Clear() {
+    for (int i = 0; i < Count(); ++i) GetItem(i).Clear();
+    workbook.Strings().Clear();
+    workbook.CellStores().Clear();
+    names.Clear();
+    TCollection<TSheet>::Clear();
+}
+
+void TSheets::ClearAndAddSheet() {
+    Clear();
+    Add(0);
+}
+
+TSheet* TSheets::FindByName(std::u16string_view name) const {
+    std::u16string upper = UpperCaseWide(name);
+    for (int i = 0; i < Count(); ++i)
+        if (UpperCaseWide(GetItem(i).Name()) == upper) return &GetItem(i);
+    return nullptr;
+}
+
+} // namespace xls

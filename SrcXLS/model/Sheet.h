@@ -1,0 +1,263 @@
+// The worksheets of a workbook: each sheet owns its cells, its record list,
+// merged cells, print settings, pane, selection and the other per-sheet
+// collections, and offers the typed cell operations through which every
+// caller reads and writes values (cells by (Col, Row), zero-based, column
+// first).
+#pragma once
+
+#include "SrcXLS/XLSValues.h"
+#include "SrcXLS/formats/DefaultRecords.h"
+#include "SrcXLS/model/CellAreas.h"
+#include "SrcXLS/model/CellStorage.h"
+#include "SrcXLS/model/Collection.h"
+#include "SrcXLS/model/Pane.h"
+#include "SrcXLS/model/PrintSettings.h"
+#include "SrcXLS/model/ReservedMember.h"
+#include "SrcXLS/model/Selection.h"
+#include "SrcXLS/model/WideStringList.h"
+#include "SrcXLS/model/XLSRange.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <variant>
+
+namespace xls {
+
+class TTabrix4;
+class TSheets;
+class TXLSStream;
+
+enum class THiddenState : uint8_t { hsVisible, hsHidden, hsVeryHidden };
+
+// WINDOW2 flags.
+enum TSheetOption : uint16_t {
+    soShowFormulas = 0x01,
+    soGridlines = 0x02,
+    soRowColHeadings = 0x04,
+    soFrozenPanes = 0x08,
+    soShowZeros = 0x10,
+};
+// WSBOOL flags.
+enum TWorkspaceOption : uint16_t {
+    woShowAutoBreaks = 0x001,
+    woApplyStyles = 0x020,
+    woRowSumsBelow = 0x040,
+    woColSumsRight = 0x080,
+    woFitToPage = 0x100,
+    woOutlineSymbols = 0x400,
+};
+
+// A cell as a variant: no cell, blank (one byte 0), boolean (one byte 1/0),
+// integer, number or text (strings and error texts).
+using TCellVariant = std::variant<std::monostate, uint8_t, int32_t, double, std::u16string>;
+
+// Cached results of formula cells read from a file.
+struct TFormulaResult {
+    double Number = 0;
+    std::u16string Text;
+    uint8_t Boolean = 0;
+    uint8_t ErrorCode = 0x2A; // BIFF error code
+};
+
+class TBasicSheet : public TCollectionItem {
+public:
+    const std::u16string& Name() const { return name; }
+    // A change of letter case only is ignored; a name another sheet has in
+    // any letter case raises and keeps the old name.
+    void SetName(std::u16string_view value);
+
+protected:
+    friend class TSheets;
+    TSheets* sheets = nullptr;
+    std::u16string name;
+    int nameEntry = -1;
+};
+
+class TSheet : public TBasicSheet {
+public:
+    TSheet(TSheets& sheets, TTabrix4& workbook);
+    ~TSheet() override;
+
+    void Clear();
+    // Only from another sheet; raises "Object is not TSheet" otherwise.
+    void Assign(const TCollectionItem& source);
+    std::u16string GetDisplayName() const { return Name(); }
+    // After a file was read: used area from DIMENSIONS joined with the cells.
+    void AfterRead(TExcelVersion version);
+    int Index() const;
+
+    // Members.
+    TRecordStorageSheet& Records() { return records; }
+    TCellValues& Cells() { return cells; }
+    const TCellValues& Cells() const { return cells; }
+    TMergedCells& MergedCells() { return mergedCells; }
+    TPrintSettings& PrintSettings() { return printSettings; }
+    TPane& Pane() { return pane; }
+    TSelection& Selection() { return selection; }
+    TSelectedAreas& SelectedAreas() { return selectedAreas; }
+    TXLSRange& Range() { return range; }
+    TCellAreas& AreaList() { return areaList; }
+    TTabrix4& Workbook() const { return workbook; }
+
+    bool RecalcFormulas = true;
+    THiddenState Hidden = THiddenState::hsVisible;
+    uint16_t SheetProtection = 0x7FFF;
+    uint8_t TabColor = 64;
+    // 0 worksheet, 1 BOF type 0x0006, 2 macro sheet.
+    int Kind = 0;
+    std::function<void(int col, int row)> OnCellChanged;
+
+    // Properties kept in the sheet's records.
+    int GetDefaultRowHeight();
+    void SetDefaultRowHeight(int twips);
+    int GetDefaultColWidth() const { return records.GetDefColWidth(); }
+    void SetDefaultColWidth(int v) { records.SetDefColWidth(uint16_t(v)); }
+    uint16_t GetOptions();
+    void SetOptions(uint16_t options);
+    uint16_t GetWorkspaceOptions() const;
+    void SetWorkspaceOptions(uint16_t options);
+    int GetZoom();
+    void SetZoom(int v);
+    int GetZoomPreview();
+    void SetZoomPreview(int v);
+
+    // Getters.
+    TCell* GetCell(int col, int row) { return cells.FindCell(col, row); }
+    int GetCellType(int col, int row);
+    // Integer cells as they are, float cells rounded half to even; anything
+    // else raises "Cell is missing/is of wrong type".
+    int32_t GetAsInteger(int col, int row);
+    double GetAsFloat(int col, int row);
+    std::u16string GetAsString(int col, int row);
+    TCellVariant GetAsVariant(int col, int row);
+    // The kept text of a formula read from an .xlsx file.
+    std::string GetAsFormula(int col, int row);
+    void GetCellValue(int col, int row, TFormulaValue& value);
+    void GetRefValue(const TFormulaValue& ref, TFormulaValue& value);
+    // 1 left, 2 centred, 3 right: general alignment resolved by cell kind.
+    int GetHorizAlignment(const TCell& cell) const;
+
+    // Setters: a cell already at (col, row) is replaced, its format kept.
+    void SetAsInteger(int col, int row, int32_t value);
+    void SetAsFloat(int col, int row, double value);
+    void SetAsBoolean(int col, int row, bool value);
+    void SetAsString(int col, int row, std::u16string_view text);
+    void DeleteCell(int col, int row);
+
+    // Reader entry points: an explicit format index, no notification.
+    TCell* PutBlank(int col, int row, int format);
+    TCell* PutBoolean(int col, int row, int format, bool value);
+    TCell* PutError(int col, int row, int format, int errorIndex);
+    TCell* PutFloat(int col, int row, int format, double value);
+    TCell* PutInteger(int col, int row, int format, int32_t value);
+    TCell* PutString(int col, int row, int format, std::u16string_view text);
+    // One more use of an entry the string table already holds.
+    TCell* PutSSTString(int col, int row, int format, TCellString* entry);
+    // Kinds 8..11 from BIFF tokens; others raise "Invalid Formula cell type".
+    TCell* PutFormula(TCellType kind, int col, int row, int format, int tokenLength,
+                      std::span<const uint8_t> data, const TFormulaResult& result);
+    // Kinds 8..11 kept as .xlsx text.
+    TCell* PutFormulaText(TCellType kind, int col, int row, int format, std::string_view text,
+                          uint16_t sharedLink, uint8_t options, const TFormulaResult& result);
+    TCell* PutArrayFormulaNumber(int col, int row, int format, int tokenLength, std::span<const uint8_t> data,
+                                 uint8_t arrayOptions, std::span<const uint8_t> arrayData, double value);
+    TCell* PutArrayFormulaString(int col, int row, int format, int tokenLength, std::span<const uint8_t> data,
+                                 uint8_t arrayOptions, std::span<const uint8_t> arrayData,
+                                 std::u16string_view value);
+
+    // Used area; the setters also fill DIMENSIONS (capped at 255/65535).
+    int FirstCol() const { return firstCol; }
+    int LastCol() const { return lastCol; }
+    int FirstRow() const { return firstRow; }
+    int LastRow() const { return lastRow; }
+    int GetLastRow() const { return lastRow; }
+    void SetFirstCol(int v);
+    void SetFirstRow(int v);
+    void SetLastCol(int v);
+    void SetLastRow(int v);
+    void UpdateDimensions();
+
+    // The format a new cell at (col, row) gets: its column's, else its row's,
+    // else the default format.
+    int GetDefaultFormat(int col, int row);
+    // The XF index a format index is written with.
+    int GetWriteFormatIndex(TExcelVersion version, int index) const;
+
+    // Fits the columns to their widest cell; returns the last column's
+    // width in pixels (0 when it has no cell).
+    int AutoWidthCol(int col);
+    int AutoWidthCols(int col1, int col2);
+    // Width set by the last automatic fit of a column, 1/256 of a "0"; -1 when none.
+    int FittedWidth(int col) const;
+
+    // Cell records of BIFF5/BIFF8 files.
+    void WriteSheetCells(TExcelVersion version, TXLSStream& stream);
+    void WriteMergedCells(TExcelVersion version, TXLSStream& stream);
+    static void WriteRecord(TXLSStream& stream, uint16_t id, const void* data, uint16_t length);
+
+private:
+    friend class TSheets;
+    template <class C, class... A> TCell* StoreNew(int col, int row, bool notify, A&&... args);
+    std::u16string FormulaResultText(const TCell& cell);
+    void ApplyColumnWidth(int col, int width);
+
+    TTabrix4& workbook;
+    // Members in creation order.
+    TRecordStorageSheet records;
+    TCellValues cells;
+    TMergedCells mergedCells;
+    TPrintSettings printSettings;
+    TReservedMember<struct ValidationsTag> validations;
+    TReservedMember<struct DrawingTag> drawing;
+    TReservedMember<struct DrawingObjectsTag> drawingObjects;
+    TReservedMember<struct ControlsObjectsTag> controlsObjects;
+    TReservedMember<struct ChartsTag> charts;
+    TPane pane;
+    TReservedMember<struct HyperlinksTag> hyperlinks;
+    TReservedMember<struct ConditionalFormatsTag> conditionalFormats;
+    TReservedMember<struct AutoFiltersTag> autoFilters;
+    TSelection selection;
+    TSelectedAreas selectedAreas;
+    TXLSRange range;
+    TReservedMember<struct SavedTagsTag> savedTags;
+    TReservedMember<struct RelationsTag> relations;
+    TCellAreas areaList;
+    TReservedMember<struct QueriesTag> queries;
+    std::vector<std::pair<int, int>> fittedWidths;
+    int firstRow = 0, lastRow = 0, firstCol = 0, lastCol = 0;
+};
+
+class TSheets : public TCollection<TSheet> {
+public:
+    explicit TSheets(TTabrix4& workbook);
+    ~TSheets() override;
+
+    TSheet& Items(int index) const { return GetItem(index); }
+    TSheet& GetItem(int index) const { return TCollection<TSheet>::GetItem(index); }
+    // kind: 0 worksheet, 1 BOF type 0x0006, 2 macro sheet.
+    TSheet& Add(int kind = 0);
+    // Clears every sheet, the shared strings, the stores' list and the names,
+    // then deletes the sheets: none is left.
+    void Clear();
+    void ClearAndAddSheet();
+    TSheet* FindByName(std::u16string_view name) const;
+    int IndexOf(const TSheet* sheet) const { return TCollection<TSheet>::IndexOf(sheet); }
+
+    void SetMaxRecSize(int size) { maxRecSize = size; }
+    int GetMaxRecSize() const { return maxRecSize; }
+    TTabrix4& GetOwner() const { return workbook; }
+    // Sheet names, one entry per sheet, for the formula services.
+    TXLSWideStringList& NameList() { return names; }
+
+private:
+    friend class TBasicSheet;
+    bool NameTaken(std::u16string_view name, const TBasicSheet* except) const;
+
+    TTabrix4& workbook;
+    TXLSWideStringList names;
+    int maxRecSize = 8224;
+};
+
+} // namespace xls

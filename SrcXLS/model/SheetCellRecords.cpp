@@ -1,0 +1,376 @@
+// The cells and merged areas of a sheet as BIFF5/BIFF8 records, in one pass
+// over the store: runs of blanks become MULBLANK, runs of RK numbers in
+// adjacent columns MULRK, formula cells carry their cached result.
+#include "SrcXLS/model/Sheet.h"
+
+#include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSBytes.h"
+#include "SrcXLS/XLSText.h"
+#include "SrcXLS/formats/XLSStream.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace xls {
+
+namespace biff {
+constexpr uint16_t FORMULA = 0x0006;
+constexpr uint16_t MULRK = 0x00BD;
+constexpr uint16_t MULBLANK = 0x00BE;
+constexpr uint16_t MERGEDCELLS = 0x00E5;
+constexpr uint16_t LABELSST = 0x00FD;
+constexpr uint16_t BLANK = 0x0201;
+constexpr uint16_t NUMBER = 0x0203;
+constexpr uint16_t LABEL = 0x0204;
+constexpr uint16_t BOOLERR = 0x0205;
+constexpr uint16_t STRING = 0x0207;
+constexpr uint16_t ARRAY = 0x0221;
+constexpr uint16_t RK = 0x027E;
+} // namespace biff
+
+namespace {
+
+constexpr int MaxBIFFCol = 255;
+constexpr int MaxBIFFRow = 65535;
+// Cell text of files before BIFF8.
+constexpr size_t MaxLabelChars = 255;
+
+void PutDouble(uint8_t* p, double v) {
+    uint64_t bits;
+    std::memcpy(&bits, &v, 8);
+    PutU32(p, uint32_t(bits));
+    PutU32(p + 4, uint32_t(bits >> 32));
+}
+
+class TCellWriter {
+public:
+    TCellWriter(TSheet& sheet, TExcelVersion version, TXLSStream& stream)
+        : sheet(sheet), version(version), stream(stream), maxRec(MaxRecordSize(version)) {}
+
+    void Run();
+
+private:
+    struct TRKEntry {
+        uint16_t Format;
+        uint32_t RK;
+    };
+
+    uint16_t Xf(const TCell& cell) const {
+        return uint16_t(sheet.GetWriteFormatIndex(version, cell.GetFormatIndex()));
+    }
+    void Head(uint8_t* p, const TCell& cell) const {
+        PutU16(p, uint16_t(cell.Row));
+        PutU16(p + 2, cell.Col);
+        PutU16(p + 4, Xf(cell));
+    }
+    bool AddRK(const TCell& cell, uint32_t rk);
+    void FlushRK();
+    void WriteBlanks(TCell& first);
+    void WriteNumber(const TCell& cell, double v);
+    void WriteString(const TCell& cell, const std::u16string& text, TCellString* entry);
+    void WriteBoolErr(const TCell& cell, uint8_t value, uint8_t isError);
+    void WriteFormula(TFormulaCell& cell);
+    void WriteStringRecord(const std::u16string& text);
+    void Counted();
+
+    TSheet& sheet;
+    TExcelVersion version;
+    TXLSStream& stream;
+    int maxRec;
+    std::vector<TRKEntry> rk;
+    int rkFirst = -1, rkLast = -1;
+    uint32_t rkRow = 0;
+    int counter = 0;
+};
+
+bool TCellWriter::AddRK(const TCell& cell, uint32_t value) {
+    if (rk.size() > 255) throw XLSError("RK Cache overflow");
+    if (rk.empty()) {
+        rkFirst = rkLast = cell.Col;
+        rkRow = cell.Row;
+    } else if (cell.Col != rkLast + 1) {
+        return false;
+    }
+    rk.push_back({Xf(cell), value});
+    rkLast = cell.Col;
+    return true;
+}
+
+void TCellWriter::FlushRK() {
+    if (rk.empty()) return;
+    if (rk.size() == 1) {
+        uint8_t b[10];
+        PutU16(b, uint16_t(rkRow));
+        PutU16(b + 2, uint16_t(rkFirst));
+        PutU16(b + 4, rk[0].Format);
+        PutU32(b + 6, rk[0].RK);
+        TSheet::WriteRecord(stream, biff::RK, b, 10);
+    } else {
+        std::vector<uint8_t> b(6 * rk.size() + 6);
+        PutU16(b.data(), uint16_t(rkRow));
+        PutU16(b.data() + 2, uint16_t(rkFirst));
+        for (size_t i = 0; i < rk.size(); ++i) {
+            PutU16(b.data() + 4 + 6 * i, rk[i].Format);
+            PutU32(b.data() + 6 + 6 * i, rk[i].RK);
+        }
+        PutU16(b.data() + b.size() - 2, uint16_t(rkLast));
+        TSheet::WriteRecord(stream, biff::MULRK, b.data(), uint16_t(b.size()));
+    }
+    rk.clear();
+    rkFirst = rkLast = -1;
+}
+
+void TCellWriter::WriteBlanks(TCell& first) {
+    std::vector<uint16_t> formats{Xf(first)};
+    int last = first.Col;
+    while (last < MaxBIFFCol) {
+        TCell* next = sheet.Cells().NextBlankInRow();
+        if (!next) break;
+        if (next->Col != last + 1 || next->Row != first.Row) throw XLSError("Row error in writing MULBLANK");
+        formats.push_back(Xf(*next));
+        last = next->Col;
+        Counted();
+    }
+    if (formats.size() == 1) {
+        uint8_t b[6];
+        Head(b, first);
+        TSheet::WriteRecord(stream, biff::BLANK, b, 6);
+        return;
+    }
+    std::vector<uint8_t> b(2 * formats.size() + 6);
+    PutU16(b.data(), uint16_t(first.Row));
+    PutU16(b.data() + 2, first.Col);
+    for (size_t i = 0; i < formats.size(); ++i) PutU16(b.data() + 4 + 2 * i, formats[i]);
+    PutU16(b.data() + b.size() - 2, uint16_t(last));
+    TSheet::WriteRecord(stream, biff::MULBLANK, b.data(), uint16_t(b.size()));
+}
+
+void TCellWriter::WriteNumber(const TCell& cell, double v) {
+    uint8_t b[14];
+    Head(b, cell);
+    PutDouble(b + 6, v);
+    TSheet::WriteRecord(stream, biff::NUMBER, b, 14);
+}
+
+void TCellWriter::WriteString(const TCell& cell, const std::u16string& text, TCellString* entry) {
+    if (version >= TExcelVersion::xvExcel97 && entry) {
+        uint8_t b[10];
+        Head(b, cell);
+        PutU32(b + 6, sheet.Workbook().Strings().WriteIndex(entry));
+        TSheet::WriteRecord(stream, biff::LABELSST, b, 10);
+        return;
+    }
+    std::vector<uint8_t> b(8);
+    Head(b.data(), cell);
+    if (version >= TExcelVersion::xvExcel97) {
+        // A string without a shared-string entry (a formula result).
+        std::u16string t = text.substr(0, size_t((maxRec - 9) / 2));
+        PutU16(b.data() + 6, uint16_t(t.size()));
+        b.push_back(1);
+        for (char16_t c : t) {
+            b.push_back(uint8_t(c));
+            b.push_back(uint8_t(c >> 8));
+        }
+    } else {
+        std::string bytes =
+            WideToCodePage(std::u16string_view(text).substr(0, MaxLabelChars), stream.CodePage);
+        PutU16(b.data() + 6, uint16_t(bytes.size()));
+        b.insert(b.end(), bytes.begin(), bytes.end());
+    }
+    TSheet::WriteRecord(stream, biff::LABEL, b.data(), uint16_t(b.size()));
+}
+
+void TCellWriter::WriteBoolErr(const TCell& cell, uint8_t value, uint8_t isError) {
+    uint8_t b[8];
+    Head(b, cell);
+    b[6] = value;
+    b[7] = isError;
+    TSheet::WriteRecord(stream, biff::BOOLERR, b, 8);
+}
+
+void TCellWriter::WriteStringRecord(const std::u16string& text) {
+    if (version < TExcelVersion::xvExcel97) {
+        std::string bytes =
+            WideToCodePage(std::u16string_view(text).substr(0, MaxLabelChars), stream.CodePage);
+        std::vector<uint8_t> b(2);
+        PutU16(b.data(), uint16_t(bytes.size()));
+        b.insert(b.end(), bytes.begin(), bytes.end());
+        TSheet::WriteRecord(stream, biff::STRING, b.data(), uint16_t(b.size()));
+        return;
+    }
+    if (text.empty()) return;
+    // A long text goes on in CONTINUE records, each with its own flag byte.
+    std::u16string_view rest(text.substr(0, 0xFFFF));
+    std::vector<uint8_t> b(2);
+    PutU16(b.data(), uint16_t(rest.size()));
+    uint16_t id = biff::STRING;
+    while (true) {
+        size_t room = (size_t(maxRec) - b.size() - 1) / 2;
+        size_t n = std::min(room, rest.size());
+        b.push_back(1);
+        for (size_t i = 0; i < n; ++i) {
+            b.push_back(uint8_t(rest[i]));
+            b.push_back(uint8_t(rest[i] >> 8));
+        }
+        TSheet::WriteRecord(stream, id, b.data(), uint16_t(b.size()));
+        rest.remove_prefix(n);
+        if (rest.empty()) break;
+        b.clear();
+        id = biff::CONTINUE;
+    }
+}
+
+void TCellWriter::WriteFormula(TFormulaCell& cell) {
+    if (cell.IsText()) {
+        // The formula services turn .xlsx text into tokens; until they have,
+        // the cached result is written so the value is not lost.
+        switch (cell.CellType()) {
+        case ctNumberFormula:
+            WriteNumber(cell, static_cast<TNumberFormulaCell&>(cell).Value);
+            return;
+        case ctStringFormula:
+            WriteString(cell, static_cast<TStringFormulaCell&>(cell).Value, nullptr);
+            return;
+        case ctBooleanFormula:
+            WriteBoolErr(cell, static_cast<TBooleanFormulaCell&>(cell).Value ? 1 : 0, 0);
+            return;
+        default:
+            WriteBoolErr(cell, ErrorIndexToCode(static_cast<TErrorFormulaCell&>(cell).Value), 1);
+            return;
+        }
+    }
+    size_t length = 22 + size_t(cell.DataLength());
+    if (length > size_t(maxRec))
+        throw XLSError("Formula too long in cell " + std::to_string(cell.Row) + ":" +
+                       std::to_string(cell.Col));
+    std::vector<uint8_t> b(length);
+    Head(b.data(), cell);
+    uint8_t* result = b.data() + 6;
+    const std::u16string* text = nullptr;
+    switch (cell.CellType()) {
+    case ctNumberFormula:
+        PutDouble(result, static_cast<TNumberFormulaCell&>(cell).Value);
+        break;
+    case ctNumberArrayFormula:
+        PutDouble(result, static_cast<TNumberArrayFormulaCell&>(cell).Value);
+        break;
+    case ctStringFormula:
+    case ctStringArrayFormula:
+        text = cell.CellType() == ctStringFormula ? &static_cast<TStringFormulaCell&>(cell).Value
+                                                  : &static_cast<TStringArrayFormulaCell&>(cell).Value;
+        result[0] = text->empty() ? 3 : 0;
+        PutU16(result + 6, 0xFFFF);
+        break;
+    case ctBooleanFormula:
+        result[0] = 1;
+        result[2] = static_cast<TBooleanFormulaCell&>(cell).Value;
+        PutU16(result + 6, 0xFFFF);
+        break;
+    default:
+        result[0] = 2;
+        result[2] = ErrorIndexToCode(static_cast<TErrorFormulaCell&>(cell).Value);
+        PutU16(result + 6, 0xFFFF);
+    }
+    PutU16(b.data() + 14, sheet.RecalcFormulas ? 0x0002 : 0);
+    PutU16(b.data() + 20, uint16_t(cell.TokenLength()));
+    std::copy(cell.Data().begin(), cell.Data().end(), b.begin() + 22);
+    TSheet::WriteRecord(stream, biff::FORMULA, b.data(), uint16_t(b.size()));
+
+    auto* array = dynamic_cast<TBaseArrayFormulaCell*>(&cell);
+    if (array && array->ArrayOptions == 0) {
+        auto data = array->ArrayData();
+        if (data.size() > size_t(maxRec)) throw XLSError("ARRAY record too long");
+        TSheet::WriteRecord(stream, biff::ARRAY, data.data(), uint16_t(data.size()));
+    }
+    if (text) WriteStringRecord(*text);
+}
+
+void TCellWriter::Counted() {
+    if (++counter >= 100) {
+        counter = 0;
+        if (sheet.Workbook().OnProgress) sheet.Workbook().ProgressStep();
+    }
+}
+
+void TCellWriter::Run() {
+    TCellValues& cells = sheet.Cells();
+    cells.BeginIterate();
+    while (TCell* cell = cells.NextCell()) {
+        if (cell->Col > MaxBIFFCol || cell->Row > uint32_t(MaxBIFFRow)) {
+            FlushRK();
+            continue;
+        }
+        TCellType type = cell->CellType();
+        if (!rk.empty() && (cell->Row != rkRow || (type != ctInteger && type != ctFloat))) FlushRK();
+        switch (type) {
+        case ctBlank:
+            WriteBlanks(*cell);
+            break;
+        case ctInteger:
+        case ctFloat: {
+            double v = 0;
+            cell->GetNumber(v);
+            uint32_t value;
+            if (EncodeRK(v, value) && AddRK(*cell, value)) break;
+            FlushRK();
+            WriteNumber(*cell, v);
+            break;
+        }
+        case ctString: {
+            auto& s = static_cast<TStringCell&>(*cell);
+            WriteString(*cell, version >= TExcelVersion::xvExcel97 ? std::u16string() : s.Text(), s.Entry());
+            break;
+        }
+        case ctBoolean:
+            WriteBoolErr(*cell, static_cast<TBooleanCell*>(cell)->Value ? 1 : 0, 0);
+            break;
+        case ctError: {
+            int index = static_cast<TErrorCell*>(cell)->ErrorIndex;
+            if (index == 0)
+                throw XLSError("Invalid error value in cell " + std::to_string(cell->Row) + ":" +
+                               std::to_string(cell->Col));
+            WriteBoolErr(*cell, ErrorIndexToCode(index), 1);
+            break;
+        }
+        default:
+            WriteFormula(static_cast<TFormulaCell&>(*cell));
+        }
+        Counted();
+    }
+    FlushRK();
+}
+
+} // namespace
+
+void TSheet::WriteRecord(TXLSStream& stream, uint16_t id, const void* data, uint16_t length) {
+    stream.WriteHeader(id, length);
+    if (length) stream.WriteRaw(data, length);
+}
+
+void TSheet::WriteSheetCells(TExcelVersion version, TXLSStream& stream) {
+    TCellWriter(*this, version, stream).Run();
+}
+
+void TSheet::WriteMergedCells(TExcelVersion version, TXLSStream& stream) {
+    if (version < TExcelVersion::xvExcel97) return;
+    // Areas a BIFF8 sheet cannot address are left out, the others clipped.
+    std::vector<std::array<uint16_t, 4>> areas;
+    for (int i = 0; i < mergedCells.Count(); ++i) {
+        const TCellArea& a = mergedCells[i];
+        if (a.Col1 > uint32_t(MaxBIFFCol) || a.Row1 > uint32_t(MaxBIFFRow)) continue;
+        areas.push_back({uint16_t(a.Row1), uint16_t(std::min<uint32_t>(a.Row2, MaxBIFFRow)), uint16_t(a.Col1),
+                         uint16_t(std::min<uint32_t>(a.Col2, MaxBIFFCol))});
+    }
+    if (areas.empty()) return;
+    size_t perRecord = size_t((Workbook().GetMaxRecSize() - 2) / 8);
+    for (size_t start = 0; start < areas.size(); start += perRecord) {
+        size_t n = std::min(perRecord, areas.size() - start);
+        std::vector<uint8_t> b(8 * n + 2);
+        PutU16(b.data(), uint16_t(n));
+        for (size_t i = 0; i < n; ++i)
+            for (int k = 0; k < 4; ++k) PutU16(b.data() + 2 + 8 * i + 2 * k, areas[start + i][size_t(k)]);
+        WriteRecord(stream, biff::MERGEDCELLS, b.data(), uint16_t(b.size()));
+    }
+}
+
+} // namespace xls
