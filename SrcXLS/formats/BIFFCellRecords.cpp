@@ -156,17 +156,17 @@ void DecodeValueCells(uint16_t id, std::span<const uint8_t> body, const TFileTex
     }
 }
 
-TFormulaResult DecodeFormulaResult(std::span<const uint8_t, 8> b) {
-    TFormulaResult res;
+TCachedResult DecodeCachedResult(std::span<const uint8_t, 8> b) {
+    TCachedResult res;
     if (b[6] == 0xFF && b[7] == 0xFF) {
-        static constexpr TFormulaResultKind kinds[4] = {
-            TFormulaResultKind::String, TFormulaResultKind::Boolean, TFormulaResultKind::Error,
-            TFormulaResultKind::EmptyString};
-        res.Kind = b[0] < 4 ? kinds[b[0]] : TFormulaResultKind::Unknown;
+        static constexpr TCachedResultKind kinds[4] = {TCachedResultKind::String, TCachedResultKind::Boolean,
+                                                       TCachedResultKind::Error,
+                                                       TCachedResultKind::EmptyString};
+        res.Kind = b[0] < 4 ? kinds[b[0]] : TCachedResultKind::Unknown;
         res.Value = b[2];
         return res;
     }
-    res.Kind = TFormulaResultKind::Number;
+    res.Kind = TCachedResultKind::Number;
     std::memcpy(&res.Number, b.data(), 8);
     return res;
 }

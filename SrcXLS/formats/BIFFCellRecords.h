@@ -35,6 +35,7 @@ constexpr uint16_t BOOLERR = 0x0205;
 constexpr uint16_t FORMULA3 = 0x0206;
 constexpr uint16_t STRING = 0x0207;
 constexpr uint16_t ARRAY = 0x0221;
+constexpr uint16_t TABLE = 0x0236;
 constexpr uint16_t RK = 0x027E;
 constexpr uint16_t FORMULA4 = 0x0406;
 } // namespace biff
@@ -61,17 +62,17 @@ bool IsValueCellRecord(uint16_t id);
 void DecodeValueCells(uint16_t id, std::span<const uint8_t> body, const TFileText& text,
                       std::vector<TReadCell>& out);
 
-enum class TFormulaResultKind : uint8_t { Number, String, Boolean, Error, EmptyString, Unknown };
+enum class TCachedResultKind : uint8_t { Number, String, Boolean, Error, EmptyString, Unknown };
 
 // The 8 cached-result bytes of a FORMULA: a double unless bytes 6 and 7 are
 // both 0xFF, then byte 0 is the kind (0 to 3, anything else Unknown) and
 // byte 2 the boolean value or the BIFF error code.
-struct TFormulaResult {
-    TFormulaResultKind Kind = TFormulaResultKind::Number;
+struct TCachedResult {
+    TCachedResultKind Kind = TCachedResultKind::Number;
     double Number = 0;
     uint8_t Value = 0;
 };
-TFormulaResult DecodeFormulaResult(std::span<const uint8_t, 8> bytes);
+TCachedResult DecodeCachedResult(std::span<const uint8_t, 8> bytes);
 
 enum class TFormulaLayout : uint8_t { BIFF2, BIFF3, BIFF5 };
 

@@ -3,10 +3,12 @@
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/formats/DefaultRecords.h"
+#include "SrcXLS/model/SST.h"
 #include "platform/CodePages.h"
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 
 namespace xls {
 
@@ -75,23 +77,39 @@ constexpr TExcelVersion BIFF5 = TExcelVersion::xvExcel50;
 constexpr TExcelVersion BIFF8 = TExcelVersion::xvExcel97;
 
 constexpr TSimpleRecord SimpleRecords[] = {
-    {biff::CALCCOUNT, TRule::Replace, BIFF5},  {biff::CALCMODE, TRule::Replace, BIFF5},
-    {biff::PRECISION, TRule::Replace, BIFF5},  {biff::REFMODE, TRule::Replace, BIFF5},
-    {biff::DELTA, TRule::Replace, BIFF5},      {biff::ITERATION, TRule::Replace, BIFF5},
-    {biff::PROTECT, TRule::Replace, Any},      {biff::WINDOWPROTECT, TRule::Replace, BIFF5},
-    {biff::DATEMODE, TRule::Replace, BIFF5},   {biff::PRINTHEADERS, TRule::Replace, BIFF5},
-    {biff::PRINTGRIDLINES, TRule::Replace, BIFF5}, {biff::WINDOW1, TRule::Replace, BIFF8},
-    {biff::BACKUP, TRule::Replace, BIFF5},     {biff::DEFCOLWIDTH, TRule::Replace, BIFF5},
-    {biff::SAVERECALC, TRule::Replace, BIFF5}, {biff::GUTS, TRule::Replace, BIFF5},
-    {biff::GRIDSET, TRule::Replace, BIFF5},    {biff::HCENTER, TRule::Replace, BIFF5},
-    {biff::VCENTER, TRule::Replace, BIFF5},    {biff::HIDEOBJ, TRule::Replace, BIFF5},
-    {biff::FNGROUPCOUNT, TRule::Replace, Any}, {biff::SETUP, TRule::Replace, BIFF5},
-    {biff::DSF, TRule::Replace, Any},          {biff::PROT4REV, TRule::Replace, Any},
-    {biff::REFRESHALL, TRule::Replace, Any},   {biff::RECALCID, TRule::Replace, Any},
+    {biff::CALCCOUNT, TRule::Replace, BIFF5},
+    {biff::CALCMODE, TRule::Replace, BIFF5},
+    {biff::PRECISION, TRule::Replace, BIFF5},
+    {biff::REFMODE, TRule::Replace, BIFF5},
+    {biff::DELTA, TRule::Replace, BIFF5},
+    {biff::ITERATION, TRule::Replace, BIFF5},
+    {biff::PROTECT, TRule::Replace, Any},
+    {biff::WINDOWPROTECT, TRule::Replace, BIFF5},
+    {biff::DATEMODE, TRule::Replace, BIFF5},
+    {biff::PRINTHEADERS, TRule::Replace, BIFF5},
+    {biff::PRINTGRIDLINES, TRule::Replace, BIFF5},
+    {biff::WINDOW1, TRule::Replace, BIFF8},
+    {biff::BACKUP, TRule::Replace, BIFF5},
+    {biff::DEFCOLWIDTH, TRule::Replace, BIFF5},
+    {biff::SAVERECALC, TRule::Replace, BIFF5},
+    {biff::GUTS, TRule::Replace, BIFF5},
+    {biff::GRIDSET, TRule::Replace, BIFF5},
+    {biff::HCENTER, TRule::Replace, BIFF5},
+    {biff::VCENTER, TRule::Replace, BIFF5},
+    {biff::HIDEOBJ, TRule::Replace, BIFF5},
+    {biff::FNGROUPCOUNT, TRule::Replace, Any},
+    {biff::SETUP, TRule::Replace, BIFF5},
+    {biff::DSF, TRule::Replace, Any},
+    {biff::PROT4REV, TRule::Replace, Any},
+    {biff::REFRESHALL, TRule::Replace, Any},
+    {biff::RECALCID, TRule::Replace, Any},
     {biff::DEFAULTROWHEIGHT, TRule::Replace, BIFF5},
-    {id::DBCELL, TRule::Drop, Any},            {id::INDEX, TRule::Drop, Any},
-    {id::INDEX2, TRule::Drop, Any},            {id::MSODRAWINGSELECTION, TRule::Drop, Any},
-    {id::EXTSST, TRule::Drop, Any},            {id::USERBVIEW, TRule::Drop, Any},
+    {id::DBCELL, TRule::Drop, Any},
+    {id::INDEX, TRule::Drop, Any},
+    {id::INDEX2, TRule::Drop, Any},
+    {id::MSODRAWINGSELECTION, TRule::Drop, Any},
+    {id::EXTSST, TRule::Drop, Any},
+    {id::USERBVIEW, TRule::Drop, Any},
 };
 
 const TSimpleRecord* FindSimple(uint16_t recordId) {
@@ -110,15 +128,23 @@ std::string WrapMessage(int count, uint16_t recordId, int64_t offset, const char
 } // namespace
 
 void ReadWorkbookFile(TTabrix4& owner, const std::vector<uint8_t>* image) {
+    owner.Clear();
+    owner.Sheets().Clear();
+    owner.DefaultFormats().Clear();
+    owner.SecondFormats().Clear();
+    owner.Fonts().Clear();
+    owner.DefaultFormats().NumberFormats().AddBuiltIns();
     TTabrixReader reader(owner);
     reader.ReadBIFFRecords(image);
 }
 
-TTabrixReader::TTabrixReader(TTabrix4& owner) : Owner(owner), Stream(owner.VBA()) {
+TTabrixReader::TTabrixReader(TTabrix4& owner) : Owner(owner) {
     Stream.ReadMacros = owner.PreserveMacros;
 }
 
-TTabrixReader::~TTabrixReader() = default;
+TTabrixReader::~TTabrixReader() {
+    ReleaseSST();
+}
 
 void TTabrixReader::Reset() {
     SheetIndex = -1;
@@ -143,7 +169,7 @@ TRecordStorageDefault* TTabrixReader::Globals() const {
 void TTabrixReader::OpenStream(const std::vector<uint8_t>* source) {
     Stream.SourceStream = source;
     Stream.ExtraObjects = &Owner.ExtraObjects();
-    Version = Stream.OpenRead(Owner.Filename);
+    Version = Stream.OpenRead(std::filesystem::path(Owner.GetFilename()));
     // The stream name says BIFF5 or BIFF8; the first BOF says what the
     // stream holds, and some writers name a BIFF8 stream "Book".
     if (Stream.IsCompound() && Stream.PeekRecordId() == biff::BOF) {
@@ -163,29 +189,39 @@ void TTabrixReader::OpenStream(const std::vector<uint8_t>* source) {
 
 void TTabrixReader::ReadBIFFRecords(const std::vector<uint8_t>* source) {
     Reset();
-    Owner.SetDefaultFormatFlag(false);
+    Owner.DefaultFormatBlock = false;
     struct CloseAtEnd {
         TTabrixReader* r;
         ~CloseAtEnd() {
             r->Stream.Discard();
+            r->ReleaseSST();
             r->Buffer = {};
             r->ArrayData = {};
         }
     } closeAtEnd{this};
-    OpenStream(source);
+    try {
+        OpenStream(source);
+    } catch (const XLSError&) {
+        throw;
+    } catch (const std::exception& e) {
+        // The container's own faults reach the caller as the library's.
+        throw XLSError(e.what());
+    }
     Owner.SetVersion(Version);
     Text = {Version, DefaultCodePage};
     Buffer.resize(size_t(MaxRecordSize(Version)));
     CurrentStorage = Globals();
-    if (Version <= TExcelVersion::xvExcel21)
+    if (Version <= TExcelVersion::xvExcel21) {
         for (int i = 0; i < 16; ++i) Owner.DefaultFormats().Add();
-    if (Owner.OnProgress) Owner.OnProgress(this, 0);
+        Owner.DefaultFormats().MarkPermanent();
+    }
+    if (Owner.OnProgress) Owner.OnProgress(Owner, 0);
     try {
         ReadLoop();
     } catch (const std::exception& e) {
         throw XLSError(WrapMessage(RecordCount, Header.Id, Stream.Position(), e.what()));
     }
-    if (Owner.OnProgress) Owner.OnProgress(this, 100);
+    if (Owner.OnProgress) Owner.OnProgress(Owner, 100);
 }
 
 void TTabrixReader::ReadLoop() {
@@ -221,7 +257,7 @@ void TTabrixReader::Progress() {
     int percent = int(std::nearbyint(double(Stream.Position()) / double(Stream.Size()) * 100.0));
     if (percent > LastPercent && percent < 100) {
         LastPercent = percent;
-        Owner.OnProgress(this, percent);
+        Owner.OnProgress(Owner, percent);
     }
 }
 
@@ -279,7 +315,7 @@ void TTabrixReader::Dispatch() {
         return;
     }
     if (TRecordStorageEx2007Unknown::Keeps(rid)) {
-        Owner.Ex2007Storage().Add(Header, Body());
+        Owner.Unknown2007().Add(Header, Body());
         Drop();
         return;
     }
@@ -353,11 +389,7 @@ void TTabrixReader::Dispatch() {
         ReadWriteAccess();
         return;
     case id::COLINFO:
-        if (biff5 && InSheet()) {
-            Placeholder(placeholder::ColInfo);
-            Sheet().Columns().LoadColInfo(Body());
-            Drop();
-        }
+        // Kept as read until the sheet holds its columns.
         return;
     case biff::WSBOOL:
         if (InSheet() && biff5) Replace();
@@ -391,10 +423,7 @@ void TTabrixReader::Dispatch() {
         ReadSST();
         return;
     case id::ROW:
-        if (InSheet()) {
-            Sheet().Rows().LoadRowRecord(Body());
-            Drop();
-        }
+        // Kept as read until the sheet holds its rows.
         return;
     case biff::WINDOW2:
         ReadWindow2();
@@ -424,7 +453,8 @@ void TTabrixReader::Dispatch() {
 
 void TTabrixReader::ReadBOF() {
     SharedFormulas.clear();
-    if (Stream.ReadUnencrypted(Buffer.data(), Header.Length) != Header.Length) throw XLSError("Bad record in file");
+    if (Stream.ReadUnencrypted(Buffer.data(), Header.Length) != Header.Length)
+        throw XLSError("Bad record in file");
     Drop();
     // A substream inside an open one is an embedded chart: kept whole.
     if (SheetOpen) {
@@ -456,7 +486,7 @@ void TTabrixReader::ReadBOF() {
         ++BoundsheetIndex;
         SkipSubstream();
         if (BoundsheetIndex < SheetNames.GetCount())
-            Owner.Sheets().Names().Add(SheetNames.GetItem(BoundsheetIndex));
+            Owner.Sheets().NameList().Add(SheetNames.GetItem(BoundsheetIndex));
         if (!SheetNames.GetCount() || BoundsheetIndex >= SheetNames.GetCount() - 1) Finished = true;
         return;
     case bofType::Workspace:
@@ -472,15 +502,13 @@ void TTabrixReader::StartSheet(const TBOFRecord& bof, int kind) {
     bool old = Version <= TExcelVersion::xvExcel40;
     if (!old && BoundsheetIndex >= SheetNames.GetCount()) throw XLSError("Bad record in file");
     TSheet& sheet = Owner.Sheets().Add(kind);
-    sheet.SetReadFlag(1);
     if (old) {
         sheet.SetName(u"Sheet1");
         // The whole old file is this sheet: its records belong to its list.
         CurrentStorage = &sheet.Records();
     } else {
         sheet.SetName(SheetNames.GetItem(BoundsheetIndex));
-        sheet.SetHidden(SheetNames.GetValue(BoundsheetIndex));
-        sheet.SetBoundsheetIndex(BoundsheetIndex);
+        sheet.Hidden = THiddenState(std::min(SheetNames.GetValue(BoundsheetIndex), 2));
         CurrentStorage = &sheet.Records();
         CurrentStorage->UpdateDefault(Header, Body());
     }
@@ -527,10 +555,7 @@ void TTabrixReader::ReadFilePass() {
     uint16_t type = r.U16("encryption type");
     if (type == 0) throw XLSError("File encrypted with non-standard key. French?");
     if (type != 1) throw XLSError("Can not read file, unknown type of encryption.");
-    if (!Owner.OnPassword && Owner.Password.empty()) throw XLSError("File is encrypted. Password required.");
-    std::u16string password = Owner.Password;
-    if (Owner.OnPassword) Owner.OnPassword(Owner, password);
-    if (password.empty()) throw XLSError("Password is missing.");
+    if (Owner.Password.empty()) throw XLSError("File is encrypted. Password required.");
     // Without a decryption the records after FILEPASS would be read as
     // garbage: refuse rather than deliver a wrong workbook.
     throw XLSError("Encrypted workbooks can not be read");
@@ -558,6 +583,8 @@ void TTabrixReader::ReadFont() {
         LoadOldFont(*font, Body(), Version, Text);
     // The fifth FONT of a file has index 5: BIFF font index 4 is never used.
     if (fonts.Count() == 4) fonts.Add();
+    // Fonts of the file stay while formats take and release their uses.
+    fonts.MarkPermanent();
 }
 
 void TTabrixReader::ReadFormat() {
@@ -567,7 +594,7 @@ void TTabrixReader::ReadFormat() {
         return;
     }
     TFormatEntry f = DecodeFormat(Body(), Text);
-    Owner.AddNumberFormat(f.Text, f.Index);
+    Owner.DefaultFormats().NumberFormats().AddRead(f.Text, f.Index, 1);
 }
 
 void TTabrixReader::ReadXF() {
@@ -576,19 +603,23 @@ void TTabrixReader::ReadXF() {
     TCellFormats& pool = Owner.DefaultFormats();
     if (Version < BIFF5) {
         pool.Add();
+        pool.MarkPermanent();
         return;
     }
     std::vector<uint8_t> body(Body().begin(), Body().end());
     // A number format the file never defined is a cosmetic fault: General.
     if (body.size() >= 4) {
         int number = GetU16(body.data() + 2);
-        if (number > LastBuiltInNumberFormat && !pool.NumberFormats().ByIndex(number)) PutU16(body.data() + 2, 0);
+        if (number > LastBuiltInNumberFormat && !pool.NumberFormats().ByIndex(number))
+            PutU16(body.data() + 2, 0);
     }
     TCellFormat* format = pool.Add();
     if (Version >= BIFF8)
         format->LoadFromXF8(body);
     else
         format->LoadFromXF5(body);
+    // Formats of the file keep their positions while cells come and go.
+    pool.MarkPermanent();
 }
 
 void TTabrixReader::ReadPalette() {
@@ -624,10 +655,22 @@ void TTabrixReader::ReadWriteAccess() {
     if (Version < BIFF8) globals.SetUserName(oldName);
 }
 
+// The strings go into the component's string table; each index keeps one
+// use until reading ends, and every cell takes its own.
 void TTabrixReader::ReadSST() {
     Drop();
     Placeholder(placeholder::SST);
-    Owner.SST().ReadSST(Stream, Header.Length);
+    ReleaseSST();
+    TSST2 sst(&Owner.Fonts());
+    sst.ReadSST(Stream, Header.Length);
+    SSTEntries.reserve(size_t(sst.ReadCount()));
+    for (int i = 0; i < sst.ReadCount(); ++i)
+        SSTEntries.push_back(Owner.Strings().AddString(TSST2::EntryText(sst.GetEntry(i))));
+}
+
+void TTabrixReader::ReleaseSST() noexcept {
+    for (TCellString* e : SSTEntries) Owner.Strings().Release(e);
+    SSTEntries.clear();
 }
 
 } // namespace xls

@@ -19,6 +19,7 @@ namespace xls {
 class TTabrix4;
 class TSheet;
 class TRecordStorageDefault;
+struct TCellString;
 
 // Reads the component's Filename, or image when given (a compound file or a
 // plain BIFF2-BIFF4 stream), into the component, which the caller has
@@ -97,9 +98,9 @@ private:
     void PutFormulaResult(const TFormulaRecord& f, std::span<const uint8_t> tokens, int cce, int format);
     bool ReadArrayMember(const TFormulaRecord& f);
     void CheckCell(int col, int64_t row) const;
-    int CellFormat(int format) const;
     // The body of the next record when it has this id (consumed), else empty.
     bool NextRecordIs(std::initializer_list<uint16_t> ids, std::vector<uint8_t>& body);
+    bool NextFormulaString(std::u16string& text);
 
     TTabrix4& Owner;
     std::vector<uint8_t> Buffer;
@@ -122,6 +123,9 @@ private:
     bool SkippingViews = false;
     bool SheetOpen = false; // between a worksheet's BOF and its EOF
     std::vector<TReadCell> Cells;
+    // One use of each shared string of the file, held while reading.
+    std::vector<TCellString*> SSTEntries;
+    void ReleaseSST() noexcept;
 };
 
 } // namespace xls

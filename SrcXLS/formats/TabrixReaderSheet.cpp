@@ -14,7 +14,6 @@ namespace xls {
 namespace {
 constexpr TExcelVersion BIFF5 = TExcelVersion::xvExcel50;
 constexpr TExcelVersion BIFF8 = TExcelVersion::xvExcel97;
-constexpr uint16_t WSBOOL_SOFROZEN = 0x08;
 constexpr uint8_t tExp = 0x01;
 constexpr uint16_t SharedBit = 0x0008;
 } // namespace
@@ -69,8 +68,7 @@ void TTabrixReader::ReadPane() {
     pane.SplitRowY = p.SplitRowY;
     pane.TopRow = p.TopRow;
     pane.LeftCol = p.LeftCol;
-    pane.PaneType = sheet.Records().GetWindow2Options() & WSBOOL_SOFROZEN ? TPaneType::ptFrozen
-                                                                           : TPaneType::ptSplit;
+    pane.PaneType = sheet.GetOptions() & soFrozenPanes ? TPaneType::ptFrozen : TPaneType::ptSplit;
     std::vector<uint8_t> next;
     while (NextRecordIs({biff::SELECTION}, next)) {
         TSelectionRecord s = DecodeSelection(next);
@@ -193,17 +191,13 @@ bool TTabrixReader::NextRecordIs(std::initializer_list<uint16_t> ids, std::vecto
     if (!match) return false;
     Stream.ReadHeader(Header);
     body.resize(Header.Length);
-    if (Stream.ReadRecordData(body.data(), Header.Length) != Header.Length) throw XLSError("Bad record in file");
+    if (Stream.ReadRecordData(body.data(), Header.Length) != Header.Length)
+        throw XLSError("Bad record in file");
     return true;
 }
 
 void TTabrixReader::CheckCell(int col, int64_t row) const {
     if (col > MaxColumn(Version) || row > MaxRow(Version)) throw XLSError("Cell out of range");
-}
-
-// An XF index the pool lacks is a cosmetic fault: the default format.
-int TTabrixReader::CellFormat(int format) const {
-    return format >= 0 && format < Owner.DefaultFormats().Count() ? format : DefaultCellFormat;
 }
 
 void TTabrixReader::ReadValueCells() {
@@ -217,7 +211,7 @@ void TTabrixReader::ReadValueCells() {
     TSheet& sheet = Sheet();
     for (TReadCell& c : Cells) {
         CheckCell(c.Col, c.Row);
-        int format = CellFormat(c.Format);
+        int format = c.Format;
         switch (c.Kind) {
         case TReadCellKind::Blank:
             sheet.PutBlank(c.Col, c.Row, format);
@@ -234,14 +228,17 @@ void TTabrixReader::ReadValueCells() {
         case TReadCellKind::Text:
             sheet.PutString(c.Col, c.Row, format, c.Text);
             break;
-        case TReadCellKind::SharedText:
-            if (c.SSTIndex >= uint32_t(Owner.SST().ReadCount())) {
+        case TReadCellKind::SharedText: {
+            if (c.SSTIndex >= SSTEntries.size()) {
                 char message[48];
                 std::snprintf(message, sizeof message, "Read error at %.8lld", (long long)Stream.Position());
                 throw XLSError(message);
             }
-            sheet.PutSSTString(c.Col, c.Row, format, int(c.SSTIndex));
+            TCellString* entry = SSTEntries[c.SSTIndex];
+            Owner.Strings().AddUse(entry);
+            sheet.PutSSTString(c.Col, c.Row, format, entry);
             break;
+        }
         }
     }
 }
@@ -263,25 +260,27 @@ void TTabrixReader::ReadFormula() {
         ReadFormulaBIFF5(f);
         break;
     case TFormulaLayout::BIFF3: {
-        double number;
-        std::memcpy(&number, f.Result.data(), 8);
-        Sheet().PutFormulaNumber(f.Col, f.Row, CellFormat(f.Format), number, f.Cce, f.Data);
-        if (f.Result[6] == 0xFF && f.Result[7] == 0xFF) PutFormulaResult(f, f.Data, f.Cce, CellFormat(f.Format));
+        TFormulaResult number;
+        std::memcpy(&number.Number, f.Result.data(), 8);
+        Sheet().PutFormula(ctNumberFormula, f.Col, f.Row, f.Format, f.Cce, f.Data, number);
+        if (f.Result[6] == 0xFF && f.Result[7] == 0xFF) PutFormulaResult(f, f.Data, f.Cce, f.Format);
         break;
     }
     case TFormulaLayout::BIFF2: {
-        TFormulaResult res = DecodeFormulaResult(std::span<const uint8_t, 8>(f.Result));
-        if (f.Result[6] == 0xFF && f.Result[7] == 0xFF)
+        if (f.Result[6] == 0xFF && f.Result[7] == 0xFF) {
             PutFormulaResult(f, f.Data, f.Cce, -1);
-        else
-            Sheet().PutFormulaNumber(f.Col, f.Row, DefaultCellFormat, res.Number, f.Cce, f.Data);
+        } else {
+            TFormulaResult number;
+            std::memcpy(&number.Number, f.Result.data(), 8);
+            Sheet().PutFormula(ctNumberFormula, f.Col, f.Row, DefaultCellFormat, f.Cce, f.Data, number);
+        }
         break;
     }
     }
 }
 
 void TTabrixReader::ReadFormulaBIFF5(const TFormulaRecord& f) {
-    int format = CellFormat(f.Format);
+    int format = f.Format;
     bool expToken = f.Cce > 0 && f.Data[0] == tExp;
     std::vector<uint8_t> next;
     if (expToken && (f.Options & SharedBit)) {
@@ -296,10 +295,10 @@ void TTabrixReader::ReadFormulaBIFF5(const TFormulaRecord& f) {
         for (const auto& s : SharedFormulas)
             if (!shared && s.Range.Contains(col, row)) shared = &s;
         if (!shared) {
-            std::string ref = WideToUtf8(ColRowToRefStr(f.Col, f.Row));
+            std::string ref = WideToUtf8(ColRowToRefStr(f.Col, f.Row, false, false));
             char message[96];
-            std::snprintf(message, sizeof message, "Fixup error in shared formula at C=%d,R=%d (%s)", int(f.Col),
-                          int(f.Row), ref.c_str());
+            std::snprintf(message, sizeof message, "Fixup error in shared formula at C=%d,R=%d (%s)",
+                          int(f.Col), int(f.Row), ref.c_str());
             throw XLSError(message);
         }
         // The member gets the shared tokens as its own; they keep their
@@ -315,11 +314,10 @@ void TTabrixReader::ReadFormulaBIFF5(const TFormulaRecord& f) {
 // a text result), the others point into the range of the ARRAY held.
 bool TTabrixReader::ReadArrayMember(const TFormulaRecord& f) {
     std::vector<uint8_t> next;
-    TSharedFormulaRange range;
-    int member = 0;
+    uint8_t member = 0;
     if (NextRecordIs({biff::ARRAY}, next)) {
-        ArrayData = next;
-        range = DecodeArrayRange(ArrayData);
+        DecodeArrayRange(next);
+        ArrayData = std::move(next);
     } else if (!ArrayData.empty() && DecodeArrayRange(ArrayData).Contains(f.Col, f.Row)) {
         member = 1;
     } else {
@@ -327,44 +325,92 @@ bool TTabrixReader::ReadArrayMember(const TFormulaRecord& f) {
         return false;
     }
     TSheet& sheet = Sheet();
-    int format = CellFormat(f.Format);
-    std::vector<uint8_t> text;
-    if (member == 0 && NextRecordIs({biff::STRING}, text)) {
-        sheet.PutArrayFormulaString(f.Col, f.Row, format, DecodeFormulaString(biff::STRING, text, Text), f.Cce,
-                                    f.Data, member, ArrayData);
+    TCachedResult res = DecodeCachedResult(std::span<const uint8_t, 8>(f.Result));
+    std::u16string text;
+    if (res.Kind == TCachedResultKind::String && NextFormulaString(text)) {
+        sheet.PutArrayFormulaString(f.Col, f.Row, f.Format, f.Cce, f.Data, member, ArrayData, text);
+        return true;
+    }
+    if (res.Kind == TCachedResultKind::EmptyString) {
+        sheet.PutArrayFormulaString(f.Col, f.Row, f.Format, f.Cce, f.Data, member, ArrayData, u"");
+        return true;
+    }
+    // A further cell with a boolean or error result keeps it as a formula
+    // cell pointing at the array: array cells hold numbers and texts only.
+    if (member == 1 && (res.Kind == TCachedResultKind::Boolean || res.Kind == TCachedResultKind::Error)) {
+        PutFormulaResult(f, f.Data, f.Cce, f.Format);
         return true;
     }
     double number;
     std::memcpy(&number, f.Result.data(), 8);
-    sheet.PutArrayFormulaNumber(f.Col, f.Row, format, number, f.Cce, f.Data, member, ArrayData);
+    sheet.PutArrayFormulaNumber(f.Col, f.Row, f.Format, f.Cce, f.Data, member, ArrayData, number);
     return true;
 }
 
-void TTabrixReader::PutFormulaResult(const TFormulaRecord& f, std::span<const uint8_t> tokens, int cce, int format) {
+// The text result after a FORMULA. A BIFF8 text too long for one record
+// goes on in CONTINUE records, each starting with its own option byte.
+bool TTabrixReader::NextFormulaString(std::u16string& text) {
+    std::vector<uint8_t> body;
+    if (!NextRecordIs({biff::STRING, biff::STRING2}, body)) return false;
+    uint16_t stringId = Header.Id;
+    if (stringId != biff::STRING || !Text.Unicode() || Stream.PeekRecordId() != biff::CONTINUE) {
+        text = DecodeFormulaString(stringId, body, Text);
+        return true;
+    }
+    TByteReader r(body);
+    size_t count = r.U16("text length");
+    text.clear();
+    auto takePiece = [&](TByteReader& piece) {
+        if (piece.AtEnd()) return;
+        bool wide = piece.U8("string flag") & 1;
+        size_t n = std::min(count - text.size(), piece.Remaining() / (wide ? 2 : 1));
+        auto bytes = piece.Bytes(n * (wide ? 2 : 1));
+        for (size_t i = 0; i < n; ++i)
+            text.push_back(wide ? char16_t(GetU16(bytes.data() + 2 * i)) : bytes[i]);
+    };
+    takePiece(r);
+    std::vector<uint8_t> piece;
+    while (text.size() < count && NextRecordIs({biff::CONTINUE}, piece)) {
+        TByteReader pr(piece);
+        takePiece(pr);
+    }
+    if (text.size() < count) throw XLSError("Record too short: text beyond the end");
+    return true;
+}
+
+void TTabrixReader::PutFormulaResult(const TFormulaRecord& f, std::span<const uint8_t> tokens, int cce,
+                                     int format) {
     TSheet& sheet = Sheet();
-    TFormulaResult res = DecodeFormulaResult(std::span<const uint8_t, 8>(f.Result));
+    // The data-table definition after a table formula stays as read; the
+    // formula's text result comes after it.
+    std::vector<uint8_t> table;
+    if (NextRecordIs({biff::TABLE}, table)) CurrentStorage->Add(biff::TABLE, table);
+    TCachedResult res = DecodeCachedResult(std::span<const uint8_t, 8>(f.Result));
+    TFormulaResult cached;
     switch (res.Kind) {
-    case TFormulaResultKind::Number:
-        if (cce > 0) sheet.PutFormulaNumber(f.Col, f.Row, format, res.Number, cce, tokens);
+    case TCachedResultKind::Number:
+        cached.Number = res.Number;
+        if (cce > 0) sheet.PutFormula(ctNumberFormula, f.Col, f.Row, format, cce, tokens, cached);
         return;
-    case TFormulaResultKind::String: {
+    case TCachedResultKind::String: {
         uint16_t next = Stream.PeekRecordId();
         if (next == biff::SHRFMLA || next == biff::SHRFMLA_OLD) throw XLSError("Unxepected SHRFMLA");
-        std::vector<uint8_t> text;
-        if (NextRecordIs({biff::STRING, biff::STRING2}, text))
-            sheet.PutFormulaString(f.Col, f.Row, format, DecodeFormulaString(Header.Id, text, Text), cce, tokens);
+        if (!NextFormulaString(cached.Text)) return;
+        sheet.PutFormula(ctStringFormula, f.Col, f.Row, format, cce, tokens, cached);
         return;
     }
-    case TFormulaResultKind::Boolean:
-        sheet.PutFormulaBoolean(f.Col, f.Row, format, res.Value != 0, cce, tokens);
+    case TCachedResultKind::Boolean:
+        cached.Boolean = res.Value != 0;
+        sheet.PutFormula(ctBooleanFormula, f.Col, f.Row, format, cce, tokens, cached);
         return;
-    case TFormulaResultKind::Error:
-        sheet.PutFormulaError(f.Col, f.Row, format, res.Value, cce, tokens);
+    case TCachedResultKind::Error:
+        cached.ErrorCode = res.Value;
+        sheet.PutFormula(ctErrorFormula, f.Col, f.Row, format, cce, tokens, cached);
         return;
-    case TFormulaResultKind::EmptyString:
-        sheet.PutFormulaString(f.Col, f.Row, format, u"", cce, tokens);
+    case TCachedResultKind::EmptyString:
+        sheet.PutFormula(ctStringFormula, f.Col, f.Row, format, cce, tokens, cached);
         return;
-    case TFormulaResultKind::Unknown:
+    case TCachedResultKind::Unknown:
         return;
     }
 }

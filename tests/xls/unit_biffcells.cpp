@@ -147,19 +147,19 @@ TEST(BIFFCells, FormulaResults) {
     auto result = [](std::initializer_list<uint8_t> b) {
         std::array<uint8_t, 8> a{};
         std::copy(b.begin(), b.end(), a.begin());
-        return DecodeFormulaResult(std::span<const uint8_t, 8>(a));
+        return DecodeCachedResult(std::span<const uint8_t, 8>(a));
     };
-    EXPECT_EQ(result({0, 0, 0, 0, 0, 0, 0xFF, 0xFF}).Kind, TFormulaResultKind::String);
+    EXPECT_EQ(result({0, 0, 0, 0, 0, 0, 0xFF, 0xFF}).Kind, TCachedResultKind::String);
     auto b = result({1, 0, 1, 0, 0, 0, 0xFF, 0xFF});
-    EXPECT_EQ(b.Kind, TFormulaResultKind::Boolean);
+    EXPECT_EQ(b.Kind, TCachedResultKind::Boolean);
     EXPECT_EQ(b.Value, 1);
     auto e = result({2, 0, 0x2A, 0, 0, 0, 0xFF, 0xFF});
-    EXPECT_EQ(e.Kind, TFormulaResultKind::Error);
+    EXPECT_EQ(e.Kind, TCachedResultKind::Error);
     EXPECT_EQ(e.Value, 0x2A);
-    EXPECT_EQ(result({3, 0, 0, 0, 0, 0, 0xFF, 0xFF}).Kind, TFormulaResultKind::EmptyString);
-    EXPECT_EQ(result({9, 0, 0, 0, 0, 0, 0xFF, 0xFF}).Kind, TFormulaResultKind::Unknown);
+    EXPECT_EQ(result({3, 0, 0, 0, 0, 0, 0xFF, 0xFF}).Kind, TCachedResultKind::EmptyString);
+    EXPECT_EQ(result({9, 0, 0, 0, 0, 0, 0xFF, 0xFF}).Kind, TCachedResultKind::Unknown);
     auto n = result({0, 0, 0, 0, 0, 0, 0xF0, 0x3F});
-    EXPECT_EQ(n.Kind, TFormulaResultKind::Number);
+    EXPECT_EQ(n.Kind, TCachedResultKind::Number);
     EXPECT_EQ(n.Number, 1.0);
 }
 
@@ -182,7 +182,7 @@ TEST(BIFFCells, FormulaLayoutsAndTokenLengths) {
     EXPECT_EQ(r8.Options, 0x0008);
     EXPECT_EQ(r8.Cce, 3);
     EXPECT_EQ(r8.Data.size(), 4u);
-    EXPECT_EQ(DecodeFormulaResult(std::span<const uint8_t, 8>(r8.Result)).Number, 3.5);
+    EXPECT_EQ(DecodeCachedResult(std::span<const uint8_t, 8>(r8.Result)).Number, 3.5);
 
     Bytes f3 = Cell(1, 1, 15);
     AddDouble(f3, 0);
