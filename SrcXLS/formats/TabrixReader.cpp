@@ -295,6 +295,16 @@ TSheet& TTabrixReader::Sheet() {
     return Owner.Sheets().Items(SheetIndex);
 }
 
+// Cells of a file without XF records get the default formats.
+TSheet& TTabrixReader::CellSheet() {
+    TCellFormats& pool = Owner.DefaultFormats();
+    if (pool.Count() == 0) {
+        pool.AddDefaults();
+        pool.MarkPermanent();
+    }
+    return Sheet();
+}
+
 // ---- dispatch
 
 void TTabrixReader::Dispatch() {

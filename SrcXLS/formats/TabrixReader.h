@@ -55,6 +55,7 @@ private:
     void Drop() { KeepRecord = false; }
     void Placeholder(uint16_t id);
     TSheet& Sheet();
+    TSheet& CellSheet();
     bool InSheet() const { return SheetIndex >= 0 && CurrentStorage != Globals(); }
     TRecordStorageDefault* Globals() const;
 

@@ -208,7 +208,7 @@ void TTabrixReader::ReadValueCells() {
     }
     Cells.clear();
     DecodeValueCells(Header.Id, Body(), Text, Cells);
-    TSheet& sheet = Sheet();
+    TSheet& sheet = CellSheet();
     for (TReadCell& c : Cells) {
         CheckCell(c.Col, c.Row);
         int format = c.Format;
@@ -262,7 +262,7 @@ void TTabrixReader::ReadFormula() {
     case TFormulaLayout::BIFF3: {
         TFormulaResult number;
         std::memcpy(&number.Number, f.Result.data(), 8);
-        Sheet().PutFormula(ctNumberFormula, f.Col, f.Row, f.Format, f.Cce, f.Data, number);
+        CellSheet().PutFormula(ctNumberFormula, f.Col, f.Row, f.Format, f.Cce, f.Data, number);
         if (f.Result[6] == 0xFF && f.Result[7] == 0xFF) PutFormulaResult(f, f.Data, f.Cce, f.Format);
         break;
     }
@@ -272,7 +272,7 @@ void TTabrixReader::ReadFormula() {
         } else {
             TFormulaResult number;
             std::memcpy(&number.Number, f.Result.data(), 8);
-            Sheet().PutFormula(ctNumberFormula, f.Col, f.Row, DefaultCellFormat, f.Cce, f.Data, number);
+            CellSheet().PutFormula(ctNumberFormula, f.Col, f.Row, DefaultCellFormat, f.Cce, f.Data, number);
         }
         break;
     }
@@ -324,7 +324,7 @@ bool TTabrixReader::ReadArrayMember(const TFormulaRecord& f) {
         ArrayData.clear();
         return false;
     }
-    TSheet& sheet = Sheet();
+    TSheet& sheet = CellSheet();
     TCachedResult res = DecodeCachedResult(std::span<const uint8_t, 8>(f.Result));
     std::u16string text;
     if (res.Kind == TCachedResultKind::String && NextFormulaString(text)) {
@@ -380,7 +380,7 @@ bool TTabrixReader::NextFormulaString(std::u16string& text) {
 
 void TTabrixReader::PutFormulaResult(const TFormulaRecord& f, std::span<const uint8_t> tokens, int cce,
                                      int format) {
-    TSheet& sheet = Sheet();
+    TSheet& sheet = CellSheet();
     // The data-table definition after a table formula stays as read; the
     // formula's text result comes after it.
     std::vector<uint8_t> table;
