@@ -4,6 +4,7 @@
 
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formats/TabrixReader.h"
+#include "SrcXLS/formats/WorkbookFile.h"
 
 namespace xls {
 
@@ -29,7 +30,7 @@ void TTabrix4::ReadFile() {
 
 void TTabrix4::WriteFile() {
     if (version == TExcelVersion::xvExcel2007) throw XLSError("Writing .xlsx packages is not available");
-    throw XLSError("Writing workbooks is not available");
+    WriteWorkbookFile(*this);
 }
 
 } // namespace xls

@@ -549,12 +549,10 @@ int TSheet::GetDefaultFormat(int, int) {
     return DefaultCellFormat;
 }
 
-int TSheet::GetWriteFormatIndex(TExcelVersion version, int index) const {
-    if (index < 0) return DefaultCellFormat;
-    if (!workbook.DefaultFormatBlock) return index;
-    if (version <= TExcelVersion::xvExcel40) return index + 21;
-    if (version == TExcelVersion::xvExcel50) return index + 16;
-    return index;
+// The BIFF writers write the workbook's own cell formats in every version,
+// so a cell's index needs no shift.
+int TSheet::GetWriteFormatIndex(TExcelVersion, int index) const {
+    return index < 0 ? DefaultCellFormat : index;
 }
 
 int TSheet::AutoWidthCols(int col1, int col2) {

@@ -1,0 +1,404 @@
+#include "SrcXLS/formats/TabrixWriter.h"
+
+#include "SrcXLS/XLSBytes.h"
+#include "SrcXLS/model/CellFormats.h"
+#include "SrcXLS/model/Pane.h"
+#include "SrcXLS/model/PrintSettings.h"
+#include "SrcXLS/model/Selection.h"
+#include "SrcXLS/model/XFonts.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+namespace xls {
+
+namespace {
+
+using namespace biff;
+
+constexpr uint16_t BOUNDSHEET = 0x0085;
+constexpr uint16_t OBPROJ = 0x00D3;
+constexpr uint16_t FILESHARING = 0x005B;
+constexpr uint16_t BOF4 = 0x0409;
+
+constexpr uint16_t BOFWorkbookGlobals = 0x0005;
+constexpr uint16_t BOFWorksheet = 0x0010;
+
+// BOUNDSHEET type byte of each boundsheet kind.
+constexpr uint8_t SheetTypes[] = {0x00, 0x02, 0x06, 0x01};
+
+std::vector<uint8_t> BOFBody(TExcelVersion v, uint16_t type, bool globals) {
+    std::vector<uint8_t> body;
+    TByteWriter w(body);
+    if (v == TExcelVersion::xvExcel50) {
+        w.U16(0x0500);
+        w.U16(type);
+        w.U16(0x0DBB);
+        w.U16(0x07CE);
+    } else {
+        w.U16(0x0600);
+        w.U16(type);
+        w.U16(globals ? 0x1002 : 0x18AF);
+        w.U16(0x07CD);
+        w.U32(0x000080C9);
+        w.U32(0x00000106);
+    }
+    return body;
+}
+
+uint16_t ClampLimit(uint32_t v, uint32_t limit) {
+    return uint16_t(std::min(v, limit));
+}
+
+} // namespace
+
+TTabrixWriter::TTabrixWriter(TBIFFWorkbookSource& source) : source(source), records(stream, source.CodePage) {
+    stream.CodePage = source.CodePage;
+}
+
+void TTabrixWriter::Open(const std::filesystem::path& fileName, TExcelVersion v) {
+    version = v;
+    stream.TargetStream = source.TargetStream;
+    stream.ExtraObjects = source.ExtraObjects;
+    stream.OpenWrite(fileName, v);
+}
+
+void TTabrixWriter::Run(const TBIFFBlockWriter& block) {
+    if (block) block(stream);
+}
+
+// ---- BIFF5 and BIFF8
+
+void TTabrixWriter::WriteBIFFWorkbook(const std::filesystem::path& fileName, TExcelVersion v) {
+    if (v != TExcelVersion::xvExcel50 && v != TExcelVersion::xvExcel97)
+        throw XLSError("Unhandled Excel version");
+    // Never write a workbook unprotected that was meant to be encrypted.
+    if (!source.Password.empty()) throw XLSError("Can not encrypt this workbook");
+    ListBoundsheets();
+    Open(fileName, v);
+    struct Finish {
+        TTabrixWriter& w;
+        ~Finish() {
+            w.stream.Discard();
+            w.boundsheets.clear();
+        }
+    } finish{*this};
+
+    if (source.Globals->Count() == 0) source.Globals->ApplyDefaults();
+    WriteGlobals();
+    for (int i = 0; i < int(source.Sheets.size()); ++i) WriteSheet(i);
+    stream.WriteVBA();
+    stream.Close();
+}
+
+void TTabrixWriter::ListBoundsheets() {
+    boundsheets.clear();
+    for (int i = 0; i < int(source.Sheets.size()); ++i) {
+        TBIFFSheetSource& sheet = source.Sheets[size_t(i)];
+        auto window2 = sheet.Records->Window2Data();
+        uint16_t options = GetU16(window2.data());
+        if (sheet.Pane && sheet.Pane->PaneType == TPaneType::ptFrozen) options |= 0x0108;
+        if (i == source.SelectedTab)
+            options |= 0x0200;
+        else
+            options &= ~0x0200;
+        PutU16(window2.data(), options);
+        TBoundsheetData entry;
+        entry.Kind = sheet.Kind == 1 ? 2 : sheet.Kind == 2 ? 3 : 0;
+        entry.Index = i;
+        entry.Name = sheet.Name;
+        entry.Hidden = sheet.Hidden;
+        boundsheets.push_back(entry);
+    }
+}
+
+void TTabrixWriter::WriteGlobals() {
+    const TRecordStorageGlobals& globals = *source.Globals;
+    paletteGenerated =
+        version == TExcelVersion::xvExcel50 ||
+        (source.Palette && !std::equal(source.Palette->begin() + 8, source.Palette->begin() + 64,
+                                       DefaultPalette().begin() + 8));
+    for (int i = 0; i < globals.Count(); ++i) {
+        try {
+            WriteGlobalRecord(globals.GetItem(i));
+        } catch (const std::exception& e) {
+            throw XLSError("Error on writing record # " + std::to_string(i) + "\r" + e.what());
+        }
+    }
+}
+
+void TTabrixWriter::WriteGlobalRecord(const TRecordBlock& block) {
+    const bool biff5 = version == TExcelVersion::xvExcel50;
+    switch (block.Id()) {
+    case BOF:
+        WriteBOF(block);
+        return;
+    case WRITEACCESS:
+        if (biff5)
+            WriteWriteAccess8Bit(32);
+        else
+            stream.WriteRawRecord(block.Id(), block.Data(), block.Length());
+        if (source.FileSharing.size() > 1) records.WriteRecord(FILESHARING, source.FileSharing);
+        return;
+    case CODEPAGE:
+        // A BIFF5 file says which code page its 8-bit text is in.
+        if (biff5)
+            records.WriteWord(CODEPAGE, uint16_t(source.CodePage));
+        else
+            stream.WriteRawRecord(block.Id(), block.Data(), block.Length());
+        return;
+    case OBPROJ:
+        return; // macros are not written
+    case TABID:
+        if (block.Length() == 0) {
+            std::vector<uint8_t> body;
+            TByteWriter w(body);
+            for (size_t i = 1; i <= source.Sheets.size(); ++i) w.U16(uint16_t(i));
+            records.WriteRecord(TABID, body);
+        }
+        return;
+    case PALETTE:
+        // The palette is generated with the formats; a kept copy would be a
+        // second, possibly stale one.
+        if (!paletteGenerated) stream.WriteRawRecord(block.Id(), block.Data(), block.Length());
+        return;
+    case placeholder::Formats:
+        WriteFormatBlock();
+        return;
+    case placeholder::BoundSheets:
+        WriteBoundsheets();
+        return;
+    case placeholder::Names:
+    case placeholder::DrawingGroup:
+        return;
+    case placeholder::SST:
+        if (!biff5) {
+            Run(source.SharedStrings);
+            if (source.Ex2007) source.Ex2007->WriteAll(stream);
+        }
+        return;
+    default:
+        stream.WriteRawRecord(block.Id(), block.Data(), block.Length());
+    }
+}
+
+// A BIFF8 stream always starts its substreams with a BIFF8 BOF, whatever
+// version the kept one came from.
+void TTabrixWriter::WriteBOF(const TRecordBlock& block) {
+    const bool globals = &block == source.Globals->DefaultBlock(BOF);
+    uint16_t type = block.Length() >= 4 ? GetU16(block.Data() + 2)
+                    : globals           ? BOFWorkbookGlobals
+                                        : BOFWorksheet;
+    if (version == TExcelVersion::xvExcel50 && globals) {
+        records.WriteRecord(BOF, BOFBody(version, BOFWorkbookGlobals, true));
+    } else if (version == TExcelVersion::xvExcel97 &&
+               (block.Length() < 16 || GetU16(block.Data()) != 0x0600)) {
+        records.WriteRecord(BOF, BOFBody(version, type, globals));
+    } else {
+        stream.WriteRawRecord(BOF, block.Data(), block.Length());
+    }
+}
+
+void TTabrixWriter::WriteWriteAccess8Bit(size_t padTo) {
+    std::string name = records.Encode8Bit(source.Globals->GetUserName());
+    name.resize(std::min(name.size(), padTo - 1));
+    std::vector<uint8_t> body(padTo, 0x20);
+    body[0] = uint8_t(name.size());
+    std::memcpy(body.data() + 1, name.data(), name.size());
+    records.WriteRecord(WRITEACCESS, body);
+}
+
+void TTabrixWriter::WriteFormatBlock() {
+    records.WriteFonts(*source.Fonts);
+    records.WriteFormats(*source.Formats);
+    records.WriteXFs(*source.Formats);
+    records.WriteStyles(source.NewWorkbook, source.Styles);
+    if (paletteGenerated) records.WritePalette(source.Palette ? *source.Palette : DefaultPalette(), true);
+}
+
+void TTabrixWriter::WriteBoundsheets() {
+    for (TBoundsheetData& entry : boundsheets) {
+        std::vector<uint8_t> body;
+        TByteWriter w(body);
+        w.U32(0);
+        w.U16(uint16_t(SheetTypes[entry.Kind] << 8 | entry.Hidden));
+        std::u16string_view name = std::u16string_view(entry.Name).substr(0, 255);
+        if (version == TExcelVersion::xvExcel97) {
+            w.U8(uint8_t(name.size()));
+            w.U8(1);
+            for (char16_t c : name) w.U16(c);
+        } else {
+            std::string bytes = records.Encode8Bit(name);
+            w.U8(uint8_t(bytes.size()));
+            w.Bytes(bytes.data(), bytes.size());
+        }
+        stream.WriteHeader(BOUNDSHEET, uint16_t(body.size()));
+        entry.BodyPosition = stream.Position();
+        stream.WriteRecordData(body.data(), body.size());
+    }
+}
+
+bool TTabrixWriter::HasPanes(const TBIFFSheetSource& sheet) const {
+    return sheet.Pane && sheet.Pane->PaneType != TPaneType::ptNone &&
+           (sheet.Pane->SplitColX > 0 || sheet.Pane->SplitRowY > 0);
+}
+
+void TTabrixWriter::WriteSheet(int index) {
+    TBIFFSheetSource& sheet = source.Sheets[size_t(index)];
+    TRecordStorageSheet& list = *sheet.Records;
+    // A file's protection stays while nothing changed the options.
+    if (sheet.Protection != FullSheetProtection) list.SetProtect(1);
+    if (list.Count() == 0) list.ApplyDefaults();
+
+    TBoundsheetData& entry = boundsheets[size_t(index)];
+    const int64_t bof = stream.Position();
+    stream.Seek(entry.BodyPosition, 0);
+    stream.WriteDWord(uint32_t(bof));
+    stream.Seek(0, 2);
+
+    for (int i = 0; i < list.Count(); ++i) WriteSheetRecord(sheet, list.GetItem(i));
+}
+
+void TTabrixWriter::WriteSheetRecord(const TBIFFSheetSource& sheet, const TRecordBlock& block) {
+    TRecordStorageSheet& list = *sheet.Records;
+    const bool biff8 = version == TExcelVersion::xvExcel97;
+    switch (block.Id()) {
+    case BOF:
+        WriteBOF(block);
+        return;
+    case SELECTION:
+        if (!HasPanes(sheet) && sheet.Selection) records.WriteSelection(3, *sheet.Selection);
+        return;
+    case DIMENSIONS:
+        WriteDimensions(list, biff8);
+        return;
+    case WINDOW2:
+        if (biff8) {
+            records.WriteScl(GetU16(list.Window2Data().data() + 12));
+            stream.WriteRawRecord(block.Id(), block.Data(), block.Length());
+        } else {
+            uint16_t options = GetU16(list.Window2Data().data());
+            records.WriteWindow2Short(options, options & 0x0200);
+        }
+        return;
+    case placeholder::PageBreaks:
+        if (sheet.Print) records.WritePageBreaks(*sheet.Print);
+        return;
+    case placeholder::HeaderFooter:
+        if (sheet.Print) records.WriteHeaderFooter(*sheet.Print);
+        return;
+    case placeholder::Margins:
+        if (sheet.Print) records.WriteMargins(*sheet.Print);
+        return;
+    case placeholder::ColInfo:
+        Run(sheet.Columns);
+        return;
+    case placeholder::Cells:
+        Run(sheet.Rows);
+        Run(sheet.Cells);
+        return;
+    case placeholder::SheetTail:
+        WriteSheetTail(sheet);
+        return;
+    default:
+        stream.WriteRawRecord(block.Id(), block.Data(), block.Length());
+    }
+}
+
+void TTabrixWriter::WriteSheetTail(const TBIFFSheetSource& sheet) {
+    if (HasPanes(sheet)) records.WritePane(*sheet.Pane);
+    Run(sheet.MergedCells);
+    records.WriteSheetProtection(sheet.Protection);
+}
+
+// Rows and columns past the last ones a BIFF sheet has are written as the
+// last ones, so that the limits never wrap to 0.
+void TTabrixWriter::WriteDimensions(TRecordStorageSheet& list, bool wide) {
+    auto d = list.DimensionsData();
+    const uint32_t firstRow = GetU32(d.data()), lastRow = GetU32(d.data() + 4);
+    const uint16_t firstCol = GetU16(d.data() + 8), lastCol = GetU16(d.data() + 10);
+    std::vector<uint8_t> body;
+    TByteWriter w(body);
+    if (wide) {
+        w.U32(std::min<uint32_t>(firstRow, 65535));
+        w.U32(std::min<uint32_t>(lastRow, 65535));
+    } else {
+        w.U16(ClampLimit(firstRow, 65535));
+        w.U16(ClampLimit(lastRow, 65535));
+    }
+    w.U16(ClampLimit(firstCol, 255));
+    w.U16(ClampLimit(lastCol, 255));
+    w.U16(0);
+    records.WriteRecord(DIMENSIONS, body);
+}
+
+// ---- BIFF4
+
+void TTabrixWriter::WriteBIFF4Sheet(const std::filesystem::path& fileName) {
+    if (source.Sheets.empty()) throw XLSError("The workbook has no sheet");
+    Open(fileName, TExcelVersion::xvExcel40);
+    struct Finish {
+        TTabrixWriter& w;
+        ~Finish() { w.stream.Discard(); }
+    } finish{*this};
+
+    TRecordStorageGlobals& globals = *source.Globals;
+    const TBIFFSheetSource& sheet = source.Sheets.front();
+    TRecordStorageSheet& list = *sheet.Records;
+    const TPrintSettings* print = sheet.Print;
+
+    // Version 0, worksheet, build.
+    const uint8_t bof[] = {0x00, 0x00, 0x10, 0x00, 0xAF, 0x18};
+    records.WriteRecord(BOF4, bof);
+    WriteWriteAccess8Bit(112);
+    records.WriteWord(CODEPAGE, uint16_t(source.CodePage));
+    records.WriteWord(CALCMODE, list.GetCalcMode());
+    records.WriteWord(REFMODE, list.GetRefMode() == 0 ? 0 : 1);
+    records.WriteBool(ITERATION, list.GetIteration());
+    records.WriteBool(PRECISION, globals.GetPrecision());
+    records.WriteBool(PRINTHEADERS, list.GetPrintHeaders());
+    records.WriteBool(PRINTGRIDLINES, list.GetPrintGridLines());
+    {
+        const uint16_t height = GetU16(list.DefaultRowHeightData().data() + 2);
+        uint8_t body[4];
+        PutU16(body, height > 0 ? 1 : 0);
+        PutU16(body + 2, height > 0 ? height : 255);
+        records.WriteRecord(DEFAULTROWHEIGHT, body);
+    }
+    records.WriteRecord(COUNTRY, globals.CountryData());
+    records.WriteWord(HIDEOBJ, globals.GetHideObj());
+    records.WriteWord(WSBOOL, list.GetWSBool());
+    records.WriteFonts(*source.Fonts);
+    if (print) records.WriteHeaderFooter(*print);
+    records.WriteBool(HCENTER, list.GetHCenter());
+    records.WriteBool(VCENTER, list.GetVCenter());
+    {
+        auto setup = list.SetupData();
+        std::vector<uint8_t> body(setup.begin(), setup.begin() + 34);
+        PutU16(body.data(), uint16_t(GetU16(setup.data()) & 0x7F));
+        PutU16(body.data() + 6, 1);
+        PutU16(body.data() + 8, 1);
+        PutU16(body.data() + 10, uint16_t(GetU16(setup.data() + 10) & 0x3B));
+        PutU16(body.data() + 12, 600);
+        PutU16(body.data() + 14, 600);
+        records.WriteRecord(SETUP, body);
+    }
+    records.WriteBool(BACKUP, globals.GetBackup());
+    records.WriteFormats(*source.Formats);
+    records.WriteBool(WINDOWPROTECT, globals.GetWindowProtect());
+    records.WriteXFs(*source.Formats);
+    records.WriteStyles(source.NewWorkbook, source.Styles);
+    records.WriteWord(DEFCOLWIDTH, list.GetDefColWidth());
+    Run(sheet.Columns);
+    WriteDimensions(list, false);
+    Run(sheet.Rows);
+    Run(sheet.Cells);
+    records.WriteWindow1(globals.Window1Data());
+    records.WriteWindow2Short(GetU16(list.Window2Data().data()), true);
+    if (sheet.Selection) records.WriteSelection(3, *sheet.Selection);
+    records.WriteEmpty(EOF_RECORD);
+    stream.Close();
+}
+
+} // namespace xls

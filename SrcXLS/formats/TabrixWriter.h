@@ -1,0 +1,114 @@
+// The BIFF workbook writer: a BIFF8 or BIFF5 workbook in a compound file,
+// made by replaying the globals and sheet record lists and expanding each
+// placeholder into the records the model generates, or a single-sheet BIFF4
+// file in a fixed record order.
+#pragma once
+
+#include "SrcXLS/XLSLibState.h"
+#include "SrcXLS/XLSText.h"
+#include "SrcXLS/formats/BIFFRecords.h"
+#include "SrcXLS/formats/DefaultRecords.h"
+
+#include <filesystem>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace xls {
+
+class TCellFormats;
+class TPane;
+class TPrintSettings;
+class TSelectedAreas;
+class TXFonts;
+
+// Writes a block of model records on the stream.
+using TBIFFBlockWriter = std::function<void(TXLSStream&)>;
+
+// What the writer needs of one worksheet: its record list and the model
+// objects behind the generated records.
+struct TBIFFSheetSource {
+    TRecordStorageSheet* Records = nullptr;
+    std::u16string Name;
+    // 0 worksheet, 1 a sheet whose BOF type is 0x0006, 2 macro sheet.
+    uint8_t Kind = 0;
+    uint8_t Hidden = 0;
+    uint16_t Protection = FullSheetProtection;
+    const TPane* Pane = nullptr;
+    const TSelectedAreas* Selection = nullptr;
+    const TPrintSettings* Print = nullptr;
+    TBIFFBlockWriter Columns; // COLINFO records
+    TBIFFBlockWriter Rows;    // ROW records
+    TBIFFBlockWriter Cells;   // cell records
+    TBIFFBlockWriter MergedCells;
+};
+
+// What the writer needs of the workbook.
+struct TBIFFWorkbookSource {
+    TRecordStorageGlobals* Globals = nullptr;
+    const TRecordStorageEx2007Unknown* Ex2007 = nullptr;
+    const TXFonts* Fonts = nullptr;
+    const TCellFormats* Formats = nullptr;
+    // A workbook made here rather than read writes the built-in styles.
+    bool NewWorkbook = true;
+    std::span<const std::vector<uint8_t>> Styles;
+    const TPalette* Palette = nullptr;
+    std::vector<TBIFFSheetSource> Sheets;
+    int SelectedTab = 0;
+    std::vector<uint8_t> FileSharing;
+    std::u16string Password;
+    // Code page of 8-bit text below BIFF8.
+    int CodePage = DefaultCodePage;
+    TBIFFBlockWriter SharedStrings; // SST and EXTSST
+    // Given: the finished file goes to this buffer instead of the file.
+    std::vector<uint8_t>* TargetStream = nullptr;
+    TExtraObjects* ExtraObjects = nullptr;
+};
+
+// One sheet tab of the BOUNDSHEET block.
+struct TBoundsheetData {
+    uint8_t Kind = 0; // 0 worksheet, 1 chart, 2 VBA module, 3 macro sheet
+    int Index = 0;
+    int64_t BodyPosition = -1;
+    std::u16string Name;
+    uint8_t Hidden = 0;
+};
+
+class TTabrixWriter {
+public:
+    explicit TTabrixWriter(TBIFFWorkbookSource& source);
+
+    // An xvExcel50 or xvExcel97 workbook. Nothing reaches the file unless
+    // the whole workbook was written.
+    void WriteBIFFWorkbook(const std::filesystem::path& fileName, TExcelVersion version);
+    // The first sheet as a BIFF4 file.
+    void WriteBIFF4Sheet(const std::filesystem::path& fileName);
+
+    const std::vector<TBoundsheetData>& Boundsheets() const { return boundsheets; }
+
+private:
+    void ListBoundsheets();
+    void WriteGlobals();
+    void WriteGlobalRecord(const TRecordBlock& block);
+    void WriteBOF(const TRecordBlock& block);
+    void WriteFormatBlock();
+    void WriteBoundsheets();
+    void WriteSheet(int index);
+    void WriteSheetRecord(const TBIFFSheetSource& sheet, const TRecordBlock& block);
+    void WriteDimensions(TRecordStorageSheet& records, bool wide);
+    void WriteWriteAccess8Bit(size_t padTo);
+    void WriteSheetTail(const TBIFFSheetSource& sheet);
+    bool HasPanes(const TBIFFSheetSource& sheet) const;
+    void Run(const TBIFFBlockWriter& block);
+    void Open(const std::filesystem::path& fileName, TExcelVersion version);
+
+    TBIFFWorkbookSource& source;
+    TXLSStream stream;
+    TBIFFRecordWriter records;
+    std::vector<TBoundsheetData> boundsheets;
+    TExcelVersion version = TExcelVersion::xvExcel97;
+    bool paletteGenerated = false;
+};
+
+} // namespace xls

@@ -1,0 +1,138 @@
+// Workbooks built through the component and written in each BIFF version,
+// read back by xlrd and gnumeric: values, Cyrillic strings, fonts, colours,
+// merged cells and column widths; and the versions that cannot be written.
+#include "SrcXLS/Tabrix4.h"
+
+#include "support_files.h"
+#include "tests/xls/support_biff.h"
+#include "tests/xls/support_messages.h"
+#include "tests/xls/support_oracle.h"
+
+#include <gtest/gtest.h>
+
+using namespace xls;
+using V = TExcelVersion;
+
+namespace {
+
+bool Has(const std::string& text, const std::string& line) {
+    return text.find(line) != std::string::npos;
+}
+
+// A small goods report: captions in row 1 (bold, red), rows from 2.
+void FillReport(TTabrix4& book) {
+    book.Clear();
+    TSheet& sheet = book.GetSheet(0);
+    sheet.SetName(u"Звіт");
+    const char16_t* captions[] = {u"Код", u"Назва", u"Ціна", u"Залишок"};
+    for (int c = 0; c < 4; ++c) sheet.SetAsString(c, 1, captions[c]);
+    sheet.Range().SetArea(0, 1, 3, 1).SetFontStyle(1);
+    sheet.Range().SetArea(0, 1, 3, 1).SetFontColor(0x0000FF);
+    for (int r = 0; r < 3; ++r) {
+        sheet.SetAsInteger(0, r + 2, 100 + r);
+        sheet.SetAsString(1, r + 2, r == 1 ? u"Хліб «Київ»" : u"Молоко 2,5%");
+        sheet.SetAsFloat(2, r + 2, 12.35 + r);
+        sheet.SetAsFloat(3, r + 2, 0.1 * 3); // no exact short form
+    }
+    sheet.SetAsString(0, 6, u"Разом");
+    TCellArea& merged = sheet.MergedCells().Add();
+    merged.Col2 = 2;
+    merged.Row1 = merged.Row2 = 6;
+    sheet.AutoWidthCols(0, 3);
+}
+
+class BIFFBook : public ::testing::TestWithParam<V> {
+protected:
+    void TearDown() override { LibState().Reset(); }
+    testfiles::ScratchDir dir;
+};
+
+} // namespace
+
+TEST_P(BIFFBook, IndependentReadersSeeTheReport) {
+    const V v = GetParam();
+    const std::string file = dir.File("report.xls");
+    TTabrix4 book;
+    FillReport(book);
+    book.SetVersion(v);
+    book.SetFilename(std::u16string(file.begin(), file.end()));
+    book.Write();
+
+    auto x = oracle::XlrdDump(file);
+    ASSERT_EQ(x.Status, 0) << x.Output;
+    const std::string& o = x.Output;
+    if (v != V::xvExcel40) {
+        EXPECT_TRUE(Has(o, "sheet 0 Звіт 7 4")) << o;
+    }
+    EXPECT_TRUE(Has(o, "cell 0 1 1 1 Назва")) << o;
+    EXPECT_TRUE(Has(o, "cell 0 3 1 1 Хліб «Київ»")) << o;
+    EXPECT_TRUE(Has(o, "cell 0 2 0 2 100.0")) << o;
+    EXPECT_TRUE(Has(o, "cell 0 4 2 2 14.35")) << o;
+    EXPECT_TRUE(Has(o, "cell 0 2 3 2 0.30000000000000004")) << o;
+    EXPECT_TRUE(Has(o, "font 0 1 0 Arial bold=1 italic=0 colour=10")) << o;
+    EXPECT_TRUE(Has(o, "font 0 2 0 Arial bold=0 italic=0 colour=8")) << o;
+    if (v == V::xvExcel97) {
+        EXPECT_TRUE(Has(o, "merged 0 6 7 0 3")) << o;
+    }
+    for (int c = 0; c < 4; ++c)
+        EXPECT_TRUE(
+            Has(o, "width 0 " + std::to_string(c) + " " + std::to_string(book.GetSheet(0).FittedWidth(c))))
+            << o;
+
+    auto csv = oracle::GnumericCsv(file, dir.File("report.csv"));
+    ASSERT_EQ(csv.Status, 0) << csv.Output;
+    // gnumeric takes BIFF4 8-bit text by the font's character set, which
+    // BIFF4 fonts lack: only the numbers are compared there.
+    if (v == V::xvExcel40) {
+        EXPECT_TRUE(Has(csv.Output, "100,")) << csv.Output;
+        EXPECT_TRUE(Has(csv.Output, ",14.35,0.3000000000000000444")) << csv.Output;
+    } else {
+        // The full value of 0.1 * 3 shows that it went out exactly.
+        EXPECT_EQ(csv.Output, "Код,Назва,Ціна,Залишок\n"
+                              "100,\"Молоко 2,5%\",12.35,0.3000000000000000444\n"
+                              "101,\"Хліб «Київ»\",13.35,0.3000000000000000444\n"
+                              "102,\"Молоко 2,5%\",14.35,0.3000000000000000444\n"
+                              ",,,\n"
+                              "Разом,,,\n");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, BIFFBook, ::testing::Values(V::xvExcel97, V::xvExcel50, V::xvExcel40));
+
+TEST(BIFFBookVersions, OldVersionsAreRefusedAndWriteNothing) {
+    testfiles::ScratchDir dir;
+    const std::string file = dir.File("old.xls");
+    TTabrix4 book;
+    book.SetFilename(std::u16string(file.begin(), file.end()));
+    for (V v : {V::xvExcel21, V::xvExcel30}) {
+        book.SetVersion(v);
+        EXPECT_EQ(MessageOf([&] { book.Write(); }), "Can not write Excel 2.1/3.0 files");
+    }
+    EXPECT_EQ(testfiles::CountEntries(dir.Path()), 0);
+    LibState().Reset();
+}
+
+TEST(BIFFBookVersions, EachVersionGoesToItsContainer) {
+    testfiles::ScratchDir dir;
+    const struct {
+        V Version;
+        bool Compound;
+        uint16_t FirstId;
+    } cases[] = {{V::xvExcel97, true, 0x0809}, {V::xvExcel50, true, 0x0809}, {V::xvExcel40, false, 0x0409}};
+    for (const auto& c : cases) {
+        const std::string file = dir.File("v" + std::to_string(int(c.Version)) + ".xls");
+        TTabrix4 book;
+        book.GetSheet(0).SetAsFloat(0, 0, 1.5);
+        book.SetVersion(c.Version);
+        book.SetFilename(std::u16string(file.begin(), file.end()));
+        book.Write();
+        std::string raw = testfiles::Slurp(file);
+        std::vector<uint8_t> image(raw.begin(), raw.end());
+        EXPECT_EQ(platform::cfb::CompoundFile::IsCompoundFile(image), c.Compound);
+        auto records = RecordsOf(WorkbookStreamOf(image));
+        ASSERT_FALSE(records.empty());
+        EXPECT_EQ(records.front().Id, c.FirstId);
+        EXPECT_EQ(records.back().Id, 0x000A);
+    }
+    LibState().Reset();
+}
