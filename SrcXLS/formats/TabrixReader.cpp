@@ -48,6 +48,7 @@ constexpr uint16_t XF3 = 0x0243;
 constexpr uint16_t XF4 = 0x0443;
 constexpr uint16_t MERGEDCELLS = 0x00E5;
 constexpr uint16_t MSODRAWINGSELECTION = 0x00ED;
+constexpr uint16_t SCL = 0x00A0;
 constexpr uint16_t SST = 0x00FC;
 constexpr uint16_t EXTSST = 0x00FF;
 constexpr uint16_t USERBVIEW = 0x01A9;
@@ -438,6 +439,9 @@ void TTabrixReader::Dispatch() {
     case biff::WINDOW2:
         ReadWindow2();
         return;
+    case id::SCL:
+        ReadScl();
+        return;
     case biff::SELECTION:
         if (biff5) ReadSelection();
         return;
@@ -522,7 +526,9 @@ void TTabrixReader::StartSheet(const TBOFRecord& bof, int kind) {
         CurrentStorage = &sheet.Records();
         CurrentStorage->UpdateDefault(Header, Body());
     }
-    LowestVersion = bof.Full ? bof.Lowest : 0;
+    // The lowest version is the low byte; the bits above it name the last
+    // version that saved the file.
+    LowestVersion = bof.Full ? bof.Lowest & 0xFF : 0;
     SheetOpen = true;
 }
 

@@ -80,6 +80,7 @@ private:
 
     // Sheet settings.
     void ReadWindow2();
+    void ReadScl();
     void ReadSelection();
     void ApplySelection(const TSelectionRecord& s);
     void ReadPane();

@@ -7,6 +7,7 @@
 #include "SrcXLS/XLSValues.h"
 #include "SrcXLS/formats/DefaultRecords.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace xls {
@@ -30,6 +31,15 @@ void TTabrixReader::ReadWindow2() {
         list.DefaultBlock(h.Id)->Assign(body);
     else
         list.UpdateDefault(h, body);
+}
+
+// The zoom lives in the window record; the writer makes SCL from it.
+void TTabrixReader::ReadScl() {
+    if (Version < BIFF8 || !InSheet()) return;
+    TByteReader r(Body());
+    int numerator = r.U16("zoom"), denominator = r.U16("zoom");
+    Drop();
+    if (denominator > 0) Sheet().SetZoom(std::clamp(numerator * 100 / denominator, 10, 400));
 }
 
 void TTabrixReader::ApplySelection(const TSelectionRecord& s) {
@@ -60,6 +70,7 @@ void TTabrixReader::ReadPane() {
         KeepRecord = true;
         return;
     }
+    Placeholder(placeholder::SheetTail);
     TPaneRecord p = DecodePane(Body());
     TSheet& sheet = Sheet();
     TPane& pane = sheet.Pane();

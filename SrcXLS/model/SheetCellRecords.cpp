@@ -200,7 +200,7 @@ void TCellWriter::WriteStringRecord(const std::u16string& text) {
     }
     if (text.empty()) return;
     // A long text goes on in CONTINUE records, each with its own flag byte.
-    std::u16string_view rest(text.substr(0, 0xFFFF));
+    std::u16string_view rest = std::u16string_view(text).substr(0, 0xFFFF);
     std::vector<uint8_t> b(2);
     PutU16(b.data(), uint16_t(rest.size()));
     uint16_t id = biff::STRING;
