@@ -144,10 +144,10 @@ void TTabrix4::Clear() {
     sheets->Clear();
     sheets->Add(0);
     defaultFormats.Clear();
-    defaultFormats.AddDefaults();
     secondFormats.Clear();
     fonts.Clear();
     fonts.AddDefaults();
+    defaultFormats.InitDefaults();
     defaultFormat = defaultFormats.GetItem(DefaultCellFormat);
     styles.Clear();
     ex12Styles.Clear();

@@ -8,7 +8,6 @@
 #include "SrcXLS/XLSDefs.h"
 #include "SrcXLS/formats/DefaultRecords.h"
 #include "SrcXLS/model/CellFormats.h"
-#include "SrcXLS/model/CellStrings.h"
 #include "SrcXLS/model/ReservedMember.h"
 #include "SrcXLS/model/Sheet.h"
 #include "SrcXLS/model/TextMeasure.h"
@@ -143,7 +142,7 @@ public:
     TCellFormats& DefaultFormats() { return defaultFormats; }
     TCellFormats& SecondFormats() { return secondFormats; }
     TCellFormat* DefaultFormat() const { return defaultFormat; }
-    TCellStringTable& Strings() { return strings; }
+    TSST2& Strings() { return strings; }
     TCellValuesList& CellStores() { return cellStores; }
     TRecordStorageGlobals& GlobalsStorage() { return globals; }
     TRecordStorageEx2007Unknown& Unknown2007() { return unknown2007; }
@@ -222,7 +221,7 @@ private:
     TCellFormats defaultFormats;
     TCellFormats secondFormats;
     TCellFormat* defaultFormat = nullptr;
-    TPlainCellStrings strings;
+    TSST2 strings{&fonts};
     TReservedMember<struct FormulaHandlerTag> formulaHandler;
     TCellValuesList cellStores;
     TReservedMember<struct PicturesTag> pictures;

@@ -4,6 +4,9 @@
 
 #include "exchange/DuplicatePluLog.h"
 #include "exchange/GoodsXmlExport.h"
+#include "exchange/PeriodicXmlExport.h"
+#include "exchange/ReportCsvExport.h"
+#include "exchange/ReportDbfExport.h"
 #include "platform/CodePages.h"
 
 namespace exchange {
@@ -31,12 +34,12 @@ const DispatchEntry kTable[OperationKindCount][FormatCount] = {
      {"ImportGoodsDbf(true)", nullptr}},
     {{"ExportGoodsXml(1)", [](JobContext& job) { ExportGoodsXml(job, GoodsVariantFull); }},
      {"ExportGoodsXls", nullptr},
-     {"ExportGoodsCsv", nullptr},
-     {"ExportGoodsDbf", nullptr}},
-    {{"ExportPeriodicGoodsReportXml", nullptr},
+     {"ExportGoodsCsv", ExportGoodsCsv},
+     {"ExportGoodsDbf", ExportGoodsDbf}},
+    {{"ExportPeriodicGoodsReportXml", ExportPeriodicGoodsReportXml},
      {"ExportPeriodicGoodsReportXls", nullptr},
-     {"ExportPeriodicGoodsReportCsv", nullptr},
-     {"ExportPeriodicGoodsReportDbf", nullptr}},
+     {"ExportPeriodicGoodsReportCsv", ExportPeriodicGoodsReportCsv},
+     {"ExportPeriodicGoodsReportDbf", ExportPeriodicGoodsReportDbf}},
     {{"ExportDailyHoursReportXml", nullptr},
      {"ExportDailyHoursReportXls", nullptr},
      {"ExportDailyHoursReportCsv", nullptr},
@@ -47,12 +50,12 @@ const DispatchEntry kTable[OperationKindCount][FormatCount] = {
      {"ExportPeriodicHoursReportDbf", nullptr}},
     {{"ExportGoodsXml(0)", [](JobContext& job) { ExportGoodsXml(job, GoodsVariantDaily); }},
      {"ExportGoodsXls", nullptr},
-     {"ExportGoodsCsv", nullptr},
-     {"ExportGoodsDbf", nullptr}},
+     {"ExportGoodsCsv", ExportGoodsCsv},
+     {"ExportGoodsDbf", ExportGoodsDbf}},
     {{"ExportGoodsXml(2)", [](JobContext& job) { ExportGoodsXml(job, GoodsVariantCritical); }},
      {"ExportGoodsXls", nullptr},
-     {"ExportGoodsCsv", nullptr},
-     {"ExportGoodsDbf", nullptr}},
+     {"ExportGoodsCsv", ExportGoodsCsv},
+     {"ExportGoodsDbf", ExportGoodsDbf}},
 };
 
 // Texts of exceptions are UTF-8 (file names included).

@@ -1,13 +1,3 @@
-# --- platform: XML document service and ini files ---
-find_package(LibXml2 REQUIRED)
-fuzz_target(NAME xml_document
-  SOURCES ${Q710_ROOT}/fuzz/xml_document.cpp
-          ${Q710_ROOT}/platform/XmlDocument.cpp
-          ${Q710_ROOT}/platform/AtomicFile.cpp
-          ${Q710_ROOT}/platform/CodePages.cpp
-          ${Q710_ROOT}/platform/RegionalSettings.cpp
-  LIBS LibXml2::LibXml2)
-fuzz_target(NAME ini_file
-  SOURCES ${Q710_ROOT}/fuzz/ini_file.cpp
-          ${Q710_ROOT}/platform/IniFile.cpp
-          ${Q710_ROOT}/platform/AtomicFile.cpp)
+# XML documents and ini files.
+fuzz_target(NAME xml_document SOURCES xml_document.cpp)
+fuzz_target(NAME ini_file SOURCES ini_file.cpp)

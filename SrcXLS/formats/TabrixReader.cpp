@@ -143,9 +143,7 @@ TTabrixReader::TTabrixReader(TTabrix4& owner) : Owner(owner) {
     Stream.ReadMacros = owner.PreserveMacros;
 }
 
-TTabrixReader::~TTabrixReader() {
-    ReleaseSST();
-}
+TTabrixReader::~TTabrixReader() = default;
 
 void TTabrixReader::Reset() {
     SheetIndex = -1;
@@ -195,7 +193,8 @@ void TTabrixReader::ReadBIFFRecords(const std::vector<uint8_t>* source) {
         TTabrixReader* r;
         ~CloseAtEnd() {
             r->Stream.Discard();
-            r->ReleaseSST();
+            // Strings no cell took go.
+            r->Owner.Strings().EndRead();
             r->Buffer = {};
             r->ArrayData = {};
         }
@@ -400,7 +399,11 @@ void TTabrixReader::Dispatch() {
         ReadWriteAccess();
         return;
     case id::COLINFO:
-        // Kept as read until the sheet holds its columns.
+        if (biff5 && InSheet()) {
+            Placeholder(placeholder::ColInfo);
+            Sheet().Columns().LoadColInfo(Body());
+            Drop();
+        }
         return;
     case biff::WSBOOL:
         if (InSheet() && biff5) Replace();
@@ -434,7 +437,10 @@ void TTabrixReader::Dispatch() {
         ReadSST();
         return;
     case id::ROW:
-        // Kept as read until the sheet holds its rows.
+        if (InSheet()) {
+            Sheet().Rows().LoadRowRecord(Body());
+            Drop();
+        }
         return;
     case biff::WINDOW2:
         ReadWindow2();
@@ -671,22 +677,10 @@ void TTabrixReader::ReadWriteAccess() {
     if (Version < BIFF8) globals.SetUserName(oldName);
 }
 
-// The strings go into the component's string table; each index keeps one
-// use until reading ends, and every cell takes its own.
 void TTabrixReader::ReadSST() {
     Drop();
     Placeholder(placeholder::SST);
-    ReleaseSST();
-    TSST2 sst(&Owner.Fonts());
-    sst.ReadSST(Stream, Header.Length);
-    SSTEntries.reserve(size_t(sst.ReadCount()));
-    for (int i = 0; i < sst.ReadCount(); ++i)
-        SSTEntries.push_back(Owner.Strings().AddString(TSST2::EntryText(sst.GetEntry(i))));
-}
-
-void TTabrixReader::ReleaseSST() noexcept {
-    for (TCellString* e : SSTEntries) Owner.Strings().Release(e);
-    SSTEntries.clear();
+    Owner.Strings().ReadSST(Stream, Header.Length);
 }
 
 } // namespace xls

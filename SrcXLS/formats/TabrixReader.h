@@ -19,7 +19,6 @@ namespace xls {
 class TTabrix4;
 class TSheet;
 class TRecordStorageDefault;
-struct TCellString;
 
 // Reads the component's Filename, or image when given (a compound file or a
 // plain BIFF2-BIFF4 stream), into the component, which the caller has
@@ -125,9 +124,6 @@ private:
     bool SkippingViews = false;
     bool SheetOpen = false; // between a worksheet's BOF and its EOF
     std::vector<TReadCell> Cells;
-    // One use of each shared string of the file, held while reading.
-    std::vector<TCellString*> SSTEntries;
-    void ReleaseSST() noexcept;
 };
 
 } // namespace xls

@@ -240,14 +240,12 @@ void TTabrixReader::ReadValueCells() {
             sheet.PutString(c.Col, c.Row, format, c.Text);
             break;
         case TReadCellKind::SharedText: {
-            if (c.SSTIndex >= SSTEntries.size()) {
+            if (c.SSTIndex >= uint32_t(Owner.Strings().ReadCount())) {
                 char message[48];
                 std::snprintf(message, sizeof message, "Read error at %.8lld", (long long)Stream.Position());
                 throw XLSError(message);
             }
-            TCellString* entry = SSTEntries[c.SSTIndex];
-            Owner.Strings().AddUse(entry);
-            sheet.PutSSTString(c.Col, c.Row, format, entry);
+            sheet.PutSSTString(c.Col, c.Row, format, int(c.SSTIndex));
             break;
         }
         }

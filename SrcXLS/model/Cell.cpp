@@ -92,35 +92,26 @@ void TFormulaCell::CopyFormula(const TFormulaCell& source) {
 }
 
 namespace {
-template <class T> std::unique_ptr<T> CopyOf(const T& cell) {
+// A plain formula's copy: the formula, not the cached result.
+template <class T> std::unique_ptr<TCell> CopyOf(const T& cell) {
     auto copy = std::make_unique<T>(cell.Pool(), cell.GetFormatIndex(), cell.Col, cell.Row, 0,
                                     std::span<const uint8_t>());
+    copy->CopyFormula(cell);
     return copy;
 }
 } // namespace
 
 std::unique_ptr<TCell> TNumberFormulaCell::MakeCopy() const {
-    auto copy = CopyOf(*this);
-    copy->CopyFormula(*this);
-    return copy;
+    return CopyOf(*this);
 }
-
 std::unique_ptr<TCell> TStringFormulaCell::MakeCopy() const {
-    auto copy = CopyOf(*this);
-    copy->CopyFormula(*this);
-    return copy;
+    return CopyOf(*this);
 }
-
 std::unique_ptr<TCell> TBooleanFormulaCell::MakeCopy() const {
-    auto copy = CopyOf(*this);
-    copy->CopyFormula(*this);
-    return copy;
+    return CopyOf(*this);
 }
-
 std::unique_ptr<TCell> TErrorFormulaCell::MakeCopy() const {
-    auto copy = CopyOf(*this);
-    copy->CopyFormula(*this);
-    return copy;
+    return CopyOf(*this);
 }
 
 std::u16string TErrorFormulaCell::GetErrorText() const {

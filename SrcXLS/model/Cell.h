@@ -1,10 +1,10 @@
 // The cells of a sheet: one object per stored cell, each kind with its fixed
 // type code. A cell counts one use of its format entry while it lives; a
-// string cell also one use of its shared-string entry.
+// string cell also one use of its entry in the shared string table.
 #pragma once
 
-#include "SrcXLS/model/CellStrings.h"
 #include "SrcXLS/model/FormattedObject.h"
+#include "SrcXLS/model/SST.h"
 
 #include <cstdint>
 #include <memory>
@@ -91,21 +91,20 @@ public:
 class TStringCell final : public TCell {
 public:
     // Takes over one use of entry, counted by the caller.
-    TStringCell(TCellFormats* pool, int formatIndex, int col, int row, TCellStringTable* strings,
-                TCellString* entry)
+    TStringCell(TCellFormats* pool, int formatIndex, int col, int row, TSST2* strings, TSSTEntry* entry)
         : TCell(pool, formatIndex, col, row), strings(strings), entry(entry) {}
     // Gives its use of the entry back.
     ~TStringCell() override;
     TCellType CellType() const override { return ctString; }
     std::unique_ptr<TCell> MakeCopy() const override;
 
-    TCellString* Entry() const { return entry; }
-    TCellStringTable* Strings() const { return strings; }
-    std::u16string Text() const { return strings->Text(entry); }
+    TSSTEntry* Entry() const { return entry; }
+    TSST2* Strings() const { return strings; }
+    std::u16string Text() const { return entry->Text(); }
 
 private:
-    TCellStringTable* strings;
-    TCellString* entry;
+    TSST2* strings;
+    TSSTEntry* entry;
 };
 
 class TBooleanCell final : public TCell {
@@ -151,8 +150,6 @@ public:
     void SetFormula(std::span<const uint8_t> tokens);
     // The kept .xlsx text widened, "" for token formulas.
     std::u16string GetFormulaText() const;
-
-protected:
     // Copies formula data (tokens or text with their flags) from source.
     void CopyFormula(const TFormulaCell& source);
 

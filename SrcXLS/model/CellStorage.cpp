@@ -236,7 +236,7 @@ void TCellStorage::SharedFormulaRemoved(TCell&) {
 
 // ---------------------------------------------------------------------------
 
-TCellValues::TCellValues(TCellValuesList* owner, TCellStringTable* strings, TCellFormats* formats)
+TCellValues::TCellValues(TCellValuesList* owner, TSST2* strings, TCellFormats* formats)
     : owner(owner), strings(strings), formats(formats) {}
 
 TCellValues::~TCellValues() {
@@ -418,8 +418,10 @@ std::u16string FloatToFraction(double value, int maxDen) {
         }
     }
     if (!found) {
+        // The closer bound as a value; comparing the scaled errors d x v - n
+        // would favour small denominators wrongly (0.01 shown as 0).
         bool takeB =
-            bd <= maxDen && std::fabs(double(ad) * v - double(an)) >= std::fabs(double(bd) * v - double(bn));
+            bd <= maxDen && std::fabs(v - double(an) / double(ad)) >= std::fabs(v - double(bn) / double(bd));
         n = takeB ? bn : an;
         d = takeB ? bd : ad;
     }

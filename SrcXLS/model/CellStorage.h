@@ -97,10 +97,10 @@ class TCellValuesList;
 // the notice to the formula services when a shared formula loses a cell.
 class TCellValues : public TCellStorage {
 public:
-    TCellValues(TCellValuesList* owner, TCellStringTable* strings, TCellFormats* formats);
+    TCellValues(TCellValuesList* owner, TSST2* strings, TCellFormats* formats);
     ~TCellValues() override;
 
-    TCellStringTable* Strings() const { return strings; }
+    TSST2* Strings() const { return strings; }
     TCellFormats* Formats() const { return formats; }
     void Clear() override;
 
@@ -115,7 +115,7 @@ public:
 
 private:
     TCellValuesList* owner;
-    TCellStringTable* strings;
+    TSST2* strings;
     TCellFormats* formats;
     TExcelMask mask;
     bool maskSet = false;

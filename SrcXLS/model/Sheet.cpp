@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <type_traits>
 
 namespace xls {
 
@@ -39,13 +40,17 @@ bool TSheets::NameTaken(std::u16string_view name, const TBasicSheet* except) con
 // Sheet
 
 TSheet::TSheet(TSheets& owner, TTabrix4& wb)
-    : workbook(wb), cells(&wb.CellStores(), &wb.Strings(), &wb.DefaultFormats()), mergedCells(this),
-      printSettings(records), selection(records), range(0, &wb, &mergedCells, &wb.DefaultFormats(), &cells),
-      areaList(this) {
+    : workbook(wb), cells(&wb.CellStores(), &wb.Strings(), &wb.DefaultFormats()),
+      columns(&wb.DefaultFormats()), rows(&wb.DefaultFormats()), mergedCells(this), printSettings(records),
+      applyFormat(&wb.DefaultFormats(), &cells), selection(records),
+      range(0, &wb, &mergedCells, &wb.DefaultFormats(), &cells), areaList(this) {
     sheets = &owner;
     wb.CellStores().Add(&cells);
     printSettings.SetPaperSize(wb.PaperSize);
     range.DefaultFormat = [this](int col, int row) { return GetDefaultFormat(col, row); };
+    applyFormat.DefaultFormat = range.DefaultFormat;
+    columns.OnChange = [this](TCellFormat* format, int col) { FormatChanged(format, col, -1); };
+    rows.OnChange = [this](TCellFormat* format, int row) { FormatChanged(format, -1, row); };
 }
 
 TSheet::~TSheet() {
@@ -63,7 +68,8 @@ void TSheet::Clear() {
     validations.Clear();
     mergedCells.Clear();
     printSettings.SetDefaults();
-    fittedWidths.clear();
+    columns.Clear();
+    rows.Clear();
     drawingObjects.Clear();
     controlsObjects.Clear();
     drawing.Clear();
@@ -99,6 +105,7 @@ void TSheet::Assign(const TCollectionItem& source) {
 }
 
 void TSheet::AfterRead(TExcelVersion version) {
+    rows.Sort();
     if (version < TExcelVersion::xvExcel2007) {
         auto d = records.DimensionsData();
         bool wide = d.size() >= 14;
@@ -349,17 +356,7 @@ void TSheet::SetAsBoolean(int col, int row, bool value) {
 
 void TSheet::SetAsString(int col, int row, std::u16string_view text) {
     TCellStorage::CheckPosition(col, row);
-    TCellStringTable* strings = &workbook.Strings();
-    TCellString* entry = strings->AddString(text);
-    std::unique_ptr<TCell> cell;
-    try {
-        cell = std::make_unique<TStringCell>(&workbook.DefaultFormats(), GetDefaultFormat(col, row), col, row,
-                                             strings, entry);
-    } catch (...) {
-        strings->Release(entry);
-        throw;
-    }
-    cells.PutCell(col, row, std::move(cell));
+    StoreString(col, row, GetDefaultFormat(col, row), workbook.Strings().AddString(text));
 }
 
 void TSheet::DeleteCell(int col, int row) {
@@ -396,30 +393,44 @@ TCell* TSheet::PutInteger(int col, int row, int format, int32_t value) {
 
 TCell* TSheet::PutString(int col, int row, int format, std::u16string_view text) {
     TCellStorage::CheckPosition(col, row);
-    return PutSSTString(col, row, format, workbook.Strings().AddString(text));
+    return StoreString(col, row, format, workbook.Strings().AddString(text));
 }
 
-TCell* TSheet::PutSSTString(int col, int row, int format, TCellString* entry) {
-    TCellStringTable* strings = &workbook.Strings();
-    // The cell owns one use from here on, also when storing fails.
-    if (col < 0 || col > TCellStorage::MaxCol || row < 0 || row > TCellStorage::MaxRow) {
-        TCellStorage::CheckPosition(col, row);
+TCell* TSheet::PutSSTString(int col, int row, int format, int sstIndex) {
+    TCellStorage::CheckPosition(col, row);
+    TSSTEntry* entry = workbook.Strings().GetEntry(sstIndex);
+    if (!entry) throw XLSError("SST index out of range");
+    workbook.Strings().AddUse(entry);
+    return StoreString(col, row, format, entry);
+}
+
+TCell* TSheet::StoreString(int col, int row, int format, TSSTEntry* entry) {
+    TSST2* strings = &workbook.Strings();
+    std::unique_ptr<TCell> cell;
+    try {
+        cell = std::make_unique<TStringCell>(&workbook.DefaultFormats(), format, col, row, strings, entry);
+    } catch (...) {
+        strings->Release(entry);
+        throw;
     }
-    return cells.PutCell(
-        col, row,
-        std::make_unique<TStringCell>(&workbook.DefaultFormats(), format, col, row, strings, entry));
+    return cells.PutCell(col, row, std::move(cell));
 }
 
 namespace {
-template <class C>
-std::unique_ptr<TFormulaCell> MakeFormula(TCellFormats* pool, int format, int col, int row, int tokenLength,
-                                          std::span<const uint8_t> data) {
-    return std::make_unique<C>(pool, format, col, row, tokenLength, data);
-}
-template <class C>
-std::unique_ptr<TFormulaCell> MakeTextFormula(TCellFormats* pool, int format, int col, int row,
-                                              std::string_view text, uint16_t link, uint8_t options) {
-    return std::make_unique<C>(pool, format, col, row, text, link, options);
+// A formula cell of kind 8..11, built by make from the class it is given.
+template <class Make> std::unique_ptr<TFormulaCell> MakeFormulaOfKind(TCellType kind, Make make) {
+    switch (kind) {
+    case ctNumberFormula:
+        return make(std::type_identity<TNumberFormulaCell>());
+    case ctStringFormula:
+        return make(std::type_identity<TStringFormulaCell>());
+    case ctBooleanFormula:
+        return make(std::type_identity<TBooleanFormulaCell>());
+    case ctErrorFormula:
+        return make(std::type_identity<TErrorFormulaCell>());
+    default:
+        throw XLSError("Invalid Formula cell type");
+    }
 }
 
 void SetResult(TFormulaCell& cell, const TFormulaResult& result) {
@@ -445,23 +456,9 @@ TCell* TSheet::PutFormula(TCellType kind, int col, int row, int format, int toke
                           std::span<const uint8_t> data, const TFormulaResult& result) {
     TCellStorage::CheckPosition(col, row);
     TCellFormats* pool = &workbook.DefaultFormats();
-    std::unique_ptr<TFormulaCell> cell;
-    switch (kind) {
-    case ctNumberFormula:
-        cell = MakeFormula<TNumberFormulaCell>(pool, format, col, row, tokenLength, data);
-        break;
-    case ctStringFormula:
-        cell = MakeFormula<TStringFormulaCell>(pool, format, col, row, tokenLength, data);
-        break;
-    case ctBooleanFormula:
-        cell = MakeFormula<TBooleanFormulaCell>(pool, format, col, row, tokenLength, data);
-        break;
-    case ctErrorFormula:
-        cell = MakeFormula<TErrorFormulaCell>(pool, format, col, row, tokenLength, data);
-        break;
-    default:
-        throw XLSError("Invalid Formula cell type");
-    }
+    auto cell = MakeFormulaOfKind(kind, [&](auto type) -> std::unique_ptr<TFormulaCell> {
+        return std::make_unique<typename decltype(type)::type>(pool, format, col, row, tokenLength, data);
+    });
     SetResult(*cell, result);
     return cells.PutCell(col, row, std::move(cell));
 }
@@ -470,23 +467,10 @@ TCell* TSheet::PutFormulaText(TCellType kind, int col, int row, int format, std:
                               uint16_t sharedLink, uint8_t options, const TFormulaResult& result) {
     TCellStorage::CheckPosition(col, row);
     TCellFormats* pool = &workbook.DefaultFormats();
-    std::unique_ptr<TFormulaCell> cell;
-    switch (kind) {
-    case ctNumberFormula:
-        cell = MakeTextFormula<TNumberFormulaCell>(pool, format, col, row, text, sharedLink, options);
-        break;
-    case ctStringFormula:
-        cell = MakeTextFormula<TStringFormulaCell>(pool, format, col, row, text, sharedLink, options);
-        break;
-    case ctBooleanFormula:
-        cell = MakeTextFormula<TBooleanFormulaCell>(pool, format, col, row, text, sharedLink, options);
-        break;
-    case ctErrorFormula:
-        cell = MakeTextFormula<TErrorFormulaCell>(pool, format, col, row, text, sharedLink, options);
-        break;
-    default:
-        throw XLSError("Invalid Formula cell type");
-    }
+    auto cell = MakeFormulaOfKind(kind, [&](auto type) -> std::unique_ptr<TFormulaCell> {
+        return std::make_unique<typename decltype(type)::type>(pool, format, col, row, text, sharedLink,
+                                                               options);
+    });
     SetResult(*cell, result);
     return cells.PutCell(col, row, std::move(cell));
 }
@@ -545,8 +529,22 @@ void TSheet::UpdateDimensions() {
 // ---------------------------------------------------------------------------
 // Formats and widths
 
-int TSheet::GetDefaultFormat(int, int) {
+int TSheet::GetDefaultFormat(int col, int row) {
+    if (TXLSColumn* c = columns.GetItem(col); c && c->GetFormatIndex() != DefaultCellFormat)
+        return c->GetFormatIndex();
+    if (TXLSRow* r = rows.Find(row); r && r->GetFormatIndex() != DefaultCellFormat)
+        return r->GetFormatIndex();
     return DefaultCellFormat;
+}
+
+void TSheet::FormatChanged(TCellFormat* format, int col, int row) {
+    // Every cell of the column or row, wherever the used area was last taken.
+    std::vector<TCell*> affected;
+    cells.BeginIterate();
+    while (TCell* cell = cells.NextCell())
+        if ((col >= 0 && cell->Col == col) || (row >= 0 && cell->Row == uint32_t(row)))
+            affected.push_back(cell);
+    for (TCell* cell : affected) cell->SetFormatIndex(format->PoolIndex);
 }
 
 // The BIFF writers write the workbook's own cell formats in every version,
@@ -596,24 +594,9 @@ int TSheet::AutoWidthCol(int col) {
         int zero = std::max(1, m.TextWidth(u"0"));
         double width = std::nearbyint(double(largest) / double(zero) * 256.0);
         // Wider than a column can be: the widest column instead of a failure.
-        ApplyColumnWidth(col, int(std::min(width, 65535.0)));
+        columns.SetWidths(col, col, int(std::min(width, 65535.0)));
     }
     return largest;
-}
-
-void TSheet::ApplyColumnWidth(int col, int width) {
-    for (auto& f : fittedWidths)
-        if (f.first == col) {
-            f.second = width;
-            return;
-        }
-    fittedWidths.emplace_back(col, width);
-}
-
-int TSheet::FittedWidth(int col) const {
-    for (const auto& f : fittedWidths)
-        if (f.first == col) return f.second;
-    return -1;
 }
 
 // ---------------------------------------------------------------------------
@@ -648,6 +631,14 @@ void TSheets::Clear() {
     workbook.CellStores().Clear();
     names.Clear();
     TCollection<TSheet>::Clear();
+}
+
+void TSheets::WriteSST(TXLSStream& stream) {
+    workbook.Strings().WriteSST(stream);
+}
+
+void TSheets::ReadSST(TXLSStream& stream, int length) {
+    workbook.Strings().ReadSST(stream, length);
 }
 
 void TSheets::ClearAndAddSheet() {

@@ -7,6 +7,7 @@
 
 #include "SrcXLS/XLSValues.h"
 #include "SrcXLS/formats/DefaultRecords.h"
+#include "SrcXLS/model/ApplyFormat.h"
 #include "SrcXLS/model/CellAreas.h"
 #include "SrcXLS/model/CellStorage.h"
 #include "SrcXLS/model/Collection.h"
@@ -15,7 +16,9 @@
 #include "SrcXLS/model/ReservedMember.h"
 #include "SrcXLS/model/Selection.h"
 #include "SrcXLS/model/WideStringList.h"
+#include "SrcXLS/model/XLSColumns.h"
 #include "SrcXLS/model/XLSRange.h"
+#include "SrcXLS/model/XLSRows.h"
 
 #include <cstdint>
 #include <functional>
@@ -92,6 +95,9 @@ public:
     TRecordStorageSheet& Records() { return records; }
     TCellValues& Cells() { return cells; }
     const TCellValues& Cells() const { return cells; }
+    TXLSColumns& Columns() { return columns; }
+    TXLSRows& Rows() { return rows; }
+    TApplyFormat& ApplyFormat() { return applyFormat; }
     TMergedCells& MergedCells() { return mergedCells; }
     TPrintSettings& PrintSettings() { return printSettings; }
     TPane& Pane() { return pane; }
@@ -153,8 +159,8 @@ public:
     TCell* PutFloat(int col, int row, int format, double value);
     TCell* PutInteger(int col, int row, int format, int32_t value);
     TCell* PutString(int col, int row, int format, std::u16string_view text);
-    // One more use of an entry the string table already holds.
-    TCell* PutSSTString(int col, int row, int format, TCellString* entry);
+    // The entry of a read file's SST index, with one more use.
+    TCell* PutSSTString(int col, int row, int format, int sstIndex);
     // Kinds 8..11 from BIFF tokens; others raise "Invalid Formula cell type".
     TCell* PutFormula(TCellType kind, int col, int row, int format, int tokenLength,
                       std::span<const uint8_t> data, const TFormulaResult& result);
@@ -189,8 +195,6 @@ public:
     // width in pixels (0 when it has no cell).
     int AutoWidthCol(int col);
     int AutoWidthCols(int col1, int col2);
-    // Width set by the last automatic fit of a column, 1/256 of a "0"; -1 when none.
-    int FittedWidth(int col) const;
 
     // Cell records of BIFF5/BIFF8 files.
     void WriteSheetCells(TExcelVersion version, TXLSStream& stream);
@@ -201,12 +205,17 @@ private:
     friend class TSheets;
     template <class C, class... A> TCell* StoreNew(int col, int row, bool notify, A&&... args);
     std::u16string FormulaResultText(const TCell& cell);
-    void ApplyColumnWidth(int col, int width);
+    // Stores a string cell that takes over one counted use of entry.
+    TCell* StoreString(int col, int row, int format, TSSTEntry* entry);
+    // A column's or row's format entry changed: its cells take it.
+    void FormatChanged(TCellFormat* format, int col, int row);
 
     TTabrix4& workbook;
     // Members in creation order.
     TRecordStorageSheet records;
     TCellValues cells;
+    TXLSColumns columns;
+    TXLSRows rows;
     TMergedCells mergedCells;
     TPrintSettings printSettings;
     TReservedMember<struct ValidationsTag> validations;
@@ -215,6 +224,7 @@ private:
     TReservedMember<struct ControlsObjectsTag> controlsObjects;
     TReservedMember<struct ChartsTag> charts;
     TPane pane;
+    TApplyFormat applyFormat;
     TReservedMember<struct HyperlinksTag> hyperlinks;
     TReservedMember<struct ConditionalFormatsTag> conditionalFormats;
     TReservedMember<struct AutoFiltersTag> autoFilters;
@@ -225,7 +235,6 @@ private:
     TReservedMember<struct RelationsTag> relations;
     TCellAreas areaList;
     TReservedMember<struct QueriesTag> queries;
-    std::vector<std::pair<int, int>> fittedWidths;
     int firstRow = 0, lastRow = 0, firstCol = 0, lastCol = 0;
 };
 
@@ -248,6 +257,9 @@ public:
     void SetMaxRecSize(int size) { maxRecSize = size; }
     int GetMaxRecSize() const { return maxRecSize; }
     TTabrix4& GetOwner() const { return workbook; }
+    // The shared string table's records.
+    void WriteSST(TXLSStream& stream);
+    void ReadSST(TXLSStream& stream, int length);
     // Sheet names, one entry per sheet, for the formula services.
     TXLSWideStringList& NameList() { return names; }
 

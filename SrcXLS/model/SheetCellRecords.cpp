@@ -67,7 +67,7 @@ private:
     void FlushRK();
     void WriteBlanks(TCell& first);
     void WriteNumber(const TCell& cell, double v);
-    void WriteString(const TCell& cell, const std::u16string& text, TCellString* entry);
+    void WriteString(const TCell& cell, const std::u16string& text, TSSTEntry* entry);
     void WriteBoolErr(const TCell& cell, uint8_t value, uint8_t isError);
     void WriteFormula(TFormulaCell& cell);
     void WriteStringRecord(const std::u16string& text);
@@ -152,11 +152,11 @@ void TCellWriter::WriteNumber(const TCell& cell, double v) {
     TSheet::WriteRecord(stream, biff::NUMBER, b, 14);
 }
 
-void TCellWriter::WriteString(const TCell& cell, const std::u16string& text, TCellString* entry) {
+void TCellWriter::WriteString(const TCell& cell, const std::u16string& text, TSSTEntry* entry) {
     if (version >= TExcelVersion::xvExcel97 && entry) {
         uint8_t b[10];
         Head(b, cell);
-        PutU32(b + 6, sheet.Workbook().Strings().WriteIndex(entry));
+        PutU32(b + 6, entry->SSTIndex);
         TSheet::WriteRecord(stream, biff::LABELSST, b, 10);
         return;
     }

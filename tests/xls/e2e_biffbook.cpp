@@ -76,7 +76,7 @@ TEST_P(BIFFBook, IndependentReadersSeeTheReport) {
     }
     for (int c = 0; c < 4; ++c)
         EXPECT_TRUE(
-            Has(o, "width 0 " + std::to_string(c) + " " + std::to_string(book.GetSheet(0).FittedWidth(c))))
+            Has(o, "width 0 " + std::to_string(c) + " " + std::to_string(book.GetSheet(0).Columns().GetItem(c)->GetWidth())))
             << o;
 
     auto csv = oracle::GnumericCsv(file, dir.File("report.csv"));

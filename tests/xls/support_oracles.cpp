@@ -2,6 +2,7 @@
 
 #include "SrcXLS/XLSText.h"
 #include "support_files.h"
+#include "support_oracle.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -69,26 +70,14 @@ std::vector<fs::path> RealWorldXls() {
     return files;
 }
 
-int Run(const std::string& command, std::string& output) {
-    output.clear();
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return -1;
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) output.append(buf, n);
-    int status = pclose(p);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 XlrdBook ReadWithXlrd(const fs::path& file) {
     XlrdBook book;
     testfiles::ScratchDir dir;
     const char* src = std::getenv("Q710_SOURCE_DIR");
     std::string script = std::string(src ? src : ".") + "/tests/xls/xlrd_cells.py";
-    std::string output;
     int rc = Run("/usr/bin/python3 " + Quote(script) + " " + Quote(dir.Path()) + " " + Quote(file.string()) +
-                     " >/dev/null 2>&1",
-                 output);
+                 " >/dev/null 2>&1")
+                 .Status;
     std::stringstream lines(testfiles::Exists(dir.File("0.txt")) ? testfiles::Slurp(dir.File("0.txt")) : "");
     std::string line;
     if (rc != 0 || !std::getline(lines, line)) {

@@ -31,7 +31,4 @@ struct XlrdBook {
 // What python3-xlrd reads from a file (blank cells left out).
 XlrdBook ReadWithXlrd(const std::filesystem::path& file);
 
-// Output and exit code of a shell command.
-int Run(const std::string& command, std::string& output);
-
 } // namespace oracle

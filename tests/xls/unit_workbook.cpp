@@ -1,5 +1,6 @@
 // The workbook component and its sheets as the exchange side uses them.
 #include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/XLSLibState.h"
 #include "support_messages.h"
 
@@ -37,4 +38,313 @@ TEST_F(Workbook, NewComponentDefaults) {
     EXPECT_EQ(LibState().StrFALSE, u"FALSE");
     EXPECT_EQ(wb.TempFileMode, TTempFileMode::tfmOnDisk);
     EXPECT_TRUE(wb.PreserveMacros);
+}
+
+namespace {
+
+struct FakeMeasurer : TTextMeasurer {
+    int selects = 0;
+    void SelectFont(const TXFont&) override { ++selects; }
+    int TextWidth(std::u16string_view text) override { return 7 * int(text.size()); }
+    int TextHeight(std::u16string_view) override { return 15; }
+    int InternalLeading() override { return 2; }
+};
+
+struct Exchange : Fresh {
+    TTabrix4 wb;
+    TSheet* sheet = nullptr;
+    void SetUp() override {
+        Fresh::SetUp();
+        wb.SetVersion(TExcelVersion::xvExcel97);
+        LibState().Locale.DecimalSeparator = u'.';
+        // What every export does first.
+        wb.Clear();
+        wb.Sheets().Clear();
+        sheet = &wb.Sheets().Add(0);
+    }
+};
+
+} // namespace
+
+TEST_F(Exchange, IntegersRoundHalfToEvenAndRefuseOtherKinds) {
+    sheet->SetAsFloat(0, 0, 2.5);
+    sheet->SetAsFloat(1, 0, 3.5);
+    sheet->SetAsFloat(2, 0, -2.5);
+    sheet->SetAsInteger(3, 0, -7);
+    sheet->SetAsString(4, 0, u"12");
+    sheet->SetAsFloat(5, 0, 3e10);
+    EXPECT_EQ(sheet->GetAsInteger(0, 0), 2);
+    EXPECT_EQ(sheet->GetAsInteger(1, 0), 4);
+    EXPECT_EQ(sheet->GetAsInteger(2, 0), -2);
+    EXPECT_EQ(sheet->GetAsInteger(3, 0), -7);
+    for (int col : {4, 5, 6})
+        EXPECT_EQ(MessageOf([&] { sheet->GetAsInteger(col, 0); }), "Cell is missing/is of wrong type");
+    // An unsigned count passes its bits unchanged.
+    sheet->SetAsInteger(0, 1, int32_t(uint32_t(4000000000u)));
+    EXPECT_EQ(uint32_t(sheet->GetAsInteger(0, 1)), 4000000000u);
+}
+
+TEST_F(Exchange, TypedReadsOfEveryKind) {
+    sheet->SetAsInteger(0, 0, 42);
+    sheet->SetAsFloat(1, 0, 2.5);
+    sheet->SetAsString(2, 0, u"Товар");
+    sheet->SetAsBoolean(3, 0, true);
+    sheet->PutError(4, 0, 15, 2);
+    sheet->PutBlank(5, 0, 15);
+    TFormulaResult result;
+    result.Text = u"cached";
+    const uint8_t tokens[] = {0x17, 0x01, 0x00, 0x41};
+    sheet->PutFormula(ctStringFormula, 6, 0, 15, 4, tokens, result);
+    result.ErrorCode = 0x07;
+    sheet->PutFormula(ctErrorFormula, 7, 0, 15, 4, tokens, result);
+    EXPECT_EQ(MessageOf([&] { sheet->PutFormula(ctNumberArrayFormula, 8, 0, 15, 4, tokens, result); }),
+              "Invalid Formula cell type");
+
+    std::vector<int> types;
+    for (int c = 0; c <= 8; ++c) types.push_back(sheet->GetCellType(c, 0));
+    EXPECT_EQ(types, (std::vector<int>{3, 4, 5, 6, 7, 1, 9, 11, 0}));
+    std::vector<std::u16string> texts;
+    for (int c = 0; c <= 8; ++c) texts.push_back(sheet->GetAsString(c, 0));
+    EXPECT_EQ(texts, (std::vector<std::u16string>{u"42", u"2.5", u"Товар", u"TRUE", u"#DIV/0!", u"",
+                                                  u"cached", u"#DIV/0!", u""}));
+    TTabrix4::SetStrTRUE(u"Yes");
+    EXPECT_EQ(sheet->GetAsString(3, 0), u"Yes");
+
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(sheet->GetAsVariant(8, 0)));
+    EXPECT_EQ(std::get<uint8_t>(sheet->GetAsVariant(5, 0)), 0);
+    EXPECT_EQ(std::get<uint8_t>(sheet->GetAsVariant(3, 0)), 1);
+    EXPECT_EQ(std::get<int32_t>(sheet->GetAsVariant(0, 0)), 42);
+    EXPECT_EQ(std::get<double>(sheet->GetAsVariant(1, 0)), 2.5);
+    EXPECT_EQ(std::get<std::u16string>(sheet->GetAsVariant(2, 0)), u"Товар");
+    EXPECT_EQ(std::get<std::u16string>(sheet->GetAsVariant(4, 0)), u"#DIV/0!");
+    EXPECT_EQ(sheet->GetAsFloat(0, 0), 42);
+    EXPECT_EQ(sheet->GetAsFloat(2, 0), 0);
+
+    TFormulaValue v;
+    sheet->GetCellValue(5, 0, v);
+    EXPECT_EQ(v.ValType, fvError);
+    EXPECT_EQ(v.Error, 7);
+    TFormulaValue ref;
+    SetFormulaValueRef(ref, 5, 0);
+    sheet->GetRefValue(ref, v);
+    EXPECT_EQ(v.ValType, fvNull);
+    EXPECT_EQ(MessageOf([&] { sheet->GetRefValue(v, v); }), "FV Ref expected");
+}
+
+TEST_F(Exchange, SettersNotifyExceptForStrings) {
+    std::vector<std::pair<int, int>> changed;
+    sheet->OnCellChanged = [&](int c, int r) { changed.emplace_back(c, r); };
+    sheet->SetAsInteger(1, 2, 1);
+    sheet->SetAsFloat(3, 4, 1);
+    sheet->SetAsBoolean(5, 6, true);
+    sheet->SetAsString(7, 8, u"x");
+    EXPECT_EQ(changed, (std::vector<std::pair<int, int>>{{1, 2}, {3, 4}, {5, 6}}));
+    EXPECT_EQ(MessageOf([&] { sheet->SetAsInteger(16384, 0, 1); }), "Cell position is outside the sheet");
+    EXPECT_EQ(MessageOf([&] { sheet->SetAsString(0, -1, u"x"); }), "Cell position is outside the sheet");
+}
+
+// The export road: ranges coloured and made bold first, values written
+// after, every cell keeps its look and the pools stay consistent.
+TEST_F(Exchange, RangeFormatsSurviveTheValuesWrittenLater) {
+    TCellFormats& pool = wb.DefaultFormats();
+    int formatsBefore = pool.Count(), fontsBefore = wb.Fonts().Count();
+    sheet->Range().SetArea(0, 1, 2, 1).SetFontColor(0xFF0000);
+    sheet->Range().SetFontStyle(1);
+    EXPECT_EQ(sheet->GetCellType(1, 1), ctBlank);
+    sheet->SetAsString(0, 1, u"Code");
+    sheet->SetAsInteger(1, 1, 5);
+    sheet->SetAsFloat(2, 1, 1.5);
+    TCell* a = sheet->GetCell(0, 1);
+    TCell* c = sheet->GetCell(2, 1);
+    EXPECT_EQ(a->GetFontColor(), 12);
+    EXPECT_EQ(a->GetFontStyle(), 1);
+    EXPECT_EQ(a->Format(), c->Format()) << "cells of one look share one entry";
+    EXPECT_EQ(a->Format()->UsageCount, 3);
+    sheet->SetAsInteger(3, 1, 1);
+    EXPECT_EQ(sheet->GetCell(3, 1)->GetFormatIndex(), DefaultCellFormat);
+    for (int col = 0; col < 3; ++col) sheet->DeleteCell(col, 1);
+    EXPECT_EQ(pool.Count(), formatsBefore);
+    EXPECT_EQ(wb.Fonts().Count(), fontsBefore);
+}
+
+TEST_F(Exchange, RangeAreasAreClippedOrRefused) {
+    TXLSRange& r = sheet->Range();
+    r.SetArea(0, 1, 19, 70000);
+    EXPECT_EQ(r.Row2(), 65535);
+    EXPECT_EQ(r.AreaKind(), 3);
+    r.SetArea(5, 5, 2, 2);
+    EXPECT_EQ(std::vector<int>({r.Col1(), r.Row1(), r.Col2(), r.Row2()}), std::vector<int>({2, 2, 5, 5}));
+    EXPECT_EQ(MessageOf([&] { r.SetArea(300, 0, 301, 0); }), "Range is outside sheet limits");
+    EXPECT_EQ(r.Col1(), 2) << "a refused area keeps the old one";
+    EXPECT_EQ(r.SetArea(4, 0, 4, 9).AreaKind(), 1);
+    EXPECT_EQ(r.SetArea(0, 3, 9, 3).AreaKind(), 2);
+    EXPECT_EQ(r.SetArea(-5, 3, 3, 3).Col1(), 0);
+    wb.SetVersion(TExcelVersion::xvExcel2007);
+    r.SetArea(0, 1048570, 0, 2000000).SetFontStyle(2);
+    EXPECT_EQ(sheet->GetCellType(0, 1048575), ctBlank);
+    EXPECT_EQ(sheet->GetCell(0, 1048575)->GetFontStyle(), 2);
+}
+
+TEST_F(Exchange, SheetsAreNamedByRunningNumberAndNamesStayUnique) {
+    EXPECT_EQ(sheet->Name(), u"Sheet3") << "two sheets were made before this one";
+    wb.Sheets().Clear();
+    EXPECT_EQ(wb.Sheets().Count(), 0);
+    EXPECT_EQ(MessageOf([&] { wb.Sheets().Items(0); }), "List index out of bounds (0)");
+    TSheet& a = wb.Sheets().Add(0);
+    EXPECT_EQ(a.Name(), u"Sheet4");
+    a.SetName(u"Sheet5");
+    TSheet& b = wb.Sheets().Add(0);
+    EXPECT_EQ(b.Name(), u"Sheet6") << "the generated name was taken";
+    a.SetName(u"ЗВІТ");
+    a.SetName(u"звіт");
+    EXPECT_EQ(a.Name(), u"ЗВІТ") << "a change of letter case only is ignored";
+    EXPECT_EQ(MessageOf([&] { b.SetName(u"Звіт"); }), "Sheet name \"Звіт\" allready exists");
+    EXPECT_EQ(b.Name(), u"Sheet6");
+    EXPECT_EQ(wb.Sheets().FindByName(u"звіт"), &a);
+    EXPECT_EQ(wb.Sheets().FindByName(u"none"), nullptr);
+    EXPECT_EQ(wb.Sheets().NameList().GetItem(0), u"ЗВІТ");
+}
+
+TEST_F(Exchange, NewCellsTakeTheirColumnsOrRowsFormat) {
+    TXLSColumns& cols = sheet->Columns();
+    cols.AddColumns(0, 1);
+    cols[0]->SetFontStyle(xfsBold);
+    TXLSRow& row = sheet->Rows().Add(5);
+    row.SetFontStyle(xfsItalic);
+    sheet->SetAsInteger(0, 5, 1);
+    sheet->SetAsInteger(1, 5, 1);
+    sheet->SetAsInteger(1, 6, 1);
+    EXPECT_EQ(sheet->GetCell(0, 5)->GetFontStyle(), xfsBold) << "the column wins over the row";
+    EXPECT_EQ(sheet->GetCell(1, 5)->GetFontStyle(), xfsItalic);
+    EXPECT_EQ(sheet->GetCell(1, 6)->GetFormatIndex(), DefaultCellFormat);
+    // A later change of the column reaches the cells it already holds.
+    cols[0]->SetFontStyle(xfsStrikeOut);
+    EXPECT_EQ(sheet->GetCell(0, 5)->GetFontStyle(), xfsStrikeOut);
+    EXPECT_EQ(sheet->GetCell(1, 5)->GetFontStyle(), xfsItalic);
+    sheet->Clear();
+    EXPECT_EQ(cols[0], nullptr);
+}
+
+TEST_F(Exchange, UsedAreaAndDimensions) {
+    EXPECT_EQ(sheet->GetLastRow(), 0);
+    sheet->SetAsInteger(3, 7, 1);
+    sheet->SetAsInteger(300, 70000, 1);
+    sheet->UpdateDimensions();
+    EXPECT_EQ(sheet->FirstRow(), 7);
+    EXPECT_EQ(sheet->LastRow(), 70000);
+    EXPECT_EQ(sheet->LastCol(), 300);
+    auto d = sheet->Records().DimensionsData();
+    EXPECT_EQ(GetU32(d.data()), 7u);
+    EXPECT_EQ(GetU32(d.data() + 4), 65535u);
+    EXPECT_EQ(GetU16(d.data() + 8), 3);
+    EXPECT_EQ(GetU16(d.data() + 10), 255);
+    // A file whose DIMENSIONS understates its cells still shows every row.
+    sheet->SetLastRow(2);
+    sheet->AfterRead(TExcelVersion::xvExcel97);
+    EXPECT_EQ(sheet->GetLastRow(), 70000);
+}
+
+TEST_F(Exchange, AutoWidthFitsTheWidestCell) {
+    auto fake = std::make_unique<FakeMeasurer>();
+    wb.SetMeasurer(std::move(fake));
+    sheet->SetAsString(0, 0, u"abc");
+    sheet->SetAsString(0, 1, u"a");
+    sheet->SetAsInteger(1, 0, 12345);
+    sheet->SetAsString(2, 0, std::u16string(3000, u'x'));
+    EXPECT_EQ(sheet->AutoWidthCols(0, 3), 0) << "column 3 has no cell";
+    TXLSColumns& cols = sheet->Columns();
+    EXPECT_EQ(cols[0]->GetWidth(), 914);  // (21 + 2 x 2) / 7 x 256
+    EXPECT_EQ(cols[1]->GetWidth(), 1499); // right-aligned: one more leading
+    EXPECT_EQ(cols[2]->GetWidth(), 65535) << "too wide a text gives the widest column";
+    EXPECT_EQ(cols[3], nullptr) << "a column without cells keeps its width";
+    EXPECT_EQ(sheet->AutoWidthCol(1), 41);
+    EXPECT_EQ(sheet->AutoWidthCols(2, 1), 0);
+}
+
+TEST_F(Workbook, ClearKeepsSettingsAndLeavesOneSheet) {
+    TTabrix4 wb;
+    wb.SetFilename(u"C:\\out\\report.xls");
+    wb.SetVersion(TExcelVersion::xvExcel2007);
+    wb.ShowFormulas = true;
+    wb.GetSheet(0).SetAsString(0, 0, u"x");
+    wb.Sheets().Add(0);
+    wb.Workbook().SetLeft(5);
+    wb.SetRecomendReadOnly(true);
+    wb.Clear();
+    EXPECT_EQ(wb.GetVersion(), TExcelVersion::xvExcel2007);
+    EXPECT_EQ(wb.GetFilename(), u"C:\\out\\report.xls");
+    EXPECT_TRUE(wb.ShowFormulas);
+    ASSERT_EQ(wb.Sheets().Count(), 1);
+    EXPECT_EQ(wb.GetSheet(0).GetCellType(0, 0), 0);
+    EXPECT_EQ(wb.Workbook().GetLeft(), 100);
+    EXPECT_TRUE(wb.GetFileSharing().empty());
+    EXPECT_EQ(wb.DefaultFormats().Count(), TTabrix4().DefaultFormats().Count());
+}
+
+TEST_F(Workbook, PropertiesOverKeptRecords) {
+    TTabrix4 wb;
+    wb.SetRecomendReadOnly(true);
+    EXPECT_EQ(wb.GetFileSharing(), (std::vector<uint8_t>{1, 0, 0, 0, 0, 0}));
+    EXPECT_TRUE(wb.GetRecomendReadOnly());
+    wb.SetRecomendReadOnly(false);
+    EXPECT_TRUE(wb.GetFileSharing().empty());
+    wb.SetFilename(u"book.XLSM");
+    EXPECT_TRUE(wb.Excel2007MacroFile());
+    wb.SetFilename(u"book.xls");
+    EXPECT_FALSE(wb.Excel2007MacroFile());
+    wb.SetBookProtected(true);
+    EXPECT_TRUE(wb.GetBookProtected());
+    wb.OptionsDialog().SetCalcCount(0);
+    EXPECT_EQ(wb.OptionsDialog().GetCalcCount(), 1);
+    wb.OptionsDialog().SetCalcCount(40000);
+    EXPECT_EQ(wb.OptionsDialog().GetCalcCount(), 32767);
+    wb.Workbook().SetOptions(0xFFFF);
+    EXPECT_EQ(wb.Workbook().GetOptions(), 0x3B);
+    TStyles styles;
+    const uint8_t builtIn[] = {0x00, 0x80, 0x03, 0xFF};
+    const uint8_t truncated[] = {0x10, 0x00, 0x20, 0x00, 0x01, 'a'};
+    styles.Add(builtIn);
+    styles.Add(truncated);
+    EXPECT_EQ(styles.Items(0).size(), 4u);
+    EXPECT_EQ(styles.Items(1).size(), 6u) << "never more than the record holds";
+}
+
+TEST_F(Workbook, VersionSetsLimitsAndOldFormatsAreNotWritten) {
+    TTabrix4 wb;
+    wb.SetVersion(TExcelVersion::xvExcel2007);
+    EXPECT_EQ(LibState().MaxColumn, 16383);
+    EXPECT_EQ(LibState().MaxRow, 1048575);
+    EXPECT_EQ(wb.GetMaxRecSize(), 8224);
+    wb.SetVersion(TExcelVersion::xvExcel50);
+    EXPECT_EQ(wb.GetMaxRecSize(), 2080);
+    EXPECT_EQ(wb.Sheets().GetMaxRecSize(), 2080);
+    wb.GetSheet(0).SetAsInteger(0, 0, 1);
+    for (auto v : {TExcelVersion::xvExcel21, TExcelVersion::xvExcel30}) {
+        wb.SetVersion(v);
+        EXPECT_EQ(MessageOf([&] { wb.Write(); }), "Can not write Excel 2.1/3.0 files");
+    }
+    EXPECT_EQ(wb.GetSheet(0).GetAsInteger(0, 0), 1);
+}
+
+TEST_F(Workbook, CopyAndMoveOfCellBlocks) {
+    TTabrix4 wb;
+    TSheet& s = wb.GetSheet(0);
+    TSheet& t = wb.Sheets().Add(0);
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) s.SetAsInteger(c, r, 10 * r + c);
+    s.SetAsString(1, 1, u"mid");
+    s.MergedCells().AddArea(0, 0, 1, 0);
+    // Overlapping copy one row down: the rows that stood there are copied.
+    wb.CopyCells(0, 0, 0, 2, 1, 0, 0, 1, ICellOperations::coCells);
+    EXPECT_EQ(s.GetAsInteger(2, 1), 2);
+    EXPECT_EQ(s.GetAsInteger(2, 2), 12);
+    EXPECT_EQ(s.GetAsString(1, 2), u"mid");
+    wb.MoveCells(0, 0, 0, 2, 2, 1, 5, 5, ICellOperations::coCells | ICellOperations::coMergedCells);
+    EXPECT_EQ(s.GetCellType(0, 0), 0);
+    EXPECT_EQ(t.GetAsInteger(7, 6), 2);
+    EXPECT_EQ(t.GetAsString(6, 7), u"mid");
+    EXPECT_EQ(t.MergedCells().Count(), 1);
+    EXPECT_EQ(s.MergedCells().Count(), 0);
+    wb.DeleteCells(1, 5, 5, 7, 7);
+    EXPECT_EQ(t.Cells().Count(), 0);
 }

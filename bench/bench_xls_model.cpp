@@ -1,0 +1,110 @@
+// The workbook model at the size of a full BIFF8 report: 65,536 rows by 16
+// columns, half numbers and half texts, filled through the sheet's setters,
+// walked in storage order and turned into cell records. Heap bytes per cell
+// are reported as counters.
+#include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/formats/XLSStream.h"
+
+#include <benchmark/benchmark.h>
+
+#include <malloc.h>
+
+namespace {
+
+using namespace xls;
+
+constexpr int Rows = 65536;
+constexpr int Cols = 16;
+constexpr double Cells = double(Rows) * Cols;
+
+size_t HeapInUse() {
+    struct mallinfo2 m = mallinfo2();
+    return m.uordblks + m.hblkhd;
+}
+
+std::u16string Name(int row, int col) {
+    std::u16string t = col % 4 == 1 ? u"Товар " : u"Goods ";
+    for (int n = row; n > 0; n /= 10) t.push_back(char16_t(u'0' + n % 10));
+    return t;
+}
+
+void Fill(TSheet& sheet) {
+    for (int r = 0; r < Rows; ++r)
+        for (int c = 0; c < Cols; ++c) {
+            if (c % 2)
+                sheet.SetAsString(c, r, Name(r, c));
+            else if (c % 4)
+                sheet.SetAsFloat(c, r, r * 0.01 + c);
+            else
+                sheet.SetAsInteger(c, r, r * Cols + c);
+        }
+}
+
+void BM_FillCells(benchmark::State& state) {
+    double bytesPerCell = 0;
+    for (auto _ : state) {
+        size_t before = HeapInUse();
+        TTabrix4 wb;
+        Fill(wb.GetSheet(0));
+        bytesPerCell = double(HeapInUse() - before) / Cells;
+        benchmark::DoNotOptimize(wb.GetSheet(0).Cells().Count());
+    }
+    state.counters["bytes/cell"] = bytesPerCell;
+    state.counters["cells/s"] = benchmark::Counter(Cells, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_FillCells)->Unit(benchmark::kMillisecond);
+
+void BM_WalkCells(benchmark::State& state) {
+    TTabrix4 wb;
+    Fill(wb.GetSheet(0));
+    TCellValues& store = wb.GetSheet(0).Cells();
+    for (auto _ : state) {
+        double sum = 0;
+        store.BeginIterate();
+        while (TCell* cell = store.NextCell()) {
+            double v;
+            if (cell->GetNumber(v)) sum += v;
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+    state.counters["cells/s"] = benchmark::Counter(Cells, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_WalkCells)->Unit(benchmark::kMillisecond);
+
+void BM_FindCells(benchmark::State& state) {
+    TTabrix4 wb;
+    Fill(wb.GetSheet(0));
+    TSheet& sheet = wb.GetSheet(0);
+    for (auto _ : state) {
+        int64_t n = 0;
+        for (int c = 0; c < Cols; ++c)
+            for (int r = 0; r < Rows; ++r) n += sheet.GetCellType(c, r);
+        benchmark::DoNotOptimize(n);
+    }
+    state.counters["cells/s"] = benchmark::Counter(Cells, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_FindCells)->Unit(benchmark::kMillisecond);
+
+void BM_WriteCellRecords(benchmark::State& state) {
+    TTabrix4 wb;
+    Fill(wb.GetSheet(0));
+    size_t recordBytes = 0, peakPerCell = 0;
+    for (auto _ : state) {
+        size_t before = HeapInUse();
+        std::vector<uint8_t> out;
+        TXLSStream stream;
+        stream.TargetStream = &out;
+        stream.OpenWrite("", TExcelVersion::xvExcel40);
+        wb.Sheets().WriteSST(stream);
+        wb.GetSheet(0).WriteSheetCells(TExcelVersion::xvExcel97, stream);
+        peakPerCell = (HeapInUse() - before) / size_t(Cells);
+        stream.Close();
+        recordBytes = out.size();
+    }
+    state.counters["record bytes/cell"] = double(recordBytes) / Cells;
+    state.counters["write heap bytes/cell"] = double(peakPerCell);
+    state.counters["cells/s"] = benchmark::Counter(Cells, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_WriteCellRecords)->Unit(benchmark::kMillisecond);
+
+} // namespace

@@ -1,0 +1,91 @@
+// The columns of the goods report and the periodic goods report as the file
+// exports write them: one table of values with, per value, what it is and how
+// each format stores it. The CSV, DBF and XML writers walk the table in value
+// order; a workbook writer places each value by `xlsColumns`.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "device/GoodsRecords.h"
+#include "exchange/DBF.h"
+
+namespace exchange {
+
+// What a value is; each format derives its text or cell from this.
+enum class ValueKind : uint8_t {
+    Integer,  // decimal; an integer cell
+    Code,     // barcode: decimal text of the signed value; a text cell
+    Name,     // the goods name (ANSI); a text cell
+    Money,    // kopecks: "%0.2f" in text files, "%0.2m" text in a workbook
+    Quantity, // thousandths: general text in text files, a float cell
+    Flag,     // 0 or 1
+};
+
+struct DbfFieldDef {
+    const char* name;
+    TDbfFieldType type;
+    uint8_t length;
+    uint8_t decimals;
+};
+
+struct ReportColumn {
+    ValueKind kind;
+    const char* xlsCaption; // UTF-8, caption row of the workbook
+    DbfFieldDef dbf;
+};
+
+inline constexpr std::size_t GoodsReportValueCount = 20;
+inline constexpr std::size_t PeriodicReportValueCount = 16;
+
+// One record's values in column order. Numbers hold integers, codes, kopecks,
+// thousandths and flags (0/1); the name column's number is unused.
+struct ReportRow {
+    std::array<int64_t, GoodsReportValueCount> numbers{};
+    std::string_view name; // ANSI, up to its first zero byte; points into the record
+};
+
+ReportRow RowOf(const GoodsStruct& record);
+ReportRow RowOf(const PeriodicGoodsStruct& record);
+
+// The progress maximum of a report: its number of records.
+template <class Record> int32_t ProgressMaximumOf(const std::vector<Record>& report) {
+    return static_cast<int32_t>(std::min<std::size_t>(report.size(), INT32_MAX));
+}
+
+struct ReportLayout {
+    std::span<const ReportColumn> columns;
+    std::span<const uint8_t> xlsColumns; // workbook column of each value
+    const char* xlsFilter;               // save filter of the workbook export
+};
+
+// Goods report (kinds 5, 9, 10): 20 values, barcode before PLU in the workbook.
+const ReportLayout& GoodsReportLayout();
+// Periodic goods report (kind 6): the first 16 values, PLU before barcode in the workbook.
+const ReportLayout& PeriodicGoodsReportLayout();
+
+// Text of a non-name value in CSV and DBF files, by the regional settings.
+std::string PlainValueText(ValueKind kind, int64_t number, std::string_view setFlag,
+                           std::string_view clearFlag);
+
+// One workbook cell of a value: what the sheet's SetAs... call gets.
+enum class XlsCellKind : uint8_t { Integer, Text, Float, Boolean };
+struct XlsCellValue {
+    XlsCellKind kind = XlsCellKind::Text;
+    int column = 0;
+    int32_t integer = 0;
+    double number = 0;
+    bool flag = false;
+    std::string text; // ANSI
+};
+XlsCellValue XlsCellOf(const ReportLayout& layout, const ReportRow& row, std::size_t value);
+// The caption row, in workbook column order (UTF-8).
+std::vector<std::string> XlsCaptions(const ReportLayout& layout);
+
+} // namespace exchange

@@ -1,0 +1,60 @@
+#include "exchange/ReportCsvExport.h"
+
+#include <algorithm>
+
+#include "exchange/CsvOptions.h"
+#include "platform/AtomicFile.h"
+
+namespace exchange {
+
+namespace {
+
+std::string NameField(std::string_view name, const console::CsvOptionsRecord& options) {
+    std::string field;
+    if (options.Quotes) field += '"';
+    field += name;
+    // A line break inside a name would split its record in two.
+    std::replace_if(
+        field.begin(), field.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    if (options.Quotes) field += '"';
+    return options.Cp866 ? AnsiToOemText(field) : field;
+}
+
+template <class Record>
+void ExportReportCsv(JobContext& job, const ReportLayout& layout, std::vector<Record>& report) {
+    job.progress.SetMaximum(ProgressMaximumOf(report));
+    const console::CsvOptionsRecord& options = job.state.CsvOptions;
+    std::string text;
+    for (const Record& record : report) {
+        text += ReportCsvLine(layout, RowOf(record), options);
+        text += "\r\n";
+        if (job.progress.Step()) break;
+    }
+    report.clear();
+    SaveBuiltExport(job, FormatCsv,
+                    [&text](const std::string& path) { platform::WriteFileAtomic(path, text); });
+}
+
+} // namespace
+
+std::string ReportCsvLine(const ReportLayout& layout, const ReportRow& row,
+                          const console::CsvOptionsRecord& options) {
+    std::string line;
+    for (std::size_t i = 0; i < layout.columns.size(); ++i) {
+        if (i > 0) line += options.Delimiter;
+        ValueKind kind = layout.columns[i].kind;
+        line += kind == ValueKind::Name ? NameField(row.name, options)
+                                        : PlainValueText(kind, row.numbers[i], "1", "0");
+    }
+    return line;
+}
+
+void ExportGoodsCsv(JobContext& job) {
+    ExportReportCsv(job, GoodsReportLayout(), job.arrays.GoodsReport);
+}
+
+void ExportPeriodicGoodsReportCsv(JobContext& job) {
+    ExportReportCsv(job, PeriodicGoodsReportLayout(), job.arrays.PeriodicGoodsReport);
+}
+
+} // namespace exchange

@@ -1,0 +1,23 @@
+// The goods report and the periodic goods report as CSV text: one line per
+// record, the values in column order, no header.
+#pragma once
+
+#include <string>
+
+#include "console/ConsoleState.h"
+#include "exchange/JobSide.h"
+#include "exchange/ReportColumns.h"
+
+namespace exchange {
+
+// One line without its end: the values joined by the delimiter. Only the name
+// is quoted (QUOTES) and converted to OEM 866 (CP866), quotes included.
+std::string ReportCsvLine(const ReportLayout& layout, const ReportRow& row,
+                          const console::CsvOptionsRecord& options);
+
+// The job procedures: the lines of every record (CR LF after each), the
+// report emptied, then the save step; nothing is saved after a cancel.
+void ExportGoodsCsv(JobContext& job);
+void ExportPeriodicGoodsReportCsv(JobContext& job);
+
+} // namespace exchange

@@ -1,0 +1,135 @@
+#include "exchange/ReportDbfExport.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <sys/stat.h>
+
+#include "platform/AtomicFile.h"
+#include "platform/CodePages.h"
+
+namespace exchange {
+
+namespace {
+
+constexpr const char* kNotCreated = "Не вдалося створити таблицю dbf!";
+
+std::optional<std::string> ChooseTarget(JobContext& job) {
+    const FormatDialogText* text = DialogTextOf(FormatDbf);
+    platform::FileDialogRequest& dialog = job.side.SaveDialog();
+    dialog.filter = text->filter;
+    dialog.defaultExt = text->defaultExt;
+    dialog.fileName.clear();
+    if (!platform::SaveFileDialog(dialog)) return std::nullopt;
+    return dialog.fileName;
+}
+
+// A fresh file beside the target, with the mode the target has or a new file would get.
+std::string StageBeside(const std::string& target) {
+    if (target.empty()) throw platform::FileError("Cannot write a file without a name");
+    std::filesystem::path path(target);
+    std::string folder = path.has_parent_path() ? path.parent_path().string() : ".";
+    platform::TempFile file =
+        platform::TempFile::CreateIn(folder, "." + path.filename().string() + ".", ".dbf");
+    struct stat st {};
+    mode_t mode = 0;
+    if (::stat(target.c_str(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    ::fchmod(file.Descriptor(), mode);
+    file.Keep();
+    return file.Path();
+}
+
+// Table errors carry Windows-1251 text; the job side shows UTF-8.
+[[noreturn]] void RethrowReadable(const ED& error) {
+    throw std::runtime_error(platform::AnsiToUtf8(error.what()));
+}
+
+template <class Record>
+void ExportReportDbf(JobContext& job, const ReportLayout& layout, std::vector<Record>& report) {
+    job.progress.SetMaximum(ProgressMaximumOf(report));
+    std::optional<std::string> target = ChooseTarget(job);
+    if (!target) return;
+    job.state.MakeMetod.FileName = *target;
+
+    std::optional<ReportTable> table;
+    try {
+        table.emplace(*target, layout);
+    } catch (const std::exception&) {
+        platform::MessageBox(platform::Utf8ToAnsi(kNotCreated), platform::Utf8ToAnsi("Помилка"),
+                             platform::MbIconError);
+        return;
+    }
+    try {
+        for (const Record& record : report) {
+            table->Add(layout, RowOf(record));
+            if (job.progress.Step()) break;
+        }
+        table->Commit();
+    } catch (const ED& error) {
+        RethrowReadable(error);
+    }
+    report.clear();
+    job.state.MakeMetod.Done = 1;
+    // A table cut short by a cancel stays, but is no success to report.
+    job.side.FileWritten = !job.Cancelled();
+}
+
+} // namespace
+
+ReportTable::ReportTable(const std::string& target, const ReportLayout& layout)
+    : target(target), staged(StageBeside(target)) {
+    try {
+        table.SetTableName(staged);
+        for (const ReportColumn& column : layout.columns)
+            table.AddFieldDefs(column.dbf.name, column.dbf.type, column.dbf.length, column.dbf.decimals);
+        table.CreateTable();
+        table.EmptyTable();
+    } catch (...) {
+        std::remove(staged.c_str());
+        throw;
+    }
+}
+
+// The table object releases the file after the name is gone.
+ReportTable::~ReportTable() {
+    if (!staged.empty()) std::remove(staged.c_str());
+}
+
+void ReportTable::Add(const ReportLayout& layout, const ReportRow& row) {
+    table.Append();
+    for (std::size_t i = 0; i < layout.columns.size(); ++i) {
+        ValueKind kind = layout.columns[i].kind;
+        int fieldNo = static_cast<int>(i + 1);
+        if (kind == ValueKind::Name)
+            table.SetFieldData(fieldNo, std::string(row.name));
+        else
+            table.SetFieldData(fieldNo, PlainValueText(kind, row.numbers[i], "Yes", "No"));
+    }
+    table.Post();
+}
+
+void ReportTable::Commit() {
+    table.Close();
+    if (std::rename(staged.c_str(), target.c_str()) != 0)
+        throw platform::FileError("Cannot write file " + target + ": " + std::strerror(errno));
+    staged.clear();
+}
+
+void ExportGoodsDbf(JobContext& job) {
+    ExportReportDbf(job, GoodsReportLayout(), job.arrays.GoodsReport);
+}
+
+void ExportPeriodicGoodsReportDbf(JobContext& job) {
+    ExportReportDbf(job, PeriodicGoodsReportLayout(), job.arrays.PeriodicGoodsReport);
+}
+
+} // namespace exchange

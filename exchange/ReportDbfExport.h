@@ -1,0 +1,42 @@
+// The goods report and the periodic goods report as dBase III tables, one
+// record per report record, fields in column order.
+#pragma once
+
+#include <string>
+
+#include "exchange/DBF.h"
+#include "exchange/JobSide.h"
+#include "exchange/ReportColumns.h"
+
+namespace exchange {
+
+// A new table of the layout's fields, built in a file of its own beside the
+// target and renamed over the target by Commit. Without Commit the file is
+// removed and the target stays as it was.
+class ReportTable {
+public:
+    // Throws when the table cannot be created.
+    ReportTable(const std::string& target, const ReportLayout& layout);
+    ~ReportTable();
+    ReportTable(const ReportTable&) = delete;
+    ReportTable& operator=(const ReportTable&) = delete;
+
+    // Appends and posts one record. Throws ED when a value does not fit.
+    void Add(const ReportLayout& layout, const ReportRow& row);
+    // Closes the table and puts it in the target's place.
+    void Commit();
+
+private:
+    std::string target;
+    std::string staged;
+    TDBF table;
+};
+
+// The job procedures: the save dialog first (not confirmed: nothing happens,
+// Done stays 0), then the table filled from the report. A cancel keeps the
+// records written so far and ends with Done 1; a failure leaves the previous
+// file and the report as they were, with Done 0.
+void ExportGoodsDbf(JobContext& job);
+void ExportPeriodicGoodsReportDbf(JobContext& job);
+
+} // namespace exchange

@@ -1,0 +1,230 @@
+// The goods report and the periodic goods report as CSV: every option set
+// read back by Python's csv module, the bytes where the options leave the
+// file ambiguous, and the job's save and cancel paths.
+#include <algorithm>
+#include <gtest/gtest.h>
+
+#include "exchange/ReportCsvExport.h"
+#include "platform/AtomicFile.h"
+#include "platform/CodePages.h"
+#include "support_reports.h"
+
+using namespace exchange_test;
+
+namespace {
+
+struct CsvCase {
+    platform::RegionalSettings profile;
+    char delimiter;
+    bool quotes;
+    bool cp866;
+};
+
+std::string Describe(const CsvCase& c) {
+    return std::string("decimal '") + c.profile.decimalSeparator + "' delimiter " +
+           (c.delimiter == '\t' ? std::string("TAB") : std::string(1, c.delimiter)) +
+           (c.quotes ? " quotes" : "") + (c.cp866 ? " cp866" : "");
+}
+
+// The option sets under which a reader can split the lines back: a comma
+// delimiter needs quotes around names with commas and a point as decimal
+// separator.
+std::vector<CsvCase> ReadableCases() {
+    std::vector<CsvCase> cases;
+    for (const auto& profile : {UkrainianProfile(), DotProfile()})
+        for (char delimiter : {';', ',', '\t'})
+            for (bool quotes : {false, true})
+                for (bool cp866 : {false, true}) {
+                    if (delimiter == ',' && (profile.decimalSeparator == ',' || !quotes)) continue;
+                    cases.push_back({profile, delimiter, quotes, cp866});
+                }
+    return cases;
+}
+
+// OEM 866 has no Ukrainian і: it is written as the Latin letter.
+Rows AsCodePage(Rows rows, bool cp866) {
+    if (!cp866) return rows;
+    for (auto& row : rows)
+        for (std::string& value : row)
+            for (std::size_t at; (at = value.find("і")) != std::string::npos;) value.replace(at, 2, "i");
+    return rows;
+}
+
+template <class Record>
+std::string WriteCsv(Job& job, const ScratchDir& dir, const CsvCase& c, int kind, std::vector<Record> records,
+                     std::vector<Record> SharedArrays::*array) {
+    platform::ScriptedUi ui;
+    job.arrays.*array = std::move(records);
+    job.state.CsvOptions.Delimiter = c.delimiter;
+    job.state.CsvOptions.Quotes = c.quotes;
+    job.state.CsvOptions.Cp866 = c.cp866;
+    std::string path = dir.File("report" + std::to_string(kind) + ".csv");
+    EXPECT_EQ(RunExport(job, exchange::FormatCsv, kind, path, ui), exchange::DispatchResult::Ran);
+    return path;
+}
+
+} // namespace
+
+TEST(ReportCsv, GoodsReportReadsBackUnderEveryReadableOptionSet) {
+    ScratchDir dir;
+    int kinds[] = {5, 9, 10};
+    int n = 0;
+    for (const CsvCase& c : ReadableCases()) {
+        SCOPED_TRACE(Describe(c));
+        RegionalProfile profile(c.profile);
+        Job job;
+        int kind = kinds[n++ % 3];
+        std::string path = WriteCsv(job, dir, c, kind, {Bread(), Widest()}, &SharedArrays::GoodsReport);
+        char sep = c.profile.decimalSeparator;
+        EXPECT_EQ(PythonCsvRows(path, c.delimiter, c.quotes, c.cp866 ? "cp866" : "cp1251"),
+                  AsCodePage({BreadTexts(sep), WidestTexts(sep)}, c.cp866));
+        // Every line ends with CR LF and no delimiter.
+        std::string bytes = ReadFile(path);
+        ASSERT_GE(bytes.size(), 3u);
+        EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
+        EXPECT_NE(bytes[bytes.size() - 3], c.delimiter);
+        EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 2);
+        EXPECT_EQ(bytes.find("\r\n"), bytes.find('\n') - 1);
+        if (n == 1) KeepTestOutput(path, "goods_report.csv");
+    }
+}
+
+TEST(ReportCsv, PeriodicReportReadsBackWithSignsAndWideCounters) {
+    ScratchDir dir;
+    for (const CsvCase& c : ReadableCases()) {
+        SCOPED_TRACE(Describe(c));
+        RegionalProfile profile(c.profile);
+        Job job;
+        std::string path =
+            WriteCsv(job, dir, c, 6, {PeriodicBread(), PeriodicLarge()}, &SharedArrays::PeriodicGoodsReport);
+        char sep = c.profile.decimalSeparator;
+        EXPECT_EQ(PythonCsvRows(path, c.delimiter, c.quotes, c.cp866 ? "cp866" : "cp1251"),
+                  AsCodePage({PeriodicBreadTexts(sep), PeriodicLargeTexts(sep)}, c.cp866));
+    }
+}
+
+// Option sets that no reader can split back are still written as the user
+// asked: only the name is ever quoted or converted.
+TEST(ReportCsv, OnlyTheNameIsQuotedOrConverted) {
+    RegionalProfile profile(UkrainianProfile());
+    PeriodicGoodsStruct cheese = PeriodicBread();
+    cheese.SetName(platform::Utf8ToAnsi("Хліб \"Київ\""));
+    console::CsvOptionsRecord options;
+    options.Delimiter = ',';
+    options.Quotes = true;
+    options.Cp866 = true;
+    const exchange::ReportLayout& layout = exchange::PeriodicGoodsReportLayout();
+    EXPECT_EQ(exchange::ReportCsvLine(layout, exchange::RowOf(cheese), options),
+              "7,12,0,\"\x95\xAB"
+              "i\xA1 \"\x8A\xA8\xF5\xA2\"\",150,75,2,5,1,3,1,0,1,0,-2,5,-1,50,3,0,00");
+    options.Delimiter = '\t';
+    options.Quotes = false;
+    options.Cp866 = false;
+    EXPECT_EQ(
+        exchange::ReportCsvLine(layout, exchange::RowOf(cheese), options),
+        platform::Utf8ToAnsi("7\t12\t0\tХліб \"Київ\"\t150,75\t2,5\t1\t3\t1\t0\t1\t0\t-2,5\t-1,50\t3\t0,00"));
+}
+
+TEST(ReportCsv, LineBreaksInANameDoNotSplitTheRecord) {
+    ScratchDir dir;
+    RegionalProfile profile(DotProfile());
+    GoodsStruct broken = Bread();
+    broken.SetName("A\r\nB\nC");
+    Job job;
+    CsvCase c{DotProfile(), ';', true, false};
+    std::string path = WriteCsv(job, dir, c, 9, {broken, Bread()}, &SharedArrays::GoodsReport);
+    Rows rows = PythonCsvRows(path, ';', true, "cp1251");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0][3], "A  B C");
+    EXPECT_EQ(rows[1], BreadTexts('.'));
+}
+
+// The job procedure: what is saved, when, and what is left behind.
+class ReportCsvJob : public ::testing::Test {
+protected:
+    void SetUp() override { job.arrays.GoodsReport = {Bread(), Widest(), Bread()}; }
+    exchange::DispatchResult Run(int kind, std::optional<std::string> path) {
+        return RunExport(job, exchange::FormatCsv, kind, std::move(path), ui);
+    }
+    RegionalProfile profile{UkrainianProfile()};
+    ScratchDir dir;
+    platform::ScriptedUi ui;
+    Job job;
+};
+
+TEST_F(ReportCsvJob, KindsFiveNineAndTenWriteTheSameFile) {
+    std::string first;
+    for (int kind : {5, 9, 10}) {
+        SCOPED_TRACE(kind);
+        job.arrays.GoodsReport = {Bread(), Widest(), Bread()};
+        job.progress.steps = 0;
+        std::string path = dir.File("k" + std::to_string(kind) + ".csv");
+        EXPECT_EQ(Run(kind, path), exchange::DispatchResult::Ran);
+        EXPECT_EQ(job.progress.maximum, 3);
+        EXPECT_EQ(job.progress.steps, 3);
+        ASSERT_FALSE(ui.fileDialogs.empty());
+        EXPECT_TRUE(ui.fileDialogs.back().save);
+        EXPECT_EQ(ui.fileDialogs.back().request.filter, "CSV (*.csv)|*.csv");
+        EXPECT_EQ(ui.fileDialogs.back().request.defaultExt, "csv");
+        EXPECT_EQ(ui.fileDialogs.back().request.fileName, "");
+        EXPECT_EQ(job.state.MakeMetod.FileName, path);
+        EXPECT_EQ(job.state.MakeMetod.Done, 1);
+        EXPECT_TRUE(exchange::Side().FileWritten);
+        EXPECT_TRUE(job.arrays.GoodsReport.empty());
+        std::string bytes = ReadFile(path);
+        if (first.empty()) first = bytes;
+        EXPECT_EQ(bytes, first);
+    }
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(ReportCsvJob, CancelledDialogOrJobWritesNothingAndIsNoSuccess) {
+    job.state.MakeMetod.FileName = "earlier.csv";
+    EXPECT_EQ(Run(9, std::nullopt), exchange::DispatchResult::Ran);
+    EXPECT_EQ(ui.fileDialogs.size(), 1u);
+    EXPECT_EQ(job.state.MakeMetod.Done, 1);
+    EXPECT_FALSE(exchange::Side().FileWritten);
+    EXPECT_EQ(job.state.MakeMetod.FileName, "earlier.csv");
+    EXPECT_TRUE(job.arrays.GoodsReport.empty());
+
+    job.arrays.GoodsReport = {Bread(), Widest(), Bread()};
+    job.state.MakeMetod.Done = 0;
+    job.progress.steps = 0;
+    job.progress.cancelAfter = 2;
+    EXPECT_EQ(Run(5, dir.File("never.csv")), exchange::DispatchResult::Ran);
+    EXPECT_EQ(job.progress.steps, 2);
+    EXPECT_EQ(ui.fileDialogs.size(), 1u); // no second dialog
+    EXPECT_EQ(job.state.MakeMetod.Done, 1);
+    EXPECT_FALSE(exchange::Side().FileWritten);
+    EXPECT_TRUE(job.arrays.GoodsReport.empty());
+    EXPECT_EQ(testfiles::CountEntries(dir.Path()), 0);
+}
+
+TEST_F(ReportCsvJob, EmptyReportStillAsksAndWritesAnEmptyFile) {
+    job.arrays.GoodsReport.clear();
+    std::string path = dir.File("empty.csv");
+    EXPECT_EQ(Run(10, path), exchange::DispatchResult::Ran);
+    EXPECT_EQ(job.progress.maximum, 0);
+    EXPECT_EQ(ui.fileDialogs.size(), 1u);
+    EXPECT_TRUE(FileExists(path));
+    EXPECT_EQ(ReadFile(path), "");
+    EXPECT_EQ(job.state.MakeMetod.Done, 1);
+}
+
+TEST_F(ReportCsvJob, FailedWriteKeepsThePreviousFileAndIsShown) {
+    std::string path = dir.File("report.csv");
+    WriteFile(path, "old contents");
+    platform::SetAtomicWriteHook([](const std::string&, std::size_t done) {
+        if (done > 0) throw platform::FileError("disk full");
+    });
+    job.arrays.GoodsReport.assign(20000, Bread()); // more than one block
+    exchange::DispatchResult result = Run(9, path);
+    platform::SetAtomicWriteHook(nullptr);
+    EXPECT_EQ(result, exchange::DispatchResult::Failed);
+    EXPECT_EQ(job.state.MakeMetod.Done, 0);
+    EXPECT_FALSE(exchange::Side().FileWritten);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].Utf8Text(), "disk full");
+    EXPECT_EQ(ReadFile(path), "old contents");
+    EXPECT_EQ(testfiles::CountEntries(dir.Path()), 1);
+}
