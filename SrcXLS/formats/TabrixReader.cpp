@@ -271,12 +271,17 @@ void TTabrixReader::Replace() {
     if (!target->HasDefault(Header.Id)) target = Globals();
     if (!target->HasDefault(Header.Id)) return;
     KeepRecord = false;
-    // A second record of the same id replaces the first whatever its length.
-    if (target->IndexOf(Header.Id) >= 0) {
-        target->DefaultBlock(Header.Id)->Assign(Body());
+    PutDefault(*target, Header.Id, Body());
+}
+
+// A second record of the same id replaces the first whatever its length.
+void TTabrixReader::PutDefault(TRecordStorageDefault& list, uint16_t recordId,
+                               std::span<const uint8_t> body) {
+    if (list.IndexOf(recordId) >= 0) {
+        list.DefaultBlock(recordId)->Assign(body);
         return;
     }
-    target->UpdateDefault(Header, Body());
+    list.UpdateDefault(TBIFFHeader{recordId, uint16_t(body.size())}, body);
 }
 
 void TTabrixReader::ReplaceFrom(TExcelVersion lowest) {
@@ -669,11 +674,7 @@ void TTabrixReader::ReadWriteAccess() {
         oldName = DecodeOldWriteAccess(Body(), Text);
         body = PadWriteAccess({});
     }
-    TBIFFHeader h{biff::WRITEACCESS, uint16_t(body.size())};
-    if (globals.IndexOf(biff::WRITEACCESS) >= 0)
-        globals.DefaultBlock(biff::WRITEACCESS)->Assign(body);
-    else
-        globals.UpdateDefault(h, body);
+    PutDefault(globals, biff::WRITEACCESS, body);
     if (Version < BIFF8) globals.SetUserName(oldName);
 }
 

@@ -50,6 +50,7 @@ private:
 
     // Storage rules.
     void Replace();
+    static void PutDefault(TRecordStorageDefault& list, uint16_t recordId, std::span<const uint8_t> body);
     void ReplaceFrom(TExcelVersion lowest);
     void Drop() { KeepRecord = false; }
     void Placeholder(uint16_t id);

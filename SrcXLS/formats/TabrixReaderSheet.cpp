@@ -24,13 +24,7 @@ constexpr uint16_t SharedBit = 0x0008;
 void TTabrixReader::ReadWindow2() {
     Drop();
     if (Version < BIFF5 || !InSheet()) return;
-    std::vector<uint8_t> body = Window2ToBIFF8(Body());
-    TBIFFHeader h{Header.Id, uint16_t(body.size())};
-    TRecordStorageDefault& list = *CurrentStorage;
-    if (list.IndexOf(h.Id) >= 0)
-        list.DefaultBlock(h.Id)->Assign(body);
-    else
-        list.UpdateDefault(h, body);
+    PutDefault(*CurrentStorage, biff::WINDOW2, Window2ToBIFF8(Body()));
 }
 
 // The zoom lives in the window record; the writer makes SCL from it.
@@ -185,12 +179,7 @@ void TTabrixReader::ReadDimensions() {
     if (Version < BIFF5 || !InSheet()) return;
     std::vector<uint8_t> body(Body().begin(), Body().end());
     if (Version == BIFF5) body = DimensionsToBIFF8(body);
-    TBIFFHeader h{biff::DIMENSIONS, uint16_t(body.size())};
-    TRecordStorageDefault& list = *CurrentStorage;
-    if (list.IndexOf(h.Id) >= 0)
-        list.DefaultBlock(h.Id)->Assign(body);
-    else
-        list.UpdateDefault(h, body);
+    PutDefault(*CurrentStorage, biff::DIMENSIONS, body);
 }
 
 // ---- cells
