@@ -3,6 +3,7 @@
 #include "SrcXLS/Tabrix4.h"
 
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/formats/TabrixReader.h"
 #include "SrcXLS/formats/WorkbookFile.h"
 
 namespace xls {
@@ -18,7 +19,13 @@ bool IsPackageName(std::u16string_view name) {
 
 void TTabrix4::ReadFile() {
     if (IsPackageName(filename)) throw XLSError("Reading .xlsx packages is not available");
-    throw XLSError("Reading workbooks is not available");
+    try {
+        ReadWorkbookFile(*this);
+    } catch (...) {
+        AfterRead();
+        throw;
+    }
+    AfterRead();
 }
 
 void TTabrix4::WriteFile() {

@@ -4,6 +4,7 @@
 //   xlsbench write big FILE     65,536 rows x 16 columns, half numbers, half texts
 // The file's extension chooses the format (.xls: BIFF8).
 #include "SrcXLS/Tabrix4.h"
+#include "xlsbench_read.h"
 
 #include <chrono>
 #include <cstdio>
@@ -71,6 +72,8 @@ int Usage() {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "read") == 0) return RunRead(argv[2]);
+    if (argc == 3 && std::strcmp(argv[1], "dump") == 0) return RunDump(argv[2]);
     if (argc != 4 || std::strcmp(argv[1], "write") != 0) return Usage();
     const std::string workload = argv[2], file = argv[3];
     if (workload != "goods" && workload != "big") return Usage();

@@ -160,9 +160,11 @@ void TRecordStorageDefault::InsertPlaceholder(uint16_t id) {
 void TRecordStorageDefault::PlaceDefault(const TBIFFHeader& header, std::span<const uint8_t> data) {
     if (data.size() < header.Length) throw XLSError("Bad record in file");
     data = data.first(header.Length);
-    int existing = IndexOf(header.Id);
-    if (existing >= 0) {
-        TRecordBlock& b = *blocks[size_t(existing)];
+    // The placed default, not any record of that id: a kept substream of
+    // the list may hold records with the same id.
+    int placed = SlotOf(header.Id);
+    if (placed >= 0 && !templates[size_t(placed)]) {
+        TRecordBlock& b = *pointers[size_t(placed)];
         if (b.Length() != header.Length) throw XLSError("Size missmatch on default record");
         if (!data.empty()) std::memcpy(b.Data(), data.data(), data.size());
         return;

@@ -359,6 +359,8 @@ void TSST2::ParseSST(std::span<const std::vector<uint8_t>> pieces) {
             if (in.NextPieceIfDone()) wide = in.r.U8("SST option byte") & 1;
             size_t width = wide ? 2 : 1;
             size_t take = std::min<size_t>(chars - text.size(), r.Remaining() / width);
+            // A piece may hold its option byte and nothing more.
+            if (take == 0 && r.Remaining() == 0) continue;
             if (take == 0) throw XLSError("Bad SST record: character split between records");
             auto bytes = r.Bytes(take * width);
             for (size_t i = 0; i < take; ++i)
@@ -400,7 +402,8 @@ void TSST2::ReadSST(TXLSStream& stream, int length) {
     while (stream.PeekRecordId() == BIFF_CONTINUE) {
         TBIFFHeader header;
         stream.ReadHeader(header);
-        readBody(header.Length);
+        // An empty CONTINUE holds not even an option byte: nothing to parse.
+        if (header.Length > 0) readBody(header.Length);
     }
     ParseSST(pieces);
 }

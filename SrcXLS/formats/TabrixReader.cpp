@@ -1,0 +1,687 @@
+#include "SrcXLS/formats/TabrixReader.h"
+
+#include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSLibState.h"
+#include "SrcXLS/formats/DefaultRecords.h"
+#include "SrcXLS/model/SST.h"
+#include "platform/CodePages.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+namespace xls {
+
+namespace {
+
+namespace id {
+constexpr uint16_t DIMENSIONS2 = 0x0000;
+constexpr uint16_t INDEX2 = 0x000B;
+constexpr uint16_t HEADER = 0x0014;
+constexpr uint16_t FOOTER = 0x0015;
+constexpr uint16_t EXTERNSHEET = 0x0017;
+constexpr uint16_t NAME = 0x0018;
+constexpr uint16_t NAME3 = 0x0218;
+constexpr uint16_t VERTICALPAGEBREAKS = 0x001A;
+constexpr uint16_t HORIZONTALPAGEBREAKS = 0x001B;
+constexpr uint16_t NOTE = 0x001C;
+constexpr uint16_t EXTERNNAME = 0x0023;
+constexpr uint16_t EXTERNNAME3 = 0x0223;
+constexpr uint16_t LEFTMARGIN = 0x0026;
+constexpr uint16_t BOTTOMMARGIN = 0x0029;
+constexpr uint16_t FILEPASS = 0x002F;
+constexpr uint16_t FONT = 0x0031;
+constexpr uint16_t FONT3 = 0x0231;
+constexpr uint16_t PANE = 0x0041;
+constexpr uint16_t XCT = 0x0059;
+constexpr uint16_t CRN = 0x005A;
+constexpr uint16_t FILESHARING = 0x005B;
+constexpr uint16_t COLINFO = 0x007D;
+constexpr uint16_t BOUNDSHEET = 0x0085;
+constexpr uint16_t PALETTE = 0x0092;
+constexpr uint16_t FILTERMODE = 0x009B;
+constexpr uint16_t AUTOFILTERINFO = 0x009D;
+constexpr uint16_t DBCELL = 0x00D7;
+constexpr uint16_t XF2 = 0x0043;
+constexpr uint16_t XF = 0x00E0;
+constexpr uint16_t XF3 = 0x0243;
+constexpr uint16_t XF4 = 0x0443;
+constexpr uint16_t MERGEDCELLS = 0x00E5;
+constexpr uint16_t MSODRAWINGSELECTION = 0x00ED;
+constexpr uint16_t SCL = 0x00A0;
+constexpr uint16_t SST = 0x00FC;
+constexpr uint16_t EXTSST = 0x00FF;
+constexpr uint16_t USERBVIEW = 0x01A9;
+constexpr uint16_t USERSVIEWBEGIN = 0x01AA;
+constexpr uint16_t USERSVIEWEND = 0x01AB;
+constexpr uint16_t SUPBOOK = 0x01AE;
+constexpr uint16_t HLINK = 0x01B8;
+constexpr uint16_t ROW = 0x0208;
+constexpr uint16_t INDEX = 0x020B;
+constexpr uint16_t STYLE = 0x0293;
+constexpr uint16_t FORMAT = 0x041E;
+constexpr uint16_t SHEETEXT = 0x0862;
+constexpr uint16_t FEATHDR = 0x0867;
+} // namespace id
+
+// How a plain settings record is stored: in place of its default from a
+// version on, or dropped.
+enum class TRule : uint8_t { Replace, Drop };
+struct TSimpleRecord {
+    uint16_t Id;
+    TRule Rule;
+    TExcelVersion From; // below it the record is dropped
+};
+
+constexpr TExcelVersion Any = TExcelVersion::xvNone;
+constexpr TExcelVersion BIFF5 = TExcelVersion::xvExcel50;
+constexpr TExcelVersion BIFF8 = TExcelVersion::xvExcel97;
+
+constexpr TSimpleRecord SimpleRecords[] = {
+    {biff::CALCCOUNT, TRule::Replace, BIFF5},
+    {biff::CALCMODE, TRule::Replace, BIFF5},
+    {biff::PRECISION, TRule::Replace, BIFF5},
+    {biff::REFMODE, TRule::Replace, BIFF5},
+    {biff::DELTA, TRule::Replace, BIFF5},
+    {biff::ITERATION, TRule::Replace, BIFF5},
+    {biff::PROTECT, TRule::Replace, Any},
+    {biff::WINDOWPROTECT, TRule::Replace, BIFF5},
+    {biff::DATEMODE, TRule::Replace, BIFF5},
+    {biff::PRINTHEADERS, TRule::Replace, BIFF5},
+    {biff::PRINTGRIDLINES, TRule::Replace, BIFF5},
+    {biff::WINDOW1, TRule::Replace, BIFF8},
+    {biff::BACKUP, TRule::Replace, BIFF5},
+    {biff::DEFCOLWIDTH, TRule::Replace, BIFF5},
+    {biff::SAVERECALC, TRule::Replace, BIFF5},
+    {biff::GUTS, TRule::Replace, BIFF5},
+    {biff::GRIDSET, TRule::Replace, BIFF5},
+    {biff::HCENTER, TRule::Replace, BIFF5},
+    {biff::VCENTER, TRule::Replace, BIFF5},
+    {biff::HIDEOBJ, TRule::Replace, BIFF5},
+    {biff::FNGROUPCOUNT, TRule::Replace, Any},
+    {biff::SETUP, TRule::Replace, BIFF5},
+    {biff::DSF, TRule::Replace, Any},
+    {biff::PROT4REV, TRule::Replace, Any},
+    {biff::REFRESHALL, TRule::Replace, Any},
+    {biff::RECALCID, TRule::Replace, Any},
+    {biff::DEFAULTROWHEIGHT, TRule::Replace, BIFF5},
+    {id::DBCELL, TRule::Drop, Any},
+    {id::INDEX, TRule::Drop, Any},
+    {id::INDEX2, TRule::Drop, Any},
+    {id::MSODRAWINGSELECTION, TRule::Drop, Any},
+    {id::EXTSST, TRule::Drop, Any},
+    {id::USERBVIEW, TRule::Drop, Any},
+};
+
+const TSimpleRecord* FindSimple(uint16_t recordId) {
+    for (const auto& r : SimpleRecords)
+        if (r.Id == recordId) return &r;
+    return nullptr;
+}
+
+std::string WrapMessage(int count, uint16_t recordId, int64_t offset, const char* message) {
+    char prefix[64];
+    std::snprintf(prefix, sizeof prefix, "Error on reading record # %d, %.4X Offs: %.8X\r", count,
+                  unsigned(recordId), unsigned(offset));
+    return std::string(prefix) + message;
+}
+
+} // namespace
+
+void ReadWorkbookFile(TTabrix4& owner, const std::vector<uint8_t>* image) {
+    owner.Clear();
+    owner.Sheets().Clear();
+    owner.DefaultFormats().Clear();
+    owner.SecondFormats().Clear();
+    owner.Fonts().Clear();
+    owner.DefaultFormats().NumberFormats().AddBuiltIns();
+    TTabrixReader reader(owner);
+    reader.ReadBIFFRecords(image);
+}
+
+TTabrixReader::TTabrixReader(TTabrix4& owner) : Owner(owner) {
+    Stream.ReadMacros = owner.PreserveMacros;
+}
+
+TTabrixReader::~TTabrixReader() = default;
+
+void TTabrixReader::Reset() {
+    SheetIndex = -1;
+    SheetNames.Clear();
+    BoundsheetIndex = -1;
+    SharedFormulas.clear();
+    ArrayData.clear();
+    Mark1998 = false;
+    RecordCount = 0;
+    LastPercent = 0;
+    SkippingViews = false;
+    SheetOpen = false;
+    Finished = false;
+}
+
+TRecordStorageDefault* TTabrixReader::Globals() const {
+    return &Owner.GlobalsStorage();
+}
+
+// ---- the loop
+
+void TTabrixReader::OpenStream(const std::vector<uint8_t>* source) {
+    Stream.SourceStream = source;
+    Stream.ExtraObjects = &Owner.ExtraObjects();
+    Version = Stream.OpenRead(std::filesystem::path(Owner.GetFilename()));
+    // The stream name says BIFF5 or BIFF8; the first BOF says what the
+    // stream holds, and some writers name a BIFF8 stream "Book".
+    if (Stream.IsCompound() && Stream.PeekRecordId() == biff::BOF) {
+        uint8_t head[6];
+        int64_t at = Stream.Position();
+        if (Stream.ReadUnencrypted(head, 6) == 6) {
+            uint16_t v = GetU16(head + 4);
+            if (v == 0x0600) Version = TExcelVersion::xvExcel97;
+            if (v == 0x0500) Version = TExcelVersion::xvExcel50;
+        }
+        Stream.Seek(at, 0);
+    }
+    if (Version == TExcelVersion::xvNone || Version == TExcelVersion::xvExcelUnknown ||
+        !IsBOFId(Stream.PeekRecordId()))
+        throw XLSError("The file is not an Excel workbook");
+}
+
+void TTabrixReader::ReadBIFFRecords(const std::vector<uint8_t>* source) {
+    Reset();
+    Owner.DefaultFormatBlock = false;
+    struct CloseAtEnd {
+        TTabrixReader* r;
+        ~CloseAtEnd() {
+            r->Stream.Discard();
+            // Strings no cell took go.
+            r->Owner.Strings().EndRead();
+            r->Buffer = {};
+            r->ArrayData = {};
+        }
+    } closeAtEnd{this};
+    try {
+        OpenStream(source);
+    } catch (const XLSError&) {
+        throw;
+    } catch (const std::exception& e) {
+        // The container's own faults reach the caller as the library's.
+        throw XLSError(e.what());
+    }
+    Owner.SetVersion(Version);
+    Text = {Version, DefaultCodePage};
+    Buffer.resize(size_t(MaxRecordSize(Version)));
+    CurrentStorage = Globals();
+    if (Version <= TExcelVersion::xvExcel21) {
+        for (int i = 0; i < 16; ++i) Owner.DefaultFormats().Add();
+        Owner.DefaultFormats().MarkPermanent();
+    }
+    if (Owner.OnProgress) Owner.OnProgress(Owner, 0);
+    try {
+        ReadLoop();
+    } catch (const std::exception& e) {
+        throw XLSError(WrapMessage(RecordCount, Header.Id, Stream.Position(), e.what()));
+    }
+    if (Owner.OnProgress) Owner.OnProgress(Owner, 100);
+}
+
+void TTabrixReader::ReadLoop() {
+    while (!Finished && Stream.ReadHeader(Header) == 4) {
+        if (Header.Id & 0x8000) throw XLSError("Bad record in file");
+        if (Header.Length > Buffer.size()) Buffer.resize(Header.Length);
+        bool selfRead = IsBOFId(Header.Id) || Header.Id == id::SST;
+        if (!selfRead && !ReadBody()) throw XLSError("Bad record in file");
+        Progress();
+        if (SkippingViews) {
+            if (Header.Id == id::USERSVIEWEND) SkippingViews = false;
+            continue;
+        }
+        if (Header.Id == id::USERSVIEWBEGIN) {
+            SkippingViews = true;
+            continue;
+        }
+        KeepRecord = true;
+        Dispatch();
+        if (KeepRecord) CurrentStorage->Add(Header, Body());
+        ++RecordCount;
+    }
+}
+
+// A body shorter than its header says is a cut file: the handlers never
+// see stale bytes of an earlier record.
+bool TTabrixReader::ReadBody() {
+    return Stream.ReadRecordData(Buffer.data(), Header.Length) == Header.Length;
+}
+
+void TTabrixReader::Progress() {
+    if (!Owner.OnProgress || Stream.Size() <= 0) return;
+    int percent = int(std::nearbyint(double(Stream.Position()) / double(Stream.Size()) * 100.0));
+    if (percent > LastPercent && percent < 100) {
+        LastPercent = percent;
+        Owner.OnProgress(Owner, percent);
+    }
+}
+
+// ---- storage rules
+
+// A replaced record takes the place of the default of the list that has
+// one: a globals-only record met inside a sheet goes to the globals, and a
+// record no list has a default for is kept as it is.
+void TTabrixReader::Replace() {
+    TRecordStorageDefault* target = CurrentStorage;
+    if (!target->HasDefault(Header.Id)) target = Globals();
+    if (!target->HasDefault(Header.Id)) return;
+    KeepRecord = false;
+    PutDefault(*target, Header.Id, Body());
+}
+
+// A second record of the same id replaces the first whatever its length.
+void TTabrixReader::PutDefault(TRecordStorageDefault& list, uint16_t recordId,
+                               std::span<const uint8_t> body) {
+    if (list.IndexOf(recordId) >= 0) {
+        list.DefaultBlock(recordId)->Assign(body);
+        return;
+    }
+    list.UpdateDefault(TBIFFHeader{recordId, uint16_t(body.size())}, body);
+}
+
+void TTabrixReader::ReplaceFrom(TExcelVersion lowest) {
+    if (Version >= lowest)
+        Replace();
+    else
+        Drop();
+}
+
+void TTabrixReader::Placeholder(uint16_t placeholderId) {
+    if (CurrentStorage->IndexOf(placeholderId) < 0) CurrentStorage->InsertPlaceholder(placeholderId);
+}
+
+TSheet& TTabrixReader::Sheet() {
+    if (SheetIndex < 0 || SheetIndex >= Owner.Sheets().Count()) throw XLSError("Bad record in file");
+    return Owner.Sheets().Items(SheetIndex);
+}
+
+// Cells of a file without XF records get the default formats.
+TSheet& TTabrixReader::CellSheet() {
+    TCellFormats& pool = Owner.DefaultFormats();
+    if (pool.Count() == 0) {
+        pool.AddDefaults();
+        pool.MarkPermanent();
+    }
+    return Sheet();
+}
+
+// ---- dispatch
+
+void TTabrixReader::Dispatch() {
+    const uint16_t rid = Header.Id;
+    if (IsBOFId(rid)) {
+        ReadBOF();
+        return;
+    }
+    if (IsValueCellRecord(rid)) {
+        ReadValueCells();
+        return;
+    }
+    if (const TSimpleRecord* simple = FindSimple(rid)) {
+        if (simple->Rule == TRule::Drop)
+            Drop();
+        else
+            ReplaceFrom(simple->From);
+        return;
+    }
+    if (TRecordStorageEx2007Unknown::Keeps(rid)) {
+        Owner.Unknown2007().Add(Header, Body());
+        Drop();
+        return;
+    }
+    const bool biff5 = Version >= BIFF5;
+    const bool biff8 = Version >= BIFF8;
+    switch (rid) {
+    case id::DIMENSIONS2:
+        if (Version == BIFF5 || Mark1998 || biff8) {
+            Drop();
+            return;
+        }
+        ReadDimensions();
+        return;
+    case biff::DIMENSIONS:
+        ReadDimensions();
+        return;
+    case biff::FORMULA:
+    case biff::FORMULA3:
+    case biff::FORMULA4:
+        ReadFormula();
+        return;
+    case biff::EOF_RECORD:
+        ReadEOF();
+        return;
+    case biff::PASSWORD:
+        if (BoundsheetIndex < 0 && !InSheet()) Replace();
+        return;
+    case id::HEADER:
+    case id::FOOTER:
+        if (biff5) ReadHeaderFooter();
+        return;
+    case id::EXTERNSHEET:
+    case id::NAME:
+    case id::NAME3:
+    case id::EXTERNNAME:
+    case id::EXTERNNAME3:
+    case id::SUPBOOK:
+        // Names and external references stay as read until their owner reads them.
+        return;
+    case id::VERTICALPAGEBREAKS:
+    case id::HORIZONTALPAGEBREAKS:
+        ReadPageBreaks();
+        return;
+    case id::LEFTMARGIN:
+    case id::LEFTMARGIN + 1:
+    case id::LEFTMARGIN + 2:
+    case id::BOTTOMMARGIN:
+        if (biff5) ReadMargin();
+        return;
+    case id::FILEPASS:
+        ReadFilePass();
+        return;
+    case id::FONT:
+    case id::FONT3:
+        ReadFont();
+        return;
+    case id::PANE:
+        ReadPane();
+        return;
+    case biff::CODEPAGE:
+        ReadCodePage();
+        return;
+    case id::XCT:
+        ReadXCT();
+        return;
+    case id::FILESHARING:
+        Owner.SetFileSharing(Body());
+        Drop();
+        return;
+    case biff::WRITEACCESS:
+        ReadWriteAccess();
+        return;
+    case id::COLINFO:
+        if (biff5 && InSheet()) {
+            Placeholder(placeholder::ColInfo);
+            Sheet().Columns().LoadColInfo(Body());
+            Drop();
+        }
+        return;
+    case biff::WSBOOL:
+        if (InSheet() && biff5) Replace();
+        return;
+    case id::BOUNDSHEET:
+        ReadBoundSheet();
+        return;
+    case biff::COUNTRY:
+        if (biff8 && !Mark1998)
+            Replace();
+        else
+            Drop();
+        return;
+    case id::PALETTE:
+        ReadPalette();
+        return;
+    case biff::BOOKBOOL:
+        Replace();
+        Placeholder(placeholder::Formats);
+        return;
+    case id::XF2:
+    case id::XF:
+    case id::XF3:
+    case id::XF4:
+        ReadXF();
+        return;
+    case id::MERGEDCELLS:
+        ReadMergedCells();
+        return;
+    case id::SST:
+        ReadSST();
+        return;
+    case id::ROW:
+        if (InSheet()) {
+            Sheet().Rows().LoadRowRecord(Body());
+            Drop();
+        }
+        return;
+    case biff::WINDOW2:
+        ReadWindow2();
+        return;
+    case id::SCL:
+        ReadScl();
+        return;
+    case biff::SELECTION:
+        if (biff5) ReadSelection();
+        return;
+    case id::STYLE:
+        Owner.Styles().Add(Body());
+        Drop();
+        return;
+    case id::FORMAT:
+        ReadFormat();
+        return;
+    case id::SHEETEXT:
+        ReadSheetExt();
+        return;
+    case id::FEATHDR:
+        ReadFeatHdr();
+        return;
+    default:
+        return;
+    }
+}
+
+// ---- substreams
+
+void TTabrixReader::ReadBOF() {
+    SharedFormulas.clear();
+    if (Stream.ReadUnencrypted(Buffer.data(), Header.Length) != Header.Length)
+        throw XLSError("Bad record in file");
+    Drop();
+    // A substream inside an open one is an embedded chart: kept whole.
+    if (SheetOpen) {
+        KeepSubstream();
+        return;
+    }
+    TBOFRecord bof = DecodeBOF(Body());
+    switch (bof.Type) {
+    case bofType::Globals: {
+        if (Header.Length > 256) throw XLSError("Invalid BOF size");
+        Owner.IsMac = Version >= BIFF8 && (bof.History & 0x10);
+        if (Header.Length >= 6) PutU16(Buffer.data() + 4, 0x1002);
+        CurrentStorage = Globals();
+        CurrentStorage->UpdateDefault(Header, Body());
+        Mark1998 = bof.Full && bof.Year == 0x07CE && bof.History == 0 && bof.Lowest == 6;
+        SheetOpen = true;
+        return;
+    }
+    case bofType::Worksheet:
+        StartSheet(bof, 0);
+        return;
+    case bofType::VBModule:
+        StartSheet(bof, 1);
+        return;
+    case bofType::MacroSheet:
+        StartSheet(bof, 2);
+        return;
+    case bofType::Chart:
+        ++BoundsheetIndex;
+        SkipSubstream();
+        if (BoundsheetIndex < SheetNames.GetCount())
+            Owner.Sheets().NameList().Add(SheetNames.GetItem(BoundsheetIndex));
+        if (!SheetNames.GetCount() || BoundsheetIndex >= SheetNames.GetCount() - 1) Finished = true;
+        return;
+    case bofType::Workspace:
+        throw XLSError("BIFF4 Workbook unhandled");
+    default:
+        return;
+    }
+}
+
+void TTabrixReader::StartSheet(const TBOFRecord& bof, int kind) {
+    ++BoundsheetIndex;
+    ++SheetIndex;
+    bool old = Version <= TExcelVersion::xvExcel40;
+    if (!old && BoundsheetIndex >= SheetNames.GetCount()) throw XLSError("Bad record in file");
+    TSheet& sheet = Owner.Sheets().Add(kind);
+    if (old) {
+        sheet.SetName(u"Sheet1");
+        // The whole old file is this sheet: its records belong to its list.
+        CurrentStorage = &sheet.Records();
+    } else {
+        sheet.SetName(SheetNames.GetItem(BoundsheetIndex));
+        sheet.Hidden = THiddenState(std::min(SheetNames.GetValue(BoundsheetIndex), 2));
+        CurrentStorage = &sheet.Records();
+        CurrentStorage->UpdateDefault(Header, Body());
+    }
+    // The lowest version is the low byte; the bits above it name the last
+    // version that saved the file.
+    LowestVersion = bof.Full ? bof.Lowest & 0xFF : 0;
+    SheetOpen = true;
+}
+
+void TTabrixReader::ReadEOF() {
+    Drop();
+    CurrentStorage->UpdateDefault(Header, Body());
+    SharedFormulas.clear();
+    SheetOpen = false;
+    if (!SheetNames.GetCount() || BoundsheetIndex >= SheetNames.GetCount() - 1) Finished = true;
+}
+
+// Every record up to the matching EOF, BOF and EOF included, goes to the
+// current list as read.
+void TTabrixReader::KeepSubstream() {
+    CurrentStorage->Add(Header, Body());
+    int depth = 1;
+    while (depth > 0) {
+        if (Stream.ReadHeader(Header) != 4) throw XLSError("Bad record in file");
+        if (Header.Length > Buffer.size()) Buffer.resize(Header.Length);
+        if (!ReadBody()) throw XLSError("Bad record in file");
+        if (IsBOFId(Header.Id)) ++depth;
+        if (Header.Id == biff::EOF_RECORD) --depth;
+        CurrentStorage->Add(Header, Body());
+    }
+}
+
+void TTabrixReader::SkipSubstream() {
+    int depth = 1;
+    while (depth > 0) {
+        if (Stream.ReadHeader(Header) != 4) throw XLSError("Bad record in file");
+        if (Stream.Seek(Header.Length, 1) > Stream.Size()) throw XLSError("Bad record in file");
+        if (IsBOFId(Header.Id)) ++depth;
+        if (Header.Id == biff::EOF_RECORD) --depth;
+    }
+}
+
+void TTabrixReader::ReadFilePass() {
+    Drop();
+    TByteReader r(Body());
+    uint16_t type = r.U16("encryption type");
+    if (type == 0) throw XLSError("File encrypted with non-standard key. French?");
+    if (type != 1) throw XLSError("Can not read file, unknown type of encryption.");
+    if (Owner.Password.empty()) throw XLSError("File is encrypted. Password required.");
+    // Without a decryption the records after FILEPASS would be read as
+    // garbage: refuse rather than deliver a wrong workbook.
+    throw XLSError("Encrypted workbooks can not be read");
+}
+
+// ---- workbook settings
+
+void TTabrixReader::ReadCodePage() {
+    TByteReader r(Body());
+    int codePage = r.U16("code page");
+    // 1200 marks UTF-16 text in BIFF8; an old file claiming it has 8-bit
+    // text all the same, read with the default.
+    Text.CodePage = codePage == 1200 ? DefaultCodePage : codePage;
+    Stream.CodePage = Text.CodePage;
+    ReplaceFrom(BIFF5);
+}
+
+void TTabrixReader::ReadFont() {
+    Drop();
+    TXFonts& fonts = Owner.Fonts();
+    TXFont* font = fonts.Add();
+    if (Version >= BIFF5)
+        font->LoadFromRecord(Body(), Version, Text.CodePage);
+    else
+        LoadOldFont(*font, Body(), Version, Text);
+    // The fifth FONT of a file has index 5: BIFF font index 4 is never used.
+    if (fonts.Count() == 4) fonts.Add();
+    // Fonts of the file stay while formats take and release their uses.
+    fonts.MarkPermanent();
+}
+
+void TTabrixReader::ReadFormat() {
+    Drop();
+    if (Version < TExcelVersion::xvExcel40) {
+        KeepRecord = true;
+        return;
+    }
+    TFormatEntry f = DecodeFormat(Body(), Text);
+    Owner.DefaultFormats().NumberFormats().AddRead(f.Text, f.Index, 1);
+}
+
+void TTabrixReader::ReadXF() {
+    Drop();
+    if (Version <= TExcelVersion::xvExcel21) return;
+    TCellFormats& pool = Owner.DefaultFormats();
+    if (Version < BIFF5) {
+        pool.Add();
+        pool.MarkPermanent();
+        return;
+    }
+    std::vector<uint8_t> body(Body().begin(), Body().end());
+    // A number format the file never defined is a cosmetic fault: General.
+    if (body.size() >= 4) {
+        int number = GetU16(body.data() + 2);
+        if (number > LastBuiltInNumberFormat && !pool.NumberFormats().ByIndex(number))
+            PutU16(body.data() + 2, 0);
+    }
+    TCellFormat* format = pool.Add();
+    if (Version >= BIFF8)
+        format->LoadFromXF8(body);
+    else
+        format->LoadFromXF5(body);
+    // Formats of the file keep their positions while cells come and go.
+    pool.MarkPermanent();
+}
+
+void TTabrixReader::ReadPalette() {
+    Drop();
+    auto colors = DecodePalette(Body());
+    TPalette& palette = LibState().Palette;
+    for (size_t i = 0; i < colors.size(); ++i) palette[8 + i] = colors[i];
+}
+
+void TTabrixReader::ReadBoundSheet() {
+    Drop();
+    Placeholder(placeholder::BoundSheets);
+    TBoundSheetEntry e = DecodeBoundSheet(Body(), Text);
+    SheetNames.AddWithValue(e.Name, e.Visibility);
+}
+
+void TTabrixReader::ReadWriteAccess() {
+    Drop();
+    TRecordStorageGlobals& globals = Owner.GlobalsStorage();
+    std::vector<uint8_t> body;
+    std::u16string oldName;
+    if (Version >= BIFF8) {
+        body = PadWriteAccess(Body());
+    } else {
+        oldName = DecodeOldWriteAccess(Body(), Text);
+        body = PadWriteAccess({});
+    }
+    PutDefault(globals, biff::WRITEACCESS, body);
+    if (Version < BIFF8) globals.SetUserName(oldName);
+}
+
+void TTabrixReader::ReadSST() {
+    Drop();
+    Placeholder(placeholder::SST);
+    Owner.Strings().ReadSST(Stream, Header.Length);
+}
+
+} // namespace xls

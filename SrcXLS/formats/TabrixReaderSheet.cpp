@@ -1,0 +1,416 @@
+// The sheet handlers of the BIFF reader: sheet settings and cells.
+#include "SrcXLS/formats/TabrixReader.h"
+
+#include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSCellRef.h"
+#include "SrcXLS/XLSLibState.h"
+#include "SrcXLS/XLSValues.h"
+#include "SrcXLS/formats/DefaultRecords.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace xls {
+
+namespace {
+constexpr TExcelVersion BIFF5 = TExcelVersion::xvExcel50;
+constexpr TExcelVersion BIFF8 = TExcelVersion::xvExcel97;
+constexpr uint8_t tExp = 0x01;
+constexpr uint16_t SharedBit = 0x0008;
+} // namespace
+
+// ---- sheet settings
+
+void TTabrixReader::ReadWindow2() {
+    Drop();
+    if (Version < BIFF5 || !InSheet()) return;
+    PutDefault(*CurrentStorage, biff::WINDOW2, Window2ToBIFF8(Body()));
+}
+
+// The zoom lives in the window record; the writer makes SCL from it.
+void TTabrixReader::ReadScl() {
+    if (Version < BIFF8 || !InSheet()) return;
+    TByteReader r(Body());
+    int numerator = r.U16("zoom"), denominator = r.U16("zoom");
+    Drop();
+    if (denominator > 0) Sheet().SetZoom(std::clamp(numerator * 100 / denominator, 10, 400));
+}
+
+void TTabrixReader::ApplySelection(const TSelectionRecord& s) {
+    TSelectedAreas& areas = Sheet().SelectedAreas();
+    areas.Clear();
+    areas.ActiveCol = s.ActiveCol;
+    areas.ActiveRow = s.ActiveRow;
+    areas.ActiveIndex = s.ActiveIndex;
+    for (const auto& a : s.Areas) {
+        TSelectedArea& area = areas.Add();
+        area.Col1 = a.Col1;
+        area.Row1 = a.Row1;
+        area.Col2 = a.Col2;
+        area.Row2 = a.Row2;
+    }
+}
+
+void TTabrixReader::ReadSelection() {
+    if (!InSheet()) return;
+    TSelectionRecord s = DecodeSelection(Body());
+    Replace();
+    ApplySelection(s);
+}
+
+void TTabrixReader::ReadPane() {
+    Drop();
+    if (!InSheet()) {
+        KeepRecord = true;
+        return;
+    }
+    Placeholder(placeholder::SheetTail);
+    TPaneRecord p = DecodePane(Body());
+    TSheet& sheet = Sheet();
+    TPane& pane = sheet.Pane();
+    pane.SetActivePane(p.ActivePane);
+    pane.SplitColX = p.SplitColX;
+    pane.SplitRowY = p.SplitRowY;
+    pane.TopRow = p.TopRow;
+    pane.LeftCol = p.LeftCol;
+    pane.PaneType = sheet.GetOptions() & soFrozenPanes ? TPaneType::ptFrozen : TPaneType::ptSplit;
+    std::vector<uint8_t> next;
+    while (NextRecordIs({biff::SELECTION}, next)) {
+        TSelectionRecord s = DecodeSelection(next);
+        if (s.Pane == 3) ApplySelection(s);
+        pane.Records().Add(biff::SELECTION, next);
+    }
+}
+
+void TTabrixReader::ReadHeaderFooter() {
+    Drop();
+    if (!InSheet()) return;
+    Placeholder(placeholder::HeaderFooter);
+    std::u16string text = DecodeHeaderFooter(Body(), Text);
+    TPrintSettings& print = Sheet().PrintSettings();
+    if (Header.Id == 0x0014)
+        print.SetHeader(text);
+    else
+        print.SetFooter(text);
+}
+
+void TTabrixReader::ReadMargin() {
+    Drop();
+    if (!InSheet()) return;
+    Placeholder(placeholder::Margins);
+    double v = TByteReader(Body()).F64("margin");
+    TPrintSettings& print = Sheet().PrintSettings();
+    switch (Header.Id) {
+    case 0x0026:
+        print.SetMarginLeft(v);
+        break;
+    case 0x0027:
+        print.SetMarginRight(v);
+        break;
+    case 0x0028:
+        print.SetMarginTop(v);
+        break;
+    default:
+        print.SetMarginBottom(v);
+        break;
+    }
+}
+
+void TTabrixReader::ReadPageBreaks() {
+    Drop();
+    if (!InSheet()) return;
+    Placeholder(placeholder::PageBreaks);
+    if (Version < BIFF5) return;
+    bool horizontal = Header.Id == 0x001B;
+    TPrintSettings& print = Sheet().PrintSettings();
+    for (const auto& b : DecodePageBreaks(Body(), Version)) {
+        bool full = Version >= BIFF8;
+        if (horizontal) {
+            THorizPagebreak& h = print.HorizPagebreaks().Add();
+            h.Row = b.Position - 1;
+            h.Col1 = full ? b.Start - 1 : 0;
+            h.Col2 = full ? b.End - 1 : 255;
+        } else {
+            TVertPagebreak& v = print.VertPagebreaks().Add();
+            v.Col = b.Position - 1;
+            v.Row1 = full ? b.Start - 1 : 0;
+            v.Row2 = full ? b.End - 1 : LibState().MaxRow;
+        }
+    }
+}
+
+void TTabrixReader::ReadMergedCells() {
+    Drop();
+    if (!InSheet()) return;
+    Placeholder(placeholder::SheetTail);
+    TMergedCells& merged = Sheet().MergedCells();
+    for (const auto& a : DecodeMergedCells(Body())) merged.AddArea(a.Col1, a.Row1, a.Col2, a.Row2);
+}
+
+void TTabrixReader::ReadFeatHdr() {
+    if (SheetIndex < 0 || !InSheet()) return;
+    auto protection = DecodeFeatHdrProtection(Body());
+    if (!protection) return;
+    Sheet().SheetProtection = *protection;
+    Drop();
+}
+
+void TTabrixReader::ReadSheetExt() {
+    if (!InSheet()) return;
+    if (auto color = DecodeSheetExtTabColor(Body())) Sheet().TabColor = *color;
+}
+
+// The cached values of another workbook's sheet stay with their XCT.
+void TTabrixReader::ReadXCT() {
+    TByteReader r(Body());
+    int count = int16_t(r.U16("CRN count"));
+    count = count < 0 ? -count : count;
+    CurrentStorage->Add(Header, Body());
+    Drop();
+    std::vector<uint8_t> crn;
+    for (int i = 0; i < count; ++i) {
+        if (!NextRecordIs({0x005A}, crn)) throw XLSError("CRN record missing");
+        CurrentStorage->Add(0x005A, crn);
+    }
+}
+
+void TTabrixReader::ReadDimensions() {
+    Drop();
+    if (Version < BIFF5 || !InSheet()) return;
+    std::vector<uint8_t> body(Body().begin(), Body().end());
+    if (Version == BIFF5) body = DimensionsToBIFF8(body);
+    PutDefault(*CurrentStorage, biff::DIMENSIONS, body);
+}
+
+// ---- cells
+
+bool TTabrixReader::NextRecordIs(std::initializer_list<uint16_t> ids, std::vector<uint8_t>& body) {
+    uint16_t next = Stream.PeekRecordId();
+    bool match = false;
+    for (uint16_t i : ids) match = match || (i == next && Stream.Position() + 4 <= Stream.Size());
+    if (!match) return false;
+    Stream.ReadHeader(Header);
+    body.resize(Header.Length);
+    if (Stream.ReadRecordData(body.data(), Header.Length) != Header.Length)
+        throw XLSError("Bad record in file");
+    return true;
+}
+
+void TTabrixReader::CheckCell(int col, int64_t row) const {
+    if (col > MaxColumn(Version) || row > MaxRow(Version)) throw XLSError("Cell out of range");
+}
+
+void TTabrixReader::ReadValueCells() {
+    Drop();
+    if (!InSheet()) {
+        KeepRecord = true;
+        return;
+    }
+    Cells.clear();
+    DecodeValueCells(Header.Id, Body(), Text, Cells);
+    TSheet& sheet = CellSheet();
+    for (TReadCell& c : Cells) {
+        CheckCell(c.Col, c.Row);
+        int format = c.Format;
+        switch (c.Kind) {
+        case TReadCellKind::Blank:
+            sheet.PutBlank(c.Col, c.Row, format);
+            break;
+        case TReadCellKind::Number:
+            sheet.PutFloat(c.Col, c.Row, format, c.Number);
+            break;
+        case TReadCellKind::Boolean:
+            sheet.PutBoolean(c.Col, c.Row, format, c.Code != 0);
+            break;
+        case TReadCellKind::Error:
+            sheet.PutError(c.Col, c.Row, format, ErrorCodeToIndex(c.Code));
+            break;
+        case TReadCellKind::Text:
+            sheet.PutString(c.Col, c.Row, format, c.Text);
+            break;
+        case TReadCellKind::SharedText: {
+            if (c.SSTIndex >= uint32_t(Owner.Strings().ReadCount())) {
+                char message[48];
+                std::snprintf(message, sizeof message, "Read error at %.8lld", (long long)Stream.Position());
+                throw XLSError(message);
+            }
+            sheet.PutSSTString(c.Col, c.Row, format, int(c.SSTIndex));
+            break;
+        }
+        }
+    }
+}
+
+void TTabrixReader::ReadFormula() {
+    Drop();
+    if (!InSheet()) {
+        KeepRecord = true;
+        return;
+    }
+    TFormulaLayout layout = FormulaLayout(Header.Id, Version, LowestVersion);
+    // The decoded fields point into Buffer, which a look-ahead reuses: work
+    // on a copy of the body.
+    std::vector<uint8_t> body(Body().begin(), Body().end());
+    TFormulaRecord f = DecodeFormula(body, layout);
+    CheckCell(f.Col, f.Row);
+    switch (layout) {
+    case TFormulaLayout::BIFF5:
+        ReadFormulaBIFF5(f);
+        break;
+    case TFormulaLayout::BIFF3: {
+        TFormulaResult number;
+        std::memcpy(&number.Number, f.Result.data(), 8);
+        CellSheet().PutFormula(ctNumberFormula, f.Col, f.Row, f.Format, f.Cce, f.Data, number);
+        if (f.Result[6] == 0xFF && f.Result[7] == 0xFF) PutFormulaResult(f, f.Data, f.Cce, f.Format);
+        break;
+    }
+    case TFormulaLayout::BIFF2: {
+        if (f.Result[6] == 0xFF && f.Result[7] == 0xFF) {
+            PutFormulaResult(f, f.Data, f.Cce, -1);
+        } else {
+            TFormulaResult number;
+            std::memcpy(&number.Number, f.Result.data(), 8);
+            CellSheet().PutFormula(ctNumberFormula, f.Col, f.Row, DefaultCellFormat, f.Cce, f.Data, number);
+        }
+        break;
+    }
+    }
+}
+
+void TTabrixReader::ReadFormulaBIFF5(const TFormulaRecord& f) {
+    int format = f.Format;
+    bool expToken = f.Cce > 0 && f.Data[0] == tExp;
+    std::vector<uint8_t> next;
+    if (expToken && (f.Options & SharedBit)) {
+        if (NextRecordIs({biff::SHRFMLA, biff::SHRFMLA_OLD}, next)) {
+            TSharedFormulaRecord s = DecodeSharedFormula(next);
+            SharedFormulas.push_back({s.Range, std::vector<uint8_t>(s.Tokens.begin(), s.Tokens.end())});
+        }
+        TByteReader r(f.Data.subspan(1));
+        int row = r.U16("shared formula row");
+        int col = r.U16("shared formula column");
+        const TSharedFormula* shared = nullptr;
+        for (const auto& s : SharedFormulas)
+            if (!shared && s.Range.Contains(col, row)) shared = &s;
+        if (!shared) {
+            std::string ref = WideToUtf8(ColRowToRefStr(f.Col, f.Row, false, false));
+            char message[96];
+            std::snprintf(message, sizeof message, "Fixup error in shared formula at C=%d,R=%d (%s)",
+                          int(f.Col), int(f.Row), ref.c_str());
+            throw XLSError(message);
+        }
+        // The member gets the shared tokens as its own; they keep their
+        // relative form until the formula tokens are rewritten for the cell.
+        PutFormulaResult(f, shared->Tokens, int(shared->Tokens.size()), format);
+        return;
+    }
+    if (expToken && ReadArrayMember(f)) return;
+    PutFormulaResult(f, f.Data, f.Cce, format);
+}
+
+// An array formula's cells: the first is followed by ARRAY (and STRING for
+// a text result), the others point into the range of the ARRAY held.
+bool TTabrixReader::ReadArrayMember(const TFormulaRecord& f) {
+    std::vector<uint8_t> next;
+    uint8_t member = 0;
+    if (NextRecordIs({biff::ARRAY}, next)) {
+        DecodeArrayRange(next);
+        ArrayData = std::move(next);
+    } else if (!ArrayData.empty() && DecodeArrayRange(ArrayData).Contains(f.Col, f.Row)) {
+        member = 1;
+    } else {
+        ArrayData.clear();
+        return false;
+    }
+    TSheet& sheet = CellSheet();
+    TCachedResult res = DecodeCachedResult(std::span<const uint8_t, 8>(f.Result));
+    std::u16string text;
+    if (res.Kind == TCachedResultKind::String && NextFormulaString(text)) {
+        sheet.PutArrayFormulaString(f.Col, f.Row, f.Format, f.Cce, f.Data, member, ArrayData, text);
+        return true;
+    }
+    if (res.Kind == TCachedResultKind::EmptyString) {
+        sheet.PutArrayFormulaString(f.Col, f.Row, f.Format, f.Cce, f.Data, member, ArrayData, u"");
+        return true;
+    }
+    // A further cell with a boolean or error result keeps it as a formula
+    // cell pointing at the array: array cells hold numbers and texts only.
+    if (member == 1 && (res.Kind == TCachedResultKind::Boolean || res.Kind == TCachedResultKind::Error)) {
+        PutFormulaResult(f, f.Data, f.Cce, f.Format);
+        return true;
+    }
+    double number;
+    std::memcpy(&number, f.Result.data(), 8);
+    sheet.PutArrayFormulaNumber(f.Col, f.Row, f.Format, f.Cce, f.Data, member, ArrayData, number);
+    return true;
+}
+
+// The text result after a FORMULA. A BIFF8 text too long for one record
+// goes on in CONTINUE records, each starting with its own option byte.
+bool TTabrixReader::NextFormulaString(std::u16string& text) {
+    std::vector<uint8_t> body;
+    if (!NextRecordIs({biff::STRING, biff::STRING2}, body)) return false;
+    uint16_t stringId = Header.Id;
+    if (stringId != biff::STRING || !Text.Unicode() || Stream.PeekRecordId() != biff::CONTINUE) {
+        text = DecodeFormulaString(stringId, body, Text);
+        return true;
+    }
+    TByteReader r(body);
+    size_t count = r.U16("text length");
+    text.clear();
+    auto takePiece = [&](TByteReader& piece) {
+        if (piece.AtEnd()) return;
+        bool wide = piece.U8("string flag") & 1;
+        size_t n = std::min(count - text.size(), piece.Remaining() / (wide ? 2 : 1));
+        auto bytes = piece.Bytes(n * (wide ? 2 : 1));
+        for (size_t i = 0; i < n; ++i)
+            text.push_back(wide ? char16_t(GetU16(bytes.data() + 2 * i)) : bytes[i]);
+    };
+    takePiece(r);
+    std::vector<uint8_t> piece;
+    while (text.size() < count && NextRecordIs({biff::CONTINUE}, piece)) {
+        TByteReader pr(piece);
+        takePiece(pr);
+    }
+    if (text.size() < count) throw XLSError("Record too short: text beyond the end");
+    return true;
+}
+
+void TTabrixReader::PutFormulaResult(const TFormulaRecord& f, std::span<const uint8_t> tokens, int cce,
+                                     int format) {
+    TSheet& sheet = CellSheet();
+    // The data-table definition after a table formula stays as read; the
+    // formula's text result comes after it.
+    std::vector<uint8_t> table;
+    if (NextRecordIs({biff::TABLE}, table)) CurrentStorage->Add(biff::TABLE, table);
+    TCachedResult res = DecodeCachedResult(std::span<const uint8_t, 8>(f.Result));
+    TFormulaResult cached;
+    switch (res.Kind) {
+    case TCachedResultKind::Number:
+        cached.Number = res.Number;
+        if (cce > 0) sheet.PutFormula(ctNumberFormula, f.Col, f.Row, format, cce, tokens, cached);
+        return;
+    case TCachedResultKind::String: {
+        uint16_t next = Stream.PeekRecordId();
+        if (next == biff::SHRFMLA || next == biff::SHRFMLA_OLD) throw XLSError("Unxepected SHRFMLA");
+        if (!NextFormulaString(cached.Text)) return;
+        sheet.PutFormula(ctStringFormula, f.Col, f.Row, format, cce, tokens, cached);
+        return;
+    }
+    case TCachedResultKind::Boolean:
+        cached.Boolean = res.Value != 0;
+        sheet.PutFormula(ctBooleanFormula, f.Col, f.Row, format, cce, tokens, cached);
+        return;
+    case TCachedResultKind::Error:
+        cached.ErrorCode = res.Value;
+        sheet.PutFormula(ctErrorFormula, f.Col, f.Row, format, cce, tokens, cached);
+        return;
+    case TCachedResultKind::EmptyString:
+        sheet.PutFormula(ctStringFormula, f.Col, f.Row, format, cce, tokens, cached);
+        return;
+    case TCachedResultKind::Unknown:
+        return;
+    }
+}
+
+} // namespace xls

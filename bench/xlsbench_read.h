@@ -1,0 +1,5 @@
+// The reading commands of xlsbench; each returns the exit code.
+#pragma once
+
+int RunRead(const char* file);
+int RunDump(const char* file);

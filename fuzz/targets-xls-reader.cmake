@@ -1,0 +1,6 @@
+# The BIFF workbook reader: a raw BIFF8 workbook stream, a plain BIFF2-BIFF4
+# file (the same driver as a whole image, seeded with plain files) and a
+# whole .xls image.
+fuzz_target(NAME xls_reader_stream SOURCES xls_reader_stream.cpp)
+fuzz_target(NAME xls_reader_plain SOURCES xls_reader_file.cpp)
+fuzz_target(NAME xls_reader_file SOURCES xls_reader_file.cpp)

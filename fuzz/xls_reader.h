@@ -1,0 +1,19 @@
+// Reads an image into a fresh workbook the way the component does; refusals
+// are the library's exceptions, anything else reaches the fuzzer.
+#pragma once
+
+#include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSLibState.h"
+#include "SrcXLS/formats/TabrixReader.h"
+
+#include <vector>
+
+inline void ReadImage(const std::vector<uint8_t>& image) {
+    xls::TTabrix4 book;
+    try {
+        xls::ReadWorkbookFile(book, &image);
+    } catch (const xls::XLSError&) {
+    }
+    book.AfterRead();
+    xls::LibState().Reset();
+}

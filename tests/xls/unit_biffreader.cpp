@@ -1,0 +1,348 @@
+#include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSLibState.h"
+#include "SrcXLS/formats/TabrixReader.h"
+#include "SrcXLS/model/Cell.h"
+
+#include "support_biffbuild.h"
+#include "support_messages.h"
+
+#include <gtest/gtest.h>
+
+using namespace xls;
+using namespace biffbuild;
+
+namespace {
+
+// A BIFF8 workbook: globals with the given BOUNDSHEETs, then the sheets.
+struct Book8 {
+    Stream globals;
+    std::vector<Stream> sheets;
+    std::vector<std::string> names;
+
+    Book8& Sheet(const std::string& name, const std::function<void(Stream&)>& cells = {}) {
+        names.push_back(name);
+        Stream s;
+        s.Bof8(0x0010);
+        if (cells) cells(s);
+        s.Eof();
+        sheets.push_back(s);
+        return *this;
+    }
+    Bytes Image() const {
+        Stream all;
+        all.Bof8(0x0005).Raw(globals.Data());
+        for (const auto& n : names) all.BoundSheet8(n);
+        all.Eof();
+        for (const auto& s : sheets) all.Raw(s.Data());
+        return CompoundImage(all.Data());
+    }
+};
+
+void Read(TTabrix4& book, const Bytes& image) {
+    ReadWorkbookFile(book, &image);
+    book.AfterRead();
+}
+
+std::string ReadMessage(const Bytes& image) {
+    TTabrix4 book;
+    return MessageOf([&] { Read(book, image); });
+}
+
+Bytes NumberResult(double v) {
+    return Body().F64(v).b;
+}
+Bytes Special(uint8_t kind, uint8_t value = 0) {
+    return {kind, 0, value, 0, 0, 0, 0xFF, 0xFF};
+}
+
+} // namespace
+
+TEST(BIFFReader, ErrorsNameTheRecordAndKeepThePercentSignsOfTheMessage) {
+    Book8 b;
+    b.Sheet("a", [](Stream& s) { s.Rec(0x8123, Body().U16(1)); });
+    std::string m = ReadMessage(b.Image());
+    EXPECT_EQ(m.substr(0, 32), "Error on reading record # 4, 812");
+    EXPECT_NE(m.find("Offs: 000000"), std::string::npos);
+    EXPECT_EQ(m.substr(m.size() - 19), "\rBad record in file");
+
+    // A message of the model with '%' in it arrives as it was.
+    Book8 dup;
+    dup.Sheet("100%s%n").Sheet("100%S%N");
+    EXPECT_NE(ReadMessage(dup.Image()).find("\"100%S%N\" allready exists"), std::string::npos);
+
+    // A record cut by the end of the stream.
+    Stream cut;
+    cut.Bof8(0x0005).Raw({0x03, 0x02, 0x0E, 0x00, 1, 2});
+    EXPECT_NE(ReadMessage(CompoundImage(cut.Data())).find("Bad record in file"), std::string::npos);
+
+    EXPECT_EQ(ReadMessage(CompoundImage(Bytes{1, 2, 3, 4, 5, 6})), "The file is not an Excel workbook");
+}
+
+TEST(BIFFReader, SubstreamsSheetsAndWhatComesAfterTheLast) {
+    Book8 b;
+    b.Sheet("One", [](Stream& s) { s.Number(0, 0, 1); });
+    b.Sheet("Two", [](Stream& s) {
+        // An embedded chart inside the sheet: kept whole, sheet order intact.
+        s.Bof8(0x0020).Rec(0x1001, Body().U16(1)).Eof();
+        s.Number(1, 1, 2);
+    });
+    b.Sheet("Three", [](Stream& s) { s.Number(2, 2, 3); });
+    b.sheets.push_back(Stream().Raw({0xFF, 0xFF, 0xFF}));
+    TTabrix4 book;
+    Read(book, b.Image());
+    ASSERT_EQ(book.Sheets().Count(), 3);
+    EXPECT_EQ(book.Sheets().Items(1).Name(), u"Two");
+    EXPECT_EQ(book.Sheets().Items(2).GetAsFloat(2, 2), 3);
+    TRecordStorageSheet& two = book.Sheets().Items(1).Records();
+    int chart = two.IndexOf(0x1001);
+    ASSERT_GT(chart, 0);
+    EXPECT_EQ(two.GetItem(chart - 1).Id(), 0x0809);
+    EXPECT_EQ(two.GetItem(chart + 1).Id(), 0x000A);
+    EXPECT_EQ(book.GetVersion(), TExcelVersion::xvExcel97);
+}
+
+TEST(BIFFReader, ChartSheetsAndCustomViewsLeaveNothingBehind) {
+    Stream all;
+    all.Bof8(0x0005).BoundSheet8("Chart", 0, 2).BoundSheet8("Data").Eof();
+    all.Bof8(0x0020).Rec(0x1002, Body().U32(0)).Eof();
+    all.Bof8(0x0010).Number(0, 0, 5);
+    all.Rec(0x01AA, Body().Raw(Bytes(16, 0))).Rec(0x7777, Body().U16(9)).Rec(0x01AB, Body()).Eof();
+    TTabrix4 book;
+    Read(book, CompoundImage(all.Data()));
+    ASSERT_EQ(book.Sheets().Count(), 1);
+    EXPECT_EQ(book.Sheets().Items(0).Name(), u"Data");
+    TRecordStorageSheet& list = book.Sheets().Items(0).Records();
+    EXPECT_LT(list.IndexOf(0x7777), 0);
+    EXPECT_LT(list.IndexOf(0x01AA), 0);
+    EXPECT_LT(list.IndexOf(0x1002), 0);
+}
+
+TEST(BIFFReader, UnknownRecordsStayInTheirListInFileOrder) {
+    Book8 b;
+    b.globals.Rec(0x0901, Body().U16(1)).Rec(0x004D, Body().Raw({1, 2, 3}));
+    b.Sheet("S", [](Stream& s) { s.Rec(0x0902, Body().U8(7)).Number(0, 0, 1).Rec(0x0903, Body()); });
+    TTabrix4 book;
+    Read(book, b.Image());
+    auto& g = book.GlobalsStorage();
+    ASSERT_GE(g.IndexOf(0x004D), 0);
+    EXPECT_LT(g.IndexOf(0x0901), g.IndexOf(0x004D));
+    EXPECT_EQ(g.GetItem(g.IndexOf(0x004D)).Body().size(), 3u);
+    auto& s = book.Sheets().Items(0).Records();
+    EXPECT_LT(s.IndexOf(0x0902), s.IndexOf(0x0903));
+    EXPECT_LT(g.IndexOf(0x0902), 0);
+}
+
+TEST(BIFFReader, OldSingleSheetFiles) {
+    // BIFF4: the file is the sheet; its records belong to the sheet's list.
+    Stream s4;
+    s4.Rec(0x0409, Body().U16(0).U16(0x0010).U16(0));
+    s4.Rec(0x0042, Body().U16(1251));
+    s4.Rec(0x0231, Body().U16(200).U16(0).U16(0x7FFF).Str8("Arial"));
+    s4.Rec(0x0443, Body().Raw(Bytes(12, 0)));
+    s4.Rec(0x0203, Body().U16(0).U16(0).U16(0).F64(12.5));
+    s4.Rec(0x0204, Body().U16(1).U16(0).U16(0).U16(3).Raw({0xCF, 0xE8, 0xE2}));
+    s4.Rec(0x0999, Body().U8(1));
+    s4.Eof();
+    TTabrix4 book;
+    Read(book, s4.Data());
+    EXPECT_EQ(book.GetVersion(), TExcelVersion::xvExcel40);
+    ASSERT_EQ(book.Sheets().Count(), 1);
+    TSheet& sheet = book.Sheets().Items(0);
+    EXPECT_EQ(sheet.Name(), u"Sheet1");
+    EXPECT_EQ(sheet.GetAsFloat(0, 0), 12.5);
+    EXPECT_EQ(sheet.GetAsString(0, 1), u"Пив");
+    EXPECT_GE(sheet.Records().IndexOf(0x0999), 0);
+
+    // BIFF2: value records of their own, boolean and error cells included.
+    Stream s2;
+    s2.Rec(0x0009, Body().U16(2).U16(0x0010));
+    s2.Rec(0x0002, Body().U16(0).U16(0).Raw({0, 0, 0}).U16(7));
+    s2.Rec(0x0005, Body().U16(1).U16(0).Raw({0, 0, 0}).U8(1).U8(0));
+    s2.Rec(0x0005, Body().U16(2).U16(0).Raw({0, 0, 0}).U8(0x07).U8(1));
+    s2.Rec(0x0004, Body().U16(3).U16(0).Raw({0, 0, 0}).Str8("ab"));
+    s2.Eof();
+    TTabrix4 b2;
+    Read(b2, s2.Data());
+    TSheet& s = b2.Sheets().Items(0);
+    EXPECT_EQ(s.GetAsFloat(0, 0), 7);
+    EXPECT_EQ(s.GetCellType(0, 1), ctBoolean);
+    EXPECT_EQ(s.GetCellType(0, 2), ctError);
+    EXPECT_EQ(s.GetAsString(0, 3), u"ab");
+}
+
+TEST(BIFFReader, Biff5TextFollowsTheCodePage) {
+    Stream all;
+    all.Bof5(0x0005).Rec(0x0042, Body().U16(1251)).Rec(0x005C, Body().Str8("\xCF\xE5\xF2\xF0"));
+    all.BoundSheet5("\xD2\xEE\xE2\xE0\xF0").Eof();
+    all.Bof5(0x0010).Rec(0x0204, Body().U16(0).U16(0).U16(15).U16(2).Raw({0xC0, 0xE1})).Eof();
+    TTabrix4 book;
+    Read(book, CompoundImage(all.Data(), u"Book"));
+    EXPECT_EQ(book.GetVersion(), TExcelVersion::xvExcel50);
+    EXPECT_EQ(book.Sheets().Items(0).Name(), u"Товар");
+    EXPECT_EQ(book.Sheets().Items(0).GetAsString(0, 0), u"Аб");
+    EXPECT_EQ(book.GetUserName(), u"Петр");
+}
+
+TEST(BIFFReader, EncryptedFilesAreRefusedWithTheirReason) {
+    auto withFilePass = [](uint16_t type) {
+        Book8 b;
+        b.globals.Rec(0x002F, Body().U16(type).Raw(Bytes(52, 0)));
+        b.Sheet("S");
+        return b.Image();
+    };
+    EXPECT_NE(ReadMessage(withFilePass(1)).find("File is encrypted. Password required."), std::string::npos);
+    EXPECT_NE(ReadMessage(withFilePass(0)).find("File encrypted with non-standard key. French?"),
+              std::string::npos);
+    EXPECT_NE(ReadMessage(withFilePass(7)).find("Can not read file, unknown type of encryption."),
+              std::string::npos);
+    TTabrix4 book;
+    book.Password = u"secret";
+    std::string m = MessageOf([&] { Read(book, withFilePass(1)); });
+    EXPECT_NE(m.find("Encrypted workbooks can not be read"), std::string::npos);
+}
+
+TEST(BIFFReader, ProgressRunsFromZeroToHundredStrictlyRising) {
+    Book8 b;
+    b.Sheet("S", [](Stream& s) {
+        for (int i = 0; i < 400; ++i) s.Number(uint16_t(i), 0, i);
+    });
+    TTabrix4 book;
+    std::vector<int> seen;
+    book.OnProgress = [&](TTabrix4&, int v) { seen.push_back(v); };
+    Read(book, b.Image());
+    ASSERT_GE(seen.size(), 3u);
+    EXPECT_EQ(seen.front(), 0);
+    EXPECT_EQ(seen.back(), 100);
+    for (size_t i = 1; i < seen.size(); ++i) EXPECT_LT(seen[i - 1], seen[i]);
+}
+
+TEST(BIFFReader, FontsPaletteAndFormats) {
+    Book8 b;
+    for (int i = 0; i < 5; ++i)
+        b.globals.Rec(0x0031, Body()
+                                  .U16(uint16_t(200 + 20 * i))
+                                  .U16(0)
+                                  .U16(8)
+                                  .U16(400)
+                                  .U16(0)
+                                  .Raw({0, 0, 0, 0})
+                                  .U8(1)
+                                  .U8(0)
+                                  .Raw({'A'}));
+    Body palette;
+    palette.U16(56);
+    for (int i = 0; i < 56; ++i) palette.U32(0x00010203 + uint32_t(i));
+    b.globals.Rec(0x0092, palette);
+    b.globals.Rec(0x041E, Body().U16(170).Str16("0.000"));
+    Body xf;
+    xf.U16(5).U16(170).Raw(Bytes(16, 0));
+    for (int i = 0; i < 16; ++i) b.globals.Rec(0x00E0, xf);
+    b.Sheet("S", [](Stream& s) { s.Number(0, 0, 1, 15); });
+    TTabrix4 book;
+    Read(book, b.Image());
+    EXPECT_EQ(book.Fonts().GetItem(5)->Height, 280u);
+    EXPECT_EQ(book.Fonts().GetItem(3)->Height, 260u);
+    EXPECT_EQ(LibState().Palette[8], 0x00010203u);
+    EXPECT_EQ(LibState().Palette[63], 0x00010203u + 55);
+    EXPECT_LT(book.GlobalsStorage().IndexOf(0x0092), 0);
+    EXPECT_EQ(book.DefaultFormats().GetItem(15)->GetNumberFormat(), u"0.000");
+    LibState().Reset();
+}
+
+TEST(BIFFReader, PaneSelectionsMergedCellsAndBreaks) {
+    Book8 b;
+    b.Sheet("S", [](Stream& s) {
+        s.Rec(0x023E, Body().U16(0x06BE).U32(0).U32(0x40).Raw(Bytes(8, 0)));
+        s.Rec(0x0041, Body().U16(1).U16(2).U16(2).U16(1).U8(9).U8(0));
+        for (uint8_t pane : {3, 1, 0})
+            s.Rec(0x001D, Body().U8(pane).U16(pane).U16(4).U16(0).U16(1).U16(pane).U16(pane).U8(4).U8(4));
+        s.Rec(0x00E5, Body().U16(2).U16(0).U16(1).U16(0).U16(2).U16(5).U16(5).U16(1).U16(3));
+        s.Rec(0x001B, Body().U16(1).U16(10).U16(0).U16(255));
+    });
+    TTabrix4 book;
+    Read(book, b.Image());
+    TSheet& sheet = book.Sheets().Items(0);
+    EXPECT_EQ(sheet.Pane().GetActivePane(), 3);
+    EXPECT_EQ(sheet.Pane().PaneType, TPaneType::ptFrozen);
+    EXPECT_EQ(sheet.Pane().Records().Count(), 3);
+    EXPECT_EQ(sheet.SelectedAreas().ActiveRow, 3);
+    EXPECT_EQ(sheet.SelectedAreas().ActiveCol, 4);
+    ASSERT_EQ(sheet.MergedCells().Count(), 2);
+    EXPECT_EQ(sheet.MergedCells()[1].Col2, 3u);
+    auto& breaks = sheet.PrintSettings().HorizPagebreaks();
+    ASSERT_EQ(breaks.Count(), 1);
+    EXPECT_EQ(breaks[0].Row, 9);
+    EXPECT_EQ(breaks[0].Col1, -1);
+    EXPECT_EQ(breaks[0].Col2, 254);
+}
+
+TEST(BIFFReader, FormulaResultsSharedAndArrayFormulas) {
+    Book8 b;
+    b.Sheet("S", [](Stream& s) {
+        Bytes sum = {0x1E, 0x02, 0x00};
+        s.Formula(0, 0, NumberResult(3), 0, sum);
+        s.Formula(0, 1, NumberResult(3), 0, {}); // no tokens: no cell
+        s.Formula(0, 2, Special(0), 0, sum);     // text without STRING: no cell
+        s.Formula(0, 3, Special(0), 0, sum).Rec(0x0207, Body().Str16("hi"));
+        s.Formula(0, 4, Special(1, 1), 0, sum);
+        s.Formula(0, 5, Special(2, 0x07), 0, sum);
+        // Shared formula over C2:C4 anchored at C2.
+        Bytes exp = {0x01, 1, 0, 2, 0};
+        s.Formula(1, 2, NumberResult(10), 0x0008, exp);
+        s.Rec(0x04BC,
+              Body().U16(1).U16(3).U8(2).U8(2).U8(0).U8(3).U16(3).Raw({0x1E, 0x05, 0x00}).Raw({9, 9}));
+        s.Formula(2, 2, NumberResult(11), 0x0008, exp);
+        s.Formula(3, 2, NumberResult(12), 0x0008, exp);
+        // Array formula over A6:B7.
+        Bytes arr = {0x01, 5, 0, 0, 0};
+        s.Formula(5, 0, NumberResult(1), 0, arr);
+        s.Rec(0x0221, Body().U16(5).U16(6).U8(0).U8(1).U16(0).U32(0).U16(3).Raw({0x1E, 0x01, 0x00}));
+        s.Formula(5, 1, Special(0), 0, arr).Rec(0x0207, Body().Str16("t"));
+        s.Formula(6, 0, NumberResult(3), 0, arr);
+        s.Formula(6, 1, Special(2, 0x2A), 0, arr);
+    });
+    TTabrix4 book;
+    Read(book, b.Image());
+    TSheet& s = book.Sheets().Items(0);
+    EXPECT_EQ(s.GetCellType(0, 0), ctNumberFormula);
+    EXPECT_EQ(s.GetCellType(1, 0), ctNone);
+    EXPECT_EQ(s.GetCellType(2, 0), ctNone);
+    EXPECT_EQ(s.GetAsString(3, 0), u"hi");
+    EXPECT_EQ(s.GetCellType(4, 0), ctBooleanFormula);
+    EXPECT_EQ(s.GetCellType(5, 0), ctErrorFormula);
+    for (int row = 1; row <= 3; ++row) {
+        EXPECT_EQ(s.GetCellType(2, row), ctNumberFormula);
+        EXPECT_EQ(s.GetAsFloat(2, row), 9 + row);
+    }
+    EXPECT_EQ(s.GetCellType(0, 5), ctNumberArrayFormula);
+    EXPECT_EQ(s.GetCellType(1, 5), ctStringArrayFormula);
+    EXPECT_EQ(s.GetAsString(1, 5), u"t");
+    EXPECT_EQ(s.GetAsFloat(0, 6), 3);
+    EXPECT_EQ(s.GetCellType(1, 6), ctErrorFormula);
+
+    // A shared member whose anchor lies in no range read so far.
+    Book8 bad;
+    bad.Sheet("S", [](Stream& st) { st.Formula(4, 1, NumberResult(1), 0x0008, {0x01, 9, 0, 9, 0}); });
+    EXPECT_NE(ReadMessage(bad.Image()).find("Fixup error in shared formula at C=1,R=4 (B5)"),
+              std::string::npos);
+}
+
+TEST(BIFFReader, BrokenReferencesAreRefused) {
+    Book8 sst;
+    sst.globals.Rec(0x00FC, Body().U32(1).U32(1).Str16("x"));
+    sst.Sheet("S", [](Stream& s) { s.Rec(0x00FD, Body().U16(0).U16(0).U16(15).U32(5)); });
+    EXPECT_NE(ReadMessage(sst.Image()).find("Read error at "), std::string::npos);
+
+    Book8 xct;
+    xct.globals.Rec(0x0059, Body().U16(2).U16(0)).Rec(0x005A, Body().Raw(Bytes(4, 0)));
+    xct.Sheet("S");
+    EXPECT_NE(ReadMessage(xct.Image()).find("CRN record missing"), std::string::npos);
+
+    // More sheet substreams than BOUNDSHEETs.
+    Stream extra;
+    extra.Bof8(0x0005).BoundSheet8("A").BoundSheet8("B").Eof();
+    extra.Bof8(0x0010).Eof().Bof8(0x0010).Eof().Bof8(0x0010).Eof();
+    TTabrix4 book;
+    Read(book, CompoundImage(extra.Data()));
+    EXPECT_EQ(book.Sheets().Count(), 2);
+}
