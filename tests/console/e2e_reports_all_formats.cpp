@@ -207,7 +207,7 @@ TEST_P(ReportFile, ReadsBackAsTheRegistersRecords) {
     std::vector<std::string> expectedBoxes = {"Експорт даних завершено!"};
     if (std::string(report.name) == "all_goods")
         expectedBoxes.insert(expectedBoxes.begin(), "Читати тільки збійні записи?");
-    EXPECT_EQ(boxes, expectedBoxes);
+    ASSERT_EQ(boxes, expectedBoxes);
     EXPECT_EQ(h.ui.boxes.back().Utf8Caption(), "Повідомлення");
     EXPECT_EQ(h.ui.PendingReplies(), 0u);
     ASSERT_EQ(h.ui.fileDialogs.size(), 1u);
@@ -249,6 +249,10 @@ TEST_P(ReportFile, ReadsBackAsTheRegistersRecords) {
         EXPECT_EQ(Rows(table.begin(), table.begin() + static_cast<std::ptrdiff_t>(header.size())), header);
         ExpectSame(testfiles::DbfreadRecords(file, "oem-or-ansi"),
                    testing_console::ExpectedDbfRecords(records));
+        // The records, then the end mark, and nothing after it.
+        const std::string bytes = testfiles::Slurp(file);
+        EXPECT_EQ(bytes.size(), std::stoul(header[0][0]) + records.size() * std::stoul(header[0][1]) + 1);
+        EXPECT_EQ(bytes.back(), '\x1a');
         break;
     }
     }
