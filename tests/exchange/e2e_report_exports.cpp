@@ -107,18 +107,6 @@ template <class Record> Rows TableRows(const std::vector<Record>& records) {
     return rows;
 }
 
-Rows DbfreadRecords(const std::string& path) {
-    static const char* script = R"PY(
-import sys, dbfread
-t = dbfread.DBF(sys.argv[1], encoding="cp1251", char_decode_errors="strict")
-dec = {f.name: f.decimal_count for f in t.fields}
-for r in t:
-    vals = [format(v, ".%df" % dec[k]) if isinstance(v, float) else str(v) for k, v in r.items()]
-    sys.stdout.buffer.write(("\x1f".join(vals) + "\n").encode("utf-8"))
-)PY";
-    return SplitRows(RunPython(script, {path}));
-}
-
 Rows PythonXmlItems(const std::string& path) {
     static const char* script = R"PY(
 import sys, xml.etree.ElementTree as ET

@@ -27,40 +27,6 @@ using exchange::DispatchResult;
 
 namespace {
 
-// One line per row of the first sheet, each cell "kind:value" with kind s
-// (text), n (number, shortest text), b (Boolean 1/0), _ (blank) or e (none),
-// then "/rgb" of its font colour ("auto" for the window text colour) and
-// "/B" when bold. A first line gives the sheet count and the BIFF version.
-Rows XlrdRows(const std::string& path) {
-    static const char* script = R"PY(
-import sys, xlrd
-book = xlrd.open_workbook(sys.argv[1], formatting_info=True)
-sheet = book.sheet_by_index(0)
-print("\x1f".join([str(book.nsheets), str(book.biff_version)]))
-kinds = {xlrd.XL_CELL_TEXT: "s", xlrd.XL_CELL_NUMBER: "n", xlrd.XL_CELL_BOOLEAN: "b",
-         xlrd.XL_CELL_BLANK: "_", xlrd.XL_CELL_EMPTY: "e"}
-for r in range(sheet.nrows):
-    cells = []
-    for c in range(sheet.ncols):
-        cell = sheet.cell(r, c)
-        kind = kinds[cell.ctype]
-        if kind == "e":
-            cells.append("e")
-            continue
-        value = cell.value
-        if kind == "n":
-            value = format(value, ".15g")
-        elif kind == "b":
-            value = str(int(value))
-        font = book.font_list[book.xf_list[sheet.cell_xf_index(r, c)].font_index]
-        rgb = book.colour_map.get(font.colour_index)
-        look = "auto" if rgb is None else "%02x%02x%02x" % rgb
-        cells.append("%s:%s/%s%s" % (kind, value, look, "/B" if font.bold else ""))
-    sys.stdout.buffer.write(("\x1f".join(cells) + "\n").encode("utf-8"))
-)PY";
-    return SplitRows(RunPython(script, {path}));
-}
-
 // The rows as gnumeric reads them, through its CSV export (which leaves out
 // leading empty rows).
 Rows GnumericRows(const std::string& path) {

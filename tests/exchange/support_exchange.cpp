@@ -1,13 +1,6 @@
 #include "support_exchange.h"
 
 #include <QApplication>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <memory>
-#include <sstream>
-#include <stdexcept>
 
 namespace exchange_test {
 
@@ -81,47 +74,6 @@ platform::RegionalSettings DotProfile() {
     rs.currencyFormat = 0;
     rs.negativeCurrencyFormat = 1;
     return rs;
-}
-
-bool XmllintAccepts(const std::string& path) {
-    std::string cmd = "xmllint --noout '" + path + "' 2>/dev/null";
-    return std::system(cmd.c_str()) == 0;
-}
-
-std::vector<std::string> PythonXmlOutline(const std::string& path) {
-    static const char* script = R"PY(
-import sys, xml.etree.ElementTree as ET
-def walk(e, prefix):
-    p = prefix + "/" + e.tag if prefix else e.tag
-    t = (e.text or "")
-    print(p + ("=" + t if t else ""))
-    for k, v in e.attrib.items():
-        print(p + "@" + k + "=" + v)
-    for c in e:
-        walk(c, p)
-sys.stdout.reconfigure(encoding="utf-8")
-walk(ET.parse(sys.argv[1]).getroot(), "")
-)PY";
-    std::string scriptFile = path + ".outline.py";
-    WriteFile(scriptFile, script);
-    std::string cmd = "/usr/bin/python3 '" + scriptFile + "' '" + path + "'";
-    struct Closer {
-        void operator()(FILE* f) const { pclose(f); }
-    };
-    std::unique_ptr<FILE, Closer> pipe(popen(cmd.c_str(), "r"));
-    std::vector<std::string> lines;
-    if (!pipe) return lines;
-    std::string current;
-    for (int c; (c = std::fgetc(pipe.get())) != EOF;) {
-        if (c == '\n') {
-            lines.push_back(current);
-            current.clear();
-        } else {
-            current += static_cast<char>(c);
-        }
-    }
-    std::filesystem::remove(scriptFile);
-    return lines;
 }
 
 } // namespace exchange_test

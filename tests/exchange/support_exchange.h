@@ -10,6 +10,7 @@
 #include "exchange/JobSide.h"
 #include "platform/RegionalSettings.h"
 #include "support_files.h"
+#include "support_readers.h"
 
 namespace exchange_test {
 
@@ -68,10 +69,7 @@ private:
 platform::RegionalSettings UkrainianProfile(); // ',' decimal, NBSP thousands, "грн."
 platform::RegionalSettings DotProfile();       // '.' decimal, ',' thousands, "$"
 
-bool XmllintAccepts(const std::string& path);
-// The document as Python's XML parser reads it, one line per element in
-// document order: "path" for an element with text "path=text", then one
-// line "path@name=value" per attribute in document order.
-std::vector<std::string> PythonXmlOutline(const std::string& path);
+using testfiles::PythonXmlOutline;
+using testfiles::XmllintAccepts;
 
 } // namespace exchange_test

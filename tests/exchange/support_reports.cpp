@@ -1,12 +1,5 @@
 #include "support_reports.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <gtest/gtest.h>
-#include <memory>
-#include <sstream>
-
 #include "platform/CodePages.h"
 #include "platform/ui/ScriptedUi.h"
 
@@ -24,15 +17,6 @@ void SetCommon(Record& r, uint16_t number, int32_t plu, int64_t barcode, const c
     r.plu = plu;
     r.barcode = barcode;
     r.SetName(A(name));
-}
-
-std::vector<std::string> Split(const std::string& text, char separator) {
-    std::vector<std::string> parts;
-    std::string current;
-    std::istringstream in(text);
-    while (std::getline(in, current, separator)) parts.push_back(current);
-    if (!text.empty() && text.back() == separator) parts.emplace_back();
-    return parts;
 }
 
 std::string With(char sep, std::string text) {
@@ -165,64 +149,12 @@ std::vector<std::string> PeriodicLargeTexts(char sep) {
                        "0", "0", "3", "281474976710~655", "2814749767106~55", "0~001", "-2814749767106~55"});
 }
 
-Rows SplitRows(const std::string& out) {
-    Rows rows;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);) rows.push_back(Split(line, '\x1f'));
-    return rows;
-}
-
 exchange::DispatchResult RunExport(Job& job, int format, int kind, std::optional<std::string> path,
                                    platform::ScriptedUi& ui) {
     ui.QueueFile(std::move(path));
     job.state.MakeMetod.OperationKind = static_cast<uint8_t>(kind);
     exchange::JobContext context = job.Context();
     return exchange::Dispatch(context, format, kind);
-}
-
-std::string RunPython(const std::string& script, const std::vector<std::string>& args) {
-    ScratchDir dir;
-    std::string file = dir.File("oracle.py");
-    WriteFile(file, script);
-    std::string command = "/usr/bin/python3 '" + file + "'";
-    for (const std::string& a : args) command += " '" + a + "'";
-    command += " 2>&1";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    std::string out;
-    if (!pipe) return out;
-    char buffer[4096];
-    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) out.append(buffer, n);
-    int status = pclose(pipe.release());
-    EXPECT_EQ(status, 0) << out;
-    return out;
-}
-
-Rows PythonCsvRows(const std::string& path, char delimiter, bool quoting, const std::string& encoding) {
-    static const char* script = R"PY(
-import sys, csv
-path, delim, quoting, enc = sys.argv[1:5]
-delim = {"TAB": "\t"}.get(delim, delim)
-opts = {"quoting": csv.QUOTE_MINIMAL} if quoting == "1" else {"quoting": csv.QUOTE_NONE}
-with open(path, newline="", encoding=enc) as f:
-    for row in csv.reader(f, delimiter=delim, strict=True, **opts):
-        sys.stdout.buffer.write(("\x1f".join(row) + "\n").encode("utf-8"))
-)PY";
-    std::string delim = delimiter == '\t' ? "TAB" : std::string(1, delimiter);
-    return SplitRows(RunPython(script, {path, delim, quoting ? "1" : "0", encoding}));
-}
-
-Rows DbfreadRows(const std::string& path, const std::string& encoding) {
-    static const char* script = R"PY(
-import sys, dbfread
-t = dbfread.DBF(sys.argv[1], encoding=sys.argv[2], char_decode_errors="strict")
-out = [[str(t.header.headerlen), str(t.header.recordlen)]]
-out += [[f.name, f.type, str(f.length), str(f.decimal_count)] for f in t.fields]
-out.append(["--"])
-out += [[str(v) for v in r.values()] for r in t]
-for row in out:
-    sys.stdout.buffer.write(("\x1f".join(row) + "\n").encode("utf-8"))
-)PY";
-    return SplitRows(RunPython(script, {path, encoding}));
 }
 
 Rows GoodsTableFields() {
@@ -233,14 +165,6 @@ Rows GoodsTableFields() {
             {"SALESQTY", "F", "12", "3"},  {"SALESSUM", "F", "10", "2"},  {"REFUNDQTY", "F", "12", "3"},
             {"REFUNDSUM", "F", "10", "2"}, {"DSSUMSALE", "F", "10", "2"}, {"DSSUMREF", "F", "10", "2"},
             {"MKSUMSALE", "F", "10", "2"}, {"MKSUMREF", "F", "10", "2"}};
-}
-
-void KeepTestOutput(const std::string& path, const std::string& name) {
-    const char* out = std::getenv("Q710_TEST_OUT");
-    if (out == nullptr || *out == '\0') return;
-    std::filesystem::create_directories(out);
-    std::filesystem::copy_file(path, std::filesystem::path(out) / name,
-                               std::filesystem::copy_options::overwrite_existing);
 }
 
 } // namespace exchange_test

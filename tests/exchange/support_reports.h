@@ -11,10 +11,18 @@
 #include "exchange/Dispatcher.h"
 #include "platform/ui/ScriptedUi.h"
 #include "support_exchange.h"
+#include "support_readers.h"
 
 namespace exchange_test {
 
-using Rows = std::vector<std::vector<std::string>>;
+using testfiles::DbfreadRecords;
+using testfiles::DbfreadRows;
+using testfiles::KeepTestOutput;
+using testfiles::PythonCsvRows;
+using testfiles::Rows;
+using testfiles::RunPython;
+using testfiles::SplitRows;
+using testfiles::XlrdRows;
 
 // Ordinary values in every column; the name holds Ukrainian letters.
 GoodsStruct Bread();
@@ -38,25 +46,7 @@ std::vector<std::string> PeriodicLargeTexts(char sep);
 exchange::DispatchResult RunExport(Job& job, int format, int kind, std::optional<std::string> path,
                                    platform::ScriptedUi& ui);
 
-// Output of /usr/bin/python3 running `script` with the arguments; status 0 expected.
-std::string RunPython(const std::string& script, const std::vector<std::string>& args);
-
-// Lines of a reader's output, each split at the unit separator (0x1F).
-Rows SplitRows(const std::string& out);
-
-// The rows of a CSV file as Python's csv module reads them (UTF-8 values):
-// the delimiter given, quoting on or off, the file decoded from `encoding`.
-Rows PythonCsvRows(const std::string& path, char delimiter, bool quoting, const std::string& encoding);
-
-// A table as dbfread reads it: first row the header and record lengths,
-// then one row per field ("NAME", "T", "length", "decimals"), then a row
-// "--", then one row per record with Python's text of each value.
-Rows DbfreadRows(const std::string& path, const std::string& encoding = "cp1251");
-
 // The fields of the goods report's tables as DbfreadRows lists them.
 Rows GoodsTableFields();
-
-// Leaves a copy of a written file in the folder named by Q710_TEST_OUT, if any.
-void KeepTestOutput(const std::string& path, const std::string& name);
 
 } // namespace exchange_test
