@@ -23,6 +23,7 @@
 #include "console/ContextHelp.h"
 #include "console/Guarded.h"
 #include "console/MainBatch.h"
+#include "console/MessageBoxes.h"
 #include "console/Program.h"
 #include "console/TQProgressBar.h"
 #include "console/UpDown.h"
@@ -33,10 +34,6 @@ namespace {
 
 using platform::Ansi;
 using platform::MakeChild;
-
-std::string Caption() {
-    return Ansi("Помилка");
-}
 
 QString Text(const char* utf8) {
     return QString::fromUtf8(utf8);
@@ -116,7 +113,8 @@ void TForm1::CreateActions() {
     ModemDisconnect->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F11));
     ModemECRPowerOff->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F12));
 
-    // Pages of later parts give these their captions.
+    // The pages that show these actions give them their captions; until then
+    // an action shows its name.
     auto named = [this](const char* name, int help) { return MakeAction(name, name, help); };
     ActionReadLengthNameOfGoods = named("ActionReadLengthNameOfGoods", kGoodsConfigHelp);
     ActionWriteLengthNameOfGoods = named("ActionWriteLengthNameOfGoods", kGoodsConfigHelp);
@@ -378,7 +376,7 @@ void TForm1::CreateConnectionPages() {
 bool TForm1::FormCreate() {
     std::string errorText;
     if (!state.Device.Load(platform::ProgramFolder(), errorText)) {
-        platform::MessageBox(platform::Ansi(errorText), Caption(), 0x2010);
+        ShowErrorText(platform::Ansi(errorText));
         return false;
     }
     PageControl1Change();
@@ -549,13 +547,13 @@ void TForm1::ConnectExecute() {
         DirectOutcome outcome = OpenDirectSession(state.Api(), link);
         if (outcome.result == DirectResult::ConnectFailed) {
             SetStatusText("");
-            platform::MessageBox(outcome.errorText, Caption(), 0x2010);
+            ShowErrorText(outcome.errorText);
             return;
         }
         state.DirectSession = 1;
         if (outcome.result == DirectResult::NoLink) {
             SetStatusText("");
-            platform::MessageBox(NoLinkText(), Caption(), 0x2010);
+            ShowErrorText(NoLinkText());
             return;
         }
         SetSessionControlsEnabled(false);
@@ -611,7 +609,7 @@ void TForm1::CheckAddressEdit(AddressEdit which, QLineEdit* edit, QLineEdit* oth
     AddressCheck check =
         CheckAddress(which, platform::FromQString(edit->text()), platform::FromQString(other->text()));
     edit->setText(platform::ToQString(check.text));
-    if (!check.message.empty()) platform::MessageBox(check.message, Caption(), 0x2010);
+    if (!check.message.empty()) ShowErrorText(check.message);
     if (check.refocus) edit->setFocus();
 }
 
@@ -692,7 +690,7 @@ bool TForm1::FormCloseQuery() {
     state.Closing = 1;
     if (!ModemDisconnect->isEnabled() && !Disconnect->isEnabled()) return true;
     if (platform::MessageBox(Ansi("Ви дійсно бажаєте завершити роботу програми?"), Ansi("Завершення роботи"),
-                             0x2024) != platform::IdYes) {
+                             QuestionBox) != platform::IdYes) {
         // Declined: a later register failure must not be taken for a close.
         state.Closing = 0;
         return false;
@@ -708,7 +706,7 @@ void TForm1::FormClose() {
         platform::IniFile ini(platform::ProgramFile(SettingsFileName));
         WriteSettings(ini, CurrentSettings());
     } catch (const std::exception& error) {
-        platform::MessageBox(error.what(), Caption(), 0x2010);
+        ShowErrorText(error.what());
     }
     // The library itself is unloaded once the message loop has returned, so
     // an operation still on the stack never calls into unloaded code.

@@ -14,6 +14,7 @@
 #include "console/GoodsReports.h"
 #include "console/Guarded.h"
 #include "console/MainBatch.h"
+#include "console/MessageBoxes.h"
 #include "console/Program.h"
 #include "console/Q710_Form.h"
 #include "console/RadioGroup.h"
@@ -134,7 +135,7 @@ void TForm1::BitBtn6Click() {
     std::optional<CodeRange> range = CodeRangeOf(TextOf(options.FirstPLU), TextOf(options.LastPLU),
                                                  TextOf(options.FirstBarcode), TextOf(options.LastBarcode));
     if (!range) {
-        platform::MessageBox(Ansi("Помилка діапазона товарних кодів!"), Ansi("Повідомлення"), 0x2040);
+        ShowInfoText(Ansi("Помилка діапазона товарних кодів!"));
         return;
     }
     ReadingJob job = RangeReportJob(state.Api(), ::Shared(), ReportProgress(), *range);
@@ -148,13 +149,13 @@ void TForm1::ActionReadReportByCriticalRemainsExecute() {
     if (state.DialogAccepted == 0) return;
     std::optional<int32_t> threshold = ThresholdOf(TextOf(options.CriticalRemain));
     if (!threshold || *threshold < 0) {
-        platform::MessageBox(Ansi("Помилка в параметрі \"критичний залишок\"!"), Ansi("Помилка"), 0x2010);
+        ShowErrorText(Ansi("Помилка в параметрі \"критичний залишок\"!"));
         return;
     }
     std::optional<int32_t> group = 0;
     if (options.RadioGroup2->ItemIndex() != 0) group = Int32Of(TextOf(options.Goods_Group2));
     if (!group || *group < 0 || *group > 100) {
-        platform::MessageBox(Ansi("Помилка товарної групи!"), Ansi("Помилка"), 0x2010);
+        ShowErrorText(Ansi("Помилка товарної групи!"));
         return;
     }
     ReadingJob job = CriticalRemainsReportJob(state.Api(), ::Shared(), *group, *threshold);

@@ -11,6 +11,7 @@
 #include "console/ContextHelp.h"
 #include "console/DialogButtons.h"
 #include "console/EditExit.h"
+#include "console/MessageBoxes.h"
 #include "console/ReportOptions.h"
 #include "platform/ui/AnsiText.h"
 #include "platform/ui/Ui.h"
@@ -77,7 +78,7 @@ int TForm11::Execute() {
 
 void TForm11::CheckBarcode(QLineEdit* edit, const char* message) {
     FieldCheck check = CheckBarcodeField(platform::FromQString(edit->text()));
-    if (check.refused) platform::MessageBox(platform::Ansi(message), platform::Ansi("Помилка"), 0x2010);
+    if (check.refused) ShowErrorText(platform::Ansi(message));
     edit->setText(platform::ToQString(check.text));
 }
 

@@ -11,6 +11,7 @@
 #include "console/ContextHelp.h"
 #include "console/DialogButtons.h"
 #include "console/EditExit.h"
+#include "console/MessageBoxes.h"
 #include "console/RadioGroup.h"
 #include "console/ReportOptions.h"
 #include "console/TQProgressBar.h"
@@ -121,7 +122,7 @@ void TForm6::CheckNumber(QLineEdit* edit, const char* message) {
     FieldCheck check = CheckGoodsNumberField(platform::FromQString(edit->text()));
     edit->setText(platform::ToQString(check.text));
     if (check.refused) {
-        platform::MessageBox(platform::Ansi(message), platform::Ansi("Помилка"), 0x2010);
+        ShowErrorText(platform::Ansi(message));
         return;
     }
     RGMode1Click();

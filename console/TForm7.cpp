@@ -10,6 +10,7 @@
 #include "console/ContextHelp.h"
 #include "console/DialogButtons.h"
 #include "console/EditExit.h"
+#include "console/MessageBoxes.h"
 #include "console/RadioGroup.h"
 #include "console/ReportOptions.h"
 #include "console/UpDown.h"
@@ -23,10 +24,6 @@ using platform::MakeChild;
 
 QString Text(const char* utf8) {
     return QString::fromUtf8(utf8);
-}
-
-void ShowFieldError(const char* message) {
-    platform::MessageBox(platform::Ansi(message), platform::Ansi("Помилка"), 0x2010);
 }
 
 } // namespace
@@ -100,13 +97,13 @@ void TForm7::RadioGroup2Click() {
 
 void TForm7::Goods_Group2Exit() {
     FieldCheck check = CheckGoodsGroupField(platform::FromQString(Goods_Group2->text()));
-    if (check.refused) ShowFieldError("Помилка товарної групи!");
+    if (check.refused) ShowErrorText(platform::Ansi("Помилка товарної групи!"));
     Goods_Group2->setText(platform::ToQString(check.text));
 }
 
 void TForm7::CriticalRemainExit() {
     FieldCheck check = NormaliseThreshold(platform::FromQString(CriticalRemain->text()));
-    if (check.refused) ShowFieldError("Помилка в параметрі \"критичний залишок\"!");
+    if (check.refused) ShowErrorText(platform::Ansi("Помилка в параметрі \"критичний залишок\"!"));
     CriticalRemain->setText(platform::ToQString(check.text));
 }
 
