@@ -21,6 +21,7 @@
 #include "console/ActionButton.h"
 #include "console/Connection.h"
 #include "console/ContextHelp.h"
+#include "console/EditExit.h"
 #include "console/Guarded.h"
 #include "console/MainBatch.h"
 #include "console/MessageBoxes.h"
@@ -724,17 +725,15 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Panel1 && event->type() == QEvent::Resize) Panel1Resize();
-    if ((watched == AddrPC || watched == AddrECR) && event->type() == QEvent::FocusOut && !checkingAddress) {
-        // Leaving the edit for another control of the window, not switching windows.
-        auto reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-            checkingAddress = true;
-            if (watched == AddrPC)
-                AddrPCExit();
-            else
-                AddrECRExit();
-            checkingAddress = false;
-        }
+    // One check at a time for both edits: the message of one must not start the other's.
+    if ((watched == AddrPC || watched == AddrECR) && event->type() == QEvent::FocusOut && !checkingAddress &&
+        LeavesForAnotherControl(*static_cast<QFocusEvent*>(event))) {
+        checkingAddress = true;
+        if (watched == AddrPC)
+            AddrPCExit();
+        else
+            AddrECRExit();
+        checkingAddress = false;
     }
     return QMainWindow::eventFilter(watched, event);
 }
