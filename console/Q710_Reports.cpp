@@ -26,10 +26,7 @@ namespace {
 
 using platform::Ansi;
 using platform::MakeChild;
-
-QString Text(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
+using platform::UiText;
 
 std::string TextOf(const QLineEdit* edit) {
     return platform::FromQString(edit->text());
@@ -39,12 +36,12 @@ std::string TextOf(const QLineEdit* edit) {
 
 void TForm1::CreateReportsPage(QVBoxLayout* page) {
     QWidget* sheet = TabSheets[ReportsPage];
-    ActionReadDayReport->setText(Text("Продаж (денний)"));
-    ActionReadPeriodicReport->setText(Text("Продаж (період.)"));
-    ActionReadReportByAllGoods->setText(Text("Повний звіт (денний)"));
-    ActionReadReportByCriticalRemains->setText(Text("Критичний залишок"));
+    ActionReadDayReport->setText(UiText("Продаж (денний)"));
+    ActionReadPeriodicReport->setText(UiText("Продаж (період.)"));
+    ActionReadReportByAllGoods->setText(UiText("Повний звіт (денний)"));
+    ActionReadReportByCriticalRemains->setText(UiText("Критичний залишок"));
 
-    auto* goods = MakeChild<QGroupBox>(Text(" Звіти по товарам: "), sheet);
+    auto* goods = MakeChild<QGroupBox>(UiText(" Звіти по товарам: "), sheet);
     auto* grid = MakeChild<QGridLayout>(goods);
     auto button = [this, goods](QAction* action, const char* name) {
         auto* b = MakeChild<ActionButton>(action, goods);
@@ -56,7 +53,7 @@ void TForm1::CreateReportsPage(QVBoxLayout* page) {
     BitBtnReadReportByAllGoods = button(ActionReadReportByAllGoods, "BitBtnReadReportByAllGoods");
     BitBtnReadReportByCriticalRemains =
         button(ActionReadReportByCriticalRemains, "BitBtnReadReportByCriticalRemains");
-    BitBtn6 = MakeChild<QPushButton>(Text("Діапазон кодів"), goods);
+    BitBtn6 = MakeChild<QPushButton>(UiText("Діапазон кодів"), goods);
     BitBtn6->setObjectName("BitBtn6");
     SetHelpContext(BitBtn6, 7);
     grid->addWidget(BitBtnReadDayReport, 0, 0);
@@ -72,7 +69,7 @@ void TForm1::CreateReportsPage(QVBoxLayout* page) {
     QProgressBar3->setObjectName("QProgressBar3");
     QProgressBar3->setFixedHeight(16);
     QProgressBar3->SetMaximum(ReportBarMaximum);
-    Label8 = MakeChild<QLabel>(Text("0 %"), sheet);
+    Label8 = MakeChild<QLabel>(UiText("0 %"), sheet);
     Label8->setObjectName("Label8");
     Label8->setFixedWidth(48);
     progress->addWidget(QProgressBar3, 1);
