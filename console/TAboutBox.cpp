@@ -40,8 +40,8 @@ TAboutBox::TAboutBox(ConsoleState& state, QWidget* parent) : QDialog(parent), st
     Image1->setObjectName("Image1");
     Image1->setPixmap(QApplication::style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(48, 48));
     ProductName = MakeChild<QLabel>(UiText("Програма обслуговування таблиці \n"
-                                         "  товарів ЕККА серії \"ЗРВ-Q710\"\n"
-                                         "                 з версією 2-01"),
+                                           "  товарів ЕККА серії \"ЗРВ-Q710\"\n"
+                                           "                 з версією 2-01"),
                                     panel);
     ProductName->setObjectName("ProductName");
     head->addWidget(Image1);

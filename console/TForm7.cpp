@@ -31,9 +31,9 @@ TForm7::TForm7(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
     SetHelpContext(this, 7);
     auto* column = MakeChild<QVBoxLayout>(this);
 
-    RadioGroup2 =
-        MakeChild<RadioGroup>(UiText(" Фільтр по товарним групам: "),
-                              std::vector<QString>{UiText("Всі товарні групи"), UiText("Товарна група: ")}, this);
+    RadioGroup2 = MakeChild<RadioGroup>(
+        UiText(" Фільтр по товарним групам: "),
+        std::vector<QString>{UiText("Всі товарні групи"), UiText("Товарна група: ")}, this);
     RadioGroup2->setObjectName("RadioGroup2");
     RadioGroup2->OnClick = [this] { RadioGroup2Click(); };
     column->addWidget(RadioGroup2);

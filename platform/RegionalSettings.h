@@ -35,8 +35,8 @@ struct RegionalSettings {
 // number. A number outside the table counts as the default.
 inline constexpr std::string_view CurrencyPlacements[] = {"$n", "n$", "$ n", "n $"};
 inline constexpr std::string_view NegativeCurrencyPlacements[] = {
-    "($n)", "-$n", "$-n", "$n-", "(n$)", "-n$", "n-$", "n$-", "-n $", "-$ n", "n $-", "$ n-", "$ -n", "n- $",
-    "($ n)", "(n $)"};
+    "($n)", "-$n",  "$-n",  "$n-",  "(n$)", "-n$",  "n-$",   "n$-",
+    "-n $", "-$ n", "n $-", "$ n-", "$ -n", "n- $", "($ n)", "(n $)"};
 
 // The process-wide settings: the defaults until SetRegional is called (at start-up from the user's locale,
 // in tests explicitly). Read and set on the user-interface thread only.

@@ -7,8 +7,8 @@
 namespace {
 
 using namespace console;
-using testfiles::Slurp;
 using testfiles::ScratchDir;
+using testfiles::Slurp;
 using testfiles::Spit;
 
 StoredSettings ReadFrom(const ScratchDir& dir, const std::string& text) {
@@ -88,9 +88,8 @@ TEST(Settings, GarbageFileReadsAsDefaults) {
 TEST(Settings, WriteBackReplacesOddValuesAndKeepsTheRestOfTheFile) {
     ScratchDir dir;
     std::string path = dir.File("Q710b.ini");
-    Spit(
-        path,
-        "[CSV]\r\nDELIM=TAB\r\nQuotes=1\r\n[GENERAL]\r\nPORT=COM9\r\nBAUD RATE=115200\r\nEXTRA=keep\r\n");
+    Spit(path,
+         "[CSV]\r\nDELIM=TAB\r\nQuotes=1\r\n[GENERAL]\r\nPORT=COM9\r\nBAUD RATE=115200\r\nEXTRA=keep\r\n");
     platform::IniFile ini(path);
     StoredSettings s = ReadSettings(ini);
     s.connection.phone = "\xB9 5"; // "№ 5"

@@ -17,8 +17,8 @@
 
 namespace {
 
-using testing_console::ProgramHarness;
 using testfiles::Spit;
+using testing_console::ProgramHarness;
 
 bool Enabled(QAction* a) {
     return a->isEnabled();

@@ -21,7 +21,8 @@ inline uint64_t Le(const uint8_t* bytes, int offset, int size) {
     return v;
 }
 
-inline std::unique_ptr<sim::Simulator> MakeSimulator(const testfiles::ScratchDir& folder, const std::string& log = "") {
+inline std::unique_ptr<sim::Simulator> MakeSimulator(const testfiles::ScratchDir& folder,
+                                                     const std::string& log = "") {
     sim::Simulator::Options options;
     options.statePath = folder.File("state.bin");
     options.logPath = log;

@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
-#include "support_sim.h"
 #include "device/simulator/SimText.h"
 #include "device/simulator/StateFile.h"
+#include "support_sim.h"
 
 namespace {
 
