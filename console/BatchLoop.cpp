@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "console/Guarded.h"
+#include "console/MessageBoxes.h"
 #include "console/TQProgressBar.h"
 #include "platform/ui/AnsiText.h"
 #include "platform/ui/Ui.h"
@@ -12,18 +13,6 @@ namespace {
 
 using platform::Ansi;
 
-constexpr unsigned kErrorBox = 0x2010;
-constexpr unsigned kInfoBox = 0x2040;
-constexpr unsigned kQuestionBox = 0x2024;
-constexpr unsigned kRetryBox = 0x2015;
-
-std::string ErrorCaption() {
-    return Ansi("Помилка");
-}
-std::string InfoCaption() {
-    return Ansi("Повідомлення");
-}
-
 bool IsEndOfData(uint8_t status) {
     return status == Q710_NOT_FOUND || status == Q710_END_OF_DATA;
 }
@@ -31,11 +20,11 @@ bool IsEndOfData(uint8_t status) {
 // Retry or Cancel after a failed record: the library's text and the prompt.
 bool AskRetry(const char* err) {
     std::string text = device::DeviceText(err) + "\r\n" + Ansi("ВИБЕРІТЬ ДІЮ!");
-    return platform::MessageBox(text, ErrorCaption(), kRetryBox) == platform::IdRetry;
+    return platform::MessageBox(text, ErrorCaption(), RetryBox) == platform::IdRetry;
 }
 
 bool AskStop(const std::string& question, const std::string& caption) {
-    return platform::MessageBox(question, caption, kQuestionBox) == platform::IdYes;
+    return platform::MessageBox(question, caption, QuestionBox) == platform::IdYes;
 }
 
 // The application title while a loop runs, and its saved text.
@@ -72,7 +61,7 @@ BatchEnd ReadRecords(ConsoleState& state, BatchWindow& window, ProgressDisplay& 
     if (member.countSelector) {
         uint16_t count = 0;
         if (api.GetQuantityRecordsOfGoods(*member.countSelector, &count, &err) != Q710_OK) {
-            platform::MessageBox(device::DeviceText(err), ErrorCaption(), kErrorBox);
+            ShowErrorText(device::DeviceText(err));
             return BatchEnd::Failed;
         }
         display.SetMaximum(count);
@@ -82,10 +71,10 @@ BatchEnd ReadRecords(ConsoleState& state, BatchWindow& window, ProgressDisplay& 
     if (status != Q710_OK) {
         showEnd();
         if (status == Q710_NOT_FOUND) {
-            platform::MessageBox(member.nothingFoundText, InfoCaption(), kInfoBox);
+            ShowInfoText(member.nothingFoundText);
             return BatchEnd::NothingFound;
         }
-        platform::MessageBox(device::DeviceText(err), ErrorCaption(), kErrorBox);
+        ShowErrorText(device::DeviceText(err));
         return BatchEnd::Failed;
     }
     display.SetPosition(display.Position() + 1);
@@ -155,7 +144,7 @@ BatchEnd WriteRecords(ConsoleState& state, BatchWindow& window, ProgressDisplay&
         bool final = std::find(member.finalErrors.begin(), member.finalErrors.end(), status) !=
                      member.finalErrors.end();
         if (final) {
-            platform::MessageBox(device::DeviceText(err), ErrorCaption(), kErrorBox);
+            ShowErrorText(device::DeviceText(err));
             window.Repaint();
             return BatchEnd::Failed;
         }
@@ -172,7 +161,7 @@ BatchEnd WriteRecords(ConsoleState& state, BatchWindow& window, ProgressDisplay&
     display.SetLabel("100 %");
     title.Show(member.startPrefix, display);
     window.Repaint();
-    platform::MessageBox(member.completionMessage, InfoCaption(), kInfoBox);
+    ShowInfoText(member.completionMessage);
     return BatchEnd::Completed;
 }
 
@@ -224,8 +213,7 @@ BatchOutcome RunReadingLoop(ConsoleState& state, BatchWindow& window, ProgressDi
     display.SetLabel("0 %");
     window.Repaint();
     // Success is reported only when the export wrote its file.
-    if (outcome.end == BatchEnd::Exported)
-        platform::MessageBox(Ansi("Експорт даних завершено!"), InfoCaption(), kInfoBox);
+    if (outcome.end == BatchEnd::Exported) ShowInfoText(Ansi("Експорт даних завершено!"));
     return outcome;
 }
 

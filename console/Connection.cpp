@@ -1,9 +1,7 @@
 #include "console/Connection.h"
 
-#include <array>
-#include <charconv>
-
 #include "console/Guarded.h"
+#include "console/MessageBoxes.h"
 #include "console/NumberText.h"
 #include "platform/ui/AnsiText.h"
 #include "platform/ui/Ui.h"
@@ -12,8 +10,6 @@ namespace console {
 namespace {
 
 using platform::Ansi;
-
-constexpr std::array<uint32_t, 4> kBaudRates = {4800, 9600, 19200, 38400};
 
 std::string Trim(const std::string& text) {
     std::size_t first = text.find_first_not_of(' ');
@@ -37,7 +33,7 @@ uint8_t PortOfIndex(int itemIndex) {
 }
 
 uint32_t BaudOfIndex(int itemIndex) {
-    return itemIndex >= 0 && itemIndex < int(kBaudRates.size()) ? kBaudRates[itemIndex] : 9600;
+    return itemIndex >= 0 && itemIndex < int(BaudRates.size()) ? BaudRates[itemIndex] : 9600;
 }
 
 int32_t IntegerValue(const std::string& text) {
@@ -163,13 +159,13 @@ AddressCheck CheckAddress(AddressEdit edit, const std::string& text, const std::
 
 void ConfirmPowerOff(const device::DeviceApi& api) {
     if (platform::MessageBox(Ansi("Ви дійсно бажаєте вимкнути живлення ЕККА?"), Ansi("Попередження"),
-                             0x2034) != platform::IdYes)
+                             WarningQuestionBox) != platform::IdYes)
         return;
     const char* err = nullptr;
     if (api.PowerOff(&err) == Q710_OK)
-        platform::MessageBox(Ansi("Живлення ЕККА вимкнене!"), Ansi("Повідомлення"), 0x2040);
+        ShowInfoText(Ansi("Живлення ЕККА вимкнене!"));
     else
-        platform::MessageBox(device::DeviceText(err), Ansi("Помилка"), 0x2010);
+        ShowErrorText(device::DeviceText(err));
 }
 
 } // namespace console

@@ -3,12 +3,16 @@
 // controls, call these and show the outcome. Texts are ANSI.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
 #include "device/DeviceLibrary.h"
 
 namespace console {
+
+// The rates of the baud rate list, in its order.
+inline constexpr std::array<uint32_t, 4> BaudRates = {4800, 9600, 19200, 38400};
 
 // Serial port 1..8 of the port list's item (any other item: 1) and the baud
 // rate of the rate list's item (none: 9600).

@@ -7,14 +7,24 @@
 #include <QShortcut>
 #include <QVariant>
 #include <QWidget>
+#include <functional>
 
 #include "platform/ui/AnsiText.h"
 #include "platform/ui/Ui.h"
 
 namespace console {
 namespace {
+
 constexpr const char* kProperty = "helpContext";
+
+// Runs `request` when the help key is pressed anywhere in the window.
+void OnHelpKey(QWidget* window, std::function<void()> request) {
+    auto* key = platform::MakeChild<QShortcut>(QKeySequence(Qt::Key_F1), window);
+    key->setContext(Qt::WindowShortcut);
+    QObject::connect(key, &QShortcut::activated, window, std::move(request));
 }
+
+} // namespace
 
 void SetHelpContext(QObject* object, int context) {
     object->setProperty(kProperty, context);
@@ -55,16 +65,11 @@ void HelpRequest(QWidget* window, const std::string& failText) {
 }
 
 void InstallHelpKey(QWidget* window, const std::string& failText) {
-    auto* key = platform::MakeChild<QShortcut>(QKeySequence(Qt::Key_F1), window);
-    key->setContext(Qt::WindowShortcut);
-    QObject::connect(key, &QShortcut::activated, window,
-                     [window, failText] { HelpRequest(window, failText); });
+    OnHelpKey(window, [window, failText] { HelpRequest(window, failText); });
 }
 
 void InstallDefaultHelpKey(QWidget* window) {
-    auto* key = platform::MakeChild<QShortcut>(QKeySequence(Qt::Key_F1), window);
-    key->setContext(Qt::WindowShortcut);
-    QObject::connect(key, &QShortcut::activated, window, [window] {
+    OnHelpKey(window, [window] {
         QWidget* focused = window->focusWidget();
         int context = ControlHelpContext(focused != nullptr ? focused : window);
         platform::ShowHelp(platform::ApplicationHelpFile(), static_cast<uint32_t>(context));

@@ -12,15 +12,17 @@ EditExit::EditExit(QWidget* edit, std::function<void()> check) : QObject(edit), 
 }
 
 bool EditExit::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::FocusOut && !running) {
-        auto reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-            running = true;
-            check();
-            running = false;
-        }
+    if (event->type() == QEvent::FocusOut && !running &&
+        LeavesForAnotherControl(*static_cast<QFocusEvent*>(event))) {
+        running = true;
+        check();
+        running = false;
     }
     return QObject::eventFilter(watched, event);
+}
+
+bool LeavesForAnotherControl(const QFocusEvent& event) {
+    return event.reason() != Qt::ActiveWindowFocusReason && event.reason() != Qt::PopupFocusReason;
 }
 
 void OnExit(QWidget* edit, std::function<void()> check) {

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <functional>
 
+class QFocusEvent;
 class QWidget;
 
 namespace console {
@@ -20,6 +21,9 @@ private:
     std::function<void()> check;
     bool running = false; // a message box of the check takes the focus too
 };
+
+// Whether a focus loss moves to another control of the same window.
+bool LeavesForAnotherControl(const QFocusEvent& event);
 
 // Installs the check on the edit; the edit owns it.
 void OnExit(QWidget* edit, std::function<void()> check);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "console/MessageBoxes.h"
 #include "platform/ui/AnsiText.h"
 #include "platform/ui/Ui.h"
 
@@ -75,14 +76,14 @@ ReadingJob AllGoodsReportJob(const device::DeviceApi& api, SharedArrays& arrays,
             uint16_t maxGoods = 0, programmed = 0, failures = 0;
             const char* err = nullptr;
             if (api.GetLengthGoodsName(&nameLength, &maxGoods, &programmed, &failures, &err) != Q710_OK) {
-                platform::MessageBox(device::DeviceText(err), Ansi("Помилка"), 0x2010);
+                ShowErrorText(device::DeviceText(err));
                 return false;
             }
             int32_t from = options.mode == 2 ? options.firstGoodsNumber : 0;
             display.SetMaximum(std::max<int32_t>(0, maxGoods - from));
         }
         *failuresOnly = platform::MessageBox(Ansi("Читати тільки збійні записи?"), Ansi("Запитання"),
-                                             0x2024) == platform::IdYes
+                                             QuestionBox) == platform::IdYes
                             ? int16_t(-1)
                             : int16_t(0);
         return true;

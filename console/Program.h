@@ -12,12 +12,12 @@
 #include "console/TForm11.h"
 #include "console/TForm12.h"
 #include "console/TForm13.h"
-#include "exchange/TForm4.h"
-#include "exchange/TForm5.h"
 #include "console/TForm6.h"
 #include "console/TForm7.h"
-#include "exchange/TForm8.h"
 #include "console/TForm9.h"
+#include "exchange/TForm4.h"
+#include "exchange/TForm5.h"
+#include "exchange/TForm8.h"
 
 namespace console {
 

@@ -21,8 +21,10 @@
 #include "console/ActionButton.h"
 #include "console/Connection.h"
 #include "console/ContextHelp.h"
+#include "console/EditExit.h"
 #include "console/Guarded.h"
 #include "console/MainBatch.h"
+#include "console/MessageBoxes.h"
 #include "console/Program.h"
 #include "console/TQProgressBar.h"
 #include "console/UpDown.h"
@@ -33,14 +35,7 @@ namespace {
 
 using platform::Ansi;
 using platform::MakeChild;
-
-std::string Caption() {
-    return Ansi("Помилка");
-}
-
-QString Text(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
+using platform::UiText;
 
 // Help contexts of the action categories.
 enum : int {
@@ -58,7 +53,7 @@ constexpr std::array<int, 10> kPageHelp = {2, 3, 4, 5, 6, 7, 0, 0, 0, 0};
 
 TForm1::TForm1(ConsoleState& state, ConsoleWindows& windows) : state(state), windows(windows) {
     setObjectName("Form1");
-    setWindowTitle(Text("Cash retail  (v.2-01)"));
+    setWindowTitle(UiText("Cash retail  (v.2-01)"));
     setMinimumSize(780, 465);
     SetHelpContext(this, 1);
     CreateActions();
@@ -94,7 +89,7 @@ TForm1::TForm1(ConsoleState& state, ConsoleWindows& windows) : state(state), win
 TForm1::~TForm1() = default;
 
 QAction* TForm1::MakeAction(const char* name, const char* caption, int helpContext) {
-    auto* action = MakeChild<QAction>(Text(caption), this);
+    auto* action = MakeChild<QAction>(UiText(caption), this);
     action->setObjectName(name);
     SetHelpContext(action, helpContext);
     ActionList1.push_back(action);
@@ -116,7 +111,8 @@ void TForm1::CreateActions() {
     ModemDisconnect->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F11));
     ModemECRPowerOff->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F12));
 
-    // Pages of later parts give these their captions.
+    // The pages that show these actions give them their captions; until then
+    // an action shows its name.
     auto named = [this](const char* name, int help) { return MakeAction(name, name, help); };
     ActionReadLengthNameOfGoods = named("ActionReadLengthNameOfGoods", kGoodsConfigHelp);
     ActionWriteLengthNameOfGoods = named("ActionWriteLengthNameOfGoods", kGoodsConfigHelp);
@@ -135,7 +131,7 @@ void TForm1::CreateActions() {
     ActionExportGroupsOfGoods = named("ActionExportGroupsOfGoods", kGoodsGroupHelp);
     ActionImportGroupsOfGoods = named("ActionImportGroupsOfGoods", kGoodsGroupHelp);
     ActionGroupsStop = MakeAction("ActionGroupsStop", "Стоп !", kGoodsGroupHelp);
-    ActionGroupsStop->setToolTip(Text("Зупинити процес"));
+    ActionGroupsStop->setToolTip(UiText("Зупинити процес"));
     ActionWriteGoodsByNumber = named("ActionWriteGoodsByNumber", kGoodsProgHelp);
     ActionUpdateDBToECRByCode = named("ActionUpdateDBToECRByCode", kGoodsProgHelp);
     ActionEraseAllGoods = named("ActionEraseAllGoods", kGoodsProgHelp);
@@ -214,9 +210,9 @@ void TForm1::CreateActions() {
 
 void TForm1::CreateMenuAndStatus() {
     QMenuBar* menu = menuBar();
-    auto* about = menu->addAction(Text("Про программу"));
+    auto* about = menu->addAction(UiText("Про программу"));
     connect(about, &QAction::triggered, ActionInformation, &QAction::trigger);
-    N66 = menu->addAction(Text("Справка"));
+    N66 = menu->addAction(UiText("Справка"));
     N66->setObjectName("N66");
     connect(N66, &QAction::triggered, this, [this] { N66Click(); });
 
@@ -234,7 +230,7 @@ void TForm1::CreateTree() {
     TreeView1->setFixedWidth(210);
     int index = 0;
     auto node = [&index](const char* text, QTreeWidgetItem* item) {
-        item->setText(0, Text(text));
+        item->setText(0, UiText(text));
         item->setData(0, Qt::UserRole, index++);
         return item;
     };
@@ -251,7 +247,7 @@ QWidget* TForm1::CreateLeftPanel() {
     Panel1 = MakeChild<QWidget>(this);
     Panel1->setObjectName("Panel1");
     Panel1->setFixedWidth(40);
-    Label36 = MakeChild<QLabel>(Text("0 %"), Panel1);
+    Label36 = MakeChild<QLabel>(UiText("0 %"), Panel1);
     Label36->setObjectName("Label36");
     Label36->setAlignment(Qt::AlignCenter);
     QProgressBar1 = MakeChild<TQProgressBar>(Panel1);
@@ -273,8 +269,8 @@ void TForm1::CreatePages() {
 
     // Page of the buttons that open the key dialogs.
     auto* keys = MakeChild<QVBoxLayout>(TabSheets[8]);
-    BitBtn3 = MakeChild<QPushButton>(Text("Клавіші швидкого доступу"), TabSheets[8]);
-    BitBtn4 = MakeChild<QPushButton>(Text("Послідовність команд"), TabSheets[8]);
+    BitBtn3 = MakeChild<QPushButton>(UiText("Клавіші швидкого доступу"), TabSheets[8]);
+    BitBtn4 = MakeChild<QPushButton>(UiText("Послідовність команд"), TabSheets[8]);
     BitBtn3->setObjectName("BitBtn3");
     BitBtn4->setObjectName("BitBtn4");
     keys->addWidget(BitBtn3);
@@ -289,8 +285,8 @@ void TForm1::CreatePages() {
     reports->addStretch();
     auto* journal = MakeChild<QHBoxLayout>();
     reports->addLayout(journal);
-    BitBtn5 = MakeChild<QPushButton>(Text("Опції електронного журналу"), TabSheets[5]);
-    BitBtn7 = MakeChild<QPushButton>(Text("Електронний журнал"), TabSheets[5]);
+    BitBtn5 = MakeChild<QPushButton>(UiText("Опції електронного журналу"), TabSheets[5]);
+    BitBtn7 = MakeChild<QPushButton>(UiText("Електронний журнал"), TabSheets[5]);
     BitBtn5->setObjectName("BitBtn5");
     BitBtn7->setObjectName("BitBtn7");
     journal->addWidget(BitBtn5);
@@ -309,7 +305,7 @@ void TForm1::CreateConnectionPages() {
     for (int i = 1; i <= 8; ++i) PortNumber->addItem(QString("COM%1").arg(i));
     BRate = MakeChild<QComboBox>(direct);
     BRate->setObjectName("BRate");
-    for (const char* rate : {"4800 б/с", "9600 б/с", "19200 б/с", "38400 б/с"}) BRate->addItem(Text(rate));
+    for (const char* rate : {"4800 б/с", "9600 б/с", "19200 б/с", "38400 б/с"}) BRate->addItem(UiText(rate));
     AddrPC = MakeChild<QLineEdit>(direct);
     AddrPC->setObjectName("AddrPC");
     UpDown2 = MakeChild<UpDown>(AddrPC, 1, 255, direct);
@@ -320,7 +316,7 @@ void TForm1::CreateConnectionPages() {
     UpDown1->setObjectName("UpDown1");
     UpDown2->SetPosition(1);
     UpDown1->SetPosition(0);
-    NetMode = MakeChild<QCheckBox>(Text("Робота в мержі"), direct);
+    NetMode = MakeChild<QCheckBox>(UiText("Робота в мержі"), direct);
     NetMode->setObjectName("NetMode");
     auto edit = [direct](QLineEdit* e, UpDown* u) {
         auto* pair = MakeChild<QWidget>(direct);
@@ -333,10 +329,10 @@ void TForm1::CreateConnectionPages() {
         row->addStretch();
         return pair;
     };
-    form->addRow(Text("Порт ПК:"), PortNumber);
-    form->addRow(Text("Швидкість:"), BRate);
-    form->addRow(Text("Адреса ПК:"), edit(AddrPC, UpDown2));
-    form->addRow(Text("Адреса ЕККА:"), edit(AddrECR, UpDown1));
+    form->addRow(UiText("Порт ПК:"), PortNumber);
+    form->addRow(UiText("Швидкість:"), BRate);
+    form->addRow(UiText("Адреса ПК:"), edit(AddrPC, UpDown2));
+    form->addRow(UiText("Адреса ЕККА:"), edit(AddrECR, UpDown1));
     form->addRow(QString(), NetMode);
     auto* directButtons = MakeChild<QHBoxLayout>();
     for (QAction* a : {Connect, Disconnect, ECRPowerOff}) {
@@ -352,18 +348,18 @@ void TForm1::CreateConnectionPages() {
     auto* modemForm = MakeChild<QFormLayout>(modem);
     Phone = MakeChild<QLineEdit>(modem);
     Phone->setObjectName("Phone");
-    CBDialMode = MakeChild<QCheckBox>(Text("Тоновий режим набору номера"), modem);
+    CBDialMode = MakeChild<QCheckBox>(UiText("Тоновий режим набору номера"), modem);
     CBDialMode->setObjectName("CBDialMode");
-    CBSelectDialog = MakeChild<QCheckBox>(Text("Показати діалог вибору модема"), modem);
+    CBSelectDialog = MakeChild<QCheckBox>(UiText("Показати діалог вибору модема"), modem);
     CBSelectDialog->setObjectName("CBSelectDialog");
-    CBConfigDialog = MakeChild<QCheckBox>(Text("Показати діалог конфігурації модема"), modem);
+    CBConfigDialog = MakeChild<QCheckBox>(UiText("Показати діалог конфігурації модема"), modem);
     CBConfigDialog->setObjectName("CBConfigDialog");
     CBAttempts = MakeChild<QComboBox>(modem);
     CBAttempts->setObjectName("CBAttempts");
     for (int i = 1; i <= 10; ++i) CBAttempts->addItem(QString::number(i));
     CBAttempts->setCurrentIndex(2);
-    modemForm->addRow(Text("Номер телефону:"), Phone);
-    modemForm->addRow(Text("Кількість спроб:"), CBAttempts);
+    modemForm->addRow(UiText("Номер телефону:"), Phone);
+    modemForm->addRow(UiText("Кількість спроб:"), CBAttempts);
     modemForm->addRow(QString(), CBDialMode);
     modemForm->addRow(QString(), CBSelectDialog);
     modemForm->addRow(QString(), CBConfigDialog);
@@ -378,7 +374,7 @@ void TForm1::CreateConnectionPages() {
 bool TForm1::FormCreate() {
     std::string errorText;
     if (!state.Device.Load(platform::ProgramFolder(), errorText)) {
-        platform::MessageBox(platform::Ansi(errorText), Caption(), 0x2010);
+        ShowErrorText(platform::Ansi(errorText));
         return false;
     }
     PageControl1Change();
@@ -549,13 +545,13 @@ void TForm1::ConnectExecute() {
         DirectOutcome outcome = OpenDirectSession(state.Api(), link);
         if (outcome.result == DirectResult::ConnectFailed) {
             SetStatusText("");
-            platform::MessageBox(outcome.errorText, Caption(), 0x2010);
+            ShowErrorText(outcome.errorText);
             return;
         }
         state.DirectSession = 1;
         if (outcome.result == DirectResult::NoLink) {
             SetStatusText("");
-            platform::MessageBox(NoLinkText(), Caption(), 0x2010);
+            ShowErrorText(NoLinkText());
             return;
         }
         SetSessionControlsEnabled(false);
@@ -611,7 +607,7 @@ void TForm1::CheckAddressEdit(AddressEdit which, QLineEdit* edit, QLineEdit* oth
     AddressCheck check =
         CheckAddress(which, platform::FromQString(edit->text()), platform::FromQString(other->text()));
     edit->setText(platform::ToQString(check.text));
-    if (!check.message.empty()) platform::MessageBox(check.message, Caption(), 0x2010);
+    if (!check.message.empty()) ShowErrorText(check.message);
     if (check.refocus) edit->setFocus();
 }
 
@@ -692,7 +688,7 @@ bool TForm1::FormCloseQuery() {
     state.Closing = 1;
     if (!ModemDisconnect->isEnabled() && !Disconnect->isEnabled()) return true;
     if (platform::MessageBox(Ansi("Ви дійсно бажаєте завершити роботу програми?"), Ansi("Завершення роботи"),
-                             0x2024) != platform::IdYes) {
+                             QuestionBox) != platform::IdYes) {
         // Declined: a later register failure must not be taken for a close.
         state.Closing = 0;
         return false;
@@ -708,7 +704,7 @@ void TForm1::FormClose() {
         platform::IniFile ini(platform::ProgramFile(SettingsFileName));
         WriteSettings(ini, CurrentSettings());
     } catch (const std::exception& error) {
-        platform::MessageBox(error.what(), Caption(), 0x2010);
+        ShowErrorText(error.what());
     }
     // The library itself is unloaded once the message loop has returned, so
     // an operation still on the stack never calls into unloaded code.
@@ -726,17 +722,15 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Panel1 && event->type() == QEvent::Resize) Panel1Resize();
-    if ((watched == AddrPC || watched == AddrECR) && event->type() == QEvent::FocusOut && !checkingAddress) {
-        // Leaving the edit for another control of the window, not switching windows.
-        auto reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-            checkingAddress = true;
-            if (watched == AddrPC)
-                AddrPCExit();
-            else
-                AddrECRExit();
-            checkingAddress = false;
-        }
+    // One check at a time for both edits: the message of one must not start the other's.
+    if ((watched == AddrPC || watched == AddrECR) && event->type() == QEvent::FocusOut && !checkingAddress &&
+        LeavesForAnotherControl(*static_cast<QFocusEvent*>(event))) {
+        checkingAddress = true;
+        if (watched == AddrPC)
+            AddrPCExit();
+        else
+            AddrECRExit();
+        checkingAddress = false;
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -14,6 +14,7 @@
 #include "console/GoodsReports.h"
 #include "console/Guarded.h"
 #include "console/MainBatch.h"
+#include "console/MessageBoxes.h"
 #include "console/Program.h"
 #include "console/Q710_Form.h"
 #include "console/RadioGroup.h"
@@ -25,10 +26,7 @@ namespace {
 
 using platform::Ansi;
 using platform::MakeChild;
-
-QString Text(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
+using platform::UiText;
 
 std::string TextOf(const QLineEdit* edit) {
     return platform::FromQString(edit->text());
@@ -38,12 +36,12 @@ std::string TextOf(const QLineEdit* edit) {
 
 void TForm1::CreateReportsPage(QVBoxLayout* page) {
     QWidget* sheet = TabSheets[ReportsPage];
-    ActionReadDayReport->setText(Text("Продаж (денний)"));
-    ActionReadPeriodicReport->setText(Text("Продаж (період.)"));
-    ActionReadReportByAllGoods->setText(Text("Повний звіт (денний)"));
-    ActionReadReportByCriticalRemains->setText(Text("Критичний залишок"));
+    ActionReadDayReport->setText(UiText("Продаж (денний)"));
+    ActionReadPeriodicReport->setText(UiText("Продаж (період.)"));
+    ActionReadReportByAllGoods->setText(UiText("Повний звіт (денний)"));
+    ActionReadReportByCriticalRemains->setText(UiText("Критичний залишок"));
 
-    auto* goods = MakeChild<QGroupBox>(Text(" Звіти по товарам: "), sheet);
+    auto* goods = MakeChild<QGroupBox>(UiText(" Звіти по товарам: "), sheet);
     auto* grid = MakeChild<QGridLayout>(goods);
     auto button = [this, goods](QAction* action, const char* name) {
         auto* b = MakeChild<ActionButton>(action, goods);
@@ -55,7 +53,7 @@ void TForm1::CreateReportsPage(QVBoxLayout* page) {
     BitBtnReadReportByAllGoods = button(ActionReadReportByAllGoods, "BitBtnReadReportByAllGoods");
     BitBtnReadReportByCriticalRemains =
         button(ActionReadReportByCriticalRemains, "BitBtnReadReportByCriticalRemains");
-    BitBtn6 = MakeChild<QPushButton>(Text("Діапазон кодів"), goods);
+    BitBtn6 = MakeChild<QPushButton>(UiText("Діапазон кодів"), goods);
     BitBtn6->setObjectName("BitBtn6");
     SetHelpContext(BitBtn6, 7);
     grid->addWidget(BitBtnReadDayReport, 0, 0);
@@ -71,7 +69,7 @@ void TForm1::CreateReportsPage(QVBoxLayout* page) {
     QProgressBar3->setObjectName("QProgressBar3");
     QProgressBar3->setFixedHeight(16);
     QProgressBar3->SetMaximum(ReportBarMaximum);
-    Label8 = MakeChild<QLabel>(Text("0 %"), sheet);
+    Label8 = MakeChild<QLabel>(UiText("0 %"), sheet);
     Label8->setObjectName("Label8");
     Label8->setFixedWidth(48);
     progress->addWidget(QProgressBar3, 1);
@@ -134,7 +132,7 @@ void TForm1::BitBtn6Click() {
     std::optional<CodeRange> range = CodeRangeOf(TextOf(options.FirstPLU), TextOf(options.LastPLU),
                                                  TextOf(options.FirstBarcode), TextOf(options.LastBarcode));
     if (!range) {
-        platform::MessageBox(Ansi("Помилка діапазона товарних кодів!"), Ansi("Повідомлення"), 0x2040);
+        ShowInfoText(Ansi("Помилка діапазона товарних кодів!"));
         return;
     }
     ReadingJob job = RangeReportJob(state.Api(), ::Shared(), ReportProgress(), *range);
@@ -148,13 +146,13 @@ void TForm1::ActionReadReportByCriticalRemainsExecute() {
     if (state.DialogAccepted == 0) return;
     std::optional<int32_t> threshold = ThresholdOf(TextOf(options.CriticalRemain));
     if (!threshold || *threshold < 0) {
-        platform::MessageBox(Ansi("Помилка в параметрі \"критичний залишок\"!"), Ansi("Помилка"), 0x2010);
+        ShowErrorText(Ansi("Помилка в параметрі \"критичний залишок\"!"));
         return;
     }
     std::optional<int32_t> group = 0;
     if (options.RadioGroup2->ItemIndex() != 0) group = Int32Of(TextOf(options.Goods_Group2));
     if (!group || *group < 0 || *group > 100) {
-        platform::MessageBox(Ansi("Помилка товарної групи!"), Ansi("Помилка"), 0x2010);
+        ShowErrorText(Ansi("Помилка товарної групи!"));
         return;
     }
     ReadingJob job = CriticalRemainsReportJob(state.Api(), ::Shared(), *group, *threshold);

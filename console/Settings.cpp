@@ -1,7 +1,6 @@
 #include "console/Settings.h"
 
 #include <algorithm>
-#include <array>
 
 #include "console/Connection.h"
 #include "console/Guarded.h"
@@ -12,7 +11,6 @@ namespace {
 constexpr const char* kGeneral = "GENERAL";
 constexpr const char* kRemote = "REMOTE CONNECTION";
 constexpr const char* kCsv = "CSV";
-constexpr std::array<int, 4> kBauds = {4800, 9600, 19200, 38400};
 
 int AddressOr(const std::string& text, int fallback) {
     try {
@@ -32,8 +30,8 @@ StoredSettings ReadSettings(const platform::IniFile& ini) {
     for (int i = 0; i < 8; ++i)
         if (platform::SameTextAnsi(port, "COM" + std::to_string(i + 1))) c.portIndex = i;
     int baud = ini.ReadInteger(kGeneral, "BAUD RATE", 4800);
-    for (int i = 0; i < int(kBauds.size()); ++i)
-        if (baud == kBauds[i]) c.baudIndex = i;
+    for (int i = 0; i < int(BaudRates.size()); ++i)
+        if (baud == int(BaudRates[i])) c.baudIndex = i;
     // The spin buttons hold the addresses within their ranges.
     c.pcAddress = std::to_string(std::clamp(ini.ReadInteger(kGeneral, "ADDR(PC)", 1), 1, 255));
     int ecr = std::clamp(ini.ReadInteger(kGeneral, "ADDR(ECR)", 0), 0, 255);
@@ -60,8 +58,8 @@ StoredSettings ReadSettings(const platform::IniFile& ini) {
 
 void WriteSettings(platform::IniFile& ini, const ConnectionSettings& c) {
     ini.WriteString(kGeneral, "PORT", "COM" + std::to_string(PortOfIndex(c.portIndex)));
-    if (c.baudIndex >= 0 && c.baudIndex < int(kBauds.size()))
-        ini.WriteInteger(kGeneral, "BAUD RATE", kBauds[c.baudIndex]);
+    if (c.baudIndex >= 0 && c.baudIndex < int(BaudRates.size()))
+        ini.WriteInteger(kGeneral, "BAUD RATE", int(BaudRates[c.baudIndex]));
     ini.WriteInteger(kGeneral, "ADDR(PC)", AddressOr(c.pcAddress, 1));
     ini.WriteInteger(kGeneral, "ADDR(ECR)", AddressOr(c.ecrAddress, 0));
     ini.WriteBool(kGeneral, "NET MODE", c.netMode);

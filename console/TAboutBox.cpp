@@ -9,16 +9,14 @@
 #include <QVBoxLayout>
 
 #include "console/ContextHelp.h"
+#include "platform/ui/AnsiText.h"
 #include "platform/ui/Ui.h"
 
 namespace console {
 namespace {
 
 using platform::MakeChild;
-
-QString Text(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
+using platform::UiText;
 
 QFrame* Line(QWidget* parent) {
     auto* line = MakeChild<QFrame>(parent);
@@ -31,7 +29,7 @@ QFrame* Line(QWidget* parent) {
 
 TAboutBox::TAboutBox(ConsoleState& state, QWidget* parent) : QDialog(parent), state(state) {
     setObjectName("TAboutBox");
-    setWindowTitle(Text("Про програму"));
+    setWindowTitle(UiText("Про програму"));
     auto* column = MakeChild<QVBoxLayout>(this);
     auto* panel = MakeChild<QFrame>(this);
     panel->setFrameShape(QFrame::StyledPanel);
@@ -41,29 +39,29 @@ TAboutBox::TAboutBox(ConsoleState& state, QWidget* parent) : QDialog(parent), st
     Image1 = MakeChild<QLabel>(panel);
     Image1->setObjectName("Image1");
     Image1->setPixmap(QApplication::style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(48, 48));
-    ProductName = MakeChild<QLabel>(Text("Програма обслуговування таблиці \n"
-                                         "  товарів ЕККА серії \"ЗРВ-Q710\"\n"
-                                         "                 з версією 2-01"),
+    ProductName = MakeChild<QLabel>(UiText("Програма обслуговування таблиці \n"
+                                           "  товарів ЕККА серії \"ЗРВ-Q710\"\n"
+                                           "                 з версією 2-01"),
                                     panel);
     ProductName->setObjectName("ProductName");
     head->addWidget(Image1);
     head->addWidget(ProductName, 1);
     inner->addLayout(head);
     inner->addWidget(Line(panel));
-    Version = MakeChild<QLabel>(Text("Версія: 3.0.4"), panel);
+    Version = MakeChild<QLabel>(UiText("Версія: 3.0.4"), panel);
     Version->setObjectName("Version");
     inner->addWidget(Version);
     inner->addWidget(Line(panel));
-    Copyright = MakeChild<QLabel>(Text("Програмування та читання ЕККА з персонального комп'ютера."), panel);
+    Copyright = MakeChild<QLabel>(UiText("Програмування та читання ЕККА з персонального комп'ютера."), panel);
     Copyright->setObjectName("Copyright");
-    Comments = MakeChild<QLabel>(Text("Усі права застережено."), panel);
+    Comments = MakeChild<QLabel>(UiText("Усі права застережено."), panel);
     Comments->setObjectName("Comments");
     inner->addWidget(Copyright);
     inner->addWidget(Comments);
     column->addWidget(panel);
 
     auto* buttons = MakeChild<QHBoxLayout>();
-    OKButton = MakeChild<QPushButton>(Text("OK"), this);
+    OKButton = MakeChild<QPushButton>(UiText("OK"), this);
     OKButton->setObjectName("OKButton");
     OKButton->setDefault(true);
     buttons->addStretch();

@@ -11,6 +11,7 @@
 #include "console/ContextHelp.h"
 #include "console/DialogButtons.h"
 #include "console/EditExit.h"
+#include "console/MessageBoxes.h"
 #include "console/ReportOptions.h"
 #include "platform/ui/AnsiText.h"
 #include "platform/ui/Ui.h"
@@ -19,24 +20,21 @@ namespace console {
 namespace {
 
 using platform::MakeChild;
-
-QString Text(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
+using platform::UiText;
 
 } // namespace
 
 TForm11::TForm11(ConsoleState& state, QWidget* parent) : QDialog(parent), state(state) {
     setObjectName("TForm11");
-    setWindowTitle(Text("Отчёт по диапазону кодов"));
+    setWindowTitle(UiText("Отчёт по диапазону кодов"));
     SetHelpContext(this, 7);
     auto* column = MakeChild<QVBoxLayout>(this);
-    auto* box = MakeChild<QGroupBox>(Text(" Дневной отчёт по диапазону кодов: "), this);
+    auto* box = MakeChild<QGroupBox>(UiText(" Дневной отчёт по диапазону кодов: "), this);
     auto* grid = MakeChild<QGridLayout>(box);
     auto edit = [box](const char* name, const char* hint, int length) {
         auto* e = MakeChild<QLineEdit>(box);
         e->setObjectName(name);
-        e->setToolTip(Text(hint));
+        e->setToolTip(UiText(hint));
         e->setMaxLength(length);
         return e;
     };
@@ -46,22 +44,22 @@ TForm11::TForm11(ConsoleState& state, QWidget* parent) : QDialog(parent), state(
     LastBarcode = edit("LastBarcode", "Кінцевий код товару,\r\n(1000000...9999999999999)", 13);
     FirstPLU->setText("1");
     LastPLU->setText("1");
-    grid->addWidget(MakeChild<QLabel>(Text("С PLU :"), box), 0, 0);
+    grid->addWidget(MakeChild<QLabel>(UiText("С PLU :"), box), 0, 0);
     grid->addWidget(FirstPLU, 0, 1);
-    grid->addWidget(MakeChild<QLabel>(Text("До PLU :"), box), 0, 2);
+    grid->addWidget(MakeChild<QLabel>(UiText("До PLU :"), box), 0, 2);
     grid->addWidget(LastPLU, 0, 3);
-    grid->addWidget(MakeChild<QLabel>(Text("С штрих-кода :"), box), 1, 0);
+    grid->addWidget(MakeChild<QLabel>(UiText("С штрих-кода :"), box), 1, 0);
     grid->addWidget(FirstBarcode, 1, 1);
-    grid->addWidget(MakeChild<QLabel>(Text("До штрих-кода:"), box), 1, 2);
+    grid->addWidget(MakeChild<QLabel>(UiText("До штрих-кода:"), box), 1, 2);
     grid->addWidget(LastBarcode, 1, 3);
     auto* runRow = MakeChild<QHBoxLayout>();
     runRow->addStretch();
     grid->addLayout(runRow, 2, 0, 1, 4);
-    Button1 = AddDialogButton(this, runRow, "Button1", Text("Выполнить отчёт"), [this] { Button1Click(); });
+    Button1 = AddDialogButton(this, runRow, "Button1", UiText("Выполнить отчёт"), [this] { Button1Click(); });
     Button1->setDefault(true);
     column->addWidget(box);
     Button21 =
-        AddDialogButton(this, AddButtonRow(column), "Button21", Text("Выход"), [this] { Button21Click(); });
+        AddDialogButton(this, AddButtonRow(column), "Button21", UiText("Выход"), [this] { Button21Click(); });
 
     // The PLU fields are checked when the report converts them.
     OnExit(FirstBarcode, [this] { FirstBarcodeExit(); });
@@ -77,7 +75,7 @@ int TForm11::Execute() {
 
 void TForm11::CheckBarcode(QLineEdit* edit, const char* message) {
     FieldCheck check = CheckBarcodeField(platform::FromQString(edit->text()));
-    if (check.refused) platform::MessageBox(platform::Ansi(message), platform::Ansi("Помилка"), 0x2010);
+    if (check.refused) ShowErrorText(platform::Ansi(message));
     edit->setText(platform::ToQString(check.text));
 }
 

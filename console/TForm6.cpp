@@ -11,6 +11,7 @@
 #include "console/ContextHelp.h"
 #include "console/DialogButtons.h"
 #include "console/EditExit.h"
+#include "console/MessageBoxes.h"
 #include "console/RadioGroup.h"
 #include "console/ReportOptions.h"
 #include "console/TQProgressBar.h"
@@ -22,10 +23,7 @@ namespace console {
 namespace {
 
 using platform::MakeChild;
-
-QString Text(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
+using platform::UiText;
 
 int32_t FieldValue(const QLineEdit* edit) {
     return Int32Of(platform::FromQString(edit->text())).value_or(0);
@@ -35,15 +33,15 @@ int32_t FieldValue(const QLineEdit* edit) {
 
 TForm6::TForm6(ConsoleState& state, QWidget* parent) : QDialog(parent), state(state) {
     setObjectName("TForm6");
-    setWindowTitle(Text("Опції денного звіту по всім товарам"));
+    setWindowTitle(UiText("Опції денного звіту по всім товарам"));
     SetHelpContext(this, 7);
     auto* column = MakeChild<QVBoxLayout>(this);
 
     RGMode1 = MakeChild<RadioGroup>(
-        Text(" Режим читання звіту: "),
-        std::vector<QString>{Text("Тільки вказаний номер"), Text("Спочату по вказаний номер"),
-                             Text("З вказаного номера до кінця"), Text("Спочатку до кінця"),
-                             Text("Тільки вказаний діапазон")},
+        UiText(" Режим читання звіту: "),
+        std::vector<QString>{UiText("Тільки вказаний номер"), UiText("Спочату по вказаний номер"),
+                             UiText("З вказаного номера до кінця"), UiText("Спочатку до кінця"),
+                             UiText("Тільки вказаний діапазон")},
         this);
     RGMode1->setObjectName("RGMode1");
     RGMode1->OnClick = [this] { RGMode1Click(); };
@@ -66,16 +64,16 @@ TForm6::TForm6(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
         return pair;
     };
     auto* numberRow = MakeChild<QHBoxLayout>();
-    numberRow->addWidget(MakeChild<QLabel>(Text("Номер товару в базі:"), this));
+    numberRow->addWidget(MakeChild<QLabel>(UiText("Номер товару в базі:"), this));
     numberRow->addWidget(numberEdit("GoodsNum", GoodsNum, UpDown21, this));
     column->addLayout(numberRow);
     UpDown21->setObjectName("UpDown21");
 
-    RangeBox = MakeChild<QGroupBox>(Text(" Діапазон: "), this);
+    RangeBox = MakeChild<QGroupBox>(UiText(" Діапазон: "), this);
     auto* grid = MakeChild<QGridLayout>(RangeBox);
-    grid->addWidget(MakeChild<QLabel>(Text("Початковий номер:"), RangeBox), 0, 0);
+    grid->addWidget(MakeChild<QLabel>(UiText("Початковий номер:"), RangeBox), 0, 0);
     grid->addWidget(numberEdit("FirstNumber", FirstNumber, UpDown22, RangeBox), 0, 1);
-    grid->addWidget(MakeChild<QLabel>(Text("Кінцевий номер:"), RangeBox), 1, 0);
+    grid->addWidget(MakeChild<QLabel>(UiText("Кінцевий номер:"), RangeBox), 1, 0);
     grid->addWidget(numberEdit("LastNumber", LastNumber, UpDown23, RangeBox), 1, 1);
     UpDown22->setObjectName("UpDown22");
     UpDown23->setObjectName("UpDown23");
@@ -84,9 +82,9 @@ TForm6::TForm6(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
         w->setEnabled(false);
 
     QHBoxLayout* buttons = AddButtonRow(column);
-    Button1 = AddDialogButton(this, buttons, "Button1", Text("Виконати звіт"), [this] { Button1Click(); });
+    Button1 = AddDialogButton(this, buttons, "Button1", UiText("Виконати звіт"), [this] { Button1Click(); });
     Button1->setDefault(true);
-    Button2 = AddDialogButton(this, buttons, "Button2", Text("Відміна"), [this] { Button2Click(); });
+    Button2 = AddDialogButton(this, buttons, "Button2", UiText("Відміна"), [this] { Button2Click(); });
 
     OnExit(GoodsNum, [this] { GoodsNumExit(); });
     OnExit(FirstNumber, [this] { FirstNumberExit(); });
@@ -121,7 +119,7 @@ void TForm6::CheckNumber(QLineEdit* edit, const char* message) {
     FieldCheck check = CheckGoodsNumberField(platform::FromQString(edit->text()));
     edit->setText(platform::ToQString(check.text));
     if (check.refused) {
-        platform::MessageBox(platform::Ansi(message), platform::Ansi("Помилка"), 0x2010);
+        ShowErrorText(platform::Ansi(message));
         return;
     }
     RGMode1Click();

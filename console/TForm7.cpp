@@ -10,6 +10,7 @@
 #include "console/ContextHelp.h"
 #include "console/DialogButtons.h"
 #include "console/EditExit.h"
+#include "console/MessageBoxes.h"
 #include "console/RadioGroup.h"
 #include "console/ReportOptions.h"
 #include "console/UpDown.h"
@@ -20,26 +21,19 @@ namespace console {
 namespace {
 
 using platform::MakeChild;
-
-QString Text(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
-void ShowFieldError(const char* message) {
-    platform::MessageBox(platform::Ansi(message), platform::Ansi("Помилка"), 0x2010);
-}
+using platform::UiText;
 
 } // namespace
 
 TForm7::TForm7(ConsoleState& state, QWidget* parent) : QDialog(parent), state(state) {
     setObjectName("TForm7");
-    setWindowTitle(Text("Звіт по критичним залишкам"));
+    setWindowTitle(UiText("Звіт по критичним залишкам"));
     SetHelpContext(this, 7);
     auto* column = MakeChild<QVBoxLayout>(this);
 
-    RadioGroup2 =
-        MakeChild<RadioGroup>(Text(" Фільтр по товарним групам: "),
-                              std::vector<QString>{Text("Всі товарні групи"), Text("Товарна група: ")}, this);
+    RadioGroup2 = MakeChild<RadioGroup>(
+        UiText(" Фільтр по товарним групам: "),
+        std::vector<QString>{UiText("Всі товарні групи"), UiText("Товарна група: ")}, this);
     RadioGroup2->setObjectName("RadioGroup2");
     RadioGroup2->OnClick = [this] { RadioGroup2Click(); };
     column->addWidget(RadioGroup2);
@@ -47,7 +41,7 @@ TForm7::TForm7(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
     auto* form = MakeChild<QFormLayout>();
     Goods_Group2 = MakeChild<QLineEdit>(this);
     Goods_Group2->setObjectName("Goods_Group2");
-    Goods_Group2->setToolTip(Text("Номер товарної\r\nгрупи (1...100)"));
+    Goods_Group2->setToolTip(UiText("Номер товарної\r\nгрупи (1...100)"));
     Goods_Group2->setMaxLength(3);
     Goods_Group2->setFixedWidth(50);
     UpDown3 = MakeChild<UpDown>(Goods_Group2, 1, 100, this);
@@ -57,7 +51,7 @@ TForm7::TForm7(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
     groupRow->addWidget(Goods_Group2);
     groupRow->addWidget(UpDown3);
     groupRow->addStretch();
-    form->addRow(Text("Товарна група:"), groupRow);
+    form->addRow(UiText("Товарна група:"), groupRow);
     Goods_Group2->setEnabled(false);
     UpDown3->setEnabled(false);
 
@@ -67,13 +61,13 @@ TForm7::TForm7(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
     CriticalRemain->setMaxLength(16);
     CriticalRemain->setValidator(
         MakeChild<QRegularExpressionValidator>(QRegularExpression("^.{0,10}$"), CriticalRemain));
-    form->addRow(Text("Критичний залишок:  "), CriticalRemain);
+    form->addRow(UiText("Критичний залишок:  "), CriticalRemain);
     column->addLayout(form);
 
     QHBoxLayout* buttons = AddButtonRow(column);
-    Button1 = AddDialogButton(this, buttons, "Button1", Text("Виконати звіт"), [this] { Button1Click(); });
+    Button1 = AddDialogButton(this, buttons, "Button1", UiText("Виконати звіт"), [this] { Button1Click(); });
     Button1->setDefault(true);
-    Button2 = AddDialogButton(this, buttons, "Button2", Text("Вихід"), [this] { Button2Click(); });
+    Button2 = AddDialogButton(this, buttons, "Button2", UiText("Вихід"), [this] { Button2Click(); });
 
     OnExit(Goods_Group2, [this] { Goods_Group2Exit(); });
     OnExit(CriticalRemain, [this] { CriticalRemainExit(); });
@@ -100,13 +94,13 @@ void TForm7::RadioGroup2Click() {
 
 void TForm7::Goods_Group2Exit() {
     FieldCheck check = CheckGoodsGroupField(platform::FromQString(Goods_Group2->text()));
-    if (check.refused) ShowFieldError("Помилка товарної групи!");
+    if (check.refused) ShowErrorText(platform::Ansi("Помилка товарної групи!"));
     Goods_Group2->setText(platform::ToQString(check.text));
 }
 
 void TForm7::CriticalRemainExit() {
     FieldCheck check = NormaliseThreshold(platform::FromQString(CriticalRemain->text()));
-    if (check.refused) ShowFieldError("Помилка в параметрі \"критичний залишок\"!");
+    if (check.refused) ShowErrorText(platform::Ansi("Помилка в параметрі \"критичний залишок\"!"));
     CriticalRemain->setText(platform::ToQString(check.text));
 }
 

@@ -141,8 +141,8 @@ const Table& Latin1252() {
 }
 
 // A table read byte by byte from iconv; bytes it refuses keep their own number.
-std::unique_ptr<Table> TableFromIconv(const char* name) {
-    iconv_t cd = iconv_open("UTF-16LE", name);
+std::unique_ptr<Table> TableFromIconv(const std::string& name) {
+    iconv_t cd = iconv_open("UTF-16LE", name.c_str());
     if (cd == reinterpret_cast<iconv_t>(-1)) return nullptr;
     auto table = std::make_unique<Table>();
     for (int b = 0; b < 256; ++b) {
@@ -174,35 +174,14 @@ std::unique_ptr<Table> TableFromIconv(const char* name) {
     return table;
 }
 
-const char* IconvName(int codePage) {
-    switch (codePage) {
-    case 1250:
-        return "CP1250";
-    case 1253:
-        return "CP1253";
-    case 1254:
-        return "CP1254";
-    case 1255:
-        return "CP1255";
-    case 1256:
-        return "CP1256";
-    case 1257:
-        return "CP1257";
-    case 1258:
-        return "CP1258";
-    case 437:
-        return "CP437";
-    case 850:
-        return "CP850";
-    case 10000:
-        return "MACINTOSH";
-    default:
-        return nullptr;
-    }
+// The iconv name of a code page SingleByteCodePage gives.
+std::string IconvName(int codePage) {
+    return codePage == 10000 ? "MACINTOSH" : "CP" + std::to_string(codePage);
 }
 
 const Table& TableFor(int codePage) {
-    switch (SingleByteCodePage(codePage)) {
+    int cp = SingleByteCodePage(codePage);
+    switch (cp) {
     case 1251:
         return Ansi();
     case 866:
@@ -214,7 +193,6 @@ const Table& TableFor(int codePage) {
     }
     static std::mutex mutex;
     static std::map<int, std::unique_ptr<Table>> cache;
-    int cp = SingleByteCodePage(codePage);
     std::lock_guard<std::mutex> lock(mutex);
     auto& slot = cache[cp];
     if (!slot) slot = TableFromIconv(IconvName(cp));

@@ -209,7 +209,7 @@ void CheckName(std::string_view what, std::string_view name, const std::string& 
                        std::string(name) + "\"");
 }
 
-// Delphi's StrToIntDef on the text, after "0x" was turned into "$".
+// A 32-bit integer: decimal with an optional sign, or hexadecimal after "0x" or "$".
 std::optional<int> ParseInteger(std::string_view s) {
     bool negative = false;
     if (!s.empty() && (s.front() == '-' || s.front() == '+')) {

@@ -85,59 +85,29 @@ std::string Grouped(const std::string& whole, const std::string& separator) {
     return out;
 }
 
+template <std::size_t N>
+std::string_view Placement(const std::string_view (&placements)[N], int index, int fallback) {
+    return placements[index >= 0 && index < int(N) ? index : fallback];
+}
+
 std::string Money(const Digits& d, const RegionalSettings& rs) {
     std::string n = Grouped(d.whole, rs.thousandsSeparator);
     if (!d.fraction.empty()) {
         n += rs.decimalSeparator;
         n += d.fraction;
     }
-    const std::string& c = rs.currency;
-    if (!d.negative) {
-        switch (rs.currencyFormat) {
-        case 0:
-            return c + n;
-        case 1:
-            return n + c;
-        case 2:
-            return c + " " + n;
-        default:
-            return n + " " + c;
-        }
+    std::string_view placement = Placement(CurrencyPlacements, rs.currencyFormat, 3);
+    if (d.negative) placement = Placement(NegativeCurrencyPlacements, rs.negativeCurrencyFormat, 8);
+    std::string out;
+    for (char c : placement) {
+        if (c == '$')
+            out += rs.currency;
+        else if (c == 'n')
+            out += n;
+        else
+            out += c;
     }
-    switch (rs.negativeCurrencyFormat) {
-    case 0:
-        return "(" + c + n + ")";
-    case 1:
-        return "-" + c + n;
-    case 2:
-        return c + "-" + n;
-    case 3:
-        return c + n + "-";
-    case 4:
-        return "(" + n + c + ")";
-    case 5:
-        return "-" + n + c;
-    case 6:
-        return n + "-" + c;
-    case 7:
-        return n + c + "-";
-    case 9:
-        return "-" + c + " " + n;
-    case 10:
-        return n + " " + c + "-";
-    case 11:
-        return c + " " + n + "-";
-    case 12:
-        return c + " -" + n;
-    case 13:
-        return n + "- " + c;
-    case 14:
-        return "(" + c + " " + n + ")";
-    case 15:
-        return "(" + n + " " + c + ")";
-    default:
-        return "-" + n + " " + c;
-    }
+    return out;
 }
 
 // Days since 01.01.1970 of a civil date and back (proleptic Gregorian calendar).

@@ -19,10 +19,8 @@ struct RegionalSettings {
     char decimalSeparator = ',';
     std::string thousandsSeparator = "\xA0";
     std::string currency = "\xE3\xF0\xED."; // "грн."
-    // Placement of the currency text, Windows numbering. Positive: 0 "$1", 1 "1$", 2 "$ 1", 3 "1 $".
+    // Placement of the currency text: an index of CurrencyPlacements, and of NegativeCurrencyPlacements.
     int currencyFormat = 3;
-    // Negative: 0 "($1)", 1 "-$1", 2 "$-1", 3 "$1-", 4 "(1$)", 5 "-1$", 6 "1-$", 7 "1$-", 8 "-1 $", 9 "-$ 1",
-    // 10 "1 $-", 11 "$ 1-", 12 "$ -1", 13 "1- $", 14 "($ 1)", 15 "(1 $)".
     int negativeCurrencyFormat = 8;
     std::string shortDateFormat = "dd.MM.yyyy";
     std::string longTimeFormat = "H:mm:ss";
@@ -32,6 +30,13 @@ struct RegionalSettings {
     std::string timeAm;
     std::string timePm;
 };
+
+// The placements of the currency text by their Windows numbers: '$' stands for the currency text, 'n' for the
+// number. A number outside the table counts as the default.
+inline constexpr std::string_view CurrencyPlacements[] = {"$n", "n$", "$ n", "n $"};
+inline constexpr std::string_view NegativeCurrencyPlacements[] = {
+    "($n)", "-$n",  "$-n",  "$n-",  "(n$)", "-n$",  "n-$",   "n$-",
+    "-n $", "-$ n", "n $-", "$ n-", "$ -n", "n- $", "($ n)", "(n $)"};
 
 // The process-wide settings: the defaults until SetRegional is called (at start-up from the user's locale,
 // in tests explicitly). Read and set on the user-interface thread only.

@@ -30,6 +30,10 @@ std::string Take(xmlChar* s) {
     return out;
 }
 
+xmlDocPtr EmptyDoc() {
+    return xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0"));
+}
+
 void InitLibrary() {
     static std::once_flag once;
     std::call_once(once, [] { xmlInitParser(); });
@@ -83,7 +87,7 @@ struct XmlDocument::Impl {
     // Nodes created or taken out of the tree; those still without a parent are freed with the document.
     std::vector<xmlNodePtr> orphans;
 
-    Impl() { Reset(xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0"))); }
+    Impl() { Reset(EmptyDoc()); }
     ~Impl() { Release(); }
 
     void Reset(xmlDocPtr d) {
@@ -408,11 +412,11 @@ XmlDocument::~XmlDocument() = default;
 bool XmlDocument::LoadXml(std::string_view text) {
     parseError.clear();
     if (text.size() > static_cast<std::size_t>(INT32_MAX)) {
-        impl->Reset(xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0")));
+        impl->Reset(EmptyDoc());
         parseError = "The document is too large";
         return false;
     }
-    xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
+    std::unique_ptr<xmlParserCtxt, decltype(&xmlFreeParserCtxt)> ctxt(xmlNewParserCtxt(), xmlFreeParserCtxt);
     if (!ctxt) throw XmlError("Out of memory for the XML parser");
     ParseState state;
     ctxt->_private = &state;
@@ -420,22 +424,18 @@ bool XmlDocument::LoadXml(std::string_view text) {
     ctxt->sax->unparsedEntityDecl = RefuseUnparsedEntity;
     // No network, no external DTD, no entity substitution; errors are collected, not printed.
     int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
-    xmlDocPtr parsed =
-        xmlCtxtReadMemory(ctxt, text.data(), static_cast<int>(text.size()), nullptr, nullptr, options);
+    std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)> parsed(
+        xmlCtxtReadMemory(ctxt.get(), text.data(), static_cast<int>(text.size()), nullptr, nullptr, options),
+        xmlFreeDoc);
     bool ok = parsed && ctxt->wellFormed && !state.entityRefused;
     if (!ok) {
         parseError = state.entityRefused ? "Entity declarations are not allowed in the document"
-                                         : ErrorText(xmlCtxtGetLastError(ctxt));
-        if (parsed) xmlFreeDoc(parsed);
-        parsed = xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0"));
-    } else if (!xmlDocGetRootElement(parsed)) {
+                                         : ErrorText(xmlCtxtGetLastError(ctxt.get()));
+    } else if (!xmlDocGetRootElement(parsed.get())) {
         parseError = "The document has no root element";
-        xmlFreeDoc(parsed);
-        parsed = xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0"));
         ok = false;
     }
-    xmlFreeParserCtxt(ctxt);
-    impl->Reset(parsed);
+    impl->Reset(ok ? parsed.release() : EmptyDoc());
     if (ok) StripBlankText(reinterpret_cast<xmlNodePtr>(impl->doc));
     return ok;
 }
@@ -445,7 +445,7 @@ bool XmlDocument::Load(const std::string& path) {
     try {
         bytes = ReadWholeFile(path);
     } catch (const FileError& e) {
-        impl->Reset(xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0")));
+        impl->Reset(EmptyDoc());
         parseError = e.what();
         return false;
     }

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 namespace platform::cfb {
 
@@ -131,14 +130,13 @@ void Element::CopyTo(Element& target) const {
 CompoundFile::CompoundFile() : root(std::make_unique<Element>(ElementType::Storage, u"Root Entry")) {}
 
 bool CompoundFile::IsCompoundFile(std::span<const uint8_t> bytes) {
-    static const uint8_t signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-    return bytes.size() >= 8 && std::memcmp(bytes.data(), signature, 8) == 0;
+    return bytes.size() >= Signature.size() && std::equal(Signature.begin(), Signature.end(), bytes.begin());
 }
 
 bool CompoundFile::IsCompoundFile(const std::filesystem::path& file) {
     std::FILE* f = std::fopen(file.c_str(), "rb");
     if (!f) return false;
-    uint8_t head[8];
+    uint8_t head[Signature.size()];
     size_t got = std::fread(head, 1, sizeof head, f);
     std::fclose(f);
     return IsCompoundFile(std::span<const uint8_t>(head, got));

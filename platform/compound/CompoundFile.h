@@ -24,6 +24,9 @@ using Clsid = std::array<uint8_t, 16>;
 
 enum class ElementType : uint8_t { Storage, Stream };
 
+// The first eight bytes of every image.
+inline constexpr std::array<uint8_t, 8> Signature = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+
 // Longest element name the format can hold.
 constexpr size_t MaxNameLength = 31;
 // Streams shorter than this live in the mini stream.

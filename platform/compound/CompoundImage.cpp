@@ -445,9 +445,8 @@ std::vector<uint8_t> TreeAccess::Serialize(const Element& rootElement) {
         }
     }
 
-    static const uint8_t signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
     uint8_t* h = out.data();
-    std::memcpy(h, signature, 8);
+    std::copy(Signature.begin(), Signature.end(), h);
     Put16(h + 24, 0x003E);
     Put16(h + 26, 3);
     Put16(h + 28, 0xFFFE);

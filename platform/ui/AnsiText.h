@@ -13,6 +13,10 @@ std::string Ansi(std::string_view utf8);
 // Windows-1251 to UTF-8.
 std::string Utf8(std::string_view ansi);
 QString ToQString(std::string_view ansi);
+// A caption written in the source (UTF-8) as a Qt string.
+inline QString UiText(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
 std::string FromQString(const QString& text);
 
 } // namespace platform

@@ -4,6 +4,7 @@
 
 #include <QLocale>
 #include <QString>
+#include <algorithm>
 
 namespace platform {
 
@@ -45,11 +46,11 @@ std::u16string MoneyShape(QString text, const QString& number, const QString& sy
     return out;
 }
 
-int IndexOf(const std::u16string& shape, std::initializer_list<const char16_t*> shapes, int fallback) {
-    int i = 0;
-    for (const char16_t* s : shapes) {
-        if (shape == s) return i;
-        ++i;
+template <std::size_t N>
+int IndexOf(const std::u16string& shape, const std::string_view (&placements)[N], int fallback) {
+    for (std::size_t i = 0; i < N; ++i) {
+        if (std::equal(shape.begin(), shape.end(), placements[i].begin(), placements[i].end()))
+            return static_cast<int>(i);
     }
     return fallback;
 }
@@ -154,12 +155,10 @@ RegionalSettings RegionalSettingsFromLocale(const QLocale& locale) {
     const QString marker = QStringLiteral("\u00A4");
     const QString number = locale.toString(1234.5, 'f', 2);
     rs.currencyFormat = IndexOf(MoneyShape(locale.toCurrencyString(1234.5, marker, 2), number, marker),
-                                {u"$n", u"n$", u"$ n", u"n $"}, rs.currencyFormat);
+                                CurrencyPlacements, rs.currencyFormat);
     rs.negativeCurrencyFormat =
         IndexOf(MoneyShape(locale.toCurrencyString(-1234.5, marker, 2), number, marker),
-                {u"($n)", u"-$n", u"$-n", u"$n-", u"(n$)", u"-n$", u"n-$", u"n$-", u"-n $", u"-$ n", u"n $-",
-                 u"$ n-", u"$ -n", u"n- $", u"($ n)", u"(n $)"},
-                rs.negativeCurrencyFormat);
+                NegativeCurrencyPlacements, rs.negativeCurrencyFormat);
 
     rs.shortDateFormat = WindowsPatternFromQt(locale.dateFormat(QLocale::ShortFormat).toStdU16String());
     rs.longTimeFormat = WindowsPatternFromQt(locale.timeFormat(QLocale::LongFormat).toStdU16String());

@@ -41,7 +41,7 @@ std::map<int, std::string> ReadItems(const std::string& path, std::string& root)
                          "    a = i.attrib\n"
                          "    line = '|'.join([a['Number'], a['PLU'], a['Barcode'], a['Name']])\n"
                          "    sys.stdout.buffer.write((line + '\\n').encode('utf-8'))\n";
-    testing_console::WriteFile(path + ".py", script);
+    testfiles::Spit(path + ".py", script);
     int status = 0;
     std::istringstream out(Shell("/usr/bin/python3 " + path + ".py " + path, status));
     EXPECT_EQ(status, 0);

@@ -35,8 +35,8 @@ ProgramHarness::ProgramHarness(bool withLibrary) {
     const char* bin = std::getenv("Q710_BIN_DIR");
     if (withLibrary && bin != nullptr)
         std::filesystem::copy_file(std::filesystem::path(bin) / device::DeviceLibrary::FileName,
-                                   dir.Path() / device::DeviceLibrary::FileName);
-    platform::SetProgramFolder(dir.Path().string());
+                                   dir.File(device::DeviceLibrary::FileName));
+    platform::SetProgramFolder(dir.Path());
     setenv("Q710_SIM_STATE", dir.File("state.bin").c_str(), 1);
     setenv("Q710_SIM_LOG", dir.File("sim.log").c_str(), 1);
     setenv("Q710_SIM_SCENARIO", dir.File("scenario.txt").c_str(), 1);

@@ -9,7 +9,7 @@
 
 #include "console/Program.h"
 #include "platform/ui/ScriptedUi.h"
-#include "support_tempdir.h"
+#include "support_files.h"
 
 namespace testing_console {
 
@@ -29,13 +29,13 @@ public:
     console::TForm1& Form() { return *program->windows.Form1; }
     console::ConsoleState& State() { return program->state; }
 
-    std::string Settings() const { return ReadFile(dir.File("Q710b.ini")); }
-    void WriteSettingsFile(const std::string& text) const { WriteFile(dir.File("Q710b.ini"), text); }
+    std::string Settings() const { return testfiles::Slurp(dir.File("Q710b.ini")); }
+    void WriteSettingsFile(const std::string& text) const { testfiles::Spit(dir.File("Q710b.ini"), text); }
     // A scenario for the simulated register, read when the library loads.
-    void WriteScenario(const std::string& text) const { WriteFile(dir.File("scenario.txt"), text); }
-    std::string SimulatorLog() const { return ReadFile(dir.File("sim.log")); }
+    void WriteScenario(const std::string& text) const { testfiles::Spit(dir.File("scenario.txt"), text); }
+    std::string SimulatorLog() const { return testfiles::Slurp(dir.File("sim.log")); }
 
-    TempDir dir;
+    testfiles::ScratchDir dir;
     platform::ScriptedUi ui;
     std::unique_ptr<console::Program> program;
 };

@@ -60,7 +60,7 @@ GoodsStruct ReportHarness::ByCode(int32_t plu, int64_t barcode) {
 
 void ReportHarness::Control(const std::string& command) {
     using ControlFn = int (*)(const char*, char*, int);
-    void* handle = dlopen((dir.Path() / device::DeviceLibrary::FileName).c_str(), RTLD_NOW | RTLD_NOLOAD);
+    void* handle = dlopen(dir.File(device::DeviceLibrary::FileName).c_str(), RTLD_NOW | RTLD_NOLOAD);
     ASSERT_NE(handle, nullptr);
     auto control = reinterpret_cast<ControlFn>(dlsym(handle, "Q710SimControl"));
     ASSERT_NE(control, nullptr);

@@ -2,22 +2,22 @@
 
 #include "console/Settings.h"
 #include "platform/IniFile.h"
-#include "support_tempdir.h"
+#include "support_files.h"
 
 namespace {
 
 using namespace console;
-using testing_console::ReadFile;
-using testing_console::TempDir;
-using testing_console::WriteFile;
+using testfiles::ScratchDir;
+using testfiles::Slurp;
+using testfiles::Spit;
 
-StoredSettings ReadFrom(const TempDir& dir, const std::string& text) {
-    WriteFile(dir.File("Q710b.ini"), text);
+StoredSettings ReadFrom(const ScratchDir& dir, const std::string& text) {
+    Spit(dir.File("Q710b.ini"), text);
     return ReadSettings(platform::IniFile(dir.File("Q710b.ini")));
 }
 
 TEST(Settings, MissingFileReadsAsDefaults) {
-    TempDir dir;
+    ScratchDir dir;
     StoredSettings s = ReadSettings(platform::IniFile(dir.File("Q710b.ini")));
     EXPECT_EQ(s.connection.portIndex, 0);
     EXPECT_EQ(s.connection.baudIndex, 0);
@@ -33,7 +33,7 @@ TEST(Settings, MissingFileReadsAsDefaults) {
 }
 
 TEST(Settings, StoredValuesReachTheControls) {
-    TempDir dir;
+    ScratchDir dir;
     StoredSettings s =
         ReadFrom(dir, "[general]\r\nport=com4\r\nBAUD RATE=19200\r\nADDR(PC)=12\r\nADDR(ECR)=5\r\n"
                       "NET MODE=1\r\n[REMOTE CONNECTION]\r\nDIAL MODE=1\r\nSELECT DEVICE=0\r\n"
@@ -56,7 +56,7 @@ TEST(Settings, StoredValuesReachTheControls) {
 }
 
 TEST(Settings, ValuesOutsideTheListsReadAsTheDesignedItems) {
-    TempDir dir;
+    ScratchDir dir;
     StoredSettings s = ReadFrom(dir, "[GENERAL]\nPORT=COM9\nBAUD RATE=115200\nADDR(PC)=300\nADDR(ECR)=-4\n"
                                      "[REMOTE CONNECTION]\nATTEMTS=0\n[CSV]\nDELIM=|\n");
     EXPECT_EQ(s.connection.portIndex, 0);
@@ -75,7 +75,7 @@ TEST(Settings, ValuesOutsideTheListsReadAsTheDesignedItems) {
 }
 
 TEST(Settings, GarbageFileReadsAsDefaults) {
-    TempDir dir;
+    ScratchDir dir;
     std::string junk;
     for (int i = 0; i < 4096; ++i) junk.push_back(static_cast<char>((i * 37 + 11) % 256));
     junk += "\n[GENERAL\nPORT\n=COM3\n[]\n=\n";
@@ -86,11 +86,10 @@ TEST(Settings, GarbageFileReadsAsDefaults) {
 }
 
 TEST(Settings, WriteBackReplacesOddValuesAndKeepsTheRestOfTheFile) {
-    TempDir dir;
+    ScratchDir dir;
     std::string path = dir.File("Q710b.ini");
-    WriteFile(
-        path,
-        "[CSV]\r\nDELIM=TAB\r\nQuotes=1\r\n[GENERAL]\r\nPORT=COM9\r\nBAUD RATE=115200\r\nEXTRA=keep\r\n");
+    Spit(path,
+         "[CSV]\r\nDELIM=TAB\r\nQuotes=1\r\n[GENERAL]\r\nPORT=COM9\r\nBAUD RATE=115200\r\nEXTRA=keep\r\n");
     platform::IniFile ini(path);
     StoredSettings s = ReadSettings(ini);
     s.connection.phone = "\xB9 5"; // "№ 5"
@@ -109,7 +108,7 @@ TEST(Settings, WriteBackReplacesOddValuesAndKeepsTheRestOfTheFile) {
 }
 
 TEST(Settings, WriteBackCompletesWhenAnAddressIsNotANumber) {
-    TempDir dir;
+    ScratchDir dir;
     platform::IniFile ini(dir.File("Q710b.ini"));
     ConnectionSettings c;
     c.portIndex = 7;
@@ -121,15 +120,15 @@ TEST(Settings, WriteBackCompletesWhenAnAddressIsNotANumber) {
     c.phone = "555";
     c.attemptsIndex = 0;
     WriteSettings(ini, c);
-    EXPECT_EQ(ReadFile(dir.File("Q710b.ini")),
+    EXPECT_EQ(Slurp(dir.File("Q710b.ini")),
               "[GENERAL]\r\nPORT=COM8\r\nBAUD RATE=38400\r\nADDR(PC)=1\r\nADDR(ECR)=0\r\nNET MODE=1\r\n"
               "[REMOTE CONNECTION]\r\nDIAL MODE=1\r\nSELECT DEVICE=1\r\nCONFIG "
               "DEVICE=1\r\nPHONE=555\r\nATTEMTS=1\r\n");
 }
 
 TEST(Settings, NoBaudRateIsWrittenWithoutASelectedRate) {
-    TempDir dir;
-    WriteFile(dir.File("Q710b.ini"), "[GENERAL]\nBAUD RATE=9600\n");
+    ScratchDir dir;
+    Spit(dir.File("Q710b.ini"), "[GENERAL]\nBAUD RATE=9600\n");
     platform::IniFile ini(dir.File("Q710b.ini"));
     ConnectionSettings c;
     c.baudIndex = -1;
@@ -138,7 +137,7 @@ TEST(Settings, NoBaudRateIsWrittenWithoutASelectedRate) {
 }
 
 TEST(Settings, UnwritableFileRaisesIniError) {
-    TempDir dir;
+    ScratchDir dir;
     platform::IniFile ini(dir.File("missing-folder/Q710b.ini"));
     EXPECT_THROW(WriteSettings(ini, ConnectionSettings{}), platform::IniError);
 }

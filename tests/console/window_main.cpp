@@ -17,8 +17,8 @@
 
 namespace {
 
+using testfiles::Spit;
 using testing_console::ProgramHarness;
-using testing_console::WriteFile;
 
 bool Enabled(QAction* a) {
     return a->isEnabled();
@@ -89,7 +89,7 @@ TEST(MainWindow, MissingLibraryIsNamedAndNothingElseStarts) {
 TEST(MainWindow, UnusableLibraryIsRefused) {
     ProgramHarness h(false);
     // Any file that is not a usable library stands for a broken one.
-    WriteFile(h.dir.File("Q710_201.so"), "not a library");
+    Spit(h.dir.File("Q710_201.so"), "not a library");
     EXPECT_FALSE(h.Create());
     ASSERT_EQ(h.ui.boxes.size(), 1u);
     EXPECT_NE(h.ui.boxes[0].text.find("Q710_201.so"), std::string::npos);
@@ -184,7 +184,7 @@ TEST(MainWindow, HelpWithoutAHelpFileSaysSo) {
     EXPECT_EQ(h.ui.boxes[0].caption, "ZRV-Q710");
     EXPECT_EQ(h.ui.boxes[0].style, 0u);
 
-    WriteFile(h.dir.File("HELP.chm"), "help");
+    Spit(h.dir.File("HELP.chm"), "help");
     h.Form().AddrPC->setFocus();
     console::HelpRequest(&h.Form(), console::HelpNotFoundText());
     ASSERT_EQ(h.ui.helps.size(), 2u);

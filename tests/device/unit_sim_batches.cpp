@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "SimTestSupport.h"
+#include "support_sim.h"
 
 namespace {
 

@@ -2,11 +2,9 @@
 // and call log, through its exported functions.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <tuple>
 
-#include "SimTestSupport.h"
+#include "support_sim.h"
 
 namespace {
 
@@ -274,12 +272,9 @@ TEST_F(SimDevice, CallLogHasOneLineOfInputsPerCall) {
     Ctl("log off");
     Api().PowerOff(&err);
 
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
     const std::string expectedRecord = "0300020100000000" + std::string(16, '0') + "ff" +
                                        std::string(14, '0') + std::string(2 * 72 - 48, '0');
-    EXPECT_EQ(all.str(),
+    EXPECT_EQ(testfiles::Slurp(path),
               "HostConnect(4, 19200, 20, 20)\n"
               "SetAddressReceiver(-3)\n"
               "RadarCreate()\n"

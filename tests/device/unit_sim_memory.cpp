@@ -3,25 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
-#include "SimTestSupport.h"
 #include "device/simulator/SimText.h"
 #include "device/simulator/StateFile.h"
+#include "support_sim.h"
 
 namespace {
 
-using simtest::TempFolder;
-
-std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+using testfiles::ScratchDir;
 
 int Programmed(sim::Simulator& s) {
     uint8_t length = 0;
@@ -32,7 +21,7 @@ int Programmed(sim::Simulator& s) {
 }
 
 TEST(SimMemory, ChangesSurviveARestart) {
-    TempFolder folder;
+    ScratchDir folder;
     {
         auto s = simtest::MakeSimulator(folder);
         simtest::Connect(*s);
@@ -56,17 +45,16 @@ TEST(SimMemory, ChangesSurviveARestart) {
 }
 
 TEST(SimMemory, DamagedStateFilesGiveAFreshRegister) {
-    TempFolder folder;
+    ScratchDir folder;
     { simtest::MakeSimulator(folder); }
-    const std::vector<uint8_t> good = ReadFile(folder.File("state.bin"));
+    const std::string good = testfiles::Slurp(folder.File("state.bin"));
     ASSERT_GT(good.size(), 1000u);
 
-    std::vector<std::vector<uint8_t>> damaged = {
-        {}, {1, 2, 3}, std::vector<uint8_t>(good.begin(), good.begin() + good.size() / 2), good, good};
+    std::vector<std::string> damaged = {"", "\x01\x02\x03", good.substr(0, good.size() / 2), good, good};
     damaged[3][good.size() / 3] ^= 0x40;
-    damaged[4].push_back(0);
+    damaged[4].push_back('\0');
     for (const auto& bytes : damaged) {
-        WriteFile(folder.File("state.bin"), bytes);
+        testfiles::Spit(folder.File("state.bin"), bytes);
         auto s = simtest::MakeSimulator(folder);
         simtest::Connect(*s);
         EXPECT_EQ(Programmed(*s), 300);
@@ -88,7 +76,7 @@ TEST(SimMemory, EveryCutOfAnImageIsRefused) {
 }
 
 TEST(SimMemory, AFailedSaveKeepsTheOldFileAndLeavesNoTemporary) {
-    TempFolder folder;
+    ScratchDir folder;
     sim::StateFile file(folder.File("state.bin"));
     ASSERT_TRUE(file.Save({1, 2, 3}));
     ASSERT_EQ(file.Load(), (std::vector<uint8_t>{1, 2, 3}));
@@ -97,21 +85,14 @@ TEST(SimMemory, AFailedSaveKeepsTheOldFileAndLeavesNoTemporary) {
     sim::StateFile blocked(folder.File("blocked"));
     std::filesystem::create_directories(folder.File("blocked/inside"));
     EXPECT_FALSE(blocked.Save({4, 5}));
-    int entries = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
-        (void)entry;
-        ++entries;
-    }
-    EXPECT_EQ(entries, 2); // state.bin and blocked
+    EXPECT_EQ(testfiles::CountEntries(folder.Path()), 2); // state.bin and blocked
     EXPECT_EQ(file.Load(), (std::vector<uint8_t>{1, 2, 3}));
 }
 
 TEST(SimMemory, ScenarioFileIsReadAtStart) {
-    TempFolder folder;
-    {
-        std::ofstream out(folder.File("scenario.txt"));
-        out << "# a demo\nports 2\n\nfail MemoryFree at 1 status 0x42\nbogus line\n";
-    }
+    ScratchDir folder;
+    testfiles::Spit(folder.File("scenario.txt"),
+                    "# a demo\nports 2\n\nfail MemoryFree at 1 status 0x42\nbogus line\n");
     sim::Simulator::Options options;
     options.statePath = folder.File("state.bin");
     options.scenarioPath = folder.File("scenario.txt");

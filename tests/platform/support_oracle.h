@@ -11,21 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "support_files.h"
+
 namespace oracle {
 
-// A fresh folder under the system's temporary folder, removed at the end.
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "q710test.XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        path = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-    std::filesystem::path path;
+// A scratch folder, removed at the end, with its path as a filesystem path.
+struct TempFolder {
+    testfiles::ScratchDir dir;
+    const std::filesystem::path path{dir.Path()};
 };
 
 // Runs a shell command; returns its standard output, and its exit status in status.

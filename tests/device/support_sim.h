@@ -1,4 +1,4 @@
-// Helpers of the simulator tests: a simulator in a fresh temporary folder,
+// Helpers of the simulator tests: a simulator in a fresh scratch folder,
 // connected directly, and little-endian reads of raw record bytes.
 #pragma once
 
@@ -11,25 +11,9 @@
 #include <string>
 
 #include "device/simulator/Simulator.h"
+#include "support_files.h"
 
 namespace simtest {
-
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "q710sim-XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) ? pattern : std::string();
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 inline uint64_t Le(const uint8_t* bytes, int offset, int size) {
     uint64_t v = 0;
@@ -37,7 +21,8 @@ inline uint64_t Le(const uint8_t* bytes, int offset, int size) {
     return v;
 }
 
-inline std::unique_ptr<sim::Simulator> MakeSimulator(const TempFolder& folder, const std::string& log = "") {
+inline std::unique_ptr<sim::Simulator> MakeSimulator(const testfiles::ScratchDir& folder,
+                                                     const std::string& log = "") {
     sim::Simulator::Options options;
     options.statePath = folder.File("state.bin");
     options.logPath = log;
@@ -70,7 +55,7 @@ using ControlFn = int (*)(const char*, char*, int);
 class SimLibraryTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        folder_ = std::make_unique<TempFolder>();
+        folder_ = std::make_unique<testfiles::ScratchDir>();
         setenv("Q710_SIM_STATE", folder_->File("state.bin").c_str(), 1);
         unsetenv("Q710_SIM_LOG");
         unsetenv("Q710_SIM_SCENARIO");
@@ -107,7 +92,7 @@ protected:
         ASSERT_NE(Api().HostConnect(1, 9600, 20, 20, &err), 0) << device::DeviceText(err);
         ASSERT_EQ(Api().MemoryFree(&err), 0);
     }
-    static inline std::unique_ptr<TempFolder> folder_;
+    static inline std::unique_ptr<testfiles::ScratchDir> folder_;
     static inline std::unique_ptr<device::DeviceLibrary> library_;
     static inline void* handle_ = nullptr;
     static inline ControlFn control_ = nullptr;
