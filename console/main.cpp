@@ -2,10 +2,17 @@
 #include <QApplication>
 #include <string>
 
+#include "SrcXLS/XLSLibState.h"
 #include "console/Program.h"
+#include "platform/RegionalSettings.h"
+#include "platform/ui/RegionalSettingsQt.h"
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
+    // Numbers, money, dates and times in files follow the user's locale; the
+    // workbook library takes its separators from the same settings.
+    platform::ApplySystemRegionalSettings();
+    xls::LibState().Locale = xls::LocaleFromRegional(platform::Regional());
     // "--grab FILE": save a picture of the main window and close it.
     std::string pictureFile;
     for (int i = 1; i + 1 < argc; ++i)
