@@ -1,8 +1,7 @@
 // Tables written here are read back by an independent reader (dbfread).
 #include "support_dbf.h"
 
-#include <cstdio>
-#include <memory>
+#include "support_readers.h"
 
 using namespace exchange;
 using namespace dbftest;
@@ -19,15 +18,8 @@ for r in t:
     print('|'.join(v.isoformat() if hasattr(v, 'isoformat') else str(v) for v in r.values()))
 )";
 
-std::string ReadWithDbfread(const Folder& dir, const std::string& table, const std::string& encoding) {
-    std::string script = dir.File("reader.py");
-    Spit(script, Reader);
-    std::string cmd = "/usr/bin/python3 " + script + " " + table + " " + encoding + " 2>&1";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(cmd.c_str(), "r"), pclose);
-    std::string out;
-    char buf[4096];
-    while (std::size_t n = fread(buf, 1, sizeof buf, pipe.get())) out.append(buf, n);
-    return out;
+std::string ReadWithDbfread(const std::string& table, const std::string& encoding) {
+    return testfiles::RunPython(Reader, {table, encoding});
 }
 
 class DbfOracle : public ::testing::Test {
@@ -51,7 +43,7 @@ TEST_F(DbfOracle, WrittenTablesReadTheSameElsewhere) {
                 {"65535", "", "", "0", "", "No", "29.02.00"},
                 {"", "7", "x", "-3", "1234567,891", "", ""}});
     EXPECT_EQ(
-        ReadWithDbfread(dir, path, "cp1251"),
+        ReadWithDbfread(path, "cp1251"),
         "NUMBER N 5 0\nBARCODE C 13 0\nNAME C 31 0\nPRICE F 10 2\nREMAINS F 12 3\nWEIGHT L 1 0\nSOLD D 8 0\n"
         "1|4820000000017|Хліб «Київський»|12.5|2.5|True|1999-12-31\n"
         "65535|||0.0|None|False|2000-02-29\n"
@@ -75,14 +67,14 @@ TEST_F(DbfOracle, EveryPostedRecordIsInAValidTable) {
         expected += std::to_string(i) + "|група " + std::to_string(i) + "\n";
         std::string copy = dir.File("copy" + std::to_string(i) + ".dbf");
         Spit(copy, Slurp(path));
-        EXPECT_EQ(ReadWithDbfread(dir, copy, "cp1251"), expected);
+        EXPECT_EQ(ReadWithDbfread(copy, "cp1251"), expected);
     }
     // The disk fills up during the next record; the table object is dropped without Close.
     {
         FileSizeLimit limit(Slurp(path).size() + 5);
         EXPECT_NE(ErrorOf([&] { t.Append(); }), "");
     }
-    EXPECT_EQ(ReadWithDbfread(dir, path, "cp1251"), expected);
+    EXPECT_EQ(ReadWithDbfread(path, "cp1251"), expected);
 }
 
 TEST_F(DbfOracle, OemTablesMatchTheirCodePage) {
@@ -95,7 +87,7 @@ TEST_F(DbfOracle, OemTablesMatchTheirCodePage) {
                         std::string(15, '\0') + "\x0D" + " " + name + "    7" + "\x1A";
     std::string path = dir.File("oem.dbf");
     Spit(path, image);
-    EXPECT_EQ(ReadWithDbfread(dir, path, "cp866"), "NAME C 6 0\nQ N 3 0\nЩука|7\n");
+    EXPECT_EQ(ReadWithDbfread(path, "cp866"), "NAME C 6 0\nQ N 3 0\nЩука|7\n");
     TDBF t;
     t.SetTableName(path);
     t.Open();

@@ -3,13 +3,11 @@
 #include "exchange/DBF.h"
 #include "platform/AtomicFile.h"
 #include "platform/CodePages.h"
+#include "support_files.h"
 
 #include <csignal>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <string>
 #include <sys/resource.h>
 
@@ -23,31 +21,12 @@ inline exchange::DbfDate FixedDay() {
     return {2024, 3, 5};
 }
 
-struct Folder {
-    std::string path;
-    Folder() {
-        std::string pattern = platform::TempFolder() + "/dbftest.XXXXXX";
-        path = mkdtemp(pattern.data());
-    }
-    ~Folder() { std::filesystem::remove_all(path); }
-    std::string File(const std::string& name) const { return path + "/" + name; }
-    int Entries() const {
-        int n = 0;
-        for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(path)) ++n;
-        return n;
-    }
+// A scratch folder that counts its entries.
+struct Folder : testfiles::ScratchDir {
+    int Entries() const { return testfiles::CountEntries(Path()); }
 };
-
-inline std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-inline void Spit(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
+using testfiles::Slurp;
+using testfiles::Spit;
 
 // The message of the ED a call raises, "" when it raises none.
 template <class F> std::string ErrorOf(F&& call) {

@@ -1,5 +1,7 @@
 #include "support_reports.h"
 
+#include <algorithm>
+
 #include "platform/CodePages.h"
 #include "platform/ui/ScriptedUi.h"
 
@@ -19,19 +21,19 @@ void SetCommon(Record& r, uint16_t number, int32_t plu, int64_t barcode, const c
     r.SetName(A(name));
 }
 
-std::string With(char sep, std::string text) {
-    for (char& c : text)
-        if (c == '~') c = sep;
-    return text;
-}
+} // namespace
 
-std::vector<std::string> Texts(char sep, std::initializer_list<const char*> values) {
+// The texts of `joined`, split at '|', with '~' standing for the decimal separator.
+std::vector<std::string> Texts(char sep, std::string joined) {
+    for (char& c : joined)
+        if (c == '~') c = sep;
     std::vector<std::string> texts;
-    for (const char* v : values) texts.push_back(With(sep, v));
+    for (std::size_t from = 0, at; from <= joined.size(); from = at + 1) {
+        at = std::min(joined.find('|', from), joined.size());
+        texts.push_back(joined.substr(from, at - from));
+    }
     return texts;
 }
-
-} // namespace
 
 GoodsStruct Bread() {
     GoodsStruct g;
@@ -56,9 +58,8 @@ GoodsStruct Bread() {
 }
 
 std::vector<std::string> BreadTexts(char sep) {
-    return Texts(sep,
-                 {"1", "5", "4820000000001", "Хліб житній", "12~50", "1~5",  "3",    "1",    "1",   "1", "0",
-                  "2", "2", "1234~56",       "0~001",       "0~05",  "0~00", "0~10", "0~99", "1~00"});
+    return Texts(
+        sep, "1|5|4820000000001|Хліб житній|12~50|1~5|3|1|1|1|0|2|2|1234~56|0~001|0~05|0~00|0~10|0~99|1~00");
 }
 
 GoodsStruct Widest() {
@@ -84,26 +85,9 @@ GoodsStruct Widest() {
 }
 
 std::vector<std::string> WidestTexts(char sep) {
-    return Texts(sep, {"65535",
-                       "999999",
-                       "-999999999999",
-                       "Молоко 2,5% пастеризоване 900мл",
-                       "999999~99",
-                       "4294967~295",
-                       "100",
-                       "5",
-                       "0",
-                       "0",
-                       "1",
-                       "3",
-                       "4294967~295",
-                       "9999999~99",
-                       "0",
-                       "0~00",
-                       "0~01",
-                       "42949~67",
-                       "10~00",
-                       "9999999~99"});
+    return Texts(
+        sep, "65535|999999|-999999999999|Молоко 2,5% пастеризоване 900мл|999999~99|4294967~295|100|5|0|0|1|3|"
+             "4294967~295|9999999~99|0|0~00|0~01|42949~67|10~00|9999999~99");
 }
 
 PeriodicGoodsStruct PeriodicBread() {
@@ -125,8 +109,7 @@ PeriodicGoodsStruct PeriodicBread() {
 }
 
 std::vector<std::string> PeriodicBreadTexts(char sep) {
-    return Texts(sep, {"7", "12", "0", "Сир твердий", "150~75", "2~5", "1", "3", "1", "0", "1", "0", "-2~5",
-                       "-1~50", "3", "0~00"});
+    return Texts(sep, "7|12|0|Сир твердий|150~75|2~5|1|3|1|0|1|0|-2~5|-1~50|3|0~00");
 }
 
 PeriodicGoodsStruct PeriodicLarge() {
@@ -145,8 +128,8 @@ PeriodicGoodsStruct PeriodicLarge() {
 }
 
 std::vector<std::string> PeriodicLargeTexts(char sep) {
-    return Texts(sep, {"300", "1048575", "4398046511103", "", "42949672~95", "2147483~648", "100", "5", "0",
-                       "0", "0", "3", "281474976710~655", "2814749767106~55", "0~001", "-2814749767106~55"});
+    return Texts(sep, "300|1048575|4398046511103||42949672~95|2147483~648|100|5|0|0|0|3|281474976710~655|"
+                      "2814749767106~55|0~001|-2814749767106~55");
 }
 
 exchange::DispatchResult RunExport(Job& job, int format, int kind, std::optional<std::string> path,

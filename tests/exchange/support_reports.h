@@ -41,6 +41,9 @@ std::vector<std::string> WidestTexts(char sep);
 std::vector<std::string> PeriodicBreadTexts(char sep);
 std::vector<std::string> PeriodicLargeTexts(char sep);
 
+// The texts of `joined`, split at '|', with '~' standing for the decimal separator.
+std::vector<std::string> Texts(char sep, std::string joined);
+
 // Runs the pair's procedure on the job, answering the save dialog with
 // `path` (nullopt: cancelled).
 exchange::DispatchResult RunExport(Job& job, int format, int kind, std::optional<std::string> path,

@@ -32,19 +32,6 @@ TEST(CsvText, CleanNumberTextKeepsDigitsAndTheRegionalSeparator) {
     EXPECT_EQ(exchange::CleanNumberText("7.5 kg."), "7.5");
 }
 
-TEST(CsvOptionsFile, MissingFileGetsOnlyTheCsvSection) {
-    ScratchDir dir;
-    platform::IniFile ini(dir.File("Q710b.ini"));
-    console::CsvOptionsRecord options;
-    options.Cp866 = true;
-    options.Quotes = true;
-    options.LRBlanks = false;
-    options.IgnoreEmptyLines = false;
-    exchange::WriteCsvOptions(ini, 2, options);
-    EXPECT_EQ(ReadFile(dir.File("Q710b.ini")),
-              "[CSV]\r\nDELIM=TAB\r\nCP866=1\r\nQUOTES=1\r\nLRBlanks=0\r\nIgnoreEmptyLines=0\r\n");
-}
-
 TEST(CsvOptionsFile, WrittenValuesReadBackWithAnyCaseAndOtherSectionsStay) {
     ScratchDir dir;
     std::string path = dir.File("Q710b.ini");

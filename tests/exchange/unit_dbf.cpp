@@ -1,6 +1,7 @@
 #include "platform/RegionalSettings.h"
 #include "support_dbf.h"
 
+#include <filesystem>
 #include <unistd.h>
 
 using namespace exchange;
@@ -310,7 +311,7 @@ TEST_F(Dbf, CompactionKeepsTheCountedRecordsAndSurvivesFailures) {
     // Compaction leaves the current folder alone.
     Folder cwd;
     std::string home = std::filesystem::current_path();
-    ASSERT_EQ(chdir(cwd.path.c_str()), 0);
+    ASSERT_EQ(chdir(cwd.Path().c_str()), 0);
     t.RewriteTable();
     ASSERT_EQ(chdir(home.c_str()), 0);
     EXPECT_EQ(cwd.Entries(), 0);

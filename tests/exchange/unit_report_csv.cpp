@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "exchange/ReportCsvExport.h"
-#include "platform/AtomicFile.h"
 #include "platform/CodePages.h"
 #include "support_reports.h"
 
@@ -65,7 +64,7 @@ std::string WriteCsv(Job& job, const ScratchDir& dir, const CsvCase& c, int kind
 
 } // namespace
 
-TEST(ReportCsv, GoodsReportReadsBackUnderEveryReadableOptionSet) {
+TEST(ReportCsv, ReportsReadBackUnderEveryReadableOptionSet) {
     ScratchDir dir;
     int kinds[] = {5, 9, 10};
     int n = 0;
@@ -76,7 +75,8 @@ TEST(ReportCsv, GoodsReportReadsBackUnderEveryReadableOptionSet) {
         int kind = kinds[n++ % 3];
         std::string path = WriteCsv(job, dir, c, kind, {Bread(), Widest()}, &SharedArrays::GoodsReport);
         char sep = c.profile.decimalSeparator;
-        EXPECT_EQ(PythonCsvRows(path, c.delimiter, c.quotes, c.cp866 ? "cp866" : "cp1251"),
+        const char* encoding = c.cp866 ? "cp866" : "cp1251";
+        EXPECT_EQ(PythonCsvRows(path, c.delimiter, c.quotes, encoding),
                   AsCodePage({BreadTexts(sep), WidestTexts(sep)}, c.cp866));
         // Every line ends with CR LF and no delimiter.
         std::string bytes = ReadFile(path);
@@ -86,19 +86,10 @@ TEST(ReportCsv, GoodsReportReadsBackUnderEveryReadableOptionSet) {
         EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 2);
         EXPECT_EQ(bytes.find("\r\n"), bytes.find('\n') - 1);
         if (n == 1) KeepTestOutput(path, "goods_report.csv");
-    }
-}
-
-TEST(ReportCsv, PeriodicReportReadsBackWithSignsAndWideCounters) {
-    ScratchDir dir;
-    for (const CsvCase& c : ReadableCases()) {
-        SCOPED_TRACE(Describe(c));
-        RegionalProfile profile(c.profile);
-        Job job;
-        std::string path =
+        // The periodic report keeps the signs and the width of its counters.
+        path =
             WriteCsv(job, dir, c, 6, {PeriodicBread(), PeriodicLarge()}, &SharedArrays::PeriodicGoodsReport);
-        char sep = c.profile.decimalSeparator;
-        EXPECT_EQ(PythonCsvRows(path, c.delimiter, c.quotes, c.cp866 ? "cp866" : "cp1251"),
+        EXPECT_EQ(PythonCsvRows(path, c.delimiter, c.quotes, encoding),
                   AsCodePage({PeriodicBreadTexts(sep), PeriodicLargeTexts(sep)}, c.cp866));
     }
 }
@@ -137,94 +128,4 @@ TEST(ReportCsv, LineBreaksInANameDoNotSplitTheRecord) {
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0][3], "A  B C");
     EXPECT_EQ(rows[1], BreadTexts('.'));
-}
-
-// The job procedure: what is saved, when, and what is left behind.
-class ReportCsvJob : public ::testing::Test {
-protected:
-    void SetUp() override { job.arrays.GoodsReport = {Bread(), Widest(), Bread()}; }
-    exchange::DispatchResult Run(int kind, std::optional<std::string> path) {
-        return RunExport(job, exchange::FormatCsv, kind, std::move(path), ui);
-    }
-    RegionalProfile profile{UkrainianProfile()};
-    ScratchDir dir;
-    platform::ScriptedUi ui;
-    Job job;
-};
-
-TEST_F(ReportCsvJob, KindsFiveNineAndTenWriteTheSameFile) {
-    std::string first;
-    for (int kind : {5, 9, 10}) {
-        SCOPED_TRACE(kind);
-        job.arrays.GoodsReport = {Bread(), Widest(), Bread()};
-        job.progress.steps = 0;
-        std::string path = dir.File("k" + std::to_string(kind) + ".csv");
-        EXPECT_EQ(Run(kind, path), exchange::DispatchResult::Ran);
-        EXPECT_EQ(job.progress.maximum, 3);
-        EXPECT_EQ(job.progress.steps, 3);
-        ASSERT_FALSE(ui.fileDialogs.empty());
-        EXPECT_TRUE(ui.fileDialogs.back().save);
-        EXPECT_EQ(ui.fileDialogs.back().request.filter, "CSV (*.csv)|*.csv");
-        EXPECT_EQ(ui.fileDialogs.back().request.defaultExt, "csv");
-        EXPECT_EQ(ui.fileDialogs.back().request.fileName, "");
-        EXPECT_EQ(job.state.MakeMetod.FileName, path);
-        EXPECT_EQ(job.state.MakeMetod.Done, 1);
-        EXPECT_TRUE(exchange::Side().FileWritten);
-        EXPECT_TRUE(job.arrays.GoodsReport.empty());
-        std::string bytes = ReadFile(path);
-        if (first.empty()) first = bytes;
-        EXPECT_EQ(bytes, first);
-    }
-    EXPECT_TRUE(ui.boxes.empty());
-}
-
-TEST_F(ReportCsvJob, CancelledDialogOrJobWritesNothingAndIsNoSuccess) {
-    job.state.MakeMetod.FileName = "earlier.csv";
-    EXPECT_EQ(Run(9, std::nullopt), exchange::DispatchResult::Ran);
-    EXPECT_EQ(ui.fileDialogs.size(), 1u);
-    EXPECT_EQ(job.state.MakeMetod.Done, 1);
-    EXPECT_FALSE(exchange::Side().FileWritten);
-    EXPECT_EQ(job.state.MakeMetod.FileName, "earlier.csv");
-    EXPECT_TRUE(job.arrays.GoodsReport.empty());
-
-    job.arrays.GoodsReport = {Bread(), Widest(), Bread()};
-    job.state.MakeMetod.Done = 0;
-    job.progress.steps = 0;
-    job.progress.cancelAfter = 2;
-    EXPECT_EQ(Run(5, dir.File("never.csv")), exchange::DispatchResult::Ran);
-    EXPECT_EQ(job.progress.steps, 2);
-    EXPECT_EQ(ui.fileDialogs.size(), 1u); // no second dialog
-    EXPECT_EQ(job.state.MakeMetod.Done, 1);
-    EXPECT_FALSE(exchange::Side().FileWritten);
-    EXPECT_TRUE(job.arrays.GoodsReport.empty());
-    EXPECT_EQ(testfiles::CountEntries(dir.Path()), 0);
-}
-
-TEST_F(ReportCsvJob, EmptyReportStillAsksAndWritesAnEmptyFile) {
-    job.arrays.GoodsReport.clear();
-    std::string path = dir.File("empty.csv");
-    EXPECT_EQ(Run(10, path), exchange::DispatchResult::Ran);
-    EXPECT_EQ(job.progress.maximum, 0);
-    EXPECT_EQ(ui.fileDialogs.size(), 1u);
-    EXPECT_TRUE(FileExists(path));
-    EXPECT_EQ(ReadFile(path), "");
-    EXPECT_EQ(job.state.MakeMetod.Done, 1);
-}
-
-TEST_F(ReportCsvJob, FailedWriteKeepsThePreviousFileAndIsShown) {
-    std::string path = dir.File("report.csv");
-    WriteFile(path, "old contents");
-    platform::SetAtomicWriteHook([](const std::string&, std::size_t done) {
-        if (done > 0) throw platform::FileError("disk full");
-    });
-    job.arrays.GoodsReport.assign(20000, Bread()); // more than one block
-    exchange::DispatchResult result = Run(9, path);
-    platform::SetAtomicWriteHook(nullptr);
-    EXPECT_EQ(result, exchange::DispatchResult::Failed);
-    EXPECT_EQ(job.state.MakeMetod.Done, 0);
-    EXPECT_FALSE(exchange::Side().FileWritten);
-    ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].Utf8Text(), "disk full");
-    EXPECT_EQ(ReadFile(path), "old contents");
-    EXPECT_EQ(testfiles::CountEntries(dir.Path()), 1);
 }

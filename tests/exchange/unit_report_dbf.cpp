@@ -23,16 +23,15 @@ Rows Concat(std::initializer_list<Rows> parts) {
     return out;
 }
 
-const Rows kBreadRecord = {{"1",     "5",    "4820000000001", "Хліб житній", "12.5", "1.5", "3",
-                            "1",     "True", "True",          "False",       "2",    "2.0", "1234.56",
-                            "0.001", "0.05", "0.0",           "0.1",         "0.99", "1.0"}};
-const Rows kWidestRecord = {{"65535",       "999999",      "-999999999999", "Молоко 2,5% пастеризоване 900мл",
-                             "999999.99",   "4294967.295", "100",           "5",
-                             "False",       "False",       "True",          "3",
-                             "4294967.295", "9999999.99",  "0.0",           "0.0",
-                             "0.01",        "42949.67",    "10.0",          "9999999.99"}};
-const Rows kPeriodicRecord = {{"7", "12", "0", "Сир твердий", "150.75", "2.5", "1", "3", "True", "False",
-                               "True", "0", "-2.5", "-1.5", "3.0", "0.0"}};
+const Rows kBreadRecord = {Texts('.',
+                                 "1|5|4820000000001|Хліб житній|12.5|1.5|3|1|True|True|False|2|2.0|1234.56|"
+                                 "0.001|0.05|0.0|0.1|0.99|1.0")};
+const Rows kWidestRecord = {Texts('.',
+                                  "65535|999999|-999999999999|Молоко 2,5% пастеризоване 900мл|999999.99|"
+                                  "4294967.295|100|5|False|False|True|3|4294967.295|9999999.99|0.0|0.0|0.01|"
+                                  "42949.67|10.0|9999999.99")};
+const Rows kPeriodicRecord = {
+    Texts('.', "7|12|0|Сир твердий|150.75|2.5|1|3|True|False|True|0|-2.5|-1.5|3.0|0.0")};
 
 Rows PeriodicFields() {
     Rows fields = GoodsTableFields();
@@ -85,49 +84,6 @@ TEST_F(ReportDbf, PeriodicTableKeepsTheSignsOfItsCounters) {
     }
 }
 
-TEST_F(ReportDbf, EmptyReportGivesTheFieldsAndNoRecord) {
-    std::string path = dir.File("empty.dbf");
-    EXPECT_EQ(Run(10, path), exchange::DispatchResult::Ran);
-    EXPECT_EQ(job.progress.maximum, 0);
-    EXPECT_EQ(DbfreadRows(path), Concat({{{"673", "170"}}, GoodsTableFields(), {{"--"}}}));
-    EXPECT_EQ(ReadFile(path).size(), 674u);
-    EXPECT_EQ(job.state.MakeMetod.Done, 1);
-    EXPECT_TRUE(exchange::Side().FileWritten);
-}
-
-TEST_F(ReportDbf, DialogComesFirstAndItsCancelLeavesEverything) {
-    job.arrays.GoodsReport = {Bread(), Widest()};
-    job.state.MakeMetod.FileName = "earlier.dbf";
-    EXPECT_EQ(Run(9, std::nullopt), exchange::DispatchResult::Ran);
-    EXPECT_EQ(job.progress.maximum, 2);
-    EXPECT_EQ(job.progress.steps, 0);
-    ASSERT_EQ(ui.fileDialogs.size(), 1u);
-    EXPECT_EQ(ui.fileDialogs[0].request.filter, "DBF (*.dbf)|*.dbf");
-    EXPECT_EQ(ui.fileDialogs[0].request.defaultExt, "dbf");
-    EXPECT_EQ(ui.fileDialogs[0].request.fileName, "");
-    EXPECT_EQ(job.state.MakeMetod.Done, 0);
-    EXPECT_EQ(job.state.MakeMetod.FileName, "earlier.dbf");
-    EXPECT_EQ(job.arrays.GoodsReport.size(), 2u);
-    EXPECT_FALSE(exchange::Side().FileWritten);
-    EXPECT_TRUE(ui.boxes.empty());
-    EXPECT_EQ(testfiles::CountEntries(dir.Path()), 0);
-}
-
-TEST_F(ReportDbf, CancelKeepsTheRecordsWrittenSoFarButIsNoSuccess) {
-    RegionalProfile profile(DotProfile());
-    job.arrays.GoodsReport = {Bread(), Widest(), Bread()};
-    job.progress.cancelAfter = 2;
-    std::string path = dir.File("part.dbf");
-    EXPECT_EQ(Run(5, path), exchange::DispatchResult::Ran);
-    EXPECT_EQ(DbfreadRows(path),
-              Concat({{{"673", "170"}}, GoodsTableFields(), {{"--"}}, kBreadRecord, kWidestRecord}));
-    EXPECT_EQ(job.state.MakeMetod.Done, 1);
-    EXPECT_EQ(job.state.MakeMetod.FileName, path);
-    EXPECT_TRUE(job.arrays.GoodsReport.empty());
-    EXPECT_FALSE(exchange::Side().FileWritten);
-    EXPECT_EQ(testfiles::CountEntries(dir.Path()), 1);
-}
-
 // A value wider than its field stops the export; the file the user chose
 // keeps what it held before and nothing is left beside it.
 TEST_F(ReportDbf, ValueTooWideIsShownAndLeavesThePreviousFile) {
@@ -158,21 +114,6 @@ TEST_F(ReportDbf, ValueTooWideIsShownAndLeavesThePreviousFile) {
         EXPECT_EQ(ReadFile(path), "old contents");
         EXPECT_EQ(testfiles::CountEntries(dir.Path()), 1);
     }
-}
-
-TEST_F(ReportDbf, TableThatCannotBeCreatedIsReportedAndKeepsTheReport) {
-    job.arrays.PeriodicGoodsReport = {PeriodicBread()};
-    std::string path = dir.File("missing-folder/periodic.dbf");
-    EXPECT_EQ(Run(6, path), exchange::DispatchResult::Ran);
-    ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].Utf8Text(), "Не вдалося створити таблицю dbf!");
-    EXPECT_EQ(ui.boxes[0].Utf8Caption(), "Помилка");
-    EXPECT_EQ(ui.boxes[0].style, 0x10u);
-    EXPECT_EQ(job.state.MakeMetod.FileName, path);
-    EXPECT_EQ(job.state.MakeMetod.Done, 0);
-    EXPECT_FALSE(exchange::Side().FileWritten);
-    EXPECT_EQ(job.arrays.PeriodicGoodsReport.size(), 1u);
-    EXPECT_EQ(job.progress.steps, 0);
 }
 
 TEST_F(ReportDbf, ReplacedFileKeepsItsPermissions) {

@@ -1,0 +1,197 @@
+// The export jobs of every format around their file: the save dialog, a
+// cancelled dialog, a cancel during the records, an empty report and a
+// failed write. What is saved, when, and what is left behind.
+#include <filesystem>
+#include <gtest/gtest.h>
+
+#include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSLibState.h"
+#include "exchange/JobWorkbook.h"
+#include "platform/AtomicFile.h"
+#include "support_reports.h"
+
+using namespace exchange_test;
+using exchange::DispatchResult;
+
+namespace {
+
+struct Export {
+    const char* name;
+    int format;
+    int kind;
+    const char* filter;
+    const char* extension;
+    bool dialogFirst; // the dialog before the records: its cancel leaves the report
+};
+
+const Export kExports[] = {
+    {"xml", exchange::FormatXml, 9, "XML Document (*.xml)|*.xml", "xml", false},
+    {"xml periodic", exchange::FormatXml, 6, "XML Document (*.xml)|*.xml", "xml", false},
+    {"xls", exchange::FormatXls, 9, "Excel files (*.xls)|*.xls", "xls", false},
+    {"xls periodic", exchange::FormatXls, 6, "Excel files(*.xls)|*.xls", "xls", false},
+    {"csv", exchange::FormatCsv, 9, "CSV (*.csv)|*.csv", "csv", false},
+    {"dbf", exchange::FormatDbf, 9, "DBF (*.dbf)|*.dbf", "dbf", true},
+};
+
+class ExportJob : public ::testing::Test {
+protected:
+    ExportJob() {
+        EnsureApplication();
+        xls::LibState().Locale = xls::LocaleFromRegional(platform::Regional());
+    }
+    void Fill() {
+        ui.reset(); // each restores the backend it found
+        job.reset();
+        job = std::make_unique<Job>();
+        job->arrays.GoodsReport = {Bread(), Widest(), Bread()};
+        job->arrays.PeriodicGoodsReport = {PeriodicBread(), PeriodicBread(), PeriodicBread()};
+        job->state.MakeMetod.FileName = "earlier";
+        ui = std::make_unique<platform::ScriptedUi>();
+    }
+    std::size_t Left(const Export& e) const {
+        return e.kind == 6 ? job->arrays.PeriodicGoodsReport.size() : job->arrays.GoodsReport.size();
+    }
+    DispatchResult Run(const Export& e, std::optional<std::string> path) {
+        return RunExport(*job, e.format, e.kind, std::move(path), *ui);
+    }
+    RegionalProfile profile{UkrainianProfile()};
+    ScratchDir dir;
+    std::unique_ptr<Job> job;
+    std::unique_ptr<platform::ScriptedUi> ui;
+};
+
+} // namespace
+
+TEST_F(ExportJob, ConfirmedSaveWritesTheFileAndEmptiesTheReport) {
+    for (const Export& e : kExports) {
+        SCOPED_TRACE(e.name);
+        Fill();
+        std::string path = dir.File(std::string("saved ") + e.name + "." + e.extension);
+        ASSERT_EQ(Run(e, path), DispatchResult::Ran);
+        EXPECT_EQ(job->progress.maximum, 3);
+        EXPECT_EQ(job->progress.steps, 3);
+        ASSERT_EQ(ui->fileDialogs.size(), 1u);
+        EXPECT_TRUE(ui->fileDialogs[0].save);
+        EXPECT_EQ(ui->fileDialogs[0].request.filter, e.filter);
+        EXPECT_EQ(ui->fileDialogs[0].request.defaultExt, e.extension);
+        EXPECT_EQ(ui->fileDialogs[0].request.fileName, "");
+        EXPECT_EQ(job->state.MakeMetod.FileName, path);
+        EXPECT_EQ(job->state.MakeMetod.Done, 1);
+        EXPECT_TRUE(job->side().FileWritten);
+        EXPECT_EQ(Left(e), 0u);
+        EXPECT_TRUE(FileExists(path));
+        EXPECT_TRUE(ui->boxes.empty());
+    }
+}
+
+TEST_F(ExportJob, CancelledDialogWritesNothing) {
+    for (const Export& e : kExports) {
+        SCOPED_TRACE(e.name);
+        Fill();
+        ASSERT_EQ(Run(e, std::nullopt), DispatchResult::Ran);
+        EXPECT_EQ(ui->fileDialogs.size(), 1u);
+        EXPECT_EQ(job->state.MakeMetod.FileName, "earlier");
+        EXPECT_FALSE(job->side().FileWritten);
+        EXPECT_TRUE(ui->boxes.empty());
+        // Where the dialog comes first nothing has happened yet; otherwise the job is over.
+        EXPECT_EQ(job->state.MakeMetod.Done, e.dialogFirst ? 0 : 1);
+        EXPECT_EQ(Left(e), e.dialogFirst ? 3u : 0u);
+        EXPECT_EQ(job->progress.steps, e.dialogFirst ? 0 : 3);
+        EXPECT_EQ(testfiles::CountEntries(dir.Path()), 0);
+    }
+}
+
+// A cancel during the records ends the job as done but is no success: the
+// formats that ask at the end ask nothing, a table keeps what it has.
+TEST_F(ExportJob, CancelDuringTheRecordsIsNoSuccess) {
+    for (const Export& e : kExports) {
+        SCOPED_TRACE(e.name);
+        Fill();
+        job->progress.cancelAfter = 2;
+        std::string path = dir.File(std::string("part ") + e.name + "." + e.extension);
+        ASSERT_EQ(Run(e, path), DispatchResult::Ran);
+        EXPECT_EQ(job->progress.steps, 2);
+        EXPECT_EQ(ui->fileDialogs.size(), e.dialogFirst ? 1u : 0u);
+        EXPECT_EQ(FileExists(path), e.dialogFirst);
+        EXPECT_EQ(job->state.MakeMetod.Done, 1);
+        EXPECT_FALSE(job->side().FileWritten);
+        EXPECT_EQ(Left(e), 0u);
+    }
+    Rows part = DbfreadRecords(dir.File("part dbf.dbf"));
+    ASSERT_EQ(part.size(), 2u);
+    EXPECT_EQ(part[0][0], "1");
+    EXPECT_EQ(part[1][0], "65535");
+}
+
+TEST_F(ExportJob, EmptyReportStillAsksAndSaves) {
+    for (const Export& e : kExports) {
+        SCOPED_TRACE(e.name);
+        Fill();
+        job->arrays.GoodsReport.clear();
+        job->arrays.PeriodicGoodsReport.clear();
+        std::string path = dir.File(std::string("empty ") + e.name + "." + e.extension);
+        ASSERT_EQ(Run(e, path), DispatchResult::Ran);
+        EXPECT_EQ(job->progress.maximum, 0);
+        EXPECT_EQ(ui->fileDialogs.size(), 1u);
+        EXPECT_EQ(job->state.MakeMetod.Done, 1);
+        EXPECT_TRUE(job->side().FileWritten);
+        EXPECT_TRUE(FileExists(path));
+    }
+    EXPECT_EQ(ReadFile(dir.File("empty csv.csv")), "");
+    EXPECT_EQ(DbfreadRows(dir.File("empty dbf.dbf")).size(), 1u + 20u + 1u);
+    EXPECT_EQ(ReadFile(dir.File("empty dbf.dbf")).size(), 674u);
+}
+
+// A write that fails shows why, keeps the file that stood there, leaves no
+// temporary file and does not end the job as done.
+TEST_F(ExportJob, FailedWriteKeepsThePreviousFileAndIsShown) {
+    for (const Export& e : kExports) {
+        if (e.dialogFirst) continue; // the table's own failures are in the DBF tests
+        SCOPED_TRACE(e.name);
+        Fill();
+        job->arrays.GoodsReport.assign(20000, Bread()); // more than one block
+        job->arrays.PeriodicGoodsReport.assign(20000, PeriodicBread());
+        std::string path = dir.File(std::string("old.") + e.extension);
+        WriteFile(path, "old contents");
+        platform::SetAtomicWriteHook([](const std::string&, std::size_t done) {
+            if (done > 0) throw platform::FileError("disk full");
+        });
+        DispatchResult result = Run(e, path);
+        platform::SetAtomicWriteHook(nullptr);
+        EXPECT_EQ(result, DispatchResult::Failed);
+        EXPECT_EQ(job->state.MakeMetod.Done, 0);
+        EXPECT_FALSE(job->side().FileWritten);
+        ASSERT_EQ(ui->boxes.size(), 1u);
+        EXPECT_NE(ui->boxes[0].Utf8Text().find("disk full"), std::string::npos) << ui->boxes[0].Utf8Text();
+        EXPECT_EQ(ui->boxes[0].style & 0xF0u, platform::MbIconError);
+        EXPECT_EQ(ReadFile(path), "old contents");
+        EXPECT_EQ(testfiles::CountEntries(dir.Path()), 1);
+        std::filesystem::remove(path);
+    }
+}
+
+TEST_F(ExportJob, MissingFolderIsNamedOrTheTableIsNotCreated) {
+    for (const Export& e : kExports) {
+        SCOPED_TRACE(e.name);
+        Fill();
+        std::string path = dir.File(std::string("missing-folder/day.") + e.extension);
+        DispatchResult result = Run(e, path);
+        EXPECT_EQ(job->state.MakeMetod.Done, 0);
+        EXPECT_FALSE(job->side().FileWritten);
+        ASSERT_EQ(ui->boxes.size(), 1u);
+        EXPECT_EQ(ui->boxes[0].style & 0xF0u, platform::MbIconError);
+        if (e.dialogFirst) {
+            EXPECT_EQ(result, DispatchResult::Ran);
+            EXPECT_EQ(ui->boxes[0].Utf8Text(), "Не вдалося створити таблицю dbf!");
+            EXPECT_EQ(ui->boxes[0].Utf8Caption(), "Помилка");
+            EXPECT_EQ(job->state.MakeMetod.FileName, path);
+            EXPECT_EQ(Left(e), 3u);
+            EXPECT_EQ(job->progress.steps, 0);
+        } else {
+            EXPECT_EQ(result, DispatchResult::Failed);
+            EXPECT_NE(ui->boxes[0].Utf8Text().find("day." + std::string(e.extension)), std::string::npos)
+                << ui->boxes[0].Utf8Text();
+        }
+    }
+    EXPECT_EQ(testfiles::CountEntries(dir.Path()), 0);
+}
