@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <iconv.h>
 
+#include "support_report_layout.h"
+
 namespace testing_console {
 
 namespace {
@@ -108,73 +110,6 @@ std::vector<std::string> Texts(const RegisterRecord& r, const char* yes, const c
     return texts;
 }
 
-const std::vector<const char*>& XmlCaptions() {
-    static const std::vector<const char*> captions = {"PLU",
-                                                      "ШТРИХ-КОД",
-                                                      "НАЙМЕНУВАННЯ",
-                                                      "ЦІНА",
-                                                      "ЗАЛИШОК",
-                                                      "ТОВАРНА ГРУПА",
-                                                      "ПОДАТКОВА ГРУПА",
-                                                      "ТИП",
-                                                      "КОНТРОЛЬ НАЯВНОСТІ",
-                                                      "БЛОКУВАННЯ ПРОДАЖУ",
-                                                      "НОМЕР ОПЕРАЦІЇ ВИПЛАТИ",
-                                                      "КІЛЬ-ТЬ (ПРОДАЖ)",
-                                                      "СУМА (ПРОДАЖ)",
-                                                      "КІЛЬ-ТЬ (ВИПЛАТИ)",
-                                                      "СУМА (ВИПЛАТИ)",
-                                                      "СУМА ЗНИЖОК З ПРОДАЖІВ",
-                                                      "СУМА ЗНИЖОК З ВИПЛАТ",
-                                                      "СУМА НАЦІНОК З ПРОДАЖІВ",
-                                                      "СУМА НАЦІНОК З ВИПЛАТ"};
-    return captions;
-}
-
-const std::vector<const char*>& XmlAttributes() {
-    static const std::vector<const char*> names = {"Number",
-                                                   "PLU",
-                                                   "Barcode",
-                                                   "Name",
-                                                   "Price",
-                                                   "Remains",
-                                                   "GroupID",
-                                                   "VAT",
-                                                   "Weight",
-                                                   "Presence",
-                                                   "Blocking",
-                                                   "PaymentType",
-                                                   "TotalSoldQuantity",
-                                                   "TotalSoldSum",
-                                                   "TotalRefundQuantity",
-                                                   "TotalRefundSum",
-                                                   "TotalSalesDiscountSum",
-                                                   "TotalRefundsDiscountSum",
-                                                   "TotalSalesMarkupSum",
-                                                   "TotalRefundsMarkupSum"};
-    return names;
-}
-
-struct DbfField {
-    const char* name;
-    const char* type;
-    int length;
-    int decimals;
-};
-
-std::vector<DbfField> DbfFields(bool periodic) {
-    std::vector<DbfField> fields = {
-        {"NUMBER", "N", 5, 0},     {"PLU", "N", 6, 0},        {"BARCODE", "C", 13, 0},
-        {"NAME", "C", 31, 0},      {"PRICE", "F", 10, 2},     {"REMAINS", "F", 12, 3},
-        {"GROUPID", "N", 3, 0},    {"VAT", "N", 1, 0},        {"WEIGHT", "L", 1, 0},
-        {"PRESENCE", "L", 1, 0},   {"BLOCKING", "L", 1, 0},   {"PAYTYPE", "N", 1, 0},
-        {"SALESQTY", "F", 12, 3},  {"SALESSUM", "F", 10, 2},  {"REFUNDQTY", "F", 12, 3},
-        {"REFUNDSUM", "F", 10, 2}, {"DSSUMSALE", "F", 10, 2}, {"DSSUMREF", "F", 10, 2},
-        {"MKSUMSALE", "F", 10, 2}, {"MKSUMREF", "F", 10, 2}};
-    if (periodic) fields.resize(16);
-    return fields;
-}
-
 } // namespace
 
 Rows ExpectedCsvRows(const std::vector<RegisterRecord>& records) {
@@ -184,12 +119,14 @@ Rows ExpectedCsvRows(const std::vector<RegisterRecord>& records) {
 }
 
 Rows ExpectedDbfHeader(bool periodic) {
-    std::vector<DbfField> fields = DbfFields(periodic);
+    const std::size_t count = periodic ? 16 : 20;
     int recordLength = 1;
-    for (const DbfField& f : fields) recordLength += f.length;
-    Rows rows = {{std::to_string(32 + 32 * fields.size() + 1), std::to_string(recordLength)}};
-    for (const DbfField& f : fields)
+    for (std::size_t i = 0; i < count; ++i) recordLength += testfiles::kReportDbfFields[i].length;
+    Rows rows = {{std::to_string(32 + 32 * count + 1), std::to_string(recordLength)}};
+    for (std::size_t i = 0; i < count; ++i) {
+        const testfiles::ReportDbfField& f = testfiles::kReportDbfFields[i];
         rows.push_back({f.name, f.type, std::to_string(f.length), std::to_string(f.decimals)});
+    }
     rows.push_back({"--"});
     return rows;
 }
@@ -230,7 +167,7 @@ Rows ExpectedXlsRows(const std::vector<RegisterRecord>& records, bool periodic) 
     };
     Rows rows = {{"1", "80"}, std::vector<std::string>(columns, "e"), std::vector<std::string>(columns)};
     for (std::size_t i = 0; i < columns; ++i) {
-        std::string caption = i == 0 ? "НОМЕР" : XmlCaptions()[i - 1];
+        std::string caption = i == 0 ? "НОМЕР" : testfiles::kReportCaptions[i - 1];
         if (i == 4) caption += " (грн)";
         if (i == 8) caption += " (ВАГОВИЙ)";
         rows.back()[column(i)] = "s:" + caption + ":/0000ff/B";
@@ -276,13 +213,15 @@ std::vector<std::string> ExpectedXmlOutline(const std::vector<RegisterRecord>& r
                                       std::string("REPORT/HEADER/REPORT_NAME=") + identity.name,
                                       "REPORT/FIELDS_NAME"};
     for (std::size_t i = 1; i < values; ++i)
-        lines.push_back("REPORT/FIELDS_NAME@FIELD_" + std::to_string(i) + "=" + XmlCaptions()[i - 1]);
+        lines.push_back("REPORT/FIELDS_NAME@FIELD_" + std::to_string(i) + "=" +
+                        testfiles::kReportCaptions[i - 1]);
     lines.push_back("REPORT/DATA");
     for (const RegisterRecord& r : records) {
         lines.push_back("REPORT/DATA/Item");
         std::vector<std::string> texts = Texts(r, "True", "False");
         for (std::size_t i = 0; i < values; ++i)
-            lines.push_back(std::string("REPORT/DATA/Item@") + XmlAttributes()[i] + "=" + texts[i]);
+            lines.push_back(std::string("REPORT/DATA/Item@") + testfiles::kReportAttributes[i] + "=" +
+                            texts[i]);
     }
     return lines;
 }

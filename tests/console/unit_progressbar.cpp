@@ -23,27 +23,6 @@ TEST(ProgressPercent, IntegerPartInSixtyFourBits) {
     EXPECT_EQ(PercentUnits(6, 5), 120); // a loop that ran past its count
 }
 
-TEST(ProgressGeometry, BorderAndLengthsFollowTheSize) {
-    Geometry g = MakeGeometry(boHorizontal, 64, 16, BorderFor(boHorizontal, 64, 16));
-    EXPECT_EQ(g.border, 2);
-    EXPECT_EQ(g.barLength, 60);
-    EXPECT_EQ(g.minFilledLength, 5);
-    EXPECT_EQ(g.thickness, 13);
-
-    EXPECT_EQ(BorderFor(boHorizontal, 100, 8), 1);
-    EXPECT_EQ(BorderFor(boHorizontal, 100, 9), 1);
-    EXPECT_EQ(BorderFor(boHorizontal, 100, 10), 2);
-    EXPECT_EQ(BorderFor(boVertical, 8, 100), 1);
-    EXPECT_EQ(BorderFor(boVertical, 100, 8), 2);
-    g = MakeGeometry(boHorizontal, 100, 8, 1);
-    EXPECT_EQ(g.barLength, 98);
-    EXPECT_EQ(g.minFilledLength, 3);
-
-    g = MakeGeometry(boVertical, 16, 200, 2);
-    EXPECT_EQ(g.barLength, 196);
-    EXPECT_EQ(g.thickness, 13);
-}
-
 TEST(ProgressGeometry, FilledLength) {
     Geometry wide = MakeGeometry(boHorizontal, 300, 16, 2); // length 296
     double percent = -1;
@@ -68,42 +47,6 @@ TEST(ProgressGeometry, FilledLength) {
     // A bar shorter than the minimum fill stays inside its length.
     Geometry tiny = MakeGeometry(boHorizontal, 6, 16, 2);
     EXPECT_EQ(FilledLength(1, 100, tiny, nullptr), 2);
-}
-
-TEST(ProgressColors, HLSConversions) {
-    struct Case {
-        TColor rgb;
-        int hue, lightness, saturation;
-    } cases[] = {
-        {0x0000FF, 0, 120, 240},   {0x00FF00, 80, 120, 240}, {0xFF0000, 160, 120, 240},
-        {0xFFFFFF, 160, 240, 0},   {0x000000, 160, 0, 0},    {0x808080, 160, 120, 0},
-        {0xFF2424, 160, 137, 240}, // the job window's bar colour
-        {0x8000FF, 220, 120, 240}, // negative hue wraps
-    };
-    for (const Case& c : cases) {
-        HLS hls = RGBToHLS(c.rgb);
-        EXPECT_EQ(hls.hue, c.hue) << std::hex << c.rgb;
-        EXPECT_EQ(hls.lightness, c.lightness) << std::hex << c.rgb;
-        EXPECT_EQ(hls.saturation, c.saturation) << std::hex << c.rgb;
-    }
-    EXPECT_EQ(HLSToRGB(160, 137, 240), 0xFF2424u);
-    EXPECT_EQ(HLSToRGB(0, 120, 240), 0x0000FFu);
-    EXPECT_EQ(HLSToRGB(80, 120, 240), 0x00FF00u);
-    EXPECT_EQ(HLSToRGB(160, 192, 0), 0xCCCCCCu);
-    EXPECT_EQ(HLSToRGB(160, 240, 0), 0xFFFFFFu);
-
-    EXPECT_EQ(HueToRGB(0, 240, 20), 120);
-    EXPECT_EQ(HueToRGB(0, 240, 250), 60); // wraps to 10
-    EXPECT_EQ(HueToRGB(0, 240, -10), 0);  // wraps to 230
-    EXPECT_EQ(HueToRGB(0, 240, 100), 240);
-    EXPECT_EQ(HueToRGB(0, 240, 140), 120);
-}
-
-TEST(ProgressColors, LightnessProfileShape) {
-    EXPECT_NEAR(double(LightnessProfile(0)), 164.6, 1e-9);
-    EXPECT_NEAR(double(LightnessProfile(0.3L)), 202.570853, 1e-6);
-    EXPECT_NEAR(double(LightnessProfile(0.67L)), 145.0774563, 1e-6);
-    EXPECT_NEAR(double(LightnessProfile(1)), 177.896, 1e-9);
 }
 
 TEST(ProgressColors, GradientInterpolatesEachChannelTruncated) {
@@ -183,20 +126,6 @@ std::set<int> Range(int from, int to) {
     return r;
 }
 
-TEST(ProgressBlocks, HorizontalBlocksStartAtTheLeft) {
-    Geometry g = MakeGeometry(boHorizontal, 64, 16, 2);
-    std::vector<BlockEntry> map = BuildBlockMap(boHorizontal, g, 5, 2);
-    ASSERT_EQ(map.size(), 61u);
-    std::set<int> expected;
-    for (int s = 3; s <= 52; s += 7) expected.merge(Range(s, s + 4));
-    expected.merge(Range(59, 60)); // the last block is cut at the bar's end
-    EXPECT_EQ(BlockIndexes(map), expected);
-    EXPECT_EQ(map[3].blockEnd, 7);
-    EXPECT_EQ(map[7].blockEnd, 7);
-    EXPECT_EQ(map[10].blockEnd, 14);
-    EXPECT_EQ(map[60].blockEnd, 60);
-}
-
 TEST(ProgressBlocks, VerticalBlocksGrowFromTheBottom) {
     Geometry g = MakeGeometry(boVertical, 16, 64, 2); // length 60
     std::vector<BlockEntry> map = BuildBlockMap(boVertical, g, 5, 2);
@@ -219,12 +148,6 @@ Pixels Paint(const PaintInput& input) {
     return pixels;
 }
 
-std::set<int> Columns(const Pixels& pixels) {
-    std::set<int> xs;
-    for (const auto& [xy, c] : pixels) xs.insert(xy.first);
-    return xs;
-}
-
 struct Bar {
     PaintInput input;
     ColorTables tables;
@@ -237,55 +160,7 @@ struct Bar {
         tables = BuildColorTables(colors, input.geometry);
         input.tables = &tables;
     }
-    void Blocks(int block, int space) {
-        map = BuildBlockMap(input.orientation, input.geometry, block, space);
-        input.blockMap = &map;
-        input.blocksOn = true;
-    }
 };
-
-TEST(ProgressPaint, HorizontalFillAndInactivePart) {
-    ColorSettings colors;
-    colors.inactivePosColor = 0x123456;
-    Bar bar(boHorizontal, 300, 16, colors);
-    EXPECT_TRUE(Paint(bar.input).empty()); // nothing filled
-
-    bar.input.filled = 5;
-    Pixels p = Paint(bar.input);
-    EXPECT_EQ(Columns(p), Range(3, 5));
-    EXPECT_EQ(p.size(), 3u * 10); // rows 3..12
-    EXPECT_EQ(p.count({4, 2}), 0u);
-    EXPECT_EQ(p.at({4, 12}), 0x00FF00u);
-    EXPECT_EQ(p.count({4, 13}), 0u);
-
-    bar.input.showInactivePos = true;
-    p = Paint(bar.input);
-    EXPECT_EQ(Columns(p), Range(3, 296));
-    EXPECT_EQ(p.at({6, 8}), 0x123456u);
-    EXPECT_EQ(p.at({296, 8}), 0x123456u);
-}
-
-TEST(ProgressPaint, BlocksAndFullBlocks) {
-    ColorSettings colors;
-    colors.inactivePosColor = 0x123456;
-    Bar bar(boHorizontal, 64, 16, colors);
-    bar.Blocks(5, 2);
-    bar.input.filled = 12;
-    EXPECT_EQ(Columns(Paint(bar.input)), (std::set<int>{3, 4, 5, 6, 7, 10, 11, 12}));
-
-    // Only complete blocks in the bar colour; the unfinished one is hidden or
-    // shown as inactive.
-    bar.input.showFullBlock = true;
-    EXPECT_EQ(Columns(Paint(bar.input)), Range(3, 7));
-    bar.input.showInactivePos = true;
-    Pixels p = Paint(bar.input);
-    EXPECT_EQ(p.at({5, 8}), 0x00FF00u);
-    EXPECT_EQ(p.at({12, 8}), 0x123456u);
-    EXPECT_EQ(p.at({14, 8}), 0x123456u);
-    EXPECT_EQ(p.count({8, 8}), 0u); // gaps stay empty
-    bar.input.filled = 14;
-    EXPECT_EQ(Paint(bar.input).at({12, 8}), 0x00FF00u);
-}
 
 TEST(ProgressPaint, StaleSizesPaintNothingOutsideTheTables) {
     Bar bar(boHorizontal, 64, 16, {});

@@ -85,28 +85,6 @@ TEST(Settings, GarbageFileReadsAsDefaults) {
     EXPECT_EQ(s.connection.attemptsIndex, 2);
 }
 
-TEST(Settings, WriteBackReplacesOddValuesAndKeepsTheRestOfTheFile) {
-    ScratchDir dir;
-    std::string path = dir.File("Q710b.ini");
-    Spit(path,
-         "[CSV]\r\nDELIM=TAB\r\nQuotes=1\r\n[GENERAL]\r\nPORT=COM9\r\nBAUD RATE=115200\r\nEXTRA=keep\r\n");
-    platform::IniFile ini(path);
-    StoredSettings s = ReadSettings(ini);
-    s.connection.phone = "\xB9 5"; // "№ 5"
-    WriteSettings(ini, s.connection);
-    platform::IniFile back(path);
-    EXPECT_EQ(back.ReadString("GENERAL", "PORT", ""), "COM1");
-    EXPECT_EQ(back.ReadString("GENERAL", "BAUD RATE", ""), "4800");
-    EXPECT_EQ(back.ReadString("GENERAL", "ADDR(PC)", ""), "1");
-    EXPECT_EQ(back.ReadString("GENERAL", "ADDR(ECR)", ""), "0");
-    EXPECT_EQ(back.ReadString("GENERAL", "NET MODE", ""), "0");
-    EXPECT_EQ(back.ReadString("GENERAL", "EXTRA", ""), "keep");
-    EXPECT_EQ(back.ReadString("REMOTE CONNECTION", "PHONE", ""), "\xB9 5");
-    EXPECT_EQ(back.ReadString("REMOTE CONNECTION", "ATTEMTS", ""), "3");
-    EXPECT_EQ(back.ReadString("CSV", "DELIM", ""), "TAB");
-    EXPECT_EQ(back.ReadString("CSV", "Quotes", ""), "1");
-}
-
 TEST(Settings, WriteBackCompletesWhenAnAddressIsNotANumber) {
     ScratchDir dir;
     platform::IniFile ini(dir.File("Q710b.ini"));

@@ -106,13 +106,23 @@ TEST(DirectConnection, AddressThatIsNotANumberStopsTheConnect) {
 
 TEST(DirectConnection, PowerOffAsksAndReports) {
     ProgramHarness h;
+    h.WriteScenario("fail PowerOff at 2 text \"Зайнято\"\n");
     ASSERT_TRUE(h.Create());
     h.Form().Connect->trigger();
-    h.ui.QueueAnswer(platform::IdYes);
-    h.Form().ECRPowerOff->trigger();
-    EXPECT_TRUE(Logged(h, "PowerOff()"));
-    ASSERT_EQ(h.ui.boxes.size(), 2u);
-    EXPECT_EQ(h.ui.boxes[1].Utf8Text(), "Живлення ЕККА вимкнене!");
+    for (int answer : {platform::IdNo, platform::IdYes, platform::IdYes}) {
+        h.ui.QueueAnswer(answer);
+        h.Form().ECRPowerOff->trigger();
+    }
+    EXPECT_EQ(LogFrom(h, "PowerOff").size(), 2u);
+    ASSERT_EQ(h.ui.boxes.size(), 5u);
+    EXPECT_EQ(h.ui.boxes[0].Utf8Text(), "Ви дійсно бажаєте вимкнути живлення ЕККА?");
+    EXPECT_EQ(h.ui.boxes[0].Utf8Caption(), "Попередження");
+    EXPECT_EQ(h.ui.boxes[0].style, 0x2034u);
+    EXPECT_EQ(h.ui.boxes[2].Utf8Text(), "Живлення ЕККА вимкнене!");
+    EXPECT_EQ(h.ui.boxes[2].style, 0x2040u);
+    EXPECT_EQ(h.ui.boxes[4].Utf8Text(), "Зайнято");
+    EXPECT_EQ(h.ui.boxes[4].Utf8Caption(), "Помилка");
+    EXPECT_EQ(h.ui.boxes[4].style, 0x2010u);
     // The session and its actions stay as they were.
     EXPECT_TRUE(h.Form().Disconnect->isEnabled());
     EXPECT_TRUE(h.Form().ECRPowerOff->isEnabled());
@@ -135,7 +145,7 @@ protected:
 };
 
 TEST_F(ModemConnection, DialsAfterThePauseAndPollsEveryState) {
-    Dial("modem-script 9:1/3 6 0:7 15 8\n");
+    Dial("modem-script 9:1/3 6 0:7 15 3 8\n");
     console::TForm1& f = h.Form();
     EXPECT_EQ(LogFrom(h, "SetAddressTransmitter"),
               (std::vector<std::string>{"SetAddressTransmitter(1)", "SetAddressReceiver(0)", "DisableRS485()",
@@ -152,7 +162,8 @@ TEST_F(ModemConnection, DialsAfterThePauseAndPollsEveryState) {
     const char* texts[] = {"Модем: Standard 33600 bps Modem Статус: дозвон (5551234), cпроба: 1 з 3.",
                            "Модем: Standard 33600 bps Modem Статус: занято.",
                            "Модем: Standard 33600 bps Modem Статус: очікування (7 секунд).",
-                           "Модем: Standard 33600 bps Modem Статус невизначено."};
+                           "Модем: Standard 33600 bps Modem Статус невизначено.",
+                           "Модем: Standard 33600 bps Modem Статус невизначено."}; // 3: unchanged
     for (const char* text : texts) {
         Tick();
         EXPECT_EQ(Utf8Status(h), text);
@@ -199,29 +210,44 @@ TEST_F(ModemConnection, WaitOfZeroGivesTheCallUp) {
     EXPECT_FALSE(f.SessionUsable());
 }
 
-TEST_F(ModemConnection, FailingPollIsShownAndPollingStops) {
-    Dial("modem-script 9\nfail GetModemState at 2 text \"Модем не відповідає\"\n");
-    Tick();
-    EXPECT_TRUE(h.Form().Timer1->isActive());
-    Tick();
-    ASSERT_EQ(h.ui.boxes.size(), 1u);
-    EXPECT_EQ(h.ui.boxes[0].Utf8Text(), "Модем не відповідає");
-    EXPECT_EQ(h.ui.boxes[0].caption, "ZRV-Q710");
-    EXPECT_EQ(h.ui.boxes[0].style, 0x10u);
-    EXPECT_FALSE(h.Form().Timer1->isActive());
-    EXPECT_TRUE(h.Form().ModemDisconnect->isEnabled());
-}
-
-TEST_F(ModemConnection, RefusedAttemptCountStopsBeforeDialling) {
-    h.WriteScenario("fail SetModemMaxAttempts text \"Невірна кількість\"\n");
-    ASSERT_TRUE(h.Create());
-    h.Form().Phone->setText("1");
-    h.Form().ModemConnect->trigger();
-    EXPECT_FALSE(Logged(h, "ModemDial"));
-    ASSERT_EQ(h.ui.boxes.size(), 1u);
-    EXPECT_EQ(h.ui.boxes[0].Utf8Text(), "Невірна кількість");
-    EXPECT_TRUE(h.Form().ModemConnect->isEnabled());
-    EXPECT_FALSE(h.Form().Timer1->isActive());
+// A refusal before or while dialling, or a failing poll, is shown once and
+// stops the polling; a dial refused without a text still starts the call.
+TEST(ModemFailures, AreShownAndStopThePolling) {
+    struct Case {
+        const char* scenario;
+        int ticks;
+        const char* box; // UTF-8, empty: none
+        bool dialled;
+        bool polling;
+    } cases[] = {
+        {"fail SetModemMaxAttempts text \"Невірна кількість\"\n", 0, "Невірна кількість", false, false},
+        {"fail ModemDial text \"Немає гудка\"\n", 0, "Немає гудка", true, false},
+        {"quiet-dial on\nmodem-script 9\n", 1, "", true, true},
+        {"modem-script 9\nfail GetModemState at 2 text \"Модем не відповідає\"\n", 2, "Модем не відповідає",
+         true, false},
+        {"modem-script 9\nfail GetModemDeviceName text \"Немає модему\"\n", 1, "Немає модему", true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scenario);
+        ProgramHarness h;
+        h.WriteScenario(c.scenario);
+        ASSERT_TRUE(h.Create());
+        h.Form().Phone->setText("1");
+        h.Form().ModemConnect->trigger();
+        for (int t = 0; t < c.ticks; ++t) h.Form().Timer1Timer();
+        EXPECT_EQ(Logged(h, "ModemDial"), c.dialled);
+        EXPECT_EQ(h.Form().Timer1->isActive(), c.polling);
+        if (*c.box == '\0') {
+            EXPECT_TRUE(h.ui.boxes.empty());
+            continue;
+        }
+        ASSERT_EQ(h.ui.boxes.size(), 1u);
+        EXPECT_EQ(h.ui.boxes[0].Utf8Text(), c.box);
+        EXPECT_EQ(h.ui.boxes[0].caption, "ZRV-Q710");
+        EXPECT_EQ(h.ui.boxes[0].style, 0x10u);
+        EXPECT_EQ(h.Form().ModemDisconnect->isEnabled(), c.ticks > 0);
+        EXPECT_EQ(h.Form().ModemConnect->isEnabled(), c.ticks == 0);
+    }
 }
 
 TEST_F(ModemConnection, RefusedHangUpKeepsTheCall) {

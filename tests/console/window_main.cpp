@@ -230,27 +230,6 @@ TEST(MainWindow, DeviceActionsFollowTheSessionKind) {
     EXPECT_EQ(h.State().StopRequested.Groups, 1);
 }
 
-TEST(MainWindow, ShortcutsAndHelpContextsOfTheActions) {
-    ProgramHarness h;
-    ASSERT_TRUE(h.Create());
-    console::TForm1& f = h.Form();
-    EXPECT_EQ(f.Connect->shortcut(), QKeySequence(Qt::Key_F10));
-    EXPECT_EQ(f.Disconnect->shortcut(), QKeySequence(Qt::Key_F11));
-    EXPECT_EQ(f.ECRPowerOff->shortcut(), QKeySequence(Qt::Key_F12));
-    EXPECT_EQ(f.ModemConnect->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F10));
-    EXPECT_EQ(f.ModemDisconnect->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F11));
-    EXPECT_EQ(f.ModemECRPowerOff->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F12));
-    EXPECT_EQ(console::HelpContextOf(f.ModemConnect), 2);
-    EXPECT_EQ(console::HelpContextOf(f.ActionReadAllFastCodes), 3);
-    EXPECT_EQ(console::HelpContextOf(f.ActionGroupsStop), 4);
-    EXPECT_EQ(console::HelpContextOf(f.ActionWriteAllDiscountGroups), 5);
-    EXPECT_EQ(console::HelpContextOf(f.ActionGoodsStop), 6);
-    EXPECT_EQ(console::HelpContextOf(f.ActionErasePeriodXRepByHours), 7);
-    EXPECT_EQ(console::HelpContextOf(f.ActionExit), 0);
-    EXPECT_EQ(f.ActionGoodsStop->text().toStdString(), "C\xD1\x82оп !"); // Latin C
-    EXPECT_EQ(f.ActionList1.size(), 48u);
-}
-
 TEST(MainWindow, ClosingWithoutASessionAsksNothingAndWritesTheSettings) {
     ProgramHarness h;
     h.WriteSettingsFile("[CSV]\r\nDELIM=TAB\r\n[GENERAL]\r\nPORT=COM9\r\n");

@@ -4,6 +4,7 @@
 
 #include "platform/CodePages.h"
 #include "platform/ui/ScriptedUi.h"
+#include "support_report_layout.h"
 
 namespace exchange_test {
 
@@ -141,13 +142,10 @@ exchange::DispatchResult RunExport(Job& job, int format, int kind, std::optional
 }
 
 Rows GoodsTableFields() {
-    return {{"NUMBER", "N", "5", "0"},     {"PLU", "N", "6", "0"},        {"BARCODE", "C", "13", "0"},
-            {"NAME", "C", "31", "0"},      {"PRICE", "F", "10", "2"},     {"REMAINS", "F", "12", "3"},
-            {"GROUPID", "N", "3", "0"},    {"VAT", "N", "1", "0"},        {"WEIGHT", "L", "1", "0"},
-            {"PRESENCE", "L", "1", "0"},   {"BLOCKING", "L", "1", "0"},   {"PAYTYPE", "N", "1", "0"},
-            {"SALESQTY", "F", "12", "3"},  {"SALESSUM", "F", "10", "2"},  {"REFUNDQTY", "F", "12", "3"},
-            {"REFUNDSUM", "F", "10", "2"}, {"DSSUMSALE", "F", "10", "2"}, {"DSSUMREF", "F", "10", "2"},
-            {"MKSUMSALE", "F", "10", "2"}, {"MKSUMREF", "F", "10", "2"}};
+    Rows fields;
+    for (const testfiles::ReportDbfField& f : testfiles::kReportDbfFields)
+        fields.push_back({f.name, f.type, std::to_string(f.length), std::to_string(f.decimals)});
+    return fields;
 }
 
 } // namespace exchange_test

@@ -6,51 +6,15 @@
 #include "exchange/GoodsXmlExport.h"
 #include "exchange/ReportDocument.h"
 #include "platform/CodePages.h"
+#include "support_report_layout.h"
 #include "support_reports.h"
 
 using namespace exchange_test;
 
 namespace {
 
-const char* const kAttributes[] = {"Number",
-                                   "PLU",
-                                   "Barcode",
-                                   "Name",
-                                   "Price",
-                                   "Remains",
-                                   "GroupID",
-                                   "VAT",
-                                   "Weight",
-                                   "Presence",
-                                   "Blocking",
-                                   "PaymentType",
-                                   "TotalSoldQuantity",
-                                   "TotalSoldSum",
-                                   "TotalRefundQuantity",
-                                   "TotalRefundSum",
-                                   "TotalSalesDiscountSum",
-                                   "TotalRefundsDiscountSum",
-                                   "TotalSalesMarkupSum",
-                                   "TotalRefundsMarkupSum"};
-const char* const kCaptions[] = {"PLU",
-                                 "ШТРИХ-КОД",
-                                 "НАЙМЕНУВАННЯ",
-                                 "ЦІНА",
-                                 "ЗАЛИШОК",
-                                 "ТОВАРНА ГРУПА",
-                                 "ПОДАТКОВА ГРУПА",
-                                 "ТИП",
-                                 "КОНТРОЛЬ НАЯВНОСТІ",
-                                 "БЛОКУВАННЯ ПРОДАЖУ",
-                                 "НОМЕР ОПЕРАЦІЇ ВИПЛАТИ",
-                                 "КІЛЬ-ТЬ (ПРОДАЖ)",
-                                 "СУМА (ПРОДАЖ)",
-                                 "КІЛЬ-ТЬ (ВИПЛАТИ)",
-                                 "СУМА (ВИПЛАТИ)",
-                                 "СУМА ЗНИЖОК З ПРОДАЖІВ",
-                                 "СУМА ЗНИЖОК З ВИПЛАТ",
-                                 "СУМА НАЦІНОК З ПРОДАЖІВ",
-                                 "СУМА НАЦІНОК З ВИПЛАТ"};
+using testfiles::kReportAttributes;
+using testfiles::kReportCaptions;
 
 struct Identity {
     const char* development;
@@ -68,7 +32,7 @@ std::vector<std::string> FrameLines(const Identity& who, int captions) {
                                       std::string("REPORT/HEADER/REPORT_NAME=") + who.name,
                                       "REPORT/FIELDS_NAME"};
     for (int i = 0; i < captions; ++i)
-        lines.push_back("REPORT/FIELDS_NAME@FIELD_" + std::to_string(i + 1) + "=" + kCaptions[i]);
+        lines.push_back("REPORT/FIELDS_NAME@FIELD_" + std::to_string(i + 1) + "=" + kReportCaptions[i]);
     lines.push_back("REPORT/DATA");
     return lines;
 }
@@ -78,7 +42,7 @@ void AddItem(std::vector<std::string>& lines, std::vector<std::string> texts) {
     lines.push_back("REPORT/DATA/Item");
     for (std::size_t i = 0; i < texts.size(); ++i) {
         if (i >= 8 && i <= 10) texts[i] = texts[i] == "1" ? "True" : "False";
-        lines.push_back(std::string("REPORT/DATA/Item@") + kAttributes[i] + "=" + texts[i]);
+        lines.push_back(std::string("REPORT/DATA/Item@") + kReportAttributes[i] + "=" + texts[i]);
     }
 }
 
