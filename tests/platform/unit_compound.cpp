@@ -303,34 +303,9 @@ TEST(CompoundImage, MalformedImagesRaiseClearErrors) {
     ExpectBad(b, "root");
 }
 
-TEST(CompoundImage, TruncatedAndScrambledImagesNeverEscapeTheErrorType) {
+// Damaged images in bulk are the fuzz target's (cfb_parse); here a whole
+// stream cut off must be noticed.
+TEST(CompoundImage, ImageCutInTheMiddleIsRefused) {
     std::vector<uint8_t> good = SampleTree().Serialize();
-    for (size_t len = 0; len < good.size(); len += 97) {
-        std::vector<uint8_t> cut(good.begin(), good.begin() + len);
-        try {
-            CompoundFile::Parse(cut);
-        } catch (const CompoundFileError&) {
-        }
-    }
-    // A whole stream cut off is noticed.
     ExpectBad(std::vector<uint8_t>(good.begin(), good.begin() + good.size() / 2), "past the end");
-
-    std::vector<uint8_t> noise = Pattern(20000, 42);
-    size_t dirOff = DirEntryOffset(good, 0);
-    for (size_t round = 0; round < 3000; ++round) {
-        std::vector<uint8_t> b = good;
-        for (int k = 0; k < 4; ++k) {
-            size_t pick = noise[(round * 4 + k) % noise.size()] | noise[(round * 7 + k + 1) % noise.size()]
-                                                                      << 8;
-            // Aim at the header, the FAT and the directory, where damage matters.
-            size_t off = pick % 3 == 0   ? pick % 512
-                         : pick % 3 == 1 ? FatOffset(good) + pick % 512
-                                         : dirOff + pick % 2048;
-            b[off % b.size()] = noise[(round + k * 13) % noise.size()];
-        }
-        try {
-            CompoundFile::Parse(b);
-        } catch (const CompoundFileError&) {
-        }
-    }
 }

@@ -34,13 +34,11 @@ TEST(AnsiText, CharactersOutsideTheCodePageBecomeQuestionMarks) {
 }
 
 TEST(MessageBoxStyle, DismissingAnswersCancelOrNoWhereTheBoxHasThem) {
-    EXPECT_EQ(platform::DismissAnswer(0x2010), platform::IdOk);
-    EXPECT_EQ(platform::DismissAnswer(0x2040), platform::IdOk);
-    EXPECT_EQ(platform::DismissAnswer(0x2024), platform::IdNo);
-    EXPECT_EQ(platform::DismissAnswer(0x2034), platform::IdNo);
-    EXPECT_EQ(platform::DismissAnswer(0x2015), platform::IdCancel);
-    EXPECT_EQ(platform::DismissAnswer(0x23), platform::IdCancel);
-    EXPECT_EQ(platform::DismissAnswer(0x10), platform::IdOk);
+    const std::pair<unsigned, int> cases[] = {{0x2010, platform::IdOk},     {0x2040, platform::IdOk},
+                                              {0x2024, platform::IdNo},     {0x2034, platform::IdNo},
+                                              {0x2015, platform::IdCancel}, {0x23, platform::IdCancel},
+                                              {0x10, platform::IdOk}};
+    for (auto [style, answer] : cases) EXPECT_EQ(platform::DismissAnswer(style), answer) << style;
 }
 
 TEST(FileDialogs, FiltersBecomeQtFiltersWithTheWindowsPatterns) {
