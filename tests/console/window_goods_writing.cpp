@@ -32,8 +32,8 @@ std::string Line(const char* call, int32_t plu, const char* name) {
            std::to_string(plu) + ", " + std::to_string(4820000009000 + plu) + ", \"" + name + "\"})";
 }
 
-struct Writing : testing::Test {
-    explicit Writing(const std::string& scenario = "") : h(scenario) {
+struct WritingRun {
+    explicit WritingRun(const std::string& scenario = "") : h(scenario) {
         h.importJob = [] {
             Shared().ImportedGoods = {Goods(901, "Tea"), Goods(902, "Milk"), Goods(903, "Salt")};
         };
@@ -56,6 +56,8 @@ struct Writing : testing::Test {
     std::vector<std::string> labels, titles;
     bool locked = true;
 };
+
+struct Writing : testing::Test, WritingRun {};
 
 TEST_F(Writing, WritesEachElementAtItsPosition) {
     h.Form().ActionWriteGoodsByNumber->trigger();
@@ -108,45 +110,48 @@ TEST_F(Writing, StopAnsweredYesEndsAfterTheCurrentElement) {
     ExpectRestored();
 }
 
-struct WritingFault : Writing {
-    WritingFault() : Writing("fail SetGoodsByNumber at 2 text \"Збій запису\"\n") {}
-};
-
-TEST_F(WritingFault, RetrySendsTheFailedElementAgain) {
-    h.ui.QueueAnswer(platform::IdRetry);
-    h.Form().ActionWriteGoodsByNumber->trigger();
-    std::vector<std::string> written = Written();
-    ASSERT_EQ(written.size(), 4u);
-    EXPECT_EQ(written[1], written[2]);
-    EXPECT_EQ(written[3], Line("SetGoodsByNumber(2, ", 903, "Salt"));
-    ASSERT_EQ(h.ui.boxes.size(), 2u);
-    EXPECT_EQ(h.ui.boxes[0].Utf8Text(), "Збій запису\r\nВИБЕРІТЬ ДІЮ!");
-    EXPECT_EQ(h.ui.boxes[0].style, 0x2015u);
-    EXPECT_EQ(h.ui.boxes[1].Utf8Text(), "Запис бази товарів завершений!");
-    EXPECT_EQ(labels.back(), "100 %");
-    ExpectRestored();
-}
-
-TEST_F(WritingFault, CancelEndsWithoutTheCompletionMessage) {
-    h.ui.QueueAnswer(platform::IdCancel);
-    h.Form().ActionWriteGoodsByNumber->trigger();
-    EXPECT_EQ(Written().size(), 2u);
-    ASSERT_EQ(h.ui.boxes.size(), 1u);
-    EXPECT_EQ(h.ui.boxes[0].style, 0x2015u);
-    ExpectRestored();
-}
-
-struct WritingFinalError : Writing {
-    WritingFinalError() : Writing("fail SetGoodsByNumber at 2 status 0x2D text \"Номер поза таблицею\"\n") {}
-};
-
-TEST_F(WritingFinalError, EndsWithTheLibraryText) {
-    h.Form().ActionWriteGoodsByNumber->trigger();
-    EXPECT_EQ(Written().size(), 2u);
-    ASSERT_EQ(h.ui.boxes.size(), 1u);
-    EXPECT_EQ(h.ui.boxes[0].Utf8Text(), "Номер поза таблицею");
-    EXPECT_EQ(h.ui.boxes[0].style, 0x2010u);
-    ExpectRestored();
+// A failing element: Retry sends it again, Cancel ends there, a final error
+// ends with the library's text; only a finished run reports completion.
+TEST(WritingFaults, RetryCancelAndFinalErrors) {
+    struct Case {
+        const char* scenario;
+        int answer; // to the Retry/Cancel question, 0: none asked
+        std::size_t written;
+        std::vector<std::string> boxes;
+        unsigned style; // of the first box
+    } cases[] = {
+        {"fail SetGoodsByNumber at 2 text \"Збій запису\"\n",
+         platform::IdRetry,
+         4,
+         {"Збій запису\r\nВИБЕРІТЬ ДІЮ!", "Запис бази товарів завершений!"},
+         0x2015u},
+        {"fail SetGoodsByNumber at 2 text \"Збій запису\"\n",
+         platform::IdCancel,
+         2,
+         {"Збій запису\r\nВИБЕРІТЬ ДІЮ!"},
+         0x2015u},
+        {"fail SetGoodsByNumber at 2 status 0x2D text \"Номер поза таблицею\"\n",
+         0,
+         2,
+         {"Номер поза таблицею"},
+         0x2010u},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer);
+        WritingRun t(c.scenario);
+        if (c.answer != 0) t.h.ui.QueueAnswer(c.answer);
+        t.h.Form().ActionWriteGoodsByNumber->trigger();
+        std::vector<std::string> written = t.Written();
+        ASSERT_EQ(written.size(), c.written);
+        if (c.answer == platform::IdRetry) {
+            EXPECT_EQ(written[1], written[2]);
+            EXPECT_EQ(written[3], Line("SetGoodsByNumber(2, ", 903, "Salt"));
+            EXPECT_EQ(t.labels.back(), "100 %");
+        }
+        EXPECT_EQ(t.h.BoxTexts(), c.boxes);
+        EXPECT_EQ(t.h.ui.boxes[0].style, c.style);
+        t.ExpectRestored();
+    }
 }
 
 } // namespace
