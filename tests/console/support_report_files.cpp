@@ -85,8 +85,11 @@ std::vector<Value> TableValues(const RegisterRecord& r) {
     return v;
 }
 
-// Texts of the CSV file and of the XML attributes: flags by `yes` and `no`.
-std::vector<std::string> Texts(const RegisterRecord& r, const char* yes, const char* no) {
+// Texts of the CSV file, the XML attributes and dbfread's values: `sep` the
+// decimal separator, quantities exact (`fixed`) or shortest, flags by `yes`
+// and `no`.
+std::vector<std::string> Texts(const RegisterRecord& r, char sep, bool fixed, const char* yes,
+                               const char* no) {
     std::vector<std::string> texts;
     for (const Value& v : TableValues(r)) {
         switch (v.kind) {
@@ -97,10 +100,10 @@ std::vector<std::string> Texts(const RegisterRecord& r, const char* yes, const c
             texts.push_back(v.text);
             break;
         case Value::Price:
-            texts.push_back(Scaled(v.number, 2, ','));
+            texts.push_back(Scaled(v.number, 2, sep));
             break;
         case Value::Quantity:
-            texts.push_back(General(v.number, ','));
+            texts.push_back(fixed ? Scaled(v.number, 3, sep) : General(v.number, sep));
             break;
         case Value::Flag:
             texts.push_back(v.number != 0 ? yes : no);
@@ -114,7 +117,7 @@ std::vector<std::string> Texts(const RegisterRecord& r, const char* yes, const c
 
 Rows ExpectedCsvRows(const std::vector<RegisterRecord>& records) {
     Rows rows;
-    for (const RegisterRecord& r : records) rows.push_back(Texts(r, "1", "0"));
+    for (const RegisterRecord& r : records) rows.push_back(Texts(r, ',', false, "1", "0"));
     return rows;
 }
 
@@ -134,26 +137,9 @@ Rows ExpectedDbfHeader(bool periodic) {
 Rows ExpectedDbfRecords(const std::vector<RegisterRecord>& records) {
     Rows rows;
     for (const RegisterRecord& r : records) {
-        std::vector<std::string>& row = rows.emplace_back();
-        for (const Value& v : TableValues(r)) {
-            switch (v.kind) {
-            case Value::Integer:
-                row.push_back(std::to_string(v.number));
-                break;
-            case Value::Text:
-                row.push_back(v.text.substr(0, v.text.find_last_not_of(' ') + 1));
-                break;
-            case Value::Price:
-                row.push_back(Scaled(v.number, 2, '.'));
-                break;
-            case Value::Quantity:
-                row.push_back(Scaled(v.number, 3, '.'));
-                break;
-            case Value::Flag:
-                row.push_back(v.number != 0 ? "True" : "False");
-                break;
-            }
-        }
+        rows.push_back(Texts(r, '.', true, "True", "False"));
+        std::string& name = rows.back()[3]; // text fields are padded with blanks
+        name.erase(name.find_last_not_of(' ') + 1);
     }
     return rows;
 }
@@ -218,7 +204,7 @@ std::vector<std::string> ExpectedXmlOutline(const std::vector<RegisterRecord>& r
     lines.push_back("REPORT/DATA");
     for (const RegisterRecord& r : records) {
         lines.push_back("REPORT/DATA/Item");
-        std::vector<std::string> texts = Texts(r, "True", "False");
+        std::vector<std::string> texts = Texts(r, ',', false, "True", "False");
         for (std::size_t i = 0; i < values; ++i)
             lines.push_back(std::string("REPORT/DATA/Item@") + testfiles::kReportAttributes[i] + "=" +
                             texts[i]);

@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QLabel>
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include "console/TQProgressBar.h"
@@ -48,25 +47,6 @@ std::vector<std::string> ReportHarness::BoxTexts() const {
     std::vector<std::string> texts;
     for (const auto& box : ui.boxes) texts.push_back(box.Utf8Text());
     return texts;
-}
-
-GoodsStruct ReportHarness::ByCode(int32_t plu, int64_t barcode) {
-    GoodsStruct record;
-    const char* err = nullptr;
-    EXPECT_EQ(State().Api().GetGoodsByCode(plu, barcode, &record, &err), 0) << plu << " " << barcode;
-    CompleteLibraryRecord(record);
-    return record;
-}
-
-void ReportHarness::Control(const std::string& command) {
-    using ControlFn = int (*)(const char*, char*, int);
-    void* handle = dlopen(dir.File(device::DeviceLibrary::FileName).c_str(), RTLD_NOW | RTLD_NOLOAD);
-    ASSERT_NE(handle, nullptr);
-    auto control = reinterpret_cast<ControlFn>(dlsym(handle, "Q710SimControl"));
-    ASSERT_NE(control, nullptr);
-    char reply[256] = {};
-    EXPECT_EQ(control(command.c_str(), reply, sizeof reply), 0) << reply;
-    dlclose(handle);
 }
 
 } // namespace testing_console

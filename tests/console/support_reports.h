@@ -54,10 +54,6 @@ public:
     int Count(const std::vector<std::string>& lines, const std::string& line) const;
     // Texts of the boxes shown, UTF-8.
     std::vector<std::string> BoxTexts() const;
-    // The record as the library gives it for its codes (not by a batch).
-    GoodsStruct ByCode(int32_t plu, int64_t barcode);
-    // A command to the simulated register.
-    void Control(const std::string& command);
 };
 
 } // namespace testing_console
