@@ -388,35 +388,33 @@ TEST(AllGoodsReport, SingleNumberEndsAtTheFirstRecordAtOrAboveIt) {
     EXPECT_EQ(h.ui.boxes.front().style, 0x2024u);
 }
 
-TEST(AllGoodsReport, RangeModeReadsFromTheSmallerToTheLargerNumber) {
-    ReportHarness h;
-    RunAllGoods(h, 4, "0", IdNo, "10", "3");
-    std::vector<std::string> log = h.Log("GetGoodsByNumber");
-    EXPECT_EQ(log.front(), "GetGoodsByNumber(3, 0)");
-    EXPECT_EQ(h.Count(log, "NextCommand(82)"), 7);
-    ASSERT_EQ(h.handOff.goods.size(), 8u);
-    EXPECT_EQ(h.handOff.goods.front().number, 3);
-    EXPECT_EQ(h.handOff.goods.back().number, 10);
-    EXPECT_EQ(h.handOff.maximum, 7);
-}
-
-TEST(AllGoodsReport, FromNumberToTheEndTakesTheMaximumFromTheRegister) {
-    ReportHarness h;
-    RunAllGoods(h, 2, "100", IdNo);
-    EXPECT_EQ(h.Log("GetLengthGoodsName").front(), "GetLengthGoodsName()");
-    EXPECT_EQ(h.Log("GetGoodsByNumber").front(), "GetGoodsByNumber(100, 0)");
-    EXPECT_EQ(h.handOff.goods.size(), 200u);
-    EXPECT_EQ(h.handOff.maximum, 5269 - 100);
-    EXPECT_EQ(h.progress.front().label, "0 %"); // 2 of 5169
-}
-
-TEST(AllGoodsReport, FailureRecordsOnly) {
-    ReportHarness h;
-    RunAllGoods(h, 3, "0", IdYes);
-    EXPECT_EQ(h.Log("GetGoodsByNumber").front(), "GetGoodsByNumber(0, -1)");
-    ASSERT_EQ(h.handOff.goods.size(), 2u);
-    EXPECT_EQ(h.handOff.goods[0].number, 17);
-    EXPECT_EQ(h.handOff.goods[1].number, 123);
+// Each mode's first call, the numbers read and the bar's maximum.
+TEST(AllGoodsReport, ModesReadTheirNumbers) {
+    struct Case {
+        int mode;
+        const char *goodsNum, *first, *last;
+        int failuresAnswer;
+        const char* call;
+        std::vector<uint16_t> numbers; // first and last read
+        std::size_t count;
+        int32_t maximum; // -1: not checked
+    } cases[] = {
+        {4, "0", "10", "3", IdNo, "GetGoodsByNumber(3, 0)", {3, 10}, 8, 7}, // from the smaller number
+        {2, "100", "0", "0", IdNo, "GetGoodsByNumber(100, 0)", {100, 299}, 200, 5269 - 100},
+        {3, "0", "0", "0", IdYes, "GetGoodsByNumber(0, -1)", {17, 123}, 2, -1}, // failure records only
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.call);
+        ReportHarness h;
+        RunAllGoods(h, c.mode, c.goodsNum, c.failuresAnswer, c.first, c.last);
+        EXPECT_EQ(h.Log("GetGoodsByNumber").front(), c.call);
+        ASSERT_EQ(h.handOff.goods.size(), c.count);
+        EXPECT_EQ(h.handOff.goods.front().number, c.numbers[0]);
+        EXPECT_EQ(h.handOff.goods.back().number, c.numbers[1]);
+        if (c.maximum >= 0) {
+            EXPECT_EQ(h.handOff.maximum, c.maximum);
+        }
+    }
 }
 
 TEST(AllGoodsReport, LengthQueryFailureEndsBeforeAnyRead) {
