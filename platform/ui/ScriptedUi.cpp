@@ -17,7 +17,21 @@ std::string ScriptedUi::Box::Utf8Caption() const {
 
 ScriptedUi::ScriptedUi() : previous(SetUi(this)) {}
 ScriptedUi::~ScriptedUi() {
-    SetUi(previous);
+    // Answerers may be replaced out of order (a new one made before the old one goes): unlink this one
+    // from wherever it sits, so neither the real windows nor a destroyed answerer come back.
+    UiBackend* top = SetUi(nullptr);
+    SetUi(top);
+    if (top == this) {
+        SetUi(previous);
+        return;
+    }
+    for (auto* above = dynamic_cast<ScriptedUi*>(top); above != nullptr;
+         above = dynamic_cast<ScriptedUi*>(above->previous)) {
+        if (above->previous == this) {
+            above->previous = previous;
+            return;
+        }
+    }
 }
 
 void ScriptedUi::QueueAnswer(int answer) {

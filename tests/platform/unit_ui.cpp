@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include "platform/ui/AnsiText.h"
 #include "platform/ui/ScriptedUi.h"
@@ -68,6 +69,15 @@ TEST(ScriptedUi, InstallsItselfAndPutsThePreviousBackendBack) {
         }
         EXPECT_EQ(&platform::Ui(), &outer);
     }
+    EXPECT_EQ(&platform::Ui(), original);
+
+    // Replaced out of order, as `ui = std::make_unique<ScriptedUi>()` does: the newer one stays in charge and,
+    // when it goes, the original comes back rather than the destroyed one.
+    auto first = std::make_unique<ScriptedUi>();
+    auto second = std::make_unique<ScriptedUi>();
+    first.reset();
+    EXPECT_EQ(&platform::Ui(), second.get());
+    second.reset();
     EXPECT_EQ(&platform::Ui(), original);
 }
 
