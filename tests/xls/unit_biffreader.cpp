@@ -320,6 +320,44 @@ TEST(BIFFReader, FormulaResultsSharedAndArrayFormulas) {
     EXPECT_EQ(s.GetAsFloat(0, 6), 3);
     EXPECT_EQ(s.GetCellType(1, 6), ctErrorFormula);
 
+    // Members of a shared formula get their own references; where the
+    // shared tokens cannot be walked the cached values stay as plain cells.
+    Book8 shared;
+    shared.Sheet("S", [](Stream& st) {
+        Bytes anchorB2 = {0x01, 1, 0, 1, 0}, anchorB3 = {0x01, 2, 0, 1, 0};
+        // B2:B4 = A(row) + 1, and overlapping it B3:B4 = A(row-1) * 2.
+        st.Formula(1, 1, NumberResult(5), 0x0008, anchorB2);
+        st.Rec(0x04BC, Body().U16(1).U16(3).U8(1).U8(1).U8(0).U8(3).U16(9).Raw(
+                           {0x2C, 0x00, 0x00, 0xFF, 0xC0, 0x1E, 0x01, 0x00, 0x03}));
+        st.Formula(2, 1, NumberResult(6), 0x0008, anchorB3);
+        st.Rec(0x04BC, Body().U16(2).U16(3).U8(1).U8(1).U8(0).U8(2).U16(9).Raw(
+                           {0x2C, 0xFF, 0xFF, 0xFF, 0xC0, 0x1E, 0x02, 0x00, 0x05}));
+        st.Formula(3, 1, NumberResult(7), 0x0008, anchorB3);
+        // D2:D4 holds an array constant: values only.
+        Bytes anchorD2 = {0x01, 1, 0, 3, 0};
+        st.Formula(1, 3, NumberResult(1.5), 0x0008, anchorD2);
+        st.Rec(0x04BC, Body().U16(1).U16(3).U8(3).U8(3).U8(0).U8(3).U16(8).Raw(
+                           {0x20, 0, 0, 0, 0, 0, 0, 0}));
+        st.Formula(2, 3, Special(0), 0x0008, anchorD2).Rec(0x0207, Body().Str16("txt"));
+        st.Formula(3, 3, Special(1, 1), 0x0008, anchorD2);
+    });
+    TTabrix4 sb;
+    Read(sb, shared.Image());
+    TSheet& ss = sb.Sheets().Items(0);
+    auto tokens = [&](int col, int row) {
+        auto* f = dynamic_cast<TFormulaCell*>(ss.GetCell(col, row));
+        return f ? Bytes(f->Data().begin(), f->Data().end()) : Bytes{};
+    };
+    EXPECT_EQ(tokens(1, 1), Bytes({0x24, 0x01, 0x00, 0x00, 0xC0, 0x1E, 0x01, 0x00, 0x03}));
+    EXPECT_EQ(tokens(1, 2), Bytes({0x24, 0x01, 0x00, 0x00, 0xC0, 0x1E, 0x02, 0x00, 0x05}));
+    EXPECT_EQ(tokens(1, 3), Bytes({0x24, 0x02, 0x00, 0x00, 0xC0, 0x1E, 0x02, 0x00, 0x05}));
+    EXPECT_EQ(ss.GetAsFloat(1, 3), 7);
+    EXPECT_EQ(ss.GetCellType(3, 1), ctFloat);
+    EXPECT_EQ(ss.GetAsFloat(3, 1), 1.5);
+    EXPECT_EQ(ss.GetCellType(3, 2), ctString);
+    EXPECT_EQ(ss.GetAsString(3, 2), u"txt");
+    EXPECT_EQ(ss.GetCellType(3, 3), ctBoolean);
+
     // A shared member whose anchor lies in no range read so far.
     Book8 bad;
     bad.Sheet("S", [](Stream& st) { st.Formula(4, 1, NumberResult(1), 0x0008, {0x01, 9, 0, 9, 0}); });
