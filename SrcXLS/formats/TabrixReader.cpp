@@ -597,6 +597,7 @@ void TTabrixReader::ReadCodePage() {
     // text all the same, read with the default.
     Text.CodePage = codePage == 1200 ? DefaultCodePage : codePage;
     Stream.CodePage = Text.CodePage;
+    Owner.CodePage = Text.CodePage;
     ReplaceFrom(BIFF5);
 }
 
