@@ -454,7 +454,14 @@ void TTabrixReader::Dispatch() {
         ReadScl();
         return;
     case biff::SELECTION:
-        if (biff5) ReadSelection();
+        if (biff5) {
+            ReadSelection();
+        } else if (InSheet()) {
+            // Older files: the selection goes to the model, which the
+            // single-sheet writer writes it from.
+            ApplySelection(DecodeSelection(Body()));
+            Drop();
+        }
         return;
     case id::STYLE:
         Owner.Styles().Add(Body());

@@ -142,6 +142,8 @@ TEST(BIFFReader, OldSingleSheetFiles) {
     s4.Rec(0x0203, Body().U16(0).U16(0).U16(0).F64(12.5));
     s4.Rec(0x0204, Body().U16(1).U16(0).U16(0).U16(3).Raw({0xCF, 0xE8, 0xE2}));
     s4.Rec(0x0999, Body().U8(1));
+    // The selection (C2, no pane) goes to the model.
+    s4.Rec(0x001D, Body().U8(3).U16(1).U16(2).U16(0).U16(1).U16(1).U16(1).U8(2).U8(2));
     s4.Eof();
     TTabrix4 book;
     Read(book, s4.Data());
@@ -152,6 +154,8 @@ TEST(BIFFReader, OldSingleSheetFiles) {
     EXPECT_EQ(sheet.GetAsFloat(0, 0), 12.5);
     EXPECT_EQ(sheet.GetAsString(0, 1), u"Пив");
     EXPECT_GE(sheet.Records().IndexOf(0x0999), 0);
+    EXPECT_EQ(sheet.SelectedAreas().ActiveRow, 1);
+    EXPECT_EQ(sheet.SelectedAreas().ActiveCol, 2);
 
     // BIFF2: value records of their own, boolean and error cells included.
     Stream s2;
