@@ -1,6 +1,7 @@
-// 8-bit text of BIFF5 and BIFF4 files written after a read: it stays in
-// the code page read, which the written CODEPAGE record names; text the
-// code page cannot hold makes the write fail rather than change.
+// Workbooks read from one BIFF version and written in the same or another:
+// 8-bit text stays in the code page read, which the written CODEPAGE record
+// names (text the code page cannot hold makes the write fail rather than
+// change); formulas keep their tokens only in the version they were read in.
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSText.h"
 #include "support_biffbuild.h"
@@ -26,17 +27,20 @@ Bytes GreekBook() {
     return CompoundImage(s.Data(), u"Book");
 }
 
-uint16_t CodePageRecord(const std::string& image) {
+Bytes StreamOf(const std::string& image) {
     Bytes bytes(image.begin(), image.end());
-    Bytes stream = image.compare(0, 4, "\xD0\xCF\x11\xE0") == 0 ? WorkbookStream(bytes) : bytes;
-    for (const auto& r : Records(stream))
+    return image.compare(0, 4, "\xD0\xCF\x11\xE0") == 0 ? WorkbookStream(bytes) : bytes;
+}
+
+uint16_t CodePageRecord(const std::string& image) {
+    for (const auto& r : Records(StreamOf(image)))
         if (r.Id == 0x0042 && r.Body.size() >= 2) return uint16_t(r.Body[0] | r.Body[1] << 8);
     return 0;
 }
 
 } // namespace
 
-TEST(BIFFCodePage, TextReadInACodePageIsWrittenInIt) {
+TEST(BIFFVersions, TextReadInACodePageIsWrittenInIt) {
     testfiles::ScratchDir dir;
     Bytes image = GreekBook();
     testfiles::Spit(dir.File("greek.xls"), std::string(image.begin(), image.end()));
@@ -89,4 +93,40 @@ TEST(BIFFCodePage, TextReadInACodePageIsWrittenInIt) {
     EXPECT_EQ(fresh.CodePage, DefaultCodePage);
     book.Clear();
     EXPECT_EQ(book.CodePage, DefaultCodePage);
+}
+
+TEST(BIFFVersions, FormulasReadInOneVersionAreValuesInAnother) {
+    // BIFF5: A1 2.5, A2 =A1+1 (3.5), A3 ="x"&"y" (text "xy").
+    Stream s;
+    s.Bof5(0x0005).BoundSheet5("S").Eof();
+    s.Bof5(0x0010).Number(0, 0, 2.5);
+    s.Formula(1, 0, Body().F64(3.5).b, 0, {0x44, 0x00, 0xC0, 0x00, 0x1E, 0x01, 0x00, 0x03});
+    s.Formula(2, 0, {0, 0, 0, 0, 0, 0, 0xFF, 0xFF}, 0, {0x17, 0x01, 'x', 0x17, 0x01, 'y', 0x08});
+    s.Rec(0x0207, Body().U16(2).Raw({'x', 'y'}));
+    s.Eof();
+    Bytes image = CompoundImage(s.Data(), u"Book");
+    testfiles::ScratchDir dir;
+    testfiles::Spit(dir.File("in.xls"), std::string(image.begin(), image.end()));
+
+    auto formulas = [](const std::string& file) {
+        int n = 0;
+        for (const auto& r : Records(StreamOf(testfiles::Slurp(file))))
+            n += r.Id == 0x0006 || r.Id == 0x0406;
+        return n;
+    };
+    for (TExcelVersion version : {TExcelVersion::xvExcel50, TExcelVersion::xvExcel97, TExcelVersion::xvExcel40}) {
+        SCOPED_TRACE(int(version));
+        TTabrix4 book;
+        book.SetFilename(Utf8ToWide(dir.File("in.xls")));
+        book.Read();
+        book.SetVersion(version);
+        book.SetFilename(Utf8ToWide(dir.File("out.xls")));
+        book.Write();
+        EXPECT_EQ(formulas(dir.File("out.xls")), version == TExcelVersion::xvExcel50 ? 2 : 0);
+        oracle::XlrdBook x = oracle::ReadWithXlrd(dir.File("out.xls"));
+        ASSERT_TRUE(x.Ok) << x.Error;
+        ASSERT_EQ(x.Cells.size(), 3u);
+        EXPECT_EQ(x.Cells[1].Value, "3.5");
+        EXPECT_EQ(x.Cells[2].Value, "xy");
+    }
 }
