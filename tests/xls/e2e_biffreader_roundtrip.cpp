@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <set>
+#include <sstream>
 #include <tuple>
 
 using namespace xls;
@@ -281,4 +282,70 @@ TEST(RoundTripGnumeric, SameValuesAsTheOriginal) {
             }
         }
     }
+}
+
+// Each member of a shared formula reads in the written file as the formula
+// it was in the original: xlrd's decompiler gives the same text for the
+// written cell's own tokens as for the original's shared tokens at that
+// cell (BIFF8 and BIFF5 files).
+TEST(RoundTripSharedFormulas, MembersKeepTheirFormulas) {
+    if (oracle::RealWorldDir().empty()) GTEST_SKIP() << "no real-world test files here";
+    const char* files[] = {"ExcelDataReader/Test_Excel_OpenOffice.xls",
+                           "ExcelDataReader/Test_Issue_11573_BlankValues.xls",
+                           "ExcelDataReader/Test_Issue_11642_ValuesNotLoaded.xls",
+                           "ExcelDataReader/as3xls_BIFF5.xls",
+                           "apache-poi/12843-1.xls",
+                           "apache-poi/31749.xls",
+                           "apache-poi/44010-TwoCharts.xls",
+                           "apache-poi/45538_classic_Header.xls",
+                           "apache-poi/57925.xls",
+                           "apache-poi/NewStyleConditionalFormattings.xls",
+                           "apache-poi/SharedFormulaTest.xls",
+                           "apache-poi/StringContinueRecords.xls",
+                           "apache-poi/WithThreeCharts.xls",
+                           "apache-poi/ex47747-sharedFormula.xls",
+                           "apache-poi/overlapSharedFormula.xls",
+                           "readxl/deaths.xls",
+                           "sheetjs-test_files/ErrorTypes.xls",
+                           "sheetjs-test_files/biff5/comments_stress_test.xls",
+                           "sheetjs-test_files/biff5/number_format_greek.xls",
+                           "sheetjs-test_files/biff5/numfmt_1_russian.xls",
+                           "sheetjs-test_files/comments_stress_test.xls",
+                           "sheetjs-test_files/formula_stress_test.xls",
+                           "sheetjs-test_files/numfmt_1_russian.xls"};
+    testfiles::ScratchDir dir;
+    std::vector<std::string> names;
+    std::string arguments;
+    for (const char* name : files) {
+        fs::path file = oracle::RealWorldDir() / name;
+        if (!fs::exists(file)) continue;
+        std::string written = dir.File(std::to_string(names.size()) + ".xls");
+        ReadWrite(file, written);
+        names.push_back(name);
+        arguments += " '" + file.string() + "' '" + written + "'";
+    }
+    ASSERT_FALSE(names.empty());
+    const char* src = std::getenv("Q710_SOURCE_DIR");
+    std::string script = std::string(src ? src : ".") + "/tests/xls/xlrd_formulas.py";
+    oracle::Run("/usr/bin/python3 '" + script + "' '" + dir.Path() + "'" + arguments);
+    int compared = 0;
+    for (size_t i = 0; i < names.size(); ++i) {
+        SCOPED_TRACE(names[i]);
+        std::string original = testfiles::Slurp(dir.File(std::to_string(2 * i) + ".txt"));
+        std::string written = testfiles::Slurp(dir.File(std::to_string(2 * i + 1) + ".txt"));
+        ASSERT_EQ(original.substr(0, 3), "OK\n") << original.substr(0, 200);
+        auto lines = [](const std::string& text) {
+            std::set<std::string> out;
+            std::stringstream ss(text);
+            for (std::string line; std::getline(ss, line);)
+                if (line.rfind("F\t", 0) == 0) out.insert(line);
+            return out;
+        };
+        auto a = lines(original), b = lines(written);
+        for (const auto& line : a)
+            if (!b.count(line)) ADD_FAILURE() << "formula changed: " << line;
+        EXPECT_EQ(a.size(), b.size());
+        compared += int(a.size());
+    }
+    EXPECT_GT(compared, 1000);
 }
