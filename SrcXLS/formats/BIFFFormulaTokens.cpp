@@ -9,47 +9,35 @@ namespace {
 constexpr uint16_t RowRelative = 0x8000;
 constexpr uint16_t ColRelative = 0x4000;
 
-// Moves the row and column of one reference from offsets to the cell
-// col, row; BIFF8: row u16, column u16 with the flags; BIFF5: row u16 with
-// the flags, column u8.
-void PlaceRef(uint8_t* p, bool biff8, int col, int row) {
+// Moves one cell address from offsets to the cell col, row. BIFF8: row u16,
+// column u16 carrying the relative flags; BIFF5: row u16 carrying the
+// flags (14 bits of row), column u8. Offsets wrap like the addresses.
+void Place(uint8_t* rowField, uint8_t* colField, bool biff8, int col, int row) {
+    uint16_t r = GetU16(rowField);
+    uint16_t flags = biff8 ? GetU16(colField) : r;
     if (biff8) {
-        uint16_t r = GetU16(p), c = GetU16(p + 2);
-        if (c & RowRelative) r = uint16_t(row + int16_t(r));
-        if (c & ColRelative) c = uint16_t((c & 0xC000) | ((col + int8_t(c & 0xFF)) & 0xFF));
-        PutU16(p, r);
-        PutU16(p + 2, c);
+        if (flags & RowRelative) PutU16(rowField, uint16_t(row + int16_t(r)));
+        if (flags & ColRelative)
+            PutU16(colField, uint16_t((flags & 0xC000) | ((col + int8_t(flags & 0xFF)) & 0xFF)));
         return;
     }
-    uint16_t r = GetU16(p);
-    if (r & RowRelative) {
+    if (flags & RowRelative) {
         int offset = r & 0x3FFF;
         if (offset & 0x2000) offset -= 0x4000;
-        r = uint16_t((r & 0xC000) | ((row + offset) & 0x3FFF));
+        PutU16(rowField, uint16_t((r & 0xC000) | ((row + offset) & 0x3FFF)));
     }
-    if (r & ColRelative) p[2] = uint8_t(col + int8_t(p[2]));
-    PutU16(p, r);
+    if (flags & ColRelative) *colField = uint8_t(col + int8_t(*colField));
 }
 
-// The same for an area: BIFF8 rows, then columns with the flags; BIFF5
-// rows with the flags, then columns.
+// A reference: row, then column.
+void PlaceRef(uint8_t* p, bool biff8, int col, int row) {
+    Place(p, p + 2, biff8, col, row);
+}
+
+// An area: both rows, then both columns.
 void PlaceArea(uint8_t* p, bool biff8, int col, int row) {
-    uint8_t first[4], last[4];
-    if (biff8) {
-        first[0] = p[0], first[1] = p[1], first[2] = p[4], first[3] = p[5];
-        last[0] = p[2], last[1] = p[3], last[2] = p[6], last[3] = p[7];
-        PlaceRef(first, true, col, row);
-        PlaceRef(last, true, col, row);
-        p[0] = first[0], p[1] = first[1], p[4] = first[2], p[5] = first[3];
-        p[2] = last[0], p[3] = last[1], p[6] = last[2], p[7] = last[3];
-        return;
-    }
-    first[0] = p[0], first[1] = p[1], first[2] = p[4];
-    last[0] = p[2], last[1] = p[3], last[2] = p[5];
-    PlaceRef(first, false, col, row);
-    PlaceRef(last, false, col, row);
-    p[0] = first[0], p[1] = first[1], p[4] = first[2];
-    p[2] = last[0], p[3] = last[1], p[5] = last[2];
+    Place(p, p + 4, biff8, col, row);
+    Place(p + 2, p + (biff8 ? 6 : 5), biff8, col, row);
 }
 
 constexpr int Unwalkable = -1;
