@@ -185,6 +185,20 @@ TEST(BIFFReader, Biff5TextFollowsTheCodePage) {
     EXPECT_EQ(book.Sheets().Items(0).Name(), u"Товар");
     EXPECT_EQ(book.Sheets().Items(0).GetAsString(0, 0), u"Аб");
     EXPECT_EQ(book.GetUserName(), u"Петр");
+
+    // The code page of an older file is the one its text is written in
+    // again; a BIFF8 file's CODEPAGE says nothing about 8-bit text.
+    Stream greek;
+    greek.Bof5(0x0005).Rec(0x0042, Body().U16(1253)).BoundSheet5("S").Eof().Bof5(0x0010).Eof();
+    TTabrix4 b5;
+    Read(b5, CompoundImage(greek.Data(), u"Book"));
+    EXPECT_EQ(b5.CodePage, 1253);
+    Book8 b8;
+    b8.globals.Rec(0x0042, Body().U16(1252));
+    b8.Sheet("S");
+    TTabrix4 book8;
+    Read(book8, b8.Image());
+    EXPECT_EQ(book8.CodePage, DefaultCodePage);
 }
 
 TEST(BIFFReader, EncryptedFilesAreRefusedWithTheirReason) {
