@@ -64,15 +64,22 @@ constexpr TOperandSize OperandSizes[32] = {
     {8, 6},                   // 0x2D tAreaN
     {2, 2},                   // 0x2E tMemAreaN
     {2, 2},                   // 0x2F tMemNoMemN
-    {Unwalkable, Unwalkable}, {Unwalkable, Unwalkable}, {Unwalkable, Unwalkable}, {Unwalkable, Unwalkable},
-    {Unwalkable, Unwalkable}, {Unwalkable, Unwalkable}, {Unwalkable, Unwalkable}, {Unwalkable, Unwalkable},
+    {Unwalkable, Unwalkable},
+    {Unwalkable, Unwalkable},
+    {Unwalkable, Unwalkable},
+    {Unwalkable, Unwalkable},
+    {Unwalkable, Unwalkable},
+    {Unwalkable, Unwalkable},
+    {Unwalkable, Unwalkable},
+    {Unwalkable, Unwalkable},
     {Unwalkable, Unwalkable}, // 0x30-0x38
     {6, 24},                  // 0x39 tNameX
     {6, 17},                  // 0x3A tRef3d
     {10, 20},                 // 0x3B tArea3d
     {6, 17},                  // 0x3C tRefErr3d
     {10, 20},                 // 0x3D tAreaErr3d
-    {Unwalkable, Unwalkable}, {Unwalkable, Unwalkable},
+    {Unwalkable, Unwalkable},
+    {Unwalkable, Unwalkable},
 };
 
 // Bytes after the id of the token at p (checked against end), or Unwalkable.
@@ -107,8 +114,8 @@ int TokenSize(const uint8_t* p, const uint8_t* end, bool biff8) {
 
 } // namespace
 
-std::optional<std::vector<uint8_t>> SharedFormulaToCell(std::span<const uint8_t> tokens, TExcelVersion version,
-                                                        int col, int row) {
+std::optional<std::vector<uint8_t>> SharedFormulaToCell(std::span<const uint8_t> tokens,
+                                                        TExcelVersion version, int col, int row) {
     if (version < TExcelVersion::xvExcel50) return std::nullopt;
     const bool biff8 = version >= TExcelVersion::xvExcel97;
     std::vector<uint8_t> out(tokens.begin(), tokens.end());

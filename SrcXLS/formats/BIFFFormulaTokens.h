@@ -18,7 +18,7 @@ namespace xls {
 // known, runs past the end, or cannot stand in a cell's formula without
 // data the shared tokens lack (array constants, memory areas); the caller
 // then keeps the cached value.
-std::optional<std::vector<uint8_t>> SharedFormulaToCell(std::span<const uint8_t> tokens, TExcelVersion version,
-                                                        int col, int row);
+std::optional<std::vector<uint8_t>> SharedFormulaToCell(std::span<const uint8_t> tokens,
+                                                        TExcelVersion version, int col, int row);
 
 } // namespace xls

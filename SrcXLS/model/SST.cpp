@@ -263,7 +263,8 @@ void TSST2::Clear() {
     readIndex = 0;
 }
 
-std::vector<uint8_t> TSST2::BuildSST(uint32_t streamBase, int capacity, std::span<TSSTEntry* const> firstUse) {
+std::vector<uint8_t> TSST2::BuildSST(uint32_t streamBase, int capacity,
+                                     std::span<TSSTEntry* const> firstUse) {
     if (!fonts) throw XLSError("Can not write SST when FFonts = Nil");
     std::vector<uint8_t> out;
     out.reserve(Count() * 16 + 64);

@@ -48,7 +48,8 @@ public:
     TCellWriter(TSheet& sheet, TExcelVersion version, TXLSStream& stream)
         : sheet(sheet), version(version), stream(stream), maxRec(MaxRecordSize(version)) {
         const TExcelVersion read = sheet.Workbook().GetOrigVersion();
-        foreignTokens = read != TExcelVersion::xvNone && read != TExcelVersion::xvExcel2007 && read != version;
+        foreignTokens =
+            read != TExcelVersion::xvNone && read != TExcelVersion::xvExcel2007 && read != version;
     }
 
     void Run();
@@ -291,8 +292,8 @@ void TCellWriter::WriteFormula(TFormulaCell& cell) {
     PutU16(b.data() + 14, sheet.RecalcFormulas ? 0x0002 : 0);
     PutU16(b.data() + head - 2, uint16_t(cell.TokenLength()));
     std::copy(cell.Data().begin(), cell.Data().end(), b.begin() + ptrdiff_t(head));
-    TSheet::WriteRecord(stream, version == TExcelVersion::xvExcel40 ? biff::FORMULA4 : biff::FORMULA, b.data(),
-                        uint16_t(b.size()));
+    TSheet::WriteRecord(stream, version == TExcelVersion::xvExcel40 ? biff::FORMULA4 : biff::FORMULA,
+                        b.data(), uint16_t(b.size()));
 
     auto* array = dynamic_cast<TBaseArrayFormulaCell*>(&cell);
     if (array && array->ArrayOptions == 0) {

@@ -197,7 +197,8 @@ CompoundFile TreeAccess::Parse(std::span<const uint8_t> image) {
     auto addFatSector = [&](uint32_t s) {
         if (s != FreeSect && s != EndOfChain && s < fat.Count()) fatSectors.push_back(s);
     };
-    for (size_t i = 0; i < HeaderDifatEntries && fatSectors.size() < fatCount; ++i) addFatSector(Get32(h + 76 + 4 * i));
+    for (size_t i = 0; i < HeaderDifatEntries && fatSectors.size() < fatCount; ++i)
+        addFatSector(Get32(h + 76 + 4 * i));
     // The DIFAT chain lists the rest; it ends early at an end mark or a
     // sector past the end of the file.
     uint32_t perDifat = sectorSize / 4 - 1;
@@ -205,7 +206,8 @@ CompoundFile TreeAccess::Parse(std::span<const uint8_t> image) {
         fat.Claim(d, "the DIFAT");
         std::vector<uint8_t> sector;
         fat.Append(sector, d, sectorSize);
-        for (uint32_t i = 0; i < perDifat && fatSectors.size() < fatCount; ++i) addFatSector(Get32(&sector[4 * i]));
+        for (uint32_t i = 0; i < perDifat && fatSectors.size() < fatCount; ++i)
+            addFatSector(Get32(&sector[4 * i]));
         d = Get32(&sector[4 * perDifat]);
     }
     if (fatSectors.empty()) Fail("the header lists no FAT sector");

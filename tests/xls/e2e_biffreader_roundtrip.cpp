@@ -133,7 +133,8 @@ TEST_P(RoundTrip, KeepsUnownedRecordsAndValues) {
         auto in = ModelSubstreams(StreamOf(image));
         auto out = biffbuild::Substreams(first);
         ASSERT_EQ(in.size(), out.size());
-        for (size_t i = 0; i < in.size(); ++i) EXPECT_EQ(FirstMissing(in[i], out[i]), -1) << "substream " << i;
+        for (size_t i = 0; i < in.size(); ++i)
+            EXPECT_EQ(FirstMissing(in[i], out[i]), -1) << "substream " << i;
     }
 
     // A second read and write gives the same file, byte for byte.
@@ -215,19 +216,38 @@ bool SameField(const std::string& a, const std::string& b) {
 // check does not depend on number formats.
 TEST(RoundTripGnumeric, SameValuesAsTheOriginal) {
     if (oracle::RealWorldDir().empty()) GTEST_SKIP() << "no real-world test files here";
-    const char* files[] = {
-        "ExcelDataReader/Test_Excel_OpenOffice.xls", "ExcelDataReader/Test_Issue_11573_BlankValues.xls",
-        "apache-poi/31749.xls", "apache-poi/SharedFormulaTest.xls", "apache-poi/ex47747-sharedFormula.xls",
-        "apache-poi/overlapSharedFormula.xls", "readxl/deaths.xls", "sheetjs-test_files/ErrorTypes.xls",
-        "apache-poi/57925.xls", "apache-poi/12843-1.xls", "apache-poi/StringContinueRecords.xls",
-        "apache-poi/NewStyleConditionalFormattings.xls", "apache-poi/44010-TwoCharts.xls",
-        "ExcelDataReader/as3xls_BIFF5.xls", "sheetjs-test_files/biff5/numfmt_1_russian.xls",
-        "sheetjs-test_files/biff5/number_format_greek.xls", "sheetjs-test_files/biff5/comments_stress_test.xls",
-        "readxl/biff5-label-records.xls", "ExcelDataReader/as3xls_BIFF4.xls", "ExcelDataReader/biff3.xls",
-        "ExcelDataReader/as3xls_BIFF2.xls", "xlrd/biff4_no_format_no_window2.xls", "xlrd/ragged.xls",
-        "xlrd/Formate.xls", "xlrd/profiles.xls", "xlrd/formula_test_sjmachin.xls", "xlrd/namesdemo.xls",
-        "xlwt/less_simple.xls", "libxls/test2.xls", "read-excel/MiscOperatorTests.xls",
-        "read-excel/stringformula.xls", "sheetjs-test_files/comments_stress_test.xls"};
+    const char* files[] = {"ExcelDataReader/Test_Excel_OpenOffice.xls",
+                           "ExcelDataReader/Test_Issue_11573_BlankValues.xls",
+                           "apache-poi/31749.xls",
+                           "apache-poi/SharedFormulaTest.xls",
+                           "apache-poi/ex47747-sharedFormula.xls",
+                           "apache-poi/overlapSharedFormula.xls",
+                           "readxl/deaths.xls",
+                           "sheetjs-test_files/ErrorTypes.xls",
+                           "apache-poi/57925.xls",
+                           "apache-poi/12843-1.xls",
+                           "apache-poi/StringContinueRecords.xls",
+                           "apache-poi/NewStyleConditionalFormattings.xls",
+                           "apache-poi/44010-TwoCharts.xls",
+                           "ExcelDataReader/as3xls_BIFF5.xls",
+                           "sheetjs-test_files/biff5/numfmt_1_russian.xls",
+                           "sheetjs-test_files/biff5/number_format_greek.xls",
+                           "sheetjs-test_files/biff5/comments_stress_test.xls",
+                           "readxl/biff5-label-records.xls",
+                           "ExcelDataReader/as3xls_BIFF4.xls",
+                           "ExcelDataReader/biff3.xls",
+                           "ExcelDataReader/as3xls_BIFF2.xls",
+                           "xlrd/biff4_no_format_no_window2.xls",
+                           "xlrd/ragged.xls",
+                           "xlrd/Formate.xls",
+                           "xlrd/profiles.xls",
+                           "xlrd/formula_test_sjmachin.xls",
+                           "xlrd/namesdemo.xls",
+                           "xlwt/less_simple.xls",
+                           "libxls/test2.xls",
+                           "read-excel/MiscOperatorTests.xls",
+                           "read-excel/stringformula.xls",
+                           "sheetjs-test_files/comments_stress_test.xls"};
     testfiles::ScratchDir dir;
     struct Case {
         fs::path File;
@@ -243,8 +263,8 @@ TEST(RoundTripGnumeric, SameValuesAsTheOriginal) {
         ReadWrite(file, d + "/w.xls");
         cases.push_back({file, d});
         for (auto [stem, in] : {std::pair<std::string, std::string>{"a", file.string()}, {"b", d + "/w.xls"}})
-            commands += "ssconvert --recalc -S -T Gnumeric_stf:stf_assistant -O 'separator=, format=raw' '" + in +
-                        "' '" + d + "/" + stem + ".%s.csv' >/dev/null 2>&1\n";
+            commands += "ssconvert --recalc -S -T Gnumeric_stf:stf_assistant -O 'separator=, format=raw' '" +
+                        in + "' '" + d + "/" + stem + ".%s.csv' >/dev/null 2>&1\n";
     }
     ASSERT_FALSE(cases.empty());
     // All conversions at once, a few at a time.
@@ -277,8 +297,8 @@ TEST(RoundTripGnumeric, SameValuesAsTheOriginal) {
                 ra[r].resize(std::max(ra[r].size(), rb[r].size()));
                 rb[r].resize(ra[r].size());
                 for (size_t col = 0; col < ra[r].size(); ++col)
-                    ASSERT_TRUE(SameField(ra[r][col], rb[r][col])) << "R" << r + 1 << "C" << col + 1 << ": "
-                                                                   << ra[r][col] << " / " << rb[r][col];
+                    ASSERT_TRUE(SameField(ra[r][col], rb[r][col]))
+                        << "R" << r + 1 << "C" << col + 1 << ": " << ra[r][col] << " / " << rb[r][col];
             }
         }
     }

@@ -21,7 +21,8 @@ Bytes GreekBook() {
     Stream s;
     s.Bof5(0x0005).Rec(0x0042, Body().U16(1253)).BoundSheet5(sheetName).Eof();
     s.Bof5(0x0010);
-    s.Rec(0x0204, Body().U16(0).U16(0).U16(15).U16(uint16_t(hello.size())).Raw(Bytes(hello.begin(), hello.end())));
+    s.Rec(0x0204,
+          Body().U16(0).U16(0).U16(15).U16(uint16_t(hello.size())).Raw(Bytes(hello.begin(), hello.end())));
     s.Number(1, 0, 2.5);
     s.Eof();
     return CompoundImage(s.Data(), u"Book");
@@ -110,11 +111,11 @@ TEST(BIFFVersions, FormulasReadInOneVersionAreValuesInAnother) {
 
     auto formulas = [](const std::string& file) {
         int n = 0;
-        for (const auto& r : Records(StreamOf(testfiles::Slurp(file))))
-            n += r.Id == 0x0006 || r.Id == 0x0406;
+        for (const auto& r : Records(StreamOf(testfiles::Slurp(file)))) n += r.Id == 0x0006 || r.Id == 0x0406;
         return n;
     };
-    for (TExcelVersion version : {TExcelVersion::xvExcel50, TExcelVersion::xvExcel97, TExcelVersion::xvExcel40}) {
+    for (TExcelVersion version :
+         {TExcelVersion::xvExcel50, TExcelVersion::xvExcel97, TExcelVersion::xvExcel40}) {
         SCOPED_TRACE(int(version));
         TTabrix4 book;
         book.SetFilename(Utf8ToWide(dir.File("in.xls")));

@@ -153,7 +153,8 @@ TEST_F(CellRecords, Biff4FormulasHaveNoChainField) {
     r.Number = 1.5;
     sheet->PutFormula(ctNumberFormula, 0, 0, 15, 3, tokens, r);
     sheet->RecalcFormulas = false;
-    EXPECT_EQ(Hex(Written(TExcelVersion::xvExcel40)), Hex("0604 1500 0000 0000 0F00 000000000000F83F 0000 0300 1E0500"));
+    EXPECT_EQ(Hex(Written(TExcelVersion::xvExcel40)),
+              Hex("0604 1500 0000 0000 0F00 000000000000F83F 0000 0300 1E0500"));
 }
 
 TEST_F(CellRecords, ArrayFormulasWriteTheirArrayOnce) {
