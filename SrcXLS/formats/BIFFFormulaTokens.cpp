@@ -48,7 +48,7 @@ struct TOperandSize {
     int Biff8, Biff5;
 };
 constexpr TOperandSize OperandSizes[32] = {
-    {Unwalkable, Unwalkable}, // 0x20 tArray: constants after the tokens
+    {7, 7},                   // 0x20 tArray: its values after the tokens
     {2, 2},                   // 0x21 tFunc
     {3, 3},                   // 0x22 tFuncVar
     {4, 14},                  // 0x23 tName
@@ -115,10 +115,12 @@ int TokenSize(const uint8_t* p, const uint8_t* end, bool biff8) {
 } // namespace
 
 std::optional<std::vector<uint8_t>> SharedFormulaToCell(std::span<const uint8_t> tokens,
-                                                        TExcelVersion version, int col, int row) {
+                                                        std::span<const uint8_t> extra, TExcelVersion version,
+                                                        int col, int row) {
     if (version < TExcelVersion::xvExcel50) return std::nullopt;
     const bool biff8 = version >= TExcelVersion::xvExcel97;
     std::vector<uint8_t> out(tokens.begin(), tokens.end());
+    bool arrays = false;
     uint8_t* p = out.data();
     const uint8_t* end = out.data() + out.size();
     while (p < end) {
@@ -140,11 +142,15 @@ std::optional<std::vector<uint8_t>> SharedFormulaToCell(std::span<const uint8_t>
         case 0x3B: // tArea3d
             PlaceArea(data + (biff8 ? 2 : 14), biff8, col, row);
             break;
+        case 0x20: // tArray: the values follow the tokens
+            arrays = true;
+            break;
         default:
             break;
         }
         p += 1 + size;
     }
+    if (arrays) out.insert(out.end(), extra.begin(), extra.end());
     return out;
 }
 

@@ -38,6 +38,7 @@ private:
     struct TSharedFormula {
         TSharedFormulaRange Range;
         std::vector<uint8_t> Tokens;
+        std::vector<uint8_t> Extra;
     };
 
     void Reset();

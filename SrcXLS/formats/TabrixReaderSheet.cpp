@@ -285,7 +285,8 @@ void TTabrixReader::ReadFormulaBIFF5(const TFormulaRecord& f) {
     if (expToken && (f.Options & SharedBit)) {
         if (NextRecordIs({biff::SHRFMLA, biff::SHRFMLA_OLD}, next)) {
             TSharedFormulaRecord s = DecodeSharedFormula(next);
-            SharedFormulas.push_back({s.Range, std::vector<uint8_t>(s.Tokens.begin(), s.Tokens.end())});
+            SharedFormulas.push_back({s.Range, std::vector<uint8_t>(s.Tokens.begin(), s.Tokens.end()),
+                                      std::vector<uint8_t>(s.Extra.begin(), s.Extra.end())});
         }
         TByteReader r(f.Data.subspan(1));
         int row = r.U16("shared formula row");
@@ -308,8 +309,8 @@ void TTabrixReader::ReadFormulaBIFF5(const TFormulaRecord& f) {
         // The member's own formula: the shared tokens with their references
         // made absolute for this cell. Tokens that cannot be walked would
         // give a wrong formula: the cell keeps its cached value instead.
-        if (auto tokens = SharedFormulaToCell(shared->Tokens, Version, f.Col, int(f.Row)))
-            PutFormulaResult(f, *tokens, int(tokens->size()), format);
+        if (auto data = SharedFormulaToCell(shared->Tokens, shared->Extra, Version, f.Col, int(f.Row)))
+            PutFormulaResult(f, *data, int(shared->Tokens.size()), format);
         else
             PutFormulaResult(f, {}, 0, format, true);
         return;

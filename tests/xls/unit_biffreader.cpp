@@ -351,10 +351,12 @@ TEST(BIFFReader, FormulaResultsSharedAndArrayFormulas) {
         st.Rec(0x04BC, Body().U16(2).U16(3).U8(1).U8(1).U8(0).U8(2).U16(9).Raw(
                            {0x2C, 0xFF, 0xFF, 0xFF, 0xC0, 0x1E, 0x02, 0x00, 0x05}));
         st.Formula(3, 1, NumberResult(7), 0x0008, anchorB3);
-        // D2:D4 holds an array constant: values only.
+        // D2:D4 holds a memory area, whose areas a cell cannot take over:
+        // values only.
         Bytes anchorD2 = {0x01, 1, 0, 3, 0};
         st.Formula(1, 3, NumberResult(1.5), 0x0008, anchorD2);
-        st.Rec(0x04BC, Body().U16(1).U16(3).U8(3).U8(3).U8(0).U8(3).U16(8).Raw({0x20, 0, 0, 0, 0, 0, 0, 0}));
+        st.Rec(0x04BC,
+               Body().U16(1).U16(3).U8(3).U8(3).U8(0).U8(3).U16(8).Raw({0x26, 0, 0, 0, 0, 1, 0, 0x15}));
         st.Formula(2, 3, Special(0), 0x0008, anchorD2).Rec(0x0207, Body().Str16("txt"));
         st.Formula(3, 3, Special(1, 1), 0x0008, anchorD2);
     });

@@ -10,8 +10,8 @@ namespace {
 constexpr auto BIFF8 = TExcelVersion::xvExcel97;
 constexpr auto BIFF5 = TExcelVersion::xvExcel50;
 
-Bytes Convert(const Bytes& tokens, TExcelVersion version, int col, int row) {
-    auto out = SharedFormulaToCell(tokens, version, col, row);
+Bytes Convert(const Bytes& tokens, TExcelVersion version, int col, int row, const Bytes& extra = {}) {
+    auto out = SharedFormulaToCell(tokens, extra, version, col, row);
     return out ? *out : Bytes{0xEE};
 }
 
@@ -73,14 +73,21 @@ TEST(SharedFormulaTokens, TokensThatCannotBeWalkedGiveNothing) {
                     0x1E, 0x01, 0x00, 0x1D, 0x01, 0x1C, 0x07, 0x15};
     EXPECT_EQ(Convert(walked, BIFF8, 0, 0), walked);
     EXPECT_EQ(Convert({0x17, 0x02, 'a', 'b'}, BIFF5, 0, 0), Bytes({0x17, 0x02, 'a', 'b'}));
+    // An array constant takes its values from after the shared tokens;
+    // without one they stay behind.
+    Bytes values = {0x00, 0x00, 0x01, 0x12, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+    Bytes array = {0x60, 0, 0, 0, 0, 0, 0, 0, 0x42, 0x01, 0x13, 0x00};
+    Bytes withValues = array;
+    withValues.insert(withValues.end(), values.begin(), values.end());
+    EXPECT_EQ(Convert(array, BIFF8, 0, 0, values), withValues);
+    EXPECT_EQ(Convert({0x1E, 0x01, 0x00}, BIFF8, 0, 0, values), Bytes({0x1E, 0x01, 0x00}));
 
     Bytes none{0xEE};
-    EXPECT_EQ(Convert({0x20, 0, 0, 0, 0, 0, 0, 0}, BIFF8, 0, 0), none); // array constant
-    EXPECT_EQ(Convert({0x26, 0, 0, 0, 0, 0, 0}, BIFF8, 0, 0), none);    // memory area
-    EXPECT_EQ(Convert({0x18, 0x01}, BIFF8, 0, 0), none);                // unknown token
-    EXPECT_EQ(Convert({0x2C, 0x01, 0x00, 0x01}, BIFF8, 0, 0), none);    // cut short
-    EXPECT_EQ(Convert({0x17, 0x05, 0x00, 'a'}, BIFF8, 0, 0), none);     // string past the end
-    EXPECT_EQ(Convert({0x19, 0x04, 0xFF, 0xFF}, BIFF8, 0, 0), none);    // jump table past the end
+    EXPECT_EQ(Convert({0x26, 0, 0, 0, 0, 0, 0}, BIFF8, 0, 0), none); // memory area
+    EXPECT_EQ(Convert({0x18, 0x01}, BIFF8, 0, 0), none);             // unknown token
+    EXPECT_EQ(Convert({0x2C, 0x01, 0x00, 0x01}, BIFF8, 0, 0), none); // cut short
+    EXPECT_EQ(Convert({0x17, 0x05, 0x00, 'a'}, BIFF8, 0, 0), none);  // string past the end
+    EXPECT_EQ(Convert({0x19, 0x04, 0xFF, 0xFF}, BIFF8, 0, 0), none); // jump table past the end
     EXPECT_EQ(Convert({0x1E, 0x01, 0x00}, TExcelVersion::xvExcel40, 0, 0), none);
     EXPECT_EQ(Convert({}, BIFF8, 0, 0), Bytes{});
 }
