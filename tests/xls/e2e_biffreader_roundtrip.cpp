@@ -1,7 +1,8 @@
-// Read then write of real BIFF5/BIFF8 files: every record the model does
-// not own comes back byte for byte and in order in its substream, a second
-// read and write gives the same stream, and xlrd reads the same values from
-// the written file as from the original.
+// Read then write of the real files: every record the model does not own
+// comes back byte for byte and in order in its substream, a second read and
+// write gives the same file byte for byte, xlrd reads the same values from
+// the written file as from the original, gnumeric recomputes the same
+// values, and shared formulas keep their meaning in every member.
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSText.h"
 #include "support_biffbuild.h"
@@ -122,14 +123,21 @@ GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(RoundTrip);
 TEST_P(RoundTrip, KeepsUnownedRecordsAndValues) {
     const fs::path& file = GetParam();
     oracle::XlrdBook original = oracle::ReadWithXlrd(file);
-    if (!original.Ok) GTEST_SKIP() << "xlrd refuses the original";
     testfiles::ScratchDir dir;
     std::string image = testfiles::Slurp(file.string());
-    std::string once = ReadWrite(file, dir.File("once.xls"));
+    std::string once;
+    try {
+        once = ReadWrite(file, dir.File("once.xls"));
+    } catch (const XLSError& e) {
+        // What xlrd reads is read here too (the real-file test says so).
+        if (!original.Ok) GTEST_SKIP() << "refused like xlrd does: " << e.what();
+        FAIL() << e.what();
+    }
     biffbuild::Bytes first = StreamOf(once);
 
-    // Records the model does not own: same bytes, same order, same substream.
-    if (IsCompound(image)) {
+    // Records the model does not own: same bytes, same order, same substream
+    // (in the files xlrd takes for workbooks).
+    if (IsCompound(image) && original.Ok) {
         auto in = ModelSubstreams(StreamOf(image));
         auto out = biffbuild::Substreams(first);
         ASSERT_EQ(in.size(), out.size());
@@ -148,6 +156,7 @@ TEST_P(RoundTrip, KeepsUnownedRecordsAndValues) {
     }
 
     // xlrd reads the written file as it read the original.
+    if (!original.Ok) return;
     oracle::XlrdBook written = oracle::ReadWithXlrd(dir.File("once.xls"));
     ASSERT_TRUE(written.Ok) << written.Error;
     // A BIFF2-BIFF4 file holds one sheet, whose name each reader makes up.
