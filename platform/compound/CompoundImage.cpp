@@ -200,9 +200,12 @@ CompoundFile TreeAccess::Parse(std::span<const uint8_t> image) {
     for (size_t i = 0; i < HeaderDifatEntries && fatSectors.size() < fatCount; ++i)
         addFatSector(Get32(h + 76 + 4 * i));
     // The DIFAT chain lists the rest; it ends early at an end mark or a
-    // sector past the end of the file.
+    // sector past the end of the file. Without DIFAT sectors some writers
+    // leave 0 as its start.
     uint32_t perDifat = sectorSize / 4 - 1;
-    for (uint32_t d = Get32(h + 68); fatSectors.size() < fatCount && d < fat.Count();) {
+    uint32_t firstDifat = Get32(h + 68);
+    if (Get32(h + 72) == 0 && firstDifat == 0) firstDifat = EndOfChain;
+    for (uint32_t d = firstDifat; fatSectors.size() < fatCount && d < fat.Count();) {
         fat.Claim(d, "the DIFAT");
         std::vector<uint8_t> sector;
         fat.Append(sector, d, sectorSize);

@@ -277,6 +277,11 @@ TEST(CompoundImage, MalformedImagesRaiseClearErrors) {
     Put32(b, 44, 0x7FFFFFFF);
     EXPECT_EQ(CompoundFile::Parse(b).Root().FindStream(u"Workbook")->Data,
               CompoundFile::Parse(good).Root().FindStream(u"Workbook")->Data);
+    b = good; // as before, with no DIFAT sector and its start left at 0
+    Put32(b, 44, 0x7FFFFFFF);
+    Put32(b, 68, 0);
+    EXPECT_EQ(CompoundFile::Parse(b).Root().FindStream(u"Workbook")->Data,
+              CompoundFile::Parse(good).Root().FindStream(u"Workbook")->Data);
     b = good; // the only FAT sector listed lies past the end of the file
     Put32(b, 76, 0x00FFFFFF);
     ExpectBad(b, "no FAT sector");
