@@ -162,6 +162,7 @@ void TTabrix4::Clear() {
     keptPackage.Clear();
     fileSharing.clear();
     origVersion = TExcelVersion::xvNone;
+    CodePage = DefaultCodePage;
 }
 
 void TTabrix4::SetFont(const TXFont& font) {

@@ -171,6 +171,9 @@ public:
 
     bool ShowFormulas = false;
     bool IsMac = false;
+    // Code page of the 8-bit text of BIFF2-BIFF5 files: the one read, for
+    // writing such a file again.
+    int CodePage = DefaultCodePage;
     bool PreserveMacros = true;
     std::u16string Password;
     TTempFileMode TempFileMode = TTempFileMode::tfmOnDisk;

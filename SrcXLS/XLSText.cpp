@@ -10,7 +10,14 @@ std::u16string CodePageToWide(std::string_view bytes, int codePage) {
 }
 
 std::string WideToCodePage(std::u16string_view text, int codePage) {
-    return platform::EncodeSingleByte(codePage, text);
+    bool lossy = false;
+    std::string out = platform::EncodeSingleByte(codePage, text, &lossy);
+    // A character the code page lacks would be written as '?': the text
+    // would change without notice, so the write fails instead.
+    if (lossy)
+        throw XLSError("Text can not be written in code page " + std::to_string(codePage) + ": " +
+                       platform::Utf16ToUtf8(text.substr(0, 64)));
+    return out;
 }
 
 std::u16string Latin1ToWide(std::span<const uint8_t> bytes) {

@@ -19,6 +19,7 @@ constexpr int DefaultCodePage = 1251;
 
 // The one place where 8-bit text of a code page meets UTF-16.
 std::u16string CodePageToWide(std::string_view bytes, int codePage);
+// Raises XLSError when the code page lacks a character of the text.
 std::string WideToCodePage(std::u16string_view text, int codePage);
 
 // BIFF8 8-bit strings are Latin-1: each byte is the character of its number.

@@ -225,6 +225,7 @@ TSharedFormulaRecord DecodeSharedFormula(std::span<const uint8_t> body) {
     r.Skip(8, "shared formula range");
     size_t cce = r.U16("formula length");
     s.Tokens = r.Bytes(cce, "formula tokens");
+    s.Extra = r.Bytes(r.Remaining());
     return s;
 }
 

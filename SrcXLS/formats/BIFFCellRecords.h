@@ -101,10 +101,12 @@ struct TSharedFormulaRange {
         return ColFirst <= col && col <= ColLast && RowFirst <= row && row <= RowLast;
     }
 };
-// SHRFMLA: its range and tokens (checked against the body).
+// SHRFMLA: its range and tokens (checked against the body), and the data
+// after the tokens (the values of array constants).
 struct TSharedFormulaRecord {
     TSharedFormulaRange Range;
     std::span<const uint8_t> Tokens;
+    std::span<const uint8_t> Extra;
 };
 TSharedFormulaRecord DecodeSharedFormula(std::span<const uint8_t> body);
 TSharedFormulaRange DecodeArrayRange(std::span<const uint8_t> body);

@@ -454,7 +454,14 @@ void TTabrixReader::Dispatch() {
         ReadScl();
         return;
     case biff::SELECTION:
-        if (biff5) ReadSelection();
+        if (biff5) {
+            ReadSelection();
+        } else if (InSheet()) {
+            // Older files: the selection goes to the model, which the
+            // single-sheet writer writes it from.
+            ApplySelection(DecodeSelection(Body()));
+            Drop();
+        }
         return;
     case id::STYLE:
         Owner.Styles().Add(Body());
@@ -597,6 +604,9 @@ void TTabrixReader::ReadCodePage() {
     // text all the same, read with the default.
     Text.CodePage = codePage == 1200 ? DefaultCodePage : codePage;
     Stream.CodePage = Text.CodePage;
+    // The 8-bit text of a BIFF2-BIFF5 file is in it; a BIFF8 file's text is
+    // not, so writing it as an older file keeps the default.
+    if (Version < BIFF8) Owner.CodePage = Text.CodePage;
     ReplaceFrom(BIFF5);
 }
 

@@ -38,6 +38,7 @@ private:
     struct TSharedFormula {
         TSharedFormulaRange Range;
         std::vector<uint8_t> Tokens;
+        std::vector<uint8_t> Extra;
     };
 
     void Reset();
@@ -97,7 +98,9 @@ private:
     void ReadValueCells();
     void ReadFormula();
     void ReadFormulaBIFF5(const TFormulaRecord& f);
-    void PutFormulaResult(const TFormulaRecord& f, std::span<const uint8_t> tokens, int cce, int format);
+    // valueOnly: the cached result as a plain value cell, without the formula.
+    void PutFormulaResult(const TFormulaRecord& f, std::span<const uint8_t> tokens, int cce, int format,
+                          bool valueOnly = false);
     bool ReadArrayMember(const TFormulaRecord& f);
     void CheckCell(int col, int64_t row) const;
     // The body of the next record when it has this id (consumed), else empty.

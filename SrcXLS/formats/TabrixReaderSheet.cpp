@@ -5,6 +5,7 @@
 #include "SrcXLS/XLSCellRef.h"
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSValues.h"
+#include "SrcXLS/formats/BIFFFormulaTokens.h"
 #include "SrcXLS/formats/DefaultRecords.h"
 
 #include <algorithm>
@@ -284,12 +285,18 @@ void TTabrixReader::ReadFormulaBIFF5(const TFormulaRecord& f) {
     if (expToken && (f.Options & SharedBit)) {
         if (NextRecordIs({biff::SHRFMLA, biff::SHRFMLA_OLD}, next)) {
             TSharedFormulaRecord s = DecodeSharedFormula(next);
-            SharedFormulas.push_back({s.Range, std::vector<uint8_t>(s.Tokens.begin(), s.Tokens.end())});
+            SharedFormulas.push_back({s.Range, std::vector<uint8_t>(s.Tokens.begin(), s.Tokens.end()),
+                                      std::vector<uint8_t>(s.Extra.begin(), s.Extra.end())});
         }
         TByteReader r(f.Data.subspan(1));
         int row = r.U16("shared formula row");
         int col = r.U16("shared formula column");
+        // tExp names the shared formula's first cell; ranges may overlap, so
+        // the formula whose range starts there comes first, the last one
+        // defined among several.
         const TSharedFormula* shared = nullptr;
+        for (auto s = SharedFormulas.rbegin(); s != SharedFormulas.rend() && !shared; ++s)
+            if (s->Range.RowFirst == row && s->Range.ColFirst == col) shared = &*s;
         for (const auto& s : SharedFormulas)
             if (!shared && s.Range.Contains(col, row)) shared = &s;
         if (!shared) {
@@ -299,9 +306,13 @@ void TTabrixReader::ReadFormulaBIFF5(const TFormulaRecord& f) {
                           int(f.Col), int(f.Row), ref.c_str());
             throw XLSError(message);
         }
-        // The member gets the shared tokens as its own; they keep their
-        // relative form until the formula tokens are rewritten for the cell.
-        PutFormulaResult(f, shared->Tokens, int(shared->Tokens.size()), format);
+        // The member's own formula: the shared tokens with their references
+        // made absolute for this cell. Tokens that cannot be walked would
+        // give a wrong formula: the cell keeps its cached value instead.
+        if (auto data = SharedFormulaToCell(shared->Tokens, shared->Extra, Version, f.Col, int(f.Row)))
+            PutFormulaResult(f, *data, int(shared->Tokens.size()), format);
+        else
+            PutFormulaResult(f, {}, 0, format, true);
         return;
     }
     if (expToken && ReadArrayMember(f)) return;
@@ -377,7 +388,7 @@ bool TTabrixReader::NextFormulaString(std::u16string& text) {
 }
 
 void TTabrixReader::PutFormulaResult(const TFormulaRecord& f, std::span<const uint8_t> tokens, int cce,
-                                     int format) {
+                                     int format, bool valueOnly) {
     TSheet& sheet = CellSheet();
     // The data-table definition after a table formula stays as read; the
     // formula's text result comes after it.
@@ -388,25 +399,40 @@ void TTabrixReader::PutFormulaResult(const TFormulaRecord& f, std::span<const ui
     switch (res.Kind) {
     case TCachedResultKind::Number:
         cached.Number = res.Number;
-        if (cce > 0) sheet.PutFormula(ctNumberFormula, f.Col, f.Row, format, cce, tokens, cached);
+        if (valueOnly)
+            sheet.PutFloat(f.Col, f.Row, format, res.Number);
+        else if (cce > 0)
+            sheet.PutFormula(ctNumberFormula, f.Col, f.Row, format, cce, tokens, cached);
         return;
     case TCachedResultKind::String: {
         uint16_t next = Stream.PeekRecordId();
         if (next == biff::SHRFMLA || next == biff::SHRFMLA_OLD) throw XLSError("Unxepected SHRFMLA");
         if (!NextFormulaString(cached.Text)) return;
-        sheet.PutFormula(ctStringFormula, f.Col, f.Row, format, cce, tokens, cached);
+        if (valueOnly)
+            sheet.PutString(f.Col, f.Row, format, cached.Text);
+        else
+            sheet.PutFormula(ctStringFormula, f.Col, f.Row, format, cce, tokens, cached);
         return;
     }
     case TCachedResultKind::Boolean:
         cached.Boolean = res.Value != 0;
-        sheet.PutFormula(ctBooleanFormula, f.Col, f.Row, format, cce, tokens, cached);
+        if (valueOnly)
+            sheet.PutBoolean(f.Col, f.Row, format, cached.Boolean);
+        else
+            sheet.PutFormula(ctBooleanFormula, f.Col, f.Row, format, cce, tokens, cached);
         return;
     case TCachedResultKind::Error:
         cached.ErrorCode = res.Value;
-        sheet.PutFormula(ctErrorFormula, f.Col, f.Row, format, cce, tokens, cached);
+        if (valueOnly)
+            sheet.PutError(f.Col, f.Row, format, ErrorCodeToIndex(res.Value));
+        else
+            sheet.PutFormula(ctErrorFormula, f.Col, f.Row, format, cce, tokens, cached);
         return;
     case TCachedResultKind::EmptyString:
-        sheet.PutFormula(ctStringFormula, f.Col, f.Row, format, cce, tokens, cached);
+        if (valueOnly)
+            sheet.PutString(f.Col, f.Row, format, u"");
+        else
+            sheet.PutFormula(ctStringFormula, f.Col, f.Row, format, cce, tokens, cached);
         return;
     case TCachedResultKind::Unknown:
         return;

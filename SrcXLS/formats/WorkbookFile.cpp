@@ -31,6 +31,7 @@ void WriteWorkbookFile(TTabrix4& book) {
     source.SelectedTab = book.Workbook().GetSelectedTab();
     source.FileSharing = book.GetFileSharing();
     source.Password = book.Password;
+    source.CodePage = book.CodePage;
     source.ExtraObjects = &book.ExtraObjects();
     if (version == TExcelVersion::xvExcel97)
         source.SharedStrings = [&book](TXLSStream& s) { book.Sheets().WriteSST(s); };

@@ -263,7 +263,8 @@ void TSST2::Clear() {
     readIndex = 0;
 }
 
-std::vector<uint8_t> TSST2::BuildSST(uint32_t streamBase, int capacity) {
+std::vector<uint8_t> TSST2::BuildSST(uint32_t streamBase, int capacity,
+                                     std::span<TSSTEntry* const> firstUse) {
     if (!fonts) throw XLSError("Can not write SST when FFonts = Nil");
     std::vector<uint8_t> out;
     out.reserve(Count() * 16 + 64);
@@ -273,9 +274,24 @@ std::vector<uint8_t> TSST2::BuildSST(uint32_t streamBase, int capacity) {
     w.Begin(BIFF_SST);
     w.U32(uint32_t(stringCount));
     w.U32(0); // the unique count, patched at the end
-    uint32_t number = 0;
+    std::vector<TSSTEntry*> order;
+    order.reserve(Count());
+    ForEach([&](THashItem* item) {
+        static_cast<TSSTEntry*>(item)->SSTIndex = UINT32_MAX;
+        return true;
+    });
+    for (TSSTEntry* e : firstUse)
+        if (e->SSTIndex == UINT32_MAX) {
+            e->SSTIndex = 0;
+            order.push_back(e);
+        }
     ForEach([&](THashItem* item) {
         auto* e = static_cast<TSSTEntry*>(item);
+        if (e->SSTIndex == UINT32_MAX) order.push_back(e);
+        return true;
+    });
+    uint32_t number = 0;
+    for (TSSTEntry* e : order) {
         // A string header never starts in the last 15 bytes of a record.
         if (w.left < 16) w.Continue();
         if (number % uint32_t(stringsPerBucket) == 0) buckets.push_back({w.StreamPos(), w.OffsetInRecord()});
@@ -315,8 +331,7 @@ std::vector<uint8_t> TSST2::BuildSST(uint32_t streamBase, int capacity) {
             done += n;
         }
         ++number;
-        return true;
-    });
+    }
     w.Finish();
     PutU32(out.data() + 8, number);
     TByteWriter ext(out);
@@ -331,9 +346,9 @@ std::vector<uint8_t> TSST2::BuildSST(uint32_t streamBase, int capacity) {
     return out;
 }
 
-void TSST2::WriteSST(TXLSStream& stream) {
+void TSST2::WriteSST(TXLSStream& stream, std::span<TSSTEntry* const> firstUse) {
     std::vector<uint8_t> image =
-        BuildSST(uint32_t(stream.Position()), MaxRecordSize(TExcelVersion::xvExcel97));
+        BuildSST(uint32_t(stream.Position()), MaxRecordSize(TExcelVersion::xvExcel97), firstUse);
     stream.WriteRaw(image.data(), image.size());
 }
 

@@ -90,9 +90,12 @@ public:
     int StringCount() const { return stringCount; }
 
     // The SST, CONTINUE and EXTSST records as they go into a stream whose
-    // position is streamBase; assigns every entry its SST index.
-    std::vector<uint8_t> BuildSST(uint32_t streamBase, int recordCapacity = 8224);
-    void WriteSST(TXLSStream& stream);
+    // position is streamBase; assigns every entry its SST index. The entries
+    // of firstUse come first in that order (each once), the others after
+    // them, so the same cells give the same table however it was filled.
+    std::vector<uint8_t> BuildSST(uint32_t streamBase, int recordCapacity = 8224,
+                                  std::span<TSSTEntry* const> firstUse = {});
+    void WriteSST(TXLSStream& stream, std::span<TSSTEntry* const> firstUse = {});
     // Parses an SST body and the bodies of the CONTINUE records after it.
     void ParseSST(std::span<const std::vector<uint8_t>> pieces);
     // Reads an SST record whose header was just read, with its CONTINUEs.

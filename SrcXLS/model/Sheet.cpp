@@ -640,8 +640,18 @@ void TSheets::Clear() {
     TCollection<TSheet>::Clear();
 }
 
+// The strings in the order the cell writer first meets them: a workbook
+// read and written again gets the same table.
 void TSheets::WriteSST(TXLSStream& stream) {
-    workbook.Strings().WriteSST(stream);
+    std::vector<TSSTEntry*> firstUse;
+    for (int i = 0; i < Count(); ++i) {
+        TCellValues& cells = GetItem(i).Cells();
+        cells.BeginIterate();
+        while (TCell* cell = cells.NextCell())
+            if (cell->CellType() == ctString)
+                if (TSSTEntry* e = static_cast<TStringCell*>(cell)->Entry()) firstUse.push_back(e);
+    }
+    workbook.Strings().WriteSST(stream, firstUse);
 }
 
 void TSheets::ReadSST(TXLSStream& stream, int length) {

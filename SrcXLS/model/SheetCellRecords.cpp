@@ -15,6 +15,7 @@ namespace xls {
 
 namespace biff {
 constexpr uint16_t FORMULA = 0x0006;
+constexpr uint16_t FORMULA4 = 0x0406;
 constexpr uint16_t MULRK = 0x00BD;
 constexpr uint16_t MULBLANK = 0x00BE;
 constexpr uint16_t MERGEDCELLS = 0x00E5;
@@ -45,7 +46,11 @@ void PutDouble(uint8_t* p, double v) {
 class TCellWriter {
 public:
     TCellWriter(TSheet& sheet, TExcelVersion version, TXLSStream& stream)
-        : sheet(sheet), version(version), stream(stream), maxRec(MaxRecordSize(version)) {}
+        : sheet(sheet), version(version), stream(stream), maxRec(MaxRecordSize(version)) {
+        const TExcelVersion read = sheet.Workbook().GetOrigVersion();
+        foreignTokens =
+            read != TExcelVersion::xvNone && read != TExcelVersion::xvExcel2007 && read != version;
+    }
 
     void Run();
 
@@ -70,6 +75,7 @@ private:
     void WriteString(const TCell& cell, const std::u16string& text, TSSTEntry* entry);
     void WriteBoolErr(const TCell& cell, uint8_t value, uint8_t isError);
     void WriteFormula(TFormulaCell& cell);
+    void WriteFormulaValue(TFormulaCell& cell);
     void WriteStringRecord(const std::u16string& text);
     void Counted();
 
@@ -81,6 +87,7 @@ private:
     int rkFirst = -1, rkLast = -1;
     uint32_t rkRow = 0;
     int counter = 0;
+    bool foreignTokens = false; // the formulas were read in another version
 };
 
 bool TCellWriter::AddRK(const TCell& cell, uint32_t value) {
@@ -220,26 +227,37 @@ void TCellWriter::WriteStringRecord(const std::u16string& text) {
     }
 }
 
-void TCellWriter::WriteFormula(TFormulaCell& cell) {
-    if (cell.IsText()) {
-        // The formula services turn .xlsx text into tokens; until they have,
-        // the cached result is written so the value is not lost.
-        switch (cell.CellType()) {
-        case ctNumberFormula:
-            WriteNumber(cell, static_cast<TNumberFormulaCell&>(cell).Value);
-            return;
-        case ctStringFormula:
-            WriteString(cell, static_cast<TStringFormulaCell&>(cell).Value, nullptr);
-            return;
-        case ctBooleanFormula:
-            WriteBoolErr(cell, static_cast<TBooleanFormulaCell&>(cell).Value ? 1 : 0, 0);
-            return;
-        default:
-            WriteBoolErr(cell, ErrorIndexToCode(static_cast<TErrorFormulaCell&>(cell).Value), 1);
-            return;
-        }
+// The cached text, boolean or error alone, for a formula whose tokens
+// cannot be written (numbers go the way of number cells).
+void TCellWriter::WriteFormulaValue(TFormulaCell& cell) {
+    switch (cell.CellType()) {
+    case ctStringFormula:
+        WriteString(cell, static_cast<TStringFormulaCell&>(cell).Value, nullptr);
+        return;
+    case ctStringArrayFormula:
+        WriteString(cell, static_cast<TStringArrayFormulaCell&>(cell).Value, nullptr);
+        return;
+    case ctBooleanFormula:
+        WriteBoolErr(cell, static_cast<TBooleanFormulaCell&>(cell).Value ? 1 : 0, 0);
+        return;
+    default:
+        WriteBoolErr(cell, ErrorIndexToCode(static_cast<TErrorFormulaCell&>(cell).Value), 1);
+        return;
     }
-    size_t length = 22 + size_t(cell.DataLength());
+}
+
+void TCellWriter::WriteFormula(TFormulaCell& cell) {
+    // The formula services turn .xlsx text into tokens; until they have,
+    // the cached result is written so the value is not lost. Tokens read
+    // from a file of another BIFF version have another layout and would
+    // read as other formulas: their cells keep the cached result too.
+    if (cell.IsText() || foreignTokens) {
+        WriteFormulaValue(cell);
+        return;
+    }
+    // BIFF4: no chain field before the token length.
+    const size_t head = version == TExcelVersion::xvExcel40 ? 18 : 22;
+    size_t length = head + size_t(cell.DataLength());
     if (length > size_t(maxRec))
         throw XLSError("Formula too long in cell " + std::to_string(cell.Row) + ":" +
                        std::to_string(cell.Col));
@@ -272,9 +290,10 @@ void TCellWriter::WriteFormula(TFormulaCell& cell) {
         PutU16(result + 6, 0xFFFF);
     }
     PutU16(b.data() + 14, sheet.RecalcFormulas ? 0x0002 : 0);
-    PutU16(b.data() + 20, uint16_t(cell.TokenLength()));
-    std::copy(cell.Data().begin(), cell.Data().end(), b.begin() + 22);
-    TSheet::WriteRecord(stream, biff::FORMULA, b.data(), uint16_t(b.size()));
+    PutU16(b.data() + head - 2, uint16_t(cell.TokenLength()));
+    std::copy(cell.Data().begin(), cell.Data().end(), b.begin() + ptrdiff_t(head));
+    TSheet::WriteRecord(stream, version == TExcelVersion::xvExcel40 ? biff::FORMULA4 : biff::FORMULA,
+                        b.data(), uint16_t(b.size()));
 
     auto* array = dynamic_cast<TBaseArrayFormulaCell*>(&cell);
     if (array && array->ArrayOptions == 0) {
@@ -301,15 +320,25 @@ void TCellWriter::Run() {
             continue;
         }
         TCellType type = cell->CellType();
-        if (!rk.empty() && (cell->Row != rkRow || (type != ctInteger && type != ctFloat))) FlushRK();
+        // A formula written as its cached number is written like a number.
+        double v = 0;
+        bool number = type == ctInteger || type == ctFloat;
+        if (type == ctNumberFormula || type == ctNumberArrayFormula) {
+            auto& f = static_cast<TFormulaCell&>(*cell);
+            number = f.IsText() || foreignTokens;
+            v = type == ctNumberFormula ? static_cast<TNumberFormulaCell&>(f).Value
+                                        : static_cast<TNumberArrayFormulaCell&>(f).Value;
+        } else if (number) {
+            cell->GetNumber(v);
+        }
+        if (!rk.empty() && (cell->Row != rkRow || !number)) FlushRK();
+        if (number) type = ctFloat;
         switch (type) {
         case ctBlank:
             WriteBlanks(*cell);
             break;
         case ctInteger:
         case ctFloat: {
-            double v = 0;
-            cell->GetNumber(v);
             uint32_t value;
             if (EncodeRK(v, value) && AddRK(*cell, value)) break;
             FlushRK();

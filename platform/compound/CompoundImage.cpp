@@ -186,27 +186,36 @@ CompoundFile TreeAccess::Parse(std::span<const uint8_t> image) {
     uint32_t miniCutoff = Get32(h + 56);
 
     SectorSpace fat("sector", image, sectorSize, sectorSize);
-    uint32_t fatCount = Get32(h + 44);
-    if (fatCount > fat.Count()) Fail("more FAT sectors than the file holds");
-
-    // The FAT's own sectors: the first 109 listed in the header, the rest in
-    // the DIFAT chain.
+    // The header's FAT count is only an upper bound: damaged files claim far
+    // more FAT sectors than they hold. The FAT is made of the sectors the
+    // header and the DIFAT chain list; free and end-of-chain entries among
+    // them are padding, and entries past the end of the file (a file cut
+    // short) are left out, so chains into them fail when they are followed.
+    uint32_t fatCount = std::min(Get32(h + 44), fat.Count());
     std::vector<uint32_t> fatSectors;
     fatSectors.reserve(fatCount);
+    auto addFatSector = [&](uint32_t s) {
+        if (s != FreeSect && s != EndOfChain && s < fat.Count()) fatSectors.push_back(s);
+    };
     for (size_t i = 0; i < HeaderDifatEntries && fatSectors.size() < fatCount; ++i)
-        fatSectors.push_back(Get32(h + 76 + 4 * i));
+        addFatSector(Get32(h + 76 + 4 * i));
+    // The DIFAT chain lists the rest; it ends early at an end mark or a
+    // sector past the end of the file. Without DIFAT sectors some writers
+    // leave 0 as its start.
     uint32_t perDifat = sectorSize / 4 - 1;
-    for (uint32_t d = Get32(h + 68); fatSectors.size() < fatCount;) {
-        if (d == EndOfChain || d == FreeSect) Fail("the DIFAT lists fewer FAT sectors than the header says");
+    uint32_t firstDifat = Get32(h + 68);
+    if (Get32(h + 72) == 0 && firstDifat == 0) firstDifat = EndOfChain;
+    for (uint32_t d = firstDifat; fatSectors.size() < fatCount && d < fat.Count();) {
         fat.Claim(d, "the DIFAT");
         std::vector<uint8_t> sector;
         fat.Append(sector, d, sectorSize);
         for (uint32_t i = 0; i < perDifat && fatSectors.size() < fatCount; ++i)
-            fatSectors.push_back(Get32(&sector[4 * i]));
+            addFatSector(Get32(&sector[4 * i]));
         d = Get32(&sector[4 * perDifat]);
     }
+    if (fatSectors.empty()) Fail("the header lists no FAT sector");
     std::vector<uint8_t> fatBytes;
-    fatBytes.reserve(size_t(fatCount) * sectorSize);
+    fatBytes.reserve(fatSectors.size() * sectorSize);
     for (uint32_t s : fatSectors) {
         fat.Claim(s, "the FAT");
         fat.Append(fatBytes, s, sectorSize);

@@ -224,6 +224,12 @@ TEST(CompoundImage, LargeStreamNeedsDifatSectors) {
     CompoundFile back = CompoundFile::Parse(image);
     EXPECT_EQ(Listing(back.Root()), Listing(f.Root()));
 
+    // A FAT count beyond what the DIFAT chain lists (a lost tail): the FAT
+    // sectors listed are read.
+    std::vector<uint8_t> tail = image;
+    Put32(tail, 44, Get32(tail, 44) + 50);
+    EXPECT_EQ(Listing(CompoundFile::Parse(tail).Root()), Listing(f.Root()));
+
     // A DIFAT sector that names itself as the next one is refused.
     uint32_t difat = Get32(image, 68);
     std::vector<uint8_t> bad = image;
@@ -267,9 +273,18 @@ TEST(CompoundImage, MalformedImagesRaiseClearErrors) {
     b = good;
     b[26] = 7;
     ExpectBad(b, "version");
-    b = good;
+    b = good; // a FAT count far beyond the file: the sectors listed are the FAT
     Put32(b, 44, 0x7FFFFFFF);
-    ExpectBad(b, "FAT sectors");
+    EXPECT_EQ(CompoundFile::Parse(b).Root().FindStream(u"Workbook")->Data,
+              CompoundFile::Parse(good).Root().FindStream(u"Workbook")->Data);
+    b = good; // as before, with no DIFAT sector and its start left at 0
+    Put32(b, 44, 0x7FFFFFFF);
+    Put32(b, 68, 0);
+    EXPECT_EQ(CompoundFile::Parse(b).Root().FindStream(u"Workbook")->Data,
+              CompoundFile::Parse(good).Root().FindStream(u"Workbook")->Data);
+    b = good; // the only FAT sector listed lies past the end of the file
+    Put32(b, 76, 0x00FFFFFF);
+    ExpectBad(b, "no FAT sector");
 
     b = good; // a stream whose chain comes back to its first sector
     Put32(b, fatOff + 4 * (wbStart + 1), wbStart);

@@ -142,6 +142,8 @@ TEST(BIFFReader, OldSingleSheetFiles) {
     s4.Rec(0x0203, Body().U16(0).U16(0).U16(0).F64(12.5));
     s4.Rec(0x0204, Body().U16(1).U16(0).U16(0).U16(3).Raw({0xCF, 0xE8, 0xE2}));
     s4.Rec(0x0999, Body().U8(1));
+    // The selection (C2, no pane) goes to the model.
+    s4.Rec(0x001D, Body().U8(3).U16(1).U16(2).U16(0).U16(1).U16(1).U16(1).U8(2).U8(2));
     s4.Eof();
     TTabrix4 book;
     Read(book, s4.Data());
@@ -152,6 +154,8 @@ TEST(BIFFReader, OldSingleSheetFiles) {
     EXPECT_EQ(sheet.GetAsFloat(0, 0), 12.5);
     EXPECT_EQ(sheet.GetAsString(0, 1), u"Пив");
     EXPECT_GE(sheet.Records().IndexOf(0x0999), 0);
+    EXPECT_EQ(sheet.SelectedAreas().ActiveRow, 1);
+    EXPECT_EQ(sheet.SelectedAreas().ActiveCol, 2);
 
     // BIFF2: value records of their own, boolean and error cells included.
     Stream s2;
@@ -181,6 +185,20 @@ TEST(BIFFReader, Biff5TextFollowsTheCodePage) {
     EXPECT_EQ(book.Sheets().Items(0).Name(), u"Товар");
     EXPECT_EQ(book.Sheets().Items(0).GetAsString(0, 0), u"Аб");
     EXPECT_EQ(book.GetUserName(), u"Петр");
+
+    // The code page of an older file is the one its text is written in
+    // again; a BIFF8 file's CODEPAGE says nothing about 8-bit text.
+    Stream greek;
+    greek.Bof5(0x0005).Rec(0x0042, Body().U16(1253)).BoundSheet5("S").Eof().Bof5(0x0010).Eof();
+    TTabrix4 b5;
+    Read(b5, CompoundImage(greek.Data(), u"Book"));
+    EXPECT_EQ(b5.CodePage, 1253);
+    Book8 b8;
+    b8.globals.Rec(0x0042, Body().U16(1252));
+    b8.Sheet("S");
+    TTabrix4 book8;
+    Read(book8, b8.Image());
+    EXPECT_EQ(book8.CodePage, DefaultCodePage);
 }
 
 TEST(BIFFReader, EncryptedFilesAreRefusedWithTheirReason) {
@@ -319,6 +337,45 @@ TEST(BIFFReader, FormulaResultsSharedAndArrayFormulas) {
     EXPECT_EQ(s.GetAsString(1, 5), u"t");
     EXPECT_EQ(s.GetAsFloat(0, 6), 3);
     EXPECT_EQ(s.GetCellType(1, 6), ctErrorFormula);
+
+    // Members of a shared formula get their own references; where the
+    // shared tokens cannot be walked the cached values stay as plain cells.
+    Book8 shared;
+    shared.Sheet("S", [](Stream& st) {
+        Bytes anchorB2 = {0x01, 1, 0, 1, 0}, anchorB3 = {0x01, 2, 0, 1, 0};
+        // B2:B4 = A(row) + 1, and overlapping it B3:B4 = A(row-1) * 2.
+        st.Formula(1, 1, NumberResult(5), 0x0008, anchorB2);
+        st.Rec(0x04BC, Body().U16(1).U16(3).U8(1).U8(1).U8(0).U8(3).U16(9).Raw(
+                           {0x2C, 0x00, 0x00, 0xFF, 0xC0, 0x1E, 0x01, 0x00, 0x03}));
+        st.Formula(2, 1, NumberResult(6), 0x0008, anchorB3);
+        st.Rec(0x04BC, Body().U16(2).U16(3).U8(1).U8(1).U8(0).U8(2).U16(9).Raw(
+                           {0x2C, 0xFF, 0xFF, 0xFF, 0xC0, 0x1E, 0x02, 0x00, 0x05}));
+        st.Formula(3, 1, NumberResult(7), 0x0008, anchorB3);
+        // D2:D4 holds a memory area, whose areas a cell cannot take over:
+        // values only.
+        Bytes anchorD2 = {0x01, 1, 0, 3, 0};
+        st.Formula(1, 3, NumberResult(1.5), 0x0008, anchorD2);
+        st.Rec(0x04BC,
+               Body().U16(1).U16(3).U8(3).U8(3).U8(0).U8(3).U16(8).Raw({0x26, 0, 0, 0, 0, 1, 0, 0x15}));
+        st.Formula(2, 3, Special(0), 0x0008, anchorD2).Rec(0x0207, Body().Str16("txt"));
+        st.Formula(3, 3, Special(1, 1), 0x0008, anchorD2);
+    });
+    TTabrix4 sb;
+    Read(sb, shared.Image());
+    TSheet& ss = sb.Sheets().Items(0);
+    auto tokens = [&](int col, int row) {
+        auto* f = dynamic_cast<TFormulaCell*>(ss.GetCell(col, row));
+        return f ? Bytes(f->Data().begin(), f->Data().end()) : Bytes{};
+    };
+    EXPECT_EQ(tokens(1, 1), Bytes({0x24, 0x01, 0x00, 0x00, 0xC0, 0x1E, 0x01, 0x00, 0x03}));
+    EXPECT_EQ(tokens(1, 2), Bytes({0x24, 0x01, 0x00, 0x00, 0xC0, 0x1E, 0x02, 0x00, 0x05}));
+    EXPECT_EQ(tokens(1, 3), Bytes({0x24, 0x02, 0x00, 0x00, 0xC0, 0x1E, 0x02, 0x00, 0x05}));
+    EXPECT_EQ(ss.GetAsFloat(1, 3), 7);
+    EXPECT_EQ(ss.GetCellType(3, 1), ctFloat);
+    EXPECT_EQ(ss.GetAsFloat(3, 1), 1.5);
+    EXPECT_EQ(ss.GetCellType(3, 2), ctString);
+    EXPECT_EQ(ss.GetAsString(3, 2), u"txt");
+    EXPECT_EQ(ss.GetCellType(3, 3), ctBoolean);
 
     // A shared member whose anchor lies in no range read so far.
     Book8 bad;

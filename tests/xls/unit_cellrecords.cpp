@@ -147,6 +147,16 @@ TEST_F(CellRecords, FormulasCarryTheirCachedResult) {
                                   "0600 1900 0000 0300 0F00 0200070000 00FFFF 0000 00000000 0300 1E0500"));
 }
 
+TEST_F(CellRecords, Biff4FormulasHaveNoChainField) {
+    const uint8_t tokens[] = {0x1E, 0x05, 0x00};
+    TFormulaResult r;
+    r.Number = 1.5;
+    sheet->PutFormula(ctNumberFormula, 0, 0, 15, 3, tokens, r);
+    sheet->RecalcFormulas = false;
+    EXPECT_EQ(Hex(Written(TExcelVersion::xvExcel40)),
+              Hex("0604 1500 0000 0000 0F00 000000000000F83F 0000 0300 1E0500"));
+}
+
 TEST_F(CellRecords, ArrayFormulasWriteTheirArrayOnce) {
     const uint8_t tokens[] = {0x02, 0x00, 0x00, 0x00, 0x00};
     const uint8_t array[] = {0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0x1D};

@@ -104,15 +104,22 @@ TEST(FontRecord, ColourZeroAndAccountingUnderline) {
 
 TEST(FontRecord, OlderVersionsWriteEightBitNames) {
     TXFont f;
-    f.Name = u"Caf\u00e9\u4e2d";
+    f.Name = u"Caf\u00e9";
     auto body = f.SaveToRecord(TExcelVersion::xvExcel50, 1252);
-    ASSERT_EQ(body.size(), 15u + 5);
-    EXPECT_EQ(body[14], 5);
+    ASSERT_EQ(body.size(), 15u + 4);
+    EXPECT_EQ(body[14], 4);
     EXPECT_EQ(body[18], 0xE9);
-    EXPECT_EQ(body[19], '?'); // no such character in the code page
     TXFont back;
     back.LoadFromRecord(body, TExcelVersion::xvExcel50, 1252);
-    EXPECT_EQ(back.Name, u"Caf\u00e9?");
+    EXPECT_EQ(back.Name, f.Name);
+    // A character the code page lacks is not silently replaced.
+    f.Name = u"Caf\u00e9\u4e2d";
+    try {
+        f.SaveToRecord(TExcelVersion::xvExcel50, 1252);
+        ADD_FAILURE() << "no error";
+    } catch (const XLSError& e) {
+        EXPECT_NE(std::string(e.what()).find("code page 1252"), std::string::npos) << e.what();
+    }
 }
 
 TEST(FontRecord, MalformedAndOversizedBodies) {
