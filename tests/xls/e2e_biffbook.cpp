@@ -4,7 +4,7 @@
 #include "SrcXLS/Tabrix4.h"
 
 #include "support_files.h"
-#include "tests/xls/support_biff.h"
+#include "tests/xls/support_biffbuild.h"
 #include "tests/xls/support_messages.h"
 #include "tests/xls/support_oracle.h"
 
@@ -15,9 +15,7 @@ using V = TExcelVersion;
 
 namespace {
 
-bool Has(const std::string& text, const std::string& line) {
-    return text.find(line) != std::string::npos;
-}
+using oracle::Has;
 
 // A small goods report: captions in row 1 (bold, red), rows from 2.
 void FillReport(TTabrix4& book) {
@@ -140,7 +138,7 @@ TEST(BIFFBookVersions, EachVersionGoesToItsContainer) {
         std::string raw = testfiles::Slurp(file);
         std::vector<uint8_t> image(raw.begin(), raw.end());
         EXPECT_EQ(platform::cfb::CompoundFile::IsCompoundFile(image), c.Compound);
-        auto records = RecordsOf(WorkbookStreamOf(image));
+        auto records = biffbuild::Records(biffbuild::WorkbookStream(image), true);
         ASSERT_FALSE(records.empty());
         EXPECT_EQ(records.front().Id, c.FirstId);
         EXPECT_EQ(records.back().Id, 0x000A);

@@ -10,7 +10,7 @@
 #include "SrcXLS/model/XFonts.h"
 
 #include "support_files.h"
-#include "tests/xls/support_biff.h"
+#include "tests/xls/support_biffbuild.h"
 #include "tests/xls/support_hex.h"
 #include "tests/xls/support_messages.h"
 
@@ -21,6 +21,7 @@
 
 using namespace xls;
 using V = TExcelVersion;
+using namespace biffbuild;
 
 namespace {
 
@@ -92,13 +93,13 @@ private:
 // with the stream offset of each BOF.
 struct Substream {
     size_t Offset;
-    std::vector<TestRecord> Records;
+    std::vector<Record> Records;
 };
 
 std::vector<Substream> SubstreamsOf(const std::vector<uint8_t>& stream) {
     std::vector<Substream> out;
     size_t at = 0;
-    for (const TestRecord& r : RecordsOf(stream)) {
+    for (const Record& r : Records(stream, true)) {
         if (r.Id == BOF || r.Id == 0x0409) out.push_back({at, {}});
         out.back().Records.push_back(r);
         at += 4 + r.Body.size();
@@ -106,22 +107,13 @@ std::vector<Substream> SubstreamsOf(const std::vector<uint8_t>& stream) {
     return out;
 }
 
-const TestRecord* Find(const std::vector<TestRecord>& records, uint16_t id) {
-    auto it = std::find_if(records.begin(), records.end(), [&](const TestRecord& r) { return r.Id == id; });
-    return it == records.end() ? nullptr : &*it;
-}
-
-size_t CountOf(const std::vector<TestRecord>& records, uint16_t id) {
-    return size_t(
-        std::count_if(records.begin(), records.end(), [&](const TestRecord& r) { return r.Id == id; }));
-}
 
 } // namespace
 
 TEST(BIFFFrame, NewOneSheetWorkbookGlobals) {
     Book book;
     book.AddSheet(u"Sheet1");
-    auto parts = SubstreamsOf(WorkbookStreamOf(book.Write(V::xvExcel97)));
+    auto parts = SubstreamsOf(WorkbookStream(book.Write(V::xvExcel97)));
     ASSERT_EQ(parts.size(), 2u);
     std::vector<uint16_t> ids = IdsOf(parts[0].Records);
     // Collapse the format block, whose counts follow the pools.
@@ -145,10 +137,10 @@ TEST(BIFFFrame, BoundsheetsPointAtTheirSheets) {
         Book book;
         book.Globals.ApplyDefaults();
         for (auto name : {u"Перший", u"Second", u"Третій", u"Four"}) book.AddSheet(name);
-        auto stream = WorkbookStreamOf(book.Write(v));
+        auto stream = WorkbookStream(book.Write(v));
         auto parts = SubstreamsOf(stream);
         ASSERT_EQ(parts.size(), 5u);
-        std::vector<const TestRecord*> sheets;
+        std::vector<const Record*> sheets;
         for (const auto& r : parts[0].Records)
             if (r.Id == BOUNDSHEET) sheets.push_back(&r);
         ASSERT_EQ(sheets.size(), 4u);
@@ -173,8 +165,8 @@ TEST(BIFFFrame, DimensionsNeverWrap) {
         auto d = sheet.Records.DimensionsData();
         PutU32(d.data() + 4, 65536);
         PutU16(d.data() + 10, 256);
-        auto parts = SubstreamsOf(WorkbookStreamOf(book.Write(v)));
-        const TestRecord* dim = Find(parts[1].Records, 0x0200);
+        auto parts = SubstreamsOf(WorkbookStream(book.Write(v)));
+        const Record* dim = Find(parts[1].Records, 0x0200);
         ASSERT_NE(dim, nullptr);
         EXPECT_EQ(dim->Body, v == V::xvExcel97 ? FromHex("00 00 00 00 FF FF 00 00 00 00 FF 00 00 00")
                                                : FromHex("00 00 FF FF 00 00 FF 00 00 00"));
@@ -185,11 +177,11 @@ TEST(BIFFFrame, Biff5DeclaresItsCodePage) {
     Book book;
     book.AddSheet(u"S");
     book.Globals.SetUserName(u"Каса");
-    auto g = SubstreamsOf(WorkbookStreamOf(book.Write(V::xvExcel50)))[0].Records;
+    auto g = SubstreamsOf(WorkbookStream(book.Write(V::xvExcel50)))[0].Records;
     EXPECT_EQ(Find(g, BOF)->Body, FromHex("00 05 05 00 BB 0D CE 07"));
     EXPECT_EQ(Find(g, 0x0042)->Body, FromHex("E3 04"));
     EXPECT_EQ(CountOf(g, 0x0042), 1u);
-    const TestRecord* access = Find(g, 0x005C);
+    const Record* access = Find(g, 0x005C);
     ASSERT_EQ(access->Body.size(), 32u);
     EXPECT_EQ(HexBytes(access->Body.begin(), access->Body.begin() + 6), FromHex("04 CA E0 F1 E0 20"));
     EXPECT_EQ(CountOf(g, 0x0092), 1u); // always in BIFF5
@@ -206,7 +198,7 @@ TEST(BIFFFrame, KeptPaletteIsNotWrittenTwice) {
     TPalette changed = DefaultPalette();
     changed[10] = 0x00123456;
     book.Source.Palette = &changed;
-    auto g = SubstreamsOf(WorkbookStreamOf(book.Write(V::xvExcel97)))[0].Records;
+    auto g = SubstreamsOf(WorkbookStream(book.Write(V::xvExcel97)))[0].Records;
     ASSERT_EQ(CountOf(g, 0x0092), 1u);
     EXPECT_EQ(GetU32(Find(g, 0x0092)->Body.data() + 2 + 4 * 2), 0x00123456u);
 }
@@ -219,7 +211,7 @@ TEST(BIFFFrame, FrozenPaneAndSelectedTab) {
     second.Pane.SplitRowY = 1;
     second.Pane.TopRow = 1;
     book.Source.SelectedTab = 1;
-    auto parts = SubstreamsOf(WorkbookStreamOf(book.Write(V::xvExcel97)));
+    auto parts = SubstreamsOf(WorkbookStream(book.Write(V::xvExcel97)));
     ASSERT_EQ(parts.size(), 3u);
     auto window2 = [&](int i) { return GetU16(Find(parts[size_t(i)].Records, 0x023E)->Body.data()); };
     EXPECT_EQ(window2(1) & 0x0200, 0);
@@ -253,7 +245,7 @@ TEST(BIFFFrame, FailuresLeaveTheTargetAlone) {
 TEST(BIFFFrame, Biff4SheetRecordOrder) {
     Book book;
     book.AddSheet(u"S");
-    auto records = RecordsOf(book.Write(V::xvExcel40));
+    auto records = Records(book.Write(V::xvExcel40), true);
     std::vector<uint16_t> ids = IdsOf(records);
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
     EXPECT_EQ(ids, (std::vector<uint16_t>{0x0409, 0x005C, 0x0042, 0x000D, 0x000F, 0x0011, 0x000E, 0x002A,

@@ -4,7 +4,7 @@
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/model/Cell.h"
-#include "support_oracles.h"
+#include "support_oracle.h"
 
 #include <gtest/gtest.h>
 
@@ -54,13 +54,6 @@ OurCell Describe(TSheet& sheet, TCell& c) {
         break;
     }
     return o;
-}
-
-std::string Name(const fs::path& file) {
-    std::string s = fs::relative(file, oracle::RealWorldDir()).string();
-    for (char& c : s)
-        if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-    return s;
 }
 
 class RealFile : public testing::TestWithParam<fs::path> {};
@@ -155,4 +148,4 @@ TEST_P(RealFile, ReadsWhatXlrdReads) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, RealFile, testing::ValuesIn(oracle::RealWorldXls()),
-                         [](const testing::TestParamInfo<fs::path>& info) { return Name(info.param); });
+                         [](const testing::TestParamInfo<fs::path>& info) { return oracle::CaseName(info.param); });

@@ -8,7 +8,6 @@
 #include "support_biffbuild.h"
 #include "support_files.h"
 #include "support_oracle.h"
-#include "support_oracles.h"
 
 #include <gtest/gtest.h>
 
@@ -82,12 +81,6 @@ bool IsCompound(const std::string& image) {
     return image.compare(0, 8, std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)) == 0;
 }
 
-// The workbook stream of a compound file, a plain stream as it is.
-biffbuild::Bytes StreamOf(const std::string& image) {
-    biffbuild::Bytes bytes(image.begin(), image.end());
-    return IsCompound(image) ? biffbuild::WorkbookStream(bytes) : bytes;
-}
-
 // Reads from and writes to, in the version read (BIFF2 and BIFF3, which
 // are not written, as BIFF4); the file written.
 std::string ReadWrite(const fs::path& from, const fs::path& to) {
@@ -98,13 +91,6 @@ std::string ReadWrite(const fs::path& from, const fs::path& to) {
     book.SetFilename(to.u16string());
     book.Write();
     return testfiles::Slurp(to.string());
-}
-
-std::string Name(const fs::path& file) {
-    std::string s = fs::relative(file, oracle::RealWorldDir()).string();
-    for (char& c : s)
-        if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-    return s;
 }
 
 class RoundTrip : public testing::TestWithParam<fs::path> {};
@@ -133,12 +119,12 @@ TEST_P(RoundTrip, KeepsUnownedRecordsAndValues) {
         if (!original.Ok) GTEST_SKIP() << "refused like xlrd does: " << e.what();
         FAIL() << e.what();
     }
-    biffbuild::Bytes first = StreamOf(once);
+    biffbuild::Bytes first = biffbuild::WorkbookStream(once);
 
     // Records the model does not own: same bytes, same order, same substream
     // (in the files xlrd takes for workbooks).
     if (IsCompound(image) && original.Ok) {
-        auto in = ModelSubstreams(StreamOf(image));
+        auto in = ModelSubstreams(biffbuild::WorkbookStream(image));
         auto out = biffbuild::Substreams(first);
         ASSERT_EQ(in.size(), out.size());
         for (size_t i = 0; i < in.size(); ++i)
@@ -148,7 +134,7 @@ TEST_P(RoundTrip, KeepsUnownedRecordsAndValues) {
     // A second read and write gives the same file, byte for byte.
     std::string twice = ReadWrite(dir.File("once.xls"), dir.File("twice.xls"));
     if (once != twice) {
-        auto a = biffbuild::Records(first), b = biffbuild::Records(StreamOf(twice));
+        auto a = biffbuild::Records(first), b = biffbuild::Records(biffbuild::WorkbookStream(twice));
         for (size_t i = 0; i < std::min(a.size(), b.size()); ++i)
             ASSERT_TRUE(a[i] == b[i]) << "record " << i << " id " << std::hex << a[i].Id << " / " << b[i].Id;
         ASSERT_EQ(a.size(), b.size());
@@ -174,7 +160,7 @@ TEST_P(RoundTrip, KeepsUnownedRecordsAndValues) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, RoundTrip, testing::ValuesIn(oracle::RealWorldXls()),
-                         [](const testing::TestParamInfo<fs::path>& info) { return Name(info.param); });
+                         [](const testing::TestParamInfo<fs::path>& info) { return oracle::CaseName(info.param); });
 
 namespace {
 

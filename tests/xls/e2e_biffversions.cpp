@@ -6,7 +6,7 @@
 #include "SrcXLS/XLSText.h"
 #include "support_biffbuild.h"
 #include "support_files.h"
-#include "support_oracles.h"
+#include "support_oracle.h"
 
 #include <gtest/gtest.h>
 
@@ -28,13 +28,8 @@ Bytes GreekBook() {
     return CompoundImage(s.Data(), u"Book");
 }
 
-Bytes StreamOf(const std::string& image) {
-    Bytes bytes(image.begin(), image.end());
-    return image.compare(0, 4, "\xD0\xCF\x11\xE0") == 0 ? WorkbookStream(bytes) : bytes;
-}
-
 uint16_t CodePageRecord(const std::string& image) {
-    for (const auto& r : Records(StreamOf(image)))
+    for (const auto& r : Records(WorkbookStream(image)))
         if (r.Id == 0x0042 && r.Body.size() >= 2) return uint16_t(r.Body[0] | r.Body[1] << 8);
     return 0;
 }
@@ -111,7 +106,7 @@ TEST(BIFFVersions, FormulasReadInOneVersionAreValuesInAnother) {
 
     auto formulas = [](const std::string& file) {
         int n = 0;
-        for (const auto& r : Records(StreamOf(testfiles::Slurp(file)))) n += r.Id == 0x0006 || r.Id == 0x0406;
+        for (const auto& r : Records(WorkbookStream(testfiles::Slurp(file)))) n += r.Id == 0x0006 || r.Id == 0x0406;
         return n;
     };
     for (TExcelVersion version :

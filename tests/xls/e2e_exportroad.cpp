@@ -6,7 +6,6 @@
 #include "SrcXLS/Tabrix4.h"
 
 #include "support_files.h"
-#include "tests/xls/support_biff.h"
 #include "tests/xls/support_oracle.h"
 
 #include <gtest/gtest.h>
@@ -17,9 +16,7 @@ using namespace xls;
 
 namespace {
 
-bool Has(const std::string& text, const std::string& line) {
-    return text.find(line) != std::string::npos;
-}
+using oracle::Has;
 
 // The font line xlrd gives for a cell, from its name on.
 std::string FontOf(const std::string& dump, int row, int col) {

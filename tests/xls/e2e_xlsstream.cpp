@@ -1,5 +1,6 @@
 #include "SrcXLS/formats/XLSStream.h"
 #include "tests/platform/support_oracle.h"
+#include "tests/xls/support_oracle.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +9,6 @@
 using namespace xls;
 
 namespace {
-
-const std::filesystem::path Corpus = "/work/shared/testdata/realworld";
 
 // Copies every record of the source workbook into a new file of the same
 // version, keeping the extra objects; answers the version read.
@@ -41,7 +40,7 @@ std::vector<std::string> Without(const std::vector<std::string>& lines, const st
 } // namespace
 
 TEST(XLSStreamOracle, ExtraObjectsSurviveAWriteByteForByte) {
-    std::filesystem::path src = Corpus / "apache-poi" / "WithCheckBoxes.xls";
+    std::filesystem::path src = oracle::RealWorldDir() / "apache-poi" / "WithCheckBoxes.xls";
     if (!std::filesystem::exists(src)) GTEST_SKIP() << "corpus not present";
     oracle::TempFolder tmp;
     std::filesystem::path dst = tmp.path / "copy.xls";
@@ -81,13 +80,12 @@ TEST(XLSStreamOracle, GnumericWorkbookRoundTrip) {
 // over their continuation pieces: the stream either reads to the end or
 // reports a clear error.
 TEST(XLSStreamOracle, CorpusRecordsReadToTheEnd) {
-    if (!std::filesystem::exists(Corpus)) GTEST_SKIP() << "corpus not present";
+    if (oracle::RealWorldDir().empty()) GTEST_SKIP() << "corpus not present";
     int read = 0, joined = 0, refused = 0;
-    for (auto& e : std::filesystem::recursive_directory_iterator(Corpus)) {
-        if (!e.is_regular_file() || e.path().extension() != ".xls") continue;
+    for (const auto& path : oracle::RealWorldXls()) {
         TXLSStream s;
         try {
-            if (s.OpenRead(e.path()) == TExcelVersion::xvNone) continue;
+            if (s.OpenRead(path) == TExcelVersion::xvNone) continue;
             TBIFFHeader h;
             std::vector<uint8_t> body;
             while (s.ReadHeader(h) == 4) {
@@ -107,7 +105,7 @@ TEST(XLSStreamOracle, CorpusRecordsReadToTheEnd) {
                 int got = s.ReadRecordData(body.data(), int(total));
                 s.EndJoin();
                 if (got < total) {
-                    EXPECT_GE(s.Position(), s.Size()) << e.path(); // cut short only at the end
+                    EXPECT_GE(s.Position(), s.Size()) << path; // cut short only at the end
                     break;
                 }
             }
@@ -116,7 +114,7 @@ TEST(XLSStreamOracle, CorpusRecordsReadToTheEnd) {
             ++refused;
             EXPECT_TRUE(dynamic_cast<const platform::cfb::CompoundFileError*>(&ex) ||
                         dynamic_cast<const XLSError*>(&ex))
-                << e.path() << ": " << ex.what();
+                << path << ": " << ex.what();
         }
     }
     std::cout << read << " read, " << joined << " drawing groups joined, " << refused << " refused\n";

@@ -2,7 +2,9 @@
 
 #include "platform/compound/CompoundFile.h"
 
+#include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 namespace biffbuild {
 
@@ -88,7 +90,7 @@ Bytes CompoundImage(const Bytes& stream, const char16_t* name) {
     return f.Serialize();
 }
 
-std::vector<Record> Records(const Bytes& s) {
+std::vector<Record> Records(const Bytes& s, bool whole) {
     std::vector<Record> out;
     size_t pos = 0;
     while (pos + 4 <= s.size()) {
@@ -98,7 +100,23 @@ std::vector<Record> Records(const Bytes& s) {
         out.push_back({id, Bytes(s.begin() + long(pos) + 4, s.begin() + long(pos + 4 + len))});
         pos += 4 + len;
     }
+    if (whole && pos != s.size()) throw std::runtime_error("record cut at " + std::to_string(pos));
     return out;
+}
+
+std::vector<uint16_t> IdsOf(const std::vector<Record>& records) {
+    std::vector<uint16_t> ids;
+    for (const auto& r : records) ids.push_back(r.Id);
+    return ids;
+}
+
+const Record* Find(const std::vector<Record>& records, uint16_t id) {
+    auto it = std::find_if(records.begin(), records.end(), [&](const Record& r) { return r.Id == id; });
+    return it == records.end() ? nullptr : &*it;
+}
+
+size_t CountOf(const std::vector<Record>& records, uint16_t id) {
+    return size_t(std::count_if(records.begin(), records.end(), [&](const Record& r) { return r.Id == id; }));
 }
 
 std::vector<std::vector<Record>> Substreams(const Bytes& s) {
@@ -115,10 +133,25 @@ std::vector<std::vector<Record>> Substreams(const Bytes& s) {
 }
 
 Bytes WorkbookStream(const Bytes& image) {
+    if (!CompoundFile::IsCompoundFile(image)) return image;
     CompoundFile f = CompoundFile::Parse(image);
     for (const char16_t* name : {u"Workbook", u"Book"})
         if (auto* e = f.Root().FindStream(name)) return e->Data;
     return {};
+}
+
+Bytes WorkbookStream(const std::string& image) {
+    return WorkbookStream(Bytes(image.begin(), image.end()));
+}
+
+Bytes Written(const std::function<void(xls::TXLSStream&)>& writer, xls::TExcelVersion v) {
+    Bytes image;
+    xls::TXLSStream s;
+    s.TargetStream = &image;
+    s.OpenWrite("", v);
+    writer(s);
+    s.Close();
+    return WorkbookStream(image);
 }
 
 } // namespace biffbuild

@@ -1,8 +1,11 @@
-// Hand-made BIFF record streams for the reader's tests, and the record
-// lists of workbook streams for the round-trip checks.
+// Hand-made BIFF record streams for the reader's tests, streams written
+// by the record writers, and the record lists of workbook streams.
 #pragma once
 
+#include "SrcXLS/formats/XLSStream.h"
+
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -53,12 +56,23 @@ struct Record {
     Bytes Body;
     bool operator==(const Record&) const = default;
 };
-// The records of a workbook stream; a cut record ends the list.
-std::vector<Record> Records(const Bytes& stream);
+// The records of a workbook stream; a cut record ends the list, or, when
+// whole is asked for, is an error (streams this library wrote).
+std::vector<Record> Records(const Bytes& stream, bool whole = false);
+std::vector<uint16_t> IdsOf(const std::vector<Record>& records);
+// The first record of an id, or null.
+const Record* Find(const std::vector<Record>& records, uint16_t id);
+size_t CountOf(const std::vector<Record>& records, uint16_t id);
 // The records of each substream (globals first), split at BOF/EOF pairs of
 // the top level; records of nested substreams stay with their parent.
 std::vector<std::vector<Record>> Substreams(const Bytes& stream);
-// The "Workbook" or "Book" stream of a compound file image.
+// The "Workbook" or "Book" stream of a compound file image, or the image
+// itself when it is a plain BIFF2-BIFF4 file.
 Bytes WorkbookStream(const Bytes& image);
+Bytes WorkbookStream(const std::string& image);
+// Runs the writer on a stream opened for the version and answers the bytes
+// of its workbook stream.
+Bytes Written(const std::function<void(xls::TXLSStream&)>& writer,
+              xls::TExcelVersion v = xls::TExcelVersion::xvExcel97);
 
 } // namespace biffbuild

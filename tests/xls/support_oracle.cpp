@@ -1,10 +1,16 @@
 #include "tests/xls/support_oracle.h"
 
+#include "SrcXLS/XLSText.h"
 #include "support_files.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
+#include <sstream>
 #include <sys/wait.h>
+
+namespace fs = std::filesystem;
 
 namespace oracle {
 
@@ -39,6 +45,34 @@ for si in range(book.nsheets):
             print("rowheight", si, r, sh.rowinfo_map[r].height)
 )PY";
 
+std::string Unescape(const std::string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != '\\' || i + 1 == s.size()) {
+            out += s[i];
+            continue;
+        }
+        char c = s[++i];
+        out += c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c;
+    }
+    return out;
+}
+
+std::vector<std::string> Fields(const std::string& line) {
+    std::vector<std::string> out;
+    std::stringstream ss(line);
+    std::string f;
+    while (std::getline(ss, f, '\t')) out.push_back(f);
+    if (!line.empty() && line.back() == '\t') out.emplace_back();
+    return out;
+}
+
+std::string Quote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
 } // namespace
 
 TRun Run(const std::string& command) {
@@ -64,6 +98,65 @@ TRun GnumericCsv(const std::string& file, const std::string& csvFile) {
     TRun r = Run("ssconvert --export-type=Gnumeric_stf:stf_csv '" + file + "' '" + csvFile + "'");
     if (r.Status == 0) r.Output = testfiles::Slurp(csvFile);
     return r;
+}
+
+fs::path RealWorldDir() {
+#ifdef Q710_SHARED_DIR
+    fs::path dir = fs::path(Q710_SHARED_DIR) / "testdata" / "realworld";
+    if (fs::is_directory(dir)) return dir;
+#endif
+    if (const char* src = std::getenv("Q710_SOURCE_DIR")) {
+        fs::path dir = fs::path(src) / ".." / "shared" / "testdata" / "realworld";
+        if (fs::is_directory(dir)) return fs::canonical(dir);
+    }
+    return {};
+}
+
+std::string CaseName(const fs::path& file) {
+    std::string s = fs::relative(file, RealWorldDir()).string();
+    for (char& c : s)
+        if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+    return s;
+}
+
+std::vector<fs::path> RealWorldXls() {
+    std::vector<fs::path> files;
+    fs::path dir = RealWorldDir();
+    if (dir.empty()) return files;
+    for (const auto& e : fs::recursive_directory_iterator(dir)) {
+        std::string ext = e.path().extension().string();
+        std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
+        if (e.is_regular_file() && ext == ".xls") files.push_back(e.path());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+XlrdBook ReadWithXlrd(const fs::path& file) {
+    XlrdBook book;
+    testfiles::ScratchDir dir;
+    const char* src = std::getenv("Q710_SOURCE_DIR");
+    std::string script = std::string(src ? src : ".") + "/tests/xls/xlrd_cells.py";
+    int rc = Run("/usr/bin/python3 " + Quote(script) + " " + Quote(dir.Path()) + " " + Quote(file.string()) +
+                 " >/dev/null 2>&1")
+                 .Status;
+    std::stringstream lines(testfiles::Exists(dir.File("0.txt")) ? testfiles::Slurp(dir.File("0.txt")) : "");
+    std::string line;
+    if (rc != 0 || !std::getline(lines, line)) {
+        book.Error = "xlrd did not run";
+        return book;
+    }
+    auto head = Fields(line);
+    book.Ok = head[0] == "OK";
+    if (!book.Ok) book.Error = head.size() > 1 ? head[1] : "";
+    while (std::getline(lines, line)) {
+        auto f = Fields(line);
+        if (f[0] == "S" && f.size() >= 3) book.Sheets.push_back(xls::Utf8ToWide(Unescape(f[2])));
+        if (f[0] == "C" && f.size() >= 6)
+            book.Cells.push_back(
+                {std::stoi(f[1]), std::stoi(f[2]), std::stoi(f[3]), f[4][0], Unescape(f[5])});
+    }
+    return book;
 }
 
 } // namespace oracle

@@ -1,8 +1,11 @@
-// Independent readers of written workbooks: xlrd (through the system
-// Python, which has Debian's modules) and gnumeric's ssconvert.
+// Independent readers of written and read workbooks: xlrd (through the
+// system Python, which has Debian's modules) and gnumeric's ssconvert; and
+// the real-world test files.
 #pragma once
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 namespace oracle {
 
@@ -25,5 +28,34 @@ TRun XlrdDump(const std::string& file, bool formatting = true);
 
 // The first sheet as CSV through ssconvert.
 TRun GnumericCsv(const std::string& file, const std::string& csvFile);
+// Whether the text holds the line (a dump line or part of one).
+inline bool Has(const std::string& text, const std::string& line) {
+    return text.find(line) != std::string::npos;
+}
+
+// The folder of real-world test files; empty when it is not there.
+std::filesystem::path RealWorldDir();
+// Every .xls file under it (any letter case), sorted.
+std::vector<std::filesystem::path> RealWorldXls();
+// A test name for a real-world file: its path below the folder, letters and digits only.
+std::string CaseName(const std::filesystem::path& file);
+
+struct XlrdCell {
+    int Sheet = 0;
+    int Row = 0;
+    int Col = 0;
+    char Kind = 'n'; // n number, t text, b boolean, e error code
+    std::string Value;
+};
+
+struct XlrdBook {
+    bool Ok = false;
+    std::string Error;
+    std::vector<std::u16string> Sheets;
+    std::vector<XlrdCell> Cells;
+};
+
+// What python3-xlrd reads from a file (blank cells left out).
+XlrdBook ReadWithXlrd(const std::filesystem::path& file);
 
 } // namespace oracle

@@ -8,7 +8,7 @@
 #include "SrcXLS/model/Selection.h"
 #include "SrcXLS/model/XFonts.h"
 
-#include "tests/xls/support_biff.h"
+#include "tests/xls/support_biffbuild.h"
 #include "tests/xls/support_hex.h"
 
 #include <gtest/gtest.h>
@@ -18,13 +18,14 @@ using V = TExcelVersion;
 
 namespace {
 
-std::vector<TestRecord> Records(const std::function<void(TBIFFRecordWriter&)>& build, V v = V::xvExcel97) {
-    return RecordsOf(WrittenStream(
+std::vector<biffbuild::Record> Records(const std::function<void(TBIFFRecordWriter&)>& build, V v = V::xvExcel97) {
+    return biffbuild::Records(biffbuild::Written(
         [&](TXLSStream& s) {
             TBIFFRecordWriter w(s);
             build(w);
         },
-        v));
+        v),
+        true);
 }
 
 } // namespace
@@ -68,7 +69,7 @@ TEST(BIFFRecords, PaneWithHorizontalSplitOnlyGetsTwoSelections) {
     pane.LeftCol = 2;
     pane.TopRow = 0;
     auto r = Records([&](auto& w) { w.WritePane(pane); });
-    ASSERT_EQ(IdsOf(r), (std::vector<uint16_t>{0x0041, 0x001D, 0x001D}));
+    ASSERT_EQ(biffbuild::IdsOf(r), (std::vector<uint16_t>{0x0041, 0x001D, 0x001D}));
     EXPECT_EQ(r[0].Body, FromHex("02 00 00 00 00 00 02 00 01 00"));
     EXPECT_EQ(r[1].Body, FromHex("03 00 00 00 00 00 00 01 00 00 00 00 00 00 00"));
     EXPECT_EQ(r[2].Body, FromHex("01 00 00 02 00 00 00 01 00 00 00 00 00 02 02"));
@@ -253,7 +254,7 @@ protected:
 TEST_F(PageSetup, HeaderAndFooterText) {
     print.SetHeader(u"Звіт");
     auto r = Records([&](auto& w) { w.WriteHeaderFooter(print); });
-    ASSERT_EQ(IdsOf(r), (std::vector<uint16_t>{0x0014, 0x0015}));
+    ASSERT_EQ(biffbuild::IdsOf(r), (std::vector<uint16_t>{0x0014, 0x0015}));
     EXPECT_EQ(r[0].Body, FromHex("04 00 01 17 04 32 04 56 04 42 04"));
     EXPECT_TRUE(r[1].Body.empty());
 
@@ -271,7 +272,7 @@ TEST_F(PageSetup, NegativeMarginsAreUnset) {
     print.SetMarginLeft(-1);
     print.SetMarginRight(0);
     auto r = Records([&](auto& w) { w.WriteMargins(print); });
-    ASSERT_EQ(IdsOf(r), (std::vector<uint16_t>{0x0027, 0x0028, 0x0029}));
+    ASSERT_EQ(biffbuild::IdsOf(r), (std::vector<uint16_t>{0x0027, 0x0028, 0x0029}));
     EXPECT_EQ(r[0].Body, FromHex("00 00 00 00 00 00 00 00"));
     EXPECT_EQ(r[1].Body, FromHex("00 00 00 00 00 00 F0 3F"));
 }
@@ -283,7 +284,7 @@ TEST_F(PageSetup, PageBreaksCountFromOne) {
     v.Col = 3;
     v.Row1 = -1;
     auto r = Records([&](auto& w) { w.WritePageBreaks(print); });
-    ASSERT_EQ(IdsOf(r), (std::vector<uint16_t>{0x001B, 0x001A}));
+    ASSERT_EQ(biffbuild::IdsOf(r), (std::vector<uint16_t>{0x001B, 0x001A}));
     EXPECT_EQ(r[0].Body, FromHex("01 00 0A 00 01 00 00 01"));
     EXPECT_EQ(r[1].Body, FromHex("01 00 04 00 00 00 FF FF"));
 

@@ -1,6 +1,7 @@
 // The shared string table: interning, and SST/CONTINUE/EXTSST bytes.
 #include "SrcXLS/formats/XLSStream.h"
 #include "SrcXLS/model/SST.h"
+#include "tests/xls/support_biffbuild.h"
 
 #include <gtest/gtest.h>
 
@@ -13,35 +14,16 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-struct Record {
-    uint16_t id;
-    Bytes body;
-};
-
-// Splits a record image; every length must stay inside it.
-std::vector<Record> Records(const Bytes& image) {
-    std::vector<Record> out;
-    for (size_t at = 0; at < image.size();) {
-        EXPECT_LE(at + 4, image.size());
-        uint16_t id = uint16_t(image[at] | (image[at + 1] << 8));
-        size_t len = size_t(image[at + 2] | (image[at + 3] << 8));
-        EXPECT_LE(at + 4 + len, image.size());
-        out.push_back({id, Bytes(image.begin() + long(at + 4), image.begin() + long(at + 4 + len))});
-        at += 4 + len;
-    }
-    return out;
+std::vector<biffbuild::Record> Records(const Bytes& image) {
+    return biffbuild::Records(image, true);
 }
 
 // The SST and CONTINUE bodies of an image, as a reader gets them.
 std::vector<Bytes> SSTPieces(const Bytes& image) {
     std::vector<Bytes> pieces;
     for (auto& r : Records(image))
-        if (r.id == BIFF_SST || r.id == BIFF_CONTINUE) pieces.push_back(r.body);
+        if (r.Id == BIFF_SST || r.Id == BIFF_CONTINUE) pieces.push_back(r.Body);
     return pieces;
-}
-
-std::u16string Repeat(char16_t c, size_t n) {
-    return std::u16string(n, c);
 }
 
 } // namespace
@@ -62,7 +44,7 @@ TEST(SSTInterning, SharedEntriesAndUseCounts) {
     EXPECT_TRUE(sst.Release(a));
     EXPECT_EQ(sst.Count(), 1u);
     EXPECT_EQ(sst.StringCount(), 1);
-    EXPECT_EQ(sst.AddString(Repeat(u'x', 40000))->CharCount, MaxSSTStringLength);
+    EXPECT_EQ(sst.AddString(std::u16string(40000, u'x'))->CharCount, MaxSSTStringLength);
 }
 
 TEST(SSTInterning, RichStringsDifferByRunFont) {
@@ -105,38 +87,38 @@ TEST(SSTRecords, OneStringByteForByte) {
 TEST(SSTRecords, EightBitTextSplitsWithAZeroOptionByte) {
     TXFonts fonts;
     TSST2 sst(&fonts);
-    sst.AddString(Repeat(u'q', 10000));
+    sst.AddString(std::u16string(10000, u'q'));
     auto recs = Records(sst.BuildSST(0));
     ASSERT_EQ(recs.size(), 3u);
-    EXPECT_EQ(recs[0].body.size(), 8224u);
-    EXPECT_EQ(recs[1].id, BIFF_CONTINUE);
-    EXPECT_EQ(recs[1].body.size(), 1u + 10000 - (8224 - 11));
-    EXPECT_EQ(recs[1].body[0], 0);
-    EXPECT_EQ(recs[1].body[1], 'q');
+    EXPECT_EQ(recs[0].Body.size(), 8224u);
+    EXPECT_EQ(recs[1].Id, BIFF_CONTINUE);
+    EXPECT_EQ(recs[1].Body.size(), 1u + 10000 - (8224 - 11));
+    EXPECT_EQ(recs[1].Body[0], 0);
+    EXPECT_EQ(recs[1].Body[1], 'q');
 }
 
 TEST(SSTRecords, WideTextSplitsOnACharacterBoundary) {
     TXFonts fonts;
     TSST2 sst(&fonts);
-    sst.AddString(Repeat(u'\u0416', 5000));
+    sst.AddString(std::u16string(5000, u'\u0416'));
     auto recs = Records(sst.BuildSST(0));
     ASSERT_EQ(recs.size(), 3u);
     // 8213 bytes are left after the counts and the string header: an odd
     // number, so the record ends one byte early.
-    EXPECT_EQ(recs[0].body.size(), 8223u);
-    EXPECT_EQ(recs[1].body[0], 1);
-    EXPECT_EQ(recs[1].body.size(), 1u + 10000 - 8212);
-    EXPECT_EQ(recs[1].body[1], 0x16);
-    EXPECT_EQ(recs[1].body[2], 0x04);
+    EXPECT_EQ(recs[0].Body.size(), 8223u);
+    EXPECT_EQ(recs[1].Body[0], 1);
+    EXPECT_EQ(recs[1].Body.size(), 1u + 10000 - 8212);
+    EXPECT_EQ(recs[1].Body[1], 0x16);
+    EXPECT_EQ(recs[1].Body[2], 0x04);
 }
 
 TEST(SSTRecords, HeadersAndRunsAreNeverSplit) {
     TXFonts fonts;
     TSST2 sst(&fonts);
     // The first text leaves 10 bytes in the SST record: too few for a header.
-    sst.AddString(Repeat(u'a', 8224 - 8 - 3 - 10));
+    sst.AddString(std::u16string(8224 - 8 - 3 - 10, u'a'));
     auto recs = Records(sst.BuildSST(0));
-    ASSERT_EQ(recs[0].body.size(), 8214u);
+    ASSERT_EQ(recs[0].Body.size(), 8214u);
 
     TSST2 rich(&fonts);
     TSSTFontRun runs[3];
@@ -144,12 +126,12 @@ TEST(SSTRecords, HeadersAndRunsAreNeverSplit) {
     runs[1].Font.Bold = true;
     runs[2].Pos = 2;
     // Text ends 5 bytes before the record's end: one run fits, the next starts a CONTINUE.
-    rich.AddFormattedString(Repeat(u'r', 8224 - 8 - 5 - 5), runs);
+    rich.AddFormattedString(std::u16string(8224 - 8 - 5 - 5, u'r'), runs);
     recs = Records(rich.BuildSST(0));
     ASSERT_GE(recs.size(), 3u);
-    EXPECT_EQ(recs[0].body.size(), 8224u - 1);
-    EXPECT_EQ(recs[1].id, BIFF_CONTINUE);
-    EXPECT_EQ(recs[1].body.size(), 8u); // two whole runs, no option byte
+    EXPECT_EQ(recs[0].Body.size(), 8224u - 1);
+    EXPECT_EQ(recs[1].Id, BIFF_CONTINUE);
+    EXPECT_EQ(recs[1].Body.size(), 8u); // two whole runs, no option byte
     TSST2 back(&fonts);
     back.ParseSST(SSTPieces(rich.BuildSST(0)));
     ASSERT_EQ(TSST2::RunCount(back.GetEntry(0)), 3);
@@ -168,13 +150,13 @@ TEST(SSTRecords, BucketsAndUniqueCount) {
         Bytes image = sst.BuildSST(512);
         EXPECT_EQ(sst.StringsPerBucket(), n == 100 ? 8 : 10);
         auto recs = Records(image);
-        ASSERT_EQ(recs.back().id, BIFF_EXTSST);
+        ASSERT_EQ(recs.back().Id, BIFF_EXTSST);
         size_t buckets = (size_t(n) + size_t(sst.StringsPerBucket()) - 1) / size_t(sst.StringsPerBucket());
-        EXPECT_EQ(recs.back().body.size(), 2 + 8 * buckets);
+        EXPECT_EQ(recs.back().Body.size(), 2 + 8 * buckets);
         // Every bucket points at the header of its first string.
         TSST2 back(&fonts);
         back.ParseSST(SSTPieces(image));
-        const Bytes& ext = recs.back().body;
+        const Bytes& ext = recs.back().Body;
         for (size_t k = 0; k < buckets; ++k) {
             uint32_t pos = uint32_t(ext[2 + 8 * k] | (ext[3 + 8 * k] << 8) | (ext[4 + 8 * k] << 16));
             uint16_t offset = uint16_t(ext[6 + 8 * k] | (ext[7 + 8 * k] << 8));
@@ -279,7 +261,7 @@ TEST(SSTRecords, RandomTablesRoundTripAtEveryBoundary) {
         ++uses[text];
     }
     Bytes image = sst.BuildSST(0);
-    for (auto& r : Records(image)) EXPECT_LE(r.body.size(), 8224u);
+    for (auto& r : Records(image)) EXPECT_LE(r.Body.size(), 8224u);
     TSST2 back(&fonts);
     back.ParseSST(SSTPieces(image));
     ASSERT_EQ(back.ReadCount(), int(uses.size()));
@@ -289,7 +271,7 @@ TEST(SSTRecords, RandomTablesRoundTripAtEveryBoundary) {
 TEST(SSTStream, WrittenAndReadThroughTheRecordStream) {
     TXFonts fonts;
     TSST2 sst(&fonts);
-    sst.AddString(Repeat(u'\u0416', 6000));
+    sst.AddString(std::u16string(6000, u'\u0416'));
     sst.AddString(u"tail");
     Bytes image;
     {
@@ -315,7 +297,7 @@ TEST(SSTStream, WrittenAndReadThroughTheRecordStream) {
     ASSERT_EQ(back.ReadCount(), 2);
     std::map<std::u16string, int> texts;
     for (int i = 0; i < 2; ++i) ++texts[back.GetEntry(i)->Text()];
-    EXPECT_EQ(texts.count(Repeat(u'\u0416', 6000)), 1u);
+    EXPECT_EQ(texts.count(std::u16string(6000, u'\u0416')), 1u);
     EXPECT_EQ(texts.count(u"tail"), 1u);
     EXPECT_EQ(s.PeekRecordId(), BIFF_EXTSST);
 }

@@ -1,5 +1,6 @@
 #include "SrcXLS/formats/XLSStream.h"
 #include "platform/AtomicFile.h"
+#include "tests/xls/support_biffbuild.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 using namespace xls;
 using platform::cfb::CompoundFile;
 using platform::cfb::Element;
+using biffbuild::Written;
 
 namespace {
 
@@ -42,21 +44,6 @@ Bytes Pieces(uint16_t id, const Bytes& body, std::initializer_list<size_t> sizes
         at += n;
     }
     return out;
-}
-
-// Runs the writer on a stream opened for the version and answers the bytes
-// of the workbook stream (or of the plain file below BIFF5).
-Bytes Written(const std::function<void(TXLSStream&)>& writer, TExcelVersion v = TExcelVersion::xvExcel97) {
-    Bytes image;
-    TXLSStream s;
-    s.TargetStream = &image;
-    s.OpenWrite("", v);
-    writer(s);
-    s.Close();
-    if (v < TExcelVersion::xvExcel50) return image;
-    CompoundFile f = CompoundFile::Parse(image);
-    Element* wb = f.Root().FindStream(v == TExcelVersion::xvExcel50 ? u"Book" : u"Workbook");
-    return wb ? wb->Data : Bytes{};
 }
 
 Bytes Image(std::initializer_list<std::pair<std::u16string, Bytes>> streams) {
