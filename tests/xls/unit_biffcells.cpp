@@ -1,37 +1,22 @@
 #include "SrcXLS/formats/BIFFCellRecords.h"
 
+#include "support_biffbuild.h"
 #include "support_messages.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 
 using namespace xls;
 
 namespace {
 
+using biffbuild::Body;
 using Bytes = std::vector<uint8_t>;
 
-void Add16(Bytes& b, uint16_t v) {
-    b.push_back(uint8_t(v));
-    b.push_back(uint8_t(v >> 8));
-}
-void Add32(Bytes& b, uint32_t v) {
-    Add16(b, uint16_t(v));
-    Add16(b, uint16_t(v >> 16));
-}
-void AddDouble(Bytes& b, double d) {
-    uint8_t raw[8];
-    std::memcpy(raw, &d, 8);
-    b.insert(b.end(), raw, raw + 8);
-}
-Bytes Cell(uint16_t row, uint16_t col, uint16_t xf) {
-    Bytes b;
-    Add16(b, row);
-    Add16(b, col);
-    Add16(b, xf);
-    return b;
+// Row, column and format: the start of every cell record.
+Body Cell(uint16_t row, uint16_t col, uint16_t xf) {
+    return Body().U16(row).U16(col).U16(xf);
 }
 
 std::vector<TReadCell> Decode(uint16_t id, const Bytes& body, TFileText text = {}) {
@@ -43,16 +28,11 @@ std::vector<TReadCell> Decode(uint16_t id, const Bytes& body, TFileText text = {
 } // namespace
 
 TEST(BIFFCells, MulRKGivesOneCellPerEntryWithItsOwnFormat) {
-    Bytes b;
-    Add16(b, 7);
-    Add16(b, 2);
+    Body b;
+    b.U16(7).U16(2);
     uint32_t rks[3] = {(1u << 2) | 2, ((uint32_t(0x3FF00000) >> 2) << 2), (150u << 2) | 3};
-    for (int i = 0; i < 3; ++i) {
-        Add16(b, uint16_t(20 + i));
-        Add32(b, rks[i]);
-    }
-    Add16(b, 4);
-    auto cells = Decode(biff::MULRK, b);
+    for (int i = 0; i < 3; ++i) b.U16(uint16_t(20 + i)).U32(rks[i]);
+    auto cells = Decode(biff::MULRK, b.U16(4).b);
     ASSERT_EQ(cells.size(), 3u);
     EXPECT_EQ(cells[0].Col, 2);
     EXPECT_EQ(cells[2].Col, 4);
@@ -62,13 +42,7 @@ TEST(BIFFCells, MulRKGivesOneCellPerEntryWithItsOwnFormat) {
     EXPECT_EQ(cells[0].Number, 1.0);
     EXPECT_EQ(cells[2].Number, 1.5);
 
-    Bytes blanks;
-    Add16(blanks, 1);
-    Add16(blanks, 250);
-    Add16(blanks, 15);
-    Add16(blanks, 16);
-    Add16(blanks, 251);
-    auto bl = Decode(biff::MULBLANK, blanks);
+    auto bl = Decode(biff::MULBLANK, Body().U16(1).U16(250).U16(15).U16(16).U16(251).b);
     ASSERT_EQ(bl.size(), 2u);
     EXPECT_EQ(bl[1].Kind, TReadCellKind::Blank);
     EXPECT_EQ(bl[1].Col, 251);
@@ -78,24 +52,15 @@ TEST(BIFFCells, MulRKGivesOneCellPerEntryWithItsOwnFormat) {
 }
 
 TEST(BIFFCells, LabelsByVersion) {
-    Bytes label8 = Cell(0, 1, 15);
-    Add16(label8, 2);
-    label8.insert(label8.end(), {0x01, 0x16, 0x04, 'a', 0});
-    auto c8 = Decode(biff::LABEL, label8);
+    auto c8 = Decode(biff::LABEL, Cell(0, 1, 15).U16(2).Raw({0x01, 0x16, 0x04, 'a', 0}).b);
     ASSERT_EQ(c8.size(), 1u);
     EXPECT_EQ(c8[0].Text, u"Жa");
 
     // Below BIFF8 there is no flag byte: a first character 0x01 is text.
-    Bytes label5 = Cell(0, 1, 15);
-    Add16(label5, 3);
-    label5.insert(label5.end(), {0x01, 0xC6, 0xE0});
-    auto c5 = Decode(biff::LABEL, label5, {TExcelVersion::xvExcel50, 1251});
+    auto c5 = Decode(biff::LABEL, Cell(0, 1, 15).U16(3).Raw({0x01, 0xC6, 0xE0}).b, {TExcelVersion::xvExcel50, 1251});
     EXPECT_EQ(c5[0].Text, u"\u0001Жа");
 
-    Bytes rstring8 = Cell(3, 0, 21);
-    Add16(rstring8, 2);
-    rstring8.insert(rstring8.end(), {0x00, 'o', 'k', 1, 0, 0, 0});
-    EXPECT_EQ(Decode(biff::RSTRING, rstring8)[0].Text, u"ok");
+    EXPECT_EQ(Decode(biff::RSTRING, Cell(3, 0, 21).U16(2).Raw({0x00, 'o', 'k', 1, 0, 0, 0}).b)[0].Text, u"ok");
 
     Bytes label2 = {4, 0, 2, 0, 0x40, 0, 0, 3, 0xCF, 0xE8, 0xE2};
     auto c2 = Decode(biff::LABEL2, label2, {TExcelVersion::xvExcel21, 1251});
@@ -105,17 +70,14 @@ TEST(BIFFCells, LabelsByVersion) {
     EXPECT_EQ(c2[0].Text, u"Пив");
 
     // A UTF-16 count of 60000 in a short record is refused.
-    Bytes longLabel = Cell(0, 0, 15);
-    Add16(longLabel, 60000);
-    longLabel.insert(longLabel.end(), {0x01, 'a', 0});
+    Bytes longLabel = Cell(0, 0, 15).U16(60000).Raw({0x01, 'a', 0}).b;
     EXPECT_NE(MessageOf([&] { Decode(biff::LABEL, longLabel); }).find("Record too short"), std::string::npos);
 }
 
 TEST(BIFFCells, Biff2ValueRecordsIncludingBlankAndBoolErr) {
     Bytes integer = {1, 0, 3, 0, 0, 0, 0, 0x39, 0x30};
     EXPECT_EQ(Decode(biff::INTEGER2, integer)[0].Number, 12345.0);
-    Bytes number = {1, 0, 3, 0, 0, 0, 0};
-    AddDouble(number, -2.25);
+    Bytes number = Body().Raw({1, 0, 3, 0, 0, 0, 0}).F64(-2.25).b;
     EXPECT_EQ(Decode(biff::NUMBER2, number)[0].Number, -2.25);
     Bytes boolean = {0, 0, 0, 0, 0, 0, 0, 1, 0};
     auto b = Decode(biff::BOOLERR2, boolean);
@@ -131,13 +93,11 @@ TEST(BIFFCells, Biff2ValueRecordsIncludingBlankAndBoolErr) {
 
 TEST(BIFFCells, FixedCellRecordsRefuseShortBodies) {
     for (uint16_t id : {biff::NUMBER, biff::RK, biff::BOOLERR, biff::LABELSST, biff::BLANK, biff::LABEL}) {
-        Bytes cut = Cell(1, 1, 15);
+        Bytes cut = Cell(1, 1, 15).b;
         cut.pop_back();
         EXPECT_NE(MessageOf([&] { Decode(id, cut); }), "(no exception)") << std::hex << id;
     }
-    Bytes sst = Cell(2, 3, 17);
-    Add32(sst, 99);
-    auto s = Decode(biff::LABELSST, sst);
+    auto s = Decode(biff::LABELSST, Cell(2, 3, 17).U32(99).b);
     EXPECT_EQ(s[0].Kind, TReadCellKind::SharedText);
     EXPECT_EQ(s[0].SSTIndex, 99u);
     EXPECT_EQ(s[0].Format, 17);
@@ -169,12 +129,7 @@ TEST(BIFFCells, FormulaLayoutsAndTokenLengths) {
     EXPECT_EQ(FormulaLayout(biff::FORMULA4, TExcelVersion::xvExcel40, 0), TFormulaLayout::BIFF3);
     EXPECT_EQ(FormulaLayout(biff::FORMULA3, TExcelVersion::xvExcel97, 6), TFormulaLayout::BIFF5);
 
-    Bytes f8 = Cell(4, 5, 21);
-    AddDouble(f8, 3.5);
-    Add16(f8, 0x0008);
-    Add32(f8, 0);
-    Add16(f8, 3);
-    f8.insert(f8.end(), {0x1E, 0x02, 0x00, 0xAA});
+    Bytes f8 = Cell(4, 5, 21).F64(3.5).U16(0x0008).U32(0).U16(3).Raw({0x1E, 0x02, 0x00, 0xAA}).b;
     auto r8 = DecodeFormula(f8, TFormulaLayout::BIFF5);
     EXPECT_EQ(r8.Row, 4u);
     EXPECT_EQ(r8.Col, 5);
@@ -184,16 +139,10 @@ TEST(BIFFCells, FormulaLayoutsAndTokenLengths) {
     EXPECT_EQ(r8.Data.size(), 4u);
     EXPECT_EQ(DecodeCachedResult(std::span<const uint8_t, 8>(r8.Result)).Number, 3.5);
 
-    Bytes f3 = Cell(1, 1, 15);
-    AddDouble(f3, 0);
-    Add16(f3, 0);
-    Add16(f3, 1);
-    f3.push_back(0x03);
+    Bytes f3 = Cell(1, 1, 15).F64(0).U16(0).U16(1).U8(0x03).b;
     EXPECT_EQ(DecodeFormula(f3, TFormulaLayout::BIFF3).Cce, 1);
 
-    Bytes f2 = {2, 0, 1, 0, 0, 0, 0};
-    AddDouble(f2, 0);
-    f2.insert(f2.end(), {0, 2, 0x1E, 0x01});
+    Bytes f2 = Body().Raw({2, 0, 1, 0, 0, 0, 0}).F64(0).Raw({0, 2, 0x1E, 0x01}).b;
     auto r2 = DecodeFormula(f2, TFormulaLayout::BIFF2);
     EXPECT_EQ(r2.Cce, 2);
     EXPECT_EQ(r2.Format, 15);
@@ -208,9 +157,7 @@ TEST(BIFFCells, FormulaLayoutsAndTokenLengths) {
 }
 
 TEST(BIFFCells, SharedFormulaAndStringRecords) {
-    Bytes shr = {1, 0, 3, 0, 2, 4, 0, 3};
-    Add16(shr, 2);
-    shr.insert(shr.end(), {0x4C, 0x00, 0xEE, 0xEE});
+    Bytes shr = Body().Raw({1, 0, 3, 0, 2, 4, 0, 3}).U16(2).Raw({0x4C, 0x00, 0xEE, 0xEE}).b;
     auto s = DecodeSharedFormula(shr);
     EXPECT_TRUE(s.Range.Contains(2, 1));
     EXPECT_TRUE(s.Range.Contains(4, 3));

@@ -2,6 +2,7 @@
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/formats/XLSStream.h"
+#include "support_biffbuild.h"
 #include "support_hex.h"
 #include "support_messages.h"
 
@@ -23,16 +24,14 @@ struct CellRecords : ::testing::Test {
 
     // The records as they reach the stream (a plain stream: no container).
     HexBytes Written(TExcelVersion version = TExcelVersion::xvExcel97, bool merged = false) {
-        TXLSStream stream;
-        HexBytes out;
-        stream.TargetStream = &out;
-        stream.OpenWrite("", TExcelVersion::xvExcel40);
-        if (merged)
-            sheet->WriteMergedCells(version, stream);
-        else
-            sheet->WriteSheetCells(version, stream);
-        stream.Close();
-        return out;
+        return biffbuild::Written(
+            [&](TXLSStream& s) {
+                if (merged)
+                    sheet->WriteMergedCells(version, s);
+                else
+                    sheet->WriteSheetCells(version, s);
+            },
+            TExcelVersion::xvExcel40);
     }
 };
 
@@ -98,12 +97,7 @@ TEST_F(CellRecords, StringsBooleansAndErrors) {
     sheet->SetAsString(2, 0, u"b");
     sheet->SetAsBoolean(3, 0, true);
     sheet->PutError(4, 0, 15, 2);
-    TXLSStream sst;
-    HexBytes sink;
-    sst.TargetStream = &sink;
-    sst.OpenWrite("", TExcelVersion::xvExcel40);
-    wb.Sheets().WriteSST(sst);
-    sst.Close();
+    biffbuild::Written([&](TXLSStream& s) { wb.Sheets().WriteSST(s); });
     uint32_t b = static_cast<TStringCell*>(sheet->GetCell(0, 0))->Entry()->SSTIndex;
     uint32_t a = static_cast<TStringCell*>(sheet->GetCell(1, 0))->Entry()->SSTIndex;
     ASSERT_NE(a, b);

@@ -5,19 +5,6 @@
 
 using namespace xls;
 
-TEST(FontPool, StartsWithFivePermanentDefaults) {
-    TXFonts fonts;
-    ASSERT_EQ(fonts.Count(), 5);
-    EXPECT_EQ(fonts.PermanentCount(), 5);
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(fonts.GetItem(i)->Name, u"Arial");
-        EXPECT_EQ(fonts.GetItem(i)->Height, 200u);
-        EXPECT_EQ(fonts.GetItem(i)->ColorIndex, 8);
-        EXPECT_EQ(fonts.GetItem(i)->Family, 2);
-        EXPECT_EQ(fonts.GetItem(i)->PoolIndex, i);
-    }
-}
-
 TEST(FontPool, MatchingForReuse) {
     TXFonts fonts;
     TXFont probe;

@@ -12,16 +12,7 @@
 
 using namespace xls;
 
-TEST(LibState, StartUpValuesAndVersionLimits) {
-    LibState().Reset();
-    const TLibraryState& st = LibState();
-    EXPECT_EQ(st.MaxColumn, 16383);
-    EXPECT_EQ(st.MaxRow, 1048575);
-    EXPECT_EQ(st.StrTRUE, u"TRUE");
-    EXPECT_EQ(st.StrFALSE, u"FALSE");
-    EXPECT_EQ(st.Palette[10], 0x0000FFu);
-    EXPECT_EQ(st.Palette[12], 0xFF0000u);
-    EXPECT_EQ(st.Palette[64], AutomaticColorMarker);
+TEST(LibState, LocaleFromTheRegionalSettings) {
     platform::RegionalSettings rs;
     rs.decimalSeparator = '.';
     rs.thousandsSeparator = "\xA0";
@@ -30,12 +21,6 @@ TEST(LibState, StartUpValuesAndVersionLimits) {
     EXPECT_EQ(loc.ThousandSeparator, u'\u00a0');
     EXPECT_EQ(loc.DateSeparator, u'.');
     EXPECT_EQ(loc.ListSeparator, u';');
-    LibState().SetLimits(TExcelVersion::xvExcel97);
-    EXPECT_EQ(st.MaxColumn, 255);
-    EXPECT_EQ(st.MaxRow, 65535);
-    LibState().SetLimits(TExcelVersion::xvExcel2007);
-    EXPECT_EQ(st.MaxColumn, 16383);
-    LibState().Reset();
 }
 
 TEST(Colors, NearestPaletteAndTint) {

@@ -5,6 +5,8 @@
 #include "SrcXLS/formats/RecordStorage.h"
 #include "SrcXLS/formats/XLSStream.h"
 
+#include "tests/xls/support_biffbuild.h"
+#include "tests/xls/support_hex.h"
 #include "tests/xls/support_messages.h"
 
 #include <gtest/gtest.h>
@@ -21,27 +23,12 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 Bytes Hex(const std::string& text) {
-    Bytes out;
-    for (size_t i = 0; i + 1 < text.size();) {
-        if (text[i] == ' ') {
-            ++i;
-            continue;
-        }
-        out.push_back(uint8_t(std::strtoul(text.substr(i, 2).c_str(), nullptr, 16)));
-        i += 2;
-    }
-    return out;
+    return FromHex(text);
 }
 
-Bytes Repeat(const std::string& text, int times) {
-    std::string all;
-    for (int i = 0; i < times; ++i) all += text + " ";
-    return Hex(all);
-}
-
-Bytes Concat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
+// A run of blanks, the padding of a user name.
+Bytes Blanks(size_t n) {
+    return Bytes(n, 0x20);
 }
 
 struct Expected {
@@ -53,7 +40,7 @@ struct Expected {
 const std::vector<Expected>& GlobalsDefaults() {
     static const std::vector<Expected> set = {
         {0x0809, Hex("00 06 05 00 02 10 CD 07 C9 80 00 00 06 01 00 00")},
-        {0x005C, Concat(Hex("00 00 00"), Repeat("20", 109))},
+        {0x005C, Cat({Hex("00 00 00"), Blanks(109)})},
         {0x0042, Hex("B0 04")},
         {0x0161, Hex("00 00")},
         {0x013D, {}},
@@ -135,13 +122,7 @@ void Update(TRecordStorageDefault& s, uint16_t id, const Bytes& body) {
 
 // Everything a storage writes through a plain record stream.
 Bytes Written(const TBaseRecordStorage& s) {
-    Bytes out;
-    TXLSStream stream;
-    stream.TargetStream = &out;
-    stream.OpenWrite("", TExcelVersion::xvExcel40);
-    s.WriteAll(stream);
-    stream.Close();
-    return out;
+    return biffbuild::Written([&](TXLSStream& stream) { s.WriteAll(stream); }, TExcelVersion::xvExcel40);
 }
 
 void ExpectSet(const TBaseRecordStorage& s, const std::vector<Expected>& set) {
@@ -176,16 +157,9 @@ TEST(DefaultRecords, WrittenThroughTheStreamByteForByte) {
     TRecordStorageSheet sheet;
     sheet.ApplyDefaults();
     sheet.Add(0x004D, Hex("01 02 03")); // a kept record after the defaults
-    Bytes expected;
-    for (auto& e : SheetDefaults()) {
-        expected.push_back(uint8_t(e.id));
-        expected.push_back(uint8_t(e.id >> 8));
-        expected.push_back(uint8_t(e.body.size()));
-        expected.push_back(uint8_t(e.body.size() >> 8));
-        expected.insert(expected.end(), e.body.begin(), e.body.end());
-    }
-    expected = Concat(expected, Hex("4D 00 03 00 01 02 03"));
-    EXPECT_EQ(Written(sheet), expected);
+    biffbuild::Stream expected;
+    for (auto& e : SheetDefaults()) expected.Rec(e.id, e.body);
+    EXPECT_EQ(Written(sheet), expected.Rec(0x004D, Hex("01 02 03")).Data());
 
     TRecordStorageEx2007Unknown later;
     later.Add(0x0896, Hex("AA"));
@@ -199,7 +173,7 @@ TEST(DefaultRecords, WrittenThroughTheStreamByteForByte) {
 TEST(DefaultRecords, ReadRecordsPullEarlierDefaultsInTemplateOrder) {
     TRecordStorageGlobals g;
     Update(g, 0x0809, GlobalsDefaults()[0].body);
-    Update(g, 0x005C, Concat(Hex("04 00 00 49 76 61 6E"), Repeat("20", 105)));
+    Update(g, 0x005C, Cat({Hex("04 00 00 49 76 61 6E"), Blanks(105)}));
     g.Add(0x0160, Hex("01 00")); // USESELFS, kept verbatim where it came
     Bytes window1 = Hex("00 01 00 02 00 03 00 04 38 00 00 00 00 00 01 00 58 02");
     Update(g, 0x003D, window1);
@@ -394,7 +368,7 @@ TEST(DefaultRecords, UserName) {
     g.SetUserName(u"Ab");
     EXPECT_EQ(BodyOf(g, 0x005C), Bytes{}); // still a template
     g.ApplyDefaults();
-    EXPECT_EQ(BodyOf(g, 0x005C), Concat(Hex("02 00 00 41 62"), Repeat("20", 107)));
+    EXPECT_EQ(BodyOf(g, 0x005C), Cat({Hex("02 00 00 41 62"), Blanks(107)}));
     EXPECT_EQ(g.GetUserName(), u"Ab");
 
     std::u16string longName(200, u'x');
@@ -414,10 +388,10 @@ TEST(DefaultRecords, UserName) {
     // A read record: 8-bit names ignore the count and lose surrounding blanks
     // and control characters; UTF-16 names are taken by their count.
     TRecordStorageGlobals r;
-    Update(r, 0x005C, Concat(Hex("00 00 00 09 20 41 20 42 0D"), Repeat("20", 103)));
+    Update(r, 0x005C, Cat({Hex("00 00 00 09 20 41 20 42 0D"), Blanks(103)}));
     EXPECT_EQ(r.GetUserName(), u"A B");
     TRecordStorageGlobals u;
-    Update(u, 0x005C, Concat(Hex("02 00 01 1F 04 40 04 20 00"), Repeat("20", 103)));
+    Update(u, 0x005C, Cat({Hex("02 00 01 1F 04 40 04 20 00"), Blanks(103)}));
     EXPECT_EQ(u.GetUserName(), u"Пр");
     TRecordStorageGlobals shortName;
     Update(shortName, 0x005C, Hex("05 00 01 41 00"));

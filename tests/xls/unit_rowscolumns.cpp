@@ -7,6 +7,7 @@
 #include "SrcXLS/model/XLSColumns.h"
 #include "SrcXLS/model/XLSRows.h"
 
+#include "tests/xls/support_biffbuild.h"
 #include "tests/xls/support_hex.h"
 #include "tests/xls/support_messages.h"
 
@@ -60,13 +61,7 @@ HexBytes RowRecord(uint16_t row, uint16_t options, uint16_t format, uint16_t hei
 }
 
 HexBytes Written(const TXLSColumns& columns) {
-    HexBytes image;
-    TXLSStream s;
-    s.TargetStream = &image;
-    s.OpenWrite("", TExcelVersion::xvExcel40);
-    columns.WriteColInfos(s);
-    s.Close();
-    return image;
+    return biffbuild::Written([&](TXLSStream& s) { columns.WriteColInfos(s); }, TExcelVersion::xvExcel40);
 }
 
 } // namespace

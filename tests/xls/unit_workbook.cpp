@@ -19,27 +19,6 @@ using Workbook = Fresh;
 
 } // namespace
 
-TEST_F(Workbook, NewComponentDefaults) {
-    TTabrix4 wb;
-    EXPECT_EQ(wb.GetVersion(), TExcelVersion::xvExcel97);
-    EXPECT_EQ(wb.GetOrigVersion(), TExcelVersion::xvNone);
-    ASSERT_EQ(wb.Sheets().Count(), 1);
-    EXPECT_EQ(wb.GetSheet(0).Name(), u"Sheet1");
-    EXPECT_EQ(LibState().MaxColumn, 255);
-    EXPECT_EQ(LibState().MaxRow, 65535);
-    EXPECT_EQ(wb.Workbook().GetLeft(), 100);
-    EXPECT_EQ(wb.Workbook().GetTop(), 100);
-    EXPECT_EQ(wb.Workbook().GetWidth(), 10000);
-    EXPECT_EQ(wb.Workbook().GetHeight(), 7000);
-    EXPECT_EQ(wb.Workbook().GetOptions(), woHScroll | woVScroll | woTabs);
-    EXPECT_TRUE(wb.OptionsDialog().GetPrecisionAsDisplayed());
-    EXPECT_EQ(wb.OptionsDialog().CalcMode, TCalcMode::cmAutomatic);
-    EXPECT_EQ(LibState().StrTRUE, u"TRUE");
-    EXPECT_EQ(LibState().StrFALSE, u"FALSE");
-    EXPECT_EQ(wb.TempFileMode, TTempFileMode::tfmOnDisk);
-    EXPECT_TRUE(wb.PreserveMacros);
-}
-
 namespace {
 
 struct FakeMeasurer : TTextMeasurer {
@@ -309,7 +288,7 @@ TEST_F(Workbook, PropertiesOverKeptRecords) {
     EXPECT_EQ(styles.Items(1).size(), 6u) << "never more than the record holds";
 }
 
-TEST_F(Workbook, VersionSetsLimitsAndOldFormatsAreNotWritten) {
+TEST_F(Workbook, VersionSetsLimits) {
     TTabrix4 wb;
     wb.SetVersion(TExcelVersion::xvExcel2007);
     EXPECT_EQ(LibState().MaxColumn, 16383);
@@ -318,12 +297,6 @@ TEST_F(Workbook, VersionSetsLimitsAndOldFormatsAreNotWritten) {
     wb.SetVersion(TExcelVersion::xvExcel50);
     EXPECT_EQ(wb.GetMaxRecSize(), 2080);
     EXPECT_EQ(wb.Sheets().GetMaxRecSize(), 2080);
-    wb.GetSheet(0).SetAsInteger(0, 0, 1);
-    for (auto v : {TExcelVersion::xvExcel21, TExcelVersion::xvExcel30}) {
-        wb.SetVersion(v);
-        EXPECT_EQ(MessageOf([&] { wb.Write(); }), "Can not write Excel 2.1/3.0 files");
-    }
-    EXPECT_EQ(wb.GetSheet(0).GetAsInteger(0, 0), 1);
 }
 
 TEST_F(Workbook, CopyAndMoveOfCellBlocks) {
