@@ -107,7 +107,6 @@ std::vector<Substream> SubstreamsOf(const std::vector<uint8_t>& stream) {
     return out;
 }
 
-
 } // namespace
 
 TEST(BIFFFrame, NewOneSheetWorkbookGlobals) {

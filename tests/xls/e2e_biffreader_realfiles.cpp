@@ -148,4 +148,6 @@ TEST_P(RealFile, ReadsWhatXlrdReads) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, RealFile, testing::ValuesIn(oracle::RealWorldXls()),
-                         [](const testing::TestParamInfo<fs::path>& info) { return oracle::CaseName(info.param); });
+                         [](const testing::TestParamInfo<fs::path>& info) {
+                             return oracle::CaseName(info.param);
+                         });

@@ -160,7 +160,9 @@ TEST_P(RoundTrip, KeepsUnownedRecordsAndValues) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, RoundTrip, testing::ValuesIn(oracle::RealWorldXls()),
-                         [](const testing::TestParamInfo<fs::path>& info) { return oracle::CaseName(info.param); });
+                         [](const testing::TestParamInfo<fs::path>& info) {
+                             return oracle::CaseName(info.param);
+                         });
 
 namespace {
 

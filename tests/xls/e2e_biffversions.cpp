@@ -106,7 +106,8 @@ TEST(BIFFVersions, FormulasReadInOneVersionAreValuesInAnother) {
 
     auto formulas = [](const std::string& file) {
         int n = 0;
-        for (const auto& r : Records(WorkbookStream(testfiles::Slurp(file)))) n += r.Id == 0x0006 || r.Id == 0x0406;
+        for (const auto& r : Records(WorkbookStream(testfiles::Slurp(file))))
+            n += r.Id == 0x0006 || r.Id == 0x0406;
         return n;
     };
     for (TExcelVersion version :

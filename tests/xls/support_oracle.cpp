@@ -16,35 +16,6 @@ namespace oracle {
 
 namespace {
 
-const char* XlrdScript = R"PY(
-import sys, xlrd
-path, formatting = sys.argv[1], sys.argv[2] == "1"
-book = xlrd.open_workbook(path, formatting_info=formatting)
-for si in range(book.nsheets):
-    sh = book.sheet_by_index(si)
-    print("sheet", si, sh.name, sh.nrows, sh.ncols)
-    for r in range(sh.nrows):
-        for c in range(sh.ncols):
-            cell = sh.cell(r, c)
-            if cell.ctype == xlrd.XL_CELL_EMPTY:
-                continue
-            v = repr(cell.value) if cell.ctype == xlrd.XL_CELL_NUMBER else cell.value
-            print("cell", si, r, c, cell.ctype, v)
-            if formatting:
-                f = book.font_list[book.xf_list[cell.xf_index].font_index]
-                rgb = book.colour_map.get(f.colour_index)
-                print("font", si, r, c, f.name, "bold=%d" % f.bold, "italic=%d" % f.italic,
-                      "colour=%d" % f.colour_index, "height=%d" % f.height,
-                      "rgb=" + ("%02X%02X%02X" % rgb if rgb else "auto"))
-    if formatting:
-        for m in sh.merged_cells:
-            print("merged", si, *m)
-        for c in sorted(sh.colinfo_map):
-            print("width", si, c, sh.colinfo_map[c].width)
-        for r in sorted(sh.rowinfo_map):
-            print("rowheight", si, r, sh.rowinfo_map[r].height)
-)PY";
-
 std::string Unescape(const std::string& s) {
     std::string out;
     for (size_t i = 0; i < s.size(); ++i) {
@@ -67,6 +38,12 @@ std::vector<std::string> Fields(const std::string& line) {
     return out;
 }
 
+// The xlrd dumper beside these tests.
+std::string Script() {
+    const char* src = std::getenv("Q710_SOURCE_DIR");
+    return std::string(src ? src : ".") + "/tests/xls/xlrd_cells.py";
+}
+
 std::string Quote(const std::string& s) {
     std::string out = "'";
     for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -87,11 +64,8 @@ TRun Run(const std::string& command) {
     return result;
 }
 
-TRun XlrdDump(const std::string& file, bool formatting) {
-    testfiles::ScratchDir dir;
-    const std::string script = dir.File("dump.py");
-    testfiles::Spit(script, XlrdScript);
-    return Run("/usr/bin/python3 '" + script + "' '" + file + "' " + (formatting ? "1" : "0"));
+TRun XlrdDump(const std::string& file) {
+    return Run("/usr/bin/python3 " + Quote(Script()) + " --formatting " + Quote(file));
 }
 
 TRun GnumericCsv(const std::string& file, const std::string& csvFile) {
@@ -135,10 +109,8 @@ std::vector<fs::path> RealWorldXls() {
 XlrdBook ReadWithXlrd(const fs::path& file) {
     XlrdBook book;
     testfiles::ScratchDir dir;
-    const char* src = std::getenv("Q710_SOURCE_DIR");
-    std::string script = std::string(src ? src : ".") + "/tests/xls/xlrd_cells.py";
-    int rc = Run("/usr/bin/python3 " + Quote(script) + " " + Quote(dir.Path()) + " " + Quote(file.string()) +
-                 " >/dev/null 2>&1")
+    int rc = Run("/usr/bin/python3 " + Quote(Script()) + " " + Quote(dir.Path()) + " " +
+                 Quote(file.string()) + " >/dev/null 2>&1")
                  .Status;
     std::stringstream lines(testfiles::Exists(dir.File("0.txt")) ? testfiles::Slurp(dir.File("0.txt")) : "");
     std::string line;

@@ -16,15 +16,9 @@ struct TRun {
 };
 TRun Run(const std::string& command);
 
-// xlrd's view of a workbook, one fact per line:
-//   sheet <index> <name> <rows> <cols>
-//   cell <sheet> <row> <col> <type> <value>      (numbers in repr form)
-//   font <sheet> <row> <col> <name> bold=<0|1> italic=<0|1> colour=<index> height=<twips> rgb=<RRGGBB|auto>
-//   merged <sheet> <row1> <row2+1> <col1> <col2+1>
-//   width <sheet> <col> <width>
-//   rowheight <sheet> <row> <twips>
-// formatting: open with formatting_info (fonts, merged cells, widths).
-TRun XlrdDump(const std::string& file, bool formatting = true);
+// xlrd's view of a workbook with its formatting, one fact per line (the
+// lines are listed in xlrd_cells.py).
+TRun XlrdDump(const std::string& file);
 
 // The first sheet as CSV through ssconvert.
 TRun GnumericCsv(const std::string& file, const std::string& csvFile);

@@ -57,10 +57,12 @@ TEST(BIFFCells, LabelsByVersion) {
     EXPECT_EQ(c8[0].Text, u"Жa");
 
     // Below BIFF8 there is no flag byte: a first character 0x01 is text.
-    auto c5 = Decode(biff::LABEL, Cell(0, 1, 15).U16(3).Raw({0x01, 0xC6, 0xE0}).b, {TExcelVersion::xvExcel50, 1251});
+    auto c5 = Decode(biff::LABEL, Cell(0, 1, 15).U16(3).Raw({0x01, 0xC6, 0xE0}).b,
+                     {TExcelVersion::xvExcel50, 1251});
     EXPECT_EQ(c5[0].Text, u"\u0001Жа");
 
-    EXPECT_EQ(Decode(biff::RSTRING, Cell(3, 0, 21).U16(2).Raw({0x00, 'o', 'k', 1, 0, 0, 0}).b)[0].Text, u"ok");
+    EXPECT_EQ(Decode(biff::RSTRING, Cell(3, 0, 21).U16(2).Raw({0x00, 'o', 'k', 1, 0, 0, 0}).b)[0].Text,
+              u"ok");
 
     Bytes label2 = {4, 0, 2, 0, 0x40, 0, 0, 3, 0xCF, 0xE8, 0xE2};
     auto c2 = Decode(biff::LABEL2, label2, {TExcelVersion::xvExcel21, 1251});

@@ -11,6 +11,8 @@
 #include "tests/xls/support_biffbuild.h"
 #include "tests/xls/support_hex.h"
 
+#include "tests/xls/support_state.h"
+
 #include <gtest/gtest.h>
 
 using namespace xls;
@@ -18,14 +20,15 @@ using V = TExcelVersion;
 
 namespace {
 
-std::vector<biffbuild::Record> Records(const std::function<void(TBIFFRecordWriter&)>& build, V v = V::xvExcel97) {
+std::vector<biffbuild::Record> Records(const std::function<void(TBIFFRecordWriter&)>& build,
+                                       V v = V::xvExcel97) {
     return biffbuild::Records(biffbuild::Written(
-        [&](TXLSStream& s) {
-            TBIFFRecordWriter w(s);
-            build(w);
-        },
-        v),
-        true);
+                                  [&](TXLSStream& s) {
+                                      TBIFFRecordWriter w(s);
+                                      build(w);
+                                  },
+                                  v),
+                              true);
 }
 
 } // namespace
@@ -243,10 +246,8 @@ TEST(BIFFRecords, PaletteWhenChangedOrAlwaysAsked) {
     EXPECT_EQ(r.size(), 1u);
 }
 
-class PageSetup : public ::testing::Test {
+class PageSetup : public Biff8Limits {
 protected:
-    void SetUp() override { LibState().SetLimits(V::xvExcel97); }
-    void TearDown() override { LibState().Reset(); }
     TRecordStorageSheet records;
     TPrintSettings print{records};
 };

@@ -5,6 +5,8 @@
 
 #include "tests/xls/support_messages.h"
 
+#include "tests/xls/support_state.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -29,11 +31,7 @@ template <class Areas> void Fill(Areas& areas, const Boxes& boxes) {
     for (const Box& b : boxes) areas.AddArea(int(b[0]), int(b[1]), int(b[2]), int(b[3]));
 }
 
-class CellAreasTest : public ::testing::Test {
-protected:
-    void SetUp() override { LibState().SetLimits(TExcelVersion::xvExcel97); }
-    void TearDown() override { LibState().Reset(); }
-};
+using CellAreasTest = Biff8Limits;
 
 } // namespace
 

@@ -6,22 +6,22 @@
 #include "support_hex.h"
 #include "support_messages.h"
 
+#include "tests/xls/support_state.h"
+
 #include <gtest/gtest.h>
 
 using namespace xls;
 
 namespace {
 
-struct CellRecords : ::testing::Test {
+struct CellRecords : FreshLibState {
     TTabrix4 wb;
     TSheet* sheet = nullptr;
     void SetUp() override {
-        LibState().Reset();
+        FreshLibState::SetUp();
         wb.SetVersion(TExcelVersion::xvExcel97);
         sheet = &wb.GetSheet(0);
     }
-    void TearDown() override { LibState().Reset(); }
-
     // The records as they reach the stream (a plain stream: no container).
     HexBytes Written(TExcelVersion version = TExcelVersion::xvExcel97, bool merged = false) {
         return biffbuild::Written(

@@ -3,6 +3,8 @@
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/model/CollectionMoveCopy.h"
 
+#include "tests/xls/support_state.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -36,11 +38,7 @@ protected:
     }
 };
 
-class MoveCopyTest : public ::testing::Test {
-protected:
-    void SetUp() override { LibState().SetLimits(TExcelVersion::xvExcel97); }
-    void TearDown() override { LibState().Reset(); }
-};
+using MoveCopyTest = Biff8Limits;
 
 } // namespace
 

@@ -5,6 +5,8 @@
 
 #include "tests/xls/support_hex.h"
 
+#include "tests/xls/support_state.h"
+
 #include <gtest/gtest.h>
 
 using namespace xls;
@@ -12,11 +14,8 @@ using enum TPrintSetupOption;
 
 namespace {
 
-class PrintSettingsTest : public ::testing::Test {
+class PrintSettingsTest : public Biff8Limits {
 protected:
-    void SetUp() override { LibState().SetLimits(TExcelVersion::xvExcel97); }
-    void TearDown() override { LibState().Reset(); }
-
     HexBytes SetupBody() { return BytesOf(records.SetupData()); }
 
     TRecordStorageSheet records;

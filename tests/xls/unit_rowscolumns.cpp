@@ -11,6 +11,8 @@
 #include "tests/xls/support_hex.h"
 #include "tests/xls/support_messages.h"
 
+#include "tests/xls/support_state.h"
+
 #include <gtest/gtest.h>
 
 #include <utility>
@@ -20,11 +22,8 @@ using namespace xls;
 
 namespace {
 
-class RowsColumnsTest : public ::testing::Test {
+class RowsColumnsTest : public Biff8Limits {
 protected:
-    void SetUp() override { LibState().SetLimits(TExcelVersion::xvExcel97); }
-    void TearDown() override { LibState().Reset(); }
-
     // A pool entry beyond the permanent ones, used once by a holder that the
     // test can let go.
     int NewEntry(int fillColor) {

@@ -4,18 +4,15 @@
 #include "SrcXLS/XLSLibState.h"
 #include "support_messages.h"
 
+#include "tests/xls/support_state.h"
+
 #include <gtest/gtest.h>
 
 using namespace xls;
 
 namespace {
 
-struct Fresh : ::testing::Test {
-    void SetUp() override { LibState().Reset(); }
-    void TearDown() override { LibState().Reset(); }
-};
-
-using Workbook = Fresh;
+using Workbook = FreshLibState;
 
 } // namespace
 
@@ -29,11 +26,11 @@ struct FakeMeasurer : TTextMeasurer {
     int InternalLeading() override { return 2; }
 };
 
-struct Exchange : Fresh {
+struct Exchange : FreshLibState {
     TTabrix4 wb;
     TSheet* sheet = nullptr;
     void SetUp() override {
-        Fresh::SetUp();
+        FreshLibState::SetUp();
         wb.SetVersion(TExcelVersion::xvExcel97);
         LibState().Locale.DecimalSeparator = u'.';
         // What every export does first.

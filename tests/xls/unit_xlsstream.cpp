@@ -8,9 +8,9 @@
 #include <unistd.h>
 
 using namespace xls;
+using biffbuild::Written;
 using platform::cfb::CompoundFile;
 using platform::cfb::Element;
-using biffbuild::Written;
 
 namespace {
 
