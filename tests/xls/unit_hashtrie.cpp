@@ -62,14 +62,11 @@ TEST(HashTrie, NinthItemOfAChainSplitsIntoTheNextLevel) {
     for (int i = 0; i < 9; ++i) ASSERT_NE(trie.Get(i, 0x07 | (i << 8)), nullptr) << i;
     // In the child the items are ordered by their second hash byte.
     EXPECT_EQ(Keys(trie), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
-}
-
-TEST(HashTrie, EqualInsertKeepsTheStoredItem) {
-    OwningTrie trie;
-    Item* first = trie.Add(1, 42);
-    EXPECT_EQ(trie.Add(1, 42), first);
-    EXPECT_EQ(trie.Count(), 1u);
-    EXPECT_EQ(trie.Get(2, 42), nullptr);
+    // An equal item keeps the stored one.
+    Item* first = trie.Get(3, 0x07 | (3 << 8));
+    EXPECT_EQ(trie.Add(3, 0x07 | (3 << 8)), first);
+    EXPECT_EQ(trie.Count(), 9u);
+    EXPECT_EQ(trie.Get(100, 0x07 | (3 << 8)), nullptr);
 }
 
 TEST(HashTrie, RemovingTheLastItemOfAChildFreesIt) {

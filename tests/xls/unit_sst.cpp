@@ -84,32 +84,27 @@ TEST(SSTRecords, OneStringByteForByte) {
     EXPECT_EQ(image, expected);
 }
 
-TEST(SSTRecords, EightBitTextSplitsWithAZeroOptionByte) {
-    TXFonts fonts;
-    TSST2 sst(&fonts);
-    sst.AddString(std::u16string(10000, u'q'));
-    auto recs = Records(sst.BuildSST(0));
-    ASSERT_EQ(recs.size(), 3u);
-    EXPECT_EQ(recs[0].Body.size(), 8224u);
-    EXPECT_EQ(recs[1].Id, BIFF_CONTINUE);
-    EXPECT_EQ(recs[1].Body.size(), 1u + 10000 - (8224 - 11));
-    EXPECT_EQ(recs[1].Body[0], 0);
-    EXPECT_EQ(recs[1].Body[1], 'q');
-}
-
-TEST(SSTRecords, WideTextSplitsOnACharacterBoundary) {
-    TXFonts fonts;
-    TSST2 sst(&fonts);
-    sst.AddString(std::u16string(5000, u'\u0416'));
-    auto recs = Records(sst.BuildSST(0));
-    ASSERT_EQ(recs.size(), 3u);
-    // 8213 bytes are left after the counts and the string header: an odd
-    // number, so the record ends one byte early.
-    EXPECT_EQ(recs[0].Body.size(), 8223u);
-    EXPECT_EQ(recs[1].Body[0], 1);
-    EXPECT_EQ(recs[1].Body.size(), 1u + 10000 - 8212);
-    EXPECT_EQ(recs[1].Body[1], 0x16);
-    EXPECT_EQ(recs[1].Body[2], 0x04);
+TEST(SSTRecords, LongTextsGoOnInContinueRecords) {
+    // 8-bit text splits anywhere and goes on after a zero option byte.
+    // UTF-16 text has 8213 bytes left after the counts and the string
+    // header, an odd number, so its record ends one byte early.
+    const struct {
+        std::u16string text;
+        size_t first, next;
+        Bytes nextStart;
+    } cases[] = {{std::u16string(10000, u'q'), 8224, 1 + 10000 - (8224 - 11), {0, 'q'}},
+                 {std::u16string(5000, u'\u0416'), 8223, 1 + 10000 - 8212, {1, 0x16, 0x04}}};
+    for (const auto& c : cases) {
+        TXFonts fonts;
+        TSST2 sst(&fonts);
+        sst.AddString(c.text);
+        auto recs = Records(sst.BuildSST(0));
+        ASSERT_EQ(recs.size(), 3u);
+        EXPECT_EQ(recs[0].Body.size(), c.first);
+        EXPECT_EQ(recs[1].Id, BIFF_CONTINUE);
+        ASSERT_EQ(recs[1].Body.size(), c.next);
+        EXPECT_EQ(Bytes(recs[1].Body.begin(), recs[1].Body.begin() + long(c.nextStart.size())), c.nextStart);
+    }
 }
 
 TEST(SSTRecords, HeadersAndRunsAreNeverSplit) {

@@ -22,25 +22,14 @@ Bytes Fill(size_t n, uint8_t seed) {
     return b;
 }
 
-void Append(Bytes& out, std::initializer_list<uint8_t> b) {
-    out.insert(out.end(), b);
-}
-void Append(Bytes& out, const Bytes& b) {
-    out.insert(out.end(), b.begin(), b.end());
-}
-void Header(Bytes& out, uint16_t id, uint16_t len) {
-    Append(out, {uint8_t(id), uint8_t(id >> 8), uint8_t(len), uint8_t(len >> 8)});
-}
-
 // The body cut into records of the given sizes: the first with id, the
 // others with continueId.
-Bytes Pieces(uint16_t id, const Bytes& body, std::initializer_list<size_t> sizes,
-             uint16_t continueId = 0x003C) {
-    Bytes out;
+biffbuild::Stream Pieces(uint16_t id, const Bytes& body, std::initializer_list<size_t> sizes,
+                         uint16_t continueId = 0x003C) {
+    biffbuild::Stream out;
     size_t at = 0;
     for (size_t n : sizes) {
-        Header(out, at == 0 ? id : continueId, uint16_t(n));
-        Append(out, Bytes(body.begin() + at, body.begin() + at + n));
+        out.Rec(at == 0 ? id : continueId, Bytes(body.begin() + long(at), body.begin() + long(at + n)));
         at += n;
     }
     return out;
@@ -77,9 +66,7 @@ TEST(XLSStreamSplit, LongDrawingGroupGoesOnInContinueRecords) {
         s.EndContinued();
         s.WriteHeader(0x000A, 0);
     });
-    Bytes expected = Pieces(0x00EB, body, {8224, 8224, 3552});
-    Header(expected, 0x000A, 0);
-    EXPECT_EQ(out, expected);
+    EXPECT_EQ(out, Pieces(0x00EB, body, {8224, 8224, 3552}).Eof().Data());
 
     // A body of exactly the limit opens no empty CONTINUE; header words are not counted.
     out = Written([&](TXLSStream& s) {
@@ -99,15 +86,15 @@ TEST(XLSStreamSplit, WriteLongRecordAtTheVersionsLimit) {
               (Bytes{0xFC, 0x00, 0x00, 0x00}));
 
     Bytes out = Written([&](TXLSStream& s) { s.WriteLongRecord(0x00FC, body.data(), 8224); });
-    EXPECT_EQ(out, Pieces(0x00FC, body, {8224}));
+    EXPECT_EQ(out, Pieces(0x00FC, body, {8224}).Data());
 
     out = Written([&](TXLSStream& s) { s.WriteLongRecord(0x00FC, body.data(), 8225); });
-    EXPECT_EQ(out, Pieces(0x00FC, body, {8224, 1}));
+    EXPECT_EQ(out, Pieces(0x00FC, body, {8224, 1}).Data());
 
     // BIFF5 records end at 2080 bytes.
     out = Written([&](TXLSStream& s) { s.WriteLongRecord(0x0004, body.data(), 4200); },
                   TExcelVersion::xvExcel50);
-    EXPECT_EQ(out, Pieces(0x0004, body, {2080, 2080, 40}));
+    EXPECT_EQ(out, Pieces(0x0004, body, {2080, 2080, 40}).Data());
 
     EXPECT_THROW(Written([&](TXLSStream& s) {
                      s.BeginContinued(8224);
@@ -118,8 +105,7 @@ TEST(XLSStreamSplit, WriteLongRecordAtTheVersionsLimit) {
 
 TEST(XLSStreamJoin, PiecesAreJoinedByTheirOwnLengths) {
     Bytes body = Fill(8324, 5);
-    Bytes in = Pieces(0x00EB, body, {8224, 100}, 0x00EB);
-    Header(in, 0x000A, 0);
+    Bytes in = Pieces(0x00EB, body, {8224, 100}, 0x00EB).Eof().Data();
     Reader r(in);
     TBIFFHeader h;
     ASSERT_EQ(r.s.ReadHeader(h), 4);
@@ -134,9 +120,7 @@ TEST(XLSStreamJoin, PiecesAreJoinedByTheirOwnLengths) {
 
     // Short pieces, one of them empty, read in requests that cross them.
     Bytes parts = Fill(22, 9);
-    in = Pieces(0x00EB, parts, {10, 5, 0, 7});
-    Header(in, 0x0006, 1);
-    in.push_back(0x55);
+    in = Pieces(0x00EB, parts, {10, 5, 0, 7}).Rec(0x0006, Bytes{0x55}).Data();
     Reader r2(in);
     r2.s.ReadHeader(h);
     r2.s.BeginJoin();
@@ -150,12 +134,10 @@ TEST(XLSStreamJoin, PiecesAreJoinedByTheirOwnLengths) {
 }
 
 TEST(XLSStreamJoin, ContinueFrtPiecesDropTheirOwnHeaderAndMissingPiecesFail) {
-    Bytes in;
-    Header(in, 0x0862, 3);
-    Append(in, {1, 2, 3});
-    Header(in, 0x0866, 14 + 2);
-    Append(in, Bytes(14, 0xEE));
-    Append(in, {4, 5});
+    Bytes in = biffbuild::Stream()
+                   .Rec(0x0862, Bytes{1, 2, 3})
+                   .Rec(0x0866, biffbuild::Body().Raw(Bytes(14, 0xEE)).Raw({4, 5}))
+                   .Data();
     Reader r(in);
     TBIFFHeader h;
     r.s.ReadHeader(h);
@@ -164,10 +146,7 @@ TEST(XLSStreamJoin, ContinueFrtPiecesDropTheirOwnHeaderAndMissingPiecesFail) {
     EXPECT_EQ(r.s.ReadRecordData(got.data(), 5), 5);
     EXPECT_EQ(got, (Bytes{1, 2, 3, 4, 5}));
 
-    in.clear();
-    Header(in, 0x00EB, 10);
-    Append(in, Fill(10, 1));
-    Header(in, 0x000A, 0);
+    in = biffbuild::Stream().Rec(0x00EB, Fill(10, 1)).Eof().Data();
     for (bool atEnd : {false, true}) {
         Bytes data = atEnd ? Bytes(in.begin(), in.begin() + 14) : in;
         Reader r2(data);
