@@ -166,6 +166,58 @@ INSTANTIATE_TEST_SUITE_P(Corpus, RoundTrip, testing::ValuesIn(oracle::RealWorldX
 
 namespace {
 
+// Real files rich in formulas of several makers and every BIFF version
+// (BIFF2 and BIFF3 are written as BIFF4), and the checks that use them.
+enum Use { Gnumeric = 1, Shared = 2, Both = 3 };
+const std::pair<const char*, int> FormulaFiles[] = {
+    {"ExcelDataReader/Test_Excel_OpenOffice.xls", Both},
+    {"ExcelDataReader/Test_Issue_11573_BlankValues.xls", Both},
+    {"ExcelDataReader/Test_Issue_11642_ValuesNotLoaded.xls", Shared},
+    {"ExcelDataReader/as3xls_BIFF2.xls", Gnumeric},
+    {"ExcelDataReader/as3xls_BIFF4.xls", Gnumeric},
+    {"ExcelDataReader/as3xls_BIFF5.xls", Both},
+    {"ExcelDataReader/biff3.xls", Gnumeric},
+    {"apache-poi/12843-1.xls", Both},
+    {"apache-poi/31749.xls", Both},
+    {"apache-poi/44010-TwoCharts.xls", Both},
+    {"apache-poi/45538_classic_Header.xls", Shared},
+    {"apache-poi/57925.xls", Both},
+    {"apache-poi/NewStyleConditionalFormattings.xls", Both},
+    {"apache-poi/SharedFormulaTest.xls", Both},
+    {"apache-poi/StringContinueRecords.xls", Both},
+    {"apache-poi/WithThreeCharts.xls", Shared},
+    {"apache-poi/ex47747-sharedFormula.xls", Both},
+    {"apache-poi/overlapSharedFormula.xls", Both},
+    {"libxls/test2.xls", Gnumeric},
+    {"read-excel/MiscOperatorTests.xls", Gnumeric},
+    {"read-excel/stringformula.xls", Gnumeric},
+    {"readxl/biff5-label-records.xls", Gnumeric},
+    {"readxl/deaths.xls", Both},
+    {"sheetjs-test_files/ErrorTypes.xls", Both},
+    {"sheetjs-test_files/biff5/comments_stress_test.xls", Both},
+    {"sheetjs-test_files/biff5/number_format_greek.xls", Both},
+    {"sheetjs-test_files/biff5/numfmt_1_russian.xls", Both},
+    {"sheetjs-test_files/comments_stress_test.xls", Both},
+    {"sheetjs-test_files/formula_stress_test.xls", Shared},
+    {"sheetjs-test_files/numfmt_1_russian.xls", Shared},
+    {"xlrd/Formate.xls", Gnumeric},
+    {"xlrd/biff4_no_format_no_window2.xls", Gnumeric},
+    {"xlrd/formula_test_sjmachin.xls", Gnumeric},
+    {"xlrd/namesdemo.xls", Gnumeric},
+    {"xlrd/profiles.xls", Gnumeric},
+    {"xlrd/ragged.xls", Gnumeric},
+    {"xlwt/less_simple.xls", Gnumeric},
+};
+
+// Those of the files for a check that are here.
+std::vector<fs::path> FormulaFilesFor(int use) {
+    std::vector<fs::path> out;
+    for (const auto& [name, uses] : FormulaFiles)
+        if ((uses & use) && fs::exists(oracle::RealWorldDir() / name))
+            out.push_back(oracle::RealWorldDir() / name);
+    return out;
+}
+
 // The rows of a CSV text (quoted fields with doubled quotes, CR LF or LF).
 std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
     std::vector<std::vector<std::string>> rows(1, std::vector<std::string>(1));
@@ -213,38 +265,6 @@ bool SameField(const std::string& a, const std::string& b) {
 // check does not depend on number formats.
 TEST(RoundTripGnumeric, SameValuesAsTheOriginal) {
     if (oracle::RealWorldDir().empty()) GTEST_SKIP() << "no real-world test files here";
-    const char* files[] = {"ExcelDataReader/Test_Excel_OpenOffice.xls",
-                           "ExcelDataReader/Test_Issue_11573_BlankValues.xls",
-                           "apache-poi/31749.xls",
-                           "apache-poi/SharedFormulaTest.xls",
-                           "apache-poi/ex47747-sharedFormula.xls",
-                           "apache-poi/overlapSharedFormula.xls",
-                           "readxl/deaths.xls",
-                           "sheetjs-test_files/ErrorTypes.xls",
-                           "apache-poi/57925.xls",
-                           "apache-poi/12843-1.xls",
-                           "apache-poi/StringContinueRecords.xls",
-                           "apache-poi/NewStyleConditionalFormattings.xls",
-                           "apache-poi/44010-TwoCharts.xls",
-                           "ExcelDataReader/as3xls_BIFF5.xls",
-                           "sheetjs-test_files/biff5/numfmt_1_russian.xls",
-                           "sheetjs-test_files/biff5/number_format_greek.xls",
-                           "sheetjs-test_files/biff5/comments_stress_test.xls",
-                           "readxl/biff5-label-records.xls",
-                           "ExcelDataReader/as3xls_BIFF4.xls",
-                           "ExcelDataReader/biff3.xls",
-                           "ExcelDataReader/as3xls_BIFF2.xls",
-                           "xlrd/biff4_no_format_no_window2.xls",
-                           "xlrd/ragged.xls",
-                           "xlrd/Formate.xls",
-                           "xlrd/profiles.xls",
-                           "xlrd/formula_test_sjmachin.xls",
-                           "xlrd/namesdemo.xls",
-                           "xlwt/less_simple.xls",
-                           "libxls/test2.xls",
-                           "read-excel/MiscOperatorTests.xls",
-                           "read-excel/stringformula.xls",
-                           "sheetjs-test_files/comments_stress_test.xls"};
     testfiles::ScratchDir dir;
     struct Case {
         fs::path File;
@@ -252,9 +272,7 @@ TEST(RoundTripGnumeric, SameValuesAsTheOriginal) {
     };
     std::vector<Case> cases;
     std::string commands;
-    for (const char* name : files) {
-        fs::path file = oracle::RealWorldDir() / name;
-        if (!fs::exists(file)) continue;
+    for (const fs::path& file : FormulaFilesFor(Gnumeric)) {
         std::string d = dir.File(std::to_string(cases.size()));
         fs::create_directory(d);
         ReadWrite(file, d + "/w.xls");
@@ -307,38 +325,13 @@ TEST(RoundTripGnumeric, SameValuesAsTheOriginal) {
 // cell (BIFF8 and BIFF5 files).
 TEST(RoundTripSharedFormulas, MembersKeepTheirFormulas) {
     if (oracle::RealWorldDir().empty()) GTEST_SKIP() << "no real-world test files here";
-    const char* files[] = {"ExcelDataReader/Test_Excel_OpenOffice.xls",
-                           "ExcelDataReader/Test_Issue_11573_BlankValues.xls",
-                           "ExcelDataReader/Test_Issue_11642_ValuesNotLoaded.xls",
-                           "ExcelDataReader/as3xls_BIFF5.xls",
-                           "apache-poi/12843-1.xls",
-                           "apache-poi/31749.xls",
-                           "apache-poi/44010-TwoCharts.xls",
-                           "apache-poi/45538_classic_Header.xls",
-                           "apache-poi/57925.xls",
-                           "apache-poi/NewStyleConditionalFormattings.xls",
-                           "apache-poi/SharedFormulaTest.xls",
-                           "apache-poi/StringContinueRecords.xls",
-                           "apache-poi/WithThreeCharts.xls",
-                           "apache-poi/ex47747-sharedFormula.xls",
-                           "apache-poi/overlapSharedFormula.xls",
-                           "readxl/deaths.xls",
-                           "sheetjs-test_files/ErrorTypes.xls",
-                           "sheetjs-test_files/biff5/comments_stress_test.xls",
-                           "sheetjs-test_files/biff5/number_format_greek.xls",
-                           "sheetjs-test_files/biff5/numfmt_1_russian.xls",
-                           "sheetjs-test_files/comments_stress_test.xls",
-                           "sheetjs-test_files/formula_stress_test.xls",
-                           "sheetjs-test_files/numfmt_1_russian.xls"};
     testfiles::ScratchDir dir;
     std::vector<std::string> names;
     std::string arguments;
-    for (const char* name : files) {
-        fs::path file = oracle::RealWorldDir() / name;
-        if (!fs::exists(file)) continue;
+    for (const fs::path& file : FormulaFilesFor(Shared)) {
         std::string written = dir.File(std::to_string(names.size()) + ".xls");
         ReadWrite(file, written);
-        names.push_back(name);
+        names.push_back(file.string());
         arguments += " '" + file.string() + "' '" + written + "'";
     }
     ASSERT_FALSE(names.empty());
