@@ -267,8 +267,6 @@ TEST_F(Workbook, PropertiesOverKeptRecords) {
     EXPECT_TRUE(wb.Excel2007MacroFile());
     wb.SetFilename(u"book.xls");
     EXPECT_FALSE(wb.Excel2007MacroFile());
-    wb.SetBookProtected(true);
-    EXPECT_TRUE(wb.GetBookProtected());
     wb.OptionsDialog().SetCalcCount(0);
     EXPECT_EQ(wb.OptionsDialog().GetCalcCount(), 1);
     wb.OptionsDialog().SetCalcCount(40000);
