@@ -1,5 +1,8 @@
-// Copy-change-intern of formats and fonts, and a recount of every pool's
-// usage counts after random operations.
+// Copy-change-intern of formats and fonts, a recount of every pool's usage
+// counts after random operations, and the sheet's working format, prepared
+// outside the pool so that getting a format ready never adds or counts
+// pool entries.
+#include "SrcXLS/model/ApplyFormat.h"
 #include "SrcXLS/model/FormattedObject.h"
 
 #include <gtest/gtest.h>
@@ -233,4 +236,16 @@ TEST(FormattedObject, RecountedUsageMatchesAfterRandomOperations) {
     cells.clear();
     for (TCellFormats* pool : {&wb.formats, &wb.second}) EXPECT_EQ(pool->Count(), pool->PermanentCount());
     EXPECT_EQ(wb.fonts.Count(), wb.fonts.PermanentCount());
+}
+
+TEST(ApplyFormat, WorkingFormatStaysOutOfThePool) {
+    Workbook wb;
+    int count = wb.formats.Count();
+    TApplyFormat holder(&wb.formats, nullptr);
+    holder.Format().SetFillForeColor(10);
+    holder.Format().SetNumberFormat(u"0.00");
+    EXPECT_FALSE(holder.Format().InPool());
+    EXPECT_EQ(holder.Format().Pool(), &wb.formats);
+    EXPECT_EQ(wb.formats.Count(), count);
+    EXPECT_EQ(wb.formats.IndexOfEqual(holder.Format()), -1);
 }
