@@ -12,7 +12,7 @@
 #include <memory>
 #include <unistd.h>
 
-#include "console/Program.h"
+#include "app/Program.h"
 #include "console/RadioGroup.h"
 #include "console/TForm6.h"
 #include "exchange/TForm4.h"
@@ -47,7 +47,7 @@ public:
         unsetenv("Q710_SIM_LOG");
         platform::SetProgramFolder(folder.string());
         ui = std::make_unique<platform::ScriptedUi>();
-        program = std::make_unique<console::Program>();
+        program = std::make_unique<app::Program>();
         if (!program->Create()) std::abort();
         Form().Connect->trigger();
         exportJob = program->state.RunExchangeJob;
@@ -74,7 +74,7 @@ public:
     fs::path folder;
     std::unique_ptr<QApplication> app;
     std::unique_ptr<platform::ScriptedUi> ui;
-    std::unique_ptr<console::Program> program;
+    std::unique_ptr<app::Program> program;
     std::function<bool(console::ConsoleState&)> exportJob;
 };
 

@@ -25,7 +25,7 @@
 #include "console/Guarded.h"
 #include "console/MainBatch.h"
 #include "console/MessageBoxes.h"
-#include "console/Program.h"
+#include "console/ConsoleWindows.h"
 #include "console/TQProgressBar.h"
 #include "console/UpDown.h"
 #include "platform/ui/AnsiText.h"

@@ -15,7 +15,7 @@
 #include "console/Guarded.h"
 #include "console/MainBatch.h"
 #include "console/MessageBoxes.h"
-#include "console/Program.h"
+#include "console/ConsoleWindows.h"
 #include "console/Q710_Form.h"
 #include "console/RadioGroup.h"
 #include "console/TQProgressBar.h"

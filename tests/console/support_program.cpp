@@ -48,7 +48,7 @@ ProgramHarness::~ProgramHarness() {
 }
 
 bool ProgramHarness::Create() {
-    program = std::make_unique<console::Program>();
+    program = std::make_unique<app::Program>();
     return program->Create();
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "console/Program.h"
+#include "app/Program.h"
 #include "platform/ui/ScriptedUi.h"
 #include "support_files.h"
 
@@ -37,7 +37,7 @@ public:
 
     testfiles::ScratchDir dir;
     platform::ScriptedUi ui;
-    std::unique_ptr<console::Program> program;
+    std::unique_ptr<app::Program> program;
 };
 
 } // namespace testing_console

@@ -51,7 +51,7 @@ TEST(MainWindow, StartsIdleWithTheDefaultSettings) {
 TEST(MainWindow, CreatesEveryWindowAndTheButtonsShowThemModally) {
     ProgramHarness h;
     ASSERT_TRUE(h.Create());
-    const console::ConsoleWindows& w = h.program->windows;
+    const app::ProgramWindows& w = h.program->windows;
     ASSERT_TRUE(w.Form4 && w.Form6 && w.Form7 && w.Form11 && w.Form12);
     h.Form().BitBtn3->click();
     h.Form().BitBtn4->click();

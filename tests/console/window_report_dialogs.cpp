@@ -25,7 +25,7 @@ using testing_console::ProgramHarness;
 class Dialogs : public testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(h.Create()); }
-    console::ConsoleWindows& W() { return h.program->windows; }
+    app::ProgramWindows& W() { return h.program->windows; }
     std::string LastBox() const { return h.ui.boxes.empty() ? "" : h.ui.boxes.back().Utf8Text(); }
     void ExpectErrorBox(const std::string& text) {
         ASSERT_FALSE(h.ui.boxes.empty());

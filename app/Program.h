@@ -6,35 +6,19 @@
 #include <string>
 
 #include "console/ConsoleState.h"
-#include "console/Q710_Form.h"
-#include "console/TAboutBox.h"
-#include "console/TForm10.h"
-#include "console/TForm11.h"
-#include "console/TForm12.h"
-#include "console/TForm13.h"
-#include "console/TForm6.h"
-#include "console/TForm7.h"
-#include "console/TForm9.h"
+#include "console/ConsoleWindows.h"
 #include "exchange/TForm4.h"
 #include "exchange/TForm5.h"
 #include "exchange/TForm8.h"
 
-namespace console {
+namespace app {
 
-// In creation order; destroyed in the reverse order.
-struct ConsoleWindows {
-    std::unique_ptr<TForm1> Form1;
-    std::unique_ptr<TForm4> Form4;
-    std::unique_ptr<TForm5> Form5;
-    std::unique_ptr<TForm6> Form6;
-    std::unique_ptr<TForm7> Form7;
-    std::unique_ptr<TForm8> Form8;
-    std::unique_ptr<TForm10> Form10;
-    std::unique_ptr<TForm9> Form9;
-    std::unique_ptr<TForm11> Form11;
-    std::unique_ptr<TAboutBox> AboutBox;
-    std::unique_ptr<TForm12> Form12;
-    std::unique_ptr<TForm13> Form13;
+// Every window of the program; the exchange side's windows beside the
+// console's. Created in the fixed order, destroyed in the reverse order.
+struct ProgramWindows : console::ConsoleWindows {
+    std::unique_ptr<console::TForm4> Form4;
+    std::unique_ptr<console::TForm5> Form5;
+    std::unique_ptr<console::TForm8> Form8;
 };
 
 class Program {
@@ -53,8 +37,8 @@ public:
     // window is saved there as PNG and closed (a check without a person).
     int Run(const std::string& pictureFile = {});
 
-    ConsoleState state; // outlives the windows
-    ConsoleWindows windows;
+    console::ConsoleState state; // outlives the windows
+    ProgramWindows windows;
 
 private:
     // The main window's hand-off to the export and import jobs.
@@ -64,4 +48,4 @@ private:
 // The whole program: create, run, end. The exit code.
 int RunProgram(const std::string& pictureFile = {});
 
-} // namespace console
+} // namespace app

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "SrcXLS/XLSLibState.h"
-#include "console/Program.h"
+#include "app/Program.h"
 #include "platform/RegionalSettings.h"
 #include "platform/ui/RegionalSettingsQt.h"
 
@@ -17,5 +17,5 @@ int main(int argc, char* argv[]) {
     std::string pictureFile;
     for (int i = 1; i + 1 < argc; ++i)
         if (std::string(argv[i]) == "--grab") pictureFile = argv[i + 1];
-    return console::RunProgram(pictureFile);
+    return app::RunProgram(pictureFile);
 }

@@ -1,4 +1,4 @@
-#include "console/Program.h"
+#include "app/Program.h"
 
 #include <QAction>
 #include <QApplication>
@@ -10,7 +10,9 @@
 #include "exchange/JobSide.h"
 #include "platform/ui/Ui.h"
 
-namespace console {
+namespace app {
+
+using namespace console;
 
 namespace {
 
@@ -23,6 +25,19 @@ bool IsImport(uint8_t kind) {
 Program::~Program() {
     // The job side outlives the windows it was pointed at.
     exchange::Side().Main = {};
+    // Reverse order of creation.
+    windows.Form13.reset();
+    windows.Form12.reset();
+    windows.AboutBox.reset();
+    windows.Form11.reset();
+    windows.Form9.reset();
+    windows.Form10.reset();
+    windows.Form8.reset();
+    windows.Form7.reset();
+    windows.Form6.reset();
+    windows.Form5.reset();
+    windows.Form4.reset();
+    windows.Form1.reset();
 }
 
 void Program::ConnectExchange() {
@@ -78,4 +93,4 @@ int RunProgram(const std::string& pictureFile) {
     return program.Run(pictureFile);
 }
 
-} // namespace console
+} // namespace app
