@@ -5,7 +5,7 @@
 #include "SrcXLS/XLSCellRef.h"
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSValues.h"
-#include "SrcXLS/formats/BIFFFormulaTokens.h"
+#include "SrcXLS/formulas/TokenRewriting.h"
 #include "SrcXLS/formats/DefaultRecords.h"
 
 #include <algorithm>
