@@ -307,8 +307,8 @@ Q710_EXPORT uint8_t ErasePeriodicXReportByHours103(const char** err) {
                         [&] { return Sim().ErasePeriodicXReportByHours103(err); });
 }
 Q710_EXPORT uint8_t GetPeiodOfLastDay(double* opened, double* closed, const char** err) {
-    (void)opened, (void)closed;
-    return NotYet<uint8_t>("GetPeiodOfLastDay", err);
+    return Run<uint8_t>("GetPeiodOfLastDay", err,
+                        [&] { return Sim().GetPeiodOfLastDay(opened, closed, err); });
 }
 
 // Electronic journal.

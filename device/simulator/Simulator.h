@@ -108,6 +108,8 @@ public:
     uint8_t EraseAllGoods(const char** err);
     uint8_t EraseAdditionalCodes(int64_t first, int64_t last, const char** err);
     uint8_t EraseFailureRecords(const char** err);
+    // Opening and closing time of the last closed shift (days since 30.12.1899).
+    uint8_t GetPeiodOfLastDay(double* opened, double* closed, const char** err);
     // Goods reports.
     uint8_t GetQuantityRecordsOfGoods(int32_t selector, uint16_t* count, const char** err);
     uint8_t GetSaleGoodsByMinNumber(int32_t reserved, Q710GoodsData* goods, const char** err);
