@@ -1,6 +1,5 @@
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSLibState.h"
-#include "SrcXLS/formats/TabrixReader.h"
 #include "SrcXLS/model/Cell.h"
 
 #include "support_biffbuild.h"
