@@ -287,12 +287,14 @@ void TForm1::CreatePages() {
     connect(BitBtn3, &QPushButton::clicked, this, [this] { BitBtn3Click(); });
     connect(BitBtn4, &QPushButton::clicked, this, [this] { BitBtn4Click(); });
 
-    // The journal buttons sit at the foot of the reports page.
+    CreateGoodsPages();
+    // The journal buttons and the last shift's period sit at the foot of the reports page.
     auto* reports = MakeChild<QVBoxLayout>(TabSheets[5]);
     CreateReportsPage(reports);
     reports->addStretch();
     auto* journal = MakeChild<QHBoxLayout>();
     reports->addLayout(journal);
+    journal->addWidget(Button1);
     BitBtn5 = MakeChild<QPushButton>(UiText("Опції електронного журналу"), TabSheets[5]);
     BitBtn7 = MakeChild<QPushButton>(UiText("Електронний журнал"), TabSheets[5]);
     BitBtn5->setObjectName("BitBtn5");
