@@ -29,7 +29,7 @@ bool LeavesForAnotherControl(const QFocusEvent& event) {
     return event.reason() != Qt::ActiveWindowFocusReason && event.reason() != Qt::PopupFocusReason;
 }
 
-void OnExit(QWidget* edit, ExitCheck check) {
+void InstallExit(QWidget* edit, ExitCheck check) {
     platform::MakeChild<EditExit>(edit, std::move(check));
 }
 

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <functional>
+#include <type_traits>
 
 class QFocusEvent;
 class QWidget;
@@ -35,7 +36,18 @@ private:
 bool LeavesForAnotherControl(const QFocusEvent& event);
 
 // Installs the check on the edit; the edit owns it.
-void OnExit(QWidget* edit, ExitCheck check);
+void InstallExit(QWidget* edit, ExitCheck check);
+
+// As InstallExit; a check that returns nothing never refuses.
+template <class F> void OnExit(QWidget* edit, F check) {
+    if constexpr (std::is_void_v<std::invoke_result_t<F&>>)
+        InstallExit(edit, [check = std::move(check)]() mutable {
+            check();
+            return true;
+        });
+    else
+        InstallExit(edit, ExitCheck(std::move(check)));
+}
 
 // Runs the exit check of the edit that has the focus in `window`, as leaving
 // it would; true when there is none or it accepted the text.
