@@ -92,6 +92,13 @@ TTabrix4::TTabrix4()
     LibState().StrTRUE = u"TRUE";
     LibState().StrFALSE = u"FALSE";
     sheets = std::make_unique<TSheets>(*this);
+    // Formulas count sheets as the file's sheet list does, chart sheets
+    // included: the sheets' name list.
+    formulaHandler.SheetNameAt = [this](int index) { return sheets->NameList().GetItem(index); };
+    formulaHandler.SheetCount = [this] { return sheets->NameList().GetCount(); };
+    cellStores.OnSharedFormulaRemoved = [this](TCellValues& store, TCell& cell) {
+        formulaHandler.UnshareFormula(store, cell);
+    };
     sheets->Add(0);
     optionsDialog.ReadFrom(sheets->Items(0).Records());
     SetVersion(TExcelVersion::xvExcel97);
@@ -115,6 +122,7 @@ void TTabrix4::SetVersion(TExcelVersion value) {
     maxRecSize = MaxRecordSize(value);
     LibState().SetLimits(value);
     sheets->SetMaxRecSize(maxRecSize);
+    formulaHandler.SetVersion(value);
 }
 
 bool TTabrix4::Excel2007MacroFile() const {
@@ -263,6 +271,22 @@ void TTabrix4::CopyOrMove(bool move, int srcSheet, int col1, int row1, int col2,
     TCellStorage::CheckPosition(destCol, destRow);
     TCellStorage::CheckPosition(lastCol, lastRow);
     if (options & coCells) {
+        TCellValues& store = src.Cells();
+        auto inArea = [&](const TCell& cell) {
+            return cell.Col >= col1 && cell.Col <= col2 && int64_t(cell.Row) >= row1 &&
+                   int64_t(cell.Row) <= row2;
+        };
+        // Members of .xlsx shared formulas hold no text of their own: they
+        // get their tokens before they are copied.
+        std::vector<TCell*> shared;
+        store.BeginIterate();
+        while (TCell* cell = store.NextCell())
+            if (auto* f = dynamic_cast<TFormulaCell*>(cell);
+                f && inArea(*f) && f->IsText() && f->SharedLink() != NoSharedFormula)
+                shared.push_back(cell);
+        for (TCell* cell : shared)
+            if (static_cast<TFormulaCell*>(cell)->SharedLink() != NoSharedFormula)
+                formulaHandler.UnshareFormula(store, *cell);
         // Everything is collected before anything lands, so overlapping
         // source and destination areas copy what stood there before.
         std::vector<std::unique_ptr<TCell>> collected;
@@ -270,12 +294,16 @@ void TTabrix4::CopyOrMove(bool move, int srcSheet, int col1, int row1, int col2,
             collected.push_back(cell.MakeCopy());
             collected.back()->SetPosition(cell.Col - col1 + destCol, int(cell.Row) - row1 + destRow);
         };
-        TCellValues& store = src.Cells();
         store.BeginIterate();
         while (TCell* cell = store.NextCell())
-            if (cell->Col >= col1 && cell->Col <= col2 && int64_t(cell->Row) >= row1 &&
-                int64_t(cell->Row) <= row2)
-                take(*cell);
+            if (inArea(*cell)) take(*cell);
+        // Formulas move their references with them; a formula that cannot
+        // be walked refuses the whole operation before anything changed.
+        if (options & coAdjustFormulas)
+            for (auto& c : collected)
+                if (auto* f = dynamic_cast<TFormulaCell*>(c.get()))
+                    formulaHandler.AdjustFormula(destSheet, *f, options & coAdjustOption4,
+                                                 options & coAdjustOption2, destRow - row1, destCol - col1);
         if (move)
             for (auto& c : collected) store.RemoveCell(c->Col - destCol + col1, int(c->Row) - destRow + row1);
         for (auto& c : collected) {

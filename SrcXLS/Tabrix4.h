@@ -8,6 +8,7 @@
 #include "SrcXLS/XLSDefs.h"
 #include "SrcXLS/formats/BIFFSettingsRecords.h"
 #include "SrcXLS/formats/DefaultRecords.h"
+#include "SrcXLS/formulas/FormulaHandler.h"
 #include "SrcXLS/model/CellFormats.h"
 #include "SrcXLS/model/ReservedMember.h"
 #include "SrcXLS/model/Sheet.h"
@@ -187,6 +188,10 @@ public:
     void SetMeasurer(std::unique_ptr<TTextMeasurer> m) { measurer = std::move(m); }
 
     bool FormulasShown() const override { return ShowFormulas; }
+    IFormulaServices& Formulas() override { return formulaHandler; }
+    TFormulaHandler& FormulaHandler() { return formulaHandler; }
+    // The defined names.
+    TInternalNames& GetInternalNames() { return formulaHandler.Names(); }
     TPaperSize DefaultPaperSize() const override { return PaperSize; }
 
     // ICellOperations.
@@ -218,8 +223,8 @@ private:
     TCellFormats secondFormats;
     TCellFormat* defaultFormat = nullptr;
     TSST2 strings{&fonts};
-    TReservedMember<struct FormulaHandlerTag> formulaHandler;
     TCellValuesList cellStores;
+    TFormulaHandler formulaHandler{cellStores};
     TReservedMember<struct PicturesTag> pictures;
     TStyles styles;
     TReservedMember<struct Ex12StylesTag> ex12Styles;

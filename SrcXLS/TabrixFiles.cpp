@@ -44,6 +44,7 @@ void ReadWorkbookFile(TTabrix4& owner, const std::vector<uint8_t>* image) {
     target.Formats = &owner.DefaultFormats();
     target.Strings = &owner.Strings();
     target.Styles = &owner.Styles();
+    target.Formulas = &owner.FormulaHandler();
     target.SetVersion = [&owner](TExcelVersion v) { owner.SetVersion(v); };
     if (owner.OnProgress)
         target.Progress = [&owner](int percent) {
@@ -58,6 +59,7 @@ void ReadWorkbookFile(TTabrix4& owner, const std::vector<uint8_t>* image) {
         TBIFFWorkbookTarget& target;
         ~TakeBack() {
             owner.CodePage = target.CodePage;
+            owner.FormulaHandler().CodePage = target.CodePage;
             owner.IsMac = target.IsMac;
             owner.SetFileSharing(target.FileSharing);
         }
@@ -78,6 +80,8 @@ void WriteWorkbookFile(TTabrix4& book) {
         cells += sheet.Cells().Count();
     }
     book.PrepareWrite(cells);
+    // Formulas made into older layouts write their text in the file's code page.
+    book.FormulaHandler().CodePage = book.CodePage;
 
     TBIFFWorkbookSource source;
     source.Globals = &book.GlobalsStorage();
@@ -94,8 +98,18 @@ void WriteWorkbookFile(TTabrix4& book) {
     source.Password = book.Password;
     source.CodePage = book.CodePage;
     source.ExtraObjects = &book.ExtraObjects();
-    if (version == TExcelVersion::xvExcel97)
+    if (version == TExcelVersion::xvExcel97) {
         source.SharedStrings = [&book](TXLSStream& s) { book.Sheets().WriteSST(s); };
+        source.Names = [&book](TXLSStream& s) {
+            TFormulaHandler& formulas = book.FormulaHandler();
+            formulas.Externals().SetSelfSheetCount(book.Sheets().Count());
+            const TRecordSink sink = [&s](uint16_t id, std::span<const uint8_t> body) {
+                s.WriteLongRecord(id, body.data(), body.size());
+            };
+            formulas.Externals().WriteRecords(sink);
+            formulas.Names().WriteNames(sink);
+        };
+    }
     for (int i = 0; i < book.Sheets().Count(); ++i) {
         TSheet& sheet = book.GetSheet(i);
         TBIFFSheetSource s;

@@ -69,7 +69,7 @@ double Seconds(Clock::time_point from, Clock::time_point to) {
 
 int Usage() {
     std::fprintf(stderr, "usage: xlsbench write goods|big FILE [--password TEXT]\n"
-                         "       xlsbench read|dump FILE [--password TEXT]\n");
+                         "       xlsbench read|dump|formulas FILE [--password TEXT]\n");
     return 2;
 }
 
@@ -91,6 +91,7 @@ int main(int rawArgc, char** rawArgv) {
     char** argv = args.data();
     if (argc == 3 && std::strcmp(argv[1], "read") == 0) return RunRead(argv[2], password);
     if (argc == 3 && std::strcmp(argv[1], "dump") == 0) return RunDump(argv[2], password);
+    if (argc == 3 && std::strcmp(argv[1], "formulas") == 0) return RunFormulas(argv[2], password);
     if (argc != 4 || std::strcmp(argv[1], "write") != 0) return Usage();
     const std::string workload = argv[2], file = argv[3];
     if (workload != "goods" && workload != "big") return Usage();

@@ -6,3 +6,4 @@
 // password: empty when none was given.
 int RunRead(const char* file, const std::u16string& password);
 int RunDump(const char* file, const std::u16string& password);
+int RunFormulas(const char* file, const std::u16string& password);

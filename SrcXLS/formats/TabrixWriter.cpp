@@ -176,6 +176,8 @@ void TTabrixWriter::WriteGlobalRecord(const TRecordBlock& block) {
         WriteBoundsheets();
         return;
     case placeholder::Names:
+        if (!biff5) Run(source.Names);
+        return;
     case placeholder::DrawingGroup:
         return;
     case placeholder::SST:

@@ -23,6 +23,24 @@ TRun XlrdDump(const std::string& file);
 // An encrypted workbook decrypted by msoffcrypto-tool into outFile.
 TRun Decrypt(const std::string& file, const std::string& password, const std::string& outFile);
 
+// A shell word in single quotes.
+std::string Quote(const std::string& s);
+// A script beside these tests (tests/xls/name).
+std::string ScriptPath(const std::string& name);
+// Tab-separated fields of a line, \, tab, CR and LF unescaped in each.
+std::vector<std::string> Fields(const std::string& line);
+
+// What a per-file oracle script (python3 or node) wrote for one file: its
+// lines split into fields, or the failure it reported.
+struct TOracleFile {
+    bool Ok = false;
+    std::string Error;
+    std::vector<std::vector<std::string>> Lines;
+};
+// Runs command OUTDIR FILE... once for all files; the scripts write
+// OUTDIR/<i>.txt for file i, "OK" or "FAIL<TAB>message" first.
+std::vector<TOracleFile> RunPerFile(const std::string& command, const std::vector<std::string>& files);
+
 // The first sheet as CSV through ssconvert.
 TRun GnumericCsv(const std::string& file, const std::string& csvFile);
 // Whether the text holds the line (a dump line or part of one).
