@@ -1,8 +1,11 @@
 #include "console/EditExit.h"
 
 #include <QFocusEvent>
+#include <QLineEdit>
 #include <QWidget>
 
+#include "console/MessageBoxes.h"
+#include "platform/ui/AnsiText.h"
 #include "platform/ui/Ui.h"
 
 namespace console {
@@ -27,6 +30,13 @@ bool LeavesForAnotherControl(const QFocusEvent& event) {
 
 void OnExit(QWidget* edit, std::function<void()> check) {
     platform::MakeChild<EditExit>(edit, std::move(check));
+}
+
+bool ApplyFieldCheck(QLineEdit* edit, FieldCheck (*check)(const std::string&), const std::string& message) {
+    FieldCheck result = check(platform::FromQString(edit->text()));
+    if (result.refused) ShowErrorText(message);
+    edit->setText(platform::ToQString(result.text));
+    return !result.refused;
 }
 
 } // namespace console

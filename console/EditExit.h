@@ -4,8 +4,12 @@
 
 #include <QObject>
 #include <functional>
+#include <string>
+
+#include "console/NumberText.h"
 
 class QFocusEvent;
+class QLineEdit;
 class QWidget;
 
 namespace console {
@@ -27,5 +31,10 @@ bool LeavesForAnotherControl(const QFocusEvent& event);
 
 // Installs the check on the edit; the edit owns it.
 void OnExit(QWidget* edit, std::function<void()> check);
+
+// Runs a check on the edit's text as leaving it does: a refused text shows
+// the message (ANSI) first, then the edit shows the checked text. False when
+// the text was refused, so an action about to use it can stop.
+bool ApplyFieldCheck(QLineEdit* edit, FieldCheck (*check)(const std::string&), const std::string& message);
 
 } // namespace console

@@ -20,12 +20,12 @@
 
 #include "console/ActionButton.h"
 #include "console/Connection.h"
+#include "console/ConsoleWindows.h"
 #include "console/ContextHelp.h"
 #include "console/EditExit.h"
 #include "console/Guarded.h"
 #include "console/MainBatch.h"
 #include "console/MessageBoxes.h"
-#include "console/ConsoleWindows.h"
 #include "console/TQProgressBar.h"
 #include "console/UpDown.h"
 #include "platform/ui/AnsiText.h"
@@ -266,6 +266,8 @@ void TForm1::CreatePages() {
         PageControl1->addWidget(TabSheets[i]);
     }
     CreateConnectionPages();
+    CreateGroupsPage();
+    CreatePatternsPage();
 
     // Page of the buttons that open the key dialogs.
     auto* keys = MakeChild<QVBoxLayout>(TabSheets[8]);

@@ -18,6 +18,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
 class QStackedWidget;
 class QStatusBar;
@@ -77,8 +78,28 @@ public:
     ActionButton* BitBtnReadReportByAllGoods = nullptr;
     ActionButton* BitBtnReadReportByCriticalRemains = nullptr;
     QPushButton* BitBtn6 = nullptr; // report by a range of codes
-    QAction* N66 = nullptr;         // menu "Справка"
-    QTimer* Timer1 = nullptr;       // modem poll
+    // Goods-group page.
+    QLineEdit* GoodsGroupIndex = nullptr;
+    UpDown* UpDownGoodsGroupIndex = nullptr;
+    QLineEdit* GoodsGroupName = nullptr;
+    QPlainTextEdit* Memo2 = nullptr; // the log of every group operation
+    QCheckBox* CBEraseGoodsGroup = nullptr;
+    ActionButton* BitBtnReadNameOfGroup = nullptr;
+    ActionButton* BitBtnWriteNameOfGroup = nullptr;
+    ActionButton* BitBtnReadNamesOfAllGroups = nullptr;
+    ActionButton* BitBtnImportGroupsOfGoods = nullptr;
+    ActionButton* BitBtnExportGroupsOfGoods = nullptr;
+    // Text-pattern page.
+    QLineEdit* PatternNumber = nullptr;
+    UpDown* UpDownPatternNumber = nullptr;
+    QLineEdit* CursorPosition = nullptr;
+    UpDown* UpDownCursorPosition = nullptr;
+    QLineEdit* PatternText = nullptr;
+    ActionButton* BitBtnReadTextPattern = nullptr;
+    ActionButton* BitBtnWriteTextPattern = nullptr;
+    ActionButton* BitBtnReadAllTextPatterns = nullptr;
+    QAction* N66 = nullptr;   // menu "Справка"
+    QTimer* Timer1 = nullptr; // modem poll
     platform::FileDialogRequest OpenDialog1;
     platform::FileDialogRequest SaveDialog1;
 
@@ -159,6 +180,17 @@ public:
     void ActionReadReportByCriticalRemainsExecute();
     void ActionWriteGoodsByNumberExecute();
     void ActionUpdateDBToECRByCodeExecute();
+    void GoodsGroupIndexExit();
+    void ActionReadNameOfGroupExecute();
+    void ActionWriteNameOfGroupExecute();
+    void ActionReadNamesOfAllGroupsExecute();
+    void ActionImportGroupsOfGoodsExecute();
+    void ActionExportGroupsOfGoodsExecute();
+    void PatternNumberExit();
+    void CursorPositionExit();
+    void ActionReadTextPatternExecute();
+    void ActionWriteTextPatternExecute();
+    void ActionReadAllTextPatternsExecute();
 
     // The progress of the reading loops (QProgressBar3, Label8) and of the
     // writing loops (QProgressBar1, Label36).
@@ -183,6 +215,8 @@ private:
     void ShowCentred(QWidget& dialog);
     void CheckAddressEdit(AddressEdit which, QLineEdit* edit, QLineEdit* other);
     void CreateReportsPage(QVBoxLayout* page);
+    void CreateGroupsPage();
+    void CreatePatternsPage();
     void RunReading(ReadingJob& job, ActionButton* start);
     void RunWriting(const WritingMember& member);
 

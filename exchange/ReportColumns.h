@@ -53,6 +53,7 @@ struct ReportRow {
 
 ReportRow RowOf(const GoodsStruct& record);
 ReportRow RowOf(const PeriodicGoodsStruct& record);
+ReportRow RowOf(const GoodsGroupRecord& record);
 
 // The progress maximum of a report: its number of records.
 template <class Record> int32_t ProgressMaximumOf(const std::vector<Record>& report) {
@@ -63,12 +64,16 @@ struct ReportLayout {
     std::span<const ReportColumn> columns;
     std::span<const uint8_t> xlsColumns; // workbook column of each value
     const char* xlsFilter;               // save filter of the workbook export
+    int xlsBlueColumn = 1;               // the workbook column written in blue below the captions
+    int xlsBlueLastRow = 0;              // its last blue row; 0: the last record's
 };
 
 // Goods report (kinds 5, 9, 10): 20 values, barcode before PLU in the workbook.
 const ReportLayout& GoodsReportLayout();
 // Periodic goods report (kind 6): the first 16 values, PLU before barcode in the workbook.
 const ReportLayout& PeriodicGoodsReportLayout();
+// Goods groups (kind 2): number and name; the numbers' column blue down to row 101.
+const ReportLayout& GoodsGroupsLayout();
 
 // Text of a non-name value in CSV and DBF files, by the regional settings.
 std::string PlainValueText(ValueKind kind, int64_t number, std::string_view setFlag,

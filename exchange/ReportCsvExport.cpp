@@ -21,8 +21,9 @@ std::string NameField(std::string_view name, const console::CsvOptionsRecord& op
 }
 
 template <class Record>
-void ExportReportCsv(JobContext& job, const ReportLayout& layout, std::vector<Record>& report) {
-    job.progress.SetMaximum(ProgressMaximumOf(report));
+void ExportReportCsv(JobContext& job, const ReportLayout& layout, std::vector<Record>& report,
+                     int32_t maximum) {
+    job.progress.SetMaximum(maximum);
     const console::CsvOptionsRecord& options = job.state.CsvOptions;
     std::string text;
     for (const Record& record : report) {
@@ -50,11 +51,20 @@ std::string ReportCsvLine(const ReportLayout& layout, const ReportRow& row,
 }
 
 void ExportGoodsCsv(JobContext& job) {
-    ExportReportCsv(job, GoodsReportLayout(), job.arrays.GoodsReport);
+    ExportReportCsv(job, GoodsReportLayout(), job.arrays.GoodsReport,
+                    ProgressMaximumOf(job.arrays.GoodsReport));
 }
 
 void ExportPeriodicGoodsReportCsv(JobContext& job) {
-    ExportReportCsv(job, PeriodicGoodsReportLayout(), job.arrays.PeriodicGoodsReport);
+    ExportReportCsv(job, PeriodicGoodsReportLayout(), job.arrays.PeriodicGoodsReport,
+                    ProgressMaximumOf(job.arrays.PeriodicGoodsReport));
+}
+
+void ExportGroupsCsv(JobContext& job) {
+    std::vector<GoodsGroupRecord>& table = job.arrays.GoodsGroupTable;
+    table.resize(UsedGroupEntries(table));
+    ExportReportCsv(job, GoodsGroupsLayout(), table, GoodsGroupCount);
+    TellSavedFile(job);
 }
 
 } // namespace exchange

@@ -19,5 +19,7 @@ std::string ReportCsvLine(const ReportLayout& layout, const ReportRow& row,
 // report emptied, then the save step; nothing is saved after a cancel.
 void ExportGoodsCsv(JobContext& job);
 void ExportPeriodicGoodsReportCsv(JobContext& job);
+// The used goods groups, "number;name" each; the save tells the main window's memo.
+void ExportGroupsCsv(JobContext& job);
 
 } // namespace exchange

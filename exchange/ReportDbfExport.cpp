@@ -54,8 +54,9 @@ std::string StageBeside(const std::string& target) {
 }
 
 template <class Record>
-void ExportReportDbf(JobContext& job, const ReportLayout& layout, std::vector<Record>& report) {
-    job.progress.SetMaximum(ProgressMaximumOf(report));
+void ExportReportDbf(JobContext& job, const ReportLayout& layout, std::vector<Record>& report,
+                     int32_t maximum) {
+    job.progress.SetMaximum(maximum);
     std::optional<std::string> target = ChooseTarget(job);
     if (!target) return;
     job.state.MakeMetod.FileName = *target;
@@ -125,11 +126,22 @@ void ReportTable::Commit() {
 }
 
 void ExportGoodsDbf(JobContext& job) {
-    ExportReportDbf(job, GoodsReportLayout(), job.arrays.GoodsReport);
+    ExportReportDbf(job, GoodsReportLayout(), job.arrays.GoodsReport,
+                    ProgressMaximumOf(job.arrays.GoodsReport));
 }
 
 void ExportPeriodicGoodsReportDbf(JobContext& job) {
-    ExportReportDbf(job, PeriodicGoodsReportLayout(), job.arrays.PeriodicGoodsReport);
+    ExportReportDbf(job, PeriodicGoodsReportLayout(), job.arrays.PeriodicGoodsReport,
+                    ProgressMaximumOf(job.arrays.PeriodicGoodsReport));
+}
+
+void ExportGroupsDbf(JobContext& job) {
+    std::vector<GoodsGroupRecord>& table = job.arrays.GoodsGroupTable;
+    std::vector<GoodsGroupRecord> used(table.begin(),
+                                       table.begin() + static_cast<std::ptrdiff_t>(UsedGroupEntries(table)));
+    ExportReportDbf(job, GoodsGroupsLayout(), used, GoodsGroupCount);
+    // A save dialog not confirmed leaves the table as it was.
+    if (job.state.MakeMetod.Done == 1) table.clear();
 }
 
 } // namespace exchange

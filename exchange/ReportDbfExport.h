@@ -38,5 +38,7 @@ private:
 // file and the report as they were, with Done 0.
 void ExportGoodsDbf(JobContext& job);
 void ExportPeriodicGoodsReportDbf(JobContext& job);
+// The used goods groups: fields ID N(3) and NAME C(20), one record each.
+void ExportGroupsDbf(JobContext& job);
 
 } // namespace exchange

@@ -45,7 +45,8 @@ bool BuildReportSheet(xls::TTabrix4& book, const ReportLayout& layout, const std
     const int lastColumn = static_cast<int>(layout.columns.size()) - 1;
     const int lastRow = static_cast<int>(std::min<std::size_t>(records.size() + 1, INT_MAX));
     // The ranges come first: the values written later keep their cells' fonts.
-    sheet.Range().SetArea(1, 1, 1, lastRow).SetFontColor(kBlue);
+    const int blueLastRow = layout.xlsBlueLastRow > 0 ? layout.xlsBlueLastRow : lastRow;
+    sheet.Range().SetArea(layout.xlsBlueColumn, 1, layout.xlsBlueColumn, blueLastRow).SetFontColor(kBlue);
     xls::TXLSRange& captionRow = sheet.Range().SetArea(0, 1, lastColumn, 1);
     captionRow.SetFontColor(kBlue);
     captionRow.SetFontStyle(kBold);
@@ -71,8 +72,9 @@ bool BuildReportSheet(xls::TTabrix4& book, const ReportLayout& layout, const std
 }
 
 template <class Record>
-void ExportReportXls(JobContext& job, const ReportLayout& layout, std::vector<Record>& report) {
-    job.progress.SetMaximum(ProgressMaximumOf(report));
+void ExportReportXls(JobContext& job, const ReportLayout& layout, std::vector<Record>& report,
+                     int32_t maximum) {
+    job.progress.SetMaximum(maximum);
     xls::TTabrix4& book = JobWorkbook(job.side);
     // A workbook read earlier may have left another version behind.
     book.SetVersion(xls::TExcelVersion::xvExcel97);
@@ -100,11 +102,20 @@ bool BuildPeriodicGoodsReportSheet(xls::TTabrix4& book, const std::vector<Period
 }
 
 void ExportGoodsXls(JobContext& job) {
-    ExportReportXls(job, GoodsReportLayout(), job.arrays.GoodsReport);
+    ExportReportXls(job, GoodsReportLayout(), job.arrays.GoodsReport,
+                    ProgressMaximumOf(job.arrays.GoodsReport));
 }
 
 void ExportPeriodicGoodsReportXls(JobContext& job) {
-    ExportReportXls(job, PeriodicGoodsReportLayout(), job.arrays.PeriodicGoodsReport);
+    ExportReportXls(job, PeriodicGoodsReportLayout(), job.arrays.PeriodicGoodsReport,
+                    ProgressMaximumOf(job.arrays.PeriodicGoodsReport));
+}
+
+void ExportGroupsXls(JobContext& job) {
+    std::vector<GoodsGroupRecord>& table = job.arrays.GoodsGroupTable;
+    table.resize(UsedGroupEntries(table));
+    ExportReportXls(job, GoodsGroupsLayout(), table, GoodsGroupCount);
+    TellSavedFile(job);
 }
 
 } // namespace exchange

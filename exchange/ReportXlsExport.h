@@ -29,5 +29,7 @@ bool BuildPeriodicGoodsReportSheet(xls::TTabrix4& book, const std::vector<Period
 // The workbook is always written as BIFF8, whatever was read into it before.
 void ExportGoodsXls(JobContext& job);
 void ExportPeriodicGoodsReportXls(JobContext& job);
+// The used goods groups, one row each; the save tells the main window's memo.
+void ExportGroupsXls(JobContext& job);
 
 } // namespace exchange
