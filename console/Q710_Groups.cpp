@@ -111,7 +111,7 @@ void TForm1::CreateGroupsPage() {
     grid->addLayout(batches, 4, 0, 1, 3);
     grid->setRowStretch(2, 1);
 
-    OnExit(GoodsGroupIndex, [this] { GoodsGroupIndexExit(); });
+    OnExit(GoodsGroupIndex, [this] { return GoodsGroupIndexExit(); });
     connect(ActionReadNameOfGroup, &QAction::triggered, this, [this] { ActionReadNameOfGroupExecute(); });
     connect(ActionWriteNameOfGroup, &QAction::triggered, this, [this] { ActionWriteNameOfGroupExecute(); });
     connect(ActionReadNamesOfAllGroups, &QAction::triggered, this,
@@ -122,12 +122,12 @@ void TForm1::CreateGroupsPage() {
             [this] { ActionExportGroupsOfGoodsExecute(); });
 }
 
-void TForm1::GoodsGroupIndexExit() {
-    ApplyFieldCheck(GoodsGroupIndex, CheckGroupNumber, GroupNumberMessage());
+bool TForm1::GoodsGroupIndexExit() {
+    return ApplyFieldCheck(GoodsGroupIndex, CheckGroupNumber, GroupNumberMessage());
 }
 
 void TForm1::ActionReadNameOfGroupExecute() {
-    if (state.Busy != 0 || !ApplyFieldCheck(GoodsGroupIndex, CheckGroupNumber, GroupNumberMessage())) return;
+    if (state.Busy != 0 || !GoodsGroupIndexExit()) return;
     Guarded([this] {
         int32_t number = IntegerValue(platform::FromQString(GoodsGroupIndex->text()));
         const char* name = nullptr;
@@ -143,7 +143,7 @@ void TForm1::ActionReadNameOfGroupExecute() {
 }
 
 void TForm1::ActionWriteNameOfGroupExecute() {
-    if (state.Busy != 0 || !ApplyFieldCheck(GoodsGroupIndex, CheckGroupNumber, GroupNumberMessage())) return;
+    if (state.Busy != 0 || !GoodsGroupIndexExit()) return;
     Guarded([this] {
         std::string numberText = platform::FromQString(GoodsGroupIndex->text());
         std::string name = platform::FromQString(GoodsGroupName->text()).substr(0, GroupNameSize);

@@ -111,25 +111,24 @@ void TForm1::CreatePatternsPage() {
     grid->addLayout(buttons, 3, 0, 1, 2);
     grid->setRowStretch(4, 1);
 
-    OnExit(PatternNumber, [this] { PatternNumberExit(); });
-    OnExit(CursorPosition, [this] { CursorPositionExit(); });
+    OnExit(PatternNumber, [this] { return PatternNumberExit(); });
+    OnExit(CursorPosition, [this] { return CursorPositionExit(); });
     connect(ActionReadTextPattern, &QAction::triggered, this, [this] { ActionReadTextPatternExecute(); });
     connect(ActionWriteTextPattern, &QAction::triggered, this, [this] { ActionWriteTextPatternExecute(); });
     connect(ActionReadAllTextPatterns, &QAction::triggered, this,
             [this] { ActionReadAllTextPatternsExecute(); });
 }
 
-void TForm1::PatternNumberExit() {
-    ApplyFieldCheck(PatternNumber, CheckPatternNumber, PatternNumberMessage());
+bool TForm1::PatternNumberExit() {
+    return ApplyFieldCheck(PatternNumber, CheckPatternNumber, PatternNumberMessage());
 }
 
-void TForm1::CursorPositionExit() {
-    ApplyFieldCheck(CursorPosition, CheckCursorPosition, CursorPositionMessage());
+bool TForm1::CursorPositionExit() {
+    return ApplyFieldCheck(CursorPosition, CheckCursorPosition, CursorPositionMessage());
 }
 
 void TForm1::ActionReadTextPatternExecute() {
-    if (state.Busy != 0 || !ApplyFieldCheck(PatternNumber, CheckPatternNumber, PatternNumberMessage()))
-        return;
+    if (state.Busy != 0 || !PatternNumberExit()) return;
     Guarded([this] {
         uint8_t cursor = 0;
         const char* text = nullptr;
@@ -146,9 +145,7 @@ void TForm1::ActionReadTextPatternExecute() {
 }
 
 void TForm1::ActionWriteTextPatternExecute() {
-    if (state.Busy != 0 || !ApplyFieldCheck(PatternNumber, CheckPatternNumber, PatternNumberMessage()) ||
-        !ApplyFieldCheck(CursorPosition, CheckCursorPosition, CursorPositionMessage()))
-        return;
+    if (state.Busy != 0 || !PatternNumberExit() || !CursorPositionExit()) return;
     Guarded([this] {
         std::string text = platform::FromQString(PatternText->text()).substr(0, PatternTextSize);
         const char* err = nullptr;

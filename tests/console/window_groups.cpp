@@ -125,7 +125,9 @@ TEST(GroupPage, AllNamesIntoTheMemoEndAsTheRegisterAnswers) {
         run.Form().ActionReadNamesOfAllGroups->trigger();
         Lines memo = run.Memo();
         EXPECT_EQ(memo.size(), c.lines);
-        if (c.line2 != nullptr && memo.size() > 1) EXPECT_EQ(memo[1], c.line2);
+        if (c.line2 != nullptr && memo.size() > 1) {
+            EXPECT_EQ(memo[1], c.line2);
+        }
         EXPECT_EQ(run.Boxes(), Lines{c.box});
         EXPECT_TRUE(run.locked);
         run.ExpectRestored();
@@ -273,7 +275,9 @@ TEST(GroupPage, ImportClearsEveryNameFirstWhenAsked) {
         EXPECT_EQ(run.titles.back(), "Q710 Імпорт " + std::string(stopAt > 0 ? "1 %" : "50 %"));
         EXPECT_EQ(run.Memo().front(), "Триває очищення назв товарних груп");
         EXPECT_EQ(run.Boxes().back(), "Імпорт даних завершено!");
-        if (stopAt > 0) EXPECT_EQ(run.h.ui.boxes[0].Utf8Caption(), "Очишення товарних груп");
+        if (stopAt > 0) {
+            EXPECT_EQ(run.h.ui.boxes[0].Utf8Caption(), "Очишення товарних груп");
+        }
         run.ExpectRestored();
     }
 }
@@ -315,9 +319,10 @@ TEST(GroupPage, ImportThatCannotGoOnWritesNothingMoreAndSaysWhy) {
         EXPECT_EQ(run.Calls("SetGoodsGroupName").size(), c.writes);
         EXPECT_EQ(run.Boxes(), c.boxes);
         Lines memo = run.Memo();
-        if (!c.memoTail.empty())
+        if (!c.memoTail.empty()) {
             EXPECT_EQ(Lines(memo.end() - static_cast<std::ptrdiff_t>(c.memoTail.size()), memo.end()),
                       c.memoTail);
+        }
         run.ExpectRestored();
     }
 }
