@@ -274,7 +274,10 @@ TEST(GroupPage, ImportClearsEveryNameFirstWhenAsked) {
         EXPECT_EQ(run.titles.front(), "Q710 Очищення 0 %");
         EXPECT_EQ(run.titles.back(), "Q710 Імпорт " + std::string(stopAt > 0 ? "1 %" : "50 %"));
         EXPECT_EQ(run.Memo().front(), "Триває очищення назв товарних груп");
-        EXPECT_EQ(run.Boxes().back(), "Імпорт даних завершено!");
+        // One question only: the writing after it is not stopped by the same request.
+        Lines boxes = {"Імпорт даних завершено!"};
+        if (stopAt > 0) boxes.insert(boxes.begin(), "Ви дійсно бажаєте зупинити очищення товарних груп?");
+        EXPECT_EQ(run.Boxes(), boxes);
         if (stopAt > 0) {
             EXPECT_EQ(run.h.ui.boxes[0].Utf8Caption(), "Очишення товарних груп");
         }

@@ -1,6 +1,7 @@
 // Goods-group names and text patterns of the simulated register, read
-// through its exported functions: the single calls, the batches the first
-// group and the first pattern start, and the faults a scenario asks for.
+// through its exported functions: the single calls and the batches the first
+// group and the first pattern start, decoded here by byte offsets. Its
+// scenario faults are met by the group page's tests.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -105,54 +106,6 @@ TEST_F(SimGroups, ValuesOutsideTheRegistersRangesAreRefused) {
     for (const Case& c : cases) EXPECT_EQ(c.status, sim::StatusBadValue) << c.what;
     ASSERT_EQ(Api().GetGoodsGroupName(1, &name, &err), 0);
     EXPECT_NE(device::DeviceText(name), "123456789012345678901");
-}
-
-TEST_F(SimGroups, ScenarioFaultsReachCallsAndRecords) {
-    const char* err = nullptr;
-    const char* name = nullptr;
-    Ctl("fail SetGoodsGroupName at 2 status 0x33 text \"Збій запису\"");
-    EXPECT_EQ(Api().SetGoodsGroupName(1, "a", &err), 0);
-    EXPECT_EQ(Api().SetGoodsGroupName(2, "b", &err), 0x33);
-    EXPECT_EQ(device::DeviceText(err), "\xC7\xE1\xB3\xE9 \xE7\xE0\xEF\xE8\xF1\xF3");
-
-    Ctl("fail-record 3 status 0x44");
-    ASSERT_EQ(Api().GetGoodsGroupName(1, &name, &err), 0);
-    uint8_t end = 0;
-    EXPECT_EQ(Rest(Q710_RAW_GROUP_NAME_SIZE, end).size(), 2u);
-    EXPECT_EQ(end, 0x44);
-    EXPECT_EQ(Rest(Q710_RAW_GROUP_NAME_SIZE, end).size(), 97u) << "a retry delivers the record";
-
-    Ctl("end-batch 5");
-    uint8_t cursor = 0;
-    ASSERT_EQ(Api().GetTextPattern(1, &cursor, &name, &err), 0);
-    EXPECT_EQ(Rest(Q710_RAW_TEXT_PATTERN_SIZE, end).size(), 4u);
-    EXPECT_EQ(end, Q710_END_OF_DATA);
-
-    Ctl("clear-faults\nbatch-first 0x55");
-    EXPECT_EQ(Api().GetTextPattern(1, &cursor, &name, &err), 0x55);
-    EXPECT_EQ(Api().GetTextPattern(1, &cursor, &name, &err), 0);
-}
-
-TEST_F(SimGroups, DamagedAnswersAreBoundedOrRefused) {
-    const char* err = nullptr;
-    const char* name = nullptr;
-    ASSERT_EQ(Api().SetGoodsGroupName(2, "Milk", &err), 0);
-    Ctl("unterminated on");
-    ASSERT_EQ(Api().GetGoodsGroupName(1, &name, &err), 0);
-    uint8_t end = 0;
-    auto rest = Rest(Q710_RAW_GROUP_NAME_SIZE, end);
-    ASSERT_EQ(rest.size(), 99u);
-    EXPECT_EQ(std::string(rest[0].begin(), rest[0].end()), "Milk" + std::string(17, '~'));
-
-    // Records longer than the buffer: the library refuses to write past it.
-    Ctl("unterminated off\nrecord-size 40");
-    ASSERT_EQ(Api().GetGoodsGroupName(1, &name, &err), 0);
-    rest = Rest(Q710_RAW_GROUP_NAME_SIZE, end);
-    EXPECT_TRUE(rest.empty());
-    EXPECT_EQ(end, sim::StatusSmallBuffer);
-    EXPECT_FALSE(device::DeviceText(err).empty());
-    Ctl("record-size off");
-    EXPECT_EQ(Ctl("dump").find("record-size"), std::string::npos);
 }
 
 } // namespace

@@ -118,18 +118,6 @@ TEST(GroupsFiles, ExportsReadBackByIndependentReaders) {
     EXPECT_EQ(dbf[8], (std::vector<std::string>{"45", "12345678901234567890"}));
 }
 
-TEST(GroupsFiles, CsvOptionsShapeTheNames) {
-    ScratchDir dir;
-    console::CsvOptionsRecord options{'\t', true, true, false, true};
-    ExportRun run = Export(exchange::FormatCsv, dir.File("g.csv"), options);
-    // Quoted, quotes inside not doubled, OEM 866 (і and Ґ by their best fit).
-    Rows rows = PythonCsvRows(run.path, '\t', false, "cp866");
-    ASSERT_EQ(rows.size(), 10u);
-    EXPECT_EQ(rows[0], (std::vector<std::string>{"1", "\"Хлiб\""}));
-    EXPECT_EQ(rows[3], (std::vector<std::string>{"34", "\"Кава \"Лате\"\""}));
-    EXPECT_EQ(rows[5], (std::vector<std::string>{"56", "\"Гудзики\""}));
-}
-
 TEST(GroupsFiles, CancelledSaveWritesNothingAndTellsNothing) {
     for (int format = 0; format < 4; ++format) {
         ExportRun run = Export(format, std::nullopt);
