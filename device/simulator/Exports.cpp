@@ -244,37 +244,47 @@ Q710_EXPORT uint8_t SetTextPattern(int32_t pattern, int32_t cursor, const char* 
 // Keys.
 
 Q710_EXPORT uint8_t GetFastCode(int32_t key, const char** code, const char** err) {
-    if (code) *code = "";
-    return NotYet<uint8_t>("GetFastCode", err, key);
+    return Run<uint8_t>(
+        "GetFastCode", err, [&] { return Sim().GetFastCode(key, code, err); }, key);
 }
 Q710_EXPORT uint8_t SetFastCode(int32_t key, const char* code, const char** err) {
-    return NotYet<uint8_t>("SetFastCode", err, key, code);
+    return Run<uint8_t>(
+        "SetFastCode", err, [&] { return Sim().SetFastCode(key, code, err); }, key, code);
 }
 Q710_EXPORT uint8_t ExecuteBarCode(const char* sequence, const char** err) {
-    return NotYet<uint8_t>("ExecuteBarCode", err, sequence);
+    return Run<uint8_t>(
+        "ExecuteBarCode", err, [&] { return Sim().ExecuteBarCode(sequence, err); }, sequence);
 }
 
 // Discounts and margins.
 
 Q710_EXPORT uint8_t GetDiscMargValues(uint16_t* discount, uint16_t* margin, int16_t* discountsAllowed,
                                       int16_t* marginsAllowed, const char** err) {
-    (void)discount, (void)margin, (void)discountsAllowed, (void)marginsAllowed;
-    return NotYet<uint8_t>("GetDiscMargValues", err);
+    return Run<uint8_t>("GetDiscMargValues", err, [&] {
+        return Sim().GetDiscMargValues(discount, margin, discountsAllowed, marginsAllowed, err);
+    });
 }
 Q710_EXPORT uint8_t SetDiscMargValues(int32_t discount, int32_t margin, const char** err) {
-    return NotYet<uint8_t>("SetDiscMargValues", err, discount, margin);
+    return Run<uint8_t>(
+        "SetDiscMargValues", err, [&] { return Sim().SetDiscMargValues(discount, margin, err); }, discount,
+        margin);
 }
 Q710_EXPORT uint8_t SetDiscountMarginFlags(int32_t discounts, int32_t margins, const char** err) {
-    return NotYet<uint8_t>("SetDiscountMarginFlags", err, discounts, margins);
+    return Run<uint8_t>(
+        "SetDiscountMarginFlags", err, [&] { return Sim().SetDiscountMarginFlags(discounts, margins, err); },
+        discounts, margins);
 }
 Q710_EXPORT uint8_t GetDiscountGroupParameters103(int32_t group, Q710DiscountGroupRecord* record,
                                                   const char** err) {
-    (void)record;
-    return NotYet<uint8_t>("GetDiscountGroupParameters103", err, group);
+    return Run<uint8_t>(
+        "GetDiscountGroupParameters103", err,
+        [&] { return Sim().GetDiscountGroupParameters103(group, record, err); }, group);
 }
 Q710_EXPORT uint8_t SetDiscountGroupParameters103(int32_t group, Q710DiscountGroupRecord record,
                                                   const char** err) {
-    return NotYet<uint8_t>("SetDiscountGroupParameters103", err, group, record);
+    return Run<uint8_t>(
+        "SetDiscountGroupParameters103", err,
+        [&] { return Sim().SetDiscountGroupParameters103(group, record, err); }, group, record);
 }
 
 // X report and reports by hours.

@@ -293,6 +293,7 @@ bool Simulator::Control(const std::string& command, std::string& reply) {
         Changed();
     } else if (verb == "clear-faults") {
         scenario_.Clear();
+        discountGroupByte_.reset();
         modem_.SetScript({});
     } else if (verb == "reset") {
         Reset();
@@ -323,10 +324,12 @@ bool Simulator::Control(const std::string& command, std::string& reply) {
             << "\ncapacity=" << base.Capacity() << "\nprogrammed=" << base.Programmed()
             << "\nfailures=" << base.Failures() << "\nadditional-codes=" << base.AdditionalCodes().size()
             << "\nbatch-open=" << cursor_.IsOpen() << "\nstate-file=" << options_.statePath << "\n"
-            << SalesDump() << scenario_.Describe();
+            << SalesDump() << DiscountDump() << scenario_.Describe();
         reply = out.str();
     } else if (IsSalesCommand(verb)) {
         return SalesControl(words, reply);
+    } else if (IsDiscountCommand(verb)) {
+        return DiscountControl(words, reply);
     } else {
         return fail("unknown command: " + Plain(verb));
     }

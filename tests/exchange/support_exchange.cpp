@@ -1,6 +1,7 @@
 #include "support_exchange.h"
 
 #include <QApplication>
+#include <memory>
 
 namespace exchange_test {
 
@@ -9,7 +10,9 @@ void EnsureApplication() {
     static char name[] = "exchange_tests";
     static char* argv[] = {name, nullptr};
     if (QCoreApplication::instance() == nullptr) {
-        static QApplication app(argc, argv);
+        // Never destroyed: the keyboard that key events create is a global of
+        // Qt's that goes before a static application would at exit.
+        std::make_unique<QApplication>(argc, argv).release();
         QApplication::setQuitOnLastWindowClosed(false);
     }
 }

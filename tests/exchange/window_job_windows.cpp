@@ -1,7 +1,9 @@
 // The format choice, the CSV settings and the job window, driven through the
 // scripted user as the main window will drive them.
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -246,6 +248,56 @@ TEST_F(JobWindows, CancelButtonStopsTheJobBeforeTheSaveDialog) {
     EXPECT_EQ(state.MakeMetod.Done, 1);
     EXPECT_EQ(Text(form4->Label2), "50 %");
     EXPECT_TRUE(Shared().GoodsReport.empty());
+}
+
+// Escape and the close box during a running job act as its stop button: the
+// window stays until the job has stopped, and the job writes nothing more.
+TEST_F(JobWindows, EscapeAndTheCloseBoxStopARunningJob) {
+    for (bool escape : {true, false}) {
+        SCOPED_TRACE(escape ? "Escape" : "close box");
+        Shared().GoodsReport = {Goods(1, 5, 0, "A"), Goods(2, 6, 0, "B"), Goods(3, 7, 0, "C"),
+                                Goods(4, 8, 0, "D")};
+        bool shownWhileStopping = false;
+        ui.processMessagesCalls = 0;
+        ui.onProcessMessages = [&] {
+            if (ui.processMessagesCalls != 2) return;
+            if (escape) {
+                QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                QApplication::sendEvent(form4.get(), &key);
+            } else {
+                form4->close();
+            }
+            shownWhileStopping = form4->isVisible();
+        };
+        ChooseFormat(exchange::FormatXml);
+        ui.QueueModal([](QDialog& d) {
+            auto& f = dynamic_cast<TForm4&>(d);
+            f.show(); // starts the timer
+            f.Timer1Timer();
+            return f.result();
+        });
+        std::size_t dialogs = ui.fileDialogs.size();
+        EXPECT_FALSE(exchange::RunExportJob(state, 10));
+        EXPECT_EQ(ui.fileDialogs.size(), dialogs); // stopped before its save dialog
+        EXPECT_TRUE(shownWhileStopping);
+        EXPECT_FALSE(form4->isVisible());
+        EXPECT_EQ(state.JobCancelled, 1);
+        EXPECT_EQ(Text(form4->Label2), "50 %");
+    }
+    // Before the job starts, Escape closes the window and the job never runs.
+    Shared().GoodsReport = {Goods(1, 5, 0, "A")};
+    ui.onProcessMessages = nullptr;
+    ChooseFormat(exchange::FormatXml);
+    ui.QueueModal([](QDialog& d) {
+        auto& f = dynamic_cast<TForm4&>(d);
+        f.show();
+        f.reject();
+        EXPECT_FALSE(f.Timer1->isActive());
+        return f.result();
+    });
+    EXPECT_FALSE(exchange::RunExportJob(state, 10));
+    EXPECT_EQ(state.MakeMetod.Done, 0);
+    EXPECT_EQ(Shared().GoodsReport.size(), 1u);
 }
 
 TEST_F(JobWindows, ModemCallIsHungUpOnlyWhenTheUserAgrees) {
