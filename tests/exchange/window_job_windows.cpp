@@ -354,11 +354,16 @@ TEST_F(JobWindows, ImportOutcomeFollowsTheOpenDialog) {
     EXPECT_FALSE(exchange::RunExchangeJob(state));
     EXPECT_EQ(ModalNames(), std::vector<std::string>{"TForm5"});
 
-    // A goods import that is not there yet: the file is chosen, the job says so and is not done.
+    // The file chosen, the job reads it into ImportedGoods and is done.
+    ASSERT_TRUE(ConnectSimulator(state));
+    WriteFile(dir.File("goods.csv"), "5;12;4820000000017;Bread;12,50;2,5;3;2;1;0;1;2\r\n");
     ChooseFormat(exchange::FormatCsv);
     ui.QueueFile(dir.File("goods.csv"));
     JobWindowRuns();
-    EXPECT_FALSE(exchange::RunExchangeJob(state));
-    EXPECT_EQ(state.MakeMetod.Done, 0);
-    EXPECT_EQ(ui.boxes.size(), 1u);
+    EXPECT_TRUE(exchange::RunExchangeJob(state));
+    EXPECT_EQ(state.MakeMetod.Done, 1);
+    EXPECT_TRUE(ui.boxes.empty());
+    ASSERT_EQ(Shared().ImportedGoods.size(), 1u);
+    EXPECT_EQ(Shared().ImportedGoods[0].Name(), "Bread");
+    EXPECT_EQ(Text(form4->Label2), "0 %"); // one row of 5269
 }
