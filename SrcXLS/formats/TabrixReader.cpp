@@ -526,11 +526,11 @@ void TTabrixReader::StartSheet(const TBOFRecord& bof, int kind) {
     if (!old && BoundsheetIndex >= SheetNames.GetCount()) throw XLSError("Bad record in file");
     TSheet& sheet = Target.Sheets->Add(kind);
     if (old) {
-        sheet.SetName(u"Sheet1");
+        sheet.SetReadName(u"Sheet1");
         // The whole old file is this sheet: its records belong to its list.
         CurrentStorage = &sheet.Records();
     } else {
-        sheet.SetName(SheetNames.GetItem(BoundsheetIndex));
+        sheet.SetReadName(SheetNames.GetItem(BoundsheetIndex));
         sheet.Hidden = THiddenState(std::min(SheetNames.GetValue(BoundsheetIndex), 2));
         CurrentStorage = &sheet.Records();
         CurrentStorage->UpdateDefault(Header, Body());

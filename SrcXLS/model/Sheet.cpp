@@ -23,6 +23,13 @@ const char* const WrongCell = "Cell is missing/is of wrong type";
 // Names
 
 void TBasicSheet::SetName(std::u16string_view value) {
+    constexpr std::u16string_view refused = u":\\/?*[]";
+    if (value.empty() || value.size() > 31 || value.find_first_of(refused) != value.npos)
+        throw XLSError("Invalid sheet name \"" + WideToUtf8(value) + "\"");
+    SetReadName(value);
+}
+
+void TBasicSheet::SetReadName(std::u16string_view value) {
     if (UpperCaseWide(value) == UpperCaseWide(name)) return;
     if (sheets && sheets->NameTaken(value, this))
         throw XLSError("Sheet name \"" + WideToUtf8(value) + "\" allready exists");
@@ -58,6 +65,11 @@ TSheet::TSheet(TSheets& owner, IWorkbookContext& wb)
 
 TSheet::~TSheet() {
     workbook.CellStores().Remove(&cells);
+}
+
+TXLSRange& TSheet::Range() {
+    range.SheetIndex = Index();
+    return range;
 }
 
 int TSheet::Index() const {

@@ -68,8 +68,12 @@ class TBasicSheet : public TCollectionItem {
 public:
     const std::u16string& Name() const { return name; }
     // A change of letter case only is ignored; a name another sheet has in
-    // any letter case raises and keeps the old name.
+    // any letter case raises and keeps the old name, and so does a name
+    // spreadsheet programs refuse: empty, longer than 31 characters, or with
+    // one of : \ / ? * [ ].
     void SetName(std::u16string_view value);
+    // A name as a file being read holds it: only its uniqueness is checked.
+    void SetReadName(std::u16string_view value);
 
 protected:
     friend class TSheets;
@@ -103,7 +107,8 @@ public:
     TPane& Pane() { return pane; }
     TSelection& Selection() { return selection; }
     TSelectedAreas& SelectedAreas() { return selectedAreas; }
-    TXLSRange& Range() { return range; }
+    // The sheet's range, which names the sheet by its current index.
+    TXLSRange& Range();
     TCellAreas& AreaList() { return areaList; }
     IWorkbookContext& Workbook() const { return workbook; }
 
