@@ -229,9 +229,11 @@ std::u16string TSheet::FormulaResultText(const TCell& cell) {
     case ctNumberFormula:
         return FloatToGeneralText(static_cast<const TNumberFormulaCell&>(cell).Value,
                                   LibState().Locale.DecimalSeparator);
-    case ctNumberArrayFormula:
-        return FloatToGeneralText(static_cast<const TNumberArrayFormulaCell&>(cell).Value,
-                                  LibState().Locale.DecimalSeparator);
+    case ctNumberArrayFormula: {
+        const auto& array = static_cast<const TNumberArrayFormulaCell&>(cell);
+        if (array.ResultKind != fvFloat) return array.ResultText();
+        return FloatToGeneralText(array.Value, LibState().Locale.DecimalSeparator);
+    }
     default:
         return cells.GetDisplayText(cell);
     }
@@ -268,6 +270,10 @@ TCellVariant TSheet::GetAsVariant(int col, int row) {
         return uint8_t(static_cast<TBooleanCell*>(cell)->GetValue() ? 1 : 0);
     case ctBooleanFormula:
         return uint8_t(static_cast<TBooleanFormulaCell*>(cell)->GetValue() ? 1 : 0);
+    case ctNumberArrayFormula:
+        if (auto* array = static_cast<TNumberArrayFormulaCell*>(cell); array->ResultKind == fvBoolean)
+            return uint8_t(array->ResultCode ? 1 : 0);
+        [[fallthrough]];
     default:
         if (cell->GetNumber(number)) return number;
         return cells.GetDisplayText(*cell);
@@ -386,7 +392,8 @@ namespace {
 template <class C, class... A>
 TCell* Put(TCellValues& cells, TCellFormats* pool, int col, int row, int format, A&&... args) {
     TCellStorage::CheckPosition(col, row);
-    return cells.PutCell(col, row, std::make_unique<C>(pool, format, col, row, std::forward<A>(args)...));
+    return cells.PutCellKeepFormat(col, row,
+                                   std::make_unique<C>(pool, format, col, row, std::forward<A>(args)...));
 }
 } // namespace
 
@@ -408,7 +415,7 @@ TCell* TSheet::PutInteger(int col, int row, int format, int32_t value) {
 
 TCell* TSheet::PutString(int col, int row, int format, std::u16string_view text) {
     TCellStorage::CheckPosition(col, row);
-    return StoreString(col, row, format, workbook.Strings().AddString(text));
+    return StoreString(col, row, format, workbook.Strings().AddString(text, MaxReadStringLength), true);
 }
 
 TCell* TSheet::PutSSTString(int col, int row, int format, int sstIndex) {
@@ -416,10 +423,10 @@ TCell* TSheet::PutSSTString(int col, int row, int format, int sstIndex) {
     TSSTEntry* entry = workbook.Strings().GetEntry(sstIndex);
     if (!entry) throw XLSError("SST index out of range");
     workbook.Strings().AddUse(entry);
-    return StoreString(col, row, format, entry);
+    return StoreString(col, row, format, entry, true);
 }
 
-TCell* TSheet::StoreString(int col, int row, int format, TSSTEntry* entry) {
+TCell* TSheet::StoreString(int col, int row, int format, TSSTEntry* entry, bool asRead) {
     TSST2* strings = &workbook.Strings();
     std::unique_ptr<TCell> cell;
     try {
@@ -428,7 +435,8 @@ TCell* TSheet::StoreString(int col, int row, int format, TSSTEntry* entry) {
         strings->Release(entry);
         throw;
     }
-    return cells.PutCell(col, row, std::move(cell));
+    return asRead ? cells.PutCellKeepFormat(col, row, std::move(cell))
+                  : cells.PutCell(col, row, std::move(cell));
 }
 
 namespace {
@@ -475,7 +483,7 @@ TCell* TSheet::PutFormula(TCellType kind, int col, int row, int format, int toke
         return std::make_unique<typename decltype(type)::type>(pool, format, col, row, tokenLength, data);
     });
     SetResult(*cell, result);
-    return cells.PutCell(col, row, std::move(cell));
+    return cells.PutCellKeepFormat(col, row, std::move(cell));
 }
 
 TCell* TSheet::PutFormulaText(TCellType kind, int col, int row, int format, std::string_view text,
@@ -487,7 +495,7 @@ TCell* TSheet::PutFormulaText(TCellType kind, int col, int row, int format, std:
                                                                options);
     });
     SetResult(*cell, result);
-    return cells.PutCell(col, row, std::move(cell));
+    return cells.PutCellKeepFormat(col, row, std::move(cell));
 }
 
 TCell* TSheet::PutArrayFormulaNumber(int col, int row, int format, int tokenLength,
@@ -497,7 +505,7 @@ TCell* TSheet::PutArrayFormulaNumber(int col, int row, int format, int tokenLeng
     auto cell = std::make_unique<TNumberArrayFormulaCell>(&workbook.DefaultFormats(), format, col, row,
                                                           tokenLength, data, arrayOptions, arrayData);
     cell->Value = value;
-    return cells.PutCell(col, row, std::move(cell));
+    return cells.PutCellKeepFormat(col, row, std::move(cell));
 }
 
 TCell* TSheet::PutArrayFormulaString(int col, int row, int format, int tokenLength,
@@ -507,7 +515,7 @@ TCell* TSheet::PutArrayFormulaString(int col, int row, int format, int tokenLeng
     auto cell = std::make_unique<TStringArrayFormulaCell>(&workbook.DefaultFormats(), format, col, row,
                                                           tokenLength, data, arrayOptions, arrayData);
     cell->Value = value;
-    return cells.PutCell(col, row, std::move(cell));
+    return cells.PutCellKeepFormat(col, row, std::move(cell));
 }
 
 // ---------------------------------------------------------------------------

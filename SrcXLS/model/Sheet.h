@@ -157,7 +157,9 @@ public:
     void SetAsString(int col, int row, std::u16string_view text);
     void DeleteCell(int col, int row);
 
-    // Reader entry points: an explicit format index, no notification.
+    // Reader entry points: an explicit format index, kept where the cell
+    // replaces one (a file's second record for a cell brings its format),
+    // no notification.
     TCell* PutBlank(int col, int row, int format);
     TCell* PutBoolean(int col, int row, int format, bool value);
     TCell* PutError(int col, int row, int format, int errorIndex);
@@ -210,8 +212,10 @@ private:
     friend class TSheets;
     template <class C, class... A> TCell* StoreNew(int col, int row, bool notify, A&&... args);
     std::u16string FormulaResultText(const TCell& cell);
-    // Stores a string cell that takes over one counted use of entry.
-    TCell* StoreString(int col, int row, int format, TSSTEntry* entry);
+    // Stores a string cell that takes over one counted use of entry. A cell
+    // as read keeps its own format where it replaces one; set through the
+    // component it takes the format of the cell it replaces.
+    TCell* StoreString(int col, int row, int format, TSSTEntry* entry, bool asRead = false);
     // A column's or row's format entry changed: its cells take it.
     void FormatChanged(TCellFormat* format, int col, int row);
 
