@@ -170,6 +170,9 @@ public:
     int GetMaxRecSize() const override { return maxRecSize; }
 
     TIntegerEvent OnProgress;
+    // Asked for the password of an encrypted workbook being read; it gets
+    // Password and may change it.
+    std::function<void(TTabrix4& sender, std::u16string& password)> OnPassword;
     std::function<void(TTabrix4&)> OnReadDone;
     // Runs pending window messages during progress (installed by the program).
     std::function<void()> ProcessMessages;

@@ -34,6 +34,8 @@ void ReadWorkbookFile(TTabrix4& owner, const std::vector<uint8_t>* image) {
     target.FileName = std::filesystem::path(owner.GetFilename());
     target.ReadMacros = owner.PreserveMacros;
     target.Password = owner.Password;
+    if (owner.OnPassword)
+        target.AskPassword = [&owner](std::u16string& password) { owner.OnPassword(owner, password); };
     target.Sheets = &owner.Sheets();
     target.Globals = &owner.GlobalsStorage();
     target.Ex2007 = &owner.Unknown2007();

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "exchange/DuplicatePluLog.h"
+#include "exchange/GoodsImport.h"
 #include "exchange/GoodsXmlExport.h"
 #include "exchange/PeriodicXmlExport.h"
 #include "exchange/ReportCsvExport.h"
@@ -25,14 +26,14 @@ const DispatchEntry kTable[OperationKindCount][FormatCount] = {
      {"ExportGroupsXls", nullptr},
      {"ExportGroupsCsv", nullptr},
      {"ExportGroupsDbf", nullptr}},
-    {{"ImportGoodsXml(false)", nullptr},
-     {"ImportGoodsXls(false)", nullptr},
-     {"ImportGoodsCsv(false)", nullptr},
-     {"ImportGoodsDbf(false)", nullptr}},
-    {{"ImportGoodsXml(true)", nullptr},
-     {"ImportGoodsXls(true)", nullptr},
-     {"ImportGoodsCsv(true)", nullptr},
-     {"ImportGoodsDbf(true)", nullptr}},
+    {{"ImportGoodsXml(false)", [](JobContext& job) { ImportGoodsXml(job, false); }},
+     {"ImportGoodsXls(false)", [](JobContext& job) { ImportGoodsXls(job, false); }},
+     {"ImportGoodsCsv(false)", [](JobContext& job) { ImportGoodsCsv(job, false); }},
+     {"ImportGoodsDbf(false)", [](JobContext& job) { ImportGoodsDbf(job, false); }}},
+    {{"ImportGoodsXml(true)", [](JobContext& job) { ImportGoodsXml(job, true); }},
+     {"ImportGoodsXls(true)", [](JobContext& job) { ImportGoodsXls(job, true); }},
+     {"ImportGoodsCsv(true)", [](JobContext& job) { ImportGoodsCsv(job, true); }},
+     {"ImportGoodsDbf(true)", [](JobContext& job) { ImportGoodsDbf(job, true); }}},
     {{"ExportGoodsXml(1)", [](JobContext& job) { ExportGoodsXml(job, GoodsVariantFull); }},
      {"ExportGoodsXls", ExportGoodsXls},
      {"ExportGoodsCsv", ExportGoodsCsv},

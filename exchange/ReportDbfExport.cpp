@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -29,7 +28,7 @@ std::optional<std::string> ChooseTarget(JobContext& job) {
 
 // A fresh file beside the target, with the mode the target has or a new file would get.
 std::string StageBeside(const std::string& target) {
-    if (target.empty()) throw platform::FileError("Cannot write a file without a name");
+    if (target.empty()) throw platform::FileError("Не вдається записати файл без імені");
     std::filesystem::path path(target);
     std::string folder = path.has_parent_path() ? path.parent_path().string() : ".";
     platform::TempFile file =
@@ -86,7 +85,7 @@ void ExportReportDbf(JobContext& job, const ReportLayout& layout, std::vector<Re
 } // namespace
 
 ReportTable::ReportTable(const std::string& target, const ReportLayout& layout)
-    : target(target), staged(StageBeside(target)) {
+    : target(platform::WriteTarget(target)), staged(StageBeside(this->target)) {
     try {
         table.SetTableName(staged);
         for (const ReportColumn& column : layout.columns)
@@ -120,7 +119,7 @@ void ReportTable::Add(const ReportLayout& layout, const ReportRow& row) {
 void ReportTable::Commit() {
     table.Close();
     if (std::rename(staged.c_str(), target.c_str()) != 0)
-        throw platform::FileError("Cannot write file " + target + ": " + std::strerror(errno));
+        throw platform::FileError(platform::CannotWriteText(target, platform::FileErrorReason(errno)));
     staged.clear();
 }
 

@@ -32,7 +32,6 @@ constexpr uint16_t EXTERNNAME = 0x0023;
 constexpr uint16_t EXTERNNAME3 = 0x0223;
 constexpr uint16_t LEFTMARGIN = 0x0026;
 constexpr uint16_t BOTTOMMARGIN = 0x0029;
-constexpr uint16_t FILEPASS = 0x002F;
 constexpr uint16_t FONT = 0x0031;
 constexpr uint16_t FONT3 = 0x0231;
 constexpr uint16_t PANE = 0x0041;
@@ -376,7 +375,7 @@ void TTabrixReader::Dispatch() {
     case id::BOTTOMMARGIN:
         if (biff5) ReadMargin();
         return;
-    case id::FILEPASS:
+    case biff::FILEPASS:
         ReadFilePass();
         return;
     case id::FONT:
@@ -590,14 +589,24 @@ void TTabrixReader::SkipSubstream() {
 
 void TTabrixReader::ReadFilePass() {
     Drop();
-    TByteReader r(Body());
-    uint16_t type = r.U16("encryption type");
-    if (type == 0) throw XLSError("File encrypted with non-standard key. French?");
-    if (type != 1) throw XLSError("Can not read file, unknown type of encryption.");
-    if (Target.Password.empty()) throw XLSError("File is encrypted. Password required.");
-    // Without a decryption the records after FILEPASS would be read as
-    // garbage: refuse rather than deliver a wrong workbook.
-    throw XLSError("Encrypted workbooks can not be read");
+    switch (ClassifyFilePass(Body(), Version)) {
+    case TEncryption::XOR:
+        throw XLSError("File encrypted with non-standard key. French?");
+    case TEncryption::Unknown:
+        throw XLSError("Can not read file, unknown type of encryption.");
+    case TEncryption::Malformed:
+        throw XLSError("Bad record in file");
+    case TEncryption::RC4:
+        break;
+    }
+    // Files saved with the default password open without asking.
+    if (Target.Password.empty() && Stream.StartDecryption(Body(), DefaultPassword)) return;
+    if (!Target.AskPassword && Target.Password.empty())
+        throw XLSError("File is encrypted. Password required.");
+    std::u16string password = Target.Password;
+    if (Target.AskPassword) Target.AskPassword(password);
+    if (password.empty()) throw XLSError("Password is missing.");
+    if (!Stream.StartDecryption(Body(), password)) throw XLSError("Invalid password");
 }
 
 // ---- workbook settings

@@ -36,6 +36,9 @@ struct TBIFFWorkbookTarget {
     std::filesystem::path FileName;
     bool ReadMacros = true;
     std::u16string Password;
+    // Asked for the password of an encrypted file, given Password; empty
+    // when nobody is asked.
+    std::function<void(std::u16string& password)> AskPassword;
     TSheets* Sheets = nullptr;
     TRecordStorageGlobals* Globals = nullptr;
     TRecordStorageEx2007Unknown* Ex2007 = nullptr;

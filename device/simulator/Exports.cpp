@@ -204,17 +204,24 @@ Q710_EXPORT uint8_t GetGoodsWithLessQuantity(int32_t reserved, int32_t group, in
         group, threshold);
 }
 
-// Not simulated yet: they answer a failure, after logging their inputs.
-
 Q710_EXPORT uint8_t ErasePeriodicReportByGoodsCode103(int32_t firstPlu, int32_t lastPlu, int64_t firstBarcode,
                                                       int64_t lastBarcode, const char** err) {
-    return NotYet<uint8_t>("ErasePeriodicReportByGoodsCode103", err, firstPlu, lastPlu, firstBarcode,
-                           lastBarcode);
+    return Run<uint8_t>(
+        "ErasePeriodicReportByGoodsCode103", err,
+        [&] {
+            return Sim().ErasePeriodicReportByGoodsCode103(firstPlu, lastPlu, firstBarcode, lastBarcode, err);
+        },
+        firstPlu, lastPlu, firstBarcode, lastBarcode);
 }
 Q710_EXPORT uint8_t ErasePeriodicReportByGoodsGroup103(int32_t firstGroup, int32_t lastGroup,
                                                        const char** err) {
-    return NotYet<uint8_t>("ErasePeriodicReportByGoodsGroup103", err, firstGroup, lastGroup);
+    return Run<uint8_t>(
+        "ErasePeriodicReportByGoodsGroup103", err,
+        [&] { return Sim().ErasePeriodicReportByGoodsGroup103(firstGroup, lastGroup, err); }, firstGroup,
+        lastGroup);
 }
+
+// Not simulated yet: they answer a failure, after logging their inputs.
 
 // Goods groups and text patterns.
 
@@ -237,58 +244,77 @@ Q710_EXPORT uint8_t SetTextPattern(int32_t pattern, int32_t cursor, const char* 
 // Keys.
 
 Q710_EXPORT uint8_t GetFastCode(int32_t key, const char** code, const char** err) {
-    if (code) *code = "";
-    return NotYet<uint8_t>("GetFastCode", err, key);
+    return Run<uint8_t>(
+        "GetFastCode", err, [&] { return Sim().GetFastCode(key, code, err); }, key);
 }
 Q710_EXPORT uint8_t SetFastCode(int32_t key, const char* code, const char** err) {
-    return NotYet<uint8_t>("SetFastCode", err, key, code);
+    return Run<uint8_t>(
+        "SetFastCode", err, [&] { return Sim().SetFastCode(key, code, err); }, key, code);
 }
 Q710_EXPORT uint8_t ExecuteBarCode(const char* sequence, const char** err) {
-    return NotYet<uint8_t>("ExecuteBarCode", err, sequence);
+    return Run<uint8_t>(
+        "ExecuteBarCode", err, [&] { return Sim().ExecuteBarCode(sequence, err); }, sequence);
 }
 
 // Discounts and margins.
 
 Q710_EXPORT uint8_t GetDiscMargValues(uint16_t* discount, uint16_t* margin, int16_t* discountsAllowed,
                                       int16_t* marginsAllowed, const char** err) {
-    (void)discount, (void)margin, (void)discountsAllowed, (void)marginsAllowed;
-    return NotYet<uint8_t>("GetDiscMargValues", err);
+    return Run<uint8_t>("GetDiscMargValues", err, [&] {
+        return Sim().GetDiscMargValues(discount, margin, discountsAllowed, marginsAllowed, err);
+    });
 }
 Q710_EXPORT uint8_t SetDiscMargValues(int32_t discount, int32_t margin, const char** err) {
-    return NotYet<uint8_t>("SetDiscMargValues", err, discount, margin);
+    return Run<uint8_t>(
+        "SetDiscMargValues", err, [&] { return Sim().SetDiscMargValues(discount, margin, err); }, discount,
+        margin);
 }
 Q710_EXPORT uint8_t SetDiscountMarginFlags(int32_t discounts, int32_t margins, const char** err) {
-    return NotYet<uint8_t>("SetDiscountMarginFlags", err, discounts, margins);
+    return Run<uint8_t>(
+        "SetDiscountMarginFlags", err, [&] { return Sim().SetDiscountMarginFlags(discounts, margins, err); },
+        discounts, margins);
 }
 Q710_EXPORT uint8_t GetDiscountGroupParameters103(int32_t group, Q710DiscountGroupRecord* record,
                                                   const char** err) {
-    (void)record;
-    return NotYet<uint8_t>("GetDiscountGroupParameters103", err, group);
+    return Run<uint8_t>(
+        "GetDiscountGroupParameters103", err,
+        [&] { return Sim().GetDiscountGroupParameters103(group, record, err); }, group);
 }
 Q710_EXPORT uint8_t SetDiscountGroupParameters103(int32_t group, Q710DiscountGroupRecord record,
                                                   const char** err) {
-    return NotYet<uint8_t>("SetDiscountGroupParameters103", err, group, record);
+    return Run<uint8_t>(
+        "SetDiscountGroupParameters103", err,
+        [&] { return Sim().SetDiscountGroupParameters103(group, record, err); }, group, record);
 }
 
 // X report and reports by hours.
 
 Q710_EXPORT uint8_t GetDataXReport(Q710XReportData* report, const char** err) {
-    (void)report;
-    return NotYet<uint8_t>("GetDataXReport", err);
+    return Run<uint8_t>("GetDataXReport", err, [&] { return Sim().GetDataXReport(report, err); });
 }
 Q710_EXPORT uint8_t GetXReportByHours(int32_t reserved, uint16_t* saleReceipts, uint16_t* refundReceipts,
                                       uint32_t* saleSum, uint32_t* refundSum, const char** err) {
-    (void)saleReceipts, (void)refundReceipts, (void)saleSum, (void)refundSum;
-    return NotYet<uint8_t>("GetXReportByHours", err, reserved);
+    return Run<uint8_t>(
+        "GetXReportByHours", err,
+        [&] {
+            return Sim().GetXReportByHours(reserved, saleReceipts, refundReceipts, saleSum, refundSum, err);
+        },
+        reserved);
 }
 Q710_EXPORT uint8_t GetPeriodicXReportByHours103(int32_t reserved, uint32_t* saleReceipts,
                                                  uint32_t* refundReceipts, int64_t* saleSum,
                                                  int64_t* refundSum, const char** err) {
-    (void)saleReceipts, (void)refundReceipts, (void)saleSum, (void)refundSum;
-    return NotYet<uint8_t>("GetPeriodicXReportByHours103", err, reserved);
+    return Run<uint8_t>(
+        "GetPeriodicXReportByHours103", err,
+        [&] {
+            return Sim().GetPeriodicXReportByHours103(reserved, saleReceipts, refundReceipts, saleSum,
+                                                      refundSum, err);
+        },
+        reserved);
 }
 Q710_EXPORT uint8_t ErasePeriodicXReportByHours103(const char** err) {
-    return NotYet<uint8_t>("ErasePeriodicXReportByHours103", err);
+    return Run<uint8_t>("ErasePeriodicXReportByHours103", err,
+                        [&] { return Sim().ErasePeriodicXReportByHours103(err); });
 }
 Q710_EXPORT uint8_t GetPeiodOfLastDay(double* opened, double* closed, const char** err) {
     return Run<uint8_t>("GetPeiodOfLastDay", err,

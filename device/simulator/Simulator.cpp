@@ -202,6 +202,12 @@ uint8_t Simulator::NextCommand(void* buffer, int32_t lastIndex, const char** err
         return FailUtf8(err, status, status == Q710_NOT_FOUND ? TextNothingFound : TextEndOfData);
     }
     if (auto fault = scenario_.RecordFault(cursor_.NextIndex())) return Fail(err, fault->status, fault->text);
+    if (const BatchCursor::Refusal* refusal = cursor_.NextRefusal()) {
+        const uint8_t status = refusal->status;
+        const std::string text = refusal->text;
+        cursor_.Advance();
+        return Fail(err, status, text);
+    }
     std::memcpy(buffer, record->data(), std::min<std::size_t>(record->size(), cursor_.RecordSize()));
     cursor_.Advance();
     return Ok(err);

@@ -5,6 +5,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -119,6 +121,28 @@ public:
                             Q710GoodsData* goods, const char** err);
     uint8_t GetGoodsWithLessQuantity(int32_t reserved, int32_t group, int32_t threshold, Q710GoodsData* goods,
                                      const char** err);
+    // X report and reports by hours.
+    uint8_t GetDataXReport(Q710XReportData* report, const char** err);
+    uint8_t GetXReportByHours(int32_t reserved, uint16_t* saleReceipts, uint16_t* refundReceipts,
+                              uint32_t* saleSum, uint32_t* refundSum, const char** err);
+    uint8_t GetPeriodicXReportByHours103(int32_t reserved, uint32_t* saleReceipts, uint32_t* refundReceipts,
+                                         int64_t* saleSum, int64_t* refundSum, const char** err);
+    uint8_t ErasePeriodicXReportByHours103(const char** err);
+    uint8_t ErasePeriodicReportByGoodsCode103(int32_t firstPlu, int32_t lastPlu, int64_t firstBarcode,
+                                              int64_t lastBarcode, const char** err);
+    uint8_t ErasePeriodicReportByGoodsGroup103(int32_t firstGroup, int32_t lastGroup, const char** err);
+    // Keys, fixed discount and margin, discount groups (SimDiscounts.cpp).
+    uint8_t GetFastCode(int32_t key, const char** code, const char** err);
+    uint8_t SetFastCode(int32_t key, const char* code, const char** err);
+    uint8_t ExecuteBarCode(const char* sequence, const char** err);
+    uint8_t GetDiscMargValues(uint16_t* discount, uint16_t* margin, int16_t* discountsAllowed,
+                              int16_t* marginsAllowed, const char** err);
+    uint8_t SetDiscMargValues(int32_t discount, int32_t margin, const char** err);
+    uint8_t SetDiscountMarginFlags(int32_t discounts, int32_t margins, const char** err);
+    // Group 1 also opens the batch of the groups after it (33-byte records).
+    uint8_t GetDiscountGroupParameters103(int32_t group, Q710DiscountGroupRecord* record, const char** err);
+    uint8_t SetDiscountGroupParameters103(int32_t group, const Q710DiscountGroupRecord& record,
+                                          const char** err);
     // Every function not simulated yet.
     uint8_t Unsupported(const char** err);
 
@@ -152,6 +176,21 @@ private:
     uint8_t WriteGoods(int number, const Q710GoodsProgData& data, const char** err);
 
     static bool IsLocalCall(const std::string& name);
+    // The sales commands (receipts, shifts, report figures; see README).
+    static bool IsSalesCommand(const std::string& verb);
+    bool SalesControl(const std::vector<std::string>& words, std::string& reply);
+    std::string SalesDump() const;
+    // The commands of keys and discounts (see README).
+    static bool IsDiscountCommand(const std::string& verb);
+    bool DiscountControl(const std::vector<std::string>& words, std::string& reply);
+    std::string DiscountDump() const;
+    // Answers hour 0 through the out arguments and opens the batch of the
+    // other hours.
+    template <class Line, class Count, class Sum>
+    uint8_t HourReport(const std::array<Line, 24>& hours, int layoutSize, Count* saleReceipts,
+                       Count* refundReceipts, Sum* saleSum, Sum* refundSum, const char** err);
+    // Zeroes the periodic counters of the goods `select` picks.
+    uint8_t EraseGoodsPeriod(const std::function<bool(const Goods&)>& select, const char** err);
 
     Options options_;
     RegisterMemory memory_;
@@ -163,6 +202,10 @@ private:
     TextSlot error_;
     TextSlot name_;
     TextSlot modemName_;
+    TextSlot fastCode_;
+    // The next discount batch hands out this group byte in record `first`
+    // (0: the first call's record).
+    std::optional<std::pair<int, uint8_t>> discountGroupByte_;
     std::vector<bool> ports_ = std::vector<bool>(9, true); // index 1..8
     int32_t transmitter_ = 1;
     int32_t receiver_ = 0;

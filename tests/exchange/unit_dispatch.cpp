@@ -24,6 +24,11 @@ TEST(Dispatch, MissingProceduresAreReportedNeverSucceed) {
     for (int kind = 1; kind <= 10; ++kind) {
         for (int format = 0; format < 4; ++format) {
             SCOPED_TRACE(std::to_string(kind) + " " + kFormatNames[format]);
+            // The goods imports read a file and ask the register: their own tests run them.
+            if (exchange::IsGoodsImportKind(kind)) {
+                EXPECT_NE(exchange::FindProcedure(format, kind)->run, nullptr);
+                continue;
+            }
             platform::ScriptedUi ui;
             Job job;
             job.arrays.GoodsReport = {Goods(1, 1, 0, "A")};
@@ -76,6 +81,7 @@ TEST(Dispatch, GoodsImportsLeaveTheDuplicateLogWhateverTheProcedureDid) {
     for (int kind : {3, 4}) {
         platform::ScriptedUi ui;
         Job job;
+        ASSERT_TRUE(ConnectSimulator(job.state));
         std::string importFile = dir.File("goods" + std::to_string(kind) + ".csv");
         job.state.MakeMetod.FileName = importFile;
         job.side().GoodsDupCheck = {{10, 7, 0, 0}, {11, 8, 0, 0}, {12, 7, 0, 0}};

@@ -189,9 +189,33 @@ TEST_F(ExportJob, MissingFolderIsNamedOrTheTableIsNotCreated) {
             EXPECT_EQ(job->progress.steps, 0);
         } else {
             EXPECT_EQ(result, DispatchResult::Failed);
-            EXPECT_NE(ui->boxes[0].Utf8Text().find("day." + std::string(e.extension)), std::string::npos)
+            EXPECT_NE(ui->boxes[0].Utf8Text().find("Не вдається записати файл " + path +
+                                                   ": Немає такого файлу або каталогу"),
+                      std::string::npos)
                 << ui->boxes[0].Utf8Text();
         }
     }
     EXPECT_EQ(testfiles::CountEntries(dir.Path()), 0);
+}
+
+// Saving over a symbolic link (as some users keep a shared report) writes
+// the file it points to and leaves the link in place.
+TEST_F(ExportJob, SavingOverALinkWritesTheFileItPointsTo) {
+    std::filesystem::create_directory(dir.File("shared"));
+    for (const Export& e : kExports) {
+        SCOPED_TRACE(e.name);
+        Fill();
+        std::string real = dir.File(std::string("shared/report.") + e.extension);
+        std::string link = dir.File(std::string("report.") + e.extension);
+        WriteFile(real, "old contents");
+        std::filesystem::create_symlink(std::string("shared/report.") + e.extension, link);
+        EXPECT_EQ(Run(e, link), DispatchResult::Ran);
+        EXPECT_TRUE(job->side().FileWritten);
+        EXPECT_TRUE(std::filesystem::is_symlink(link));
+        EXPECT_NE(ReadFile(real), "old contents");
+        EXPECT_EQ(ReadFile(link), ReadFile(real));
+        std::filesystem::remove(link);
+        std::filesystem::remove(real);
+        EXPECT_EQ(testfiles::CountEntries(dir.File("shared")), 0);
+    }
 }

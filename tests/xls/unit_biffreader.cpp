@@ -200,24 +200,6 @@ TEST(BIFFReader, Biff5TextFollowsTheCodePage) {
     EXPECT_EQ(book8.CodePage, DefaultCodePage);
 }
 
-TEST(BIFFReader, EncryptedFilesAreRefusedWithTheirReason) {
-    auto withFilePass = [](uint16_t type) {
-        Book8 b;
-        b.globals.Rec(0x002F, Body().U16(type).Raw(Bytes(52, 0)));
-        b.Sheet("S");
-        return b.Image();
-    };
-    EXPECT_NE(ReadMessage(withFilePass(1)).find("File is encrypted. Password required."), std::string::npos);
-    EXPECT_NE(ReadMessage(withFilePass(0)).find("File encrypted with non-standard key. French?"),
-              std::string::npos);
-    EXPECT_NE(ReadMessage(withFilePass(7)).find("Can not read file, unknown type of encryption."),
-              std::string::npos);
-    TTabrix4 book;
-    book.Password = u"secret";
-    std::string m = MessageOf([&] { Read(book, withFilePass(1)); });
-    EXPECT_NE(m.find("Encrypted workbooks can not be read"), std::string::npos);
-}
-
 TEST(BIFFReader, ProgressRunsFromZeroToHundredStrictlyRising) {
     Book8 b;
     b.Sheet("S", [](Stream& s) {
