@@ -291,6 +291,7 @@ void TForm1::CreatePages() {
     // The journal buttons and the last shift's period sit at the foot of the reports page.
     auto* reports = MakeChild<QVBoxLayout>(TabSheets[5]);
     CreateReportsPage(reports);
+    CreateXReportsPage(reports);
     reports->addStretch();
     auto* journal = MakeChild<QHBoxLayout>();
     reports->addLayout(journal);

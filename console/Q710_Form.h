@@ -30,6 +30,7 @@ namespace console {
 
 class ActionButton;
 class ProgressDisplay;
+class RadioGroup;
 class UpDown;
 struct ConsoleWindows;
 struct ReadingJob;
@@ -77,6 +78,14 @@ public:
     ActionButton* BitBtnReadReportByAllGoods = nullptr;
     ActionButton* BitBtnReadReportByCriticalRemains = nullptr;
     QPushButton* BitBtn6 = nullptr; // report by a range of codes
+    // Reports page: the register's own reports and the erase box.
+    ActionButton *BitBtnXReportOfDay = nullptr, *BitBtnXReportByHours = nullptr,
+                 *BitBtnGetPeriodicXRepByHours = nullptr, *BitBtnErasePeriodXRepByHours = nullptr,
+                 *BitBtnErasePeriodicReport = nullptr;
+    RadioGroup* RGEraseMode = nullptr;
+    QLineEdit *FirstBarcode = nullptr, *LastBarcode = nullptr, *FirstPLU = nullptr, *LastPLU = nullptr,
+              *FirstGoodsGroup = nullptr, *LastGoodsGroup = nullptr;
+    UpDown *UpDownFirstGoodsGroup = nullptr, *UpDownLastGoodsGroup = nullptr;
     QPushButton* Button1 = nullptr; // period of the last closed shift
     // Goods-name length page and goods page.
     QLineEdit* LengthGoodsName = nullptr;
@@ -171,6 +180,16 @@ public:
     void ActionReadReportByAllGoodsExecute();
     void BitBtn6Click();
     void ActionReadReportByCriticalRemainsExecute();
+    void ActionXReportOfDayExecute();
+    void ActionXReportByHoursExecute();
+    void ActionGetPeriodicXRepByHoursExecute();
+    void ActionErasePeriodXRepByHoursExecute();
+    void ActionErasePeriodicReportExecute();
+    // Checks of the erase box's edits; false when the text was refused.
+    bool FirstBarcodeExit();
+    bool LastBarcodeExit();
+    bool FirstGoodsGroupExit();
+    bool LastGoodsGroupExit();
     void ActionWriteGoodsByNumberExecute();
     void ActionUpdateDBToECRByCodeExecute();
     void ActionReadLengthNameOfGoodsExecute();
@@ -216,6 +235,7 @@ private:
     void ShowCentred(QWidget& dialog);
     void CheckAddressEdit(AddressEdit which, QLineEdit* edit, QLineEdit* other);
     void CreateReportsPage(QVBoxLayout* page);
+    void CreateXReportsPage(QVBoxLayout* page);
     void RunReading(ReadingJob& job, ActionButton* start);
     void RunWriting(const WritingMember& member, ActionButton* start);
     void CreateGoodsPages();

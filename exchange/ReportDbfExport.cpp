@@ -68,8 +68,8 @@ void ExportReportDbf(JobContext& job, const ReportLayout& layout, std::vector<Re
         return;
     }
     try {
-        for (const Record& record : report) {
-            table->Add(layout, RowOf(record));
+        for (std::size_t i = 0; i < report.size(); ++i) {
+            table->Add(layout, RowAt(report, i));
             if (job.progress.Step()) break;
         }
         table->Commit();
@@ -108,8 +108,8 @@ void ReportTable::Add(const ReportLayout& layout, const ReportRow& row) {
     for (std::size_t i = 0; i < layout.columns.size(); ++i) {
         ValueKind kind = layout.columns[i].kind;
         int fieldNo = static_cast<int>(i + 1);
-        if (kind == ValueKind::Name)
-            table.SetFieldData(fieldNo, std::string(row.name));
+        if (IsTextValue(kind))
+            table.SetFieldData(fieldNo, TextValueOf(kind, row, i));
         else
             table.SetFieldData(fieldNo, PlainValueText(kind, row.numbers[i], "Yes", "No"));
     }
@@ -129,6 +129,14 @@ void ExportGoodsDbf(JobContext& job) {
 
 void ExportPeriodicGoodsReportDbf(JobContext& job) {
     ExportReportDbf(job, PeriodicGoodsReportLayout(), job.arrays.PeriodicGoodsReport);
+}
+
+void ExportDailyHoursReportDbf(JobContext& job) {
+    ExportReportDbf(job, HoursReportLayout(), job.arrays.HourlyReport);
+}
+
+void ExportPeriodicHoursReportDbf(JobContext& job) {
+    ExportReportDbf(job, HoursReportLayout(), job.arrays.PeriodicHourlyReport);
 }
 
 } // namespace exchange

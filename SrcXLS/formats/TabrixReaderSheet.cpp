@@ -4,7 +4,7 @@
 #include "SrcXLS/XLSCellRef.h"
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSValues.h"
-#include "SrcXLS/formats/BIFFFormulaTokens.h"
+#include "SrcXLS/formulas/TokenRewriting.h"
 #include "SrcXLS/formats/DefaultRecords.h"
 #include "SrcXLS/model/SST.h"
 #include "SrcXLS/model/Sheet.h"
