@@ -174,12 +174,12 @@ void TForm1::CreateGoodsPages() {
     connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(CBGoodsPresenceAttr, &QCheckBox::toggled, this, [this] { CBGoodsPresenceAttrClick(); });
-    OnExit(LengthGoodsName, [this] { LengthGoodsNameExit(); });
-    OnExit(Goods_PLU, [this] { Goods_PLUExit(); });
-    OnExit(Goods_Code, [this] { Goods_CodeExit(); });
-    OnExit(Goods_Group, [this] { Goods_GroupExit(); });
-    OnExit(Goods_Price, [this] { Goods_PriceExit(); });
-    OnExit(Goods_Quant, [this] { Goods_QuantExit(); });
+    OnExit(LengthGoodsName, [this] { return LengthGoodsNameExit(); });
+    OnExit(Goods_PLU, [this] { return Goods_PLUExit(); });
+    OnExit(Goods_Code, [this] { return Goods_CodeExit(); });
+    OnExit(Goods_Group, [this] { return Goods_GroupExit(); });
+    OnExit(Goods_Price, [this] { return Goods_PriceExit(); });
+    OnExit(Goods_Quant, [this] { return Goods_QuantExit(); });
 }
 
 QWidget* TForm1::CreateGoodsFields(QWidget* sheet) {
