@@ -249,3 +249,59 @@ TEST_F(GoodsReaders, RegisterCancelAndDuplicateLog) {
 }
 
 } // namespace
+
+namespace {
+
+// Damaged, truncated and hostile files: a clear message or a bounded import,
+// never a crash, and nothing beyond what the file holds.
+TEST_F(GoodsReaders, HostileFiles) {
+    const std::string row = platform::Utf8ToAnsi(GoodsCsv({GoodsRow(1)}));
+    // A line of 50 MB: the name is taken whole (the register cuts it).
+    std::string huge = "1;101;4820000000001;" + std::string(50 << 20, 'x') + ";1;1;1;1;0;0;0;0\r\n";
+    ImportRun run = ImportFile(FormatCsv, 3, WriteText("huge.csv", huge));
+    ASSERT_EQ(run.goods.size(), 1u);
+    EXPECT_EQ(run.goods[0].Name().size(), std::size_t{50} << 20);
+    huge.clear();
+    // 100,000 fields: the first twelve count.
+    std::string wide = row.substr(0, row.size() - 2);
+    for (int i = 0; i < 100000; ++i) wide += ";9";
+    run = ImportFile(FormatCsv, 3, WriteText("wide.csv", wide + "\r\n"));
+    EXPECT_TRUE(run.done && run.goods.size() == 1u && run.boxes.empty());
+    // A file cut in the middle of a line: the missing fields are refused.
+    ImportSetup no;
+    no.answers = {platform::IdNo};
+    run = ImportFile(FormatCsv, 3, WriteText("cut.csv", row + row.substr(0, 25)), no);
+    EXPECT_EQ(run.goods.size(), 1u);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].Utf8Text(), "Помилка в ціні на товар:\r\nрядок №2 стовбчик №4!\r\nІгнорувати?");
+
+    // An XML name of 10 MB is beyond what the XML parser takes: its message.
+    std::string xml = GoodsXml({With(GoodsRow(1), cName, std::string(10 << 20, 'x'))});
+    run = ImportFile(FormatXml, 3, WriteText("long.xml", xml));
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_FALSE(run.boxes[0].Utf8Text().empty());
+    EXPECT_FALSE(run.done);
+
+    // Tables whose header lies: more records, a longer header or record than the file.
+    std::string table = GoodsDbf({GoodsRow(1), GoodsRow(2)});
+    for (auto [offset, value] : {std::pair{4, 0x7F}, {8, 0xFF}, {10, 0xFF}, {9, 0x80}}) {
+        std::string lying = table;
+        lying[static_cast<std::size_t>(offset)] = static_cast<char>(value);
+        run = ImportFile(FormatDbf, 3, WriteText("lying.dbf", lying));
+        ASSERT_EQ(run.boxes.size(), 1u) << offset;
+        EXPECT_EQ(run.boxes[0].Utf8Text(), "Пошкоджена структура даних!");
+        EXPECT_TRUE(run.goods.empty());
+    }
+    // A workbook cut short: the component's error, nothing read.
+    std::string book = dir.File("whole.xls");
+    WriteGoodsXls(book, {GoodsRow(1), GoodsRow(2)});
+    std::string bytes = ReadFile(book);
+    run = ImportFile(FormatXls, 3, WriteText("cut.xls", bytes.substr(0, bytes.size() / 2)));
+    EXPECT_EQ(run.result, exchange::DispatchResult::Failed);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_FALSE(run.boxes[0].Utf8Text().empty());
+    EXPECT_FALSE(run.done);
+    EXPECT_TRUE(run.goods.empty());
+}
+
+} // namespace
