@@ -1,11 +1,8 @@
 #include "console/EditExit.h"
 
 #include <QFocusEvent>
-#include <QLineEdit>
 #include <QWidget>
 
-#include "console/MessageBoxes.h"
-#include "platform/ui/AnsiText.h"
 #include "platform/ui/Ui.h"
 
 namespace console {
@@ -42,13 +39,6 @@ bool CheckFocusedField(const QWidget* window) {
     for (QObject* child : focus->children())
         if (auto* exit = dynamic_cast<EditExit*>(child)) return exit->Run();
     return true;
-}
-
-bool ApplyFieldCheck(QLineEdit* edit, FieldCheck (*check)(const std::string&), const std::string& message) {
-    FieldCheck result = check(platform::FromQString(edit->text()));
-    if (result.refused) ShowErrorText(message);
-    edit->setText(platform::ToQString(result.text));
-    return !result.refused;
 }
 
 } // namespace console

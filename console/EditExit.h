@@ -6,13 +6,9 @@
 
 #include <QObject>
 #include <functional>
-#include <string>
 #include <type_traits>
 
-#include "console/NumberText.h"
-
 class QFocusEvent;
-class QLineEdit;
 class QWidget;
 
 namespace console {
@@ -56,10 +52,5 @@ template <class F> void OnExit(QWidget* edit, F check) {
 // Runs the exit check of the edit that has the focus in `window`, as leaving
 // it would; true when there is none or it accepted the text.
 bool CheckFocusedField(const QWidget* window);
-
-// Runs a check on the edit's text as leaving it does: a refused text shows
-// the message (ANSI) first, then the edit shows the checked text. False when
-// the text was refused, so an action about to use it can stop.
-bool ApplyFieldCheck(QLineEdit* edit, FieldCheck (*check)(const std::string&), const std::string& message);
 
 } // namespace console

@@ -36,10 +36,6 @@ FieldCheck CheckBoundedNumber(const std::string& text, int max) {
     return check;
 }
 
-std::string TwoLines(const char* line1, const char* line2) {
-    return Ansi(line1) + "\r\n" + Ansi(line2);
-}
-
 bool AskYes(const char* question, const char* caption) {
     return platform::MessageBox(Ansi(question), Ansi(caption), QuestionBox) == platform::IdYes;
 }
@@ -211,21 +207,6 @@ FieldCheck CheckPatternNumber(const std::string& text) {
 
 FieldCheck CheckCursorPosition(const std::string& text) {
     return CheckBoundedNumber(text, CursorPositionMax);
-}
-
-std::string GroupNumberMessage() {
-    return TwoLines("Невірно заданий номер товарної групи!",
-                    "В якості номера товарної групи може бути тільки число!");
-}
-
-std::string PatternNumberMessage() {
-    return TwoLines("Невірно заданий номер текстового шаблону!",
-                    "В якості номеру текстового шаблону може бути тільки число!");
-}
-
-std::string CursorPositionMessage() {
-    return TwoLines("Невірно задана позиція курсора в рядку текстового шаблону!",
-                    "Можливий діапазон значень: 1..28!");
 }
 
 std::string GroupMemoLine(int number, std::string_view name) {

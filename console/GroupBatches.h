@@ -27,10 +27,13 @@ FieldCheck CheckGroupNumber(const std::string& text);
 // clamped to the range.
 FieldCheck CheckPatternNumber(const std::string& text);
 FieldCheck CheckCursorPosition(const std::string& text);
-// The messages of the refusals (ANSI).
-std::string GroupNumberMessage();
-std::string PatternNumberMessage();
-std::string CursorPositionMessage();
+// The messages of the refusals (UTF-8).
+inline constexpr const char* GroupNumberMessage =
+    "Невірно заданий номер товарної групи!\r\nВ якості номера товарної групи може бути тільки число!";
+inline constexpr const char* PatternNumberMessage =
+    "Невірно заданий номер текстового шаблону!\r\nВ якості номеру текстового шаблону може бути тільки число!";
+inline constexpr const char* CursorPositionMessage =
+    "Невірно задана позиція курсора в рядку текстового шаблону!\r\nМожливий діапазон значень: 1..28!";
 
 // "Група 7: name", or "Група 7: <немає назви>" for an empty name (ANSI).
 std::string GroupMemoLine(int number, std::string_view name);

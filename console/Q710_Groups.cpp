@@ -13,6 +13,7 @@
 #include "console/Connection.h"
 #include "console/ContextHelp.h"
 #include "console/EditExit.h"
+#include "console/FieldEdit.h"
 #include "console/GroupBatches.h"
 #include "console/Guarded.h"
 #include "console/MainBatch.h"
@@ -123,7 +124,7 @@ void TForm1::CreateGroupsPage() {
 }
 
 bool TForm1::GoodsGroupIndexExit() {
-    return ApplyFieldCheck(GoodsGroupIndex, CheckGroupNumber, GroupNumberMessage());
+    return ApplyCheck(GoodsGroupIndex, CheckGroupNumber(TextOf(GoodsGroupIndex)), GroupNumberMessage);
 }
 
 void TForm1::ActionReadNameOfGroupExecute() {

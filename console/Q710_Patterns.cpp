@@ -11,6 +11,7 @@
 #include "console/Connection.h"
 #include "console/ContextHelp.h"
 #include "console/EditExit.h"
+#include "console/FieldEdit.h"
 #include "console/GroupBatches.h"
 #include "console/Guarded.h"
 #include "console/MainBatch.h"
@@ -120,11 +121,11 @@ void TForm1::CreatePatternsPage() {
 }
 
 bool TForm1::PatternNumberExit() {
-    return ApplyFieldCheck(PatternNumber, CheckPatternNumber, PatternNumberMessage());
+    return ApplyCheck(PatternNumber, CheckPatternNumber(TextOf(PatternNumber)), PatternNumberMessage);
 }
 
 bool TForm1::CursorPositionExit() {
-    return ApplyFieldCheck(CursorPosition, CheckCursorPosition, CursorPositionMessage());
+    return ApplyCheck(CursorPosition, CheckCursorPosition(TextOf(CursorPosition)), CursorPositionMessage);
 }
 
 void TForm1::ActionReadTextPatternExecute() {

@@ -37,15 +37,6 @@ TEST(GroupTexts, NumberEditsAsLeavingThemLeavesThem) {
         EXPECT_EQ(result.text, c.shown) << '"' << c.typed << '"';
         EXPECT_EQ(result.refused, c.refused) << '"' << c.typed << '"';
     }
-    EXPECT_EQ(
-        platform::Utf8(console::GroupNumberMessage()),
-        "Невірно заданий номер товарної групи!\r\nВ якості номера товарної групи може бути тільки число!");
-    EXPECT_EQ(platform::Utf8(console::PatternNumberMessage()),
-              "Невірно заданий номер текстового шаблону!\r\n"
-              "В якості номеру текстового шаблону може бути тільки число!");
-    EXPECT_EQ(
-        platform::Utf8(console::CursorPositionMessage()),
-        "Невірно задана позиція курсора в рядку текстового шаблону!\r\nМожливий діапазон значень: 1..28!");
 }
 
 TEST(GroupTexts, CaretStandsBeforeTheCursorsCharacterAndStaysInTheText) {
