@@ -93,6 +93,7 @@ TTabrix4::TTabrix4()
     LibState().StrFALSE = u"FALSE";
     sheets = std::make_unique<TSheets>(*this);
     sheets->Add(0);
+    vba = std::make_unique<TXLSVBA>();
     optionsDialog.ReadFrom(sheets->Items(0).Records());
     SetVersion(TExcelVersion::xvExcel97);
 }
@@ -142,7 +143,7 @@ void TTabrix4::Clear() {
     ex12Styles.Clear();
     pictures.Clear();
     extraObjects.Clear();
-    vba.Clear();
+    vba->Clear();
     chartSheets.Clear();
     savedTags.Clear();
     relations.Clear();

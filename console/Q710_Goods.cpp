@@ -18,6 +18,7 @@
 #include "console/Connection.h"
 #include "console/ContextHelp.h"
 #include "console/EditExit.h"
+#include "console/FieldEdit.h"
 #include "console/GoodsFields.h"
 #include "console/GoodsReports.h"
 #include "console/Guarded.h"
@@ -36,18 +37,6 @@ using platform::UiText;
 
 constexpr int kNameLengthPage = 2;
 constexpr int kGoodsProgHelp = 6;
-
-std::string TextOf(const QLineEdit* edit) {
-    return platform::FromQString(edit->text());
-}
-
-// A field check with its message: the text goes back into the edit, the
-// message is shown when the check refused the text.
-bool ApplyCheck(QLineEdit* edit, const FieldCheck& check, const char* message) {
-    edit->setText(platform::ToQString(check.text));
-    if (check.refused) ShowErrorText(Ansi(message));
-    return !check.refused;
-}
 
 // The starting button shows "Зачекайте!" while its one call runs.
 class WaitCaption {

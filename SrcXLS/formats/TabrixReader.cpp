@@ -134,6 +134,7 @@ std::string WrapMessage(int count, uint16_t recordId, int64_t offset, const char
 
 TTabrixReader::TTabrixReader(TBIFFWorkbookTarget& target) : Target(target) {
     Stream.ReadMacros = target.ReadMacros;
+    Stream.SetVBA(target.VBA);
 }
 
 TTabrixReader::~TTabrixReader() = default;

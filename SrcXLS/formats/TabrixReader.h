@@ -35,6 +35,7 @@ class TStyles;
 struct TBIFFWorkbookTarget {
     std::filesystem::path FileName;
     bool ReadMacros = true;
+    TXLSVBA* VBA = nullptr; // reads the macro project when ReadMacros is on
     std::u16string Password;
     // Asked for the password of an encrypted file, given Password; empty
     // when nobody is asked.
