@@ -331,18 +331,9 @@ TEST(GoodsPage, WritingLoopsStartFromTheirButtons) {
     }
 }
 
-TEST(GoodsPage, DefaultsAndPresenceControl) {
+TEST(GoodsPage, PresenceControlAndSession) {
     ReportHarness h;
     F& f = h.Form();
-    EXPECT_EQ(U(f.Goods_Code), "1");
-    EXPECT_EQ(U(f.Goods_PLU), "0");
-    EXPECT_EQ(U(f.Goods_Price), "0,00");
-    EXPECT_EQ(U(f.Goods_Name), "Товар");
-    EXPECT_EQ(U(f.Goods_Quant), "0,000");
-    EXPECT_EQ(U(f.Goods_Group), "1");
-    EXPECT_EQ(U(f.LengthGoodsName), "25");
-    EXPECT_EQ(f.Goods_Name->maxLength(), 31);
-    EXPECT_EQ(f.Goods_Code->maxLength(), 13);
     EXPECT_FALSE(f.CBGoodsBlocking->isEnabled());
     f.CBGoodsPresenceAttr->setChecked(true);
     EXPECT_TRUE(f.CBGoodsBlocking->isEnabled());
