@@ -3,6 +3,8 @@
 //   xlsbench write goods FILE   a goods report: captions and 20,000 rows
 //   xlsbench write big FILE     65,536 rows x 16 columns, half numbers, half texts
 // The file's extension chooses the format (.xls: BIFF8).
+//   xlsbench read|dump FILE, xlsbench copy IN OUT: see xlsbench_read.cpp and
+//   xlsbench_copy.cpp.
 #include "SrcXLS/Tabrix4.h"
 #include "xlsbench_read.h"
 
@@ -65,7 +67,7 @@ double Seconds(Clock::time_point from, Clock::time_point to) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: xlsbench write goods|big FILE\n");
+    std::fprintf(stderr, "usage: xlsbench write goods|big FILE | read FILE | dump FILE | copy IN OUT\n");
     return 2;
 }
 
@@ -74,6 +76,7 @@ int Usage() {
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "read") == 0) return RunRead(argv[2]);
     if (argc == 3 && std::strcmp(argv[1], "dump") == 0) return RunDump(argv[2]);
+    if (argc == 4 && std::strcmp(argv[1], "copy") == 0) return RunCopy(argv[2], argv[3]);
     if (argc != 4 || std::strcmp(argv[1], "write") != 0) return Usage();
     const std::string workload = argv[2], file = argv[3];
     if (workload != "goods" && workload != "big") return Usage();

@@ -3,3 +3,5 @@
 
 int RunRead(const char* file);
 int RunDump(const char* file);
+// Defined in xlsbench_copy.cpp.
+int RunCopy(const char* in, const char* out);
