@@ -6,11 +6,13 @@
 #pragma once
 
 #include "SrcXLS/XLSDefs.h"
+#include "SrcXLS/formats/BIFFSettingsRecords.h"
 #include "SrcXLS/formats/DefaultRecords.h"
 #include "SrcXLS/model/CellFormats.h"
 #include "SrcXLS/model/ReservedMember.h"
 #include "SrcXLS/model/Sheet.h"
 #include "SrcXLS/model/TextMeasure.h"
+#include "SrcXLS/model/WorkbookContext.h"
 #include "SrcXLS/model/XFonts.h"
 
 #include <cstdint>
@@ -93,21 +95,7 @@ private:
     int calcCount = 100;
 };
 
-// Kept STYLE record bodies.
-class TStyles {
-public:
-    // Copies the body's style: 4 bytes for a built-in style, else with its
-    // name, never more than the record holds.
-    void Add(std::span<const uint8_t> body);
-    int Count() const { return int(items.size()); }
-    const std::vector<uint8_t>& Items(int i) const { return items[size_t(i)]; }
-    void Clear() { items.clear(); }
-
-private:
-    std::vector<std::vector<uint8_t>> items;
-};
-
-class TTabrix4 : public ICellOperations {
+class TTabrix4 : public IWorkbookContext {
 public:
     using TIntegerEvent = std::function<void(TTabrix4& sender, int value)>;
 
@@ -128,7 +116,7 @@ public:
 
     TExcelVersion GetVersion() const { return version; }
     void SetVersion(TExcelVersion value);
-    TExcelVersion GetOrigVersion() const { return origVersion; }
+    TExcelVersion GetOrigVersion() const override { return origVersion; }
     const std::u16string& GetFilename() const { return filename; }
     void SetFilename(std::u16string_view name) { filename = name; }
     bool Excel2007MacroFile() const;
@@ -139,18 +127,17 @@ public:
     TOptionsDialog& OptionsDialog() { return optionsDialog; }
 
     TXFonts& Fonts() { return fonts; }
-    TCellFormats& DefaultFormats() { return defaultFormats; }
+    TCellFormats& DefaultFormats() override { return defaultFormats; }
     TCellFormats& SecondFormats() { return secondFormats; }
     TCellFormat* DefaultFormat() const { return defaultFormat; }
-    TSST2& Strings() { return strings; }
-    TCellValuesList& CellStores() { return cellStores; }
+    TSST2& Strings() override { return strings; }
+    TCellValuesList& CellStores() override { return cellStores; }
     TRecordStorageGlobals& GlobalsStorage() { return globals; }
     TRecordStorageEx2007Unknown& Unknown2007() { return unknown2007; }
     TExtraObjects& ExtraObjects() { return extraObjects; }
     TStyles& Styles() { return styles; }
 
-    // Font 0 of the pool, nullptr when the pool is empty.
-    TXFont* GetFont() const { return fonts.GetItem(0); }
+    TXFont* GetFont() const override { return fonts.GetItem(0); }
     void SetFont(const TXFont& font);
     std::u16string GetUserName() const { return globals.GetUserName(); }
     void SetUserName(std::u16string_view name) { globals.SetUserName(name); }
@@ -180,21 +167,27 @@ public:
     TPaperSize PaperSize = TPaperSize::psA4;
     // True while the workbook uses the built-in format block.
     bool DefaultFormatBlock = true;
-    int GetMaxRecSize() const { return maxRecSize; }
+    int GetMaxRecSize() const override { return maxRecSize; }
 
     TIntegerEvent OnProgress;
+    // Asked for the password of an encrypted workbook being read; it gets
+    // Password and may change it.
+    std::function<void(TTabrix4& sender, std::u16string& password)> OnPassword;
     std::function<void(TTabrix4&)> OnReadDone;
     // Runs pending window messages during progress (installed by the program).
     std::function<void()> ProcessMessages;
-    // Called by the cell writer once per 100 cells written.
-    void ProgressStep();
+    bool ReportsProgress() const override { return bool(OnProgress); }
+    void ProgressStep() override;
     // Before a write: progress total and counter, options to every sheet.
     void PrepareWrite(int64_t totalCells);
     void AfterRead();
 
     // Text measuring for automatic column widths.
-    TTextMeasurer& Measurer() { return *measurer; }
+    TTextMeasurer& Measurer() override { return *measurer; }
     void SetMeasurer(std::unique_ptr<TTextMeasurer> m) { measurer = std::move(m); }
+
+    bool FormulasShown() const override { return ShowFormulas; }
+    TPaperSize DefaultPaperSize() const override { return PaperSize; }
 
     // ICellOperations.
     void CopyCells(int srcSheet, int col1, int row1, int col2, int row2, int destSheet, int destCol,
@@ -241,5 +234,14 @@ private:
     int64_t progressTotal = 0;
     int64_t progressCounter = 0;
 };
+
+// Reads the component's Filename, or image when given (a compound file or a
+// plain BIFF2-BIFF4 stream), into the cleared component. Raises XLSError on
+// failure; the model keeps what was read.
+void ReadWorkbookFile(TTabrix4& owner, const std::vector<uint8_t>* image = nullptr);
+// xvExcel97: BIFF8 in a compound file ("Workbook"); xvExcel50: BIFF5
+// ("Book"); xvExcel40: the first sheet as a plain BIFF4 file. Raises
+// "Can not write Excel 2.1/3.0 files" for the older versions.
+void WriteWorkbookFile(TTabrix4& book);
 
 } // namespace xls

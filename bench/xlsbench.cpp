@@ -2,10 +2,12 @@
 // it, printing the time of the build and of the write and the peak memory.
 //   xlsbench write goods FILE   a goods report: captions and 20,000 rows
 //   xlsbench write big FILE     65,536 rows x 16 columns, half numbers, half texts
-// The file's extension chooses the format (.xls: BIFF8).
+// The file's extension chooses the format (.xls: BIFF8). --password TEXT
+// encrypts the written workbook, or opens an encrypted one for reading.
 //   xlsbench read|dump FILE, xlsbench copy IN OUT: see xlsbench_read.cpp and
 //   xlsbench_copy.cpp.
 #include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSText.h"
 #include "xlsbench_read.h"
 
 #include <chrono>
@@ -14,6 +16,7 @@
 #include <filesystem>
 #include <string>
 #include <sys/resource.h>
+#include <vector>
 
 using namespace xls;
 
@@ -67,16 +70,31 @@ double Seconds(Clock::time_point from, Clock::time_point to) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: xlsbench write goods|big FILE | read FILE | dump FILE | copy IN OUT\n");
+    std::fprintf(stderr, "usage: xlsbench write goods|big FILE [--password TEXT]\n"
+                         "       xlsbench read|dump FILE [--password TEXT]\n"
+                         "       xlsbench copy IN OUT [--password TEXT]\n");
     return 2;
 }
 
 } // namespace
 
-int main(int argc, char** argv) {
-    if (argc == 3 && std::strcmp(argv[1], "read") == 0) return RunRead(argv[2]);
-    if (argc == 3 && std::strcmp(argv[1], "dump") == 0) return RunDump(argv[2]);
-    if (argc == 4 && std::strcmp(argv[1], "copy") == 0) return RunCopy(argv[2], argv[3]);
+int main(int rawArgc, char** rawArgv) {
+    // --password TEXT may stand anywhere; the other arguments keep their order.
+    std::vector<char*> args;
+    std::u16string password;
+    for (int i = 0; i < rawArgc; ++i) {
+        if (std::strcmp(rawArgv[i], "--password") == 0) {
+            if (++i == rawArgc) return Usage();
+            password = Utf8ToWide(rawArgv[i]);
+        } else {
+            args.push_back(rawArgv[i]);
+        }
+    }
+    const int argc = int(args.size());
+    char** argv = args.data();
+    if (argc == 3 && std::strcmp(argv[1], "read") == 0) return RunRead(argv[2], password);
+    if (argc == 3 && std::strcmp(argv[1], "dump") == 0) return RunDump(argv[2], password);
+    if (argc == 4 && std::strcmp(argv[1], "copy") == 0) return RunCopy(argv[2], argv[3], password);
     if (argc != 4 || std::strcmp(argv[1], "write") != 0) return Usage();
     const std::string workload = argv[2], file = argv[3];
     if (workload != "goods" && workload != "big") return Usage();
@@ -95,6 +113,7 @@ int main(int argc, char** argv) {
         }
         const auto built = Clock::now();
         book.SetFilename(std::filesystem::path(file).u16string());
+        book.Password = password;
         book.Write();
         const auto written = Clock::now();
 

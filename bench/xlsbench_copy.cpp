@@ -2,7 +2,8 @@
 // be round-tripped from the command line. OUT's extension chooses the
 // format: .xlsx and .xlsm a package, anything else a binary workbook in the
 // version read (BIFF2 and BIFF3, which are not written, as BIFF4; a package
-// read as BIFF8). Exits with 1 and the library's message when refused.
+// read as BIFF8). --password TEXT opens an encrypted workbook and encrypts
+// the copy with it. Exits with 1 and the library's message when refused.
 #include "xlsbench_read.h"
 
 #include "SrcXLS/Tabrix4.h"
@@ -27,10 +28,11 @@ TExcelVersion VersionFor(const std::filesystem::path& out, TExcelVersion read) {
 
 } // namespace
 
-int RunCopy(const char* in, const char* out) {
+int RunCopy(const char* in, const char* out, const std::u16string& password) {
     try {
         const auto start = std::chrono::steady_clock::now();
         TTabrix4 book;
+        book.Password = password;
         book.SetFilename(std::filesystem::path(in).u16string());
         book.Read();
         const auto read = std::chrono::steady_clock::now();

@@ -1,7 +1,10 @@
 // The reading commands of xlsbench; each returns the exit code.
 #pragma once
 
-int RunRead(const char* file);
-int RunDump(const char* file);
+#include <string>
+
+// password: empty when none was given.
+int RunRead(const char* file, const std::u16string& password);
+int RunDump(const char* file, const std::u16string& password);
 // Defined in xlsbench_copy.cpp.
-int RunCopy(const char* in, const char* out);
+int RunCopy(const char* in, const char* out, const std::u16string& password);

@@ -20,12 +20,12 @@
 
 #include "console/ActionButton.h"
 #include "console/Connection.h"
+#include "console/ConsoleWindows.h"
 #include "console/ContextHelp.h"
 #include "console/EditExit.h"
 #include "console/Guarded.h"
 #include "console/MainBatch.h"
 #include "console/MessageBoxes.h"
-#include "console/ConsoleWindows.h"
 #include "console/TQProgressBar.h"
 #include "console/UpDown.h"
 #include "platform/ui/AnsiText.h"
@@ -279,12 +279,14 @@ void TForm1::CreatePages() {
     connect(BitBtn3, &QPushButton::clicked, this, [this] { BitBtn3Click(); });
     connect(BitBtn4, &QPushButton::clicked, this, [this] { BitBtn4Click(); });
 
-    // The journal buttons sit at the foot of the reports page.
+    CreateGoodsPages();
+    // The journal buttons and the last shift's period sit at the foot of the reports page.
     auto* reports = MakeChild<QVBoxLayout>(TabSheets[5]);
     CreateReportsPage(reports);
     reports->addStretch();
     auto* journal = MakeChild<QHBoxLayout>();
     reports->addLayout(journal);
+    journal->addWidget(Button1);
     BitBtn5 = MakeChild<QPushButton>(UiText("Опції електронного журналу"), TabSheets[5]);
     BitBtn7 = MakeChild<QPushButton>(UiText("Електронний журнал"), TabSheets[5]);
     BitBtn5->setObjectName("BitBtn5");

@@ -77,6 +77,20 @@ public:
     ActionButton* BitBtnReadReportByAllGoods = nullptr;
     ActionButton* BitBtnReadReportByCriticalRemains = nullptr;
     QPushButton* BitBtn6 = nullptr; // report by a range of codes
+    QPushButton* Button1 = nullptr; // period of the last closed shift
+    // Goods-name length page and goods page.
+    QLineEdit* LengthGoodsName = nullptr;
+    UpDown* UpDownLengthGoodsName = nullptr;
+    QLineEdit *Goods_Code = nullptr, *Goods_PLU = nullptr, *Goods_Price = nullptr, *Goods_Name = nullptr,
+              *Goods_Quant = nullptr, *Goods_Group = nullptr;
+    UpDown *UpDownGoodsPLU = nullptr, *UpDownGoodsGroup = nullptr;
+    QComboBox *CBTax_Group = nullptr, *CB_Option = nullptr;
+    QCheckBox *CBGoodsIsWeight = nullptr, *CBGoodsPresenceAttr = nullptr, *CBGoodsBlocking = nullptr;
+    ActionButton *BitBtnReadLengthNameOfGoods = nullptr, *BitBtnWriteLengthNameOfGoods = nullptr,
+                 *BitBtnReadGoods = nullptr, *BitBtnWriteGoods = nullptr, *BitBtnWriteNewPrice = nullptr,
+                 *BitBtnWriteNewQuant = nullptr, *BitBtnGoodsDelete = nullptr, *BitBtnEraseAllGoods = nullptr,
+                 *BitBtnWriteGoodsByNumber = nullptr, *BitBtnUpdateDBToECRByCode = nullptr;
+    QPushButton* BitBtn2 = nullptr; // erase failure records
     QAction* N66 = nullptr;         // menu "Справка"
     QTimer* Timer1 = nullptr;       // modem poll
     platform::FileDialogRequest OpenDialog1;
@@ -159,6 +173,25 @@ public:
     void ActionReadReportByCriticalRemainsExecute();
     void ActionWriteGoodsByNumberExecute();
     void ActionUpdateDBToECRByCodeExecute();
+    void ActionReadLengthNameOfGoodsExecute();
+    void ActionWriteLengthNameOfGoodsExecute();
+    void ActionReadGoodsExecute();
+    void ActionWriteGoodsExecute();
+    void ActionWriteNewPriceExecute();
+    void ActionWriteNewQuantExecute();
+    void ActionGoodsDeleteExecute();
+    void ActionEraseAllGoodsExecute();
+    void BitBtn2Click();
+    void Button1Click();
+    void CBGoodsPresenceAttrClick();
+    // Field checks of the goods pages; false when the text was refused (the
+    // user was told and the field reset).
+    bool Goods_PLUExit();
+    bool Goods_CodeExit();
+    bool Goods_GroupExit();
+    bool Goods_PriceExit();
+    bool Goods_QuantExit();
+    bool LengthGoodsNameExit();
 
     // The progress of the reading loops (QProgressBar3, Label8) and of the
     // writing loops (QProgressBar1, Label36).
@@ -184,7 +217,9 @@ private:
     void CheckAddressEdit(AddressEdit which, QLineEdit* edit, QLineEdit* other);
     void CreateReportsPage(QVBoxLayout* page);
     void RunReading(ReadingJob& job, ActionButton* start);
-    void RunWriting(const WritingMember& member);
+    void RunWriting(const WritingMember& member, ActionButton* start);
+    void CreateGoodsPages();
+    QWidget* CreateGoodsFields(QWidget* sheet);
 
     ConsoleState& state;
     ConsoleWindows& windows;

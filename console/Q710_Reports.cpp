@@ -1,5 +1,5 @@
-// The main window's goods reports and goods writing operations: the reports
-// page, the option dialogs they open and the runs of the batch loops.
+// The main window's goods reports: the reports page, the option dialogs they
+// open and the runs of the reading loops.
 #include <QAction>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -10,12 +10,12 @@
 #include <QVBoxLayout>
 
 #include "console/ActionButton.h"
+#include "console/ConsoleWindows.h"
 #include "console/ContextHelp.h"
 #include "console/GoodsReports.h"
 #include "console/Guarded.h"
 #include "console/MainBatch.h"
 #include "console/MessageBoxes.h"
-#include "console/ConsoleWindows.h"
 #include "console/Q710_Form.h"
 #include "console/RadioGroup.h"
 #include "console/TQProgressBar.h"
@@ -85,20 +85,11 @@ void TForm1::CreateReportsPage(QVBoxLayout* page) {
     connect(ActionReadReportByCriticalRemains, &QAction::triggered, this,
             [this] { ActionReadReportByCriticalRemainsExecute(); });
     connect(BitBtn6, &QPushButton::clicked, this, [this] { BitBtn6Click(); });
-    connect(ActionWriteGoodsByNumber, &QAction::triggered, this,
-            [this] { ActionWriteGoodsByNumberExecute(); });
-    connect(ActionUpdateDBToECRByCode, &QAction::triggered, this,
-            [this] { ActionUpdateDBToECRByCodeExecute(); });
 }
 
 void TForm1::RunReading(ReadingJob& job, ActionButton* start) {
     MainBatchWindow window(*this, start);
     RunReadingLoop(state, window, ReportProgress(), *job.target, job.member);
-}
-
-void TForm1::RunWriting(const WritingMember& member) {
-    MainBatchWindow window(*this, nullptr);
-    RunWritingLoop(state, window, GoodsProgress(), ::Shared().ImportedGoods, member);
 }
 
 void TForm1::ActionReadDayReportExecute() {
@@ -157,16 +148,6 @@ void TForm1::ActionReadReportByCriticalRemainsExecute() {
     }
     ReadingJob job = CriticalRemainsReportJob(state.Api(), ::Shared(), *group, *threshold);
     RunReading(job, BitBtnReadReportByCriticalRemains);
-}
-
-void TForm1::ActionWriteGoodsByNumberExecute() {
-    if (state.Busy != 0) return;
-    RunWriting(WriteGoodsByNumberMember(state.Api()));
-}
-
-void TForm1::ActionUpdateDBToECRByCodeExecute() {
-    if (state.Busy != 0) return;
-    RunWriting(UpdateGoodsByCodeMember(state.Api()));
 }
 
 } // namespace console

@@ -1,5 +1,6 @@
 #include "console/UpDown.h"
 
+#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -42,6 +43,16 @@ void UpDown::Step(int delta) {
     bool ok = false;
     int current = associate->text().trimmed().toInt(&ok);
     SetPosition((ok ? current : position) + delta);
+}
+
+QWidget* EditWithUpDown(QWidget* parent, QLineEdit* edit, UpDown* upDown) {
+    auto* pair = platform::MakeChild<QWidget>(parent);
+    auto* row = platform::MakeChild<QHBoxLayout>(pair);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(edit);
+    row->addWidget(upDown);
+    row->addStretch();
+    return pair;
 }
 
 } // namespace console

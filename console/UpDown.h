@@ -30,4 +30,7 @@ private:
     int position;
 };
 
+// The edit with its spin button on its right, in one row.
+QWidget* EditWithUpDown(QWidget* parent, QLineEdit* edit, UpDown* upDown);
+
 } // namespace console

@@ -1,4 +1,4 @@
-// The simulated register's scenario commands, followed by a short batch.
+// The simulated register's scenario commands, followed by short batches.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -19,5 +19,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint8_t buffer[Q710_RAW_GOODS_SIZE];
     for (int i = 0; i < 4; ++i)
         s.Call<uint8_t>("NextCommand", &err, [&] { return s.NextCommand(buffer, sizeof buffer - 1, &err); });
+    Q710XReportData x{};
+    s.Call<uint8_t>("GetDataXReport", &err, [&] { return s.GetDataXReport(&x, &err); });
+    uint16_t receipts = 0, refunds = 0;
+    uint32_t sum = 0, refundSum = 0;
+    s.Call<uint8_t>("GetXReportByHours", &err,
+                    [&] { return s.GetXReportByHours(0, &receipts, &refunds, &sum, &refundSum, &err); });
+    uint8_t line[Q710_RAW_HOURLY_LINE_SIZE];
+    for (int i = 0; i < 2; ++i)
+        s.Call<uint8_t>("NextCommand", &err, [&] { return s.NextCommand(line, sizeof line - 1, &err); });
     return 0;
 }

@@ -4,3 +4,5 @@
 fuzz_target(NAME xls_reader_stream SOURCES xls_reader_stream.cpp)
 fuzz_target(NAME xls_reader_plain SOURCES xls_reader_file.cpp)
 fuzz_target(NAME xls_reader_file SOURCES xls_reader_file.cpp)
+# The reader behind a FILEPASS: decryption and the decrypted records.
+fuzz_target(NAME xls_decrypt SOURCES xls_decrypt.cpp)

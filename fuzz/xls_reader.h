@@ -4,7 +4,6 @@
 
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSLibState.h"
-#include "SrcXLS/formats/TabrixReader.h"
 
 #include <vector>
 

@@ -212,4 +212,16 @@ std::optional<uint8_t> DecodeSheetExtTabColor(std::span<const uint8_t> body) {
     return uint8_t(body[16] & 0x7F);
 }
 
+void TStyles::Add(std::span<const uint8_t> body) {
+    size_t length = 4;
+    if (body.size() >= 4 && !(GetU16(body.data()) & 0xF000)) {
+        size_t chars = GetU16(body.data() + 2);
+        uint8_t flag = body.size() >= 5 ? body[4] : 0;
+        if (chars > 0) length += flag == 0 ? chars + 1 : flag == 1 ? 2 * chars + 1 : chars;
+    }
+    // A style record shorter than its own fields say keeps what it holds.
+    length = std::min(length, body.size());
+    items.emplace_back(body.begin(), body.begin() + std::ptrdiff_t(length));
+}
+
 } // namespace xls

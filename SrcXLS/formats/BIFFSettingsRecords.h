@@ -126,4 +126,18 @@ std::optional<uint16_t> DecodeFeatHdrProtection(std::span<const uint8_t> body);
 // The tab colour index of a SHEETEXT, when the record holds it.
 std::optional<uint8_t> DecodeSheetExtTabColor(std::span<const uint8_t> body);
 
+// Kept STYLE record bodies.
+class TStyles {
+public:
+    // Copies the body's style: 4 bytes for a built-in style, else with its
+    // name, never more than the record holds.
+    void Add(std::span<const uint8_t> body);
+    int Count() const { return int(items.size()); }
+    const std::vector<uint8_t>& Items(int i) const { return items[size_t(i)]; }
+    void Clear() { items.clear(); }
+
+private:
+    std::vector<std::vector<uint8_t>> items;
+};
+
 } // namespace xls

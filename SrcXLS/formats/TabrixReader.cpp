@@ -1,9 +1,12 @@
 #include "SrcXLS/formats/TabrixReader.h"
 
-#include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSLibState.h"
+#include "SrcXLS/formats/BIFFSettingsRecords.h"
 #include "SrcXLS/formats/DefaultRecords.h"
+#include "SrcXLS/model/CellFormats.h"
 #include "SrcXLS/model/SST.h"
+#include "SrcXLS/model/Sheet.h"
+#include "SrcXLS/model/XFonts.h"
 #include "platform/CodePages.h"
 
 #include <cmath>
@@ -29,7 +32,6 @@ constexpr uint16_t EXTERNNAME = 0x0023;
 constexpr uint16_t EXTERNNAME3 = 0x0223;
 constexpr uint16_t LEFTMARGIN = 0x0026;
 constexpr uint16_t BOTTOMMARGIN = 0x0029;
-constexpr uint16_t FILEPASS = 0x002F;
 constexpr uint16_t FONT = 0x0031;
 constexpr uint16_t FONT3 = 0x0231;
 constexpr uint16_t PANE = 0x0041;
@@ -128,19 +130,8 @@ std::string WrapMessage(int count, uint16_t recordId, int64_t offset, const char
 
 } // namespace
 
-void ReadWorkbookFile(TTabrix4& owner, const std::vector<uint8_t>* image) {
-    owner.Clear();
-    owner.Sheets().Clear();
-    owner.DefaultFormats().Clear();
-    owner.SecondFormats().Clear();
-    owner.Fonts().Clear();
-    owner.DefaultFormats().NumberFormats().AddBuiltIns();
-    TTabrixReader reader(owner);
-    reader.ReadBIFFRecords(image);
-}
-
-TTabrixReader::TTabrixReader(TTabrix4& owner) : Owner(owner) {
-    Stream.ReadMacros = owner.PreserveMacros;
+TTabrixReader::TTabrixReader(TBIFFWorkbookTarget& target) : Target(target) {
+    Stream.ReadMacros = target.ReadMacros;
 }
 
 TTabrixReader::~TTabrixReader() = default;
@@ -160,15 +151,15 @@ void TTabrixReader::Reset() {
 }
 
 TRecordStorageDefault* TTabrixReader::Globals() const {
-    return &Owner.GlobalsStorage();
+    return Target.Globals;
 }
 
 // ---- the loop
 
 void TTabrixReader::OpenStream(const std::vector<uint8_t>* source) {
     Stream.SourceStream = source;
-    Stream.ExtraObjects = &Owner.ExtraObjects();
-    Version = Stream.OpenRead(std::filesystem::path(Owner.GetFilename()));
+    Stream.ExtraObjects = Target.ExtraObjects;
+    Version = Stream.OpenRead(Target.FileName);
     // The stream name says BIFF5 or BIFF8; the first BOF says what the
     // stream holds, and some writers name a BIFF8 stream "Book".
     if (Stream.IsCompound() && Stream.PeekRecordId() == biff::BOF) {
@@ -188,13 +179,12 @@ void TTabrixReader::OpenStream(const std::vector<uint8_t>* source) {
 
 void TTabrixReader::ReadBIFFRecords(const std::vector<uint8_t>* source) {
     Reset();
-    Owner.DefaultFormatBlock = false;
     struct CloseAtEnd {
         TTabrixReader* r;
         ~CloseAtEnd() {
             r->Stream.Discard();
             // Strings no cell took go.
-            r->Owner.Strings().EndRead();
+            r->Target.Strings->EndRead();
             r->Buffer = {};
             r->ArrayData = {};
         }
@@ -207,21 +197,21 @@ void TTabrixReader::ReadBIFFRecords(const std::vector<uint8_t>* source) {
         // The container's own faults reach the caller as the library's.
         throw XLSError(e.what());
     }
-    Owner.SetVersion(Version);
+    Target.SetVersion(Version);
     Text = {Version, DefaultCodePage};
     Buffer.resize(size_t(MaxRecordSize(Version)));
     CurrentStorage = Globals();
     if (Version <= TExcelVersion::xvExcel21) {
-        for (int i = 0; i < 16; ++i) Owner.DefaultFormats().Add();
-        Owner.DefaultFormats().MarkPermanent();
+        for (int i = 0; i < 16; ++i) Target.Formats->Add();
+        Target.Formats->MarkPermanent();
     }
-    if (Owner.OnProgress) Owner.OnProgress(Owner, 0);
+    if (Target.Progress) Target.Progress(0);
     try {
         ReadLoop();
     } catch (const std::exception& e) {
         throw XLSError(WrapMessage(RecordCount, Header.Id, Stream.Position(), e.what()));
     }
-    if (Owner.OnProgress) Owner.OnProgress(Owner, 100);
+    if (Target.Progress) Target.Progress(100);
 }
 
 void TTabrixReader::ReadLoop() {
@@ -253,11 +243,11 @@ bool TTabrixReader::ReadBody() {
 }
 
 void TTabrixReader::Progress() {
-    if (!Owner.OnProgress || Stream.Size() <= 0) return;
+    if (!Target.Progress || Stream.Size() <= 0) return;
     int percent = int(std::nearbyint(double(Stream.Position()) / double(Stream.Size()) * 100.0));
     if (percent > LastPercent && percent < 100) {
         LastPercent = percent;
-        Owner.OnProgress(Owner, percent);
+        Target.Progress(percent);
     }
 }
 
@@ -296,13 +286,13 @@ void TTabrixReader::Placeholder(uint16_t placeholderId) {
 }
 
 TSheet& TTabrixReader::Sheet() {
-    if (SheetIndex < 0 || SheetIndex >= Owner.Sheets().Count()) throw XLSError("Bad record in file");
-    return Owner.Sheets().Items(SheetIndex);
+    if (SheetIndex < 0 || SheetIndex >= Target.Sheets->Count()) throw XLSError("Bad record in file");
+    return Target.Sheets->Items(SheetIndex);
 }
 
 // Cells of a file without XF records get the default formats.
 TSheet& TTabrixReader::CellSheet() {
-    TCellFormats& pool = Owner.DefaultFormats();
+    TCellFormats& pool = *Target.Formats;
     if (pool.Count() == 0) {
         pool.AddDefaults();
         pool.MarkPermanent();
@@ -330,7 +320,7 @@ void TTabrixReader::Dispatch() {
         return;
     }
     if (TRecordStorageEx2007Unknown::Keeps(rid)) {
-        Owner.Unknown2007().Add(Header, Body());
+        Target.Ex2007->Add(Header, Body());
         Drop();
         return;
     }
@@ -380,7 +370,7 @@ void TTabrixReader::Dispatch() {
     case id::BOTTOMMARGIN:
         if (biff5) ReadMargin();
         return;
-    case id::FILEPASS:
+    case biff::FILEPASS:
         ReadFilePass();
         return;
     case id::FONT:
@@ -397,7 +387,7 @@ void TTabrixReader::Dispatch() {
         ReadXCT();
         return;
     case id::FILESHARING:
-        Owner.SetFileSharing(Body());
+        Target.FileSharing.assign(Body().begin(), Body().end());
         Drop();
         return;
     case biff::WRITEACCESS:
@@ -464,7 +454,7 @@ void TTabrixReader::Dispatch() {
         }
         return;
     case id::STYLE:
-        Owner.Styles().Add(Body());
+        Target.Styles->Add(Body());
         Drop();
         return;
     case id::FORMAT:
@@ -497,7 +487,7 @@ void TTabrixReader::ReadBOF() {
     switch (bof.Type) {
     case bofType::Globals: {
         if (Header.Length > 256) throw XLSError("Invalid BOF size");
-        Owner.IsMac = Version >= BIFF8 && (bof.History & 0x10);
+        Target.IsMac = Version >= BIFF8 && (bof.History & 0x10);
         if (Header.Length >= 6) PutU16(Buffer.data() + 4, 0x1002);
         CurrentStorage = Globals();
         CurrentStorage->UpdateDefault(Header, Body());
@@ -518,7 +508,7 @@ void TTabrixReader::ReadBOF() {
         ++BoundsheetIndex;
         SkipSubstream();
         if (BoundsheetIndex < SheetNames.GetCount())
-            Owner.Sheets().NameList().Add(SheetNames.GetItem(BoundsheetIndex));
+            Target.Sheets->NameList().Add(SheetNames.GetItem(BoundsheetIndex));
         if (!SheetNames.GetCount() || BoundsheetIndex >= SheetNames.GetCount() - 1) Finished = true;
         return;
     case bofType::Workspace:
@@ -533,7 +523,7 @@ void TTabrixReader::StartSheet(const TBOFRecord& bof, int kind) {
     ++SheetIndex;
     bool old = Version <= TExcelVersion::xvExcel40;
     if (!old && BoundsheetIndex >= SheetNames.GetCount()) throw XLSError("Bad record in file");
-    TSheet& sheet = Owner.Sheets().Add(kind);
+    TSheet& sheet = Target.Sheets->Add(kind);
     if (old) {
         sheet.SetName(u"Sheet1");
         // The whole old file is this sheet: its records belong to its list.
@@ -585,14 +575,24 @@ void TTabrixReader::SkipSubstream() {
 
 void TTabrixReader::ReadFilePass() {
     Drop();
-    TByteReader r(Body());
-    uint16_t type = r.U16("encryption type");
-    if (type == 0) throw XLSError("File encrypted with non-standard key. French?");
-    if (type != 1) throw XLSError("Can not read file, unknown type of encryption.");
-    if (Owner.Password.empty()) throw XLSError("File is encrypted. Password required.");
-    // Without a decryption the records after FILEPASS would be read as
-    // garbage: refuse rather than deliver a wrong workbook.
-    throw XLSError("Encrypted workbooks can not be read");
+    switch (ClassifyFilePass(Body(), Version)) {
+    case TEncryption::XOR:
+        throw XLSError("File encrypted with non-standard key. French?");
+    case TEncryption::Unknown:
+        throw XLSError("Can not read file, unknown type of encryption.");
+    case TEncryption::Malformed:
+        throw XLSError("Bad record in file");
+    case TEncryption::RC4:
+        break;
+    }
+    // Files saved with the default password open without asking.
+    if (Target.Password.empty() && Stream.StartDecryption(Body(), DefaultPassword)) return;
+    if (!Target.AskPassword && Target.Password.empty())
+        throw XLSError("File is encrypted. Password required.");
+    std::u16string password = Target.Password;
+    if (Target.AskPassword) Target.AskPassword(password);
+    if (password.empty()) throw XLSError("Password is missing.");
+    if (!Stream.StartDecryption(Body(), password)) throw XLSError("Invalid password");
 }
 
 // ---- workbook settings
@@ -606,13 +606,13 @@ void TTabrixReader::ReadCodePage() {
     Stream.CodePage = Text.CodePage;
     // The 8-bit text of a BIFF2-BIFF5 file is in it; a BIFF8 file's text is
     // not, so writing it as an older file keeps the default.
-    if (Version < BIFF8) Owner.CodePage = Text.CodePage;
+    if (Version < BIFF8) Target.CodePage = Text.CodePage;
     ReplaceFrom(BIFF5);
 }
 
 void TTabrixReader::ReadFont() {
     Drop();
-    TXFonts& fonts = Owner.Fonts();
+    TXFonts& fonts = *Target.Fonts;
     TXFont* font = fonts.Add();
     if (Version >= BIFF5)
         font->LoadFromRecord(Body(), Version, Text.CodePage);
@@ -631,13 +631,13 @@ void TTabrixReader::ReadFormat() {
         return;
     }
     TFormatEntry f = DecodeFormat(Body(), Text);
-    Owner.DefaultFormats().NumberFormats().AddRead(f.Text, f.Index, 1);
+    Target.Formats->NumberFormats().AddRead(f.Text, f.Index, 1);
 }
 
 void TTabrixReader::ReadXF() {
     Drop();
     if (Version <= TExcelVersion::xvExcel21) return;
-    TCellFormats& pool = Owner.DefaultFormats();
+    TCellFormats& pool = *Target.Formats;
     if (Version < BIFF5) {
         pool.Add();
         pool.MarkPermanent();
@@ -675,7 +675,7 @@ void TTabrixReader::ReadBoundSheet() {
 
 void TTabrixReader::ReadWriteAccess() {
     Drop();
-    TRecordStorageGlobals& globals = Owner.GlobalsStorage();
+    TRecordStorageGlobals& globals = *Target.Globals;
     std::vector<uint8_t> body;
     std::u16string oldName;
     if (Version >= BIFF8) {
@@ -691,7 +691,7 @@ void TTabrixReader::ReadWriteAccess() {
 void TTabrixReader::ReadSST() {
     Drop();
     Placeholder(placeholder::SST);
-    Owner.Strings().ReadSST(Stream, Header.Length);
+    Target.Strings->ReadSST(Stream, Header.Length);
 }
 
 } // namespace xls

@@ -10,28 +10,64 @@
 #include "SrcXLS/model/WideStringList.h"
 
 #include <cstdint>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace xls {
 
-class TTabrix4;
 class TSheet;
+class TSheets;
 class TRecordStorageDefault;
+class TRecordStorageGlobals;
+class TRecordStorageEx2007Unknown;
+class TExtraObjects;
+class TXFonts;
+class TCellFormats;
+class TSST2;
+class TStyles;
 
-// Reads the component's Filename, or image when given (a compound file or a
-// plain BIFF2-BIFF4 stream), into the component, which the caller has
-// cleared. Raises XLSError on failure; the model keeps what was read.
-void ReadWorkbookFile(TTabrix4& owner, const std::vector<uint8_t>* image = nullptr);
+// What the reader fills: the workbook's parts, which the caller has cleared,
+// and the settings found in the file, which the caller takes back.
+struct TBIFFWorkbookTarget {
+    std::filesystem::path FileName;
+    bool ReadMacros = true;
+    std::u16string Password;
+    // Asked for the password of an encrypted file, given Password; empty
+    // when nobody is asked.
+    std::function<void(std::u16string& password)> AskPassword;
+    TSheets* Sheets = nullptr;
+    TRecordStorageGlobals* Globals = nullptr;
+    TRecordStorageEx2007Unknown* Ex2007 = nullptr;
+    TExtraObjects* ExtraObjects = nullptr;
+    TXFonts* Fonts = nullptr;
+    TCellFormats* Formats = nullptr;
+    TSST2* Strings = nullptr;
+    TStyles* Styles = nullptr;
+    // Told the file's version before the first record is read.
+    std::function<void(TExcelVersion)> SetVersion;
+    // The percentage read; empty when nobody follows it.
+    std::function<void(int percent)> Progress;
+
+    // Found in the file.
+    int CodePage = DefaultCodePage; // of the 8-bit text of BIFF2-BIFF5
+    bool IsMac = false;
+    std::vector<uint8_t> FileSharing;
+};
 
 class TTabrixReader {
 public:
-    explicit TTabrixReader(TTabrix4& owner);
+    explicit TTabrixReader(TBIFFWorkbookTarget& target);
     ~TTabrixReader();
     TTabrixReader(const TTabrixReader&) = delete;
     TTabrixReader& operator=(const TTabrixReader&) = delete;
 
+    // Reads the target's file, or source when given (a compound file or a
+    // plain BIFF2-BIFF4 stream). Raises XLSError on failure; the model keeps
+    // what was read.
     void ReadBIFFRecords(const std::vector<uint8_t>* source = nullptr);
 
 private:
@@ -107,7 +143,7 @@ private:
     bool NextRecordIs(std::initializer_list<uint16_t> ids, std::vector<uint8_t>& body);
     bool NextFormulaString(std::u16string& text);
 
-    TTabrix4& Owner;
+    TBIFFWorkbookTarget& Target;
     std::vector<uint8_t> Buffer;
     int SheetIndex = -1;
     TXLSStream Stream;

@@ -1,12 +1,13 @@
 // The sheet handlers of the BIFF reader: sheet settings and cells.
 #include "SrcXLS/formats/TabrixReader.h"
 
-#include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSCellRef.h"
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSValues.h"
 #include "SrcXLS/formats/BIFFFormulaTokens.h"
 #include "SrcXLS/formats/DefaultRecords.h"
+#include "SrcXLS/model/SST.h"
+#include "SrcXLS/model/Sheet.h"
 
 #include <algorithm>
 #include <cstring>
@@ -230,7 +231,7 @@ void TTabrixReader::ReadValueCells() {
             sheet.PutString(c.Col, c.Row, format, c.Text);
             break;
         case TReadCellKind::SharedText: {
-            if (c.SSTIndex >= uint32_t(Owner.Strings().ReadCount())) {
+            if (c.SSTIndex >= uint32_t(Target.Strings->ReadCount())) {
                 char message[48];
                 std::snprintf(message, sizeof message, "Read error at %.8lld", (long long)Stream.Position());
                 throw XLSError(message);

@@ -76,8 +76,10 @@ void TTabrixWriter::WriteBIFFWorkbook(const std::filesystem::path& fileName, TEx
     if (v != TExcelVersion::xvExcel50 && v != TExcelVersion::xvExcel97)
         throw XLSError("Unhandled Excel version");
     // Never write a workbook unprotected that was meant to be encrypted.
-    if (!source.Password.empty()) throw XLSError("Can not encrypt this workbook");
+    if (!source.Password.empty() && v != TExcelVersion::xvExcel97)
+        throw XLSError("Only Excel 97 workbooks can be saved with a password");
     ListBoundsheets();
+    filePassEnd = -1;
     Open(fileName, v);
     struct Finish {
         TTabrixWriter& w;
@@ -90,6 +92,7 @@ void TTabrixWriter::WriteBIFFWorkbook(const std::filesystem::path& fileName, TEx
     if (source.Globals->Count() == 0) source.Globals->ApplyDefaults();
     WriteGlobals();
     for (int i = 0; i < int(source.Sheets.size()); ++i) WriteSheet(i);
+    EncryptWritten();
     stream.WriteVBA();
     stream.Close();
 }
@@ -135,6 +138,7 @@ void TTabrixWriter::WriteGlobalRecord(const TRecordBlock& block) {
     switch (block.Id()) {
     case BOF:
         WriteBOF(block);
+        if (&block == source.Globals->DefaultBlock(BOF)) WriteFilePass();
         return;
     case WRITEACCESS:
         if (biff5)

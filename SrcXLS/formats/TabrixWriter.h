@@ -86,6 +86,10 @@ private:
     void WriteGlobals();
     void WriteGlobalRecord(const TRecordBlock& block);
     void WriteBOF(const TRecordBlock& block);
+    // With a password: FILEPASS after the globals BOF, and at the end the
+    // stream encrypted.
+    void WriteFilePass();
+    void EncryptWritten();
     void WriteFormatBlock();
     void WriteBoundsheets();
     void WriteSheet(int index);
@@ -103,6 +107,8 @@ private:
     std::vector<TBoundsheetData> boundsheets;
     TExcelVersion version = TExcelVersion::xvExcel97;
     bool paletteGenerated = false;
+    int64_t filePassEnd = -1;
+    TRC4Key key{};
 };
 
 } // namespace xls

@@ -48,7 +48,6 @@ void TXLSStream::Reset() {
     pieceLength = 0;
     piecePos = 0;
     joining = false;
-    Crypto = TXLSCryptoState();
 }
 
 TExcelVersion TXLSStream::OpenRead(const std::filesystem::path& name) {
@@ -165,7 +164,6 @@ int TXLSStream::ReadHeader(TBIFFHeader& header) {
     header.Length = uint16_t(b[2] | b[3] << 8);
     pieceLength = header.Length;
     piecePos = 0;
-    if (Crypto.Decrypting) SkipKeystream(pos - 4, 4);
     return 4;
 }
 
@@ -173,7 +171,6 @@ int TXLSStream::ReadRecordData(void* buf, int count) {
     if (joining) return ReadJoined(static_cast<uint8_t*>(buf), count);
     int n = ReadPlain(buf, count);
     piecePos += n;
-    if (Crypto.Decrypting) DecryptBuffer(static_cast<uint8_t*>(buf), n);
     return n;
 }
 
@@ -186,7 +183,6 @@ int TXLSStream::ReadJoined(uint8_t* buf, int count) {
         if (avail > 0) {
             int want = int(std::min<int64_t>(avail, count));
             int n = ReadPlain(buf, want);
-            if (Crypto.Decrypting) DecryptBuffer(buf, n);
             buf += n;
             total += n;
             count -= n;
@@ -203,7 +199,6 @@ int TXLSStream::ReadJoined(uint8_t* buf, int count) {
             uint8_t frt[14];
             if (h.Length < sizeof frt || ReadPlain(frt, sizeof frt) < int(sizeof frt))
                 throw XLSError("CONTINUE record is missing");
-            if (Crypto.Decrypting) DecryptBuffer(frt, sizeof frt);
             piecePos = sizeof frt;
         }
     }
@@ -213,7 +208,6 @@ int TXLSStream::ReadJoined(uint8_t* buf, int count) {
 int TXLSStream::ReadUnencrypted(void* buf, int count) {
     int n = ReadPlain(buf, count);
     piecePos += n;
-    if (Crypto.Decrypting) SkipKeystream(pos - n, n);
     return n;
 }
 
@@ -426,11 +420,18 @@ void TXLSStream::WriteMSOHeader(uint16_t ver, uint16_t instance, uint16_t recTyp
     WriteRecordData(buf, sizeof buf);
 }
 
-// ---- encryption: the keystream is applied here once a password switches
-// decryption on; until then the bytes pass unchanged.
+// ---- encryption
 
-void TXLSStream::DecryptBuffer(uint8_t*, int) {}
+bool TXLSStream::StartDecryption(std::span<const uint8_t> filePass, std::u16string_view password) {
+    TRC4Key key;
+    if (mode != Mode::Reading || !VerifyPassword(filePass, password, key)) return false;
+    CryptRecords(data, size_t(pos), key);
+    return true;
+}
 
-void TXLSStream::SkipKeystream(int64_t, int) {}
+void TXLSStream::EncryptWritten(int64_t from, const TRC4Key& key) {
+    if (mode != Mode::Writing) throw XLSError("The stream is not open for writing");
+    CryptRecords(data, size_t(from), key);
+}
 
 } // namespace xls

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "SrcXLS/XLSDefs.h"
+#include "SrcXLS/formats/BIFFEncryption.h"
 #include "platform/compound/CompoundFile.h"
 
 #include <array>
@@ -50,13 +51,6 @@ public:
     virtual ~TXLSStreamObj() = default;
     virtual void ReadFromStream(TXLSStream& stream) = 0;
     virtual void WriteToStream(TXLSStream& stream) = 0;
-};
-
-// Per-stream state of workbook encryption; off until a password switches it on.
-struct TXLSCryptoState {
-    bool Decrypting = false;
-    int32_t KeyBlock = -1;
-    std::array<uint8_t, 16> DerivedKey{};
 };
 
 class TXLSStream {
@@ -132,10 +126,11 @@ public:
     void BeginContinued(int limit);
     void EndContinued();
 
-    // Encryption: the state and the points where the keystream is applied.
-    TXLSCryptoState Crypto;
-    void DecryptBuffer(uint8_t* buf, int count);
-    void SkipKeystream(int64_t position, int count);
+    // Encryption. Reading: when the password opens the stream (filePass is
+    // the FILEPASS body just read), everything after it is decrypted at once.
+    bool StartDecryption(std::span<const uint8_t> filePass, std::u16string_view password);
+    // Writing: encrypts what was written after the FILEPASS record that ends at `from`.
+    void EncryptWritten(int64_t from, const TRC4Key& key);
 
     // Decodes 8-bit text: Latin-1 in BIFF8, CodePage below.
     std::u16string Decode8Bit(const uint8_t* bytes, size_t count) const;

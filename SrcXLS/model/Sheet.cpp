@@ -1,9 +1,12 @@
 #include "SrcXLS/model/Sheet.h"
 
-#include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/model/CellFormats.h"
+#include "SrcXLS/model/SST.h"
+#include "SrcXLS/model/TextMeasure.h"
+#include "SrcXLS/model/XFonts.h"
 
 #include <algorithm>
 #include <cmath>
@@ -39,14 +42,14 @@ bool TSheets::NameTaken(std::u16string_view name, const TBasicSheet* except) con
 // ---------------------------------------------------------------------------
 // Sheet
 
-TSheet::TSheet(TSheets& owner, TTabrix4& wb)
+TSheet::TSheet(TSheets& owner, IWorkbookContext& wb)
     : workbook(wb), cells(&wb.CellStores(), &wb.Strings(), &wb.DefaultFormats()),
       columns(&wb.DefaultFormats()), rows(&wb.DefaultFormats()), mergedCells(this), printSettings(records),
       applyFormat(&wb.DefaultFormats(), &cells), selection(records),
       range(0, &wb, &mergedCells, &wb.DefaultFormats(), &cells), areaList(this) {
     sheets = &owner;
     wb.CellStores().Add(&cells);
-    printSettings.SetPaperSize(wb.PaperSize);
+    printSettings.SetPaperSize(wb.DefaultPaperSize());
     range.DefaultFormat = [this](int col, int row) { return GetDefaultFormat(col, row); };
     applyFormat.DefaultFormat = range.DefaultFormat;
     columns.OnChange = [this](TCellFormat* format, int col) { FormatChanged(format, col, -1); };
@@ -209,7 +212,7 @@ std::u16string TSheet::FormulaResultText(const TCell& cell) {
     const auto& f = static_cast<const TFormulaCell&>(cell);
     // Formula text comes from the formula services; a formula kept as text
     // shows that text.
-    if (workbook.ShowFormulas) return f.GetFormulaText();
+    if (workbook.FormulasShown()) return f.GetFormulaText();
     switch (cell.CellType()) {
     case ctNumberFormula:
         return FloatToGeneralText(static_cast<const TNumberFormulaCell&>(cell).Value,
@@ -582,7 +585,7 @@ int TSheet::AutoWidthCols(int col1, int col2) {
             current = font;
             leading = m.InternalLeading();
         }
-        if (workbook.ShowFormulas && cell->IsFormula())
+        if (workbook.FormulasShown() && cell->IsFormula())
             text = static_cast<TFormulaCell*>(cell)->GetFormulaText();
         else
             text = cells.GetDisplayText(*cell);
@@ -609,7 +612,7 @@ int TSheet::AutoWidthCols(int col1, int col2) {
 // ---------------------------------------------------------------------------
 // Sheets
 
-TSheets::TSheets(TTabrix4& wb) : workbook(wb) {}
+TSheets::TSheets(IWorkbookContext& wb) : workbook(wb) {}
 
 TSheets::~TSheets() = default;
 

@@ -16,6 +16,7 @@
 #include "SrcXLS/model/ReservedMember.h"
 #include "SrcXLS/model/Selection.h"
 #include "SrcXLS/model/WideStringList.h"
+#include "SrcXLS/model/WorkbookContext.h"
 #include "SrcXLS/model/XLSColumns.h"
 #include "SrcXLS/model/XLSRange.h"
 #include "SrcXLS/model/XLSRows.h"
@@ -28,7 +29,6 @@
 
 namespace xls {
 
-class TTabrix4;
 class TSheets;
 class TXLSStream;
 
@@ -80,7 +80,7 @@ protected:
 
 class TSheet : public TBasicSheet {
 public:
-    TSheet(TSheets& sheets, TTabrix4& workbook);
+    TSheet(TSheets& sheets, IWorkbookContext& workbook);
     ~TSheet() override;
 
     void Clear();
@@ -105,7 +105,7 @@ public:
     TSelectedAreas& SelectedAreas() { return selectedAreas; }
     TXLSRange& Range() { return range; }
     TCellAreas& AreaList() { return areaList; }
-    TTabrix4& Workbook() const { return workbook; }
+    IWorkbookContext& Workbook() const { return workbook; }
 
     bool RecalcFormulas = true;
     THiddenState Hidden = THiddenState::hsVisible;
@@ -210,7 +210,7 @@ private:
     // A column's or row's format entry changed: its cells take it.
     void FormatChanged(TCellFormat* format, int col, int row);
 
-    TTabrix4& workbook;
+    IWorkbookContext& workbook;
     // Members in creation order.
     TRecordStorageSheet records;
     TCellValues cells;
@@ -240,7 +240,7 @@ private:
 
 class TSheets : public TCollection<TSheet> {
 public:
-    explicit TSheets(TTabrix4& workbook);
+    explicit TSheets(IWorkbookContext& workbook);
     ~TSheets() override;
 
     TSheet& Items(int index) const { return GetItem(index); }
@@ -256,7 +256,7 @@ public:
 
     void SetMaxRecSize(int size) { maxRecSize = size; }
     int GetMaxRecSize() const { return maxRecSize; }
-    TTabrix4& GetOwner() const { return workbook; }
+    IWorkbookContext& GetOwner() const { return workbook; }
     // The shared string table's records.
     void WriteSST(TXLSStream& stream);
     void ReadSST(TXLSStream& stream, int length);
@@ -267,7 +267,7 @@ private:
     friend class TBasicSheet;
     bool NameTaken(std::u16string_view name, const TBasicSheet* except) const;
 
-    TTabrix4& workbook;
+    IWorkbookContext& workbook;
     TXLSWideStringList names;
     int maxRecSize = 8224;
 };

@@ -3,7 +3,6 @@
 // adjacent columns MULRK, formula cells carry their cached result.
 #include "SrcXLS/model/Sheet.h"
 
-#include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formats/XLSStream.h"
@@ -307,7 +306,7 @@ void TCellWriter::WriteFormula(TFormulaCell& cell) {
 void TCellWriter::Counted() {
     if (++counter >= 100) {
         counter = 0;
-        if (sheet.Workbook().OnProgress) sheet.Workbook().ProgressStep();
+        if (sheet.Workbook().ReportsProgress()) sheet.Workbook().ProgressStep();
     }
 }
 

@@ -204,17 +204,24 @@ Q710_EXPORT uint8_t GetGoodsWithLessQuantity(int32_t reserved, int32_t group, in
         group, threshold);
 }
 
-// Not simulated yet: they answer a failure, after logging their inputs.
-
 Q710_EXPORT uint8_t ErasePeriodicReportByGoodsCode103(int32_t firstPlu, int32_t lastPlu, int64_t firstBarcode,
                                                       int64_t lastBarcode, const char** err) {
-    return NotYet<uint8_t>("ErasePeriodicReportByGoodsCode103", err, firstPlu, lastPlu, firstBarcode,
-                           lastBarcode);
+    return Run<uint8_t>(
+        "ErasePeriodicReportByGoodsCode103", err,
+        [&] {
+            return Sim().ErasePeriodicReportByGoodsCode103(firstPlu, lastPlu, firstBarcode, lastBarcode, err);
+        },
+        firstPlu, lastPlu, firstBarcode, lastBarcode);
 }
 Q710_EXPORT uint8_t ErasePeriodicReportByGoodsGroup103(int32_t firstGroup, int32_t lastGroup,
                                                        const char** err) {
-    return NotYet<uint8_t>("ErasePeriodicReportByGoodsGroup103", err, firstGroup, lastGroup);
+    return Run<uint8_t>(
+        "ErasePeriodicReportByGoodsGroup103", err,
+        [&] { return Sim().ErasePeriodicReportByGoodsGroup103(firstGroup, lastGroup, err); }, firstGroup,
+        lastGroup);
 }
+
+// Not simulated yet: they answer a failure, after logging their inputs.
 
 // Goods groups and text patterns.
 
@@ -273,26 +280,35 @@ Q710_EXPORT uint8_t SetDiscountGroupParameters103(int32_t group, Q710DiscountGro
 // X report and reports by hours.
 
 Q710_EXPORT uint8_t GetDataXReport(Q710XReportData* report, const char** err) {
-    (void)report;
-    return NotYet<uint8_t>("GetDataXReport", err);
+    return Run<uint8_t>("GetDataXReport", err, [&] { return Sim().GetDataXReport(report, err); });
 }
 Q710_EXPORT uint8_t GetXReportByHours(int32_t reserved, uint16_t* saleReceipts, uint16_t* refundReceipts,
                                       uint32_t* saleSum, uint32_t* refundSum, const char** err) {
-    (void)saleReceipts, (void)refundReceipts, (void)saleSum, (void)refundSum;
-    return NotYet<uint8_t>("GetXReportByHours", err, reserved);
+    return Run<uint8_t>(
+        "GetXReportByHours", err,
+        [&] {
+            return Sim().GetXReportByHours(reserved, saleReceipts, refundReceipts, saleSum, refundSum, err);
+        },
+        reserved);
 }
 Q710_EXPORT uint8_t GetPeriodicXReportByHours103(int32_t reserved, uint32_t* saleReceipts,
                                                  uint32_t* refundReceipts, int64_t* saleSum,
                                                  int64_t* refundSum, const char** err) {
-    (void)saleReceipts, (void)refundReceipts, (void)saleSum, (void)refundSum;
-    return NotYet<uint8_t>("GetPeriodicXReportByHours103", err, reserved);
+    return Run<uint8_t>(
+        "GetPeriodicXReportByHours103", err,
+        [&] {
+            return Sim().GetPeriodicXReportByHours103(reserved, saleReceipts, refundReceipts, saleSum,
+                                                      refundSum, err);
+        },
+        reserved);
 }
 Q710_EXPORT uint8_t ErasePeriodicXReportByHours103(const char** err) {
-    return NotYet<uint8_t>("ErasePeriodicXReportByHours103", err);
+    return Run<uint8_t>("ErasePeriodicXReportByHours103", err,
+                        [&] { return Sim().ErasePeriodicXReportByHours103(err); });
 }
 Q710_EXPORT uint8_t GetPeiodOfLastDay(double* opened, double* closed, const char** err) {
-    (void)opened, (void)closed;
-    return NotYet<uint8_t>("GetPeiodOfLastDay", err);
+    return Run<uint8_t>("GetPeiodOfLastDay", err,
+                        [&] { return Sim().GetPeiodOfLastDay(opened, closed, err); });
 }
 
 // Electronic journal.

@@ -96,8 +96,10 @@ Q710PeriodicGoodsData PeriodicDataOf(const Goods& g) {
 }
 
 bool ValidProgData(const Q710GoodsProgData& d) {
+    // A goods item is sold by its PLU or its barcode: one of them must be set.
     return d.price >= 0 && d.group >= 1 && d.group <= 100 && d.tax <= 4 && d.payoutOperation <= 3 &&
-           d.quantity >= 0 && d.plu >= 0 && d.plu <= MaxPlu && d.barcode >= 0 && d.barcode <= MaxBarcode;
+           d.quantity >= 0 && d.plu >= 0 && d.plu <= MaxPlu && d.barcode >= 0 && d.barcode <= MaxBarcode &&
+           (d.plu != 0 || d.barcode != 0);
 }
 
 Goods GoodsFromProg(const Q710GoodsProgData& d, int nameLength) {

@@ -10,7 +10,7 @@ namespace sim {
 namespace {
 
 constexpr uint32_t ImageMagic = 0x4D533751; // "Q7SM"
-constexpr uint32_t ImageVersion = 1;
+constexpr uint32_t ImageVersion = 2;
 
 const char* const Products[] = {
     "Хліб білий",       "Батон нарізний",  "Молоко 2,5%",      "Кефір 1%",        "Сир твердий",
@@ -85,6 +85,54 @@ Goods DemoGoods(int n, Sequence& seq) {
         g.period[3] = static_cast<uint64_t>(g.price) * g.period[1] / 1000;
     }
     return g;
+}
+
+// Shift totals of demo sales: the taxes of each group as the register computes them.
+SideTotals DemoTotals(const TaxSettings& taxes, std::array<int64_t, TaxGroupCount> totals,
+                      uint32_t receipts) {
+    SideTotals t;
+    t.totals = totals;
+    for (std::size_t g = 0; g < TaxedGroupCount; ++g) t.vat[g] = IncludedTax(totals[g], taxes.vatRates[g], 0);
+    t.receipts = receipts;
+    return t;
+}
+
+// Sales of the demo register: shift 412 closed with its Z report, shift 413
+// open with the figures of the demo X report (their receipts are not in the
+// journal).
+void DemoSales(RegisterMemory& m) {
+    SalesState& s = m.sales;
+    const Q710XReportData& x = m.xReport;
+    s.clock = 726494400; // 09.01.2024 12:00:00
+    s.cashierName = ToCp1251("Касир 1");
+    s.fiscalNumber = "3000123456";
+    s.taxNumber = "123456789012";
+    s.taxes.ratesTime = 725760000; // 01.01.2024
+    s.taxes.taxNames = {ToCp1251("Акциз"), ToCp1251("Збір"), "", ""};
+    s.payoutOperationNames = {"", ToCp1251("Повернення"), ToCp1251("Виплата"), ToCp1251("Аванс")};
+    s.nextDocument = 2046;
+    s.drawer = int64_t{x.cashIn} - x.cashOut + x.salesByPayment[0] - x.payoutsByPayment[0];
+
+    Shift closed;
+    closed.number = 412;
+    closed.opened = 726393600; // 08.01.2024 8:00:00
+    closed.open = false;
+    closed.closed = 726444000; // 08.01.2024 22:00:00
+    closed.sales = DemoTotals(s.taxes, {980000, 150000, 0, 0, 5000}, 41);
+    closed.refunds = DemoTotals(s.taxes, {1200, 0, 0, 0, 0}, 1);
+    closed.z = ZReportOf(s, closed, 1998, closed.closed);
+
+    Shift open;
+    open.number = 413;
+    open.opened = 726481800; // 09.01.2024 8:30:00
+    open.sales = DemoTotals(
+        s.taxes, {x.salesByTax[0], x.salesByTax[1], x.salesByTax[2], x.salesByTax[3], x.untaxedSales},
+        x.saleReceipts);
+    open.refunds = DemoTotals(
+        s.taxes,
+        {x.payoutsByTax[0], x.payoutsByTax[1], x.payoutsByTax[2], x.payoutsByTax[3], x.untaxedPayouts},
+        x.payoutReceipts);
+    s.shifts = {closed, open};
 }
 
 void WriteDiscountGroup(ByteWriter& w, const Q710DiscountGroupRecord& r) {
@@ -163,6 +211,7 @@ RegisterMemory RegisterMemory::Demo(int goodsCount) {
     m.journals = {{412, 1, 18342, 260}, {412, 2, 5120, 128}, {413, 1, 22001, 300}};
     m.journalOptions = 1;
     m.journalFreeBytes = 1843200;
+    DemoSales(m);
     return m;
 }
 
@@ -207,6 +256,7 @@ std::vector<uint8_t> RegisterMemory::Serialize() const {
     }
     w.U8(journalOptions);
     w.U32(journalFreeBytes);
+    sales.Write(w);
     return w.Bytes();
 }
 
@@ -254,7 +304,7 @@ bool RegisterMemory::Deserialize(const std::vector<uint8_t>& bytes) {
     }
     m.journalOptions = r.U8();
     m.journalFreeBytes = r.U32();
-    if (!r.Ok() || !r.AtEnd()) return false;
+    if (!m.sales.Read(r) || !r.Ok() || !r.AtEnd()) return false;
     *this = std::move(m);
     return true;
 }

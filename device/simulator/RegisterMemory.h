@@ -10,6 +10,7 @@
 
 #include "device/Q710Api.h"
 #include "device/simulator/GoodsBase.h"
+#include "device/simulator/Sales.h"
 
 namespace sim {
 
@@ -50,6 +51,7 @@ struct RegisterMemory {
     std::vector<Q710JournalParams> journals;
     uint8_t journalOptions = 0;
     uint32_t journalFreeBytes = 0;
+    SalesState sales;
 
     // Fresh demo data with `goodsCount` goods numbered from 0.
     static RegisterMemory Demo(int goodsCount = 300);

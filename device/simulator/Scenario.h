@@ -51,6 +51,15 @@ public:
     void SetQuietDial(bool on) { quietDial_ = on; }
     bool QuietDial() const { return quietDial_; }
 
+    // Lines and record size of the batches of the reports by hours; 0 keeps
+    // the register's own (24 lines, the layout's size).
+    void SetHourBatch(int lines, int recordSize) {
+        hourLines_ = lines;
+        hourRecordSize_ = recordSize;
+    }
+    int HourLines() const { return hourLines_; }
+    int HourRecordSize(int normal) const { return hourRecordSize_ > 0 ? hourRecordSize_ : normal; }
+
     // Drops every rule; call counts start again.
     void Clear() { *this = Scenario(); }
     std::string Describe() const;
@@ -78,6 +87,8 @@ private:
     std::map<std::string, bool> nullErrors_; // name -> persistent
     bool unterminated_ = false;
     bool quietDial_ = false;
+    int hourLines_ = 24;
+    int hourRecordSize_ = 0;
 };
 
 } // namespace sim

@@ -3,6 +3,7 @@
 #include <optional>
 #include <sstream>
 
+#include "device/simulator/ControlWords.h"
 #include "device/simulator/SimText.h"
 #include "device/simulator/Simulator.h"
 
@@ -61,6 +62,8 @@ bool Tokenize(const std::string& line, std::vector<std::string>& words, std::str
     return true;
 }
 
+} // namespace
+
 std::optional<long long> Number(const std::string& word) {
     if (word.empty() || word[0] == '\x01') return std::nullopt;
     try {
@@ -77,6 +80,8 @@ std::optional<long long> Number(const std::string& word) {
 std::string Plain(const std::string& word) {
     return !word.empty() && word[0] == '\x01' ? word.substr(1) : word;
 }
+
+namespace {
 
 // The options after a command's fixed words: at N, status S, text T, persistent.
 struct FaultOptions {
@@ -318,8 +323,10 @@ bool Simulator::Control(const std::string& command, std::string& reply) {
             << "\ncapacity=" << base.Capacity() << "\nprogrammed=" << base.Programmed()
             << "\nfailures=" << base.Failures() << "\nadditional-codes=" << base.AdditionalCodes().size()
             << "\nbatch-open=" << cursor_.IsOpen() << "\nstate-file=" << options_.statePath << "\n"
-            << scenario_.Describe();
+            << SalesDump() << scenario_.Describe();
         reply = out.str();
+    } else if (IsSalesCommand(verb)) {
+        return SalesControl(words, reply);
     } else {
         return fail("unknown command: " + Plain(verb));
     }

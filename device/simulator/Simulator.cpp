@@ -402,6 +402,14 @@ uint8_t Simulator::EraseFailureRecords(const char** err) {
     return Ok(err);
 }
 
+uint8_t Simulator::GetPeiodOfLastDay(double* opened, double* closed, const char** err) {
+    if (!LinkUp()) return NoLink(err);
+    if (opened == nullptr || closed == nullptr) return FailUtf8(err, StatusBadValue, TextBadValue);
+    *opened = memory_.lastDayOpened;
+    *closed = memory_.lastDayClosed;
+    return Ok(err);
+}
+
 // Goods reports.
 
 uint8_t Simulator::GetQuantityRecordsOfGoods(int32_t selector, uint16_t* count, const char** err) {

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -107,6 +108,8 @@ public:
     uint8_t EraseAllGoods(const char** err);
     uint8_t EraseAdditionalCodes(int64_t first, int64_t last, const char** err);
     uint8_t EraseFailureRecords(const char** err);
+    // Opening and closing time of the last closed shift (days since 30.12.1899).
+    uint8_t GetPeiodOfLastDay(double* opened, double* closed, const char** err);
     // Goods reports.
     uint8_t GetQuantityRecordsOfGoods(int32_t selector, uint16_t* count, const char** err);
     uint8_t GetSaleGoodsByMinNumber(int32_t reserved, Q710GoodsData* goods, const char** err);
@@ -117,6 +120,16 @@ public:
                             Q710GoodsData* goods, const char** err);
     uint8_t GetGoodsWithLessQuantity(int32_t reserved, int32_t group, int32_t threshold, Q710GoodsData* goods,
                                      const char** err);
+    // X report and reports by hours.
+    uint8_t GetDataXReport(Q710XReportData* report, const char** err);
+    uint8_t GetXReportByHours(int32_t reserved, uint16_t* saleReceipts, uint16_t* refundReceipts,
+                              uint32_t* saleSum, uint32_t* refundSum, const char** err);
+    uint8_t GetPeriodicXReportByHours103(int32_t reserved, uint32_t* saleReceipts, uint32_t* refundReceipts,
+                                         int64_t* saleSum, int64_t* refundSum, const char** err);
+    uint8_t ErasePeriodicXReportByHours103(const char** err);
+    uint8_t ErasePeriodicReportByGoodsCode103(int32_t firstPlu, int32_t lastPlu, int64_t firstBarcode,
+                                              int64_t lastBarcode, const char** err);
+    uint8_t ErasePeriodicReportByGoodsGroup103(int32_t firstGroup, int32_t lastGroup, const char** err);
     // Every function not simulated yet.
     uint8_t Unsupported(const char** err);
 
@@ -150,6 +163,17 @@ private:
     uint8_t WriteGoods(int number, const Q710GoodsProgData& data, const char** err);
 
     static bool IsLocalCall(const std::string& name);
+    // The sales commands (receipts, shifts, report figures; see README).
+    static bool IsSalesCommand(const std::string& verb);
+    bool SalesControl(const std::vector<std::string>& words, std::string& reply);
+    std::string SalesDump() const;
+    // Answers hour 0 through the out arguments and opens the batch of the
+    // other hours.
+    template <class Line, class Count, class Sum>
+    uint8_t HourReport(const std::array<Line, 24>& hours, int layoutSize, Count* saleReceipts,
+                       Count* refundReceipts, Sum* saleSum, Sum* refundSum, const char** err);
+    // Zeroes the periodic counters of the goods `select` picks.
+    uint8_t EraseGoodsPeriod(const std::function<bool(const Goods&)>& select, const char** err);
 
     Options options_;
     RegisterMemory memory_;

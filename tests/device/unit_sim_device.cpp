@@ -172,6 +172,71 @@ TEST_F(SimDevice, GoodsTableWritesAndTheirRefusals) {
     EXPECT_NE(Ctl("dump").find("programmed=0"), std::string::npos);
 }
 
+// Each field at its limits: the last value the table takes and the first it
+// refuses, written by code and by number.
+TEST_F(SimDevice, GoodsFieldLimits) {
+    ConnectDirect();
+    struct Case {
+        const char* what;
+        void (*set)(Q710GoodsProgData&);
+        uint8_t status;
+    } cases[] = {
+        {"PLU 20 bits", [](Q710GoodsProgData& g) { g.plu = 0xFFFFF; }, 0},
+        {"PLU beyond 20 bits", [](Q710GoodsProgData& g) { g.plu = 0x100000; }, 0x13},
+        {"negative PLU", [](Q710GoodsProgData& g) { g.plu = -1; }, 0x13},
+        {"13-digit barcode", [](Q710GoodsProgData& g) { g.barcode = 9999999999999; }, 0},
+        {"14-digit barcode", [](Q710GoodsProgData& g) { g.barcode = 10000000000000; }, 0x13},
+        {"barcode only", [](Q710GoodsProgData& g) { g.plu = 0; }, 0},
+        {"PLU only", [](Q710GoodsProgData& g) { g.barcode = 0; }, 0},
+        {"no code at all", [](Q710GoodsProgData& g) { g.plu = 0, g.barcode = 0; }, 0x13},
+        {"group 100", [](Q710GoodsProgData& g) { g.group = 100; }, 0},
+        {"group 101", [](Q710GoodsProgData& g) { g.group = 101; }, 0x13},
+        {"tax group 5", [](Q710GoodsProgData& g) { g.tax = 5; }, 0x13},
+        {"payout 4", [](Q710GoodsProgData& g) { g.payoutOperation = 4; }, 0x13},
+        {"negative price", [](Q710GoodsProgData& g) { g.price = -1; }, 0x13},
+        {"negative quantity", [](Q710GoodsProgData& g) { g.quantity = -1; }, 0x13},
+    };
+    const char* err = nullptr;
+    int number = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(Api().EraseAllGoods(&err), 0);
+        Q710GoodsProgData g{};
+        g.group = 1;
+        g.plu = 77;
+        g.barcode = 4820000000077;
+        g.name = "Goods";
+        c.set(g);
+        EXPECT_EQ(Api().SetGoodsByCode(g, &err), c.status);
+        ASSERT_EQ(Api().EraseAllGoods(&err), 0);
+        EXPECT_EQ(Api().SetGoodsByNumber(static_cast<uint16_t>(number++), g, &err), c.status);
+        EXPECT_EQ(device::DeviceText(err).empty(), c.status == 0);
+    }
+    // Names take the programmed length, 20 to 31 bytes.
+    for (int length : {20, 31}) {
+        ASSERT_EQ(Api().SetLengthGoodsName(length, &err), 0);
+        Q710GoodsProgData g{};
+        g.group = 1;
+        g.plu = 5;
+        g.name = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+        ASSERT_EQ(Api().SetGoodsByNumber(0, g, &err), 0);
+        Q710GoodsData read{};
+        ASSERT_EQ(Api().GetGoodsByCode(5, 0, &read, &err), 0);
+        EXPECT_EQ(device::DeviceText(read.name).size(), static_cast<std::size_t>(length));
+    }
+}
+
+TEST_F(SimDevice, LastShiftPeriodFromTheState) {
+    const char* err = nullptr;
+    double opened = 0, closed = 0;
+    EXPECT_EQ(Api().GetPeiodOfLastDay(&opened, &closed, &err), 0x02);
+    ConnectDirect();
+    ASSERT_EQ(Api().GetPeiodOfLastDay(&opened, &closed, &err), 0) << device::DeviceText(err);
+    EXPECT_DOUBLE_EQ(opened, 45299.3333333333);
+    EXPECT_DOUBLE_EQ(closed, 45299.9166666667);
+    EXPECT_EQ(Api().GetPeiodOfLastDay(nullptr, &closed, &err), 0x13);
+}
+
 TEST_F(SimDevice, InjectedCallFaultsOnceOrPersistently) {
     ConnectDirect();
     const char* err = nullptr;

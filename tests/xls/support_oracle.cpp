@@ -68,6 +68,10 @@ TRun XlrdDump(const std::string& file) {
     return Run("/usr/bin/python3 " + Quote(Script()) + " --formatting " + Quote(file));
 }
 
+TRun Decrypt(const std::string& file, const std::string& password, const std::string& outFile) {
+    return Run("/usr/bin/msoffcrypto-tool -p " + Quote(password) + " " + Quote(file) + " " + Quote(outFile));
+}
+
 TRun GnumericCsv(const std::string& file, const std::string& csvFile) {
     TRun r = Run("ssconvert --export-type=Gnumeric_stf:stf_csv '" + file + "' '" + csvFile + "'");
     if (r.Status == 0) r.Output = testfiles::Slurp(csvFile);

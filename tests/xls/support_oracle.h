@@ -20,6 +20,9 @@ TRun Run(const std::string& command);
 // lines are listed in xlrd_cells.py).
 TRun XlrdDump(const std::string& file);
 
+// An encrypted workbook decrypted by msoffcrypto-tool into outFile.
+TRun Decrypt(const std::string& file, const std::string& password, const std::string& outFile);
+
 // The first sheet as CSV through ssconvert.
 TRun GnumericCsv(const std::string& file, const std::string& csvFile);
 // Whether the text holds the line (a dump line or part of one).

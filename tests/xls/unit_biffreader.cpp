@@ -1,6 +1,5 @@
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSLibState.h"
-#include "SrcXLS/formats/TabrixReader.h"
 #include "SrcXLS/model/Cell.h"
 
 #include "support_biffbuild.h"
@@ -196,24 +195,6 @@ TEST(BIFFReader, Biff5TextFollowsTheCodePage) {
     TTabrix4 book8;
     Read(book8, b8.Image());
     EXPECT_EQ(book8.CodePage, DefaultCodePage);
-}
-
-TEST(BIFFReader, EncryptedFilesAreRefusedWithTheirReason) {
-    auto withFilePass = [](uint16_t type) {
-        Book8 b;
-        b.globals.Rec(0x002F, Body().U16(type).Raw(Bytes(52, 0)));
-        b.Sheet("S");
-        return b.Image();
-    };
-    EXPECT_NE(ReadMessage(withFilePass(1)).find("File is encrypted. Password required."), std::string::npos);
-    EXPECT_NE(ReadMessage(withFilePass(0)).find("File encrypted with non-standard key. French?"),
-              std::string::npos);
-    EXPECT_NE(ReadMessage(withFilePass(7)).find("Can not read file, unknown type of encryption."),
-              std::string::npos);
-    TTabrix4 book;
-    book.Password = u"secret";
-    std::string m = MessageOf([&] { Read(book, withFilePass(1)); });
-    EXPECT_NE(m.find("Encrypted workbooks can not be read"), std::string::npos);
 }
 
 TEST(BIFFReader, ProgressRunsFromZeroToHundredStrictlyRising) {

@@ -1,0 +1,186 @@
+#include "SrcXLS/formats/BIFFEncryption.h"
+
+#include "SrcXLS/XLSBytes.h"
+
+#include <openssl/evp.h>
+#include <openssl/rand.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace xls {
+
+namespace {
+
+using TDigest = std::array<uint8_t, 16>;
+
+TDigest MD5(const uint8_t* data, size_t count) {
+    TDigest out{};
+    unsigned int size = 0;
+    if (!EVP_Digest(data, count, out.data(), &size, EVP_md5(), nullptr) || size != out.size())
+        throw XLSError("MD5 is not available");
+    return out;
+}
+
+TRandomSource& RandomSource() {
+    static TRandomSource source;
+    return source;
+}
+
+void RandomBytes(uint8_t* out, size_t count) {
+    if (RandomSource()) {
+        RandomSource()(out, count);
+        return;
+    }
+    if (RAND_bytes(out, int(count)) != 1) throw XLSError("No random numbers for the password");
+}
+
+// Records every reader of encrypted streams takes as plain: BOF, FILEPASS,
+// INTERFACEHDR and the records of shared workbooks.
+bool StaysPlain(uint16_t id) {
+    switch (id) {
+    case 0x0009:
+    case 0x0209:
+    case 0x0409:
+    case 0x0809:
+    case biff::FILEPASS:
+    case biff::INTERFACEHDR:
+    case 0x0138: // RRDHEAD
+    case 0x0194: // USREXCL
+    case 0x0195: // FILELOCK
+    case 0x0196: // RRDINFO
+        return true;
+    default:
+        return false;
+    }
+}
+
+constexpr uint16_t BOUNDSHEET = 0x0085;
+constexpr uint32_t BlockSize = 1024;
+
+} // namespace
+
+TEncryption ClassifyFilePass(std::span<const uint8_t> body, TExcelVersion version) {
+    // Before BIFF8 the record holds a 4-byte key and hash and no type.
+    if (version < TExcelVersion::xvExcel97 || body.size() == 4) return TEncryption::Unknown;
+    if (body.size() < 2) return TEncryption::Malformed;
+    const uint16_t type = GetU16(body.data());
+    if (type == 0) return TEncryption::XOR;
+    if (type != 1) return TEncryption::Unknown;
+    if (body.size() < 6) return TEncryption::Malformed;
+    if (GetU16(body.data() + 2) != 1 || GetU16(body.data() + 4) != 1) return TEncryption::Unknown;
+    return body.size() == FilePassRC4Size ? TEncryption::RC4 : TEncryption::Malformed;
+}
+
+TRC4Key DeriveRC4Key(std::u16string_view password, std::span<const uint8_t, 16> salt) {
+    password = password.substr(0, MaxPasswordLength);
+    uint8_t text[2 * MaxPasswordLength];
+    for (size_t n = 0; n < password.size(); ++n) PutU16(text + 2 * n, password[n]);
+    const TDigest h0 = MD5(text, 2 * password.size());
+    uint8_t buffer[16 * 21];
+    for (int n = 0; n < 16; ++n) {
+        std::memcpy(buffer + 21 * n, h0.data(), 5);
+        std::memcpy(buffer + 21 * n + 5, salt.data(), 16);
+    }
+    const TDigest h1 = MD5(buffer, sizeof buffer);
+    TRC4Key key;
+    std::copy_n(h1.begin(), key.size(), key.begin());
+    return key;
+}
+
+bool VerifyPassword(std::span<const uint8_t> filePass, std::u16string_view password, TRC4Key& key) {
+    if (filePass.size() < FilePassRC4Size) return false;
+    key = DeriveRC4Key(password, filePass.subspan<6, 16>());
+    // Verifier and its hash both sit at the start of block 0's keystream.
+    uint8_t verifier[32];
+    std::memcpy(verifier, filePass.data() + 22, sizeof verifier);
+    TRC4Keystream stream(key);
+    stream.Apply(0, verifier, sizeof verifier);
+    const TDigest hash = MD5(verifier, 16);
+    return std::equal(hash.begin(), hash.end(), verifier + 16);
+}
+
+std::vector<uint8_t> MakeFilePass(std::u16string_view password, TRC4Key& key) {
+    std::vector<uint8_t> body(FilePassRC4Size);
+    PutU16(body.data(), 1);
+    PutU16(body.data() + 2, 1);
+    PutU16(body.data() + 4, 1);
+    uint8_t random[32];
+    RandomBytes(random, sizeof random);
+    std::memcpy(body.data() + 6, random, 16);
+    key = DeriveRC4Key(password, std::span<const uint8_t, 16>(body.data() + 6, 16));
+    const TDigest hash = MD5(random + 16, 16);
+    std::memcpy(body.data() + 22, random + 16, 16);
+    std::memcpy(body.data() + 38, hash.data(), 16);
+    TRC4Keystream stream(key);
+    stream.Apply(0, body.data() + 22, 32);
+    return body;
+}
+
+void SetFilePassRandomSource(TRandomSource source) {
+    RandomSource() = std::move(source);
+}
+
+// ---- keystream
+
+void TRC4Keystream::Rekey(uint32_t n) {
+    uint8_t material[9];
+    std::memcpy(material, key.data(), key.size());
+    PutU32(material + 5, n);
+    const TDigest blockKey = MD5(material, sizeof material);
+    for (int k = 0; k < 256; ++k) s[size_t(k)] = uint8_t(k);
+    uint8_t jj = 0;
+    for (int k = 0; k < 256; ++k) {
+        jj = uint8_t(jj + s[size_t(k)] + blockKey[size_t(k) % blockKey.size()]);
+        std::swap(s[size_t(k)], s[jj]);
+    }
+    i = j = 0;
+    block = n;
+    offset = 0;
+}
+
+void TRC4Keystream::Skip(uint32_t count) {
+    for (uint32_t k = 0; k < count; ++k) {
+        i = uint8_t(i + 1);
+        j = uint8_t(j + s[i]);
+        std::swap(s[i], s[j]);
+    }
+    offset += count;
+}
+
+void TRC4Keystream::Apply(uint64_t position, uint8_t* data, size_t count) {
+    while (count > 0) {
+        const uint32_t n = uint32_t(position / BlockSize);
+        const uint32_t at = uint32_t(position % BlockSize);
+        if (block != int64_t(n) || offset > at) Rekey(n);
+        Skip(at - offset);
+        const size_t take = std::min<size_t>(count, BlockSize - at);
+        for (size_t k = 0; k < take; ++k) {
+            i = uint8_t(i + 1);
+            j = uint8_t(j + s[i]);
+            std::swap(s[i], s[j]);
+            data[k] ^= s[uint8_t(s[i] + s[j])];
+        }
+        offset += uint32_t(take);
+        data += take;
+        position += take;
+        count -= take;
+    }
+}
+
+void CryptRecords(std::span<uint8_t> stream, size_t from, const TRC4Key& key) {
+    TRC4Keystream keystream(key);
+    size_t pos = from;
+    while (stream.size() - pos >= 4) {
+        const uint16_t id = GetU16(stream.data() + pos);
+        const size_t length = std::min<size_t>(GetU16(stream.data() + pos + 2), stream.size() - pos - 4);
+        pos += 4;
+        if (!StaysPlain(id)) {
+            const size_t plain = id == BOUNDSHEET ? std::min<size_t>(4, length) : 0;
+            keystream.Apply(pos + plain, stream.data() + pos + plain, length - plain);
+        }
+        pos += length;
+    }
+}
+
+} // namespace xls

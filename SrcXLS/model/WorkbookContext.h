@@ -1,0 +1,37 @@
+// What the sheets need of the workbook that owns them: its pools, its text
+// measurer, its settings and its progress. The component implements it, so
+// the model below it never includes the component.
+#pragma once
+
+#include "SrcXLS/XLSDefs.h"
+#include "SrcXLS/model/PrintSettings.h"
+#include "SrcXLS/model/XLSRange.h"
+
+namespace xls {
+
+class TCellValuesList;
+class TSST2;
+class TCellFormats;
+class TXFont;
+class TTextMeasurer;
+
+class IWorkbookContext : public ICellOperations {
+public:
+    virtual TCellValuesList& CellStores() = 0;
+    virtual TSST2& Strings() = 0;
+    virtual TCellFormats& DefaultFormats() = 0;
+    // Font 0 of the pool, nullptr when the pool is empty.
+    virtual TXFont* GetFont() const = 0;
+    virtual TTextMeasurer& Measurer() = 0;
+    virtual bool FormulasShown() const = 0;
+    virtual TPaperSize DefaultPaperSize() const = 0;
+    // The version of the file read last, xvNone for a workbook made here.
+    virtual TExcelVersion GetOrigVersion() const = 0;
+    virtual int GetMaxRecSize() const = 0;
+    // Whether anyone follows the progress of a write.
+    virtual bool ReportsProgress() const = 0;
+    // Called by the cell writer once per 100 cells written.
+    virtual void ProgressStep() = 0;
+};
+
+} // namespace xls
