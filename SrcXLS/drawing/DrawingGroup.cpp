@@ -56,7 +56,8 @@ void TDGG::Write(std::vector<uint8_t>& out) {
         // Ids used in this block, so that a writer adding shapes later
         // takes ids above them.
         const int64_t start = int64_t(k + 1) * ClusterSize;
-        e.ShapesUsed = uint32_t(std::clamp<int64_t>(int64_t(e.Drawing->NextFreeShapeId()) - start, 0, ClusterSize));
+        e.ShapesUsed =
+            uint32_t(std::clamp<int64_t>(int64_t(e.Drawing->NextFreeShapeId()) - start, 0, ClusterSize));
         HighestShapeId = std::max(HighestShapeId, e.Drawing->NextFreeShapeId());
     }
     TMSOHeader{0, 0, mso::Dgg, RecordSize() - 8}.AppendTo(out);
@@ -142,7 +143,8 @@ void TEscherGroup::RegisterDrawing(TEscherDrawing& drawing) {
         TDGGData entry{id, uint32_t(drawing.ShapeCount()) + 1, &drawing, false};
         const uint32_t rootId = drawing.Root().ShapeId;
         const size_t index = rootId / ClusterSize;
-        if (rootId >= ClusterSize && index <= Dgg.Entries.size() && (index == Dgg.Entries.size() || Dgg.Entries[index - 1].DrawingId == 0))
+        if (rootId >= ClusterSize && index <= Dgg.Entries.size() &&
+            (index == Dgg.Entries.size() || Dgg.Entries[index - 1].DrawingId == 0))
             ClusterAt(index - 1) = entry;
         else
             Dgg.Entries.push_back(entry);
@@ -186,7 +188,8 @@ void TEscherGroup::ReadDrawingGroup(TXLSStream& stream, uint32_t recordLength) {
         stream.ReadHeader(h);
         size_t at = data.size();
         data.resize(at + h.Length);
-        if (stream.ReadRecordData(data.data() + at, h.Length) != h.Length) throw XLSError("Bad record in file");
+        if (stream.ReadRecordData(data.data() + at, h.Length) != h.Length)
+            throw XLSError("Bad record in file");
     }
     if (data.size() < 8) throw XLSError("Expected record missing: DGGContainer");
     TMSOHeader container = TMSOHeader::Parse(data.data());
@@ -380,7 +383,8 @@ void TEscherGroup::WriteDrawingGroup(TXLSStream& stream) {
         TMSOHeader{0, uint16_t(ColorMRU.size()), mso::ColorMRU, 4 * uint32_t(ColorMRU.size())}.AppendTo(body);
         for (uint32_t c : ColorMRU) w.U32(c);
     }
-    TMSOHeader{0, uint16_t(SplitMenuColors.size()), mso::SplitMenuColors, 4 * uint32_t(SplitMenuColors.size())}
+    TMSOHeader{0, uint16_t(SplitMenuColors.size()), mso::SplitMenuColors,
+               4 * uint32_t(SplitMenuColors.size())}
         .AppendTo(body);
     for (uint32_t c : SplitMenuColors) w.U32(c);
 

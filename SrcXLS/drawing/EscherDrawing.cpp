@@ -155,9 +155,8 @@ TShapeClientAnchor& TEscherDrawing::AddNote() {
                           {575, 0x00030003},
                           {959, 0x00020002}});
     const uint16_t id = NewObjectId();
-    shape.ObjSubRecords = {{ft::Cmo, CmoBody(objtype::Note, id, 0x4011)},
-                           {ft::Nts, std::vector<uint8_t>(22, 0)},
-                           {ft::End, {}}};
+    shape.ObjSubRecords = {
+        {ft::Cmo, CmoBody(objtype::Note, id, 0x4011)}, {ft::Nts, std::vector<uint8_t>(22, 0)}, {ft::End, {}}};
     auto note = std::make_unique<TShapeOutsideMsoNote>(id);
     note->CmoFlags = 0x4011;
     note->SetDefaultText();
@@ -284,11 +283,13 @@ void TEscherDrawing::CopyShape(int index, int col, int row) {
         Place(copy, col, row);
 }
 
-void TEscherDrawing::GetShapesInArea(std::vector<TShape*>& list, int col1, int row1, int col2, int row2) const {
+void TEscherDrawing::GetShapesInArea(std::vector<TShape*>& list, int col1, int row1, int col2,
+                                     int row2) const {
     for (int i = 0; i < root->Count(); ++i) {
         TShape& s = root->GetShape(i);
         int col = 0, row = 0;
-        if (TopLeft(s, col, row) && col >= col1 && col <= col2 && row >= row1 && row <= row2) list.push_back(&s);
+        if (TopLeft(s, col, row) && col >= col1 && col <= col2 && row >= row1 && row <= row2)
+            list.push_back(&s);
     }
 }
 
@@ -365,12 +366,14 @@ void TEscherDrawing::MarkUsedPictures(TMSOPictures& pictures) const {
 
 // ---- notes
 
-void TEscherDrawing::BindNote(int col, int row, std::u16string_view author, uint16_t objectId, uint16_t flags) {
+void TEscherDrawing::BindNote(int col, int row, std::u16string_view author, uint16_t objectId,
+                              uint16_t flags) {
     auto [first, last] = notesById.equal_range(objectId);
     TShape* target = nullptr;
     // Object ids that occur twice bind in file order.
     for (auto i = first; i != last; ++i)
-        if (!NoteOf(*i->second)->Bound && (!target || target->ShapeId > i->second->ShapeId)) target = i->second;
+        if (!NoteOf(*i->second)->Bound && (!target || target->ShapeId > i->second->ShapeId))
+            target = i->second;
     if (!target) {
         char message[48];
         std::snprintf(message, sizeof message, "Can not find shape for note #%d", int(objectId));
@@ -649,7 +652,7 @@ void TEscherDrawing::WriteDrawing(TXLSStream& stream) const {
         out.Header(0, uint16_t(regroupItems.size()), mso::RegroupItems, 4 * uint32_t(regroupItems.size()));
         for (uint32_t v : regroupItems) out.U32(v);
     }
-    out.Header(15, 0, mso::SpgrContainer, dgLength - 16 - regroup - trailing.Size());
+    out.Header(15, 0, mso::SpgrContainer, dgLength - 24 - regroup - trailing.Size());
     out.Header(15, 0, mso::SpContainer, 40 + rootKept.Size());
     out.Header(1, 0, mso::Spgr, 16);
     out.Bytes(root->GroupRect);
@@ -664,7 +667,8 @@ void TEscherDrawing::WriteDrawing(TXLSStream& stream) const {
     trailing.AppendTo(bytes);
     out.Bytes(bytes);
     out.Flush();
-    if (out.Total() != uint64_t(dgLength) + 8) throw XLSError("[int] Drawing size does not match its records");
+    if (out.Total() != uint64_t(dgLength) + 8)
+        throw XLSError("[int] Drawing size does not match its records");
 
     for (int i = 0; i < root->Count(); ++i) {
         const TShape& s = root->GetShape(i);

@@ -249,7 +249,8 @@ TMSOHeader TDrawingIn::ReadHeader() {
 std::vector<uint8_t> TDrawingIn::ReadBody(uint32_t n) {
     // The bytes must be in the stream: a length from the file never sizes
     // more memory than the file holds.
-    if (int64_t(n) > stream.Size() - stream.Position()) throw XLSError("Drawing record beyond the end of the file");
+    if (int64_t(n) > stream.Size() - stream.Position())
+        throw XLSError("Drawing record beyond the end of the file");
     std::vector<uint8_t> body(n);
     Read(body.data(), n);
     return body;

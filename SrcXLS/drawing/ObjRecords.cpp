@@ -234,7 +234,8 @@ std::vector<uint8_t> CmoBody(uint16_t objectType, uint16_t objectId, uint16_t fl
     return body;
 }
 
-std::unique_ptr<TShapeOutsideMso> ReadObjRecord(TShape& shape, TXLSStream& stream, uint16_t& highestObjectId) {
+std::unique_ptr<TShapeOutsideMso> ReadObjRecord(TShape& shape, TXLSStream& stream,
+                                                uint16_t& highestObjectId) {
     std::vector<uint8_t> body = ReadBiffRecord(stream, biff::OBJ, "Expected record missing: OBJ");
     shape.ObjSubRecords.clear();
     shape.ObjTail.clear();
@@ -252,7 +253,8 @@ std::unique_ptr<TShapeOutsideMso> ReadObjRecord(TShape& shape, TXLSStream& strea
         if (type == ft::LbsData) {
             // Its cb is not to be trusted: a list box's data runs to the end
             // of the record, any other's to the ftEnd before it.
-            size_t n = objectType == objtype::ListBox ? r.Remaining() : r.Remaining() - std::min<size_t>(4, r.Remaining());
+            size_t n = objectType == objtype::ListBox ? r.Remaining()
+                                                      : r.Remaining() - std::min<size_t>(4, r.Remaining());
             auto data = r.Bytes(n);
             shape.ObjSubRecords.push_back({type, {data.begin(), data.end()}});
             if (objectType == objtype::ListBox) {

@@ -5,8 +5,8 @@
 #include "SrcXLS/XLSText.h"
 
 #include <algorithm>
-#include <fstream>
 #include <csetjmp>
+#include <fstream>
 #include <png.h>
 #include <zlib.h>
 
@@ -29,7 +29,7 @@ uint8_t PictureTypeFromExt(std::u16string_view fileName) {
     size_t dot = fileName.rfind(u'.');
     std::u16string ext = dot == fileName.npos ? std::u16string() : UpperCaseWide(fileName.substr(dot + 1));
     static const std::pair<const char16_t*, uint8_t> types[] = {
-        {u"WMF", pictype::WMF},  {u"EMF", pictype::EMF}, {u"PICT", pictype::PICT}, {u"JPG", pictype::JPEG},
+        {u"WMF", pictype::WMF},   {u"EMF", pictype::EMF}, {u"PICT", pictype::PICT}, {u"JPG", pictype::JPEG},
         {u"JPEG", pictype::JPEG}, {u"PNG", pictype::PNG}, {u"BMP", pictype::DIB},
     };
     for (auto [name, type] : types)
@@ -148,9 +148,12 @@ TBitmap DecodeBmp(std::span<const uint8_t> bmp) {
         TByteReader m(bmp.subspan(std::min<size_t>(54, bmp.size())));
         for (int i = 0; i < 3; ++i) masks[i] = m.U32("bit fields");
     }
-    if (compression == 0 && (bpp == 16 || bpp == 32)) {
-        if (bpp == 16) masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F, masks[3] = 0;
-        else masks[0] = 0xFF0000, masks[1] = 0xFF00, masks[2] = 0xFF, masks[3] = 0;
+    if (compression == 0 && bpp == 16) {
+        const uint32_t rgb555[4] = {0x7C00, 0x03E0, 0x001F, 0};
+        std::copy_n(rgb555, 4, masks);
+    } else if (compression == 0 && bpp == 32) {
+        const uint32_t rgb888[4] = {0xFF0000, 0xFF00, 0xFF, 0};
+        std::copy_n(rgb888, 4, masks);
     }
     const bool rle = (compression == 1 && bpp == 8) || (compression == 2 && bpp == 4);
     if (!(compression == 0 || rle || (compression == 3 && (bpp == 16 || bpp == 32))))
@@ -164,7 +167,8 @@ TBitmap DecodeBmp(std::span<const uint8_t> bmp) {
         size_t entrySize = headerSize == 12 ? 3 : 4;
         size_t at = 14 + headerSize;
         if (at > bmp.size()) Invalid("header beyond the end");
-        entries = std::min(entries, (bmp.size() - at) / entrySize);
+        const size_t end = std::clamp<size_t>(dataOffset, at, bmp.size());
+        entries = std::min(entries, (end - at) / entrySize);
         for (size_t i = 0; i < entries; ++i) {
             const uint8_t* p = bmp.data() + at + i * entrySize;
             out.Palette.push_back({p[2], p[1], p[0]});
@@ -236,8 +240,9 @@ TBitmap DecodeBmp(std::span<const uint8_t> bmp) {
             size_t bytes = bpp == 8 ? value : (value + 1) / 2;
             auto literal = in.Bytes(bytes, "RLE literal");
             for (int i = 0; i < value; ++i)
-                put(bpp == 8 ? literal[size_t(i)]
-                             : uint8_t(i % 2 == 0 ? literal[size_t(i / 2)] >> 4 : literal[size_t(i / 2)] & 0x0F));
+                put(bpp == 8
+                        ? literal[size_t(i)]
+                        : uint8_t(i % 2 == 0 ? literal[size_t(i / 2)] >> 4 : literal[size_t(i / 2)] & 0x0F));
             if (bytes % 2) in.Skip(1, "RLE padding");
         }
     }
@@ -299,7 +304,14 @@ std::vector<uint8_t> EncodePng(const TBitmap& bitmap) {
 } // namespace
 
 std::vector<uint8_t> BitmapToPng(std::span<const uint8_t> bmp) {
-    return EncodePng(DecodeBmp(bmp));
+    TBitmap bitmap;
+    try {
+        bitmap = DecodeBmp(bmp);
+    } catch (const XLSError& e) {
+        if (std::string_view(e.what()).starts_with("Invalid bitmap")) throw;
+        throw XLSError(std::string("Invalid bitmap: ") + e.what());
+    }
+    return EncodePng(bitmap);
 }
 
 std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& file) {

@@ -19,7 +19,8 @@ int32_t FractionToOffset(double fraction, int units) {
 
 void TMSOObjCLIENTANCHOR::Read(std::span<const uint8_t> body) {
     TByteReader r(body);
-    int32_t* fields[] = {&Flags, &Col1, &Col1Offset, &Row1, &Row1Offset, &Col2, &Col2Offset, &Row2, &Row2Offset};
+    int32_t* fields[] = {&Flags, &Col1,       &Col1Offset, &Row1,      &Row1Offset,
+                         &Col2,  &Col2Offset, &Row2,       &Row2Offset};
     for (int32_t* f : fields) *f = r.U16("client anchor");
 }
 

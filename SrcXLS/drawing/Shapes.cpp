@@ -134,8 +134,8 @@ void TShape::SetObjectId(uint16_t id) {
 
 void TShape::SetShapeType(uint32_t type) {
     ShapeType = type;
-    int objectType = type == shapetype::Rectangle ? objtype::Rectangle
-                     : type == shapetype::Ellipse ? objtype::Oval
+    int objectType = type == shapetype::Rectangle            ? objtype::Rectangle
+                     : type == shapetype::Ellipse            ? objtype::Oval
                      : type == 13 || type == shapetype::Line ? objtype::Line
                                                              : -1;
     if (objectType < 0) return;
@@ -149,7 +149,8 @@ void TShape::RenewTextId(uint32_t textId) {
 // ---- groups
 
 TShape& TShapeGroup::GetShape(int index) const {
-    if (index < 0 || index >= Count()) throw XLSError("List index out of bounds (" + std::to_string(index) + ")");
+    if (index < 0 || index >= Count())
+        throw XLSError("List index out of bounds (" + std::to_string(index) + ")");
     return *children[size_t(index)];
 }
 
