@@ -50,7 +50,12 @@ void TDGG::Write(std::vector<uint8_t>& out) {
     TotalShapesSaved = 0;
     for (size_t k = 0; k < Entries.size(); ++k) {
         TDGGData& e = Entries[k];
-        if (!e.Drawing) continue;
+        // A cluster of a drawing kept as read (an embedded chart's) or not
+        // written (one without shapes) counts the shapes it says it has.
+        if (!e.Drawing || e.Drawing->ShapeCount() == 0) {
+            if (e.DrawingId) TotalShapesSaved += e.ShapesUsed;
+            continue;
+        }
         if (drawings.insert(e.Drawing).second) TotalShapesSaved += uint32_t(e.Drawing->ShapeCount()) + 1;
         if (!e.Changed) continue;
         // Ids used in this block, so that a writer adding shapes later

@@ -559,10 +559,12 @@ std::unique_ptr<TShape> TEscherDrawing::ReadShapeContainer(TDrawingIn& in, uint3
             shape->Flags = flags;
             shape->ShapeType = h.Instance;
             shape->Kept = std::move(before);
+            shape->HasOpt = false;
             break;
         }
         case mso::OPT:
             need().Opt.Parse(body, h.Instance);
+            shape->HasOpt = true;
             break;
         case mso::ChildAnchor:
             if (auto* c = dynamic_cast<TShapeChildAnchor*>(&need()); c && body.size() >= 16)
@@ -595,6 +597,7 @@ std::unique_ptr<TShape> TEscherDrawing::ReadShapeContainer(TDrawingIn& in, uint3
                     t->Txo = std::move(earlyText->Txo);
                     t->Text = std::move(earlyText->Text);
                     t->Runs = std::move(earlyText->Runs);
+                    t->HasTxo = true;
                 } else if (!s.Attached) {
                     s.Attached = std::move(earlyText);
                 }

@@ -1,5 +1,7 @@
 #include "SrcXLS/drawing/ObjRecords.h"
 
+#include "SrcXLS/XLSText.h"
+
 #include "SrcXLS/formats/BIFFSettingsRecords.h"
 #include "SrcXLS/formats/DefaultRecords.h"
 #include "SrcXLS/model/XFonts.h"
@@ -73,10 +75,12 @@ void TShapeOutsideMsoBaseText::SetDefaultText() {
     PutU16(Txo.data(), 0x0212);
     Text.clear();
     Runs.assign(2, TTXORun{});
+    HasTxo = true;
 }
 
 void TShapeOutsideMsoBaseText::SetText(std::u16string_view text) {
     Text = text.substr(0, 0xFFFF);
+    HasTxo = true;
 }
 
 void TShapeOutsideMsoBaseText::CopyTextTo(TShapeOutsideMsoBaseText& dest) const {
@@ -85,6 +89,7 @@ void TShapeOutsideMsoBaseText::CopyTextTo(TShapeOutsideMsoBaseText& dest) const 
     dest.Txo = Txo;
     dest.Text = Text;
     dest.Runs = Runs;
+    dest.HasTxo = HasTxo;
     if (runFont) dest.HoldRunFont(*fontPool, *runFont);
 }
 
@@ -110,6 +115,7 @@ std::unique_ptr<TShapeOutsideMso> TShapeOutsideMsoNote::Copy() const {
 // characters), then the runs in CONTINUE records until all their bytes are.
 bool TShapeOutsideMsoBaseText::ReadText(TXLSStream& stream) {
     Txo = ReadBiffRecord(stream, biff::TXO, "Excpected record missing: TXO");
+    HasTxo = true;
     TByteReader head(Txo);
     head.Skip(10, "TXO");
     const size_t chars = head.U16("TXO text length");
@@ -137,6 +143,7 @@ bool TShapeOutsideMsoBaseText::ReadText(TXLSStream& stream) {
 }
 
 void TShapeOutsideMsoBaseText::Write(TDrawingOut& out) const {
+    if (!HasTxo) return;
     // The ClientTextbox goes into an MSODRAWING of its own.
     out.Header(0, 0, mso::ClientTextbox, 0);
     TXLSStream& stream = out.Biff();
@@ -333,6 +340,19 @@ TNoteRecord DecodeNote(std::span<const uint8_t> body) {
     for (size_t i = 0; i < chars; ++i)
         n.Author += wide ? char16_t(GetU16(bytes.data() + 2 * i)) : char16_t(bytes[i]);
     return n;
+}
+
+void AddOldNote(std::vector<TOldNote>& notes, std::span<const uint8_t> body, int codePage) {
+    TByteReader r(body);
+    const uint16_t row = r.U16("NOTE"), col = r.U16("NOTE");
+    const size_t chars = r.U16("NOTE");
+    auto text = r.Bytes(std::min(chars, r.Remaining()));
+    std::u16string wide =
+        CodePageToWide(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()), codePage);
+    if (row == 0xFFFF && !notes.empty())
+        notes.back().Text += wide;
+    else if (row != 0xFFFF)
+        notes.push_back({row, col, std::move(wide)});
 }
 
 std::vector<uint8_t> EncodeNote(const TNoteRecord& note) {

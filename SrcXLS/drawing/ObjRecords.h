@@ -99,6 +99,9 @@ public:
     std::vector<uint8_t> Txo;
     std::u16string Text;
     std::vector<TTXORun> Runs;
+    // False for an object made for a shape that has a text id but no text
+    // records: it writes none either.
+    bool HasTxo = false;
 
     // Options 0x0212, no text, two empty runs.
     void SetDefaultText();
@@ -111,7 +114,7 @@ public:
     std::unique_ptr<TShapeOutsideMso> Copy() const override;
     bool ReadText(TXLSStream& stream) override;
     void Write(TDrawingOut& out) const override;
-    bool CarriesText() const override { return true; }
+    bool CarriesText() const override { return HasTxo; }
 
 protected:
     void CopyTextTo(TShapeOutsideMsoBaseText& dest) const;
@@ -179,5 +182,15 @@ struct TNoteRecord {
 };
 TNoteRecord DecodeNote(std::span<const uint8_t> body);
 std::vector<uint8_t> EncodeNote(const TNoteRecord& note);
+
+// A note of a BIFF2-BIFF5 file: a NOTE record with the cell and the length
+// of the text, which goes on in NOTE records of row 0xFFFF.
+struct TOldNote {
+    uint16_t Row = 0;
+    uint16_t Col = 0;
+    std::u16string Text;
+};
+// Adds the note of a record, or the rest of the text of the note before it.
+void AddOldNote(std::vector<TOldNote>& notes, std::span<const uint8_t> body, int codePage);
 
 } // namespace xls

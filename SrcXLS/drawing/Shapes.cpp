@@ -13,8 +13,8 @@ bool TShape::CarriesText() const {
 }
 
 uint32_t TShape::BaseSize() const {
-    // SpContainer header, Sp, OPT header, ClientData.
-    uint32_t size = Opt.Size() + 32 + (HasClientData ? 8 : 0) + Kept.Size();
+    // SpContainer header, Sp, OPT, ClientData.
+    uint32_t size = 24 + (WritesOpt() ? 8 + Opt.Size() : 0) + (HasClientData ? 8 : 0) + Kept.Size();
     if (CarriesText()) size += 8; // the ClientTextbox header
     return size;
 }
@@ -55,10 +55,12 @@ void TShape::WriteOwnRecords(TDrawingOut& out) const {
     out.Header(2, uint16_t(ShapeType), mso::Sp, 8);
     out.U32(ShapeId);
     out.U32(Flags);
-    std::vector<uint8_t> opt;
-    Opt.AppendBody(opt);
-    out.Header(3, Opt.Count, mso::OPT, uint32_t(opt.size()));
-    out.Bytes(opt);
+    if (WritesOpt()) {
+        std::vector<uint8_t> opt;
+        Opt.AppendBody(opt);
+        out.Header(3, Opt.Count, mso::OPT, uint32_t(opt.size()));
+        out.Bytes(opt);
+    }
     std::vector<uint8_t> kept;
     Kept.AppendTo(kept);
     out.Bytes(kept);
@@ -91,6 +93,7 @@ void TShape::Assign(TShape& dest) const {
     dest.ObjSubRecords = ObjSubRecords;
     dest.ObjTail = ObjTail;
     dest.HasClientData = HasClientData;
+    dest.HasOpt = HasOpt;
     dest.Attached = Attached ? Attached->Copy() : nullptr;
 }
 

@@ -62,6 +62,9 @@ public:
     std::vector<uint8_t> ObjTail;
     // False for a shape read without ClientData: it has no OBJ either.
     bool HasClientData = true;
+    // False for a shape read without a property table (none is written
+    // while it stays empty).
+    bool HasOpt = true;
     std::unique_ptr<TShapeOutsideMso> Attached;
 
     // Bytes the shape's records take inside the drawing (its OBJ and TXO
@@ -82,6 +85,7 @@ public:
     int ObjectId() const;
     void SetObjectId(uint16_t id);
     bool CarriesText() const;
+    bool WritesOpt() const { return HasOpt || !Opt.Items.empty(); }
     // A new random text id into property 128, when the shape has one.
     void RenewTextId(uint32_t textId);
 

@@ -30,6 +30,7 @@
 namespace xls {
 
 class TSheets;
+class TEscherDrawing;
 class TXLSStream;
 
 enum class THiddenState : uint8_t { hsVisible, hsHidden, hsVeryHidden };
@@ -105,6 +106,7 @@ public:
     TSelectedAreas& SelectedAreas() { return selectedAreas; }
     TXLSRange& Range() { return range; }
     TCellAreas& AreaList() { return areaList; }
+    TEscherDrawing& Drawing() { return *drawing; }
     IWorkbookContext& Workbook() const { return workbook; }
 
     bool RecalcFormulas = true;
@@ -219,7 +221,7 @@ private:
     TMergedCells mergedCells;
     TPrintSettings printSettings;
     TReservedMember<struct ValidationsTag> validations;
-    TReservedMember<struct DrawingTag> drawing;
+    std::unique_ptr<TEscherDrawing> drawing;
     TReservedMember<struct DrawingObjectsTag> drawingObjects;
     TReservedMember<struct ControlsObjectsTag> controlsObjects;
     TReservedMember<struct ChartsTag> charts;

@@ -3,6 +3,7 @@
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/drawing/ObjRecords.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
@@ -22,7 +23,25 @@ std::string Hex(const uint8_t* p, size_t n) {
     return out;
 }
 
-void DecodeEscher(const Bytes& data, size_t from, size_t to, int depth, std::vector<std::string>& out) {
+// An OPT body with its picture references named.
+std::string OptText(const uint8_t* p, size_t n, uint16_t count, const std::vector<std::string>* blips) {
+    if (!blips || size_t(count) * 6 > n) return Hex(p, n);
+    std::string out;
+    for (size_t i = 0; i < count; ++i) {
+        uint16_t id = GetU16(p + 6 * i);
+        uint32_t v = GetU32(p + 6 * i + 2);
+        out += Hex(p + 6 * i, 2) + "=";
+        if ((id & 0xC000) == 0x4000)
+            out += v == 0 ? "none" : v <= blips->size() ? (*blips)[v - 1] : "missing#" + std::to_string(v);
+        else
+            out += Hex(p + 6 * i + 2, 4);
+        out += " ";
+    }
+    return out + Hex(p + 6 * count, n - 6 * count);
+}
+
+void DecodeEscher(const Bytes& data, size_t from, size_t to, int depth, std::vector<std::string>& out,
+                  const std::vector<std::string>* blips) {
     size_t at = from;
     while (at < to) {
         if (to - at < 8 || depth > 64) {
@@ -36,7 +55,7 @@ void DecodeEscher(const Bytes& data, size_t from, size_t to, int depth, std::vec
         if (h.IsContainer()) {
             out.push_back(head);
             size_t end = std::min<size_t>(to, at + h.Length);
-            DecodeEscher(data, at, end, depth + 1, out);
+            DecodeEscher(data, at, end, depth + 1, out, blips);
             at = end;
             continue;
         }
@@ -44,7 +63,10 @@ void DecodeEscher(const Bytes& data, size_t from, size_t to, int depth, std::vec
             out.push_back(std::string(head) + " BAD length");
             return;
         }
-        if (h.Type != mso::Dg) out.push_back(std::string(head) + " " + Hex(data.data() + at, h.Length));
+        if (h.Type == mso::OPT)
+            out.push_back(std::string(head) + " " + OptText(data.data() + at, h.Length, h.Instance, blips));
+        else if (h.Type != mso::Dg)
+            out.push_back(std::string(head) + " " + Hex(data.data() + at, h.Length));
         at += h.Length;
     }
 }
@@ -122,22 +144,25 @@ void ReadGroupFrom(TEscherGroup& group, const std::vector<Record>& records) {
     group.ReadDrawingGroup(in.Stream(), h.Length);
 }
 
-std::vector<std::string> DecodeDrawing(const std::vector<Record>& records) {
-    std::vector<std::string> out;
+std::vector<std::string> DecodeDrawing(const std::vector<Record>& records,
+                                       const std::vector<std::string>* blips) {
+    std::vector<std::string> out, notes;
     Bytes escher;
     auto flush = [&]() {
-        DecodeEscher(escher, 0, escher.size(), 0, out);
+        DecodeEscher(escher, 0, escher.size(), 0, out, blips);
         escher.clear();
     };
-    uint16_t last = 0;
+    bool drawing = false;
     for (size_t i = 0; i < records.size(); ++i) {
         const Record& r = records[i];
-        if (r.Id == biff::MSODRAWING || (r.Id == biff::CONTINUE && last == biff::MSODRAWING)) {
+        // Drawing records go on in MSODRAWING or CONTINUE records (those
+        // after a TXO are taken with it); other records end the drawing.
+        if (r.Id == biff::MSODRAWING || (r.Id == biff::CONTINUE && drawing)) {
             escher.insert(escher.end(), r.Body.begin(), r.Body.end());
-            last = biff::MSODRAWING;
+            drawing = true;
             continue;
         }
-        last = r.Id;
+        if (r.Id != biff::OBJ && r.Id != biff::TXO && r.Id != biff::NOTE) drawing = false;
         if (r.Id != biff::OBJ && r.Id != biff::TXO && r.Id != biff::NOTE) continue;
         flush();
         if (r.Id == biff::OBJ) {
@@ -161,13 +186,54 @@ std::vector<std::string> DecodeDrawing(const std::vector<Record>& records) {
                           Hex(runs.data(), runs.size()));
         } else if (r.Id == biff::NOTE) {
             TNoteRecord n = DecodeNote(r.Body);
-            out.push_back("NOTE " + std::to_string(n.Row) + "," + std::to_string(n.Col) + " " +
-                          std::to_string(n.Flags) + " #" + std::to_string(n.ObjectId) + " " +
-                          WideToUtf8(n.Author));
+            notes.push_back("NOTE " + std::to_string(n.Row) + "," + std::to_string(n.Col) + " " +
+                            std::to_string(n.Flags) + " #" + std::to_string(n.ObjectId) + " " +
+                            WideToUtf8(n.Author));
         }
     }
     flush();
+    std::sort(notes.begin(), notes.end());
+    out.insert(out.end(), notes.begin(), notes.end());
     return out;
+}
+
+std::vector<std::string> BlipNames(const std::vector<Record>& globals) {
+    Bytes group;
+    for (size_t i = 0; i < globals.size() && group.empty(); ++i)
+        if (globals[i].Id == 0x00EB)
+            for (size_t k = i;
+                 k < globals.size() && (k == i || globals[k].Id == biff::CONTINUE || globals[k].Id == 0x00EB);
+                 ++k)
+                group.insert(group.end(), globals[k].Body.begin(), globals[k].Body.end());
+    std::vector<std::string> names;
+    for (size_t at = 8; at + 8 <= group.size();) {
+        TMSOHeader h = TMSOHeader::Parse(group.data() + at);
+        at += 8;
+        if (h.Type == mso::BStoreContainer) continue; // into it
+        size_t end = std::min(group.size(), at + h.Length);
+        if (h.Type == mso::BSE) {
+            std::string name = "none";
+            size_t blip = at + 36 + (end - at > 33 ? group[at + 33] : 0);
+            if (blip + 8 <= end) {
+                TMSOHeader b = TMSOHeader::Parse(group.data() + blip);
+                size_t data = blip + 8 + 16 + ((b.Instance & 1) ? 16 : 0);
+                size_t stop = std::min(end, blip + 8 + b.Length);
+                Bytes bytes;
+                if (IsMetafile(group[at]) && data + 34 <= stop) {
+                    Bytes packed(group.begin() + long(data + 34), group.begin() + long(stop));
+                    auto inflated = InflateBounded(packed, GetU32(group.data() + data));
+                    bytes = group[data + 32] == 0 && inflated ? *inflated : packed;
+                } else if (data + 1 <= stop) {
+                    bytes.assign(group.begin() + long(data + 1), group.begin() + long(stop));
+                }
+                TMD4 digest = MD4Digest(bytes);
+                name = Hex(digest.data(), 6);
+            }
+            names.push_back(name);
+        }
+        at = end;
+    }
+    return names;
 }
 
 std::u16string TextOf(size_t n) {

@@ -47,9 +47,14 @@ std::vector<Record> ReadDrawingFrom(xls::TEscherDrawing& drawing, const std::vec
 void ReadGroupFrom(xls::TEscherGroup& group, const std::vector<Record>& records);
 
 // One line per drawing record (indented by depth, containers by type alone),
-// OBJ body, TXO (options, text, runs) and NOTE; the Dg record, whose counts
-// the writer computes, left out.
-std::vector<std::string> DecodeDrawing(const std::vector<Record>& sheetRecords);
+// OBJ body, TXO (options, text, runs) and NOTE (sorted, at the end); the Dg
+// record, whose counts the writer computes, left out. Given the blip names
+// of the workbook, picture references show the name of their picture.
+std::vector<std::string> DecodeDrawing(const std::vector<Record>& sheetRecords,
+                                       const std::vector<std::string>* blipNames = nullptr);
+// Per entry of the picture store, in file order: its picture data's digest
+// (metafiles inflated), or "none" for an entry without picture.
+std::vector<std::string> BlipNames(const std::vector<Record>& globals);
 
 // Bytes of n characters, each UTF-16.
 std::u16string TextOf(size_t n);
