@@ -29,7 +29,7 @@ def pixels(data):
 
 def notes(path):
     import xlrd
-    book = xlrd.open_workbook(path, formatting_info=True)
+    book = xlrd.open_workbook(path)
     lines = []
     for index, sheet in enumerate(book.sheets()):
         for (row, col), note in sorted(sheet.cell_note_map.items()):

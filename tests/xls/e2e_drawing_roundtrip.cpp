@@ -21,35 +21,6 @@ using drawingtest::Record;
 
 namespace {
 
-// The lines the drawing oracle wrote for each file (the first OK or FAIL).
-std::vector<std::vector<std::string>> Oracle(const std::string& command,
-                                             const std::vector<std::string>& files, const std::string& dir) {
-    const char* src = std::getenv("Q710_SOURCE_DIR");
-    std::string script = std::string(src ? src : ".") + "/tests/xls/drawing_oracle.py";
-    std::string args;
-    for (const auto& f : files) args += " '" + f + "'";
-    fs::create_directories(dir);
-    oracle::Run("/usr/bin/python3 '" + script + "' " + command + " '" + dir + "'" + args);
-    std::vector<std::vector<std::string>> out;
-    for (size_t i = 0; i < files.size(); ++i) {
-        std::vector<std::string> lines;
-        std::string path = dir + "/" + std::to_string(i) + ".txt";
-        std::stringstream in(testfiles::Exists(path) ? testfiles::Slurp(path) : "FAIL\tno output");
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        out.push_back(lines);
-    }
-    return out;
-}
-
-// Converts every file to .xlsx in one LibreOffice run (a profile of its own).
-void ConvertToXlsx(const std::vector<std::string>& files, const std::string& outDir,
-                   const std::string& profile) {
-    std::string args;
-    for (const auto& f : files) args += " '" + f + "'";
-    oracle::Run("soffice -env:UserInstallation=file://" + profile +
-                " --headless --convert-to xlsx --outdir '" + outDir + "'" + args + " >/dev/null 2>&1");
-}
-
 std::vector<std::vector<Record>> Worksheets(const Bytes& stream) {
     std::vector<std::vector<Record>> out;
     for (auto& s : biffbuild::Substreams(stream))
@@ -159,7 +130,8 @@ TEST(DrawingRoundTrip, RealFilesKeepShapesPicturesAndNotes) {
     EXPECT_GT(shapes, 2000);
 
     // xlrd's notes: authors, texts, cells.
-    auto a = Oracle("notes", originals, dir.File("xa")), b = Oracle("notes", written, dir.File("xb"));
+    auto a = drawingtest::DrawingOracle("notes", originals, dir.File("xa")),
+         b = drawingtest::DrawingOracle("notes", written, dir.File("xb"));
     for (size_t i = 0; i < originals.size(); ++i) {
         if (a[i][0] != "OK") continue;
         EXPECT_EQ(a[i], b[i]) << originals[i];
@@ -174,13 +146,14 @@ TEST(DrawingRoundTrip, RealFilesKeepShapesPicturesAndNotes) {
         copies.push_back(copy);
     }
     copies.insert(copies.end(), written.begin(), written.end());
-    ConvertToXlsx(copies, dir.File("conv"), dir.File("profile"));
+    drawingtest::LibreOfficeConvert(copies, "xlsx", dir.File("conv"), dir.File("profile"));
     std::vector<std::string> xa, xb;
     for (size_t i = 0; i < originals.size(); ++i) {
         xa.push_back(dir.File("conv/o" + std::to_string(i) + ".xlsx"));
         xb.push_back(dir.File("conv/" + std::to_string(i) + ".xlsx"));
     }
-    auto la = Oracle("xlsx", xa, dir.File("la")), lb = Oracle("xlsx", xb, dir.File("lb"));
+    auto la = drawingtest::DrawingOracle("xlsx", xa, dir.File("la")),
+         lb = drawingtest::DrawingOracle("xlsx", xb, dir.File("lb"));
     int compared = 0;
     for (size_t i = 0; i < originals.size(); ++i) {
         if (la[i][0] != "OK") continue;

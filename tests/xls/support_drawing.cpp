@@ -2,9 +2,14 @@
 
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/drawing/ObjRecords.h"
+#include "support_files.h"
+#include "tests/xls/support_oracle.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
 #include <stdexcept>
 
 namespace drawingtest {
@@ -234,6 +239,33 @@ std::vector<std::string> BlipNames(const std::vector<Record>& globals) {
         at = end;
     }
     return names;
+}
+
+std::vector<std::vector<std::string>>
+DrawingOracle(const std::string& command, const std::vector<std::string>& files, const std::string& dir) {
+    const char* src = std::getenv("Q710_SOURCE_DIR");
+    std::string script = std::string(src ? src : ".") + "/tests/xls/drawing_oracle.py";
+    std::string args;
+    for (const auto& f : files) args += " '" + f + "'";
+    std::filesystem::create_directories(dir);
+    oracle::Run("/usr/bin/python3 '" + script + "' " + command + " '" + dir + "'" + args);
+    std::vector<std::vector<std::string>> out;
+    for (size_t i = 0; i < files.size(); ++i) {
+        std::vector<std::string> lines;
+        std::string path = dir + "/" + std::to_string(i) + ".txt";
+        std::stringstream in(testfiles::Exists(path) ? testfiles::Slurp(path) : "FAIL\tno output");
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        out.push_back(lines);
+    }
+    return out;
+}
+
+void LibreOfficeConvert(const std::vector<std::string>& files, const std::string& format,
+                        const std::string& outDir, const std::string& profile) {
+    std::string args;
+    for (const auto& f : files) args += " '" + f + "'";
+    oracle::Run("soffice -env:UserInstallation=file://" + profile + " --headless --convert-to " + format +
+                " --outdir '" + outDir + "'" + args + " >/dev/null 2>&1");
 }
 
 std::u16string TextOf(size_t n) {

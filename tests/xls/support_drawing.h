@@ -56,6 +56,15 @@ std::vector<std::string> DecodeDrawing(const std::vector<Record>& sheetRecords,
 // (metafiles inflated), or "none" for an entry without picture.
 std::vector<std::string> BlipNames(const std::vector<Record>& globals);
 
+// drawing_oracle.py's command on the files: the lines it wrote for each
+// (the first OK or FAIL).
+std::vector<std::vector<std::string>>
+DrawingOracle(const std::string& command, const std::vector<std::string>& files, const std::string& dir);
+// Converts every file to the format in one LibreOffice run with a profile
+// of its own.
+void LibreOfficeConvert(const std::vector<std::string>& files, const std::string& format,
+                        const std::string& outDir, const std::string& profile);
+
 // Bytes of n characters, each UTF-16.
 std::u16string TextOf(size_t n);
 
