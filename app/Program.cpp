@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QTimer>
 
 #include "console/ContextHelp.h"
@@ -48,6 +49,9 @@ void Program::ConnectExchange() {
     main.ModemLinkUp = [form] { return form->ModemDisconnect->isEnabled(); };
     main.ModemDisconnect = [form] { form->ModemDisconnectExecute(); };
     main.Repaint = [form] { form->repaint(); };
+    main.AppendMemo2 = [form](const std::string& line) {
+        form->Memo2->appendPlainText(QString::fromStdString(line));
+    };
     state.RunExchangeJob = [](ConsoleState& s) {
         uint8_t kind = s.MakeMetod.OperationKind;
         return IsImport(kind) ? exchange::RunImportJob(s, kind) : exchange::RunExportJob(s, kind);

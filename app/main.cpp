@@ -1,14 +1,17 @@
 // Q710b: the register console.
 #include <QApplication>
+#include <QLocale>
 #include <string>
 
 #include "SrcXLS/XLSLibState.h"
 #include "app/Program.h"
 #include "platform/RegionalSettings.h"
 #include "platform/ui/RegionalSettingsQt.h"
+#include "platform/ui/Translations.h"
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
+    platform::LoadToolkitTranslations(QLocale::system());
     // Numbers, money, dates and times in files follow the user's locale; the
     // workbook library takes its separators from the same settings.
     platform::ApplySystemRegionalSettings();

@@ -17,4 +17,12 @@ QHBoxLayout* AddButtonRow(QBoxLayout* column);
 QPushButton* AddDialogButton(QWidget* parent, QBoxLayout* row, const char* name, const QString& text,
                              std::function<void()> click);
 
+// The dialog's default button, the one Enter presses. Its handler runs only
+// after the exit check of the field that has the focus accepted the text, so
+// no stale or unnormalised value is taken; a refusal keeps the dialog open.
+QPushButton* AddConfirmButton(QWidget* dialog, QBoxLayout* row, const char* name, const QString& text,
+                              std::function<void()> click);
+// The same rule for a button made elsewhere.
+void ConnectConfirm(QPushButton* button, QWidget* dialog, std::function<void()> click);
+
 } // namespace console

@@ -7,17 +7,21 @@
 
 namespace console {
 
-EditExit::EditExit(QWidget* edit, std::function<void()> check) : QObject(edit), check(std::move(check)) {
+EditExit::EditExit(QWidget* edit, ExitCheck check) : QObject(edit), check(std::move(check)) {
     edit->installEventFilter(this);
 }
 
+bool EditExit::Run() {
+    if (running) return true;
+    running = true;
+    bool accepted = check();
+    running = false;
+    return accepted;
+}
+
 bool EditExit::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::FocusOut && !running &&
-        LeavesForAnotherControl(*static_cast<QFocusEvent*>(event))) {
-        running = true;
-        check();
-        running = false;
-    }
+    if (event->type() == QEvent::FocusOut && LeavesForAnotherControl(*static_cast<QFocusEvent*>(event)))
+        Run();
     return QObject::eventFilter(watched, event);
 }
 
@@ -25,8 +29,16 @@ bool LeavesForAnotherControl(const QFocusEvent& event) {
     return event.reason() != Qt::ActiveWindowFocusReason && event.reason() != Qt::PopupFocusReason;
 }
 
-void OnExit(QWidget* edit, std::function<void()> check) {
+void InstallExit(QWidget* edit, ExitCheck check) {
     platform::MakeChild<EditExit>(edit, std::move(check));
+}
+
+bool CheckFocusedField(const QWidget* window) {
+    QWidget* focus = window->focusWidget();
+    if (focus == nullptr || !focus->isEnabled()) return true;
+    for (QObject* child : focus->children())
+        if (auto* exit = dynamic_cast<EditExit*>(child)) return exit->Run();
+    return true;
 }
 
 } // namespace console

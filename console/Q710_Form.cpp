@@ -14,9 +14,11 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "console/ActionButton.h"
 #include "console/Connection.h"
@@ -29,6 +31,7 @@
 #include "console/TQProgressBar.h"
 #include "console/UpDown.h"
 #include "platform/ui/AnsiText.h"
+#include "platform/ui/WindowPlacement.h"
 
 namespace console {
 namespace {
@@ -227,7 +230,6 @@ void TForm1::CreateTree() {
     TreeView1->setObjectName("TreeView1");
     TreeView1->setHeaderHidden(true);
     TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    TreeView1->setFixedWidth(210);
     int index = 0;
     auto node = [&index](const char* text, QTreeWidgetItem* item) {
         item->setText(0, UiText(text));
@@ -241,6 +243,12 @@ void TForm1::CreateTree() {
                              "Дисконт", "Текстовые шаблоны", "Клавиши быстрого доступа", "Скидки и наценки"})
         node(text, MakeChild<QTreeWidgetItem>(TreeView1));
     TreeView1->expandAll();
+    // Wide enough for the longest item in the user's font, with room for a
+    // scroll bar should the window be made low.
+    int contents = static_cast<QAbstractItemView*>(TreeView1)->sizeHintForColumn(0) +
+                   2 * TreeView1->frameWidth() + TreeView1->style()->pixelMetric(QStyle::PM_ScrollBarExtent) +
+                   8;
+    TreeView1->setFixedWidth(std::max(210, contents));
 }
 
 QWidget* TForm1::CreateLeftPanel() {
@@ -266,6 +274,8 @@ void TForm1::CreatePages() {
         PageControl1->addWidget(TabSheets[i]);
     }
     CreateConnectionPages();
+    CreateGroupsPage();
+    CreatePatternsPage();
 
     // Page of the buttons that open the key dialogs.
     auto* keys = MakeChild<QVBoxLayout>(TabSheets[8]);
@@ -283,6 +293,7 @@ void TForm1::CreatePages() {
     // The journal buttons and the last shift's period sit at the foot of the reports page.
     auto* reports = MakeChild<QVBoxLayout>(TabSheets[5]);
     CreateReportsPage(reports);
+    CreateXReportsPage(reports);
     reports->addStretch();
     auto* journal = MakeChild<QHBoxLayout>();
     reports->addLayout(journal);
@@ -498,8 +509,7 @@ void TForm1::ActionExitExecute() {
 }
 
 void TForm1::ShowCentred(QWidget& dialog) {
-    QRect frame = geometry();
-    dialog.move(frame.center() - QPoint(dialog.width() / 2, dialog.height() / 2));
+    platform::PlaceCentred(dialog, this);
 }
 
 void TForm1::ActionInformationExecute() {
@@ -706,7 +716,7 @@ void TForm1::FormClose() {
         platform::IniFile ini(platform::ProgramFile(SettingsFileName));
         WriteSettings(ini, CurrentSettings());
     } catch (const std::exception& error) {
-        ShowErrorText(error.what());
+        ShowErrorText(platform::Ansi(error.what())); // our own failure texts are UTF-8
     }
     // The library itself is unloaded once the message loop has returned, so
     // an operation still on the stack never calls into unloaded code.

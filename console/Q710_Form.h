@@ -18,6 +18,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
 class QStackedWidget;
 class QStatusBar;
@@ -30,6 +31,7 @@ namespace console {
 
 class ActionButton;
 class ProgressDisplay;
+class RadioGroup;
 class UpDown;
 struct ConsoleWindows;
 struct ReadingJob;
@@ -77,6 +79,14 @@ public:
     ActionButton* BitBtnReadReportByAllGoods = nullptr;
     ActionButton* BitBtnReadReportByCriticalRemains = nullptr;
     QPushButton* BitBtn6 = nullptr; // report by a range of codes
+    // Reports page: the register's own reports and the erase box.
+    ActionButton *BitBtnXReportOfDay = nullptr, *BitBtnXReportByHours = nullptr,
+                 *BitBtnGetPeriodicXRepByHours = nullptr, *BitBtnErasePeriodXRepByHours = nullptr,
+                 *BitBtnErasePeriodicReport = nullptr;
+    RadioGroup* RGEraseMode = nullptr;
+    QLineEdit *FirstBarcode = nullptr, *LastBarcode = nullptr, *FirstPLU = nullptr, *LastPLU = nullptr,
+              *FirstGoodsGroup = nullptr, *LastGoodsGroup = nullptr;
+    UpDown *UpDownFirstGoodsGroup = nullptr, *UpDownLastGoodsGroup = nullptr;
     QPushButton* Button1 = nullptr; // period of the last closed shift
     // Goods-name length page and goods page.
     QLineEdit* LengthGoodsName = nullptr;
@@ -91,8 +101,28 @@ public:
                  *BitBtnWriteNewQuant = nullptr, *BitBtnGoodsDelete = nullptr, *BitBtnEraseAllGoods = nullptr,
                  *BitBtnWriteGoodsByNumber = nullptr, *BitBtnUpdateDBToECRByCode = nullptr;
     QPushButton* BitBtn2 = nullptr; // erase failure records
-    QAction* N66 = nullptr;         // menu "Справка"
-    QTimer* Timer1 = nullptr;       // modem poll
+    // Goods-group page.
+    QLineEdit* GoodsGroupIndex = nullptr;
+    UpDown* UpDownGoodsGroupIndex = nullptr;
+    QLineEdit* GoodsGroupName = nullptr;
+    QPlainTextEdit* Memo2 = nullptr; // the log of every group operation
+    QCheckBox* CBEraseGoodsGroup = nullptr;
+    ActionButton* BitBtnReadNameOfGroup = nullptr;
+    ActionButton* BitBtnWriteNameOfGroup = nullptr;
+    ActionButton* BitBtnReadNamesOfAllGroups = nullptr;
+    ActionButton* BitBtnImportGroupsOfGoods = nullptr;
+    ActionButton* BitBtnExportGroupsOfGoods = nullptr;
+    // Text-pattern page.
+    QLineEdit* PatternNumber = nullptr;
+    UpDown* UpDownPatternNumber = nullptr;
+    QLineEdit* CursorPosition = nullptr;
+    UpDown* UpDownCursorPosition = nullptr;
+    QLineEdit* PatternText = nullptr;
+    ActionButton* BitBtnReadTextPattern = nullptr;
+    ActionButton* BitBtnWriteTextPattern = nullptr;
+    ActionButton* BitBtnReadAllTextPatterns = nullptr;
+    QAction* N66 = nullptr;   // menu "Справка"
+    QTimer* Timer1 = nullptr; // modem poll
     platform::FileDialogRequest OpenDialog1;
     platform::FileDialogRequest SaveDialog1;
 
@@ -171,6 +201,16 @@ public:
     void ActionReadReportByAllGoodsExecute();
     void BitBtn6Click();
     void ActionReadReportByCriticalRemainsExecute();
+    void ActionXReportOfDayExecute();
+    void ActionXReportByHoursExecute();
+    void ActionGetPeriodicXRepByHoursExecute();
+    void ActionErasePeriodXRepByHoursExecute();
+    void ActionErasePeriodicReportExecute();
+    // Checks of the erase box's edits; false when the text was refused.
+    bool FirstBarcodeExit();
+    bool LastBarcodeExit();
+    bool FirstGoodsGroupExit();
+    bool LastGoodsGroupExit();
     void ActionWriteGoodsByNumberExecute();
     void ActionUpdateDBToECRByCodeExecute();
     void ActionReadLengthNameOfGoodsExecute();
@@ -192,6 +232,18 @@ public:
     bool Goods_PriceExit();
     bool Goods_QuantExit();
     bool LengthGoodsNameExit();
+    void ActionReadNameOfGroupExecute();
+    void ActionWriteNameOfGroupExecute();
+    void ActionReadNamesOfAllGroupsExecute();
+    void ActionImportGroupsOfGoodsExecute();
+    void ActionExportGroupsOfGoodsExecute();
+    void ActionReadTextPatternExecute();
+    void ActionWriteTextPatternExecute();
+    void ActionReadAllTextPatternsExecute();
+    // Field checks of the group and pattern pages, as those above.
+    bool GoodsGroupIndexExit();
+    bool PatternNumberExit();
+    bool CursorPositionExit();
 
     // The progress of the reading loops (QProgressBar3, Label8) and of the
     // writing loops (QProgressBar1, Label36).
@@ -216,6 +268,9 @@ private:
     void ShowCentred(QWidget& dialog);
     void CheckAddressEdit(AddressEdit which, QLineEdit* edit, QLineEdit* other);
     void CreateReportsPage(QVBoxLayout* page);
+    void CreateXReportsPage(QVBoxLayout* page);
+    void CreateGroupsPage();
+    void CreatePatternsPage();
     void RunReading(ReadingJob& job, ActionButton* start);
     void RunWriting(const WritingMember& member, ActionButton* start);
     void CreateGoodsPages();

@@ -55,15 +55,15 @@ TForm11::TForm11(ConsoleState& state, QWidget* parent) : QDialog(parent), state(
     auto* runRow = MakeChild<QHBoxLayout>();
     runRow->addStretch();
     grid->addLayout(runRow, 2, 0, 1, 4);
-    Button1 = AddDialogButton(this, runRow, "Button1", UiText("Выполнить отчёт"), [this] { Button1Click(); });
-    Button1->setDefault(true);
+    Button1 =
+        AddConfirmButton(this, runRow, "Button1", UiText("Выполнить отчёт"), [this] { Button1Click(); });
     column->addWidget(box);
     Button21 =
         AddDialogButton(this, AddButtonRow(column), "Button21", UiText("Выход"), [this] { Button21Click(); });
 
     // The PLU fields are checked when the report converts them.
-    OnExit(FirstBarcode, [this] { FirstBarcodeExit(); });
-    OnExit(LastBarcode, [this] { LastBarcodeExit(); });
+    OnExit(FirstBarcode, [this] { return FirstBarcodeExit(); });
+    OnExit(LastBarcode, [this] { return LastBarcodeExit(); });
     InstallDefaultHelpKey(this);
 }
 
@@ -73,20 +73,21 @@ int TForm11::Execute() {
     return platform::ShowModal(*this);
 }
 
-void TForm11::CheckBarcode(QLineEdit* edit, const char* message) {
+bool TForm11::CheckBarcode(QLineEdit* edit, const char* message) {
     FieldCheck check = CheckBarcodeField(platform::FromQString(edit->text()));
     if (check.refused) ShowErrorText(platform::Ansi(message));
     edit->setText(platform::ToQString(check.text));
+    return !check.refused;
 }
 
-void TForm11::FirstBarcodeExit() {
-    CheckBarcode(
+bool TForm11::FirstBarcodeExit() {
+    return CheckBarcode(
         FirstBarcode,
         "Невірно заданий початковий код товару!\r\nМожливий діапазон значень: 1000000..9999999999999!");
 }
 
-void TForm11::LastBarcodeExit() {
-    CheckBarcode(
+bool TForm11::LastBarcodeExit() {
+    return CheckBarcode(
         LastBarcode,
         "Невірно заданий кінцевий код товару!\r\nМожливий діапазон значень: 1000000..9999999999999!");
 }

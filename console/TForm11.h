@@ -18,8 +18,9 @@ public:
     // Shows the dialog modally.
     int Execute();
 
-    void FirstBarcodeExit();
-    void LastBarcodeExit();
+    // Field checks: false when the text was refused.
+    bool FirstBarcodeExit();
+    bool LastBarcodeExit();
     void Button1Click();
     void Button21Click();
 
@@ -31,7 +32,7 @@ public:
     QPushButton* Button21 = nullptr;
 
 private:
-    void CheckBarcode(QLineEdit* edit, const char* message);
+    bool CheckBarcode(QLineEdit* edit, const char* message);
 
     ConsoleState& state;
 };

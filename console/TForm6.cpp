@@ -82,13 +82,12 @@ TForm6::TForm6(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
         w->setEnabled(false);
 
     QHBoxLayout* buttons = AddButtonRow(column);
-    Button1 = AddDialogButton(this, buttons, "Button1", UiText("Виконати звіт"), [this] { Button1Click(); });
-    Button1->setDefault(true);
+    Button1 = AddConfirmButton(this, buttons, "Button1", UiText("Виконати звіт"), [this] { Button1Click(); });
     Button2 = AddDialogButton(this, buttons, "Button2", UiText("Відміна"), [this] { Button2Click(); });
 
-    OnExit(GoodsNum, [this] { GoodsNumExit(); });
-    OnExit(FirstNumber, [this] { FirstNumberExit(); });
-    OnExit(LastNumber, [this] { LastNumberExit(); });
+    OnExit(GoodsNum, [this] { return GoodsNumExit(); });
+    OnExit(FirstNumber, [this] { return FirstNumberExit(); });
+    OnExit(LastNumber, [this] { return LastNumberExit(); });
     InstallHelpKey(this, HelpNotFoundText());
 }
 
@@ -115,28 +114,29 @@ void TForm6::RGMode1Click() {
     if (o.barMaximum && ReportBar != nullptr) ReportBar->SetMaximum(*o.barMaximum);
 }
 
-void TForm6::CheckNumber(QLineEdit* edit, const char* message) {
+bool TForm6::CheckNumber(QLineEdit* edit, const char* message) {
     FieldCheck check = CheckGoodsNumberField(platform::FromQString(edit->text()));
     edit->setText(platform::ToQString(check.text));
     if (check.refused) {
         ShowErrorText(platform::Ansi(message));
-        return;
+        return false;
     }
     RGMode1Click();
+    return true;
 }
 
-void TForm6::GoodsNumExit() {
-    CheckNumber(GoodsNum, "Невірно заданий номер товару в базі!");
+bool TForm6::GoodsNumExit() {
+    return CheckNumber(GoodsNum, "Невірно заданий номер товару в базі!");
 }
 
-void TForm6::FirstNumberExit() {
-    CheckNumber(FirstNumber, "Початковий номер товару (послуги) в базі заданий невірно!\r\n"
-                             "В якості номера товару (послуги) в базі має бути тільки число!");
+bool TForm6::FirstNumberExit() {
+    return CheckNumber(FirstNumber, "Початковий номер товару (послуги) в базі заданий невірно!\r\n"
+                                    "В якості номера товару (послуги) в базі має бути тільки число!");
 }
 
-void TForm6::LastNumberExit() {
-    CheckNumber(LastNumber, "Кінцевий номер товару (послуги) в базі заданий невірно!\r\n"
-                            "В якості номера товару (послуги) в базі має бути тільки число!");
+bool TForm6::LastNumberExit() {
+    return CheckNumber(LastNumber, "Кінцевий номер товару (послуги) в базі заданий невірно!\r\n"
+                                   "В якості номера товару (послуги) в базі має бути тільки число!");
 }
 
 void TForm6::Button1Click() {

@@ -28,9 +28,10 @@ public:
 
     void FormShow();
     void RGMode1Click();
-    void GoodsNumExit();
-    void FirstNumberExit();
-    void LastNumberExit();
+    // Field checks: false when the text was refused.
+    bool GoodsNumExit();
+    bool FirstNumberExit();
+    bool LastNumberExit();
     void Button1Click();
     void Button2Click();
 
@@ -50,7 +51,7 @@ public:
     TQProgressBar* ReportBar = nullptr; // the main window's bar of the reading loops
 
 private:
-    void CheckNumber(QLineEdit* edit, const char* message);
+    bool CheckNumber(QLineEdit* edit, const char* message);
 
     ConsoleState& state;
 };

@@ -65,12 +65,11 @@ TForm7::TForm7(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
     column->addLayout(form);
 
     QHBoxLayout* buttons = AddButtonRow(column);
-    Button1 = AddDialogButton(this, buttons, "Button1", UiText("Виконати звіт"), [this] { Button1Click(); });
-    Button1->setDefault(true);
+    Button1 = AddConfirmButton(this, buttons, "Button1", UiText("Виконати звіт"), [this] { Button1Click(); });
     Button2 = AddDialogButton(this, buttons, "Button2", UiText("Вихід"), [this] { Button2Click(); });
 
-    OnExit(Goods_Group2, [this] { Goods_Group2Exit(); });
-    OnExit(CriticalRemain, [this] { CriticalRemainExit(); });
+    OnExit(Goods_Group2, [this] { return Goods_Group2Exit(); });
+    OnExit(CriticalRemain, [this] { return CriticalRemainExit(); });
     InstallHelpKey(this, platform::Ansi("Файл допомоги не знайдений!"));
 }
 
@@ -92,16 +91,18 @@ void TForm7::RadioGroup2Click() {
     UpDown3->setEnabled(one);
 }
 
-void TForm7::Goods_Group2Exit() {
+bool TForm7::Goods_Group2Exit() {
     FieldCheck check = CheckGoodsGroupField(platform::FromQString(Goods_Group2->text()));
     if (check.refused) ShowErrorText(platform::Ansi("Помилка товарної групи!"));
     Goods_Group2->setText(platform::ToQString(check.text));
+    return !check.refused;
 }
 
-void TForm7::CriticalRemainExit() {
+bool TForm7::CriticalRemainExit() {
     FieldCheck check = NormaliseThreshold(platform::FromQString(CriticalRemain->text()));
     if (check.refused) ShowErrorText(platform::Ansi("Помилка в параметрі \"критичний залишок\"!"));
     CriticalRemain->setText(platform::ToQString(check.text));
+    return !check.refused;
 }
 
 void TForm7::Button1Click() {

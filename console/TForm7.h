@@ -23,8 +23,9 @@ public:
 
     void FormShow();
     void RadioGroup2Click();
-    void Goods_Group2Exit();
-    void CriticalRemainExit();
+    // Field checks: false when the text was refused.
+    bool Goods_Group2Exit();
+    bool CriticalRemainExit();
     void Button1Click();
     void Button2Click();
 

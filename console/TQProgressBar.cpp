@@ -15,7 +15,8 @@ namespace QProgBar {
 
 int64_t PercentUnits(int64_t position, int64_t maximum) {
     if (maximum <= 0) return 0;
-    return position * 100 / maximum;
+    // A loop may run past the maximum it was given; the label stops at 100 %.
+    return std::clamp<int64_t>(position, 0, maximum) * 100 / maximum;
 }
 
 std::string PercentText(int64_t position, int64_t maximum) {

@@ -24,7 +24,8 @@ enum TQCaptionAlign : uint8_t { caLeft = 0, caRight = 1, caCenter = 2 };
 // Geometry and colour maths of the bar; no widget needed.
 namespace QProgBar {
 
-// Integer part of position * 100 / maximum, in 64 bits; 0 while maximum <= 0.
+// Integer part of position * 100 / maximum, in 64 bits, within 0..100; 0 while
+// maximum <= 0.
 int64_t PercentUnits(int64_t position, int64_t maximum);
 // PercentUnits followed by " %", e.g. "37 %"; "0 %" while maximum <= 0.
 std::string PercentText(int64_t position, int64_t maximum);

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <unordered_map>
@@ -47,7 +46,9 @@ void WriteDuplicatePluLog(const std::string& importFile, std::vector<GoodsDupChe
     const std::string logName = DuplicatePluLogName(importFile);
     std::error_code error;
     std::filesystem::remove(logName, error);
-    if (error) throw platform::FileError("Cannot delete " + logName + ": " + error.message());
+    if (error)
+        throw platform::FileError("Не вдається видалити файл " + logName + ": " +
+                                  platform::FileErrorReason(error.value()));
 
     std::vector<std::string> lines = DuplicatePluLines(entries);
     if (lines.empty()) return;
@@ -58,10 +59,12 @@ void WriteDuplicatePluLog(const std::string& importFile, std::vector<GoodsDupChe
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
     std::unique_ptr<std::FILE, Closer> file(std::fopen(logName.c_str(), "ab"));
-    if (!file) throw platform::FileError("Cannot write " + logName + ": " + std::strerror(errno));
+    if (!file)
+        throw platform::FileError(platform::CannotWriteText(logName, platform::FileErrorReason(errno)));
     bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
     written = std::fflush(file.get()) == 0 && written;
-    if (!written) throw platform::FileError("Cannot write " + logName + ": " + std::strerror(errno));
+    if (!written)
+        throw platform::FileError(platform::CannotWriteText(logName, platform::FileErrorReason(errno)));
 }
 
 } // namespace exchange

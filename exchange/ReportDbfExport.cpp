@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -29,7 +28,7 @@ std::optional<std::string> ChooseTarget(JobContext& job) {
 
 // A fresh file beside the target, with the mode the target has or a new file would get.
 std::string StageBeside(const std::string& target) {
-    if (target.empty()) throw platform::FileError("Cannot write a file without a name");
+    if (target.empty()) throw platform::FileError("Не вдається записати файл без імені");
     std::filesystem::path path(target);
     std::string folder = path.has_parent_path() ? path.parent_path().string() : ".";
     platform::TempFile file =
@@ -54,8 +53,9 @@ std::string StageBeside(const std::string& target) {
 }
 
 template <class Record>
-void ExportReportDbf(JobContext& job, const ReportLayout& layout, std::vector<Record>& report) {
-    job.progress.SetMaximum(ProgressMaximumOf(report));
+void ExportReportDbf(JobContext& job, const ReportLayout& layout, std::vector<Record>& report,
+                     int32_t maximum = -1) {
+    job.progress.SetMaximum(maximum >= 0 ? maximum : ProgressMaximumOf(report));
     std::optional<std::string> target = ChooseTarget(job);
     if (!target) return;
     job.state.MakeMetod.FileName = *target;
@@ -69,8 +69,8 @@ void ExportReportDbf(JobContext& job, const ReportLayout& layout, std::vector<Re
         return;
     }
     try {
-        for (const Record& record : report) {
-            table->Add(layout, RowOf(record));
+        for (std::size_t i = 0; i < report.size(); ++i) {
+            table->Add(layout, RowAt(report, i));
             if (job.progress.Step()) break;
         }
         table->Commit();
@@ -86,7 +86,7 @@ void ExportReportDbf(JobContext& job, const ReportLayout& layout, std::vector<Re
 } // namespace
 
 ReportTable::ReportTable(const std::string& target, const ReportLayout& layout)
-    : target(target), staged(StageBeside(target)) {
+    : target(platform::WriteTarget(target)), staged(StageBeside(this->target)) {
     try {
         table.SetTableName(staged);
         for (const ReportColumn& column : layout.columns)
@@ -109,8 +109,8 @@ void ReportTable::Add(const ReportLayout& layout, const ReportRow& row) {
     for (std::size_t i = 0; i < layout.columns.size(); ++i) {
         ValueKind kind = layout.columns[i].kind;
         int fieldNo = static_cast<int>(i + 1);
-        if (kind == ValueKind::Name)
-            table.SetFieldData(fieldNo, std::string(row.name));
+        if (IsTextValue(kind))
+            table.SetFieldData(fieldNo, TextValueOf(kind, row, i));
         else
             table.SetFieldData(fieldNo, PlainValueText(kind, row.numbers[i], "Yes", "No"));
     }
@@ -120,7 +120,7 @@ void ReportTable::Add(const ReportLayout& layout, const ReportRow& row) {
 void ReportTable::Commit() {
     table.Close();
     if (std::rename(staged.c_str(), target.c_str()) != 0)
-        throw platform::FileError("Cannot write file " + target + ": " + std::strerror(errno));
+        throw platform::FileError(platform::CannotWriteText(target, platform::FileErrorReason(errno)));
     staged.clear();
 }
 
@@ -130,6 +130,23 @@ void ExportGoodsDbf(JobContext& job) {
 
 void ExportPeriodicGoodsReportDbf(JobContext& job) {
     ExportReportDbf(job, PeriodicGoodsReportLayout(), job.arrays.PeriodicGoodsReport);
+}
+
+void ExportGroupsDbf(JobContext& job) {
+    std::vector<GoodsGroupRecord>& table = job.arrays.GoodsGroupTable;
+    std::vector<GoodsGroupRecord> used(table.begin(),
+                                       table.begin() + static_cast<std::ptrdiff_t>(UsedGroupEntries(table)));
+    ExportReportDbf(job, GoodsGroupsLayout(), used, GoodsGroupCount);
+    // A save dialog not confirmed leaves the table as it was.
+    if (job.state.MakeMetod.Done == 1) table.clear();
+}
+
+void ExportDailyHoursReportDbf(JobContext& job) {
+    ExportReportDbf(job, HoursReportLayout(), job.arrays.HourlyReport);
+}
+
+void ExportPeriodicHoursReportDbf(JobContext& job) {
+    ExportReportDbf(job, HoursReportLayout(), job.arrays.PeriodicHourlyReport);
 }
 
 } // namespace exchange

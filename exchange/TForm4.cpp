@@ -104,8 +104,21 @@ void TForm4::Timer1Timer() {
     if (side.Form5 != nullptr) side.Form5->hide();
     Timer1->stop();
     exchange::JobContext job{state, Shared(), side, *this};
+    jobRunning = true;
     lastResult = exchange::Dispatch(job, side.FormatIndex, state.MakeMetod.OperationKind);
+    jobRunning = false;
     accept();
+}
+
+void TForm4::reject() {
+    if (jobRunning) {
+        Button1Click();
+        return;
+    }
+    // Nothing started yet: the job is stopped before it begins.
+    Timer1->stop();
+    state.JobCancelled = 1;
+    QDialog::reject();
 }
 
 void TForm4::SetMaximum(int32_t maximum) {

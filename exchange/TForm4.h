@@ -39,11 +39,17 @@ public:
     void SetMaximum(int32_t maximum) override;
     bool Step() override;
 
+    // Escape and the close box act as the stop button: a running job stops
+    // (the window closes itself when it ends); one not started yet never
+    // starts.
+    void reject() override;
+
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     ConsoleState& state;
+    bool jobRunning = false;
     exchange::DispatchResult lastResult = exchange::DispatchResult::NothingToRun;
 };
 

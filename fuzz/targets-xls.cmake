@@ -4,3 +4,6 @@ fuzz_target(NAME cfb_parse SOURCES cfb_parse.cpp)
 fuzz_target(NAME xls_records SOURCES xls_records.cpp)
 fuzz_target(NAME recordstorage SOURCES recordstorage.cpp)
 fuzz_target(NAME sst SOURCES sst.cpp)
+# Formula tokens (every layout, every walker) and formula text (the encoder's modes).
+fuzz_target(NAME formula_tokens SOURCES formula_tokens.cpp)
+fuzz_target(NAME formula_text SOURCES formula_text.cpp)

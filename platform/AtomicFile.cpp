@@ -17,8 +17,38 @@ namespace {
 
 AtomicWriteHook writeHook = nullptr;
 
-std::string Reason(int err) {
-    return std::strerror(err);
+struct ReasonText {
+    int err;
+    const char* text;
+};
+
+// Texts of the system's own messages as a Ukrainian desktop words them.
+constexpr ReasonText kReasons[] = {
+    {EACCES, "Доступ заборонено"},
+    {EPERM, "Операцію не дозволено"},
+    {ENOENT, "Немає такого файлу або каталогу"},
+    {ENOTDIR, "Не є каталогом"},
+    {EISDIR, "Це каталог"},
+    {ENOSPC, "На пристрої не залишилося вільного місця"},
+    {EDQUOT, "Перевищено дискову квоту"},
+    {EROFS, "Файлова система доступна лише для читання"},
+    {EIO, "Помилка введення-виведення"},
+    {ENAMETOOLONG, "Задовга назва файлу"},
+    {ELOOP, "Забагато рівнів символьних посилань"},
+    {EEXIST, "Файл уже існує"},
+    {EMFILE, "Забагато відкритих файлів"},
+    {ENFILE, "Забагато відкритих файлів у системі"},
+    {EBUSY, "Пристрій або ресурс зайнятий"},
+    {ETXTBSY, "Файл зайнятий"},
+    {EXDEV, "Посилання між різними пристроями"},
+    {EFBIG, "Файл завеликий"},
+    {EINVAL, "Неприпустимий аргумент"},
+    {ENOMEM, "Недостатньо пам'яті"},
+    {EAGAIN, "Ресурс тимчасово недоступний"},
+};
+
+std::string Closed(const std::string& path) {
+    return CannotWriteText(path, "файл уже закрито");
 }
 
 std::string FolderOf(const std::string& path) {
@@ -50,23 +80,49 @@ void SyncFolder(const std::string& folder) {
 
 } // namespace
 
+std::string FileErrorReason(int err) {
+    for (const ReasonText& r : kReasons)
+        if (r.err == err) return r.text;
+    return "системна помилка " + std::to_string(err);
+}
+
+std::string CannotWriteText(const std::string& path, const std::string& reason) {
+    return "Не вдається записати файл " + path + ": " + reason;
+}
+
+std::string WriteTarget(const std::string& path) {
+    std::string current = path;
+    // The system's own limit of links followed in one path.
+    for (int depth = 0; depth < 40; ++depth) {
+        struct stat st {};
+        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+        std::vector<char> buf(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
+        ssize_t n = ::readlink(current.c_str(), buf.data(), buf.size());
+        if (n < 0) throw FileError(CannotWriteText(path, FileErrorReason(errno)));
+        std::string link(buf.data(), static_cast<std::size_t>(n));
+        current = link.front() == '/' ? link : FolderOf(current) + "/" + link;
+    }
+    throw FileError(CannotWriteText(path, FileErrorReason(ELOOP)));
+}
+
 void SetAtomicWriteHook(AtomicWriteHook hook) {
     writeHook = hook;
 }
 
-AtomicFile::AtomicFile(std::string target) : path(std::move(target)) {
-    if (path.empty()) throw FileError("Cannot write a file without a name");
-    std::string pattern = FolderOf(path) + "/." + BaseOf(path) + ".XXXXXX";
+AtomicFile::AtomicFile(std::string name) : path(std::move(name)) {
+    if (path.empty()) throw FileError("Не вдається записати файл без імені");
+    target = WriteTarget(path);
+    std::string pattern = FolderOf(target) + "/." + BaseOf(target) + ".XXXXXX";
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');
     fd = ::mkostemp(buf.data(), O_CLOEXEC);
     if (fd < 0) {
         int err = errno;
-        throw FileError("Cannot write file " + path + ": " + Reason(err));
+        throw FileError(CannotWriteText(path, FileErrorReason(err)));
     }
     tempPath.assign(buf.data());
     struct stat st {};
-    mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : DefaultMode();
+    mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : DefaultMode();
     ::fchmod(fd, mode);
 }
 
@@ -86,7 +142,7 @@ void AtomicFile::Discard() noexcept {
 }
 
 void AtomicFile::Write(std::string_view bytes) {
-    if (fd < 0) throw FileError("Cannot write file " + path + ": the file is already closed");
+    if (fd < 0) throw FileError(Closed(path));
     std::size_t done = 0;
     try {
         while (done < bytes.size()) {
@@ -96,7 +152,7 @@ void AtomicFile::Write(std::string_view bytes) {
             if (n < 0) {
                 if (errno == EINTR) continue;
                 int err = errno;
-                throw FileError("Cannot write file " + path + ": " + Reason(err));
+                throw FileError(CannotWriteText(path, FileErrorReason(err)));
             }
             done += static_cast<std::size_t>(n);
         }
@@ -107,18 +163,18 @@ void AtomicFile::Write(std::string_view bytes) {
 }
 
 void AtomicFile::Commit() {
-    if (fd < 0) throw FileError("Cannot write file " + path + ": the file is already closed");
+    if (fd < 0) throw FileError(Closed(path));
     auto fail = [this](int err) {
         Discard();
-        throw FileError("Cannot write file " + path + ": " + Reason(err));
+        throw FileError(CannotWriteText(path, FileErrorReason(err)));
     };
     if (::fsync(fd) != 0) fail(errno);
     int closed = ::close(fd);
     fd = -1;
     if (closed != 0) fail(errno);
-    if (::rename(tempPath.c_str(), path.c_str()) != 0) fail(errno);
+    if (::rename(tempPath.c_str(), target.c_str()) != 0) fail(errno);
     tempPath.clear();
-    SyncFolder(FolderOf(path));
+    SyncFolder(FolderOf(target));
 }
 
 void WriteFileAtomic(const std::string& path, std::string_view bytes) {
@@ -131,7 +187,7 @@ std::string ReadWholeFile(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         int err = errno;
-        throw FileError("Cannot open file " + path + ": " + Reason(err));
+        throw FileError("Не вдається відкрити файл " + path + ": " + FileErrorReason(err));
     }
     std::string data;
     char buf[65536];
@@ -141,7 +197,7 @@ std::string ReadWholeFile(const std::string& path) {
             if (errno == EINTR) continue;
             int err = errno;
             ::close(fd);
-            throw FileError("Cannot read file " + path + ": " + Reason(err));
+            throw FileError("Не вдається прочитати файл " + path + ": " + FileErrorReason(err));
         }
         if (n == 0) break;
         data.append(buf, static_cast<std::size_t>(n));
@@ -177,7 +233,7 @@ TempFile TempFile::CreateIn(const std::string& folder, std::string_view prefix, 
         lastErr = errno;
         if (lastErr != EEXIST) break;
     }
-    throw FileError("Cannot create a temporary file in " + folder + ": " + Reason(lastErr));
+    throw FileError("Не вдається створити тимчасовий файл у " + folder + ": " + FileErrorReason(lastErr));
 }
 
 TempFile::TempFile(TempFile&& other) noexcept

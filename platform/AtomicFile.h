@@ -14,7 +14,8 @@ public:
 };
 
 // Writes a whole file so that readers see either the old or the new contents: the bytes go to a temporary
-// file created exclusively in the target's folder, are flushed to disk and then renamed over the target.
+// file created exclusively in the target's folder, are flushed to disk and then renamed over the target
+// (over the file a symbolic link points to, see WriteTarget).
 // On any failure the temporary file is removed and the old file stays as it was.
 //
 //     AtomicFile out(path);
@@ -37,9 +38,20 @@ public:
 
 private:
     std::string path;
+    std::string target; // what the rename replaces
     std::string tempPath;
     int fd = -1;
 };
+
+// The file a write of `path` replaces: the end of the chain when `path` is a symbolic link (a link relative
+// to its own folder), so the link stays and the file it points to gets the new contents; `path` itself
+// otherwise. Throws FileError on a loop of links.
+std::string WriteTarget(const std::string& path);
+
+// The reason of a failed file operation in the user's language, e.g. "Доступ заборонено" for EACCES.
+std::string FileErrorReason(int err);
+// "Не вдається записати файл <path>: <reason>", the message of every failed write.
+std::string CannotWriteText(const std::string& path, const std::string& reason);
 
 // Writes `bytes` as the whole new contents of `path` through AtomicFile.
 void WriteFileAtomic(const std::string& path, std::string_view bytes);

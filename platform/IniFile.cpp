@@ -178,7 +178,7 @@ std::string Load(const std::string& path, bool mustRead) {
         int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0 && errno == ENOENT) return {};
         if (fd >= 0) ::close(fd);
-        throw IniError(std::string("Cannot update settings file: ") + e.what());
+        throw IniError(std::string("Не вдається оновити файл налаштувань: ") + e.what());
     }
 }
 
@@ -186,7 +186,7 @@ void Store(const std::string& path, const std::string& text) {
     try {
         WriteFileAtomic(path, text);
     } catch (const FileError& e) {
-        throw IniError(std::string("Cannot save settings file: ") + e.what());
+        throw IniError(std::string("Не вдається зберегти файл налаштувань: ") + e.what());
     }
 }
 

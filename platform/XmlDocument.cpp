@@ -527,7 +527,7 @@ void XmlDocument::Save(const std::string& path) const {
     try {
         WriteFileAtomic(path, text);
     } catch (const FileError& e) {
-        throw XmlError(std::string("Cannot save the XML document. ") + e.what());
+        throw XmlError(std::string("Не вдається зберегти документ XML. ") + e.what());
     }
 }
 

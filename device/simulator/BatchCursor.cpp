@@ -8,7 +8,17 @@ void BatchCursor::Open(std::vector<std::vector<uint8_t>> rest, int recordSize, u
     recordSize_ = recordSize;
     endStatus_ = endStatus;
     earlyEnd_ = -1;
+    refusals_.clear();
     open_ = true;
+}
+
+void BatchCursor::Refuse(int index, uint8_t status, std::string text) {
+    refusals_[index] = Refusal{status, std::move(text)};
+}
+
+const BatchCursor::Refusal* BatchCursor::NextRefusal() const {
+    auto it = refusals_.find(NextIndex());
+    return it == refusals_.end() ? nullptr : &it->second;
 }
 
 void BatchCursor::EndAfter(int delivered, uint8_t status) {

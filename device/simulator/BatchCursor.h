@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <string>
 #include <vector>
 
 namespace sim {
@@ -20,6 +22,15 @@ public:
     // Ends the batch early once `delivered` records (the first included)
     // went out, with this status instead of the normal end.
     void EndAfter(int delivered, uint8_t status);
+    // Record `index` (counted as NextIndex counts) is not delivered: its turn
+    // answers this status and text (Windows-1251) and the batch goes on.
+    void Refuse(int index, uint8_t status, std::string text);
+    struct Refusal {
+        uint8_t status;
+        std::string text;
+    };
+    // The refusal standing in for the next record, if any.
+    const Refusal* NextRefusal() const;
     // The next record, or nothing at the end; the end status then.
     const std::vector<uint8_t>* Peek() const;
     uint8_t EndStatus() const;
@@ -32,6 +43,7 @@ private:
     uint8_t endStatus_ = 0xA2;
     int earlyEnd_ = -1;
     uint8_t earlyStatus_ = 0xA2;
+    std::map<int, Refusal> refusals_;
     bool open_ = false;
 };
 

@@ -226,55 +226,67 @@ Q710_EXPORT uint8_t ErasePeriodicReportByGoodsGroup103(int32_t firstGroup, int32
 // Goods groups and text patterns.
 
 Q710_EXPORT uint8_t GetGoodsGroupName(int32_t group, const char** name, const char** err) {
-    if (name) *name = "";
-    return NotYet<uint8_t>("GetGoodsGroupName", err, group);
+    return Run<uint8_t>(
+        "GetGoodsGroupName", err, [&] { return Sim().GetGoodsGroupName(group, name, err); }, group);
 }
 Q710_EXPORT uint8_t SetGoodsGroupName(int32_t group, const char* name, const char** err) {
-    return NotYet<uint8_t>("SetGoodsGroupName", err, group, name);
+    return Run<uint8_t>(
+        "SetGoodsGroupName", err, [&] { return Sim().SetGoodsGroupName(group, name, err); }, group, name);
 }
 Q710_EXPORT uint8_t GetTextPattern(int32_t pattern, uint8_t* cursor, const char** text, const char** err) {
-    (void)cursor;
-    if (text) *text = "";
-    return NotYet<uint8_t>("GetTextPattern", err, pattern);
+    return Run<uint8_t>(
+        "GetTextPattern", err, [&] { return Sim().GetTextPattern(pattern, cursor, text, err); }, pattern);
 }
 Q710_EXPORT uint8_t SetTextPattern(int32_t pattern, int32_t cursor, const char* text, const char** err) {
-    return NotYet<uint8_t>("SetTextPattern", err, pattern, cursor, text);
+    return Run<uint8_t>(
+        "SetTextPattern", err, [&] { return Sim().SetTextPattern(pattern, cursor, text, err); }, pattern,
+        cursor, text);
 }
 
 // Keys.
 
 Q710_EXPORT uint8_t GetFastCode(int32_t key, const char** code, const char** err) {
-    if (code) *code = "";
-    return NotYet<uint8_t>("GetFastCode", err, key);
+    return Run<uint8_t>(
+        "GetFastCode", err, [&] { return Sim().GetFastCode(key, code, err); }, key);
 }
 Q710_EXPORT uint8_t SetFastCode(int32_t key, const char* code, const char** err) {
-    return NotYet<uint8_t>("SetFastCode", err, key, code);
+    return Run<uint8_t>(
+        "SetFastCode", err, [&] { return Sim().SetFastCode(key, code, err); }, key, code);
 }
 Q710_EXPORT uint8_t ExecuteBarCode(const char* sequence, const char** err) {
-    return NotYet<uint8_t>("ExecuteBarCode", err, sequence);
+    return Run<uint8_t>(
+        "ExecuteBarCode", err, [&] { return Sim().ExecuteBarCode(sequence, err); }, sequence);
 }
 
 // Discounts and margins.
 
 Q710_EXPORT uint8_t GetDiscMargValues(uint16_t* discount, uint16_t* margin, int16_t* discountsAllowed,
                                       int16_t* marginsAllowed, const char** err) {
-    (void)discount, (void)margin, (void)discountsAllowed, (void)marginsAllowed;
-    return NotYet<uint8_t>("GetDiscMargValues", err);
+    return Run<uint8_t>("GetDiscMargValues", err, [&] {
+        return Sim().GetDiscMargValues(discount, margin, discountsAllowed, marginsAllowed, err);
+    });
 }
 Q710_EXPORT uint8_t SetDiscMargValues(int32_t discount, int32_t margin, const char** err) {
-    return NotYet<uint8_t>("SetDiscMargValues", err, discount, margin);
+    return Run<uint8_t>(
+        "SetDiscMargValues", err, [&] { return Sim().SetDiscMargValues(discount, margin, err); }, discount,
+        margin);
 }
 Q710_EXPORT uint8_t SetDiscountMarginFlags(int32_t discounts, int32_t margins, const char** err) {
-    return NotYet<uint8_t>("SetDiscountMarginFlags", err, discounts, margins);
+    return Run<uint8_t>(
+        "SetDiscountMarginFlags", err, [&] { return Sim().SetDiscountMarginFlags(discounts, margins, err); },
+        discounts, margins);
 }
 Q710_EXPORT uint8_t GetDiscountGroupParameters103(int32_t group, Q710DiscountGroupRecord* record,
                                                   const char** err) {
-    (void)record;
-    return NotYet<uint8_t>("GetDiscountGroupParameters103", err, group);
+    return Run<uint8_t>(
+        "GetDiscountGroupParameters103", err,
+        [&] { return Sim().GetDiscountGroupParameters103(group, record, err); }, group);
 }
 Q710_EXPORT uint8_t SetDiscountGroupParameters103(int32_t group, Q710DiscountGroupRecord record,
                                                   const char** err) {
-    return NotYet<uint8_t>("SetDiscountGroupParameters103", err, group, record);
+    return Run<uint8_t>(
+        "SetDiscountGroupParameters103", err,
+        [&] { return Sim().SetDiscountGroupParameters103(group, record, err); }, group, record);
 }
 
 // X report and reports by hours.

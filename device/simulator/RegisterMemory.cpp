@@ -10,7 +10,7 @@ namespace sim {
 namespace {
 
 constexpr uint32_t ImageMagic = 0x4D533751; // "Q7SM"
-constexpr uint32_t ImageVersion = 2;
+constexpr uint32_t ImageVersion = 3;
 
 const char* const Products[] = {
     "Хліб білий",       "Батон нарізний",  "Молоко 2,5%",      "Кефір 1%",        "Сир твердий",
@@ -184,6 +184,7 @@ RegisterMemory RegisterMemory::Demo(int goodsCount) {
         r.beginTime = 0.375;
         r.endTime = 0.875;
         for (int d = 0; d < 7; ++d) r.days[d] = d < 5 ? -1 : 0;
+        m.discountGroupAvailable[i] = true;
     }
     Q710XReportData& x = m.xReport;
     x.saleReceipts = 57;
@@ -231,6 +232,9 @@ std::vector<uint8_t> RegisterMemory::Serialize() const {
     w.U8(discountsAllowed);
     w.U8(marginsAllowed);
     for (const auto& g : discountGroups) WriteDiscountGroup(w, g);
+    for (bool available : discountGroupAvailable) w.U8(available);
+    w.U32(static_cast<uint32_t>(sentSequences.size()));
+    for (const std::string& s : sentSequences) w.Text(s);
     const auto* x = reinterpret_cast<const uint8_t*>(&xReport);
     for (std::size_t i = 0; i < sizeof xReport; ++i) w.U8(x[i]);
     for (const HourLine& h : hours) {
@@ -276,6 +280,11 @@ bool RegisterMemory::Deserialize(const std::vector<uint8_t>& bytes) {
     m.discountsAllowed = r.U8() != 0;
     m.marginsAllowed = r.U8() != 0;
     for (auto& g : m.discountGroups) ReadDiscountGroup(r, g);
+    for (bool& available : m.discountGroupAvailable) available = r.U8() != 0;
+    const uint32_t sentCount = r.U32();
+    if (!r.Ok() || sentCount > MaxSentSequences) return false;
+    m.sentSequences.resize(sentCount);
+    for (std::string& s : m.sentSequences) s = r.Text(255);
     uint8_t x[sizeof m.xReport];
     for (uint8_t& b : x) b = r.U8();
     std::memcpy(&m.xReport, x, sizeof x);

@@ -33,6 +33,9 @@ struct PeriodicHourLine {
     int64_t refundSum = 0;
 };
 
+// Key sequences kept of those sent for execution.
+inline constexpr std::size_t MaxSentSequences = 1000;
+
 struct RegisterMemory {
     GoodsBase goods;
     std::array<std::string, 100> groupNames;
@@ -43,6 +46,10 @@ struct RegisterMemory {
     bool discountsAllowed = false;
     bool marginsAllowed = false;
     std::array<Q710DiscountGroupRecord, 15> discountGroups{};
+    // A group the register does not hand out answers 0xFD.
+    std::array<bool, 15> discountGroupAvailable{};
+    // The key sequences sent for execution, oldest first (the last MaxSentSequences).
+    std::vector<std::string> sentSequences;
     Q710XReportData xReport{};
     std::array<HourLine, 24> hours{};
     std::array<PeriodicHourLine, 24> periodicHours{};

@@ -257,6 +257,10 @@ bool Simulator::Control(const std::string& command, std::string& reply) {
         if (words.size() < 2 || words.size() > 3 || (words.size() == 3 && words[2] != "persistent"))
             return fail("null-error FUNCTION [persistent]");
         scenario_.NullError(Plain(words[1]), words.size() == 3);
+    } else if (verb == "record-size") {
+        const auto size = number(1, 1, 4096);
+        if (words.size() != 2 || (!size && words[1] != "off")) return fail("record-size N (1..4096) or off");
+        scenario_.SetRecordSize(size ? std::optional<int>(static_cast<int>(*size)) : std::nullopt);
     } else if (verb == "unterminated") {
         bool on = false;
         if (!onOff(on)) return fail("unterminated on|off");
@@ -293,6 +297,7 @@ bool Simulator::Control(const std::string& command, std::string& reply) {
         Changed();
     } else if (verb == "clear-faults") {
         scenario_.Clear();
+        discountGroupByte_.reset();
         modem_.SetScript({});
     } else if (verb == "reset") {
         Reset();
@@ -323,10 +328,12 @@ bool Simulator::Control(const std::string& command, std::string& reply) {
             << "\ncapacity=" << base.Capacity() << "\nprogrammed=" << base.Programmed()
             << "\nfailures=" << base.Failures() << "\nadditional-codes=" << base.AdditionalCodes().size()
             << "\nbatch-open=" << cursor_.IsOpen() << "\nstate-file=" << options_.statePath << "\n"
-            << SalesDump() << scenario_.Describe();
+            << SalesDump() << DiscountDump() << scenario_.Describe();
         reply = out.str();
     } else if (IsSalesCommand(verb)) {
         return SalesControl(words, reply);
+    } else if (IsDiscountCommand(verb)) {
+        return DiscountControl(words, reply);
     } else {
         return fail("unknown command: " + Plain(verb));
     }

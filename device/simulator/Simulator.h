@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -130,6 +131,23 @@ public:
     uint8_t ErasePeriodicReportByGoodsCode103(int32_t firstPlu, int32_t lastPlu, int64_t firstBarcode,
                                               int64_t lastBarcode, const char** err);
     uint8_t ErasePeriodicReportByGoodsGroup103(int32_t firstGroup, int32_t lastGroup, const char** err);
+    // Keys, fixed discount and margin, discount groups (SimDiscounts.cpp).
+    uint8_t GetFastCode(int32_t key, const char** code, const char** err);
+    uint8_t SetFastCode(int32_t key, const char* code, const char** err);
+    uint8_t ExecuteBarCode(const char* sequence, const char** err);
+    uint8_t GetDiscMargValues(uint16_t* discount, uint16_t* margin, int16_t* discountsAllowed,
+                              int16_t* marginsAllowed, const char** err);
+    uint8_t SetDiscMargValues(int32_t discount, int32_t margin, const char** err);
+    uint8_t SetDiscountMarginFlags(int32_t discounts, int32_t margins, const char** err);
+    // Group 1 also opens the batch of the groups after it (33-byte records).
+    uint8_t GetDiscountGroupParameters103(int32_t group, Q710DiscountGroupRecord* record, const char** err);
+    uint8_t SetDiscountGroupParameters103(int32_t group, const Q710DiscountGroupRecord& record,
+                                          const char** err);
+    // Goods groups and text patterns.
+    uint8_t GetGoodsGroupName(int32_t group, const char** name, const char** err);
+    uint8_t SetGoodsGroupName(int32_t group, const char* name, const char** err);
+    uint8_t GetTextPattern(int32_t pattern, uint8_t* cursor, const char** text, const char** err);
+    uint8_t SetTextPattern(int32_t pattern, int32_t cursor, const char* text, const char** err);
     // Every function not simulated yet.
     uint8_t Unsupported(const char** err);
 
@@ -153,6 +171,11 @@ private:
                             const char** err);
     uint8_t StartPeriodicBatch(const std::vector<const Goods*>& selected, Q710PeriodicGoodsData* goods,
                                const char** err);
+    // Queues the records NextCommand hands out after a batch's first call.
+    void OpenBatch(std::vector<std::vector<uint8_t>> rest, int recordSize);
+    // A raw text record: the text, then zeros, or '~' up to the end while
+    // texts go out unterminated.
+    std::vector<uint8_t> TextRecord(std::string_view prefix, std::string_view text, std::size_t size) const;
     template <class Data, class MakeData, class MakeRaw>
     uint8_t StartBatch(const std::vector<const Goods*>& selected, Data* out, MakeData makeData,
                        MakeRaw makeRaw, int recordSize, const char** err);
@@ -167,6 +190,10 @@ private:
     static bool IsSalesCommand(const std::string& verb);
     bool SalesControl(const std::vector<std::string>& words, std::string& reply);
     std::string SalesDump() const;
+    // The commands of keys and discounts (see README).
+    static bool IsDiscountCommand(const std::string& verb);
+    bool DiscountControl(const std::vector<std::string>& words, std::string& reply);
+    std::string DiscountDump() const;
     // Answers hour 0 through the out arguments and opens the batch of the
     // other hours.
     template <class Line, class Count, class Sum>
@@ -185,6 +212,10 @@ private:
     TextSlot error_;
     TextSlot name_;
     TextSlot modemName_;
+    TextSlot fastCode_;
+    // The next discount batch hands out this group byte in record `first`
+    // (0: the first call's record).
+    std::optional<std::pair<int, uint8_t>> discountGroupByte_;
     std::vector<bool> ports_ = std::vector<bool>(9, true); // index 1..8
     int32_t transmitter_ = 1;
     int32_t receiver_ = 0;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/ui/AnsiText.h"
+#include "platform/ui/WindowPlacement.h"
 
 namespace platform {
 namespace {
@@ -62,23 +63,18 @@ QMessageBox::Icon IconOf(unsigned style) {
 class QtUi final : public UiBackend {
 public:
     int MessageBox(const std::string& text, const std::string& caption, unsigned style) override {
-        // No owner window; application-modal stands in for task-modal.
-        QMessageBox box(IconOf(style), ToQString(caption), ToQString(text));
-        box.setWindowModality(Qt::ApplicationModal);
-        const ButtonSet& set = ButtonsOf(style);
-        std::size_t defaultIndex = (style >> 8) & 0x3u;
-        for (std::size_t i = 0; i < set.buttons.size(); ++i) {
-            QPushButton* button = box.addButton(set.buttons[i].first);
-            if (i == defaultIndex) box.setDefaultButton(button);
-        }
-        box.exec();
-        QAbstractButton* clicked = box.clickedButton();
-        for (const auto& [standard, answer] : set.buttons)
-            if (clicked != nullptr && box.standardButton(clicked) == standard) return answer;
+        std::unique_ptr<QMessageBox> box = MakeMessageBox(text, caption, style);
+        box->exec();
+        QAbstractButton* clicked = box->clickedButton();
+        for (const auto& [standard, answer] : ButtonsOf(style).buttons)
+            if (clicked != nullptr && box->standardButton(clicked) == standard) return answer;
         return DismissAnswer(style);
     }
 
-    int ShowModal(QDialog& dialog) override { return dialog.exec(); }
+    int ShowModal(QDialog& dialog) override {
+        PlaceOnFirstShow(dialog);
+        return dialog.exec();
+    }
 
     bool OpenFileDialog(FileDialogRequest& request) override { return Run(request, QFileDialog::AcceptOpen); }
     bool SaveFileDialog(FileDialogRequest& request) override { return Run(request, QFileDialog::AcceptSave); }
@@ -123,6 +119,37 @@ std::string applicationTitle;
 std::string applicationHelpFile;
 
 } // namespace
+
+std::string MessageLines(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r') {
+            out.push_back(text[i]);
+            continue;
+        }
+        out.push_back('\n');
+        if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    }
+    return out;
+}
+
+std::unique_ptr<QMessageBox> MakeMessageBox(const std::string& text, const std::string& caption,
+                                            unsigned style) {
+    // No owner window; application-modal stands in for task-modal. Texts are
+    // plain: a file name or register text never turns into markup.
+    auto box =
+        std::make_unique<QMessageBox>(IconOf(style), ToQString(caption), ToQString(MessageLines(text)));
+    box->setTextFormat(Qt::PlainText);
+    box->setWindowModality(Qt::ApplicationModal);
+    const ButtonSet& set = ButtonsOf(style);
+    std::size_t defaultIndex = (style >> 8) & 0x3u;
+    for (std::size_t i = 0; i < set.buttons.size(); ++i) {
+        QPushButton* button = box->addButton(set.buttons[i].first);
+        if (i == defaultIndex) box->setDefaultButton(button);
+    }
+    return box;
+}
 
 int DismissAnswer(unsigned style) {
     switch (style & 0xFu) {
@@ -193,10 +220,10 @@ std::string ApplicationTitle() {
     return applicationTitle;
 }
 
+// Only the captions of plain messages show it: Qt would append an application
+// display name to every window's caption.
 void SetApplicationTitle(const std::string& title) {
     applicationTitle = title;
-    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr)
-        QGuiApplication::setApplicationDisplayName(ToQString(title));
 }
 
 std::string ApplicationHelpFile() {

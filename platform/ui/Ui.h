@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 
 class QDialog;
+class QMessageBox;
 
 namespace platform {
 
@@ -91,7 +93,8 @@ void SetProgramFolder(const std::string& folder);
 // A file in the program's folder.
 std::string ProgramFile(const std::string& name);
 
-// The application title (ANSI): the taskbar text, caption of plain messages.
+// The application title (ANSI): the caption of plain messages; the long
+// register operations put their progress in front of it.
 std::string ApplicationTitle();
 void SetApplicationTitle(const std::string& title);
 // The help file of windows that leave the help key to the default handling.
@@ -104,6 +107,11 @@ template <class T, class... Args> T* MakeChild(Args&&... args) {
 }
 
 // Helpers of the Qt dialogs, exposed for their tests.
+// Line breaks of a message as a Windows message box makes them: CR LF, a lone
+// CR and a lone LF each start a new line.
+std::string MessageLines(std::string_view text);
+std::unique_ptr<QMessageBox> MakeMessageBox(const std::string& text, const std::string& caption,
+                                            unsigned style);
 std::string ToQtFilter(const std::string& windowsFilter);
 std::string WithDefaultExtension(const std::string& path, const std::string& defaultExt);
 

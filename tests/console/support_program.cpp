@@ -1,8 +1,10 @@
 #include "support_program.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 
 namespace testing_console {
 
@@ -11,9 +13,18 @@ void EnsureApplication() {
     static char name[] = "console_tests";
     static char* argv[] = {name, nullptr};
     if (QCoreApplication::instance() == nullptr) {
-        static QApplication app(argc, argv);
+        // Never destroyed: the keyboard that key events create is a global of
+        // Qt's that goes before a static application would at exit.
+        std::make_unique<QApplication>(argc, argv).release();
         QApplication::setQuitOnLastWindowClosed(false);
     }
+}
+
+void PressKey(QWidget* widget, int key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+    QApplication::sendEvent(widget, &release);
 }
 
 std::vector<std::string> LogLines(const std::string& log, const std::string& from) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+class QWidget;
+
 #include "app/Program.h"
 #include "platform/ui/ScriptedUi.h"
 #include "support_files.h"
@@ -14,6 +16,11 @@
 namespace testing_console {
 
 void EnsureApplication();
+
+// The user presses a key (Enter, Escape) with the focus in `widget`; a key the
+// widget leaves goes on to its parents, as typed keys do. (QTest's keyboard
+// outlives the tests' application and crashes at exit.)
+void PressKey(QWidget* widget, int key);
 
 // Lines of a call log from the first one that starts with `from` on.
 std::vector<std::string> LogLines(const std::string& log, const std::string& from);

@@ -20,7 +20,9 @@ TEST(ProgressPercent, IntegerPartInSixtyFourBits) {
     EXPECT_EQ(PercentText(5269, 5269), "100 %");
     EXPECT_EQ(PercentUnits(30000000, 40000000), 75); // position * 100 beyond 32 bits
     EXPECT_EQ(PercentUnits(2147483647, 2147483647), 100);
-    EXPECT_EQ(PercentUnits(6, 5), 120); // a loop that ran past its count
+    EXPECT_EQ(PercentUnits(6, 5), 100); // a loop that ran past its count
+    EXPECT_EQ(PercentText(40, 1), "100 %");
+    EXPECT_EQ(PercentText(-3, 10), "0 %");
 }
 
 TEST(ProgressGeometry, FilledLength) {

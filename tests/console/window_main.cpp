@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QTreeWidget>
@@ -264,6 +265,50 @@ TEST(MainWindow, SettingsThatCannotBeWrittenAreReportedAndTheCloseGoesOn) {
     EXPECT_TRUE(h.Form().close());
     ASSERT_EQ(h.ui.boxes.size(), 1u);
     EXPECT_EQ(h.ui.boxes[0].Utf8Caption(), "Помилка");
+    // In the program's language, and readable (the text is converted for the box).
+    EXPECT_EQ(h.ui.boxes[0].Utf8Text(), "Не вдається оновити файл налаштувань: Не вдається прочитати файл " +
+                                            h.dir.File("Q710b.ini") + ": Це каталог");
+}
+
+// The about box opens centred on the main window and wholly on the screen,
+// the first time too (before it was ever shown it has no size of its own).
+TEST(MainWindow, AboutBoxOpensCentredOnTheMainWindowAndOnScreen) {
+    ProgramHarness h;
+    ASSERT_TRUE(h.Create());
+    h.Form().show();
+    QRect screen = h.Form().screen()->availableGeometry();
+    for (QPoint corner : {QPoint(screen.x() + 10, screen.y() + 10), QPoint(screen.x(), screen.y() - 100)}) {
+        h.Form().move(corner);
+        QRect frame;
+        h.ui.QueueModal([&frame](QDialog& d) {
+            frame = d.frameGeometry();
+            return 0;
+        });
+        h.Form().ActionInformation->trigger();
+        SCOPED_TRACE(corner.y());
+        EXPECT_TRUE(screen.contains(frame)) << frame.x() << "," << frame.y();
+        EXPECT_EQ(frame.size(), h.program->windows.AboutBox->sizeHint());
+        QPoint centre = h.Form().frameGeometry().center();
+        EXPECT_LE(std::abs(frame.center().x() - centre.x()), 1);
+        if (h.Form().frameGeometry().top() >= screen.top()) {
+            EXPECT_LE(std::abs(frame.center().y() - centre.y()), 1);
+        }
+    }
+}
+
+// Every tree item shows whole, the longest one ("Конфигурация базы товаров") too.
+TEST(MainWindow, TreeIsWideEnoughForItsLongestItem) {
+    ProgramHarness h;
+    ASSERT_TRUE(h.Create());
+    h.Form().show();
+    QTreeWidget* tree = h.Form().TreeView1;
+    int needed = static_cast<QAbstractItemView*>(tree)->sizeHintForColumn(0);
+    EXPECT_GE(tree->viewport()->width(), needed);
+    for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+        QRect rect = tree->visualItemRect(*it);
+        int text = tree->fontMetrics().horizontalAdvance((*it)->text(0));
+        EXPECT_LE(rect.left() + text, tree->viewport()->width()) << (*it)->text(0).toStdString();
+    }
 }
 
 } // namespace

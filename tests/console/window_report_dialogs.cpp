@@ -118,6 +118,63 @@ TEST_F(Dialogs, OptionDialogsClosedWithTheCloseBoxAreCancelled) {
     }
 }
 
+// Enter in a field (the default button, with the focus still in the field)
+// runs that field's check before anything is taken; a refusal keeps the
+// dialog open.
+TEST_F(Dialogs, EnterRunsTheFocusedFieldsCheckFirst) {
+    struct Case {
+        const char* dialog;
+        const char* field;
+        const char* typed;
+        const char* shown; // the field after the check
+        bool accepted;
+        const char* box; // "" when none
+    };
+    const Case cases[] = {
+        {"TForm6", "GoodsNum", "12", "12", true, ""},
+        {"TForm6", "GoodsNum", "9999", "5268", true, ""},
+        {"TForm6", "GoodsNum", "12a", "0", false, "Невірно заданий номер товару в базі!"},
+        {"TForm7", "CriticalRemain", "1,5", "1,500", true, ""},
+        {"TForm7", "CriticalRemain", "x", "0,000", false, "Помилка в параметрі \"критичний залишок\"!"},
+        {"TForm7", "Goods_Group2", "150", "100", true, ""},
+        {"TForm7", "Goods_Group2", "a", "1", false, "Помилка товарної групи!"},
+        {"TForm11", "LastBarcode", "4820000000001", "4820000000001", true, ""},
+        {"TForm11", "FirstBarcode", "abc", "", false,
+         "Невірно заданий початковий код товару!\r\nМожливий діапазон значень: 1000000..9999999999999!"},
+    };
+    W().Form6->ReportBar = h.Form().QProgressBar3;
+    W().Form7->RadioGroup2->Click(1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.dialog) + " " + c.field + " " + c.typed);
+        std::size_t boxes = h.ui.boxes.size();
+        bool stayedOpen = false;
+        QString shown;
+        h.ui.QueueModal([&](QDialog& d) {
+            d.show();
+            auto* edit = d.findChild<QLineEdit*>(c.field);
+            edit->setFocus();
+            edit->setText(QString::fromUtf8(c.typed));
+            testing_console::PressKey(edit, Qt::Key_Return);
+            shown = edit->text();
+            stayedOpen = d.isVisible();
+            if (stayedOpen) d.hide();
+            return d.result();
+        });
+        std::string name = c.dialog;
+        if (name == "TForm6") W().Form6->Execute();
+        if (name == "TForm7") W().Form7->Execute();
+        if (name == "TForm11") W().Form11->Execute();
+        EXPECT_EQ(shown.toStdString(), c.shown);
+        EXPECT_EQ(stayedOpen, !c.accepted);
+        EXPECT_EQ(h.State().DialogAccepted, c.accepted ? 1 : 0);
+        EXPECT_EQ(h.ui.boxes.size(), boxes + (*c.box ? 1 : 0));
+        if (*c.box) ExpectErrorBox(c.box);
+        if (name == "TForm6" && c.accepted) {
+            EXPECT_EQ(W().Form6->FirstGoodsNumber, std::stoi(c.shown));
+        }
+    }
+}
+
 TEST_F(Dialogs, CriticalRemainsThresholdAndGroupChecks) {
     console::TForm7& f = *W().Form7;
     EXPECT_EQ(f.Goods_Group2->text(), "100");

@@ -317,7 +317,9 @@ TEST(DayReport, PercentageFollowsTheCountAndZeroCountShowsZero) {
             int32_t position = static_cast<int32_t>(i) + 2; // the first record and this one
             EXPECT_EQ(s.maximum, count);
             EXPECT_EQ(s.position, position);
-            std::string expected = count == 0 ? "0 %" : std::to_string(position * 100 / count) + " %";
+            // Past the count the label stays at 100 %.
+            std::string expected =
+                count == 0 ? "0 %" : std::to_string(std::min(position, count) * 100 / count) + " %";
             EXPECT_EQ(s.label, expected) << count << " at " << position;
             EXPECT_EQ(s.title, "Q710 Експорт " + expected);
         }
@@ -482,6 +484,22 @@ TEST(CriticalRemainsReport, GroupAndThresholdGoToTheCall) {
     EXPECT_EQ(h.handOff.kind, 10);
     // The bar keeps its maximum.
     EXPECT_EQ(h.Form().QProgressBar3->Maximum(), 5269);
+}
+
+// The all-goods dialog may leave the bar's maximum at 1; a report that keeps
+// the maximum then runs past it, and its label stops at 100 %.
+TEST(CriticalRemainsReport, LabelNeverPassesAHundredPercent) {
+    ReportHarness h;
+    Accept(h, [](QDialog& d) { static_cast<console::TForm6&>(d).GoodsNum->setText("3"); });
+    h.Form().ActionReadReportByAllGoods->trigger();
+    ASSERT_EQ(h.Form().QProgressBar3->Maximum(), 1);
+    h.progress.clear();
+    Accept(h, [](QDialog& d) { static_cast<console::TForm7&>(d).CriticalRemain->setText("200,000"); });
+    h.Form().ActionReadReportByCriticalRemains->trigger();
+    ASSERT_GT(h.handOff.goods.size(), 2u);
+    ASSERT_FALSE(h.progress.empty());
+    for (const auto& p : h.progress) EXPECT_LE(std::stoi(p.label), 100) << p.label;
+    EXPECT_EQ(h.handOff.label, "100 %");
 }
 
 TEST(CriticalRemainsReport, ThresholdBeyondThirtyTwoBitsIsRefusedBeforeAnyCall) {

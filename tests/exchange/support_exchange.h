@@ -55,6 +55,14 @@ struct Job {
 };
 void ResetSide();
 
+// Loads the simulated register (from Q710_BIN_DIR) into the job's state with
+// its memory in a scratch file, resets it to a fresh register, runs the
+// control `commands` and connects directly. False (with a test failure)
+// when it cannot be loaded.
+bool ConnectSimulator(console::ConsoleState& state, const std::string& commands = "");
+// Control commands to the loaded simulator; its reply.
+std::string SimulatorControl(const std::string& commands);
+
 GoodsStruct Goods(uint16_t number, int32_t plu, int64_t barcode, const std::string& ansiName);
 
 // Sets the process's regional settings for the life of the object.

@@ -1,7 +1,9 @@
 // The format choice, the CSV settings and the job window, driven through the
 // scripted user as the main window will drive them.
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -248,6 +250,56 @@ TEST_F(JobWindows, CancelButtonStopsTheJobBeforeTheSaveDialog) {
     EXPECT_TRUE(Shared().GoodsReport.empty());
 }
 
+// Escape and the close box during a running job act as its stop button: the
+// window stays until the job has stopped, and the job writes nothing more.
+TEST_F(JobWindows, EscapeAndTheCloseBoxStopARunningJob) {
+    for (bool escape : {true, false}) {
+        SCOPED_TRACE(escape ? "Escape" : "close box");
+        Shared().GoodsReport = {Goods(1, 5, 0, "A"), Goods(2, 6, 0, "B"), Goods(3, 7, 0, "C"),
+                                Goods(4, 8, 0, "D")};
+        bool shownWhileStopping = false;
+        ui.processMessagesCalls = 0;
+        ui.onProcessMessages = [&] {
+            if (ui.processMessagesCalls != 2) return;
+            if (escape) {
+                QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                QApplication::sendEvent(form4.get(), &key);
+            } else {
+                form4->close();
+            }
+            shownWhileStopping = form4->isVisible();
+        };
+        ChooseFormat(exchange::FormatXml);
+        ui.QueueModal([](QDialog& d) {
+            auto& f = dynamic_cast<TForm4&>(d);
+            f.show(); // starts the timer
+            f.Timer1Timer();
+            return f.result();
+        });
+        std::size_t dialogs = ui.fileDialogs.size();
+        EXPECT_FALSE(exchange::RunExportJob(state, 10));
+        EXPECT_EQ(ui.fileDialogs.size(), dialogs); // stopped before its save dialog
+        EXPECT_TRUE(shownWhileStopping);
+        EXPECT_FALSE(form4->isVisible());
+        EXPECT_EQ(state.JobCancelled, 1);
+        EXPECT_EQ(Text(form4->Label2), "50 %");
+    }
+    // Before the job starts, Escape closes the window and the job never runs.
+    Shared().GoodsReport = {Goods(1, 5, 0, "A")};
+    ui.onProcessMessages = nullptr;
+    ChooseFormat(exchange::FormatXml);
+    ui.QueueModal([](QDialog& d) {
+        auto& f = dynamic_cast<TForm4&>(d);
+        f.show();
+        f.reject();
+        EXPECT_FALSE(f.Timer1->isActive());
+        return f.result();
+    });
+    EXPECT_FALSE(exchange::RunExportJob(state, 10));
+    EXPECT_EQ(state.MakeMetod.Done, 0);
+    EXPECT_EQ(Shared().GoodsReport.size(), 1u);
+}
+
 TEST_F(JobWindows, ModemCallIsHungUpOnlyWhenTheUserAgrees) {
     int hangUps = 0;
     exchange::Side().Main.ModemLinkUp = [] { return true; };
@@ -302,11 +354,16 @@ TEST_F(JobWindows, ImportOutcomeFollowsTheOpenDialog) {
     EXPECT_FALSE(exchange::RunExchangeJob(state));
     EXPECT_EQ(ModalNames(), std::vector<std::string>{"TForm5"});
 
-    // A goods import that is not there yet: the file is chosen, the job says so and is not done.
+    // The file chosen, the job reads it into ImportedGoods and is done.
+    ASSERT_TRUE(ConnectSimulator(state));
+    WriteFile(dir.File("goods.csv"), "5;12;4820000000017;Bread;12,50;2,5;3;2;1;0;1;2\r\n");
     ChooseFormat(exchange::FormatCsv);
     ui.QueueFile(dir.File("goods.csv"));
     JobWindowRuns();
-    EXPECT_FALSE(exchange::RunExchangeJob(state));
-    EXPECT_EQ(state.MakeMetod.Done, 0);
-    EXPECT_EQ(ui.boxes.size(), 1u);
+    EXPECT_TRUE(exchange::RunExchangeJob(state));
+    EXPECT_EQ(state.MakeMetod.Done, 1);
+    EXPECT_TRUE(ui.boxes.empty());
+    ASSERT_EQ(Shared().ImportedGoods.size(), 1u);
+    EXPECT_EQ(Shared().ImportedGoods[0].Name(), "Bread");
+    EXPECT_EQ(Text(form4->Label2), "0 %"); // one row of 5269
 }

@@ -2,10 +2,13 @@
 #include "support_files.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <regex>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 using namespace platform;
 using testfiles::CountEntries;
@@ -90,7 +93,72 @@ TEST(AtomicFile, UncommittedOrFailedRenameLeavesTargetAlone) {
         EXPECT_NE(std::string(e.what()).find(folder), std::string::npos);
     }
     EXPECT_EQ(CountEntries(dir.Path()), 2);
-    EXPECT_THROW(AtomicFile(dir.File("missing/x.txt")), FileError);
+    try {
+        AtomicFile missing(dir.File("missing/x.txt"));
+        ADD_FAILURE() << "no error";
+    } catch (const FileError& e) {
+        // The user reads why, in the program's language.
+        EXPECT_EQ(std::string(e.what()), "Не вдається записати файл " + dir.File("missing/x.txt") +
+                                             ": Немає такого файлу або каталогу");
+    }
+}
+
+TEST(AtomicFile, FailureReasonsInTheUsersLanguage) {
+    const std::pair<int, const char*> cases[] = {
+        {EACCES, "Доступ заборонено"},
+        {ENOSPC, "На пристрої не залишилося вільного місця"},
+        {EROFS, "Файлова система доступна лише для читання"},
+        {EISDIR, "Це каталог"},
+        {ELOOP, "Забагато рівнів символьних посилань"},
+        {9999, "системна помилка 9999"},
+    };
+    for (auto [err, text] : cases) EXPECT_EQ(FileErrorReason(err), text) << err;
+    EXPECT_EQ(CannotWriteText("/a/b.xls", "Доступ заборонено"),
+              "Не вдається записати файл /a/b.xls: Доступ заборонено");
+}
+
+// A write through a symbolic link changes the file it points to; the link
+// stays a link. Relative links count from the link's own folder.
+TEST(AtomicFile, WritesThroughSymbolicLinksToTheirTarget) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> links; // link -> what it holds
+        const char* written;                                    // the path written
+        const char* changed;                                    // the file that gets the contents
+    };
+    const Case cases[] = {
+        {"relative", {{"link.xls", "data/real.xls"}}, "link.xls", "data/real.xls"},
+        {"relative upward", {{"data/up.csv", "../top.csv"}}, "data/up.csv", "top.csv"},
+        {"chain", {{"a.ini", "b.ini"}, {"b.ini", "data/c.ini"}}, "a.ini", "data/c.ini"},
+        {"dangling", {{"new.xml", "data/made.xml"}}, "new.xml", "data/made.xml"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir dir;
+        ASSERT_EQ(mkdir(dir.File("data").c_str(), 0700), 0);
+        if (std::string(c.name) != "dangling") Spit(dir.File(c.changed), "old");
+        for (const auto& [link, to] : c.links) ASSERT_EQ(symlink(to.c_str(), dir.File(link).c_str()), 0);
+        WriteFileAtomic(dir.File(c.written), "new");
+        EXPECT_EQ(Slurp(dir.File(c.changed)), "new");
+        for (const auto& link : c.links) {
+            struct stat st {};
+            ASSERT_EQ(lstat(dir.File(link.first).c_str(), &st), 0);
+            EXPECT_TRUE(S_ISLNK(st.st_mode)) << link.first;
+        }
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.Path()))
+            EXPECT_NE(entry.path().filename().string().front(), '.') << "left behind: " << entry.path();
+    }
+    ScratchDir dir;
+    ASSERT_EQ(symlink("b", dir.File("a").c_str()), 0);
+    ASSERT_EQ(symlink("a", dir.File("b").c_str()), 0);
+    try {
+        WriteFileAtomic(dir.File("a"), "x");
+        ADD_FAILURE() << "no error";
+    } catch (const FileError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Не вдається записати файл " + dir.File("a") + ": Забагато рівнів символьних посилань");
+    }
+    EXPECT_EQ(CountEntries(dir.Path()), 2);
 }
 
 TEST(AtomicFile, ReadOnlyFolderGivesAnErrorAndKeepsTheFile) {

@@ -2,6 +2,11 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QLabel>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -9,7 +14,9 @@
 
 #include "platform/ui/AnsiText.h"
 #include "platform/ui/ScriptedUi.h"
+#include "platform/ui/Translations.h"
 #include "platform/ui/Ui.h"
+#include "platform/ui/WindowPlacement.h"
 
 namespace {
 
@@ -71,8 +78,8 @@ TEST(ScriptedUi, InstallsItselfAndPutsThePreviousBackendBack) {
     }
     EXPECT_EQ(&platform::Ui(), original);
 
-    // Replaced out of order, as `ui = std::make_unique<ScriptedUi>()` does: the newer one stays in charge and,
-    // when it goes, the original comes back rather than the destroyed one.
+    // Replaced out of order, as `ui = std::make_unique<ScriptedUi>()` does: the newer one stays in charge
+    // and, when it goes, the original comes back rather than the destroyed one.
     auto first = std::make_unique<ScriptedUi>();
     auto second = std::make_unique<ScriptedUi>();
     first.reset();
@@ -183,6 +190,93 @@ TEST(ScriptedUi, WaitsAreRecordedNotWaitedAndTheLoopHookRuns) {
     EXPECT_EQ(ui.sleeps, std::vector<unsigned>{2000});
     EXPECT_EQ(ui.processMessagesCalls, 2);
     EXPECT_EQ(hooked, 2);
+}
+
+} // namespace
+
+namespace {
+
+TEST(MessageBoxText, BreaksLinesAtCrLfLoneCrAndLoneLf) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"a\r\nb", "a\nb"},   {"a\rb", "a\nb"},   {"a\nb", "a\nb"},     {"a\r\rb", "a\n\nb"},
+        {"a\n\rb", "a\n\nb"}, {"end\r", "end\n"}, {"\r\n\r\n", "\n\n"}, {"plain", "plain"},
+    };
+    for (auto [text, lines] : cases) EXPECT_EQ(platform::MessageLines(text), lines) << text;
+
+    EnsureApplication();
+    // A DBF failure text with a bare CR, and markup that must stay text.
+    std::unique_ptr<QMessageBox> box =
+        platform::MakeMessageBox("CreateTable:\rfile <b>x</b>", platform::Ansi("Помилка"), 0x2015);
+    EXPECT_EQ(box->text(), "CreateTable:\nfile <b>x</b>");
+    EXPECT_EQ(box->textFormat(), Qt::PlainText);
+    EXPECT_EQ(box->windowTitle(), QString::fromUtf8("Помилка"));
+    EXPECT_EQ(box->buttons().size(), 2);
+}
+
+TEST(WindowPlacement, CentredOnTheOwnerAndWhollyOnScreen) {
+    const QRect screen(0, 0, 1280, 1024);
+    struct Case {
+        QRect owner;
+        QSize size;
+        QPoint place;
+    };
+    const Case cases[] = {
+        {{100, 100, 800, 600}, {400, 200}, {300, 300}}, // plain centre
+        {{0, -200, 780, 465}, {420, 300}, {180, 0}},    // owner above the top: pushed down
+        {{900, 800, 780, 465}, {400, 300}, {880, 724}}, // past the right and bottom edges
+        {{-500, 100, 600, 400}, {300, 200}, {0, 200}},  // past the left edge
+        {{0, 0, 400, 300}, {1600, 1200}, {0, 0}},       // larger than the screen: its top-left
+        {{200, 100, 780, 465}, {780, 465}, {200, 100}}, // the owner's own size
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(platform::CentredPlace(c.owner, c.size, screen), c.place)
+            << c.owner.x() << "," << c.owner.y() << " " << c.size.width();
+    // A screen that does not start at 0,0 (a second monitor).
+    EXPECT_EQ(platform::CentredPlace({1300, 0, 200, 100}, {400, 300}, {1280, 0, 1920, 1080}),
+              QPoint(1280, 0));
+}
+
+// The first showing places a dialog that has never had a size of its own;
+// later showings leave it where the user put it.
+TEST(WindowPlacement, FirstShowingCentresOnTheOwnerWithTheDialogsOwnSize) {
+    EnsureApplication();
+    QWidget owner;
+    owner.setGeometry(50, 60, 700, 500);
+    owner.show();
+    QDialog dialog;
+    auto* column = new QVBoxLayout(&dialog);
+    column->addWidget(new QLabel("A dialog with a layout", &dialog));
+    platform::PlaceCentred(dialog, &owner);
+    QSize size = dialog.sizeHint();
+    EXPECT_EQ(dialog.size(), size);
+    QPoint centre = dialog.frameGeometry().center();
+    EXPECT_LE(std::abs(centre.x() - owner.frameGeometry().center().x()), 1);
+    EXPECT_LE(std::abs(centre.y() - owner.frameGeometry().center().y()), 1);
+    dialog.move(5, 5);
+    platform::PlaceOnFirstShow(dialog);
+    EXPECT_EQ(dialog.pos(), QPoint(5, 5));
+}
+
+TEST(Toolkit, StandardButtonsFollowTheUsersLanguage) {
+    EnsureApplication();
+    ASSERT_TRUE(platform::LoadToolkitTranslations(QLocale(QLocale::Ukrainian, QLocale::Ukraine)));
+    QMessageBox box;
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Retry | QMessageBox::Cancel);
+    EXPECT_EQ(box.button(QMessageBox::Yes)->text().remove('&'), QString::fromUtf8("Так"));
+    EXPECT_EQ(box.button(QMessageBox::No)->text().remove('&'), QString::fromUtf8("Ні"));
+    EXPECT_EQ(box.button(QMessageBox::Cancel)->text().remove('&'), QString::fromUtf8("Скасувати"));
+    platform::LoadToolkitTranslations(QLocale(QLocale::English, QLocale::UnitedStates));
+    QMessageBox english;
+    english.setStandardButtons(QMessageBox::Yes);
+    EXPECT_EQ(english.button(QMessageBox::Yes)->text().remove('&'), "Yes");
+}
+
+// Qt would append an application display name to every window's caption.
+TEST(Toolkit, TheApplicationTitleIsNoDisplayName) {
+    EnsureApplication();
+    platform::SetApplicationTitle("ZRV-Q710");
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+    EXPECT_EQ(platform::ApplicationTitle(), "ZRV-Q710");
 }
 
 } // namespace

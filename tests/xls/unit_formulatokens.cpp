@@ -1,4 +1,4 @@
-#include "SrcXLS/formats/BIFFFormulaTokens.h"
+#include "SrcXLS/formulas/TokenRewriting.h"
 
 #include <gtest/gtest.h>
 
@@ -90,4 +90,108 @@ TEST(SharedFormulaTokens, TokensThatCannotBeWalkedGiveNothing) {
     EXPECT_EQ(Convert({0x19, 0x04, 0xFF, 0xFF}, BIFF8, 0, 0), none); // jump table past the end
     EXPECT_EQ(Convert({0x1E, 0x01, 0x00}, TExcelVersion::xvExcel40, 0, 0), none);
     EXPECT_EQ(Convert({}, BIFF8, 0, 0), Bytes{});
+}
+
+namespace {
+Bytes Adjusted(Bytes tokens, bool biff8, bool all, bool firstRowFixed, int rows, int cols) {
+    AdjustCell(biff8, tokens, all, firstRowFixed, rows, cols);
+    return tokens;
+}
+} // namespace
+
+TEST(AdjustCellTokens, ReferencesMoveWithTheirCell) {
+    struct Case {
+        Bytes Tokens;
+        bool Biff8, All, FirstRowFixed;
+        int Rows, Cols;
+        Bytes Want;
+    };
+    const Case cases[] = {
+        // Relative A1 by (1, 1) is B2; absolute $A$1 stays unless all move.
+        {{0x44, 0, 0, 0, 0xC0}, true, false, false, 1, 1, {0x44, 1, 0, 1, 0xC0}},
+        {{0x44, 0, 0, 0, 0x00}, true, false, false, 1, 1, {0x44, 0, 0, 0, 0x00}},
+        {{0x44, 0, 0, 0, 0x00}, true, true, false, 1, 1, {0x44, 1, 0, 1, 0x00}},
+        // Off the sheet: the error token of the same class, data kept.
+        {{0x44, 0, 0, 0, 0xC0}, true, false, false, -1, 0, {0x4A, 0, 0, 0, 0xC0}},
+        {{0x25, 0, 0, 4, 0, 0, 0xC0, 0, 0xC0},
+         true,
+         false,
+         false,
+         0,
+         256,
+         {0x2B, 0, 0, 4, 0, 0, 0xC0, 0, 0xC0}},
+        {{0x3A, 1, 0, 0xFF, 0xFF, 0, 0xC0}, true, false, false, 1, 0, {0x3C, 1, 0, 0xFF, 0xFF, 0, 0xC0}},
+        // The first row fixed: A1:A5 by 2 rows is A1:A7.
+        {{0x25, 0, 0, 4, 0, 0, 0xC0, 0, 0xC0}, true, false, true, 2, 0, {0x25, 0, 0, 6, 0, 0, 0xC0, 0, 0xC0}},
+        // BIFF5: flags in the row word, 14-bit rows.
+        {{0x44, 0, 0xC0, 3}, false, false, false, 2, 1, {0x44, 2, 0xC0, 4}},
+        {{0x44, 0xFF, 0xFF, 3}, false, false, false, 1, 0, {0x4A, 0xFF, 0xFF, 3}},
+        // The 2007 layout after its marker; its error tokens keep 6 bytes.
+        {{0xFE, 0x44, 0xFF, 0xFF, 0x0F, 0x00, 0, 0},
+         true,
+         false,
+         false,
+         1,
+         0,
+         {0xFE, 0x4A, 0xFF, 0xFF, 0x0F, 0x00, 0, 0}},
+        {{0xFE, 0x2A, 0, 0, 0, 0, 0, 0, 0x1E, 1, 0},
+         true,
+         false,
+         false,
+         5,
+         5,
+         {0xFE, 0x2A, 0, 0, 0, 0, 0, 0, 0x1E, 1, 0}},
+        {{0xFE, 0x24, 9, 0, 0, 0x80, 2, 0x00},
+         true,
+         false,
+         false,
+         1,
+         1,
+         {0xFE, 0x24, 9, 0, 0, 0x80, 3, 0x00}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Adjusted(c.Tokens, c.Biff8, c.All, c.FirstRowFixed, c.Rows, c.Cols), c.Want)
+            << int(c.Tokens[0]);
+}
+
+TEST(AdjustCellTokens, AStreamThatCannotBeWalkedIsLeftAlone) {
+    Bytes tokens = {0x44, 0, 0, 0, 0xC0, 0x30};
+    const Bytes before = tokens;
+    try {
+        AdjustCell(true, tokens, false, false, 1, 1);
+        ADD_FAILURE();
+    } catch (const XLSError& e) {
+        EXPECT_STREQ(e.what(), "Unknown ptg[30] in AdjustCell");
+    }
+    EXPECT_EQ(tokens, before);
+}
+
+TEST(Shared2007Tokens, MembersShiftAndConvertToBIFF8) {
+    Bytes tokens = {0xFE, 0x44, 1, 0, 0, 0, 1, 0x80, 0x3A, 0, 0, 0, 0, 0, 0, 0, 0};
+    Shift2007SharedFormula(tokens, 2, 3);
+    EXPECT_EQ(tokens, Bytes({0xFE, 0x44, 4, 0, 0, 0, 1, 0x80, 0x3A, 0, 0, 0, 0, 0, 0, 0, 0}));
+    Bytes up = {0xFE, 0x44, 1, 0, 0, 0, 1, 0x00};
+    Shift2007SharedFormula(up, 0, -2);
+    EXPECT_EQ(up[1], 0x4A);
+    Bytes relative = {0xFE, 0x4C, 0, 0, 0, 0, 0, 0};
+    try {
+        Shift2007SharedFormula(relative, 1, 1);
+        ADD_FAILURE();
+    } catch (const XLSError& e) {
+        EXPECT_STREQ(e.what(), "Illegal ptg[4C] in Shared 2007 Formula");
+    }
+    Bytes unknown = {0xFE, 0x30};
+    EXPECT_THROW(Shift2007SharedFormula(unknown, 1, 1), XLSError);
+
+    // To BIFF8: flags turn round, the marker goes, array data stays behind.
+    const Bytes x = {0xFE, 0x44, 2, 0,    0, 0x80, 1,    0x00, 0x3B, 3, 0, 0, 0, 0, 0,    9,    0,
+                     0,    0,    0, 0x80, 1, 0x80, 0x60, 0,    0,    0, 0, 0, 0, 0, 0x03, 0xAA, 0xBB};
+    size_t length = 0;
+    auto biff8 = Tokens2007ToBIFF8(x, x.size() - 2, length);
+    ASSERT_TRUE(biff8);
+    EXPECT_EQ(*biff8, Bytes({0x44, 2,    0,    1, 0x40, 0x3B, 3, 0, 0, 0, 9,    0,    0,   0x80,
+                             1,    0x80, 0x60, 0, 0,    0,    0, 0, 0, 0, 0x03, 0xAA, 0xBB}));
+    EXPECT_EQ(length, biff8->size() - 2);
+    EXPECT_FALSE(Tokens2007ToBIFF8(Bytes{0xFE, 0x44, 0, 0, 1, 0, 0, 0}, 8, length)); // row 65537
+    EXPECT_FALSE(Tokens2007ToBIFF8(Bytes{0xFE, 0x44, 0, 0, 0, 0, 0, 1}, 8, length)); // column 257
 }

@@ -1,0 +1,470 @@
+#include "SrcXLS/formulas/FormulaDecoder.h"
+
+#include "SrcXLS/XLSBytes.h"
+#include "SrcXLS/XLSCellRef.h"
+#include "SrcXLS/XLSText.h"
+#include "SrcXLS/XLSValues.h"
+#include "SrcXLS/formulas/FormulaTokens.h"
+#include "SrcXLS/formulas/FunctionTable.h"
+
+#include <cstring>
+#include <vector>
+
+namespace xls {
+
+namespace {
+
+using L = TTokenLayout;
+
+constexpr std::u16string_view ValMissing = u"<Val missing>";
+
+std::u16string Decimal(int64_t v) {
+    std::string s = std::to_string(v);
+    return std::u16string(s.begin(), s.end());
+}
+
+std::u16string Ascii(const std::string& s) {
+    return std::u16string(s.begin(), s.end());
+}
+
+// One cell address of a reference token.
+struct TAddress {
+    int64_t Row = 0;
+    int64_t Col = 0;
+    bool RowRel = false;
+    bool ColRel = false;
+};
+
+// Reads the row and column fields at rowField and colField in the layout.
+TAddress ReadAddress(const uint8_t* rowField, const uint8_t* colField, L layout) {
+    TAddress a;
+    if (layout == L::X2007) {
+        const uint32_t r = GetU32(rowField);
+        const uint16_t c = GetU16(colField);
+        a.Row = r & 0x7FFFFFFF;
+        a.RowRel = !(r & 0x80000000u);
+        a.Col = c & 0x7FFF;
+        a.ColRel = !(c & 0x8000);
+    } else if (layout == L::BIFF8) {
+        const uint16_t c = GetU16(colField);
+        a.Row = GetU16(rowField);
+        a.Col = c & 0x3FFF;
+        a.RowRel = c & 0x8000;
+        a.ColRel = c & 0x4000;
+    } else {
+        const uint16_t r = GetU16(rowField);
+        a.Row = r & 0x3FFF;
+        a.RowRel = r & 0x8000;
+        a.ColRel = r & 0x4000;
+        a.Col = *colField;
+    }
+    return a;
+}
+
+int64_t Wrap(int64_t v, int64_t size) {
+    v %= size;
+    return v < 0 ? v + size : v;
+}
+
+// A relative part of tRefN/tAreaN holds an offset from the base cell.
+void Resolve(TAddress& a, L layout, int baseRow, int baseCol) {
+    const int64_t row = baseRow < 0 ? 0 : baseRow, col = baseCol < 0 ? 0 : baseCol;
+    if (layout == L::X2007) {
+        if (a.RowRel) a.Row = Wrap(row + (int32_t(uint32_t(a.Row) << 1) >> 1), 1048576);
+        if (a.ColRel) a.Col = Wrap(col + (int16_t(uint16_t(a.Col << 1)) >> 1), 16384);
+        return;
+    }
+    if (a.RowRel) {
+        const int64_t offset =
+            layout == L::BIFF8 ? int16_t(uint16_t(a.Row)) : ((int(a.Row) ^ 0x2000) - 0x2000);
+        a.Row = Wrap(row + offset, layout == L::BIFF8 ? 65536 : 16384);
+    }
+    if (a.ColRel) a.Col = Wrap(col + int8_t(uint8_t(a.Col)), 256);
+}
+
+std::u16string AddressText(const TAddress& a) {
+    return ColRowToRefStr(int(a.Col), int(a.Row), !a.ColRel, !a.RowRel);
+}
+
+class TDecoder {
+public:
+    TDecoder(std::span<const uint8_t> data, size_t tokenLength, const TDecodeContext& c)
+        : data(data), tokens(data.first(tokenLength)), ctx(c), layout(TokenLayoutOf(c.Version)),
+          arrayPos(tokenLength) {}
+
+    std::u16string Run();
+
+private:
+    void Binary(std::u16string_view op);
+    void Prefix(std::u16string_view op);
+    void Push(std::u16string s) { stack.push_back(std::move(s)); }
+    std::u16string Arguments(size_t n);
+    std::u16string FunctionText(int number, size_t count, bool variable);
+    std::u16string String(const TToken& t) const;
+    std::u16string Reference(const TToken& t, bool relative) const;
+    std::u16string Area(const TToken& t, bool relative) const;
+    std::u16string Sheet3d(const TToken& t) const;
+    std::u16string ArrayText(const TToken& t);
+    std::u16string ArrayValueText(const TArrayValue& v) const;
+    bool Step(const TToken& t);
+
+    std::span<const uint8_t> data;
+    std::span<const uint8_t> tokens;
+    const TDecodeContext& ctx;
+    L layout;
+    size_t arrayPos;
+    bool arraysBroken = false;
+    std::u16string arrayError;
+    bool externalSheet = false;
+    std::vector<std::u16string> stack;
+};
+
+void TDecoder::Binary(std::u16string_view op) {
+    if (stack.size() < 2) {
+        Push(std::u16string(ValMissing));
+        return;
+    }
+    std::u16string b = std::move(stack.back());
+    stack.pop_back();
+    std::u16string& a = stack.back();
+    a.append(op);
+    a.append(b);
+}
+
+void TDecoder::Prefix(std::u16string_view op) {
+    if (stack.empty()) {
+        Push(std::u16string(ValMissing));
+        return;
+    }
+    stack.back().insert(0, op);
+}
+
+std::u16string TDecoder::Arguments(size_t n) {
+    if (n > stack.size()) throw XLSError("Function arguments missing");
+    std::u16string out;
+    const size_t first = stack.size() - n;
+    for (size_t i = first; i < stack.size(); ++i) {
+        if (i > first) out.push_back(ctx.Syntax.ListSeparator);
+        out.append(stack[i]);
+    }
+    stack.resize(first);
+    return out;
+}
+
+std::u16string TDecoder::FunctionText(int number, size_t count, bool variable) {
+    std::u16string name;
+    if (number < ExcelFunctionCount) {
+        name = ExcelFunction(number).Name;
+    } else if (!variable) {
+        // Outside the table: the number, and one argument.
+        return u"?" + Decimal(number) + u"?(" + Arguments(count) + u")";
+    } else {
+        name = u"1";
+    }
+    if (variable && !name.empty() && name[0] >= u'0' && name[0] <= u'9') {
+        // A function of an add-in or the workbook: its name is the deepest
+        // argument.
+        if (count == 0 || stack.size() < count) {
+            name = std::u16string(ValMissing);
+        } else {
+            const size_t at = stack.size() - count;
+            name = std::move(stack[at]);
+            stack.erase(stack.begin() + std::ptrdiff_t(at));
+            --count;
+        }
+    }
+    return name + u"(" + Arguments(count) + u")";
+}
+
+std::u16string TDecoder::String(const TToken& t) const {
+    const uint8_t* p = t.Data;
+    const size_t n = p[0];
+    std::u16string text;
+    if (t.Layout == L::BIFF8 || t.Layout == L::X2007) {
+        const bool wide = p[1] & 1;
+        text.reserve(n);
+        for (size_t i = 0; i < n; ++i)
+            text.push_back(wide ? char16_t(GetU16(p + 2 + 2 * i)) : char16_t(p[2 + i]));
+    } else {
+        text = CodePageToWide(std::string_view(reinterpret_cast<const char*>(p + 1), n), ctx.CodePage);
+    }
+    return QuoteFormulaString(text);
+}
+
+std::u16string TDecoder::Reference(const TToken& t, bool relative) const {
+    const uint8_t* p = t.Data;
+    const size_t colAt = t.Layout == L::X2007 ? 4 : 2;
+    TAddress a = ReadAddress(p, p + colAt, t.Layout);
+    if (relative) Resolve(a, t.Layout, ctx.Row, ctx.Col);
+    return AddressText(a);
+}
+
+std::u16string TDecoder::Area(const TToken& t, bool relative) const {
+    const uint8_t* p = t.Data;
+    TAddress a, b;
+    switch (t.Layout) {
+    case L::X2007:
+        a = ReadAddress(p, p + 8, t.Layout);
+        b = ReadAddress(p + 4, p + 10, t.Layout);
+        break;
+    case L::BIFF8:
+        a = ReadAddress(p, p + 4, t.Layout);
+        b = ReadAddress(p + 2, p + 6, t.Layout);
+        break;
+    default:
+        a = ReadAddress(p, p + 4, t.Layout);
+        b = ReadAddress(p + 2, p + 5, t.Layout);
+        break;
+    }
+    if (relative) {
+        Resolve(a, t.Layout, ctx.Row, ctx.Col);
+        Resolve(b, t.Layout, ctx.Row, ctx.Col);
+    }
+    // Whole columns and whole rows as "A:C" and "1:3".
+    const int64_t lastRow = t.Layout == L::X2007 ? 1048575 : t.Layout == L::BIFF8 ? 65535 : 16383;
+    const int64_t lastCol = t.Layout == L::X2007 ? 16383 : 255;
+    auto mark = [](bool relative) { return relative ? u"" : u"$"; };
+    if (a.Row == 0 && b.Row == lastRow && !a.RowRel && !b.RowRel)
+        return mark(a.ColRel) + ColumnLetters(int(a.Col)) + u":" + mark(b.ColRel) + ColumnLetters(int(b.Col));
+    if (a.Col == 0 && b.Col == lastCol && !a.ColRel && !b.ColRel)
+        return mark(a.RowRel) + Decimal(a.Row + 1) + u":" + mark(b.RowRel) + Decimal(b.Row + 1);
+    return AddressText(a) + u":" + AddressText(b);
+}
+
+// The sheet part of a 3-D token, "!" included.
+std::u16string TDecoder::Sheet3d(const TToken& t) const {
+    const uint8_t* p = t.Data;
+    if (t.Layout == L::BIFF8 || t.Layout == L::X2007) {
+        if (!ctx.Names) return u"[ExternSheet]";
+        return ctx.Names->ExternSheet(GetU16(p));
+    }
+    std::u16string prefix = int16_t(GetU16(p)) < 0 ? u"" : u"[EXTERN ???]:";
+    const uint16_t first = GetU16(p + 10), last = GetU16(p + 12);
+    std::u16string sheets;
+    auto name = [&](int n) { return ctx.Names ? ctx.Names->SheetName(n) : u"[Sheet" + Decimal(n) + u"]"; };
+    if (first == 0xFFFF || last == 0xFFFF)
+        sheets = u"[DELETED]";
+    else if (first != last)
+        sheets = QuoteSheetName(name(first) + u":" + name(last));
+    else
+        sheets = QuoteSheetName(name(first));
+    return prefix + sheets + u"!";
+}
+
+std::u16string TDecoder::ArrayValueText(const TArrayValue& v) const {
+    switch (v.Kind) {
+    case TArrayValue::avNumber:
+        return FormulaNumberText(v.Number, ctx.Syntax.DecimalSeparator);
+    case TArrayValue::avString:
+        return QuoteFormulaString(v.Text);
+    case TArrayValue::avBoolean:
+        return v.Code ? u"TRUE" : u"FALSE";
+    case TArrayValue::avError:
+        return std::u16string(ErrorFileText(ErrorCodeToIndex(v.Code)));
+    default:
+        return {};
+    }
+}
+
+std::u16string TDecoder::ArrayText(const TToken& t) {
+    if (arraysBroken) return arrayError;
+    try {
+        TArrayConstant a = ReadArrayConstant(data, arrayPos, t.Layout);
+        std::u16string out = u"{";
+        for (int r = 0; r < a.Rows; ++r) {
+            if (r > 0) out.push_back(ctx.Syntax.ArrayRowSeparator);
+            for (int c = 0; c < a.Cols; ++c) {
+                if (c > 0) out.push_back(ctx.Syntax.ArrayColSeparator);
+                out.append(ArrayValueText(a.Values[size_t(r) * size_t(a.Cols) + size_t(c)]));
+            }
+        }
+        out.push_back(u'}');
+        return out;
+    } catch (const XLSError& e) {
+        // The place of the next constant is lost with this one.
+        arraysBroken = true;
+        arrayError = Ascii(e.what());
+        return arrayError;
+    }
+}
+
+// Decodes one token; false ends the text.
+bool TDecoder::Step(const TToken& t) {
+    static constexpr std::u16string_view operators[] = {u"+", u"-",  u"*", u"/",  u"^", u"&",
+                                                        u"<", u"<=", u"=", u">=", u">", u"<>"};
+    const uint8_t* p = t.Data;
+    const bool before5 = t.Layout < L::BIFF5;
+    switch (t.Base) {
+    case ptg::Exp:
+        Push(u"[Row=" + Decimal(GetU16(p)) + u" Col=" + Decimal(GetU16(p + 2)) + u"]");
+        return true;
+    case ptg::Union:
+        Binary(std::u16string_view(&ctx.Syntax.ListSeparator, 1));
+        return true;
+    case ptg::Range:
+        Binary(u":");
+        return true;
+    case ptg::Uplus:
+        Prefix(u"+");
+        return true;
+    case ptg::Uminus:
+        Prefix(u"-");
+        return true;
+    case ptg::Percent:
+        if (stack.empty())
+            Push(std::u16string(ValMissing));
+        else
+            stack.back().push_back(u'%');
+        return true;
+    case ptg::Paren:
+        if (stack.empty())
+            Push(std::u16string(ValMissing));
+        else
+            stack.back() = u"(" + stack.back() + u")";
+        return true;
+    case ptg::MissArg:
+        Push({});
+        return true;
+    case ptg::Str:
+        Push(String(t));
+        return true;
+    case ptg::Extended: {
+        const int type = p[0];
+        if (t.Size == 1) {
+            Push(Ascii(TokenMessage("Unknown eptg", uint8_t(type))));
+        } else if (type == 6 || type == 7) {
+            Push(ctx.Names ? ctx.Names->DefinedName(GetU16(p + 1)) : u"[NAME]");
+        }
+        return true;
+    }
+    case ptg::Attr:
+        if ((p[0] & attr::Sum) && !(p[0] & attr::Choose)) {
+            if (stack.empty())
+                Push(std::u16string(ValMissing));
+            else
+                stack.back() = u"SUM(" + stack.back() + u")";
+        }
+        return true;
+    case ptg::Sheet:
+        externalSheet = true;
+        return true;
+    case ptg::EndSheet:
+        externalSheet = false;
+        return true;
+    case ptg::Err:
+        Push(ErrorCodeToIndex(p[0]) ? std::u16string(ErrorFileText(ErrorCodeToIndex(p[0]))) : u"#???");
+        return true;
+    case ptg::Bool:
+        Push(p[0] ? u"TRUE" : u"FALSE");
+        return true;
+    case ptg::Int:
+        Push(Decimal(GetU16(p)));
+        return true;
+    case ptg::Num: {
+        double v;
+        std::memcpy(&v, p, 8);
+        Push(FormulaNumberText(v, ctx.Syntax.DecimalSeparator));
+        return true;
+    }
+    case ptg::Array:
+        Push(ArrayText(t));
+        return true;
+    case ptg::Func: {
+        const int number = t.Layout < L::BIFF4 ? p[0] : GetU16(p);
+        Push(FunctionText(number, number < ExcelFunctionCount ? ExcelFunction(number).MinArgs : 1, false));
+        return true;
+    }
+    case ptg::FuncVar: {
+        const int number = t.Layout < L::BIFF5 ? p[1] : (GetU16(p + 1) & 0x7FFF);
+        Push(FunctionText(number, p[0] & 0x7F, true));
+        return true;
+    }
+    case ptg::Name:
+        if (before5)
+            Push(externalSheet ? u"[EXTERNNAME]" : u"[NAME]");
+        else
+            Push(ctx.Names ? ctx.Names->DefinedName(GetU16(p)) : u"[EXTERNNAME]");
+        return true;
+    case ptg::Ref:
+        Push(Reference(t, false));
+        return true;
+    case ptg::Area:
+        Push(Area(t, false));
+        return true;
+    case ptg::RefN:
+        Push(Reference(t, true));
+        return true;
+    case ptg::AreaN:
+        Push(Area(t, true));
+        return true;
+    case ptg::MemArea:
+    case ptg::MemErr:
+    case ptg::MemNoMem:
+    case ptg::MemFunc:
+    case ptg::MemAreaN:
+    case ptg::MemNoMemN:
+        // The sub-expression after the head decodes as ordinary tokens.
+        return true;
+    case ptg::RefErr:
+    case ptg::AreaErr:
+        Push(u"#REF!");
+        return true;
+    case ptg::NameX:
+        if (t.Layout == L::BIFF8 || t.Layout == L::X2007) {
+            Push(ctx.Names ? ctx.Names->ExternName(GetU16(p), GetU16(p + 2)) : u"[EXTERNNAME X]");
+        } else if (!ctx.Names) {
+            Push(u"[EXTERNNAME X]");
+        } else {
+            // An own-workbook reference names a defined name.
+            const int number = GetU16(p + 10);
+            Push(int16_t(GetU16(p)) < 0 ? ctx.Names->DefinedName(number)
+                                        : ctx.Names->ExternName(int16_t(GetU16(p)), number));
+        }
+        return true;
+    case ptg::Ref3d:
+    case ptg::Area3d: {
+        TToken inner = t;
+        inner.Data = p + (t.Layout == L::BIFF8 || t.Layout == L::X2007 ? 2 : 14);
+        const std::u16string sheet = Sheet3d(t);
+        Push(sheet + (t.Base == ptg::Ref3d ? Reference(inner, false) : Area(inner, false)));
+        return true;
+    }
+    case ptg::RefErr3d:
+    case ptg::AreaErr3d:
+        Push(Sheet3d(t) + u"#REF!");
+        return true;
+    default:
+        if (t.Base >= ptg::Add && t.Base <= ptg::NE) {
+            Binary(operators[t.Base - ptg::Add]);
+            return true;
+        }
+        Push(Ascii(TokenMessage("Unknown ptg", t.Id)));
+        return false;
+    }
+}
+
+std::u16string TDecoder::Run() {
+    TTokenWalker walker(tokens, layout);
+    TToken t;
+    for (;;) {
+        const TWalkStatus s = walker.Next(t);
+        if (s == TWalkStatus::End) break;
+        if (s != TWalkStatus::Token) {
+            if (t.Id != 0) Push(Ascii(TokenMessage("Unknown ptg", t.Id)));
+            break;
+        }
+        if (!Step(t)) break;
+    }
+    if (stack.empty()) return u"[ERROR]";
+    return std::move(stack.back());
+}
+
+} // namespace
+
+std::u16string DecodeFormula(std::span<const uint8_t> data, size_t tokenLength,
+                             const TDecodeContext& context) {
+    if (tokenLength > data.size()) tokenLength = data.size();
+    return TDecoder(data, tokenLength, context).Run();
+}
+
+} // namespace xls

@@ -1,0 +1,51 @@
+// Token streams to formula text (without the leading "="). The decoder
+// never raises for a bad token: it ends the text with a marker instead; the
+// one failure it raises is "Function arguments missing".
+#pragma once
+
+#include "SrcXLS/XLSDefs.h"
+#include "SrcXLS/formulas/FormulaText.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace xls {
+
+// What the decoder asks about the names and sheets a formula refers to;
+// the formula handler answers. Indexes come from files: an answer for an
+// index out of range is a marker text, never a failure.
+class TFormulaNameSource {
+public:
+    virtual ~TFormulaNameSource() = default;
+    // A defined name by its 1-based number.
+    virtual std::u16string DefinedName(int number) = 0;
+    // The sheet part of a 3-D reference through an EXTERNSHEET entry,
+    // quoted as needed and ending in "!".
+    virtual std::u16string ExternSheet(int index) = 0;
+    // An external name through an EXTERNSHEET entry, by its 1-based number.
+    virtual std::u16string ExternName(int index, int number) = 0;
+    // The name of a sheet by its 0-based number (BIFF5/7 3-D tokens), unquoted.
+    virtual std::u16string SheetName(int sheet) = 0;
+};
+
+struct TDecodeContext {
+    // Chooses the layout of the version-dependent tokens (BIFF2 .. BIFF8;
+    // 2007 streams switch at their marker).
+    TExcelVersion Version = TExcelVersion::xvExcel97;
+    TFormulaSyntax Syntax;
+    TFormulaNameSource* Names = nullptr;
+    // The base cell of relative tokens (tRefN, tAreaN); -1 when there is
+    // none, which reads the offsets from A1.
+    int Row = -1;
+    int Col = -1;
+    // Code page of the 8-bit strings of BIFF2-BIFF7 tokens.
+    int CodePage = 1252;
+};
+
+// The text of the tokens: data holds tokenLength bytes of tokens and then
+// the data of their array constants.
+std::u16string DecodeFormula(std::span<const uint8_t> data, size_t tokenLength,
+                             const TDecodeContext& context);
+
+} // namespace xls

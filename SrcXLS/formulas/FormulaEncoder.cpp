@@ -1,0 +1,1231 @@
+#include "SrcXLS/formulas/FormulaEncoder.h"
+
+#include "SrcXLS/XLSCellRef.h"
+#include "SrcXLS/XLSText.h"
+#include "SrcXLS/XLSValues.h"
+#include "SrcXLS/formulas/FormulaTokens.h"
+#include "SrcXLS/formulas/FunctionTable.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <span>
+
+namespace xls {
+
+namespace {
+
+enum TTokenType : uint8_t {
+    ttNone,
+    ttAdd,
+    ttConcat,
+    ttSub,
+    ttMul,
+    ttDiv,
+    ttPercent,
+    ttPower,
+    ttGT,
+    ttGE,
+    ttLT,
+    ttLE,
+    ttEQ,
+    ttNE,
+    ttParenL,
+    ttParenR,
+    ttSpace,
+    ttListSep,
+    ttVectL, // an array constant, whole
+    ttVectR,
+    ttFunc,
+    ttRef,
+    ttArea,
+    ttRef3d,
+    ttArea3d,
+    ttRefX,
+    ttAreaX,
+    ttNumber,
+    ttString,
+    ttPath,
+    ttFile,
+    ttName,
+    ttNameX,
+    ttSheetName,
+    ttSheetNameX,
+    ttError,
+    ttRange, // ":" between operands that are no plain area
+};
+
+struct TXLSToken {
+    TTokenType Type = ttNone;
+    std::u16string Text;
+    double Number = 0;
+    uint8_t Code = 0; // BIFF error code of ttError
+    int Array = -1;   // constant of ttVectL
+    // References: first and last corner with their absolute marks.
+    int Col1 = 0, Row1 = 0, Col2 = 0, Row2 = 0;
+    bool AbsCol1 = false, AbsRow1 = false, AbsCol2 = false, AbsRow2 = false;
+};
+
+// Nesting of parentheses and function calls: text from files is not
+// trusted to be shallow.
+constexpr int MaxNesting = 256;
+
+constexpr const char* ErrorTexts[] = {
+    "Error in formula",
+    "Invalid constant %s",
+    "Invalid symbol %s",
+    "Closing paranthese missing in function",
+    "Invalid function name %s",
+    "Missing quote characther in string %s",
+    "Strings can have max 255 characthers",
+    "Unknown name %s",
+    "Enclosing characther %s missing",
+    "Invalid filename %s",
+    "To many unary operators",
+    "Missmatching parantheses",
+    "Illegal number",
+    "Illegal character in string %s",
+    "Bad filename %s",
+    "Invalid 3D name %s",
+    "Invalid name %s",
+    "Wrong number of arguments for function %s",
+    "Empty formula",
+};
+
+// The file texts of the error values and their BIFF codes.
+struct TErrorLiteral {
+    std::u16string_view Text;
+    uint8_t Code;
+};
+constexpr TErrorLiteral ErrorLiterals[] = {
+    {u"#NULL!", 0x00}, {u"#DIV/0!", 0x07}, {u"#VALUE!", 0x0F}, {u"#REF!", 0x17},
+    {u"#NAME?", 0x1D}, {u"#NUM!", 0x24},   {u"#N/A", 0x2A},
+};
+
+class TEncoder {
+public:
+    TEncoder(std::u16string_view formula, const TEncodeOptions& options)
+        : formula(formula), opt(options), mode(options.Mode) {
+        maxCol = mode == TEncodeMode::em2007 ? 16383 : 255;
+        maxRow = mode == TEncodeMode::em2007 ? 1048575 : 65535;
+    }
+
+    TEncodedFormula Run();
+
+private:
+    // ---- failures
+    [[noreturn]] void Fail(int number, std::u16string_view arg = {}) const;
+    [[noreturn]] void Plain(const std::string& message) const { throw XLSError(message); }
+
+    // ---- tokenizer
+    void Tokenize();
+    size_t Step(size_t i);
+    void TokenizeOpenDocument();
+    void Add(TTokenType type, std::u16string text = {}) { tokens.push_back({type, std::move(text)}); }
+    TTokenType LastType() const { return tokens.empty() ? ttNone : tokens.back().Type; }
+    bool IsListSep(char16_t c) const { return c == opt.Syntax.ListSeparator; }
+    bool EndsName(char16_t c) const;
+    bool Follows(size_t at) const;
+    bool Cell(size_t at, size_t& end, int& col, int& row, bool& absCol, bool& absRow) const;
+    bool Reference(size_t at, size_t& end, TXLSToken& t) const;
+    bool ColumnRange(size_t at, size_t& end, TXLSToken& t) const;
+    bool RowRange(size_t at, size_t& end, TXLSToken& t) const;
+    size_t ScanName(size_t at);
+    size_t ScanNumber(size_t at);
+    size_t ScanString(size_t at);
+    size_t ScanQuoted(size_t at);
+    size_t ScanError(size_t at);
+    size_t ScanArray(size_t at);
+    bool ParseNumber(std::u16string_view text, double& value) const;
+    void MarkSheetName();
+
+    // ---- parser
+    size_t NextIndex(size_t& spaces) const;
+    const TXLSToken* Peek(size_t& at, size_t& spaces) const;
+    void Take(size_t at, size_t spaces);
+    void Expression();
+    void Binary(int level);
+    void Percent();
+    void Unary();
+    void RangeExpression();
+    void Primary();
+    void Operand();
+    void Function(const TXLSToken& f);
+    void Reference3d();
+    void ReferenceOperand(const TXLSToken& t, uint8_t base, int externIndex);
+    void Enter();
+
+    // ---- writing
+    void WriteId(uint8_t id);
+    void WriteBytes(const void* p, size_t n);
+    void WriteU16(uint16_t v) { WriteBytes(&v, 2); }
+    void WriteU32(uint32_t v) { WriteBytes(&v, 4); }
+    void WriteCell(int col, int row, bool absCol, bool absRow);
+    void WriteArea(const TXLSToken& t);
+    uint8_t WithClass(uint8_t base, uint8_t defaultClass) const {
+        return uint8_t((base & 0x1F) | (cls ? cls : defaultClass));
+    }
+
+    std::u16string_view formula;
+    const TEncodeOptions& opt;
+    TEncodeMode mode;
+    int maxCol, maxRow;
+    std::u16string work; // the formula upper-cased outside quotes
+    std::vector<TXLSToken> tokens;
+    std::vector<TArrayConstant> arrays;
+    std::vector<int> arrayOrder; // constants in token order
+
+    size_t index = 0;
+    size_t limit = 0;
+    int depth = 0;
+    uint8_t cls = 0;
+    int lastSheet = -1;
+    struct TSpace {
+        int Count;
+        TTokenType Next;
+    };
+    std::vector<TSpace> spaces;
+    std::vector<uint8_t> out;
+};
+
+void TEncoder::Fail(int number, std::u16string_view arg) const {
+    std::string text = number >= 1 && number <= 18 ? ErrorTexts[number] : ErrorTexts[0];
+    const std::string a = WideToUtf8(arg);
+    if (size_t at = text.find("%s"); at != text.npos) text.replace(at, 2, a);
+    // A long text is cut in the message: it comes from files too.
+    const bool cut = formula.size() > 1024;
+    throw XLSError("Error in formula " + WideToUtf8(formula.substr(0, 1024)) + (cut ? "..." : "") + "\r" +
+                   text);
+}
+
+// ---------------------------------------------------------------------------
+// Tokenizer
+
+bool TEncoder::EndsName(char16_t c) const {
+    if (IsListSep(c)) return true;
+    switch (c) {
+    case u' ':
+    case u'\t':
+    case u'\r':
+    case u'\n':
+    case u'!':
+    case u'"':
+    case u'#':
+    case u'%':
+    case u'&':
+    case u'\'':
+    case u'(':
+    case u')':
+    case u'*':
+    case u'+':
+    case u'-':
+    case u'/':
+    case u'<':
+    case u'=':
+    case u'>':
+    case u'?':
+    case u'[':
+    case u'\\':
+    case u']':
+    case u'^':
+    case u'{':
+    case u'}':
+        return true;
+    default:
+        return false;
+    }
+}
+
+// What may follow a reference: the end, a separator, a blank or an
+// operator. A letter, digit, "_", "." or "(" after it makes it part of a
+// name or a function.
+bool TEncoder::Follows(size_t at) const {
+    if (at >= work.size()) return true;
+    const char16_t c = work[at];
+    if (IsListSep(c) || c == opt.Syntax.ArrayColSeparator || c == opt.Syntax.ArrayRowSeparator) return true;
+    switch (c) {
+    case u' ':
+    case u'\t':
+    case u'\r':
+    case u'\n':
+    case u'!':
+    case u'"':
+    case u'#':
+    case u'%':
+    case u'&':
+    case u'\'':
+    case u')':
+    case u'*':
+    case u'+':
+    case u'-':
+    case u'/':
+    case u':':
+    case u'<':
+    case u'=':
+    case u'>':
+    case u'[':
+    case u']':
+    case u'^':
+    case u'{':
+    case u'}':
+        return true;
+    default:
+        return false;
+    }
+}
+
+// [$]letters[$]digits at at, within the limits of the mode.
+bool TEncoder::Cell(size_t at, size_t& end, int& col, int& row, bool& absCol, bool& absRow) const {
+    size_t i = at;
+    absCol = absRow = false;
+    if (i < work.size() && work[i] == u'$') {
+        absCol = true;
+        ++i;
+    }
+    const size_t letters = i;
+    int64_t c = 0;
+    while (i < work.size() && work[i] >= u'A' && work[i] <= u'Z' && i - letters < 4) {
+        c = c * 26 + (work[i] - u'A' + 1);
+        ++i;
+    }
+    const size_t n = i - letters;
+    if (n == 0 || n > 3 || c - 1 > maxCol) return false;
+    if (mode != TEncodeMode::em2007 && n == 2 &&
+        (work[letters] > u'I' || (work[letters] == u'I' && work[letters + 1] > u'V')))
+        return false;
+    if (i < work.size() && work[i] == u'$') {
+        absRow = true;
+        ++i;
+    }
+    const size_t digits = i;
+    int64_t r = 0;
+    while (i < work.size() && work[i] >= u'0' && work[i] <= u'9') {
+        r = r * 10 + (work[i] - u'0');
+        if (r > int64_t(maxRow) + 1) return false;
+        ++i;
+    }
+    if (i == digits || r < 1) return false;
+    col = int(c - 1);
+    row = int(r - 1);
+    end = i;
+    return true;
+}
+
+bool TEncoder::Reference(size_t at, size_t& end, TXLSToken& t) const {
+    size_t e1 = 0;
+    if (!Cell(at, e1, t.Col1, t.Row1, t.AbsCol1, t.AbsRow1))
+        return ColumnRange(at, end, t) || RowRange(at, end, t);
+    size_t e2 = 0;
+    if (e1 < work.size() && work[e1] == u':' && Cell(e1 + 1, e2, t.Col2, t.Row2, t.AbsCol2, t.AbsRow2) &&
+        Follows(e2)) {
+        t.Type = ttArea;
+        end = e2;
+        return true;
+    }
+    if (!Follows(e1)) return false;
+    t.Type = ttRef;
+    t.Col2 = t.Col1;
+    t.Row2 = t.Row1;
+    end = e1;
+    return true;
+}
+
+// "A:C": whole columns.
+bool TEncoder::ColumnRange(size_t at, size_t& end, TXLSToken& t) const {
+    auto column = [&](size_t i, int& col, bool& abs, size_t& e) {
+        abs = i < work.size() && work[i] == u'$';
+        if (abs) ++i;
+        const size_t from = i;
+        int64_t c = 0;
+        while (i < work.size() && work[i] >= u'A' && work[i] <= u'Z' && i - from < 4)
+            c = c * 26 + (work[i++] - u'A' + 1);
+        if (i == from || i - from > 3 || c - 1 > maxCol) return false;
+        col = int(c - 1);
+        e = i;
+        return true;
+    };
+    size_t e1 = 0, e2 = 0;
+    if (!column(at, t.Col1, t.AbsCol1, e1) || e1 >= work.size() || work[e1] != u':' ||
+        !column(e1 + 1, t.Col2, t.AbsCol2, e2) || !Follows(e2))
+        return false;
+    t.Type = ttArea;
+    t.Row1 = 0;
+    t.Row2 = maxRow;
+    t.AbsRow1 = t.AbsRow2 = true;
+    end = e2;
+    return true;
+}
+
+// "1:3": whole rows.
+bool TEncoder::RowRange(size_t at, size_t& end, TXLSToken& t) const {
+    auto rowAt = [&](size_t i, int& row, bool& abs, size_t& e) {
+        abs = i < work.size() && work[i] == u'$';
+        if (abs) ++i;
+        const size_t from = i;
+        int64_t r = 0;
+        while (i < work.size() && work[i] >= u'0' && work[i] <= u'9') {
+            r = r * 10 + (work[i++] - u'0');
+            if (r > int64_t(maxRow) + 1) return false;
+        }
+        if (i == from || r < 1) return false;
+        row = int(r - 1);
+        e = i;
+        return true;
+    };
+    size_t e1 = 0, e2 = 0;
+    if (!rowAt(at, t.Row1, t.AbsRow1, e1) || e1 >= work.size() || work[e1] != u':' ||
+        !rowAt(e1 + 1, t.Row2, t.AbsRow2, e2) || !Follows(e2))
+        return false;
+    t.Type = ttArea;
+    t.Col1 = 0;
+    t.Col2 = maxCol;
+    t.AbsCol1 = t.AbsCol2 = true;
+    end = e2;
+    return true;
+}
+
+size_t TEncoder::ScanName(size_t at) {
+    size_t i = at;
+    while (i < work.size() && !EndsName(work[i])) ++i;
+    if (i == at) Plain("Invalid name");
+    Add(LastType() == ttPath ? ttNameX : ttName, work.substr(at, i - at));
+    return i;
+}
+
+bool TEncoder::ParseNumber(std::u16string_view text, double& value) const {
+    std::string ascii;
+    for (char16_t c : text) {
+        if (c == opt.Syntax.DecimalSeparator)
+            ascii.push_back('.');
+        else if (c < 0x80)
+            ascii.push_back(char(c));
+        else
+            return false;
+    }
+    auto r = std::from_chars(ascii.data(), ascii.data() + ascii.size(), value);
+    return r.ec == std::errc() && r.ptr == ascii.data() + ascii.size() && std::isfinite(value);
+}
+
+// Digits, one decimal separator and an exponent.
+size_t TEncoder::ScanNumber(size_t at) {
+    size_t i = at;
+    bool point = false;
+    auto digit = [&](size_t k) { return k < work.size() && work[k] >= u'0' && work[k] <= u'9'; };
+    while (i < work.size()) {
+        const char16_t c = work[i];
+        if (digit(i)) {
+            ++i;
+        } else if (c == opt.Syntax.DecimalSeparator && !IsListSep(c)) {
+            if (point) Fail(12);
+            point = true;
+            ++i;
+        } else if (c == u'E' && i > at &&
+                   (digit(i + 1) || ((work[i + 1] == u'+' || work[i + 1] == u'-') && digit(i + 2)))) {
+            i += 2;
+            while (digit(i)) ++i;
+            break;
+        } else {
+            break;
+        }
+    }
+    if (i < work.size()) {
+        const char16_t c = work[i];
+        const bool stop = IsListSep(c) || c == opt.Syntax.ArrayColSeparator ||
+                          c == opt.Syntax.ArrayRowSeparator ||
+                          std::u16string_view(u"<=>^/ %)*+-&:}\t\r\n").find(c) != std::u16string_view::npos;
+        if (!stop) Fail(12);
+    }
+    TXLSToken t{ttNumber, work.substr(at, i - at)};
+    if (!ParseNumber(t.Text, t.Number)) Fail(12);
+    tokens.push_back(std::move(t));
+    return i;
+}
+
+size_t TEncoder::ScanString(size_t at) {
+    std::u16string text;
+    size_t i = at + 1;
+    for (;;) {
+        if (i >= work.size()) Fail(5, formula);
+        if (work[i] == u'"') {
+            if (i + 1 < work.size() && work[i + 1] == u'"') {
+                text.push_back(u'"');
+                i += 2;
+                continue;
+            }
+            break;
+        }
+        text.push_back(work[i++]);
+    }
+    Add(ttString, std::move(text));
+    return i + 1;
+}
+
+// A quoted sheet name ('My Sheet'), or a path ('C:\dir\[book.xls]Sheet').
+size_t TEncoder::ScanQuoted(size_t at) {
+    std::u16string text;
+    size_t i = at + 1;
+    for (;;) {
+        if (i >= work.size()) Fail(8, u"'");
+        if (work[i] == u'\'') {
+            if (i + 1 < work.size() && work[i + 1] == u'\'') {
+                text.push_back(u'\'');
+                i += 2;
+                continue;
+            }
+            break;
+        }
+        text.push_back(work[i++]);
+    }
+    const size_t close = i;
+    const bool drive = text.size() >= 3 &&
+                       ((text[0] >= u'A' && text[0] <= u'Z') || (text[0] >= u'a' && text[0] <= u'z')) &&
+                       text[1] == u':' && text[2] == u'\\';
+    if (drive && close - at >= 7) {
+        const size_t bracket = text.find(u'[');
+        if (bracket != text.npos && bracket >= 2) {
+            Add(ttPath, text.substr(0, bracket));
+            return at + 1 + bracket; // on at the "["
+        }
+        Add(ttPath, std::move(text));
+        return close + 1;
+    }
+    if (text.find_first_of(u"*/?[\\]") != text.npos) Fail(13, text);
+    Add(ttName, std::move(text));
+    return close + 1;
+}
+
+size_t TEncoder::ScanError(size_t at) {
+    const std::u16string_view rest = std::u16string_view(work).substr(at);
+    for (const TErrorLiteral& e : ErrorLiterals)
+        if (rest.substr(0, e.Text.size()) == e.Text) {
+            TXLSToken t{ttError, std::u16string(e.Text)};
+            t.Code = e.Code;
+            tokens.push_back(std::move(t));
+            return at + e.Text.size();
+        }
+    size_t i = at + 1;
+    while (i < work.size() && !EndsName(work[i])) ++i;
+    Fail(1, rest.substr(0, i - at));
+}
+
+// An array constant: values in rows, "{1,2;3,4}".
+size_t TEncoder::ScanArray(size_t at) {
+    TArrayConstant a;
+    int cols = 0;
+    size_t i = at + 1;
+    auto blanks = [&] {
+        while (i < work.size() &&
+               (work[i] == u' ' || work[i] == u'\t' || work[i] == u'\r' || work[i] == u'\n'))
+            ++i;
+    };
+    auto bad = [&]() {
+        Fail(1, std::u16string_view(work).substr(at, std::min<size_t>(i + 1, work.size()) - at));
+    };
+    for (;;) {
+        blanks();
+        if (i >= work.size()) Fail(8, u"}");
+        TArrayValue v;
+        const char16_t c = work[i];
+        if (c == u'"') {
+            const size_t before = tokens.size();
+            i = ScanString(i);
+            v.Kind = TArrayValue::avString;
+            v.Text = std::move(tokens.back().Text);
+            tokens.resize(before);
+            if (v.Text.size() > 255) Fail(6);
+        } else if (c == u'#') {
+            const size_t before = tokens.size();
+            i = ScanError(i);
+            v.Kind = TArrayValue::avError;
+            v.Code = tokens.back().Code;
+            tokens.resize(before);
+        } else if (work.compare(i, 4, u"TRUE") == 0 || work.compare(i, 5, u"FALSE") == 0) {
+            v.Kind = TArrayValue::avBoolean;
+            v.Code = work[i] == u'T';
+            i += v.Code ? 4 : 5;
+        } else {
+            size_t j = i;
+            if (j < work.size() && (work[j] == u'-' || work[j] == u'+')) ++j;
+            size_t k = j;
+            while (k < work.size() &&
+                   ((work[k] >= u'0' && work[k] <= u'9') || work[k] == opt.Syntax.DecimalSeparator ||
+                    work[k] == u'E' ||
+                    ((work[k] == u'+' || work[k] == u'-') && k > j && work[k - 1] == u'E')))
+                ++k;
+            if (k == j || !ParseNumber(std::u16string_view(work).substr(i, k - i), v.Number)) bad();
+            v.Kind = TArrayValue::avNumber;
+            i = k;
+        }
+        a.Values.push_back(std::move(v));
+        ++cols;
+        blanks();
+        if (i >= work.size()) Fail(8, u"}");
+        const char16_t s = work[i];
+        if (s == u'}' || s == opt.Syntax.ArrayRowSeparator) {
+            if (a.Rows == 0)
+                a.Cols = cols;
+            else if (cols != a.Cols)
+                bad();
+            ++a.Rows;
+            cols = 0;
+            ++i;
+            if (s == u'}') break;
+        } else if (s == opt.Syntax.ArrayColSeparator) {
+            ++i;
+        } else {
+            bad();
+        }
+    }
+    if (a.Cols > 256 || a.Rows > 65536) bad();
+    TXLSToken t{ttVectL, u"{"};
+    t.Array = int(arrays.size());
+    arrays.push_back(std::move(a));
+    tokens.push_back(std::move(t));
+    return i;
+}
+
+// "!" after a reference, an area or a name: that text names a sheet.
+void TEncoder::MarkSheetName() {
+    const TTokenType last = LastType();
+    if (last == ttPath) return;
+    if (last != ttRef && last != ttArea && last != ttName) Fail(15, u"!");
+    const bool external = tokens.size() >= 2 && tokens[tokens.size() - 2].Type == ttFile;
+    tokens.back().Type = external ? ttSheetNameX : ttSheetName;
+}
+
+void TEncoder::Tokenize() {
+    size_t i = 0;
+    while (i < work.size()) i = Step(i);
+}
+
+// One token of spreadsheet text from i on; returns where the next starts.
+size_t TEncoder::Step(size_t i) {
+    const char16_t c = work[i];
+    if (c == u' ' || c == u'\t' || c == u'\r' || c == u'\n') {
+        Add(ttSpace);
+        return i + 1;
+    }
+    if (IsListSep(c)) {
+        Add(ttListSep);
+        return i + 1;
+    }
+    switch (c) {
+    case u'!':
+        MarkSheetName();
+        return i + 1;
+    case u'"':
+        return ScanString(i);
+    case u'#':
+        return ScanError(i);
+    case u'%':
+        Add(ttPercent);
+        return i + 1;
+    case u'&':
+        Add(ttConcat);
+        return i + 1;
+    case u'\'':
+        if (LastType() == ttName) return i + 1; // the closing quote of a path's sheet
+        return ScanQuoted(i);
+    case u'(':
+        if (LastType() == ttName)
+            tokens.back().Type = ttFunc;
+        else
+            Add(ttParenL);
+        return i + 1;
+    case u')':
+        Add(ttParenR);
+        return i + 1;
+    case u'*':
+        Add(ttMul);
+        return i + 1;
+    case u'+':
+        Add(ttAdd);
+        return i + 1;
+    case u'-':
+        Add(ttSub);
+        return i + 1;
+    case u'/':
+        Add(ttDiv);
+        return i + 1;
+    case u':':
+        Add(ttRange);
+        return i + 1;
+    case u'<':
+        if (i + 1 < work.size() && work[i + 1] == u'=') {
+            Add(ttLE);
+            return i + 2;
+        }
+        if (i + 1 < work.size() && work[i + 1] == u'>') {
+            Add(ttNE);
+            return i + 2;
+        }
+        Add(ttLT);
+        return i + 1;
+    case u'=':
+        Add(ttEQ);
+        return i + 1;
+    case u'>':
+        if (i + 1 < work.size() && work[i + 1] == u'=') {
+            Add(ttGE);
+            return i + 2;
+        }
+        Add(ttGT);
+        return i + 1;
+    case u'[': {
+        const size_t close = work.find(u']', i);
+        if (close == work.npos || close - i < 2) Fail(14, std::u16string_view(work).substr(i));
+        Add(ttFile, work.substr(i + 1, close - i - 1));
+        return close + 1;
+    }
+    case u'^':
+        Add(ttPower);
+        return i + 1;
+    case u'{':
+        return ScanArray(i);
+    case u'}':
+        Plain("Error in formula");
+    default:
+        break;
+    }
+    const bool refStart = c == u'$' || (c >= u'A' && c <= u'Z') || c == u'_';
+    if (refStart || (c >= u'0' && c <= u'9')) {
+        TXLSToken t;
+        size_t end = 0;
+        if (Reference(i, end, t)) {
+            t.Text = work.substr(i, end - i);
+            if (LastType() == ttSheetName)
+                t.Type = t.Type == ttRef ? ttRef3d : ttArea3d;
+            else if (LastType() == ttSheetNameX)
+                t.Type = t.Type == ttRef ? ttRefX : ttAreaX;
+            tokens.push_back(std::move(t));
+            return end;
+        }
+        if (c == u'$') Fail(16, std::u16string_view(work).substr(i));
+        return refStart ? ScanName(i) : ScanNumber(i);
+    }
+    if (c == opt.Syntax.DecimalSeparator) {
+        if (i + 1 < work.size() && work[i + 1] >= u'0' && work[i + 1] <= u'9') return ScanNumber(i);
+        Plain("Illegal use of decimal separator");
+    }
+    return ScanName(i);
+}
+
+// Cell addresses in brackets: "[.A1]", "[.A1:.B2]", "[$Sheet1.A1]".
+void TEncoder::TokenizeOpenDocument() {
+    size_t i = 0;
+    while (i < work.size()) {
+        const char16_t c = work[i];
+        if (c == u']') Plain("Unexpected character \"]\" in OOC formula");
+        if (c == u'[') {
+            if (i + 2 >= work.size()) return;
+            size_t j = i + 1;
+            if (work[j] == u'$') {
+                ++j;
+                if (j < work.size() && work[j] == u'\'') {
+                    j = ScanQuoted(j);
+                } else {
+                    const size_t from = j;
+                    while (j < work.size() && work[j] != u'.' && work[j] != u']') ++j;
+                    Add(ttName, work.substr(from, j - from));
+                }
+                tokens.back().Type = ttSheetName;
+            }
+            if (j < work.size() && work[j] == u'.') {
+                TXLSToken t;
+                size_t e1 = 0;
+                if (!Cell(j + 1, e1, t.Col1, t.Row1, t.AbsCol1, t.AbsRow1))
+                    Fail(16, std::u16string_view(work).substr(j));
+                t.Type = ttRef;
+                t.Col2 = t.Col1;
+                t.Row2 = t.Row1;
+                size_t e2 = 0;
+                if (e1 + 1 < work.size() && work[e1] == u':' && work[e1 + 1] == u'.' &&
+                    Cell(e1 + 2, e2, t.Col2, t.Row2, t.AbsCol2, t.AbsRow2)) {
+                    t.Type = ttArea;
+                    e1 = e2;
+                }
+                if (LastType() == ttSheetName) t.Type = t.Type == ttRef ? ttRef3d : ttArea3d;
+                tokens.push_back(std::move(t));
+                j = e1;
+                if (j < work.size() && work[j] == u']') ++j;
+                i = j;
+                continue;
+            }
+            i = i + 1; // any other "[" is passed over
+            continue;
+        }
+        if (c == u'$' || (c >= u'A' && c <= u'Z') || c == u'_') {
+            if (c == u'$') Fail(16, std::u16string_view(work).substr(i));
+            i = ScanName(i);
+            continue;
+        }
+        i = Step(i);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Parser
+
+// The index of the next token that is not a space (limit when none), and
+// the spaces before it.
+size_t TEncoder::NextIndex(size_t& count) const {
+    size_t i = index;
+    count = 0;
+    while (i < limit && tokens[i].Type == ttSpace) {
+        ++i;
+        ++count;
+    }
+    return i;
+}
+
+const TXLSToken* TEncoder::Peek(size_t& at, size_t& count) const {
+    at = NextIndex(count);
+    return at < limit ? &tokens[at] : nullptr;
+}
+
+// Takes the token at at as an operator or operand, noting the spaces before it.
+void TEncoder::Take(size_t at, size_t count) {
+    spaces.push_back({int(std::min<size_t>(count, 255)), tokens[at].Type});
+    index = at + 1;
+}
+
+void TEncoder::Enter() {
+    if (++depth > MaxNesting) Fail(11);
+}
+
+// The binary operators by level, lowest precedence first; each level is
+// left-associative and writes its operator after both operands.
+struct TBinaryOperator {
+    TTokenType Type;
+    uint8_t Id;
+};
+constexpr TBinaryOperator Comparisons[] = {{ttEQ, ptg::EQ},        {ttNE, ptg::NE}, {ttLT, ptg::LT},
+                                           {ttLE, ptg::LE},        {ttGT, ptg::GT}, {ttGE, ptg::GE},
+                                           {ttListSep, ptg::Union}};
+constexpr TBinaryOperator Concats[] = {{ttConcat, ptg::Concat}};
+constexpr TBinaryOperator Additions[] = {{ttAdd, ptg::Add}, {ttSub, ptg::Sub}};
+constexpr TBinaryOperator Products[] = {{ttMul, ptg::Mul}, {ttDiv, ptg::Div}};
+constexpr TBinaryOperator Powers[] = {{ttPower, ptg::Power}};
+constexpr std::span<const TBinaryOperator> Levels[] = {Comparisons, Concats, Additions, Products, Powers};
+constexpr int LevelCount = int(std::size(Levels));
+
+void TEncoder::Expression() {
+    Binary(0);
+}
+
+void TEncoder::Binary(int level) {
+    if (level == LevelCount) {
+        Percent();
+        return;
+    }
+    Binary(level + 1);
+    for (;;) {
+        size_t at, n;
+        const TXLSToken* t = Peek(at, n);
+        if (!t) return;
+        const TBinaryOperator* op = nullptr;
+        for (const TBinaryOperator& o : Levels[level])
+            if (o.Type == t->Type) op = &o;
+        if (!op) return;
+        Take(at, n);
+        Binary(level + 1);
+        WriteId(op->Id);
+    }
+}
+
+void TEncoder::Percent() {
+    Unary();
+    for (;;) {
+        size_t at, n;
+        const TXLSToken* t = Peek(at, n);
+        if (!t || t->Type != ttPercent) return;
+        Take(at, n);
+        WriteId(ptg::Percent);
+    }
+}
+
+void TEncoder::Unary() {
+    std::vector<uint8_t> signs;
+    for (;;) {
+        size_t at, n;
+        const TXLSToken* t = Peek(at, n);
+        if (!t || (t->Type != ttAdd && t->Type != ttSub)) break;
+        signs.push_back(t->Type == ttAdd ? ptg::Uplus : ptg::Uminus);
+        Take(at, n);
+    }
+    RangeExpression();
+    for (auto s = signs.rbegin(); s != signs.rend(); ++s) WriteId(*s);
+}
+
+void TEncoder::RangeExpression() {
+    Primary();
+    for (;;) {
+        size_t at, n;
+        const TXLSToken* t = Peek(at, n);
+        if (!t || t->Type != ttRange) return;
+        Take(at, n);
+        Primary();
+        WriteId(ptg::Range);
+    }
+}
+
+void TEncoder::Primary() {
+    size_t at, n;
+    const TXLSToken* t = Peek(at, n);
+    if (!t || t->Type != ttParenL) {
+        Operand();
+        return;
+    }
+    Take(at, n);
+    Enter();
+    const uint8_t saved = cls;
+    Expression();
+    cls = saved;
+    --depth;
+    t = Peek(at, n);
+    if (!t || t->Type != ttParenR) Fail(11);
+    index = at + 1;
+    WriteId(ptg::Paren);
+}
+
+void TEncoder::Operand() {
+    size_t at, n;
+    const TXLSToken* t = Peek(at, n);
+    if (!t) Fail(1);
+    switch (t->Type) {
+    case ttNumber: {
+        Take(at, n);
+        const double v = t->Number;
+        if (v >= 0 && v <= 65535 && v == std::floor(v)) {
+            WriteId(ptg::Int);
+            WriteU16(uint16_t(v));
+        } else {
+            WriteId(ptg::Num);
+            WriteBytes(&v, 8);
+        }
+        return;
+    }
+    case ttString: {
+        if (t->Text.size() > 255) Fail(6);
+        Take(at, n);
+        WriteId(ptg::Str);
+        const uint8_t head[2] = {uint8_t(t->Text.size()), 1};
+        WriteBytes(head, 2);
+        for (char16_t c : t->Text) WriteU16(c);
+        return;
+    }
+    case ttError:
+        Take(at, n);
+        WriteId(ptg::Err);
+        WriteBytes(&t->Code, 1);
+        return;
+    case ttVectL: {
+        Take(at, n);
+        WriteId(WithClass(ptg::Array, ptg::ClassArray));
+        const uint8_t reserved[7] = {};
+        WriteBytes(reserved, 7);
+        arrayOrder.push_back(t->Array);
+        return;
+    }
+    case ttFunc:
+        Take(at, n);
+        Function(*t);
+        return;
+    case ttSheetName:
+    case ttFile:
+    case ttPath:
+        Reference3d();
+        return;
+    case ttRef:
+    case ttArea:
+        Take(at, n);
+        ReferenceOperand(*t, t->Type == ttRef ? ptg::Ref : ptg::Area, -1);
+        return;
+    case ttName: {
+        Take(at, n);
+        if (t->Text == u"TRUE" || t->Text == u"FALSE") {
+            WriteId(ptg::Bool);
+            const uint8_t v = t->Text == u"TRUE";
+            WriteBytes(&v, 1);
+            return;
+        }
+        const int i = opt.Names ? opt.Names->DefinedNameIndex(t->Text, {}) : -1;
+        if (i < 0) Fail(7, t->Text);
+        WriteId(WithClass(ptg::Name, ptg::ClassValue));
+        WriteU16(uint16_t(i + 1));
+        WriteU16(0);
+        return;
+    }
+    default:
+        Fail(1, t->Text);
+    }
+}
+
+// A reference, area or error written for the token, through an EXTERNSHEET
+// entry when externIndex is not negative.
+void TEncoder::ReferenceOperand(const TXLSToken& t, uint8_t base, int externIndex) {
+    const bool area = base == ptg::Area || base == ptg::Area3d;
+    // Areas of other sheets default to the reference class, the rest to values.
+    WriteId(WithClass(base, base == ptg::Area3d ? ptg::ClassRef : ptg::ClassValue));
+    if (externIndex >= 0) WriteU16(uint16_t(externIndex));
+    if (area)
+        WriteArea(t);
+    else
+        WriteCell(t.Col1, t.Row1, t.AbsCol1, t.AbsRow1);
+}
+
+void TEncoder::Reference3d() {
+    // The qualifiers: [path] [file] sheet!, or path name.
+    size_t at, n;
+    Peek(at, n);
+    std::u16string path, file;
+    size_t i = at;
+    if (tokens[i].Type == ttPath) path = tokens[i++].Text;
+    if (i < limit && tokens[i].Type == ttFile) file = tokens[i++].Text;
+    if (i >= limit) Fail(15, path + file);
+    const TXLSToken& q = tokens[i];
+    if (q.Type == ttNameX) {
+        int externIndex = -1, number = -1;
+        if (!opt.Names || !opt.Names->ExternName(path, file, q.Text, externIndex, number)) Fail(7, q.Text);
+        spaces.push_back({int(std::min<size_t>(n, 255)), q.Type});
+        index = i + 1;
+        WriteId(WithClass(ptg::NameX, ptg::ClassValue));
+        WriteU16(uint16_t(externIndex));
+        WriteU16(uint16_t(number));
+        WriteU16(0);
+        return;
+    }
+    if (q.Type != ttSheetName && q.Type != ttSheetNameX) Fail(15, q.Text);
+    if (i + 1 >= limit) Fail(15, q.Text);
+    const TXLSToken& r = tokens[i + 1];
+    int sheetIndex = -1;
+    const int externIndex = opt.Names ? opt.Names->ExternSheetIndex(path, file, q.Text, sheetIndex) : -1;
+    spaces.push_back({int(std::min<size_t>(n, 255)), q.Type});
+    index = i + 2;
+    if (r.Type == ttName && path.empty() && file.empty()) {
+        // A name of that sheet.
+        const int name = opt.Names ? opt.Names->DefinedNameIndex(r.Text, q.Text) : -1;
+        if (name < 0) Fail(7, q.Text + u"!" + r.Text);
+        WriteId(WithClass(ptg::Name, ptg::ClassValue));
+        WriteU16(uint16_t(name + 1));
+        WriteU16(0);
+        return;
+    }
+    if (externIndex < 0) Fail(15, q.Text);
+    lastSheet = sheetIndex;
+    switch (r.Type) {
+    case ttRef3d:
+    case ttRefX:
+        ReferenceOperand(r, ptg::Ref3d, externIndex);
+        return;
+    case ttArea3d:
+    case ttAreaX:
+        ReferenceOperand(r, ptg::Area3d, externIndex);
+        return;
+    case ttError:
+        if (r.Code == 0x17) {
+            WriteId(WithClass(ptg::RefErr3d, ptg::ClassValue));
+            WriteU16(uint16_t(externIndex));
+            const uint8_t zero[6] = {};
+            WriteBytes(zero, mode == TEncodeMode::em2007 ? 6 : 4);
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    Fail(15, q.Text);
+}
+
+void TEncoder::Function(const TXLSToken& f) {
+    Enter();
+    const int number = FindExcelFunction(f.Text);
+    const TExcelFunctions* fn = number >= 0 ? &ExcelFunction(number) : nullptr;
+    if (fn && fn->Refused()) Fail(4, f.Text);
+    int count = 0;
+    if (!fn) {
+        // A function of an add-in or a macro of the workbook: its name
+        // comes first, as an argument.
+        int externIndex = -1, nameNumber = -1;
+        if (opt.Names && opt.Names->ExternName({}, {}, f.Text, externIndex, nameNumber)) {
+            WriteId(ptg::NameX);
+            WriteU16(uint16_t(externIndex));
+            WriteU16(uint16_t(nameNumber));
+            WriteU16(0);
+        } else {
+            const int name = opt.Names ? opt.Names->DefinedNameIndex(f.Text, {}) : -1;
+            if (name < 0) Fail(4, f.Text);
+            WriteId(ptg::Name);
+            WriteU16(uint16_t(name + 1));
+            WriteU16(0);
+        }
+        count = 1;
+    }
+    // The arguments: split at the separators outside parentheses.
+    const size_t outerLimit = limit;
+    int position = 0;
+    for (;;) {
+        size_t i = index;
+        int level = 0;
+        bool separator = false, closed = false;
+        for (; i < outerLimit; ++i) {
+            const TTokenType type = tokens[i].Type;
+            if (type == ttParenL || type == ttFunc) {
+                ++level;
+            } else if (type == ttParenR) {
+                if (level == 0) {
+                    closed = true;
+                    break;
+                }
+                --level;
+            } else if (type == ttListSep && level == 0) {
+                separator = true;
+                break;
+            }
+        }
+        if (!separator && !closed) Fail(3);
+        bool empty = true;
+        for (size_t k = index; k < i; ++k) empty = empty && tokens[k].Type == ttSpace;
+        const uint8_t argumentClass = fn ? ArgumentClass(*fn, position) : 0;
+        if (!empty) {
+            cls = argumentClass;
+            limit = i;
+            Expression();
+            size_t at, n;
+            if (Peek(at, n)) Fail(2, tokens[at].Text.empty() ? std::u16string(1, u'?') : tokens[at].Text);
+            limit = outerLimit;
+            ++count;
+        } else if (separator || position > 0) {
+            // An empty argument before a separator, or after the last one.
+            WriteId(ptg::MissArg);
+            ++count;
+        }
+        index = i + 1;
+        ++position;
+        if (closed) break;
+    }
+    cls = 0;
+    --depth;
+    if (fn) {
+        const int most = fn->MaxArgs == VariableArgs ? 127 : fn->MaxArgs;
+        if (count < fn->MinArgs || count > most) Fail(17, fn->Name);
+        if (fn->FixedArity()) {
+            WriteId((ptg::Func & 0x1F) | ptg::ClassValue);
+            WriteU16(uint16_t(number));
+        } else {
+            WriteId((ptg::FuncVar & 0x1F) | ptg::ClassValue);
+            const uint8_t c = uint8_t(count);
+            WriteBytes(&c, 1);
+            WriteU16(uint16_t(number));
+        }
+        return;
+    }
+    if (count > 127) Fail(17, f.Text);
+    WriteId((ptg::FuncVar & 0x1F) | ptg::ClassValue);
+    const uint8_t c = uint8_t(count);
+    WriteBytes(&c, 1);
+    WriteU16(255);
+}
+
+// ---------------------------------------------------------------------------
+// Writing
+
+void TEncoder::WriteBytes(const void* p, size_t n) {
+    if (out.size() + n > opt.MaxSize) Plain("Formula buffer overflow.");
+    const auto* b = static_cast<const uint8_t*>(p);
+    out.insert(out.end(), b, b + n);
+}
+
+void TEncoder::WriteId(uint8_t id) {
+    if (!spaces.empty()) {
+        const TSpace s = spaces.back();
+        spaces.pop_back();
+        if (s.Count > 0) {
+            const uint8_t kind = s.Next == ttParenL ? 0x02 : s.Next == ttParenR ? 0x04 : 0x00;
+            const uint8_t b[4] = {ptg::Attr, attr::Space, kind, uint8_t(s.Count)};
+            WriteBytes(b, 4);
+        }
+    }
+    WriteBytes(&id, 1);
+}
+
+void TEncoder::WriteCell(int col, int row, bool absCol, bool absRow) {
+    if (mode == TEncodeMode::em2007) {
+        WriteU32(uint32_t(row) | (absRow ? 0x80000000u : 0));
+        WriteU16(uint16_t(col | (absCol ? 0x8000 : 0)));
+        return;
+    }
+    WriteU16(uint16_t(row));
+    WriteU16(uint16_t(col | (absRow ? 0 : 0x8000) | (absCol ? 0 : 0x4000)));
+}
+
+void TEncoder::WriteArea(const TXLSToken& t) {
+    if (mode == TEncodeMode::em2007) {
+        WriteU32(uint32_t(t.Row1) | (t.AbsRow1 ? 0x80000000u : 0));
+        WriteU32(uint32_t(t.Row2) | (t.AbsRow2 ? 0x80000000u : 0));
+        WriteU16(uint16_t(t.Col1 | (t.AbsCol1 ? 0x8000 : 0)));
+        WriteU16(uint16_t(t.Col2 | (t.AbsCol2 ? 0x8000 : 0)));
+        return;
+    }
+    WriteU16(uint16_t(t.Row1));
+    WriteU16(uint16_t(t.Row2));
+    WriteU16(uint16_t(t.Col1 | (t.AbsRow1 ? 0 : 0x8000) | (t.AbsCol1 ? 0 : 0x4000)));
+    WriteU16(uint16_t(t.Col2 | (t.AbsRow2 ? 0 : 0x8000) | (t.AbsCol2 ? 0 : 0x4000)));
+}
+
+TEncodedFormula TEncoder::Run() {
+    // Upper case outside string literals and quoted names.
+    work.reserve(formula.size());
+    char16_t quote = 0;
+    for (char16_t c : formula) {
+        if (quote) {
+            if (c == quote) quote = 0;
+            work.push_back(c);
+        } else {
+            if (c == u'"' || c == u'\'') quote = c;
+            work.push_back(quote ? c : UpperCaseChar(c));
+        }
+    }
+    if (mode == TEncodeMode::emOpenDocument)
+        TokenizeOpenDocument();
+    else
+        Tokenize();
+    if (mode == TEncodeMode::em2007) {
+        const uint8_t marker = ptg::Layout2007;
+        WriteBytes(&marker, 1);
+    }
+    cls = opt.Class;
+    limit = tokens.size();
+    Expression();
+    size_t at, n;
+    if (Peek(at, n)) {
+        const TXLSToken& t = tokens[at];
+        Fail(2, !t.Text.empty() ? t.Text : t.Type == ttParenR ? u")" : t.Type == ttParenL ? u"(" : u"?");
+    }
+    TEncodedFormula result;
+    result.TokenLength = out.size();
+    for (int a : arrayOrder) {
+        std::vector<uint8_t> block;
+        WriteArrayConstant(arrays[size_t(a)], block);
+        WriteBytes(block.data(), block.size());
+    }
+    result.Data = std::move(out);
+    result.LastSheet = lastSheet;
+    return result;
+}
+
+} // namespace
+
+TEncodedFormula EncodeFormula(std::u16string_view text, const TEncodeOptions& options) {
+    size_t b = 0, e = text.size();
+    while (b < e && (text[b] == u' ' || text[b] == u'\t' || text[b] == u'\r' || text[b] == u'\n')) ++b;
+    while (e > b &&
+           (text[e - 1] == u' ' || text[e - 1] == u'\t' || text[e - 1] == u'\r' || text[e - 1] == u'\n'))
+        --e;
+    const std::u16string_view trimmed = text.substr(b, e - b);
+    TEncoder encoder(trimmed, options);
+    if (trimmed.empty()) throw XLSError("Error in formula \r" + std::string(ErrorTexts[18]));
+    return encoder.Run();
+}
+
+} // namespace xls

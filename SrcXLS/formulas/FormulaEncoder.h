@@ -1,0 +1,61 @@
+// Formula text (without the leading "=") to tokens: a tokenizer cuts the
+// text into typed pieces and a recursive-descent parser writes the tokens
+// in reverse Polish order. Failures raise XLSError with "Error in formula
+// <text>\r" and the reason.
+#pragma once
+
+#include "SrcXLS/formulas/FormulaText.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace xls {
+
+// What the encoder asks about names and sheets; the formula handler answers.
+class TFormulaNameResolver {
+public:
+    virtual ~TFormulaNameResolver() = default;
+    // The 0-based index of a defined name, -1 when there is none. sheet is
+    // the sheet part the name was written with ("" for none).
+    virtual int DefinedNameIndex(std::u16string_view name, std::u16string_view sheet) = 0;
+    // The EXTERNSHEET index of a sheet ("Sheet1", or "Sheet1:Sheet3" for a
+    // range of sheets) of this workbook (path and file empty) or of another
+    // workbook; -1 when it cannot be referred to. sheetIndex receives the
+    // sheet's index in this workbook (-1 for another workbook).
+    virtual int ExternSheetIndex(std::u16string_view path, std::u16string_view file,
+                                 std::u16string_view sheet, int& sheetIndex) = 0;
+    // An external name (of an add-in when path and file are empty): its
+    // EXTERNSHEET index and 1-based number; false when there is none.
+    virtual bool ExternName(std::u16string_view path, std::u16string_view file, std::u16string_view name,
+                            int& externIndex, int& number) = 0;
+};
+
+enum class TEncodeMode : uint8_t {
+    emBIFF8 = 1,        // BIFF8 tokens, references within 256 x 65536
+    em2007 = 2,         // the 2007 layout: a leading marker, 32-bit rows
+    emOpenDocument = 3, // "[.A1]" style references, BIFF8 tokens
+};
+
+struct TEncodeOptions {
+    TEncodeMode Mode = TEncodeMode::emBIFF8;
+    TFormulaSyntax Syntax;
+    // Class of the operands of the top-level expression: 0 the defaults,
+    // 0x20 for formulas that must give references, 0x40, 0x60.
+    uint8_t Class = 0;
+    // The largest token stream (with its array data) the caller takes.
+    size_t MaxSize = 8224;
+    TFormulaNameResolver* Names = nullptr;
+};
+
+struct TEncodedFormula {
+    std::vector<uint8_t> Data; // tokens, then the data of their array constants
+    size_t TokenLength = 0;
+    // The sheet index of the last 3-D reference encoded, -1 when none.
+    int LastSheet = -1;
+};
+
+TEncodedFormula EncodeFormula(std::u16string_view text, const TEncodeOptions& options);
+
+} // namespace xls

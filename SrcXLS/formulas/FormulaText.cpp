@@ -1,0 +1,125 @@
+#include "SrcXLS/formulas/FormulaText.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace xls {
+
+TFormulaSyntax TFormulaSyntax::Display(const TXLSLocale& locale) {
+    TFormulaSyntax s;
+    s.ListSeparator = locale.ListSeparator ? locale.ListSeparator : u',';
+    s.DecimalSeparator = locale.DecimalSeparator ? locale.DecimalSeparator : u'.';
+    s.ArrayColSeparator = s.ListSeparator == u';' ? u'\\' : s.ListSeparator;
+    s.ArrayRowSeparator = u';';
+    return s;
+}
+
+namespace {
+
+// The characters of value in the general format with the given number of
+// significant digits ("%.*g" style).
+std::string General(double value, int digits) {
+    char buf[64];
+    auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, digits);
+    return std::string(buf, r.ptr);
+}
+
+bool ReadsBack(const std::string& text, double value) {
+    double back = 0;
+    auto r = std::from_chars(text.data(), text.data() + text.size(), back);
+    return r.ec == std::errc() && back == value;
+}
+
+bool IsLetter(char16_t c) {
+    // Letters of every script are letters; Latin-1 has its own signs.
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c >= 0x100 ||
+           (c >= 0xC0 && c != 0xD7 && c != 0xF7) || c == 0xAA || c == 0xB5 || c == 0xBA;
+}
+bool IsDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
+bool IsAsciiLetter(char16_t c) {
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
+
+// "A1", "xfd1048576", "R1C1", "R", "C12": texts other programs read as
+// references rather than sheet names.
+bool LooksLikeReference(std::u16string_view s) {
+    size_t i = 0;
+    while (i < s.size() && IsAsciiLetter(s[i])) ++i;
+    if (i >= 1 && i <= 3 && i < s.size()) {
+        size_t j = i;
+        while (j < s.size() && IsDigit(s[j])) ++j;
+        if (j == s.size()) return true;
+    }
+    auto upper = [](char16_t c) { return char16_t(c >= u'a' && c <= u'z' ? c - 32 : c); };
+    size_t k = 0;
+    auto digits = [&] {
+        while (k < s.size() && IsDigit(s[k])) ++k;
+    };
+    if (k < s.size() && upper(s[k]) == u'R') {
+        ++k;
+        digits();
+    }
+    if (k < s.size() && upper(s[k]) == u'C') {
+        ++k;
+        digits();
+    }
+    return k > 0 && k == s.size();
+}
+
+} // namespace
+
+std::u16string FormulaNumberText(double value, char16_t decimalSeparator) {
+    if (!std::isfinite(value)) return u"#NUM!";
+    std::string text = General(value, 15);
+    if (!ReadsBack(text, value)) text = General(value, 17);
+    std::u16string out;
+    out.reserve(text.size() + 2);
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '.') {
+            out.push_back(decimalSeparator);
+        } else if (c == 'e') {
+            out.push_back(u'E');
+            ++i;
+            out.push_back(i < text.size() && text[i] == '-' ? u'-' : u'+');
+            if (i < text.size() && text[i] != '-' && text[i] != '+') --i;
+            std::string digits = text.substr(i + 1);
+            if (digits.size() < 2) digits.insert(digits.begin(), '0');
+            for (char d : digits) out.push_back(char16_t(d));
+            break;
+        } else {
+            out.push_back(char16_t(c));
+        }
+    }
+    return out;
+}
+
+std::u16string QuoteFormulaString(std::u16string_view text) {
+    std::u16string out;
+    out.reserve(text.size() + 2);
+    out.push_back(u'"');
+    for (char16_t c : text) {
+        if (c == u'"') out.push_back(u'"');
+        out.push_back(c);
+    }
+    out.push_back(u'"');
+    return out;
+}
+
+std::u16string QuoteSheetName(std::u16string_view name) {
+    bool plain = !name.empty() && (IsLetter(name[0]) || name[0] == u'_') && !LooksLikeReference(name);
+    for (size_t i = 0; plain && i < name.size(); ++i)
+        plain = IsLetter(name[i]) || IsDigit(name[i]) || name[i] == u'_' || name[i] == u'.';
+    if (plain) return std::u16string(name);
+    std::u16string out = u"'";
+    for (char16_t c : name) {
+        if (c == u'\'') out.push_back(u'\'');
+        out.push_back(c);
+    }
+    out.push_back(u'\'');
+    return out;
+}
+
+} // namespace xls

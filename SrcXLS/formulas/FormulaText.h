@@ -1,0 +1,40 @@
+// The pieces of formula text both directions share: the separators of a
+// syntax, numbers, string literals and sheet names as formulas write them.
+#pragma once
+
+#include "SrcXLS/XLSLocale.h"
+
+#include <string>
+#include <string_view>
+
+namespace xls {
+
+// The separators formula text is written and read with. File syntax (the
+// text of .xlsx files and of GetAsFormula) is fixed; display syntax follows
+// the user's regional settings.
+struct TFormulaSyntax {
+    char16_t ListSeparator = u',';
+    char16_t DecimalSeparator = u'.';
+    char16_t ArrayColSeparator = u',';
+    char16_t ArrayRowSeparator = u';';
+
+    static TFormulaSyntax File() { return {}; }
+    // The locale's list and decimal separators; array constants separate
+    // their columns by the list separator, or by "\" when that is ";".
+    static TFormulaSyntax Display(const TXLSLocale& locale);
+};
+
+// Up to 15 significant digits, as the general number format shows them,
+// or more when 15 digits would read back as another number: formula text
+// never changes a constant. Exponents are written "1E+20", "1.5E-07".
+std::u16string FormulaNumberText(double value, char16_t decimalSeparator);
+
+// A string literal in double quotes, inner quotes doubled.
+std::u16string QuoteFormulaString(std::u16string_view text);
+
+// A sheet name as the sheet part of a reference: in single quotes (inner
+// quotes doubled) unless it is made of letters, digits, "_" and "." only,
+// starts with a letter or "_", and cannot be read as a reference.
+std::u16string QuoteSheetName(std::u16string_view name);
+
+} // namespace xls

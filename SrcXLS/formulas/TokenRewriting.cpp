@@ -1,0 +1,271 @@
+#include "SrcXLS/formulas/TokenRewriting.h"
+
+#include "SrcXLS/XLSBytes.h"
+#include "SrcXLS/formulas/FormulaTokens.h"
+
+namespace xls {
+
+namespace {
+
+using L = TTokenLayout;
+
+// One cell address inside a reference token: where its row and column
+// fields are, and what they hold.
+struct TCorner {
+    uint8_t* RowField = nullptr;
+    uint8_t* ColField = nullptr;
+    int64_t Row = 0;
+    int64_t Col = 0;
+    bool RowRel = false;
+    bool ColRel = false;
+};
+
+void Read(TCorner& c, L layout) {
+    if (layout == L::X2007) {
+        const uint32_t r = GetU32(c.RowField);
+        const uint16_t k = GetU16(c.ColField);
+        c.Row = r & 0x7FFFFFFF;
+        c.RowRel = !(r & 0x80000000u);
+        c.Col = k & 0x7FFF;
+        c.ColRel = !(k & 0x8000);
+    } else if (layout == L::BIFF8) {
+        const uint16_t k = GetU16(c.ColField);
+        c.Row = GetU16(c.RowField);
+        c.Col = k & 0x3FFF;
+        c.RowRel = k & 0x8000;
+        c.ColRel = k & 0x4000;
+    } else {
+        const uint16_t r = GetU16(c.RowField);
+        c.Row = r & 0x3FFF;
+        c.RowRel = r & 0x8000;
+        c.ColRel = r & 0x4000;
+        c.Col = *c.ColField;
+    }
+}
+
+// Writes row and column back, the flag bits as they were.
+void Write(const TCorner& c, L layout) {
+    if (layout == L::X2007) {
+        PutU32(c.RowField, uint32_t(c.Row) | (GetU32(c.RowField) & 0x80000000u));
+        PutU16(c.ColField, uint16_t(uint16_t(c.Col) | (GetU16(c.ColField) & 0x8000)));
+    } else if (layout == L::BIFF8) {
+        PutU16(c.RowField, uint16_t(c.Row));
+        PutU16(c.ColField, uint16_t(uint16_t(c.Col) | (GetU16(c.ColField) & 0xC000)));
+    } else {
+        PutU16(c.RowField, uint16_t(uint16_t(c.Row) | (GetU16(c.RowField) & 0xC000)));
+        *c.ColField = uint8_t(c.Col);
+    }
+}
+
+int64_t LastRow(L layout) {
+    return layout == L::X2007 ? 1048575 : layout == L::BIFF8 ? 65535 : 16383;
+}
+int64_t LastCol(L layout) {
+    return layout == L::X2007 ? 16383 : 255;
+}
+
+// The corners of a reference token (0 for any other token), with the
+// token's data at data.
+int Corners(uint8_t base, L layout, uint8_t* data, TCorner (&c)[2]) {
+    const bool threeD = base == ptg::Ref3d || base == ptg::Area3d;
+    if (threeD) data += layout == L::BIFF8 || layout == L::X2007 ? 2 : 14;
+    const bool area = base == ptg::Area || base == ptg::AreaN || base == ptg::Area3d;
+    if (!area && base != ptg::Ref && base != ptg::RefN && base != ptg::Ref3d) return 0;
+    switch (layout) {
+    case L::X2007:
+        c[0] = {data, data + (area ? 8 : 4)};
+        c[1] = {data + 4, data + 10};
+        break;
+    case L::BIFF8:
+        c[0] = {data, data + (area ? 4 : 2)};
+        c[1] = {data + 2, data + 6};
+        break;
+    default:
+        c[0] = {data, data + (area ? 4 : 2)};
+        c[1] = {data + 2, data + 5};
+        break;
+    }
+    const int n = area ? 2 : 1;
+    for (int i = 0; i < n; ++i) Read(c[i], layout);
+    return n;
+}
+
+// The #REF! token of a reference token: class kept, data kept.
+uint8_t ErrorId(uint8_t id) {
+    switch (ptg::BaseOf(id)) {
+    case ptg::Ref:
+    case ptg::RefN:
+        return uint8_t((id & 0xF0) | 0x0A);
+    case ptg::Area:
+    case ptg::AreaN:
+        return uint8_t((id & 0xF0) | 0x0B);
+    case ptg::Ref3d:
+        return uint8_t((id & 0xF0) | 0x0C);
+    default:
+        return uint8_t((id & 0xF0) | 0x0D);
+    }
+}
+
+// Walks the whole stream first; raises head + "[id]" + tail at a token
+// that cannot be walked.
+void Check(std::span<const uint8_t> tokens, L layout, const char* tail) {
+    TTokenWalker w(tokens, layout);
+    TToken t;
+    for (;;) {
+        const TWalkStatus s = w.Next(t);
+        if (s == TWalkStatus::End) return;
+        if (s != TWalkStatus::Token) throw XLSError(TokenMessage("Unknown ptg", t.Id, tail));
+    }
+}
+
+} // namespace
+
+void AdjustCell(bool biff8, std::span<uint8_t> tokens, bool adjustAll, bool firstRowFixed, int rowDelta,
+                int colDelta) {
+    const L start = biff8 ? L::BIFF8 : L::BIFF5;
+    Check(tokens, start, " in AdjustCell");
+    TTokenWalker w(tokens, start);
+    TToken t;
+    while (w.Next(t) == TWalkStatus::Token) {
+        uint8_t* id = tokens.data() + t.Pos;
+        TCorner c[2];
+        const int n = Corners(t.Base, t.Layout, id + 1, c);
+        if (n == 0) continue;
+        bool inside = true;
+        for (int i = 0; i < n; ++i) {
+            if ((c[i].RowRel || adjustAll) && !(firstRowFixed && i == 0)) c[i].Row += rowDelta;
+            if (c[i].ColRel || adjustAll) c[i].Col += colDelta;
+            inside = inside && c[i].Row >= 0 && c[i].Row <= LastRow(t.Layout) && c[i].Col >= 0 &&
+                     c[i].Col <= LastCol(t.Layout);
+        }
+        if (!inside) {
+            *id = ErrorId(*id);
+            continue;
+        }
+        for (int i = 0; i < n; ++i) Write(c[i], t.Layout);
+    }
+}
+
+std::optional<std::vector<uint8_t>> SharedFormulaToCell(std::span<const uint8_t> tokens,
+                                                        std::span<const uint8_t> extra, TExcelVersion version,
+                                                        int col, int row) {
+    if (version < TExcelVersion::xvExcel50) return std::nullopt;
+    const L layout = TokenLayoutOf(version);
+    std::vector<uint8_t> out(tokens.begin(), tokens.end());
+    bool arrays = false;
+    TTokenWalker w(out, layout, false);
+    TToken t;
+    for (;;) {
+        const TWalkStatus s = w.Next(t);
+        if (s == TWalkStatus::End) break;
+        if (s != TWalkStatus::Token || t.Base == ptg::MemArea) return std::nullopt;
+        arrays = arrays || t.Base == ptg::Array;
+        uint8_t* id = out.data() + t.Pos;
+        TCorner c[2];
+        const int n = Corners(t.Base, t.Layout, id + 1, c);
+        if (n == 0) continue;
+        const bool biff8 = t.Layout == L::BIFF8;
+        // A relative part holds an offset from the cell; columns wrap at
+        // 256 and rows at the sheet's height, like the addresses.
+        for (int i = 0; i < n; ++i) {
+            if (c[i].RowRel) {
+                const int64_t offset =
+                    biff8 ? int16_t(uint16_t(c[i].Row)) : ((int(c[i].Row) ^ 0x2000) - 0x2000);
+                c[i].Row = (row + offset) & (biff8 ? 0xFFFF : 0x3FFF);
+            }
+            if (c[i].ColRel) c[i].Col = (col + int8_t(uint8_t(c[i].Col))) & 0xFF;
+            Write(c[i], t.Layout);
+        }
+        if (t.Base == ptg::RefN || t.Base == ptg::AreaN) *id = uint8_t(*id - 0x08);
+    }
+    if (arrays) out.insert(out.end(), extra.begin(), extra.end());
+    return out;
+}
+
+void Shift2007SharedFormula(std::span<uint8_t> tokens, int colOffset, int rowOffset) {
+    Check(tokens, L::BIFF8, " in Shared 2007 Formula");
+    TTokenWalker w(tokens, L::BIFF8);
+    TToken t;
+    while (w.Next(t) == TWalkStatus::Token) {
+        if (t.Layout != L::X2007) continue;
+        if (t.Base == ptg::RefN || t.Base == ptg::AreaN)
+            throw XLSError(TokenMessage("Illegal ptg", t.Id, " in Shared 2007 Formula"));
+    }
+    TTokenWalker again(tokens, L::BIFF8);
+    while (again.Next(t) == TWalkStatus::Token) {
+        if (t.Layout != L::X2007 || (t.Base != ptg::Ref && t.Base != ptg::Area)) continue;
+        uint8_t* id = tokens.data() + t.Pos;
+        TCorner c[2];
+        const int n = Corners(t.Base, t.Layout, id + 1, c);
+        bool inside = true;
+        for (int i = 0; i < n; ++i) {
+            if (c[i].RowRel) c[i].Row += rowOffset;
+            if (c[i].ColRel) c[i].Col += colOffset;
+            inside = inside && c[i].Row >= 0 && c[i].Row <= LastRow(L::X2007) && c[i].Col >= 0 &&
+                     c[i].Col <= LastCol(L::X2007);
+        }
+        if (!inside) {
+            *id = ErrorId(*id);
+            continue;
+        }
+        for (int i = 0; i < n; ++i) Write(c[i], t.Layout);
+    }
+}
+
+std::optional<std::vector<uint8_t>> Tokens2007ToBIFF8(std::span<const uint8_t> data, size_t tokenLength,
+                                                      size_t& biff8TokenLength) {
+    if (tokenLength > data.size()) return std::nullopt;
+    std::vector<uint8_t> copy(data.begin(), data.begin() + std::ptrdiff_t(tokenLength));
+    std::vector<uint8_t> out;
+    out.reserve(data.size());
+    TByteWriter w(out);
+    TTokenWalker walker(copy, L::BIFF8);
+    TToken t;
+    for (;;) {
+        const TWalkStatus s = walker.Next(t);
+        if (s == TWalkStatus::End) break;
+        if (s != TWalkStatus::Token) return std::nullopt;
+        uint8_t* token = copy.data() + t.Pos;
+        const bool reference = t.Base == ptg::Ref || t.Base == ptg::Area || t.Base == ptg::Ref3d ||
+                               t.Base == ptg::Area3d || t.Base == ptg::RefErr || t.Base == ptg::AreaErr ||
+                               t.Base == ptg::RefErr3d || t.Base == ptg::AreaErr3d;
+        if (t.Layout != L::X2007 || !reference) {
+            if (t.Layout == L::X2007 && (t.Base == ptg::RefN || t.Base == ptg::AreaN)) return std::nullopt;
+            w.Bytes(token, t.Size);
+            continue;
+        }
+        w.U8(t.Id);
+        const bool threeD = t.Base == ptg::Ref3d || t.Base == ptg::Area3d || t.Base == ptg::RefErr3d ||
+                            t.Base == ptg::AreaErr3d;
+        if (threeD) w.U16(GetU16(token + 1));
+        const bool area = t.Base == ptg::Area || t.Base == ptg::Area3d || t.Base == ptg::AreaErr ||
+                          t.Base == ptg::AreaErr3d;
+        if (t.Base == ptg::RefErr || t.Base == ptg::AreaErr || t.Base == ptg::RefErr3d ||
+            t.Base == ptg::AreaErr3d) {
+            for (int i = 0; i < (area ? 8 : 4); ++i) w.U8(0);
+            continue;
+        }
+        TCorner c[2];
+        const int n = Corners(t.Base, L::X2007, token + 1, c);
+        uint16_t rows[2] = {}, cols[2] = {};
+        for (int i = 0; i < n; ++i) {
+            if (c[i].Row > 65535 || c[i].Col > 255) return std::nullopt;
+            rows[i] = uint16_t(c[i].Row);
+            cols[i] = uint16_t(c[i].Col | (c[i].RowRel ? 0x8000 : 0) | (c[i].ColRel ? 0x4000 : 0));
+        }
+        if (area) {
+            w.U16(rows[0]);
+            w.U16(rows[1]);
+            w.U16(cols[0]);
+            w.U16(cols[1]);
+        } else {
+            w.U16(rows[0]);
+            w.U16(cols[0]);
+        }
+    }
+    biff8TokenLength = out.size();
+    out.insert(out.end(), data.begin() + std::ptrdiff_t(tokenLength), data.end());
+    return out;
+}
+
+} // namespace xls

@@ -1,0 +1,51 @@
+// Formulas rewritten as tokens, without text: references moved with their
+// cells, the members of shared formulas, and 2007-layout tokens as BIFF8
+// tokens. Every rewrite walks the stream once to check it before changing
+// anything, so a refused stream is left as it was.
+#pragma once
+
+#include "SrcXLS/XLSDefs.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace xls {
+
+// Moves the references of a formula whose cell moved by (rowDelta,
+// colDelta): the relative parts, or every part with adjustAll; with
+// firstRowFixed the first row of each reference stays. A part moved off the
+// sheet (BIFF5/7 256 x 16384, BIFF8 256 x 65536, 2007 layout 16384 x
+// 1048576) turns the token into its #REF! error token of the same class and
+// size. biff8 chooses the BIFF8 layout, else BIFF5/7, until a 2007 marker.
+// Raises "Unknown ptg[%.2X] in AdjustCell" for a stream it cannot walk.
+void AdjustCell(bool biff8, std::span<uint8_t> tokens, bool adjustAll, bool firstRowFixed, int rowDelta,
+                int colDelta);
+
+// The tokens of a shared formula (SHRFMLA) as the formula of the cell at
+// col, row: each relative reference (tRefN, tAreaN, and the 3-D references'
+// relative parts) becomes an ordinary reference to the cell or area it
+// points at from there, its relative flags kept. When the tokens hold array
+// constants, extra (the SHRFMLA's data after the tokens, their values)
+// follows them. Empty when a token is not known, runs past the end, or has
+// data after the tokens that a cell cannot take over (memory areas); the
+// caller then keeps the cached value.
+std::optional<std::vector<uint8_t>> SharedFormulaToCell(std::span<const uint8_t> tokens,
+                                                        std::span<const uint8_t> extra, TExcelVersion version,
+                                                        int col, int row);
+
+// Moves the parts of the 2007-layout references that are not absolute by
+// (rowOffset, colOffset), for a member of a shared formula of an .xlsx
+// file; a part moved off the sheet gives the error token. Raises "Illegal
+// ptg[%.2X] in Shared 2007 Formula" for tRefN/tAreaN and "Unknown ptg[%.2X]
+// in Shared 2007 Formula" for a stream it cannot walk.
+void Shift2007SharedFormula(std::span<uint8_t> tokens, int colOffset, int rowOffset);
+
+// 2007-layout tokens (with their leading marker) as BIFF8 tokens, the data
+// after the tokens kept. Empty when a reference lies beyond column IV or
+// row 65536, or the stream cannot be walked.
+std::optional<std::vector<uint8_t>> Tokens2007ToBIFF8(std::span<const uint8_t> data, size_t tokenLength,
+                                                      size_t& biff8TokenLength);
+
+} // namespace xls

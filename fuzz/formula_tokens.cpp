@@ -1,0 +1,68 @@
+// Formula tokens as files and the model hold them: the first byte chooses
+// the layout (BIFF2-BIFF5, BIFF8, 2007), the second how many of the rest
+// are tokens (the others are their array data). Every walker runs over the
+// same bytes; text the encoder takes back must decode to itself.
+#include "SrcXLS/XLSDefs.h"
+#include "SrcXLS/formulas/FormulaDecoder.h"
+#include "SrcXLS/formulas/FormulaEncoder.h"
+#include "SrcXLS/formulas/FormulaTokens.h"
+#include "SrcXLS/formulas/TokenRewriting.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+using namespace xls;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 2) return 0;
+    static const TExcelVersion versions[] = {TExcelVersion::xvExcel21, TExcelVersion::xvExcel30,
+                                             TExcelVersion::xvExcel40, TExcelVersion::xvExcel50,
+                                             TExcelVersion::xvExcel97, TExcelVersion::xvExcel2007};
+    const TExcelVersion version = versions[data[0] % 6];
+    std::vector<uint8_t> bytes(data + 2, data + size);
+    if (version == TExcelVersion::xvExcel2007) bytes.insert(bytes.begin(), ptg::Layout2007);
+    const size_t tokenLength = std::min<size_t>(bytes.size(), data[1] == 0xFF ? bytes.size() : data[1]);
+
+    TDecodeContext context;
+    context.Version = version;
+    context.Row = data[0] >> 3;
+    context.Col = data[1] >> 2;
+    std::u16string text;
+    try {
+        text = DecodeFormula(bytes, tokenLength, context);
+    } catch (const XLSError&) {
+    }
+    try {
+        FormulaArrayDataSize(bytes, tokenLength, TokenLayoutOf(version));
+    } catch (const XLSError&) {
+    }
+    std::vector<uint8_t> tokens(bytes.begin(), bytes.begin() + long(tokenLength));
+    try {
+        AdjustCell(version >= TExcelVersion::xvExcel97, tokens, data[0] & 0x40, data[0] & 0x80,
+                   int(data[1]) - 128, int(data[0]) - 128);
+    } catch (const XLSError&) {
+    }
+    try {
+        Shift2007SharedFormula(tokens, data[1] - 100, data[0] - 100);
+    } catch (const XLSError&) {
+    }
+    SharedFormulaToCell(tokens, {}, version, data[1], data[0]);
+    size_t length = 0;
+    Tokens2007ToBIFF8(bytes, tokenLength, length);
+
+    // Text the encoder accepts reads back as the same text.
+    if (text.empty()) return 0;
+    TEncodedFormula encoded;
+    try {
+        TEncodeOptions options;
+        options.Mode = version == TExcelVersion::xvExcel2007 ? TEncodeMode::em2007 : TEncodeMode::emBIFF8;
+        encoded = EncodeFormula(text, options);
+    } catch (const XLSError&) {
+        return 0;
+    }
+    TDecodeContext again;
+    again.Version = version == TExcelVersion::xvExcel2007 ? version : TExcelVersion::xvExcel97;
+    if (DecodeFormula(encoded.Data, encoded.TokenLength, again) != text) std::abort();
+    return 0;
+}

@@ -1,0 +1,307 @@
+// What the goods readers take from a row, the conversions they share and the
+// frame around them: the register's table size, progress, cancel, the
+// duplicate-PLU log.
+#include <gtest/gtest.h>
+
+#include "exchange/GoodsImport.h"
+#include "platform/CodePages.h"
+#include "support_goods_files.h"
+
+using namespace exchange_test;
+using exchange::FormatCsv;
+using exchange::FormatDbf;
+using exchange::FormatXls;
+using exchange::FormatXml;
+
+namespace {
+
+const char* const kExtension[4] = {".xml", ".xls", ".csv", ".dbf"};
+
+class GoodsReaders : public ::testing::Test {
+public:
+    GoodsReaders() : profile(UkrainianProfile()) { EnsureApplication(); }
+    std::string Write(int format, const std::vector<GoodsRowText>& rows, const std::string& name = "goods") {
+        return WriteGoods(dir, format, rows, name);
+    }
+    std::string WriteText(const std::string& name, const std::string& bytes) {
+        std::string path = dir.File(name);
+        WriteFile(path, bytes);
+        return path;
+    }
+    ScratchDir dir;
+    RegionalProfile profile;
+};
+
+std::string Utf8Name(const GoodsProg& g) {
+    return platform::AnsiToUtf8(g.Name());
+}
+
+TEST(GoodsConversions, RoundingTruthAndLimits) {
+    RegionalProfile profile(UkrainianProfile());
+    struct Scaled {
+        const char* text;
+        int scale;
+        std::optional<int32_t> value;
+    } scaled[] = {
+        {"0,125", 100, 12},
+        {"0,375", 100, 38},
+        {"12,50", 100, 1250},
+        {" 7 ", 100, 700},
+        {"-1,5", 1000, -1500},
+        {"1,0005", 1000, 1000},
+        {"1,0015", 1000, 1002},
+        {"2e3", 1, 2000},
+        {"21474836,47", 100, INT32_MAX},
+        {"21474836,48", 100, std::nullopt},
+        {"1e999", 100, std::nullopt},
+        {"", 100, std::nullopt},
+        {"1.5", 100, std::nullopt},
+        {"1,5,0", 100, std::nullopt},
+    };
+    for (const Scaled& c : scaled) EXPECT_EQ(exchange::ScaledOf(c.text, c.scale), c.value) << c.text;
+    EXPECT_EQ(exchange::ScaledOf(std::numeric_limits<double>::quiet_NaN(), 100), std::nullopt);
+
+    struct Truth {
+        const char* text;
+        std::optional<bool> value;
+    } truths[] = {{"True", true}, {"FALSE", false}, {"tRuE", true}, {"1", true}, {"0", false},
+                  {"-2,5", true}, {"0,0", false},   {"yes", {}},    {"", {}},    {"Tru", {}}};
+    for (const Truth& c : truths) EXPECT_EQ(exchange::TruthOf(c.text), c.value) << c.text;
+
+    EXPECT_EQ(exchange::IntegerOf(" -2147483648 "), -2147483648LL);
+    EXPECT_EQ(exchange::IntegerOf("2147483648"), std::nullopt);
+    EXPECT_EQ(exchange::IntegerOf("0x10"), std::nullopt);
+    EXPECT_EQ(exchange::Integer64Of("9223372036854775807"), INT64_MAX);
+    EXPECT_EQ(exchange::Integer64Of("4,8"), std::nullopt);
+}
+
+// One ordinary row into every field of the record, in each format; the
+// workbook reader keeps 1 for a set flag, the others all bits.
+TEST_F(GoodsReaders, EveryFieldOfARow) {
+    for (int format = 0; format < 4; ++format) {
+        SCOPED_TRACE(kExtension[format]);
+        ImportRun run = ImportFile(format, 3, Write(format, {GoodsRow(7)}));
+        ASSERT_TRUE(run.done);
+        ASSERT_EQ(run.goods.size(), 1u);
+        const GoodsProg& g = run.goods[0];
+        const int16_t set = format == FormatXls ? 1 : -1;
+        EXPECT_EQ(g.plu, 107);
+        EXPECT_EQ(g.barcode, 4820000000007);
+        EXPECT_EQ(Utf8Name(g), "Товар 7");
+        EXPECT_EQ(g.price, 1250);
+        EXPECT_EQ(g.quantity, 2500);
+        EXPECT_EQ(g.group, 3);
+        EXPECT_EQ(g.tax, 1);
+        EXPECT_EQ(g.weighed, set);
+        EXPECT_EQ(g.presenceControl, 0);
+        EXPECT_EQ(g.saleBlocking, set);
+        EXPECT_EQ(g.payoutOperation, 2);
+        EXPECT_EQ(run.maximum, 5269);
+        EXPECT_EQ(run.steps, 1);
+        EXPECT_TRUE(run.log.empty());
+    }
+}
+
+TEST_F(GoodsReaders, CsvOptions) {
+    struct Case {
+        const char* what;
+        std::string line; // UTF-8, then ANSI; OEM when cp866
+        console::CsvOptionsRecord options;
+        std::string name; // UTF-8; empty: refused
+        int32_t plu = 101;
+    } cases[] = {
+        {"quotes", "1;101;48;\"Хліб\";1;1;1;1;0;0;0;0", {';', false, true, false, true}, "Хліб"},
+        {"quote at the end only", "1;101;48;Хліб\";1;1;1;1;0;0;0;0", {';', false, true, false, true}, "ліб"},
+        {"blanks inside quotes kept",
+         "1;101;48;\" Хліб \";1;1;1;1;0;0;0;0",
+         {';', false, true, true, true},
+         " Хліб "},
+        {"blanks inside quotes cut",
+         "1;101;48;\" Хліб \";1;1;1;1;0;0;0;0",
+         {';', false, true, false, true},
+         "Хліб"},
+        {"tab", "1\t101\t48\t Хліб\t1\t1\t1\t1\t0\t0\t0\t0", {'\t', false, false, false, true}, "Хліб"},
+        {"comma", "1,101,48,Хліб,1,1,1,1,0,0,0,0", {',', false, false, false, true}, "Хліб"},
+        {"no PLU: the barcode alone",
+         "1;;48;Хліб;1;1;1;1;0;0;0;0",
+         {';', false, false, false, true},
+         "Хліб",
+         0},
+        {"a semicolon in a comma file stays in the name",
+         "1,101,48,Хліб; житній,1,1,1,1,0,0,0,0",
+         {',', false, false, false, true},
+         "Хліб; житній"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ImportSetup setup;
+        setup.csv = c.options;
+        ImportRun run = ImportFile(FormatCsv, 3, WriteText("o.csv", platform::Utf8ToAnsi(c.line)), setup);
+        ASSERT_EQ(run.goods.size(), 1u);
+        EXPECT_EQ(Utf8Name(run.goods[0]), c.name);
+        EXPECT_EQ(run.goods[0].plu, c.plu);
+        EXPECT_EQ(run.goods[0].barcode, 48);
+    }
+    // OEM 866 names: the bytes of the file are converted (866 has Ї and Є,
+    // not І and Ґ).
+    ImportSetup oem;
+    oem.csv.Cp866 = true;
+    std::string line = "1;101;48;" + platform::Utf16ToOem(u"Їжак Євген №5") + ";1;1;1;1;0;0;0;0";
+    ImportRun run = ImportFile(FormatCsv, 3, WriteText("oem.csv", line), oem);
+    ASSERT_EQ(run.goods.size(), 1u);
+    EXPECT_EQ(Utf8Name(run.goods[0]), "Їжак Євген №5");
+}
+
+TEST_F(GoodsReaders, CsvLinesAndNumbers) {
+    // Line ends of every kind; line numbers count empty lines, without a
+    // 16-bit limit.
+    std::string bytes = GoodsCsv({GoodsRow(1)}) + "\n\r" + platform::Utf8ToAnsi(*GoodsRow(2)[0]) + ";1x\r";
+    ImportSetup no;
+    no.answers = {platform::IdNo};
+    ImportRun run = ImportFile(FormatCsv, 3, WriteText("ends.csv", bytes), no);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].Utf8Text(), "Ошибка в коде PLU:\r\nстрока №4 колонка №1!\r\nПропустить строку?");
+    std::string many = GoodsCsv({GoodsRow(1)}) + std::string(65540, '\n') + "2;1x\r\n";
+    run = ImportFile(FormatCsv, 3, WriteText("many.csv", many), no);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].Utf8Text(),
+              "Ошибка в коде PLU:\r\nстрока №65542 колонка №1!\r\nПропустить строку?");
+}
+
+TEST_F(GoodsReaders, XmlLimitAndMissingValues) {
+    std::vector<GoodsRowText> rows;
+    for (int n = 0; n < 5271; ++n) rows.push_back(With(GoodsRow(n % 5000), cPlu, std::to_string(n + 1)));
+    ImportRun run = ImportFile(FormatXml, 4, Write(FormatXml, rows));
+    EXPECT_TRUE(run.done);
+    EXPECT_EQ(run.goods.size(), 5269u);
+    EXPECT_EQ(run.goods.back().plu, 5269);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].Utf8Text(),
+              "Імпортовано перші 5269 товарів документа. Не імпортовано товарів: 2.");
+    EXPECT_EQ(run.boxes[0].Utf8Caption(), "Повідомлення");
+    EXPECT_EQ(run.boxes[0].style, 0x2040u);
+    // Remains and group may be left out or empty; a name of blanks passes and is stored empty.
+    GoodsRowText sparse =
+        With(With(With(GoodsRow(1), cQuantity, std::nullopt), cGroup, ""), cPlu, std::nullopt);
+    run = ImportFile(FormatXml, 3, Write(FormatXml, {sparse, With(GoodsRow(2), cName, "   ")}));
+    ASSERT_EQ(run.goods.size(), 2u);
+    EXPECT_EQ(run.goods[0].quantity, 0);
+    EXPECT_EQ(run.goods[0].group, 1);
+    EXPECT_EQ(run.goods[0].plu, 0);
+    EXPECT_EQ(Utf8Name(run.goods[1]), "");
+}
+
+TEST_F(GoodsReaders, WorkbookRows) {
+    // Captions and a text row between the data rows are passed over; cells of
+    // every kind give their values.
+    std::vector<GoodsRowText> rows = {
+        GoodsRow(1),
+        With(GoodsRow(2), cNumber, "'not a number"),
+        With(With(With(GoodsRow(3), cWeight, "TRUE"), cPresence, "'true"), cBlocking, "FALSE"),
+        With(With(GoodsRow(4), cPrice, "'1 234,50 грн."), cBarcode, "'0004820000004"),
+        With(With(GoodsRow(5), cQuantity, "'1,25"), cTax, "2,5"),
+    };
+    ImportRun run = ImportFile(FormatXls, 3, Write(FormatXls, rows));
+    ASSERT_TRUE(run.done);
+    ASSERT_EQ(run.goods.size(), 4u);
+    EXPECT_EQ(run.goods[1].plu, 103);
+    EXPECT_EQ(run.goods[1].weighed, 1);
+    EXPECT_EQ(run.goods[1].presenceControl, 1);
+    EXPECT_EQ(run.goods[1].saleBlocking, 0);
+    EXPECT_EQ(run.goods[2].price, 123450);
+    EXPECT_EQ(run.goods[2].barcode, 4820000004);
+    EXPECT_EQ(run.goods[3].quantity, 1250);
+    EXPECT_EQ(run.goods[3].tax, 1); // 2,5 rounds to the even 2
+}
+
+TEST_F(GoodsReaders, RegisterCancelAndDuplicateLog) {
+    // The register cannot tell its table size: nothing is read.
+    ImportSetup failing;
+    failing.simulator = "fail GetLengthGoodsName text \"Немає відповіді\"";
+    ImportRun run = ImportFile(FormatCsv, 3, dir.File("absent.csv"), failing);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].Utf8Text(), "Немає відповіді");
+    EXPECT_EQ(run.boxes[0].style, 0x2010u);
+    EXPECT_FALSE(run.done);
+
+    // Rows 1, 4 and 7 share a PLU, and 5 and 9: two lines. A cancel after
+    // the sixth row still logs what was read.
+    std::vector<GoodsRowText> rows;
+    for (int n = 1; n <= 9; ++n) {
+        int plu = n == 4 || n == 7 ? 1 : n == 9 ? 5 : n;
+        rows.push_back(With(With(GoodsRow(n), cPlu, std::to_string(plu)), cNumber, std::to_string(10 * n)));
+    }
+    for (int format = 0; format < 4; ++format) {
+        SCOPED_TRACE(kExtension[format]);
+        run = ImportFile(format, 3, Write(format, rows, "dup"));
+        EXPECT_TRUE(run.done);
+        EXPECT_EQ(platform::AnsiToUtf8(run.log),
+                  "[PLU:1 Barcode:4820000000001] Номер за списком: 10 = 40 = 70\r\n"
+                  "[PLU:5 Barcode:4820000000005] Номер за списком: 50 = 90\r\n");
+        ImportSetup cancel;
+        cancel.cancelAfter = 6;
+        run = ImportFile(format, 4, Write(format, rows, "cancel"), cancel);
+        EXPECT_FALSE(run.done);
+        EXPECT_EQ(run.goods.size(), 6u);
+        EXPECT_EQ(platform::AnsiToUtf8(run.log),
+                  "[PLU:1 Barcode:4820000000001] Номер за списком: 10 = 40\r\n");
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Damaged, truncated and hostile files: a clear message or a bounded import,
+// never a crash, and nothing beyond what the file holds.
+TEST_F(GoodsReaders, HostileFiles) {
+    const std::string row = platform::Utf8ToAnsi(GoodsCsv({GoodsRow(1)}));
+    // A line of 50 MB: the name is taken whole (the register cuts it).
+    std::string huge = "1;101;4820000000001;" + std::string(50 << 20, 'x') + ";1;1;1;1;0;0;0;0\r\n";
+    ImportRun run = ImportFile(FormatCsv, 3, WriteText("huge.csv", huge));
+    ASSERT_EQ(run.goods.size(), 1u);
+    EXPECT_EQ(run.goods[0].Name().size(), std::size_t{50} << 20);
+    huge.clear();
+    // 100,000 fields: the first twelve count.
+    std::string wide = row.substr(0, row.size() - 2);
+    for (int i = 0; i < 100000; ++i) wide += ";9";
+    run = ImportFile(FormatCsv, 3, WriteText("wide.csv", wide + "\r\n"));
+    EXPECT_TRUE(run.done && run.goods.size() == 1u && run.boxes.empty());
+    // A file cut in the middle of a line: the missing fields are refused.
+    ImportSetup no;
+    no.answers = {platform::IdNo};
+    run = ImportFile(FormatCsv, 3, WriteText("cut.csv", row + row.substr(0, 25)), no);
+    EXPECT_EQ(run.goods.size(), 1u);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].Utf8Text(), "Помилка в ціні на товар:\r\nрядок №2 стовбчик №4!\r\nІгнорувати?");
+
+    // An XML name of 10 MB is beyond what the XML parser takes: its message.
+    std::string xml = GoodsXml({With(GoodsRow(1), cName, std::string(10 << 20, 'x'))});
+    run = ImportFile(FormatXml, 3, WriteText("long.xml", xml));
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_FALSE(run.boxes[0].Utf8Text().empty());
+    EXPECT_FALSE(run.done);
+
+    // Tables whose header lies: more records, a longer header or record than the file.
+    std::string table = GoodsDbf({GoodsRow(1), GoodsRow(2)});
+    for (auto [offset, value] : {std::pair{4, 0x7F}, {8, 0xFF}, {10, 0xFF}, {9, 0x80}}) {
+        std::string lying = table;
+        lying[static_cast<std::size_t>(offset)] = static_cast<char>(value);
+        run = ImportFile(FormatDbf, 3, WriteText("lying.dbf", lying));
+        ASSERT_EQ(run.boxes.size(), 1u) << offset;
+        EXPECT_EQ(run.boxes[0].Utf8Text(), "Пошкоджена структура даних!");
+        EXPECT_TRUE(run.goods.empty());
+    }
+    // A workbook cut short: the component's error, nothing read.
+    std::string book = dir.File("whole.xls");
+    WriteGoodsXls(book, {GoodsRow(1), GoodsRow(2)});
+    std::string bytes = ReadFile(book);
+    run = ImportFile(FormatXls, 3, WriteText("cut.xls", bytes.substr(0, bytes.size() / 2)));
+    EXPECT_EQ(run.result, exchange::DispatchResult::Failed);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_FALSE(run.boxes[0].Utf8Text().empty());
+    EXPECT_FALSE(run.done);
+    EXPECT_TRUE(run.goods.empty());
+}
+
+} // namespace
