@@ -1,5 +1,7 @@
 #include "exchange/JournalXml.h"
 
+#include <algorithm>
+
 #include "console/UInt64Lib.h"
 #include "exchange/JournalStream.h"
 #include "platform/CodePages.h"
@@ -12,37 +14,55 @@ namespace {
 
 // Escapes as the document service saves: in values also the quote and the
 // line and tab characters, which a reader would otherwise normalise.
-void Escape(std::string& out, std::string_view text, bool attribute) {
-    for (char c : text) {
-        switch (c) {
+void EscapeSafe(std::string& out, std::string_view text, bool attribute) {
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char* replacement = nullptr;
+        switch (text[i]) {
         case '<':
-            out += "&lt;";
+            replacement = "&lt;";
             break;
         case '>':
-            out += "&gt;";
+            replacement = "&gt;";
             break;
         case '&':
-            out += "&amp;";
+            replacement = "&amp;";
             break;
         case '"':
-            out += attribute ? "&quot;" : "\"";
+            if (attribute) replacement = "&quot;";
             break;
         case '\r':
-            out += "&#13;";
+            replacement = "&#13;";
             break;
         case '\n':
-            out += attribute ? "&#10;" : "\n";
+            if (attribute) replacement = "&#10;";
             break;
         case '\t':
-            out += attribute ? "&#9;" : "\t";
+            if (attribute) replacement = "&#9;";
             break;
         default:
-            out += c;
+            break;
         }
+        if (replacement == nullptr) continue;
+        out.append(text.substr(run, i - run));
+        out += replacement;
+        run = i + 1;
     }
+    out.append(text.substr(run));
+}
+
+// Characters XML does not allow become blanks first.
+void Escape(std::string& out, std::string_view text, bool attribute) {
+    if (platform::IsXmlSafeText(text))
+        EscapeSafe(out, text, attribute);
+    else
+        EscapeSafe(out, platform::XmlSafeText(text), attribute);
 }
 
 std::string Utf8(std::string_view ansi) {
+    // Numbers and most register texts are plain ASCII.
+    if (std::all_of(ansi.begin(), ansi.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return std::string(ansi);
     return platform::AnsiToUtf8(ansi);
 }
 
@@ -209,8 +229,20 @@ private:
 
 XmlTextWriter::XmlTextWriter() : out("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n") {}
 
+void XmlTextWriter::WriteAttributes() {
+    for (std::size_t i = 0; i < attributeCount; ++i) {
+        out += ' ';
+        out += attributes[i].first;
+        out += "=\"";
+        Escape(out, attributes[i].second, true);
+        out += '"';
+    }
+    attributeCount = 0;
+}
+
 void XmlTextWriter::CloseStartTag() {
     if (!startTagOpen) return;
+    WriteAttributes();
     out += '>';
     startTagOpen = false;
 }
@@ -224,24 +256,31 @@ void XmlTextWriter::Start(std::string_view name) {
 }
 
 void XmlTextWriter::Attribute(std::string_view name, std::string_view value) {
-    out += ' ';
-    out += name;
-    out += "=\"";
-    Escape(out, platform::XmlSafeText(value), true);
-    out += '"';
+    // A name given again takes the new value in its old place, as in a document.
+    for (std::size_t i = 0; i < attributeCount; ++i)
+        if (attributes[i].first == name) {
+            attributes[i].second = value;
+            return;
+        }
+    // The strings of earlier tags are reused: a journal writes millions of values.
+    if (attributeCount == attributes.size()) attributes.emplace_back();
+    attributes[attributeCount].first = name;
+    attributes[attributeCount].second = value;
+    ++attributeCount;
 }
 
 void XmlTextWriter::TextElement(std::string_view name, std::string_view text) {
     Start(name);
     if (!text.empty()) {
         CloseStartTag();
-        Escape(out, platform::XmlSafeText(text), false);
+        Escape(out, text, false);
     }
     End();
 }
 
 void XmlTextWriter::End() {
     if (startTagOpen) {
+        WriteAttributes();
         out += "/>";
         startTagOpen = false;
     } else {
@@ -250,6 +289,10 @@ void XmlTextWriter::End() {
         out += '>';
     }
     open.pop_back();
+}
+
+void XmlTextWriter::Reserve(std::size_t bytes) {
+    out.reserve(bytes);
 }
 
 std::string XmlTextWriter::Finish() {
@@ -275,6 +318,8 @@ void StartMainDocument(XmlTextWriter& w, const char* reportId,
 
 std::string JournalXmlText(const Q710JournalParams& params, std::span<const uint8_t> stream) {
     XmlTextWriter w;
+    // About ten bytes of text for each byte of the stream.
+    w.Reserve(stream.size() * 12);
     StartMainDocument(
         w, "ELECTRONIC JOURNAL",
         {{"SMENA_ID", std::to_string(params.shift)}, {"JOURNAL_ID", std::to_string(params.journalInShift)}},

@@ -29,6 +29,7 @@ inline constexpr std::size_t ZReportBufferSize = 178;
 class XmlTextWriter {
 public:
     XmlTextWriter(); // the declaration line
+    void Reserve(std::size_t bytes);
     void Start(std::string_view name);
     void Attribute(std::string_view name, std::string_view value);
     // An element holding only a text.
@@ -39,7 +40,10 @@ public:
 
 private:
     void CloseStartTag();
+    void WriteAttributes();
     std::string out;
+    std::vector<std::pair<std::string, std::string>> attributes; // of the start tag being written
+    std::size_t attributeCount = 0;
     std::vector<std::string> open;
     bool startTagOpen = false;
 };

@@ -562,6 +562,10 @@ bool AlreadyXmlSafe(std::string_view s) {
 
 } // namespace
 
+bool IsXmlSafeText(std::string_view utf8) {
+    return AlreadyXmlSafe(utf8);
+}
+
 std::string XmlSafeText(std::string_view utf8) {
     if (AlreadyXmlSafe(utf8)) return std::string(utf8);
     std::u16string wide = Utf8ToUtf16(utf8);

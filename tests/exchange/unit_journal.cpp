@@ -208,11 +208,13 @@ TEST(JournalXml, TextWriterWritesWhatTheDocumentServiceSaves) {
         w.Start("E");
         w.Attribute("a", v);
         w.Attribute("b", v + "x");
+        w.Attribute("a", v + "y"); // a name given twice
         w.End();
         w.TextElement("T", v);
         platform::XmlNode e = doc.DocumentElement().AppendChild(doc.CreateElement("E"));
         e.SetAttribute("a", v);
         e.SetAttribute("b", v + "x");
+        e.SetAttribute("a", v + "y");
         platform::XmlNode t = doc.DocumentElement().AppendChild(doc.CreateElement("T"));
         if (!v.empty()) t.AppendChild(doc.CreateTextNode(v));
     }
