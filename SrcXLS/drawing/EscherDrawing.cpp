@@ -38,7 +38,9 @@ TMSOObjCLIENTANCHOR* AnchorOf(TShape& shape) {
 TEscherDrawing::TEscherDrawing(TEscherGroup& group, TXFonts* fonts)
     : group(group), fonts(fonts), root(std::make_unique<TShapeGroupClientAnchor>(this)) {}
 
-TEscherDrawing::~TEscherDrawing() = default;
+TEscherDrawing::~TEscherDrawing() {
+    group.DetachDrawing(*this);
+}
 
 void TEscherDrawing::Clear() {
     notesById.clear();
@@ -479,7 +481,9 @@ void TEscherDrawing::ReadDrawing(TXLSStream& stream, uint32_t recordLength) {
     uint32_t highest = root->ShapeId;
     ForEachShape(*root, [&](TShape& s) { highest = std::max(highest, s.ShapeId); });
     nextShapeId = std::max(nextShapeId, highest + 1);
-    group.RegisterDrawing(*this);
+    auto [id, first] = group.RegisterDrawing(*this);
+    drawingId = id;
+    if (first) nextShapeId = first;
 }
 
 void TEscherDrawing::ReadGroupChildren(TDrawingIn& in, TShapeGroup& parent, int64_t length, int depth) {
