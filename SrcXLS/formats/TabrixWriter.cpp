@@ -323,6 +323,9 @@ void TTabrixWriter::WriteSheetRecord(const TBIFFSheetSource& sheet, const TRecor
 void TTabrixWriter::WriteSheetTail(const TBIFFSheetSource& sheet) {
     if (HasPanes(sheet)) records.WritePane(*sheet.Pane);
     Run(sheet.MergedCells);
+    Run(sheet.ConditionalFormats);
+    Run(sheet.Hyperlinks);
+    Run(sheet.Validations);
     records.WriteSheetProtection(sheet.Protection);
 }
 
