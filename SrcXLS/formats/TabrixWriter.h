@@ -40,6 +40,7 @@ struct TBIFFSheetSource {
     TBIFFBlockWriter ConditionalFormats;
     TBIFFBlockWriter Hyperlinks;
     TBIFFBlockWriter Validations;
+    TBIFFBlockWriter Drawing; // the drawing, its OBJ, TXO and NOTE records
 };
 
 // What the writer needs of the workbook.
@@ -62,6 +63,7 @@ struct TBIFFWorkbookSource {
     // Code page of 8-bit text below BIFF8.
     int CodePage = DefaultCodePage;
     TBIFFBlockWriter SharedStrings; // SST and EXTSST
+    TBIFFBlockWriter DrawingGroup;  // MSODRAWINGGROUP, continued past 8224 bytes
     // Given: the finished file goes to this buffer instead of the file.
     std::vector<uint8_t>* TargetStream = nullptr;
     TExtraObjects* ExtraObjects = nullptr;
