@@ -1,10 +1,88 @@
 #include "console/TForm10.h"
 
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "console/ContextHelp.h"
+#include "console/DialogButtons.h"
+#include "console/Keypad.h"
+#include "console/MessageBoxes.h"
+#include "platform/ui/AnsiText.h"
+#include "platform/ui/Ui.h"
+
 namespace console {
+
+using platform::Ansi;
+using platform::MakeChild;
+using platform::UiText;
+
+QString FastCodeHint() {
+    return UiText("Код товару в базі ЕККА, \r\nякий буде викликатися\r\nза клавішею швидкого доступу\r\n"
+                  "(1...9999999999999999999)");
+}
+
+void ShowSequenceFull() {
+    platform::MessageBox(Ansi("Досягнута максимальна довжина послідовності!"), InfoCaption(), InfoBox);
+}
+
+bool AskClearSequence() {
+    return platform::MessageBox(Ansi("Стерти набрану послідовність?"), Ansi("Запитання"), QuestionBox) ==
+           platform::IdYes;
+}
 
 TForm10::TForm10(ConsoleState& state, QWidget* parent) : QDialog(parent), state(state) {
     setObjectName("TForm10");
-    setWindowTitle(QString::fromUtf8("Формування послідовності команд"));
+    setWindowTitle(UiText("Формування послідовності команд"));
+    auto* column = MakeChild<QVBoxLayout>(this);
+    auto* box = MakeChild<QGroupBox>(UiText(" Послідовність клавіатурних команд: "), this);
+    auto* inner = MakeChild<QVBoxLayout>(box);
+    FastCode = MakeChild<QLineEdit>(box);
+    FastCode->setObjectName("FastCode");
+    FastCode->setReadOnly(true);
+    FastCode->setToolTip(FastCodeHint());
+    inner->addWidget(FastCode);
+    Keys = MakeChild<Keypad>(box);
+    inner->addWidget(Keys, 0, Qt::AlignHCenter);
+    BitBtnWriteFastCode = MakeChild<QPushButton>(UiText("Передати послідовність"), box);
+    BitBtnWriteFastCode->setObjectName("BitBtnWriteFastCode");
+    inner->addWidget(BitBtnWriteFastCode);
+    column->addWidget(box);
+    Button21 =
+        AddDialogButton(this, AddButtonRow(column), "Button21", UiText("Вихід"), [this] { Button21Click(); });
+
+    Keys->OnKey = [this](const KeyDef& key) { KeyClick(key); };
+    Keys->OnClear = [this] { BitBtn1Click(); };
+    connect(BitBtnWriteFastCode, &QPushButton::clicked, this, [this] { BitBtnWriteFastCodeClick(); });
+    InstallDefaultHelpKey(this);
+}
+
+void TForm10::KeyClick(const KeyDef& key) {
+    if (!sequence.Add(key)) {
+        ShowSequenceFull();
+        return;
+    }
+    FastCode->setText(platform::ToQString(sequence.labels));
+}
+
+void TForm10::BitBtn1Click() {
+    if (FastCode->text().isEmpty() || !AskClearSequence()) return;
+    FastCode->clear();
+    sequence.Clear();
+}
+
+void TForm10::BitBtnWriteFastCodeClick() {
+    const char* err = nullptr;
+    if (state.Api().ExecuteBarCode(sequence.letters.c_str(), &err) == Q710_OK)
+        ShowInfoText(Ansi("Послідовність клавіатурних команд успішно відправлена."));
+    else
+        ShowErrorText(device::DeviceText(err));
+}
+
+void TForm10::Button21Click() {
+    accept();
 }
 
 } // namespace console
