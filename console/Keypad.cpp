@@ -63,6 +63,7 @@ Keypad::Keypad(QWidget* parent) : QWidget(parent) {
     BitBtn1->setObjectName("BitBtn1");
     BitBtn1->setToolTip(UiText("Стерти послідовність"));
     BitBtn1->setFixedSize(kKeySize, kKeySize);
+    BitBtn1->setAutoDefault(false);
     grid->addWidget(BitBtn1, 0, 5);
     connect(BitBtn1, &QPushButton::clicked, this, [this] {
         if (OnClear) OnClear();
@@ -75,6 +76,7 @@ Keypad::Keypad(QWidget* parent) : QWidget(parent) {
             button->setObjectName(key->button);
             button->setFixedSize(kKeySize, kKeySize);
             button->setFocusPolicy(Qt::NoFocus);
+            button->setAutoDefault(false); // Enter never presses a key
             grid->addWidget(button, row, col);
             connect(button, &QPushButton::clicked, this, [this, key] {
                 if (OnKey) OnKey(*key);

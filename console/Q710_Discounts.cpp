@@ -111,6 +111,15 @@ private:
     QTextEdit& edit;
 };
 
+// The pickers show dates in the user's short date format ('/' stands for
+// the date separator, as in the regional patterns).
+QString PickerDateFormat() {
+    const platform::RegionalSettings& rs = platform::Regional();
+    std::string pattern = rs.shortDateFormat;
+    std::replace(pattern.begin(), pattern.end(), '/', rs.dateSeparator);
+    return platform::ToQString(pattern);
+}
+
 std::string DiscountIniPath() {
     return platform::ProgramFile(DiscountIniName);
 }
@@ -138,6 +147,7 @@ void TForm1::CreateDiscountGroupsPage() {
         auto* edit = MakeChild<QLineEdit>(QStringLiteral("1"), box);
         edit->setObjectName(name);
         edit->setMaxLength(19);
+        edit->setMaximumWidth(edit->fontMetrics().horizontalAdvance(QString(21, QChar('0'))));
         return edit;
     };
     FirstCardCodeByDiscountGroup = card("FirstCardCodeByDiscountGroup");
@@ -187,6 +197,8 @@ void TForm1::CreateDiscountGroupsPage() {
     RichEdit1 = MakeChild<QTextEdit>(box);
     RichEdit1->setObjectName("RichEdit1");
     RichEdit1->setReadOnly(true);
+    RichEdit1->setLineWrapMode(QTextEdit::NoWrap);
+    RichEdit1->setMinimumWidth(240);
     row->addWidget(RichEdit1, 1);
     column->addWidget(box);
 
@@ -219,6 +231,7 @@ QWidget* TForm1::CreateDiscountTermBox(QWidget* parent) {
     auto date = [term](const char* name) {
         auto* edit = MakeChild<QDateEdit>(QDate::currentDate(), term);
         edit->setObjectName(name);
+        edit->setDisplayFormat(PickerDateFormat());
         edit->setCalendarPopup(true);
         edit->setEnabled(false);
         return edit;
