@@ -3,6 +3,7 @@
 #include <QAction>
 
 #include "console/ContextHelp.h"
+#include "platform/ui/Ui.h"
 
 namespace console {
 
@@ -11,6 +12,12 @@ ActionButton::ActionButton(QAction* action, QWidget* parent) : QPushButton(paren
         if (this->action != nullptr && this->action->isEnabled()) this->action->trigger();
     });
     SetAction(action);
+}
+
+ActionButton* MakeActionButton(QAction* action, const char* name, QWidget* parent) {
+    auto* button = platform::MakeChild<ActionButton>(action, parent);
+    button->setObjectName(name);
+    return button;
 }
 
 void ActionButton::SetAction(QAction* newAction) {

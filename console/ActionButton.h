@@ -23,4 +23,7 @@ private:
     QMetaObject::Connection changed;
 };
 
+// A button named `name` on `parent` that carries the action.
+ActionButton* MakeActionButton(QAction* action, const char* name, QWidget* parent);
+
 } // namespace console

@@ -2,11 +2,13 @@
 
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QStyle>
 
+#include "console/MessageBoxes.h"
 #include "platform/ui/AnsiText.h"
 #include "platform/ui/Ui.h"
 
@@ -83,6 +85,33 @@ Keypad::Keypad(QWidget* parent) : QWidget(parent) {
             });
         }
     }
+}
+
+QLineEdit* MakeSequenceDisplay(QWidget* parent) {
+    auto* display = MakeChild<QLineEdit>(parent);
+    display->setObjectName("FastCode");
+    display->setReadOnly(true);
+    display->setToolTip(UiText("Код товару в базі ЕККА, \r\nякий буде викликатися\r\nза клавішею швидкого "
+                               "доступу\r\n(1...9999999999999999999)"));
+    return display;
+}
+
+void AddKeyToSequence(KeySequence& sequence, const KeyDef& key, QLineEdit* display) {
+    if (!sequence.Add(key)) {
+        platform::MessageBox(platform::Ansi("Досягнута максимальна довжина послідовності!"), InfoCaption(),
+                             InfoBox);
+        return;
+    }
+    display->setText(platform::ToQString(sequence.labels));
+}
+
+void ClearSequence(KeySequence& sequence, QLineEdit* display) {
+    if (display->text().isEmpty()) return;
+    if (platform::MessageBox(platform::Ansi("Стерти набрану послідовність?"), platform::Ansi("Запитання"),
+                             QuestionBox) != platform::IdYes)
+        return;
+    display->clear();
+    sequence.Clear();
 }
 
 QPushButton* Keypad::KeyButton(const char* name) const {

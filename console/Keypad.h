@@ -9,6 +9,7 @@
 #include "console/KeySequence.h"
 
 class QLabel;
+class QLineEdit;
 class QPushButton;
 
 namespace console {
@@ -26,5 +27,12 @@ public:
     // The key button of a key table entry's button name.
     QPushButton* KeyButton(const char* name) const;
 };
+
+// What both key dialogs do with a sequence and its read-only display.
+QLineEdit* MakeSequenceDisplay(QWidget* parent);
+// Adds the key and shows the labels, or says that the sequence is full.
+void AddKeyToSequence(KeySequence& sequence, const KeyDef& key, QLineEdit* display);
+// Asks, when the display shows something, and then clears both.
+void ClearSequence(KeySequence& sequence, QLineEdit* display);
 
 } // namespace console

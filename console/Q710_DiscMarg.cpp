@@ -75,16 +75,12 @@ void TForm1::CreateDiscMargPage() {
     ActionWriteDiscMarg->setText(UiText("Записати нові значення"));
     ActionSetDiscMargFlags->setText(UiText("Записати ознаки"));
     ActionReadDiscMarg->setText(UiText("Знижки та націнки"));
+    BitBtnWriteDiscMarg = MakeActionButton(ActionWriteDiscMarg, "BitBtnWriteDiscMarg", box);
+    BitBtnSetDiscMargFlags = MakeActionButton(ActionSetDiscMargFlags, "BitBtnSetDiscMargFlags", box);
+    BitBtnReadDiscMarg = MakeActionButton(ActionReadDiscMarg, "BitBtnReadDiscMarg", box);
     auto* buttons = MakeChild<QHBoxLayout>();
-    auto button = [box, buttons](QAction* action, const char* name) {
-        auto* b = MakeChild<ActionButton>(action, box);
-        b->setObjectName(name);
+    for (QWidget* b : {BitBtnWriteDiscMarg, BitBtnSetDiscMargFlags, BitBtnReadDiscMarg})
         buttons->addWidget(b);
-        return b;
-    };
-    BitBtnWriteDiscMarg = button(ActionWriteDiscMarg, "BitBtnWriteDiscMarg");
-    BitBtnSetDiscMargFlags = button(ActionSetDiscMargFlags, "BitBtnSetDiscMargFlags");
-    BitBtnReadDiscMarg = button(ActionReadDiscMarg, "BitBtnReadDiscMarg");
     grid->addLayout(buttons, 4, 0, 1, 4);
     column->addWidget(box);
     column->addStretch();

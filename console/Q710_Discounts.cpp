@@ -168,15 +168,12 @@ void TForm1::CreateDiscountGroupsPage() {
     ActionReadAllDiscountGroups->setText(UiText("Прочитати параметри всіх груп"));
     ActionWriteAllDiscountGroups->setText(UiText("Записати параметри всіх груп"));
     auto* buttons = MakeChild<QGridLayout>();
-    auto button = [box](QAction* action, const char* name) {
-        auto* b = MakeChild<ActionButton>(action, box);
-        b->setObjectName(name);
-        return b;
-    };
-    BitBtnReadDiscountGroup = button(ActionReadDiscountGroup, "BitBtnReadDiscountGroup");
-    BitBtnWriteDiscountGroup = button(ActionWriteDiscountGroup, "BitBtnWriteDiscountGroup");
-    BitBtnReadAllDiscountGroups = button(ActionReadAllDiscountGroups, "BitBtnReadAllDiscountGroups");
-    BitBtnWriteAllDiscountGroups = button(ActionWriteAllDiscountGroups, "BitBtnWriteAllDiscountGroups");
+    BitBtnReadDiscountGroup = MakeActionButton(ActionReadDiscountGroup, "BitBtnReadDiscountGroup", box);
+    BitBtnWriteDiscountGroup = MakeActionButton(ActionWriteDiscountGroup, "BitBtnWriteDiscountGroup", box);
+    BitBtnReadAllDiscountGroups =
+        MakeActionButton(ActionReadAllDiscountGroups, "BitBtnReadAllDiscountGroups", box);
+    BitBtnWriteAllDiscountGroups =
+        MakeActionButton(ActionWriteAllDiscountGroups, "BitBtnWriteAllDiscountGroups", box);
     buttons->addWidget(BitBtnReadDiscountGroup, 0, 0);
     buttons->addWidget(BitBtnWriteDiscountGroup, 0, 1);
     buttons->addWidget(BitBtnReadAllDiscountGroups, 1, 0);

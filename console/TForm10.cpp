@@ -19,30 +19,13 @@ using platform::Ansi;
 using platform::MakeChild;
 using platform::UiText;
 
-QString FastCodeHint() {
-    return UiText("Код товару в базі ЕККА, \r\nякий буде викликатися\r\nза клавішею швидкого доступу\r\n"
-                  "(1...9999999999999999999)");
-}
-
-void ShowSequenceFull() {
-    platform::MessageBox(Ansi("Досягнута максимальна довжина послідовності!"), InfoCaption(), InfoBox);
-}
-
-bool AskClearSequence() {
-    return platform::MessageBox(Ansi("Стерти набрану послідовність?"), Ansi("Запитання"), QuestionBox) ==
-           platform::IdYes;
-}
-
 TForm10::TForm10(ConsoleState& state, QWidget* parent) : QDialog(parent), state(state) {
     setObjectName("TForm10");
     setWindowTitle(UiText("Формування послідовності команд"));
     auto* column = MakeChild<QVBoxLayout>(this);
     auto* box = MakeChild<QGroupBox>(UiText(" Послідовність клавіатурних команд: "), this);
     auto* inner = MakeChild<QVBoxLayout>(box);
-    FastCode = MakeChild<QLineEdit>(box);
-    FastCode->setObjectName("FastCode");
-    FastCode->setReadOnly(true);
-    FastCode->setToolTip(FastCodeHint());
+    FastCode = MakeSequenceDisplay(box);
     inner->addWidget(FastCode);
     Keys = MakeChild<Keypad>(box);
     inner->addWidget(Keys, 0, Qt::AlignHCenter);
@@ -60,17 +43,11 @@ TForm10::TForm10(ConsoleState& state, QWidget* parent) : QDialog(parent), state(
 }
 
 void TForm10::KeyClick(const KeyDef& key) {
-    if (!sequence.Add(key)) {
-        ShowSequenceFull();
-        return;
-    }
-    FastCode->setText(platform::ToQString(sequence.labels));
+    AddKeyToSequence(sequence, key, FastCode);
 }
 
 void TForm10::BitBtn1Click() {
-    if (FastCode->text().isEmpty() || !AskClearSequence()) return;
-    FastCode->clear();
-    sequence.Clear();
+    ClearSequence(sequence, FastCode);
 }
 
 void TForm10::BitBtnWriteFastCodeClick() {

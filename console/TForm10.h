@@ -37,11 +37,4 @@ private:
     KeySequence sequence;
 };
 
-// The tooltip of the display of both key dialogs.
-QString FastCodeHint();
-// "Досягнута максимальна довжина послідовності!" and "Стерти набрану
-// послідовність?" as both key dialogs show them.
-void ShowSequenceFull();
-bool AskClearSequence();
-
 } // namespace console

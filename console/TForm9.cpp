@@ -13,7 +13,6 @@
 #include "console/DialogButtons.h"
 #include "console/Keypad.h"
 #include "console/MessageBoxes.h"
-#include "console/TForm10.h"
 #include "platform/ui/AnsiText.h"
 #include "platform/ui/Ui.h"
 
@@ -50,35 +49,27 @@ TForm9::TForm9(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
 
     auto* codeBox = MakeChild<QGroupBox>(UiText(" Код товару чи послідовність команд: "), speedCode);
     auto* codeColumn = MakeChild<QVBoxLayout>(codeBox);
-    FastCode = MakeChild<QLineEdit>(codeBox);
-    FastCode->setObjectName("FastCode");
-    FastCode->setReadOnly(true);
-    FastCode->setToolTip(FastCodeHint());
+    FastCode = MakeSequenceDisplay(codeBox);
     codeColumn->addWidget(FastCode);
     Keys = MakeChild<Keypad>(codeBox);
     codeColumn->addWidget(Keys, 0, Qt::AlignHCenter);
     inner->addWidget(codeBox);
 
     auto* buttons = MakeChild<QHBoxLayout>();
-    auto button = [&](const char* name, const char* text) {
-        auto* b = MakeChild<QPushButton>(UiText(text), speedCode);
-        b->setObjectName(name);
-        buttons->addWidget(b);
-        return b;
-    };
-    BitBtnReadFastCode = button("BitBtnReadFastCode", "Прочитати");
-    BitBtnReadAllFastCodes = button("BitBtnReadAllFastCodes", "Всі клавіши");
-    BitBtnWriteFastCode = button("BitBtnWriteFastCode", "Записати");
     inner->addLayout(buttons);
+    BitBtnReadFastCode = AddDialogButton(speedCode, buttons, "BitBtnReadFastCode", UiText("Прочитати"),
+                                         [this] { BitBtnReadFastCodeClick(); });
+    BitBtnReadAllFastCodes =
+        AddDialogButton(speedCode, buttons, "BitBtnReadAllFastCodes", UiText("Всі клавіши"),
+                        [this] { BitBtnReadAllFastCodesClick(); });
+    BitBtnWriteFastCode = AddDialogButton(speedCode, buttons, "BitBtnWriteFastCode", UiText("Записати"),
+                                          [this] { BitBtnWriteFastCodeClick(); });
     column->addWidget(speedCode);
     Button21 =
         AddDialogButton(this, AddButtonRow(column), "Button21", UiText("Вихід"), [this] { Button21Click(); });
 
     Keys->OnKey = [this](const KeyDef& key) { KeyClick(key); };
     Keys->OnClear = [this] { BitBtn1Click(); };
-    connect(BitBtnReadFastCode, &QPushButton::clicked, this, [this] { BitBtnReadFastCodeClick(); });
-    connect(BitBtnReadAllFastCodes, &QPushButton::clicked, this, [this] { BitBtnReadAllFastCodesClick(); });
-    connect(BitBtnWriteFastCode, &QPushButton::clicked, this, [this] { BitBtnWriteFastCodeClick(); });
     InstallDefaultHelpKey(this);
 }
 
@@ -87,18 +78,11 @@ int TForm9::Selected() const {
 }
 
 void TForm9::KeyClick(const KeyDef& key) {
-    KeySequence& s = stored[static_cast<std::size_t>(Selected())];
-    if (!s.Add(key)) {
-        ShowSequenceFull();
-        return;
-    }
-    FastCode->setText(platform::ToQString(s.labels));
+    AddKeyToSequence(stored[static_cast<std::size_t>(Selected())], key, FastCode);
 }
 
 void TForm9::BitBtn1Click() {
-    if (FastCode->text().isEmpty() || !AskClearSequence()) return;
-    FastCode->clear();
-    stored[static_cast<std::size_t>(Selected())].Clear();
+    ClearSequence(stored[static_cast<std::size_t>(Selected())], FastCode);
 }
 
 bool TForm9::ReadKey(int k) {
