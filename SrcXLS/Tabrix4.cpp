@@ -93,6 +93,7 @@ TTabrix4::TTabrix4()
     LibState().StrFALSE = u"FALSE";
     sheets = std::make_unique<TSheets>(*this);
     sheets->Add(0);
+    vba = std::make_unique<TXLSVBA>();
     optionsDialog.ReadFrom(sheets->Items(0).Records());
     SetVersion(TExcelVersion::xvExcel97);
 }
@@ -142,7 +143,7 @@ void TTabrix4::Clear() {
     ex12Styles.Clear();
     pictures.Clear();
     extraObjects.Clear();
-    vba.Clear();
+    vba->Clear();
     chartSheets.Clear();
     savedTags.Clear();
     relations.Clear();
@@ -252,6 +253,21 @@ void TTabrix4::MoveCells(int srcSheet, int col1, int row1, int col2, int row2, i
     CopyOrMove(true, srcSheet, col1, row1, col2, row2, destSheet, destCol, destRow, options);
 }
 
+namespace {
+// The cells of a block, collected before anything changes.
+std::vector<TCell*> CellsIn(TCellValues& store, int col1, int row1, int col2, int row2) {
+    std::vector<TCell*> cells;
+    store.BeginIterate();
+    while (TCell* cell = store.NextCell())
+        if (cell->Col >= col1 && cell->Col <= col2 && int64_t(cell->Row) >= row1 &&
+            int64_t(cell->Row) <= row2)
+            cells.push_back(cell);
+    return cells;
+}
+} // namespace
+
+// Everything that can refuse (a cell pushed past the version's limits, a
+// merged area cut apart) is checked before anything changes.
 void TTabrix4::CopyOrMove(bool move, int srcSheet, int col1, int row1, int col2, int row2, int destSheet,
                           int destCol, int destRow, int options) {
     if (srcSheet == destSheet && destCol == col1 && destRow == row1) return;
@@ -259,25 +275,38 @@ void TTabrix4::CopyOrMove(bool move, int srcSheet, int col1, int row1, int col2,
     if (row1 > row2) std::swap(row1, row2);
     TSheet& src = sheets->Items(srcSheet);
     TSheet& dest = sheets->Items(destSheet);
-    int64_t lastCol = int64_t(destCol) + (col2 - col1), lastRow = int64_t(destRow) + (row2 - row1);
     TCellStorage::CheckPosition(destCol, destRow);
-    TCellStorage::CheckPosition(lastCol, lastRow);
+    const int64_t deltaCol = int64_t(destCol) - col1, deltaRow = int64_t(destRow) - row1;
+    std::vector<TCell*> block;
     if (options & coCells) {
-        // Everything is collected before anything lands, so overlapping
-        // source and destination areas copy what stood there before.
+        block = CellsIn(src.Cells(), col1, row1, col2, row2);
+        for (TCell* cell : block)
+            if (cell->Col + deltaCol > LibState().MaxColumn ||
+                int64_t(cell->Row) + deltaRow > LibState().MaxRow)
+                throw XLSError("Cell position is outside the sheet");
+    }
+    TCellAreaList areas;
+    if (options & coMergedCells) {
+        if (srcSheet == destSheet && move) {
+            src.MergedCells().CheckMove(col1, row1, col2, row2);
+        } else if (srcSheet != destSheet) {
+            src.MergedCells().CollectIntersecting(areas, col1, row1, col2, row2);
+            if (move) src.MergedCells().CheckRemove(&areas, col1, row1, col2, row2);
+        }
+    }
+    if (options & coCells) {
+        // Every copy is taken before any lands, so overlapping source and
+        // destination areas copy what stood there before.
         std::vector<std::unique_ptr<TCell>> collected;
-        auto take = [&](TCell& cell) {
-            collected.push_back(cell.MakeCopy());
-            collected.back()->SetPosition(cell.Col - col1 + destCol, int(cell.Row) - row1 + destRow);
-        };
+        collected.reserve(block.size());
+        for (TCell* cell : block) {
+            collected.push_back(cell->MakeCopy());
+            collected.back()->SetPosition(int(cell->Col + deltaCol), int(int64_t(cell->Row) + deltaRow));
+        }
         TCellValues& store = src.Cells();
-        store.BeginIterate();
-        while (TCell* cell = store.NextCell())
-            if (cell->Col >= col1 && cell->Col <= col2 && int64_t(cell->Row) >= row1 &&
-                int64_t(cell->Row) <= row2)
-                take(*cell);
         if (move)
-            for (auto& c : collected) store.RemoveCell(c->Col - destCol + col1, int(c->Row) - destRow + row1);
+            for (auto& c : collected)
+                store.RemoveCell(int(c->Col - deltaCol), int(int64_t(c->Row) - deltaRow));
         for (auto& c : collected) {
             int col = c->Col, row = int(c->Row);
             dest.Cells().PutCellKeepFormat(col, row, std::move(c));
@@ -286,14 +315,12 @@ void TTabrix4::CopyOrMove(bool move, int srcSheet, int col1, int row1, int col2,
     if (options & coMergedCells) {
         if (srcSheet == destSheet) {
             if (move)
-                src.MergedCells().MoveAreas(col1, row1, col2, row2, destCol - col1, destRow - row1);
+                src.MergedCells().MoveAreas(col1, row1, col2, row2, int(deltaCol), int(deltaRow));
             else
                 src.MergedCells().CopyAreas(col1, row1, col2, row2, destCol, destRow);
         } else {
-            TCellAreaList list;
-            src.MergedCells().CollectIntersecting(list, col1, row1, col2, row2);
-            dest.MergedCells().InsertMoved(list, col1, row1, col2, row2, destCol, destRow);
-            if (move) src.MergedCells().DeleteListed(list, col1, row1, col2, row2);
+            dest.MergedCells().InsertMoved(areas, col1, row1, col2, row2, destCol, destRow);
+            if (move) src.MergedCells().DeleteListed(areas, col1, row1, col2, row2);
         }
     }
 }
@@ -302,13 +329,10 @@ void TTabrix4::DeleteCells(int sheet, int col1, int row1, int col2, int row2) {
     if (col1 > col2) std::swap(col1, col2);
     if (row1 > row2) std::swap(row1, row2);
     TSheet& s = sheets->Items(sheet);
+    s.MergedCells().CheckRemove(nullptr, col1, row1, col2, row2);
     std::vector<std::pair<int, int>> positions;
-    TCellValues& store = s.Cells();
-    store.BeginIterate();
-    while (TCell* cell = store.NextCell())
-        if (cell->Col >= col1 && cell->Col <= col2 && int64_t(cell->Row) >= row1 &&
-            int64_t(cell->Row) <= row2)
-            positions.emplace_back(cell->Col, int(cell->Row));
+    for (TCell* cell : CellsIn(s.Cells(), col1, row1, col2, row2))
+        positions.emplace_back(cell->Col, int(cell->Row));
     for (auto [c, r] : positions) s.DeleteCell(c, r);
     s.MergedCells().RemoveRect(col1, row1, col2, row2);
 }

@@ -8,6 +8,7 @@
 #include "SrcXLS/XLSDefs.h"
 #include "SrcXLS/formats/BIFFSettingsRecords.h"
 #include "SrcXLS/formats/DefaultRecords.h"
+#include "SrcXLS/formats/VBAProject.h"
 #include "SrcXLS/model/CellFormats.h"
 #include "SrcXLS/model/ReservedMember.h"
 #include "SrcXLS/model/Sheet.h"
@@ -136,6 +137,8 @@ public:
     TRecordStorageEx2007Unknown& Unknown2007() { return unknown2007; }
     TExtraObjects& ExtraObjects() { return extraObjects; }
     TStyles& Styles() { return styles; }
+    // The macro project of a read workbook (kept while PreserveMacros is on).
+    TXLSVBA& VBA() { return *vba; }
 
     TXFont* GetFont() const override { return fonts.GetItem(0); }
     void SetFont(const TXFont& font);
@@ -225,7 +228,7 @@ private:
     TReservedMember<struct Ex12StylesTag> ex12Styles;
     std::unique_ptr<TSheets> sheets;
     TReservedMember<struct ChartSheetsTag> chartSheets;
-    TReservedMember<struct VBATag> vba;
+    std::unique_ptr<TXLSVBA> vba;
     TReservedMember<struct SavedTagsTag> savedTags;
     TReservedMember<struct RelationsTag> relations;
     std::u16string styleFragments[3];

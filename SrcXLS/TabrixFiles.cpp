@@ -33,6 +33,7 @@ void ReadWorkbookFile(TTabrix4& owner, const std::vector<uint8_t>* image) {
     TBIFFWorkbookTarget target;
     target.FileName = std::filesystem::path(owner.GetFilename());
     target.ReadMacros = owner.PreserveMacros;
+    target.VBA = &owner.VBA();
     target.Password = owner.Password;
     if (owner.OnPassword)
         target.AskPassword = [&owner](std::u16string& password) { owner.OnPassword(owner, password); };
@@ -92,6 +93,8 @@ void WriteWorkbookFile(TTabrix4& book) {
     source.SelectedTab = book.Workbook().GetSelectedTab();
     source.FileSharing = book.GetFileSharing();
     source.Password = book.Password;
+    source.VBA = &book.VBA();
+    source.PreserveMacros = book.PreserveMacros;
     source.CodePage = book.CodePage;
     source.ExtraObjects = &book.ExtraObjects();
     if (version == TExcelVersion::xvExcel97)

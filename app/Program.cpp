@@ -3,8 +3,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QTimer>
 
+#include "console/BatchLoop.h"
 #include "console/ContextHelp.h"
 #include "exchange/ExchangeJob.h"
 #include "exchange/JobSide.h"
@@ -48,6 +50,10 @@ void Program::ConnectExchange() {
     main.ModemLinkUp = [form] { return form->ModemDisconnect->isEnabled(); };
     main.ModemDisconnect = [form] { form->ModemDisconnectExecute(); };
     main.Repaint = [form] { form->repaint(); };
+    main.GoodsBarMaximum = [form](int32_t maximum) { form->GoodsProgress().SetMaximum(maximum); };
+    main.AppendMemo2 = [form](const std::string& line) {
+        form->Memo2->appendPlainText(QString::fromStdString(line));
+    };
     state.RunExchangeJob = [](ConsoleState& s) {
         uint8_t kind = s.MakeMetod.OperationKind;
         return IsImport(kind) ? exchange::RunImportJob(s, kind) : exchange::RunExportJob(s, kind);

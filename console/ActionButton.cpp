@@ -14,12 +14,6 @@ ActionButton::ActionButton(QAction* action, QWidget* parent) : QPushButton(paren
     SetAction(action);
 }
 
-ActionButton* MakeActionButton(QAction* action, const char* name, QWidget* parent) {
-    auto* button = platform::MakeChild<ActionButton>(action, parent);
-    button->setObjectName(name);
-    return button;
-}
-
 void ActionButton::SetAction(QAction* newAction) {
     disconnect(changed);
     action = newAction;
@@ -33,6 +27,12 @@ void ActionButton::Mirror() {
     setToolTip(action->toolTip());
     setEnabled(action->isEnabled());
     SetHelpContext(this, HelpContextOf(action));
+}
+
+ActionButton* MakeActionButton(QAction* action, const char* objectName, QWidget* parent) {
+    auto* button = platform::MakeChild<ActionButton>(action, parent);
+    button->setObjectName(objectName);
+    return button;
 }
 
 } // namespace console

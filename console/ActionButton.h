@@ -23,7 +23,7 @@ private:
     QMetaObject::Connection changed;
 };
 
-// A button named `name` on `parent` that carries the action.
-ActionButton* MakeActionButton(QAction* action, const char* name, QWidget* parent);
+// A button of an action, owned by its parent and named for tests and help.
+ActionButton* MakeActionButton(QAction* action, const char* objectName, QWidget* parent);
 
 } // namespace console

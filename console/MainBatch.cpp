@@ -40,7 +40,7 @@ void MainBatchWindow::ShowPage(int index) {
 void MainBatchWindow::Lock() {
     if (start != nullptr) {
         own = start->Action();
-        start->SetAction(form.ActionGoodsStop);
+        start->SetAction(stop != nullptr ? stop : form.ActionGoodsStop);
     }
     form.DisableDeviceActions();
 }

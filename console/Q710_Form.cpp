@@ -274,6 +274,8 @@ void TForm1::CreatePages() {
         PageControl1->addWidget(TabSheets[i]);
     }
     CreateConnectionPages();
+    CreateGroupsPage();
+    CreatePatternsPage();
 
     // Page of the buttons that open the key dialogs.
     auto* keys = MakeChild<QVBoxLayout>(TabSheets[8]);

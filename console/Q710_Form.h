@@ -18,6 +18,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
 class QStackedWidget;
 class QStatusBar;
@@ -123,8 +124,28 @@ public:
                  *BitBtnReadAllDiscountGroups = nullptr, *BitBtnWriteAllDiscountGroups = nullptr;
     QPushButton* SpeedButton2 = nullptr; // save the groups to the file
     QPushButton* BitBtn1 = nullptr;      // load them from it
-    QAction* N66 = nullptr;              // menu "Справка"
-    QTimer* Timer1 = nullptr;            // modem poll
+    // Goods-group page.
+    QLineEdit* GoodsGroupIndex = nullptr;
+    UpDown* UpDownGoodsGroupIndex = nullptr;
+    QLineEdit* GoodsGroupName = nullptr;
+    QPlainTextEdit* Memo2 = nullptr; // the log of every group operation
+    QCheckBox* CBEraseGoodsGroup = nullptr;
+    ActionButton* BitBtnReadNameOfGroup = nullptr;
+    ActionButton* BitBtnWriteNameOfGroup = nullptr;
+    ActionButton* BitBtnReadNamesOfAllGroups = nullptr;
+    ActionButton* BitBtnImportGroupsOfGoods = nullptr;
+    ActionButton* BitBtnExportGroupsOfGoods = nullptr;
+    // Text-pattern page.
+    QLineEdit* PatternNumber = nullptr;
+    UpDown* UpDownPatternNumber = nullptr;
+    QLineEdit* CursorPosition = nullptr;
+    UpDown* UpDownCursorPosition = nullptr;
+    QLineEdit* PatternText = nullptr;
+    ActionButton* BitBtnReadTextPattern = nullptr;
+    ActionButton* BitBtnWriteTextPattern = nullptr;
+    ActionButton* BitBtnReadAllTextPatterns = nullptr;
+    QAction* N66 = nullptr;   // menu "Справка"
+    QTimer* Timer1 = nullptr; // modem poll
     platform::FileDialogRequest OpenDialog1;
     platform::FileDialogRequest SaveDialog1;
 
@@ -261,6 +282,18 @@ public:
     void ActionWriteAllDiscountGroupsExecute();
     void SpeedButton2Click();
     void BitBtn1Click();
+    void ActionReadNameOfGroupExecute();
+    void ActionWriteNameOfGroupExecute();
+    void ActionReadNamesOfAllGroupsExecute();
+    void ActionImportGroupsOfGoodsExecute();
+    void ActionExportGroupsOfGoodsExecute();
+    void ActionReadTextPatternExecute();
+    void ActionWriteTextPatternExecute();
+    void ActionReadAllTextPatternsExecute();
+    // Field checks of the group and pattern pages, as those above.
+    bool GoodsGroupIndexExit();
+    bool PatternNumberExit();
+    bool CursorPositionExit();
 
     // The progress of the reading loops (QProgressBar3, Label8) and of the
     // writing loops (QProgressBar1, Label36).
@@ -286,6 +319,8 @@ private:
     void CheckAddressEdit(AddressEdit which, QLineEdit* edit, QLineEdit* other);
     void CreateReportsPage(QVBoxLayout* page);
     void CreateXReportsPage(QVBoxLayout* page);
+    void CreateGroupsPage();
+    void CreatePatternsPage();
     void RunReading(ReadingJob& job, ActionButton* start);
     void RunWriting(const WritingMember& member, ActionButton* start);
     void CreateGoodsPages();

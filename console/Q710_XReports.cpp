@@ -11,6 +11,7 @@
 
 #include "console/ActionButton.h"
 #include "console/EditExit.h"
+#include "console/FieldEdit.h"
 #include "console/Guarded.h"
 #include "console/MainBatch.h"
 #include "console/MessageBoxes.h"
@@ -26,18 +27,6 @@ namespace {
 using platform::Ansi;
 using platform::MakeChild;
 using platform::UiText;
-
-std::string TextOf(const QLineEdit* edit) {
-    return platform::FromQString(edit->text());
-}
-
-// The text goes back into the edit; the message is shown when the check
-// refused the text.
-bool ApplyCheck(QLineEdit* edit, const FieldCheck& check, const char* message) {
-    edit->setText(platform::ToQString(check.text));
-    if (check.refused) ShowErrorText(Ansi(message));
-    return !check.refused;
-}
 
 QLineEdit* MakeEdit(QWidget* parent, const char* name, const char* text, const char* hint, int maxLength) {
     auto* edit = MakeChild<QLineEdit>(UiText(text), parent);

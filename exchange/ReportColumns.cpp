@@ -49,6 +49,13 @@ constexpr uint32_t kRed = 0x0000FF;
 constexpr XlsColumnColour kGoodsColours[] = {{1, kBlue}};
 constexpr XlsColumnColour kHourColours[] = {{0, kGreen}, {1, kRed}};
 
+constexpr ReportColumn kGroupColumns[] = {
+    {K::Integer, "НОМЕР ГРУПИ:", {"ID", dftNumeric, 3, 0}},
+    {K::Name, "НАЗВА ТОВАРНОЇ ГРУПИ:", {"NAME", dftCharacter, 20, 0}},
+};
+constexpr uint8_t kGroupXlsColumns[] = {0, 1};
+constexpr XlsColumnColour kGroupColours[] = {{0, kBlue}};
+
 constexpr uint8_t kGoodsXlsColumns[GoodsReportValueCount] = {0,  2,  1,  3,  4,  5,  6,  7,  8,  9,
                                                              10, 11, 12, 13, 14, 15, 16, 17, 18, 19};
 constexpr uint8_t kPeriodicXlsColumns[PeriodicReportValueCount] = {0, 1, 2,  3,  4,  5,  6,  7,
@@ -88,6 +95,13 @@ ReportRow RowOf(const PeriodicGoodsStruct& r) {
     ReportRow row = CommonValues(r);
     const int64_t rest[] = {r.soldQuantity, r.salesSum, r.payoutQuantity, r.payoutsSum};
     std::copy(std::begin(rest), std::end(rest), row.numbers.begin() + 12);
+    return row;
+}
+
+ReportRow RowOf(const GoodsGroupRecord& r) {
+    ReportRow row;
+    row.numbers[0] = r.Number;
+    row.name = std::string_view(r.Name).substr(0, r.Name.find('\0'));
     return row;
 }
 
@@ -187,6 +201,12 @@ std::vector<std::string> XlsCaptions(const ReportLayout& layout) {
     for (std::size_t i = 0; i < layout.columns.size(); ++i)
         captions[layout.xlsColumns[i]] = layout.columns[i].xlsCaption;
     return captions;
+}
+
+const ReportLayout& GoodsGroupsLayout() {
+    static const ReportLayout layout{kGroupColumns, kGroupXlsColumns, "Excel files (*.xls)|*.xls",
+                                     kGroupColours, GoodsGroupCount + 1};
+    return layout;
 }
 
 } // namespace exchange

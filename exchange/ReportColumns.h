@@ -60,6 +60,7 @@ struct ReportRow {
 
 ReportRow RowOf(const GoodsStruct& record);
 ReportRow RowOf(const PeriodicGoodsStruct& record);
+ReportRow RowOf(const GoodsGroupRecord& record);
 // Hour lines: the hour (line index) in both hour columns.
 ReportRow RowOf(const HourlyReportLine& line, std::size_t hour);
 ReportRow RowOf(const PeriodicHourlyReportLine& line, std::size_t hour);
@@ -88,6 +89,7 @@ struct ReportLayout {
     std::span<const uint8_t> xlsColumns; // workbook column of each value
     const char* xlsFilter;               // save filter of the workbook export
     std::span<const XlsColumnColour> xlsColours;
+    int xlsColourLastRow = 0; // last row of the coloured columns; 0: the last record's
 };
 
 // Goods report (kinds 5, 9, 10): 20 values, barcode before PLU in the workbook.
@@ -96,6 +98,8 @@ const ReportLayout& GoodsReportLayout();
 const ReportLayout& PeriodicGoodsReportLayout();
 // Reports by hours (kinds 7 and 8): hours, receipts and sums of sales and refunds.
 const ReportLayout& HoursReportLayout();
+// Goods groups (kind 2): number and name; the numbers' column blue down to row 101.
+const ReportLayout& GoodsGroupsLayout();
 
 // Text of a value other than the name in CSV, DBF and XML files, by the
 // regional settings.

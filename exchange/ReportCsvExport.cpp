@@ -21,8 +21,9 @@ std::string TextField(std::string_view name, const console::CsvOptionsRecord& op
 }
 
 template <class Record>
-void ExportReportCsv(JobContext& job, const ReportLayout& layout, std::vector<Record>& report) {
-    job.progress.SetMaximum(ProgressMaximumOf(report));
+void ExportReportCsv(JobContext& job, const ReportLayout& layout, std::vector<Record>& report,
+                     int32_t maximum = -1) {
+    job.progress.SetMaximum(maximum >= 0 ? maximum : ProgressMaximumOf(report));
     const console::CsvOptionsRecord& options = job.state.CsvOptions;
     std::string text;
     for (std::size_t i = 0; i < report.size(); ++i) {
@@ -55,6 +56,13 @@ void ExportGoodsCsv(JobContext& job) {
 
 void ExportPeriodicGoodsReportCsv(JobContext& job) {
     ExportReportCsv(job, PeriodicGoodsReportLayout(), job.arrays.PeriodicGoodsReport);
+}
+
+void ExportGroupsCsv(JobContext& job) {
+    std::vector<GoodsGroupRecord>& table = job.arrays.GoodsGroupTable;
+    table.resize(UsedGroupEntries(table));
+    ExportReportCsv(job, GoodsGroupsLayout(), table, GoodsGroupCount);
+    TellSavedFile(job);
 }
 
 void ExportDailyHoursReportCsv(JobContext& job) {

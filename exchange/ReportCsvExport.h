@@ -22,5 +22,7 @@ void ExportGoodsCsv(JobContext& job);
 void ExportPeriodicGoodsReportCsv(JobContext& job);
 void ExportDailyHoursReportCsv(JobContext& job);
 void ExportPeriodicHoursReportCsv(JobContext& job);
+// The used goods groups, "number;name" each; the save tells the main window's memo.
+void ExportGroupsCsv(JobContext& job);
 
 } // namespace exchange

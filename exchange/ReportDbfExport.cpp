@@ -53,8 +53,9 @@ std::string StageBeside(const std::string& target) {
 }
 
 template <class Record>
-void ExportReportDbf(JobContext& job, const ReportLayout& layout, std::vector<Record>& report) {
-    job.progress.SetMaximum(ProgressMaximumOf(report));
+void ExportReportDbf(JobContext& job, const ReportLayout& layout, std::vector<Record>& report,
+                     int32_t maximum = -1) {
+    job.progress.SetMaximum(maximum >= 0 ? maximum : ProgressMaximumOf(report));
     std::optional<std::string> target = ChooseTarget(job);
     if (!target) return;
     job.state.MakeMetod.FileName = *target;
@@ -129,6 +130,15 @@ void ExportGoodsDbf(JobContext& job) {
 
 void ExportPeriodicGoodsReportDbf(JobContext& job) {
     ExportReportDbf(job, PeriodicGoodsReportLayout(), job.arrays.PeriodicGoodsReport);
+}
+
+void ExportGroupsDbf(JobContext& job) {
+    std::vector<GoodsGroupRecord>& table = job.arrays.GoodsGroupTable;
+    std::vector<GoodsGroupRecord> used(table.begin(),
+                                       table.begin() + static_cast<std::ptrdiff_t>(UsedGroupEntries(table)));
+    ExportReportDbf(job, GoodsGroupsLayout(), used, GoodsGroupCount);
+    // A save dialog not confirmed leaves the table as it was.
+    if (job.state.MakeMetod.Done == 1) table.clear();
 }
 
 void ExportDailyHoursReportDbf(JobContext& job) {

@@ -40,5 +40,7 @@ void ExportGoodsDbf(JobContext& job);
 void ExportPeriodicGoodsReportDbf(JobContext& job);
 void ExportDailyHoursReportDbf(JobContext& job);
 void ExportPeriodicHoursReportDbf(JobContext& job);
+// The used goods groups: fields ID N(3) and NAME C(20), one record each.
+void ExportGroupsDbf(JobContext& job);
 
 } // namespace exchange

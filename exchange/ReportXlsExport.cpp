@@ -45,8 +45,9 @@ bool BuildReportSheet(xls::TTabrix4& book, const ReportLayout& layout, const std
     const int lastColumn = static_cast<int>(layout.columns.size()) - 1;
     const int lastRow = static_cast<int>(std::min<std::size_t>(records.size() + 1, INT_MAX));
     // The ranges come first: the values written later keep their cells' fonts.
+    const int colouredLastRow = layout.xlsColourLastRow > 0 ? layout.xlsColourLastRow : lastRow;
     for (const XlsColumnColour& c : layout.xlsColours)
-        sheet.Range().SetArea(c.column, 1, c.column, lastRow).SetFontColor(c.colour);
+        sheet.Range().SetArea(c.column, 1, c.column, colouredLastRow).SetFontColor(c.colour);
     xls::TXLSRange& captionRow = sheet.Range().SetArea(0, 1, lastColumn, 1);
     captionRow.SetFontColor(kBlue);
     captionRow.SetFontStyle(kBold);
@@ -72,8 +73,9 @@ bool BuildReportSheet(xls::TTabrix4& book, const ReportLayout& layout, const std
 }
 
 template <class Record>
-void ExportReportXls(JobContext& job, const ReportLayout& layout, std::vector<Record>& report) {
-    job.progress.SetMaximum(ProgressMaximumOf(report));
+void ExportReportXls(JobContext& job, const ReportLayout& layout, std::vector<Record>& report,
+                     int32_t maximum = -1) {
+    job.progress.SetMaximum(maximum >= 0 ? maximum : ProgressMaximumOf(report));
     xls::TTabrix4& book = JobWorkbook(job.side);
     // A workbook read earlier may have left another version behind.
     book.SetVersion(xls::TExcelVersion::xvExcel97);
@@ -116,6 +118,13 @@ void ExportGoodsXls(JobContext& job) {
 
 void ExportPeriodicGoodsReportXls(JobContext& job) {
     ExportReportXls(job, PeriodicGoodsReportLayout(), job.arrays.PeriodicGoodsReport);
+}
+
+void ExportGroupsXls(JobContext& job) {
+    std::vector<GoodsGroupRecord>& table = job.arrays.GoodsGroupTable;
+    table.resize(UsedGroupEntries(table));
+    ExportReportXls(job, GoodsGroupsLayout(), table, GoodsGroupCount);
+    TellSavedFile(job);
 }
 
 void ExportDailyHoursReportXls(JobContext& job) {

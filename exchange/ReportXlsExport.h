@@ -35,5 +35,7 @@ void ExportGoodsXls(JobContext& job);
 void ExportPeriodicGoodsReportXls(JobContext& job);
 void ExportDailyHoursReportXls(JobContext& job);
 void ExportPeriodicHoursReportXls(JobContext& job);
+// The used goods groups, one row each; the save tells the main window's memo.
+void ExportGroupsXls(JobContext& job);
 
 } // namespace exchange

@@ -35,6 +35,7 @@ class TStyles;
 struct TBIFFWorkbookTarget {
     std::filesystem::path FileName;
     bool ReadMacros = true;
+    TXLSVBA* VBA = nullptr; // reads the macro project when ReadMacros is on
     std::u16string Password;
     // Asked for the password of an encrypted file, given Password; empty
     // when nobody is asked.
@@ -164,6 +165,12 @@ private:
     bool SkippingViews = false;
     bool SheetOpen = false; // between a worksheet's BOF and its EOF
     std::vector<TReadCell> Cells;
+    // BIFF2-BIFF4: the model's number format of each FORMAT, by order; whether
+    // XF records were read; the format of BIFF2 cells that name the IXFE.
+    std::vector<int> OldFormats;
+    bool OldXFs = false;
+    int Ixfe = 15;
+    int OldCellFormat(int attributeFormat) const;
 };
 
 } // namespace xls

@@ -1,6 +1,7 @@
 #include "SrcXLS/formats/TabrixWriter.h"
 
 #include "SrcXLS/XLSBytes.h"
+#include "SrcXLS/formats/VBAProject.h"
 #include "SrcXLS/model/CellFormats.h"
 #include "SrcXLS/model/Pane.h"
 #include "SrcXLS/model/PrintSettings.h"
@@ -63,6 +64,8 @@ void TTabrixWriter::Open(const std::filesystem::path& fileName, TExcelVersion v)
     version = v;
     stream.TargetStream = source.TargetStream;
     stream.ExtraObjects = source.ExtraObjects;
+    stream.ReadMacros = source.PreserveMacros;
+    stream.SetVBA(source.VBA);
     stream.OpenWrite(fileName, v);
 }
 
@@ -155,7 +158,9 @@ void TTabrixWriter::WriteGlobalRecord(const TRecordBlock& block) {
             stream.WriteRawRecord(block.Id(), block.Data(), block.Length());
         return;
     case OBPROJ:
-        return; // macros are not written
+        // The project's storage is written only while macros are kept.
+        if (source.PreserveMacros) records.WriteEmpty(OBPROJ);
+        return;
     case TABID:
         if (block.Length() == 0) {
             std::vector<uint8_t> body;
@@ -163,6 +168,9 @@ void TTabrixWriter::WriteGlobalRecord(const TRecordBlock& block) {
             for (size_t i = 1; i <= source.Sheets.size(); ++i) w.U16(uint16_t(i));
             records.WriteRecord(TABID, body);
         }
+        if (source.PreserveMacros && source.VBA && source.VBA->ModuleCount() > 0 &&
+            source.Globals->IndexOf(OBPROJ) < 0)
+            records.WriteEmpty(OBPROJ);
         return;
     case PALETTE:
         // The palette is generated with the formats; a kept copy would be a

@@ -52,6 +52,9 @@ struct TBIFFWorkbookSource {
     int SelectedTab = 0;
     std::vector<uint8_t> FileSharing;
     std::u16string Password;
+    // The macro project, written while macros are kept.
+    TXLSVBA* VBA = nullptr;
+    bool PreserveMacros = true;
     // Code page of 8-bit text below BIFF8.
     int CodePage = DefaultCodePage;
     TBIFFBlockWriter SharedStrings; // SST and EXTSST

@@ -280,6 +280,10 @@ std::u16string TCellValues::GetDisplayText(const TCell& cell) {
         return static_cast<const TErrorCell&>(cell).GetErrorText();
     case ctErrorFormula:
         return static_cast<const TErrorFormulaCell&>(cell).GetErrorText();
+    case ctNumberArrayFormula:
+        if (static_cast<const TNumberArrayFormulaCell&>(cell).ResultKind != fvFloat)
+            return static_cast<const TNumberArrayFormulaCell&>(cell).ResultText();
+        [[fallthrough]];
     default:
         if (cell.GetNumber(number)) return GetNumberText(cell.Format(), number);
         return {};

@@ -23,6 +23,13 @@ const char* const WrongCell = "Cell is missing/is of wrong type";
 // Names
 
 void TBasicSheet::SetName(std::u16string_view value) {
+    constexpr std::u16string_view refused = u":\\/?*[]";
+    if (value.empty() || value.size() > 31 || value.find_first_of(refused) != value.npos)
+        throw XLSError("Invalid sheet name \"" + WideToUtf8(value) + "\"");
+    SetReadName(value);
+}
+
+void TBasicSheet::SetReadName(std::u16string_view value) {
     if (UpperCaseWide(value) == UpperCaseWide(name)) return;
     if (sheets && sheets->NameTaken(value, this))
         throw XLSError("Sheet name \"" + WideToUtf8(value) + "\" allready exists");
@@ -58,6 +65,11 @@ TSheet::TSheet(TSheets& owner, IWorkbookContext& wb)
 
 TSheet::~TSheet() {
     workbook.CellStores().Remove(&cells);
+}
+
+TXLSRange& TSheet::Range() {
+    range.SheetIndex = Index();
+    return range;
 }
 
 int TSheet::Index() const {
@@ -217,9 +229,11 @@ std::u16string TSheet::FormulaResultText(const TCell& cell) {
     case ctNumberFormula:
         return FloatToGeneralText(static_cast<const TNumberFormulaCell&>(cell).Value,
                                   LibState().Locale.DecimalSeparator);
-    case ctNumberArrayFormula:
-        return FloatToGeneralText(static_cast<const TNumberArrayFormulaCell&>(cell).Value,
-                                  LibState().Locale.DecimalSeparator);
+    case ctNumberArrayFormula: {
+        const auto& array = static_cast<const TNumberArrayFormulaCell&>(cell);
+        if (array.ResultKind != fvFloat) return array.ResultText();
+        return FloatToGeneralText(array.Value, LibState().Locale.DecimalSeparator);
+    }
     default:
         return cells.GetDisplayText(cell);
     }
@@ -256,6 +270,10 @@ TCellVariant TSheet::GetAsVariant(int col, int row) {
         return uint8_t(static_cast<TBooleanCell*>(cell)->GetValue() ? 1 : 0);
     case ctBooleanFormula:
         return uint8_t(static_cast<TBooleanFormulaCell*>(cell)->GetValue() ? 1 : 0);
+    case ctNumberArrayFormula:
+        if (auto* array = static_cast<TNumberArrayFormulaCell*>(cell); array->ResultKind == fvBoolean)
+            return uint8_t(array->ResultCode ? 1 : 0);
+        [[fallthrough]];
     default:
         if (cell->GetNumber(number)) return number;
         return cells.GetDisplayText(*cell);
@@ -374,7 +392,8 @@ namespace {
 template <class C, class... A>
 TCell* Put(TCellValues& cells, TCellFormats* pool, int col, int row, int format, A&&... args) {
     TCellStorage::CheckPosition(col, row);
-    return cells.PutCell(col, row, std::make_unique<C>(pool, format, col, row, std::forward<A>(args)...));
+    return cells.PutCellKeepFormat(col, row,
+                                   std::make_unique<C>(pool, format, col, row, std::forward<A>(args)...));
 }
 } // namespace
 
@@ -396,7 +415,7 @@ TCell* TSheet::PutInteger(int col, int row, int format, int32_t value) {
 
 TCell* TSheet::PutString(int col, int row, int format, std::u16string_view text) {
     TCellStorage::CheckPosition(col, row);
-    return StoreString(col, row, format, workbook.Strings().AddString(text));
+    return StoreString(col, row, format, workbook.Strings().AddString(text, MaxReadStringLength), true);
 }
 
 TCell* TSheet::PutSSTString(int col, int row, int format, int sstIndex) {
@@ -404,10 +423,10 @@ TCell* TSheet::PutSSTString(int col, int row, int format, int sstIndex) {
     TSSTEntry* entry = workbook.Strings().GetEntry(sstIndex);
     if (!entry) throw XLSError("SST index out of range");
     workbook.Strings().AddUse(entry);
-    return StoreString(col, row, format, entry);
+    return StoreString(col, row, format, entry, true);
 }
 
-TCell* TSheet::StoreString(int col, int row, int format, TSSTEntry* entry) {
+TCell* TSheet::StoreString(int col, int row, int format, TSSTEntry* entry, bool asRead) {
     TSST2* strings = &workbook.Strings();
     std::unique_ptr<TCell> cell;
     try {
@@ -416,7 +435,8 @@ TCell* TSheet::StoreString(int col, int row, int format, TSSTEntry* entry) {
         strings->Release(entry);
         throw;
     }
-    return cells.PutCell(col, row, std::move(cell));
+    return asRead ? cells.PutCellKeepFormat(col, row, std::move(cell))
+                  : cells.PutCell(col, row, std::move(cell));
 }
 
 namespace {
@@ -463,7 +483,7 @@ TCell* TSheet::PutFormula(TCellType kind, int col, int row, int format, int toke
         return std::make_unique<typename decltype(type)::type>(pool, format, col, row, tokenLength, data);
     });
     SetResult(*cell, result);
-    return cells.PutCell(col, row, std::move(cell));
+    return cells.PutCellKeepFormat(col, row, std::move(cell));
 }
 
 TCell* TSheet::PutFormulaText(TCellType kind, int col, int row, int format, std::string_view text,
@@ -475,7 +495,7 @@ TCell* TSheet::PutFormulaText(TCellType kind, int col, int row, int format, std:
                                                                options);
     });
     SetResult(*cell, result);
-    return cells.PutCell(col, row, std::move(cell));
+    return cells.PutCellKeepFormat(col, row, std::move(cell));
 }
 
 TCell* TSheet::PutArrayFormulaNumber(int col, int row, int format, int tokenLength,
@@ -485,7 +505,7 @@ TCell* TSheet::PutArrayFormulaNumber(int col, int row, int format, int tokenLeng
     auto cell = std::make_unique<TNumberArrayFormulaCell>(&workbook.DefaultFormats(), format, col, row,
                                                           tokenLength, data, arrayOptions, arrayData);
     cell->Value = value;
-    return cells.PutCell(col, row, std::move(cell));
+    return cells.PutCellKeepFormat(col, row, std::move(cell));
 }
 
 TCell* TSheet::PutArrayFormulaString(int col, int row, int format, int tokenLength,
@@ -495,7 +515,7 @@ TCell* TSheet::PutArrayFormulaString(int col, int row, int format, int tokenLeng
     auto cell = std::make_unique<TStringArrayFormulaCell>(&workbook.DefaultFormats(), format, col, row,
                                                           tokenLength, data, arrayOptions, arrayData);
     cell->Value = value;
-    return cells.PutCell(col, row, std::move(cell));
+    return cells.PutCellKeepFormat(col, row, std::move(cell));
 }
 
 // ---------------------------------------------------------------------------

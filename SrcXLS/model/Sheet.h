@@ -68,8 +68,12 @@ class TBasicSheet : public TCollectionItem {
 public:
     const std::u16string& Name() const { return name; }
     // A change of letter case only is ignored; a name another sheet has in
-    // any letter case raises and keeps the old name.
+    // any letter case raises and keeps the old name, and so does a name
+    // spreadsheet programs refuse: empty, longer than 31 characters, or with
+    // one of : \ / ? * [ ].
     void SetName(std::u16string_view value);
+    // A name as a file being read holds it: only its uniqueness is checked.
+    void SetReadName(std::u16string_view value);
 
 protected:
     friend class TSheets;
@@ -103,7 +107,8 @@ public:
     TPane& Pane() { return pane; }
     TSelection& Selection() { return selection; }
     TSelectedAreas& SelectedAreas() { return selectedAreas; }
-    TXLSRange& Range() { return range; }
+    // The sheet's range, which names the sheet by its current index.
+    TXLSRange& Range();
     TCellAreas& AreaList() { return areaList; }
     IWorkbookContext& Workbook() const { return workbook; }
 
@@ -152,7 +157,9 @@ public:
     void SetAsString(int col, int row, std::u16string_view text);
     void DeleteCell(int col, int row);
 
-    // Reader entry points: an explicit format index, no notification.
+    // Reader entry points: an explicit format index, kept where the cell
+    // replaces one (a file's second record for a cell brings its format),
+    // no notification.
     TCell* PutBlank(int col, int row, int format);
     TCell* PutBoolean(int col, int row, int format, bool value);
     TCell* PutError(int col, int row, int format, int errorIndex);
@@ -205,8 +212,10 @@ private:
     friend class TSheets;
     template <class C, class... A> TCell* StoreNew(int col, int row, bool notify, A&&... args);
     std::u16string FormulaResultText(const TCell& cell);
-    // Stores a string cell that takes over one counted use of entry.
-    TCell* StoreString(int col, int row, int format, TSSTEntry* entry);
+    // Stores a string cell that takes over one counted use of entry. A cell
+    // as read keeps its own format where it replaces one; set through the
+    // component it takes the format of the cell it replaces.
+    TCell* StoreString(int col, int row, int format, TSSTEntry* entry, bool asRead = false);
     // A column's or row's format entry changed: its cells take it.
     void FormatChanged(TCellFormat* format, int col, int row);
 

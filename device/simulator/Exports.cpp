@@ -226,19 +226,21 @@ Q710_EXPORT uint8_t ErasePeriodicReportByGoodsGroup103(int32_t firstGroup, int32
 // Goods groups and text patterns.
 
 Q710_EXPORT uint8_t GetGoodsGroupName(int32_t group, const char** name, const char** err) {
-    if (name) *name = "";
-    return NotYet<uint8_t>("GetGoodsGroupName", err, group);
+    return Run<uint8_t>(
+        "GetGoodsGroupName", err, [&] { return Sim().GetGoodsGroupName(group, name, err); }, group);
 }
 Q710_EXPORT uint8_t SetGoodsGroupName(int32_t group, const char* name, const char** err) {
-    return NotYet<uint8_t>("SetGoodsGroupName", err, group, name);
+    return Run<uint8_t>(
+        "SetGoodsGroupName", err, [&] { return Sim().SetGoodsGroupName(group, name, err); }, group, name);
 }
 Q710_EXPORT uint8_t GetTextPattern(int32_t pattern, uint8_t* cursor, const char** text, const char** err) {
-    (void)cursor;
-    if (text) *text = "";
-    return NotYet<uint8_t>("GetTextPattern", err, pattern);
+    return Run<uint8_t>(
+        "GetTextPattern", err, [&] { return Sim().GetTextPattern(pattern, cursor, text, err); }, pattern);
 }
 Q710_EXPORT uint8_t SetTextPattern(int32_t pattern, int32_t cursor, const char* text, const char** err) {
-    return NotYet<uint8_t>("SetTextPattern", err, pattern, cursor, text);
+    return Run<uint8_t>(
+        "SetTextPattern", err, [&] { return Sim().SetTextPattern(pattern, cursor, text, err); }, pattern,
+        cursor, text);
 }
 
 // Keys.

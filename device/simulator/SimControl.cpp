@@ -257,6 +257,10 @@ bool Simulator::Control(const std::string& command, std::string& reply) {
         if (words.size() < 2 || words.size() > 3 || (words.size() == 3 && words[2] != "persistent"))
             return fail("null-error FUNCTION [persistent]");
         scenario_.NullError(Plain(words[1]), words.size() == 3);
+    } else if (verb == "record-size") {
+        const auto size = number(1, 1, 4096);
+        if (words.size() != 2 || (!size && words[1] != "off")) return fail("record-size N (1..4096) or off");
+        scenario_.SetRecordSize(size ? std::optional<int>(static_cast<int>(*size)) : std::nullopt);
     } else if (verb == "unterminated") {
         bool on = false;
         if (!onOff(on)) return fail("unterminated on|off");

@@ -143,6 +143,11 @@ public:
     uint8_t GetDiscountGroupParameters103(int32_t group, Q710DiscountGroupRecord* record, const char** err);
     uint8_t SetDiscountGroupParameters103(int32_t group, const Q710DiscountGroupRecord& record,
                                           const char** err);
+    // Goods groups and text patterns.
+    uint8_t GetGoodsGroupName(int32_t group, const char** name, const char** err);
+    uint8_t SetGoodsGroupName(int32_t group, const char* name, const char** err);
+    uint8_t GetTextPattern(int32_t pattern, uint8_t* cursor, const char** text, const char** err);
+    uint8_t SetTextPattern(int32_t pattern, int32_t cursor, const char* text, const char** err);
     // Every function not simulated yet.
     uint8_t Unsupported(const char** err);
 
@@ -166,6 +171,11 @@ private:
                             const char** err);
     uint8_t StartPeriodicBatch(const std::vector<const Goods*>& selected, Q710PeriodicGoodsData* goods,
                                const char** err);
+    // Queues the records NextCommand hands out after a batch's first call.
+    void OpenBatch(std::vector<std::vector<uint8_t>> rest, int recordSize);
+    // A raw text record: the text, then zeros, or '~' up to the end while
+    // texts go out unterminated.
+    std::vector<uint8_t> TextRecord(std::string_view prefix, std::string_view text, std::size_t size) const;
     template <class Data, class MakeData, class MakeRaw>
     uint8_t StartBatch(const std::vector<const Goods*>& selected, Data* out, MakeData makeData,
                        MakeRaw makeRaw, int recordSize, const char** err);
