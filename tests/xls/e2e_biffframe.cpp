@@ -230,7 +230,8 @@ TEST(BIFFFrame, FailuresLeaveTheTargetAlone) {
     const std::string good = testfiles::Slurp(file);
 
     book.Source.Password = u"secret";
-    EXPECT_EQ(MessageOf([&] { book.Write(V::xvExcel50, file); }), "Only Excel 97 workbooks can be saved with a password");
+    EXPECT_EQ(MessageOf([&] { book.Write(V::xvExcel50, file); }),
+              "Only Excel 97 workbooks can be saved with a password");
     book.Source.Password.clear();
 
     book.failSST = true;
