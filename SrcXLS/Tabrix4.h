@@ -6,6 +6,7 @@
 #pragma once
 
 #include "SrcXLS/XLSDefs.h"
+#include "SrcXLS/drawing/DrawingGroup.h"
 #include "SrcXLS/formats/BIFFSettingsRecords.h"
 #include "SrcXLS/formats/DefaultRecords.h"
 #include "SrcXLS/formats/VBAProject.h"
@@ -127,7 +128,8 @@ public:
     TWorkbookData& Workbook() { return workbookData; }
     TOptionsDialog& OptionsDialog() { return optionsDialog; }
 
-    TXFonts& Fonts() { return fonts; }
+    TXFonts& Fonts() override { return fonts; }
+    TMSOPictures& Pictures() override { return pictures; }
     TCellFormats& DefaultFormats() override { return defaultFormats; }
     TCellFormats& SecondFormats() { return secondFormats; }
     TCellFormat* DefaultFormat() const { return defaultFormat; }
@@ -223,7 +225,7 @@ private:
     TSST2 strings{&fonts};
     TReservedMember<struct FormulaHandlerTag> formulaHandler;
     TCellValuesList cellStores;
-    TReservedMember<struct PicturesTag> pictures;
+    TMSOPictures pictures;
     TStyles styles;
     TReservedMember<struct Ex12StylesTag> ex12Styles;
     std::unique_ptr<TSheets> sheets;

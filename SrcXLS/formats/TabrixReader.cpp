@@ -1,6 +1,7 @@
 #include "SrcXLS/formats/TabrixReader.h"
 
 #include "SrcXLS/XLSLibState.h"
+#include "SrcXLS/drawing/EscherRecords.h"
 #include "SrcXLS/formats/BIFFSettingsRecords.h"
 #include "SrcXLS/formats/DefaultRecords.h"
 #include "SrcXLS/model/CellFormats.h"
@@ -151,6 +152,7 @@ void TTabrixReader::Reset() {
     SkippingViews = false;
     SheetOpen = false;
     Finished = false;
+    DrawingSheet = -1;
     OldFormats.clear();
     OldXFs = false;
     Ixfe = 15;
@@ -224,7 +226,7 @@ void TTabrixReader::ReadLoop() {
             throw XLSError("Bad record in file");
         }
         if (Header.Length > Buffer.size()) Buffer.resize(Header.Length);
-        bool selfRead = IsBOFId(Header.Id) || Header.Id == id::SST;
+        bool selfRead = IsBOFId(Header.Id) || Header.Id == id::SST || ReadsOwnBody();
         if (!selfRead && !ReadBody()) throw XLSError("Bad record in file");
         Progress();
         if (SkippingViews) {
@@ -436,6 +438,15 @@ void TTabrixReader::Dispatch() {
         return;
     case id::SST:
         ReadSST();
+        return;
+    case biff::MSODRAWINGGROUP:
+        ReadDrawingGroup();
+        return;
+    case biff::MSODRAWING:
+        ReadSheetDrawing();
+        return;
+    case id::NOTE:
+        ReadNote();
         return;
     case id::ROW:
         if (InSheet()) {

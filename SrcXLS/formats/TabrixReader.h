@@ -29,6 +29,7 @@ class TXFonts;
 class TCellFormats;
 class TSST2;
 class TStyles;
+class TMSOPictures;
 
 // What the reader fills: the workbook's parts, which the caller has cleared,
 // and the settings found in the file, which the caller takes back.
@@ -48,6 +49,7 @@ struct TBIFFWorkbookTarget {
     TCellFormats* Formats = nullptr;
     TSST2* Strings = nullptr;
     TStyles* Styles = nullptr;
+    TMSOPictures* Pictures = nullptr;
     // Told the file's version before the first record is read.
     std::function<void(TExcelVersion)> SetVersion;
     // The percentage read; empty when nobody follows it.
@@ -130,6 +132,13 @@ private:
     void ReadSheetExt();
     void ReadXCT();
     void ReadDimensions();
+
+    // Drawings (TabrixReaderDrawing.cpp).
+    bool ReadsOwnBody() const;
+    void ReadDrawingGroup();
+    void ReadSheetDrawing();
+    void ReadNote();
+    int DrawingSheet = -1; // the sheet whose drawing was read
 
     // Cells.
     void ReadValueCells();

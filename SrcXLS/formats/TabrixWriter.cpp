@@ -24,6 +24,7 @@ constexpr uint16_t BOUNDSHEET = 0x0085;
 constexpr uint16_t OBPROJ = 0x00D3;
 constexpr uint16_t FILESHARING = 0x005B;
 constexpr uint16_t BOF4 = 0x0409;
+constexpr uint16_t NOTE_RECORD = 0x001C;
 
 constexpr uint16_t BOFWorkbookGlobals = 0x0005;
 constexpr uint16_t BOFWorksheet = 0x0010;
@@ -184,7 +185,13 @@ void TTabrixWriter::WriteGlobalRecord(const TRecordBlock& block) {
         WriteBoundsheets();
         return;
     case placeholder::Names:
+        return;
     case placeholder::DrawingGroup:
+        if (source.DrawingGroup) {
+            stream.BeginContinued(8224);
+            source.DrawingGroup(stream);
+            stream.EndContinued();
+        }
         return;
     case placeholder::SST:
         if (!biff5) {
@@ -315,12 +322,18 @@ void TTabrixWriter::WriteSheetRecord(const TBIFFSheetSource& sheet, const TRecor
     case placeholder::SheetTail:
         WriteSheetTail(sheet);
         return;
+    case NOTE_RECORD:
+        // Notes kept from older files have the older layout: a BIFF8 file
+        // gets them as notes of its drawing (the component sees to that).
+        if (!biff8) stream.WriteRawRecord(block.Id(), block.Data(), block.Length());
+        return;
     default:
         stream.WriteRawRecord(block.Id(), block.Data(), block.Length());
     }
 }
 
 void TTabrixWriter::WriteSheetTail(const TBIFFSheetSource& sheet) {
+    Run(sheet.Drawing);
     if (HasPanes(sheet)) records.WritePane(*sheet.Pane);
     Run(sheet.MergedCells);
     records.WriteSheetProtection(sheet.Protection);

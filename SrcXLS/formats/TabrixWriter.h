@@ -36,6 +36,7 @@ struct TBIFFSheetSource {
     const TXLSRows* Rows = nullptr;       // ROW records
     TBIFFBlockWriter Cells;               // cell records
     TBIFFBlockWriter MergedCells;
+    TBIFFBlockWriter Drawing; // the drawing, its OBJ, TXO and NOTE records
 };
 
 // What the writer needs of the workbook.
@@ -58,6 +59,7 @@ struct TBIFFWorkbookSource {
     // Code page of 8-bit text below BIFF8.
     int CodePage = DefaultCodePage;
     TBIFFBlockWriter SharedStrings; // SST and EXTSST
+    TBIFFBlockWriter DrawingGroup;  // MSODRAWINGGROUP, continued past 8224 bytes
     // Given: the finished file goes to this buffer instead of the file.
     std::vector<uint8_t>* TargetStream = nullptr;
     TExtraObjects* ExtraObjects = nullptr;

@@ -3,6 +3,8 @@
 #include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/drawing/DrawingGroup.h"
+#include "SrcXLS/drawing/EscherDrawing.h"
 #include "SrcXLS/model/CellFormats.h"
 #include "SrcXLS/model/SST.h"
 #include "SrcXLS/model/TextMeasure.h"
@@ -52,6 +54,7 @@ bool TSheets::NameTaken(std::u16string_view name, const TBasicSheet* except) con
 TSheet::TSheet(TSheets& owner, IWorkbookContext& wb)
     : workbook(wb), cells(&wb.CellStores(), &wb.Strings(), &wb.DefaultFormats()),
       columns(&wb.DefaultFormats()), rows(&wb.DefaultFormats()), mergedCells(this), printSettings(records),
+      drawing(std::make_unique<TEscherDrawing>(wb.Pictures(), &wb.Fonts())),
       applyFormat(&wb.DefaultFormats(), &cells), selection(records),
       range(0, &wb, &mergedCells, &wb.DefaultFormats(), &cells), areaList(this) {
     sheets = &owner;
@@ -87,7 +90,7 @@ void TSheet::Clear() {
     rows.Clear();
     drawingObjects.Clear();
     controlsObjects.Clear();
-    drawing.Clear();
+    drawing->Clear();
     pane.Clear();
     hyperlinks.Clear();
     conditionalFormats.Clear();

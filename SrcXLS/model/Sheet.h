@@ -30,6 +30,7 @@
 namespace xls {
 
 class TSheets;
+class TEscherDrawing;
 class TXLSStream;
 
 enum class THiddenState : uint8_t { hsVisible, hsHidden, hsVeryHidden };
@@ -110,6 +111,7 @@ public:
     // The sheet's range, which names the sheet by its current index.
     TXLSRange& Range();
     TCellAreas& AreaList() { return areaList; }
+    TEscherDrawing& Drawing() { return *drawing; }
     IWorkbookContext& Workbook() const { return workbook; }
 
     bool RecalcFormulas = true;
@@ -228,7 +230,7 @@ private:
     TMergedCells mergedCells;
     TPrintSettings printSettings;
     TReservedMember<struct ValidationsTag> validations;
-    TReservedMember<struct DrawingTag> drawing;
+    std::unique_ptr<TEscherDrawing> drawing;
     TReservedMember<struct DrawingObjectsTag> drawingObjects;
     TReservedMember<struct ControlsObjectsTag> controlsObjects;
     TReservedMember<struct ChartsTag> charts;
