@@ -534,14 +534,16 @@ void TSheet::SetFirstRow(int v) {
     PutU32(records.DimensionsData().data(), uint32_t(std::clamp(v, 0, 65535)));
 }
 
+// DIMENSIONS holds one past the last column and row: 256 and 65,536 for a
+// sheet whose last column and row are used.
 void TSheet::SetLastCol(int v) {
     lastCol = v;
-    PutU16(records.DimensionsData().data() + 10, uint16_t(v > 254 ? 255 : std::max(v + 1, 0)));
+    PutU16(records.DimensionsData().data() + 10, uint16_t(std::clamp(v + 1, 0, 256)));
 }
 
 void TSheet::SetLastRow(int v) {
     lastRow = v;
-    PutU32(records.DimensionsData().data() + 4, uint32_t(v > 65534 ? 65535 : std::max(v + 1, 0)));
+    PutU32(records.DimensionsData().data() + 4, uint32_t(std::clamp(v + 1, 0, 65536)));
 }
 
 void TSheet::UpdateDimensions() {
