@@ -336,6 +336,9 @@ void TTabrixWriter::WriteSheetTail(const TBIFFSheetSource& sheet) {
     Run(sheet.Drawing);
     if (HasPanes(sheet)) records.WritePane(*sheet.Pane);
     Run(sheet.MergedCells);
+    Run(sheet.ConditionalFormats);
+    Run(sheet.Hyperlinks);
+    Run(sheet.Validations);
     records.WriteSheetProtection(sheet.Protection);
 }
 
@@ -347,15 +350,17 @@ void TTabrixWriter::WriteDimensions(TRecordStorageSheet& list, bool wide) {
     const uint16_t firstCol = GetU16(d.data() + 8), lastCol = GetU16(d.data() + 10);
     std::vector<uint8_t> body;
     TByteWriter w(body);
+    // The limits are one past the last row and column: 65,536 fits only the
+    // wide form.
     if (wide) {
         w.U32(std::min<uint32_t>(firstRow, 65535));
-        w.U32(std::min<uint32_t>(lastRow, 65535));
+        w.U32(std::min<uint32_t>(lastRow, 65536));
     } else {
         w.U16(ClampLimit(firstRow, 65535));
         w.U16(ClampLimit(lastRow, 65535));
     }
     w.U16(ClampLimit(firstCol, 255));
-    w.U16(ClampLimit(lastCol, 255));
+    w.U16(ClampLimit(lastCol, 256));
     w.U16(0);
     records.WriteRecord(DIMENSIONS, body);
 }
