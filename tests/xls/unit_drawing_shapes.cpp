@@ -490,6 +490,7 @@ TEST(DrawingShapes, NotesFindTheirShapes) {
     auto d = f.NewDrawing();
     d->AddNote();
     d->AddNote();
+    d->Shape(0).ShapeId = 1030; // shape ids out of file order
     auto records = drawingtest::WrittenDrawing(*d);
     // Two notes whose shapes carry the same object id bind in file order.
     for (auto& r : records) {
