@@ -4,10 +4,12 @@
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSTempFiles.h"
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/drawing/EscherDrawing.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <tuple>
 
 namespace xls {
 
@@ -100,6 +102,7 @@ TTabrix4::TTabrix4()
         formulaHandler.UnshareFormula(store, cell);
     };
     sheets->Add(0);
+    vba = std::make_unique<TXLSVBA>();
     optionsDialog.ReadFrom(sheets->Items(0).Records());
     SetVersion(TExcelVersion::xvExcel97);
 }
@@ -150,7 +153,7 @@ void TTabrix4::Clear() {
     ex12Styles.Clear();
     pictures.Clear();
     extraObjects.Clear();
-    vba.Clear();
+    vba->Clear();
     chartSheets.Clear();
     savedTags.Clear();
     relations.Clear();
@@ -221,6 +224,7 @@ void TTabrix4::PrepareWrite(int64_t totalCells) {
         progressCounter = 0;
     }
     for (int i = 0; i < sheets->Count(); ++i) optionsDialog.WriteTo(sheets->Items(i).Records());
+    for (int i = 0; i < sheets->Count(); ++i) sheets->Items(i).Drawing().MarkUsedPictures(pictures);
 }
 
 void TTabrix4::ProgressStep() {
@@ -245,6 +249,11 @@ void TTabrix4::AfterRead() {
         defaultFormats.Count() >= 16 ? defaultFormats.GetItem(DefaultCellFormat) : defaultFormats.GetItem(0);
     optionsDialog.ReadFrom(sheets->Items(0).Records());
     for (int i = 0; i < sheets->Count(); ++i) sheets->Items(i).AfterRead(version);
+    // Picture references of the shapes from positions in the file to
+    // positions in the store, which left out the entries no shape used.
+    std::vector<int> fileBlipIds;
+    pictures.ListFileBlipIds(fileBlipIds);
+    for (int i = 0; i < sheets->Count(); ++i) sheets->Items(i).Drawing().RemapBlipIds(fileBlipIds);
 }
 
 // ---------------------------------------------------------------------------
@@ -260,6 +269,21 @@ void TTabrix4::MoveCells(int srcSheet, int col1, int row1, int col2, int row2, i
     CopyOrMove(true, srcSheet, col1, row1, col2, row2, destSheet, destCol, destRow, options);
 }
 
+namespace {
+// The cells of a block, collected before anything changes.
+std::vector<TCell*> CellsIn(TCellValues& store, int col1, int row1, int col2, int row2) {
+    std::vector<TCell*> cells;
+    store.BeginIterate();
+    while (TCell* cell = store.NextCell())
+        if (cell->Col >= col1 && cell->Col <= col2 && int64_t(cell->Row) >= row1 &&
+            int64_t(cell->Row) <= row2)
+            cells.push_back(cell);
+    return cells;
+}
+} // namespace
+
+// Everything that can refuse (a cell pushed past the version's limits, a
+// merged area cut apart) is checked before anything changes.
 void TTabrix4::CopyOrMove(bool move, int srcSheet, int col1, int row1, int col2, int row2, int destSheet,
                           int destCol, int destRow, int options) {
     if (srcSheet == destSheet && destCol == col1 && destRow == row1) return;
@@ -267,45 +291,58 @@ void TTabrix4::CopyOrMove(bool move, int srcSheet, int col1, int row1, int col2,
     if (row1 > row2) std::swap(row1, row2);
     TSheet& src = sheets->Items(srcSheet);
     TSheet& dest = sheets->Items(destSheet);
-    int64_t lastCol = int64_t(destCol) + (col2 - col1), lastRow = int64_t(destRow) + (row2 - row1);
     TCellStorage::CheckPosition(destCol, destRow);
-    TCellStorage::CheckPosition(lastCol, lastRow);
+    // Shapes that can not be copied refuse the operation before anything moves.
+    std::vector<TShape*> shapes;
+    const bool sameSheet = srcSheet == destSheet;
+    if (options & coDrawingObjects) {
+        src.Drawing().GetShapesInArea(shapes, col1, row1, col2, row2);
+        if (!(move && sameSheet)) TEscherDrawing::CheckCopyable(shapes);
+    }
+    const int64_t deltaCol = int64_t(destCol) - col1, deltaRow = int64_t(destRow) - row1;
+    std::vector<TCell*> block;
     if (options & coCells) {
-        TCellValues& store = src.Cells();
-        auto inArea = [&](const TCell& cell) {
-            return cell.Col >= col1 && cell.Col <= col2 && int64_t(cell.Row) >= row1 &&
-                   int64_t(cell.Row) <= row2;
-        };
-        // Members of .xlsx shared formulas hold no text of their own: they
-        // get their tokens before they are copied.
-        std::vector<TCell*> shared;
-        store.BeginIterate();
-        while (TCell* cell = store.NextCell())
-            if (auto* f = dynamic_cast<TFormulaCell*>(cell);
-                f && inArea(*f) && f->IsText() && f->SharedLink() != NoSharedFormula)
-                shared.push_back(cell);
-        for (TCell* cell : shared)
-            if (static_cast<TFormulaCell*>(cell)->SharedLink() != NoSharedFormula)
-                formulaHandler.UnshareFormula(store, *cell);
-        // Everything is collected before anything lands, so overlapping
-        // source and destination areas copy what stood there before.
+        block = CellsIn(src.Cells(), col1, row1, col2, row2);
+        for (TCell* cell : block)
+            if (cell->Col + deltaCol > LibState().MaxColumn ||
+                int64_t(cell->Row) + deltaRow > LibState().MaxRow)
+                throw XLSError("Cell position is outside the sheet");
+    }
+    TCellAreaList areas;
+    if (options & coMergedCells) {
+        if (srcSheet == destSheet && move) {
+            src.MergedCells().CheckMove(col1, row1, col2, row2);
+        } else if (srcSheet != destSheet) {
+            src.MergedCells().CollectIntersecting(areas, col1, row1, col2, row2);
+            if (move) src.MergedCells().CheckRemove(&areas, col1, row1, col2, row2);
+        }
+    }
+    if (options & coCells) {
+        // Every copy is taken before any lands, so overlapping source and
+        // destination areas copy what stood there before.
         std::vector<std::unique_ptr<TCell>> collected;
-        auto take = [&](TCell& cell) {
-            collected.push_back(cell.MakeCopy());
-            collected.back()->SetPosition(cell.Col - col1 + destCol, int(cell.Row) - row1 + destRow);
-        };
-        store.BeginIterate();
-        while (TCell* cell = store.NextCell())
-            if (inArea(*cell)) take(*cell);
+        collected.reserve(block.size());
+        for (TCell* cell : block) {
+            collected.push_back(cell->MakeCopy());
+            collected.back()->SetPosition(int(cell->Col + deltaCol), int(int64_t(cell->Row) + deltaRow));
+        }
         // Formulas move their references with them; a formula that cannot
         // be walked refuses the whole operation before anything changed.
         if (options & coAdjustFormulas)
             for (auto& c : collected)
                 if (auto* f = dynamic_cast<TFormulaCell*>(c.get()))
                     formulaHandler.AdjustFormula(destSheet, *f, options & coAdjustOption4,
-                                                 options & coAdjustOption2, destRow - row1, destCol - col1);
+                                                 options & coAdjustOption2, int(deltaRow), int(deltaCol));
+        TCellValues& store = src.Cells();
+        // Members of .xlsx shared formulas hold no text of their own: they
+        // get their tokens before they are copied.
+        for (TCell* cell : block)
+            if (auto* f = dynamic_cast<TFormulaCell*>(cell);
+                f && f->IsText() && f->SharedLink() != NoSharedFormula)
+                formulaHandler.UnshareFormula(store, *cell);
         if (move)
-            for (auto& c : collected) store.RemoveCell(c->Col - destCol + col1, int(c->Row) - destRow + row1);
+            for (auto& c : collected)
+                store.RemoveCell(int(c->Col - deltaCol), int(int64_t(c->Row) - deltaRow));
         for (auto& c : collected) {
             int col = c->Col, row = int(c->Row);
             dest.Cells().PutCellKeepFormat(col, row, std::move(c));
@@ -314,14 +351,40 @@ void TTabrix4::CopyOrMove(bool move, int srcSheet, int col1, int row1, int col2,
     if (options & coMergedCells) {
         if (srcSheet == destSheet) {
             if (move)
-                src.MergedCells().MoveAreas(col1, row1, col2, row2, destCol - col1, destRow - row1);
+                src.MergedCells().MoveAreas(col1, row1, col2, row2, int(deltaCol), int(deltaRow));
             else
                 src.MergedCells().CopyAreas(col1, row1, col2, row2, destCol, destRow);
         } else {
-            TCellAreaList list;
-            src.MergedCells().CollectIntersecting(list, col1, row1, col2, row2);
-            dest.MergedCells().InsertMoved(list, col1, row1, col2, row2, destCol, destRow);
-            if (move) src.MergedCells().DeleteListed(list, col1, row1, col2, row2);
+            dest.MergedCells().InsertMoved(areas, col1, row1, col2, row2, destCol, destRow);
+            if (move) src.MergedCells().DeleteListed(areas, col1, row1, col2, row2);
+        }
+    }
+    // Conditional formats and validations go with their cells.
+    for (auto [bit, srcList, destList] :
+         {std::tuple{coConditionalFormats, static_cast<TCollectionMoveCopy*>(&src.ConditionalFormats()),
+                     static_cast<TCollectionMoveCopy*>(&dest.ConditionalFormats())},
+          std::tuple{coValidations, static_cast<TCollectionMoveCopy*>(&src.Validations()),
+                     static_cast<TCollectionMoveCopy*>(&dest.Validations())}}) {
+        if (!(options & bit)) continue;
+        if (sameSheet && move) {
+            srcList->MoveItems(col1, row1, col2, row2, destCol, destRow);
+        } else if (sameSheet) {
+            srcList->CopyItems(col1, row1, col2, row2, destCol, destRow);
+        } else {
+            TMoveCopyList list;
+            srcList->CollectIntersecting(list, col1, row1, col2, row2);
+            destList->InsertCopies(list, col1, row1, col2, row2, destCol, destRow);
+            if (move) srcList->RemoveFromListed(list, col1, row1, col2, row2);
+        }
+    }
+    if (options & coDrawingObjects) {
+        if (sameSheet && move) {
+            src.Drawing().MoveShapesInArea(col1, row1, col2, row2, destCol, destRow);
+        } else if (sameSheet) {
+            src.Drawing().CopyShapesInArea(col1, row1, col2, row2, destCol, destRow);
+        } else {
+            dest.Drawing().CopyShapesFrom(shapes, destCol - col1, destRow - row1);
+            if (move) src.Drawing().DeleteShapes(shapes);
         }
     }
 }
@@ -330,14 +393,16 @@ void TTabrix4::DeleteCells(int sheet, int col1, int row1, int col2, int row2) {
     if (col1 > col2) std::swap(col1, col2);
     if (row1 > row2) std::swap(row1, row2);
     TSheet& s = sheets->Items(sheet);
+    s.MergedCells().CheckRemove(nullptr, col1, row1, col2, row2);
     std::vector<std::pair<int, int>> positions;
-    TCellValues& store = s.Cells();
-    store.BeginIterate();
-    while (TCell* cell = store.NextCell())
-        if (cell->Col >= col1 && cell->Col <= col2 && int64_t(cell->Row) >= row1 &&
-            int64_t(cell->Row) <= row2)
-            positions.emplace_back(cell->Col, int(cell->Row));
+    for (TCell* cell : CellsIn(s.Cells(), col1, row1, col2, row2))
+        positions.emplace_back(cell->Col, int(cell->Row));
     for (auto [c, r] : positions) s.DeleteCell(c, r);
+    std::vector<TShape*> shapes;
+    s.Drawing().GetShapesInArea(shapes, col1, row1, col2, row2);
+    s.Drawing().DeleteShapes(shapes);
+    s.ConditionalFormats().RemoveAreaFromAll(col1, row1, col2, row2);
+    s.Validations().RemoveAreaFromAll(col1, row1, col2, row2);
     s.MergedCells().RemoveRect(col1, row1, col2, row2);
 }
 

@@ -6,8 +6,10 @@
 #pragma once
 
 #include "SrcXLS/XLSDefs.h"
+#include "SrcXLS/drawing/DrawingGroup.h"
 #include "SrcXLS/formats/BIFFSettingsRecords.h"
 #include "SrcXLS/formats/DefaultRecords.h"
+#include "SrcXLS/formats/VBAProject.h"
 #include "SrcXLS/formulas/FormulaHandler.h"
 #include "SrcXLS/model/CellFormats.h"
 #include "SrcXLS/model/ReservedMember.h"
@@ -127,7 +129,8 @@ public:
     TWorkbookData& Workbook() { return workbookData; }
     TOptionsDialog& OptionsDialog() { return optionsDialog; }
 
-    TXFonts& Fonts() { return fonts; }
+    TXFonts& Fonts() override { return fonts; }
+    TMSOPictures& Pictures() override { return pictures; }
     TCellFormats& DefaultFormats() override { return defaultFormats; }
     TCellFormats& SecondFormats() { return secondFormats; }
     TCellFormat* DefaultFormat() const { return defaultFormat; }
@@ -137,6 +140,8 @@ public:
     TRecordStorageEx2007Unknown& Unknown2007() { return unknown2007; }
     TExtraObjects& ExtraObjects() { return extraObjects; }
     TStyles& Styles() { return styles; }
+    // The macro project of a read workbook (kept while PreserveMacros is on).
+    TXLSVBA& VBA() { return *vba; }
 
     TXFont* GetFont() const override { return fonts.GetItem(0); }
     void SetFont(const TXFont& font);
@@ -225,12 +230,12 @@ private:
     TSST2 strings{&fonts};
     TCellValuesList cellStores;
     TFormulaHandler formulaHandler{cellStores};
-    TReservedMember<struct PicturesTag> pictures;
+    TMSOPictures pictures;
     TStyles styles;
     TReservedMember<struct Ex12StylesTag> ex12Styles;
     std::unique_ptr<TSheets> sheets;
     TReservedMember<struct ChartSheetsTag> chartSheets;
-    TReservedMember<struct VBATag> vba;
+    std::unique_ptr<TXLSVBA> vba;
     TReservedMember<struct SavedTagsTag> savedTags;
     TReservedMember<struct RelationsTag> relations;
     std::u16string styleFragments[3];

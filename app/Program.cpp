@@ -3,8 +3,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QTimer>
 
+#include "console/BatchLoop.h"
 #include "console/ContextHelp.h"
 #include "exchange/ExchangeJob.h"
 #include "exchange/JobSide.h"
@@ -26,6 +28,8 @@ Program::~Program() {
     // The job side outlives the windows it was pointed at.
     exchange::Side().Main = {};
     // Reverse order of creation.
+    windows.JournalDialog = nullptr;
+    windows.JournalOptionsDialog = nullptr;
     windows.Form13.reset();
     windows.Form12.reset();
     windows.AboutBox.reset();
@@ -48,6 +52,10 @@ void Program::ConnectExchange() {
     main.ModemLinkUp = [form] { return form->ModemDisconnect->isEnabled(); };
     main.ModemDisconnect = [form] { form->ModemDisconnectExecute(); };
     main.Repaint = [form] { form->repaint(); };
+    main.GoodsBarMaximum = [form](int32_t maximum) { form->GoodsProgress().SetMaximum(maximum); };
+    main.AppendMemo2 = [form](const std::string& line) {
+        form->Memo2->appendPlainText(QString::fromStdString(line));
+    };
     state.RunExchangeJob = [](ConsoleState& s) {
         uint8_t kind = s.MakeMetod.OperationKind;
         return IsImport(kind) ? exchange::RunImportJob(s, kind) : exchange::RunExportJob(s, kind);
@@ -70,6 +78,8 @@ bool Program::Create() {
     windows.AboutBox = std::make_unique<TAboutBox>(state);
     windows.Form12 = std::make_unique<TForm12>(state);
     windows.Form13 = std::make_unique<TForm13>(state);
+    windows.JournalOptionsDialog = windows.Form12.get();
+    windows.JournalDialog = windows.Form13.get();
     ConnectExchange();
     return true;
 }

@@ -1,6 +1,7 @@
 // Exporting a goods report and a periodic goods report of a full base (5269
-// goods) to CSV, DBF, XML and XLS through the job dispatcher, the save dialog
-// answered by a script; the file goes to a temporary folder.
+// goods) and the daily and periodic reports by hours (24 hours) to CSV, DBF,
+// XML and XLS through the job dispatcher, the save dialog answered by a
+// script; the file goes to a temporary folder.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -53,6 +54,14 @@ std::vector<PeriodicGoodsStruct> PeriodicBase() {
     return base;
 }
 
+template <class Line> std::vector<Line> HourLines() {
+    std::vector<Line> lines(24);
+    for (int h = 0; h < 24; ++h)
+        lines[h] = {static_cast<uint16_t>(40 * h), static_cast<uint16_t>(h % 3),
+                    static_cast<uint32_t>(456789 * h), static_cast<uint32_t>(1500 * h)};
+    return lines;
+}
+
 struct Bench {
     Bench() {
         folder = fs::temp_directory_path() / ("q710exports-" + std::to_string(getpid()));
@@ -67,6 +76,8 @@ struct Bench {
     platform::ScriptedUi ui;
     std::vector<GoodsStruct> goods = GoodsBase();
     std::vector<PeriodicGoodsStruct> periodic = PeriodicBase();
+    std::vector<HourlyReportLine> hours = HourLines<HourlyReportLine>();
+    std::vector<PeriodicHourlyReportLine> periodicHours = HourLines<PeriodicHourlyReportLine>();
 };
 
 Bench& Shared() {
@@ -74,7 +85,7 @@ Bench& Shared() {
     return bench;
 }
 
-void Export(benchmark::State& s, int format, int kind, const char* file) {
+void Export(benchmark::State& s, int format, int kind, const char* file, int records = kGoods) {
     Bench& b = Shared();
     console::ConsoleState state;
     SharedArrays arrays;
@@ -85,6 +96,8 @@ void Export(benchmark::State& s, int format, int kind, const char* file) {
         s.PauseTiming();
         arrays.GoodsReport = b.goods;
         arrays.PeriodicGoodsReport = b.periodic;
+        arrays.HourlyReport = b.hours;
+        arrays.PeriodicHourlyReport = b.periodicHours;
         b.ui.QueueFile(path);
         s.ResumeTiming();
         if (exchange::Dispatch(job, format, kind) != exchange::DispatchResult::Ran ||
@@ -92,7 +105,7 @@ void Export(benchmark::State& s, int format, int kind, const char* file) {
             s.SkipWithError("no file written");
     }
     s.counters["us_per_record"] = benchmark::Counter(
-        double(s.iterations()) * kGoods * 1e-6, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+        double(s.iterations()) * records * 1e-6, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     s.counters["file_kb"] = double(fs::file_size(path)) / 1024.0;
 }
 
@@ -120,6 +133,30 @@ void BM_PeriodicReportXml(benchmark::State& s) {
 void BM_PeriodicReportXls(benchmark::State& s) {
     Export(s, exchange::FormatXls, 6, "periodic.xls");
 }
+void BM_DailyHoursCsv(benchmark::State& s) {
+    Export(s, exchange::FormatCsv, 7, "hours.csv", 24);
+}
+void BM_DailyHoursDbf(benchmark::State& s) {
+    Export(s, exchange::FormatDbf, 7, "hours.dbf", 24);
+}
+void BM_DailyHoursXml(benchmark::State& s) {
+    Export(s, exchange::FormatXml, 7, "hours.xml", 24);
+}
+void BM_DailyHoursXls(benchmark::State& s) {
+    Export(s, exchange::FormatXls, 7, "hours.xls", 24);
+}
+void BM_PeriodicHoursCsv(benchmark::State& s) {
+    Export(s, exchange::FormatCsv, 8, "periodic_hours.csv", 24);
+}
+void BM_PeriodicHoursDbf(benchmark::State& s) {
+    Export(s, exchange::FormatDbf, 8, "periodic_hours.dbf", 24);
+}
+void BM_PeriodicHoursXml(benchmark::State& s) {
+    Export(s, exchange::FormatXml, 8, "periodic_hours.xml", 24);
+}
+void BM_PeriodicHoursXls(benchmark::State& s) {
+    Export(s, exchange::FormatXls, 8, "periodic_hours.xls", 24);
+}
 BENCHMARK(BM_GoodsReportCsv)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GoodsReportDbf)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GoodsReportXml)->Unit(benchmark::kMillisecond);
@@ -128,5 +165,13 @@ BENCHMARK(BM_PeriodicReportCsv)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PeriodicReportDbf)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PeriodicReportXml)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PeriodicReportXls)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DailyHoursCsv)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DailyHoursDbf)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DailyHoursXml)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DailyHoursXls)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PeriodicHoursCsv)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PeriodicHoursDbf)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PeriodicHoursXml)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PeriodicHoursXls)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -2,7 +2,10 @@
 //   xlsbench read FILE   the time to read FILE and its cell count
 //   xlsbench dump FILE   every cell of every sheet, one line each: sheet
 //                        index, row, column, type code and the value as
-//                        GetAsString shows it (\, tab, CR and LF escaped)
+//                        GetAsString shows it (\, tab, CR and LF escaped);
+//                        with --shown the value as the cell shows it, its
+//                        number format applied in the en-US locale ('.' as
+//                        decimal and ',' as thousands separator)
 //   xlsbench formulas FILE  every formula cell, one line each: sheet index,
 //                        row, column, the formula in file syntax ("," between
 //                        arguments, "." in numbers) and the cached value as
@@ -14,8 +17,10 @@
 #include "xlsbench_read.h"
 
 #include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/model/Cell.h"
+#include "platform/RegionalSettings.h"
 
 #include <chrono>
 #include <cstdio>
@@ -103,14 +108,22 @@ int RunFormulas(const char* file, const std::u16string& password) {
     return 0;
 }
 
-int RunDump(const char* file, const std::u16string& password) {
+int RunDump(const char* file, const std::u16string& password, bool shown) {
+    if (shown) {
+        LibState().Locale = TXLSLocale();
+        platform::RegionalSettings us = platform::Regional();
+        us.shortDateFormat = "M/d/yy";
+        us.longTimeFormat = "H:mm:ss";
+        platform::SetRegional(us);
+    }
     TTabrix4 book;
     if (!ReadBook(book, file, password)) return 1;
     for (int s = 0; s < book.Sheets().Count(); ++s) {
         TSheet& sheet = book.Sheets().Items(s);
         for (auto [col, row] : Positions(sheet, false))
             std::printf("%d\t%d\t%d\t%d\t%s\n", s, row, col, sheet.GetCellType(col, row),
-                        Escaped(sheet.GetAsString(col, row)).c_str());
+                        Escaped(shown ? sheet.Cells().GetDisplayText(col, row) : sheet.GetAsString(col, row))
+                            .c_str());
     }
     return 0;
 }

@@ -3,6 +3,7 @@
 #include <QAction>
 
 #include "console/ContextHelp.h"
+#include "platform/ui/Ui.h"
 
 namespace console {
 
@@ -26,6 +27,12 @@ void ActionButton::Mirror() {
     setToolTip(action->toolTip());
     setEnabled(action->isEnabled());
     SetHelpContext(this, HelpContextOf(action));
+}
+
+ActionButton* MakeActionButton(QAction* action, const char* objectName, QWidget* parent) {
+    auto* button = platform::MakeChild<ActionButton>(action, parent);
+    button->setObjectName(objectName);
+    return button;
 }
 
 } // namespace console

@@ -23,4 +23,7 @@ private:
     QMetaObject::Connection changed;
 };
 
+// A button of an action, owned by its parent and named for tests and help.
+ActionButton* MakeActionButton(QAction* action, const char* objectName, QWidget* parent);
+
 } // namespace console

@@ -70,7 +70,7 @@ BatchEnd ReadRecords(ConsoleState& state, BatchWindow& window, ProgressDisplay& 
     uint8_t status = target.ReadFirst(&err);
     if (status != Q710_OK) {
         showEnd();
-        if (status == Q710_NOT_FOUND) {
+        if (status == Q710_NOT_FOUND && !member.fixedCount) {
             ShowInfoText(member.nothingFoundText);
             return BatchEnd::NothingFound;
         }
@@ -83,7 +83,16 @@ BatchEnd ReadRecords(ConsoleState& state, BatchWindow& window, ProgressDisplay& 
     std::vector<uint8_t> buffer(static_cast<std::size_t>(target.RawSize()));
     for (;;) {
         if (member.lastNumber != -1 && target.LastNumber() >= member.lastNumber) break;
+        if (member.fixedCount && target.Size() >= *member.fixedCount) break;
+        // A record shorter than its layout never shows the previous one's bytes.
+        std::fill(buffer.begin(), buffer.end(), uint8_t{0});
         status = api.NextCommand(buffer.data(), target.RawSize() - 1, &err);
+        if (status != Q710_OK && member.fixedCount) {
+            showEnd();
+            if (state.Closing == 0)
+                ShowErrorText(IsEndOfData(status) ? member.incompleteText : device::DeviceText(err));
+            return BatchEnd::Incomplete;
+        }
         if (status != Q710_OK && !IsEndOfData(status) && state.Closing == 0) {
             window.Repaint();
             if (AskRetry(err)) continue;

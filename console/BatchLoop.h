@@ -63,7 +63,8 @@ public:
 };
 
 // A target over one of the shared arrays: the first call fills element 0,
-// raw records are unpacked into the next ones.
+// raw records are unpacked into the next ones. Records without a goods
+// number or name (hour lines) have no last number and nothing to complete.
 template <class Record> class ArrayTarget final : public BatchTarget {
 public:
     using FirstCall = std::function<uint8_t(Record& first, const char** err)>;
@@ -77,12 +78,20 @@ public:
         array.emplace_back();
         return first(array.back(), err);
     }
-    void CompleteFirst() override { CompleteLibraryRecord(array.front()); }
+    void CompleteFirst() override {
+        if constexpr (requires(Record & r) { CompleteLibraryRecord(r); })
+            CompleteLibraryRecord(array.front());
+    }
     void Append(std::span<const uint8_t> raw) override {
         array.emplace_back();
         if (!unpack(raw, array.back())) array.pop_back();
     }
-    int32_t LastNumber() const override { return array.empty() ? -1 : array.back().number; }
+    int32_t LastNumber() const override {
+        if constexpr (requires(const Record& r) { r.number; })
+            return array.empty() ? -1 : array.back().number;
+        else
+            return -1;
+    }
     std::size_t Size() const override { return array.size(); }
     void Clear() override { array.clear(); }
 
@@ -106,6 +115,13 @@ struct ReadingMember {
     // Runs after the window is prepared, before the count and the first call;
     // false ends the operation (the user has been told why).
     std::function<bool()> prepare;
+    // A report of a fixed number of records (the hours of a day): reading
+    // stops after that many; a failed first call, a failed record or an end
+    // of data before the last one ends the operation without an export (the
+    // library's text, or `incompleteText` for an early end, is shown). Such a
+    // report never asks Retry.
+    std::optional<std::size_t> fixedCount;
+    std::string incompleteText;
 };
 
 // How a loop ended.
@@ -114,6 +130,7 @@ enum class BatchEnd {
     NotExported,  // end of data, the format choice or the job gave up
     Failed,       // the count, the preparation or the first call failed
     NothingFound, // the first call found nothing
+    Incomplete,   // a report of a fixed number of records ended early
     Cancelled,    // Cancel after a failed record
     Stopped,      // the stop question answered Yes
     Closed,       // a failure while the main window closes

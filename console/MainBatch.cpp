@@ -40,14 +40,18 @@ void MainBatchWindow::ShowPage(int index) {
 void MainBatchWindow::Lock() {
     if (start != nullptr) {
         own = start->Action();
-        start->SetAction(form.ActionGoodsStop);
+        start->SetAction(stop != nullptr ? stop : form.ActionGoodsStop);
     }
     form.DisableDeviceActions();
+    // A dialog opened from the running loop's message processing would call
+    // the register in the middle of the batch.
+    form.SetDialogButtonsEnabled(false);
 }
 
 void MainBatchWindow::Unlock() {
     if (start != nullptr && own != nullptr) start->SetAction(own);
     form.RestoreDeviceActions();
+    form.SetDialogButtonsEnabled(true);
 }
 
 } // namespace console

@@ -30,8 +30,10 @@ private:
 
 class MainBatchWindow final : public BatchWindow {
 public:
-    // Without a starting button only the register controls are locked.
-    MainBatchWindow(TForm1& form, ActionButton* start) : form(form), start(start) {}
+    // Without a starting button only the register controls are locked. The
+    // starting button becomes `stop` (ActionGoodsStop when none is given).
+    MainBatchWindow(TForm1& form, ActionButton* start, QAction* stop = nullptr)
+        : form(form), start(start), stop(stop) {}
     void Repaint() override;
     void ShowPage(int index) override;
     void Lock() override;
@@ -40,6 +42,7 @@ public:
 private:
     TForm1& form;
     ActionButton* start;
+    QAction* stop;
     QAction* own = nullptr;
 };
 

@@ -13,4 +13,11 @@ std::string TrimText(const std::string& text);
 std::optional<int32_t> Int32Of(const std::string& text);
 std::optional<int64_t> Int64Of(const std::string& text);
 
+// The outcome of leaving an edit: the text it gets and whether the field's
+// message is shown.
+struct FieldCheck {
+    std::string text;
+    bool refused = false; // show the message
+};
+
 } // namespace console

@@ -274,6 +274,8 @@ void TForm1::CreatePages() {
         PageControl1->addWidget(TabSheets[i]);
     }
     CreateConnectionPages();
+    CreateGroupsPage();
+    CreatePatternsPage();
 
     // Page of the buttons that open the key dialogs.
     auto* keys = MakeChild<QVBoxLayout>(TabSheets[8]);
@@ -286,11 +288,16 @@ void TForm1::CreatePages() {
     keys->addStretch();
     connect(BitBtn3, &QPushButton::clicked, this, [this] { BitBtn3Click(); });
     connect(BitBtn4, &QPushButton::clicked, this, [this] { BitBtn4Click(); });
+    DialogButtons.push_back(BitBtn3);
+    DialogButtons.push_back(BitBtn4);
 
     CreateGoodsPages();
+    CreateDiscountGroupsPage();
+    CreateDiscMargPage();
     // The journal buttons and the last shift's period sit at the foot of the reports page.
     auto* reports = MakeChild<QVBoxLayout>(TabSheets[5]);
     CreateReportsPage(reports);
+    CreateXReportsPage(reports);
     reports->addStretch();
     auto* journal = MakeChild<QHBoxLayout>();
     reports->addLayout(journal);
@@ -303,6 +310,8 @@ void TForm1::CreatePages() {
     journal->addWidget(BitBtn7);
     connect(BitBtn5, &QPushButton::clicked, this, [this] { BitBtn5Click(); });
     connect(BitBtn7, &QPushButton::clicked, this, [this] { BitBtn7Click(); });
+    DialogButtons.push_back(BitBtn5);
+    DialogButtons.push_back(BitBtn7);
 
     PageControl1->setCurrentIndex(0);
 }
@@ -390,6 +399,7 @@ bool TForm1::FormCreate() {
     PageControl1Change();
     StoredSettings stored = ReadSettings(platform::IniFile(platform::ProgramFile(SettingsFileName)));
     ApplySettings(stored);
+    DefaultDiscountGroupsFromPickers();
     if (AddrECR->text() == "0") {
         AddrECR->setEnabled(false);
         UpDown1->setEnabled(false);
@@ -464,6 +474,10 @@ void TForm1::RestoreDeviceActions() {
         DisableDeviceActions();
 }
 
+void TForm1::SetDialogButtonsEnabled(bool on) {
+    for (QWidget* w : DialogButtons) w->setEnabled(on);
+}
+
 void TForm1::SetSessionControlsEnabled(bool on) {
     for (QWidget* w : std::initializer_list<QWidget*>{PortNumber, BRate, CBDialMode, CBSelectDialog,
                                                       CBConfigDialog, Phone, CBAttempts})
@@ -526,13 +540,15 @@ void TForm1::BitBtn4Click() {
 }
 
 void TForm1::BitBtn5Click() {
-    ShowCentred(*windows.Form12);
-    platform::ShowModal(*windows.Form12);
+    if (windows.JournalOptionsDialog == nullptr) return;
+    ShowCentred(*windows.JournalOptionsDialog);
+    platform::ShowModal(*windows.JournalOptionsDialog);
 }
 
 void TForm1::BitBtn7Click() {
-    ShowCentred(*windows.Form13);
-    platform::ShowModal(*windows.Form13);
+    if (windows.JournalDialog == nullptr) return;
+    ShowCentred(*windows.JournalDialog);
+    platform::ShowModal(*windows.JournalDialog);
 }
 
 void TForm1::ActionGoodsStopExecute() {

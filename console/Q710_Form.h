@@ -18,19 +18,25 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
 class QStackedWidget;
 class QStatusBar;
 class QTimer;
 class QTreeWidget;
 class QVBoxLayout;
+class QDateEdit;
+class QTextEdit;
+class QTimeEdit;
 class TQProgressBar;
 
 namespace console {
 
 class ActionButton;
 class ProgressDisplay;
+class RadioGroup;
 class UpDown;
+class PercentEdit;
 struct ConsoleWindows;
 struct ReadingJob;
 struct WritingMember;
@@ -77,6 +83,14 @@ public:
     ActionButton* BitBtnReadReportByAllGoods = nullptr;
     ActionButton* BitBtnReadReportByCriticalRemains = nullptr;
     QPushButton* BitBtn6 = nullptr; // report by a range of codes
+    // Reports page: the register's own reports and the erase box.
+    ActionButton *BitBtnXReportOfDay = nullptr, *BitBtnXReportByHours = nullptr,
+                 *BitBtnGetPeriodicXRepByHours = nullptr, *BitBtnErasePeriodXRepByHours = nullptr,
+                 *BitBtnErasePeriodicReport = nullptr;
+    RadioGroup* RGEraseMode = nullptr;
+    QLineEdit *FirstBarcode = nullptr, *LastBarcode = nullptr, *FirstPLU = nullptr, *LastPLU = nullptr,
+              *FirstGoodsGroup = nullptr, *LastGoodsGroup = nullptr;
+    UpDown *UpDownFirstGoodsGroup = nullptr, *UpDownLastGoodsGroup = nullptr;
     QPushButton* Button1 = nullptr; // period of the last closed shift
     // Goods-name length page and goods page.
     QLineEdit* LengthGoodsName = nullptr;
@@ -91,8 +105,47 @@ public:
                  *BitBtnWriteNewQuant = nullptr, *BitBtnGoodsDelete = nullptr, *BitBtnEraseAllGoods = nullptr,
                  *BitBtnWriteGoodsByNumber = nullptr, *BitBtnUpdateDBToECRByCode = nullptr;
     QPushButton* BitBtn2 = nullptr; // erase failure records
-    QAction* N66 = nullptr;         // menu "Справка"
-    QTimer* Timer1 = nullptr;       // modem poll
+    // Page of the fixed discount and margin.
+    PercentEdit *MEDiscountValue = nullptr, *MEMarginValue = nullptr;
+    QCheckBox *CBDiscountsEnabled = nullptr, *CBMarginsEnabled = nullptr;
+    ActionButton *BitBtnWriteDiscMarg = nullptr, *BitBtnSetDiscMargFlags = nullptr,
+                 *BitBtnReadDiscMarg = nullptr;
+    // Page of the discount groups.
+    QComboBox* CBDiscountGroup = nullptr;
+    PercentEdit* MEDiscountValueByGroup = nullptr;
+    QLineEdit *FirstCardCodeByDiscountGroup = nullptr, *LastCardCodeByDiscountGroup = nullptr;
+    QCheckBox *CBDiscountByDate = nullptr, *CBDiscountByTime = nullptr, *CBDiscountByDayOfWeek = nullptr;
+    QDateEdit *BeginDate = nullptr, *EndDate = nullptr;
+    QTimeEdit *BeginTime = nullptr, *EndTime = nullptr;
+    QCheckBox *CBMonday = nullptr, *CBTuesday = nullptr, *CBWednesday = nullptr, *CBThursday = nullptr,
+              *CBFriday = nullptr, *CBSaturday = nullptr, *CBSunday = nullptr;
+    QTextEdit* RichEdit1 = nullptr;
+    ActionButton *BitBtnReadDiscountGroup = nullptr, *BitBtnWriteDiscountGroup = nullptr,
+                 *BitBtnReadAllDiscountGroups = nullptr, *BitBtnWriteAllDiscountGroups = nullptr;
+    QPushButton* SpeedButton2 = nullptr; // save the groups to the file
+    QPushButton* BitBtn1 = nullptr;      // load them from it
+    // Goods-group page.
+    QLineEdit* GoodsGroupIndex = nullptr;
+    UpDown* UpDownGoodsGroupIndex = nullptr;
+    QLineEdit* GoodsGroupName = nullptr;
+    QPlainTextEdit* Memo2 = nullptr; // the log of every group operation
+    QCheckBox* CBEraseGoodsGroup = nullptr;
+    ActionButton* BitBtnReadNameOfGroup = nullptr;
+    ActionButton* BitBtnWriteNameOfGroup = nullptr;
+    ActionButton* BitBtnReadNamesOfAllGroups = nullptr;
+    ActionButton* BitBtnImportGroupsOfGoods = nullptr;
+    ActionButton* BitBtnExportGroupsOfGoods = nullptr;
+    // Text-pattern page.
+    QLineEdit* PatternNumber = nullptr;
+    UpDown* UpDownPatternNumber = nullptr;
+    QLineEdit* CursorPosition = nullptr;
+    UpDown* UpDownCursorPosition = nullptr;
+    QLineEdit* PatternText = nullptr;
+    ActionButton* BitBtnReadTextPattern = nullptr;
+    ActionButton* BitBtnWriteTextPattern = nullptr;
+    ActionButton* BitBtnReadAllTextPatterns = nullptr;
+    QAction* N66 = nullptr;   // menu "Справка"
+    QTimer* Timer1 = nullptr; // modem poll
     platform::FileDialogRequest OpenDialog1;
     platform::FileDialogRequest SaveDialog1;
 
@@ -124,6 +177,9 @@ public:
     std::vector<QAction*> DeviceActions;
     // Plain buttons that reach the register, switched with the actions.
     std::vector<QWidget*> DeviceButtons;
+    // Buttons of dialogs that call the register themselves: open without a
+    // session (the dialogs show the library's answer), off while Busy.
+    std::vector<QWidget*> DialogButtons;
 
     // Status bar panel 0 (ANSI).
     std::string StatusText() const;
@@ -134,6 +190,7 @@ public:
     // After a register operation: the actions come back only while a session
     // is still usable (a direct connection, or a modem call that got through).
     void RestoreDeviceActions();
+    void SetDialogButtonsEnabled(bool on);
     bool SessionUsable() const;
 
     // The settings the connection pages show, and showing stored ones.
@@ -171,6 +228,16 @@ public:
     void ActionReadReportByAllGoodsExecute();
     void BitBtn6Click();
     void ActionReadReportByCriticalRemainsExecute();
+    void ActionXReportOfDayExecute();
+    void ActionXReportByHoursExecute();
+    void ActionGetPeriodicXRepByHoursExecute();
+    void ActionErasePeriodXRepByHoursExecute();
+    void ActionErasePeriodicReportExecute();
+    // Checks of the erase box's edits; false when the text was refused.
+    bool FirstBarcodeExit();
+    bool LastBarcodeExit();
+    bool FirstGoodsGroupExit();
+    bool LastGoodsGroupExit();
     void ActionWriteGoodsByNumberExecute();
     void ActionUpdateDBToECRByCodeExecute();
     void ActionReadLengthNameOfGoodsExecute();
@@ -192,6 +259,45 @@ public:
     bool Goods_PriceExit();
     bool Goods_QuantExit();
     bool LengthGoodsNameExit();
+    // Fixed discount and margin.
+    void ActionReadDiscMargExecute();
+    void ActionWriteDiscMargExecute();
+    void ActionSetDiscMargFlagsExecute();
+    void MEDiscountValueChange();
+    void MEMarginValueChange();
+    // Discount groups.
+    void ShowDiscountGroup();
+    void CBDiscountGroupChange();
+    void MEDiscountValueByGroupChange();
+    bool FirstCardCodeByDiscountGroupExit();
+    bool LastCardCodeByDiscountGroupExit();
+    void CBDiscountByDateClick();
+    void CBDiscountByTimeClick();
+    void CBDiscountByDayOfWeekClick();
+    void BeginDateChange();
+    void EndDateChange();
+    void BeginTimeChange();
+    void EndTimeChange();
+    // CBMondayClick..CBSundayClick: day 0 is Monday.
+    void DayOfWeekClick(int day);
+    void ActionReadDiscountGroupExecute();
+    void ActionReadAllDiscountGroupsExecute();
+    void ActionWriteDiscountGroupExecute();
+    void ActionWriteAllDiscountGroupsExecute();
+    void SpeedButton2Click();
+    void BitBtn1Click();
+    void ActionReadNameOfGroupExecute();
+    void ActionWriteNameOfGroupExecute();
+    void ActionReadNamesOfAllGroupsExecute();
+    void ActionImportGroupsOfGoodsExecute();
+    void ActionExportGroupsOfGoodsExecute();
+    void ActionReadTextPatternExecute();
+    void ActionWriteTextPatternExecute();
+    void ActionReadAllTextPatternsExecute();
+    // Field checks of the group and pattern pages, as those above.
+    bool GoodsGroupIndexExit();
+    bool PatternNumberExit();
+    bool CursorPositionExit();
 
     // The progress of the reading loops (QProgressBar3, Label8) and of the
     // writing loops (QProgressBar1, Label36).
@@ -216,10 +322,21 @@ private:
     void ShowCentred(QWidget& dialog);
     void CheckAddressEdit(AddressEdit which, QLineEdit* edit, QLineEdit* other);
     void CreateReportsPage(QVBoxLayout* page);
+    void CreateXReportsPage(QVBoxLayout* page);
+    void CreateGroupsPage();
+    void CreatePatternsPage();
     void RunReading(ReadingJob& job, ActionButton* start);
     void RunWriting(const WritingMember& member, ActionButton* start);
     void CreateGoodsPages();
     QWidget* CreateGoodsFields(QWidget* sheet);
+    void CreateDiscMargPage();
+    void CreateDiscountGroupsPage();
+    QWidget* CreateDiscountTermBox(QWidget* parent);
+    bool CheckCardEdit(QLineEdit* edit, bool first);
+    QCheckBox* DayBox(int day) const;
+    Q710DiscountGroupRecord& ChosenGroup();
+    // Every discount group at its defaults, with the dates the pickers show.
+    void DefaultDiscountGroupsFromPickers();
 
     ConsoleState& state;
     ConsoleWindows& windows;

@@ -17,7 +17,9 @@
 #include "console/ActionButton.h"
 #include "console/Connection.h"
 #include "console/ContextHelp.h"
+#include "console/DeviceCalls.h"
 #include "console/EditExit.h"
+#include "console/FieldEdit.h"
 #include "console/GoodsFields.h"
 #include "console/GoodsReports.h"
 #include "console/Guarded.h"
@@ -36,46 +38,6 @@ using platform::UiText;
 
 constexpr int kNameLengthPage = 2;
 constexpr int kGoodsProgHelp = 6;
-
-std::string TextOf(const QLineEdit* edit) {
-    return platform::FromQString(edit->text());
-}
-
-// A field check with its message: the text goes back into the edit, the
-// message is shown when the check refused the text.
-bool ApplyCheck(QLineEdit* edit, const FieldCheck& check, const char* message) {
-    edit->setText(platform::ToQString(check.text));
-    if (check.refused) ShowErrorText(Ansi(message));
-    return !check.refused;
-}
-
-// The starting button shows "Зачекайте!" while its one call runs.
-class WaitCaption {
-public:
-    explicit WaitCaption(ActionButton* button) : button(button) {
-        button->setText(UiText("Зачекайте!"));
-        button->repaint();
-    }
-    ~WaitCaption() { Restore(); }
-    void Restore() {
-        if (button == nullptr) return;
-        button->setText(button->Action()->text());
-        button->repaint();
-        button = nullptr;
-    }
-
-private:
-    ActionButton* button;
-};
-
-// The library's text in an error box when a call failed. The text is taken
-// through its pointer's address, so it is read after the call whatever the
-// order the arguments were evaluated in.
-bool Succeeded(uint8_t status, const char* const* err) {
-    if (status == Q710_OK) return true;
-    ShowErrorText(device::DeviceText(*err));
-    return false;
-}
 
 QLineEdit* MakeEdit(QWidget* parent, const char* name, const char* text, int maxLength) {
     auto* edit = MakeChild<QLineEdit>(UiText(text), parent);
@@ -174,12 +136,12 @@ void TForm1::CreateGoodsPages() {
     connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(CBGoodsPresenceAttr, &QCheckBox::toggled, this, [this] { CBGoodsPresenceAttrClick(); });
-    OnExit(LengthGoodsName, [this] { LengthGoodsNameExit(); });
-    OnExit(Goods_PLU, [this] { Goods_PLUExit(); });
-    OnExit(Goods_Code, [this] { Goods_CodeExit(); });
-    OnExit(Goods_Group, [this] { Goods_GroupExit(); });
-    OnExit(Goods_Price, [this] { Goods_PriceExit(); });
-    OnExit(Goods_Quant, [this] { Goods_QuantExit(); });
+    OnExit(LengthGoodsName, [this] { return LengthGoodsNameExit(); });
+    OnExit(Goods_PLU, [this] { return Goods_PLUExit(); });
+    OnExit(Goods_Code, [this] { return Goods_CodeExit(); });
+    OnExit(Goods_Group, [this] { return Goods_GroupExit(); });
+    OnExit(Goods_Price, [this] { return Goods_PriceExit(); });
+    OnExit(Goods_Quant, [this] { return Goods_QuantExit(); });
 }
 
 QWidget* TForm1::CreateGoodsFields(QWidget* sheet) {

@@ -27,12 +27,6 @@ struct ReadModeOptions {
 // from the given number to the end, 3 the whole base, 4 the given range.
 ReadModeOptions ApplyReadMode(int mode, int32_t goodsNum, int32_t firstNumber, int32_t lastNumber);
 
-// The outcome of leaving an edit: the text it gets and whether the field's
-// message is shown.
-struct FieldCheck {
-    std::string text;
-    bool refused = false; // show the message
-};
 // A goods number field: blank -> "0", above the base -> its last number;
 // anything but digits is refused and becomes "0".
 FieldCheck CheckGoodsNumberField(const std::string& text);

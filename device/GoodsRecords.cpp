@@ -114,6 +114,7 @@ void SharedArrays::Clear() {
     PeriodicGoodsReport.clear();
     HourlyReport.clear();
     PeriodicHourlyReport.clear();
+    GoodsGroupTable.clear();
 }
 
 SharedArrays& Shared() {

@@ -4,6 +4,7 @@
 // the text of its own string, through copies and moves as well.
 #pragma once
 
+#include "device/GroupRecords.h"
 #include "device/Q710Api.h"
 
 #include <cstddef>
@@ -108,6 +109,9 @@ struct SharedArrays {
     std::vector<PeriodicGoodsStruct> PeriodicGoodsReport;
     std::vector<HourlyReportLine> HourlyReport;
     std::vector<PeriodicHourlyReportLine> PeriodicHourlyReport;
+    // Goods groups: filled by an import and written to the register, or
+    // filled from the register and written by an export.
+    std::vector<GoodsGroupRecord> GoodsGroupTable;
 
     // Empties every array, in the order of the members.
     void Clear();

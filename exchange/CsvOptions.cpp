@@ -40,6 +40,22 @@ std::string AnsiToOemText(std::string_view text) {
     return platform::AnsiToOem(text);
 }
 
+std::vector<std::string_view> SplitTextLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+        if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
+    }
+    return lines;
+}
+
 std::string CleanNumberText(std::string_view text, const platform::RegionalSettings& rs) {
     if (!text.empty() && text.back() == rs.decimalSeparator) text.remove_suffix(1);
     std::string out;

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "console/ConsoleState.h"
 #include "platform/IniFile.h"
@@ -30,6 +31,11 @@ void WriteCsvOptions(platform::IniFile& ini, int delimiterItem, const console::C
 // OEM 866 text to ANSI 1251 and back, byte for byte.
 std::string OemToAnsiText(std::string_view text);
 std::string AnsiToOemText(std::string_view text);
+
+// The lines of a text file as a list of lines loads them: each ends at CR LF,
+// LF or a lone CR; the last needs no end, and an end after it adds no line.
+// The views point into `text`.
+std::vector<std::string_view> SplitTextLines(std::string_view text);
 
 // A number text with one trailing decimal separator dropped and then every
 // character but the digits and the decimal separator removed:

@@ -5,6 +5,8 @@
 #include "exchange/DuplicatePluLog.h"
 #include "exchange/GoodsImport.h"
 #include "exchange/GoodsXmlExport.h"
+#include "exchange/GroupsImport.h"
+#include "exchange/GroupsXmlExport.h"
 #include "exchange/PeriodicXmlExport.h"
 #include "exchange/ReportCsvExport.h"
 #include "exchange/ReportDbfExport.h"
@@ -18,14 +20,14 @@ namespace {
 // Rows: operation kinds 1..10; columns: XML, XLS, CSV, DBF. A null procedure
 // is one the program does not have yet.
 const DispatchEntry kTable[OperationKindCount][FormatCount] = {
-    {{"ImportGroupsXml", nullptr},
-     {"ImportGroupsXls", nullptr},
-     {"ImportGroupsCsv", nullptr},
-     {"ImportGroupsDbf", nullptr}},
-    {{"ExportGroupsXml", nullptr},
-     {"ExportGroupsXls", nullptr},
-     {"ExportGroupsCsv", nullptr},
-     {"ExportGroupsDbf", nullptr}},
+    {{"ImportGroupsXml", ImportGroupsXml},
+     {"ImportGroupsXls", ImportGroupsXls},
+     {"ImportGroupsCsv", ImportGroupsCsv},
+     {"ImportGroupsDbf", ImportGroupsDbf}},
+    {{"ExportGroupsXml", ExportGroupsXml},
+     {"ExportGroupsXls", ExportGroupsXls},
+     {"ExportGroupsCsv", ExportGroupsCsv},
+     {"ExportGroupsDbf", ExportGroupsDbf}},
     {{"ImportGoodsXml(false)", [](JobContext& job) { ImportGoodsXml(job, false); }},
      {"ImportGoodsXls(false)", [](JobContext& job) { ImportGoodsXls(job, false); }},
      {"ImportGoodsCsv(false)", [](JobContext& job) { ImportGoodsCsv(job, false); }},
@@ -42,14 +44,14 @@ const DispatchEntry kTable[OperationKindCount][FormatCount] = {
      {"ExportPeriodicGoodsReportXls", ExportPeriodicGoodsReportXls},
      {"ExportPeriodicGoodsReportCsv", ExportPeriodicGoodsReportCsv},
      {"ExportPeriodicGoodsReportDbf", ExportPeriodicGoodsReportDbf}},
-    {{"ExportDailyHoursReportXml", nullptr},
-     {"ExportDailyHoursReportXls", nullptr},
-     {"ExportDailyHoursReportCsv", nullptr},
-     {"ExportDailyHoursReportDbf", nullptr}},
-    {{"ExportPeriodicHoursReportXml", nullptr},
-     {"ExportPeriodicHoursReportXls", nullptr},
-     {"ExportPeriodicHoursReportCsv", nullptr},
-     {"ExportPeriodicHoursReportDbf", nullptr}},
+    {{"ExportDailyHoursReportXml", ExportDailyHoursReportXml},
+     {"ExportDailyHoursReportXls", ExportDailyHoursReportXls},
+     {"ExportDailyHoursReportCsv", ExportDailyHoursReportCsv},
+     {"ExportDailyHoursReportDbf", ExportDailyHoursReportDbf}},
+    {{"ExportPeriodicHoursReportXml", ExportPeriodicHoursReportXml},
+     {"ExportPeriodicHoursReportXls", ExportPeriodicHoursReportXls},
+     {"ExportPeriodicHoursReportCsv", ExportPeriodicHoursReportCsv},
+     {"ExportPeriodicHoursReportDbf", ExportPeriodicHoursReportDbf}},
     {{"ExportGoodsXml(0)", [](JobContext& job) { ExportGoodsXml(job, GoodsVariantDaily); }},
      {"ExportGoodsXls", ExportGoodsXls},
      {"ExportGoodsCsv", ExportGoodsCsv},

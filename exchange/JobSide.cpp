@@ -61,6 +61,13 @@ void SaveBuiltExport(JobContext& job, int formatIndex,
     job.state.MakeMetod.Done = 1;
 }
 
+void TellSavedFile(JobContext& job) {
+    if (!job.side.FileWritten || !job.side.Main.AppendMemo2) return;
+    for (const std::string& line : {std::string(62, '-'), std::string("Данні збережено у файлі:"),
+                                    job.state.MakeMetod.FileName, std::string("Файл експорту закрито!")})
+        job.side.Main.AppendMemo2(line);
+}
+
 void ShowJobError(const std::string& utf8Text) {
     platform::MessageBox(platform::Utf8ToAnsi(utf8Text), platform::Utf8ToAnsi("Помилка"),
                          platform::MbIconError | platform::MbTaskModal);

@@ -52,7 +52,8 @@ struct MainWindowHooks {
     std::function<bool()> ModemLinkUp;     // the main window's ModemDisconnect action is enabled
     std::function<void()> ModemDisconnect; // executes that action
     std::function<void()> Repaint;
-    std::function<void(const std::string&)> AppendMemo2; // one ANSI line
+    std::function<void(const std::string&)> AppendMemo2; // one line, UTF-8
+    std::function<void(int32_t)> GoodsBarMaximum;        // the maximum of the writing loops' bar
 };
 
 struct JobSide {
@@ -61,6 +62,8 @@ struct JobSide {
     std::vector<GoodsDupCheckRecord> GoodsDupCheck;
     std::unique_ptr<platform::XmlDocument> XmlDocument; // the current document, kept until the next XML job
     bool FileWritten = false;                           // the current job wrote its file
+    // The last journal parameters read (zeros before the first read); never cleared.
+    Q710JournalParams JournalParamsValue{};
 
     // The program's dialogs register themselves here while they exist.
     console::TForm4* Form4 = nullptr;
@@ -109,6 +112,11 @@ struct JobContext {
 // or job; an exception from `write` passes through with Done left as it was.
 void SaveBuiltExport(JobContext& job, int formatIndex,
                      const std::function<void(const std::string& path)>& write, std::string_view filter = {});
+
+// After the save step of a goods-group export that wrote its file: the main
+// window's memo gets a dash line, "Данні збережено у файлі:", the file's
+// name and "Файл експорту закрито!".
+void TellSavedFile(JobContext& job);
 
 // Error box of the job side (caption "Помилка", task-modal); text in UTF-8.
 void ShowJobError(const std::string& utf8Text);

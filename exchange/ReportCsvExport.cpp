@@ -9,7 +9,7 @@ namespace exchange {
 
 namespace {
 
-std::string NameField(std::string_view name, const console::CsvOptionsRecord& options) {
+std::string TextField(std::string_view name, const console::CsvOptionsRecord& options) {
     std::string field;
     if (options.Quotes) field += '"';
     field += name;
@@ -21,12 +21,13 @@ std::string NameField(std::string_view name, const console::CsvOptionsRecord& op
 }
 
 template <class Record>
-void ExportReportCsv(JobContext& job, const ReportLayout& layout, std::vector<Record>& report) {
-    job.progress.SetMaximum(ProgressMaximumOf(report));
+void ExportReportCsv(JobContext& job, const ReportLayout& layout, std::vector<Record>& report,
+                     int32_t maximum = -1) {
+    job.progress.SetMaximum(maximum >= 0 ? maximum : ProgressMaximumOf(report));
     const console::CsvOptionsRecord& options = job.state.CsvOptions;
     std::string text;
-    for (const Record& record : report) {
-        text += ReportCsvLine(layout, RowOf(record), options);
+    for (std::size_t i = 0; i < report.size(); ++i) {
+        text += ReportCsvLine(layout, RowAt(report, i), options);
         text += "\r\n";
         if (job.progress.Step()) break;
     }
@@ -43,8 +44,8 @@ std::string ReportCsvLine(const ReportLayout& layout, const ReportRow& row,
     for (std::size_t i = 0; i < layout.columns.size(); ++i) {
         if (i > 0) line += options.Delimiter;
         ValueKind kind = layout.columns[i].kind;
-        line += kind == ValueKind::Name ? NameField(row.name, options)
-                                        : PlainValueText(kind, row.numbers[i], "1", "0");
+        line += IsTextValue(kind) ? TextField(TextValueOf(kind, row, i), options)
+                                  : PlainValueText(kind, row.numbers[i], "1", "0");
     }
     return line;
 }
@@ -55,6 +56,21 @@ void ExportGoodsCsv(JobContext& job) {
 
 void ExportPeriodicGoodsReportCsv(JobContext& job) {
     ExportReportCsv(job, PeriodicGoodsReportLayout(), job.arrays.PeriodicGoodsReport);
+}
+
+void ExportGroupsCsv(JobContext& job) {
+    std::vector<GoodsGroupRecord>& table = job.arrays.GoodsGroupTable;
+    table.resize(UsedGroupEntries(table));
+    ExportReportCsv(job, GoodsGroupsLayout(), table, GoodsGroupCount);
+    TellSavedFile(job);
+}
+
+void ExportDailyHoursReportCsv(JobContext& job) {
+    ExportReportCsv(job, HoursReportLayout(), job.arrays.HourlyReport);
+}
+
+void ExportPeriodicHoursReportCsv(JobContext& job) {
+    ExportReportCsv(job, HoursReportLayout(), job.arrays.PeriodicHourlyReport);
 }
 
 } // namespace exchange

@@ -1,4 +1,4 @@
-// The goods report and the periodic goods report as CSV text: one line per
+// The goods reports and the reports by hours as CSV text: one line per
 // record, the values in column order, no header.
 #pragma once
 
@@ -10,8 +10,9 @@
 
 namespace exchange {
 
-// One line without its end: the values joined by the delimiter. Only the name
-// is quoted (QUOTES) and converted to OEM 866 (CP866), quotes included.
+// One line without its end: the values joined by the delimiter. Only the
+// text values (the name, the hours) are quoted (QUOTES) and converted to
+// OEM 866 (CP866), quotes included.
 std::string ReportCsvLine(const ReportLayout& layout, const ReportRow& row,
                           const console::CsvOptionsRecord& options);
 
@@ -19,5 +20,9 @@ std::string ReportCsvLine(const ReportLayout& layout, const ReportRow& row,
 // report emptied, then the save step; nothing is saved after a cancel.
 void ExportGoodsCsv(JobContext& job);
 void ExportPeriodicGoodsReportCsv(JobContext& job);
+void ExportDailyHoursReportCsv(JobContext& job);
+void ExportPeriodicHoursReportCsv(JobContext& job);
+// The used goods groups, "number;name" each; the save tells the main window's memo.
+void ExportGroupsCsv(JobContext& job);
 
 } // namespace exchange

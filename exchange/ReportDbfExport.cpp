@@ -53,8 +53,9 @@ std::string StageBeside(const std::string& target) {
 }
 
 template <class Record>
-void ExportReportDbf(JobContext& job, const ReportLayout& layout, std::vector<Record>& report) {
-    job.progress.SetMaximum(ProgressMaximumOf(report));
+void ExportReportDbf(JobContext& job, const ReportLayout& layout, std::vector<Record>& report,
+                     int32_t maximum = -1) {
+    job.progress.SetMaximum(maximum >= 0 ? maximum : ProgressMaximumOf(report));
     std::optional<std::string> target = ChooseTarget(job);
     if (!target) return;
     job.state.MakeMetod.FileName = *target;
@@ -68,8 +69,8 @@ void ExportReportDbf(JobContext& job, const ReportLayout& layout, std::vector<Re
         return;
     }
     try {
-        for (const Record& record : report) {
-            table->Add(layout, RowOf(record));
+        for (std::size_t i = 0; i < report.size(); ++i) {
+            table->Add(layout, RowAt(report, i));
             if (job.progress.Step()) break;
         }
         table->Commit();
@@ -108,8 +109,8 @@ void ReportTable::Add(const ReportLayout& layout, const ReportRow& row) {
     for (std::size_t i = 0; i < layout.columns.size(); ++i) {
         ValueKind kind = layout.columns[i].kind;
         int fieldNo = static_cast<int>(i + 1);
-        if (kind == ValueKind::Name)
-            table.SetFieldData(fieldNo, std::string(row.name));
+        if (IsTextValue(kind))
+            table.SetFieldData(fieldNo, TextValueOf(kind, row, i));
         else
             table.SetFieldData(fieldNo, PlainValueText(kind, row.numbers[i], "Yes", "No"));
     }
@@ -129,6 +130,23 @@ void ExportGoodsDbf(JobContext& job) {
 
 void ExportPeriodicGoodsReportDbf(JobContext& job) {
     ExportReportDbf(job, PeriodicGoodsReportLayout(), job.arrays.PeriodicGoodsReport);
+}
+
+void ExportGroupsDbf(JobContext& job) {
+    std::vector<GoodsGroupRecord>& table = job.arrays.GoodsGroupTable;
+    std::vector<GoodsGroupRecord> used(table.begin(),
+                                       table.begin() + static_cast<std::ptrdiff_t>(UsedGroupEntries(table)));
+    ExportReportDbf(job, GoodsGroupsLayout(), used, GoodsGroupCount);
+    // A save dialog not confirmed leaves the table as it was.
+    if (job.state.MakeMetod.Done == 1) table.clear();
+}
+
+void ExportDailyHoursReportDbf(JobContext& job) {
+    ExportReportDbf(job, HoursReportLayout(), job.arrays.HourlyReport);
+}
+
+void ExportPeriodicHoursReportDbf(JobContext& job) {
+    ExportReportDbf(job, HoursReportLayout(), job.arrays.PeriodicHourlyReport);
 }
 
 } // namespace exchange

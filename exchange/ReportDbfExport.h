@@ -1,5 +1,5 @@
-// The goods report and the periodic goods report as dBase III tables, one
-// record per report record, fields in column order.
+// The goods reports and the reports by hours as dBase III tables, one record
+// per report record, fields in column order.
 #pragma once
 
 #include <string>
@@ -38,5 +38,9 @@ private:
 // file and the report as they were, with Done 0.
 void ExportGoodsDbf(JobContext& job);
 void ExportPeriodicGoodsReportDbf(JobContext& job);
+void ExportDailyHoursReportDbf(JobContext& job);
+void ExportPeriodicHoursReportDbf(JobContext& job);
+// The used goods groups: fields ID N(3) and NAME C(20), one record each.
+void ExportGroupsDbf(JobContext& job);
 
 } // namespace exchange

@@ -80,4 +80,12 @@ std::string MissingAttributeMessage(std::string_view attribute) {
     return "Не знайдений атрибут \"" + std::string(attribute) + "\".";
 }
 
+std::string ConversionFailureMessage(std::string_view failure) {
+    return "EConvertError. Виникла помилка з повідомленням: " + std::string(failure);
+}
+
+std::string NotAnIntegerMessage(std::string_view text) {
+    return "'" + std::string(text) + "' is not a valid integer value";
+}
+
 } // namespace exchange

@@ -76,4 +76,11 @@ std::string CheckReportItem(const platform::XmlNode& child);
 // The message for an attribute an item lacks: Не знайдений атрибут "Id".
 std::string MissingAttributeMessage(std::string_view attribute);
 
+// What the user is told, in a plain message, when an attribute's value does
+// not convert to the type the reader needs: the failure's class name, then
+// its message.
+std::string ConversionFailureMessage(std::string_view failure);
+// The message of a text that is not an integer: 'abc' is not a valid integer value
+std::string NotAnIntegerMessage(std::string_view text);
+
 } // namespace exchange

@@ -45,7 +45,9 @@ bool BuildReportSheet(xls::TTabrix4& book, const ReportLayout& layout, const std
     const int lastColumn = static_cast<int>(layout.columns.size()) - 1;
     const int lastRow = static_cast<int>(std::min<std::size_t>(records.size() + 1, INT_MAX));
     // The ranges come first: the values written later keep their cells' fonts.
-    sheet.Range().SetArea(1, 1, 1, lastRow).SetFontColor(kBlue);
+    const int colouredLastRow = layout.xlsColourLastRow > 0 ? layout.xlsColourLastRow : lastRow;
+    for (const XlsColumnColour& c : layout.xlsColours)
+        sheet.Range().SetArea(c.column, 1, c.column, colouredLastRow).SetFontColor(c.colour);
     xls::TXLSRange& captionRow = sheet.Range().SetArea(0, 1, lastColumn, 1);
     captionRow.SetFontColor(kBlue);
     captionRow.SetFontStyle(kBold);
@@ -56,8 +58,8 @@ bool BuildReportSheet(xls::TTabrix4& book, const ReportLayout& layout, const std
 
     bool complete = true;
     int row = 2;
-    for (const Record& record : records) {
-        ReportRow values = RowOf(record);
+    for (std::size_t r = 0; r < records.size(); ++r) {
+        ReportRow values = RowAt(records, r);
         for (std::size_t i = 0; i < layout.columns.size(); ++i)
             SetCell(sheet, row, XlsCellOf(layout, values, i));
         ++row;
@@ -71,8 +73,9 @@ bool BuildReportSheet(xls::TTabrix4& book, const ReportLayout& layout, const std
 }
 
 template <class Record>
-void ExportReportXls(JobContext& job, const ReportLayout& layout, std::vector<Record>& report) {
-    job.progress.SetMaximum(ProgressMaximumOf(report));
+void ExportReportXls(JobContext& job, const ReportLayout& layout, std::vector<Record>& report,
+                     int32_t maximum = -1) {
+    job.progress.SetMaximum(maximum >= 0 ? maximum : ProgressMaximumOf(report));
     xls::TTabrix4& book = JobWorkbook(job.side);
     // A workbook read earlier may have left another version behind.
     book.SetVersion(xls::TExcelVersion::xvExcel97);
@@ -99,12 +102,37 @@ bool BuildPeriodicGoodsReportSheet(xls::TTabrix4& book, const std::vector<Period
     return BuildReportSheet(book, PeriodicGoodsReportLayout(), records, afterRow);
 }
 
+bool BuildHoursReportSheet(xls::TTabrix4& book, const std::vector<HourlyReportLine>& lines,
+                           const std::function<bool()>& afterRow) {
+    return BuildReportSheet(book, HoursReportLayout(), lines, afterRow);
+}
+
+bool BuildHoursReportSheet(xls::TTabrix4& book, const std::vector<PeriodicHourlyReportLine>& lines,
+                           const std::function<bool()>& afterRow) {
+    return BuildReportSheet(book, HoursReportLayout(), lines, afterRow);
+}
+
 void ExportGoodsXls(JobContext& job) {
     ExportReportXls(job, GoodsReportLayout(), job.arrays.GoodsReport);
 }
 
 void ExportPeriodicGoodsReportXls(JobContext& job) {
     ExportReportXls(job, PeriodicGoodsReportLayout(), job.arrays.PeriodicGoodsReport);
+}
+
+void ExportGroupsXls(JobContext& job) {
+    std::vector<GoodsGroupRecord>& table = job.arrays.GoodsGroupTable;
+    table.resize(UsedGroupEntries(table));
+    ExportReportXls(job, GoodsGroupsLayout(), table, GoodsGroupCount);
+    TellSavedFile(job);
+}
+
+void ExportDailyHoursReportXls(JobContext& job) {
+    ExportReportXls(job, HoursReportLayout(), job.arrays.HourlyReport);
+}
+
+void ExportPeriodicHoursReportXls(JobContext& job) {
+    ExportReportXls(job, HoursReportLayout(), job.arrays.PeriodicHourlyReport);
 }
 
 } // namespace exchange

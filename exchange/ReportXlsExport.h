@@ -1,6 +1,7 @@
-// The goods report and the periodic goods report as a workbook: row 0 left
+// The goods reports and the reports by hours as a workbook: row 0 left
 // empty, the captions in row 1 (blue and bold), one row per record from
-// row 2, the values of workbook column 1 in blue.
+// row 2; the goods reports' workbook column 1 in blue, the hours' column 0
+// green and column 1 red.
 #pragma once
 
 #include <functional>
@@ -23,11 +24,18 @@ bool BuildGoodsReportSheet(xls::TTabrix4& book, const std::vector<GoodsStruct>& 
                            const std::function<bool()>& afterRow);
 bool BuildPeriodicGoodsReportSheet(xls::TTabrix4& book, const std::vector<PeriodicGoodsStruct>& records,
                                    const std::function<bool()>& afterRow);
+bool BuildHoursReportSheet(xls::TTabrix4& book, const std::vector<HourlyReportLine>& lines,
+                           const std::function<bool()>& afterRow);
+bool BuildHoursReportSheet(xls::TTabrix4& book, const std::vector<PeriodicHourlyReportLine>& lines,
+                           const std::function<bool()>& afterRow);
 
-// The job procedures: the sheet from GoodsReport or PeriodicGoodsReport,
-// which is emptied, then the save step (nothing is saved after a cancel).
-// The workbook is always written as BIFF8, whatever was read into it before.
+// The job procedures: the sheet from the report's array, which is emptied, then the save step (nothing is
+// saved after a cancel). The workbook is always written as BIFF8, whatever was read into it before.
 void ExportGoodsXls(JobContext& job);
 void ExportPeriodicGoodsReportXls(JobContext& job);
+void ExportDailyHoursReportXls(JobContext& job);
+void ExportPeriodicHoursReportXls(JobContext& job);
+// The used goods groups, one row each; the save tells the main window's memo.
+void ExportGroupsXls(JobContext& job);
 
 } // namespace exchange

@@ -18,13 +18,15 @@ TReadCell CellHeader(TByteReader& r, TReadCellKind kind) {
     return c;
 }
 
-// BIFF2: row, column and three attribute bytes that are not read.
+// BIFF2: row, column and three attribute bytes, the first holding the XF
+// index in its low six bits.
 TReadCell Cell2Header(TByteReader& r, TReadCellKind kind) {
     TReadCell c;
     c.Kind = kind;
     c.Row = r.U16("cell row");
     c.Col = r.U16("cell column");
-    r.Skip(3, "cell attributes");
+    c.Format = r.U8("cell attributes") & 0x3F;
+    r.Skip(2, "cell attributes");
     return c;
 }
 
@@ -60,7 +62,7 @@ bool IsValueCellRecord(uint16_t id) {
 }
 
 void DecodeValueCells(uint16_t id, std::span<const uint8_t> body, const TFileText& text,
-                      std::vector<TReadCell>& out) {
+                      std::vector<TReadCell>& out, const TNextPiece& next) {
     using namespace biff;
     TByteReader r(body);
     switch (id) {
@@ -98,7 +100,7 @@ void DecodeValueCells(uint16_t id, std::span<const uint8_t> body, const TFileTex
         // The formatting runs of RSTRING after the text are not kept.
         TReadCell c = CellHeader(r, TReadCellKind::Text);
         size_t count = r.U16("text length");
-        c.Text = text.Chars(r, count);
+        c.Text = next ? text.ContinuedChars(r, count, next) : text.Chars(r, count);
         out.push_back(std::move(c));
         break;
     }
@@ -182,9 +184,10 @@ TFormulaRecord DecodeFormula(std::span<const uint8_t> body, TFormulaLayout layou
     TFormulaRecord f;
     f.Row = r.U16("formula row");
     f.Col = r.U16("formula column");
-    if (layout == TFormulaLayout::BIFF2)
-        r.Skip(3, "cell attributes");
-    else
+    if (layout == TFormulaLayout::BIFF2) {
+        f.Format = r.U8("cell attributes") & 0x3F;
+        r.Skip(2, "cell attributes");
+    } else
         f.Format = r.U16("formula format");
     auto result = r.Bytes(8, "formula result");
     std::memcpy(f.Result.data(), result.data(), 8);

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -42,8 +43,8 @@ constexpr uint16_t FORMULA4 = 0x0406;
 
 enum class TReadCellKind : uint8_t { Blank, Number, Boolean, Error, Text, SharedText };
 
-// One cell of a value record. Format is the XF index of the record (15 for
-// the BIFF2 records, whose attributes are not read).
+// One cell of a value record. Format is the XF index of the record; of a
+// BIFF2 record the six bits its attributes hold (63: the IXFE's).
 struct TReadCell {
     TReadCellKind Kind = TReadCellKind::Blank;
     uint16_t Col = 0;
@@ -58,9 +59,11 @@ struct TReadCell {
 // True for the ids DecodeValueCells handles.
 bool IsValueCellRecord(uint16_t id);
 // Appends the cells of one value record to out (MULRK and MULBLANK give
-// several); out is not cleared.
+// several); out is not cleared. The text of a LABEL or RSTRING may go on in
+// the CONTINUE records that next hands out.
+using TNextPiece = std::function<bool(std::vector<uint8_t>&)>;
 void DecodeValueCells(uint16_t id, std::span<const uint8_t> body, const TFileText& text,
-                      std::vector<TReadCell>& out);
+                      std::vector<TReadCell>& out, const TNextPiece& next = {});
 
 enum class TCachedResultKind : uint8_t { Number, String, Boolean, Error, EmptyString, Unknown };
 

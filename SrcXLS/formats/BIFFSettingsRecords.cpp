@@ -24,6 +24,35 @@ std::u16string TFileText::Chars(TByteReader& r, size_t count) const {
     return out;
 }
 
+std::u16string TFileText::ContinuedChars(TByteReader& r, size_t count,
+                                         const std::function<bool(std::vector<uint8_t>&)>& next) const {
+    if (count == 0) return {};
+    std::u16string text;
+    std::vector<uint8_t> bytes8; // below BIFF8: decoded at the end, in the code page
+    auto have = [&] { return Unicode() ? text.size() : bytes8.size(); };
+    auto take = [&](TByteReader& in) {
+        if (!Unicode()) {
+            auto b = in.Bytes(std::min(count - bytes8.size(), in.Remaining()));
+            bytes8.insert(bytes8.end(), b.begin(), b.end());
+            return;
+        }
+        if (in.AtEnd()) return;
+        const bool wide = in.U8("string flag") & 1;
+        const size_t n = std::min(count - text.size(), in.Remaining() / (wide ? 2 : 1));
+        auto b = in.Bytes(n * (wide ? 2 : 1), "text");
+        for (size_t i = 0; i < n; ++i)
+            text.push_back(wide ? char16_t(GetU16(b.data() + 2 * i)) : char16_t(b[i]));
+    };
+    take(r);
+    std::vector<uint8_t> piece;
+    while (have() < count && next(piece)) {
+        TByteReader in(piece);
+        take(in);
+    }
+    if (have() < count) throw XLSError("Record too short: text beyond the end");
+    return Unicode() ? text : Decode8(bytes8);
+}
+
 bool IsBOFId(uint16_t id) {
     return id == 0x0009 || id == 0x0209 || id == 0x0409 || id == 0x0809;
 }
@@ -63,6 +92,13 @@ TFormatEntry DecodeFormat(std::span<const uint8_t> body, const TFileText& text) 
     return e;
 }
 
+std::u16string DecodeOldFormat(uint16_t id, std::span<const uint8_t> body, const TFileText& text) {
+    TByteReader r(body);
+    if (id == 0x041E) r.Skip(2, "format index");
+    size_t count = r.U8("format length");
+    return text.Decode8(r.Bytes(count, "format"));
+}
+
 void LoadOldFont(TXFont& font, std::span<const uint8_t> body, TExcelVersion version, const TFileText& text) {
     TByteReader r(body);
     uint16_t height = r.U16("font height");
@@ -74,8 +110,8 @@ void LoadOldFont(TXFont& font, std::span<const uint8_t> body, TExcelVersion vers
     font.Style = uint8_t((options & 0x01 ? xfsBold : 0) | (options & 0x02 ? xfsItalic : 0) |
                          (options & 0x08 ? xfsStrikeOut : 0));
     font.Underline = options & 0x04 ? 1 : 0;
-    // 0x7FFF is the automatic colour of the old formats.
-    font.ColorIndex = color > 255 ? 0x7F : uint8_t(color);
+    // 0x7FFF is the automatic colour, 0 in the pool as the newer fonts have it.
+    font.ColorIndex = color > 255 ? 0 : uint8_t(color);
     font.Name = name;
     font.ResetHash();
 }

@@ -10,6 +10,7 @@
 #include "SrcXLS/XLSText.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -30,6 +31,12 @@ struct TFileText {
     // count characters: in BIFF8 a flag byte (bit 0 set: UTF-16) and the
     // characters; below BIFF8 8-bit characters. A count of 0 reads nothing.
     std::u16string Chars(TByteReader& r, size_t count) const;
+    // The same for a text that may go on in CONTINUE records, whose bodies
+    // next hands out one by one (false when none follows). In BIFF8 every
+    // piece starts with its own flag byte; below, the bytes just go on.
+    // A byte left over from a split character is skipped.
+    std::u16string ContinuedChars(TByteReader& r, size_t count,
+                                  const std::function<bool(std::vector<uint8_t>&)>& next) const;
 };
 
 struct TBOFRecord {
@@ -66,6 +73,9 @@ struct TFormatEntry {
 };
 // FORMAT 0x041E of BIFF4 to BIFF8.
 TFormatEntry DecodeFormat(std::span<const uint8_t> body, const TFileText& text);
+// The text of a BIFF2-BIFF4 FORMAT (0x001E, or 0x041E whose index field
+// those versions leave unused): they number their formats by order.
+std::u16string DecodeOldFormat(uint16_t id, std::span<const uint8_t> body, const TFileText& text);
 
 // FONT of BIFF2 (0x0031) and BIFF3/BIFF4 (0x0231) into a pool font; the
 // BIFF5/BIFF8 layout is the font's own LoadFromRecord.

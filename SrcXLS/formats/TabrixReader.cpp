@@ -1,6 +1,7 @@
 #include "SrcXLS/formats/TabrixReader.h"
 
 #include "SrcXLS/XLSLibState.h"
+#include "SrcXLS/drawing/EscherRecords.h"
 #include "SrcXLS/formats/BIFFSettingsRecords.h"
 #include "SrcXLS/formats/DefaultRecords.h"
 #include "SrcXLS/model/CellFormats.h"
@@ -62,6 +63,8 @@ constexpr uint16_t ROW = 0x0208;
 constexpr uint16_t INDEX = 0x020B;
 constexpr uint16_t STYLE = 0x0293;
 constexpr uint16_t FORMAT = 0x041E;
+constexpr uint16_t FORMAT2 = 0x001E;
+constexpr uint16_t IXFE2 = 0x0044;
 constexpr uint16_t SHEETEXT = 0x0862;
 constexpr uint16_t FEATHDR = 0x0867;
 } // namespace id
@@ -132,6 +135,7 @@ std::string WrapMessage(int count, uint16_t recordId, int64_t offset, const char
 
 TTabrixReader::TTabrixReader(TBIFFWorkbookTarget& target) : Target(target) {
     Stream.ReadMacros = target.ReadMacros;
+    Stream.SetVBA(target.VBA);
 }
 
 TTabrixReader::~TTabrixReader() = default;
@@ -148,6 +152,10 @@ void TTabrixReader::Reset() {
     SkippingViews = false;
     SheetOpen = false;
     Finished = false;
+    DrawingSheet = -1;
+    OldFormats.clear();
+    OldXFs = false;
+    Ixfe = 15;
 }
 
 TRecordStorageDefault* TTabrixReader::Globals() const {
@@ -201,10 +209,6 @@ void TTabrixReader::ReadBIFFRecords(const std::vector<uint8_t>* source) {
     Text = {Version, DefaultCodePage};
     Buffer.resize(size_t(MaxRecordSize(Version)));
     CurrentStorage = Globals();
-    if (Version <= TExcelVersion::xvExcel21) {
-        for (int i = 0; i < 16; ++i) Target.Formats->Add();
-        Target.Formats->MarkPermanent();
-    }
     if (Target.Progress) Target.Progress(0);
     try {
         ReadLoop();
@@ -216,9 +220,13 @@ void TTabrixReader::ReadBIFFRecords(const std::vector<uint8_t>* source) {
 
 void TTabrixReader::ReadLoop() {
     while (!Finished && Stream.ReadHeader(Header) == 4) {
-        if (Header.Id & 0x8000) throw XLSError("Bad record in file");
+        if (Header.Id & 0x8000) {
+            // Some writers leave an empty 0xFFFF record where they dropped one.
+            if (Header.Length == 0) continue;
+            throw XLSError("Bad record in file");
+        }
         if (Header.Length > Buffer.size()) Buffer.resize(Header.Length);
-        bool selfRead = IsBOFId(Header.Id) || Header.Id == id::SST;
+        bool selfRead = IsBOFId(Header.Id) || Header.Id == id::SST || ReadsOwnBody();
         if (!selfRead && !ReadBody()) throw XLSError("Bad record in file");
         Progress();
         if (SkippingViews) {
@@ -425,11 +433,29 @@ void TTabrixReader::Dispatch() {
     case id::XF4:
         ReadXF();
         return;
+    case id::HLINK:
+        if (biff8 && InSheet()) ReadHyperlink();
+        return;
+    case condfmt::CONDFMT:
+        if (biff8 && InSheet()) ReadCondFmt();
+        return;
+    case dval::DVAL:
+        if (biff8 && InSheet()) ReadDVal();
+        return;
     case id::MERGEDCELLS:
         ReadMergedCells();
         return;
     case id::SST:
         ReadSST();
+        return;
+    case biff::MSODRAWINGGROUP:
+        ReadDrawingGroup();
+        return;
+    case biff::MSODRAWING:
+        ReadSheetDrawing();
+        return;
+    case id::NOTE:
+        ReadNote();
         return;
     case id::ROW:
         if (InSheet()) {
@@ -459,6 +485,15 @@ void TTabrixReader::Dispatch() {
         return;
     case id::FORMAT:
         ReadFormat();
+        return;
+    case id::FORMAT2:
+        if (Version <= TExcelVersion::xvExcel30) ReadFormat();
+        return;
+    case id::IXFE2:
+        if (Version <= TExcelVersion::xvExcel21) {
+            Ixfe = TByteReader(Body()).U16("cell format");
+            Drop();
+        }
         return;
     case id::SHEETEXT:
         ReadSheetExt();
@@ -525,11 +560,11 @@ void TTabrixReader::StartSheet(const TBOFRecord& bof, int kind) {
     if (!old && BoundsheetIndex >= SheetNames.GetCount()) throw XLSError("Bad record in file");
     TSheet& sheet = Target.Sheets->Add(kind);
     if (old) {
-        sheet.SetName(u"Sheet1");
+        sheet.SetReadName(u"Sheet1");
         // The whole old file is this sheet: its records belong to its list.
         CurrentStorage = &sheet.Records();
     } else {
-        sheet.SetName(SheetNames.GetItem(BoundsheetIndex));
+        sheet.SetReadName(SheetNames.GetItem(BoundsheetIndex));
         sheet.Hidden = THiddenState(std::min(SheetNames.GetValue(BoundsheetIndex), 2));
         CurrentStorage = &sheet.Records();
         CurrentStorage->UpdateDefault(Header, Body());
@@ -626,8 +661,10 @@ void TTabrixReader::ReadFont() {
 
 void TTabrixReader::ReadFormat() {
     Drop();
-    if (Version < TExcelVersion::xvExcel40) {
-        KeepRecord = true;
+    if (Version < BIFF5) {
+        // The older versions number their formats by order.
+        OldFormats.push_back(
+            Target.Formats->NumberFormats().AddOld(DecodeOldFormat(Header.Id, Body(), Text)));
         return;
     }
     TFormatEntry f = DecodeFormat(Body(), Text);
@@ -636,11 +673,16 @@ void TTabrixReader::ReadFormat() {
 
 void TTabrixReader::ReadXF() {
     Drop();
-    if (Version <= TExcelVersion::xvExcel21) return;
     TCellFormats& pool = *Target.Formats;
     if (Version < BIFF5) {
-        pool.Add();
+        // A format the file never defined is a cosmetic fault: General.
+        const bool biff2 = Version <= TExcelVersion::xvExcel21;
+        const size_t place =
+            biff2 ? (Header.Length > 2 ? Buffer[2] & 0x3F : 0) : (Header.Length > 1 ? Buffer[1] : 0);
+        const int number = place < OldFormats.size() ? OldFormats[place] : 0;
+        pool.Add()->LoadFromOldXF(Body(), Version, number);
         pool.MarkPermanent();
+        OldXFs = true;
         return;
     }
     std::vector<uint8_t> body(Body().begin(), Body().end());

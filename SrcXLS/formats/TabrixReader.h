@@ -31,12 +31,14 @@ class TCellFormats;
 class TSST2;
 class TStyles;
 class TFormulaHandler;
+class TMSOPictures;
 
 // What the reader fills: the workbook's parts, which the caller has cleared,
 // and the settings found in the file, which the caller takes back.
 struct TBIFFWorkbookTarget {
     std::filesystem::path FileName;
     bool ReadMacros = true;
+    TXLSVBA* VBA = nullptr; // reads the macro project when ReadMacros is on
     std::u16string Password;
     // Asked for the password of an encrypted file, given Password; empty
     // when nobody is asked.
@@ -52,6 +54,7 @@ struct TBIFFWorkbookTarget {
     // Defined names and external references (BIFF8), the names of older
     // files for the text of their formulas.
     TFormulaHandler* Formulas = nullptr;
+    TMSOPictures* Pictures = nullptr;
     // Told the file's version before the first record is read.
     std::function<void(TExcelVersion)> SetVersion;
     // The percentage read; empty when nobody follows it.
@@ -130,6 +133,10 @@ private:
     void ReadMargin();
     void ReadPageBreaks();
     void ReadMergedCells();
+    // Sheet collections bound to cell areas.
+    void ReadHyperlink();
+    void ReadCondFmt();
+    void ReadDVal();
     void ReadFeatHdr();
     void ReadSheetExt();
     void ReadXCT();
@@ -140,6 +147,13 @@ private:
     // A formula cell read from a file older than BIFF8 keeps its layout.
     void MarkTokens(TCell* cell) const;
     void ReadDimensions();
+
+    // Drawings (TabrixReaderDrawing.cpp).
+    bool ReadsOwnBody() const;
+    void ReadDrawingGroup();
+    void ReadSheetDrawing();
+    void ReadNote();
+    int DrawingSheet = -1; // the sheet whose drawing was read
 
     // Cells.
     void ReadValueCells();
@@ -175,6 +189,12 @@ private:
     bool SkippingViews = false;
     bool SheetOpen = false; // between a worksheet's BOF and its EOF
     std::vector<TReadCell> Cells;
+    // BIFF2-BIFF4: the model's number format of each FORMAT, by order; whether
+    // XF records were read; the format of BIFF2 cells that name the IXFE.
+    std::vector<int> OldFormats;
+    bool OldXFs = false;
+    int Ixfe = 15;
+    int OldCellFormat(int attributeFormat) const;
 };
 
 } // namespace xls

@@ -194,6 +194,12 @@ bool TTabrixReader::NextRecordIs(std::initializer_list<uint16_t> ids, std::vecto
     return true;
 }
 
+// Cells of a BIFF2 file without XF records take the default cell format.
+int TTabrixReader::OldCellFormat(int attributeFormat) const {
+    if (!OldXFs) return DefaultCellFormat;
+    return attributeFormat == 63 ? Ixfe : attributeFormat;
+}
+
 void TTabrixReader::CheckCell(int col, int64_t row) const {
     if (col > MaxColumn(Version) || row > MaxRow(Version)) throw XLSError("Cell out of range");
 }
@@ -205,11 +211,13 @@ void TTabrixReader::ReadValueCells() {
         return;
     }
     Cells.clear();
-    DecodeValueCells(Header.Id, Body(), Text, Cells);
+    const bool biff2 = Header.Id <= biff::BOOLERR2;
+    DecodeValueCells(Header.Id, Body(), Text, Cells,
+                     [this](std::vector<uint8_t>& piece) { return NextRecordIs({biff::CONTINUE}, piece); });
     TSheet& sheet = CellSheet();
     for (TReadCell& c : Cells) {
         CheckCell(c.Col, c.Row);
-        int format = c.Format;
+        int format = biff2 ? OldCellFormat(c.Format) : c.Format;
         switch (c.Kind) {
         case TReadCellKind::Blank:
             sheet.PutBlank(c.Col, c.Row, format);
@@ -227,10 +235,10 @@ void TTabrixReader::ReadValueCells() {
             sheet.PutString(c.Col, c.Row, format, c.Text);
             break;
         case TReadCellKind::SharedText: {
+            // An index past the strings the table holds reads as an empty text.
             if (c.SSTIndex >= uint32_t(Target.Strings->ReadCount())) {
-                char message[48];
-                std::snprintf(message, sizeof message, "Read error at %.8lld", (long long)Stream.Position());
-                throw XLSError(message);
+                sheet.PutString(c.Col, c.Row, format, u"");
+                break;
             }
             sheet.PutSSTString(c.Col, c.Row, format, int(c.SSTIndex));
             break;
@@ -263,13 +271,13 @@ void TTabrixReader::ReadFormula() {
         break;
     }
     case TFormulaLayout::BIFF2: {
+        const int format = OldCellFormat(f.Format);
         if (f.Result[6] == 0xFF && f.Result[7] == 0xFF) {
-            PutFormulaResult(f, f.Data, f.Cce, -1);
+            PutFormulaResult(f, f.Data, f.Cce, format);
         } else {
             TFormulaResult number;
             std::memcpy(&number.Number, f.Result.data(), 8);
-            MarkTokens(CellSheet().PutFormula(ctNumberFormula, f.Col, f.Row, DefaultCellFormat, f.Cce, f.Data,
-                                              number));
+            MarkTokens(CellSheet().PutFormula(ctNumberFormula, f.Col, f.Row, format, f.Cce, f.Data, number));
         }
         break;
     }
@@ -344,46 +352,41 @@ bool TTabrixReader::ReadArrayMember(const TFormulaRecord& f) {
             sheet.PutArrayFormulaString(f.Col, f.Row, f.Format, f.Cce, f.Data, member, ArrayData, u""));
         return true;
     }
+    const bool boolErr = res.Kind == TCachedResultKind::Boolean || res.Kind == TCachedResultKind::Error;
     // A further cell with a boolean or error result keeps it as a formula
-    // cell pointing at the array: array cells hold numbers and texts only.
-    if (member == 1 && (res.Kind == TCachedResultKind::Boolean || res.Kind == TCachedResultKind::Error)) {
+    // cell pointing at the array.
+    if (member == 1 && boolErr) {
         PutFormulaResult(f, f.Data, f.Cce, f.Format);
         return true;
     }
     double number;
     std::memcpy(&number, f.Result.data(), 8);
-    MarkTokens(sheet.PutArrayFormulaNumber(f.Col, f.Row, f.Format, f.Cce, f.Data, member, ArrayData, number));
+    auto* cell = static_cast<TNumberArrayFormulaCell*>(
+        sheet.PutArrayFormulaNumber(f.Col, f.Row, f.Format, f.Cce, f.Data, member, ArrayData, number));
+    MarkTokens(cell);
+    if (boolErr) {
+        const bool error = res.Kind == TCachedResultKind::Error;
+        cell->Value = 0;
+        cell->ResultKind = error ? fvError : fvBoolean;
+        const int index = ErrorCodeToIndex(res.Value);
+        cell->ResultCode = uint8_t(error ? (index ? index : 7) : res.Value != 0);
+    }
     return true;
 }
 
-// The text result after a FORMULA. A BIFF8 text too long for one record
-// goes on in CONTINUE records, each starting with its own option byte.
+// The text result after a FORMULA; a text too long for one record goes on
+// in CONTINUE records.
 bool TTabrixReader::NextFormulaString(std::u16string& text) {
     std::vector<uint8_t> body;
     if (!NextRecordIs({biff::STRING, biff::STRING2}, body)) return false;
-    uint16_t stringId = Header.Id;
-    if (stringId != biff::STRING || !Text.Unicode() || Stream.PeekRecordId() != biff::CONTINUE) {
-        text = DecodeFormulaString(stringId, body, Text);
+    if (Header.Id != biff::STRING || Stream.PeekRecordId() != biff::CONTINUE) {
+        text = DecodeFormulaString(Header.Id, body, Text);
         return true;
     }
     TByteReader r(body);
     size_t count = r.U16("text length");
-    text.clear();
-    auto takePiece = [&](TByteReader& piece) {
-        if (piece.AtEnd()) return;
-        bool wide = piece.U8("string flag") & 1;
-        size_t n = std::min(count - text.size(), piece.Remaining() / (wide ? 2 : 1));
-        auto bytes = piece.Bytes(n * (wide ? 2 : 1));
-        for (size_t i = 0; i < n; ++i)
-            text.push_back(wide ? char16_t(GetU16(bytes.data() + 2 * i)) : bytes[i]);
-    };
-    takePiece(r);
-    std::vector<uint8_t> piece;
-    while (text.size() < count && NextRecordIs({biff::CONTINUE}, piece)) {
-        TByteReader pr(piece);
-        takePiece(pr);
-    }
-    if (text.size() < count) throw XLSError("Record too short: text beyond the end");
+    text = Text.ContinuedChars(
+        r, count, [this](std::vector<uint8_t>& piece) { return NextRecordIs({biff::CONTINUE}, piece); });
     return true;
 }
 

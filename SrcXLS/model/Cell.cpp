@@ -2,6 +2,7 @@
 
 #include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSValues.h"
 
 namespace xls {
@@ -149,7 +150,15 @@ std::unique_ptr<TCell> TNumberArrayFormulaCell::MakeCopy() const {
                                                           Data(), ArrayOptions, ArrayData());
     copy->CopyFormula(*this);
     copy->Value = Value;
+    copy->ResultKind = ResultKind;
+    copy->ResultCode = ResultCode;
     return copy;
+}
+
+std::u16string TNumberArrayFormulaCell::ResultText() const {
+    if (ResultKind == fvBoolean) return ResultCode ? LibState().StrTRUE : LibState().StrFALSE;
+    if (ResultKind == fvError) return std::u16string(ErrorDisplayText(ResultCode));
+    return {};
 }
 
 std::unique_ptr<TCell> TStringArrayFormulaCell::MakeCopy() const {

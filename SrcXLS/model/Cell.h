@@ -4,6 +4,7 @@
 #pragma once
 
 #include "SrcXLS/XLSDefs.h"
+#include "SrcXLS/XLSValues.h"
 #include "SrcXLS/model/FormattedObject.h"
 #include "SrcXLS/model/SST.h"
 
@@ -229,6 +230,8 @@ private:
     std::vector<uint8_t> arrayData;
 };
 
+// Its cached result is a number, or, read from a file, a boolean or an
+// error as the array formula computed it.
 class TNumberArrayFormulaCell final : public TBaseArrayFormulaCell {
 public:
     using TBaseArrayFormulaCell::TBaseArrayFormulaCell;
@@ -236,9 +239,15 @@ public:
     std::unique_ptr<TCell> MakeCopy() const override;
     bool GetNumber(double& v) const override {
         v = Value;
-        return true;
+        return ResultKind == fvFloat;
     }
+    // The boolean or error result as a text; empty for a number.
+    std::u16string ResultText() const;
     double Value = 0;
+    // fvFloat (the result is Value), fvBoolean (ResultCode 0 or 1) or
+    // fvError (ResultCode the error index).
+    TFormulaValueType ResultKind = fvFloat;
+    uint8_t ResultCode = 0;
 };
 
 class TStringArrayFormulaCell final : public TBaseArrayFormulaCell {

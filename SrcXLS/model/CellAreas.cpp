@@ -250,13 +250,19 @@ void TCellAreas::MoveAreas(int col1, int row1, int col2, int row2, int deltaCol,
 
 // ---- TSolidCellAreas
 
+void TSolidCellAreas::CheckRemove(const TCellAreaList* list, int col1, int row1, int col2, int row2) const {
+    TAreaRect r = Rect(col1, row1, col2, row2);
+    for (auto& a : items) {
+        if (list && std::find(list->begin(), list->end(), a.get()) == list->end()) continue;
+        if (Intersection(RectOf(*a), r) && Pieces(RectOf(*a), r).size() > 1) throw XLSError(SplitMergedCell);
+    }
+}
+
 void TSolidCellAreas::RemoveFrom(const TCellAreaList* list, const TAreaRect& r) {
+    CheckRemove(list, int(r.Col1), int(r.Row1), int(r.Col2), int(r.Row2));
     auto selected = [&](const TCellArea* a) {
         return !list || std::find(list->begin(), list->end(), a) != list->end();
     };
-    for (auto& a : items)
-        if (selected(a.get()) && Intersection(RectOf(*a), r) && Pieces(RectOf(*a), r).size() > 1)
-            throw XLSError(SplitMergedCell);
     for (int i = 0; i < Count();) {
         TCellArea& a = *items[size_t(i)];
         if (!selected(&a) || !Intersection(RectOf(a), r)) {
@@ -273,6 +279,19 @@ void TSolidCellAreas::RemoveFrom(const TCellAreaList* list, const TAreaRect& r) 
     }
 }
 
+void TSolidCellAreas::DeleteOverlapping(const std::vector<TAreaRect>& rects, const TCellAreaList& spare) {
+    for (int i = 0; i < Count();) {
+        TCellArea* a = items[size_t(i)].get();
+        bool hit = std::find(spare.begin(), spare.end(), a) == spare.end() &&
+                   std::any_of(rects.begin(), rects.end(),
+                               [&](const TAreaRect& r) { return bool(Intersection(RectOf(*a), r)); });
+        if (hit)
+            Delete(i);
+        else
+            ++i;
+    }
+}
+
 void TSolidCellAreas::RemoveRect(int col1, int row1, int col2, int row2) {
     RemoveFrom(nullptr, Rect(col1, row1, col2, row2));
 }
@@ -281,16 +300,23 @@ void TSolidCellAreas::ShiftAll(int, int) {
     throw XLSError("TSolidCellAreas.Move not implemented");
 }
 
+void TSolidCellAreas::CheckMove(int col1, int row1, int col2, int row2) const {
+    for (auto& a : items)
+        for (int64_t col : {col1, col2})
+            for (int64_t row : {row1, row2})
+                if (a->IsInside(col, row)) throw XLSError(SplitMergedCell);
+}
+
 // Bounds inside the rectangle's column range move by the column delta, bounds
 // inside its row range by the row delta: with a rectangle spanning whole rows
-// or columns this inserts or deletes them. Areas outside the rectangle stay.
+// or columns this inserts or deletes them. Areas outside the rectangle stay,
+// but for those the moved block or a moved area now overlaps.
 void TSolidCellAreas::MoveAreas(int col1, int row1, int col2, int row2, int deltaCol, int deltaRow) {
+    CheckMove(col1, row1, col2, row2);
     TAreaRect src = Rect(col1, row1, col2, row2);
-    for (auto& a : items)
-        for (int64_t col : {src.Col1, src.Col2})
-            for (int64_t row : {src.Row1, src.Row2})
-                if (a->IsInside(col, row)) throw XLSError(SplitMergedCell);
     auto inside = [](int64_t v, int64_t first, int64_t last) { return v >= first && v <= last; };
+    std::vector<TAreaRect> landed{Shifted(src, deltaCol, deltaRow)};
+    TCellAreaList moved;
     for (int i = 0; i < Count();) {
         TCellArea& a = *items[size_t(i)];
         TAreaRect r = RectOf(a);
@@ -304,11 +330,14 @@ void TSolidCellAreas::MoveAreas(int col1, int row1, int col2, int row2, int delt
         if (inside(r.Row2, src.Row1, src.Row2)) r.Row2 += deltaRow;
         if (r.Col1 <= r.Col2 && r.Row1 <= r.Row2 && Clip(r)) {
             SetBounds(a, r);
+            landed.push_back(r);
+            moved.push_back(&a);
             ++i;
         } else {
             Delete(i);
         }
     }
+    DeleteOverlapping(landed, moved);
 }
 
 // ---- TMergedCells
@@ -323,13 +352,18 @@ void TMergedCells::DeleteListed(const TCellAreaList& list, int col1, int row1, i
     RemoveFrom(&list, Rect(col1, row1, col2, row2));
 }
 
-void TMergedCells::InsertMoved(const TCellAreaList& list, int col1, int row1, int, int, int destCol,
+void TMergedCells::InsertMoved(const TCellAreaList& list, int col1, int row1, int col2, int row2, int destCol,
                                int destRow) {
     int64_t deltaCol = int64_t(destCol) - col1, deltaRow = int64_t(destRow) - row1;
     std::vector<TAreaRect> moved;
-    for (const TCellArea* a : list) moved.push_back(Shifted(RectOf(*a), deltaCol, deltaRow));
-    for (TAreaRect& r : moved)
-        if (Clip(r)) InsertRect(r);
+    for (const TCellArea* a : list) {
+        TAreaRect r = Shifted(RectOf(*a), deltaCol, deltaRow);
+        if (Clip(r)) moved.push_back(r);
+    }
+    std::vector<TAreaRect> covered = moved;
+    covered.push_back(Shifted(Rect(col1, row1, col2, row2), deltaCol, deltaRow));
+    DeleteOverlapping(covered);
+    for (const TAreaRect& r : moved) InsertRect(r);
 }
 
 } // namespace xls

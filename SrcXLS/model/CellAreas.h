@@ -114,10 +114,19 @@ public:
     void ShiftAll(int deltaCol, int deltaRow) override;
     void MoveAreas(int col1, int row1, int col2, int row2, int deltaCol, int deltaRow) override;
 
+    // The refusals of RemoveRect (of the listed areas only, when a list is
+    // given) and of MoveAreas, raised without changing anything, so that a
+    // block operation can check them before it changes anything.
+    void CheckRemove(const TCellAreaList* list, int col1, int row1, int col2, int row2) const;
+    void CheckMove(int col1, int row1, int col2, int row2) const;
+
 protected:
     // Removes the rectangle from the listed areas of this collection (all of
     // them when list is null); nothing changes when one would be split.
     void RemoveFrom(const TCellAreaList* list, const TAreaRect& r);
+    // Deletes every area, but those listed, that shares a cell with one of
+    // the rectangles: areas put there replace what stood there.
+    void DeleteOverlapping(const std::vector<TAreaRect>& rects, const TCellAreaList& spare = {});
 };
 
 class TMergedCells : public TSolidCellAreas {
@@ -127,7 +136,8 @@ public:
     void CopyAreas(int col1, int row1, int col2, int row2, int destCol, int destRow) override;
 
     // For a copy or move to another sheet: the source collects, the
-    // destination inserts, the source deletes.
+    // destination inserts, the source deletes. The destination's areas that
+    // the copied block or the copied areas overlap are deleted first.
     void DeleteListed(const TCellAreaList& list, int col1, int row1, int col2, int row2);
     void InsertMoved(const TCellAreaList& list, int col1, int row1, int col2, int row2, int destCol,
                      int destRow);

@@ -319,6 +319,58 @@ void TCellFormat::LoadFromXF5(std::span<const uint8_t> xf) {
     if (pool) pool->numberFormats.ReleaseQuietly(GetWord(b, 2));
 }
 
+void TCellFormat::LoadFromOldXF(std::span<const uint8_t> xf, TExcelVersion version, int numberFormat) {
+    const bool biff2 = version <= TExcelVersion::xvExcel21;
+    if (xf.size() < (biff2 ? 4u : 12u)) throw XLSError("Record too short: XF body");
+    TXFBody b{};
+    PutWord(b, 0, xf[0]);
+    PutWord(b, 2, numberFormat);
+    constexpr int VertBottom = 2;
+    if (biff2) {
+        // Locked and hidden bits above the format; alignment and four
+        // border flags (thin lines) and shading in the last byte.
+        PutWord(b, 4, ((xf[2] >> 6) & 1) | ((xf[2] >> 6) & 2));
+        b[6] = uint8_t((xf[3] & 7) | (VertBottom << 4));
+        PutWord(b, 8, 0xFC00);
+        const int left = (xf[3] >> 3) & 1, right = (xf[3] >> 4) & 1, top = (xf[3] >> 5) & 1,
+                  bottom = (xf[3] >> 6) & 1;
+        PutWord(b, 10, left | (right << 4) | (top << 8) | (bottom << 12));
+        PutWord(b, 12, 64 | (64 << 7));
+        PutDWord(b, 14, 64u | (64u << 7) | (xf[3] & 0x80 ? uint32_t(4) << 26 : 0));
+        PutWord(b, 18, 64 | (65 << 7));
+    } else {
+        auto u16 = [&](int at) { return xf[size_t(at)] | (xf[size_t(at) + 1] << 8); };
+        // The automatic colours have 5-bit indexes here.
+        auto color = [](int c) { return c == 24 ? 64 : c == 25 ? 65 : c; };
+        const bool biff4 = version >= TExcelVersion::xvExcel40;
+        int align;
+        if (biff4) {
+            PutWord(b, 4, u16(2));
+            align = xf[4];
+            static constexpr uint8_t rotation[4] = {0, 255, 90, 180};
+            b[7] = rotation[(align >> 6) & 3];
+            PutWord(b, 8, (xf[5] & 0xFC) << 8);
+        } else {
+            PutWord(b, 4, (xf[2] & 7) | (u16(4) & 0xFFF0));
+            align = (u16(4) & 0x0F) | (VertBottom << 4);
+            PutWord(b, 8, (xf[3] & 0xFC) << 8);
+        }
+        b[6] = uint8_t(align & 0x3F);
+        const int fill = u16(6);
+        const uint32_t lines = uint32_t(u16(8)) | (uint32_t(u16(10)) << 16);
+        auto style = [&](int at) { return int(lines >> at) & 7; };
+        auto lineColor = [&](int at) { return color(int(lines >> (at + 3)) & 31); };
+        PutWord(b, 10, style(8) | (style(24) << 4) | (style(0) << 8) | (style(16) << 12));
+        PutWord(b, 12, lineColor(8) | (lineColor(24) << 7));
+        PutDWord(b, 14,
+                 uint32_t(lineColor(0)) | (uint32_t(lineColor(16)) << 7) | (uint32_t(fill & 63) << 26));
+        PutWord(b, 18, color((fill >> 6) & 31) | (color((fill >> 11) & 31) << 7));
+    }
+    if (pool) pool->numberFormats.AddUse(GetWord(b, 2));
+    Replace(b);
+    if (pool) pool->numberFormats.ReleaseQuietly(GetWord(b, 2));
+}
+
 std::array<uint8_t, 16> TCellFormat::SaveToXF5() const {
     std::array<uint8_t, 16> out{};
     auto put = [&](int i, int v) {

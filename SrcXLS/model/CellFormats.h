@@ -133,6 +133,9 @@ public:
 
     void LoadFromXF8(std::span<const uint8_t> body);
     void LoadFromXF5(std::span<const uint8_t> body);
+    // An XF of BIFF2 (4 bytes), BIFF3 or BIFF4 (12 bytes); numberFormat is
+    // the model's index of the format the record names by its place.
+    void LoadFromOldXF(std::span<const uint8_t> body, TExcelVersion version, int numberFormat);
     TXFBody SaveToXF8() const { return body; }
     std::array<uint8_t, 16> SaveToXF5() const;
     std::array<uint8_t, 12> SaveToXF4() const;

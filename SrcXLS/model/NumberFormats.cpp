@@ -2,6 +2,7 @@
 
 #include "SrcXLS/XLSChecksum.h"
 #include "SrcXLS/XLSDefs.h"
+#include "SrcXLS/XLSText.h"
 
 #include <algorithm>
 #include <array>
@@ -73,7 +74,7 @@ std::u16string_view BuiltInNumberFormat(int index) {
         u"mm:ss",
         u"[h]:mm:ss",
         u"mm:ss.0",
-        u"# #0.0E+0",
+        u"##0.0E+0",
         u"@",
         u"",
         u"",
@@ -141,6 +142,16 @@ void TNumberFormats::AddBuiltIns() {
     highestIndex = 0;
     for (int i = 0; i <= LastBuiltInNumberFormat; ++i) AddRead(BuiltInNumberFormat(i), i, -1);
     Sort();
+}
+
+int TNumberFormats::AddOld(std::u16string_view text) {
+    if (text.empty() || UpperCaseWide(text) == u"GENERAL") return 0;
+    uint16_t h = TextHash(text);
+    for (const auto& f : items)
+        if (f->Hash() == h && f->Text() == text) return f->Index;
+    int index = highestIndex + 1;
+    AddRead(text, index, 1);
+    return index;
 }
 
 bool TNumberFormats::IsBuiltInXLSXId(int id) {

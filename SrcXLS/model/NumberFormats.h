@@ -40,6 +40,10 @@ public:
     TNumberFormat* AddRead(std::u16string_view text, int index, int count);
     void AddBuiltIns();
     void AddXLSX(std::u16string_view text, int id);
+    // A format of a BIFF2-BIFF4 file, which numbers its formats by order:
+    // the index of the entry with the same text (0 for "General" in any
+    // letter case), else of a new entry as read.
+    int AddOld(std::u16string_view text);
     static bool IsBuiltInXLSXId(int id);
 
     int IndexOfIndex(int index);

@@ -135,8 +135,8 @@ void TSST2::ReleaseItem(THashItem* item) {
     std::unique_ptr<TSSTEntry> owned(e);
 }
 
-void TSST2::FillPlain(TSSTEntry& e, std::u16string_view text) {
-    text = text.substr(0, MaxSSTStringLength);
+void TSST2::FillPlain(TSSTEntry& e, std::u16string_view text, size_t maxChars) {
+    text = text.substr(0, maxChars);
     bool wide = IsWideText(text);
     e.Type = wide ? sstWide : 0;
     e.CharCount = uint16_t(text.size());
@@ -169,8 +169,8 @@ TSSTEntry* TSST2::Intern(TSSTEntry& entry, bool countUse) {
     return stored;
 }
 
-TSSTEntry* TSST2::AddString(std::u16string_view text) {
-    FillPlain(probe, text);
+TSSTEntry* TSST2::AddString(std::u16string_view text, size_t maxChars) {
+    FillPlain(probe, text, maxChars);
     return Intern(probe, true);
 }
 
@@ -202,13 +202,13 @@ TSSTEntry* TSST2::AddRead(TSSTEntry& entry) {
 }
 
 TSSTEntry* TSST2::AddStringRead(std::u16string_view text) {
-    FillPlain(probe, text);
+    FillPlain(probe, text, MaxReadStringLength);
     return AddRead(probe);
 }
 
 TSSTEntry* TSST2::AddFormattedStringRead(const TXLSWideStringList& pieces) {
     std::u16string text = pieces.GetConcatText();
-    FillPlain(probe, text);
+    FillPlain(probe, text, MaxReadStringLength);
     uint32_t pos = 0;
     for (int i = 0; i < pieces.GetCount(); ++i) {
         TXFont* font = fonts ? fonts->GetItem(pieces.GetValue(i)) : nullptr;
@@ -352,13 +352,16 @@ void TSST2::WriteSST(TXLSStream& stream, std::span<TSSTEntry* const> firstUse) {
     stream.WriteRaw(image.data(), image.size());
 }
 
+// The counts of the head are not trusted: writers get them wrong, and every
+// string the records hold is read.
 void TSST2::ParseSST(std::span<const std::vector<uint8_t>> pieces) {
     TSSTReader in(pieces);
     TByteReader& r = in.r;
     r.U32("SST total count");
-    uint32_t unique = r.U32("SST unique count");
+    r.U32("SST unique count");
     std::u16string text;
-    for (uint32_t n = 0; n < unique; ++n) {
+    // Fewer bytes than a string head are padding.
+    for (uint32_t n = 0; in.BytesLeft() >= 3; ++n) {
         in.NextPieceIfDone();
         uint16_t chars = r.U16("SST string length");
         uint8_t type = r.U8("SST string options");
@@ -374,14 +377,17 @@ void TSST2::ParseSST(std::span<const std::vector<uint8_t>> pieces) {
             if (in.NextPieceIfDone()) wide = in.r.U8("SST option byte") & 1;
             size_t width = wide ? 2 : 1;
             size_t take = std::min<size_t>(chars - text.size(), r.Remaining() / width);
-            // A piece may hold its option byte and nothing more.
-            if (take == 0 && r.Remaining() == 0) continue;
-            if (take == 0) throw XLSError("Bad SST record: character split between records");
+            // A piece may hold its option byte and nothing more, or end
+            // with a byte left over from a split character.
+            if (take == 0) {
+                r.Skip(r.Remaining());
+                continue;
+            }
             auto bytes = r.Bytes(take * width);
             for (size_t i = 0; i < take; ++i)
                 text.push_back(wide ? char16_t(bytes[2 * i] | (bytes[2 * i + 1] << 8)) : char16_t(bytes[i]));
         }
-        FillPlain(probe, text);
+        FillPlain(probe, text, MaxReadStringLength);
         for (uint16_t i = 0; i < runCount; ++i) {
             in.NextPieceIfDone();
             uint16_t pos = r.U16("SST run position");

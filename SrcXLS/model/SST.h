@@ -22,8 +22,10 @@ class TXLSStream;
 constexpr uint16_t BIFF_SST = 0x00FC;
 constexpr uint16_t BIFF_CONTINUE = 0x003C;
 constexpr uint16_t BIFF_EXTSST = 0x00FF;
-// Longest cell text the file format holds.
+// Longest cell text a setter stores, as spreadsheet programs allow.
 constexpr int MaxSSTStringLength = 32767;
+// Longest text a file holds (and a reader keeps).
+constexpr int MaxReadStringLength = 65535;
 
 enum TSSTType : uint8_t { sstWide = 1, sstPhonetic = 4, sstRich = 8 };
 
@@ -63,8 +65,9 @@ public:
     explicit TSST2(TXFonts* fonts);
     ~TSST2() override;
 
-    // One more use of the text's entry (a new entry with one use).
-    TSSTEntry* AddString(std::u16string_view text);
+    // One more use of the text's entry (a new entry with one use); a
+    // longer text is cut to maxChars.
+    TSSTEntry* AddString(std::u16string_view text, size_t maxChars = MaxSSTStringLength);
     TSSTEntry* AddFormattedString(std::u16string_view text, std::span<const TSSTFontRun> runs);
     // For readers: the next SST index of the file. Read entries stay while
     // the read list holds them, until EndRead.
@@ -110,7 +113,7 @@ protected:
 private:
     TSSTEntry* Intern(TSSTEntry& probe, bool countUse);
     TSSTEntry* AddRead(TSSTEntry& probe);
-    void FillPlain(TSSTEntry& e, std::u16string_view text);
+    void FillPlain(TSSTEntry& e, std::u16string_view text, size_t maxChars = MaxSSTStringLength);
 
     TXFonts* fonts;
     std::vector<TSSTEntry*> readList; // each slot holds a use while reading

@@ -3,6 +3,8 @@
 #include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/drawing/DrawingGroup.h"
+#include "SrcXLS/drawing/EscherDrawing.h"
 #include "SrcXLS/model/CellFormats.h"
 #include "SrcXLS/model/FormulaServices.h"
 #include "SrcXLS/model/SST.h"
@@ -24,6 +26,13 @@ const char* const WrongCell = "Cell is missing/is of wrong type";
 // Names
 
 void TBasicSheet::SetName(std::u16string_view value) {
+    constexpr std::u16string_view refused = u":\\/?*[]";
+    if (value.empty() || value.size() > 31 || value.find_first_of(refused) != value.npos)
+        throw XLSError("Invalid sheet name \"" + WideToUtf8(value) + "\"");
+    SetReadName(value);
+}
+
+void TBasicSheet::SetReadName(std::u16string_view value) {
     if (UpperCaseWide(value) == UpperCaseWide(name)) return;
     if (sheets && sheets->NameTaken(value, this))
         throw XLSError("Sheet name \"" + WideToUtf8(value) + "\" allready exists");
@@ -46,6 +55,7 @@ bool TSheets::NameTaken(std::u16string_view name, const TBasicSheet* except) con
 TSheet::TSheet(TSheets& owner, IWorkbookContext& wb)
     : workbook(wb), cells(&wb.CellStores(), &wb.Strings(), &wb.DefaultFormats()),
       columns(&wb.DefaultFormats()), rows(&wb.DefaultFormats()), mergedCells(this), printSettings(records),
+      drawing(std::make_unique<TEscherDrawing>(wb.Pictures(), &wb.Fonts())),
       applyFormat(&wb.DefaultFormats(), &cells), selection(records),
       range(0, &wb, &mergedCells, &wb.DefaultFormats(), &cells), areaList(this) {
     sheets = &owner;
@@ -55,10 +65,23 @@ TSheet::TSheet(TSheets& owner, IWorkbookContext& wb)
     applyFormat.DefaultFormat = range.DefaultFormat;
     columns.OnChange = [this](TCellFormat* format, int col) { FormatChanged(format, col, -1); };
     rows.OnChange = [this](TCellFormat* format, int row) { FormatChanged(format, -1, row); };
+    hyperlinks.CompilesAsFormula = [this](std::u16string_view text) {
+        return CompilesAsReference(text, [this](std::u16string_view name) {
+            const std::u16string upper = UpperCaseWide(name);
+            for (int i = 0; i < sheets->Count(); ++i)
+                if (UpperCaseWide(sheets->Items(i).Name()) == upper) return true;
+            return false;
+        });
+    };
 }
 
 TSheet::~TSheet() {
     workbook.CellStores().Remove(&cells);
+}
+
+TXLSRange& TSheet::Range() {
+    range.SheetIndex = Index();
+    return range;
 }
 
 int TSheet::Index() const {
@@ -76,7 +99,7 @@ void TSheet::Clear() {
     rows.Clear();
     drawingObjects.Clear();
     controlsObjects.Clear();
-    drawing.Clear();
+    drawing->Clear();
     pane.Clear();
     hyperlinks.Clear();
     conditionalFormats.Clear();
@@ -106,6 +129,7 @@ void TSheet::Assign(const TCollectionItem& source) {
     Hidden = src.Hidden;
     printSettings.Assign(src.printSettings);
     mergedCells.Assign(src.mergedCells);
+    hyperlinks.Assign(src.hyperlinks);
 }
 
 void TSheet::AfterRead(TExcelVersion version) {
@@ -216,9 +240,11 @@ std::u16string TSheet::FormulaResultText(const TCell& cell) {
     case ctNumberFormula:
         return FloatToGeneralText(static_cast<const TNumberFormulaCell&>(cell).Value,
                                   LibState().Locale.DecimalSeparator);
-    case ctNumberArrayFormula:
-        return FloatToGeneralText(static_cast<const TNumberArrayFormulaCell&>(cell).Value,
-                                  LibState().Locale.DecimalSeparator);
+    case ctNumberArrayFormula: {
+        const auto& array = static_cast<const TNumberArrayFormulaCell&>(cell);
+        if (array.ResultKind != fvFloat) return array.ResultText();
+        return FloatToGeneralText(array.Value, LibState().Locale.DecimalSeparator);
+    }
     default:
         return cells.GetDisplayText(cell);
     }
@@ -255,6 +281,10 @@ TCellVariant TSheet::GetAsVariant(int col, int row) {
         return uint8_t(static_cast<TBooleanCell*>(cell)->GetValue() ? 1 : 0);
     case ctBooleanFormula:
         return uint8_t(static_cast<TBooleanFormulaCell*>(cell)->GetValue() ? 1 : 0);
+    case ctNumberArrayFormula:
+        if (auto* array = static_cast<TNumberArrayFormulaCell*>(cell); array->ResultKind == fvBoolean)
+            return uint8_t(array->ResultCode ? 1 : 0);
+        [[fallthrough]];
     default:
         if (cell->GetNumber(number)) return number;
         return cells.GetDisplayText(*cell);
@@ -373,7 +403,8 @@ namespace {
 template <class C, class... A>
 TCell* Put(TCellValues& cells, TCellFormats* pool, int col, int row, int format, A&&... args) {
     TCellStorage::CheckPosition(col, row);
-    return cells.PutCell(col, row, std::make_unique<C>(pool, format, col, row, std::forward<A>(args)...));
+    return cells.PutCellKeepFormat(col, row,
+                                   std::make_unique<C>(pool, format, col, row, std::forward<A>(args)...));
 }
 } // namespace
 
@@ -395,7 +426,7 @@ TCell* TSheet::PutInteger(int col, int row, int format, int32_t value) {
 
 TCell* TSheet::PutString(int col, int row, int format, std::u16string_view text) {
     TCellStorage::CheckPosition(col, row);
-    return StoreString(col, row, format, workbook.Strings().AddString(text));
+    return StoreString(col, row, format, workbook.Strings().AddString(text, MaxReadStringLength), true);
 }
 
 TCell* TSheet::PutSSTString(int col, int row, int format, int sstIndex) {
@@ -403,10 +434,10 @@ TCell* TSheet::PutSSTString(int col, int row, int format, int sstIndex) {
     TSSTEntry* entry = workbook.Strings().GetEntry(sstIndex);
     if (!entry) throw XLSError("SST index out of range");
     workbook.Strings().AddUse(entry);
-    return StoreString(col, row, format, entry);
+    return StoreString(col, row, format, entry, true);
 }
 
-TCell* TSheet::StoreString(int col, int row, int format, TSSTEntry* entry) {
+TCell* TSheet::StoreString(int col, int row, int format, TSSTEntry* entry, bool asRead) {
     TSST2* strings = &workbook.Strings();
     std::unique_ptr<TCell> cell;
     try {
@@ -415,7 +446,8 @@ TCell* TSheet::StoreString(int col, int row, int format, TSSTEntry* entry) {
         strings->Release(entry);
         throw;
     }
-    return cells.PutCell(col, row, std::move(cell));
+    return asRead ? cells.PutCellKeepFormat(col, row, std::move(cell))
+                  : cells.PutCell(col, row, std::move(cell));
 }
 
 namespace {
@@ -462,7 +494,7 @@ TCell* TSheet::PutFormula(TCellType kind, int col, int row, int format, int toke
         return std::make_unique<typename decltype(type)::type>(pool, format, col, row, tokenLength, data);
     });
     SetResult(*cell, result);
-    return cells.PutCell(col, row, std::move(cell));
+    return cells.PutCellKeepFormat(col, row, std::move(cell));
 }
 
 TCell* TSheet::PutFormulaText(TCellType kind, int col, int row, int format, std::string_view text,
@@ -474,7 +506,7 @@ TCell* TSheet::PutFormulaText(TCellType kind, int col, int row, int format, std:
                                                                options);
     });
     SetResult(*cell, result);
-    return cells.PutCell(col, row, std::move(cell));
+    return cells.PutCellKeepFormat(col, row, std::move(cell));
 }
 
 TCell* TSheet::PutArrayFormulaNumber(int col, int row, int format, int tokenLength,
@@ -484,7 +516,7 @@ TCell* TSheet::PutArrayFormulaNumber(int col, int row, int format, int tokenLeng
     auto cell = std::make_unique<TNumberArrayFormulaCell>(&workbook.DefaultFormats(), format, col, row,
                                                           tokenLength, data, arrayOptions, arrayData);
     cell->Value = value;
-    return cells.PutCell(col, row, std::move(cell));
+    return cells.PutCellKeepFormat(col, row, std::move(cell));
 }
 
 TCell* TSheet::PutArrayFormulaString(int col, int row, int format, int tokenLength,
@@ -494,7 +526,7 @@ TCell* TSheet::PutArrayFormulaString(int col, int row, int format, int tokenLeng
     auto cell = std::make_unique<TStringArrayFormulaCell>(&workbook.DefaultFormats(), format, col, row,
                                                           tokenLength, data, arrayOptions, arrayData);
     cell->Value = value;
-    return cells.PutCell(col, row, std::move(cell));
+    return cells.PutCellKeepFormat(col, row, std::move(cell));
 }
 
 // ---------------------------------------------------------------------------
@@ -510,14 +542,16 @@ void TSheet::SetFirstRow(int v) {
     PutU32(records.DimensionsData().data(), uint32_t(std::clamp(v, 0, 65535)));
 }
 
+// DIMENSIONS holds one past the last column and row: 256 and 65,536 for a
+// sheet whose last column and row are used.
 void TSheet::SetLastCol(int v) {
     lastCol = v;
-    PutU16(records.DimensionsData().data() + 10, uint16_t(v > 254 ? 255 : std::max(v + 1, 0)));
+    PutU16(records.DimensionsData().data() + 10, uint16_t(std::clamp(v + 1, 0, 256)));
 }
 
 void TSheet::SetLastRow(int v) {
     lastRow = v;
-    PutU32(records.DimensionsData().data() + 4, uint32_t(v > 65534 ? 65535 : std::max(v + 1, 0)));
+    PutU32(records.DimensionsData().data() + 4, uint32_t(std::clamp(v + 1, 0, 65536)));
 }
 
 void TSheet::UpdateDimensions() {

@@ -11,6 +11,9 @@
 #include "SrcXLS/model/CellAreas.h"
 #include "SrcXLS/model/CellStorage.h"
 #include "SrcXLS/model/Collection.h"
+#include "SrcXLS/model/ConditionalFormats.h"
+#include "SrcXLS/model/DataValidations.h"
+#include "SrcXLS/model/Hyperlinks.h"
 #include "SrcXLS/model/Pane.h"
 #include "SrcXLS/model/PrintSettings.h"
 #include "SrcXLS/model/ReservedMember.h"
@@ -30,6 +33,7 @@
 namespace xls {
 
 class TSheets;
+class TEscherDrawing;
 class TXLSStream;
 
 enum class THiddenState : uint8_t { hsVisible, hsHidden, hsVeryHidden };
@@ -68,8 +72,12 @@ class TBasicSheet : public TCollectionItem {
 public:
     const std::u16string& Name() const { return name; }
     // A change of letter case only is ignored; a name another sheet has in
-    // any letter case raises and keeps the old name.
+    // any letter case raises and keeps the old name, and so does a name
+    // spreadsheet programs refuse: empty, longer than 31 characters, or with
+    // one of : \ / ? * [ ].
     void SetName(std::u16string_view value);
+    // A name as a file being read holds it: only its uniqueness is checked.
+    void SetReadName(std::u16string_view value);
 
 protected:
     friend class TSheets;
@@ -99,12 +107,17 @@ public:
     TXLSRows& Rows() { return rows; }
     TApplyFormat& ApplyFormat() { return applyFormat; }
     TMergedCells& MergedCells() { return mergedCells; }
+    THyperlinks& Hyperlinks() { return hyperlinks; }
+    TConditionalFormats& ConditionalFormats() { return conditionalFormats; }
+    TDataValidations& Validations() { return validations; }
     TPrintSettings& PrintSettings() { return printSettings; }
     TPane& Pane() { return pane; }
     TSelection& Selection() { return selection; }
     TSelectedAreas& SelectedAreas() { return selectedAreas; }
-    TXLSRange& Range() { return range; }
+    // The sheet's range, which names the sheet by its current index.
+    TXLSRange& Range();
     TCellAreas& AreaList() { return areaList; }
+    TEscherDrawing& Drawing() { return *drawing; }
     IWorkbookContext& Workbook() const { return workbook; }
 
     bool RecalcFormulas = true;
@@ -153,7 +166,9 @@ public:
     void SetAsString(int col, int row, std::u16string_view text);
     void DeleteCell(int col, int row);
 
-    // Reader entry points: an explicit format index, no notification.
+    // Reader entry points: an explicit format index, kept where the cell
+    // replaces one (a file's second record for a cell brings its format),
+    // no notification.
     TCell* PutBlank(int col, int row, int format);
     TCell* PutBoolean(int col, int row, int format, bool value);
     TCell* PutError(int col, int row, int format, int errorIndex);
@@ -206,8 +221,10 @@ private:
     friend class TSheets;
     template <class C, class... A> TCell* StoreNew(int col, int row, bool notify, A&&... args);
     std::u16string FormulaResultText(const TCell& cell);
-    // Stores a string cell that takes over one counted use of entry.
-    TCell* StoreString(int col, int row, int format, TSSTEntry* entry);
+    // Stores a string cell that takes over one counted use of entry. A cell
+    // as read keeps its own format where it replaces one; set through the
+    // component it takes the format of the cell it replaces.
+    TCell* StoreString(int col, int row, int format, TSSTEntry* entry, bool asRead = false);
     // A column's or row's format entry changed: its cells take it.
     void FormatChanged(TCellFormat* format, int col, int row);
 
@@ -219,15 +236,15 @@ private:
     TXLSRows rows;
     TMergedCells mergedCells;
     TPrintSettings printSettings;
-    TReservedMember<struct ValidationsTag> validations;
-    TReservedMember<struct DrawingTag> drawing;
+    TDataValidations validations;
+    std::unique_ptr<TEscherDrawing> drawing;
     TReservedMember<struct DrawingObjectsTag> drawingObjects;
     TReservedMember<struct ControlsObjectsTag> controlsObjects;
     TReservedMember<struct ChartsTag> charts;
     TPane pane;
     TApplyFormat applyFormat;
-    TReservedMember<struct HyperlinksTag> hyperlinks;
-    TReservedMember<struct ConditionalFormatsTag> conditionalFormats;
+    THyperlinks hyperlinks;
+    TConditionalFormats conditionalFormats;
     TReservedMember<struct AutoFiltersTag> autoFilters;
     TSelection selection;
     TSelectedAreas selectedAreas;

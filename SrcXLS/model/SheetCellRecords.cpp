@@ -246,6 +246,12 @@ void TCellWriter::WriteFormulaValue(TFormulaCell& cell) {
     case ctBooleanFormula:
         WriteBoolErr(cell, static_cast<TBooleanFormulaCell&>(cell).Value ? 1 : 0, 0);
         return;
+    case ctNumberArrayFormula: {
+        const auto& array = static_cast<TNumberArrayFormulaCell&>(cell);
+        const bool error = array.ResultKind == fvError;
+        WriteBoolErr(cell, error ? ErrorIndexToCode(array.ResultCode) : array.ResultCode, error ? 1 : 0);
+        return;
+    }
     default:
         WriteBoolErr(cell, ErrorIndexToCode(static_cast<TErrorFormulaCell&>(cell).Value), 1);
         return;
@@ -268,9 +274,18 @@ void TCellWriter::WriteFormula(TFormulaCell& cell) {
     case ctNumberFormula:
         PutDouble(result, static_cast<TNumberFormulaCell&>(cell).Value);
         break;
-    case ctNumberArrayFormula:
-        PutDouble(result, static_cast<TNumberArrayFormulaCell&>(cell).Value);
+    case ctNumberArrayFormula: {
+        const auto& array = static_cast<TNumberArrayFormulaCell&>(cell);
+        if (array.ResultKind == fvFloat) {
+            PutDouble(result, array.Value);
+            break;
+        }
+        const bool error = array.ResultKind == fvError;
+        result[0] = error ? 2 : 1;
+        result[2] = error ? ErrorIndexToCode(array.ResultCode) : array.ResultCode;
+        PutU16(result + 6, 0xFFFF);
         break;
+    }
     case ctStringFormula:
     case ctStringArrayFormula:
         text = cell.CellType() == ctStringFormula ? &static_cast<TStringFormulaCell&>(cell).Value
@@ -325,7 +340,9 @@ void TCellWriter::Run() {
         const bool formula = cell->IsFormula() && TokensOf(static_cast<TFormulaCell&>(*cell));
         if (type == ctNumberFormula || type == ctNumberArrayFormula) {
             auto& f = static_cast<TFormulaCell&>(*cell);
-            number = !formula;
+            // An array's boolean or error result is no number.
+            number = !formula &&
+                     (type == ctNumberFormula || static_cast<TNumberArrayFormulaCell&>(f).ResultKind == fvFloat);
             v = type == ctNumberFormula ? static_cast<TNumberFormulaCell&>(f).Value
                                         : static_cast<TNumberArrayFormulaCell&>(f).Value;
         } else if (number) {

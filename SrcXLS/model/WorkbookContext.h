@@ -15,6 +15,8 @@ class TCellFormats;
 class TXFont;
 class TTextMeasurer;
 class IFormulaServices;
+class TXFonts;
+class TMSOPictures;
 
 class IWorkbookContext : public ICellOperations {
 public:
@@ -23,6 +25,9 @@ public:
     virtual TCellFormats& DefaultFormats() = 0;
     // Font 0 of the pool, nullptr when the pool is empty.
     virtual TXFont* GetFont() const = 0;
+    virtual TXFonts& Fonts() = 0;
+    // The picture store, which the sheet drawings register with.
+    virtual TMSOPictures& Pictures() = 0;
     virtual TTextMeasurer& Measurer() = 0;
     virtual bool FormulasShown() const = 0;
     virtual TPaperSize DefaultPaperSize() const = 0;

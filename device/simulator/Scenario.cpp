@@ -78,6 +78,7 @@ std::string Scenario::Describe() const {
             "end-batch=" + std::to_string(earlyEnd_->first) + " " + std::to_string(earlyEnd_->second) + "\n";
     for (const auto& [selector, count] : counts_)
         text += "count " + std::to_string(selector) + "=" + std::to_string(count) + "\n";
+    if (recordSize_) text += "record-size=" + std::to_string(*recordSize_) + "\n";
     text += "unterminated=" + std::string(unterminated_ ? "1" : "0") + "\n";
     return text;
 }

@@ -46,6 +46,10 @@ public:
     void NullError(const std::string& name, bool persistent);
     bool TakeNullError(const std::string& name);
 
+    // Records of every batch are this many bytes (cut or padded with zeros).
+    void SetRecordSize(std::optional<int> size) { recordSize_ = size; }
+    std::optional<int> RecordSize() const { return recordSize_; }
+
     void SetUnterminated(bool on) { unterminated_ = on; }
     bool Unterminated() const { return unterminated_; }
     void SetQuietDial(bool on) { quietDial_ = on; }
@@ -85,6 +89,7 @@ private:
     std::optional<std::pair<int, uint8_t>> earlyEnd_;
     std::map<int, int> counts_;
     std::map<std::string, bool> nullErrors_; // name -> persistent
+    std::optional<int> recordSize_;
     bool unterminated_ = false;
     bool quietDial_ = false;
     int hourLines_ = 24;

@@ -192,6 +192,7 @@ uint8_t Simulator::PowerOff(const char** err) {
 }
 
 uint8_t Simulator::NextCommand(void* buffer, int32_t lastIndex, const char** err) {
+    if (journal_.open) return NextJournalBlock(buffer, lastIndex, err);
     if (!cursor_.IsOpen()) return FailUtf8(err, StatusNoBatch, "Немає незавершеного запиту даних");
     if (buffer == nullptr || lastIndex < 0 || lastIndex + 1 < cursor_.RecordSize())
         return FailUtf8(err, StatusSmallBuffer, "Розмір буфера замалий для запису");
@@ -456,9 +457,17 @@ uint8_t Simulator::StartBatch(const std::vector<const Goods*>& selected, Data* o
     out->name = NameText(selected[0]->name);
     std::vector<std::vector<uint8_t>> rest;
     for (std::size_t i = 1; i < selected.size(); ++i) rest.push_back(makeRaw(*selected[i]));
+    OpenBatch(std::move(rest), recordSize);
+    return Ok(err);
+}
+
+void Simulator::OpenBatch(std::vector<std::vector<uint8_t>> rest, int recordSize) {
+    if (auto size = scenario_.RecordSize()) {
+        recordSize = *size;
+        for (auto& record : rest) record.resize(static_cast<std::size_t>(recordSize), 0);
+    }
     cursor_.Open(std::move(rest), recordSize, Q710_END_OF_DATA);
     if (auto end = scenario_.EarlyEnd()) cursor_.EndAfter(end->first, end->second);
-    return Ok(err);
 }
 
 uint8_t Simulator::StartGoodsBatch(const std::vector<const Goods*>& selected, Q710GoodsData* goods,

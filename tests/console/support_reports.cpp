@@ -26,6 +26,8 @@ ReportHarness::ReportHarness(const std::string& scenario) {
         handOff.kind = state.MakeMetod.OperationKind;
         handOff.goods = Shared().GoodsReport;
         handOff.periodic = Shared().PeriodicGoodsReport;
+        handOff.hourly = Shared().HourlyReport;
+        handOff.periodicHourly = Shared().PeriodicHourlyReport;
         handOff.title = platform::Utf8(platform::ApplicationTitle());
         handOff.label = f.Label8->text().toStdString();
         handOff.position = f.QProgressBar3->Position();

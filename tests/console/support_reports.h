@@ -18,6 +18,8 @@ struct HandOff {
     uint8_t kind = 0;
     std::vector<GoodsStruct> goods;
     std::vector<PeriodicGoodsStruct> periodic;
+    std::vector<HourlyReportLine> hourly;
+    std::vector<PeriodicHourlyReportLine> periodicHourly;
     std::string title; // application title at the hand-off, UTF-8
     std::string label;
     int32_t position = 0;

@@ -136,6 +136,33 @@ TEST_F(XlsFiles, EveryReportKindReadsBackWithItsValuesAndFonts) {
     EXPECT_EQ(gnumeric[2][2], "4398046511103");
 }
 
+// Negative sums and quantities of the periodic report keep their sign in the
+// workbook under both profiles: the regional negative money pattern ("-n $"
+// of the Ukrainian profile, "-$n" of the point profile) and a negative float.
+TEST_F(XlsFiles, PeriodicNegativeValuesUnderBothProfiles) {
+    struct Profile {
+        platform::RegionalSettings settings;
+        const char* price;
+        const char* soldSum;
+    };
+    const Profile profiles[] = {{UkrainianProfile(), "150,75 грн.", "-1,50 грн."},
+                                {DotProfile(), "$150.75", "-$1.50"}};
+    for (const Profile& p : profiles) {
+        RegionalProfile regional(p.settings);
+        xls::LibState().Locale = xls::LocaleFromRegional(platform::Regional());
+        std::string path = dir.File(std::string("negative") + p.settings.decimalSeparator + ".xls");
+        job.arrays.PeriodicGoodsReport = {PeriodicBread()};
+        ASSERT_EQ(Run(6, path), DispatchResult::Ran);
+        Rows rows = XlrdRows(path);
+        ASSERT_EQ(rows.size(), 4u);
+        EXPECT_EQ(rows[3][4], std::string("s:") + p.price + "/000000");
+        EXPECT_EQ(rows[3][12], "n:-2.5/000000");
+        EXPECT_EQ(rows[3][13], std::string("s:") + p.soldSum + "/000000");
+        EXPECT_EQ(rows[3][15], std::string("s:") +
+                                   (p.settings.decimalSeparator == ',' ? "0,00 грн." : "$0.00") + "/000000");
+    }
+}
+
 // Whatever an earlier job left in the component (another version, more
 // sheets, more rows), an export starts from an empty BIFF8 workbook; an
 // empty report leaves the caption row only.

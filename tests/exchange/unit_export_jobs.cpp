@@ -31,6 +31,10 @@ const Export kExports[] = {
     {"xls periodic", exchange::FormatXls, 6, "Excel files(*.xls)|*.xls", "xls", false},
     {"csv", exchange::FormatCsv, 9, "CSV (*.csv)|*.csv", "csv", false},
     {"dbf", exchange::FormatDbf, 9, "DBF (*.dbf)|*.dbf", "dbf", true},
+    {"xml daily hours", exchange::FormatXml, 7, "XML Document (*.xml)|*.xml", "xml", false},
+    {"xls periodic hours", exchange::FormatXls, 8, "Excel files (*.xls)|*.xls", "xls", false},
+    {"csv daily hours", exchange::FormatCsv, 7, "CSV (*.csv)|*.csv", "csv", false},
+    {"dbf periodic hours", exchange::FormatDbf, 8, "DBF (*.dbf)|*.dbf", "dbf", true},
 };
 
 class ExportJob : public ::testing::Test {
@@ -45,11 +49,22 @@ protected:
         job = std::make_unique<Job>();
         job->arrays.GoodsReport = {Bread(), Widest(), Bread()};
         job->arrays.PeriodicGoodsReport = {PeriodicBread(), PeriodicBread(), PeriodicBread()};
+        job->arrays.HourlyReport.assign(3, HourlyReportLine{1, 2, 3, 4});
+        job->arrays.PeriodicHourlyReport.assign(3, PeriodicHourlyReportLine{1, 2, -3, 4});
         job->state.MakeMetod.FileName = "earlier";
         ui = std::make_unique<platform::ScriptedUi>();
     }
     std::size_t Left(const Export& e) const {
-        return e.kind == 6 ? job->arrays.PeriodicGoodsReport.size() : job->arrays.GoodsReport.size();
+        switch (e.kind) {
+        case 6:
+            return job->arrays.PeriodicGoodsReport.size();
+        case 7:
+            return job->arrays.HourlyReport.size();
+        case 8:
+            return job->arrays.PeriodicHourlyReport.size();
+        default:
+            return job->arrays.GoodsReport.size();
+        }
     }
     DispatchResult Run(const Export& e, std::optional<std::string> path) {
         return RunExport(*job, e.format, e.kind, std::move(path), *ui);
@@ -129,6 +144,8 @@ TEST_F(ExportJob, EmptyReportStillAsksAndSaves) {
         Fill();
         job->arrays.GoodsReport.clear();
         job->arrays.PeriodicGoodsReport.clear();
+        job->arrays.HourlyReport.clear();
+        job->arrays.PeriodicHourlyReport.clear();
         std::string path = dir.File(std::string("empty ") + e.name + "." + e.extension);
         ASSERT_EQ(Run(e, path), DispatchResult::Ran);
         EXPECT_EQ(job->progress.maximum, 0);
@@ -151,6 +168,8 @@ TEST_F(ExportJob, FailedWriteKeepsThePreviousFileAndIsShown) {
         Fill();
         job->arrays.GoodsReport.assign(20000, Bread()); // more than one block
         job->arrays.PeriodicGoodsReport.assign(20000, PeriodicBread());
+        job->arrays.HourlyReport.assign(100000, HourlyReportLine{1, 2, 3, 4}); // short lines: more of them
+        job->arrays.PeriodicHourlyReport.assign(100000, PeriodicHourlyReportLine{1, 2, -3, 4});
         std::string path = dir.File(std::string("old.") + e.extension);
         WriteFile(path, "old contents");
         platform::SetAtomicWriteHook([](const std::string&, std::size_t done) {

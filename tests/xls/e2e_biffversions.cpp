@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <sstream>
+
 using namespace xls;
 using namespace biffbuild;
 
@@ -132,4 +135,36 @@ TEST(BIFFVersions, FormulasReadInOneVersionAreWrittenInAnother) {
         EXPECT_EQ(x.Cells[1].Value, "3.5");
         EXPECT_EQ(x.Cells[2].Value, "xy");
     }
+}
+
+// A BIFF4 file of the corpus written back as BIFF4: every cell keeps its
+// number format and its font as xlrd sees them.
+TEST(BIFFVersions, Biff4FileWrittenBackKeepsFormatsAndFonts) {
+    const std::filesystem::path original = oracle::RealWorldDir() / "apache-poi" / "testEXCEL_4.xls";
+    if (oracle::RealWorldDir().empty() || !std::filesystem::exists(original))
+        GTEST_SKIP() << "no real-world test files here";
+    testfiles::ScratchDir dir;
+    TTabrix4 book;
+    book.SetFilename(original.u16string());
+    book.Read();
+    ASSERT_EQ(book.GetVersion(), TExcelVersion::xvExcel40);
+    book.SetFilename(Utf8ToWide(dir.File("out.xls")));
+    book.Write();
+    // The cell facts of a dump: formats and fonts by cell.
+    auto facts = [](const std::string& file) {
+        oracle::TRun r = oracle::XlrdDump(file);
+        EXPECT_EQ(r.Status, 0) << r.Output;
+        std::vector<std::string> lines;
+        std::istringstream in(r.Output);
+        for (std::string line; std::getline(in, line);)
+            if (line.rfind("numfmt ", 0) == 0 || line.rfind("font ", 0) == 0) lines.push_back(line);
+        return lines;
+    };
+    const auto want = facts(original.string()), got = facts(dir.File("out.xls"));
+    EXPECT_GT(want.size(), 3000u);
+    ASSERT_EQ(got.size(), want.size());
+    int differ = 0;
+    for (size_t i = 0; i < want.size(); ++i)
+        if (got[i] != want[i] && ++differ <= 5) ADD_FAILURE() << want[i] << "\n became " << got[i];
+    EXPECT_EQ(differ, 0);
 }

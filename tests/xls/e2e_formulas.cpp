@@ -128,10 +128,7 @@ TEST(FormulaCorpus, LibreOfficeWritesTheSameText) {
         ours.push_back(std::move(f));
     }
     ASSERT_FALSE(inputs.empty());
-    std::string command = "soffice -env:UserInstallation=file://" + dir.File("profile") +
-                          " --headless --convert-to xlsx --outdir " + oracle::Quote(dir.File("out"));
-    for (const std::string& in : inputs) command += " " + oracle::Quote(in);
-    oracle::Run(command);
+    oracle::LibreOfficeConvert(inputs, dir.File("out"), "xlsx");
     std::vector<std::string> converted;
     for (size_t i = 0; i < inputs.size(); ++i)
         converted.push_back(dir.File("out/f" + std::to_string(i) + ".xlsx"));

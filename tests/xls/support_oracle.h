@@ -40,6 +40,15 @@ struct TOracleFile {
 // Runs command OUTDIR FILE... once for all files; the scripts write
 // OUTDIR/<i>.txt for file i, "OK" or "FAIL<TAB>message" first.
 std::vector<TOracleFile> RunPerFile(const std::string& command, const std::vector<std::string>& files);
+// LibreOffice converts the files to the format ("xlsx") into outDir, in one
+// call with a profile of its own under outDir.
+TRun LibreOfficeConvert(const std::vector<std::string>& files, const std::string& outDir,
+                        const std::string& format);
+// ranges_oracle.py: "xlrd" (hyperlinks of .xls) or "openpyxl" (hyperlinks,
+// conditional formats, validations, autofilters of .xlsx); one list of
+// lines per file, in the order given.
+std::vector<std::vector<std::string>> SheetRanges(const std::string& reader,
+                                                  const std::vector<std::string>& files);
 
 // The first sheet as CSV through ssconvert.
 TRun GnumericCsv(const std::string& file, const std::string& csvFile);

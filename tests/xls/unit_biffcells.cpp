@@ -64,11 +64,12 @@ TEST(BIFFCells, LabelsByVersion) {
     EXPECT_EQ(Decode(biff::RSTRING, Cell(3, 0, 21).U16(2).Raw({0x00, 'o', 'k', 1, 0, 0, 0}).b)[0].Text,
               u"ok");
 
-    Bytes label2 = {4, 0, 2, 0, 0x40, 0, 0, 3, 0xCF, 0xE8, 0xE2};
+    // BIFF2: the XF index is the low six bits of the first attribute byte.
+    Bytes label2 = {4, 0, 2, 0, 0x45, 0, 0, 3, 0xCF, 0xE8, 0xE2};
     auto c2 = Decode(biff::LABEL2, label2, {TExcelVersion::xvExcel21, 1251});
     EXPECT_EQ(c2[0].Row, 4u);
     EXPECT_EQ(c2[0].Col, 2);
-    EXPECT_EQ(c2[0].Format, 15);
+    EXPECT_EQ(c2[0].Format, 5);
     EXPECT_EQ(c2[0].Text, u"Пив");
 
     // A UTF-16 count of 60000 in a short record is refused.
@@ -144,10 +145,10 @@ TEST(BIFFCells, FormulaLayoutsAndTokenLengths) {
     Bytes f3 = Cell(1, 1, 15).F64(0).U16(0).U16(1).U8(0x03).b;
     EXPECT_EQ(DecodeFormula(f3, TFormulaLayout::BIFF3).Cce, 1);
 
-    Bytes f2 = Body().Raw({2, 0, 1, 0, 0, 0, 0}).F64(0).Raw({0, 2, 0x1E, 0x01}).b;
+    Bytes f2 = Body().Raw({2, 0, 1, 0, 0x4A, 0, 0}).F64(0).Raw({0, 2, 0x1E, 0x01}).b;
     auto r2 = DecodeFormula(f2, TFormulaLayout::BIFF2);
     EXPECT_EQ(r2.Cce, 2);
-    EXPECT_EQ(r2.Format, 15);
+    EXPECT_EQ(r2.Format, 10);
 
     // A token length beyond the record, or a record cut inside its fixed
     // part, is refused.

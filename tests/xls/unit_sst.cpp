@@ -225,7 +225,7 @@ TEST(SSTRecords, MalformedTablesRaise) {
         sst.ParseSST(pieces);
     };
     try {
-        parse({{1, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 'a'}});
+        parse({{1, 0, 0, 0, 1, 0, 0, 0, 3, 0, 0, 'a'}});
         FAIL();
     } catch (const XLSError& e) {
         EXPECT_STREQ(e.what(), "CONTINUE record is missing in SST");
@@ -239,8 +239,32 @@ TEST(SSTRecords, MalformedTablesRaise) {
     EXPECT_THROW(parse({{1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 8, 1, 0, 'a', 0, 0, 99, 0}}), XLSError); // no font 99
     EXPECT_THROW(parse({{1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 4, 0xFF, 0xFF, 0xFF, 0x7F, 'a'}}), XLSError);
     EXPECT_THROW(parse({{1, 0, 0, 0, 1, 0, 0, 0, 2, 0, 1, 'a', 0, 'b'}, {1, 0}}), XLSError);
-    EXPECT_THROW(parse({{1, 0, 0, 0, 1, 0, 0, 0, 5, 0}}), XLSError);
+    EXPECT_THROW(parse({{1, 0, 0, 0, 1, 0, 0, 0, 5, 0, 0}}), XLSError);
     EXPECT_THROW(parse({{1, 0, 0}}), XLSError);
+}
+
+// Writers get the counts of the head wrong; the strings the records hold
+// are what counts. A byte left over from a character split between records
+// is skipped.
+TEST(SSTRecords, EveryStringPresentIsReadWhateverTheCountsSay) {
+    TXFonts fonts;
+    const Bytes two = {1, 0, 0, 'a', 2, 0, 1, 'b', 0, 'c', 0};
+    for (uint32_t unique : {0u, 1u, 2u, 9u}) {
+        SCOPED_TRACE(unique);
+        Bytes body = biffbuild::Body().U32(unique).U32(unique).Raw(two).b;
+        TSST2 sst(&fonts);
+        sst.ParseSST(std::vector<Bytes>{body});
+        ASSERT_EQ(sst.ReadCount(), 2);
+        EXPECT_EQ(sst.GetEntry(1)->Text(), u"bc");
+        sst.EndRead();
+    }
+    // "Жa" split after the first byte of 'a', the byte left over, the rest in
+    // a piece of its own with its option byte.
+    TSST2 split(&fonts);
+    split.ParseSST(
+        std::vector<Bytes>{{1, 0, 0, 0, 1, 0, 0, 0, 3, 0, 1, 0x16, 0x04, 'a'}, {1, 'x', 0, 0}, {1, 'y', 0}});
+    EXPECT_EQ(split.GetEntry(0)->Text(), u"Жxy");
+    split.EndRead();
 }
 
 TEST(SSTRecords, RandomTablesRoundTripAtEveryBoundary) {

@@ -13,6 +13,7 @@ fact per line (numbers in repr form):
   sheet <index> <name> <rows> <cols>
   cell <sheet> <row> <col> <type> <value>
   font <sheet> <row> <col> <name> bold=<0|1> italic=<0|1> colour=<index> height=<twips> rgb=<RRGGBB|auto>
+  numfmt <sheet> <row> <col> <number format text>
   merged <sheet> <row1> <row2+1> <col1> <col2+1>
   width <sheet> <col> <width>
   rowheight <sheet> <row> <twips>"""
@@ -65,7 +66,10 @@ def dump_formatting(path):
                     continue
                 v = repr(cell.value) if cell.ctype == xlrd.XL_CELL_NUMBER else cell.value
                 print("cell", si, r, c, cell.ctype, v)
-                f = book.font_list[book.xf_list[cell.xf_index].font_index]
+                xf = book.xf_list[cell.xf_index]
+                fmt = book.format_map.get(xf.format_key)
+                print("numfmt", si, r, c, fmt.format_str if fmt else "?")
+                f = book.font_list[xf.font_index]
                 rgb = book.colour_map.get(f.colour_index)
                 print("font", si, r, c, f.name, "bold=%d" % f.bold, "italic=%d" % f.italic,
                       "colour=%d" % f.colour_index, "height=%d" % f.height,

@@ -1,0 +1,31 @@
+#include "exchange/GroupsXmlExport.h"
+
+#include "exchange/ReportDocument.h"
+#include "platform/CodePages.h"
+
+namespace exchange {
+
+void ExportGroupsXml(JobContext& job) {
+    std::vector<GoodsGroupRecord>& table = job.arrays.GoodsGroupTable;
+    job.progress.SetMaximum(GoodsGroupCount);
+    platform::XmlDocument& document = job.side.NewXmlDocument();
+    ReportDocumentWriter writer(document, GoodsGroupsReport, {GroupNumberCaption, GroupNameCaption});
+    const std::size_t used = UsedGroupEntries(table);
+    for (std::size_t i = 0; i < used; ++i) {
+        try {
+            platform::XmlNode item = writer.AddItem();
+            item.SetAttributeInt("Id", table[i].Number);
+            item.SetAttribute("Name", platform::AnsiToUtf8(table[i].Name));
+        } catch (const std::exception&) {
+            ShowJobError("Виникла помилка при експорті товарної групи (рядок №" + std::to_string(i + 2) +
+                         ")!");
+            break;
+        }
+        if (job.progress.Step()) break;
+    }
+    table.clear();
+    SaveBuiltExport(job, FormatXml, [&document](const std::string& path) { document.Save(path); });
+    TellSavedFile(job);
+}
+
+} // namespace exchange

@@ -1,0 +1,27 @@
+// A goods-group CSV file as the import reads it: its lines, each parsed under
+// every combination of the CSV options.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "exchange/CsvOptions.h"
+#include "exchange/GroupCsvLine.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::string_view text(reinterpret_cast<const char*>(data), size);
+    for (std::string_view line : exchange::SplitTextLines(text)) {
+        for (int bits = 0; bits < 48; ++bits) {
+            console::CsvOptionsRecord options;
+            options.Delimiter = exchange::DelimiterOfItem(bits % 3);
+            options.Quotes = (bits / 3) & 1;
+            options.Cp866 = (bits / 6) & 1;
+            options.LRBlanks = (bits / 12) & 1;
+            options.IgnoreEmptyLines = (bits / 24) & 1;
+            exchange::GroupLine parsed = exchange::ParseGroupCsvLine(line, options);
+            if (parsed.kind == exchange::GroupLineKind::Group &&
+                (parsed.number < 1 || parsed.number > 100 || parsed.name.size() > 20))
+                __builtin_trap();
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,174 @@
+// Block operations of the component (copy, move, delete of cells and merged
+// areas): what refuses changes nothing, and merged areas never overlap.
+#include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSLibState.h"
+#include "SrcXLS/XLSText.h"
+#include "support_messages.h"
+
+#include "tests/xls/support_state.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sstream>
+#include <string>
+
+using namespace xls;
+
+namespace {
+
+constexpr int Cells = ICellOperations::coCells;
+constexpr int Merged = ICellOperations::coMergedCells;
+
+// Every cell and merged area of every sheet, as text, to see that nothing changed.
+std::string Snapshot(TTabrix4& wb) {
+    std::ostringstream out;
+    for (int i = 0; i < wb.Sheets().Count(); ++i) {
+        TSheet& s = wb.GetSheet(i);
+        TCellValues& store = s.Cells();
+        store.BeginIterate();
+        while (TCell* c = store.NextCell()) out << i << ':' << c->Col << ',' << c->Row << ' ';
+        for (int a = 0; a < s.MergedCells().Count(); ++a) {
+            const TCellArea& m = s.MergedCells()[a];
+            out << i << ":[" << m.Col1 << ',' << m.Row1 << '-' << m.Col2 << ',' << m.Row2 << "] ";
+        }
+    }
+    return out.str();
+}
+
+// True when two merged areas of the sheet share a cell.
+bool MergedAreasOverlap(TSheet& s) {
+    TMergedCells& m = s.MergedCells();
+    for (int i = 0; i < m.Count(); ++i)
+        for (int j = i + 1; j < m.Count(); ++j)
+            if (m[i].Col1 <= m[j].Col2 && m[j].Col1 <= m[i].Col2 && m[i].Row1 <= m[j].Row2 &&
+                m[j].Row1 <= m[i].Row2)
+                return true;
+    return false;
+}
+
+struct BlockOps : FreshLibState {
+    TTabrix4 wb;
+    void SetUp() override {
+        FreshLibState::SetUp();
+        wb.Sheets().Add(0);
+    }
+    TSheet& S(int i) { return wb.GetSheet(i); }
+};
+
+} // namespace
+
+TEST_F(BlockOps, RefusedOperationsChangeNothing) {
+    struct Case {
+        const char* what;
+        TExcelVersion version;
+        std::function<void(TTabrix4&)> op;
+        const char* message;
+    };
+    const char* split = "Can not change part of a merged cell";
+    const char* outside = "Cell position is outside the sheet";
+    const Case cases[] = {
+        {"move whose corner lies inside a merged area", TExcelVersion::xvExcel97,
+         [](TTabrix4& w) { w.MoveCells(0, 1, 1, 1, 1, 0, 6, 6, Cells | Merged); }, split},
+        {"delete that cuts a merged area in pieces", TExcelVersion::xvExcel97,
+         [](TTabrix4& w) { w.DeleteCells(0, 1, 1, 1, 1); }, split},
+        {"move to another sheet that cuts a merged area", TExcelVersion::xvExcel97,
+         [](TTabrix4& w) { w.MoveCells(0, 1, 1, 1, 1, 1, 6, 6, Cells | Merged); }, split},
+        {"rows pushed past row 65,536 of a BIFF8 sheet", TExcelVersion::xvExcel97,
+         [](TTabrix4& w) { w.MoveCells(0, 0, 10, 255, 65535, 0, 0, 20, Cells | Merged); }, outside},
+        {"columns pushed past column 256 of a BIFF8 sheet", TExcelVersion::xvExcel97,
+         [](TTabrix4& w) { w.CopyCells(0, 0, 0, 255, 65535, 1, 3, 0, Cells); }, outside},
+        {"rows pushed past the last row of a 2007 sheet", TExcelVersion::xvExcel2007,
+         [](TTabrix4& w) { w.MoveCells(0, 0, 10, 16383, 1048575, 0, 0, 20, Cells | Merged); }, outside},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        wb.SetVersion(c.version);
+        wb.Sheets().Clear();
+        wb.Sheets().Add(0);
+        wb.Sheets().Add(0);
+        for (int r = 0; r < 3; ++r)
+            for (int col = 0; col < 3; ++col) S(0).SetAsInteger(col, r, 10 * r + col);
+        S(0).SetAsInteger(255, LibState().MaxRow, 7);
+        S(0).MergedCells().AddArea(0, 0, 2, 2);
+        const std::string before = Snapshot(wb);
+        EXPECT_EQ(MessageOf([&] { c.op(wb); }), c.message);
+        EXPECT_EQ(Snapshot(wb), before);
+    }
+}
+
+TEST_F(BlockOps, WholeSheetMovesInsertRowsAndColumnsOf2007Sheets) {
+    wb.SetVersion(TExcelVersion::xvExcel2007);
+    S(0).SetAsInteger(0, 0, 1);
+    S(0).SetAsInteger(3, 10, 2);
+    S(0).SetAsInteger(16000, 1048000, 3);
+    S(0).MergedCells().AddArea(1, 6, 2, 7);
+    // Three rows inserted at row 5.
+    wb.MoveCells(0, 0, 5, 16383, 1048575, 0, 0, 8, Cells | Merged);
+    EXPECT_EQ(S(0).GetAsInteger(0, 0), 1);
+    EXPECT_EQ(S(0).GetAsInteger(3, 13), 2);
+    EXPECT_EQ(S(0).GetAsInteger(16000, 1048003), 3);
+    EXPECT_EQ(S(0).GetCell(3, 10), nullptr);
+    ASSERT_EQ(S(0).MergedCells().Count(), 1);
+    EXPECT_EQ(S(0).MergedCells()[0].Row1, 9u);
+    // Two columns inserted at column 2.
+    wb.MoveCells(0, 2, 0, 16383, 1048575, 0, 4, 0, Cells | Merged);
+    EXPECT_EQ(S(0).GetAsInteger(5, 13), 2);
+    EXPECT_EQ(S(0).GetAsInteger(16002, 1048003), 3);
+}
+
+TEST_F(BlockOps, CopiesOntoMergedAreasLeaveNoTwoAreasSharingACell) {
+    struct Case {
+        const char* what;
+        int srcSheet, destSheet;
+        int move;
+        int destCol, destRow;
+    };
+    const Case cases[] = {
+        {"copy within the sheet, one cell right and down", 0, 0, 0, 1, 6},
+        {"move within the sheet onto an area beside the block", 0, 0, 1, 0, 8},
+        {"copy to another sheet onto its own areas", 0, 1, 0, 1, 6},
+        {"move to another sheet onto its own areas", 0, 1, 1, 1, 6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        wb.Sheets().Clear();
+        wb.Sheets().Add(0);
+        wb.Sheets().Add(0);
+        S(0).MergedCells().AddArea(0, 5, 1, 6);
+        S(0).MergedCells().AddArea(0, 9, 3, 9);
+        S(1).MergedCells().AddArea(0, 7, 2, 7);
+        S(1).MergedCells().AddArea(2, 5, 5, 5);
+        if (c.move)
+            wb.MoveCells(c.srcSheet, 0, 5, 1, 6, c.destSheet, c.destCol, c.destRow, Merged);
+        else
+            wb.CopyCells(c.srcSheet, 0, 5, 1, 6, c.destSheet, c.destCol, c.destRow, Merged);
+        EXPECT_FALSE(MergedAreasOverlap(S(c.destSheet))) << Snapshot(wb);
+        bool landed = false;
+        TMergedCells& m = S(c.destSheet).MergedCells();
+        for (int i = 0; i < m.Count(); ++i)
+            landed |= int(m[i].Col1) == c.destCol && int(m[i].Row1) == c.destRow &&
+                      int(m[i].Col2) == c.destCol + 1 && int(m[i].Row2) == c.destRow + 1;
+        EXPECT_TRUE(landed) << "the copied area is at its destination: " << Snapshot(wb);
+    }
+}
+
+TEST_F(BlockOps, EachSheetsRangeNamesItsOwnSheet) {
+    wb.Sheets().Add(0);
+    for (int i = 0; i < wb.Sheets().Count(); ++i) EXPECT_EQ(S(i).Range().SheetIndex, i);
+    wb.Sheets().Delete(0);
+    EXPECT_EQ(S(1).Range().SheetIndex, 1) << "an index follows a deleted sheet";
+}
+
+TEST_F(BlockOps, SheetNamesFollowTheSpreadsheetRule) {
+    const std::u16string longest(31, u'x');
+    for (std::u16string bad : {std::u16string(), longest + u"x", std::u16string(u"a:b"),
+                               std::u16string(u"a\\b"), std::u16string(u"a/b"), std::u16string(u"a?"),
+                               std::u16string(u"*"), std::u16string(u"[a"), std::u16string(u"a]")}) {
+        EXPECT_EQ(MessageOf([&] { S(0).SetName(bad); }), "Invalid sheet name \"" + WideToUtf8(bad) + "\"");
+        EXPECT_EQ(S(0).Name(), u"Sheet1");
+    }
+    S(0).SetName(longest);
+    S(1).SetName(u"Звіт (1) 'а' – №2");
+    EXPECT_EQ(S(0).Name(), longest);
+}
