@@ -4,6 +4,7 @@
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSTempFiles.h"
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/drawing/EscherDrawing.h"
 
 #include <algorithm>
 #include <cmath>
@@ -93,6 +94,7 @@ TTabrix4::TTabrix4()
     LibState().StrFALSE = u"FALSE";
     sheets = std::make_unique<TSheets>(*this);
     sheets->Add(0);
+    vba = std::make_unique<TXLSVBA>();
     optionsDialog.ReadFrom(sheets->Items(0).Records());
     SetVersion(TExcelVersion::xvExcel97);
 }
@@ -143,7 +145,7 @@ void TTabrix4::Clear() {
     ex12Styles.Clear();
     pictures.Clear();
     extraObjects.Clear();
-    vba.Clear();
+    vba->Clear();
     chartSheets.Clear();
     packageData.Clear();
     keptPackage.Clear();
@@ -220,6 +222,7 @@ void TTabrix4::PrepareWrite(int64_t totalCells) {
         progressCounter = 0;
     }
     for (int i = 0; i < sheets->Count(); ++i) optionsDialog.WriteTo(sheets->Items(i).Records());
+    for (int i = 0; i < sheets->Count(); ++i) sheets->Items(i).Drawing().MarkUsedPictures(pictures);
 }
 
 void TTabrix4::ProgressStep() {
@@ -244,6 +247,11 @@ void TTabrix4::AfterRead() {
         defaultFormats.Count() >= 16 ? defaultFormats.GetItem(DefaultCellFormat) : defaultFormats.GetItem(0);
     optionsDialog.ReadFrom(sheets->Items(0).Records());
     for (int i = 0; i < sheets->Count(); ++i) sheets->Items(i).AfterRead(version);
+    // Picture references of the shapes from positions in the file to
+    // positions in the store, which left out the entries no shape used.
+    std::vector<int> fileBlipIds;
+    pictures.ListFileBlipIds(fileBlipIds);
+    for (int i = 0; i < sheets->Count(); ++i) sheets->Items(i).Drawing().RemapBlipIds(fileBlipIds);
 }
 
 // ---------------------------------------------------------------------------
@@ -282,6 +290,13 @@ void TTabrix4::CopyOrMove(bool move, int srcSheet, int col1, int row1, int col2,
     TSheet& src = sheets->Items(srcSheet);
     TSheet& dest = sheets->Items(destSheet);
     TCellStorage::CheckPosition(destCol, destRow);
+    // Shapes that can not be copied refuse the operation before anything moves.
+    std::vector<TShape*> shapes;
+    const bool sameSheet = srcSheet == destSheet;
+    if (options & coDrawingObjects) {
+        src.Drawing().GetShapesInArea(shapes, col1, row1, col2, row2);
+        if (!(move && sameSheet)) TEscherDrawing::CheckCopyable(shapes);
+    }
     const int64_t deltaCol = int64_t(destCol) - col1, deltaRow = int64_t(destRow) - row1;
     std::vector<TCell*> block;
     if (options & coCells) {
@@ -329,6 +344,16 @@ void TTabrix4::CopyOrMove(bool move, int srcSheet, int col1, int row1, int col2,
             if (move) src.MergedCells().DeleteListed(areas, col1, row1, col2, row2);
         }
     }
+    if (options & coDrawingObjects) {
+        if (sameSheet && move) {
+            src.Drawing().MoveShapesInArea(col1, row1, col2, row2, destCol, destRow);
+        } else if (sameSheet) {
+            src.Drawing().CopyShapesInArea(col1, row1, col2, row2, destCol, destRow);
+        } else {
+            dest.Drawing().CopyShapesFrom(shapes, destCol - col1, destRow - row1);
+            if (move) src.Drawing().DeleteShapes(shapes);
+        }
+    }
 }
 
 void TTabrix4::DeleteCells(int sheet, int col1, int row1, int col2, int row2) {
@@ -340,6 +365,9 @@ void TTabrix4::DeleteCells(int sheet, int col1, int row1, int col2, int row2) {
     for (TCell* cell : CellsIn(s.Cells(), col1, row1, col2, row2))
         positions.emplace_back(cell->Col, int(cell->Row));
     for (auto [c, r] : positions) s.DeleteCell(c, r);
+    std::vector<TShape*> shapes;
+    s.Drawing().GetShapesInArea(shapes, col1, row1, col2, row2);
+    s.Drawing().DeleteShapes(shapes);
     s.MergedCells().RemoveRect(col1, row1, col2, row2);
 }
 

@@ -7,8 +7,10 @@
 
 #include "SrcXLS/XLSDefs.h"
 #include "SrcXLS/XLSKeptPackage.h"
+#include "SrcXLS/drawing/DrawingGroup.h"
 #include "SrcXLS/formats/BIFFSettingsRecords.h"
 #include "SrcXLS/formats/DefaultRecords.h"
+#include "SrcXLS/formats/VBAProject.h"
 #include "SrcXLS/formats/XLSXPackage.h"
 #include "SrcXLS/model/CellFormats.h"
 #include "SrcXLS/model/CellFormatsEx12.h"
@@ -129,7 +131,8 @@ public:
     TWorkbookData& Workbook() { return workbookData; }
     TOptionsDialog& OptionsDialog() { return optionsDialog; }
 
-    TXFonts& Fonts() { return fonts; }
+    TXFonts& Fonts() override { return fonts; }
+    TMSOPictures& Pictures() override { return pictures; }
     TCellFormats& DefaultFormats() override { return defaultFormats; }
     TCellFormats& SecondFormats() { return secondFormats; }
     TCellFormat* DefaultFormat() const { return defaultFormat; }
@@ -147,6 +150,8 @@ public:
     // entry; the Ex12 form takes the ids of an .xlsx styles part.
     void AddNumberFormat(std::u16string_view text, int index);
     void AddNumberFormatEx12(std::u16string_view text, int index);
+    // The macro project of a read workbook (kept while PreserveMacros is on).
+    TXLSVBA& VBA() { return *vba; }
 
     TXFont* GetFont() const override { return fonts.GetItem(0); }
     void SetFont(const TXFont& font);
@@ -231,12 +236,12 @@ private:
     TSST2 strings{&fonts};
     TReservedMember<struct FormulaHandlerTag> formulaHandler;
     TCellValuesList cellStores;
-    TReservedMember<struct PicturesTag> pictures;
+    TMSOPictures pictures;
     TStyles styles;
     TEx12CellStyles ex12Styles;
     std::unique_ptr<TSheets> sheets;
     TReservedMember<struct ChartSheetsTag> chartSheets;
-    TReservedMember<struct VBATag> vba;
+    std::unique_ptr<TXLSVBA> vba;
     // Kept elements, relationships and style sections of a package.
     TXLSXBookData packageData;
     std::vector<uint8_t> fileSharing;

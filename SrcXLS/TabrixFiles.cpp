@@ -5,6 +5,8 @@
 
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/drawing/EscherDrawing.h"
+#include "SrcXLS/drawing/ObjRecords.h"
 #include "SrcXLS/formats/TabrixReader.h"
 #include "SrcXLS/formats/TabrixWriter.h"
 #include "SrcXLS/formats/XLSXReader.h"
@@ -24,6 +26,48 @@ bool IsPackageName(std::u16string_view name) {
     std::u16string ext = UpperCaseWide(name.substr(dot));
     return ext == u".XLSX" || ext == u".XLSM" || ext == u".ZIP";
 }
+
+// The NOTE records kept from a BIFF2-BIFF5 file have a layout BIFF8 does
+// not know: while a BIFF8 file is written they stand as notes of their
+// sheet's drawing, and the records stay for an older file.
+class TOldNotesAsShapes {
+public:
+    explicit TOldNotesAsShapes(TTabrix4& book) {
+        for (int i = 0; i < book.Sheets().Count(); ++i) {
+            TSheet& sheet = book.GetSheet(i);
+            std::vector<TOldNote> notes;
+            for (int k = 0; k < sheet.Records().Count(); ++k)
+                if (const TRecordBlock& r = sheet.Records().GetItem(k); r.Id() == biff::NOTE)
+                    AddOldNote(notes, r.Body(), book.CodePage);
+            TEscherDrawing& drawing = sheet.Drawing();
+            for (const TOldNote& n : notes) {
+                TShapeClientAnchor& shape = drawing.AddNote();
+                added.emplace_back(&drawing, shape.ShapeId);
+                shape.Anchor.Col1 = n.Col + 1;
+                shape.Anchor.Col2 = n.Col + 3;
+                shape.Anchor.Row1 = n.Row;
+                shape.Anchor.Row2 = n.Row + 4;
+                TShapeOutsideMsoNote* note = TEscherDrawing::NoteOf(shape);
+                note->Col = n.Col;
+                note->Row = n.Row;
+                note->SetText(n.Text);
+            }
+        }
+    }
+    ~TOldNotesAsShapes() {
+        for (auto [drawing, id] : added) {
+            try {
+                drawing->DeleteShape(id);
+            } catch (const XLSError&) {
+            }
+        }
+    }
+    TOldNotesAsShapes(const TOldNotesAsShapes&) = delete;
+    TOldNotesAsShapes& operator=(const TOldNotesAsShapes&) = delete;
+
+private:
+    std::vector<std::pair<TEscherDrawing*, uint32_t>> added;
+};
 
 // A reader starts from no sheet, no font and no format, the built-in number
 // formats aside.
@@ -45,6 +89,7 @@ void ReadWorkbookFile(TTabrix4& owner, const std::vector<uint8_t>* image) {
     TBIFFWorkbookTarget target;
     target.FileName = std::filesystem::path(owner.GetFilename());
     target.ReadMacros = owner.PreserveMacros;
+    target.VBA = &owner.VBA();
     target.Password = owner.Password;
     if (owner.OnPassword)
         target.AskPassword = [&owner](std::u16string& password) { owner.OnPassword(owner, password); };
@@ -56,6 +101,7 @@ void ReadWorkbookFile(TTabrix4& owner, const std::vector<uint8_t>* image) {
     target.Formats = &owner.DefaultFormats();
     target.Strings = &owner.Strings();
     target.Styles = &owner.Styles();
+    target.Pictures = &owner.Pictures();
     target.SetVersion = [&owner](TExcelVersion v) { owner.SetVersion(v); };
     if (owner.OnProgress)
         target.Progress = [&owner](int percent) {
@@ -89,6 +135,8 @@ void WriteWorkbookFile(TTabrix4& book) {
         sheet.UpdateDimensions();
         cells += sheet.Cells().Count();
     }
+    std::unique_ptr<TOldNotesAsShapes> oldNotes;
+    if (version == TExcelVersion::xvExcel97) oldNotes = std::make_unique<TOldNotesAsShapes>(book);
     book.PrepareWrite(cells);
 
     TBIFFWorkbookSource source;
@@ -104,10 +152,14 @@ void WriteWorkbookFile(TTabrix4& book) {
     source.SelectedTab = book.Workbook().GetSelectedTab();
     source.FileSharing = book.GetFileSharing();
     source.Password = book.Password;
+    source.VBA = &book.VBA();
+    source.PreserveMacros = book.PreserveMacros;
     source.CodePage = book.CodePage;
     source.ExtraObjects = &book.ExtraObjects();
     if (version == TExcelVersion::xvExcel97)
         source.SharedStrings = [&book](TXLSStream& s) { book.Sheets().WriteSST(s); };
+    if (version == TExcelVersion::xvExcel97 && book.Pictures().HasDrawings())
+        source.DrawingGroup = [&book](TXLSStream& s) { book.Pictures().WriteDrawingGroup(s); };
     for (int i = 0; i < book.Sheets().Count(); ++i) {
         TSheet& sheet = book.GetSheet(i);
         TBIFFSheetSource s;
@@ -123,6 +175,10 @@ void WriteWorkbookFile(TTabrix4& book) {
         s.Rows = &sheet.Rows();
         s.Cells = [&sheet, version](TXLSStream& st) { sheet.WriteSheetCells(version, st); };
         s.MergedCells = [&sheet, version](TXLSStream& st) { sheet.WriteMergedCells(version, st); };
+        if (version == TExcelVersion::xvExcel97)
+            s.Hyperlinks = [&sheet](TXLSStream& st) { sheet.Hyperlinks().WriteHyperlinks(st); };
+        if (sheet.Drawing().ShapeCount() > 0)
+            s.Drawing = [&sheet](TXLSStream& st) { sheet.Drawing().WriteDrawing(st); };
         source.Sheets.push_back(std::move(s));
     }
 
@@ -225,7 +281,11 @@ void TTabrix4::ReadFile() {
         else
             ReadWorkbookFile(*this);
     } catch (...) {
-        AfterRead();
+        // The reader's failure is the one to report.
+        try {
+            AfterRead();
+        } catch (const XLSError&) {
+        }
         throw;
     }
     AfterRead();

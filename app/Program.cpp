@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 
+#include "console/BatchLoop.h"
 #include "console/ContextHelp.h"
 #include "exchange/ExchangeJob.h"
 #include "exchange/JobSide.h"
@@ -49,6 +50,7 @@ void Program::ConnectExchange() {
     main.ModemLinkUp = [form] { return form->ModemDisconnect->isEnabled(); };
     main.ModemDisconnect = [form] { form->ModemDisconnectExecute(); };
     main.Repaint = [form] { form->repaint(); };
+    main.GoodsBarMaximum = [form](int32_t maximum) { form->GoodsProgress().SetMaximum(maximum); };
     main.AppendMemo2 = [form](const std::string& line) {
         form->Memo2->appendPlainText(QString::fromStdString(line));
     };

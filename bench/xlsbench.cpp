@@ -4,6 +4,8 @@
 //   xlsbench write big FILE     65,536 rows x 16 columns, half numbers, half texts
 // The file's extension chooses the format (.xls: BIFF8). --password TEXT
 // encrypts the written workbook, or opens an encrypted one for reading.
+//   xlsbench read|dump FILE, xlsbench copy IN OUT: see xlsbench_read.cpp and
+//   xlsbench_copy.cpp.
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSText.h"
 #include "xlsbench_read.h"
@@ -69,7 +71,9 @@ double Seconds(Clock::time_point from, Clock::time_point to) {
 
 int Usage() {
     std::fprintf(stderr, "usage: xlsbench write goods|big FILE [--password TEXT]\n"
-                         "       xlsbench read|dump FILE [--password TEXT]\n");
+                         "       xlsbench read|dump FILE [--password TEXT]\n"
+                         "       xlsbench dump --shown FILE\n"
+                         "       xlsbench copy IN OUT [--password TEXT]\n");
     return 2;
 }
 
@@ -79,8 +83,11 @@ int main(int rawArgc, char** rawArgv) {
     // --password TEXT may stand anywhere; the other arguments keep their order.
     std::vector<char*> args;
     std::u16string password;
+    bool shown = false;
     for (int i = 0; i < rawArgc; ++i) {
-        if (std::strcmp(rawArgv[i], "--password") == 0) {
+        if (std::strcmp(rawArgv[i], "--shown") == 0) {
+            shown = true;
+        } else if (std::strcmp(rawArgv[i], "--password") == 0) {
             if (++i == rawArgc) return Usage();
             password = Utf8ToWide(rawArgv[i]);
         } else {
@@ -90,7 +97,8 @@ int main(int rawArgc, char** rawArgv) {
     const int argc = int(args.size());
     char** argv = args.data();
     if (argc == 3 && std::strcmp(argv[1], "read") == 0) return RunRead(argv[2], password);
-    if (argc == 3 && std::strcmp(argv[1], "dump") == 0) return RunDump(argv[2], password);
+    if (argc == 3 && std::strcmp(argv[1], "dump") == 0) return RunDump(argv[2], password, shown);
+    if (argc == 4 && std::strcmp(argv[1], "copy") == 0) return RunCopy(argv[2], argv[3], password);
     if (argc != 4 || std::strcmp(argv[1], "write") != 0) return Usage();
     const std::string workload = argv[2], file = argv[3];
     if (workload != "goods" && workload != "big") return Usage();

@@ -2,15 +2,20 @@
 //   xlsbench read FILE   the time to read FILE and its cell count
 //   xlsbench dump FILE   every cell of every sheet, one line each: sheet
 //                        index, row, column, type code and the value as
-//                        GetAsString shows it (\, tab, CR and LF escaped)
+//                        GetAsString shows it (\, tab, CR and LF escaped);
+//                        with --shown the value as the cell shows it, its
+//                        number format applied in the en-US locale ('.' as
+//                        decimal and ',' as thousands separator)
 // Both take --password TEXT for an encrypted workbook.
 // Both exit with 0 when the file was read and with 1 and the library's
 // message when it was refused.
 #include "xlsbench_read.h"
 
 #include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/model/Cell.h"
+#include "platform/RegionalSettings.h"
 
 #include <chrono>
 #include <cstdio>
@@ -69,7 +74,14 @@ int RunRead(const char* file, const std::u16string& password) {
     return 0;
 }
 
-int RunDump(const char* file, const std::u16string& password) {
+int RunDump(const char* file, const std::u16string& password, bool shown) {
+    if (shown) {
+        LibState().Locale = TXLSLocale();
+        platform::RegionalSettings us = platform::Regional();
+        us.shortDateFormat = "M/d/yy";
+        us.longTimeFormat = "H:mm:ss";
+        platform::SetRegional(us);
+    }
     TTabrix4 book;
     if (!ReadBook(book, file, password)) return 1;
     for (int s = 0; s < book.Sheets().Count(); ++s) {
@@ -79,7 +91,8 @@ int RunDump(const char* file, const std::u16string& password) {
         while (TCell* c = sheet.Cells().NextCell()) positions.emplace_back(c->Col, int(c->Row));
         for (auto [col, row] : positions)
             std::printf("%d\t%d\t%d\t%d\t%s\n", s, row, col, sheet.GetCellType(col, row),
-                        Escaped(sheet.GetAsString(col, row)).c_str());
+                        Escaped(shown ? sheet.Cells().GetDisplayText(col, row) : sheet.GetAsString(col, row))
+                            .c_str());
     }
     return 0;
 }

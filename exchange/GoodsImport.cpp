@@ -18,6 +18,7 @@ void RunGoodsImport(JobContext& job, bool skipNumber, const std::function<bool(G
                              platform::MbTaskModal | platform::MbIconError);
         return;
     }
+    if (job.side.Main.GoodsBarMaximum) job.side.Main.GoodsBarMaximum(maximum);
     job.progress.SetMaximum(maximum);
     GoodsImportRun run(
         maximum, skipNumber, job.arrays.ImportedGoods, job.side.GoodsDupCheck,

@@ -53,6 +53,7 @@ struct MainWindowHooks {
     std::function<void()> ModemDisconnect; // executes that action
     std::function<void()> Repaint;
     std::function<void(const std::string&)> AppendMemo2; // one line, UTF-8
+    std::function<void(int32_t)> GoodsBarMaximum;        // the maximum of the writing loops' bar
 };
 
 struct JobSide {

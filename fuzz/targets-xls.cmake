@@ -7,3 +7,5 @@ fuzz_target(NAME sst SOURCES sst.cpp)
 # Formula tokens (every layout, every walker) and formula text (the encoder's modes).
 fuzz_target(NAME formula_tokens SOURCES formula_tokens.cpp)
 fuzz_target(NAME formula_text SOURCES formula_text.cpp)
+# Number format masks as files hold them, rendered for any value.
+fuzz_target(NAME number_mask SOURCES number_mask.cpp)

@@ -2,8 +2,12 @@
 
 #include "SrcXLS/XLSBytes.h"
 
-#include <openssl/evp.h>
+// RC4 and MD5 through their plain functions: the newer interfaces offer RC4
+// only in the legacy provider and cost a context per 1024-byte block.
+#define OPENSSL_SUPPRESS_DEPRECATED
+#include <openssl/md5.h>
 #include <openssl/rand.h>
+#include <openssl/rc4.h>
 
 #include <algorithm>
 #include <cstring>
@@ -14,11 +18,9 @@ namespace {
 
 using TDigest = std::array<uint8_t, 16>;
 
-TDigest MD5(const uint8_t* data, size_t count) {
+TDigest Digest(const uint8_t* data, size_t count) {
     TDigest out{};
-    unsigned int size = 0;
-    if (!EVP_Digest(data, count, out.data(), &size, EVP_md5(), nullptr) || size != out.size())
-        throw XLSError("MD5 is not available");
+    MD5(data, count, out.data());
     return out;
 }
 
@@ -56,7 +58,7 @@ bool StaysPlain(uint16_t id) {
 }
 
 constexpr uint16_t BOUNDSHEET = 0x0085;
-constexpr uint32_t BlockSize = 1024;
+constexpr uint32_t BlockSize = TRC4Keystream::BlockSize;
 
 } // namespace
 
@@ -76,13 +78,13 @@ TRC4Key DeriveRC4Key(std::u16string_view password, std::span<const uint8_t, 16> 
     password = password.substr(0, MaxPasswordLength);
     uint8_t text[2 * MaxPasswordLength];
     for (size_t n = 0; n < password.size(); ++n) PutU16(text + 2 * n, password[n]);
-    const TDigest h0 = MD5(text, 2 * password.size());
+    const TDigest h0 = Digest(text, 2 * password.size());
     uint8_t buffer[16 * 21];
     for (int n = 0; n < 16; ++n) {
         std::memcpy(buffer + 21 * n, h0.data(), 5);
         std::memcpy(buffer + 21 * n + 5, salt.data(), 16);
     }
-    const TDigest h1 = MD5(buffer, sizeof buffer);
+    const TDigest h1 = Digest(buffer, sizeof buffer);
     TRC4Key key;
     std::copy_n(h1.begin(), key.size(), key.begin());
     return key;
@@ -96,7 +98,7 @@ bool VerifyPassword(std::span<const uint8_t> filePass, std::u16string_view passw
     std::memcpy(verifier, filePass.data() + 22, sizeof verifier);
     TRC4Keystream stream(key);
     stream.Apply(0, verifier, sizeof verifier);
-    const TDigest hash = MD5(verifier, 16);
+    const TDigest hash = Digest(verifier, 16);
     return std::equal(hash.begin(), hash.end(), verifier + 16);
 }
 
@@ -109,7 +111,7 @@ std::vector<uint8_t> MakeFilePass(std::u16string_view password, TRC4Key& key) {
     RandomBytes(random, sizeof random);
     std::memcpy(body.data() + 6, random, 16);
     key = DeriveRC4Key(password, std::span<const uint8_t, 16>(body.data() + 6, 16));
-    const TDigest hash = MD5(random + 16, 16);
+    const TDigest hash = Digest(random + 16, 16);
     std::memcpy(body.data() + 22, random + 16, 16);
     std::memcpy(body.data() + 38, hash.data(), 16);
     TRC4Keystream stream(key);
@@ -123,45 +125,27 @@ void SetFilePassRandomSource(TRandomSource source) {
 
 // ---- keystream
 
-void TRC4Keystream::Rekey(uint32_t n) {
+// A block's whole keystream at once: every byte of a block is used, plain
+// bytes advancing it as much as encrypted ones.
+void TRC4Keystream::MakeBlock(uint32_t n) {
     uint8_t material[9];
     std::memcpy(material, key.data(), key.size());
     PutU32(material + 5, n);
-    const TDigest blockKey = MD5(material, sizeof material);
-    for (int k = 0; k < 256; ++k) s[size_t(k)] = uint8_t(k);
-    uint8_t jj = 0;
-    for (int k = 0; k < 256; ++k) {
-        jj = uint8_t(jj + s[size_t(k)] + blockKey[size_t(k) % blockKey.size()]);
-        std::swap(s[size_t(k)], s[jj]);
-    }
-    i = j = 0;
+    const TDigest blockKey = Digest(material, sizeof material);
+    RC4_KEY state;
+    RC4_set_key(&state, int(blockKey.size()), blockKey.data());
+    bytes.fill(0);
+    RC4(&state, bytes.size(), bytes.data(), bytes.data());
     block = n;
-    offset = 0;
-}
-
-void TRC4Keystream::Skip(uint32_t count) {
-    for (uint32_t k = 0; k < count; ++k) {
-        i = uint8_t(i + 1);
-        j = uint8_t(j + s[i]);
-        std::swap(s[i], s[j]);
-    }
-    offset += count;
 }
 
 void TRC4Keystream::Apply(uint64_t position, uint8_t* data, size_t count) {
     while (count > 0) {
         const uint32_t n = uint32_t(position / BlockSize);
         const uint32_t at = uint32_t(position % BlockSize);
-        if (block != int64_t(n) || offset > at) Rekey(n);
-        Skip(at - offset);
+        if (block != int64_t(n)) MakeBlock(n);
         const size_t take = std::min<size_t>(count, BlockSize - at);
-        for (size_t k = 0; k < take; ++k) {
-            i = uint8_t(i + 1);
-            j = uint8_t(j + s[i]);
-            std::swap(s[i], s[j]);
-            data[k] ^= s[uint8_t(s[i] + s[j])];
-        }
-        offset += uint32_t(take);
+        for (size_t k = 0; k < take; ++k) data[k] ^= bytes[at + k];
         data += take;
         position += take;
         count -= take;

@@ -59,22 +59,19 @@ using TRandomSource = std::function<void(uint8_t* out, size_t count)>;
 void SetFilePassRandomSource(TRandomSource source);
 
 // The RC4 keystream of a stream: Apply XORs bytes that sit at a stream
-// position with the keystream of their block. Positions may only grow
-// between calls within a block; going back re-keys the block.
+// position with the keystream of their block, in any order.
 class TRC4Keystream {
 public:
+    static constexpr uint32_t BlockSize = 1024;
     explicit TRC4Keystream(const TRC4Key& key) : key(key) {}
     void Apply(uint64_t position, uint8_t* data, size_t count);
 
 private:
-    void Rekey(uint32_t block);
-    void Skip(uint32_t count);
+    void MakeBlock(uint32_t n);
 
     TRC4Key key;
-    std::array<uint8_t, 256> s{};
-    uint8_t i = 0, j = 0;
     int64_t block = -1;
-    uint32_t offset = 0; // keystream bytes of the block used so far
+    std::array<uint8_t, BlockSize> bytes{}; // the keystream of that block
 };
 
 // Encrypts or decrypts (the same XOR) the record bodies of a workbook

@@ -1,6 +1,7 @@
 #include "SrcXLS/formats/TabrixReader.h"
 
 #include "SrcXLS/XLSLibState.h"
+#include "SrcXLS/drawing/EscherRecords.h"
 #include "SrcXLS/formats/BIFFSettingsRecords.h"
 #include "SrcXLS/formats/DefaultRecords.h"
 #include "SrcXLS/model/CellFormats.h"
@@ -134,6 +135,7 @@ std::string WrapMessage(int count, uint16_t recordId, int64_t offset, const char
 
 TTabrixReader::TTabrixReader(TBIFFWorkbookTarget& target) : Target(target) {
     Stream.ReadMacros = target.ReadMacros;
+    Stream.SetVBA(target.VBA);
 }
 
 TTabrixReader::~TTabrixReader() = default;
@@ -150,6 +152,7 @@ void TTabrixReader::Reset() {
     SkippingViews = false;
     SheetOpen = false;
     Finished = false;
+    DrawingSheet = -1;
     OldFormats.clear();
     OldXFs = false;
     Ixfe = 15;
@@ -223,7 +226,7 @@ void TTabrixReader::ReadLoop() {
             throw XLSError("Bad record in file");
         }
         if (Header.Length > Buffer.size()) Buffer.resize(Header.Length);
-        bool selfRead = IsBOFId(Header.Id) || Header.Id == id::SST;
+        bool selfRead = IsBOFId(Header.Id) || Header.Id == id::SST || ReadsOwnBody();
         if (!selfRead && !ReadBody()) throw XLSError("Bad record in file");
         Progress();
         if (SkippingViews) {
@@ -430,11 +433,23 @@ void TTabrixReader::Dispatch() {
     case id::XF4:
         ReadXF();
         return;
+    case id::HLINK:
+        if (biff8 && InSheet()) ReadHyperlink();
+        return;
     case id::MERGEDCELLS:
         ReadMergedCells();
         return;
     case id::SST:
         ReadSST();
+        return;
+    case biff::MSODRAWINGGROUP:
+        ReadDrawingGroup();
+        return;
+    case biff::MSODRAWING:
+        ReadSheetDrawing();
+        return;
+    case id::NOTE:
+        ReadNote();
         return;
     case id::ROW:
         if (InSheet()) {

@@ -29,12 +29,14 @@ class TXFonts;
 class TCellFormats;
 class TSST2;
 class TStyles;
+class TMSOPictures;
 
 // What the reader fills: the workbook's parts, which the caller has cleared,
 // and the settings found in the file, which the caller takes back.
 struct TBIFFWorkbookTarget {
     std::filesystem::path FileName;
     bool ReadMacros = true;
+    TXLSVBA* VBA = nullptr; // reads the macro project when ReadMacros is on
     std::u16string Password;
     // Asked for the password of an encrypted file, given Password; empty
     // when nobody is asked.
@@ -47,6 +49,7 @@ struct TBIFFWorkbookTarget {
     TCellFormats* Formats = nullptr;
     TSST2* Strings = nullptr;
     TStyles* Styles = nullptr;
+    TMSOPictures* Pictures = nullptr;
     // Told the file's version before the first record is read.
     std::function<void(TExcelVersion)> SetVersion;
     // The percentage read; empty when nobody follows it.
@@ -125,10 +128,19 @@ private:
     void ReadMargin();
     void ReadPageBreaks();
     void ReadMergedCells();
+    // Sheet collections bound to cell areas.
+    void ReadHyperlink();
     void ReadFeatHdr();
     void ReadSheetExt();
     void ReadXCT();
     void ReadDimensions();
+
+    // Drawings (TabrixReaderDrawing.cpp).
+    bool ReadsOwnBody() const;
+    void ReadDrawingGroup();
+    void ReadSheetDrawing();
+    void ReadNote();
+    int DrawingSheet = -1; // the sheet whose drawing was read
 
     // Cells.
     void ReadValueCells();

@@ -1,0 +1,67 @@
+// The drawing handlers of the BIFF reader: the drawing group of the
+// globals, each sheet's drawing with the records that go with its shapes,
+// and the notes bound to their shapes (BIFF8). The NOTE records of older
+// files are kept as they are.
+#include "SrcXLS/formats/TabrixReader.h"
+
+#include "SrcXLS/drawing/DrawingGroup.h"
+#include "SrcXLS/drawing/EscherDrawing.h"
+#include "SrcXLS/drawing/ObjRecords.h"
+#include "SrcXLS/formats/DefaultRecords.h"
+#include "SrcXLS/model/Sheet.h"
+
+namespace xls {
+
+namespace {
+constexpr TExcelVersion BIFF8 = TExcelVersion::xvExcel97;
+} // namespace
+
+// The drawing records of BIFF8 files are read by their owners, across the
+// records that follow them.
+bool TTabrixReader::ReadsOwnBody() const {
+    return Version >= BIFF8 && (Header.Id == biff::MSODRAWINGGROUP || Header.Id == biff::MSODRAWING);
+}
+
+void TTabrixReader::ReadDrawingGroup() {
+    // One group per workbook, in the globals; anything else stays as read.
+    if (!Target.Pictures || CurrentStorage != Globals() || Target.Pictures->HasDrawings()) {
+        if (!ReadBody()) throw XLSError("Bad record in file");
+        return;
+    }
+    Placeholder(placeholder::DrawingGroup);
+    Target.Pictures->ReadDrawingGroup(Stream, Header.Length);
+    Drop();
+}
+
+void TTabrixReader::ReadSheetDrawing() {
+    if (!InSheet() || DrawingSheet == SheetIndex) {
+        if (!ReadBody()) throw XLSError("Bad record in file");
+        return;
+    }
+    DrawingSheet = SheetIndex;
+    // Pictures of old writers met between the drawing's records stay with
+    // the sheet, whether or not the drawing could be read.
+    struct KeepSkipped {
+        TEscherDrawing& drawing;
+        TRecordStorageDefault& list;
+        ~KeepSkipped() {
+            for (auto& r : drawing.TakeSkippedRecords())
+                list.Add(TBIFFHeader{r.Id, uint16_t(r.Body.size())}, r.Body);
+        }
+    } keep{Sheet().Drawing(), *CurrentStorage};
+    keep.drawing.ReadDrawing(Stream, Header.Length);
+    // A drawing whose shapes were all deleted is not written again: the
+    // records of the sheet's tail stay where the next read puts them.
+    if (keep.drawing.ShapeCount() > 0) Placeholder(placeholder::SheetTail);
+    Drop();
+}
+
+void TTabrixReader::ReadNote() {
+    if (Version < BIFF8 || !InSheet()) return;
+    Placeholder(placeholder::SheetTail);
+    TNoteRecord note = DecodeNote(Body());
+    Sheet().Drawing().BindNote(note.Col, note.Row, note.Author, note.ObjectId, note.Flags);
+    Drop();
+}
+
+} // namespace xls

@@ -1,6 +1,7 @@
 #include "SrcXLS/formats/TabrixWriter.h"
 
 #include "SrcXLS/XLSBytes.h"
+#include "SrcXLS/formats/VBAProject.h"
 #include "SrcXLS/model/CellFormats.h"
 #include "SrcXLS/model/Pane.h"
 #include "SrcXLS/model/PrintSettings.h"
@@ -23,6 +24,7 @@ constexpr uint16_t BOUNDSHEET = 0x0085;
 constexpr uint16_t OBPROJ = 0x00D3;
 constexpr uint16_t FILESHARING = 0x005B;
 constexpr uint16_t BOF4 = 0x0409;
+constexpr uint16_t NOTE_RECORD = 0x001C;
 
 constexpr uint16_t BOFWorkbookGlobals = 0x0005;
 constexpr uint16_t BOFWorksheet = 0x0010;
@@ -63,6 +65,8 @@ void TTabrixWriter::Open(const std::filesystem::path& fileName, TExcelVersion v)
     version = v;
     stream.TargetStream = source.TargetStream;
     stream.ExtraObjects = source.ExtraObjects;
+    stream.ReadMacros = source.PreserveMacros;
+    stream.SetVBA(source.VBA);
     stream.OpenWrite(fileName, v);
 }
 
@@ -155,7 +159,9 @@ void TTabrixWriter::WriteGlobalRecord(const TRecordBlock& block) {
             stream.WriteRawRecord(block.Id(), block.Data(), block.Length());
         return;
     case OBPROJ:
-        return; // macros are not written
+        // The project's storage is written only while macros are kept.
+        if (source.PreserveMacros) records.WriteEmpty(OBPROJ);
+        return;
     case TABID:
         if (block.Length() == 0) {
             std::vector<uint8_t> body;
@@ -163,6 +169,9 @@ void TTabrixWriter::WriteGlobalRecord(const TRecordBlock& block) {
             for (size_t i = 1; i <= source.Sheets.size(); ++i) w.U16(uint16_t(i));
             records.WriteRecord(TABID, body);
         }
+        if (source.PreserveMacros && source.VBA && source.VBA->ModuleCount() > 0 &&
+            source.Globals->IndexOf(OBPROJ) < 0)
+            records.WriteEmpty(OBPROJ);
         return;
     case PALETTE:
         // The palette is generated with the formats; a kept copy would be a
@@ -176,7 +185,13 @@ void TTabrixWriter::WriteGlobalRecord(const TRecordBlock& block) {
         WriteBoundsheets();
         return;
     case placeholder::Names:
+        return;
     case placeholder::DrawingGroup:
+        if (source.DrawingGroup) {
+            stream.BeginContinued(8224);
+            source.DrawingGroup(stream);
+            stream.EndContinued();
+        }
         return;
     case placeholder::SST:
         if (!biff5) {
@@ -307,14 +322,23 @@ void TTabrixWriter::WriteSheetRecord(const TBIFFSheetSource& sheet, const TRecor
     case placeholder::SheetTail:
         WriteSheetTail(sheet);
         return;
+    case NOTE_RECORD:
+        // Notes kept from older files have the older layout: a BIFF8 file
+        // gets them as notes of its drawing (the component sees to that).
+        if (!biff8) stream.WriteRawRecord(block.Id(), block.Data(), block.Length());
+        return;
     default:
         stream.WriteRawRecord(block.Id(), block.Data(), block.Length());
     }
 }
 
 void TTabrixWriter::WriteSheetTail(const TBIFFSheetSource& sheet) {
+    Run(sheet.Drawing);
     if (HasPanes(sheet)) records.WritePane(*sheet.Pane);
     Run(sheet.MergedCells);
+    Run(sheet.ConditionalFormats);
+    Run(sheet.Hyperlinks);
+    Run(sheet.Validations);
     records.WriteSheetProtection(sheet.Protection);
 }
 
@@ -326,15 +350,17 @@ void TTabrixWriter::WriteDimensions(TRecordStorageSheet& list, bool wide) {
     const uint16_t firstCol = GetU16(d.data() + 8), lastCol = GetU16(d.data() + 10);
     std::vector<uint8_t> body;
     TByteWriter w(body);
+    // The limits are one past the last row and column: 65,536 fits only the
+    // wide form.
     if (wide) {
         w.U32(std::min<uint32_t>(firstRow, 65535));
-        w.U32(std::min<uint32_t>(lastRow, 65535));
+        w.U32(std::min<uint32_t>(lastRow, 65536));
     } else {
         w.U16(ClampLimit(firstRow, 65535));
         w.U16(ClampLimit(lastRow, 65535));
     }
     w.U16(ClampLimit(firstCol, 255));
-    w.U16(ClampLimit(lastCol, 255));
+    w.U16(ClampLimit(lastCol, 256));
     w.U16(0);
     records.WriteRecord(DIMENSIONS, body);
 }

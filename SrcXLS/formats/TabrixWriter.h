@@ -36,6 +36,11 @@ struct TBIFFSheetSource {
     const TXLSRows* Rows = nullptr;       // ROW records
     TBIFFBlockWriter Cells;               // cell records
     TBIFFBlockWriter MergedCells;
+    // In the sheet's tail after the merged cells, in this order.
+    TBIFFBlockWriter ConditionalFormats;
+    TBIFFBlockWriter Hyperlinks;
+    TBIFFBlockWriter Validations;
+    TBIFFBlockWriter Drawing; // the drawing, its OBJ, TXO and NOTE records
 };
 
 // What the writer needs of the workbook.
@@ -52,9 +57,13 @@ struct TBIFFWorkbookSource {
     int SelectedTab = 0;
     std::vector<uint8_t> FileSharing;
     std::u16string Password;
+    // The macro project, written while macros are kept.
+    TXLSVBA* VBA = nullptr;
+    bool PreserveMacros = true;
     // Code page of 8-bit text below BIFF8.
     int CodePage = DefaultCodePage;
     TBIFFBlockWriter SharedStrings; // SST and EXTSST
+    TBIFFBlockWriter DrawingGroup;  // MSODRAWINGGROUP, continued past 8224 bytes
     // Given: the finished file goes to this buffer instead of the file.
     std::vector<uint8_t>* TargetStream = nullptr;
     TExtraObjects* ExtraObjects = nullptr;

@@ -1,5 +1,7 @@
 #include "SrcXLS/formats/XLSStream.h"
 
+#include "SrcXLS/formats/VBAProject.h"
+
 #include "platform/AtomicFile.h"
 #include "platform/CodePages.h"
 
@@ -95,6 +97,7 @@ TExcelVersion TXLSStream::OpenRead(const std::filesystem::path& name) {
     if (!book && !workbook) throw XLSError("The file is not an Excel workbook");
     Element* stream = workbook ? workbook : book;
     if (!stream->IsStream()) return version;
+    if (vbaStorage) vba->Read(*vbaStorage);
     version = workbook ? TExcelVersion::xvExcel97 : TExcelVersion::xvExcel50;
     streamName = stream->Name();
     data = std::move(stream->Data);
@@ -115,9 +118,12 @@ void TXLSStream::OpenWrite(const std::filesystem::path& name, TExcelVersion v) {
     }
 }
 
-// The macro project keeps no modules yet, so there is nothing to add here; a
-// read "_VBA_PROJECT_CUR" never reaches the extra objects either.
-void TXLSStream::WriteVBA() {}
+// A read "_VBA_PROJECT_CUR" never reaches the extra objects: only the
+// project writes it, and only while macros are kept.
+void TXLSStream::WriteVBA() {
+    if (mode != Mode::Writing || !root || !ReadMacros || !vba || !vba->HasContent()) return;
+    vba->Write(root->Root().AddStorage(VBAStorageName));
+}
 
 void TXLSStream::Close() {
     if (mode != Mode::Writing) {

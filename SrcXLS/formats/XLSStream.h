@@ -91,6 +91,9 @@ public:
     // The "_VBA_PROJECT_CUR" storage of a read file, when macros are read.
     const platform::cfb::Element* VBAStorage() const { return vbaStorage; }
     TXLSVBA* VBA() const { return vba; }
+    // The macro project that reads the "_VBA_PROJECT_CUR" storage of a read
+    // file (when ReadMacros is on) and writes it into a written one.
+    void SetVBA(TXLSVBA* project) { vba = project; }
 
     // Reading; each returns the number of bytes read.
     int ReadHeader(TBIFFHeader& header);

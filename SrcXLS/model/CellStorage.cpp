@@ -338,22 +338,18 @@ std::u16string PatternToMask(std::string_view pattern, bool dropSeconds) {
 } // namespace
 
 std::u16string TCellValues::GetNumberText(int formatIndex, double value) {
-    if (formatIndex <= 0 || !formats) return FloatToGeneralText(value, LibState().Locale.DecimalSeparator);
+    if (formatIndex <= 0 || !formats) return ShownGeneralText(value, LibState().Locale.DecimalSeparator);
     return GetNumberText(formats->GetItem(formatIndex), value);
 }
 
 std::u16string TCellValues::GetNumberText(const TCellFormat* format, double value) {
     char16_t separator = LibState().Locale.DecimalSeparator;
-    if (!format || format->PoolIndex <= 0) return FloatToGeneralText(value, separator);
+    if (!format || format->PoolIndex <= 0) return ShownGeneralText(value, separator);
     std::u16string maskText;
     switch (format->GetNumberFormatIndex()) {
     case 11:
         maskText = u"0.00E+00";
         break;
-    case 12:
-        return FloatToFraction(value, 9);
-    case 13:
-        return FloatToFraction(value, 99);
     case 14:
         maskText = PatternToMask(platform::Regional().shortDateFormat, false);
         break;
@@ -363,7 +359,7 @@ std::u16string TCellValues::GetNumberText(const TCellFormat* format, double valu
     default:
         maskText = format->GetNumberFormat();
     }
-    if (maskText.empty()) return FloatToGeneralText(value, separator);
+    if (maskText.empty()) return ShownGeneralText(value, separator);
     if (!maskSet || mask.Mask() != maskText) {
         mask.SetMask(maskText);
         maskSet = true;
@@ -387,60 +383,6 @@ int TCellValuesList::IndexOf(const TCellValues* store) const {
     for (size_t i = 0; i < stores.size(); ++i)
         if (stores[i] == store) return int(i);
     return -1;
-}
-
-// ---------------------------------------------------------------------------
-
-std::u16string FloatToFraction(double value, int maxDen) {
-    char16_t separator = LibState().Locale.DecimalSeparator;
-    if (!std::isfinite(value) || value == std::trunc(value)) return FloatToGeneralText(value, separator);
-    bool negative = value < 0;
-    double v = std::fabs(value);
-    double whole = std::trunc(v);
-    v -= whole;
-    int64_t an = 0, ad = 1, bn = 1, bd = 1;
-    int64_t n = 0, d = 1;
-    bool found = false;
-    for (;;) {
-        int64_t md = ad + bd;
-        if (md > maxDen) break;
-        int64_t mn = an + bn;
-        double err = double(md) * v - double(mn);
-        double tolerance = double(md) * 0.00001;
-        if (err >= -tolerance && err <= tolerance) {
-            n = mn;
-            d = md;
-            found = true;
-            break;
-        }
-        if (err > tolerance) {
-            an = mn;
-            ad = md;
-        } else {
-            bn = mn;
-            bd = md;
-        }
-    }
-    if (!found) {
-        // The closer bound as a value; comparing the scaled errors d x v - n
-        // would favour small denominators wrongly (0.01 shown as 0).
-        bool takeB =
-            bd <= maxDen && std::fabs(v - double(an) / double(ad)) >= std::fabs(v - double(bn) / double(bd));
-        n = takeB ? bn : an;
-        d = takeB ? bd : ad;
-    }
-    // A fraction that rounds to a whole goes into the whole part.
-    if (n == d) {
-        whole += 1;
-        n = 0;
-    }
-    std::u16string out = negative && (whole > 0 || n > 0) ? u"-" : u"";
-    if (n == 0) return out + FloatToGeneralText(whole, separator);
-    if (whole > 0) out += FloatToGeneralText(whole, separator) + u" ";
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%lld/%lld", static_cast<long long>(n), static_cast<long long>(d));
-    for (const char* p = buf; *p; ++p) out += char16_t(*p);
-    return out;
 }
 
 } // namespace xls

@@ -141,7 +141,4 @@ private:
     std::vector<TCellValues*> stores;
 };
 
-// "1/2", "2 1/4", "-1/3": the nearest fraction with a denominator up to maxDen.
-std::u16string FloatToFraction(double value, int maxDen);
-
 } // namespace xls

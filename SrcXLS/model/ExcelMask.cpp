@@ -8,6 +8,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace xls {
 
@@ -50,6 +52,10 @@ void Push(TMaskSection& s, uint8_t kind, char16_t ch = 0, std::u16string str = {
     s.Tokens.push_back({kind, ch, std::move(str)});
 }
 
+bool IsDigitToken(uint8_t k) {
+    return k == mtkDigitOpt || k == mtkDigitSpace || k == mtkDigitZero;
+}
+
 void ParseBracket(TMaskSection& s, std::u16string_view inner) {
     std::u16string upper = UpperCaseWide(inner);
     if (!upper.empty() && upper[0] == u'$') {
@@ -61,6 +67,21 @@ void ParseBracket(TMaskSection& s, std::u16string_view inner) {
         Push(s, mtkElapsedMinutes);
     } else if (upper == u"S" || upper == u"SS") {
         Push(s, mtkElapsedSeconds);
+    } else if (!upper.empty() && (upper[0] == u'<' || upper[0] == u'>' || upper[0] == u'=')) {
+        static const std::pair<std::u16string_view, TMaskCondition> ops[] = {
+            {u"<=", mcLessEqual}, {u">=", mcGreaterEqual}, {u"<>", mcNotEqual},
+            {u"<", mcLess},       {u">", mcGreater},       {u"=", mcEqual}};
+        for (auto [op, cond] : ops)
+            if (upper.starts_with(op)) {
+                std::string number = WideToUtf8(std::u16string_view(upper).substr(op.size()));
+                char* end = nullptr;
+                double v = std::strtod(number.c_str(), &end);
+                if (end != number.c_str()) {
+                    s.Condition = cond;
+                    s.ConditionValue = v;
+                }
+                break;
+            }
     } else {
         static const std::pair<std::u16string_view, uint32_t> colors[] = {
             {u"BLACK", 0x000000}, {u"CYAN", 0xFF00FF},  {u"MAGENTA", 0x800080}, {u"WHITE", 0xFFFFFF},
@@ -77,7 +98,7 @@ void ParseBracket(TMaskSection& s, std::u16string_view inner) {
 std::unique_ptr<TMaskSection> Tokenize(std::u16string_view s) {
     auto sec = std::make_unique<TMaskSection>();
     auto& t = sec->Tokens;
-    bool afterPoint = false;
+    bool afterPoint = false, inExponent = false;
     size_t i = 0, n = s.size();
     while (i < n) {
         char16_t c = s[i];
@@ -87,26 +108,39 @@ std::unique_ptr<TMaskSection> Tokenize(std::u16string_view s) {
             if (close == s.npos) break;
             Push(*sec, mtkString, 0, std::u16string(s.substr(i + 1, close - i - 1)));
             i = close + 1;
-        } else if (c == u'\\' || c == u'*') {
+        } else if (c == u'\\') {
             if (i + 1 < n) Push(*sec, mtkLiteral, s[i + 1]);
             i += 2;
+        } else if (c == u'*') {
+            // A fill to the cell's width: shown as nothing.
+            i += 2;
         } else if (c == u'_') {
+            // Room as wide as the next character: a blank.
+            Push(*sec, mtkLiteral, u' ');
             i += 2;
         } else if (c == u'@') {
             Push(*sec, mtkText, c);
             sec->Flags = msfText;
             ++i;
+        } else if (StartsWithNoCase(s, i, u"general")) {
+            Push(*sec, mtkGeneral);
+            i += 7;
         } else if (c == u'#' || c == u'?' || c == u'0') {
             Push(*sec, c == u'#' ? mtkDigitOpt : c == u'?' ? mtkDigitSpace : mtkDigitZero, c);
-            if (afterPoint) ++sec->Decimals;
-            sec->TrailingCommas = 0;
+            if (inExponent) {
+                ++sec->ExponentDigits;
+            } else {
+                if (afterPoint) ++sec->Decimals;
+                // A comma between digits groups thousands; after them it scales.
+                if (sec->TrailingCommas > 0 && !afterPoint) sec->Flags |= msfThousands;
+                sec->TrailingCommas = 0;
+            }
             ++i;
         } else if (c == u',') {
             Push(*sec, mtkComma, c);
-            sec->Flags |= msfThousands;
             ++sec->TrailingCommas;
             ++i;
-        } else if (c == u'.') {
+        } else if (c == u'.' && !afterPoint && !inExponent) {
             sec->DecimalPos = int(t.size());
             Push(*sec, mtkDecimalPoint, c);
             sec->Flags |= msfDecimalPoint;
@@ -119,7 +153,21 @@ std::unique_ptr<TMaskSection> Tokenize(std::u16string_view s) {
         } else if (lc == u'e' && i + 1 < n && (s[i + 1] == u'+' || s[i + 1] == u'-')) {
             Push(*sec, mtkText, c, std::u16string(s.substr(i, 2)));
             sec->Flags |= msfExponent;
+            inExponent = true;
             i += 2;
+        } else if (c == u'/' && !(sec->Flags & msfExponent) && !t.empty() && IsDigitToken(t.back().Kind) &&
+                   i + 1 < n &&
+                   (s[i + 1] == u'#' || s[i + 1] == u'?' || (s[i + 1] >= u'0' && s[i + 1] <= u'9'))) {
+            Push(*sec, mtkFractionBar, c);
+            sec->Flags |= msfFraction;
+            ++i;
+            if (s[i] >= u'1' && s[i] <= u'9') {
+                size_t end = i;
+                // Longer denominators are digits of their own.
+                while (end < n && end - i < 6 && s[end] >= u'0' && s[end] <= u'9') ++end;
+                Push(*sec, mtkDenominator, 0, std::u16string(s.substr(i, end - i)));
+                i = end;
+            }
         } else if (c == u'[') {
             size_t close = s.find(u']', i + 1);
             if (close == s.npos) {
@@ -154,7 +202,7 @@ std::unique_ptr<TMaskSection> Tokenize(std::u16string_view s) {
                 kind = run == 1 ? mtkHour : mtkHour2;
             else if (lc == u's')
                 kind = run == 1 ? mtkSecond : mtkSecond2;
-            else if (run <= 2 && IsHourToken(prevKind))
+            else if (run <= 2 && (IsHourToken(prevKind) || prevKind == mtkElapsedHours))
                 kind = run == 1 ? mtkMinute : mtkMinute2;
             else
                 kind = uint8_t(mtkMonth + std::min<size_t>(run, 5) - 1);
@@ -171,7 +219,7 @@ std::unique_ptr<TMaskSection> Tokenize(std::u16string_view s) {
     }
     for (size_t k = 0; k < t.size(); ++k) {
         uint8_t kind = t[k].Kind;
-        if (kind == mtkDigitOpt || kind == mtkDigitSpace || kind == mtkDigitZero || kind == mtkDecimalPoint) {
+        if (IsDigitToken(kind) || kind == mtkDecimalPoint) {
             t.insert(t.begin() + k, TMaskToken{mtkNumberStart, 0, {}});
             if (sec->DecimalPos >= int(k)) ++sec->DecimalPos;
             if (kind != mtkDecimalPoint) sec->Flags &= uint8_t(~msfDateTime);
@@ -180,6 +228,178 @@ std::unique_ptr<TMaskSection> Tokenize(std::u16string_view s) {
     }
     sec->TrailingCommas = std::min(sec->TrailingCommas, 4);
     return sec;
+}
+
+// |v| rounded half away from zero to a number of decimals from its 15
+// significant digits, as spreadsheet programs round what they show (so 0.15
+// gives 0.2 and 2.675 gives 2.68).
+struct TDigits {
+    std::string Int;  // no leading zeros; empty for a zero integer part
+    std::string Frac; // exactly the decimals asked for
+    int Exponent = 0; // of the first significant digit, for exponent forms
+    bool Zero = true;
+};
+
+TDigits RoundedDigits(double v, int decimals) {
+    TDigits d;
+    decimals = std::clamp(decimals, 0, 40);
+    v = std::fabs(v);
+    if (v == 0 || !std::isfinite(v)) {
+        d.Frac.assign(size_t(decimals), '0');
+        return d;
+    }
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.14e", v);
+    std::string digits(1, buf[0]);
+    digits.append(buf + 2, 14);
+    int exponent = std::atoi(std::strchr(buf, 'e') + 1);
+    int point = exponent + 1; // digits before the decimal point
+    int keep = point + decimals;
+    if (keep < 0) {
+        digits.clear();
+    } else if (keep < int(digits.size())) {
+        bool up = digits[size_t(keep)] >= '5';
+        digits.resize(size_t(keep));
+        if (up) {
+            int k = keep - 1;
+            while (k >= 0 && digits[size_t(k)] == '9') digits[size_t(k--)] = '0';
+            if (k < 0) {
+                digits.insert(digits.begin(), '1');
+                ++point;
+                ++exponent;
+            } else {
+                ++digits[size_t(k)];
+            }
+        }
+    }
+    for (int k = 0; k < point; ++k) d.Int.push_back(k < int(digits.size()) ? digits[size_t(k)] : '0');
+    for (int k = point; k < point + decimals; ++k)
+        d.Frac.push_back(k >= 0 && k < int(digits.size()) ? digits[size_t(k)] : '0');
+    size_t first = d.Int.find_first_not_of('0');
+    d.Int.erase(0, first == d.Int.npos ? d.Int.size() : first);
+    d.Zero = d.Int.empty() && d.Frac.find_first_not_of('0') == d.Frac.npos;
+    d.Exponent = exponent;
+    return d;
+}
+
+// Digits into the digit placeholders of tokens [first, last), from the right:
+// '0' pads with zeros, '?' with blanks, '#' with nothing; the number start
+// takes the digits left over. Thousands separators go between every third
+// digit shown. Literals stay where they are.
+void PlaceInteger(const std::vector<TMaskToken>& t, int first, int last, std::string_view digits,
+                  bool thousands, char16_t separator, std::u16string& out) {
+    std::u16string placed;
+    size_t left = digits.size();
+    int shown = 0;
+    auto digit = [&](char16_t c) {
+        if (thousands && shown > 0 && shown % 3 == 0) placed.insert(placed.begin(), separator);
+        placed.insert(placed.begin(), c);
+        ++shown;
+    };
+    for (int k = last - 1; k >= first; --k) {
+        const TMaskToken& tok = t[size_t(k)];
+        switch (tok.Kind) {
+        case mtkDigitOpt:
+        case mtkDigitSpace:
+        case mtkDigitZero:
+            if (left > 0)
+                digit(char16_t(digits[--left]));
+            else if (tok.Kind == mtkDigitZero)
+                digit(u'0');
+            else if (tok.Kind == mtkDigitSpace)
+                placed.insert(placed.begin(), u' ');
+            break;
+        case mtkNumberStart:
+            while (left > 0) digit(char16_t(digits[--left]));
+            break;
+        case mtkLiteral:
+            placed.insert(placed.begin(), tok.Ch);
+            break;
+        case mtkString:
+            placed.insert(0, tok.Str);
+            break;
+        case mtkPercent:
+            placed.insert(placed.begin(), u'%');
+            break;
+        case mtkThreeSpaces:
+            placed.insert(0, u"   ");
+            break;
+        default:
+            break;
+        }
+    }
+    out += placed;
+}
+
+// The decimals of tokens [first, last) after the decimal point: trailing
+// zeros of '#' placeholders are left out and those of '?' become blanks; the
+// point goes too when no decimal is left to show.
+void PlaceFraction(const std::vector<TMaskToken>& t, int first, int last, std::string_view frac,
+                   char16_t separator, std::u16string& out) {
+    std::vector<int> places;
+    for (int k = first; k < last; ++k)
+        if (IsDigitToken(t[size_t(k)].Kind)) places.push_back(k);
+    size_t shownDigits = std::min(places.size(), frac.size());
+    size_t hidden = 0; // trailing placeholders not showing their zero
+    for (size_t k = shownDigits; k-- > 0;) {
+        if (t[size_t(places[k])].Kind == mtkDigitZero || frac[k] != '0') break;
+        ++hidden;
+    }
+    bool pointShown = false;
+    for (size_t k = 0; k < places.size(); ++k)
+        if (k < shownDigits - hidden || t[size_t(places[k])].Kind != mtkDigitOpt) pointShown = true;
+    size_t digit = 0;
+    for (int k = first; k < last; ++k) {
+        const TMaskToken& tok = t[size_t(k)];
+        switch (tok.Kind) {
+        case mtkDecimalPoint:
+            if (pointShown) out.push_back(separator);
+            break;
+        case mtkDigitOpt:
+        case mtkDigitSpace:
+        case mtkDigitZero:
+            if (digit < shownDigits - hidden)
+                out.push_back(char16_t(frac[digit]));
+            else if (tok.Kind == mtkDigitSpace)
+                out.push_back(u' ');
+            else if (tok.Kind == mtkDigitZero)
+                out.push_back(u'0');
+            ++digit;
+            break;
+        case mtkLiteral:
+            out.push_back(tok.Ch);
+            break;
+        case mtkString:
+            out += tok.Str;
+            break;
+        case mtkPercent:
+            out.push_back(u'%');
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+// The fraction num/den nearest to v with a denominator up to maxDen (the
+// smaller denominator of two as near).
+void NearestFraction(double v, int64_t maxDen, int64_t& num, int64_t& den) {
+    num = std::llround(v);
+    den = 1;
+    double best = std::fabs(v - double(num));
+    for (int64_t d = 2; d <= maxDen && best > 0; ++d) {
+        int64_t n = std::llround(v * double(d));
+        double err = std::fabs(v - double(n) / double(d));
+        if (err < best - 1e-12) {
+            best = err;
+            num = n;
+            den = d;
+        }
+    }
+}
+
+std::string Decimal(int64_t v) {
+    return std::to_string(v);
 }
 
 // Civil date of a day count from 1899-12-30.
@@ -224,6 +444,65 @@ std::u16string FloatToGeneralText(double value, char16_t decimalSeparator) {
     return out;
 }
 
+std::u16string ShownGeneralText(double value, char16_t decimalSeparator) {
+    if (std::isnan(value)) return u"NAN";
+    if (std::isinf(value)) return value > 0 ? u"INF" : u"-INF";
+    if (value == 0) return u"0";
+    const double a = std::fabs(value);
+    std::u16string out = value < 0 ? u"-" : u"";
+    if (a >= 1e15 && a <= 9007199254740992.0 && a == std::trunc(a))
+        return out + Ascii(Decimal(int64_t(a)).c_str());
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.14e", a);
+    std::string digits(1, buf[0]);
+    digits.append(buf + 2, 14);
+    digits.erase(digits.find_last_not_of('0') + 1);
+    int exponent = std::atoi(std::strchr(buf, 'e') + 1);
+    const int decimals = std::max(0, int(digits.size()) - exponent - 1);
+    if (a >= 1e15 || exponent < -9 || decimals > 18) {
+        out.push_back(char16_t(digits[0]));
+        if (digits.size() > 1) {
+            out.push_back(decimalSeparator);
+            out += Ascii(digits.c_str() + 1);
+        }
+        out += exponent < 0 ? u"E-" : u"E+";
+        out += Padded(std::abs(exponent), exponent < 0 ? 2 : 3);
+        return out;
+    }
+    if (exponent < 0) {
+        out += u'0';
+        out.push_back(decimalSeparator);
+        out.append(size_t(-exponent - 1), u'0');
+        return out + Ascii(digits.c_str());
+    }
+    for (int k = 0; k <= exponent; ++k)
+        out.push_back(k < int(digits.size()) ? char16_t(digits[size_t(k)]) : u'0');
+    if (decimals > 0) {
+        out.push_back(decimalSeparator);
+        out += Ascii(digits.c_str() + exponent + 1);
+    }
+    return out;
+}
+
+bool TMaskSection::Matches(double v) const {
+    switch (Condition) {
+    case mcLess:
+        return v < ConditionValue;
+    case mcGreater:
+        return v > ConditionValue;
+    case mcEqual:
+        return v == ConditionValue;
+    case mcLessEqual:
+        return v <= ConditionValue;
+    case mcGreaterEqual:
+        return v >= ConditionValue;
+    case mcNotEqual:
+        return v != ConditionValue;
+    default:
+        return true;
+    }
+}
+
 const TXLSLocale& TExcelMask::Locale() const {
     return locale ? *locale : LibState().Locale;
 }
@@ -247,133 +526,230 @@ void TExcelMask::SetMask(std::u16string_view text) {
     }
 }
 
+// Without conditions the first section shows positive numbers (and zero when
+// there are two), the second negative ones without their sign, the third
+// zero. A condition on the first section picks it for the numbers it holds;
+// the others go to the second (or, when it has a condition they fail, the
+// third). The second section always shows the number without its sign.
+const TMaskSection* TExcelMask::Choose(double value, bool& unsigned_) const {
+    unsigned_ = false;
+    const TMaskSection* first = sections[0].get();
+    const TMaskSection* second = sections[1].get();
+    const TMaskSection* third = sections[2].get();
+    if (!second) return first;
+    if (first->Condition != mcNone) {
+        if (first->Matches(value)) return first;
+        if (second->Condition == mcNone || second->Matches(value) || !third) {
+            unsigned_ = true;
+            return second->Condition == mcNone || second->Matches(value) ? second : nullptr;
+        }
+        return third;
+    }
+    if (value < 0) {
+        unsigned_ = true;
+        return second;
+    }
+    if (third && value == 0) return third;
+    return first;
+}
+
 std::u16string TExcelMask::FormatValue(double value) const {
     if (mask == u"##,_b_y_t_e_s") return FormatByteSize(value);
-    if (sections[1] && value < 0) return Render(sections[1].get(), -value, false);
-    if (sections[2] && value == 0) return Render(sections[2].get(), value, true);
-    return Render(sections[0].get(), value, false);
+    bool unsigned_ = false;
+    const TMaskSection* s = Choose(value, unsigned_);
+    return Render(s, unsigned_ ? std::fabs(value) : value);
 }
 
-std::u16string TExcelMask::Render(const TMaskSection* s, double value, bool zeroSection) const {
-    if (!s || s->Tokens.empty() || (s->Flags & msfText))
-        return FloatToGeneralText(value, Locale().DecimalSeparator);
+std::u16string TExcelMask::Render(const TMaskSection* s, double value) const {
+    const char16_t separator = Locale().DecimalSeparator;
+    if (!s || s->Tokens.empty() || (s->Flags & msfText)) return ShownGeneralText(value, separator);
     if (s->Flags & msfDateTime) return RenderDateTime(*s, value);
+    const bool general = std::any_of(s->Tokens.begin(), s->Tokens.end(),
+                                     [](const TMaskToken& t) { return t.Kind == mtkGeneral; });
+    if (general) {
+        std::u16string out;
+        for (const TMaskToken& t : s->Tokens) {
+            if (t.Kind == mtkGeneral) out += ShownGeneralText(value, separator);
+            if (t.Kind == mtkLiteral) out.push_back(t.Ch);
+            if (t.Kind == mtkString) out += t.Str;
+        }
+        return out;
+    }
     if (s->Flags & msfExponent) return RenderExponent(*s, value);
-    return RenderNumber(*s, value, zeroSection);
+    if (s->Flags & msfFraction) return RenderFraction(*s, value);
+    return RenderNumber(*s, value);
 }
 
-std::u16string TExcelMask::RenderNumber(const TMaskSection& s, double value, bool zeroSection) const {
+namespace {
+// A minus before the whole text, for a number shown as other than zero.
+std::u16string Signed(std::u16string text, bool negative) {
+    if (negative) text.insert(text.begin(), u'-');
+    return text;
+}
+
+bool HasDigits(const std::vector<TMaskToken>& t) {
+    return std::any_of(t.begin(), t.end(), [](const TMaskToken& k) { return IsDigitToken(k.Kind); });
+}
+} // namespace
+
+std::u16string TExcelMask::RenderNumber(const TMaskSection& s, double value) const {
     const TXLSLocale& loc = Locale();
-    std::u16string intPart, fracPart;
-    bool negative = false;
-    if (!zeroSection) {
-        double v = value / std::pow(10.0, 3 * s.TrailingCommas);
-        if (s.Flags & msfPercent) v *= 100;
-        char buf[400];
-        std::snprintf(buf, sizeof buf, "%.*f", s.Decimals, std::fabs(v));
-        std::string printed = buf;
-        negative = v < 0 && printed.find_first_not_of("0.") != printed.npos;
-        size_t point = printed.find('.');
-        std::string digits = printed.substr(0, point);
-        if (point != printed.npos) fracPart = Ascii(printed.c_str() + point + 1);
-        for (size_t k = 0; k < digits.size(); ++k) {
-            if ((s.Flags & msfThousands) && k > 0 && (digits.size() - k) % 3 == 0)
-                intPart.push_back(loc.ThousandSeparator);
-            intPart.push_back(char16_t(digits[k]));
-        }
-    }
-    // Integer part: from the decimal point (or the end) back to the start.
+    double v = std::fabs(value) / std::pow(10.0, 3 * s.TrailingCommas);
+    if (s.Flags & msfPercent) v *= 100;
+    const TDigits d = RoundedDigits(v, s.Decimals);
+    const auto& t = s.Tokens;
+    const int point = s.DecimalPos >= 0 ? s.DecimalPos : int(t.size());
     std::u16string out;
-    size_t p = intPart.size();
-    int last = s.DecimalPos >= 0 ? s.DecimalPos - 1 : int(s.Tokens.size()) - 1;
-    for (int k = last; k >= 0; --k) {
-        const TMaskToken& t = s.Tokens[k];
-        switch (t.Kind) {
-        case mtkLiteral:
-            out.insert(out.begin(), t.Ch);
-            break;
-        case mtkString:
-            out.insert(0, t.Str);
-            break;
-        case mtkDigitOpt:
-            if (p > 0) out.insert(out.begin(), intPart[--p]);
-            break;
-        case mtkDigitSpace:
-            out.insert(out.begin(), p > 0 ? intPart[--p] : u' ');
-            break;
-        case mtkDigitZero:
-            out.insert(out.begin(), p > 0 ? intPart[--p] : u'0');
-            break;
-        case mtkPercent:
-            out.insert(out.begin(), u'%');
-            break;
-        case mtkNumberStart:
-            out.insert(0, intPart.substr(0, p));
-            p = 0;
-            if (negative) out.insert(out.begin(), u'-');
-            negative = false;
-            break;
-        case mtkThreeSpaces:
-            out.insert(0, u"   ");
-            break;
-        default:
-            break;
-        }
-    }
-    if (negative) out.insert(out.begin(), u'-');
-    if (s.DecimalPos < 0) return out;
-    size_t q = 0;
-    for (size_t k = size_t(s.DecimalPos); k < s.Tokens.size(); ++k) {
-        const TMaskToken& t = s.Tokens[k];
-        switch (t.Kind) {
-        case mtkDecimalPoint:
-            out.push_back(loc.DecimalSeparator);
-            break;
-        case mtkDigitOpt:
-            if (q < fracPart.size()) out.push_back(fracPart[q++]);
-            break;
-        case mtkDigitSpace:
-            out.push_back(q < fracPart.size() ? fracPart[q++] : u' ');
-            break;
-        case mtkDigitZero:
-            out.push_back(q < fracPart.size() ? fracPart[q++] : u'0');
-            break;
-        case mtkLiteral:
-            out.push_back(t.Ch);
-            break;
-        case mtkString:
-            out += t.Str;
-            break;
-        case mtkPercent:
-            out.push_back(u'%');
-            break;
-        default:
-            break;
-        }
-    }
-    return out;
+    PlaceInteger(t, 0, point, d.Int, s.Flags & msfThousands, loc.ThousandSeparator, out);
+    if (s.DecimalPos >= 0) PlaceFraction(t, point, int(t.size()), d.Frac, loc.DecimalSeparator, out);
+    return Signed(std::move(out), value < 0 && !d.Zero && HasDigits(t));
 }
 
+// The mantissa shows as many integer digits as the placeholders before the
+// point; with '#' among several of them the exponent is a multiple of their
+// count ("##0.0E+0": 123.5E+3).
 std::u16string TExcelMask::RenderExponent(const TMaskSection& s, double value) const {
-    int significant = std::clamp(s.Decimals - 1, 1, 18);
-    int expDigits = std::clamp(s.DecimalPos, 1, 4);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*e", significant - 1, value);
-    std::string t = buf;
-    size_t e = t.find('e');
-    int exponent = std::stoi(t.substr(e + 1));
-    std::u16string out = Ascii(t.substr(0, e).c_str());
-    for (char16_t& c : out)
-        if (c == u'.') c = Locale().DecimalSeparator;
-    out += exponent < 0 ? u"E-" : u"E+";
-    out += Padded(std::abs(exponent), expDigits);
-    return out;
+    const auto& t = s.Tokens;
+    int mark = 0;
+    while (mark < int(t.size()) && !(t[size_t(mark)].Kind == mtkText && !t[size_t(mark)].Str.empty())) ++mark;
+    const int point = s.DecimalPos >= 0 && s.DecimalPos < mark ? s.DecimalPos : mark;
+    int intPlaces = 0;
+    bool optional = false;
+    for (int k = 0; k < point; ++k)
+        if (IsDigitToken(t[size_t(k)].Kind)) {
+            ++intPlaces;
+            optional = optional || t[size_t(k)].Kind == mtkDigitOpt;
+        }
+    const int step = intPlaces > 1 && optional ? intPlaces : 1;
+    const int mantissaInt = std::max(intPlaces, 1);
+    const double a = std::fabs(value);
+    TDigits d;
+    int exponent = 0;
+    if (a != 0 && std::isfinite(a)) {
+        exponent = RoundedDigits(a, 40).Exponent;
+        for (int pass = 0; pass < 2; ++pass) {
+            int base =
+                step > 1 ? int(std::floor(double(exponent) / step)) * step : exponent - (mantissaInt - 1);
+            d = RoundedDigits(a / std::pow(10.0, base), s.Decimals);
+            int wanted = step > 1 ? std::max(step, 1) : mantissaInt;
+            if (int(d.Int.size()) <= wanted || pass == 1) {
+                exponent = base;
+                break;
+            }
+            ++exponent;
+        }
+    } else {
+        d = RoundedDigits(0, s.Decimals);
+    }
+    const TXLSLocale& loc = Locale();
+    std::u16string out;
+    PlaceInteger(t, 0, point, d.Int, false, loc.ThousandSeparator, out);
+    if (s.DecimalPos >= 0 && s.DecimalPos < mark)
+        PlaceFraction(t, point, mark, d.Frac, loc.DecimalSeparator, out);
+    if (mark < int(t.size())) {
+        out.push_back(t[size_t(mark)].Str[0]);
+        if (exponent < 0)
+            out.push_back(u'-');
+        else if (t[size_t(mark)].Str[1] == u'+')
+            out.push_back(u'+');
+        out += Padded(std::abs(exponent), std::max(s.ExponentDigits, 1));
+        for (size_t k = size_t(mark) + 1; k < t.size(); ++k) {
+            if (t[k].Kind == mtkLiteral) out.push_back(t[k].Ch);
+            if (t[k].Kind == mtkString) out += t[k].Str;
+        }
+    }
+    return Signed(std::move(out), value < 0 && !d.Zero);
+}
+
+// "# ?/?": a whole part, a numerator and a denominator of as many places
+// (or a fixed one); without a whole part the fraction is improper. A
+// fraction of 0 under a whole part leaves blanks in its place.
+std::u16string TExcelMask::RenderFraction(const TMaskSection& s, double value) const {
+    const auto& t = s.Tokens;
+    int bar = 0;
+    while (t[size_t(bar)].Kind != mtkFractionBar) ++bar;
+    int numFirst = bar;
+    while (numFirst > 0 && IsDigitToken(t[size_t(numFirst - 1)].Kind)) --numFirst;
+    int wholeLast = numFirst; // tokens of the whole part end here
+    bool hasWhole = false;
+    for (int k = 0; k < numFirst; ++k)
+        if (IsDigitToken(t[size_t(k)].Kind)) {
+            hasWhole = true;
+            wholeLast = k + 1;
+        }
+    int denLast = bar + 1;
+    int64_t fixed = 0;
+    int denPlaces = 0;
+    if (denLast < int(t.size()) && t[size_t(denLast)].Kind == mtkDenominator) {
+        fixed = std::atoll(WideToUtf8(t[size_t(denLast)].Str).c_str());
+        ++denLast;
+    } else {
+        while (denLast < int(t.size()) && IsDigitToken(t[size_t(denLast)].Kind)) {
+            ++denPlaces;
+            ++denLast;
+        }
+    }
+    const double a = std::fabs(value);
+    // Beyond whole numbers a fraction cannot show: the general text.
+    if (!(a < 1e15)) return ShownGeneralText(value, Locale().DecimalSeparator);
+    double whole = hasWhole ? std::floor(a) : 0;
+    const double part = a - whole;
+    int64_t num, den;
+    if (fixed > 0) {
+        den = fixed;
+        num = std::llround(part * double(den));
+    } else {
+        int64_t maxDen = 1;
+        for (int k = 0; k < std::min(denPlaces, 4); ++k) maxDen *= 10;
+        NearestFraction(part, std::max<int64_t>(maxDen - 1, 1), num, den);
+    }
+    if (hasWhole && num >= den) {
+        whole += 1;
+        num = 0;
+    }
+    const bool blankFraction = hasWhole && num == 0;
+    std::string wholeDigits = whole > 0 ? Decimal(int64_t(whole)) : std::string();
+    if (wholeDigits.empty() && blankFraction) wholeDigits.push_back('0');
+    const TXLSLocale& loc = Locale();
+    std::u16string out;
+    if (hasWhole) PlaceInteger(t, 0, wholeLast, wholeDigits, false, loc.ThousandSeparator, out);
+    if (blankFraction) {
+        for (int k = wholeLast; k < denLast; ++k) {
+            const TMaskToken& tok = t[size_t(k)];
+            if (tok.Kind == mtkString)
+                out.append(tok.Str.size(), u' ');
+            else if (tok.Kind != mtkDenominator && tok.Kind != mtkNumberStart)
+                out.push_back(u' ');
+        }
+    } else {
+        std::u16string numerator;
+        PlaceInteger(t, hasWhole ? wholeLast : 0, bar, Decimal(num), false, loc.ThousandSeparator, numerator);
+        out += numerator;
+        out.push_back(u'/');
+        std::string denDigits = Decimal(den);
+        if (fixed > 0) {
+            out += Ascii(denDigits.c_str());
+        } else {
+            out += Ascii(denDigits.c_str());
+            for (int k = bar + 1 + int(denDigits.size()); k < denLast; ++k)
+                if (t[size_t(k)].Kind == mtkDigitSpace)
+                    out.push_back(u' ');
+                else if (t[size_t(k)].Kind == mtkDigitZero)
+                    out.push_back(u'0');
+        }
+    }
+    for (size_t k = size_t(denLast); k < t.size(); ++k) {
+        if (t[k].Kind == mtkLiteral) out.push_back(t[k].Ch);
+        if (t[k].Kind == mtkString) out += t[k].Str;
+    }
+    return Signed(std::move(out), value < 0 && (whole > 0 || num > 0));
 }
 
 std::u16string TExcelMask::RenderDateTime(const TMaskSection& s, double value) const {
     const TXLSLocale& loc = Locale();
     const auto& t = s.Tokens;
-    // Milliseconds shown after a decimal point: round to them, else to seconds.
+    // The time to the millisecond; what is shown of it is cut, not rounded:
+    // 13:29:59.6 shows as 13:29:59.
     int msDigits = 0;
     for (size_t k = 0; k + 1 < t.size(); ++k)
         if (t[k].Kind == mtkDecimalPoint && t[k + 1].Kind == mtkDigitZero) {
@@ -381,11 +757,10 @@ std::u16string TExcelMask::RenderDateTime(const TMaskSection& s, double value) c
             msDigits = std::min(msDigits, 3);
             break;
         }
-    int64_t unit = msDigits == 0 ? 1000 : msDigits == 1 ? 100 : msDigits == 2 ? 10 : 1;
     double total = value * 86400000.0;
     if (!std::isfinite(total) || std::fabs(total) > 9e18)
         return FloatToGeneralText(value, loc.DecimalSeparator);
-    int64_t totalMs = std::llround(total / double(unit)) * unit;
+    int64_t totalMs = std::llround(total);
     int64_t days = totalMs >= 0 ? totalMs / 86400000 : -((-totalMs + 86399999) / 86400000);
     int64_t dayMs = totalMs - days * 86400000;
     int hour = int(dayMs / 3600000), minute = int(dayMs / 60000 % 60), second = int(dayMs / 1000 % 60);
@@ -472,14 +847,13 @@ std::u16string TExcelMask::RenderDateTime(const TMaskSection& s, double value) c
         case mtkSecond2:
             out += Padded(second, 2);
             break;
+        // In the letter case the spreadsheet programs show, whatever the mask's.
         case mtkAMPM:
+        case mtkampm:
             out += hour < 12 ? u"AM" : u"PM";
             break;
-        case mtkampm:
-            out += hour < 12 ? u"am" : u"pm";
-            break;
         case mtkAP:
-            out.push_back(tok.Ch == u'A' ? (hour < 12 ? u'A' : u'P') : (hour < 12 ? u'a' : u'p'));
+            out.push_back(hour < 12 ? u'a' : u'p');
             break;
         case mtkDecimalPoint:
             if (k + 1 < t.size() && t[k + 1].Kind == mtkDigitZero) {

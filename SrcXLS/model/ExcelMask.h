@@ -15,6 +15,11 @@ namespace xls {
 
 // The shortest general text of a number (15 significant digits).
 std::u16string FloatToGeneralText(double value, char16_t decimalSeparator);
+// A number shown in the general format, as spreadsheet programs show it:
+// 15 significant digits, plain from 1E-9 up to 1E15 (whole numbers up to
+// 2^53), else with an exponent of at least three digits ("1E+020") or, below
+// one, two ("1E-10").
+std::u16string ShownGeneralText(double value, char16_t decimalSeparator);
 
 enum TMaskTokenKind : uint8_t {
     mtkText = 0, // @, and the exponent mark E+ / E-
@@ -45,7 +50,10 @@ enum TMaskTokenKind : uint8_t {
     mtkPercent = 32,
     mtkNumberStart = 33,
     mtkThreeSpaces = 34,
-    mtkComma = 35, // a comma: separators in numbers, itself in dates
+    mtkComma = 35,       // a comma: separators in numbers, itself in dates
+    mtkGeneral = 36,     // "General" in any letter case
+    mtkFractionBar = 37, // the '/' of a fraction
+    mtkDenominator = 38, // a fixed denominator (its digits in Str)
 };
 
 enum TMaskSectionFlags : uint8_t {
@@ -56,7 +64,11 @@ enum TMaskSectionFlags : uint8_t {
     msfExponent = 16,
     msfDateTime = 32,
     msfZero = 64,
+    msfFraction = 128,
 };
+
+// A section's condition ("[>100]"); mcNone for the usual sign rules.
+enum TMaskCondition : uint8_t { mcNone, mcLess, mcGreater, mcEqual, mcLessEqual, mcGreaterEqual, mcNotEqual };
 
 struct TMaskToken {
     uint8_t Kind = mtkLiteral;
@@ -71,6 +83,10 @@ struct TMaskSection {
     int Decimals = 0;
     int DecimalPos = -1;
     int TrailingCommas = 0;
+    int ExponentDigits = 0; // digit placeholders after E+ or E-
+    TMaskCondition Condition = mcNone;
+    double ConditionValue = 0;
+    bool Matches(double value) const;
 };
 
 class TExcelMask {
@@ -88,9 +104,12 @@ public:
     void SetLocale(const TXLSLocale* locale) { this->locale = locale; }
 
 private:
-    std::u16string Render(const TMaskSection* section, double value, bool zeroSection) const;
-    std::u16string RenderNumber(const TMaskSection& s, double value, bool zeroSection) const;
+    // The section that shows the value, and whether it shows it without its sign.
+    const TMaskSection* Choose(double value, bool& unsigned_) const;
+    std::u16string Render(const TMaskSection* section, double value) const;
+    std::u16string RenderNumber(const TMaskSection& s, double value) const;
     std::u16string RenderExponent(const TMaskSection& s, double value) const;
+    std::u16string RenderFraction(const TMaskSection& s, double value) const;
     std::u16string RenderDateTime(const TMaskSection& s, double value) const;
 
     std::u16string mask;

@@ -74,7 +74,7 @@ std::u16string_view BuiltInNumberFormat(int index) {
         u"mm:ss",
         u"[h]:mm:ss",
         u"mm:ss.0",
-        u"# #0.0E+0",
+        u"##0.0E+0",
         u"@",
         u"",
         u"",

@@ -3,6 +3,8 @@
 #include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/drawing/DrawingGroup.h"
+#include "SrcXLS/drawing/EscherDrawing.h"
 #include "SrcXLS/model/CellFormats.h"
 #include "SrcXLS/model/SST.h"
 #include "SrcXLS/model/TextMeasure.h"
@@ -52,6 +54,7 @@ bool TSheets::NameTaken(std::u16string_view name, const TBasicSheet* except) con
 TSheet::TSheet(TSheets& owner, IWorkbookContext& wb)
     : workbook(wb), cells(&wb.CellStores(), &wb.Strings(), &wb.DefaultFormats()),
       columns(&wb.DefaultFormats()), rows(&wb.DefaultFormats()), mergedCells(this), printSettings(records),
+      drawing(std::make_unique<TEscherDrawing>(wb.Pictures(), &wb.Fonts())),
       applyFormat(&wb.DefaultFormats(), &cells), selection(records),
       range(0, &wb, &mergedCells, &wb.DefaultFormats(), &cells), areaList(this) {
     sheets = &owner;
@@ -61,6 +64,14 @@ TSheet::TSheet(TSheets& owner, IWorkbookContext& wb)
     applyFormat.DefaultFormat = range.DefaultFormat;
     columns.OnChange = [this](TCellFormat* format, int col) { FormatChanged(format, col, -1); };
     rows.OnChange = [this](TCellFormat* format, int row) { FormatChanged(format, -1, row); };
+    hyperlinks.CompilesAsFormula = [this](std::u16string_view text) {
+        return CompilesAsReference(text, [this](std::u16string_view name) {
+            const std::u16string upper = UpperCaseWide(name);
+            for (int i = 0; i < sheets->Count(); ++i)
+                if (UpperCaseWide(sheets->Items(i).Name()) == upper) return true;
+            return false;
+        });
+    };
 }
 
 TSheet::~TSheet() {
@@ -87,7 +98,7 @@ void TSheet::Clear() {
     rows.Clear();
     drawingObjects.Clear();
     controlsObjects.Clear();
-    drawing.Clear();
+    drawing->Clear();
     pane.Clear();
     hyperlinks.Clear();
     conditionalFormats.Clear();
@@ -116,6 +127,7 @@ void TSheet::Assign(const TCollectionItem& source) {
     Hidden = src.Hidden;
     printSettings.Assign(src.printSettings);
     mergedCells.Assign(src.mergedCells);
+    hyperlinks.Assign(src.hyperlinks);
 }
 
 void TSheet::AfterRead(TExcelVersion version) {
@@ -530,14 +542,16 @@ void TSheet::SetFirstRow(int v) {
     PutU32(records.DimensionsData().data(), uint32_t(std::clamp(v, 0, 65535)));
 }
 
+// DIMENSIONS holds one past the last column and row: 256 and 65,536 for a
+// sheet whose last column and row are used.
 void TSheet::SetLastCol(int v) {
     lastCol = v;
-    PutU16(records.DimensionsData().data() + 10, uint16_t(v > 254 ? 255 : std::max(v + 1, 0)));
+    PutU16(records.DimensionsData().data() + 10, uint16_t(std::clamp(v + 1, 0, 256)));
 }
 
 void TSheet::SetLastRow(int v) {
     lastRow = v;
-    PutU32(records.DimensionsData().data() + 4, uint32_t(v > 65534 ? 65535 : std::max(v + 1, 0)));
+    PutU32(records.DimensionsData().data() + 4, uint32_t(std::clamp(v + 1, 0, 65536)));
 }
 
 void TSheet::UpdateDimensions() {

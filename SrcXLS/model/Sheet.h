@@ -12,6 +12,7 @@
 #include "SrcXLS/model/CellAreas.h"
 #include "SrcXLS/model/CellStorage.h"
 #include "SrcXLS/model/Collection.h"
+#include "SrcXLS/model/Hyperlinks.h"
 #include "SrcXLS/model/Pane.h"
 #include "SrcXLS/model/PrintSettings.h"
 #include "SrcXLS/model/ReservedMember.h"
@@ -31,6 +32,7 @@
 namespace xls {
 
 class TSheets;
+class TEscherDrawing;
 class TXLSStream;
 
 enum class THiddenState : uint8_t { hsVisible, hsHidden, hsVeryHidden };
@@ -104,6 +106,7 @@ public:
     TXLSRows& Rows() { return rows; }
     TApplyFormat& ApplyFormat() { return applyFormat; }
     TMergedCells& MergedCells() { return mergedCells; }
+    THyperlinks& Hyperlinks() { return hyperlinks; }
     TPrintSettings& PrintSettings() { return printSettings; }
     TPane& Pane() { return pane; }
     TSelection& Selection() { return selection; }
@@ -111,6 +114,7 @@ public:
     // The sheet's range, which names the sheet by its current index.
     TXLSRange& Range();
     TCellAreas& AreaList() { return areaList; }
+    TEscherDrawing& Drawing() { return *drawing; }
     IWorkbookContext& Workbook() const { return workbook; }
     TXLSXSheetData& PackageData() { return packageData; }
 
@@ -230,13 +234,13 @@ private:
     TMergedCells mergedCells;
     TPrintSettings printSettings;
     TReservedMember<struct ValidationsTag> validations;
-    TReservedMember<struct DrawingTag> drawing;
+    std::unique_ptr<TEscherDrawing> drawing;
     TReservedMember<struct DrawingObjectsTag> drawingObjects;
     TReservedMember<struct ControlsObjectsTag> controlsObjects;
     TReservedMember<struct ChartsTag> charts;
     TPane pane;
     TApplyFormat applyFormat;
-    TReservedMember<struct HyperlinksTag> hyperlinks;
+    THyperlinks hyperlinks;
     TReservedMember<struct ConditionalFormatsTag> conditionalFormats;
     TReservedMember<struct AutoFiltersTag> autoFilters;
     TSelection selection;

@@ -14,6 +14,8 @@ class TSST2;
 class TCellFormats;
 class TXFont;
 class TTextMeasurer;
+class TXFonts;
+class TMSOPictures;
 
 class IWorkbookContext : public ICellOperations {
 public:
@@ -22,6 +24,9 @@ public:
     virtual TCellFormats& DefaultFormats() = 0;
     // Font 0 of the pool, nullptr when the pool is empty.
     virtual TXFont* GetFont() const = 0;
+    virtual TXFonts& Fonts() = 0;
+    // The picture store, which the sheet drawings register with.
+    virtual TMSOPictures& Pictures() = 0;
     virtual TTextMeasurer& Measurer() = 0;
     virtual bool FormulasShown() const = 0;
     virtual TPaperSize DefaultPaperSize() const = 0;

@@ -15,6 +15,7 @@
 #include "SrcXLS/XLSLibState.h"
 #include "console/RadioGroup.h"
 #include "console/TForm6.h"
+#include "console/TQProgressBar.h"
 #include "exchange/TForm4.h"
 #include "exchange/TForm5.h"
 #include "platform/CodePages.h"
@@ -270,6 +271,8 @@ TEST_F(GoodsLoading, AnEndedImportWritesNothing) {
     EXPECT_EQ(Tsv(Table(h)), before);
     EXPECT_TRUE(Shared().ImportedGoods.empty());
     EXPECT_EQ(h.SimulatorLog().find("SetGoodsByNumber"), std::string::npos);
+    // The import gave the goods page's bar the register's table size.
+    EXPECT_EQ(h.Form().QProgressBar1->Maximum(), 5269);
 }
 
 } // namespace

@@ -121,6 +121,29 @@ TEST(GoodsPage, WriteReadBackRepriceRecountAndDelete) {
     EXPECT_EQ(boxes[6], "Товар з кодом: 4820000099999 успішно видалений.");
 }
 
+// The three options of a new quantity: set, add to and subtract from the remainder.
+TEST(GoodsPage, NewQuantityOptions) {
+    ReportHarness h;
+    F& f = h.Form();
+    Set(f.Goods_Code, "4820000000017");
+    Set(f.Goods_PLU, "2");
+    struct Step {
+        int option;
+        const char* quantity;
+        uint32_t remainder;
+    } steps[] = {{0, "5", 5}, {1, "1,5", 1505}, {2, "0,505", 1000}};
+    for (const Step& s : steps) {
+        f.CB_Option->setCurrentIndex(s.option);
+        Set(f.Goods_Quant, s.quantity);
+        f.ActionWriteNewQuant->trigger();
+        Q710GoodsData read{};
+        const char* err = nullptr;
+        ASSERT_EQ(h.State().Api().GetGoodsByCode(2, 4820000000017, &read, &err), 0);
+        EXPECT_EQ(read.remainder, s.remainder) << s.option;
+    }
+    EXPECT_EQ(Calls(h, "SetGoodsQuantity").back(), "SetGoodsQuantity(2, 4820000000017, 505, 2)");
+}
+
 TEST(GoodsPage, NameLengthReadAndWritten) {
     ReportHarness h;
     F& f = h.Form();
@@ -331,18 +354,9 @@ TEST(GoodsPage, WritingLoopsStartFromTheirButtons) {
     }
 }
 
-TEST(GoodsPage, DefaultsAndPresenceControl) {
+TEST(GoodsPage, PresenceControlAndSession) {
     ReportHarness h;
     F& f = h.Form();
-    EXPECT_EQ(U(f.Goods_Code), "1");
-    EXPECT_EQ(U(f.Goods_PLU), "0");
-    EXPECT_EQ(U(f.Goods_Price), "0,00");
-    EXPECT_EQ(U(f.Goods_Name), "Товар");
-    EXPECT_EQ(U(f.Goods_Quant), "0,000");
-    EXPECT_EQ(U(f.Goods_Group), "1");
-    EXPECT_EQ(U(f.LengthGoodsName), "25");
-    EXPECT_EQ(f.Goods_Name->maxLength(), 31);
-    EXPECT_EQ(f.Goods_Code->maxLength(), 13);
     EXPECT_FALSE(f.CBGoodsBlocking->isEnabled());
     f.CBGoodsPresenceAttr->setChecked(true);
     EXPECT_TRUE(f.CBGoodsBlocking->isEnabled());

@@ -425,11 +425,14 @@ TEST_F(GoodsImport, IgnoreAllOutOfRangeAndKind4) {
         EXPECT_TRUE(ignoring.done);
         EXPECT_EQ(ignoring.boxes.size(), 1u);
         EXPECT_EQ(Plus(ignoring.goods), (std::vector<int32_t>{101, 104}));
-        // Kind 4 takes every number; the log keeps its low 16 bits.
+        // Kind 4 takes every number; the log keeps its low 16 bits (70000 is 4464).
+        rows.push_back(With(GoodsRow(6), cPlu, "105"));
         ImportRun update = ImportFile(format, 4, Write(format, rows, "update"));
         EXPECT_TRUE(update.done);
         EXPECT_TRUE(update.boxes.empty());
-        EXPECT_EQ(Plus(update.goods), (std::vector<int32_t>{101, 102, 103, 104, 105}));
+        EXPECT_EQ(Plus(update.goods), (std::vector<int32_t>{101, 102, 103, 104, 105, 105}));
+        EXPECT_EQ(platform::AnsiToUtf8(update.log),
+                  "[PLU:105 Barcode:4820000000005] Номер за списком: 4464 = 6\r\n");
     }
 }
 

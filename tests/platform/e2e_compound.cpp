@@ -1,5 +1,6 @@
 #include "platform/AtomicFile.h"
 #include "support_compound.h"
+#include "support_freexl.h"
 #include "support_oracle.h"
 
 #include <gtest/gtest.h>
@@ -30,6 +31,52 @@ TEST(CompoundOracle, OlefileReadsOurImagesIncludingDifatAndMiniStream) {
     EXPECT_EQ(OleListing(tmp.path, file), Listing(f.Root()));
     // The file was renamed into place: nothing else is left in the folder.
     EXPECT_EQ(testfiles::CountEntries(tmp.path), 2); // the image and the oracle's script
+}
+
+namespace {
+
+// A one-sheet BIFF8 workbook stream with A1 = 42, padded by records no
+// reader knows to at least `size` bytes.
+std::vector<uint8_t> PaddedWorkbook(size_t size) {
+    std::vector<uint8_t> out;
+    auto rec = [&out](uint16_t id, std::vector<uint8_t> body) {
+        out.insert(out.end(),
+                   {uint8_t(id), uint8_t(id >> 8), uint8_t(body.size()), uint8_t(body.size() >> 8)});
+        out.insert(out.end(), body.begin(), body.end());
+    };
+    auto bof = [&](uint8_t type) {
+        rec(0x0809, {0, 6, type, 0, 0xBB, 0x0D, 0xCC, 0x07, 0, 0, 0, 0, 6, 0, 0, 0});
+    };
+    bof(0x05);
+    const size_t boundsheet = out.size() + 4;
+    rec(0x0085, {0, 0, 0, 0, 0, 0, 1, 0, 'S'});
+    rec(0x000A, {});
+    Put32(out, boundsheet, uint32_t(out.size()));
+    bof(0x10);
+    rec(0x0200, {0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0});
+    rec(0x0203, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x45, 0x40});
+    while (out.size() < size) rec(0x0999, std::vector<uint8_t>(8000, 0x55));
+    rec(0x000A, {});
+    return out;
+}
+
+} // namespace
+
+// FreeXL reads the workbook stream of our images, small and large enough for
+// DIFAT sectors alike.
+TEST(CompoundOracle, FreeXLReadsOurWorkbookImages) {
+    oracle::TempFolder tmp;
+    for (size_t size : {size_t(5000), size_t(8 * 1024 * 1024)}) {
+        SCOPED_TRACE(size);
+        CompoundFile f;
+        f.Root().AddStream(u"Workbook", PaddedWorkbook(size));
+        const std::filesystem::path file = tmp.path / "book.xls";
+        f.Save(file);
+        testfiles::FreeXLBook x = testfiles::ReadWithFreeXL(file.string(), {{0, 0, 0}});
+        ASSERT_TRUE(x.Opened) << "freexl_open gave " << x.Status;
+        EXPECT_EQ(x.Sheets, 1u);
+        EXPECT_EQ(x.Values, std::vector<std::string>{"42"});
+    }
 }
 
 TEST(CompoundOracle, SavingOverAnExistingFileReplacesItWhole) {

@@ -167,8 +167,10 @@ TEST(BIFFFrame, DimensionsNeverWrap) {
         auto parts = SubstreamsOf(WorkbookStream(book.Write(v)));
         const Record* dim = Find(parts[1].Records, 0x0200);
         ASSERT_NE(dim, nullptr);
-        EXPECT_EQ(dim->Body, v == V::xvExcel97 ? FromHex("00 00 00 00 FF FF 00 00 00 00 FF 00 00 00")
-                                               : FromHex("00 00 FF FF 00 00 FF 00 00 00"));
+        // One past the last row and column of a full sheet: 65,536 where the
+        // field is 32-bit (BIFF8), the largest 16-bit value below.
+        EXPECT_EQ(dim->Body, v == V::xvExcel97 ? FromHex("00 00 00 00 00 00 01 00 00 00 00 01 00 00")
+                                               : FromHex("00 00 FF FF 00 00 00 01 00 00"));
     }
 }
 
@@ -230,7 +232,8 @@ TEST(BIFFFrame, FailuresLeaveTheTargetAlone) {
     const std::string good = testfiles::Slurp(file);
 
     book.Source.Password = u"secret";
-    EXPECT_EQ(MessageOf([&] { book.Write(V::xvExcel50, file); }), "Only Excel 97 workbooks can be saved with a password");
+    EXPECT_EQ(MessageOf([&] { book.Write(V::xvExcel50, file); }),
+              "Only Excel 97 workbooks can be saved with a password");
     book.Source.Password.clear();
 
     book.failSST = true;

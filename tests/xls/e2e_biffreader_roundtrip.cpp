@@ -42,6 +42,8 @@ const std::set<uint16_t>& ModelIds() {
         0x020B, 0x00ED, 0x01A9, 0x01AA, 0x01AB, 0x0000, 0x00A0, 0x0208, 0x007D,
         // the macro project's record, written with the macro storage
         0x00D3,
+        // sheet collections bound to areas: hyperlinks
+        0x01B8, 0x0800,
         // later-version records: written back in a list of their own
         0x0863, 0x087C, 0x087D, 0x088C, 0x088E, 0x0892, 0x0896, 0x089A, 0x089B, 0x08A3};
     return ids;
@@ -49,18 +51,26 @@ const std::set<uint16_t>& ModelIds() {
 
 using Substream = std::vector<biffbuild::Record>;
 
+// The drawing records of BIFF8 files, which the drawing layer reads and
+// writes (its own test compares them decoded); NOTE records of older files
+// are kept as they are.
+bool DrawingRecord(uint16_t id) {
+    return id == 0x00EB || id == 0x00EC || id == 0x005D || id == 0x01B6 || id == 0x001C;
+}
+
 // Top-level substreams other than chart sheets and custom-view blocks.
 std::vector<Substream> ModelSubstreams(const biffbuild::Bytes& stream) {
     std::vector<Substream> out;
     for (auto& s : biffbuild::Substreams(stream)) {
         if (s.front().Body.size() >= 4 && s.front().Body[2] == 0x20) continue;
+        const bool biff8 = s.front().Body.size() >= 2 && s.front().Body[1] == 0x06;
         Substream kept;
         bool views = false;
         uint16_t owner = 0; // a CONTINUE belongs to the record before it
         for (auto& r : s) {
             if (r.Id != 0x003C) owner = r.Id;
             if (r.Id == 0x01AA) views = true;
-            if (!views && !ModelIds().count(owner)) kept.push_back(r);
+            if (!views && !ModelIds().count(owner) && !(biff8 && DrawingRecord(owner))) kept.push_back(r);
             if (r.Id == 0x01AB) views = false;
         }
         out.push_back(std::move(kept));

@@ -1,0 +1,171 @@
+// Drawings a program makes: notes, pictures, a text box and shapes added
+// through the sheet's drawing, written and read by xlrd (notes), and by
+// LibreOffice and gnumeric (converted to .xlsx, read with openpyxl:
+// comments and pictures; the text box's text in LibreOffice's own format).
+// The notes of an older file written as BIFF8 are read by xlrd too.
+#include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSText.h"
+#include "SrcXLS/drawing/ObjRecords.h"
+#include "support_drawing.h"
+#include "support_files.h"
+#include "support_readers.h"
+#include "tests/xls/support_oracle.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace xls;
+namespace fs = std::filesystem;
+using drawingtest::Bytes;
+
+namespace {
+
+// A 24-bit BMP of a colour gradient.
+Bytes GradientBmp(int w, int h) {
+    Bytes b;
+    TByteWriter x(b);
+    const int stride = (w * 3 + 3) / 4 * 4;
+    x.U16(0x4D42);
+    x.U32(uint32_t(54 + stride * h));
+    x.U32(0);
+    x.U32(54);
+    x.U32(40);
+    x.U32(uint32_t(w));
+    x.U32(uint32_t(h));
+    x.U16(1);
+    x.U16(24);
+    for (int i = 0; i < 6; ++i) x.U32(0);
+    for (int y = 0; y < h; ++y) {
+        for (int c = 0; c < w; ++c) {
+            x.U8(uint8_t(c * 255 / w));
+            x.U8(uint8_t(y * 255 / h));
+            x.U8(uint8_t(128));
+        }
+        for (int p = w * 3; p < stride; ++p) x.U8(0);
+    }
+    return b;
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+} // namespace
+
+TEST(DrawingCreated, NotesPicturesAndShapesAreReadByOtherPrograms) {
+    testfiles::ScratchDir dir;
+    const std::string bmpFile = dir.File("photo.bmp");
+    const Bytes bmp = GradientBmp(40, 30);
+    testfiles::Spit(bmpFile, std::string(bmp.begin(), bmp.end()));
+
+    TTabrix4 book;
+    TSheet& sheet = book.GetSheet(0);
+    sheet.SetAsString(0, 0, u"Товар");
+    sheet.SetAsInteger(2, 3, 125);
+    TEscherDrawing& drawing = sheet.Drawing();
+
+    TShapeClientAnchor& shown = drawing.AddNote();
+    TShapeOutsideMsoNote* note = TEscherDrawing::NoteOf(shown);
+    note->Col = 2;
+    note->Row = 3;
+    note->Author = u"Касир";
+    note->NoteFlags = 0x0002;
+    note->SetText(u"Ціна змінена\nз 1 травня");
+    TShapeOutsideMsoNote* hidden = TEscherDrawing::NoteOf(drawing.AddNote());
+    hidden->SetText(u"Перша клітинка");
+
+    // A BMP file becomes a PNG in the store; the picture frame refers to it.
+    TMSOPicture& picture = book.Pictures().AddPictureFile(bmpFile);
+    ASSERT_EQ(picture.PictureType, pictype::PNG);
+    TShapeClientAnchor& frame = drawing.AddPicture();
+    frame.Opt.BlipRef()->Value = 1;
+    frame.Anchor.Col1 = 4, frame.Anchor.Row1 = 2, frame.Anchor.Col2 = 7, frame.Anchor.Row2 = 9;
+    // The bitmap's picture took the name of a PNG: a file of that name is refused.
+    const std::string pngFile = dir.File("photo.png");
+    testfiles::Spit(pngFile, std::string(picture.Data.begin(), picture.Data.end()));
+    EXPECT_THROW(book.Pictures().AddPictureFile(pngFile), XLSError);
+
+    TShapeClientAnchor& box = drawing.AddTextBox();
+    dynamic_cast<TShapeOutsideMsoBaseText&>(*box.Attached).SetText(u"Каса №1");
+    box.Anchor.Row1 = 12, box.Anchor.Row2 = 15;
+    drawing.AddBasicShape().Anchor.Row1 = 20;
+    drawing.AddAutoShape().Anchor.Row1 = 25;
+
+    const std::string file = dir.File("drawings.xls");
+    book.SetFilename(fs::path(file).u16string());
+    book.Write();
+    testfiles::KeepTestOutput(file, "drawings.xls");
+    EXPECT_EQ(picture.RefCount, 1u);
+
+    // xlrd: both notes with their authors and texts.
+    auto notes = drawingtest::DrawingOracle("notes", {file}, dir.File("notes"))[0];
+    ASSERT_EQ(notes[0], "OK");
+    EXPECT_TRUE(Contains(notes, "N\t0\t3\t2\tКасир\tЦіна змінена\\nз 1 травня"));
+    EXPECT_TRUE(Contains(notes, "N\t0\t0\t0\t\tПерша клітинка"));
+
+    // LibreOffice and gnumeric, through .xlsx: the comments at their cells
+    // and the picture with the pixels of the bitmap.
+    // PIL reads the same pixels from the bitmap as from our PNG.
+    auto images = drawingtest::DrawingOracle("png", {bmpFile, pngFile}, dir.File("png"));
+    auto pixels = images[1];
+    ASSERT_EQ(pixels[0], "OK");
+    EXPECT_EQ(images[0], pixels);
+    const std::string pictureLine = "I\t0\t4,2\tpng\t40\t30\t" + pixels[1].substr(pixels[1].rfind('\t') + 1);
+
+    drawingtest::LibreOfficeConvert({file}, "xlsx", dir.File("lo"), dir.File("profile"));
+    drawingtest::LibreOfficeConvert({file}, "fods", dir.File("lo"), dir.File("profile"));
+    oracle::Run("ssconvert '" + file + "' '" + dir.File("gnumeric.xlsx") + "' >/dev/null 2>&1");
+    auto read = drawingtest::DrawingOracle("xlsx", {dir.File("lo/drawings.xlsx"), dir.File("gnumeric.xlsx")},
+                                           dir.File("xlsx"));
+    const char* programs[] = {"LibreOffice", "gnumeric"};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(programs[i]);
+        ASSERT_EQ(read[i][0], "OK");
+        bool comment = false, first = false;
+        for (const auto& l : read[i]) {
+            comment |= l.rfind("C\t0\tC4\t", 0) == 0 && l.find("Ціна змінена") != std::string::npos;
+            first |= l.rfind("C\t0\tA1\t", 0) == 0 && l.find("Перша клітинка") != std::string::npos;
+        }
+        EXPECT_TRUE(comment && first);
+        EXPECT_TRUE(Contains(read[i], pictureLine));
+    }
+    const std::string fods = testfiles::Slurp(dir.File("lo/drawings.fods"));
+    EXPECT_NE(fods.find("Каса №1"), std::string::npos);
+}
+
+// The notes of a BIFF5 file are kept as its NOTE records; written as BIFF8
+// they become notes of the sheets' drawings, which xlrd reads with the same
+// texts at the same cells; written as BIFF5 again the records are as read.
+TEST(DrawingCreated, NotesOfOlderFilesSurviveBothVersions) {
+    const fs::path original = oracle::RealWorldDir() / "sheetjs-test_files/biff5/comments_stress_test.xls";
+    if (oracle::RealWorldDir().empty() || !fs::exists(original))
+        GTEST_SKIP() << "no real-world test files here";
+    testfiles::ScratchDir dir;
+    TTabrix4 book;
+    book.SetFilename(original.u16string());
+    book.Read();
+    ASSERT_EQ(book.GetVersion(), TExcelVersion::xvExcel50);
+    const std::string biff8 = dir.File("notes8.xls"), biff5 = dir.File("notes5.xls");
+    book.SetVersion(TExcelVersion::xvExcel97);
+    book.SetFilename(fs::path(biff8).u16string());
+    book.Write();
+    book.SetVersion(TExcelVersion::xvExcel50);
+    book.SetFilename(fs::path(biff5).u16string());
+    book.Write();
+    // The notes stood in the drawings only while the BIFF8 file was written.
+    for (int i = 0; i < book.Sheets().Count(); ++i) EXPECT_EQ(book.GetSheet(i).Drawing().ShapeCount(), 0);
+
+    auto notes = drawingtest::DrawingOracle("notes", {original.string(), biff8, biff5}, dir.File("x"));
+    ASSERT_EQ(notes[0][0], "OK");
+    EXPECT_EQ(notes[0].size(), 28u);
+    EXPECT_EQ(notes[1], notes[0]);
+    EXPECT_EQ(notes[2], notes[0]);
+    auto records = [](const std::string& path) {
+        std::vector<drawingtest::Record> out;
+        for (auto& r : biffbuild::Records(biffbuild::WorkbookStream(testfiles::Slurp(path))))
+            if (r.Id == biff::NOTE) out.push_back(r);
+        return out;
+    };
+    EXPECT_EQ(records(biff5), records(original.string()));
+}

@@ -199,19 +199,6 @@ TEST_F(Store, BlankRunsEndAtAGap) {
     EXPECT_EQ(cells.NextCell()->Row, 1u);
 }
 
-TEST_F(Store, FractionsKeepSignAndCarryWholes) {
-    EXPECT_EQ(FloatToFraction(0.5, 9), u"1/2");
-    EXPECT_EQ(FloatToFraction(2.25, 9), u"2 1/4");
-    EXPECT_EQ(FloatToFraction(0.3333, 9), u"1/3");
-    EXPECT_EQ(FloatToFraction(-0.5, 9), u"-1/2");
-    EXPECT_EQ(FloatToFraction(-2.25, 9), u"-2 1/4");
-    EXPECT_EQ(FloatToFraction(2.9999999, 9), u"3");
-    EXPECT_EQ(FloatToFraction(0.97, 9), u"1");
-    EXPECT_EQ(FloatToFraction(0.01, 99), u"1/99");
-    EXPECT_EQ(FloatToFraction(3, 9), u"3");
-    EXPECT_EQ(FloatToFraction(0.123, 99), u"8/65");
-}
-
 TEST_F(Store, DisplayTextFollowsTheNumberFormat) {
     auto withNumberFormat = [&](int numberFormat, double value = 1234.5) {
         TBlankCell holder(&formats, DefaultCellFormat, 0, 0);
@@ -223,7 +210,12 @@ TEST_F(Store, DisplayTextFollowsTheNumberFormat) {
     };
     EXPECT_EQ(withNumberFormat(0), u"1234.5");
     EXPECT_EQ(withNumberFormat(11), u"1.23E+03");
+    // The built-in fractions as the spreadsheet programs show them: a
+    // fraction of zero leaves blanks, a carry goes to the whole part.
     EXPECT_EQ(withNumberFormat(12), u"1234 1/2");
+    EXPECT_EQ(withNumberFormat(12, -0.5), u"- 1/2");
+    EXPECT_EQ(withNumberFormat(12, 2.9999999), u"3    ");
+    EXPECT_EQ(withNumberFormat(13, 0.01), u"  1/99");
     EXPECT_EQ(withNumberFormat(2), u"1234.50");
     platform::RegionalSettings rs;
     rs.shortDateFormat = "dd.MM.yyyy";

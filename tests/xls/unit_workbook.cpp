@@ -210,9 +210,9 @@ TEST_F(Exchange, UsedAreaAndDimensions) {
     EXPECT_EQ(sheet->LastCol(), 300);
     auto d = sheet->Records().DimensionsData();
     EXPECT_EQ(GetU32(d.data()), 7u);
-    EXPECT_EQ(GetU32(d.data() + 4), 65535u);
+    EXPECT_EQ(GetU32(d.data() + 4), 65536u) << "one past the last row a BIFF8 sheet has";
     EXPECT_EQ(GetU16(d.data() + 8), 3);
-    EXPECT_EQ(GetU16(d.data() + 10), 255);
+    EXPECT_EQ(GetU16(d.data() + 10), 256);
     // A file whose DIMENSIONS understates its cells still shows every row.
     sheet->SetLastRow(2);
     sheet->AfterRead(TExcelVersion::xvExcel97);

@@ -1,3 +1,4 @@
+#include "SrcXLS/formats/VBAProject.h"
 #include "SrcXLS/formats/XLSStream.h"
 #include "platform/AtomicFile.h"
 #include "tests/xls/support_biffbuild.h"
@@ -253,14 +254,16 @@ TEST(XLSStreamOpen, ExtraObjectsAreKeptAndWrittenBack) {
     Bytes image = f.Serialize();
 
     TExtraObjects extra;
-    int projectToken = 0;
-    TXLSStream s(reinterpret_cast<TXLSVBA*>(&projectToken));
+    TXLSVBA project;
+    project.SkipDir = true; // the storage holds no modules
+    TXLSStream s(&project);
     s.SourceStream = &image;
     s.ExtraObjects = &extra;
     s.ReadMacros = true;
     ASSERT_EQ(s.OpenRead(""), TExcelVersion::xvExcel97);
     ASSERT_NE(s.VBAStorage(), nullptr);
     EXPECT_EQ(s.VBAStorage()->Name(), u"_VBA_PROJECT_CUR");
+    EXPECT_EQ(project.ProjectText.GetCount(), 1);
     ASSERT_TRUE(extra.Objects);
     const Element& kept = extra.Objects->Root();
     EXPECT_EQ(kept.Children().size(), 2u);
@@ -288,7 +291,7 @@ TEST(XLSStreamOpen, ExtraObjectsAreKeptAndWrittenBack) {
     g.Root().AddStream(u"Workbook", Fill(10, 1));
     g.Root().AddStorage(u"_vba_project_cur");
     image = g.Serialize();
-    TXLSStream s2(reinterpret_cast<TXLSVBA*>(&projectToken));
+    TXLSStream s2(&project);
     s2.SourceStream = &image;
     s2.ExtraObjects = &extra;
     s2.ReadMacros = true;

@@ -1,0 +1,28 @@
+// FreeXL (Debian's libfreexl, the .xls reader of GDAL and SpatiaLite) as an
+// independent reader of the workbooks and compound files we write.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testfiles {
+
+struct FreeXLCell {
+    unsigned Sheet = 0, Row = 0;
+    unsigned short Col = 0;
+};
+
+struct FreeXLBook {
+    // freexl_open's result; a file FreeXL gives up on opens with no handle.
+    int Status = -1;
+    bool Opened = false;
+    unsigned Sheets = 0;
+    // Rows and columns of each worksheet.
+    std::vector<std::pair<unsigned, unsigned short>> Dimensions;
+    // The asked cells: numbers as "%.15g", texts as UTF-8, "" for none.
+    std::vector<std::string> Values;
+};
+
+FreeXLBook ReadWithFreeXL(const std::string& path, const std::vector<FreeXLCell>& cells = {});
+
+} // namespace testfiles

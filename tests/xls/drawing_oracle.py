@@ -1,0 +1,82 @@
+"""Notes, comments and pictures as independent readers see them, the oracle
+of the drawing tests. For FILE number i each command writes OUTDIR/i.txt,
+whose first line is OK or FAIL<TAB>message:
+  drawing_oracle.py notes OUTDIR FILE...    .xls through python3-xlrd:
+      N<TAB>sheet<TAB>row<TAB>col<TAB>author<TAB>text   one line per note
+  drawing_oracle.py xlsx OUTDIR FILE...     .xlsx through python3-openpyxl:
+      C<TAB>sheet<TAB>cell<TAB>author<TAB>text          one line per comment
+      I<TAB>sheet<TAB>anchor<TAB>format<TAB>width<TAB>height<TAB>pixels
+                                                        one line per picture
+  drawing_oracle.py png OUTDIR FILE...      pictures through PIL:
+      P<TAB>width<TAB>height<TAB>pixels   pixels: MD5 of the RGBA data
+Texts have backslash, tab, CR and LF escaped."""
+import hashlib
+import io
+import os
+import sys
+
+
+def escape(text):
+    return (str(text).replace("\\", "\\\\").replace("\t", "\\t")
+            .replace("\r", "\\r").replace("\n", "\\n"))
+
+
+def pixels(data):
+    from PIL import Image
+    image = Image.open(io.BytesIO(data)).convert("RGBA")
+    return image.width, image.height, hashlib.md5(image.tobytes()).hexdigest()
+
+
+def notes(path):
+    import xlrd
+    book = xlrd.open_workbook(path)
+    lines = []
+    for index, sheet in enumerate(book.sheets()):
+        for (row, col), note in sorted(sheet.cell_note_map.items()):
+            lines.append("N\t%d\t%d\t%d\t%s\t%s" % (index, row, col, escape(note.author),
+                                                    escape(note.text)))
+    return lines
+
+
+def xlsx(path):
+    import openpyxl
+    book = openpyxl.load_workbook(path)
+    lines = []
+    for index, sheet in enumerate(book.worksheets):
+        for row in sheet.iter_rows():
+            for cell in row:
+                if cell.comment is not None:
+                    lines.append("C\t%d\t%s\t%s\t%s" % (index, cell.coordinate,
+                                                        escape(cell.comment.author or ""),
+                                                        escape(cell.comment.text)))
+        for image in getattr(sheet, "_images", []):
+            anchor = image.anchor
+            where = ""
+            if hasattr(anchor, "_from"):
+                where = "%d,%d" % (anchor._from.col, anchor._from.row)
+            width, height, digest = pixels(image._data())
+            lines.append("I\t%d\t%s\t%s\t%d\t%d\t%s" % (index, where, image.format, width, height,
+                                                         digest))
+    return lines
+
+
+def png(path):
+    with open(path, "rb") as f:
+        width, height, digest = pixels(f.read())
+    return ["P\t%d\t%d\t%s" % (width, height, digest)]
+
+
+def main():
+    command, outdir, files = sys.argv[1], sys.argv[2], sys.argv[3:]
+    reader = {"notes": notes, "xlsx": xlsx, "png": png}[command]
+    for i, path in enumerate(files):
+        try:
+            lines = ["OK"] + reader(path)
+        except Exception as e:  # every failure is a result
+            lines = ["FAIL\t" + escape(repr(e))]
+        with open(os.path.join(outdir, "%d.txt" % i), "w", encoding="utf-8") as out:
+            out.write("\n".join(lines) + "\n")
+
+
+if __name__ == "__main__":
+    main()

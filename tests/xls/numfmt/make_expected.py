@@ -1,0 +1,175 @@
+"""Number formats as LibreOffice shows them: the oracle of the format-mask
+test. Writes every format of FORMATS with each of its values through
+python3-xlwt into two workbooks, one with the formats under built-in
+indexes where xlwt knows them (builtin.xls) and one with every format under
+a custom index, as LibreOffice writes them (custom.xls); converts both with
+LibreOffice to CSV as the cells are shown (en-US) and writes expected.tsv:
+  file<TAB>row<TAB>format<TAB>value<TAB>shown
+with the value as repr of the float. Run it from any folder:
+  /usr/bin/python3 tests/xls/numfmt/make_expected.py
+"""
+import csv
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+import xlwt
+import xlwt.Style
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+DATE = 45292.75  # 2024-01-01 18:00
+NUMBERS = [0, 1.5, -3, 1234.5678, 0.25]
+FORMATS = [
+    ("General", NUMBERS + [123456789012, 1e-7, 1.0 / 3, 1e20, 123456.789012345, -0.0001, 1e-10, 2.5e-9]),
+    ("general", [1.25]),
+    ("GENERAL", [-7.5]),
+    ("0", NUMBERS + [2.5, 3.5, -0.4]),
+    ("0.00", NUMBERS + [-0.001, 1.005, 2.675]),
+    ("#,##0", NUMBERS + [1234567.5]),
+    ("#,##0.00", NUMBERS + [-1234567.891, 0.005]),
+    ("0.###", [1.5, 2, 0.1234, -3.25]),
+    ("#.##", [0.5, 12.345, 0, 7]),
+    ("#,###", [0, 1234, 5]),
+    ("0.0#", [1, 1.234, 1.2]),
+    ("000.00", [1.5, 12345.678]),
+    ("00000", [42, 123456]),
+    ("???.??", [1.5, 123.4]),
+    ("0%", [0.5, 0.123, -0.25]),
+    ("0.00%", [0.5, 0.12345, 1]),
+    ("00,000", [12, 1234567]),
+    ("0.??", [2, 2.5]),
+    ("#,##0.0#", [1234.5, 0.25]),
+    ("0.00E+00", [123456, 0.000123, -5, 0, 9999.9]),
+    ("0E+0", [123456, 0.5]),
+    ("##0.0E+0", [123456, 1234, 0.00012, 12, 999999, -1500]),
+    ("#,##0,", [1234567, 999]),
+    ("0.0,,", [123456789]),
+    ("# ?/?", [1.25, 0.75, 3, 2.3, -1.5, 0, -0.75, 0.99]),
+    ("# ??/??", [1.25, 3.14159, 0.333]),
+    ("?/?", [0.75, 1.25, 0.1, 0, -0.75, 3]),
+    ("0 ?/8", [2.3, 0.5, 3, 2.95]),
+    ("# ?/4", [1.3, 2]),
+    ("#,##0;(#,##0)", [1234, -1234, 0]),
+    ("0.00;[Red]-0.00", [1.5, -1.5]),
+    ("0.00;(0.00);\"-\"", [-2, 0, 3]),
+    ("#,##0.00_);(#,##0.00)", [1234.5, -1234.5]),
+    ("_(* #,##0_);_(* (#,##0);_(* \"-\"_);_(@_)", [1234, -1234, 0]),
+    ("\"$\"#,##0.00", [1234.5, -3]),
+    ("#,##0.00 \"грн.\"", [1234.5]),
+    ("[$грн.-422] #,##0.00", [1234.5, -2]),
+    ("#,##0.00 [$₴-422]", [99.9]),
+    ("[$$-409]#,##0.00", [5]),
+    ("\"Total: \"0", [42, -42]),
+    ("0*-", [5]),
+    ("*x0", [5]),
+    ("#,##0.00 *-", [5]),
+    ("0\" pcs\"", [7]),
+    ("\\+0;\\-0;0", [5, -5, 0]),
+    ("@", [1.5]),
+    ("[>100]\"big\";\"small\"", [50, 150, -50]),
+    ("[<=5]0.0;0", [3, 7, -2]),
+    ("[=1]\"one\";0", [1, 2]),
+    ("[<>0]0.0;\"none\"", [0, 2]),
+    ("[<0]\"neg\";[>0]\"pos\";\"zero\"", [-3, 3, 0]),
+    ("[>=1000]#,##0,\"K\";0", [1500, 999, -5]),
+    ("[Blue][>0]0;[Red][<0]0;0", [4, -4, 0]),
+    ("m/d/yy", [DATE, 1]),
+    ("d-mmm-yy", [DATE]),
+    ("d-mmm", [DATE]),
+    ("mmm-yy", [DATE]),
+    ("dd.mm.yyyy", [DATE, 36526]),
+    ("yyyy-mm-dd", [DATE]),
+    ("dd/mm/yyyy hh:mm", [DATE]),
+    ("mmmm d, yyyy", [DATE]),
+    ("dddd", [DATE]),
+    ("ddd, d mmm", [DATE]),
+    ("mmmmm", [DATE]),
+    ("yy", [DATE]),
+    ("h:mm", [0.5625, DATE, 0.5624953703703704]),
+    ("h:mm:ss", [0.5625, 0.99999, 0.5624953703703704]),
+    ("hh:mm", [0.04166666666666666]),
+    ("h:mm AM/PM", [0.75, 0.25, 0]),
+    ("h:mm:ss AM/PM", [0.5]),
+    ("h:mm am/pm", [0.75]),
+    ("h:mm A/P", [0.75, 0.1]),
+    ("[h]:mm", [1.5625, 0.5]),
+    ("[h]:mm:ss", [1.5, 2.75]),
+    ("[mm]:ss", [0.0625]),
+    ("[ss]", [0.01]),
+    ("mm:ss", [0.0006944444444444445]),
+    ("mm:ss.0", [0.00072916]),
+    ("m/d/yy h:mm", [DATE]),
+    ("d/m/yyyy", [DATE]),
+    ("0.0", [-0.04, 0.05, 0.15]),
+    ("#,##0.000", [1234.56789]),
+    ("0.00\\%", [12.5]),
+    ("00.00.00", [123456]),
+]
+
+
+# xlwt gives this text the built-in index 42, which spreadsheet programs
+# hold for the currency form of it: kept to the custom workbook.
+NOT_BUILTIN = {"_(* #,##0_);_(* (#,##0);_(* \"-\"_);_(@_)"}
+
+
+def write(path, custom):
+    if custom:
+        # Nothing matches a built-in text: every format gets a custom index.
+        xlwt.Style.StyleCollection._std_num_fmt_list = ["\x00%d" % i for i in range(36)]
+    book = xlwt.Workbook(encoding="utf-8")
+    sheet = book.add_sheet("Formats")
+    rows = []
+    r = 0
+    for fmt, values in FORMATS:
+        if not custom and fmt in NOT_BUILTIN:
+            continue
+        style = xlwt.XFStyle()
+        style.num_format_str = fmt
+        for v in values:
+            sheet.write(r, 0, float(v), style)
+            rows.append((r, fmt, float(v)))
+            r += 1
+    book.save(path)
+    return rows
+
+
+def shown(files, work):
+    profile = os.path.join(work, "profile")
+    cmd = ["soffice", "-env:UserInstallation=file://" + profile, "--headless", "--convert-to",
+           "csv:Text - txt - csv (StarCalc):44,34,76,1,,1033,false,true,true,false,false",
+           "--outdir", work] + files
+    env = dict(os.environ, LC_ALL="C.UTF-8", LANG="C.UTF-8")
+    subprocess.run(cmd, check=True, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    out = {}
+    for f in files:
+        name = os.path.splitext(os.path.basename(f))[0]
+        with open(os.path.join(work, name + ".csv"), encoding="utf-8") as fh:
+            out[name] = [row[0] if row else "" for row in csv.reader(fh)]
+    return out
+
+
+def main():
+    work = tempfile.mkdtemp()
+    try:
+        rows = {}
+        files = []
+        for name, custom in (("builtin", False), ("custom", True)):
+            path = os.path.join(work, name + ".xls")
+            rows[name] = write(path, custom)
+            files.append(path)
+        texts = shown(files, work)
+        for f in files:
+            shutil.copy(f, HERE)
+        with open(os.path.join(HERE, "expected.tsv"), "w", encoding="utf-8") as out:
+            for name in ("builtin", "custom"):
+                for (r, fmt, v) in rows[name]:
+                    out.write("%s\t%d\t%s\t%r\t%s\n" % (name, r, fmt, v, texts[name][r]))
+    finally:
+        shutil.rmtree(work)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
