@@ -32,6 +32,9 @@ namespace xls {
 
 class TSheets;
 class TEscherDrawing;
+struct TDrawingContext;
+class TDrawingObjects;
+class TControlObjects;
 class TXLSStream;
 
 enum class THiddenState : uint8_t { hsVisible, hsHidden, hsVeryHidden };
@@ -114,6 +117,8 @@ public:
     TXLSRange& Range();
     TCellAreas& AreaList() { return areaList; }
     TEscherDrawing& Drawing() { return *drawing; }
+    TDrawingObjects& DrawingObjects() { return *drawingObjects; }
+    TControlObjects& ControlsObjects() { return *controlsObjects; }
     IWorkbookContext& Workbook() const { return workbook; }
 
     bool RecalcFormulas = true;
@@ -233,8 +238,9 @@ private:
     TPrintSettings printSettings;
     TReservedMember<struct ValidationsTag> validations;
     std::unique_ptr<TEscherDrawing> drawing;
-    TReservedMember<struct DrawingObjectsTag> drawingObjects;
-    TReservedMember<struct ControlsObjectsTag> controlsObjects;
+    std::unique_ptr<TDrawingContext> drawingContext;
+    std::unique_ptr<TDrawingObjects> drawingObjects;
+    std::unique_ptr<TControlObjects> controlsObjects;
     TReservedMember<struct ChartsTag> charts;
     TPane pane;
     TApplyFormat applyFormat;
