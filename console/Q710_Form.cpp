@@ -288,6 +288,8 @@ void TForm1::CreatePages() {
     keys->addStretch();
     connect(BitBtn3, &QPushButton::clicked, this, [this] { BitBtn3Click(); });
     connect(BitBtn4, &QPushButton::clicked, this, [this] { BitBtn4Click(); });
+    DialogButtons.push_back(BitBtn3);
+    DialogButtons.push_back(BitBtn4);
 
     CreateGoodsPages();
     CreateDiscountGroupsPage();
@@ -308,6 +310,8 @@ void TForm1::CreatePages() {
     journal->addWidget(BitBtn7);
     connect(BitBtn5, &QPushButton::clicked, this, [this] { BitBtn5Click(); });
     connect(BitBtn7, &QPushButton::clicked, this, [this] { BitBtn7Click(); });
+    DialogButtons.push_back(BitBtn5);
+    DialogButtons.push_back(BitBtn7);
 
     PageControl1->setCurrentIndex(0);
 }
@@ -470,6 +474,10 @@ void TForm1::RestoreDeviceActions() {
         DisableDeviceActions();
 }
 
+void TForm1::SetDialogButtonsEnabled(bool on) {
+    for (QWidget* w : DialogButtons) w->setEnabled(on);
+}
+
 void TForm1::SetSessionControlsEnabled(bool on) {
     for (QWidget* w : std::initializer_list<QWidget*>{PortNumber, BRate, CBDialMode, CBSelectDialog,
                                                       CBConfigDialog, Phone, CBAttempts})
@@ -532,13 +540,15 @@ void TForm1::BitBtn4Click() {
 }
 
 void TForm1::BitBtn5Click() {
-    ShowCentred(*windows.Form12);
-    platform::ShowModal(*windows.Form12);
+    if (windows.JournalOptionsDialog == nullptr) return;
+    ShowCentred(*windows.JournalOptionsDialog);
+    platform::ShowModal(*windows.JournalOptionsDialog);
 }
 
 void TForm1::BitBtn7Click() {
-    ShowCentred(*windows.Form13);
-    platform::ShowModal(*windows.Form13);
+    if (windows.JournalDialog == nullptr) return;
+    ShowCentred(*windows.JournalDialog);
+    platform::ShowModal(*windows.JournalDialog);
 }
 
 void TForm1::ActionGoodsStopExecute() {
