@@ -3,6 +3,7 @@
 // handed to every window.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -45,6 +46,7 @@ struct ConsoleState {
     uint8_t JobCancelled = 0;   // the job window's cancel button
     MakeMetodRecord MakeMetod;
     CsvOptionsRecord CsvOptions;
+    std::array<Q710DiscountGroupRecord, 15> DiscountGroups{}; // group n in entry n - 1
 
     // Hands the operation kind in MakeMetod to the exchange side (format
     // choice, then the job window); true when the job wrote or read its file.

@@ -290,6 +290,8 @@ void TForm1::CreatePages() {
     connect(BitBtn4, &QPushButton::clicked, this, [this] { BitBtn4Click(); });
 
     CreateGoodsPages();
+    CreateDiscountGroupsPage();
+    CreateDiscMargPage();
     // The journal buttons and the last shift's period sit at the foot of the reports page.
     auto* reports = MakeChild<QVBoxLayout>(TabSheets[5]);
     CreateReportsPage(reports);
@@ -393,6 +395,7 @@ bool TForm1::FormCreate() {
     PageControl1Change();
     StoredSettings stored = ReadSettings(platform::IniFile(platform::ProgramFile(SettingsFileName)));
     ApplySettings(stored);
+    DefaultDiscountGroupsFromPickers();
     if (AddrECR->text() == "0") {
         AddrECR->setEnabled(false);
         UpDown1->setEnabled(false);

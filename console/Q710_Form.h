@@ -25,6 +25,9 @@ class QStatusBar;
 class QTimer;
 class QTreeWidget;
 class QVBoxLayout;
+class QDateEdit;
+class QTextEdit;
+class QTimeEdit;
 class TQProgressBar;
 
 namespace console {
@@ -33,6 +36,7 @@ class ActionButton;
 class ProgressDisplay;
 class RadioGroup;
 class UpDown;
+class PercentEdit;
 struct ConsoleWindows;
 struct ReadingJob;
 struct WritingMember;
@@ -101,6 +105,25 @@ public:
                  *BitBtnWriteNewQuant = nullptr, *BitBtnGoodsDelete = nullptr, *BitBtnEraseAllGoods = nullptr,
                  *BitBtnWriteGoodsByNumber = nullptr, *BitBtnUpdateDBToECRByCode = nullptr;
     QPushButton* BitBtn2 = nullptr; // erase failure records
+    // Page of the fixed discount and margin.
+    PercentEdit *MEDiscountValue = nullptr, *MEMarginValue = nullptr;
+    QCheckBox *CBDiscountsEnabled = nullptr, *CBMarginsEnabled = nullptr;
+    ActionButton *BitBtnWriteDiscMarg = nullptr, *BitBtnSetDiscMargFlags = nullptr,
+                 *BitBtnReadDiscMarg = nullptr;
+    // Page of the discount groups.
+    QComboBox* CBDiscountGroup = nullptr;
+    PercentEdit* MEDiscountValueByGroup = nullptr;
+    QLineEdit *FirstCardCodeByDiscountGroup = nullptr, *LastCardCodeByDiscountGroup = nullptr;
+    QCheckBox *CBDiscountByDate = nullptr, *CBDiscountByTime = nullptr, *CBDiscountByDayOfWeek = nullptr;
+    QDateEdit *BeginDate = nullptr, *EndDate = nullptr;
+    QTimeEdit *BeginTime = nullptr, *EndTime = nullptr;
+    QCheckBox *CBMonday = nullptr, *CBTuesday = nullptr, *CBWednesday = nullptr, *CBThursday = nullptr,
+              *CBFriday = nullptr, *CBSaturday = nullptr, *CBSunday = nullptr;
+    QTextEdit* RichEdit1 = nullptr;
+    ActionButton *BitBtnReadDiscountGroup = nullptr, *BitBtnWriteDiscountGroup = nullptr,
+                 *BitBtnReadAllDiscountGroups = nullptr, *BitBtnWriteAllDiscountGroups = nullptr;
+    QPushButton* SpeedButton2 = nullptr; // save the groups to the file
+    QPushButton* BitBtn1 = nullptr;      // load them from it
     // Goods-group page.
     QLineEdit* GoodsGroupIndex = nullptr;
     UpDown* UpDownGoodsGroupIndex = nullptr;
@@ -232,6 +255,33 @@ public:
     bool Goods_PriceExit();
     bool Goods_QuantExit();
     bool LengthGoodsNameExit();
+    // Fixed discount and margin.
+    void ActionReadDiscMargExecute();
+    void ActionWriteDiscMargExecute();
+    void ActionSetDiscMargFlagsExecute();
+    void MEDiscountValueChange();
+    void MEMarginValueChange();
+    // Discount groups.
+    void ShowDiscountGroup();
+    void CBDiscountGroupChange();
+    void MEDiscountValueByGroupChange();
+    bool FirstCardCodeByDiscountGroupExit();
+    bool LastCardCodeByDiscountGroupExit();
+    void CBDiscountByDateClick();
+    void CBDiscountByTimeClick();
+    void CBDiscountByDayOfWeekClick();
+    void BeginDateChange();
+    void EndDateChange();
+    void BeginTimeChange();
+    void EndTimeChange();
+    // CBMondayClick..CBSundayClick: day 0 is Monday.
+    void DayOfWeekClick(int day);
+    void ActionReadDiscountGroupExecute();
+    void ActionReadAllDiscountGroupsExecute();
+    void ActionWriteDiscountGroupExecute();
+    void ActionWriteAllDiscountGroupsExecute();
+    void SpeedButton2Click();
+    void BitBtn1Click();
     void ActionReadNameOfGroupExecute();
     void ActionWriteNameOfGroupExecute();
     void ActionReadNamesOfAllGroupsExecute();
@@ -275,6 +325,14 @@ private:
     void RunWriting(const WritingMember& member, ActionButton* start);
     void CreateGoodsPages();
     QWidget* CreateGoodsFields(QWidget* sheet);
+    void CreateDiscMargPage();
+    void CreateDiscountGroupsPage();
+    QWidget* CreateDiscountTermBox(QWidget* parent);
+    bool CheckCardEdit(QLineEdit* edit, bool first);
+    QCheckBox* DayBox(int day) const;
+    Q710DiscountGroupRecord& ChosenGroup();
+    // Every discount group at its defaults, with the dates the pickers show.
+    void DefaultDiscountGroupsFromPickers();
 
     ConsoleState& state;
     ConsoleWindows& windows;

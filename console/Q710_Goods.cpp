@@ -17,6 +17,7 @@
 #include "console/ActionButton.h"
 #include "console/Connection.h"
 #include "console/ContextHelp.h"
+#include "console/DeviceCalls.h"
 #include "console/EditExit.h"
 #include "console/FieldEdit.h"
 #include "console/GoodsFields.h"
@@ -37,34 +38,6 @@ using platform::UiText;
 
 constexpr int kNameLengthPage = 2;
 constexpr int kGoodsProgHelp = 6;
-
-// The starting button shows "Зачекайте!" while its one call runs.
-class WaitCaption {
-public:
-    explicit WaitCaption(ActionButton* button) : button(button) {
-        button->setText(UiText("Зачекайте!"));
-        button->repaint();
-    }
-    ~WaitCaption() { Restore(); }
-    void Restore() {
-        if (button == nullptr) return;
-        button->setText(button->Action()->text());
-        button->repaint();
-        button = nullptr;
-    }
-
-private:
-    ActionButton* button;
-};
-
-// The library's text in an error box when a call failed. The text is taken
-// through its pointer's address, so it is read after the call whatever the
-// order the arguments were evaluated in.
-bool Succeeded(uint8_t status, const char* const* err) {
-    if (status == Q710_OK) return true;
-    ShowErrorText(device::DeviceText(*err));
-    return false;
-}
 
 QLineEdit* MakeEdit(QWidget* parent, const char* name, const char* text, int maxLength) {
     auto* edit = MakeChild<QLineEdit>(UiText(text), parent);

@@ -291,14 +291,17 @@ bool IniFile::ReadBool(std::string_view section, std::string_view key, bool def)
     return ReadInteger(section, key, def ? 1 : 0) != 0;
 }
 
-void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+namespace {
+
+// One key's write into the text, as WriteString does it.
+void PutValue(IniText& ini, std::string_view section, std::string_view key, std::string_view value,
+              const std::string& path) {
     CheckName("section", section, path);
     CheckName("key", key, path);
     std::string flat(value);
     for (char& c : flat) {
         if (c == '\r' || c == '\n') c = ' ';
     }
-    IniText ini(Load(path, true));
     std::string br = ini.LineBreak();
     if (auto line = ini.FindKey(section, key)) {
         ParsedLine p = ini.Parse(*line);
@@ -312,6 +315,20 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
         ini.InsertLines(ini.LineCount(), "[" + std::string(Trim(section)) + "]" + br +
                                              std::string(Trim(key)) + "=" + flat + br);
     }
+}
+
+} // namespace
+
+void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+    IniText ini(Load(path, true));
+    PutValue(ini, section, key, value, path);
+    Store(path, ini.Text());
+}
+
+void IniFile::WriteValues(std::string_view section,
+                          std::span<const std::pair<std::string, std::string>> values) {
+    IniText ini(Load(path, true));
+    for (const auto& [key, value] : values) PutValue(ini, section, key, value, path);
     Store(path, ini.Text());
 }
 

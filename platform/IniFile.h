@@ -1,8 +1,10 @@
 #pragma once
 
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace platform {
 
@@ -39,6 +41,9 @@ public:
     void WriteInteger(std::string_view section, std::string_view key, int value);
     // Writes "1" or "0".
     void WriteBool(std::string_view section, std::string_view key, bool value);
+    // Writes the keys of one section in order, as WriteString would one after the other, with one write
+    // of the file.
+    void WriteValues(std::string_view section, std::span<const std::pair<std::string, std::string>> values);
 
     bool SectionExists(std::string_view section) const;
     bool ValueExists(std::string_view section, std::string_view key) const;

@@ -278,6 +278,15 @@ CivilDateTime DaysToCivil(double days) {
     return t;
 }
 
+double CivilToDays(const CivilDateTime& t) {
+    const auto date = static_cast<double>(
+        DaysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day)) -
+        DaysFromCivil(1899, 12, 30));
+    const double time = (t.hour * 3600.0 + t.minute * 60.0 + t.second) / 86400.0;
+    // Before 30.12.1899 the time of day counts away from zero, as DaysToCivil reads it.
+    return date < 0 ? date - time : date + time;
+}
+
 std::string FormatDateTimePattern(std::string_view pattern, const CivilDateTime& t,
                                   const RegionalSettings& rs) {
     std::string out;

@@ -86,6 +86,8 @@ CivilDateTime RegisterTimeToCivil(std::uint32_t seconds);
 // Days since 30.12.1899 00:00 with the time of day as fraction (the date-time value of the register's X
 // report). Values outside the years 1-9999 or not finite give 30.12.1899.
 CivilDateTime DaysToCivil(double days);
+// The other way: the days of a valid calendar date (and time of day) since 30.12.1899.
+double CivilToDays(const CivilDateTime& t);
 
 // Texts of a date or time by a pattern (see RegionalSettings).
 std::string FormatDateTimePattern(std::string_view pattern, const CivilDateTime& t,

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <utility>
+#include <vector>
 
 using platform::IniError;
 using platform::IniFile;
@@ -97,6 +99,23 @@ TEST_F(IniTest, WritingKeepsEveryOtherLineByteForByte) {
               "; settings\r\n[GENERAL]\r\nPORT=COM5\r\nUnknown = kept  \r\nno equals sign here\r\n"
               "BAUD RATE=19200\r\n\r\n[REMOTE CONNECTION]\r\nPHONE=123\r\nATTEMTS=3\r\n\r\n\r\n"
               "[CSV]\r\nDELIM=TAB\r\nCP866=1\r\n[NEW]\r\nX=0\r\n");
+}
+
+// A section written in one go gives the file that key-by-key writes give.
+TEST_F(IniTest, WritingASectionAtOnceEqualsWritingItsKeysOneByOne) {
+    const std::string before = "[GROUP2]\nDiscountValue=5\nkept=1\n\n[OTHER]\nA=1\n";
+    const std::vector<std::pair<std::string, std::string>> values = {
+        {"DiscountGroup", "2"}, {"discountvalue", "550"}, {"New", "x\r\ny"}, {"DiscountGroup", "3"}};
+    for (const char* section : {"GROUP2", "GROUP9"}) {
+        Spit(path, before);
+        IniFile(path).WriteValues(section, values);
+        std::string atOnce = Slurp(path);
+        Spit(path, before);
+        IniFile oneByOne(path);
+        for (const auto& [key, value] : values) oneByOne.WriteString(section, key, value);
+        EXPECT_EQ(atOnce, Slurp(path)) << section;
+    }
+    EXPECT_EQ(IniFile(path).ReadString("GROUP9", "New", ""), "x  y");
 }
 
 TEST_F(IniTest, NewFileUsesCrLfAndOldFilesKeepTheirLineBreaks) {
