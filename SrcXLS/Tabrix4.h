@@ -208,6 +208,8 @@ private:
     void WriteFile();
     void SetDefaultWindow();
 
+    // The cells' memory: it outlives every sheet.
+    TArena cellArena;
     std::u16string filename;
     TReservedMember<struct KeptPackageTag> keptPackage;
     TExcelVersion version = TExcelVersion::xvExcel97;
