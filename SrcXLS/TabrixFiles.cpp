@@ -163,6 +163,8 @@ void WriteWorkbookFile(TTabrix4& book) {
         s.Rows = &sheet.Rows();
         s.Cells = [&sheet, version](TXLSStream& st) { sheet.WriteSheetCells(version, st); };
         s.MergedCells = [&sheet, version](TXLSStream& st) { sheet.WriteMergedCells(version, st); };
+        if (version == TExcelVersion::xvExcel97)
+            s.Hyperlinks = [&sheet](TXLSStream& st) { sheet.Hyperlinks().WriteHyperlinks(st); };
         if (sheet.Drawing().ShapeCount() > 0)
             s.Drawing = [&sheet](TXLSStream& st) { sheet.Drawing().WriteDrawing(st); };
         source.Sheets.push_back(std::move(s));

@@ -43,11 +43,15 @@ void MainBatchWindow::Lock() {
         start->SetAction(stop != nullptr ? stop : form.ActionGoodsStop);
     }
     form.DisableDeviceActions();
+    // A dialog opened from the running loop's message processing would call
+    // the register in the middle of the batch.
+    form.SetDialogButtonsEnabled(false);
 }
 
 void MainBatchWindow::Unlock() {
     if (start != nullptr && own != nullptr) start->SetAction(own);
     form.RestoreDeviceActions();
+    form.SetDialogButtonsEnabled(true);
 }
 
 } // namespace console

@@ -26,6 +26,7 @@
 #include "console/DeviceCalls.h"
 #include "console/DiscountGroups.h"
 #include "console/EditExit.h"
+#include "console/FieldEdit.h"
 #include "console/Guarded.h"
 #include "console/MainBatch.h"
 #include "console/MessageBoxes.h"
@@ -146,7 +147,8 @@ void TForm1::CreateDiscountGroupsPage() {
     auto card = [box](const char* name) {
         auto* edit = MakeChild<QLineEdit>(QStringLiteral("1"), box);
         edit->setObjectName(name);
-        edit->setMaxLength(19);
+        // Nineteen digits typed; every 64-bit card code read is shown whole.
+        LimitTyping(edit, 19, 20);
         edit->setMaximumWidth(edit->fontMetrics().horizontalAdvance(QString(21, QChar('0'))));
         return edit;
     };

@@ -288,6 +288,8 @@ void TForm1::CreatePages() {
     keys->addStretch();
     connect(BitBtn3, &QPushButton::clicked, this, [this] { BitBtn3Click(); });
     connect(BitBtn4, &QPushButton::clicked, this, [this] { BitBtn4Click(); });
+    DialogButtons.push_back(BitBtn3);
+    DialogButtons.push_back(BitBtn4);
 
     CreateGoodsPages();
     CreateDiscountGroupsPage();
@@ -308,6 +310,8 @@ void TForm1::CreatePages() {
     journal->addWidget(BitBtn7);
     connect(BitBtn5, &QPushButton::clicked, this, [this] { BitBtn5Click(); });
     connect(BitBtn7, &QPushButton::clicked, this, [this] { BitBtn7Click(); });
+    DialogButtons.push_back(BitBtn5);
+    DialogButtons.push_back(BitBtn7);
 
     PageControl1->setCurrentIndex(0);
 }
@@ -468,6 +472,10 @@ void TForm1::RestoreDeviceActions() {
         EnableDeviceActions();
     else
         DisableDeviceActions();
+}
+
+void TForm1::SetDialogButtonsEnabled(bool on) {
+    for (QWidget* w : DialogButtons) w->setEnabled(on);
 }
 
 void TForm1::SetSessionControlsEnabled(bool on) {

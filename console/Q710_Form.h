@@ -177,6 +177,9 @@ public:
     std::vector<QAction*> DeviceActions;
     // Plain buttons that reach the register, switched with the actions.
     std::vector<QWidget*> DeviceButtons;
+    // Buttons of dialogs that call the register themselves: open without a
+    // session (the dialogs show the library's answer), off while Busy.
+    std::vector<QWidget*> DialogButtons;
 
     // Status bar panel 0 (ANSI).
     std::string StatusText() const;
@@ -187,6 +190,7 @@ public:
     // After a register operation: the actions come back only while a session
     // is still usable (a direct connection, or a modem call that got through).
     void RestoreDeviceActions();
+    void SetDialogButtonsEnabled(bool on);
     bool SessionUsable() const;
 
     // The settings the connection pages show, and showing stored ones.

@@ -4,12 +4,12 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
 #include "console/ContextHelp.h"
 #include "console/DialogButtons.h"
 #include "console/EditExit.h"
+#include "console/FieldEdit.h"
 #include "console/MessageBoxes.h"
 #include "console/RadioGroup.h"
 #include "console/ReportOptions.h"
@@ -58,9 +58,7 @@ TForm7::TForm7(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
     CriticalRemain = MakeChild<QLineEdit>(this);
     CriticalRemain->setObjectName("CriticalRemain");
     // Ten characters typed; the normalised text may be longer and must stay whole.
-    CriticalRemain->setMaxLength(16);
-    CriticalRemain->setValidator(
-        MakeChild<QRegularExpressionValidator>(QRegularExpression("^.{0,10}$"), CriticalRemain));
+    LimitTyping(CriticalRemain, 10, 16);
     form->addRow(UiText("Критичний залишок:  "), CriticalRemain);
     column->addLayout(form);
 

@@ -134,9 +134,13 @@ bool TEscherGroup::OwnsCluster(uint32_t drawingId, uint32_t shapeId) const {
     return index < Dgg.Entries.size() && Dgg.Entries[index].DrawingId == drawingId;
 }
 
-void TEscherGroup::RegisterDrawing(TEscherDrawing& drawing) {
+std::pair<uint16_t, uint32_t> TEscherGroup::RegisterDrawing(TEscherDrawing& drawing) {
     const uint32_t id = drawing.DrawingId();
-    if (id == 0) return;
+    if (id == 0) return {0, 0};
+    // Another drawing of the workbook has this id (a file that gives two
+    // sheets one id): this one gets an id and a block of its own.
+    for (const auto& e : Dgg.Entries)
+        if (e.DrawingId == id && e.Drawing && e.Drawing != &drawing) return NewDrawing(drawing);
     bool found = false;
     for (auto& e : Dgg.Entries)
         if (e.DrawingId == id) {
@@ -145,11 +149,12 @@ void TEscherGroup::RegisterDrawing(TEscherDrawing& drawing) {
             found = true;
         }
     if (!found) {
+        // The cluster of its root's block when that is free, else one more.
         TDGGData entry{id, uint32_t(drawing.ShapeCount()) + 1, &drawing, false};
         const uint32_t rootId = drawing.Root().ShapeId;
         const size_t index = rootId / ClusterSize;
-        if (rootId >= ClusterSize && index <= Dgg.Entries.size() &&
-            (index == Dgg.Entries.size() || Dgg.Entries[index - 1].DrawingId == 0))
+        const size_t count = Dgg.Entries.size();
+        if (index > 0 && index <= count + 16 && (index > count || Dgg.Entries[index - 1].DrawingId == 0))
             ClusterAt(index - 1) = entry;
         else
             Dgg.Entries.push_back(entry);
@@ -158,6 +163,7 @@ void TEscherGroup::RegisterDrawing(TEscherDrawing& drawing) {
     for (const auto& e : Dgg.Entries)
         if (e.DrawingId) ids.insert(e.DrawingId);
     Dgg.DrawingsSaved = std::max<uint32_t>(Dgg.DrawingsSaved, uint32_t(ids.size()));
+    return {uint16_t(id), 0};
 }
 
 void TEscherGroup::TouchDrawing(uint32_t drawingId) {
@@ -165,6 +171,11 @@ void TEscherGroup::TouchDrawing(uint32_t drawingId) {
     for (auto& e : Dgg.Entries)
         if (e.DrawingId == drawingId && drawingId != 0) e.Changed = found = true;
     if (!found) throw XLSError("Can not update FIDCL for DgId #" + std::to_string(drawingId));
+}
+
+void TEscherGroup::DetachDrawing(const TEscherDrawing& drawing) {
+    for (auto& e : Dgg.Entries)
+        if (e.Drawing == &drawing) e.Drawing = nullptr;
 }
 
 void TEscherGroup::ReleaseDrawing(uint32_t drawingId) {
@@ -287,6 +298,7 @@ bool TEscherGroup::ReadBlip(TByteReader& r, TMSOPicture& picture) {
     picture.RefCount = GetU32(fixed.data() + 24);
     const size_t nameBytes = std::min<size_t>(fixed[33], bse.Remaining());
     picture.Name = WideBufToString(bse.Bytes(nameBytes));
+    picture.StoreName = nameBytes > 0;
     // Only a used entry holds its picture; the rest of the BSE is read over.
     if (picture.RefCount == 0 || (type == 0 && h.Length <= BSESize) || bse.Remaining() < 8) return false;
     TMSOHeader bh = TMSOHeader::Parse(bse.Bytes(8).data());
@@ -355,7 +367,13 @@ void TEscherGroup::WriteBlip(const TMSOPicture& picture, std::vector<uint8_t>& o
     const uint16_t recType =
         named || !picture.BlipType ? uint16_t(mso::BlipFirst + picture.PictureType) : picture.BlipType;
     const uint32_t blipRecord = 8 + uint32_t(blip.size());
-    TMSOHeader{2, picture.PictureType, mso::BSE, uint32_t(BSESize) + blipRecord}.AppendTo(out);
+    // A name read from a store entry goes back into it, NUL-terminated.
+    std::vector<uint8_t> name;
+    if (picture.StoreName) {
+        for (char16_t c : std::u16string_view(picture.Name).substr(0, 126)) TByteWriter(name).U16(c);
+        TByteWriter(name).U16(0);
+    }
+    TMSOHeader{2, picture.PictureType, mso::BSE, uint32_t(BSESize + name.size()) + blipRecord}.AppendTo(out);
     TByteWriter w(out);
     w.U8(picture.PictureType);
     w.U8(picture.PictureType);
@@ -363,8 +381,10 @@ void TEscherGroup::WriteBlip(const TMSOPicture& picture, std::vector<uint8_t>& o
     w.U16(0x00FF);
     w.U32(blipRecord);
     w.U32(picture.RefCount);
-    for (int i = 0; i < 6; ++i) w.U8(0);
+    for (int i = 0; i < 5; ++i) w.U8(0);
+    w.U8(uint8_t(name.size()));
     w.U16(0x0288);
+    w.Bytes(name.data(), name.size());
     TMSOHeader{0, instance, recType, uint32_t(blip.size())}.AppendTo(out);
     w.Bytes(blip.data(), blip.size());
 }

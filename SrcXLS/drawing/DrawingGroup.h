@@ -53,6 +53,8 @@ public:
     // A metafile whose stream could not be inflated keeps its bytes as
     // read, compressed.
     bool KeptCompressed = false;
+    // The name stood in the store entry read (and is written there again).
+    bool StoreName = false;
     // Blip record type and instance of a type the library does not name, as read.
     uint16_t BlipType = 0;
     uint16_t BlipInstance = 0;
@@ -88,10 +90,14 @@ public:
     uint32_t NewCluster(TEscherDrawing& drawing);
     // Whether the block of that shape id belongs to the drawing.
     bool OwnsCluster(uint32_t drawingId, uint32_t shapeId) const;
-    // A drawing read from a file takes its cluster entries.
-    void RegisterDrawing(TEscherDrawing& drawing);
+    // A drawing read from a file takes its cluster entries. Answers its
+    // drawing id, and the first id of a new block when the id was another
+    // drawing's and it got a new one (else 0).
+    std::pair<uint16_t, uint32_t> RegisterDrawing(TEscherDrawing& drawing);
     void TouchDrawing(uint32_t drawingId);
     void ReleaseDrawing(uint32_t drawingId);
+    // A drawing that goes away leaves its clusters as read.
+    void DetachDrawing(const TEscherDrawing& drawing);
     uint32_t NextShapeIdBlock();
 
     // The stream stands after the MSODRAWINGGROUP header, with CONTINUE

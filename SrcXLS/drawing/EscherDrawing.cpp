@@ -38,7 +38,9 @@ TMSOObjCLIENTANCHOR* AnchorOf(TShape& shape) {
 TEscherDrawing::TEscherDrawing(TEscherGroup& group, TXFonts* fonts)
     : group(group), fonts(fonts), root(std::make_unique<TShapeGroupClientAnchor>(this)) {}
 
-TEscherDrawing::~TEscherDrawing() = default;
+TEscherDrawing::~TEscherDrawing() {
+    group.DetachDrawing(*this);
+}
 
 void TEscherDrawing::Clear() {
     notesById.clear();
@@ -203,7 +205,7 @@ void TEscherDrawing::DeleteShape(uint32_t shapeId) {
     int index = root->IndexOfId(shapeId);
     if (index < 0) return;
     TShape* gone = &root->GetShape(index);
-    std::erase_if(notesById, [gone](const auto& entry) { return entry.second == gone; });
+    for (auto& [id, shapes] : notesById) std::erase(shapes, gone);
     root->Delete(index);
     AfterDelete();
 }
@@ -368,12 +370,14 @@ void TEscherDrawing::MarkUsedPictures(TMSOPictures& pictures) const {
 
 void TEscherDrawing::BindNote(int col, int row, std::u16string_view author, uint16_t objectId,
                               uint16_t flags) {
-    auto [first, last] = notesById.equal_range(objectId);
     TShape* target = nullptr;
     // Object ids that occur twice bind in file order.
-    for (auto i = first; i != last; ++i)
-        if (!NoteOf(*i->second)->Bound && (!target || target->ShapeId > i->second->ShapeId))
-            target = i->second;
+    if (auto found = notesById.find(objectId); found != notesById.end())
+        for (TShape* s : found->second)
+            if (!NoteOf(*s)->Bound) {
+                target = s;
+                break;
+            }
     if (!target) {
         char message[48];
         std::snprintf(message, sizeof message, "Can not find shape for note #%d", int(objectId));
@@ -479,7 +483,9 @@ void TEscherDrawing::ReadDrawing(TXLSStream& stream, uint32_t recordLength) {
     uint32_t highest = root->ShapeId;
     ForEachShape(*root, [&](TShape& s) { highest = std::max(highest, s.ShapeId); });
     nextShapeId = std::max(nextShapeId, highest + 1);
-    group.RegisterDrawing(*this);
+    auto [id, first] = group.RegisterDrawing(*this);
+    drawingId = id;
+    if (first) nextShapeId = first;
 }
 
 void TEscherDrawing::ReadGroupChildren(TDrawingIn& in, TShapeGroup& parent, int64_t length, int depth) {
@@ -602,7 +608,7 @@ std::unique_ptr<TShape> TEscherDrawing::ReadShapeContainer(TDrawingIn& in, uint3
                     s.Attached = std::move(earlyText);
                 }
             }
-            if (TShapeOutsideMsoNote* note = NoteOf(s)) notesById.emplace(note->ObjectId, &s);
+            if (TShapeOutsideMsoNote* note = NoteOf(s)) notesById[note->ObjectId].push_back(&s);
             break;
         }
         case mso::ClientTextbox: {

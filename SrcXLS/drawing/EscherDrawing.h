@@ -114,8 +114,8 @@ private:
     // Records after the shapes inside the drawing container.
     TMSORecords trailing;
     std::vector<TDrawingIn::TKeptRecord> skipped;
-    // Notes by object id, for the NOTE records of a file.
-    std::unordered_multimap<uint16_t, TShape*> notesById;
+    // Notes by object id in file order, for the NOTE records of a file.
+    std::unordered_map<uint16_t, std::vector<TShape*>> notesById;
 };
 
 } // namespace xls

@@ -111,8 +111,9 @@ void TShapeChildAnchor::Assign(TShape& dest) const {
 }
 
 std::vector<uint8_t>* TShape::Cmo() {
+    // Object type, object id and flags: a shorter body is no ftCmo.
     for (auto& s : ObjSubRecords)
-        if (s.Ft == ft::Cmo && s.Body.size() >= 4) return &s.Body;
+        if (s.Ft == ft::Cmo && s.Body.size() >= 6) return &s.Body;
     return nullptr;
 }
 

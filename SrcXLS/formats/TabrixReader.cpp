@@ -433,6 +433,9 @@ void TTabrixReader::Dispatch() {
     case id::XF4:
         ReadXF();
         return;
+    case id::HLINK:
+        if (biff8 && InSheet()) ReadHyperlink();
+        return;
     case id::MERGEDCELLS:
         ReadMergedCells();
         return;

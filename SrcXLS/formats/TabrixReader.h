@@ -128,6 +128,8 @@ private:
     void ReadMargin();
     void ReadPageBreaks();
     void ReadMergedCells();
+    // Sheet collections bound to cell areas.
+    void ReadHyperlink();
     void ReadFeatHdr();
     void ReadSheetExt();
     void ReadXCT();

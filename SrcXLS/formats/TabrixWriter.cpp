@@ -336,6 +336,9 @@ void TTabrixWriter::WriteSheetTail(const TBIFFSheetSource& sheet) {
     Run(sheet.Drawing);
     if (HasPanes(sheet)) records.WritePane(*sheet.Pane);
     Run(sheet.MergedCells);
+    Run(sheet.ConditionalFormats);
+    Run(sheet.Hyperlinks);
+    Run(sheet.Validations);
     records.WriteSheetProtection(sheet.Protection);
 }
 

@@ -36,6 +36,10 @@ struct TBIFFSheetSource {
     const TXLSRows* Rows = nullptr;       // ROW records
     TBIFFBlockWriter Cells;               // cell records
     TBIFFBlockWriter MergedCells;
+    // In the sheet's tail after the merged cells, in this order.
+    TBIFFBlockWriter ConditionalFormats;
+    TBIFFBlockWriter Hyperlinks;
+    TBIFFBlockWriter Validations;
     TBIFFBlockWriter Drawing; // the drawing, its OBJ, TXO and NOTE records
 };
 

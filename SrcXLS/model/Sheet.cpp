@@ -64,6 +64,14 @@ TSheet::TSheet(TSheets& owner, IWorkbookContext& wb)
     applyFormat.DefaultFormat = range.DefaultFormat;
     columns.OnChange = [this](TCellFormat* format, int col) { FormatChanged(format, col, -1); };
     rows.OnChange = [this](TCellFormat* format, int row) { FormatChanged(format, -1, row); };
+    hyperlinks.CompilesAsFormula = [this](std::u16string_view text) {
+        return CompilesAsReference(text, [this](std::u16string_view name) {
+            const std::u16string upper = UpperCaseWide(name);
+            for (int i = 0; i < sheets->Count(); ++i)
+                if (UpperCaseWide(sheets->Items(i).Name()) == upper) return true;
+            return false;
+        });
+    };
 }
 
 TSheet::~TSheet() {
@@ -120,6 +128,7 @@ void TSheet::Assign(const TCollectionItem& source) {
     Hidden = src.Hidden;
     printSettings.Assign(src.printSettings);
     mergedCells.Assign(src.mergedCells);
+    hyperlinks.Assign(src.hyperlinks);
 }
 
 void TSheet::AfterRead(TExcelVersion version) {

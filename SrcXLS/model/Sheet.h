@@ -11,6 +11,7 @@
 #include "SrcXLS/model/CellAreas.h"
 #include "SrcXLS/model/CellStorage.h"
 #include "SrcXLS/model/Collection.h"
+#include "SrcXLS/model/Hyperlinks.h"
 #include "SrcXLS/model/Pane.h"
 #include "SrcXLS/model/PrintSettings.h"
 #include "SrcXLS/model/ReservedMember.h"
@@ -104,6 +105,7 @@ public:
     TXLSRows& Rows() { return rows; }
     TApplyFormat& ApplyFormat() { return applyFormat; }
     TMergedCells& MergedCells() { return mergedCells; }
+    THyperlinks& Hyperlinks() { return hyperlinks; }
     TPrintSettings& PrintSettings() { return printSettings; }
     TPane& Pane() { return pane; }
     TSelection& Selection() { return selection; }
@@ -236,7 +238,7 @@ private:
     TReservedMember<struct ChartsTag> charts;
     TPane pane;
     TApplyFormat applyFormat;
-    TReservedMember<struct HyperlinksTag> hyperlinks;
+    THyperlinks hyperlinks;
     TReservedMember<struct ConditionalFormatsTag> conditionalFormats;
     TReservedMember<struct AutoFiltersTag> autoFilters;
     TSelection selection;

@@ -386,6 +386,37 @@ TEST(DiscountPage, WritingOneGroupTakesTheControls) {
     EXPECT_EQ(Calls(h, "SetDiscountGroupParameters103").size(), 1u);
 }
 
+// Card codes of twenty digits (any 64-bit code the register or the file
+// holds) are shown whole, so reading a group and writing it back sends the
+// same codes; typing stops at nineteen places.
+TEST(DiscountPage, TwentyDigitCardsComeBackWhole) {
+    ReportHarness h;
+    F& f = h.Form();
+    Q710DiscountGroupRecord r = RegisterGroup(h, 4);
+    r.firstCard = 10000000000000000000u;
+    r.lastCard = UINT64_MAX;
+    const char* err = nullptr;
+    ASSERT_EQ(h.State().Api().SetDiscountGroupParameters103(4, r, &err), 0);
+    f.CBDiscountGroup->setCurrentIndex(3);
+    f.ActionReadDiscountGroup->trigger();
+    EXPECT_EQ(f.FirstCardCodeByDiscountGroup->text().toStdString(), "10000000000000000000");
+    EXPECT_EQ(f.LastCardCodeByDiscountGroup->text().toStdString(), "18446744073709551615");
+    f.FirstCardCodeByDiscountGroupExit();
+    f.LastCardCodeByDiscountGroupExit();
+    EXPECT_EQ(h.State().DiscountGroups[3].firstCard, 10000000000000000000u);
+    EXPECT_EQ(h.State().DiscountGroups[3].lastCard, UINT64_MAX);
+    f.ActionWriteDiscountGroup->trigger();
+    EXPECT_EQ(h.ui.boxes.back().Utf8Text(), "Параметри дисконтної групи №4 успішно записані.");
+    Q710DiscountGroupRecord back = RegisterGroup(h, 4);
+    EXPECT_EQ(back.firstCard, 10000000000000000000u);
+    EXPECT_EQ(back.lastCard, UINT64_MAX);
+
+    QLineEdit* edit = f.FirstCardCodeByDiscountGroup;
+    edit->clear();
+    for (int i = 0; i < 21; ++i) edit->insert("7");
+    EXPECT_EQ(edit->text().toStdString(), std::string(19, '7'));
+}
+
 TEST(DiscountPage, WritingAllGroupsChecksEveryRangeFirstAndStopsAtAFailure) {
     {
         ReportHarness h;

@@ -3,6 +3,7 @@
 // sending, and reading and writing the eight fast keys.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -217,6 +218,40 @@ TEST(FastKeysDialog, EachFastKeyKeepsItsOwnSequence) {
     EXPECT_EQ(d.Stored(4).letters.size(), 35u);
     ASSERT_EQ(h.ui.boxes.size(), boxes + 1);
     EXPECT_EQ(h.ui.boxes.back().Utf8Text(), "Досягнута максимальна довжина послідовності!");
+}
+
+} // namespace
+
+namespace {
+
+// The buttons that open the key and journal dialogs: a dialog opened from a
+// running loop's message processing would call the register in the middle of
+// the batch, so they are off while any long operation runs; without a session
+// they stay on (the dialogs show the library's answer).
+TEST(DialogButtons, OffWhileALongOperationRuns) {
+    const std::pair<const char*, QAction * console::TForm1::*> operations[] = {
+        {"hours report", &console::TForm1::ActionXReportByHours},
+        {"all discount groups", &console::TForm1::ActionReadAllDiscountGroups},
+        {"all group names", &console::TForm1::ActionReadNamesOfAllGroups},
+    };
+    for (auto [name, action] : operations) {
+        SCOPED_TRACE(name);
+        ReportHarness h;
+        console::TForm1& f = h.Form();
+        ASSERT_EQ(f.DialogButtons.size(), 4u);
+        int samples = 0;
+        bool off = true;
+        h.atRecord = [&](int) {
+            ++samples;
+            for (QWidget* w : f.DialogButtons) off = off && !w->isEnabled();
+        };
+        (f.*action)->trigger();
+        EXPECT_GT(samples, 0);
+        EXPECT_TRUE(off);
+        for (QWidget* w : f.DialogButtons) EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
+        f.Disconnect->trigger();
+        for (QWidget* w : f.DialogButtons) EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
+    }
 }
 
 } // namespace

@@ -72,6 +72,32 @@ TRun Decrypt(const std::string& file, const std::string& password, const std::st
     return Run("/usr/bin/msoffcrypto-tool -p " + Quote(password) + " " + Quote(file) + " " + Quote(outFile));
 }
 
+TRun LibreOfficeConvert(const std::vector<std::string>& files, const std::string& outDir,
+                        const std::string& format) {
+    std::string command = "soffice -env:UserInstallation=file://" + outDir +
+                          "/profile --headless --convert-to " + format + " --outdir " + Quote(outDir);
+    for (const auto& f : files) command += " " + Quote(f);
+    return Run(command);
+}
+
+std::vector<std::vector<std::string>> SheetRanges(const std::string& reader,
+                                                  const std::vector<std::string>& files) {
+    const char* src = std::getenv("Q710_SOURCE_DIR");
+    std::string command = "/usr/bin/python3 " +
+                          Quote(std::string(src ? src : ".") + "/tests/xls/ranges_oracle.py") + " " + reader;
+    for (const auto& f : files) command += " " + Quote(f);
+    std::stringstream out(Run(command).Output);
+    std::vector<std::vector<std::string>> result;
+    std::string line;
+    while (std::getline(out, line)) {
+        if (line.rfind("FILE ", 0) == 0)
+            result.emplace_back();
+        else if (!result.empty())
+            result.back().push_back(line);
+    }
+    return result;
+}
+
 TRun GnumericCsv(const std::string& file, const std::string& csvFile) {
     TRun r = Run("ssconvert --export-type=Gnumeric_stf:stf_csv '" + file + "' '" + csvFile + "'");
     if (r.Status == 0) r.Output = testfiles::Slurp(csvFile);

@@ -23,6 +23,16 @@ TRun XlrdDump(const std::string& file);
 // An encrypted workbook decrypted by msoffcrypto-tool into outFile.
 TRun Decrypt(const std::string& file, const std::string& password, const std::string& outFile);
 
+// LibreOffice converts the files to the format ("xlsx") into outDir, in one
+// call with a profile of its own under outDir.
+TRun LibreOfficeConvert(const std::vector<std::string>& files, const std::string& outDir,
+                        const std::string& format);
+// ranges_oracle.py: "xlrd" (hyperlinks of .xls) or "openpyxl" (hyperlinks,
+// conditional formats, validations, autofilters of .xlsx); one list of
+// lines per file, in the order given.
+std::vector<std::vector<std::string>> SheetRanges(const std::string& reader,
+                                                  const std::vector<std::string>& files);
+
 // The first sheet as CSV through ssconvert.
 TRun GnumericCsv(const std::string& file, const std::string& csvFile);
 // Whether the text holds the line (a dump line or part of one).

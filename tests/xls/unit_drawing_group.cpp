@@ -64,6 +64,8 @@ TEST(DrawingGroup, PicturesComeBackWithTheirStoreEntries) {
     Bytes emf = Bytes(5000, 0x11);
     AddPicture(group, pictype::EMF, emf);
     for (int i = 0; i < 3; ++i) group.Items(i).RefCount = uint32_t(i + 1);
+    group.Items(1).Name = u"Логотип";
+    group.Items(1).StoreName = true; // as a store entry read with its name
     group.ColorMRU = {0x08000001};
     auto records = drawingtest::WrittenGroup(group);
     ASSERT_GE(records.size(), 3u);
@@ -82,6 +84,7 @@ TEST(DrawingGroup, PicturesComeBackWithTheirStoreEntries) {
         EXPECT_EQ(back.Items(i).FileNumber, i);
     }
     EXPECT_EQ(back.Items(2).RefCount, 3u);
+    EXPECT_EQ(back.Items(1).Name, u"Логотип");
     EXPECT_EQ(back.ColorMRU, group.ColorMRU);
     EXPECT_EQ(back.SplitMenuColors, group.SplitMenuColors);
     EXPECT_EQ(back.Dgg.Entries.size(), 1u);

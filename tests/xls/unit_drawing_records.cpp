@@ -233,6 +233,14 @@ TEST(DrawingObj, SubRecordsAsRead) {
     EXPECT_EQ(control.highest, 9);
     EXPECT_TRUE(control.shape.ObjSubRecords.empty());
 
+    // An ftCmo too short for its flags names no object.
+    ReadObj shortCmo(FromHex("1500 0400 0600 0100 0000 0000"));
+    shortCmo.shape.Opt.Add(0x0080, 1);
+    EXPECT_EQ(shortCmo.shape.ObjectType(), -1);
+    auto attached = CreateAttachedObject(shortCmo.shape);
+    ASSERT_TRUE(attached);
+    EXPECT_EQ(attached->CmoFlags, 0);
+
     try {
         ReadObj unknown(FromHex("1500 1200 0800 0100 1160 000000000000000000000000 0200 0000"));
         ADD_FAILURE();

@@ -234,6 +234,31 @@ TEST(DrawingShapes, IdsOfDrawingsAndClusters) {
     EXPECT_EQ(third->Root().ShapeId, 4096u);
 }
 
+// Ids a file repeats or puts in another drawing's block: the shapes are
+// kept as read, new shapes get ids of blocks of their own.
+TEST(DrawingShapes, IdsAFileRepeatsAreNotHandedOutAgain) {
+    Esc shapes = LineShape(1025);
+    Esc again = LineShape(1025);
+    Bytes head = DgHeader(1, 0, 1026);
+    Esc root = RootContainer(1024);
+    TMSOHeader{15, 0, mso::SpgrContainer, uint32_t(root.b.size() + 2 * shapes.b.size())}.AppendTo(head);
+    head.insert(head.end(), root.b.begin(), root.b.end());
+    head.insert(head.end(), shapes.b.begin(), shapes.b.end());
+    PutU32(head.data() + 4, uint32_t(head.size() - 8 + again.b.size()));
+    Fixture f;
+    auto other = f.NewDrawing();
+    other->AddBasicShape(); // takes drawing 1 and the ids from 1024
+    auto d = f.NewDrawing();
+    drawingtest::ReadDrawingFrom(*d, SheetDrawing(1, {head, again.b}, 2));
+    ASSERT_EQ(d->ShapeCount(), 2);
+    const uint32_t added = d->AddBasicShape().ShapeId;
+    EXPECT_GE(added, 3072u);
+    EXPECT_NE(added, other->AddBasicShape().ShapeId);
+    d->DeleteShape(1025); // the first of the two
+    EXPECT_EQ(d->ShapeCount(), 2);
+    EXPECT_EQ(d->Shape(0).ShapeId, 1025u);
+}
+
 TEST(DrawingShapes, GroupsAndUnknownRecordsComeBack) {
     // A group of two child shapes, a line with a record nothing reads, and a
     // container after the shapes.
@@ -465,6 +490,7 @@ TEST(DrawingShapes, NotesFindTheirShapes) {
     auto d = f.NewDrawing();
     d->AddNote();
     d->AddNote();
+    d->Shape(0).ShapeId = 1030; // shape ids out of file order
     auto records = drawingtest::WrittenDrawing(*d);
     // Two notes whose shapes carry the same object id bind in file order.
     for (auto& r : records) {

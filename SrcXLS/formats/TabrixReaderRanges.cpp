@@ -1,0 +1,18 @@
+// The reader's handlers of the sheet collections bound to cell areas:
+// hyperlinks, conditional formats, data validations and autofilters.
+#include "SrcXLS/formats/TabrixReader.h"
+
+#include "SrcXLS/model/Sheet.h"
+
+namespace xls {
+
+void TTabrixReader::ReadHyperlink() {
+    Drop();
+    Placeholder(placeholder::SheetTail);
+    THyperlinks& links = Sheet().Hyperlinks();
+    links.ReadHyperlink(Body(), SheetIndex);
+    std::vector<uint8_t> tip;
+    if (NextRecordIs({hlink::HLINKTOOLTIP}, tip)) links.ReadToolTip(tip);
+}
+
+} // namespace xls
