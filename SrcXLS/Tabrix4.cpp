@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <tuple>
 
 namespace xls {
 
@@ -349,6 +350,24 @@ void TTabrix4::CopyOrMove(bool move, int srcSheet, int col1, int row1, int col2,
             if (move) src.MergedCells().DeleteListed(areas, col1, row1, col2, row2);
         }
     }
+    // Conditional formats and validations go with their cells.
+    for (auto [bit, srcList, destList] :
+         {std::tuple{coConditionalFormats, static_cast<TCollectionMoveCopy*>(&src.ConditionalFormats()),
+                     static_cast<TCollectionMoveCopy*>(&dest.ConditionalFormats())},
+          std::tuple{coValidations, static_cast<TCollectionMoveCopy*>(&src.Validations()),
+                     static_cast<TCollectionMoveCopy*>(&dest.Validations())}}) {
+        if (!(options & bit)) continue;
+        if (sameSheet && move) {
+            srcList->MoveItems(col1, row1, col2, row2, destCol, destRow);
+        } else if (sameSheet) {
+            srcList->CopyItems(col1, row1, col2, row2, destCol, destRow);
+        } else {
+            TMoveCopyList list;
+            srcList->CollectIntersecting(list, col1, row1, col2, row2);
+            destList->InsertCopies(list, col1, row1, col2, row2, destCol, destRow);
+            if (move) srcList->RemoveFromListed(list, col1, row1, col2, row2);
+        }
+    }
     if (options & coDrawingObjects) {
         if (sameSheet && move) {
             src.Drawing().MoveShapesInArea(col1, row1, col2, row2, destCol, destRow);
@@ -373,6 +392,8 @@ void TTabrix4::DeleteCells(int sheet, int col1, int row1, int col2, int row2) {
     std::vector<TShape*> shapes;
     s.Drawing().GetShapesInArea(shapes, col1, row1, col2, row2);
     s.Drawing().DeleteShapes(shapes);
+    s.ConditionalFormats().RemoveAreaFromAll(col1, row1, col2, row2);
+    s.Validations().RemoveAreaFromAll(col1, row1, col2, row2);
     s.MergedCells().RemoveRect(col1, row1, col2, row2);
 }
 

@@ -163,8 +163,11 @@ void WriteWorkbookFile(TTabrix4& book) {
         s.Rows = &sheet.Rows();
         s.Cells = [&sheet, version](TXLSStream& st) { sheet.WriteSheetCells(version, st); };
         s.MergedCells = [&sheet, version](TXLSStream& st) { sheet.WriteMergedCells(version, st); };
-        if (version == TExcelVersion::xvExcel97)
+        if (version == TExcelVersion::xvExcel97) {
+            s.ConditionalFormats = [&sheet](TXLSStream& st) { sheet.ConditionalFormats().WriteCondFmts(st); };
             s.Hyperlinks = [&sheet](TXLSStream& st) { sheet.Hyperlinks().WriteHyperlinks(st); };
+            s.Validations = [&sheet](TXLSStream& st) { sheet.Validations().WriteDVal(st); };
+        }
         if (sheet.Drawing().ShapeCount() > 0)
             s.Drawing = [&sheet](TXLSStream& st) { sheet.Drawing().WriteDrawing(st); };
         source.Sheets.push_back(std::move(s));

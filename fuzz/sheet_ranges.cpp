@@ -2,8 +2,11 @@
 // a fuzzed body and written again: the first byte chooses the record.
 #include "SrcXLS/XLSDefs.h"
 #include "SrcXLS/formats/XLSStream.h"
+#include "SrcXLS/model/ConditionalFormats.h"
+#include "SrcXLS/model/DataValidations.h"
 #include "SrcXLS/model/Hyperlinks.h"
 
+#include <algorithm>
 #include <span>
 
 namespace {
@@ -30,7 +33,22 @@ template <class Read, class Write> void ReadAndWrite(Read read, Write write) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     const std::span<const uint8_t> body(data + 1, size - 1);
-    switch (data[0] % 2) {
+    // A CONDFMT or DVAL with the records after it: bodies each after a u16
+    // length.
+    std::vector<std::vector<uint8_t>> pieces;
+    for (size_t at = 0; at + 2 <= body.size() && pieces.size() < 8;) {
+        const size_t n = std::min<size_t>(body[at] | body[at + 1] << 8, body.size() - at - 2);
+        pieces.emplace_back(body.begin() + long(at + 2), body.begin() + long(at + 2 + n));
+        at += 2 + n;
+    }
+    if (pieces.empty()) pieces.emplace_back();
+    size_t next = 1;
+    auto following = [&](std::vector<uint8_t>& out) {
+        if (next >= pieces.size()) return false;
+        out = pieces[next++];
+        return true;
+    };
+    switch (data[0] % 4) {
     case 0: {
         xls::THyperlinks links;
         ReadAndWrite(
@@ -40,6 +58,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 links.ReadToolTip(body.subspan(body.size() / 2));
             },
             [&](xls::TXLSStream& s) { links.WriteHyperlinks(s); });
+        break;
+    }
+    case 2: {
+        xls::TConditionalFormats formats;
+        ReadAndWrite([&] { formats.ReadCondFmt(pieces[0], following); },
+                     [&](xls::TXLSStream& s) {
+                         for (int i = 0; i < formats.Count(); ++i)
+                             for (int c = 0; c < 3; ++c) {
+                                 formats.Items(i).Condition(c).GetFormula1();
+                                 formats.Items(i).Condition(c).GetFormula2();
+                             }
+                         formats.WriteCondFmts(s);
+                     });
+        break;
+    }
+    case 3: {
+        xls::TDataValidations list;
+        ReadAndWrite([&] { list.ReadDVal(pieces[0], following); },
+                     [&](xls::TXLSStream& s) {
+                         for (int i = 0; i < list.Count(); ++i) {
+                             list.Items(i).GetExpression1();
+                             list.Items(i).GetExpression2();
+                         }
+                         list.WriteDVal(s);
+                     });
         break;
     }
     default: {

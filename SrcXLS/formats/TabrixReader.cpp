@@ -436,6 +436,12 @@ void TTabrixReader::Dispatch() {
     case id::HLINK:
         if (biff8 && InSheet()) ReadHyperlink();
         return;
+    case condfmt::CONDFMT:
+        if (biff8 && InSheet()) ReadCondFmt();
+        return;
+    case dval::DVAL:
+        if (biff8 && InSheet()) ReadDVal();
+        return;
     case id::MERGEDCELLS:
         ReadMergedCells();
         return;

@@ -130,6 +130,8 @@ private:
     void ReadMergedCells();
     // Sheet collections bound to cell areas.
     void ReadHyperlink();
+    void ReadCondFmt();
+    void ReadDVal();
     void ReadFeatHdr();
     void ReadSheetExt();
     void ReadXCT();

@@ -15,4 +15,18 @@ void TTabrixReader::ReadHyperlink() {
     if (NextRecordIs({hlink::HLINKTOOLTIP}, tip)) links.ReadToolTip(tip);
 }
 
+void TTabrixReader::ReadCondFmt() {
+    Drop();
+    Placeholder(placeholder::SheetTail);
+    Sheet().ConditionalFormats().ReadCondFmt(
+        Body(), [this](std::vector<uint8_t>& cf) { return NextRecordIs({condfmt::CF}, cf); });
+}
+
+void TTabrixReader::ReadDVal() {
+    Drop();
+    Placeholder(placeholder::SheetTail);
+    Sheet().Validations().ReadDVal(Body(),
+                                   [this](std::vector<uint8_t>& dv) { return NextRecordIs({dval::DV}, dv); });
+}
+
 } // namespace xls

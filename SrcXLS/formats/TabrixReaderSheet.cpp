@@ -4,8 +4,8 @@
 #include "SrcXLS/XLSCellRef.h"
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSValues.h"
-#include "SrcXLS/formulas/TokenRewriting.h"
 #include "SrcXLS/formats/DefaultRecords.h"
+#include "SrcXLS/formulas/TokenRewriting.h"
 #include "SrcXLS/model/SST.h"
 #include "SrcXLS/model/Sheet.h"
 

@@ -11,6 +11,8 @@
 #include "SrcXLS/model/CellAreas.h"
 #include "SrcXLS/model/CellStorage.h"
 #include "SrcXLS/model/Collection.h"
+#include "SrcXLS/model/ConditionalFormats.h"
+#include "SrcXLS/model/DataValidations.h"
 #include "SrcXLS/model/Hyperlinks.h"
 #include "SrcXLS/model/Pane.h"
 #include "SrcXLS/model/PrintSettings.h"
@@ -106,6 +108,8 @@ public:
     TApplyFormat& ApplyFormat() { return applyFormat; }
     TMergedCells& MergedCells() { return mergedCells; }
     THyperlinks& Hyperlinks() { return hyperlinks; }
+    TConditionalFormats& ConditionalFormats() { return conditionalFormats; }
+    TDataValidations& Validations() { return validations; }
     TPrintSettings& PrintSettings() { return printSettings; }
     TPane& Pane() { return pane; }
     TSelection& Selection() { return selection; }
@@ -231,7 +235,7 @@ private:
     TXLSRows rows;
     TMergedCells mergedCells;
     TPrintSettings printSettings;
-    TReservedMember<struct ValidationsTag> validations;
+    TDataValidations validations;
     std::unique_ptr<TEscherDrawing> drawing;
     TReservedMember<struct DrawingObjectsTag> drawingObjects;
     TReservedMember<struct ControlsObjectsTag> controlsObjects;
@@ -239,7 +243,7 @@ private:
     TPane pane;
     TApplyFormat applyFormat;
     THyperlinks hyperlinks;
-    TReservedMember<struct ConditionalFormatsTag> conditionalFormats;
+    TConditionalFormats conditionalFormats;
     TReservedMember<struct AutoFiltersTag> autoFilters;
     TSelection selection;
     TSelectedAreas selectedAreas;

@@ -3,6 +3,7 @@
 // readers decode them, and what the component makes LibreOffice finds
 // (converted to .xlsx and read with openpyxl).
 #include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSText.h"
 #include "support_files.h"
 #include "support_oracle.h"
@@ -22,14 +23,20 @@ void ReadAndWrite(const fs::path& from, const std::string& to) {
     book.Write();
 }
 
+struct SemicolonLocale : testing::Test {
+    void SetUp() override { LibState().Locale.ListSeparator = u';'; }
+    void TearDown() override { LibState().Reset(); }
+};
+
 bool Contains(const std::vector<std::string>& lines, const std::string& part) {
     for (const auto& l : lines)
         if (l.find(part) != std::string::npos) return true;
     return false;
 }
 
-// A workbook with every kind of hyperlink, made through the component.
-void MakeLinks(TTabrix4& book) {
+// A workbook with every kind of hyperlink, conditional formats and
+// validations, made through the component.
+void MakeCollections(TTabrix4& book) {
     TSheet& sheet = book.GetSheet(0);
     sheet.SetName(u"Склад");
     const char16_t* addresses[] = {u"http://example.com/a?b=1", u"mailto:shop@example.com",
@@ -42,29 +49,48 @@ void MakeLinks(TTabrix4& book) {
         link.SetDescription(u"Опис");
         link.SetToolTip(u"Підказка");
     }
+    for (int r = 0; r < 10; ++r) sheet.SetAsInteger(1, r, r);
+    TConditionalFormat& cf = sheet.ConditionalFormats().Add();
+    cf.Areas.AddArea(1, 0, 1, 9);
+    cf.Condition1.SetCompOperator(TConditionOperator::coBetween);
+    cf.Condition1.SetFormula1(u"3");
+    cf.Condition1.SetFormula2(u"5");
+    cf.Condition1.FmtFont.SetFontStyle(xfsBold);
+    cf.Condition2.SetCompareCell(false);
+    cf.Condition2.SetFormula1(u"B1>7");
+    cf.Condition2.FmtPattern.SetFillPattern(1);
+    cf.Condition2.FmtPattern.SetBackColor(13);
+    TDataValidation& list = sheet.Validations().Add();
+    list.Areas.AddArea(2, 0, 2, 9);
+    list.SetValidationType(TValidationType::vtList);
+    list.SetExpression1(u"\"чай;кава\"");
+    TDataValidation& count = sheet.Validations().Add();
+    count.Areas.AddArea(3, 0, 3, 9);
+    count.SetValidationType(TValidationType::vtInteger);
+    count.SetValidationOperator(TValidationOperator::vopBetween);
+    count.SetExpression1(u"1");
+    count.SetExpression2(u"100");
+    count.SetInputTitle(u"Кількість");
+    count.SetInputMsg(u"Від 1 до 100");
+    count.SetErrorMsg(u"Неправильно");
 }
 
 } // namespace
 
-TEST(SheetRangeFiles, RealWorldHyperlinksSurviveAReadAndAWrite) {
+// Each real-world file read and written; the reader's view of the copy
+// equals its view of the original.
+static void ExpectKept(const std::string& reader, const std::vector<const char*>& files) {
     const fs::path dir = oracle::RealWorldDir();
     if (dir.empty()) GTEST_SKIP() << "no real-world test files here";
     testfiles::ScratchDir tmp;
-    const char* files[] = {
-        "ExcelDataReader/StringContinuationAfterCharacterData.xls",
-        "apache-poi/47847.xls",
-        "apache-poi/WithHyperlink.xls",
-        "apache-poi/com.aida-tour.www_SPO_files_maldives%20august%20october.xls",
-        "sheetjs-test_files/hyperlink_stress_test_2011.xls",
-    };
     std::vector<std::string> paths;
-    for (size_t i = 0; i < std::size(files); ++i) {
+    for (size_t i = 0; i < files.size(); ++i) {
         const std::string out = tmp.File("out" + std::to_string(i) + ".xls");
         ASSERT_NO_THROW(ReadAndWrite(dir / files[i], out)) << files[i];
         paths.push_back((dir / files[i]).string());
         paths.push_back(out);
     }
-    auto dumps = oracle::SheetRanges("xlrd", paths);
+    auto dumps = oracle::SheetRanges(reader, paths);
     ASSERT_EQ(dumps.size(), paths.size());
     for (size_t i = 0; i < dumps.size(); i += 2) {
         SCOPED_TRACE(paths[i]);
@@ -73,10 +99,40 @@ TEST(SheetRangeFiles, RealWorldHyperlinksSurviveAReadAndAWrite) {
     }
 }
 
-TEST(SheetRangeFiles, LibreOfficeFindsWhatTheComponentMade) {
+TEST(SheetRangeFiles, RealWorldHyperlinksSurviveAReadAndAWrite) {
+    // xlrd decodes the hyperlinks.
+    ExpectKept("xlrd", {
+                           "ExcelDataReader/StringContinuationAfterCharacterData.xls",
+                           "apache-poi/47847.xls",
+                           "apache-poi/WithHyperlink.xls",
+                           "apache-poi/com.aida-tour.www_SPO_files_maldives%20august%20october.xls",
+                           "sheetjs-test_files/hyperlink_stress_test_2011.xls",
+                       });
+}
+
+TEST(SheetRangeFiles, RealWorldConditionalFormatsAndValidationsSurviveAReadAndAWrite) {
+    // The records decoded from their published layouts, independently of
+    // the library.
+    ExpectKept("biff", {
+                           "ExcelDataReader/StringContinuationAfterCharacterData.xls",
+                           "ExcelDataReader/Test_Issue_11642_ValuesNotLoaded.xls",
+                           "apache-poi/47847.xls",
+                           "apache-poi/NewStyleConditionalFormattings.xls",
+                           "apache-poi/StringContinueRecords.xls",
+                           "apache-poi/WithConditionalFormatting.xls",
+                           "ExcelDataReader/Test_Issue_11573_BlankValues.xls",
+                           "apache-poi/31749.xls",
+                           "apache-poi/ContinueRecordProblem.xls",
+                           "apache-poi/dvEmpty.xls",
+                           "apache-poi/ex45978-extraLinkTableSheets.xls",
+                           "apache-poi/unicodeNameRecord.xls",
+                       });
+}
+
+TEST_F(SemicolonLocale, LibreOfficeFindsWhatTheComponentMade) {
     testfiles::ScratchDir tmp;
     TTabrix4 book;
-    MakeLinks(book);
+    MakeCollections(book);
     const std::string file = tmp.File("made.xls");
     book.SetFilename(Utf8ToWide(file));
     book.Write();
@@ -100,4 +156,10 @@ TEST(SheetRangeFiles, LibreOfficeFindsWhatTheComponentMade) {
     EXPECT_TRUE(Contains(lines, "link Склад A3 'file://server/share/prices.xls'"));
     EXPECT_TRUE(Contains(lines, "link Склад A4 '") && Contains(lines, "docs%5Creport.xls'"));
     EXPECT_TRUE(Contains(lines, "link Склад A5 None 'Склад!B3'"));
+    EXPECT_TRUE(Contains(lines, "cf Склад B1:B10 cellIs between ['3', '5']"));
+    EXPECT_TRUE(Contains(lines, "cf Склад B1:B10 expression None ['B1>7']"));
+    EXPECT_TRUE(Contains(lines, "dv Склад C1:C10 list equal '\"чай,кава\"'"));
+    EXPECT_TRUE(Contains(lines,
+                         "dv Склад D1:D10 whole between '1' '100' True 'Кількість' 'Від 1 до 100' None "
+                         "'Неправильно'"));
 }
