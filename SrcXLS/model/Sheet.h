@@ -8,6 +8,7 @@
 #include "SrcXLS/XLSValues.h"
 #include "SrcXLS/formats/DefaultRecords.h"
 #include "SrcXLS/model/ApplyFormat.h"
+#include "SrcXLS/model/AutoFilters.h"
 #include "SrcXLS/model/CellAreas.h"
 #include "SrcXLS/model/CellStorage.h"
 #include "SrcXLS/model/Collection.h"
@@ -110,6 +111,7 @@ public:
     THyperlinks& Hyperlinks() { return hyperlinks; }
     TConditionalFormats& ConditionalFormats() { return conditionalFormats; }
     TDataValidations& Validations() { return validations; }
+    TAutoFilters& AutoFilters() { return autoFilters; }
     TPrintSettings& PrintSettings() { return printSettings; }
     TPane& Pane() { return pane; }
     TSelection& Selection() { return selection; }
@@ -244,7 +246,7 @@ private:
     TApplyFormat applyFormat;
     THyperlinks hyperlinks;
     TConditionalFormats conditionalFormats;
-    TReservedMember<struct AutoFiltersTag> autoFilters;
+    TAutoFilters autoFilters;
     TSelection selection;
     TSelectedAreas selectedAreas;
     TXLSRange range;
