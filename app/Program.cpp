@@ -28,6 +28,8 @@ Program::~Program() {
     // The job side outlives the windows it was pointed at.
     exchange::Side().Main = {};
     // Reverse order of creation.
+    windows.JournalDialog = nullptr;
+    windows.JournalOptionsDialog = nullptr;
     windows.Form13.reset();
     windows.Form12.reset();
     windows.AboutBox.reset();
@@ -76,6 +78,8 @@ bool Program::Create() {
     windows.AboutBox = std::make_unique<TAboutBox>(state);
     windows.Form12 = std::make_unique<TForm12>(state);
     windows.Form13 = std::make_unique<TForm13>(state);
+    windows.JournalOptionsDialog = windows.Form12.get();
+    windows.JournalDialog = windows.Form13.get();
     ConnectExchange();
     return true;
 }

@@ -7,6 +7,8 @@
 
 #include "console/ConsoleState.h"
 #include "console/ConsoleWindows.h"
+#include "exchange/TForm12.h"
+#include "exchange/TForm13.h"
 #include "exchange/TForm4.h"
 #include "exchange/TForm5.h"
 #include "exchange/TForm8.h"
@@ -19,6 +21,8 @@ struct ProgramWindows : console::ConsoleWindows {
     std::unique_ptr<console::TForm4> Form4;
     std::unique_ptr<console::TForm5> Form5;
     std::unique_ptr<console::TForm8> Form8;
+    std::unique_ptr<console::TForm12> Form12;
+    std::unique_ptr<console::TForm13> Form13;
 };
 
 class Program {

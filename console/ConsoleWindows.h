@@ -2,14 +2,13 @@
 // order; the main window reaches the dialogs it shows through them.
 #pragma once
 
+#include <QDialog>
 #include <memory>
 
 #include "console/Q710_Form.h"
 #include "console/TAboutBox.h"
 #include "console/TForm10.h"
 #include "console/TForm11.h"
-#include "console/TForm12.h"
-#include "console/TForm13.h"
 #include "console/TForm6.h"
 #include "console/TForm7.h"
 #include "console/TForm9.h"
@@ -24,8 +23,10 @@ struct ConsoleWindows {
     std::unique_ptr<TForm9> Form9;
     std::unique_ptr<TForm11> Form11;
     std::unique_ptr<TAboutBox> AboutBox;
-    std::unique_ptr<TForm12> Form12;
-    std::unique_ptr<TForm13> Form13;
+    // The exchange side's journal dialogs (TForm12, TForm13), which the
+    // program block creates and points these at.
+    QDialog* JournalOptionsDialog = nullptr;
+    QDialog* JournalDialog = nullptr;
 };
 
 } // namespace console

@@ -540,13 +540,15 @@ void TForm1::BitBtn4Click() {
 }
 
 void TForm1::BitBtn5Click() {
-    ShowCentred(*windows.Form12);
-    platform::ShowModal(*windows.Form12);
+    if (windows.JournalOptionsDialog == nullptr) return;
+    ShowCentred(*windows.JournalOptionsDialog);
+    platform::ShowModal(*windows.JournalOptionsDialog);
 }
 
 void TForm1::BitBtn7Click() {
-    ShowCentred(*windows.Form13);
-    platform::ShowModal(*windows.Form13);
+    if (windows.JournalDialog == nullptr) return;
+    ShowCentred(*windows.JournalDialog);
+    platform::ShowModal(*windows.JournalDialog);
 }
 
 void TForm1::ActionGoodsStopExecute() {

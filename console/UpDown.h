@@ -14,6 +14,8 @@ class UpDown : public QWidget {
 public:
     UpDown(QLineEdit* associate, int min, int max, QWidget* parent = nullptr);
     void SetMin(int value) { min = value; }
+    // A maximum below the minimum counts as the minimum.
+    void SetMax(int value) { max = value < min ? min : value; }
     int Min() const { return min; }
     int Max() const { return max; }
     // Sets the position within the range and shows it in the edit.

@@ -62,6 +62,8 @@ struct JobSide {
     std::vector<GoodsDupCheckRecord> GoodsDupCheck;
     std::unique_ptr<platform::XmlDocument> XmlDocument; // the current document, kept until the next XML job
     bool FileWritten = false;                           // the current job wrote its file
+    // The last journal parameters read (zeros before the first read); never cleared.
+    Q710JournalParams JournalParamsValue{};
 
     // The program's dialogs register themselves here while they exist.
     console::TForm4* Form4 = nullptr;

@@ -9,3 +9,8 @@ set(goods_import_sources ${Q710_ROOT}/exchange/GoodsImportRun.cpp ${Q710_ROOT}/e
 fuzz_target(NAME goods_csv SOURCES goods_csv.cpp ${Q710_ROOT}/exchange/GoodsCsvImport.cpp ${goods_import_sources})
 fuzz_target(NAME goods_xml SOURCES goods_xml.cpp ${Q710_ROOT}/exchange/GoodsXmlImport.cpp
             ${Q710_ROOT}/exchange/ReportDocument.cpp ${goods_import_sources})
+# The electronic journal stream and the Z report buffer, as the register hands them out.
+set(journal_sources ${Q710_ROOT}/exchange/JournalStream.cpp ${Q710_ROOT}/exchange/JournalXml.cpp
+    ${Q710_ROOT}/console/UInt64Lib.cpp)
+fuzz_target(NAME journal_stream SOURCES journal_stream.cpp ${journal_sources})
+fuzz_target(NAME zreport SOURCES zreport.cpp ${Q710_ROOT}/exchange/ZReportXml.cpp ${journal_sources})

@@ -531,7 +531,43 @@ void XmlDocument::Save(const std::string& path) const {
     }
 }
 
+namespace {
+
+// Whether the text is well-formed UTF-8 holding only characters XML 1.0
+// allows, so it can be taken as it is.
+bool AlreadyXmlSafe(std::string_view s) {
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            if (c < 0x20 && c != 0x09 && c != 0x0A && c != 0x0D) return false;
+            ++i;
+            continue;
+        }
+        std::size_t extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC2 ? 1 : 0;
+        if (extra == 0 || c > 0xF4 || i + extra >= s.size()) return false;
+        uint32_t cp = c & (0x3F >> extra);
+        for (std::size_t k = 1; k <= extra; ++k) {
+            const auto t = static_cast<unsigned char>(s[i + k]);
+            if ((t & 0xC0) != 0x80) return false;
+            cp = cp << 6 | (t & 0x3F);
+        }
+        // Overlong forms, surrogates, beyond U+10FFFF, U+FFFE and U+FFFF.
+        if ((extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000) || cp > 0x10FFFF ||
+            (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF)
+            return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+} // namespace
+
+bool IsXmlSafeText(std::string_view utf8) {
+    return AlreadyXmlSafe(utf8);
+}
+
 std::string XmlSafeText(std::string_view utf8) {
+    if (AlreadyXmlSafe(utf8)) return std::string(utf8);
     std::u16string wide = Utf8ToUtf16(utf8);
     for (char16_t& c : wide) {
         bool allowed = c >= 0x20 ? (c != 0xFFFE && c != 0xFFFF) : (c == 0x09 || c == 0x0A || c == 0x0D);

@@ -125,5 +125,7 @@ private:
 // The text with characters XML 1.0 does not allow (U+0000-U+0008, U+000B, U+000C, U+000E-U+001F, U+FFFE,
 // U+FFFF) replaced by a blank and malformed UTF-8 by U+FFFD.
 std::string XmlSafeText(std::string_view utf8);
+// Whether XmlSafeText would give the text back unchanged (well-formed UTF-8, only allowed characters).
+bool IsXmlSafeText(std::string_view utf8);
 
 } // namespace platform

@@ -327,28 +327,29 @@ Q710_EXPORT uint8_t GetPeiodOfLastDay(double* opened, double* closed, const char
 
 Q710_EXPORT uint8_t GetJournalParams(int32_t journal, uint8_t* journals, Q710JournalParams* params,
                                      const char** err) {
-    (void)journals, (void)params;
-    return NotYet<uint8_t>("GetJournalParams", err, journal);
+    return Run<uint8_t>(
+        "GetJournalParams", err, [&] { return Sim().GetJournalParams(journal, journals, params, err); },
+        journal);
 }
 Q710_EXPORT uint8_t GetJournal(int32_t journal, int32_t p2, int32_t p3, void* block, int32_t lastIndex,
                                const char** err) {
-    (void)block;
-    return NotYet<uint8_t>("GetJournal", err, journal, p2, p3, lastIndex);
+    return Run<uint8_t>(
+        "GetJournal", err, [&] { return Sim().GetJournal(journal, p2, p3, block, lastIndex, err); }, journal,
+        p2, p3, lastIndex);
 }
 Q710_EXPORT uint8_t GetReport(int32_t report, void* buffer, int32_t lastIndex, const char** err) {
-    (void)buffer;
-    return NotYet<uint8_t>("GetReport", err, report, lastIndex);
+    return Run<uint8_t>(
+        "GetReport", err, [&] { return Sim().GetReport(report, buffer, lastIndex, err); }, report, lastIndex);
 }
 Q710_EXPORT uint8_t GetFreeVolumeJournal(uint32_t* bytes, const char** err) {
-    (void)bytes;
-    return NotYet<uint8_t>("GetFreeVolumeJournal", err);
+    return Run<uint8_t>("GetFreeVolumeJournal", err, [&] { return Sim().GetFreeVolumeJournal(bytes, err); });
 }
 Q710_EXPORT uint8_t GetJournalOptions(uint8_t* options, const char** err) {
-    (void)options;
-    return NotYet<uint8_t>("GetJournalOptions", err);
+    return Run<uint8_t>("GetJournalOptions", err, [&] { return Sim().GetJournalOptions(options, err); });
 }
 Q710_EXPORT uint8_t SetJournalOptions(uint8_t options, const char** err) {
-    return NotYet<uint8_t>("SetJournalOptions", err, options);
+    return Run<uint8_t>(
+        "SetJournalOptions", err, [&] { return Sim().SetJournalOptions(options, err); }, options);
 }
 
 // The control interface for tests and demos: one command (or several lines)

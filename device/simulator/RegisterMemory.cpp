@@ -10,7 +10,7 @@ namespace sim {
 namespace {
 
 constexpr uint32_t ImageMagic = 0x4D533751; // "Q7SM"
-constexpr uint32_t ImageVersion = 3;
+constexpr uint32_t ImageVersion = 4;
 
 const char* const Products[] = {
     "Хліб білий",       "Батон нарізний",  "Молоко 2,5%",      "Кефір 1%",        "Сир твердий",
@@ -209,9 +209,8 @@ RegisterMemory RegisterMemory::Demo(int goodsCount) {
     }
     m.lastDayOpened = 45299.3333333333;
     m.lastDayClosed = 45299.9166666667;
-    m.journals = {{412, 1, 18342, 260}, {412, 2, 5120, 128}, {413, 1, 22001, 300}};
     m.journalOptions = 1;
-    m.journalFreeBytes = 1843200;
+    m.journalCapacity = 2097152;
     DemoSales(m);
     return m;
 }
@@ -251,15 +250,8 @@ std::vector<uint8_t> RegisterMemory::Serialize() const {
     }
     w.F64(lastDayOpened);
     w.F64(lastDayClosed);
-    w.U32(static_cast<uint32_t>(journals.size()));
-    for (const Q710JournalParams& j : journals) {
-        w.U16(j.shift);
-        w.U8(j.journalInShift);
-        w.U32(j.controlTapeLength);
-        w.U32(j.pcInfoLength);
-    }
     w.U8(journalOptions);
-    w.U32(journalFreeBytes);
+    w.U32(journalCapacity);
     sales.Write(w);
     return w.Bytes();
 }
@@ -302,17 +294,8 @@ bool RegisterMemory::Deserialize(const std::vector<uint8_t>& bytes) {
     }
     m.lastDayOpened = r.F64();
     m.lastDayClosed = r.F64();
-    const uint32_t journalCount = r.U32();
-    if (!r.Ok() || journalCount > 255) return false;
-    m.journals.resize(journalCount);
-    for (Q710JournalParams& j : m.journals) {
-        j.shift = r.U16();
-        j.journalInShift = r.U8();
-        j.controlTapeLength = r.U32();
-        j.pcInfoLength = r.U32();
-    }
     m.journalOptions = r.U8();
-    m.journalFreeBytes = r.U32();
+    m.journalCapacity = r.U32();
     if (!m.sales.Read(r) || !r.Ok() || !r.AtEnd()) return false;
     *this = std::move(m);
     return true;

@@ -55,9 +55,11 @@ struct RegisterMemory {
     std::array<PeriodicHourLine, 24> periodicHours{};
     double lastDayOpened = 0;
     double lastDayClosed = 0;
-    std::vector<Q710JournalParams> journals;
+    // The electronic journal's option bits (1 control tape, 2 service
+    // information, 4 printed control tape) and its capacity: the free space
+    // is the capacity less the bytes of the journals kept.
     uint8_t journalOptions = 0;
-    uint32_t journalFreeBytes = 0;
+    uint32_t journalCapacity = 0;
     SalesState sales;
 
     // Fresh demo data with `goodsCount` goods numbered from 0.

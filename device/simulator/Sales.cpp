@@ -14,6 +14,7 @@ namespace {
 constexpr double Epoch2001 = 36892.0; // 01.01.2001 in days since 30.12.1899
 constexpr uint32_t MaxDocuments = 1u << 24;
 constexpr std::size_t MaxTextBytes = 255;
+constexpr uint32_t MaxListEntries = 4096; // package entries and service items of one document
 
 int64_t RoundDiv(int64_t numerator, int64_t denominator) {
     return numerator >= 0 ? (numerator + denominator / 2) / denominator
@@ -113,12 +114,6 @@ uint16_t TakeDocumentNumber(SalesState& s) {
     const uint16_t number = s.nextDocument;
     s.nextDocument = static_cast<uint16_t>(number == UINT16_MAX ? 1 : number + 1);
     return number;
-}
-
-void AddDocument(SalesState& s, JournalDocument doc) {
-    doc.number = TakeDocumentNumber(s);
-    s.clock = doc.time;
-    OpenShift(s, doc.time).documents.push_back(std::move(doc));
 }
 
 void ZeroGoodsCounters(GoodsBase& base, bool period) {
@@ -310,6 +305,12 @@ double RegisterTimeToDays(uint32_t seconds) {
 double ShiftStartDays(const SalesState& sales) {
     const Shift* shift = sales.CurrentShift();
     return shift ? RegisterTimeToDays(shift->opened) : Epoch2001;
+}
+
+void AddDocument(SalesState& s, JournalDocument doc) {
+    doc.number = TakeDocumentNumber(s);
+    s.clock = doc.time;
+    OpenShift(s, doc.time).documents.push_back(std::move(doc));
 }
 
 std::string RecordReceipt(RegisterMemory& m, const ReceiptRequest& r) {
@@ -549,6 +550,20 @@ void WriteDocument(ByteWriter& w, const JournalDocument& d) {
     w.U32(static_cast<uint32_t>(d.cash.total));
     w.U8(d.cash.cashierId);
     w.Text(d.cash.cashierName);
+    w.U32(static_cast<uint32_t>(d.packages.size()));
+    for (const PackageEntry& p : d.packages) {
+        w.U32(static_cast<uint32_t>(p.first));
+        w.U32(static_cast<uint32_t>(p.last));
+        w.U32(p.time);
+    }
+    w.U8(d.service.cashierId);
+    w.U64(d.service.shipperId);
+    w.U32(static_cast<uint32_t>(d.service.items.size()));
+    for (const ServiceItem& i : d.service.items) {
+        w.U64(i.code);
+        w.U32(static_cast<uint32_t>(i.amount));
+        w.U32(static_cast<uint32_t>(i.price));
+    }
 }
 
 bool ReadDocument(ByteReader& r, JournalDocument& d) {
@@ -565,6 +580,24 @@ bool ReadDocument(ByteReader& r, JournalDocument& d) {
     d.cash.total = static_cast<int32_t>(r.U32());
     d.cash.cashierId = r.U8();
     d.cash.cashierName = r.Text(MaxTextBytes);
+    const uint32_t packages = r.U32();
+    if (!r.Ok() || packages > MaxListEntries) return false;
+    d.packages.resize(packages);
+    for (PackageEntry& p : d.packages) {
+        p.first = static_cast<int32_t>(r.U32());
+        p.last = static_cast<int32_t>(r.U32());
+        p.time = r.U32();
+    }
+    d.service.cashierId = r.U8();
+    d.service.shipperId = r.U64();
+    const uint32_t items = r.U32();
+    if (!r.Ok() || items > MaxListEntries) return false;
+    d.service.items.resize(items);
+    for (ServiceItem& i : d.service.items) {
+        i.code = r.U64();
+        i.amount = static_cast<int32_t>(r.U32());
+        i.price = static_cast<int32_t>(r.U32());
+    }
     return r.Ok();
 }
 
@@ -618,6 +651,8 @@ void SalesState::Write(ByteWriter& w) const {
         w.U32(shift.closed);
         w.U32(static_cast<uint32_t>(shift.documents.size()));
         for (const JournalDocument& d : shift.documents) WriteDocument(w, d);
+        w.U32(static_cast<uint32_t>(shift.journalBreaks.size()));
+        for (uint32_t at : shift.journalBreaks) w.U32(at);
         WriteTotals(w, shift.sales);
         WriteTotals(w, shift.refunds);
         w.U8(shift.z.has_value());
@@ -655,6 +690,9 @@ bool SalesState::Read(ByteReader& r) {
             if (!ReadDocument(r, doc)) return false;
             shift.documents.push_back(std::move(doc));
         }
+        const uint32_t breaks = r.U32();
+        if (!r.Ok() || breaks > MaxListEntries) return false;
+        for (uint32_t b = 0; b < breaks; ++b) shift.journalBreaks.push_back(r.U32());
         ReadTotals(r, shift.sales);
         ReadTotals(r, shift.refunds);
         if (r.U8() != 0) ReadZ(r, shift.z.emplace());

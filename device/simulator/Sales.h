@@ -26,7 +26,11 @@ enum DocumentType : uint8_t {
     DocCancelRefundReceipt = 3,
     DocCashIn = 4,
     DocCashOut = 5,
+    DocTransmitReport = 6,
+    DocDeliveryReport = 7,
     DocZReport = 10,
+    DocServiceAccept = 16,
+    DocServiceReturn = 17,
 };
 
 // Payment forms.
@@ -98,12 +102,35 @@ struct CashBody {
     std::string cashierName;
 };
 
+// One entry of a package report: the packages first..last sent (or
+// delivered) at a time.
+struct PackageEntry {
+    int32_t first = 0;
+    int32_t last = 0;
+    uint32_t time = 0;
+};
+
+// Service information for the PC: goods taken in from (or given back to) a
+// shipper. It goes into the journal only; no figure moves.
+struct ServiceItem {
+    uint64_t code = 0;  // barcode << 20 | PLU
+    int32_t amount = 0; // thousandths
+    int32_t price = 0;  // kopecks
+};
+struct ServiceInfo {
+    uint8_t cashierId = 0;
+    uint64_t shipperId = 0;
+    std::vector<ServiceItem> items; // at most 255
+};
+
 struct JournalDocument {
     uint8_t type = DocSaleReceipt;
     uint16_t number = 0;
     uint32_t time = 0;
     std::vector<ReceiptRecord> records; // receipts
     CashBody cash;                      // cash documents
+    std::vector<PackageEntry> packages; // package reports (transmit, delivery)
+    ServiceInfo service;                // service information
 };
 
 // One side (sales or refunds) of a shift's totals by tax group.
@@ -134,6 +161,9 @@ struct Shift {
     bool open = true;
     uint32_t closed = 0;
     std::vector<JournalDocument> documents; // in the order the register made them
+    // The electronic journal starts anew at these documents (the shift's
+    // journal 2, 3, ...); journal 1 starts at the shift's first document.
+    std::vector<uint32_t> journalBreaks;
     SideTotals sales;
     SideTotals refunds;
     std::optional<ZReport> z; // once closed
@@ -201,6 +231,19 @@ struct ReceiptRequest {
 // figures and answers an empty text.
 std::string RecordReceipt(RegisterMemory& memory, const ReceiptRequest& request);
 std::string RecordCash(RegisterMemory& memory, bool cashIn, int32_t sum, std::optional<uint32_t> time);
+// Records a document made elsewhere in the open shift (opening the next
+// shift when none is open): it takes the next document number and sets the
+// clock to its time.
+void AddDocument(SalesState& s, JournalDocument doc);
+// A package report (transmit or delivery) and service information (accept
+// or return): journal documents that move no figure.
+std::string RecordPackages(RegisterMemory& memory, bool delivery, std::vector<PackageEntry> entries,
+                           std::optional<uint32_t> time);
+std::string RecordServiceInfo(RegisterMemory& memory, bool returned, ServiceInfo info,
+                              std::optional<uint32_t> time);
+// Starts the open shift's next electronic journal.
+std::string StartJournal(RegisterMemory& memory);
+
 // Closes the open shift with its Z report: the day's figures start again.
 std::string CloseShift(RegisterMemory& memory, std::optional<uint32_t> time);
 

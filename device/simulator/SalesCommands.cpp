@@ -343,4 +343,12 @@ std::string Simulator::SalesDump() const {
     return out.str();
 }
 
+std::optional<uint32_t> ControlTime(const std::string& word) {
+    return TimeOf(word);
+}
+
+std::optional<int32_t> ControlScaled(const std::string& word, int decimals) {
+    return Scaled32(word, decimals);
+}
+
 } // namespace sim

@@ -77,6 +77,13 @@ std::optional<long long> Number(const std::string& word) {
     }
 }
 
+std::optional<long long> NumberAt(const std::vector<std::string>& words, std::size_t index, long long low,
+                                  long long high) {
+    const auto n = index < words.size() ? Number(words[index]) : std::nullopt;
+    if (!n || *n < low || *n > high) return std::nullopt;
+    return n;
+}
+
 std::string Plain(const std::string& word) {
     return !word.empty() && word[0] == '\x01' ? word.substr(1) : word;
 }
@@ -328,10 +335,12 @@ bool Simulator::Control(const std::string& command, std::string& reply) {
             << "\ncapacity=" << base.Capacity() << "\nprogrammed=" << base.Programmed()
             << "\nfailures=" << base.Failures() << "\nadditional-codes=" << base.AdditionalCodes().size()
             << "\nbatch-open=" << cursor_.IsOpen() << "\nstate-file=" << options_.statePath << "\n"
-            << SalesDump() << DiscountDump() << scenario_.Describe();
+            << SalesDump() << JournalDump() << DiscountDump() << scenario_.Describe();
         reply = out.str();
     } else if (IsSalesCommand(verb)) {
         return SalesControl(words, reply);
+    } else if (IsJournalCommand(verb)) {
+        return JournalControl(words, reply);
     } else if (IsDiscountCommand(verb)) {
         return DiscountControl(words, reply);
     } else {

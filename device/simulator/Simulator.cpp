@@ -192,6 +192,7 @@ uint8_t Simulator::PowerOff(const char** err) {
 }
 
 uint8_t Simulator::NextCommand(void* buffer, int32_t lastIndex, const char** err) {
+    if (journal_.open) return NextJournalBlock(buffer, lastIndex, err);
     if (!cursor_.IsOpen()) return FailUtf8(err, StatusNoBatch, "Немає незавершеного запиту даних");
     if (buffer == nullptr || lastIndex < 0 || lastIndex + 1 < cursor_.RecordSize())
         return FailUtf8(err, StatusSmallBuffer, "Розмір буфера замалий для запису");

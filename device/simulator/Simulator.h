@@ -14,6 +14,7 @@
 #include "device/Q710Api.h"
 #include "device/simulator/BatchCursor.h"
 #include "device/simulator/CallLog.h"
+#include "device/simulator/Journal.h"
 #include "device/simulator/Modem.h"
 #include "device/simulator/RegisterMemory.h"
 #include "device/simulator/Scenario.h"
@@ -148,6 +149,14 @@ public:
     uint8_t SetGoodsGroupName(int32_t group, const char* name, const char** err);
     uint8_t GetTextPattern(int32_t pattern, uint8_t* cursor, const char** text, const char** err);
     uint8_t SetTextPattern(int32_t pattern, int32_t cursor, const char* text, const char** err);
+    // Electronic journal and Z report (SimJournal.cpp).
+    uint8_t GetJournalParams(int32_t journal, uint8_t* journals, Q710JournalParams* params, const char** err);
+    uint8_t GetJournal(int32_t journal, int32_t p2, int32_t p3, void* block, int32_t lastIndex,
+                       const char** err);
+    uint8_t GetReport(int32_t report, void* buffer, int32_t lastIndex, const char** err);
+    uint8_t GetFreeVolumeJournal(uint32_t* bytes, const char** err);
+    uint8_t GetJournalOptions(uint8_t* options, const char** err);
+    uint8_t SetJournalOptions(uint8_t options, const char** err);
     // Every function not simulated yet.
     uint8_t Unsupported(const char** err);
 
@@ -188,6 +197,10 @@ private:
     static bool IsLocalCall(const std::string& name);
     // The sales commands (receipts, shifts, report figures; see README).
     static bool IsSalesCommand(const std::string& verb);
+    static bool IsJournalCommand(const std::string& verb);
+    bool JournalControl(const std::vector<std::string>& words, std::string& reply);
+    std::string JournalDump() const;
+    uint8_t NextJournalBlock(void* buffer, int32_t lastIndex, const char** err);
     bool SalesControl(const std::vector<std::string>& words, std::string& reply);
     std::string SalesDump() const;
     // The commands of keys and discounts (see README).
@@ -208,6 +221,18 @@ private:
     CallLog log_;
     Scenario scenario_;
     BatchCursor cursor_;
+    // The journal's blocks still to go out through NextCommand.
+    struct JournalBlocksCursor {
+        std::vector<std::vector<uint8_t>> blocks;
+        std::size_t next = 0;
+        uint8_t pad = 0;
+        bool endless = false;
+        bool open = false;
+        void Open(std::vector<std::vector<uint8_t>> all, uint8_t fill, bool forever);
+        void Close() { open = false; }
+    };
+    JournalBlocksCursor journal_;
+    JournalDamage journalDamage_;
     Modem modem_;
     TextSlot error_;
     TextSlot name_;
@@ -233,7 +258,10 @@ R Simulator::Call(const char* name, const char** err, Body body, const Args&... 
     if (log_.Enabled()) log_.Append(CallLine(name, args...));
     const std::string function = name;
     const int number = scenario_.CountCall(function);
-    if (function != "NextCommand" && !IsLocalCall(function)) cursor_.Close();
+    if (function != "NextCommand" && !IsLocalCall(function)) {
+        cursor_.Close();
+        journal_.Close();
+    }
     SaveIfDue(false);
     if constexpr (std::is_void_v<R>) {
         (void)err;

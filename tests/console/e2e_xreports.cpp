@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <regex>
 
 #include "SrcXLS/XLSLibState.h"
 #include "console/ActionButton.h"
+#include "exchange/JournalXml.h"
 #include "exchange/TForm4.h"
 #include "exchange/TForm5.h"
 #include "platform/RegionalSettings.h"
@@ -140,6 +142,40 @@ TEST_F(Program, XReportShowsTheDaysSales) {
               0u)
         << text;
     EXPECT_EQ(h.ui.boxes[0].Utf8Caption(), "Дані поточного денного X-звіту");
+}
+
+// The date and time separators the X report sets hold for the exports that
+// follow it: the Z report document of the same run writes its dates with them.
+TEST_F(Program, XReportSeparatorsReachTheLaterZReportDocument) {
+    platform::RegionalSettings us;
+    us.shortDateFormat = "M/d/yyyy";
+    us.longTimeFormat = "h:mm:ss tt";
+    us.dateSeparator = '/';
+    us.timeSeparator = '-';
+    us.timeAm = "AM";
+    us.timePm = "PM";
+    platform::SetRegional(us);
+    ProgramHarness h;
+    ASSERT_TRUE(h.Create());
+    h.Form().Connect->trigger();
+    auto documentTime = [&h] {
+        std::vector<uint8_t> buffer(178);
+        const char* err = nullptr;
+        EXPECT_EQ(h.State().Api().GetReport(412, buffer.data(), 177, &err), 0); // the demo's closed shift
+        std::string text;
+        EXPECT_TRUE(exchange::ZReportXmlText(412, buffer, text));
+        std::smatch m;
+        EXPECT_TRUE(std::regex_search(text, m, std::regex("<DocumentDateTime>([^<]*)<")));
+        return m.size() > 1 ? m[1].str() : std::string();
+    };
+    const std::string before = documentTime();
+    EXPECT_TRUE(std::regex_match(before, std::regex(R"(\d+/\d+/\d{4} \d+-\d\d-\d\d [AP]M)"))) << before;
+    h.Form().BitBtnXReportOfDay->click();
+    ASSERT_EQ(h.ui.boxes.size(), 1u);
+    const std::string after = documentTime();
+    std::string expected = before;
+    for (char& c : expected) c = c == '/' ? '.' : c == '-' ? ':' : c;
+    EXPECT_EQ(after, expected);
 }
 
 } // namespace
