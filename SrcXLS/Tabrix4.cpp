@@ -135,8 +135,9 @@ void TTabrix4::Clear() {
     unknown2007.Clear();
     DefaultFormatBlock = true;
     sheets->Add(0);
-    defaultFormats.Clear();
+    // Style formats hold uses of the default pool's fills and borders.
     secondFormats.Clear();
+    defaultFormats.Clear();
     fonts.Clear();
     fonts.AddDefaults();
     defaultFormats.InitDefaults();
@@ -147,13 +148,19 @@ void TTabrix4::Clear() {
     extraObjects.Clear();
     vba->Clear();
     chartSheets.Clear();
-    savedTags.Clear();
-    relations.Clear();
-    for (auto& f : styleFragments) f.clear();
+    packageData.Clear();
     keptPackage.Clear();
     fileSharing.clear();
     origVersion = TExcelVersion::xvNone;
     CodePage = DefaultCodePage;
+}
+
+void TTabrix4::AddNumberFormat(std::u16string_view text, int index) {
+    defaultFormats.NumberFormats().AddRead(text, index, 1);
+}
+
+void TTabrix4::AddNumberFormatEx12(std::u16string_view text, int index) {
+    defaultFormats.NumberFormats().AddXLSX(text, index);
 }
 
 void TTabrix4::SetFont(const TXFont& font) {

@@ -6,11 +6,14 @@
 #pragma once
 
 #include "SrcXLS/XLSDefs.h"
+#include "SrcXLS/XLSKeptPackage.h"
 #include "SrcXLS/drawing/DrawingGroup.h"
 #include "SrcXLS/formats/BIFFSettingsRecords.h"
 #include "SrcXLS/formats/DefaultRecords.h"
 #include "SrcXLS/formats/VBAProject.h"
+#include "SrcXLS/formats/XLSXPackage.h"
 #include "SrcXLS/model/CellFormats.h"
+#include "SrcXLS/model/CellFormatsEx12.h"
 #include "SrcXLS/model/ReservedMember.h"
 #include "SrcXLS/model/Sheet.h"
 #include "SrcXLS/model/TextMeasure.h"
@@ -139,6 +142,14 @@ public:
     TRecordStorageEx2007Unknown& Unknown2007() { return unknown2007; }
     TExtraObjects& ExtraObjects() { return extraObjects; }
     TStyles& Styles() { return styles; }
+    TEx12CellStyles& Ex12Styles() { return ex12Styles; }
+    // What a package read keeps beside the model, and the package itself.
+    TXLSXBookData& PackageData() { return packageData; }
+    TKeptPackage& KeptPackage() { return keptPackage; }
+    // Adds a number format under its index to the default pool, as a used
+    // entry; the Ex12 form takes the ids of an .xlsx styles part.
+    void AddNumberFormat(std::u16string_view text, int index);
+    void AddNumberFormatEx12(std::u16string_view text, int index);
     // The macro project of a read workbook (kept while PreserveMacros is on).
     TXLSVBA& VBA() { return *vba; }
 
@@ -209,7 +220,7 @@ private:
     void SetDefaultWindow();
 
     std::u16string filename;
-    TReservedMember<struct KeptPackageTag> keptPackage;
+    TKeptPackage keptPackage;
     TExcelVersion version = TExcelVersion::xvExcel97;
     TExcelVersion origVersion = TExcelVersion::xvNone;
     int maxRecSize = 8224;
@@ -227,13 +238,12 @@ private:
     TCellValuesList cellStores;
     TMSOPictures pictures;
     TStyles styles;
-    TReservedMember<struct Ex12StylesTag> ex12Styles;
+    TEx12CellStyles ex12Styles;
     std::unique_ptr<TSheets> sheets;
     TReservedMember<struct ChartSheetsTag> chartSheets;
     std::unique_ptr<TXLSVBA> vba;
-    TReservedMember<struct SavedTagsTag> savedTags;
-    TReservedMember<struct RelationsTag> relations;
-    std::u16string styleFragments[3];
+    // Kept elements, relationships and style sections of a package.
+    TXLSXBookData packageData;
     std::vector<uint8_t> fileSharing;
     std::unique_ptr<TTextMeasurer> measurer;
     int64_t progressTotal = 0;
@@ -248,5 +258,10 @@ void ReadWorkbookFile(TTabrix4& owner, const std::vector<uint8_t>* image = nullp
 // ("Book"); xvExcel40: the first sheet as a plain BIFF4 file. Raises
 // "Can not write Excel 2.1/3.0 files" for the older versions.
 void WriteWorkbookFile(TTabrix4& book);
+// Reads the component's Filename, or image when given, as an .xlsx/.xlsm
+// package into the cleared component, keeping the package for the writer.
+void ReadPackageFile(TTabrix4& owner, const std::vector<uint8_t>* image = nullptr);
+// Writes the component as a package: to Filename, or into image when given.
+void WritePackageFile(TTabrix4& book, std::vector<uint8_t>* image = nullptr);
 
 } // namespace xls

@@ -9,6 +9,11 @@
 #include "SrcXLS/drawing/ObjRecords.h"
 #include "SrcXLS/formats/TabrixReader.h"
 #include "SrcXLS/formats/TabrixWriter.h"
+#include "SrcXLS/formats/XLSXReader.h"
+#include "SrcXLS/formats/XLSXWriter.h"
+#include "SrcXLS/formulas/FormulaDecoder.h"
+#include "SrcXLS/model/Cell.h"
+#include "platform/AtomicFile.h"
 
 #include <filesystem>
 
@@ -63,16 +68,23 @@ public:
 private:
     std::vector<std::pair<TEscherDrawing*, uint32_t>> added;
 };
-} // namespace
 
-void ReadWorkbookFile(TTabrix4& owner, const std::vector<uint8_t>* image) {
+// A reader starts from no sheet, no font and no format, the built-in number
+// formats aside.
+void ClearForRead(TTabrix4& owner) {
     owner.Clear();
     owner.Sheets().Clear();
-    owner.DefaultFormats().Clear();
+    // Style formats hold uses of the default pool's fills and borders.
     owner.SecondFormats().Clear();
+    owner.DefaultFormats().Clear();
     owner.Fonts().Clear();
     owner.DefaultFormats().NumberFormats().AddBuiltIns();
     owner.DefaultFormatBlock = false;
+}
+} // namespace
+
+void ReadWorkbookFile(TTabrix4& owner, const std::vector<uint8_t>* image) {
+    ClearForRead(owner);
 
     TBIFFWorkbookTarget target;
     target.FileName = std::filesystem::path(owner.GetFilename());
@@ -182,10 +194,96 @@ void WriteWorkbookFile(TTabrix4& book) {
         writer.WriteBIFF4Sheet(file);
 }
 
-void TTabrix4::ReadFile() {
-    if (IsPackageName(filename)) throw XLSError("Reading .xlsx packages is not available");
+namespace {
+
+// The text of a formula in the syntax of package parts.
+std::string PackageFormulaText(TTabrix4& book, TSheet& /*sheet*/, TFormulaCell& cell) {
+    if (cell.IsText()) return std::string(cell.Data().begin(), cell.Data().end());
+    TDecodeContext context;
+    const TExcelVersion orig = book.GetOrigVersion();
+    context.Version = orig >= TExcelVersion::xvExcel21 && orig <= TExcelVersion::xvExcel97
+                          ? orig
+                          : TExcelVersion::xvExcel97;
+    context.Syntax = TFormulaSyntax::File();
+    context.Row = int(cell.Row);
+    context.Col = cell.Col;
+    context.CodePage = book.CodePage;
     try {
-        ReadWorkbookFile(*this);
+        if (auto* a = dynamic_cast<TBaseArrayFormulaCell*>(&cell)) {
+            std::span<const uint8_t> tokens = a->GetArrayTokens();
+            return WideToUtf8(DecodeFormula(tokens, size_t(a->GetArrayTokenLength()), context));
+        }
+        return WideToUtf8(DecodeFormula(cell.Data(), size_t(cell.TokenLength()), context));
+    } catch (const XLSError&) {
+        // Tokens the decoder cannot read: the cell keeps its value only.
+        return {};
+    }
+}
+
+TXLSXWorkbook PackageParts(TTabrix4& book) {
+    TXLSXWorkbook wb;
+    wb.Sheets = &book.Sheets();
+    wb.Fonts = &book.Fonts();
+    wb.Formats = &book.DefaultFormats();
+    wb.StyleFormats = &book.SecondFormats();
+    wb.CellStyles = &book.Ex12Styles();
+    wb.Strings = &book.Strings();
+    wb.Globals = &book.GlobalsStorage();
+    wb.Book = &book.PackageData();
+    wb.OrigVersion = book.GetOrigVersion();
+    wb.MacroEnabled = book.Excel2007MacroFile();
+    wb.FormulaText = [&book](TSheet& sheet, TFormulaCell& cell) {
+        return PackageFormulaText(book, sheet, cell);
+    };
+    return wb;
+}
+
+} // namespace
+
+void ReadPackageFile(TTabrix4& owner, const std::vector<uint8_t>* image) {
+    ClearForRead(owner);
+    owner.SetVersion(TExcelVersion::xvExcel2007);
+
+    std::vector<uint8_t> read;
+    if (!image) {
+        const std::string file = std::filesystem::path(owner.GetFilename()).string();
+        std::string bytes;
+        try {
+            bytes = platform::ReadWholeFile(file);
+        } catch (const platform::FileError& e) {
+            throw XLSError(e.what());
+        }
+        read.assign(bytes.begin(), bytes.end());
+        image = &read;
+    }
+    TXLSXWorkbook wb = PackageParts(owner);
+    TXLS2007Reader reader(wb);
+    reader.ReadPackage(*image);
+    owner.KeptPackage().Keep(*image, owner.TempFileMode == TTempFileMode::tfmInMemory);
+}
+
+void WritePackageFile(TTabrix4& book, std::vector<uint8_t>* image) {
+    int64_t cells = 0;
+    for (int i = 0; i < book.Sheets().Count(); ++i) cells += book.GetSheet(i).Cells().Count();
+    book.PrepareWrite(cells);
+    TXLSXWorkbook wb = PackageParts(book);
+    wb.KeptPackage = book.KeptPackage().Bytes();
+    TXLS2007Writer writer(wb);
+    std::vector<uint8_t> bytes = writer.WritePackage();
+    if (image) {
+        *image = std::move(bytes);
+        return;
+    }
+    platform::WriteFileAtomic(std::filesystem::path(book.GetFilename()).string(),
+                              std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+void TTabrix4::ReadFile() {
+    try {
+        if (IsPackageName(filename))
+            ReadPackageFile(*this);
+        else
+            ReadWorkbookFile(*this);
     } catch (...) {
         // The reader's failure is the one to report.
         try {
@@ -198,8 +296,10 @@ void TTabrix4::ReadFile() {
 }
 
 void TTabrix4::WriteFile() {
-    if (version == TExcelVersion::xvExcel2007) throw XLSError("Writing .xlsx packages is not available");
-    WriteWorkbookFile(*this);
+    if (version == TExcelVersion::xvExcel2007)
+        WritePackageFile(*this);
+    else
+        WriteWorkbookFile(*this);
 }
 
 } // namespace xls

@@ -198,6 +198,24 @@ std::u16string Utf8ToWide(std::string_view bytes) {
     return out;
 }
 
+void AppendUtf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(char(cp));
+    } else if (cp < 0x800) {
+        out.push_back(char(0xC0 | (cp >> 6)));
+        out.push_back(char(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(char(0xE0 | (cp >> 12)));
+        out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(char(0xF0 | (cp >> 18)));
+        out.push_back(char(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (cp & 0x3F)));
+    }
+}
+
 std::string WideToUtf8(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -210,21 +228,7 @@ std::string WideToUtf8(std::u16string_view text) {
         } else if (cp >= 0xD800 && cp < 0xE000) {
             cp = 0xFFFD;
         }
-        if (cp < 0x80) {
-            out.push_back(char(cp));
-        } else if (cp < 0x800) {
-            out.push_back(char(0xC0 | (cp >> 6)));
-            out.push_back(char(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(char(0xE0 | (cp >> 12)));
-            out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(char(0xF0 | (cp >> 18)));
-            out.push_back(char(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (cp & 0x3F)));
-        }
+        AppendUtf8(out, cp);
     }
     return out;
 }

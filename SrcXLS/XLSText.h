@@ -48,6 +48,8 @@ char16_t UpperCaseChar(char16_t c);
 std::u16string UpperCaseWide(std::u16string_view text);
 std::u16string Utf8ToWide(std::string_view bytes);
 std::string WideToUtf8(std::u16string_view text);
+// One code point (up to U+10FFFF) appended as UTF-8.
+void AppendUtf8(std::string& out, uint32_t codePoint);
 std::u16string WideStringReplaceAll(std::u16string_view text, std::u16string_view pattern,
                                     std::u16string_view replacement);
 

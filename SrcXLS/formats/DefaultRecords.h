@@ -71,6 +71,7 @@ public:
     void SetWindowProtect(bool v) { SetBool(biff::WINDOWPROTECT, v); }
     // True for the 1904 date system.
     bool GetDateMode() const { return GetBool(biff::DATEMODE); }
+    void SetDateMode(bool v) { SetBool(biff::DATEMODE, v); }
 
     std::u16string GetUserName() const;
     void SetUserName(std::u16string_view name);

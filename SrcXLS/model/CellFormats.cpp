@@ -1,5 +1,7 @@
 #include "SrcXLS/model/CellFormats.h"
 
+#include "SrcXLS/model/CellFormatsEx12.h"
+
 #include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/XLSLibState.h"
 
@@ -431,7 +433,9 @@ TBorderSide TCellFormat::GetBorderSide(int side) const {
     }
 }
 
-TCellFormats::TCellFormats(TXFonts* fonts, bool withDefaults) : fonts(fonts), withDefaults(withDefaults) {
+TCellFormats::TCellFormats(TXFonts* fonts, bool withDefaults)
+    : fonts(fonts), withDefaults(withDefaults), fills(std::make_unique<TFills>()),
+      borders(std::make_unique<TBorders>()) {
     if (fonts) fonts->Attach(this);
     if (withDefaults) InitDefaults();
 }
@@ -446,6 +450,8 @@ TCellFormats::~TCellFormats() {
 
 void TCellFormats::InitDefaults() {
     numberFormats.AddBuiltIns();
+    fills->AddDefaults();
+    borders->AddDefaults();
     AddDefaults();
     Add();
     MarkPermanent();
@@ -492,6 +498,20 @@ TCellFormat* TCellFormats::Add() {
     return Append(std::make_unique<TCellFormat>(this));
 }
 
+TCellFormatEx12* TCellFormats::AddEx12() {
+    return static_cast<TCellFormatEx12*>(Append(std::make_unique<TCellFormatEx12>(this)));
+}
+
+void TCellFormats::ResetEx12Lists() {
+    fills->Renumber();
+    borders->Renumber();
+    for (const auto& f : items)
+        if (auto* ex = dynamic_cast<TCellFormatEx12*>(f.get());
+            ex && ex->GetFont() && ex->GetFont()->PoolIndex >= 0)
+            PutWord(f->body, 0, ex->GetFont()->PoolIndex);
+    indexDirty = true;
+}
+
 TCellFormat* TCellFormats::AddCopy(const TCellFormat& format) {
     auto entry = std::make_unique<TCellFormat>(this);
     entry->Assign(format);
@@ -535,7 +555,8 @@ int TCellFormats::IndexOfEqual(const TCellFormat& format) const {
     int best = -1;
     auto range = index.equal_range(BodyHash(format.body));
     for (auto it = range.first; it != range.second; ++it)
-        if (it->second->body == format.body && (best < 0 || it->second->PoolIndex < best))
+        if (it->second->Equal(format) && format.Equal(*it->second) &&
+            (best < 0 || it->second->PoolIndex < best))
             best = it->second->PoolIndex;
     return best;
 }
@@ -573,6 +594,8 @@ void TCellFormats::ReleaseFontsOfAll() {
 
 void TCellFormats::Clear() {
     ReleaseFontsOfAll();
+    fills->Clear();
+    borders->Clear();
     index.clear();
     indexDirty = false;
     numberFormats.Clear();

@@ -18,6 +18,9 @@
 namespace xls {
 
 class TCellFormats;
+class TCellFormatEx12;
+class TFills;
+class TBorders;
 
 using TXFBody = std::array<uint8_t, 20>;
 
@@ -187,6 +190,8 @@ public:
     void Clear();
 
     TCellFormat* Add();
+    // A 2007 entry (fill, border and font of its own).
+    TCellFormatEx12* AddEx12();
     // Appends an entry assigned from format.
     TCellFormat* AddCopy(const TCellFormat& format);
     // Removes entry i; later entries' pool indexes move down by one.
@@ -198,6 +203,13 @@ public:
     // nobody uses any more are deleted.
     void AddUse(TCellFormat* format);
     void ReleaseUse(TCellFormat* format) noexcept;
+
+    // The 2007 fill and border lists.
+    TFills& Fills() { return *fills; }
+    TBorders& Borders() { return *borders; }
+    // Renumbers the fills and borders and gives every 2007 entry the font
+    // index of the font it holds.
+    void ResetEx12Lists();
 
     // From the font pool.
     void FontDeleted(int fontIndex);
@@ -215,6 +227,9 @@ private:
     bool withDefaults;
     TNumberFormats numberFormats;
     TExcelMask mask;
+    // Before the entries, which hold uses of fills and borders until they go.
+    std::unique_ptr<TFills> fills;
+    std::unique_ptr<TBorders> borders;
     std::vector<std::unique_ptr<TCellFormat>> items;
     int permanentCount = 0;
     mutable std::unordered_multimap<uint64_t, TCellFormat*> index;

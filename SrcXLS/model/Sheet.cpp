@@ -107,8 +107,7 @@ void TSheet::Clear() {
     selectedAreas.Clear();
     queries.Clear();
     cells.Clear();
-    savedTags.Clear();
-    relations.Clear();
+    packageData.Clear();
     areaList.Clear();
     firstRow = lastRow = firstCol = lastCol = 0;
 }

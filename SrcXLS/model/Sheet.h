@@ -7,6 +7,7 @@
 
 #include "SrcXLS/XLSValues.h"
 #include "SrcXLS/formats/DefaultRecords.h"
+#include "SrcXLS/formats/XLSXPackage.h"
 #include "SrcXLS/model/ApplyFormat.h"
 #include "SrcXLS/model/AutoFilters.h"
 #include "SrcXLS/model/CellAreas.h"
@@ -121,6 +122,7 @@ public:
     TCellAreas& AreaList() { return areaList; }
     TEscherDrawing& Drawing() { return *drawing; }
     IWorkbookContext& Workbook() const { return workbook; }
+    TXLSXSheetData& PackageData() { return packageData; }
 
     bool RecalcFormulas = true;
     THiddenState Hidden = THiddenState::hsVisible;
@@ -250,8 +252,8 @@ private:
     TSelection selection;
     TSelectedAreas selectedAreas;
     TXLSRange range;
-    TReservedMember<struct SavedTagsTag> savedTags;
-    TReservedMember<struct RelationsTag> relations;
+    // Kept elements, relationships and formula areas of a package.
+    TXLSXSheetData packageData;
     TCellAreas areaList;
     TReservedMember<struct QueriesTag> queries;
     int firstRow = 0, lastRow = 0, firstCol = 0, lastCol = 0;

@@ -44,6 +44,11 @@ std::string Script() {
     return std::string(src ? src : ".") + "/tests/xls/xlrd_cells.py";
 }
 
+std::string OpenpyxlScript() {
+    const char* src = std::getenv("Q710_SOURCE_DIR");
+    return std::string(src ? src : ".") + "/tests/xls/openpyxl_cells.py";
+}
+
 std::string Quote(const std::string& s) {
     std::string out = "'";
     for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -123,34 +128,32 @@ std::string CaseName(const fs::path& file) {
     return s;
 }
 
-std::vector<fs::path> RealWorldXls() {
+namespace {
+std::vector<fs::path> RealWorldFiles(std::initializer_list<std::string> extensions) {
     std::vector<fs::path> files;
     fs::path dir = RealWorldDir();
     if (dir.empty()) return files;
     for (const auto& e : fs::recursive_directory_iterator(dir)) {
         std::string ext = e.path().extension().string();
         std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
-        if (e.is_regular_file() && ext == ".xls") files.push_back(e.path());
+        if (e.is_regular_file() && std::find(extensions.begin(), extensions.end(), ext) != extensions.end())
+            files.push_back(e.path());
     }
     std::sort(files.begin(), files.end());
     return files;
 }
 
-XlrdBook ReadWithXlrd(const fs::path& file) {
+XlrdBook ParseCells(const std::string& text) {
     XlrdBook book;
-    testfiles::ScratchDir dir;
-    int rc = Run("/usr/bin/python3 " + Quote(Script()) + " " + Quote(dir.Path()) + " " +
-                 Quote(file.string()) + " >/dev/null 2>&1")
-                 .Status;
-    std::stringstream lines(testfiles::Exists(dir.File("0.txt")) ? testfiles::Slurp(dir.File("0.txt")) : "");
+    std::stringstream lines(text);
     std::string line;
-    if (rc != 0 || !std::getline(lines, line)) {
-        book.Error = "xlrd did not run";
+    if (!std::getline(lines, line)) {
+        book.Error = "the oracle did not run";
         return book;
     }
     auto head = Fields(line);
     book.Ok = head[0] == "OK";
-    if (!book.Ok) book.Error = head.size() > 1 ? head[1] : "";
+    if (!book.Ok) book.Error = head.size() > 1 ? head[1] : line;
     while (std::getline(lines, line)) {
         auto f = Fields(line);
         if (f[0] == "S" && f.size() >= 3) book.Sheets.push_back(xls::Utf8ToWide(Unescape(f[2])));
@@ -159,6 +162,40 @@ XlrdBook ReadWithXlrd(const fs::path& file) {
                 {std::stoi(f[1]), std::stoi(f[2]), std::stoi(f[3]), f[4][0], Unescape(f[5])});
     }
     return book;
+}
+} // namespace
+
+std::vector<fs::path> RealWorldXls() {
+    return RealWorldFiles({".xls"});
+}
+
+std::vector<fs::path> RealWorldXlsx() {
+    return RealWorldFiles({".xlsx", ".xlsm"});
+}
+
+XlrdBook ReadWithOpenpyxl(const fs::path& file) {
+    testfiles::ScratchDir dir;
+    const std::string out = dir.File("cells.txt");
+    Run("/usr/bin/python3 " + Quote(OpenpyxlScript()) + " " + Quote(file.string()) + " >" + Quote(out) +
+        " 2>/dev/null");
+    return ParseCells(testfiles::Exists(out) ? testfiles::Slurp(out) : "");
+}
+
+TRun OpenpyxlStyles(const std::string& file) {
+    return Run("/usr/bin/python3 " + Quote(OpenpyxlScript()) + " --styles " + Quote(file));
+}
+
+XlrdBook ReadWithXlrd(const fs::path& file) {
+    testfiles::ScratchDir dir;
+    int rc = Run("/usr/bin/python3 " + Quote(Script()) + " " + Quote(dir.Path()) + " " +
+                 Quote(file.string()) + " >/dev/null 2>&1")
+                 .Status;
+    if (rc != 0 || !testfiles::Exists(dir.File("0.txt"))) {
+        XlrdBook book;
+        book.Error = "xlrd did not run";
+        return book;
+    }
+    return ParseCells(testfiles::Slurp(dir.File("0.txt")));
 }
 
 } // namespace oracle

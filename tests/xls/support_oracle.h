@@ -65,4 +65,13 @@ struct XlrdBook {
 // What python3-xlrd reads from a file (blank cells left out).
 XlrdBook ReadWithXlrd(const std::filesystem::path& file);
 
+// Every .xlsx and .xlsm file of the real-world folder, sorted.
+std::vector<std::filesystem::path> RealWorldXlsx();
+// What python3-openpyxl reads from a package, in the same form (kind 'f':
+// a formula without a cached value).
+XlrdBook ReadWithOpenpyxl(const std::filesystem::path& file);
+// openpyxl's view of the formatting of a package's first sheet, one fact
+// per line (listed in openpyxl_cells.py).
+TRun OpenpyxlStyles(const std::string& file);
+
 } // namespace oracle

@@ -1,0 +1,116 @@
+// What a workbook and each sheet keep of a package besides the model: the
+// elements kept as text, the relationships, the style sections kept whole,
+// the sheets the model does not hold (chart and dialog sheets) and the
+// names of the parts the writer makes anew. Also the parts of a workbook
+// that the package reader fills and the package writer writes.
+#pragma once
+
+#include "SrcXLS/XLSDefs.h"
+#include "SrcXLS/formats/XLSXRelations.h"
+#include "SrcXLS/formats/XLSXSavedTags.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace xls {
+
+class TSheets;
+class TSheet;
+class TXFonts;
+class TCellFormats;
+class TEx12CellStyles;
+class TSST2;
+class TRecordStorageGlobals;
+class TFormulaCell;
+class TExXMLTag;
+class TXLSXmlWriter;
+
+// A "sheet" entry of workbook.xml whose part the model does not read.
+struct TXLSXKeptSheet {
+    int Position = 0;  // among all sheets of the workbook
+    std::string Name;  // raw, as in the file
+    std::string State; // "" visible, "hidden", "veryHidden"
+    std::string RelationId;
+};
+
+struct TXLSXBookData {
+    TXLSSavedTags SavedTags;
+    TXMLRelationsWorkbook Relations;
+    TXMLExtRelations ExtRelations;
+    // styles.xml sections kept whole: dxfs, tableStyles, colors; and the
+    // attributes of its root.
+    std::array<std::string, 3> StyleFragments;
+    std::string StyleRootAttributes;
+    int CalcId = 0;
+    std::vector<TXLSXKeptSheet> KeptSheets;
+    // Parts of the package read that the writer makes anew; they are not
+    // copied back.
+    std::vector<std::string> ReplacedParts;
+
+    void Clear() {
+        SavedTags.Clear();
+        Relations.Clear();
+        ExtRelations.Clear();
+        for (auto& f : StyleFragments) f.clear();
+        StyleRootAttributes.clear();
+        CalcId = 0;
+        KeptSheets.clear();
+        ReplacedParts.clear();
+    }
+};
+
+struct TXLSXSheetData {
+    TXLSSavedTags SavedTags;
+    TXMLRelations Relations;
+    // Areas of the shared formulas by their index, and of the array
+    // formulas by their cell (row << 16 | column).
+    std::map<int, std::string> SharedAreas;
+    std::map<uint64_t, std::string> ArrayAreas;
+    // Formulas read without a cached value (row << 16 | column): none is
+    // written for them either.
+    std::set<uint64_t> Uncached;
+    // The workbook relationship of a sheet whose part is written back as it
+    // was read (a macro sheet); empty for a worksheet the writer makes.
+    std::string KeptRelationId;
+
+    void Clear() {
+        SavedTags.Clear();
+        Relations.Clear();
+        SharedAreas.clear();
+        ArrayAreas.clear();
+        Uncached.clear();
+        KeptRelationId.clear();
+    }
+};
+
+// The parts of a workbook the package reader and writer work on.
+struct TXLSXWorkbook {
+    TSheets* Sheets = nullptr;
+    TXFonts* Fonts = nullptr;
+    TCellFormats* Formats = nullptr;      // the cell formats, package xf 0 at 21
+    TCellFormats* StyleFormats = nullptr; // the style formats of cellStyleXfs
+    TEx12CellStyles* CellStyles = nullptr;
+    TSST2* Strings = nullptr;
+    TRecordStorageGlobals* Globals = nullptr;
+    TXLSXBookData* Book = nullptr;
+    // The version of the file the workbook was read from (xvNone: made here).
+    TExcelVersion OrigVersion = TExcelVersion::xvNone;
+    // The workbook part gets the macro-enabled content type.
+    bool MacroEnabled = false;
+    // The package read last, whose other parts are written back.
+    std::vector<uint8_t> KeptPackage;
+
+    // The formula text of a cell in file syntax; empty when it has none.
+    std::function<std::string(TSheet& sheet, TFormulaCell& cell)> FormulaText;
+    // Defined names: whether there are any, writing them, reading one.
+    std::function<bool()> HasDefinedNames;
+    std::function<void(TXLSXmlWriter& writer)> WriteDefinedNames;
+    std::function<void(const TExXMLTag& tag)> ReadDefinedName;
+};
+
+} // namespace xls

@@ -1,0 +1,856 @@
+#include "SrcXLS/formats/XLSXReader.h"
+
+#include "SrcXLS/XLSText.h"
+#include "SrcXLS/XLSValues.h"
+#include "SrcXLS/formats/DefaultRecords.h"
+#include "SrcXLS/model/Cell.h"
+#include "SrcXLS/model/CellFormatsEx12.h"
+#include "SrcXLS/model/SST.h"
+#include "SrcXLS/model/Sheet.h"
+#include "SrcXLS/model/WideStringList.h"
+#include "SrcXLS/model/XFonts.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace xls {
+
+namespace {
+
+constexpr int MaxRows = 1048576, MaxCols = 16384;
+
+std::string LastSegment(std::string_view type) {
+    size_t slash = type.rfind('/');
+    return std::string(slash == type.npos ? type : type.substr(slash + 1));
+}
+
+// Days from 1970-01-01 of a civil date.
+int64_t DaysFromCivil(int64_t y, int m, int d) {
+    y -= m <= 2;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const int64_t yoe = y - era * 400;
+    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+bool Digits(std::string_view s, size_t at, size_t n, int& v) {
+    if (at + n > s.size()) return false;
+    v = 0;
+    for (size_t i = at; i < at + n; ++i) {
+        if (s[i] < '0' || s[i] > '9') return false;
+        v = v * 10 + (s[i] - '0');
+    }
+    return true;
+}
+
+// "A0": a reference to the row that does not exist.
+bool IsRowZero(std::string_view ref) {
+    size_t digits = ref.find_first_of("0123456789");
+    return digits != ref.npos && ref.find_first_not_of('0', digits) == ref.npos;
+}
+
+} // namespace
+
+bool IsoDateToSerial(std::string_view s, bool date1904, double& serial) {
+    int y = 1899, mo = 12, d = 30, h = 0, mi = 0, sec = 0;
+    size_t at = 0;
+    const bool hasDate = s.size() >= 10 && s[4] == '-' && s[7] == '-';
+    if (hasDate) {
+        if (!Digits(s, 0, 4, y) || !Digits(s, 5, 2, mo) || !Digits(s, 8, 2, d) || mo < 1 || mo > 12 ||
+            d < 1 || d > 31)
+            return false;
+        at = 10;
+        if (at < s.size() && (s[at] == 'T' || s[at] == ' ')) ++at;
+    }
+    double fraction = 0;
+    if (at < s.size() && s.size() - at >= 5 && s[at + 2] == ':') {
+        if (!Digits(s, at, 2, h) || !Digits(s, at + 3, 2, mi) || h > 24 || mi > 59) return false;
+        at += 5;
+        if (at + 3 <= s.size() && s[at] == ':') {
+            if (!Digits(s, at + 1, 2, sec) || sec > 60) return false;
+            at += 3;
+            if (at < s.size() && s[at] == '.') {
+                double scale = 0.1;
+                for (++at; at < s.size() && s[at] >= '0' && s[at] <= '9'; ++at, scale /= 10)
+                    fraction += (s[at] - '0') * scale;
+            }
+        }
+    } else if (!hasDate) {
+        return false;
+    }
+    // A time zone is dropped: cells show the clock time written.
+    if (at < s.size() && s[at] != 'Z' && s[at] != '+' && s[at] != '-') return false;
+    double days = 0;
+    if (hasDate) {
+        const int64_t epoch = date1904 ? DaysFromCivil(1904, 1, 1) : DaysFromCivil(1899, 12, 30);
+        days = double(DaysFromCivil(y, mo, d) - epoch);
+        // Serial numbers before March 1900 count the day the 1900 system
+        // takes for 29 February 1900.
+        if (!date1904 && days < 61) days -= 1;
+        if (!date1904 && days < 0) days = 0;
+    }
+    serial = days + (h * 3600 + mi * 60 + sec + fraction) / 86400.0;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Package
+
+void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits& limits) {
+    zip.OpenBuffer(data, limits);
+    TXLSXBookData& bd = *book.Book;
+    bd.ReplacedParts = {"[Content_Types].xml", "_rels/.rels"};
+    bd.Relations.SetUnchecked();
+
+    // The workbook part through the package's relationships.
+    for (const TRel& r : ReadRelations("", nullptr)) {
+        if (r.External) continue;
+        std::string type = LastSegment(r.TypeName);
+        std::string part = ResolvePartName("", r.Target);
+        if (type == "officeDocument" && workbookPart.empty())
+            workbookPart = part;
+        else if (type == "core-properties" || type == "extended-properties")
+            bd.ReplacedParts.push_back(part);
+    }
+    if (workbookPart.empty() || zip.IndexOf(workbookPart) < 0) workbookPart = "xl/workbook.xml";
+    if (zip.IndexOf(workbookPart) < 0) throw XLSError("The package holds no workbook part");
+    bd.ReplacedParts.push_back(workbookPart);
+    bd.ReplacedParts.push_back(RelationshipsPartName(workbookPart));
+    bd.ReplacedParts.push_back("docProps/core.xml");
+    bd.ReplacedParts.push_back("docProps/app.xml");
+
+    workbookRels = ReadRelations(workbookPart, &bd.Relations);
+    auto partOf = [&](std::string_view type, std::string_view fallback) {
+        for (const TRel& r : workbookRels)
+            if (!r.External && LastSegment(r.TypeName) == type)
+                return ResolvePartName(workbookPart, r.Target);
+        return ResolvePartName(workbookPart, fallback);
+    };
+    const std::string styles = partOf("styles", "styles.xml");
+    const std::string strings = partOf("sharedStrings", "sharedStrings.xml");
+    bd.ReplacedParts.push_back(styles);
+    bd.ReplacedParts.push_back(strings);
+    bd.ReplacedParts.push_back(partOf("calcChain", "calcChain.xml"));
+
+    TCellFormats& formats = *book.Formats;
+    if (zip.IndexOf(styles) >= 0) ReadPart(styles, pkStyles);
+    // Whatever the styles part held, font 0 and the 21 default formats stand.
+    if (book.Fonts->Count() == 0) book.Fonts->AddDefaults();
+    if (formats.Count() < 21) {
+        while (formats.Count() > 0) formats.Delete(formats.Count() - 1);
+        formats.ResetDefaults();
+    }
+    // Every package starts its fills and borders with these.
+    if (formats.Fills().Count() == 0) formats.Fills().AddDefaults();
+    if (formats.Borders().Count() == 0) formats.Borders().AddDefaults();
+    formats.MarkPermanent();
+    book.StyleFormats->MarkPermanent();
+    book.Fonts->MarkPermanent();
+    book.Fonts->RebuildHash();
+
+    book.Strings->ResetReadIndex();
+    if (zip.IndexOf(strings) >= 0) ReadPart(strings, pkSharedStrings);
+    // Fonts that rich texts added stay.
+    book.Fonts->MarkPermanent();
+
+    ReadPart(workbookPart, pkWorkbook);
+    for (const TSheetPart& sp : sheetParts) {
+        current = sp.Sheet;
+        TXLSXSheetData& sd = current->PackageData();
+        sd.Relations.SetUnchecked();
+        if (sd.KeptRelationId.empty()) {
+            bd.ReplacedParts.push_back(sp.Part);
+            bd.ReplacedParts.push_back(RelationshipsPartName(sp.Part));
+        }
+        std::vector<TRel> sheetRels = ReadRelations(sp.Part, &sd.Relations);
+        relations = &sheetRels;
+        lastRow = -1;
+        lastCol = -1;
+        skipRow = false;
+        if (zip.IndexOf(sp.Part) >= 0) ReadPart(sp.Part, pkSheet);
+        relations = nullptr;
+    }
+    current = nullptr;
+    book.Strings->EndRead();
+    bd.Relations.SetChecked();
+    bd.Relations.SortById();
+}
+
+void TXLS2007Reader::ReadPart(const std::string& name, TPartKind k) {
+    const std::string text = zip.Extract(name);
+    kind = k;
+    partName = name;
+    try {
+        TXLSExcelXmlReader::ReadPart(text, name);
+    } catch (const XLSError& e) {
+        kind = pkNone;
+        DropChildren(Root());
+        throw XLSError(std::string(e.what()) + " (" + name + ")");
+    }
+    kind = pkNone;
+    DropChildren(Root());
+}
+
+std::vector<TXLS2007Reader::TRel> TXLS2007Reader::ReadRelations(const std::string& part,
+                                                                TXMLRelations* keep) {
+    std::vector<TRel> found;
+    const std::string name = RelationshipsPartName(part);
+    if (zip.IndexOf(name) < 0) return found;
+    const std::string text = zip.Extract(name);
+    kind = pkPackageRels;
+    partName = name;
+    std::vector<TRel>* saved = relations;
+    relations = &found;
+    keepList = keep;
+    try {
+        TXLSExcelXmlReader::ReadPart(text, name);
+    } catch (const XLSError& e) {
+        relations = saved;
+        keepList = nullptr;
+        kind = pkNone;
+        DropChildren(Root());
+        throw XLSError(std::string(e.what()) + " (" + name + ")");
+    }
+    relations = saved;
+    keepList = nullptr;
+    kind = pkNone;
+    DropChildren(Root());
+    return found;
+}
+
+bool TXLS2007Reader::TopLevel(const TExXMLTag& tag) const {
+    return tag.Parent && tag.Parent->Parent && !tag.Parent->Parent->Parent;
+}
+
+void TXLS2007Reader::OnTagStart(int id, TExXMLTag& tag) {
+    // The root's own attributes (namespace declarations) are kept.
+    if (tag.Parent && !tag.Parent->Parent) {
+        if (kind == pkWorkbook) book.Book->SavedTags.RootAttributes = RootAttributeText(tag);
+        if (kind == pkSheet) current->PackageData().SavedTags.RootAttributes = RootAttributeText(tag);
+        if (kind == pkStyles) book.Book->StyleRootAttributes = RootAttributeText(tag);
+        return;
+    }
+    if (kind == pkSheet && id == etrow) ReadRow(tag);
+}
+
+bool TXLS2007Reader::OnTag(int id, TExXMLTag& tag) {
+    switch (kind) {
+    case pkPackageRels:
+        if (id != etRelationship) return false;
+        {
+            std::string_view type = tag.ReqText(eaType);
+            TRel r;
+            r.Id = tag.GetTextUtf8(eaId);
+            r.TypeName = XMLDecodeTextUtf8(type);
+            r.Target = tag.GetTextUtf8(eaTarget);
+            std::string_view mode = tag.GetText(eaTargetMode);
+            if (!mode.empty() && mode != "Internal" && mode != "External")
+                throw XLSError("Unknown Relation TargetMode");
+            r.External = mode == "External";
+            if (keepList && keepList->KeepRelation(r.TypeName)) {
+                tag.ReqText(eaId);
+                tag.ReqText(eaTarget);
+                TXMLRelation& kept = keepList->Add(r.Id);
+                if (dynamic_cast<TXMLRelationsWorkbook*>(keepList))
+                    TXMLRelationsWorkbook::SetWorkbookType(kept, r.TypeName);
+                else
+                    TXMLRelations::SetType(kept, r.TypeName);
+                kept.Target = r.Target;
+                kept.TargetMode = mode.empty() ? 0 : mode == "Internal" ? 1 : 2;
+            }
+            relations->push_back(std::move(r));
+        }
+        return true;
+    case pkWorkbook:
+        return WorkbookTag(id, tag);
+    case pkStyles:
+        return StylesTag(id, tag);
+    case pkSheet:
+        return SheetTag(id, tag);
+    case pkSharedStrings:
+        return StringsTag(id, tag);
+    default:
+        return false;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Workbook
+
+bool TXLS2007Reader::WorkbookTag(int id, TExXMLTag& tag) {
+    TXLSXBookData& bd = *book.Book;
+    if (id == etsheet && tag.Parent && tag.Parent->Id == etsheets) {
+        std::string_view name = tag.ReqText(eaname);
+        std::string relId = tag.GetTextUtf8(ear_id);
+        std::string state(tag.GetText(eastate));
+        const TRel* rel = nullptr;
+        for (const TRel& r : workbookRels)
+            if (r.Id == relId) rel = &r;
+        // A sheet without its relationship has no part: other readers pass
+        // it over, and so does this one.
+        if (!rel) return true;
+        const std::string type = LastSegment(rel->TypeName);
+        const bool macro = type == "xlMacrosheet" || type == "xlIntlMacrosheet";
+        if (type == "worksheet" || macro || type == "dialogsheet") {
+            // Macro and dialog sheets are read for their values; their parts
+            // go back as they were.
+            TSheet& sheet = book.Sheets->Add(macro ? 2 : 0);
+            if (type != "worksheet") sheet.PackageData().KeptRelationId = relId;
+            sheet.SetReadName(XMLDecodeText(name));
+            sheet.Hidden = state == "hidden"       ? THiddenState::hsHidden
+                           : state == "veryHidden" ? THiddenState::hsVeryHidden
+                                                   : THiddenState::hsVisible;
+            sheetParts.push_back(
+                {&sheet, rel->External ? std::string() : ResolvePartName(workbookPart, rel->Target)});
+        } else {
+            bd.KeptSheets.push_back({sheetCount, std::string(name), state, relId});
+        }
+        ++sheetCount;
+        return true;
+    }
+    if (id == etdefinedName && book.ReadDefinedName) {
+        book.ReadDefinedName(tag);
+        return true;
+    }
+    if (id == etexternalReference) {
+        std::string relId = tag.GetTextUtf8(ear_id);
+        bd.ExtRelations.AddRef(bd.Relations.Find(relId, true));
+        return true;
+    }
+    if (!TopLevel(tag)) return false;
+    switch (id) {
+    case etsheets:
+    case etexternalReferences:
+        bd.SavedTags.AddMarker(id);
+        return true;
+    case etdefinedNames:
+        if (book.ReadDefinedName)
+            bd.SavedTags.AddMarker(id);
+        else
+            bd.SavedTags.Add(tag.ToText(), id);
+        return true;
+    case etcalcPr:
+        bd.CalcId = int(std::clamp<int64_t>(tag.GetInt(eacalcId, 0), 0, INT32_MAX));
+        return true;
+    case etworkbookPr:
+        if (book.Globals) book.Globals->SetDateMode(tag.GetBool(eadate1904, false));
+        [[fallthrough]];
+    case etbookViews:
+    case etcustomWorkbookViews:
+    case etextLst:
+    case etfileRecoveryPr:
+    case etfileSharing:
+    case etfileVersion:
+    case etfunctionGroups:
+    case etoleSize:
+    case etpivotCaches:
+    case etsmartTagPr:
+    case etsmartTagTypes:
+    case etwebPublishing:
+    case etwebPublishObjects:
+    case etworkbookProtection:
+        bd.SavedTags.Add(tag.ToText(), id);
+        return true;
+    default:
+        return true;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Styles
+
+void TXLS2007Reader::ReadXf(TExXMLTag& xf, TCellFormatEx12& f, bool cellVariant) {
+    TCellFormats& pool = *book.Formats;
+    TXFonts& fonts = *book.Fonts;
+    int64_t numFmt = xf.GetInt(eanumFmtId, 0);
+    if (numFmt >= 0 && numFmt <= 0xFFFF) f.SetNumberFormatIndex(int(numFmt));
+    int64_t fontId = xf.GetInt(eafontId, 0);
+    f.SetHeldFont(fonts.GetItem(fontId >= 0 && fontId < fonts.Count() ? int(fontId) : 0));
+    int64_t fillId = xf.GetInt(eafillId, 0);
+    if (fillId >= 0 && fillId < pool.Fills().Count()) f.SetFill(pool.Fills().GetItem(int(fillId)));
+    int64_t borderId = xf.GetInt(eaborderId, 0);
+    if (borderId >= 0 && borderId < pool.Borders().Count())
+        f.SetBorder(pool.Borders().GetItem(int(borderId)));
+    if (cellVariant && xf.HasValue(eaxfId))
+        f.StyleXfId =
+            int(std::clamp<int64_t>(xf.GetInt(eaxfId, 0), 0, std::max(book.StyleFormats->Count() - 1, 0)));
+    f.ApplyMask = ReadApplyMask(xf);
+    f.QuotePrefix = xf.GetBool(eaquotePrefix, false);
+    f.PivotButton = xf.GetBool(eapivotButton, false);
+    f.MirrorToBody();
+    if (TExXMLTag* a = xf.FindChild(etalignment)) {
+        f.HasAlignment = true;
+        f.SetHorizAlignment(a->GetEnum(eahorizontal, HorizAlignmentNames(), 0));
+        f.SetVertAlignment(a->GetEnum(eavertical, VertAlignmentNames(), 2));
+        int rot = int(std::clamp<int64_t>(a->GetInt(eatextRotation, 0), 0, 255));
+        if (rot <= 180 || rot == 255) f.SetRotation(rot);
+        f.SetWrapShrink((a->GetBool(eawrapText, false) ? 1 : 0) | (a->GetBool(eashrinkToFit, false) ? 2 : 0));
+        f.Indent = int(std::clamp<int64_t>(a->GetInt(eaindent, 0), 0, 255));
+        f.SetIndent(std::min(f.Indent, 15));
+        f.RelativeIndent = int(std::clamp<int64_t>(a->GetInt(earelativeIndent, 0), -255, 255));
+        f.JustifyLastLine = a->GetBool(eajustifyLastLine, false);
+    }
+    if (TExXMLTag* p = xf.FindChild(etprotection)) {
+        f.HasProtection = true;
+        f.SetProtection((p->GetBool(ealocked, true) ? 1 : 0) | (p->GetBool(eahidden, false) ? 2 : 0));
+    }
+}
+
+namespace {
+void ReadBorderSide(TExXMLTag& border, int elementId, TBorderLine& line) {
+    TExXMLTag* side = border.FindChild(elementId);
+    line.Present = side != nullptr;
+    if (!side) return;
+    line.Style = uint8_t(side->GetEnum(eastyle, BorderStyleNames(), 0));
+    line.Color = ReadColor(side->FindChild(etcolor));
+}
+} // namespace
+
+bool TXLS2007Reader::StylesTag(int id, TExXMLTag& tag) {
+    if (!TopLevel(tag)) return false;
+    TCellFormats& pool = *book.Formats;
+    TXLSXBookData& bd = *book.Book;
+    switch (id) {
+    case etnumFmts:
+        for (TExXMLTag* nf : tag.Children) {
+            if (nf->Id != etnumFmt) continue;
+            int64_t fmtId = nf->ReqInt(eanumFmtId);
+            std::u16string code = XMLDecodeText(nf->ReqText(eaformatCode));
+            if (fmtId >= 0 && fmtId <= 0xFFFF) pool.NumberFormats().AddXLSX(code, int(fmtId));
+        }
+        pool.NumberFormats().Sort();
+        return true;
+    case etfonts:
+        for (TExXMLTag* f : tag.Children)
+            if (f->Id == etfont) ReadFont(*f, *book.Fonts->AddEx12());
+        return true;
+    case etfills:
+        for (TExXMLTag* f : tag.Children) {
+            if (f->Id != etfill) continue;
+            TFill& fill = *pool.Fills().Add();
+            if (TExXMLTag* p = f->FindChild(etpatternFill)) {
+                fill.PatternType = uint8_t(p->GetEnum(eapatternType, FillPatternNames(), 0));
+                fill.FgColor = ReadColor(p->FindChild(etfgColor));
+                fill.BgColor = ReadColor(p->FindChild(etbgColor));
+            } else if (TExXMLTag* g = f->FindChild(etgradientFill)) {
+                fill.SetGradient(true);
+                TGradientFill& gf = *fill.Gradient;
+                gf.Path = g->GetText(eatype, "linear") != "linear";
+                gf.Degree = g->GetFloat(eadegree, 0);
+                static constexpr int edges[] = {ealeft, earight, eatop, eabottom};
+                for (int e = 0; e < 4; ++e)
+                    if (g->HasValue(edges[e])) gf.SetEdge(e, g->GetFloat(edges[e], 0));
+                for (TExXMLTag* s : g->Children)
+                    if (s->Id == etstop)
+                        gf.Stops.push_back({s->ReqFloat(eaposition), ReadColor(s->FindChild(etcolor))});
+            }
+        }
+        return true;
+    case etborders:
+        for (TExXMLTag* b : tag.Children) {
+            if (b->Id != etborder) continue;
+            TBorder& border = *pool.Borders().Add();
+            border.Flags = uint8_t((b->GetBool(eadiagonalDown, false) ? TBorder::bfDiagonalDown : 0) |
+                                   (b->GetBool(eadiagonalUp, false) ? TBorder::bfDiagonalUp : 0) |
+                                   (b->GetBool(eaoutline, false) ? TBorder::bfOutline : 0));
+            static constexpr std::pair<int, int> sides[] = {{etleft, TBorder::bsLeft},
+                                                            {ettop, TBorder::bsTop},
+                                                            {etright, TBorder::bsRight},
+                                                            {etbottom, TBorder::bsBottom},
+                                                            {etdiagonal, TBorder::bsDiagonal},
+                                                            {etvertical, TBorder::bsVertical},
+                                                            {ethorizontal, TBorder::bsHorizontal}};
+            for (auto [element, side] : sides) ReadBorderSide(*b, element, border.Sides[size_t(side)]);
+            // "start" and "end" are the left and right of newer writers.
+            if (!border.Sides[TBorder::bsLeft].Present)
+                if (TExXMLTag* s = b->FindChildByName("start")) {
+                    border.Sides[TBorder::bsLeft].Present = true;
+                    border.Sides[TBorder::bsLeft].Style = uint8_t(s->GetEnum(eastyle, BorderStyleNames(), 0));
+                    border.Sides[TBorder::bsLeft].Color = ReadColor(s->FindChild(etcolor));
+                }
+            if (!border.Sides[TBorder::bsRight].Present)
+                if (TExXMLTag* s = b->FindChildByName("end")) {
+                    border.Sides[TBorder::bsRight].Present = true;
+                    border.Sides[TBorder::bsRight].Style =
+                        uint8_t(s->GetEnum(eastyle, BorderStyleNames(), 0));
+                    border.Sides[TBorder::bsRight].Color = ReadColor(s->FindChild(etcolor));
+                }
+        }
+        return true;
+    case etcellStyleXfs:
+        for (TExXMLTag* xf : tag.Children)
+            if (xf->Id == etxf) ReadXf(*xf, *book.StyleFormats->AddEx12(), false);
+        return true;
+    case etcellXfs:
+        if (pool.Count() < 21) {
+            if (book.Fonts->Count() == 0) book.Fonts->AddDefaults();
+            while (pool.Count() > 0) pool.Delete(pool.Count() - 1);
+            pool.ResetDefaults();
+        }
+        for (TExXMLTag* xf : tag.Children)
+            if (xf->Id == etxf) ReadXf(*xf, *pool.AddEx12(), true);
+        return true;
+    case etcellStyles:
+        for (TExXMLTag* s : tag.Children) {
+            if (s->Id != etcellStyle) continue;
+            TEx12CellStyle& style = book.CellStyles->Add();
+            style.BuiltinId = int(std::clamp<int64_t>(s->GetInt(eabuiltinId, -1), -1, 255));
+            style.CustomBuiltin = s->GetBool(eacustomBuiltin, false);
+            style.Hidden = s->GetBool(eahidden, false);
+            style.ILevel = int(std::clamp<int64_t>(s->GetInt(eaiLevel, -1), -1, 255));
+            style.XfId = int(std::clamp<int64_t>(s->GetInt(eaxfId, 0), 0, INT32_MAX));
+            style.Name = s->GetTextW(eaname);
+        }
+        return true;
+    case etdxfs:
+        bd.StyleFragments[0] = tag.ToText();
+        return true;
+    case ettableStyles:
+        bd.StyleFragments[1] = tag.ToText();
+        return true;
+    case etcolors:
+        bd.StyleFragments[2] = tag.ToText();
+        return true;
+    default:
+        return true;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Shared strings
+
+std::u16string TXLS2007Reader::RunText(const TExXMLTag& parent) {
+    const TExXMLTag* t = parent.FindChild(ett);
+    return t ? DecodeXString(t->GetTextDecoded()) : std::u16string();
+}
+
+// The text of an "si" or "is": its "t" and its runs in document order.
+std::u16string TXLS2007Reader::StringText(const TExXMLTag& parent) {
+    std::u16string text;
+    for (const TExXMLTag* child : parent.Children)
+        if (child->Id == ett)
+            text += DecodeXString(child->GetTextDecoded());
+        else if (child->Id == etr)
+            text += RunText(*child);
+    return text;
+}
+
+void TXLS2007Reader::AddRichString(TExXMLTag& si) {
+    TXFonts& fonts = *book.Fonts;
+    TXLSWideStringList pieces;
+    TXFontEx12 probe;
+    for (TExXMLTag* r : si.Children) {
+        // Text beside the runs is a run without properties.
+        if (r->Id == ett) pieces.AddWithValue(DecodeXString(r->GetTextDecoded()), 0);
+        if (r->Id != etr) continue;
+        int font = 0;
+        if (TExXMLTag* rPr = r->FindChild(etrPr)) {
+            probe.SetDefaults();
+            ReadFont(*rPr, probe);
+            TXFont* found = fonts.FindEqual(probe);
+            if (!found) {
+                // A run font the cell formats do not use joins the pool.
+                found = fonts.AddEx12();
+                found->Assign(probe);
+                static_cast<TXFontEx12*>(found)->Color12 = probe.Color12;
+                static_cast<TXFontEx12*>(found)->Extra = probe.Extra;
+                found->ResetHash();
+                fonts.RebuildHash();
+            }
+            font = found->PoolIndex;
+        }
+        pieces.AddWithValue(RunText(*r), font);
+    }
+    book.Strings->AddFormattedStringRead(pieces);
+}
+
+bool TXLS2007Reader::StringsTag(int id, TExXMLTag& tag) {
+    if (id != etsi) return false;
+    if (tag.FindChild(etr))
+        AddRichString(tag);
+    else
+        book.Strings->AddStringRead(StringText(tag));
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Worksheet
+
+int TXLS2007Reader::CellFormat(int64_t s) const {
+    int64_t f = s + 21;
+    return s >= 0 && f < book.Formats->Count() ? int(f) : DefaultCellFormat;
+}
+
+void TXLS2007Reader::ReadRow(TExXMLTag& row) {
+    int64_t r = lastRow + 1;
+    if (const TExXMLTag::TValue* v = row.Find(ear)) {
+        if (!ParseXMLInt(v->Raw, r) || r < 0 || r > MaxRows)
+            throw XLSError("Invalid value of r: \"" + std::string(v->Raw.substr(0, 40)) + "\"");
+        // Row 0 does not exist: its cells are passed over, as other readers do.
+        skipRow = r == 0;
+        if (skipRow) return;
+        --r;
+    } else {
+        skipRow = false;
+    }
+    if (r >= MaxRows) throw XLSError("Row number out of range");
+    lastRow = r;
+    lastCol = -1;
+    const bool custom = row.GetBool(eacustomHeight, false);
+    const bool hidden = row.GetBool(eahidden, false);
+    const bool formatted = row.GetBool(eacustomFormat, false) || row.GetInt(eas, 0) > 0;
+    const int64_t level = std::clamp<int64_t>(row.GetInt(eaoutlineLevel, 0), 0, 7);
+    const bool collapsed = row.GetBool(eacollapsed, false);
+    // Rows with nothing of their own take no memory.
+    if (!custom && !hidden && !formatted && level == 0 && !collapsed) return;
+    TXLSRow& rec = current->Rows().Add(uint32_t(r));
+    if (custom || row.HasValue(eaht)) {
+        double ht = std::clamp(row.GetFloat(eaht, 12.75), 0.0, 409.5);
+        rec.Height = uint16_t(std::lround(ht * 20));
+        if (custom) rec.Flags |= TXLSRow::CustomHeightBit;
+    }
+    if (hidden) rec.Flags |= TXLSRow::HiddenBit;
+    if (collapsed) rec.Flags |= TXLSRow::CollapsedBit;
+    rec.OutlineLevel = uint8_t(level);
+    if (formatted) {
+        rec.SetFormatIndex(CellFormat(row.GetInt(eas, 0)));
+        rec.Flags |= TXLSRow::FormattedBit;
+    }
+}
+
+void TXLS2007Reader::ReadCols(TExXMLTag& col) {
+    int64_t first = col.ReqInt(eamin), last = col.ReqInt(eamax);
+    if (first < 1 || first > MaxCols || last < first) return;
+    last = std::min<int64_t>(last, MaxCols);
+    TXLSColumns& cols = current->Columns();
+    const int width = int(std::clamp<double>(std::lround(col.GetFloat(eawidth, 10.0) * 256), 0, 65535));
+    const bool hidden = col.GetBool(eahidden, false), collapsed = col.GetBool(eacollapsed, false);
+    const bool customWidth = col.GetBool(eacustomWidth, false);
+    const int level = int(std::clamp<int64_t>(col.GetInt(eaoutlineLevel, 0), 0, 7));
+    const int format = col.HasValue(eastyle) ? CellFormat(col.GetInt(eastyle, 0)) : DefaultCellFormat;
+    cols.AddColumns(int(first - 1), int(last - first + 1));
+    for (int c = int(first - 1); c < int(last); ++c) {
+        TXLSColumn& column = *cols[c];
+        column.SetWidth(width);
+        column.Hidden = hidden;
+        column.Collapsed = collapsed;
+        column.CustomWidth = customWidth;
+        column.SetOutlineLevel(level);
+        if (format != DefaultCellFormat) column.SetFormatIndex(format);
+    }
+}
+
+void TXLS2007Reader::ReadCell(TExXMLTag& c) {
+    int col, row;
+    if (const TExXMLTag::TValue* r = c.Find(ear)) {
+        if (skipRow || IsRowZero(r->Raw)) return;
+        c.ReqCellRef(ear, col, row);
+    } else if (skipRow) {
+        return;
+    } else {
+        // Without a reference a cell follows the one before it in its row.
+        col = lastCol + 1;
+        row = int(std::max<int64_t>(lastRow, 0));
+        if (col >= MaxCols) throw XLSError("Column number out of range");
+    }
+    lastCol = col;
+    TSheet& sheet = *current;
+    const int format = CellFormat(c.GetInt(eas, 0));
+    std::string_view t = c.GetText(eat, "n");
+    TExXMLTag *v = nullptr, *f = nullptr, *is = nullptr;
+    for (TExXMLTag* child : c.Children) switch (child->Id) {
+        case etv:
+            v = child;
+            break;
+        case etf:
+            f = child;
+            break;
+        case etis:
+            is = child;
+            break;
+        default:
+            break;
+        }
+    auto number = [&](double& d) {
+        d = 0;
+        return v && ParseXMLFloat(v->Text, d);
+    };
+    auto errorIndex = [&]() {
+        int e = v ? ErrorTextToIndex(v->GetTextDecoded(), true) : 0;
+        return e > 0 ? e : 7;
+    };
+    // An inline string's "is" wins over a "v" beside it.
+    auto stringValue = [&]() {
+        return is ? StringText(*is) : v ? DecodeXString(v->GetTextDecoded()) : std::u16string();
+    };
+
+    if (f) {
+        TFormulaResult result;
+        TCellType kind = ctNumberFormula;
+        if (t == "b") {
+            kind = ctBooleanFormula;
+            result.Boolean = v && v->GetTextBool() ? 1 : 0;
+        } else if (t == "e") {
+            kind = ctErrorFormula;
+            result.ErrorCode = ErrorIndexToCode(errorIndex());
+        } else if (t == "str" || t == "inlineStr" || t == "s") {
+            kind = ctStringFormula;
+            if (t == "s" && v) {
+                int64_t index = v->GetTextInt();
+                TSSTEntry* e = index >= 0 && index < book.Strings->ReadCount()
+                                   ? book.Strings->GetEntry(int(index))
+                                   : nullptr;
+                result.Text = e ? e->Text() : std::u16string();
+            } else {
+                result.Text = stringValue();
+            }
+        } else {
+            number(result.Number);
+        }
+        uint8_t options = 0;
+        static constexpr std::pair<int, uint8_t> flags[] = {
+            {eaaca, 1}, {eabx, 2}, {eaca, 4}, {eadel1, 8}, {eadel2, 16}, {eadt2D, 32}, {eadtr, 64}};
+        for (auto [attr, bit] : flags)
+            if (f->GetBool(attr, false)) options |= bit;
+        std::string_view ft = f->GetText(eat, "normal");
+        uint16_t shared = NoSharedFormula;
+        std::string text = XMLDecodeTextUtf8(f->Text);
+        TXLSXSheetData& sd = sheet.PackageData();
+        if (ft == "shared") {
+            int64_t si = f->GetInt(easi, -1);
+            if (si >= 0 && si < NoSharedFormula) {
+                shared = uint16_t(si);
+                if (f->HasValue(earef) && !text.empty()) sd.SharedAreas[int(si)] = f->GetTextUtf8(earef);
+            }
+        } else if (ft == "array") {
+            options |= 0x80;
+            sd.ArrayAreas[uint64_t(row) << 16 | uint64_t(col)] = f->GetTextUtf8(earef);
+        } else if (ft == "dataTable" || text.empty()) {
+            // No formula text to keep: the cell keeps its value.
+            f = nullptr;
+        }
+        if (f) {
+            if (!v || v->Text.empty()) sd.Uncached.insert(uint64_t(row) << 16 | uint64_t(col));
+            sheet.PutFormulaText(kind, col, row, format, text, shared, options, result);
+            return;
+        }
+    }
+    if (t == "n") {
+        double d;
+        if (number(d))
+            sheet.PutFloat(col, row, format, d);
+        else
+            sheet.PutBlank(col, row, format);
+    } else if (t == "s") {
+        int64_t index;
+        if (!v || !ParseXMLInt(v->Text, index)) {
+            sheet.PutBlank(col, row, format);
+            return;
+        }
+        if (index < 0 || index >= book.Strings->ReadCount())
+            throw XLSError("Shared string index out of range: " + std::to_string(index));
+        sheet.PutSSTString(col, row, format, int(index));
+    } else if (t == "str" || t == "inlineStr") {
+        if (!v && !is)
+            sheet.PutBlank(col, row, format);
+        else
+            sheet.PutString(col, row, format, stringValue());
+    } else if (t == "b") {
+        if (v)
+            sheet.PutBoolean(col, row, format, v->GetTextBool());
+        else
+            sheet.PutBlank(col, row, format);
+    } else if (t == "e") {
+        if (v)
+            sheet.PutError(col, row, format, errorIndex());
+        else
+            sheet.PutBlank(col, row, format);
+    } else if (t == "d") {
+        double serial;
+        std::string iso = v ? XMLDecodeTextUtf8(v->Text) : std::string();
+        if (iso.empty())
+            sheet.PutBlank(col, row, format);
+        else if (IsoDateToSerial(iso, book.Globals && book.Globals->GetDateMode(), serial))
+            sheet.PutFloat(col, row, format, serial);
+        else
+            sheet.PutString(col, row, format, Utf8ToWide(iso));
+    } else {
+        throw XLSError("Unknown Excel XML cell type: " + std::string(t.substr(0, 20)));
+    }
+}
+
+bool TXLS2007Reader::SheetTag(int id, TExXMLTag& tag) {
+    TXLSXSheetData& sd = current->PackageData();
+    switch (id) {
+    case etc:
+        if (!tag.Parent || tag.Parent->Id != etrow) return false;
+        ReadCell(tag);
+        return true;
+    case etrow:
+        return tag.Parent && tag.Parent->Id == etsheetData;
+    case etcol:
+        if (!tag.Parent || tag.Parent->Id != etcols) return false;
+        ReadCols(tag);
+        return true;
+    case etmergeCell:
+        if (!tag.Parent || tag.Parent->Id != etmergeCells) return false;
+        {
+            int c1, r1, c2, r2;
+            tag.ReqArea(earef, c1, r1, c2, r2);
+            current->MergedCells().AddArea(c1, r1, c2, r2);
+        }
+        return true;
+    default:
+        break;
+    }
+    if (!TopLevel(tag)) return false;
+    switch (id) {
+    case etsheetData:
+    case etcols:
+    case etmergeCells:
+    case etdimension:
+        sd.SavedTags.AddMarker(id);
+        return true;
+    case etautoFilter:
+    case etcellWatches:
+    case etcolBreaks:
+    case etconditionalFormatting:
+    case etcontrols:
+    case etcustomProperties:
+    case etcustomSheetViews:
+    case etdataConsolidate:
+    case etdataValidations:
+    case etdrawing:
+    case etextLst:
+    case etheaderFooter:
+    case ethyperlinks:
+    case etignoredErrors:
+    case etlegacyDrawing:
+    case etlegacyDrawingHF:
+    case etoleObjects:
+    case etpageMargins:
+    case etpageSetup:
+    case etphoneticPr:
+    case etpicture:
+    case etprintOptions:
+    case etprotectedRanges:
+    case etrowBreaks:
+    case etscenarios:
+    case etsheetCalcPr:
+    case etsheetFormatPr:
+    case etsheetPr:
+    case etsheetProtection:
+    case etsheetViews:
+    case etsmartTags:
+    case etsortState:
+    case ettableParts:
+    case etwebPublishItems:
+        sd.SavedTags.Add(tag.ToText(), id);
+        return true;
+    default:
+        return true;
+    }
+}
+
+} // namespace xls

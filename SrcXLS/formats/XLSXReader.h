@@ -1,0 +1,93 @@
+// The package reader: an Office Open XML spreadsheet package into the
+// workbook model. The parts are found through the package's relationships
+// (the usual part names only when a package has none), each part is fed to
+// the tokenizer, and every finished element arrives by its id. What the
+// model holds goes into it; the other elements of workbook.xml and of each
+// worksheet are kept as text for the writer, with markers where the writer
+// puts what it makes itself.
+#pragma once
+
+#include "SrcXLS/formats/XLSXPackage.h"
+#include "SrcXLS/formats/XLSXmlTags.h"
+#include "SrcXLS/formats/XLSZip.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace xls {
+
+class TSheet;
+class TCellFormatEx12;
+class TXLSWideStringList;
+
+class TXLS2007Reader : public TXLSExcelXmlReader {
+public:
+    enum TPartKind : uint8_t {
+        pkNone,
+        pkWorkbook,
+        pkWorkbookRels,
+        pkPackageRels,
+        pkStyles,
+        pkSheet,
+        pkSheetRels,
+        pkSharedStrings,
+    };
+
+    explicit TXLS2007Reader(TXLSXWorkbook& book) : book(book) {}
+    // Reads the package held in data; the model keeps what was read when it
+    // raises.
+    void ReadPackage(std::span<const uint8_t> data, const TZipLimits& limits = {});
+
+protected:
+    void OnTagStart(int elementId, TExXMLTag& tag) override;
+    bool OnTag(int elementId, TExXMLTag& tag) override;
+
+private:
+    struct TRel {
+        std::string Id, TypeName, Target;
+        bool External = false;
+    };
+    void ReadPart(const std::string& name, TPartKind kind);
+    std::vector<TRel> ReadRelations(const std::string& part, TXMLRelations* keep);
+    bool TopLevel(const TExXMLTag& tag) const;
+
+    bool WorkbookTag(int id, TExXMLTag& tag);
+    bool StylesTag(int id, TExXMLTag& tag);
+    bool SheetTag(int id, TExXMLTag& tag);
+    bool StringsTag(int id, TExXMLTag& tag);
+    void ReadCell(TExXMLTag& c);
+    void ReadRow(TExXMLTag& row);
+    void ReadCols(TExXMLTag& col);
+    void ReadXf(TExXMLTag& xf, TCellFormatEx12& format, bool cellVariant);
+    std::u16string RunText(const TExXMLTag& parent);
+    std::u16string StringText(const TExXMLTag& parent);
+    void AddRichString(TExXMLTag& si);
+    int CellFormat(int64_t s) const;
+
+    TXLSXWorkbook& book;
+    TXLSZipArchive zip;
+    TPartKind kind = pkNone;
+    std::string partName;
+    std::string workbookPart;
+    std::vector<TRel>* relations = nullptr; // of the part being read
+    TXMLRelations* keepList = nullptr;      // receives the kept ones
+    std::vector<TRel> workbookRels;
+    TSheet* current = nullptr;
+    int sheetCount = 0; // "sheet" elements met
+    struct TSheetPart {
+        TSheet* Sheet;
+        std::string Part;
+    };
+    std::vector<TSheetPart> sheetParts;
+    int64_t lastRow = -1;
+    int lastCol = -1;
+    bool skipRow = false; // a row numbered 0
+};
+
+// An ISO 8601 date and time ("2024-01-31T12:30:00Z") as a serial day
+// number; false when the text is not one.
+bool IsoDateToSerial(std::string_view text, bool date1904, double& serial);
+
+} // namespace xls

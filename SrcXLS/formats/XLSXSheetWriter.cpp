@@ -1,0 +1,441 @@
+#include "SrcXLS/formats/XLSXSheetWriter.h"
+
+#include "SrcXLS/XLSText.h"
+#include "SrcXLS/XLSValues.h"
+#include "SrcXLS/formats/XLSXmlTags.h"
+#include "SrcXLS/model/Cell.h"
+#include "SrcXLS/model/Sheet.h"
+
+namespace xls {
+
+namespace {
+
+constexpr std::string_view MainNamespace = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+constexpr std::string_view RelNamespace =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+// A piece handed to the archive: big enough to keep the calls few.
+constexpr size_t PieceSize = 1 << 16;
+
+void AppendColumn(std::string& out, int col) {
+    char buf[4];
+    int n = 0;
+    for (int c = col + 1; c > 0; c = (c - 1) / 26) buf[n++] = char('A' + (c - 1) % 26);
+    while (n > 0) out += buf[--n];
+}
+
+void AppendCellRef(std::string& out, int col, int64_t row) {
+    AppendColumn(out, col);
+    AppendXMLInt(out, row + 1);
+}
+
+void AppendArea(std::string& out, int col1, int64_t row1, int col2, int64_t row2) {
+    AppendCellRef(out, col1, row1);
+    if (col1 != col2 || row1 != row2) {
+        out += ':';
+        AppendCellRef(out, col2, row2);
+    }
+}
+
+void AppendTrimmed(std::string& out, std::string_view text) {
+    while (!text.empty() && uint8_t(text.front()) <= 0x20) text.remove_prefix(1);
+    while (!text.empty() && uint8_t(text.back()) <= 0x20) text.remove_suffix(1);
+    out += text;
+}
+
+// A cell text: characters XML cannot carry escaped the package's way,
+// blanks at either end kept.
+void AppendCellText(std::string& out, std::string_view tag, std::u16string_view text) {
+    std::string utf8 = EncodeXString(text);
+    out += '<';
+    out += tag;
+    if (!utf8.empty() && (uint8_t(utf8.front()) <= 0x20 || uint8_t(utf8.back()) <= 0x20))
+        out += " xml:space=\"preserve\"";
+    out += '>';
+    XMLAppendEscaped(out, utf8);
+    out += "</";
+    out += tag;
+    out += '>';
+}
+
+std::string ErrorText(int index) {
+    return WideToUtf8(ErrorFileText(index));
+}
+
+} // namespace
+
+TXLSXSheetWriter::TXLSXSheetWriter(TSheet& sheet, TXLSXSheetData& data, TStyleIndex styleIndex,
+                                   std::function<std::string(TSheet&, TFormulaCell&)> formulaText)
+    : sheet(sheet), data(data), styleIndex(std::move(styleIndex)), formulaText(std::move(formulaText)) {}
+
+std::string TXLSXSheetWriter::WholePart() {
+    std::string out;
+    while (Next(out)) {
+    }
+    return out;
+}
+
+bool TXLSXSheetWriter::Next(std::string& out) {
+    switch (stage) {
+    case 0:
+        WriteHead(out);
+        stage = 1;
+        return true;
+    case 1: {
+        TCellValues& cells = sheet.Cells();
+        const size_t limit = out.size() + PieceSize;
+        while (out.size() < limit) {
+            TCell* cell = pending ? pending : cells.NextCell();
+            pending = nullptr;
+            if (!cell) {
+                if (openRow >= 0) out += "</row>";
+                openRow = -1;
+                FlushEmptyRows(out, -1);
+                out += "</sheetData>";
+                stage = 2;
+                return true;
+            }
+            if (int64_t(cell->Row) != openRow) {
+                if (openRow >= 0) out += "</row>";
+                FlushEmptyRows(out, cell->Row);
+                TXLSRow* record = nullptr;
+                TXLSRows& rows = sheet.Rows();
+                if (nextRecord < rows.Count() && rows[nextRecord].Row == cell->Row)
+                    record = &rows[nextRecord++];
+                WriteRowStart(out, cell->Row, record);
+                out += '>';
+                openRow = cell->Row;
+            }
+            WriteCell(out, *cell);
+        }
+        return true;
+    }
+    case 2:
+        WriteKept(out, false);
+        stage = 3;
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TXLSXSheetWriter::WriteHead(std::string& out) {
+    out += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n<worksheet xmlns=\"";
+    out += MainNamespace;
+    out += "\" xmlns:r=\"";
+    out += RelNamespace;
+    out += '"';
+    out += data.SavedTags.RootAttributes;
+    out += '>';
+    sheet.Rows().Sort();
+    WriteKept(out, true);
+}
+
+// The kept elements and the ones made here, up to the cells or after them.
+void TXLSXSheetWriter::WriteKept(std::string& out, bool head) {
+    const TXLSSavedTags& tags = data.SavedTags;
+    for (; fragment < tags.Count(); ++fragment) {
+        switch (tags.ElementId(fragment)) {
+        case etdimension:
+            if (!head) break;
+            sheet.UpdateDimensions();
+            out += "<dimension ref=\"";
+            AppendArea(out, sheet.FirstCol(), sheet.FirstRow(), sheet.LastCol(), sheet.LastRow());
+            out += "\"/>";
+            break;
+        case etcols:
+            WriteCols(out);
+            break;
+        case etmergeCells:
+            WriteMergeCells(out);
+            break;
+        case etsheetData:
+            if (!head) break;
+            ++fragment;
+            out += "<sheetData>";
+            sheet.Cells().BeginIterate();
+            return;
+        default:
+            AppendTrimmed(out, tags.Text(fragment));
+        }
+    }
+    if (!head) out += "</worksheet>";
+}
+
+void TXLSXSheetWriter::WriteCols(std::string& out) {
+    TXLSColumns& cols = sheet.Columns();
+    bool open = false;
+    for (int c = 0; c < TXLSColumns::SlotCount; ++c) {
+        TXLSColumn* col = cols[c];
+        if (!col) continue;
+        // Equal columns side by side make one element.
+        int last = c;
+        while (last + 1 < TXLSColumns::SlotCount && cols[last + 1] && cols[last + 1]->Equal(*col) &&
+               cols[last + 1]->CustomWidth == col->CustomWidth)
+            ++last;
+        if (!open) out += "<cols>";
+        open = true;
+        out += "<col min=\"";
+        AppendXMLInt(out, c + 1);
+        out += "\" max=\"";
+        AppendXMLInt(out, last + 1);
+        out += "\" width=\"";
+        AppendXMLNumber(out, col->GetWidth() / 256.0);
+        out += '"';
+        if (int s = styleIndex(col->GetFormatIndex()); s > 0) {
+            out += " style=\"";
+            AppendXMLInt(out, s);
+            out += '"';
+        }
+        if (col->CustomWidth || col->GetWidth() != TXLSColumn::DefaultWidth) out += " customWidth=\"1\"";
+        if (col->Hidden) out += " hidden=\"1\"";
+        if (col->GetOutlineLevel() > 0) {
+            out += " outlineLevel=\"";
+            AppendXMLInt(out, col->GetOutlineLevel());
+            out += '"';
+        }
+        if (col->Collapsed) out += " collapsed=\"1\"";
+        out += "/>";
+        c = last;
+    }
+    if (open) out += "</cols>";
+}
+
+void TXLSXSheetWriter::WriteMergeCells(std::string& out) {
+    TMergedCells& merged = sheet.MergedCells();
+    if (merged.Count() == 0) return;
+    out += "<mergeCells count=\"";
+    AppendXMLInt(out, merged.Count());
+    out += "\">";
+    for (int i = 0; i < merged.Count(); ++i) {
+        const TCellArea& a = merged[i];
+        out += "<mergeCell ref=\"";
+        AppendArea(out, a.Col1i(), a.Row1, a.Col2i(), a.Row2);
+        out += "\"/>";
+    }
+    out += "</mergeCells>";
+}
+
+void TXLSXSheetWriter::WriteRowStart(std::string& out, int64_t row, const TXLSRow* record) {
+    out += "<row r=\"";
+    AppendXMLInt(out, row + 1);
+    out += '"';
+    if (!record) return;
+    if (record->Flags & TXLSRow::FormattedBit) {
+        out += " s=\"";
+        AppendXMLInt(out, styleIndex(record->GetFormatIndex()));
+        out += "\" customFormat=\"1\"";
+    }
+    if (record->Flags & TXLSRow::CustomHeightBit) {
+        out += " ht=\"";
+        AppendXMLNumber(out, record->Height / 20.0);
+        out += "\" customHeight=\"1\"";
+    }
+    if (record->Flags & TXLSRow::HiddenBit) out += " hidden=\"1\"";
+    if (record->OutlineLevel > 0) {
+        out += " outlineLevel=\"";
+        AppendXMLInt(out, record->OutlineLevel);
+        out += '"';
+    }
+    if (record->Flags & TXLSRow::CollapsedBit) out += " collapsed=\"1\"";
+}
+
+void TXLSXSheetWriter::FlushEmptyRows(std::string& out, int64_t beforeRow) {
+    TXLSRows& rows = sheet.Rows();
+    constexpr uint16_t shown =
+        TXLSRow::FormattedBit | TXLSRow::CustomHeightBit | TXLSRow::HiddenBit | TXLSRow::CollapsedBit;
+    while (nextRecord < rows.Count() && (beforeRow < 0 || int64_t(rows[nextRecord].Row) < beforeRow)) {
+        const TXLSRow& r = rows[nextRecord++];
+        if (!(r.Flags & shown) && r.OutlineLevel == 0) continue;
+        WriteRowStart(out, r.Row, &r);
+        out += "/>";
+    }
+}
+
+void TXLSXSheetWriter::WriteCell(std::string& out, TCell& cell) {
+    const TCellType type = cell.CellType();
+    if (type >= ctNumberFormula) {
+        WriteFormula(out, cell);
+        return;
+    }
+    out += "<c r=\"";
+    AppendCellRef(out, cell.Col, cell.Row);
+    out += '"';
+    if (int s = styleIndex(cell.GetFormatIndex()); s > 0) {
+        out += " s=\"";
+        AppendXMLInt(out, s);
+        out += '"';
+    }
+    switch (type) {
+    case ctInteger:
+        out += "><v>";
+        AppendXMLInt(out, static_cast<TIntegerCell&>(cell).Value);
+        out += "</v></c>";
+        break;
+    case ctFloat: {
+        double v = static_cast<TFloatCell&>(cell).Value;
+        out += "><v>";
+        if (!AppendXMLNumber(out, v)) {
+            out.resize(out.size() - 4);
+            out += " t=\"e\"><v>#NUM!";
+        }
+        out += "</v></c>";
+        break;
+    }
+    case ctString: {
+        TSSTEntry* e = static_cast<TStringCell&>(cell).Entry();
+        out += " t=\"s\"><v>";
+        AppendXMLInt(out, e ? int64_t(e->SSTIndex) : 0);
+        out += "</v></c>";
+        break;
+    }
+    case ctBoolean:
+        out += static_cast<TBooleanCell&>(cell).Value ? " t=\"b\"><v>1</v></c>" : " t=\"b\"><v>0</v></c>";
+        break;
+    case ctError:
+        out += " t=\"e\"><v>";
+        out += ErrorText(static_cast<TErrorCell&>(cell).ErrorIndex);
+        out += "</v></c>";
+        break;
+    default:
+        out += "/>";
+    }
+}
+
+void TXLSXSheetWriter::WriteFormula(std::string& out, TCell& cell) {
+    auto& f = static_cast<TFormulaCell&>(cell);
+    const TCellType type = cell.CellType();
+    const bool isArray = type == ctNumberArrayFormula || type == ctStringArrayFormula;
+    const bool member = isArray && static_cast<TBaseArrayFormulaCell&>(f).ArrayOptions != 0;
+    const bool shared = f.IsText() && f.SharedLink() != NoSharedFormula;
+    std::string text = member ? std::string() : formulaText(sheet, f);
+    const bool hasFormula = !member && (!text.empty() || shared);
+
+    // The cached value: its type attribute and its element.
+    std::string t, v;
+    auto number = [&](double d) {
+        if (AppendXMLNumber(v, d)) return;
+        t = "e";
+        v = "#NUM!";
+    };
+    switch (type) {
+    case ctNumberFormula:
+        number(static_cast<TNumberFormulaCell&>(f).Value);
+        break;
+    case ctStringFormula:
+        t = "str";
+        break;
+    case ctBooleanFormula:
+        t = "b";
+        v = static_cast<TBooleanFormulaCell&>(f).Value ? "1" : "0";
+        break;
+    case ctErrorFormula:
+        t = "e";
+        v = ErrorText(static_cast<TErrorFormulaCell&>(f).Value);
+        break;
+    case ctNumberArrayFormula: {
+        auto& a = static_cast<TNumberArrayFormulaCell&>(f);
+        if (a.ResultKind == fvBoolean) {
+            t = "b";
+            v = a.ResultCode ? "1" : "0";
+        } else if (a.ResultKind == fvError) {
+            t = "e";
+            v = ErrorText(ErrorCodeToIndex(a.ResultCode));
+        } else {
+            number(a.Value);
+        }
+        break;
+    }
+    case ctStringArrayFormula:
+        t = "str";
+        break;
+    default:
+        break;
+    }
+    // A string result without its formula is a plain inline text; a
+    // formula read without a result gets none.
+    bool stringResult = type == ctStringFormula || type == ctStringArrayFormula;
+    if (stringResult && !hasFormula) t = "inlineStr";
+    if (hasFormula && f.IsText() && data.Uncached.count(uint64_t(cell.Row) << 16 | cell.Col)) {
+        stringResult = false;
+        v.clear();
+        if (t == "str" || t == "e") t.clear();
+    }
+
+    out += "<c r=\"";
+    AppendCellRef(out, cell.Col, cell.Row);
+    out += '"';
+    if (int s = styleIndex(cell.GetFormatIndex()); s > 0) {
+        out += " s=\"";
+        AppendXMLInt(out, s);
+        out += '"';
+    }
+    if (!t.empty()) {
+        out += " t=\"";
+        out += t;
+        out += '"';
+    }
+    out += '>';
+    if (hasFormula) {
+        out += "<f";
+        if (isArray) {
+            auto& a = static_cast<TBaseArrayFormulaCell&>(f);
+            std::span<const uint8_t> head = a.ArrayData();
+            if (head.size() >= 6) {
+                int r1 = head[0] | head[1] << 8, r2 = head[2] | head[3] << 8, c1 = head[4], c2 = head[5];
+                out += " t=\"array\" ref=\"";
+                AppendArea(out, c1, r1, c2, r2);
+                out += '"';
+            }
+        } else if (f.IsText() && (f.Options() & 0x80)) {
+            auto it = data.ArrayAreas.find(uint64_t(cell.Row) << 16 | cell.Col);
+            out += " t=\"array\" ref=\"";
+            if (it != data.ArrayAreas.end())
+                out += it->second;
+            else
+                AppendCellRef(out, cell.Col, cell.Row);
+            out += '"';
+        } else if (shared) {
+            out += " t=\"shared\"";
+            auto it = data.SharedAreas.find(f.SharedLink());
+            if (it != data.SharedAreas.end() && !text.empty()) {
+                out += " ref=\"";
+                out += it->second;
+                out += '"';
+            }
+            out += " si=\"";
+            AppendXMLInt(out, f.SharedLink());
+            out += '"';
+        }
+        static constexpr std::pair<uint8_t, std::string_view> flags[] = {
+            {1, " aca=\"1\""},   {32, " dt2D=\"1\""}, {64, " dtr=\"1\""}, {8, " del1=\"1\""},
+            {16, " del2=\"1\""}, {4, " ca=\"1\""},    {2, " bx=\"1\""}};
+        if (f.IsText())
+            for (auto [bit, attr] : flags)
+                if (f.Options() & bit) out += attr;
+        if (text.empty()) {
+            out += "/>";
+        } else {
+            out += '>';
+            XMLAppendEscaped(out, text);
+            out += "</f>";
+        }
+    }
+    if (stringResult) {
+        const std::u16string& s = type == ctStringFormula ? static_cast<TStringFormulaCell&>(f).Value
+                                                          : static_cast<TStringArrayFormulaCell&>(f).Value;
+        if (t == "inlineStr") {
+            out += "<is>";
+            AppendCellText(out, "t", s);
+            out += "</is>";
+        } else {
+            AppendCellText(out, "v", s);
+        }
+    } else if (!v.empty()) {
+        out += "<v>";
+        out += v;
+        out += "</v>";
+    }
+    out += "</c>";
+}
+
+} // namespace xls

@@ -1,0 +1,946 @@
+#include "SrcXLS/formats/XLSXWriter.h"
+
+#include "SrcXLS/XLSLibState.h"
+#include "SrcXLS/XLSText.h"
+#include "SrcXLS/formats/DefaultRecords.h"
+#include "SrcXLS/formats/XLSXSheetWriter.h"
+#include "SrcXLS/formats/XLSZip.h"
+#include "SrcXLS/model/Cell.h"
+#include "SrcXLS/model/CellFormatsEx12.h"
+#include "SrcXLS/model/SST.h"
+#include "SrcXLS/model/Sheet.h"
+#include "SrcXLS/model/XFonts.h"
+
+#include <algorithm>
+#include <ctime>
+#include <map>
+#include <set>
+#include <tuple>
+
+namespace xls {
+
+namespace {
+
+constexpr std::string_view MainNs = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+constexpr std::string_view RelNs = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+constexpr std::string_view PackageRelNs = "http://schemas.openxmlformats.org/package/2006/relationships";
+constexpr std::string_view Header = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n";
+
+constexpr std::string_view CtMain =
+    "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml";
+constexpr std::string_view CtMacroMain = "application/vnd.ms-excel.sheet.macroEnabled.main+xml";
+constexpr std::string_view CtWorksheet =
+    "application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml";
+constexpr std::string_view CtStyles =
+    "application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml";
+constexpr std::string_view CtStrings =
+    "application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml";
+constexpr std::string_view CtTheme = "application/vnd.openxmlformats-officedocument.theme+xml";
+constexpr std::string_view CtCore = "application/vnd.openxmlformats-package.core-properties+xml";
+constexpr std::string_view CtApp = "application/vnd.openxmlformats-officedocument.extended-properties+xml";
+constexpr std::string_view CtRels = "application/vnd.openxmlformats-package.relationships+xml";
+
+// Content types of the extensions a kept part may have when the kept
+// content types do not name it.
+std::string_view TypeOfExtension(std::string_view ext) {
+    static const std::map<std::string_view, std::string_view> known = {
+        {"rels", CtRels},
+        {"xml", "application/xml"},
+        {"bin", "application/vnd.openxmlformats-officedocument.spreadsheetml.printerSettings"},
+        {"vml", "application/vnd.openxmlformats-officedocument.vmlDrawing"},
+        {"png", "image/png"},
+        {"jpeg", "image/jpeg"},
+        {"jpg", "image/jpeg"},
+        {"gif", "image/gif"},
+        {"bmp", "image/bmp"},
+        {"tif", "image/tiff"},
+        {"tiff", "image/tiff"},
+        {"emf", "image/x-emf"},
+        {"wmf", "image/x-wmf"},
+        {"xlsx", "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"},
+    };
+    auto it = known.find(ext);
+    return it == known.end() ? std::string_view("application/octet-stream") : it->second;
+}
+
+std::string Lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = char(c + 32);
+    return out;
+}
+
+std::string Extension(std::string_view part) {
+    size_t slash = part.rfind('/'), dot = part.rfind('.');
+    if (dot == part.npos || (slash != part.npos && dot < slash)) return {};
+    return Lower(part.substr(dot + 1));
+}
+
+// The Defaults and Overrides of a kept [Content_Types].xml.
+struct TContentTypes {
+    std::map<std::string, std::string> Defaults;  // by lower-case extension
+    std::map<std::string, std::string> Overrides; // by lower-case part name without "/"
+};
+
+class TContentTypesReader : public TXLSExcelXmlReader {
+public:
+    TContentTypes Types;
+
+protected:
+    bool OnTag(int id, TExXMLTag& tag) override {
+        if (id == etDefault)
+            Types.Defaults[Lower(tag.GetTextUtf8(eaExtension))] = tag.GetTextUtf8(eaContentType);
+        else if (id == etOverride) {
+            std::string part = tag.GetTextUtf8(eaPartName);
+            if (!part.empty() && part.front() == '/') part.erase(0, 1);
+            Types.Overrides[Lower(part)] = tag.GetTextUtf8(eaContentType);
+        }
+        return id == etDefault || id == etOverride;
+    }
+};
+
+void AppendAttr(std::string& out, std::string_view name, std::string_view utf8) {
+    out += ' ';
+    out += name;
+    out += "=\"";
+    XMLAppendEscaped(out, utf8);
+    out += '"';
+}
+
+void AppendAttr(std::string& out, std::string_view name, int64_t value) {
+    out += ' ';
+    out += name;
+    out += "=\"";
+    AppendXMLInt(out, value);
+    out += '"';
+}
+
+bool IsDefaultPaletteColor(int index) {
+    return index < 0 || index >= PaletteSize ||
+           LibState().Palette[size_t(index)] == DefaultPalette()[size_t(index)];
+}
+
+// A palette colour of a BIFF format: by index while the palette is the
+// default one, else by its value.
+TExtColor PaletteColor(int index) {
+    TExtColor c;
+    if (IsDefaultPaletteColor(index)) {
+        c.Kind = eckIndexed;
+        c.Index = uint8_t(std::clamp(index, 0, 255));
+    } else {
+        uint32_t bgr = LibState().Palette[size_t(index)];
+        c.Kind = eckRGB;
+        c.Value = ((bgr & 0xFF) << 16) | (bgr & 0xFF00) | ((bgr >> 16) & 0xFF);
+    }
+    return c;
+}
+
+TExtColor NoColor() {
+    TExtColor c;
+    c.Kind = eckNotSet;
+    return c;
+}
+
+// The order of the elements of workbook.xml and of a worksheet part.
+constexpr int WorkbookOrder[] = {etfileVersion,    etfileSharing,
+                                 etworkbookPr,     etworkbookProtection,
+                                 etbookViews,      etsheets,
+                                 etfunctionGroups, etexternalReferences,
+                                 etdefinedNames,   etcalcPr,
+                                 etoleSize,        etcustomWorkbookViews,
+                                 etpivotCaches,    etsmartTagPr,
+                                 etsmartTagTypes,  etwebPublishing,
+                                 etfileRecoveryPr, etwebPublishObjects,
+                                 etextLst};
+constexpr int WorksheetOrder[] = {etsheetPr,
+                                  etdimension,
+                                  etsheetViews,
+                                  etsheetFormatPr,
+                                  etcols,
+                                  etsheetData,
+                                  etsheetCalcPr,
+                                  etsheetProtection,
+                                  etprotectedRanges,
+                                  etscenarios,
+                                  etautoFilter,
+                                  etsortState,
+                                  etdataConsolidate,
+                                  etcustomSheetViews,
+                                  etmergeCells,
+                                  etphoneticPr,
+                                  etconditionalFormatting,
+                                  etdataValidations,
+                                  ethyperlinks,
+                                  etprintOptions,
+                                  etpageMargins,
+                                  etpageSetup,
+                                  etheaderFooter,
+                                  etrowBreaks,
+                                  etcolBreaks,
+                                  etcustomProperties,
+                                  etcellWatches,
+                                  etignoredErrors,
+                                  etsmartTags,
+                                  etdrawing,
+                                  etlegacyDrawing,
+                                  etlegacyDrawingHF,
+                                  etpicture,
+                                  etoleObjects,
+                                  etcontrols,
+                                  etwebPublishItems,
+                                  ettableParts,
+                                  etextLst};
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Styles
+
+// Fills and borders that BIFF formats get: one per distinct look.
+struct TXLS2007Writer::TStyleMap {
+    std::map<std::tuple<int, int, int>, int> Fills; // pattern, fore, back -> generated position
+    std::vector<std::tuple<int, int, int>> FillOrder;
+    std::map<std::vector<int>, int> Borders;
+    std::vector<std::vector<int>> BorderOrder;
+};
+
+int TXLS2007Writer::StyleIndex(int poolIndex) const {
+    return poolIndex >= firstWritten ? poolIndex - firstWritten : 0;
+}
+
+namespace {
+bool IsEx12(const TCellFormat& f) {
+    return dynamic_cast<const TCellFormatEx12*>(&f) != nullptr;
+}
+
+std::vector<int> BorderKey(const TCellFormat& f) {
+    return {f.GetBorderLeftStyle(),   f.GetBorderLeftColor(),   f.GetBorderRightStyle(),
+            f.GetBorderRightColor(),  f.GetBorderTopStyle(),    f.GetBorderTopColor(),
+            f.GetBorderBottomStyle(), f.GetBorderBottomColor(), f.GetBorderDiagStyle(),
+            f.GetBorderDiagColor(),   f.GetBorderDiagLines()};
+}
+
+bool HasBorderLines(const std::vector<int>& k) {
+    return k[0] || k[2] || k[4] || k[6] || (k[8] && k[10]);
+}
+
+void WritePatternFill(TXLSExcelXmlWriter& w, int pattern, const TExtColor& fg, const TExtColor& bg) {
+    std::string& out = w.Buffer();
+    out += "<fill><patternFill patternType=\"";
+    out += FillPatternNames()[size_t(std::clamp(pattern, 0, 18))];
+    out += '"';
+    if (fg.Kind == eckNotSet && bg.Kind == eckNotSet) {
+        out += "/></fill>";
+        return;
+    }
+    out += '>';
+    w.WriteColor("fg", fg);
+    w.WriteColor("bg", bg);
+    out += "</patternFill></fill>";
+}
+
+void WriteBorderSide(TXLSExcelXmlWriter& w, std::string_view name, int style, const TExtColor& color) {
+    std::string& out = w.Buffer();
+    out += '<';
+    out += name;
+    if (style <= 0 || style > 13) {
+        out += "/>";
+        return;
+    }
+    out += " style=\"";
+    out += BorderStyleNames()[size_t(style)];
+    out += "\">";
+    w.WriteColor("", color);
+    out += "</";
+    out += name;
+    out += '>';
+}
+} // namespace
+
+void TXLS2007Writer::PrepareStyles() {
+    TCellFormats& pool = *book.Formats;
+    firstWritten = converted ? DefaultCellFormat : 21;
+    pool.ResetEx12Lists();
+    fillIds.assign(size_t(pool.Count()), 0);
+    borderIds.assign(size_t(pool.Count()), 0);
+}
+
+void TXLS2007Writer::WriteXf(TXLSExcelXmlWriter& w, const TCellFormat& f, bool cellVariant) {
+    std::string& out = w.Buffer();
+    const auto* ex = dynamic_cast<const TCellFormatEx12*>(&f);
+    const int fillId = f.PoolIndex >= 0 && size_t(f.PoolIndex) < fillIds.size() && cellVariant
+                           ? fillIds[size_t(f.PoolIndex)]
+                           : 0;
+    const int borderId = f.PoolIndex >= 0 && size_t(f.PoolIndex) < borderIds.size() && cellVariant
+                             ? borderIds[size_t(f.PoolIndex)]
+                             : 0;
+    out += "<xf";
+    AppendAttr(out, "numFmtId", f.GetNumberFormatIndex());
+    AppendAttr(out, "fontId", ex && ex->GetFont() ? ex->GetFont()->PoolIndex : f.GetFontIndex());
+    AppendAttr(out, "fillId", ex ? (ex->Fill() ? ex->Fill()->Index + requiredFills : 0) : fillId);
+    AppendAttr(out, "borderId", ex ? (ex->Border() ? ex->Border()->Index + requiredBorders : 0) : borderId);
+    if (cellVariant && (!ex || ex->StyleXfId >= 0)) AppendAttr(out, "xfId", ex ? ex->StyleXfId : 0);
+
+    // Alignment and protection as the body holds them.
+    const int h = f.GetHorizAlignment(), v = f.GetVertAlignment(), rot = f.GetRotation();
+    const int wrap = f.GetWrapShrink(), indent = ex ? ex->Indent : f.GetIndent();
+    const bool alignment = ex ? ex->HasAlignment : (h != 0 || v != 2 || rot != 0 || wrap != 0 || indent != 0);
+    const int protection = f.GetProtection();
+    const bool protect = ex ? ex->HasProtection : protection != 1;
+    uint8_t apply;
+    if (ex) {
+        apply = ex->ApplyMask;
+        if (ex->QuotePrefix) out += " quotePrefix=\"1\"";
+        if (ex->PivotButton) out += " pivotButton=\"1\"";
+    } else {
+        apply = uint8_t((f.GetNumberFormatIndex() > 0 ? abNumberFormat : 0) |
+                        (f.GetFontIndex() > 0 ? abFont : 0) | (fillId > 0 ? abFill : 0) |
+                        (borderId > 0 ? abBorder : 0) | (alignment ? abAlignment : 0) |
+                        (protect ? abProtection : 0));
+    }
+    static constexpr std::string_view applies[] = {"applyNumberFormat", "applyFont",      "applyFill",
+                                                   "applyBorder",       "applyAlignment", "applyProtection"};
+    for (int i = 0; i < 6; ++i)
+        if (apply & (1 << i)) AppendAttr(out, applies[i], 1);
+    if (!alignment && !protect) {
+        out += "/>";
+        return;
+    }
+    out += '>';
+    if (alignment) {
+        out += "<alignment";
+        if (h != 0) AppendAttr(out, "horizontal", HorizAlignmentNames()[size_t(h & 7)]);
+        if (v != 2 && v <= 4) AppendAttr(out, "vertical", VertAlignmentNames()[size_t(v)]);
+        if (rot != 0) AppendAttr(out, "textRotation", rot);
+        if (wrap & 1) out += " wrapText=\"1\"";
+        if (indent != 0) AppendAttr(out, "indent", indent);
+        if (ex && ex->RelativeIndent != 0) AppendAttr(out, "relativeIndent", ex->RelativeIndent);
+        if (ex && ex->JustifyLastLine) out += " justifyLastLine=\"1\"";
+        if (wrap & 2) out += " shrinkToFit=\"1\"";
+        out += "/>";
+    }
+    if (protect) {
+        out += "<protection";
+        if (!(protection & 1)) out += " locked=\"0\"";
+        if (protection & 2) out += " hidden=\"1\"";
+        out += "/>";
+    }
+    out += "</xf>";
+}
+
+std::string TXLS2007Writer::StylesPart() {
+    TCellFormats& pool = *book.Formats;
+    TXFonts& fonts = *book.Fonts;
+    PrepareStyles();
+    TXLSExcelXmlWriter& w = writer;
+    w.Clear();
+    std::string& out = w.Buffer();
+    out += Header;
+    out += "<styleSheet xmlns=\"";
+    out += MainNs;
+    out += '"';
+    out += book.Book->StyleRootAttributes;
+    out += '>';
+
+    // Number formats beyond the built-in ids of the package format.
+    std::string numFmts;
+    int numFmtCount = 0;
+    TNumberFormats& formats = pool.NumberFormats();
+    for (int i = 0; i < formats.Count(); ++i) {
+        TNumberFormat* nf = formats.GetItem(i);
+        if (nf->IsUnused() || nf->Text().empty() || TNumberFormats::IsBuiltInXLSXId(nf->Index)) continue;
+        numFmts += "<numFmt";
+        AppendAttr(numFmts, "numFmtId", nf->Index);
+        AppendAttr(numFmts, "formatCode", WideToUtf8(nf->Text()));
+        numFmts += "/>";
+        ++numFmtCount;
+    }
+    if (numFmtCount > 0) {
+        out += "<numFmts count=\"";
+        AppendXMLInt(out, numFmtCount);
+        out += "\">" + numFmts + "</numFmts>";
+    }
+
+    out += "<fonts count=\"";
+    AppendXMLInt(out, std::max(fonts.Count(), 1));
+    out += "\">";
+    if (fonts.Count() == 0)
+        out += "<font><sz val=\"11\"/><color theme=\"1\"/><name val=\"Calibri\"/><family val=\"2\"/>"
+               "<scheme val=\"minor\"/></font>";
+    for (int i = 0; i < fonts.Count(); ++i) w.WriteFont(*fonts.GetItem(i), false);
+    out += "</fonts>";
+
+    // Fills: the two every package starts with, the 2007 list, then one per
+    // distinct look of the BIFF formats.
+    TFills& fillList = pool.Fills();
+    TBorders& borderList = pool.Borders();
+    requiredFills = converted && !fillList.StartsWithDefaults() ? 2 : 0;
+    requiredBorders = converted && !borderList.StartsWithDefaults() ? 1 : 0;
+    TStyleMap map;
+    for (int i = firstWritten; i < pool.Count(); ++i) {
+        const TCellFormat& f = *pool[i];
+        if (IsEx12(f)) continue;
+        if (f.GetFillPattern() != 0) {
+            auto key = std::make_tuple(f.GetFillPattern(), f.GetFillForeColor(), f.GetFillBackColor());
+            auto [it, added] = map.Fills.emplace(key, int(map.FillOrder.size()));
+            if (added) map.FillOrder.push_back(key);
+            fillIds[size_t(i)] = requiredFills + fillList.Count() + it->second;
+        }
+        std::vector<int> key = BorderKey(f);
+        if (HasBorderLines(key)) {
+            auto [it, added] = map.Borders.emplace(key, int(map.BorderOrder.size()));
+            if (added) map.BorderOrder.push_back(key);
+            borderIds[size_t(i)] = requiredBorders + borderList.Count() + it->second;
+        }
+    }
+    out += "<fills count=\"";
+    AppendXMLInt(out, requiredFills + fillList.Count() + int(map.FillOrder.size()));
+    out += "\">";
+    if (requiredFills)
+        out += "<fill><patternFill patternType=\"none\"/></fill><fill><patternFill "
+               "patternType=\"gray125\"/></fill>";
+    for (int i = 0; i < fillList.Count(); ++i) {
+        const TFill& fill = *fillList.GetItem(i);
+        if (!fill.IsGradient()) {
+            WritePatternFill(w, fill.PatternType, fill.FgColor, fill.BgColor);
+            continue;
+        }
+        const TGradientFill& g = *fill.Gradient;
+        out += "<fill><gradientFill";
+        if (g.Path)
+            out += " type=\"path\"";
+        else if (g.Degree != 0) {
+            out += " degree=\"";
+            AppendXMLNumber(out, g.Degree);
+            out += '"';
+        }
+        static constexpr std::string_view edges[] = {"left", "right", "top", "bottom"};
+        for (int e = 0; e < 4; ++e)
+            if (g.IsEdgeSet(e) && g.Edge(e) != 0) {
+                out += ' ';
+                out += edges[e];
+                out += "=\"";
+                AppendXMLNumber(out, g.Edge(e));
+                out += '"';
+            }
+        out += '>';
+        for (const TGradientStop& s : g.Stops) {
+            out += "<stop position=\"";
+            AppendXMLNumber(out, s.Position);
+            out += "\">";
+            w.WriteColor("", s.Color);
+            out += "</stop>";
+        }
+        out += "</gradientFill></fill>";
+    }
+    for (auto [pattern, fore, back] : map.FillOrder)
+        WritePatternFill(w, pattern, PaletteColor(fore), back >= 64 ? NoColor() : PaletteColor(back));
+    out += "</fills>";
+
+    out += "<borders count=\"";
+    AppendXMLInt(out, requiredBorders + borderList.Count() + int(map.BorderOrder.size()));
+    out += "\">";
+    if (requiredBorders) out += "<border><left/><right/><top/><bottom/><diagonal/></border>";
+    static constexpr std::string_view sides[] = {"left",     "top",      "right",     "bottom",
+                                                 "diagonal", "vertical", "horizontal"};
+    static constexpr int sideOrder[] = {TBorder::bsLeft,      TBorder::bsRight,    TBorder::bsTop,
+                                        TBorder::bsBottom,    TBorder::bsDiagonal, TBorder::bsVertical,
+                                        TBorder::bsHorizontal};
+    for (int i = 0; i < borderList.Count(); ++i) {
+        const TBorder& b = *borderList.GetItem(i);
+        out += "<border";
+        if (b.Flags & TBorder::bfDiagonalUp) out += " diagonalUp=\"1\"";
+        if (b.Flags & TBorder::bfDiagonalDown) out += " diagonalDown=\"1\"";
+        if (b.Flags & TBorder::bfOutline) out += " outline=\"1\"";
+        out += '>';
+        for (int s : sideOrder) {
+            const TBorderLine& line = b.Sides[size_t(s)];
+            if (s >= TBorder::bsVertical && !line.Present) continue;
+            WriteBorderSide(w, sides[s], line.Style, line.Color);
+        }
+        out += "</border>";
+    }
+    for (const std::vector<int>& k : map.BorderOrder) {
+        const int lines = k[10];
+        out += "<border";
+        if (k[8] && (lines & 2)) out += " diagonalUp=\"1\"";
+        if (k[8] && (lines & 1)) out += " diagonalDown=\"1\"";
+        out += '>';
+        WriteBorderSide(w, "left", k[0], PaletteColor(k[1]));
+        WriteBorderSide(w, "right", k[2], PaletteColor(k[3]));
+        WriteBorderSide(w, "top", k[4], PaletteColor(k[5]));
+        WriteBorderSide(w, "bottom", k[6], PaletteColor(k[7]));
+        WriteBorderSide(w, "diagonal", lines ? k[8] : 0, PaletteColor(k[9]));
+        out += "</border>";
+    }
+    out += "</borders>";
+
+    TCellFormats& styles = *book.StyleFormats;
+    if (styles.Count() > 0 || converted) {
+        out += "<cellStyleXfs count=\"";
+        AppendXMLInt(out, std::max(styles.Count(), 1));
+        out += "\">";
+        if (styles.Count() == 0) out += "<xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\"/>";
+        for (int i = 0; i < styles.Count(); ++i) WriteXf(w, *styles[i], false);
+        out += "</cellStyleXfs>";
+    }
+
+    out += "<cellXfs count=\"";
+    AppendXMLInt(out, std::max(pool.Count() - firstWritten, 1));
+    out += "\">";
+    if (pool.Count() <= firstWritten)
+        out += "<xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\"/>";
+    for (int i = firstWritten; i < pool.Count(); ++i) WriteXf(w, *pool[i], true);
+    out += "</cellXfs>";
+
+    const TEx12CellStyles& cellStyles = *book.CellStyles;
+    if (cellStyles.Count() > 0 || converted) {
+        out += "<cellStyles count=\"";
+        AppendXMLInt(out, std::max(cellStyles.Count(), 1));
+        out += "\">";
+        if (cellStyles.Count() == 0) out += "<cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/>";
+        for (int i = 0; i < cellStyles.Count(); ++i) {
+            const TEx12CellStyle& s = cellStyles.GetItem(i);
+            out += "<cellStyle";
+            if (!s.Name.empty()) AppendAttr(out, "name", WideToUtf8(s.Name));
+            AppendAttr(out, "xfId", s.XfId);
+            if (s.BuiltinId >= 0) AppendAttr(out, "builtinId", s.BuiltinId);
+            if (s.ILevel >= 0) AppendAttr(out, "iLevel", s.ILevel);
+            if (s.Hidden) out += " hidden=\"1\"";
+            if (s.CustomBuiltin) out += " customBuiltin=\"1\"";
+            out += "/>";
+        }
+        out += "</cellStyles>";
+    }
+    for (const std::string& kept : book.Book->StyleFragments) out += kept;
+    out += "</styleSheet>";
+    return std::move(out);
+}
+
+// ---------------------------------------------------------------------------
+// Shared strings
+
+namespace {
+// The entry's text as UTF-8 (8-bit entries are Latin-1).
+std::u16string EntryText(const TSSTEntry& e) {
+    return e.Text();
+}
+} // namespace
+
+std::string TXLS2007Writer::SharedStringsPart() {
+    TSST2& strings = *book.Strings;
+    // The strings in the order the cells first use them, then any other.
+    std::vector<TSSTEntry*> order;
+    order.reserve(size_t(strings.Count()));
+    strings.ForEach([](THashItem* item) {
+        static_cast<TSSTEntry*>(item)->SSTIndex = UINT32_MAX;
+        return true;
+    });
+    int uses = 0;
+    for (int s = 0; s < book.Sheets->Count(); ++s) {
+        TCellValues& cells = book.Sheets->Items(s).Cells();
+        cells.BeginIterate();
+        while (TCell* cell = cells.NextCell())
+            if (cell->CellType() == ctString)
+                if (TSSTEntry* e = static_cast<TStringCell*>(cell)->Entry()) {
+                    ++uses;
+                    if (e->SSTIndex == UINT32_MAX) {
+                        e->SSTIndex = uint32_t(order.size());
+                        order.push_back(e);
+                    }
+                }
+    }
+    strings.ForEach([&](THashItem* item) {
+        auto* e = static_cast<TSSTEntry*>(item);
+        if (e->SSTIndex == UINT32_MAX) {
+            e->SSTIndex = uint32_t(order.size());
+            order.push_back(e);
+        }
+        return true;
+    });
+    std::string out;
+    out.reserve(order.size() * 24 + 256);
+    out += Header;
+    out += "<sst xmlns=\"";
+    out += MainNs;
+    out += "\" count=\"";
+    AppendXMLInt(out, uses);
+    out += "\" uniqueCount=\"";
+    AppendXMLInt(out, int64_t(order.size()));
+    out += "\">";
+    TXLSExcelXmlWriter runWriter;
+    for (TSSTEntry* e : order) {
+        std::u16string text = EntryText(*e);
+        out += "<si>";
+        if (e->Runs.empty()) {
+            std::string utf8 = EncodeXString(text);
+            out += (!utf8.empty() && (uint8_t(utf8.front()) <= 0x20 || uint8_t(utf8.back()) <= 0x20))
+                       ? "<t xml:space=\"preserve\">"
+                       : "<t>";
+            XMLAppendEscaped(out, utf8);
+            out += "</t>";
+        } else {
+            // The text before the first run is a run without properties.
+            std::vector<std::pair<size_t, TXFont*>> runs;
+            if (e->Runs.front().Pos > 0) runs.push_back({0, nullptr});
+            for (const TSSTRun& r : e->Runs)
+                if (r.Pos < text.size()) runs.push_back({r.Pos, r.Font});
+            for (size_t i = 0; i < runs.size(); ++i) {
+                size_t end = i + 1 < runs.size() ? runs[i + 1].first : text.size();
+                if (end <= runs[i].first) continue;
+                out += "<r>";
+                if (runs[i].second && runs[i].second->PoolIndex > 0) {
+                    runWriter.Clear();
+                    runWriter.WriteFont(*runs[i].second, true);
+                    out += runWriter.Buffer();
+                }
+                std::string utf8 =
+                    EncodeXString(std::u16string_view(text).substr(runs[i].first, end - runs[i].first));
+                out += (uint8_t(utf8.front()) <= 0x20 || uint8_t(utf8.back()) <= 0x20)
+                           ? "<t xml:space=\"preserve\">"
+                           : "<t>";
+                XMLAppendEscaped(out, utf8);
+                out += "</t></r>";
+            }
+        }
+        out += "</si>";
+    }
+    out += "</sst>";
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Workbook
+
+std::string TXLS2007Writer::RewriteIds(const std::string& fragment,
+                                       const std::map<std::string, std::string>& ids) const {
+    // r:id="old" of a kept element follows its relationship's new Id.
+    std::string out;
+    size_t from = 0;
+    for (size_t at = fragment.find("r:id=\""); at != fragment.npos; at = fragment.find("r:id=\"", from)) {
+        size_t start = at + 6, end = fragment.find('"', start);
+        if (end == fragment.npos) break;
+        out.append(fragment, from, start - from);
+        std::string old = fragment.substr(start, end - start);
+        auto it = ids.find(old);
+        out += it != ids.end() ? it->second : old;
+        from = end;
+    }
+    out.append(fragment, from);
+    return out;
+}
+
+std::string TXLS2007Writer::WorkbookPart(const TXMLRelationsWorkbook::TRebuilt& ids) {
+    TXLSXBookData& data = *book.Book;
+    TXLSSavedTags& tags = data.SavedTags;
+    if (tags.Count() == 0) {
+        tags.AddMarker(etfileVersion,
+                       "appName=\"Tabrix\" lastEdited=\"4\" lowestEdited=\"4\" rupBuild=\"4.00.12\"");
+        if (book.Globals && book.Globals->GetDateMode())
+            tags.Add("<workbookPr date1904=\"1\"/>", etworkbookPr);
+        tags.AddMarker(etsheets);
+        tags.AddMarker(etexternalReferences);
+    }
+    // Names go where the schema puts them, also when the package had none.
+    if (!tags.HasMarker(etdefinedNames) && book.HasDefinedNames && book.HasDefinedNames())
+        tags.InsertMarker(etdefinedNames, WorkbookOrder);
+    std::string out;
+    out += Header;
+    out += "<workbook xmlns=\"";
+    out += MainNs;
+    out += "\" xmlns:r=\"";
+    out += RelNs;
+    out += '"';
+    out += tags.RootAttributes;
+    out += '>';
+    auto writeCalcPr = [&] {
+        out += "<calcPr calcId=\"";
+        AppendXMLInt(out, data.CalcId);
+        out += "\"/>";
+    };
+    bool calcDone = false;
+    const auto calcRank = std::find(std::begin(WorkbookOrder), std::end(WorkbookOrder), etcalcPr);
+    for (int i = 0; i < tags.Count(); ++i) {
+        const int id = tags.ElementId(i);
+        if (!calcDone && std::find(std::begin(WorkbookOrder), calcRank, id) == calcRank) {
+            writeCalcPr();
+            calcDone = true;
+        }
+        switch (id) {
+        case etdefinedNames:
+            if (book.HasDefinedNames && book.HasDefinedNames() && book.WriteDefinedNames) {
+                TXLSXmlWriter names;
+                book.WriteDefinedNames(names);
+                out += names.Buffer();
+            }
+            break;
+        case etexternalReferences:
+            if (data.ExtRelations.Count() > 0) {
+                out += "<externalReferences>";
+                for (int r = 0; r < data.ExtRelations.Count(); ++r) {
+                    const TXMLRelation& rel = data.ExtRelations.Item(r);
+                    out += "<externalReference r:id=\"";
+                    auto it = ids.NewIds.find(rel.Id);
+                    out += it != ids.NewIds.end() ? it->second : rel.Id;
+                    out += "\"/>";
+                }
+                out += "</externalReferences>";
+            }
+            break;
+        case etsheets: {
+            out += "<sheets>";
+            const int total = book.Sheets->Count() + int(data.KeptSheets.size());
+            size_t kept = 0;
+            int model = 0, made = 0;
+            for (int p = 0; p < total; ++p) {
+                out += "<sheet name=\"";
+                if (kept < data.KeptSheets.size() &&
+                    (data.KeptSheets[kept].Position <= p || model >= book.Sheets->Count())) {
+                    const TXLSXKeptSheet& k = data.KeptSheets[kept++];
+                    out += k.Name;
+                    out += "\" sheetId=\"";
+                    AppendXMLInt(out, p + 1);
+                    out += '"';
+                    if (!k.State.empty()) AppendAttr(out, "state", k.State);
+                    auto it = ids.NewIds.find(k.RelationId);
+                    AppendAttr(out, "r:id", it != ids.NewIds.end() ? it->second : k.RelationId);
+                } else {
+                    TSheet& sheet = book.Sheets->Items(model);
+                    XMLAppendEscaped(out, WideToUtf8(sheet.Name()));
+                    out += "\" sheetId=\"";
+                    AppendXMLInt(out, p + 1);
+                    out += '"';
+                    if (sheet.Hidden == THiddenState::hsHidden) out += " state=\"hidden\"";
+                    if (sheet.Hidden == THiddenState::hsVeryHidden) out += " state=\"veryHidden\"";
+                    const std::string& keptId = sheet.PackageData().KeptRelationId;
+                    if (keptId.empty()) {
+                        AppendAttr(out, "r:id", ids.SheetIds[size_t(made++)]);
+                    } else {
+                        auto it = ids.NewIds.find(keptId);
+                        AppendAttr(out, "r:id", it != ids.NewIds.end() ? it->second : keptId);
+                    }
+                    ++model;
+                }
+                out += "/>";
+            }
+            out += "</sheets>";
+            break;
+        }
+        default:
+            out += RewriteIds(tags.Text(i), ids.NewIds);
+        }
+    }
+    if (!calcDone) writeCalcPr();
+    out += "</workbook>";
+    return out;
+}
+
+std::string TXLS2007Writer::RelationshipsPart(const TXMLRelations& relations) {
+    std::string out;
+    out += Header;
+    out += "<Relationships xmlns=\"";
+    out += PackageRelNs;
+    out += "\">";
+    for (int i = 0; i < relations.Count(); ++i) {
+        const TXMLRelation& r = relations.Item(i);
+        out += "<Relationship";
+        AppendAttr(out, "Id", r.Id);
+        AppendAttr(out, "Type", TXMLRelations::FullType(r));
+        AppendAttr(out, "Target", r.Target);
+        if (r.TargetMode == 1) out += " TargetMode=\"Internal\"";
+        if (r.TargetMode == 2) out += " TargetMode=\"External\"";
+        out += "/>";
+    }
+    out += "</Relationships>";
+    return out;
+}
+
+std::string TXLS2007Writer::CorePropertiesPart(int64_t unixTime) const {
+    std::time_t t = std::time_t(unixTime);
+    std::tm utc{};
+    gmtime_r(&t, &utc);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    std::string out;
+    out += Header;
+    out += "<cp:coreProperties "
+           "xmlns:cp=\"http://schemas.openxmlformats.org/package/2006/metadata/core-properties\" "
+           "xmlns:dc=\"http://purl.org/dc/elements/1.1/\" xmlns:dcterms=\"http://purl.org/dc/terms/\" "
+           "xmlns:dcmitype=\"http://purl.org/dc/dcmitype/\" "
+           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">";
+    out += "<dc:creator>ZRV-Q710</dc:creator><cp:lastModifiedBy>ZRV-Q710</cp:lastModifiedBy>";
+    out += "<dcterms:created xsi:type=\"dcterms:W3CDTF\">";
+    out += stamp;
+    out += "</dcterms:created><dcterms:modified xsi:type=\"dcterms:W3CDTF\">";
+    out += stamp;
+    out += "</dcterms:modified></cp:coreProperties>";
+    return out;
+}
+
+std::string TXLS2007Writer::AppPropertiesPart() const {
+    const int count = book.Sheets->Count();
+    std::string out;
+    out += Header;
+    out +=
+        "<Properties xmlns=\"http://schemas.openxmlformats.org/officeDocument/2006/extended-properties\" "
+        "xmlns:vt=\"http://schemas.openxmlformats.org/officeDocument/2006/docPropsVTypes\">"
+        "<Application>Microsoft Excel</Application><DocSecurity>0</DocSecurity><ScaleCrop>false</ScaleCrop>"
+        "<HeadingPairs><vt:vector size=\"2\" baseType=\"variant\"><vt:variant><vt:lpstr>Worksheets</vt:lpstr>"
+        "</vt:variant><vt:variant><vt:i4>";
+    AppendXMLInt(out, count);
+    out += "</vt:i4></vt:variant></vt:vector></HeadingPairs><TitlesOfParts><vt:vector size=\"";
+    AppendXMLInt(out, count);
+    out += "\" baseType=\"lpstr\">";
+    for (int i = 0; i < count; ++i) {
+        out += "<vt:lpstr>";
+        XMLAppendEscaped(out, WideToUtf8(book.Sheets->Items(i).Name()));
+        out += "</vt:lpstr>";
+    }
+    out += "</vt:vector></TitlesOfParts><LinksUpToDate>false</LinksUpToDate><SharedDoc>false</SharedDoc>"
+           "<HyperlinksChanged>false</HyperlinksChanged><AppVersion>12.0000</AppVersion></Properties>";
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Package
+
+std::vector<uint8_t> TXLS2007Writer::WritePackage() {
+    TXLSXBookData& data = *book.Book;
+    converted = book.OrigVersion != TExcelVersion::xvExcel2007;
+    if (book.Sheets->Count() == 0) throw XLSError("Empty worksheet");
+
+    TXLSZipArchive zip;
+    zip.Create();
+    // Every part in the archive (by lower-case name): its name and type.
+    std::map<std::string, std::pair<std::string, std::string>> partTypes;
+
+    TXLSZipArchive kept;
+    TContentTypes keptTypes;
+    if (!book.KeptPackage.empty()) {
+        kept.OpenBuffer(book.KeptPackage);
+        std::set<std::string> replaced;
+        for (const std::string& p : data.ReplacedParts) replaced.insert(Lower(p));
+        const int types = kept.IndexOf("[Content_Types].xml");
+        if (types >= 0) {
+            TContentTypesReader reader;
+            std::string text = kept.ExtractIndex(types);
+            reader.ReadPart(text, "[Content_Types].xml");
+            keptTypes = std::move(reader.Types);
+        }
+        for (int i = 0; i < kept.Count(); ++i) {
+            std::string name = kept.EntryName(i);
+            if (name.empty() || name.back() == '/') continue;
+            std::string lower = Lower(name);
+            if (replaced.count(lower) || lower == "[content_types].xml") continue;
+            zip.CopyEntry(kept, i);
+            auto o = keptTypes.Overrides.find(lower);
+            auto d = keptTypes.Defaults.find(Extension(name));
+            partTypes[lower] = {name, o != keptTypes.Overrides.end() ? o->second
+                                      : d != keptTypes.Defaults.end()
+                                          ? d->second
+                                          : std::string(TypeOfExtension(Extension(name)))};
+        }
+    }
+    auto add = [&](const std::string& name, std::string text, std::string_view type) {
+        zip.AddFile(name, std::move(text), PackageDeflateLevel);
+        partTypes[Lower(name)] = {name, std::string(type)};
+    };
+
+    // The relationships of this write, on a copy: the kept list stays as read.
+    TXMLRelationsWorkbook rels;
+    rels.SetUnchecked();
+    for (int i = 0; i < data.Relations.Count(); ++i) {
+        const TXMLRelation& r = data.Relations.Item(i);
+        TXMLRelation& c = rels.Add(r.Id);
+        c = r;
+    }
+    // Worksheets the writer makes, in sheet order, numbered from 1.
+    std::vector<int> made;
+    for (int i = 0; i < book.Sheets->Count(); ++i)
+        if (book.Sheets->Items(i).PackageData().KeptRelationId.empty()) made.push_back(i);
+    const TXMLRelationsWorkbook::TRebuilt ids = rels.BuildForWrite(int(made.size()));
+    add("xl/_rels/workbook.xml.rels", RelationshipsPart(rels), CtRels);
+    add("xl/workbook.xml", WorkbookPart(ids), book.MacroEnabled ? CtMacroMain : CtMain);
+    for (int i = 0; i < rels.Count(); ++i) {
+        const TXMLRelation& r = rels.Item(i);
+        if (r.Kind != rkTheme || r.TargetMode == 2) continue;
+        std::string part = ResolvePartName("xl/workbook.xml", r.Target);
+        if (!partTypes.count(Lower(part))) add(part, std::string(DefaultThemeText()), CtTheme);
+    }
+    add("xl/styles.xml", StylesPart(), CtStyles);
+    add("xl/sharedStrings.xml", SharedStringsPart(), CtStrings);
+
+    for (int k = int(made.size()) - 1; k >= 0; --k) {
+        TSheet& sheet = book.Sheets->Items(made[size_t(k)]);
+        TXLSXSheetData& sd = sheet.PackageData();
+        TXLSSavedTags& tags = sd.SavedTags;
+        if (tags.Count() == 0) {
+            tags.AddMarker(etdimension);
+            tags.AddMarker(etcols);
+            tags.AddMarker(etsheetData);
+            tags.AddMarker(etmergeCells);
+        }
+        for (int marker : {etsheetData, etcols, etmergeCells})
+            if (!tags.HasMarker(marker)) tags.InsertMarker(marker, WorksheetOrder);
+        const std::string name = "xl/worksheets/sheet" + std::to_string(k + 1) + ".xml";
+        auto part = std::make_shared<TXLSXSheetWriter>(
+            sheet, sd, [this](int f) { return StyleIndex(f); }, book.FormulaText);
+        zip.AddGenerated(
+            name, [part](std::string& chunk) { return part->Next(chunk); }, PackageDeflateLevel);
+        partTypes[Lower(name)] = {name, std::string(CtWorksheet)};
+        add(RelationshipsPartName(name), RelationshipsPart(sd.Relations), CtRels);
+    }
+    add("docProps/core.xml", CorePropertiesPart(std::time(nullptr)), CtCore);
+    add("docProps/app.xml", AppPropertiesPart(), CtApp);
+    {
+        std::string r;
+        r += Header;
+        r += "<Relationships xmlns=\"";
+        r += PackageRelNs;
+        r += "\"><Relationship Id=\"rId3\" "
+             "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
+             "extended-properties\" "
+             "Target=\"docProps/app.xml\"/><Relationship Id=\"rId2\" "
+             "Type=\"http://schemas.openxmlformats.org/package/2006/relationships/metadata/core-properties\" "
+             "Target=\"docProps/core.xml\"/><Relationship Id=\"rId1\" "
+             "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
+             "Target=\"xl/workbook.xml\"/></Relationships>";
+        add("_rels/.rels", std::move(r), CtRels);
+    }
+
+    // Content types: a Default for the extensions of the parts that have
+    // their extension's type, an Override for every other part.
+    std::map<std::string, std::string> defaults = {{"rels", std::string(CtRels)}, {"xml", "application/xml"}};
+    for (const auto& [ext, type] : keptTypes.Defaults)
+        if (!defaults.count(ext)) defaults[ext] = type;
+    std::string ct;
+    ct += Header;
+    ct += "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">";
+    std::string overrides;
+    for (const auto& [lower, entry] : partTypes) {
+        const auto& [part, type] = entry;
+        std::string ext = Extension(part);
+        auto d = defaults.find(ext);
+        if (d == defaults.end() && ext != "xml" && !ext.empty() && type == TypeOfExtension(ext)) {
+            defaults[ext] = type;
+            continue;
+        }
+        if (d != defaults.end() && d->second == type) continue;
+        overrides += "<Override";
+        AppendAttr(overrides, "PartName", "/" + part);
+        AppendAttr(overrides, "ContentType", type);
+        overrides += "/>";
+    }
+    for (const auto& [ext, type] : defaults) {
+        ct += "<Default";
+        AppendAttr(ct, "Extension", ext);
+        AppendAttr(ct, "ContentType", type);
+        ct += "/>";
+    }
+    ct += overrides;
+    ct += "</Types>";
+    zip.AddFile("[Content_Types].xml", std::move(ct), PackageDeflateLevel);
+    return zip.Close();
+}
+
+} // namespace xls

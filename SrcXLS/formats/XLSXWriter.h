@@ -1,0 +1,60 @@
+// The package writer: the workbook model as an Office Open XML spreadsheet
+// package. Every part is made here, in a fixed order, and what the reader
+// kept is put back: the other entries of the package read (copied as they
+// are stored), the elements of workbook.xml and of each worksheet that the
+// model does not hold, and the kept style sections. Worksheet parts are made
+// while the archive is written, a few thousand cells at a time.
+#pragma once
+
+#include "SrcXLS/formats/XLSXPackage.h"
+#include "SrcXLS/formats/XLSXmlTags.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace xls {
+
+class TCellFormat;
+class TSheet;
+
+std::string_view DefaultThemeText();
+
+// Deflate level of the parts (fast: worksheets are most of a package).
+constexpr int PackageDeflateLevel = 1;
+
+class TXLS2007Writer {
+public:
+    explicit TXLS2007Writer(TXLSXWorkbook& book) : book(book) {}
+
+    // The whole package as bytes.
+    std::vector<uint8_t> WritePackage();
+
+    // Single parts, for the package writer and its tests.
+    std::string WorkbookPart(const TXMLRelationsWorkbook::TRebuilt& ids);
+    std::string StylesPart();
+    std::string SharedStringsPart();
+    std::string CorePropertiesPart(int64_t unixTime) const;
+    std::string AppPropertiesPart() const;
+    static std::string RelationshipsPart(const TXMLRelations& relations);
+    // The style index ("s") a cell, row or column of pool format f gets; 0
+    // for the default entry.
+    int StyleIndex(int poolIndex) const;
+    bool Converted() const { return converted; }
+
+private:
+    struct TStyleMap;
+    void PrepareStyles();
+    void WriteXf(TXLSExcelXmlWriter& w, const TCellFormat& f, bool cellVariant);
+    std::string RewriteIds(const std::string& fragment, const std::map<std::string, std::string>& ids) const;
+
+    TXLSXWorkbook& book;
+    TXLSExcelXmlWriter writer;
+    bool converted = true;
+    // Fill and border ids of the formats, by pool position.
+    std::vector<int> fillIds, borderIds;
+    int firstWritten = 21; // the first pool position written as a cell xf
+    int requiredFills = 0, requiredBorders = 0;
+};
+
+} // namespace xls

@@ -1,0 +1,127 @@
+// The XML of package parts: a forward-only tokenizer that scans the bytes of
+// a whole part held in memory and reports tags, attributes and element text
+// as spans of it, and a writer that appends markup to an 8-bit buffer with a
+// stack of open tags. Texts stay UTF-8 with their references until a reader
+// takes them as text; the writer escapes every text and attribute value.
+#pragma once
+
+#include "SrcXLS/XLSDefs.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace xls {
+
+// Character references of any length ("&#1053;", "&#x41;"), the XML entities
+// and the Latin-1 names of the entity table, resolved once from left to right.
+std::u16string XMLDecodeEntities(std::u16string_view text);
+// Raw UTF-8 text of a part to a wide string with its references resolved.
+std::u16string XMLDecodeText(std::string_view raw);
+// The same, staying UTF-8.
+std::string XMLDecodeTextUtf8(std::string_view raw);
+// '"', '&', '<' and '>' escaped; every other character as it is.
+std::string XMLEncodeText(std::string_view utf8);
+void XMLAppendEscaped(std::string& out, std::string_view utf8);
+// Cell texts ("_x000D_" escapes of the package format): decoding and
+// encoding of the characters XML cannot carry.
+std::u16string DecodeXString(std::u16string_view text);
+std::string EncodeXString(std::u16string_view text);
+// Hexadecimal digits of the text, upper or lower case; others are skipped.
+uint32_t HexToInt(std::string_view text);
+
+// The shortest text that reads back as the same double ("0.1", "1E+20");
+// false for NaN and infinities, which have no text in a part.
+bool AppendXMLNumber(std::string& out, double value);
+void AppendXMLInt(std::string& out, int64_t value);
+
+class TXLSXmlReader {
+public:
+    enum TTagKind : uint8_t { tkNone = 0, tkStart = 1, tkEnd = 2, tkEmpty = 3, tkProlog = 4 };
+    static constexpr int MaxDepth = 256;
+
+    virtual ~TXLSXmlReader() = default;
+
+    // Attaches a part; the bytes must outlive the reading. A UTF-16 part is
+    // converted to UTF-8 first.
+    void SetSource(std::string_view data);
+    // One token: false when the part ends before a complete tag.
+    bool ReadNextTag();
+    // Remembers the part's name for messages and reads it to its end.
+    void ParseDocument(std::string_view name);
+    const std::string& DocumentName() const { return documentName; }
+    size_t Position() const { return pos; }
+    void Seek(size_t position) { pos = position < src.size() ? position : src.size(); }
+
+    TTagKind TagKind = tkNone;
+    std::string_view TagName;
+    // Raw text between a start tag and its first child or end tag.
+    std::string_view Text;
+    int Level = 0;
+    // xml:space="preserve" on the last start tag.
+    bool Preserve = false;
+
+protected:
+    virtual void OnBeginTag(std::string_view /*name*/, std::string_view /*text*/, bool /*isEmpty*/) {}
+    virtual void OnEndTag(std::string_view /*name*/) {}
+    virtual void OnAttribute(std::string_view /*name*/, std::string_view /*value*/) {}
+    // The last text was joined around comments or CDATA into a buffer that
+    // the next text overwrites.
+    bool TextWasJoined() const { return joined; }
+
+private:
+    bool SkipMarkup(); // at "<!" or "<?": comment, PI, CDATA outside text
+    size_t Find(std::string_view what, size_t from) const;
+    void ParseAttributes(std::string_view attrs);
+    std::string_view ReadText();
+
+    std::string_view src;
+    size_t pos = 0;
+    std::string converted; // a UTF-16 part as UTF-8
+    std::string textBuf;   // element text joined around comments and CDATA
+    bool joined = false;
+    std::string documentName;
+};
+
+class TXLSXmlWriter {
+public:
+    std::string& Buffer() { return out; }
+    void Clear();
+    void WriteXMLHeader();
+    void WriteRaw(std::string_view text) { out += text; }
+    void BeginTag(std::string_view tag);
+    void BeginTagRawAttrs(std::string_view tag, std::string_view attributeText);
+    // With the pending attributes, which are then emptied.
+    void BeginTagWithAttrs(std::string_view tag);
+    void WriteEmptyTagWithAttrs(std::string_view tag);
+    void WriteEmptyTagText(std::string_view tag, std::string_view attributeText);
+    void EndTag();
+    // "<tag>text</tag>" with the text escaped; xml:space="preserve" when it
+    // starts or ends with a blank.
+    void WriteTextTag(std::string_view tag, std::string_view utf8);
+    void WriteSimpleTag(std::string_view tag, std::string_view utf8);
+
+    void ClearAttributes() { attributes.clear(); }
+    void AddAttrInt(bool write, std::string_view name, int64_t value);
+    void AddAttrBool(bool write, std::string_view name, bool value);
+    void AddAttrFloat(bool write, std::string_view name, double value);
+    // The value is escaped.
+    void AddAttrStr(bool write, std::string_view name, std::string_view utf8);
+
+    void WriteValBool(std::string_view tag, bool value);
+    void WriteValStr(std::string_view tag, std::string_view utf8);
+    void WriteValInt(std::string_view tag, int64_t value);
+    void WriteValFloat(std::string_view tag, double value);
+
+    int OpenTags() const { return int(stack.size()); }
+    // Raises "Tag stack not empty: " with the open tags when a part ends open.
+    void CheckClosed() const;
+
+private:
+    std::string out;
+    std::vector<std::string> stack;
+    std::string attributes;
+};
+
+} // namespace xls

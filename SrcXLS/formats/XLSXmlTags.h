@@ -1,0 +1,185 @@
+// The element tree of a package part: the tokenizer's events become light
+// nodes whose element and attribute names are small integers of the fixed
+// vocabularies; a reader gets every finished element by its id and takes
+// what it models through typed getters. Consumed subtrees go back to a pool
+// at once, so a big worksheet is read without building its tree. Also the
+// value vocabularies (fill patterns, border styles, alignments) and the
+// writer of fonts and colours.
+#pragma once
+
+#include "SrcXLS/XLSColors.h"
+#include "SrcXLS/formats/XLSXSavedTags.h"
+#include "SrcXLS/formats/XLSXVocabulary.h"
+#include "SrcXLS/formats/XLSXml.h"
+
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace xls {
+
+class TXFont;
+
+enum TExElement : int {
+#define XLSX_ENUM(id, text) et##id,
+    XLSX_ELEMENTS(XLSX_ENUM)
+#undef XLSX_ENUM
+        etCount,
+    etUnknown = 999,
+};
+
+enum TExAttribute : int {
+#define XLSX_ENUM(id, text) ea##id,
+    XLSX_ATTRIBUTES(XLSX_ENUM)
+#undef XLSX_ENUM
+        eaCount,
+};
+
+// Name of an element or attribute id ("" for unknown ids).
+std::string_view ElementName(int id);
+std::string_view AttributeName(int id);
+// Id of a name; etUnknown / -1 when it is not in the vocabulary.
+int ElementId(std::string_view name);
+int AttributeId(std::string_view name);
+
+// Value vocabularies: the position is the stored value.
+std::span<const std::string_view> FillPatternNames();    // 19: "none" .. "gray0625"
+std::span<const std::string_view> BorderStyleNames();    // 14: "none" .. "slantedDashDot"
+std::span<const std::string_view> HorizAlignmentNames(); // 8: "general" .. "distributed"
+std::span<const std::string_view> VertAlignmentNames();  // 5: "top" .. "distributed"
+int IndexOfName(std::span<const std::string_view> names, std::string_view name, int defaultValue);
+
+class TExXMLTag {
+public:
+    struct TValue {
+        int Id; // -1 for a name outside the vocabulary (kept for re-serialising)
+        std::string_view Name;
+        std::string_view Raw; // as read: references not resolved
+    };
+
+    TExXMLTag* Parent = nullptr;
+    int Id = etUnknown;
+    std::string_view Name;
+    std::string_view Text; // raw
+    std::vector<TExXMLTag*> Children;
+    std::vector<TValue> Values;
+
+    bool HasValue(int attrId) const { return Find(attrId) != nullptr; }
+    const TValue* Find(int attrId) const;
+    bool GetBool(int attrId, bool defaultValue) const;
+    int64_t GetInt(int attrId, int64_t defaultValue) const;
+    double GetFloat(int attrId, double defaultValue) const;
+    std::string_view GetText(int attrId, std::string_view defaultValue = {}) const;
+    // The value converted from UTF-8 with its references resolved.
+    std::u16string GetTextW(int attrId, std::u16string_view defaultValue = {}) const;
+    std::string GetTextUtf8(int attrId) const;
+    int GetEnum(int attrId, std::span<const std::string_view> names, int defaultValue) const;
+
+    // Each raises "Required value missing: <name>" when the attribute is
+    // absent and a message naming it when its value is not one.
+    double ReqFloat(int attrId) const;
+    int64_t ReqInt(int attrId) const;
+    std::string_view ReqText(int attrId) const;
+    void ReqCellRef(int attrId, int& col, int& row) const;
+    void ReqArea(int attrId, int& col1, int& row1, int& col2, int& row2) const;
+
+    TExXMLTag* FindChild(int elementId) const;
+    TExXMLTag* FindChildByName(std::string_view localName) const;
+    const TValue* FindChildValue(int elementId, int attrId) const;
+
+    std::u16string GetTextDecoded() const { return XMLDecodeText(Text); }
+    bool GetTextBool() const;
+    int64_t GetTextInt() const;
+    double GetTextFloat() const;
+
+    // Iterates the children in document order; with an expected id set, a
+    // child of another element raises "Unexpected tag %d, %s".
+    void SetExpectedChild(int elementId) {
+        expected = elementId;
+        cursor = 0;
+    }
+    TExXMLTag* NextChild();
+
+    // The element and its subtree as text, every attribute in document
+    // order with its raw value.
+    std::string ToText() const;
+    void AppendText(std::string& out) const;
+
+private:
+    friend class TXLSExcelXmlReader;
+    int expected = -1;
+    size_t cursor = 0;
+    std::string ownText; // text joined around comments and CDATA
+};
+
+// Numbers of attribute texts: false for a text that is not one (or does not fit).
+bool ParseXMLInt(std::string_view text, int64_t& value);
+bool ParseXMLFloat(std::string_view text, double& value);
+
+class TXLSExcelXmlReader : public TXLSXmlReader {
+public:
+    TXLSExcelXmlReader();
+    ~TXLSExcelXmlReader() override;
+
+    // Reads a whole part into the tree, handing finished elements to OnTag.
+    void ReadPart(std::string_view data, std::string_view name);
+    TExXMLTag& Root() { return *root; }
+    // The root element's attributes as text, without the default and "r"
+    // namespace declarations.
+    std::string RootAttributeText(const TExXMLTag& tag) const;
+
+protected:
+    // A known element was created, before its children.
+    virtual void OnTagStart(int /*elementId*/, TExXMLTag& /*tag*/) {}
+    // An element ended; true when its data was consumed, so that its parent
+    // drops its children.
+    virtual bool OnTag(int /*elementId*/, TExXMLTag& /*tag*/) { return false; }
+
+    void OnBeginTag(std::string_view name, std::string_view text, bool isEmpty) override;
+    void OnEndTag(std::string_view name) override;
+    void OnAttribute(std::string_view name, std::string_view value) override;
+
+    TExXMLTag* CurrentTag() const { return current; }
+    void DropChildren(TExXMLTag& tag);
+
+private:
+    TExXMLTag* NewTag();
+    void Release(TExXMLTag* tag);
+    std::string_view LocalName(std::string_view name) const;
+    void NoteNamespaces();
+
+    std::vector<std::unique_ptr<TExXMLTag>> all;
+    std::vector<TExXMLTag*> spare;
+    TExXMLTag* root;
+    TExXMLTag* current;
+    std::vector<TExXMLTag::TValue> pending;
+    // Prefixes bound to the main namespaces, and to the relationships one.
+    std::vector<std::string> mainPrefixes;
+    std::vector<std::string> relPrefixes;
+};
+
+// Typed readers of the style children of a node.
+bool ReadOnOff(const TExXMLTag& parent, int elementId);
+int ReadChildInt(const TExXMLTag& parent, int elementId, int defaultValue);
+// The colour of a "color", "fgColor" or "bgColor" element; kind 4 (not set)
+// for a missing one.
+TExtColor ReadColor(const TExXMLTag* tag);
+// A "font" or "rPr" element into font (name from "rFont" in a run).
+void ReadFont(const TExXMLTag& tag, TXFont& font);
+uint8_t ReadApplyMask(const TExXMLTag& xf);
+
+// The writer of the styles part's fonts and colours.
+class TXLSExcelXmlWriter : public TXLSXmlWriter {
+public:
+    // One colour element ("color", or prefix + "Color"); nothing for kind 4.
+    void WriteColor(std::string_view prefix, const TExtColor& color);
+    // A font element, or "rPr" inside a rich-text run.
+    void WriteFont(const TXFont& font, bool inRun);
+};
+
+// A font's colour as a 2007 colour record (indexed for BIFF fonts).
+TExtColor FontColor(const TXFont& font);
+
+} // namespace xls

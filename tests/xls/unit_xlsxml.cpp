@@ -1,0 +1,217 @@
+// The XML tokenizer and writer of package parts: tokens and their events,
+// references and escapes in both directions, numbers, and the writer's
+// primitives byte for byte.
+#include "SrcXLS/XLSText.h"
+#include "SrcXLS/formats/XLSXml.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <string>
+#include <vector>
+
+using namespace xls;
+
+namespace {
+
+// Every event as one line: "B name text empty?", "E name", "A name=value".
+class Recorder : public TXLSXmlReader {
+public:
+    std::vector<std::string> Events;
+
+protected:
+    void OnBeginTag(std::string_view name, std::string_view text, bool isEmpty) override {
+        Events.push_back("B " + std::string(name) + " [" + std::string(text) + "]" +
+                         (isEmpty ? " empty" : ""));
+    }
+    void OnEndTag(std::string_view name) override { Events.push_back("E " + std::string(name)); }
+    void OnAttribute(std::string_view name, std::string_view value) override {
+        Events.push_back("A " + std::string(name) + "=" + std::string(value));
+    }
+};
+
+std::string Events(std::string_view xml) {
+    Recorder r;
+    r.SetSource(xml);
+    r.ParseDocument("test.xml");
+    std::string all;
+    for (const auto& e : r.Events) all += (all.empty() ? "" : "|") + e;
+    return all;
+}
+
+} // namespace
+
+TEST(XmlTokenizer, ReportsTagsAttributesAndText) {
+    struct Case {
+        const char* xml;
+        const char* events;
+    } cases[] = {
+        {"<a/>", "B a [] empty|E a"},
+        {"<a b=\"1\"/>", "A b=1|B a [] empty|E a"},
+        {"<a b=\"x/y\">t</a>", "A b=x/y|B a [t]|E a"},
+        {"<a b='x>y' c=\"it's\"/>", "A b=x>y|A c=it's|B a [] empty|E a"},
+        // Tabs and line breaks separate attributes as blanks do.
+        {"<a\n\tb=\"1\"\r\nc = '2'/>", "A b=1|A c=2|B a [] empty|E a"},
+        // An empty value reaches the reader; a name without a value does not.
+        {"<a x=\"\" y z=/>", "A x=|B a [] empty|E a"},
+        // Blanks around a text stay, with or without xml:space.
+        {"<t xml:space=\"preserve\">  x  </t>", "A xml:space=preserve|B t [  x  ]|E t"},
+        {"<t>  x  </t>", "B t [  x  ]|E t"},
+        // Only the text before the first child belongs to the element.
+        {"<a>one<b>two</b>three</a>", "B a [one]|B b [two]|E b|E a"},
+        {"<?xml version=\"1.0\"?><!-- note --><a><?pi x?><b/></a>", "B a []|B b [] empty|E b|E a"},
+        // Comments and CDATA inside a text: CDATA is kept in escaped form.
+        {"<t>a<!--c-->b<![CDATA[<&>]]>c</t>", "B t [ab&lt;&amp;&gt;c]|E t"},
+        {"<x:c r=\"A1\"><x:v>1</x:v></x:c>", "A r=A1|B x:c []|B x:v [1]|E x:v|E x:c"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Events(c.xml), c.events) << c.xml;
+}
+
+TEST(XmlTokenizer, LevelsAndTruncatedParts) {
+    Recorder r;
+    r.SetSource("<a><b/><c></c>");
+    while (r.ReadNextTag()) {
+    }
+    EXPECT_EQ(r.Level, 1);
+    // A tag cut off at the end of the part fires nothing.
+    EXPECT_EQ(Events("<a><b c=\"1"), "B a []");
+    EXPECT_EQ(Events("<a>text"), "B a [text]");
+    // The prolog is a token of its own kind.
+    r.SetSource("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
+    ASSERT_TRUE(r.ReadNextTag());
+    EXPECT_EQ(r.TagKind, TXLSXmlReader::tkProlog);
+}
+
+TEST(XmlTokenizer, RefusesWhatItMustNotRead) {
+    struct Case {
+        std::string xml;
+        const char* message;
+    } cases[] = {
+        {"</x>", "XML level < 0"},
+        {"<!DOCTYPE a [<!ENTITY e \"x\">]><a>&e;</a>", "XML document type declarations are not allowed"},
+        {[] {
+             std::string deep;
+             for (int i = 0; i < 300; ++i) deep += "<a>";
+             return deep;
+         }(),
+         "XML nesting too deep: test.xml"},
+    };
+    for (const Case& c : cases) {
+        try {
+            Events(c.xml);
+            ADD_FAILURE() << "no error for " << c.xml.substr(0, 40);
+        } catch (const XLSError& e) {
+            EXPECT_EQ(std::string(e.what()), c.message);
+        }
+    }
+}
+
+TEST(XmlTokenizer, ReadsUtf16Parts) {
+    std::u16string text = u"<a b=\"Б\">ж</a>";
+    std::string bytes = "\xFF\xFE";
+    for (char16_t c : text) {
+        bytes += char(c & 0xFF);
+        bytes += char(c >> 8);
+    }
+    EXPECT_EQ(Events(bytes), "A b=\xD0\x91|B a [\xD0\xB6]|E a");
+}
+
+TEST(XmlText, ReferencesResolveOnce) {
+    struct Case {
+        const char* raw;
+        std::u16string text;
+    } cases[] = {
+        {"&#065;", u"A"},
+        {"&#10;", u"\n"},
+        {"&#1053;&#1072;", u"На"},
+        {"&#x41;&#X430;", u"Aа"},
+        {"&#x1F600;", u"\U0001F600"},
+        {"&nbsp;&quot;&apos;&lt;&gt;", u" \"'<>"},
+        {"&amp;quot;", u"&quot;"},
+        {"&Ucirc;&yuml;&iexcl;", u"\u00DB\u00FF\u00A1"},
+        // What is not a reference stays as it is.
+        {"a & b &bogus; &#0; &#xD800; &#;", u"a & b &bogus; &#0; &#xD800; &#;"},
+        // Line ends read as one line feed.
+        {"a\r\nb\rc\nd", u"a\nb\nc\nd"},
+        {"Назва", u"Назва"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(XMLDecodeText(c.raw), c.text) << c.raw;
+        EXPECT_EQ(XMLDecodeEntities(Utf8ToWide(c.raw)), c.text) << c.raw;
+    }
+    EXPECT_EQ(XMLEncodeText("a<b & \"c\">"), "a&lt;b &amp; &quot;c&quot;&gt;");
+    EXPECT_EQ(HexToInt("FF00ff00"), 0xFF00FF00u);
+    EXPECT_EQ(HexToInt("#x1-2"), 0x12u);
+    EXPECT_EQ(HexToInt(""), 0u);
+}
+
+TEST(XmlText, CellTextsSurviveEscapingAndReading) {
+    const std::u16string texts[] = {u"plain",           u"  lead and trail  ",
+                                    u"a\r\nb\rc",       u"\x01\x02\x1F",
+                                    u"_x0041_",         u"<&>\"'",
+                                    u"Кирилиця і ґ",    std::u16string(1, char16_t(0xFFFF)),
+                                    u"tab\there",       u"_x",
+                                    u"\U0001F600 emoji"};
+    for (const std::u16string& t : texts) {
+        std::string written = XMLEncodeText(EncodeXString(t));
+        EXPECT_EQ(DecodeXString(XMLDecodeText(written)), t) << written;
+    }
+    EXPECT_EQ(EncodeXString(u"a\rb"), "a_x000D_b");
+    EXPECT_EQ(DecodeXString(u"_x000d__x0041_"), u"\rA");
+}
+
+TEST(XmlText, NumbersInTheirShortestText) {
+    struct Case {
+        double value;
+        const char* text;
+    } cases[] = {
+        {0, "0"},        {0.1, "0.1"},        {-0.5, "-0.5"},      {4820000000000.0, "4820000000000"},
+        {1e20, "1E+20"}, {1.5e-7, "1.5E-07"}, {123.456, "123.456"}};
+    for (const Case& c : cases) {
+        std::string out;
+        ASSERT_TRUE(AppendXMLNumber(out, c.value));
+        EXPECT_EQ(out, c.text);
+    }
+    for (double v : {1.0 / 3, 0.1 + 0.2, 1e308, 5e-324, 2.0 / 7 * 1e10}) {
+        std::string out;
+        AppendXMLNumber(out, v);
+        EXPECT_EQ(std::strtod(out.c_str(), nullptr), v) << out;
+    }
+    std::string out;
+    EXPECT_FALSE(AppendXMLNumber(out, std::nan("")));
+    EXPECT_FALSE(AppendXMLNumber(out, std::numeric_limits<double>::infinity()));
+}
+
+TEST(XmlWriter, WritesEachPrimitive) {
+    TXLSXmlWriter w;
+    w.WriteTextTag("t", " x");
+    w.WriteTextTag("t", "");
+    w.WriteTextTag("t", "a<b");
+    w.AddAttrInt(true, "r", 1);
+    w.AddAttrInt(false, "skip", 2);
+    w.AddAttrBool(true, "hidden", true);
+    w.AddAttrStr(true, "name", "Goods & \"groups\"");
+    w.AddAttrFloat(true, "ht", 12.75);
+    w.BeginTagWithAttrs("row");
+    w.WriteValBool("b", true);
+    w.WriteValInt("sz", 11);
+    w.WriteValStr("name", "A&B");
+    w.WriteValFloat("sz", 10.5);
+    w.EndTag();
+    w.WriteEmptyTagText("dimension", "ref=\"A1\"");
+    EXPECT_EQ(w.Buffer(), "<t xml:space=\"preserve\"> x</t><t></t><t>a&lt;b</t>"
+                          "<row r=\"1\" hidden=\"1\" name=\"Goods &amp; &quot;groups&quot;\" ht=\"12.75\">"
+                          "<b val=\"true\"/><sz val=\"11\"/><name val=\"A&amp;B\"/><sz val=\"10.5\"/></row>"
+                          "<dimension ref=\"A1\"/>");
+    w.Clear();
+    w.BeginTag("a");
+    w.BeginTag("b");
+    try {
+        w.CheckClosed();
+        ADD_FAILURE() << "open tags not reported";
+    } catch (const XLSError& e) {
+        EXPECT_STREQ(e.what(), "Tag stack not empty: a, b");
+    }
+}
