@@ -219,6 +219,8 @@ private:
     void WriteFile();
     void SetDefaultWindow();
 
+    // The cells' memory: it outlives every sheet.
+    TArena cellArena;
     std::u16string filename;
     TKeptPackage keptPackage;
     TExcelVersion version = TExcelVersion::xvExcel97;
