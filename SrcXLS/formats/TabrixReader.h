@@ -137,6 +137,7 @@ private:
     void ReadHyperlink();
     void ReadCondFmt();
     void ReadDVal();
+    void ReadAutoFilterRecord();
     void ReadFeatHdr();
     void ReadSheetExt();
     void ReadXCT();
