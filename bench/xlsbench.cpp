@@ -2,7 +2,7 @@
 // it, printing the time of the build and of the write and the peak memory.
 //   xlsbench write goods FILE   a goods report: captions and 20,000 rows
 //   xlsbench write big FILE     65,536 rows x 16 columns, half numbers, half texts
-// The file's extension chooses the format (.xls: BIFF8). --password TEXT
+// The file's extension chooses the format (.xlsx, .xlsm: a package; others BIFF8). --password TEXT
 // encrypts the written workbook, or opens an encrypted one for reading.
 //   xlsbench read|dump FILE, xlsbench copy IN OUT: see xlsbench_read.cpp and
 //   xlsbench_copy.cpp.
@@ -106,7 +106,8 @@ int main(int rawArgc, char** rawArgv) {
     try {
         const auto start = Clock::now();
         TTabrix4 book;
-        book.SetVersion(ext == ".xlsx" ? TExcelVersion::xvExcel2007 : TExcelVersion::xvExcel97);
+        book.SetVersion(ext == ".xlsx" || ext == ".xlsm" ? TExcelVersion::xvExcel2007
+                                                         : TExcelVersion::xvExcel97);
         long cells = 0;
         if (workload == "goods") {
             BuildGoods(book);
