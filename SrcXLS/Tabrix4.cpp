@@ -82,6 +82,7 @@ TPaperSize LocalePaperSize() {
 TTabrix4::TTabrix4()
     : workbookData(globals), optionsDialog(globals), defaultFormats(&fonts, true),
       secondFormats(&fonts, false), measurer(std::make_unique<TFontMetricsMeasurer>()) {
+    defaultFormats.CellArena = &cellArena;
     try {
         RemoveStaleTempFiles();
     } catch (...) {
@@ -101,7 +102,9 @@ TTabrix4::TTabrix4()
 }
 
 TTabrix4::~TTabrix4() {
-    // Cells give their format and string uses back before the pools go.
+    // The cells, strings and formats all go: the cells are dropped with their
+    // arena rather than one by one.
+    cellStores.Discarding = true;
     sheets.reset();
 }
 
@@ -127,8 +130,17 @@ bool TTabrix4::Excel2007MacroFile() const {
 
 void TTabrix4::Clear() {
     formulaHandler.Clear();
-    // String cells give their entries back before the table goes.
-    sheets->Clear();
+    // Every cell goes, and the strings and formats after them: the cells are
+    // dropped with their arena.
+    {
+        struct Discarding {
+            TCellValuesList& list;
+            ~Discarding() { list.Discarding = false; }
+        } discarding{cellStores};
+        cellStores.Discarding = true;
+        sheets->Clear();
+    }
+    cellArena.Clear();
     strings.Clear();
     globals.Clear();
     SetDefaultWindow();

@@ -15,16 +15,27 @@ TCell::~TCell() {
     ReleaseFormat();
 }
 
+void TCell::operator delete(TCell* cell, std::destroying_delete_t) {
+    const size_t bytes = size_t(cell->spare & UnitsMask) * 8;
+    // The pool is read while the cell still points into it.
+    TArena* arena = bytes ? cell->Pool()->CellArena : nullptr;
+    cell->~TCell();
+    if (arena)
+        arena->Free(cell, bytes);
+    else
+        ::operator delete(cell);
+}
+
 std::unique_ptr<TCell> TBlankCell::MakeCopy() const {
-    return std::make_unique<TBlankCell>(Pool(), GetFormatIndex(), Col, Row);
+    return NewCell<TBlankCell>(Pool(), GetFormatIndex(), Col, Row);
 }
 
 std::unique_ptr<TCell> TIntegerCell::MakeCopy() const {
-    return std::make_unique<TIntegerCell>(Pool(), GetFormatIndex(), Col, Row, Value);
+    return NewCell<TIntegerCell>(Pool(), GetFormatIndex(), Col, Row, Value);
 }
 
 std::unique_ptr<TCell> TFloatCell::MakeCopy() const {
-    return std::make_unique<TFloatCell>(Pool(), GetFormatIndex(), Col, Row, Value);
+    return NewCell<TFloatCell>(Pool(), GetFormatIndex(), Col, Row, Value);
 }
 
 TStringCell::~TStringCell() {
@@ -33,11 +44,11 @@ TStringCell::~TStringCell() {
 
 std::unique_ptr<TCell> TStringCell::MakeCopy() const {
     strings->AddUse(entry);
-    return std::make_unique<TStringCell>(Pool(), GetFormatIndex(), Col, Row, strings, entry);
+    return NewCell<TStringCell>(Pool(), GetFormatIndex(), Col, Row, strings, entry);
 }
 
 std::unique_ptr<TCell> TBooleanCell::MakeCopy() const {
-    return std::make_unique<TBooleanCell>(Pool(), GetFormatIndex(), Col, Row, Value);
+    return NewCell<TBooleanCell>(Pool(), GetFormatIndex(), Col, Row, Value);
 }
 
 namespace {
@@ -52,7 +63,7 @@ TErrorCell::TErrorCell(TCellFormats* pool, int formatIndex, int col, int row, in
     : TCell(pool, formatIndex, col, row), ErrorIndex(uint8_t(CheckedErrorIndex(errorIndex))) {}
 
 std::unique_ptr<TCell> TErrorCell::MakeCopy() const {
-    return std::make_unique<TErrorCell>(Pool(), GetFormatIndex(), Col, Row, ErrorIndex);
+    return NewCell<TErrorCell>(Pool(), GetFormatIndex(), Col, Row, ErrorIndex);
 }
 
 std::u16string TErrorCell::GetErrorText() const {
@@ -62,13 +73,16 @@ std::u16string TErrorCell::GetErrorText() const {
 TFormulaCell::TFormulaCell(TCellFormats* pool, int formatIndex, int col, int row, int tokenLength,
                            std::span<const uint8_t> data)
     : TCell(pool, formatIndex, col, row), data(data.begin(), data.end()), tokenLength(tokenLength) {
+    spare |= HoldsMoreBit;
     if (tokenLength < 0 || size_t(tokenLength) > data.size()) throw XLSError("Invalid formula length");
 }
 
 TFormulaCell::TFormulaCell(TCellFormats* pool, int formatIndex, int col, int row, std::string_view text,
                            uint16_t sharedLink, uint8_t options)
     : TCell(pool, formatIndex, col, row), data(text.begin(), text.end()), tokenLength(int(text.size())),
-      sharedLink(sharedLink), textFlag(true), options(options) {}
+      sharedLink(sharedLink), textFlag(true), options(options) {
+    spare |= HoldsMoreBit;
+}
 
 void TFormulaCell::SetFormula(std::span<const uint8_t> tokens) {
     data.assign(tokens.begin(), tokens.end());
@@ -95,8 +109,8 @@ void TFormulaCell::CopyFormula(const TFormulaCell& source) {
 namespace {
 // A plain formula's copy: the formula, not the cached result.
 template <class T> std::unique_ptr<TCell> CopyOf(const T& cell) {
-    auto copy = std::make_unique<T>(cell.Pool(), cell.GetFormatIndex(), cell.Col, cell.Row, 0,
-                                    std::span<const uint8_t>());
+    auto copy =
+        NewCell<T>(cell.Pool(), cell.GetFormatIndex(), cell.Col, cell.Row, 0, std::span<const uint8_t>());
     copy->CopyFormula(cell);
     return copy;
 }
@@ -138,8 +152,8 @@ int TBaseArrayFormulaCell::GetArrayTokenLength() const {
 }
 
 std::unique_ptr<TCell> TNumberArrayFormulaCell::MakeCopy() const {
-    auto copy = std::make_unique<TNumberArrayFormulaCell>(Pool(), GetFormatIndex(), Col, Row, TokenLength(),
-                                                          Data(), ArrayOptions, ArrayData());
+    auto copy = NewCell<TNumberArrayFormulaCell>(Pool(), GetFormatIndex(), Col, Row, TokenLength(), Data(),
+                                                 ArrayOptions, ArrayData());
     copy->CopyFormula(*this);
     copy->Value = Value;
     copy->ResultKind = ResultKind;
@@ -154,8 +168,8 @@ std::u16string TNumberArrayFormulaCell::ResultText() const {
 }
 
 std::unique_ptr<TCell> TStringArrayFormulaCell::MakeCopy() const {
-    auto copy = std::make_unique<TStringArrayFormulaCell>(Pool(), GetFormatIndex(), Col, Row, TokenLength(),
-                                                          Data(), ArrayOptions, ArrayData());
+    auto copy = NewCell<TStringArrayFormulaCell>(Pool(), GetFormatIndex(), Col, Row, TokenLength(), Data(),
+                                                 ArrayOptions, ArrayData());
     copy->CopyFormula(*this);
     copy->Value = Value;
     return copy;

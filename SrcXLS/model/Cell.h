@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <span>
 #include <string>
 #include <vector>
@@ -41,6 +42,12 @@ public:
     TCell(const TCell&) = delete;
     TCell& operator=(const TCell&) = delete;
 
+    // A cell made by NewCell goes back to the arena of its pool, any other to
+    // the heap.
+    static void operator delete(TCell* cell, std::destroying_delete_t);
+    // Cells whose going frees more than themselves (formula data).
+    bool HoldsMore() const { return spare & HoldsMoreBit; }
+
     uint16_t Col;
     uint32_t Row;
 
@@ -54,6 +61,14 @@ public:
     bool IsFormula() const { return CellType() >= ctNumberFormula; }
     // The number of integer, float and number-formula cells.
     virtual bool GetNumber(double&) const { return false; }
+
+protected:
+    static constexpr uint8_t HoldsMoreBit = 0x80;
+
+private:
+    template <class C, class... A> friend std::unique_ptr<C> NewCell(TCellFormats* pool, A&&... args);
+    // The low bits of spare: the arena block's size in 8-byte units, 0 for a heap cell.
+    static constexpr uint8_t UnitsMask = 0x7F;
 };
 
 class TBlankCell final : public TCell {
@@ -248,5 +263,23 @@ public:
     std::unique_ptr<TCell> MakeCopy() const override;
     std::u16string Value;
 };
+
+// A cell in the arena of its pool's workbook (on the heap when the pool has
+// none), with one ownership as make_unique gives.
+template <class C, class... A> std::unique_ptr<C> NewCell(TCellFormats* pool, A&&... args) {
+    TArena* arena = pool ? pool->CellArena : nullptr;
+    constexpr size_t units = (sizeof(C) + 7) / 8;
+    if (!arena || units > TCell::UnitsMask) return std::make_unique<C>(pool, std::forward<A>(args)...);
+    void* block = arena->Allocate(sizeof(C));
+    C* cell;
+    try {
+        cell = ::new (block) C(pool, std::forward<A>(args)...);
+    } catch (...) {
+        arena->Free(block, sizeof(C));
+        throw;
+    }
+    cell->spare = uint8_t((cell->spare & ~TCell::UnitsMask) | units);
+    return std::unique_ptr<C>(cell);
+}
 
 } // namespace xls

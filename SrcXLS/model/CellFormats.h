@@ -2,6 +2,7 @@
 // usage-counted entry holding the 20-byte body of a BIFF8 XF record.
 #pragma once
 
+#include "SrcXLS/XLSArena.h"
 #include "SrcXLS/XLSDefs.h"
 #include "SrcXLS/model/ExcelMask.h"
 #include "SrcXLS/model/NumberFormats.h"
@@ -181,6 +182,9 @@ public:
     bool WithDefaults() const { return withDefaults; }
     TXFonts* Fonts() const { return fonts; }
     TNumberFormats& NumberFormats() { return numberFormats; }
+    // Where the cells on this pool live (NewCell), set by the workbook that
+    // owns both; none: the heap.
+    TArena* CellArena = nullptr;
     TExcelMask& Mask() { return mask; }
 
     void InitDefaults();

@@ -105,6 +105,8 @@ TCell* TCellStorage::Store(int col, int row, std::unique_ptr<TCell> cell, bool t
         return nullptr;
     }
     std::unique_ptr<TCell>& slot = existing ? *existing : MakeSlot(col, row);
+    if (slot && slot->HoldsMore()) --holdingMore;
+    if (cell->HoldsMore()) ++holdingMore;
     slot = std::move(cell);
     cache = slot.get();
     return cache;
@@ -140,6 +142,7 @@ std::unique_ptr<TCell> TCellStorage::DetachCell(int col, int row) {
         if (it->Cells.empty()) r->erase(it);
         if (r->empty()) r->shrink_to_fit();
         --count;
+        if (cell->HoldsMore()) --holdingMore;
         Forget(cell.get());
         if (lastWalked == cell.get()) lastWalked = nullptr;
         return cell;
@@ -214,7 +217,19 @@ void TCellStorage::Clear() {
     lastWalked = nullptr;
     for (auto& block : top) block.reset();
     count = 0;
+    holdingMore = 0;
     BeginIterate();
+}
+
+void TCellStorage::Discard() {
+    for (auto& block : top) {
+        if (!block) continue;
+        for (TRow& r : block->Rows)
+            for (TLeaf& leaf : r)
+                for (auto& cell : leaf.Cells)
+                    if (holdingMore == 0 || !cell->HoldsMore()) (void)cell.release();
+    }
+    TCellStorage::Clear();
 }
 
 size_t TCellStorage::TableBytes() const {
@@ -245,7 +260,14 @@ TCellValues::~TCellValues() {
 }
 
 void TCellValues::Clear() {
-    TCellStorage::Clear();
+    if (owner && owner->Discarding) {
+        Discard();
+    } else {
+        // The strings the cells give back leave the table in one sweep.
+        if (strings) strings->BeginRelease();
+        TCellStorage::Clear();
+        if (strings) strings->EndRelease();
+    }
     StringList.clear();
 }
 

@@ -53,6 +53,10 @@ public:
     int FirstCol = 0, LastCol = 0, FirstRow = 0, LastRow = 0;
 
     virtual void Clear();
+    // Forgets every cell at once, running no cell's destructor but those of
+    // cells that hold more than themselves: for a workbook whose cells,
+    // strings and formats all go together (their arena frees the cells).
+    void Discard();
     int64_t Count() const { return count; }
     // Bytes held by the table itself (not the cells).
     size_t TableBytes() const;
@@ -87,6 +91,7 @@ private:
     TCell* cache = nullptr;
     const TCell* lastWalked = nullptr;
     int64_t count = 0;
+    int64_t holdingMore = 0; // cells whose destructor frees more than the cell
     // Cursor: row group, row within it, leaf within the row, cell within the leaf.
     int curTop = 0, curRow = 0, curLeaf = 0, curCell = 0;
 };
@@ -130,6 +135,9 @@ public:
     int Count() const { return int(stores.size()); }
     TCellValues& Items(int index) const;
     void Add(TCellValues* store) { stores.push_back(store); }
+    // Set while the workbook clears or destroys all its sheets with their
+    // strings and formats: the stores then discard their cells.
+    bool Discarding = false;
     void Remove(TCellValues* store);
     void Clear() { stores.clear(); }
     void Reset() {}

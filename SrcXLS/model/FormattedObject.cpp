@@ -11,10 +11,10 @@ TCellFormat* EntryOrDefault(TCellFormats* pool, int index) {
 }
 } // namespace
 
-TFormattedObject::TFormattedObject(TCellFormats* pool, int index)
-    : pool(pool), current(EntryOrDefault(pool, index)) {}
+TFormattedObject::TFormattedObject(TCellFormats* pool, int index) : current(EntryOrDefault(pool, index)) {}
 
 void TFormattedObject::SetFormatIndex(int i) {
+    TCellFormats* pool = Pool();
     // The target is taken before the release, which may renumber entries.
     TCellFormat* target = EntryOrDefault(pool, i & 0xFFFF);
     if (target->PoolIndex >= pool->PermanentCount()) pool->AddUse(target);
@@ -25,6 +25,7 @@ void TFormattedObject::SetFormatIndex(int i) {
 }
 
 void TFormattedObject::AcquireFormat() {
+    TCellFormats* pool = Pool();
     if (counted) return;
     pool->AddUse(current);
     counted = true;
@@ -36,6 +37,7 @@ void TFormattedObject::SetFormat(const TCellFormat& working) {
 }
 
 void TFormattedObject::ReleaseFormat() noexcept {
+    TCellFormats* pool = Pool();
     TCellFormat* old = current;
     current = EntryOrDefault(pool, DefaultCellFormat);
     if (counted) pool->ReleaseUse(old);
@@ -48,6 +50,7 @@ bool TFormattedObject::IsFormatted() const {
 }
 
 void TFormattedObject::InternCellFormat(const TCellFormat& working) {
+    TCellFormats* pool = Pool();
     // The new entry is found or added before the old one is released, so a
     // deletion caused by the release cannot move it away.
     int found = pool->IndexOfEqual(working);
@@ -71,7 +74,7 @@ bool TFormattedObject::ChangeFormat(int (TCellFormat::*get)() const, void (TCell
         AfterSetter(false);
         return false;
     }
-    TCellFormat working(pool, current->PoolIndex);
+    TCellFormat working(Pool(), current->PoolIndex);
     (working.*set)(value);
     InternCellFormat(working);
     AfterSetter(true);
@@ -144,7 +147,7 @@ void TFormattedObject::SetNumberFormat(std::u16string_view text) {
         AfterSetter(false);
         return;
     }
-    TCellFormat working(pool, current->PoolIndex);
+    TCellFormat working(Pool(), current->PoolIndex);
     working.SetNumberFormat(text);
     InternCellFormat(working);
     AfterSetter(true);
@@ -161,7 +164,7 @@ template <class F> bool TFormattedObject::ChangeFont(F change) {
     TXFont working;
     working.Assign(font);
     change(working);
-    if (!pool->Fonts() || (working.Attributes() == font.Attributes() && working.Name == font.Name)) {
+    if (!Pool()->Fonts() || (working.Attributes() == font.Attributes() && working.Name == font.Name)) {
         AfterSetter(false);
         return false;
     }
@@ -171,6 +174,7 @@ template <class F> bool TFormattedObject::ChangeFont(F change) {
 }
 
 void TFormattedObject::InternFont(const TXFont& working) {
+    TCellFormats* pool = Pool();
     TXFonts* fonts = pool->Fonts();
     TXFont* font = fonts->FindOrAdd(working);
     TCellFormat format(pool, current->PoolIndex);

@@ -19,7 +19,8 @@ public:
     TFormattedObject(TCellFormats* pool, int index);
     virtual ~TFormattedObject() = default;
 
-    TCellFormats* Pool() const { return pool; }
+    // The pool of the entry, which every entry an object points to is in.
+    TCellFormats* Pool() const { return current->Pool(); }
     TCellFormat* Format() const { return current; }
     int GetFormatIndex() const { return current->PoolIndex; }
     int GetFontIndex() const { return current->GetFontIndex(); }
@@ -109,9 +110,12 @@ private:
     void InternCellFormat(const TCellFormat& working);
     void InternFont(const TXFont& font);
 
-    TCellFormats* pool;
     TCellFormat* current;
     bool counted = false;
+
+protected:
+    // Free for the derived classes: a byte that would otherwise be padding.
+    uint8_t spare = 0;
 };
 
 // A formatted object that tells its list when its entry changes (rows, columns).

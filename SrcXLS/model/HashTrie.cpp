@@ -8,90 +8,154 @@ THashTrie::THashTrie() : root(std::make_unique<TNode>(0)) {}
 
 THashTrie::~THashTrie() = default;
 
-THashItem* THashTrie::Insert(THashItem* item, uint32_t hash) {
-    THashItem* stored = InsertAt(*root, item, hash);
-    if (stored == item) ++count;
-    return stored;
+// ---- the index
+
+size_t THashTrie::IndexFind(const THashItem& item, uint32_t hash) const {
+    if (indexItems.empty()) return SIZE_MAX;
+    const size_t mask = indexItems.size() - 1;
+    for (size_t i = Home(hash);; i = (i + 1) & mask) {
+        const THashItem* at = indexItems[i];
+        if (!at) return SIZE_MAX;
+        if (indexHashes[i] == hash && Equal(*at, item)) return i;
+    }
 }
 
-THashItem* THashTrie::InsertAt(TNode& node, THashItem* item, uint32_t hash) {
-    unsigned s = SlotOf(hash, node.level);
-    size_t i = node.IndexOf(s);
-    if (!node.Has(s)) {
-        node.Mark(s, true);
-        TSlot slot;
-        slot.chain.push_back({hash, item});
-        node.slots.insert(node.slots.begin() + i, std::move(slot));
-        return item;
+void THashTrie::IndexAdd(THashItem* item, uint32_t hash) {
+    // At most three quarters full, so that probes stay short.
+    if ((count + 1) * 4 > indexItems.size() * 3) IndexGrow();
+    const size_t mask = indexItems.size() - 1;
+    size_t i = Home(hash);
+    while (indexItems[i]) i = (i + 1) & mask;
+    indexItems[i] = item;
+    indexHashes[i] = hash;
+}
+
+void THashTrie::IndexGrow() {
+    std::vector<THashItem*> items;
+    std::vector<uint32_t> hashes;
+    items.swap(indexItems);
+    hashes.swap(indexHashes);
+    indexBits = std::max(indexBits + 1, 4);
+    indexItems.assign(size_t(1) << indexBits, nullptr);
+    indexHashes.assign(size_t(1) << indexBits, 0);
+    const size_t mask = indexItems.size() - 1;
+    for (size_t k = 0; k < items.size(); ++k) {
+        if (!items[k]) continue;
+        size_t i = Home(hashes[k]);
+        while (indexItems[i]) i = (i + 1) & mask;
+        indexItems[i] = items[k];
+        indexHashes[i] = hashes[k];
     }
-    TSlot& slot = node.slots[i];
-    if (slot.child) return InsertAt(*slot.child, item, hash);
-    for (const TLink& link : slot.chain)
-        if (link.hash == hash && Equal(*link.item, *item)) return link.item;
-    if (slot.chain.size() < size_t(MaxChain) || node.level >= MaxLevel) {
-        slot.chain.push_back({hash, item});
-        return item;
+}
+
+// Linear probing without tombstones: the entries after the hole move back
+// where their home allows.
+void THashTrie::IndexErase(size_t hole) {
+    const size_t mask = indexItems.size() - 1;
+    indexItems[hole] = nullptr;
+    for (size_t j = (hole + 1) & mask; indexItems[j]; j = (j + 1) & mask) {
+        const size_t home = Home(indexHashes[j]);
+        // The entry at j may fill the hole unless its home lies in (hole, j].
+        const bool homeBetween = hole <= j ? (home > hole && home <= j) : (home > hole || home <= j);
+        if (homeBetween) continue;
+        indexItems[hole] = indexItems[j];
+        indexHashes[hole] = indexHashes[j];
+        indexItems[j] = nullptr;
+        hole = j;
     }
-    // The chain is full: its items move into a child node of the next level,
-    // head first, and the new item after them.
-    auto child = std::make_unique<TNode>(node.level + 1);
-    for (auto it = slot.chain.rbegin(); it != slot.chain.rend(); ++it) InsertAt(*child, it->item, it->hash);
-    InsertAt(*child, item, hash);
-    slot.chain = {};
-    slot.child = std::move(child);
+}
+
+// ---- the trie
+
+THashItem* THashTrie::Insert(THashItem* item, uint32_t hash) {
+    const size_t at = IndexFind(*item, hash);
+    if (at != SIZE_MAX) return indexItems[at];
+    item->trieHash = hash;
+    item->next = nullptr;
+    InsertAt(*root, item);
+    IndexAdd(item, hash);
+    ++count;
     return item;
 }
 
-THashItem* THashTrie::Find(const THashItem& item, uint32_t hash) const {
-    const TNode* node = root.get();
-    for (;;) {
-        unsigned s = SlotOf(hash, node->level);
-        if (!node->Has(s)) return nullptr;
-        const TSlot& slot = node->slots[node->IndexOf(s)];
-        if (slot.child) {
-            node = slot.child.get();
-            continue;
-        }
-        for (const TLink& link : slot.chain)
-            if (link.hash == hash && Equal(*link.item, item)) return link.item;
-        return nullptr;
+void THashTrie::InsertAt(TNode& node, THashItem* item) {
+    const unsigned s = SlotOf(item->trieHash, node.level);
+    const size_t i = node.IndexOf(s);
+    if (!node.Has(s)) {
+        node.Mark(s, true);
+        TSlot slot;
+        slot.head = item;
+        slot.length = 1;
+        item->next = nullptr;
+        node.slots.insert(node.slots.begin() + ptrdiff_t(i), std::move(slot));
+        return;
     }
+    TSlot& slot = node.slots[i];
+    if (slot.child) {
+        InsertAt(*slot.child, item);
+        return;
+    }
+    if (slot.length < uint32_t(MaxChain) || node.level >= MaxLevel) {
+        item->next = slot.head;
+        slot.head = item;
+        ++slot.length;
+        return;
+    }
+    // The chain is full: its items move into a child node of the next level,
+    // head first, and the new item after them.
+    std::array<THashItem*, MaxChain> moving;
+    size_t n = 0;
+    for (THashItem* it = slot.head; it; it = it->next) moving[n++] = it;
+    auto child = std::make_unique<TNode>(node.level + 1);
+    for (size_t k = 0; k < n; ++k) InsertAt(*child, moving[k]);
+    InsertAt(*child, item);
+    slot.head = nullptr;
+    slot.length = 0;
+    slot.child = std::move(child);
+}
+
+THashItem* THashTrie::Find(const THashItem& item, uint32_t hash) const {
+    const size_t at = IndexFind(item, hash);
+    return at == SIZE_MAX ? nullptr : indexItems[at];
 }
 
 bool THashTrie::Remove(const THashItem& item, uint32_t hash) {
+    const size_t at = IndexFind(item, hash);
+    if (at == SIZE_MAX) return false;
+    THashItem* found = indexItems[at];
     // The path of nodes from the root, to free emptied child nodes on the way back.
     std::array<std::pair<TNode*, unsigned>, 64> path;
     int depth = 0;
     TNode* node = root.get();
     for (;;) {
-        unsigned s = SlotOf(hash, node->level);
-        if (!node->Has(s)) return false;
+        const unsigned s = SlotOf(found->trieHash, node->level);
         TSlot& slot = node->slots[node->IndexOf(s)];
-        path[depth++] = {node, s};
+        path[size_t(depth++)] = {node, s};
         if (slot.child) {
             node = slot.child.get();
             continue;
         }
-        auto at = std::find_if(slot.chain.begin(), slot.chain.end(), [&](const TLink& link) {
-            return link.hash == hash && Equal(*link.item, item);
-        });
-        if (at == slot.chain.end()) return false;
-        THashItem* found = at->item;
-        slot.chain.erase(at);
-        --count;
-        // Empty slots are dropped, and so are child nodes left without slots.
-        for (int d = depth - 1; d >= 0; --d) {
-            auto [n, slotByte] = path[d];
-            size_t i = n->IndexOf(slotByte);
-            TSlot& sl = n->slots[i];
-            bool empty = sl.child ? sl.child->slots.empty() : sl.chain.empty();
-            if (!empty) break;
-            n->slots.erase(n->slots.begin() + i);
-            n->Mark(slotByte, false);
-        }
-        ReleaseItem(found);
-        return true;
+        THashItem** link = &slot.head;
+        while (*link != found) link = &(*link)->next;
+        *link = found->next;
+        found->next = nullptr;
+        --slot.length;
+        break;
     }
+    IndexErase(at);
+    --count;
+    // Empty slots are dropped, and so are child nodes left without slots.
+    for (int d = depth - 1; d >= 0; --d) {
+        auto [n, slotByte] = path[size_t(d)];
+        const size_t i = n->IndexOf(slotByte);
+        TSlot& sl = n->slots[i];
+        const bool empty = sl.child ? sl.child->slots.empty() : sl.head == nullptr;
+        if (!empty) break;
+        n->slots.erase(n->slots.begin() + ptrdiff_t(i));
+        n->Mark(slotByte, false);
+    }
+    ReleaseItem(found);
+    return true;
 }
 
 void THashTrie::ReleaseNode(TNode& node) {
@@ -99,16 +163,27 @@ void THashTrie::ReleaseNode(TNode& node) {
         if (slot.child) {
             ReleaseNode(*slot.child);
         } else {
-            for (auto it = slot.chain.rbegin(); it != slot.chain.rend(); ++it) ReleaseItem(it->item);
-            slot.chain.clear();
+            for (THashItem* it = slot.head; it;) {
+                THashItem* next = it->next;
+                ReleaseItem(it);
+                it = next;
+            }
+            slot.head = nullptr;
         }
     }
 }
 
 void THashTrie::ReleaseAll() {
     ReleaseNode(*root);
+    ForgetAll();
+}
+
+void THashTrie::ForgetAll() {
     root = std::make_unique<TNode>(0);
     count = 0;
+    indexItems = {};
+    indexHashes = {};
+    indexBits = 0;
 }
 
 void THashTrie::Clear() {
@@ -124,6 +199,18 @@ size_t THashTrie::CountNodes(const TNode& node) {
 
 size_t THashTrie::NodeCount() const {
     return CountNodes(*root);
+}
+
+size_t THashTrie::NodeBytes(const TNode& node) {
+    size_t n = sizeof(TNode) + node.slots.capacity() * sizeof(TSlot);
+    for (const TSlot& slot : node.slots)
+        if (slot.child) n += NodeBytes(*slot.child);
+    return n;
+}
+
+size_t THashTrie::TableBytes() const {
+    return NodeBytes(*root) + indexItems.capacity() * sizeof(THashItem*) +
+           indexHashes.capacity() * sizeof(uint32_t);
 }
 
 } // namespace xls

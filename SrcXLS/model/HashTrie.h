@@ -1,9 +1,9 @@
 // A set of items indexed by a 32-bit hash: a 256-way trie over the hash
-// bytes whose leaves are short chains. A chain keeps each item's hash beside
-// its pointer, so a lookup touches only items whose hash matches and never
-// allocates. Nodes keep only their occupied slots (a bitmap and a packed slot
-// array), which keeps a trie of a million items small while visiting slots
-// in the same order as a full array.
+// bytes whose leaves are short chains, which fixes the order of a walk, and
+// beside it a flat open-addressing index of the same items, so a lookup
+// costs one probe into an array instead of a walk down the trie. Chains are
+// linked through the items themselves; nodes keep only their occupied slots
+// (a bitmap and a packed slot array), visited in the order of a full array.
 #pragma once
 
 #include <array>
@@ -31,7 +31,10 @@ public:
     void ResetHash() { hash = 0; }
 
 private:
+    friend class THashTrie;
     mutable uint32_t hash = 0;
+    uint32_t trieHash = 0;     // the hash the trie holds it by
+    THashItem* next = nullptr; // the next item of its chain
 };
 
 class THashTrie {
@@ -60,23 +63,23 @@ public:
     template <class F> void ForEach(F&& visit) const { Walk(*root, visit); }
 
     size_t NodeCount() const;
+    // Bytes of the trie's nodes and index (not of the items).
+    size_t TableBytes() const;
 
 protected:
     virtual bool Equal(const THashItem& a, const THashItem& b) const = 0;
     virtual void ReleaseItem(THashItem* item) = 0;
     // Derived destructors call this, while ReleaseItem is still theirs.
     void ReleaseAll();
+    // Forgets every item without releasing any: for an owner that frees its
+    // items all at once.
+    void ForgetAll();
 
 private:
     struct TNode;
-    // A chain entry: the item and the hash it was inserted with.
-    struct TLink {
-        uint32_t hash;
-        THashItem* item;
-    };
     struct TSlot {
-        // The chain with its head last, so that a new head is appended.
-        std::vector<TLink> chain;
+        THashItem* head = nullptr; // the chain, newest first
+        uint32_t length = 0;
         std::unique_ptr<TNode> child;
     };
     struct TNode {
@@ -99,17 +102,25 @@ private:
     };
 
     static unsigned SlotOf(uint32_t hash, int level) { return (hash >> (8 * (level & 3))) & 0xFF; }
-    THashItem* InsertAt(TNode& node, THashItem* item, uint32_t hash);
+    void InsertAt(TNode& node, THashItem* item);
     void ReleaseNode(TNode& node);
     static size_t CountNodes(const TNode& node);
+    static size_t NodeBytes(const TNode& node);
+
+    // The flat index: items and their hashes by linear probing.
+    size_t Home(uint32_t hash) const { return size_t((hash * 0x9E3779B1u) >> (32 - indexBits)); }
+    size_t IndexFind(const THashItem& item, uint32_t hash) const;
+    void IndexAdd(THashItem* item, uint32_t hash);
+    void IndexErase(size_t at);
+    void IndexGrow();
 
     template <class F> static bool Walk(const TNode& node, F& visit) {
         for (const TSlot& slot : node.slots) {
             if (slot.child) {
                 if (!Walk(*slot.child, visit)) return false;
             } else {
-                for (auto it = slot.chain.rbegin(); it != slot.chain.rend(); ++it)
-                    if (!visit(it->item)) return false;
+                for (THashItem* it = slot.head; it; it = it->next)
+                    if (!visit(it)) return false;
             }
         }
         return true;
@@ -117,6 +128,9 @@ private:
 
     std::unique_ptr<TNode> root;
     size_t count = 0;
+    std::vector<THashItem*> indexItems;
+    std::vector<uint32_t> indexHashes;
+    int indexBits = 0;
 };
 
 // Items are objects owned elsewhere (the font pool); equality is theirs.

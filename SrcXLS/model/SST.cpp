@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace xls {
 
@@ -89,25 +90,18 @@ public:
     TByteReader r;
 };
 
-void AppendText(std::string& key, std::u16string_view text, bool wide) {
-    for (char16_t c : text) {
-        key.push_back(char(uint8_t(c)));
-        if (wide) key.push_back(char(uint8_t(c >> 8)));
-    }
-}
-
 } // namespace
 
 std::u16string TSSTEntry::Text() const {
     std::u16string s(CharCount, u'\0');
-    const auto* p = reinterpret_cast<const uint8_t*>(Key.data());
+    const auto* p = reinterpret_cast<const uint8_t*>(KeyData());
     for (size_t i = 0; i < CharCount; ++i) s[i] = IsWide() ? char16_t(p[2 * i] | (p[2 * i + 1] << 8)) : p[i];
     return s;
 }
 
 uint32_t TSSTEntry::Hash() const {
-    uint32_t crc = Crc32OfBytes(Key.data(), Key.size());
-    for (const TSSTRun& run : Runs) {
+    uint32_t crc = Crc32OfBytes(KeyData(), keyBytes);
+    for (const TSSTRun& run : Runs()) {
         uint8_t b[8];
         PutU32(b, run.Pos);
         PutU32(b + 4, run.Font ? run.Font->Hash() : 0);
@@ -118,49 +112,90 @@ uint32_t TSSTEntry::Hash() const {
 
 bool TSSTEntry::Equal(const THashItem& other) const {
     const auto& e = static_cast<const TSSTEntry&>(other);
-    return Type == e.Type && CharCount == e.CharCount && Key == e.Key && Runs == e.Runs;
+    if (Type != e.Type || CharCount != e.CharCount || keyBytes != e.keyBytes || runCount != e.runCount ||
+        std::memcmp(KeyData(), e.KeyData(), keyBytes) != 0)
+        return false;
+    auto mine = Runs(), theirs = e.Runs();
+    return std::equal(mine.begin(), mine.end(), theirs.begin());
 }
 
 TSST2::TSST2(TXFonts* fonts) : fonts(fonts) {}
 
 TSST2::~TSST2() {
     readList.clear();
-    ReleaseAll();
+    DropAll();
+}
+
+// Entries hold nothing but font uses of their runs: without runs the whole
+// table goes with its arena, entry by entry only where runs give uses back.
+void TSST2::DropAll() {
+    if (richEntries > 0) {
+        ReleaseAll();
+    } else {
+        ForgetAll();
+    }
+    arena.Clear();
+    richEntries = 0;
 }
 
 void TSST2::ReleaseItem(THashItem* item) {
     auto* e = static_cast<TSSTEntry*>(item);
-    if (fonts)
-        for (const TSSTRun& run : e->Runs) fonts->ReleaseUse(run.Font->PoolIndex);
-    std::unique_ptr<TSSTEntry> owned(e);
+    if (e->runCount > 0) {
+        --richEntries;
+        if (fonts)
+            for (const TSSTRun& run : e->Runs()) fonts->ReleaseUse(run.Font->PoolIndex);
+    }
+    const size_t bytes = e->BlockBytes();
+    e->~TSSTEntry();
+    arena.Free(e, bytes);
 }
 
-void TSST2::FillPlain(TSSTEntry& e, std::u16string_view text, size_t maxChars) {
+TSSTEntry& TSST2::FillPlain(std::u16string_view text, size_t maxChars, size_t extraKey, size_t runs) {
     text = text.substr(0, maxChars);
-    bool wide = IsWideText(text);
+    const bool wide = IsWideText(text);
+    const size_t textBytes = text.size() * (wide ? 2 : 1);
+    const size_t bytes = TSSTEntry::BlockBytes(textBytes + extraKey, runs);
+    if (probeBlock.size() < bytes) probeBlock.resize(std::max(bytes, probeBlock.size() * 2));
+    probe = ::new (probeBlock.data()) TSSTEntry();
+    TSSTEntry& e = *probe;
     e.Type = wide ? sstWide : 0;
     e.CharCount = uint16_t(text.size());
-    e.Key.clear();
-    AppendText(e.Key, text, wide);
-    e.Runs.clear();
-    e.SSTIndex = 0xFFFF;
-    e.UsageCount = 0;
+    // A phonetic block, written after the text by the caller, counts already,
+    // so the runs' place is fixed.
+    e.keyBytes = uint32_t(textBytes + extraKey);
+    e.runCount = 0;
+    char* key = e.KeyData();
+    if (wide) {
+        for (char16_t c : text) {
+            *key++ = char(uint8_t(c));
+            *key++ = char(uint8_t(c >> 8));
+        }
+    } else {
+        for (char16_t c : text) *key++ = char(uint8_t(c));
+    }
+    return e;
 }
 
 TSSTEntry* TSST2::Intern(TSSTEntry& entry, bool countUse) {
     uint32_t hash = entry.Hash();
     auto* stored = static_cast<TSSTEntry*>(Find(entry, hash));
     if (!stored) {
-        auto added = std::make_unique<TSSTEntry>();
-        added->SSTIndex = entry.SSTIndex;
-        added->Type = entry.Type;
-        added->CharCount = entry.CharCount;
-        added->Key = entry.Key;
-        added->Runs = entry.Runs;
-        stored = added.get();
-        Insert(added.release(), hash);
-        if (fonts)
-            for (const TSSTRun& run : stored->Runs) fonts->AddUse(run.Font->PoolIndex);
+        const size_t bytes = entry.BlockBytes();
+        void* block = arena.Allocate(bytes);
+        stored = ::new (block) TSSTEntry();
+        stored->SSTIndex = entry.SSTIndex;
+        stored->Type = entry.Type;
+        stored->CharCount = entry.CharCount;
+        stored->keyBytes = entry.keyBytes;
+        stored->runCount = entry.runCount;
+        std::memcpy(stored->KeyData(), entry.KeyData(), entry.keyBytes);
+        std::copy(entry.Runs().begin(), entry.Runs().end(), stored->RunData());
+        Insert(stored, hash);
+        if (stored->runCount > 0) {
+            ++richEntries;
+            if (fonts)
+                for (const TSSTRun& run : stored->Runs()) fonts->AddUse(run.Font->PoolIndex);
+        }
     }
     if (countUse) {
         ++stored->UsageCount;
@@ -170,26 +205,24 @@ TSSTEntry* TSST2::Intern(TSSTEntry& entry, bool countUse) {
 }
 
 TSSTEntry* TSST2::AddString(std::u16string_view text, size_t maxChars) {
-    FillPlain(probe, text, maxChars);
-    return Intern(probe, true);
+    return Intern(FillPlain(text, maxChars), true);
 }
 
 TSSTEntry* TSST2::AddFormattedString(std::u16string_view text, std::span<const TSSTFontRun> runs) {
-    FillPlain(probe, text);
+    TSSTEntry& e = FillPlain(text, MaxSSTStringLength, 0, fonts ? runs.size() : 0);
     if (fonts && !runs.empty()) {
-        probe.Type |= sstRich;
+        e.Type |= sstRich;
         for (const TSSTFontRun& run : runs)
-            probe.Runs.push_back({run.Pos, fonts->FindOrAddPlatformFont(run.Font)});
+            e.RunData()[e.runCount++] = {run.Pos, fonts->FindOrAddPlatformFont(run.Font)};
     }
-    TSSTEntry* e = Intern(probe, true);
+    TSSTEntry* stored = Intern(e, true);
     // A font added for a run of a text that was already stored is not kept.
-    for (const TSSTRun& run : probe.Runs)
+    for (const TSSTRun& run : probe->Runs())
         if (run.Font->UsageCount < 1 && run.Font->PoolIndex >= fonts->PermanentCount()) {
             fonts->AddUse(run.Font->PoolIndex);
             fonts->ReleaseUse(run.Font->PoolIndex);
         }
-    probe.Runs.clear();
-    return e;
+    return stored;
 }
 
 TSSTEntry* TSST2::AddRead(TSSTEntry& entry) {
@@ -202,23 +235,20 @@ TSSTEntry* TSST2::AddRead(TSSTEntry& entry) {
 }
 
 TSSTEntry* TSST2::AddStringRead(std::u16string_view text) {
-    FillPlain(probe, text, MaxReadStringLength);
-    return AddRead(probe);
+    return AddRead(FillPlain(text, MaxReadStringLength));
 }
 
 TSSTEntry* TSST2::AddFormattedStringRead(const TXLSWideStringList& pieces) {
     std::u16string text = pieces.GetConcatText();
-    FillPlain(probe, text, MaxReadStringLength);
+    TSSTEntry& e = FillPlain(text, MaxReadStringLength, 0, size_t(pieces.GetCount()));
     uint32_t pos = 0;
     for (int i = 0; i < pieces.GetCount(); ++i) {
         TXFont* font = fonts ? fonts->GetItem(pieces.GetValue(i)) : nullptr;
-        if (font && pos < probe.CharCount) probe.Runs.push_back({pos, font});
+        if (font && pos < e.CharCount) e.RunData()[e.runCount++] = {pos, font};
         pos += uint32_t(pieces.GetItem(i).size());
     }
-    if (!probe.Runs.empty()) probe.Type |= sstRich;
-    TSSTEntry* e = AddRead(probe);
-    probe.Runs.clear();
-    return e;
+    if (e.runCount > 0) e.Type |= sstRich;
+    return AddRead(e);
 }
 
 void TSST2::EndRead() {
@@ -237,18 +267,37 @@ bool TSST2::Release(TSSTEntry* entry) noexcept {
     if (!entry) return false;
     --stringCount;
     if (--entry->UsageCount >= 1) return false;
+    if (releasing > 0) {
+        try {
+            unused.push_back(entry);
+            return true;
+        } catch (...) {
+            // No room to put it aside: it goes now.
+        }
+    }
     Remove(*entry, entry->HashValue());
     return true;
 }
 
+void TSST2::EndRelease() noexcept {
+    if (releasing == 0 || --releasing > 0) return;
+    std::vector<TSSTEntry*> gone;
+    gone.swap(unused);
+    // An entry used again and released again is listed twice.
+    std::sort(gone.begin(), gone.end());
+    gone.erase(std::unique(gone.begin(), gone.end()), gone.end());
+    for (TSSTEntry* e : gone)
+        if (e->UsageCount < 1) Remove(*e, e->HashValue());
+}
+
 int TSST2::RunCount(const TSSTEntry* entry) {
-    return (entry->Type & sstRich) ? int(entry->Runs.size()) : 0;
+    return (entry->Type & sstRich) ? int(entry->runCount) : 0;
 }
 
 const TSSTRun& TSST2::GetRun(const TSSTEntry* entry, int i) {
     if (RunCount(entry) == 0) throw XLSError("String is not formatted");
     if (i < 0 || i >= RunCount(entry)) throw XLSError("FormatIndedx out of range");
-    return entry->Runs[size_t(i)];
+    return entry->Runs()[size_t(i)];
 }
 
 TSSTEntry* TSST2::GetEntry(int i) const {
@@ -257,8 +306,9 @@ TSSTEntry* TSST2::GetEntry(int i) const {
 }
 
 void TSST2::Clear() {
+    unused.clear();
     readList.clear();
-    ReleaseAll();
+    DropAll();
     stringCount = 0;
     readIndex = 0;
 }
@@ -296,17 +346,17 @@ std::vector<uint8_t> TSST2::BuildSST(uint32_t streamBase, int capacity,
         if (w.left < 16) w.Continue();
         if (number % uint32_t(stringsPerBucket) == 0) buckets.push_back({w.StreamPos(), w.OffsetInRecord()});
         e->SSTIndex = number;
-        bool rich = (e->Type & sstRich) && !e->Runs.empty();
+        bool rich = (e->Type & sstRich) && e->runCount > 0;
         std::string_view phonetic = e->Phonetic();
         uint8_t type =
             uint8_t((e->Type & sstWide) | (rich ? sstRich : 0) | (phonetic.empty() ? 0 : sstPhonetic));
         w.U16(e->CharCount);
         w.U8(type);
-        if (rich) w.U16(uint16_t(e->Runs.size()));
+        if (rich) w.U16(e->runCount);
         if (!phonetic.empty()) w.U32(uint32_t(phonetic.size()));
         // Text: split on a character boundary; each continued piece starts
         // with its own option byte.
-        const char* text = e->Key.data();
+        const char* text = e->KeyData();
         size_t remaining = e->TextBytes();
         for (;;) {
             size_t n = std::min(remaining, size_t(w.left));
@@ -319,7 +369,7 @@ std::vector<uint8_t> TSST2::BuildSST(uint32_t streamBase, int capacity,
             w.U8(e->IsWide() ? 1 : 0);
         }
         if (rich)
-            for (const TSSTRun& run : e->Runs) {
+            for (const TSSTRun& run : e->Runs()) {
                 if (w.left < 4) w.Continue();
                 w.U16(uint16_t(run.Pos));
                 w.U16(uint16_t(run.Font->PoolIndex));
@@ -387,7 +437,7 @@ void TSST2::ParseSST(std::span<const std::vector<uint8_t>> pieces) {
             for (size_t i = 0; i < take; ++i)
                 text.push_back(wide ? char16_t(bytes[2 * i] | (bytes[2 * i + 1] << 8)) : char16_t(bytes[i]));
         }
-        FillPlain(probe, text, MaxReadStringLength);
+        TSSTEntry& e = FillPlain(text, MaxReadStringLength, phoneticSize, runCount);
         for (uint16_t i = 0; i < runCount; ++i) {
             in.NextPieceIfDone();
             uint16_t pos = r.U16("SST run position");
@@ -395,19 +445,19 @@ void TSST2::ParseSST(std::span<const std::vector<uint8_t>> pieces) {
             TXFont* font = fonts ? fonts->GetItem(fontIndex) : nullptr;
             if (!font)
                 throw XLSError("Bad SST record: run font " + std::to_string(fontIndex) + " does not exist");
-            probe.Runs.push_back({pos, font});
+            e.RunData()[e.runCount++] = {pos, font};
         }
-        if (!probe.Runs.empty()) probe.Type |= sstRich;
+        if (e.runCount > 0) e.Type |= sstRich;
+        char* phonetic = e.KeyData() + e.TextBytes();
         for (uint32_t done = 0; done < phoneticSize;) {
             in.NextPieceIfDone();
             size_t k = std::min<size_t>(phoneticSize - done, r.Remaining());
             auto bytes = r.Bytes(k);
-            probe.Key.append(reinterpret_cast<const char*>(bytes.data()), k);
+            std::memcpy(phonetic + done, bytes.data(), k);
             done += uint32_t(k);
         }
-        if (phoneticSize) probe.Type |= sstPhonetic;
-        AddRead(probe);
-        probe.Runs.clear();
+        if (phoneticSize) e.Type |= sstPhonetic;
+        AddRead(e);
     }
 }
 

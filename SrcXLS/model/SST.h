@@ -3,6 +3,7 @@
 // SST record with its CONTINUE records and the EXTSST index.
 #pragma once
 
+#include "SrcXLS/XLSArena.h"
 #include "SrcXLS/XLSDefs.h"
 #include "SrcXLS/model/HashTrie.h"
 #include "SrcXLS/model/WideStringList.h"
@@ -42,22 +43,42 @@ struct TSSTFontRun {
     TFontDesc Font;
 };
 
+// An entry of the table. Its bytes (the text, 8-bit or UTF-16LE, then the
+// phonetic block) and its runs follow it in the same block of the table's
+// arena, so an entry costs one small block and nothing more.
 class TSSTEntry : public THashItem {
 public:
     uint32_t SSTIndex = 0xFFFF; // set by writing; the list position of a read entry
     int32_t UsageCount = 0;
     uint16_t CharCount = 0;
     uint8_t Type = 0; // TSSTType bits
-    // The text bytes (8-bit or UTF-16LE) followed by the phonetic block.
-    std::string Key;
-    std::vector<TSSTRun> Runs;
 
     bool IsWide() const { return Type & sstWide; }
     size_t TextBytes() const { return size_t(CharCount) * (IsWide() ? 2 : 1); }
     std::u16string Text() const;
-    std::string_view Phonetic() const { return std::string_view(Key).substr(TextBytes()); }
+    // The text bytes followed by the phonetic block.
+    std::string_view Key() const { return {KeyData(), keyBytes}; }
+    std::string_view Phonetic() const { return Key().substr(TextBytes()); }
+    std::span<const TSSTRun> Runs() const { return {RunData(), runCount}; }
     uint32_t Hash() const override;
     bool Equal(const THashItem& other) const override;
+
+private:
+    friend class TSST2;
+    TSSTEntry() = default;
+    static size_t BlockBytes(size_t keyBytes, size_t runs) {
+        return sizeof(TSSTEntry) + ((keyBytes + 7) & ~size_t(7)) + runs * sizeof(TSSTRun);
+    }
+    size_t BlockBytes() const { return BlockBytes(keyBytes, runCount); }
+    const char* KeyData() const { return reinterpret_cast<const char*>(this + 1); }
+    char* KeyData() { return reinterpret_cast<char*>(this + 1); }
+    const TSSTRun* RunData() const {
+        return reinterpret_cast<const TSSTRun*>(KeyData() + ((keyBytes + 7) & ~size_t(7)));
+    }
+    TSSTRun* RunData() { return const_cast<TSSTRun*>(static_cast<const TSSTEntry*>(this)->RunData()); }
+
+    uint32_t keyBytes = 0;
+    uint16_t runCount = 0;
 };
 
 class TSST2 : public THashTrie {
@@ -78,8 +99,13 @@ public:
     void ResetReadIndex() { readIndex = 0; }
 
     void AddUse(TSSTEntry* entry);
-    // True when the entry was freed.
+    // True when the entry was freed (between BeginRelease and EndRelease:
+    // when it is to go).
     bool Release(TSSTEntry* entry) noexcept;
+    // While many cells go at once: entries whose uses end leave the table
+    // together at EndRelease.
+    void BeginRelease() noexcept { ++releasing; }
+    void EndRelease() noexcept;
 
     static std::u16string EntryText(const TSSTEntry* entry) { return entry->Text(); }
     static int RunCount(const TSSTEntry* entry);
@@ -113,14 +139,24 @@ protected:
 private:
     TSSTEntry* Intern(TSSTEntry& probe, bool countUse);
     TSSTEntry* AddRead(TSSTEntry& probe);
-    void FillPlain(TSSTEntry& e, std::u16string_view text, size_t maxChars = MaxSSTStringLength);
+    // The lookup entry, filled with the text (cut to maxChars), room for a
+    // phonetic block of extraKey bytes and for runs runs.
+    TSSTEntry& FillPlain(std::u16string_view text, size_t maxChars = MaxSSTStringLength, size_t extraKey = 0,
+                         size_t runs = 0);
+    // Drops every entry; the entries' blocks go with the arena.
+    void DropAll();
 
     TXFonts* fonts;
+    TArena arena;                      // the entries' blocks
+    std::vector<std::byte> probeBlock; // the lookup entry's block, reused
+    TSSTEntry* probe = nullptr;
+    int richEntries = 0;              // entries with runs, which hold font uses
     std::vector<TSSTEntry*> readList; // each slot holds a use while reading
     int stringCount = 0;
     int readIndex = 0;
+    int releasing = 0;
+    std::vector<TSSTEntry*> unused; // entries whose uses ended while releasing
     int stringsPerBucket = 8;
-    TSSTEntry probe; // reused for lookups, so finding a text does not allocate
 };
 
 } // namespace xls

@@ -4,6 +4,7 @@
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/drawing/DrawingGroup.h"
+#include "SrcXLS/drawing/DrawingObjects.h"
 #include "SrcXLS/drawing/EscherDrawing.h"
 #include "SrcXLS/model/CellFormats.h"
 #include "SrcXLS/model/SST.h"
@@ -59,6 +60,20 @@ TSheet::TSheet(TSheets& owner, IWorkbookContext& wb)
       range(0, &wb, &mergedCells, &wb.DefaultFormats(), &cells), areaList(this) {
     sheets = &owner;
     wb.CellStores().Add(&cells);
+    drawingContext =
+        std::make_unique<TDrawingContext>(TDrawingContext{drawing.get(), wb.DrawingNames(), &wb.Pictures()});
+    drawingObjects = std::make_unique<TDrawingObjects>(*drawingContext);
+    controlsObjects = std::make_unique<TControlObjects>(*drawingContext);
+    drawing->Names = wb.DrawingNames();
+    // Shapes read from a file or copied get the item of their kind; items
+    // go with their shapes.
+    drawing->OnShapeAdded = [this](TEscherDrawing&, TShape& shape) {
+        if (!drawingObjects->Bind(shape)) controlsObjects->Bind(shape);
+    };
+    drawing->OnShapeDeleting = [this](TShape& shape) {
+        drawingObjects->Forget(shape);
+        controlsObjects->Forget(shape);
+    };
     printSettings.SetPaperSize(wb.DefaultPaperSize());
     range.DefaultFormat = [this](int col, int row) { return GetDefaultFormat(col, row); };
     applyFormat.DefaultFormat = range.DefaultFormat;
@@ -96,8 +111,8 @@ void TSheet::Clear() {
     printSettings.SetDefaults();
     columns.Clear();
     rows.Clear();
-    drawingObjects.Clear();
-    controlsObjects.Clear();
+    drawingObjects->Clear();
+    controlsObjects->Clear();
     drawing->Clear();
     pane.Clear();
     hyperlinks.Clear();
@@ -368,8 +383,8 @@ int TSheet::GetHorizAlignment(const TCell& cell) const {
 template <class C, class... A> TCell* TSheet::StoreNew(int col, int row, bool notify, A&&... args) {
     TCellStorage::CheckPosition(col, row);
     TCell* stored = cells.PutCell(col, row,
-                                  std::make_unique<C>(&workbook.DefaultFormats(), GetDefaultFormat(col, row),
-                                                      col, row, std::forward<A>(args)...));
+                                  NewCell<C>(&workbook.DefaultFormats(), GetDefaultFormat(col, row), col, row,
+                                             std::forward<A>(args)...));
     if (notify && OnCellChanged) OnCellChanged(col, row);
     return stored;
 }
@@ -403,8 +418,7 @@ namespace {
 template <class C, class... A>
 TCell* Put(TCellValues& cells, TCellFormats* pool, int col, int row, int format, A&&... args) {
     TCellStorage::CheckPosition(col, row);
-    return cells.PutCellKeepFormat(col, row,
-                                   std::make_unique<C>(pool, format, col, row, std::forward<A>(args)...));
+    return cells.PutCellKeepFormat(col, row, NewCell<C>(pool, format, col, row, std::forward<A>(args)...));
 }
 } // namespace
 
@@ -441,7 +455,7 @@ TCell* TSheet::StoreString(int col, int row, int format, TSSTEntry* entry, bool 
     TSST2* strings = &workbook.Strings();
     std::unique_ptr<TCell> cell;
     try {
-        cell = std::make_unique<TStringCell>(&workbook.DefaultFormats(), format, col, row, strings, entry);
+        cell = NewCell<TStringCell>(&workbook.DefaultFormats(), format, col, row, strings, entry);
     } catch (...) {
         strings->Release(entry);
         throw;
@@ -491,7 +505,7 @@ TCell* TSheet::PutFormula(TCellType kind, int col, int row, int format, int toke
     TCellStorage::CheckPosition(col, row);
     TCellFormats* pool = &workbook.DefaultFormats();
     auto cell = MakeFormulaOfKind(kind, [&](auto type) -> std::unique_ptr<TFormulaCell> {
-        return std::make_unique<typename decltype(type)::type>(pool, format, col, row, tokenLength, data);
+        return NewCell<typename decltype(type)::type>(pool, format, col, row, tokenLength, data);
     });
     SetResult(*cell, result);
     return cells.PutCellKeepFormat(col, row, std::move(cell));
@@ -502,8 +516,7 @@ TCell* TSheet::PutFormulaText(TCellType kind, int col, int row, int format, std:
     TCellStorage::CheckPosition(col, row);
     TCellFormats* pool = &workbook.DefaultFormats();
     auto cell = MakeFormulaOfKind(kind, [&](auto type) -> std::unique_ptr<TFormulaCell> {
-        return std::make_unique<typename decltype(type)::type>(pool, format, col, row, text, sharedLink,
-                                                               options);
+        return NewCell<typename decltype(type)::type>(pool, format, col, row, text, sharedLink, options);
     });
     SetResult(*cell, result);
     return cells.PutCellKeepFormat(col, row, std::move(cell));
@@ -513,8 +526,8 @@ TCell* TSheet::PutArrayFormulaNumber(int col, int row, int format, int tokenLeng
                                      std::span<const uint8_t> data, uint8_t arrayOptions,
                                      std::span<const uint8_t> arrayData, double value) {
     TCellStorage::CheckPosition(col, row);
-    auto cell = std::make_unique<TNumberArrayFormulaCell>(&workbook.DefaultFormats(), format, col, row,
-                                                          tokenLength, data, arrayOptions, arrayData);
+    auto cell = NewCell<TNumberArrayFormulaCell>(&workbook.DefaultFormats(), format, col, row, tokenLength,
+                                                 data, arrayOptions, arrayData);
     cell->Value = value;
     return cells.PutCellKeepFormat(col, row, std::move(cell));
 }
@@ -523,8 +536,8 @@ TCell* TSheet::PutArrayFormulaString(int col, int row, int format, int tokenLeng
                                      std::span<const uint8_t> data, uint8_t arrayOptions,
                                      std::span<const uint8_t> arrayData, std::u16string_view value) {
     TCellStorage::CheckPosition(col, row);
-    auto cell = std::make_unique<TStringArrayFormulaCell>(&workbook.DefaultFormats(), format, col, row,
-                                                          tokenLength, data, arrayOptions, arrayData);
+    auto cell = NewCell<TStringArrayFormulaCell>(&workbook.DefaultFormats(), format, col, row, tokenLength,
+                                                 data, arrayOptions, arrayData);
     cell->Value = value;
     return cells.PutCellKeepFormat(col, row, std::move(cell));
 }

@@ -28,7 +28,7 @@ template <class F> void TXLSRange::ForEachCell(F apply) {
         for (int c = col1; c <= col2; ++c) {
             if (cells->FindCell(c, r)) continue;
             int format = DefaultFormat ? DefaultFormat(c, r) : DefaultCellFormat;
-            cells->PutCell(c, r, std::make_unique<TBlankCell>(formats, format, c, r));
+            cells->PutCell(c, r, NewCell<TBlankCell>(formats, format, c, r));
         }
     }
     for (int r = row1; r <= row2; ++r)

@@ -1,0 +1,57 @@
+#include "SrcXLS/XLSArena.h"
+
+namespace xls {
+
+void* TArena::Allocate(size_t bytes) {
+    bytes = Rounded(bytes == 0 ? 1 : bytes);
+    inUse += bytes;
+    if (bytes > MaxSmall) {
+        auto block = std::make_unique<std::byte[]>(bytes);
+        void* p = block.get();
+        large.emplace(p, std::move(block));
+        largeBytes += bytes;
+        return p;
+    }
+    TFreeBlock*& list = freeLists[bytes / 8];
+    if (list) {
+        TFreeBlock* b = list;
+        list = b->next;
+        return b;
+    }
+    if (size_t(end - next) < bytes) {
+        chunks.push_back(std::make_unique_for_overwrite<std::byte[]>(ChunkBytes));
+        next = chunks.back().get();
+        end = next + ChunkBytes;
+    }
+    void* p = next;
+    next += bytes;
+    return p;
+}
+
+void TArena::Free(void* block, size_t bytes) noexcept {
+    if (!block) return;
+    bytes = Rounded(bytes == 0 ? 1 : bytes);
+    inUse -= bytes;
+    if (bytes > MaxSmall) {
+        largeBytes -= bytes;
+        large.erase(block);
+        return;
+    }
+    auto* b = static_cast<TFreeBlock*>(block);
+    b->next = freeLists[bytes / 8];
+    freeLists[bytes / 8] = b;
+}
+
+void TArena::Clear() noexcept {
+    chunks.clear();
+    large.clear();
+    freeLists.fill(nullptr);
+    next = end = nullptr;
+    inUse = largeBytes = 0;
+}
+
+size_t TArena::BytesReserved() const {
+    return chunks.size() * ChunkBytes + largeBytes;
+}
+
+} // namespace xls
