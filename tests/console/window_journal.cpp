@@ -122,6 +122,8 @@ TEST(JournalDialog, JournalReadWholeOrNotAtAll) {
          sold + "journal-damage cut 40",
          {"Зчитування електронного журналу закінчено"},
          true},
+        // The last block at once: 128 bytes holding the end mark, an empty DATA.
+        {"the end at once", "cash-in 1.00\nnew-journal", {"Зчитування електронного журналу закінчено"}, true},
     };
     for (const ReadCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -129,7 +131,14 @@ TEST(JournalDialog, JournalReadWholeOrNotAtAll) {
         ASSERT_TRUE(run.created);
         const std::string file = run.h.dir.File("journal.xml");
         run.h.ui.QueueFile(file);
-        run.Journal([](console::TForm13& f) { f.BitBtn3->click(); });
+        const bool atOnce = std::string(c.what) == "the end at once";
+        run.Journal([atOnce](console::TForm13& f) {
+            if (atOnce) f.Edit1->setText("2"); // the shift's second journal, still empty
+            f.BitBtn3->click();
+        });
+        if (atOnce) {
+            EXPECT_NE(testfiles::Slurp(file).find("<DATA/>"), std::string::npos);
+        }
         EXPECT_EQ(run.Boxes(), c.boxes);
         EXPECT_EQ(run.h.ui.fileDialogs.size(), c.asksForFile ? 1u : 0u);
         EXPECT_EQ(testfiles::Exists(file), c.asksForFile);
