@@ -35,6 +35,9 @@ namespace xls {
 
 class TSheets;
 class TEscherDrawing;
+struct TDrawingContext;
+class TDrawingObjects;
+class TControlObjects;
 class TXLSStream;
 
 enum class THiddenState : uint8_t { hsVisible, hsHidden, hsVeryHidden };
@@ -119,6 +122,8 @@ public:
     TXLSRange& Range();
     TCellAreas& AreaList() { return areaList; }
     TEscherDrawing& Drawing() { return *drawing; }
+    TDrawingObjects& DrawingObjects() { return *drawingObjects; }
+    TControlObjects& ControlsObjects() { return *controlsObjects; }
     IWorkbookContext& Workbook() const { return workbook; }
     TXLSXSheetData& PackageData() { return packageData; }
 
@@ -239,8 +244,9 @@ private:
     TPrintSettings printSettings;
     TDataValidations validations;
     std::unique_ptr<TEscherDrawing> drawing;
-    TReservedMember<struct DrawingObjectsTag> drawingObjects;
-    TReservedMember<struct ControlsObjectsTag> controlsObjects;
+    std::unique_ptr<TDrawingContext> drawingContext;
+    std::unique_ptr<TDrawingObjects> drawingObjects;
+    std::unique_ptr<TControlObjects> controlsObjects;
     TReservedMember<struct ChartsTag> charts;
     TPane pane;
     TApplyFormat applyFormat;
