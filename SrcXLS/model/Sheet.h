@@ -9,6 +9,7 @@
 #include "SrcXLS/formats/DefaultRecords.h"
 #include "SrcXLS/formats/XLSXPackage.h"
 #include "SrcXLS/model/ApplyFormat.h"
+#include "SrcXLS/model/AutoFilters.h"
 #include "SrcXLS/model/CellAreas.h"
 #include "SrcXLS/model/CellStorage.h"
 #include "SrcXLS/model/Collection.h"
@@ -114,6 +115,7 @@ public:
     THyperlinks& Hyperlinks() { return hyperlinks; }
     TConditionalFormats& ConditionalFormats() { return conditionalFormats; }
     TDataValidations& Validations() { return validations; }
+    TAutoFilters& AutoFilters() { return autoFilters; }
     TPrintSettings& PrintSettings() { return printSettings; }
     TPane& Pane() { return pane; }
     TSelection& Selection() { return selection; }
@@ -252,7 +254,7 @@ private:
     TApplyFormat applyFormat;
     THyperlinks hyperlinks;
     TConditionalFormats conditionalFormats;
-    TReservedMember<struct AutoFiltersTag> autoFilters;
+    TAutoFilters autoFilters;
     TSelection selection;
     TSelectedAreas selectedAreas;
     TXLSRange range;
