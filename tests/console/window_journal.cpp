@@ -90,6 +90,25 @@ TEST(JournalDialog, ParametersSetTheSpinners) {
     EXPECT_TRUE(run.Boxes().empty());
 }
 
+// A register of twelve journals: the spinner shows every number it takes
+// whole, so the journal chosen with the up-down is the journal read.
+TEST(JournalDialog, JournalNumbersOfTwoDigitsAreReadAsShown) {
+    std::string sales;
+    for (int shift = 0; shift < 11; ++shift) sales += "receipt sale item 3\nz-report\n";
+    JournalRun run(sales + "receipt sale item 3\n");
+    ASSERT_TRUE(run.created);
+    run.Journal([](console::TForm13& f) {
+        f.BitBtn2->click();
+        ASSERT_EQ(f.Values[0]->text().toStdString(), "12");
+        f.UpDown1->SetPosition(12);
+        EXPECT_EQ(f.Edit1->text().toStdString(), "12");
+        f.BitBtn2->click();
+        EXPECT_EQ(f.Values[1]->text().toStdString(), "12");
+        EXPECT_EQ(exchange::Side().JournalParamsValue.shift, 12);
+    });
+    EXPECT_TRUE(run.Boxes().empty());
+}
+
 struct ReadCase {
     const char* what;
     std::string scenario;
