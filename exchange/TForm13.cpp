@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "console/ContextHelp.h"
+#include "console/DialogButtons.h"
 #include "console/FieldEdit.h"
 #include "console/Guarded.h"
 #include "console/MessageBoxes.h"
@@ -106,6 +107,7 @@ TForm13::TForm13(ConsoleState& state, QWidget* parent) : QDialog(parent), state(
     connect(BitBtn3, &QPushButton::clicked, this, [this] { BitBtn3Click(); });
     connect(BitBtn4, &QPushButton::clicked, this, [this] { BitBtn4Click(); });
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+    NoDefaultButton(this);
     InstallDefaultHelpKey(this);
 }
 

@@ -237,4 +237,34 @@ TEST(JournalOptionsDialog, BitsReadWrittenAndTheFreeSpace) {
     EXPECT_EQ(calls, (Lines{"SetJournalOptions(7)", "SetJournalOptions(0)", "SetJournalOptions(2)"}));
 }
 
+// The journal dialogs have no default button: Enter typed in the report
+// number or on an option reads nothing over what the user set.
+TEST(JournalDialogs, EnterPressesNoButton) {
+    JournalRun run(kSales);
+    ASSERT_TRUE(run.created);
+    run.Journal([](console::TForm13& f) {
+        f.show();
+        f.BitBtn2->click();
+        f.Edit2->setFocus();
+        f.Edit2->setText("2");
+        testing_console::PressKey(f.Edit2, Qt::Key_Return);
+        EXPECT_EQ(f.Edit2->text().toStdString(), "2");
+        f.hide();
+    });
+    run.Options([](console::TForm12& f) {
+        f.show();
+        f.CheckBox3->setFocus();
+        f.CheckBox3->setChecked(true);
+        testing_console::PressKey(f.CheckBox3, Qt::Key_Return);
+        EXPECT_TRUE(f.CheckBox3->isChecked());
+        f.hide();
+    });
+    Lines calls;
+    for (const std::string& line : testing_console::LogLines(run.h.SimulatorLog(), ""))
+        if (line.find("Journal") != std::string::npos || line.rfind("GetReport", 0) == 0)
+            calls.push_back(line);
+    EXPECT_EQ(calls, (Lines{"GetJournalParams(1)"}));
+    EXPECT_TRUE(run.Boxes().empty());
+}
+
 } // namespace
