@@ -8,6 +8,7 @@
 #include "SrcXLS/XLSDefs.h"
 #include "SrcXLS/XLSKeptPackage.h"
 #include "SrcXLS/drawing/DrawingGroup.h"
+#include "SrcXLS/drawing/FormControls.h"
 #include "SrcXLS/formats/BIFFSettingsRecords.h"
 #include "SrcXLS/formats/DefaultRecords.h"
 #include "SrcXLS/formats/VBAProject.h"
@@ -133,6 +134,7 @@ public:
 
     TXFonts& Fonts() override { return fonts; }
     TMSOPictures& Pictures() override { return pictures; }
+    const TDrawingNames* DrawingNames() const override { return &drawingNames; }
     TCellFormats& DefaultFormats() override { return defaultFormats; }
     TCellFormats& SecondFormats() { return secondFormats; }
     TCellFormat* DefaultFormat() const { return defaultFormat; }
@@ -239,6 +241,8 @@ private:
     TReservedMember<struct FormulaHandlerTag> formulaHandler;
     TCellValuesList cellStores;
     TMSOPictures pictures;
+    // Wired to the defined names once the workbook keeps them.
+    TDrawingNames drawingNames;
     TStyles styles;
     TEx12CellStyles ex12Styles;
     std::unique_ptr<TSheets> sheets;

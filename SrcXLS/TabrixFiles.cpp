@@ -179,6 +179,7 @@ void WriteWorkbookFile(TTabrix4& book) {
             s.ConditionalFormats = [&sheet](TXLSStream& st) { sheet.ConditionalFormats().WriteCondFmts(st); };
             s.Hyperlinks = [&sheet](TXLSStream& st) { sheet.Hyperlinks().WriteHyperlinks(st); };
             s.Validations = [&sheet](TXLSStream& st) { sheet.Validations().WriteDVal(st); };
+            s.AutoFilters = [&sheet](TXLSStream& st) { sheet.AutoFilters().WriteAutoFilters(st); };
         }
         if (sheet.Drawing().ShapeCount() > 0)
             s.Drawing = [&sheet](TXLSStream& st) { sheet.Drawing().WriteDrawing(st); };

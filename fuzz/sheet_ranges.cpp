@@ -1,7 +1,9 @@
-// The records of the sheet collections bound to cell areas, each read from
-// a fuzzed body and written again: the first byte chooses the record.
+// The records of the sheet collections bound to cell areas and of
+// autofilters, each read from a fuzzed body and written again: the first
+// byte chooses the record.
 #include "SrcXLS/XLSDefs.h"
 #include "SrcXLS/formats/XLSStream.h"
+#include "SrcXLS/model/AutoFilters.h"
 #include "SrcXLS/model/ConditionalFormats.h"
 #include "SrcXLS/model/DataValidations.h"
 #include "SrcXLS/model/Hyperlinks.h"
@@ -48,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         out = pieces[next++];
         return true;
     };
-    switch (data[0] % 4) {
+    switch (data[0] % 5) {
     case 0: {
         xls::THyperlinks links;
         ReadAndWrite(
@@ -83,6 +85,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                          }
                          list.WriteDVal(s);
                      });
+        break;
+    }
+    case 4: {
+        // AUTOFILTERINFO, then AUTOFILTER records.
+        xls::TAutoFilters filters;
+        ReadAndWrite(
+            [&] {
+                filters.ReadAutoFilterInfo(pieces[0]);
+                std::vector<uint8_t> next;
+                while (following(next)) filters.ReadAutoFilter(next);
+            },
+            [&](xls::TXLSStream& s) { filters.WriteAutoFilters(s); });
         break;
     }
     default: {

@@ -1,6 +1,7 @@
 #include "SrcXLS/drawing/EscherDrawing.h"
 
 #include "SrcXLS/drawing/DrawingGroup.h"
+#include "SrcXLS/drawing/FormControls.h"
 #include "SrcXLS/drawing/ObjRecords.h"
 #include "SrcXLS/model/XFonts.h"
 
@@ -8,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <random>
+#include <unordered_set>
 
 namespace xls {
 
@@ -44,6 +46,8 @@ TEscherDrawing::~TEscherDrawing() {
 
 void TEscherDrawing::Clear() {
     notesById.clear();
+    if (OnShapeDeleting)
+        for (int i = 0; i < root->Count(); ++i) OnShapeDeleting(root->GetShape(i));
     root->ClearShapes();
     if (drawingId != 0) {
         try {
@@ -190,6 +194,80 @@ TShapeClientAnchor& TEscherDrawing::AddPicture() {
     return shape;
 }
 
+TShapeClientAnchor& TEscherDrawing::AddListBox() {
+    TShapeClientAnchor& shape = NewShape(shapetype::HostControl, 3, 1, 5, 5);
+    SetProperties(shape, {{127, 0x01040104}, {191, 0x00080008}, {448, 0x08000040}, {511, 0x00100010}});
+    shape.Attached = std::make_unique<TShapeControlListBox>(NewObjectId(), false, Names);
+    return shape;
+}
+
+TShapeClientAnchor& TEscherDrawing::AddComboBox() {
+    TShapeClientAnchor& shape = NewShape(shapetype::HostControl, 3, 1, 5, 2);
+    SetProperties(shape, {{127, 0x01040104}, {191, 0x00080008}, {448, 0x08000040}, {511, 0x00100010}});
+    shape.Attached = std::make_unique<TShapeControlListBox>(NewObjectId(), true, Names);
+    return shape;
+}
+
+TShapeClientAnchor& TEscherDrawing::AddAutofilterComboBox() {
+    TShapeClientAnchor& shape = AddComboBox();
+    static_cast<TShapeControlListBox&>(*shape.Attached).SetAutofilter(true);
+    return shape;
+}
+
+namespace {
+template <class Control>
+void Caption(TShapeClientAnchor& shape, std::unique_ptr<Control> control, std::u16string_view text) {
+    control->SetDefaultText();
+    control->SetText(text);
+    shape.Attached = std::move(control);
+}
+} // namespace
+
+TShapeClientAnchor& TEscherDrawing::AddButton() {
+    TShapeClientAnchor& shape = NewShape(shapetype::HostControl, 3, 1, 4, 2);
+    SetProperties(shape, {{127, 0x01040104},
+                          {128, NewTextId()},
+                          {133, 1},
+                          {139, 2},
+                          {191, 0x001A0008},
+                          {385, 0x08000043},
+                          {387, 0x08000043},
+                          {447, 0x00110011},
+                          {448, 0x08000040},
+                          {959, 0x00080008}});
+    Caption(shape, std::make_unique<TShapeControlButton>(NewObjectId(), Names), u"Button");
+    return shape;
+}
+
+namespace {
+void CheckBoxProperties(TShape& shape, uint32_t textId) {
+    SetProperties(shape, {{127, 0x01000100},
+                          {128, textId},
+                          {133, 1},
+                          {139, 2},
+                          {191, 0x001A0008},
+                          {383, 0x00290029},
+                          {385, 0x08000041},
+                          {447, 0x00100000},
+                          {448, 0x08000040},
+                          {511, 0x00080000}});
+}
+} // namespace
+
+TShapeClientAnchor& TEscherDrawing::AddCheckBox() {
+    TShapeClientAnchor& shape = NewShape(shapetype::HostControl, 3, 1, 4, 2);
+    CheckBoxProperties(shape, NewTextId());
+    Caption(shape, std::make_unique<TShapeControlCheckBox>(NewObjectId(), Names), u"CheckBox");
+    return shape;
+}
+
+TShapeClientAnchor& TEscherDrawing::AddRadioButton() {
+    TShapeClientAnchor& shape = NewShape(shapetype::HostControl, 3, 1, 4, 2);
+    CheckBoxProperties(shape, NewTextId());
+    Caption(shape, std::make_unique<TShapeControlRadioButton>(NewObjectId(), Names), u"RadioButton");
+    return shape;
+}
+
 // ---- deleting
 
 void TEscherDrawing::AfterDelete() {
@@ -205,16 +283,25 @@ void TEscherDrawing::DeleteShape(uint32_t shapeId) {
     int index = root->IndexOfId(shapeId);
     if (index < 0) return;
     TShape* gone = &root->GetShape(index);
+    if (OnShapeDeleting) OnShapeDeleting(*gone);
     for (auto& [id, shapes] : notesById) std::erase(shapes, gone);
     root->Delete(index);
     AfterDelete();
 }
 
+// One pass over the shapes, however many go.
 void TEscherDrawing::DeleteShapes(const std::vector<TShape*>& list) {
-    // Ids first: a list may name a shape twice.
-    std::vector<uint32_t> ids;
-    for (TShape* s : list) ids.push_back(s->ShapeId);
-    for (uint32_t id : ids) DeleteShape(id);
+    if (list.empty()) return;
+    std::unordered_set<const TShape*> gone(list.begin(), list.end());
+    std::vector<int> indexes;
+    for (int i = 0; i < root->Count(); ++i)
+        if (gone.count(&root->GetShape(i))) indexes.push_back(i);
+    if (indexes.empty()) return;
+    if (OnShapeDeleting)
+        for (int i : indexes) OnShapeDeleting(root->GetShape(i));
+    for (auto& [id, shapes] : notesById) std::erase_if(shapes, [&](TShape* s) { return gone.count(s) > 0; });
+    root->DeleteAll(gone);
+    AfterDelete();
 }
 
 // ---- editing
@@ -283,6 +370,7 @@ void TEscherDrawing::CopyShape(int index, int col, int row) {
     TShape& copy = root->Add(CopyOf(source));
     if (!dynamic_cast<TShapeChildAnchor*>(&copy) && !dynamic_cast<TShapeGroupChildAnchor*>(&copy))
         Place(copy, col, row);
+    if (OnShapeAdded) OnShapeAdded(*this, copy);
 }
 
 void TEscherDrawing::GetShapesInArea(std::vector<TShape*>& list, int col1, int row1, int col2,
@@ -591,7 +679,7 @@ std::unique_ptr<TShape> TEscherDrawing::ReadShapeContainer(TDrawingIn& in, uint3
             TShape& s = need();
             if (clientData || !in.PieceEmpty()) throw XLSError("Expected record missing: OBJ");
             clientData = true;
-            std::unique_ptr<TShapeOutsideMso> kept = ReadObjRecord(s, stream, highestObjectId);
+            std::unique_ptr<TShapeOutsideMso> kept = ReadObjRecord(s, stream, highestObjectId, Names);
             if (kept) {
                 kept->ReadFollowing(stream);
                 s.Attached = std::move(kept);

@@ -20,6 +20,7 @@ class TMSOPictures;
 class TShapeOutsideMsoNote;
 class TShapeOutsideMsoBaseText;
 class TXFonts;
+struct TDrawingNames;
 
 class TEscherDrawing {
 public:
@@ -49,6 +50,10 @@ public:
     uint32_t NewTextId();
     TTextIdSource TextIdSource;
     TShapeAdded OnShapeAdded;
+    // Told before a root shape is removed (deleted, or with the whole drawing).
+    std::function<void(TShape& shape)> OnShapeDeleting;
+    // The workbook's defined names, for the macros of controls.
+    const TDrawingNames* Names = nullptr;
 
     // Shape creators: each returns the new shape, added to the root group.
     TShapeClientAnchor& AddTextBox();
@@ -56,6 +61,12 @@ public:
     TShapeClientAnchor& AddNote();
     TShapeClientAnchor& AddAutoShape();
     TShapeClientAnchor& AddPicture();
+    TShapeClientAnchor& AddListBox();
+    TShapeClientAnchor& AddComboBox();
+    TShapeClientAnchor& AddAutofilterComboBox();
+    TShapeClientAnchor& AddButton();
+    TShapeClientAnchor& AddCheckBox();
+    TShapeClientAnchor& AddRadioButton();
 
     // Removes the root shape with that id (nothing when absent).
     void DeleteShape(uint32_t shapeId);

@@ -1,6 +1,7 @@
 #include "SrcXLS/drawing/ObjRecords.h"
 
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/drawing/FormControls.h"
 
 #include "SrcXLS/formats/BIFFSettingsRecords.h"
 #include "SrcXLS/formats/DefaultRecords.h"
@@ -13,20 +14,9 @@ namespace xls {
 
 namespace {
 
-// Object types whose OBJ records belong to controls and charts: kept as read.
+// Object types whose OBJ records are kept as read: embedded charts.
 bool KeptObjectType(int type) {
-    switch (type) {
-    case objtype::Chart:
-    case objtype::Button:
-    case objtype::CheckBox:
-    case objtype::RadioButton:
-    case objtype::ScrollBar:
-    case objtype::ListBox:
-    case objtype::ComboBox:
-        return true;
-    default:
-        return false;
-    }
+    return type == objtype::Chart;
 }
 
 constexpr size_t TxoSize = 18;
@@ -241,8 +231,8 @@ std::vector<uint8_t> CmoBody(uint16_t objectType, uint16_t objectId, uint16_t fl
     return body;
 }
 
-std::unique_ptr<TShapeOutsideMso> ReadObjRecord(TShape& shape, TXLSStream& stream,
-                                                uint16_t& highestObjectId) {
+std::unique_ptr<TShapeOutsideMso> ReadObjRecord(TShape& shape, TXLSStream& stream, uint16_t& highestObjectId,
+                                                const TDrawingNames* names) {
     std::vector<uint8_t> body = ReadBiffRecord(stream, biff::OBJ, "Expected record missing: OBJ");
     shape.ObjSubRecords.clear();
     shape.ObjTail.clear();
@@ -263,10 +253,10 @@ std::unique_ptr<TShapeOutsideMso> ReadObjRecord(TShape& shape, TXLSStream& strea
             size_t n = objectType == objtype::ListBox ? r.Remaining()
                                                       : r.Remaining() - std::min<size_t>(4, r.Remaining());
             auto data = r.Bytes(n);
-            shape.ObjSubRecords.push_back({type, {data.begin(), data.end()}});
+            shape.ObjSubRecords.push_back({type, {data.begin(), data.end()}, cb});
             if (objectType == objtype::ListBox) {
                 shape.ObjSubRecords.push_back({ft::End, {}});
-                return nullptr;
+                break;
             }
             continue;
         }
@@ -288,6 +278,12 @@ std::unique_ptr<TShapeOutsideMso> ReadObjRecord(TShape& shape, TXLSStream& strea
     }
     auto tail = r.Bytes(r.Remaining());
     shape.ObjTail.assign(tail.begin(), tail.end());
+    // A control takes its fields from the sub-records and writes its OBJ itself.
+    if (auto control = CreateControl(objectType, shape.ObjSubRecords, names)) {
+        shape.ObjSubRecords.clear();
+        shape.ObjTail.clear();
+        return control;
+    }
     return nullptr;
 }
 

@@ -139,8 +139,8 @@ public:
     std::unique_ptr<TShapeOutsideMso> Copy() const override;
 };
 
-// A control or an embedded chart as read: its OBJ body, its caption and
-// the records that follow it, all written back as they came.
+// An embedded chart as read: its OBJ body and its substream, written back
+// as they came.
 class TShapeOutsideMsoKept : public TShapeOutsideMso {
 public:
     TShapeOutsideMsoKept(int objectType, std::vector<uint8_t> objBody);
@@ -160,10 +160,14 @@ private:
     int objectType;
 };
 
+struct TDrawingNames;
+
 // Reads the OBJ record that follows a shape's ClientData into the shape's
-// sub-records (or into an object kept as read, which it returns); raises
-// the drawing's highest object id to the ftCmo's.
-std::unique_ptr<TShapeOutsideMso> ReadObjRecord(TShape& shape, TXLSStream& stream, uint16_t& highestObjectId);
+// sub-records, or into the object that takes them (a control, or a chart
+// kept as read), which it returns; raises the drawing's highest object id
+// to the ftCmo's.
+std::unique_ptr<TShapeOutsideMso> ReadObjRecord(TShape& shape, TXLSStream& stream, uint16_t& highestObjectId,
+                                                const TDrawingNames* names = nullptr);
 // The object attached to a shape by its OBJ object type (none for shapes
 // without text).
 std::unique_ptr<TShapeOutsideMso> CreateAttachedObject(const TShape& shape);

@@ -168,6 +168,10 @@ void TShapeGroup::Delete(int index) {
     children.erase(children.begin() + index);
 }
 
+void TShapeGroup::DeleteAll(const std::unordered_set<const TShape*>& shapes) {
+    std::erase_if(children, [&](const std::unique_ptr<TShape>& c) { return shapes.count(c.get()) > 0; });
+}
+
 int TShapeGroup::IndexOfId(uint32_t shapeId) const {
     for (size_t i = 0; i < children.size(); ++i)
         if (children[i]->ShapeId == shapeId) return int(i);

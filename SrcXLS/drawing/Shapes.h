@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 namespace xls {
@@ -32,6 +33,8 @@ constexpr uint32_t TextBox = 202;
 struct TObjSubRecord {
     uint16_t Ft = 0;
     std::vector<uint8_t> Body;
+    // The cb as read, where the body's length is not it (ftLbsData).
+    uint16_t Cb = 0;
 };
 
 namespace ft {
@@ -140,6 +143,8 @@ public:
     // Index of the child with that shape id, -1 when none.
     int IndexOfId(uint32_t shapeId) const;
     void ClearShapes() { children.clear(); }
+    // Removes every child in the set, in one pass.
+    void DeleteAll(const std::unordered_set<const TShape*>& shapes);
     TEscherDrawing* Drawing() const { return drawing; }
 
     // Bytes of the group's own records, up to its OBJ.

@@ -42,8 +42,6 @@ constexpr uint16_t FILESHARING = 0x005B;
 constexpr uint16_t COLINFO = 0x007D;
 constexpr uint16_t BOUNDSHEET = 0x0085;
 constexpr uint16_t PALETTE = 0x0092;
-constexpr uint16_t FILTERMODE = 0x009B;
-constexpr uint16_t AUTOFILTERINFO = 0x009D;
 constexpr uint16_t DBCELL = 0x00D7;
 constexpr uint16_t XF2 = 0x0043;
 constexpr uint16_t XF = 0x00E0;
@@ -441,6 +439,11 @@ void TTabrixReader::Dispatch() {
         return;
     case dval::DVAL:
         if (biff8 && InSheet()) ReadDVal();
+        return;
+    case autofilter::FILTERMODE:
+    case autofilter::AUTOFILTERINFO:
+    case autofilter::AUTOFILTER:
+        if (biff8 && InSheet()) ReadAutoFilterRecord();
         return;
     case id::MERGEDCELLS:
         ReadMergedCells();

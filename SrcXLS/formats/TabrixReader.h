@@ -132,6 +132,7 @@ private:
     void ReadHyperlink();
     void ReadCondFmt();
     void ReadDVal();
+    void ReadAutoFilterRecord();
     void ReadFeatHdr();
     void ReadSheetExt();
     void ReadXCT();

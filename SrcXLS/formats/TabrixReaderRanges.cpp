@@ -29,4 +29,20 @@ void TTabrixReader::ReadDVal() {
                                    [this](std::vector<uint8_t>& dv) { return NextRecordIs({dval::DV}, dv); });
 }
 
+void TTabrixReader::ReadAutoFilterRecord() {
+    Drop();
+    TAutoFilters& filters = Sheet().AutoFilters();
+    switch (Header.Id) {
+    case autofilter::FILTERMODE:
+        filters.ReadFilterMode();
+        return;
+    case autofilter::AUTOFILTERINFO:
+        filters.ReadAutoFilterInfo(Body());
+        return;
+    default:
+        filters.ReadAutoFilter(Body());
+        return;
+    }
+}
+
 } // namespace xls

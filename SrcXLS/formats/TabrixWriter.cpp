@@ -292,6 +292,9 @@ void TTabrixWriter::WriteSheetRecord(const TBIFFSheetSource& sheet, const TRecor
         if (!HasPanes(sheet) && sheet.Selection) records.WriteSelection(3, *sheet.Selection);
         return;
     case DIMENSIONS:
+        // The filter block comes after the columns and the kept sort and
+        // drop-down records, as readers expect it.
+        Run(sheet.AutoFilters);
         WriteDimensions(list, biff8);
         return;
     case WINDOW2:

@@ -40,6 +40,8 @@ struct TBIFFSheetSource {
     TBIFFBlockWriter ConditionalFormats;
     TBIFFBlockWriter Hyperlinks;
     TBIFFBlockWriter Validations;
+    // Before DIMENSIONS.
+    TBIFFBlockWriter AutoFilters;
     TBIFFBlockWriter Drawing; // the drawing, its OBJ, TXO and NOTE records
 };
 

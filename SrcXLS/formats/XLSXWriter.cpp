@@ -572,7 +572,7 @@ std::string TXLS2007Writer::SharedStringsPart() {
     for (TSSTEntry* e : order) {
         std::u16string text = EntryText(*e);
         out += "<si>";
-        if (e->Runs.empty()) {
+        if (e->Runs().empty()) {
             std::string utf8 = EncodeXString(text);
             out += (!utf8.empty() && (uint8_t(utf8.front()) <= 0x20 || uint8_t(utf8.back()) <= 0x20))
                        ? "<t xml:space=\"preserve\">"
@@ -582,8 +582,8 @@ std::string TXLS2007Writer::SharedStringsPart() {
         } else {
             // The text before the first run is a run without properties.
             std::vector<std::pair<size_t, TXFont*>> runs;
-            if (e->Runs.front().Pos > 0) runs.push_back({0, nullptr});
-            for (const TSSTRun& r : e->Runs)
+            if (e->Runs().front().Pos > 0) runs.push_back({0, nullptr});
+            for (const TSSTRun& r : e->Runs())
                 if (r.Pos < text.size()) runs.push_back({r.Pos, r.Font});
             for (size_t i = 0; i < runs.size(); ++i) {
                 size_t end = i + 1 < runs.size() ? runs[i + 1].first : text.size();

@@ -4,6 +4,7 @@
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/drawing/DrawingGroup.h"
+#include "SrcXLS/drawing/DrawingObjects.h"
 #include "SrcXLS/drawing/EscherDrawing.h"
 #include "SrcXLS/model/CellFormats.h"
 #include "SrcXLS/model/SST.h"
@@ -59,6 +60,20 @@ TSheet::TSheet(TSheets& owner, IWorkbookContext& wb)
       range(0, &wb, &mergedCells, &wb.DefaultFormats(), &cells), areaList(this) {
     sheets = &owner;
     wb.CellStores().Add(&cells);
+    drawingContext =
+        std::make_unique<TDrawingContext>(TDrawingContext{drawing.get(), wb.DrawingNames(), &wb.Pictures()});
+    drawingObjects = std::make_unique<TDrawingObjects>(*drawingContext);
+    controlsObjects = std::make_unique<TControlObjects>(*drawingContext);
+    drawing->Names = wb.DrawingNames();
+    // Shapes read from a file or copied get the item of their kind; items
+    // go with their shapes.
+    drawing->OnShapeAdded = [this](TEscherDrawing&, TShape& shape) {
+        if (!drawingObjects->Bind(shape)) controlsObjects->Bind(shape);
+    };
+    drawing->OnShapeDeleting = [this](TShape& shape) {
+        drawingObjects->Forget(shape);
+        controlsObjects->Forget(shape);
+    };
     printSettings.SetPaperSize(wb.DefaultPaperSize());
     range.DefaultFormat = [this](int col, int row) { return GetDefaultFormat(col, row); };
     applyFormat.DefaultFormat = range.DefaultFormat;
@@ -96,8 +111,8 @@ void TSheet::Clear() {
     printSettings.SetDefaults();
     columns.Clear();
     rows.Clear();
-    drawingObjects.Clear();
-    controlsObjects.Clear();
+    drawingObjects->Clear();
+    controlsObjects->Clear();
     drawing->Clear();
     pane.Clear();
     hyperlinks.Clear();

@@ -9,6 +9,7 @@
 #include "SrcXLS/formats/DefaultRecords.h"
 #include "SrcXLS/formats/XLSXPackage.h"
 #include "SrcXLS/model/ApplyFormat.h"
+#include "SrcXLS/model/AutoFilters.h"
 #include "SrcXLS/model/CellAreas.h"
 #include "SrcXLS/model/CellStorage.h"
 #include "SrcXLS/model/Collection.h"
@@ -35,6 +36,9 @@ namespace xls {
 
 class TSheets;
 class TEscherDrawing;
+struct TDrawingContext;
+class TDrawingObjects;
+class TControlObjects;
 class TXLSStream;
 
 enum class THiddenState : uint8_t { hsVisible, hsHidden, hsVeryHidden };
@@ -111,6 +115,7 @@ public:
     THyperlinks& Hyperlinks() { return hyperlinks; }
     TConditionalFormats& ConditionalFormats() { return conditionalFormats; }
     TDataValidations& Validations() { return validations; }
+    TAutoFilters& AutoFilters() { return autoFilters; }
     TPrintSettings& PrintSettings() { return printSettings; }
     TPane& Pane() { return pane; }
     TSelection& Selection() { return selection; }
@@ -119,6 +124,8 @@ public:
     TXLSRange& Range();
     TCellAreas& AreaList() { return areaList; }
     TEscherDrawing& Drawing() { return *drawing; }
+    TDrawingObjects& DrawingObjects() { return *drawingObjects; }
+    TControlObjects& ControlsObjects() { return *controlsObjects; }
     IWorkbookContext& Workbook() const { return workbook; }
     TXLSXSheetData& PackageData() { return packageData; }
 
@@ -239,14 +246,15 @@ private:
     TPrintSettings printSettings;
     TDataValidations validations;
     std::unique_ptr<TEscherDrawing> drawing;
-    TReservedMember<struct DrawingObjectsTag> drawingObjects;
-    TReservedMember<struct ControlsObjectsTag> controlsObjects;
+    std::unique_ptr<TDrawingContext> drawingContext;
+    std::unique_ptr<TDrawingObjects> drawingObjects;
+    std::unique_ptr<TControlObjects> controlsObjects;
     TReservedMember<struct ChartsTag> charts;
     TPane pane;
     TApplyFormat applyFormat;
     THyperlinks hyperlinks;
     TConditionalFormats conditionalFormats;
-    TReservedMember<struct AutoFiltersTag> autoFilters;
+    TAutoFilters autoFilters;
     TSelection selection;
     TSelectedAreas selectedAreas;
     TXLSRange range;

@@ -16,6 +16,7 @@ class TXFont;
 class TTextMeasurer;
 class TXFonts;
 class TMSOPictures;
+struct TDrawingNames;
 
 class IWorkbookContext : public ICellOperations {
 public:
@@ -27,6 +28,8 @@ public:
     virtual TXFonts& Fonts() = 0;
     // The picture store, which the sheet drawings register with.
     virtual TMSOPictures& Pictures() = 0;
+    // The defined names as the macros of controls see them.
+    virtual const TDrawingNames* DrawingNames() const = 0;
     virtual TTextMeasurer& Measurer() = 0;
     virtual bool FormulasShown() const = 0;
     virtual TPaperSize DefaultPaperSize() const = 0;

@@ -44,6 +44,8 @@ const std::set<uint16_t>& ModelIds() {
         0x00D3,
         // sheet collections bound to areas: hyperlinks, conditional formats, validations
         0x01B8, 0x0800, 0x01B0, 0x01B1, 0x01B2, 0x01BE,
+        // autofilters
+        0x009B, 0x009D, 0x009E,
         // later-version records: written back in a list of their own
         0x0863, 0x087C, 0x087D, 0x088C, 0x088E, 0x0892, 0x0896, 0x089A, 0x089B, 0x08A3};
     return ids;

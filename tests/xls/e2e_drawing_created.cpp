@@ -5,7 +5,7 @@
 // The notes of an older file written as BIFF8 are read by xlrd too.
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSText.h"
-#include "SrcXLS/drawing/ObjRecords.h"
+#include "SrcXLS/drawing/DrawingObjects.h"
 #include "support_drawing.h"
 #include "support_files.h"
 #include "support_readers.h"
@@ -168,4 +168,45 @@ TEST(DrawingCreated, NotesOfOlderFilesSurviveBothVersions) {
         return out;
     };
     EXPECT_EQ(records(biff5), records(original.string()));
+}
+
+// The five controls made through the sheet's control objects: LibreOffice
+// imports each with its caption, linked cell and source range.
+TEST(DrawingCreated, ControlsAreImportedByLibreOffice) {
+    testfiles::ScratchDir dir;
+    TTabrix4 book;
+    TSheet& sheet = book.GetSheet(0);
+    for (int r = 0; r < 10; ++r) sheet.SetAsString(0, r, u"Товар " + Utf8ToWide(std::to_string(r)));
+    TControlObjects& controls = sheet.ControlsObjects();
+    TControlListBox& list = controls.ListBoxes.Add();
+    list.SetSourceArea(u"A1:A10");
+    list.SetDestCell(u"C3");
+    TControlComboBox& combo = controls.ComboBoxes.Add();
+    combo.SetSourceArea(u"$A$1:$A$5");
+    combo.SetDestCell(u"C4");
+    combo.SetRow1(6), combo.SetRow2(7);
+    TControlButton& button = controls.Buttons.Add();
+    button.SetText(u"Записати");
+    button.SetRow1(9), button.SetRow2(10);
+    TControlCheckBox& check = controls.CheckBoxes.Add();
+    check.SetText(u"Ваговий");
+    check.SetRow1(12), check.SetRow2(13);
+    TControlRadioButton& radio = controls.RadioButtons.Add();
+    radio.SetText(u"Готівка");
+    radio.SetRow1(15), radio.SetRow2(16);
+    const std::string file = dir.File("controls.xls");
+    book.SetFilename(fs::path(file).u16string());
+    book.Write();
+    testfiles::KeepTestOutput(file, "controls.xls");
+
+    drawingtest::LibreOfficeConvert({file}, "fods", dir.File("lo"), dir.File("profile"));
+    const std::string fods = testfiles::Slurp(dir.File("lo/controls.fods"));
+    const char* expected[] = {
+        "form:linked-cell=\"Sheet1.C3\"", "form:source-cell-range=\"Sheet1.A1:Sheet1.A10\"",
+        "form:dropdown=\"true\"",         "form:linked-cell=\"Sheet1.C4\"",
+        "form:label=\"Записати\"",        "<form:checkbox",
+        "form:label=\"Ваговий\"",         "<form:radio",
+        "form:label=\"Готівка\"",
+    };
+    for (const char* e : expected) EXPECT_NE(fods.find(e), std::string::npos) << e;
 }

@@ -213,8 +213,18 @@ TEST(EncryptionFiles, XlsbenchWritesAndReadsWithAPassword) {
     oracle::TRun none = oracle::Run(xlsbench + " read " + file);
     EXPECT_EQ(none.Status, 1);
     EXPECT_TRUE(oracle::Has(none.Output, "File is encrypted. Password required.")) << none.Output;
+    // A copy is encrypted with the same password; with a wrong one, refused.
+    EXPECT_EQ(
+        oracle::Run(xlsbench + " copy " + file + " " + dir.File("copy.xls") + " --password 'ціна 1'").Status,
+        0);
+    ASSERT_EQ(oracle::Decrypt(dir.File("copy.xls"), "ціна 1", dir.File("copyplain.xls")).Status, 0);
+    oracle::TRun badCopy = oracle::Run(xlsbench + " copy --password x " + file + " " + dir.File("bad.xls"));
+    EXPECT_EQ(badCopy.Status, 1);
+    EXPECT_TRUE(oracle::Has(badCopy.Output, "Invalid password")) << badCopy.Output;
+    EXPECT_FALSE(testfiles::Exists(dir.File("bad.xls")));
     // The dump of the encrypted file is the dump of the copy decrypted elsewhere.
     ASSERT_EQ(oracle::Decrypt(file, "ціна 1", dir.File("plain.xls")).Status, 0);
-    EXPECT_EQ(oracle::Run(xlsbench + " dump " + file + " --password 'ціна 1'").Output,
-              oracle::Run(xlsbench + " dump " + dir.File("plain.xls")).Output);
+    const std::string dump = oracle::Run(xlsbench + " dump " + file + " --password 'ціна 1'").Output;
+    EXPECT_EQ(dump, oracle::Run(xlsbench + " dump " + dir.File("plain.xls")).Output);
+    EXPECT_EQ(dump, oracle::Run(xlsbench + " dump " + dir.File("copyplain.xls")).Output);
 }

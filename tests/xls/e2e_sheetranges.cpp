@@ -110,7 +110,7 @@ TEST(SheetRangeFiles, RealWorldHyperlinksSurviveAReadAndAWrite) {
                        });
 }
 
-TEST(SheetRangeFiles, RealWorldConditionalFormatsAndValidationsSurviveAReadAndAWrite) {
+TEST(SheetRangeFiles, RealWorldConditionalFormatsValidationsAndAutofiltersSurviveAReadAndAWrite) {
     // The records decoded from their published layouts, independently of
     // the library.
     ExpectKept("biff", {
@@ -126,6 +126,9 @@ TEST(SheetRangeFiles, RealWorldConditionalFormatsAndValidationsSurviveAReadAndAW
                            "apache-poi/dvEmpty.xls",
                            "apache-poi/ex45978-extraLinkTableSheets.xls",
                            "apache-poi/unicodeNameRecord.xls",
+                           "sheetjs-test_files/AutoFilter.xls",
+                           "apache-poi/SimpleWithAutofilter.xls",
+                           "apache-poi/ContinueRecordProblem.xls",
                        });
 }
 
@@ -147,9 +150,25 @@ TEST_F(SemicolonLocale, LibreOfficeFindsWhatTheComponentMade) {
     EXPECT_EQ(links.Items(3).GetAddress(), u"..\\docs\\report.xls");
     EXPECT_EQ(links.Items(0).GetToolTip(), u"Підказка");
 
-    ASSERT_EQ(oracle::LibreOfficeConvert({file}, tmp.Path(), "xlsx").Status, 0);
-    auto dumps = oracle::SheetRanges("openpyxl", {tmp.File("made.xlsx")});
-    ASSERT_EQ(dumps.size(), 1u);
+    // Autofilters of a real file, read and written here: LibreOffice finds
+    // the same ones in the copy as in the original (converted in one call).
+    std::vector<std::string> files = {file};
+    const fs::path dir = oracle::RealWorldDir();
+    if (!dir.empty()) {
+        testfiles::Spit(tmp.File("original.xls"),
+                        testfiles::Slurp((dir / "sheetjs-test_files/AutoFilter.xls").string()));
+        ReadAndWrite(dir / "sheetjs-test_files/AutoFilter.xls", tmp.File("copy.xls"));
+        files.push_back(tmp.File("original.xls"));
+        files.push_back(tmp.File("copy.xls"));
+    }
+    ASSERT_EQ(oracle::LibreOfficeConvert(files, tmp.Path(), "xlsx").Status, 0);
+    auto dumps = oracle::SheetRanges(
+        "openpyxl", {tmp.File("made.xlsx"), tmp.File("original.xlsx"), tmp.File("copy.xlsx")});
+    ASSERT_EQ(dumps.size(), 3u);
+    if (!dir.empty()) {
+        EXPECT_TRUE(Contains(dumps[1], "autofilter Two Cond A1:E22"));
+        EXPECT_EQ(dumps[2], dumps[1]);
+    }
     const auto& lines = dumps[0];
     EXPECT_TRUE(Contains(lines, "link Склад A1 'http://example.com/a?b=1'")) << testing::PrintToString(lines);
     EXPECT_TRUE(Contains(lines, "link Склад A2 'mailto:shop@example.com'"));

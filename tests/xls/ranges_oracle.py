@@ -39,7 +39,9 @@ def openpyxl_dump(path):
         if sheet.auto_filter.ref:
             print("autofilter", sheet.title, sheet.auto_filter.ref)
             for col in sheet.auto_filter.filterColumn:
-                print("filter", sheet.title, col.colId, repr(col.filters), repr(col.customFilters))
+                values = col.filters.filter if col.filters else None
+                custom = [(c.operator, c.val) for c in col.customFilters.customFilter] if col.customFilters else None
+                print("filter", sheet.title, col.colId, repr(values), repr(custom))
 
 
 def biff_substreams(path):
@@ -114,8 +116,31 @@ def biff_dump(path):
                 f.append(body[at + 4:at + 4 + size].hex()); at += 4 + size
             n, = struct.unpack("<H", body[at:at + 2])
             print("dv", sheet, hex(word), " ".join(texts), " ".join(f), areas(body, at + 2, n))
-        elif rid in (0x009B, 0x009D, 0x009E):
+        elif rid in (0x009B, 0x009D):
             print("filter", sheet, hex(rid), body.hex())
+        elif rid == 0x009E:
+            entry, flags = struct.unpack("<HH", body[:4])
+            conditions, at = [], 24
+            for doper in (body[4:14], body[14:24]):
+                vt, op = doper[0], doper[1]
+                if vt == 0x02:
+                    rk, = struct.unpack("<I", doper[2:6])
+                    value = rk >> 2 if rk & 2 else struct.unpack("<d", struct.pack("<Q", (rk & ~3) << 32))[0]
+                    value = float(value) / (100 if rk & 1 else 1)
+                    conditions.append("number %d %r" % (op, value))
+                elif vt == 0x04:
+                    conditions.append("number %d %r" % (op, struct.unpack("<d", doper[2:10])[0]))
+                elif vt == 0x06:
+                    count, flag = doper[6], body[at]
+                    size = 2 * count if flag & 1 else count
+                    raw = body[at + 1:at + 1 + size]
+                    at += 1 + size
+                    conditions.append("string %d %r" % (op, raw.decode("utf-16-le" if flag & 1 else "latin-1")))
+                elif vt == 0x08:
+                    conditions.append("boolerr %d %d %d" % (op, doper[2], doper[3]))
+                else:
+                    conditions.append("type %d %d" % (vt, op))
+            print("filter", sheet, entry, hex(flags), " | ".join(conditions))
 
 
 def main():

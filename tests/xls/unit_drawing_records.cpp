@@ -224,14 +224,20 @@ TEST(DrawingObj, SubRecordsAsRead) {
     ASSERT_EQ(lbs.shape.ObjSubRecords.size(), 3u);
     EXPECT_EQ(lbs.shape.ObjSubRecords[1].Body, FromHex("01020304"));
 
-    // Controls and charts are kept byte for byte, their object id counted.
-    Bytes listBox =
-        FromHex("1500 1200 1200 0900 1120 000000000000000000000000 1300 EE1F 0000 0A00 0100 0800");
+    // A control takes the sub-records (the shape keeps none) and writes
+    // them back as read while nothing changed; its object id counts.
+    Bytes listBox = FromHex("1500 1200 1200 0900 1120 000000000000000000000000 0C00 1400 "
+                            "0000000000000000040001000500000010000100 1300 EE1F 0000 0A00 0100 0800 0000");
     ReadObj control(listBox);
     ASSERT_TRUE(control.kept);
     EXPECT_EQ(control.kept->ObjectType(), objtype::ListBox);
     EXPECT_EQ(control.highest, 9);
     EXPECT_TRUE(control.shape.ObjSubRecords.empty());
+    auto again = drawingtest::WrittenRecords([&](TXLSStream& s) {
+        TDrawingOut out(s);
+        control.kept->Write(out);
+    });
+    EXPECT_EQ(again[0].Body, listBox);
 
     // An ftCmo too short for its flags names no object.
     ReadObj shortCmo(FromHex("1500 0400 0600 0100 0000 0000"));
