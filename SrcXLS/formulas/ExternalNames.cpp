@@ -2,6 +2,7 @@
 
 #include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/formulas/FormulaText.h"
 
 #include <cstring>
 
@@ -223,15 +224,14 @@ std::u16string TExternalNames::DecodeSupBookPath(const TSupBook& book) const {
 
 int TExternalNames::FindExternSheet(std::u16string_view path, std::u16string_view file,
                                     std::u16string_view sheet) const {
-    const std::u16string wanted = UpperCaseWide(std::u16string(path) + std::u16string(file));
-    const std::u16string wantedSheet = UpperCaseWide(sheet);
+    const std::u16string wanted = std::u16string(path) + std::u16string(file);
+    const TNoCaseEqual same;
     for (size_t i = 0; i < entries.size(); ++i) {
         const TSupBook* b = BookOf(int(i));
         if (!b || b->Kind != SupBookOther) continue;
-        if (UpperCaseWide(DecodeSupBookPathAlt(BIFFStrText(b->Path))) != wanted) continue;
+        if (!same(DecodeSupBookPathAlt(BIFFStrText(b->Path)), wanted)) continue;
         const uint16_t first = entries[i].First;
-        if (first < b->Sheets.size() && entries[i].Last == first &&
-            UpperCaseWide(b->Sheets[first].Text()) == wantedSheet)
+        if (first < b->Sheets.size() && entries[i].Last == first && same(b->Sheets[first].Text(), sheet))
             return int(i);
     }
     return -1;
@@ -255,17 +255,16 @@ int TExternalNames::AddExternSheet(std::u16string_view path, std::u16string_view
 
 bool TExternalNames::FindExternName(std::u16string_view path, std::u16string_view file,
                                     std::u16string_view name, int& entry, int& number) {
-    const std::u16string wantedPath = UpperCaseWide(std::u16string(path) + std::u16string(file));
-    const std::u16string wantedName = UpperCaseWide(name);
+    const std::u16string wantedPath = std::u16string(path) + std::u16string(file);
+    const TNoCaseEqual same;
     const bool addIn = path.empty() && file.empty();
     for (size_t b = 0; b < books.size(); ++b) {
         const TSupBook& book = books[b];
         if (addIn ? book.Kind != SupBookAddIn
-                  : book.Kind != SupBookOther ||
-                        UpperCaseWide(DecodeSupBookPathAlt(BIFFStrText(book.Path))) != wantedPath)
+                  : book.Kind != SupBookOther || !same(DecodeSupBookPathAlt(BIFFStrText(book.Path)), wantedPath))
             continue;
         for (size_t n = 0; n < book.Names.size(); ++n) {
-            if (UpperCaseWide(book.Names[n].Text()) != wantedName) continue;
+            if (!same(book.Names[n].Text(), name)) continue;
             // Its entry: one that stands for the book as a whole.
             for (size_t e = 0; e < entries.size(); ++e)
                 if (entries[e].Book == b) {

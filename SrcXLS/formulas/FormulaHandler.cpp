@@ -277,16 +277,14 @@ void TFormulaHandler::AdjustFormula(int sheet, TFormulaCell& cell, bool adjustAl
 
 int TFormulaHandler::FindSheet(std::u16string_view name) {
     if (!SheetNameAt || !SheetCount) return -1;
-    const std::u16string upper = UpperCaseWide(name);
-    auto found = sheetIndex.find(upper);
+    auto found = sheetIndex.find(name);
     const int count = SheetCount();
-    if (found != sheetIndex.end() && found->second < count &&
-        UpperCaseWide(SheetNameAt(found->second)) == upper)
+    if (found != sheetIndex.end() && found->second < count && TNoCaseEqual()(SheetNameAt(found->second), name))
         return found->second;
     // Sheets were renamed, added or removed since: index them again.
     sheetIndex.clear();
-    for (int i = count - 1; i >= 0; --i) sheetIndex[UpperCaseWide(SheetNameAt(i))] = i;
-    found = sheetIndex.find(upper);
+    for (int i = count - 1; i >= 0; --i) sheetIndex[SheetNameAt(i)] = i;
+    found = sheetIndex.find(name);
     return found == sheetIndex.end() ? -1 : found->second;
 }
 
@@ -351,10 +349,8 @@ int TFormulaHandler::DefinedNameIndex(std::u16string_view name, std::u16string_v
     if (sheet.empty()) return names.IndexOfName(name, encodingSheet);
     const int index = FindSheet(sheet);
     if (index < 0) return -1;
-    const std::u16string upper = UpperCaseWide(name);
     for (int i = 0; i < names.Count(); ++i)
-        if (names.Items(i).SheetNumber == index + 1 && UpperCaseWide(names.Items(i).GetName()) == upper)
-            return i;
+        if (names.Items(i).SheetNumber == index + 1 && TNoCaseEqual()(names.Items(i).GetName(), name)) return i;
     return -1;
 }
 

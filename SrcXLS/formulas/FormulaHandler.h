@@ -138,8 +138,8 @@ private:
     TExternalNames externals;
     int encodingSheet = -1;
     int decodingSheet = -1;
-    // Sheet indexes by upper-case name; checked on every hit, rebuilt on a miss.
-    std::unordered_map<std::u16string, int> sheetIndex;
+    // Sheet indexes by name in any case; checked on every hit, rebuilt on a miss.
+    std::unordered_map<std::u16string, int, TNoCaseHash, TNoCaseEqual> sheetIndex;
 };
 
 } // namespace xls
