@@ -172,6 +172,7 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
         lastRow = -1;
         lastCol = -1;
         skipRow = false;
+        columnsSet = 0;
         if (!sp.Part.empty()) ReadPart(RequirePart(sp.Part), pkSheet);
         relations = nullptr;
     }
@@ -632,6 +633,11 @@ void TXLS2007Reader::ReadCols(TExXMLTag& col) {
     int64_t first = col.ReqInt(eamin), last = col.ReqInt(eamax);
     if (first < 1 || first > MaxCols || last < first) return;
     last = std::min<int64_t>(last, MaxCols);
+    // Column ranges of a sheet do not overlap: more column settings than a
+    // few times the columns there are come from a broken part, and are not
+    // worth the time.
+    columnsSet += last - first + 1;
+    if (columnsSet > 4 * int64_t(MaxCols)) return;
     TXLSColumns& cols = current->Columns();
     const int width = int(std::clamp<double>(std::lround(col.GetFloat(eawidth, 10.0) * 256), 0, 65535));
     const bool hidden = col.GetBool(eahidden, false), collapsed = col.GetBool(eacollapsed, false);

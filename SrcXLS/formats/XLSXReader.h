@@ -86,6 +86,7 @@ private:
     int64_t lastRow = -1;
     int lastCol = -1;
     bool skipRow = false; // a row numbered 0
+    int64_t columnsSet = 0;
 };
 
 // An ISO 8601 date and time ("2024-01-31T12:30:00Z") as a serial day

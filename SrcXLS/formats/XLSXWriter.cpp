@@ -522,70 +522,79 @@ std::string TXLS2007Writer::StylesPart() {
 // ---------------------------------------------------------------------------
 // Shared strings
 
-namespace {
-// The entry's text as UTF-8 (8-bit entries are Latin-1).
-std::u16string EntryText(const TSSTEntry& e) {
-    return e.Text();
-}
-} // namespace
-
-std::string TXLS2007Writer::SharedStringsPart() {
-    TSST2& strings = *book.Strings;
-    // The strings in the order the cells first use them, then any other.
-    std::vector<TSSTEntry*> order;
-    order.reserve(size_t(strings.Count()));
-    strings.ForEach([](THashItem* item) {
-        static_cast<TSSTEntry*>(item)->SSTIndex = UINT32_MAX;
-        return true;
-    });
-    int uses = 0;
-    for (int s = 0; s < book.Sheets->Count(); ++s) {
-        TCellValues& cells = book.Sheets->Items(s).Cells();
-        cells.BeginIterate();
-        while (TCell* cell = cells.NextCell())
-            if (cell->CellType() == ctString)
-                if (TSSTEntry* e = static_cast<TStringCell*>(cell)->Entry()) {
-                    ++uses;
-                    if (e->SSTIndex == UINT32_MAX) {
-                        e->SSTIndex = uint32_t(order.size());
-                        order.push_back(e);
-                    }
-                }
-    }
-    strings.ForEach([&](THashItem* item) {
-        auto* e = static_cast<TSSTEntry*>(item);
-        if (e->SSTIndex == UINT32_MAX) {
+// The shared strings in the order the cells first use them, then any other,
+// each numbered for the cell writer; the part is made while the archive is
+// written, a few thousand strings at a time.
+class TSharedStringsPart {
+public:
+    TSharedStringsPart(TSST2& strings, TSheets& sheets) {
+        order.reserve(size_t(strings.Count()));
+        strings.ForEach([](THashItem* item) {
+            static_cast<TSSTEntry*>(item)->SSTIndex = UINT32_MAX;
+            return true;
+        });
+        auto number = [this](TSSTEntry* e) {
+            if (e->SSTIndex != UINT32_MAX) return;
             e->SSTIndex = uint32_t(order.size());
             order.push_back(e);
+        };
+        for (int s = 0; s < sheets.Count(); ++s) {
+            TCellValues& cells = sheets.Items(s).Cells();
+            cells.BeginIterate();
+            while (TCell* cell = cells.NextCell())
+                if (cell->CellType() == ctString)
+                    if (TSSTEntry* e = static_cast<TStringCell*>(cell)->Entry()) {
+                        ++uses;
+                        number(e);
+                    }
         }
+        strings.ForEach([&](THashItem* item) {
+            number(static_cast<TSSTEntry*>(item));
+            return true;
+        });
+    }
+
+    bool Next(std::string& out) {
+        if (next == 0 && !started) {
+            started = true;
+            out += Header;
+            out += "<sst xmlns=\"";
+            out += MainNs;
+            out += "\" count=\"";
+            AppendXMLInt(out, uses);
+            out += "\" uniqueCount=\"";
+            AppendXMLInt(out, int64_t(order.size()));
+            out += "\">";
+        }
+        const size_t limit = out.size() + (1 << 16);
+        while (next < order.size() && out.size() < limit) AppendEntry(out, *order[next++]);
+        if (next < order.size()) return true;
+        if (finished) return false;
+        finished = true;
+        out += "</sst>";
         return true;
-    });
-    std::string out;
-    out.reserve(order.size() * 24 + 256);
-    out += Header;
-    out += "<sst xmlns=\"";
-    out += MainNs;
-    out += "\" count=\"";
-    AppendXMLInt(out, uses);
-    out += "\" uniqueCount=\"";
-    AppendXMLInt(out, int64_t(order.size()));
-    out += "\">";
-    TXLSExcelXmlWriter runWriter;
-    for (TSSTEntry* e : order) {
-        std::u16string text = EntryText(*e);
+    }
+
+private:
+    static void AppendText(std::string& out, std::u16string_view text) {
+        std::string utf8 = EncodeXString(text);
+        out += !utf8.empty() && (uint8_t(utf8.front()) <= 0x20 || uint8_t(utf8.back()) <= 0x20)
+                   ? "<t xml:space=\"preserve\">"
+                   : "<t>";
+        XMLAppendEscaped(out, utf8);
+        out += "</t>";
+    }
+
+    void AppendEntry(std::string& out, const TSSTEntry& e) {
+        const std::u16string text = e.Text();
         out += "<si>";
-        if (e->Runs().empty()) {
-            std::string utf8 = EncodeXString(text);
-            out += (!utf8.empty() && (uint8_t(utf8.front()) <= 0x20 || uint8_t(utf8.back()) <= 0x20))
-                       ? "<t xml:space=\"preserve\">"
-                       : "<t>";
-            XMLAppendEscaped(out, utf8);
-            out += "</t>";
+        if (e.Runs().empty()) {
+            AppendText(out, text);
         } else {
             // The text before the first run is a run without properties.
             std::vector<std::pair<size_t, TXFont*>> runs;
-            if (e->Runs().front().Pos > 0) runs.push_back({0, nullptr});
-            for (const TSSTRun& r : e->Runs())
+            if (e.Runs().front().Pos > 0) runs.push_back({0, nullptr});
+            for (const TSSTRun& r : e.Runs())
                 if (r.Pos < text.size()) runs.push_back({r.Pos, r.Font});
             for (size_t i = 0; i < runs.size(); ++i) {
                 size_t end = i + 1 < runs.size() ? runs[i + 1].first : text.size();
@@ -596,18 +605,25 @@ std::string TXLS2007Writer::SharedStringsPart() {
                     runWriter.WriteFont(*runs[i].second, true);
                     out += runWriter.Buffer();
                 }
-                std::string utf8 =
-                    EncodeXString(std::u16string_view(text).substr(runs[i].first, end - runs[i].first));
-                out += (uint8_t(utf8.front()) <= 0x20 || uint8_t(utf8.back()) <= 0x20)
-                           ? "<t xml:space=\"preserve\">"
-                           : "<t>";
-                XMLAppendEscaped(out, utf8);
-                out += "</t></r>";
+                AppendText(out, std::u16string_view(text).substr(runs[i].first, end - runs[i].first));
+                out += "</r>";
             }
         }
         out += "</si>";
     }
-    out += "</sst>";
+
+    std::vector<TSSTEntry*> order;
+    size_t next = 0;
+    int uses = 0;
+    bool started = false, finished = false;
+    TXLSExcelXmlWriter runWriter;
+};
+
+std::string TXLS2007Writer::SharedStringsPart() {
+    TSharedStringsPart part(*book.Strings, *book.Sheets);
+    std::string out;
+    while (part.Next(out)) {
+    }
     return out;
 }
 
@@ -806,13 +822,16 @@ std::string TXLS2007Writer::AppPropertiesPart() const {
 // ---------------------------------------------------------------------------
 // Package
 
-std::vector<uint8_t> TXLS2007Writer::WritePackage() {
+std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
     TXLSXBookData& data = *book.Book;
     converted = book.OrigVersion != TExcelVersion::xvExcel2007;
     if (book.Sheets->Count() == 0) throw XLSError("Empty worksheet");
 
     TXLSZipArchive zip;
-    zip.Create();
+    if (fd >= 0)
+        zip.CreateInFile(fd);
+    else
+        zip.Create();
     // Every part in the archive (by lower-case name): its name and type.
     std::map<std::string, std::pair<std::string, std::string>> partTypes;
 
@@ -870,7 +889,13 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage() {
         if (!partTypes.count(Lower(part))) add(part, std::string(DefaultThemeText()), CtTheme);
     }
     add("xl/styles.xml", StylesPart(), CtStyles);
-    add("xl/sharedStrings.xml", SharedStringsPart(), CtStrings);
+    {
+        auto strings = std::make_shared<TSharedStringsPart>(*book.Strings, *book.Sheets);
+        zip.AddGenerated(
+            "xl/sharedStrings.xml", [strings](std::string& chunk) { return strings->Next(chunk); },
+            PackageDeflateLevel);
+        partTypes["xl/sharedstrings.xml"] = {"xl/sharedStrings.xml", std::string(CtStrings)};
+    }
 
     for (int k = int(made.size()) - 1; k >= 0; --k) {
         TSheet& sheet = book.Sheets->Items(made[size_t(k)]);
