@@ -234,6 +234,7 @@ TXLSXWorkbook PackageParts(TTabrix4& book) {
     wb.Book = &book.PackageData();
     wb.OrigVersion = book.GetOrigVersion();
     wb.MacroEnabled = book.Excel2007MacroFile();
+    wb.Formulas = &book.FormulaHandler();
     wb.FormulaText = [&book](TSheet& sheet, TFormulaCell& cell) {
         return PackageFormulaText(book, sheet, cell);
     };

@@ -10,6 +10,8 @@
 #include "SrcXLS/model/WideStringList.h"
 #include "SrcXLS/model/XFonts.h"
 
+#include "SrcXLS/formulas/FormulaHandler.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -313,14 +315,15 @@ bool TXLS2007Reader::WorkbookTag(int id, TExXMLTag& tag) {
                                                    : THiddenState::hsVisible;
             sheetParts.push_back(
                 {&sheet, rel->External ? std::string() : ResolvePartName(workbookPart, rel->Target)});
+            modelSheetAt[sheetCount] = book.Sheets->Count() - 1;
         } else {
             bd.KeptSheets.push_back({sheetCount, std::string(name), state, relId});
         }
         ++sheetCount;
         return true;
     }
-    if (id == etdefinedName && book.ReadDefinedName) {
-        book.ReadDefinedName(tag);
+    if (id == etdefinedName && book.Formulas) {
+        ReadDefinedName(tag);
         return true;
     }
     if (id == etexternalReference) {
@@ -335,7 +338,7 @@ bool TXLS2007Reader::WorkbookTag(int id, TExXMLTag& tag) {
         bd.SavedTags.AddMarker(id);
         return true;
     case etdefinedNames:
-        if (book.ReadDefinedName)
+        if (book.Formulas)
             bd.SavedTags.AddMarker(id);
         else
             bd.SavedTags.Add(tag.ToText(), id);
@@ -365,6 +368,30 @@ bool TXLS2007Reader::WorkbookTag(int id, TExXMLTag& tag) {
     default:
         return true;
     }
+}
+
+// A defined name: its sheet (for a local one) counts the package's sheets,
+// the model's counts its own.
+void TXLS2007Reader::ReadDefinedName(TExXMLTag& tag) {
+    TInternalName& n = book.Formulas->Names().Add();
+    n.SetName(XMLDecodeText(tag.ReqText(eaname)));
+    n.Comment = tag.GetTextW(eacomment);
+    static constexpr int texts[] = {eacustomMenu, eadescription, eahelp, eastatusbar};
+    for (int i = 0; i < 4; ++i) n.Texts[i] = tag.GetTextW(texts[i]);
+    n.ShortcutKey = tag.GetTextW(eashortcutKey);
+    if (tag.HasValue(ealocalSheetId)) {
+        auto it = modelSheetAt.find(int(std::clamp<int64_t>(tag.GetInt(ealocalSheetId, 0), 0, INT32_MAX)));
+        n.SheetNumber = uint16_t(it != modelSheetAt.end() ? it->second + 1 : 0);
+    }
+    if (tag.GetBool(eahidden, false)) n.Options |= noHidden;
+    if (tag.GetBool(eafunction, false)) n.Options |= noFunction;
+    if (tag.GetBool(eavbProcedure, false)) n.Options |= noVBAProcedure;
+    n.SetFunctionGroup(int(std::clamp<int64_t>(tag.GetInt(eafunctionGroupId, 0), 0, 63)));
+    n.Xlm = tag.GetBool(eaxlm, false);
+    n.PublishToServer = tag.GetBool(eapublishToServer, false);
+    n.WorkbookParameter = tag.GetBool(eaworkbookParameter, false);
+    n.FormulaText = tag.GetTextDecoded();
+    n.Loaded = true;
 }
 
 // ---------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include "SrcXLS/formats/DefaultRecords.h"
 #include "SrcXLS/formats/XLSXSheetWriter.h"
 #include "SrcXLS/formats/XLSZip.h"
+#include "SrcXLS/formulas/FormulaHandler.h"
 #include "SrcXLS/model/Cell.h"
 #include "SrcXLS/model/CellFormatsEx12.h"
 #include "SrcXLS/model/SST.h"
@@ -660,8 +661,22 @@ std::string TXLS2007Writer::WorkbookPart(const TXMLRelationsWorkbook::TRebuilt& 
         tags.AddMarker(etexternalReferences);
     }
     // Names go where the schema puts them, also when the package had none.
-    if (!tags.HasMarker(etdefinedNames) && book.HasDefinedNames && book.HasDefinedNames())
+    if (!tags.HasMarker(etdefinedNames) && HasDefinedNames())
         tags.InsertMarker(etdefinedNames, WorkbookOrder);
+    // The sheets in the package's order: a model sheet by its index, a kept
+    // one (a chart sheet) as -1 - its place in the kept list.
+    std::vector<int> order;
+    {
+        size_t kept = 0;
+        int model = 0;
+        const int total = book.Sheets->Count() + int(data.KeptSheets.size());
+        for (int p = 0; p < total; ++p)
+            if (kept < data.KeptSheets.size() &&
+                (data.KeptSheets[kept].Position <= p || model >= book.Sheets->Count()))
+                order.push_back(-1 - int(kept++));
+            else
+                order.push_back(model++);
+    }
     std::string out;
     out += Header;
     out += "<workbook xmlns=\"";
@@ -686,11 +701,7 @@ std::string TXLS2007Writer::WorkbookPart(const TXMLRelationsWorkbook::TRebuilt& 
         }
         switch (id) {
         case etdefinedNames:
-            if (book.HasDefinedNames && book.HasDefinedNames() && book.WriteDefinedNames) {
-                TXLSXmlWriter names;
-                book.WriteDefinedNames(names);
-                out += names.Buffer();
-            }
+            WriteDefinedNames(out, order);
             break;
         case etexternalReferences:
             if (data.ExtRelations.Count() > 0) {
@@ -707,26 +718,23 @@ std::string TXLS2007Writer::WorkbookPart(const TXMLRelationsWorkbook::TRebuilt& 
             break;
         case etsheets: {
             out += "<sheets>";
-            const int total = book.Sheets->Count() + int(data.KeptSheets.size());
-            size_t kept = 0;
-            int model = 0, made = 0;
-            for (int p = 0; p < total; ++p) {
+            int made = 0;
+            for (size_t p = 0; p < order.size(); ++p) {
                 out += "<sheet name=\"";
-                if (kept < data.KeptSheets.size() &&
-                    (data.KeptSheets[kept].Position <= p || model >= book.Sheets->Count())) {
-                    const TXLSXKeptSheet& k = data.KeptSheets[kept++];
+                if (order[p] < 0) {
+                    const TXLSXKeptSheet& k = data.KeptSheets[size_t(-order[p] - 1)];
                     out += k.Name;
                     out += "\" sheetId=\"";
-                    AppendXMLInt(out, p + 1);
+                    AppendXMLInt(out, int64_t(p) + 1);
                     out += '"';
                     if (!k.State.empty()) AppendAttr(out, "state", k.State);
                     auto it = ids.NewIds.find(k.RelationId);
                     AppendAttr(out, "r:id", it != ids.NewIds.end() ? it->second : k.RelationId);
                 } else {
-                    TSheet& sheet = book.Sheets->Items(model);
+                    TSheet& sheet = book.Sheets->Items(order[p]);
                     XMLAppendEscaped(out, WideToUtf8(sheet.Name()));
                     out += "\" sheetId=\"";
-                    AppendXMLInt(out, p + 1);
+                    AppendXMLInt(out, int64_t(p) + 1);
                     out += '"';
                     if (sheet.Hidden == THiddenState::hsHidden) out += " state=\"hidden\"";
                     if (sheet.Hidden == THiddenState::hsVeryHidden) out += " state=\"veryHidden\"";
@@ -737,7 +745,6 @@ std::string TXLS2007Writer::WorkbookPart(const TXMLRelationsWorkbook::TRebuilt& 
                         auto it = ids.NewIds.find(keptId);
                         AppendAttr(out, "r:id", it != ids.NewIds.end() ? it->second : keptId);
                     }
-                    ++model;
                 }
                 out += "/>";
             }
@@ -751,6 +758,70 @@ std::string TXLS2007Writer::WorkbookPart(const TXMLRelationsWorkbook::TRebuilt& 
     if (!calcDone) writeCalcPr();
     out += "</workbook>";
     return out;
+}
+
+namespace {
+bool NameWritten(const TInternalName& n) {
+    return n.Loaded || !n.NameBytes().empty();
+}
+} // namespace
+
+bool TXLS2007Writer::HasDefinedNames() const {
+    if (!book.Formulas) return false;
+    const TInternalNames& names = book.Formulas->Names();
+    for (int i = 0; i < names.Count(); ++i)
+        if (NameWritten(names.Items(i))) return true;
+    return false;
+}
+
+// The names in list order: a local name's sheet counts the package's sheets.
+void TXLS2007Writer::WriteDefinedNames(std::string& out, const std::vector<int>& order) const {
+    if (!HasDefinedNames()) return;
+    TFormulaHandler& formulas = *book.Formulas;
+    const TInternalNames& names = formulas.Names();
+    out += "<definedNames>";
+    for (int i = 0; i < names.Count(); ++i) {
+        const TInternalName& n = names.Items(i);
+        if (!NameWritten(n)) continue;
+        out += "<definedName";
+        AppendAttr(out, "name", WideToUtf8((n.IsBuiltIn() ? u"_xlnm." : u"") + n.GetName()));
+        if (!n.Comment.empty()) AppendAttr(out, "comment", WideToUtf8(n.Comment));
+        static constexpr std::string_view texts[] = {"customMenu", "description", "help", "statusBar"};
+        for (int t = 0; t < 4; ++t)
+            if (!n.Texts[t].empty()) AppendAttr(out, texts[t], WideToUtf8(n.Texts[t]));
+        const int sheet = n.SheetNumber - 1;
+        if (sheet >= 0) {
+            auto at = std::find(order.begin(), order.end(), sheet);
+            AppendAttr(out, "localSheetId", at != order.end() ? int64_t(at - order.begin()) : sheet);
+        }
+        if (n.Options & noHidden) out += " hidden=\"1\"";
+        if (n.Options & noFunction) out += " function=\"1\"";
+        if (n.Options & noVBAProcedure) out += " vbProcedure=\"1\"";
+        if (n.Xlm) out += " xlm=\"1\"";
+        if (n.GetFunctionGroup() > 0) AppendAttr(out, "functionGroupId", n.GetFunctionGroup());
+        if (!n.ShortcutKey.empty()) AppendAttr(out, "shortcutKey", WideToUtf8(n.ShortcutKey));
+        if (n.PublishToServer) out += " publishToServer=\"1\"";
+        if (n.WorkbookParameter) out += " workbookParameter=\"1\"";
+        std::u16string text = n.FormulaText;
+        if (text.empty() && n.TokenLength > 0) {
+            TFormulaDecoding how;
+            how.Sheet = sheet;
+            how.FileSyntax = true;
+            how.TokenVersion =
+                book.OrigVersion >= TExcelVersion::xvExcel50 && book.OrigVersion <= TExcelVersion::xvExcel97
+                    ? book.OrigVersion
+                    : TExcelVersion::xvExcel97;
+            try {
+                text = formulas.DecodeFormula(n.Data, n.TokenLength, how);
+            } catch (const XLSError&) {
+                text = u"#REF!";
+            }
+        }
+        out += '>';
+        XMLAppendEscaped(out, WideToUtf8(text));
+        out += "</definedName>";
+    }
+    out += "</definedNames>";
 }
 
 std::string TXLS2007Writer::RelationshipsPart(const TXMLRelations& relations) {

@@ -47,6 +47,8 @@ private:
     struct TStyleMap;
     void PrepareStyles();
     void WriteXf(TXLSExcelXmlWriter& w, const TCellFormat& f, bool cellVariant);
+    bool HasDefinedNames() const;
+    void WriteDefinedNames(std::string& out, const std::vector<int>& order) const;
     std::string RewriteIds(const std::string& fragment, const std::map<std::string, std::string>& ids) const;
 
     TXLSXWorkbook& book;
