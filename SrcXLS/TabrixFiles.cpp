@@ -101,6 +101,7 @@ void ReadWorkbookFile(TTabrix4& owner, const std::vector<uint8_t>* image) {
     target.Formats = &owner.DefaultFormats();
     target.Strings = &owner.Strings();
     target.Styles = &owner.Styles();
+    target.Formulas = &owner.FormulaHandler();
     target.Pictures = &owner.Pictures();
     target.SetVersion = [&owner](TExcelVersion v) { owner.SetVersion(v); };
     if (owner.OnProgress)
@@ -116,6 +117,7 @@ void ReadWorkbookFile(TTabrix4& owner, const std::vector<uint8_t>* image) {
         TBIFFWorkbookTarget& target;
         ~TakeBack() {
             owner.CodePage = target.CodePage;
+            owner.FormulaHandler().CodePage = target.CodePage;
             owner.IsMac = target.IsMac;
             owner.SetFileSharing(target.FileSharing);
         }
@@ -138,6 +140,8 @@ void WriteWorkbookFile(TTabrix4& book) {
     std::unique_ptr<TOldNotesAsShapes> oldNotes;
     if (version == TExcelVersion::xvExcel97) oldNotes = std::make_unique<TOldNotesAsShapes>(book);
     book.PrepareWrite(cells);
+    // Formulas made into older layouts write their text in the file's code page.
+    book.FormulaHandler().CodePage = book.CodePage;
 
     TBIFFWorkbookSource source;
     source.Globals = &book.GlobalsStorage();
@@ -156,8 +160,18 @@ void WriteWorkbookFile(TTabrix4& book) {
     source.PreserveMacros = book.PreserveMacros;
     source.CodePage = book.CodePage;
     source.ExtraObjects = &book.ExtraObjects();
-    if (version == TExcelVersion::xvExcel97)
+    if (version == TExcelVersion::xvExcel97) {
         source.SharedStrings = [&book](TXLSStream& s) { book.Sheets().WriteSST(s); };
+        source.Names = [&book](TXLSStream& s) {
+            TFormulaHandler& formulas = book.FormulaHandler();
+            formulas.Externals().SetSelfSheetCount(book.Sheets().Count());
+            const TRecordSink sink = [&s](uint16_t id, std::span<const uint8_t> body) {
+                s.WriteLongRecord(id, body.data(), body.size());
+            };
+            formulas.Externals().WriteRecords(sink);
+            formulas.Names().WriteNames(sink);
+        };
+    }
     if (version == TExcelVersion::xvExcel97 && book.Pictures().HasDrawings())
         source.DrawingGroup = [&book](TXLSStream& s) { book.Pictures().WriteDrawingGroup(s); };
     for (int i = 0; i < book.Sheets().Count(); ++i) {
@@ -196,25 +210,12 @@ void WriteWorkbookFile(TTabrix4& book) {
 
 namespace {
 
-// The text of a formula in the syntax of package parts.
-std::string PackageFormulaText(TTabrix4& book, TSheet& /*sheet*/, TFormulaCell& cell) {
+// The text of a formula in the syntax of package parts, with the
+// workbook's names, sheets and external references.
+std::string PackageFormulaText(TTabrix4& book, TSheet& sheet, TFormulaCell& cell) {
     if (cell.IsText()) return std::string(cell.Data().begin(), cell.Data().end());
-    TDecodeContext context;
-    const TExcelVersion orig = book.GetOrigVersion();
-    context.Version = orig >= TExcelVersion::xvExcel21 && orig <= TExcelVersion::xvExcel97
-                          ? orig
-                          : TExcelVersion::xvExcel97;
-    context.Syntax = TFormulaSyntax::File();
-    context.Row = int(cell.Row);
-    context.Col = cell.Col;
-    context.CodePage = book.CodePage;
     try {
-        if (auto* a = dynamic_cast<TBaseArrayFormulaCell*>(&cell)) {
-            // The tokens with the array constants after them.
-            std::span<const uint8_t> tokens = a->ArrayData().subspan(TBaseArrayFormulaCell::ArrayHeadSize);
-            return WideToUtf8(DecodeFormula(tokens, size_t(a->GetArrayTokenLength()), context));
-        }
-        return WideToUtf8(DecodeFormula(cell.Data(), size_t(cell.TokenLength()), context));
+        return WideToUtf8(book.FormulaHandler().CellFormula(sheet.Index(), cell, true));
     } catch (const XLSError&) {
         // Tokens the decoder cannot read: the cell keeps its value only.
         return {};
