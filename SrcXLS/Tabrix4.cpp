@@ -4,7 +4,10 @@
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSTempFiles.h"
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/drawing/DrawingObjects.h"
 #include "SrcXLS/drawing/EscherDrawing.h"
+#include "SrcXLS/model/ConditionalFormats.h"
+#include "SrcXLS/model/DataValidations.h"
 
 #include <algorithm>
 #include <cmath>
@@ -102,10 +105,55 @@ TTabrix4::TTabrix4()
     cellStores.OnSharedFormulaRemoved = [this](TCellValues& store, TCell& cell) {
         formulaHandler.UnshareFormula(store, cell);
     };
+    formulaHandler.OnNameDeleted = [this](int position) { NameDeleted(position); };
+    drawingNames.IndexOfName = [this](std::u16string_view text) {
+        return GetInternalNames().IndexOfName(text);
+    };
+    drawingNames.NameText = [this](int position) {
+        return position >= 0 && position < GetInternalNames().Count()
+                   ? GetInternalNames().Items(position).GetName()
+                   : std::u16string();
+    };
+    drawingNames.AddMacroName = [this](std::u16string_view text) {
+        TInternalName& name = GetInternalNames().Add();
+        try {
+            name.SetName(text);
+        } catch (...) {
+            GetInternalNames().Delete(GetInternalNames().Count() - 1);
+            throw;
+        }
+        name.SetVBAMacro(true);
+        formulaHandler.Externals().GetSelfSheetIndex(NoSheetEntry, NoSheetEntry, sheets->Count());
+        return GetInternalNames().Count() - 1;
+    };
     sheets->Add(0);
     vba = std::make_unique<TXLSVBA>();
     optionsDialog.ReadFrom(sheets->Items(0).Records());
     SetVersion(TExcelVersion::xvExcel97);
+}
+
+// The formulas of conditional formats and validations and the macros of
+// controls follow a deleted name, as cells and names did.
+void TTabrix4::NameDeleted(int position) {
+    auto follow = [&](std::vector<uint8_t>& tokens) {
+        size_t length = tokens.size();
+        formulaHandler.NameDeletedInTokens(tokens, length, position);
+    };
+    for (int s = 0; s < sheets->Count(); ++s) {
+        TSheet& sheet = sheets->Items(s);
+        TConditionalFormats& formats = sheet.ConditionalFormats();
+        for (int i = 0; i < formats.Count(); ++i)
+            for (int c = 0; c < 3; ++c) {
+                follow(formats.Items(i).Condition(c).Formula1Tokens);
+                follow(formats.Items(i).Condition(c).Formula2Tokens);
+            }
+        TDataValidations& validations = sheet.Validations();
+        for (int i = 0; i < validations.Count(); ++i) {
+            follow(validations.Items(i).Expression1Tokens);
+            follow(validations.Items(i).Expression2Tokens);
+        }
+        sheet.ControlsObjects().NameDeleted(position);
+    }
 }
 
 TTabrix4::~TTabrix4() {

@@ -164,6 +164,8 @@ void WriteWorkbookFile(TTabrix4& book) {
         source.SharedStrings = [&book](TXLSStream& s) { book.Sheets().WriteSST(s); };
         source.Names = [&book](TXLSStream& s) {
             TFormulaHandler& formulas = book.FormulaHandler();
+            // Names read from a package have text only; their references may add entries.
+            formulas.CompileNameTexts();
             formulas.Externals().SetSelfSheetCount(book.Sheets().Count());
             const TRecordSink sink = [&s](uint16_t id, std::span<const uint8_t> body) {
                 s.WriteLongRecord(id, body.data(), body.size());

@@ -52,6 +52,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SharedFormulaToCell(tokens, {}, version, data[1], data[0]);
     size_t length = 0;
     Tokens2007ToBIFF8(bytes, tokenLength, length);
+    // A name deleted: a renumbered stream still walks to its end, its array
+    // data after it.
+    if (version >= TExcelVersion::xvExcel97) {
+        std::vector<uint8_t> renamed = bytes;
+        size_t renamedLength = tokenLength;
+        const int deleted = 1 + data[1] % 4;
+        if (RenumberNames(renamed, renamedLength, deleted, [&](int entry) { return entry == data[0] % 3; })) {
+            if (renamedLength > renamed.size() ||
+                renamed.size() - renamedLength != bytes.size() - tokenLength)
+                std::abort();
+            TTokenWalker walker(std::span<const uint8_t>(renamed).first(renamedLength), TTokenLayout::BIFF8);
+            TToken t;
+            TWalkStatus s;
+            while ((s = walker.Next(t)) == TWalkStatus::Token) {
+            }
+            if (s != TWalkStatus::End) std::abort();
+        }
+    }
 
     // Text the encoder accepts reads back as the same text. An operand left
     // empty (a missing argument outside a function) ends the text in the
@@ -76,7 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     again.Version = version == TExcelVersion::xvExcel2007 ? version : TExcelVersion::xvExcel97;
     const std::u16string back = DecodeFormula(encoded.Data, encoded.TokenLength, again);
     if (back != text) {
-        std::fprintf(stderr, "decoded: %s\nagain:   %s\n", WideToUtf8(text).c_str(), WideToUtf8(back).c_str());
+        std::fprintf(stderr, "decoded: %s\nagain:   %s\n", WideToUtf8(text).c_str(),
+                     WideToUtf8(back).c_str());
         std::abort();
     }
     return 0;

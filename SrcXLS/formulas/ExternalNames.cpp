@@ -244,7 +244,8 @@ int TExternalNames::AddExternSheet(std::u16string_view path, std::u16string_view
     if (!dir.empty() && dir.back() == u'\\') dir.pop_back();
     TSupBook b;
     b.SheetCount = 1;
-    b.Path = WideStringToBIFFStr(dir + u'\x03' + std::u16string(file));
+    // A file without a folder is its name alone: the folder mark would read as one.
+    b.Path = WideStringToBIFFStr(dir.empty() ? std::u16string(file) : dir + u'\x03' + std::u16string(file));
     TSupBookSheet s;
     s.Name = WideStringToBIFFStr(sheet);
     b.Sheets.push_back(std::move(s));
@@ -261,7 +262,8 @@ bool TExternalNames::FindExternName(std::u16string_view path, std::u16string_vie
     for (size_t b = 0; b < books.size(); ++b) {
         const TSupBook& book = books[b];
         if (addIn ? book.Kind != SupBookAddIn
-                  : book.Kind != SupBookOther || !same(DecodeSupBookPathAlt(BIFFStrText(book.Path)), wantedPath))
+                  : book.Kind != SupBookOther ||
+                        !same(DecodeSupBookPathAlt(BIFFStrText(book.Path)), wantedPath))
             continue;
         for (size_t n = 0; n < book.Names.size(); ++n) {
             if (!same(book.Names[n].Text(), name)) continue;
@@ -325,9 +327,16 @@ void TExternalNames::GetNameValue(int entry, int nameNumber, TFormulaValue& valu
     const size_t sheet = GetU16(n.Tokens.data() + 1);
     const int row = GetU16(n.Tokens.data() + 3);
     const int col = GetU16(n.Tokens.data() + 5) & 0x3FFF;
+    if (sheet >= b->Sheets.size()) {
+        SetFormulaValueError(value, 3);
+        return;
+    }
+    CRNValue(b->Sheets[sheet], row, col, value);
+}
+
+void CRNValue(const TSupBookSheet& sheet, int row, int col, TFormulaValue& value) {
     SetFormulaValueError(value, 3);
-    if (sheet >= b->Sheets.size()) return;
-    for (const TCRN& c : b->Sheets[sheet].CRNs) {
+    for (const TCRN& c : sheet.CRNs) {
         if (c.Row != row || col < c.FirstCol || col > c.LastCol) continue;
         // The values of the columns before it are stepped over.
         TByteReader r(c.Values);

@@ -1,8 +1,8 @@
 #include "SrcXLS/model/Cell.h"
 
 #include "SrcXLS/XLSBytes.h"
-#include "SrcXLS/XLSText.h"
 #include "SrcXLS/XLSLibState.h"
+#include "SrcXLS/XLSText.h"
 #include "SrcXLS/XLSValues.h"
 
 namespace xls {
@@ -157,6 +157,12 @@ std::span<const uint8_t> TBaseArrayFormulaCell::GetArrayTokens() const {
 
 int TBaseArrayFormulaCell::GetArrayTokenLength() const {
     return GetU16(arrayData.data() + 12);
+}
+
+void TBaseArrayFormulaCell::SetArrayFormula(std::span<const uint8_t> data, size_t tokenLength) {
+    arrayData.resize(ArrayHeadSize);
+    arrayData.insert(arrayData.end(), data.begin(), data.end());
+    PutU16(arrayData.data() + 12, uint16_t(tokenLength));
 }
 
 std::unique_ptr<TCell> TNumberArrayFormulaCell::MakeCopy() const {
