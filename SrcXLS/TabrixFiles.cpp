@@ -102,6 +102,7 @@ void ReadWorkbookFile(TTabrix4& owner, const std::vector<uint8_t>* image) {
     target.Strings = &owner.Strings();
     target.Styles = &owner.Styles();
     target.Pictures = &owner.Pictures();
+    target.ChartSheets = &owner.ChartSheets();
     target.SetVersion = [&owner](TExcelVersion v) { owner.SetVersion(v); };
     if (owner.OnProgress)
         target.Progress = [&owner](int percent) {
@@ -158,6 +159,14 @@ void WriteWorkbookFile(TTabrix4& book) {
     source.ExtraObjects = &book.ExtraObjects();
     if (version == TExcelVersion::xvExcel97)
         source.SharedStrings = [&book](TXLSStream& s) { book.Sheets().WriteSST(s); };
+    for (int i = 0; i < book.ChartSheets().Count(); ++i) {
+        TBIFFChartSheetSource c;
+        c.Name = book.ChartSheets().Items(i).Name;
+        c.Position = book.ChartSheets().Items(i).SheetIndex;
+        c.Hidden = book.ChartSheets().Items(i).Hidden;
+        c.Write = [&book, i](TXLSStream& st) { book.ChartSheets().WriteChart(i, st); };
+        source.ChartSheets.push_back(std::move(c));
+    }
     if (version == TExcelVersion::xvExcel97 && book.Pictures().HasDrawings())
         source.DrawingGroup = [&book](TXLSStream& s) { book.Pictures().WriteDrawingGroup(s); };
     for (int i = 0; i < book.Sheets().Count(); ++i) {

@@ -30,6 +30,7 @@ class TCellFormats;
 class TSST2;
 class TStyles;
 class TMSOPictures;
+class TSheetCharts;
 
 // What the reader fills: the workbook's parts, which the caller has cleared,
 // and the settings found in the file, which the caller takes back.
@@ -50,6 +51,7 @@ struct TBIFFWorkbookTarget {
     TSST2* Strings = nullptr;
     TStyles* Styles = nullptr;
     TMSOPictures* Pictures = nullptr;
+    TSheetCharts* ChartSheets = nullptr;
     // Told the file's version before the first record is read.
     std::function<void(TExcelVersion)> SetVersion;
     // The percentage read; empty when nobody follows it.
@@ -143,6 +145,7 @@ private:
     void ReadDrawingGroup();
     void ReadSheetDrawing();
     void ReadNote();
+    void ReadChartSheet();
     int DrawingSheet = -1; // the sheet whose drawing was read
 
     // Cells.
