@@ -219,7 +219,8 @@ std::string PackageFormulaText(TTabrix4& book, TSheet& /*sheet*/, TFormulaCell& 
     context.CodePage = book.CodePage;
     try {
         if (auto* a = dynamic_cast<TBaseArrayFormulaCell*>(&cell)) {
-            std::span<const uint8_t> tokens = a->GetArrayTokens();
+            // The tokens with the array constants after them.
+            std::span<const uint8_t> tokens = a->ArrayData().subspan(TBaseArrayFormulaCell::ArrayHeadSize);
             return WideToUtf8(DecodeFormula(tokens, size_t(a->GetArrayTokenLength()), context));
         }
         return WideToUtf8(DecodeFormula(cell.Data(), size_t(cell.TokenLength()), context));

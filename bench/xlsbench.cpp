@@ -3,7 +3,7 @@
 //   xlsbench write goods FILE   a goods report: captions and 20,000 rows
 //   xlsbench write big FILE     65,536 rows x 16 columns, half numbers, half texts
 //   xlsbench write half|double FILE   32,768 such rows, or two sheets of 65,536
-// The file's extension chooses the format (.xls: BIFF8). --password TEXT
+// The file's extension chooses the format (.xlsx, .xlsm: a package; others BIFF8). --password TEXT
 // encrypts the written workbook, or opens an encrypted one for reading.
 //   xlsbench read|dump FILE, xlsbench copy IN OUT: see xlsbench_read.cpp and
 //   xlsbench_copy.cpp.
@@ -91,7 +91,8 @@ int RunWrite(const std::string& workload, const std::string& file, const std::u1
     try {
         const auto start = Clock::now();
         TTabrix4 book;
-        book.SetVersion(ext == ".xlsx" ? TExcelVersion::xvExcel2007 : TExcelVersion::xvExcel97);
+        book.SetVersion(ext == ".xlsx" || ext == ".xlsm" ? TExcelVersion::xvExcel2007
+                                                         : TExcelVersion::xvExcel97);
         long cells = 0;
         if (workload == "goods") {
             BuildGoods(book);

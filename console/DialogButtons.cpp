@@ -46,4 +46,8 @@ void ConnectConfirm(QPushButton* button, QWidget* dialog, std::function<void()> 
     });
 }
 
+void NoDefaultButton(QWidget* dialog) {
+    for (QPushButton* button : dialog->findChildren<QPushButton*>()) button->setAutoDefault(false);
+}
+
 } // namespace console

@@ -25,4 +25,9 @@ QPushButton* AddConfirmButton(QWidget* dialog, QBoxLayout* row, const char* name
 // The same rule for a button made elsewhere.
 void ConnectConfirm(QPushButton* button, QWidget* dialog, std::function<void()> click);
 
+// A dialog without a default button: Qt would make its first button the
+// default, and Enter typed in any field would press it (send a key sequence,
+// read over what the user set). Called once its buttons exist.
+void NoDefaultButton(QWidget* dialog);
+
 } // namespace console

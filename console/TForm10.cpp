@@ -39,6 +39,7 @@ TForm10::TForm10(ConsoleState& state, QWidget* parent) : QDialog(parent), state(
     Keys->OnKey = [this](const KeyDef& key) { KeyClick(key); };
     Keys->OnClear = [this] { BitBtn1Click(); };
     connect(BitBtnWriteFastCode, &QPushButton::clicked, this, [this] { BitBtnWriteFastCodeClick(); });
+    NoDefaultButton(this);
     InstallDefaultHelpKey(this);
 }
 

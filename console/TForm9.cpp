@@ -70,6 +70,7 @@ TForm9::TForm9(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
 
     Keys->OnKey = [this](const KeyDef& key) { KeyClick(key); };
     Keys->OnClear = [this] { BitBtn1Click(); };
+    NoDefaultButton(this);
     InstallDefaultHelpKey(this);
 }
 

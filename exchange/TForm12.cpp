@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "console/ContextHelp.h"
+#include "console/DialogButtons.h"
 #include "console/Guarded.h"
 #include "console/MessageBoxes.h"
 #include "console/UInt64Lib.h"
@@ -61,6 +62,7 @@ TForm12::TForm12(ConsoleState& state, QWidget* parent) : QDialog(parent), state(
     connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
     connect(BitBtn4, &QPushButton::clicked, this, [this] { BitBtn4Click(); });
     connect(BitBtn3, &QPushButton::clicked, this, [this] { BitBtn3Click(); });
+    NoDefaultButton(this);
     InstallDefaultHelpKey(this);
 }
 

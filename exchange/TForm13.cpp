@@ -9,6 +9,8 @@
 #include <QVBoxLayout>
 
 #include "console/ContextHelp.h"
+#include "console/DialogButtons.h"
+#include "console/FieldEdit.h"
 #include "console/Guarded.h"
 #include "console/MessageBoxes.h"
 #include "console/NumberText.h"
@@ -57,6 +59,8 @@ TForm13::TForm13(ConsoleState& state, QWidget* parent) : QDialog(parent), state(
     GroupBox1 = MakeChild<QGroupBox>(UiText(" Параметри електронного журнала: "), this);
     auto* grid = MakeChild<QGridLayout>(GroupBox1);
     Edit1 = SpinnerEdit(GroupBox1, "Edit1", 1);
+    // One digit typed; the spinner's position (up to 255 journals) is shown whole.
+    LimitTyping(Edit1, 1, 3);
     UpDown1 = MakeChild<UpDown>(Edit1, 1, 7, GroupBox1);
     UpDown1->setObjectName("UpDown1");
     UpDown1->SetPosition(1);
@@ -103,6 +107,7 @@ TForm13::TForm13(ConsoleState& state, QWidget* parent) : QDialog(parent), state(
     connect(BitBtn3, &QPushButton::clicked, this, [this] { BitBtn3Click(); });
     connect(BitBtn4, &QPushButton::clicked, this, [this] { BitBtn4Click(); });
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+    NoDefaultButton(this);
     InstallDefaultHelpKey(this);
 }
 

@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 namespace xls {
 
@@ -127,15 +129,89 @@ void SetFilePassRandomSource(TRandomSource source) {
 
 // A block's whole keystream at once: every byte of a block is used, plain
 // bytes advancing it as much as encrypted ones.
-void TRC4Keystream::MakeBlock(uint32_t n) {
+namespace {
+
+// The keystream of block n: every byte of a block is used, plain bytes
+// advancing it as much as encrypted ones.
+void BlockKeystream(const TRC4Key& key, uint32_t n, uint8_t* out, size_t count) {
     uint8_t material[9];
     std::memcpy(material, key.data(), key.size());
     PutU32(material + 5, n);
     const TDigest blockKey = Digest(material, sizeof material);
+    static const uint8_t zeros[BlockSize] = {};
     RC4_KEY state;
     RC4_set_key(&state, int(blockKey.size()), blockKey.data());
-    bytes.fill(0);
-    RC4(&state, bytes.size(), bytes.data(), bytes.data());
+    RC4(&state, std::min<size_t>(count, BlockSize), zeros, out);
+}
+
+// data ^= keystream, eight bytes at a time.
+void Xor(uint8_t* data, const uint8_t* keystream, size_t count) {
+    size_t k = 0;
+    for (; k + 8 <= count; k += 8) {
+        uint64_t a, b;
+        std::memcpy(&a, data + k, 8);
+        std::memcpy(&b, keystream + k, 8);
+        a ^= b;
+        std::memcpy(data + k, &a, 8);
+    }
+    for (; k < count; ++k) data[k] ^= keystream[k];
+}
+
+// The keystream of a whole stream, made a window of blocks at a time with
+// the blocks shared among threads (each block has its own key); positions
+// are asked for in rising order.
+class TStreamKeystream {
+public:
+    TStreamKeystream(const TRC4Key& key, size_t streamSize) : key(key), streamSize(streamSize) {}
+
+    void Apply(size_t position, uint8_t* data, size_t count) {
+        while (count > 0) {
+            if (position < windowStart || position >= windowStart + window.size())
+                Fill(position - position % WindowSize);
+            const size_t at = position - windowStart;
+            const size_t take = std::min(count, window.size() - at);
+            Xor(data, window.data() + at, take);
+            data += take;
+            position += take;
+            count -= take;
+        }
+    }
+
+private:
+    static constexpr size_t WindowSize = 1024 * BlockSize;
+    // Below this many blocks a thread of its own does not pay.
+    static constexpr size_t BlocksPerThread = 64;
+
+    void Fill(size_t start) {
+        windowStart = start;
+        window.resize(std::min(WindowSize, streamSize - start));
+        const size_t blocks = (window.size() + BlockSize - 1) / BlockSize;
+        auto make = [&](size_t first, size_t last) {
+            for (size_t b = first; b < last; ++b) {
+                const size_t offset = b * BlockSize;
+                BlockKeystream(key, uint32_t((start + offset) / BlockSize), window.data() + offset,
+                               std::min<size_t>(BlockSize, window.size() - offset));
+            }
+        };
+        const size_t threads = std::max<size_t>(
+            1, std::min<size_t>({std::thread::hardware_concurrency(), 8, blocks / BlocksPerThread}));
+        std::vector<std::thread> workers;
+        for (size_t t = 1; t < threads; ++t)
+            workers.emplace_back(make, blocks * t / threads, blocks * (t + 1) / threads);
+        make(0, blocks / threads);
+        for (auto& w : workers) w.join();
+    }
+
+    TRC4Key key;
+    size_t streamSize;
+    std::vector<uint8_t> window;
+    size_t windowStart = 0;
+};
+
+} // namespace
+
+void TRC4Keystream::MakeBlock(uint32_t n) {
+    BlockKeystream(key, n, bytes.data(), bytes.size());
     block = n;
 }
 
@@ -145,7 +221,7 @@ void TRC4Keystream::Apply(uint64_t position, uint8_t* data, size_t count) {
         const uint32_t at = uint32_t(position % BlockSize);
         if (block != int64_t(n)) MakeBlock(n);
         const size_t take = std::min<size_t>(count, BlockSize - at);
-        for (size_t k = 0; k < take; ++k) data[k] ^= bytes[at + k];
+        Xor(data, bytes.data() + at, take);
         data += take;
         position += take;
         count -= take;
@@ -153,7 +229,7 @@ void TRC4Keystream::Apply(uint64_t position, uint8_t* data, size_t count) {
 }
 
 void CryptRecords(std::span<uint8_t> stream, size_t from, const TRC4Key& key) {
-    TRC4Keystream keystream(key);
+    TStreamKeystream keystream(key, stream.size());
     size_t pos = from;
     while (stream.size() - pos >= 4) {
         const uint16_t id = GetU16(stream.data() + pos);

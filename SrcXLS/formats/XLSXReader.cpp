@@ -121,17 +121,21 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
     bd.ReplacedParts.push_back("docProps/app.xml");
 
     workbookRels = ReadRelations(workbookPart, &bd.Relations);
-    auto partOf = [&](std::string_view type, std::string_view fallback) {
+    // A part that a relationship names must be there (read is true); without
+    // a relationship the usual name is tried.
+    auto partOf = [&](std::string_view type, std::string_view fallback, bool read) {
         for (const TRel& r : workbookRels)
-            if (!r.External && LastSegment(r.TypeName) == type)
-                return ResolvePartName(workbookPart, r.Target);
+            if (!r.External && LastSegment(r.TypeName) == type) {
+                std::string part = ResolvePartName(workbookPart, r.Target);
+                return read ? RequirePart(part) : part;
+            }
         return ResolvePartName(workbookPart, fallback);
     };
-    const std::string styles = partOf("styles", "styles.xml");
-    const std::string strings = partOf("sharedStrings", "sharedStrings.xml");
+    const std::string styles = partOf("styles", "styles.xml", true);
+    const std::string strings = partOf("sharedStrings", "sharedStrings.xml", true);
     bd.ReplacedParts.push_back(styles);
     bd.ReplacedParts.push_back(strings);
-    bd.ReplacedParts.push_back(partOf("calcChain", "calcChain.xml"));
+    bd.ReplacedParts.push_back(partOf("calcChain", "calcChain.xml", false));
 
     TCellFormats& formats = *book.Formats;
     if (zip.IndexOf(styles) >= 0) ReadPart(styles, pkStyles);
@@ -139,7 +143,7 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
     if (book.Fonts->Count() == 0) book.Fonts->AddDefaults();
     if (formats.Count() < 21) {
         while (formats.Count() > 0) formats.Delete(formats.Count() - 1);
-        formats.ResetDefaults();
+        formats.AddDefaults();
     }
     // Every package starts its fills and borders with these.
     if (formats.Fills().Count() == 0) formats.Fills().AddDefaults();
@@ -168,13 +172,18 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
         lastRow = -1;
         lastCol = -1;
         skipRow = false;
-        if (zip.IndexOf(sp.Part) >= 0) ReadPart(sp.Part, pkSheet);
+        if (!sp.Part.empty()) ReadPart(RequirePart(sp.Part), pkSheet);
         relations = nullptr;
     }
     current = nullptr;
     book.Strings->EndRead();
     bd.Relations.SetChecked();
     bd.Relations.SortById();
+}
+
+std::string TXLS2007Reader::RequirePart(const std::string& name) const {
+    if (zip.IndexOf(name) < 0) throw XLSError("Part missing from the package: " + name);
+    return name;
 }
 
 void TXLS2007Reader::ReadPart(const std::string& name, TPartKind k) {
@@ -384,7 +393,7 @@ void TXLS2007Reader::ReadXf(TExXMLTag& xf, TCellFormatEx12& f, bool cellVariant)
         f.SetHorizAlignment(a->GetEnum(eahorizontal, HorizAlignmentNames(), 0));
         f.SetVertAlignment(a->GetEnum(eavertical, VertAlignmentNames(), 2));
         int rot = int(std::clamp<int64_t>(a->GetInt(eatextRotation, 0), 0, 255));
-        if (rot <= 180 || rot == 255) f.SetRotation(rot);
+        if (rot <= 180 || rot == 255) f.SetRotation(rot > 90 && rot <= 180 ? -(rot - 90) : rot);
         f.SetWrapShrink((a->GetBool(eawrapText, false) ? 1 : 0) | (a->GetBool(eashrinkToFit, false) ? 2 : 0));
         f.Indent = int(std::clamp<int64_t>(a->GetInt(eaindent, 0), 0, 255));
         f.SetIndent(std::min(f.Indent, 15));
@@ -486,7 +495,7 @@ bool TXLS2007Reader::StylesTag(int id, TExXMLTag& tag) {
         if (pool.Count() < 21) {
             if (book.Fonts->Count() == 0) book.Fonts->AddDefaults();
             while (pool.Count() > 0) pool.Delete(pool.Count() - 1);
-            pool.ResetDefaults();
+            pool.AddDefaults();
         }
         for (TExXMLTag* xf : tag.Children)
             if (xf->Id == etxf) ReadXf(*xf, *pool.AddEx12(), true);

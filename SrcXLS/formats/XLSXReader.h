@@ -50,6 +50,8 @@ private:
         bool External = false;
     };
     void ReadPart(const std::string& name, TPartKind kind);
+    // The name, when the package has that part; else the read ends.
+    std::string RequirePart(const std::string& name) const;
     std::vector<TRel> ReadRelations(const std::string& part, TXMLRelations* keep);
     bool TopLevel(const TExXMLTag& tag) const;
 

@@ -339,7 +339,7 @@ void TXLSXSheetWriter::WriteFormula(std::string& out, TCell& cell) {
             v = a.ResultCode ? "1" : "0";
         } else if (a.ResultKind == fvError) {
             t = "e";
-            v = ErrorText(ErrorCodeToIndex(a.ResultCode));
+            v = ErrorText(a.ResultCode);
         } else {
             number(a.Value);
         }
@@ -358,7 +358,6 @@ void TXLSXSheetWriter::WriteFormula(std::string& out, TCell& cell) {
     if (hasFormula && f.IsText() && data.Uncached.count(uint64_t(cell.Row) << 16 | cell.Col)) {
         stringResult = false;
         v.clear();
-        if (t == "str" || t == "e") t.clear();
     }
 
     out += "<c r=\"";

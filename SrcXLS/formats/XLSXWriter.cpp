@@ -282,7 +282,9 @@ void TXLS2007Writer::WriteXf(TXLSExcelXmlWriter& w, const TCellFormat& f, bool c
     if (cellVariant && (!ex || ex->StyleXfId >= 0)) AppendAttr(out, "xfId", ex ? ex->StyleXfId : 0);
 
     // Alignment and protection as the body holds them.
-    const int h = f.GetHorizAlignment(), v = f.GetVertAlignment(), rot = f.GetRotation();
+    // The rotation as the byte holds it: 91-180 turn down, 255 stacks.
+    const int h = f.GetHorizAlignment(), v = f.GetVertAlignment(),
+              rot = f.GetRotation() < 0 ? 90 - f.GetRotation() : f.GetRotation();
     const int wrap = f.GetWrapShrink(), indent = ex ? ex->Indent : f.GetIndent();
     const bool alignment = ex ? ex->HasAlignment : (h != 0 || v != 2 || rot != 0 || wrap != 0 || indent != 0);
     const int protection = f.GetProtection();

@@ -456,7 +456,7 @@ bool TXLSXmlReader::ReadNextTag() {
         return true;
     }
     TagKind = tkStart;
-    if (++Level > MaxDepth) throw XLSError("XML nesting too deep: " + documentName);
+    if (++Level > MaxDepth) throw XLSError("XML nesting too deep");
     std::string_view name = TagName;
     Text = ReadText();
     OnBeginTag(name, Text, false);

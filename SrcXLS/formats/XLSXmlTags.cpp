@@ -685,7 +685,7 @@ void TXLSExcelXmlWriter::WriteFont(const TXFont& font, bool inRun) {
     if (font.SubSuperscript == 1) WriteValStr("vertAlign", "superscript");
     if (font.SubSuperscript == 2) WriteValStr("vertAlign", "subscript");
     WriteValStr(inRun ? "rFont" : "name", WideToUtf8(font.Name));
-    if (font.Family != 0) WriteValInt("family", font.Family);
+    if (font.Family != 0 && font.Family <= 14) WriteValInt("family", font.Family);
     if (font.Charset != 0) WriteValInt("charset", font.Charset);
     if (ex && ex->Extra[4] == 1) WriteValStr("scheme", "minor");
     if (ex && ex->Extra[4] == 2) WriteValStr("scheme", "major");

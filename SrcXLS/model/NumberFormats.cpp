@@ -160,6 +160,12 @@ bool TNumberFormats::IsBuiltInXLSXId(int id) {
 
 void TNumberFormats::AddXLSX(std::u16string_view text, int id) {
     if (IsBuiltInXLSXId(id)) return;
+    // An id the list already has takes the package's text: no index twice.
+    if (TNumberFormat* f = ByIndex(id)) {
+        f->SetText(text);
+        f->UsageCount = std::max(f->UsageCount, 1);
+        return;
+    }
     sorted = false;
     items.push_back(std::make_unique<TNumberFormat>(text, id, 1));
     highestIndex = std::max(highestIndex, id);

@@ -90,6 +90,25 @@ TEST(JournalDialog, ParametersSetTheSpinners) {
     EXPECT_TRUE(run.Boxes().empty());
 }
 
+// A register of twelve journals: the spinner shows every number it takes
+// whole, so the journal chosen with the up-down is the journal read.
+TEST(JournalDialog, JournalNumbersOfTwoDigitsAreReadAsShown) {
+    std::string sales;
+    for (int shift = 0; shift < 11; ++shift) sales += "receipt sale item 3\nz-report\n";
+    JournalRun run(sales + "receipt sale item 3\n");
+    ASSERT_TRUE(run.created);
+    run.Journal([](console::TForm13& f) {
+        f.BitBtn2->click();
+        ASSERT_EQ(f.Values[0]->text().toStdString(), "12");
+        f.UpDown1->SetPosition(12);
+        EXPECT_EQ(f.Edit1->text().toStdString(), "12");
+        f.BitBtn2->click();
+        EXPECT_EQ(f.Values[1]->text().toStdString(), "12");
+        EXPECT_EQ(exchange::Side().JournalParamsValue.shift, 12);
+    });
+    EXPECT_TRUE(run.Boxes().empty());
+}
+
 struct ReadCase {
     const char* what;
     std::string scenario;
@@ -216,6 +235,36 @@ TEST(JournalOptionsDialog, BitsReadWrittenAndTheFreeSpace) {
     for (const std::string& line : testing_console::LogLines(run.h.SimulatorLog(), ""))
         if (line.rfind("SetJournalOptions", 0) == 0) calls.push_back(line);
     EXPECT_EQ(calls, (Lines{"SetJournalOptions(7)", "SetJournalOptions(0)", "SetJournalOptions(2)"}));
+}
+
+// The journal dialogs have no default button: Enter typed in the report
+// number or on an option reads nothing over what the user set.
+TEST(JournalDialogs, EnterPressesNoButton) {
+    JournalRun run(kSales);
+    ASSERT_TRUE(run.created);
+    run.Journal([](console::TForm13& f) {
+        f.show();
+        f.BitBtn2->click();
+        f.Edit2->setFocus();
+        f.Edit2->setText("2");
+        testing_console::PressKey(f.Edit2, Qt::Key_Return);
+        EXPECT_EQ(f.Edit2->text().toStdString(), "2");
+        f.hide();
+    });
+    run.Options([](console::TForm12& f) {
+        f.show();
+        f.CheckBox3->setFocus();
+        f.CheckBox3->setChecked(true);
+        testing_console::PressKey(f.CheckBox3, Qt::Key_Return);
+        EXPECT_TRUE(f.CheckBox3->isChecked());
+        f.hide();
+    });
+    Lines calls;
+    for (const std::string& line : testing_console::LogLines(run.h.SimulatorLog(), ""))
+        if (line.find("Journal") != std::string::npos || line.rfind("GetReport", 0) == 0)
+            calls.push_back(line);
+    EXPECT_EQ(calls, (Lines{"GetJournalParams(1)"}));
+    EXPECT_TRUE(run.Boxes().empty());
 }
 
 } // namespace

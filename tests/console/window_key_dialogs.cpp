@@ -255,3 +255,41 @@ TEST(DialogButtons, OffWhileALongOperationRuns) {
 }
 
 } // namespace
+
+namespace {
+
+// Neither key dialog has a default button: Enter, typed wherever the focus is
+// but on a button, sends nothing to the register (in the key sequence dialog
+// it would have run the keys on the register).
+TEST(KeyDialogs, EnterSendsNothing) {
+    ReportHarness h;
+    console::TForm1& f = h.Form();
+    console::TForm10& sequence = *h.program->windows.Form10;
+    h.ui.QueueModal([&](QDialog& d) {
+        d.show();
+        Press(sequence.Keys, "Button1");
+        sequence.FastCode->setFocus();
+        testing_console::PressKey(sequence.FastCode, Qt::Key_Return);
+        d.hide();
+        return 0;
+    });
+    f.BitBtn4->click();
+    console::TForm9& fast = *h.program->windows.Form9;
+    h.ui.QueueModal([&](QDialog& d) {
+        d.show();
+        Press(fast.Keys, "Button2");
+        for (QWidget* w : std::initializer_list<QWidget*>{fast.FastCode, fast.CBFastKey}) {
+            w->setFocus();
+            testing_console::PressKey(w, Qt::Key_Return);
+        }
+        d.hide();
+        return 0;
+    });
+    f.BitBtn3->click();
+    EXPECT_TRUE(Calls(h, "ExecuteBarCode").empty());
+    EXPECT_TRUE(Calls(h, "GetFastCode").empty());
+    EXPECT_TRUE(Calls(h, "SetFastCode").empty());
+    EXPECT_TRUE(h.ui.boxes.empty());
+}
+
+} // namespace

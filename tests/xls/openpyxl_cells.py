@@ -38,8 +38,9 @@ def describe(value, epoch):
         return "b", str(int(value))
     if isinstance(value, (int, float)):
         return "n", repr(float(value))
-    if isinstance(value, (datetime.datetime, datetime.date, datetime.time,
-                          datetime.timedelta)):
+    if isinstance(value, datetime.timedelta):
+        return "n", repr(value.total_seconds() / 86400)
+    if isinstance(value, (datetime.datetime, datetime.date, datetime.time)):
         return "n", repr(float(to_excel(value, epoch)))
     if isinstance(value, str):
         return "t", escape(value)

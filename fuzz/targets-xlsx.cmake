@@ -1,0 +1,6 @@
+# Office Open XML packages: the XML tokenizer with the element tree, the
+# package reader and writer over the parts of a package, and a whole .xlsx
+# image through the zip container.
+fuzz_target(NAME xlsx_xml SOURCES xlsx_xml.cpp)
+fuzz_target(NAME xlsx_package SOURCES xlsx_package.cpp)
+fuzz_target(NAME xlsx_file SOURCES xlsx_file.cpp)

@@ -1,0 +1,312 @@
+// Packages between this library and other programs: what openpyxl,
+// XlsxWriter, SheetJS, LibreOffice and gnumeric write reads with the values
+// they were given; what this library writes opens in openpyxl (values and
+// formatting), in LibreOffice and in gnumeric, passes "unzip -t" and names
+// a content type for every part; a package read and written back keeps the
+// parts the model does not hold.
+#include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSText.h"
+#include "SrcXLS/formats/XLSZip.h"
+#include "SrcXLS/formulas/FormulaEncoder.h"
+#include "SrcXLS/model/Cell.h"
+#include "support_files.h"
+#include "support_oracle.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+#include <regex>
+#include <set>
+
+using namespace xls;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Source(const std::string& name) {
+    const char* src = std::getenv("Q710_SOURCE_DIR");
+    return std::string(src ? src : ".") + "/tests/xls/" + name;
+}
+
+std::string SheetJSDir() {
+    const char* bin = std::getenv("Q710_BIN_DIR");
+    return std::string(bin ? bin : ".") + "/../oracle";
+}
+
+void Keep(const std::string& path, const std::string& name) {
+    const char* out = std::getenv("Q710_TEST_OUT");
+    if (!out || !*out) return;
+    fs::create_directories(out);
+    fs::copy_file(path, fs::path(out) / name, fs::copy_options::overwrite_existing);
+}
+
+std::string Cell(TTabrix4& book, int sheet, int col, int row) {
+    TSheet& s = book.GetSheet(sheet);
+    TCell* c = s.GetCell(col, row);
+    if (!c) return "-";
+    // A package has no integer cells: they come back as numbers.
+    const int type = c->CellType() == ctInteger ? ctFloat : c->CellType();
+    return std::to_string(type) + ":" + WideToUtf8(s.GetAsString(col, row));
+}
+
+std::vector<uint8_t> Bytes(const std::string& path) {
+    std::string s = testfiles::Slurp(path);
+    return {s.begin(), s.end()};
+}
+
+// Every entry of a package with its inflated bytes.
+std::map<std::string, std::string> Entries(const std::string& path) {
+    std::vector<uint8_t> bytes = Bytes(path);
+    TXLSZipArchive zip;
+    zip.OpenBuffer(bytes);
+    std::map<std::string, std::string> out;
+    for (int i = 0; i < zip.Count(); ++i)
+        if (std::string n = zip.EntryName(i); !n.empty() && n.back() != '/') out[n] = zip.ExtractIndex(i);
+    return out;
+}
+
+// Every part has a content type: an Override of its name or a Default of its extension.
+void ExpectContentTypes(const std::map<std::string, std::string>& entries) {
+    ASSERT_TRUE(entries.count("[Content_Types].xml"));
+    const std::string& types = entries.at("[Content_Types].xml");
+    std::set<std::string> overrides, defaults;
+    std::smatch m;
+    for (std::string s = types; std::regex_search(s, m, std::regex("PartName=\"/([^\"]+)\"")); s = m.suffix())
+        overrides.insert(m[1]);
+    for (std::string s = types; std::regex_search(s, m, std::regex("Extension=\"([^\"]+)\"")); s = m.suffix())
+        defaults.insert(m[1]);
+    for (const auto& [name, data] : entries) {
+        if (name == "[Content_Types].xml") continue;
+        const std::string ext = name.substr(name.rfind('.') + 1);
+        EXPECT_TRUE(overrides.count(name) || defaults.count(ext)) << name << " has no content type";
+    }
+    for (const std::string& o : overrides) EXPECT_TRUE(entries.count(o)) << o << " is named but missing";
+}
+
+} // namespace
+
+TEST(XlsxPeers, PackagesOfOtherWritersReadWithTheirValues) {
+    testfiles::ScratchDir dir;
+    ASSERT_EQ(oracle::Run("/usr/bin/python3 '" + Source("xlsx_peers.py") + "' '" + dir.Path() + "'").Status,
+              0);
+    std::vector<std::string> files = {dir.File("openpyxl.xlsx"), dir.File("xlsxwriter.xlsx")};
+    // LibreOffice and gnumeric write what they read from openpyxl's package.
+    oracle::LibreOfficeConvert({dir.File("openpyxl.xlsx")}, dir.File("lo"), "xlsx");
+    fs::copy_file(dir.File("lo/openpyxl.xlsx"), dir.File("libreoffice.xlsx"));
+    oracle::Run("ssconvert '" + dir.File("openpyxl.xlsx") + "' '" + dir.File("gnumeric.xlsx") + "'");
+    files.push_back(dir.File("libreoffice.xlsx"));
+    files.push_back(dir.File("gnumeric.xlsx"));
+    if (fs::exists(SheetJSDir() + "/node_modules/xlsx")) {
+        oracle::Run("node '" + Source("sheetjs_write.js") + "' '" + SheetJSDir() + "' '" +
+                    dir.File("sheetjs.xlsx") + "'");
+        files.push_back(dir.File("sheetjs.xlsx"));
+    }
+    LibState().Locale.DecimalSeparator = u'.';
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        ASSERT_TRUE(testfiles::Exists(file));
+        Keep(file, "xlsx_peer_" + fs::path(file).filename().string());
+        TTabrix4 book;
+        book.SetFilename(fs::path(file).u16string());
+        ASSERT_NO_THROW(book.Read());
+        ASSERT_EQ(book.Sheets().Count(), 2);
+        EXPECT_EQ(book.GetSheet(0).Name(), u"Goods & groups");
+        EXPECT_EQ(book.GetSheet(1).Name(), u"Second");
+        EXPECT_EQ(Cell(book, 0, 0, 0), "5:Назва");
+        EXPECT_EQ(Cell(book, 0, 1, 0), "4:12.5");
+        EXPECT_EQ(Cell(book, 0, 0, 1), "5:a & <b>");
+        EXPECT_EQ(Cell(book, 0, 1, 1), "4:-3");
+        EXPECT_EQ(Cell(book, 0, 0, 2), "5:  lead");
+        EXPECT_EQ(Cell(book, 0, 1, 2), "4:1234567890123");
+        EXPECT_EQ(Cell(book, 0, 2, 2), "4:0.1");
+        EXPECT_EQ(Cell(book, 0, 0, 3), "5:рядок\nдругий");
+        EXPECT_EQ(Cell(book, 1, 0, 0), "5:x");
+        // TRUE, as a value or as LibreOffice's TRUE() formula.
+        EXPECT_TRUE(Cell(book, 0, 2, 0) == "6:TRUE" || Cell(book, 0, 2, 0) == "10:TRUE")
+            << Cell(book, 0, 2, 0);
+        // The formula, with its result where the writer stored one.
+        TCell* f = book.GetSheet(0).GetCell(3, 0);
+        ASSERT_TRUE(f && f->CellType() == ctNumberFormula);
+        EXPECT_EQ(book.GetSheet(0).GetAsFormula(3, 0), "B1*2");
+        if (file != dir.File("openpyxl.xlsx")) {
+            EXPECT_EQ(Cell(book, 0, 3, 0), "8:25");
+        }
+    }
+    LibState().Reset();
+}
+
+namespace {
+
+// A workbook with what the program's exports use and more: texts, numbers,
+// booleans, errors, a formula, fonts, fills, borders, number formats,
+// merged cells, widths, heights and a hidden row.
+void BuildBook(TTabrix4& book) {
+    TSheet& s = book.GetSheet(0);
+    s.SetName(u"Товари & групи");
+    s.SetAsString(0, 0, u"Назва");
+    s.SetAsString(1, 0, u"Ціна");
+    s.SetAsString(0, 1, u"  lead <&>");
+    s.SetAsFloat(1, 1, 12.5);
+    s.SetAsBoolean(2, 1, true);
+    s.PutError(3, 1, DefaultCellFormat, 7);
+    s.SetAsFloat(4, 1, 45000);
+    TEncodeOptions options;
+    TEncodedFormula f = EncodeFormula(u"B2*2", options);
+    TFormulaResult r;
+    r.Number = 25;
+    s.PutFormula(ctNumberFormula, 0, 2, DefaultCellFormat, int(f.TokenLength), f.Data, r);
+    s.SetAsString(0, 3, u"hidden row");
+    s.SetAsString(0, 4, u"merged");
+    s.SetAsString(0, 5, std::u16string(u"a") + char16_t(1) + u"b\r\nc");
+    s.SetAsInteger(1, 5, -7);
+
+    TCell* a1 = s.GetCell(0, 0);
+    a1->SetFontStyle(xfsBold);
+    a1->SetFontColor(10);
+    a1->SetFontSize20(240);
+    a1->SetFillPattern(1);
+    a1->SetFillForeColor(13);
+    s.GetCell(1, 0)->SetFontStyle(xfsItalic);
+    TCell* b2 = s.GetCell(1, 1);
+    b2->SetNumberFormat(u"0.00");
+    for (auto set : {&TCell::SetBorderLeftStyle, &TCell::SetBorderRightStyle, &TCell::SetBorderTopStyle,
+                     &TCell::SetBorderBottomStyle})
+        (b2->*set)(1);
+    s.GetCell(4, 1)->SetNumberFormat(u"dd.mm.yyyy");
+    s.MergedCells().AddArea(0, 4, 2, 4);
+    s.Columns().SetWidths(0, 0, 20 * 256);
+    s.Rows().Add(1).SetHeight(600);
+    s.Rows().Add(3).SetHidden(true);
+    s.Rows().Sort();
+    book.Sheets().Add(0).SetAsFloat(0, 0, 1);
+}
+
+} // namespace
+
+TEST(XlsxWriter, PackagesOpenInOtherReaders) {
+    testfiles::ScratchDir dir;
+    const std::string file = dir.File("written.xlsx");
+    TTabrix4 book;
+    book.SetVersion(TExcelVersion::xvExcel2007);
+    BuildBook(book);
+    book.SetFilename(fs::path(file).u16string());
+    ASSERT_NO_THROW(book.Write());
+    Keep(file, "xlsx_written.xlsx");
+
+    EXPECT_EQ(oracle::Run("unzip -tq '" + file + "'").Status, 0);
+    ExpectContentTypes(Entries(file));
+
+    // openpyxl: the values ...
+    oracle::XlrdBook cells = oracle::ReadWithOpenpyxl(file);
+    ASSERT_TRUE(cells.Ok) << cells.Error;
+    EXPECT_EQ(cells.Sheets, (std::vector<std::u16string>{u"Товари & групи", u"Sheet2"}));
+    std::map<std::string, std::string> got;
+    for (const auto& c : cells.Cells)
+        got[std::to_string(c.Sheet) + ":" + std::to_string(c.Row) + ":" + std::to_string(c.Col)] =
+            std::string(1, c.Kind) + c.Value;
+    const std::map<std::string, std::string> want = {
+        {"0:0:0", "tНазва"},
+        {"0:0:1", "tЦіна"},
+        {"0:1:0", "t  lead <&>"},
+        {"0:1:1", "n12.5"},
+        {"0:1:2", "b1"},
+        {"0:1:3", "e#N/A"},
+        {"0:1:4", "n45000.0"},
+        {"0:2:0", "n25.0"},
+        // openpyxl leaves the format's "_x0001_" escapes in the text.
+        {"0:3:0", "thidden row"},
+        {"0:4:0", "tmerged"},
+        {"0:5:0", "ta_x0001_b_x000D_\nc"},
+        {"0:5:1", "n-7.0"},
+        {"1:0:0", "n1.0"}};
+    EXPECT_EQ(got, want);
+    // ... and the formatting.
+    oracle::TRun styles = oracle::OpenpyxlStyles(file);
+    ASSERT_EQ(styles.Status, 0) << styles.Output;
+    for (const char* line : {"font 0 0 bold=1 italic=0 size=12 name=Arial rgb=indexed:10",
+                             "font 0 1 bold=0 italic=1 size=10 name=Arial", "fill 0 0 solid indexed:13",
+                             "border 1 1 thin thin thin thin", "numfmt 1 1 0.00", "numfmt 1 4 dd.mm.yyyy",
+                             "merged A5:C5", "width A 20", "height 1 30 hidden=0", "height 3 0 hidden=1"})
+        EXPECT_TRUE(oracle::Has(styles.Output, line)) << line << "\n" << styles.Output;
+
+    // LibreOffice shows the values as their formats show them (UTF-8 text,
+    // cells as shown), gnumeric the same values.
+    oracle::TRun lo = oracle::LibreOfficeConvert(
+        {file}, dir.File("csv"), "\"csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true\"");
+    const std::string loCsv = testfiles::Exists(dir.File("csv/written.csv"))
+                                  ? testfiles::Slurp(dir.File("csv/written.csv"))
+                                  : lo.Output;
+    for (const char* text :
+         {"Назва,Ціна", "  lead <&>,12.50,TRUE,#N/A,15.03.2023", "25", "hidden row", "merged", "-7"})
+        EXPECT_TRUE(oracle::Has(loCsv, text)) << text << " in\n" << loCsv;
+    oracle::TRun gn = oracle::GnumericCsv(file, dir.File("gnumeric.csv"));
+    ASSERT_EQ(gn.Status, 0) << gn.Output;
+    for (const char* text :
+         {"Назва,Ціна", "\"  lead <&>\",12.5,TRUE,#N/A,2023/03/15", "25", "hidden row", "merged", "-7"})
+        EXPECT_TRUE(oracle::Has(gn.Output, text)) << text << " in\n" << gn.Output;
+
+    // Read back here, the cells and their formats are the same.
+    TTabrix4 back;
+    back.SetFilename(fs::path(file).u16string());
+    ASSERT_NO_THROW(back.Read());
+    TSheet& s = back.GetSheet(0);
+    for (int row = 0; row < 6; ++row)
+        for (int col = 0; col < 5; ++col)
+            EXPECT_EQ(Cell(back, 0, col, row), Cell(book, 0, col, row)) << row << "," << col;
+    EXPECT_EQ(s.GetAsFormula(0, 2), "B2*2");
+    EXPECT_EQ(s.GetCell(0, 0)->GetFontStyle(), xfsBold);
+    EXPECT_EQ(s.GetCell(0, 0)->GetFillPattern(), 1);
+    EXPECT_EQ(s.GetCell(0, 0)->GetFillForeColor(), 13);
+    EXPECT_EQ(s.GetCell(1, 1)->GetBorderTopStyle(), 1);
+    EXPECT_EQ(s.GetCell(1, 1)->GetNumberFormat(), u"0.00");
+    EXPECT_EQ(s.Columns()[0]->GetWidth(), 20 * 256);
+    ASSERT_NE(s.Rows().Find(3), nullptr);
+    EXPECT_TRUE(s.Rows().Find(3)->Flags & TXLSRow::HiddenBit);
+    EXPECT_EQ(s.Rows().Find(1)->Height, 600);
+    EXPECT_EQ(s.MergedCells().Count(), 1);
+}
+
+TEST(XlsxWriter, PackageReadAndWrittenBackKeepsWhatTheModelDoesNotHold) {
+    if (oracle::RealWorldDir().empty()) GTEST_SKIP() << "no real-world test files here";
+    testfiles::ScratchDir dir;
+    for (const char* name :
+         {"XlsxWriter/macro01.xlsm", "XlsxWriter/chartsheet01.xlsx", "XlsxWriter/comment01.xlsx",
+          "XlsxWriter/image01.xlsx", "XlsxWriter/hyperlink01.xlsx", "XlsxWriter/cond_format01.xlsx",
+          "XlsxWriter/data_validation01.xlsx", "XlsxWriter/autofilter01.xlsx",
+          "sheetjs-test_files/BlankSheetTypes.xlsm"}) {
+        SCOPED_TRACE(name);
+        const fs::path source = oracle::RealWorldDir() / name;
+        const std::string target = dir.File(source.filename().string());
+        for (TTempFileMode mode : {TTempFileMode::tfmOnDisk, TTempFileMode::tfmInMemory}) {
+            TTabrix4 book;
+            book.TempFileMode = mode;
+            book.SetFilename(source.u16string());
+            ASSERT_NO_THROW(book.Read());
+            book.SetFilename(fs::path(target).u16string());
+            ASSERT_NO_THROW(book.Write());
+        }
+        Keep(target, "xlsx_kept_" + source.filename().string());
+        const auto before = Entries(source.string()), after = Entries(target);
+        ExpectContentTypes(after);
+        // Every part is still there; the parts the writer does not make are unchanged.
+        static const std::regex made(
+            R"(\[Content_Types\]\.xml|_rels/\.rels|docProps/(core|app)\.xml|xl/(workbook|styles|sharedStrings|calcChain)\.xml|xl/_rels/workbook\.xml\.rels|xl/worksheets/(_rels/)?sheet\d+\.xml(\.rels)?)");
+        for (const auto& [part, bytes] : before) {
+            if (part.find("calcChain") != std::string::npos) continue;
+            ASSERT_TRUE(after.count(part)) << part << " lost";
+            if (!std::regex_match(part, made)) {
+                EXPECT_EQ(after.at(part), bytes) << part << " changed";
+            }
+        }
+        // openpyxl opens it and sees the same sheets as in the original.
+        oracle::XlrdBook a = oracle::ReadWithOpenpyxl(source), b = oracle::ReadWithOpenpyxl(target);
+        ASSERT_TRUE(b.Ok) << b.Error;
+        EXPECT_EQ(a.Sheets, b.Sheets);
+        EXPECT_EQ(a.Cells.size(), b.Cells.size());
+        if (std::string(name).find(".xlsm") != std::string::npos) {
+            EXPECT_TRUE(oracle::Has(after.at("[Content_Types].xml"),
+                                    "application/vnd.ms-excel.sheet.macroEnabled.main+xml"));
+        }
+    }
+}

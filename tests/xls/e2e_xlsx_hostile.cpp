@@ -1,0 +1,200 @@
+// Hostile and broken packages: each is refused with the library's message
+// or read within bounds; none crashes, hangs or takes memory it should not.
+#include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/formats/XLSZip.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+
+using namespace xls;
+
+namespace {
+
+using TParts = std::map<std::string, std::string>;
+
+TParts MinimalPackage() {
+    const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+    return {
+        {"[Content_Types].xml",
+         "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+         "<Default Extension=\"xml\" ContentType=\"application/xml\"/></Types>"},
+        {"_rels/.rels",
+         "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+         "<Relationship Id=\"rId1\" Type=\"" +
+             rel +
+             "/officeDocument\" Target=\"xl/workbook.xml\"/>"
+             "</Relationships>"},
+        {"xl/workbook.xml", "<workbook xmlns:r=\"" + rel +
+                                "\"><sheets><sheet name=\"S\" sheetId=\"1\" r:id=\"rId1\"/>"
+                                "</sheets></workbook>"},
+        {"xl/_rels/workbook.xml.rels",
+         "<Relationships><Relationship Id=\"rId1\" Type=\"" + rel +
+             "/worksheet\" Target=\"worksheets/sheet1.xml\"/><Relationship Id=\"rId2\" Type=\"" + rel +
+             "/sharedStrings\" Target=\"sharedStrings.xml\"/></Relationships>"},
+        {"xl/sharedStrings.xml", "<sst count=\"1\" uniqueCount=\"1\"><si><t>x</t></si></sst>"},
+        {"xl/worksheets/sheet1.xml", "<worksheet><sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c>"
+                                     "<c r=\"B1\"><v>2.5</v></c></row></sheetData></worksheet>"},
+    };
+}
+
+std::vector<uint8_t> Zip(const TParts& parts, int extraEntries = 0) {
+    TXLSZipArchive zip;
+    zip.Create();
+    for (const auto& [name, data] : parts) zip.AddFile(name, data, 6);
+    for (int i = 0; i < extraEntries; ++i) zip.AddFile("x/" + std::to_string(i), "", 0);
+    return zip.Close();
+}
+
+// Patches a field of one entry's local and central headers.
+void Patch(std::vector<uint8_t>& bytes, const std::string& entry, int local, int central, uint32_t value,
+           int size) {
+    for (size_t i = 0; i + 46 < bytes.size(); ++i) {
+        uint32_t sig = bytes[i] | bytes[i + 1] << 8 | bytes[i + 2] << 16 | uint32_t(bytes[i + 3]) << 24;
+        size_t nameAt = sig == 0x04034b50 ? i + 30 : sig == 0x02014b50 ? i + 46 : 0;
+        if (!nameAt || std::string(bytes.begin() + std::ptrdiff_t(nameAt),
+                                   bytes.begin() + std::ptrdiff_t(std::min(bytes.size(),
+                                                                           nameAt + entry.size()))) != entry)
+            continue;
+        const int at = sig == 0x04034b50 ? local : central;
+        for (int b = 0; b < size; ++b) bytes[i + size_t(at + b)] = uint8_t(value >> (8 * b));
+    }
+}
+
+// The message of the read ("" when it succeeded), and the book read; the
+// after-read steps run either way, as Read runs them.
+std::string Read(const std::vector<uint8_t>& image, TTabrix4& book) {
+    std::string message;
+    try {
+        ReadPackageFile(book, &image);
+    } catch (const XLSError& e) {
+        message = e.what();
+    }
+    book.AfterRead();
+    return message;
+}
+
+} // namespace
+
+TEST(XlsxHostile, RefusedWithAMessage) {
+    const std::string sheet = "xl/worksheets/sheet1.xml";
+    struct Case {
+        const char* what;
+        std::function<std::vector<uint8_t>()> make;
+        std::string message;
+    } cases[] = {
+        {"an entry claiming 4 GB",
+         [&] {
+             auto b = Zip(MinimalPackage());
+             Patch(b, sheet, 22, 24, 0xFFFFFFF0u, 4);
+             return b;
+         },
+         "ZIP entry too large: " + sheet},
+        {"a 1,000:1 ratio beyond 100 MB",
+         [&] {
+             auto b = Zip(MinimalPackage());
+             Patch(b, sheet, 22, 24, 300u << 20, 4);
+             return b;
+         },
+         "ZIP entry expands beyond any package part: " + sheet},
+        {"100,000 entries", [] { return Zip(MinimalPackage(), 100000); },
+         "Too many entries in ZIP archive: 100006"},
+        {"an encrypted entry",
+         [] {
+             auto b = Zip(MinimalPackage());
+             Patch(b, "xl/workbook.xml", 6, 8, 1, 2);
+             return b;
+         },
+         "Encrypted ZIP entry: xl/workbook.xml"},
+        {"no workbook part",
+         [] {
+             TParts p = MinimalPackage();
+             p.erase("xl/workbook.xml");
+             return Zip(p);
+         },
+         "The package holds no workbook part"},
+        {"a relationship to a missing part",
+         [&] {
+             TParts p = MinimalPackage();
+             p.erase(sheet);
+             return Zip(p);
+         },
+         "Part missing from the package: " + sheet},
+        {"deep nesting",
+         [&] {
+             TParts p = MinimalPackage();
+             std::string deep;
+             for (int i = 0; i < 100000; ++i) deep += "<a>";
+             p[sheet] = "<worksheet>" + deep;
+             return Zip(p);
+         },
+         "XML nesting too deep (" + sheet + ")"},
+        {"a document type declaration",
+         [&] {
+             TParts p = MinimalPackage();
+             p[sheet] = "<!DOCTYPE lol [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b "
+                        "\"&a;&a;&a;&a;\">]><worksheet>&b;</worksheet>";
+             return Zip(p);
+         },
+         "XML document type declarations are not allowed (" + sheet + ")"},
+        {"a column past the limits",
+         [&] {
+             TParts p = MinimalPackage();
+             p[sheet] = "<worksheet><sheetData><row><c r=\"XFE1\"><v>1</v></c></row></sheetData></worksheet>";
+             return Zip(p);
+         },
+         "Invalid value of r: \"XFE1\" (" + sheet + ")"},
+        {"a row past the limits",
+         [&] {
+             TParts p = MinimalPackage();
+             p[sheet] =
+                 "<worksheet><sheetData><row r=\"1048577\"><c><v>1</v></c></row></sheetData></worksheet>";
+             return Zip(p);
+         },
+         "Invalid value of r: \"1048577\" (" + sheet + ")"},
+        {"a shared string that is not there",
+         [&] {
+             TParts p = MinimalPackage();
+             p[sheet] =
+                 "<worksheet><sheetData><row><c r=\"A1\" t=\"s\"><v>5</v></c></row></sheetData></worksheet>";
+             return Zip(p);
+         },
+         "Shared string index out of range: 5 (" + sheet + ")"},
+        {"not a zip archive", [] { return std::vector<uint8_t>(1000, 'x'); },
+         "File is not a ZIP archive or is damaged"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto start = std::chrono::steady_clock::now();
+        TTabrix4 book;
+        EXPECT_EQ(Read(c.make(), book), c.message);
+        // Whatever was read before the refusal, the component is usable.
+        EXPECT_GE(book.Sheets().Count(), 1);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    }
+}
+
+TEST(XlsxHostile, ReadWithinBounds) {
+    const std::string sheet = "xl/worksheets/sheet1.xml";
+    // A shared-string count of a billion, a column range to 2^31, a style
+    // index far beyond the formats, a row 0 (passed over, as other readers do).
+    TParts p = MinimalPackage();
+    p["xl/sharedStrings.xml"] =
+        "<sst count=\"1000000000\" uniqueCount=\"1000000000\"><si><t>x</t></si></sst>";
+    p[sheet] =
+        "<worksheet><cols><col min=\"1\" max=\"2147483648\" width=\"5\"/><col min=\"0\" max=\"-1\"/></cols>"
+        "<sheetData><row r=\"0\"><c r=\"A0\"><v>9</v></c></row>"
+        "<row r=\"1\"><c r=\"A1\" t=\"s\" s=\"999999999999\"><v>0</v></c><c><v>2.5</v></c></row>"
+        "</sheetData></worksheet>";
+    TTabrix4 book;
+    ASSERT_EQ(Read(Zip(p), book), "");
+    TSheet& s = book.GetSheet(0);
+    EXPECT_EQ(s.GetAsString(0, 0), u"x");
+    EXPECT_EQ(s.GetAsFloat(1, 0), 2.5);
+    EXPECT_EQ(s.Cells().Count(), 2);
+    EXPECT_EQ(s.GetCell(0, 0)->GetFormatIndex(), DefaultCellFormat);
+    ASSERT_NE(s.Columns()[16383], nullptr);
+    EXPECT_EQ(s.Columns()[16383]->GetWidth(), 5 * 256);
+}

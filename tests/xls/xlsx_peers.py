@@ -1,0 +1,43 @@
+"""Writes the peers' packages of the package reader's tests, the same table
+by each writer: xlsx_peers.py OUTDIR makes OUTDIR/openpyxl.xlsx and
+OUTDIR/xlsxwriter.xlsx (Debian's python3-openpyxl and python3-xlsxwriter).
+
+Sheet "Goods & groups": A1 "Назва", B1 12.5, C1 TRUE, D1 =B1*2 (XlsxWriter
+stores its result 25, openpyxl none), A2 "a & <b>", B2 -3, A3 "  lead",
+B3 1234567890123, C3 0.1, A4 "рядок\\nдругий"; sheet "Second": A1 "x"."""
+import os
+import sys
+
+import openpyxl
+import xlsxwriter
+
+ROWS = [["Назва", 12.5, True], ["a & <b>", -3], ["  lead", 1234567890123, 0.1],
+        ["рядок\nдругий"]]
+
+
+def with_openpyxl(path):
+    book = openpyxl.Workbook()
+    sheet = book.active
+    sheet.title = "Goods & groups"
+    for r, row in enumerate(ROWS, 1):
+        for c, value in enumerate(row, 1):
+            sheet.cell(row=r, column=c, value=value)
+    sheet["D1"] = "=B1*2"
+    book.create_sheet("Second")["A1"] = "x"
+    book.save(path)
+
+
+def with_xlsxwriter(path):
+    book = xlsxwriter.Workbook(path)
+    sheet = book.add_worksheet("Goods & groups")
+    for r, row in enumerate(ROWS):
+        for c, value in enumerate(row):
+            sheet.write(r, c, value)
+    sheet.write_formula("D1", "=B1*2", None, 25)
+    book.add_worksheet("Second").write("A1", "x")
+    book.close()
+
+
+out = sys.argv[1]
+with_openpyxl(os.path.join(out, "openpyxl.xlsx"))
+with_xlsxwriter(os.path.join(out, "xlsxwriter.xlsx"))
