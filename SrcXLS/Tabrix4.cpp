@@ -95,6 +95,13 @@ TTabrix4::TTabrix4()
     LibState().StrTRUE = u"TRUE";
     LibState().StrFALSE = u"FALSE";
     sheets = std::make_unique<TSheets>(*this);
+    // Formulas count sheets as the file's sheet list does, chart sheets
+    // included: the sheets' name list.
+    formulaHandler.SheetNameAt = [this](int index) { return sheets->NameList().GetItem(index); };
+    formulaHandler.SheetCount = [this] { return sheets->NameList().GetCount(); };
+    cellStores.OnSharedFormulaRemoved = [this](TCellValues& store, TCell& cell) {
+        formulaHandler.UnshareFormula(store, cell);
+    };
     sheets->Add(0);
     vba = std::make_unique<TXLSVBA>();
     optionsDialog.ReadFrom(sheets->Items(0).Records());
@@ -121,6 +128,7 @@ void TTabrix4::SetVersion(TExcelVersion value) {
     maxRecSize = MaxRecordSize(value);
     LibState().SetLimits(value);
     sheets->SetMaxRecSize(maxRecSize);
+    formulaHandler.SetVersion(value);
 }
 
 bool TTabrix4::Excel2007MacroFile() const {
@@ -341,7 +349,20 @@ void TTabrix4::CopyOrMove(bool move, int srcSheet, int col1, int row1, int col2,
             collected.push_back(cell->MakeCopy());
             collected.back()->SetPosition(int(cell->Col + deltaCol), int(int64_t(cell->Row) + deltaRow));
         }
+        // Formulas move their references with them; a formula that cannot
+        // be walked refuses the whole operation before anything changed.
+        if (options & coAdjustFormulas)
+            for (auto& c : collected)
+                if (auto* f = dynamic_cast<TFormulaCell*>(c.get()))
+                    formulaHandler.AdjustFormula(destSheet, *f, options & coAdjustOption4,
+                                                 options & coAdjustOption2, int(deltaRow), int(deltaCol));
         TCellValues& store = src.Cells();
+        // Members of .xlsx shared formulas hold no text of their own: they
+        // get their tokens before they are copied.
+        for (TCell* cell : block)
+            if (auto* f = dynamic_cast<TFormulaCell*>(cell);
+                f && f->IsText() && f->SharedLink() != NoSharedFormula)
+                formulaHandler.UnshareFormula(store, *cell);
         if (move)
             for (auto& c : collected)
                 store.RemoveCell(int(c->Col - deltaCol), int(int64_t(c->Row) - deltaRow));

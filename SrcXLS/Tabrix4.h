@@ -14,6 +14,7 @@
 #include "SrcXLS/formats/DefaultRecords.h"
 #include "SrcXLS/formats/VBAProject.h"
 #include "SrcXLS/formats/XLSXPackage.h"
+#include "SrcXLS/formulas/FormulaHandler.h"
 #include "SrcXLS/model/CellFormats.h"
 #include "SrcXLS/model/CellFormatsEx12.h"
 #include "SrcXLS/model/ReservedMember.h"
@@ -207,6 +208,10 @@ public:
     void SetMeasurer(std::unique_ptr<TTextMeasurer> m) { measurer = std::move(m); }
 
     bool FormulasShown() const override { return ShowFormulas; }
+    IFormulaServices& Formulas() override { return formulaHandler; }
+    TFormulaHandler& FormulaHandler() { return formulaHandler; }
+    // The defined names.
+    TInternalNames& GetInternalNames() { return formulaHandler.Names(); }
     TPaperSize DefaultPaperSize() const override { return PaperSize; }
 
     // ICellOperations.
@@ -240,8 +245,8 @@ private:
     TCellFormats secondFormats;
     TCellFormat* defaultFormat = nullptr;
     TSST2 strings{&fonts};
-    TReservedMember<struct FormulaHandlerTag> formulaHandler;
     TCellValuesList cellStores;
+    TFormulaHandler formulaHandler{cellStores};
     TMSOPictures pictures;
     // Wired to the defined names once the workbook keeps them.
     TDrawingNames drawingNames;

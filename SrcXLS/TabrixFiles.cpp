@@ -101,6 +101,7 @@ void ReadWorkbookFile(TTabrix4& owner, const std::vector<uint8_t>* image) {
     target.Formats = &owner.DefaultFormats();
     target.Strings = &owner.Strings();
     target.Styles = &owner.Styles();
+    target.Formulas = &owner.FormulaHandler();
     target.Pictures = &owner.Pictures();
     target.ChartSheets = &owner.ChartSheets();
     target.SetVersion = [&owner](TExcelVersion v) { owner.SetVersion(v); };
@@ -117,6 +118,7 @@ void ReadWorkbookFile(TTabrix4& owner, const std::vector<uint8_t>* image) {
         TBIFFWorkbookTarget& target;
         ~TakeBack() {
             owner.CodePage = target.CodePage;
+            owner.FormulaHandler().CodePage = target.CodePage;
             owner.IsMac = target.IsMac;
             owner.SetFileSharing(target.FileSharing);
         }
@@ -139,6 +141,8 @@ void WriteWorkbookFile(TTabrix4& book) {
     std::unique_ptr<TOldNotesAsShapes> oldNotes;
     if (version == TExcelVersion::xvExcel97) oldNotes = std::make_unique<TOldNotesAsShapes>(book);
     book.PrepareWrite(cells);
+    // Formulas made into older layouts write their text in the file's code page.
+    book.FormulaHandler().CodePage = book.CodePage;
 
     TBIFFWorkbookSource source;
     source.Globals = &book.GlobalsStorage();
@@ -157,8 +161,19 @@ void WriteWorkbookFile(TTabrix4& book) {
     source.PreserveMacros = book.PreserveMacros;
     source.CodePage = book.CodePage;
     source.ExtraObjects = &book.ExtraObjects();
-    if (version == TExcelVersion::xvExcel97)
+    if (version == TExcelVersion::xvExcel97) {
         source.SharedStrings = [&book](TXLSStream& s) { book.Sheets().WriteSST(s); };
+        source.Names = [&book](TXLSStream& s) {
+            TFormulaHandler& formulas = book.FormulaHandler();
+            // Chart sheets count among the sheets that 3-D references name.
+            formulas.Externals().SetSelfSheetCount(book.Sheets().Count() + book.ChartSheets().Count());
+            const TRecordSink sink = [&s](uint16_t id, std::span<const uint8_t> body) {
+                s.WriteLongRecord(id, body.data(), body.size());
+            };
+            formulas.Externals().WriteRecords(sink);
+            formulas.Names().WriteNames(sink);
+        };
+    }
     for (int i = 0; i < book.ChartSheets().Count(); ++i) {
         TBIFFChartSheetSource c;
         c.Name = book.ChartSheets().Items(i).Name;
@@ -205,25 +220,12 @@ void WriteWorkbookFile(TTabrix4& book) {
 
 namespace {
 
-// The text of a formula in the syntax of package parts.
-std::string PackageFormulaText(TTabrix4& book, TSheet& /*sheet*/, TFormulaCell& cell) {
+// The text of a formula in the syntax of package parts, with the
+// workbook's names, sheets and external references.
+std::string PackageFormulaText(TTabrix4& book, TSheet& sheet, TFormulaCell& cell) {
     if (cell.IsText()) return std::string(cell.Data().begin(), cell.Data().end());
-    TDecodeContext context;
-    const TExcelVersion orig = book.GetOrigVersion();
-    context.Version = orig >= TExcelVersion::xvExcel21 && orig <= TExcelVersion::xvExcel97
-                          ? orig
-                          : TExcelVersion::xvExcel97;
-    context.Syntax = TFormulaSyntax::File();
-    context.Row = int(cell.Row);
-    context.Col = cell.Col;
-    context.CodePage = book.CodePage;
     try {
-        if (auto* a = dynamic_cast<TBaseArrayFormulaCell*>(&cell)) {
-            // The tokens with the array constants after them.
-            std::span<const uint8_t> tokens = a->ArrayData().subspan(TBaseArrayFormulaCell::ArrayHeadSize);
-            return WideToUtf8(DecodeFormula(tokens, size_t(a->GetArrayTokenLength()), context));
-        }
-        return WideToUtf8(DecodeFormula(cell.Data(), size_t(cell.TokenLength()), context));
+        return WideToUtf8(book.FormulaHandler().CellFormula(sheet.Index(), cell, true));
     } catch (const XLSError&) {
         // Tokens the decoder cannot read: the cell keeps its value only.
         return {};

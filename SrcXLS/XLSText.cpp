@@ -1,5 +1,6 @@
 #include "SrcXLS/XLSText.h"
 
+#include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/XLSDefs.h"
 #include "platform/CodePages.h"
 
@@ -58,6 +59,19 @@ std::u16string BIFFStrToWideString(std::span<const uint8_t> buf, int n) {
     }
     if (buf.size() - 1 < count) throw XLSError("Bad string in record");
     return Latin1ToWide(buf.subspan(1, count));
+}
+
+std::u16string BIFFStrText(std::span<const uint8_t> s) {
+    return BIFFStrToWideString(s, BIFFStrCharCount(s));
+}
+
+TBIFFString ReadBIFFStr(TByteReader& r, size_t n, const char* what) {
+    const uint8_t flag = r.U8(what);
+    auto chars = r.Bytes(n * ((flag & 1) ? 2 : 1), what);
+    TBIFFString s(1 + chars.size());
+    s[0] = flag & 1;
+    std::copy(chars.begin(), chars.end(), s.begin() + 1);
+    return s;
 }
 
 TBIFFString WideStringToBIFFStr(std::u16string_view text) {

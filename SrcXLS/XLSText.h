@@ -11,6 +11,8 @@
 
 namespace xls {
 
+class TByteReader;
+
 // A flag byte followed by characters: flag 1 UTF-16LE, anything else 8-bit.
 using TBIFFString = std::vector<uint8_t>;
 
@@ -31,6 +33,10 @@ int BIFFStrCharCount(std::span<const uint8_t> s);
 TBIFFString BytesToBIFFStr(std::span<const uint8_t> buf, int n);
 std::u16string BIFFStrToWideString(std::span<const uint8_t> buf, int n);
 TBIFFString WideStringToBIFFStr(std::u16string_view text);
+// The whole text of a string buffer (flag byte and characters).
+std::u16string BIFFStrText(std::span<const uint8_t> s);
+// A flag byte and n characters read from a record, as the record holds them.
+TBIFFString ReadBIFFStr(TByteReader& r, size_t n, const char* what);
 // Flag 0: the rest in the code page; 1: UTF-16; other: the whole in the code page.
 std::u16string ByteStrToWideString(std::span<const uint8_t> s, int codePage = DefaultCodePage);
 std::u16string BIFFStrBufToWideString(std::span<const uint8_t> buf, int n, int codePage = DefaultCodePage);

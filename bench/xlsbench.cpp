@@ -73,7 +73,7 @@ double Seconds(Clock::time_point from, Clock::time_point to) {
 
 int Usage() {
     std::fprintf(stderr, "usage: xlsbench write goods|big|half|double FILE [--password TEXT]\n"
-                         "       xlsbench read|dump FILE [--password TEXT]\n"
+                         "       xlsbench read|dump|formulas FILE [--password TEXT]\n"
                          "       xlsbench dump --shown FILE\n"
                          "       xlsbench copy IN OUT [--password TEXT]\n");
     return 2;
@@ -152,13 +152,15 @@ int main(int rawArgc, char** rawArgv) {
         status = RunRead(argv[2], password);
     else if (argc == 3 && std::strcmp(argv[1], "dump") == 0)
         status = RunDump(argv[2], password, shown);
+    else if (argc == 3 && std::strcmp(argv[1], "formulas") == 0)
+        status = RunFormulas(argv[2], password);
     else if (argc == 4 && std::strcmp(argv[1], "copy") == 0)
         status = RunCopy(argv[2], argv[3], password);
     else if (argc == 4 && std::strcmp(argv[1], "write") == 0)
         status = RunWrite(argv[2], argv[3], password);
     if (status == 2) return Usage();
     // The whole process as a user runs it: every workbook is gone by now.
-    if (!(argc == 3 && std::strcmp(argv[1], "dump") == 0))
+    if (!(argc == 3 && (std::strcmp(argv[1], "dump") == 0 || std::strcmp(argv[1], "formulas") == 0)))
         std::printf("process %.3f s, peak %.1f MB\n", Seconds(start, Clock::now()), PeakBytes() / 1e6);
     return status;
 }

@@ -7,5 +7,6 @@
 int RunRead(const char* file, const std::u16string& password);
 // shown: values as the cells show them (en-US) instead of as GetAsString gives them.
 int RunDump(const char* file, const std::u16string& password, bool shown = false);
+int RunFormulas(const char* file, const std::u16string& password);
 // Defined in xlsbench_copy.cpp.
 int RunCopy(const char* in, const char* out, const std::u16string& password);

@@ -364,7 +364,7 @@ void TTabrixReader::Dispatch() {
     case id::EXTERNNAME:
     case id::EXTERNNAME3:
     case id::SUPBOOK:
-        // Names and external references stay as read until their owner reads them.
+        ReadNameRecord();
         return;
     case id::VERTICALPAGEBREAKS:
     case id::HORIZONTALPAGEBREAKS:

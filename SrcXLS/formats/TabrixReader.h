@@ -20,6 +20,7 @@
 namespace xls {
 
 class TSheet;
+class TCell;
 class TSheets;
 class TRecordStorageDefault;
 class TRecordStorageGlobals;
@@ -29,6 +30,7 @@ class TXFonts;
 class TCellFormats;
 class TSST2;
 class TStyles;
+class TFormulaHandler;
 class TMSOPictures;
 class TSheetCharts;
 
@@ -50,6 +52,9 @@ struct TBIFFWorkbookTarget {
     TCellFormats* Formats = nullptr;
     TSST2* Strings = nullptr;
     TStyles* Styles = nullptr;
+    // Defined names and external references (BIFF8), the names of older
+    // files for the text of their formulas.
+    TFormulaHandler* Formulas = nullptr;
     TMSOPictures* Pictures = nullptr;
     TSheetCharts* ChartSheets = nullptr;
     // Told the file's version before the first record is read.
@@ -138,6 +143,12 @@ private:
     void ReadFeatHdr();
     void ReadSheetExt();
     void ReadXCT();
+    // NAME, SUPBOOK, EXTERNNAME and EXTERNSHEET.
+    void ReadNameRecord();
+    // The body with the CONTINUE records that follow it.
+    std::vector<uint8_t> JoinedBody();
+    // A formula cell read from a file older than BIFF8 keeps its layout.
+    void MarkTokens(TCell* cell) const;
     void ReadDimensions();
 
     // Drawings (TabrixReaderDrawing.cpp).

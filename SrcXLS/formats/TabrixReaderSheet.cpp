@@ -5,6 +5,7 @@
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSValues.h"
 #include "SrcXLS/formats/DefaultRecords.h"
+#include "SrcXLS/formulas/FormulaTokens.h"
 #include "SrcXLS/formulas/TokenRewriting.h"
 #include "SrcXLS/model/SST.h"
 #include "SrcXLS/model/Sheet.h"
@@ -19,6 +20,15 @@ constexpr TExcelVersion BIFF5 = TExcelVersion::xvExcel50;
 constexpr TExcelVersion BIFF8 = TExcelVersion::xvExcel97;
 constexpr uint8_t tExp = 0x01;
 constexpr uint16_t SharedBit = 0x0008;
+
+bool HoldsLayoutMarker(std::span<const uint8_t> tokens) {
+    TTokenWalker w(tokens, TTokenLayout::BIFF8, false);
+    TToken t;
+    TWalkStatus s;
+    while ((s = w.Next(t)) == TWalkStatus::Token) {
+    }
+    return s == TWalkStatus::Unknown && t.Id == ptg::Layout2007;
+}
 } // namespace
 
 // ---- sheet settings
@@ -162,20 +172,6 @@ void TTabrixReader::ReadSheetExt() {
     if (auto color = DecodeSheetExtTabColor(Body())) Sheet().TabColor = *color;
 }
 
-// The cached values of another workbook's sheet stay with their XCT.
-void TTabrixReader::ReadXCT() {
-    TByteReader r(Body());
-    int count = int16_t(r.U16("CRN count"));
-    count = count < 0 ? -count : count;
-    CurrentStorage->Add(Header, Body());
-    Drop();
-    std::vector<uint8_t> crn;
-    for (int i = 0; i < count; ++i) {
-        if (!NextRecordIs({0x005A}, crn)) throw XLSError("CRN record missing");
-        CurrentStorage->Add(0x005A, crn);
-    }
-}
-
 void TTabrixReader::ReadDimensions() {
     Drop();
     if (Version < BIFF5 || !InSheet()) return;
@@ -270,7 +266,7 @@ void TTabrixReader::ReadFormula() {
     case TFormulaLayout::BIFF3: {
         TFormulaResult number;
         std::memcpy(&number.Number, f.Result.data(), 8);
-        CellSheet().PutFormula(ctNumberFormula, f.Col, f.Row, f.Format, f.Cce, f.Data, number);
+        MarkTokens(CellSheet().PutFormula(ctNumberFormula, f.Col, f.Row, f.Format, f.Cce, f.Data, number));
         if (f.Result[6] == 0xFF && f.Result[7] == 0xFF) PutFormulaResult(f, f.Data, f.Cce, f.Format);
         break;
     }
@@ -281,7 +277,7 @@ void TTabrixReader::ReadFormula() {
         } else {
             TFormulaResult number;
             std::memcpy(&number.Number, f.Result.data(), 8);
-            CellSheet().PutFormula(ctNumberFormula, f.Col, f.Row, format, f.Cce, f.Data, number);
+            MarkTokens(CellSheet().PutFormula(ctNumberFormula, f.Col, f.Row, format, f.Cce, f.Data, number));
         }
         break;
     }
@@ -347,11 +343,13 @@ bool TTabrixReader::ReadArrayMember(const TFormulaRecord& f) {
     TCachedResult res = DecodeCachedResult(std::span<const uint8_t, 8>(f.Result));
     std::u16string text;
     if (res.Kind == TCachedResultKind::String && NextFormulaString(text)) {
-        sheet.PutArrayFormulaString(f.Col, f.Row, f.Format, f.Cce, f.Data, member, ArrayData, text);
+        MarkTokens(
+            sheet.PutArrayFormulaString(f.Col, f.Row, f.Format, f.Cce, f.Data, member, ArrayData, text));
         return true;
     }
     if (res.Kind == TCachedResultKind::EmptyString) {
-        sheet.PutArrayFormulaString(f.Col, f.Row, f.Format, f.Cce, f.Data, member, ArrayData, u"");
+        MarkTokens(
+            sheet.PutArrayFormulaString(f.Col, f.Row, f.Format, f.Cce, f.Data, member, ArrayData, u""));
         return true;
     }
     const bool boolErr = res.Kind == TCachedResultKind::Boolean || res.Kind == TCachedResultKind::Error;
@@ -365,6 +363,7 @@ bool TTabrixReader::ReadArrayMember(const TFormulaRecord& f) {
     std::memcpy(&number, f.Result.data(), 8);
     auto* cell = static_cast<TNumberArrayFormulaCell*>(
         sheet.PutArrayFormulaNumber(f.Col, f.Row, f.Format, f.Cce, f.Data, member, ArrayData, number));
+    MarkTokens(cell);
     if (boolErr) {
         const bool error = res.Kind == TCachedResultKind::Error;
         cell->Value = 0;
@@ -394,6 +393,11 @@ bool TTabrixReader::NextFormulaString(std::u16string& text) {
 void TTabrixReader::PutFormulaResult(const TFormulaRecord& f, std::span<const uint8_t> tokens, int cce,
                                      int format, bool valueOnly) {
     TSheet& sheet = CellSheet();
+    // The library's own 2007 marker is no token of a file: such a formula
+    // would read as another one, so its cell keeps the value.
+    if (!valueOnly && Version >= BIFF8 &&
+        HoldsLayoutMarker(tokens.first(std::min(tokens.size(), size_t(cce)))))
+        valueOnly = true;
     // The data-table definition after a table formula stays as read; the
     // formula's text result comes after it.
     std::vector<uint8_t> table;
@@ -406,7 +410,7 @@ void TTabrixReader::PutFormulaResult(const TFormulaRecord& f, std::span<const ui
         if (valueOnly)
             sheet.PutFloat(f.Col, f.Row, format, res.Number);
         else if (cce > 0)
-            sheet.PutFormula(ctNumberFormula, f.Col, f.Row, format, cce, tokens, cached);
+            MarkTokens(sheet.PutFormula(ctNumberFormula, f.Col, f.Row, format, cce, tokens, cached));
         return;
     case TCachedResultKind::String: {
         uint16_t next = Stream.PeekRecordId();
@@ -415,7 +419,7 @@ void TTabrixReader::PutFormulaResult(const TFormulaRecord& f, std::span<const ui
         if (valueOnly)
             sheet.PutString(f.Col, f.Row, format, cached.Text);
         else
-            sheet.PutFormula(ctStringFormula, f.Col, f.Row, format, cce, tokens, cached);
+            MarkTokens(sheet.PutFormula(ctStringFormula, f.Col, f.Row, format, cce, tokens, cached));
         return;
     }
     case TCachedResultKind::Boolean:
@@ -423,20 +427,20 @@ void TTabrixReader::PutFormulaResult(const TFormulaRecord& f, std::span<const ui
         if (valueOnly)
             sheet.PutBoolean(f.Col, f.Row, format, cached.Boolean);
         else
-            sheet.PutFormula(ctBooleanFormula, f.Col, f.Row, format, cce, tokens, cached);
+            MarkTokens(sheet.PutFormula(ctBooleanFormula, f.Col, f.Row, format, cce, tokens, cached));
         return;
     case TCachedResultKind::Error:
         cached.ErrorCode = res.Value;
         if (valueOnly)
             sheet.PutError(f.Col, f.Row, format, ErrorCodeToIndex(res.Value));
         else
-            sheet.PutFormula(ctErrorFormula, f.Col, f.Row, format, cce, tokens, cached);
+            MarkTokens(sheet.PutFormula(ctErrorFormula, f.Col, f.Row, format, cce, tokens, cached));
         return;
     case TCachedResultKind::EmptyString:
         if (valueOnly)
             sheet.PutString(f.Col, f.Row, format, u"");
         else
-            sheet.PutFormula(ctStringFormula, f.Col, f.Row, format, cce, tokens, cached);
+            MarkTokens(sheet.PutFormula(ctStringFormula, f.Col, f.Row, format, cce, tokens, cached));
         return;
     case TCachedResultKind::Unknown:
         return;

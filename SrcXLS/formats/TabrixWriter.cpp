@@ -207,6 +207,7 @@ void TTabrixWriter::WriteGlobalRecord(const TRecordBlock& block) {
         WriteBoundsheets();
         return;
     case placeholder::Names:
+        if (!biff5) Run(source.Names);
         return;
     case placeholder::DrawingGroup:
         if (source.DrawingGroup) {

@@ -76,6 +76,7 @@ struct TBIFFWorkbookSource {
     // Code page of 8-bit text below BIFF8.
     int CodePage = DefaultCodePage;
     TBIFFBlockWriter SharedStrings; // SST and EXTSST
+    TBIFFBlockWriter Names;         // external references and defined names
     TBIFFBlockWriter DrawingGroup;  // MSODRAWINGGROUP, continued past 8224 bytes
     // Given: the finished file goes to this buffer instead of the file.
     std::vector<uint8_t>* TargetStream = nullptr;

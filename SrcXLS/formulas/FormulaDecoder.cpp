@@ -7,6 +7,7 @@
 #include "SrcXLS/formulas/FormulaTokens.h"
 #include "SrcXLS/formulas/FunctionTable.h"
 
+#include <charconv>
 #include <cstring>
 #include <vector>
 
@@ -19,8 +20,9 @@ using L = TTokenLayout;
 constexpr std::u16string_view ValMissing = u"<Val missing>";
 
 std::u16string Decimal(int64_t v) {
-    std::string s = std::to_string(v);
-    return std::u16string(s.begin(), s.end());
+    char digits[24];
+    auto end = std::to_chars(digits, digits + sizeof digits, v).ptr;
+    return std::u16string(digits, end);
 }
 
 std::u16string Ascii(const std::string& s) {
@@ -82,8 +84,24 @@ void Resolve(TAddress& a, L layout, int baseRow, int baseCol) {
     if (a.ColRel) a.Col = Wrap(col + int8_t(uint8_t(a.Col)), 256);
 }
 
+// Column letters, then the row, "$" before an absolute part.
+void AppendAddress(std::u16string& out, const TAddress& a) {
+    if (!a.ColRel) out.push_back(u'$');
+    char16_t letters[4];
+    int n = 0;
+    for (int64_t c = a.Col + 1; c > 0 && n < 4; c = (c - 1) / 26)
+        letters[n++] = char16_t(u'A' + (c - 1) % 26);
+    while (n > 0) out.push_back(letters[--n]);
+    if (!a.RowRel) out.push_back(u'$');
+    char digits[24];
+    auto end = std::to_chars(digits, digits + sizeof digits, a.Row + 1).ptr;
+    for (const char* p = digits; p < end; ++p) out.push_back(char16_t(*p));
+}
+
 std::u16string AddressText(const TAddress& a) {
-    return ColRowToRefStr(int(a.Col), int(a.Row), !a.ColRel, !a.RowRel);
+    std::u16string out;
+    AppendAddress(out, a);
+    return out;
 }
 
 class TDecoder {
@@ -139,12 +157,17 @@ void TDecoder::Prefix(std::u16string_view op) {
     stack.back().insert(0, op);
 }
 
+// The pieces are joined onto the deepest one: each is copied once.
 std::u16string TDecoder::Arguments(size_t n) {
     if (n > stack.size()) throw XLSError("Function arguments missing");
-    std::u16string out;
+    if (n == 0) return {};
     const size_t first = stack.size() - n;
-    for (size_t i = first; i < stack.size(); ++i) {
-        if (i > first) out.push_back(ctx.Syntax.ListSeparator);
+    size_t length = n;
+    for (size_t i = first; i < stack.size(); ++i) length += stack[i].size();
+    std::u16string out = std::move(stack[first]);
+    out.reserve(length + 16);
+    for (size_t i = first + 1; i < stack.size(); ++i) {
+        out.push_back(ctx.Syntax.ListSeparator);
         out.append(stack[i]);
     }
     stack.resize(first);
@@ -173,7 +196,11 @@ std::u16string TDecoder::FunctionText(int number, size_t count, bool variable) {
             --count;
         }
     }
-    return name + u"(" + Arguments(count) + u")";
+    std::u16string out = Arguments(count);
+    out.insert(0, name.size() + 1, u'(');
+    std::copy(name.begin(), name.end(), out.begin());
+    out.push_back(u')');
+    return out;
 }
 
 std::u16string TDecoder::String(const TToken& t) const {
@@ -220,6 +247,8 @@ std::u16string TDecoder::Area(const TToken& t, bool relative) const {
         Resolve(a, t.Layout, ctx.Row, ctx.Col);
         Resolve(b, t.Layout, ctx.Row, ctx.Col);
     }
+    std::u16string out;
+    out.reserve(16);
     // Whole columns and whole rows as "A:C" and "1:3".
     const int64_t lastRow = t.Layout == L::X2007 ? 1048575 : t.Layout == L::BIFF8 ? 65535 : 16383;
     const int64_t lastCol = t.Layout == L::X2007 ? 16383 : 255;
@@ -228,7 +257,10 @@ std::u16string TDecoder::Area(const TToken& t, bool relative) const {
         return mark(a.ColRel) + ColumnLetters(int(a.Col)) + u":" + mark(b.ColRel) + ColumnLetters(int(b.Col));
     if (a.Col == 0 && b.Col == lastCol && !a.ColRel && !b.ColRel)
         return mark(a.RowRel) + Decimal(a.Row + 1) + u":" + mark(b.RowRel) + Decimal(b.Row + 1);
-    return AddressText(a) + u":" + AddressText(b);
+    AppendAddress(out, a);
+    out.push_back(u':');
+    AppendAddress(out, b);
+    return out;
 }
 
 // The sheet part of a 3-D token, "!" included.
@@ -301,6 +333,9 @@ bool TDecoder::Step(const TToken& t) {
     case ptg::Union:
         Binary(std::u16string_view(&ctx.Syntax.ListSeparator, 1));
         return true;
+    case ptg::Isect:
+        Binary(u" ");
+        return true;
     case ptg::Range:
         Binary(u":");
         return true;
@@ -319,8 +354,10 @@ bool TDecoder::Step(const TToken& t) {
     case ptg::Paren:
         if (stack.empty())
             Push(std::u16string(ValMissing));
-        else
-            stack.back() = u"(" + stack.back() + u")";
+        else {
+            stack.back().insert(stack.back().begin(), u'(');
+            stack.back().push_back(u')');
+        }
         return true;
     case ptg::MissArg:
         Push({});
@@ -341,8 +378,10 @@ bool TDecoder::Step(const TToken& t) {
         if ((p[0] & attr::Sum) && !(p[0] & attr::Choose)) {
             if (stack.empty())
                 Push(std::u16string(ValMissing));
-            else
-                stack.back() = u"SUM(" + stack.back() + u")";
+            else {
+                stack.back().insert(0, u"SUM(");
+                stack.back().push_back(u')');
+            }
         }
         return true;
     case ptg::Sheet:
@@ -444,6 +483,7 @@ bool TDecoder::Step(const TToken& t) {
 }
 
 std::u16string TDecoder::Run() {
+    stack.reserve(16);
     TTokenWalker walker(tokens, layout);
     TToken t;
     for (;;) {

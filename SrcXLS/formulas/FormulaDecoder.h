@@ -4,6 +4,7 @@
 #pragma once
 
 #include "SrcXLS/XLSDefs.h"
+#include "SrcXLS/XLSText.h"
 #include "SrcXLS/formulas/FormulaText.h"
 
 #include <cstdint>
@@ -40,7 +41,7 @@ struct TDecodeContext {
     int Row = -1;
     int Col = -1;
     // Code page of the 8-bit strings of BIFF2-BIFF7 tokens.
-    int CodePage = 1252;
+    int CodePage = DefaultCodePage;
 };
 
 // The text of the tokens: data holds tokenLength bytes of tokens and then

@@ -6,9 +6,11 @@
 #include "SrcXLS/formulas/FormulaTokens.h"
 #include "SrcXLS/formulas/FunctionTable.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <forward_list>
 #include <span>
 
 namespace xls {
@@ -57,7 +59,9 @@ enum TTokenType : uint8_t {
 
 struct TXLSToken {
     TTokenType Type = ttNone;
-    std::u16string Text;
+    // Into the working text, or into the encoder's own texts (unescaped
+    // strings and quoted names).
+    std::u16string_view Text;
     double Number = 0;
     uint8_t Code = 0; // BIFF error code of ttError
     int Array = -1;   // constant of ttVectL
@@ -121,7 +125,9 @@ private:
     void Tokenize();
     size_t Step(size_t i);
     void TokenizeOpenDocument();
-    void Add(TTokenType type, std::u16string text = {}) { tokens.push_back({type, std::move(text)}); }
+    void Add(TTokenType type, std::u16string_view text = {}) { tokens.push_back({type, text}); }
+    // A text of the encoder's own that tokens may point into.
+    std::u16string_view Own(std::u16string text) { return owned.emplace_front(std::move(text)); }
     TTokenType LastType() const { return tokens.empty() ? ttNone : tokens.back().Type; }
     bool IsListSep(char16_t c) const { return c == opt.Syntax.ListSeparator; }
     bool EndsName(char16_t c) const;
@@ -144,9 +150,10 @@ private:
     const TXLSToken* Peek(size_t& at, size_t& spaces) const;
     void Take(size_t at, size_t spaces);
     void Expression();
-    void Binary(int level);
+    void Binary(int minLevel);
     void Percent();
     void Unary();
+    void Intersection();
     void RangeExpression();
     void Primary();
     void Operand();
@@ -170,8 +177,24 @@ private:
     const TEncodeOptions& opt;
     TEncodeMode mode;
     int maxCol, maxRow;
-    std::u16string work; // the formula upper-cased outside quotes
+    std::u16string_view work; // the formula as written
+    // Its character at i in upper case: names, references and constants
+    // read in any letter case.
+    char16_t U(size_t i) const {
+        const char16_t c = work[i];
+        return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c < 0x80 ? c : UpperCaseChar(c);
+    }
+    bool StartsWith(size_t at, std::u16string_view upper) const {
+        if (work.size() - at < upper.size()) return false;
+        for (size_t k = 0; k < upper.size(); ++k)
+            if (U(at + k) != upper[k]) return false;
+        return true;
+    }
+    std::forward_list<std::u16string> owned; // never moves its texts
     std::vector<TXLSToken> tokens;
+    // For each opening parenthesis (and function), its closing one; the
+    // token count when it has none.
+    std::vector<size_t> closing;
     std::vector<TArrayConstant> arrays;
     std::vector<int> arrayOrder; // constants in token order
 
@@ -241,7 +264,7 @@ bool TEncoder::EndsName(char16_t c) const {
 // name or a function.
 bool TEncoder::Follows(size_t at) const {
     if (at >= work.size()) return true;
-    const char16_t c = work[at];
+    const char16_t c = U(at);
     if (IsListSep(c) || c == opt.Syntax.ArrayColSeparator || c == opt.Syntax.ArrayRowSeparator) return true;
     switch (c) {
     case u' ':
@@ -278,29 +301,29 @@ bool TEncoder::Follows(size_t at) const {
 bool TEncoder::Cell(size_t at, size_t& end, int& col, int& row, bool& absCol, bool& absRow) const {
     size_t i = at;
     absCol = absRow = false;
-    if (i < work.size() && work[i] == u'$') {
+    if (i < work.size() && U(i) == u'$') {
         absCol = true;
         ++i;
     }
     const size_t letters = i;
     int64_t c = 0;
-    while (i < work.size() && work[i] >= u'A' && work[i] <= u'Z' && i - letters < 4) {
-        c = c * 26 + (work[i] - u'A' + 1);
+    while (i < work.size() && U(i) >= u'A' && U(i) <= u'Z' && i - letters < 4) {
+        c = c * 26 + (U(i) - u'A' + 1);
         ++i;
     }
     const size_t n = i - letters;
     if (n == 0 || n > 3 || c - 1 > maxCol) return false;
     if (mode != TEncodeMode::em2007 && n == 2 &&
-        (work[letters] > u'I' || (work[letters] == u'I' && work[letters + 1] > u'V')))
+        (U(letters) > u'I' || (U(letters) == u'I' && U(letters + 1) > u'V')))
         return false;
-    if (i < work.size() && work[i] == u'$') {
+    if (i < work.size() && U(i) == u'$') {
         absRow = true;
         ++i;
     }
     const size_t digits = i;
     int64_t r = 0;
-    while (i < work.size() && work[i] >= u'0' && work[i] <= u'9') {
-        r = r * 10 + (work[i] - u'0');
+    while (i < work.size() && U(i) >= u'0' && U(i) <= u'9') {
+        r = r * 10 + (U(i) - u'0');
         if (r > int64_t(maxRow) + 1) return false;
         ++i;
     }
@@ -316,7 +339,7 @@ bool TEncoder::Reference(size_t at, size_t& end, TXLSToken& t) const {
     if (!Cell(at, e1, t.Col1, t.Row1, t.AbsCol1, t.AbsRow1))
         return ColumnRange(at, end, t) || RowRange(at, end, t);
     size_t e2 = 0;
-    if (e1 < work.size() && work[e1] == u':' && Cell(e1 + 1, e2, t.Col2, t.Row2, t.AbsCol2, t.AbsRow2) &&
+    if (e1 < work.size() && U(e1) == u':' && Cell(e1 + 1, e2, t.Col2, t.Row2, t.AbsCol2, t.AbsRow2) &&
         Follows(e2)) {
         t.Type = ttArea;
         end = e2;
@@ -333,19 +356,19 @@ bool TEncoder::Reference(size_t at, size_t& end, TXLSToken& t) const {
 // "A:C": whole columns.
 bool TEncoder::ColumnRange(size_t at, size_t& end, TXLSToken& t) const {
     auto column = [&](size_t i, int& col, bool& abs, size_t& e) {
-        abs = i < work.size() && work[i] == u'$';
+        abs = i < work.size() && U(i) == u'$';
         if (abs) ++i;
         const size_t from = i;
         int64_t c = 0;
-        while (i < work.size() && work[i] >= u'A' && work[i] <= u'Z' && i - from < 4)
-            c = c * 26 + (work[i++] - u'A' + 1);
+        while (i < work.size() && U(i) >= u'A' && U(i) <= u'Z' && i - from < 4)
+            c = c * 26 + (U(i++) - u'A' + 1);
         if (i == from || i - from > 3 || c - 1 > maxCol) return false;
         col = int(c - 1);
         e = i;
         return true;
     };
     size_t e1 = 0, e2 = 0;
-    if (!column(at, t.Col1, t.AbsCol1, e1) || e1 >= work.size() || work[e1] != u':' ||
+    if (!column(at, t.Col1, t.AbsCol1, e1) || e1 >= work.size() || U(e1) != u':' ||
         !column(e1 + 1, t.Col2, t.AbsCol2, e2) || !Follows(e2))
         return false;
     t.Type = ttArea;
@@ -359,12 +382,12 @@ bool TEncoder::ColumnRange(size_t at, size_t& end, TXLSToken& t) const {
 // "1:3": whole rows.
 bool TEncoder::RowRange(size_t at, size_t& end, TXLSToken& t) const {
     auto rowAt = [&](size_t i, int& row, bool& abs, size_t& e) {
-        abs = i < work.size() && work[i] == u'$';
+        abs = i < work.size() && U(i) == u'$';
         if (abs) ++i;
         const size_t from = i;
         int64_t r = 0;
-        while (i < work.size() && work[i] >= u'0' && work[i] <= u'9') {
-            r = r * 10 + (work[i++] - u'0');
+        while (i < work.size() && U(i) >= u'0' && U(i) <= u'9') {
+            r = r * 10 + (U(i++) - u'0');
             if (r > int64_t(maxRow) + 1) return false;
         }
         if (i == from || r < 1) return false;
@@ -373,7 +396,7 @@ bool TEncoder::RowRange(size_t at, size_t& end, TXLSToken& t) const {
         return true;
     };
     size_t e1 = 0, e2 = 0;
-    if (!rowAt(at, t.Row1, t.AbsRow1, e1) || e1 >= work.size() || work[e1] != u':' ||
+    if (!rowAt(at, t.Row1, t.AbsRow1, e1) || e1 >= work.size() || U(e1) != u':' ||
         !rowAt(e1 + 1, t.Row2, t.AbsRow2, e2) || !Follows(e2))
         return false;
     t.Type = ttArea;
@@ -386,9 +409,16 @@ bool TEncoder::RowRange(size_t at, size_t& end, TXLSToken& t) const {
 
 size_t TEncoder::ScanName(size_t at) {
     size_t i = at;
-    while (i < work.size() && !EndsName(work[i])) ++i;
+    while (i < work.size() && !EndsName(U(i)) && U(i) != u':') ++i;
+    // "Sheet1:Sheet3!" names a range of sheets; elsewhere the colon is the
+    // range operator between two names.
+    if (i < work.size() && U(i) == u':') {
+        size_t j = i + 1;
+        while (j < work.size() && !EndsName(U(j)) && U(j) != u':') ++j;
+        if (j > i + 1 && j < work.size() && U(j) == u'!') i = j;
+    }
     if (i == at) Plain("Invalid name");
-    Add(LastType() == ttPath ? ttNameX : ttName, work.substr(at, i - at));
+    Add(LastType() == ttPath ? ttNameX : ttName, std::u16string_view(work).substr(at, i - at));
     return i;
 }
 
@@ -410,9 +440,9 @@ bool TEncoder::ParseNumber(std::u16string_view text, double& value) const {
 size_t TEncoder::ScanNumber(size_t at) {
     size_t i = at;
     bool point = false;
-    auto digit = [&](size_t k) { return k < work.size() && work[k] >= u'0' && work[k] <= u'9'; };
+    auto digit = [&](size_t k) { return k < work.size() && U(k) >= u'0' && U(k) <= u'9'; };
     while (i < work.size()) {
-        const char16_t c = work[i];
+        const char16_t c = U(i);
         if (digit(i)) {
             ++i;
         } else if (c == opt.Syntax.DecimalSeparator && !IsListSep(c)) {
@@ -420,7 +450,7 @@ size_t TEncoder::ScanNumber(size_t at) {
             point = true;
             ++i;
         } else if (c == u'E' && i > at &&
-                   (digit(i + 1) || ((work[i + 1] == u'+' || work[i + 1] == u'-') && digit(i + 2)))) {
+                   (digit(i + 1) || ((U(i + 1) == u'+' || U(i + 1) == u'-') && digit(i + 2)))) {
             i += 2;
             while (digit(i)) ++i;
             break;
@@ -429,25 +459,31 @@ size_t TEncoder::ScanNumber(size_t at) {
         }
     }
     if (i < work.size()) {
-        const char16_t c = work[i];
+        const char16_t c = U(i);
         const bool stop = IsListSep(c) || c == opt.Syntax.ArrayColSeparator ||
                           c == opt.Syntax.ArrayRowSeparator ||
                           std::u16string_view(u"<=>^/ %)*+-&:}\t\r\n").find(c) != std::u16string_view::npos;
         if (!stop) Fail(12);
     }
-    TXLSToken t{ttNumber, work.substr(at, i - at)};
+    TXLSToken t{ttNumber, std::u16string_view(work).substr(at, i - at)};
     if (!ParseNumber(t.Text, t.Number)) Fail(12);
     tokens.push_back(std::move(t));
     return i;
 }
 
 size_t TEncoder::ScanString(size_t at) {
+    // Without doubled quotes the literal's text is the working text's own.
+    const size_t close = work.find(u'"', at + 1);
+    if (close != work.npos && (close + 1 >= work.size() || U(close + 1) != u'"')) {
+        Add(ttString, std::u16string_view(work).substr(at + 1, close - at - 1));
+        return close + 1;
+    }
     std::u16string text;
     size_t i = at + 1;
     for (;;) {
         if (i >= work.size()) Fail(5, formula);
-        if (work[i] == u'"') {
-            if (i + 1 < work.size() && work[i + 1] == u'"') {
+        if (U(i) == u'"') {
+            if (i + 1 < work.size() && U(i + 1) == u'"') {
                 text.push_back(u'"');
                 i += 2;
                 continue;
@@ -456,7 +492,7 @@ size_t TEncoder::ScanString(size_t at) {
         }
         text.push_back(work[i++]);
     }
-    Add(ttString, std::move(text));
+    Add(ttString, Own(std::move(text)));
     return i + 1;
 }
 
@@ -466,8 +502,8 @@ size_t TEncoder::ScanQuoted(size_t at) {
     size_t i = at + 1;
     for (;;) {
         if (i >= work.size()) Fail(8, u"'");
-        if (work[i] == u'\'') {
-            if (i + 1 < work.size() && work[i + 1] == u'\'') {
+        if (U(i) == u'\'') {
+            if (i + 1 < work.size() && U(i + 1) == u'\'') {
                 text.push_back(u'\'');
                 i += 2;
                 continue;
@@ -477,34 +513,48 @@ size_t TEncoder::ScanQuoted(size_t at) {
         text.push_back(work[i++]);
     }
     const size_t close = i;
+    // A path of another workbook: "C:\dir\[book.xls]Sheet", "[book.xls]Sheet",
+    // or a drive path alone.
     const bool drive = text.size() >= 3 &&
                        ((text[0] >= u'A' && text[0] <= u'Z') || (text[0] >= u'a' && text[0] <= u'z')) &&
                        text[1] == u':' && text[2] == u'\\';
+    const size_t bracket = text.find(u'[');
+    const size_t closing = bracket == text.npos ? text.npos : text.find(u']', bracket);
+    if (closing != text.npos && closing - bracket >= 2) {
+        const std::u16string_view all = Own(std::move(text));
+        Add(ttPath, all.substr(0, bracket));
+        Add(ttFile, all.substr(bracket + 1, closing - bracket - 1));
+        Add(ttName, all.substr(closing + 1));
+        return close + 1;
+    }
     if (drive && close - at >= 7) {
-        const size_t bracket = text.find(u'[');
-        if (bracket != text.npos && bracket >= 2) {
-            Add(ttPath, text.substr(0, bracket));
-            return at + 1 + bracket; // on at the "["
-        }
-        Add(ttPath, std::move(text));
+        Add(ttPath, Own(std::move(text)));
         return close + 1;
     }
     if (text.find_first_of(u"*/?[\\]") != text.npos) Fail(13, text);
-    Add(ttName, std::move(text));
+    Add(ttName, Own(std::move(text)));
     return close + 1;
 }
 
 size_t TEncoder::ScanError(size_t at) {
     const std::u16string_view rest = std::u16string_view(work).substr(at);
     for (const TErrorLiteral& e : ErrorLiterals)
-        if (rest.substr(0, e.Text.size()) == e.Text) {
-            TXLSToken t{ttError, std::u16string(e.Text)};
+        if (StartsWith(at, e.Text)) {
+            const size_t end = at + e.Text.size();
+            // "#REF!A1": a reference to a sheet that was deleted.
+            TXLSToken ref;
+            size_t refEnd = 0;
+            if (e.Code == 0x17 && end < work.size() && U(end) != u'#' && Reference(end, refEnd, ref)) {
+                Add(ttSheetName, e.Text);
+                return end;
+            }
+            TXLSToken t{ttError, e.Text};
             t.Code = e.Code;
             tokens.push_back(std::move(t));
-            return at + e.Text.size();
+            return end;
         }
     size_t i = at + 1;
-    while (i < work.size() && !EndsName(work[i])) ++i;
+    while (i < work.size() && !EndsName(U(i))) ++i;
     Fail(1, rest.substr(0, i - at));
 }
 
@@ -514,9 +564,7 @@ size_t TEncoder::ScanArray(size_t at) {
     int cols = 0;
     size_t i = at + 1;
     auto blanks = [&] {
-        while (i < work.size() &&
-               (work[i] == u' ' || work[i] == u'\t' || work[i] == u'\r' || work[i] == u'\n'))
-            ++i;
+        while (i < work.size() && (U(i) == u' ' || U(i) == u'\t' || U(i) == u'\r' || U(i) == u'\n')) ++i;
     };
     auto bad = [&]() {
         Fail(1, std::u16string_view(work).substr(at, std::min<size_t>(i + 1, work.size()) - at));
@@ -525,12 +573,12 @@ size_t TEncoder::ScanArray(size_t at) {
         blanks();
         if (i >= work.size()) Fail(8, u"}");
         TArrayValue v;
-        const char16_t c = work[i];
+        const char16_t c = U(i);
         if (c == u'"') {
             const size_t before = tokens.size();
             i = ScanString(i);
             v.Kind = TArrayValue::avString;
-            v.Text = std::move(tokens.back().Text);
+            v.Text = tokens.back().Text;
             tokens.resize(before);
             if (v.Text.size() > 255) Fail(6);
         } else if (c == u'#') {
@@ -539,18 +587,17 @@ size_t TEncoder::ScanArray(size_t at) {
             v.Kind = TArrayValue::avError;
             v.Code = tokens.back().Code;
             tokens.resize(before);
-        } else if (work.compare(i, 4, u"TRUE") == 0 || work.compare(i, 5, u"FALSE") == 0) {
+        } else if (StartsWith(i, u"TRUE") || StartsWith(i, u"FALSE")) {
             v.Kind = TArrayValue::avBoolean;
-            v.Code = work[i] == u'T';
+            v.Code = U(i) == u'T';
             i += v.Code ? 4 : 5;
         } else {
             size_t j = i;
-            if (j < work.size() && (work[j] == u'-' || work[j] == u'+')) ++j;
+            if (j < work.size() && (U(j) == u'-' || U(j) == u'+')) ++j;
             size_t k = j;
             while (k < work.size() &&
-                   ((work[k] >= u'0' && work[k] <= u'9') || work[k] == opt.Syntax.DecimalSeparator ||
-                    work[k] == u'E' ||
-                    ((work[k] == u'+' || work[k] == u'-') && k > j && work[k - 1] == u'E')))
+                   ((U(k) >= u'0' && U(k) <= u'9') || U(k) == opt.Syntax.DecimalSeparator || U(k) == u'E' ||
+                    ((U(k) == u'+' || U(k) == u'-') && k > j && U(k - 1) == u'E')))
                 ++k;
             if (k == j || !ParseNumber(std::u16string_view(work).substr(i, k - i), v.Number)) bad();
             v.Kind = TArrayValue::avNumber;
@@ -560,7 +607,7 @@ size_t TEncoder::ScanArray(size_t at) {
         ++cols;
         blanks();
         if (i >= work.size()) Fail(8, u"}");
-        const char16_t s = work[i];
+        const char16_t s = U(i);
         if (s == u'}' || s == opt.Syntax.ArrayRowSeparator) {
             if (a.Rows == 0)
                 a.Cols = cols;
@@ -600,7 +647,7 @@ void TEncoder::Tokenize() {
 
 // One token of spreadsheet text from i on; returns where the next starts.
 size_t TEncoder::Step(size_t i) {
-    const char16_t c = work[i];
+    const char16_t c = U(i);
     if (c == u' ' || c == u'\t' || c == u'\r' || c == u'\n') {
         Add(ttSpace);
         return i + 1;
@@ -651,11 +698,11 @@ size_t TEncoder::Step(size_t i) {
         Add(ttRange);
         return i + 1;
     case u'<':
-        if (i + 1 < work.size() && work[i + 1] == u'=') {
+        if (i + 1 < work.size() && U(i + 1) == u'=') {
             Add(ttLE);
             return i + 2;
         }
-        if (i + 1 < work.size() && work[i + 1] == u'>') {
+        if (i + 1 < work.size() && U(i + 1) == u'>') {
             Add(ttNE);
             return i + 2;
         }
@@ -665,7 +712,7 @@ size_t TEncoder::Step(size_t i) {
         Add(ttEQ);
         return i + 1;
     case u'>':
-        if (i + 1 < work.size() && work[i + 1] == u'=') {
+        if (i + 1 < work.size() && U(i + 1) == u'=') {
             Add(ttGE);
             return i + 2;
         }
@@ -674,7 +721,7 @@ size_t TEncoder::Step(size_t i) {
     case u'[': {
         const size_t close = work.find(u']', i);
         if (close == work.npos || close - i < 2) Fail(14, std::u16string_view(work).substr(i));
-        Add(ttFile, work.substr(i + 1, close - i - 1));
+        Add(ttFile, std::u16string_view(work).substr(i + 1, close - i - 1));
         return close + 1;
     }
     case u'^':
@@ -692,7 +739,7 @@ size_t TEncoder::Step(size_t i) {
         TXLSToken t;
         size_t end = 0;
         if (Reference(i, end, t)) {
-            t.Text = work.substr(i, end - i);
+            t.Text = std::u16string_view(work).substr(i, end - i);
             if (LastType() == ttSheetName)
                 t.Type = t.Type == ttRef ? ttRef3d : ttArea3d;
             else if (LastType() == ttSheetNameX)
@@ -704,7 +751,7 @@ size_t TEncoder::Step(size_t i) {
         return refStart ? ScanName(i) : ScanNumber(i);
     }
     if (c == opt.Syntax.DecimalSeparator) {
-        if (i + 1 < work.size() && work[i + 1] >= u'0' && work[i + 1] <= u'9') return ScanNumber(i);
+        if (i + 1 < work.size() && U(i + 1) >= u'0' && U(i + 1) <= u'9') return ScanNumber(i);
         Plain("Illegal use of decimal separator");
     }
     return ScanName(i);
@@ -714,23 +761,23 @@ size_t TEncoder::Step(size_t i) {
 void TEncoder::TokenizeOpenDocument() {
     size_t i = 0;
     while (i < work.size()) {
-        const char16_t c = work[i];
+        const char16_t c = U(i);
         if (c == u']') Plain("Unexpected character \"]\" in OOC formula");
         if (c == u'[') {
             if (i + 2 >= work.size()) return;
             size_t j = i + 1;
-            if (work[j] == u'$') {
+            if (U(j) == u'$') {
                 ++j;
-                if (j < work.size() && work[j] == u'\'') {
+                if (j < work.size() && U(j) == u'\'') {
                     j = ScanQuoted(j);
                 } else {
                     const size_t from = j;
-                    while (j < work.size() && work[j] != u'.' && work[j] != u']') ++j;
-                    Add(ttName, work.substr(from, j - from));
+                    while (j < work.size() && U(j) != u'.' && U(j) != u']') ++j;
+                    Add(ttName, std::u16string_view(work).substr(from, j - from));
                 }
                 tokens.back().Type = ttSheetName;
             }
-            if (j < work.size() && work[j] == u'.') {
+            if (j < work.size() && U(j) == u'.') {
                 TXLSToken t;
                 size_t e1 = 0;
                 if (!Cell(j + 1, e1, t.Col1, t.Row1, t.AbsCol1, t.AbsRow1))
@@ -739,7 +786,7 @@ void TEncoder::TokenizeOpenDocument() {
                 t.Col2 = t.Col1;
                 t.Row2 = t.Row1;
                 size_t e2 = 0;
-                if (e1 + 1 < work.size() && work[e1] == u':' && work[e1 + 1] == u'.' &&
+                if (e1 + 1 < work.size() && U(e1) == u':' && U(e1 + 1) == u'.' &&
                     Cell(e1 + 2, e2, t.Col2, t.Row2, t.AbsCol2, t.AbsRow2)) {
                     t.Type = ttArea;
                     e1 = e2;
@@ -747,7 +794,7 @@ void TEncoder::TokenizeOpenDocument() {
                 if (LastType() == ttSheetName) t.Type = t.Type == ttRef ? ttRef3d : ttArea3d;
                 tokens.push_back(std::move(t));
                 j = e1;
-                if (j < work.size() && work[j] == u']') ++j;
+                if (j < work.size() && U(j) == u']') ++j;
                 i = j;
                 continue;
             }
@@ -793,43 +840,82 @@ void TEncoder::Enter() {
     if (++depth > MaxNesting) Fail(11);
 }
 
-// The binary operators by level, lowest precedence first; each level is
-// left-associative and writes its operator after both operands.
-struct TBinaryOperator {
-    TTokenType Type;
-    uint8_t Id;
-};
-constexpr TBinaryOperator Comparisons[] = {{ttEQ, ptg::EQ},        {ttNE, ptg::NE}, {ttLT, ptg::LT},
-                                           {ttLE, ptg::LE},        {ttGT, ptg::GT}, {ttGE, ptg::GE},
-                                           {ttListSep, ptg::Union}};
-constexpr TBinaryOperator Concats[] = {{ttConcat, ptg::Concat}};
-constexpr TBinaryOperator Additions[] = {{ttAdd, ptg::Add}, {ttSub, ptg::Sub}};
-constexpr TBinaryOperator Products[] = {{ttMul, ptg::Mul}, {ttDiv, ptg::Div}};
-constexpr TBinaryOperator Powers[] = {{ttPower, ptg::Power}};
-constexpr std::span<const TBinaryOperator> Levels[] = {Comparisons, Concats, Additions, Products, Powers};
-constexpr int LevelCount = int(std::size(Levels));
+// The binary operators by precedence, lowest first (0 comparisons and
+// union, 1 "&", 2 "+" "-", 3 "*" "/", 4 "^"); each level is left-associative
+// and writes its operator after both operands. -1 for other tokens.
+int LevelOf(TTokenType type) {
+    switch (type) {
+    case ttEQ:
+    case ttNE:
+    case ttLT:
+    case ttLE:
+    case ttGT:
+    case ttGE:
+    case ttListSep:
+        return 0;
+    case ttConcat:
+        return 1;
+    case ttAdd:
+    case ttSub:
+        return 2;
+    case ttMul:
+    case ttDiv:
+        return 3;
+    case ttPower:
+        return 4;
+    default:
+        return -1;
+    }
+}
+
+uint8_t OperatorId(TTokenType type) {
+    switch (type) {
+    case ttEQ:
+        return ptg::EQ;
+    case ttNE:
+        return ptg::NE;
+    case ttLT:
+        return ptg::LT;
+    case ttLE:
+        return ptg::LE;
+    case ttGT:
+        return ptg::GT;
+    case ttGE:
+        return ptg::GE;
+    case ttListSep:
+        return ptg::Union;
+    case ttConcat:
+        return ptg::Concat;
+    case ttAdd:
+        return ptg::Add;
+    case ttSub:
+        return ptg::Sub;
+    case ttMul:
+        return ptg::Mul;
+    case ttDiv:
+        return ptg::Div;
+    default:
+        return ptg::Power;
+    }
+}
 
 void TEncoder::Expression() {
     Binary(0);
 }
 
-void TEncoder::Binary(int level) {
-    if (level == LevelCount) {
-        Percent();
-        return;
-    }
-    Binary(level + 1);
+// Operands joined by operators of level minLevel and above.
+void TEncoder::Binary(int minLevel) {
+    Percent();
     for (;;) {
         size_t at, n;
         const TXLSToken* t = Peek(at, n);
         if (!t) return;
-        const TBinaryOperator* op = nullptr;
-        for (const TBinaryOperator& o : Levels[level])
-            if (o.Type == t->Type) op = &o;
-        if (!op) return;
+        const int level = LevelOf(t->Type);
+        if (level < minLevel) return;
+        const uint8_t op = OperatorId(t->Type);
         Take(at, n);
         Binary(level + 1);
-        WriteId(op->Id);
+        WriteId(op);
     }
 }
 
@@ -853,8 +939,34 @@ void TEncoder::Unary() {
         signs.push_back(t->Type == ttAdd ? ptg::Uplus : ptg::Uminus);
         Take(at, n);
     }
-    RangeExpression();
+    Intersection();
     for (auto s = signs.rbegin(); s != signs.rend(); ++s) WriteId(*s);
+}
+
+// Blanks between two references are the intersection operator.
+void TEncoder::Intersection() {
+    RangeExpression();
+    for (;;) {
+        size_t at, n;
+        const TXLSToken* t = Peek(at, n);
+        if (!t || n == 0) return;
+        switch (t->Type) {
+        case ttRef:
+        case ttArea:
+        case ttName:
+        case ttSheetName:
+        case ttFile:
+        case ttPath:
+        case ttFunc:
+        case ttParenL:
+            break;
+        default:
+            return;
+        }
+        index = at;
+        RangeExpression();
+        WriteId(ptg::Isect);
+    }
 }
 
 void TEncoder::RangeExpression() {
@@ -909,9 +1021,18 @@ void TEncoder::Operand() {
         if (t->Text.size() > 255) Fail(6);
         Take(at, n);
         WriteId(ptg::Str);
-        const uint8_t head[2] = {uint8_t(t->Text.size()), 1};
-        WriteBytes(head, 2);
-        for (char16_t c : t->Text) WriteU16(c);
+        uint8_t bytes[2 + 2 * 255];
+        bytes[0] = uint8_t(t->Text.size());
+        bytes[1] = 1;
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(bytes + 2, t->Text.data(), 2 * t->Text.size());
+        } else {
+            for (size_t i = 0; i < t->Text.size(); ++i) {
+                bytes[2 + 2 * i] = uint8_t(t->Text[i]);
+                bytes[3 + 2 * i] = uint8_t(t->Text[i] >> 8);
+            }
+        }
+        WriteBytes(bytes, 2 + 2 * t->Text.size());
         return;
     }
     case ttError:
@@ -943,9 +1064,10 @@ void TEncoder::Operand() {
         return;
     case ttName: {
         Take(at, n);
-        if (t->Text == u"TRUE" || t->Text == u"FALSE") {
+        const std::u16string upper = t->Text.size() <= 5 ? UpperCaseWide(t->Text) : std::u16string();
+        if (upper == u"TRUE" || upper == u"FALSE") {
             WriteId(ptg::Bool);
-            const uint8_t v = t->Text == u"TRUE";
+            const uint8_t v = upper == u"TRUE";
             WriteBytes(&v, 1);
             return;
         }
@@ -978,13 +1100,13 @@ void TEncoder::Reference3d() {
     // The qualifiers: [path] [file] sheet!, or path name.
     size_t at, n;
     Peek(at, n);
-    std::u16string path, file;
+    std::u16string_view path, file;
     size_t i = at;
     if (tokens[i].Type == ttPath) path = tokens[i++].Text;
     if (i < limit && tokens[i].Type == ttFile) file = tokens[i++].Text;
-    if (i >= limit) Fail(15, path + file);
+    if (i >= limit) Fail(15, std::u16string(path) + std::u16string(file));
     const TXLSToken& q = tokens[i];
-    if (q.Type == ttNameX) {
+    if (q.Type == ttNameX || (q.Type == ttName && !file.empty())) {
         int externIndex = -1, number = -1;
         if (!opt.Names || !opt.Names->ExternName(path, file, q.Text, externIndex, number)) Fail(7, q.Text);
         spaces.push_back({int(std::min<size_t>(n, 255)), q.Type});
@@ -1005,7 +1127,7 @@ void TEncoder::Reference3d() {
     if (r.Type == ttName && path.empty() && file.empty()) {
         // A name of that sheet.
         const int name = opt.Names ? opt.Names->DefinedNameIndex(r.Text, q.Text) : -1;
-        if (name < 0) Fail(7, q.Text + u"!" + r.Text);
+        if (name < 0) Fail(7, std::u16string(q.Text) + u"!" + std::u16string(r.Text));
         WriteId(WithClass(ptg::Name, ptg::ClassValue));
         WriteU16(uint16_t(name + 1));
         WriteU16(0);
@@ -1039,7 +1161,7 @@ void TEncoder::Reference3d() {
 
 void TEncoder::Function(const TXLSToken& f) {
     Enter();
-    const int number = FindExcelFunction(f.Text);
+    const int number = FindExcelFunction(UpperCaseWide(f.Text));
     const TExcelFunctions* fn = number >= 0 ? &ExcelFunction(number) : nullptr;
     if (fn && fn->Refused()) Fail(4, f.Text);
     int count = 0;
@@ -1066,33 +1188,32 @@ void TEncoder::Function(const TXLSToken& f) {
     int position = 0;
     for (;;) {
         size_t i = index;
-        int level = 0;
         bool separator = false, closed = false;
         for (; i < outerLimit; ++i) {
             const TTokenType type = tokens[i].Type;
             if (type == ttParenL || type == ttFunc) {
-                ++level;
+                // Over the parentheses to their closing one.
+                i = closing[i];
+                if (i >= outerLimit) break;
             } else if (type == ttParenR) {
-                if (level == 0) {
-                    closed = true;
-                    break;
-                }
-                --level;
-            } else if (type == ttListSep && level == 0) {
+                closed = true;
+                break;
+            } else if (type == ttListSep) {
                 separator = true;
                 break;
             }
         }
         if (!separator && !closed) Fail(3);
-        bool empty = true;
-        for (size_t k = index; k < i; ++k) empty = empty && tokens[k].Type == ttSpace;
+        size_t first = index;
+        while (first < i && tokens[first].Type == ttSpace) ++first;
+        const bool empty = first == i;
         const uint8_t argumentClass = fn ? ArgumentClass(*fn, position) : 0;
         if (!empty) {
             cls = argumentClass;
             limit = i;
             Expression();
             size_t at, n;
-            if (Peek(at, n)) Fail(2, tokens[at].Text.empty() ? std::u16string(1, u'?') : tokens[at].Text);
+            if (Peek(at, n)) Fail(2, tokens[at].Text.empty() ? std::u16string_view(u"?") : tokens[at].Text);
             limit = outerLimit;
             ++count;
         } else if (separator || position > 0) {
@@ -1174,22 +1295,23 @@ void TEncoder::WriteArea(const TXLSToken& t) {
 }
 
 TEncodedFormula TEncoder::Run() {
-    // Upper case outside string literals and quoted names.
-    work.reserve(formula.size());
-    char16_t quote = 0;
-    for (char16_t c : formula) {
-        if (quote) {
-            if (c == quote) quote = 0;
-            work.push_back(c);
-        } else {
-            if (c == u'"' || c == u'\'') quote = c;
-            work.push_back(quote ? c : UpperCaseChar(c));
-        }
-    }
+    work = formula;
+    tokens.reserve(work.size() / 8 + 8);
+    out.reserve(std::min<size_t>(opt.MaxSize, 2 * work.size() + 16));
     if (mode == TEncodeMode::emOpenDocument)
         TokenizeOpenDocument();
     else
         Tokenize();
+    closing.assign(tokens.size(), tokens.size());
+    std::vector<size_t> open;
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        if (tokens[i].Type == ttParenL || tokens[i].Type == ttFunc) {
+            open.push_back(i);
+        } else if (tokens[i].Type == ttParenR && !open.empty()) {
+            closing[open.back()] = i;
+            open.pop_back();
+        }
+    }
     if (mode == TEncodeMode::em2007) {
         const uint8_t marker = ptg::Layout2007;
         WriteBytes(&marker, 1);
@@ -1200,7 +1322,10 @@ TEncodedFormula TEncoder::Run() {
     size_t at, n;
     if (Peek(at, n)) {
         const TXLSToken& t = tokens[at];
-        Fail(2, !t.Text.empty() ? t.Text : t.Type == ttParenR ? u")" : t.Type == ttParenL ? u"(" : u"?");
+        Fail(2, !t.Text.empty()      ? t.Text
+                : t.Type == ttParenR ? std::u16string_view(u")")
+                : t.Type == ttParenL ? std::u16string_view(u"(")
+                                     : std::u16string_view(u"?"));
     }
     TEncodedFormula result;
     result.TokenLength = out.size();

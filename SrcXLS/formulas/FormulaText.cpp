@@ -24,12 +24,6 @@ std::string General(double value, int digits) {
     return std::string(buf, r.ptr);
 }
 
-bool ReadsBack(const std::string& text, double value) {
-    double back = 0;
-    auto r = std::from_chars(text.data(), text.data() + text.size(), back);
-    return r.ec == std::errc() && back == value;
-}
-
 bool IsLetter(char16_t c) {
     // Letters of every script are letters; Latin-1 has its own signs.
     return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c >= 0x100 ||
@@ -72,8 +66,7 @@ bool LooksLikeReference(std::u16string_view s) {
 
 std::u16string FormulaNumberText(double value, char16_t decimalSeparator) {
     if (!std::isfinite(value)) return u"#NUM!";
-    std::string text = General(value, 15);
-    if (!ReadsBack(text, value)) text = General(value, 17);
+    const std::string text = General(value, 15);
     std::u16string out;
     out.reserve(text.size() + 2);
     for (size_t i = 0; i < text.size(); ++i) {

@@ -24,9 +24,8 @@ struct TFormulaSyntax {
     static TFormulaSyntax Display(const TXLSLocale& locale);
 };
 
-// Up to 15 significant digits, as the general number format shows them,
-// or more when 15 digits would read back as another number: formula text
-// never changes a constant. Exponents are written "1E+20", "1.5E-07".
+// Up to 15 significant digits, as the general number format shows them.
+// Exponents are written "1E+20", "1.5E-07".
 std::u16string FormulaNumberText(double value, char16_t decimalSeparator);
 
 // A string literal in double quotes, inner quotes doubled.

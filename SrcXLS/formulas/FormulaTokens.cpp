@@ -1,6 +1,7 @@
 #include "SrcXLS/formulas/FormulaTokens.h"
 
 #include "SrcXLS/XLSBytes.h"
+#include "SrcXLS/XLSText.h"
 
 #include <cstdio>
 
@@ -225,10 +226,10 @@ TArrayConstant ReadArrayConstant(std::span<const uint8_t> data, size_t& pos, TTo
     a.Cols = r.U8("array columns") + 1;
     a.Rows = r.U16("array rows") + 1;
     const bool biff8 = !Before(layout, L::BIFF8);
-    // Each value takes at least 9 bytes: a count past what is left is refused
-    // before anything is reserved.
+    // Each value takes at least 2 bytes (an empty 8-bit string): a count past
+    // what is left is refused before anything is reserved.
     const size_t count = size_t(a.Cols) * size_t(a.Rows);
-    if (count > r.Remaining() / 9 + 1) r.Need(count * 9, "array constant");
+    r.Need(count * 2, "array constant");
     a.Values.resize(count);
     for (TArrayValue& v : a.Values) {
         const uint8_t kind = r.U8("array element");
@@ -265,7 +266,8 @@ TArrayConstant ReadArrayConstant(std::span<const uint8_t> data, size_t& pos, TTo
     return a;
 }
 
-void WriteArrayConstant(const TArrayConstant& array, std::vector<uint8_t>& out) {
+bool WriteArrayConstant(const TArrayConstant& array, std::vector<uint8_t>& out, TTokenLayout layout,
+                        int codePage) {
     TByteWriter w(out);
     w.U8(uint8_t(array.Cols - 1));
     w.U16(uint16_t(array.Rows - 1));
@@ -275,12 +277,23 @@ void WriteArrayConstant(const TArrayConstant& array, std::vector<uint8_t>& out) 
         case TArrayValue::avNumber:
             w.Bytes(&v.Number, 8);
             break;
-        case TArrayValue::avString: {
-            w.U16(uint16_t(v.Text.size()));
-            w.U8(1);
-            for (char16_t c : v.Text) w.U16(c);
+        case TArrayValue::avString:
+            if (!Before(layout, L::BIFF8)) {
+                w.U16(uint16_t(v.Text.size()));
+                w.U8(1);
+                for (char16_t c : v.Text) w.U16(c);
+            } else {
+                std::string bytes;
+                try {
+                    bytes = WideToCodePage(v.Text, codePage);
+                } catch (const XLSError&) {
+                    return false;
+                }
+                if (bytes.size() > 255) return false;
+                w.U8(uint8_t(bytes.size()));
+                w.Bytes(bytes.data(), bytes.size());
+            }
             break;
-        }
         case TArrayValue::avBoolean:
         case TArrayValue::avError:
             w.U8(v.Code);
@@ -290,6 +303,7 @@ void WriteArrayConstant(const TArrayConstant& array, std::vector<uint8_t>& out) 
             for (int i = 0; i < 8; ++i) w.U8(0);
         }
     }
+    return true;
 }
 
 size_t FormulaArrayDataSize(std::span<const uint8_t> data, size_t tokenLength, TTokenLayout layout) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "SrcXLS/XLSDefs.h"
+#include "SrcXLS/XLSText.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -177,8 +178,11 @@ struct TArrayConstant {
 // layout with a u8 count and 8-bit characters. Raises XLSError at a bad
 // element or when the constant runs past the end.
 TArrayConstant ReadArrayConstant(std::span<const uint8_t> data, size_t& pos, TTokenLayout layout);
-// Appends an array constant in the BIFF8 layout.
-void WriteArrayConstant(const TArrayConstant& array, std::vector<uint8_t>& out);
+// Appends an array constant in the BIFF8 layout, or in the BIFF5 layout
+// with 8-bit strings in codePage; false when a string has no such form
+// (a character the code page lacks, more than 255 bytes).
+bool WriteArrayConstant(const TArrayConstant& array, std::vector<uint8_t>& out,
+                        TTokenLayout layout = TTokenLayout::BIFF8, int codePage = DefaultCodePage);
 
 // "Unknown ptg[%.2X]" style texts with the identifier in two hex digits.
 std::string TokenMessage(const char* head, uint8_t id, const char* tail = "");

@@ -10,7 +10,9 @@ constexpr uint8_t R = 0x20, V = 0x40, A = 0x60;
 
 // By function number. SUMIF, RANK, ADDRESS, CELL and ROMAN take the lower
 // argument counts and INDEX the fourth argument that files hold, so that
-// checking the count never refuses a formula other programs wrote.
+// checking the count never refuses a formula other programs wrote; MID has
+// its three arguments, as the files' fixed-count tokens give it, and
+// DATEDIF, which files hold, is a function of three arguments.
 constexpr TExcelFunctions Table[ExcelFunctionCount] = {
     {1, 99, u"COUNT", {R, 0, 0, 0, 0, 0}},
     {2, 3, u"IF", {V, V, V, 0, 0, 0}},
@@ -43,7 +45,7 @@ constexpr TExcelFunctions Table[ExcelFunctionCount] = {
     {2, 3, u"LOOKUP", {V, R, R, 0, 0, 0}},
     {1, 4, u"INDEX", {R, V, V, V, 0, 0}},
     {2, 2, u"REPT", {V, V, 0, 0, 0, 0}},
-    {1, 3, u"MID", {V, V, V, 0, 0, 0}},
+    {3, 3, u"MID", {V, V, V, 0, 0, 0}},
     {1, 1, u"LEN", {V, 0, 0, 0, 0, 0}},
     {1, 1, u"VALUE", {V, 0, 0, 0, 0, 0}},
     {0, 0, u"TRUE", {0, 0, 0, 0, 0, 0}},
@@ -363,7 +365,7 @@ constexpr TExcelFunctions Table[ExcelFunctionCount] = {
     {255, 255, u"SCENARIO.GET", {0, 0, 0, 0, 0, 0}},
     {255, 255, u"OPTIONS.LISTS.GET", {0, 0, 0, 0, 0, 0}},
     {4, 4, u"ISPMT", {V, V, V, V, 0, 0}},
-    {255, 255, u"DATEDIF", {0, 0, 0, 0, 0, 0}},
+    {3, 3, u"DATEDIF", {V, V, V, 0, 0, 0}},
     {255, 255, u"DATESTRING", {0, 0, 0, 0, 0, 0}},
     {255, 255, u"NUMBERSTRING", {0, 0, 0, 0, 0, 0}},
     {1, 99, u"ROMAN", {V, V, 0, 0, 0, 0}},

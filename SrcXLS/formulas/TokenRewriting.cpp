@@ -1,6 +1,7 @@
 #include "SrcXLS/formulas/TokenRewriting.h"
 
 #include "SrcXLS/XLSBytes.h"
+#include "SrcXLS/XLSText.h"
 #include "SrcXLS/formulas/FormulaTokens.h"
 
 namespace xls {
@@ -265,6 +266,139 @@ std::optional<std::vector<uint8_t>> Tokens2007ToBIFF8(std::span<const uint8_t> d
     }
     biff8TokenLength = out.size();
     out.insert(out.end(), data.begin() + std::ptrdiff_t(tokenLength), data.end());
+    return out;
+}
+
+namespace {
+
+// 8-bit text of a code page for wide text; empty when a character is lacking.
+std::optional<std::string> OldText(std::u16string_view text, int codePage) {
+    try {
+        return WideToCodePage(text, codePage);
+    } catch (const XLSError&) {
+        return std::nullopt;
+    }
+}
+
+// An array constant of the BIFF8 layout in the older layout, appended.
+bool ConvertArray(std::span<const uint8_t> data, size_t& pos, int codePage, std::vector<uint8_t>& out) {
+    try {
+        return WriteArrayConstant(ReadArrayConstant(data, pos, L::BIFF8), out, L::BIFF5, codePage);
+    } catch (const XLSError&) {
+        return false;
+    }
+}
+
+} // namespace
+
+std::optional<std::vector<uint8_t>> TokensToOldLayout(std::span<const uint8_t> data, size_t tokenLength,
+                                                      TExcelVersion from, int codePage,
+                                                      size_t& newTokenLength) {
+    if (tokenLength > data.size()) return std::nullopt;
+    const L source = TokenLayoutOf(from);
+    std::vector<uint8_t> out;
+    TByteWriter w(out);
+    std::vector<size_t> arrays; // in token order
+    TTokenWalker walker(data.first(tokenLength), source, false);
+    TToken t;
+    for (;;) {
+        const TWalkStatus s = walker.Next(t);
+        if (s == TWalkStatus::End) break;
+        if (s != TWalkStatus::Token) return std::nullopt;
+        const uint8_t* token = data.data() + t.Pos;
+        switch (t.Base) {
+        case ptg::Name:
+        case ptg::NameX:
+        case ptg::Ref3d:
+        case ptg::Area3d:
+        case ptg::RefErr3d:
+        case ptg::AreaErr3d:
+        case ptg::MemArea:
+        case ptg::MemErr:
+        case ptg::MemNoMem:
+        case ptg::MemFunc:
+        case ptg::MemAreaN:
+        case ptg::MemNoMemN:
+        case ptg::Extended:
+        case ptg::Sheet:
+        case ptg::EndSheet:
+            return std::nullopt;
+        case ptg::Array:
+            arrays.push_back(t.Pos);
+            w.Bytes(token, t.Size);
+            continue;
+        default:
+            break;
+        }
+        if (source == L::BIFF2 || source == L::BIFF3) {
+            // Function numbers widen to 16 bits, BIFF2 attributes too; jump
+            // offsets would then point elsewhere, so jumps are not taken.
+            switch (t.Base) {
+            case ptg::Func:
+                w.U8(t.Id);
+                w.U16(token[1]);
+                continue;
+            case ptg::FuncVar:
+                w.U8(t.Id);
+                w.U8(token[1]);
+                w.U16(token[2]);
+                continue;
+            case ptg::Attr:
+                if (token[1] & (attr::If | attr::Skip | attr::Choose)) return std::nullopt;
+                w.U8(t.Id);
+                w.U8(token[1]);
+                w.U16(source == L::BIFF2 ? token[2] : GetU16(token + 2));
+                continue;
+            default:
+                break;
+            }
+        }
+        if (source != L::BIFF8) {
+            w.Bytes(token, t.Size);
+            continue;
+        }
+        if (t.Base == ptg::Str) {
+            std::u16string text;
+            const size_t n = token[1];
+            for (size_t i = 0; i < n; ++i)
+                text.push_back((token[2] & 1) ? char16_t(GetU16(token + 3 + 2 * i)) : char16_t(token[3 + i]));
+            auto old = OldText(text, codePage);
+            if (!old || old->size() > 255) return std::nullopt;
+            w.U8(ptg::Str);
+            w.U8(uint8_t(old->size()));
+            w.Bytes(old->data(), old->size());
+            continue;
+        }
+        TCorner c[2];
+        std::vector<uint8_t> copy(token + 1, token + t.Size);
+        const bool error = t.Base == ptg::RefErr || t.Base == ptg::AreaErr;
+        const uint8_t base = t.Base == ptg::RefErr ? ptg::Ref : t.Base == ptg::AreaErr ? ptg::Area : t.Base;
+        const int n = Corners(base, L::BIFF8, copy.data(), c);
+        if (n == 0) {
+            w.Bytes(token, t.Size);
+            continue;
+        }
+        w.U8(t.Id);
+        uint16_t rows[2] = {}, cols[2] = {};
+        for (int i = 0; i < n; ++i) {
+            if (!error && c[i].Row > 0x3FFF) return std::nullopt;
+            rows[i] = uint16_t((c[i].Row & 0x3FFF) | (c[i].RowRel ? 0x8000 : 0) | (c[i].ColRel ? 0x4000 : 0));
+            cols[i] = uint16_t(c[i].Col & 0xFF);
+        }
+        w.U16(rows[0]);
+        if (n == 2) w.U16(rows[1]);
+        w.U8(uint8_t(cols[0]));
+        if (n == 2) w.U8(uint8_t(cols[1]));
+    }
+    newTokenLength = out.size();
+    // The array data: BIFF8 strings become 8-bit; older data stays.
+    size_t pos = tokenLength;
+    if (source == L::BIFF8) {
+        for (size_t k = 0; k < arrays.size(); ++k)
+            if (!ConvertArray(data, pos, codePage, out)) return std::nullopt;
+    } else {
+        out.insert(out.end(), data.begin() + std::ptrdiff_t(tokenLength), data.end());
+    }
     return out;
 }
 

@@ -48,4 +48,15 @@ void Shift2007SharedFormula(std::span<uint8_t> tokens, int colOffset, int rowOff
 std::optional<std::vector<uint8_t>> Tokens2007ToBIFF8(std::span<const uint8_t> data, size_t tokenLength,
                                                       size_t& biff8TokenLength);
 
+// Tokens (tokenLength bytes, then their array data) of one version's
+// layout in the layout of BIFF4 and BIFF5 (the same for what is kept):
+// references, strings and array strings of BIFF8 and the function numbers
+// of BIFF2 and BIFF3 converted (8-bit text in codePage). Empty when a token
+// has no form there (names, 3-D references, memory tokens, the 2007
+// layout, jumps of BIFF2/BIFF3 attributes), a reference lies beyond the
+// older sheet or a text has characters the code page lacks.
+std::optional<std::vector<uint8_t>> TokensToOldLayout(std::span<const uint8_t> data, size_t tokenLength,
+                                                      TExcelVersion from, int codePage,
+                                                      size_t& newTokenLength);
+
 } // namespace xls

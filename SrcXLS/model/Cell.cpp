@@ -1,6 +1,7 @@
 #include "SrcXLS/model/Cell.h"
 
 #include "SrcXLS/XLSBytes.h"
+#include "SrcXLS/XLSText.h"
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSValues.h"
 
@@ -85,15 +86,21 @@ TFormulaCell::TFormulaCell(TCellFormats* pool, int formatIndex, int col, int row
 }
 
 void TFormulaCell::SetFormula(std::span<const uint8_t> tokens) {
-    data.assign(tokens.begin(), tokens.end());
-    tokenLength = int(tokens.size());
+    SetFormula(tokens, tokens.size());
+}
+
+void TFormulaCell::SetFormula(std::span<const uint8_t> newData, size_t newTokenLength) {
+    if (newTokenLength > newData.size()) throw XLSError("Invalid formula length");
+    data.assign(newData.begin(), newData.end());
+    tokenLength = int(newTokenLength);
     sharedLink = NoSharedFormula;
     textFlag = false;
+    tokenVersion = TExcelVersion::xvExcel97;
 }
 
 std::u16string TFormulaCell::GetFormulaText() const {
     if (!textFlag) return {};
-    return std::u16string(data.begin(), data.end());
+    return Utf8ToWide(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
 }
 
 // A formula kept as text stays text in the copy: relabelled as tokens its
@@ -103,6 +110,7 @@ void TFormulaCell::CopyFormula(const TFormulaCell& source) {
     tokenLength = source.tokenLength;
     textFlag = source.textFlag;
     options = source.options;
+    tokenVersion = source.tokenVersion;
     sharedLink = NoSharedFormula;
 }
 

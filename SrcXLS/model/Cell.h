@@ -3,6 +3,7 @@
 // string cell also one use of its entry in the shared string table.
 #pragma once
 
+#include "SrcXLS/XLSDefs.h"
 #include "SrcXLS/XLSValues.h"
 #include "SrcXLS/model/FormattedObject.h"
 #include "SrcXLS/model/SST.h"
@@ -161,10 +162,17 @@ public:
     uint8_t Options() const { return options; }
     uint16_t SharedLink() const { return sharedLink; }
     bool Calculated = false;
+    // The version whose token layout the formula is in: BIFF2-BIFF5 for
+    // tokens read from files of those versions, else BIFF8 (the 2007 layout
+    // after its leading marker).
+    TExcelVersion TokenVersion() const { return tokenVersion; }
+    void SetTokenVersion(TExcelVersion v) { tokenVersion = v; }
 
     // New tokens: data and token length both cover the whole block.
     void SetFormula(std::span<const uint8_t> tokens);
-    // The kept .xlsx text widened, "" for token formulas.
+    // New tokens (tokenLength bytes) followed by their array data.
+    void SetFormula(std::span<const uint8_t> data, size_t tokenLength);
+    // The kept .xlsx text (UTF-8) as wide text, "" for token formulas.
     std::u16string GetFormulaText() const;
     // Copies formula data (tokens or text with their flags) from source.
     void CopyFormula(const TFormulaCell& source);
@@ -175,6 +183,7 @@ private:
     uint16_t sharedLink = NoSharedFormula;
     bool textFlag = false;
     uint8_t options = 0;
+    TExcelVersion tokenVersion = TExcelVersion::xvExcel97;
 };
 
 class TNumberFormulaCell final : public TFormulaCell {

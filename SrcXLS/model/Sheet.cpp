@@ -7,6 +7,7 @@
 #include "SrcXLS/drawing/DrawingObjects.h"
 #include "SrcXLS/drawing/EscherDrawing.h"
 #include "SrcXLS/model/CellFormats.h"
+#include "SrcXLS/model/FormulaServices.h"
 #include "SrcXLS/model/SST.h"
 #include "SrcXLS/model/TextMeasure.h"
 #include "SrcXLS/model/XFonts.h"
@@ -248,9 +249,7 @@ double TSheet::GetAsFloat(int col, int row) {
 
 std::u16string TSheet::FormulaResultText(const TCell& cell) {
     const auto& f = static_cast<const TFormulaCell&>(cell);
-    // Formula text comes from the formula services; a formula kept as text
-    // shows that text.
-    if (workbook.FormulasShown()) return f.GetFormulaText();
+    if (workbook.FormulasShown()) return workbook.Formulas().CellFormulaText(Index(), f, false);
     switch (cell.CellType()) {
     case ctNumberFormula:
         return FloatToGeneralText(static_cast<const TNumberFormulaCell&>(cell).Value,
@@ -310,7 +309,7 @@ std::string TSheet::GetAsFormula(int col, int row) {
     auto* f = dynamic_cast<TFormulaCell*>(cells.FindCell(col, row));
     if (!f) throw XLSError(WrongCell);
     if (f->IsText()) return std::string(f->Data().begin(), f->Data().end());
-    return {};
+    return WideToUtf8(workbook.Formulas().CellFormulaText(Index(), *f, true));
 }
 
 void TSheet::GetCellValue(int col, int row, TFormulaValue& value) {
@@ -632,7 +631,7 @@ int TSheet::AutoWidthCols(int col1, int col2) {
             leading = m.InternalLeading();
         }
         if (workbook.FormulasShown() && cell->IsFormula())
-            text = static_cast<TFormulaCell*>(cell)->GetFormulaText();
+            text = workbook.Formulas().CellFormulaText(Index(), static_cast<TFormulaCell&>(*cell), false);
         else
             text = cells.GetDisplayText(*cell);
         int rotation = cell->GetRotation();

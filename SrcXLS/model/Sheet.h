@@ -160,7 +160,8 @@ public:
     double GetAsFloat(int col, int row);
     std::u16string GetAsString(int col, int row);
     TCellVariant GetAsVariant(int col, int row);
-    // The kept text of a formula read from an .xlsx file.
+    // The formula of a formula cell in file syntax ("." and ","), UTF-8;
+    // the kept text of a formula read from an .xlsx file as it was kept.
     std::string GetAsFormula(int col, int row);
     void GetCellValue(int col, int row, TFormulaValue& value);
     void GetRefValue(const TFormulaValue& ref, TFormulaValue& value);

@@ -6,6 +6,7 @@
 #include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formats/XLSStream.h"
+#include "SrcXLS/model/FormulaServices.h"
 
 #include <algorithm>
 #include <cstring>
@@ -45,11 +46,8 @@ void PutDouble(uint8_t* p, double v) {
 class TCellWriter {
 public:
     TCellWriter(TSheet& sheet, TExcelVersion version, TXLSStream& stream)
-        : sheet(sheet), version(version), stream(stream), maxRec(MaxRecordSize(version)) {
-        const TExcelVersion read = sheet.Workbook().GetOrigVersion();
-        foreignTokens =
-            read != TExcelVersion::xvNone && read != TExcelVersion::xvExcel2007 && read != version;
-    }
+        : sheet(sheet), version(version), stream(stream), maxRec(MaxRecordSize(version)),
+          sheetIndex(sheet.Index()) {}
 
     void Run();
 
@@ -73,6 +71,9 @@ private:
     void WriteNumber(const TCell& cell, double v);
     void WriteString(const TCell& cell, const std::u16string& text, TSSTEntry* entry);
     void WriteBoolErr(const TCell& cell, uint8_t value, uint8_t isError);
+    // The tokens a formula is written with; false when it has none in
+    // this version (its cached value is written).
+    bool TokensOf(const TFormulaCell& cell);
     void WriteFormula(TFormulaCell& cell);
     void WriteFormulaValue(TFormulaCell& cell);
     void WriteStringRecord(const std::u16string& text);
@@ -86,8 +87,14 @@ private:
     int rkFirst = -1, rkLast = -1;
     uint32_t rkRow = 0;
     int counter = 0;
-    bool foreignTokens = false; // the formulas were read in another version
+    int sheetIndex;
+    std::vector<uint8_t> tokens;
+    size_t tokenLength = 0;
 };
+
+bool TCellWriter::TokensOf(const TFormulaCell& cell) {
+    return sheet.Workbook().Formulas().FormulaTokens(sheetIndex, cell, version, tokens, tokenLength);
+}
 
 bool TCellWriter::AddRK(const TCell& cell, uint32_t value) {
     if (rk.size() > 255) throw XLSError("RK Cache overflow");
@@ -226,8 +233,8 @@ void TCellWriter::WriteStringRecord(const std::u16string& text) {
     }
 }
 
-// The cached text, boolean or error alone, for a formula whose tokens
-// cannot be written (numbers go the way of number cells).
+// The cached text, boolean or error alone, for a formula that has no tokens
+// in the version written (numbers go the way of number cells).
 void TCellWriter::WriteFormulaValue(TFormulaCell& cell) {
     switch (cell.CellType()) {
     case ctStringFormula:
@@ -251,18 +258,11 @@ void TCellWriter::WriteFormulaValue(TFormulaCell& cell) {
     }
 }
 
+// Called after TokensOf gave the formula's tokens.
 void TCellWriter::WriteFormula(TFormulaCell& cell) {
-    // The formula services turn .xlsx text into tokens; until they have,
-    // the cached result is written so the value is not lost. Tokens read
-    // from a file of another BIFF version have another layout and would
-    // read as other formulas: their cells keep the cached result too.
-    if (cell.IsText() || foreignTokens) {
-        WriteFormulaValue(cell);
-        return;
-    }
     // BIFF4: no chain field before the token length.
     const size_t head = version == TExcelVersion::xvExcel40 ? 18 : 22;
-    size_t length = head + size_t(cell.DataLength());
+    size_t length = head + tokens.size();
     if (length > size_t(maxRec))
         throw XLSError("Formula too long in cell " + std::to_string(cell.Row) + ":" +
                        std::to_string(cell.Col));
@@ -304,8 +304,8 @@ void TCellWriter::WriteFormula(TFormulaCell& cell) {
         PutU16(result + 6, 0xFFFF);
     }
     PutU16(b.data() + 14, sheet.RecalcFormulas ? 0x0002 : 0);
-    PutU16(b.data() + head - 2, uint16_t(cell.TokenLength()));
-    std::copy(cell.Data().begin(), cell.Data().end(), b.begin() + ptrdiff_t(head));
+    PutU16(b.data() + head - 2, uint16_t(tokenLength));
+    std::copy(tokens.begin(), tokens.end(), b.begin() + ptrdiff_t(head));
     TSheet::WriteRecord(stream, version == TExcelVersion::xvExcel40 ? biff::FORMULA4 : biff::FORMULA,
                         b.data(), uint16_t(b.size()));
 
@@ -337,12 +337,12 @@ void TCellWriter::Run() {
         // A formula written as its cached number is written like a number.
         double v = 0;
         bool number = type == ctInteger || type == ctFloat;
+        const bool formula = cell->IsFormula() && TokensOf(static_cast<TFormulaCell&>(*cell));
         if (type == ctNumberFormula || type == ctNumberArrayFormula) {
             auto& f = static_cast<TFormulaCell&>(*cell);
             // An array's boolean or error result is no number.
-            number =
-                (f.IsText() || foreignTokens) &&
-                (type == ctNumberFormula || static_cast<TNumberArrayFormulaCell&>(f).ResultKind == fvFloat);
+            number = !formula &&
+                     (type == ctNumberFormula || static_cast<TNumberArrayFormulaCell&>(f).ResultKind == fvFloat);
             v = type == ctNumberFormula ? static_cast<TNumberFormulaCell&>(f).Value
                                         : static_cast<TNumberArrayFormulaCell&>(f).Value;
         } else if (number) {
@@ -379,7 +379,10 @@ void TCellWriter::Run() {
             break;
         }
         default:
-            WriteFormula(static_cast<TFormulaCell&>(*cell));
+            if (formula)
+                WriteFormula(static_cast<TFormulaCell&>(*cell));
+            else
+                WriteFormulaValue(static_cast<TFormulaCell&>(*cell));
         }
         Counted();
     }

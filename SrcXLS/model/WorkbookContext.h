@@ -14,6 +14,7 @@ class TSST2;
 class TCellFormats;
 class TXFont;
 class TTextMeasurer;
+class IFormulaServices;
 class TXFonts;
 class TMSOPictures;
 struct TDrawingNames;
@@ -40,6 +41,8 @@ public:
     virtual bool ReportsProgress() const = 0;
     // Called by the cell writer once per 100 cells written.
     virtual void ProgressStep() = 0;
+    // The formula handler.
+    virtual IFormulaServices& Formulas() = 0;
 };
 
 } // namespace xls

@@ -15,8 +15,8 @@ class ICellOperations {
 public:
     enum TOption : int {
         coAdjustFormulas = 0x01,
-        coAdjustOption2 = 0x02,
-        coAdjustOption4 = 0x04,
+        coAdjustOption2 = 0x02, // the first row of each reference stays
+        coAdjustOption4 = 0x04, // absolute parts move too
         coCells = 0x08,
         coDrawingObjects = 0x10,
         coConditionalFormats = 0x40,

@@ -42,6 +42,8 @@ const std::set<uint16_t>& ModelIds() {
         0x020B, 0x00ED, 0x01A9, 0x01AA, 0x01AB, 0x0000, 0x00A0, 0x0208, 0x007D,
         // the macro project's record, written with the macro storage
         0x00D3,
+        // defined names and external references
+        0x0017, 0x0018, 0x0023, 0x0059, 0x005A, 0x01AE,
         // sheet collections bound to areas: hyperlinks, conditional formats, validations
         0x01B8, 0x0800, 0x01B0, 0x01B1, 0x01B2, 0x01BE,
         // autofilters

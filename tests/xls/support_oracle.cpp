@@ -29,7 +29,7 @@ std::string Unescape(const std::string& s) {
     return out;
 }
 
-std::vector<std::string> Fields(const std::string& line) {
+std::vector<std::string> RawFields(const std::string& line) {
     std::vector<std::string> out;
     std::stringstream ss(line);
     std::string f;
@@ -40,8 +40,14 @@ std::vector<std::string> Fields(const std::string& line) {
 
 // The xlrd dumper beside these tests.
 std::string Script() {
+    return ScriptPath("xlrd_cells.py");
+}
+
+} // namespace
+
+std::string ScriptPath(const std::string& name) {
     const char* src = std::getenv("Q710_SOURCE_DIR");
-    return std::string(src ? src : ".") + "/tests/xls/xlrd_cells.py";
+    return std::string(src ? src : ".") + "/tests/xls/" + name;
 }
 
 std::string OpenpyxlScript() {
@@ -55,7 +61,35 @@ std::string Quote(const std::string& s) {
     return out + "'";
 }
 
-} // namespace
+std::vector<std::string> Fields(const std::string& line) {
+    std::vector<std::string> out = RawFields(line);
+    for (std::string& f : out) f = Unescape(f);
+    return out;
+}
+
+std::vector<TOracleFile> RunPerFile(const std::string& command, const std::vector<std::string>& files) {
+    std::vector<TOracleFile> out(files.size());
+    if (files.empty()) return out;
+    testfiles::ScratchDir dir;
+    std::string line = command + " " + Quote(dir.Path());
+    for (const std::string& f : files) line += " " + Quote(f);
+    Run(line + " >/dev/null");
+    for (size_t i = 0; i < files.size(); ++i) {
+        const std::string name = dir.File(std::to_string(i) + ".txt");
+        if (!testfiles::Exists(name)) {
+            out[i].Error = "the oracle did not run";
+            continue;
+        }
+        std::stringstream lines(testfiles::Slurp(name));
+        std::string l;
+        std::getline(lines, l);
+        out[i].Ok = l == "OK";
+        if (!out[i].Ok) out[i].Error = l;
+        while (std::getline(lines, l))
+            if (!l.empty()) out[i].Lines.push_back(Fields(l));
+    }
+    return out;
+}
 
 TRun Run(const std::string& command) {
     TRun result;
@@ -151,11 +185,11 @@ XlrdBook ParseCells(const std::string& text) {
         book.Error = "the oracle did not run";
         return book;
     }
-    auto head = Fields(line);
+    auto head = RawFields(line);
     book.Ok = head[0] == "OK";
     if (!book.Ok) book.Error = head.size() > 1 ? head[1] : line;
     while (std::getline(lines, line)) {
-        auto f = Fields(line);
+        auto f = RawFields(line);
         if (f[0] == "S" && f.size() >= 3) book.Sheets.push_back(xls::Utf8ToWide(Unescape(f[2])));
         if (f[0] == "C" && f.size() >= 6)
             book.Cells.push_back(

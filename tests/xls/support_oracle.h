@@ -23,6 +23,23 @@ TRun XlrdDump(const std::string& file);
 // An encrypted workbook decrypted by msoffcrypto-tool into outFile.
 TRun Decrypt(const std::string& file, const std::string& password, const std::string& outFile);
 
+// A shell word in single quotes.
+std::string Quote(const std::string& s);
+// A script beside these tests (tests/xls/name).
+std::string ScriptPath(const std::string& name);
+// Tab-separated fields of a line, \, tab, CR and LF unescaped in each.
+std::vector<std::string> Fields(const std::string& line);
+
+// What a per-file oracle script (python3 or node) wrote for one file: its
+// lines split into fields, or the failure it reported.
+struct TOracleFile {
+    bool Ok = false;
+    std::string Error;
+    std::vector<std::vector<std::string>> Lines;
+};
+// Runs command OUTDIR FILE... once for all files; the scripts write
+// OUTDIR/<i>.txt for file i, "OK" or "FAIL<TAB>message" first.
+std::vector<TOracleFile> RunPerFile(const std::string& command, const std::vector<std::string>& files);
 // LibreOffice converts the files to the format ("xlsx") into outDir, in one
 // call with a profile of its own under outDir.
 TRun LibreOfficeConvert(const std::vector<std::string>& files, const std::string& outDir,

@@ -1,0 +1,185 @@
+#include "SrcXLS/formulas/DefinedNames.h"
+
+#include "SrcXLS/XLSBytes.h"
+#include "SrcXLS/XLSText.h"
+#include "SrcXLS/formulas/FormulaTokens.h"
+
+#include <array>
+
+namespace xls {
+
+namespace {
+
+constexpr std::array<std::u16string_view, BuiltInNameCount> BuiltInTexts = {
+    u"Consolidate_Area", u"Auto_Open",       u"Auto_Close",   u"Extract",         u"Database",
+    u"Criteria",         u"Print_Area",      u"Print_Titles", u"Recorder",        u"Data_Form",
+    u"Auto_Activate",    u"Auto_Deactivate", u"Sheet_Title",  u"_FilterDatabase",
+};
+
+constexpr std::u16string_view BuiltInPrefix = u"_xlnm.";
+constexpr size_t MaxNameChars = 255;
+
+} // namespace
+
+std::u16string_view BuiltInNameText(int code) {
+    return code >= 0 && code < BuiltInNameCount ? BuiltInTexts[size_t(code)] : std::u16string_view();
+}
+
+int BuiltInNameCode(std::u16string_view text) {
+    const std::u16string upper = UpperCaseWide(text);
+    for (int i = 0; i < BuiltInNameCount; ++i)
+        if (UpperCaseWide(BuiltInTexts[size_t(i)]) == upper) return i;
+    return NoBuiltIn;
+}
+
+int TInternalName::GetBuiltInCode() const {
+    return name.size() == 2 && name[0] == 0 && name[1] < BuiltInNameCount ? name[1] : NoBuiltIn;
+}
+
+std::u16string TInternalName::GetName() const {
+    const int code = GetBuiltInCode();
+    if (code != NoBuiltIn) return std::u16string(BuiltInNameText(code));
+    return BIFFStrText(name);
+}
+
+void TInternalName::SetName(std::u16string_view text) {
+    if (owner) owner->NamesChanged();
+    if (text.substr(0, BuiltInPrefix.size()) == BuiltInPrefix) {
+        Options |= noBuiltIn;
+        text.remove_prefix(BuiltInPrefix.size());
+        if (const int code = BuiltInNameCode(text); code != NoBuiltIn) {
+            SetBuiltInCode(code);
+            return;
+        }
+    }
+    if (text.empty()) throw XLSError("Name is empty");
+    if (text.size() > MaxNameChars) throw XLSError("Name is too long");
+    name.assign(1, 1);
+    for (char16_t c : text) {
+        name.push_back(uint8_t(c));
+        name.push_back(uint8_t(c >> 8));
+    }
+}
+
+void TInternalName::SetBuiltInCode(int code) {
+    if (owner) owner->NamesChanged();
+    Options |= noBuiltIn;
+    name = {0, uint8_t(code)};
+}
+
+void TInternalName::SetVBAMacro(bool on) {
+    Options = uint16_t(on ? Options | noVBAProcedure : Options & ~noVBAProcedure);
+}
+
+void TInternalName::SetFunctionGroup(int group) {
+    Options = uint16_t((Options & ~noFunctionGroup) | ((group << 6) & noFunctionGroup));
+}
+
+std::vector<uint8_t> TInternalName::RecordBody() const {
+    std::vector<uint8_t> body;
+    TByteWriter w(body);
+    w.U16(Options);
+    w.U8(Shortcut);
+    w.U8(uint8_t(BIFFStrCharCount(name)));
+    w.U16(TokenLength);
+    w.U16(Ixals);
+    w.U16(SheetNumber);
+    for (const std::u16string& t : Texts) w.U8(uint8_t(std::min<size_t>(t.size(), MaxNameChars)));
+    w.Bytes(name.data(), name.size());
+    w.Bytes(Data.data(), Data.size());
+    for (const std::u16string& t : Texts) {
+        if (t.empty()) continue;
+        w.U8(1);
+        for (char16_t c : std::u16string_view(t).substr(0, MaxNameChars)) w.U16(c);
+    }
+    return body;
+}
+
+// ---------------------------------------------------------------------------
+
+TInternalName& TInternalNames::Add() {
+    items.push_back(std::make_unique<TInternalName>());
+    items.back()->owner = this;
+    indexed = false;
+    return *items.back();
+}
+
+int TInternalNames::IndexOfName(std::u16string_view text, int sheet) const {
+    if (!indexed) {
+        index.clear();
+        for (size_t i = 0; i < items.size(); ++i) index[UpperCaseWide(items[i]->GetName())].push_back(int(i));
+        indexed = true;
+    }
+    auto found = index.find(UpperCaseWide(text));
+    if (found == index.end()) return -1;
+    const std::vector<int>& positions = found->second;
+    if (sheet < 0) return positions.front();
+    int global = -1;
+    for (int i : positions) {
+        if (items[size_t(i)]->SheetNumber == sheet + 1) return i;
+        if (items[size_t(i)]->SheetNumber == 0 && global < 0) global = i;
+    }
+    return global >= 0 ? global : positions.front();
+}
+
+TInternalName* TInternalNames::FindBuiltInName(int code, int sheetIndex) const {
+    for (const auto& n : items)
+        if (n->GetBuiltInCode() == code && n->SheetNumber == sheetIndex + 1) return n.get();
+    return nullptr;
+}
+
+void TInternalNames::DeleteBuiltInName(int code, int sheetNumber) {
+    for (size_t i = 0; i < items.size(); ++i)
+        if (items[i]->GetBuiltInCode() == code && items[i]->SheetNumber == sheetNumber) {
+            Delete(int(i));
+            return;
+        }
+}
+
+void TInternalNames::Delete(int position) {
+    if (position < 0 || position >= Count()) throw XLSError("Name index out of range");
+    items.erase(items.begin() + position);
+    indexed = false;
+    if (OnNameDeleted) OnNameDeleted(position);
+}
+
+void TInternalNames::ReadName(std::span<const uint8_t> body) {
+    TByteReader r(body);
+    auto n = std::make_unique<TInternalName>();
+    n->Options = r.U16("NAME options");
+    n->Shortcut = r.U8("NAME shortcut");
+    const size_t chars = r.U8("NAME length");
+    n->TokenLength = r.U16("NAME formula length");
+    n->Ixals = r.U16("NAME");
+    n->SheetNumber = r.U16("NAME sheet");
+    size_t textChars[4];
+    bool texts = false;
+    for (size_t& t : textChars) {
+        t = r.U8("NAME text length");
+        texts = texts || t > 0;
+    }
+    n->name = ReadBIFFStr(r, chars, "NAME text");
+    const std::span<const uint8_t> rest = body.subspan(r.Position());
+    if (n->TokenLength > rest.size()) throw XLSError("Record too short: NAME formula beyond the end");
+    // The array data behind the tokens is measured only when texts follow
+    // it; otherwise the rest of the record is the formula's.
+    const size_t data = texts ? n->TokenLength + FormulaArrayDataSize(rest, n->TokenLength) : rest.size();
+    n->Data.assign(rest.begin(), rest.begin() + std::ptrdiff_t(data));
+    r.Skip(data);
+    for (int i = 0; i < 4; ++i)
+        if (textChars[i]) n->Texts[i] = BIFFStrText(ReadBIFFStr(r, textChars[i], "NAME text"));
+    n->Loaded = true;
+    n->owner = this;
+    items.push_back(std::move(n));
+    indexed = false;
+}
+
+void TInternalNames::WriteNames(const TRecordSink& sink) const {
+    for (const auto& n : items) {
+        if (!n->Loaded && n->name.empty()) continue;
+        const std::vector<uint8_t> body = n->RecordBody();
+        sink(NameRecordId, body);
+    }
+}
+
+} // namespace xls

@@ -1,0 +1,427 @@
+#include "SrcXLS/formulas/ExternalNames.h"
+
+#include "SrcXLS/XLSBytes.h"
+#include "SrcXLS/XLSText.h"
+
+#include <cstring>
+
+namespace xls {
+
+namespace {
+
+using namespace externrec;
+
+// A string with a u16 count, as SUPBOOK writes it: an empty one is the
+// count alone.
+void WriteCounted(TByteWriter& w, const std::vector<uint8_t>& flagged) {
+    w.U16(uint16_t(BIFFStrCharCount(flagged)));
+    if (BIFFStrCharCount(flagged) > 0) w.Bytes(flagged.data(), flagged.size());
+}
+
+} // namespace
+
+std::u16string TExtName::Text() const {
+    return BIFFStrText(Name);
+}
+
+std::vector<uint8_t> TExtName::RecordBody() const {
+    std::vector<uint8_t> body;
+    TByteWriter w(body);
+    w.U16(Options);
+    w.Bytes(Reserved.data(), 4);
+    w.U8(uint8_t(BIFFStrCharCount(Name)));
+    w.Bytes(Name.data(), Name.size());
+    if (Kind() == enName) {
+        w.U16(uint16_t(Tokens.size()));
+        w.Bytes(Tokens.data(), Tokens.size());
+    } else {
+        w.Bytes(Rest.data(), Rest.size());
+    }
+    return body;
+}
+
+std::u16string TSupBookSheet::Text() const {
+    return BIFFStrText(Name);
+}
+
+// ---------------------------------------------------------------------------
+// Reading and writing
+
+void TExternalNames::ReadSupBook(std::span<const uint8_t> body) {
+    TByteReader r(body);
+    TSupBook b;
+    b.SheetCount = r.U16("SUPBOOK sheets");
+    const uint16_t kind = r.U16("SUPBOOK");
+    if (kind == SupBookSelf || kind == SupBookAddIn) {
+        b.Kind = kind;
+        books.push_back(std::move(b));
+        return;
+    }
+    b.Path = ReadBIFFStr(r, kind, "SUPBOOK path");
+    // The sheet names: never more than the record can hold.
+    for (uint32_t i = 0; i < b.SheetCount && !r.AtEnd(); ++i) {
+        const size_t n = r.U16("SUPBOOK sheet");
+        TSupBookSheet s;
+        s.Name = n ? ReadBIFFStr(r, n, "SUPBOOK sheet") : std::vector<uint8_t>{0};
+        b.Sheets.push_back(std::move(s));
+    }
+    books.push_back(std::move(b));
+}
+
+void TExternalNames::ReadExternName(std::span<const uint8_t> body) {
+    if (books.empty()) throw XLSError("No SUPBOOK for EXTERNNAME");
+    TByteReader r(body);
+    TExtName n;
+    n.Options = r.U16("EXTERNNAME");
+    auto reserved = r.Bytes(4, "EXTERNNAME");
+    n.Reserved.assign(reserved.begin(), reserved.end());
+    const size_t chars = r.U8("EXTERNNAME length");
+    n.Name = ReadBIFFStr(r, chars, "EXTERNNAME text");
+    if (n.Kind() == TExtName::enName) {
+        if (r.Remaining() >= 2) {
+            const size_t length = r.U16("EXTERNNAME formula");
+            auto tokens = r.Bytes(std::min(length, r.Remaining()), "EXTERNNAME formula");
+            n.Tokens.assign(tokens.begin(), tokens.end());
+        }
+    } else {
+        auto rest = r.Bytes(r.Remaining());
+        n.Rest.assign(rest.begin(), rest.end());
+    }
+    books.back().Names.push_back(std::move(n));
+}
+
+void TExternalNames::ReadXCT(int sheet) {
+    if (books.empty()) throw XLSError("No SUPBOOK for CRN");
+    TSupBook& b = books.back();
+    if (sheet < 0 || size_t(sheet) >= b.Sheets.size()) throw XLSError("Invalid SUPBOOK Sheet Index");
+    b.Sheets[size_t(sheet)].XCT = true;
+}
+
+void TExternalNames::ReadCRN(int sheet, std::span<const uint8_t> body) {
+    ReadXCT(sheet);
+    TSupBook& b = books.back();
+    TByteReader r(body);
+    TCRN c;
+    c.LastCol = r.U8("CRN");
+    c.FirstCol = r.U8("CRN");
+    c.Row = r.U16("CRN");
+    auto values = r.Bytes(r.Remaining());
+    c.Values.assign(values.begin(), values.end());
+    b.Sheets[size_t(sheet)].CRNs.push_back(std::move(c));
+}
+
+void TExternalNames::ReadExternSheet(std::span<const uint8_t> body) {
+    TByteReader r(body);
+    sheetListRead = true;
+    const size_t count = r.U16("EXTERNSHEET count");
+    r.Need(count * 6, "EXTERNSHEET entries");
+    for (size_t i = 0; i < count; ++i) {
+        TExtSheet e;
+        e.Book = r.U16();
+        e.First = r.U16();
+        e.Last = r.U16();
+        entries.push_back(e);
+    }
+}
+
+void TExternalNames::SetSelfSheetCount(int count) {
+    for (TSupBook& b : books)
+        if (b.Kind == SupBookSelf) b.SheetCount = uint32_t(count);
+}
+
+void TExternalNames::WriteRecords(const TRecordSink& sink) const {
+    std::vector<uint8_t> body;
+    for (const TSupBook& b : books) {
+        body.clear();
+        TByteWriter w(body);
+        w.U16(uint16_t(b.SheetCount));
+        if (b.Kind != SupBookOther) {
+            w.U16(b.Kind);
+        } else {
+            w.U16(uint16_t(BIFFStrCharCount(b.Path)));
+            w.Bytes(b.Path.data(), b.Path.size());
+            for (const TSupBookSheet& s : b.Sheets) WriteCounted(w, s.Name);
+        }
+        sink(SUPBOOK, body);
+        for (const TExtName& n : b.Names) sink(EXTERNNAME, n.RecordBody());
+        for (size_t s = 0; s < b.Sheets.size(); ++s) {
+            const auto& crns = b.Sheets[s].CRNs;
+            if (crns.empty() && !b.Sheets[s].XCT) continue;
+            const uint8_t xct[4] = {uint8_t(crns.size()), uint8_t(crns.size() >> 8), uint8_t(s),
+                                    uint8_t(s >> 8)};
+            sink(XCT, xct);
+            for (const TCRN& c : crns) {
+                body.clear();
+                TByteWriter cw(body);
+                cw.U8(c.LastCol);
+                cw.U8(c.FirstCol);
+                cw.U16(c.Row);
+                cw.Bytes(c.Values.data(), c.Values.size());
+                sink(CRN, body);
+            }
+        }
+    }
+    if (entries.empty() && !sheetListRead) return;
+    body.clear();
+    TByteWriter w(body);
+    w.U16(uint16_t(entries.size()));
+    for (const TExtSheet& e : entries) {
+        w.U16(uint16_t(e.Book));
+        w.U16(e.First);
+        w.U16(e.Last);
+    }
+    sink(EXTERNSHEET, body);
+}
+
+void TExternalNames::Clear() {
+    books.clear();
+    entries.clear();
+    sheetListRead = false;
+}
+
+// ---------------------------------------------------------------------------
+// Formula services
+
+const TSupBook* TExternalNames::BookOf(int entry) const {
+    if (entry < 0 || size_t(entry) >= entries.size()) return nullptr;
+    const uint32_t b = entries[size_t(entry)].Book;
+    return b < books.size() ? &books[b] : nullptr;
+}
+
+int TExternalNames::GetSelfSheetIndex(int first, int last, int sheetCount) {
+    int self = -1;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const TExtSheet& e = entries[i];
+        if (e.Book >= books.size() || books[e.Book].Kind != SupBookSelf) continue;
+        if (e.First == first && e.Last == last) return int(i);
+        if (self < 0) self = int(e.Book);
+    }
+    if (self < 0) {
+        for (size_t b = 0; b < books.size() && self < 0; ++b)
+            if (books[b].Kind == SupBookSelf) self = int(b);
+    }
+    if (self < 0) {
+        TSupBook b;
+        b.SheetCount = uint32_t(sheetCount);
+        b.Kind = SupBookSelf;
+        books.push_back(std::move(b));
+        self = int(books.size()) - 1;
+    }
+    entries.push_back({uint32_t(self), uint16_t(first), uint16_t(last)});
+    return int(entries.size()) - 1;
+}
+
+int TExternalNames::GetSelfSheet(int entry) const {
+    const TSupBook* b = BookOf(entry);
+    if (!b || b->Kind != SupBookSelf) return -1;
+    return entries[size_t(entry)].First;
+}
+
+std::u16string TExternalNames::DecodeSupBookPath(const TSupBook& book) const {
+    return xls::DecodeSupBookPath(BIFFStrText(book.Path), !book.Sheets.empty());
+}
+
+int TExternalNames::FindExternSheet(std::u16string_view path, std::u16string_view file,
+                                    std::u16string_view sheet) const {
+    const std::u16string wanted = UpperCaseWide(std::u16string(path) + std::u16string(file));
+    const std::u16string wantedSheet = UpperCaseWide(sheet);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const TSupBook* b = BookOf(int(i));
+        if (!b || b->Kind != SupBookOther) continue;
+        if (UpperCaseWide(DecodeSupBookPathAlt(BIFFStrText(b->Path))) != wanted) continue;
+        const uint16_t first = entries[i].First;
+        if (first < b->Sheets.size() && entries[i].Last == first &&
+            UpperCaseWide(b->Sheets[first].Text()) == wantedSheet)
+            return int(i);
+    }
+    return -1;
+}
+
+int TExternalNames::AddExternSheet(std::u16string_view path, std::u16string_view file,
+                                   std::u16string_view sheet) {
+    if (const int found = FindExternSheet(path, file, sheet); found >= 0) return found;
+    std::u16string dir(path);
+    if (!dir.empty() && dir.back() == u'\\') dir.pop_back();
+    TSupBook b;
+    b.SheetCount = 1;
+    b.Path = WideStringToBIFFStr(dir + u'\x03' + std::u16string(file));
+    TSupBookSheet s;
+    s.Name = WideStringToBIFFStr(sheet);
+    b.Sheets.push_back(std::move(s));
+    books.push_back(std::move(b));
+    entries.push_back({uint32_t(books.size() - 1), 0, 0});
+    return int(entries.size()) - 1;
+}
+
+bool TExternalNames::FindExternName(std::u16string_view path, std::u16string_view file,
+                                    std::u16string_view name, int& entry, int& number) {
+    const std::u16string wantedPath = UpperCaseWide(std::u16string(path) + std::u16string(file));
+    const std::u16string wantedName = UpperCaseWide(name);
+    const bool addIn = path.empty() && file.empty();
+    for (size_t b = 0; b < books.size(); ++b) {
+        const TSupBook& book = books[b];
+        if (addIn ? book.Kind != SupBookAddIn
+                  : book.Kind != SupBookOther ||
+                        UpperCaseWide(DecodeSupBookPathAlt(BIFFStrText(book.Path))) != wantedPath)
+            continue;
+        for (size_t n = 0; n < book.Names.size(); ++n) {
+            if (UpperCaseWide(book.Names[n].Text()) != wantedName) continue;
+            // Its entry: one that stands for the book as a whole.
+            for (size_t e = 0; e < entries.size(); ++e)
+                if (entries[e].Book == b) {
+                    entry = int(e);
+                    number = int(n) + 1;
+                    return true;
+                }
+            entries.push_back({uint32_t(b), NoSheetEntry, NoSheetEntry});
+            entry = int(entries.size()) - 1;
+            number = int(n) + 1;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::u16string TExternalNames::GetExternSheetText(int entry, int nameNumber) const {
+    const TSupBook* b = BookOf(entry);
+    if (!b) return u"#REF!";
+    const std::u16string text = DecodeSupBookPath(*b);
+    if (nameNumber >= 1) {
+        if (size_t(nameNumber) > b->Names.size()) return u"#NAME?";
+        return text + b->Names[size_t(nameNumber) - 1].Text();
+    }
+    const uint16_t first = entries[size_t(entry)].First;
+    if (first >= b->Sheets.size()) return u"#REF!";
+    const std::u16string sheet = text + b->Sheets[first].Text();
+    // Quoted unless it is made of letters, digits, "_" and "." besides the brackets.
+    bool plain = true;
+    for (char16_t c : sheet)
+        plain = plain && (c == u'[' || c == u']' || c == u'_' || c == u'.' || (c >= u'0' && c <= u'9') ||
+                          (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c >= 0x100);
+    if (plain) return sheet + u"!";
+    std::u16string out = u"'";
+    for (char16_t c : sheet) {
+        if (c == u'\'') out.push_back(u'\'');
+        out.push_back(c);
+    }
+    return out + u"'!";
+}
+
+void TExternalNames::GetNameValue(int entry, int nameNumber, TFormulaValue& value) const {
+    const TSupBook* b = BookOf(entry);
+    if (!b) throw XLSError("Extrensheet index out of range.");
+    const TExtSheet& e = entries[size_t(entry)];
+    if (e.First <= 255 || e.Last <= 255) throw XLSError("Extern name is a reference.");
+    if (nameNumber < 1 || size_t(nameNumber) > b->Names.size()) {
+        SetFormulaValueError(value, 5);
+        return;
+    }
+    const TExtName& n = b->Names[size_t(nameNumber) - 1];
+    if (n.Kind() == TExtName::enDDE) throw XLSError("Can not access DDE values.");
+    if (n.Kind() == TExtName::enOLE) throw XLSError("Can not access OLE values.");
+    if (n.Tokens.size() < 7 || (n.Tokens[0] & 0x9F) != 0x1A) {
+        SetFormulaValueString(value, n.Text());
+        return;
+    }
+    const size_t sheet = GetU16(n.Tokens.data() + 1);
+    const int row = GetU16(n.Tokens.data() + 3);
+    const int col = GetU16(n.Tokens.data() + 5) & 0x3FFF;
+    SetFormulaValueError(value, 3);
+    if (sheet >= b->Sheets.size()) return;
+    for (const TCRN& c : b->Sheets[sheet].CRNs) {
+        if (c.Row != row || col < c.FirstCol || col > c.LastCol) continue;
+        // The values of the columns before it are stepped over.
+        TByteReader r(c.Values);
+        try {
+            for (int k = c.FirstCol;; ++k) {
+                const uint8_t kind = r.U8("CRN value");
+                double number = 0;
+                std::u16string text;
+                uint8_t code = 0;
+                switch (kind) {
+                case 0x01:
+                    number = r.F64("CRN value");
+                    break;
+                case 0x02: {
+                    const size_t n = r.U16("CRN value");
+                    const bool wide = r.U8("CRN value") & 1;
+                    auto bytes = r.Bytes(n * (wide ? 2 : 1), "CRN value");
+                    for (size_t i = 0; i < n; ++i)
+                        text.push_back(wide ? char16_t(GetU16(bytes.data() + 2 * i)) : char16_t(bytes[i]));
+                    break;
+                }
+                case 0x04:
+                case 0x10:
+                    code = r.U8("CRN value");
+                    r.Skip(7, "CRN value");
+                    break;
+                default:
+                    r.Skip(8, "CRN value");
+                    break;
+                }
+                if (k < col) continue;
+                if (kind == 0x01) SetFormulaValueFloat(value, number);
+                if (kind == 0x02) SetFormulaValueString(value, text);
+                if (kind == 0x04) SetFormulaValueBoolean(value, code != 0);
+                if (kind == 0x10)
+                    SetFormulaValueError(value, ErrorCodeToIndex(code) ? ErrorCodeToIndex(code) : 3);
+                return;
+            }
+        } catch (const XLSError&) {
+            return; // values shorter than their columns: no value
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Encoded paths
+
+namespace {
+std::u16string DecodePath(std::u16string_view s, bool formulaText, bool hasSheets) {
+    std::u16string out;
+    size_t i = 0;
+    if (!s.empty() && (s[0] == 1 || s[0] == 2)) i = 1;
+    // Where the file name starts: after the last directory mark.
+    size_t fileAt = std::u16string::npos;
+    for (; i < s.size(); ++i) {
+        const char16_t c = s[i];
+        if (c == 1 && i + 1 < s.size()) {
+            if (s[i + 1] == u'@') {
+                out += u"\\\\";
+            } else {
+                out.push_back(s[i + 1]);
+                out += u":\\";
+            }
+            ++i;
+        } else if (c == 2 || c == 3) {
+            out.push_back(u'\\');
+            fileAt = out.size();
+        } else if (c == 4) {
+            out += u"..\\";
+        } else if (c >= 5 && c <= 8) {
+            // Marks without text.
+        } else {
+            out.push_back(c);
+        }
+    }
+    if (!formulaText) return out;
+    if (!hasSheets) {
+        if (fileAt != std::u16string::npos) out[fileAt - 1] = u'|';
+        return out + u"!";
+    }
+    // A book with sheets: its file name in brackets, the directory before it.
+    const size_t at = fileAt == std::u16string::npos ? 0 : fileAt;
+    out.insert(at, 1, u'[');
+    return out + u"]";
+}
+} // namespace
+
+std::u16string DecodeSupBookPath(std::u16string_view encoded, bool hasSheets) {
+    return DecodePath(encoded, true, hasSheets);
+}
+
+std::u16string DecodeSupBookPathAlt(std::u16string_view encoded) {
+    return DecodePath(encoded, false, false);
+}
+
+} // namespace xls

@@ -1,0 +1,382 @@
+#include "SrcXLS/formulas/FormulaHandler.h"
+
+#include "SrcXLS/XLSBytes.h"
+#include "SrcXLS/XLSCellRef.h"
+#include "SrcXLS/XLSLibState.h"
+#include "SrcXLS/XLSText.h"
+#include "SrcXLS/formulas/FormulaTokens.h"
+#include "SrcXLS/formulas/TokenRewriting.h"
+#include "SrcXLS/model/CellStorage.h"
+
+#include <algorithm>
+
+namespace xls {
+
+namespace {
+
+const char* const WrongCell = "Cell is missing/is of wrong type";
+// The sheet number of an EXTERNSHEET entry whose sheet was deleted.
+constexpr int DeletedSheet = 0xFFFF;
+const char* const SharedFormulaMissing = "Excpected shared formula not found";
+
+TFormulaSyntax SyntaxOf(bool fileSyntax) {
+    return fileSyntax ? TFormulaSyntax::File() : TFormulaSyntax::Display(LibState().Locale);
+}
+
+bool Has2007Marker(std::span<const uint8_t> tokens) {
+    TTokenWalker w(tokens, TTokenLayout::BIFF8);
+    TToken t;
+    while (w.Next(t) == TWalkStatus::Token)
+        if (t.Layout == TTokenLayout::X2007) return true;
+    return !tokens.empty() && tokens[0] == ptg::Layout2007;
+}
+
+// The tokens of a cell as the writer and decoder take them: the array
+// formula's for an array cell.
+struct TCellTokens {
+    std::span<const uint8_t> Data;
+    size_t Length = 0;
+};
+
+TCellTokens TokensOf(const TFormulaCell& cell) {
+    if (const auto* array = dynamic_cast<const TBaseArrayFormulaCell*>(&cell)) {
+        const auto data = array->ArrayData().subspan(TBaseArrayFormulaCell::ArrayHeadSize);
+        return {data, size_t(array->GetArrayTokenLength())};
+    }
+    return {cell.Data(), size_t(cell.TokenLength())};
+}
+
+std::u16string KeptText(const TFormulaCell& cell) {
+    return cell.GetFormulaText();
+}
+
+} // namespace
+
+TFormulaHandler::TFormulaHandler(TCellValuesList& stores) : stores(stores) {}
+
+TFormulaHandler::~TFormulaHandler() = default;
+
+void TFormulaHandler::Clear() {
+    externals.Clear();
+    names.Clear();
+    OldNames.clear();
+}
+
+// ---------------------------------------------------------------------------
+// Text and tokens
+
+TEncodedFormula TFormulaHandler::Encode(std::u16string_view text, const TFormulaEncoding& how,
+                                        TEncodeMode mode) {
+    TEncodeOptions o;
+    o.Mode = mode;
+    o.Syntax = SyntaxOf(how.FileSyntax);
+    o.Class = how.Class;
+    o.MaxSize = how.MaxSize;
+    o.Names = this;
+    const int saved = encodingSheet;
+    encodingSheet = how.Sheet;
+    try {
+        TEncodedFormula f = xls::EncodeFormula(text, o);
+        encodingSheet = saved;
+        return f;
+    } catch (...) {
+        encodingSheet = saved;
+        throw;
+    }
+}
+
+TEncodedFormula TFormulaHandler::EncodeFormula(std::u16string_view text, const TFormulaEncoding& how) {
+    const TEncodeMode mode = how.OpenDocument ? TEncodeMode::emOpenDocument
+                             : version == TExcelVersion::xvExcel2007 && !how.BIFF8 ? TEncodeMode::em2007
+                                                                                   : TEncodeMode::emBIFF8;
+    return Encode(text, how, mode);
+}
+
+std::u16string TFormulaHandler::DecodeFormula(std::span<const uint8_t> data, size_t tokenLength,
+                                              const TFormulaDecoding& how) {
+    TDecodeContext c;
+    c.Version = how.TokenVersion;
+    c.Syntax = SyntaxOf(how.FileSyntax);
+    c.Names = this;
+    c.Row = how.Row;
+    c.Col = how.Col;
+    c.CodePage = CodePage;
+    const int saved = decodingSheet;
+    decodingSheet = how.Sheet;
+    try {
+        std::u16string text = xls::DecodeFormula(data, tokenLength, c);
+        decodingSheet = saved;
+        return text;
+    } catch (...) {
+        decodingSheet = saved;
+        throw;
+    }
+}
+
+std::u16string TFormulaHandler::CellFormula(int sheet, const TFormulaCell& cell, bool fileSyntax) {
+    if (cell.IsText()) return KeptText(cell);
+    TCellTokens tokens = TokensOf(cell);
+    // A cell that points into an array formula (tExp alone) shows the array's.
+    if (tokens.Length == 5 && tokens.Data[0] == ptg::Exp && sheet >= 0 && sheet < stores.Count()) {
+        const int row = GetU16(tokens.Data.data() + 1), col = GetU16(tokens.Data.data() + 3);
+        if (auto* array = dynamic_cast<TBaseArrayFormulaCell*>(stores.Items(sheet).FindCell(col, row)))
+            tokens = TokensOf(*array);
+    }
+    TFormulaDecoding how;
+    how.Row = int(cell.Row);
+    how.Col = cell.Col;
+    how.Sheet = sheet;
+    how.FileSyntax = fileSyntax;
+    how.TokenVersion = cell.TokenVersion();
+    return DecodeFormula(tokens.Data, tokens.Length, how);
+}
+
+std::u16string TFormulaHandler::CellFormulaText(int sheet, const TFormulaCell& cell, bool fileSyntax) {
+    return CellFormula(sheet, cell, fileSyntax);
+}
+
+std::u16string TFormulaHandler::GetCellFormulaXML(int sheet, int col, int row) {
+    if (sheet < 0 || sheet >= stores.Count()) throw XLSError(WrongCell);
+    auto* cell = dynamic_cast<TFormulaCell*>(stores.Items(sheet).FindCell(col, row));
+    if (!cell) throw XLSError(WrongCell);
+    return CellFormula(sheet, *cell, true);
+}
+
+bool TFormulaHandler::BIFF8Tokens(int sheet, const TFormulaCell& cell, std::vector<uint8_t>& data,
+                                  size_t& tokenLength) {
+    const bool array = dynamic_cast<const TBaseArrayFormulaCell*>(&cell) != nullptr;
+    const std::span<const uint8_t> own = cell.Data();
+    const bool biff8 = !cell.IsText() && cell.TokenVersion() >= TExcelVersion::xvExcel97;
+    if (biff8 && !Has2007Marker(own.first(size_t(cell.TokenLength())))) {
+        data.assign(own.begin(), own.end());
+        tokenLength = size_t(cell.TokenLength());
+        return true;
+    }
+    // The array record keeps its tokens as read: only BIFF8 arrays are written.
+    if (array) return false;
+    if (biff8) {
+        auto converted = Tokens2007ToBIFF8(own, size_t(cell.TokenLength()), tokenLength);
+        if (!converted) return false;
+        data = std::move(*converted);
+        return true;
+    }
+    // Kept .xlsx text and the tokens of older versions go through text.
+    try {
+        TFormulaEncoding how;
+        how.Sheet = sheet;
+        how.FileSyntax = true;
+        how.BIFF8 = true;
+        const std::u16string text = CellFormula(sheet, cell, true);
+        TEncodedFormula f = Encode(text, how, TEncodeMode::emBIFF8);
+        data = std::move(f.Data);
+        tokenLength = f.TokenLength;
+        return true;
+    } catch (const XLSError&) {
+        return false;
+    }
+}
+
+bool TFormulaHandler::FormulaTokens(int sheet, const TFormulaCell& cell, TExcelVersion target,
+                                    std::vector<uint8_t>& data, size_t& tokenLength) {
+    if (target >= TExcelVersion::xvExcel97) return BIFF8Tokens(sheet, cell, data, tokenLength);
+    const bool array = dynamic_cast<const TBaseArrayFormulaCell*>(&cell) != nullptr;
+    if (!cell.IsText() && cell.TokenVersion() == target) {
+        data.assign(cell.Data().begin(), cell.Data().end());
+        tokenLength = size_t(cell.TokenLength());
+        return true;
+    }
+    if (array) return false;
+    // Older files take what converts to their layout: from BIFF8 tokens,
+    // made from the kept text when the formula is one.
+    std::vector<uint8_t> source;
+    size_t sourceLength = 0;
+    TExcelVersion from = cell.TokenVersion();
+    if (cell.IsText() || from >= TExcelVersion::xvExcel97) {
+        if (!BIFF8Tokens(sheet, cell, source, sourceLength)) return false;
+        from = TExcelVersion::xvExcel97;
+    } else {
+        source.assign(cell.Data().begin(), cell.Data().end());
+        sourceLength = size_t(cell.TokenLength());
+    }
+    auto converted = TokensToOldLayout(source, sourceLength, from, CodePage, tokenLength);
+    if (!converted) return false;
+    data = std::move(*converted);
+    return true;
+}
+
+void TFormulaHandler::ReencodeCell(int sheet, int col, int row) {
+    if (sheet < 0 || sheet >= stores.Count()) return;
+    TCellValues& store = stores.Items(sheet);
+    auto* cell = dynamic_cast<TFormulaCell*>(store.FindCell(col, row));
+    if (!cell || !cell->IsText()) return;
+    if (cell->SharedLink() != NoSharedFormula) {
+        UnshareFormula(store, *cell);
+        return;
+    }
+    TFormulaEncoding how;
+    how.Sheet = sheet;
+    how.FileSyntax = true;
+    TEncodedFormula f = Encode(KeptText(*cell), how, TEncodeMode::em2007);
+    cell->SetFormula(f.Data, f.TokenLength);
+}
+
+void TFormulaHandler::UnshareFormula(TCellValues& store, TCell& given) {
+    auto* cell = dynamic_cast<TFormulaCell*>(&given);
+    if (!cell) return;
+    const uint16_t index = cell->SharedLink();
+    int col1 = 0, row1 = 0, col2 = 0, row2 = 0;
+    if (index >= store.StringList.size() ||
+        !AreaStrToColRowPlain(store.StringList[index], col1, row1, col2, row2))
+        throw XLSError(SharedFormulaMissing);
+    OrderArea(col1, row1, col2, row2);
+    auto* anchor = dynamic_cast<TFormulaCell*>(store.FindCell(col1, row1));
+    if (!anchor || !anchor->IsText()) throw XLSError(SharedFormulaMissing);
+    TFormulaEncoding how;
+    how.Sheet = stores.IndexOf(&store);
+    how.FileSyntax = true;
+    const TEncodedFormula f = Encode(KeptText(*anchor), how, TEncodeMode::em2007);
+    // The members, the anchor and the given cell among them: the stored
+    // cells of the area, not every address in it.
+    std::vector<TFormulaCell*> members;
+    store.BeginIterate();
+    while (TCell* c = store.NextCell()) {
+        if (int(c->Col) < col1 || int(c->Col) > col2 || int64_t(c->Row) < row1 || int64_t(c->Row) > row2)
+            continue;
+        if (auto* m = dynamic_cast<TFormulaCell*>(c); m && m->IsText() && m->SharedLink() == index)
+            members.push_back(m);
+    }
+    for (TFormulaCell* m : members) {
+        std::vector<uint8_t> tokens = f.Data;
+        Shift2007SharedFormula(std::span<uint8_t>(tokens).first(f.TokenLength), int(m->Col) - col1,
+                               int(m->Row) - row1);
+        m->SetFormula(tokens, f.TokenLength);
+    }
+    store.StringList[index].clear();
+}
+
+void TFormulaHandler::AdjustFormula(int sheet, TFormulaCell& cell, bool adjustAll, bool firstRowFixed,
+                                    int rows, int cols) {
+    if (cell.IsText()) {
+        TFormulaEncoding how;
+        how.Sheet = sheet;
+        how.FileSyntax = true;
+        const TEncodedFormula f = Encode(KeptText(cell), how, TEncodeMode::em2007);
+        cell.SetFormula(f.Data, f.TokenLength);
+    }
+    std::vector<uint8_t> data(cell.Data().begin(), cell.Data().end());
+    AdjustCell(cell.TokenVersion() >= TExcelVersion::xvExcel97,
+               std::span<uint8_t>(data).first(size_t(cell.TokenLength())), adjustAll, firstRowFixed, rows,
+               cols);
+    const TExcelVersion layout = cell.TokenVersion();
+    cell.SetFormula(data, size_t(cell.TokenLength()));
+    cell.SetTokenVersion(layout);
+}
+
+// ---------------------------------------------------------------------------
+// Names and sheets for the decoder
+
+int TFormulaHandler::FindSheet(std::u16string_view name) {
+    if (!SheetNameAt || !SheetCount) return -1;
+    const std::u16string upper = UpperCaseWide(name);
+    auto found = sheetIndex.find(upper);
+    const int count = SheetCount();
+    if (found != sheetIndex.end() && found->second < count &&
+        UpperCaseWide(SheetNameAt(found->second)) == upper)
+        return found->second;
+    // Sheets were renamed, added or removed since: index them again.
+    sheetIndex.clear();
+    for (int i = count - 1; i >= 0; --i) sheetIndex[UpperCaseWide(SheetNameAt(i))] = i;
+    found = sheetIndex.find(upper);
+    return found == sheetIndex.end() ? -1 : found->second;
+}
+
+std::u16string TFormulaHandler::SheetNameOf(int index) {
+    if (!SheetNameAt || !SheetCount || index < 0 || index >= SheetCount()) return {};
+    return SheetNameAt(index);
+}
+
+std::u16string TFormulaHandler::DefinedName(int number) {
+    if (number >= 1 && number <= names.Count()) {
+        // A name local to another sheet than the formula's is named through its sheet.
+        const TInternalName& n = names.Items(number - 1);
+        const std::u16string sheet = n.SheetNumber > 0 && n.SheetNumber - 1 != decodingSheet
+                                         ? SheetNameOf(n.SheetNumber - 1)
+                                         : std::u16string();
+        return sheet.empty() ? n.GetName() : QuoteSheetName(sheet) + u"!" + n.GetName();
+    }
+    if (names.Count() == 0 && number >= 1 && size_t(number) <= OldNames.size())
+        return OldNames[size_t(number) - 1];
+    return u"#NAME?";
+}
+
+std::u16string TFormulaHandler::ExternSheet(int index) {
+    const TSupBook* book = externals.BookOf(index);
+    if (!book || book->Kind == SupBookAddIn) return u"#REF!";
+    if (book->Kind == SupBookOther) return externals.GetExternSheetText(index, -1);
+    const TExtSheet& e = externals.Entry(index);
+    const std::u16string first = SheetNameOf(e.First), last = SheetNameOf(e.Last);
+    if (first.empty() || last.empty()) return u"#REF!";
+    if (e.First == e.Last) return QuoteSheetName(first) + u"!";
+    // A range of sheets is quoted as a whole when either name needs it.
+    const std::u16string plain = first + u":" + last;
+    if (QuoteSheetName(first) == first && QuoteSheetName(last) == last) return plain + u"!";
+    std::u16string out = u"'";
+    for (char16_t c : plain) {
+        if (c == u'\'') out.push_back(u'\'');
+        out.push_back(c);
+    }
+    return out + u"'!";
+}
+
+std::u16string TFormulaHandler::ExternName(int index, int number) {
+    const TSupBook* book = externals.BookOf(index);
+    if (!book) return u"#NAME?";
+    if (book->Kind == SupBookSelf) return DefinedName(number);
+    if (book->Kind == SupBookAddIn) {
+        if (number < 1 || size_t(number) > book->Names.size()) return u"#NAME?";
+        return book->Names[size_t(number) - 1].Text();
+    }
+    return externals.GetExternSheetText(index, number);
+}
+
+std::u16string TFormulaHandler::SheetName(int sheet) {
+    const std::u16string name = SheetNameOf(sheet);
+    return name.empty() ? u"#REF" : name;
+}
+
+// ---------------------------------------------------------------------------
+// Names and sheets for the encoder
+
+int TFormulaHandler::DefinedNameIndex(std::u16string_view name, std::u16string_view sheet) {
+    if (sheet.empty()) return names.IndexOfName(name, encodingSheet);
+    const int index = FindSheet(sheet);
+    if (index < 0) return -1;
+    const std::u16string upper = UpperCaseWide(name);
+    for (int i = 0; i < names.Count(); ++i)
+        if (names.Items(i).SheetNumber == index + 1 && UpperCaseWide(names.Items(i).GetName()) == upper)
+            return i;
+    return -1;
+}
+
+int TFormulaHandler::ExternSheetIndex(std::u16string_view path, std::u16string_view file,
+                                      std::u16string_view sheet, int& sheetIndex) {
+    sheetIndex = -1;
+    if (!path.empty() || !file.empty()) return externals.AddExternSheet(path, file, sheet);
+    if (!SheetCount) return -1;
+    // "#REF!A1": the sheet was deleted.
+    if (sheet == u"#REF!") return externals.GetSelfSheetIndex(DeletedSheet, DeletedSheet, SheetCount());
+    // "First:Last" names a range of sheets; a sheet name holds no ":".
+    const size_t colon = sheet.find(u':');
+    const int first = FindSheet(sheet.substr(0, colon));
+    const int last = colon == sheet.npos ? first : FindSheet(sheet.substr(colon + 1));
+    if (first < 0 || last < 0) return -1;
+    sheetIndex = first;
+    return externals.GetSelfSheetIndex(std::min(first, last), std::max(first, last), SheetCount());
+}
+
+bool TFormulaHandler::ExternName(std::u16string_view path, std::u16string_view file, std::u16string_view name,
+                                 int& externIndex, int& number) {
+    return externals.FindExternName(path, file, name, externIndex, number);
+}
+
+} // namespace xls

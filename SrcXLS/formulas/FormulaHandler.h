@@ -1,0 +1,145 @@
+// The workbook's one door to formulas: text to tokens and back with the
+// workbook's names and sheets, the defined names and external references,
+// the tokens the BIFF8 writer needs, and the dissolving of .xlsx shared
+// formulas. The component creates one and keeps it for its whole life.
+#pragma once
+
+#include "SrcXLS/XLSText.h"
+#include "SrcXLS/formulas/DefinedNames.h"
+#include "SrcXLS/formulas/ExternalNames.h"
+#include "SrcXLS/formulas/FormulaDecoder.h"
+#include "SrcXLS/formulas/FormulaEncoder.h"
+#include "SrcXLS/model/FormulaServices.h"
+
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace xls {
+
+class TCell;
+class TCellValues;
+class TCellValuesList;
+class TFormulaCell;
+
+// How formula text is made into tokens.
+struct TFormulaEncoding {
+    // Class of the top-level operands: 0 the defaults, 0x20 for formulas
+    // that must give references (validation lists, names of ranges).
+    uint8_t Class = 0;
+    // The largest token stream (with array data) the caller takes.
+    size_t MaxSize = 8224;
+    // The sheet the formula belongs to: its local names come first.
+    int Sheet = -1;
+    // "." and "," whatever the user's separators (the text of files).
+    bool FileSyntax = false;
+    // BIFF8 tokens even in a 2007 workbook.
+    bool BIFF8 = false;
+    // "[.A1]" style references.
+    bool OpenDocument = false;
+};
+
+// How tokens are made into text.
+struct TFormulaDecoding {
+    // The base cell of relative tokens (shared formulas, validations and
+    // conditional formats); -1 when there is none.
+    int Row = -1;
+    int Col = -1;
+    // The sheet the formula belongs to: names local to other sheets are
+    // written with their sheet; -1 for none (a defined name's formula).
+    int Sheet = -1;
+    // "." and "," whatever the user's separators.
+    bool FileSyntax = false;
+    // The version whose layout the tokens are in (a cell's TokenVersion).
+    TExcelVersion TokenVersion = TExcelVersion::xvExcel97;
+};
+
+class TFormulaHandler : public IFormulaServices, private TFormulaNameSource, private TFormulaNameResolver {
+public:
+    explicit TFormulaHandler(TCellValuesList& stores);
+    ~TFormulaHandler() override;
+    TFormulaHandler(const TFormulaHandler&) = delete;
+    TFormulaHandler& operator=(const TFormulaHandler&) = delete;
+
+    // The workbook's sheets as formulas count them, installed by the
+    // component: a sheet's name and their count.
+    std::function<std::u16string(int index)> SheetNameAt;
+    std::function<int()> SheetCount;
+    // The index of a sheet by name in any letter case, -1 when none.
+    int FindSheet(std::u16string_view name);
+
+    // Empties the names and external references.
+    void Clear();
+    void SetVersion(TExcelVersion version) { this->version = version; }
+    TExcelVersion GetVersion() const { return version; }
+    TInternalNames& Names() { return names; }
+    TExternalNames& Externals() { return externals; }
+    TCellValuesList& CellStores() { return stores; }
+    // The code page of 8-bit text in BIFF2-BIFF5 tokens.
+    int CodePage = DefaultCodePage;
+    // The defined names of a BIFF2-BIFF5 file, whose NAME records stay as
+    // records: the text of their formulas names them.
+    std::vector<std::u16string> OldNames;
+
+    // Text to tokens: the 2007 layout in an xvExcel2007 workbook, BIFF8
+    // otherwise. Raises XLSError with the encoder's message.
+    TEncodedFormula EncodeFormula(std::u16string_view text, const TFormulaEncoding& how = {});
+    // Tokens (tokenLength bytes, then their array data) to text.
+    std::u16string DecodeFormula(std::span<const uint8_t> data, size_t tokenLength,
+                                 const TFormulaDecoding& how = {});
+    // The formula of a cell: the tokens of its array formula for an array
+    // cell, and of the array a cell of an array points into; the kept text
+    // of an .xlsx formula as it was kept.
+    std::u16string CellFormula(int sheet, const TFormulaCell& cell, bool fileSyntax);
+    // The formula of the cell at (sheet, col, row) in file syntax; raises
+    // "Cell is missing/is of wrong type" for a cell that has none.
+    std::u16string GetCellFormulaXML(int sheet, int col, int row);
+    // A formula kept as .xlsx text gets 2007-layout tokens (through its
+    // shared formula when it belongs to one); other cells stay as they are.
+    void ReencodeCell(int sheet, int col, int row);
+    // Dissolves the .xlsx shared formula a cell belongs to: every member
+    // gets its own tokens. Raises "Excpected shared formula not found" when
+    // the formula's first cell or area is not there; then nothing changed.
+    // The store must not be in a walk of its cells.
+    void UnshareFormula(TCellValues& store, TCell& cell);
+    // Moves the references of a formula cell that was copied or moved by
+    // (rows, cols); a kept .xlsx text is made into tokens first (for the
+    // sheet it now stands on). Raises for tokens that cannot be walked.
+    void AdjustFormula(int sheet, TFormulaCell& cell, bool adjustAll, bool firstRowFixed, int rows, int cols);
+
+    // IFormulaServices.
+    std::u16string CellFormulaText(int sheet, const TFormulaCell& cell, bool fileSyntax) override;
+    bool FormulaTokens(int sheet, const TFormulaCell& cell, TExcelVersion version, std::vector<uint8_t>& data,
+                       size_t& tokenLength) override;
+
+private:
+    // TFormulaNameSource.
+    std::u16string DefinedName(int number) override;
+    std::u16string ExternSheet(int index) override;
+    std::u16string ExternName(int index, int number) override;
+    std::u16string SheetName(int sheet) override;
+    // TFormulaNameResolver.
+    int DefinedNameIndex(std::u16string_view name, std::u16string_view sheet) override;
+    int ExternSheetIndex(std::u16string_view path, std::u16string_view file, std::u16string_view sheet,
+                         int& sheetIndex) override;
+    bool ExternName(std::u16string_view path, std::u16string_view file, std::u16string_view name,
+                    int& externIndex, int& number) override;
+
+    TEncodedFormula Encode(std::u16string_view text, const TFormulaEncoding& how, TEncodeMode mode);
+    bool BIFF8Tokens(int sheet, const TFormulaCell& cell, std::vector<uint8_t>& data, size_t& tokenLength);
+    std::u16string SheetNameOf(int index);
+
+    TCellValuesList& stores;
+    TExcelVersion version = TExcelVersion::xvExcel97;
+    TInternalNames names;
+    TExternalNames externals;
+    int encodingSheet = -1;
+    int decodingSheet = -1;
+    // Sheet indexes by upper-case name; checked on every hit, rebuilt on a miss.
+    std::unordered_map<std::u16string, int> sheetIndex;
+};
+
+} // namespace xls

@@ -1,0 +1,33 @@
+// What the sheets need of the formula services (the workbook's formula
+// handler): the text of a formula cell and the tokens the BIFF8 cell
+// writer writes for it. The handler implements it, so the model never
+// includes the formula code that builds on it.
+#pragma once
+
+#include "SrcXLS/XLSDefs.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace xls {
+
+class TFormulaCell;
+
+class IFormulaServices {
+public:
+    virtual ~IFormulaServices() = default;
+    // The formula of a cell of the sheet at index sheet: in file syntax
+    // ("." and ",", as GetAsFormula and the .xlsx writer want it) or with
+    // the user's separators; a formula kept as .xlsx text as it was kept.
+    virtual std::u16string CellFormulaText(int sheet, const TFormulaCell& cell, bool fileSyntax) = 0;
+    // The tokens of a formula cell (tokens, then their array data) in the
+    // layout of version (BIFF4, BIFF5 or BIFF8), converted from another
+    // layout or encoded from kept text when needed; false when the formula
+    // has no form there (its cached value is written instead).
+    virtual bool FormulaTokens(int sheet, const TFormulaCell& cell, TExcelVersion version,
+                               std::vector<uint8_t>& data, size_t& tokenLength) = 0;
+};
+
+} // namespace xls

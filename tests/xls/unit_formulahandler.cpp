@@ -1,0 +1,205 @@
+// The formula handler in the workbook: formula text of cells in file and
+// display syntax, 3-D references through the EXTERNSHEET table, .xlsx
+// shared formulas dissolved, formulas moved with copied cells (and a
+// refused copy changing nothing), and the tokens the cell writer gets for
+// formulas of other layouts.
+#include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSLibState.h"
+#include "SrcXLS/XLSText.h"
+#include "SrcXLS/model/Cell.h"
+#include "support_files.h"
+
+#include "tests/xls/support_state.h"
+
+#include <gtest/gtest.h>
+
+using namespace xls;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+struct FormulaBook : FreshLibState {
+    TTabrix4 book;
+    TFormulaHandler& formulas = book.FormulaHandler();
+
+    // A formula cell made from text (file syntax) on a sheet.
+    TFormulaCell* Put(int sheet, int col, int row, std::u16string_view text, double value = 0) {
+        TFormulaEncoding how;
+        how.FileSyntax = true;
+        how.Sheet = sheet;
+        TEncodedFormula f = formulas.EncodeFormula(text, how);
+        TFormulaResult r;
+        r.Number = value;
+        auto* cell = static_cast<TFormulaCell*>(
+            book.GetSheet(sheet).PutFormula(ctNumberFormula, col, row, 15, int(f.TokenLength), f.Data, r));
+        return cell;
+    }
+    std::string Text(int sheet, int col, int row) { return book.GetSheet(sheet).GetAsFormula(col, row); }
+    // Written to a file and read back into a new workbook.
+    std::unique_ptr<TTabrix4> RoundTrip(TExcelVersion version = TExcelVersion::xvExcel97) {
+        testfiles::ScratchDir dir;
+        book.SetVersion(version);
+        book.SetFilename(Utf8ToWide(dir.File("book.xls")));
+        book.Write();
+        auto back = std::make_unique<TTabrix4>();
+        back->SetFilename(Utf8ToWide(dir.File("book.xls")));
+        back->Read();
+        return back;
+    }
+};
+
+} // namespace
+
+TEST_F(FormulaBook, TextInFileSyntaxWhateverTheUsersSeparators) {
+    LibState().Locale.DecimalSeparator = u',';
+    LibState().Locale.ListSeparator = u';';
+    Put(0, 2, 0, u"1.5+SUM(A1,B1)");
+    EXPECT_EQ(Text(0, 2, 0), "1.5+SUM(A1,B1)");
+    EXPECT_EQ(formulas.GetCellFormulaXML(0, 2, 0), u"1.5+SUM(A1,B1)");
+    // Shown with the user's separators, and read back from them.
+    book.ShowFormulas = true;
+    EXPECT_EQ(book.GetSheet(0).GetAsString(2, 0), u"1,5+SUM(A1;B1)");
+    TEncodedFormula f = formulas.EncodeFormula(u"1,5+SUM(A1;B1)");
+    EXPECT_EQ(formulas.DecodeFormula(f.Data, f.TokenLength, {.FileSyntax = true}), u"1.5+SUM(A1,B1)");
+    book.ShowFormulas = false;
+    EXPECT_EQ(book.GetSheet(0).GetAsString(2, 0), u"0");
+    // Cells without a formula have none.
+    book.GetSheet(0).SetAsFloat(0, 0, 1);
+    EXPECT_THROW(book.GetSheet(0).GetAsFormula(0, 0), XLSError);
+    EXPECT_THROW(formulas.GetCellFormulaXML(0, 0, 0), XLSError);
+    EXPECT_THROW(formulas.GetCellFormulaXML(0, 9, 9), XLSError);
+    formulas.ReencodeCell(0, 0, 0); // not a formula: nothing happens
+    EXPECT_EQ(book.GetSheet(0).GetCellType(0, 0), ctFloat);
+    // The layout follows the workbook's version.
+    EXPECT_NE(formulas.EncodeFormula(u"A1").Data[0], 0xFE);
+    book.SetVersion(TExcelVersion::xvExcel2007);
+    TEncodedFormula x = formulas.EncodeFormula(u"A1");
+    EXPECT_EQ(x.Data[0], 0xFE);
+    EXPECT_EQ(x.TokenLength, 8u);
+}
+
+TEST_F(FormulaBook, ReferencesToOtherSheetsAndNamesAreWrittenAndReadBack) {
+    book.GetSheet(0).SetName(u"Data");
+    book.Sheets().Add(0).SetName(u"My Sheet");
+    book.Sheets().Add(0).SetName(u"S2");
+    TInternalName& rate = book.GetInternalNames().Add();
+    rate.SetName(u"Rate");
+    TEncodedFormula ref = formulas.EncodeFormula(u"'My Sheet'!$B$1", {.Class = 0x20, .FileSyntax = true});
+    rate.Data = ref.Data;
+    rate.TokenLength = uint16_t(ref.TokenLength);
+    Put(0, 0, 0, u"'My Sheet'!A1+Data!B2*Rate");
+    Put(0, 0, 1, u"SUM('S2'!A1:B2,'My Sheet:S2'!C3)");
+    Put(1, 0, 0, u"#REF!A1+1");
+    const auto back = RoundTrip();
+    EXPECT_EQ(back->GetSheet(0).GetAsFormula(0, 0), "'My Sheet'!A1+Data!B2*Rate");
+    EXPECT_EQ(back->GetSheet(0).GetAsFormula(0, 1), "SUM('S2'!A1:B2,'My Sheet:S2'!C3)");
+    EXPECT_EQ(back->GetSheet(1).GetAsFormula(0, 0), "#REF!A1+1");
+    TInternalNames& names = back->GetInternalNames();
+    ASSERT_EQ(names.Count(), 1);
+    EXPECT_EQ(names.Items(0).GetName(), u"Rate");
+    EXPECT_EQ(back->FormulaHandler().DecodeFormula(names.Items(0).Data, names.Items(0).TokenLength,
+                                                   {.FileSyntax = true}),
+              u"'My Sheet'!$B$1");
+    // A sheet that does not exist is refused.
+    EXPECT_THROW(formulas.EncodeFormula(u"Nowhere!A1"), XLSError);
+}
+
+TEST_F(FormulaBook, SharedFormulasOfPackagesAreDissolved) {
+    // B1:B3 share the text of B1 (=A1*2); B4 belongs to another shared formula.
+    TCellValues& cells = book.GetSheet(0).Cells();
+    cells.StringList = {u"B1:B3", u"B4:B4"};
+    TFormulaResult r;
+    TSheet& sheet = book.GetSheet(0);
+    sheet.PutFormulaText(ctNumberFormula, 1, 0, 15, "A1*2", 0, 0, r);
+    sheet.PutFormulaText(ctNumberFormula, 1, 1, 15, "", 0, 0, r);
+    sheet.PutFormulaText(ctNumberFormula, 1, 2, 15, "", 0, 0, r);
+    sheet.PutFormulaText(ctNumberFormula, 1, 3, 15, "A4+1", 1, 0, r);
+    // Replacing a member dissolves its shared formula: every other member
+    // gets tokens; the other shared formula stays as it was.
+    sheet.SetAsFloat(1, 1, 7);
+    EXPECT_EQ(Text(0, 1, 0), "A1*2");
+    EXPECT_EQ(Text(0, 1, 2), "A3*2");
+    EXPECT_FALSE(static_cast<TFormulaCell*>(sheet.GetCell(1, 2))->IsText());
+    EXPECT_TRUE(static_cast<TFormulaCell*>(sheet.GetCell(1, 3))->IsText());
+    EXPECT_TRUE(cells.StringList[0].empty());
+    // A shared formula whose first cell is gone cannot be dissolved.
+    TSheet& other = book.Sheets().Add(0);
+    other.Cells().StringList.push_back(u"C1:C2");
+    other.PutFormulaText(ctNumberFormula, 2, 1, 15, "", 0, 0, r);
+    EXPECT_THROW(other.DeleteCell(2, 1), XLSError);
+    EXPECT_EQ(other.GetCellType(2, 1), ctNumberFormula);
+    book.Sheets().Delete(1);
+    // The writer writes kept text as BIFF8 tokens; text it cannot encode
+    // gives the cached value.
+    sheet.PutFormulaText(ctNumberFormula, 3, 0, 15, "SUM(A1:A2)*2", NoSharedFormula, 0, r);
+    r.Number = 5;
+    sheet.PutFormulaText(ctNumberFormula, 3, 1, 15, "NOSUCH(1)", NoSharedFormula, 0, r);
+    const auto back = RoundTrip();
+    EXPECT_EQ(back->GetSheet(0).GetAsFormula(3, 0), "SUM(A1:A2)*2");
+    EXPECT_EQ(back->GetSheet(0).GetAsFormula(1, 3), "A4+1");
+    EXPECT_EQ(back->GetSheet(0).GetCellType(3, 1), ctFloat);
+    EXPECT_EQ(back->GetSheet(0).GetAsFloat(3, 1), 5);
+}
+
+TEST_F(FormulaBook, CopiedAndMovedFormulasMoveTheirReferences) {
+    book.SetVersion(TExcelVersion::xvExcel97);
+    Put(0, 0, 0, u"B1+$C$1+SUM(B$1:B2)");
+    const int cells = ICellOperations::coCells;
+    book.CopyCells(0, 0, 0, 0, 0, 0, 0, 2, cells | ICellOperations::coAdjustFormulas);
+    EXPECT_EQ(Text(0, 0, 2), "B3+$C$1+SUM(B$1:B4)");
+    book.CopyCells(0, 0, 0, 0, 0, 0, 1, 2,
+                   cells | ICellOperations::coAdjustFormulas | ICellOperations::coAdjustOption4);
+    EXPECT_EQ(Text(0, 1, 2), "C3+$D$3+SUM(C$3:C4)");
+    book.CopyCells(0, 0, 0, 0, 0, 0, 2, 2,
+                   cells | ICellOperations::coAdjustFormulas | ICellOperations::coAdjustOption2);
+    EXPECT_EQ(Text(0, 2, 2), "D1+$C$1+SUM(D$1:D4)");
+    book.CopyCells(0, 0, 0, 0, 0, 0, 3, 2, cells); // no adjustment
+    EXPECT_EQ(Text(0, 3, 2), "B1+$C$1+SUM(B$1:B2)");
+    book.MoveCells(0, 0, 2, 0, 2, 0, 5, 0, cells | ICellOperations::coAdjustFormulas);
+    EXPECT_EQ(Text(0, 5, 0), "G1+$C$1+SUM(G$1:G2)");
+    EXPECT_EQ(book.GetSheet(0).GetCell(0, 2), nullptr);
+    // Moved up past the first row, a reference becomes #REF!.
+    Put(0, 0, 5, u"B5+B6");
+    book.MoveCells(0, 0, 5, 0, 5, 0, 0, 0, cells | ICellOperations::coAdjustFormulas);
+    EXPECT_EQ(Text(0, 0, 0), "#REF!+B1");
+}
+
+TEST_F(FormulaBook, ARefusedCopyChangesNothing) {
+    book.SetVersion(TExcelVersion::xvExcel97);
+    Put(0, 0, 0, u"B1*2", 1);
+    const uint8_t unknown[] = {0x44, 0, 0, 1, 0xC0, 0x30};
+    TFormulaResult r;
+    book.GetSheet(0).PutFormula(ctNumberFormula, 0, 1, 15, 6, unknown, r);
+    book.GetSheet(0).SetAsFloat(0, 5, 9);
+    const int options = ICellOperations::coCells | ICellOperations::coAdjustFormulas;
+    EXPECT_THROW(book.MoveCells(0, 0, 0, 0, 1, 0, 0, 5, options), XLSError);
+    EXPECT_EQ(Text(0, 0, 0), "B1*2");
+    EXPECT_EQ(book.GetSheet(0).GetCellType(0, 1), ctNumberFormula);
+    EXPECT_EQ(book.GetSheet(0).GetAsFloat(0, 5), 9);
+    EXPECT_EQ(book.GetSheet(0).Cells().Count(), 3);
+}
+
+TEST_F(FormulaBook, FormulasOfOneLayoutAreWrittenInAnother) {
+    Put(0, 0, 0, u"\"a\"&B1&SUM(C1:C2)");
+    Put(0, 0, 1, u"{1,\"x\"}");
+    Put(0, 0, 2, u"'Sheet1'!A1"); // no BIFF5 form: the value
+    for (TExcelVersion v : {TExcelVersion::xvExcel50, TExcelVersion::xvExcel40}) {
+        SCOPED_TRACE(int(v));
+        const auto back = RoundTrip(v);
+        EXPECT_EQ(back->GetSheet(0).GetAsFormula(0, 0), "\"a\"&B1&SUM(C1:C2)");
+        if (v == TExcelVersion::xvExcel50) {
+            EXPECT_EQ(back->GetSheet(0).GetAsFormula(0, 1), "{1,\"x\"}");
+        }
+        EXPECT_EQ(back->GetSheet(0).GetCellType(0, 2), ctFloat);
+        // And from the older layout to BIFF8 again.
+        if (v != TExcelVersion::xvExcel50) continue;
+        back->SetVersion(TExcelVersion::xvExcel97);
+        testfiles::ScratchDir dir;
+        back->SetFilename(Utf8ToWide(dir.File("again.xls")));
+        back->Write();
+        TTabrix4 again;
+        again.SetFilename(Utf8ToWide(dir.File("again.xls")));
+        again.Read();
+        EXPECT_EQ(again.GetSheet(0).GetAsFormula(0, 0), "\"a\"&B1&SUM(C1:C2)");
+    }
+}

@@ -1,0 +1,229 @@
+// Defined names and external references: their records read and written
+// byte for byte, the lookups the encoder and decoder make, and the values
+// of external names from cached CRN records.
+#include "SrcXLS/XLSBytes.h"
+#include "SrcXLS/XLSText.h"
+#include "SrcXLS/formulas/DefinedNames.h"
+#include "SrcXLS/formulas/ExternalNames.h"
+#include "support_biffbuild.h"
+
+#include <gtest/gtest.h>
+
+using namespace xls;
+using biffbuild::Body;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+struct TRecord {
+    uint16_t Id;
+    Bytes Body;
+    bool operator==(const TRecord&) const = default;
+};
+
+void PrintTo(const TRecord& r, std::ostream* os) {
+    *os << std::hex << r.Id << ":";
+    for (uint8_t b : r.Body) *os << ' ' << int(b);
+}
+
+std::vector<TRecord> Written(const TExternalNames& e) {
+    std::vector<TRecord> out;
+    e.WriteRecords([&](uint16_t id, std::span<const uint8_t> body) {
+        out.push_back({id, Bytes(body.begin(), body.end())});
+    });
+    return out;
+}
+
+std::string Message(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const XLSError& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+// A NAME body: options, name bytes (flag first), tokens, four texts.
+Bytes NameBody(uint16_t options, Bytes name, Bytes tokens, uint16_t sheet = 0,
+               std::u16string description = u"") {
+    const size_t chars = name[0] == 1 ? (name.size() - 1) / 2 : name.size() - 1;
+    Body b;
+    b.U16(options).U8(0).U8(uint8_t(chars)).U16(uint16_t(tokens.size())).U16(0).U16(sheet);
+    b.U8(0).U8(uint8_t(description.size())).U8(0).U8(0).Raw(name).Raw(tokens);
+    if (!description.empty()) {
+        b.U8(1);
+        for (char16_t c : description) b.U16(c);
+    }
+    return b.b;
+}
+
+} // namespace
+
+TEST(DefinedNames, RecordsReadAndWrittenByteForByte) {
+    TInternalNames names;
+    const Bytes builtIn = NameBody(0x0020, {0, 0x06}, {0x3B, 0, 0, 0, 0, 3, 0, 0, 0, 1, 0}, 1);
+    const Bytes grouped = NameBody(0x0140 | noFunction, {0, 'F', 'n'}, {0x1C, 0x17});
+    const Bytes wide = NameBody(0, {1, 0x1F, 0x04, 'x', 0}, {0x1E, 5, 0}, 0, u"note");
+    for (const Bytes& b : {builtIn, grouped, wide}) names.ReadName(b);
+    ASSERT_EQ(names.Count(), 3);
+    EXPECT_EQ(names.Items(0).GetBuiltInCode(), 6);
+    EXPECT_EQ(names.Items(0).GetName(), u"Print_Area");
+    EXPECT_EQ(names.Items(0).SheetNumber, 1);
+    EXPECT_EQ(names.Items(1).GetFunctionGroup(), 5);
+    EXPECT_EQ(names.Items(1).GetBuiltInCode(), NoBuiltIn);
+    EXPECT_EQ(names.Items(2).GetName(), u"\u041Fx");
+    EXPECT_EQ(names.Items(2).Texts[1], u"note");
+    std::vector<Bytes> out;
+    names.WriteNames([&](uint16_t id, std::span<const uint8_t> body) {
+        EXPECT_EQ(id, 0x0018);
+        out.emplace_back(body.begin(), body.end());
+    });
+    EXPECT_EQ(out, (std::vector<Bytes>{builtIn, grouped, wide}));
+
+    // Lengths that run past the record are refused.
+    Bytes cut = grouped;
+    cut.resize(cut.size() - 1);
+    EXPECT_NE(Message([&] { names.ReadName(cut); }).find("beyond the end"), std::string::npos);
+    Bytes longText = NameBody(0, {0, 'a'}, {}, 0, u"x");
+    longText[11] = 9; // the description says 9 characters
+    EXPECT_THROW(names.ReadName(longText), XLSError);
+}
+
+TEST(DefinedNames, TextsLookupsAndDeletion) {
+    TInternalNames names;
+    int deleted = -2, calls = 0;
+    names.OnNameDeleted = [&](int position) {
+        deleted = position;
+        ++calls;
+    };
+    for (const char16_t* n : {u"One", u"Two", u"Three", u"Four", u"Five"}) names.Add().SetName(n);
+    EXPECT_EQ(names.IndexOfName(u"tHREE"), 2);
+    EXPECT_EQ(names.IndexOfName(u"Six"), -1);
+    names.Delete(2);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(deleted, 2);
+    EXPECT_EQ(names.Items(2).GetName(), u"Four");
+    EXPECT_EQ(names.Items(3).GetName(), u"Five");
+
+    // The published built-in texts and codes both ways; other texts after
+    // the prefix stay texts with the built-in flag.
+    TInternalName& area = names.Add();
+    area.SetName(u"_xlnm.Print_Area");
+    EXPECT_EQ(area.GetBuiltInCode(), 6);
+    EXPECT_TRUE(area.IsBuiltIn());
+    TInternalName& other = names.Add();
+    other.SetName(u"_xlnm.Custom");
+    EXPECT_EQ(other.GetBuiltInCode(), NoBuiltIn);
+    EXPECT_TRUE(other.IsBuiltIn());
+    EXPECT_EQ(other.GetName(), u"Custom");
+    EXPECT_EQ(BuiltInNameCode(u"_filterdatabase"), FilterDatabaseCode);
+    EXPECT_EQ(Message([&] { other.SetName(u"_xlnm."); }), "Name is empty");
+    EXPECT_EQ(Message([&] { other.SetName(std::u16string(256, u'n')); }), "Name is too long");
+    EXPECT_EQ(other.GetName(), u"Custom");
+
+    // A name local to a sheet comes before a global one of that text.
+    TInternalNames scoped;
+    scoped.Add().SetName(u"Rate");
+    scoped.Add().SetName(u"Rate");
+    scoped.Items(1).SheetNumber = 2;
+    EXPECT_EQ(scoped.IndexOfName(u"rate", 1), 1);
+    EXPECT_EQ(scoped.IndexOfName(u"rate", 0), 0);
+    EXPECT_EQ(scoped.IndexOfName(u"rate"), 0);
+    scoped.Items(0).SetBuiltInCode(FilterDatabaseCode);
+    scoped.Items(0).SheetNumber = 3;
+    EXPECT_EQ(scoped.FindBuiltInName(FilterDatabaseCode, 2), &scoped.Items(0));
+    scoped.DeleteBuiltInName(FilterDatabaseCode, 3);
+    EXPECT_EQ(scoped.Count(), 1);
+}
+
+TEST(ExternalNames, OwnSheetsOtherBooksAndTheirRecords) {
+    TExternalNames e;
+    EXPECT_TRUE(Written(e).empty()); // no entries: no EXTERNSHEET
+    EXPECT_EQ(e.GetSelfSheetIndex(0, 0, 3), 0);
+    EXPECT_EQ(e.GetSelfSheetIndex(2, 2, 3), 1);
+    EXPECT_EQ(e.GetSelfSheetIndex(0, 0, 3), 0);
+    EXPECT_EQ(e.GetSelfSheet(1), 2);
+    const int other = e.AddExternSheet(u"C:\\dir\\", u"b.xls", u"Data");
+    EXPECT_EQ(other, 2);
+    EXPECT_EQ(e.AddExternSheet(u"c:\\DIR\\", u"B.XLS", u"data"), other); // found again
+    EXPECT_EQ(e.GetSelfSheet(other), -1);
+    EXPECT_EQ(e.GetExternSheetText(other, -1), u"'C:\\dir\\[b.xls]Data'!");
+    e.SetSelfSheetCount(4);
+    const Bytes path = Body()
+                           .U16(12)
+                           .U8(1)
+                           .Raw({'C', 0, ':', 0, '\\', 0, 'd', 0, 'i', 0, 'r', 0,
+                                 3,   0, 'b', 0, '.',  0, 'x', 0, 'l', 0, 's', 0})
+                           .b;
+    const std::vector<TRecord> want = {
+        {0x01AE, Body().U16(4).U16(0x0401).b},
+        {0x01AE, Body().U16(1).Raw(path).U16(4).U8(1).Raw({'D', 0, 'a', 0, 't', 0, 'a', 0}).b},
+        {0x0017, Body().U16(3).U16(0).U16(0).U16(0).U16(0).U16(2).U16(2).U16(1).U16(0).U16(0).b},
+    };
+    EXPECT_EQ(Written(e), want);
+
+    // Read back: the same records.
+    TExternalNames back;
+    back.ReadSupBook(want[0].Body);
+    back.ReadSupBook(want[1].Body);
+    back.ReadExternSheet(want[2].Body);
+    EXPECT_EQ(Written(back), want);
+    EXPECT_EQ(back.FindExternSheet(u"C:\\dir\\", u"b.xls", u"DATA"), 2);
+
+    // Paths as files write them: a drive, directories, the book in brackets.
+    EXPECT_EQ(DecodeSupBookPath(u"\x01\x01"
+                                u"Cdir\x03"
+                                u"book.xls",
+                                true),
+              u"C:\\dir\\[book.xls]");
+    EXPECT_EQ(DecodeSupBookPath(u"\x01"
+                                u"book.xls",
+                                true),
+              u"[book.xls]");
+    EXPECT_EQ(DecodeSupBookPath(u"\x01\x01@server\x03"
+                                u"share\x03"
+                                u"b.xls",
+                                true),
+              u"\\\\server\\share\\[b.xls]");
+    EXPECT_EQ(DecodeSupBookPathAlt(u"\x01\x04"
+                                   u"up\x03"
+                                   u"b.xls"),
+              u"..\\up\\b.xls");
+}
+
+TEST(ExternalNames, BadRecordsAndCachedValues) {
+    TExternalNames e;
+    EXPECT_EQ(Message([&] { e.ReadCRN(0, Bytes(4, 0)); }), "No SUPBOOK for CRN");
+    // Another book with one sheet, an external name pointing at C2 of it,
+    // and a CRN over columns B..D of row 2.
+    e.ReadSupBook(Body().U16(1).U16(2).U8(0).Raw({'b', 'k'}).U16(1).U8(0).Raw({'S'}).b);
+    EXPECT_EQ(Message([&] { e.ReadCRN(1, Bytes(4, 0)); }), "Invalid SUPBOOK Sheet Index");
+    e.ReadExternName(Body().U16(0).U32(0).U8(1).U8(0).Raw({'N'}).U16(7).Raw({0x3A, 0, 0, 1, 0, 2, 0}).b);
+    e.ReadExternName(Body().U16(0).U32(0).U8(1).U8(0).Raw({'M'}).U16(7).Raw({0x3A, 0, 0, 9, 0, 2, 0}).b);
+    Body crn;
+    crn.U8(3).U8(1).U16(1);
+    crn.U8(0x02).U16(2).U8(0).Raw({'h', 'i'}); // B2 "hi"
+    crn.U8(0x01).F64(4.5);                     // C2 4.5
+    crn.U8(0x04).U8(1).Raw(Bytes(7, 0));       // D2 TRUE
+    e.ReadCRN(0, crn.b);
+    e.ReadExternSheet(Body().U16(1).U16(0).U16(0xFFFE).U16(0xFFFE).b);
+    TFormulaValue v;
+    e.GetNameValue(0, 1, v);
+    EXPECT_EQ(v.ValType, fvFloat); // the value of column C, not the first of the CRN
+    EXPECT_EQ(v.Float, 4.5);
+    e.GetNameValue(0, 2, v); // no CRN for row 10
+    EXPECT_EQ(v.ValType, fvError);
+    EXPECT_EQ(v.Error, 3);
+    EXPECT_EQ(Message([&] { e.GetNameValue(5, 1, v); }), "Extrensheet index out of range.");
+    EXPECT_EQ(e.GetExternSheetText(0, 1), u"[bk]N");
+    EXPECT_EQ(e.GetExternSheetText(0, 9), u"#NAME?");
+    EXPECT_EQ(e.GetExternSheetText(7, -1), u"#REF!");
+    // An XCT with its CRNs and an EXTERNNAME come back as read.
+    const auto records = Written(e);
+    ASSERT_EQ(records.size(), 6u);
+    EXPECT_EQ(records[3], (TRecord{0x0059, Body().U16(1).U16(0).b}));
+    EXPECT_EQ(records[4], (TRecord{0x005A, crn.b}));
+
+    EXPECT_THROW(e.ReadExternSheet(Body().U16(3).U16(0).b), XLSError);
+    EXPECT_THROW(e.ReadSupBook(Body().U16(1).U16(9).U8(0).Raw({'x'}).b), XLSError);
+}
