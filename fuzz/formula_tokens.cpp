@@ -72,9 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     // Text the encoder accepts reads back as the same text. An operand left
-    // empty (a missing argument outside a function) ends the text in the
-    // intersection's space, which the encoder drops: such texts are left out.
-    if (text.empty() || text.back() == u' ') return 0;
+    // empty (a missing argument outside a function) starts or ends the text
+    // with the intersection's space, which the encoder drops: such texts are left out.
+    if (text.empty() || text.back() == u' ' || text.front() == u' ') return 0;
     TEncodedFormula encoded;
     try {
         TEncodeOptions options;
