@@ -119,6 +119,7 @@ public:
     std::vector<uint8_t> RangeFormulaTokens(int sheet, std::u16string_view text, uint8_t operandClass,
                                             size_t maxSize, int baseRow, int baseCol) override;
     bool CompilesAsFormula(int sheet, std::u16string_view text, size_t maxSize) override;
+    void DeleteFilterRangeName(int sheet) override;
 
 private:
     // TFormulaNameSource.

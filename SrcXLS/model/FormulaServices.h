@@ -44,6 +44,10 @@ public:
     // Whether a text compiles as a formula of at most maxSize bytes on the
     // sheet (a hyperlink's address into the workbook).
     virtual bool CompilesAsFormula(int sheet, std::u16string_view text, size_t maxSize) = 0;
+    // Deletes the filter range name (built-in name 13) of the sheet at
+    // index sheet, unless other names follow it: formulas refer to names by
+    // their positions.
+    virtual void DeleteFilterRangeName(int sheet) = 0;
 };
 
 } // namespace xls

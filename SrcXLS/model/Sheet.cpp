@@ -88,6 +88,7 @@ TSheet::TSheet(TSheets& owner, IWorkbookContext& wb)
     };
     conditionalFormats.Context = {&workbook.Formulas(), sheetIndex};
     validations.Context = {&workbook.Formulas(), sheetIndex};
+    autoFilters.DeleteRangeName = [this] { workbook.Formulas().DeleteFilterRangeName(Index()); };
 }
 
 TSheet::~TSheet() {
