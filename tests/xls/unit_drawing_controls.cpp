@@ -358,3 +358,39 @@ TEST(DrawingObjectsModel, AssignedMacrosAndReadShapes) {
     EXPECT_EQ(back.Controls().Buttons[0].GetText(), u"Button");
     EXPECT_EQ(back.Controls().ListBoxes[0].GetDestCell(), u"$B$2");
 }
+
+// Macros through the workbook's defined names: a macro name is made once
+// (another name of that text is not taken for it) and named through the
+// workbook's own EXTERNSHEET entry; deleting names moves the macros of
+// controls and shapes down, and a macro whose name went goes.
+TEST(DrawingObjectsModel, MacrosUseTheWorkbookNames) {
+    Book b;
+    TInternalNames& names = b.book.GetInternalNames();
+    names.Add().SetName(u"Kasa"); // a range name of the same text
+    names.Add().SetName(u"Rest");
+    TControlButton& button = b.Controls().Buttons.Add();
+    button.SetMacroName(u"kasa");
+    TDrwBasic& basic = b.Objects().Basics.Add();
+    basic.AssignMacro(u"KASA");
+    ASSERT_EQ(names.Count(), 3);
+    EXPECT_EQ(names.Items(2).Options & (noVBAProcedure | noMacro), noVBAProcedure | noMacro);
+    const auto& macro = static_cast<TShapeControlButton&>(*button.Shape()->Attached).Macro;
+    EXPECT_EQ(MacroNameIndex(macro), 3);
+    EXPECT_EQ(b.book.FormulaHandler().Externals().GetSelfSheet(GetU16(macro.data() + 7)), 0xFFFE);
+    auto shapeMacro = [&]() -> const TObjSubRecord* {
+        for (const auto& sub : basic.Shape()->ObjSubRecords)
+            if (sub.Ft == ft::Macro) return &sub;
+        return nullptr;
+    };
+    ASSERT_NE(shapeMacro(), nullptr);
+    EXPECT_EQ(shapeMacro()->Body, macro);
+
+    names.Delete(0);
+    EXPECT_EQ(MacroNameIndex(macro), 2);
+    EXPECT_EQ(button.GetMacroName(), u"kasa");
+    EXPECT_EQ(MacroNameIndex(shapeMacro()->Body), 2);
+    names.Delete(1); // the macro name itself
+    EXPECT_TRUE(macro.empty());
+    EXPECT_EQ(shapeMacro(), nullptr);
+    EXPECT_EQ(basic.Shape()->ObjSubRecords.back().Ft, ft::End);
+}
