@@ -106,34 +106,15 @@ TTabrix4::TTabrix4()
         formulaHandler.UnshareFormula(store, cell);
     };
     formulaHandler.OnNameDeleted = [this](int position) { NameDeleted(position); };
-    drawingNames.IndexOfName = [this](std::u16string_view text) {
-        return GetInternalNames().IndexOfName(text);
-    };
-    drawingNames.NameText = [this](int position) {
-        return position >= 0 && position < GetInternalNames().Count()
-                   ? GetInternalNames().Items(position).GetName()
-                   : std::u16string();
-    };
-    drawingNames.AddMacroName = [this](std::u16string_view text) {
-        TInternalName& name = GetInternalNames().Add();
-        try {
-            name.SetName(text);
-        } catch (...) {
-            GetInternalNames().Delete(GetInternalNames().Count() - 1);
-            throw;
-        }
-        name.SetVBAMacro(true);
-        formulaHandler.Externals().GetSelfSheetIndex(NoSheetEntry, NoSheetEntry, sheets->Count());
-        return GetInternalNames().Count() - 1;
-    };
+    WireDrawingNames();
     sheets->Add(0);
     vba = std::make_unique<TXLSVBA>();
     optionsDialog.ReadFrom(sheets->Items(0).Records());
     SetVersion(TExcelVersion::xvExcel97);
 }
 
-// The formulas of conditional formats and validations and the macros of
-// controls follow a deleted name, as cells and names did.
+// After the handler renumbered the names in cells and names: the formulas of
+// conditional formats and validations and the macros of the drawings follow.
 void TTabrix4::NameDeleted(int position) {
     auto follow = [&](std::vector<uint8_t>& tokens) {
         size_t length = tokens.size();
@@ -152,8 +133,34 @@ void TTabrix4::NameDeleted(int position) {
             follow(validations.Items(i).Expression1Tokens);
             follow(validations.Items(i).Expression2Tokens);
         }
-        sheet.ControlsObjects().NameDeleted(position);
+        sheet.Drawing().NameDeleted(position);
     }
+}
+
+void TTabrix4::WireDrawingNames() {
+    TInternalNames& names = formulaHandler.Names();
+    drawingNames.IndexOfName = [&names](std::u16string_view text) { return names.IndexOfName(text); };
+    drawingNames.NameText = [&names](int position) {
+        return position >= 0 && position < names.Count() ? names.Items(position).GetName() : std::u16string();
+    };
+    // A macro name of that text is used again; another name of that text
+    // (a range, say) is left alone and a macro name added.
+    drawingNames.AddMacroName = [&names](std::u16string_view text) {
+        const std::u16string upper = UpperCaseWide(text);
+        for (int i = 0; i < names.Count(); ++i) {
+            const TInternalName& n = names.Items(i);
+            if ((n.Options & noVBAProcedure) && UpperCaseWide(n.GetName()) == upper) return i;
+        }
+        TInternalName& added = names.Add();
+        added.SetName(text);
+        added.SetVBAMacro(true);
+        // A macro procedure, as the macro names of real files are marked.
+        added.Options |= noMacro;
+        return names.Count() - 1;
+    };
+    drawingNames.MacroSheetEntry = [this] {
+        return formulaHandler.Externals().GetSelfSheetIndex(0xFFFE, 0xFFFE, formulaHandler.SheetCount());
+    };
 }
 
 TTabrix4::~TTabrix4() {

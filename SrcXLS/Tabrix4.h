@@ -234,6 +234,8 @@ private:
     void WriteFile();
     void SetDefaultWindow();
     void NameDeleted(int position);
+    // The defined names as form controls and shape macros use them.
+    void WireDrawingNames();
 
     // The cells' memory: it outlives every sheet.
     TArena cellArena;
@@ -255,7 +257,6 @@ private:
     TCellValuesList cellStores;
     TFormulaHandler formulaHandler{cellStores};
     TMSOPictures pictures;
-    // Wired to the defined names once the workbook keeps them.
     TDrawingNames drawingNames;
     TStyles styles;
     TEx12CellStyles ex12Styles;
