@@ -93,7 +93,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TDecodeContext again;
     again.Version = version == TExcelVersion::xvExcel2007 ? version : TExcelVersion::xvExcel97;
     const std::u16string back = DecodeFormula(encoded.Data, encoded.TokenLength, again);
-    if (back != text) {
+    // A missing argument used as an operand ("-" of nothing) leaves blanks
+    // that read back otherwise: there only the blanks may differ.
+    bool missing = false;
+    TTokenWalker original(std::span<const uint8_t>(bytes).first(tokenLength), TokenLayoutOf(version));
+    while (original.Next(token) == TWalkStatus::Token) missing = missing || token.Id == ptg::MissArg;
+    const auto solid = [](std::u16string s) {
+        std::erase(s, u' ');
+        return s;
+    };
+    if (back != text && !(missing && solid(back) == solid(text))) {
         std::fprintf(stderr, "decoded: %s\nagain:   %s\n", WideToUtf8(text).c_str(),
                      WideToUtf8(back).c_str());
         std::abort();

@@ -341,7 +341,9 @@ bool TDecoder::Step(const TToken& t) {
             stack.back().insert(stack.back().begin(), u'(');
             stack.back().push_back(u')');
         }
-        Binary(u" ");
+        // With an operand missing the space alone would stand for nothing
+        // that reads back.
+        Binary(stack.size() >= 2 && (stack.back().empty() || stack[stack.size() - 2].empty()) ? u"" : u" ");
         return true;
     case ptg::Range:
         Binary(u":");
