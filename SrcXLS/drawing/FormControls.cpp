@@ -518,9 +518,12 @@ void TShapeControlListBox::Write(TDrawingOut& out) const {
     } else {
         SubRecord(body, ft::SbsFmla, SbsFmla);
     }
+    // A box read without list data gets its list data written out in full:
+    // an empty one would not read back.
+    const bool raw = !Changed && !Lbs->Body.empty();
     std::vector<uint8_t> lbs;
-    Lbs->Append(lbs, !Changed);
-    SubRecord(body, ft::LbsData, lbs, Changed ? uint16_t(0x1FDE) : LbsCb);
+    Lbs->Append(lbs, raw);
+    SubRecord(body, ft::LbsData, lbs, raw ? LbsCb : uint16_t(0x1FDE));
     if (IsCombo) SubRecord(body, ft::End, {}, 0);
     out.Biff().WriteRawRecord(biff::OBJ, body.data(), uint16_t(body.size()));
 }

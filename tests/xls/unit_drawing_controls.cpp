@@ -213,6 +213,32 @@ TEST(DrawingControls, SubRecordsAControlDoesNotTakeAreRefused) {
     }
 }
 
+// A list or combo box whose OBJ carries no list data reads, writes and reads
+// back: it is written with the list data of its own fields.
+TEST(DrawingControls, BoxesWithoutListDataWriteOneThatReadsBack) {
+    for (uint16_t type : {objtype::ListBox, objtype::ComboBox}) {
+        Bytes body = CmoBody(type, 3, 0x2011);
+        Bytes obj = FromHex("1500 1200");
+        obj.insert(obj.end(), body.begin(), body.end());
+        Bytes end = FromHex("0000 0000");
+        obj.insert(obj.end(), end.begin(), end.end());
+        drawingtest::RecordReader in({{biff::OBJ, obj}});
+        TShape shape;
+        uint16_t highest = 0;
+        auto control = ReadObjRecord(shape, in.Stream(), highest);
+        ASSERT_TRUE(control) << type;
+        shape.Attached = std::move(control);
+        std::vector<Record> once = Written(shape);
+        ASSERT_FALSE(once.empty());
+        drawingtest::RecordReader again({once.front()});
+        TShape back;
+        auto reread = ReadObjRecord(back, again.Stream(), highest);
+        ASSERT_TRUE(reread) << type;
+        back.Attached = std::move(reread);
+        EXPECT_EQ(Written(back).front().Body, once.front().Body) << type;
+    }
+}
+
 namespace {
 
 // A workbook whose first sheet's collections are the ones under test.
