@@ -168,12 +168,22 @@ void TFormulaEvaluator::CalculateCell(int sheet, int col, int row, TFormulaValue
         return;
     }
     const uint64_t key = CellKey(sheet, col, row);
+    if (auto it = done.find(key); it != done.end()) {
+        result = it->second;
+        return;
+    }
     Drive(key);
     result = done[key];
 }
 
 void TFormulaEvaluator::Drive(uint64_t root) {
-    std::vector<uint64_t> work{root};
+    if (done.empty()) {
+        size_t cells = 0;
+        for (int s = 0; s < sheets.Count(); ++s) cells += size_t(sheets.Items(s).Cells().Count());
+        done.reserve(std::min<size_t>(cells, 1 << 22));
+    }
+    std::vector<uint64_t>& work = workList;
+    work.assign(1, root);
     try {
         while (!work.empty()) {
             const uint64_t key = work.back();

@@ -110,6 +110,7 @@ private:
     std::unordered_map<uint64_t, TFormulaValue> done;
     std::unordered_set<uint64_t> inProgress;
     std::vector<uint64_t> missing;
+    std::vector<uint64_t> workList;
     // Defined names being evaluated (their positions), innermost last.
     std::vector<int> names;
 
