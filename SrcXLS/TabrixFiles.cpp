@@ -234,6 +234,7 @@ TXLSXWorkbook PackageParts(TTabrix4& book) {
     wb.Book = &book.PackageData();
     wb.OrigVersion = book.GetOrigVersion();
     wb.MacroEnabled = book.Excel2007MacroFile();
+    wb.Formulas = &book.FormulaHandler();
     wb.FormulaText = [&book](TSheet& sheet, TFormulaCell& cell) {
         return PackageFormulaText(book, sheet, cell);
     };
@@ -271,13 +272,14 @@ void WritePackageFile(TTabrix4& book, std::vector<uint8_t>* image) {
     TXLSXWorkbook wb = PackageParts(book);
     wb.KeptPackage = book.KeptPackage().Bytes();
     TXLS2007Writer writer(wb);
-    std::vector<uint8_t> bytes = writer.WritePackage();
     if (image) {
-        *image = std::move(bytes);
+        *image = writer.WritePackage();
         return;
     }
-    platform::WriteFileAtomic(std::filesystem::path(book.GetFilename()).string(),
-                              std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    // The archive goes straight into the file that replaces the target.
+    platform::AtomicFile out(std::filesystem::path(book.GetFilename()).string());
+    writer.WritePackage(out.Descriptor());
+    out.Commit();
 }
 
 void TTabrix4::ReadFile() {

@@ -36,6 +36,9 @@ public:
     void Discard() noexcept;
 
     const std::string& FileName() const { return path; }
+    // The temporary file's descriptor, for writers that seek (a zip archive
+    // completes each entry's header after its data).
+    int Descriptor() const { return fd; }
     const std::string& TempName() const { return tempPath; }
 
 private:

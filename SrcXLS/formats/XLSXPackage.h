@@ -29,6 +29,7 @@ class TRecordStorageGlobals;
 class TFormulaCell;
 class TExXMLTag;
 class TXLSXmlWriter;
+class TFormulaHandler;
 
 // A "sheet" entry of workbook.xml whose part the model does not read.
 struct TXLSXKeptSheet {
@@ -107,10 +108,8 @@ struct TXLSXWorkbook {
 
     // The formula text of a cell in file syntax; empty when it has none.
     std::function<std::string(TSheet& sheet, TFormulaCell& cell)> FormulaText;
-    // Defined names: whether there are any, writing them, reading one.
-    std::function<bool()> HasDefinedNames;
-    std::function<void(TXLSXmlWriter& writer)> WriteDefinedNames;
-    std::function<void(const TExXMLTag& tag)> ReadDefinedName;
+    // The defined names and the formula text of token formulas.
+    TFormulaHandler* Formulas = nullptr;
 };
 
 } // namespace xls

@@ -10,6 +10,8 @@
 #include "SrcXLS/model/WideStringList.h"
 #include "SrcXLS/model/XFonts.h"
 
+#include "SrcXLS/formulas/FormulaHandler.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -172,6 +174,7 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
         lastRow = -1;
         lastCol = -1;
         skipRow = false;
+        columnsSet = 0;
         if (!sp.Part.empty()) ReadPart(RequirePart(sp.Part), pkSheet);
         relations = nullptr;
     }
@@ -312,14 +315,15 @@ bool TXLS2007Reader::WorkbookTag(int id, TExXMLTag& tag) {
                                                    : THiddenState::hsVisible;
             sheetParts.push_back(
                 {&sheet, rel->External ? std::string() : ResolvePartName(workbookPart, rel->Target)});
+            modelSheetAt[sheetCount] = book.Sheets->Count() - 1;
         } else {
             bd.KeptSheets.push_back({sheetCount, std::string(name), state, relId});
         }
         ++sheetCount;
         return true;
     }
-    if (id == etdefinedName && book.ReadDefinedName) {
-        book.ReadDefinedName(tag);
+    if (id == etdefinedName && book.Formulas) {
+        ReadDefinedName(tag);
         return true;
     }
     if (id == etexternalReference) {
@@ -334,7 +338,7 @@ bool TXLS2007Reader::WorkbookTag(int id, TExXMLTag& tag) {
         bd.SavedTags.AddMarker(id);
         return true;
     case etdefinedNames:
-        if (book.ReadDefinedName)
+        if (book.Formulas)
             bd.SavedTags.AddMarker(id);
         else
             bd.SavedTags.Add(tag.ToText(), id);
@@ -364,6 +368,30 @@ bool TXLS2007Reader::WorkbookTag(int id, TExXMLTag& tag) {
     default:
         return true;
     }
+}
+
+// A defined name: its sheet (for a local one) counts the package's sheets,
+// the model's counts its own.
+void TXLS2007Reader::ReadDefinedName(TExXMLTag& tag) {
+    TInternalName& n = book.Formulas->Names().Add();
+    n.SetName(XMLDecodeText(tag.ReqText(eaname)));
+    n.Comment = tag.GetTextW(eacomment);
+    static constexpr int texts[] = {eacustomMenu, eadescription, eahelp, eastatusbar};
+    for (int i = 0; i < 4; ++i) n.Texts[i] = tag.GetTextW(texts[i]);
+    n.ShortcutKey = tag.GetTextW(eashortcutKey);
+    if (tag.HasValue(ealocalSheetId)) {
+        auto it = modelSheetAt.find(int(std::clamp<int64_t>(tag.GetInt(ealocalSheetId, 0), 0, INT32_MAX)));
+        n.SheetNumber = uint16_t(it != modelSheetAt.end() ? it->second + 1 : 0);
+    }
+    if (tag.GetBool(eahidden, false)) n.Options |= noHidden;
+    if (tag.GetBool(eafunction, false)) n.Options |= noFunction;
+    if (tag.GetBool(eavbProcedure, false)) n.Options |= noVBAProcedure;
+    n.SetFunctionGroup(int(std::clamp<int64_t>(tag.GetInt(eafunctionGroupId, 0), 0, 63)));
+    n.Xlm = tag.GetBool(eaxlm, false);
+    n.PublishToServer = tag.GetBool(eapublishToServer, false);
+    n.WorkbookParameter = tag.GetBool(eaworkbookParameter, false);
+    n.FormulaText = tag.GetTextDecoded();
+    n.Loaded = true;
 }
 
 // ---------------------------------------------------------------------------
@@ -632,6 +660,11 @@ void TXLS2007Reader::ReadCols(TExXMLTag& col) {
     int64_t first = col.ReqInt(eamin), last = col.ReqInt(eamax);
     if (first < 1 || first > MaxCols || last < first) return;
     last = std::min<int64_t>(last, MaxCols);
+    // Column ranges of a sheet do not overlap: more column settings than a
+    // few times the columns there are come from a broken part, and are not
+    // worth the time.
+    columnsSet += last - first + 1;
+    if (columnsSet > 4 * int64_t(MaxCols)) return;
     TXLSColumns& cols = current->Columns();
     const int width = int(std::clamp<double>(std::lround(col.GetFloat(eawidth, 10.0) * 256), 0, 65535));
     const bool hidden = col.GetBool(eahidden, false), collapsed = col.GetBool(eacollapsed, false);

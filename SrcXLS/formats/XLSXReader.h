@@ -12,6 +12,7 @@
 #include "SrcXLS/formats/XLSZip.h"
 
 #include <cstdint>
+#include <map>
 #include <span>
 #include <string>
 #include <vector>
@@ -56,6 +57,7 @@ private:
     bool TopLevel(const TExXMLTag& tag) const;
 
     bool WorkbookTag(int id, TExXMLTag& tag);
+    void ReadDefinedName(TExXMLTag& tag);
     bool StylesTag(int id, TExXMLTag& tag);
     bool SheetTag(int id, TExXMLTag& tag);
     bool StringsTag(int id, TExXMLTag& tag);
@@ -83,9 +85,12 @@ private:
         std::string Part;
     };
     std::vector<TSheetPart> sheetParts;
+    // The model's sheet of each "sheet" element that became one.
+    std::map<int, int> modelSheetAt;
     int64_t lastRow = -1;
     int lastCol = -1;
     bool skipRow = false; // a row numbered 0
+    int64_t columnsSet = 0;
 };
 
 // An ISO 8601 date and time ("2024-01-31T12:30:00Z") as a serial day

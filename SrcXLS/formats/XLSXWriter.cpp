@@ -5,6 +5,7 @@
 #include "SrcXLS/formats/DefaultRecords.h"
 #include "SrcXLS/formats/XLSXSheetWriter.h"
 #include "SrcXLS/formats/XLSZip.h"
+#include "SrcXLS/formulas/FormulaHandler.h"
 #include "SrcXLS/model/Cell.h"
 #include "SrcXLS/model/CellFormatsEx12.h"
 #include "SrcXLS/model/SST.h"
@@ -522,70 +523,79 @@ std::string TXLS2007Writer::StylesPart() {
 // ---------------------------------------------------------------------------
 // Shared strings
 
-namespace {
-// The entry's text as UTF-8 (8-bit entries are Latin-1).
-std::u16string EntryText(const TSSTEntry& e) {
-    return e.Text();
-}
-} // namespace
-
-std::string TXLS2007Writer::SharedStringsPart() {
-    TSST2& strings = *book.Strings;
-    // The strings in the order the cells first use them, then any other.
-    std::vector<TSSTEntry*> order;
-    order.reserve(size_t(strings.Count()));
-    strings.ForEach([](THashItem* item) {
-        static_cast<TSSTEntry*>(item)->SSTIndex = UINT32_MAX;
-        return true;
-    });
-    int uses = 0;
-    for (int s = 0; s < book.Sheets->Count(); ++s) {
-        TCellValues& cells = book.Sheets->Items(s).Cells();
-        cells.BeginIterate();
-        while (TCell* cell = cells.NextCell())
-            if (cell->CellType() == ctString)
-                if (TSSTEntry* e = static_cast<TStringCell*>(cell)->Entry()) {
-                    ++uses;
-                    if (e->SSTIndex == UINT32_MAX) {
-                        e->SSTIndex = uint32_t(order.size());
-                        order.push_back(e);
-                    }
-                }
-    }
-    strings.ForEach([&](THashItem* item) {
-        auto* e = static_cast<TSSTEntry*>(item);
-        if (e->SSTIndex == UINT32_MAX) {
+// The shared strings in the order the cells first use them, then any other,
+// each numbered for the cell writer; the part is made while the archive is
+// written, a few thousand strings at a time.
+class TSharedStringsPart {
+public:
+    TSharedStringsPart(TSST2& strings, TSheets& sheets) {
+        order.reserve(size_t(strings.Count()));
+        strings.ForEach([](THashItem* item) {
+            static_cast<TSSTEntry*>(item)->SSTIndex = UINT32_MAX;
+            return true;
+        });
+        auto number = [this](TSSTEntry* e) {
+            if (e->SSTIndex != UINT32_MAX) return;
             e->SSTIndex = uint32_t(order.size());
             order.push_back(e);
+        };
+        for (int s = 0; s < sheets.Count(); ++s) {
+            TCellValues& cells = sheets.Items(s).Cells();
+            cells.BeginIterate();
+            while (TCell* cell = cells.NextCell())
+                if (cell->CellType() == ctString)
+                    if (TSSTEntry* e = static_cast<TStringCell*>(cell)->Entry()) {
+                        ++uses;
+                        number(e);
+                    }
         }
+        strings.ForEach([&](THashItem* item) {
+            number(static_cast<TSSTEntry*>(item));
+            return true;
+        });
+    }
+
+    bool Next(std::string& out) {
+        if (next == 0 && !started) {
+            started = true;
+            out += Header;
+            out += "<sst xmlns=\"";
+            out += MainNs;
+            out += "\" count=\"";
+            AppendXMLInt(out, uses);
+            out += "\" uniqueCount=\"";
+            AppendXMLInt(out, int64_t(order.size()));
+            out += "\">";
+        }
+        const size_t limit = out.size() + (1 << 16);
+        while (next < order.size() && out.size() < limit) AppendEntry(out, *order[next++]);
+        if (next < order.size()) return true;
+        if (finished) return false;
+        finished = true;
+        out += "</sst>";
         return true;
-    });
-    std::string out;
-    out.reserve(order.size() * 24 + 256);
-    out += Header;
-    out += "<sst xmlns=\"";
-    out += MainNs;
-    out += "\" count=\"";
-    AppendXMLInt(out, uses);
-    out += "\" uniqueCount=\"";
-    AppendXMLInt(out, int64_t(order.size()));
-    out += "\">";
-    TXLSExcelXmlWriter runWriter;
-    for (TSSTEntry* e : order) {
-        std::u16string text = EntryText(*e);
+    }
+
+private:
+    static void AppendText(std::string& out, std::u16string_view text) {
+        std::string utf8 = EncodeXString(text);
+        out += !utf8.empty() && (uint8_t(utf8.front()) <= 0x20 || uint8_t(utf8.back()) <= 0x20)
+                   ? "<t xml:space=\"preserve\">"
+                   : "<t>";
+        XMLAppendEscaped(out, utf8);
+        out += "</t>";
+    }
+
+    void AppendEntry(std::string& out, const TSSTEntry& e) {
+        const std::u16string text = e.Text();
         out += "<si>";
-        if (e->Runs().empty()) {
-            std::string utf8 = EncodeXString(text);
-            out += (!utf8.empty() && (uint8_t(utf8.front()) <= 0x20 || uint8_t(utf8.back()) <= 0x20))
-                       ? "<t xml:space=\"preserve\">"
-                       : "<t>";
-            XMLAppendEscaped(out, utf8);
-            out += "</t>";
+        if (e.Runs().empty()) {
+            AppendText(out, text);
         } else {
             // The text before the first run is a run without properties.
             std::vector<std::pair<size_t, TXFont*>> runs;
-            if (e->Runs().front().Pos > 0) runs.push_back({0, nullptr});
-            for (const TSSTRun& r : e->Runs())
+            if (e.Runs().front().Pos > 0) runs.push_back({0, nullptr});
+            for (const TSSTRun& r : e.Runs())
                 if (r.Pos < text.size()) runs.push_back({r.Pos, r.Font});
             for (size_t i = 0; i < runs.size(); ++i) {
                 size_t end = i + 1 < runs.size() ? runs[i + 1].first : text.size();
@@ -596,18 +606,25 @@ std::string TXLS2007Writer::SharedStringsPart() {
                     runWriter.WriteFont(*runs[i].second, true);
                     out += runWriter.Buffer();
                 }
-                std::string utf8 =
-                    EncodeXString(std::u16string_view(text).substr(runs[i].first, end - runs[i].first));
-                out += (uint8_t(utf8.front()) <= 0x20 || uint8_t(utf8.back()) <= 0x20)
-                           ? "<t xml:space=\"preserve\">"
-                           : "<t>";
-                XMLAppendEscaped(out, utf8);
-                out += "</t></r>";
+                AppendText(out, std::u16string_view(text).substr(runs[i].first, end - runs[i].first));
+                out += "</r>";
             }
         }
         out += "</si>";
     }
-    out += "</sst>";
+
+    std::vector<TSSTEntry*> order;
+    size_t next = 0;
+    int uses = 0;
+    bool started = false, finished = false;
+    TXLSExcelXmlWriter runWriter;
+};
+
+std::string TXLS2007Writer::SharedStringsPart() {
+    TSharedStringsPart part(*book.Strings, *book.Sheets);
+    std::string out;
+    while (part.Next(out)) {
+    }
     return out;
 }
 
@@ -644,8 +661,22 @@ std::string TXLS2007Writer::WorkbookPart(const TXMLRelationsWorkbook::TRebuilt& 
         tags.AddMarker(etexternalReferences);
     }
     // Names go where the schema puts them, also when the package had none.
-    if (!tags.HasMarker(etdefinedNames) && book.HasDefinedNames && book.HasDefinedNames())
+    if (!tags.HasMarker(etdefinedNames) && HasDefinedNames())
         tags.InsertMarker(etdefinedNames, WorkbookOrder);
+    // The sheets in the package's order: a model sheet by its index, a kept
+    // one (a chart sheet) as -1 - its place in the kept list.
+    std::vector<int> order;
+    {
+        size_t kept = 0;
+        int model = 0;
+        const int total = book.Sheets->Count() + int(data.KeptSheets.size());
+        for (int p = 0; p < total; ++p)
+            if (kept < data.KeptSheets.size() &&
+                (data.KeptSheets[kept].Position <= p || model >= book.Sheets->Count()))
+                order.push_back(-1 - int(kept++));
+            else
+                order.push_back(model++);
+    }
     std::string out;
     out += Header;
     out += "<workbook xmlns=\"";
@@ -670,11 +701,7 @@ std::string TXLS2007Writer::WorkbookPart(const TXMLRelationsWorkbook::TRebuilt& 
         }
         switch (id) {
         case etdefinedNames:
-            if (book.HasDefinedNames && book.HasDefinedNames() && book.WriteDefinedNames) {
-                TXLSXmlWriter names;
-                book.WriteDefinedNames(names);
-                out += names.Buffer();
-            }
+            WriteDefinedNames(out, order);
             break;
         case etexternalReferences:
             if (data.ExtRelations.Count() > 0) {
@@ -691,26 +718,23 @@ std::string TXLS2007Writer::WorkbookPart(const TXMLRelationsWorkbook::TRebuilt& 
             break;
         case etsheets: {
             out += "<sheets>";
-            const int total = book.Sheets->Count() + int(data.KeptSheets.size());
-            size_t kept = 0;
-            int model = 0, made = 0;
-            for (int p = 0; p < total; ++p) {
+            int made = 0;
+            for (size_t p = 0; p < order.size(); ++p) {
                 out += "<sheet name=\"";
-                if (kept < data.KeptSheets.size() &&
-                    (data.KeptSheets[kept].Position <= p || model >= book.Sheets->Count())) {
-                    const TXLSXKeptSheet& k = data.KeptSheets[kept++];
+                if (order[p] < 0) {
+                    const TXLSXKeptSheet& k = data.KeptSheets[size_t(-order[p] - 1)];
                     out += k.Name;
                     out += "\" sheetId=\"";
-                    AppendXMLInt(out, p + 1);
+                    AppendXMLInt(out, int64_t(p) + 1);
                     out += '"';
                     if (!k.State.empty()) AppendAttr(out, "state", k.State);
                     auto it = ids.NewIds.find(k.RelationId);
                     AppendAttr(out, "r:id", it != ids.NewIds.end() ? it->second : k.RelationId);
                 } else {
-                    TSheet& sheet = book.Sheets->Items(model);
+                    TSheet& sheet = book.Sheets->Items(order[p]);
                     XMLAppendEscaped(out, WideToUtf8(sheet.Name()));
                     out += "\" sheetId=\"";
-                    AppendXMLInt(out, p + 1);
+                    AppendXMLInt(out, int64_t(p) + 1);
                     out += '"';
                     if (sheet.Hidden == THiddenState::hsHidden) out += " state=\"hidden\"";
                     if (sheet.Hidden == THiddenState::hsVeryHidden) out += " state=\"veryHidden\"";
@@ -721,7 +745,6 @@ std::string TXLS2007Writer::WorkbookPart(const TXMLRelationsWorkbook::TRebuilt& 
                         auto it = ids.NewIds.find(keptId);
                         AppendAttr(out, "r:id", it != ids.NewIds.end() ? it->second : keptId);
                     }
-                    ++model;
                 }
                 out += "/>";
             }
@@ -735,6 +758,70 @@ std::string TXLS2007Writer::WorkbookPart(const TXMLRelationsWorkbook::TRebuilt& 
     if (!calcDone) writeCalcPr();
     out += "</workbook>";
     return out;
+}
+
+namespace {
+bool NameWritten(const TInternalName& n) {
+    return n.Loaded || !n.NameBytes().empty();
+}
+} // namespace
+
+bool TXLS2007Writer::HasDefinedNames() const {
+    if (!book.Formulas) return false;
+    const TInternalNames& names = book.Formulas->Names();
+    for (int i = 0; i < names.Count(); ++i)
+        if (NameWritten(names.Items(i))) return true;
+    return false;
+}
+
+// The names in list order: a local name's sheet counts the package's sheets.
+void TXLS2007Writer::WriteDefinedNames(std::string& out, const std::vector<int>& order) const {
+    if (!HasDefinedNames()) return;
+    TFormulaHandler& formulas = *book.Formulas;
+    const TInternalNames& names = formulas.Names();
+    out += "<definedNames>";
+    for (int i = 0; i < names.Count(); ++i) {
+        const TInternalName& n = names.Items(i);
+        if (!NameWritten(n)) continue;
+        out += "<definedName";
+        AppendAttr(out, "name", WideToUtf8((n.IsBuiltIn() ? u"_xlnm." : u"") + n.GetName()));
+        if (!n.Comment.empty()) AppendAttr(out, "comment", WideToUtf8(n.Comment));
+        static constexpr std::string_view texts[] = {"customMenu", "description", "help", "statusBar"};
+        for (int t = 0; t < 4; ++t)
+            if (!n.Texts[t].empty()) AppendAttr(out, texts[t], WideToUtf8(n.Texts[t]));
+        const int sheet = n.SheetNumber - 1;
+        if (sheet >= 0) {
+            auto at = std::find(order.begin(), order.end(), sheet);
+            AppendAttr(out, "localSheetId", at != order.end() ? int64_t(at - order.begin()) : sheet);
+        }
+        if (n.Options & noHidden) out += " hidden=\"1\"";
+        if (n.Options & noFunction) out += " function=\"1\"";
+        if (n.Options & noVBAProcedure) out += " vbProcedure=\"1\"";
+        if (n.Xlm) out += " xlm=\"1\"";
+        if (n.GetFunctionGroup() > 0) AppendAttr(out, "functionGroupId", n.GetFunctionGroup());
+        if (!n.ShortcutKey.empty()) AppendAttr(out, "shortcutKey", WideToUtf8(n.ShortcutKey));
+        if (n.PublishToServer) out += " publishToServer=\"1\"";
+        if (n.WorkbookParameter) out += " workbookParameter=\"1\"";
+        std::u16string text = n.FormulaText;
+        if (text.empty() && n.TokenLength > 0) {
+            TFormulaDecoding how;
+            how.Sheet = sheet;
+            how.FileSyntax = true;
+            how.TokenVersion =
+                book.OrigVersion >= TExcelVersion::xvExcel50 && book.OrigVersion <= TExcelVersion::xvExcel97
+                    ? book.OrigVersion
+                    : TExcelVersion::xvExcel97;
+            try {
+                text = formulas.DecodeFormula(n.Data, n.TokenLength, how);
+            } catch (const XLSError&) {
+                text = u"#REF!";
+            }
+        }
+        out += '>';
+        XMLAppendEscaped(out, WideToUtf8(text));
+        out += "</definedName>";
+    }
+    out += "</definedNames>";
 }
 
 std::string TXLS2007Writer::RelationshipsPart(const TXMLRelations& relations) {
@@ -806,13 +893,16 @@ std::string TXLS2007Writer::AppPropertiesPart() const {
 // ---------------------------------------------------------------------------
 // Package
 
-std::vector<uint8_t> TXLS2007Writer::WritePackage() {
+std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
     TXLSXBookData& data = *book.Book;
     converted = book.OrigVersion != TExcelVersion::xvExcel2007;
     if (book.Sheets->Count() == 0) throw XLSError("Empty worksheet");
 
     TXLSZipArchive zip;
-    zip.Create();
+    if (fd >= 0)
+        zip.CreateInFile(fd);
+    else
+        zip.Create();
     // Every part in the archive (by lower-case name): its name and type.
     std::map<std::string, std::pair<std::string, std::string>> partTypes;
 
@@ -870,7 +960,13 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage() {
         if (!partTypes.count(Lower(part))) add(part, std::string(DefaultThemeText()), CtTheme);
     }
     add("xl/styles.xml", StylesPart(), CtStyles);
-    add("xl/sharedStrings.xml", SharedStringsPart(), CtStrings);
+    {
+        auto strings = std::make_shared<TSharedStringsPart>(*book.Strings, *book.Sheets);
+        zip.AddGenerated(
+            "xl/sharedStrings.xml", [strings](std::string& chunk) { return strings->Next(chunk); },
+            PackageDeflateLevel);
+        partTypes["xl/sharedstrings.xml"] = {"xl/sharedStrings.xml", std::string(CtStrings)};
+    }
 
     for (int k = int(made.size()) - 1; k >= 0; --k) {
         TSheet& sheet = book.Sheets->Items(made[size_t(k)]);

@@ -27,8 +27,9 @@ class TXLS2007Writer {
 public:
     explicit TXLS2007Writer(TXLSXWorkbook& book) : book(book) {}
 
-    // The whole package as bytes.
-    std::vector<uint8_t> WritePackage();
+    // The whole package as bytes, or written into an open file (fd) while
+    // the archive is made.
+    std::vector<uint8_t> WritePackage(int fd = -1);
 
     // Single parts, for the package writer and its tests.
     std::string WorkbookPart(const TXMLRelationsWorkbook::TRebuilt& ids);
@@ -46,6 +47,8 @@ private:
     struct TStyleMap;
     void PrepareStyles();
     void WriteXf(TXLSExcelXmlWriter& w, const TCellFormat& f, bool cellVariant);
+    bool HasDefinedNames() const;
+    void WriteDefinedNames(std::string& out, const std::vector<int>& order) const;
     std::string RewriteIds(const std::string& fragment, const std::map<std::string, std::string>& ids) const;
 
     TXLSXWorkbook& book;

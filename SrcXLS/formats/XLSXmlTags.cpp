@@ -112,10 +112,35 @@ std::string_view AttributeName(int id) {
     return id >= 0 && id < eaCount ? AttributeNames[id] : std::string_view();
 }
 int ElementId(std::string_view name) {
+    // The elements of every cell first.
+    if (name.size() == 1) {
+        switch (name[0]) {
+        case 'c':
+            return etc;
+        case 'v':
+            return etv;
+        case 'f':
+            return etf;
+        default:
+            break;
+        }
+    }
     int i = ElementTable().Find(name);
     return i < 0 ? etUnknown : i;
 }
 int AttributeId(std::string_view name) {
+    if (name.size() == 1) {
+        switch (name[0]) {
+        case 'r':
+            return ear;
+        case 's':
+            return eas;
+        case 't':
+            return eat;
+        default:
+            break;
+        }
+    }
     return AttributeTable().Find(name);
 }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 #include <exception>
+#include <unistd.h>
 #include <zip.h>
 
 namespace xls {
@@ -75,6 +76,81 @@ struct TXLSZipArchive::TGenerated {
     }
 };
 
+// An empty archive that libzip writes into a file descriptor: it seeks back
+// to complete each entry's header, which a plain stream could not do.
+struct TXLSZipArchive::TFileSink {
+    int Fd = -1;
+    int64_t Pos = 0, End = 0;
+    zip_error_t ZipError;
+    TFileSink() { zip_error_init(&ZipError); }
+    ~TFileSink() { zip_error_fini(&ZipError); }
+
+    static zip_int64_t Callback(void* state, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
+        auto* f = static_cast<TFileSink*>(state);
+        switch (cmd) {
+        case ZIP_SOURCE_OPEN:
+        case ZIP_SOURCE_CLOSE:
+        case ZIP_SOURCE_COMMIT_WRITE:
+        case ZIP_SOURCE_ROLLBACK_WRITE:
+        case ZIP_SOURCE_REMOVE:
+        case ZIP_SOURCE_FREE:
+            return 0;
+        case ZIP_SOURCE_READ:
+            return 0; // the archive starts empty
+        case ZIP_SOURCE_STAT: {
+            auto* st = static_cast<zip_stat_t*>(data);
+            zip_stat_init(st);
+            st->size = 0;
+            st->valid |= ZIP_STAT_SIZE;
+            return sizeof(zip_stat_t);
+        }
+        case ZIP_SOURCE_SEEK:
+        case ZIP_SOURCE_TELL:
+            return 0;
+        case ZIP_SOURCE_BEGIN_WRITE:
+            if (::ftruncate(f->Fd, 0) != 0) return Fail(f, ZIP_ER_WRITE);
+            f->Pos = f->End = 0;
+            return 0;
+        case ZIP_SOURCE_WRITE: {
+            const auto* bytes = static_cast<const uint8_t*>(data);
+            zip_uint64_t done = 0;
+            while (done < len) {
+                ssize_t n = ::pwrite(f->Fd, bytes + done, len - done, off_t(f->Pos + int64_t(done)));
+                if (n <= 0) return Fail(f, ZIP_ER_WRITE);
+                done += zip_uint64_t(n);
+            }
+            f->Pos += int64_t(len);
+            f->End = std::max(f->End, f->Pos);
+            return zip_int64_t(len);
+        }
+        case ZIP_SOURCE_SEEK_WRITE: {
+            zip_int64_t to = zip_source_seek_compute_offset(zip_uint64_t(f->Pos), zip_uint64_t(f->End), data,
+                                                            len, &f->ZipError);
+            if (to < 0) return -1;
+            f->Pos = to;
+            return 0;
+        }
+        case ZIP_SOURCE_TELL_WRITE:
+            return f->Pos;
+        case ZIP_SOURCE_ERROR:
+            return zip_error_to_data(&f->ZipError, data, len);
+        case ZIP_SOURCE_SUPPORTS:
+            return zip_source_make_command_bitmap(
+                ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR,
+                ZIP_SOURCE_FREE, ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, ZIP_SOURCE_BEGIN_WRITE, ZIP_SOURCE_WRITE,
+                ZIP_SOURCE_COMMIT_WRITE, ZIP_SOURCE_ROLLBACK_WRITE, ZIP_SOURCE_SEEK_WRITE,
+                ZIP_SOURCE_TELL_WRITE, ZIP_SOURCE_REMOVE, -1);
+        default:
+            zip_error_set(&f->ZipError, ZIP_ER_OPNOTSUPP, 0);
+            return -1;
+        }
+    }
+    static zip_int64_t Fail(TFileSink* f, int code) {
+        zip_error_set(&f->ZipError, code, errno);
+        return -1;
+    }
+};
+
 TXLSZipArchive::TXLSZipArchive() = default;
 
 TXLSZipArchive::~TXLSZipArchive() {
@@ -97,6 +173,7 @@ void TXLSZipArchive::Discard() {
     target = nullptr;
     pending.clear();
     generated.clear();
+    sink.reset();
 }
 
 void TXLSZipArchive::OpenBuffer(std::span<const uint8_t> data, const TZipLimits& l) {
@@ -125,6 +202,25 @@ void TXLSZipArchive::Create() {
     zip_error_t err;
     zip_error_init(&err);
     target = zip_source_buffer_create(nullptr, 0, 0, &err);
+    if (target) {
+        zip_source_keep(target);
+        archive = zip_open_from_source(target, ZIP_CREATE | ZIP_TRUNCATE, &err);
+    }
+    zip_error_fini(&err);
+    if (!archive) {
+        if (target) zip_source_free(target);
+        target = nullptr;
+        throw XLSError("Can not create ZIP archive");
+    }
+}
+
+void TXLSZipArchive::CreateInFile(int fd) {
+    Discard();
+    sink = std::make_unique<TFileSink>();
+    sink->Fd = fd;
+    zip_error_t err;
+    zip_error_init(&err);
+    target = zip_source_function_create(&TFileSink::Callback, sink.get(), &err);
     if (target) {
         zip_source_keep(target);
         archive = zip_open_from_source(target, ZIP_CREATE | ZIP_TRUNCATE, &err);
@@ -247,6 +343,14 @@ std::vector<uint8_t> TXLSZipArchive::Close() {
     }
     archive = nullptr;
     std::vector<uint8_t> bytes;
+    if (sink) {
+        zip_source_free(target);
+        target = nullptr;
+        pending.clear();
+        generated.clear();
+        sink.reset();
+        return bytes;
+    }
     if (zip_source_open(target) == 0) {
         zip_source_seek(target, 0, SEEK_END);
         zip_int64_t size = zip_source_tell(target);

@@ -44,6 +44,9 @@ public:
     void OpenBuffer(std::span<const uint8_t> data, const TZipLimits& limits = {});
     // A new empty archive, written to memory by Close.
     void Create();
+    // A new empty archive written into an open file (from its start) while
+    // Close runs; the file stays open, its owner commits or drops it.
+    void CreateInFile(int fd);
 
     int Count() const;
     std::string EntryName(int index) const;
@@ -59,18 +62,20 @@ public:
     void AddGenerated(std::string_view name, TProducer producer, int level = 6);
     // Copies an entry of another open archive as it is stored there.
     void CopyEntry(TXLSZipArchive& from, int index);
-    // Writes the central directory and returns the archive's bytes.
+    // Writes the archive; returns its bytes when it was made in memory.
     std::vector<uint8_t> Close();
     void Discard();
 
 private:
     struct TGenerated;
+    struct TFileSink;
     [[noreturn]] void Fail(std::string_view what) const;
     void AddSource(std::string_view name, zip_source* source, int level);
     zip* archive = nullptr;
     zip_source* target = nullptr;
     std::vector<std::unique_ptr<std::string>> pending; // data of added entries
     std::vector<std::unique_ptr<TGenerated>> generated;
+    std::unique_ptr<TFileSink> sink;
     TZipLimits limits;
     uint64_t totalRead = 0;
 };

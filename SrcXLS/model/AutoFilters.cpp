@@ -3,6 +3,7 @@
 #include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/XLSValues.h"
+#include "SrcXLS/drawing/DrawingObjects.h"
 #include "SrcXLS/formats/XLSStream.h"
 
 #include <algorithm>
@@ -105,6 +106,9 @@ TAutoFilter& TAutoFilters::Filter(int entry) {
 }
 
 void TAutoFilters::Clear() {
+    if (Controls)
+        for (const auto& f : items)
+            if (f && f->Control >= 0) Controls->DeleteById(f->Control);
     items.clear();
     FilterMode = false;
     FilterCount = 0;
@@ -116,7 +120,11 @@ void TAutoFilters::Assign(const TAutoFilters& source) {
     FilterMode = source.FilterMode;
     FilterCount = source.FilterCount;
     infoRead = source.infoRead;
-    for (const auto& f : source.items) items.push_back(f ? std::make_unique<TAutoFilter>(*f) : nullptr);
+    // The copies have no drop-downs of their own.
+    for (const auto& f : source.items) {
+        items.push_back(f ? std::make_unique<TAutoFilter>(*f) : nullptr);
+        if (items.back()) items.back()->Control = -1;
+    }
 }
 
 void TAutoFilters::ReadAutoFilterInfo(std::span<const uint8_t> body) {

@@ -16,6 +16,7 @@
 namespace xls {
 
 class TXLSStream;
+class TControlComboBoxes;
 
 namespace autofilter {
 constexpr uint16_t FILTERMODE = 0x009B;
@@ -36,6 +37,8 @@ struct TAutoFilterCondition {
 
 struct TAutoFilter {
     uint16_t Entry = 0; // the column within the filtered range
+    // Its drop-down: the collection ID in the sheet's combo boxes, -1 none.
+    int Control = -1;
     uint16_t Flags = 0; // the AUTOFILTER flags word, passed through
     TAutoFilterCondition Conditions[2];
 };
@@ -47,8 +50,11 @@ public:
     TAutoFilter* Items(int index) const { return items[size_t(index)].get(); }
     // The filter of a column entry, made when there is none.
     TAutoFilter& Filter(int entry);
+    // Removes the filters' drop-downs from the sheet's combo boxes too.
     void Clear();
     void Assign(const TAutoFilters& source);
+    // The sheet's combo boxes, where the drop-downs live (set by the sheet).
+    TControlComboBoxes* Controls = nullptr;
 
     // FILTERMODE: rows are hidden by the filter.
     bool FilterMode = false;

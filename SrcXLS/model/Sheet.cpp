@@ -65,6 +65,7 @@ TSheet::TSheet(TSheets& owner, IWorkbookContext& wb)
         std::make_unique<TDrawingContext>(TDrawingContext{drawing.get(), wb.DrawingNames(), &wb.Pictures()});
     drawingObjects = std::make_unique<TDrawingObjects>(*drawingContext);
     controlsObjects = std::make_unique<TControlObjects>(*drawingContext);
+    autoFilters.Controls = &controlsObjects->ComboBoxes;
     drawing->Names = wb.DrawingNames();
     // Shapes read from a file or copied get the item of their kind; items
     // go with their shapes.

@@ -240,4 +240,23 @@ TEST_F(GoodsFiles, WorkbooksOfSpreadsheetPrograms) {
     ExpectGoods(ImportFile(exchange::FormatXls, 4, dir.File("gn.xls")), exchange::FormatXls, kLatin);
 }
 
+// An .xlsx file named in the import dialog imports through the package
+// reader: LibreOffice and gnumeric convert the CSV to packages.
+TEST_F(GoodsFiles, PackagesOfSpreadsheetPrograms) {
+    RegionalProfile profile(UkrainianProfile());
+    WriteFile(dir.File("goods.csv"), SheetCsv(';', kSame));
+    std::string command = "cd '" + dir.Path() + "' && soffice -env:UserInstallation=file://" +
+                          dir.File("profile") +
+                          " --headless --infilter=CSV:59,34,76,1,,1033 --convert-to xlsx --outdir '" +
+                          dir.File("lo") + "' goods.csv >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    ExpectGoods(ImportFile(exchange::FormatXls, 3, dir.File("lo/goods.xlsx")), exchange::FormatXls, kSame);
+
+    WriteFile(dir.File("gn.csv"), SheetCsv(',', kSame));
+    command = "ssconvert -T Gnumeric_Excel:xlsx2 '" + dir.File("gn.csv") + "' '" + dir.File("gn.xlsx") +
+              "' >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    ExpectGoods(ImportFile(exchange::FormatXls, 4, dir.File("gn.xlsx")), exchange::FormatXls, kSame);
+}
+
 } // namespace

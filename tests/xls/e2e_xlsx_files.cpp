@@ -8,6 +8,7 @@
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formats/XLSZip.h"
 #include "SrcXLS/formulas/FormulaEncoder.h"
+#include "SrcXLS/formulas/FormulaHandler.h"
 #include "SrcXLS/model/Cell.h"
 #include "support_files.h"
 #include "support_oracle.h"
@@ -180,6 +181,21 @@ void BuildBook(TTabrix4& book) {
     s.Rows().Add(3).SetHidden(true);
     s.Rows().Sort();
     book.Sheets().Add(0).SetAsFloat(0, 0, 1);
+    // A global name and a print area local to the first sheet, as tokens.
+    TFormulaHandler& formulas = book.FormulaHandler();
+    auto name = [&](std::u16string_view text, std::u16string_view formula, int sheet) {
+        TFormulaEncoding how;
+        how.Class = 0x20;
+        how.FileSyntax = true;
+        TEncodedFormula f = formulas.EncodeFormula(formula, how);
+        TInternalName& n = formulas.Names().Add();
+        n.SetName(text);
+        n.SheetNumber = uint16_t(sheet + 1);
+        n.Data = f.Data;
+        n.TokenLength = uint16_t(f.TokenLength);
+    };
+    name(u"Goods", u"'Товари & групи'!$A$1:$B$2", -1);
+    name(u"_xlnm.Print_Area", u"'Товари & групи'!$A$1:$E$6", 0);
 }
 
 } // namespace
@@ -227,7 +243,8 @@ TEST(XlsxWriter, PackagesOpenInOtherReaders) {
     for (const char* line : {"font 0 0 bold=1 italic=0 size=12 name=Arial rgb=indexed:10",
                              "font 0 1 bold=0 italic=1 size=10 name=Arial", "fill 0 0 solid indexed:13",
                              "border 1 1 thin thin thin thin", "numfmt 1 1 0.00", "numfmt 1 4 dd.mm.yyyy",
-                             "merged A5:C5", "width A 20", "height 1 30 hidden=0", "height 3 0 hidden=1"})
+                             "merged A5:C5", "width A 20", "height 1 30 hidden=0", "height 3 0 hidden=1",
+                             "name Goods 'Товари & групи'!$A$1:$B$2", "print_area ['$A$1:$E$6']"})
         EXPECT_TRUE(oracle::Has(styles.Output, line)) << line << "\n" << styles.Output;
 
     // LibreOffice shows the values as their formats show them (UTF-8 text,
@@ -265,6 +282,25 @@ TEST(XlsxWriter, PackagesOpenInOtherReaders) {
     EXPECT_TRUE(s.Rows().Find(3)->Flags & TXLSRow::HiddenBit);
     EXPECT_EQ(s.Rows().Find(1)->Height, 600);
     EXPECT_EQ(s.MergedCells().Count(), 1);
+}
+
+TEST(XlsxWriter, DefinedNamesComeBackAsTheyWere) {
+    if (oracle::RealWorldDir().empty()) GTEST_SKIP() << "no real-world test files here";
+    testfiles::ScratchDir dir;
+    const fs::path source = oracle::RealWorldDir() / "XlsxWriter/defined_name01.xlsx";
+    TTabrix4 book;
+    book.SetFilename(source.u16string());
+    ASSERT_NO_THROW(book.Read());
+    EXPECT_EQ(book.GetInternalNames().Count(), 10);
+    book.SetFilename(fs::path(dir.File("names.xlsx")).u16string());
+    ASSERT_NO_THROW(book.Write());
+    auto names = [](const std::string& workbook) {
+        size_t a = workbook.find("<definedNames>"), b = workbook.find("</definedNames>");
+        return a == std::string::npos || b == std::string::npos ? std::string() : workbook.substr(a, b - a);
+    };
+    const std::string before = names(Entries(source.string()).at("xl/workbook.xml"));
+    EXPECT_FALSE(before.empty());
+    EXPECT_EQ(names(Entries(dir.File("names.xlsx")).at("xl/workbook.xml")), before);
 }
 
 TEST(XlsxWriter, PackageReadAndWrittenBackKeepsWhatTheModelDoesNotHold) {

@@ -19,7 +19,8 @@ first worksheet, one fact per line:
   merged <range>
   width <letter> <width>
   height <row> <points> hidden=<0|1>
-  name <name> <value>"""
+  name <name> <value>
+  print_area <range>"""
 import datetime
 import sys
 import warnings
@@ -116,6 +117,8 @@ def styles(path):
             lines.append("height %d %g hidden=%d" % (number - 1, dim.ht or 0, int(bool(dim.hidden))))
     for name in book.defined_names.definedName:
         lines.append("name %s %s" % (name.name, name.attr_text))
+    if sheet.print_area:
+        lines.append("print_area %s" % sheet.print_area)
     return lines
 
 

@@ -1,5 +1,7 @@
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSBytes.h"
+#include "SrcXLS/drawing/DrawingObjects.h"
+#include "SrcXLS/drawing/EscherDrawing.h"
 #include "SrcXLS/model/AutoFilters.h"
 
 #include "support_biffbuild.h"
@@ -135,4 +137,27 @@ TEST(AutoFilters, MalformedRecordsAreRefused) {
     TAutoFilters filters;
     EXPECT_NE(MessageOf([&] { filters.ReadAutoFilterInfo(Bytes{1}); }).find("Record too short"),
               std::string::npos);
+}
+
+// A filter's drop-down lives among the sheet's combo boxes (made as an
+// autofilter drop-down); clearing the filters removes it with its shape.
+TEST(AutoFilters, ClearingRemovesTheDropDowns) {
+    TTabrix4 book;
+    TSheet& sheet = book.GetSheet(0);
+    TControlComboBoxes& boxes = sheet.ControlsObjects().ComboBoxes;
+    boxes.Autofilter = true;
+    const int first = boxes.Add().ID();
+    const int second = boxes.Add().ID();
+    boxes.Autofilter = false;
+    boxes.Add(); // an ordinary combo box stays
+    ASSERT_EQ(sheet.Drawing().ShapeCount(), 3);
+    sheet.AutoFilters().Filter(0).Control = first;
+    sheet.AutoFilters().Filter(3).Control = second;
+    TSheet& copy = book.Sheets().Add(0);
+    copy.AutoFilters().Assign(sheet.AutoFilters());
+    EXPECT_EQ(copy.AutoFilters().Items(0)->Control, -1);
+    sheet.AutoFilters().Clear();
+    EXPECT_EQ(boxes.Count(), 1);
+    EXPECT_EQ(sheet.Drawing().ShapeCount(), 1);
+    EXPECT_FALSE(sheet.AutoFilters().Present());
 }
