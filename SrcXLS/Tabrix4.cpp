@@ -244,6 +244,8 @@ void TTabrix4::PrepareWrite(int64_t totalCells) {
     }
     for (int i = 0; i < sheets->Count(); ++i) optionsDialog.WriteTo(sheets->Items(i).Records());
     for (int i = 0; i < sheets->Count(); ++i) sheets->Items(i).Drawing().MarkUsedPictures(pictures);
+    for (int i = 0; i < chartSheets.Count(); ++i)
+        if (const TEscherDrawing* d = chartSheets.Items(i).Drawing()) d->MarkUsedPictures(pictures);
 }
 
 void TTabrix4::ProgressStep() {
@@ -273,6 +275,8 @@ void TTabrix4::AfterRead() {
     std::vector<int> fileBlipIds;
     pictures.ListFileBlipIds(fileBlipIds);
     for (int i = 0; i < sheets->Count(); ++i) sheets->Items(i).Drawing().RemapBlipIds(fileBlipIds);
+    for (int i = 0; i < chartSheets.Count(); ++i)
+        if (TEscherDrawing* d = chartSheets.Items(i).Drawing()) d->RemapBlipIds(fileBlipIds);
 }
 
 // ---------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 
 #include "SrcXLS/XLSDefs.h"
 #include "SrcXLS/XLSKeptPackage.h"
+#include "SrcXLS/drawing/ChartRecords.h"
 #include "SrcXLS/drawing/DrawingGroup.h"
 #include "SrcXLS/drawing/FormControls.h"
 #include "SrcXLS/formats/BIFFSettingsRecords.h"
@@ -135,6 +136,7 @@ public:
 
     TXFonts& Fonts() override { return fonts; }
     TMSOPictures& Pictures() override { return pictures; }
+    TSheetCharts& ChartSheets() { return chartSheets; }
     const TDrawingNames* DrawingNames() const override { return &drawingNames; }
     TCellFormats& DefaultFormats() override { return defaultFormats; }
     TCellFormats& SecondFormats() { return secondFormats; }
@@ -251,7 +253,7 @@ private:
     TStyles styles;
     TEx12CellStyles ex12Styles;
     std::unique_ptr<TSheets> sheets;
-    TReservedMember<struct ChartSheetsTag> chartSheets;
+    TSheetCharts chartSheets{pictures, &fonts};
     std::unique_ptr<TXLSVBA> vba;
     // Kept elements, relationships and style sections of a package.
     TXLSXBookData packageData;

@@ -103,6 +103,7 @@ void ReadWorkbookFile(TTabrix4& owner, const std::vector<uint8_t>* image) {
     target.Styles = &owner.Styles();
     target.Formulas = &owner.FormulaHandler();
     target.Pictures = &owner.Pictures();
+    target.ChartSheets = &owner.ChartSheets();
     target.SetVersion = [&owner](TExcelVersion v) { owner.SetVersion(v); };
     if (owner.OnProgress)
         target.Progress = [&owner](int percent) {
@@ -164,13 +165,22 @@ void WriteWorkbookFile(TTabrix4& book) {
         source.SharedStrings = [&book](TXLSStream& s) { book.Sheets().WriteSST(s); };
         source.Names = [&book](TXLSStream& s) {
             TFormulaHandler& formulas = book.FormulaHandler();
-            formulas.Externals().SetSelfSheetCount(book.Sheets().Count());
+            // Chart sheets count among the sheets that 3-D references name.
+            formulas.Externals().SetSelfSheetCount(book.Sheets().Count() + book.ChartSheets().Count());
             const TRecordSink sink = [&s](uint16_t id, std::span<const uint8_t> body) {
                 s.WriteLongRecord(id, body.data(), body.size());
             };
             formulas.Externals().WriteRecords(sink);
             formulas.Names().WriteNames(sink);
         };
+    }
+    for (int i = 0; i < book.ChartSheets().Count(); ++i) {
+        TBIFFChartSheetSource c;
+        c.Name = book.ChartSheets().Items(i).Name;
+        c.Position = book.ChartSheets().Items(i).SheetIndex;
+        c.Hidden = book.ChartSheets().Items(i).Hidden;
+        c.Write = [&book, i](TXLSStream& st) { book.ChartSheets().WriteChart(i, st); };
+        source.ChartSheets.push_back(std::move(c));
     }
     if (version == TExcelVersion::xvExcel97 && book.Pictures().HasDrawings())
         source.DrawingGroup = [&book](TXLSStream& s) { book.Pictures().WriteDrawingGroup(s); };

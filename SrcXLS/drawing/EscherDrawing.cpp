@@ -679,7 +679,8 @@ std::unique_ptr<TShape> TEscherDrawing::ReadShapeContainer(TDrawingIn& in, uint3
             TShape& s = need();
             if (clientData || !in.PieceEmpty()) throw XLSError("Expected record missing: OBJ");
             clientData = true;
-            std::unique_ptr<TShapeOutsideMso> kept = ReadObjRecord(s, stream, highestObjectId, Names);
+            std::unique_ptr<TShapeOutsideMso> kept =
+                ReadObjRecord(s, stream, highestObjectId, {Names, &group, fonts});
             if (kept) {
                 kept->ReadFollowing(stream);
                 s.Attached = std::move(kept);

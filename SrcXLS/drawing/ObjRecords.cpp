@@ -1,6 +1,7 @@
 #include "SrcXLS/drawing/ObjRecords.h"
 
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/drawing/ChartRecords.h"
 #include "SrcXLS/drawing/FormControls.h"
 
 #include "SrcXLS/formats/BIFFSettingsRecords.h"
@@ -232,7 +233,7 @@ std::vector<uint8_t> CmoBody(uint16_t objectType, uint16_t objectId, uint16_t fl
 }
 
 std::unique_ptr<TShapeOutsideMso> ReadObjRecord(TShape& shape, TXLSStream& stream, uint16_t& highestObjectId,
-                                                const TDrawingNames* names) {
+                                                const TObjContext& context) {
     std::vector<uint8_t> body = ReadBiffRecord(stream, biff::OBJ, "Expected record missing: OBJ");
     shape.ObjSubRecords.clear();
     shape.ObjTail.clear();
@@ -240,6 +241,9 @@ std::unique_ptr<TShapeOutsideMso> ReadObjRecord(TShape& shape, TXLSStream& strea
     if (body.size() >= 10 && GetU16(body.data()) == ft::Cmo && GetU16(body.data() + 2) >= 4) {
         highestObjectId = std::max(highestObjectId, GetU16(body.data() + 6));
         int type = GetU16(body.data() + 4);
+        if (KeptObjectType(type) && context.Group)
+            return std::make_unique<TShapeOutsideMsoChart>(GetU16(body.data() + 6), *context.Group,
+                                                           context.Fonts, std::move(body));
         if (KeptObjectType(type)) return std::make_unique<TShapeOutsideMsoKept>(type, std::move(body));
     }
     TByteReader r(body);
@@ -279,7 +283,7 @@ std::unique_ptr<TShapeOutsideMso> ReadObjRecord(TShape& shape, TXLSStream& strea
     auto tail = r.Bytes(r.Remaining());
     shape.ObjTail.assign(tail.begin(), tail.end());
     // A control takes its fields from the sub-records and writes its OBJ itself.
-    if (auto control = CreateControl(objectType, shape.ObjSubRecords, names)) {
+    if (auto control = CreateControl(objectType, shape.ObjSubRecords, context.Names)) {
         shape.ObjSubRecords.clear();
         shape.ObjTail.clear();
         return control;

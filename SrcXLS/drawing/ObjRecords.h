@@ -161,13 +161,22 @@ private:
 };
 
 struct TDrawingNames;
+class TEscherGroup;
+
+// What the objects of a drawing's shapes are made with.
+struct TObjContext {
+    const TDrawingNames* Names = nullptr;
+    // For embedded charts (kept as read without them).
+    TEscherGroup* Group = nullptr;
+    TXFonts* Fonts = nullptr;
+};
 
 // Reads the OBJ record that follows a shape's ClientData into the shape's
 // sub-records, or into the object that takes them (a control, or a chart
 // kept as read), which it returns; raises the drawing's highest object id
 // to the ftCmo's.
 std::unique_ptr<TShapeOutsideMso> ReadObjRecord(TShape& shape, TXLSStream& stream, uint16_t& highestObjectId,
-                                                const TDrawingNames* names = nullptr);
+                                                const TObjContext& context = {});
 // The object attached to a shape by its OBJ object type (none for shapes
 // without text).
 std::unique_ptr<TShapeOutsideMso> CreateAttachedObject(const TShape& shape);

@@ -544,7 +544,7 @@ void TTabrixReader::ReadBOF() {
         return;
     case bofType::Chart:
         ++BoundsheetIndex;
-        SkipSubstream();
+        ReadChartSheet();
         if (BoundsheetIndex < SheetNames.GetCount())
             Target.Sheets->NameList().Add(SheetNames.GetItem(BoundsheetIndex));
         if (!SheetNames.GetCount() || BoundsheetIndex >= SheetNames.GetCount() - 1) Finished = true;

@@ -32,6 +32,7 @@ class TSST2;
 class TStyles;
 class TFormulaHandler;
 class TMSOPictures;
+class TSheetCharts;
 
 // What the reader fills: the workbook's parts, which the caller has cleared,
 // and the settings found in the file, which the caller takes back.
@@ -55,6 +56,7 @@ struct TBIFFWorkbookTarget {
     // files for the text of their formulas.
     TFormulaHandler* Formulas = nullptr;
     TMSOPictures* Pictures = nullptr;
+    TSheetCharts* ChartSheets = nullptr;
     // Told the file's version before the first record is read.
     std::function<void(TExcelVersion)> SetVersion;
     // The percentage read; empty when nobody follows it.
@@ -154,6 +156,7 @@ private:
     void ReadDrawingGroup();
     void ReadSheetDrawing();
     void ReadNote();
+    void ReadChartSheet();
     int DrawingSheet = -1; // the sheet whose drawing was read
 
     // Cells.

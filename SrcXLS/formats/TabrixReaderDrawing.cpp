@@ -4,6 +4,7 @@
 // files are kept as they are.
 #include "SrcXLS/formats/TabrixReader.h"
 
+#include "SrcXLS/drawing/ChartRecords.h"
 #include "SrcXLS/drawing/DrawingGroup.h"
 #include "SrcXLS/drawing/EscherDrawing.h"
 #include "SrcXLS/drawing/ObjRecords.h"
@@ -62,6 +63,22 @@ void TTabrixReader::ReadNote() {
     TNoteRecord note = DecodeNote(Body());
     Sheet().Drawing().BindNote(note.Col, note.Row, note.Author, note.ObjectId, note.Flags);
     Drop();
+}
+
+// A chart sheet's substream goes whole into its record tree.
+void TTabrixReader::ReadChartSheet() {
+    if (!Target.ChartSheets) {
+        SkipSubstream();
+        return;
+    }
+    std::u16string name;
+    int hidden = 0;
+    if (BoundsheetIndex < SheetNames.GetCount()) {
+        name = SheetNames.GetItem(BoundsheetIndex);
+        hidden = SheetNames.GetValue(BoundsheetIndex);
+    }
+    TSheetChart& chart = Target.ChartSheets->ReadChart(Stream, name, BoundsheetIndex, Body());
+    chart.Hidden = uint8_t(std::min(hidden, 2));
 }
 
 } // namespace xls

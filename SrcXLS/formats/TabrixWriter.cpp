@@ -97,15 +97,36 @@ void TTabrixWriter::WriteBIFFWorkbook(const std::filesystem::path& fileName, TEx
 
     if (source.Globals->Count() == 0) source.Globals->ApplyDefaults();
     WriteGlobals();
-    for (int i = 0; i < int(source.Sheets.size()); ++i) WriteSheet(i);
+    // Substreams in the order of the sheet list.
+    for (TBoundsheetData& entry : boundsheets) {
+        if (entry.Kind == 1)
+            WriteChartSheet(entry);
+        else
+            WriteSheet(entry);
+    }
     EncryptWritten();
     stream.WriteVBA();
     stream.Close();
 }
 
+// Worksheets in their order, each chart sheet where its position puts it.
 void TTabrixWriter::ListBoundsheets() {
     boundsheets.clear();
+    size_t chart = 0;
+    auto listCharts = [&](bool all) {
+        for (; chart < source.ChartSheets.size(); ++chart) {
+            const TBIFFChartSheetSource& c = source.ChartSheets[chart];
+            if (!all && c.Position > int(boundsheets.size())) return;
+            TBoundsheetData entry;
+            entry.Kind = 1;
+            entry.Index = int(chart);
+            entry.Name = c.Name;
+            entry.Hidden = c.Hidden;
+            boundsheets.push_back(entry);
+        }
+    };
     for (int i = 0; i < int(source.Sheets.size()); ++i) {
+        listCharts(false);
         TBIFFSheetSource& sheet = source.Sheets[size_t(i)];
         auto window2 = sheet.Records->Window2Data();
         uint16_t options = GetU16(window2.data());
@@ -122,6 +143,7 @@ void TTabrixWriter::ListBoundsheets() {
         entry.Hidden = sheet.Hidden;
         boundsheets.push_back(entry);
     }
+    listCharts(true);
 }
 
 void TTabrixWriter::WriteGlobals() {
@@ -268,20 +290,26 @@ bool TTabrixWriter::HasPanes(const TBIFFSheetSource& sheet) const {
            (sheet.Pane->SplitColX > 0 || sheet.Pane->SplitRowY > 0);
 }
 
-void TTabrixWriter::WriteSheet(int index) {
-    TBIFFSheetSource& sheet = source.Sheets[size_t(index)];
-    TRecordStorageSheet& list = *sheet.Records;
-    // A file's protection stays while nothing changed the options.
-    if (sheet.Protection != FullSheetProtection) list.SetProtect(1);
-    if (list.Count() == 0) list.ApplyDefaults();
-
-    TBoundsheetData& entry = boundsheets[size_t(index)];
+void TTabrixWriter::PatchBoundsheet(const TBoundsheetData& entry) {
     const int64_t bof = stream.Position();
     stream.Seek(entry.BodyPosition, 0);
     stream.WriteDWord(uint32_t(bof));
     stream.Seek(0, 2);
+}
 
+void TTabrixWriter::WriteSheet(TBoundsheetData& entry) {
+    TBIFFSheetSource& sheet = source.Sheets[size_t(entry.Index)];
+    TRecordStorageSheet& list = *sheet.Records;
+    // A file's protection stays while nothing changed the options.
+    if (sheet.Protection != FullSheetProtection) list.SetProtect(1);
+    if (list.Count() == 0) list.ApplyDefaults();
+    PatchBoundsheet(entry);
     for (int i = 0; i < list.Count(); ++i) WriteSheetRecord(sheet, list.GetItem(i));
+}
+
+void TTabrixWriter::WriteChartSheet(TBoundsheetData& entry) {
+    PatchBoundsheet(entry);
+    Run(source.ChartSheets[size_t(entry.Index)].Write);
 }
 
 void TTabrixWriter::WriteSheetRecord(const TBIFFSheetSource& sheet, const TRecordBlock& block) {

@@ -45,6 +45,15 @@ struct TBIFFSheetSource {
     TBIFFBlockWriter Drawing; // the drawing, its OBJ, TXO and NOTE records
 };
 
+// A chart sheet: its tab and the writer of its substream.
+struct TBIFFChartSheetSource {
+    std::u16string Name;
+    // Position among all sheets.
+    int Position = 0;
+    uint8_t Hidden = 0;
+    TBIFFBlockWriter Write;
+};
+
 // What the writer needs of the workbook.
 struct TBIFFWorkbookSource {
     TRecordStorageGlobals* Globals = nullptr;
@@ -56,6 +65,8 @@ struct TBIFFWorkbookSource {
     std::span<const std::vector<uint8_t>> Styles;
     const TPalette* Palette = nullptr;
     std::vector<TBIFFSheetSource> Sheets;
+    // In the order of their positions.
+    std::vector<TBIFFChartSheetSource> ChartSheets;
     int SelectedTab = 0;
     std::vector<uint8_t> FileSharing;
     std::u16string Password;
@@ -104,7 +115,10 @@ private:
     void EncryptWritten();
     void WriteFormatBlock();
     void WriteBoundsheets();
-    void WriteSheet(int index);
+    void WriteSheet(TBoundsheetData& entry);
+    void WriteChartSheet(TBoundsheetData& entry);
+    // The first 4 bytes of the entry's BOUNDSHEET body := the stream position.
+    void PatchBoundsheet(const TBoundsheetData& entry);
     void WriteSheetRecord(const TBIFFSheetSource& sheet, const TRecordBlock& block);
     void WriteDimensions(TRecordStorageSheet& records, bool wide);
     void WriteWriteAccess8Bit(size_t padTo);

@@ -7,6 +7,9 @@ whose first line is OK or FAIL<TAB>message:
       C<TAB>sheet<TAB>cell<TAB>author<TAB>text          one line per comment
       I<TAB>sheet<TAB>anchor<TAB>format<TAB>width<TAB>height<TAB>pixels
                                                         one line per picture
+  drawing_oracle.py charts OUTDIR FILE...   charts of .xlsx through python3-openpyxl:
+      H<TAB>sheet<TAB>name<TAB>kind<TAB>series formulas (values, comma-separated)
+                                                        one line per chart
   drawing_oracle.py png OUTDIR FILE...      pictures through PIL:
       P<TAB>width<TAB>height<TAB>pixels   pixels: MD5 of the RGBA data
 Texts have backslash, tab, CR and LF escaped."""
@@ -60,6 +63,21 @@ def xlsx(path):
     return lines
 
 
+def charts(path):
+    import openpyxl
+    book = openpyxl.load_workbook(path)
+    lines = []
+    for index, sheet in enumerate(book._sheets):
+        for chart in getattr(sheet, "_charts", []):
+            refs = []
+            for series in chart.series:
+                ref = series.val.numRef.f if series.val is not None and series.val.numRef is not None else ""
+                refs.append(ref or "")
+            lines.append("H\t%d\t%s\t%s\t%s" % (index, escape(sheet.title), type(chart).__name__,
+                                                   ",".join(refs)))
+    return lines
+
+
 def png(path):
     with open(path, "rb") as f:
         width, height, digest = pixels(f.read())
@@ -68,7 +86,7 @@ def png(path):
 
 def main():
     command, outdir, files = sys.argv[1], sys.argv[2], sys.argv[3:]
-    reader = {"notes": notes, "xlsx": xlsx, "png": png}[command]
+    reader = {"notes": notes, "xlsx": xlsx, "charts": charts, "png": png}[command]
     for i, path in enumerate(files):
         try:
             lines = ["OK"] + reader(path)

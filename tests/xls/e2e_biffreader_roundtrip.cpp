@@ -62,11 +62,10 @@ bool DrawingRecord(uint16_t id) {
     return id == 0x00EB || id == 0x00EC || id == 0x005D || id == 0x01B6 || id == 0x001C;
 }
 
-// Top-level substreams other than chart sheets and custom-view blocks.
+// Top-level substreams (chart sheets among them) without custom-view blocks.
 std::vector<Substream> ModelSubstreams(const biffbuild::Bytes& stream) {
     std::vector<Substream> out;
     for (auto& s : biffbuild::Substreams(stream)) {
-        if (s.front().Body.size() >= 4 && s.front().Body[2] == 0x20) continue;
         const bool biff8 = s.front().Body.size() >= 2 && s.front().Body[1] == 0x06;
         Substream kept;
         bool views = false;
