@@ -356,3 +356,55 @@ TEST(XlsxWriter, PackageReadAndWrittenBackKeepsWhatTheModelDoesNotHold) {
         }
     }
 }
+
+// The defined names of packages written as binary workbooks keep their
+// formulas: xlrd reads from the .xls the names, scopes and formulas of the
+// package's workbook part (xlrd writes whole rows and columns by their
+// corners and error constants as strings).
+TEST(XlsxWriter, PackageNamesKeepTheirFormulasAsBinaryWorkbooks) {
+    if (oracle::RealWorldDir().empty()) GTEST_SKIP() << "no real-world test files here";
+    testfiles::ScratchDir dir;
+    static const std::regex defined(R"x(<definedName name="([^"]+)"([^>]*)>([^<]*)</definedName>)x");
+    static const std::regex sheet(R"x(localSheetId="(\d+)")x");
+    static const std::vector<std::pair<std::regex, const char*>> xlrdForm = {
+        {std::regex(R"((\$[A-Z]+):(\$[A-Z]+)(?![$\d]))"), "$1$$1:$2$$65536"},
+        {std::regex(R"(\$(\d+):\$(\d+))"), "$$A$$$1:$$IV$$$2"},
+        {std::regex(R"(^(#[A-Z0-9/]+[!?]?)$)"), "\"$1\""},
+        {std::regex("&amp;"), "&"},
+        {std::regex("&apos;"), "'"}};
+    std::vector<std::string> written;
+    std::vector<std::vector<std::string>> expected;
+    for (const char* name : {"XlsxWriter/defined_name01.xlsx", "xlnt/19_defined_names.xlsx",
+                             "apache-poi/shared_formulas.xlsx", "XlsxWriter/autofilter01.xlsx"}) {
+        const fs::path source = oracle::RealWorldDir() / name;
+        std::vector<std::string> lines;
+        std::smatch m, s;
+        for (std::string w = Entries(source.string()).at("xl/workbook.xml"); std::regex_search(w, m, defined);
+             w = m.suffix()) {
+            std::string n = m[1], text = m[3], attributes = m[2];
+            const bool builtIn = n.rfind("_xlnm.", 0) == 0;
+            for (const auto& [from, to] : xlrdForm) text = std::regex_replace(text, from, to);
+            const std::string scope = std::regex_search(attributes, s, sheet) ? s[1].str() : "-1";
+            lines.push_back((builtIn ? n.substr(6) : n) + "\t" + scope + "\t" + (builtIn ? "1" : "0") + "\t" +
+                            text);
+        }
+        ASSERT_FALSE(lines.empty()) << name;
+        TTabrix4 book;
+        book.SetFilename(source.u16string());
+        ASSERT_NO_THROW(book.Read());
+        written.push_back(dir.File(source.stem().string() + ".xls"));
+        book.SetVersion(TExcelVersion::xvExcel97);
+        book.SetFilename(fs::path(written.back()).u16string());
+        ASSERT_NO_THROW(book.Write());
+        expected.push_back(std::move(lines));
+    }
+    const auto read =
+        oracle::RunPerFile("/usr/bin/python3 " + oracle::Quote(oracle::ScriptPath("xlrd_names.py")), written);
+    for (size_t i = 0; i < written.size(); ++i) {
+        ASSERT_TRUE(read[i].Ok) << written[i] << ": " << read[i].Error;
+        std::vector<std::string> got;
+        for (const auto& l : read[i].Lines)
+            if (l.size() >= 5) got.push_back(l[1] + "\t" + l[2] + "\t" + l[3] + "\t" + l[4]);
+        EXPECT_EQ(got, expected[i]) << written[i];
+    }
+}
