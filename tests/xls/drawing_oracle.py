@@ -10,6 +10,9 @@ whose first line is OK or FAIL<TAB>message:
   drawing_oracle.py charts OUTDIR FILE...   charts of .xlsx through python3-openpyxl:
       H<TAB>sheet<TAB>name<TAB>kind<TAB>series formulas (values, comma-separated)
                                                         one line per chart
+  drawing_oracle.py series OUTDIR FILE...   every chart series of .xlsx through python3-openpyxl:
+      C<TAB>sheet<TAB>kind<TAB>bar direction       one line per chart, then per series
+      S<TAB>values<TAB>categories<TAB>cached values (comma-separated)
   drawing_oracle.py png OUTDIR FILE...      pictures through PIL:
       P<TAB>width<TAB>height<TAB>pixels   pixels: MD5 of the RGBA data
 Texts have backslash, tab, CR and LF escaped."""
@@ -78,6 +81,33 @@ def charts(path):
     return lines
 
 
+def series(path):
+    import openpyxl
+
+    def ref(data):
+        if data is None:
+            return "", []
+        if data.numRef is not None:
+            source, cache, shown = data.numRef, data.numRef.numCache, lambda v: "%g" % float(v)
+        elif getattr(data, "strRef", None) is not None:
+            source, cache, shown = data.strRef, data.strRef.strCache, str
+        else:
+            return "", []
+        points = sorted(cache.pt, key=lambda p: p.idx) if cache is not None else []
+        return source.f or "", [shown(p.v) for p in points]
+
+    book = openpyxl.load_workbook(path)
+    lines = []
+    for index, sheet in enumerate(book._sheets):
+        for chart in getattr(sheet, "_charts", []):
+            lines.append("C\t%d\t%s\t%s" % (index, type(chart).__name__, getattr(chart, "barDir", "")))
+            for s in chart.series:
+                values, cached = ref(s.val if s.val is not None else s.yVal)
+                categories, _ = ref(s.cat if s.cat is not None else s.xVal)
+                lines.append("S\t%s\t%s\t%s" % (values, categories, ",".join(cached)))
+    return lines
+
+
 def png(path):
     with open(path, "rb") as f:
         width, height, digest = pixels(f.read())
@@ -86,7 +116,7 @@ def png(path):
 
 def main():
     command, outdir, files = sys.argv[1], sys.argv[2], sys.argv[3:]
-    reader = {"notes": notes, "xlsx": xlsx, "charts": charts, "png": png}[command]
+    reader = {"notes": notes, "xlsx": xlsx, "charts": charts, "series": series, "png": png}[command]
     for i, path in enumerate(files):
         try:
             lines = ["OK"] + reader(path)
