@@ -42,6 +42,9 @@ struct TXLSXKeptSheet {
 struct TXLSXBookData {
     TXLSSavedTags SavedTags;
     TXMLRelationsWorkbook Relations;
+    // The package's relationships but those the writer makes (workbook,
+    // core and extended properties).
+    TXMLRelations PackageRelations;
     TXMLExtRelations ExtRelations;
     // styles.xml sections kept whole: dxfs, tableStyles, colors; and the
     // attributes of its root.
@@ -56,6 +59,7 @@ struct TXLSXBookData {
     void Clear() {
         SavedTags.Clear();
         Relations.Clear();
+        PackageRelations.Clear();
         ExtRelations.Clear();
         for (auto& f : StyleFragments) f.clear();
         StyleRootAttributes.clear();

@@ -104,16 +104,25 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
     TXLSXBookData& bd = *book.Book;
     bd.ReplacedParts = {"[Content_Types].xml", "_rels/.rels"};
     bd.Relations.SetUnchecked();
+    bd.PackageRelations.SetUnchecked();
 
     // The workbook part through the package's relationships.
+    // The package's other relationships (custom properties, a thumbnail)
+    // are kept for the writer.
     for (const TRel& r : ReadRelations("", nullptr)) {
-        if (r.External) continue;
         std::string type = LastSegment(r.TypeName);
         std::string part = ResolvePartName("", r.Target);
-        if (type == "officeDocument" && workbookPart.empty())
+        if (!r.External && type == "officeDocument" && workbookPart.empty()) {
             workbookPart = part;
-        else if (type == "core-properties" || type == "extended-properties")
+        } else if (!r.External && (type == "core-properties" || type == "extended-properties" ||
+                                   type == "extendedProperties" || type == "coreProperties")) {
             bd.ReplacedParts.push_back(part);
+        } else if (type != "officeDocument") {
+            TXMLRelation& kept = bd.PackageRelations.Add(r.Id);
+            TXMLRelations::SetType(kept, r.TypeName);
+            kept.Target = r.Target;
+            kept.TargetMode = r.External ? 2 : 0;
+        }
     }
     if (workbookPart.empty() || zip.IndexOf(workbookPart) < 0) workbookPart = "xl/workbook.xml";
     if (zip.IndexOf(workbookPart) < 0) throw XLSError("The package holds no workbook part");

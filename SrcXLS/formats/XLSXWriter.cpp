@@ -991,19 +991,29 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
     add("docProps/core.xml", CorePropertiesPart(std::time(nullptr)), CtCore);
     add("docProps/app.xml", AppPropertiesPart(), CtApp);
     {
-        std::string r;
-        r += Header;
-        r += "<Relationships xmlns=\"";
-        r += PackageRelNs;
-        r += "\"><Relationship Id=\"rId3\" "
-             "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
-             "extended-properties\" "
-             "Target=\"docProps/app.xml\"/><Relationship Id=\"rId2\" "
-             "Type=\"http://schemas.openxmlformats.org/package/2006/relationships/metadata/core-properties\" "
-             "Target=\"docProps/core.xml\"/><Relationship Id=\"rId1\" "
-             "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
-             "Target=\"xl/workbook.xml\"/></Relationships>";
-        add("_rels/.rels", std::move(r), CtRels);
+        // The three the writer makes, then the package's others with Ids after them.
+        TXMLRelations package;
+        package.SetUnchecked();
+        auto relate = [&](std::string id, std::string_view type, std::string target) -> TXMLRelation& {
+            TXMLRelation& r = package.Add(id);
+            TXMLRelations::SetType(r, type);
+            r.Target = std::move(target);
+            return r;
+        };
+        relate("rId3",
+               "http://schemas.openxmlformats.org/officeDocument/2006/relationships/extended-properties",
+               "docProps/app.xml");
+        relate("rId2",
+               "http://schemas.openxmlformats.org/package/2006/relationships/metadata/core-properties",
+               "docProps/core.xml");
+        relate("rId1", "http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument",
+               "xl/workbook.xml");
+        for (int i = 0; i < data.PackageRelations.Count(); ++i) {
+            const TXMLRelation& k = data.PackageRelations.Item(i);
+            relate("rId" + std::to_string(i + 4), TXMLRelations::FullType(k), k.Target).TargetMode =
+                k.TargetMode;
+        }
+        add("_rels/.rels", RelationshipsPart(package), CtRels);
     }
 
     // Content types: a Default for the extensions of the parts that have
