@@ -416,6 +416,21 @@ void TXLSChartSerie::SetGeomtery(TSerieItemGeomtery value) {
     PutU16(geometry->Body.data(), GeometryValues[size_t(value)]);
 }
 
+void RewriteChartFormulas(TChartRecord& root, const std::function<bool(std::vector<uint8_t>& tokens)>& rewrite) {
+    for (int i = 0; i < root.Count(); ++i) {
+        TChartRecord& r = root.Child(i);
+        if (r.Id == chartid::AI && r.Body.size() >= 8 && GetU16(r.Body.data() + 6) <= r.Body.size() - 8) {
+            std::vector<uint8_t> tokens(r.Body.begin() + 8, r.Body.begin() + 8 + GetU16(r.Body.data() + 6));
+            if (!tokens.empty() && rewrite(tokens) && tokens.size() <= MaxAITokens) {
+                r.Body.resize(8);
+                PutU16(r.Body.data() + 6, uint16_t(tokens.size()));
+                r.Body.insert(r.Body.end(), tokens.begin(), tokens.end());
+            }
+        }
+        RewriteChartFormulas(r, rewrite);
+    }
+}
+
 // ---- charts
 
 TDrwChart::TDrwChart() = default;

@@ -11,6 +11,7 @@
 #include "SrcXLS/model/Collection.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -265,6 +266,11 @@ private:
     TChartRecord* chartRecord = nullptr;
     TChartRecord* shtProps = nullptr;
 };
+
+// Hands the tokens of every series and label formula in the tree (AI
+// records) to rewrite, which answers whether it changed them; changed
+// tokens are stored back with their new length.
+void RewriteChartFormulas(TChartRecord& root, const std::function<bool(std::vector<uint8_t>& tokens)>& rewrite);
 
 class TDrwCharts : public TCollection<TDrwChart> {
 public:

@@ -220,8 +220,11 @@ TEST(ChartModel, SeriesRangesAndNames) {
     EXPECT_EQ(b.series.Child(1).Id, chartid::SERIESTEXT);
     // The ranges stay where they were after the inserted text.
     EXPECT_EQ(b.serie.GetCategory(), u"Sheet1!$A$1:$A$6");
+    b.serie.SetSerieName(u"Sheet1!$E$1");
     b.serie.SetSerieName(u"\"Каса 2");
     EXPECT_EQ(b.serie.GetSerieName(), u"\"Каса 2\"");
+    // A literal name keeps no formula beside it.
+    EXPECT_EQ(b.series.Child(0).Body, (Bytes{0, 1, 0, 0, 0, 0, 0, 0}));
     b.serie.SetSerieName(u"Sheet1!$E$1");
     EXPECT_EQ(b.serie.GetSerieName(), u"Виторг");
     EXPECT_EQ(b.series.Child(0).Body[1], 2);
@@ -367,4 +370,21 @@ TEST(ChartModel, ChartsComeBackFromTheFile) {
     EXPECT_EQ(charts[1].Series[0].GetSerieName(), u"\"S2\"");
     book.GetSheet(0).Charts().Clear();
     EXPECT_EQ(book.GetSheet(0).Drawing().ShapeCount(), 0);
+}
+
+TEST(ChartModel, FormulasRewrittenInPlace) {
+    Book b;
+    b.serie.SetValues(u"Sheet1!$A$1:$A$5");
+    b.serie.SetCategory(u"Sheet1!$B$1:$B$5");
+    std::vector<size_t> seen;
+    RewriteChartFormulas(b.chart.Rec(), [&](std::vector<uint8_t>& tokens) {
+        seen.push_back(tokens.size());
+        if (tokens.size() != 11 || GetU16(tokens.data() + 7) != 1) return false;
+        tokens = {0x1C, 0x1D}; // the categories become #NAME?
+        return true;
+    });
+    // The default chart's other AIs hold no formula.
+    EXPECT_EQ(seen, (std::vector<size_t>{11, 11}));
+    EXPECT_EQ(b.serie.GetValues(), u"Sheet1!$A$1:$A$5");
+    EXPECT_EQ(b.serie.GetCategory(), u"#NAME?");
 }
