@@ -242,9 +242,9 @@ TXFont* TXFonts::AddEx12() {
 
 void TXFonts::Delete(int i) {
     if (i < 0 || i >= Count()) return;
-    TXFont* f = items[i].get();
-    // The trie may hold an equal font in this one's place; remove by identity.
-    if (trie.FindObject(*f) == f) trie.RemoveObject(*f);
+    // The index is rebuilt below; emptied first, while every font it holds
+    // is alive (an equal font may stand before this one in its chain).
+    trie.Clear();
     items.erase(items.begin() + i);
     for (int k = i; k < Count(); ++k) items[k]->PoolIndex = k;
     if (i < permanentCount) --permanentCount;

@@ -31,6 +31,14 @@ TEST(FontPool, DeleteRenumbersLaterFonts) {
     TXFont probe;
     probe.Height = 303;
     EXPECT_EQ(fonts.FindEqual(probe), fonts.GetItem(7));
+    // Two equal fonts (a package may list one twice): the index forgets the
+    // deleted one, not the one found first.
+    fonts.Add()->Height = 303;
+    fonts.Delete(7);
+    ASSERT_EQ(fonts.Count(), 8);
+    EXPECT_EQ(fonts.FindEqual(probe), fonts.GetItem(7));
+    fonts.Delete(7);
+    EXPECT_EQ(fonts.FindEqual(probe), nullptr);
 }
 
 TEST(FontPool, PlatformFonts) {
