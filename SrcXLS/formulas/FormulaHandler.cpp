@@ -379,4 +379,10 @@ bool TFormulaHandler::ExternName(std::u16string_view path, std::u16string_view f
     return externals.FindExternName(path, file, name, externIndex, number);
 }
 
+void TFormulaHandler::DeleteFilterRangeName(int sheet) {
+    if (sheet < 0 || names.Count() == 0) return;
+    const int last = names.Count() - 1;
+    if (names.FindBuiltInName(FilterDatabaseCode, sheet) == &names.Items(last)) names.Delete(last);
+}
+
 } // namespace xls

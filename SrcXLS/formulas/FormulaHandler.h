@@ -114,6 +114,12 @@ public:
     std::u16string CellFormulaText(int sheet, const TFormulaCell& cell, bool fileSyntax) override;
     bool FormulaTokens(int sheet, const TFormulaCell& cell, TExcelVersion version, std::vector<uint8_t>& data,
                        size_t& tokenLength) override;
+    std::u16string RangeFormulaText(int sheet, std::span<const uint8_t> tokens, int baseRow,
+                                    int baseCol) override;
+    std::vector<uint8_t> RangeFormulaTokens(int sheet, std::u16string_view text, uint8_t operandClass,
+                                            size_t maxSize, int baseRow, int baseCol) override;
+    bool CompilesAsFormula(int sheet, std::u16string_view text, size_t maxSize) override;
+    void DeleteFilterRangeName(int sheet) override;
 
 private:
     // TFormulaNameSource.

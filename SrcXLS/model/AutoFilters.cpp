@@ -109,6 +109,7 @@ void TAutoFilters::Clear() {
     if (Controls)
         for (const auto& f : items)
             if (f && f->Control >= 0) Controls->DeleteById(f->Control);
+    if (DeleteRangeName) DeleteRangeName();
     items.clear();
     FilterMode = false;
     FilterCount = 0;

@@ -1,13 +1,13 @@
 // A sheet's autofilter settings as BIFF8 files hold them: whether rows are
 // filtered (FILTERMODE), the number of filter columns (AUTOFILTERINFO) and
 // one AUTOFILTER record per filtered column with up to two conditions. The
-// filtered range is the sheet's built-in name 13 and the drop-down buttons
-// are controls of the sheet's drawing; both are kept where their owners
-// keep them.
+// filtered range is the sheet's built-in name 13 (the defined names keep
+// it) and the drop-down buttons are controls of the sheet's drawing.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -50,11 +50,14 @@ public:
     TAutoFilter* Items(int index) const { return items[size_t(index)].get(); }
     // The filter of a column entry, made when there is none.
     TAutoFilter& Filter(int entry);
-    // Removes the filters' drop-downs from the sheet's combo boxes too.
+    // Removes the filters' drop-downs from the sheet's combo boxes and the
+    // sheet's filter range name too.
     void Clear();
     void Assign(const TAutoFilters& source);
     // The sheet's combo boxes, where the drop-downs live (set by the sheet).
     TControlComboBoxes* Controls = nullptr;
+    // Deletes the sheet's built-in name 13 (set by the sheet).
+    std::function<void()> DeleteRangeName;
 
     // FILTERMODE: rows are hidden by the filter.
     bool FilterMode = false;

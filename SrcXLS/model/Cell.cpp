@@ -1,8 +1,8 @@
 #include "SrcXLS/model/Cell.h"
 
 #include "SrcXLS/XLSBytes.h"
-#include "SrcXLS/XLSText.h"
 #include "SrcXLS/XLSLibState.h"
+#include "SrcXLS/XLSText.h"
 #include "SrcXLS/XLSValues.h"
 
 namespace xls {

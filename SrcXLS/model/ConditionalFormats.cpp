@@ -2,6 +2,7 @@
 
 #include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/formats/XLSStream.h"
+#include "SrcXLS/model/FormulaServices.h"
 #include "SrcXLS/model/RangeFormulas.h"
 #include "SrcXLS/model/XFonts.h"
 
@@ -178,6 +179,15 @@ uint32_t TCondFmtData::Flags() const {
     return GetU32(Header.data() + 6);
 }
 
+IFormulaServices& TCondFmtData::Formulas() const {
+    if (!Owner || !Owner->Context) throw XLSError("No formula services");
+    return Owner->Context->Services();
+}
+
+int TCondFmtData::Sheet() const {
+    return Owner && Owner->Context ? Owner->Context->Sheet() : -1;
+}
+
 // Relative references are offsets from the top-left cell of the areas.
 void TCondFmtData::BaseCell(int& row, int& col) const {
     row = col = 0;
@@ -190,27 +200,27 @@ void TCondFmtData::BaseCell(int& row, int& col) const {
 std::u16string TCondFmtData::GetFormula1() const {
     int row = 0, col = 0;
     BaseCell(row, col);
-    return RangeFormulaText(Formula1Tokens, row, col);
+    return Formulas().RangeFormulaText(Sheet(), Formula1Tokens, row, col);
 }
 
 void TCondFmtData::SetFormula1(std::u16string_view text) {
     int row = 0, col = 0;
     BaseCell(row, col);
-    Formula1Tokens =
-        text.empty() ? std::vector<uint8_t>{} : RangeFormulaTokens(text, 0, MaxFormula, row, col);
+    Formula1Tokens = text.empty() ? std::vector<uint8_t>{}
+                                  : Formulas().RangeFormulaTokens(Sheet(), text, 0, MaxFormula, row, col);
 }
 
 std::u16string TCondFmtData::GetFormula2() const {
     int row = 0, col = 0;
     BaseCell(row, col);
-    return RangeFormulaText(Formula2Tokens, row, col);
+    return Formulas().RangeFormulaText(Sheet(), Formula2Tokens, row, col);
 }
 
 void TCondFmtData::SetFormula2(std::u16string_view text) {
     int row = 0, col = 0;
     BaseCell(row, col);
-    Formula2Tokens =
-        text.empty() ? std::vector<uint8_t>{} : RangeFormulaTokens(text, 0, MaxFormula, row, col);
+    Formula2Tokens = text.empty() ? std::vector<uint8_t>{}
+                                  : Formulas().RangeFormulaTokens(Sheet(), text, 0, MaxFormula, row, col);
 }
 
 bool TCondFmtData::Used() const {
@@ -318,7 +328,9 @@ TConditionalFormat& TConditionalFormats::Add() {
 }
 
 std::unique_ptr<TCollectionItemMoveCopy> TConditionalFormats::NewItem() const {
-    return std::make_unique<TConditionalFormat>();
+    auto item = std::make_unique<TConditionalFormat>();
+    item->Context = &Context;
+    return item;
 }
 
 void TConditionalFormats::Assign(const TConditionalFormats& source) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "SrcXLS/model/CollectionMoveCopy.h"
+#include "SrcXLS/model/RangeFormulas.h"
 
 #include <array>
 #include <cstdint>
@@ -17,6 +18,7 @@
 namespace xls {
 
 class TXLSStream;
+class TConditionalFormat;
 
 namespace condfmt {
 constexpr uint16_t CONDFMT = 0x01B0;
@@ -117,15 +119,17 @@ public:
     std::u16string GetFormula2() const;
     void SetFormula2(std::u16string_view text);
     // The format whose areas give the base cell.
-    const TAreaBoundItem* Owner = nullptr;
+    const TConditionalFormat* Owner = nullptr;
     void BaseCell(int& row, int& col) const;
+    IFormulaServices& Formulas() const;
+    int Sheet() const;
 
     bool Used() const;
     // Read from a file: written back even without a format change.
     bool FromFile = false;
     bool Written() const { return Used() || FromFile; }
     void Assign(const TCondFmtData& source) {
-        const TAreaBoundItem* owner = Owner;
+        const TConditionalFormat* owner = Owner;
         *this = source;
         Owner = owner;
     }
@@ -145,10 +149,13 @@ public:
         return i == 0 ? Condition1 : i == 1 ? Condition2 : Condition3;
     }
     void Assign(const TCollectionItemMoveCopy& source) override;
+    // Its collection's formula services and sheet.
+    const TRangeFormulaContext* Context = nullptr;
 };
 
 class TConditionalFormats : public TCollectionMoveCopy {
 public:
+    TRangeFormulaContext Context;
     TConditionalFormat& Add();
     TConditionalFormat& Items(int index) const { return static_cast<TConditionalFormat&>(GetItem(index)); }
     void Assign(const TConditionalFormats& source);

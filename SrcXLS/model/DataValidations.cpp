@@ -5,6 +5,7 @@
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formats/XLSStream.h"
 #include "SrcXLS/formulas/FormulaText.h"
+#include "SrcXLS/model/FormulaServices.h"
 #include "SrcXLS/model/RangeFormulas.h"
 
 #include <algorithm>
@@ -130,6 +131,15 @@ void TDataValidation::SetErrorMsg(std::u16string_view v) {
     changed = true;
 }
 
+IFormulaServices& TDataValidation::Services() const {
+    if (!Context) throw XLSError("No formula services");
+    return Context->Services();
+}
+
+int TDataValidation::SheetOf() const {
+    return Context ? Context->Sheet() : -1;
+}
+
 // Relative references are offsets from the first area's top-left cell.
 void TDataValidation::BaseCell(int& row, int& col) const {
     row = col = 0;
@@ -143,14 +153,16 @@ std::u16string TDataValidation::ExpressionText(const std::vector<uint8_t>& token
     if (tokens.empty()) return {};
     int row = 0, col = 0;
     BaseCell(row, col);
-    return RangeFormulaText(SwapListSeparator(tokens, u'\0', ListSeparator()), row, col);
+    return Services().RangeFormulaText(SheetOf(), SwapListSeparator(tokens, u'\0', ListSeparator()), row,
+                                       col);
 }
 
 std::vector<uint8_t> TDataValidation::ExpressionTokens(std::u16string_view text) const {
     if (text.empty()) return {};
     int row = 0, col = 0;
     BaseCell(row, col);
-    return SwapListSeparator(RangeFormulaTokens(text, 0x20, MaxExpression, row, col), ListSeparator(), u'\0');
+    return SwapListSeparator(Services().RangeFormulaTokens(SheetOf(), text, 0x20, MaxExpression, row, col),
+                             ListSeparator(), u'\0');
 }
 
 std::u16string TDataValidation::GetExpression1() const {
@@ -248,7 +260,9 @@ TDataValidation& TDataValidations::Add() {
 }
 
 std::unique_ptr<TCollectionItemMoveCopy> TDataValidations::NewItem() const {
-    return std::make_unique<TDataValidation>();
+    auto item = std::make_unique<TDataValidation>();
+    item->Context = &Context;
+    return item;
 }
 
 void TDataValidations::Assign(const TDataValidations& source) {
@@ -275,8 +289,8 @@ void TDataValidations::ReadDVal(std::span<const uint8_t> body,
     std::vector<uint8_t> dv;
     for (uint32_t i = 0; i < count; ++i) {
         if (!nextDV(dv)) throw XLSError("Excpected record missing: DV");
-        auto validation = std::make_unique<TDataValidation>();
-        validation->Read(dv);
+        auto validation = NewItem();
+        static_cast<TDataValidation&>(*validation).Read(dv);
         Insert(std::move(validation));
     }
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "SrcXLS/model/CollectionMoveCopy.h"
+#include "SrcXLS/model/RangeFormulas.h"
 
 #include <array>
 #include <cstdint>
@@ -80,6 +81,8 @@ public:
     uint32_t OptionWord() const { return optionWord; }
 
     void Assign(const TCollectionItemMoveCopy& source) override;
+    // Its collection's formula services and sheet.
+    const TRangeFormulaContext* Context = nullptr;
     // A DV body; a malformed one raises XLSError.
     void Read(std::span<const uint8_t> body);
     std::vector<uint8_t> Body() const;
@@ -88,6 +91,8 @@ private:
     std::u16string ExpressionText(const std::vector<uint8_t>& tokens) const;
     std::vector<uint8_t> ExpressionTokens(std::u16string_view text) const;
     void BaseCell(int& row, int& col) const;
+    IFormulaServices& Services() const;
+    int SheetOf() const;
 
     TValidationType type = TValidationType::vtNumber;
     TValidationStyle style = TValidationStyle::vsStop;
@@ -100,6 +105,7 @@ private:
 
 class TDataValidations : public TCollectionMoveCopy {
 public:
+    TRangeFormulaContext Context;
     TDataValidations();
     TDataValidation& Add();
     TDataValidation& Items(int index) const { return static_cast<TDataValidation&>(GetItem(index)); }

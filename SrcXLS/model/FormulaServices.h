@@ -8,7 +8,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace xls {
@@ -28,6 +30,24 @@ public:
     // has no form there (its cached value is written instead).
     virtual bool FormulaTokens(int sheet, const TFormulaCell& cell, TExcelVersion version,
                                std::vector<uint8_t>& data, size_t& tokenLength) = 0;
+
+    // The formulas of conditional formats and validations of a sheet: BIFF8
+    // tokens without array data whose relative references are offsets from
+    // a base cell (the top-left cell of their areas), as text with the
+    // user's separators written for that cell. Making tokens raises the
+    // encoder's XLSError for a text that does not compile, holds array
+    // constants or is longer than maxSize.
+    virtual std::u16string RangeFormulaText(int sheet, std::span<const uint8_t> tokens, int baseRow,
+                                            int baseCol) = 0;
+    virtual std::vector<uint8_t> RangeFormulaTokens(int sheet, std::u16string_view text, uint8_t operandClass,
+                                                    size_t maxSize, int baseRow, int baseCol) = 0;
+    // Whether a text compiles as a formula of at most maxSize bytes on the
+    // sheet (a hyperlink's address into the workbook).
+    virtual bool CompilesAsFormula(int sheet, std::u16string_view text, size_t maxSize) = 0;
+    // Deletes the filter range name (built-in name 13) of the sheet at
+    // index sheet, unless other names follow it: formulas refer to names by
+    // their positions.
+    virtual void DeleteFilterRangeName(int sheet) = 0;
 };
 
 } // namespace xls

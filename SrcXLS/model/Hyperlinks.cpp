@@ -3,7 +3,6 @@
 #include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formats/XLSStream.h"
-#include "SrcXLS/formulas/FormulaEncoder.h"
 
 #include <algorithm>
 #include <array>
@@ -108,46 +107,7 @@ std::string ShortPath(std::u16string_view path) {
     return out;
 }
 
-// Sheets by name for the reference test; names are not known here.
-class TSheetReferences : public TFormulaNameResolver {
-public:
-    explicit TSheetReferences(const std::function<bool(std::u16string_view)>& sheetExists)
-        : exists(sheetExists) {}
-    int DefinedNameIndex(std::u16string_view, std::u16string_view) override { return -1; }
-    int ExternSheetIndex(std::u16string_view path, std::u16string_view file, std::u16string_view sheet,
-                         int& sheetIndex) override {
-        sheetIndex = -1;
-        if (!path.empty() || !file.empty()) return -1;
-        // "Sheet1:Sheet3" needs both ends.
-        const size_t colon = sheet.find(u':');
-        if (!exists(sheet.substr(0, colon))) return -1;
-        if (colon != sheet.npos && !exists(sheet.substr(colon + 1))) return -1;
-        sheetIndex = 0;
-        return 0;
-    }
-    bool ExternName(std::u16string_view, std::u16string_view, std::u16string_view, int&, int&) override {
-        return false;
-    }
-
-private:
-    const std::function<bool(std::u16string_view)>& exists;
-};
-
 } // namespace
-
-bool CompilesAsReference(std::u16string_view text,
-                         const std::function<bool(std::u16string_view)>& sheetExists) {
-    TSheetReferences names(sheetExists);
-    TEncodeOptions options;
-    options.MaxSize = 255;
-    options.Names = &names;
-    try {
-        EncodeFormula(text, options);
-        return true;
-    } catch (const XLSError&) {
-        return false;
-    }
-}
 
 // ---- a link
 

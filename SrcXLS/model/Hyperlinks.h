@@ -38,11 +38,6 @@ constexpr uint32_t MonikerSavedAsString = 0x100;
 
 class THyperlinks;
 
-// Whether a text compiles as a formula of at most 255 bytes whose sheet
-// references name sheets that exist.
-bool CompilesAsReference(std::u16string_view text,
-                         const std::function<bool(std::u16string_view)>& sheetExists);
-
 class THyperlink : public TCollectionItem {
 public:
     int Col1 = 0, Col2 = 0, Row1 = 0, Row2 = 0;

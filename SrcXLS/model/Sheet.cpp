@@ -84,14 +84,14 @@ TSheet::TSheet(TSheets& owner, IWorkbookContext& wb)
     applyFormat.DefaultFormat = range.DefaultFormat;
     columns.OnChange = [this](TCellFormat* format, int col) { FormatChanged(format, col, -1); };
     rows.OnChange = [this](TCellFormat* format, int row) { FormatChanged(format, -1, row); };
+    // Formulas of the sheet's collections go through the workbook's handler.
+    auto sheetIndex = [this] { return Index(); };
     hyperlinks.CompilesAsFormula = [this](std::u16string_view text) {
-        return CompilesAsReference(text, [this](std::u16string_view name) {
-            const std::u16string upper = UpperCaseWide(name);
-            for (int i = 0; i < sheets->Count(); ++i)
-                if (UpperCaseWide(sheets->Items(i).Name()) == upper) return true;
-            return false;
-        });
+        return workbook.Formulas().CompilesAsFormula(Index(), text, 255);
     };
+    conditionalFormats.Context = {&workbook.Formulas(), sheetIndex};
+    validations.Context = {&workbook.Formulas(), sheetIndex};
+    autoFilters.DeleteRangeName = [this] { workbook.Formulas().DeleteFilterRangeName(Index()); };
 }
 
 TSheet::~TSheet() {

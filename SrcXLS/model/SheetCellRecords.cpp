@@ -341,8 +341,8 @@ void TCellWriter::Run() {
         if (type == ctNumberFormula || type == ctNumberArrayFormula) {
             auto& f = static_cast<TFormulaCell&>(*cell);
             // An array's boolean or error result is no number.
-            number = !formula &&
-                     (type == ctNumberFormula || static_cast<TNumberArrayFormulaCell&>(f).ResultKind == fvFloat);
+            number = !formula && (type == ctNumberFormula ||
+                                  static_cast<TNumberArrayFormulaCell&>(f).ResultKind == fvFloat);
             v = type == ctNumberFormula ? static_cast<TNumberFormulaCell&>(f).Value
                                         : static_cast<TNumberArrayFormulaCell&>(f).Value;
         } else if (number) {

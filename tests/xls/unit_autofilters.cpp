@@ -161,3 +161,30 @@ TEST(AutoFilters, ClearingRemovesTheDropDowns) {
     EXPECT_EQ(sheet.Drawing().ShapeCount(), 1);
     EXPECT_FALSE(sheet.AutoFilters().Present());
 }
+
+// The filter range name goes with the filters, unless names follow it:
+// formulas refer to those by their positions.
+TEST(AutoFilters, ClearingDeletesTheFilterRangeNameWhenNoNameFollowsIt) {
+    struct Case {
+        std::vector<int> sheetNumbers; // of the names, each a filter range name
+        int cleared;                   // the sheet (index) whose filters go
+        size_t left;
+    } cases[] = {
+        {{1, 2}, 1, 1}, // the last name: deleted
+        {{2, 1}, 1, 2}, // another name after it: kept
+        {{1}, 1, 1},    // another sheet's: kept
+        {{}, 0, 0},
+    };
+    for (const auto& c : cases) {
+        TTabrix4 book;
+        book.Sheets().Add(0);
+        TInternalNames& names = book.GetInternalNames();
+        for (int number : c.sheetNumbers) {
+            TInternalName& n = names.Add();
+            n.SetBuiltInCode(FilterDatabaseCode);
+            n.SheetNumber = uint16_t(number);
+        }
+        book.GetSheet(c.cleared).AutoFilters().Clear();
+        EXPECT_EQ(size_t(names.Count()), c.left);
+    }
+}

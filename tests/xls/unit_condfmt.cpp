@@ -106,7 +106,10 @@ struct CommaLocale : FreshLibState {
 };
 
 TEST_F(CommaLocale, ConditionalFormatsWrittenAndReadBack) {
-    TConditionalFormats formats;
+    // Formulas take the workbook's formula services: the sheets' collections.
+    TTabrix4 book;
+    book.Sheets().Add(0);
+    TConditionalFormats& formats = book.GetSheet(0).ConditionalFormats();
     // Nothing to write: no area, or no condition in use.
     formats.Add().Condition1.FmtFont.SetFontStyle(xfsBold);
     formats.Add().Areas.AddArea(0, 0, 1, 1);
@@ -150,7 +153,7 @@ TEST_F(CommaLocale, ConditionalFormatsWrittenAndReadBack) {
     EXPECT_EQ(GetU32(records[2].Body.data() + 6) & condfmt::BorderBlock, condfmt::BorderBlock);
     EXPECT_EQ(GetU32(records[2].Body.data() + 6) & 0x2000, 0u); // the bottom side applies
 
-    TConditionalFormats back;
+    TConditionalFormats& back = book.GetSheet(1).ConditionalFormats();
     ReadBack(records, back);
     ASSERT_EQ(back.Count(), 1);
     const TConditionalFormat& g = back.Items(0);

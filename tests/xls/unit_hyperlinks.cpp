@@ -50,6 +50,7 @@ Body& StringField(Body& b, std::u16string_view text) {
 TEST(Hyperlinks, TheAddressDecidesTheKind) {
     TTabrix4 book;
     book.Sheets().Add(0).SetName(u"Ціни");
+    book.GetInternalNames().Add().SetName(u"Знижки");
     THyperlinks& links = book.GetSheet(0).Hyperlinks();
     struct Case {
         std::u16string address;
@@ -67,6 +68,8 @@ TEST(Hyperlinks, TheAddressDecidesTheKind) {
         {u"'Ціни'!A1:B2", THyperlinkType::hltWorkbook, THyperlinkEncoding::hleWorkbook, u"'Ціни'!A1:B2"},
         {u"Sheet1!C3", THyperlinkType::hltWorkbook, THyperlinkEncoding::hleWorkbook, u"Sheet1!C3"},
         {u"Missing!C3", THyperlinkType::hltFile, THyperlinkEncoding::hleFile, u""},
+        {u"Знижки", THyperlinkType::hltWorkbook, THyperlinkEncoding::hleWorkbook, u"Знижки"},
+        {u"Prices", THyperlinkType::hltFile, THyperlinkEncoding::hleFile, u""},
         {u"report.xls", THyperlinkType::hltFile, THyperlinkEncoding::hleFile, u""},
         {u"..\\..\\docs\\звіт.xls", THyperlinkType::hltFile, THyperlinkEncoding::hleFile, u""},
     };

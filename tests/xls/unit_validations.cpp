@@ -38,7 +38,9 @@ struct SemicolonLocale : FreshLibState {
 } // namespace
 
 TEST_F(SemicolonLocale, ValidationsWrittenAndReadBack) {
-    TDataValidations list;
+    TTabrix4 book;
+    book.Sheets().Add(0).SetName(u"Ціни");
+    TDataValidations& list = book.GetSheet(0).Validations();
     EXPECT_TRUE(WrittenRecords(list).empty());
     // Only the first expression set: the default option word.
     TDataValidation& number = list.Add();
@@ -49,10 +51,11 @@ TEST_F(SemicolonLocale, ValidationsWrittenAndReadBack) {
     items.Areas.AddArea(0, 0, 0, 5);
     items.SetValidationType(TValidationType::vtList);
     items.SetExpression1(u"\"чай;кава\"");
-    // A list from cells: no explicit-list bit.
+    // A list from cells of another sheet: no explicit-list bit.
     TDataValidation& cells = list.Add();
     cells.SetValidationType(TValidationType::vtList);
-    cells.SetExpression1(u"$A$1:$A$4");
+    cells.SetExpression1(u"'Ціни'!$A$1:$A$4");
+    EXPECT_EQ(cells.Expression1Tokens[0], 0x3B); // an area of another sheet
     TDataValidation& between = list.Add();
     between.Areas.AddArea(3, 0, 4, 0);
     between.SetValidationType(TValidationType::vtInteger);
@@ -78,12 +81,12 @@ TEST_F(SemicolonLocale, ValidationsWrittenAndReadBack) {
                          0,    0x3A, 0x04, 0x30, 0x04, 0x32, 0x04, 0x30, 0x04};
     EXPECT_NE(std::search(list8.begin(), list8.end(), token.begin(), token.end()), list8.end());
 
-    TDataValidations back;
+    TDataValidations& back = book.GetSheet(1).Validations();
     ReadBack(records, back);
     ASSERT_EQ(back.Count(), 4);
     EXPECT_EQ(back.Items(0).GetExpression1(), u"1,5");
     EXPECT_EQ(back.Items(1).GetExpression1(), u"\"чай;кава\"");
-    EXPECT_EQ(back.Items(2).GetExpression1(), u"$A$1:$A$4");
+    EXPECT_EQ(back.Items(2).GetExpression1(), u"Ціни!$A$1:$A$4");
     const TDataValidation& b = back.Items(3);
     EXPECT_EQ(b.GetExpression1(), u"1");
     EXPECT_EQ(b.GetExpression2(), u"100");
