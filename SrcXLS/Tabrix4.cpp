@@ -102,10 +102,40 @@ TTabrix4::TTabrix4()
     cellStores.OnSharedFormulaRemoved = [this](TCellValues& store, TCell& cell) {
         formulaHandler.UnshareFormula(store, cell);
     };
+    WireDrawingNames();
     sheets->Add(0);
     vba = std::make_unique<TXLSVBA>();
     optionsDialog.ReadFrom(sheets->Items(0).Records());
     SetVersion(TExcelVersion::xvExcel97);
+}
+
+void TTabrix4::WireDrawingNames() {
+    TInternalNames& names = formulaHandler.Names();
+    drawingNames.IndexOfName = [&names](std::u16string_view text) { return names.IndexOfName(text); };
+    drawingNames.NameText = [&names](int position) {
+        return position >= 0 && position < names.Count() ? names.Items(position).GetName() : std::u16string();
+    };
+    // A macro name of that text is used again; another name of that text
+    // (a range, say) is left alone and a macro name added.
+    drawingNames.AddMacroName = [&names](std::u16string_view text) {
+        const std::u16string upper = UpperCaseWide(text);
+        for (int i = 0; i < names.Count(); ++i) {
+            const TInternalName& n = names.Items(i);
+            if ((n.Options & noVBAProcedure) && UpperCaseWide(n.GetName()) == upper) return i;
+        }
+        TInternalName& added = names.Add();
+        added.SetName(text);
+        added.SetVBAMacro(true);
+        // A macro procedure, as the macro names of real files are marked.
+        added.Options |= noMacro;
+        return names.Count() - 1;
+    };
+    drawingNames.MacroSheetEntry = [this] {
+        return formulaHandler.Externals().GetSelfSheetIndex(0xFFFE, 0xFFFE, formulaHandler.SheetCount());
+    };
+    names.OnNameDeleted = [this](int position) {
+        for (int i = 0; i < sheets->Count(); ++i) sheets->Items(i).Drawing().NameDeleted(position);
+    };
 }
 
 TTabrix4::~TTabrix4() {

@@ -227,6 +227,8 @@ private:
     void ReadFile();
     void WriteFile();
     void SetDefaultWindow();
+    // The defined names as form controls and shape macros use them.
+    void WireDrawingNames();
 
     // The cells' memory: it outlives every sheet.
     TArena cellArena;
@@ -248,7 +250,6 @@ private:
     TCellValuesList cellStores;
     TFormulaHandler formulaHandler{cellStores};
     TMSOPictures pictures;
-    // Wired to the defined names once the workbook keeps them.
     TDrawingNames drawingNames;
     TStyles styles;
     TEx12CellStyles ex12Styles;

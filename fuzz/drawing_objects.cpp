@@ -1,36 +1,14 @@
 // What travels with a shape: the first byte chooses the reader, the rest is
 // records (OBJ, TXO with its CONTINUEs) or a NOTE body of either layout.
 // A text read is written again and must read back the same.
-#include "SrcXLS/drawing/ObjRecords.h"
-#include "platform/compound/CompoundFile.h"
+#include "drawing_records.h"
 
 #include <cstdlib>
 
 using namespace xls;
+using fuzzdrawing::Reading;
 
 namespace {
-
-std::vector<uint8_t> Image(const uint8_t* records, size_t n) {
-    std::vector<uint8_t> stream = {0x09, 0x08, 0x10, 0x00, 0x00, 0x06, 0x10, 0x00, 0xBB, 0x0D,
-                                   0xCC, 0x07, 0x41, 0x00, 0x00, 0x00, 0x06, 0x00, 0x00, 0x00};
-    stream.insert(stream.end(), records, records + n);
-    platform::cfb::CompoundFile file;
-    file.Root().AddStream(u"Workbook", stream);
-    return file.Serialize();
-}
-
-// A stream over the image, standing after the BOF.
-struct Reading {
-    std::vector<uint8_t> image;
-    TXLSStream stream;
-    Reading(const uint8_t* records, size_t n) : image(Image(records, n)) {
-        stream.SourceStream = &image;
-        stream.OpenRead("");
-        TBIFFHeader h;
-        stream.ReadHeader(h);
-        stream.Seek(h.Length, 1);
-    }
-};
 
 void Text(const uint8_t* data, size_t size) {
     TShapeOutsideMsoBaseText text(1, okTextBox);
@@ -42,15 +20,7 @@ void Text(const uint8_t* data, size_t size) {
             return;
         }
     }
-    std::vector<uint8_t> image;
-    TXLSStream s;
-    s.TargetStream = &image;
-    s.OpenWrite("", TExcelVersion::xvExcel97);
-    TDrawingOut out(s);
-    text.Write(out);
-    s.Close();
-    std::vector<uint8_t> written =
-        platform::cfb::CompoundFile::Parse(image).Root().FindStream(u"Workbook")->Data;
+    std::vector<uint8_t> written = fuzzdrawing::Written([&](TDrawingOut& out) { text.Write(out); });
     // After the ClientTextbox's MSODRAWING.
     Reading again(written.data() + 12, written.size() - 12);
     TShapeOutsideMsoBaseText back(1, okTextBox);

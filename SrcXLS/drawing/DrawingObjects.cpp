@@ -26,9 +26,7 @@ template <class T> T& AttachedAs(const TShapeClientAnchor* shape) {
 void TDrwCustom::AssignMacro(std::u16string_view name) {
     TShapeClientAnchor* shape = Shape();
     if (!shape) throw XLSError("The drawing object has no shape");
-    const TDrawingNames* names = Context ? Context->Names : nullptr;
-    if (!names || !names->AddMacroName) throw XLSError("Can not find Name " + WideToUtf8(name));
-    const std::vector<uint8_t> formula = MacroFormula(names->AddMacroName(name));
+    const std::vector<uint8_t> formula = AddedMacroFormula(Context ? Context->Names : nullptr, name);
     auto& list = shape->ObjSubRecords;
     auto macro =
         std::find_if(list.begin(), list.end(), [](const TObjSubRecord& s) { return s.Ft == ft::Macro; });
@@ -256,10 +254,8 @@ std::u16string TControlTextMacro::GetMacroName() const {
 }
 
 void TControlTextMacro::SetMacroName(std::u16string_view name) {
-    const TDrawingNames* names = Context ? Context->Names : nullptr;
-    if (!names || !names->AddMacroName) throw XLSError("Can not find Name " + WideToUtf8(name));
-    names->AddMacroName(name);
-    Control().SetMacroName(name);
+    // The macro name made or found, not an earlier name of that text.
+    Control().Macro = AddedMacroFormula(Context ? Context->Names : nullptr, name);
 }
 
 // ---- collections
@@ -398,7 +394,8 @@ TControlObjects::TControlObjects(const TDrawingContext& context)
       CheckBoxes(context, u"CheckBox ",
                  [](TEscherDrawing& d) -> TShapeClientAnchor& { return d.AddCheckBox(); }),
       RadioButtons(context, u"RadioButton ",
-                   [](TEscherDrawing& d) -> TShapeClientAnchor& { return d.AddRadioButton(); }) {}
+                   [](TEscherDrawing& d) -> TShapeClientAnchor& { return d.AddRadioButton(); }),
+      drawing(*context.Drawing) {}
 
 void TControlObjects::Clear() {
     ListBoxes.Clear();
@@ -452,20 +449,7 @@ template class TDrwCollection<TControlCheckBox>;
 template class TDrwCollection<TControlRadioButton>;
 
 void TControlObjects::NameDeleted(int position) {
-    for (int i = 0; i < ListBoxes.Count(); ++i)
-        if (auto* s = ListBoxes[i].Shape())
-            static_cast<TShapeControlListBox&>(*s->Attached).NameDeleted(position);
-    for (int i = 0; i < ComboBoxes.Count(); ++i)
-        if (auto* s = ComboBoxes[i].Shape())
-            static_cast<TShapeControlListBox&>(*s->Attached).NameDeleted(position);
-    auto shift = [position](auto& collection) {
-        for (int i = 0; i < collection.Count(); ++i)
-            if (auto* s = collection[i].Shape())
-                static_cast<TShapeOutsideMsoBaseTextMacro&>(*s->Attached).NameDeleted(position);
-    };
-    shift(Buttons);
-    shift(CheckBoxes);
-    shift(RadioButtons);
+    drawing.NameDeleted(position);
 }
 
 } // namespace xls

@@ -232,9 +232,12 @@ public:
     void Clear();
     bool Bind(TShape& shape);
     void Forget(const TShape& shape);
-    // A defined name was deleted: the macros and formulas of the controls
-    // follow.
+    // A defined name was deleted: the macros of the drawing's controls and
+    // shapes follow.
     void NameDeleted(int position);
+
+private:
+    TEscherDrawing& drawing;
 };
 
 } // namespace xls

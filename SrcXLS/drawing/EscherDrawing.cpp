@@ -454,6 +454,25 @@ void TEscherDrawing::MarkUsedPictures(TMSOPictures& pictures) const {
     });
 }
 
+void TEscherDrawing::NameDeleted(int position) {
+    ForEachShape(*root, [&](TShape& s) {
+        // A shape's macro of that name goes with its sub-record.
+        auto& list = s.ObjSubRecords;
+        for (auto sub = list.begin(); sub != list.end();) {
+            const bool held = sub->Ft == ft::Macro && !sub->Body.empty();
+            if (held) MacroNameDeleted(sub->Body, position);
+            sub = held && sub->Body.empty() ? list.erase(sub) : sub + 1;
+        }
+        TShapeOutsideMso* object = s.Attached.get();
+        if (auto* c = dynamic_cast<TShapeOutsideMsoBaseTextMacro*>(object))
+            c->NameDeleted(position);
+        else if (auto* l = dynamic_cast<TShapeControlListBox*>(object))
+            l->NameDeleted(position);
+        else if (auto* b = dynamic_cast<TShapeControlScrollBar*>(object))
+            b->NameDeleted(position);
+    });
+}
+
 // ---- notes
 
 void TEscherDrawing::BindNote(int col, int row, std::u16string_view author, uint16_t objectId,

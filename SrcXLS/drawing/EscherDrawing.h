@@ -99,6 +99,9 @@ public:
     void RemapBlipIds(const std::vector<int>& fileBlipIds);
     // Before a write: the pictures the shapes use get a reference count.
     void MarkUsedPictures(TMSOPictures& pictures) const;
+    // A defined name at position went: the macros of every shape and
+    // control, grouped ones included, follow.
+    void NameDeleted(int position);
 
     // The note of a root shape, nullptr when it has none.
     static TShapeOutsideMsoNote* NoteOf(const TShape& shape);

@@ -68,17 +68,29 @@ std::vector<uint8_t> Bytes(const TObjSubRecord& s) {
 
 } // namespace
 
-std::vector<uint8_t> MacroFormula(int namePosition) {
+std::vector<uint8_t> MacroFormula(int namePosition, int sheetEntry) {
     std::vector<uint8_t> f;
     TByteWriter w(f);
     w.U16(7);
     w.U32(0);
     w.U8(ptgNameX);
-    w.U16(0);
+    w.U16(uint16_t(sheetEntry));
     w.U16(uint16_t(namePosition + 1));
     w.U16(0);
     w.U8(0);
     return f;
+}
+
+namespace {
+int SheetEntry(const TDrawingNames* names) {
+    return names && names->MacroSheetEntry ? names->MacroSheetEntry() : 0;
+}
+} // namespace
+
+std::vector<uint8_t> AddedMacroFormula(const TDrawingNames* names, std::u16string_view text) {
+    if (!names || !names->AddMacroName) throw XLSError("Can not find Name " + WideToUtf8(text));
+    const int position = names->AddMacroName(text);
+    return MacroFormula(position, SheetEntry(names));
 }
 
 int MacroNameIndex(const std::vector<uint8_t>& formula) {
@@ -86,10 +98,7 @@ int MacroNameIndex(const std::vector<uint8_t>& formula) {
     return GetU16(formula.data() + 9);
 }
 
-namespace {
-// A macro formula after the name at position went: indexes above it move
-// down, a formula of that name goes.
-void ShiftMacro(std::vector<uint8_t>& formula, int position) {
+void MacroNameDeleted(std::vector<uint8_t>& formula, int position) {
     const int index = MacroNameIndex(formula);
     if (index == 0) return;
     if (index == position + 1)
@@ -97,7 +106,6 @@ void ShiftMacro(std::vector<uint8_t>& formula, int position) {
     else if (index > position + 1)
         PutU16(formula.data() + 9, uint16_t(index - 1));
 }
-} // namespace
 
 // ---- controls with a caption
 
@@ -116,12 +124,12 @@ std::u16string TShapeOutsideMsoBaseTextMacro::GetMacroName() const {
 bool TShapeOutsideMsoBaseTextMacro::SetMacroName(std::u16string_view text) {
     const int position = names && names->IndexOfName ? names->IndexOfName(text) : -1;
     if (position < 0) throw XLSError("Can not find Name " + WideToUtf8(text));
-    Macro = MacroFormula(position);
+    Macro = MacroFormula(position, SheetEntry(names));
     return true;
 }
 
 void TShapeOutsideMsoBaseTextMacro::NameDeleted(int position) {
-    ShiftMacro(Macro, position);
+    MacroNameDeleted(Macro, position);
 }
 
 void TShapeOutsideMsoBaseTextMacro::CopyMacroTo(TShapeOutsideMsoBaseTextMacro& dest) const {
@@ -462,7 +470,7 @@ void TShapeControlListBox::SetAutofilter(bool on) {
 }
 
 void TShapeControlListBox::NameDeleted(int position) {
-    ShiftMacro(Macro, position);
+    MacroNameDeleted(Macro, position);
 }
 
 void TShapeControlListBox::ReadObjSubRecords(const std::vector<TObjSubRecord>& list) {
@@ -518,9 +526,12 @@ void TShapeControlListBox::Write(TDrawingOut& out) const {
     } else {
         SubRecord(body, ft::SbsFmla, SbsFmla);
     }
+    // A control read without list data gets it from the fields: an empty
+    // one would not read again.
+    const bool raw = !Changed && !Lbs->Body.empty();
     std::vector<uint8_t> lbs;
-    Lbs->Append(lbs, !Changed);
-    SubRecord(body, ft::LbsData, lbs, Changed ? uint16_t(0x1FDE) : LbsCb);
+    Lbs->Append(lbs, raw);
+    SubRecord(body, ft::LbsData, lbs, raw ? LbsCb : uint16_t(0x1FDE));
     if (IsCombo) SubRecord(body, ft::End, {}, 0);
     out.Biff().WriteRawRecord(biff::OBJ, body.data(), uint16_t(body.size()));
 }

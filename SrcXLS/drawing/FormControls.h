@@ -25,12 +25,22 @@ struct TDrawingNames {
     // Appends a name marked as a VBA macro, with the workbook's own
     // EXTERNSHEET entry made sure of; answers its position.
     std::function<int(std::u16string_view text)> AddMacroName;
+    // The EXTERNSHEET entry of the workbook itself that macro formulas
+    // name, made sure of (0 when the workbook has no such list).
+    std::function<int()> MacroSheetEntry;
 };
 
-// The 14-byte macro formula of an ftMacro: a reference to a defined name.
-std::vector<uint8_t> MacroFormula(int namePosition);
+// The 14-byte macro formula of an ftMacro: a reference to a defined name
+// through the workbook's own EXTERNSHEET entry.
+std::vector<uint8_t> MacroFormula(int namePosition, int sheetEntry = 0);
+// The macro formula of a name made a macro name: an existing macro name of
+// that text, else one appended.
+std::vector<uint8_t> AddedMacroFormula(const TDrawingNames* names, std::u16string_view text);
 // The 1-based name index a macro formula names, 0 when it names none.
 int MacroNameIndex(const std::vector<uint8_t>& formula);
+// A defined name at position went: a macro formula naming a later name
+// follows it down, one naming that name goes.
+void MacroNameDeleted(std::vector<uint8_t>& formula, int position);
 
 class TShapeOutsideMsoBaseTextMacro : public TShapeOutsideMsoBaseText {
 public:
@@ -178,6 +188,7 @@ public:
 
     // The linked cell: the formula bytes of the ftSbsFmla when it holds one.
     std::vector<uint8_t> LinkCell() const;
+    void NameDeleted(int position) { MacroNameDeleted(Macro, position); }
     void Write(TDrawingOut& out) const override;
     int ObjectType() const override { return objtype::ScrollBar; }
     void ReadObjSubRecords(const std::vector<TObjSubRecord>& list);

@@ -13,6 +13,9 @@ whose first line is OK or FAIL<TAB>message:
   drawing_oracle.py series OUTDIR FILE...   every chart series of .xlsx through python3-openpyxl:
       C<TAB>sheet<TAB>kind<TAB>bar direction       one line per chart, then per series
       S<TAB>values<TAB>categories<TAB>cached values (comma-separated)
+  drawing_oracle.py controls OUTDIR FILE... form controls of LibreOffice's .fods:
+      F<TAB>kind<TAB>name=value ... (label, linked cell, source range,
+      drop-down)<TAB>macros run by its events           one line per control
   drawing_oracle.py png OUTDIR FILE...      pictures through PIL:
       P<TAB>width<TAB>height<TAB>pixels   pixels: MD5 of the RGBA data
 Texts have backslash, tab, CR and LF escaped."""
@@ -108,6 +111,25 @@ def series(path):
     return lines
 
 
+def controls(path):
+    from xml.etree import ElementTree
+    form = "{urn:oasis:names:tc:opendocument:xmlns:form:1.0}"
+    listener = "{urn:oasis:names:tc:opendocument:xmlns:script:1.0}event-listener"
+    href = "{http://www.w3.org/1999/xlink}href"
+    shown = ("name", "label", "linked-cell", "source-cell-range", "dropdown")
+    lines = []
+    for element in ElementTree.parse(path).getroot().iter():
+        kind = element.tag[len(form):] if element.tag.startswith(form) else None
+        if kind in (None, "form", "forms", "properties", "property", "list-property", "list-value",
+                    "item", "option"):
+            continue
+        attributes = {k[len(form):]: v for k, v in element.attrib.items() if k.startswith(form)}
+        fields = " ".join("%s=%s" % (k, attributes[k]) for k in shown if k in attributes)
+        macros = ",".join(e.get(href, "") for e in element.iter(listener))
+        lines.append("F\t%s\t%s\t%s" % (kind, escape(fields), escape(macros)))
+    return lines
+
+
 def png(path):
     with open(path, "rb") as f:
         width, height, digest = pixels(f.read())
@@ -116,7 +138,8 @@ def png(path):
 
 def main():
     command, outdir, files = sys.argv[1], sys.argv[2], sys.argv[3:]
-    reader = {"notes": notes, "xlsx": xlsx, "charts": charts, "series": series, "png": png}[command]
+    reader = {"notes": notes, "xlsx": xlsx, "charts": charts, "series": series, "controls": controls,
+              "png": png}[command]
     for i, path in enumerate(files):
         try:
             lines = ["OK"] + reader(path)

@@ -188,16 +188,37 @@ TEST(DrawingCreated, ControlsAreImportedByLibreOffice) {
     TControlButton& button = controls.Buttons.Add();
     button.SetText(u"Записати");
     button.SetRow1(9), button.SetRow2(10);
+    button.SetMacroName(u"Zapys_Zvitu");
     TControlCheckBox& check = controls.CheckBoxes.Add();
     check.SetText(u"Ваговий");
     check.SetRow1(12), check.SetRow2(13);
+    check.SetMacroName(u"zapys_zvitu"); // the same macro name again
     TControlRadioButton& radio = controls.RadioButtons.Add();
     radio.SetText(u"Готівка");
     radio.SetRow1(15), radio.SetRow2(16);
+    radio.SetMacroName(u"Oplata");
+    // A control whose macro names a name the workbook lacks (as a damaged
+    // file may have it): kept as it is, naming nothing.
+    TControlButton& stray = controls.Buttons.Add();
+    stray.SetRow1(18), stray.SetRow2(19);
+    auto& strayControl = static_cast<TShapeControlButton&>(*stray.Shape()->Attached);
+    strayControl.Macro = MacroFormula(40);
+    EXPECT_EQ(stray.GetMacroName(), u"");
+    EXPECT_EQ(book.GetInternalNames().Count(), 2);
     const std::string file = dir.File("controls.xls");
     book.SetFilename(fs::path(file).u16string());
     book.Write();
     testfiles::KeepTestOutput(file, "controls.xls");
+    TTabrix4 back;
+    back.SetFilename(fs::path(file).u16string());
+    back.Read();
+    TControlObjects& read = back.GetSheet(0).ControlsObjects();
+    ASSERT_EQ(read.Buttons.Count(), 2);
+    EXPECT_EQ(read.Buttons[0].GetMacroName(), u"Zapys_Zvitu");
+    EXPECT_EQ(read.CheckBoxes[0].GetMacroName(), u"Zapys_Zvitu");
+    EXPECT_EQ(read.RadioButtons[0].GetMacroName(), u"Oplata");
+    EXPECT_EQ(read.Buttons[1].GetMacroName(), u"");
+    EXPECT_EQ(static_cast<TShapeControlButton&>(*read.Buttons[1].Shape()->Attached).Macro, MacroFormula(40));
 
     drawingtest::LibreOfficeConvert({file}, "fods", dir.File("lo"), dir.File("profile"));
     const std::string fods = testfiles::Slurp(dir.File("lo/controls.fods"));

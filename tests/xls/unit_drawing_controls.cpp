@@ -213,6 +213,32 @@ TEST(DrawingControls, SubRecordsAControlDoesNotTakeAreRefused) {
     }
 }
 
+// A list or combo box whose OBJ lacks its list data (as a damaged file may
+// have it) is written with the list data of a new one, which reads again.
+TEST(DrawingControls, ListDataMissingFromTheFile) {
+    for (uint16_t type : {uint16_t(objtype::ListBox), uint16_t(objtype::ComboBox)}) {
+        Bytes obj = FromHex("1500 1200");
+        Bytes cmo = CmoBody(type, 3, 0x2011);
+        obj.insert(obj.end(), cmo.begin(), cmo.end());
+        Bytes rest = FromHex("0C00 0000 0000 0000");
+        obj.insert(obj.end(), rest.begin(), rest.end());
+        TShape shape;
+        uint16_t highest = 0;
+        drawingtest::RecordReader in({{biff::OBJ, obj}});
+        shape.Attached = ReadObjRecord(shape, in.Stream(), highest);
+        ASSERT_NE(shape.Attached, nullptr);
+        auto written = Written(shape);
+        drawingtest::RecordReader again({written[0]});
+        TShape back;
+        back.Attached = ReadObjRecord(back, again.Stream(), highest);
+        const auto& box = static_cast<TShapeControlListBox&>(*back.Attached);
+        const TShapeControlListBox fresh(3, type == objtype::ComboBox, nullptr);
+        EXPECT_EQ(box.Lbs->Lines, fresh.Lbs->Lines) << type;
+        EXPECT_EQ(box.Lbs->Flags, fresh.Lbs->Flags) << type;
+        EXPECT_EQ(Written(back)[0].Body, written[0].Body) << type;
+    }
+}
+
 namespace {
 
 // A workbook whose first sheet's collections are the ones under test.
@@ -357,4 +383,40 @@ TEST(DrawingObjectsModel, AssignedMacrosAndReadShapes) {
     EXPECT_EQ(back.Objects().Notes[0].GetText(), u"Примітка");
     EXPECT_EQ(back.Controls().Buttons[0].GetText(), u"Button");
     EXPECT_EQ(back.Controls().ListBoxes[0].GetDestCell(), u"$B$2");
+}
+
+// Macros through the workbook's defined names: a macro name is made once
+// (another name of that text is not taken for it) and named through the
+// workbook's own EXTERNSHEET entry; deleting names moves the macros of
+// controls and shapes down, and a macro whose name went goes.
+TEST(DrawingObjectsModel, MacrosUseTheWorkbookNames) {
+    Book b;
+    TInternalNames& names = b.book.GetInternalNames();
+    names.Add().SetName(u"Kasa"); // a range name of the same text
+    names.Add().SetName(u"Rest");
+    TControlButton& button = b.Controls().Buttons.Add();
+    button.SetMacroName(u"kasa");
+    TDrwBasic& basic = b.Objects().Basics.Add();
+    basic.AssignMacro(u"KASA");
+    ASSERT_EQ(names.Count(), 3);
+    EXPECT_EQ(names.Items(2).Options & (noVBAProcedure | noMacro), noVBAProcedure | noMacro);
+    const auto& macro = static_cast<TShapeControlButton&>(*button.Shape()->Attached).Macro;
+    EXPECT_EQ(MacroNameIndex(macro), 3);
+    EXPECT_EQ(b.book.FormulaHandler().Externals().GetSelfSheet(GetU16(macro.data() + 7)), 0xFFFE);
+    auto shapeMacro = [&]() -> const TObjSubRecord* {
+        for (const auto& sub : basic.Shape()->ObjSubRecords)
+            if (sub.Ft == ft::Macro) return &sub;
+        return nullptr;
+    };
+    ASSERT_NE(shapeMacro(), nullptr);
+    EXPECT_EQ(shapeMacro()->Body, macro);
+
+    names.Delete(0);
+    EXPECT_EQ(MacroNameIndex(macro), 2);
+    EXPECT_EQ(button.GetMacroName(), u"kasa");
+    EXPECT_EQ(MacroNameIndex(shapeMacro()->Body), 2);
+    names.Delete(1); // the macro name itself
+    EXPECT_TRUE(macro.empty());
+    EXPECT_EQ(shapeMacro(), nullptr);
+    EXPECT_EQ(basic.Shape()->ObjSubRecords.back().Ft, ft::End);
 }
