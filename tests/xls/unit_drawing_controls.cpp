@@ -239,6 +239,31 @@ TEST(DrawingControls, ListDataMissingFromTheFile) {
     }
 }
 
+// A scroll bar keeps its settings, macro and linked cell as read and writes
+// them back in its order; its macro follows deleted names.
+TEST(DrawingControls, ScrollBarsComeBack) {
+    Bytes obj = FromHex("1500 1200");
+    Bytes cmo = CmoBody(objtype::ScrollBar, 9, 0x6011);
+    obj.insert(obj.end(), cmo.begin(), cmo.end());
+    Bytes rest = FromHex("0C00 1400 00000000 0300 0000 6400 0100 0A00 0000 1000 0100"
+                         "0400 0E00 0700 00000000 39 0000 0300 0000 00"
+                         "0E00 0C00 0500 00000000 24 0400 0100 00"
+                         "0000 0000");
+    obj.insert(obj.end(), rest.begin(), rest.end());
+    TShape shape;
+    uint16_t highest = 0;
+    drawingtest::RecordReader in({{biff::OBJ, obj}});
+    shape.Attached = ReadObjRecord(shape, in.Stream(), highest);
+    auto& bar = dynamic_cast<TShapeControlScrollBar&>(*shape.Attached);
+    EXPECT_EQ(bar.LinkCell(), FromHex("24 0400 0100 00"));
+    EXPECT_EQ(Written(shape)[0].Body, obj);
+    bar.NameDeleted(0);
+    EXPECT_EQ(MacroNameIndex(bar.Macro), 2);
+    bar.NameDeleted(1);
+    EXPECT_TRUE(bar.Macro.empty());
+    EXPECT_EQ(Written(shape)[0].Body.size(), obj.size() - 18);
+}
+
 namespace {
 
 // A workbook whose first sheet's collections are the ones under test.
