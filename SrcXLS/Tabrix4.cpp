@@ -254,6 +254,23 @@ void TTabrix4::SetStrFALSE(std::u16string_view text) {
     LibState().StrFALSE = text;
 }
 
+std::unique_ptr<TFormulaEvaluator> TTabrix4::MakeEvaluator() {
+    auto evaluator = std::make_unique<TFormulaEvaluator>(*sheets, formulaHandler);
+    evaluator->OnFunction = [this](std::u16string_view name, std::vector<TFormulaValue>& args,
+                                   TFormulaValue& result) {
+        if (OnFunction) OnFunction(*this, name, args, result);
+    };
+    return evaluator;
+}
+
+void TTabrix4::CalculateCell(int sheet, int col, int row, TFormulaValue& value) {
+    // A fresh pass: the cells may have changed since the last calculation.
+    MakeEvaluator()->CalculateCell(sheet, col, row, value);
+    if (sheet >= 0 && sheet < sheets->Count())
+        if (TCell* cell = sheets->Items(sheet).GetCell(col, row); cell && cell->IsFormula())
+            static_cast<TFormulaCell*>(cell)->Calculated = true;
+}
+
 void TTabrix4::Read() {
     ReadFile();
     origVersion = version;

@@ -14,6 +14,7 @@
 #include "SrcXLS/formats/DefaultRecords.h"
 #include "SrcXLS/formats/VBAProject.h"
 #include "SrcXLS/formats/XLSXPackage.h"
+#include "SrcXLS/formulas/FormulaEvaluator.h"
 #include "SrcXLS/formulas/FormulaHandler.h"
 #include "SrcXLS/model/CellFormats.h"
 #include "SrcXLS/model/CellFormatsEx12.h"
@@ -191,6 +192,18 @@ public:
     int GetMaxRecSize() const override { return maxRecSize; }
 
     TIntegerEvent OnProgress;
+    // Computes the functions the library does not: it gets the function's
+    // name, the arguments and the result to set.
+    using TFunctionEvent = std::function<void(TTabrix4& sender, std::u16string_view funcName,
+                                              std::vector<TFormulaValue>& args, TFormulaValue& result)>;
+    TFunctionEvent OnFunction;
+    // The value of the formula cell at (col, row) of sheet, computed now
+    // from the cells and names it refers to; #N/A for any other cell. A
+    // cell that refers to itself, also through other cells, gives #VALUE!.
+    void CalculateCell(int sheet, int col, int row, TFormulaValue& value) override;
+    // An evaluator over this workbook that calls OnFunction, for calculating
+    // many cells in one pass.
+    std::unique_ptr<TFormulaEvaluator> MakeEvaluator();
     // Asked for the password of an encrypted workbook being read; it gets
     // Password and may change it.
     std::function<void(TTabrix4& sender, std::u16string& password)> OnPassword;

@@ -72,8 +72,8 @@ double Seconds(Clock::time_point from, Clock::time_point to) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: xlsbench write goods|big|half|double FILE [--password TEXT]\n"
-                         "       xlsbench read|dump|formulas FILE [--password TEXT]\n"
+    std::fprintf(stderr, "usage: xlsbench write goods|big|half|double|formulas FILE [--password TEXT]\n"
+                         "       xlsbench read|dump|formulas|recalc FILE [--password TEXT]\n"
                          "       xlsbench dump --shown FILE\n"
                          "       xlsbench copy IN OUT [--password TEXT]\n");
     return 2;
@@ -86,7 +86,9 @@ double PeakBytes() {
 }
 
 int RunWrite(const std::string& workload, const std::string& file, const std::u16string& password) {
-    if (workload != "goods" && workload != "big" && workload != "half" && workload != "double") return 2;
+    if (workload != "goods" && workload != "big" && workload != "half" && workload != "double" &&
+        workload != "formulas")
+        return 2;
     const std::string ext = file.size() >= 5 ? file.substr(file.size() - 5) : "";
     try {
         const auto start = Clock::now();
@@ -97,6 +99,9 @@ int RunWrite(const std::string& workload, const std::string& file, const std::u1
         if (workload == "goods") {
             BuildGoods(book);
             cells = 12 + 20000L * 12;
+        } else if (workload == "formulas") {
+            BuildFormulas(book);
+            cells = 10000L * 11;
         } else if (workload == "half") {
             BuildBig(book.GetSheet(0), 32768, 0);
             cells = 32768L * 16;
@@ -154,6 +159,8 @@ int main(int rawArgc, char** rawArgv) {
         status = RunDump(argv[2], password, shown);
     else if (argc == 3 && std::strcmp(argv[1], "formulas") == 0)
         status = RunFormulas(argv[2], password);
+    else if (argc == 3 && std::strcmp(argv[1], "recalc") == 0)
+        status = RunRecalc(argv[2], password);
     else if (argc == 4 && std::strcmp(argv[1], "copy") == 0)
         status = RunCopy(argv[2], argv[3], password);
     else if (argc == 4 && std::strcmp(argv[1], "write") == 0)

@@ -10,7 +10,9 @@
 //                        row, column, the formula in file syntax ("," between
 //                        arguments, "." in numbers) and the cached value as
 //                        dump shows it (a formula that cannot be shown gives
-//                        the library's message in its place)
+//                        the library's message in its place), then the value
+//                        our evaluator computes for the cell (the library's
+//                        message when it cannot)
 // All take --password TEXT for an encrypted workbook.
 // All exit with 0 when the file was read and with 1 and the library's
 // message when it was refused.
@@ -20,6 +22,7 @@
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/model/Cell.h"
+#include "SrcXLS/model/ExcelMask.h"
 #include "platform/RegionalSettings.h"
 
 #include <chrono>
@@ -89,9 +92,32 @@ int RunRead(const char* file, const std::u16string& password) {
     return 0;
 }
 
+std::u16string ComputedText(TFormulaEvaluator& evaluator, int sheet, int col, int row) {
+    TFormulaValue v;
+    try {
+        evaluator.CalculateCell(sheet, col, row, v);
+    } catch (const std::exception& e) {
+        return Utf8ToWide(e.what());
+    }
+    switch (v.ValType) {
+    case fvFloat:
+        return FloatToGeneralText(v.Float, LibState().Locale.DecimalSeparator);
+    case fvBoolean:
+        return v.Boolean ? LibState().StrTRUE : LibState().StrFALSE;
+    case fvError:
+        return std::u16string(ErrorDisplayText(v.Error));
+    case fvString:
+        return v.Text;
+    default:
+        return {};
+    }
+}
+
 int RunFormulas(const char* file, const std::u16string& password) {
     TTabrix4 book;
     if (!ReadBook(book, file, password)) return 1;
+    // One pass over the workbook: each cell is calculated once.
+    const auto evaluator = book.MakeEvaluator();
     for (int s = 0; s < book.Sheets().Count(); ++s) {
         TSheet& sheet = book.Sheets().Items(s);
         for (auto [col, row] : Positions(sheet, true)) {
@@ -101,8 +127,9 @@ int RunFormulas(const char* file, const std::u16string& password) {
             } catch (const std::exception& e) {
                 text = e.what();
             }
-            std::printf("%d\t%d\t%d\t%s\t%s\n", s, row, col, Escaped(Utf8ToWide(text)).c_str(),
-                        Escaped(sheet.GetAsString(col, row)).c_str());
+            std::printf("%d\t%d\t%d\t%s\t%s\t%s\n", s, row, col, Escaped(Utf8ToWide(text)).c_str(),
+                        Escaped(sheet.GetAsString(col, row)).c_str(),
+                        Escaped(ComputedText(*evaluator, s, col, row)).c_str());
         }
     }
     return 0;

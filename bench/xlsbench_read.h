@@ -10,3 +10,10 @@ int RunDump(const char* file, const std::u16string& password, bool shown = false
 int RunFormulas(const char* file, const std::u16string& password);
 // Defined in xlsbench_copy.cpp.
 int RunCopy(const char* in, const char* out, const std::u16string& password);
+// Defined in xlsbench_recalc.cpp: the formulas workload and one pass over
+// every formula cell.
+namespace xls {
+class TTabrix4;
+}
+void BuildFormulas(xls::TTabrix4& book);
+int RunRecalc(const char* file, const std::u16string& password);

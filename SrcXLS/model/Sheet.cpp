@@ -364,6 +364,10 @@ void TSheet::GetRefValue(const TFormulaValue& ref, TFormulaValue& value) {
     GetCellValue(ref.Col1, int(ref.Row1), value);
 }
 
+void TSheet::CalculateCell(int col, int row, TFormulaValue& value) {
+    workbook.CalculateCell(Index(), col, row, value);
+}
+
 int TSheet::GetHorizAlignment(const TCell& cell) const {
     int h = cell.GetHorizAlignment();
     if (h != 0) return h;

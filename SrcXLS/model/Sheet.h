@@ -168,6 +168,8 @@ public:
     std::string GetAsFormula(int col, int row);
     void GetCellValue(int col, int row, TFormulaValue& value);
     void GetRefValue(const TFormulaValue& ref, TFormulaValue& value);
+    // Computes a formula cell's value (#N/A for any other cell).
+    void CalculateCell(int col, int row, TFormulaValue& value);
     // 1 left, 2 centred, 3 right: general alignment resolved by cell kind.
     int GetHorizAlignment(const TCell& cell) const;
 

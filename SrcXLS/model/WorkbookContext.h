@@ -18,6 +18,7 @@ class IFormulaServices;
 class TXFonts;
 class TMSOPictures;
 struct TDrawingNames;
+struct TFormulaValue;
 
 class IWorkbookContext : public ICellOperations {
 public:
@@ -43,6 +44,9 @@ public:
     virtual void ProgressStep() = 0;
     // The formula handler.
     virtual IFormulaServices& Formulas() = 0;
+    // The value of the formula cell at (col, row) of sheet, computed from
+    // the cells and names it refers to.
+    virtual void CalculateCell(int sheet, int col, int row, TFormulaValue& value) = 0;
 };
 
 } // namespace xls

@@ -1,0 +1,896 @@
+#include "SrcXLS/formulas/FormulaEvaluator.h"
+
+#include "SrcXLS/XLSBytes.h"
+#include "SrcXLS/formulas/FormulaHandler.h"
+#include "SrcXLS/formulas/FormulaValues.h"
+#include "SrcXLS/formulas/FunctionTable.h"
+#include "SrcXLS/model/Sheet.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace xls {
+
+namespace {
+
+using L = TTokenLayout;
+
+uint64_t CellKey(int sheet, int col, int row) {
+    return (uint64_t(uint16_t(sheet)) << 48) | (uint64_t(uint16_t(col)) << 32) | uint32_t(row);
+}
+
+struct TAddress {
+    int64_t Row = 0, Col = 0;
+    bool RowRel = false, ColRel = false;
+};
+
+// The row and column fields of a reference in the layout.
+TAddress ReadAddress(const uint8_t* rowField, const uint8_t* colField, L layout) {
+    TAddress a;
+    if (layout == L::X2007) {
+        const uint32_t r = GetU32(rowField);
+        const uint16_t c = GetU16(colField);
+        a.Row = r & 0x7FFFFFFF;
+        a.RowRel = !(r & 0x80000000u);
+        a.Col = c & 0x7FFF;
+        a.ColRel = !(c & 0x8000);
+    } else if (layout == L::BIFF8) {
+        const uint16_t c = GetU16(colField);
+        a.Row = GetU16(rowField);
+        a.Col = c & 0x3FFF;
+        a.RowRel = c & 0x8000;
+        a.ColRel = c & 0x4000;
+    } else {
+        const uint16_t r = GetU16(rowField);
+        a.Row = r & 0x3FFF;
+        a.RowRel = r & 0x8000;
+        a.ColRel = r & 0x4000;
+        a.Col = *colField;
+    }
+    return a;
+}
+
+int64_t Wrap(int64_t v, int64_t size) {
+    v %= size;
+    return v < 0 ? v + size : v;
+}
+
+// The relative parts of tRefN/tAreaN are offsets from the base cell.
+void Resolve(TAddress& a, L layout, int baseRow, int baseCol) {
+    if (layout == L::X2007) {
+        if (a.RowRel) a.Row = Wrap(baseRow + (int32_t(uint32_t(a.Row) << 1) >> 1), 1048576);
+        if (a.ColRel) a.Col = Wrap(baseCol + (int16_t(uint16_t(a.Col << 1)) >> 1), 16384);
+        return;
+    }
+    if (a.RowRel) {
+        const int64_t offset =
+            layout == L::BIFF8 ? int16_t(uint16_t(a.Row)) : ((int(a.Row) ^ 0x2000) - 0x2000);
+        a.Row = Wrap(baseRow + offset, layout == L::BIFF8 ? 65536 : 16384);
+    }
+    if (a.ColRel) a.Col = Wrap(baseCol + int8_t(uint8_t(a.Col)), 256);
+}
+
+bool IsReference(const TEvalValue& v) {
+    return v.Union || v.V.ValType == fvXRef || v.V.ValType == fvXArea || v.V.ValType == fvRef ||
+           v.V.ValType == fvArea;
+}
+
+TFormulaValue ArrayValue(const TArrayValue& a) {
+    TFormulaValue v;
+    switch (a.Kind) {
+    case TArrayValue::avNumber:
+        SetFormulaValueFloat(v, a.Number);
+        break;
+    case TArrayValue::avString:
+        SetFormulaValueString(v, a.Text);
+        break;
+    case TArrayValue::avBoolean:
+        SetFormulaValueBoolean(v, a.Code != 0);
+        break;
+    case TArrayValue::avError: {
+        const int e = ErrorCodeToIndex(a.Code);
+        SetFormulaValueError(v, e ? e : fe::Value);
+        break;
+    }
+    default:
+        break;
+    }
+    return v;
+}
+
+// The areas a reference value covers (3-D, normalised corners).
+void AreasOf(const TEvalValue& v, std::vector<TFormulaValue>& out) {
+    if (v.Union) {
+        if (v.List) out.insert(out.end(), v.List->begin(), v.List->end());
+        return;
+    }
+    TFormulaValue a = v.V;
+    if (a.ValType == fvXRef || a.ValType == fvRef) a.ValType = fvXArea;
+    if (a.ValType == fvArea) a.ValType = fvXArea;
+    if (a.Col1 > a.Col2) std::swap(a.Col1, a.Col2);
+    if (a.Row1 > a.Row2) std::swap(a.Row1, a.Row2);
+    out.push_back(a);
+}
+
+// The result an array formula's program computed for one of its cells.
+void ArrayResult(const TCell& cell, TFormulaValue& out) {
+    if (cell.CellType() == ctStringArrayFormula) {
+        SetFormulaValueString(out, static_cast<const TStringArrayFormulaCell&>(cell).Value);
+        return;
+    }
+    const auto& a = static_cast<const TNumberArrayFormulaCell&>(cell);
+    if (a.ResultKind == fvBoolean)
+        SetFormulaValueBoolean(out, a.ResultCode != 0);
+    else if (a.ResultKind == fvError)
+        SetFormulaValueError(out, a.ResultCode ? a.ResultCode : fe::Value);
+    else
+        SetFormulaValueFloat(out, a.Value);
+}
+
+std::string Format(const char* pattern, const std::u16string& name, int count = -1) {
+    const std::string n = WideToUtf8(name);
+    char buf[512];
+    if (count >= 0)
+        std::snprintf(buf, sizeof buf, pattern, count, n.c_str());
+    else
+        std::snprintf(buf, sizeof buf, pattern, n.c_str());
+    return buf;
+}
+
+} // namespace
+
+TFormulaEvaluator::TFormulaEvaluator(TSheets& sheets, TFormulaHandler& handler)
+    : sheets(sheets), handler(handler) {}
+TFormulaEvaluator::~TFormulaEvaluator() = default;
+
+void TFormulaEvaluator::Reset() {
+    done.clear();
+    inProgress.clear();
+    missing.clear();
+    extents.clear();
+    LookupLists.clear();
+}
+
+TSheet* TFormulaEvaluator::SheetAt(int index) {
+    if (index < 0 || index >= sheets.Count()) return nullptr;
+    return &sheets.Items(index);
+}
+
+void TFormulaEvaluator::CalculateCell(int sheet, int col, int row, TFormulaValue& result) {
+    TSheet* s = SheetAt(sheet);
+    TCell* cell = s && col >= 0 && row >= 0 && col <= TCellStorage::MaxCol && row <= TCellStorage::MaxRow
+                      ? s->GetCell(col, row)
+                      : nullptr;
+    if (!cell || !cell->IsFormula()) {
+        SetFormulaValueError(result, fe::NA);
+        return;
+    }
+    const uint64_t key = CellKey(sheet, col, row);
+    if (auto it = done.find(key); it != done.end()) {
+        result = it->second;
+        return;
+    }
+    Drive(key);
+    result = done[key];
+}
+
+void TFormulaEvaluator::Drive(uint64_t root) {
+    if (done.empty()) {
+        size_t cells = 0;
+        for (int s = 0; s < sheets.Count(); ++s) cells += size_t(sheets.Items(s).Cells().Count());
+        done.reserve(std::min<size_t>(cells, 1 << 22));
+    }
+    std::vector<uint64_t>& work = workList;
+    work.assign(1, root);
+    try {
+        while (!work.empty()) {
+            const uint64_t key = work.back();
+            if (done.count(key)) {
+                work.pop_back();
+                continue;
+            }
+            inProgress.insert(key);
+            missing.clear();
+            TFormulaValue value;
+            RunCell(key, value);
+            if (!missing.empty()) {
+                // Calculated first; this cell runs again after them.
+                work.insert(work.end(), missing.begin(), missing.end());
+                continue;
+            }
+            done.emplace(key, std::move(value));
+            inProgress.erase(key);
+            work.pop_back();
+        }
+    } catch (...) {
+        for (uint64_t key : work) inProgress.erase(key);
+        missing.clear();
+        throw;
+    }
+}
+
+void TFormulaEvaluator::RunCell(uint64_t key, TFormulaValue& result) {
+    const int sheet = int(key >> 48), col = int((key >> 32) & 0xFFFF), row = int(uint32_t(key));
+    TSheet& s = *SheetAt(sheet);
+    TCell* cell = s.GetCell(col, row);
+    const TCellType type = cell->CellType();
+    auto& f = static_cast<TFormulaCell&>(*cell);
+    const std::span<const uint8_t> data = f.Data();
+    // Array formulas and table cells keep the result their program computed.
+    if (type == ctNumberArrayFormula || type == ctStringArrayFormula) {
+        ArrayResult(*cell, result);
+        return;
+    }
+    if (!f.IsText() && f.TokenLength() > 0 && (data[0] == ptg::Exp || data[0] == ptg::Tbl)) {
+        s.GetCellValue(col, row, result);
+        return;
+    }
+    const TFrame saved = frame;
+    frame = {sheet, col, row, TokenLayoutOf(f.TokenVersion())};
+    TEvalValue v;
+    try {
+        if (f.IsText()) {
+            TFormulaEncoding how;
+            how.Sheet = sheet;
+            how.FileSyntax = true;
+            const TEncodedFormula e = handler.EncodeFormula(f.GetFormulaText(), how);
+            frame.Layout = L::BIFF8;
+            Run(e.Data, e.TokenLength, L::BIFF8, v);
+        } else {
+            Run(data, size_t(f.TokenLength()), frame.Layout, v);
+        }
+    } catch (...) {
+        frame = saved;
+        throw;
+    }
+    result = Scalar(v);
+    // A formula showing an empty cell shows 0.
+    if (result.ValType == fvNull) SetFormulaValueFloat(result, 0);
+    frame = saved;
+}
+
+void TFormulaEvaluator::EvaluateTokens(std::span<const uint8_t> data, size_t tokenLength,
+                                       TExcelVersion version, int sheet, int col, int row,
+                                       TFormulaValue& result) {
+    const TFrame saved = frame;
+    for (;;) {
+        frame = {sheet, col, row, TokenLayoutOf(version)};
+        missing.clear();
+        TEvalValue v;
+        try {
+            Run(data, tokenLength, frame.Layout, v);
+        } catch (...) {
+            frame = saved;
+            throw;
+        }
+        frame = saved;
+        if (missing.empty()) {
+            if (v.V.ValType == fvXRef || v.V.ValType == fvRef)
+                result = Scalar(v);
+            else
+                result = v.V;
+            return;
+        }
+        const std::vector<uint64_t> needed = std::move(missing);
+        missing.clear();
+        for (uint64_t key : needed) Drive(key);
+    }
+}
+
+void TFormulaEvaluator::CellValue(int sheet, int col, int row, TFormulaValue& out) {
+    TSheet* s = SheetAt(sheet);
+    if (!s) {
+        SetFormulaValueError(out, fe::Ref);
+        return;
+    }
+    TCell* cell = col >= 0 && row >= 0 && col <= TCellStorage::MaxCol && row <= TCellStorage::MaxRow
+                      ? s->GetCell(col, row)
+                      : nullptr;
+    if (!cell || cell->CellType() == ctBlank) {
+        SetFormulaValueEmpty(out);
+        return;
+    }
+    const TCellType type = cell->CellType();
+    if (type == ctNumberArrayFormula || type == ctStringArrayFormula) {
+        ArrayResult(*cell, out);
+        return;
+    }
+    if (cell->IsFormula()) {
+        const uint64_t key = CellKey(sheet, col, row);
+        if (auto it = done.find(key); it != done.end()) {
+            out = it->second;
+        } else if (inProgress.count(key)) {
+            SetFormulaValueError(out, fe::Value); // a cycle
+        } else {
+            missing.push_back(key);
+            SetFormulaValueEmpty(out);
+        }
+        return;
+    }
+    s->GetCellValue(col, row, out);
+}
+
+TFormulaValue TFormulaEvaluator::Scalar(const TEvalValue& v) {
+    TFormulaValue out;
+    if (v.Union) {
+        SetFormulaValueError(out, fe::Value);
+        return out;
+    }
+    const TFormulaValue& a = v.V;
+    switch (a.ValType) {
+    case fvRef:
+    case fvXRef:
+        CellValue(a.ValType == fvXRef ? a.Sheet : frame.Sheet, a.Col1, int(a.Row1), out);
+        return out;
+    case fvArea:
+    case fvXArea: {
+        const int sheet = a.ValType == fvXArea ? a.Sheet : frame.Sheet;
+        const int c1 = std::min(a.Col1, a.Col2), c2 = std::max(a.Col1, a.Col2);
+        const int64_t r1 = std::min(a.Row1, a.Row2), r2 = std::max(a.Row1, a.Row2);
+        // The cell of the area in the formula's own row or column.
+        if (c1 == c2 && r1 == r2)
+            CellValue(sheet, c1, int(r1), out);
+        else if (c1 == c2 && frame.Row >= r1 && frame.Row <= r2)
+            CellValue(sheet, c1, frame.Row, out);
+        else if (r1 == r2 && frame.Col >= c1 && frame.Col <= c2)
+            CellValue(sheet, frame.Col, int(r1), out);
+        else
+            SetFormulaValueError(out, fe::Value);
+        return out;
+    }
+    default:
+        return a;
+    }
+}
+
+void TFormulaEvaluator::ForEachValue(const TEvalValue& v,
+                                     const std::function<bool(const TFormulaValue&)>& visit) {
+    if (v.List && !v.Union) {
+        for (const TFormulaValue& x : *v.List)
+            if (!visit(x)) return;
+        return;
+    }
+    if (!IsReference(v)) {
+        visit(v.V);
+        return;
+    }
+    std::vector<TFormulaValue> areas;
+    AreasOf(v, areas);
+    TFormulaValue cell;
+    for (TFormulaValue& a : areas) {
+        const int sheet = a.Sheet;
+        TSheet* s = SheetAt(sheet);
+        if (!s) {
+            SetFormulaValueError(cell, fe::Ref);
+            if (!visit(cell)) return;
+            continue;
+        }
+        if (extents.size() <= size_t(sheet)) extents.resize(size_t(sheet) + 1, {-1, -1, -1, -1});
+        auto& e = extents[size_t(sheet)];
+        if (e[0] < 0) {
+            TCellValues& store = s->Cells();
+            if (store.Count() == 0) {
+                e = {1, 1, 0, 0}; // nothing stored: an empty extent
+            } else {
+                store.CalcDimensions(TCellStorage::MaxCol, TCellStorage::MaxRow);
+                e = {store.FirstCol, store.FirstRow, store.LastCol, store.LastRow};
+            }
+        }
+        const int64_t r1 = std::max<int64_t>(a.Row1, e[1]), r2 = std::min<int64_t>(a.Row2, e[3]);
+        const int c1 = std::max<int>(a.Col1, e[0]), c2 = std::min<int>(a.Col2, e[2]);
+        for (int64_t r = r1; r <= r2; ++r)
+            for (int c = c1; c <= c2; ++c) {
+                CellValue(sheet, c, int(r), cell);
+                if (!visit(cell)) return;
+            }
+    }
+}
+
+void TFormulaEvaluator::PushError(int index) {
+    TEvalValue v;
+    SetFormulaValueError(v.V, index);
+    stack.push_back(std::move(v));
+}
+
+TEvalValue TFormulaEvaluator::Pop() {
+    if (stack.empty()) throw XLSError("Empty stack");
+    TEvalValue v = std::move(stack.back());
+    stack.pop_back();
+    return v;
+}
+
+void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, TTokenLayout layout,
+                            TEvalValue& result) {
+    const size_t base = stack.size();
+    const size_t savedBase = runBase;
+    runBase = base;
+    TTokenWalker walker(data.first(std::min(tokenLength, data.size())), layout);
+    size_t arrayPos = tokenLength;
+    TToken t;
+    for (bool stop = false; !stop;) {
+        const TWalkStatus status = walker.Next(t);
+        if (status == TWalkStatus::End) break;
+        if (status != TWalkStatus::Token) {
+            PushError(fe::Value);
+            break;
+        }
+        const uint8_t* p = t.Data;
+        const bool biff8 = t.Layout == L::BIFF8 || t.Layout == L::X2007;
+        TEvalValue v;
+        switch (t.Base) {
+        case ptg::Exp:
+        case ptg::Tbl:
+            runBase = savedBase;
+            throw XLSError("Illegal ptg in formula");
+        case ptg::Paren:
+        case ptg::Sheet:
+        case ptg::EndSheet:
+        case ptg::MemErr:
+        case ptg::MemNoMem:
+        case ptg::MemFunc:
+        case ptg::MemAreaN:
+        case ptg::MemNoMemN:
+            break;
+        case ptg::MemArea: {
+            // Its cached areas stand in the data after the tokens.
+            TByteReader r(data.subspan(std::min(arrayPos, data.size())));
+            const size_t areas = r.U16("memory areas");
+            r.Skip(areas * (biff8 ? 8 : 6), "memory areas");
+            arrayPos += r.Position();
+            break;
+        }
+        case ptg::MissArg:
+            stack.emplace_back();
+            break;
+        case ptg::Str: {
+            const size_t n = p[0];
+            std::u16string text;
+            if (biff8) {
+                const bool wide = p[1] & 1;
+                for (size_t i = 0; i < n; ++i)
+                    text.push_back(wide ? char16_t(GetU16(p + 2 + 2 * i)) : char16_t(p[2 + i]));
+            } else {
+                text = CodePageToWide(std::string_view(reinterpret_cast<const char*>(p + 1), n),
+                                      handler.CodePage);
+            }
+            SetFormulaValueString(v.V, text);
+            stack.push_back(std::move(v));
+            break;
+        }
+        case ptg::Extended:
+            if (t.Size > 3 && (p[0] == 6 || p[0] == 7))
+                PushName(GetU16(p + 1));
+            else
+                PushError(fe::Value);
+            break;
+        case ptg::Attr:
+            if (p[0] & attr::Sum) Function(4, 1);
+            break;
+        case ptg::Err: {
+            const int e = ErrorCodeToIndex(p[0]);
+            PushError(e ? e : fe::Value);
+            break;
+        }
+        case ptg::Bool:
+            SetFormulaValueBoolean(v.V, p[0] != 0);
+            stack.push_back(std::move(v));
+            break;
+        case ptg::Int:
+            SetFormulaValueFloat(v.V, GetU16(p));
+            stack.push_back(std::move(v));
+            break;
+        case ptg::Num: {
+            double d;
+            std::memcpy(&d, p, 8);
+            SetFormulaValueFloat(v.V, d);
+            stack.push_back(std::move(v));
+            break;
+        }
+        case ptg::Array: {
+            const TArrayConstant a = ReadArrayConstant(data, arrayPos, t.Layout);
+            auto list = std::make_shared<std::vector<TFormulaValue>>();
+            list->reserve(a.Values.size());
+            for (const TArrayValue& x : a.Values) list->push_back(ArrayValue(x));
+            if (!list->empty()) v.V = list->front();
+            v.ListCols = a.Cols;
+            v.List = std::move(list);
+            stack.push_back(std::move(v));
+            break;
+        }
+        case ptg::Func: {
+            const int number = t.Layout < L::BIFF4 ? p[0] : GetU16(p);
+            Function(number, number < ExcelFunctionCount ? ExcelFunction(number).MinArgs : 0);
+            break;
+        }
+        case ptg::FuncVar: {
+            const int number = t.Layout < L::BIFF5 ? p[1] : (GetU16(p + 1) & 0x7FFF);
+            Function(number == 255 ? 338 : number, p[0] & 0x7F);
+            break;
+        }
+        case ptg::Name:
+        case ptg::NameX:
+            if (biff8) {
+                if (t.Base == ptg::Name)
+                    PushName(GetU16(p));
+                else
+                    PushExternName(GetU16(p), GetU16(p + 2));
+                break;
+            }
+            // Older names stay records: only their text is known, which is
+            // what a macro function call needs.
+            SetFormulaValueString(v.V, OldNameText(data.subspan(t.Pos, t.Size), t.Layout));
+            stack.push_back(std::move(v));
+            break;
+        case ptg::Ref:
+        case ptg::RefN: {
+            TAddress a = ReadAddress(p, p + (t.Layout == L::X2007 ? 4 : 2), t.Layout);
+            if (t.Base == ptg::RefN) Resolve(a, t.Layout, frame.Row, frame.Col);
+            SetFormulaValueXRef(v.V, int(a.Col), int(a.Row), frame.Sheet);
+            stack.push_back(std::move(v));
+            break;
+        }
+        case ptg::Area:
+        case ptg::AreaN: {
+            TAddress a, b;
+            if (t.Layout == L::X2007) {
+                a = ReadAddress(p, p + 8, t.Layout);
+                b = ReadAddress(p + 4, p + 10, t.Layout);
+            } else if (t.Layout == L::BIFF8) {
+                a = ReadAddress(p, p + 4, t.Layout);
+                b = ReadAddress(p + 2, p + 6, t.Layout);
+            } else {
+                a = ReadAddress(p, p + 4, t.Layout);
+                b = ReadAddress(p + 2, p + 5, t.Layout);
+            }
+            if (t.Base == ptg::AreaN) {
+                Resolve(a, t.Layout, frame.Row, frame.Col);
+                Resolve(b, t.Layout, frame.Row, frame.Col);
+            }
+            SetFormulaValueXArea(v.V, int(a.Col), int(a.Row), int(b.Col), int(b.Row), frame.Sheet);
+            stack.push_back(std::move(v));
+            break;
+        }
+        case ptg::RefErr:
+        case ptg::AreaErr:
+        case ptg::RefErr3d:
+        case ptg::AreaErr3d:
+            PushError(fe::Ref);
+            break;
+        case ptg::Ref3d:
+        case ptg::Area3d: {
+            int first = -1, last = -1;
+            const uint8_t* q;
+            if (biff8) {
+                const TExternalNames& ext = handler.Externals();
+                const int entry = GetU16(p);
+                first = ext.GetSelfSheet(entry);
+                if (first >= 0) last = ext.Entry(entry).Last;
+                q = p + 2;
+            } else {
+                // Own-book references have a negative index.
+                if (int16_t(GetU16(p)) < 0) {
+                    first = GetU16(p + 10);
+                    last = GetU16(p + 12);
+                }
+                q = p + 14;
+            }
+            if (first < 0 || first >= 0xF000 || !SheetAt(first) || last < first) {
+                PushError(fe::Ref);
+                break;
+            }
+            if (last >= sheets.Count()) last = sheets.Count() - 1;
+            TAddress a, b;
+            if (t.Base == ptg::Ref3d) {
+                a = b = ReadAddress(q, q + (t.Layout == L::X2007 ? 4 : 2), t.Layout);
+            } else if (t.Layout == L::X2007) {
+                a = ReadAddress(q, q + 8, t.Layout);
+                b = ReadAddress(q + 4, q + 10, t.Layout);
+            } else if (t.Layout == L::BIFF8) {
+                a = ReadAddress(q, q + 4, t.Layout);
+                b = ReadAddress(q + 2, q + 6, t.Layout);
+            } else {
+                a = ReadAddress(q, q + 4, t.Layout);
+                b = ReadAddress(q + 2, q + 5, t.Layout);
+            }
+            if (first == last) {
+                if (t.Base == ptg::Ref3d)
+                    SetFormulaValueXRef(v.V, int(a.Col), int(a.Row), first);
+                else
+                    SetFormulaValueXArea(v.V, int(a.Col), int(a.Row), int(b.Col), int(b.Row), first);
+            } else {
+                // Sheet1:Sheet3!A1 covers the cell on each of the sheets.
+                auto list = std::make_shared<std::vector<TFormulaValue>>();
+                for (int s = first; s <= last; ++s) {
+                    list->emplace_back();
+                    SetFormulaValueXArea(list->back(), int(a.Col), int(a.Row), int(b.Col), int(b.Row), s);
+                }
+                v.List = std::move(list);
+                v.Union = true;
+            }
+            stack.push_back(std::move(v));
+            break;
+        }
+        default:
+            if (t.Id >= ptg::Add && t.Id <= ptg::Percent) {
+                Operate(t.Id);
+                break;
+            }
+            PushError(fe::Value);
+            stop = true;
+            break;
+        }
+    }
+    if (stack.size() <= base) {
+        runBase = savedBase;
+        throw XLSError("Empty stack");
+    }
+    result = std::move(stack.back());
+    stack.resize(base);
+    runBase = savedBase;
+}
+
+std::u16string TFormulaEvaluator::OldNameText(std::span<const uint8_t> token, TTokenLayout layout) {
+    TFormulaDecoding how;
+    how.Sheet = frame.Sheet;
+    how.TokenVersion = layout == L::BIFF5   ? TExcelVersion::xvExcel50
+                       : layout == L::BIFF4 ? TExcelVersion::xvExcel40
+                       : layout == L::BIFF3 ? TExcelVersion::xvExcel30
+                                            : TExcelVersion::xvExcel21;
+    try {
+        return handler.DecodeFormula(token, token.size(), how);
+    } catch (const XLSError&) {
+        return u"[NAME]";
+    }
+}
+
+void TFormulaEvaluator::PushName(int index) {
+    TInternalNames& list = handler.Names();
+    if (index < 1 || index > list.Count()) {
+        PushError(fe::Name);
+        return;
+    }
+    const int position = index - 1;
+    TInternalName& name = list.Items(position);
+    if (name.Options & (noFunction | noVBAProcedure)) {
+        TEvalValue v;
+        SetFormulaValueString(v.V, name.GetName());
+        stack.push_back(std::move(v));
+        return;
+    }
+    // A name met again inside itself is a cycle; nesting is bounded.
+    if (int(names.size()) >= MaxNameDepth || std::find(names.begin(), names.end(), position) != names.end()) {
+        PushError(fe::Value);
+        return;
+    }
+    std::vector<uint8_t> encoded;
+    std::span<const uint8_t> data = name.Data;
+    size_t tokenLength = name.TokenLength;
+    if (tokenLength == 0 && !name.FormulaText.empty()) {
+        TFormulaEncoding how;
+        how.FileSyntax = true;
+        how.Sheet = name.SheetNumber ? name.SheetNumber - 1 : -1;
+        try {
+            TEncodedFormula e = handler.EncodeFormula(name.FormulaText, how);
+            encoded = std::move(e.Data);
+            tokenLength = e.TokenLength;
+        } catch (const XLSError&) {
+            PushError(fe::Name);
+            return;
+        }
+        data = encoded;
+    }
+    if (tokenLength == 0) {
+        PushError(fe::Name);
+        return;
+    }
+    names.push_back(position);
+    const TTokenLayout savedLayout = frame.Layout;
+    TEvalValue v;
+    try {
+        Run(data, tokenLength, L::BIFF8, v);
+    } catch (...) {
+        names.pop_back();
+        frame.Layout = savedLayout;
+        throw;
+    }
+    names.pop_back();
+    frame.Layout = savedLayout;
+    stack.push_back(std::move(v));
+}
+
+void TFormulaEvaluator::PushExternName(int entry, int number) {
+    const TExternalNames& ext = handler.Externals();
+    if (!ext.BookOf(entry)) {
+        PushError(fe::Ref);
+        return;
+    }
+    if (ext.GetSelfSheet(entry) >= 0) {
+        PushName(number);
+        return;
+    }
+    TEvalValue v;
+    ext.GetNameValue(entry, number, v.V);
+    stack.push_back(std::move(v));
+}
+
+void TFormulaEvaluator::Operate(uint8_t op) {
+    const bool unary = op == ptg::Uplus || op == ptg::Uminus || op == ptg::Percent;
+    const size_t needed = unary ? 1 : 2;
+    if (stack.size() < runBase + needed) throw XLSError("Value is missing");
+    TEvalValue second = Pop();
+    TEvalValue result;
+    TFormulaValue& r = result.V;
+    if (unary) {
+        double x;
+        // A leading plus keeps its operand, texts too.
+        if (op == ptg::Uplus) {
+            result.V = Scalar(second);
+            stack.push_back(std::move(result));
+            return;
+        }
+        if (int e = ValueToNumber(Scalar(second), x)) {
+            SetFormulaValueError(r, e);
+        } else {
+            // -0 shows as 0.
+            SetFormulaValueFloat(r, op == ptg::Uminus ? 0 - x : x / 100);
+        }
+        stack.push_back(std::move(result));
+        return;
+    }
+    TEvalValue first = Pop();
+    if (op == ptg::Range || op == ptg::Union || op == ptg::Isect) {
+        if (!IsReference(first) || !IsReference(second)) {
+            SetFormulaValueError(r, fe::Value);
+            stack.push_back(std::move(result));
+            return;
+        }
+        std::vector<TFormulaValue> areas;
+        AreasOf(first, areas);
+        const size_t split = areas.size();
+        AreasOf(second, areas);
+        if (op == ptg::Union) {
+            result.Union = true;
+            result.List = std::make_shared<std::vector<TFormulaValue>>(std::move(areas));
+        } else if (op == ptg::Range) {
+            TFormulaValue box = areas[0];
+            bool sameSheet = true;
+            for (const TFormulaValue& a : areas) {
+                sameSheet = sameSheet && a.Sheet == box.Sheet;
+                box.Col1 = std::min(box.Col1, a.Col1);
+                box.Row1 = std::min(box.Row1, a.Row1);
+                box.Col2 = std::max(box.Col2, a.Col2);
+                box.Row2 = std::max(box.Row2, a.Row2);
+            }
+            if (sameSheet)
+                r = box;
+            else
+                SetFormulaValueError(r, fe::Value);
+        } else {
+            // Intersection of the first operand's areas with the second's.
+            std::vector<TFormulaValue> parts;
+            for (size_t i = 0; i < split; ++i)
+                for (size_t j = split; j < areas.size(); ++j) {
+                    const TFormulaValue &a = areas[i], &b = areas[j];
+                    if (a.Sheet != b.Sheet) continue;
+                    TFormulaValue x = a;
+                    x.Col1 = std::max(a.Col1, b.Col1);
+                    x.Row1 = std::max(a.Row1, b.Row1);
+                    x.Col2 = std::min(a.Col2, b.Col2);
+                    x.Row2 = std::min(a.Row2, b.Row2);
+                    if (x.Col1 <= x.Col2 && x.Row1 <= x.Row2) parts.push_back(x);
+                }
+            if (parts.empty())
+                SetFormulaValueError(r, fe::Null);
+            else if (parts.size() == 1)
+                r = parts[0];
+            else {
+                result.Union = true;
+                result.List = std::make_shared<std::vector<TFormulaValue>>(std::move(parts));
+            }
+        }
+        stack.push_back(std::move(result));
+        return;
+    }
+    const TFormulaValue a = Scalar(first), b = Scalar(second);
+    if (a.ValType == fvError || b.ValType == fvError) {
+        r = a.ValType == fvError ? a : b;
+        stack.push_back(std::move(result));
+        return;
+    }
+    if (op == ptg::Concat) {
+        SetFormulaValueString(r, ValueText(a) + ValueText(b));
+    } else if (op >= ptg::LT && op <= ptg::NE) {
+        const int c = CompareScalars(a, b);
+        const bool results[] = {c<0, c <= 0, c == 0, c >= 0, c> 0, c != 0};
+        SetFormulaValueBoolean(r, results[op - ptg::LT]);
+    } else {
+        double x = 0, y = 0;
+        int e = ValueToNumber(a, x);
+        if (!e) e = ValueToNumber(b, y);
+        if (e) {
+            SetFormulaValueError(r, e);
+        } else if (op == ptg::Div && y == 0) {
+            SetFormulaValueError(r, fe::Div0);
+        } else if (op == ptg::Power && x == 0 && y < 0) {
+            SetFormulaValueError(r, fe::Div0);
+        } else {
+            double z = 0;
+            switch (op) {
+            case ptg::Add:
+                z = x + y;
+                break;
+            case ptg::Sub:
+                z = x - y;
+                break;
+            case ptg::Mul:
+                z = x * y;
+                break;
+            case ptg::Div:
+                z = x / y;
+                break;
+            default:
+                z = std::pow(x, y);
+                break;
+            }
+            if (std::isfinite(z))
+                SetFormulaValueFloat(r, z);
+            else
+                SetFormulaValueError(r, fe::Num);
+        }
+    }
+    stack.push_back(std::move(result));
+}
+
+void TFormulaEvaluator::Function(int index, int count) {
+    if (count < 0 || stack.size() < runBase + size_t(count)) throw XLSError("Value is missing");
+    std::vector<TEvalValue> args(std::make_move_iterator(stack.end() - count),
+                                 std::make_move_iterator(stack.end()));
+    stack.resize(stack.size() - size_t(count));
+    TEvalValue result;
+    EvaluateFunction(index, args, result);
+    stack.push_back(std::move(result));
+}
+
+void TFormulaEvaluator::EvaluateFunction(int index, std::vector<TEvalValue>& args, TEvalValue& result) {
+    const int count = int(args.size());
+    std::u16string name;
+    if (index < 338) {
+        const TExcelFunctions& f = ExcelFunction(index);
+        if (count < f.MinArgs || count > f.MaxArgs)
+            throw XLSError(Format("Wrong number of arguments (%d) to function %s", f.Name, count));
+        if (ComputeFunction(*this, index, args, result)) return;
+        name = f.Name;
+    } else if (index == 338) {
+        if (args.empty()) throw XLSError("Value is missing");
+        const TFormulaValue first = Scalar(args[0]);
+        if (first.ValType == fvError) {
+            result.V = first;
+            return;
+        }
+        name = ValueText(first);
+        args.erase(args.begin());
+    } else if (index < ExcelFunctionCount) {
+        name = ExcelFunction(index).Name;
+    } else {
+        name = u"?<" + NumberText(index) + u">?";
+    }
+    TFormulaValue& r = result.V;
+    SetFormulaValueError(r, 0);
+    if (OnFunction) {
+        std::vector<TFormulaValue> values;
+        values.reserve(args.size());
+        for (const TEvalValue& a : args) {
+            TFormulaValue x = a.Union && a.List && !a.List->empty() ? a.List->front() : a.V;
+            if (x.ValType == fvRef) SetFormulaValueXRef(x, x.Col1, int(x.Row1), frame.Sheet);
+            if (x.ValType == fvArea)
+                SetFormulaValueXArea(x, x.Col1, int(x.Row1), x.Col2, int(x.Row2), frame.Sheet);
+            values.push_back(std::move(x));
+        }
+        OnFunction(name, values, r);
+    }
+    if (r.ValType == fvError && r.Error == 0) throw XLSError(Format("Can not calculate function %s", name));
+}
+
+} // namespace xls

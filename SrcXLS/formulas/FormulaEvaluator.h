@@ -1,0 +1,137 @@
+// The formula evaluator: runs a formula's tokens (any of the three layouts)
+// on a value stack and gives one value. References to formula cells that are
+// not yet calculated are calculated first, from an explicit work list, so a
+// chain of any length takes no native stack; a cell that takes part in a
+// cycle gives #VALUE!. Defined names are evaluated with a bounded depth.
+#pragma once
+
+#include "SrcXLS/XLSDefs.h"
+#include "SrcXLS/XLSValues.h"
+#include "SrcXLS/formulas/FormulaTokens.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace xls {
+
+class TSheets;
+class TSheet;
+class TFormulaHandler;
+
+// Receives the functions the evaluator does not compute: the function's
+// name, the arguments in order (references and areas as 3-D ones) and the
+// result, an error value with index 0 ("no result") until it is set.
+using TFunctionHandler =
+    std::function<void(std::u16string_view name, std::vector<TFormulaValue>& args, TFormulaValue& result)>;
+
+// A value on the stack: a formula value, an array constant (its values row
+// by row; V holds the first) or a union of references (V unused).
+struct TEvalValue {
+    TFormulaValue V;
+    std::shared_ptr<const std::vector<TFormulaValue>> List;
+    int ListCols = 0;
+    bool Union = false;
+};
+
+class TFormulaEvaluator {
+public:
+    // Deepest nesting of defined names inside one another.
+    static constexpr int MaxNameDepth = 64;
+
+    TFormulaEvaluator(TSheets& sheets, TFormulaHandler& handler);
+    ~TFormulaEvaluator();
+
+    TFunctionHandler OnFunction;
+
+    // The value of the formula cell at (col, row) of sheet; #N/A for a cell
+    // without a formula. Results are kept until Reset, so each cell is
+    // calculated once however often it is referred to. Raises the library's
+    // messages for tokens it cannot run.
+    void CalculateCell(int sheet, int col, int row, TFormulaValue& result);
+    // Tokens (tokenLength bytes, then their array data) in the layout of
+    // version, for the base cell (col, row) of sheet. A reference result
+    // gives the cell's value; an area stays an area.
+    void EvaluateTokens(std::span<const uint8_t> data, size_t tokenLength, TExcelVersion version, int sheet,
+                        int col, int row, TFormulaValue& result);
+    // Forgets the calculated values (the cells changed).
+    void Reset();
+
+    // For the functions (FormulaFunctions.cpp).
+    void CellValue(int sheet, int col, int row, TFormulaValue& out);
+    // A stack value as one value: a reference by its cell, an area by the
+    // cell in the formula's row or column, an array by its first value.
+    TFormulaValue Scalar(const TEvalValue& v);
+    // Every value of a reference, area, union or array in turn; false from
+    // visit stops. Areas are limited to the cells the sheet stores, so the
+    // blanks beyond them are not visited.
+    void ForEachValue(const TEvalValue& v, const std::function<bool(const TFormulaValue&)>& visit);
+    TSheet* SheetAt(int index);
+    int BaseSheet() const { return frame.Sheet; }
+    int BaseRow() const { return frame.Row; }
+    int BaseCol() const { return frame.Col; }
+    // How many cells the current run found not yet calculated.
+    size_t MissingCount() const { return missing.size(); }
+
+private:
+    struct TFrame {
+        int Sheet = 0, Col = 0, Row = 0;
+        TTokenLayout Layout = TTokenLayout::BIFF8;
+    };
+
+    void Drive(uint64_t key);
+    void RunCell(uint64_t key, TFormulaValue& result);
+    void Run(std::span<const uint8_t> data, size_t tokenLength, TTokenLayout layout, TEvalValue& result);
+    void Operate(uint8_t op);
+    void Function(int index, int count);
+    void PushName(int index);
+    void PushExternName(int entry, int number);
+    void PushError(int index);
+    std::u16string OldNameText(std::span<const uint8_t> token, TTokenLayout layout);
+    TEvalValue Pop();
+    void EvaluateFunction(int index, std::vector<TEvalValue>& args, TEvalValue& result);
+
+    TSheets& sheets;
+    TFormulaHandler& handler;
+    TFrame frame;
+    std::vector<TEvalValue> stack;
+    // Where the values of the tokens being run start on the stack.
+    size_t runBase = 0;
+    // Calculated cells by key; cells being calculated; cells a run needed
+    // that are not calculated yet.
+    std::unordered_map<uint64_t, TFormulaValue> done;
+    std::unordered_set<uint64_t> inProgress;
+    std::vector<uint64_t> missing;
+    std::vector<uint64_t> workList;
+    // Defined names being evaluated (their positions), innermost last.
+    std::vector<int> names;
+
+public:
+    // The values of one kind in a LOOKUP vector with their positions, and
+    // whether they ascend; kept for the pass.
+    struct TLookupList {
+        std::vector<int64_t> Positions;
+        std::vector<TFormulaValue> Values;
+        bool Sorted = true;
+    };
+    std::map<std::array<int64_t, 6>, std::shared_ptr<const TLookupList>> LookupLists;
+
+private:
+    // The stored extent of each sheet (first col, first row, last col, last row), -1 unknown.
+    std::vector<std::array<int, 4>> extents;
+    friend struct TFunctionContext;
+};
+
+// The evaluator of the built-in functions; index is the function number,
+// args in order. Returns false for a function it does not compute.
+bool ComputeFunction(TFormulaEvaluator& ev, int index, std::vector<TEvalValue>& args, TEvalValue& result);
+
+} // namespace xls

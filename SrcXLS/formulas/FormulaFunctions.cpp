@@ -1,0 +1,503 @@
+// The built-in functions the library computes itself, with the results
+// spreadsheet programs give (halves rounded away from zero, the divisor's
+// sign for MOD, blanks and texts of ranges skipped by the aggregates).
+#include "SrcXLS/formulas/FormulaEvaluator.h"
+#include "SrcXLS/formulas/FormulaValues.h"
+#include "platform/RegionalSettings.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace xls {
+
+namespace {
+
+bool IsRange(const TEvalValue& v) {
+    return v.Union || v.List || v.V.ValType == fvXRef || v.V.ValType == fvXArea || v.V.ValType == fvRef ||
+           v.V.ValType == fvArea;
+}
+
+void SetNumber(TEvalValue& r, double x) {
+    if (std::isfinite(x))
+        SetFormulaValueFloat(r.V, x);
+    else
+        SetFormulaValueError(r.V, fe::Num);
+}
+
+// The numbers of the arguments as aggregates take them: from ranges and
+// arrays the numbers only, typed arguments also booleans, number texts and
+// an empty argument as 0 (other texts give #VALUE!). The first error met is
+// returned.
+template <class F> int Numbers(TFormulaEvaluator& ev, std::vector<TEvalValue>& args, size_t from, F&& take) {
+    for (size_t i = from; i < args.size(); ++i) {
+        const TEvalValue& a = args[i];
+        if (IsRange(a)) {
+            int error = 0;
+            ev.ForEachValue(a, [&](const TFormulaValue& x) {
+                if (x.ValType == fvFloat) take(x.Float);
+                if (x.ValType == fvError) error = x.Error ? x.Error : fe::Value;
+                return error == 0;
+            });
+            if (error) return error;
+            continue;
+        }
+        double x;
+        if (int e = ValueToNumber(a.V, x)) return e;
+        take(x);
+    }
+    return 0;
+}
+
+// The truth values of the arguments for AND and OR: from ranges numbers
+// and booleans (texts and blanks skipped). found tells whether any was.
+template <class F> int Booleans(TFormulaEvaluator& ev, std::vector<TEvalValue>& args, bool& found, F&& take) {
+    found = false;
+    for (const TEvalValue& a : args) {
+        if (IsRange(a)) {
+            int error = 0;
+            ev.ForEachValue(a, [&](const TFormulaValue& x) {
+                if (x.ValType == fvFloat || x.ValType == fvBoolean) {
+                    found = true;
+                    take(x.ValType == fvFloat ? x.Float != 0 : x.Boolean);
+                } else if (x.ValType == fvError) {
+                    error = x.Error ? x.Error : fe::Value;
+                }
+                return error == 0;
+            });
+            if (error) return error;
+            continue;
+        }
+        bool b;
+        if (int e = ValueToBoolean(a.V, b)) return e;
+        found = true;
+        take(b);
+    }
+    return 0;
+}
+
+// A scalar argument as a number; the error index when it is none.
+int ArgNumber(TFormulaEvaluator& ev, const TEvalValue& a, double& x) {
+    return ValueToNumber(ev.Scalar(a), x);
+}
+
+// The corners of a reference argument; false for anything else.
+bool AreaOf(const TEvalValue& a, TFormulaValue& area) {
+    if (a.Union && a.List && !a.List->empty()) {
+        area = a.List->front();
+        return true;
+    }
+    if (a.Union || a.List) return false;
+    const TFormulaValueType t = a.V.ValType;
+    if (t != fvXRef && t != fvXArea && t != fvRef && t != fvArea) return false;
+    area = a.V;
+    if (area.Col1 > area.Col2) std::swap(area.Col1, area.Col2);
+    if (area.Row1 > area.Row2) std::swap(area.Row1, area.Row2);
+    return true;
+}
+
+// A one-dimensional run of values: a row or column of a sheet or an array.
+struct TVector {
+    TFormulaEvaluator* Ev = nullptr;
+    TFormulaValue Area;
+    const std::vector<TFormulaValue>* Array = nullptr;
+    int ArrayCols = 1;
+    bool Rows = true; // walks down a column (else along a row)
+    int64_t Count = 0;
+    int Fixed = 0; // the column (row) or array column (row) walked
+
+    TFormulaValue At(int64_t i) const {
+        TFormulaValue v;
+        if (Array) {
+            const int64_t index = Rows ? i * ArrayCols + Fixed : int64_t(Fixed) * ArrayCols + i;
+            if (index >= 0 && size_t(index) < Array->size()) v = (*Array)[size_t(index)];
+            return v;
+        }
+        const int sheet = Area.Sheet;
+        if (Rows)
+            Ev->CellValue(sheet, Fixed, int(Area.Row1 + i), v);
+        else
+            Ev->CellValue(sheet, int(Area.Col1 + i), Fixed, v);
+        return v;
+    }
+};
+
+// The vector of an argument: first (or last) column when taller than
+// wide, else first (or last) row.
+bool MakeVector(TFormulaEvaluator& ev, const TEvalValue& a, bool last, TVector& out) {
+    out.Ev = &ev;
+    int64_t rows, cols;
+    if (a.List && !a.Union) {
+        out.Array = a.List.get();
+        out.ArrayCols = a.ListCols > 0 ? a.ListCols : 1;
+        cols = out.ArrayCols;
+        rows = int64_t(a.List->size()) / cols;
+    } else {
+        if (!AreaOf(a, out.Area)) return false;
+        if (out.Area.ValType == fvRef || out.Area.ValType == fvArea)
+            out.Area.Sheet = uint16_t(ev.BaseSheet());
+        rows = int64_t(out.Area.Row2) - out.Area.Row1 + 1;
+        cols = int64_t(out.Area.Col2) - out.Area.Col1 + 1;
+    }
+    out.Rows = rows >= cols;
+    out.Count = out.Rows ? rows : cols;
+    if (out.Array)
+        out.Fixed = last ? int(out.Rows ? cols - 1 : rows - 1) : 0;
+    else
+        out.Fixed =
+            out.Rows ? int(last ? out.Area.Col2 : out.Area.Col1) : int(last ? out.Area.Row2 : out.Area.Row1);
+    return true;
+}
+
+// The values of the kind in a LOOKUP vector, kept for the pass unless a
+// cell of it was not calculated yet.
+std::shared_ptr<const TFormulaEvaluator::TLookupList> ListOf(TFormulaEvaluator& ev, const TVector& v,
+                                                             TFormulaValueType kind) {
+    std::array<int64_t, 6> key{};
+    if (!v.Array) {
+        key = {int64_t(v.Area.Sheet),
+               v.Rows ? 1 : 0,
+               v.Fixed,
+               v.Rows ? int64_t(v.Area.Row1) : int64_t(v.Area.Col1),
+               v.Count,
+               int64_t(kind)};
+        if (auto it = ev.LookupLists.find(key); it != ev.LookupLists.end()) return it->second;
+    }
+    auto list = std::make_shared<TFormulaEvaluator::TLookupList>();
+    const size_t missing = ev.MissingCount();
+    for (int64_t i = 0; i < v.Count; ++i) {
+        TFormulaValue x = v.At(i);
+        if (x.ValType != kind) continue;
+        if (!list->Values.empty() && CompareScalars(list->Values.back(), x) > 0) list->Sorted = false;
+        list->Positions.push_back(i);
+        list->Values.push_back(std::move(x));
+    }
+    if (!v.Array && ev.MissingCount() == missing) ev.LookupLists[key] = list;
+    return list;
+}
+
+// LOOKUP: walking the values of value's kind (others are passed over), the
+// first one not less than value when it is equal, else the one before it;
+// -1 when there is none. Ascending values are searched by halving.
+int64_t FindSorted(TFormulaEvaluator& ev, const TVector& v, const TFormulaValue& value) {
+    const auto list = ListOf(ev, v, value.ValType);
+    const auto& xs = list->Values;
+    size_t i = 0;
+    if (list->Sorted)
+        i = size_t(std::lower_bound(xs.begin(), xs.end(), value,
+                                    [](const TFormulaValue& a, const TFormulaValue& b) {
+                                        return CompareScalars(a, b) < 0;
+                                    }) -
+                   xs.begin());
+    else
+        while (i < xs.size() && CompareScalars(xs[i], value) < 0) ++i;
+    if (i < xs.size() && CompareScalars(xs[i], value) == 0) return list->Positions[i];
+    return i == 0 ? -1 : list->Positions[i - 1];
+}
+
+void Lookup(TFormulaEvaluator& ev, std::vector<TEvalValue>& args, TEvalValue& r) {
+    SetFormulaValueError(r.V, fe::NA);
+    TFormulaValue value = ev.Scalar(args[0]);
+    if (value.ValType == fvError) {
+        r.V = value;
+        return;
+    }
+    if (value.ValType == fvNull) SetFormulaValueFloat(value, 0);
+    TVector search, result;
+    const bool twoArgs = args.size() == 2;
+    if (!MakeVector(ev, args[1], false, search)) {
+        SetFormulaValueError(r.V, fe::Value);
+        return;
+    }
+    if (twoArgs)
+        MakeVector(ev, args[1], true, result);
+    else if (!MakeVector(ev, args[2], false, result)) {
+        SetFormulaValueError(r.V, fe::Value);
+        return;
+    }
+    const int64_t at = FindSorted(ev, search, value);
+    if (at < 0) return;
+    if (!twoArgs && result.Array && at >= result.Count) return;
+    r.V = result.At(at);
+    if (r.V.ValType == fvNull) SetFormulaValueFloat(r.V, 0);
+}
+
+void RowOrColumn(TFormulaEvaluator& ev, std::vector<TEvalValue>& args, bool row, TEvalValue& r) {
+    if (args.empty()) {
+        SetFormulaValueFloat(r.V, (row ? ev.BaseRow() : ev.BaseCol()) + 1.0);
+        return;
+    }
+    TFormulaValue area;
+    if (!AreaOf(args[0], area)) {
+        SetFormulaValueError(r.V, fe::Value);
+        return;
+    }
+    SetFormulaValueFloat(r.V, (row ? double(area.Row1) : double(area.Col1)) + 1);
+}
+
+// DOLLAR and FIXED: the number, the decimals (2 when not given, tens and
+// hundreds when negative), and FIXED's no-separators flag.
+void FormattedNumber(TFormulaEvaluator& ev, std::vector<TEvalValue>& args, bool money, TEvalValue& r) {
+    double x, d = 2;
+    int e = ArgNumber(ev, args[0], x);
+    if (!e && args.size() > 1) e = ArgNumber(ev, args[1], d);
+    bool noGroups = false;
+    if (!e && args.size() > 2) e = ValueToBoolean(ev.Scalar(args[2]), noGroups);
+    if (e) {
+        SetFormulaValueError(r.V, e);
+        return;
+    }
+    d = std::trunc(d);
+    if (d > 127) {
+        SetFormulaValueError(r.V, fe::Value);
+        return;
+    }
+    const int decimals = int(std::max(d, -400.0));
+    const platform::RegionalSettings& rs = platform::Regional();
+    SetFormulaValueString(r.V, money ? MoneyText(x, decimals, rs) : FixedText(x, decimals, noGroups, rs));
+}
+
+double Round(double x, double d) {
+    d = std::trunc(d);
+    return RoundHalfAway(x, int(std::clamp(d, -400.0, 400.0)));
+}
+
+} // namespace
+
+bool ComputeFunction(TFormulaEvaluator& ev, int index, std::vector<TEvalValue>& args, TEvalValue& r) {
+    TFormulaValue& v = r.V;
+    auto error = [&](int e) { SetFormulaValueError(v, e); };
+    // Functions of one number argument.
+    auto unary = [&](auto&& f) {
+        double x;
+        if (int e = ArgNumber(ev, args[0], x))
+            error(e);
+        else
+            f(x);
+    };
+    switch (index) {
+    case 0: { // COUNT: numbers of ranges; typed numbers, booleans and number texts
+        double n = 0;
+        for (const TEvalValue& a : args) {
+            if (IsRange(a)) {
+                ev.ForEachValue(a, [&](const TFormulaValue& x) {
+                    if (x.ValType == fvFloat) ++n;
+                    return true;
+                });
+            } else {
+                double x;
+                if (a.V.ValType != fvError && ValueToNumber(a.V, x) == 0) ++n;
+            }
+        }
+        SetFormulaValueFloat(v, n);
+        return true;
+    }
+    case 1: { // IF
+        bool b;
+        if (int e = ValueToBoolean(ev.Scalar(args[0]), b)) {
+            error(e);
+            return true;
+        }
+        if (b || args.size() == 3) {
+            r = std::move(args[b ? 1 : 2]);
+            if (!IsRange(r) && v.ValType == fvNull) SetFormulaValueFloat(v, 0);
+        } else {
+            SetFormulaValueBoolean(v, false);
+        }
+        return true;
+    }
+    case 2: { // ISNA
+        const TFormulaValue x = ev.Scalar(args[0]);
+        SetFormulaValueBoolean(v, x.ValType == fvError && x.Error == fe::NA);
+        return true;
+    }
+    case 3: // ISERROR
+        SetFormulaValueBoolean(v, ev.Scalar(args[0]).ValType == fvError);
+        return true;
+    case 128: // ISNUMBER
+        SetFormulaValueBoolean(v, ev.Scalar(args[0]).ValType == fvFloat);
+        return true;
+    case 4: { // SUM
+        double sum = 0;
+        if (int e = Numbers(ev, args, 0, [&](double x) { sum += x; }))
+            error(e);
+        else
+            SetNumber(r, sum);
+        return true;
+    }
+    case 5: { // AVERAGE
+        double sum = 0, n = 0;
+        if (int e = Numbers(ev, args, 0, [&](double x) { sum += x, ++n; }))
+            error(e);
+        else if (n == 0)
+            error(fe::Div0);
+        else
+            SetNumber(r, sum / n);
+        return true;
+    }
+    case 6:   // MIN
+    case 7: { // MAX
+        double best = 0;
+        bool any = false;
+        const bool max = index == 7;
+        if (int e = Numbers(ev, args, 0, [&](double x) {
+                if (!any || (max ? x > best : x < best)) best = x;
+                any = true;
+            }))
+            error(e);
+        else
+            SetFormulaValueFloat(v, best);
+        return true;
+    }
+    case 8: // ROW
+    case 9: // COLUMN
+        RowOrColumn(ev, args, index == 8, r);
+        return true;
+    case 10: // NA
+        error(fe::NA);
+        return true;
+    case 11: { // NPV
+        double rate;
+        if (int e = ArgNumber(ev, args[0], rate)) {
+            error(e);
+            return true;
+        }
+        if (rate == -1) {
+            error(fe::Div0);
+            return true;
+        }
+        double sum = 0, factor = 1;
+        if (int e = Numbers(ev, args, 1, [&](double x) {
+                factor *= 1 + rate;
+                sum += x / factor;
+            }))
+            error(e);
+        else
+            SetNumber(r, sum);
+        return true;
+    }
+    case 12: { // STDEV: of a sample
+        std::vector<double> xs;
+        if (int e = Numbers(ev, args, 0, [&](double x) { xs.push_back(x); })) {
+            error(e);
+            return true;
+        }
+        if (xs.size() < 2) {
+            error(fe::Div0);
+            return true;
+        }
+        double mean = 0;
+        for (double x : xs) mean += x;
+        mean /= double(xs.size());
+        double squares = 0;
+        for (double x : xs) squares += (x - mean) * (x - mean);
+        SetNumber(r, std::sqrt(squares / double(xs.size() - 1)));
+        return true;
+    }
+    case 13: // DOLLAR
+    case 14: // FIXED
+        FormattedNumber(ev, args, index == 13, r);
+        return true;
+    case 15:
+        unary([&](double x) { SetNumber(r, std::sin(x)); });
+        return true;
+    case 16:
+        unary([&](double x) { SetNumber(r, std::cos(x)); });
+        return true;
+    case 17:
+        unary([&](double x) { SetNumber(r, std::tan(x)); });
+        return true;
+    case 18:
+        unary([&](double x) { SetNumber(r, std::atan(x)); });
+        return true;
+    case 19:
+        SetFormulaValueFloat(v, 3.141592653589793);
+        return true;
+    case 21:
+        unary([&](double x) { SetNumber(r, std::exp(x)); });
+        return true;
+    case 22: // LN
+    case 23: // LOG10
+        unary([&](double x) {
+            if (x <= 0)
+                error(fe::Num);
+            else
+                SetNumber(r, index == 22 ? std::log(x) : std::log10(x));
+        });
+        return true;
+    case 24:
+        unary([&](double x) { SetNumber(r, std::fabs(x)); });
+        return true;
+    case 25: // INT: toward minus infinity
+        unary([&](double x) { SetNumber(r, std::floor(x)); });
+        return true;
+    case 26:
+        unary([&](double x) { SetFormulaValueFloat(v, x > 0 ? 1 : x < 0 ? -1 : 0); });
+        return true;
+    case 27: { // ROUND
+        double x, d;
+        int e = ArgNumber(ev, args[0], x);
+        if (!e) e = ArgNumber(ev, args[1], d);
+        if (e)
+            error(e);
+        else
+            SetNumber(r, Round(x, d));
+        return true;
+    }
+    case 28: // LOOKUP
+        Lookup(ev, args, r);
+        return true;
+    case 34:
+    case 35:
+        SetFormulaValueBoolean(v, index == 34);
+        return true;
+    case 36:   // AND
+    case 37: { // OR
+        const bool isAnd = index == 36;
+        bool acc = isAnd, found;
+        if (int e = Booleans(ev, args, found, [&](bool b) { acc = isAnd ? acc && b : acc || b; }))
+            error(e);
+        else if (!found)
+            error(fe::Value);
+        else
+            SetFormulaValueBoolean(v, acc);
+        return true;
+    }
+    case 38: { // NOT
+        bool b;
+        if (int e = ValueToBoolean(ev.Scalar(args[0]), b))
+            error(e);
+        else
+            SetFormulaValueBoolean(v, !b);
+        return true;
+    }
+    case 39: { // MOD: the result takes the divisor's sign
+        double n, d;
+        int e = ArgNumber(ev, args[0], n);
+        if (!e) e = ArgNumber(ev, args[1], d);
+        if (e)
+            error(e);
+        else if (d == 0)
+            error(fe::Div0);
+        else
+            SetNumber(r, n - d * std::floor(n / d));
+        return true;
+    }
+    case 336: { // CONCATENATE
+        std::u16string text;
+        for (const TEvalValue& a : args) {
+            const TFormulaValue x = ev.Scalar(a);
+            if (x.ValType == fvError) {
+                v = x;
+                return true;
+            }
+            text += ValueText(x);
+        }
+        SetFormulaValueString(v, text);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+} // namespace xls
