@@ -61,6 +61,8 @@ bool StaysPlain(uint16_t id) {
 
 constexpr uint16_t BOUNDSHEET = 0x0085;
 constexpr uint32_t BlockSize = TRC4Keystream::BlockSize;
+// Below this many blocks a thread of its own does not pay.
+constexpr size_t BlocksPerThread = 64;
 
 } // namespace
 
@@ -157,57 +159,6 @@ void Xor(uint8_t* data, const uint8_t* keystream, size_t count) {
     for (; k < count; ++k) data[k] ^= keystream[k];
 }
 
-// The keystream of a whole stream, made a window of blocks at a time with
-// the blocks shared among threads (each block has its own key); positions
-// are asked for in rising order.
-class TStreamKeystream {
-public:
-    TStreamKeystream(const TRC4Key& key, size_t streamSize) : key(key), streamSize(streamSize) {}
-
-    void Apply(size_t position, uint8_t* data, size_t count) {
-        while (count > 0) {
-            if (position < windowStart || position >= windowStart + window.size())
-                Fill(position - position % WindowSize);
-            const size_t at = position - windowStart;
-            const size_t take = std::min(count, window.size() - at);
-            Xor(data, window.data() + at, take);
-            data += take;
-            position += take;
-            count -= take;
-        }
-    }
-
-private:
-    static constexpr size_t WindowSize = 1024 * BlockSize;
-    // Below this many blocks a thread of its own does not pay.
-    static constexpr size_t BlocksPerThread = 64;
-
-    void Fill(size_t start) {
-        windowStart = start;
-        window.resize(std::min(WindowSize, streamSize - start));
-        const size_t blocks = (window.size() + BlockSize - 1) / BlockSize;
-        auto make = [&](size_t first, size_t last) {
-            for (size_t b = first; b < last; ++b) {
-                const size_t offset = b * BlockSize;
-                BlockKeystream(key, uint32_t((start + offset) / BlockSize), window.data() + offset,
-                               std::min<size_t>(BlockSize, window.size() - offset));
-            }
-        };
-        const size_t threads = std::max<size_t>(
-            1, std::min<size_t>({std::thread::hardware_concurrency(), 8, blocks / BlocksPerThread}));
-        std::vector<std::thread> workers;
-        for (size_t t = 1; t < threads; ++t)
-            workers.emplace_back(make, blocks * t / threads, blocks * (t + 1) / threads);
-        make(0, blocks / threads);
-        for (auto& w : workers) w.join();
-    }
-
-    TRC4Key key;
-    size_t streamSize;
-    std::vector<uint8_t> window;
-    size_t windowStart = 0;
-};
-
 } // namespace
 
 void TRC4Keystream::MakeBlock(uint32_t n) {
@@ -228,19 +179,47 @@ void TRC4Keystream::Apply(uint64_t position, uint8_t* data, size_t count) {
     }
 }
 
+// The stream is cut into parts on block borders, one per thread, each
+// thread walking the records from the one that holds its part's first byte:
+// the records are walked once before, to find those, and the threads are
+// joined once.
 void CryptRecords(std::span<uint8_t> stream, size_t from, const TRC4Key& key) {
-    TStreamKeystream keystream(key, stream.size());
-    size_t pos = from;
-    while (stream.size() - pos >= 4) {
-        const uint16_t id = GetU16(stream.data() + pos);
-        const size_t length = std::min<size_t>(GetU16(stream.data() + pos + 2), stream.size() - pos - 4);
-        pos += 4;
-        if (!StaysPlain(id)) {
-            const size_t plain = id == BOUNDSHEET ? std::min<size_t>(4, length) : 0;
-            keystream.Apply(pos + plain, stream.data() + pos + plain, length - plain);
+    const size_t size = stream.size();
+    if (from >= size) return;
+    const size_t firstBlock = from / BlockSize;
+    const size_t blocks = (size + BlockSize - 1) / BlockSize - firstBlock;
+    const size_t parts = std::max<size_t>(
+        1, std::min<size_t>({std::thread::hardware_concurrency(), 8, blocks / BlocksPerThread}));
+    std::vector<size_t> bounds(parts + 1), starts(parts);
+    for (size_t p = 0; p < parts; ++p)
+        bounds[p] = std::max(from, (firstBlock + blocks * p / parts) * BlockSize);
+    bounds[parts] = size;
+    auto next = [&](size_t pos) {
+        return pos + 4 + std::min<size_t>(GetU16(stream.data() + pos + 2), size - pos - 4);
+    };
+    starts[0] = from;
+    size_t pos = from, part = 1;
+    for (; part < parts && size - pos >= 4; pos = next(pos))
+        while (part < parts && next(pos) > bounds[part]) starts[part++] = pos;
+    for (; part < parts; ++part) starts[part] = pos;
+
+    auto crypt = [&](size_t p) {
+        TRC4Keystream keystream(key);
+        const size_t lo = bounds[p], hi = bounds[p + 1];
+        for (size_t at = starts[p]; at < hi && size - at >= 4; at = next(at)) {
+            const uint16_t id = GetU16(stream.data() + at);
+            if (StaysPlain(id)) continue;
+            const size_t body = at + 4;
+            const size_t plain = id == BOUNDSHEET ? 4 : 0;
+            const size_t begin = std::max(lo, std::min(body + plain, next(at)));
+            const size_t end = std::min(hi, next(at));
+            if (begin < end) keystream.Apply(begin, stream.data() + begin, end - begin);
         }
-        pos += length;
-    }
+    };
+    std::vector<std::thread> workers;
+    for (size_t p = 1; p < parts; ++p) workers.emplace_back(crypt, p);
+    crypt(0);
+    for (auto& w : workers) w.join();
 }
 
 } // namespace xls

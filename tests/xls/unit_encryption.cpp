@@ -1,4 +1,5 @@
 #include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/formats/BIFFEncryption.h"
 #include "SrcXLS/formats/TabrixReader.h"
 
@@ -226,4 +227,44 @@ TEST(Encryption, RecordsThatStayPlainAndCutRecords) {
     // The same pass again gives the plain stream back, the cut record too.
     CryptRecords(crypted, 0, key);
     EXPECT_EQ(crypted, s.Data());
+}
+
+// A stream long enough to be shared among threads, its records of every
+// length up to the largest (many straddle the parts' borders) with plain
+// ones among them, and a last record cut by the end: the same bytes as one
+// pass over the records with one keystream.
+TEST(Encryption, ALongStreamIsCryptedAsInOnePass) {
+    const TRC4Key key{9, 8, 7, 6, 5};
+    std::mt19937 random(22);
+    Bytes stream;
+    const uint16_t ids[] = {0x0203, 0x00FD, 0x0085, 0x0809, 0x003C, biff::INTERFACEHDR};
+    while (stream.size() < 700000) {
+        const uint16_t id = ids[random() % std::size(ids)];
+        const size_t length = random() % 3 == 0 ? random() % 8225 : random() % 40;
+        Body b;
+        for (size_t i = 0; i < length; ++i) b.U8(uint8_t(random()));
+        stream.insert(stream.end(), {uint8_t(id), uint8_t(id >> 8), uint8_t(length), uint8_t(length >> 8)});
+        stream.insert(stream.end(), b.b.begin(), b.b.end());
+    }
+    stream.resize(stream.size() - 3);
+    // From the first record, and from a header further on.
+    size_t later = 0;
+    while (later < 1500) later += 4 + GetU16(stream.data() + later + 2);
+    for (const size_t from : {size_t(0), later}) {
+        SCOPED_TRACE(from);
+        Bytes expected = stream;
+        TRC4Keystream keystream(key);
+        for (size_t pos = from; expected.size() - pos >= 4;) {
+            const uint16_t id = GetU16(expected.data() + pos);
+            const size_t length =
+                std::min<size_t>(GetU16(expected.data() + pos + 2), expected.size() - pos - 4);
+            const size_t plain = id == 0x0085 ? std::min<size_t>(4, length) : 0;
+            if (id != 0x0809 && id != biff::INTERFACEHDR)
+                keystream.Apply(pos + 4 + plain, expected.data() + pos + 4 + plain, length - plain);
+            pos += 4 + length;
+        }
+        Bytes crypted = stream;
+        CryptRecords(crypted, from, key);
+        EXPECT_EQ(crypted, expected);
+    }
 }
