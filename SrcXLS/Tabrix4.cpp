@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <mutex>
 #include <tuple>
 
 namespace xls {
@@ -83,11 +84,16 @@ TTabrix4::TTabrix4()
     : workbookData(globals), optionsDialog(globals), defaultFormats(&fonts, true),
       secondFormats(&fonts, false), measurer(std::make_unique<TFontMetricsMeasurer>()) {
     defaultFormats.CellArena = &cellArena;
-    try {
-        RemoveStaleTempFiles();
-    } catch (...) {
-        // Leftovers that cannot be removed stay; the workbook works without.
-    }
+    // Leftovers of earlier processes are looked for once per process: the
+    // scan of the temporary folder would cost most of an empty workbook.
+    static std::once_flag staleFilesRemoved;
+    std::call_once(staleFilesRemoved, [] {
+        try {
+            RemoveStaleTempFiles();
+        } catch (...) {
+            // Leftovers that cannot be removed stay; the workbook works without.
+        }
+    });
     LibState().Palette = DefaultPalette();
     PaperSize = LocalePaperSize();
     SetDefaultWindow();

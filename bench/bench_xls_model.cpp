@@ -1,13 +1,17 @@
 // The workbook model at the size of a full BIFF8 report: 65,536 rows by 16
 // columns, half numbers and half texts, filled through the sheet's setters,
-// walked in storage order and turned into cell records. Heap bytes per cell
-// are reported as counters.
+// walked in storage order, turned into cell records, cleared and torn down.
+// Heap bytes per cell are reported as counters. Also the small costs that
+// grow badly when repeated: an empty workbook, ROW records read backwards.
 #include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/formats/XLSStream.h"
+#include "SrcXLS/model/XLSRows.h"
 
 #include <benchmark/benchmark.h>
 
 #include <malloc.h>
+#include <memory>
 
 namespace {
 
@@ -106,5 +110,49 @@ void BM_WriteCellRecords(benchmark::State& state) {
     state.counters["cells/s"] = benchmark::Counter(Cells, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_WriteCellRecords)->Unit(benchmark::kMillisecond);
+
+// A full workbook destroyed (arg 0) or its sheet cleared (arg 1): the cells
+// and their strings go in bulk.
+void BM_Teardown(benchmark::State& state) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto wb = std::make_unique<TTabrix4>();
+        Fill(wb->GetSheet(0));
+        state.ResumeTiming();
+        if (state.range(0) == 1) wb->GetSheet(0).Clear();
+        wb.reset();
+    }
+    state.counters["cells/s"] = benchmark::Counter(Cells, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_Teardown)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// What every reader fuzz run and every small export pays at least.
+void BM_EmptyWorkbook(benchmark::State& state) {
+    for (auto _ : state) {
+        TTabrix4 wb;
+        benchmark::DoNotOptimize(wb.GetSheet(0).Cells().Count());
+    }
+}
+BENCHMARK(BM_EmptyWorkbook)->Unit(benchmark::kMicrosecond);
+
+// 65,536 ROW records read in ascending (arg 0) or descending (arg 1) order.
+void BM_ReadRowRecords(benchmark::State& state) {
+    std::vector<std::vector<uint8_t>> bodies;
+    for (int i = 0; i < Rows; ++i) {
+        std::vector<uint8_t> b(16, 0);
+        PutU16(b.data(), uint16_t(state.range(0) ? Rows - 1 - i : i));
+        PutU16(b.data() + 6, 300);
+        PutU16(b.data() + 12, 0x0140);
+        bodies.push_back(std::move(b));
+    }
+    TTabrix4 wb;
+    for (auto _ : state) {
+        TXLSRows rows(&wb.DefaultFormats());
+        for (const auto& b : bodies) rows.LoadRowRecord(b);
+        benchmark::DoNotOptimize(rows.Find(Rows / 2));
+    }
+    state.counters["rows/s"] = benchmark::Counter(Rows, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_ReadRowRecords)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 } // namespace

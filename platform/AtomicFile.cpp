@@ -146,7 +146,7 @@ void AtomicFile::Write(std::string_view bytes) {
     std::size_t done = 0;
     try {
         while (done < bytes.size()) {
-            if (writeHook) writeHook(tempPath, done);
+            if (writeHook) writeHook(tempPath, written + done);
             std::size_t chunk = std::min<std::size_t>(bytes.size() - done, 1 << 20);
             ssize_t n = ::write(fd, bytes.data() + done, chunk);
             if (n < 0) {
@@ -156,6 +156,7 @@ void AtomicFile::Write(std::string_view bytes) {
             }
             done += static_cast<std::size_t>(n);
         }
+        written += done;
     } catch (...) {
         Discard();
         throw;
@@ -183,16 +184,23 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes) {
     out.Commit();
 }
 
-std::string ReadWholeFile(const std::string& path) {
+namespace {
+
+// The whole file appended to out, which is sized from the file's length up
+// front so that it is never copied while it grows.
+template <class Buffer> void ReadAll(const std::string& path, Buffer& out) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         int err = errno;
         throw FileError("Не вдається відкрити файл " + path + ": " + FileErrorReason(err));
     }
-    std::string data;
-    char buf[65536];
+    struct stat st {};
+    // One byte more than the file holds, so its end is seen without growing.
+    out.resize(::fstat(fd, &st) == 0 && st.st_size > 0 ? std::size_t(st.st_size) + 1 : 65536);
+    std::size_t size = 0;
     for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (size == out.size()) out.resize(out.size() * 2);
+        ssize_t n = ::read(fd, out.data() + size, out.size() - size);
         if (n < 0) {
             if (errno == EINTR) continue;
             int err = errno;
@@ -200,9 +208,23 @@ std::string ReadWholeFile(const std::string& path) {
             throw FileError("Не вдається прочитати файл " + path + ": " + FileErrorReason(err));
         }
         if (n == 0) break;
-        data.append(buf, static_cast<std::size_t>(n));
+        size += static_cast<std::size_t>(n);
     }
     ::close(fd);
+    out.resize(size);
+}
+
+} // namespace
+
+std::string ReadWholeFile(const std::string& path) {
+    std::string data;
+    ReadAll(path, data);
+    return data;
+}
+
+std::vector<std::uint8_t> ReadWholeFileBytes(const std::string& path) {
+    std::vector<std::uint8_t> data;
+    ReadAll(path, data);
     return data;
 }
 

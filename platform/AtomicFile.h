@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -44,6 +46,7 @@ private:
     std::string target; // what the rename replaces
     std::string tempPath;
     int fd = -1;
+    std::size_t written = 0; // bytes in the temporary file so far
 };
 
 // The file a write of `path` replaces: the end of the chain when `path` is a symbolic link (a link relative
@@ -61,9 +64,11 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes);
 
 // Reads a whole file. Throws FileError when it cannot be opened or read.
 std::string ReadWholeFile(const std::string& path);
+// The same as bytes, read straight into one buffer of the file's size.
+std::vector<std::uint8_t> ReadWholeFileBytes(const std::string& path);
 
-// Test seam: when set, called before each block is written to a temporary file; it may throw to simulate a
-// write error half-way. Pass nullptr to clear it.
+// Test seam: when set, called before each block is written to a temporary file with the bytes the file
+// holds so far; it may throw to simulate a write error half-way. Pass nullptr to clear it.
 using AtomicWriteHook = void (*)(const std::string& tempPath, std::size_t bytesWrittenSoFar);
 void SetAtomicWriteHook(AtomicWriteHook hook);
 

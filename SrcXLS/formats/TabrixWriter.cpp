@@ -67,6 +67,8 @@ void TTabrixWriter::Open(const std::filesystem::path& fileName, TExcelVersion v)
     stream.ExtraObjects = source.ExtraObjects;
     stream.ReadMacros = source.PreserveMacros;
     stream.SetVBA(source.VBA);
+    // A stream encrypted once it is whole stays in memory.
+    stream.SpillToFile = source.Password.empty();
     stream.OpenWrite(fileName, v);
 }
 

@@ -6,7 +6,10 @@
 #include "platform/CodePages.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+
+#include <unistd.h>
 
 namespace xls {
 
@@ -28,6 +31,59 @@ constexpr std::u16string_view VBAStorageName = u"_VBA_PROJECT_CUR";
 
 } // namespace
 
+// The workbook stream of a write in a scratch file: bytes come at the end
+// (kept in a block that goes to the file when full) or over earlier ones.
+class TXLSStream::TSpill {
+public:
+    TSpill() : file(platform::TempFile::Create("XLS", ".tmp")) { tail.reserve(Block); }
+
+    int64_t Size() const { return size; }
+    int Descriptor() const { return file.Descriptor(); }
+
+    void Write(int64_t at, const uint8_t* p, size_t n) {
+        // Bytes before the block are in the file already.
+        if (at < tailStart) {
+            const size_t head = size_t(std::min<int64_t>(int64_t(n), tailStart - at));
+            Put(at, p, head);
+            at += int64_t(head);
+            p += head;
+            n -= head;
+        }
+        if (n > 0) {
+            const size_t off = size_t(at - tailStart);
+            if (off + n > tail.size()) tail.resize(off + n);
+            std::memcpy(tail.data() + off, p, n);
+        }
+        size = std::max(size, tailStart + int64_t(tail.size()));
+        if (tail.size() >= Block) Flush();
+    }
+
+    void Flush() {
+        Put(tailStart, tail.data(), tail.size());
+        tailStart += int64_t(tail.size());
+        tail.clear();
+    }
+
+private:
+    static constexpr size_t Block = size_t(1) << 20;
+    void Put(int64_t at, const uint8_t* p, size_t n) {
+        while (n > 0) {
+            ssize_t w = ::pwrite(file.Descriptor(), p, n, off_t(at));
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0)
+                throw platform::FileError(
+                    platform::CannotWriteText(file.Path(), platform::FileErrorReason(errno)));
+            p += w;
+            at += w;
+            n -= size_t(w);
+        }
+    }
+    platform::TempFile file;
+    std::vector<uint8_t> tail;
+    int64_t tailStart = 0;
+    int64_t size = 0;
+};
+
 TXLSStream::TXLSStream(TXLSVBA* vba) : vba(vba) {}
 
 TXLSStream::~TXLSStream() {
@@ -42,6 +98,7 @@ void TXLSStream::Reset() {
     mode = Mode::Closed;
     data.clear();
     data.shrink_to_fit();
+    spill.reset();
     pos = 0;
     streamSize = 0;
     pieceCounter = 0;
@@ -55,15 +112,17 @@ void TXLSStream::Reset() {
 TExcelVersion TXLSStream::OpenRead(const std::filesystem::path& name) {
     Reset();
     version = TExcelVersion::xvNone;
-    std::string file;
-    if (!SourceStream) file = platform::ReadWholeFile(name.string());
-    std::span<const uint8_t> bytes =
-        SourceStream ? std::span<const uint8_t>(*SourceStream)
-                     : std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(file.data()), file.size());
+    // A file is read into memory once: a compound file's streams straight
+    // from their sectors, a plain file whole.
+    const bool compound = SourceStream ? CompoundFile::IsCompoundFile(*SourceStream)
+                                       : CompoundFile::IsCompoundFile(name) || !std::filesystem::exists(name);
     mode = Mode::Reading;
     fileName = name;
-    if (!CompoundFile::IsCompoundFile(bytes)) {
-        data.assign(bytes.begin(), bytes.end());
+    if (!compound) {
+        if (SourceStream)
+            data.assign(SourceStream->begin(), SourceStream->end());
+        else
+            data = platform::ReadWholeFileBytes(name.string());
         streamSize = int64_t(data.size());
         // A plain file is a BIFF2-BIFF4 stream when it starts with their BOF.
         if (data.size() >= 4 && data[0] == 0x09) {
@@ -74,18 +133,21 @@ TExcelVersion TXLSStream::OpenRead(const std::filesystem::path& name) {
         return version;
     }
 
-    root = std::make_unique<CompoundFile>(CompoundFile::Parse(bytes));
-    file = {};
+    root = std::make_unique<CompoundFile>(SourceStream ? CompoundFile::Parse(*SourceStream)
+                                                       : CompoundFile::Load(name));
     Element& top = root->Root();
     if (ExtraObjects) {
         ExtraObjects->Objects = std::make_unique<CompoundFile>();
         Element& kept = ExtraObjects->Objects->Root();
         kept.ClassId = top.ClassId;
         kept.StateBits = top.StateBits;
+        // They move over: the parsed tree is only read from here on.
+        std::vector<std::u16string> names;
         for (auto& c : top.Children())
             if (!IsBookName(c->Name(), u"book") && !IsBookName(c->Name(), u"workbook") &&
                 c->Name() != VBAStorageName)
-                kept.Adopt(c->Clone());
+                names.push_back(c->Name());
+        for (const auto& n : names) kept.Adopt(top.Detach(n));
     }
     Element* book = nullptr;
     Element* workbook = nullptr;
@@ -111,6 +173,7 @@ void TXLSStream::OpenWrite(const std::filesystem::path& name, TExcelVersion v) {
     if (!TargetStream && name.empty()) throw XLSError("Filename is missing");
     fileName = name;
     mode = Mode::Writing;
+    if (SpillToFile && !TargetStream) spill = std::make_unique<TSpill>();
     if (v >= TExcelVersion::xvExcel50) {
         root = std::make_unique<CompoundFile>();
         if (ExtraObjects && ExtraObjects->Objects) ExtraObjects->Objects->Root().CopyTo(root->Root());
@@ -134,18 +197,39 @@ void TXLSStream::Close() {
         TXLSStream* s;
         ~ResetAtEnd() { s->Reset(); }
     } resetAtEnd{this};
-    std::vector<uint8_t> image;
+    if (spill) {
+        spill->Flush();
+        if (root) {
+            Element& stream = root->Root().AddStream(streamName);
+            stream.External = Element::ExternalBytes{spill->Descriptor(), uint64_t(spill->Size())};
+            root->Save(fileName);
+            return;
+        }
+        // A plain BIFF4 file is small: it goes through memory.
+        data.resize(size_t(spill->Size()));
+        if (!data.empty() &&
+            ::pread(spill->Descriptor(), data.data(), data.size(), 0) != ssize_t(data.size()))
+            throw XLSError("Cannot read back the workbook being written");
+    }
     if (root) {
         root->Root().AddStream(streamName, std::move(data));
-        image = root->Serialize();
-    } else {
-        image = std::move(data);
+        if (!TargetStream) {
+            root->Save(fileName);
+            return;
+        }
+        std::vector<uint8_t> image = root->Serialize();
+        TargetStream->insert(TargetStream->end(), image.begin(), image.end());
+        return;
     }
     if (TargetStream)
-        TargetStream->insert(TargetStream->end(), image.begin(), image.end());
+        TargetStream->insert(TargetStream->end(), data.begin(), data.end());
     else
-        platform::WriteFileAtomic(
-            fileName.string(), std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
+        platform::WriteFileAtomic(fileName.string(),
+                                  std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+}
+
+int64_t TXLSStream::WrittenSize() const {
+    return spill ? spill->Size() : int64_t(data.size());
 }
 
 void TXLSStream::Discard() {
@@ -254,7 +338,10 @@ uint16_t TXLSStream::PeekRecordLength() {
 }
 
 int64_t TXLSStream::Seek(int64_t offset, int origin) {
-    int64_t base = origin == 0 ? 0 : origin == 1 ? pos : int64_t(data.size());
+    int64_t base = origin == 0             ? 0
+                   : origin == 1           ? pos
+                   : mode == Mode::Writing ? WrittenSize()
+                                           : int64_t(data.size());
     if (base + offset < 0) throw XLSError("Seek before the start of the stream");
     pos = base + offset;
     return pos;
@@ -275,6 +362,11 @@ void TXLSStream::EndJoin() {
 size_t TXLSStream::WriteRaw(const void* src, size_t count) {
     if (mode != Mode::Writing) throw XLSError("The stream is not open for writing");
     const uint8_t* p = static_cast<const uint8_t*>(src);
+    if (spill) {
+        spill->Write(pos, p, count);
+        pos += int64_t(count);
+        return count;
+    }
     if (pos == int64_t(data.size())) {
         data.insert(data.end(), p, p + count);
     } else {
@@ -436,7 +528,7 @@ bool TXLSStream::StartDecryption(std::span<const uint8_t> filePass, std::u16stri
 }
 
 void TXLSStream::EncryptWritten(int64_t from, const TRC4Key& key) {
-    if (mode != Mode::Writing) throw XLSError("The stream is not open for writing");
+    if (mode != Mode::Writing || spill) throw XLSError("The stream is not open for writing");
     CryptRecords(data, size_t(from), key);
 }
 

@@ -68,6 +68,9 @@ public:
     std::vector<uint8_t>* TargetStream = nullptr;
     TExtraObjects* ExtraObjects = nullptr;
     bool ReadMacros = false;
+    // A write to a file may keep the workbook stream in a scratch file as it
+    // grows instead of in memory (not when it is to be encrypted in place).
+    bool SpillToFile = false;
     // Code page of 8-bit text in BIFF2-BIFF5 files (the CODEPAGE record's value).
     int CodePage = 1251;
 
@@ -147,6 +150,9 @@ private:
     void WriteStringBuffer(std::span<const uint8_t> buf, bool wordCount);
     void PatchWord(int64_t offset, uint16_t value);
     void Reset();
+    int64_t WrittenSize() const;
+
+    class TSpill;
 
     TXLSVBA* vba;
     std::unique_ptr<platform::cfb::CompoundFile> root;
@@ -157,6 +163,8 @@ private:
     TExcelVersion version = TExcelVersion::xvNone;
     // The workbook stream or plain file, read or being written, and the position in it.
     std::vector<uint8_t> data;
+    // Writing with SpillToFile: the stream's bytes, in place of data.
+    std::unique_ptr<TSpill> spill;
     int64_t pos = 0;
     int64_t streamSize = 0;
     // Splitting on write: bytes in the current piece, its header's position, the limit.

@@ -518,8 +518,12 @@ void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, T
                     PushExternName(GetU16(p), GetU16(p + 2));
                 break;
             }
-            // Older names stay records: only their text is known, which is
-            // what a macro function call needs.
+            // Older names stay records: BIFF5 knows their text, which is what
+            // a macro function call needs; before it there is not even that.
+            if (t.Layout < L::BIFF5) {
+                PushError(fe::Name);
+                break;
+            }
             SetFormulaValueString(v.V, OldNameText(data.subspan(t.Pos, t.Size), t.Layout));
             stack.push_back(std::move(v));
             break;
@@ -856,7 +860,10 @@ void TFormulaEvaluator::Function(int index, int count) {
 void TFormulaEvaluator::EvaluateFunction(int index, std::vector<TEvalValue>& args, TEvalValue& result) {
     const int count = int(args.size());
     std::u16string name;
-    if (index < 338) {
+    if (index < 338 && ExcelFunction(index).Refused()) {
+        // Not computed here and with no argument range: handed over as it is.
+        name = ExcelFunction(index).Name;
+    } else if (index < 338) {
         const TExcelFunctions& f = ExcelFunction(index);
         if (count < f.MinArgs || count > f.MaxArgs)
             throw XLSError(Format("Wrong number of arguments (%d) to function %s", f.Name, count));

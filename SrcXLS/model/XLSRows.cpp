@@ -58,6 +58,7 @@ TXLSRow& TXLSRows::GetItem(int index) const {
 }
 
 int TXLSRows::IndexOf(int64_t row) const {
+    Settle();
     if (row < 0 || rows.empty() || row > limits.MaxRow) return -1;
     int low = 0, high = Count() - 1, middle = 0;
     while (low <= high) {
@@ -84,17 +85,43 @@ TXLSRow& TXLSRows::Add(uint32_t row) {
 }
 
 void TXLSRows::Sort() {
+    Settle();
     std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a->Row < b->Row; });
 }
 
 TXLSRow& TXLSRows::Place(std::unique_ptr<TXLSRow> row) {
-    auto at = std::lower_bound(rows.begin(), rows.end(), row->Row,
-                               [](const auto& r, uint32_t n) { return r->Row < n; });
-    if (at != rows.end() && (*at)->Row == row->Row)
-        *at = std::move(row);
-    else
-        at = rows.insert(at, std::move(row));
-    return **at;
+    if (pending.empty()) {
+        if (rows.empty() || rows.back()->Row < row->Row) {
+            rows.push_back(std::move(row));
+            return *rows.back();
+        }
+        auto at = std::lower_bound(rows.begin(), rows.end(), row->Row,
+                                   [](const auto& r, uint32_t n) { return r->Row < n; });
+        if ((*at)->Row == row->Row) {
+            *at = std::move(row);
+            return **at;
+        }
+    }
+    pending.push_back(std::move(row));
+    return *pending.back();
+}
+
+void TXLSRows::Merge() const {
+    const auto byRow = [](const auto& a, const auto& b) { return a->Row < b->Row; };
+    std::stable_sort(pending.begin(), pending.end(), byRow);
+    std::vector<std::unique_ptr<TXLSRow>> merged;
+    merged.reserve(rows.size() + pending.size());
+    size_t i = 0;
+    for (size_t k = 0; k < pending.size(); ++k) {
+        // Of rows with one number, the one placed last stands.
+        if (k + 1 < pending.size() && pending[k + 1]->Row == pending[k]->Row) continue;
+        while (i < rows.size() && rows[i]->Row < pending[k]->Row) merged.push_back(std::move(rows[i++]));
+        if (i < rows.size() && rows[i]->Row == pending[k]->Row) ++i;
+        merged.push_back(std::move(pending[k]));
+    }
+    while (i < rows.size()) merged.push_back(std::move(rows[i++]));
+    rows = std::move(merged);
+    pending.clear();
 }
 
 TXLSRow& TXLSRows::LoadRowRecord(std::span<const uint8_t> body) {

@@ -68,7 +68,10 @@ public:
     // entry changes; installed by the owner.
     TOnChange OnChange;
 
-    int Count() const { return int(rows.size()); }
+    int Count() const {
+        Settle();
+        return int(rows.size());
+    }
     TXLSRow& GetItem(int index) const;
     TXLSRow& operator[](int index) const { return GetItem(index); }
     TXLSRow* Find(int64_t row) const;
@@ -77,7 +80,10 @@ public:
     // Appends a row with the default format; Sort puts it in place.
     TXLSRow& Add(uint32_t row);
     void Sort();
-    void Clear() { rows.clear(); }
+    void Clear() {
+        rows.clear();
+        pending.clear();
+    }
 
     // A read ROW body. The row is put in order, in place of a row with the
     // same number, so lookups stay right whatever order a file lists rows in.
@@ -88,11 +94,19 @@ public:
 
 private:
     TXLSRow& Place(std::unique_ptr<TXLSRow> row);
+    // Merges the pending rows into the list.
+    void Settle() const {
+        if (!pending.empty()) Merge();
+    }
+    void Merge() const;
     std::unique_ptr<TXLSRow> NewRow(int formatIndex, uint32_t row);
 
     TCellFormats* pool;
     const TLibraryState& limits;
-    std::vector<std::unique_ptr<TXLSRow>> rows;
+    mutable std::vector<std::unique_ptr<TXLSRow>> rows;
+    // Read rows that came out of order, in the order read; merged in at the
+    // next lookup, so a file listing its rows backwards costs no insert each.
+    mutable std::vector<std::unique_ptr<TXLSRow>> pending;
 };
 
 } // namespace xls

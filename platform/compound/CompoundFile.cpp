@@ -116,6 +116,7 @@ std::unique_ptr<Element> Element::Clone() const {
     copy->CreationTime = CreationTime;
     copy->ModifiedTime = ModifiedTime;
     copy->Data = Data;
+    copy->External = External;
     copy->children.reserve(children.size());
     for (auto& c : children) copy->children.push_back(c->Clone());
     return copy;
@@ -140,17 +141,6 @@ bool CompoundFile::IsCompoundFile(const std::filesystem::path& file) {
     size_t got = std::fread(head, 1, sizeof head, f);
     std::fclose(f);
     return IsCompoundFile(std::span<const uint8_t>(head, got));
-}
-
-CompoundFile CompoundFile::Load(const std::filesystem::path& file) {
-    std::string bytes = platform::ReadWholeFile(file.string());
-    return Parse(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
-}
-
-void CompoundFile::Save(const std::filesystem::path& file) const {
-    std::vector<uint8_t> image = Serialize();
-    platform::WriteFileAtomic(file.string(),
-                              std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
 }
 
 } // namespace platform::cfb

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -56,6 +57,13 @@ public:
     uint64_t ModifiedTime = 0;
     // The stream's bytes; empty for a storage.
     std::vector<uint8_t> Data;
+    // A large stream whose bytes lie in an open file instead (Size bytes from
+    // its start), read when the image is written; the file is the caller's.
+    struct ExternalBytes {
+        int Descriptor = -1;
+        uint64_t Size = 0;
+    };
+    std::optional<ExternalBytes> External;
 
     const std::vector<std::unique_ptr<Element>>& Children() const { return children; }
     // Child by name, letter case ignored; nullptr when there is none.
@@ -105,8 +113,9 @@ public:
 
     // A version 3 image of the tree.
     std::vector<uint8_t> Serialize() const;
-    // Writes the image to a temporary file beside the target, then renames it
-    // (a failure raises platform::FileError and leaves the target as it was).
+    // Writes the image, front to back, to a temporary file beside the target,
+    // then renames it (a failure raises platform::FileError and leaves the
+    // target as it was).
     void Save(const std::filesystem::path& file) const;
 
 private:

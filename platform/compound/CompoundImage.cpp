@@ -4,8 +4,15 @@
 // loop, read outside the image or allocate more than the image holds.
 #include "platform/compound/CompoundFile.h"
 
+#include "platform/AtomicFile.h"
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform::cfb {
 
@@ -51,13 +58,74 @@ void Put64(uint8_t* p, uint64_t v) {
     throw CompoundFileError("Bad compound file: " + what);
 }
 
+// The bytes an image is parsed from: held in memory, or read from an open
+// file as they are needed, so a file's streams are read into memory once.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    virtual uint64_t Size() const = 0;
+    // n bytes from off, all within Size().
+    virtual void Read(uint64_t off, uint8_t* out, size_t n) const = 0;
+};
+
+class SpanSource : public ByteSource {
+public:
+    explicit SpanSource(std::span<const uint8_t> bytes) : bytes(bytes) {}
+    uint64_t Size() const override { return bytes.size(); }
+    void Read(uint64_t off, uint8_t* out, size_t n) const override {
+        if (n > 0) std::memcpy(out, bytes.data() + off, n);
+    }
+
+private:
+    std::span<const uint8_t> bytes;
+};
+
+class FileSource : public ByteSource {
+public:
+    explicit FileSource(const std::filesystem::path& file) {
+        name = file.string();
+        fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) Refuse("Не вдається відкрити файл ", errno);
+        struct stat st {};
+        if (::fstat(fd, &st) != 0) {
+            const int err = errno;
+            ::close(fd);
+            Refuse("Не вдається прочитати файл ", err);
+        }
+        size = uint64_t(st.st_size);
+    }
+    ~FileSource() override { ::close(fd); }
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+    uint64_t Size() const override { return size; }
+    void Read(uint64_t off, uint8_t* out, size_t n) const override {
+        while (n > 0) {
+            ssize_t got = ::pread(fd, out, n, off_t(off));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) Refuse("Не вдається прочитати файл ", got < 0 ? errno : EIO);
+            out += got;
+            off += uint64_t(got);
+            n -= size_t(got);
+        }
+    }
+
+private:
+    // The messages of platform::ReadWholeFile.
+    [[noreturn]] void Refuse(const char* what, int err) const {
+        throw platform::FileError(what + name + ": " + platform::FileErrorReason(err));
+    }
+    int fd = -1;
+    uint64_t size = 0;
+    std::string name;
+};
+
 // Sectors of one kind (FAT sectors or mini sectors) with their allocation
 // table; hands out chains and remembers which sectors already belong to one.
 class SectorSpace {
 public:
-    SectorSpace(const char* kind, std::span<const uint8_t> bytes, uint32_t sectorSize, uint64_t firstOffset)
+    SectorSpace(const char* kind, const ByteSource& bytes, uint32_t sectorSize, uint64_t firstOffset)
         : kind(kind), bytes(bytes), sectorSize(sectorSize), firstOffset(firstOffset) {
-        uint64_t avail = bytes.size() > firstOffset ? bytes.size() - firstOffset : 0;
+        uint64_t avail = bytes.Size() > firstOffset ? bytes.Size() - firstOffset : 0;
         count = uint32_t(std::min<uint64_t>((avail + sectorSize - 1) / sectorSize, MaxRegSect));
         owned.assign(count, false);
     }
@@ -87,13 +155,26 @@ public:
         return chain;
     }
 
-    // Appends up to n bytes of a sector; a sector cut short by the end of the
-    // image reads as padded with zeros.
-    void Append(std::vector<uint8_t>& out, uint32_t s, size_t n) const {
-        uint64_t off = firstOffset + uint64_t(s) * sectorSize;
-        size_t avail = off < bytes.size() ? size_t(std::min<uint64_t>(bytes.size() - off, n)) : 0;
-        out.insert(out.end(), bytes.begin() + off, bytes.begin() + off + avail);
-        out.resize(out.size() + (n - avail), 0);
+    // Appends n bytes of the sectors from chain[first] on, which follow one
+    // another in the image; a sector cut short by the end of the image reads
+    // as padded with zeros.
+    void AppendRun(std::vector<uint8_t>& out, uint32_t s, size_t n) const {
+        const uint64_t off = firstOffset + uint64_t(s) * sectorSize;
+        const size_t avail = off < bytes.Size() ? size_t(std::min<uint64_t>(bytes.Size() - off, n)) : 0;
+        const size_t at = out.size();
+        out.resize(at + n, 0);
+        if (avail > 0) bytes.Read(off, out.data() + at, avail);
+    }
+
+    // The bytes of a chain, read in runs of sectors that lie one after another.
+    void AppendChain(std::vector<uint8_t>& out, const std::vector<uint32_t>& chain, uint64_t size) const {
+        for (size_t i = 0; i < chain.size() && out.size() < size;) {
+            size_t run = 1;
+            while (i + run < chain.size() && chain[i + run] == chain[i] + run) ++run;
+            AppendRun(out, chain[i],
+                      size_t(std::min<uint64_t>(uint64_t(run) * sectorSize, size - out.size())));
+            i += run;
+        }
     }
 
     std::vector<uint8_t> Read(uint32_t start, uint64_t size, const char* what) {
@@ -103,8 +184,7 @@ public:
         if (chain.size() < needed) Fail(std::string(what) + " is longer than its chain");
         std::vector<uint8_t> out;
         out.reserve(size_t(size));
-        for (size_t i = 0; out.size() < size; ++i)
-            Append(out, chain[i], size_t(std::min<uint64_t>(sectorSize, size - out.size())));
+        AppendChain(out, chain, size);
         return out;
     }
 
@@ -112,13 +192,16 @@ public:
         std::vector<uint32_t> chain = Chain(start, what);
         std::vector<uint8_t> out;
         out.reserve(chain.size() * sectorSize);
-        for (uint32_t s : chain) Append(out, s, sectorSize);
+        AppendChain(out, chain, uint64_t(chain.size()) * sectorSize);
         return out;
     }
 
+    // One sector's bytes.
+    void Append(std::vector<uint8_t>& out, uint32_t s, size_t n) const { AppendRun(out, s, n); }
+
 private:
     const char* kind;
-    std::span<const uint8_t> bytes;
+    const ByteSource& bytes;
     uint32_t sectorSize;
     uint64_t firstOffset;
     uint32_t count;
@@ -166,15 +249,29 @@ DirRecord DecodeDirEntry(const uint8_t* p, bool version3) {
 
 } // namespace
 
+namespace {
+class ImageSink;
+}
+
 struct TreeAccess {
-    static CompoundFile Parse(std::span<const uint8_t> image);
+    static CompoundFile Parse(const ByteSource& image);
+    static void Emit(const Element& root, ImageSink& sink);
     static std::vector<uint8_t> Serialize(const Element& root);
+    static void Save(const Element& root, const std::filesystem::path& file);
 };
 
-CompoundFile TreeAccess::Parse(std::span<const uint8_t> image) {
-    if (!CompoundFile::IsCompoundFile(image)) throw CompoundFileError("Not a compound file");
-    if (image.size() < 512) Fail("the header is cut short");
-    const uint8_t* h = image.data();
+CompoundFile TreeAccess::Parse(const ByteSource& image) {
+    uint8_t header[512];
+    if (image.Size() < 512) {
+        std::vector<uint8_t> head(size_t(image.Size()));
+        image.Read(0, head.data(), head.size());
+        if (!CompoundFile::IsCompoundFile(head)) throw CompoundFileError("Not a compound file");
+        Fail("the header is cut short");
+    }
+    image.Read(0, header, sizeof header);
+    if (!CompoundFile::IsCompoundFile(std::span<const uint8_t>(header, sizeof header)))
+        throw CompoundFileError("Not a compound file");
+    const uint8_t* h = header;
     uint16_t major = Get16(h + 26);
     if (major != 3 && major != 4) Fail("unsupported version " + std::to_string(major));
     if (Get16(h + 28) != 0xFFFE) Fail("wrong byte order mark");
@@ -182,7 +279,7 @@ CompoundFile TreeAccess::Parse(std::span<const uint8_t> image) {
     if (shift != 9 && shift != 12) Fail("unsupported sector size");
     if (Get16(h + 32) != 6) Fail("unsupported mini sector size");
     uint32_t sectorSize = 1u << shift;
-    if (image.size() < sectorSize) Fail("the header is cut short");
+    if (image.Size() < sectorSize) Fail("the header is cut short");
     uint32_t miniCutoff = Get32(h + 56);
 
     SectorSpace fat("sector", image, sectorSize, sectorSize);
@@ -234,7 +331,8 @@ CompoundFile TreeAccess::Parse(std::span<const uint8_t> image) {
     // Mini stream (kept in the root entry's chain) and its allocation table.
     std::vector<uint8_t> miniBytes;
     if (rootRec.size > 0) miniBytes = fat.Read(rootRec.start, rootRec.size, "the mini stream");
-    SectorSpace mini("mini sector", miniBytes, MiniSectorSize, 0);
+    SpanSource miniSource(miniBytes);
+    SectorSpace mini("mini sector", miniSource, MiniSectorSize, 0);
     uint32_t miniFatStart = Get32(h + 60);
     if (Get32(h + 64) > 0 && miniFatStart != EndOfChain)
         mini.table = ToTable(fat.ReadChain(miniFatStart, "the mini FAT"));
@@ -294,7 +392,75 @@ CompoundFile TreeAccess::Parse(std::span<const uint8_t> image) {
     return file;
 }
 
-std::vector<uint8_t> TreeAccess::Serialize(const Element& rootElement) {
+namespace {
+
+// Where an image goes, front to back.
+class ImageSink {
+public:
+    virtual ~ImageSink() = default;
+    virtual void Write(const uint8_t* p, size_t n) = 0;
+};
+
+class VectorSink : public ImageSink {
+public:
+    std::vector<uint8_t> out;
+    void Write(const uint8_t* p, size_t n) override { out.insert(out.end(), p, p + n); }
+};
+
+// Gathers small writes into large ones.
+class FileSink : public ImageSink {
+public:
+    explicit FileSink(platform::AtomicFile& file) : file(file) { buffer.reserve(Capacity); }
+    void Write(const uint8_t* p, size_t n) override {
+        if (buffer.size() + n > Capacity) Flush();
+        if (n >= Capacity) {
+            file.Write(std::string_view(reinterpret_cast<const char*>(p), n));
+            return;
+        }
+        buffer.insert(buffer.end(), p, p + n);
+    }
+    void Flush() {
+        if (!buffer.empty())
+            file.Write(std::string_view(reinterpret_cast<const char*>(buffer.data()), buffer.size()));
+        buffer.clear();
+    }
+
+private:
+    static constexpr size_t Capacity = size_t(1) << 20;
+    platform::AtomicFile& file;
+    std::vector<uint8_t> buffer;
+};
+
+uint64_t StreamSize(const Element& e) {
+    return e.External ? e.External->Size : e.Data.size();
+}
+
+// A stream's bytes, from memory or from the file that holds them.
+void WriteStreamBytes(const Element& e, ImageSink& sink) {
+    if (!e.External) {
+        sink.Write(e.Data.data(), e.Data.size());
+        return;
+    }
+    std::vector<uint8_t> chunk(size_t(1) << 20);
+    for (uint64_t off = 0; off < e.External->Size;) {
+        const size_t n = size_t(std::min<uint64_t>(chunk.size(), e.External->Size - off));
+        size_t got = 0;
+        while (got < n) {
+            ssize_t r = ::pread(e.External->Descriptor, chunk.data() + got, n - got, off_t(off + got));
+            if (r < 0 && errno == EINTR) continue;
+            if (r <= 0) throw CompoundFileError("Cannot read back a compound file stream");
+            got += size_t(r);
+        }
+        sink.Write(chunk.data(), n);
+        off += n;
+    }
+}
+
+} // namespace
+
+// The image is produced front to back: header, FAT, DIFAT, directory, mini
+// FAT, mini stream, then the large streams, each padded to its sector.
+void TreeAccess::Emit(const Element& rootElement, ImageSink& sink) {
     struct Entry {
         const Element* element;
         uint32_t left = NoStream, right = NoStream, child = NoStream;
@@ -342,15 +508,16 @@ std::vector<uint8_t> TreeAccess::Serialize(const Element& rootElement) {
     uint64_t miniSectors = 0, bigSectors = 0;
     for (Entry& en : entries) {
         const Element& e = *en.element;
-        if (!e.IsStream() || e.Data.empty()) continue;
-        if (e.Data.size() > 0xFFFFFFFFull * 512) throw CompoundFileError("Compound file stream too large");
-        en.mini = e.Data.size() < MiniStreamCutoff;
+        const uint64_t size = StreamSize(e);
+        if (!e.IsStream() || size == 0) continue;
+        if (size > 0xFFFFFFFFull * 512) throw CompoundFileError("Compound file stream too large");
+        en.mini = size < MiniStreamCutoff;
         if (en.mini) {
             en.start = uint32_t(miniSectors);
-            miniSectors += (e.Data.size() + MiniSectorSize - 1) / MiniSectorSize;
+            miniSectors += (size + MiniSectorSize - 1) / MiniSectorSize;
         } else {
             en.start = uint32_t(bigSectors); // relative for now
-            bigSectors += (e.Data.size() + 511) / 512;
+            bigSectors += (size + 511) / 512;
         }
     }
     const uint64_t perSector = 512 / 4;
@@ -375,9 +542,6 @@ std::vector<uint8_t> TreeAccess::Serialize(const Element& rootElement) {
     uint32_t firstMiniStream = firstMiniFat + uint32_t(miniFatSectors);
     uint32_t firstBig = firstMiniStream + uint32_t(miniStreamSectors);
 
-    std::vector<uint8_t> out(512 + size_t(total) * 512, 0);
-    auto sector = [&](uint64_t s) { return out.data() + 512 + s * 512; };
-
     std::vector<uint32_t> fatTable(size_t(fatSectors * perSector), FreeSect);
     for (uint32_t s = 0; s < fatSectors; ++s) fatTable[s] = FatSect;
     for (uint32_t s = 0; s < difatSectors; ++s) fatTable[firstDifat + s] = DifSect;
@@ -390,41 +554,66 @@ std::vector<uint8_t> TreeAccess::Serialize(const Element& rootElement) {
     chain(fatTable, firstMiniStream, miniStreamSectors);
 
     std::vector<uint32_t> miniFat(size_t(miniFatSectors * perSector), FreeSect);
-    uint8_t* miniStream = sector(firstMiniStream);
+    std::vector<uint8_t> miniStream(size_t(miniStreamSectors * 512), 0);
     for (Entry& en : entries) {
         const Element& e = *en.element;
-        if (!e.IsStream() || e.Data.empty()) continue;
-        uint64_t n =
-            en.mini ? (e.Data.size() + MiniSectorSize - 1) / MiniSectorSize : (e.Data.size() + 511) / 512;
+        const uint64_t size = StreamSize(e);
+        if (!e.IsStream() || size == 0) continue;
+        uint64_t n = en.mini ? (size + MiniSectorSize - 1) / MiniSectorSize : (size + 511) / 512;
         if (en.mini) {
             chain(miniFat, en.start, n);
-            std::memcpy(miniStream + uint64_t(en.start) * MiniSectorSize, e.Data.data(), e.Data.size());
+            VectorSink small;
+            WriteStreamBytes(e, small);
+            std::memcpy(miniStream.data() + uint64_t(en.start) * MiniSectorSize, small.out.data(),
+                        size_t(size));
         } else {
             en.start += firstBig;
             chain(fatTable, en.start, n);
-            std::memcpy(sector(en.start), e.Data.data(), e.Data.size());
         }
     }
 
-    for (size_t k = 0; k < fatTable.size(); ++k)
-        Put32(sector(k / perSector) + (k % perSector) * 4, fatTable[k]);
-    for (size_t k = 0; k < miniFat.size(); ++k)
-        Put32(sector(firstMiniFat + k / perSector) + (k % perSector) * 4, miniFat[k]);
+    uint8_t header[512] = {};
+    uint8_t* h = header;
+    std::copy(Signature.begin(), Signature.end(), h);
+    Put16(h + 24, 0x003E);
+    Put16(h + 26, 3);
+    Put16(h + 28, 0xFFFE);
+    Put16(h + 30, 9);
+    Put16(h + 32, 6);
+    Put32(h + 44, uint32_t(fatSectors));
+    Put32(h + 48, firstDir);
+    Put32(h + 56, MiniStreamCutoff);
+    Put32(h + 60, miniFatSectors ? firstMiniFat : EndOfChain);
+    Put32(h + 64, uint32_t(miniFatSectors));
+    Put32(h + 68, difatSectors ? firstDifat : EndOfChain);
+    Put32(h + 72, uint32_t(difatSectors));
+    for (size_t k = 0; k < HeaderDifatEntries; ++k)
+        Put32(h + 76 + 4 * k, k < fatSectors ? uint32_t(k) : FreeSect);
+    sink.Write(header, sizeof header);
+
+    uint8_t sector[512];
+    auto tableSectors = [&](const std::vector<uint32_t>& table) {
+        for (size_t k = 0; k < table.size(); k += perSector) {
+            for (size_t i = 0; i < perSector; ++i) Put32(sector + 4 * i, table[k + i]);
+            sink.Write(sector, sizeof sector);
+        }
+    };
+    tableSectors(fatTable);
 
     // FAT sectors beyond the header's 109 are listed in DIFAT sectors of 127
     // entries and a link to the next one.
     for (uint64_t d = 0; d < difatSectors; ++d) {
-        uint8_t* p = sector(firstDifat + d);
         for (uint64_t k = 0; k < perSector - 1; ++k) {
             uint64_t fatIndex = HeaderDifatEntries + d * (perSector - 1) + k;
-            Put32(p + 4 * k, fatIndex < fatSectors ? uint32_t(fatIndex) : FreeSect);
+            Put32(sector + 4 * k, fatIndex < fatSectors ? uint32_t(fatIndex) : FreeSect);
         }
-        Put32(p + 508, d + 1 < difatSectors ? uint32_t(firstDifat + d + 1) : EndOfChain);
+        Put32(sector + 508, d + 1 < difatSectors ? uint32_t(firstDifat + d + 1) : EndOfChain);
+        sink.Write(sector, sizeof sector);
     }
 
-    uint8_t* dir = sector(firstDir);
+    std::vector<uint8_t> dir(size_t(dirSectors * 512), 0);
     for (size_t i = 0; i < dirSectors * (512 / DirEntrySize); ++i) {
-        uint8_t* p = dir + i * DirEntrySize;
+        uint8_t* p = dir.data() + i * DirEntrySize;
         if (i >= entries.size()) {
             Put32(p + 68, NoStream);
             Put32(p + 72, NoStream);
@@ -449,36 +638,53 @@ std::vector<uint8_t> TreeAccess::Serialize(const Element& rootElement) {
             Put32(p + 116, miniSectors ? firstMiniStream : EndOfChain);
             Put64(p + 120, miniSectors * MiniSectorSize);
         } else if (e.IsStream()) {
-            Put32(p + 116, e.Data.empty() ? EndOfChain : en.start);
-            Put64(p + 120, e.Data.size());
+            const uint64_t size = StreamSize(e);
+            Put32(p + 116, size == 0 ? EndOfChain : en.start);
+            Put64(p + 120, size);
         }
     }
+    sink.Write(dir.data(), dir.size());
+    tableSectors(miniFat);
+    sink.Write(miniStream.data(), miniStream.size());
 
-    uint8_t* h = out.data();
-    std::copy(Signature.begin(), Signature.end(), h);
-    Put16(h + 24, 0x003E);
-    Put16(h + 26, 3);
-    Put16(h + 28, 0xFFFE);
-    Put16(h + 30, 9);
-    Put16(h + 32, 6);
-    Put32(h + 44, uint32_t(fatSectors));
-    Put32(h + 48, firstDir);
-    Put32(h + 56, MiniStreamCutoff);
-    Put32(h + 60, miniFatSectors ? firstMiniFat : EndOfChain);
-    Put32(h + 64, uint32_t(miniFatSectors));
-    Put32(h + 68, difatSectors ? firstDifat : EndOfChain);
-    Put32(h + 72, uint32_t(difatSectors));
-    for (size_t k = 0; k < HeaderDifatEntries; ++k)
-        Put32(h + 76 + 4 * k, k < fatSectors ? uint32_t(k) : FreeSect);
-    return out;
+    const uint8_t zeros[512] = {};
+    for (const Entry& en : entries) {
+        const Element& e = *en.element;
+        const uint64_t size = StreamSize(e);
+        if (!e.IsStream() || size == 0 || en.mini) continue;
+        WriteStreamBytes(e, sink);
+        if (size % 512) sink.Write(zeros, 512 - size % 512);
+    }
+}
+
+std::vector<uint8_t> TreeAccess::Serialize(const Element& root) {
+    VectorSink sink;
+    Emit(root, sink);
+    return std::move(sink.out);
+}
+
+void TreeAccess::Save(const Element& root, const std::filesystem::path& file) {
+    platform::AtomicFile out(file.string());
+    FileSink sink(out);
+    Emit(root, sink);
+    sink.Flush();
+    out.Commit();
 }
 
 CompoundFile CompoundFile::Parse(std::span<const uint8_t> image) {
-    return TreeAccess::Parse(image);
+    return TreeAccess::Parse(SpanSource(image));
+}
+
+CompoundFile CompoundFile::Load(const std::filesystem::path& file) {
+    return TreeAccess::Parse(FileSource(file));
 }
 
 std::vector<uint8_t> CompoundFile::Serialize() const {
     return TreeAccess::Serialize(*root);
+}
+
+void CompoundFile::Save(const std::filesystem::path& file) const {
+    TreeAccess::Save(*root, file);
 }
 
 } // namespace platform::cfb

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/AtomicFile.h"
+
 #include <cstring>
+#include <filesystem>
 #include <functional>
+#include <unistd.h>
 
 using namespace compound_test;
 using platform::cfb::CompareNames;
@@ -13,14 +17,28 @@ using platform::cfb::Element;
 
 namespace {
 
-// Expects a CompoundFileError whose message contains the given text.
+std::string ScratchFile(const char* name) {
+    return (std::filesystem::temp_directory_path() / (name + std::to_string(::getpid()))).string();
+}
+
+// Expects a CompoundFileError whose message contains the given text, from the
+// image in memory and from the same image read from a file.
 void ExpectBad(const std::vector<uint8_t>& image, const std::string& text) {
-    try {
-        CompoundFile::Parse(image);
-        ADD_FAILURE() << "parsed a malformed image, expected: " << text;
-    } catch (const CompoundFileError& e) {
-        EXPECT_NE(std::string(e.what()).find(text), std::string::npos) << e.what();
+    const std::string file = ScratchFile("compound-bad.");
+    platform::WriteFileAtomic(file,
+                              std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
+    for (bool fromFile : {false, true}) {
+        try {
+            if (fromFile)
+                CompoundFile::Load(file);
+            else
+                CompoundFile::Parse(image);
+            ADD_FAILURE() << "parsed a malformed image, expected: " << text << (fromFile ? " (file)" : "");
+        } catch (const CompoundFileError& e) {
+            EXPECT_NE(std::string(e.what()).find(text), std::string::npos) << e.what();
+        }
     }
+    std::filesystem::remove(file);
 }
 
 size_t FatOffset(const std::vector<uint8_t>& image) {
@@ -323,4 +341,37 @@ TEST(CompoundImage, MalformedImagesRaiseClearErrors) {
 TEST(CompoundImage, ImageCutInTheMiddleIsRefused) {
     std::vector<uint8_t> good = SampleTree().Serialize();
     ExpectBad(std::vector<uint8_t>(good.begin(), good.begin() + good.size() / 2), "past the end");
+}
+
+// A saved file holds the image Serialize makes, streams kept in an open file
+// included, and loading it gives the tree back.
+TEST(CompoundImage, FilesHoldTheImageOfTheTree) {
+    const std::string file = ScratchFile("compound-save.");
+    std::vector<CompoundFile> trees(3);
+    trees[0].Root().AddStream(u"Big", Pattern(8 * 1024 * 1024 + 100, 9));
+    trees[0].Root().AddStream(u"Small", Pattern(10, 10));
+    trees[1] = SampleTree();
+    for (const CompoundFile& f : trees) {
+        f.Save(file);
+        EXPECT_EQ(platform::ReadWholeFileBytes(file), f.Serialize());
+        EXPECT_EQ(Listing(CompoundFile::Load(file).Root()), Listing(f.Root()));
+    }
+    // The same streams, one's bytes in an open file (a large and a small one).
+    Element& root = trees[0].Root();
+    for (const char16_t* name : {u"Big", u"Small"}) {
+        const std::vector<uint8_t>& bytes = root.FindStream(name)->Data;
+        platform::TempFile held = platform::TempFile::Create("compound", ".tmp");
+        ASSERT_EQ(::pwrite(held.Descriptor(), bytes.data(), bytes.size(), 0), ssize_t(bytes.size()));
+        CompoundFile external;
+        for (const char16_t* other : {u"Big", u"Small"}) {
+            Element& e = external.Root().AddStream(other);
+            if (other == name)
+                e.External = Element::ExternalBytes{held.Descriptor(), bytes.size()};
+            else
+                e.Data = root.FindStream(other)->Data;
+        }
+        EXPECT_EQ(external.Serialize(), trees[0].Serialize());
+    }
+    EXPECT_THROW(CompoundFile::Load(file + ".missing"), platform::FileError);
+    std::filesystem::remove(file);
 }

@@ -313,6 +313,7 @@ TEST_F(Evaluator, BadTokens) {
         {{0x21, 27, 0}, "Value is missing"},      // ROUND without its arguments
         {{0x1E, 4, 0, 0x21, 20, 0}, "Can not calculate function SQRT"},
         {{0x1E, 4, 0, 0x1E, 4, 0, 0x22, 2, 4, 0}, "8"},
+        {{0x1E, 4, 0, 0x1E, 4, 0, 0x22, 2, 205, 0}, "Can not calculate function FINDB"},
         {{0x1E, 4, 0, 0x22, 2, 4, 0}, "Value is missing"},
         {{0x1E, 4, 0, 0x1E, 4, 0, 0x22, 2, 2, 0}, "Wrong number of arguments (2) to function ISNA"},
     };
@@ -328,6 +329,11 @@ TEST_F(Evaluator, BadTokens) {
         }
         EXPECT_EQ(got, c.Value) << c.Value;
     }
+    // A BIFF3 name: its record holds the only text of it.
+    const std::vector<uint8_t> name = {0x23, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    TFormulaValue v;
+    ev->EvaluateTokens(name, name.size(), TExcelVersion::xvExcel30, 0, 0, 0, v);
+    EXPECT_EQ(Text(v), "#NAME?");
 }
 
 TEST_F(Evaluator, OtherFunctionsGoToOnFunction) {

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -152,6 +153,38 @@ TEST_F(RowsColumnsTest, LoadedRowsAreKeptInOrderWhateverTheFileOrder) {
     HexBytes cut(15, 0);
     EXPECT_EQ(MessageOf([&] { rows.LoadRowRecord(cut); }), "Record too short: row format beyond the end");
     EXPECT_EQ(rows.Count(), 3);
+}
+
+// Files list rows in any order, some twice; lookups may come between the
+// records. The list matches a map of the last record read per row.
+TEST_F(RowsColumnsTest, RowOrdersOfFilesAndLookupsBetweenRecords) {
+    std::vector<uint16_t> descending, shuffled;
+    for (uint16_t r = 3000; r-- > 0;) descending.push_back(r);
+    for (uint32_t i = 0; i < 3000; ++i) shuffled.push_back(uint16_t(i * 7919 % 1000));
+    const struct {
+        std::vector<uint16_t> order;
+        int lookupEvery; // 0: no lookups while reading
+    } cases[] = {
+        {descending, 0}, {descending, 50}, {shuffled, 0}, {shuffled, 7}, {{5, 3, 5, 1, 3, 9, 0, 9}, 1}};
+    for (const auto& c : cases) {
+        TXLSRows rows(&formats);
+        std::map<uint16_t, uint16_t> heights;
+        for (size_t i = 0; i < c.order.size(); ++i) {
+            const uint16_t height = uint16_t(i % 4000 + 1);
+            rows.LoadRowRecord(RowRecord(c.order[i], 0x0140, 0, height));
+            heights[c.order[i]] = height;
+            if (c.lookupEvery && i % size_t(c.lookupEvery) == 0) {
+                ASSERT_NE(rows.Find(c.order[i / 2]), nullptr);
+                EXPECT_EQ(rows.Find(c.order[i / 2])->Height, heights[c.order[i / 2]]);
+            }
+        }
+        ASSERT_EQ(rows.Count(), int(heights.size()));
+        int i = 0;
+        for (const auto& [row, height] : heights) {
+            EXPECT_EQ(rows[i].Row, row);
+            EXPECT_EQ(rows[i++].Height, height) << row;
+        }
+    }
 }
 
 TEST_F(RowsColumnsTest, RowRecordsStayInsideTheirFields) {

@@ -369,3 +369,42 @@ TEST(XLSStreamWrite, FilesAppearOnlyWhenClosed) {
     }
     std::filesystem::remove_all(folder);
 }
+
+// A write kept in a scratch file as it grows gives the file a write held in
+// memory gives, patches of bytes already passed on to the scratch file included.
+TEST(XLSStreamWrite, StreamsKeptInAScratchFileAreWrittenAsFromMemory) {
+    const auto file = std::filesystem::temp_directory_path() / ("xlsspill." + std::to_string(::getpid()));
+    const Bytes body = Fill(8000, 3);
+    const auto writer = [&](TXLSStream& s, size_t records) {
+        s.WriteHeader(0x0809, 4);
+        const int64_t first = s.Position();
+        s.WriteDWord(0);
+        for (size_t i = 0; i < records; ++i) s.WriteRawRecord(0x00FC, body.data(), uint16_t(body.size()));
+        const int64_t last = s.Position();
+        s.WriteWordRecord(0x0042, 1200);
+        s.Seek(first, 0);
+        s.WriteDWord(uint32_t(last));
+        s.Seek(last + 4, 0);
+        s.WriteWord(1251);
+        s.Seek(0, 2);
+        s.WriteHeader(0x000A, 0);
+    };
+    for (TExcelVersion v : {TExcelVersion::xvExcel97, TExcelVersion::xvExcel40})
+        for (size_t records : {size_t(0), size_t(1), size_t(300)}) {
+            Bytes memory;
+            {
+                TXLSStream s;
+                s.TargetStream = &memory;
+                s.OpenWrite("", v);
+                writer(s, records);
+                s.Close();
+            }
+            TXLSStream s;
+            s.SpillToFile = true;
+            s.OpenWrite(file, v);
+            writer(s, records);
+            s.Close();
+            EXPECT_EQ(platform::ReadWholeFileBytes(file.string()), memory) << int(v) << " " << records;
+        }
+    std::filesystem::remove(file);
+}
