@@ -132,6 +132,7 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
     bd.ReplacedParts.push_back("docProps/app.xml");
 
     workbookRels = ReadRelations(workbookPart, &bd.Relations);
+    for (size_t i = 0; i < workbookRels.size(); ++i) workbookRelById[workbookRels[i].Id] = i;
     // A part that a relationship names must be there (read is true); without
     // a relationship the usual name is tried.
     auto partOf = [&](std::string_view type, std::string_view fallback, bool read) {
@@ -305,9 +306,8 @@ bool TXLS2007Reader::WorkbookTag(int id, TExXMLTag& tag) {
         std::string_view name = tag.ReqText(eaname);
         std::string relId = tag.GetTextUtf8(ear_id);
         std::string state(tag.GetText(eastate));
-        const TRel* rel = nullptr;
-        for (const TRel& r : workbookRels)
-            if (r.Id == relId) rel = &r;
+        auto found = workbookRelById.find(relId);
+        const TRel* rel = found == workbookRelById.end() ? nullptr : &workbookRels[found->second];
         // A sheet without its relationship has no part: other readers pass
         // it over, and so does this one.
         if (!rel) return true;

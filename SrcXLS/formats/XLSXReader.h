@@ -78,6 +78,7 @@ private:
     std::vector<TRel>* relations = nullptr; // of the part being read
     TXMLRelations* keepList = nullptr;      // receives the kept ones
     std::vector<TRel> workbookRels;
+    std::map<std::string, size_t, std::less<>> workbookRelById; // the last of an Id
     TSheet* current = nullptr;
     int sheetCount = 0; // "sheet" elements met
     struct TSheetPart {

@@ -167,6 +167,7 @@ void TXLSZipArchive::Fail(std::string_view what) const {
 }
 
 void TXLSZipArchive::Discard() {
+    folded.clear();
     if (archive) zip_discard(archive);
     archive = nullptr;
     if (target) zip_source_free(target);
@@ -248,8 +249,18 @@ int TXLSZipArchive::IndexOf(std::string_view name) const {
     if (!archive) return -1;
     std::string n(name);
     zip_int64_t i = zip_name_locate(archive, n.c_str(), ZIP_FL_ENC_RAW);
-    if (i < 0) i = zip_name_locate(archive, n.c_str(), ZIP_FL_ENC_RAW | ZIP_FL_NOCASE);
-    return i < 0 ? -1 : int(i);
+    if (i >= 0) return int(i);
+    // In any letter case through an index built once: a package may look
+    // for many parts it does not hold, and a scan each time is quadratic.
+    auto fold = [](std::string text) {
+        for (char& c : text)
+            if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+        return text;
+    };
+    if (folded.empty())
+        for (int k = 0, count = Count(); k < count; ++k) folded.emplace(fold(EntryName(k)), k);
+    auto it = folded.find(fold(std::move(n)));
+    return it == folded.end() ? -1 : it->second;
 }
 
 std::string TXLSZipArchive::Extract(std::string_view name) {
@@ -296,6 +307,7 @@ std::string TXLSZipArchive::ExtractIndex(int index) {
 
 void TXLSZipArchive::AddSource(std::string_view name, zip_source_t* src, int level) {
     if (!src) Fail("Can not add ZIP entry");
+    folded.clear();
     std::string n(name);
     zip_int64_t i = zip_file_add(archive, n.c_str(), src, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
     if (i < 0) {
@@ -322,6 +334,7 @@ void TXLSZipArchive::CopyEntry(TXLSZipArchive& from, int index) {
     const std::string name = from.EntryName(index);
     zip_source_t* src = zip_source_zip(archive, from.archive, zip_uint64_t(index), ZIP_FL_COMPRESSED, 0, -1);
     if (!src) Fail("Can not copy ZIP entry " + name);
+    folded.clear();
     if (zip_file_add(archive, name.c_str(), src, ZIP_FL_OVERWRITE | ZIP_FL_ENC_RAW) < 0) {
         zip_source_free(src);
         Fail("Can not copy ZIP entry " + name);

@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 struct zip;
@@ -78,6 +79,7 @@ private:
     std::unique_ptr<TFileSink> sink;
     TZipLimits limits;
     uint64_t totalRead = 0;
+    mutable std::unordered_map<std::string, int> folded; // names in lower case
 };
 
 } // namespace xls

@@ -43,10 +43,15 @@ void TBasicSheet::SetReadName(std::u16string_view value) {
 }
 
 bool TSheets::NameTaken(std::u16string_view name, const TBasicSheet* except) const {
-    std::u16string upper = UpperCaseWide(name);
+    // Without a copy per sheet: a workbook of many sheets asks this for each.
+    const std::u16string upper = UpperCaseWide(name);
     for (int i = 0; i < Count(); ++i) {
         const TSheet& s = GetItem(i);
-        if (&s != except && UpperCaseWide(s.Name()) == upper) return true;
+        const std::u16string& other = s.Name();
+        if (&s != except && other.size() == upper.size() &&
+            std::equal(other.begin(), other.end(), upper.begin(),
+                       [](char16_t a, char16_t b) { return UpperCaseChar(a) == b; }))
+            return true;
     }
     return false;
 }

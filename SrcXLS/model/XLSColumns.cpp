@@ -52,7 +52,7 @@ void TXLSColumns::CheckRange(int first, int last) {
 }
 
 TXLSColumn* TXLSColumns::GetItem(int index) const {
-    return index >= 0 && index < SlotCount ? slots[size_t(index)].get() : nullptr;
+    return index >= 0 && size_t(index) < slots.size() ? slots[size_t(index)].get() : nullptr;
 }
 
 TXLSColumn& TXLSColumns::Create(int col, int formatIndex) {
@@ -61,25 +61,26 @@ TXLSColumn& TXLSColumns::Create(int col, int formatIndex) {
     c->OnChange = [this](TCellFormat* format, int owner) {
         if (OnChange) OnChange(format, owner);
     };
+    if (size_t(col) >= slots.size()) slots.resize(size_t(col) + 1);
     slots[size_t(col)] = std::move(c);
     return *slots[size_t(col)];
 }
 
 void TXLSColumns::ClearRange(int first, int last) {
     CheckRange(first, last);
-    for (int i = first; i <= last; ++i) slots[size_t(i)].reset();
+    for (int i = first; i <= last && size_t(i) < slots.size(); ++i) slots[size_t(i)].reset();
 }
 
 void TXLSColumns::SetWidths(int first, int last, int width) {
     CheckRange(first, last);
     if (width < 0 || width > 0xFFFF) throw XLSError("Invalid value");
     for (int i = first; i <= last; ++i) {
-        auto& slot = slots[size_t(i)];
+        TXLSColumn* slot = GetItem(i);
         if (!slot) {
             if (width != TXLSColumn::DefaultWidth) Create(i, DefaultCellFormat).SetWidth(width);
         } else if (slot->GetWidth() != width) {
             slot->SetWidth(width);
-            if (slot->IsDefault()) slot.reset();
+            if (slot->IsDefault()) slots[size_t(i)].reset();
         }
     }
 }
@@ -88,7 +89,7 @@ void TXLSColumns::AddColumns(int first, int count) {
     if (count <= 0) return;
     CheckRange(first, first + count - 1);
     for (int i = first; i < first + count; ++i)
-        if (!slots[size_t(i)]) Create(i, DefaultCellFormat);
+        if (!GetItem(i)) Create(i, DefaultCellFormat);
 }
 
 void TXLSColumns::LoadColInfo(std::span<const uint8_t> body) {
@@ -110,13 +111,13 @@ void TXLSColumns::LoadColInfo(std::span<const uint8_t> body) {
 
 void TXLSColumns::WriteColInfos(TXLSStream& stream) const {
     for (int i = 0; i <= LastBIFFColumn;) {
-        const TXLSColumn* c = slots[size_t(i)].get();
+        const TXLSColumn* c = GetItem(i);
         if (!c) {
             ++i;
             continue;
         }
         int last = i;
-        while (last < LastBIFFColumn && slots[size_t(last + 1)] && slots[size_t(last + 1)]->Equal(*c)) ++last;
+        while (last < LastBIFFColumn && GetItem(last + 1) && GetItem(last + 1)->Equal(*c)) ++last;
         uint16_t flags = c->GetWidth() != TXLSColumn::DefaultWidth ? CustomWidthBit : 0;
         if (c->Hidden) flags |= HiddenBit;
         if (c->CustomWidth) flags |= CustomWidthBit;

@@ -6,10 +6,10 @@
 #include "SrcXLS/formats/XLSStream.h"
 #include "SrcXLS/model/FormattedObject.h"
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <vector>
 
 namespace xls {
 
@@ -89,7 +89,8 @@ private:
     TXLSColumn& Create(int col, int formatIndex);
 
     TCellFormats* pool;
-    std::array<std::unique_ptr<TXLSColumn>, SlotCount> slots;
+    // Up to the last column that has settings: a sheet without any holds none.
+    std::vector<std::unique_ptr<TXLSColumn>> slots;
 };
 
 } // namespace xls

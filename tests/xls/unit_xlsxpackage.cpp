@@ -263,6 +263,8 @@ TEST(XlsxZip, EntriesGoInAndComeOutBounded) {
     zip.OpenBuffer(bytes);
     EXPECT_EQ(zip.Count(), 2);
     EXPECT_EQ(zip.IndexOf("DIR/B.BIN"), 1);
+    EXPECT_EQ(zip.IndexOf("A.XML"), 0);
+    EXPECT_EQ(zip.IndexOf("DIR/C.BIN"), -1);
     EXPECT_EQ(zip.Extract("dir/b.bin"), zeros);
     EXPECT_EQ(ErrorOf([&] { zip.Extract("c.xml"); }), "Can not find file c.xml in ZIP");
 
