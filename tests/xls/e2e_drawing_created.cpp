@@ -230,4 +230,22 @@ TEST(DrawingCreated, ControlsAreImportedByLibreOffice) {
         "form:label=\"Готівка\"",
     };
     for (const char* e : expected) EXPECT_NE(fods.find(e), std::string::npos) << e;
+
+    // The controls as LibreOffice writes them to .xls: our reader takes them.
+    drawingtest::LibreOfficeConvert({file}, "xls:\"MS Excel 97\"", dir.File("lox"), dir.File("profile"));
+    TTabrix4 theirs;
+    theirs.SetFilename(fs::path(dir.File("lox/controls.xls")).u16string());
+    theirs.Read();
+    TControlObjects& their = theirs.GetSheet(0).ControlsObjects();
+    ASSERT_EQ(their.ListBoxes.Count(), 1);
+    EXPECT_EQ(their.ListBoxes[0].GetDestCell(), u"$C$3");
+    EXPECT_EQ(their.ListBoxes[0].GetSourceArea(), u"$A$1:$A$10");
+    ASSERT_EQ(their.ComboBoxes.Count(), 1);
+    EXPECT_EQ(their.ComboBoxes[0].GetDestCell(), u"$C$4");
+    ASSERT_EQ(their.Buttons.Count(), 2);
+    EXPECT_EQ(their.Buttons[0].GetText(), u"Записати");
+    ASSERT_EQ(their.CheckBoxes.Count(), 1);
+    EXPECT_EQ(their.CheckBoxes[0].GetText(), u"Ваговий");
+    ASSERT_EQ(their.RadioButtons.Count(), 1);
+    EXPECT_EQ(their.RadioButtons[0].GetText(), u"Готівка");
 }

@@ -213,32 +213,6 @@ TEST(DrawingControls, SubRecordsAControlDoesNotTakeAreRefused) {
     }
 }
 
-// A list or combo box whose OBJ lacks its list data (as a damaged file may
-// have it) is written with the list data of a new one, which reads again.
-TEST(DrawingControls, ListDataMissingFromTheFile) {
-    for (uint16_t type : {uint16_t(objtype::ListBox), uint16_t(objtype::ComboBox)}) {
-        Bytes obj = FromHex("1500 1200");
-        Bytes cmo = CmoBody(type, 3, 0x2011);
-        obj.insert(obj.end(), cmo.begin(), cmo.end());
-        Bytes rest = FromHex("0C00 0000 0000 0000");
-        obj.insert(obj.end(), rest.begin(), rest.end());
-        TShape shape;
-        uint16_t highest = 0;
-        drawingtest::RecordReader in({{biff::OBJ, obj}});
-        shape.Attached = ReadObjRecord(shape, in.Stream(), highest);
-        ASSERT_NE(shape.Attached, nullptr);
-        auto written = Written(shape);
-        drawingtest::RecordReader again({written[0]});
-        TShape back;
-        back.Attached = ReadObjRecord(back, again.Stream(), highest);
-        const auto& box = static_cast<TShapeControlListBox&>(*back.Attached);
-        const TShapeControlListBox fresh(3, type == objtype::ComboBox, nullptr);
-        EXPECT_EQ(box.Lbs->Lines, fresh.Lbs->Lines) << type;
-        EXPECT_EQ(box.Lbs->Flags, fresh.Lbs->Flags) << type;
-        EXPECT_EQ(Written(back)[0].Body, written[0].Body) << type;
-    }
-}
-
 // A scroll bar keeps its settings, macro and linked cell as read and writes
 // them back in its order; its macro follows deleted names.
 TEST(DrawingControls, ScrollBarsComeBack) {
