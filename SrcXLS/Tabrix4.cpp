@@ -4,7 +4,10 @@
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSTempFiles.h"
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/drawing/DrawingObjects.h"
 #include "SrcXLS/drawing/EscherDrawing.h"
+#include "SrcXLS/model/ConditionalFormats.h"
+#include "SrcXLS/model/DataValidations.h"
 
 #include <algorithm>
 #include <cmath>
@@ -108,11 +111,36 @@ TTabrix4::TTabrix4()
     cellStores.OnSharedFormulaRemoved = [this](TCellValues& store, TCell& cell) {
         formulaHandler.UnshareFormula(store, cell);
     };
+    formulaHandler.OnNameDeleted = [this](int position) { NameDeleted(position); };
     WireDrawingNames();
     sheets->Add(0);
     vba = std::make_unique<TXLSVBA>();
     optionsDialog.ReadFrom(sheets->Items(0).Records());
     SetVersion(TExcelVersion::xvExcel97);
+}
+
+// After the handler renumbered the names in cells and names: the formulas of
+// conditional formats and validations and the macros of the drawings follow.
+void TTabrix4::NameDeleted(int position) {
+    auto follow = [&](std::vector<uint8_t>& tokens) {
+        size_t length = tokens.size();
+        formulaHandler.NameDeletedInTokens(tokens, length, position);
+    };
+    for (int s = 0; s < sheets->Count(); ++s) {
+        TSheet& sheet = sheets->Items(s);
+        TConditionalFormats& formats = sheet.ConditionalFormats();
+        for (int i = 0; i < formats.Count(); ++i)
+            for (int c = 0; c < 3; ++c) {
+                follow(formats.Items(i).Condition(c).Formula1Tokens);
+                follow(formats.Items(i).Condition(c).Formula2Tokens);
+            }
+        TDataValidations& validations = sheet.Validations();
+        for (int i = 0; i < validations.Count(); ++i) {
+            follow(validations.Items(i).Expression1Tokens);
+            follow(validations.Items(i).Expression2Tokens);
+        }
+        sheet.Drawing().NameDeleted(position);
+    }
 }
 
 void TTabrix4::WireDrawingNames() {
@@ -138,9 +166,6 @@ void TTabrix4::WireDrawingNames() {
     };
     drawingNames.MacroSheetEntry = [this] {
         return formulaHandler.Externals().GetSelfSheetIndex(0xFFFE, 0xFFFE, formulaHandler.SheetCount());
-    };
-    names.OnNameDeleted = [this](int position) {
-        for (int i = 0; i < sheets->Count(); ++i) sheets->Items(i).Drawing().NameDeleted(position);
     };
 }
 

@@ -223,8 +223,14 @@ public:
     bool FormulasShown() const override { return ShowFormulas; }
     IFormulaServices& Formulas() override { return formulaHandler; }
     TFormulaHandler& FormulaHandler() { return formulaHandler; }
-    // The defined names.
+    // The defined names. Deleting one turns the references to it into
+    // #NAME? and renumbers those to later names in every formula.
     TInternalNames& GetInternalNames() { return formulaHandler.Names(); }
+    // The cached value of an external name (EXTERNSHEET index, 1-based
+    // name index); raises the library's messages for what has none.
+    void GetExternNameValue(int externSheetIndex, int nameIndex, TFormulaValue& value) const {
+        formulaHandler.ExternNameValue(externSheetIndex, nameIndex, value);
+    }
     TPaperSize DefaultPaperSize() const override { return PaperSize; }
 
     // ICellOperations.
@@ -240,6 +246,7 @@ private:
     void ReadFile();
     void WriteFile();
     void SetDefaultWindow();
+    void NameDeleted(int position);
     // The defined names as form controls and shape macros use them.
     void WireDrawingNames();
 

@@ -165,6 +165,8 @@ void WriteWorkbookFile(TTabrix4& book) {
         source.SharedStrings = [&book](TXLSStream& s) { book.Sheets().WriteSST(s); };
         source.Names = [&book](TXLSStream& s) {
             TFormulaHandler& formulas = book.FormulaHandler();
+            // Names read from a package have text only; their references may add entries.
+            formulas.CompileNameTexts();
             // Chart sheets count among the sheets that 3-D references name.
             formulas.Externals().SetSelfSheetCount(book.Sheets().Count() + book.ChartSheets().Count());
             const TRecordSink sink = [&s](uint16_t id, std::span<const uint8_t> body) {

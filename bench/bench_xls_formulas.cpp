@@ -103,6 +103,14 @@ void BM_Decode100k(benchmark::State& state) {
         benchmark::DoNotOptimize(chars);
     }
     state.counters["distinct"] = double(mix.Samples.size());
+    size_t chars = 0, bytes = 0;
+    for (const TSample& s : mix.Samples) {
+        chars += s.Text.size();
+        bytes += s.TokenLength;
+    }
+    // The size of the mix's average formula, as text and as tokens.
+    state.counters["chars"] = double(chars) / double(mix.Samples.size());
+    state.counters["tokenBytes"] = double(bytes) / double(mix.Samples.size());
 }
 
 void BM_Encode100k(benchmark::State& state) {

@@ -39,8 +39,15 @@ void TTabrixReader::ReadNameRecord() {
     }
     Drop();
     Placeholder(placeholder::Names);
+    const uint16_t id = Header.Id;
+    if (id != NAME && id != SUPBOOK && id != EXTERNNAME && id != EXTERNSHEET) {
+        // Ids of older files in a BIFF8 stream: kept, with their CONTINUE records.
+        CurrentStorage->Add(Header, Body());
+        return;
+    }
+    // Joining reads the CONTINUE headers over the record's own.
     const std::vector<uint8_t> body = JoinedBody();
-    switch (Header.Id) {
+    switch (id) {
     case NAME:
         formulas->Names().ReadName(body);
         break;
@@ -52,10 +59,6 @@ void TTabrixReader::ReadNameRecord() {
         break;
     case EXTERNSHEET:
         formulas->Externals().ReadExternSheet(body);
-        break;
-    default:
-        // Ids of older files in a BIFF8 stream: kept.
-        CurrentStorage->Add(Header, body);
         break;
     }
 }

@@ -107,10 +107,10 @@ TInternalName& TInternalNames::Add() {
 int TInternalNames::IndexOfName(std::u16string_view text, int sheet) const {
     if (!indexed) {
         index.clear();
-        for (size_t i = 0; i < items.size(); ++i) index[UpperCaseWide(items[i]->GetName())].push_back(int(i));
+        for (size_t i = 0; i < items.size(); ++i) index[items[i]->GetName()].push_back(int(i));
         indexed = true;
     }
-    auto found = index.find(UpperCaseWide(text));
+    auto found = index.find(text);
     if (found == index.end()) return -1;
     const std::vector<int>& positions = found->second;
     if (sheet < 0) return positions.front();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "SrcXLS/XLSDefs.h"
+#include "SrcXLS/formulas/FormulaText.h"
 
 #include <cstdint>
 #include <functional>
@@ -122,7 +123,7 @@ public:
 private:
     std::vector<std::unique_ptr<TInternalName>> items;
     // Positions by upper-case text, ascending; rebuilt after a change.
-    mutable std::unordered_map<std::u16string, std::vector<int>> index;
+    mutable std::unordered_map<std::u16string, std::vector<int>, TNoCaseHash, TNoCaseEqual> index;
     mutable bool indexed = false;
 };
 

@@ -2,6 +2,7 @@
 
 #include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/formulas/FormulaText.h"
 
 #include <cstring>
 
@@ -223,15 +224,14 @@ std::u16string TExternalNames::DecodeSupBookPath(const TSupBook& book) const {
 
 int TExternalNames::FindExternSheet(std::u16string_view path, std::u16string_view file,
                                     std::u16string_view sheet) const {
-    const std::u16string wanted = UpperCaseWide(std::u16string(path) + std::u16string(file));
-    const std::u16string wantedSheet = UpperCaseWide(sheet);
+    const std::u16string wanted = std::u16string(path) + std::u16string(file);
+    const TNoCaseEqual same;
     for (size_t i = 0; i < entries.size(); ++i) {
         const TSupBook* b = BookOf(int(i));
         if (!b || b->Kind != SupBookOther) continue;
-        if (UpperCaseWide(DecodeSupBookPathAlt(BIFFStrText(b->Path))) != wanted) continue;
+        if (!same(DecodeSupBookPathAlt(BIFFStrText(b->Path)), wanted)) continue;
         const uint16_t first = entries[i].First;
-        if (first < b->Sheets.size() && entries[i].Last == first &&
-            UpperCaseWide(b->Sheets[first].Text()) == wantedSheet)
+        if (first < b->Sheets.size() && entries[i].Last == first && same(b->Sheets[first].Text(), sheet))
             return int(i);
     }
     return -1;
@@ -244,7 +244,8 @@ int TExternalNames::AddExternSheet(std::u16string_view path, std::u16string_view
     if (!dir.empty() && dir.back() == u'\\') dir.pop_back();
     TSupBook b;
     b.SheetCount = 1;
-    b.Path = WideStringToBIFFStr(dir + u'\x03' + std::u16string(file));
+    // A file without a folder is its name alone: the folder mark would read as one.
+    b.Path = WideStringToBIFFStr(dir.empty() ? std::u16string(file) : dir + u'\x03' + std::u16string(file));
     TSupBookSheet s;
     s.Name = WideStringToBIFFStr(sheet);
     b.Sheets.push_back(std::move(s));
@@ -255,17 +256,17 @@ int TExternalNames::AddExternSheet(std::u16string_view path, std::u16string_view
 
 bool TExternalNames::FindExternName(std::u16string_view path, std::u16string_view file,
                                     std::u16string_view name, int& entry, int& number) {
-    const std::u16string wantedPath = UpperCaseWide(std::u16string(path) + std::u16string(file));
-    const std::u16string wantedName = UpperCaseWide(name);
+    const std::u16string wantedPath = std::u16string(path) + std::u16string(file);
+    const TNoCaseEqual same;
     const bool addIn = path.empty() && file.empty();
     for (size_t b = 0; b < books.size(); ++b) {
         const TSupBook& book = books[b];
         if (addIn ? book.Kind != SupBookAddIn
                   : book.Kind != SupBookOther ||
-                        UpperCaseWide(DecodeSupBookPathAlt(BIFFStrText(book.Path))) != wantedPath)
+                        !same(DecodeSupBookPathAlt(BIFFStrText(book.Path)), wantedPath))
             continue;
         for (size_t n = 0; n < book.Names.size(); ++n) {
-            if (UpperCaseWide(book.Names[n].Text()) != wantedName) continue;
+            if (!same(book.Names[n].Text(), name)) continue;
             // Its entry: one that stands for the book as a whole.
             for (size_t e = 0; e < entries.size(); ++e)
                 if (entries[e].Book == b) {
@@ -326,9 +327,16 @@ void TExternalNames::GetNameValue(int entry, int nameNumber, TFormulaValue& valu
     const size_t sheet = GetU16(n.Tokens.data() + 1);
     const int row = GetU16(n.Tokens.data() + 3);
     const int col = GetU16(n.Tokens.data() + 5) & 0x3FFF;
+    if (sheet >= b->Sheets.size()) {
+        SetFormulaValueError(value, 3);
+        return;
+    }
+    CRNValue(b->Sheets[sheet], row, col, value);
+}
+
+void CRNValue(const TSupBookSheet& sheet, int row, int col, TFormulaValue& value) {
     SetFormulaValueError(value, 3);
-    if (sheet >= b->Sheets.size()) return;
-    for (const TCRN& c : b->Sheets[sheet].CRNs) {
+    for (const TCRN& c : sheet.CRNs) {
         if (c.Row != row || col < c.FirstCol || col > c.LastCol) continue;
         // The values of the columns before it are stepped over.
         TByteReader r(c.Values);

@@ -126,6 +126,11 @@ private:
     bool sheetListRead = false; // an EXTERNSHEET, even an empty one, is written back
 };
 
+// The cached value of the cell at (row, col) of another workbook's sheet:
+// the value of its own column in a CRN of several columns; #VALUE! when no
+// CRN holds it.
+void CRNValue(const TSupBookSheet& sheet, int row, int col, TFormulaValue& value);
+
 // The path text of an encoded path (formula text) and its form for lookups.
 std::u16string DecodeSupBookPath(std::u16string_view encoded, bool hasSheets);
 std::u16string DecodeSupBookPathAlt(std::u16string_view encoded);

@@ -334,7 +334,16 @@ bool TDecoder::Step(const TToken& t) {
         Binary(std::u16string_view(&ctx.Syntax.ListSeparator, 1));
         return true;
     case ptg::Isect:
-        Binary(u" ");
+        // A right operand that starts with a sign would read back as a
+        // subtraction or an addition.
+        if (stack.size() >= 2 && !stack.back().empty() &&
+            (stack.back()[0] == u'-' || stack.back()[0] == u'+')) {
+            stack.back().insert(stack.back().begin(), u'(');
+            stack.back().push_back(u')');
+        }
+        // With an operand missing the space alone would stand for nothing
+        // that reads back.
+        Binary(stack.size() >= 2 && (stack.back().empty() || stack[stack.size() - 2].empty()) ? u"" : u" ");
         return true;
     case ptg::Range:
         Binary(u":");

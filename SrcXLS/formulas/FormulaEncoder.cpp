@@ -57,6 +57,18 @@ enum TTokenType : uint8_t {
     ttRange, // ":" between operands that are no plain area
 };
 
+char16_t UpperChar(char16_t c) {
+    return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c < 0x80 ? c : UpperCaseChar(c);
+}
+
+// Whether text is upper in any letter case (upper is in upper case).
+bool SameUpper(std::u16string_view text, std::u16string_view upper) {
+    if (text.size() != upper.size()) return false;
+    for (size_t k = 0; k < text.size(); ++k)
+        if (UpperChar(text[k]) != upper[k]) return false;
+    return true;
+}
+
 struct TXLSToken {
     TTokenType Type = ttNone;
     // Into the working text, or into the encoder's own texts (unescaped
@@ -64,10 +76,71 @@ struct TXLSToken {
     std::u16string_view Text;
     double Number = 0;
     uint8_t Code = 0; // BIFF error code of ttError
-    int Array = -1;   // constant of ttVectL
+    int Array = -1;   // constant of ttVectL; characters of a ttSpace run
     // References: first and last corner with their absolute marks.
     int Col1 = 0, Row1 = 0, Col2 = 0, Row2 = 0;
     bool AbsCol1 = false, AbsRow1 = false, AbsCol2 = false, AbsRow2 = false;
+};
+
+// The text in upper case, four ASCII characters at a time.
+void UpperCopy(std::u16string_view text, std::u16string& upper) {
+    upper.resize(text.size());
+    size_t i = 0;
+    for (; i + 4 <= text.size(); i += 4) {
+        uint64_t x;
+        std::memcpy(&x, text.data() + i, 8);
+        if (x & 0xFF80FF80FF80FF80u) {
+            for (size_t k = i; k < i + 4; ++k) upper[k] = UpperChar(text[k]);
+            continue;
+        }
+        // Bit 7 of a lane is set where 'a' <= c, and clear where '{' <= c.
+        const uint64_t fromA = x + 0x001F001F001F001Fu; // c + 0x80 - 'a'
+        const uint64_t pastZ = x + 0x0005000500050005u;     // c + 0x80 - '{'
+        const uint64_t lower = fromA & ~pastZ & 0x0080008000800080u;
+        x -= lower >> 2;
+        std::memcpy(upper.data() + i, &x, 8);
+    }
+    for (; i < text.size(); ++i) upper[i] = UpperChar(text[i]);
+}
+
+// A space before an operator or operand, written before its token.
+struct TSpace {
+    int Count;
+    TTokenType Next;
+};
+
+// The working lists of an encoding, kept from one formula to the next so
+// that a formula costs no allocations of its own but its result.
+struct TScratch {
+    std::vector<TXLSToken> Tokens;
+    std::vector<size_t> Closing;
+    std::vector<size_t> Open;
+    std::vector<int> ArrayOrder;
+    std::vector<TSpace> Spaces;
+    std::u16string Upper;
+    std::vector<uint8_t> Out;
+    bool Busy = false;
+
+    void Clear() {
+        Tokens.clear();
+        Closing.clear();
+        Open.clear();
+        ArrayOrder.clear();
+        Spaces.clear();
+        Upper.clear();
+    }
+    // Lists grown by a huge formula are given back.
+    void Trim() {
+        if (Tokens.capacity() > 4096) {
+            Tokens = {};
+            Closing = {};
+            Open = {};
+            Spaces = {};
+            ArrayOrder = {};
+            Upper = {};
+        }
+        if (Out.capacity() > 65536) Out = {};
+    }
 };
 
 // Nesting of parentheses and function calls: text from files is not
@@ -108,8 +181,10 @@ constexpr TErrorLiteral ErrorLiterals[] = {
 
 class TEncoder {
 public:
-    TEncoder(std::u16string_view formula, const TEncodeOptions& options)
-        : formula(formula), opt(options), mode(options.Mode) {
+    TEncoder(std::u16string_view formula, const TEncodeOptions& options, TScratch& scratch)
+        : formula(formula), opt(options), mode(options.Mode), upper(scratch.Upper), tokens(scratch.Tokens),
+          closing(scratch.Closing), open(scratch.Open), arrayOrder(scratch.ArrayOrder), spaces(scratch.Spaces),
+          out(scratch.Out) {
         maxCol = mode == TEncodeMode::em2007 ? 16383 : 255;
         maxRow = mode == TEncodeMode::em2007 ? 1048575 : 65535;
     }
@@ -147,7 +222,16 @@ private:
 
     // ---- parser
     size_t NextIndex(size_t& spaces) const;
-    const TXLSToken* Peek(size_t& at, size_t& spaces) const;
+    // The next token that is not a space, nullptr at the limit.
+    const TXLSToken* Peek(size_t& at, size_t& count) const {
+        if (index < limit && tokens[index].Type != ttSpace) {
+            at = index;
+            count = 0;
+            return &tokens[index];
+        }
+        at = NextIndex(count);
+        return at < limit ? &tokens[at] : nullptr;
+    }
     void Take(size_t at, size_t spaces);
     void Expression();
     void Binary(int minLevel);
@@ -164,7 +248,12 @@ private:
 
     // ---- writing
     void WriteId(uint8_t id);
-    void WriteBytes(const void* p, size_t n);
+    void WriteBytes(const void* p, size_t n) {
+        if (n > out.size() - written) Grow(n);
+        if (n) std::memcpy(out.data() + written, p, n);
+        written += n;
+    }
+    void Grow(size_t n);
     void WriteU16(uint16_t v) { WriteBytes(&v, 2); }
     void WriteU32(uint32_t v) { WriteBytes(&v, 4); }
     void WriteCell(int col, int row, bool absCol, bool absRow);
@@ -180,35 +269,32 @@ private:
     std::u16string_view work; // the formula as written
     // Its character at i in upper case: names, references and constants
     // read in any letter case.
-    char16_t U(size_t i) const {
-        const char16_t c = work[i];
-        return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c < 0x80 ? c : UpperCaseChar(c);
-    }
+    char16_t U(size_t i) const { return upper[i]; }
     bool StartsWith(size_t at, std::u16string_view upper) const {
         if (work.size() - at < upper.size()) return false;
         for (size_t k = 0; k < upper.size(); ++k)
             if (U(at + k) != upper[k]) return false;
         return true;
     }
+    std::u16string& upper;                   // the working text in upper case
     std::forward_list<std::u16string> owned; // never moves its texts
-    std::vector<TXLSToken> tokens;
+    std::vector<TXLSToken>& tokens;
     // For each opening parenthesis (and function), its closing one; the
     // token count when it has none.
-    std::vector<size_t> closing;
+    std::vector<size_t>& closing;
+    std::vector<size_t>& open;
     std::vector<TArrayConstant> arrays;
-    std::vector<int> arrayOrder; // constants in token order
+    std::vector<int>& arrayOrder; // constants in token order
 
     size_t index = 0;
     size_t limit = 0;
     int depth = 0;
     uint8_t cls = 0;
     int lastSheet = -1;
-    struct TSpace {
-        int Count;
-        TTokenType Next;
-    };
-    std::vector<TSpace> spaces;
-    std::vector<uint8_t> out;
+    std::vector<TSpace>& spaces;
+    // The bytes written so far: the first written of the thread's buffer.
+    std::vector<uint8_t>& out;
+    size_t written = 0;
 };
 
 void TEncoder::Fail(int number, std::u16string_view arg) const {
@@ -649,8 +735,13 @@ void TEncoder::Tokenize() {
 size_t TEncoder::Step(size_t i) {
     const char16_t c = U(i);
     if (c == u' ' || c == u'\t' || c == u'\r' || c == u'\n') {
+        // A run of white space is one token that counts its characters.
+        size_t j = i + 1;
+        while (j < work.size() && (work[j] == u' ' || work[j] == u'\t' || work[j] == u'\r' || work[j] == u'\n'))
+            ++j;
         Add(ttSpace);
-        return i + 1;
+        tokens.back().Array = int(std::min<size_t>(j - i, 0x7FFFFFFF));
+        return j;
     }
     if (IsListSep(c)) {
         Add(ttListSep);
@@ -819,15 +910,10 @@ size_t TEncoder::NextIndex(size_t& count) const {
     size_t i = index;
     count = 0;
     while (i < limit && tokens[i].Type == ttSpace) {
+        count += size_t(tokens[i].Array);
         ++i;
-        ++count;
     }
     return i;
-}
-
-const TXLSToken* TEncoder::Peek(size_t& at, size_t& count) const {
-    at = NextIndex(count);
-    return at < limit ? &tokens[at] : nullptr;
 }
 
 // Takes the token at at as an operator or operand, noting the spaces before it.
@@ -1064,10 +1150,10 @@ void TEncoder::Operand() {
         return;
     case ttName: {
         Take(at, n);
-        const std::u16string upper = t->Text.size() <= 5 ? UpperCaseWide(t->Text) : std::u16string();
-        if (upper == u"TRUE" || upper == u"FALSE") {
+        const bool isTrue = SameUpper(t->Text, u"TRUE");
+        if (isTrue || SameUpper(t->Text, u"FALSE")) {
             WriteId(ptg::Bool);
-            const uint8_t v = upper == u"TRUE";
+            const uint8_t v = isTrue;
             WriteBytes(&v, 1);
             return;
         }
@@ -1161,7 +1247,15 @@ void TEncoder::Reference3d() {
 
 void TEncoder::Function(const TXLSToken& f) {
     Enter();
-    const int number = FindExcelFunction(UpperCaseWide(f.Text));
+    // Function names are short: upper case without a heap string.
+    char16_t buffer[64];
+    int number = -1;
+    if (f.Text.size() <= std::size(buffer)) {
+        for (size_t k = 0; k < f.Text.size(); ++k) buffer[k] = UpperChar(f.Text[k]);
+        number = FindExcelFunction(std::u16string_view(buffer, f.Text.size()));
+    } else {
+        number = FindExcelFunction(UpperCaseWide(f.Text));
+    }
     const TExcelFunctions* fn = number >= 0 ? &ExcelFunction(number) : nullptr;
     if (fn && fn->Refused()) Fail(4, f.Text);
     int count = 0;
@@ -1251,10 +1345,9 @@ void TEncoder::Function(const TXLSToken& f) {
 // ---------------------------------------------------------------------------
 // Writing
 
-void TEncoder::WriteBytes(const void* p, size_t n) {
-    if (out.size() + n > opt.MaxSize) Plain("Formula buffer overflow.");
-    const auto* b = static_cast<const uint8_t*>(p);
-    out.insert(out.end(), b, b + n);
+void TEncoder::Grow(size_t n) {
+    if (written + n > opt.MaxSize) Plain("Formula buffer overflow.");
+    out.resize(std::max(written + n, std::min(opt.MaxSize, 2 * out.size() + 64)));
 }
 
 void TEncoder::WriteId(uint8_t id) {
@@ -1296,14 +1389,14 @@ void TEncoder::WriteArea(const TXLSToken& t) {
 
 TEncodedFormula TEncoder::Run() {
     work = formula;
-    tokens.reserve(work.size() / 8 + 8);
-    out.reserve(std::min<size_t>(opt.MaxSize, 2 * work.size() + 16));
+    UpperCopy(work, upper);
+    tokens.reserve(work.size() / 2 + 8);
+    if (out.size() > opt.MaxSize) out.resize(opt.MaxSize);
     if (mode == TEncodeMode::emOpenDocument)
         TokenizeOpenDocument();
     else
         Tokenize();
     closing.assign(tokens.size(), tokens.size());
-    std::vector<size_t> open;
     for (size_t i = 0; i < tokens.size(); ++i) {
         if (tokens[i].Type == ttParenL || tokens[i].Type == ttFunc) {
             open.push_back(i);
@@ -1328,13 +1421,13 @@ TEncodedFormula TEncoder::Run() {
                                      : std::u16string_view(u"?"));
     }
     TEncodedFormula result;
-    result.TokenLength = out.size();
+    result.TokenLength = written;
     for (int a : arrayOrder) {
         std::vector<uint8_t> block;
         WriteArrayConstant(arrays[size_t(a)], block);
         WriteBytes(block.data(), block.size());
     }
-    result.Data = std::move(out);
+    result.Data.assign(out.begin(), out.begin() + long(written));
     result.LastSheet = lastSheet;
     return result;
 }
@@ -1348,8 +1441,21 @@ TEncodedFormula EncodeFormula(std::u16string_view text, const TEncodeOptions& op
            (text[e - 1] == u' ' || text[e - 1] == u'\t' || text[e - 1] == u'\r' || text[e - 1] == u'\n'))
         --e;
     const std::u16string_view trimmed = text.substr(b, e - b);
-    TEncoder encoder(trimmed, options);
     if (trimmed.empty()) throw XLSError("Error in formula \r" + std::string(ErrorTexts[18]));
+    // The thread's lists, unless a name resolver encodes from inside an encoding.
+    thread_local TScratch shared;
+    TScratch fresh;
+    TScratch& scratch = shared.Busy ? fresh : shared;
+    scratch.Clear();
+    scratch.Busy = true;
+    struct TRelease {
+        TScratch& s;
+        ~TRelease() {
+            s.Busy = false;
+            s.Trim();
+        }
+    } release{scratch};
+    TEncoder encoder(trimmed, options, scratch);
     return encoder.Run();
 }
 

@@ -52,7 +52,9 @@ std::u16string KeptText(const TFormulaCell& cell) {
 
 } // namespace
 
-TFormulaHandler::TFormulaHandler(TCellValuesList& stores) : stores(stores) {}
+TFormulaHandler::TFormulaHandler(TCellValuesList& stores) : stores(stores) {
+    names.OnNameDeleted = [this](int position) { NameDeleted(position); };
+}
 
 TFormulaHandler::~TFormulaHandler() = default;
 
@@ -277,16 +279,15 @@ void TFormulaHandler::AdjustFormula(int sheet, TFormulaCell& cell, bool adjustAl
 
 int TFormulaHandler::FindSheet(std::u16string_view name) {
     if (!SheetNameAt || !SheetCount) return -1;
-    const std::u16string upper = UpperCaseWide(name);
-    auto found = sheetIndex.find(upper);
+    auto found = sheetIndex.find(name);
     const int count = SheetCount();
     if (found != sheetIndex.end() && found->second < count &&
-        UpperCaseWide(SheetNameAt(found->second)) == upper)
+        TNoCaseEqual()(SheetNameAt(found->second), name))
         return found->second;
     // Sheets were renamed, added or removed since: index them again.
     sheetIndex.clear();
-    for (int i = count - 1; i >= 0; --i) sheetIndex[UpperCaseWide(SheetNameAt(i))] = i;
-    found = sheetIndex.find(upper);
+    for (int i = count - 1; i >= 0; --i) sheetIndex[SheetNameAt(i)] = i;
+    found = sheetIndex.find(name);
     return found == sheetIndex.end() ? -1 : found->second;
 }
 
@@ -351,9 +352,8 @@ int TFormulaHandler::DefinedNameIndex(std::u16string_view name, std::u16string_v
     if (sheet.empty()) return names.IndexOfName(name, encodingSheet);
     const int index = FindSheet(sheet);
     if (index < 0) return -1;
-    const std::u16string upper = UpperCaseWide(name);
     for (int i = 0; i < names.Count(); ++i)
-        if (names.Items(i).SheetNumber == index + 1 && UpperCaseWide(names.Items(i).GetName()) == upper)
+        if (names.Items(i).SheetNumber == index + 1 && TNoCaseEqual()(names.Items(i).GetName(), name))
             return i;
     return -1;
 }
@@ -383,6 +383,98 @@ void TFormulaHandler::DeleteFilterRangeName(int sheet) {
     if (sheet < 0 || names.Count() == 0) return;
     const int last = names.Count() - 1;
     if (names.FindBuiltInName(FilterDatabaseCode, sheet) == &names.Items(last)) names.Delete(last);
+}
+
+// ---------------------------------------------------------------------------
+// Names deleted, names for the evaluator
+
+bool TFormulaHandler::NameDeletedInTokens(std::vector<uint8_t>& data, size_t& tokenLength, int position) {
+    return RenumberNames(data, tokenLength, position + 1, [this](int entry) {
+        const TSupBook* book = externals.BookOf(entry);
+        return book && book->Kind == SupBookSelf;
+    });
+}
+
+void TFormulaHandler::NameDeleted(int position) {
+    std::vector<uint8_t> data;
+    for (int s = 0; s < stores.Count(); ++s) {
+        TCellValues& store = stores.Items(s);
+        store.BeginIterate();
+        while (TCell* c = store.NextCell()) {
+            auto* f = dynamic_cast<TFormulaCell*>(c);
+            // Tokens of older layouts name the records kept with them, text names by text.
+            if (!f || f->IsText() || f->TokenVersion() < TExcelVersion::xvExcel97) continue;
+            if (auto* array = dynamic_cast<TBaseArrayFormulaCell*>(f)) {
+                const TCellTokens t = TokensOf(*array);
+                data.assign(t.Data.begin(), t.Data.end());
+                size_t length = t.Length;
+                if (NameDeletedInTokens(data, length, position)) array->SetArrayFormula(data, length);
+            }
+            data.assign(f->Data().begin(), f->Data().end());
+            size_t length = size_t(f->TokenLength());
+            if (length <= data.size() && NameDeletedInTokens(data, length, position))
+                f->SetFormula(data, length);
+        }
+    }
+    for (int i = 0; i < names.Count(); ++i) {
+        TInternalName& n = names.Items(i);
+        size_t length = n.TokenLength;
+        if (NameDeletedInTokens(n.Data, length, position)) n.TokenLength = uint16_t(length);
+    }
+    if (OnNameDeleted) OnNameDeleted(position);
+}
+
+void TFormulaHandler::CompileNameTexts() {
+    for (int i = 0; i < names.Count(); ++i) {
+        TInternalName& n = names.Items(i);
+        if (!n.Data.empty() || n.FormulaText.empty()) continue;
+        TFormulaEncoding how;
+        how.Class = ptg::ClassRef;
+        how.Sheet = n.SheetNumber - 1;
+        how.FileSyntax = true;
+        how.BIFF8 = true;
+        try {
+            const TEncodedFormula f = EncodeFormula(n.FormulaText, how);
+            n.Data = f.Data;
+            n.TokenLength = uint16_t(f.TokenLength);
+        } catch (const XLSError&) {
+            // Written without a formula.
+        }
+    }
+}
+
+bool TFormulaHandler::NameFormula(int number, std::vector<uint8_t>& data, size_t& tokenLength) {
+    if (number < 1 || number > names.Count()) return false;
+    const TInternalName& n = names.Items(number - 1);
+    if (n.TokenLength > 0 && n.TokenLength <= n.Data.size()) {
+        data = n.Data;
+        tokenLength = n.TokenLength;
+        return true;
+    }
+    if (n.FormulaText.empty()) return false;
+    TFormulaEncoding how;
+    how.Class = ptg::ClassRef;
+    how.Sheet = n.SheetNumber - 1;
+    how.FileSyntax = true;
+    try {
+        TEncodedFormula f = EncodeFormula(n.FormulaText, how);
+        data = std::move(f.Data);
+        tokenLength = f.TokenLength;
+        return true;
+    } catch (const XLSError&) {
+        return false;
+    }
+}
+
+void TFormulaHandler::ExternCellValue(int entry, int sheetOffset, int row, int col,
+                                      TFormulaValue& value) const {
+    const TSupBook* book = externals.BookOf(entry);
+    const long sheet = book ? long(externals.Entry(entry).First) + sheetOffset : -1;
+    if (!book || book->Kind != SupBookOther || sheet < 0 || size_t(sheet) >= book->Sheets.size()) {
+        SetFormulaValueError(value, 4);
+        return;
+    }
+    CRNValue(book->Sheets[size_t(sheet)], row, col, value);
 }
 
 } // namespace xls

@@ -110,6 +110,39 @@ public:
     // sheet it now stands on). Raises for tokens that cannot be walked.
     void AdjustFormula(int sheet, TFormulaCell& cell, bool adjustAll, bool firstRowFixed, int rows, int cols);
 
+    // Defined names deleted: after the list's Delete (or DeleteBuiltInName)
+    // the references of cells and of the other names follow, those to the
+    // deleted name become #NAME? and those to later names count one less;
+    // then OnNameDeleted (installed by the component) lets the other holders
+    // of formulas follow, with the name's 0-based position.
+    std::function<void(int position)> OnNameDeleted;
+    // The same for one token stream of the BIFF8 or 2007 layout (tokenLength
+    // bytes, then array data); whether it changed.
+    bool NameDeletedInTokens(std::vector<uint8_t>& data, size_t& tokenLength, int position);
+
+    // The BIFF8 tokens of every name that has only the text of an .xlsx
+    // formula, before a BIFF8 write; a text that does not compile leaves the
+    // name without a formula, as it would be without this step.
+    void CompileNameTexts();
+
+    // For the evaluator. The tokens of the formula of the defined name
+    // numbered number (1-based, as tName gives it): its tokens (BIFF8
+    // layout), or its .xlsx text made into tokens of the workbook's layout
+    // (a 2007 stream starts with its marker); false for a number past the
+    // list or a name without a formula that compiles.
+    bool NameFormula(int number, std::vector<uint8_t>& data, size_t& tokenLength);
+    // The cached value of an external name (EXTERNSHEET entry, 1-based
+    // number), raising the library's messages for what has none.
+    void ExternNameValue(int entry, int number, TFormulaValue& value) const {
+        externals.GetNameValue(entry, number, value);
+    }
+    // The cached value of a cell of another workbook through an EXTERNSHEET
+    // entry (the sheet offset counts from the entry's first sheet): #REF!
+    // for an entry that is not another workbook's or a sheet past its list,
+    // #VALUE! for a cell without a cached value. The own workbook's sheet of
+    // an entry is Externals().GetSelfSheet.
+    void ExternCellValue(int entry, int sheetOffset, int row, int col, TFormulaValue& value) const;
+
     // IFormulaServices.
     std::u16string CellFormulaText(int sheet, const TFormulaCell& cell, bool fileSyntax) override;
     bool FormulaTokens(int sheet, const TFormulaCell& cell, TExcelVersion version, std::vector<uint8_t>& data,
@@ -137,6 +170,7 @@ private:
     TEncodedFormula Encode(std::u16string_view text, const TFormulaEncoding& how, TEncodeMode mode);
     bool BIFF8Tokens(int sheet, const TFormulaCell& cell, std::vector<uint8_t>& data, size_t& tokenLength);
     std::u16string SheetNameOf(int index);
+    void NameDeleted(int position);
 
     TCellValuesList& stores;
     TExcelVersion version = TExcelVersion::xvExcel97;
@@ -144,8 +178,8 @@ private:
     TExternalNames externals;
     int encodingSheet = -1;
     int decodingSheet = -1;
-    // Sheet indexes by upper-case name; checked on every hit, rebuilt on a miss.
-    std::unordered_map<std::u16string, int> sheetIndex;
+    // Sheet indexes by name in any case; checked on every hit, rebuilt on a miss.
+    std::unordered_map<std::u16string, int, TNoCaseHash, TNoCaseEqual> sheetIndex;
 };
 
 } // namespace xls

@@ -3,7 +3,9 @@
 #pragma once
 
 #include "SrcXLS/XLSLocale.h"
+#include "SrcXLS/XLSText.h"
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -35,5 +37,26 @@ std::u16string QuoteFormulaString(std::u16string_view text);
 // quotes doubled) unless it is made of letters, digits, "_" and "." only,
 // starts with a letter or "_", and cannot be read as a reference.
 std::u16string QuoteSheetName(std::u16string_view name);
+
+// Names, sheets and functions are the same in any letter case: hashing and
+// comparing of texts as UpperCaseWide gives them, without making the upper
+// case copies (maps keyed by text find views of it).
+struct TNoCaseHash {
+    using is_transparent = void;
+    size_t operator()(std::u16string_view text) const {
+        size_t h = 14695981039346656037u;
+        for (char16_t c : text) h = (h ^ UpperCaseChar(c)) * 1099511628211u;
+        return h;
+    }
+};
+struct TNoCaseEqual {
+    using is_transparent = void;
+    bool operator()(std::u16string_view a, std::u16string_view b) const {
+        if (a.size() != b.size()) return false;
+        for (size_t i = 0; i < a.size(); ++i)
+            if (a[i] != b[i] && UpperCaseChar(a[i]) != UpperCaseChar(b[i])) return false;
+        return true;
+    }
+};
 
 } // namespace xls

@@ -1,6 +1,6 @@
 #include "SrcXLS/formulas/FunctionTable.h"
 
-#include <unordered_map>
+#include <array>
 
 namespace xls {
 
@@ -403,14 +403,37 @@ const TExcelFunctions& ExcelFunction(int index) {
     return Table[index];
 }
 
+namespace {
+
+// Names by an open-addressed table four times the function count: a lookup
+// is a hash of the name and one or two probes.
+constexpr size_t SlotCount = 2048;
+static_assert(SlotCount >= 4 * ExcelFunctionCount);
+
+uint32_t NameHash(std::u16string_view name) {
+    uint32_t h = 2166136261u;
+    for (char16_t c : name) h = (h ^ c) * 16777619u;
+    return h;
+}
+
+} // namespace
+
 int FindExcelFunction(std::u16string_view upperName) {
-    static const auto byName = [] {
-        std::unordered_map<std::u16string_view, int> m;
-        for (int i = ExcelFunctionCount - 1; i >= 0; --i) m[Table[i].Name] = i;
-        return m;
+    static const auto slots = [] {
+        std::array<int16_t, SlotCount> t;
+        t.fill(-1);
+        // The first entry of a name that appears twice is the one found.
+        for (int i = 0; i < ExcelFunctionCount; ++i) {
+            const std::u16string_view name = Table[i].Name;
+            size_t k = NameHash(name) % SlotCount;
+            while (t[k] >= 0 && Table[t[k]].Name != name) k = (k + 1) % SlotCount;
+            if (t[k] < 0) t[k] = int16_t(i);
+        }
+        return t;
     }();
-    auto it = byName.find(upperName);
-    return it == byName.end() ? -1 : it->second;
+    for (size_t k = NameHash(upperName) % SlotCount; slots[k] >= 0; k = (k + 1) % SlotCount)
+        if (Table[slots[k]].Name == upperName) return slots[k];
+    return -1;
 }
 
 uint8_t ArgumentClass(const TExcelFunctions& f, int position) {

@@ -402,4 +402,75 @@ std::optional<std::vector<uint8_t>> TokensToOldLayout(std::span<const uint8_t> d
     return out;
 }
 
+bool RenumberNames(std::vector<uint8_t>& data, size_t& tokenLength, int deleted,
+                   const std::function<bool(int entry)>& selfEntry) {
+    if (tokenLength > data.size()) return false;
+    const std::span<const uint8_t> tokens(data.data(), tokenLength);
+    // Where the tokens of the deleted name are, and the spans that jump or
+    // measure over them.
+    struct TSpan {
+        size_t Field, From, To;
+    };
+    std::vector<TToken> gone;
+    std::vector<TSpan> spans;
+    std::vector<std::pair<size_t, uint16_t>> renumbered;
+    TTokenWalker walker(tokens, L::BIFF8);
+    TToken t;
+    for (;;) {
+        const TWalkStatus s = walker.Next(t);
+        if (s == TWalkStatus::End) break;
+        if (s != TWalkStatus::Token) return false;
+        if (t.Layout != L::BIFF8 && t.Layout != L::X2007) return false;
+        const size_t end = t.Pos + t.Size;
+        size_t field = 0;
+        if (t.Base == ptg::Name)
+            field = t.Pos + 1;
+        else if (t.Base == ptg::NameX && selfEntry && selfEntry(GetU16(t.Data)))
+            field = t.Pos + 3;
+        if (field) {
+            const int number = GetU16(data.data() + field);
+            if (number == deleted)
+                gone.push_back(t);
+            else if (number > deleted)
+                renumbered.emplace_back(field, uint16_t(number - 1));
+            continue;
+        }
+        if (t.Id == ptg::Attr && (t.Data[0] == attr::If || t.Data[0] == attr::Skip)) {
+            spans.push_back({t.Pos + 2, end, end + GetU16(t.Data + 1)});
+        } else if (t.Id == ptg::Attr && t.Data[0] == attr::Choose) {
+            const size_t table = t.Pos + 4;
+            for (size_t i = 0; table + 2 * i + 2 <= end; ++i)
+                spans.push_back({table + 2 * i, end, table + GetU16(data.data() + table + 2 * i)});
+        } else if (t.Base == ptg::MemArea || t.Base == ptg::MemErr || t.Base == ptg::MemNoMem) {
+            spans.push_back({t.Pos + 5, end, end + GetU16(t.Data + 4)});
+        } else if (t.Base == ptg::MemFunc || t.Base == ptg::MemAreaN || t.Base == ptg::MemNoMemN) {
+            spans.push_back({t.Pos + 1, end, end + GetU16(t.Data)});
+        }
+    }
+    if (gone.empty() && renumbered.empty()) return false;
+    for (const auto& [field, number] : renumbered) PutU16(data.data() + field, number);
+    if (gone.empty()) return true;
+    // #NAME? takes 2 bytes of the token's place: spans over it shrink.
+    constexpr uint8_t NameError[] = {ptg::Err, 0x1D};
+    for (const TSpan& s : spans) {
+        size_t cut = 0;
+        for (const TToken& g : gone)
+            if (g.Pos >= s.From && g.Pos < s.To) cut += g.Size - sizeof NameError;
+        PutU16(data.data() + s.Field, uint16_t(GetU16(data.data() + s.Field) - cut));
+    }
+    std::vector<uint8_t> out;
+    out.reserve(data.size());
+    size_t at = 0;
+    for (const TToken& g : gone) {
+        out.insert(out.end(), data.begin() + std::ptrdiff_t(at), data.begin() + std::ptrdiff_t(g.Pos));
+        out.insert(out.end(), std::begin(NameError), std::end(NameError));
+        at = g.Pos + g.Size;
+    }
+    const size_t newLength = out.size() + (tokenLength - at);
+    out.insert(out.end(), data.begin() + std::ptrdiff_t(at), data.end());
+    data = std::move(out);
+    tokenLength = newLength;
+    return true;
+}
+
 } // namespace xls

@@ -7,6 +7,7 @@
 #include "SrcXLS/XLSDefs.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -58,5 +59,16 @@ std::optional<std::vector<uint8_t>> Tokens2007ToBIFF8(std::span<const uint8_t> d
 std::optional<std::vector<uint8_t>> TokensToOldLayout(std::span<const uint8_t> data, size_t tokenLength,
                                                       TExcelVersion from, int codePage,
                                                       size_t& newTokenLength);
+
+// The references to defined names after the name numbered deleted
+// (1-based) was removed, in tokens of the BIFF8 or 2007 layout (tokenLength
+// bytes, then their array data): tName tokens, and tNameX tokens through
+// an EXTERNSHEET entry of the workbook itself (selfEntry tells), that name
+// a later name count one less; those that name the deleted one become the
+// #NAME? error, with the tAttr jumps and the sub-expression sizes of memory
+// tokens over them made shorter. Answers whether anything changed; a stream
+// that cannot be walked is left as it was.
+bool RenumberNames(std::vector<uint8_t>& data, size_t& tokenLength, int deleted,
+                   const std::function<bool(int entry)>& selfEntry);
 
 } // namespace xls

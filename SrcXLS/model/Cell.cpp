@@ -159,6 +159,12 @@ int TBaseArrayFormulaCell::GetArrayTokenLength() const {
     return GetU16(arrayData.data() + 12);
 }
 
+void TBaseArrayFormulaCell::SetArrayFormula(std::span<const uint8_t> data, size_t tokenLength) {
+    arrayData.resize(ArrayHeadSize);
+    arrayData.insert(arrayData.end(), data.begin(), data.end());
+    PutU16(arrayData.data() + 12, uint16_t(tokenLength));
+}
+
 std::unique_ptr<TCell> TNumberArrayFormulaCell::MakeCopy() const {
     auto copy = NewCell<TNumberArrayFormulaCell>(Pool(), GetFormatIndex(), Col, Row, TokenLength(), Data(),
                                                  ArrayOptions, ArrayData());

@@ -238,6 +238,9 @@ public:
     std::span<const uint8_t> ArrayData() const { return arrayData; }
     std::span<const uint8_t> GetArrayTokens() const;
     int GetArrayTokenLength() const;
+    // New tokens of the array formula (tokenLength bytes, then their array
+    // data), the head kept.
+    void SetArrayFormula(std::span<const uint8_t> data, size_t tokenLength);
     // 0 for the cell that carries the array.
     uint8_t ArrayOptions;
 

@@ -5,7 +5,9 @@
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formulas/DefinedNames.h"
 #include "SrcXLS/formulas/ExternalNames.h"
+#include "SrcXLS/formulas/TokenRewriting.h"
 #include "support_biffbuild.h"
+#include "support_hex.h"
 
 #include <gtest/gtest.h>
 
@@ -226,4 +228,87 @@ TEST(ExternalNames, BadRecordsAndCachedValues) {
 
     EXPECT_THROW(e.ReadExternSheet(Body().U16(3).U16(0).b), XLSError);
     EXPECT_THROW(e.ReadSupBook(Body().U16(1).U16(9).U8(0).Raw({'x'}).b), XLSError);
+}
+
+// A deleted name: tokens that name it become #NAME?, those naming later
+// names count one less, and the jumps of IF and CHOOSE and the sizes of
+// memory tokens over a shortened token still land on the same tokens.
+TEST(DefinedNames, DeletedNameInTokens) {
+    struct TCase {
+        const char* What;
+        std::string Before;
+        int Deleted;
+        std::string After; // "" when nothing changes
+    };
+    // IF(A1,Gone+1,Later) with Gone #2 and Later #3 as a spreadsheet program writes it.
+    const std::string ifTokens = "44 00 00 00 c0 19 02 0d 00 43 02 00 00 00 1e 01 00 03 19 08 0c 00 "
+                                 "43 03 00 00 00 19 08 03 00 42 03 01 00";
+    const std::string chooseTokens =
+        "44 00 00 00 c0 19 04 02 00 06 00 0f 00 18 00 43 02 00 00 00 19 08 0c 00 "
+        "43 03 00 00 00 19 08 03 00 42 03 64 00";
+    const TCase cases[] = {
+        {"deleted in the true branch", ifTokens, 2,
+         "44 00 00 00 c0 19 02 0a 00 1c 1d 1e 01 00 03 19 08 0c 00 43 02 00 00 00 19 08 03 00 42 03 01 00"},
+        {"deleted in the false branch", ifTokens, 3,
+         "44 00 00 00 c0 19 02 0d 00 43 02 00 00 00 1e 01 00 03 19 08 09 00 1c 1d 19 08 03 00 42 03 01 00"},
+        {"an earlier name deleted", ifTokens, 1,
+         "44 00 00 00 c0 19 02 0d 00 43 01 00 00 00 1e 01 00 03 19 08 0c 00 43 02 00 00 00 19 08 03 00 42 03 "
+         "01 00"},
+        {"a later name deleted", ifTokens, 4, ""},
+        {"first choice", chooseTokens, 2,
+         "44 00 00 00 c0 19 04 02 00 06 00 0c 00 15 00 1c 1d 19 08 0c 00 43 02 00 00 00 19 08 03 00 42 03 64 "
+         "00"},
+        {"memory token over it, array data kept", "29 05 00 43 02 00 00 00 20 00 00 00 00 00 00 00|01 00 00",
+         2, "29 02 00 1c 1d 20 00 00 00 00 00 00 00|01 00 00"},
+        {"own book's tNameX renumbered, another book's kept", "59 00 00 03 00 00 00 59 01 00 03 00 00 00 03",
+         2, "59 00 00 02 00 00 00 59 01 00 03 00 00 00 03"},
+        {"own book's tNameX deleted", "59 00 00 02 00 00 00 1e 01 00 03", 2, "1c 1d 1e 01 00 03"},
+        {"2007 layout", "fe 43 02 00 00 00 43 05 00 00 00 03", 2, "fe 1c 1d 43 04 00 00 00 03"},
+        {"a stream that cannot be walked stays", "43 02 00 00 00 ff", 2, ""},
+    };
+    for (const TCase& c : cases) {
+        const auto split = [](const std::string& s, Bytes& data, size_t& length) {
+            const size_t bar = s.find('|');
+            data = FromHex(s.substr(0, bar));
+            length = data.size();
+            if (bar != s.npos) {
+                const Bytes extra = FromHex(s.substr(bar + 1));
+                data.insert(data.end(), extra.begin(), extra.end());
+            }
+        };
+        Bytes data, want;
+        size_t length = 0, wantLength = 0;
+        split(c.Before, data, length);
+        split(c.After.empty() ? c.Before : c.After, want, wantLength);
+        const bool changed = RenumberNames(data, length, c.Deleted, [](int entry) { return entry == 0; });
+        EXPECT_EQ(changed, !c.After.empty()) << c.What;
+        EXPECT_EQ(data, want) << c.What;
+        EXPECT_EQ(length, wantLength) << c.What;
+    }
+}
+
+TEST(DefinedNames, BadNameRecordsAreRefused) {
+    const Bytes good = NameBody(0, {0, 'a', 'b'}, {0x1E, 5, 0}, 0, u"note");
+    struct TCase {
+        const char* What;
+        size_t Offset; // a byte set to Value; past the body: the body cut there
+        uint8_t Value;
+    };
+    const TCase cases[] = {
+        {"name length past the body", 3, 200},
+        {"token length past the body", 4, 90},
+        {"text length past the body", 11, 60},
+        {"header cut", 9, 0},
+        {"name cut", 15, 0},
+    };
+    for (const TCase& c : cases) {
+        Bytes body = good;
+        if (c.Value)
+            body[c.Offset] = c.Value;
+        else
+            body.resize(c.Offset);
+        TInternalNames names;
+        EXPECT_THROW(names.ReadName(body), XLSError) << c.What;
+        EXPECT_EQ(names.Count(), 0) << c.What;
+    }
 }

@@ -293,6 +293,8 @@ TEST(FormulaDecoder, TextOfEveryTokenFamily) {
         {Cat({a1, b1, {0x11}}), "A1:B1"}, // tRange
         {{0x01, 4, 0, 2, 0}, "[Row=4 Col=2]"},
         {Cat({a1, b1, {0x0F}}), "A1 B1"},                    // intersection
+        {Cat({a1, b1, {0x13, 0x0F}}), "A1 (-B1)"},           // not a subtraction
+        {Cat({{0x16}, a1, {0x0F}}), "A1"},                   // no operand, no space
         {{0x02, 0, 0, 0, 0}, "Unknown ptg[02]"},             // a data table
         {{0x1E, 1, 0, 0x30, 0x1E, 2, 0}, "Unknown ptg[30]"}, // stops at the unknown token
         {{0x1E, 7, 0, 0x00, 0x1E, 2, 0}, "7"},               // 0x00 ends the formula

@@ -4,7 +4,8 @@ number i it writes OUTDIR/i.txt, OK (or FAIL<TAB>message) and one line per
 formula cell of a worksheet:
   F<TAB>sheet index<TAB>sheet name<TAB>row<TAB>col<TAB>text
 (\\, tab, CR and LF escaped). Every cell of an array formula's range gets the
-array's text."""
+array's text. Then one line per defined name:
+  N<TAB>name<TAB>localSheetId (-1 for a global name)<TAB>text"""
 import re
 import sys
 import zipfile
@@ -54,6 +55,9 @@ def formulas(path):
                 seen.add((r, k))
                 out.append("F\t%d\t%s\t%d\t%d\t%s" % (index, escape(sheet.get("name")), r, k, escape(f.text or "")))
         index += 1
+    names = book.find("m:definedNames", NS)
+    for n in names if names is not None else []:
+        out.append("N\t%s\t%s\t%s" % (escape(n.get("name")), n.get("localSheetId", "-1"), escape(n.text or "")))
     return out
 
 
