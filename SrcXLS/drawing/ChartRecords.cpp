@@ -100,8 +100,15 @@ TXFont* PoolFont(TXFonts* fonts, int index) {
 void ReadChartRecords(TChartRecord& root, TXLSStream& stream, const TChartReadContext& context) {
     TChartRecord* current = &root;
     int depth = 0;
+    // Substreams inside this one end with EOFs of their own.
+    bool haveBof = root.Count() > 0 && IsBOFId(root.Child(0).Id);
+    int nested = 0;
     TBIFFHeader h;
     while (stream.ReadHeader(h) == 4) {
+        if (IsBOFId(h.Id)) {
+            if (haveBof) ++nested;
+            haveBof = true;
+        }
         switch (h.Id) {
         case chartid::BEGIN: {
             ReadBody(stream, h);
@@ -118,7 +125,12 @@ void ReadChartRecords(TChartRecord& root, TXLSStream& stream, const TChartReadCo
             }
             continue;
         case chartid::EOF_RECORD:
-            current->Add(h.Id, ReadBody(stream, h));
+            if (nested > 0) {
+                --nested;
+                break;
+            }
+            // Levels left open close here: the EOF ends the substream.
+            root.Add(h.Id, ReadBody(stream, h));
             return;
         case chartid::MSODRAWING:
             if (h.Length > EmptyDrawing && context.Owner && !context.Owner->ChartDrawing()) {
@@ -162,6 +174,7 @@ void ReadChartRecords(TChartRecord& root, TXLSStream& stream, const TChartReadCo
         }
         current->Add(h.Id, ReadBody(stream, h));
     }
+    throw XLSError("Chart substream ends before its EOF");
 }
 
 // ---- writing

@@ -67,6 +67,8 @@ public:
     TShapeClientAnchor& AddButton();
     TShapeClientAnchor& AddCheckBox();
     TShapeClientAnchor& AddRadioButton();
+    // A chart with an empty record tree.
+    TShapeClientAnchor& AddChart();
 
     // Removes the root shape with that id (nothing when absent).
     void DeleteShape(uint32_t shapeId);

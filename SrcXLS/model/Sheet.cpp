@@ -3,6 +3,7 @@
 #include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/drawing/ChartModel.h"
 #include "SrcXLS/drawing/DrawingGroup.h"
 #include "SrcXLS/drawing/DrawingObjects.h"
 #include "SrcXLS/drawing/EscherDrawing.h"
@@ -70,16 +71,18 @@ TSheet::TSheet(TSheets& owner, IWorkbookContext& wb)
         std::make_unique<TDrawingContext>(TDrawingContext{drawing.get(), wb.DrawingNames(), &wb.Pictures()});
     drawingObjects = std::make_unique<TDrawingObjects>(*drawingContext);
     controlsObjects = std::make_unique<TControlObjects>(*drawingContext);
+    charts = std::make_unique<TDrwCharts>(*drawing, &wb.Formulas(), &wb.Fonts());
     autoFilters.Controls = &controlsObjects->ComboBoxes;
     drawing->Names = wb.DrawingNames();
     // Shapes read from a file or copied get the item of their kind; items
     // go with their shapes.
     drawing->OnShapeAdded = [this](TEscherDrawing&, TShape& shape) {
-        if (!drawingObjects->Bind(shape)) controlsObjects->Bind(shape);
+        if (!drawingObjects->Bind(shape) && !controlsObjects->Bind(shape)) charts->AddShape(shape);
     };
     drawing->OnShapeDeleting = [this](TShape& shape) {
         drawingObjects->Forget(shape);
         controlsObjects->Forget(shape);
+        charts->Forget(shape);
     };
     printSettings.SetPaperSize(wb.DefaultPaperSize());
     range.DefaultFormat = [this](int col, int row) { return GetDefaultFormat(col, row); };
@@ -120,6 +123,7 @@ void TSheet::Clear() {
     rows.Clear();
     drawingObjects->Clear();
     controlsObjects->Clear();
+    charts->Clear();
     drawing->Clear();
     pane.Clear();
     hyperlinks.Clear();

@@ -39,6 +39,7 @@ class TEscherDrawing;
 struct TDrawingContext;
 class TDrawingObjects;
 class TControlObjects;
+class TDrwCharts;
 class TXLSStream;
 
 enum class THiddenState : uint8_t { hsVisible, hsHidden, hsVeryHidden };
@@ -126,6 +127,8 @@ public:
     TEscherDrawing& Drawing() { return *drawing; }
     TDrawingObjects& DrawingObjects() { return *drawingObjects; }
     TControlObjects& ControlsObjects() { return *controlsObjects; }
+    // The embedded charts.
+    TDrwCharts& Charts() { return *charts; }
     IWorkbookContext& Workbook() const { return workbook; }
     TXLSXSheetData& PackageData() { return packageData; }
 
@@ -252,7 +255,7 @@ private:
     std::unique_ptr<TDrawingContext> drawingContext;
     std::unique_ptr<TDrawingObjects> drawingObjects;
     std::unique_ptr<TControlObjects> controlsObjects;
-    TReservedMember<struct ChartsTag> charts;
+    std::unique_ptr<TDrwCharts> charts;
     TPane pane;
     TApplyFormat applyFormat;
     THyperlinks hyperlinks;

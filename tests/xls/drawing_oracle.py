@@ -10,6 +10,9 @@ whose first line is OK or FAIL<TAB>message:
   drawing_oracle.py charts OUTDIR FILE...   charts of .xlsx through python3-openpyxl:
       H<TAB>sheet<TAB>name<TAB>kind<TAB>series formulas (values, comma-separated)
                                                         one line per chart
+  drawing_oracle.py series OUTDIR FILE...   every chart series of .xlsx through python3-openpyxl:
+      C<TAB>sheet<TAB>kind<TAB>bar direction       one line per chart, then per series
+      S<TAB>values<TAB>categories<TAB>cached values (comma-separated)
   drawing_oracle.py controls OUTDIR FILE... form controls of LibreOffice's .fods:
       F<TAB>kind<TAB>name=value ... (label, linked cell, source range,
       drop-down)<TAB>macros run by its events           one line per control
@@ -81,6 +84,33 @@ def charts(path):
     return lines
 
 
+def series(path):
+    import openpyxl
+
+    def ref(data):
+        if data is None:
+            return "", []
+        if data.numRef is not None:
+            source, cache, shown = data.numRef, data.numRef.numCache, lambda v: "%g" % float(v)
+        elif getattr(data, "strRef", None) is not None:
+            source, cache, shown = data.strRef, data.strRef.strCache, str
+        else:
+            return "", []
+        points = sorted(cache.pt, key=lambda p: p.idx) if cache is not None else []
+        return source.f or "", [shown(p.v) for p in points]
+
+    book = openpyxl.load_workbook(path)
+    lines = []
+    for index, sheet in enumerate(book._sheets):
+        for chart in getattr(sheet, "_charts", []):
+            lines.append("C\t%d\t%s\t%s" % (index, type(chart).__name__, getattr(chart, "barDir", "")))
+            for s in chart.series:
+                values, cached = ref(s.val if s.val is not None else s.yVal)
+                categories, _ = ref(s.cat if s.cat is not None else s.xVal)
+                lines.append("S\t%s\t%s\t%s" % (values, categories, ",".join(cached)))
+    return lines
+
+
 def controls(path):
     from xml.etree import ElementTree
     form = "{urn:oasis:names:tc:opendocument:xmlns:form:1.0}"
@@ -108,7 +138,8 @@ def png(path):
 
 def main():
     command, outdir, files = sys.argv[1], sys.argv[2], sys.argv[3:]
-    reader = {"notes": notes, "xlsx": xlsx, "charts": charts, "controls": controls, "png": png}[command]
+    reader = {"notes": notes, "xlsx": xlsx, "charts": charts, "series": series, "controls": controls,
+              "png": png}[command]
     for i, path in enumerate(files):
         try:
             lines = ["OK"] + reader(path)
