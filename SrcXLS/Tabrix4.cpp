@@ -113,6 +113,11 @@ TTabrix4::TTabrix4()
         formulaHandler.UnshareFormula(store, cell);
     };
     formulaHandler.OnNameDeleted = [this](int position) { NameDeleted(position); };
+    formulaHandler.OnCalculate = [this](std::span<const uint8_t> tokens, int sheet, int col, int row,
+                                        TFormulaValue& result) {
+        MakeEvaluator()->EvaluateTokens(tokens, tokens.size(), TExcelVersion::xvExcel97, sheet, col, row,
+                                        result);
+    };
     WireDrawingNames();
     sheets->Add(0);
     vba = std::make_unique<TXLSVBA>();

@@ -4,6 +4,7 @@
 #include "SrcXLS/drawing/EscherDrawing.h"
 #include "SrcXLS/formulas/FormulaHandler.h"
 #include "SrcXLS/formulas/FormulaTokens.h"
+#include "SrcXLS/formulas/FormulaValues.h"
 #include "SrcXLS/model/CellStorage.h"
 
 #include <algorithm>
@@ -223,22 +224,14 @@ std::vector<uint8_t> TChartFormulas::Encode(std::u16string_view text, size_t max
 }
 
 std::u16string TChartFormulas::Value(std::span<const uint8_t> tokens) const {
-    std::u16string text = Decode(tokens);
-    const size_t bang = text.rfind(u'!');
-    if (bang == std::u16string::npos) return text;
-    std::u16string sheet = text.substr(0, bang);
-    if (sheet.size() >= 2 && sheet.front() == u'\'' && sheet.back() == u'\'') {
-        sheet = sheet.substr(1, sheet.size() - 2);
-        for (size_t p = sheet.find(u"''"); p != std::u16string::npos; p = sheet.find(u"''", p + 1))
-            sheet.erase(p, 1);
+    TFormulaValue value;
+    try {
+        Handler().Calculate(tokens, -1, -1, -1, value);
+    } catch (const XLSError&) {
+        // Tokens the evaluator cannot run: the name shows its formula.
+        return Decode(tokens);
     }
-    int col = 0, row = 0;
-    bool absCol = false, absRow = false;
-    const int index = Handler().FindSheet(sheet);
-    if (index < 0 || index >= Handler().CellStores().Count() ||
-        !RefStrToColRow(std::u16string_view(text).substr(bang + 1), col, row, absCol, absRow))
-        return text;
-    return Handler().CellStores().Items(index).GetDisplayText(col, row);
+    return ValueText(value);
 }
 
 // ---- series
@@ -416,7 +409,8 @@ void TXLSChartSerie::SetGeomtery(TSerieItemGeomtery value) {
     PutU16(geometry->Body.data(), GeometryValues[size_t(value)]);
 }
 
-void RewriteChartFormulas(TChartRecord& root, const std::function<bool(std::vector<uint8_t>& tokens)>& rewrite) {
+void RewriteChartFormulas(TChartRecord& root,
+                          const std::function<bool(std::vector<uint8_t>& tokens)>& rewrite) {
     for (int i = 0; i < root.Count(); ++i) {
         TChartRecord& r = root.Child(i);
         if (r.Id == chartid::AI && r.Body.size() >= 8 && GetU16(r.Body.data() + 6) <= r.Body.size() - 8) {

@@ -176,8 +176,8 @@ public:
     // Raises "Series formula does not decode: " + the decoder's message.
     std::u16string Decode(std::span<const uint8_t> tokens) const;
     std::vector<uint8_t> Encode(std::u16string_view text, size_t maxSize) const;
-    // What a formula of a cell reference shows: the cell's text; any other
-    // formula shows its text.
+    // What a formula shows: its value, computed by the workbook's
+    // evaluator, as text.
     std::u16string Value(std::span<const uint8_t> tokens) const;
 
 private:
@@ -270,7 +270,8 @@ private:
 // Hands the tokens of every series and label formula in the tree (AI
 // records) to rewrite, which answers whether it changed them; changed
 // tokens are stored back with their new length.
-void RewriteChartFormulas(TChartRecord& root, const std::function<bool(std::vector<uint8_t>& tokens)>& rewrite);
+void RewriteChartFormulas(TChartRecord& root,
+                          const std::function<bool(std::vector<uint8_t>& tokens)>& rewrite);
 
 class TDrwCharts : public TCollection<TDrwChart> {
 public:

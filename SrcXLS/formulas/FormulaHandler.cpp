@@ -388,6 +388,15 @@ void TFormulaHandler::DeleteFilterRangeName(int sheet) {
 // ---------------------------------------------------------------------------
 // Names deleted, names for the evaluator
 
+void TFormulaHandler::Calculate(std::span<const uint8_t> tokens, int sheet, int col, int row,
+                                TFormulaValue& result) const {
+    if (OnCalculate) {
+        OnCalculate(tokens, sheet, col, row, result);
+        return;
+    }
+    SetFormulaValueError(result, 7);
+}
+
 bool TFormulaHandler::NameDeletedInTokens(std::vector<uint8_t>& data, size_t& tokenLength, int position) {
     return RenumberNames(data, tokenLength, position + 1, [this](int entry) {
         const TSupBook* book = externals.BookOf(entry);

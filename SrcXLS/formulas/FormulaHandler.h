@@ -5,6 +5,7 @@
 #pragma once
 
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/XLSValues.h"
 #include "SrcXLS/formulas/DefinedNames.h"
 #include "SrcXLS/formulas/ExternalNames.h"
 #include "SrcXLS/formulas/FormulaDecoder.h"
@@ -116,6 +117,13 @@ public:
     // then OnNameDeleted (installed by the component) lets the other holders
     // of formulas follow, with the name's 0-based position.
     std::function<void(int position)> OnNameDeleted;
+
+    // The value of BIFF8 tokens for the base cell (sheet, col, row), -1 for
+    // none; the component installs OnCalculate, which owns the evaluator.
+    // Without it the value is #N/A.
+    std::function<void(std::span<const uint8_t> tokens, int sheet, int col, int row, TFormulaValue& result)>
+        OnCalculate;
+    void Calculate(std::span<const uint8_t> tokens, int sheet, int col, int row, TFormulaValue& result) const;
     // The same for one token stream of the BIFF8 or 2007 layout (tokenLength
     // bytes, then array data); whether it changed.
     bool NameDeletedInTokens(std::vector<uint8_t>& data, size_t& tokenLength, int position);

@@ -228,6 +228,17 @@ TEST(ChartModel, SeriesRangesAndNames) {
     b.serie.SetSerieName(u"Sheet1!$E$1");
     EXPECT_EQ(b.serie.GetSerieName(), u"Виторг");
     EXPECT_EQ(b.series.Child(0).Body[1], 2);
+    // Any other formula shows its computed value.
+    b.sheet.SetAsFloat(4, 1, 12);
+    const std::pair<const char16_t*, const char16_t*> formulas[] = {
+        {u"Sheet1!$E$1&\" \"&Sheet1!$E$2", u"Виторг 12"},
+        {u"Sheet1!$E$2*2", u"24"},
+        {u"Sheet1!$E$1/2", u"#VALUE!"},
+    };
+    for (const auto& [formula, shown] : formulas) {
+        b.serie.SetSerieName(formula);
+        EXPECT_EQ(b.serie.GetSerieName(), shown);
+    }
 }
 
 TEST(ChartModel, GeometryAndDefaultDataPoint) {
