@@ -4,6 +4,7 @@
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSTempFiles.h"
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/drawing/ChartModel.h"
 #include "SrcXLS/drawing/DrawingObjects.h"
 #include "SrcXLS/drawing/EscherDrawing.h"
 #include "SrcXLS/model/ConditionalFormats.h"
@@ -120,11 +121,17 @@ TTabrix4::TTabrix4()
 }
 
 // After the handler renumbered the names in cells and names: the formulas of
-// conditional formats and validations and the macros of the drawings follow.
+// conditional formats and validations, the macros of the drawings and the
+// series formulas of the charts follow.
 void TTabrix4::NameDeleted(int position) {
     auto follow = [&](std::vector<uint8_t>& tokens) {
         size_t length = tokens.size();
         formulaHandler.NameDeletedInTokens(tokens, length, position);
+    };
+    // Series and label formulas of charts hold nothing after their tokens.
+    auto followChart = [&](std::vector<uint8_t>& tokens) {
+        size_t length = tokens.size();
+        return formulaHandler.NameDeletedInTokens(tokens, length, position);
     };
     for (int s = 0; s < sheets->Count(); ++s) {
         TSheet& sheet = sheets->Items(s);
@@ -140,7 +147,11 @@ void TTabrix4::NameDeleted(int position) {
             follow(validations.Items(i).Expression2Tokens);
         }
         sheet.Drawing().NameDeleted(position);
+        TDrwCharts& charts = sheet.Charts();
+        for (int i = 0; i < charts.Count(); ++i) RewriteChartFormulas(charts[i].Rec(), followChart);
     }
+    for (int i = 0; i < chartSheets.Count(); ++i)
+        RewriteChartFormulas(chartSheets.Items(i).Root, followChart);
 }
 
 void TTabrix4::WireDrawingNames() {

@@ -388,3 +388,25 @@ TEST(ChartModel, FormulasRewrittenInPlace) {
     EXPECT_EQ(b.serie.GetValues(), u"Sheet1!$A$1:$A$5");
     EXPECT_EQ(b.serie.GetCategory(), u"#NAME?");
 }
+
+// Series formulas that name defined names follow a deleted name: later names
+// are renumbered, the deleted one becomes #NAME?; chart sheets likewise.
+TEST(ChartModel, SeriesFormulasFollowDeletedNames) {
+    Book b;
+    TInternalNames& names = b.book.GetInternalNames();
+    for (const char16_t* text : {u"First", u"Rates"}) {
+        TInternalName& name = names.Add();
+        name.SetName(text);
+        TEncodedFormula ref =
+            b.book.FormulaHandler().EncodeFormula(u"Sheet1!$A$1:$A$3", {.Class = 0x20, .FileSyntax = true});
+        name.Data = ref.Data;
+        name.TokenLength = uint16_t(ref.TokenLength);
+    }
+    b.serie.SetValues(u"Rates");
+    b.serie.SetCategory(u"First");
+    names.Delete(0);
+    EXPECT_EQ(b.serie.GetValues(), u"Rates");
+    EXPECT_EQ(b.serie.GetCategory(), u"#NAME?");
+    names.Delete(0);
+    EXPECT_EQ(b.serie.GetValues(), u"#NAME?");
+}
