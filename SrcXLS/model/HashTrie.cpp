@@ -72,7 +72,7 @@ THashItem* THashTrie::Insert(THashItem* item, uint32_t hash) {
     if (at != SIZE_MAX) return indexItems[at];
     item->trieHash = hash;
     item->next = nullptr;
-    InsertAt(*root, item);
+    unplaced.push_back(item);
     IndexAdd(item, hash);
     ++count;
     return item;
@@ -119,9 +119,15 @@ THashItem* THashTrie::Find(const THashItem& item, uint32_t hash) const {
     return at == SIZE_MAX ? nullptr : indexItems[at];
 }
 
+void THashTrie::PlaceUnplaced() const {
+    for (THashItem* item : unplaced) InsertAt(*root, item);
+    unplaced = {};
+}
+
 bool THashTrie::Remove(const THashItem& item, uint32_t hash) {
     const size_t at = IndexFind(item, hash);
     if (at == SIZE_MAX) return false;
+    Settle();
     THashItem* found = indexItems[at];
     // The path of nodes from the root, to free emptied child nodes on the way back.
     std::array<std::pair<TNode*, unsigned>, 64> path;
@@ -175,11 +181,13 @@ void THashTrie::ReleaseNode(TNode& node) {
 
 void THashTrie::ReleaseAll() {
     ReleaseNode(*root);
+    for (THashItem* item : unplaced) ReleaseItem(item);
     ForgetAll();
 }
 
 void THashTrie::ForgetAll() {
     root = std::make_unique<TNode>(0);
+    unplaced = {};
     count = 0;
     indexItems = {};
     indexHashes = {};
@@ -198,6 +206,7 @@ size_t THashTrie::CountNodes(const TNode& node) {
 }
 
 size_t THashTrie::NodeCount() const {
+    Settle();
     return CountNodes(*root);
 }
 
@@ -209,6 +218,7 @@ size_t THashTrie::NodeBytes(const TNode& node) {
 }
 
 size_t THashTrie::TableBytes() const {
+    Settle();
     return NodeBytes(*root) + indexItems.capacity() * sizeof(THashItem*) +
            indexHashes.capacity() * sizeof(uint32_t);
 }

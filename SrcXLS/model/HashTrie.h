@@ -60,7 +60,10 @@ public:
 
     // Visits items in trie order: slots 0..255, a chain from its head, a
     // child node depth-first. The visitor returns false to stop the walk.
-    template <class F> void ForEach(F&& visit) const { Walk(*root, visit); }
+    template <class F> void ForEach(F&& visit) const {
+        Settle();
+        Walk(*root, visit);
+    }
 
     size_t NodeCount() const;
     // Bytes of the trie's nodes and index (not of the items).
@@ -102,7 +105,13 @@ private:
     };
 
     static unsigned SlotOf(uint32_t hash, int level) { return (hash >> (8 * (level & 3))) & 0xFF; }
-    void InsertAt(TNode& node, THashItem* item);
+    static void InsertAt(TNode& node, THashItem* item);
+    // Hangs the items inserted since the last walk or removal in the trie,
+    // in the order they came, which gives the trie an insert each would have.
+    void Settle() const {
+        if (!unplaced.empty()) PlaceUnplaced();
+    }
+    void PlaceUnplaced() const;
     void ReleaseNode(TNode& node);
     static size_t CountNodes(const TNode& node);
     static size_t NodeBytes(const TNode& node);
@@ -127,6 +136,9 @@ private:
     }
 
     std::unique_ptr<TNode> root;
+    // Inserted items not yet in the trie: a file's strings are only looked up
+    // (through the index) until the workbook is written or a string removed.
+    mutable std::vector<THashItem*> unplaced;
     size_t count = 0;
     std::vector<THashItem*> indexItems;
     std::vector<uint32_t> indexHashes;

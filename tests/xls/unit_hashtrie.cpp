@@ -142,3 +142,37 @@ TEST(HashTrie, ObjectTrieLeavesItemsToTheirOwner) {
     }
     EXPECT_EQ(c.key, 2); // still alive after the trie is gone
 }
+
+// A walk fixes nothing: the same inserts and removals give the same visit
+// order whether the trie is walked after every step or only at the end, and
+// items not yet walked are still released by Clear and by the destructor.
+TEST(HashTrie, VisitOrderDoesNotDependOnWhenTheTrieIsWalked) {
+    struct Step {
+        int key;
+        bool drop;
+    };
+    std::vector<Step> steps;
+    std::mt19937 gen(7);
+    for (int i = 0; i < 5000; ++i) steps.push_back({int(gen() % 700), gen() % 4 == 0});
+    auto hashOf = [](int k) { return uint32_t(k % 37) * 0x01010101u; };
+    OwningTrie walked, late;
+    for (const Step& s : steps) {
+        for (OwningTrie* t : {&walked, &late}) {
+            if (s.drop)
+                t->Drop(s.key, hashOf(s.key));
+            else
+                t->Add(s.key, hashOf(s.key));
+        }
+        Keys(walked);
+    }
+    EXPECT_EQ(Keys(late), Keys(walked));
+    EXPECT_EQ(late.NodeCount(), walked.NodeCount());
+
+    OwningTrie fresh;
+    for (int k = 0; k < 50; ++k) fresh.Add(k, hashOf(k));
+    fresh.Clear();
+    EXPECT_EQ(fresh.released, 50);
+    EXPECT_TRUE(Keys(fresh).empty());
+    for (int k = 0; k < 20; ++k) fresh.Add(k, hashOf(k));
+    EXPECT_EQ(fresh.Count(), 20u);
+}
