@@ -564,11 +564,11 @@ void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, T
             break;
         case ptg::Ref3d:
         case ptg::Area3d: {
-            int first = -1, last = -1;
+            int first = -1, last = -1, entry = -1;
             const uint8_t* q;
             if (biff8) {
                 const TExternalNames& ext = handler.Externals();
-                const int entry = GetU16(p);
+                entry = GetU16(p);
                 first = ext.GetSelfSheet(entry);
                 if (first >= 0) last = ext.Entry(entry).Last;
                 q = p + 2;
@@ -579,6 +579,10 @@ void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, T
                     last = GetU16(p + 12);
                 }
                 q = p + 14;
+            }
+            if (first < 0 && entry >= 0) {
+                PushExternCells(t, q, entry);
+                break;
             }
             if (first < 0 || first >= 0xF000 || !SheetAt(first) || last < first) {
                 PushError(fe::Ref);
@@ -701,6 +705,36 @@ void TFormulaEvaluator::PushName(int index) {
     }
     names.pop_back();
     frame.Layout = savedLayout;
+    stack.push_back(std::move(v));
+}
+
+// A reference into another workbook (BIFF8) gives the values the file
+// cached for it (CRN records): a cell its value, an area its values row by
+// row as an array; what the file did not cache is #REF! or #VALUE!.
+void TFormulaEvaluator::PushExternCells(const TToken& t, const uint8_t* q, int entry) {
+    // An area of more cells than this (a million: whole columns of a binary
+    // sheet fit) gives #REF! rather than a list that large.
+    constexpr int64_t MaxCells = int64_t(1) << 20;
+    TEvalValue v;
+    if (t.Base == ptg::Ref3d) {
+        const TAddress a = ReadAddress(q, q + 2, t.Layout);
+        handler.ExternCellValue(entry, 0, int(a.Row), int(a.Col), v.V);
+        stack.push_back(std::move(v));
+        return;
+    }
+    const TAddress a = ReadAddress(q, q + 4, t.Layout), b = ReadAddress(q + 2, q + 6, t.Layout);
+    const int64_t rows = b.Row - a.Row + 1, cols = b.Col - a.Col + 1;
+    if (rows <= 0 || cols <= 0 || rows * cols > MaxCells) {
+        PushError(fe::Ref);
+        return;
+    }
+    auto list = std::make_shared<std::vector<TFormulaValue>>(size_t(rows * cols));
+    for (int64_t r = 0; r < rows; ++r)
+        for (int64_t c = 0; c < cols; ++c)
+            handler.ExternCellValue(entry, 0, int(a.Row + r), int(a.Col + c), (*list)[size_t(r * cols + c)]);
+    v.V = list->front();
+    v.ListCols = int(cols);
+    v.List = std::move(list);
     stack.push_back(std::move(v));
 }
 

@@ -94,6 +94,7 @@ private:
     void Function(int index, int count);
     void PushName(int index);
     void PushExternName(int entry, int number);
+    void PushExternCells(const TToken& t, const uint8_t* q, int entry);
     void PushError(int index);
     std::u16string OldNameText(std::span<const uint8_t> token, TTokenLayout layout);
     TEvalValue Pop();
