@@ -369,7 +369,7 @@ TEST(DiscountPage, WritingOneGroupTakesTheControls) {
     EXPECT_EQ(r.beginTime, 0.0);
     const int16_t days[7] = {0, 0, -1, 0, 0, 0, 0};
     EXPECT_EQ(std::memcmp(r.days, days, sizeof days), 0);
-    // The record was sent with group byte 0, as the Part builds it.
+    // The record was sent with group byte 0, as the window builds it.
     std::vector<std::string> sent = Calls(h, "SetDiscountGroupParameters103");
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].substr(0, 35), "SetDiscountGroupParameters103(7, 00");
