@@ -29,60 +29,7 @@ std::u16string Ascii(const std::string& s) {
     return std::u16string(s.begin(), s.end());
 }
 
-// One cell address of a reference token.
-struct TAddress {
-    int64_t Row = 0;
-    int64_t Col = 0;
-    bool RowRel = false;
-    bool ColRel = false;
-};
-
-// Reads the row and column fields at rowField and colField in the layout.
-TAddress ReadAddress(const uint8_t* rowField, const uint8_t* colField, L layout) {
-    TAddress a;
-    if (layout == L::X2007) {
-        const uint32_t r = GetU32(rowField);
-        const uint16_t c = GetU16(colField);
-        a.Row = r & 0x7FFFFFFF;
-        a.RowRel = !(r & 0x80000000u);
-        a.Col = c & 0x7FFF;
-        a.ColRel = !(c & 0x8000);
-    } else if (layout == L::BIFF8) {
-        const uint16_t c = GetU16(colField);
-        a.Row = GetU16(rowField);
-        a.Col = c & 0x3FFF;
-        a.RowRel = c & 0x8000;
-        a.ColRel = c & 0x4000;
-    } else {
-        const uint16_t r = GetU16(rowField);
-        a.Row = r & 0x3FFF;
-        a.RowRel = r & 0x8000;
-        a.ColRel = r & 0x4000;
-        a.Col = *colField;
-    }
-    return a;
-}
-
-int64_t Wrap(int64_t v, int64_t size) {
-    v %= size;
-    return v < 0 ? v + size : v;
-}
-
-// A relative part of tRefN/tAreaN holds an offset from the base cell.
-void Resolve(TAddress& a, L layout, int baseRow, int baseCol) {
-    const int64_t row = baseRow < 0 ? 0 : baseRow, col = baseCol < 0 ? 0 : baseCol;
-    if (layout == L::X2007) {
-        if (a.RowRel) a.Row = Wrap(row + (int32_t(uint32_t(a.Row) << 1) >> 1), 1048576);
-        if (a.ColRel) a.Col = Wrap(col + (int16_t(uint16_t(a.Col << 1)) >> 1), 16384);
-        return;
-    }
-    if (a.RowRel) {
-        const int64_t offset =
-            layout == L::BIFF8 ? int16_t(uint16_t(a.Row)) : ((int(a.Row) ^ 0x2000) - 0x2000);
-        a.Row = Wrap(row + offset, layout == L::BIFF8 ? 65536 : 16384);
-    }
-    if (a.ColRel) a.Col = Wrap(col + int8_t(uint8_t(a.Col)), 256);
-}
+using TAddress = TRefAddress;
 
 // Column letters, then the row, "$" before an absolute part.
 void AppendAddress(std::u16string& out, const TAddress& a) {
@@ -221,8 +168,8 @@ std::u16string TDecoder::String(const TToken& t) const {
 std::u16string TDecoder::Reference(const TToken& t, bool relative) const {
     const uint8_t* p = t.Data;
     const size_t colAt = t.Layout == L::X2007 ? 4 : 2;
-    TAddress a = ReadAddress(p, p + colAt, t.Layout);
-    if (relative) Resolve(a, t.Layout, ctx.Row, ctx.Col);
+    TAddress a = ReadRefAddress(p, p + colAt, t.Layout);
+    if (relative) ResolveRefAddress(a, t.Layout, ctx.Row, ctx.Col);
     return AddressText(a);
 }
 
@@ -231,21 +178,21 @@ std::u16string TDecoder::Area(const TToken& t, bool relative) const {
     TAddress a, b;
     switch (t.Layout) {
     case L::X2007:
-        a = ReadAddress(p, p + 8, t.Layout);
-        b = ReadAddress(p + 4, p + 10, t.Layout);
+        a = ReadRefAddress(p, p + 8, t.Layout);
+        b = ReadRefAddress(p + 4, p + 10, t.Layout);
         break;
     case L::BIFF8:
-        a = ReadAddress(p, p + 4, t.Layout);
-        b = ReadAddress(p + 2, p + 6, t.Layout);
+        a = ReadRefAddress(p, p + 4, t.Layout);
+        b = ReadRefAddress(p + 2, p + 6, t.Layout);
         break;
     default:
-        a = ReadAddress(p, p + 4, t.Layout);
-        b = ReadAddress(p + 2, p + 5, t.Layout);
+        a = ReadRefAddress(p, p + 4, t.Layout);
+        b = ReadRefAddress(p + 2, p + 5, t.Layout);
         break;
     }
     if (relative) {
-        Resolve(a, t.Layout, ctx.Row, ctx.Col);
-        Resolve(b, t.Layout, ctx.Row, ctx.Col);
+        ResolveRefAddress(a, t.Layout, ctx.Row, ctx.Col);
+        ResolveRefAddress(b, t.Layout, ctx.Row, ctx.Col);
     }
     std::u16string out;
     out.reserve(16);

@@ -21,56 +21,7 @@ uint64_t CellKey(int sheet, int col, int row) {
     return (uint64_t(uint16_t(sheet)) << 48) | (uint64_t(uint16_t(col)) << 32) | uint32_t(row);
 }
 
-struct TAddress {
-    int64_t Row = 0, Col = 0;
-    bool RowRel = false, ColRel = false;
-};
-
-// The row and column fields of a reference in the layout.
-TAddress ReadAddress(const uint8_t* rowField, const uint8_t* colField, L layout) {
-    TAddress a;
-    if (layout == L::X2007) {
-        const uint32_t r = GetU32(rowField);
-        const uint16_t c = GetU16(colField);
-        a.Row = r & 0x7FFFFFFF;
-        a.RowRel = !(r & 0x80000000u);
-        a.Col = c & 0x7FFF;
-        a.ColRel = !(c & 0x8000);
-    } else if (layout == L::BIFF8) {
-        const uint16_t c = GetU16(colField);
-        a.Row = GetU16(rowField);
-        a.Col = c & 0x3FFF;
-        a.RowRel = c & 0x8000;
-        a.ColRel = c & 0x4000;
-    } else {
-        const uint16_t r = GetU16(rowField);
-        a.Row = r & 0x3FFF;
-        a.RowRel = r & 0x8000;
-        a.ColRel = r & 0x4000;
-        a.Col = *colField;
-    }
-    return a;
-}
-
-int64_t Wrap(int64_t v, int64_t size) {
-    v %= size;
-    return v < 0 ? v + size : v;
-}
-
-// The relative parts of tRefN/tAreaN are offsets from the base cell.
-void Resolve(TAddress& a, L layout, int baseRow, int baseCol) {
-    if (layout == L::X2007) {
-        if (a.RowRel) a.Row = Wrap(baseRow + (int32_t(uint32_t(a.Row) << 1) >> 1), 1048576);
-        if (a.ColRel) a.Col = Wrap(baseCol + (int16_t(uint16_t(a.Col << 1)) >> 1), 16384);
-        return;
-    }
-    if (a.RowRel) {
-        const int64_t offset =
-            layout == L::BIFF8 ? int16_t(uint16_t(a.Row)) : ((int(a.Row) ^ 0x2000) - 0x2000);
-        a.Row = Wrap(baseRow + offset, layout == L::BIFF8 ? 65536 : 16384);
-    }
-    if (a.ColRel) a.Col = Wrap(baseCol + int8_t(uint8_t(a.Col)), 256);
-}
+using TAddress = TRefAddress;
 
 bool IsReference(const TEvalValue& v) {
     return v.Union || v.V.ValType == fvXRef || v.V.ValType == fvXArea || v.V.ValType == fvRef ||
@@ -529,8 +480,8 @@ void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, T
             break;
         case ptg::Ref:
         case ptg::RefN: {
-            TAddress a = ReadAddress(p, p + (t.Layout == L::X2007 ? 4 : 2), t.Layout);
-            if (t.Base == ptg::RefN) Resolve(a, t.Layout, frame.Row, frame.Col);
+            TAddress a = ReadRefAddress(p, p + (t.Layout == L::X2007 ? 4 : 2), t.Layout);
+            if (t.Base == ptg::RefN) ResolveRefAddress(a, t.Layout, frame.Row, frame.Col);
             SetFormulaValueXRef(v.V, int(a.Col), int(a.Row), frame.Sheet);
             stack.push_back(std::move(v));
             break;
@@ -539,18 +490,18 @@ void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, T
         case ptg::AreaN: {
             TAddress a, b;
             if (t.Layout == L::X2007) {
-                a = ReadAddress(p, p + 8, t.Layout);
-                b = ReadAddress(p + 4, p + 10, t.Layout);
+                a = ReadRefAddress(p, p + 8, t.Layout);
+                b = ReadRefAddress(p + 4, p + 10, t.Layout);
             } else if (t.Layout == L::BIFF8) {
-                a = ReadAddress(p, p + 4, t.Layout);
-                b = ReadAddress(p + 2, p + 6, t.Layout);
+                a = ReadRefAddress(p, p + 4, t.Layout);
+                b = ReadRefAddress(p + 2, p + 6, t.Layout);
             } else {
-                a = ReadAddress(p, p + 4, t.Layout);
-                b = ReadAddress(p + 2, p + 5, t.Layout);
+                a = ReadRefAddress(p, p + 4, t.Layout);
+                b = ReadRefAddress(p + 2, p + 5, t.Layout);
             }
             if (t.Base == ptg::AreaN) {
-                Resolve(a, t.Layout, frame.Row, frame.Col);
-                Resolve(b, t.Layout, frame.Row, frame.Col);
+                ResolveRefAddress(a, t.Layout, frame.Row, frame.Col);
+                ResolveRefAddress(b, t.Layout, frame.Row, frame.Col);
             }
             SetFormulaValueXArea(v.V, int(a.Col), int(a.Row), int(b.Col), int(b.Row), frame.Sheet);
             stack.push_back(std::move(v));
@@ -591,16 +542,16 @@ void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, T
             if (last >= sheets.Count()) last = sheets.Count() - 1;
             TAddress a, b;
             if (t.Base == ptg::Ref3d) {
-                a = b = ReadAddress(q, q + (t.Layout == L::X2007 ? 4 : 2), t.Layout);
+                a = b = ReadRefAddress(q, q + (t.Layout == L::X2007 ? 4 : 2), t.Layout);
             } else if (t.Layout == L::X2007) {
-                a = ReadAddress(q, q + 8, t.Layout);
-                b = ReadAddress(q + 4, q + 10, t.Layout);
+                a = ReadRefAddress(q, q + 8, t.Layout);
+                b = ReadRefAddress(q + 4, q + 10, t.Layout);
             } else if (t.Layout == L::BIFF8) {
-                a = ReadAddress(q, q + 4, t.Layout);
-                b = ReadAddress(q + 2, q + 6, t.Layout);
+                a = ReadRefAddress(q, q + 4, t.Layout);
+                b = ReadRefAddress(q + 2, q + 6, t.Layout);
             } else {
-                a = ReadAddress(q, q + 4, t.Layout);
-                b = ReadAddress(q + 2, q + 5, t.Layout);
+                a = ReadRefAddress(q, q + 4, t.Layout);
+                b = ReadRefAddress(q + 2, q + 5, t.Layout);
             }
             if (first == last) {
                 if (t.Base == ptg::Ref3d)
@@ -717,12 +668,12 @@ void TFormulaEvaluator::PushExternCells(const TToken& t, const uint8_t* q, int e
     constexpr int64_t MaxCells = int64_t(1) << 20;
     TEvalValue v;
     if (t.Base == ptg::Ref3d) {
-        const TAddress a = ReadAddress(q, q + 2, t.Layout);
+        const TAddress a = ReadRefAddress(q, q + 2, t.Layout);
         handler.ExternCellValue(entry, 0, int(a.Row), int(a.Col), v.V);
         stack.push_back(std::move(v));
         return;
     }
-    const TAddress a = ReadAddress(q, q + 4, t.Layout), b = ReadAddress(q + 2, q + 6, t.Layout);
+    const TAddress a = ReadRefAddress(q, q + 4, t.Layout), b = ReadRefAddress(q + 2, q + 6, t.Layout);
     const int64_t rows = b.Row - a.Row + 1, cols = b.Col - a.Col + 1;
     if (rows <= 0 || cols <= 0 || rows * cols > MaxCells) {
         PushError(fe::Ref);

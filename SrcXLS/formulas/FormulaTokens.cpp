@@ -331,4 +331,53 @@ size_t FormulaArrayDataSize(std::span<const uint8_t> data, size_t tokenLength, T
     return pos - tokenLength;
 }
 
+// ---- reference addresses
+
+// Reads the row and column fields at rowField and colField in the layout.
+TRefAddress ReadRefAddress(const uint8_t* rowField, const uint8_t* colField, TTokenLayout layout) {
+    TRefAddress a;
+    if (layout == TTokenLayout::X2007) {
+        const uint32_t r = GetU32(rowField);
+        const uint16_t c = GetU16(colField);
+        a.Row = r & 0x7FFFFFFF;
+        a.RowRel = !(r & 0x80000000u);
+        a.Col = c & 0x7FFF;
+        a.ColRel = !(c & 0x8000);
+    } else if (layout == TTokenLayout::BIFF8) {
+        const uint16_t c = GetU16(colField);
+        a.Row = GetU16(rowField);
+        a.Col = c & 0x3FFF;
+        a.RowRel = c & 0x8000;
+        a.ColRel = c & 0x4000;
+    } else {
+        const uint16_t r = GetU16(rowField);
+        a.Row = r & 0x3FFF;
+        a.RowRel = r & 0x8000;
+        a.ColRel = r & 0x4000;
+        a.Col = *colField;
+    }
+    return a;
+}
+
+static int64_t Wrap(int64_t v, int64_t size) {
+    v %= size;
+    return v < 0 ? v + size : v;
+}
+
+// A relative part of tRefN/tAreaN holds an offset from the base cell.
+void ResolveRefAddress(TRefAddress& a, TTokenLayout layout, int baseRow, int baseCol) {
+    const int64_t row = baseRow < 0 ? 0 : baseRow, col = baseCol < 0 ? 0 : baseCol;
+    if (layout == TTokenLayout::X2007) {
+        if (a.RowRel) a.Row = Wrap(row + (int32_t(uint32_t(a.Row) << 1) >> 1), 1048576);
+        if (a.ColRel) a.Col = Wrap(col + (int16_t(uint16_t(a.Col << 1)) >> 1), 16384);
+        return;
+    }
+    if (a.RowRel) {
+        const int64_t offset =
+            layout == TTokenLayout::BIFF8 ? int16_t(uint16_t(a.Row)) : ((int(a.Row) ^ 0x2000) - 0x2000);
+        a.Row = Wrap(row + offset, layout == TTokenLayout::BIFF8 ? 65536 : 16384);
+    }
+    if (a.ColRel) a.Col = Wrap(col + int8_t(uint8_t(a.Col)), 256);
+}
+
 } // namespace xls

@@ -187,4 +187,19 @@ bool WriteArrayConstant(const TArrayConstant& array, std::vector<uint8_t>& out,
 // "Unknown ptg[%.2X]" style texts with the identifier in two hex digits.
 std::string TokenMessage(const char* head, uint8_t id, const char* tail = "");
 
+// One cell address of a reference token: row and column with their
+// relative flags.
+struct TRefAddress {
+    int64_t Row = 0;
+    int64_t Col = 0;
+    bool RowRel = false;
+    bool ColRel = false;
+};
+
+// Reads the row and column fields at rowField and colField in the layout.
+TRefAddress ReadRefAddress(const uint8_t* rowField, const uint8_t* colField, TTokenLayout layout);
+// A relative part of tRefN/tAreaN holds an offset from the base cell (a
+// negative base counts as 0); the result wraps around the sheet.
+void ResolveRefAddress(TRefAddress& a, TTokenLayout layout, int baseRow, int baseCol);
+
 } // namespace xls

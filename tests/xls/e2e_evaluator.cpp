@@ -125,10 +125,13 @@ TEST(EvaluatorFiles, RealFilesCachedValues) {
     EXPECT_GT(evaluated, 4000);
     EXPECT_GE(agreed, evaluated * 0.98) << list;
     // References into other workbooks take the values those files cached.
-    for (const char* file : {"apache_poi_multibookFormulaA_xls", "apache_poi_multibookFormulaB_xls"})
-        if (std::any_of(files.begin(), files.end(),
-                        [&](const fs::path& f) { return oracle::CaseName(f) == file; }))
+    for (const char* file : {"apache_poi_multibookFormulaA_xls", "apache_poi_multibookFormulaB_xls"}) {
+        const bool present = std::any_of(files.begin(), files.end(),
+                                         [&](const fs::path& f) { return oracle::CaseName(f) == file; });
+        if (present) {
             EXPECT_EQ(differing.count(file), 0u) << file;
+        }
+    }
 }
 
 namespace {
