@@ -164,6 +164,61 @@ bool THashTrie::Remove(const THashItem& item, uint32_t hash) {
     return true;
 }
 
+// Slots from the last down, so that erasing one leaves the places of those
+// still to visit; an emptied chain or child node loses its slot.
+void THashTrie::UnlinkIf(TNode& node, bool (*going)(const THashItem&), std::vector<THashItem*>& gone) {
+    for (int s = 255; s >= 0; --s) {
+        if (!node.Has(unsigned(s))) continue;
+        const size_t i = node.IndexOf(unsigned(s));
+        TSlot& slot = node.slots[i];
+        if (slot.child) {
+            UnlinkIf(*slot.child, going, gone);
+            if (!slot.child->slots.empty()) continue;
+        } else {
+            for (THashItem** link = &slot.head; *link;) {
+                THashItem* item = *link;
+                if (!going(*item)) {
+                    link = &item->next;
+                    continue;
+                }
+                *link = item->next;
+                item->next = nullptr;
+                --slot.length;
+                gone.push_back(item);
+            }
+            if (slot.head) continue;
+        }
+        node.slots.erase(node.slots.begin() + ptrdiff_t(i));
+        node.Mark(unsigned(s), false);
+    }
+}
+
+size_t THashTrie::RemoveIf(bool (*going)(const THashItem&)) {
+    Settle();
+    // Everything is allocated before the first item is unlinked: a failure
+    // leaves the trie as it was.
+    std::vector<THashItem*> gone;
+    gone.reserve(count);
+    std::vector<THashItem*> items(indexItems.size(), nullptr);
+    std::vector<uint32_t> hashes(indexHashes.size(), 0);
+    UnlinkIf(*root, going, gone);
+    if (gone.empty()) return 0;
+    items.swap(indexItems);
+    hashes.swap(indexHashes);
+    const size_t mask = indexItems.size() - 1;
+    for (size_t k = 0; k < items.size(); ++k) {
+        if (!items[k] || going(*items[k])) continue;
+        size_t i = Home(hashes[k]);
+        while (indexItems[i]) i = (i + 1) & mask;
+        indexItems[i] = items[k];
+        indexHashes[i] = hashes[k];
+    }
+    count -= gone.size();
+    std::sort(gone.begin(), gone.end());
+    for (THashItem* item : gone) ReleaseItem(item);
+    return gone.size();
+}
+
 void THashTrie::ReleaseNode(TNode& node) {
     for (TSlot& slot : node.slots) {
         if (slot.child) {
