@@ -11,56 +11,50 @@ THashTrie::~THashTrie() = default;
 // ---- the index
 
 size_t THashTrie::IndexFind(const THashItem& item, uint32_t hash) const {
-    if (indexItems.empty()) return SIZE_MAX;
-    const size_t mask = indexItems.size() - 1;
+    if (index.empty()) return SIZE_MAX;
+    const size_t mask = index.size() - 1;
     for (size_t i = Home(hash);; i = (i + 1) & mask) {
-        const THashItem* at = indexItems[i];
-        if (!at) return SIZE_MAX;
-        if (indexHashes[i] == hash && Equal(*at, item)) return i;
+        const TIndexSlot slot = index[i];
+        if (!slot.item) return SIZE_MAX;
+        if (slot.hash == hash && Equal(*slot.item, item)) return i;
     }
 }
 
 void THashTrie::IndexAdd(THashItem* item, uint32_t hash) {
     // At most three quarters full, so that probes stay short.
-    if ((count + 1) * 4 > indexItems.size() * 3) IndexGrow();
-    const size_t mask = indexItems.size() - 1;
+    if ((count + 1) * 4 > index.size() * 3) IndexGrow();
+    const size_t mask = index.size() - 1;
     size_t i = Home(hash);
-    while (indexItems[i]) i = (i + 1) & mask;
-    indexItems[i] = item;
-    indexHashes[i] = hash;
+    while (index[i].item) i = (i + 1) & mask;
+    index[i] = {hash, item};
 }
 
 void THashTrie::IndexGrow() {
-    std::vector<THashItem*> items;
-    std::vector<uint32_t> hashes;
-    items.swap(indexItems);
-    hashes.swap(indexHashes);
+    std::vector<TIndexSlot> old;
+    old.swap(index);
     indexBits = std::max(indexBits + 1, 4);
-    indexItems.assign(size_t(1) << indexBits, nullptr);
-    indexHashes.assign(size_t(1) << indexBits, 0);
-    const size_t mask = indexItems.size() - 1;
-    for (size_t k = 0; k < items.size(); ++k) {
-        if (!items[k]) continue;
-        size_t i = Home(hashes[k]);
-        while (indexItems[i]) i = (i + 1) & mask;
-        indexItems[i] = items[k];
-        indexHashes[i] = hashes[k];
+    index.assign(size_t(1) << indexBits, TIndexSlot{0, nullptr});
+    const size_t mask = index.size() - 1;
+    for (const TIndexSlot slot : old) {
+        if (!slot.item) continue;
+        size_t i = Home(slot.hash);
+        while (index[i].item) i = (i + 1) & mask;
+        index[i] = slot;
     }
 }
 
 // Linear probing without tombstones: the entries after the hole move back
 // where their home allows.
 void THashTrie::IndexErase(size_t hole) {
-    const size_t mask = indexItems.size() - 1;
-    indexItems[hole] = nullptr;
-    for (size_t j = (hole + 1) & mask; indexItems[j]; j = (j + 1) & mask) {
-        const size_t home = Home(indexHashes[j]);
+    const size_t mask = index.size() - 1;
+    index[hole].item = nullptr;
+    for (size_t j = (hole + 1) & mask; index[j].item; j = (j + 1) & mask) {
+        const size_t home = Home(index[j].hash);
         // The entry at j may fill the hole unless its home lies in (hole, j].
         const bool homeBetween = hole <= j ? (home > hole && home <= j) : (home > hole || home <= j);
         if (homeBetween) continue;
-        indexItems[hole] = indexItems[j];
-        indexHashes[hole] = indexHashes[j];
-        indexItems[j] = nullptr;
+        index[hole] = index[j];
+        index[j].item = nullptr;
         hole = j;
     }
 }
@@ -69,13 +63,17 @@ void THashTrie::IndexErase(size_t hole) {
 
 THashItem* THashTrie::Insert(THashItem* item, uint32_t hash) {
     const size_t at = IndexFind(*item, hash);
-    if (at != SIZE_MAX) return indexItems[at];
+    if (at != SIZE_MAX) return index[at].item;
+    InsertNew(item, hash);
+    return item;
+}
+
+void THashTrie::InsertNew(THashItem* item, uint32_t hash) {
     item->trieHash = hash;
     item->next = nullptr;
     unplaced.push_back(item);
     IndexAdd(item, hash);
     ++count;
-    return item;
 }
 
 void THashTrie::InsertAt(TNode& node, THashItem* item) {
@@ -116,7 +114,7 @@ void THashTrie::InsertAt(TNode& node, THashItem* item) {
 
 THashItem* THashTrie::Find(const THashItem& item, uint32_t hash) const {
     const size_t at = IndexFind(item, hash);
-    return at == SIZE_MAX ? nullptr : indexItems[at];
+    return at == SIZE_MAX ? nullptr : index[at].item;
 }
 
 void THashTrie::PlaceUnplaced() const {
@@ -128,7 +126,7 @@ bool THashTrie::Remove(const THashItem& item, uint32_t hash) {
     const size_t at = IndexFind(item, hash);
     if (at == SIZE_MAX) return false;
     Settle();
-    THashItem* found = indexItems[at];
+    THashItem* found = index[at].item;
     // The path of nodes from the root, to free emptied child nodes on the way back.
     std::array<std::pair<TNode*, unsigned>, 64> path;
     int depth = 0;
@@ -244,8 +242,7 @@ void THashTrie::ForgetAll() {
     root = std::make_unique<TNode>(0);
     unplaced = {};
     count = 0;
-    indexItems = {};
-    indexHashes = {};
+    index = {};
     indexBits = 0;
 }
 
@@ -274,8 +271,7 @@ size_t THashTrie::NodeBytes(const TNode& node) {
 
 size_t THashTrie::TableBytes() const {
     Settle();
-    return NodeBytes(*root) + indexItems.capacity() * sizeof(THashItem*) +
-           indexHashes.capacity() * sizeof(uint32_t);
+    return NodeBytes(*root) + index.capacity() * sizeof(TIndexSlot);
 }
 
 } // namespace xls

@@ -52,6 +52,8 @@ public:
 
     // Inserts item unless an equal one is stored; returns the stored one.
     THashItem* Insert(THashItem* item, uint32_t hash);
+    // Inserts an item the caller has just looked for and not found.
+    void InsertNew(THashItem* item, uint32_t hash);
     THashItem* Find(const THashItem& item, uint32_t hash) const;
     // Unlinks the stored item equal to item and releases it; false when none.
     bool Remove(const THashItem& item, uint32_t hash);
@@ -145,8 +147,12 @@ private:
     // (through the index) until the workbook is written or a string removed.
     mutable std::vector<THashItem*> unplaced;
     size_t count = 0;
-    std::vector<THashItem*> indexItems;
-    std::vector<uint32_t> indexHashes;
+    // A slot's hash and item side by side: a probe touches one cache line.
+    struct [[gnu::packed]] TIndexSlot {
+        uint32_t hash;
+        THashItem* item;
+    };
+    std::vector<TIndexSlot> index;
     int indexBits = 0;
 };
 
