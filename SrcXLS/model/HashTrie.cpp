@@ -197,19 +197,16 @@ size_t THashTrie::RemoveIf(bool (*going)(const THashItem&)) {
     // leaves the trie as it was.
     std::vector<THashItem*> gone;
     gone.reserve(count);
-    std::vector<THashItem*> items(indexItems.size(), nullptr);
-    std::vector<uint32_t> hashes(indexHashes.size(), 0);
+    std::vector<TIndexSlot> old(index.size(), TIndexSlot{0, nullptr});
     UnlinkIf(*root, going, gone);
     if (gone.empty()) return 0;
-    items.swap(indexItems);
-    hashes.swap(indexHashes);
-    const size_t mask = indexItems.size() - 1;
-    for (size_t k = 0; k < items.size(); ++k) {
-        if (!items[k] || going(*items[k])) continue;
-        size_t i = Home(hashes[k]);
-        while (indexItems[i]) i = (i + 1) & mask;
-        indexItems[i] = items[k];
-        indexHashes[i] = hashes[k];
+    old.swap(index);
+    const size_t mask = index.size() - 1;
+    for (const TIndexSlot slot : old) {
+        if (!slot.item || going(*slot.item)) continue;
+        size_t i = Home(slot.hash);
+        while (index[i].item) i = (i + 1) & mask;
+        index[i] = slot;
     }
     count -= gone.size();
     std::sort(gone.begin(), gone.end());
