@@ -315,3 +315,25 @@ TEST_F(Workbook, CopyAndMoveOfCellBlocks) {
     wb.DeleteCells(1, 5, 5, 7, 7);
     EXPECT_EQ(t.Cells().Count(), 0);
 }
+
+// One cell replaced over and over, by a new text, a number or a formatted
+// text, takes no more memory after the first rounds: cells and strings go
+// back to the workbook's arena and are reused.
+TEST_F(Workbook, ReplacingOneCellAgainAndAgainDoesNotGrow) {
+    TTabrix4 wb;
+    TSheet& sheet = wb.GetSheet(0);
+    auto round = [&](int i) {
+        sheet.SetAsString(3, 7, u"T" + std::u16string(size_t(i % 300), u'x'));
+        sheet.SetAsFloat(3, 7, i);
+        sheet.SetAsString(3, 7, u"F" + std::u16string(size_t(i % 40), u'y'));
+        sheet.GetCell(3, 7)->SetFillForeColor(10 + i % 3);
+    };
+    for (int i = 0; i < 300; ++i) round(i);
+    const size_t cells = wb.DefaultFormats().CellArena->BytesReserved();
+    const int formats = wb.DefaultFormats().Count();
+    for (int i = 0; i < 20000; ++i) round(i);
+    EXPECT_EQ(wb.DefaultFormats().CellArena->BytesReserved(), cells);
+    EXPECT_EQ(wb.DefaultFormats().Count(), formats);
+    EXPECT_EQ(wb.Strings().Count(), 1u);
+    EXPECT_EQ(wb.Strings().StringCount(), 1);
+}
