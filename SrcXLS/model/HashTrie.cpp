@@ -12,39 +12,48 @@ THashTrie::~THashTrie() = default;
 
 size_t THashTrie::IndexFind(const THashItem& item, uint32_t hash) const {
     if (indexItems.empty()) return SIZE_MAX;
+    const uint32_t tag = Tag(hash);
     const size_t mask = indexItems.size() - 1;
-    for (size_t i = Home(hash);; i = (i + 1) & mask) {
-        const THashItem* at = indexItems[i];
-        if (!at) return SIZE_MAX;
-        if (indexHashes[i] == hash && Equal(*at, item)) return i;
+    for (size_t i = Home(tag);; i = (i + 1) & mask) {
+        const uint32_t at = indexHashes[i];
+        if (at == 0) return SIZE_MAX;
+        if (at == tag && Equal(*indexItems[i], item)) return i;
     }
 }
 
+// At most three quarters full, so that probes stay short.
 void THashTrie::IndexAdd(THashItem* item, uint32_t hash) {
-    // At most three quarters full, so that probes stay short.
-    if ((count + 1) * 4 > indexItems.size() * 3) IndexGrow();
+    if ((count + 1) * 4 > indexItems.size() * 3) IndexGrow(count + 1);
+    const uint32_t tag = Tag(hash);
     const size_t mask = indexItems.size() - 1;
-    size_t i = Home(hash);
-    while (indexItems[i]) i = (i + 1) & mask;
+    size_t i = Home(tag);
+    while (indexHashes[i]) i = (i + 1) & mask;
     indexItems[i] = item;
-    indexHashes[i] = hash;
+    indexHashes[i] = tag;
 }
 
-void THashTrie::IndexGrow() {
-    std::vector<THashItem*> items;
-    std::vector<uint32_t> hashes;
-    items.swap(indexItems);
-    hashes.swap(indexHashes);
+void THashTrie::Reserve(size_t n) {
+    if ((count + n) * 4 > indexItems.size() * 3) IndexGrow(count + n);
+    unplaced.reserve(unplaced.size() + n);
+}
+
+// To the smallest power of two that holds `items` at most three quarters full.
+void THashTrie::IndexGrow(size_t items) {
+    std::vector<THashItem*> oldItems;
+    std::vector<uint32_t> oldTags;
+    oldItems.swap(indexItems);
+    oldTags.swap(indexHashes);
     indexBits = std::max(indexBits + 1, 4);
+    while ((size_t(1) << indexBits) * 3 < items * 4) ++indexBits;
     indexItems.assign(size_t(1) << indexBits, nullptr);
     indexHashes.assign(size_t(1) << indexBits, 0);
     const size_t mask = indexItems.size() - 1;
-    for (size_t k = 0; k < items.size(); ++k) {
-        if (!items[k]) continue;
-        size_t i = Home(hashes[k]);
-        while (indexItems[i]) i = (i + 1) & mask;
-        indexItems[i] = items[k];
-        indexHashes[i] = hashes[k];
+    for (size_t k = 0; k < oldItems.size(); ++k) {
+        if (!oldTags[k]) continue;
+        size_t i = Home(oldTags[k]);
+        while (indexHashes[i]) i = (i + 1) & mask;
+        indexItems[i] = oldItems[k];
+        indexHashes[i] = oldTags[k];
     }
 }
 
@@ -53,7 +62,8 @@ void THashTrie::IndexGrow() {
 void THashTrie::IndexErase(size_t hole) {
     const size_t mask = indexItems.size() - 1;
     indexItems[hole] = nullptr;
-    for (size_t j = (hole + 1) & mask; indexItems[j]; j = (j + 1) & mask) {
+    indexHashes[hole] = 0;
+    for (size_t j = (hole + 1) & mask; indexHashes[j]; j = (j + 1) & mask) {
         const size_t home = Home(indexHashes[j]);
         // The entry at j may fill the hole unless its home lies in (hole, j].
         const bool homeBetween = hole <= j ? (home > hole && home <= j) : (home > hole || home <= j);
@@ -61,6 +71,7 @@ void THashTrie::IndexErase(size_t hole) {
         indexItems[hole] = indexItems[j];
         indexHashes[hole] = indexHashes[j];
         indexItems[j] = nullptr;
+        indexHashes[j] = 0;
         hole = j;
     }
 }
@@ -70,12 +81,16 @@ void THashTrie::IndexErase(size_t hole) {
 THashItem* THashTrie::Insert(THashItem* item, uint32_t hash) {
     const size_t at = IndexFind(*item, hash);
     if (at != SIZE_MAX) return indexItems[at];
+    InsertAbsent(item, hash);
+    return item;
+}
+
+void THashTrie::InsertAbsent(THashItem* item, uint32_t hash) {
     item->trieHash = hash;
     item->next = nullptr;
     unplaced.push_back(item);
     IndexAdd(item, hash);
     ++count;
-    return item;
 }
 
 void THashTrie::InsertAt(TNode& node, THashItem* item) {

@@ -52,6 +52,10 @@ public:
 
     // Inserts item unless an equal one is stored; returns the stored one.
     THashItem* Insert(THashItem* item, uint32_t hash);
+    // Inserts an item no stored one equals (a Find for it just failed).
+    void InsertAbsent(THashItem* item, uint32_t hash);
+    // Makes room in the index for n more items at once.
+    void Reserve(size_t n);
     THashItem* Find(const THashItem& item, uint32_t hash) const;
     // Unlinks the stored item equal to item and releases it; false when none.
     bool Remove(const THashItem& item, uint32_t hash);
@@ -116,12 +120,15 @@ private:
     static size_t CountNodes(const TNode& node);
     static size_t NodeBytes(const TNode& node);
 
-    // The flat index: items and their hashes by linear probing.
-    size_t Home(uint32_t hash) const { return size_t((hash * 0x9E3779B1u) >> (32 - indexBits)); }
+    // The flat index: items and their tags by linear probing. A tag is the
+    // hash, made nonzero so that 0 marks a free slot: a probe reads the tags
+    // alone until one matches.
+    static uint32_t Tag(uint32_t hash) { return hash ? hash : 1; }
+    size_t Home(uint32_t tag) const { return size_t((tag * 0x9E3779B1u) >> (32 - indexBits)); }
     size_t IndexFind(const THashItem& item, uint32_t hash) const;
     void IndexAdd(THashItem* item, uint32_t hash);
     void IndexErase(size_t at);
-    void IndexGrow();
+    void IndexGrow(size_t items);
 
     template <class F> static bool Walk(const TNode& node, F& visit) {
         for (const TSlot& slot : node.slots) {
