@@ -35,12 +35,19 @@ constexpr std::u16string_view VBAStorageName = u"_VBA_PROJECT_CUR";
 // (kept in a block that goes to the file when full) or over earlier ones.
 class TXLSStream::TSpill {
 public:
-    TSpill() : file(platform::TempFile::Create("XLS", ".tmp")) { tail.reserve(Block); }
+    TSpill() : file(platform::TempFile::Create("XLS", ".tmp")), tail(Block) {}
 
     int64_t Size() const { return size; }
     int Descriptor() const { return file.Descriptor(); }
 
     void Write(int64_t at, const uint8_t* p, size_t n) {
+        // Appending within the block: every record of a sheet comes this way.
+        if (at == tailStart + int64_t(used) && n < Block - used) {
+            std::memcpy(tail.data() + used, p, n);
+            used += n;
+            size = std::max(size, tailStart + int64_t(used));
+            return;
+        }
         // Bytes before the block are in the file already.
         if (at < tailStart) {
             const size_t head = size_t(std::min<int64_t>(int64_t(n), tailStart - at));
@@ -49,19 +56,30 @@ public:
             p += head;
             n -= head;
         }
-        if (n > 0) {
+        while (n > 0) {
+            // A gap left by a seek past the end reads as zeros.
+            while (at - tailStart > int64_t(used)) {
+                const size_t fill = size_t(std::min<int64_t>(at - tailStart, int64_t(Block))) - used;
+                std::memset(tail.data() + used, 0, fill);
+                used += fill;
+                if (used == Block) Flush();
+            }
             const size_t off = size_t(at - tailStart);
-            if (off + n > tail.size()) tail.resize(off + n);
-            std::memcpy(tail.data() + off, p, n);
+            const size_t k = std::min(n, Block - off);
+            std::memcpy(tail.data() + off, p, k);
+            used = std::max(used, off + k);
+            at += int64_t(k);
+            p += k;
+            n -= k;
+            if (used == Block) Flush();
         }
-        size = std::max(size, tailStart + int64_t(tail.size()));
-        if (tail.size() >= Block) Flush();
+        size = std::max(size, tailStart + int64_t(used));
     }
 
     void Flush() {
-        Put(tailStart, tail.data(), tail.size());
-        tailStart += int64_t(tail.size());
-        tail.clear();
+        Put(tailStart, tail.data(), used);
+        tailStart += int64_t(used);
+        used = 0;
     }
 
 private:
@@ -79,7 +97,8 @@ private:
         }
     }
     platform::TempFile file;
-    std::vector<uint8_t> tail;
+    std::vector<uint8_t> tail; // the block: its first `used` bytes follow the file's
+    size_t used = 0;
     int64_t tailStart = 0;
     int64_t size = 0;
 };

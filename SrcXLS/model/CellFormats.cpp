@@ -103,9 +103,13 @@ void TCellFormat::SetNumberFormatIndex(int i) {
 }
 
 std::u16string TCellFormat::GetNumberFormat() const {
+    return std::u16string(NumberFormatText());
+}
+
+std::u16string_view TCellFormat::NumberFormatText() const {
     if (!pool) return {};
     TNumberFormat* f = pool->numberFormats.ByIndex(GetNumberFormatIndex());
-    return f ? f->Text() : std::u16string();
+    return f ? std::u16string_view(f->Text()) : std::u16string_view();
 }
 
 void TCellFormat::SetNumberFormat(std::u16string_view text) {

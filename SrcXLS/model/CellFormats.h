@@ -56,6 +56,8 @@ public:
     virtual int GetNumberFormatIndex() const { return Word(2); }
     virtual void SetNumberFormatIndex(int i);
     virtual std::u16string GetNumberFormat() const;
+    // The same text where it is stored; empty when there is none.
+    std::u16string_view NumberFormatText() const;
     // Raises without a pool and for a text the mask refuses.
     virtual void SetNumberFormat(std::u16string_view text);
     virtual bool IsDateFormat() const;

@@ -76,6 +76,14 @@ std::unique_ptr<TCell>& TCellStorage::MakeSlot(int col, int row) {
     if (leaf.Has(slot)) return *pos;
     leaf.Bits[size_t(slot >> 6)] |= uint64_t(1) << (slot & 63);
     ++count;
+    // A row's leaf grows by 4, 16 and then doubling: a row of a table takes
+    // one or two allocations instead of one per power of two.
+    if (leaf.Cells.size() == leaf.Cells.capacity()) {
+        const size_t at = size_t(pos - leaf.Cells.begin());
+        const size_t n = leaf.Cells.size();
+        leaf.Cells.reserve(n < 4 ? 4 : n < 16 ? 16 : 2 * n);
+        pos = leaf.Cells.begin() + ptrdiff_t(at);
+    }
     return *leaf.Cells.insert(pos, nullptr);
 }
 
@@ -368,29 +376,43 @@ std::u16string TCellValues::GetNumberText(int formatIndex, double value) {
     return GetNumberText(formats->GetItem(formatIndex), value);
 }
 
-std::u16string TCellValues::GetNumberText(const TCellFormat* format, double value) {
-    char16_t separator = LibState().Locale.DecimalSeparator;
-    if (!format || format->PoolIndex <= 0) return ShownGeneralText(value, separator);
-    std::u16string maskText;
+std::u16string_view TCellValues::MaskTextOf(const TCellFormat* format, std::u16string& regional) const {
+    if (!format || format->PoolIndex <= 0) return {};
     switch (format->GetNumberFormatIndex()) {
     case 11:
-        maskText = u"0.00E+00";
-        break;
+        return u"0.00E+00";
     case 14:
-        maskText = PatternToMask(platform::Regional().shortDateFormat, false);
-        break;
+        regional = PatternToMask(platform::Regional().shortDateFormat, false);
+        return regional;
     case 20:
-        maskText = PatternToMask(platform::Regional().longTimeFormat, true);
-        break;
+        regional = PatternToMask(platform::Regional().longTimeFormat, true);
+        return regional;
     default:
-        maskText = format->GetNumberFormat();
+        return format->NumberFormatText();
     }
-    if (maskText.empty()) return ShownGeneralText(value, separator);
+}
+
+std::u16string TCellValues::GetNumberText(const TCellFormat* format, double value) {
+    std::u16string regional;
+    const std::u16string_view maskText = MaskTextOf(format, regional);
+    if (maskText.empty()) return ShownGeneralText(value, LibState().Locale.DecimalSeparator);
     if (!maskSet || mask.Mask() != maskText) {
         mask.SetMask(maskText);
         maskSet = true;
     }
     return mask.FormatValue(value);
+}
+
+void TCellValues::DisplayTextTo(const TCell& cell, std::u16string& out) {
+    double number;
+    std::u16string regional;
+    if (cell.CellType() == ctString && static_cast<const TStringCell&>(cell).Entry())
+        static_cast<const TStringCell&>(cell).Entry()->CopyText(out);
+    else if ((cell.CellType() == ctInteger || cell.CellType() == ctFloat) && cell.GetNumber(number) &&
+             MaskTextOf(cell.Format(), regional).empty())
+        ShownGeneralTextTo(number, LibState().Locale.DecimalSeparator, out);
+    else
+        out = GetDisplayText(cell);
 }
 
 // ---------------------------------------------------------------------------

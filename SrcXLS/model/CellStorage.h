@@ -113,6 +113,9 @@ public:
     std::u16string GetDisplayText(const TCell& cell);
     std::u16string GetNumberText(int formatIndex, double value);
     std::u16string GetNumberText(const TCellFormat* format, double value);
+    // The display text into out, reusing its storage: for walks that
+    // measure every cell.
+    void DisplayTextTo(const TCell& cell, std::u16string& out);
     void SharedFormulaRemoved(TCell& cell) override;
 
     // Shared-formula areas the formula services keep per sheet.
@@ -122,6 +125,8 @@ private:
     TCellValuesList* owner;
     TSST2* strings;
     TCellFormats* formats;
+    // The mask a format shows numbers with; empty for the general format.
+    std::u16string_view MaskTextOf(const TCellFormat* format, std::u16string& regional) const;
     TExcelMask mask;
     bool maskSet = false;
 };

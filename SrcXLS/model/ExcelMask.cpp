@@ -445,43 +445,73 @@ std::u16string FloatToGeneralText(double value, char16_t decimalSeparator) {
 }
 
 std::u16string ShownGeneralText(double value, char16_t decimalSeparator) {
-    if (std::isnan(value)) return u"NAN";
-    if (std::isinf(value)) return value > 0 ? u"INF" : u"-INF";
-    if (value == 0) return u"0";
-    const double a = std::fabs(value);
-    std::u16string out = value < 0 ? u"-" : u"";
-    if (a >= 1e15 && a <= 9007199254740992.0 && a == std::trunc(a))
-        return out + Ascii(Decimal(int64_t(a)).c_str());
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%.14e", a);
-    std::string digits(1, buf[0]);
-    digits.append(buf + 2, 14);
-    digits.erase(digits.find_last_not_of('0') + 1);
-    int exponent = std::atoi(std::strchr(buf, 'e') + 1);
-    const int decimals = std::max(0, int(digits.size()) - exponent - 1);
-    if (a >= 1e15 || exponent < -9 || decimals > 18) {
-        out.push_back(char16_t(digits[0]));
-        if (digits.size() > 1) {
-            out.push_back(decimalSeparator);
-            out += Ascii(digits.c_str() + 1);
-        }
-        out += exponent < 0 ? u"E-" : u"E+";
-        out += Padded(std::abs(exponent), exponent < 0 ? 2 : 3);
-        return out;
-    }
-    if (exponent < 0) {
-        out += u'0';
-        out.push_back(decimalSeparator);
-        out.append(size_t(-exponent - 1), u'0');
-        return out + Ascii(digits.c_str());
-    }
-    for (int k = 0; k <= exponent; ++k)
-        out.push_back(k < int(digits.size()) ? char16_t(digits[size_t(k)]) : u'0');
-    if (decimals > 0) {
-        out.push_back(decimalSeparator);
-        out += Ascii(digits.c_str() + exponent + 1);
-    }
+    std::u16string out;
+    ShownGeneralTextTo(value, decimalSeparator, out);
     return out;
+}
+
+void ShownGeneralTextTo(double value, char16_t decimalSeparator, std::u16string& result) {
+    if (std::isnan(value)) {
+        result = u"NAN";
+        return;
+    }
+    if (std::isinf(value)) {
+        result = value > 0 ? u"INF" : u"-INF";
+        return;
+    }
+    if (value == 0) {
+        result = u"0";
+        return;
+    }
+    const double a = std::fabs(value);
+    // Built as ASCII with '.' standing for the separator, widened once: this
+    // runs for every number cell an automatic column width measures.
+    char text[48];
+    char* out = text;
+    if (value < 0) *out++ = '-';
+    if (a <= 9007199254740992.0 && a == std::trunc(a)) {
+        out = std::to_chars(out, text + sizeof text, int64_t(a)).ptr;
+    } else {
+        // Fifteen significant digits, as "%.14e" gives them.
+        char buf[32];
+        const char* e = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, 14).ptr;
+        char digits[16];
+        digits[0] = buf[0];
+        std::memcpy(digits + 1, buf + 2, 14);
+        int count = 15;
+        while (count > 1 && digits[count - 1] == '0') --count;
+        int exponent = 0;
+        std::from_chars(buf + 18, e, exponent);
+        if (buf[17] == '-') exponent = -exponent;
+        const int decimals = std::max(0, count - exponent - 1);
+        if (a >= 1e15 || exponent < -9 || decimals > 18) {
+            *out++ = digits[0];
+            if (count > 1) {
+                *out++ = '.';
+                out = std::copy(digits + 1, digits + count, out);
+            }
+            *out++ = 'E';
+            *out++ = exponent < 0 ? '-' : '+';
+            const int magnitude = std::abs(exponent);
+            if (exponent >= 0 && magnitude < 100) *out++ = '0';
+            if (magnitude < 10) *out++ = '0';
+            out = std::to_chars(out, text + sizeof text, magnitude).ptr;
+        } else if (exponent < 0) {
+            *out++ = '0';
+            *out++ = '.';
+            out = std::fill_n(out, -exponent - 1, '0');
+            out = std::copy(digits, digits + count, out);
+        } else {
+            for (int k = 0; k <= exponent; ++k) *out++ = k < count ? digits[k] : '0';
+            if (decimals > 0) {
+                *out++ = '.';
+                out = std::copy(digits + exponent + 1, digits + count, out);
+            }
+        }
+    }
+    result.resize(size_t(out - text));
+    for (size_t i = 0; i < result.size(); ++i)
+        result[i] = text[i] == '.' ? decimalSeparator : char16_t(text[i]);
 }
 
 bool TMaskSection::Matches(double v) const {

@@ -20,6 +20,8 @@ std::u16string FloatToGeneralText(double value, char16_t decimalSeparator);
 // 2^53), else with an exponent of at least three digits ("1E+020") or, below
 // one, two ("1E-10").
 std::u16string ShownGeneralText(double value, char16_t decimalSeparator);
+// The same into out, reusing its storage.
+void ShownGeneralTextTo(double value, char16_t decimalSeparator, std::u16string& out);
 
 enum TMaskTokenKind : uint8_t {
     mtkText = 0, // @, and the exponent mark E+ / E-

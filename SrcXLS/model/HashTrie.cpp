@@ -11,67 +11,56 @@ THashTrie::~THashTrie() = default;
 // ---- the index
 
 size_t THashTrie::IndexFind(const THashItem& item, uint32_t hash) const {
-    if (indexItems.empty()) return SIZE_MAX;
-    const uint32_t tag = Tag(hash);
-    const size_t mask = indexItems.size() - 1;
-    for (size_t i = Home(tag);; i = (i + 1) & mask) {
-        const uint32_t at = indexHashes[i];
-        if (at == 0) return SIZE_MAX;
-        if (at == tag && Equal(*indexItems[i], item)) return i;
+    if (index.empty()) return SIZE_MAX;
+    const size_t mask = index.size() - 1;
+    for (size_t i = Home(hash);; i = (i + 1) & mask) {
+        const TIndexSlot slot = index[i];
+        if (!slot.item) return SIZE_MAX;
+        if (slot.hash == hash && Equal(*slot.item, item)) return i;
     }
 }
 
-// At most three quarters full, so that probes stay short.
 void THashTrie::IndexAdd(THashItem* item, uint32_t hash) {
-    if ((count + 1) * 4 > indexItems.size() * 3) IndexGrow(count + 1);
-    const uint32_t tag = Tag(hash);
-    const size_t mask = indexItems.size() - 1;
-    size_t i = Home(tag);
-    while (indexHashes[i]) i = (i + 1) & mask;
-    indexItems[i] = item;
-    indexHashes[i] = tag;
+    // At most three quarters full, so that probes stay short.
+    if ((count + 1) * 4 > index.size() * 3) IndexGrow(count + 1);
+    const size_t mask = index.size() - 1;
+    size_t i = Home(hash);
+    while (index[i].item) i = (i + 1) & mask;
+    index[i] = {hash, item};
 }
 
 void THashTrie::Reserve(size_t n) {
-    if ((count + n) * 4 > indexItems.size() * 3) IndexGrow(count + n);
+    if ((count + n) * 4 > index.size() * 3) IndexGrow(count + n);
     unplaced.reserve(unplaced.size() + n);
 }
 
-// To the smallest power of two that holds `items` at most three quarters full.
 void THashTrie::IndexGrow(size_t items) {
-    std::vector<THashItem*> oldItems;
-    std::vector<uint32_t> oldTags;
-    oldItems.swap(indexItems);
-    oldTags.swap(indexHashes);
+    std::vector<TIndexSlot> old;
+    old.swap(index);
     indexBits = std::max(indexBits + 1, 4);
     while ((size_t(1) << indexBits) * 3 < items * 4) ++indexBits;
-    indexItems.assign(size_t(1) << indexBits, nullptr);
-    indexHashes.assign(size_t(1) << indexBits, 0);
-    const size_t mask = indexItems.size() - 1;
-    for (size_t k = 0; k < oldItems.size(); ++k) {
-        if (!oldTags[k]) continue;
-        size_t i = Home(oldTags[k]);
-        while (indexHashes[i]) i = (i + 1) & mask;
-        indexItems[i] = oldItems[k];
-        indexHashes[i] = oldTags[k];
+    index.assign(size_t(1) << indexBits, TIndexSlot{0, nullptr});
+    const size_t mask = index.size() - 1;
+    for (const TIndexSlot slot : old) {
+        if (!slot.item) continue;
+        size_t i = Home(slot.hash);
+        while (index[i].item) i = (i + 1) & mask;
+        index[i] = slot;
     }
 }
 
 // Linear probing without tombstones: the entries after the hole move back
 // where their home allows.
 void THashTrie::IndexErase(size_t hole) {
-    const size_t mask = indexItems.size() - 1;
-    indexItems[hole] = nullptr;
-    indexHashes[hole] = 0;
-    for (size_t j = (hole + 1) & mask; indexHashes[j]; j = (j + 1) & mask) {
-        const size_t home = Home(indexHashes[j]);
+    const size_t mask = index.size() - 1;
+    index[hole].item = nullptr;
+    for (size_t j = (hole + 1) & mask; index[j].item; j = (j + 1) & mask) {
+        const size_t home = Home(index[j].hash);
         // The entry at j may fill the hole unless its home lies in (hole, j].
         const bool homeBetween = hole <= j ? (home > hole && home <= j) : (home > hole || home <= j);
         if (homeBetween) continue;
-        indexItems[hole] = indexItems[j];
-        indexHashes[hole] = indexHashes[j];
-        indexItems[j] = nullptr;
-        indexHashes[j] = 0;
+        index[hole] = index[j];
+        index[j].item = nullptr;
         hole = j;
     }
 }
@@ -80,12 +69,12 @@ void THashTrie::IndexErase(size_t hole) {
 
 THashItem* THashTrie::Insert(THashItem* item, uint32_t hash) {
     const size_t at = IndexFind(*item, hash);
-    if (at != SIZE_MAX) return indexItems[at];
-    InsertAbsent(item, hash);
+    if (at != SIZE_MAX) return index[at].item;
+    InsertNew(item, hash);
     return item;
 }
 
-void THashTrie::InsertAbsent(THashItem* item, uint32_t hash) {
+void THashTrie::InsertNew(THashItem* item, uint32_t hash) {
     item->trieHash = hash;
     item->next = nullptr;
     unplaced.push_back(item);
@@ -131,7 +120,7 @@ void THashTrie::InsertAt(TNode& node, THashItem* item) {
 
 THashItem* THashTrie::Find(const THashItem& item, uint32_t hash) const {
     const size_t at = IndexFind(item, hash);
-    return at == SIZE_MAX ? nullptr : indexItems[at];
+    return at == SIZE_MAX ? nullptr : index[at].item;
 }
 
 void THashTrie::PlaceUnplaced() const {
@@ -143,7 +132,7 @@ bool THashTrie::Remove(const THashItem& item, uint32_t hash) {
     const size_t at = IndexFind(item, hash);
     if (at == SIZE_MAX) return false;
     Settle();
-    THashItem* found = indexItems[at];
+    THashItem* found = index[at].item;
     // The path of nodes from the root, to free emptied child nodes on the way back.
     std::array<std::pair<TNode*, unsigned>, 64> path;
     int depth = 0;
@@ -204,8 +193,7 @@ void THashTrie::ForgetAll() {
     root = std::make_unique<TNode>(0);
     unplaced = {};
     count = 0;
-    indexItems = {};
-    indexHashes = {};
+    index = {};
     indexBits = 0;
 }
 
@@ -234,8 +222,7 @@ size_t THashTrie::NodeBytes(const TNode& node) {
 
 size_t THashTrie::TableBytes() const {
     Settle();
-    return NodeBytes(*root) + indexItems.capacity() * sizeof(THashItem*) +
-           indexHashes.capacity() * sizeof(uint32_t);
+    return NodeBytes(*root) + index.capacity() * sizeof(TIndexSlot);
 }
 
 } // namespace xls

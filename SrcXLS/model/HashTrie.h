@@ -52,8 +52,8 @@ public:
 
     // Inserts item unless an equal one is stored; returns the stored one.
     THashItem* Insert(THashItem* item, uint32_t hash);
-    // Inserts an item no stored one equals (a Find for it just failed).
-    void InsertAbsent(THashItem* item, uint32_t hash);
+    // Inserts an item the caller has just looked for and not found.
+    void InsertNew(THashItem* item, uint32_t hash);
     // Makes room in the index for n more items at once.
     void Reserve(size_t n);
     THashItem* Find(const THashItem& item, uint32_t hash) const;
@@ -120,14 +120,12 @@ private:
     static size_t CountNodes(const TNode& node);
     static size_t NodeBytes(const TNode& node);
 
-    // The flat index: items and their tags by linear probing. A tag is the
-    // hash, made nonzero so that 0 marks a free slot: a probe reads the tags
-    // alone until one matches.
-    static uint32_t Tag(uint32_t hash) { return hash ? hash : 1; }
-    size_t Home(uint32_t tag) const { return size_t((tag * 0x9E3779B1u) >> (32 - indexBits)); }
+    // The flat index: items and their hashes by linear probing.
+    size_t Home(uint32_t hash) const { return size_t((hash * 0x9E3779B1u) >> (32 - indexBits)); }
     size_t IndexFind(const THashItem& item, uint32_t hash) const;
     void IndexAdd(THashItem* item, uint32_t hash);
     void IndexErase(size_t at);
+    // To the smallest size that holds `items` at most three quarters full.
     void IndexGrow(size_t items);
 
     template <class F> static bool Walk(const TNode& node, F& visit) {
@@ -147,8 +145,12 @@ private:
     // (through the index) until the workbook is written or a string removed.
     mutable std::vector<THashItem*> unplaced;
     size_t count = 0;
-    std::vector<THashItem*> indexItems;
-    std::vector<uint32_t> indexHashes;
+    // A slot's hash and item side by side: a probe touches one cache line.
+    struct [[gnu::packed]] TIndexSlot {
+        uint32_t hash;
+        THashItem* item;
+    };
+    std::vector<TIndexSlot> index;
     int indexBits = 0;
 };
 

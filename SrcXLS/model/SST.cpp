@@ -93,10 +93,18 @@ public:
 } // namespace
 
 std::u16string TSSTEntry::Text() const {
-    std::u16string s(CharCount, u'\0');
-    const auto* p = reinterpret_cast<const uint8_t*>(KeyData());
-    for (size_t i = 0; i < CharCount; ++i) s[i] = IsWide() ? char16_t(p[2 * i] | (p[2 * i + 1] << 8)) : p[i];
+    std::u16string s;
+    CopyText(s);
     return s;
+}
+
+void TSSTEntry::CopyText(std::u16string& out) const {
+    out.resize(CharCount);
+    const auto* p = reinterpret_cast<const uint8_t*>(KeyData());
+    if (IsWide())
+        for (size_t i = 0; i < CharCount; ++i) out[i] = char16_t(p[2 * i] | (p[2 * i + 1] << 8));
+    else
+        for (size_t i = 0; i < CharCount; ++i) out[i] = p[i];
 }
 
 uint32_t TSSTEntry::Hash() const {
@@ -204,7 +212,7 @@ TSSTEntry* TSST2::Intern(TSSTEntry& entry, bool countUse) {
         stored->runCount = entry.runCount;
         std::memcpy(stored->KeyData(), entry.KeyData(), entry.keyBytes);
         std::copy(entry.Runs().begin(), entry.Runs().end(), stored->RunData());
-        InsertAbsent(stored, hash);
+        InsertNew(stored, hash);
         if (stored->runCount > 0) {
             ++richEntries;
             if (fonts)
@@ -338,24 +346,35 @@ std::vector<uint8_t> TSST2::BuildSST(uint32_t streamBase, int capacity,
     w.Begin(BIFF_SST);
     w.U32(uint32_t(stringCount));
     w.U32(0); // the unique count, patched at the end
+    // The strings in the order the cells first use them, then the others in
+    // the table's order, each once. The table is walked only when cells
+    // leave strings out: the walk touches every entry.
     std::vector<TSSTEntry*> order;
     order.reserve(Count());
-    ForEach([&](THashItem* item) {
-        static_cast<TSSTEntry*>(item)->SSTIndex = UINT32_MAX;
-        return true;
-    });
-    for (TSSTEntry* e : firstUse)
-        if (e->SSTIndex == UINT32_MAX) {
-            e->SSTIndex = 0;
-            order.push_back(e);
+    // The marks go as each string is written; after a failure the rest too.
+    size_t written = 0;
+    struct TUnlist {
+        std::vector<TSSTEntry*>& order;
+        size_t& written;
+        ~TUnlist() {
+            for (size_t i = written; i < order.size(); ++i) order[i]->listed = false;
         }
-    ForEach([&](THashItem* item) {
-        auto* e = static_cast<TSSTEntry*>(item);
-        if (e->SSTIndex == UINT32_MAX) order.push_back(e);
-        return true;
-    });
+    } unlist{order, written};
+    auto take = [&](TSSTEntry* e) {
+        if (e->listed) return;
+        e->listed = true;
+        order.push_back(e);
+    };
+    for (TSSTEntry* e : firstUse) take(e);
+    if (order.size() < Count())
+        ForEach([&](THashItem* item) {
+            take(static_cast<TSSTEntry*>(item));
+            return true;
+        });
     uint32_t number = 0;
     for (TSSTEntry* e : order) {
+        e->listed = false;
+        ++written;
         // A string header never starts in the last 15 bytes of a record.
         if (w.left < 16) w.Continue();
         if (number % uint32_t(stringsPerBucket) == 0) buckets.push_back({w.StreamPos(), w.OffsetInRecord()});

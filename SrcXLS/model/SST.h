@@ -56,6 +56,8 @@ public:
     bool IsWide() const { return Type & sstWide; }
     size_t TextBytes() const { return size_t(CharCount) * (IsWide() ? 2 : 1); }
     std::u16string Text() const;
+    // The text into a buffer the caller reuses.
+    void CopyText(std::u16string& out) const;
     // The text bytes followed by the phonetic block.
     std::string_view Key() const { return {KeyData(), keyBytes}; }
     std::string_view Phonetic() const { return Key().substr(TextBytes()); }
@@ -79,6 +81,7 @@ private:
 
     uint32_t keyBytes = 0;
     uint16_t runCount = 0;
+    bool listed = false; // taken into the order of the table being written
 };
 
 class TSST2 : public THashTrie {

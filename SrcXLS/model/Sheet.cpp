@@ -647,7 +647,7 @@ int TSheet::AutoWidthCols(int col1, int col2) {
         if (workbook.FormulasShown() && cell->IsFormula())
             text = workbook.Formulas().CellFormulaText(Index(), static_cast<TFormulaCell&>(*cell), false);
         else
-            text = cells.GetDisplayText(*cell);
+            cells.DisplayTextTo(*cell, text);
         int rotation = cell->GetRotation();
         int size =
             rotation == 90 || rotation == 180 || rotation == 255 ? m.TextHeight(text) : m.TextWidth(text);

@@ -392,8 +392,17 @@ void TCellWriter::Run() {
 } // namespace
 
 void TSheet::WriteRecord(TXLSStream& stream, uint16_t id, const void* data, uint16_t length) {
+    // A cell's record goes to the stream in one piece with its header.
+    uint8_t record[64];
+    if (length <= sizeof record - 4) {
+        PutU16(record, id);
+        PutU16(record + 2, length);
+        if (length) std::memcpy(record + 4, data, length);
+        stream.WriteRaw(record, size_t(length) + 4);
+        return;
+    }
     stream.WriteHeader(id, length);
-    if (length) stream.WriteRaw(data, length);
+    stream.WriteRaw(data, length);
 }
 
 void TSheet::WriteSheetCells(TExcelVersion version, TXLSStream& stream) {

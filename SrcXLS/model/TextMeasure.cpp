@@ -19,13 +19,26 @@ constexpr std::array<uint16_t, 95> asciiWidths = {
     556, 556, 556, 556, 333, 500, 278,  556, 500, 722, 500, 500, 500,                // n..z
     334, 260, 334, 584};                                                             // {..~
 
-int CharWidth(char16_t c) {
+constexpr int CharWidthOf(char16_t c) {
     if (c >= 32 && c <= 126) return asciiWidths[size_t(c - 32)];
     if (c >= 0x0410 && c <= 0x042F) return 700; // Cyrillic capitals
     if (c >= 0x0430 && c <= 0x045F) return 560; // Cyrillic small letters
     if (c >= 0x0400 && c <= 0x040F) return 700;
     if (c < 32) return 0;
     return 600;
+}
+
+// Every character up to the Cyrillic block looked up at once: widths are
+// summed for every text cell an automatic column width measures.
+constexpr size_t TableChars = 0x460;
+constexpr auto charWidths = [] {
+    std::array<uint16_t, TableChars> t{};
+    for (size_t c = 0; c < TableChars; ++c) t[c] = uint16_t(CharWidthOf(char16_t(c)));
+    return t;
+}();
+
+int CharWidth(char16_t c) {
+    return c < TableChars ? charWidths[c] : 600;
 }
 
 constexpr double LineHeight = 1.150; // ascent + descent, in em

@@ -187,3 +187,32 @@ TEST(GeneralText, FifteenDigitsAsPrintfWithExcelExponents) {
         ASSERT_EQ(std::string(got.begin(), got.end()), want) << value;
     }
 }
+
+// The text a General cell shows (and automatic widths measure): fifteen
+// significant digits, whole numbers to 2^53 in full, "E+015"/"E-10" past the
+// plain range. Taken from the formatting that the LibreOffice check accepts.
+TEST(GeneralText, ShownTextAtTheEdgesOfThePlainRange) {
+    const std::pair<double, const char*> cases[] = {
+        {123456789012345, "123456789012345"},
+        {1234567890123456, "1234567890123456"},
+        {9007199254740992, "9007199254740992"},
+        {9007199254740994, "9,00719925474099E+015"},
+        {0.1 + 0.2, "0,3"},
+        {2.675, "2,675"},
+        {1e-9, "0,000000001"},
+        {1.5e-10, "1,5E-10"},
+        {123456.7890123456, "123456,789012346"},
+        {99999999999999.984, "100000000000000"},
+        {1e21, "1E+021"},
+        {-4820000000000.5, "-4820000000000,5"},
+        {1.0 / 3, "0,333333333333333"},
+        {12345678901234567890.0, "1,23456789012346E+019"},
+        {4.9406564584124654e-324, "4,94065645841247E-324"},
+        {1.7976931348623157e308, "1,79769313486232E+308"},
+        {1e100, "1E+100"},
+    };
+    for (const auto& [value, shown] : cases) {
+        const std::u16string got = ShownGeneralText(value, u',');
+        EXPECT_EQ(std::string(got.begin(), got.end()), shown) << value;
+    }
+}

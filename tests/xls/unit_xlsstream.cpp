@@ -430,6 +430,11 @@ TEST(XLSStreamWrite, StreamsKeptInAScratchFileAreWrittenAsFromMemory) {
         s.WriteDWord(uint32_t(last));
         s.Seek(last + 4, 0);
         s.WriteWord(1251);
+        // Seeks past the end leave zeros, within the block and beyond it.
+        s.Seek(5, 2);
+        s.WriteWord(7);
+        s.Seek((1 << 20) + 3, 2);
+        s.WriteWord(8);
         s.Seek(0, 2);
         s.WriteHeader(0x000A, 0);
     };
