@@ -1,5 +1,7 @@
 #include "SrcXLS/XLSArena.h"
 
+#include <algorithm>
+
 namespace xls {
 
 void* TArena::Allocate(size_t bytes) {
@@ -19,9 +21,12 @@ void* TArena::Allocate(size_t bytes) {
         return b;
     }
     if (size_t(end - next) < bytes) {
-        chunks.push_back(std::make_unique_for_overwrite<std::byte[]>(ChunkBytes));
+        const size_t size = nextChunkBytes;
+        chunks.push_back(std::make_unique_for_overwrite<std::byte[]>(size));
+        chunkBytes += size;
+        nextChunkBytes = std::min(ChunkBytes, 2 * size);
         next = chunks.back().get();
-        end = next + ChunkBytes;
+        end = next + size;
     }
     void* p = next;
     next += bytes;
@@ -47,11 +52,12 @@ void TArena::Clear() noexcept {
     large.clear();
     freeLists.fill(nullptr);
     next = end = nullptr;
-    inUse = largeBytes = 0;
+    inUse = largeBytes = chunkBytes = 0;
+    nextChunkBytes = FirstChunkBytes;
 }
 
 size_t TArena::BytesReserved() const {
-    return chunks.size() * ChunkBytes + largeBytes;
+    return chunkBytes + largeBytes;
 }
 
 } // namespace xls

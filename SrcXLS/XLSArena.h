@@ -34,9 +34,14 @@ public:
     // Bytes taken from the heap, free lists and unused chunk ends included.
     size_t BytesReserved() const;
 
-private:
-    static constexpr size_t ChunkBytes = 256 * 1024;
+    // The size of the block that Allocate(bytes) hands out.
     static size_t Rounded(size_t bytes) { return (bytes + 7) & ~size_t(7); }
+
+private:
+    // Chunks grow from the first size to the last, so that an arena holding
+    // few small blocks stays small.
+    static constexpr size_t FirstChunkBytes = 4 * 1024;
+    static constexpr size_t ChunkBytes = 256 * 1024;
 
     struct TFreeBlock {
         TFreeBlock* next;
@@ -48,6 +53,8 @@ private:
     std::unordered_map<void*, std::unique_ptr<std::byte[]>> large;
     size_t inUse = 0;
     size_t largeBytes = 0;
+    size_t chunkBytes = 0; // of all chunks together
+    size_t nextChunkBytes = FirstChunkBytes;
 };
 
 } // namespace xls

@@ -6,7 +6,7 @@
 // The file's extension chooses the format (.xlsx, .xlsm: a package; others BIFF8). --password TEXT
 // encrypts the written workbook, or opens an encrypted one for reading.
 //   xlsbench read|dump FILE, xlsbench copy IN OUT: see xlsbench_read.cpp and
-//   xlsbench_copy.cpp.
+//   xlsbench_copy.cpp; xlsbench records|limit|replace: see xlsbench_model.cpp.
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSText.h"
 #include "xlsbench_read.h"
@@ -75,7 +75,8 @@ int Usage() {
     std::fprintf(stderr, "usage: xlsbench write goods|big|half|double|formulas FILE [--password TEXT]\n"
                          "       xlsbench read|dump|formulas|recalc FILE [--password TEXT]\n"
                          "       xlsbench dump --shown FILE\n"
-                         "       xlsbench copy IN OUT [--password TEXT]\n");
+                         "       xlsbench copy IN OUT [--password TEXT]\n"
+                         "       xlsbench records N FILE | limit FILE | replace N\n");
     return 2;
 }
 
@@ -165,6 +166,8 @@ int main(int rawArgc, char** rawArgv) {
         status = RunCopy(argv[2], argv[3], password);
     else if (argc == 4 && std::strcmp(argv[1], "write") == 0)
         status = RunWrite(argv[2], argv[3], password);
+    else if (argc >= 3)
+        status = RunModel(argc - 1, argv + 1);
     if (status == 2) return Usage();
     // The whole process as a user runs it: every workbook is gone by now.
     if (!(argc == 3 && (std::strcmp(argv[1], "dump") == 0 || std::strcmp(argv[1], "formulas") == 0)))

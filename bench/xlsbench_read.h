@@ -17,3 +17,5 @@ class TTabrix4;
 }
 void BuildFormulas(xls::TTabrix4& book);
 int RunRecalc(const char* file, const std::u16string& password);
+// Defined in xlsbench_model.cpp: records, limit and replace (argv[0] is the command).
+int RunModel(int argc, char** argv);

@@ -150,8 +150,7 @@ void TRecordStorageGlobals::SetUserName(std::u16string_view name) {
         else
             body[3 + i] = uint8_t(name[i]);
     }
-    TRecordBlock& b = *DefaultBlock(WRITEACCESS);
-    b.Assign(body);
+    Assign(*DefaultBlock(WRITEACCESS), body);
 }
 
 } // namespace xls

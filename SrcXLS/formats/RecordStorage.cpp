@@ -16,48 +16,66 @@ std::string WithId(const char* before, uint16_t id, const char* after = "") {
 
 } // namespace
 
-// ---- TRecordBlock
-
-TRecordBlock::TRecordBlock(uint16_t id, std::span<const uint8_t> body) {
-    if (body.size() > 0xFFFF) throw XLSError("Record too long");
-    raw.resize(4 + body.size());
-    PutU16(raw.data(), id);
-    PutU16(raw.data() + 2, uint16_t(body.size()));
-    if (!body.empty()) std::memcpy(raw.data() + 4, body.data(), body.size());
-}
-
-void TRecordBlock::Resize(uint16_t length) {
-    raw.resize(4 + size_t(length), 0);
-    PutU16(raw.data() + 2, length);
-}
-
-void TRecordBlock::Assign(std::span<const uint8_t> data) {
-    if (data.size() > 0xFFFF) throw XLSError("Record too long");
-    raw.resize(4 + data.size());
-    PutU16(raw.data() + 2, uint16_t(data.size()));
-    if (!data.empty()) std::memcpy(raw.data() + 4, data.data(), data.size());
-}
-
 // ---- TBaseRecordStorage
 
-TRecordBlock& TBaseRecordStorage::Append(std::unique_ptr<TRecordBlock> block) {
-    blocks.push_back(std::move(block));
-    return *blocks.back();
+uint8_t* TBaseRecordStorage::NewRecord(uint16_t id, std::span<const uint8_t> body) {
+    if (body.size() > 0xFFFF) throw XLSError("Record too long");
+    auto* raw = static_cast<uint8_t*>(arena.Allocate(4 + body.size()));
+    PutU16(raw, id);
+    PutU16(raw + 2, uint16_t(body.size()));
+    if (!body.empty()) std::memcpy(raw + 4, body.data(), body.size());
+    return raw;
+}
+
+void TBaseRecordStorage::FreeRecord(uint8_t* raw) noexcept {
+    arena.Free(raw, 4 + size_t(GetU16(raw + 2)));
+}
+
+TRecordBlock& TBaseRecordStorage::Append(uint8_t* raw) {
+    return blocks.emplace_back(TRecordBlock::TKey(), raw);
 }
 
 TRecordBlock& TBaseRecordStorage::Add(const TBIFFHeader& header, std::span<const uint8_t> data) {
     if (data.size() < header.Length) throw XLSError("Bad record in file");
-    return Append(std::make_unique<TRecordBlock>(header.Id, data.first(header.Length)));
+    return Append(NewRecord(header.Id, data.first(header.Length)));
 }
 
 TRecordBlock& TBaseRecordStorage::Add(uint16_t id, std::span<const uint8_t> body) {
-    return Append(std::make_unique<TRecordBlock>(id, body));
+    return Append(NewRecord(id, body));
+}
+
+// The bytes move only when the arena's block size changes, so rewriting a
+// record again and again reuses its block.
+void TBaseRecordStorage::Resize(TRecordBlock& block, uint16_t length) {
+    const uint16_t old = block.Length();
+    if (TArena::Rounded(4 + size_t(length)) != TArena::Rounded(4 + size_t(old))) {
+        auto* raw = static_cast<uint8_t*>(arena.Allocate(4 + size_t(length)));
+        std::memcpy(raw, block.raw, 4 + size_t(std::min(old, length)));
+        FreeRecord(block.raw);
+        block.raw = raw;
+    }
+    if (length > old) std::memset(block.raw + 4 + old, 0, size_t(length - old));
+    PutU16(block.raw + 2, length);
+}
+
+void TBaseRecordStorage::Assign(TRecordBlock& block, std::span<const uint8_t> data) {
+    if (data.size() > 0xFFFF) throw XLSError("Record too long");
+    const size_t old = block.Length();
+    if (TArena::Rounded(4 + data.size()) != TArena::Rounded(4 + old)) {
+        // data may lie in the old bytes: they go after the copy.
+        uint8_t* raw = NewRecord(block.Id(), data);
+        FreeRecord(block.raw);
+        block.raw = raw;
+        return;
+    }
+    if (!data.empty()) std::memmove(block.raw + 4, data.data(), data.size());
+    PutU16(block.raw + 2, uint16_t(data.size()));
 }
 
 TRecordBlock& TBaseRecordStorage::GetItem(int index) {
     if (index < 0 || index >= Count())
         throw XLSError("List index out of bounds (" + std::to_string(index) + ")");
-    return *blocks[size_t(index)];
+    return blocks[size_t(index)];
 }
 
 const TRecordBlock& TBaseRecordStorage::GetItem(int index) const {
@@ -66,7 +84,7 @@ const TRecordBlock& TBaseRecordStorage::GetItem(int index) const {
 
 int TBaseRecordStorage::IndexOf(uint16_t id) const {
     for (size_t i = 0; i < blocks.size(); ++i)
-        if (blocks[i]->Id() == id) return int(i);
+        if (blocks[i].Id() == id) return int(i);
     return -1;
 }
 
@@ -81,28 +99,39 @@ void TBaseRecordStorage::WriteAll(TXLSStream& stream) const {
 
 int64_t TBaseRecordStorage::TotalSize() const {
     int64_t total = 0;
-    for (auto& b : blocks) total += b->Length() + 4;
+    for (auto& b : blocks) total += b.Length() + 4;
     return total;
 }
 
 void TBaseRecordStorage::ReplaceData(int index, std::span<const uint8_t> data) {
-    GetItem(index).Assign(data);
+    Assign(GetItem(index), data);
 }
 
 void TBaseRecordStorage::CopyTo(TBaseRecordStorage& dest) const {
-    for (auto& b : blocks) dest.Add(b->Id(), b->Body());
+    for (auto& b : blocks) dest.Add(b.Id(), b.Body());
+}
+
+void TBaseRecordStorage::ClearBlocks() {
+    blocks.clear();
+    arena.Clear();
 }
 
 void TBaseRecordStorage::Clear() {
-    blocks.clear();
+    ClearBlocks();
+}
+
+size_t TBaseRecordStorage::BytesReserved() const {
+    // A deque keeps its elements in nodes of 512 bytes.
+    return arena.BytesReserved() + (blocks.size() + 63) / 64 * 512;
 }
 
 // ---- TRecordStorageDefault
 
 void TRecordStorageDefault::ClearLists() {
-    TBaseRecordStorage::Clear();
     templates.clear();
     pointers.clear();
+    templateBlocks.clear();
+    ClearBlocks();
 }
 
 void TRecordStorageDefault::Clear() {
@@ -112,8 +141,8 @@ void TRecordStorageDefault::Clear() {
 void TRecordStorageDefault::SetDefaults() {
     ClearLists();
     for (const TDefaultBody& d : DefaultSet()) {
-        templates.push_back(std::make_unique<TRecordBlock>(d.Id, d.Body));
-        pointers.push_back(templates.back().get());
+        templates.push_back(&templateBlocks.emplace_back(TRecordBlock::TKey(), NewRecord(d.Id, d.Body)));
+        pointers.push_back(templates.back());
     }
 }
 
@@ -174,24 +203,30 @@ void TRecordStorageDefault::PlaceDefault(const TBIFFHeader& header, std::span<co
         if (templates[i] && templates[i]->Id() == header.Id) slot = int(i);
     if (slot < 0) throw XLSError(WithId("Excpected default record ", header.Id, " not found."));
     for (int i = 0; i <= slot; ++i) {
-        auto& t = templates[size_t(i)];
+        TRecordBlock*& t = templates[size_t(i)];
         if (!t) continue;
-        std::unique_ptr<TRecordBlock> placed =
-            i == slot ? std::make_unique<TRecordBlock>(header.Id, data) : std::move(t);
-        t.reset();
-        MoveDefault(Append(std::move(placed)));
+        // A template placed unread takes its bytes into the list.
+        uint8_t* raw = RawOf(*t);
+        if (i == slot) {
+            raw = NewRecord(header.Id, data);
+            FreeRecord(RawOf(*t));
+        }
+        t = nullptr;
+        MoveDefault(Append(raw));
     }
 }
 
 void TRecordStorageDefault::ApplyDefaults() {
     // Defaults already placed keep their current bytes.
-    for (size_t i = 0; i < templates.size(); ++i)
-        if (pointers[i] != templates[i].get())
-            templates[i] = std::make_unique<TRecordBlock>(pointers[i]->Id(), pointers[i]->Body());
-    TBaseRecordStorage::Clear();
-    for (size_t i = 0; i < templates.size(); ++i) {
-        TRecordBlock& copy = Add(templates[i]->Id(), templates[i]->Body());
-        pointers[i] = &copy;
+    std::vector<std::vector<uint8_t>> current;
+    current.reserve(pointers.size());
+    for (const TRecordBlock* p : pointers) current.emplace_back(p->Bytes().begin(), p->Bytes().end());
+    ClearLists();
+    for (const std::vector<uint8_t>& bytes : current) {
+        const uint16_t id = GetU16(bytes.data());
+        const std::span<const uint8_t> body(bytes.data() + 4, bytes.size() - 4);
+        templates.push_back(&templateBlocks.emplace_back(TRecordBlock::TKey(), NewRecord(id, body)));
+        pointers.push_back(&Add(id, body));
     }
 }
 
@@ -202,7 +237,7 @@ TRecordBlock& TRecordStorageDefault::Ensure(uint16_t id, int size) {
     TRecordBlock& b = *pointers[size_t(slot)];
     int old = b.Length();
     if (old < size) {
-        b.Resize(uint16_t(size));
+        Resize(b, uint16_t(size));
         const auto& def = DefaultSet()[size_t(slot)].Body;
         for (int i = old; i < size && i < int(def.size()); ++i) b.Data()[i] = def[size_t(i)];
     }

@@ -3,44 +3,53 @@
 // build on TRecordStorageDefault (DefaultRecords.h).
 #pragma once
 
+#include "SrcXLS/XLSArena.h"
 #include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/XLSDefs.h"
 #include "SrcXLS/formats/XLSStream.h"
 
 #include <cstdint>
-#include <memory>
+#include <deque>
 #include <span>
 #include <vector>
 
 namespace xls {
 
-// One record: u16 id, u16 body length, body, held in one block. The block's
-// address never changes while it lives, whatever is done to its body, so
-// typed pointers into a list stay valid.
+// One record: u16 id, u16 body length, body, held in one block of its list's
+// arena. The block object's address never changes while it lives, whatever
+// is done to its body, so typed pointers into a list stay valid; its bytes
+// move when the list resizes it.
 class TRecordBlock {
 public:
-    TRecordBlock(uint16_t id, std::span<const uint8_t> body);
+    // Only a record list makes blocks.
+    class TKey {
+        friend class TBaseRecordStorage;
+        friend class TRecordStorageDefault;
+        TKey() = default;
+    };
+    TRecordBlock(TKey, uint8_t* raw) : raw(raw) {}
+    TRecordBlock(const TRecordBlock&) = delete;
+    TRecordBlock& operator=(const TRecordBlock&) = delete;
 
-    uint16_t Id() const { return GetU16(raw.data()); }
-    uint16_t Length() const { return GetU16(raw.data() + 2); }
-    uint8_t* Data() { return raw.data() + 4; }
-    const uint8_t* Data() const { return raw.data() + 4; }
-    std::span<uint8_t> Body() { return {raw.data() + 4, Length()}; }
-    std::span<const uint8_t> Body() const { return {raw.data() + 4, Length()}; }
+    uint16_t Id() const { return GetU16(raw); }
+    uint16_t Length() const { return GetU16(raw + 2); }
+    uint8_t* Data() { return raw + 4; }
+    const uint8_t* Data() const { return raw + 4; }
+    std::span<uint8_t> Body() { return {raw + 4, Length()}; }
+    std::span<const uint8_t> Body() const { return {raw + 4, Length()}; }
     // Header and body as they go into the stream.
-    std::span<const uint8_t> Bytes() const { return raw; }
+    std::span<const uint8_t> Bytes() const { return {raw, size_t(4) + Length()}; }
 
-    void SetId(uint16_t id) { PutU16(raw.data(), id); }
-    // New body length; bytes kept up to the shorter length, new bytes are 0.
-    void Resize(uint16_t length);
-    // Replaces the body (length = data size, at most 65535).
-    void Assign(std::span<const uint8_t> data);
+    void SetId(uint16_t id) { PutU16(raw, id); }
 
 private:
-    std::vector<uint8_t> raw;
+    friend class TBaseRecordStorage;
+    uint8_t* raw;
 };
 
-// An ordered list of record blocks; it owns them.
+// An ordered list of record blocks; it owns them. The records' bytes lie
+// packed in the list's arena, so a record costs its own bytes (rounded up to
+// 8) and one pointer, however many tiny records a file holds.
 class TBaseRecordStorage {
 public:
     TBaseRecordStorage() = default;
@@ -65,13 +74,31 @@ public:
     // Sum of length + 4 over all records.
     int64_t TotalSize() const;
     void ReplaceData(int index, std::span<const uint8_t> data);
+    // A block of this list (or of its defaults): new body length, bytes kept
+    // up to the shorter length, new bytes 0.
+    void Resize(TRecordBlock& block, uint16_t length);
+    // A block of this list: replaces the body (length = data size, at most 65535).
+    void Assign(TRecordBlock& block, std::span<const uint8_t> data);
     // Appends a copy of every record to dest.
     void CopyTo(TBaseRecordStorage& dest) const;
     virtual void Clear();
+    // Heap bytes of the records and their list.
+    size_t BytesReserved() const;
 
 protected:
-    TRecordBlock& Append(std::unique_ptr<TRecordBlock> block);
-    std::vector<std::unique_ptr<TRecordBlock>> blocks;
+    // Bytes of one record in the arena, header written.
+    uint8_t* NewRecord(uint16_t id, std::span<const uint8_t> body);
+    // Gives back bytes of NewRecord that no block holds any more.
+    void FreeRecord(uint8_t* raw) noexcept;
+    static uint8_t* RawOf(const TRecordBlock& block) { return block.raw; }
+    // Appends a block over bytes of NewRecord.
+    TRecordBlock& Append(uint8_t* raw);
+    // Forgets every block and its bytes.
+    void ClearBlocks();
+
+private:
+    TArena arena;
+    std::deque<TRecordBlock> blocks;
 };
 
 // A record list with a default set: the operations a reader uses to put read
@@ -125,7 +152,7 @@ public:
     // The block now holding the default with this id, nullptr when none.
     TRecordBlock* DefaultBlock(uint16_t id) const;
     // The template block of a default slot, nullptr once it was placed.
-    const TRecordBlock* TemplateAt(int slot) const { return templates[size_t(slot)].get(); }
+    const TRecordBlock* TemplateAt(int slot) const { return templates[size_t(slot)]; }
     int SlotCount() const { return int(templates.size()); }
 
 protected:
@@ -158,7 +185,9 @@ protected:
 private:
     void ClearLists();
 
-    std::vector<std::unique_ptr<TRecordBlock>> templates;
+    // Template blocks live in the list's arena; a placed one's slot is null.
+    std::deque<TRecordBlock> templateBlocks;
+    std::vector<TRecordBlock*> templates;
     std::vector<TRecordBlock*> pointers;
 };
 

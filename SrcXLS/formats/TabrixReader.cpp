@@ -274,7 +274,7 @@ void TTabrixReader::Replace() {
 void TTabrixReader::PutDefault(TRecordStorageDefault& list, uint16_t recordId,
                                std::span<const uint8_t> body) {
     if (list.IndexOf(recordId) >= 0) {
-        list.DefaultBlock(recordId)->Assign(body);
+        list.Assign(*list.DefaultBlock(recordId), body);
         return;
     }
     list.UpdateDefault(TBIFFHeader{recordId, uint16_t(body.size())}, body);

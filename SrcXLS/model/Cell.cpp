@@ -13,7 +13,7 @@ TCell::TCell(TCellFormats* pool, int formatIndex, int col, int row)
 }
 
 TCell::~TCell() {
-    ReleaseFormat();
+    DropFormat();
 }
 
 void TCell::operator delete(TCell* cell, std::destroying_delete_t) {

@@ -32,6 +32,10 @@ public:
     void AcquireFormat();
     // Gives back the use of the current entry (when the owner goes).
     void ReleaseFormat() noexcept;
+    // The same for an owner in its destructor: the entry is not looked at again.
+    void DropFormat() noexcept {
+        if (counted) current->Pool()->ReleaseUse(current);
+    }
     bool IsFormatted() const;
 
     int GetFillBackColor() const { return current->GetFillBackColor(); }

@@ -168,6 +168,58 @@ bool THashTrie::Remove(const THashItem& item, uint32_t hash) {
     return true;
 }
 
+// Slots from the last down, so that erasing one leaves the places of those
+// still to visit; an emptied chain or child node loses its slot.
+void THashTrie::UnlinkIf(TNode& node, bool (*going)(const THashItem&), std::vector<THashItem*>& gone) {
+    for (int s = 255; s >= 0; --s) {
+        if (!node.Has(unsigned(s))) continue;
+        const size_t i = node.IndexOf(unsigned(s));
+        TSlot& slot = node.slots[i];
+        if (slot.child) {
+            UnlinkIf(*slot.child, going, gone);
+            if (!slot.child->slots.empty()) continue;
+        } else {
+            for (THashItem** link = &slot.head; *link;) {
+                THashItem* item = *link;
+                if (!going(*item)) {
+                    link = &item->next;
+                    continue;
+                }
+                *link = item->next;
+                item->next = nullptr;
+                --slot.length;
+                gone.push_back(item);
+            }
+            if (slot.head) continue;
+        }
+        node.slots.erase(node.slots.begin() + ptrdiff_t(i));
+        node.Mark(unsigned(s), false);
+    }
+}
+
+size_t THashTrie::RemoveIf(bool (*going)(const THashItem&)) {
+    Settle();
+    // Everything is allocated before the first item is unlinked: a failure
+    // leaves the trie as it was.
+    std::vector<THashItem*> gone;
+    gone.reserve(count);
+    std::vector<TIndexSlot> old(index.size(), TIndexSlot{0, nullptr});
+    UnlinkIf(*root, going, gone);
+    if (gone.empty()) return 0;
+    old.swap(index);
+    const size_t mask = index.size() - 1;
+    for (const TIndexSlot slot : old) {
+        if (!slot.item || going(*slot.item)) continue;
+        size_t i = Home(slot.hash);
+        while (index[i].item) i = (i + 1) & mask;
+        index[i] = slot;
+    }
+    count -= gone.size();
+    std::sort(gone.begin(), gone.end());
+    for (THashItem* item : gone) ReleaseItem(item);
+    return gone.size();
+}
+
 void THashTrie::ReleaseNode(TNode& node) {
     for (TSlot& slot : node.slots) {
         if (slot.child) {

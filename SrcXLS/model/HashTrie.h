@@ -59,6 +59,10 @@ public:
     THashItem* Find(const THashItem& item, uint32_t hash) const;
     // Unlinks the stored item equal to item and releases it; false when none.
     bool Remove(const THashItem& item, uint32_t hash);
+    // Removes every item for which going holds, in one walk of the trie and
+    // one pass over the index, leaving the trie as removing them one by one
+    // would; they are released in address order. Returns their number.
+    size_t RemoveIf(bool (*going)(const THashItem&));
     void Clear();
     size_t Count() const { return count; }
 
@@ -117,6 +121,7 @@ private:
     }
     void PlaceUnplaced() const;
     void ReleaseNode(TNode& node);
+    static void UnlinkIf(TNode& node, bool (*going)(const THashItem&), std::vector<THashItem*>& gone);
     static size_t CountNodes(const TNode& node);
     static size_t NodeBytes(const TNode& node);
 

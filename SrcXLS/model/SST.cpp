@@ -308,6 +308,23 @@ void TSST2::EndRelease() noexcept {
     // An entry used again and released again is listed twice.
     std::sort(gone.begin(), gone.end());
     gone.erase(std::unique(gone.begin(), gone.end()), gone.end());
+    // Many entries at once (a cleared sheet) go in one sweep of the table,
+    // all of them with the arena when none holds font uses; only entries
+    // listed here have no use left.
+    if (gone.size() == Count() && richEntries == 0) {
+        ForgetAll();
+        arena.Clear();
+        return;
+    }
+    if (gone.size() >= 64 && gone.size() * 8 >= Count()) {
+        try {
+            RemoveIf(
+                [](const THashItem& item) { return static_cast<const TSSTEntry&>(item).UsageCount < 1; });
+            return;
+        } catch (...) {
+            // No room for the sweep: one by one.
+        }
+    }
     for (TSSTEntry* e : gone)
         if (e->UsageCount < 1) Remove(*e, e->HashValue());
 }

@@ -8,6 +8,7 @@
 
 #include <map>
 #include <random>
+#include <tuple>
 
 using namespace xls;
 
@@ -123,6 +124,49 @@ TEST_F(Store, ReplacingKeepsTheFormatAndGivesTheOldStringBack) {
     EXPECT_EQ(int(strings.Count()), 1);
     cells.Clear();
     EXPECT_EQ(int(strings.Count()), 0);
+}
+
+// A store cleared beside another that shares its tables gives back exactly
+// its own uses of strings, formats and fonts, whether few or many strings go,
+// some with font runs: the tables end as if it never was.
+TEST_F(Store, ClearingOneOfTwoStoresLeavesTheOthersCounts) {
+    struct Case {
+        int texts;   // texts of the first store, some also in the second
+        bool rich;   // every fifth with a run in a font of its own
+        bool shared; // the second store holds cells too
+    };
+    const Case cases[] = {
+        {10, false, true}, {400, false, true}, {400, false, false}, {400, true, true}, {300, true, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.texts) + (c.rich ? " rich" : "") + (c.shared ? " shared" : ""));
+        TXFonts tf, f;
+        TCellFormats twinPool{&tf, true}, pool{&f, true};
+        TSST2 twinSst{&tf}, sst{&f};
+        TCellValues twin{&list, &twinSst, &twinPool}, second{&list, &sst, &pool}, first{&list, &sst, &pool};
+        for (int r = 0; r < 150 && c.shared; ++r)
+            for (auto [store, table, p] :
+                 {std::tuple(&twin, &twinSst, &twinPool), std::tuple(&second, &sst, &pool)})
+                store->PutCell(0, r,
+                               std::make_unique<TStringCell>(
+                                   p, DefaultCellFormat, 0, 0, table,
+                                   table->AddString(u"T" + std::u16string(size_t(r % 50), u'x'))));
+        for (int i = 0; i < c.texts * 3; ++i) {
+            const std::u16string text = u"T" + std::u16string(size_t(i % c.texts), u'x');
+            TFontDesc font;
+            font.Size = 8 + i % 7;
+            const TSSTFontRun run{1, font};
+            TSSTEntry* e =
+                c.rich && i % 5 == 0 ? sst.AddFormattedString(text, std::span(&run, 1)) : sst.AddString(text);
+            first.PutCell(i % 7, i, std::make_unique<TStringCell>(&pool, DefaultCellFormat, 0, 0, &sst, e));
+            if (i % 11 == 0) first.FindCell(i % 7, i)->SetFillForeColor(10 + i % 4);
+        }
+        first.Clear();
+        EXPECT_EQ(sst.Count(), twinSst.Count());
+        EXPECT_EQ(sst.StringCount(), twinSst.StringCount());
+        EXPECT_EQ(pool.Count(), twinPool.Count());
+        ASSERT_EQ(f.Count(), tf.Count());
+        for (int i = 0; i < f.Count(); ++i) EXPECT_EQ(f.GetItem(i)->UsageCount, tf.GetItem(i)->UsageCount);
+    }
 }
 
 TEST_F(Store, CopiesCountTheirOwnUses) {

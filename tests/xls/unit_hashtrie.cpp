@@ -17,6 +17,7 @@ struct Item : THashItem {
     bool Equal(const THashItem& o) const override { return static_cast<const Item&>(o).key == key; }
     int key;
     uint32_t h;
+    bool going = false;
 };
 
 // Owns its items like the string table does.
@@ -175,4 +176,41 @@ TEST(HashTrie, VisitOrderDoesNotDependOnWhenTheTrieIsWalked) {
     EXPECT_TRUE(Keys(fresh).empty());
     for (int k = 0; k < 20; ++k) fresh.Add(k, hashOf(k));
     EXPECT_EQ(fresh.Count(), 20u);
+}
+
+// Removing many items in one sweep leaves the trie, its walk order and its
+// lookups exactly as removing them one by one does.
+TEST(HashTrie, RemovingManyAtOnceLeavesWhatOneByOneLeaves) {
+    struct Case {
+        const char* name;
+        uint32_t (*hash)(int);
+        int every; // every n-th key goes
+        bool walkedBefore;
+    };
+    const Case cases[] = {
+        {"spread", [](int k) { return uint32_t(k) * 0x9E3779B1u; }, 3, false},
+        {"deep chains", [](int k) { return uint32_t(k % 37) * 0x01010101u; }, 2, true},
+        {"one full hash", [](int) { return 0x12345678u; }, 4, false},
+        {"all go", [](int k) { return uint32_t(k) * 0x9E3779B1u; }, 1, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        OwningTrie sweep, single;
+        for (int k = 0; k < 3000; ++k)
+            for (OwningTrie* t : {&sweep, &single}) t->Add(k, c.hash(k));
+        if (c.walkedBefore) Keys(sweep);
+        int going = 0;
+        for (int k = 0; k < 3000; k += c.every) {
+            sweep.Get(k, c.hash(k))->going = true;
+            single.Drop(k, c.hash(k));
+            ++going;
+        }
+        EXPECT_EQ(sweep.RemoveIf([](const THashItem& it) { return static_cast<const Item&>(it).going; }),
+                  size_t(going));
+        EXPECT_EQ(sweep.released, going);
+        EXPECT_EQ(sweep.Count(), single.Count());
+        EXPECT_EQ(Keys(sweep), Keys(single));
+        EXPECT_EQ(sweep.NodeCount(), single.NodeCount());
+        for (int k = 0; k < 3000; ++k) EXPECT_EQ(sweep.Get(k, c.hash(k)) != nullptr, k % c.every != 0) << k;
+    }
 }

@@ -222,8 +222,9 @@ TEST(DefaultRecords, InconsistentListsRaise) {
 
     EXPECT_EQ(MessageOf([&] { Update(s, 0x003D, Hex("00 00")); }), "[int] Unknown default record 003D");
     EXPECT_EQ(MessageOf([&] { s.InsertPlaceholder(0x8001); }), "[int] Unknown int. default record 8001");
-    TRecordBlock stray(0x1234, {});
-    EXPECT_EQ(MessageOf([&] { s.MoveDefault(stray); }), "[int] Unknown move default record 1234");
+    TBaseRecordStorage other;
+    EXPECT_EQ(MessageOf([&] { s.MoveDefault(other.Add(0x1234, {})); }),
+              "[int] Unknown move default record 1234");
 
     TRecordStorageGlobals g;
     EXPECT_EQ(MessageOf([&] { Update(g, 0x0200, Bytes(14)); }), "[int] Unknown default record 0200");
@@ -424,4 +425,56 @@ TEST(RecordStorage, ListOperations) {
     s.Clear();
     EXPECT_EQ(s.Count(), 0);
     EXPECT_EQ(s.TotalSize(), 0);
+}
+
+// Records share one arena: rewriting one in place, longer, shorter, from its
+// own bytes or past the small-block size leaves its neighbours and every
+// block's address as they were, and rewriting it again and again reuses
+// what it had.
+TEST(RecordStorage, RewritesKeepNeighboursAndMemory) {
+    TBaseRecordStorage s;
+    std::vector<Bytes> model;
+    for (int i = 0; i < 5; ++i) model.push_back(Bytes(size_t(i), uint8_t(0x10 + i)));
+    for (int i = 0; i < 5; ++i) s.Add(uint16_t(0x0100 + i), model[size_t(i)]);
+    std::vector<const TRecordBlock*> addresses;
+    for (int i = 0; i < 5; ++i) addresses.push_back(&s.GetItem(i));
+
+    struct Step {
+        int index;
+        char op; // R: resize to n, A: assign n bytes of 0xC0+n, S: assign its own body from byte n
+        int n;
+    };
+    const Step steps[] = {{2, 'R', 5}, {2, 'R', 1},    {2, 'R', 2000}, {2, 'A', 3},
+                          {1, 'A', 0}, {3, 'S', 1},    {3, 'R', 60},   {3, 'S', 50},
+                          {4, 'R', 0}, {0, 'A', 1500}, {0, 'A', 12},   {4, 'S', 0}};
+    for (const Step& st : steps) {
+        TRecordBlock& b = s.GetItem(st.index);
+        Bytes& m = model[size_t(st.index)];
+        if (st.op == 'R') {
+            s.Resize(b, uint16_t(st.n));
+            m.resize(size_t(st.n), 0);
+        } else if (st.op == 'A') {
+            m.assign(size_t(st.n), uint8_t(0xC0 + st.n));
+            s.Assign(b, m);
+        } else {
+            m.erase(m.begin(), m.begin() + st.n);
+            s.Assign(b, b.Body().subspan(size_t(st.n)));
+        }
+        for (int i = 0; i < 5; ++i) {
+            SCOPED_TRACE(std::string(1, st.op) + std::to_string(st.n) + " record " + std::to_string(i));
+            EXPECT_EQ(&s.GetItem(i), addresses[size_t(i)]);
+            EXPECT_EQ(s.GetItem(i).Id(), 0x0100 + i);
+            EXPECT_EQ(Bytes(s.GetItem(i).Body().begin(), s.GetItem(i).Body().end()), model[size_t(i)]);
+        }
+    }
+
+    const int sizes[] = {0, 7, 9, 300, 1030, 8224, 5};
+    auto round = [&] {
+        for (int n : sizes) s.ReplaceData(2, Bytes(size_t(n), 1));
+        for (int n : sizes) s.Resize(s.GetItem(3), uint16_t(n));
+    };
+    round();
+    const size_t reserved = s.BytesReserved();
+    for (int i = 0; i < 1000; ++i) round();
+    EXPECT_EQ(s.BytesReserved(), reserved);
 }
