@@ -117,6 +117,8 @@ void TXLSStream::Reset() {
     mode = Mode::Closed;
     data.clear();
     data.shrink_to_fit();
+    onDisk.reset();
+    windowStart = 0;
     spill.reset();
     pos = 0;
     streamSize = 0;
@@ -152,8 +154,12 @@ TExcelVersion TXLSStream::OpenRead(const std::filesystem::path& name) {
         return version;
     }
 
+    // The workbook stream stays in the file and is read as the records go by.
+    const auto isBook = [](std::u16string_view n) {
+        return IsBookName(n, u"book") || IsBookName(n, u"workbook");
+    };
     root = std::make_unique<CompoundFile>(SourceStream ? CompoundFile::Parse(*SourceStream)
-                                                       : CompoundFile::Load(name));
+                                                       : CompoundFile::Load(name, isBook));
     Element& top = root->Root();
     if (ExtraObjects) {
         ExtraObjects->Objects = std::make_unique<CompoundFile>();
@@ -181,8 +187,14 @@ TExcelVersion TXLSStream::OpenRead(const std::filesystem::path& name) {
     if (vbaStorage) vba->Read(*vbaStorage);
     version = workbook ? TExcelVersion::xvExcel97 : TExcelVersion::xvExcel50;
     streamName = stream->Name();
-    data = std::move(stream->Data);
-    streamSize = int64_t(data.size());
+    onDisk = root->TakeOnDisk(*stream);
+    if (onDisk) {
+        streamSize = int64_t(onDisk->Size());
+        data.reserve(std::min(Window, size_t(streamSize)));
+    } else {
+        data = std::move(stream->Data);
+        streamSize = int64_t(data.size());
+    }
     return version;
 }
 
@@ -257,11 +269,36 @@ void TXLSStream::Discard() {
 
 // ---- reading
 
+size_t TXLSStream::InWindow(int64_t at, size_t want) {
+    if (at < 0 || at >= streamSize) return 0;
+    const int64_t end = windowStart + int64_t(data.size());
+    const bool inside = at >= windowStart && at < end;
+    if (!onDisk || (inside && at + int64_t(want) <= end)) return inside ? size_t(end - at) : 0;
+    windowStart = at;
+    data.resize(size_t(std::min<int64_t>(int64_t(Window), streamSize - at)));
+    onDisk->Read(uint64_t(at), data.data(), data.size());
+    return data.size();
+}
+
 int TXLSStream::ReadPlain(void* buf, int count) {
-    if (count <= 0 || pos >= int64_t(data.size())) return 0;
-    int n = int(std::min<int64_t>(count, int64_t(data.size()) - pos));
-    std::memcpy(buf, data.data() + pos, size_t(n));
+    if (count <= 0 || pos >= streamSize) return 0;
+    const int n = int(std::min<int64_t>(count, streamSize - pos));
+    // Most reads lie inside the window.
+    if (pos < windowStart || pos + n > windowStart + int64_t(data.size())) return ReadAcross(buf, n);
+    std::memcpy(buf, data.data() + (pos - windowStart), size_t(n));
     pos += n;
+    return n;
+}
+
+int TXLSStream::ReadAcross(void* buf, int n) {
+    auto* out = static_cast<uint8_t*>(buf);
+    for (int done = 0; done < n;) {
+        const size_t left = size_t(n - done);
+        const size_t take = std::min(left, InWindow(pos, std::min(left, Window)));
+        std::memcpy(out + done, data.data() + (pos - windowStart), take);
+        done += int(take);
+        pos += int64_t(take);
+    }
     return n;
 }
 
@@ -347,20 +384,21 @@ std::u16string TXLSStream::Decode8Bit(const uint8_t* bytes, size_t count) const 
 }
 
 uint16_t TXLSStream::PeekRecordId() {
-    if (int64_t(data.size()) - pos < 4) return 0;
-    return uint16_t(data[pos] | data[pos + 1] << 8);
+    if (streamSize - pos < 4) return 0;
+    InWindow(pos, 4);
+    const uint8_t* p = data.data() + (pos - windowStart);
+    return uint16_t(p[0] | p[1] << 8);
 }
 
 uint16_t TXLSStream::PeekRecordLength() {
-    if (int64_t(data.size()) - pos < 4) return 0;
-    return uint16_t(data[pos + 2] | data[pos + 3] << 8);
+    if (streamSize - pos < 4) return 0;
+    InWindow(pos, 4);
+    const uint8_t* p = data.data() + (pos - windowStart);
+    return uint16_t(p[2] | p[3] << 8);
 }
 
 int64_t TXLSStream::Seek(int64_t offset, int origin) {
-    int64_t base = origin == 0             ? 0
-                   : origin == 1           ? pos
-                   : mode == Mode::Writing ? WrittenSize()
-                                           : int64_t(data.size());
+    int64_t base = origin == 0 ? 0 : origin == 1 ? pos : mode == Mode::Writing ? WrittenSize() : streamSize;
     if (base + offset < 0) throw XLSError("Seek before the start of the stream");
     pos = base + offset;
     return pos;
@@ -542,6 +580,13 @@ void TXLSStream::WriteMSOHeader(uint16_t ver, uint16_t instance, uint16_t recTyp
 bool TXLSStream::StartDecryption(std::span<const uint8_t> filePass, std::u16string_view password) {
     TRC4Key key;
     if (mode != Mode::Reading || !VerifyPassword(filePass, password, key)) return false;
+    // The records are decrypted in place, all at once: the stream comes into memory whole.
+    if (onDisk) {
+        data.resize(size_t(streamSize));
+        onDisk->Read(0, data.data(), data.size());
+        windowStart = 0;
+        onDisk.reset();
+    }
     CryptRecords(data, size_t(pos), key);
     return true;
 }

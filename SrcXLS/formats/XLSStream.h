@@ -1,8 +1,9 @@
 // The BIFF record stream: the one channel through which every record of a
 // binary workbook is read and written, whether it lives in the "Workbook" or
-// "Book" stream of a compound file or in a plain BIFF2-BIFF4 file. Everything
-// is held in memory; a written file appears on disk only when the stream is
-// closed.
+// "Book" stream of a compound file or in a plain BIFF2-BIFF4 file. A workbook
+// stream read from a compound file is read through a window that moves along
+// it (whole once it is decrypted); a written file appears on disk only when
+// the stream is closed.
 #pragma once
 
 #include "SrcXLS/XLSDefs.h"
@@ -145,6 +146,11 @@ private:
     enum class Mode : uint8_t { Closed, Reading, Writing };
 
     int ReadPlain(void* buf, int count);
+    // n bytes (all within the stream) that the window does not hold yet.
+    int ReadAcross(void* buf, int n);
+    // Bytes of the window from `at` on, moved there first when fewer than
+    // `want` (at most Window) are in it; 0 past the end.
+    size_t InWindow(int64_t at, size_t want);
     int ReadJoined(uint8_t* buf, int count);
     void WriteSplit(const uint8_t* data, size_t count);
     void WriteStringBuffer(std::span<const uint8_t> buf, bool wordCount);
@@ -161,8 +167,13 @@ private:
     std::filesystem::path fileName;
     Mode mode = Mode::Closed;
     TExcelVersion version = TExcelVersion::xvNone;
-    // The workbook stream or plain file, read or being written, and the position in it.
+    // The workbook stream or plain file, read or being written, and the
+    // position in it. Reading a stream left in its file, data holds the bytes
+    // from windowStart on.
     std::vector<uint8_t> data;
+    std::unique_ptr<platform::cfb::StreamOnDisk> onDisk;
+    int64_t windowStart = 0;
+    static constexpr size_t Window = size_t(256) << 10;
     // Writing with SpillToFile: the stream's bytes, in place of data.
     std::unique_ptr<TSpill> spill;
     int64_t pos = 0;

@@ -68,7 +68,11 @@ std::unique_ptr<TCell>& TCellStorage::MakeSlot(int col, int row) {
         it->Block = block;
     }
     TLeaf& leaf = *it;
-    auto pos = leaf.Cells.begin() + leaf.Rank(slot);
+    // Cells of a row mostly come left to right: one past every cell of the
+    // leaf goes at its end.
+    const bool last =
+        slot >= 64 ? (leaf.Bits[1] >> (slot - 64)) == 0 : leaf.Bits[1] == 0 && (leaf.Bits[0] >> slot) == 0;
+    auto pos = last ? leaf.Cells.end() : leaf.Cells.begin() + leaf.Rank(slot);
     if (leaf.Has(slot)) return *pos;
     leaf.Bits[size_t(slot >> 6)] |= uint64_t(1) << (slot & 63);
     ++count;

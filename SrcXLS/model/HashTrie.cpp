@@ -22,17 +22,23 @@ size_t THashTrie::IndexFind(const THashItem& item, uint32_t hash) const {
 
 void THashTrie::IndexAdd(THashItem* item, uint32_t hash) {
     // At most three quarters full, so that probes stay short.
-    if ((count + 1) * 4 > index.size() * 3) IndexGrow();
+    if ((count + 1) * 4 > index.size() * 3) IndexGrow(count + 1);
     const size_t mask = index.size() - 1;
     size_t i = Home(hash);
     while (index[i].item) i = (i + 1) & mask;
     index[i] = {hash, item};
 }
 
-void THashTrie::IndexGrow() {
+void THashTrie::Reserve(size_t n) {
+    if ((count + n) * 4 > index.size() * 3) IndexGrow(count + n);
+    unplaced.reserve(unplaced.size() + n);
+}
+
+void THashTrie::IndexGrow(size_t items) {
     std::vector<TIndexSlot> old;
     old.swap(index);
     indexBits = std::max(indexBits + 1, 4);
+    while ((size_t(1) << indexBits) * 3 < items * 4) ++indexBits;
     index.assign(size_t(1) << indexBits, TIndexSlot{0, nullptr});
     const size_t mask = index.size() - 1;
     for (const TIndexSlot slot : old) {

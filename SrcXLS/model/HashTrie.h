@@ -54,6 +54,8 @@ public:
     THashItem* Insert(THashItem* item, uint32_t hash);
     // Inserts an item the caller has just looked for and not found.
     void InsertNew(THashItem* item, uint32_t hash);
+    // Makes room in the index for n more items at once.
+    void Reserve(size_t n);
     THashItem* Find(const THashItem& item, uint32_t hash) const;
     // Unlinks the stored item equal to item and releases it; false when none.
     bool Remove(const THashItem& item, uint32_t hash);
@@ -128,7 +130,8 @@ private:
     size_t IndexFind(const THashItem& item, uint32_t hash) const;
     void IndexAdd(THashItem* item, uint32_t hash);
     void IndexErase(size_t at);
-    void IndexGrow();
+    // To the smallest size that holds `items` at most three quarters full.
+    void IndexGrow(size_t items);
 
     template <class F> static bool Walk(const TNode& node, F& visit) {
         for (const TSlot& slot : node.slots) {

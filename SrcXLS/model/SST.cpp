@@ -162,10 +162,7 @@ TSSTEntry& TSST2::FillPlain(std::u16string_view text, size_t maxChars, size_t ex
     text = text.substr(0, maxChars);
     const bool wide = IsWideText(text);
     const size_t textBytes = text.size() * (wide ? 2 : 1);
-    const size_t bytes = TSSTEntry::BlockBytes(textBytes + extraKey, runs);
-    if (probeBlock.size() < bytes) probeBlock.resize(std::max(bytes, probeBlock.size() * 2));
-    probe = ::new (probeBlock.data()) TSSTEntry();
-    TSSTEntry& e = *probe;
+    TSSTEntry& e = NewProbe(textBytes + extraKey, runs);
     e.Type = wide ? sstWide : 0;
     e.CharCount = uint16_t(text.size());
     // A phonetic block, written after the text by the caller, counts already,
@@ -181,6 +178,23 @@ TSSTEntry& TSST2::FillPlain(std::u16string_view text, size_t maxChars, size_t ex
     } else {
         for (char16_t c : text) *key++ = char(uint8_t(c));
     }
+    return e;
+}
+
+TSSTEntry& TSST2::NewProbe(size_t keyBytes, size_t runs) {
+    const size_t bytes = TSSTEntry::BlockBytes(keyBytes, runs);
+    if (probeBlock.size() < bytes) probeBlock.resize(std::max(bytes, probeBlock.size() * 2));
+    probe = ::new (probeBlock.data()) TSSTEntry();
+    return *probe;
+}
+
+TSSTEntry& TSST2::FillNarrow(std::span<const uint8_t> chars) {
+    TSSTEntry& e = NewProbe(chars.size(), 0);
+    e.Type = 0;
+    e.CharCount = uint16_t(chars.size());
+    e.keyBytes = uint32_t(chars.size());
+    e.runCount = 0;
+    if (!chars.empty()) std::memcpy(e.KeyData(), chars.data(), chars.size());
     return e;
 }
 
@@ -439,12 +453,15 @@ void TSST2::WriteSST(TXLSStream& stream, std::span<TSSTEntry* const> firstUse) {
 }
 
 // The counts of the head are not trusted: writers get them wrong, and every
-// string the records hold is read.
+// string the records hold is read. Room is made for the strings the head
+// announces, as many as the records can hold (a string takes 3 bytes or more).
 void TSST2::ParseSST(std::span<const std::vector<uint8_t>> pieces) {
     TSSTReader in(pieces);
     TByteReader& r = in.r;
     r.U32("SST total count");
-    r.U32("SST unique count");
+    const size_t announced = std::min<size_t>(r.U32("SST unique count"), in.BytesLeft() / 3);
+    Reserve(announced);
+    readList.reserve(readList.size() + announced);
     std::u16string text;
     // Fewer bytes than a string head are padding.
     for (uint32_t n = 0; in.BytesLeft() >= 3; ++n) {
@@ -457,6 +474,11 @@ void TSST2::ParseSST(std::span<const std::vector<uint8_t>> pieces) {
         // Nothing is allocated beyond what the records can hold.
         if (size_t(runCount) * 4 + phoneticSize > in.BytesLeft())
             throw XLSError("Bad SST record: string " + std::to_string(n) + " longer than its records");
+        // A plain 8-bit text within this piece is the entry's key as it stands.
+        if (!(type & (sstWide | sstRich | sstPhonetic)) && r.Remaining() >= chars) {
+            AddRead(FillNarrow(r.Bytes(chars)));
+            continue;
+        }
         text.clear();
         bool wide = type & sstWide;
         while (text.size() < chars) {

@@ -146,6 +146,9 @@ private:
     // phonetic block of extraKey bytes and for runs runs.
     TSSTEntry& FillPlain(std::u16string_view text, size_t maxChars = MaxSSTStringLength, size_t extraKey = 0,
                          size_t runs = 0);
+    // The lookup entry for a text of 8-bit characters as a file holds them.
+    TSSTEntry& FillNarrow(std::span<const uint8_t> chars);
+    TSSTEntry& NewProbe(size_t keyBytes, size_t runs);
     // Drops every entry; the entries' blocks go with the arena.
     void DropAll();
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -40,6 +41,28 @@ int CompareNames(std::u16string_view a, std::u16string_view b);
 bool SameName(std::u16string_view a, std::u16string_view b);
 
 struct TreeAccess;
+class ByteSource;
+
+// The bytes of a large stream that Load left in its file, read in pieces as
+// they are needed instead of whole; it keeps the file open.
+class StreamOnDisk {
+public:
+    uint64_t Size() const { return size; }
+    // n bytes from off, off + n within Size(); sectors past the end of a file
+    // cut short read as zeros, as they do when the stream is read whole.
+    void Read(uint64_t off, uint8_t* out, size_t n) const;
+
+private:
+    friend struct TreeAccess;
+    struct Run {
+        uint64_t streamOffset;
+        uint64_t fileOffset;
+        uint64_t length;
+    };
+    std::shared_ptr<const ByteSource> file;
+    std::vector<Run> runs;
+    uint64_t size = 0;
+};
 
 // One storage or stream. Storages own their children; streams own their bytes.
 class Element {
@@ -110,6 +133,13 @@ public:
     // Parses a version 3 or 4 image; a malformed one raises CompoundFileError.
     static CompoundFile Parse(std::span<const uint8_t> image);
     static CompoundFile Load(const std::filesystem::path& file);
+    // As Load, but the large streams directly under the root whose names
+    // leaveOnDisk picks are not read: their Data stays empty and TakeOnDisk
+    // hands out their bytes. Their chains are checked all the same.
+    static CompoundFile Load(const std::filesystem::path& file,
+                             const std::function<bool(std::u16string_view)>& leaveOnDisk);
+    // The bytes of a stream Load left in the file; nullptr for any other.
+    std::unique_ptr<StreamOnDisk> TakeOnDisk(const Element& stream);
 
     // A version 3 image of the tree.
     std::vector<uint8_t> Serialize() const;
@@ -121,6 +151,7 @@ public:
 private:
     friend struct TreeAccess;
     std::unique_ptr<Element> root;
+    std::vector<std::pair<const Element*, std::unique_ptr<StreamOnDisk>>> onDisk;
 };
 
 } // namespace platform::cfb

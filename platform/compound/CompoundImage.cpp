@@ -58,6 +58,8 @@ void Put64(uint8_t* p, uint64_t v) {
     throw CompoundFileError("Bad compound file: " + what);
 }
 
+} // namespace
+
 // The bytes an image is parsed from: held in memory, or read from an open
 // file as they are needed, so a file's streams are read into memory once.
 class ByteSource {
@@ -67,6 +69,8 @@ public:
     // n bytes from off, all within Size().
     virtual void Read(uint64_t off, uint8_t* out, size_t n) const = 0;
 };
+
+namespace {
 
 class SpanSource : public ByteSource {
 public:
@@ -177,11 +181,20 @@ public:
         }
     }
 
-    std::vector<uint8_t> Read(uint32_t start, uint64_t size, const char* what) {
+    // The sectors of a stream of size bytes, all claimed.
+    std::vector<uint32_t> StreamChain(uint32_t start, uint64_t size, const char* what) {
         uint64_t needed = size / sectorSize + (size % sectorSize != 0);
         if (needed > count) Fail(std::string(what) + " is longer than its chain");
         std::vector<uint32_t> chain = Chain(start, what, needed);
         if (chain.size() < needed) Fail(std::string(what) + " is longer than its chain");
+        return chain;
+    }
+
+    uint32_t SectorSize() const { return sectorSize; }
+    uint64_t Offset(uint32_t s) const { return firstOffset + uint64_t(s) * sectorSize; }
+
+    std::vector<uint8_t> Read(uint32_t start, uint64_t size, const char* what) {
+        std::vector<uint32_t> chain = StreamChain(start, size, what);
         std::vector<uint8_t> out;
         out.reserve(size_t(size));
         AppendChain(out, chain, size);
@@ -253,14 +266,39 @@ namespace {
 class ImageSink;
 }
 
+using LeaveOnDisk = std::function<bool(std::u16string_view)>;
+
 struct TreeAccess {
-    static CompoundFile Parse(const ByteSource& image);
+    static CompoundFile Parse(const ByteSource& image, std::shared_ptr<const ByteSource> source = nullptr,
+                              const LeaveOnDisk& leaveOnDisk = nullptr);
+    static std::unique_ptr<StreamOnDisk> OnDisk(std::shared_ptr<const ByteSource> file, SectorSpace& fat,
+                                                uint32_t start, uint64_t size);
     static void Emit(const Element& root, ImageSink& sink);
     static std::vector<uint8_t> Serialize(const Element& root);
     static void Save(const Element& root, const std::filesystem::path& file);
 };
 
-CompoundFile TreeAccess::Parse(const ByteSource& image) {
+// Runs of sectors that follow one another in the file, as AppendChain reads them.
+std::unique_ptr<StreamOnDisk> TreeAccess::OnDisk(std::shared_ptr<const ByteSource> file, SectorSpace& fat,
+                                                 uint32_t start, uint64_t size) {
+    const std::vector<uint32_t> chain = fat.StreamChain(start, size, "a stream");
+    auto out = std::make_unique<StreamOnDisk>();
+    out->file = std::move(file);
+    out->size = size;
+    uint64_t done = 0;
+    for (size_t i = 0; i < chain.size() && done < size;) {
+        size_t run = 1;
+        while (i + run < chain.size() && chain[i + run] == chain[i] + run) ++run;
+        const uint64_t n = std::min<uint64_t>(uint64_t(run) * fat.SectorSize(), size - done);
+        out->runs.push_back({done, fat.Offset(chain[i]), n});
+        done += n;
+        i += run;
+    }
+    return out;
+}
+
+CompoundFile TreeAccess::Parse(const ByteSource& image, std::shared_ptr<const ByteSource> source,
+                               const LeaveOnDisk& leaveOnDisk) {
     uint8_t header[512];
     if (image.Size() < 512) {
         std::vector<uint8_t> head(size_t(image.Size()));
@@ -382,6 +420,8 @@ CompoundFile TreeAccess::Parse(const ByteSource& image) {
             e->ModifiedTime = r.modified;
             if (r.type == TypeStorage) {
                 storages.push_back({r.child, e.get(), p.depth + 1});
+            } else if (r.size >= miniCutoff && source && p.storage == &root && leaveOnDisk(e->Name())) {
+                file.onDisk.emplace_back(e.get(), OnDisk(source, fat, r.start, r.size));
             } else if (r.size > 0) {
                 e->Data = r.size < miniCutoff ? mini.Read(r.start, r.size, "a stream in the mini stream")
                                               : fat.Read(r.start, r.size, "a stream");
@@ -677,6 +717,35 @@ CompoundFile CompoundFile::Parse(std::span<const uint8_t> image) {
 
 CompoundFile CompoundFile::Load(const std::filesystem::path& file) {
     return TreeAccess::Parse(FileSource(file));
+}
+
+CompoundFile CompoundFile::Load(const std::filesystem::path& file,
+                                const std::function<bool(std::u16string_view)>& leaveOnDisk) {
+    auto source = std::make_shared<FileSource>(file);
+    return TreeAccess::Parse(*source, source, leaveOnDisk);
+}
+
+std::unique_ptr<StreamOnDisk> CompoundFile::TakeOnDisk(const Element& stream) {
+    for (auto& [element, bytes] : onDisk)
+        if (element == &stream && bytes) return std::move(bytes);
+    return nullptr;
+}
+
+void StreamOnDisk::Read(uint64_t off, uint8_t* out, size_t n) const {
+    // The run that holds off: the last one starting at or before it.
+    auto it = std::upper_bound(runs.begin(), runs.end(), off,
+                               [](uint64_t at, const Run& r) { return at < r.streamOffset; });
+    for (--it; n > 0; ++it) {
+        const uint64_t inRun = off - it->streamOffset;
+        const size_t take = size_t(std::min<uint64_t>(n, it->length - inRun));
+        const uint64_t at = it->fileOffset + inRun;
+        const size_t avail = at < file->Size() ? size_t(std::min<uint64_t>(file->Size() - at, take)) : 0;
+        if (avail > 0) file->Read(at, out, avail);
+        std::memset(out + avail, 0, take - avail);
+        out += take;
+        off += take;
+        n -= take;
+    }
 }
 
 std::vector<uint8_t> CompoundFile::Serialize() const {

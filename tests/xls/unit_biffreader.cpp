@@ -7,7 +7,11 @@
 #include "support_messages.h"
 #include "support_state.h"
 
+#include "platform/AtomicFile.h"
+
 #include <gtest/gtest.h>
+
+#include <malloc.h>
 
 using namespace xls;
 using namespace biffbuild;
@@ -465,6 +469,35 @@ TEST(BIFFReader, WhatOtherReadersTakeIsRead) {
     Book8 bad;
     bad.Sheet("S", [](Stream& s) { s.Rec(0xFFFF, Body().U8(0)); });
     EXPECT_NE(ReadMessage(bad.Image()).find("Bad record in file"), std::string::npos);
+}
+
+// Counts a file gives (the SST's, DIMENSIONS', INDEX') set
+// aside nothing beyond what its records hold: a small file claiming 16.7
+// million cells and 4 billion strings reads as the two cells it has.
+TEST(BIFFReader, CountsOfTheFileReserveNothingBeyondItsRecords) {
+    Book8 b;
+    b.globals.Rec(0x00FC, Body().U32(0xFFFFFFFF).U32(0xFFFFFFFF).Str16("x"));
+    b.Sheet("S", [](Stream& s) {
+        s.Rec(0x020B, Body().U32(0).U32(0).U32(0x100000).U32(0));
+        s.Rec(0x0200, Body().U32(0).U32(0x100000).U16(0).U16(16).U16(0));
+        s.Rec(0x00FD, Body().U16(0).U16(0).U16(15).U32(0));
+        s.Number(65535, 255, 1.5);
+    });
+    testfiles::ScratchDir dir;
+    const std::string file = dir.File("claims.xls");
+    const Bytes image = b.Image();
+    platform::WriteFileAtomic(file,
+                              std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
+    TTabrix4 book;
+    const size_t before = mallinfo2().uordblks;
+    book.SetFilename(std::u16string(file.begin(), file.end()));
+    book.Read();
+    EXPECT_LT(mallinfo2().uordblks - before, size_t(2) << 20);
+    EXPECT_LT(book.Strings().TableBytes(), 4096u);
+    TSheet& sheet = book.Sheets().Items(0);
+    EXPECT_EQ(sheet.Cells().Count(), 2);
+    EXPECT_EQ(sheet.GetAsString(0, 0), u"x");
+    EXPECT_EQ(sheet.GetAsFloat(255, 65535), 1.5);
 }
 
 // The first cell of an array formula keeps a boolean or error result as

@@ -333,6 +333,50 @@ TEST(XLSStreamWrite, PatchingPeekingAndSmallRecordWriters) {
     EXPECT_THROW(r.s.Seek(-1, 0), XLSError);
 }
 
+// A workbook stream read from a file moves through it in a window: records
+// across the window's edges, peeks, seeks back and joined reads give what
+// the stream read from memory gives.
+TEST(XLSStreamRead, AStreamReadFromAFileReadsAsFromMemory) {
+    biffbuild::Stream in;
+    for (size_t i = 0; in.Data().size() < 700000; ++i)
+        in.Rec(uint16_t(0x0200 + i % 7), Fill((i * 1237) % 8225, uint8_t(i)));
+    in.Raw(Pieces(0x00EB, Fill(20000, 2), {8224, 8224, 3552}).Data());
+    const Bytes image = Image({{u"Workbook", in.Data()}});
+    const auto file = std::filesystem::temp_directory_path() / ("xlswindow." + std::to_string(::getpid()));
+    platform::WriteFileAtomic(file.string(),
+                              std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
+    TXLSStream disk;
+    ASSERT_EQ(disk.OpenRead(file), TExcelVersion::xvExcel97);
+    Reader memory(in.Data());
+    ASSERT_EQ(disk.Size(), memory.s.Size());
+    TBIFFHeader a, b;
+    for (size_t k = 0; memory.s.ReadHeader(a) == 4; ++k) {
+        ASSERT_EQ(disk.PeekRecordId(), a.Id);
+        ASSERT_EQ(disk.ReadHeader(b), 4);
+        ASSERT_EQ(b.Length, a.Length) << k;
+        const bool join = a.Id == 0x00EB;
+        const int length = join ? 20000 : a.Length;
+        Bytes x(size_t(length) + 1), y(size_t(length) + 1);
+        for (TXLSStream* s : {&memory.s, &disk}) {
+            if (join) s->BeginJoin();
+            uint8_t* out = s == &disk ? y.data() : x.data();
+            ASSERT_EQ(s->ReadRecordData(out, length / 3), length / 3);
+            ASSERT_EQ(s->ReadRecordData(out + length / 3, length - length / 3), length - length / 3);
+            s->EndJoin();
+        }
+        ASSERT_EQ(x, y) << k;
+    }
+    EXPECT_EQ(disk.ReadHeader(b), 0);
+    for (int64_t at : {int64_t(0), disk.Size() - 4, int64_t(262141), int64_t(9)}) {
+        disk.Seek(at, 0);
+        memory.s.Seek(at, 0);
+        uint8_t x[4] = {}, y[4] = {};
+        EXPECT_EQ(disk.ReadUnencrypted(y, 4), memory.s.ReadUnencrypted(x, 4));
+        EXPECT_EQ(Bytes(x, x + 4), Bytes(y, y + 4)) << at;
+    }
+    std::filesystem::remove(file);
+}
+
 TEST(XLSStreamWrite, FilesAppearOnlyWhenClosed) {
     auto folder = std::filesystem::temp_directory_path() / ("xlsstream." + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
