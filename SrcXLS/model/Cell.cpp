@@ -27,6 +27,22 @@ void TCell::operator delete(TCell* cell, std::destroying_delete_t) {
         ::operator delete(cell);
 }
 
+void TCell::Dispose(TCell* cell) noexcept {
+    const size_t bytes = size_t(cell->spare & UnitsMask) * 8;
+    if (bytes == 0 || cell->HoldsMore()) {
+        delete cell;
+        return;
+    }
+    TArena* arena = cell->Pool()->CellArena;
+    // What the destructors would do: the string cell's use, then the format's.
+    if (cell->CellType() == ctString) {
+        const auto* text = static_cast<const TStringCell*>(cell);
+        text->Strings()->Release(text->Entry());
+    }
+    cell->DropFormat();
+    arena->Free(cell, bytes);
+}
+
 std::unique_ptr<TCell> TBlankCell::MakeCopy() const {
     return NewCell<TBlankCell>(Pool(), GetFormatIndex(), Col, Row);
 }

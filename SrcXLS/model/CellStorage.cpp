@@ -227,7 +227,14 @@ void TCellStorage::CalcDimensions(int maxCol, int maxRow) {
 void TCellStorage::Clear() {
     cache = nullptr;
     lastWalked = nullptr;
-    for (auto& block : top) block.reset();
+    for (auto& block : top) {
+        if (!block) continue;
+        for (TRow& r : block->Rows)
+            for (TLeaf& leaf : r)
+                for (auto& cell : leaf.Cells)
+                    if (cell) TCell::Dispose(cell.release());
+        block.reset();
+    }
     count = 0;
     holdingMore = 0;
     BeginIterate();

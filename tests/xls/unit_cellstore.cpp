@@ -140,6 +140,7 @@ TEST_F(Store, ClearingOneOfTwoStoresLeavesTheOthersCounts) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.texts) + (c.rich ? " rich" : "") + (c.shared ? " shared" : ""));
         TXFonts tf, f;
+        TArena cellArena; // the first store's cells come from it, the second's from the heap
         TCellFormats twinPool{&tf, true}, pool{&f, true};
         TSST2 twinSst{&tf}, sst{&f};
         TCellValues twin{&list, &twinSst, &twinPool}, second{&list, &sst, &pool}, first{&list, &sst, &pool};
@@ -150,6 +151,7 @@ TEST_F(Store, ClearingOneOfTwoStoresLeavesTheOthersCounts) {
                                std::make_unique<TStringCell>(
                                    p, DefaultCellFormat, 0, 0, table,
                                    table->AddString(u"T" + std::u16string(size_t(r % 50), u'x'))));
+        pool.CellArena = &cellArena;
         for (int i = 0; i < c.texts * 3; ++i) {
             const std::u16string text = u"T" + std::u16string(size_t(i % c.texts), u'x');
             TFontDesc font;
@@ -157,10 +159,13 @@ TEST_F(Store, ClearingOneOfTwoStoresLeavesTheOthersCounts) {
             const TSSTFontRun run{1, font};
             TSSTEntry* e =
                 c.rich && i % 5 == 0 ? sst.AddFormattedString(text, std::span(&run, 1)) : sst.AddString(text);
-            first.PutCell(i % 7, i, std::make_unique<TStringCell>(&pool, DefaultCellFormat, 0, 0, &sst, e));
+            first.PutCell(i % 7, i, NewCell<TStringCell>(&pool, DefaultCellFormat, 0, 0, &sst, e));
+            if (i % 4 == 0)
+                first.PutCell(9, i, NewCell<TFloatCell>(&pool, (i / 4) % 3 + 20, 0, 0, double(i)));
             if (i % 11 == 0) first.FindCell(i % 7, i)->SetFillForeColor(10 + i % 4);
         }
         first.Clear();
+        EXPECT_EQ(cellArena.BytesInUse(), 0u);
         EXPECT_EQ(sst.Count(), twinSst.Count());
         EXPECT_EQ(sst.StringCount(), twinSst.StringCount());
         EXPECT_EQ(pool.Count(), twinPool.Count());
