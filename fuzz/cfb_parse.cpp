@@ -20,18 +20,21 @@ static size_t Touch(const Element& e) {
     return sum;
 }
 
-// The root's streams as Parse gives them, those left on disk read in 1000-byte pieces.
+// The root's streams as Parse gives them (in the same order: names may
+// repeat), those left on disk read in 1000-byte pieces.
 static void CompareOnDisk(const Element& parsed, CompoundFile& loaded) {
-    for (auto& c : loaded.Root().Children()) {
-        if (!c->IsStream()) continue;
-        const Element* same = parsed.Find(c->Name());
-        std::vector<uint8_t> bytes = c->Data;
-        if (auto onDisk = loaded.TakeOnDisk(*c)) {
+    const auto& mine = loaded.Root().Children();
+    const auto& theirs = parsed.Children();
+    if (mine.size() != theirs.size()) std::abort();
+    for (size_t i = 0; i < mine.size(); ++i) {
+        if (!mine[i]->IsStream()) continue;
+        std::vector<uint8_t> bytes = mine[i]->Data;
+        if (auto onDisk = loaded.TakeOnDisk(*mine[i])) {
             bytes.resize(onDisk->Size());
             for (size_t at = 0; at < bytes.size(); at += 1000)
                 onDisk->Read(at, bytes.data() + at, std::min<size_t>(1000, bytes.size() - at));
         }
-        if (!same || same->Data != bytes) std::abort();
+        if (theirs[i]->Data != bytes) std::abort();
     }
 }
 
