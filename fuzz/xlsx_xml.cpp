@@ -1,13 +1,19 @@
 // The XML tokenizer and the element tree of package parts: every element
-// through the typed getters, kept as text, and its texts decoded.
+// through the typed getters, kept as text, and its texts decoded. The part
+// is read whole and again in small pieces: both reads must see the same.
 #include "SrcXLS/formats/XLSXmlTags.h"
 #include "SrcXLS/model/XFonts.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 
 namespace {
 
 class Reader : public xls::TXLSExcelXmlReader {
+public:
+    std::string Seen; // every finished element as text, then the error
+
 protected:
     bool OnTag(int id, xls::TExXMLTag& tag) override {
         using namespace xls;
@@ -36,19 +42,38 @@ protected:
             w.WriteFont(font, id == etrPr);
         }
         if (id == etfgColor || id == etcolor) ReadColor(&tag);
-        (void)tag.ToText();
+        if (Seen.size() < (1u << 20)) Seen += tag.ToText();
         // Every other element is dropped at once, as the readers drop cells.
         return tag.Children.size() % 2 == 0;
     }
 };
 
+std::string Read(std::string_view part, size_t pieceSize) {
+    Reader reader;
+    try {
+        if (pieceSize == 0) {
+            reader.ReadPart(part, "fuzz.xml");
+        } else {
+            size_t at = 0;
+            reader.ReadPart(
+                [&](char* to, size_t n) {
+                    n = std::min(n, part.size() - at);
+                    std::copy_n(part.data() + at, n, to);
+                    at += n;
+                    return n;
+                },
+                "fuzz.xml", pieceSize);
+        }
+    } catch (const xls::XLSError& e) {
+        reader.Seen += e.what();
+    }
+    return reader.Seen + "|" + reader.Root().ToText();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    Reader reader;
-    try {
-        reader.ReadPart(std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.xml");
-    } catch (const xls::XLSError&) {
-    }
+    const std::string_view part(reinterpret_cast<const char*>(data), size);
+    if (Read(part, 0) != Read(part, 1 + size % 13)) std::abort();
     return 0;
 }

@@ -200,14 +200,26 @@ std::string TXLS2007Reader::RequirePart(const std::string& name) const {
 }
 
 void TXLS2007Reader::ReadPart(const std::string& name, TPartKind k) {
-    const std::string text = zip.Extract(name);
+    TXLSZipEntry entry = zip.OpenEntry(name);
+    // A part larger than a piece is parsed as it inflates, so that a big
+    // worksheet never stands whole in memory beside its cells.
+    const bool whole = entry.Size() <= PieceSize;
+    const std::string text = whole ? entry.ReadAll() : std::string();
     kind = k;
     partName = name;
     try {
-        TXLSExcelXmlReader::ReadPart(text, name);
+        if (whole)
+            TXLSExcelXmlReader::ReadPart(text, name);
+        else
+            TXLSExcelXmlReader::ReadPart([&entry](char* to, size_t n) { return entry.Read(to, n); }, name,
+                                         PieceSize);
     } catch (const XLSError& e) {
         kind = pkNone;
         DropChildren(Root());
+        if (entry.Failed()) throw;
+        // A damaged entry is reported as such, as when it is read whole
+        // before its text.
+        if (!whole) entry.Drain();
         throw XLSError(std::string(e.what()) + " (" + name + ")");
     }
     kind = pkNone;

@@ -41,6 +41,9 @@ public:
     // raises.
     void ReadPackage(std::span<const uint8_t> data, const TZipLimits& limits = {});
 
+    // Parts larger than this are parsed in pieces of this size as they inflate.
+    size_t PieceSize = size_t(1) << 20;
+
 protected:
     void OnTagStart(int elementId, TExXMLTag& tag) override;
     bool OnTag(int elementId, TExXMLTag& tag) override;

@@ -270,6 +270,10 @@ bool ConvertUtf16(std::string_view data, std::string& out) {
 } // namespace
 
 void TXLSXmlReader::SetSource(std::string_view data) {
+    fill = nullptr;
+    pieces.clear();
+    atEnd = true;
+    dropped = 0;
     if (ConvertUtf16(data, converted)) {
         data = converted;
     } else if (data.size() >= 3 && data.substr(0, 3) == "\xEF\xBB\xBF") {
@@ -280,6 +284,54 @@ void TXLSXmlReader::SetSource(std::string_view data) {
     Preserve = false;
     TagKind = tkNone;
     TagName = Text = {};
+}
+
+void TXLSXmlReader::SetSource(TPieceSource source, size_t size) {
+    pieces.clear();
+    src = {};
+    pos = 0;
+    dropped = 0;
+    atEnd = false;
+    fill = std::move(source);
+    pieceSize = std::max<size_t>(size, 1);
+    while (!atEnd && pieces.size() < 3) Refill();
+    if (pieces.size() >= 2 && (uint8_t(pieces[0]) == 0xFF || uint8_t(pieces[0]) == 0xFE)) {
+        while (Refill()) {
+        }
+        if (ConvertUtf16(pieces, converted)) {
+            pieces.clear();
+            src = converted;
+        }
+    }
+    if (pieces.size() >= 3 && std::string_view(pieces).substr(0, 3) == "\xEF\xBB\xBF") pos = 3;
+    Preserve = false;
+    TagKind = tkNone;
+    TagName = Text = {};
+}
+
+bool TXLSXmlReader::Refill() {
+    if (atEnd) return false;
+    if (!pieces.empty()) OnBufferMoving(pieces);
+    // A token longer than a piece makes the next read as long as the token,
+    // so that it is scanned again only a few times.
+    const size_t more = std::max(pieceSize, pieces.size() - pos);
+    pieces.erase(0, pos);
+    dropped += pos;
+    pos = 0;
+    const size_t had = pieces.size();
+    pieces.resize(had + more);
+    size_t got = 0;
+    while (got < more) {
+        size_t n = fill(pieces.data() + had + got, more - got);
+        if (n == 0) {
+            atEnd = true;
+            break;
+        }
+        got += n;
+    }
+    pieces.resize(had + got);
+    src = pieces;
+    return true;
 }
 
 void TXLSXmlReader::ParseDocument(std::string_view name) {
@@ -382,29 +434,72 @@ std::string_view TXLSXmlReader::ReadText() {
     return text;
 }
 
+bool TXLSXmlReader::TextComplete(size_t from) const {
+    if (atEnd) return true;
+    for (;;) {
+        size_t lt = src.find('<', from);
+        if (lt == src.npos || lt + 1 >= src.size()) return false;
+        if (src[lt + 1] != '!' && src[lt + 1] != '?') return true;
+        if (!Lookahead(lt)) return false;
+        // The same searches as ReadText and SkipMarkup make.
+        std::string_view rest = src.substr(lt);
+        std::string_view close;
+        size_t skip = 0;
+        if (rest.substr(0, 9) == "<![CDATA[") {
+            close = "]]>";
+            skip = 9;
+        } else if (rest.substr(0, 4) == "<!--") {
+            close = "-->";
+            skip = 4;
+        } else if (rest.substr(0, 2) == "<?") {
+            close = "?>";
+            skip = 2;
+        } else {
+            return true; // refused when it is read
+        }
+        size_t end = Find(close, lt + skip);
+        if (end == src.npos) return false;
+        from = end + close.size();
+    }
+}
+
 bool TXLSXmlReader::ReadNextTag() {
+    for (;;) {
+        TStep step = ReadToken();
+        if (step != stMore) return step == stToken;
+        Refill();
+    }
+}
+
+// One token from pos; stMore, with pos where it starts, when the buffer
+// ends inside it and the part goes on.
+TXLSXmlReader::TStep TXLSXmlReader::ReadToken() {
     TagKind = tkNone;
     for (;;) {
         size_t lt = src.find('<', pos);
         if (lt == src.npos || lt + 1 >= src.size()) {
+            pos = lt == src.npos ? src.size() : lt;
+            if (!atEnd) return stMore;
             pos = src.size();
-            return false;
+            return stEnd;
         }
         pos = lt;
         char next = src[lt + 1];
+        if ((next == '?' || next == '!') && !Lookahead(lt)) return stMore;
         if (next == '?' && src.substr(lt, 5) == "<?xml" && lt + 5 < src.size() && IsSpace(src[lt + 5])) {
             size_t end = Find("?>", lt + 5);
-            if (end == src.npos) return false;
+            if (end == src.npos) return atEnd ? stEnd : stMore;
             pos = end + 2;
             TagKind = tkProlog;
             TagName = {};
             Text = {};
-            return true;
+            return stToken;
         }
         if (next == '!' || next == '?') {
             if (!SkipMarkup()) {
+                if (!atEnd) return stMore;
                 pos = src.size();
-                return false;
+                return stEnd;
             }
             continue;
         }
@@ -425,10 +520,13 @@ bool TXLSXmlReader::ReadNextTag() {
         }
     }
     if (i >= n) {
+        if (!atEnd) return stMore;
         pos = n;
-        return false;
+        return stEnd;
     }
     std::string_view tag = src.substr(pos + 1, i - pos - 1);
+    const bool empty = !tag.empty() && tag.back() == '/';
+    if (!empty && (tag.empty() || tag[0] != '/') && !TextComplete(i + 1)) return stMore;
     pos = i + 1;
     if (!tag.empty() && tag[0] == '/') {
         TagKind = tkEnd;
@@ -439,9 +537,8 @@ bool TXLSXmlReader::ReadNextTag() {
         Text = {};
         if (--Level < 0) throw XLSError("XML level < 0");
         OnEndTag(TagName);
-        return true;
+        return stToken;
     }
-    const bool empty = !tag.empty() && tag.back() == '/';
     if (empty) tag.remove_suffix(1);
     size_t e = 0;
     while (e < tag.size() && !IsSpace(tag[e])) ++e;
@@ -453,14 +550,14 @@ bool TXLSXmlReader::ReadNextTag() {
         Text = {};
         OnBeginTag(TagName, Text, true);
         OnEndTag(TagName);
-        return true;
+        return stToken;
     }
     TagKind = tkStart;
     if (++Level > MaxDepth) throw XLSError("XML nesting too deep");
     std::string_view name = TagName;
     Text = ReadText();
     OnBeginTag(name, Text, false);
-    return true;
+    return stToken;
 }
 
 // ---------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include "SrcXLS/XLSDefs.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,16 +44,22 @@ public:
 
     virtual ~TXLSXmlReader() = default;
 
+    // Gives up to n more bytes of a part read in pieces; 0 at its end.
+    using TPieceSource = std::function<size_t(char* to, size_t n)>;
+
     // Attaches a part; the bytes must outlive the reading. A UTF-16 part is
     // converted to UTF-8 first.
     void SetSource(std::string_view data);
+    // Attaches a part that arrives in pieces of about pieceSize bytes: the
+    // buffer holds the token being read and what follows it, not the part.
+    // A UTF-16 part is read whole.
+    void SetSource(TPieceSource fill, size_t pieceSize);
     // One token: false when the part ends before a complete tag.
     bool ReadNextTag();
     // Remembers the part's name for messages and reads it to its end.
     void ParseDocument(std::string_view name);
     const std::string& DocumentName() const { return documentName; }
-    size_t Position() const { return pos; }
-    void Seek(size_t position) { pos = position < src.size() ? position : src.size(); }
+    size_t Position() const { return dropped + pos; }
 
     TTagKind TagKind = tkNone;
     std::string_view TagName;
@@ -69,15 +76,32 @@ protected:
     // The last text was joined around comments or CDATA into a buffer that
     // the next text overwrites.
     bool TextWasJoined() const { return joined; }
+    // The bytes of a part read in pieces are about to move or go: views into
+    // them that must outlive the current token are copied now.
+    virtual void OnBufferMoving(std::string_view /*bytes*/) {}
 
 private:
+    enum TStep : uint8_t { stEnd, stToken, stMore };
+    TStep ReadToken();
     bool SkipMarkup(); // at "<!" or "<?": comment, PI, CDATA outside text
     size_t Find(std::string_view what, size_t from) const;
     void ParseAttributes(std::string_view attrs);
     std::string_view ReadText();
+    // Whether the text from the position can be read without more bytes.
+    bool TextComplete(size_t from) const;
+    // Whether the markup at lt can be told apart without more bytes.
+    bool Lookahead(size_t lt) const { return atEnd || lt + 9 <= src.size(); }
+    // Keeps the bytes from pos on and appends the next piece; false at the
+    // part's end.
+    bool Refill();
 
     std::string_view src;
     size_t pos = 0;
+    TPieceSource fill;
+    std::string pieces; // the part read in pieces: the bytes from the token being read on
+    size_t pieceSize = 0;
+    size_t dropped = 0; // bytes of the part before the buffer
+    bool atEnd = true;
     std::string converted; // a UTF-16 part as UTF-8
     std::string textBuf;   // element text joined around comments and CDATA
     bool joined = false;

@@ -425,6 +425,7 @@ void TXLSExcelXmlReader::Release(TExXMLTag* tag) {
     tag->Children.clear();
     tag->Values.clear();
     tag->ownText.clear();
+    tag->keptChildren = 0;
     tag->Text = {};
     tag->Parent = nullptr;
     tag->expected = -1;
@@ -435,18 +436,65 @@ void TXLSExcelXmlReader::Release(TExXMLTag* tag) {
 void TXLSExcelXmlReader::DropChildren(TExXMLTag& tag) {
     for (TExXMLTag* c : tag.Children) Release(c);
     tag.Children.clear();
+    tag.keptChildren = 0;
     tag.cursor = 0;
 }
 
-void TXLSExcelXmlReader::ReadPart(std::string_view data, std::string_view name) {
+void TXLSExcelXmlReader::Reset() {
     DropChildren(*root);
     current = root;
     pending.clear();
+    kept.clear();
     mainPrefixes.clear();
     relPrefixes.clear();
     Level = 0;
+}
+
+void TXLSExcelXmlReader::ReadPart(std::string_view data, std::string_view name) {
+    Reset();
     SetSource(data);
     ParseDocument(name);
+}
+
+void TXLSExcelXmlReader::ReadPart(TPieceSource fill, std::string_view name, size_t pieceSize) {
+    Reset();
+    SetSource(std::move(fill), pieceSize);
+    ParseDocument(name);
+}
+
+// The open elements (current and its ancestors) and what they hold keep
+// views into the piece; closed children are copied once and then passed over.
+void TXLSExcelXmlReader::OnBufferMoving(std::string_view bytes) {
+    KeepTexts(*root, bytes, true);
+}
+
+void TXLSExcelXmlReader::KeepTexts(TExXMLTag& tag, std::string_view bytes, bool open) {
+    const auto begin = reinterpret_cast<uintptr_t>(bytes.data()), end = begin + bytes.size();
+    auto keep = [&](std::string_view& text) {
+        const auto at = reinterpret_cast<uintptr_t>(text.data());
+        if (text.empty() || at < begin || at >= end) return;
+        text = kept.emplace_back(text);
+    };
+    keep(tag.Name);
+    for (TExXMLTag::TValue& v : tag.Values) {
+        keep(v.Name);
+        keep(v.Raw);
+    }
+    const auto at = reinterpret_cast<uintptr_t>(tag.Text.data());
+    if (!tag.Text.empty() && at >= begin && at < end) {
+        tag.ownText.assign(tag.Text);
+        tag.Text = tag.ownText;
+    }
+    if (tag.keptChildren > tag.Children.size()) tag.keptChildren = 0;
+    for (size_t i = open ? tag.keptChildren : 0; i < tag.Children.size(); ++i) {
+        TExXMLTag* child = tag.Children[i];
+        // Only an open element's last child can be open.
+        bool childOpen = false;
+        if (open && i + 1 == tag.Children.size())
+            for (const TExXMLTag* t = current; t && !childOpen; t = t->Parent) childOpen = t == child;
+        KeepTexts(*child, bytes, childOpen);
+        if (open && !childOpen && i == tag.keptChildren) ++tag.keptChildren;
+    }
 }
 
 std::string_view TXLSExcelXmlReader::LocalName(std::string_view name) const {

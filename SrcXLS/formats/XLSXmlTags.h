@@ -12,6 +12,7 @@
 #include "SrcXLS/formats/XLSXVocabulary.h"
 #include "SrcXLS/formats/XLSXml.h"
 
+#include <deque>
 #include <memory>
 #include <span>
 #include <string>
@@ -111,7 +112,8 @@ private:
     friend class TXLSExcelXmlReader;
     int expected = -1;
     size_t cursor = 0;
-    std::string ownText; // text joined around comments and CDATA
+    std::string ownText;     // text joined around comments and CDATA, or kept from a piece
+    size_t keptChildren = 0; // leading children whose texts no longer lie in a piece
 };
 
 // Numbers of attribute texts: false for a text that is not one (or does not fit).
@@ -125,6 +127,8 @@ public:
 
     // Reads a whole part into the tree, handing finished elements to OnTag.
     void ReadPart(std::string_view data, std::string_view name);
+    // The same for a part that arrives in pieces.
+    void ReadPart(TPieceSource fill, std::string_view name, size_t pieceSize);
     TExXMLTag& Root() { return *root; }
     // The root element's attributes as text, without the default and "r"
     // namespace declarations.
@@ -140,6 +144,7 @@ protected:
     void OnBeginTag(std::string_view name, std::string_view text, bool isEmpty) override;
     void OnEndTag(std::string_view name) override;
     void OnAttribute(std::string_view name, std::string_view value) override;
+    void OnBufferMoving(std::string_view bytes) override;
 
     TExXMLTag* CurrentTag() const { return current; }
     void DropChildren(TExXMLTag& tag);
@@ -149,12 +154,16 @@ private:
     void Release(TExXMLTag* tag);
     std::string_view LocalName(std::string_view name) const;
     void NoteNamespaces();
+    void Reset();
+    // Copies the texts of the tag (and of its closed subtrees) that lie in bytes.
+    void KeepTexts(TExXMLTag& tag, std::string_view bytes, bool open);
 
     std::vector<std::unique_ptr<TExXMLTag>> all;
     std::vector<TExXMLTag*> spare;
     TExXMLTag* root;
     TExXMLTag* current;
     std::vector<TExXMLTag::TValue> pending;
+    std::deque<std::string> kept; // names and values copied out of a piece
     // Prefixes bound to the main namespaces, and to the relationships one.
     std::vector<std::string> mainPrefixes;
     std::vector<std::string> relPrefixes;

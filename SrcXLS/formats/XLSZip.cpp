@@ -270,7 +270,17 @@ std::string TXLSZipArchive::Extract(std::string_view name) {
 }
 
 std::string TXLSZipArchive::ExtractIndex(int index) {
-    const std::string name = EntryName(index);
+    return OpenIndex(index).ReadAll();
+}
+
+TXLSZipEntry TXLSZipArchive::OpenEntry(std::string_view name) {
+    int index = IndexOf(name);
+    if (index < 0) throw XLSError("Can not find file " + std::string(name) + " in ZIP");
+    return OpenIndex(index);
+}
+
+TXLSZipEntry TXLSZipArchive::OpenIndex(int index) {
+    std::string name = EntryName(index);
     zip_stat_t st;
     if (zip_stat_index(archive, zip_uint64_t(index), 0, &st) != 0) Fail("Can not read ZIP entry " + name);
     if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE)
@@ -285,24 +295,59 @@ std::string TXLSZipArchive::ExtractIndex(int index) {
 
     zip_file_t* f = zip_fopen_index(archive, zip_uint64_t(index), 0);
     if (!f) Fail("Can not read ZIP entry " + name);
-    std::string data(size_t(st.size), '\0');
-    size_t got = 0;
-    bool bad = false;
-    while (got < data.size()) {
-        zip_int64_t n = zip_fread(f, data.data() + got, data.size() - got);
-        if (n <= 0) {
-            bad = true;
-            break;
-        }
-        got += size_t(n);
+    return TXLSZipEntry(f, std::move(name), st.size);
+}
+
+TXLSZipEntry::TXLSZipEntry(zip_file* f, std::string n, uint64_t s) : file(f), name(std::move(n)), size(s) {}
+
+TXLSZipEntry::TXLSZipEntry(TXLSZipEntry&& other) noexcept
+    : file(other.file), name(std::move(other.name)), size(other.size), got(other.got), failed(other.failed) {
+    other.file = nullptr;
+}
+
+TXLSZipEntry::~TXLSZipEntry() {
+    if (file) zip_fclose(file);
+}
+
+void TXLSZipEntry::Damaged() {
+    if (file) zip_fclose(file);
+    file = nullptr;
+    failed = true;
+    throw XLSError("ZIP entry is damaged: " + name);
+}
+
+size_t TXLSZipEntry::Read(char* to, size_t n) {
+    if (!file) {
+        if (failed) Damaged();
+        return 0;
     }
-    // One more read ends the entry: its checksum is tested there, and an
-    // entry holding more than its header says is refused.
-    char extra;
-    if (!bad && zip_fread(f, &extra, 1) != 0) bad = true;
-    zip_fclose(f);
-    if (bad) throw XLSError("ZIP entry is damaged: " + name);
+    if (got == size) {
+        // One more read ends the entry: its checksum is tested there, and an
+        // entry holding more than its header says is refused.
+        char extra;
+        if (zip_fread(file, &extra, 1) != 0) Damaged();
+        zip_fclose(file);
+        file = nullptr;
+        return 0;
+    }
+    n = size_t(std::min<uint64_t>(n, size - got));
+    zip_int64_t r = zip_fread(file, to, n);
+    if (r <= 0) Damaged();
+    got += uint64_t(r);
+    return size_t(r);
+}
+
+std::string TXLSZipEntry::ReadAll() {
+    std::string data(size_t(size), '\0');
+    size_t at = 0;
+    while (size_t n = Read(data.data() + at, data.size() - at)) at += n;
     return data;
+}
+
+void TXLSZipEntry::Drain() {
+    char scratch[16384];
+    while (Read(scratch, sizeof scratch) != 0) {
+    }
 }
 
 void TXLSZipArchive::AddSource(std::string_view name, zip_source_t* src, int level) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 struct zip;
+struct zip_file;
 struct zip_source;
 
 namespace xls {
@@ -28,6 +29,34 @@ struct TZipLimits {
     uint64_t RatioFloor = 100u << 20;
     uint64_t MaxRatio = 1000;
     uint64_t MaxTotalSize = uint64_t(2) << 30; // all entries read from one archive
+};
+
+// An entry being inflated, read in pieces. A short or overlong entry, or one
+// failing its checksum, raises "ZIP entry is damaged: <name>" at the read
+// that meets it.
+class TXLSZipEntry {
+public:
+    TXLSZipEntry(TXLSZipEntry&& other) noexcept;
+    TXLSZipEntry& operator=(TXLSZipEntry&&) = delete;
+    ~TXLSZipEntry();
+
+    uint64_t Size() const { return size; }
+    // Up to n bytes; 0 once the whole entry was read and checked.
+    size_t Read(char* to, size_t n);
+    std::string ReadAll();
+    // Reads to the end for the checks alone.
+    void Drain();
+    // A read raised the entry's damage.
+    bool Failed() const { return failed; }
+
+private:
+    friend class TXLSZipArchive;
+    TXLSZipEntry(zip_file* file, std::string name, uint64_t size);
+    [[noreturn]] void Damaged();
+    zip_file* file;
+    std::string name;
+    uint64_t size, got = 0;
+    bool failed = false;
 };
 
 class TXLSZipArchive {
@@ -57,6 +86,9 @@ public:
     // The inflated entry; raises "Can not find file %s in ZIP" when missing.
     std::string Extract(std::string_view name);
     std::string ExtractIndex(int index);
+    // The entry opened for reading in pieces, after the same checks.
+    TXLSZipEntry OpenEntry(std::string_view name);
+    TXLSZipEntry OpenIndex(int index);
 
     // Adds (or replaces) an entry; level 0..9 of deflate.
     void AddFile(std::string_view name, std::string data, int level = 6);

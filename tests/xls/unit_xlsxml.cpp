@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -39,6 +40,35 @@ std::string Events(std::string_view xml) {
     std::string all;
     for (const auto& e : r.Events) all += (all.empty() ? "" : "|") + e;
     return all;
+}
+
+// The events (and the error, if any) of a part given in pieces of pieceSize
+// bytes, each handed over at most `step` bytes at a time; a piece size of 0
+// reads it whole.
+std::string PieceEvents(std::string_view xml, size_t pieceSize, size_t step) {
+    Recorder r;
+    std::string error;
+    try {
+        if (pieceSize == 0) {
+            r.SetSource(xml);
+        } else {
+            size_t at = 0;
+            r.SetSource(
+                [&](char* to, size_t n) {
+                    n = std::min({n, step, xml.size() - at});
+                    std::copy_n(xml.data() + at, n, to);
+                    at += n;
+                    return n;
+                },
+                pieceSize);
+        }
+        r.ParseDocument("test.xml");
+    } catch (const XLSError& e) {
+        error = e.what();
+    }
+    std::string all;
+    for (const auto& e : r.Events) all += e + "|";
+    return all + error + " level " + std::to_string(r.Level);
 }
 
 } // namespace
@@ -82,6 +112,28 @@ TEST(XmlTokenizer, LevelsAndTruncatedParts) {
     r.SetSource("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
     ASSERT_TRUE(r.ReadNextTag());
     EXPECT_EQ(r.TagKind, TXLSXmlReader::tkProlog);
+}
+
+// Every piece boundary falls somewhere inside a tag, an attribute, a text, a
+// comment or a CDATA section of these parts: the events stay those of the
+// whole part.
+TEST(XmlTokenizer, PartsInPiecesReadAsWhole) {
+    const std::string cases[] = {
+        "\xEF\xBB\xBF<?xml version=\"1.0\"?>\r\n<!-- note --><a x=\"1\" y='a>b'><?pi x?><b/>tail</a>",
+        "<t xml:space=\"preserve\"> a<!--c-->b<![CDATA[<&>]]>c<?p?>d </t><u>" + std::string(40, 'x') + "</u>",
+        "<a><!-->--></a><b><![CDATA[]]]]></b><c>x<",
+        "<a><b c=\"1",
+        "<a><!DOCTYPE a></a>",
+        "<a x=\"1\" x=\"2\"><!DOCTYPE a>",
+        "</x>",
+        std::string("\xFF\xFE<\0a\0/\0>\0", 8),
+    };
+    for (const std::string& xml : cases) {
+        const std::string whole = PieceEvents(xml, 0, 0);
+        for (size_t piece = 1; piece <= 12; ++piece)
+            for (size_t step : {size_t(1), size_t(5), xml.size()})
+                EXPECT_EQ(PieceEvents(xml, piece, step), whole) << xml << " in pieces of " << piece;
+    }
 }
 
 TEST(XmlTokenizer, RefusesWhatItMustNotRead) {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -21,12 +22,13 @@ class TreeReader : public TXLSExcelXmlReader {
 public:
     std::function<void(TExXMLTag&)> Check;
     std::vector<std::pair<int, std::string>> Finished;
+    bool Consume = false; // cells, as the workbook reader does
 
 protected:
     bool OnTag(int id, TExXMLTag& tag) override {
         Finished.emplace_back(id, tag.ToText());
         if (Check) Check(tag);
-        return false;
+        return Consume && (id == etc || id == etrow);
     }
 };
 
@@ -77,6 +79,36 @@ TEST(XlsxTags, AttributesStayWithTheirElementAndFragmentsKeepEverything) {
         "workbook.xml");
     EXPECT_EQ(ErrorOf([&] { r.ReadPart("<c r=\"A1\" r=\"A2\"/>", "doc.xml"); }),
               "Duplicate tag value: r; Doc=doc.xml; Tag=c");
+}
+
+// Elements that stay open or unconsumed while the part moves on in pieces
+// keep their names, attributes and texts.
+TEST(XlsxTags, PartsInPiecesBuildTheSameTree) {
+    const std::string part =
+        "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" a=\"root\">"
+        "<sheetPr codeName=\"Sheet1\">pr<!--x-->text<tabColor rgb=\"FF00FF00\"/></sheetPr>"
+        "<sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>12</v></c><c r=\"B1\"><is><t>long "
+        "text</t></is></c></row></sheetData><extLst><ext uri=\"{1}\"/></extLst></worksheet>";
+    for (bool consume : {false, true}) {
+        TreeReader whole;
+        whole.Consume = consume;
+        whole.ReadPart(part, "sheet1.xml");
+        for (size_t piece : {1, 3, 7, 16}) {
+            TreeReader r;
+            r.Consume = consume;
+            size_t at = 0;
+            r.ReadPart(
+                [&](char* to, size_t n) {
+                    n = std::min(n, part.size() - at);
+                    std::copy_n(part.data() + at, n, to);
+                    at += n;
+                    return n;
+                },
+                "sheet1.xml", piece);
+            EXPECT_EQ(r.Finished, whole.Finished) << piece;
+            EXPECT_EQ(r.Root().ToText(), whole.Root().ToText()) << piece;
+        }
+    }
 }
 
 TEST(XlsxTags, GettersReadValuesAndRefuseBadOnes) {
@@ -316,5 +348,16 @@ TEST(XlsxZip, RefusesHostileEntries) {
         std::vector<uint8_t> bytes = Archive({{"z.bin", zeros}});
         Patch(bytes, c.local, c.central, c.value, c.size);
         EXPECT_EQ(ExtractError(bytes, "z.bin"), c.message) << c.what;
+        // Read in pieces: the same refusal.
+        TXLSZipArchive zip;
+        zip.OpenBuffer(bytes);
+        EXPECT_EQ(ErrorOf([&] {
+                      TXLSZipEntry entry = zip.OpenEntry("z.bin");
+                      char piece[7];
+                      while (entry.Read(piece, sizeof piece) != 0) {
+                      }
+                  }),
+                  c.message)
+            << c.what;
     }
 }
