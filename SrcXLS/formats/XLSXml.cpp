@@ -320,11 +320,13 @@ bool TXLSXmlReader::Refill() {
     pos = 0;
     const size_t had = pieces.size();
     pieces.resize(had + more);
+    src = std::string_view(pieces).substr(0, had); // what stays if the source fails
     size_t got = 0;
     while (got < more) {
         size_t n = fill(pieces.data() + had + got, more - got);
         if (n == 0) {
             atEnd = true;
+            fill = nullptr; // it may refer to a source that is gone after the part
             break;
         }
         got += n;
