@@ -82,6 +82,48 @@ void THashTrie::InsertNew(THashItem* item, uint32_t hash) {
     ++count;
 }
 
+void THashTrie::InsertBatch(std::span<std::pair<THashItem*, uint32_t>> items) {
+    const size_t n = items.size();
+    if (n == 0) return;
+    Reserve(n);
+    // The items by home slot, in their own order within a slot (a radix
+    // sort, least significant bits first, is stable).
+    std::vector<uint32_t> homes(n), order(n), sorted(n);
+    for (size_t k = 0; k < n; ++k) {
+        homes[k] = uint32_t(Home(items[k].second));
+        order[k] = uint32_t(k);
+    }
+    constexpr int Bits = 11;
+    for (int shift = 0; shift < indexBits; shift += Bits) {
+        std::array<uint32_t, (1 << Bits) + 1> starts{};
+        for (uint32_t k : order) ++starts[((homes[k] >> shift) & ((1 << Bits) - 1)) + 1];
+        for (size_t b = 1; b < starts.size(); ++b) starts[b] += starts[b - 1];
+        for (uint32_t k : order) sorted[starts[(homes[k] >> shift) & ((1 << Bits) - 1)]++] = k;
+        order.swap(sorted);
+    }
+    // Equal items share a hash and so a home: the first of them is met first.
+    std::vector<bool> added(n);
+    for (uint32_t k : order) {
+        auto& [item, hash] = items[k];
+        const size_t at = IndexFind(*item, hash);
+        if (at != SIZE_MAX) {
+            item = index[at].item;
+            continue;
+        }
+        IndexAdd(item, hash);
+        ++count;
+        added[k] = true;
+    }
+    // The trie takes them in their order, as single inserts give it.
+    for (size_t k = 0; k < n; ++k)
+        if (added[k]) {
+            THashItem* item = items[k].first;
+            item->trieHash = items[k].second;
+            item->next = nullptr;
+            unplaced.push_back(item);
+        }
+}
+
 void THashTrie::InsertAt(TNode& node, THashItem* item) {
     const unsigned s = SlotOf(item->trieHash, node.level);
     const size_t i = node.IndexOf(s);

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace xls {
@@ -54,6 +55,11 @@ public:
     THashItem* Insert(THashItem* item, uint32_t hash);
     // Inserts an item the caller has just looked for and not found.
     void InsertNew(THashItem* item, uint32_t hash);
+    // Inserts many items as Insert one after the other would: each pair's
+    // item becomes the one the table holds for it (an equal one stored
+    // before, or the first of equal ones in the batch). The index is filled
+    // in slot order, so a big batch costs no cache miss an item.
+    void InsertBatch(std::span<std::pair<THashItem*, uint32_t>> items);
     // Makes room in the index for n more items at once.
     void Reserve(size_t n);
     THashItem* Find(const THashItem& item, uint32_t hash) const;

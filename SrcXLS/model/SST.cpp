@@ -198,26 +198,33 @@ TSSTEntry& TSST2::FillNarrow(std::span<const uint8_t> chars) {
     return e;
 }
 
+TSSTEntry* TSST2::CopyOfProbe(const TSSTEntry& entry) {
+    void* block = arena.Allocate(entry.BlockBytes());
+    auto* copy = ::new (block) TSSTEntry();
+    copy->SSTIndex = entry.SSTIndex;
+    copy->Type = entry.Type;
+    copy->CharCount = entry.CharCount;
+    copy->keyBytes = entry.keyBytes;
+    copy->runCount = entry.runCount;
+    std::memcpy(copy->KeyData(), entry.KeyData(), entry.keyBytes);
+    std::copy(entry.Runs().begin(), entry.Runs().end(), copy->RunData());
+    return copy;
+}
+
+void TSST2::Added(TSSTEntry& stored) {
+    if (stored.runCount == 0) return;
+    ++richEntries;
+    if (fonts)
+        for (const TSSTRun& run : stored.Runs()) fonts->AddUse(run.Font->PoolIndex);
+}
+
 TSSTEntry* TSST2::Intern(TSSTEntry& entry, bool countUse) {
     uint32_t hash = entry.Hash();
     auto* stored = static_cast<TSSTEntry*>(Find(entry, hash));
     if (!stored) {
-        const size_t bytes = entry.BlockBytes();
-        void* block = arena.Allocate(bytes);
-        stored = ::new (block) TSSTEntry();
-        stored->SSTIndex = entry.SSTIndex;
-        stored->Type = entry.Type;
-        stored->CharCount = entry.CharCount;
-        stored->keyBytes = entry.keyBytes;
-        stored->runCount = entry.runCount;
-        std::memcpy(stored->KeyData(), entry.KeyData(), entry.keyBytes);
-        std::copy(entry.Runs().begin(), entry.Runs().end(), stored->RunData());
+        stored = CopyOfProbe(entry);
         InsertNew(stored, hash);
-        if (stored->runCount > 0) {
-            ++richEntries;
-            if (fonts)
-                for (const TSSTRun& run : stored->Runs()) fonts->AddUse(run.Font->PoolIndex);
-        }
+        Added(*stored);
     }
     if (countUse) {
         ++stored->UsageCount;
@@ -271,6 +278,25 @@ TSSTEntry* TSST2::AddFormattedStringRead(const TXLSWideStringList& pieces) {
     }
     if (e.runCount > 0) e.Type |= sstRich;
     return AddRead(e);
+}
+
+void TSST2::AddReadCopies(std::span<std::pair<THashItem*, uint32_t>> copies) {
+    std::vector<TSSTEntry*> made(copies.size());
+    for (size_t k = 0; k < copies.size(); ++k) made[k] = static_cast<TSSTEntry*>(copies[k].first);
+    InsertBatch(copies);
+    for (size_t k = 0; k < copies.size(); ++k) {
+        auto* e = static_cast<TSSTEntry*>(copies[k].first);
+        if (e == made[k]) {
+            e->SSTIndex = uint32_t(readList.size());
+            Added(*e);
+        } else {
+            // A text the table held already: the copy goes back.
+            arena.Free(made[k], made[k]->BlockBytes());
+        }
+        ++e->UsageCount; // the read list's hold
+        readList.push_back(e);
+        ++readIndex;
+    }
 }
 
 void TSST2::EndRead() {
@@ -460,63 +486,78 @@ void TSST2::ParseSST(std::span<const std::vector<uint8_t>> pieces) {
     TByteReader& r = in.r;
     r.U32("SST total count");
     const size_t announced = std::min<size_t>(r.U32("SST unique count"), in.BytesLeft() / 3);
-    Reserve(announced);
     readList.reserve(readList.size() + announced);
-    std::u16string text;
-    // Fewer bytes than a string head are padding.
-    for (uint32_t n = 0; in.BytesLeft() >= 3; ++n) {
-        in.NextPieceIfDone();
-        uint16_t chars = r.U16("SST string length");
-        uint8_t type = r.U8("SST string options");
-        if (!ValidType(type)) Unhandled(type);
-        uint16_t runCount = (type & sstRich) ? r.U16("SST run count") : 0;
-        uint32_t phoneticSize = (type & sstPhonetic) ? r.U32("SST phonetic size") : 0;
-        // Nothing is allocated beyond what the records can hold.
-        if (size_t(runCount) * 4 + phoneticSize > in.BytesLeft())
-            throw XLSError("Bad SST record: string " + std::to_string(n) + " longer than its records");
-        // A plain 8-bit text within this piece is the entry's key as it stands.
-        if (!(type & (sstWide | sstRich | sstPhonetic)) && r.Remaining() >= chars) {
-            AddRead(FillNarrow(r.Bytes(chars)));
-            continue;
-        }
-        text.clear();
-        bool wide = type & sstWide;
-        while (text.size() < chars) {
-            if (in.NextPieceIfDone()) wide = in.r.U8("SST option byte") & 1;
-            size_t width = wide ? 2 : 1;
-            size_t take = std::min<size_t>(chars - text.size(), r.Remaining() / width);
-            // A piece may hold its option byte and nothing more, or end
-            // with a byte left over from a split character.
-            if (take == 0) {
-                r.Skip(r.Remaining());
+    // The strings are copied as they are parsed and go into the table
+    // together (also when the records turn out bad, as far as they went).
+    std::vector<std::pair<THashItem*, uint32_t>> copies;
+    copies.reserve(announced);
+    auto add = [&](const TSSTEntry& probe) {
+        TSSTEntry* copy = CopyOfProbe(probe);
+        copies.emplace_back(copy, copy->Hash());
+    };
+    try {
+        std::u16string text;
+        // Fewer bytes than a string head are padding.
+        for (uint32_t n = 0; in.BytesLeft() >= 3; ++n) {
+            in.NextPieceIfDone();
+            uint16_t chars = r.U16("SST string length");
+            uint8_t type = r.U8("SST string options");
+            if (!ValidType(type)) Unhandled(type);
+            uint16_t runCount = (type & sstRich) ? r.U16("SST run count") : 0;
+            uint32_t phoneticSize = (type & sstPhonetic) ? r.U32("SST phonetic size") : 0;
+            // Nothing is allocated beyond what the records can hold.
+            if (size_t(runCount) * 4 + phoneticSize > in.BytesLeft())
+                throw XLSError("Bad SST record: string " + std::to_string(n) + " longer than its records");
+            // A plain 8-bit text within this piece is the entry's key as it stands.
+            if (!(type & (sstWide | sstRich | sstPhonetic)) && r.Remaining() >= chars) {
+                add(FillNarrow(r.Bytes(chars)));
                 continue;
             }
-            auto bytes = r.Bytes(take * width);
-            for (size_t i = 0; i < take; ++i)
-                text.push_back(wide ? char16_t(bytes[2 * i] | (bytes[2 * i + 1] << 8)) : char16_t(bytes[i]));
+            text.clear();
+            bool wide = type & sstWide;
+            while (text.size() < chars) {
+                if (in.NextPieceIfDone()) wide = in.r.U8("SST option byte") & 1;
+                size_t width = wide ? 2 : 1;
+                size_t take = std::min<size_t>(chars - text.size(), r.Remaining() / width);
+                // A piece may hold its option byte and nothing more, or end
+                // with a byte left over from a split character.
+                if (take == 0) {
+                    r.Skip(r.Remaining());
+                    continue;
+                }
+                auto bytes = r.Bytes(take * width);
+                for (size_t i = 0; i < take; ++i)
+                    text.push_back(wide ? char16_t(bytes[2 * i] | (bytes[2 * i + 1] << 8))
+                                        : char16_t(bytes[i]));
+            }
+            TSSTEntry& e = FillPlain(text, MaxReadStringLength, phoneticSize, runCount);
+            for (uint16_t i = 0; i < runCount; ++i) {
+                in.NextPieceIfDone();
+                uint16_t pos = r.U16("SST run position");
+                uint16_t fontIndex = r.U16("SST run font");
+                TXFont* font = fonts ? fonts->GetItem(fontIndex) : nullptr;
+                if (!font)
+                    throw XLSError("Bad SST record: run font " + std::to_string(fontIndex) +
+                                   " does not exist");
+                e.RunData()[e.runCount++] = {pos, font};
+            }
+            if (e.runCount > 0) e.Type |= sstRich;
+            char* phonetic = e.KeyData() + e.TextBytes();
+            for (uint32_t done = 0; done < phoneticSize;) {
+                in.NextPieceIfDone();
+                size_t k = std::min<size_t>(phoneticSize - done, r.Remaining());
+                auto bytes = r.Bytes(k);
+                std::memcpy(phonetic + done, bytes.data(), k);
+                done += uint32_t(k);
+            }
+            if (phoneticSize) e.Type |= sstPhonetic;
+            add(e);
         }
-        TSSTEntry& e = FillPlain(text, MaxReadStringLength, phoneticSize, runCount);
-        for (uint16_t i = 0; i < runCount; ++i) {
-            in.NextPieceIfDone();
-            uint16_t pos = r.U16("SST run position");
-            uint16_t fontIndex = r.U16("SST run font");
-            TXFont* font = fonts ? fonts->GetItem(fontIndex) : nullptr;
-            if (!font)
-                throw XLSError("Bad SST record: run font " + std::to_string(fontIndex) + " does not exist");
-            e.RunData()[e.runCount++] = {pos, font};
-        }
-        if (e.runCount > 0) e.Type |= sstRich;
-        char* phonetic = e.KeyData() + e.TextBytes();
-        for (uint32_t done = 0; done < phoneticSize;) {
-            in.NextPieceIfDone();
-            size_t k = std::min<size_t>(phoneticSize - done, r.Remaining());
-            auto bytes = r.Bytes(k);
-            std::memcpy(phonetic + done, bytes.data(), k);
-            done += uint32_t(k);
-        }
-        if (phoneticSize) e.Type |= sstPhonetic;
-        AddRead(e);
+    } catch (...) {
+        AddReadCopies(copies);
+        throw;
     }
+    AddReadCopies(copies);
 }
 
 void TSST2::ReadSST(TXLSStream& stream, int length) {

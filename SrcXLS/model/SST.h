@@ -141,7 +141,14 @@ protected:
 
 private:
     TSSTEntry* Intern(TSSTEntry& probe, bool countUse);
+    // The probe copied into a block of the arena, not yet in the table.
+    TSSTEntry* CopyOfProbe(const TSSTEntry& probe);
+    // A new entry in the table: its runs hold their fonts.
+    void Added(TSSTEntry& stored);
     TSSTEntry* AddRead(TSSTEntry& probe);
+    // Copies of a file's strings, in their order, into the table and the
+    // read list at once, as AddRead one by one.
+    void AddReadCopies(std::span<std::pair<THashItem*, uint32_t>> copies);
     // The lookup entry, filled with the text (cut to maxChars), room for a
     // phonetic block of extraKey bytes and for runs runs.
     TSSTEntry& FillPlain(std::u16string_view text, size_t maxChars = MaxSSTStringLength, size_t extraKey = 0,

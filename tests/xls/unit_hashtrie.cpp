@@ -32,6 +32,22 @@ public:
     }
     Item* Get(int key, uint32_t h) const { return static_cast<Item*>(Find(Item(key, h), h)); }
     bool Drop(int key, uint32_t h) { return Remove(Item(key, h), h); }
+    // Inserts the keys as one batch; the items the table holds for them.
+    std::vector<Item*> AddBatch(const std::vector<std::pair<int, uint32_t>>& keys) {
+        std::vector<std::unique_ptr<Item>> made;
+        std::vector<std::pair<THashItem*, uint32_t>> batch;
+        for (auto [key, h] : keys) {
+            made.push_back(std::make_unique<Item>(key, h));
+            batch.emplace_back(made.back().get(), h);
+        }
+        InsertBatch(batch);
+        std::vector<Item*> held;
+        for (size_t k = 0; k < batch.size(); ++k) {
+            held.push_back(static_cast<Item*>(batch[k].first));
+            if (batch[k].first == made[k].get()) made[k].release();
+        }
+        return held;
+    }
     int released = 0;
 
 protected:
@@ -212,5 +228,36 @@ TEST(HashTrie, RemovingManyAtOnceLeavesWhatOneByOneLeaves) {
         EXPECT_EQ(Keys(sweep), Keys(single));
         EXPECT_EQ(sweep.NodeCount(), single.NodeCount());
         for (int k = 0; k < 3000; ++k) EXPECT_EQ(sweep.Get(k, c.hash(k)) != nullptr, k % c.every != 0) << k;
+    }
+}
+
+// A batch (repeats within it, keys stored before, chains of one full hash,
+// an index that grows for it) leaves what inserting its keys one by one
+// leaves, and gives each key the item the table holds for it.
+TEST(HashTrie, ABatchInsertsAsOneByOne) {
+    const std::pair<const char*, uint32_t (*)(int)> hashes[] = {
+        {"spread", [](int k) { return uint32_t(k) * 0x9E3779B1u; }},
+        {"deep chains", [](int k) { return uint32_t(k % 37) * 0x01010101u; }},
+        {"one full hash", [](int) { return 0x12345678u; }},
+    };
+    for (const auto& [name, hash] : hashes) {
+        SCOPED_TRACE(name);
+        OwningTrie batched, single;
+        for (int k = 0; k < 500; k += 3)
+            for (OwningTrie* t : {&batched, &single}) t->Add(k, hash(k));
+        std::vector<std::pair<int, uint32_t>> keys;
+        std::mt19937 random(7);
+        for (int i = 0; i < 5000; ++i) {
+            const int k = int(random() % 4000);
+            keys.emplace_back(k, hash(k));
+        }
+        const std::vector<Item*> held = batched.AddBatch(keys);
+        for (size_t i = 0; i < keys.size(); ++i) {
+            EXPECT_EQ(single.Add(keys[i].first, keys[i].second)->key, keys[i].first);
+            EXPECT_EQ(held[i], batched.Get(keys[i].first, keys[i].second));
+        }
+        EXPECT_EQ(batched.Count(), single.Count());
+        EXPECT_EQ(Keys(batched), Keys(single));
+        EXPECT_EQ(batched.NodeCount(), single.NodeCount());
     }
 }
