@@ -74,40 +74,18 @@ std::string Plain(const Digits& d, const RegionalSettings& rs) {
     return out;
 }
 
-std::string Grouped(const std::string& whole, const std::string& separator) {
-    std::string out;
-    std::size_t lead = whole.size() % 3;
-    if (lead == 0) lead = 3;
-    for (std::size_t i = 0; i < whole.size(); ++i) {
-        if (i == lead || (i > lead && (i - lead) % 3 == 0)) out += separator;
-        out += whole[i];
-    }
-    return out;
-}
-
 template <std::size_t N>
 std::string_view Placement(const std::string_view (&placements)[N], int index, int fallback) {
     return placements[index >= 0 && index < int(N) ? index : fallback];
 }
 
 std::string Money(const Digits& d, const RegionalSettings& rs) {
-    std::string n = Grouped(d.whole, rs.thousandsSeparator);
+    std::string n = GroupDigits(d.whole, rs.thousandsSeparator);
     if (!d.fraction.empty()) {
         n += rs.decimalSeparator;
         n += d.fraction;
     }
-    std::string_view placement = Placement(CurrencyPlacements, rs.currencyFormat, 3);
-    if (d.negative) placement = Placement(NegativeCurrencyPlacements, rs.negativeCurrencyFormat, 8);
-    std::string out;
-    for (char c : placement) {
-        if (c == '$')
-            out += rs.currency;
-        else if (c == 'n')
-            out += n;
-        else
-            out += c;
-    }
-    return out;
+    return PlaceCurrency(n, d.negative, rs);
 }
 
 // Days since 01.01.1970 of a civil date and back (proleptic Gregorian calendar).
@@ -175,6 +153,33 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 }
 
 } // namespace
+
+std::string GroupDigits(const std::string& whole, const std::string& separator) {
+    std::string out;
+    std::size_t lead = whole.size() % 3;
+    if (lead == 0) lead = 3;
+    for (std::size_t i = 0; i < whole.size(); ++i) {
+        if (i == lead || (i > lead && (i - lead) % 3 == 0)) out += separator;
+        out += whole[i];
+    }
+    return out;
+}
+
+std::string PlaceCurrency(const std::string& amount, bool negative, const RegionalSettings& rs) {
+    const std::string_view placement =
+        negative ? Placement(NegativeCurrencyPlacements, rs.negativeCurrencyFormat, 8)
+                 : Placement(CurrencyPlacements, rs.currencyFormat, 3);
+    std::string out;
+    for (char c : placement) {
+        if (c == '$')
+            out += rs.currency;
+        else if (c == 'n')
+            out += amount;
+        else
+            out += c;
+    }
+    return out;
+}
 
 const RegionalSettings& Regional() {
     return Current();

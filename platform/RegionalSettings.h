@@ -58,6 +58,11 @@ inline std::string FormatThousandths(std::int64_t thousandths, const RegionalSet
     return FormatScaled(thousandths, 3, rs);
 }
 
+// Whole digits with the separator between groups of three ("1234567" -> "1 234 567").
+std::string GroupDigits(const std::string& whole, const std::string& separator);
+// An amount text placed beside the currency by the positive or negative money format.
+std::string PlaceCurrency(const std::string& amount, bool negative, const RegionalSettings& rs);
+
 // "%0.2m": the regional money format with two decimals (thousands grouped, currency placed by the positive or
 // negative format).
 std::string FormatMoney(double value, const RegionalSettings& rs = Regional());

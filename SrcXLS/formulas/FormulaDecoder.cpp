@@ -176,20 +176,7 @@ std::u16string TDecoder::Reference(const TToken& t, bool relative) const {
 std::u16string TDecoder::Area(const TToken& t, bool relative) const {
     const uint8_t* p = t.Data;
     TAddress a, b;
-    switch (t.Layout) {
-    case L::X2007:
-        a = ReadRefAddress(p, p + 8, t.Layout);
-        b = ReadRefAddress(p + 4, p + 10, t.Layout);
-        break;
-    case L::BIFF8:
-        a = ReadRefAddress(p, p + 4, t.Layout);
-        b = ReadRefAddress(p + 2, p + 6, t.Layout);
-        break;
-    default:
-        a = ReadRefAddress(p, p + 4, t.Layout);
-        b = ReadRefAddress(p + 2, p + 5, t.Layout);
-        break;
-    }
+    ReadAreaAddresses(p, t.Layout, a, b);
     if (relative) {
         ResolveRefAddress(a, t.Layout, ctx.Row, ctx.Col);
         ResolveRefAddress(b, t.Layout, ctx.Row, ctx.Col);

@@ -489,16 +489,7 @@ void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, T
         case ptg::Area:
         case ptg::AreaN: {
             TAddress a, b;
-            if (t.Layout == L::X2007) {
-                a = ReadRefAddress(p, p + 8, t.Layout);
-                b = ReadRefAddress(p + 4, p + 10, t.Layout);
-            } else if (t.Layout == L::BIFF8) {
-                a = ReadRefAddress(p, p + 4, t.Layout);
-                b = ReadRefAddress(p + 2, p + 6, t.Layout);
-            } else {
-                a = ReadRefAddress(p, p + 4, t.Layout);
-                b = ReadRefAddress(p + 2, p + 5, t.Layout);
-            }
+            ReadAreaAddresses(p, t.Layout, a, b);
             if (t.Base == ptg::AreaN) {
                 ResolveRefAddress(a, t.Layout, frame.Row, frame.Col);
                 ResolveRefAddress(b, t.Layout, frame.Row, frame.Col);
@@ -541,18 +532,10 @@ void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, T
             }
             if (last >= sheets.Count()) last = sheets.Count() - 1;
             TAddress a, b;
-            if (t.Base == ptg::Ref3d) {
+            if (t.Base == ptg::Ref3d)
                 a = b = ReadRefAddress(q, q + (t.Layout == L::X2007 ? 4 : 2), t.Layout);
-            } else if (t.Layout == L::X2007) {
-                a = ReadRefAddress(q, q + 8, t.Layout);
-                b = ReadRefAddress(q + 4, q + 10, t.Layout);
-            } else if (t.Layout == L::BIFF8) {
-                a = ReadRefAddress(q, q + 4, t.Layout);
-                b = ReadRefAddress(q + 2, q + 6, t.Layout);
-            } else {
-                a = ReadRefAddress(q, q + 4, t.Layout);
-                b = ReadRefAddress(q + 2, q + 5, t.Layout);
-            }
+            else
+                ReadAreaAddresses(q, t.Layout, a, b);
             if (first == last) {
                 if (t.Base == ptg::Ref3d)
                     SetFormulaValueXRef(v.V, int(a.Col), int(a.Row), first);

@@ -359,6 +359,23 @@ TRefAddress ReadRefAddress(const uint8_t* rowField, const uint8_t* colField, TTo
     return a;
 }
 
+void ReadAreaAddresses(const uint8_t* p, TTokenLayout layout, TRefAddress& first, TRefAddress& last) {
+    switch (layout) {
+    case TTokenLayout::X2007:
+        first = ReadRefAddress(p, p + 8, layout);
+        last = ReadRefAddress(p + 4, p + 10, layout);
+        break;
+    case TTokenLayout::BIFF8:
+        first = ReadRefAddress(p, p + 4, layout);
+        last = ReadRefAddress(p + 2, p + 6, layout);
+        break;
+    default:
+        first = ReadRefAddress(p, p + 4, layout);
+        last = ReadRefAddress(p + 2, p + 5, layout);
+        break;
+    }
+}
+
 static int64_t Wrap(int64_t v, int64_t size) {
     v %= size;
     return v < 0 ? v + size : v;

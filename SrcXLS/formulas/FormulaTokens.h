@@ -198,6 +198,9 @@ struct TRefAddress {
 
 // Reads the row and column fields at rowField and colField in the layout.
 TRefAddress ReadRefAddress(const uint8_t* rowField, const uint8_t* colField, TTokenLayout layout);
+// Reads the two corners of an area token's fields starting at p: rows
+// first, then columns, in the layout's widths.
+void ReadAreaAddresses(const uint8_t* p, TTokenLayout layout, TRefAddress& first, TRefAddress& last);
 // A relative part of tRefN/tAreaN holds an offset from the base cell (a
 // negative base counts as 0); the result wraps around the sheet.
 void ResolveRefAddress(TRefAddress& a, TTokenLayout layout, int baseRow, int baseCol);

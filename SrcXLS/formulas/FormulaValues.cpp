@@ -142,16 +142,6 @@ double RoundHalfAway(double value, int digits) {
 }
 
 namespace {
-std::string Grouped(const std::string& whole, const std::string& separator) {
-    std::string out;
-    size_t lead = whole.size() % 3;
-    if (lead == 0) lead = 3;
-    for (size_t i = 0; i < whole.size(); ++i) {
-        if (i == lead || (i > lead && (i - lead) % 3 == 0)) out += separator;
-        out += whole[i];
-    }
-    return out;
-}
 
 // The digits of value rounded to decimals, grouped when asked; no sign.
 std::string Digits(double value, int decimals, bool groups, const platform::RegionalSettings& rs) {
@@ -160,7 +150,8 @@ std::string Digits(double value, int decimals, bool groups, const platform::Regi
     if (!groups) return plain;
     const size_t sep = plain.find(rs.decimalSeparator);
     const std::string whole = plain.substr(0, sep);
-    return Grouped(whole, rs.thousandsSeparator) + (sep == std::string::npos ? "" : plain.substr(sep));
+    return platform::GroupDigits(whole, rs.thousandsSeparator) +
+           (sep == std::string::npos ? "" : plain.substr(sep));
 }
 
 bool Negative(double value, int decimals) {
@@ -177,27 +168,7 @@ std::u16string FixedText(double value, int decimals, bool noGroups, const platfo
 std::u16string MoneyText(double value, int decimals, const platform::RegionalSettings& rs) {
     const std::string n = Digits(value, decimals, true, rs);
     const bool negative = Negative(value, decimals);
-    constexpr int positiveCount = int(std::size(platform::CurrencyPlacements));
-    constexpr int negativeCount = int(std::size(platform::NegativeCurrencyPlacements));
-    std::string_view placement =
-        platform::CurrencyPlacements[rs.currencyFormat >= 0 && rs.currencyFormat < positiveCount
-                                         ? rs.currencyFormat
-                                         : 3];
-    if (negative)
-        placement = platform::NegativeCurrencyPlacements[rs.negativeCurrencyFormat >= 0 &&
-                                                                 rs.negativeCurrencyFormat < negativeCount
-                                                             ? rs.negativeCurrencyFormat
-                                                             : 8];
-    std::string out;
-    for (char c : placement) {
-        if (c == '$')
-            out += rs.currency;
-        else if (c == 'n')
-            out += n;
-        else
-            out += c;
-    }
-    return platform::AnsiToUtf16(out);
+    return platform::AnsiToUtf16(platform::PlaceCurrency(n, negative, rs));
 }
 
 } // namespace xls
