@@ -93,7 +93,10 @@ std::vector<TOracleFile> RunPerFile(const std::string& command, const std::vecto
 
 TRun Run(const std::string& command) {
     TRun result;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    // A python oracle can take tens of gigabytes on a hostile package; keep it within bounds.
+    const std::string bounded =
+        command.rfind("/usr/bin/python3", 0) == 0 ? "ulimit -v 3145728; " + command : command;
+    FILE* pipe = popen((bounded + " 2>&1").c_str(), "r");
     if (!pipe) return result;
     std::array<char, 4096> chunk;
     size_t n;
