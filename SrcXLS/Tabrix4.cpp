@@ -319,6 +319,7 @@ void TTabrix4::CalculateCell(int sheet, int col, int row, TFormulaValue& value) 
 }
 
 void TTabrix4::Read() {
+    warnings.clear();
     ReadFile();
     origVersion = version;
 }
@@ -326,6 +327,7 @@ void TTabrix4::Read() {
 void TTabrix4::Write() {
     if (version == TExcelVersion::xvExcel21 || version == TExcelVersion::xvExcel30)
         throw XLSError("Can not write Excel 2.1/3.0 files");
+    warnings.clear();
     WriteFile();
     if (OnProgress) OnProgress(*this, 100);
 }

@@ -217,6 +217,11 @@ public:
     void AfterRead();
 
     // Text measuring for automatic column widths.
+    // What the last Read or Write left behind or could not carry, one line
+    // each (UTF-8); each Read and each Write starts the list anew.
+    const std::vector<std::string>& Warnings() const { return warnings; }
+    void AddWarning(std::string text) override { warnings.push_back(std::move(text)); }
+
     TTextMeasurer& Measurer() override { return *measurer; }
     void SetMeasurer(std::unique_ptr<TTextMeasurer> m) { measurer = std::move(m); }
 
@@ -280,6 +285,7 @@ private:
     TXLSXBookData packageData;
     std::vector<uint8_t> fileSharing;
     std::unique_ptr<TTextMeasurer> measurer;
+    std::vector<std::string> warnings;
     int64_t progressTotal = 0;
     int64_t progressCounter = 0;
 };

@@ -35,10 +35,12 @@ int RunCopy(const char* in, const char* out, const std::u16string& password) {
         book.Password = password;
         book.SetFilename(std::filesystem::path(in).u16string());
         book.Read();
+        PrintWarnings(book);
         const auto read = std::chrono::steady_clock::now();
         book.SetVersion(VersionFor(out, book.GetVersion()));
         book.SetFilename(std::filesystem::path(out).u16string());
         book.Write();
+        PrintWarnings(book);
         const auto written = std::chrono::steady_clock::now();
         std::printf("read   %.3f s\nwrite  %.3f s\n", std::chrono::duration<double>(read - start).count(),
                     std::chrono::duration<double>(written - read).count());

@@ -13,7 +13,8 @@
 //                        the library's message in its place), then the value
 //                        our evaluator computes for the cell (the library's
 //                        message when it cannot)
-// All take --password TEXT for an encrypted workbook.
+// All take --password TEXT for an encrypted workbook, and print what the read
+// left behind on stderr ("xlsbench: warning: ..."), one line each.
 // All exit with 0 when the file was read and with 1 and the library's
 // message when it was refused.
 #include "xlsbench_read.h"
@@ -32,6 +33,10 @@
 
 using namespace xls;
 
+void PrintWarnings(const TTabrix4& book) {
+    for (const std::string& w : book.Warnings()) std::fprintf(stderr, "xlsbench: warning: %s\n", w.c_str());
+}
+
 namespace {
 
 bool ReadBook(TTabrix4& book, const char* file, const std::u16string& password) {
@@ -39,6 +44,7 @@ bool ReadBook(TTabrix4& book, const char* file, const std::u16string& password) 
         book.Password = password;
         book.SetFilename(std::filesystem::path(file).u16string());
         book.Read();
+        PrintWarnings(book);
         return true;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "xlsbench: %s\n", e.what());

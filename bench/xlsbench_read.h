@@ -16,6 +16,8 @@ namespace xls {
 class TTabrix4;
 }
 void BuildFormulas(xls::TTabrix4& book);
+// Prints the warnings of the book's last read or write on stderr, one line each.
+void PrintWarnings(const xls::TTabrix4& book);
 int RunRecalc(const char* file, const std::u16string& password);
 // Defined in xlsbench_model.cpp: records, limit and replace (argv[0] is the command).
 int RunModel(int argc, char** argv);

@@ -7,6 +7,8 @@
 #include "SrcXLS/model/PrintSettings.h"
 #include "SrcXLS/model/XLSRange.h"
 
+#include <string>
+
 namespace xls {
 
 class TCellValuesList;
@@ -47,6 +49,9 @@ public:
     // The value of the formula cell at (col, row) of sheet, computed from
     // the cells and names it refers to.
     virtual void CalculateCell(int sheet, int col, int row, TFormulaValue& value) = 0;
+    // Notes a part of the file that the read or write in progress left behind
+    // or could not carry (UTF-8, one line each); the read or write goes on.
+    virtual void AddWarning(std::string text) = 0;
 };
 
 } // namespace xls
