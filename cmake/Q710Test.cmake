@@ -9,11 +9,24 @@ function(q710_add_test)
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   # The environment goes through a launcher: a list in the ENVIRONMENT
   # property does not survive test discovery's generated script.
-  set_target_properties(${T_NAME} PROPERTIES CROSSCOMPILING_EMULATOR
-    "${CMAKE_COMMAND};-E;env;QT_QPA_PLATFORM=offscreen;Q710_SOURCE_DIR=${PROJECT_SOURCE_DIR};Q710_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
+  set(environment QT_QPA_PLATFORM=offscreen Q710_SOURCE_DIR=${PROJECT_SOURCE_DIR} Q710_BIN_DIR=${CMAKE_BINARY_DIR}/bin)
+  if(Q710_SANITIZE)
+    # A sanitizer's report names the fault with its stack; leaks of
+    # third-party libraries are listed in tests/lsan.supp.
+    list(APPEND environment UBSAN_OPTIONS=print_stacktrace=1
+         LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0)
+  endif()
+  set(launcher ${CMAKE_COMMAND} -E env ${environment})
+  set_target_properties(${T_NAME} PROPERTIES CROSSCOMPILING_EMULATOR "${launcher}")
   gtest_discover_tests(${T_NAME}
     PROPERTIES LABELS ${T_LABEL}
     DISCOVERY_TIMEOUT 60)
+  # tests_unit, tests_window, tests_e2e: the programs of one label, so a
+  # build for a subset of the tests builds only those.
+  if(NOT TARGET tests_${T_LABEL})
+    add_custom_target(tests_${T_LABEL})
+  endif()
+  add_dependencies(tests_${T_LABEL} ${T_NAME})
 endfunction()
 
 # q710_folder_tests(folder LIBS ...): every unit_*.cpp, window_*.cpp and

@@ -418,6 +418,8 @@ void TXLSStream::EndJoin() {
 
 size_t TXLSStream::WriteRaw(const void* src, size_t count) {
     if (mode != Mode::Writing) throw XLSError("The stream is not open for writing");
+    // An empty record body may come without any buffer at all.
+    if (count == 0) return 0;
     const uint8_t* p = static_cast<const uint8_t*>(src);
     if (spill) {
         spill->Write(pos, p, count);

@@ -44,16 +44,6 @@ public:
     std::unique_ptr<platform::cfb::CompoundFile> Objects;
 };
 
-class TXLSStream;
-
-// An object that reads and writes itself on a record stream.
-class TXLSStreamObj {
-public:
-    virtual ~TXLSStreamObj() = default;
-    virtual void ReadFromStream(TXLSStream& stream) = 0;
-    virtual void WriteToStream(TXLSStream& stream) = 0;
-};
-
 class TXLSStream {
 public:
     explicit TXLSStream(TXLSVBA* vba = nullptr);

@@ -7,6 +7,7 @@
 #include "platform/AtomicFile.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 
@@ -56,6 +57,92 @@ void Put64(uint8_t* p, uint64_t v) {
 
 [[noreturn]] void Fail(const std::string& what) {
     throw CompoundFileError("Bad compound file: " + what);
+}
+
+// The header sector's fields, in file order after the signature and a class
+// id of zeros; the rest of the sector is zero. What this library writes is
+// the default: version 3, 512-byte sectors, 64-byte mini sectors.
+struct Header {
+    uint16_t minorVersion = 0x003E;
+    uint16_t majorVersion = 3;
+    uint16_t byteOrder = 0xFFFE;
+    uint16_t sectorShift = 9;
+    uint16_t miniSectorShift = 6;
+    // 6 reserved bytes
+    uint32_t directorySectors = 0; // 0 with 512-byte sectors
+    uint32_t fatSectors = 0;
+    uint32_t firstDirectorySector = EndOfChain;
+    uint32_t transactionSignature = 0;
+    uint32_t miniStreamCutoff = MiniStreamCutoff;
+    uint32_t firstMiniFatSector = EndOfChain;
+    uint32_t miniFatSectors = 0;
+    uint32_t firstDifatSector = EndOfChain;
+    uint32_t difatSectors = 0;
+    std::array<uint32_t, HeaderDifatEntries> difat{};
+};
+
+constexpr size_t HeaderClassIdSize = 16;
+constexpr size_t HeaderReservedSize = 6;
+
+Header DecodeHeader(const uint8_t* p) {
+    Header h;
+    p += Signature.size() + HeaderClassIdSize;
+    auto u16 = [&p] {
+        const uint16_t v = Get16(p);
+        p += 2;
+        return v;
+    };
+    auto u32 = [&p] {
+        const uint32_t v = Get32(p);
+        p += 4;
+        return v;
+    };
+    h.minorVersion = u16();
+    h.majorVersion = u16();
+    h.byteOrder = u16();
+    h.sectorShift = u16();
+    h.miniSectorShift = u16();
+    p += HeaderReservedSize;
+    h.directorySectors = u32();
+    h.fatSectors = u32();
+    h.firstDirectorySector = u32();
+    h.transactionSignature = u32();
+    h.miniStreamCutoff = u32();
+    h.firstMiniFatSector = u32();
+    h.miniFatSectors = u32();
+    h.firstDifatSector = u32();
+    h.difatSectors = u32();
+    for (uint32_t& sector : h.difat) sector = u32();
+    return h;
+}
+
+void EncodeHeader(const Header& h, uint8_t (&out)[512]) {
+    std::fill(std::begin(out), std::end(out), uint8_t(0));
+    uint8_t* p = std::copy(Signature.begin(), Signature.end(), out) + HeaderClassIdSize;
+    auto u16 = [&p](uint16_t v) {
+        Put16(p, v);
+        p += 2;
+    };
+    auto u32 = [&p](uint32_t v) {
+        Put32(p, v);
+        p += 4;
+    };
+    u16(h.minorVersion);
+    u16(h.majorVersion);
+    u16(h.byteOrder);
+    u16(h.sectorShift);
+    u16(h.miniSectorShift);
+    p += HeaderReservedSize;
+    u32(h.directorySectors);
+    u32(h.fatSectors);
+    u32(h.firstDirectorySector);
+    u32(h.transactionSignature);
+    u32(h.miniStreamCutoff);
+    u32(h.firstMiniFatSector);
+    u32(h.miniFatSectors);
+    u32(h.firstDifatSector);
+    u32(h.difatSectors);
+    for (uint32_t sector : h.difat) u32(sector);
 }
 
 } // namespace
@@ -309,16 +396,16 @@ CompoundFile TreeAccess::Parse(const ByteSource& image, std::shared_ptr<const By
     image.Read(0, header, sizeof header);
     if (!CompoundFile::IsCompoundFile(std::span<const uint8_t>(header, sizeof header)))
         throw CompoundFileError("Not a compound file");
-    const uint8_t* h = header;
-    uint16_t major = Get16(h + 26);
+    const Header h = DecodeHeader(header);
+    uint16_t major = h.majorVersion;
     if (major != 3 && major != 4) Fail("unsupported version " + std::to_string(major));
-    if (Get16(h + 28) != 0xFFFE) Fail("wrong byte order mark");
-    uint16_t shift = Get16(h + 30);
+    if (h.byteOrder != 0xFFFE) Fail("wrong byte order mark");
+    uint16_t shift = h.sectorShift;
     if (shift != 9 && shift != 12) Fail("unsupported sector size");
-    if (Get16(h + 32) != 6) Fail("unsupported mini sector size");
+    if (h.miniSectorShift != 6) Fail("unsupported mini sector size");
     uint32_t sectorSize = 1u << shift;
     if (image.Size() < sectorSize) Fail("the header is cut short");
-    uint32_t miniCutoff = Get32(h + 56);
+    uint32_t miniCutoff = h.miniStreamCutoff;
 
     SectorSpace fat("sector", image, sectorSize, sectorSize);
     // The header's FAT count is only an upper bound: damaged files claim far
@@ -326,20 +413,20 @@ CompoundFile TreeAccess::Parse(const ByteSource& image, std::shared_ptr<const By
     // header and the DIFAT chain list; free and end-of-chain entries among
     // them are padding, and entries past the end of the file (a file cut
     // short) are left out, so chains into them fail when they are followed.
-    uint32_t fatCount = std::min(Get32(h + 44), fat.Count());
+    uint32_t fatCount = std::min(h.fatSectors, fat.Count());
     std::vector<uint32_t> fatSectors;
     fatSectors.reserve(fatCount);
     auto addFatSector = [&](uint32_t s) {
         if (s != FreeSect && s != EndOfChain && s < fat.Count()) fatSectors.push_back(s);
     };
     for (size_t i = 0; i < HeaderDifatEntries && fatSectors.size() < fatCount; ++i)
-        addFatSector(Get32(h + 76 + 4 * i));
+        addFatSector(h.difat[i]);
     // The DIFAT chain lists the rest; it ends early at an end mark or a
     // sector past the end of the file. Without DIFAT sectors some writers
     // leave 0 as its start.
     uint32_t perDifat = sectorSize / 4 - 1;
-    uint32_t firstDifat = Get32(h + 68);
-    if (Get32(h + 72) == 0 && firstDifat == 0) firstDifat = EndOfChain;
+    uint32_t firstDifat = h.firstDifatSector;
+    if (h.difatSectors == 0 && firstDifat == 0) firstDifat = EndOfChain;
     for (uint32_t d = firstDifat; fatSectors.size() < fatCount && d < fat.Count();) {
         fat.Claim(d, "the DIFAT");
         std::vector<uint8_t> sector;
@@ -358,7 +445,7 @@ CompoundFile TreeAccess::Parse(const ByteSource& image, std::shared_ptr<const By
     fat.table = ToTable(fatBytes);
 
     bool version3 = major == 3;
-    std::vector<uint8_t> dirBytes = fat.ReadChain(Get32(h + 48), "the directory");
+    std::vector<uint8_t> dirBytes = fat.ReadChain(h.firstDirectorySector, "the directory");
     size_t dirCount = dirBytes.size() / DirEntrySize;
     if (dirCount == 0) Fail("the directory is empty");
     auto entry = [&](uint32_t i) { return DecodeDirEntry(&dirBytes[size_t(i) * DirEntrySize], version3); };
@@ -371,8 +458,8 @@ CompoundFile TreeAccess::Parse(const ByteSource& image, std::shared_ptr<const By
     if (rootRec.size > 0) miniBytes = fat.Read(rootRec.start, rootRec.size, "the mini stream");
     SpanSource miniSource(miniBytes);
     SectorSpace mini("mini sector", miniSource, MiniSectorSize, 0);
-    uint32_t miniFatStart = Get32(h + 60);
-    if (Get32(h + 64) > 0 && miniFatStart != EndOfChain)
+    uint32_t miniFatStart = h.firstMiniFatSector;
+    if (h.miniFatSectors > 0 && miniFatStart != EndOfChain)
         mini.table = ToTable(fat.ReadChain(miniFatStart, "the mini FAT"));
 
     CompoundFile file;
@@ -612,23 +699,17 @@ void TreeAccess::Emit(const Element& rootElement, ImageSink& sink) {
         }
     }
 
-    uint8_t header[512] = {};
-    uint8_t* h = header;
-    std::copy(Signature.begin(), Signature.end(), h);
-    Put16(h + 24, 0x003E);
-    Put16(h + 26, 3);
-    Put16(h + 28, 0xFFFE);
-    Put16(h + 30, 9);
-    Put16(h + 32, 6);
-    Put32(h + 44, uint32_t(fatSectors));
-    Put32(h + 48, firstDir);
-    Put32(h + 56, MiniStreamCutoff);
-    Put32(h + 60, miniFatSectors ? firstMiniFat : EndOfChain);
-    Put32(h + 64, uint32_t(miniFatSectors));
-    Put32(h + 68, difatSectors ? firstDifat : EndOfChain);
-    Put32(h + 72, uint32_t(difatSectors));
-    for (size_t k = 0; k < HeaderDifatEntries; ++k)
-        Put32(h + 76 + 4 * k, k < fatSectors ? uint32_t(k) : FreeSect);
+    Header head;
+    head.fatSectors = uint32_t(fatSectors);
+    head.firstDirectorySector = firstDir;
+    head.firstMiniFatSector = miniFatSectors ? firstMiniFat : EndOfChain;
+    head.miniFatSectors = uint32_t(miniFatSectors);
+    head.firstDifatSector = difatSectors ? firstDifat : EndOfChain;
+    head.difatSectors = uint32_t(difatSectors);
+    // The FAT's first sectors, the rest in DIFAT sectors.
+    for (size_t k = 0; k < HeaderDifatEntries; ++k) head.difat[k] = k < fatSectors ? uint32_t(k) : FreeSect;
+    uint8_t header[512];
+    EncodeHeader(head, header);
     sink.Write(header, sizeof header);
 
     uint8_t sector[512];

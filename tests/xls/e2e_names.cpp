@@ -16,14 +16,14 @@ using namespace xls;
 
 namespace {
 
-struct TNameSpec {
+struct TNameRecipe {
     const char16_t* Name;
     int Sheet; // -1 global
     const char16_t* Formula;
 };
 
 // Name 2 ("Gone") is deleted once the cells refer to it.
-constexpr TNameSpec Names[] = {
+constexpr TNameRecipe Names[] = {
     {u"Rate", -1, u"Data!$A$1"},
     {u"Gone", -1, u"Data!$A$2"},
     {u"Later", -1, u"Rate+Rate"},
@@ -33,13 +33,13 @@ constexpr TNameSpec Names[] = {
     {u"Uses", -1, u"Gone+Later"},
 };
 
-struct TCellSpec {
+struct TCellRecipe {
     int Row;
     const char16_t* Formula;
     const char16_t* AfterDeletion;
 };
 
-constexpr TCellSpec Cells[] = {
+constexpr TCellRecipe Cells[] = {
     {0, u"Rate+Gone", u"Rate+#NAME?"},
     {1, u"IF(A1>0,Gone,Later)", u"IF(A1>0,#NAME?,Later)"},
     {2, u"Later*Uses+Other!Local", u"Later*Uses+Other!Local"},
@@ -51,7 +51,7 @@ const std::map<std::string, std::pair<int, std::string>> Expected = {
     {"Print_Area", {0, "Data!$A$1:$B$3"}}, {"Uses", {-1, "#NAME?+Later"}},
 };
 
-void AddName(TTabrix4& book, const TNameSpec& n) {
+void AddName(TTabrix4& book, const TNameRecipe& n) {
     TInternalName& name = book.GetInternalNames().Add();
     name.SetName(n.Name);
     name.SheetNumber = uint16_t(n.Sheet + 1);
@@ -90,8 +90,8 @@ TEST(NamesFiles, DeletedNameReadBackByXlrdAndLibreOffice) {
         book.GetSheet(0).SetName(u"Data");
         book.Sheets().Add(0).SetName(u"Other");
         for (int r = 0; r < 3; ++r) book.GetSheet(0).SetAsFloat(0, r, r + 1);
-        for (const TNameSpec& n : Names) AddName(book, n);
-        for (const TCellSpec& c : Cells) {
+        for (const TNameRecipe& n : Names) AddName(book, n);
+        for (const TCellRecipe& c : Cells) {
             TFormulaEncoding how;
             how.FileSyntax = true;
             how.Sheet = 0;
@@ -99,7 +99,7 @@ TEST(NamesFiles, DeletedNameReadBackByXlrdAndLibreOffice) {
             book.GetSheet(0).PutFormula(ctNumberFormula, 3, c.Row, 15, int(f.TokenLength), f.Data, {});
         }
         book.GetInternalNames().Delete(1);
-        for (const TCellSpec& c : Cells)
+        for (const TCellRecipe& c : Cells)
             EXPECT_EQ(book.FormulaHandler().GetCellFormulaXML(0, 3, c.Row), c.AfterDeletion);
         auto ours = OurNames(book);
         for (const auto& [name, scopeText] : Expected) EXPECT_EQ(ours[name], scopeText) << name;
@@ -131,7 +131,7 @@ TEST(NamesFiles, DeletedNameReadBackByXlrdAndLibreOffice) {
     TTabrix4 back;
     back.SetFilename(Utf8ToWide(file));
     back.Read();
-    for (const TCellSpec& c : Cells)
+    for (const TCellRecipe& c : Cells)
         EXPECT_EQ(back.FormulaHandler().GetCellFormulaXML(0, 3, c.Row), c.AfterDeletion);
     for (const auto& [name, scopeText] : Expected) EXPECT_EQ(OurNames(back)[name], scopeText) << name;
     EXPECT_EQ(OurNames(back)["FromText"].second, "Data!$B$1:$B$2");
@@ -180,7 +180,7 @@ TEST(NamesFiles, DeletedNameReadBackByXlrdAndLibreOffice) {
         EXPECT_EQ(named[n], std::make_pair(Expected.at(n).first, withoutError(Expected.at(n).second))) << n;
     EXPECT_EQ(named["_xlnm.Print_Area"], Expected.at("Print_Area"));
     EXPECT_EQ(named["Ext"].second, "[1]Sheet1!$B$2");
-    for (const TCellSpec& c : Cells) EXPECT_EQ(cells[c.Row], withoutError(WideToUtf8(c.AfterDeletion)));
+    for (const TCellRecipe& c : Cells) EXPECT_EQ(cells[c.Row], withoutError(WideToUtf8(c.AfterDeletion)));
     ASSERT_TRUE(lo[1].Ok) << lo[1].Error;
     size_t manyNames = 0;
     for (const auto& l : lo[1].Lines) manyNames += l[0] == "N";

@@ -167,9 +167,11 @@ TEST(XlsxHostile, RefusedWithAMessage) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        const std::vector<uint8_t> image = c.make();
+        // The refusal is bounded in time; making the image is not part of it.
         const auto start = std::chrono::steady_clock::now();
         TTabrix4 book;
-        EXPECT_EQ(Read(c.make(), book), c.message);
+        EXPECT_EQ(Read(image, book), c.message);
         // Whatever was read before the refusal, the component is usable.
         EXPECT_GE(book.Sheets().Count(), 1);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));

@@ -48,11 +48,12 @@ std::string Events(std::string_view xml) {
 std::string PieceEvents(std::string_view xml, size_t pieceSize, size_t step) {
     Recorder r;
     std::string error;
+    // Outlives the source, which reads through it until the document ends.
+    size_t at = 0;
     try {
         if (pieceSize == 0) {
             r.SetSource(xml);
         } else {
-            size_t at = 0;
             r.SetSource(
                 [&](char* to, size_t n) {
                     n = std::min({n, step, xml.size() - at});
