@@ -177,12 +177,9 @@ BatchEnd WriteRecords(ConsoleState& state, BatchWindow& window, ProgressDisplay&
 // Runs the part of a loop that may end early; an error it raises is shown
 // and the loop's closing steps still run.
 template <class F> BatchEnd RunGuarded(F&& part) {
-    try {
-        return part();
-    } catch (const std::exception& error) {
-        ShowError(error);
-        return BatchEnd::Failed;
-    }
+    BatchEnd end = BatchEnd::Failed;
+    Guarded([&] { end = part(); });
+    return end;
 }
 
 // Locks the window for a loop and shows the loop's title.

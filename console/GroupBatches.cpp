@@ -185,12 +185,9 @@ bool FileExists(const std::string& path) {
 
 // Runs a batch part; an error it raises is shown and the part ends.
 template <class F> bool RunPart(F&& part) {
-    try {
-        return part();
-    } catch (const std::exception& error) {
-        ShowError(error);
-        return false;
-    }
+    bool ran = false;
+    Guarded([&] { ran = part(); });
+    return ran;
 }
 
 } // namespace

@@ -476,14 +476,13 @@ void TForm1::ActionWriteAllDiscountGroupsExecute() {
 }
 
 void TForm1::SpeedButton2Click() {
-    try {
-        platform::IniFile ini(DiscountIniPath());
-        SaveDiscountGroups(ini, state.DiscountGroups, [] { platform::ProcessMessages(); });
-    } catch (const std::exception& error) {
-        ShowErrorText(Ansi(error.what())); // our own failure texts are UTF-8
-        return;
-    }
-    ShowInfoText(Ansi("Налаштунки дисконтних груп збережені!"));
+    bool saved = Guarded(
+        [this] {
+            platform::IniFile ini(DiscountIniPath());
+            SaveDiscountGroups(ini, state.DiscountGroups, [] { platform::ProcessMessages(); });
+        },
+        ErrorShown::InErrorBox);
+    if (saved) ShowInfoText(Ansi("Налаштунки дисконтних груп збережені!"));
 }
 
 void TForm1::BitBtn1Click() {
@@ -492,12 +491,8 @@ void TForm1::BitBtn1Click() {
         ShowErrorText(Ansi("Файл налаштунків дисконтних груп не знайдено!"));
         return;
     }
-    try {
-        platform::ReadWholeFile(path); // a file that cannot be read is no empty file
-    } catch (const platform::FileError& error) {
-        ShowErrorText(Ansi(error.what()));
-        return;
-    }
+    // A file that cannot be read is no empty file.
+    if (!Guarded([&path] { platform::ReadWholeFile(path); }, ErrorShown::InErrorBox)) return;
     bool loaded = false;
     Guarded([&] {
         // All or nothing: the table changes only once the whole file converted.

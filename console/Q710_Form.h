@@ -1,5 +1,6 @@
 // The main window: navigation tree, ten pages with hidden tabs, the register
-// actions, the connection pages, status bar and the close sequence.
+// actions, status bar and the close sequence; each page's controls and
+// handlers live in a file of their own (Q710_Connection.cpp, Q710_Goods.cpp, ...).
 #pragma once
 
 #include <QMainWindow>

@@ -9,10 +9,10 @@ namespace exchange {
 namespace {
 
 constexpr FormatDialogText kDialogTexts[FormatCount] = {
-    {"XML Document (*.xml)|*.xml", "xml", "XML"},
-    {"Excel files (*.xls)|*.xls", "xls", "XLS"},
-    {"CSV (*.csv)|*.csv", "csv", "CSV"},
-    {"DBF (*.dbf)|*.dbf", "dbf", "DBF"},
+    {"XML Document (*.xml)|*.xml", "xml"},
+    {"Excel files (*.xls)|*.xls", "xls"},
+    {"CSV (*.csv)|*.csv", "csv"},
+    {"DBF (*.dbf)|*.dbf", "dbf"},
 };
 
 } // namespace

@@ -45,13 +45,13 @@ std::string GroupsTsv(const Names& names) {
 
 void ChooseFormat(ProgramHarness& h, int format) {
     h.ui.QueueModal([format](QDialog& d) {
-        auto& choice = dynamic_cast<console::TForm5&>(d);
+        auto& choice = dynamic_cast<exchange::TForm5&>(d);
         choice.SetItemIndex(format);
         choice.Button1->click();
         return choice.result();
     });
     h.ui.QueueModal([](QDialog& d) {
-        auto& job = dynamic_cast<console::TForm4&>(d);
+        auto& job = dynamic_cast<exchange::TForm4&>(d);
         job.FormShow();
         job.Timer1Timer();
         return job.result();
