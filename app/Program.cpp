@@ -41,7 +41,7 @@ void Program::ConnectExchange() {
     exchange::MainWindowHooks& main = exchange::Side().Main;
     main.OpenDialog1 = &form->OpenDialog1;
     main.SaveDialog1 = &form->SaveDialog1;
-    main.ModemLinkUp = [form] { return form->ModemDisconnect->isEnabled(); };
+    main.ModemLinkUp = [form] { return form->ModemSessionOpen(); };
     main.ModemDisconnect = [form] { form->ModemDisconnectExecute(); };
     main.Repaint = [form] { form->repaint(); };
     main.GoodsBarMaximum = [form](int32_t maximum) { form->GoodsProgress().SetMaximum(maximum); };

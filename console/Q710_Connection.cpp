@@ -156,6 +156,7 @@ void TForm1::ConnectExecute() {
         link.baud = BaudOfIndex(BRate->currentIndex());
         SetStatusText(ConnectingStatusText());
         StatusBar1->repaint();
+        connectionFreed = false;
         DirectOutcome outcome = OpenDirectSession(state.Api(), link);
         if (outcome.result == DirectResult::ConnectFailed) {
             SetStatusText("");
@@ -182,6 +183,7 @@ void TForm1::ConnectExecute() {
 }
 
 void TForm1::DisconnectExecute() {
+    if (state.Busy != 0) return; // a running loop still uses the connection
     state.Api().HostDisconnect();
     SetSessionControlsEnabled(true);
     Connect->setEnabled(true);
@@ -190,7 +192,7 @@ void TForm1::DisconnectExecute() {
     ModemDisconnect->setEnabled(false);
     SetStatusText("");
     DisableDeviceActions();
-    state.Api().RadarFree();
+    FreeConnection();
 }
 
 void TForm1::NetModeClick() {
@@ -233,6 +235,7 @@ void TForm1::ModemConnectExecute() {
         call.tone = CBDialMode->isChecked();
         call.showChoice = CBSelectDialog->isChecked();
         call.showConfig = CBConfigDialog->isChecked();
+        connectionFreed = false; // the call creates the library's connection object
         StartModemCall(state.Api(), call);
         SetModemSessionControlsEnabled(false);
         Connect->setEnabled(false);
@@ -247,6 +250,7 @@ void TForm1::ModemConnectExecute() {
 }
 
 void TForm1::EndModemSession() {
+    heldModemDisconnect = false;
     SetModemSessionControlsEnabled(true);
     Timer1->stop();
     Connect->setEnabled(true);
@@ -287,7 +291,7 @@ void TForm1::ModemDisconnectExecute() {
     Guarded([this] {
         CancelModemCall(state.Api());
         EndModemSession();
-        state.Api().RadarFree();
+        FreeConnection();
     });
 }
 

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFocusEvent>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -291,20 +292,24 @@ void TForm1::CreatePages() {
     CreateGoodsPages();
     CreateDiscountGroupsPage();
     CreateDiscMargPage();
-    // The journal buttons and the last shift's period sit at the foot of the reports page.
+    // The reports page: the goods reports beside the register's own, the
+    // reading bar, the erase box, and the journal buttons at its foot.
     auto* reports = MakeChild<QVBoxLayout>(TabSheets[5]);
-    CreateReportsPage(reports);
-    CreateXReportsPage(reports);
+    reports->setContentsMargins(4, 4, 4, 4);
+    auto* top = MakeChild<QHBoxLayout>();
+    reports->addLayout(top);
+    CreateReportsPage(top, reports);
+    CreateXReportsPage(top, reports);
     reports->addStretch();
     auto* journal = MakeChild<QHBoxLayout>();
     reports->addLayout(journal);
-    journal->addWidget(Button1);
-    BitBtn5 = MakeChild<QPushButton>(UiText("Опції електронного журналу"), TabSheets[5]);
+    BitBtn5 = MakeChild<QPushButton>(UiText("Опції формування ЕЖ"), TabSheets[5]);
     BitBtn7 = MakeChild<QPushButton>(UiText("Електронний журнал"), TabSheets[5]);
     BitBtn5->setObjectName("BitBtn5");
     BitBtn7->setObjectName("BitBtn7");
     journal->addWidget(BitBtn5);
     journal->addWidget(BitBtn7);
+    journal->addStretch();
     connect(BitBtn5, &QPushButton::clicked, this, [this] { BitBtn5Click(); });
     connect(BitBtn7, &QPushButton::clicked, this, [this] { BitBtn7Click(); });
     DialogButtons.push_back(BitBtn5);
@@ -353,6 +358,38 @@ void TForm1::DisableDeviceActions() {
     for (QWidget* w : DeviceButtons) w->setEnabled(false);
     ECRPowerOff->setEnabled(false);
     ModemECRPowerOff->setEnabled(false);
+}
+
+void TForm1::FreeConnection() {
+    // A freed connection object is never handed to the library again.
+    if (connectionFreed) return;
+    connectionFreed = true;
+    state.Api().RadarFree();
+}
+
+bool TForm1::SessionOpen() const {
+    return Disconnect->isEnabled() || ModemDisconnect->isEnabled() || heldDisconnect || heldModemDisconnect;
+}
+
+bool TForm1::ModemSessionOpen() const {
+    return ModemDisconnect->isEnabled() || heldModemDisconnect;
+}
+
+void TForm1::HoldSessionEnd() {
+    if (holdDepth++ > 0) return;
+    heldDisconnect = Disconnect->isEnabled();
+    heldModemDisconnect = ModemDisconnect->isEnabled();
+    Disconnect->setEnabled(false);
+    ModemDisconnect->setEnabled(false);
+}
+
+void TForm1::ReleaseSessionEnd() {
+    if (holdDepth == 0 || --holdDepth > 0) return;
+    if (heldDisconnect) Disconnect->setEnabled(true);
+    if (heldModemDisconnect) ModemDisconnect->setEnabled(true);
+    heldDisconnect = heldModemDisconnect = false;
+    // A close confirmed while the operation ran comes back once it has ended.
+    if (closeConfirmed) QTimer::singleShot(0, this, [this] { close(); });
 }
 
 bool TForm1::SessionUsable() const {
@@ -436,13 +473,20 @@ void TForm1::ActionGroupsStopExecute() {
 
 bool TForm1::FormCloseQuery() {
     state.Closing = 1;
-    if (!ModemDisconnect->isEnabled() && !Disconnect->isEnabled()) return true;
-    if (platform::MessageBox(Ansi("Ви дійсно бажаєте завершити роботу програми?"), Ansi("Завершення роботи"),
+    if (!closeConfirmed && SessionOpen() &&
+        platform::MessageBox(Ansi("Ви дійсно бажаєте завершити роботу програми?"), Ansi("Завершення роботи"),
                              QuestionBox) != platform::IdYes) {
         // Declined: a later register failure must not be taken for a close.
         state.Closing = 0;
         return false;
     }
+    if (state.Busy != 0) {
+        // The running operation sees Closing and ends first; the window closes
+        // once it has, so no register call follows the hang-up or RadarFree.
+        closeConfirmed = true;
+        return false;
+    }
+    closeConfirmed = false;
     // A hang-up the library refuses is reported and the program still closes.
     if (ModemDisconnect->isEnabled()) ModemDisconnectExecute();
     return true;
@@ -458,7 +502,7 @@ void TForm1::FormClose() {
         ErrorShown::InErrorBox);
     // The library itself is unloaded once the message loop has returned, so
     // an operation still on the stack never calls into unloaded code.
-    if (state.Device.Loaded()) state.Api().RadarFree();
+    if (state.Device.Loaded()) FreeConnection();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -472,6 +516,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Panel1 && event->type() == QEvent::Resize) Panel1Resize();
+    if (watched == discountBox && event->type() == QEvent::Resize) ArrangeDiscountPage();
     // One check at a time for both edits: the message of one must not start the other's.
     if ((watched == AddrPC || watched == AddrECR) && event->type() == QEvent::FocusOut && !checkingAddress &&
         LeavesForAnotherControl(*static_cast<QFocusEvent*>(event))) {

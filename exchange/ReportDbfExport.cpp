@@ -54,6 +54,9 @@ void ExportReportDbf(JobContext& job, const ReportLayout& layout, std::vector<Re
     std::optional<std::string> target = ChooseTarget(job);
     if (!target) return;
     job.state.MakeMetod.FileName = *target;
+    // The table takes only a ".dbf" name: another one typed in the dialog is
+    // refused with the table's own error before anything is written.
+    TDBF{}.SetTableName(*target);
 
     std::optional<ReportTable> table;
     try {
