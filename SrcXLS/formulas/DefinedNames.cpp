@@ -61,6 +61,11 @@ void TInternalName::SetName(std::u16string_view text) {
     }
 }
 
+bool TInternalName::IsFunctionCall() const {
+    if ((Options & (noHidden | noFunction)) != (noHidden | noFunction) || !FormulaText.empty()) return false;
+    return TokenLength == 0 || (TokenLength == 2 && Data.size() >= 2 && Data[0] == 0x1C && Data[1] == 0x1D);
+}
+
 void TInternalName::SetBuiltInCode(int code) {
     if (owner) owner->NamesChanged();
     Options |= noBuiltIn;

@@ -283,6 +283,24 @@ bool TExternalNames::FindExternName(std::u16string_view path, std::u16string_vie
     return false;
 }
 
+void TExternalNames::AddAddInName(std::u16string_view name, int& entry, int& number) {
+    if (FindExternName({}, {}, name, entry, number)) return;
+    size_t b = 0;
+    while (b < books.size() && books[b].Kind != SupBookAddIn) ++b;
+    if (b == books.size()) {
+        TSupBook book;
+        book.SheetCount = 1;
+        book.Kind = SupBookAddIn;
+        books.push_back(std::move(book));
+    }
+    TExtName n;
+    n.Name = WideStringToBIFFStr(name);
+    // The value of a function's name is #REF!.
+    n.Tokens = {0x1C, 0x17};
+    books[b].Names.push_back(std::move(n));
+    FindExternName({}, {}, name, entry, number);
+}
+
 std::u16string TExternalNames::GetExternSheetText(int entry, int nameNumber) const {
     const TSupBook* b = BookOf(entry);
     if (!b) return u"#REF!";
