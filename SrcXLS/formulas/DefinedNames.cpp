@@ -62,8 +62,8 @@ void TInternalName::SetName(std::u16string_view text) {
 }
 
 bool TInternalName::IsFunctionCall() const {
-    if ((Options & (noHidden | noFunction)) != (noHidden | noFunction) || !FormulaText.empty()) return false;
-    return TokenLength == 0 || (TokenLength == 2 && Data.size() >= 2 && Data[0] == 0x1C && Data[1] == 0x1D);
+    if ((Options & (noHidden | noFunction | noVBAProcedure)) != (noHidden | noFunction)) return false;
+    return FormulaText.empty() && TokenLength == 2 && Data.size() >= 2 && Data[0] == 0x1C && Data[1] == 0x1D;
 }
 
 void TInternalName::SetBuiltInCode(int code) {
