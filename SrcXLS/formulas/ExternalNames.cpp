@@ -3,6 +3,8 @@
 #include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formulas/FormulaText.h"
+#include "SrcXLS/formulas/FormulaTokens.h"
+#include "SrcXLS/formulas/FormulaValues.h"
 
 #include <cstring>
 
@@ -296,7 +298,7 @@ void TExternalNames::AddAddInName(std::u16string_view name, int& entry, int& num
     TExtName n;
     n.Name = WideStringToBIFFStr(name);
     // The value of a function's name is #REF!.
-    n.Tokens = {0x1C, 0x17};
+    n.Tokens = {ptg::Err, ErrorIndexToCode(fe::Ref)};
     books[b].Names.push_back(std::move(n));
     FindExternName({}, {}, name, entry, number);
 }

@@ -5,6 +5,7 @@
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formulas/FormulaTokens.h"
+#include "SrcXLS/formulas/FormulaValues.h"
 #include "SrcXLS/formulas/LaterFunctions.h"
 #include "SrcXLS/formulas/TokenRewriting.h"
 #include "SrcXLS/model/CellStorage.h"
@@ -446,7 +447,7 @@ bool TFormulaHandler::FunctionName(std::u16string_view name, int& nameIndex, int
     TInternalName& n = names.Add();
     n.SetName(text);
     n.Options = noHidden | noFunction | noMacro;
-    n.Data = {0x1C, 0x1D};
+    n.Data = {ptg::Err, ErrorIndexToCode(fe::Name)};
     n.TokenLength = 2;
     nameIndex = names.Count() - 1;
     return true;
