@@ -10,7 +10,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QPushButton>
-#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +23,7 @@
 #include "platform/RegionalSettings.h"
 #include "platform/ui/AnsiText.h"
 #include "support_files.h"
+#include "support_process.h"
 #include "support_program.h"
 #include "support_readers.h"
 #include "support_register.h"
@@ -40,39 +40,29 @@ template <std::size_t N> std::string Bytes(const char (&text)[N]) {
     return std::string(text, N - 1);
 }
 
-// An outside program, capped in memory and time. Its output; the test fails
-// when it does not run through.
-std::string RunCapped(const std::string& command, const char* cap = "3145728", int seconds = 120) {
-    std::string line =
-        "ulimit -v " + std::string(cap) + "; timeout " + std::to_string(seconds) + " " + command + " 2>&1";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(line.c_str(), "r"), pclose);
-    std::string out;
-    if (!pipe) {
-        ADD_FAILURE() << "cannot start: " << command;
-        return out;
-    }
-    char buffer[4096];
-    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) out.append(buffer, n);
-    int status = pclose(pipe.release());
-    EXPECT_EQ(status, 0) << command << "\n" << out;
-    return out;
-}
-
-// A Python script run by /usr/bin/python3 with its arguments.
-std::string Python(const testfiles::ScratchDir& dir, const std::string& script,
-                   const std::vector<std::string>& args) {
+// A Python script run by /usr/bin/python3 with its arguments (memory and
+// time bounded); a script that fails fails the test.
+void Python(const testfiles::ScratchDir& dir, const std::string& script,
+            const std::vector<std::string>& args) {
     testfiles::Spit(dir.File("writer.py"), script);
-    std::string command = "/usr/bin/python3 '" + dir.File("writer.py") + "'";
-    for (const std::string& a : args) command += " '" + a + "'";
-    return RunCapped(command);
+    std::string command = "/usr/bin/python3 " + testfiles::ShellQuote(dir.File("writer.py"));
+    for (const std::string& a : args) command += " " + testfiles::ShellQuote(a);
+    const testfiles::TProgramRun run = testfiles::RunProgram(command);
+    if (run.Ran()) {
+        EXPECT_EQ(run.Status, 0) << run.Errors;
+    }
 }
 
 // LibreOffice converts `file` in `dir` to `format`, with a profile of its own.
 void LibreOffice(const testfiles::ScratchDir& dir, const std::string& file, const std::string& format) {
-    RunCapped("sh -c \"cd '" + dir.Path() + "' && soffice -env:UserInstallation=file://" +
-                  dir.File("profile") + " --headless --convert-to " + format + " --outdir '" + dir.Path() +
-                  "' '" + file + "'\"",
-              "6291456", 240);
+    const testfiles::TProgramRun run = testfiles::RunProgram(
+        "cd " + testfiles::ShellQuote(dir.Path()) + " && soffice -env:UserInstallation=file://" +
+            dir.File("profile") + " --headless --convert-to " + format + " --outdir " +
+            testfiles::ShellQuote(dir.Path()) + " " + testfiles::ShellQuote(file),
+        testfiles::Office());
+    if (run.Ran()) {
+        EXPECT_EQ(run.Status, 0) << run.Why();
+    }
 }
 
 class ImportFiles : public ::testing::Test {
