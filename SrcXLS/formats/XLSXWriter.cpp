@@ -331,24 +331,11 @@ void TXLS2007Writer::WriteXf(TXLSExcelXmlWriter& w, const TCellFormat& f, bool c
     out += "</xf>";
 }
 
-std::string TXLS2007Writer::StylesPart() {
-    TCellFormats& pool = *book.Formats;
-    TXFonts& fonts = *book.Fonts;
-    PrepareStyles();
-    TXLSExcelXmlWriter& w = writer;
-    w.Clear();
-    std::string& out = w.Buffer();
-    out += Header;
-    out += "<styleSheet xmlns=\"";
-    out += MainNs;
-    out += '"';
-    out += book.Book->StyleRootAttributes;
-    out += '>';
-
-    // Number formats beyond the built-in ids of the package format.
+// Number formats beyond the built-in ids of the package format.
+void TXLS2007Writer::WriteNumFmts(std::string& out) {
     std::string numFmts;
     int numFmtCount = 0;
-    TNumberFormats& formats = pool.NumberFormats();
+    TNumberFormats& formats = book.Formats->NumberFormats();
     for (int i = 0; i < formats.Count(); ++i) {
         TNumberFormat* nf = formats.GetItem(i);
         if (nf->IsUnused() || nf->Text().empty() || TNumberFormats::IsBuiltInXLSXId(nf->Index)) continue;
@@ -363,7 +350,11 @@ std::string TXLS2007Writer::StylesPart() {
         AppendXMLInt(out, numFmtCount);
         out += "\">" + numFmts + "</numFmts>";
     }
+}
 
+void TXLS2007Writer::WriteFonts(TXLSExcelXmlWriter& w) {
+    TXFonts& fonts = *book.Fonts;
+    std::string& out = w.Buffer();
     out += "<fonts count=\"";
     AppendXMLInt(out, std::max(fonts.Count(), 1));
     out += "\">";
@@ -372,14 +363,16 @@ std::string TXLS2007Writer::StylesPart() {
                "<scheme val=\"minor\"/></font>";
     for (int i = 0; i < fonts.Count(); ++i) w.WriteFont(*fonts.GetItem(i), false);
     out += "</fonts>";
+}
 
-    // Fills: the two every package starts with, the 2007 list, then one per
-    // distinct look of the BIFF formats.
+// The fills and borders of the BIFF formats: one per distinct look, after
+// the package's own lists; each format's ids are noted.
+void TXLS2007Writer::MapBiffFillsAndBorders(TStyleMap& map) {
+    TCellFormats& pool = *book.Formats;
     TFills& fillList = pool.Fills();
     TBorders& borderList = pool.Borders();
     requiredFills = converted && !fillList.StartsWithDefaults() ? 2 : 0;
     requiredBorders = converted && !borderList.StartsWithDefaults() ? 1 : 0;
-    TStyleMap map;
     for (int i = firstWritten; i < pool.Count(); ++i) {
         const TCellFormat& f = *pool[i];
         if (IsEx12(f)) continue;
@@ -396,6 +389,13 @@ std::string TXLS2007Writer::StylesPart() {
             borderIds[size_t(i)] = requiredBorders + borderList.Count() + it->second;
         }
     }
+}
+
+// Fills: the two every package starts with, the 2007 list, then one per
+// distinct look of the BIFF formats.
+void TXLS2007Writer::WriteFills(TXLSExcelXmlWriter& w, const TStyleMap& map) {
+    TFills& fillList = book.Formats->Fills();
+    std::string& out = w.Buffer();
     out += "<fills count=\"";
     AppendXMLInt(out, requiredFills + fillList.Count() + int(map.FillOrder.size()));
     out += "\">";
@@ -439,7 +439,11 @@ std::string TXLS2007Writer::StylesPart() {
     for (auto [pattern, fore, back] : map.FillOrder)
         WritePatternFill(w, pattern, PaletteColor(fore), back >= 64 ? NoColor() : PaletteColor(back));
     out += "</fills>";
+}
 
+void TXLS2007Writer::WriteBorders(TXLSExcelXmlWriter& w, const TStyleMap& map) {
+    TBorders& borderList = book.Formats->Borders();
+    std::string& out = w.Buffer();
     out += "<borders count=\"";
     AppendXMLInt(out, requiredBorders + borderList.Count() + int(map.BorderOrder.size()));
     out += "\">";
@@ -477,17 +481,23 @@ std::string TXLS2007Writer::StylesPart() {
         out += "</border>";
     }
     out += "</borders>";
+}
 
+void TXLS2007Writer::WriteCellStyleXfs(TXLSExcelXmlWriter& w) {
     TCellFormats& styles = *book.StyleFormats;
-    if (styles.Count() > 0 || converted) {
-        out += "<cellStyleXfs count=\"";
-        AppendXMLInt(out, std::max(styles.Count(), 1));
-        out += "\">";
-        if (styles.Count() == 0) out += "<xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\"/>";
-        for (int i = 0; i < styles.Count(); ++i) WriteXf(w, *styles[i], false);
-        out += "</cellStyleXfs>";
-    }
+    if (styles.Count() == 0 && !converted) return;
+    std::string& out = w.Buffer();
+    out += "<cellStyleXfs count=\"";
+    AppendXMLInt(out, std::max(styles.Count(), 1));
+    out += "\">";
+    if (styles.Count() == 0) out += "<xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\"/>";
+    for (int i = 0; i < styles.Count(); ++i) WriteXf(w, *styles[i], false);
+    out += "</cellStyleXfs>";
+}
 
+void TXLS2007Writer::WriteCellXfs(TXLSExcelXmlWriter& w) {
+    TCellFormats& pool = *book.Formats;
+    std::string& out = w.Buffer();
     out += "<cellXfs count=\"";
     AppendXMLInt(out, std::max(pool.Count() - firstWritten, 1));
     out += "\">";
@@ -495,26 +505,49 @@ std::string TXLS2007Writer::StylesPart() {
         out += "<xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\"/>";
     for (int i = firstWritten; i < pool.Count(); ++i) WriteXf(w, *pool[i], true);
     out += "</cellXfs>";
+}
 
+void TXLS2007Writer::WriteCellStyles(std::string& out) {
     const TEx12CellStyles& cellStyles = *book.CellStyles;
-    if (cellStyles.Count() > 0 || converted) {
-        out += "<cellStyles count=\"";
-        AppendXMLInt(out, std::max(cellStyles.Count(), 1));
-        out += "\">";
-        if (cellStyles.Count() == 0) out += "<cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/>";
-        for (int i = 0; i < cellStyles.Count(); ++i) {
-            const TEx12CellStyle& s = cellStyles.GetItem(i);
-            out += "<cellStyle";
-            if (!s.Name.empty()) AppendAttr(out, "name", WideToUtf8(s.Name));
-            AppendAttr(out, "xfId", s.XfId);
-            if (s.BuiltinId >= 0) AppendAttr(out, "builtinId", s.BuiltinId);
-            if (s.ILevel >= 0) AppendAttr(out, "iLevel", s.ILevel);
-            if (s.Hidden) out += " hidden=\"1\"";
-            if (s.CustomBuiltin) out += " customBuiltin=\"1\"";
-            out += "/>";
-        }
-        out += "</cellStyles>";
+    if (cellStyles.Count() == 0 && !converted) return;
+    out += "<cellStyles count=\"";
+    AppendXMLInt(out, std::max(cellStyles.Count(), 1));
+    out += "\">";
+    if (cellStyles.Count() == 0) out += "<cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/>";
+    for (int i = 0; i < cellStyles.Count(); ++i) {
+        const TEx12CellStyle& s = cellStyles.GetItem(i);
+        out += "<cellStyle";
+        if (!s.Name.empty()) AppendAttr(out, "name", WideToUtf8(s.Name));
+        AppendAttr(out, "xfId", s.XfId);
+        if (s.BuiltinId >= 0) AppendAttr(out, "builtinId", s.BuiltinId);
+        if (s.ILevel >= 0) AppendAttr(out, "iLevel", s.ILevel);
+        if (s.Hidden) out += " hidden=\"1\"";
+        if (s.CustomBuiltin) out += " customBuiltin=\"1\"";
+        out += "/>";
     }
+    out += "</cellStyles>";
+}
+
+std::string TXLS2007Writer::StylesPart() {
+    PrepareStyles();
+    TXLSExcelXmlWriter& w = writer;
+    w.Clear();
+    std::string& out = w.Buffer();
+    out += Header;
+    out += "<styleSheet xmlns=\"";
+    out += MainNs;
+    out += '"';
+    out += book.Book->StyleRootAttributes;
+    out += '>';
+    WriteNumFmts(out);
+    WriteFonts(w);
+    TStyleMap map;
+    MapBiffFillsAndBorders(map);
+    WriteFills(w, map);
+    WriteBorders(w, map);
+    WriteCellStyleXfs(w);
+    WriteCellXfs(w);
+    WriteCellStyles(out);
     for (const std::string& kept : book.Book->StyleFragments) out += kept;
     out += "</styleSheet>";
     return std::move(out);

@@ -46,6 +46,15 @@ public:
 private:
     struct TStyleMap;
     void PrepareStyles();
+    // The elements of the styles part, in their order.
+    void WriteNumFmts(std::string& out);
+    void WriteFonts(TXLSExcelXmlWriter& w);
+    void MapBiffFillsAndBorders(TStyleMap& map);
+    void WriteFills(TXLSExcelXmlWriter& w, const TStyleMap& map);
+    void WriteBorders(TXLSExcelXmlWriter& w, const TStyleMap& map);
+    void WriteCellStyleXfs(TXLSExcelXmlWriter& w);
+    void WriteCellXfs(TXLSExcelXmlWriter& w);
+    void WriteCellStyles(std::string& out);
     void WriteXf(TXLSExcelXmlWriter& w, const TCellFormat& f, bool cellVariant);
     bool HasDefinedNames() const;
     void WriteDefinedNames(std::string& out, const std::vector<int>& order) const;
