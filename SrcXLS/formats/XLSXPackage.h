@@ -55,6 +55,10 @@ struct TXLSXBookData {
     // Parts of the package read that the writer makes anew; they are not
     // copied back.
     std::vector<std::string> ReplacedParts;
+    // The font pool holds a placeholder at 4, where a binary workbook has no
+    // font, that the package does not: package fonts from 4 on stand one
+    // place further in the pool.
+    bool FontGap = false;
 
     void Clear() {
         SavedTags.Clear();
@@ -66,6 +70,7 @@ struct TXLSXBookData {
         CalcId = 0;
         KeptSheets.clear();
         ReplacedParts.clear();
+        FontGap = false;
     }
 };
 

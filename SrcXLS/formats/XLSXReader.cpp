@@ -149,6 +149,17 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
     bd.ReplacedParts.push_back(strings);
     bd.ReplacedParts.push_back(partOf("calcChain", "calcChain.xml", false));
 
+    // The theme first: the styles' theme colours stand for its colours.
+    const std::string themePart = partOf("theme", "theme/theme1.xml", false);
+    if (zip.IndexOf(themePart) >= 0) {
+        try {
+            ReadPart(themePart, pkTheme);
+        } catch (const XLSError&) {
+            // A theme that cannot be read leaves the default colours.
+            theme = DefaultThemeColors();
+        }
+    }
+
     TCellFormats& formats = *book.Formats;
     if (zip.IndexOf(styles) >= 0) ReadPart(styles, pkStyles);
     // Whatever the styles part held, font 0 and the 21 default formats stand.
@@ -304,6 +315,8 @@ bool TXLS2007Reader::OnTag(int id, TExXMLTag& tag) {
         return SheetTag(id, tag);
     case pkSharedStrings:
         return StringsTag(id, tag);
+    case pkTheme:
+        return ThemeTag(tag);
     default:
         return false;
     }
@@ -424,6 +437,7 @@ void TXLS2007Reader::ReadXf(TExXMLTag& xf, TCellFormatEx12& f, bool cellVariant)
     int64_t numFmt = xf.GetInt(eanumFmtId, 0);
     if (numFmt >= 0 && numFmt <= 0xFFFF) f.SetNumberFormatIndex(int(numFmt));
     int64_t fontId = xf.GetInt(eafontId, 0);
+    if (fontId >= 4 && book.Book->FontGap) ++fontId;
     f.SetHeldFont(fonts.GetItem(fontId >= 0 && fontId < fonts.Count() ? int(fontId) : 0));
     int64_t fillId = xf.GetInt(eafillId, 0);
     if (fillId >= 0 && fillId < pool.Fills().Count()) f.SetFill(pool.Fills().GetItem(int(fillId)));
@@ -456,12 +470,12 @@ void TXLS2007Reader::ReadXf(TExXMLTag& xf, TCellFormatEx12& f, bool cellVariant)
 }
 
 namespace {
-void ReadBorderSide(TExXMLTag& border, int elementId, TBorderLine& line) {
+void ReadBorderSide(TExXMLTag& border, int elementId, TBorderLine& line, const TThemeColors& theme) {
     TExXMLTag* side = border.FindChild(elementId);
     line.Present = side != nullptr;
     if (!side) return;
     line.Style = uint8_t(side->GetEnum(eastyle, BorderStyleNames(), 0));
-    line.Color = ReadColor(side->FindChild(etcolor));
+    line.Color = ReadColor(side->FindChild(etcolor), theme);
 }
 } // namespace
 
@@ -480,8 +494,16 @@ bool TXLS2007Reader::StylesTag(int id, TExXMLTag& tag) {
         pool.NumberFormats().Sort();
         return true;
     case etfonts:
-        for (TExXMLTag* f : tag.Children)
-            if (f->Id == etfont) ReadFont(*f, *book.Fonts->AddEx12());
+        for (TExXMLTag* f : tag.Children) {
+            if (f->Id != etfont) continue;
+            // A binary workbook has no font 4: the pool keeps a placeholder
+            // there, so that a copy as .xls keeps the fifth font.
+            if (book.Fonts->Count() == 4) {
+                book.Fonts->Add();
+                bd.FontGap = true;
+            }
+            ReadFont(*f, *book.Fonts->AddEx12(), theme);
+        }
         return true;
     case etfills:
         for (TExXMLTag* f : tag.Children) {
@@ -489,8 +511,8 @@ bool TXLS2007Reader::StylesTag(int id, TExXMLTag& tag) {
             TFill& fill = *pool.Fills().Add();
             if (TExXMLTag* p = f->FindChild(etpatternFill)) {
                 fill.PatternType = uint8_t(p->GetEnum(eapatternType, FillPatternNames(), 0));
-                fill.FgColor = ReadColor(p->FindChild(etfgColor));
-                fill.BgColor = ReadColor(p->FindChild(etbgColor));
+                fill.FgColor = ReadColor(p->FindChild(etfgColor), theme);
+                fill.BgColor = ReadColor(p->FindChild(etbgColor), theme);
             } else if (TExXMLTag* g = f->FindChild(etgradientFill)) {
                 fill.SetGradient(true);
                 TGradientFill& gf = *fill.Gradient;
@@ -501,7 +523,8 @@ bool TXLS2007Reader::StylesTag(int id, TExXMLTag& tag) {
                     if (g->HasValue(edges[e])) gf.SetEdge(e, g->GetFloat(edges[e], 0));
                 for (TExXMLTag* s : g->Children)
                     if (s->Id == etstop)
-                        gf.Stops.push_back({s->ReqFloat(eaposition), ReadColor(s->FindChild(etcolor))});
+                        gf.Stops.push_back(
+                            {s->ReqFloat(eaposition), ReadColor(s->FindChild(etcolor), theme)});
             }
         }
         return true;
@@ -519,20 +542,20 @@ bool TXLS2007Reader::StylesTag(int id, TExXMLTag& tag) {
                                                             {etdiagonal, TBorder::bsDiagonal},
                                                             {etvertical, TBorder::bsVertical},
                                                             {ethorizontal, TBorder::bsHorizontal}};
-            for (auto [element, side] : sides) ReadBorderSide(*b, element, border.Sides[size_t(side)]);
+            for (auto [element, side] : sides) ReadBorderSide(*b, element, border.Sides[size_t(side)], theme);
             // "start" and "end" are the left and right of newer writers.
             if (!border.Sides[TBorder::bsLeft].Present)
                 if (TExXMLTag* s = b->FindChildByName("start")) {
                     border.Sides[TBorder::bsLeft].Present = true;
                     border.Sides[TBorder::bsLeft].Style = uint8_t(s->GetEnum(eastyle, BorderStyleNames(), 0));
-                    border.Sides[TBorder::bsLeft].Color = ReadColor(s->FindChild(etcolor));
+                    border.Sides[TBorder::bsLeft].Color = ReadColor(s->FindChild(etcolor), theme);
                 }
             if (!border.Sides[TBorder::bsRight].Present)
                 if (TExXMLTag* s = b->FindChildByName("end")) {
                     border.Sides[TBorder::bsRight].Present = true;
                     border.Sides[TBorder::bsRight].Style =
                         uint8_t(s->GetEnum(eastyle, BorderStyleNames(), 0));
-                    border.Sides[TBorder::bsRight].Color = ReadColor(s->FindChild(etcolor));
+                    border.Sides[TBorder::bsRight].Color = ReadColor(s->FindChild(etcolor), theme);
                 }
         }
         return true;
@@ -576,6 +599,49 @@ bool TXLS2007Reader::StylesTag(int id, TExXMLTag& tag) {
 }
 
 // ---------------------------------------------------------------------------
+// Theme
+
+namespace {
+std::string_view Local(std::string_view name) {
+    size_t colon = name.find(':');
+    return colon == name.npos ? name : name.substr(colon + 1);
+}
+
+std::string_view ValueNamed(const TExXMLTag& tag, std::string_view name) {
+    for (const TExXMLTag::TValue& v : tag.Values)
+        if (Local(v.Name) == name) return v.Raw;
+    return {};
+}
+} // namespace
+
+// A colour of the theme's colour scheme: its RGB value, or the last colour
+// of a system colour. Everything else is dropped as it ends.
+bool TXLS2007Reader::ThemeTag(TExXMLTag& tag) {
+    static constexpr std::string_view slots[] = {"lt1",     "dk1",     "lt2",     "dk2",
+                                                 "accent1", "accent2", "accent3", "accent4",
+                                                 "accent5", "accent6", "hlink",   "folHlink"};
+    auto inScheme = [](const TExXMLTag* t) {
+        return t && t->Parent && Local(t->Parent->Name) == "clrScheme";
+    };
+    // The colour elements wait for their slot.
+    if (inScheme(tag.Parent)) return false;
+    if (!inScheme(&tag)) return true;
+    const std::string_view name = Local(tag.Name);
+    for (size_t i = 0; i < std::size(slots); ++i) {
+        if (name != slots[i]) continue;
+        std::string_view value;
+        if (const TExXMLTag* rgb = tag.FindChildByName("srgbClr"))
+            value = ValueNamed(*rgb, "val");
+        else if (const TExXMLTag* sys = tag.FindChildByName("sysClr"))
+            value = ValueNamed(*sys, "lastClr");
+        if (value.size() == 6 && value.find_first_not_of("0123456789abcdefABCDEF") == value.npos)
+            theme[i] = HexToInt(value) & 0xFFFFFF;
+        break;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
 // Shared strings
 
 std::u16string TXLS2007Reader::RunText(const TExXMLTag& parent) {
@@ -605,7 +671,7 @@ void TXLS2007Reader::AddRichString(TExXMLTag& si) {
         int font = 0;
         if (TExXMLTag* rPr = r->FindChild(etrPr)) {
             probe.SetDefaults();
-            ReadFont(*rPr, probe);
+            ReadFont(*rPr, probe, theme);
             TXFont* found = fonts.FindEqual(probe);
             if (!found) {
                 // A run font the cell formats do not use joins the pool.
@@ -670,7 +736,7 @@ void TXLS2007Reader::ReadRow(TExXMLTag& row) {
     }
     if (hidden) rec.Flags |= TXLSRow::HiddenBit;
     if (collapsed) rec.Flags |= TXLSRow::CollapsedBit;
-    rec.OutlineLevel = uint8_t(level);
+    rec.SetOutlineLevel(uint8_t(level));
     if (formatted) {
         rec.SetFormatIndex(CellFormat(row.GetInt(eas, 0)));
         rec.Flags |= TXLSRow::FormattedBit;

@@ -258,6 +258,14 @@ void WriteBorderSide(TXLSExcelXmlWriter& w, std::string_view name, int style, co
 }
 } // namespace
 
+bool TXLS2007Writer::FontGap() const {
+    return book.Book->FontGap && !converted && book.Fonts->Count() > 4;
+}
+
+int TXLS2007Writer::FontId(int poolIndex) const {
+    return FontGap() && poolIndex > 4 ? poolIndex - 1 : poolIndex;
+}
+
 void TXLS2007Writer::PrepareStyles() {
     TCellFormats& pool = *book.Formats;
     firstWritten = converted ? DefaultCellFormat : 21;
@@ -277,7 +285,7 @@ void TXLS2007Writer::WriteXf(TXLSExcelXmlWriter& w, const TCellFormat& f, bool c
                              : 0;
     out += "<xf";
     AppendAttr(out, "numFmtId", f.GetNumberFormatIndex());
-    AppendAttr(out, "fontId", ex && ex->GetFont() ? ex->GetFont()->PoolIndex : f.GetFontIndex());
+    AppendAttr(out, "fontId", FontId(ex && ex->GetFont() ? ex->GetFont()->PoolIndex : f.GetFontIndex()));
     AppendAttr(out, "fillId", ex ? (ex->Fill() ? ex->Fill()->Index + requiredFills : 0) : fillId);
     AppendAttr(out, "borderId", ex ? (ex->Border() ? ex->Border()->Index + requiredBorders : 0) : borderId);
     if (cellVariant && (!ex || ex->StyleXfId >= 0)) AppendAttr(out, "xfId", ex ? ex->StyleXfId : 0);
@@ -355,13 +363,15 @@ void TXLS2007Writer::WriteNumFmts(std::string& out) {
 void TXLS2007Writer::WriteFonts(TXLSExcelXmlWriter& w) {
     TXFonts& fonts = *book.Fonts;
     std::string& out = w.Buffer();
+    const bool gap = FontGap();
     out += "<fonts count=\"";
-    AppendXMLInt(out, std::max(fonts.Count(), 1));
+    AppendXMLInt(out, std::max(fonts.Count() - (gap ? 1 : 0), 1));
     out += "\">";
     if (fonts.Count() == 0)
         out += "<font><sz val=\"11\"/><color theme=\"1\"/><name val=\"Calibri\"/><family val=\"2\"/>"
                "<scheme val=\"minor\"/></font>";
-    for (int i = 0; i < fonts.Count(); ++i) w.WriteFont(*fonts.GetItem(i), false);
+    for (int i = 0; i < fonts.Count(); ++i)
+        if (!gap || i != 4) w.WriteFont(*fonts.GetItem(i), false);
     out += "</fonts>";
 }
 

@@ -46,6 +46,10 @@ public:
 private:
     struct TStyleMap;
     void PrepareStyles();
+    // The pool's placeholder at 4 (see TXLSXBookData) is not written: the
+    // package's font of a pool font.
+    bool FontGap() const;
+    int FontId(int poolIndex) const;
     // The elements of the styles part, in their order.
     void WriteNumFmts(std::string& out);
     void WriteFonts(TXLSExcelXmlWriter& w);

@@ -603,7 +603,7 @@ int ReadChildInt(const TExXMLTag& parent, int elementId, int defaultValue) {
     return t ? int(std::clamp<int64_t>(t->GetInt(eaval, defaultValue), INT32_MIN, INT32_MAX)) : defaultValue;
 }
 
-TExtColor ReadColor(const TExXMLTag* tag) {
+TExtColor ReadColor(const TExXMLTag* tag, const TThemeColors& theme) {
     TExtColor c;
     c.Kind = eckNotSet;
     if (!tag) return c;
@@ -621,12 +621,12 @@ TExtColor ReadColor(const TExXMLTag* tag) {
         c.Value = uint32_t(std::clamp<int64_t>(tag->GetInt(eatheme, 0), 0, 255));
     }
     c.Tint = std::clamp(tag->GetFloat(eatint, 0), -1.0, 1.0);
-    c.RGB = ResolveExtColor(c) & 0xFFFFFF;
-    if (c.Kind == eckAuto) c.RGB = AutomaticColorMarker;
+    c.RGB = ResolveExtColor(c, theme);
+    if (c.RGB != AutomaticColorMarker) c.RGB &= 0xFFFFFF;
     return c;
 }
 
-void ReadFont(const TExXMLTag& tag, TXFont& font) {
+void ReadFont(const TExXMLTag& tag, TXFont& font, const TThemeColors& theme) {
     font.Style = uint8_t((ReadOnOff(tag, etb) ? xfsBold : 0) | (ReadOnOff(tag, eti) ? xfsItalic : 0) |
                          (ReadOnOff(tag, etstrike) ? xfsStrikeOut : 0));
     font.Charset = uint8_t(ReadChildInt(tag, etcharset, 0));
@@ -651,11 +651,11 @@ void ReadFont(const TExXMLTag& tag, TXFont& font) {
         std::string_view v = va->GetText(eaval);
         font.SubSuperscript = v == "superscript" ? 1 : v == "subscript" ? 2 : 0;
     }
-    TExtColor color = ReadColor(tag.FindChild(etcolor));
+    TExtColor color = ReadColor(tag.FindChild(etcolor), theme);
     font.ColorIndex = color.Kind == eckIndexed ? color.Index
-                      : color.Kind == eckNotSet || color.Kind == eckAuto
+                      : color.Kind == eckNotSet || color.RGB == AutomaticColorMarker
                           ? 64
-                          : uint8_t(NearestPaletteIndex(color.RGB));
+                          : uint8_t(NearestPaletteIndexOfRGB(color.RGB));
     if (auto* ex = dynamic_cast<TXFontEx12*>(&font)) {
         ex->Color12 = color;
         uint8_t scheme = 0;
