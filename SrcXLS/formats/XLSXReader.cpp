@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 
 namespace xls {
 
@@ -128,6 +129,7 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
     if (zip.IndexOf(workbookPart) < 0) throw XLSError("The package holds no workbook part");
     bd.ReplacedParts.push_back(workbookPart);
     bd.ReplacedParts.push_back(RelationshipsPartName(workbookPart));
+    bd.WorkbookPart = workbookPart;
     bd.ReplacedParts.push_back("docProps/core.xml");
     bd.ReplacedParts.push_back("docProps/app.xml");
 
@@ -186,6 +188,7 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
         current = sp.Sheet;
         TXLSXSheetData& sd = current->PackageData();
         sd.Relations.SetUnchecked();
+        sd.SourcePart = sp.Part;
         if (sd.KeptRelationId.empty()) {
             bd.ReplacedParts.push_back(sp.Part);
             bd.ReplacedParts.push_back(RelationshipsPartName(sp.Part));
@@ -201,8 +204,87 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
     }
     current = nullptr;
     book.Strings->EndRead();
+    DropDamagedParts();
     bd.Relations.SetChecked();
     bd.Relations.SortById();
+}
+
+namespace {
+std::string LowerName(std::string_view name) {
+    std::string out(name);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return out;
+}
+
+// The Ids a kept element's text names in r:id attributes.
+std::vector<std::string> RelationIdsIn(const std::string& text) {
+    std::vector<std::string> ids;
+    for (size_t at = text.find("r:id=\""); at != text.npos; at = text.find("r:id=\"", at + 1)) {
+        const size_t start = at + 6, end = text.find('"', start);
+        if (end == text.npos) break;
+        ids.push_back(text.substr(start, end - start));
+    }
+    return ids;
+}
+} // namespace
+
+// The entries the writer copies back as they are stored are checked here: one
+// that fails (its checksum, its length) is left out with every relationship
+// the model keeps to it, and named as a warning; the rest is kept.
+void TXLS2007Reader::DropDamagedParts() {
+    TXLSXBookData& bd = *book.Book;
+    std::set<std::string> replaced, damaged;
+    for (const std::string& p : bd.ReplacedParts) replaced.insert(LowerName(p));
+    for (int i = 0, n = zip.Count(); i < n; ++i) {
+        const std::string name = zip.EntryName(i);
+        if (name.empty() || name.back() == '/' || replaced.count(LowerName(name))) continue;
+        try {
+            zip.OpenIndex(i).Drain();
+        } catch (const XLSError& e) {
+            damaged.insert(LowerName(name));
+            bd.DroppedParts.push_back(name);
+            if (book.Warn) book.Warn("Part " + name + " left out: " + e.what());
+        }
+    }
+    if (damaged.empty()) return;
+
+    // Relationships of a list to the damaged parts go; so do the kept
+    // elements that name them (a page setup only loses its printer settings).
+    auto dropRelations = [&](TXMLRelations& list, const std::string& source, TXLSSavedTags* tags,
+                             const std::string& where) {
+        std::set<std::string> gone;
+        for (int i = list.Count() - 1; i >= 0; --i) {
+            const TXMLRelation& r = list.Item(i);
+            if (r.TargetMode == 2 || !damaged.count(LowerName(ResolvePartName(source, r.Target)))) continue;
+            gone.insert(r.Id);
+            bd.ExtRelations.RemoveRef(&r);
+            list.Remove(i);
+        }
+        if (!tags || gone.empty()) return;
+        for (int i = tags->Count() - 1; i >= 0; --i) {
+            std::string text = tags->Text(i);
+            bool names = false;
+            for (const std::string& id : RelationIdsIn(text)) names = names || gone.count(id) > 0;
+            if (!names) continue;
+            if (tags->ElementId(i) == etpageSetup) {
+                const size_t at = text.find(" r:id=\"");
+                tags->SetText(i, text.erase(at, text.find('"', at + 7) + 1 - at));
+                continue;
+            }
+            const std::string element(ElementName(tags->ElementId(i)));
+            tags->Delete(i);
+            if (book.Warn) book.Warn(where + ": element " + element + " left out: it names a damaged part");
+        }
+    };
+    dropRelations(bd.PackageRelations, "", nullptr, "");
+    dropRelations(bd.Relations, bd.WorkbookPart, &bd.SavedTags, "Workbook");
+    for (int i = 0; i < book.Sheets->Count(); ++i) {
+        TSheet& sheet = book.Sheets->Items(i);
+        TXLSXSheetData& sd = sheet.PackageData();
+        if (!sd.SourcePart.empty())
+            dropRelations(sd.Relations, sd.SourcePart, &sd.SavedTags, "Sheet " + WideToUtf8(sheet.Name()));
+    }
 }
 
 std::string TXLS2007Reader::RequirePart(const std::string& name) const {
@@ -978,6 +1060,7 @@ bool TXLS2007Reader::SheetTag(int id, TExXMLTag& tag) {
         sd.SavedTags.Add(tag.ToText(), id);
         return true;
     default:
+        if (id == etUnknown && Local(tag.Name) == "AlternateContent") ++sd.AlternateContents;
         return true;
     }
 }

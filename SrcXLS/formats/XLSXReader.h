@@ -66,6 +66,7 @@ private:
     bool SheetTag(int id, TExXMLTag& tag);
     bool StringsTag(int id, TExXMLTag& tag);
     bool ThemeTag(TExXMLTag& tag);
+    void DropDamagedParts();
     void ReadCell(TExXMLTag& c);
     void ReadRow(TExXMLTag& row);
     void ReadCols(TExXMLTag& col);

@@ -100,6 +100,106 @@ protected:
     }
 };
 
+// The relationships of a kept relationships part.
+class TRelationsReader : public TXLSExcelXmlReader {
+public:
+    std::vector<TXMLRelation> Relations;
+
+protected:
+    bool OnTag(int id, TExXMLTag& tag) override {
+        if (id != etRelationship) return true;
+        TXMLRelation& r = Relations.emplace_back();
+        r.Id = tag.GetTextUtf8(eaId);
+        TXMLRelations::SetType(r, XMLDecodeTextUtf8(tag.GetText(eaType)));
+        r.Target = tag.GetTextUtf8(eaTarget);
+        std::string_view mode = tag.GetText(eaTargetMode);
+        r.TargetMode = mode == "External" ? 2 : mode == "Internal" ? 1 : 0;
+        return true;
+    }
+};
+
+// The part a relationships part belongs to ("xl/drawings/drawing1.xml" of
+// "xl/drawings/_rels/drawing1.xml.rels").
+std::string SourceOfRelationships(std::string_view rels) {
+    const size_t slash = rels.rfind("_rels/");
+    if (slash == rels.npos || rels.size() < slash + 6 + 5) return {};
+    std::string name(rels.substr(slash + 6));
+    name.resize(name.size() - 5);
+    return std::string(rels.substr(0, slash)) + name;
+}
+
+// A kept relationships part without its relationships to dropped parts
+// (their Ids go to gone); empty when it has none (or cannot be read, and is
+// copied as it is).
+std::string KeptRelationsWithout(TXLSZipArchive& kept, int index, const std::set<std::string>& dropped,
+                                 std::set<std::string>& gone) {
+    const std::string name = kept.EntryName(index), source = SourceOfRelationships(name);
+    TRelationsReader reader;
+    try {
+        reader.ReadPart(kept.ExtractIndex(index), name);
+    } catch (const XLSError&) {
+        return {};
+    }
+    TXMLRelations list;
+    list.SetUnchecked();
+    for (const TXMLRelation& r : reader.Relations) {
+        if (r.TargetMode != 2 && dropped.count(Lower(ResolvePartName(source, r.Target))))
+            gone.insert(r.Id);
+        else
+            list.Add(r.Id) = r;
+    }
+    return gone.empty() ? std::string() : TXLS2007Writer::RelationshipsPart(list);
+}
+
+// The whole tree of a kept part.
+class TTreeReader : public TXLSExcelXmlReader {
+protected:
+    bool OnTag(int, TExXMLTag&) override { return false; }
+};
+
+bool NamesAny(const TExXMLTag& tag, const std::set<std::string>& ids) {
+    for (const TExXMLTag::TValue& v : tag.Values)
+        if (v.Name.find(':') != v.Name.npos && ids.count(std::string(v.Raw))) return true;
+    for (const TExXMLTag* c : tag.Children)
+        if (NamesAny(*c, ids)) return true;
+    return false;
+}
+
+// A kept part without the elements of its root (a drawing's anchors) that
+// name relationships that are gone; empty when it cannot be read.
+std::string KeptPartWithout(TXLSZipArchive& kept, int index, const std::set<std::string>& gone, int& left) {
+    const std::string text = kept.ExtractIndex(index);
+    TTreeReader reader;
+    try {
+        reader.ReadPart(text, kept.EntryName(index));
+    } catch (const XLSError&) {
+        return {};
+    }
+    if (reader.Root().Children.empty()) return {};
+    const TExXMLTag& top = *reader.Root().Children.front();
+    std::string out(Header);
+    out += '<';
+    out += top.Name;
+    for (const TExXMLTag::TValue& v : top.Values) {
+        out += ' ';
+        out += v.Name;
+        out += "=\"";
+        out += v.Raw;
+        out += '"';
+    }
+    out += '>';
+    out += top.Text;
+    for (const TExXMLTag* c : top.Children)
+        if (NamesAny(*c, gone))
+            ++left;
+        else
+            c->AppendText(out);
+    out += "</";
+    out += top.Name;
+    out += '>';
+    return out;
+}
+
 void AppendAttr(std::string& out, std::string_view name, std::string_view utf8) {
     out += ' ';
     out += name;
@@ -953,21 +1053,50 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
     TContentTypes keptTypes;
     if (!book.KeptPackage.empty()) {
         kept.OpenBuffer(book.KeptPackage);
-        std::set<std::string> replaced;
+        std::set<std::string> replaced, dropped;
         for (const std::string& p : data.ReplacedParts) replaced.insert(Lower(p));
+        for (const std::string& p : data.DroppedParts) dropped.insert(Lower(p));
         const int types = kept.IndexOf("[Content_Types].xml");
         if (types >= 0) {
             TContentTypesReader reader;
-            std::string text = kept.ExtractIndex(types);
-            reader.ReadPart(text, "[Content_Types].xml");
-            keptTypes = std::move(reader.Types);
+            try {
+                std::string text = kept.ExtractIndex(types);
+                reader.ReadPart(text, "[Content_Types].xml");
+                keptTypes = std::move(reader.Types);
+            } catch (const XLSError&) {
+                // Damaged: the parts take the types of their extensions.
+            }
         }
+        // Kept parts that name dropped ones lose those relationships, and
+        // the elements that use them.
+        std::map<std::string, std::string> rewritten;
+        if (!dropped.empty())
+            for (int i = 0; i < kept.Count(); ++i) {
+                const std::string name = kept.EntryName(i);
+                if (Extension(name) != "rels" || replaced.count(Lower(name))) continue;
+                std::set<std::string> gone;
+                std::string rels = KeptRelationsWithout(kept, i, dropped, gone);
+                if (gone.empty()) continue;
+                rewritten[Lower(name)] = std::move(rels);
+                const int source = kept.IndexOf(SourceOfRelationships(name));
+                if (source < 0 || replaced.count(Lower(kept.EntryName(source)))) continue;
+                int left = 0;
+                std::string part = KeptPartWithout(kept, source, gone, left);
+                if (part.empty()) continue;
+                rewritten[Lower(kept.EntryName(source))] = std::move(part);
+                if (left > 0 && book.Warn)
+                    book.Warn("Part " + kept.EntryName(source) + ": " + std::to_string(left) +
+                              " element(s) left out: they name a damaged part");
+            }
         for (int i = 0; i < kept.Count(); ++i) {
             std::string name = kept.EntryName(i);
             if (name.empty() || name.back() == '/') continue;
             std::string lower = Lower(name);
-            if (replaced.count(lower) || lower == "[content_types].xml") continue;
-            zip.CopyEntry(kept, i);
+            if (replaced.count(lower) || dropped.count(lower) || lower == "[content_types].xml") continue;
+            if (auto r = rewritten.find(lower); r != rewritten.end())
+                zip.AddFile(name, std::move(r->second), PackageDeflateLevel);
+            else
+                zip.CopyEntry(kept, i);
             auto o = keptTypes.Overrides.find(lower);
             auto d = keptTypes.Defaults.find(Extension(name));
             partTypes[lower] = {name, o != keptTypes.Overrides.end() ? o->second
@@ -993,6 +1122,8 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
     std::vector<int> made;
     for (int i = 0; i < book.Sheets->Count(); ++i)
         if (book.Sheets->Items(i).PackageData().KeptRelationId.empty()) made.push_back(i);
+    // Kept targets keep naming their parts from where the workbook part is written.
+    RebaseTargets(rels, data.WorkbookPart, "xl/workbook.xml");
     const TXMLRelationsWorkbook::TRebuilt ids = rels.BuildForWrite(int(made.size()));
     add("xl/_rels/workbook.xml.rels", RelationshipsPart(rels), CtRels);
     add("xl/workbook.xml", WorkbookPart(ids), book.MacroEnabled ? CtMacroMain : CtMain);
@@ -1029,7 +1160,16 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
         zip.AddGenerated(
             name, [part](std::string& chunk) { return part->Next(chunk); }, PackageDeflateLevel);
         partTypes[Lower(name)] = {name, std::string(CtWorksheet)};
-        add(RelationshipsPartName(name), RelationshipsPart(sd.Relations), CtRels);
+        if (sd.SourcePart.empty() || sd.SourcePart == name) {
+            add(RelationshipsPartName(name), RelationshipsPart(sd.Relations), CtRels);
+        } else {
+            TXMLRelations moved;
+            moved.SetUnchecked();
+            for (int i = 0; i < sd.Relations.Count(); ++i)
+                moved.Add(sd.Relations.Item(i).Id) = sd.Relations.Item(i);
+            RebaseTargets(moved, sd.SourcePart, name);
+            add(RelationshipsPartName(name), RelationshipsPart(moved), CtRels);
+        }
     }
     add("docProps/core.xml", CorePropertiesPart(std::time(nullptr)), CtCore);
     add("docProps/app.xml", AppPropertiesPart(), CtApp);

@@ -179,12 +179,37 @@ bool ParseXMLInt(std::string_view text, int64_t& value) {
     return true;
 }
 
+namespace {
+// The largest double written with 16 digits rounds up beyond it
+// ("1.797693134862316E+308"): a number that close reads as the largest
+// double (of its sign); false for any other number out of range.
+bool NearLargestDouble(std::string_view text, double& value) {
+    const size_t e = text.find_first_of("eE");
+    if (e == text.npos) return false;
+    int64_t exponent;
+    if (!ParseXMLInt(text.substr(e + 1), exponent) || exponent < 300 || exponent > 400) return false;
+    // The same digits a tenth as large.
+    std::string tenth(text.substr(0, e));
+    tenth += 'e';
+    tenth += std::to_string(exponent - 1);
+    double v;
+    auto [p, ec] = std::from_chars(tenth.data(), tenth.data() + tenth.size(), v);
+    if (ec != std::errc() || p != tenth.data() + tenth.size()) return false;
+    constexpr double limit = std::numeric_limits<double>::max() / 10 * (1 + 1e-15);
+    if (std::abs(v) > limit) return false;
+    value = std::copysign(std::numeric_limits<double>::max(), v);
+    return true;
+}
+} // namespace
+
 bool ParseXMLFloat(std::string_view text, double& value) {
     while (!text.empty() && uint8_t(text.front()) <= 0x20) text.remove_prefix(1);
     while (!text.empty() && uint8_t(text.back()) <= 0x20) text.remove_suffix(1);
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
     if (text.empty()) return false;
     auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec == std::errc::result_out_of_range && p == text.data() + text.size())
+        return NearLargestDouble(text, value);
     return ec == std::errc() && p == text.data() + text.size() && std::isfinite(value);
 }
 
