@@ -115,6 +115,21 @@ const std::map<int, std::string_view>& PackageElementKinds() {
     return kinds;
 }
 
+// An element that switches something on: an attribute whose name starts
+// with the prefix set to "1" or "true" (an empty protection element
+// protects nothing).
+bool Switched(const std::string& text, std::string_view prefix) {
+    for (size_t at = text.find(' '); at != std::string::npos; at = text.find(' ', at + 1)) {
+        const size_t eq = text.find('=', at);
+        if (eq == std::string::npos) break;
+        if (text.compare(at + 1, prefix.size(), prefix) != 0) continue;
+        const std::string_view value = std::string_view(text).substr(eq + 1, 6);
+        if (value.starts_with("\"1\"") || value.starts_with("\"true\"") || value.starts_with("'1'"))
+            return true;
+    }
+    return false;
+}
+
 void WarnAlternateContent(TTabrix4& book, TSheet& sheet, std::string_view target) {
     const int n = sheet.PackageData().AlternateContents;
     if (n > 0)
@@ -169,6 +184,7 @@ void WarnPackageLeftBehind(TTabrix4& book, bool toBinary) {
             const int id = sd.SavedTags.ElementId(i);
             auto kind = PackageElementKinds().find(id);
             std::string_view what;
+            if (id == etsheetProtection && !Switched(sd.SavedTags.Text(i), "sheet")) continue;
             if (kind != PackageElementKinds().end())
                 what = kind->second;
             else if (id == etsheetViews && sd.SavedTags.Text(i).find("pane") != std::string::npos)
@@ -194,7 +210,7 @@ void WarnPackageLeftBehind(TTabrix4& book, bool toBinary) {
         if (bd.Relations.Item(i).Kind == rkVbaProject)
             book.AddWarning("Workbook: the VBA project (macros) not written to " + target);
     for (int i = 0; i < bd.SavedTags.Count(); ++i)
-        if (bd.SavedTags.ElementId(i) == etworkbookProtection)
+        if (bd.SavedTags.ElementId(i) == etworkbookProtection && Switched(bd.SavedTags.Text(i), "lock"))
             book.AddWarning("Workbook: workbook protection not written to " + target);
 }
 

@@ -352,11 +352,13 @@ void TXLSZipEntry::Drain() {
 }
 
 void TXLSZipArchive::AddFolder(std::string_view name) {
-    const size_t slash = name.rfind('/');
-    if (slash == name.npos || slash == 0) return;
-    std::string folder(name.substr(0, slash + 1));
-    if (!folders.insert(folder).second) return;
-    if (zip_dir_add(archive, folder.c_str(), ZIP_FL_ENC_UTF_8) < 0) Fail("Can not add ZIP entry " + folder);
+    // Each folder on the way, outermost first ("xl/", "xl/worksheets/").
+    for (size_t slash = name.find('/'); slash != name.npos; slash = name.find('/', slash + 1)) {
+        if (slash == 0 || slash + 1 == name.size()) continue;
+        std::string folder(name.substr(0, slash + 1));
+        if (!folders.insert(folder).second) continue;
+        if (zip_dir_add(archive, folder.c_str(), ZIP_FL_ENC_UTF_8) < 0) Fail("Can not add ZIP entry " + folder);
+    }
 }
 
 void TXLSZipArchive::AddSource(std::string_view name, zip_source_t* src, int level) {
