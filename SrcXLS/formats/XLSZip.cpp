@@ -357,7 +357,8 @@ void TXLSZipArchive::AddFolder(std::string_view name) {
         if (slash == 0 || slash + 1 == name.size()) continue;
         std::string folder(name.substr(0, slash + 1));
         if (!folders.insert(folder).second) continue;
-        if (zip_dir_add(archive, folder.c_str(), ZIP_FL_ENC_UTF_8) < 0) Fail("Can not add ZIP entry " + folder);
+        if (zip_dir_add(archive, folder.c_str(), ZIP_FL_ENC_UTF_8) < 0)
+            Fail("Can not add ZIP entry " + folder);
     }
 }
 
