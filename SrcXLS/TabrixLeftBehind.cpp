@@ -14,6 +14,7 @@
 #include "SrcXLS/model/ConditionalFormats.h"
 #include "SrcXLS/model/DataValidations.h"
 #include "SrcXLS/model/Hyperlinks.h"
+#include "SrcXLS/model/PrintSettings.h"
 #include "SrcXLS/model/Sheet.h"
 
 #include <map>
@@ -83,6 +84,16 @@ bool IsProtected(TSheet& sheet) {
         if (r.Id() == biff::PROTECT && r.Body().size() >= 2 && (r.Body()[0] | r.Body()[1]) != 0) return true;
     }
     return false;
+}
+
+// Margins, a scale, page breaks or landscape pages of their own (the SETUP
+// options: bit 1 portrait, bit 2 no printer settings).
+bool PageSetUp(const TPrintSettings& print) {
+    const uint16_t options = print.GetOptions().Bits();
+    const uint16_t scale = print.GetScalingFactor();
+    return print.GetMarginLeft() >= 0 || print.GetMarginRight() >= 0 || print.GetMarginTop() >= 0 ||
+           print.GetMarginBottom() >= 0 || (scale != 0 && scale != 100) ||
+           print.HorizPagebreaks().Count() > 0 || print.VertPagebreaks().Count() > 0 || (options & 6) == 0;
 }
 
 // Kept package elements of a sheet by what a reader sees in them; an
@@ -164,6 +175,7 @@ void WarnBinaryLeftBehind(TTabrix4& book) {
         if (IsProtected(sheet)) warn("sheet protection");
         const TPrintSettings& print = sheet.PrintSettings();
         if (!print.GetHeader().empty() || !print.GetFooter().empty()) warn("the header and footer");
+        if (PageSetUp(print)) warn("the page setup");
     }
     if (int n = book.ChartSheets().Count())
         book.AddWarning("Workbook: " + Counted(n, "chart sheet", "chart sheets") + " not written to " +

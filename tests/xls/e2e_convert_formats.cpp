@@ -288,9 +288,10 @@ TEST(ConvertFormats, BinaryFormatsReachThePackage) {
     ASSERT_FALSE(MakeRecipes(dir).empty());
     const std::string source = dir.File("xlwt.xls"), ours = dir.File("xlwt.ours.xlsx");
     const std::vector<std::string> warnings = Copy(source, ours);
-    // xlwt writes a header and a footer of its own.
+    // xlwt writes a header, a footer and margins of its own.
     EXPECT_EQ(Joined(warnings), "Sheet 'Colours': the frozen panes not written to the .xlsx file\n"
-                                "Sheet 'Colours': the header and footer not written to the .xlsx file\n");
+                                "Sheet 'Colours': the header and footer not written to the .xlsx file\n"
+                                "Sheet 'Colours': the page setup not written to the .xlsx file\n");
     ExpectSoundPackage(ours);
     LibreOffice({ours}, dir.File("lo"), "xls");
     const auto xlrd = Oracle("xls", {source, dir.File("lo/xlwt.ours.xls")});
@@ -437,7 +438,7 @@ TEST(ConvertFormats, WritesNameWhatTheyLeaveBehind) {
         {"lo/features.xls",
          "lo-features.xlsx",
          {"1 note", "1 picture", "1 chart", "1 conditional format", "1 data validation", "1 hyperlink",
-          "the autofilter", "sheet protection", "the header and footer"}},
+          "the autofilter", "sheet protection", "the header and footer", "the page setup"}},
         {"alternate.xlsx", "alternate.ours.xlsx", {"1 mc:AlternateContent element"}},
         {"alternate.xlsx", "alternate.xls", {"1 mc:AlternateContent element"}},
         {"openpyxl.xlsx", "quiet.xls", {}},
