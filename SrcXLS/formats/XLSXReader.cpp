@@ -220,8 +220,8 @@ std::string LowerName(std::string_view name) {
 // The Ids a kept element's text names in r:id attributes.
 std::vector<std::string> RelationIdsIn(const std::string& text) {
     std::vector<std::string> ids;
-    for (size_t at = text.find("r:id=\""); at != text.npos; at = text.find("r:id=\"", at + 1)) {
-        const size_t start = at + 6, end = text.find('"', start);
+    for (size_t at = text.find(" r:id=\""); at != text.npos; at = text.find(" r:id=\"", at + 1)) {
+        const size_t start = at + 7, end = text.find('"', start);
         if (end == text.npos) break;
         ids.push_back(text.substr(start, end - start));
     }
@@ -254,6 +254,10 @@ void TXLS2007Reader::DropDamagedParts() {
     auto dropRelations = [&](TXMLRelations& list, const std::string& source, TXLSSavedTags* tags,
                              const std::string& where) {
         std::set<std::string> gone;
+        // Chart sheets whose part is gone go with it.
+        auto keptSheetGone = [&](const TXLSXKeptSheet& k) {
+            return &list == &bd.Relations && gone.count(k.RelationId);
+        };
         for (int i = list.Count() - 1; i >= 0; --i) {
             const TXMLRelation& r = list.Item(i);
             if (r.TargetMode == 2 || !damaged.count(LowerName(ResolvePartName(source, r.Target)))) continue;
@@ -262,12 +266,17 @@ void TXLS2007Reader::DropDamagedParts() {
             list.Remove(i);
         }
         if (!tags || gone.empty()) return;
+        for (const TXLSXKeptSheet& k : bd.KeptSheets)
+            if (keptSheetGone(k) && book.Warn)
+                book.Warn(where + ": sheet " + XMLDecodeTextUtf8(k.Name) + " left out: its part is damaged");
+        std::erase_if(bd.KeptSheets, keptSheetGone);
         for (int i = tags->Count() - 1; i >= 0; --i) {
             std::string text = tags->Text(i);
             bool names = false;
             for (const std::string& id : RelationIdsIn(text)) names = names || gone.count(id) > 0;
             if (!names) continue;
             if (tags->ElementId(i) == etpageSetup) {
+                // Its one reference: the printer settings.
                 const size_t at = text.find(" r:id=\"");
                 tags->SetText(i, text.erase(at, text.find('"', at + 7) + 1 - at));
                 continue;
@@ -283,7 +292,8 @@ void TXLS2007Reader::DropDamagedParts() {
         TSheet& sheet = book.Sheets->Items(i);
         TXLSXSheetData& sd = sheet.PackageData();
         if (!sd.SourcePart.empty())
-            dropRelations(sd.Relations, sd.SourcePart, &sd.SavedTags, "Sheet " + WideToUtf8(sheet.Name()));
+            dropRelations(sd.Relations, sd.SourcePart, &sd.SavedTags,
+                          "Sheet '" + WideToUtf8(sheet.Name()) + "'");
     }
 }
 

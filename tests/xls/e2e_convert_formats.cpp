@@ -27,27 +27,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// An outside program within bounds of memory and time.
-std::string Bounded(const std::string& command, int seconds = 300) {
-    return "timeout " + std::to_string(seconds) + " prlimit --as=6000000000 " + command;
-}
-
 bool Installed(const std::string& program) {
-    return oracle::Run(Bounded(program + " --version", 60)).Status == 0;
+    return oracle::Run(program + " --version", 60).Status == 0;
 }
 
 // LibreOffice converts the files into outDir ("xls", "xlsx", "csv").
 void LibreOffice(const std::vector<std::string>& files, const std::string& outDir,
                  const std::string& format) {
     fs::create_directories(outDir);
-    std::string command = "soffice -env:UserInstallation=file://" + outDir +
-                          "/profile --headless --convert-to " + format + " --outdir " + oracle::Quote(outDir);
-    for (const std::string& f : files) command += " " + oracle::Quote(f);
-    oracle::Run(Bounded(command));
+    oracle::LibreOfficeConvert(files, outDir, format);
 }
 
 void Gnumeric(const std::string& in, const std::string& out) {
-    oracle::Run(Bounded("ssconvert " + oracle::Quote(in) + " " + oracle::Quote(out), 120));
+    oracle::Run("ssconvert " + oracle::Quote(in) + " " + oracle::Quote(out));
 }
 
 // One file's facts as the oracle script printed them: "cell r c" -> its
@@ -68,7 +60,7 @@ std::map<std::string, TFacts> Oracle(const std::string& mode, const std::vector<
     std::string command =
         "/usr/bin/python3 " + oracle::Quote(oracle::ScriptPath("convert_oracle.py")) + " " + mode;
     for (const std::string& f : files) command += " " + oracle::Quote(f);
-    std::stringstream lines(oracle::Run(command).Output);
+    std::stringstream lines(oracle::Run(command, 300).Output);
     std::map<std::string, TFacts> out;
     TFacts* current = nullptr;
     std::string line;
