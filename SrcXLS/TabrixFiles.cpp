@@ -3,6 +3,8 @@
 // hands each the parts of the workbook it fills or writes.
 #include "SrcXLS/Tabrix4.h"
 
+#include "SrcXLS/TabrixLeftBehind.h"
+#include "SrcXLS/XLSCellRef.h"
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/drawing/EscherDrawing.h"
@@ -144,6 +146,8 @@ void WriteWorkbookFile(TTabrix4& book) {
     // Formulas made into older layouts write their text in the file's code page.
     book.FormulaHandler().CodePage = book.CodePage;
 
+    if (book.GetOrigVersion() == TExcelVersion::xvExcel2007) WarnPackageLeftBehind(book, true);
+
     TBIFFWorkbookSource source;
     source.Globals = &book.GlobalsStorage();
     source.Ex2007 = &book.Unknown2007();
@@ -165,7 +169,9 @@ void WriteWorkbookFile(TTabrix4& book) {
         source.SharedStrings = [&book](TXLSStream& s) { book.Sheets().WriteSST(s); };
         source.Names = [&book](TXLSStream& s) {
             TFormulaHandler& formulas = book.FormulaHandler();
-            // Names read from a package have text only; their references may add entries.
+            // Cell formulas and names read from a package have text only: the
+            // sheets they name get their entries before the link table.
+            formulas.PrepareBIFF8Cells();
             formulas.CompileNameTexts();
             // Chart sheets count among the sheets that 3-D references name.
             formulas.Externals().SetSelfSheetCount(book.Sheets().Count() + book.ChartSheets().Count());
@@ -228,8 +234,11 @@ std::string PackageFormulaText(TTabrix4& book, TSheet& sheet, TFormulaCell& cell
     if (cell.IsText()) return std::string(cell.Data().begin(), cell.Data().end());
     try {
         return WideToUtf8(book.FormulaHandler().CellFormula(sheet.Index(), cell, true));
-    } catch (const XLSError&) {
+    } catch (const XLSError& e) {
         // Tokens the decoder cannot read: the cell keeps its value only.
+        book.AddWarning(WideToUtf8(QuoteSheetName(sheet.Name())) + "!" +
+                        WideToUtf8(ColRowToRefStr(cell.Col, int(cell.Row), false, false)) +
+                        ": formula not written to .xlsx (" + e.what() + "); its value is kept");
         return {};
     }
 }
@@ -250,6 +259,7 @@ TXLSXWorkbook PackageParts(TTabrix4& book) {
     wb.FormulaText = [&book](TSheet& sheet, TFormulaCell& cell) {
         return PackageFormulaText(book, sheet, cell);
     };
+    wb.Warn = [&book](std::string text) { book.AddWarning(std::move(text)); };
     return wb;
 }
 
@@ -281,6 +291,10 @@ void WritePackageFile(TTabrix4& book, std::vector<uint8_t>* image) {
     int64_t cells = 0;
     for (int i = 0; i < book.Sheets().Count(); ++i) cells += book.GetSheet(i).Cells().Count();
     book.PrepareWrite(cells);
+    if (book.GetOrigVersion() == TExcelVersion::xvExcel2007)
+        WarnPackageLeftBehind(book, false);
+    else if (book.GetOrigVersion() != TExcelVersion::xvNone)
+        WarnBinaryLeftBehind(book);
     TXLSXWorkbook wb = PackageParts(book);
     wb.KeptPackage = book.KeptPackage().Bytes();
     TXLS2007Writer writer(wb);

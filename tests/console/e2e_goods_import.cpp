@@ -121,38 +121,13 @@ std::string ExpectedTsv(int imports) {
 
 class GoodsLoading : public ::testing::Test {
 protected:
-    void SetUp() override {
-        previous = platform::Regional();
-        platform::SetRegional(platform::RegionalSettings{}); // a Ukrainian system
-        xls::LibState().Locale = xls::LocaleFromRegional(platform::Regional());
-    }
-    void TearDown() override {
-        platform::SetRegional(previous);
-        xls::LibState().Locale = xls::LocaleFromRegional(previous);
-    }
-
     void Start(ProgramHarness& h, const std::string& scenario = "") {
         h.WriteScenario(scenario);
         ASSERT_TRUE(h.Create());
         h.Form().Connect->trigger();
     }
-    // The user chooses the format and, for an import, the file; the job
-    // window runs its procedure.
     void QueueJob(ProgramHarness& h, int format, const std::string& file, bool import) {
-        h.ui.QueueModal([format](QDialog& d) {
-            auto& choice = dynamic_cast<console::TForm5&>(d);
-            choice.SetItemIndex(format);
-            choice.Button1->click();
-            return choice.result();
-        });
-        if (import) h.ui.QueueFile(file);
-        h.ui.QueueModal([](QDialog& d) {
-            auto& job = dynamic_cast<console::TForm4&>(d);
-            job.FormShow();
-            job.Timer1Timer();
-            return job.result();
-        });
-        if (!import) h.ui.QueueFile(file);
+        testing_console::QueueJob(h, format, file, import);
     }
     void Load(ProgramHarness& h, int kind, int format, const std::string& file) {
         QueueJob(h, format, file, true);
@@ -181,7 +156,7 @@ protected:
         if (testfiles::Exists(file + ".log")) testfiles::KeepTestOutput(file + ".log", name + ".log");
     }
 
-    platform::RegionalSettings previous;
+    testing_console::UkrainianSystem system;
 };
 
 // Files of other writers: ElementTree, xlwt, Python's csv, struct. Kind 3

@@ -204,9 +204,9 @@ TEST_F(GoodsFiles, DbfBuiltWithStruct) {
     ExpectGoods(ImportFile(exchange::FormatDbf, 3, Write("dbf", "goods.dbf", Recipe(kSame, ""))),
                 exchange::FormatDbf, kSame);
     // Code-page byte 0x26: the names are OEM text.
-    ExpectGoods(
-        ImportFile(exchange::FormatDbf, 3, Write("dbf", "oem.dbf", Recipe(kOem, ", \"encoding\": \"cp866\""))),
-        exchange::FormatDbf, kOem);
+    ExpectGoods(ImportFile(exchange::FormatDbf, 3,
+                           Write("dbf", "oem.dbf", Recipe(kOem, ", \"encoding\": \"cp866\""))),
+                exchange::FormatDbf, kOem);
 }
 
 TEST_F(GoodsFiles, WorkbooksOfEveryBiffVersion) {
