@@ -138,12 +138,12 @@ def with_xlsxwriter(path):
     sheet.write(0, 1, sys.float_info.max)
     sheet.write(1, 1, -sys.float_info.max)
     for i, (pattern, fg, bg) in enumerate(PATTERNED):
-        spec = {"pattern": PATTERNS.index(pattern)}
+        look = {"pattern": PATTERNS.index(pattern)}
         if fg:
-            spec["fg_color"] = "#" + fg[2:]
+            look["fg_color"] = "#" + fg[2:]
         if bg:
-            spec["bg_color"] = "#" + bg[2:]
-        sheet.write(i, 3, pattern, book.add_format(spec))
+            look["bg_color"] = "#" + bg[2:]
+        sheet.write(i, 3, pattern, book.add_format(look))
     for row, level in LEVELS.items():
         sheet.write(row - 1, 4, level)
         sheet.set_row(row - 1, None, None, {"level": level})
@@ -336,6 +336,8 @@ def main():
     for path in sys.argv[2:]:
         try:
             (dump_xls if sys.argv[1] == "xls" else dump_xlsx)(path)
+        except (ImportError, MemoryError):  # no verdict: the oracle cannot go on
+            raise
         except Exception as e:  # the reader's refusal is a result too
             print("file", path)
             print("error", type(e).__name__, str(e).replace("\n", " "))
