@@ -3,6 +3,8 @@
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/XLSValues.h"
 #include "SrcXLS/formats/DefaultRecords.h"
+#include "SrcXLS/formats/XLSXExternalLinks.h"
+#include "SrcXLS/formats/XLSXTables.h"
 #include "SrcXLS/model/Cell.h"
 #include "SrcXLS/model/CellFormatsEx12.h"
 #include "SrcXLS/model/SST.h"
@@ -171,6 +173,7 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
     book.Fonts->MarkPermanent();
 
     ReadPart(workbookPart, pkWorkbook);
+    if (book.Formulas) ReadExternalLinks();
     for (const TSheetPart& sp : sheetParts) {
         current = sp.Sheet;
         TXLSXSheetData& sd = current->PackageData();
@@ -180,6 +183,7 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
             bd.ReplacedParts.push_back(RelationshipsPartName(sp.Part));
         }
         std::vector<TRel> sheetRels = ReadRelations(sp.Part, &sd.Relations);
+        if (book.Formulas) ReadTables(sp.Part, sheetRels);
         relations = &sheetRels;
         lastRow = -1;
         lastCol = -1;
@@ -192,6 +196,56 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
     book.Strings->EndRead();
     bd.Relations.SetChecked();
     bd.Relations.SortById();
+}
+
+// The other workbooks formulas read as "[n]": a book per external link in
+// the package's order, with its cached values. A link that is no workbook
+// or does not read stands as a book without sheets; its part goes back as
+// it was.
+void TXLS2007Reader::ReadExternalLinks() {
+    TXLSXBookData& bd = *book.Book;
+    TExternalNames& externals = book.Formulas->Externals();
+    for (int i = 0; i < bd.ExtRelations.Count(); ++i) {
+        const TXMLRelation& rel = bd.ExtRelations.Item(i);
+        TSupBook linked;
+        linked.Path = WideStringToBIFFStr(u"\x01");
+        const std::string part = ResolvePartName(workbookPart, rel.Target);
+        if (rel.TargetMode != 2 && zip.IndexOf(part) >= 0) {
+            try {
+                const std::vector<TRel> rels = ReadRelations(part, nullptr);
+                TExternalLinkReader reader;
+                std::string relId;
+                TSupBook read;
+                reader.Read(zip.Extract(part), part, read, relId);
+                for (const TRel& r : rels)
+                    if (r.Id == relId && !relId.empty()) read.Path = EncodedPathOfTarget(r.Target);
+                if (read.Path.empty()) read.Path = linked.Path;
+                linked = std::move(read);
+            } catch (const XLSError&) {
+                // Read as a book without sheets.
+            }
+        }
+        externals.AddLinkedBook(std::move(linked));
+    }
+}
+
+// The tables of the sheet being read, for formulas that name them; a part
+// that does not read is left to the writer, which keeps it.
+void TXLS2007Reader::ReadTables(const std::string& sheetPart, const std::vector<TRel>& sheetRels) {
+    const int sheet = book.Sheets->IndexOf(current);
+    for (const TRel& r : sheetRels) {
+        if (r.External || LastSegment(r.TypeName) != "table") continue;
+        const std::string part = ResolvePartName(sheetPart, r.Target);
+        if (zip.IndexOf(part) < 0) continue;
+        try {
+            TTablePartReader reader;
+            TTableDef table = reader.Read(zip.Extract(part), part);
+            table.Sheet = sheet;
+            book.Formulas->AddTable(std::move(table));
+        } catch (const XLSError&) {
+            // Its formulas keep their cached values when the workbook is written.
+        }
+    }
 }
 
 std::string TXLS2007Reader::RequirePart(const std::string& name) const {
