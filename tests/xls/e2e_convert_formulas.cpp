@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string Script() {
-    return "/usr/bin/python3 " + oracle::Quote(oracle::ScriptPath("convert_formulas.py"));
+    return "/usr/bin/python3 " + oracle::Quote(oracle::ScriptPath("formula_conversions.py"));
 }
 
 // What an oracle script read from one file: formula texts and values by
