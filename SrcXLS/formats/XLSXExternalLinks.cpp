@@ -115,11 +115,15 @@ std::u16string NameText(const std::vector<uint8_t>& tokens, const TSupBook& book
     return u"=" + QuoteSheetName(book.Sheets[sheet].Text()) + u"!" + ref;
 }
 
+// Characters XML 1.0 cannot carry (from binary files' texts) as blanks.
 void AppendAttr(std::string& out, std::string_view name, std::string_view value) {
     out += ' ';
     out += name;
     out += "=\"";
-    XMLAppendEscaped(out, value);
+    std::string clean(value);
+    for (char& c : clean)
+        if (uint8_t(c) < 0x20) c = ' ';
+    XMLAppendEscaped(out, clean);
     out += '"';
 }
 

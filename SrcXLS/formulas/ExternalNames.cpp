@@ -241,10 +241,22 @@ void TExternalNames::AddLinkedBook(TSupBook book) {
     links.push_back(int(books.size()) - 1);
 }
 
+namespace {
+// Another workbook a package can link to: a file name, names of cells (not
+// DDE or OLE items).
+bool Linkable(const TSupBook& book) {
+    if (book.Kind != SupBookOther) return false;
+    bool named = false;
+    for (char16_t c : BIFFStrText(book.Path)) named = named || c >= 0x20;
+    for (const TExtName& n : book.Names) named = named && n.Kind() == TExtName::enName;
+    return named;
+}
+} // namespace
+
 int TExternalNames::LinkedBook(int n) const {
     if (!links.empty()) return n >= 1 && size_t(n) <= links.size() ? links[size_t(n) - 1] : -1;
     for (size_t b = 0; b < books.size(); ++b)
-        if (books[b].Kind == SupBookOther && --n == 0) return int(b);
+        if (Linkable(books[b]) && --n == 0) return int(b);
     return -1;
 }
 
@@ -255,8 +267,9 @@ int TExternalNames::LinkNumber(int book) const {
             if (links[n] == book) return int(n) + 1;
         return 0;
     }
+    if (!Linkable(books[size_t(book)])) return 0;
     int n = 0;
-    for (int b = 0; b <= book; ++b) n += books[size_t(b)].Kind == SupBookOther;
+    for (int b = 0; b <= book; ++b) n += Linkable(books[size_t(b)]);
     return n;
 }
 

@@ -130,7 +130,8 @@ public:
     // cached values.
     void AddLinkedBook(TSupBook book);
     // The book of link n, -1 when there is none. A workbook not read from a
-    // package numbers its other workbooks' books in order.
+    // package numbers its other workbooks' books in order (those with a file
+    // name and no DDE or OLE items).
     int LinkedBook(int n) const;
     // The link number of a book ("[n]"), 0 for one that is not another workbook.
     int LinkNumber(int book) const;
