@@ -215,31 +215,33 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
 
 // The other workbooks formulas read as "[n]": a book per external link in
 // the package's order, with its cached values. A link that is no workbook
-// or does not read stands as a book without sheets; its part goes back as
-// it was.
+// or does not read names none; its formulas keep their values when the
+// workbook is written as .xls, and its part goes back to a package as it was.
 void TXLS2007Reader::ReadExternalLinks() {
     TXLSXBookData& bd = *book.Book;
     TExternalNames& externals = book.Formulas->Externals();
     for (int i = 0; i < bd.ExtRelations.Count(); ++i) {
         const TXMLRelation& rel = bd.ExtRelations.Item(i);
-        TSupBook linked;
-        linked.Path = WideStringToBIFFStr(u"\x01");
         const std::string part = ResolvePartName(workbookPart, rel.Target);
+        std::string path;
+        TSupBook linked;
         if (rel.TargetMode != 2 && zip.IndexOf(part) >= 0) {
             try {
                 const std::vector<TRel> rels = ReadRelations(part, nullptr);
                 TExternalLinkReader reader;
                 std::string relId;
-                TSupBook read;
-                reader.Read(zip.Extract(part), part, read, relId);
+                reader.Read(zip.Extract(part), part, linked, relId);
                 for (const TRel& r : rels)
-                    if (r.Id == relId && !relId.empty()) read.Path = EncodedPathOfTarget(r.Target);
-                if (read.Path.empty()) read.Path = linked.Path;
-                linked = std::move(read);
+                    if (r.Id == relId && !relId.empty()) path = r.Target;
             } catch (const XLSError&) {
-                // Read as a book without sheets.
+                path.clear();
             }
         }
+        if (path.empty()) {
+            externals.AddUnreadLink();
+            continue;
+        }
+        linked.Path = EncodedPathOfTarget(path);
         externals.AddLinkedBook(std::move(linked));
     }
 }

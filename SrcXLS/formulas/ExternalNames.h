@@ -129,6 +129,9 @@ public:
     // "[n]" in formula text): appended as a book, with its sheets, names and
     // cached values.
     void AddLinkedBook(TSupBook book);
+    // A link that is no other workbook (a DDE or OLE link) or does not read:
+    // it counts, but names no book.
+    void AddUnreadLink() { links.push_back(-1); }
     // The book of link n, -1 when there is none. A workbook not read from a
     // package numbers its other workbooks' books in order (those with a file
     // name and no DDE or OLE items).
