@@ -114,6 +114,8 @@ struct TXLSXWorkbook {
     std::function<std::string(TSheet& sheet, TFormulaCell& cell)> FormulaText;
     // The defined names and the formula text of token formulas.
     TFormulaHandler* Formulas = nullptr;
+    // Told of each part of the package a read leaves behind (UTF-8, one line).
+    std::function<void(std::string)> Warn;
 };
 
 } // namespace xls

@@ -797,8 +797,10 @@ std::u16string TExcelMask::RenderDateTime(const TMaskSection& s, double value) c
     int ms = int(dayMs % 1000);
     int64_t totalSeconds = totalMs >= 0 ? totalMs / 1000 : -((-totalMs + 999) / 1000);
     int year, month, day;
-    DecodeDate(days, year, month, day);
-    int dow = int(((days + 6) % 7 + 7) % 7); // 1899-12-30 was a Saturday; Sunday is 0
+    // Day 0 of the 1904 system is day 1462 of the 1900 one.
+    const int64_t civilDays = Date1904 ? days + 1462 : days;
+    DecodeDate(civilDays, year, month, day);
+    int dow = int(((civilDays + 6) % 7 + 7) % 7); // 1899-12-30 was a Saturday; Sunday is 0
     int hour12 = hour % 12 == 0 ? 12 : hour % 12;
 
     std::u16string out;

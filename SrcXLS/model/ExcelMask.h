@@ -101,6 +101,9 @@ public:
     std::u16string FormatValue(double value) const;
     std::u16string FormatByteSize(double value) const;
 
+    // Dates count from 1904-01-01 (the 1904 date system), not from 1900.
+    bool Date1904 = false;
+
     // Separators and names; the library's locale unless set.
     const TXLSLocale& Locale() const;
     void SetLocale(const TXLSLocale* locale) { this->locale = locale; }

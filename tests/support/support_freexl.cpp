@@ -6,7 +6,7 @@
 
 namespace testfiles {
 
-FreeXLBook ReadWithFreeXL(const std::string& path, const std::vector<FreeXLCell>& cells) {
+FreeXLBook ReadWithFreeXL(const std::string& path, const std::vector<FreeXLCell>& cells, bool countCells) {
     FreeXLBook book;
     const void* handle = nullptr;
     book.Status = freexl_open(path.c_str(), &handle);
@@ -19,6 +19,11 @@ FreeXLBook ReadWithFreeXL(const std::string& path, const std::vector<FreeXLCell>
         if (freexl_select_active_worksheet(handle, (unsigned short)(s)) == FREEXL_OK)
             freexl_worksheet_dimensions(handle, &rows, &cols);
         book.Dimensions.emplace_back(rows, cols);
+        FreeXL_CellValue v{};
+        for (unsigned r = 0; countCells && r < rows; ++r)
+            for (unsigned short c = 0; c < cols; ++c)
+                if (freexl_get_cell_value(handle, r, c, &v) == FREEXL_OK && v.type != FREEXL_CELL_NULL)
+                    ++book.NonEmptyCells;
     }
     for (const FreeXLCell& c : cells) {
         std::string text;

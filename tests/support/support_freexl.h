@@ -21,8 +21,11 @@ struct FreeXLBook {
     std::vector<std::pair<unsigned, unsigned short>> Dimensions;
     // The asked cells: numbers as "%.15g", texts as UTF-8, "" for none.
     std::vector<std::string> Values;
+    // Cells with a value over all worksheets, when counting was asked for.
+    unsigned NonEmptyCells = 0;
 };
 
-FreeXLBook ReadWithFreeXL(const std::string& path, const std::vector<FreeXLCell>& cells = {});
+FreeXLBook ReadWithFreeXL(const std::string& path, const std::vector<FreeXLCell>& cells = {},
+                          bool countCells = false);
 
 } // namespace testfiles
