@@ -104,7 +104,8 @@ public:
     // Dates count from 1904-01-01 (the 1904 date system), not from 1900.
     bool Date1904 = false;
 
-    // Separators and names; the library's locale unless set.
+    // Separators and names: those of the language the format names, else the
+    // locale set, else the library's.
     const TXLSLocale& Locale() const;
     void SetLocale(const TXLSLocale* locale) { this->locale = locale; }
 
@@ -120,6 +121,8 @@ private:
     std::u16string mask;
     std::array<std::unique_ptr<TMaskSection>, 4> sections;
     const TXLSLocale* locale = nullptr;
+    // The language the first section names ("[$-422]"), when one is held.
+    const TXLSLocale* language = nullptr;
 };
 
 } // namespace xls
