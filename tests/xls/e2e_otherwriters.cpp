@@ -64,34 +64,14 @@ std::string CsvFilter(bool asShown) {
            (asShown ? "true" : "false") + ",false,false,-1";
 }
 
-std::vector<std::string> SplitCsvLine(const std::string& line) {
-    std::vector<std::string> out(1);
-    bool quoted = false;
-    for (size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-            out.back() += '"';
-            ++i;
-        } else if (c == '"') {
-            quoted = !quoted;
-        } else if (c == ',' && !quoted) {
-            out.emplace_back();
-        } else if (c != '\r') {
-            out.back() += c;
-        }
-    }
-    return out;
-}
-
-// The non-empty fields of a CSV file as sheet s's cells.
+// The non-empty fields of a CSV file (as Python's csv module reads it) as
+// sheet s's cells.
 void AddCsv(Cells& cells, int sheet, const std::string& file) {
-    std::stringstream in(testfiles::Slurp(file));
-    std::string line;
-    for (int row = 0; std::getline(in, line); ++row) {
-        const auto fields = SplitCsvLine(line);
-        for (int col = 0; col < int(fields.size()); ++col)
-            if (!fields[size_t(col)].empty()) cells[{sheet, row, col}] = fields[size_t(col)];
-    }
+    const testfiles::Rows rows = testfiles::PythonCsvRows(file, ',', true, "utf-8");
+    for (int row = 0; row < int(rows.size()); ++row)
+        for (int col = 0; col < int(rows[size_t(row)].size()); ++col)
+            if (!rows[size_t(row)][size_t(col)].empty())
+                cells[{sheet, row, col}] = rows[size_t(row)][size_t(col)];
 }
 
 // A number as its shortest text, for comparing numbers written with more
