@@ -294,7 +294,7 @@ void TTabrixReader::Placeholder(uint16_t placeholderId) {
 void TTabrixReader::Warn(const std::string& what) const {
     if (!Target.Warn) return;
     if (SheetIndex >= 0 && SheetIndex < Target.Sheets->Count() && CurrentStorage != Globals())
-        Target.Warn("sheet '" + WideToUtf8(Target.Sheets->Items(SheetIndex).Name()) + "': " + what);
+        Target.Warn("Sheet '" + WideToUtf8(Target.Sheets->Items(SheetIndex).Name()) + "': " + what);
     else
         Target.Warn(what);
 }

@@ -196,7 +196,7 @@ TEST_F(OtherWriters, LibreOfficeConditionalFormatsThatBIFF8CannotHold) {
     ASSERT_EQ(kept.Areas.Count(), 1);
     EXPECT_EQ(kept.Areas[0].Col1, 2u);
     EXPECT_EQ(kept.Areas[0].Row2, 9u);
-    EXPECT_TRUE(HasWarning(book, "sheet 'Scale': the conditional format on A1:A10 was left out"));
+    EXPECT_TRUE(HasWarning(book, "Sheet 'Scale': the conditional format on A1:A10 was left out"));
     EXPECT_TRUE(HasWarning(book, "on B1:B10 was left out"));
 
     // Written back, LibreOffice reads the same values and the format kept.
@@ -358,7 +358,7 @@ TEST_F(OtherWriters, PackagesWithAMissingSheetPartOrStringIndex) {
         std::vector<std::string> sheets;
         const char* warning;
     } cases[] = {
-        {"nopart", {"First", "Gone", "Third"}, "sheet 'Gone': its part xl/worksheets/sheet2.xml is missing"},
+        {"nopart", {"First", "Gone", "Third"}, "Sheet 'Gone': its part xl/worksheets/sheet2.xml is missing"},
         {"index", {"First", "Gone", "Third"}, nullptr}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
