@@ -949,10 +949,20 @@ void TXLS2007Reader::ReadCell(TExXMLTag& c) {
             int64_t si = f->GetInt(easi, -1);
             if (si >= 0 && si < NoSharedFormula) {
                 shared = uint16_t(si);
-                if (f->HasValue(earef) && !text.empty()) sd.SharedAreas[int(si)] = f->GetTextUtf8(earef);
+                if (f->HasValue(earef) && !text.empty()) {
+                    const std::string ref = f->GetTextUtf8(earef);
+                    sd.SharedAreas[int(si)] = ref;
+                    // Where the members find their anchor's formula.
+                    TCellValues& store = sheet.Cells();
+                    if (store.StringList.size() <= size_t(si)) store.StringList.resize(size_t(si) + 1);
+                    if (store.SharedAnchors.size() <= size_t(si))
+                        store.SharedAnchors.resize(size_t(si) + 1, {-1, -1});
+                    store.StringList[size_t(si)] = Utf8ToWide(ref);
+                    store.SharedAnchors[size_t(si)] = {col, row};
+                }
             }
         } else if (ft == "array") {
-            options |= 0x80;
+            options |= KeptArrayFormula;
             sd.ArrayAreas[uint64_t(row) << 16 | uint64_t(col)] = f->GetTextUtf8(earef);
         } else if (ft == "dataTable" || text.empty()) {
             // No formula text to keep: the cell keeps its value.
