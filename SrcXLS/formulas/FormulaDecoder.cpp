@@ -235,7 +235,7 @@ std::u16string TDecoder::ArrayValueText(const TArrayValue& v) const {
 std::u16string TDecoder::ArrayText(const TToken& t) {
     if (arraysBroken) return arrayError;
     try {
-        TArrayConstant a = ReadArrayConstant(data, arrayPos, t.Layout);
+        TArrayConstant a = ReadArrayConstant(data, arrayPos, t.Layout, ctx.CodePage);
         std::u16string out = u"{";
         for (int r = 0; r < a.Rows; ++r) {
             if (r > 0) out.push_back(ctx.Syntax.ArrayRowSeparator);
@@ -358,7 +358,7 @@ bool TDecoder::Step(const TToken& t) {
     }
     case ptg::FuncVar: {
         const int number = t.Layout < L::BIFF5 ? p[1] : (GetU16(p + 1) & 0x7FFF);
-        Push(FunctionText(number, p[0] & 0x7F, true));
+        Push(FunctionText(number, FuncVarCount(p[0], t.Layout), true));
         return true;
     }
     case ptg::Name:

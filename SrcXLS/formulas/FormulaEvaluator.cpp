@@ -22,6 +22,8 @@ using L = TTokenLayout;
 // first argument names the function. Indexes from it on are handed over
 // without their argument count checked.
 constexpr int CalledByName = 338;
+// A name of an older file used for its value.
+const char* const NameWithoutValue = "XXX ptgName";
 // The elements the arrays of one cell's calculation may make in all: a
 // whole column of a package once.
 constexpr int64_t MaxArrayElements = int64_t(1) << 20;
@@ -346,13 +348,18 @@ TFormulaValue TFormulaEvaluator::Scalar(const TEvalValue& v) {
         const int sheet = a.ValType == fvXArea ? a.Sheet : frame.Sheet;
         const int c1 = std::min(a.Col1, a.Col2), c2 = std::max(a.Col1, a.Col2);
         const int64_t r1 = std::min(a.Row1, a.Row2), r2 = std::max(a.Row1, a.Row2);
-        // The cell of the area in the formula's own row or column.
+        // The cell of the area in the formula's own row or column; of an
+        // area of several rows and columns, the one in both (on another
+        // sheet: on the own sheet that is the formula itself).
+        const bool inRows = frame.Row >= r1 && frame.Row <= r2, inCols = frame.Col >= c1 && frame.Col <= c2;
         if (c1 == c2 && r1 == r2)
             CellValue(sheet, c1, int(r1), out);
-        else if (c1 == c2 && frame.Row >= r1 && frame.Row <= r2)
+        else if (c1 == c2 && inRows)
             CellValue(sheet, c1, frame.Row, out);
-        else if (r1 == r2 && frame.Col >= c1 && frame.Col <= c2)
+        else if (r1 == r2 && inCols)
             CellValue(sheet, frame.Col, int(r1), out);
+        else if (inRows && inCols)
+            CellValue(sheet, frame.Col, frame.Row, out);
         else
             SetFormulaValueError(out, fe::Value);
         return out;
@@ -511,7 +518,7 @@ void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, T
             break;
         }
         case ptg::Array: {
-            const TArrayConstant a = ReadArrayConstant(data, arrayPos, t.Layout);
+            const TArrayConstant a = ReadArrayConstant(data, arrayPos, t.Layout, handler.CodePage);
             auto list = std::make_shared<std::vector<TFormulaValue>>();
             list->reserve(a.Values.size());
             for (const TArrayValue& x : a.Values) list->push_back(ArrayValue(x));
@@ -528,7 +535,7 @@ void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, T
         }
         case ptg::FuncVar: {
             const int number = t.Layout < L::BIFF5 ? p[1] : (GetU16(p + 1) & 0x7FFF);
-            Function(number == fn::External ? CalledByName : number, p[0] & 0x7F);
+            Function(number == fn::External ? CalledByName : number, FuncVarCount(p[0], t.Layout));
             break;
         }
         case ptg::Name:
@@ -540,12 +547,14 @@ void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, T
                     PushExternName(GetU16(p), GetU16(p + 2));
                 break;
             }
-            // Older names stay records: BIFF5 knows their text, which is what
-            // a macro function call needs; before it there is not even that.
+            // Older names stay records whose formulas are not read: their
+            // values are not known; BIFF5 knows their text, which is what a
+            // call of a macro function needs.
             if (t.Layout < L::BIFF5) {
                 PushError(fe::Name);
                 break;
             }
+            v.CallName = t.Base == ptg::Name;
             SetFormulaValueString(v.V, OldNameText(data.subspan(t.Pos, t.Size), t.Layout));
             stack.push_back(std::move(v));
             break;
@@ -639,6 +648,10 @@ void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, T
         runBase = savedBase;
         throw XLSError("Empty stack");
     }
+    if (stack.back().CallName) {
+        runBase = savedBase;
+        throw XLSError(NameWithoutValue);
+    }
     result = std::move(stack.back());
     stack.resize(base);
     runBase = savedBase;
@@ -723,12 +736,13 @@ void TFormulaEvaluator::PushExternCells(const TToken& t, const uint8_t* q, int e
     constexpr int64_t MaxCells = int64_t(1) << 20;
     TEvalValue v;
     if (t.Base == ptg::Ref3d) {
-        const TAddress a = ReadRefAddress(q, q + 2, t.Layout);
+        const TAddress a = ReadRefAddress(q, q + (t.Layout == L::X2007 ? 4 : 2), t.Layout);
         handler.ExternCellValue(entry, 0, int(a.Row), int(a.Col), v.V);
         stack.push_back(std::move(v));
         return;
     }
-    const TAddress a = ReadRefAddress(q, q + 4, t.Layout), b = ReadRefAddress(q + 2, q + 6, t.Layout);
+    TAddress a, b;
+    ReadAreaAddresses(q, t.Layout, a, b);
     const int64_t rows = b.Row - a.Row + 1, cols = b.Col - a.Col + 1;
     if (rows <= 0 || cols <= 0 || rows * cols > MaxCells) {
         PushError(fe::Ref);
@@ -830,6 +844,7 @@ void TFormulaEvaluator::Operate(uint8_t op) {
     const size_t needed = unary ? 1 : 2;
     if (stack.size() < runBase + needed) throw XLSError("Value is missing");
     TEvalValue second = Pop();
+    if (second.CallName || (!unary && stack.back().CallName)) throw XLSError(NameWithoutValue);
     TEvalValue result;
     TFormulaValue& r = result.V;
     if (unary) {
@@ -1000,6 +1015,8 @@ void TFormulaEvaluator::Function(int index, int count) {
     std::vector<TEvalValue> args(std::make_move_iterator(stack.end() - count),
                                  std::make_move_iterator(stack.end()));
     stack.resize(stack.size() - size_t(count));
+    for (size_t k = index == CalledByName ? 1 : 0; k < args.size(); ++k)
+        if (args[k].CallName) throw XLSError(NameWithoutValue);
     TEvalValue result;
     EvaluateFunction(index, args, result);
     stack.push_back(std::move(result));
@@ -1013,7 +1030,9 @@ void TFormulaEvaluator::EvaluateFunction(int index, std::vector<TEvalValue>& arg
         name = ExcelFunction(index).Name;
     } else if (index < CalledByName) {
         const TExcelFunctions& f = ExcelFunction(index);
-        if (count < f.MinArgs || count > f.MaxArgs)
+        // A function of any number of arguments takes what a call can hold.
+        const int most = f.MaxArgs == VariableArgs ? Max2007Arguments : f.MaxArgs;
+        if (count < f.MinArgs || count > most)
             throw XLSError(Format("Wrong number of arguments (%d) to function %s", f.Name, count));
         if (frame.Array && ComputesPerElement(index)) {
             EvaluateElements(index, args, result);

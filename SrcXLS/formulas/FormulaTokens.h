@@ -102,6 +102,14 @@ constexpr uint8_t Space = 0x40;
 // The data layout of the version-dependent tokens.
 enum class TTokenLayout : uint8_t { BIFF2, BIFF3, BIFF4, BIFF5, BIFF8, X2007 };
 
+// The argument count of a tFuncVar: 7 bits in the files (bit 7 asks the
+// user), the whole byte in the 2007 layout, whose calls take up to 255.
+inline int FuncVarCount(uint8_t countByte, TTokenLayout layout) {
+    return layout == TTokenLayout::X2007 ? countByte : countByte & 0x7F;
+}
+constexpr int MaxFileArguments = 127;
+constexpr int Max2007Arguments = 255;
+
 // The layout a stream of a file version starts in: BIFF5 for BIFF5/7,
 // BIFF8 from BIFF8 on (a 2007 stream switches at its leading marker).
 TTokenLayout TokenLayoutOf(TExcelVersion version);
@@ -174,12 +182,15 @@ struct TArrayConstant {
 };
 
 // Reads one array constant at pos of data, moving pos past it. The BIFF8
-// and 2007 layouts hold strings with a u16 count and a flag byte, the BIFF5
-// layout with a u8 count and 8-bit characters. Raises XLSError at a bad
-// element or when the constant runs past the end.
-TArrayConstant ReadArrayConstant(std::span<const uint8_t> data, size_t& pos, TTokenLayout layout);
+// and 2007 layouts hold the column and row counts less one and strings with
+// a u16 count and a flag byte; the older layouts the counts themselves (0
+// for 256 columns or 65536 rows) and strings with a u8 count and 8-bit
+// characters in codePage. Raises XLSError at a bad element or when the
+// constant runs past the end.
+TArrayConstant ReadArrayConstant(std::span<const uint8_t> data, size_t& pos, TTokenLayout layout,
+                                 int codePage = DefaultCodePage);
 // Appends an array constant in the BIFF8 layout, or in the BIFF5 layout
-// with 8-bit strings in codePage; false when a string has no such form
+// (the counts themselves, 8-bit strings in codePage); false when a string has no such form
 // (a character the code page lacks, more than 255 bytes).
 bool WriteArrayConstant(const TArrayConstant& array, std::vector<uint8_t>& out,
                         TTokenLayout layout = TTokenLayout::BIFF8, int codePage = DefaultCodePage);
