@@ -264,8 +264,10 @@ void LibreOfficeConvert(const std::vector<std::string>& files, const std::string
                         const std::string& outDir, const std::string& profile) {
     std::string args;
     for (const auto& f : files) args += " '" + f + "'";
-    oracle::Run("soffice -env:UserInstallation=file://" + profile + " --headless --convert-to " + format +
-                " --outdir '" + outDir + "'" + args + " >/dev/null 2>&1");
+    // Bounded like every outside program a test runs.
+    oracle::Run("ulimit -v 6291456; timeout 300 soffice -env:UserInstallation=file://" + profile +
+                " --headless --convert-to " + format + " --outdir '" + outDir + "'" + args +
+                " >/dev/null 2>&1");
 }
 
 std::u16string TextOf(size_t n) {
