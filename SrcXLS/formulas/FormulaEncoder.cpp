@@ -1339,7 +1339,7 @@ void TEncoder::Function(const TXLSToken& f) {
     WriteId((ptg::FuncVar & 0x1F) | ptg::ClassValue);
     const uint8_t c = uint8_t(count);
     WriteBytes(&c, 1);
-    WriteU16(255);
+    WriteU16(fn::External);
 }
 
 // ---------------------------------------------------------------------------

@@ -17,6 +17,11 @@ namespace {
 
 using L = TTokenLayout;
 
+// The function index a call by name (fn::External) is evaluated under: its
+// first argument names the function. Indexes from it on are handed over
+// without their argument count checked.
+constexpr int CalledByName = 338;
+
 uint64_t CellKey(int sheet, int col, int row) {
     return (uint64_t(uint16_t(sheet)) << 48) | (uint64_t(uint16_t(col)) << 32) | uint32_t(row);
 }
@@ -417,7 +422,7 @@ void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, T
                 PushError(fe::Value);
             break;
         case ptg::Attr:
-            if (p[0] & attr::Sum) Function(4, 1);
+            if (p[0] & attr::Sum) Function(fn::Sum, 1);
             break;
         case ptg::Err: {
             const int e = ErrorCodeToIndex(p[0]);
@@ -457,7 +462,7 @@ void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, T
         }
         case ptg::FuncVar: {
             const int number = t.Layout < L::BIFF5 ? p[1] : (GetU16(p + 1) & 0x7FFF);
-            Function(number == 255 ? 338 : number, p[0] & 0x7F);
+            Function(number == fn::External ? CalledByName : number, p[0] & 0x7F);
             break;
         }
         case ptg::Name:
@@ -828,16 +833,16 @@ void TFormulaEvaluator::Function(int index, int count) {
 void TFormulaEvaluator::EvaluateFunction(int index, std::vector<TEvalValue>& args, TEvalValue& result) {
     const int count = int(args.size());
     std::u16string name;
-    if (index < 338 && ExcelFunction(index).Refused()) {
+    if (index < CalledByName && ExcelFunction(index).Refused()) {
         // Not computed here and with no argument range: handed over as it is.
         name = ExcelFunction(index).Name;
-    } else if (index < 338) {
+    } else if (index < CalledByName) {
         const TExcelFunctions& f = ExcelFunction(index);
         if (count < f.MinArgs || count > f.MaxArgs)
             throw XLSError(Format("Wrong number of arguments (%d) to function %s", f.Name, count));
         if (ComputeFunction(*this, index, args, result)) return;
         name = f.Name;
-    } else if (index == 338) {
+    } else if (index == CalledByName) {
         if (args.empty()) throw XLSError("Value is missing");
         const TFormulaValue first = Scalar(args[0]);
         if (first.ValType == fvError) {

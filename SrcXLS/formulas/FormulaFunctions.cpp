@@ -3,9 +3,11 @@
 // sign for MOD, blanks and texts of ranges skipped by the aggregates).
 #include "SrcXLS/formulas/FormulaEvaluator.h"
 #include "SrcXLS/formulas/FormulaValues.h"
+#include "SrcXLS/formulas/FunctionTable.h"
 #include "platform/RegionalSettings.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace xls {
@@ -256,248 +258,344 @@ void FormattedNumber(TFormulaEvaluator& ev, std::vector<TEvalValue>& args, bool 
     SetFormulaValueString(r.V, money ? MoneyText(x, decimals, rs) : FixedText(x, decimals, noGroups, rs));
 }
 
-double Round(double x, double d) {
+double RoundDigits(double x, double d) {
     d = std::trunc(d);
     return RoundHalfAway(x, int(std::clamp(d, -400.0, 400.0)));
 }
 
+using TArgs = std::vector<TEvalValue>;
+
+void Error(TEvalValue& r, int e) {
+    SetFormulaValueError(r.V, e);
+}
+
+// A function of one number argument: f(x) or the argument's error.
+template <class F> void OfNumber(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r, F&& f) {
+    double x;
+    if (int e = ArgNumber(ev, args[0], x))
+        Error(r, e);
+    else
+        f(x);
+}
+
+// A function of two number arguments: f(x, y) or the first error.
+template <class F> void OfNumbers(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r, F&& f) {
+    double x, y;
+    int e = ArgNumber(ev, args[0], x);
+    if (!e) e = ArgNumber(ev, args[1], y);
+    if (e)
+        Error(r, e);
+    else
+        f(x, y);
+}
+
+// COUNT: numbers of ranges; typed numbers, booleans and number texts.
+void Count(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    double n = 0;
+    for (const TEvalValue& a : args) {
+        if (IsRange(a)) {
+            ev.ForEachValue(a, [&](const TFormulaValue& x) {
+                if (x.ValType == fvFloat) ++n;
+                return true;
+            });
+        } else {
+            double x;
+            if (a.V.ValType != fvError && ValueToNumber(a.V, x) == 0) ++n;
+        }
+    }
+    SetFormulaValueFloat(r.V, n);
+}
+
+void If(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    bool b;
+    if (int e = ValueToBoolean(ev.Scalar(args[0]), b)) {
+        Error(r, e);
+        return;
+    }
+    if (b || args.size() == 3) {
+        r = std::move(args[b ? 1 : 2]);
+        if (!IsRange(r) && r.V.ValType == fvNull) SetFormulaValueFloat(r.V, 0);
+    } else {
+        SetFormulaValueBoolean(r.V, false);
+    }
+}
+
+void IsNA(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    const TFormulaValue x = ev.Scalar(args[0]);
+    SetFormulaValueBoolean(r.V, x.ValType == fvError && x.Error == fe::NA);
+}
+
+void IsError(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    SetFormulaValueBoolean(r.V, ev.Scalar(args[0]).ValType == fvError);
+}
+
+void IsNumber(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    SetFormulaValueBoolean(r.V, ev.Scalar(args[0]).ValType == fvFloat);
+}
+
+void Sum(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    double sum = 0;
+    if (int e = Numbers(ev, args, 0, [&](double x) { sum += x; }))
+        Error(r, e);
+    else
+        SetNumber(r, sum);
+}
+
+void Average(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    double sum = 0, n = 0;
+    if (int e = Numbers(ev, args, 0, [&](double x) { sum += x, ++n; }))
+        Error(r, e);
+    else if (n == 0)
+        Error(r, fe::Div0);
+    else
+        SetNumber(r, sum / n);
+}
+
+void Extreme(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r, bool max) {
+    double best = 0;
+    bool any = false;
+    if (int e = Numbers(ev, args, 0, [&](double x) {
+            if (!any || (max ? x > best : x < best)) best = x;
+            any = true;
+        }))
+        Error(r, e);
+    else
+        SetFormulaValueFloat(r.V, best);
+}
+
+void Min(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    Extreme(ev, args, r, false);
+}
+
+void Max(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    Extreme(ev, args, r, true);
+}
+
+void Row(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    RowOrColumn(ev, args, true, r);
+}
+
+void Column(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    RowOrColumn(ev, args, false, r);
+}
+
+void NA(TFormulaEvaluator&, TArgs&, TEvalValue& r) {
+    Error(r, fe::NA);
+}
+
+void Npv(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    double rate;
+    if (int e = ArgNumber(ev, args[0], rate)) {
+        Error(r, e);
+        return;
+    }
+    if (rate == -1) {
+        Error(r, fe::Div0);
+        return;
+    }
+    double sum = 0, factor = 1;
+    if (int e = Numbers(ev, args, 1, [&](double x) {
+            factor *= 1 + rate;
+            sum += x / factor;
+        }))
+        Error(r, e);
+    else
+        SetNumber(r, sum);
+}
+
+// STDEV: of a sample.
+void StDev(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    std::vector<double> xs;
+    if (int e = Numbers(ev, args, 0, [&](double x) { xs.push_back(x); })) {
+        Error(r, e);
+        return;
+    }
+    if (xs.size() < 2) {
+        Error(r, fe::Div0);
+        return;
+    }
+    double mean = 0;
+    for (double x : xs) mean += x;
+    mean /= double(xs.size());
+    double squares = 0;
+    for (double x : xs) squares += (x - mean) * (x - mean);
+    SetNumber(r, std::sqrt(squares / double(xs.size() - 1)));
+}
+
+void Dollar(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    FormattedNumber(ev, args, true, r);
+}
+
+void Fixed(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    FormattedNumber(ev, args, false, r);
+}
+
+void Sin(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    OfNumber(ev, args, r, [&](double x) { SetNumber(r, std::sin(x)); });
+}
+
+void Cos(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    OfNumber(ev, args, r, [&](double x) { SetNumber(r, std::cos(x)); });
+}
+
+void Tan(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    OfNumber(ev, args, r, [&](double x) { SetNumber(r, std::tan(x)); });
+}
+
+void Atan(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    OfNumber(ev, args, r, [&](double x) { SetNumber(r, std::atan(x)); });
+}
+
+void Pi(TFormulaEvaluator&, TArgs&, TEvalValue& r) {
+    SetFormulaValueFloat(r.V, 3.141592653589793);
+}
+
+void Exp(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    OfNumber(ev, args, r, [&](double x) { SetNumber(r, std::exp(x)); });
+}
+
+// LN and LOG10: of positive numbers only.
+void Logarithm(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r, double (*log)(double)) {
+    OfNumber(ev, args, r, [&](double x) {
+        if (x <= 0)
+            Error(r, fe::Num);
+        else
+            SetNumber(r, log(x));
+    });
+}
+
+void Ln(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    Logarithm(ev, args, r, [](double x) { return std::log(x); });
+}
+
+void Log10(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    Logarithm(ev, args, r, [](double x) { return std::log10(x); });
+}
+
+void Abs(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    OfNumber(ev, args, r, [&](double x) { SetNumber(r, std::fabs(x)); });
+}
+
+// INT: toward minus infinity.
+void Int(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    OfNumber(ev, args, r, [&](double x) { SetNumber(r, std::floor(x)); });
+}
+
+void Sign(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    OfNumber(ev, args, r, [&](double x) { SetFormulaValueFloat(r.V, x > 0 ? 1 : x < 0 ? -1 : 0); });
+}
+
+void Round(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    OfNumbers(ev, args, r, [&](double x, double d) { SetNumber(r, RoundDigits(x, d)); });
+}
+
+void True(TFormulaEvaluator&, TArgs&, TEvalValue& r) {
+    SetFormulaValueBoolean(r.V, true);
+}
+
+void False(TFormulaEvaluator&, TArgs&, TEvalValue& r) {
+    SetFormulaValueBoolean(r.V, false);
+}
+
+void AndOr(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r, bool isAnd) {
+    bool acc = isAnd, found;
+    if (int e = Booleans(ev, args, found, [&](bool b) { acc = isAnd ? acc && b : acc || b; }))
+        Error(r, e);
+    else if (!found)
+        Error(r, fe::Value);
+    else
+        SetFormulaValueBoolean(r.V, acc);
+}
+
+void And(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    AndOr(ev, args, r, true);
+}
+
+void Or(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    AndOr(ev, args, r, false);
+}
+
+void Not(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    bool b;
+    if (int e = ValueToBoolean(ev.Scalar(args[0]), b))
+        Error(r, e);
+    else
+        SetFormulaValueBoolean(r.V, !b);
+}
+
+// MOD: the result takes the divisor's sign.
+void Mod(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    OfNumbers(ev, args, r, [&](double n, double d) {
+        if (d == 0)
+            Error(r, fe::Div0);
+        else
+            SetNumber(r, n - d * std::floor(n / d));
+    });
+}
+
+void Concatenate(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
+    std::u16string text;
+    for (const TEvalValue& a : args) {
+        const TFormulaValue x = ev.Scalar(a);
+        if (x.ValType == fvError) {
+            r.V = x;
+            return;
+        }
+        text += ValueText(x);
+    }
+    SetFormulaValueString(r.V, text);
+}
+
+using TFunctionRule = void (*)(TFormulaEvaluator&, TArgs&, TEvalValue&);
+
+// The computed functions by number; the others are handed over.
+constexpr auto Rules = [] {
+    std::array<TFunctionRule, ExcelFunctionCount> rules{};
+    rules[fn::Count] = Count;
+    rules[fn::If] = If;
+    rules[fn::IsNA] = IsNA;
+    rules[fn::IsError] = IsError;
+    rules[fn::Sum] = Sum;
+    rules[fn::Average] = Average;
+    rules[fn::Min] = Min;
+    rules[fn::Max] = Max;
+    rules[fn::Row] = Row;
+    rules[fn::Column] = Column;
+    rules[fn::NA] = NA;
+    rules[fn::Npv] = Npv;
+    rules[fn::StDev] = StDev;
+    rules[fn::Dollar] = Dollar;
+    rules[fn::Fixed] = Fixed;
+    rules[fn::Sin] = Sin;
+    rules[fn::Cos] = Cos;
+    rules[fn::Tan] = Tan;
+    rules[fn::Atan] = Atan;
+    rules[fn::Pi] = Pi;
+    rules[fn::Exp] = Exp;
+    rules[fn::Ln] = Ln;
+    rules[fn::Log10] = Log10;
+    rules[fn::Abs] = Abs;
+    rules[fn::Int] = Int;
+    rules[fn::Sign] = Sign;
+    rules[fn::Round] = Round;
+    rules[fn::Lookup] = Lookup;
+    rules[fn::True] = True;
+    rules[fn::False] = False;
+    rules[fn::And] = And;
+    rules[fn::Or] = Or;
+    rules[fn::Not] = Not;
+    rules[fn::Mod] = Mod;
+    rules[fn::IsNumber] = IsNumber;
+    rules[fn::Concatenate] = Concatenate;
+    return rules;
+}();
+
 } // namespace
 
 bool ComputeFunction(TFormulaEvaluator& ev, int index, std::vector<TEvalValue>& args, TEvalValue& r) {
-    TFormulaValue& v = r.V;
-    auto error = [&](int e) { SetFormulaValueError(v, e); };
-    // Functions of one number argument.
-    auto unary = [&](auto&& f) {
-        double x;
-        if (int e = ArgNumber(ev, args[0], x))
-            error(e);
-        else
-            f(x);
-    };
-    switch (index) {
-    case 0: { // COUNT: numbers of ranges; typed numbers, booleans and number texts
-        double n = 0;
-        for (const TEvalValue& a : args) {
-            if (IsRange(a)) {
-                ev.ForEachValue(a, [&](const TFormulaValue& x) {
-                    if (x.ValType == fvFloat) ++n;
-                    return true;
-                });
-            } else {
-                double x;
-                if (a.V.ValType != fvError && ValueToNumber(a.V, x) == 0) ++n;
-            }
-        }
-        SetFormulaValueFloat(v, n);
-        return true;
-    }
-    case 1: { // IF
-        bool b;
-        if (int e = ValueToBoolean(ev.Scalar(args[0]), b)) {
-            error(e);
-            return true;
-        }
-        if (b || args.size() == 3) {
-            r = std::move(args[b ? 1 : 2]);
-            if (!IsRange(r) && v.ValType == fvNull) SetFormulaValueFloat(v, 0);
-        } else {
-            SetFormulaValueBoolean(v, false);
-        }
-        return true;
-    }
-    case 2: { // ISNA
-        const TFormulaValue x = ev.Scalar(args[0]);
-        SetFormulaValueBoolean(v, x.ValType == fvError && x.Error == fe::NA);
-        return true;
-    }
-    case 3: // ISERROR
-        SetFormulaValueBoolean(v, ev.Scalar(args[0]).ValType == fvError);
-        return true;
-    case 128: // ISNUMBER
-        SetFormulaValueBoolean(v, ev.Scalar(args[0]).ValType == fvFloat);
-        return true;
-    case 4: { // SUM
-        double sum = 0;
-        if (int e = Numbers(ev, args, 0, [&](double x) { sum += x; }))
-            error(e);
-        else
-            SetNumber(r, sum);
-        return true;
-    }
-    case 5: { // AVERAGE
-        double sum = 0, n = 0;
-        if (int e = Numbers(ev, args, 0, [&](double x) { sum += x, ++n; }))
-            error(e);
-        else if (n == 0)
-            error(fe::Div0);
-        else
-            SetNumber(r, sum / n);
-        return true;
-    }
-    case 6:   // MIN
-    case 7: { // MAX
-        double best = 0;
-        bool any = false;
-        const bool max = index == 7;
-        if (int e = Numbers(ev, args, 0, [&](double x) {
-                if (!any || (max ? x > best : x < best)) best = x;
-                any = true;
-            }))
-            error(e);
-        else
-            SetFormulaValueFloat(v, best);
-        return true;
-    }
-    case 8: // ROW
-    case 9: // COLUMN
-        RowOrColumn(ev, args, index == 8, r);
-        return true;
-    case 10: // NA
-        error(fe::NA);
-        return true;
-    case 11: { // NPV
-        double rate;
-        if (int e = ArgNumber(ev, args[0], rate)) {
-            error(e);
-            return true;
-        }
-        if (rate == -1) {
-            error(fe::Div0);
-            return true;
-        }
-        double sum = 0, factor = 1;
-        if (int e = Numbers(ev, args, 1, [&](double x) {
-                factor *= 1 + rate;
-                sum += x / factor;
-            }))
-            error(e);
-        else
-            SetNumber(r, sum);
-        return true;
-    }
-    case 12: { // STDEV: of a sample
-        std::vector<double> xs;
-        if (int e = Numbers(ev, args, 0, [&](double x) { xs.push_back(x); })) {
-            error(e);
-            return true;
-        }
-        if (xs.size() < 2) {
-            error(fe::Div0);
-            return true;
-        }
-        double mean = 0;
-        for (double x : xs) mean += x;
-        mean /= double(xs.size());
-        double squares = 0;
-        for (double x : xs) squares += (x - mean) * (x - mean);
-        SetNumber(r, std::sqrt(squares / double(xs.size() - 1)));
-        return true;
-    }
-    case 13: // DOLLAR
-    case 14: // FIXED
-        FormattedNumber(ev, args, index == 13, r);
-        return true;
-    case 15:
-        unary([&](double x) { SetNumber(r, std::sin(x)); });
-        return true;
-    case 16:
-        unary([&](double x) { SetNumber(r, std::cos(x)); });
-        return true;
-    case 17:
-        unary([&](double x) { SetNumber(r, std::tan(x)); });
-        return true;
-    case 18:
-        unary([&](double x) { SetNumber(r, std::atan(x)); });
-        return true;
-    case 19:
-        SetFormulaValueFloat(v, 3.141592653589793);
-        return true;
-    case 21:
-        unary([&](double x) { SetNumber(r, std::exp(x)); });
-        return true;
-    case 22: // LN
-    case 23: // LOG10
-        unary([&](double x) {
-            if (x <= 0)
-                error(fe::Num);
-            else
-                SetNumber(r, index == 22 ? std::log(x) : std::log10(x));
-        });
-        return true;
-    case 24:
-        unary([&](double x) { SetNumber(r, std::fabs(x)); });
-        return true;
-    case 25: // INT: toward minus infinity
-        unary([&](double x) { SetNumber(r, std::floor(x)); });
-        return true;
-    case 26:
-        unary([&](double x) { SetFormulaValueFloat(v, x > 0 ? 1 : x < 0 ? -1 : 0); });
-        return true;
-    case 27: { // ROUND
-        double x, d;
-        int e = ArgNumber(ev, args[0], x);
-        if (!e) e = ArgNumber(ev, args[1], d);
-        if (e)
-            error(e);
-        else
-            SetNumber(r, Round(x, d));
-        return true;
-    }
-    case 28: // LOOKUP
-        Lookup(ev, args, r);
-        return true;
-    case 34:
-    case 35:
-        SetFormulaValueBoolean(v, index == 34);
-        return true;
-    case 36:   // AND
-    case 37: { // OR
-        const bool isAnd = index == 36;
-        bool acc = isAnd, found;
-        if (int e = Booleans(ev, args, found, [&](bool b) { acc = isAnd ? acc && b : acc || b; }))
-            error(e);
-        else if (!found)
-            error(fe::Value);
-        else
-            SetFormulaValueBoolean(v, acc);
-        return true;
-    }
-    case 38: { // NOT
-        bool b;
-        if (int e = ValueToBoolean(ev.Scalar(args[0]), b))
-            error(e);
-        else
-            SetFormulaValueBoolean(v, !b);
-        return true;
-    }
-    case 39: { // MOD: the result takes the divisor's sign
-        double n, d;
-        int e = ArgNumber(ev, args[0], n);
-        if (!e) e = ArgNumber(ev, args[1], d);
-        if (e)
-            error(e);
-        else if (d == 0)
-            error(fe::Div0);
-        else
-            SetNumber(r, n - d * std::floor(n / d));
-        return true;
-    }
-    case 336: { // CONCATENATE
-        std::u16string text;
-        for (const TEvalValue& a : args) {
-            const TFormulaValue x = ev.Scalar(a);
-            if (x.ValType == fvError) {
-                v = x;
-                return true;
-            }
-            text += ValueText(x);
-        }
-        SetFormulaValueString(v, text);
-        return true;
-    }
-    default:
-        return false;
-    }
+    if (index < 0 || index >= ExcelFunctionCount || !Rules[size_t(index)]) return false;
+    Rules[size_t(index)](ev, args, r);
+    return true;
 }
 
 } // namespace xls

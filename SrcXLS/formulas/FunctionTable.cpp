@@ -397,6 +397,24 @@ constexpr TExcelFunctions Table[ExcelFunctionCount] = {
     {1, 1, u"ISHYPERLINK", {0, 0, 0, 0, 0, 0}},
 };
 
+// The named numbers stand where their names do.
+constexpr bool Named(int number, std::u16string_view name) {
+    return std::u16string_view(Table[number].Name) == name;
+}
+static_assert(Named(fn::Count, u"COUNT") && Named(fn::If, u"IF") && Named(fn::IsNA, u"ISNA") &&
+              Named(fn::IsError, u"ISERROR") && Named(fn::Sum, u"SUM") && Named(fn::Average, u"AVERAGE") &&
+              Named(fn::Min, u"MIN") && Named(fn::Max, u"MAX") && Named(fn::Row, u"ROW") &&
+              Named(fn::Column, u"COLUMN") && Named(fn::NA, u"NA") && Named(fn::Npv, u"NPV") &&
+              Named(fn::StDev, u"STDEV") && Named(fn::Dollar, u"DOLLAR") && Named(fn::Fixed, u"FIXED") &&
+              Named(fn::Sin, u"SIN") && Named(fn::Cos, u"COS") && Named(fn::Tan, u"TAN") &&
+              Named(fn::Atan, u"ATAN") && Named(fn::Pi, u"PI") && Named(fn::Sqrt, u"SQRT") &&
+              Named(fn::Exp, u"EXP") && Named(fn::Ln, u"LN") && Named(fn::Log10, u"LOG10") &&
+              Named(fn::Abs, u"ABS") && Named(fn::Int, u"INT") && Named(fn::Sign, u"SIGN") &&
+              Named(fn::Round, u"ROUND") && Named(fn::Lookup, u"LOOKUP") && Named(fn::True, u"TRUE") &&
+              Named(fn::False, u"FALSE") && Named(fn::And, u"AND") && Named(fn::Or, u"OR") &&
+              Named(fn::Not, u"NOT") && Named(fn::Mod, u"MOD") && Named(fn::IsNumber, u"ISNUMBER") &&
+              Named(fn::External, u"255") && Named(fn::Concatenate, u"CONCATENATE"));
+
 } // namespace
 
 const TExcelFunctions& ExcelFunction(int index) {

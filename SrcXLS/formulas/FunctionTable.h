@@ -13,6 +13,51 @@ constexpr uint8_t VariableArgs = 99;
 // MinArgs and MaxArgs of a function that cannot be used in formulas.
 constexpr uint8_t RefusedFunction = 255;
 
+// Function numbers of the table that the formula code names.
+namespace fn {
+constexpr int Count = 0;
+constexpr int If = 1;
+constexpr int IsNA = 2;
+constexpr int IsError = 3;
+constexpr int Sum = 4;
+constexpr int Average = 5;
+constexpr int Min = 6;
+constexpr int Max = 7;
+constexpr int Row = 8;
+constexpr int Column = 9;
+constexpr int NA = 10;
+constexpr int Npv = 11;
+constexpr int StDev = 12;
+constexpr int Dollar = 13;
+constexpr int Fixed = 14;
+constexpr int Sin = 15;
+constexpr int Cos = 16;
+constexpr int Tan = 17;
+constexpr int Atan = 18;
+constexpr int Pi = 19;
+constexpr int Sqrt = 20;
+constexpr int Exp = 21;
+constexpr int Ln = 22;
+constexpr int Log10 = 23;
+constexpr int Abs = 24;
+constexpr int Int = 25;
+constexpr int Sign = 26;
+constexpr int Round = 27;
+constexpr int Lookup = 28;
+constexpr int True = 34;
+constexpr int False = 35;
+constexpr int And = 36;
+constexpr int Or = 37;
+constexpr int Not = 38;
+constexpr int Mod = 39;
+constexpr int IsNumber = 128;
+// The number a variable-count call carries for a function that is not in
+// the table (add-in, macro or newer function): its name comes as the first
+// argument.
+constexpr int External = 255;
+constexpr int Concatenate = 336;
+} // namespace fn
+
 struct TExcelFunctions {
     uint8_t MinArgs;
     uint8_t MaxArgs;

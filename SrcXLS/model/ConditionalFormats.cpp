@@ -3,7 +3,7 @@
 #include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/formats/XLSStream.h"
 #include "SrcXLS/model/FormulaServices.h"
-#include "SrcXLS/model/RangeFormulas.h"
+#include "SrcXLS/model/RangeFormulaContext.h"
 #include "SrcXLS/model/XFonts.h"
 
 #include <algorithm>

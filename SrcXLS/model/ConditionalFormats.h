@@ -6,7 +6,7 @@
 #pragma once
 
 #include "SrcXLS/model/CollectionMoveCopy.h"
-#include "SrcXLS/model/RangeFormulas.h"
+#include "SrcXLS/model/RangeFormulaContext.h"
 
 #include <array>
 #include <cstdint>

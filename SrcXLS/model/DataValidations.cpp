@@ -6,7 +6,7 @@
 #include "SrcXLS/formats/XLSStream.h"
 #include "SrcXLS/formulas/FormulaText.h"
 #include "SrcXLS/model/FormulaServices.h"
-#include "SrcXLS/model/RangeFormulas.h"
+#include "SrcXLS/model/RangeFormulaContext.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "SrcXLS/model/RangeFormulas.h"
+#include "SrcXLS/model/RangeFormulaContext.h"
 
 #include "SrcXLS/XLSDefs.h"
 #include "SrcXLS/model/CellAreas.h"
