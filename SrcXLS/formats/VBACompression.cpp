@@ -55,7 +55,11 @@ void DecompressTokens(std::span<const uint8_t> chunk, std::vector<uint8_t>& out,
             if (done + length > ChunkSize) Malformed("a chunk holds more than 4096 bytes");
             if (bounded && out.size() + length > limit) TooLarge(limit);
             // Copies may overlap the bytes they make: one byte at a time.
-            for (size_t k = 0; k < length; ++k) out.push_back(out[out.size() - offset]);
+            const size_t at = out.size();
+            out.resize(at + length);
+            uint8_t* to = out.data() + at;
+            const uint8_t* from = to - offset;
+            for (size_t k = 0; k < length; ++k) to[k] = from[k];
         }
     }
 }

@@ -556,6 +556,7 @@ void TXLSXmlReader::AppendBounded(std::string_view raw) {
 size_t TXLSXmlReader::StreamText(size_t textStart) {
     textBuf.clear();
     blankRun = 0;
+    markupRefused = false;
     const size_t head = textStart - pos; // the start tag, which stays in the buffer
     size_t at = textStart;
     std::string_view close; // of the comment, PI or CDATA being read
@@ -581,7 +582,9 @@ size_t TXLSXmlReader::StreamText(size_t textStart) {
                 } else if (rest.substr(0, 2) == "<?") {
                     close = "?>", cdata = false, at = lt + 2;
                 } else if (rest[1] == '!') {
-                    throw XLSError("XML document type declarations are not allowed");
+                    // Refused once the tag is reported, as a whole part refuses it.
+                    markupRefused = true;
+                    return lt;
                 } else {
                     return lt;
                 }
@@ -735,6 +738,7 @@ TXLSXmlReader::TStep TXLSXmlReader::ReadToken() {
         pos = streamedEnd;
         joined = true;
         Text = textBuf;
+        if (markupRefused) throw XLSError("XML document type declarations are not allowed");
     } else {
         Text = ReadText();
     }

@@ -120,6 +120,7 @@ private:
     std::string textBuf;   // element text joined around comments and CDATA
     bool joined = false;
     size_t blankRun = 0;        // blanks at the end of a streamed text
+    bool markupRefused = false; // a streamed text met a document type declaration
     std::string_view skipClose; // the end of a comment, PI or CDATA being passed over
     std::string documentName;
 };

@@ -1,15 +1,14 @@
 // Bounds of what a drawing and its workbook's decompressors read: property
 // tables in ascending order and with the array lengths other writers state,
 // pictures inflated only as far as their data goes and the workbook's
-// budget allows, macro sources and package texts bounded while they are
-// read; and the picture name a picture item gives back.
+// budget allows, macro sources bounded while they are decompressed; and the
+// picture name a picture item gives back.
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/drawing/ChartModel.h"
 #include "SrcXLS/drawing/DrawingObjects.h"
 #include "SrcXLS/drawing/PictureFiles.h"
 #include "SrcXLS/formats/VBACompression.h"
-#include "SrcXLS/formats/XLSXml.h"
 #include "bench/xls_bombs.h"
 #include "support_drawing.h"
 #include "support_files.h"
@@ -180,131 +179,6 @@ TEST(DrawingBounds, MacroSourcesDecompressWithinABound) {
     const std::vector<uint8_t> text(10000, 'a');
     EXPECT_EQ(VBADecompress(VBACompress(text), 10000), text);
     EXPECT_THROW(VBADecompress(VBACompress(text), 9999), EVBATooLarge);
-}
-
-namespace {
-
-// Events of a part read in pieces, with texts reported by their length and
-// first and last bytes when long.
-class LongRecorder : public TXLSXmlReader {
-public:
-    std::vector<std::string> Events;
-
-protected:
-    void OnBeginTag(std::string_view name, std::string_view text, bool) override {
-        std::string shown(text);
-        if (text.size() > 40)
-            shown = std::to_string(text.size()) + ":" + std::string(text.substr(0, 8)) + ".." +
-                    std::string(text.substr(text.size() - 8));
-        Events.push_back("B " + std::string(name) + " [" + shown + "]");
-    }
-    void OnEndTag(std::string_view name) override { Events.push_back("E " + std::string(name)); }
-    void OnAttribute(std::string_view name, std::string_view value) override {
-        Events.push_back("A " + std::string(name) + "=" + std::string(value));
-    }
-};
-
-std::string Joined(const std::vector<std::string>& events) {
-    std::string all;
-    for (const auto& e : events) all += e + "|";
-    return all;
-}
-
-// The events of xml read in pieces of `piece` bytes, with texts longer than
-// `buffered` read as they arrive; the error, if any, ends the line.
-std::string Streamed(std::string_view xml, size_t piece, size_t buffered) {
-    LongRecorder r;
-    r.MaxBufferedToken = buffered;
-    size_t at = 0;
-    std::string error;
-    try {
-        r.SetSource(
-            [&](char* to, size_t n) {
-                n = std::min(n, xml.size() - at);
-                std::copy_n(xml.data() + at, n, to);
-                at += n;
-                return n;
-            },
-            piece);
-        r.ParseDocument("part.xml");
-    } catch (const XLSError& e) {
-        error = e.what();
-    }
-    return Joined(r.Events) + error;
-}
-
-} // namespace
-
-// A text read as it arrives gives what the whole part gives: comments and
-// processing instructions passed over, CDATA joined escaped, blanks kept.
-TEST(DrawingBounds, TextsReadAsTheyArriveMatchTheWholePart) {
-    const std::string cases[] = {
-        "<a><t xml:space=\"preserve\"> a<!--c-->b<![CDATA[<&>]]>c<?p?>d </t><u>" + std::string(60, 'x') +
-            "</u></a>",
-        "<a x=\"1\"><b>" + std::string(100, ' ') + "<!-- " + std::string(50, '-') + " -->7" +
-            std::string(30, '\n') + "</b><c>tail<!-- open",
-        "<t>x<![CDATA[" + std::string(70, ']') + "]]]>y</t>",
-        "<t>a<!x></t>",
-        std::string("\xFF\xFE<\0t\0>\0\x16\x04\0\xD8\0\xDC<\0/\0t\0>\0", 22),
-    };
-    for (const std::string& xml : cases) {
-        const std::string whole = Streamed(xml, 1 << 20, 1 << 20);
-        for (size_t piece : {1, 3, 7, 16})
-            for (size_t buffered : {1, 5, 20})
-                EXPECT_EQ(Streamed(xml, piece, buffered), whole)
-                    << xml.substr(0, 30) << " piece " << piece << " buffered " << buffered;
-    }
-}
-
-// A text far longer than any cell keeps its first MiB, a run of blanks its
-// first 128 KiB, and comments go as they come: the memory stays near a piece.
-TEST(DrawingBounds, EndlessTextsStayWithinTheirBounds) {
-    struct Case {
-        const char* Name;
-        std::string Head, Unit, Tail;
-        const char* Events;
-    };
-    const uint64_t size = uint64_t(64) << 20;
-    const Case cases[] = {
-        {"letters", "<t>", "abcdefgh", "</t>", "B t [1048576:abcdefgh..abcdefgh]|E t|"},
-        {"blanks", "<v>", "        ", "7</v>", "B v [131073:        ..       7]|E v|"},
-        {"comments", "<v>", "  <!-- xxxxxxxxx -->  ", "7</v>", "B v [131073:        ..       7]|E v|"},
-        {"between", "<a>", "  <!-- x -->\n", "<v>7</v></a>",
-         "B a [131072:  \n  \n  ..  \n  \n  ]|B v [7]|E v|E a|"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.Name);
-        // Whole units, so that no comment is cut.
-        auto next = bombs::Repeating(c.Head, c.Unit, size / c.Unit.size() * c.Unit.size(), c.Tail);
-        std::string events;
-        const auto run = bombs::RunLimited(size_t(48) << 20, [&] {
-            LongRecorder r;
-            std::string pending;
-            size_t at = 0;
-            bool more = true;
-            r.SetSource(
-                [&](char* to, size_t n) {
-                    while (pending.size() - at < n && more) {
-                        pending.erase(0, at), at = 0;
-                        std::string piece;
-                        more = next(piece);
-                        pending += piece;
-                    }
-                    n = std::min(n, pending.size() - at);
-                    std::copy_n(pending.data() + at, n, to);
-                    at += n;
-                    return n;
-                },
-                1 << 20);
-            r.ParseDocument("part.xml");
-            if (Joined(r.Events) != c.Events) throw std::runtime_error(Joined(r.Events).substr(0, 300));
-        });
-        EXPECT_TRUE(run.Ok) << run.Error;
-    }
-    // A tag that does not end within 16 MiB is refused.
-    std::string tag = "<a b=\"" + std::string((16u << 20) + 10, 'x') + "\"/>";
-    const std::string events = Streamed(tag, 1 << 20, 2 << 20);
-    EXPECT_EQ(events, "XML tag longer than 16 MiB in part.xml") << events.substr(0, 100);
 }
 
 // The picture name an item gives (the file's name) names its picture again.
