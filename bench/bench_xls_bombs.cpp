@@ -1,12 +1,13 @@
 // Damaged workbooks that claim or expand to far more than they hold, each
 // read by a child process under an address-space limit: six and twenty
 // metafile pictures of 200 MB of zeros, 200 pictures of 10 bytes that claim
-// 256 MiB each (a 38 KB file), a macro project whose module source or dir
-// stream is 70,000 copies of one 6-byte chunk, and packages with a 500 MiB
-// shared string and with 1000 MiB of blanks and comments in a sheet part.
-// Counters: the file's size and the child's peak resident memory; "failed"
-// is 1 when the read raised (the limit included). BOMB_DIR keeps the files
-// in that folder; `xlsbench read` shows what each read leaves behind.
+// 256 MiB or 60 MiB each (a file of 52 KB), a macro project whose module
+// source or dir stream is 70,000 copies of one 6-byte chunk, and packages
+// with a 500 MiB shared string and with 1000 MiB of blanks and comments in
+// a sheet part. Counters: the file's size and the child's peak resident
+// memory; "failed" is 1 when the read raised (the limit included). BOMB_DIR
+// keeps the files in that folder; `xlsbench read` shows what each read
+// leaves behind.
 #include "bench/xls_bombs.h"
 
 #include <benchmark/benchmark.h>
