@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -27,7 +28,14 @@ struct TXLSLocale {
     std::array<std::u16string, 7> ShortDayNames = {u"Sun", u"Mon", u"Tue", u"Wed", u"Thu", u"Fri", u"Sat"};
     std::array<std::u16string, 7> LongDayNames = {u"Sunday",   u"Monday", u"Tuesday", u"Wednesday",
                                                   u"Thursday", u"Friday", u"Saturday"};
+    // Month names after a day of the month ("2 січня"); empty where the
+    // language has no such case.
+    std::array<std::u16string, 12> GenitiveMonthNames = {};
 };
+
+// The separators and names of a language a format names ("[$-422]"): by
+// the language id of the locale id; nullptr for a language not held here.
+const TXLSLocale* LocaleOfLanguage(uint32_t localeId);
 
 // The separators of the program's regional settings (names stay as they are).
 TXLSLocale LocaleFromRegional(const platform::RegionalSettings& settings);

@@ -56,17 +56,40 @@ bool IsDigitToken(uint8_t k) {
     return k == mtkDigitOpt || k == mtkDigitSpace || k == mtkDigitZero;
 }
 
-void ParseBracket(TMaskSection& s, std::u16string_view inner) {
+// The locale id after "[$-": hex digits, as many as there are (at most 8).
+uint32_t LocaleId(std::u16string_view hex) {
+    uint32_t id = 0;
+    for (size_t i = 0; i < hex.size() && i < 8; ++i) {
+        char16_t c = Lower(hex[i]);
+        int digit = c >= u'0' && c <= u'9' ? c - u'0' : c >= u'a' && c <= u'f' ? c - u'a' + 10 : -1;
+        if (digit < 0) break;
+        id = id << 4 | uint32_t(digit);
+    }
+    return id;
+}
+
+// "[h]" or "[hh]": the letter once or twice, the least number of digits shown.
+bool IsRunOf(std::u16string_view s, char16_t letter) {
+    return (s.size() == 1 || s.size() == 2) && s[0] == letter && s.back() == letter;
+}
+
+// language receives the locale id of a "[$-422]" (no currency text) when
+// the caller allows one here.
+void ParseBracket(TMaskSection& s, std::u16string_view inner, uint32_t* language) {
     std::u16string upper = UpperCaseWide(inner);
+    const uint8_t elapsed = IsRunOf(upper, u'H')   ? mtkElapsedHours
+                            : IsRunOf(upper, u'M') ? mtkElapsedMinutes
+                            : IsRunOf(upper, u'S') ? mtkElapsedSeconds
+                                                   : 0;
     if (!upper.empty() && upper[0] == u'$') {
         size_t dash = inner.find(u'-');
-        Push(s, mtkString, 0, std::u16string(inner.substr(1, dash == inner.npos ? inner.npos : dash - 1)));
-    } else if (upper == u"H" || upper == u"HH") {
-        Push(s, mtkElapsedHours);
-    } else if (upper == u"M" || upper == u"MM") {
-        Push(s, mtkElapsedMinutes);
-    } else if (upper == u"S" || upper == u"SS") {
-        Push(s, mtkElapsedSeconds);
+        std::u16string_view text = inner.substr(1, dash == inner.npos ? inner.npos : dash - 1);
+        if (!text.empty())
+            Push(s, mtkString, 0, std::u16string(text));
+        else if (dash != inner.npos && language)
+            *language = LocaleId(inner.substr(dash + 1));
+    } else if (elapsed) {
+        Push(s, elapsed, char16_t(upper.size()));
     } else if (!upper.empty() && (upper[0] == u'<' || upper[0] == u'>' || upper[0] == u'=')) {
         static const std::pair<std::u16string_view, TMaskCondition> ops[] = {
             {u"<=", mcLessEqual}, {u">=", mcGreaterEqual}, {u"<>", mcNotEqual},
@@ -95,7 +118,9 @@ void ParseBracket(TMaskSection& s, std::u16string_view inner) {
     }
 }
 
-std::unique_ptr<TMaskSection> Tokenize(std::u16string_view s) {
+// language: see ParseBracket; only the first section's leading brackets
+// name the language of the whole format.
+std::unique_ptr<TMaskSection> Tokenize(std::u16string_view s, uint32_t* language) {
     auto sec = std::make_unique<TMaskSection>();
     auto& t = sec->Tokens;
     bool afterPoint = false, inExponent = false;
@@ -175,7 +200,7 @@ std::unique_ptr<TMaskSection> Tokenize(std::u16string_view s) {
                 ++i;
                 continue;
             }
-            ParseBracket(*sec, s.substr(i + 1, close - i - 1));
+            ParseBracket(*sec, s.substr(i + 1, close - i - 1), t.empty() ? language : nullptr);
             i = close + 1;
         } else if (StartsWithNoCase(s, i, u"am/pm") || StartsWithNoCase(s, i, u"a/p")) {
             bool full = StartsWithNoCase(s, i, u"am/pm");
@@ -230,9 +255,11 @@ std::unique_ptr<TMaskSection> Tokenize(std::u16string_view s) {
     return sec;
 }
 
-// |v| rounded half away from zero to a number of decimals from its 15
-// significant digits, as spreadsheet programs round what they show (so 0.15
-// gives 0.2 and 2.675 gives 2.68).
+// |v| rounded half away from zero to a number of decimals, as spreadsheet
+// programs round what they show: the digits of the shortest text that reads
+// back as v (so 0.15 gives 0.2, 2.675 gives 2.68 and 0.24999999999999997
+// gives 0.2), of which at most 15 significant ones count. With fifteen, the
+// digits are v's own to 15 places (for quotients whose last bits are noise).
 struct TDigits {
     std::string Int;  // no leading zeros; empty for a zero integer part
     std::string Frac; // exactly the decimals asked for
@@ -240,7 +267,9 @@ struct TDigits {
     bool Zero = true;
 };
 
-TDigits RoundedDigits(double v, int decimals) {
+enum class TDigitSource { Shortest, Fifteen };
+
+TDigits RoundedDigits(double v, int decimals, TDigitSource source = TDigitSource::Shortest) {
     TDigits d;
     decimals = std::clamp(decimals, 0, 40);
     v = std::fabs(v);
@@ -249,12 +278,16 @@ TDigits RoundedDigits(double v, int decimals) {
         return d;
     }
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%.14e", v);
+    char* end = source == TDigitSource::Shortest
+                    ? std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific).ptr
+                    : std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, 14).ptr;
+    char* e = std::find(buf, end, 'e');
     std::string digits(1, buf[0]);
-    digits.append(buf + 2, 14);
-    int exponent = std::atoi(std::strchr(buf, 'e') + 1);
+    if (buf + 1 < e) digits.append(buf + 2, e);
+    int exponent = 0;
+    std::from_chars(e + (e[1] == '+' ? 2 : 1), end, exponent);
     int point = exponent + 1; // digits before the decimal point
-    int keep = point + decimals;
+    int keep = std::min(point + decimals, 15);
     if (keep < 0) {
         digits.clear();
     } else if (keep < int(digits.size())) {
@@ -283,9 +316,10 @@ TDigits RoundedDigits(double v, int decimals) {
 }
 
 // Digits into the digit placeholders of tokens [first, last), from the right:
-// '0' pads with zeros, '?' with blanks, '#' with nothing; the number start
-// takes the digits left over. Thousands separators go between every third
-// digit shown. Literals stay where they are.
+// '0' pads with zeros, '?' with blanks, '#' with nothing; the leftmost
+// placeholder (or the number start before it) takes the digits left over.
+// Thousands separators go between every third digit shown. Literals stay
+// where they are.
 void PlaceInteger(const std::vector<TMaskToken>& t, int first, int last, std::string_view digits,
                   bool thousands, char16_t separator, std::u16string& out) {
     std::u16string placed;
@@ -296,18 +330,22 @@ void PlaceInteger(const std::vector<TMaskToken>& t, int first, int last, std::st
         placed.insert(placed.begin(), c);
         ++shown;
     };
+    int leftmost = first;
+    while (leftmost < last && !IsDigitToken(t[size_t(leftmost)].Kind)) ++leftmost;
     for (int k = last - 1; k >= first; --k) {
         const TMaskToken& tok = t[size_t(k)];
         switch (tok.Kind) {
         case mtkDigitOpt:
         case mtkDigitSpace:
         case mtkDigitZero:
-            if (left > 0)
+            if (left > 0) {
                 digit(char16_t(digits[--left]));
-            else if (tok.Kind == mtkDigitZero)
+                while (k == leftmost && left > 0) digit(char16_t(digits[--left]));
+            } else if (tok.Kind == mtkDigitZero) {
                 digit(u'0');
-            else if (tok.Kind == mtkDigitSpace)
+            } else if (tok.Kind == mtkDigitSpace) {
                 placed.insert(placed.begin(), u' ');
+            }
             break;
         case mtkNumberStart:
             while (left > 0) digit(char16_t(digits[--left]));
@@ -534,6 +572,7 @@ bool TMaskSection::Matches(double v) const {
 }
 
 const TXLSLocale& TExcelMask::Locale() const {
+    if (language) return *language;
     return locale ? *locale : LibState().Locale;
 }
 
@@ -541,6 +580,8 @@ void TExcelMask::SetMask(std::u16string_view text) {
     if (text.size() > 255) throw XLSError("Format string more than 255 characthers");
     mask = text == u"GENERAL" ? u"@" : std::u16string(text);
     for (auto& s : sections) s.reset();
+    language = nullptr;
+    uint32_t languageId = 0;
     std::u16string_view m(mask);
     size_t start = 0;
     int index = 0;
@@ -548,19 +589,22 @@ void TExcelMask::SetMask(std::u16string_view text) {
     for (size_t i = 0; i <= m.size() && index < 4; ++i) {
         if (i < m.size() && m[i] == u'"') quoted = !quoted;
         if (i == m.size() || (m[i] == u';' && !quoted)) {
-            sections[index] = Tokenize(m.substr(start, i - start));
+            sections[index] = Tokenize(m.substr(start, i - start), index == 0 ? &languageId : nullptr);
             if (index == 2) sections[index]->Flags |= msfZero;
             ++index;
             start = i + 1;
         }
     }
+    language = LocaleOfLanguage(languageId);
 }
 
 // Without conditions the first section shows positive numbers (and zero when
 // there are two), the second negative ones without their sign, the third
 // zero. A condition on the first section picks it for the numbers it holds;
-// the others go to the second (or, when it has a condition they fail, the
-// third). The second section always shows the number without its sign.
+// of the others the second takes those its own condition holds, or without
+// one the negative numbers when a third follows and all of them when not;
+// the third the rest. The second section always shows the number without
+// its sign.
 const TMaskSection* TExcelMask::Choose(double value, bool& unsigned_) const {
     unsigned_ = false;
     const TMaskSection* first = sections[0].get();
@@ -569,9 +613,10 @@ const TMaskSection* TExcelMask::Choose(double value, bool& unsigned_) const {
     if (!second) return first;
     if (first->Condition != mcNone) {
         if (first->Matches(value)) return first;
-        if (second->Condition == mcNone || second->Matches(value) || !third) {
+        const bool secondTakes = second->Condition != mcNone ? second->Matches(value) : !third || value < 0;
+        if (secondTakes || !third) {
             unsigned_ = true;
-            return second->Condition == mcNone || second->Matches(value) ? second : nullptr;
+            return secondTakes ? second : nullptr;
         }
         return third;
     }
@@ -592,6 +637,8 @@ std::u16string TExcelMask::FormatValue(double value) const {
 
 std::u16string TExcelMask::Render(const TMaskSection* s, double value) const {
     const char16_t separator = Locale().DecimalSeparator;
+    // An empty section of several shows nothing; an empty mask is General.
+    if (s && s->Tokens.empty() && sections[1]) return {};
     if (!s || s->Tokens.empty() || (s->Flags & msfText)) return ShownGeneralText(value, separator);
     if (s->Flags & msfDateTime) return RenderDateTime(*s, value);
     const bool general = std::any_of(s->Tokens.begin(), s->Tokens.end(),
@@ -656,11 +703,11 @@ std::u16string TExcelMask::RenderExponent(const TMaskSection& s, double value) c
     TDigits d;
     int exponent = 0;
     if (a != 0 && std::isfinite(a)) {
-        exponent = RoundedDigits(a, 40).Exponent;
+        exponent = RoundedDigits(a, 40, TDigitSource::Fifteen).Exponent;
         for (int pass = 0; pass < 2; ++pass) {
             int base =
                 step > 1 ? int(std::floor(double(exponent) / step)) * step : exponent - (mantissaInt - 1);
-            d = RoundedDigits(a / std::pow(10.0, base), s.Decimals);
+            d = RoundedDigits(a / std::pow(10.0, base), s.Decimals, TDigitSource::Fifteen);
             int wanted = step > 1 ? std::max(step, 1) : mantissaInt;
             if (int(d.Int.size()) <= wanted || pass == 1) {
                 exponent = base;
@@ -692,8 +739,12 @@ std::u16string TExcelMask::RenderExponent(const TMaskSection& s, double value) c
 }
 
 // "# ?/?": a whole part, a numerator and a denominator of as many places
-// (or a fixed one); without a whole part the fraction is improper. A
-// fraction of 0 under a whole part leaves blanks in its place.
+// (or a fixed one); without a whole part the fraction is improper. Under a
+// whole part a fraction of 0 is hidden (unless its numerator has a '0'):
+// where '?' placeholders are, blanks keep its room, else it goes with the
+// text before it. A whole part of 0 shows as its placeholders say, and the
+// text between it and the fraction goes with it when it shows nothing and
+// the numerator has no '?'.
 std::u16string TExcelMask::RenderFraction(const TMaskSection& s, double value) const {
     const auto& t = s.Tokens;
     int bar = 0;
@@ -719,6 +770,11 @@ std::u16string TExcelMask::RenderFraction(const TMaskSection& s, double value) c
             ++denLast;
         }
     }
+    auto has = [&](int from, int to, uint8_t kind) {
+        for (int k = from; k < to; ++k)
+            if (t[size_t(k)].Kind == kind) return true;
+        return false;
+    };
     const double a = std::fabs(value);
     // Beyond whole numbers a fraction cannot show: the general text.
     if (!(a < 1e15)) return ShownGeneralText(value, Locale().DecimalSeparator);
@@ -737,69 +793,137 @@ std::u16string TExcelMask::RenderFraction(const TMaskSection& s, double value) c
         whole += 1;
         num = 0;
     }
-    const bool blankFraction = hasWhole && num == 0;
-    std::string wholeDigits = whole > 0 ? Decimal(int64_t(whole)) : std::string();
-    if (wholeDigits.empty() && blankFraction) wholeDigits.push_back('0');
     const TXLSLocale& loc = Locale();
     std::u16string out;
-    if (hasWhole) PlaceInteger(t, 0, wholeLast, wholeDigits, false, loc.ThousandSeparator, out);
-    if (blankFraction) {
-        for (int k = wholeLast; k < denLast; ++k) {
-            const TMaskToken& tok = t[size_t(k)];
-            if (tok.Kind == mtkString)
-                out.append(tok.Str.size(), u' ');
-            else if (tok.Kind != mtkDenominator && tok.Kind != mtkNumberStart)
-                out.push_back(u' ');
+    auto copyText = [&](int from, int to) {
+        for (int k = from; k < to; ++k) {
+            if (t[size_t(k)].Kind == mtkLiteral) out.push_back(t[size_t(k)].Ch);
+            if (t[size_t(k)].Kind == mtkString) out += t[size_t(k)].Str;
         }
-    } else {
-        std::u16string numerator;
-        PlaceInteger(t, hasWhole ? wholeLast : 0, bar, Decimal(num), false, loc.ThousandSeparator, numerator);
-        out += numerator;
+    };
+    auto placeDenominator = [&] {
         out.push_back(u'/');
-        std::string denDigits = Decimal(den);
-        if (fixed > 0) {
-            out += Ascii(denDigits.c_str());
-        } else {
-            out += Ascii(denDigits.c_str());
-            for (int k = bar + 1 + int(denDigits.size()); k < denLast; ++k)
-                if (t[size_t(k)].Kind == mtkDigitSpace)
-                    out.push_back(u' ');
-                else if (t[size_t(k)].Kind == mtkDigitZero)
-                    out.push_back(u'0');
+        const std::string denDigits = Decimal(den);
+        out += Ascii(denDigits.c_str());
+        if (fixed > 0) return;
+        for (int k = bar + 1 + int(denDigits.size()); k < denLast; ++k)
+            if (t[size_t(k)].Kind == mtkDigitSpace)
+                out.push_back(u' ');
+            else if (t[size_t(k)].Kind == mtkDigitZero)
+                out.push_back(u'0');
+    };
+    if (!hasWhole) {
+        PlaceInteger(t, 0, bar, Decimal(num), false, loc.ThousandSeparator, out);
+        placeDenominator();
+    } else {
+        const bool hidden = num == 0 && !has(numFirst, bar, mtkDigitZero);
+        const bool fractionBlanks = has(numFirst, denLast, mtkDigitSpace);
+        const bool wholeShowsZero = has(0, wholeLast, mtkDigitZero) || has(0, wholeLast, mtkDigitSpace);
+        const std::string wholeDigits = whole > 0 ? Decimal(int64_t(whole)) : num == 0 ? "0" : "";
+        PlaceInteger(t, 0, wholeLast, wholeDigits, false, loc.ThousandSeparator, out);
+        const bool keepBetween = hidden ? fractionBlanks || has(0, wholeLast, mtkDigitSpace)
+                                        : whole > 0 || wholeShowsZero || has(numFirst, bar, mtkDigitSpace);
+        if (keepBetween) copyText(wholeLast, numFirst);
+        if (!hidden) {
+            PlaceInteger(t, numFirst, bar, Decimal(num), false, loc.ThousandSeparator, out);
+            placeDenominator();
+        } else if (fractionBlanks) {
+            for (int k = numFirst; k < denLast; ++k) {
+                const TMaskToken& tok = t[size_t(k)];
+                if (tok.Kind == mtkDigitSpace || tok.Kind == mtkFractionBar) out.push_back(u' ');
+            }
         }
     }
-    for (size_t k = size_t(denLast); k < t.size(); ++k) {
-        if (t[k].Kind == mtkLiteral) out.push_back(t[k].Ch);
-        if (t[k].Kind == mtkString) out += t[k].Str;
-    }
+    copyText(denLast, int(t.size()));
     return Signed(std::move(out), value < 0 && (whole > 0 || num > 0));
 }
 
+namespace {
+// v to 15 significant digits: a time of day computed from a date and time
+// loses its last bits, and 45000.291666666664 is 7:00:00.
+double Approx15(double v) {
+    char buf[40];
+    char* end = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, 14).ptr;
+    double out = v;
+    std::from_chars(buf, end, out);
+    return out;
+}
+
+bool IsDateToken(uint8_t k) {
+    return k >= mtkYear2 && k <= mtkDay + 3;
+}
+
+bool IsElapsedToken(uint8_t k) {
+    return k == mtkElapsedHours || k == mtkElapsedMinutes || k == mtkElapsedSeconds;
+}
+} // namespace
+
+// Elapsed times ("[h]:mm:ss") are rounded to the second, or to the decimals
+// of the second shown, and show a minus when negative. A clock time is cut:
+// 13:29:59.6 shows as 13:29:59. Only where a date is shown does a time that
+// rounds to the end of the day turn into the next day at 0:00:00; without one
+// 23:59:59.9 stays 23:59:59.
 std::u16string TExcelMask::RenderDateTime(const TMaskSection& s, double value) const {
     const TXLSLocale& loc = Locale();
     const auto& t = s.Tokens;
-    // The time to the millisecond; what is shown of it is cut, not rounded:
-    // 13:29:59.6 shows as 13:29:59.
-    int msDigits = 0;
+    int decimals = 0; // of the second
     for (size_t k = 0; k + 1 < t.size(); ++k)
         if (t[k].Kind == mtkDecimalPoint && t[k + 1].Kind == mtkDigitZero) {
-            for (size_t j = k + 1; j < t.size() && t[j].Kind == mtkDigitZero; ++j) ++msDigits;
-            msDigits = std::min(msDigits, 3);
+            for (size_t j = k + 1; j < t.size() && t[j].Kind == mtkDigitZero; ++j) ++decimals;
+            decimals = std::min(decimals, 3);
             break;
         }
-    double total = value * 86400000.0;
-    if (!std::isfinite(total) || std::fabs(total) > 9e18)
+    bool elapsed = false, hasDate = false, timeShown = false;
+    int firstDayOfMonth = -1, firstMonthName = -1;
+    for (size_t k = 0; k < t.size(); ++k) {
+        const uint8_t kind = t[k].Kind;
+        elapsed = elapsed || IsElapsedToken(kind);
+        hasDate = hasDate || IsDateToken(kind);
+        timeShown = timeShown || (kind >= mtkHour && kind <= mtkAP);
+        if ((kind == mtkDay || kind == mtkDay + 1) && firstDayOfMonth < 0) firstDayOfMonth = int(k);
+        if (kind >= mtkMonth + 2 && kind <= mtkMonth + 4 && firstMonthName < 0) firstMonthName = int(k);
+    }
+    // Month names after a day of the month are in the genitive ("2 січня").
+    const bool genitive = firstDayOfMonth >= 0 && firstDayOfMonth < firstMonthName;
+    const int64_t unit = decimals == 0 ? 1 : decimals == 1 ? 10 : decimals == 2 ? 100 : 1000;
+    if (!std::isfinite(value) || std::fabs(value) * 86400000.0 > 9e18)
         return FloatToGeneralText(value, loc.DecimalSeparator);
-    int64_t totalMs = std::llround(total);
-    int64_t days = totalMs >= 0 ? totalMs / 86400000 : -((-totalMs + 86399999) / 86400000);
-    int64_t dayMs = totalMs - days * 86400000;
-    int hour = int(dayMs / 3600000), minute = int(dayMs / 60000 % 60), second = int(dayMs / 1000 % 60);
-    int ms = int(dayMs % 1000);
-    int64_t totalSeconds = totalMs >= 0 ? totalMs / 1000 : -((-totalMs + 999) / 1000);
+    int64_t days, units; // units: of the time, in 1/unit seconds
+    bool negative = false;
+    if (elapsed) {
+        units = std::llround(std::fabs(value) * 86400.0 * double(unit));
+        negative = value < 0 && units > 0;
+        days = int64_t(std::floor(value));
+    } else {
+        const double perDay = 86400.0 * double(unit);
+        const double wholeDay = std::floor(value);
+        const double scaled = std::floor(Approx15(value * perDay));
+        double day = std::floor(scaled / perDay);
+        double inDay = scaled - day * perDay;
+        if (inDay < 0) {
+            day -= 1;
+            inDay += perDay;
+        }
+        // Half a unit short of midnight stays on its day.
+        if (timeShown && hasDate && day == wholeDay &&
+            std::ceil((value - wholeDay) * perDay - 0.5) >= perDay) {
+            day += 1;
+            inDay = 0;
+        }
+        days = int64_t(day);
+        units = std::clamp<int64_t>(int64_t(inDay), 0, 86400 * unit - 1);
+    }
+    const int64_t totalSeconds = units / unit;
+    const int64_t fraction = units % unit;
+    const int hour = int(totalSeconds / 3600 % 24), minute = int(totalSeconds / 60 % 60),
+              second = int(totalSeconds % 60);
     int year, month, day;
     DecodeDate(days, year, month, day);
     int dow = int(((days + 6) % 7 + 7) % 7); // 1899-12-30 was a Saturday; Sunday is 0
     int hour12 = hour % 12 == 0 ? 12 : hour % 12;
+    const std::u16string& monthName = genitive && !loc.GenitiveMonthNames[size_t(month - 1)].empty()
+                                          ? loc.GenitiveMonthNames[size_t(month - 1)]
+                                          : loc.LongMonthNames[size_t(month - 1)];
 
     std::u16string out;
     for (size_t k = 0; k < t.size(); ++k) {
@@ -827,10 +951,10 @@ std::u16string TExcelMask::RenderDateTime(const TMaskSection& s, double value) c
             out += loc.ShortMonthNames[month - 1];
             break;
         case mtkMonth + 3:
-            out += loc.LongMonthNames[month - 1];
+            out += monthName;
             break;
         case mtkMonth + 4:
-            out += loc.ShortMonthNames[month - 1].substr(0, 1);
+            out += monthName.substr(0, 1);
             break;
         case mtkDay:
             out += Padded(day, 1);
@@ -857,13 +981,13 @@ std::u16string TExcelMask::RenderDateTime(const TMaskSection& s, double value) c
             out += Padded(hour12, 2);
             break;
         case mtkElapsedHours:
-            out += Padded(totalSeconds / 3600, 1);
+            out += Padded(totalSeconds / 3600, tok.Ch);
             break;
         case mtkElapsedMinutes:
-            out += Padded(totalSeconds / 60, 1);
+            out += Padded(totalSeconds / 60, tok.Ch);
             break;
         case mtkElapsedSeconds:
-            out += Padded(totalSeconds, 1);
+            out += Padded(totalSeconds, tok.Ch);
             break;
         case mtkMinute:
             out += Padded(minute, 1);
@@ -888,7 +1012,7 @@ std::u16string TExcelMask::RenderDateTime(const TMaskSection& s, double value) c
         case mtkDecimalPoint:
             if (k + 1 < t.size() && t[k + 1].Kind == mtkDigitZero) {
                 out.push_back(loc.DecimalSeparator);
-                out += Padded(ms, 3).substr(0, size_t(msDigits));
+                out += Padded(fraction, decimals);
                 while (k + 1 < t.size() && t[k + 1].Kind == mtkDigitZero) ++k;
             } else {
                 out.push_back(u'.');
@@ -907,6 +1031,7 @@ std::u16string TExcelMask::RenderDateTime(const TMaskSection& s, double value) c
             break;
         }
     }
+    if (negative) out.insert(out.begin(), u'-');
     return out;
 }
 

@@ -101,7 +101,8 @@ public:
     std::u16string FormatValue(double value) const;
     std::u16string FormatByteSize(double value) const;
 
-    // Separators and names; the library's locale unless set.
+    // Separators and names: those of the language the format names, else the
+    // locale set, else the library's.
     const TXLSLocale& Locale() const;
     void SetLocale(const TXLSLocale* locale) { this->locale = locale; }
 
@@ -117,6 +118,8 @@ private:
     std::u16string mask;
     std::array<std::unique_ptr<TMaskSection>, 4> sections;
     const TXLSLocale* locale = nullptr;
+    // The language the first section names ("[$-422]"), when one is held.
+    const TXLSLocale* language = nullptr;
 };
 
 } // namespace xls

@@ -9,6 +9,7 @@
 #include "exchange/GoodsImport.h"
 #include "platform/CodePages.h"
 #include "support_goods_files.h"
+#include "support_process.h"
 
 using namespace exchange_test;
 
@@ -121,6 +122,12 @@ void ExpectGoods(const ImportRun& run, int format, const std::function<std::stri
     EXPECT_EQ(platform::AnsiToUtf8(run.log), "[PLU:101 Barcode:4820000000017] Номер за списком: 0 = 4\r\n");
 }
 
+// A converter run that must succeed (LibreOffice, gnumeric).
+void ExpectRuns(const std::string& command) {
+    const testfiles::TProgramRun run = testfiles::RunProgram(command, testfiles::Office());
+    ASSERT_EQ(run.Status, 0) << run.Why();
+}
+
 const auto kSame = [](const Goods& g) { return g.name; };
 const auto kOem = [](const Goods& g) { return Oem866(g.name); };
 const auto kLatin = [](const Goods& g) { return "Goods " + std::to_string(g.number); };
@@ -229,14 +236,13 @@ TEST_F(GoodsFiles, WorkbooksOfSpreadsheetPrograms) {
     std::string command = "cd '" + dir.Path() + "' && soffice -env:UserInstallation=file://" +
                           dir.File("profile") +
                           " --headless --infilter=CSV:59,34,76,1,,1033 --convert-to xls --outdir '" +
-                          dir.File("lo") + "' lo.csv >/dev/null 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0);
+                          dir.File("lo") + "' lo.csv";
+    ExpectRuns(command);
     ExpectGoods(ImportFile(exchange::FormatXls, 3, dir.File("lo/lo.xls")), exchange::FormatXls, kSame);
 
     WriteFile(dir.File("gn.csv"), SheetCsv(',', kLatin));
-    command = "ssconvert -T Gnumeric_Excel:excel_biff7 '" + dir.File("gn.csv") + "' '" + dir.File("gn.xls") +
-              "' >/dev/null 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0);
+    ExpectRuns("ssconvert -T Gnumeric_Excel:excel_biff7 '" + dir.File("gn.csv") + "' '" + dir.File("gn.xls") +
+               "'");
     ExpectGoods(ImportFile(exchange::FormatXls, 4, dir.File("gn.xls")), exchange::FormatXls, kLatin);
 }
 
@@ -248,14 +254,13 @@ TEST_F(GoodsFiles, PackagesOfSpreadsheetPrograms) {
     std::string command = "cd '" + dir.Path() + "' && soffice -env:UserInstallation=file://" +
                           dir.File("profile") +
                           " --headless --infilter=CSV:59,34,76,1,,1033 --convert-to xlsx --outdir '" +
-                          dir.File("lo") + "' goods.csv >/dev/null 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0);
+                          dir.File("lo") + "' goods.csv";
+    ExpectRuns(command);
     ExpectGoods(ImportFile(exchange::FormatXls, 3, dir.File("lo/goods.xlsx")), exchange::FormatXls, kSame);
 
     WriteFile(dir.File("gn.csv"), SheetCsv(',', kSame));
-    command = "ssconvert -T Gnumeric_Excel:xlsx2 '" + dir.File("gn.csv") + "' '" + dir.File("gn.xlsx") +
-              "' >/dev/null 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0);
+    ExpectRuns("ssconvert -T Gnumeric_Excel:xlsx2 '" + dir.File("gn.csv") + "' '" + dir.File("gn.xlsx") +
+               "'");
     ExpectGoods(ImportFile(exchange::FormatXls, 4, dir.File("gn.xlsx")), exchange::FormatXls, kSame);
 }
 

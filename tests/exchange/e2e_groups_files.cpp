@@ -8,6 +8,7 @@
 #include "platform/CodePages.h"
 #include "platform/ui/ScriptedUi.h"
 #include "support_exchange.h"
+#include "support_process.h"
 #include "support_reports.h"
 
 using namespace exchange_test;
@@ -217,10 +218,11 @@ dbf(out + "/own_oem.dbf", [(b"NAME", b"C", 30), (b"ID", b"N", 5)],
 )PY";
     RunPython(script, {dir.Path()});
     // LibreOffice writes the workbook from its own reading of a CSV file.
-    std::string command =
+    const testfiles::TProgramRun lo = testfiles::RunProgram(
         "cd '" + dir.Path() + "' && soffice -env:UserInstallation=file://" + dir.File("profile") +
-        " --headless --convert-to xls:'MS Excel 97' --infilter=CSV:44,34,76 libre.csv >/dev/null 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0);
+            " --headless --convert-to xls:'MS Excel 97' --infilter=CSV:44,34,76 libre.csv",
+        testfiles::Office());
+    ASSERT_EQ(lo.Status, 0) << lo.Why();
 
     EXPECT_EQ(Imported(exchange::FormatXml, dir.File("et.xml")), kForeign);
     EXPECT_EQ(Imported(exchange::FormatXls, dir.File("xlwt.xls")), kForeign);

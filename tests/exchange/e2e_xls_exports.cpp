@@ -10,6 +10,7 @@
 #include "exchange/ReportColumns.h"
 #include "platform/CodePages.h"
 #include "platform/RegionalSettings.h"
+#include "support_process.h"
 #include "support_reports.h"
 
 using namespace exchange_test;
@@ -21,12 +22,10 @@ namespace {
 // leading empty rows).
 Rows GnumericRows(const std::string& path) {
     std::string csv = path + ".csv";
-    std::string command = "ssconvert --export-type=Gnumeric_stf:stf_csv '" + path + "' '" + csv + "' 2>&1";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    std::string out;
-    char buffer[512];
-    for (std::size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) out.append(buffer, n);
-    EXPECT_EQ(pclose(pipe.release()), 0) << out;
+    const testfiles::TProgramRun run =
+        testfiles::RunProgram("ssconvert --export-type=Gnumeric_stf:stf_csv " + testfiles::ShellQuote(path) +
+                              " " + testfiles::ShellQuote(csv));
+    EXPECT_EQ(run.Status, 0) << run.Why();
     return PythonCsvRows(csv, ',', true, "utf-8");
 }
 

@@ -75,7 +75,7 @@ TEST(CompoundOracle, FreeXLReadsOurWorkbookImages) {
         const std::filesystem::path file = tmp.path / "book.xls";
         f.Save(file);
         testfiles::FreeXLBook x = testfiles::ReadWithFreeXL(file.string(), {{0, 0, 0}});
-        ASSERT_TRUE(x.Opened) << "freexl_open gave " << x.Status;
+        ASSERT_TRUE(x.Opened) << "freexl_open gave " << x.Status << x.Failure;
         EXPECT_EQ(x.Sheets, 1u);
         EXPECT_EQ(x.Values, std::vector<std::string>{"42"});
     }

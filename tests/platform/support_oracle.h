@@ -2,9 +2,6 @@
 // Header only, so the workbook tests can use it too.
 #pragma once
 
-#include <array>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -12,6 +9,7 @@
 #include <vector>
 
 #include "support_files.h"
+#include "support_process.h"
 
 namespace oracle {
 
@@ -21,19 +19,13 @@ struct TempFolder {
     const std::filesystem::path path{dir.Path()};
 };
 
-// Runs a shell command; returns its standard output, and its exit status in status.
+// Runs a shell command within the oracles' bounds; returns its standard
+// output, and its exit status in status (-1 when it did not run or was stopped:
+// the test has failed or been marked skipped then).
 inline std::string Run(const std::string& command, int& status) {
-    std::string out;
-    FILE* p = ::popen(command.c_str(), "r");
-    if (!p) {
-        status = -1;
-        return out;
-    }
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-    status = ::pclose(p);
-    return out;
+    testfiles::TProgramRun run = testfiles::RunProgram(command);
+    status = run.Ran() ? run.Status : -1;
+    return run.Output;
 }
 
 // Lists every storage and stream of the compound files named on the command
@@ -71,12 +63,8 @@ inline std::vector<std::pair<std::string, std::vector<std::string>>>
 OleList(const std::filesystem::path& folder, const std::vector<std::string>& files) {
     std::filesystem::path script = folder / "olelist.py";
     std::ofstream(script) << OleListScript();
-    std::string cmd = "/usr/bin/python3 " + script.string();
-    for (auto& f : files) {
-        std::string quoted;
-        for (char c : f) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        cmd += " '" + quoted + "'";
-    }
+    std::string cmd = "/usr/bin/python3 " + testfiles::ShellQuote(script.string());
+    for (auto& f : files) cmd += " " + testfiles::ShellQuote(f);
     int status = 0;
     std::istringstream out(Run(cmd, status));
     std::vector<std::pair<std::string, std::vector<std::string>>> result;

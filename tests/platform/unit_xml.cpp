@@ -2,21 +2,17 @@
 #include "platform/RegionalSettings.h"
 #include "platform/XmlDocument.h"
 #include "support_files.h"
+#include "support_readers.h"
 
-#include <cstdlib>
 #include <gtest/gtest.h>
 
 using namespace platform;
 using testfiles::ScratchDir;
 using testfiles::Slurp;
 using testfiles::Spit;
+using testfiles::XmllintAccepts;
 
 namespace {
-
-bool XmllintAccepts(const std::string& path) {
-    std::string cmd = "xmllint --noout '" + path + "' 2>/dev/null";
-    return std::system(cmd.c_str()) == 0;
-}
 
 // The frame every report export writes.
 void BuildReport(XmlDocument& doc, int items) {

@@ -1,48 +1,51 @@
 #include "support_freexl.h"
 
-#include <freexl.h>
+#include "support_process.h"
 
-#include <cstdio>
+#include <cstdlib>
+#include <sstream>
 
 namespace testfiles {
 
 FreeXLBook ReadWithFreeXL(const std::string& path, const std::vector<FreeXLCell>& cells) {
     FreeXLBook book;
-    const void* handle = nullptr;
-    book.Status = freexl_open(path.c_str(), &handle);
-    book.Opened = book.Status == FREEXL_OK && handle;
-    if (!book.Opened) return book;
-    freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &book.Sheets);
-    for (unsigned s = 0; s < book.Sheets; ++s) {
-        unsigned rows = 0;
-        unsigned short cols = 0;
-        if (freexl_select_active_worksheet(handle, (unsigned short)(s)) == FREEXL_OK)
-            freexl_worksheet_dimensions(handle, &rows, &cols);
-        book.Dimensions.emplace_back(rows, cols);
+    const char* bin = std::getenv("Q710_BIN_DIR");
+    std::string command = ShellQuote(std::string(bin ? bin : ".") + "/freexl_cells") + " " + ShellQuote(path);
+    for (const FreeXLCell& c : cells)
+        command += " " + std::to_string(c.Sheet) + ":" + std::to_string(c.Row) + ":" + std::to_string(c.Col);
+    const TProgramRun run = RunProgram(command);
+    if (!run.Ran() || run.Status != 0) {
+        book.Failure = "FreeXL gave no answer: " + run.Why();
+        return book;
     }
-    for (const FreeXLCell& c : cells) {
-        std::string text;
-        FreeXL_CellValue v{};
-        if (freexl_select_active_worksheet(handle, (unsigned short)(c.Sheet)) == FREEXL_OK &&
-            freexl_get_cell_value(handle, c.Row, c.Col, &v) == FREEXL_OK) {
-            char buf[40];
-            switch (v.type) {
-            case FREEXL_CELL_INT:
-                text = std::to_string(v.value.int_value);
-                break;
-            case FREEXL_CELL_DOUBLE:
-                std::snprintf(buf, sizeof buf, "%.15g", v.value.double_value);
-                text = buf;
-                break;
-            case FREEXL_CELL_NULL:
-                break;
-            default:
-                text = v.value.text_value ? v.value.text_value : "";
+    std::istringstream lines(run.Output);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        std::string key;
+        fields >> key;
+        if (key == "open") {
+            fields >> book.Status;
+        } else if (key == "sheets") {
+            fields >> book.Sheets;
+        } else if (key == "size") {
+            unsigned rows = 0, cols = 0;
+            fields >> rows >> cols;
+            book.Dimensions.emplace_back(rows, (unsigned short)(cols));
+        } else if (key == "value") {
+            const std::string raw = line.size() > 6 ? line.substr(6) : "";
+            std::string text;
+            for (size_t i = 0; i < raw.size(); ++i) {
+                if (raw[i] != '\\' || i + 1 == raw.size()) {
+                    text += raw[i];
+                    continue;
+                }
+                const char c = raw[++i];
+                text += c == 'n' ? '\n' : c == 'r' ? '\r' : c;
             }
+            book.Values.push_back(text);
         }
-        book.Values.push_back(text);
     }
-    freexl_close(handle);
+    book.Opened = book.Status == 0 && run.Output.find("\nsheets ") != std::string::npos;
     return book;
 }
 

@@ -1,5 +1,6 @@
 // FreeXL (Debian's libfreexl, the .xls reader of GDAL and SpatiaLite) as an
-// independent reader of the workbooks and compound files we write.
+// independent reader of the workbooks and compound files we write; it runs
+// as tests/freexl_cells.cpp, a program of its own within the oracles' bounds.
 #pragma once
 
 #include <string>
@@ -21,6 +22,9 @@ struct FreeXLBook {
     std::vector<std::pair<unsigned, unsigned short>> Dimensions;
     // The asked cells: numbers as "%.15g", texts as UTF-8, "" for none.
     std::vector<std::string> Values;
+    // Why FreeXL gave no answer at all (it did not run or was stopped); the
+    // current test has failed or been marked skipped with it.
+    std::string Failure;
 };
 
 FreeXLBook ReadWithFreeXL(const std::string& path, const std::vector<FreeXLCell>& cells = {});

@@ -1,13 +1,12 @@
 #include "support_readers.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <memory>
 #include <sstream>
 
 #include "support_files.h"
+#include "support_process.h"
 
 namespace testfiles {
 
@@ -38,17 +37,13 @@ std::string RunPython(const std::string& script, const std::vector<std::string>&
     ScratchDir dir;
     std::string file = dir.File("oracle.py");
     Spit(file, script);
-    std::string command = "/usr/bin/python3 '" + file + "'";
-    for (const std::string& a : args) command += " '" + a + "'";
-    command += " 2>&1";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    std::string out;
-    if (!pipe) return out;
-    char buffer[4096];
-    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) out.append(buffer, n);
-    int status = pclose(pipe.release());
-    EXPECT_EQ(status, 0) << out;
-    return out;
+    std::string command = "/usr/bin/python3 " + ShellQuote(file);
+    for (const std::string& a : args) command += " " + ShellQuote(a);
+    const TProgramRun run = RunProgram(command);
+    if (run.Ran()) {
+        EXPECT_EQ(run.Status, 0) << run.Errors;
+    }
+    return run.Output;
 }
 
 Rows SplitRows(const std::string& out) {
@@ -127,8 +122,8 @@ for r in range(sheet.nrows):
 }
 
 bool XmllintAccepts(const std::string& path) {
-    std::string cmd = "xmllint --noout '" + path + "' 2>/dev/null";
-    return std::system(cmd.c_str()) == 0;
+    const TProgramRun run = RunProgram("xmllint --noout " + ShellQuote(path));
+    return run.Ran() && run.Status == 0;
 }
 
 std::vector<std::string> PythonXmlOutline(const std::string& path) {

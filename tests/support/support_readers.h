@@ -1,5 +1,6 @@
 // Independent readers of written files: Python's csv and XML modules, dbfread,
-// xlrd and xmllint, all through /usr/bin/python3 (Debian's modules).
+// xlrd and xmllint, all through /usr/bin/python3 (Debian's modules), each run
+// bounded by RunProgram (support_process.h).
 #pragma once
 
 #include <string>
@@ -9,7 +10,8 @@ namespace testfiles {
 
 using Rows = std::vector<std::vector<std::string>>;
 
-// Output of /usr/bin/python3 running `script` with the arguments; status 0 expected.
+// Standard output of /usr/bin/python3 running `script` with the arguments;
+// status 0 expected (the test fails otherwise, and when Python did not run).
 std::string RunPython(const std::string& script, const std::vector<std::string>& args);
 
 // Lines of a reader's output, each split at the unit separator (0x1F).
@@ -34,6 +36,8 @@ Rows DbfreadRecords(const std::string& path, const std::string& encoding = "cp12
 // and the BIFF version.
 Rows XlrdRows(const std::string& path);
 
+// Whether xmllint finds the document well-formed (a test where xmllint did
+// not run has failed already).
 bool XmllintAccepts(const std::string& path);
 // The document as Python's XML parser reads it, one line per element in
 // document order: "path" for an element with text "path=text", then one

@@ -158,6 +158,10 @@ def main():
     for i, path in enumerate(files):
         try:
             lines = ["OK"] + reader(path)
+        except ImportError:  # a module missing: the oracle cannot run at all
+            raise
+        except MemoryError:  # the cap the tests run oracles under: no verdict
+            lines = ["LIMIT\tMemoryError"]
         except Exception as e:  # every failure is a result
             lines = ["FAIL\t" + escape(repr(e))]
         with open(os.path.join(outdir, "%d.txt" % i), "w", encoding="utf-8") as out:

@@ -1,6 +1,7 @@
 // Every real-world .xls file: what python3-xlrd reads from it, the reader
 // reads too (sheet names, every non-blank cell value); files xlrd refuses
-// are read or refused with a message, never a crash.
+// are read or refused with a message, never a crash. A file xlrd gives no
+// verdict on is a failure (xlrd did not run) or a skip naming the reason.
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/model/Cell.h"
@@ -86,7 +87,9 @@ TEST_P(RealFile, ReadsWhatXlrdReads) {
         error = e.what();
     }
     if (!expected.Ok) {
-        // Refused by xlrd too: a clear message or a read, nothing else.
+        // Refused by xlrd with its own message, or not judged at all (xlrd
+        // did not run: the test has failed; a bound stopped it: the test is
+        // marked skipped): a clear message or a read, nothing else.
         if (!error.empty()) {
             EXPECT_GT(error.size(), 10u) << error;
         }

@@ -129,7 +129,9 @@ TEST_P(RoundTrip, KeepsUnownedRecordsAndValues) {
         once = ReadWrite(file, dir.File("once.xls"));
     } catch (const XLSError& e) {
         // What xlrd reads is read here too (the real-file test says so).
-        if (!original.Ok) GTEST_SKIP() << "refused like xlrd does: " << e.what();
+        if (!original.Ok && original.NoVerdict.empty())
+            GTEST_SKIP() << "refused like xlrd does: " << e.what();
+        if (!original.Ok) GTEST_SKIP() << original.NoVerdict << "; refused here: " << e.what();
         FAIL() << e.what();
     }
     biffbuild::Bytes first = biffbuild::WorkbookStream(once);
@@ -157,6 +159,7 @@ TEST_P(RoundTrip, KeepsUnownedRecordsAndValues) {
     // xlrd reads the written file as it read the original.
     if (!original.Ok) return;
     oracle::XlrdBook written = oracle::ReadWithXlrd(dir.File("once.xls"));
+    if (!written.NoVerdict.empty()) return; // failed or marked skipped with the reason
     ASSERT_TRUE(written.Ok) << written.Error;
     // A BIFF2-BIFF4 file holds one sheet, whose name each reader makes up.
     if (!IsCompound(image) && written.Sheets.size() == 1 && original.Sheets.size() == 1)
@@ -295,9 +298,9 @@ TEST(RoundTripGnumeric, SameValuesAsTheOriginal) {
                         in + "' '" + d + "/" + stem + ".%s.csv' >/dev/null 2>&1\n";
     }
     ASSERT_FALSE(cases.empty());
-    // All conversions at once, a few at a time.
+    // All conversions at once, three at a time (each within the oracles' bounds).
     testfiles::Spit(dir.File("commands"), commands);
-    oracle::Run("xargs -P 8 -d '\\n' -n 1 sh -c < '" + dir.File("commands") + "'");
+    oracle::Run("xargs -P 3 -d '\\n' -n 1 sh -c < " + oracle::Quote(dir.File("commands")), 300);
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.File.string());

@@ -69,8 +69,8 @@ TEST(ChartsDefault, EveryGroupOverARangeOpensInLibreOffice) {
             fs::copy_file(written.back(), fs::path(out) / (name + ".xls"),
                           fs::copy_options::overwrite_existing);
     }
-    drawingtest::LibreOfficeConvert(written, "xlsx", dir.File("conv"), dir.File("profile"));
-    auto read = drawingtest::DrawingOracle("series", xlsx, dir.File("series"));
+    oracle::LibreOfficeConvert(written, dir.File("conv"), "xlsx");
+    auto read = drawingtest::DrawingOracle("series", xlsx);
     for (size_t i = 0; i < std::size(cases); ++i) {
         const Case& c = cases[i];
         SCOPED_TRACE("kind " + std::to_string(c.Kind));

@@ -37,8 +37,8 @@ void Read(TTabrix4& book, const std::string& file) {
 }
 
 // A drawing oracle's lines for one file (the first OK or FAIL).
-std::vector<std::string> Answer(const std::string& command, const std::string& file, const std::string& dir) {
-    return drawingtest::DrawingOracle(command, {file}, dir)[0];
+std::vector<std::string> Answer(const std::string& command, const std::string& file) {
+    return drawingtest::DrawingOracle(command, {file})[0];
 }
 
 // Edits the records of the workbook stream and saves the compound file
@@ -136,9 +136,10 @@ TEST(DrawingImports, FreeformShapesOfLibreOfficeAreReadAndKept) {
         "office:value=\"42\"><text:p>42</text:p>"
         "</table:table-cell></table:table-row></table:table></office:spreadsheet></office:body></"
         "office:document>");
-    drawingtest::LibreOfficeConvert({fods}, "xls", dir.File("lo"), dir.File("profile"));
+    // A LibreOffice stopped by its bounds has marked the test unjudged.
+    if (oracle::LibreOfficeConvert({fods}, dir.File("lo"), "xls").Status == -1) return;
     const std::string source = dir.File("lo/shapes.xls");
-    if (!testfiles::Exists(source)) GTEST_SKIP() << "LibreOffice made no .xls here";
+    ASSERT_TRUE(testfiles::Exists(source));
     testfiles::KeepTestOutput(source, "libreoffice_freeform.xls");
 
     TTabrix4 book;
@@ -150,9 +151,8 @@ TEST(DrawingImports, FreeformShapesOfLibreOfficeAreReadAndKept) {
     book.Write();
 
     // LibreOffice draws the same outlines from the copy as from its own file.
-    drawingtest::LibreOfficeConvert({source, copy}, "xlsx", dir.File("x"), dir.File("profile"));
-    auto outlines = drawingtest::DrawingOracle("paths", {dir.File("x/shapes.xlsx"), dir.File("x/copy.xlsx")},
-                                               dir.File("paths"));
+    oracle::LibreOfficeConvert({source, copy}, dir.File("x"), "xlsx");
+    auto outlines = drawingtest::DrawingOracle("paths", {dir.File("x/shapes.xlsx"), dir.File("x/copy.xlsx")});
     ASSERT_EQ(outlines[0][0], "OK");
     ASSERT_EQ(outlines[0].size(), 4u); // three outlines
     EXPECT_EQ(outlines[1], outlines[0]);
@@ -187,9 +187,9 @@ TEST(DrawingImports, TextBoxesWithMarginsAndMacrosStayInGnumeric) {
     book.Write();
     testfiles::KeepTestOutput(file, "text_boxes_margins.xls");
 
-    auto run = oracle::Run("ulimit -v 2097152; timeout 120 ssconvert " + oracle::Quote(file) + " " +
-                           oracle::Quote(dir.File("boxes.gnumeric")));
-    if (run.Status != 0) GTEST_SKIP() << "ssconvert did not run: " << run.Output;
+    auto run =
+        oracle::Run("ssconvert " + oracle::Quote(file) + " " + oracle::Quote(dir.File("boxes.gnumeric")));
+    ASSERT_EQ(run.Status, 0) << run.Output;
     EXPECT_EQ(run.Output.find("not monotonic"), std::string::npos) << run.Output;
     auto xml = oracle::Run("zcat " + oracle::Quote(dir.File("boxes.gnumeric")));
     EXPECT_NE(xml.Output.find("Каса з полями"), std::string::npos);
@@ -241,16 +241,15 @@ TEST(DrawingImports, ANoteWithoutItsShapeIsDropped) {
 
     // LibreOffice shows the notes that have their shapes, in both files;
     // xlrd reads them from the copy.
-    drawingtest::LibreOfficeConvert({file, copy}, "xlsx", dir.File("x"), dir.File("profile"));
-    auto read = drawingtest::DrawingOracle("xlsx", {dir.File("x/notes.xlsx"), dir.File("x/copy.xlsx")},
-                                           dir.File("xlsx"));
+    oracle::LibreOfficeConvert({file, copy}, dir.File("x"), "xlsx");
+    auto read = drawingtest::DrawingOracle("xlsx", {dir.File("x/notes.xlsx"), dir.File("x/copy.xlsx")});
     for (const auto& lines : read) {
         ASSERT_EQ(lines[0], "OK");
         ASSERT_EQ(lines.size(), 3u) << ::testing::PrintToString(lines);
         EXPECT_EQ(lines[1].substr(0, 6) + lines[1].substr(lines[1].rfind('\t')), "C\t0\tB1\tНазва");
         EXPECT_EQ(lines[2].substr(0, 6) + lines[2].substr(lines[2].rfind('\t')), "C\t0\tB2\tЦіна");
     }
-    auto notesOfCopy = Answer("notes", copy, dir.File("n"));
+    auto notesOfCopy = Answer("notes", copy);
     EXPECT_EQ(notesOfCopy,
               (std::vector<std::string>{"OK", "N\t0\t0\t1\tКасир\tНазва", "N\t0\t1\t1\tКасир\tЦіна"}));
 }
@@ -299,9 +298,8 @@ TEST(DrawingImports, APictureCountedUnusedThatAShapeShowsIsKept) {
     book.Write();
     EXPECT_EQ(book.Pictures().Items(0).RefCount, 1u);
 
-    drawingtest::LibreOfficeConvert({file, copy}, "xlsx", dir.File("x"), dir.File("profile"));
-    auto read = drawingtest::DrawingOracle("xlsx", {dir.File("x/picture.xlsx"), dir.File("x/copy.xlsx")},
-                                           dir.File("xlsx"));
+    oracle::LibreOfficeConvert({file, copy}, dir.File("x"), "xlsx");
+    auto read = drawingtest::DrawingOracle("xlsx", {dir.File("x/picture.xlsx"), dir.File("x/copy.xlsx")});
     ASSERT_EQ(read[0][0], "OK");
     ASSERT_EQ(read[0].size(), 2u);
     EXPECT_EQ(read[0][1].rfind("I\t0\t2,2\tpng\t16\t16\t", 0), 0u) << read[0][1];
@@ -410,8 +408,7 @@ TEST(DrawingImports, PackageTextsStayWithinTheirBounds) {
     TTabrix4 second;
     Read(second, blanks);
     EXPECT_EQ(second.GetSheet(0).GetAsInteger(0, 0), 7);
-    drawingtest::LibreOfficeConvert({blanks}, "csv", dir.File("lo"), dir.File("profile"));
-    if (!testfiles::Exists(dir.File("lo/blanks.csv"))) GTEST_SKIP() << "LibreOffice made no .csv here";
+    if (oracle::LibreOfficeConvert({blanks}, dir.File("lo"), "csv").Status == -1) return;
     EXPECT_EQ(testfiles::Slurp(dir.File("lo/blanks.csv")), "7\n");
 }
 
@@ -446,9 +443,7 @@ TEST(DrawingImports, NotesOutsideTheSheetRefuseTheWrite) {
             continue;
         }
         book.Write();
-        EXPECT_EQ(Answer("notes", file, dir.File("n")),
-                  (std::vector<std::string>{"OK", "N\t0\t65535\t255\t\tПримітка"}));
-        fs::remove_all(dir.File("n"));
+        EXPECT_EQ(Answer("notes", file), (std::vector<std::string>{"OK", "N\t0\t65535\t255\t\tПримітка"}));
     }
 }
 
@@ -475,12 +470,11 @@ TEST(DrawingImports, ANewChartShowsItsSheetsFirstTenRows) {
     ASSERT_EQ(back.GetSheet(1).Charts().Count(), 1);
     EXPECT_EQ(back.GetSheet(1).Charts()[0].Series[0].GetValues(), u"Sales!$A$1:$A$10");
 
-    drawingtest::LibreOfficeConvert({file}, "xlsx", dir.File("lo"), dir.File("profile"));
-    auto gnumeric = oracle::Run("ulimit -v 2097152; timeout 120 ssconvert " + oracle::Quote(file) + " " +
-                                oracle::Quote(dir.File("gnumeric.xlsx")));
+    oracle::LibreOfficeConvert({file}, dir.File("lo"), "xlsx");
+    auto gnumeric =
+        oracle::Run("ssconvert " + oracle::Quote(file) + " " + oracle::Quote(dir.File("gnumeric.xlsx")));
     EXPECT_EQ(gnumeric.Output.find("CRITICAL"), std::string::npos) << gnumeric.Output;
-    auto read = drawingtest::DrawingOracle("series", {dir.File("lo/chart.xlsx"), dir.File("gnumeric.xlsx")},
-                                           dir.File("series"));
+    auto read = drawingtest::DrawingOracle("series", {dir.File("lo/chart.xlsx"), dir.File("gnumeric.xlsx")});
     const char* programs[] = {"LibreOffice", "gnumeric"};
     for (int i = 0; i < 2; ++i) {
         SCOPED_TRACE(programs[i]);

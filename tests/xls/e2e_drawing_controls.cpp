@@ -182,10 +182,10 @@ TEST(DrawingControlsFiles, RealControlsComeBack) {
     EXPECT_GT(controls, 300);
     EXPECT_GE(macros, 10);
 
-    drawingtest::LibreOfficeConvert(copies, "fods", dir.File("conv"), dir.File("profile"));
+    oracle::LibreOfficeConvert(copies, dir.File("conv"), "fods");
     std::vector<std::string> fods;
     for (const auto& c : copies) fods.push_back(dir.File("conv/" + fs::path(c).stem().string() + ".fods"));
-    auto read = drawingtest::DrawingOracle("controls", fods, dir.File("controls"));
+    auto read = drawingtest::DrawingOracle("controls", fods);
     int compared = 0, running = 0, rotated = 0;
     for (size_t i = 0; i + 1 < read.size(); i += 2) {
         SCOPED_TRACE(copies[i + 1]);

@@ -99,7 +99,7 @@ TEST(DrawingCreated, NotesPicturesAndShapesAreReadByOtherPrograms) {
     EXPECT_EQ(picture.RefCount, 1u);
 
     // xlrd: both notes with their authors and texts.
-    auto notes = drawingtest::DrawingOracle("notes", {file}, dir.File("notes"))[0];
+    auto notes = drawingtest::DrawingOracle("notes", {file})[0];
     ASSERT_EQ(notes[0], "OK");
     EXPECT_TRUE(Contains(notes, "N\t0\t3\t2\tКасир\tЦіна змінена\\nз 1 травня"));
     EXPECT_TRUE(Contains(notes, "N\t0\t0\t0\t\tПерша клітинка"));
@@ -107,17 +107,16 @@ TEST(DrawingCreated, NotesPicturesAndShapesAreReadByOtherPrograms) {
     // LibreOffice and gnumeric, through .xlsx: the comments at their cells
     // and the picture with the pixels of the bitmap.
     // PIL reads the same pixels from the bitmap as from our PNG.
-    auto images = drawingtest::DrawingOracle("png", {bmpFile, pngFile}, dir.File("png"));
+    auto images = drawingtest::DrawingOracle("png", {bmpFile, pngFile});
     auto pixels = images[1];
     ASSERT_EQ(pixels[0], "OK");
     EXPECT_EQ(images[0], pixels);
     const std::string pictureLine = "I\t0\t4,2\tpng\t40\t30\t" + pixels[1].substr(pixels[1].rfind('\t') + 1);
 
-    drawingtest::LibreOfficeConvert({file}, "xlsx", dir.File("lo"), dir.File("profile"));
-    drawingtest::LibreOfficeConvert({file}, "fods", dir.File("lo"), dir.File("profile"));
-    oracle::Run("ssconvert '" + file + "' '" + dir.File("gnumeric.xlsx") + "' >/dev/null 2>&1");
-    auto read = drawingtest::DrawingOracle("xlsx", {dir.File("lo/drawings.xlsx"), dir.File("gnumeric.xlsx")},
-                                           dir.File("xlsx"));
+    oracle::LibreOfficeConvert({file}, dir.File("lo"), "xlsx");
+    oracle::LibreOfficeConvert({file}, dir.File("lo"), "fods");
+    oracle::Run("ssconvert " + oracle::Quote(file) + " " + oracle::Quote(dir.File("gnumeric.xlsx")));
+    auto read = drawingtest::DrawingOracle("xlsx", {dir.File("lo/drawings.xlsx"), dir.File("gnumeric.xlsx")});
     const char* programs[] = {"LibreOffice", "gnumeric"};
     for (int i = 0; i < 2; ++i) {
         SCOPED_TRACE(programs[i]);
@@ -156,7 +155,7 @@ TEST(DrawingCreated, NotesOfOlderFilesSurviveBothVersions) {
     // The notes stood in the drawings only while the BIFF8 file was written.
     for (int i = 0; i < book.Sheets().Count(); ++i) EXPECT_EQ(book.GetSheet(i).Drawing().ShapeCount(), 0);
 
-    auto notes = drawingtest::DrawingOracle("notes", {original.string(), biff8, biff5}, dir.File("x"));
+    auto notes = drawingtest::DrawingOracle("notes", {original.string(), biff8, biff5});
     ASSERT_EQ(notes[0][0], "OK");
     EXPECT_EQ(notes[0].size(), 28u);
     EXPECT_EQ(notes[1], notes[0]);
@@ -220,7 +219,7 @@ TEST(DrawingCreated, ControlsAreImportedByLibreOffice) {
     EXPECT_EQ(read.Buttons[1].GetMacroName(), u"");
     EXPECT_EQ(static_cast<TShapeControlButton&>(*read.Buttons[1].Shape()->Attached).Macro, MacroFormula(40));
 
-    drawingtest::LibreOfficeConvert({file}, "fods", dir.File("lo"), dir.File("profile"));
+    oracle::LibreOfficeConvert({file}, dir.File("lo"), "fods");
     const std::string fods = testfiles::Slurp(dir.File("lo/controls.fods"));
     const char* expected[] = {
         "form:linked-cell=\"Sheet1.C3\"", "form:source-cell-range=\"Sheet1.A1:Sheet1.A10\"",
@@ -232,7 +231,7 @@ TEST(DrawingCreated, ControlsAreImportedByLibreOffice) {
     for (const char* e : expected) EXPECT_NE(fods.find(e), std::string::npos) << e;
 
     // The controls as LibreOffice writes them to .xls: our reader takes them.
-    drawingtest::LibreOfficeConvert({file}, "xls:\"MS Excel 97\"", dir.File("lox"), dir.File("profile"));
+    oracle::LibreOfficeConvert({file}, dir.File("lox"), "xls:\"MS Excel 97\"");
     TTabrix4 theirs;
     theirs.SetFilename(fs::path(dir.File("lox/controls.xls")).u16string());
     theirs.Read();

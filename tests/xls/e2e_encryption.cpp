@@ -203,28 +203,30 @@ TEST(EncryptionFiles, XlsbenchWritesAndReadsWithAPassword) {
     const std::string xlsbench = std::string(bin) + "/xlsbench";
     testfiles::ScratchDir dir;
     const std::string file = dir.File("goods.xls");
-    ASSERT_EQ(oracle::Run(xlsbench + " write goods " + file + " --password 'ціна 1'").Status, 0);
-    oracle::TRun read = oracle::Run(xlsbench + " read --password 'ціна 1' " + file);
+    ASSERT_EQ(oracle::RunOurs(xlsbench + " write goods " + file + " --password 'ціна 1'").Status, 0);
+    oracle::TRun read = oracle::RunOurs(xlsbench + " read --password 'ціна 1' " + file);
     EXPECT_EQ(read.Status, 0) << read.Output;
     EXPECT_TRUE(oracle::Has(read.Output, "cells  240012")) << read.Output;
-    oracle::TRun wrong = oracle::Run(xlsbench + " dump " + file + " --password ціна");
+    oracle::TRun wrong = oracle::RunOurs(xlsbench + " dump " + file + " --password ціна");
     EXPECT_EQ(wrong.Status, 1);
     EXPECT_TRUE(oracle::Has(wrong.Output, "Invalid password")) << wrong.Output;
-    oracle::TRun none = oracle::Run(xlsbench + " read " + file);
+    oracle::TRun none = oracle::RunOurs(xlsbench + " read " + file);
     EXPECT_EQ(none.Status, 1);
     EXPECT_TRUE(oracle::Has(none.Output, "File is encrypted. Password required.")) << none.Output;
     // A copy is encrypted with the same password; with a wrong one, refused.
     EXPECT_EQ(
-        oracle::Run(xlsbench + " copy " + file + " " + dir.File("copy.xls") + " --password 'ціна 1'").Status,
+        oracle::RunOurs(xlsbench + " copy " + file + " " + dir.File("copy.xls") + " --password 'ціна 1'")
+            .Status,
         0);
     ASSERT_EQ(oracle::Decrypt(dir.File("copy.xls"), "ціна 1", dir.File("copyplain.xls")).Status, 0);
-    oracle::TRun badCopy = oracle::Run(xlsbench + " copy --password x " + file + " " + dir.File("bad.xls"));
+    oracle::TRun badCopy =
+        oracle::RunOurs(xlsbench + " copy --password x " + file + " " + dir.File("bad.xls"));
     EXPECT_EQ(badCopy.Status, 1);
     EXPECT_TRUE(oracle::Has(badCopy.Output, "Invalid password")) << badCopy.Output;
     EXPECT_FALSE(testfiles::Exists(dir.File("bad.xls")));
     // The dump of the encrypted file is the dump of the copy decrypted elsewhere.
     ASSERT_EQ(oracle::Decrypt(file, "ціна 1", dir.File("plain.xls")).Status, 0);
-    const std::string dump = oracle::Run(xlsbench + " dump " + file + " --password 'ціна 1'").Output;
-    EXPECT_EQ(dump, oracle::Run(xlsbench + " dump " + dir.File("plain.xls")).Output);
-    EXPECT_EQ(dump, oracle::Run(xlsbench + " dump " + dir.File("copyplain.xls")).Output);
+    const std::string dump = oracle::RunOurs(xlsbench + " dump " + file + " --password 'ціна 1'").Output;
+    EXPECT_EQ(dump, oracle::RunOurs(xlsbench + " dump " + dir.File("plain.xls")).Output);
+    EXPECT_EQ(dump, oracle::RunOurs(xlsbench + " dump " + dir.File("copyplain.xls")).Output);
 }

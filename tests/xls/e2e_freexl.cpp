@@ -73,7 +73,7 @@ TEST_F(FreeXLReads, WorkbooksWeWrite) {
         book.SetFilename(Utf8ToWide(file));
         book.Write();
         testfiles::FreeXLBook x = testfiles::ReadWithFreeXL(file, c.cells);
-        ASSERT_TRUE(x.Opened) << "freexl_open gave " << x.Status;
+        ASSERT_TRUE(x.Opened) << "freexl_open gave " << x.Status << x.Failure;
         EXPECT_EQ(x.Sheets, c.sheets);
         ASSERT_FALSE(x.Dimensions.empty());
         EXPECT_EQ(x.Dimensions[0], c.dimensions);

@@ -14,7 +14,7 @@ TEST(XlsbenchDump, ShownValuesAreLibreOfficesTexts) {
     const char* src = std::getenv("Q710_SOURCE_DIR");
     ASSERT_TRUE(bin && src);
     const std::string dir = std::string(src) + "/tests/xls/numfmt";
-    oracle::TRun r = oracle::Run(std::string(bin) + "/xlsbench dump --shown '" + dir + "/custom.xls'");
+    oracle::TRun r = oracle::RunOurs(std::string(bin) + "/xlsbench dump --shown '" + dir + "/custom.xls'");
     ASSERT_EQ(r.Status, 0) << r.Output;
     std::vector<std::string> shown;
     std::istringstream out(r.Output);

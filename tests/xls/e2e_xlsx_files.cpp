@@ -30,11 +30,6 @@ std::string Source(const std::string& name) {
     return std::string(src ? src : ".") + "/tests/xls/" + name;
 }
 
-std::string SheetJSDir() {
-    const char* bin = std::getenv("Q710_BIN_DIR");
-    return std::string(bin ? bin : ".") + "/../oracle";
-}
-
 void Keep(const std::string& path, const std::string& name) {
     const char* out = std::getenv("Q710_TEST_OUT");
     if (!out || !*out) return;
@@ -98,8 +93,8 @@ TEST(XlsxPeers, PackagesOfOtherWritersReadWithTheirValues) {
     oracle::Run("ssconvert '" + dir.File("openpyxl.xlsx") + "' '" + dir.File("gnumeric.xlsx") + "'");
     files.push_back(dir.File("libreoffice.xlsx"));
     files.push_back(dir.File("gnumeric.xlsx"));
-    if (fs::exists(SheetJSDir() + "/node_modules/xlsx")) {
-        oracle::Run("node '" + Source("sheetjs_write.js") + "' '" + SheetJSDir() + "' '" +
+    if (fs::exists(oracle::SheetJSDir() + "/node_modules/xlsx")) {
+        oracle::Run("node '" + Source("sheetjs_write.js") + "' '" + oracle::SheetJSDir() + "' '" +
                     dir.File("sheetjs.xlsx") + "'");
         files.push_back(dir.File("sheetjs.xlsx"));
     }

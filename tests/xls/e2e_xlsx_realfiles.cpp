@@ -153,6 +153,7 @@ TEST_P(RealWorkbook, WrittenAsPackageReadsInOpenpyxl) {
     book.SetFilename(fs::path(target).u16string());
     ASSERT_NO_THROW(book.Write());
     const oracle::XlrdBook back = oracle::ReadWithOpenpyxl(target);
+    if (!back.NoVerdict.empty()) return; // failed or marked skipped with the reason
     ASSERT_TRUE(back.Ok) << back.Error;
     Compare(book, back);
 }
@@ -174,7 +175,10 @@ TEST_P(RealPackage, ReadsAndWritesWhatOpenpyxlReads) {
         error = e.what();
     }
     if (!expected.Ok) {
-        // Refused by openpyxl too: a clear message or a read, nothing else.
+        // Refused by openpyxl with its own message, or not judged at all
+        // (openpyxl did not run: the test has failed; its memory cap or time
+        // limit stopped it: the test is marked skipped): a clear message or a
+        // read, nothing else.
         if (!error.empty()) {
             EXPECT_GT(error.size(), 10u) << error;
         }
@@ -194,6 +198,7 @@ TEST_P(RealPackage, ReadsAndWritesWhatOpenpyxlReads) {
     book.SetFilename(fs::path(target).u16string());
     ASSERT_NO_THROW(book.Write());
     const oracle::XlrdBook back = oracle::ReadWithOpenpyxl(target);
+    if (!back.NoVerdict.empty()) return; // failed or marked skipped with the reason
     ASSERT_TRUE(back.Ok) << back.Error;
     TTabrix4 again;
     again.SetFilename(fs::path(target).u16string());

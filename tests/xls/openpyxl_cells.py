@@ -1,7 +1,8 @@
 """Cells of .xlsx/.xlsm files as python3-openpyxl sees them, the oracle of
-the package reader's and writer's tests. Usage: openpyxl_cells.py FILE;
-it prints
-  OK                                 or  FAIL<TAB>message
+the package reader's and writer's tests. Usage: openpyxl_cells.py OUTDIR
+FILE...; for FILE number i it writes OUTDIR/i.txt:
+  OK                                 or  FAIL<TAB>message (openpyxl refuses the file)
+                                     or  LIMIT<TAB>MemoryError (no verdict: the memory cap)
   S<TAB>index<TAB>title              one line per worksheet (wb.worksheets)
   C<TAB>sheet<TAB>row<TAB>col<TAB>kind<TAB>value
 with zero-based rows and columns. kind: n (number, dates as serial
@@ -53,6 +54,8 @@ def cells(path):
     try:
         book = openpyxl.load_workbook(path, data_only=True, keep_vba=keep_vba)
         formulas = openpyxl.load_workbook(path, data_only=False, keep_vba=keep_vba)
+    except MemoryError:
+        raise
     except Exception as e:  # any failure of the oracle is a result too
         return ["FAIL\t" + escape(type(e).__name__ + ": " + str(e))]
     lines = ["OK"]
@@ -125,10 +128,15 @@ def styles(path):
 def main():
     warnings.simplefilter("ignore")
     if sys.argv[1] == "--styles":
-        out = styles(sys.argv[2])
-    else:
-        out = cells(sys.argv[1])
-    sys.stdout.write("\n".join(out) + "\n")
+        sys.stdout.write("\n".join(styles(sys.argv[2])) + "\n")
+        return
+    for i, path in enumerate(sys.argv[2:]):
+        try:
+            lines = cells(path)
+        except MemoryError:  # the cap the tests run oracles under: no verdict
+            lines = ["LIMIT\tMemoryError"]
+        with open("%s/%d.txt" % (sys.argv[1], i), "w", encoding="utf-8") as f:
+            f.write("\n".join(lines) + "\n")
 
 
 if __name__ == "__main__":

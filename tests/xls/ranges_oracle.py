@@ -149,6 +149,8 @@ def main():
         print("FILE " + path)
         try:
             dump(path)
+        except (ImportError, MemoryError):  # no verdict: the oracle cannot go on
+            raise
         except Exception as ex:
             print("ERROR " + str(ex).replace("\n", " "))
 

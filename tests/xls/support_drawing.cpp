@@ -241,33 +241,19 @@ std::vector<std::string> BlipNames(const std::vector<Record>& globals) {
     return names;
 }
 
-std::vector<std::vector<std::string>>
-DrawingOracle(const std::string& command, const std::vector<std::string>& files, const std::string& dir) {
-    const char* src = std::getenv("Q710_SOURCE_DIR");
-    std::string script = std::string(src ? src : ".") + "/tests/xls/drawing_oracle.py";
-    std::string args;
-    for (const auto& f : files) args += " '" + f + "'";
-    std::filesystem::create_directories(dir);
-    oracle::Run("/usr/bin/python3 '" + script + "' " + command + " '" + dir + "'" + args);
+std::vector<std::vector<std::string>> DrawingOracle(const std::string& command,
+                                                    const std::vector<std::string>& files) {
+    const auto read = oracle::RunPerFile(
+        "/usr/bin/python3 " + oracle::Quote(oracle::ScriptPath("drawing_oracle.py")) + " " + command, files);
     std::vector<std::vector<std::string>> out;
-    for (size_t i = 0; i < files.size(); ++i) {
-        std::vector<std::string> lines;
-        std::string path = dir + "/" + std::to_string(i) + ".txt";
-        std::stringstream in(testfiles::Exists(path) ? testfiles::Slurp(path) : "FAIL\tno output");
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
+    for (const oracle::TOracleFile& f : read) {
+        std::vector<std::string> lines{f.Ok                   ? "OK"
+                                       : !f.NoVerdict.empty() ? "NOVERDICT\t" + f.NoVerdict
+                                                              : f.Error};
+        lines.insert(lines.end(), f.Raw.begin(), f.Raw.end());
         out.push_back(lines);
     }
     return out;
-}
-
-void LibreOfficeConvert(const std::vector<std::string>& files, const std::string& format,
-                        const std::string& outDir, const std::string& profile) {
-    std::string args;
-    for (const auto& f : files) args += " '" + f + "'";
-    // Bounded like every outside program a test runs.
-    oracle::Run("ulimit -v 6291456; timeout 300 soffice -env:UserInstallation=file://" + profile +
-                " --headless --convert-to " + format + " --outdir '" + outDir + "'" + args +
-                " >/dev/null 2>&1");
 }
 
 std::u16string TextOf(size_t n) {

@@ -57,13 +57,10 @@ std::vector<std::string> DecodeDrawing(const std::vector<Record>& sheetRecords,
 std::vector<std::string> BlipNames(const std::vector<Record>& globals);
 
 // drawing_oracle.py's command on the files: the lines it wrote for each
-// (the first OK or FAIL).
-std::vector<std::vector<std::string>>
-DrawingOracle(const std::string& command, const std::vector<std::string>& files, const std::string& dir);
-// Converts every file to the format in one LibreOffice run with a profile
-// of its own.
-void LibreOfficeConvert(const std::vector<std::string>& files, const std::string& format,
-                        const std::string& outDir, const std::string& profile);
+// (the first OK, FAIL<TAB>message, or NOVERDICT<TAB>reason when it gave none:
+// the test has failed or been marked skipped then).
+std::vector<std::vector<std::string>> DrawingOracle(const std::string& command,
+                                                    const std::vector<std::string>& files);
 
 // Bytes of n characters, each UTF-16.
 std::u16string TextOf(size_t n);

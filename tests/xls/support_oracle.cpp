@@ -2,13 +2,13 @@
 
 #include "SrcXLS/XLSText.h"
 #include "support_files.h"
+#include "support_process.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <sstream>
-#include <sys/wait.h>
 
 namespace fs = std::filesystem;
 
@@ -50,15 +50,13 @@ std::string ScriptPath(const std::string& name) {
     return std::string(src ? src : ".") + "/tests/xls/" + name;
 }
 
-std::string OpenpyxlScript() {
-    const char* src = std::getenv("Q710_SOURCE_DIR");
-    return std::string(src ? src : ".") + "/tests/xls/openpyxl_cells.py";
+std::string SheetJSDir() {
+    const char* bin = std::getenv("Q710_BIN_DIR");
+    return std::string(bin ? bin : ".") + "/../oracle";
 }
 
 std::string Quote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
+    return testfiles::ShellQuote(s);
 }
 
 std::vector<std::string> Fields(const std::string& line) {
@@ -67,43 +65,52 @@ std::vector<std::string> Fields(const std::string& line) {
     return out;
 }
 
-std::vector<TOracleFile> RunPerFile(const std::string& command, const std::vector<std::string>& files) {
+std::vector<TOracleFile> RunPerFile(const std::string& command, const std::vector<std::string>& files,
+                                    unsigned seconds) {
     std::vector<TOracleFile> out(files.size());
     if (files.empty()) return out;
     testfiles::ScratchDir dir;
     std::string line = command + " " + Quote(dir.Path());
     for (const std::string& f : files) line += " " + Quote(f);
-    Run(line + " >/dev/null");
+    const testfiles::TProgramRun run = testfiles::RunProgram(line, {2048, seconds, true});
+    // The oracle by its script's name, for the messages.
+    const std::string oracle =
+        fs::path(command.substr(0, command.find(' ', command.find(' ') + 1))).filename();
     for (size_t i = 0; i < files.size(); ++i) {
         const std::string name = dir.File(std::to_string(i) + ".txt");
         if (!testfiles::Exists(name)) {
-            out[i].Error = "the oracle did not run";
+            out[i].NoVerdict = "no verdict on " + files[i] + ": " + oracle + " " + run.Why();
+            // A run that did not start or was stopped is reported already.
+            if (run.Ran()) ADD_FAILURE() << out[i].NoVerdict;
             continue;
         }
         std::stringstream lines(testfiles::Slurp(name));
         std::string l;
         std::getline(lines, l);
         out[i].Ok = l == "OK";
-        if (!out[i].Ok) out[i].Error = l;
-        while (std::getline(lines, l))
-            if (!l.empty()) out[i].Lines.push_back(Fields(l));
+        if (l.rfind("LIMIT", 0) == 0) {
+            out[i].NoVerdict = "unjudged: " + oracle + " ran out of its memory cap on " + files[i];
+            testfiles::MarkUnjudged(out[i].NoVerdict);
+        } else if (!out[i].Ok) {
+            out[i].Error = l;
+        }
+        while (std::getline(lines, l)) {
+            if (l.empty()) continue;
+            out[i].Lines.push_back(Fields(l));
+            out[i].Raw.push_back(l);
+        }
     }
     return out;
 }
 
-TRun Run(const std::string& command) {
-    TRun result;
-    // A python oracle can take tens of gigabytes on a hostile package; keep it within bounds.
-    const std::string bounded =
-        command.rfind("/usr/bin/python3", 0) == 0 ? "ulimit -v 3145728; " + command : command;
-    FILE* pipe = popen((bounded + " 2>&1").c_str(), "r");
-    if (!pipe) return result;
-    std::array<char, 4096> chunk;
-    size_t n;
-    while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0) result.Output.append(chunk.data(), n);
-    int status = pclose(pipe);
-    result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+TRun Run(const std::string& command, unsigned seconds) {
+    const testfiles::TProgramRun run = testfiles::RunProgram(command + " 2>&1", {2048, seconds, true});
+    return {run.Ran() ? run.Status : -1, run.Output};
+}
+
+TRun RunOurs(const std::string& command) {
+    const testfiles::TProgramRun run = testfiles::RunProgram(command + " 2>&1", testfiles::OwnProgram());
+    return {run.Ran() ? run.Status : -1, run.Output};
 }
 
 TRun XlrdDump(const std::string& file) {
@@ -119,7 +126,8 @@ TRun LibreOfficeConvert(const std::vector<std::string>& files, const std::string
     std::string command = "soffice -env:UserInstallation=file://" + outDir +
                           "/profile --headless --convert-to " + format + " --outdir " + Quote(outDir);
     for (const auto& f : files) command += " " + Quote(f);
-    return Run(command);
+    const testfiles::TProgramRun run = testfiles::RunProgram(command + " 2>&1", testfiles::Office());
+    return {run.Ran() ? run.Status : -1, run.Output};
 }
 
 std::vector<std::vector<std::string>> SheetRanges(const std::string& reader,
@@ -141,7 +149,7 @@ std::vector<std::vector<std::string>> SheetRanges(const std::string& reader,
 }
 
 TRun GnumericCsv(const std::string& file, const std::string& csvFile) {
-    TRun r = Run("ssconvert --export-type=Gnumeric_stf:stf_csv '" + file + "' '" + csvFile + "'");
+    TRun r = Run("ssconvert --export-type=Gnumeric_stf:stf_csv " + Quote(file) + " " + Quote(csvFile));
     if (r.Status == 0) r.Output = testfiles::Slurp(csvFile);
     return r;
 }
@@ -180,23 +188,20 @@ std::vector<fs::path> RealWorldFiles(std::initializer_list<std::string> extensio
     return files;
 }
 
-XlrdBook ParseCells(const std::string& text) {
+// A book from an oracle's "S" (sheet) and "C" (cell) lines.
+XlrdBook ToBook(TOracleFile file) {
     XlrdBook book;
-    std::stringstream lines(text);
-    std::string line;
-    if (!std::getline(lines, line)) {
-        book.Error = "the oracle did not run";
-        return book;
+    book.Ok = file.Ok;
+    book.NoVerdict = std::move(file.NoVerdict);
+    if (!book.Ok && book.NoVerdict.empty()) {
+        // The oracle's own message, after "FAIL<TAB>".
+        const auto head = RawFields(file.Error);
+        book.Error = head.size() > 1 ? Unescape(head[1]) : file.Error;
     }
-    auto head = RawFields(line);
-    book.Ok = head[0] == "OK";
-    if (!book.Ok) book.Error = head.size() > 1 ? head[1] : line;
-    while (std::getline(lines, line)) {
-        auto f = RawFields(line);
-        if (f[0] == "S" && f.size() >= 3) book.Sheets.push_back(xls::Utf8ToWide(Unescape(f[2])));
+    for (const auto& f : file.Lines) {
+        if (f[0] == "S" && f.size() >= 3) book.Sheets.push_back(xls::Utf8ToWide(f[2]));
         if (f[0] == "C" && f.size() >= 6)
-            book.Cells.push_back(
-                {std::stoi(f[1]), std::stoi(f[2]), std::stoi(f[3]), f[4][0], Unescape(f[5])});
+            book.Cells.push_back({std::stoi(f[1]), std::stoi(f[2]), std::stoi(f[3]), f[4][0], f[5]});
     }
     return book;
 }
@@ -211,28 +216,16 @@ std::vector<fs::path> RealWorldXlsx() {
 }
 
 XlrdBook ReadWithOpenpyxl(const fs::path& file) {
-    testfiles::ScratchDir dir;
-    const std::string out = dir.File("cells.txt");
-    Run("/usr/bin/python3 " + Quote(OpenpyxlScript()) + " " + Quote(file.string()) + " >" + Quote(out) +
-        " 2>/dev/null");
-    return ParseCells(testfiles::Exists(out) ? testfiles::Slurp(out) : "");
+    return ToBook(
+        RunPerFile("/usr/bin/python3 " + Quote(ScriptPath("openpyxl_cells.py")), {file.string()})[0]);
 }
 
 TRun OpenpyxlStyles(const std::string& file) {
-    return Run("/usr/bin/python3 " + Quote(OpenpyxlScript()) + " --styles " + Quote(file));
+    return Run("/usr/bin/python3 " + Quote(ScriptPath("openpyxl_cells.py")) + " --styles " + Quote(file));
 }
 
 XlrdBook ReadWithXlrd(const fs::path& file) {
-    testfiles::ScratchDir dir;
-    int rc = Run("/usr/bin/python3 " + Quote(Script()) + " " + Quote(dir.Path()) + " " +
-                 Quote(file.string()) + " >/dev/null 2>&1")
-                 .Status;
-    if (rc != 0 || !testfiles::Exists(dir.File("0.txt"))) {
-        XlrdBook book;
-        book.Error = "xlrd did not run";
-        return book;
-    }
-    return ParseCells(testfiles::Slurp(dir.File("0.txt")));
+    return ToBook(RunPerFile("/usr/bin/python3 " + Quote(Script()), {file.string()})[0]);
 }
 
 } // namespace oracle

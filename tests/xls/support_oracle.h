@@ -1,6 +1,8 @@
 // Independent readers of written and read workbooks: xlrd (through the
 // system Python, which has Debian's modules) and gnumeric's ssconvert; and
-// the real-world test files.
+// the real-world test files. Every program runs through testfiles::RunProgram
+// (support_process.h): within a memory cap and a time limit, the test failed
+// when it did not run, marked skipped when a bound stopped it.
 #pragma once
 
 #include <filesystem>
@@ -9,12 +11,16 @@
 
 namespace oracle {
 
-// Output and exit status of a shell command, stderr included.
+// Output and exit status of a shell command, stderr included; Status -1 when
+// it did not run or a bound stopped it.
 struct TRun {
     int Status = -1;
     std::string Output;
 };
-TRun Run(const std::string& command);
+// An oracle or converter, within the oracles' bounds (`seconds` its time limit).
+TRun Run(const std::string& command, unsigned seconds = 120);
+// Our own program (xlsbench): a time limit only; a crash or a hang fails the test.
+TRun RunOurs(const std::string& command);
 
 // xlrd's view of a workbook with its formatting, one fact per line (the
 // lines are listed in xlrd_cells.py).
@@ -31,19 +37,30 @@ std::string ScriptPath(const std::string& name);
 std::vector<std::string> Fields(const std::string& line);
 
 // What a per-file oracle script (python3 or node) wrote for one file: its
-// lines split into fields, or the failure it reported.
+// lines split into fields (Ok), or the oracle's own message refusing the file
+// (Error), or why there is no verdict on the file at all (NoVerdict: the
+// oracle did not run, a bound stopped it, it ran out of memory on this file;
+// the test has failed or been marked skipped with the reason already). Only a
+// file with an Error and no NoVerdict counts as refused by the oracle.
 struct TOracleFile {
     bool Ok = false;
     std::string Error;
+    std::string NoVerdict;
     std::vector<std::vector<std::string>> Lines;
+    std::vector<std::string> Raw; // the same lines as written
 };
 // Runs command OUTDIR FILE... once for all files; the scripts write
-// OUTDIR/<i>.txt for file i, "OK" or "FAIL<TAB>message" first.
-std::vector<TOracleFile> RunPerFile(const std::string& command, const std::vector<std::string>& files);
+// OUTDIR/<i>.txt for file i, first "OK", "FAIL<TAB>message" (refused) or
+// "LIMIT<TAB>message" (the oracle ran out of its memory on it).
+std::vector<TOracleFile> RunPerFile(const std::string& command, const std::vector<std::string>& files,
+                                    unsigned seconds = 120);
 // LibreOffice converts the files to the format ("xlsx") into outDir, in one
 // call with a profile of its own under outDir.
 TRun LibreOfficeConvert(const std::vector<std::string>& files, const std::string& outDir,
                         const std::string& format);
+// The folder SheetJS is installed in (npm `xlsx`, an optional oracle: the
+// tests that need it skip when it is not there).
+std::string SheetJSDir();
 // ranges_oracle.py: "xlrd" (hyperlinks of .xls) or "openpyxl" (hyperlinks,
 // conditional formats, validations, autofilters of .xlsx); one list of
 // lines per file, in the order given.
@@ -72,9 +89,11 @@ struct XlrdCell {
     std::string Value;
 };
 
+// Ok, Error and NoVerdict as in TOracleFile.
 struct XlrdBook {
     bool Ok = false;
     std::string Error;
+    std::string NoVerdict;
     std::vector<std::u16string> Sheets;
     std::vector<XlrdCell> Cells;
 };

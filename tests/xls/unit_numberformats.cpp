@@ -141,6 +141,40 @@ TEST(ExcelMask, LocaleSeparatorsAndNames) {
     EXPECT_EQ(Render(u"", 2.5, &loc), u"2,5");
 }
 
+// A language prefix of the first section sets the separators and names of
+// the whole format, over the locale set; a currency's language id and a
+// language this library does not hold leave the locale as it is.
+TEST(ExcelMask, LanguagePrefixOverTheLocale) {
+    TXLSLocale loc;
+    loc.DecimalSeparator = u',';
+    loc.ThousandSeparator = u' ';
+    loc.DateSeparator = u'.';
+    const struct {
+        const char16_t* mask;
+        double value;
+        const char16_t* text;
+        const TXLSLocale* locale;
+    } cases[] = {
+        {u"[$-409]#,##0.00", 1234.5, u"1,234.50", &loc},
+        {u"[$-409]d/m/yyyy", 45000, u"15/3/2023", &loc},
+        {u"[$-0422]#,##0.00", 1234.5, u"1\u00A0234,50", &english},
+        {u"[$-10419]d mmmm", 45000, u"15 марта", &english},
+        {u"[$-422]mmmmm", 45000, u"Б", &english},
+        {u"[$-407]#,##0.00", 1234.5, u"1 234,50", &loc},
+        {u"[$-FC19]d mmmm", 45000, u"15 March", &english},
+        {u"[$\u0433\u0440\u043d.-422] #,##0.00", 1234.5, u"\u0433\u0440\u043d. 1 234,50", &loc},
+        {u"0.00;[$-422]-0.00", -1.5, u"-1.50", &english},
+        {u"d mmmm", 45000, u"15 March", &english}, // no genitive held: the names as they are
+    };
+    for (const auto& c : cases) EXPECT_EQ(Render(c.mask, c.value, c.locale), c.text) << c.value;
+    TExcelMask m;
+    m.SetLocale(&english);
+    m.SetMask(u"[$-422]0.00");
+    EXPECT_EQ(m.FormatValue(1.5), u"1,50");
+    m.SetMask(u"0.00");
+    EXPECT_EQ(m.FormatValue(1.5), u"1.50");
+}
+
 TEST(ExcelMask, SectionsAndLimits) {
     TExcelMask m;
     m.SetMask(u"GENERAL");
