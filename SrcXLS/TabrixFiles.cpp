@@ -3,6 +3,7 @@
 // hands each the parts of the workbook it fills or writes.
 #include "SrcXLS/Tabrix4.h"
 
+#include "SrcXLS/XLSCellRef.h"
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/drawing/EscherDrawing.h"
@@ -165,7 +166,9 @@ void WriteWorkbookFile(TTabrix4& book) {
         source.SharedStrings = [&book](TXLSStream& s) { book.Sheets().WriteSST(s); };
         source.Names = [&book](TXLSStream& s) {
             TFormulaHandler& formulas = book.FormulaHandler();
-            // Names read from a package have text only; their references may add entries.
+            // Cell formulas and names read from a package have text only: the
+            // sheets they name get their entries before the link table.
+            formulas.PrepareBIFF8Cells();
             formulas.CompileNameTexts();
             // Chart sheets count among the sheets that 3-D references name.
             formulas.Externals().SetSelfSheetCount(book.Sheets().Count() + book.ChartSheets().Count());
@@ -231,8 +234,11 @@ std::string PackageFormulaText(TTabrix4& book, TSheet& sheet, TFormulaCell& cell
     if (cell.IsText()) return std::string(cell.Data().begin(), cell.Data().end());
     try {
         return WideToUtf8(book.FormulaHandler().CellFormula(sheet.Index(), cell, true));
-    } catch (const XLSError&) {
+    } catch (const XLSError& e) {
         // Tokens the decoder cannot read: the cell keeps its value only.
+        book.AddWarning(WideToUtf8(QuoteSheetName(sheet.Name())) + "!" +
+                        WideToUtf8(ColRowToRefStr(cell.Col, int(cell.Row), false, false)) +
+                        ": formula not written to .xlsx (" + e.what() + "); its value is kept");
         return {};
     }
 }

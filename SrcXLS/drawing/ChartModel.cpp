@@ -219,6 +219,7 @@ std::vector<uint8_t> TChartFormulas::Encode(std::u16string_view text, size_t max
     how.Class = 0x20;
     how.MaxSize = maxSize;
     how.BIFF8 = true;
+    how.UserText = true;
     TEncodedFormula f = Handler().EncodeFormula(text, how);
     return std::move(f.Data);
 }

@@ -761,8 +761,10 @@ std::string TXLS2007Writer::WorkbookPart(const TXMLRelationsWorkbook::TRebuilt& 
 }
 
 namespace {
+// The names through which a binary workbook calls later functions are
+// not written: package text names the functions themselves.
 bool NameWritten(const TInternalName& n) {
-    return n.Loaded || !n.NameBytes().empty();
+    return (n.Loaded || !n.NameBytes().empty()) && !n.IsFunctionCall();
 }
 } // namespace
 

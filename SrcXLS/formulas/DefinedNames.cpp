@@ -2,7 +2,9 @@
 
 #include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/XLSValues.h"
 #include "SrcXLS/formulas/FormulaTokens.h"
+#include "SrcXLS/formulas/FormulaValues.h"
 
 #include <array>
 
@@ -59,6 +61,12 @@ void TInternalName::SetName(std::u16string_view text) {
         name.push_back(uint8_t(c));
         name.push_back(uint8_t(c >> 8));
     }
+}
+
+bool TInternalName::IsFunctionCall() const {
+    if ((Options & (noHidden | noFunction | noVBAProcedure)) != (noHidden | noFunction)) return false;
+    return FormulaText.empty() && TokenLength == 2 && Data.size() >= 2 && Data[0] == ptg::Err &&
+           Data[1] == ErrorIndexToCode(fe::Name);
 }
 
 void TInternalName::SetBuiltInCode(int code) {

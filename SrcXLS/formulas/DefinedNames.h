@@ -78,6 +78,9 @@ public:
     int GetFunctionGroup() const { return (Options & noFunctionGroup) >> 6; }
     void SetFunctionGroup(int group);
     bool IsBuiltIn() const { return Options & noBuiltIn; }
+    // A hidden function name (no VBA procedure) whose value is #NAME?: it
+    // only names a function a binary workbook calls through it.
+    bool IsFunctionCall() const;
     // The raw name: flag byte (0 8-bit, 1 UTF-16LE) and characters.
     const std::vector<uint8_t>& NameBytes() const { return name; }
 

@@ -3,6 +3,8 @@
 #include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formulas/FormulaText.h"
+#include "SrcXLS/formulas/FormulaTokens.h"
+#include "SrcXLS/formulas/FormulaValues.h"
 
 #include <cstring>
 
@@ -281,6 +283,24 @@ bool TExternalNames::FindExternName(std::u16string_view path, std::u16string_vie
         }
     }
     return false;
+}
+
+void TExternalNames::AddAddInName(std::u16string_view name, int& entry, int& number) {
+    if (FindExternName({}, {}, name, entry, number)) return;
+    size_t b = 0;
+    while (b < books.size() && books[b].Kind != SupBookAddIn) ++b;
+    if (b == books.size()) {
+        TSupBook book;
+        book.SheetCount = 1;
+        book.Kind = SupBookAddIn;
+        books.push_back(std::move(book));
+    }
+    TExtName n;
+    n.Name = WideStringToBIFFStr(name);
+    // The value of a function's name is #REF!.
+    n.Tokens = {ptg::Err, ErrorIndexToCode(fe::Ref)};
+    books[b].Names.push_back(std::move(n));
+    FindExternName({}, {}, name, entry, number);
 }
 
 std::u16string TExternalNames::GetExternSheetText(int entry, int nameNumber) const {

@@ -110,6 +110,9 @@ public:
     // its entry and 1-based number, false when none.
     bool FindExternName(std::u16string_view path, std::u16string_view file, std::u16string_view name,
                         int& entry, int& number);
+    // An external name of the add-in book (a function of the Analysis
+    // ToolPak): found, or added with the book and an entry for it.
+    void AddAddInName(std::u16string_view name, int& entry, int& number);
     // Text of a reference through entry: nameNumber >= 1 an external
     // name, else the sheet part of another book's reference ("'path[file]sheet'!").
     std::u16string GetExternSheetText(int entry, int nameNumber) const;

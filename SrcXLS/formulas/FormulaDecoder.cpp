@@ -220,7 +220,7 @@ std::u16string TDecoder::Sheet3d(const TToken& t) const {
 std::u16string TDecoder::ArrayValueText(const TArrayValue& v) const {
     switch (v.Kind) {
     case TArrayValue::avNumber:
-        return FormulaNumberText(v.Number, ctx.Syntax.DecimalSeparator);
+        return FormulaNumberText(v.Number, ctx.Syntax.DecimalSeparator, ctx.Syntax.ExactNumbers);
     case TArrayValue::avString:
         return QuoteFormulaString(v.Text);
     case TArrayValue::avBoolean:
@@ -345,7 +345,7 @@ bool TDecoder::Step(const TToken& t) {
     case ptg::Num: {
         double v;
         std::memcpy(&v, p, 8);
-        Push(FormulaNumberText(v, ctx.Syntax.DecimalSeparator));
+        Push(FormulaNumberText(v, ctx.Syntax.DecimalSeparator, ctx.Syntax.ExactNumbers));
         return true;
     }
     case ptg::Array:

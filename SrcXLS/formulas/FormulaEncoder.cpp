@@ -179,6 +179,9 @@ constexpr TErrorLiteral ErrorLiterals[] = {
     {u"#NAME?", 0x1D}, {u"#NUM!", 0x24},   {u"#N/A", 0x2A},
 };
 
+// A numbered error handed to the error event: the encoding gives no tokens.
+struct TAbandoned {};
+
 class TEncoder {
 public:
     TEncoder(std::u16string_view formula, const TEncodeOptions& options, TScratch& scratch)
@@ -286,6 +289,7 @@ private:
     std::vector<TArrayConstant> arrays;
     std::vector<int>& arrayOrder; // constants in token order
 
+    bool tokenizing = false;
     size_t index = 0;
     size_t limit = 0;
     int depth = 0;
@@ -303,8 +307,12 @@ void TEncoder::Fail(int number, std::u16string_view arg) const {
     if (size_t at = text.find("%s"); at != text.npos) text.replace(at, 2, a);
     // A long text is cut in the message: it comes from files too.
     const bool cut = formula.size() > 1024;
-    throw XLSError("Error in formula " + WideToUtf8(formula.substr(0, 1024)) + (cut ? "..." : "") + "\r" +
-                   text);
+    std::string message =
+        "Error in formula " + WideToUtf8(formula.substr(0, 1024)) + (cut ? "..." : "") + "\r" + text;
+    if (!opt.OnError) throw XLSError(message);
+    opt.OnError(number, message);
+    if (tokenizing) throw XLSError(ErrorTexts[0]);
+    throw TAbandoned{};
 }
 
 // ---------------------------------------------------------------------------
@@ -1260,17 +1268,20 @@ void TEncoder::Function(const TXLSToken& f) {
     if (fn && fn->Refused()) Fail(4, f.Text);
     int count = 0;
     if (!fn) {
-        // A function of an add-in or a macro of the workbook: its name
-        // comes first, as an argument.
-        int externIndex = -1, nameNumber = -1;
-        if (opt.Names && opt.Names->ExternName({}, {}, f.Text, externIndex, nameNumber)) {
+        // A function of an add-in or a macro of the workbook, or one later
+        // than the table: its name comes first, as an argument.
+        int externIndex = -1, nameNumber = -1, name = -1;
+        const bool addIn = opt.Names && opt.Names->ExternName({}, {}, f.Text, externIndex, nameNumber);
+        if (!addIn) name = opt.Names ? opt.Names->DefinedNameIndex(f.Text, {}) : -1;
+        if (!addIn && name < 0 &&
+            !(opt.LaterFunctions && opt.Names && opt.Names->FunctionName(f.Text, name, externIndex, nameNumber)))
+            Fail(4, f.Text);
+        if (name < 0) {
             WriteId(ptg::NameX);
             WriteU16(uint16_t(externIndex));
             WriteU16(uint16_t(nameNumber));
             WriteU16(0);
         } else {
-            const int name = opt.Names ? opt.Names->DefinedNameIndex(f.Text, {}) : -1;
-            if (name < 0) Fail(4, f.Text);
             WriteId(ptg::Name);
             WriteU16(uint16_t(name + 1));
             WriteU16(0);
@@ -1392,10 +1403,12 @@ TEncodedFormula TEncoder::Run() {
     UpperCopy(work, upper);
     tokens.reserve(work.size() / 2 + 8);
     if (out.size() > opt.MaxSize) out.resize(opt.MaxSize);
+    tokenizing = true;
     if (mode == TEncodeMode::emOpenDocument)
         TokenizeOpenDocument();
     else
         Tokenize();
+    tokenizing = false;
     closing.assign(tokens.size(), tokens.size());
     for (size_t i = 0; i < tokens.size(); ++i) {
         if (tokens[i].Type == ttParenL || tokens[i].Type == ttFunc) {
@@ -1441,7 +1454,12 @@ TEncodedFormula EncodeFormula(std::u16string_view text, const TEncodeOptions& op
            (text[e - 1] == u' ' || text[e - 1] == u'\t' || text[e - 1] == u'\r' || text[e - 1] == u'\n'))
         --e;
     const std::u16string_view trimmed = text.substr(b, e - b);
-    if (trimmed.empty()) throw XLSError("Error in formula \r" + std::string(ErrorTexts[18]));
+    if (trimmed.empty()) {
+        const std::string message = "Error in formula \r" + std::string(ErrorTexts[18]);
+        if (!options.OnError) throw XLSError(message);
+        options.OnError(18, message);
+        return {};
+    }
     // The thread's lists, unless a name resolver encodes from inside an encoding.
     thread_local TScratch shared;
     TScratch fresh;
@@ -1456,7 +1474,11 @@ TEncodedFormula EncodeFormula(std::u16string_view text, const TEncodeOptions& op
         }
     } release{scratch};
     TEncoder encoder(trimmed, options, scratch);
-    return encoder.Run();
+    try {
+        return encoder.Run();
+    } catch (const TAbandoned&) {
+        return {};
+    }
 }
 
 } // namespace xls

@@ -7,6 +7,7 @@
 #include "SrcXLS/formulas/FormulaText.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,14 @@ public:
     // EXTERNSHEET index and 1-based number; false when there is none.
     virtual bool ExternName(std::u16string_view path, std::u16string_view file, std::u16string_view name,
                             int& externIndex, int& number) = 0;
+    // A function the function table lacks, called in a text of a file: true
+    // with what calls it, found or made: a (hidden) function name (its
+    // 0-based index in nameIndex) or an add-in's external name (externIndex
+    // and its 1-based number; nameIndex -1). false when it has none.
+    virtual bool FunctionName(std::u16string_view /*name*/, int& /*nameIndex*/, int& /*externIndex*/,
+                              int& /*number*/) {
+        return false;
+    }
 };
 
 enum class TEncodeMode : uint8_t {
@@ -47,6 +56,14 @@ struct TEncodeOptions {
     // The largest token stream (with its array data) the caller takes.
     size_t MaxSize = 8224;
     TFormulaNameResolver* Names = nullptr;
+    // Functions the table lacks are called through names the resolver
+    // finds or makes (texts of files); otherwise only through names that
+    // exist, and any other is error 4.
+    bool LaterFunctions = false;
+    // Receives a numbered error (number, the whole message) instead of an
+    // exception; the encoding then gives no tokens (TokenLength 0). An
+    // error of the tokenizer is still raised after it, as "Error in formula".
+    std::function<void(int number, const std::string& message)> OnError;
 };
 
 struct TEncodedFormula {

@@ -4,6 +4,7 @@
 #include "SrcXLS/formulas/FormulaHandler.h"
 #include "SrcXLS/formulas/FormulaValues.h"
 #include "SrcXLS/formulas/FunctionTable.h"
+#include "SrcXLS/formulas/LaterFunctions.h"
 #include "SrcXLS/model/Sheet.h"
 
 #include <algorithm>
@@ -601,8 +602,9 @@ void TFormulaEvaluator::PushName(int index) {
     const int position = index - 1;
     TInternalName& name = list.Items(position);
     if (name.Options & (noFunction | noVBAProcedure)) {
+        // The function's own name: "_xlfn.CONCAT" calls CONCAT.
         TEvalValue v;
-        SetFormulaValueString(v.V, name.GetName());
+        SetFormulaValueString(v.V, std::u16string(WithoutFuturePrefix(name.GetName())));
         stack.push_back(std::move(v));
         return;
     }

@@ -5,6 +5,8 @@
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formulas/FormulaTokens.h"
+#include "SrcXLS/formulas/FormulaValues.h"
+#include "SrcXLS/formulas/LaterFunctions.h"
 #include "SrcXLS/formulas/TokenRewriting.h"
 #include "SrcXLS/model/CellStorage.h"
 
@@ -75,6 +77,9 @@ TEncodedFormula TFormulaHandler::Encode(std::u16string_view text, const TFormula
     o.Class = how.Class;
     o.MaxSize = how.MaxSize;
     o.Names = this;
+    o.LaterFunctions = how.FileSyntax;
+    if (OnEncodeError && how.UserText)
+        o.OnError = [this](int number, const std::string& message) { OnEncodeError(*this, number, message); };
     const int saved = encodingSheet;
     encodingSheet = how.Sheet;
     try {
@@ -144,21 +149,41 @@ std::u16string TFormulaHandler::GetCellFormulaXML(int sheet, int col, int row) {
     return CellFormula(sheet, *cell, true);
 }
 
+namespace {
+// The reason part of a message of the encoder ("Error in formula ...\r<reason>").
+std::string ReasonOf(const XLSError& e) {
+    const std::string text = e.what();
+    const size_t cr = text.rfind('\r');
+    return cr == text.npos ? text : text.substr(cr + 1);
+}
+
+// A formula cell whose BIFF8 tokens the write makes through the encoder.
+bool CompiledForBIFF8(const TFormulaCell& cell) {
+    return cell.IsText() || cell.TokenVersion() < TExcelVersion::xvExcel97;
+}
+} // namespace
+
 bool TFormulaHandler::BIFF8Tokens(int sheet, const TFormulaCell& cell, std::vector<uint8_t>& data,
-                                  size_t& tokenLength) {
+                                  size_t& tokenLength, std::string* why) {
     const bool array = dynamic_cast<const TBaseArrayFormulaCell*>(&cell) != nullptr;
     const std::span<const uint8_t> own = cell.Data();
-    const bool biff8 = !cell.IsText() && cell.TokenVersion() >= TExcelVersion::xvExcel97;
+    const bool biff8 = !CompiledForBIFF8(cell);
     if (biff8 && !Has2007Marker(own.first(size_t(cell.TokenLength())))) {
         data.assign(own.begin(), own.end());
         tokenLength = size_t(cell.TokenLength());
         return true;
     }
     // The array record keeps its tokens as read: only BIFF8 arrays are written.
-    if (array) return false;
+    if (array) {
+        if (why) *why = "an array formula of another layout";
+        return false;
+    }
     if (biff8) {
         auto converted = Tokens2007ToBIFF8(own, size_t(cell.TokenLength()), tokenLength);
-        if (!converted) return false;
+        if (!converted) {
+            if (why) *why = "a reference past column IV or row 65536";
+            return false;
+        }
         data = std::move(*converted);
         return true;
     }
@@ -173,37 +198,59 @@ bool TFormulaHandler::BIFF8Tokens(int sheet, const TFormulaCell& cell, std::vect
         data = std::move(f.Data);
         tokenLength = f.TokenLength;
         return true;
-    } catch (const XLSError&) {
+    } catch (const XLSError& e) {
+        if (why) *why = ReasonOf(e);
         return false;
     }
 }
 
 bool TFormulaHandler::FormulaTokens(int sheet, const TFormulaCell& cell, TExcelVersion target,
-                                    std::vector<uint8_t>& data, size_t& tokenLength) {
-    if (target >= TExcelVersion::xvExcel97) return BIFF8Tokens(sheet, cell, data, tokenLength);
+                                    std::vector<uint8_t>& data, size_t& tokenLength, std::string* why) {
+    if (target >= TExcelVersion::xvExcel97) return BIFF8Tokens(sheet, cell, data, tokenLength, why);
     const bool array = dynamic_cast<const TBaseArrayFormulaCell*>(&cell) != nullptr;
     if (!cell.IsText() && cell.TokenVersion() == target) {
         data.assign(cell.Data().begin(), cell.Data().end());
         tokenLength = size_t(cell.TokenLength());
         return true;
     }
-    if (array) return false;
+    if (array) {
+        if (why) *why = "an array formula of another layout";
+        return false;
+    }
     // Older files take what converts to their layout: from BIFF8 tokens,
     // made from the kept text when the formula is one.
     std::vector<uint8_t> source;
     size_t sourceLength = 0;
     TExcelVersion from = cell.TokenVersion();
     if (cell.IsText() || from >= TExcelVersion::xvExcel97) {
-        if (!BIFF8Tokens(sheet, cell, source, sourceLength)) return false;
+        if (!BIFF8Tokens(sheet, cell, source, sourceLength, why)) return false;
         from = TExcelVersion::xvExcel97;
     } else {
         source.assign(cell.Data().begin(), cell.Data().end());
         sourceLength = size_t(cell.TokenLength());
     }
     auto converted = TokensToOldLayout(source, sourceLength, from, CodePage, tokenLength);
-    if (!converted) return false;
+    if (!converted) {
+        if (why) *why = "names, other sheets or functions the older layout does not hold";
+        return false;
+    }
     data = std::move(*converted);
     return true;
+}
+
+void TFormulaHandler::PrepareBIFF8Cells() {
+    std::vector<uint8_t> data;
+    size_t length = 0;
+    for (int s = 0; s < stores.Count(); ++s) {
+        TCellValues& store = stores.Items(s);
+        store.BeginIterate();
+        while (TCell* c = store.NextCell()) {
+            // Cells past the sheet of the file are not written.
+            if (!c->IsFormula() || c->Col > 255 || c->Row > 65535) continue;
+            const auto& f = static_cast<const TFormulaCell&>(*c);
+            if (CompiledForBIFF8(f)) BIFF8Tokens(s, f, data, length, nullptr);
+        }
+    }
 }
 
 void TFormulaHandler::ReencodeCell(int sheet, int col, int row) {
@@ -300,6 +347,7 @@ std::u16string TFormulaHandler::DefinedName(int number) {
     if (number >= 1 && number <= names.Count()) {
         // A name local to another sheet than the formula's is named through its sheet.
         const TInternalName& n = names.Items(number - 1);
+        if (n.Options & noFunction) return std::u16string(PackageFunctionName(n.GetName()));
         const std::u16string sheet = n.SheetNumber > 0 && n.SheetNumber - 1 != decodingSheet
                                          ? SheetNameOf(n.SheetNumber - 1)
                                          : std::u16string();
@@ -377,6 +425,32 @@ int TFormulaHandler::ExternSheetIndex(std::u16string_view path, std::u16string_v
 bool TFormulaHandler::ExternName(std::u16string_view path, std::u16string_view file, std::u16string_view name,
                                  int& externIndex, int& number) {
     return externals.FindExternName(path, file, name, externIndex, number);
+}
+
+bool TFormulaHandler::FunctionName(std::u16string_view name, int& nameIndex, int& externIndex, int& number) {
+    nameIndex = -1;
+    const std::u16string_view base = WithoutFuturePrefix(name);
+    if (base.size() == name.size() && IsAddInFunction(name)) {
+        externals.AddAddInName(UpperCaseWide(name), externIndex, number);
+        return true;
+    }
+    const std::u16string text = base.size() == name.size() && IsExcel2007Function(name)
+                                    ? std::u16string(FuturePrefix) + UpperCaseWide(name)
+                                    : std::u16string(name);
+    nameIndex = names.IndexOfName(text);
+    if (nameIndex >= 0) return true;
+    if (text.size() > 255 || BuiltInNameCode(text) != NoBuiltIn ||
+        TNoCaseEqual()(text.substr(0, 6), u"_xlnm."))
+        return false;
+    // A hidden name of the function after the names there are, as
+    // spreadsheet programs write it: its value is #NAME?.
+    TInternalName& n = names.Add();
+    n.SetName(text);
+    n.Options = noHidden | noFunction | noMacro;
+    n.Data = {ptg::Err, ErrorIndexToCode(fe::Name)};
+    n.TokenLength = 2;
+    nameIndex = names.Count() - 1;
+    return true;
 }
 
 void TFormulaHandler::DeleteFilterRangeName(int sheet) {

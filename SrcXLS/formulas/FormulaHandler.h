@@ -41,6 +41,9 @@ struct TFormulaEncoding {
     bool BIFF8 = false;
     // "[.A1]" style references.
     bool OpenDocument = false;
+    // A text the user gave (a validation's, a chart's): its numbered errors
+    // go to OnEncodeError when that is set.
+    bool UserText = false;
 };
 
 // How tokens are made into text.
@@ -71,6 +74,12 @@ public:
     std::function<int()> SheetCount;
     // The index of a sheet by name in any letter case, -1 when none.
     int FindSheet(std::u16string_view name);
+
+    // Numbered errors of the formula encoder (Invalid function name,
+    // Unknown name...) in texts the user gives: when set, it receives the
+    // handler, the error's number and its message instead of an exception,
+    // and the formula compiles to no tokens. Texts of files still raise.
+    std::function<void(TFormulaHandler& encoder, int number, const std::string& message)> OnEncodeError;
 
     // Empties the names and external references.
     void Clear();
@@ -132,6 +141,13 @@ public:
     // formula, before a BIFF8 write; a text that does not compile leaves the
     // name without a formula, as it would be without this step.
     void CompileNameTexts();
+    // Before a BIFF8 write, ahead of the link table and the names: every cell
+    // formula the write makes from text (.xlsx text, older layouts) is
+    // compiled once, so that the sheets and other workbooks it names have
+    // their EXTERNSHEET entries, and the functions it calls their names, by
+    // the time those records are written. The cell writer compiles them
+    // again and finds the same entries.
+    void PrepareBIFF8Cells();
 
     // For the evaluator. The tokens of the formula of the defined name
     // numbered number (1-based, as tName gives it): its tokens (BIFF8
@@ -154,7 +170,7 @@ public:
     // IFormulaServices.
     std::u16string CellFormulaText(int sheet, const TFormulaCell& cell, bool fileSyntax) override;
     bool FormulaTokens(int sheet, const TFormulaCell& cell, TExcelVersion version, std::vector<uint8_t>& data,
-                       size_t& tokenLength) override;
+                       size_t& tokenLength, std::string* why = nullptr) override;
     std::u16string RangeFormulaText(int sheet, std::span<const uint8_t> tokens, int baseRow,
                                     int baseCol) override;
     std::vector<uint8_t> RangeFormulaTokens(int sheet, std::u16string_view text, uint8_t operandClass,
@@ -174,9 +190,11 @@ private:
                          int& sheetIndex) override;
     bool ExternName(std::u16string_view path, std::u16string_view file, std::u16string_view name,
                     int& externIndex, int& number) override;
+    bool FunctionName(std::u16string_view name, int& nameIndex, int& externIndex, int& number) override;
 
     TEncodedFormula Encode(std::u16string_view text, const TFormulaEncoding& how, TEncodeMode mode);
-    bool BIFF8Tokens(int sheet, const TFormulaCell& cell, std::vector<uint8_t>& data, size_t& tokenLength);
+    bool BIFF8Tokens(int sheet, const TFormulaCell& cell, std::vector<uint8_t>& data, size_t& tokenLength,
+                     std::string* why);
     std::u16string SheetNameOf(int index);
     void NameDeleted(int position);
 

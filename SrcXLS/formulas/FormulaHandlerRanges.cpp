@@ -54,6 +54,7 @@ std::vector<uint8_t> TFormulaHandler::RangeFormulaTokens(int sheet, std::u16stri
     how.MaxSize = maxSize;
     how.Sheet = sheet;
     how.BIFF8 = true;
+    how.UserText = true;
     TEncodedFormula f = EncodeFormula(text, how);
     if (f.Data.size() != f.TokenLength) throw XLSError("Array constants are not allowed here");
     return ToRelative(std::move(f.Data), baseRow, baseCol);

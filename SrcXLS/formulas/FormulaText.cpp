@@ -11,6 +11,7 @@ TFormulaSyntax TFormulaSyntax::Display(const TXLSLocale& locale) {
     s.DecimalSeparator = locale.DecimalSeparator ? locale.DecimalSeparator : u'.';
     s.ArrayColSeparator = s.ListSeparator == u';' ? u'\\' : s.ListSeparator;
     s.ArrayRowSeparator = u';';
+    s.ExactNumbers = false;
     return s;
 }
 
@@ -64,9 +65,18 @@ bool LooksLikeReference(std::u16string_view s) {
 
 } // namespace
 
-std::u16string FormulaNumberText(double value, char16_t decimalSeparator) {
+std::u16string FormulaNumberText(double value, char16_t decimalSeparator, bool exact) {
     if (!std::isfinite(value)) return u"#NUM!";
-    const std::string text = General(value, 15);
+    std::string text = General(value, 15);
+    if (exact) {
+        double back = 0;
+        std::from_chars(text.data(), text.data() + text.size(), back);
+        if (back != value) {
+            char buf[64];
+            auto r = std::to_chars(buf, buf + sizeof buf, value);
+            text.assign(buf, r.ptr);
+        }
+    }
     std::u16string out;
     out.reserve(text.size() + 2);
     for (size_t i = 0; i < text.size(); ++i) {

@@ -19,6 +19,9 @@ struct TFormulaSyntax {
     char16_t DecimalSeparator = u'.';
     char16_t ArrayColSeparator = u',';
     char16_t ArrayRowSeparator = u';';
+    // Numbers in the shortest text that reads back to the same double
+    // (files), or in up to 15 significant digits as the user sees them.
+    bool ExactNumbers = true;
 
     static TFormulaSyntax File() { return {}; }
     // The locale's list and decimal separators; array constants separate
@@ -26,9 +29,10 @@ struct TFormulaSyntax {
     static TFormulaSyntax Display(const TXLSLocale& locale);
 };
 
-// Up to 15 significant digits, as the general number format shows them.
-// Exponents are written "1E+20", "1.5E-07".
-std::u16string FormulaNumberText(double value, char16_t decimalSeparator);
+// Up to 15 significant digits, as the general number format shows them;
+// with exact, more where 15 do not read back to the same double (the
+// shortest text that does). Exponents are written "1E+20", "1.5E-07".
+std::u16string FormulaNumberText(double value, char16_t decimalSeparator, bool exact = false);
 
 // A string literal in double quotes, inner quotes doubled.
 std::u16string QuoteFormulaString(std::u16string_view text);

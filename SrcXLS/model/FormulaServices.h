@@ -27,9 +27,11 @@ public:
     // The tokens of a formula cell (tokens, then their array data) in the
     // layout of version (BIFF4, BIFF5 or BIFF8), converted from another
     // layout or encoded from kept text when needed; false when the formula
-    // has no form there (its cached value is written instead).
+    // has no form there (its cached value is written instead), with the
+    // reason in why when given.
     virtual bool FormulaTokens(int sheet, const TFormulaCell& cell, TExcelVersion version,
-                               std::vector<uint8_t>& data, size_t& tokenLength) = 0;
+                               std::vector<uint8_t>& data, size_t& tokenLength,
+                               std::string* why = nullptr) = 0;
 
     // The formulas of conditional formats and validations of a sheet: BIFF8
     // tokens without array data whose relative references are offsets from

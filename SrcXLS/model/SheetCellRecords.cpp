@@ -4,8 +4,10 @@
 #include "SrcXLS/model/Sheet.h"
 
 #include "SrcXLS/XLSBytes.h"
+#include "SrcXLS/XLSCellRef.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formats/XLSStream.h"
+#include "SrcXLS/formulas/FormulaText.h"
 #include "SrcXLS/model/FormulaServices.h"
 
 #include <algorithm>
@@ -93,7 +95,22 @@ private:
 };
 
 bool TCellWriter::TokensOf(const TFormulaCell& cell) {
-    return sheet.Workbook().Formulas().FormulaTokens(sheetIndex, cell, version, tokens, tokenLength);
+    std::string why;
+    IFormulaServices& formulas = sheet.Workbook().Formulas();
+    if (formulas.FormulaTokens(sheetIndex, cell, version, tokens, tokenLength, &why)) return true;
+    std::string text;
+    try {
+        text = " =" + WideToUtf8(formulas.CellFormulaText(sheetIndex, cell, true));
+    } catch (const XLSError&) {
+    }
+    const char* target = version >= TExcelVersion::xvExcel97   ? ".xls"
+                         : version == TExcelVersion::xvExcel50 ? ".xls (Excel 5)"
+                                                               : ".xls (Excel 4)";
+    sheet.Workbook().AddWarning(WideToUtf8(QuoteSheetName(sheet.Name())) + "!" +
+                                WideToUtf8(ColRowToRefStr(cell.Col, int(cell.Row), false, false)) +
+                                ": formula" + text + " not written to " + target + " (" + why +
+                                "); its value is kept");
+    return false;
 }
 
 bool TCellWriter::AddRK(const TCell& cell, uint32_t value) {

@@ -130,11 +130,15 @@ TEST_F(FormulaBook, SharedFormulasOfPackagesAreDissolved) {
     EXPECT_EQ(other.GetCellType(2, 1), ctNumberFormula);
     book.Sheets().Delete(1);
     // The writer writes kept text as BIFF8 tokens; text it cannot encode
-    // gives the cached value.
+    // gives the cached value and a warning.
     sheet.PutFormulaText(ctNumberFormula, 3, 0, 15, "SUM(A1:A2)*2", NoSharedFormula, 0, r);
     r.Number = 5;
-    sheet.PutFormulaText(ctNumberFormula, 3, 1, 15, "NOSUCH(1)", NoSharedFormula, 0, r);
+    sheet.PutFormulaText(ctNumberFormula, 3, 1, 15, "LENB(1)", NoSharedFormula, 0, r);
     const auto back = RoundTrip();
+    ASSERT_EQ(book.Warnings().size(), 1u);
+    EXPECT_EQ(
+        book.Warnings()[0],
+        "Sheet1!D2: formula =LENB(1) not written to .xls (Invalid function name LENB); its value is kept");
     EXPECT_EQ(back->GetSheet(0).GetAsFormula(3, 0), "SUM(A1:A2)*2");
     EXPECT_EQ(back->GetSheet(0).GetAsFormula(1, 3), "A4+1");
     EXPECT_EQ(back->GetSheet(0).GetCellType(3, 1), ctFloat);
@@ -202,4 +206,95 @@ TEST_F(FormulaBook, FormulasOfOneLayoutAreWrittenInAnother) {
         again.Read();
         EXPECT_EQ(again.GetSheet(0).GetAsFormula(0, 0), "\"a\"&B1&SUM(C1:C2)");
     }
+}
+
+// Formulas kept as package text are compiled while the cells are written:
+// the sheets they name must have their link-table entries by then.
+TEST_F(FormulaBook, KeptTextNamingOtherSheetsWritesItsLinkTable) {
+    book.GetSheet(0).SetName(u"One");
+    TSheet& two = book.Sheets().Add(0);
+    two.SetName(u"Two");
+    two.SetAsFloat(0, 0, 21);
+    TFormulaResult r;
+    book.GetSheet(0).PutFormulaText(ctNumberFormula, 0, 0, 15, "Two!A1*2", NoSharedFormula, 0, r);
+    book.GetSheet(0).PutFormulaText(ctNumberFormula, 0, 1, 15, "SUM(One:Two!A1)", NoSharedFormula, 0, r);
+    const auto back = RoundTrip();
+    EXPECT_TRUE(book.Warnings().empty());
+    EXPECT_EQ(back->GetSheet(0).GetAsFormula(0, 0), "Two!A1*2");
+    EXPECT_EQ(back->GetSheet(0).GetAsFormula(0, 1), "SUM(One:Two!A1)");
+    TFormulaValue v;
+    back->CalculateCell(0, 0, 0, v);
+    EXPECT_EQ(v.Float, 42);
+    back->CalculateCell(0, 0, 1, v);
+    EXPECT_EQ(v.Float, 21 + 42);
+}
+
+// Functions BIFF8's table lacks: later ones and user-defined ones through a
+// hidden function name after the names there are, the Analysis ToolPak's
+// through the add-in book; both reach OnFunction by the function's name.
+TEST_F(FormulaBook, FunctionsTheTableLacksAreCalledThroughNames) {
+    TInternalName& rate = book.GetInternalNames().Add();
+    rate.SetName(u"Rate");
+    rate.FormulaText = u"2";
+    TFormulaResult r;
+    TSheet& sheet = book.GetSheet(0);
+    const char* texts[] = {"IFERROR(1/0,7)*Rate", "_xlfn.CONCAT(\"a\",\"b\")", "su(B4)", "EDATE(A1,1)",
+                           "SUMIFS(B1:B5,B1:B5,\">1\")+su(2)"};
+    for (int row = 0; row < 5; ++row)
+        sheet.PutFormulaText(ctNumberFormula, 0, row, 15, texts[row], NoSharedFormula, 0, r);
+    const auto back = RoundTrip();
+    EXPECT_TRUE(book.Warnings().empty());
+    for (int row = 0; row < 5; ++row) EXPECT_EQ(back->GetSheet(0).GetAsFormula(0, row), texts[row]);
+    // The names: the workbook's own first, then one per function, hidden.
+    const TInternalNames& names = back->GetInternalNames();
+    ASSERT_EQ(names.Count(), 5);
+    const char16_t* expected[] = {u"Rate", u"_xlfn.IFERROR", u"_xlfn.CONCAT", u"su", u"_xlfn.SUMIFS"};
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(names.Items(i).GetName(), expected[i]);
+    EXPECT_EQ(names.Items(1).Options, noHidden | noFunction | noMacro);
+    EXPECT_TRUE(names.Items(3).IsFunctionCall());
+    EXPECT_FALSE(names.Items(0).IsFunctionCall());
+    const TExternalNames& ext = back->FormulaHandler().Externals();
+    ASSERT_EQ(ext.BookCount(), 1);
+    EXPECT_EQ(ext.Book(0).Kind, SupBookAddIn);
+    EXPECT_EQ(ext.Book(0).Names.at(0).Text(), u"EDATE");
+    // Evaluated, each call reaches OnFunction with the function's name.
+    std::vector<std::u16string> called;
+    back->OnFunction = [&](TTabrix4&, std::u16string_view name, std::vector<TFormulaValue>& args,
+                           TFormulaValue& result) {
+        called.emplace_back(name);
+        SetFormulaValueFloat(result, double(args.size()));
+    };
+    TFormulaValue v;
+    for (int row = 0; row < 5; ++row) back->CalculateCell(0, 0, row, v);
+    EXPECT_EQ(called,
+              (std::vector<std::u16string>{u"IFERROR", u"CONCAT", u"su", u"EDATE", u"SUMIFS", u"su"}));
+    // Text the user types still names only the table's functions.
+    EXPECT_THROW(back->FormulaHandler().EncodeFormula(u"IFERROR(1,2)"), XLSError);
+}
+
+TEST_F(FormulaBook, EncoderErrorsGoToTheErrorEventForTextsTheUserGives) {
+    std::vector<std::pair<int, std::string>> seen;
+    formulas.OnEncodeError = [&](TFormulaHandler& sender, int number, const std::string& message) {
+        EXPECT_EQ(&sender, &formulas);
+        seen.emplace_back(number, message);
+    };
+    TEncodedFormula f = formulas.EncodeFormula(u"GOTO(1)", {.UserText = true});
+    EXPECT_EQ(f.TokenLength, 0u);
+    EXPECT_TRUE(f.Data.empty());
+    f = formulas.EncodeFormula(u"ROUND(1)", {.UserText = true});
+    EXPECT_EQ(f.TokenLength, 0u);
+    f = formulas.EncodeFormula(u"  ", {.UserText = true});
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0],
+              (std::pair<int, std::string>{4, "Error in formula GOTO(1)\rInvalid function name GOTO"}));
+    EXPECT_EQ(seen[1].first, 17);
+    EXPECT_EQ(seen[2].first, 18);
+    // A tokenizer error is seen, then raised; texts of files always raise.
+    EXPECT_THROW(formulas.EncodeFormula(u"\"open", {.UserText = true}), XLSError);
+    EXPECT_EQ(seen.back().first, 5);
+    EXPECT_THROW(formulas.EncodeFormula(u"GOTO(1)", {.FileSyntax = true}), XLSError);
+    EXPECT_EQ(seen.size(), 4u);
+    // A validation's text the user gives goes through the event too.
+    EXPECT_TRUE(formulas.RangeFormulaTokens(0, u"NoSuchName+1", 0, 255, 0, 0).empty());
+    EXPECT_EQ(seen.back().first, 7);
 }

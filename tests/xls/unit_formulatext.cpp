@@ -269,7 +269,8 @@ TEST(FormulaDecoder, TextOfEveryTokenFamily) {
         {Cat({a1, b1, {0x42, 2, 4, 0}}), "SUM(A1,B1)"},
         {Cat({Num(1.5)}), "1.5"},
         {Cat({Num(1e20), Num(-2.5e-7), {0x05}}), "1E+20*-2.5E-07"},
-        {Cat({Num(0.1 + 0.2)}), "0.3"},                 // 15 digits
+        {Cat({Num(0.1 + 0.2)}), "0.30000000000000004"}, // reads back the same
+        {Cat({Num(2.9999999999999996)}), "2.9999999999999996"},
         {{0x44, 2, 0, 0x1C, 0x80}, "$AC3"},             // row relative only
         {{0x25, 0, 0, 4, 0, 0, 0, 1, 0xC0}, "$A$1:B5"}, // mixed corners
         {{0x17, 5, 0, 'a', '"', 'b', 'c', 'd'}, "\"a\"\"bcd\""},
@@ -312,6 +313,12 @@ TEST(FormulaDecoder, SeparatorsBaseCellsAndLayouts) {
     local.DecimalSeparator = u',';
     local.ArrayColSeparator = u'\\';
     EXPECT_EQ(Decode(sum, sum.size(), TExcelVersion::xvExcel97, local), "SUM(A1;1,5)");
+    // Shown to the user in 15 significant digits, in files exactly.
+    const Bytes third = {0x1F, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55, 0xD5, 0x3F};
+    EXPECT_EQ(Decode(third, third.size(), TExcelVersion::xvExcel97, TFormulaSyntax::Display({})),
+              "0.333333333333333");
+    EXPECT_EQ(Decode(third, third.size(), TExcelVersion::xvExcel97, TFormulaSyntax::File()),
+              "0.3333333333333333");
     // tRefN row -1, column -1 from B2 is A1; tAreaN keeps absolute parts.
     EXPECT_EQ(Decode(Bytes{0x2C, 0xFF, 0xFF, 0xFF, 0xC0}, 5, TExcelVersion::xvExcel97, TFormulaSyntax::File(),
                      1, 1),
