@@ -3,6 +3,7 @@
 // hands each the parts of the workbook it fills or writes.
 #include "SrcXLS/Tabrix4.h"
 
+#include "SrcXLS/TabrixLeftBehind.h"
 #include "SrcXLS/XLSCellRef.h"
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSText.h"
@@ -145,6 +146,8 @@ void WriteWorkbookFile(TTabrix4& book) {
     // Formulas made into older layouts write their text in the file's code page.
     book.FormulaHandler().CodePage = book.CodePage;
 
+    if (book.GetOrigVersion() == TExcelVersion::xvExcel2007) WarnPackageLeftBehind(book, true);
+
     TBIFFWorkbookSource source;
     source.Globals = &book.GlobalsStorage();
     source.Ex2007 = &book.Unknown2007();
@@ -259,6 +262,7 @@ TXLSXWorkbook PackageParts(TTabrix4& book) {
     wb.FormulaText = [&book](TSheet& sheet, TFormulaCell& cell) {
         return PackageFormulaText(book, sheet, cell);
     };
+    wb.Warn = [&book](std::string text) { book.AddWarning(std::move(text)); };
     return wb;
 }
 
@@ -290,6 +294,10 @@ void WritePackageFile(TTabrix4& book, std::vector<uint8_t>* image) {
     int64_t cells = 0;
     for (int i = 0; i < book.Sheets().Count(); ++i) cells += book.GetSheet(i).Cells().Count();
     book.PrepareWrite(cells);
+    if (book.GetOrigVersion() == TExcelVersion::xvExcel2007)
+        WarnPackageLeftBehind(book, false);
+    else if (book.GetOrigVersion() != TExcelVersion::xvNone)
+        WarnBinaryLeftBehind(book);
     TXLSXWorkbook wb = PackageParts(book);
     wb.KeptPackage = book.KeptPackage().Bytes();
     TXLS2007Writer writer(wb);

@@ -1,6 +1,7 @@
 // Formula tokens run by the evaluator: the first byte chooses the layout
 // (BIFF2-BIFF5, BIFF8, 2007), the second how many of the rest are tokens
-// (the others are their array data). The workbook has numbers, a text, a
+// (the others are their array data), a bit of the first whether they are run
+// as an array formula. The workbook has numbers, a text, a
 // formula cell, a name and a second sheet for the tokens to refer to.
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/formulas/FormulaEvaluator.h"
@@ -47,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto evaluator = book.MakeEvaluator();
     try {
         TFormulaValue v;
-        evaluator->EvaluateTokens(bytes, tokenLength, version, data[0] >> 7, data[1] & 3, data[0] & 7, v);
+        evaluator->EvaluateTokens(bytes, tokenLength, version, data[0] >> 7, data[1] & 3, data[0] & 7, v,
+                                  data[0] & 0x40);
     } catch (const XLSError&) {
     }
     return 0;

@@ -4,3 +4,5 @@
 fuzz_target(NAME xlsx_xml SOURCES xlsx_xml.cpp)
 fuzz_target(NAME xlsx_package SOURCES xlsx_package.cpp)
 fuzz_target(NAME xlsx_file SOURCES xlsx_file.cpp)
+# Shared and array formulas of a package: texts, values and the binary write.
+fuzz_target(NAME xlsx_formulas SOURCES xlsx_formulas.cpp)

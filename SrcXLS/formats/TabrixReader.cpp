@@ -143,7 +143,8 @@ void TTabrixReader::Reset() {
     SheetNames.Clear();
     BoundsheetIndex = -1;
     SharedFormulas.clear();
-    ArrayData.clear();
+    Arrays.clear();
+    ArrayAt.clear();
     Mark1998 = false;
     RecordCount = 0;
     LastPercent = 0;
@@ -192,7 +193,8 @@ void TTabrixReader::ReadBIFFRecords(const std::vector<uint8_t>* source) {
             // Strings no cell took go.
             r->Target.Strings->EndRead();
             r->Buffer = {};
-            r->ArrayData = {};
+            r->Arrays = {};
+            r->ArrayAt = {};
         }
     } closeAtEnd{this};
     try {
@@ -513,6 +515,8 @@ void TTabrixReader::Dispatch() {
 
 void TTabrixReader::ReadBOF() {
     SharedFormulas.clear();
+    Arrays.clear();
+    ArrayAt.clear();
     if (Stream.ReadUnencrypted(Buffer.data(), Header.Length) != Header.Length)
         throw XLSError("Bad record in file");
     Drop();

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
@@ -181,7 +182,10 @@ private:
     TBIFFHeader Header;
     std::vector<TSharedFormula> SharedFormulas;
     uint32_t LowestVersion = 0;
-    std::vector<uint8_t> ArrayData;
+    // The ARRAY records of the sheet being read, and where each is by its
+    // first cell (row << 8 | column).
+    std::vector<std::vector<uint8_t>> Arrays;
+    std::map<uint32_t, size_t> ArrayAt;
     bool Mark1998 = false;
     TRecordStorageDefault* CurrentStorage = nullptr;
     bool KeepRecord = true;

@@ -1,6 +1,7 @@
 // The sheet handlers of the BIFF reader: sheet settings and cells.
 #include "SrcXLS/formats/TabrixReader.h"
 
+#include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/XLSCellRef.h"
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSValues.h"
@@ -326,19 +327,31 @@ void TTabrixReader::ReadFormulaBIFF5(const TFormulaRecord& f) {
 }
 
 // An array formula's cells: the first is followed by ARRAY (and STRING for
-// a text result), the others point into the range of the ARRAY held.
+// a text result), the others point at it. Arrays of later rows may stand
+// between an array's first cell and its others.
 bool TTabrixReader::ReadArrayMember(const TFormulaRecord& f) {
     std::vector<uint8_t> next;
     uint8_t member = 0;
+    const std::vector<uint8_t>* found = nullptr;
     if (NextRecordIs({biff::ARRAY}, next)) {
-        DecodeArrayRange(next);
-        ArrayData = std::move(next);
-    } else if (!ArrayData.empty() && DecodeArrayRange(ArrayData).Contains(f.Col, f.Row)) {
-        member = 1;
+        const TSharedFormulaRange range = DecodeArrayRange(next);
+        Arrays.push_back(std::move(next));
+        ArrayAt[uint32_t(range.RowFirst) << 8 | range.ColFirst] = Arrays.size() - 1;
+        found = &Arrays.back();
     } else {
-        ArrayData.clear();
-        return false;
+        // tExp names the array's first cell; without it, the last array read
+        // that holds the cell.
+        if (f.Data.size() >= 5) {
+            const uint32_t row = GetU16(f.Data.data() + 1), col = GetU16(f.Data.data() + 3);
+            if (auto it = ArrayAt.find(row << 8 | col); col <= 0xFF && it != ArrayAt.end())
+                found = &Arrays[it->second];
+        }
+        if (!found && !Arrays.empty() && DecodeArrayRange(Arrays.back()).Contains(f.Col, f.Row))
+            found = &Arrays.back();
+        if (!found || !DecodeArrayRange(*found).Contains(f.Col, f.Row)) return false;
+        member = 1;
     }
+    const std::vector<uint8_t>& ArrayData = *found;
     TSheet& sheet = CellSheet();
     TCachedResult res = DecodeCachedResult(std::span<const uint8_t, 8>(f.Result));
     std::u16string text;

@@ -55,6 +55,15 @@ struct TXLSXBookData {
     // Parts of the package read that the writer makes anew; they are not
     // copied back.
     std::vector<std::string> ReplacedParts;
+    // The font pool holds a placeholder at 4, where a binary workbook has no
+    // font, that the package does not: package fonts from 4 on stand one
+    // place further in the pool.
+    bool FontGap = false;
+    // The workbook part as the package read named it ("xl/workbook.xml").
+    std::string WorkbookPart;
+    // Entries of the package read that failed their checks: they are not
+    // copied back, nor are the relationships of kept parts to them.
+    std::vector<std::string> DroppedParts;
 
     void Clear() {
         SavedTags.Clear();
@@ -66,6 +75,9 @@ struct TXLSXBookData {
         CalcId = 0;
         KeptSheets.clear();
         ReplacedParts.clear();
+        FontGap = false;
+        WorkbookPart.clear();
+        DroppedParts.clear();
     }
 };
 
@@ -82,6 +94,11 @@ struct TXLSXSheetData {
     // The workbook relationship of a sheet whose part is written back as it
     // was read (a macro sheet); empty for a worksheet the writer makes.
     std::string KeptRelationId;
+    // The sheet's part in the package read; its relationships' targets are
+    // relative to it.
+    std::string SourcePart;
+    // mc:AlternateContent elements of the part that the model does not hold.
+    int AlternateContents = 0;
 
     void Clear() {
         SavedTags.Clear();
@@ -90,6 +107,8 @@ struct TXLSXSheetData {
         ArrayAreas.clear();
         Uncached.clear();
         KeptRelationId.clear();
+        SourcePart.clear();
+        AlternateContents = 0;
     }
 };
 
@@ -109,6 +128,8 @@ struct TXLSXWorkbook {
     bool MacroEnabled = false;
     // The package read last, whose other parts are written back.
     std::vector<uint8_t> KeptPackage;
+    // Receives what a read or write leaves behind, one line each.
+    std::function<void(std::string)> Warn;
 
     // The formula text of a cell in file syntax; empty when it has none.
     std::function<std::string(TSheet& sheet, TFormulaCell& cell)> FormulaText;

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 
 namespace xls {
 
@@ -128,6 +129,7 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
     if (zip.IndexOf(workbookPart) < 0) throw XLSError("The package holds no workbook part");
     bd.ReplacedParts.push_back(workbookPart);
     bd.ReplacedParts.push_back(RelationshipsPartName(workbookPart));
+    bd.WorkbookPart = workbookPart;
     bd.ReplacedParts.push_back("docProps/core.xml");
     bd.ReplacedParts.push_back("docProps/app.xml");
 
@@ -148,6 +150,17 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
     bd.ReplacedParts.push_back(styles);
     bd.ReplacedParts.push_back(strings);
     bd.ReplacedParts.push_back(partOf("calcChain", "calcChain.xml", false));
+
+    // The theme first: the styles' theme colours stand for its colours.
+    const std::string themePart = partOf("theme", "theme/theme1.xml", false);
+    if (zip.IndexOf(themePart) >= 0) {
+        try {
+            ReadPart(themePart, pkTheme);
+        } catch (const XLSError&) {
+            // A theme that cannot be read leaves the default colours.
+            theme = DefaultThemeColors();
+        }
+    }
 
     TCellFormats& formats = *book.Formats;
     if (zip.IndexOf(styles) >= 0) ReadPart(styles, pkStyles);
@@ -175,6 +188,7 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
         current = sp.Sheet;
         TXLSXSheetData& sd = current->PackageData();
         sd.Relations.SetUnchecked();
+        sd.SourcePart = sp.Part;
         if (sd.KeptRelationId.empty()) {
             bd.ReplacedParts.push_back(sp.Part);
             bd.ReplacedParts.push_back(RelationshipsPartName(sp.Part));
@@ -190,8 +204,97 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
     }
     current = nullptr;
     book.Strings->EndRead();
+    DropDamagedParts();
     bd.Relations.SetChecked();
     bd.Relations.SortById();
+}
+
+namespace {
+std::string LowerName(std::string_view name) {
+    std::string out(name);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return out;
+}
+
+// The Ids a kept element's text names in r:id attributes.
+std::vector<std::string> RelationIdsIn(const std::string& text) {
+    std::vector<std::string> ids;
+    for (size_t at = text.find(" r:id=\""); at != text.npos; at = text.find(" r:id=\"", at + 1)) {
+        const size_t start = at + 7, end = text.find('"', start);
+        if (end == text.npos) break;
+        ids.push_back(text.substr(start, end - start));
+    }
+    return ids;
+}
+} // namespace
+
+// The entries the writer copies back as they are stored are checked here: one
+// that fails (its checksum, its length) is left out with every relationship
+// the model keeps to it, and named as a warning; the rest is kept.
+void TXLS2007Reader::DropDamagedParts() {
+    TXLSXBookData& bd = *book.Book;
+    std::set<std::string> replaced, damaged;
+    for (const std::string& p : bd.ReplacedParts) replaced.insert(LowerName(p));
+    for (int i = 0, n = zip.Count(); i < n; ++i) {
+        const std::string name = zip.EntryName(i);
+        if (name.empty() || name.back() == '/' || replaced.count(LowerName(name))) continue;
+        try {
+            zip.OpenIndex(i).Drain();
+        } catch (const XLSError& e) {
+            damaged.insert(LowerName(name));
+            bd.DroppedParts.push_back(name);
+            if (book.Warn) book.Warn("Part " + name + " left out: " + e.what());
+        }
+    }
+    if (damaged.empty()) return;
+
+    // Relationships of a list to the damaged parts go; so do the kept
+    // elements that name them (a page setup only loses its printer settings).
+    auto dropRelations = [&](TXMLRelations& list, const std::string& source, TXLSSavedTags* tags,
+                             const std::string& where) {
+        std::set<std::string> gone;
+        // Chart sheets whose part is gone go with it.
+        auto keptSheetGone = [&](const TXLSXKeptSheet& k) {
+            return &list == &bd.Relations && gone.count(k.RelationId);
+        };
+        for (int i = list.Count() - 1; i >= 0; --i) {
+            const TXMLRelation& r = list.Item(i);
+            if (r.TargetMode == 2 || !damaged.count(LowerName(ResolvePartName(source, r.Target)))) continue;
+            gone.insert(r.Id);
+            bd.ExtRelations.RemoveRef(&r);
+            list.Remove(i);
+        }
+        if (!tags || gone.empty()) return;
+        for (const TXLSXKeptSheet& k : bd.KeptSheets)
+            if (keptSheetGone(k) && book.Warn)
+                book.Warn(where + ": sheet " + XMLDecodeTextUtf8(k.Name) + " left out: its part is damaged");
+        std::erase_if(bd.KeptSheets, keptSheetGone);
+        for (int i = tags->Count() - 1; i >= 0; --i) {
+            std::string text = tags->Text(i);
+            bool names = false;
+            for (const std::string& id : RelationIdsIn(text)) names = names || gone.count(id) > 0;
+            if (!names) continue;
+            if (tags->ElementId(i) == etpageSetup) {
+                // Its one reference: the printer settings.
+                const size_t at = text.find(" r:id=\"");
+                tags->SetText(i, text.erase(at, text.find('"', at + 7) + 1 - at));
+                continue;
+            }
+            const std::string element(ElementName(tags->ElementId(i)));
+            tags->Delete(i);
+            if (book.Warn) book.Warn(where + ": element " + element + " left out: it names a damaged part");
+        }
+    };
+    dropRelations(bd.PackageRelations, "", nullptr, "");
+    dropRelations(bd.Relations, bd.WorkbookPart, &bd.SavedTags, "Workbook");
+    for (int i = 0; i < book.Sheets->Count(); ++i) {
+        TSheet& sheet = book.Sheets->Items(i);
+        TXLSXSheetData& sd = sheet.PackageData();
+        if (!sd.SourcePart.empty())
+            dropRelations(sd.Relations, sd.SourcePart, &sd.SavedTags,
+                          "Sheet '" + WideToUtf8(sheet.Name()) + "'");
+    }
 }
 
 std::string TXLS2007Reader::RequirePart(const std::string& name) const {
@@ -304,6 +407,8 @@ bool TXLS2007Reader::OnTag(int id, TExXMLTag& tag) {
         return SheetTag(id, tag);
     case pkSharedStrings:
         return StringsTag(id, tag);
+    case pkTheme:
+        return ThemeTag(tag);
     default:
         return false;
     }
@@ -424,6 +529,7 @@ void TXLS2007Reader::ReadXf(TExXMLTag& xf, TCellFormatEx12& f, bool cellVariant)
     int64_t numFmt = xf.GetInt(eanumFmtId, 0);
     if (numFmt >= 0 && numFmt <= 0xFFFF) f.SetNumberFormatIndex(int(numFmt));
     int64_t fontId = xf.GetInt(eafontId, 0);
+    if (fontId >= 4 && book.Book->FontGap) ++fontId;
     f.SetHeldFont(fonts.GetItem(fontId >= 0 && fontId < fonts.Count() ? int(fontId) : 0));
     int64_t fillId = xf.GetInt(eafillId, 0);
     if (fillId >= 0 && fillId < pool.Fills().Count()) f.SetFill(pool.Fills().GetItem(int(fillId)));
@@ -456,12 +562,12 @@ void TXLS2007Reader::ReadXf(TExXMLTag& xf, TCellFormatEx12& f, bool cellVariant)
 }
 
 namespace {
-void ReadBorderSide(TExXMLTag& border, int elementId, TBorderLine& line) {
+void ReadBorderSide(TExXMLTag& border, int elementId, TBorderLine& line, const TThemeColors& theme) {
     TExXMLTag* side = border.FindChild(elementId);
     line.Present = side != nullptr;
     if (!side) return;
     line.Style = uint8_t(side->GetEnum(eastyle, BorderStyleNames(), 0));
-    line.Color = ReadColor(side->FindChild(etcolor));
+    line.Color = ReadColor(side->FindChild(etcolor), theme);
 }
 } // namespace
 
@@ -480,8 +586,16 @@ bool TXLS2007Reader::StylesTag(int id, TExXMLTag& tag) {
         pool.NumberFormats().Sort();
         return true;
     case etfonts:
-        for (TExXMLTag* f : tag.Children)
-            if (f->Id == etfont) ReadFont(*f, *book.Fonts->AddEx12());
+        for (TExXMLTag* f : tag.Children) {
+            if (f->Id != etfont) continue;
+            // A binary workbook has no font 4: the pool keeps a placeholder
+            // there, so that a copy as .xls keeps the fifth font.
+            if (book.Fonts->Count() == 4) {
+                book.Fonts->Add();
+                bd.FontGap = true;
+            }
+            ReadFont(*f, *book.Fonts->AddEx12(), theme);
+        }
         return true;
     case etfills:
         for (TExXMLTag* f : tag.Children) {
@@ -489,8 +603,8 @@ bool TXLS2007Reader::StylesTag(int id, TExXMLTag& tag) {
             TFill& fill = *pool.Fills().Add();
             if (TExXMLTag* p = f->FindChild(etpatternFill)) {
                 fill.PatternType = uint8_t(p->GetEnum(eapatternType, FillPatternNames(), 0));
-                fill.FgColor = ReadColor(p->FindChild(etfgColor));
-                fill.BgColor = ReadColor(p->FindChild(etbgColor));
+                fill.FgColor = ReadColor(p->FindChild(etfgColor), theme);
+                fill.BgColor = ReadColor(p->FindChild(etbgColor), theme);
             } else if (TExXMLTag* g = f->FindChild(etgradientFill)) {
                 fill.SetGradient(true);
                 TGradientFill& gf = *fill.Gradient;
@@ -501,7 +615,8 @@ bool TXLS2007Reader::StylesTag(int id, TExXMLTag& tag) {
                     if (g->HasValue(edges[e])) gf.SetEdge(e, g->GetFloat(edges[e], 0));
                 for (TExXMLTag* s : g->Children)
                     if (s->Id == etstop)
-                        gf.Stops.push_back({s->ReqFloat(eaposition), ReadColor(s->FindChild(etcolor))});
+                        gf.Stops.push_back(
+                            {s->ReqFloat(eaposition), ReadColor(s->FindChild(etcolor), theme)});
             }
         }
         return true;
@@ -519,20 +634,20 @@ bool TXLS2007Reader::StylesTag(int id, TExXMLTag& tag) {
                                                             {etdiagonal, TBorder::bsDiagonal},
                                                             {etvertical, TBorder::bsVertical},
                                                             {ethorizontal, TBorder::bsHorizontal}};
-            for (auto [element, side] : sides) ReadBorderSide(*b, element, border.Sides[size_t(side)]);
+            for (auto [element, side] : sides) ReadBorderSide(*b, element, border.Sides[size_t(side)], theme);
             // "start" and "end" are the left and right of newer writers.
             if (!border.Sides[TBorder::bsLeft].Present)
                 if (TExXMLTag* s = b->FindChildByName("start")) {
                     border.Sides[TBorder::bsLeft].Present = true;
                     border.Sides[TBorder::bsLeft].Style = uint8_t(s->GetEnum(eastyle, BorderStyleNames(), 0));
-                    border.Sides[TBorder::bsLeft].Color = ReadColor(s->FindChild(etcolor));
+                    border.Sides[TBorder::bsLeft].Color = ReadColor(s->FindChild(etcolor), theme);
                 }
             if (!border.Sides[TBorder::bsRight].Present)
                 if (TExXMLTag* s = b->FindChildByName("end")) {
                     border.Sides[TBorder::bsRight].Present = true;
                     border.Sides[TBorder::bsRight].Style =
                         uint8_t(s->GetEnum(eastyle, BorderStyleNames(), 0));
-                    border.Sides[TBorder::bsRight].Color = ReadColor(s->FindChild(etcolor));
+                    border.Sides[TBorder::bsRight].Color = ReadColor(s->FindChild(etcolor), theme);
                 }
         }
         return true;
@@ -576,6 +691,49 @@ bool TXLS2007Reader::StylesTag(int id, TExXMLTag& tag) {
 }
 
 // ---------------------------------------------------------------------------
+// Theme
+
+namespace {
+std::string_view Local(std::string_view name) {
+    size_t colon = name.find(':');
+    return colon == name.npos ? name : name.substr(colon + 1);
+}
+
+std::string_view ValueNamed(const TExXMLTag& tag, std::string_view name) {
+    for (const TExXMLTag::TValue& v : tag.Values)
+        if (Local(v.Name) == name) return v.Raw;
+    return {};
+}
+} // namespace
+
+// A colour of the theme's colour scheme: its RGB value, or the last colour
+// of a system colour. Everything else is dropped as it ends.
+bool TXLS2007Reader::ThemeTag(TExXMLTag& tag) {
+    static constexpr std::string_view slots[] = {"lt1",     "dk1",     "lt2",     "dk2",
+                                                 "accent1", "accent2", "accent3", "accent4",
+                                                 "accent5", "accent6", "hlink",   "folHlink"};
+    auto inScheme = [](const TExXMLTag* t) {
+        return t && t->Parent && Local(t->Parent->Name) == "clrScheme";
+    };
+    // The colour elements wait for their slot.
+    if (inScheme(tag.Parent)) return false;
+    if (!inScheme(&tag)) return true;
+    const std::string_view name = Local(tag.Name);
+    for (size_t i = 0; i < std::size(slots); ++i) {
+        if (name != slots[i]) continue;
+        std::string_view value;
+        if (const TExXMLTag* rgb = tag.FindChildByName("srgbClr"))
+            value = ValueNamed(*rgb, "val");
+        else if (const TExXMLTag* sys = tag.FindChildByName("sysClr"))
+            value = ValueNamed(*sys, "lastClr");
+        if (value.size() == 6 && value.find_first_not_of("0123456789abcdefABCDEF") == value.npos)
+            theme[i] = HexToInt(value) & 0xFFFFFF;
+        break;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
 // Shared strings
 
 std::u16string TXLS2007Reader::RunText(const TExXMLTag& parent) {
@@ -605,7 +763,7 @@ void TXLS2007Reader::AddRichString(TExXMLTag& si) {
         int font = 0;
         if (TExXMLTag* rPr = r->FindChild(etrPr)) {
             probe.SetDefaults();
-            ReadFont(*rPr, probe);
+            ReadFont(*rPr, probe, theme);
             TXFont* found = fonts.FindEqual(probe);
             if (!found) {
                 // A run font the cell formats do not use joins the pool.
@@ -670,7 +828,7 @@ void TXLS2007Reader::ReadRow(TExXMLTag& row) {
     }
     if (hidden) rec.Flags |= TXLSRow::HiddenBit;
     if (collapsed) rec.Flags |= TXLSRow::CollapsedBit;
-    rec.OutlineLevel = uint8_t(level);
+    rec.SetOutlineLevel(uint8_t(level));
     if (formatted) {
         rec.SetFormatIndex(CellFormat(row.GetInt(eas, 0)));
         rec.Flags |= TXLSRow::FormattedBit;
@@ -784,10 +942,20 @@ void TXLS2007Reader::ReadCell(TExXMLTag& c) {
             int64_t si = f->GetInt(easi, -1);
             if (si >= 0 && si < NoSharedFormula) {
                 shared = uint16_t(si);
-                if (f->HasValue(earef) && !text.empty()) sd.SharedAreas[int(si)] = f->GetTextUtf8(earef);
+                if (f->HasValue(earef) && !text.empty()) {
+                    const std::string ref = f->GetTextUtf8(earef);
+                    sd.SharedAreas[int(si)] = ref;
+                    // Where the members find their anchor's formula.
+                    TCellValues& store = sheet.Cells();
+                    if (store.StringList.size() <= size_t(si)) store.StringList.resize(size_t(si) + 1);
+                    if (store.SharedAnchors.size() <= size_t(si))
+                        store.SharedAnchors.resize(size_t(si) + 1, {-1, -1});
+                    store.StringList[size_t(si)] = Utf8ToWide(ref);
+                    store.SharedAnchors[size_t(si)] = {col, row};
+                }
             }
         } else if (ft == "array") {
-            options |= 0x80;
+            options |= KeptArrayFormula;
             sd.ArrayAreas[uint64_t(row) << 16 | uint64_t(col)] = f->GetTextUtf8(earef);
         } else if (ft == "dataTable" || text.empty()) {
             // No formula text to keep: the cell keeps its value.
@@ -912,6 +1080,7 @@ bool TXLS2007Reader::SheetTag(int id, TExXMLTag& tag) {
         sd.SavedTags.Add(tag.ToText(), id);
         return true;
     default:
+        if (id == etUnknown && Local(tag.Name) == "AlternateContent") ++sd.AlternateContents;
         return true;
     }
 }

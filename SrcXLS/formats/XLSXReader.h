@@ -34,6 +34,7 @@ public:
         pkSheet,
         pkSheetRels,
         pkSharedStrings,
+        pkTheme,
     };
 
     explicit TXLS2007Reader(TXLSXWorkbook& book) : book(book) {}
@@ -64,6 +65,8 @@ private:
     bool StylesTag(int id, TExXMLTag& tag);
     bool SheetTag(int id, TExXMLTag& tag);
     bool StringsTag(int id, TExXMLTag& tag);
+    bool ThemeTag(TExXMLTag& tag);
+    void DropDamagedParts();
     void ReadCell(TExXMLTag& c);
     void ReadRow(TExXMLTag& row);
     void ReadCols(TExXMLTag& col);
@@ -95,6 +98,8 @@ private:
     int lastCol = -1;
     bool skipRow = false; // a row numbered 0
     int64_t columnsSet = 0;
+    // The colours theme numbers stand for.
+    TThemeColors theme = DefaultThemeColors();
 };
 
 // An ISO 8601 date and time ("2024-01-31T12:30:00Z") as a serial day

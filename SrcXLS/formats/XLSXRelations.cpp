@@ -218,4 +218,27 @@ std::string RelationshipsPartName(std::string_view part) {
     return dir + "_rels/" + name + ".rels";
 }
 
+std::string RelativeTarget(std::string_view sourcePart, std::string_view part) {
+    // The folders the two have in common are left out; each other folder of
+    // the source is a step up.
+    size_t common = 0;
+    for (size_t i = 0; i < sourcePart.size() && i < part.size() && sourcePart[i] == part[i]; ++i)
+        if (sourcePart[i] == '/') common = i + 1;
+    std::string out;
+    for (size_t i = common; i < sourcePart.size(); ++i)
+        if (sourcePart[i] == '/') out += "../";
+    out += part.substr(common);
+    return out;
+}
+
+void RebaseTargets(TXMLRelations& relations, std::string_view readFrom, std::string_view writtenAs) {
+    if (readFrom.empty() || readFrom == writtenAs) return;
+    for (int i = 0; i < relations.Count(); ++i) {
+        TXMLRelation& r = relations.Item(i);
+        if (r.TargetMode == 2) continue;
+        const std::string part = ResolvePartName(readFrom, r.Target);
+        if (ResolvePartName(writtenAs, r.Target) != part) r.Target = RelativeTarget(writtenAs, part);
+    }
+}
+
 } // namespace xls

@@ -73,6 +73,7 @@ public:
     // nullptr when missing; with required, "Required relationship missing: ".
     TXMLRelation* Find(std::string_view id, bool required = false) const;
     bool HasType(std::string_view typeName) const;
+    void Remove(int i) { items.erase(items.begin() + i); }
     void SortById();
     void SetUnchecked() { unchecked = true; }
     void SetChecked() { unchecked = false; }
@@ -111,6 +112,7 @@ class TXMLExtRelations {
 public:
     void Clear() { items.clear(); }
     void AddRef(TXMLRelation* relation) { items.push_back(relation); }
+    void RemoveRef(const TXMLRelation* relation) { std::erase(items, relation); }
     int Count() const { return int(items.size()); }
     TXMLRelation& Item(int i) const { return *items[size_t(i)]; }
 
@@ -123,5 +125,11 @@ private:
 std::string ResolvePartName(std::string_view sourcePart, std::string_view target);
 // The relationships part of a part ("xl/_rels/workbook.xml.rels").
 std::string RelationshipsPartName(std::string_view part);
+// The target that names part from sourcePart ("../media/image1.png").
+std::string RelativeTarget(std::string_view sourcePart, std::string_view part);
+// The relationships of a part read as readFrom and written as writtenAs: an
+// internal target that would name another part from the new place is made
+// relative to it; the others stay as they were.
+void RebaseTargets(TXMLRelations& relations, std::string_view readFrom, std::string_view writtenAs);
 
 } // namespace xls

@@ -23,6 +23,8 @@ public:
     void AddMarker(int elementId, std::string_view attributeText = {});
     int Count() const { return int(items.size()); }
     const std::string& Text(int index) const { return items[size_t(index)].Text; }
+    void SetText(int index, std::string text) { items[size_t(index)].Text = std::move(text); }
+    void Delete(int index) { items.erase(items.begin() + index); }
     int ElementId(int index) const { return items[size_t(index)].Id; }
     bool HasMarker(int elementId) const;
     // Puts a marker where the schema's order of the part's elements puts it:

@@ -61,6 +61,19 @@ std::string ErrorText(int index) {
     return WideToUtf8(ErrorFileText(index));
 }
 
+// A further cell of an array whose result was a boolean or an error: a
+// formula cell that points at the array's first cell. The package holds
+// the array formula in its first cell only.
+bool PointsIntoArray(TSheet& sheet, const TFormulaCell& f) {
+    const std::span<const uint8_t> tokens = f.Data();
+    if (f.IsText() || f.TokenLength() != 5 || tokens.size() < 5 || tokens[0] != 0x01) return false;
+    const TCell* first = sheet.Cells().FindCell(tokens[3] | tokens[4] << 8, tokens[1] | tokens[2] << 8);
+    int col1, row1, col2, row2;
+    return dynamic_cast<const TBaseArrayFormulaCell*>(first) &&
+           sheet.ArrayFormulaArea(*first, col1, row1, col2, row2) && f.Col >= col1 && f.Col <= col2 &&
+           int64_t(f.Row) >= row1 && int64_t(f.Row) <= row2;
+}
+
 } // namespace
 
 TXLSXSheetWriter::TXLSXSheetWriter(TSheet& sheet, TXLSXSheetData& data, TStyleIndex styleIndex,
@@ -305,7 +318,8 @@ void TXLSXSheetWriter::WriteFormula(std::string& out, TCell& cell) {
     auto& f = static_cast<TFormulaCell&>(cell);
     const TCellType type = cell.CellType();
     const bool isArray = type == ctNumberArrayFormula || type == ctStringArrayFormula;
-    const bool member = isArray && static_cast<TBaseArrayFormulaCell&>(f).ArrayOptions != 0;
+    const bool member =
+        isArray ? static_cast<TBaseArrayFormulaCell&>(f).ArrayOptions != 0 : PointsIntoArray(sheet, f);
     const bool shared = f.IsText() && f.SharedLink() != NoSharedFormula;
     std::string text = member ? std::string() : formulaText(sheet, f);
     const bool hasFormula = !member && (!text.empty() || shared);
@@ -385,7 +399,7 @@ void TXLSXSheetWriter::WriteFormula(std::string& out, TCell& cell) {
                 AppendArea(out, c1, r1, c2, r2);
                 out += '"';
             }
-        } else if (f.IsText() && (f.Options() & 0x80)) {
+        } else if (f.IsText() && (f.Options() & KeptArrayFormula)) {
             auto it = data.ArrayAreas.find(uint64_t(cell.Row) << 16 | cell.Col);
             out += " t=\"array\" ref=\"";
             if (it != data.ArrayAreas.end())

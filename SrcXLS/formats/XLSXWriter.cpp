@@ -100,6 +100,106 @@ protected:
     }
 };
 
+// The relationships of a kept relationships part.
+class TRelationsReader : public TXLSExcelXmlReader {
+public:
+    std::vector<TXMLRelation> Relations;
+
+protected:
+    bool OnTag(int id, TExXMLTag& tag) override {
+        if (id != etRelationship) return true;
+        TXMLRelation& r = Relations.emplace_back();
+        r.Id = tag.GetTextUtf8(eaId);
+        TXMLRelations::SetType(r, XMLDecodeTextUtf8(tag.GetText(eaType)));
+        r.Target = tag.GetTextUtf8(eaTarget);
+        std::string_view mode = tag.GetText(eaTargetMode);
+        r.TargetMode = mode == "External" ? 2 : mode == "Internal" ? 1 : 0;
+        return true;
+    }
+};
+
+// The part a relationships part belongs to ("xl/drawings/drawing1.xml" of
+// "xl/drawings/_rels/drawing1.xml.rels").
+std::string SourceOfRelationships(std::string_view rels) {
+    const size_t slash = rels.rfind("_rels/");
+    if (slash == rels.npos || rels.size() < slash + 6 + 5) return {};
+    std::string name(rels.substr(slash + 6));
+    name.resize(name.size() - 5);
+    return std::string(rels.substr(0, slash)) + name;
+}
+
+// A kept relationships part without its relationships to dropped parts
+// (their Ids go to gone); empty when it has none (or cannot be read, and is
+// copied as it is).
+std::string KeptRelationsWithout(TXLSZipArchive& kept, int index, const std::set<std::string>& dropped,
+                                 std::set<std::string>& gone) {
+    const std::string name = kept.EntryName(index), source = SourceOfRelationships(name);
+    TRelationsReader reader;
+    try {
+        reader.ReadPart(kept.ExtractIndex(index), name);
+    } catch (const XLSError&) {
+        return {};
+    }
+    TXMLRelations list;
+    list.SetUnchecked();
+    for (const TXMLRelation& r : reader.Relations) {
+        if (r.TargetMode != 2 && dropped.count(Lower(ResolvePartName(source, r.Target))))
+            gone.insert(r.Id);
+        else
+            list.Add(r.Id) = r;
+    }
+    return gone.empty() ? std::string() : TXLS2007Writer::RelationshipsPart(list);
+}
+
+// The whole tree of a kept part.
+class TTreeReader : public TXLSExcelXmlReader {
+protected:
+    bool OnTag(int, TExXMLTag&) override { return false; }
+};
+
+bool NamesAny(const TExXMLTag& tag, const std::set<std::string>& ids) {
+    for (const TExXMLTag::TValue& v : tag.Values)
+        if (v.Name.find(':') != v.Name.npos && ids.count(std::string(v.Raw))) return true;
+    for (const TExXMLTag* c : tag.Children)
+        if (NamesAny(*c, ids)) return true;
+    return false;
+}
+
+// A kept part without the elements of its root (a drawing's anchors) that
+// name relationships that are gone; empty when it cannot be read.
+std::string KeptPartWithout(TXLSZipArchive& kept, int index, const std::set<std::string>& gone, int& left) {
+    const std::string text = kept.ExtractIndex(index);
+    TTreeReader reader;
+    try {
+        reader.ReadPart(text, kept.EntryName(index));
+    } catch (const XLSError&) {
+        return {};
+    }
+    if (reader.Root().Children.empty()) return {};
+    const TExXMLTag& top = *reader.Root().Children.front();
+    std::string out(Header);
+    out += '<';
+    out += top.Name;
+    for (const TExXMLTag::TValue& v : top.Values) {
+        out += ' ';
+        out += v.Name;
+        out += "=\"";
+        out += v.Raw;
+        out += '"';
+    }
+    out += '>';
+    out += top.Text;
+    for (const TExXMLTag* c : top.Children)
+        if (NamesAny(*c, gone))
+            ++left;
+        else
+            c->AppendText(out);
+    out += "</";
+    out += top.Name;
+    out += '>';
+    return out;
+}
+
 void AppendAttr(std::string& out, std::string_view name, std::string_view utf8) {
     out += ' ';
     out += name;
@@ -258,6 +358,14 @@ void WriteBorderSide(TXLSExcelXmlWriter& w, std::string_view name, int style, co
 }
 } // namespace
 
+bool TXLS2007Writer::FontGap() const {
+    return book.Book->FontGap && !converted && book.Fonts->Count() > 4;
+}
+
+int TXLS2007Writer::FontId(int poolIndex) const {
+    return FontGap() && poolIndex > 4 ? poolIndex - 1 : poolIndex;
+}
+
 void TXLS2007Writer::PrepareStyles() {
     TCellFormats& pool = *book.Formats;
     firstWritten = converted ? DefaultCellFormat : 21;
@@ -277,7 +385,7 @@ void TXLS2007Writer::WriteXf(TXLSExcelXmlWriter& w, const TCellFormat& f, bool c
                              : 0;
     out += "<xf";
     AppendAttr(out, "numFmtId", f.GetNumberFormatIndex());
-    AppendAttr(out, "fontId", ex && ex->GetFont() ? ex->GetFont()->PoolIndex : f.GetFontIndex());
+    AppendAttr(out, "fontId", FontId(ex && ex->GetFont() ? ex->GetFont()->PoolIndex : f.GetFontIndex()));
     AppendAttr(out, "fillId", ex ? (ex->Fill() ? ex->Fill()->Index + requiredFills : 0) : fillId);
     AppendAttr(out, "borderId", ex ? (ex->Border() ? ex->Border()->Index + requiredBorders : 0) : borderId);
     if (cellVariant && (!ex || ex->StyleXfId >= 0)) AppendAttr(out, "xfId", ex ? ex->StyleXfId : 0);
@@ -331,24 +439,11 @@ void TXLS2007Writer::WriteXf(TXLSExcelXmlWriter& w, const TCellFormat& f, bool c
     out += "</xf>";
 }
 
-std::string TXLS2007Writer::StylesPart() {
-    TCellFormats& pool = *book.Formats;
-    TXFonts& fonts = *book.Fonts;
-    PrepareStyles();
-    TXLSExcelXmlWriter& w = writer;
-    w.Clear();
-    std::string& out = w.Buffer();
-    out += Header;
-    out += "<styleSheet xmlns=\"";
-    out += MainNs;
-    out += '"';
-    out += book.Book->StyleRootAttributes;
-    out += '>';
-
-    // Number formats beyond the built-in ids of the package format.
+// Number formats beyond the built-in ids of the package format.
+void TXLS2007Writer::WriteNumFmts(std::string& out) {
     std::string numFmts;
     int numFmtCount = 0;
-    TNumberFormats& formats = pool.NumberFormats();
+    TNumberFormats& formats = book.Formats->NumberFormats();
     for (int i = 0; i < formats.Count(); ++i) {
         TNumberFormat* nf = formats.GetItem(i);
         if (nf->IsUnused() || nf->Text().empty() || TNumberFormats::IsBuiltInXLSXId(nf->Index)) continue;
@@ -363,23 +458,31 @@ std::string TXLS2007Writer::StylesPart() {
         AppendXMLInt(out, numFmtCount);
         out += "\">" + numFmts + "</numFmts>";
     }
+}
 
+void TXLS2007Writer::WriteFonts(TXLSExcelXmlWriter& w) {
+    TXFonts& fonts = *book.Fonts;
+    std::string& out = w.Buffer();
+    const bool gap = FontGap();
     out += "<fonts count=\"";
-    AppendXMLInt(out, std::max(fonts.Count(), 1));
+    AppendXMLInt(out, std::max(fonts.Count() - (gap ? 1 : 0), 1));
     out += "\">";
     if (fonts.Count() == 0)
         out += "<font><sz val=\"11\"/><color theme=\"1\"/><name val=\"Calibri\"/><family val=\"2\"/>"
                "<scheme val=\"minor\"/></font>";
-    for (int i = 0; i < fonts.Count(); ++i) w.WriteFont(*fonts.GetItem(i), false);
+    for (int i = 0; i < fonts.Count(); ++i)
+        if (!gap || i != 4) w.WriteFont(*fonts.GetItem(i), false);
     out += "</fonts>";
+}
 
-    // Fills: the two every package starts with, the 2007 list, then one per
-    // distinct look of the BIFF formats.
+// The fills and borders of the BIFF formats: one per distinct look, after
+// the package's own lists; each format's ids are noted.
+void TXLS2007Writer::MapBiffFillsAndBorders(TStyleMap& map) {
+    TCellFormats& pool = *book.Formats;
     TFills& fillList = pool.Fills();
     TBorders& borderList = pool.Borders();
     requiredFills = converted && !fillList.StartsWithDefaults() ? 2 : 0;
     requiredBorders = converted && !borderList.StartsWithDefaults() ? 1 : 0;
-    TStyleMap map;
     for (int i = firstWritten; i < pool.Count(); ++i) {
         const TCellFormat& f = *pool[i];
         if (IsEx12(f)) continue;
@@ -396,6 +499,13 @@ std::string TXLS2007Writer::StylesPart() {
             borderIds[size_t(i)] = requiredBorders + borderList.Count() + it->second;
         }
     }
+}
+
+// Fills: the two every package starts with, the 2007 list, then one per
+// distinct look of the BIFF formats.
+void TXLS2007Writer::WriteFills(TXLSExcelXmlWriter& w, const TStyleMap& map) {
+    TFills& fillList = book.Formats->Fills();
+    std::string& out = w.Buffer();
     out += "<fills count=\"";
     AppendXMLInt(out, requiredFills + fillList.Count() + int(map.FillOrder.size()));
     out += "\">";
@@ -439,7 +549,11 @@ std::string TXLS2007Writer::StylesPart() {
     for (auto [pattern, fore, back] : map.FillOrder)
         WritePatternFill(w, pattern, PaletteColor(fore), back >= 64 ? NoColor() : PaletteColor(back));
     out += "</fills>";
+}
 
+void TXLS2007Writer::WriteBorders(TXLSExcelXmlWriter& w, const TStyleMap& map) {
+    TBorders& borderList = book.Formats->Borders();
+    std::string& out = w.Buffer();
     out += "<borders count=\"";
     AppendXMLInt(out, requiredBorders + borderList.Count() + int(map.BorderOrder.size()));
     out += "\">";
@@ -477,17 +591,23 @@ std::string TXLS2007Writer::StylesPart() {
         out += "</border>";
     }
     out += "</borders>";
+}
 
+void TXLS2007Writer::WriteCellStyleXfs(TXLSExcelXmlWriter& w) {
     TCellFormats& styles = *book.StyleFormats;
-    if (styles.Count() > 0 || converted) {
-        out += "<cellStyleXfs count=\"";
-        AppendXMLInt(out, std::max(styles.Count(), 1));
-        out += "\">";
-        if (styles.Count() == 0) out += "<xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\"/>";
-        for (int i = 0; i < styles.Count(); ++i) WriteXf(w, *styles[i], false);
-        out += "</cellStyleXfs>";
-    }
+    if (styles.Count() == 0 && !converted) return;
+    std::string& out = w.Buffer();
+    out += "<cellStyleXfs count=\"";
+    AppendXMLInt(out, std::max(styles.Count(), 1));
+    out += "\">";
+    if (styles.Count() == 0) out += "<xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\"/>";
+    for (int i = 0; i < styles.Count(); ++i) WriteXf(w, *styles[i], false);
+    out += "</cellStyleXfs>";
+}
 
+void TXLS2007Writer::WriteCellXfs(TXLSExcelXmlWriter& w) {
+    TCellFormats& pool = *book.Formats;
+    std::string& out = w.Buffer();
     out += "<cellXfs count=\"";
     AppendXMLInt(out, std::max(pool.Count() - firstWritten, 1));
     out += "\">";
@@ -495,26 +615,49 @@ std::string TXLS2007Writer::StylesPart() {
         out += "<xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\"/>";
     for (int i = firstWritten; i < pool.Count(); ++i) WriteXf(w, *pool[i], true);
     out += "</cellXfs>";
+}
 
+void TXLS2007Writer::WriteCellStyles(std::string& out) {
     const TEx12CellStyles& cellStyles = *book.CellStyles;
-    if (cellStyles.Count() > 0 || converted) {
-        out += "<cellStyles count=\"";
-        AppendXMLInt(out, std::max(cellStyles.Count(), 1));
-        out += "\">";
-        if (cellStyles.Count() == 0) out += "<cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/>";
-        for (int i = 0; i < cellStyles.Count(); ++i) {
-            const TEx12CellStyle& s = cellStyles.GetItem(i);
-            out += "<cellStyle";
-            if (!s.Name.empty()) AppendAttr(out, "name", WideToUtf8(s.Name));
-            AppendAttr(out, "xfId", s.XfId);
-            if (s.BuiltinId >= 0) AppendAttr(out, "builtinId", s.BuiltinId);
-            if (s.ILevel >= 0) AppendAttr(out, "iLevel", s.ILevel);
-            if (s.Hidden) out += " hidden=\"1\"";
-            if (s.CustomBuiltin) out += " customBuiltin=\"1\"";
-            out += "/>";
-        }
-        out += "</cellStyles>";
+    if (cellStyles.Count() == 0 && !converted) return;
+    out += "<cellStyles count=\"";
+    AppendXMLInt(out, std::max(cellStyles.Count(), 1));
+    out += "\">";
+    if (cellStyles.Count() == 0) out += "<cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/>";
+    for (int i = 0; i < cellStyles.Count(); ++i) {
+        const TEx12CellStyle& s = cellStyles.GetItem(i);
+        out += "<cellStyle";
+        if (!s.Name.empty()) AppendAttr(out, "name", WideToUtf8(s.Name));
+        AppendAttr(out, "xfId", s.XfId);
+        if (s.BuiltinId >= 0) AppendAttr(out, "builtinId", s.BuiltinId);
+        if (s.ILevel >= 0) AppendAttr(out, "iLevel", s.ILevel);
+        if (s.Hidden) out += " hidden=\"1\"";
+        if (s.CustomBuiltin) out += " customBuiltin=\"1\"";
+        out += "/>";
     }
+    out += "</cellStyles>";
+}
+
+std::string TXLS2007Writer::StylesPart() {
+    PrepareStyles();
+    TXLSExcelXmlWriter& w = writer;
+    w.Clear();
+    std::string& out = w.Buffer();
+    out += Header;
+    out += "<styleSheet xmlns=\"";
+    out += MainNs;
+    out += '"';
+    out += book.Book->StyleRootAttributes;
+    out += '>';
+    WriteNumFmts(out);
+    WriteFonts(w);
+    TStyleMap map;
+    MapBiffFillsAndBorders(map);
+    WriteFills(w, map);
+    WriteBorders(w, map);
+    WriteCellStyleXfs(w);
+    WriteCellXfs(w);
+    WriteCellStyles(out);
     for (const std::string& kept : book.Book->StyleFragments) out += kept;
     out += "</styleSheet>";
     return std::move(out);
@@ -912,21 +1055,50 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
     TContentTypes keptTypes;
     if (!book.KeptPackage.empty()) {
         kept.OpenBuffer(book.KeptPackage);
-        std::set<std::string> replaced;
+        std::set<std::string> replaced, dropped;
         for (const std::string& p : data.ReplacedParts) replaced.insert(Lower(p));
+        for (const std::string& p : data.DroppedParts) dropped.insert(Lower(p));
         const int types = kept.IndexOf("[Content_Types].xml");
         if (types >= 0) {
             TContentTypesReader reader;
-            std::string text = kept.ExtractIndex(types);
-            reader.ReadPart(text, "[Content_Types].xml");
-            keptTypes = std::move(reader.Types);
+            try {
+                std::string text = kept.ExtractIndex(types);
+                reader.ReadPart(text, "[Content_Types].xml");
+                keptTypes = std::move(reader.Types);
+            } catch (const XLSError&) {
+                // Damaged: the parts take the types of their extensions.
+            }
         }
+        // Kept parts that name dropped ones lose those relationships, and
+        // the elements that use them.
+        std::map<std::string, std::string> rewritten;
+        if (!dropped.empty())
+            for (int i = 0; i < kept.Count(); ++i) {
+                const std::string name = kept.EntryName(i);
+                if (Extension(name) != "rels" || replaced.count(Lower(name))) continue;
+                std::set<std::string> gone;
+                std::string rels = KeptRelationsWithout(kept, i, dropped, gone);
+                if (gone.empty()) continue;
+                rewritten[Lower(name)] = std::move(rels);
+                const int source = kept.IndexOf(SourceOfRelationships(name));
+                if (source < 0 || replaced.count(Lower(kept.EntryName(source)))) continue;
+                int left = 0;
+                std::string part = KeptPartWithout(kept, source, gone, left);
+                if (part.empty()) continue;
+                rewritten[Lower(kept.EntryName(source))] = std::move(part);
+                if (left > 0 && book.Warn)
+                    book.Warn("Part " + kept.EntryName(source) + ": " + std::to_string(left) +
+                              " element(s) left out: they name a damaged part");
+            }
         for (int i = 0; i < kept.Count(); ++i) {
             std::string name = kept.EntryName(i);
             if (name.empty() || name.back() == '/') continue;
             std::string lower = Lower(name);
-            if (replaced.count(lower) || lower == "[content_types].xml") continue;
-            zip.CopyEntry(kept, i);
+            if (replaced.count(lower) || dropped.count(lower) || lower == "[content_types].xml") continue;
+            if (auto r = rewritten.find(lower); r != rewritten.end())
+                zip.AddFile(name, std::move(r->second), PackageDeflateLevel);
+            else
+                zip.CopyEntry(kept, i);
             auto o = keptTypes.Overrides.find(lower);
             auto d = keptTypes.Defaults.find(Extension(name));
             partTypes[lower] = {name, o != keptTypes.Overrides.end() ? o->second
@@ -952,6 +1124,8 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
     std::vector<int> made;
     for (int i = 0; i < book.Sheets->Count(); ++i)
         if (book.Sheets->Items(i).PackageData().KeptRelationId.empty()) made.push_back(i);
+    // Kept targets keep naming their parts from where the workbook part is written.
+    RebaseTargets(rels, data.WorkbookPart, "xl/workbook.xml");
     const TXMLRelationsWorkbook::TRebuilt ids = rels.BuildForWrite(int(made.size()));
     add("xl/_rels/workbook.xml.rels", RelationshipsPart(rels), CtRels);
     add("xl/workbook.xml", WorkbookPart(ids), book.MacroEnabled ? CtMacroMain : CtMain);
@@ -988,7 +1162,16 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
         zip.AddGenerated(
             name, [part](std::string& chunk) { return part->Next(chunk); }, PackageDeflateLevel);
         partTypes[Lower(name)] = {name, std::string(CtWorksheet)};
-        add(RelationshipsPartName(name), RelationshipsPart(sd.Relations), CtRels);
+        if (sd.SourcePart.empty() || sd.SourcePart == name) {
+            add(RelationshipsPartName(name), RelationshipsPart(sd.Relations), CtRels);
+        } else {
+            TXMLRelations moved;
+            moved.SetUnchecked();
+            for (int i = 0; i < sd.Relations.Count(); ++i)
+                moved.Add(sd.Relations.Item(i).Id) = sd.Relations.Item(i);
+            RebaseTargets(moved, sd.SourcePart, name);
+            add(RelationshipsPartName(name), RelationshipsPart(moved), CtRels);
+        }
     }
     add("docProps/core.xml", CorePropertiesPart(std::time(nullptr)), CtCore);
     add("docProps/app.xml", AppPropertiesPart(), CtApp);

@@ -46,6 +46,19 @@ public:
 private:
     struct TStyleMap;
     void PrepareStyles();
+    // The pool's placeholder at 4 (see TXLSXBookData) is not written: the
+    // package's font of a pool font.
+    bool FontGap() const;
+    int FontId(int poolIndex) const;
+    // The elements of the styles part, in their order.
+    void WriteNumFmts(std::string& out);
+    void WriteFonts(TXLSExcelXmlWriter& w);
+    void MapBiffFillsAndBorders(TStyleMap& map);
+    void WriteFills(TXLSExcelXmlWriter& w, const TStyleMap& map);
+    void WriteBorders(TXLSExcelXmlWriter& w, const TStyleMap& map);
+    void WriteCellStyleXfs(TXLSExcelXmlWriter& w);
+    void WriteCellXfs(TXLSExcelXmlWriter& w);
+    void WriteCellStyles(std::string& out);
     void WriteXf(TXLSExcelXmlWriter& w, const TCellFormat& f, bool cellVariant);
     bool HasDefinedNames() const;
     void WriteDefinedNames(std::string& out, const std::vector<int>& order) const;

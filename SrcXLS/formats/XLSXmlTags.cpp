@@ -179,12 +179,37 @@ bool ParseXMLInt(std::string_view text, int64_t& value) {
     return true;
 }
 
+namespace {
+// The largest double written with 16 digits rounds up beyond it
+// ("1.797693134862316E+308"): a number that close reads as the largest
+// double (of its sign); false for any other number out of range.
+bool NearLargestDouble(std::string_view text, double& value) {
+    const size_t e = text.find_first_of("eE");
+    if (e == text.npos) return false;
+    int64_t exponent;
+    if (!ParseXMLInt(text.substr(e + 1), exponent) || exponent < 300 || exponent > 400) return false;
+    // The same digits a tenth as large.
+    std::string tenth(text.substr(0, e));
+    tenth += 'e';
+    tenth += std::to_string(exponent - 1);
+    double v;
+    auto [p, ec] = std::from_chars(tenth.data(), tenth.data() + tenth.size(), v);
+    if (ec != std::errc() || p != tenth.data() + tenth.size()) return false;
+    constexpr double limit = std::numeric_limits<double>::max() / 10 * (1 + 1e-15);
+    if (std::abs(v) > limit) return false;
+    value = std::copysign(std::numeric_limits<double>::max(), v);
+    return true;
+}
+} // namespace
+
 bool ParseXMLFloat(std::string_view text, double& value) {
     while (!text.empty() && uint8_t(text.front()) <= 0x20) text.remove_prefix(1);
     while (!text.empty() && uint8_t(text.back()) <= 0x20) text.remove_suffix(1);
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
     if (text.empty()) return false;
     auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec == std::errc::result_out_of_range && p == text.data() + text.size())
+        return NearLargestDouble(text, value);
     return ec == std::errc() && p == text.data() + text.size() && std::isfinite(value);
 }
 
@@ -603,7 +628,7 @@ int ReadChildInt(const TExXMLTag& parent, int elementId, int defaultValue) {
     return t ? int(std::clamp<int64_t>(t->GetInt(eaval, defaultValue), INT32_MIN, INT32_MAX)) : defaultValue;
 }
 
-TExtColor ReadColor(const TExXMLTag* tag) {
+TExtColor ReadColor(const TExXMLTag* tag, const TThemeColors& theme) {
     TExtColor c;
     c.Kind = eckNotSet;
     if (!tag) return c;
@@ -621,12 +646,12 @@ TExtColor ReadColor(const TExXMLTag* tag) {
         c.Value = uint32_t(std::clamp<int64_t>(tag->GetInt(eatheme, 0), 0, 255));
     }
     c.Tint = std::clamp(tag->GetFloat(eatint, 0), -1.0, 1.0);
-    c.RGB = ResolveExtColor(c) & 0xFFFFFF;
-    if (c.Kind == eckAuto) c.RGB = AutomaticColorMarker;
+    c.RGB = ResolveExtColor(c, theme);
+    if (c.RGB != AutomaticColorMarker) c.RGB &= 0xFFFFFF;
     return c;
 }
 
-void ReadFont(const TExXMLTag& tag, TXFont& font) {
+void ReadFont(const TExXMLTag& tag, TXFont& font, const TThemeColors& theme) {
     font.Style = uint8_t((ReadOnOff(tag, etb) ? xfsBold : 0) | (ReadOnOff(tag, eti) ? xfsItalic : 0) |
                          (ReadOnOff(tag, etstrike) ? xfsStrikeOut : 0));
     font.Charset = uint8_t(ReadChildInt(tag, etcharset, 0));
@@ -651,11 +676,11 @@ void ReadFont(const TExXMLTag& tag, TXFont& font) {
         std::string_view v = va->GetText(eaval);
         font.SubSuperscript = v == "superscript" ? 1 : v == "subscript" ? 2 : 0;
     }
-    TExtColor color = ReadColor(tag.FindChild(etcolor));
+    TExtColor color = ReadColor(tag.FindChild(etcolor), theme);
     font.ColorIndex = color.Kind == eckIndexed ? color.Index
-                      : color.Kind == eckNotSet || color.Kind == eckAuto
+                      : color.Kind == eckNotSet || color.RGB == AutomaticColorMarker
                           ? 64
-                          : uint8_t(NearestPaletteIndex(color.RGB));
+                          : uint8_t(NearestPaletteIndexOfRGB(color.RGB));
     if (auto* ex = dynamic_cast<TXFontEx12*>(&font)) {
         ex->Color12 = color;
         uint8_t scheme = 0;

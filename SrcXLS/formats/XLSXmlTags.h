@@ -173,10 +173,10 @@ private:
 bool ReadOnOff(const TExXMLTag& parent, int elementId);
 int ReadChildInt(const TExXMLTag& parent, int elementId, int defaultValue);
 // The colour of a "color", "fgColor" or "bgColor" element; kind 4 (not set)
-// for a missing one.
-TExtColor ReadColor(const TExXMLTag* tag);
+// for a missing one. Theme colours resolve through the package's theme.
+TExtColor ReadColor(const TExXMLTag* tag, const TThemeColors& theme = DefaultThemeColors());
 // A "font" or "rPr" element into font (name from "rFont" in a run).
-void ReadFont(const TExXMLTag& tag, TXFont& font);
+void ReadFont(const TExXMLTag& tag, TXFont& font, const TThemeColors& theme = DefaultThemeColors());
 uint8_t ReadApplyMask(const TExXMLTag& xf);
 
 // The writer of the styles part's fonts and colours.

@@ -168,6 +168,7 @@ void TXLSZipArchive::Fail(std::string_view what) const {
 
 void TXLSZipArchive::Discard() {
     folded.clear();
+    folders.clear();
     if (archive) zip_discard(archive);
     archive = nullptr;
     if (target) zip_source_free(target);
@@ -350,9 +351,27 @@ void TXLSZipEntry::Drain() {
     }
 }
 
+void TXLSZipArchive::AddFolder(std::string_view name) {
+    // Each folder on the way, outermost first ("xl/", "xl/worksheets/").
+    for (size_t slash = name.find('/'); slash != name.npos; slash = name.find('/', slash + 1)) {
+        if (slash == 0 || slash + 1 == name.size()) continue;
+        std::string folder(name.substr(0, slash + 1));
+        if (!folders.insert(folder).second) continue;
+        if (zip_dir_add(archive, folder.c_str(), ZIP_FL_ENC_UTF_8) < 0)
+            Fail("Can not add ZIP entry " + folder);
+    }
+}
+
 void TXLSZipArchive::AddSource(std::string_view name, zip_source_t* src, int level) {
     if (!src) Fail("Can not add ZIP entry");
     folded.clear();
+    // The folder's own entry comes first.
+    try {
+        AddFolder(name);
+    } catch (...) {
+        zip_source_free(src);
+        throw;
+    }
     std::string n(name);
     zip_int64_t i = zip_file_add(archive, n.c_str(), src, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
     if (i < 0) {
@@ -377,6 +396,7 @@ void TXLSZipArchive::AddGenerated(std::string_view name, TProducer producer, int
 
 void TXLSZipArchive::CopyEntry(TXLSZipArchive& from, int index) {
     const std::string name = from.EntryName(index);
+    AddFolder(name);
     zip_source_t* src = zip_source_zip(archive, from.archive, zip_uint64_t(index), ZIP_FL_COMPRESSED, 0, -1);
     if (!src) Fail("Can not copy ZIP entry " + name);
     folded.clear();

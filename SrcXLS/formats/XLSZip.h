@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -90,7 +91,9 @@ public:
     TXLSZipEntry OpenEntry(std::string_view name);
     TXLSZipEntry OpenIndex(int index);
 
-    // Adds (or replaces) an entry; level 0..9 of deflate.
+    // Adds (or replaces) an entry; level 0..9 of deflate. The entry of the
+    // folder the name stands in ("xl/worksheets/") is made first when the
+    // archive has none; so for the others below.
     void AddFile(std::string_view name, std::string data, int level = 6);
     void AddGenerated(std::string_view name, TProducer producer, int level = 6);
     // Copies an entry of another open archive as it is stored there.
@@ -104,6 +107,7 @@ private:
     struct TFileSink;
     [[noreturn]] void Fail(std::string_view what) const;
     void AddSource(std::string_view name, zip_source* source, int level);
+    void AddFolder(std::string_view name);
     zip* archive = nullptr;
     zip_source* target = nullptr;
     std::vector<std::unique_ptr<std::string>> pending; // data of added entries
@@ -112,6 +116,7 @@ private:
     TZipLimits limits;
     uint64_t totalRead = 0;
     mutable std::unordered_map<std::string, int> folded; // names in lower case
+    std::set<std::string> folders;                       // folder entries made
 };
 
 } // namespace xls

@@ -22,6 +22,9 @@ using L = TTokenLayout;
 // first argument names the function. Indexes from it on are handed over
 // without their argument count checked.
 constexpr int CalledByName = 338;
+// The elements the arrays of one cell's calculation may make in all: a
+// whole column of a package once.
+constexpr int64_t MaxArrayElements = int64_t(1) << 20;
 
 uint64_t CellKey(int sheet, int col, int row) {
     return (uint64_t(uint16_t(sheet)) << 48) | (uint64_t(uint16_t(col)) << 32) | uint32_t(row);
@@ -108,6 +111,7 @@ void TFormulaEvaluator::Reset() {
     missing.clear();
     extents.clear();
     LookupLists.clear();
+    arrays.clear();
 }
 
 TSheet* TFormulaEvaluator::SheetAt(int index) {
@@ -175,7 +179,10 @@ void TFormulaEvaluator::RunCell(uint64_t key, TFormulaValue& result) {
     const TCellType type = cell->CellType();
     auto& f = static_cast<TFormulaCell&>(*cell);
     const std::span<const uint8_t> data = f.Data();
-    // Array formulas and table cells keep the result their program computed.
+    elementBudget = MaxArrayElements;
+    if (ArrayElement(sheet, *cell, col, row, result)) return;
+    // Arrays of the oldest layouts and table cells keep the result their
+    // program computed.
     if (type == ctNumberArrayFormula || type == ctStringArrayFormula) {
         ArrayResult(*cell, result);
         return;
@@ -189,10 +196,7 @@ void TFormulaEvaluator::RunCell(uint64_t key, TFormulaValue& result) {
     TEvalValue v;
     try {
         if (f.IsText()) {
-            TFormulaEncoding how;
-            how.Sheet = sheet;
-            how.FileSyntax = true;
-            const TEncodedFormula e = handler.EncodeFormula(f.GetFormulaText(), how);
+            const TEncodedFormula e = handler.TextFormulaTokens(sheet, f);
             frame.Layout = L::BIFF8;
             Run(e.Data, e.TokenLength, L::BIFF8, v);
         } else {
@@ -208,13 +212,64 @@ void TFormulaEvaluator::RunCell(uint64_t key, TFormulaValue& result) {
     frame = saved;
 }
 
+bool TFormulaEvaluator::ArrayElement(int sheet, const TCell& cell, int col, int row, TFormulaValue& result) {
+    TSheet& s = *SheetAt(sheet);
+    const TCell* holder = &cell;
+    const auto& f = static_cast<const TFormulaCell&>(cell);
+    const std::span<const uint8_t> own = f.Data();
+    // A cell that points into an array (tExp alone) takes the array's element.
+    if (!f.IsText() && !dynamic_cast<const TBaseArrayFormulaCell*>(&cell) && f.TokenLength() == 5 &&
+        own[0] == ptg::Exp) {
+        holder = s.GetCell(GetU16(own.data() + 3), GetU16(own.data() + 1));
+        if (!holder || !dynamic_cast<const TBaseArrayFormulaCell*>(holder)) return false;
+    }
+    int col1, row1, col2, row2;
+    if (!s.ArrayFormulaArea(*holder, col1, row1, col2, row2)) return false;
+    if (col < col1 || col > col2 || row < row1 || row > row2) return false;
+    const auto* array = dynamic_cast<const TBaseArrayFormulaCell*>(holder);
+    if (array && array->TokenVersion() < TExcelVersion::xvExcel50) return false;
+    const uint64_t key = CellKey(sheet, col1, row1);
+    auto it = arrays.find(key);
+    if (it == arrays.end()) {
+        const TFrame saved = frame;
+        TEvalValue v;
+        try {
+            if (array) {
+                const TTokenLayout layout = TokenLayoutOf(array->TokenVersion());
+                frame = {sheet, col1, row1, layout, true};
+                Run(array->ArrayData().subspan(TBaseArrayFormulaCell::ArrayHeadSize),
+                    size_t(array->GetArrayTokenLength()), layout, v);
+            } else {
+                const TEncodedFormula e =
+                    handler.TextFormulaTokens(sheet, static_cast<const TFormulaCell&>(*holder));
+                frame = {sheet, int(holder->Col), int(holder->Row), L::BIFF8, true};
+                Run(e.Data, e.TokenLength, L::BIFF8, v);
+            }
+        } catch (...) {
+            frame = saved;
+            throw;
+        }
+        frame = saved;
+        // Run again once the cells it needs are calculated.
+        if (!missing.empty()) return true;
+        it = arrays.emplace(key, std::move(v)).first;
+    }
+    const TFrame saved = frame;
+    frame = {sheet, col1, row1, frame.Layout, true};
+    result = ElementAt(it->second, ShapeOf(it->second), int64_t(row) - row1, int64_t(col) - col1);
+    frame = saved;
+    if (result.ValType == fvNull) SetFormulaValueFloat(result, 0);
+    return true;
+}
+
 void TFormulaEvaluator::EvaluateTokens(std::span<const uint8_t> data, size_t tokenLength,
                                        TExcelVersion version, int sheet, int col, int row,
-                                       TFormulaValue& result) {
+                                       TFormulaValue& result, bool asArray) {
     const TFrame saved = frame;
     for (;;) {
-        frame = {sheet, col, row, TokenLayoutOf(version)};
+        frame = {sheet, col, row, TokenLayoutOf(version), asArray};
         missing.clear();
+        elementBudget = MaxArrayElements;
         TEvalValue v;
         try {
             Run(data, tokenLength, frame.Layout, v);
@@ -222,8 +277,13 @@ void TFormulaEvaluator::EvaluateTokens(std::span<const uint8_t> data, size_t tok
             frame = saved;
             throw;
         }
+        if (asArray) {
+            frame.Array = true;
+            result = ElementAt(v, ShapeOf(v), 0, 0);
+        }
         frame = saved;
         if (missing.empty()) {
+            if (asArray) return;
             if (v.V.ValType == fvXRef || v.V.ValType == fvRef)
                 result = Scalar(v);
             else
@@ -302,6 +362,21 @@ TFormulaValue TFormulaEvaluator::Scalar(const TEvalValue& v) {
     }
 }
 
+const std::array<int, 4>& TFormulaEvaluator::ExtentOf(int sheet, TSheet& s) {
+    if (extents.size() <= size_t(sheet)) extents.resize(size_t(sheet) + 1, {-1, -1, -1, -1});
+    auto& e = extents[size_t(sheet)];
+    if (e[0] < 0) {
+        TCellValues& store = s.Cells();
+        if (store.Count() == 0) {
+            e = {1, 1, 0, 0}; // nothing stored: an empty extent
+        } else {
+            store.CalcDimensions(TCellStorage::MaxCol, TCellStorage::MaxRow);
+            e = {store.FirstCol, store.FirstRow, store.LastCol, store.LastRow};
+        }
+    }
+    return e;
+}
+
 void TFormulaEvaluator::ForEachValue(const TEvalValue& v,
                                      const std::function<bool(const TFormulaValue&)>& visit) {
     if (v.List && !v.Union) {
@@ -324,17 +399,7 @@ void TFormulaEvaluator::ForEachValue(const TEvalValue& v,
             if (!visit(cell)) return;
             continue;
         }
-        if (extents.size() <= size_t(sheet)) extents.resize(size_t(sheet) + 1, {-1, -1, -1, -1});
-        auto& e = extents[size_t(sheet)];
-        if (e[0] < 0) {
-            TCellValues& store = s->Cells();
-            if (store.Count() == 0) {
-                e = {1, 1, 0, 0}; // nothing stored: an empty extent
-            } else {
-                store.CalcDimensions(TCellStorage::MaxCol, TCellStorage::MaxRow);
-                e = {store.FirstCol, store.FirstRow, store.LastCol, store.LastRow};
-            }
-        }
+        const auto& e = ExtentOf(sheet, *s);
         const int64_t r1 = std::max<int64_t>(a.Row1, e[1]), r2 = std::min<int64_t>(a.Row2, e[3]);
         const int c1 = std::max<int>(a.Col1, e[0]), c2 = std::min<int>(a.Col2, e[2]);
         for (int64_t r = r1; r <= r2; ++r)
@@ -694,6 +759,72 @@ void TFormulaEvaluator::PushExternName(int entry, int number) {
     stack.push_back(std::move(v));
 }
 
+namespace {
+
+// An operator of one operand on a single value.
+TFormulaValue UnaryOperation(uint8_t op, const TFormulaValue& x) {
+    TFormulaValue r;
+    // A leading plus keeps its operand, texts too.
+    if (op == ptg::Uplus) return x;
+    double d;
+    if (int e = ValueToNumber(x, d))
+        SetFormulaValueError(r, e);
+    else
+        // -0 shows as 0.
+        SetFormulaValueFloat(r, op == ptg::Uminus ? 0 - d : d / 100);
+    return r;
+}
+
+// An operator of two operands on single values.
+TFormulaValue BinaryOperation(uint8_t op, const TFormulaValue& a, const TFormulaValue& b) {
+    TFormulaValue r;
+    if (a.ValType == fvError || b.ValType == fvError) return a.ValType == fvError ? a : b;
+    if (op == ptg::Concat) {
+        SetFormulaValueString(r, ValueText(a) + ValueText(b));
+    } else if (op >= ptg::LT && op <= ptg::NE) {
+        const int c = CompareScalars(a, b);
+        const bool results[] = {c<0, c <= 0, c == 0, c >= 0, c> 0, c != 0};
+        SetFormulaValueBoolean(r, results[op - ptg::LT]);
+    } else {
+        double x = 0, y = 0;
+        int e = ValueToNumber(a, x);
+        if (!e) e = ValueToNumber(b, y);
+        if (e) {
+            SetFormulaValueError(r, e);
+        } else if (op == ptg::Div && y == 0) {
+            SetFormulaValueError(r, fe::Div0);
+        } else if (op == ptg::Power && x == 0 && y < 0) {
+            SetFormulaValueError(r, fe::Div0);
+        } else {
+            double z = 0;
+            switch (op) {
+            case ptg::Add:
+                z = x + y;
+                break;
+            case ptg::Sub:
+                z = x - y;
+                break;
+            case ptg::Mul:
+                z = x * y;
+                break;
+            case ptg::Div:
+                z = x / y;
+                break;
+            default:
+                z = std::pow(x, y);
+                break;
+            }
+            if (std::isfinite(z))
+                SetFormulaValueFloat(r, z);
+            else
+                SetFormulaValueError(r, fe::Num);
+        }
+    }
+    return r;
+}
+
+} // namespace
+
 void TFormulaEvaluator::Operate(uint8_t op) {
     const bool unary = op == ptg::Uplus || op == ptg::Uminus || op == ptg::Percent;
     const size_t needed = unary ? 1 : 2;
@@ -702,19 +833,11 @@ void TFormulaEvaluator::Operate(uint8_t op) {
     TEvalValue result;
     TFormulaValue& r = result.V;
     if (unary) {
-        double x;
-        // A leading plus keeps its operand, texts too.
-        if (op == ptg::Uplus) {
-            result.V = Scalar(second);
-            stack.push_back(std::move(result));
+        if (frame.Array && IsMulti(second)) {
+            OperateElements(op, second, second);
             return;
         }
-        if (int e = ValueToNumber(Scalar(second), x)) {
-            SetFormulaValueError(r, e);
-        } else {
-            // -0 shows as 0.
-            SetFormulaValueFloat(r, op == ptg::Uminus ? 0 - x : x / 100);
-        }
+        r = UnaryOperation(op, Scalar(second));
         stack.push_back(std::move(result));
         return;
     }
@@ -772,54 +895,104 @@ void TFormulaEvaluator::Operate(uint8_t op) {
         stack.push_back(std::move(result));
         return;
     }
-    const TFormulaValue a = Scalar(first), b = Scalar(second);
-    if (a.ValType == fvError || b.ValType == fvError) {
-        r = a.ValType == fvError ? a : b;
-        stack.push_back(std::move(result));
+    if (frame.Array && (IsMulti(first) || IsMulti(second))) {
+        OperateElements(op, first, second);
         return;
     }
-    if (op == ptg::Concat) {
-        SetFormulaValueString(r, ValueText(a) + ValueText(b));
-    } else if (op >= ptg::LT && op <= ptg::NE) {
-        const int c = CompareScalars(a, b);
-        const bool results[] = {c<0, c <= 0, c == 0, c >= 0, c> 0, c != 0};
-        SetFormulaValueBoolean(r, results[op - ptg::LT]);
-    } else {
-        double x = 0, y = 0;
-        int e = ValueToNumber(a, x);
-        if (!e) e = ValueToNumber(b, y);
-        if (e) {
-            SetFormulaValueError(r, e);
-        } else if (op == ptg::Div && y == 0) {
-            SetFormulaValueError(r, fe::Div0);
-        } else if (op == ptg::Power && x == 0 && y < 0) {
-            SetFormulaValueError(r, fe::Div0);
-        } else {
-            double z = 0;
-            switch (op) {
-            case ptg::Add:
-                z = x + y;
-                break;
-            case ptg::Sub:
-                z = x - y;
-                break;
-            case ptg::Mul:
-                z = x * y;
-                break;
-            case ptg::Div:
-                z = x / y;
-                break;
-            default:
-                z = std::pow(x, y);
-                break;
-            }
-            if (std::isfinite(z))
-                SetFormulaValueFloat(r, z);
-            else
-                SetFormulaValueError(r, fe::Num);
+    r = BinaryOperation(op, Scalar(first), Scalar(second));
+    stack.push_back(std::move(result));
+}
+
+bool TFormulaEvaluator::IsMulti(const TEvalValue& v) const {
+    const TShape s = ShapeOf(v);
+    return !v.Union && (v.List || s.Rows * s.Cols > 1);
+}
+
+TFormulaEvaluator::TShape TFormulaEvaluator::ShapeOf(const TEvalValue& v) const {
+    TShape s;
+    if (v.Union) return s;
+    if (v.List) {
+        s.Cols = std::max(v.ListCols, 1);
+        s.Rows = std::max<int64_t>(int64_t(v.List->size()) / s.Cols, 1);
+        return s;
+    }
+    const TFormulaValue& a = v.V;
+    if (a.ValType == fvArea || a.ValType == fvXArea) {
+        s.Rows = std::abs(int64_t(a.Row2) - int64_t(a.Row1)) + 1;
+        s.Cols = std::abs(int(a.Col2) - int(a.Col1)) + 1;
+    }
+    return s;
+}
+
+TFormulaValue TFormulaEvaluator::ElementAt(const TEvalValue& v, TShape s, int64_t i, int64_t j) {
+    TFormulaValue out;
+    if (s.Rows == 1) i = 0;
+    if (s.Cols == 1) j = 0;
+    if (i < 0 || j < 0 || i >= s.Rows || j >= s.Cols) {
+        SetFormulaValueError(out, fe::NA);
+        return out;
+    }
+    if (v.Union) {
+        SetFormulaValueError(out, fe::Value);
+        return out;
+    }
+    if (v.List) {
+        const size_t k = size_t(i * s.Cols + j);
+        if (k < v.List->size()) out = (*v.List)[k];
+        return out;
+    }
+    const TFormulaValue& a = v.V;
+    if (a.ValType != fvArea && a.ValType != fvXArea) return Scalar(v);
+    const int sheet = a.ValType == fvXArea ? a.Sheet : frame.Sheet;
+    const int64_t col = std::min(a.Col1, a.Col2) + j, row = std::min(a.Row1, a.Row2) + i;
+    // Whole columns and rows reach far beyond the cells a sheet stores.
+    if (TSheet* s = SheetAt(sheet)) {
+        const auto& e = ExtentOf(sheet, *s);
+        if (col < e[0] || col > e[2] || row < e[1] || row > e[3]) {
+            SetFormulaValueEmpty(out);
+            return out;
         }
     }
-    stack.push_back(std::move(result));
+    CellValue(sheet, int(col), int(row), out);
+    return out;
+}
+
+void TFormulaEvaluator::PushArray(std::shared_ptr<std::vector<TFormulaValue>> list, TShape s) {
+    TEvalValue v;
+    v.V = list->front();
+    v.ListCols = int(s.Cols);
+    v.List = std::move(list);
+    stack.push_back(std::move(v));
+}
+
+std::shared_ptr<std::vector<TFormulaValue>> TFormulaEvaluator::NewArray(TShape s) {
+    const int64_t n = s.Rows * s.Cols;
+    if (n <= 0 || n > elementBudget) {
+        elementBudget = 0;
+        return nullptr;
+    }
+    elementBudget -= n;
+    return std::make_shared<std::vector<TFormulaValue>>(size_t(n));
+}
+
+// Array arithmetic: the operator on each pair of elements; the result has
+// the larger of the operands' rows and columns.
+void TFormulaEvaluator::OperateElements(uint8_t op, const TEvalValue& first, const TEvalValue& second) {
+    const bool unary = op == ptg::Uplus || op == ptg::Uminus || op == ptg::Percent;
+    const TShape a = ShapeOf(first), b = ShapeOf(second);
+    const TShape s{std::max(a.Rows, b.Rows), std::max(a.Cols, b.Cols)};
+    const auto list = NewArray(s);
+    if (!list) {
+        PushError(fe::Num);
+        return;
+    }
+    for (int64_t i = 0; i < s.Rows; ++i)
+        for (int64_t j = 0; j < s.Cols; ++j) {
+            const TFormulaValue y = ElementAt(second, b, i, j);
+            (*list)[size_t(i * s.Cols + j)] =
+                unary ? UnaryOperation(op, y) : BinaryOperation(op, ElementAt(first, a, i, j), y);
+        }
+    PushArray(list, s);
 }
 
 void TFormulaEvaluator::Function(int index, int count) {
@@ -842,6 +1015,10 @@ void TFormulaEvaluator::EvaluateFunction(int index, std::vector<TEvalValue>& arg
         const TExcelFunctions& f = ExcelFunction(index);
         if (count < f.MinArgs || count > f.MaxArgs)
             throw XLSError(Format("Wrong number of arguments (%d) to function %s", f.Name, count));
+        if (frame.Array && ComputesPerElement(index)) {
+            EvaluateElements(index, args, result);
+            return;
+        }
         if (ComputeFunction(*this, index, args, result)) return;
         name = f.Name;
     } else if (index == CalledByName) {
@@ -873,6 +1050,47 @@ void TFormulaEvaluator::EvaluateFunction(int index, std::vector<TEvalValue>& arg
         OnFunction(name, values, r);
     }
     if (r.ValType == fvError && r.Error == 0) throw XLSError(Format("Can not calculate function %s", name));
+}
+
+// In an array formula a function of single values is computed for each
+// element of the arrays and areas passed where it takes a value.
+void TFormulaEvaluator::EvaluateElements(int index, std::vector<TEvalValue>& args, TEvalValue& result) {
+    const TExcelFunctions& f = ExcelFunction(index);
+    std::vector<TShape> shapes(args.size());
+    std::vector<bool> spread(args.size());
+    TShape s;
+    bool any = false;
+    for (size_t k = 0; k < args.size(); ++k) {
+        spread[k] = ArgumentClass(f, int(k)) == ptg::ClassValue && IsMulti(args[k]);
+        if (!spread[k]) continue;
+        any = true;
+        shapes[k] = ShapeOf(args[k]);
+        s.Rows = std::max(s.Rows, shapes[k].Rows);
+        s.Cols = std::max(s.Cols, shapes[k].Cols);
+    }
+    if (!any) {
+        ComputeFunction(*this, index, args, result);
+        return;
+    }
+    const auto list = NewArray(s);
+    if (!list) {
+        SetFormulaValueError(result.V, fe::Num);
+        return;
+    }
+    std::vector<TEvalValue> one(args.size());
+    for (int64_t i = 0; i < s.Rows; ++i)
+        for (int64_t j = 0; j < s.Cols; ++j) {
+            for (size_t k = 0; k < args.size(); ++k) {
+                one[k] = spread[k] ? TEvalValue() : args[k];
+                if (spread[k]) one[k].V = ElementAt(args[k], shapes[k], i, j);
+            }
+            TEvalValue r;
+            ComputeFunction(*this, index, one, r);
+            (*list)[size_t(i * s.Cols + j)] = Scalar(r);
+        }
+    result.V = list->front();
+    result.ListCols = int(s.Cols);
+    result.List = list;
 }
 
 } // namespace xls

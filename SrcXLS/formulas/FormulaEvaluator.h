@@ -23,6 +23,7 @@
 
 namespace xls {
 
+class TCell;
 class TSheets;
 class TSheet;
 class TFormulaHandler;
@@ -60,8 +61,11 @@ public:
     // Tokens (tokenLength bytes, then their array data) in the layout of
     // version, for the base cell (col, row) of sheet. A reference result
     // gives the cell's value; an area stays an area.
+    // As an array formula (asArray), operators and the functions of single
+    // values work on every element of arrays and areas; the result is then
+    // the first element of the array computed.
     void EvaluateTokens(std::span<const uint8_t> data, size_t tokenLength, TExcelVersion version, int sheet,
-                        int col, int row, TFormulaValue& result);
+                        int col, int row, TFormulaValue& result, bool asArray = false);
     // Forgets the calculated values (the cells changed).
     void Reset();
 
@@ -78,6 +82,8 @@ public:
     int BaseSheet() const { return frame.Sheet; }
     int BaseRow() const { return frame.Row; }
     int BaseCol() const { return frame.Col; }
+    // Whether an array formula is being run.
+    bool InArrayFormula() const { return frame.Array; }
     // How many cells the current run found not yet calculated.
     size_t MissingCount() const { return missing.size(); }
 
@@ -85,12 +91,33 @@ private:
     struct TFrame {
         int Sheet = 0, Col = 0, Row = 0;
         TTokenLayout Layout = TTokenLayout::BIFF8;
+        bool Array = false;
+    };
+    // Rows and columns of a value as array arithmetic takes it.
+    struct TShape {
+        int64_t Rows = 1, Cols = 1;
     };
 
     void Drive(uint64_t key);
+    // The stored extent of a sheet: first col, first row, last col, last row.
+    const std::array<int, 4>& ExtentOf(int sheet, TSheet& s);
     void RunCell(uint64_t key, TFormulaValue& result);
     void Run(std::span<const uint8_t> data, size_t tokenLength, TTokenLayout layout, TEvalValue& result);
     void Operate(uint8_t op);
+    // An array formula's element for the cell (col, row) of sheet, the
+    // formula being that of cell (an array cell, a cell pointing into one,
+    // or an .xlsx array formula); false when cell belongs to none.
+    bool ArrayElement(int sheet, const TCell& cell, int col, int row, TFormulaValue& result);
+    bool IsMulti(const TEvalValue& v) const;
+    TShape ShapeOf(const TEvalValue& v) const;
+    // The element (i, j) of v of shape s: a row or column of one repeats,
+    // beyond that #N/A.
+    TFormulaValue ElementAt(const TEvalValue& v, TShape s, int64_t i, int64_t j);
+    // A new array of the shape; null when the budget of elements is spent.
+    std::shared_ptr<std::vector<TFormulaValue>> NewArray(TShape s);
+    void PushArray(std::shared_ptr<std::vector<TFormulaValue>> list, TShape s);
+    void OperateElements(uint8_t op, const TEvalValue& first, const TEvalValue& second);
+    void EvaluateElements(int index, std::vector<TEvalValue>& args, TEvalValue& result);
     void Function(int index, int count);
     void PushName(int index);
     void PushExternName(int entry, int number);
@@ -114,6 +141,10 @@ private:
     std::vector<uint64_t> workList;
     // Defined names being evaluated (their positions), innermost last.
     std::vector<int> names;
+    // The computed arrays of array formulas by their first cell's key.
+    std::unordered_map<uint64_t, TEvalValue> arrays;
+    // Elements of arrays the current run may still make.
+    int64_t elementBudget = 0;
 
 public:
     // The values of one kind in a LOOKUP vector with their positions, and
@@ -134,5 +165,9 @@ private:
 // The evaluator of the built-in functions; index is the function number,
 // args in order. Returns false for a function it does not compute.
 bool ComputeFunction(TFormulaEvaluator& ev, int index, std::vector<TEvalValue>& args, TEvalValue& result);
+// Whether a computed function gives one value from single values, so that
+// in an array formula it is computed for each element of an array or area
+// passed where it takes a value.
+bool ComputesPerElement(int index);
 
 } // namespace xls

@@ -590,7 +590,22 @@ constexpr auto Rules = [] {
     return rules;
 }();
 
+// The functions of single values: in array formulas they take each
+// element of an array passed where they take a value.
+constexpr auto PerElement = [] {
+    std::array<bool, ExcelFunctionCount> each{};
+    for (int number : {fn::If,  fn::IsNA, fn::IsError, fn::IsNumber, fn::Dollar, fn::Fixed, fn::Sin,
+                       fn::Cos, fn::Tan,  fn::Atan,    fn::Exp,      fn::Ln,     fn::Log10, fn::Abs,
+                       fn::Int, fn::Sign, fn::Round,   fn::Lookup,   fn::Not,    fn::Mod,   fn::Concatenate})
+        each[size_t(number)] = true;
+    return each;
+}();
+
 } // namespace
+
+bool ComputesPerElement(int index) {
+    return index >= 0 && index < ExcelFunctionCount && PerElement[size_t(index)];
+}
 
 bool ComputeFunction(TFormulaEvaluator& ev, int index, std::vector<TEvalValue>& args, TEvalValue& r) {
     if (index < 0 || index >= ExcelFunctionCount || !Rules[size_t(index)]) return false;

@@ -52,6 +52,16 @@ std::u16string KeptText(const TFormulaCell& cell) {
     return cell.GetFormulaText();
 }
 
+// A cell of an .xlsx shared formula that takes the anchor's formula.
+bool IsSharedMember(const TFormulaCell& cell) {
+    return cell.IsText() && cell.SharedLink() != NoSharedFormula && cell.TokenLength() == 0;
+}
+
+bool IsSharedAnchor(const TCell* cell, uint16_t index) {
+    const auto* f = dynamic_cast<const TFormulaCell*>(cell);
+    return f && f->IsText() && f->SharedLink() == index && f->TokenLength() > 0;
+}
+
 } // namespace
 
 TFormulaHandler::TFormulaHandler(TCellValuesList& stores) : stores(stores) {
@@ -120,7 +130,54 @@ std::u16string TFormulaHandler::DecodeFormula(std::span<const uint8_t> data, siz
     }
 }
 
+TFormulaCell& TFormulaHandler::SharedAnchor(TCellValues& store, uint16_t index, int& col1, int& row1,
+                                            int& col2, int& row2) {
+    if (index >= store.StringList.size() ||
+        !AreaStrToColRowPlain(store.StringList[index], col1, row1, col2, row2))
+        throw XLSError(SharedFormulaMissing);
+    OrderArea(col1, row1, col2, row2);
+    // The cell the reader found the text in, else the area's first cell.
+    if (index < store.SharedAnchors.size() && store.SharedAnchors[index].first >= 0) {
+        const auto [col, row] = store.SharedAnchors[index];
+        if (TCell* anchor = store.FindCell(col, row); IsSharedAnchor(anchor, index))
+            return static_cast<TFormulaCell&>(*anchor);
+    }
+    TCell* anchor = store.FindCell(col1, row1);
+    if (IsSharedAnchor(anchor, index)) return static_cast<TFormulaCell&>(*anchor);
+    throw XLSError(SharedFormulaMissing);
+}
+
+TEncodedFormula TFormulaHandler::SharedMemberTokens(int sheet, const TFormulaCell& cell) {
+    if (sheet < 0 || sheet >= stores.Count()) throw XLSError(SharedFormulaMissing);
+    int col1, row1, col2, row2;
+    const TFormulaCell& anchor = SharedAnchor(stores.Items(sheet), cell.SharedLink(), col1, row1, col2, row2);
+    TFormulaEncoding how;
+    how.Sheet = sheet;
+    how.FileSyntax = true;
+    TEncodedFormula f = Encode(KeptText(anchor), how, TEncodeMode::em2007);
+    Shift2007SharedFormula(std::span<uint8_t>(f.Data).first(f.TokenLength), int(cell.Col) - anchor.Col,
+                           int(int64_t(cell.Row) - anchor.Row));
+    return f;
+}
+
+TEncodedFormula TFormulaHandler::TextFormulaTokens(int sheet, const TFormulaCell& cell) {
+    if (IsSharedMember(cell)) return SharedMemberTokens(sheet, cell);
+    TFormulaEncoding how;
+    how.Sheet = sheet;
+    how.FileSyntax = true;
+    return EncodeFormula(KeptText(cell), how);
+}
+
 std::u16string TFormulaHandler::CellFormula(int sheet, const TFormulaCell& cell, bool fileSyntax) {
+    if (IsSharedMember(cell)) {
+        const TEncodedFormula f = SharedMemberTokens(sheet, cell);
+        TFormulaDecoding how;
+        how.Row = int(cell.Row);
+        how.Col = cell.Col;
+        how.Sheet = sheet;
+        how.FileSyntax = fileSyntax;
+        return DecodeFormula(f.Data, f.TokenLength, how);
+    }
     if (cell.IsText()) return KeptText(cell);
     TCellTokens tokens = TokensOf(cell);
     // A cell that points into an array formula (tExp alone) shows the array's.
@@ -274,16 +331,13 @@ void TFormulaHandler::UnshareFormula(TCellValues& store, TCell& given) {
     if (!cell) return;
     const uint16_t index = cell->SharedLink();
     int col1 = 0, row1 = 0, col2 = 0, row2 = 0;
-    if (index >= store.StringList.size() ||
-        !AreaStrToColRowPlain(store.StringList[index], col1, row1, col2, row2))
-        throw XLSError(SharedFormulaMissing);
-    OrderArea(col1, row1, col2, row2);
-    auto* anchor = dynamic_cast<TFormulaCell*>(store.FindCell(col1, row1));
-    if (!anchor || !anchor->IsText()) throw XLSError(SharedFormulaMissing);
+    const TFormulaCell& anchor = SharedAnchor(store, index, col1, row1, col2, row2);
     TFormulaEncoding how;
     how.Sheet = stores.IndexOf(&store);
     how.FileSyntax = true;
-    const TEncodedFormula f = Encode(KeptText(*anchor), how, TEncodeMode::em2007);
+    const TEncodedFormula f = Encode(KeptText(anchor), how, TEncodeMode::em2007);
+    const int anchorCol = anchor.Col;
+    const int64_t anchorRow = anchor.Row;
     // The members, the anchor and the given cell among them: the stored
     // cells of the area, not every address in it.
     std::vector<TFormulaCell*> members;
@@ -296,8 +350,8 @@ void TFormulaHandler::UnshareFormula(TCellValues& store, TCell& given) {
     }
     for (TFormulaCell* m : members) {
         std::vector<uint8_t> tokens = f.Data;
-        Shift2007SharedFormula(std::span<uint8_t>(tokens).first(f.TokenLength), int(m->Col) - col1,
-                               int(m->Row) - row1);
+        Shift2007SharedFormula(std::span<uint8_t>(tokens).first(f.TokenLength), int(m->Col) - anchorCol,
+                               int(int64_t(m->Row) - anchorRow));
         m->SetFormula(tokens, f.TokenLength);
     }
     store.StringList[index].clear();

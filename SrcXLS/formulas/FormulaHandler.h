@@ -104,6 +104,12 @@ public:
     // cell, and of the array a cell of an array points into; the kept text
     // of an .xlsx formula as it was kept.
     std::u16string CellFormula(int sheet, const TFormulaCell& cell, bool fileSyntax);
+    // The tokens a formula kept as .xlsx text runs with: its text compiled
+    // (the workbook's layout), or for a member of a shared formula, which
+    // has no text of its own, the anchor's formula moved to the member's
+    // cell (2007 layout, with its marker). Raises the encoder's messages and
+    // "Excpected shared formula not found".
+    TEncodedFormula TextFormulaTokens(int sheet, const TFormulaCell& cell);
     // The formula of the cell at (sheet, col, row) in file syntax; raises
     // "Cell is missing/is of wrong type" for a cell that has none.
     std::u16string GetCellFormulaXML(int sheet, int col, int row);
@@ -193,6 +199,12 @@ private:
     bool FunctionName(std::u16string_view name, int& nameIndex, int& externIndex, int& number) override;
 
     TEncodedFormula Encode(std::u16string_view text, const TFormulaEncoding& how, TEncodeMode mode);
+    // The anchor of the shared formula index of store (the cell that holds
+    // its text) and its area; raises "Excpected shared formula not found".
+    TFormulaCell& SharedAnchor(TCellValues& store, uint16_t index, int& col1, int& row1, int& col2,
+                               int& row2);
+    // The member's formula: the anchor's moved to its cell.
+    TEncodedFormula SharedMemberTokens(int sheet, const TFormulaCell& cell);
     bool BIFF8Tokens(int sheet, const TFormulaCell& cell, std::vector<uint8_t>& data, size_t& tokenLength,
                      std::string* why);
     std::u16string SheetNameOf(int index);

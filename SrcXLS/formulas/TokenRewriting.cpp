@@ -194,10 +194,12 @@ void Shift2007SharedFormula(std::span<uint8_t> tokens, int colOffset, int rowOff
     }
     TTokenWalker again(tokens, L::BIFF8);
     while (again.Next(t) == TWalkStatus::Token) {
-        if (t.Layout != L::X2007 || (t.Base != ptg::Ref && t.Base != ptg::Area)) continue;
+        if (t.Layout != L::X2007) continue;
         uint8_t* id = tokens.data() + t.Pos;
         TCorner c[2];
+        // References to other sheets move as those to the own sheet do.
         const int n = Corners(t.Base, t.Layout, id + 1, c);
+        if (n == 0) continue;
         bool inside = true;
         for (int i = 0; i < n; ++i) {
             if (c[i].RowRel) c[i].Row += rowOffset;

@@ -34,6 +34,8 @@ enum TCellType : uint8_t {
 };
 
 constexpr uint16_t NoSharedFormula = 0xFFFF;
+// The option of a formula kept as .xlsx text that is an array formula.
+constexpr uint8_t KeptArrayFormula = 0x80;
 
 class TCell : public TFormattedObject {
 public:

@@ -12,7 +12,7 @@ int ExtColorIndex(const TExtColor& color) {
         return color.Index;
     case eckRGB:
     case eckTheme:
-        return NearestPaletteIndex(color.RGB & 0xFFFFFF);
+        return color.RGB == AutomaticColorMarker ? 64 : NearestPaletteIndexOfRGB(color.RGB & 0xFFFFFF);
     default:
         return 64;
     }
@@ -146,10 +146,13 @@ void TCellFormatEx12::SetHeldFont(TXFont* f) {
 
 void TCellFormatEx12::MirrorToBody() {
     if (fill && !fill->IsGradient()) {
-        TCellFormat::SetFillPattern(fill->PatternType);
         // A solid fill shows its foreground colour.
+        TCellFormat::SetFillPattern(fill->PatternType);
         TCellFormat::SetFillForeColor(ExtColorIndex(fill->FgColor));
         TCellFormat::SetFillBackColor(fill->BgColor.Kind == eckNotSet ? 65 : ExtColorIndex(fill->BgColor));
+        // Setting a colour makes the fill solid: the pattern read stands.
+        if (TCellFormat::GetFillPattern() != fill->PatternType)
+            TCellFormat::SetFillPattern(fill->PatternType);
     } else if (fill && !fill->Gradient->Stops.empty()) {
         TCellFormat::SetFillPattern(1);
         TCellFormat::SetFillForeColor(ExtColorIndex(fill->Gradient->Stops.front().Color));

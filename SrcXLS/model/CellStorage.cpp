@@ -288,6 +288,7 @@ void TCellValues::Clear() {
         if (strings) strings->EndRelease();
     }
     StringList.clear();
+    SharedAnchors.clear();
 }
 
 void TCellValues::SharedFormulaRemoved(TCell& cell) {

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace xls {
@@ -118,8 +119,11 @@ public:
     void DisplayTextTo(const TCell& cell, std::u16string& out);
     void SharedFormulaRemoved(TCell& cell) override;
 
-    // Shared-formula areas the formula services keep per sheet.
+    // Shared-formula areas the formula services keep per sheet, and the
+    // cell (column, row) that holds each one's text, (-1, -1) for its
+    // area's first cell.
     std::vector<std::u16string> StringList;
+    std::vector<std::pair<int, int>> SharedAnchors;
 
 private:
     TCellValuesList* owner;

@@ -1,6 +1,7 @@
 #include "SrcXLS/model/Sheet.h"
 
 #include "SrcXLS/XLSBytes.h"
+#include "SrcXLS/XLSCellRef.h"
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/drawing/ChartModel.h"
@@ -319,8 +320,34 @@ TCellVariant TSheet::GetAsVariant(int col, int row) {
 std::string TSheet::GetAsFormula(int col, int row) {
     auto* f = dynamic_cast<TFormulaCell*>(cells.FindCell(col, row));
     if (!f) throw XLSError(WrongCell);
-    if (f->IsText()) return std::string(f->Data().begin(), f->Data().end());
+    // A member of a shared formula has no text of its own: it is made from the anchor's.
+    if (f->IsText() && f->TokenLength() > 0) return std::string(f->Data().begin(), f->Data().end());
     return WideToUtf8(workbook.Formulas().CellFormulaText(Index(), *f, true));
+}
+
+bool TSheet::ArrayFormulaArea(const TCell& cell, int& col1, int& row1, int& col2, int& row2) {
+    if (const auto* array = dynamic_cast<const TBaseArrayFormulaCell*>(&cell)) {
+        const std::span<const uint8_t> head = array->ArrayData();
+        row1 = GetU16(head.data());
+        row2 = GetU16(head.data() + 2);
+        col1 = head[4];
+        col2 = head[5];
+        OrderArea(col1, row1, col2, row2);
+        return true;
+    }
+    const auto* f = dynamic_cast<const TFormulaCell*>(&cell);
+    if (!f || !f->IsText() || !(f->Options() & KeptArrayFormula)) return false;
+    col1 = col2 = cell.Col;
+    row1 = row2 = int(cell.Row);
+    const auto& kept = packageData.ArrayAreas;
+    if (auto it = kept.find(uint64_t(cell.Row) << 16 | cell.Col); it != kept.end()) {
+        int c1, r1, c2, r2;
+        if (AreaStrToColRowPlain(Utf8ToWide(it->second), c1, r1, c2, r2)) {
+            OrderArea(c1, r1, c2, r2);
+            col1 = c1, row1 = r1, col2 = c2, row2 = r2;
+        }
+    }
+    return true;
 }
 
 void TSheet::GetCellValue(int col, int row, TFormulaValue& value) {

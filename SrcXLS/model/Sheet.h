@@ -166,6 +166,11 @@ public:
     // The formula of a formula cell in file syntax ("." and ","), UTF-8;
     // the kept text of a formula read from an .xlsx file as it was kept.
     std::string GetAsFormula(int col, int row);
+    // The area of the array formula a cell carries or belongs to: the ARRAY
+    // record's for a cell read from a binary file, the kept one for the
+    // formula of an .xlsx array (its own cell when none was kept); false
+    // for any other cell.
+    bool ArrayFormulaArea(const TCell& cell, int& col1, int& row1, int& col2, int& row2);
     void GetCellValue(int col, int row, TFormulaValue& value);
     void GetRefValue(const TFormulaValue& ref, TFormulaValue& value);
     // Computes a formula cell's value (#N/A for any other cell).

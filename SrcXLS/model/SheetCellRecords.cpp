@@ -35,6 +35,9 @@ namespace {
 
 constexpr int MaxBIFFCol = 255;
 constexpr int MaxBIFFRow = 65535;
+// The token of a formula that stands in an array: row and column of the
+// array's first cell follow.
+constexpr uint8_t ExpToken = 0x01;
 // Cell text of files before BIFF8.
 constexpr size_t MaxLabelChars = 255;
 
@@ -43,6 +46,82 @@ void PutDouble(uint8_t* p, double v) {
     std::memcpy(&bits, &v, 8);
     PutU32(p, uint32_t(bits));
     PutU32(p + 4, uint32_t(bits >> 32));
+}
+
+// The array formulas of an .xlsx sheet, kept as text, written as binary
+// arrays: every cell of an area becomes a formula pointing at the area's
+// first cell, whose formula the ARRAY record after it carries.
+struct TKeptArray {
+    int Col1, Row1, Col2, Row2;
+    std::vector<uint8_t> Record; // the ARRAY record's body
+};
+
+class TKeptArrays {
+public:
+    void Collect(TSheet& sheet, TExcelVersion version, int maxRec);
+    // The area a cell stands in, null for none; cells come in row order.
+    const TKeptArray* Find(const TCell& cell);
+
+private:
+    std::vector<TKeptArray> areas; // by first row
+    size_t next = 0;
+    std::vector<const TKeptArray*> open;
+};
+
+void TKeptArrays::Collect(TSheet& sheet, TExcelVersion version, int maxRec) {
+    if (version < TExcelVersion::xvExcel97) return;
+    std::vector<TKeptArray> found;
+    for (const auto& kept : sheet.PackageData().ArrayAreas) {
+        const int col = int(kept.first & 0xFFFF), row = int(kept.first >> 16);
+        TCell* cell = col <= MaxBIFFCol && row <= MaxBIFFRow ? sheet.Cells().FindCell(col, row) : nullptr;
+        auto* f = dynamic_cast<TFormulaCell*>(cell);
+        TKeptArray a;
+        // Only an area whose first cell holds the formula can be written.
+        if (!f || dynamic_cast<TBaseArrayFormulaCell*>(f) ||
+            !sheet.ArrayFormulaArea(*f, a.Col1, a.Row1, a.Col2, a.Row2) || a.Col1 != col || a.Row1 != row ||
+            a.Col2 > MaxBIFFCol || a.Row2 > MaxBIFFRow)
+            continue;
+        std::vector<uint8_t> tokens;
+        size_t tokenLength = 0;
+        if (!sheet.Workbook().Formulas().FormulaTokens(sheet.Index(), *f, version, tokens, tokenLength))
+            continue;
+        a.Record.resize(TBaseArrayFormulaCell::ArrayHeadSize);
+        uint8_t* head = a.Record.data();
+        PutU16(head, uint16_t(a.Row1));
+        PutU16(head + 2, uint16_t(a.Row2));
+        head[4] = uint8_t(a.Col1);
+        head[5] = uint8_t(a.Col2);
+        PutU16(head + 6, sheet.RecalcFormulas ? 0x0002 : 0);
+        PutU16(head + 12, uint16_t(tokenLength));
+        a.Record.insert(a.Record.end(), tokens.begin(), tokens.end());
+        if (a.Record.size() > size_t(maxRec)) continue;
+        found.push_back(std::move(a));
+    }
+    std::sort(found.begin(), found.end(), [](const TKeptArray& x, const TKeptArray& y) {
+        return x.Row1 != y.Row1 ? x.Row1 < y.Row1 : x.Col1 < y.Col1;
+    });
+    // An area that overlaps one before it is left out.
+    std::vector<const TKeptArray*> before;
+    areas.reserve(found.size());
+    for (TKeptArray& a : found) {
+        std::erase_if(before, [&](const TKeptArray* b) { return b->Row2 < a.Row1; });
+        const bool overlaps = std::any_of(before.begin(), before.end(), [&](const TKeptArray* b) {
+            return b->Col1 <= a.Col2 && a.Col1 <= b->Col2;
+        });
+        if (overlaps) continue;
+        areas.push_back(std::move(a));
+        before.push_back(&areas.back());
+    }
+}
+
+const TKeptArray* TKeptArrays::Find(const TCell& cell) {
+    if (areas.empty()) return nullptr;
+    const int row = int(cell.Row), col = cell.Col;
+    while (next < areas.size() && areas[next].Row1 <= row) open.push_back(&areas[next++]);
+    std::erase_if(open, [&](const TKeptArray* a) { return a->Row2 < row; });
+    for (const TKeptArray* a : open)
+        if (a->Col1 <= col && col <= a->Col2) return a;
+    return nullptr;
 }
 
 class TCellWriter {
@@ -77,6 +156,9 @@ private:
     // this version (its cached value is written).
     bool TokensOf(const TFormulaCell& cell);
     void WriteFormula(TFormulaCell& cell);
+    void EmitFormula(const TCell& cell, const uint8_t* result, const std::u16string* text,
+                     std::span<const uint8_t> array);
+    void WriteInArray(TCell& cell, const TKeptArray& a);
     void WriteFormulaValue(TFormulaCell& cell);
     void WriteStringRecord(const std::u16string& text);
     void Counted();
@@ -92,6 +174,9 @@ private:
     int sheetIndex;
     std::vector<uint8_t> tokens;
     size_t tokenLength = 0;
+    TKeptArrays keptArrays;
+    // The ARRAY record the formula being written carries.
+    std::span<const uint8_t> arrayRecord;
 };
 
 bool TCellWriter::TokensOf(const TFormulaCell& cell) {
@@ -277,15 +362,7 @@ void TCellWriter::WriteFormulaValue(TFormulaCell& cell) {
 
 // Called after TokensOf gave the formula's tokens.
 void TCellWriter::WriteFormula(TFormulaCell& cell) {
-    // BIFF4: no chain field before the token length.
-    const size_t head = version == TExcelVersion::xvExcel40 ? 18 : 22;
-    size_t length = head + tokens.size();
-    if (length > size_t(maxRec))
-        throw XLSError("Formula too long in cell " + std::to_string(cell.Row) + ":" +
-                       std::to_string(cell.Col));
-    std::vector<uint8_t> b(length);
-    Head(b.data(), cell);
-    uint8_t* result = b.data() + 6;
+    uint8_t result[8] = {};
     const std::u16string* text = nullptr;
     switch (cell.CellType()) {
     case ctNumberFormula:
@@ -320,19 +397,81 @@ void TCellWriter::WriteFormula(TFormulaCell& cell) {
         result[2] = ErrorIndexToCode(static_cast<TErrorFormulaCell&>(cell).Value);
         PutU16(result + 6, 0xFFFF);
     }
+    const auto* array = dynamic_cast<TBaseArrayFormulaCell*>(&cell);
+    EmitFormula(cell, result, text, array && array->ArrayOptions == 0 ? array->ArrayData() : arrayRecord);
+}
+
+// FORMULA with the tokens TokensOf (or WriteInArray) gave, then the
+// array's ARRAY record when the cell carries one, then the text result.
+void TCellWriter::EmitFormula(const TCell& cell, const uint8_t* result, const std::u16string* text,
+                              std::span<const uint8_t> array) {
+    // BIFF4: no chain field before the token length.
+    const size_t head = version == TExcelVersion::xvExcel40 ? 18 : 22;
+    size_t length = head + tokens.size();
+    if (length > size_t(maxRec))
+        throw XLSError("Formula too long in cell " + std::to_string(cell.Row) + ":" +
+                       std::to_string(cell.Col));
+    std::vector<uint8_t> b(length);
+    Head(b.data(), cell);
+    std::copy(result, result + 8, b.begin() + 6);
     PutU16(b.data() + 14, sheet.RecalcFormulas ? 0x0002 : 0);
     PutU16(b.data() + head - 2, uint16_t(tokenLength));
     std::copy(tokens.begin(), tokens.end(), b.begin() + ptrdiff_t(head));
     TSheet::WriteRecord(stream, version == TExcelVersion::xvExcel40 ? biff::FORMULA4 : biff::FORMULA,
                         b.data(), uint16_t(b.size()));
-
-    auto* array = dynamic_cast<TBaseArrayFormulaCell*>(&cell);
-    if (array && array->ArrayOptions == 0) {
-        auto data = array->ArrayData();
-        if (data.size() > size_t(maxRec)) throw XLSError("ARRAY record too long");
-        TSheet::WriteRecord(stream, biff::ARRAY, data.data(), uint16_t(data.size()));
+    if (!array.empty()) {
+        if (array.size() > size_t(maxRec)) throw XLSError("ARRAY record too long");
+        TSheet::WriteRecord(stream, biff::ARRAY, array.data(), uint16_t(array.size()));
     }
     if (text) WriteStringRecord(*text);
+}
+
+// A cell of a kept .xlsx array: a formula pointing at the area's first
+// cell, with the value the cell holds as its result.
+void TCellWriter::WriteInArray(TCell& cell, const TKeptArray& a) {
+    tokens = {ExpToken, 0, 0, 0, 0};
+    PutU16(tokens.data() + 1, uint16_t(a.Row1));
+    PutU16(tokens.data() + 3, uint16_t(a.Col1));
+    tokenLength = tokens.size();
+    const bool first = int(cell.Col) == a.Col1 && int(cell.Row) == a.Row1;
+    if (cell.IsFormula()) {
+        arrayRecord = first ? std::span<const uint8_t>(a.Record) : std::span<const uint8_t>();
+        WriteFormula(static_cast<TFormulaCell&>(cell));
+        arrayRecord = {};
+        return;
+    }
+    uint8_t result[8] = {};
+    std::u16string text;
+    bool hasText = false;
+    double v = 0;
+    switch (cell.CellType()) {
+    case ctInteger:
+    case ctFloat:
+        cell.GetNumber(v);
+        PutDouble(result, v);
+        break;
+    case ctString:
+        text = static_cast<TStringCell&>(cell).Text();
+        hasText = true;
+        result[0] = text.empty() ? 3 : 0;
+        PutU16(result + 6, 0xFFFF);
+        break;
+    case ctBoolean:
+        result[0] = 1;
+        result[2] = static_cast<TBooleanCell&>(cell).Value ? 1 : 0;
+        PutU16(result + 6, 0xFFFF);
+        break;
+    case ctError:
+        result[0] = 2;
+        result[2] = ErrorIndexToCode(static_cast<TErrorCell&>(cell).ErrorIndex);
+        PutU16(result + 6, 0xFFFF);
+        break;
+    default: // blank: an empty text
+        result[0] = 3;
+        PutU16(result + 6, 0xFFFF);
+        break;
+    }
+    EmitFormula(cell, result, hasText ? &text : nullptr, {});
 }
 
 void TCellWriter::Counted() {
@@ -344,10 +483,17 @@ void TCellWriter::Counted() {
 
 void TCellWriter::Run() {
     TCellValues& cells = sheet.Cells();
+    keptArrays.Collect(sheet, version, maxRec);
     cells.BeginIterate();
     while (TCell* cell = cells.NextCell()) {
         if (cell->Col > MaxBIFFCol || cell->Row > uint32_t(MaxBIFFRow)) {
             FlushRK();
+            continue;
+        }
+        if (const TKeptArray* a = keptArrays.Find(*cell); a && !dynamic_cast<TBaseArrayFormulaCell*>(cell)) {
+            FlushRK();
+            WriteInArray(*cell, *a);
+            Counted();
             continue;
         }
         TCellType type = cell->CellType();

@@ -10,6 +10,7 @@
 #include "support_files.h"
 #include "support_oracle.h"
 #include "support_state.h"
+#include "support_values.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,8 @@
 #include <sstream>
 
 using namespace xls;
+using testvalues::Same;
+using testvalues::Text;
 namespace fs = std::filesystem;
 
 namespace {
@@ -39,37 +42,6 @@ struct UsRegional {
     ~UsRegional() { platform::SetRegional(saved); }
     platform::RegionalSettings saved;
 };
-
-std::string Text(const TFormulaValue& v) {
-    char buf[64];
-    switch (v.ValType) {
-    case fvFloat:
-        std::snprintf(buf, sizeof buf, "%.15g", v.Float);
-        return buf;
-    case fvBoolean:
-        return v.Boolean ? "TRUE" : "FALSE";
-    case fvError:
-        return WideToUtf8(ErrorFileText(v.Error));
-    case fvString:
-        return WideToUtf8(v.Text);
-    default:
-        return "";
-    }
-}
-
-// Numbers within 1e-9 relative; anything else as text.
-bool Same(const std::string& ours, const std::string& theirs, double tolerance = 1e-9) {
-    if (ours == theirs) return true;
-    // LibreOffice writes the booleans of number cells as 1 and 0, and the
-    // error of a bad argument as Err:502.
-    if ((ours == "TRUE" && theirs == "1") || (ours == "FALSE" && theirs == "0")) return true;
-    if (ours == "#NUM!" && theirs == "Err:502") return true;
-    char* end1;
-    char* end2;
-    const double a = std::strtod(ours.c_str(), &end1), b = std::strtod(theirs.c_str(), &end2);
-    if (ours.empty() || theirs.empty() || *end1 || *end2) return false;
-    return std::fabs(a - b) <= tolerance * std::max(1.0, std::fabs(b));
-}
 
 } // namespace
 
@@ -225,37 +197,10 @@ void WriteEdgeBook(const std::string& file) {
     book.Write();
 }
 
-// The fields of a CSV line (quotes taken off).
-std::vector<std::string> CsvFields(const std::string& line) {
-    std::vector<std::string> out(1);
-    bool quoted = false;
-    for (size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (c == '"') {
-            if (quoted && i + 1 < line.size() && line[i + 1] == '"') {
-                out.back() += '"';
-                ++i;
-            } else {
-                quoted = !quoted;
-            }
-        } else if (c == ',' && !quoted) {
-            out.emplace_back();
-        } else if (c != '\r') {
-            out.back() += c;
-        }
-    }
-    return out;
-}
-
 // Column C of a CSV file, row by row.
 std::vector<std::string> ColumnC(const std::string& csv) {
     std::vector<std::string> out;
-    std::stringstream lines(csv);
-    std::string line;
-    while (std::getline(lines, line)) {
-        const auto f = CsvFields(line);
-        out.push_back(f.size() > 2 ? f[2] : "");
-    }
+    for (const auto& f : oracle::CsvRows(csv)) out.push_back(f.size() > 2 ? f[2] : "");
     return out;
 }
 

@@ -148,6 +148,32 @@ std::vector<std::vector<std::string>> SheetRanges(const std::string& reader,
     return result;
 }
 
+std::vector<std::vector<std::string>> CsvRows(const std::string& csv) {
+    std::vector<std::vector<std::string>> rows;
+    std::stringstream lines(csv);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::vector<std::string>& out = rows.emplace_back(1);
+        bool quoted = false;
+        for (size_t i = 0; i < line.size(); ++i) {
+            const char c = line[i];
+            if (c == '"') {
+                if (quoted && i + 1 < line.size() && line[i + 1] == '"') {
+                    out.back() += '"';
+                    ++i;
+                } else {
+                    quoted = !quoted;
+                }
+            } else if (c == ',' && !quoted) {
+                out.emplace_back();
+            } else if (c != '\r') {
+                out.back() += c;
+            }
+        }
+    }
+    return rows;
+}
+
 TRun GnumericCsv(const std::string& file, const std::string& csvFile) {
     TRun r = Run("ssconvert --export-type=Gnumeric_stf:stf_csv " + Quote(file) + " " + Quote(csvFile));
     if (r.Status == 0) r.Output = testfiles::Slurp(csvFile);

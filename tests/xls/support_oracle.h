@@ -67,6 +67,9 @@ std::string SheetJSDir();
 std::vector<std::vector<std::string>> SheetRanges(const std::string& reader,
                                                   const std::vector<std::string>& files);
 
+// The rows of a CSV text, each split into its fields (quotes taken off).
+std::vector<std::vector<std::string>> CsvRows(const std::string& csv);
+
 // The first sheet as CSV through ssconvert.
 TRun GnumericCsv(const std::string& file, const std::string& csvFile);
 // Whether the text holds the line (a dump line or part of one).

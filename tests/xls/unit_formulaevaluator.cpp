@@ -336,6 +336,92 @@ TEST_F(Evaluator, BadTokens) {
     EXPECT_EQ(Text(v), "#NAME?");
 }
 
+namespace {
+
+// An array formula as a binary file holds it over cols col1..col2, rows
+// row1..row2: every cell an array cell pointing at the first.
+void PutArray(TTabrix4& book, std::u16string_view text, int col1, int row1, int col2, int row2) {
+    const TEncodedFormula f = Encode(book, text);
+    std::vector<uint8_t> record(14);
+    PutU16(record.data(), uint16_t(row1));
+    PutU16(record.data() + 2, uint16_t(row2));
+    record[4] = uint8_t(col1);
+    record[5] = uint8_t(col2);
+    PutU16(record.data() + 12, uint16_t(f.TokenLength));
+    record.insert(record.end(), f.Data.begin(), f.Data.end());
+    std::vector<uint8_t> exp = {0x01, 0, 0, 0, 0};
+    PutU16(exp.data() + 1, uint16_t(row1));
+    PutU16(exp.data() + 3, uint16_t(col1));
+    for (int r = row1; r <= row2; ++r)
+        for (int c = col1; c <= col2; ++c)
+            book.GetSheet(0).PutArrayFormulaNumber(c, r, 15, int(exp.size()), exp,
+                                                   r == row1 && c == col1 ? 0 : 1, record, 0);
+}
+
+struct TArrayCase {
+    const char16_t* Formula;
+    int Cols, Rows;                  // of the area, from J1
+    std::vector<const char*> Values; // row by row
+};
+
+// As LibreOffice and gnumeric compute the same array formulas.
+const TArrayCase ArrayCases[] = {
+    {u"E1:E3*2", 1, 3, {"20", "40", "60"}},
+    {u"SUM(E1:E3*E3:E5)", 1, 1, {"2600"}},
+    {u"E1:E2*{1,2}", 2, 3, {"10", "20", "20", "40", "#N/A", "#N/A"}},
+    {u"E1:E2", 2, 3, {"10", "10", "20", "20", "#N/A", "#N/A"}},
+    {u"SUM(IF(E1:E5>25,E1:E5,0))", 1, 1, {"120"}},
+    {u"ROUND(E1:E3/7,1)", 1, 3, {"1.4", "2.9", "4.3"}},
+    {u"-E1:E2&F1:F2", 1, 2, {"\"-10a\"", "\"-20b\""}},
+    {u"1/(E1:E2-10)", 1, 2, {"#DIV/0!", "0.1"}},
+    {u"SUM(A1:A4*2)", 1, 1, {"#VALUE!"}},
+    {u"AND(E1:E3>5)", 1, 1, {"TRUE"}},
+    {u"1+1", 2, 1, {"2", "2"}},
+};
+
+} // namespace
+
+TEST_F(Evaluator, ArrayFormulasGiveEachCellItsElement) {
+    Regional us(UsSettings());
+    for (const TArrayCase& c : ArrayCases) {
+        SCOPED_TRACE(WideToUtf8(c.Formula));
+        PutArray(book, c.Formula, 9, 0, 9 + c.Cols - 1, c.Rows - 1);
+        const auto ev = book.MakeEvaluator();
+        for (int r = 0; r < c.Rows; ++r)
+            for (int k = 0; k < c.Cols; ++k) {
+                TFormulaValue v;
+                ev->CalculateCell(0, 9 + k, r, v);
+                EXPECT_EQ(Text(v), c.Values[size_t(r * c.Cols + k)]) << "row " << r << " column " << k;
+            }
+        for (int r = 0; r < c.Rows; ++r)
+            for (int k = 0; k < c.Cols; ++k) book.GetSheet(0).DeleteCell(9 + k, r);
+    }
+    TSheet& data = book.GetSheet(0);
+    // A further cell whose result was a boolean points at the array from a
+    // plain formula cell.
+    PutArray(book, u"E1:E3>15", 9, 0, 9, 2);
+    const std::vector<uint8_t> exp = {0x01, 0, 0, 9, 0};
+    TFormulaResult cached;
+    data.PutFormula(ctBooleanFormula, 9, 1, 15, 5, exp, cached);
+    TFormulaValue v;
+    book.MakeEvaluator()->CalculateCell(0, 9, 1, v);
+    EXPECT_EQ(Text(v), "TRUE");
+    // The array formula of an .xlsx file stands in its first cell only.
+    data.PutFormulaText(ctNumberFormula, 11, 0, 15, "E1:E3*2", NoSharedFormula, KeptArrayFormula, cached);
+    data.PackageData().ArrayAreas[11] = "L1:L3";
+    data.PutFormulaText(ctNumberFormula, 12, 0, 15, "SUM(E1:E3*E3:E5)", NoSharedFormula, KeptArrayFormula,
+                        cached);
+    const auto ev = book.MakeEvaluator();
+    ev->CalculateCell(0, 11, 0, v);
+    EXPECT_EQ(Text(v), "20");
+    ev->CalculateCell(0, 12, 0, v);
+    EXPECT_EQ(Text(v), "2600");
+    // Arrays larger than the evaluator makes give #NUM!.
+    PutArray(book, u"SUM(A1:IV65536*2)", 13, 0, 13, 0);
+    ev->CalculateCell(0, 13, 0, v);
+    EXPECT_EQ(Text(v), "#NUM!");
+}
+
 TEST_F(Evaluator, OtherFunctionsGoToOnFunction) {
     std::vector<std::string> calls;
     book.OnFunction = [&](TTabrix4&, std::u16string_view name, std::vector<TFormulaValue>& args,

@@ -4,6 +4,7 @@
 // refused copy changing nothing), and the tokens the cell writer gets for
 // formulas of other layouts.
 #include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSCellRef.h"
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/model/Cell.h"
@@ -143,6 +144,65 @@ TEST_F(FormulaBook, SharedFormulasOfPackagesAreDissolved) {
     EXPECT_EQ(back->GetSheet(0).GetAsFormula(1, 3), "A4+1");
     EXPECT_EQ(back->GetSheet(0).GetCellType(3, 1), ctFloat);
     EXPECT_EQ(back->GetSheet(0).GetAsFloat(3, 1), 5);
+}
+
+TEST_F(FormulaBook, MembersOfSharedFormulasTakeTheAnchorsFormulaMoved) {
+    // Each recipe: the anchor's text at (col, row), the shared area, and
+    // members with the formula each must show.
+    struct TMember {
+        int Col, Row;
+        const char* Formula;
+    };
+    struct {
+        const char* Anchor;
+        int Col, Row;
+        const char16_t* Area;
+        std::vector<TMember> Members;
+    } recipes[] = {
+        {"A1*2", 1, 0, u"B1:B4", {{1, 1, "A2*2"}, {1, 3, "A4*2"}}},
+        {"$A$1+A1+A$1+$A1", 2, 0, u"C1:D2", {{3, 0, "$A$1+B1+B$1+$A1"}, {3, 1, "$A$1+B2+B$1+$A2"}}},
+        {"SUM(A1:A2)&Sheet2!B1", 4, 1, u"E2:E3", {{4, 2, "SUM(A2:A3)&Sheet2!B2"}}},
+        // An anchor that is not the area's first cell: the reader says
+        // where it stands.
+        {"A5-1", 6, 4, u"F5:G6", {{5, 5, "#REF!-1"}, {6, 5, "A6-1"}}},
+    };
+    TSheet& sheet = book.GetSheet(0);
+    book.Sheets().Add(0).SetName(u"Sheet2");
+    TCellValues& cells = sheet.Cells();
+    TFormulaResult r;
+    for (uint16_t index = 0; index < std::size(recipes); ++index) {
+        const auto& recipe = recipes[index];
+        cells.StringList.push_back(recipe.Area);
+        int col1, row1, col2, row2;
+        ASSERT_TRUE(AreaStrToColRowPlain(recipe.Area, col1, row1, col2, row2));
+        cells.SharedAnchors.push_back(col1 == recipe.Col && row1 == recipe.Row
+                                          ? std::make_pair(-1, -1)
+                                          : std::make_pair(recipe.Col, recipe.Row));
+        sheet.PutFormulaText(ctNumberFormula, recipe.Col, recipe.Row, 15, recipe.Anchor, index, 0, r);
+        for (const TMember& m : recipe.Members)
+            sheet.PutFormulaText(ctNumberFormula, m.Col, m.Row, 15, "", index, 0, r);
+    }
+    for (const auto& recipe : recipes)
+        for (const TMember& m : recipe.Members) {
+            EXPECT_EQ(Text(0, m.Col, m.Row), m.Formula) << recipe.Anchor;
+            EXPECT_EQ(WideToUtf8(formulas.GetCellFormulaXML(0, m.Col, m.Row)), m.Formula);
+        }
+    // The members compute with their own references.
+    sheet.SetAsFloat(0, 0, 1.5);
+    sheet.SetAsFloat(0, 3, 4);
+    TFormulaValue v;
+    sheet.CalculateCell(1, 3, v);
+    EXPECT_EQ(v.Float, 8);
+    // Written as a binary workbook, every member is a formula of its own.
+    const auto back = RoundTrip();
+    for (const auto& recipe : recipes)
+        for (const TMember& m : recipe.Members)
+            EXPECT_EQ(back->GetSheet(0).GetAsFormula(m.Col, m.Row), m.Formula) << recipe.Anchor;
+    // A member whose anchor is gone says so.
+    cells.StringList.push_back(u"H1:H2");
+    sheet.PutFormulaText(ctNumberFormula, 7, 1, 15, "", uint16_t(cells.StringList.size() - 1), 0, r);
+    EXPECT_THROW(Text(0, 7, 1), XLSError);
+    EXPECT_THROW(sheet.CalculateCell(7, 1, v), XLSError);
 }
 
 TEST_F(FormulaBook, CopiedAndMovedFormulasMoveTheirReferences) {

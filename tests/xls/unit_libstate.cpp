@@ -28,10 +28,12 @@ TEST(Colors, NearestPaletteAndTint) {
     EXPECT_EQ(NearestPaletteIndex(0x0000FF), 10); // also entry 35's value: the first wins
     EXPECT_EQ(NearestPaletteIndex(0xFFFF00), 15);
     EXPECT_EQ(NearestPaletteIndex(0x0101FE), 10);
+    // Package colours come as RRGGBB: red stays red, blue blue.
+    EXPECT_EQ(NearestPaletteIndexOfRGB(0xFF0000), 10);
+    EXPECT_EQ(NearestPaletteIndexOfRGB(0x0000FF), 12);
+    EXPECT_EQ(NearestPaletteIndexOfRGB(0xFEFF01), 13);
     EXPECT_EQ(ClampColorIndex(64), 64);
     EXPECT_EQ(ClampColorIndex(200), 64);
-    EXPECT_EQ(ApplyTint(0x10F080, 0.5), 0x90FFFFu);
-    EXPECT_EQ(ApplyTint(0x10F080, -0.5), 0x007000u); // 127.5 rounds to even 128
     EXPECT_EQ(CmToEmu(2.54), 914400);
     EXPECT_DOUBLE_EQ(EmuToCm(360000), 1.0);
 
@@ -46,13 +48,47 @@ TEST(Colors, NearestPaletteAndTint) {
     c.Value = 0xAB123456;
     EXPECT_EQ(ResolveExtColor(c), 0x123456u);
     c.Kind = eckTheme;
-    c.Value = 5;
-    EXPECT_EQ(ResolveExtColor(c), 0x4F81BDu);
     c.Value = 40;
     EXPECT_EQ(ResolveExtColor(c), AutomaticColorMarker);
     c.Value = 1;
     c.Tint = 0.2;
     EXPECT_EQ(ResolveExtColor(c), 0x333333u);
+}
+
+// Theme numbers as the theme part orders its colours, and tints as
+// LibreOffice applies them (its conversion of the same package to .xls).
+TEST(Colors, ThemeNumbersAndTintsAsLibreOfficeConverts) {
+    const uint32_t theme[] = {0xFFFFFF, 0x000000, 0xEEECE1, 0x1F497D, 0x4F81BD, 0xC0504D,
+                              0x9BBB59, 0x8064A2, 0x4BACC6, 0xF79646, 0x0000FF, 0x800080};
+    TExtColor c;
+    c.Kind = eckTheme;
+    for (uint32_t i = 0; i < 12; ++i) {
+        c.Value = i;
+        EXPECT_EQ(ResolveExtColor(c), theme[i]) << "theme " << i;
+    }
+    TThemeColors own = DefaultThemeColors();
+    own[4] = 0x5B9BD5;
+    c.Value = 4;
+    EXPECT_EQ(ResolveExtColor(c, own), 0x5B9BD5u);
+
+    const struct {
+        uint32_t Value; // theme number
+        double Tint;
+        uint32_t Expected;
+    } tints[] = {
+        {4, 0.4, 0x95B3D7},   {5, 0.4, 0xD99694},  {4, -0.25, 0x376092}, {5, -0.25, 0x953735},
+        {4, 0.8, 0xDCE6F2},   {5, 0.8, 0xF2DCDB},  {4, -0.5, 0x254061},  {5, -0.5, 0x632523},
+        {4, 0.6, 0xB9CDE5},   {5, 0.6, 0xE6B9B8},  {0, -0.5, 0x808080},  {1, 0.5, 0x808080},
+        {0, -0.05, 0xF2F2F2}, {1, 0.35, 0x595959}, {0, -0.15, 0xD9D9D9}, {1, 0.25, 0x404040},
+        {2, -0.1, 0xDDD9C3},  {3, 0.4, 0x558ED5},  {9, -0.25, 0xE46C0A},
+    };
+    for (const auto& t : tints) {
+        c.Value = t.Value;
+        c.Tint = t.Tint;
+        EXPECT_EQ(ResolveExtColor(c), t.Expected) << "theme " << t.Value << " tint " << t.Tint;
+    }
+    // The luminance alone moves, whatever the byte order.
+    EXPECT_EQ(ApplyTint(0xBD814F, 0.4), 0xD7B395u);
 }
 
 TEST(BucketList, AddFindDeleteClear) {

@@ -1,0 +1,452 @@
+// Workbooks copied from one format to the other keep their formats, and what
+// a copy cannot carry is named: packages written by openpyxl, XlsxWriter,
+// LibreOffice and gnumeric copied to .xls keep their colours (as
+// LibreOffice's own conversion sees them, to the nearest palette entry),
+// their patterns and their outline levels (as xlrd, openpyxl and gnumeric
+// see them); a binary workbook copied to a package keeps them too. Packages
+// written back keep every relationship pointing at a part, leave a damaged
+// entry out with a warning, and pass "unzip -t".
+#include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSText.h"
+#include "SrcXLS/formats/XLSXRelations.h"
+#include "SrcXLS/formats/XLSZip.h"
+#include "SrcXLS/model/Cell.h"
+#include "support_files.h"
+#include "support_oracle.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+
+using namespace xls;
+namespace fs = std::filesystem;
+
+namespace {
+
+bool Installed(const std::string& program) {
+    return oracle::Run(program + " --version", 60).Status == 0;
+}
+
+// LibreOffice converts the files into outDir ("xls", "xlsx", "csv").
+void LibreOffice(const std::vector<std::string>& files, const std::string& outDir,
+                 const std::string& format) {
+    fs::create_directories(outDir);
+    oracle::LibreOfficeConvert(files, outDir, format);
+}
+
+void Gnumeric(const std::string& in, const std::string& out) {
+    oracle::Run("ssconvert " + oracle::Quote(in) + " " + oracle::Quote(out));
+}
+
+// One file's facts as the oracle script printed them: "cell r c" -> its
+// fields by name, "value r c", "level r", "note r c".
+struct TFacts {
+    std::string Error;
+    std::map<std::string, std::map<std::string, std::string>> Cells;
+    std::map<std::string, std::string> Values, Levels, Notes;
+    std::string Field(const std::string& cell, const std::string& name) const {
+        auto c = Cells.find(cell);
+        if (c == Cells.end()) return "(no cell)";
+        auto f = c->second.find(name);
+        return f == c->second.end() ? "(none)" : f->second;
+    }
+};
+
+std::map<std::string, TFacts> Oracle(const std::string& mode, const std::vector<std::string>& files) {
+    std::string command =
+        "/usr/bin/python3 " + oracle::Quote(oracle::ScriptPath("convert_oracle.py")) + " " + mode;
+    for (const std::string& f : files) command += " " + oracle::Quote(f);
+    std::stringstream lines(oracle::Run(command, 300).Output);
+    std::map<std::string, TFacts> out;
+    TFacts* current = nullptr;
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::stringstream words(line);
+        std::string kind, a, b;
+        words >> kind;
+        if (kind == "file") {
+            current = &out[line.substr(5)];
+            continue;
+        }
+        if (!current) continue;
+        if (kind == "error") {
+            current->Error = line;
+        } else if (kind == "cell") {
+            words >> a >> b;
+            auto& fields = current->Cells[a + " " + b];
+            std::string field;
+            while (words >> field)
+                if (size_t eq = field.find('='); eq != field.npos)
+                    fields[field.substr(0, eq)] = field.substr(eq + 1);
+        } else if (kind == "value") {
+            words >> a >> b;
+            std::string v;
+            words >> v;
+            current->Values[a + " " + b] = v;
+        } else if (kind == "level") {
+            words >> a >> b;
+            current->Levels[a] = b;
+        } else if (kind == "note") {
+            words >> a >> b;
+            std::string text;
+            std::getline(words, text);
+            current->Notes[a + " " + b] = text.empty() ? text : text.substr(1);
+        }
+    }
+    return out;
+}
+
+// A workbook read and written in the format of out's extension; the
+// warnings of the read and of the write.
+std::vector<std::string> Copy(const std::string& in, const std::string& out) {
+    TTabrix4 book;
+    book.SetFilename(fs::path(in).u16string());
+    book.Read();
+    std::vector<std::string> warnings = book.Warnings();
+    const bool package = fs::path(out).extension() == ".xlsx";
+    book.SetVersion(package ? TExcelVersion::xvExcel2007 : TExcelVersion::xvExcel97);
+    book.SetFilename(fs::path(out).u16string());
+    book.Write();
+    warnings.insert(warnings.end(), book.Warnings().begin(), book.Warnings().end());
+    return warnings;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const std::string& l : lines) out += l + "\n";
+    return out;
+}
+
+// The entries of a package in their order, with their bytes.
+std::vector<std::pair<std::string, std::string>> Entries(const std::string& path) {
+    std::string bytes = testfiles::Slurp(path);
+    std::vector<uint8_t> data(bytes.begin(), bytes.end());
+    TXLSZipArchive zip;
+    zip.OpenBuffer(data);
+    std::vector<std::pair<std::string, std::string>> out;
+    for (int i = 0; i < zip.Count(); ++i) out.emplace_back(zip.EntryName(i), zip.ExtractIndex(i));
+    return out;
+}
+
+// A written package: sound to unzip, every folder's entry before the
+// folder's parts, every internal relationship naming a part that is there.
+void ExpectSoundPackage(const std::string& path) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(oracle::Run("unzip -tq " + oracle::Quote(path)).Status, 0) << "unzip -t fails";
+    std::set<std::string> names, folders;
+    for (const auto& [name, data] : Entries(path)) {
+        const size_t slash = name.rfind('/', name.size() - 2);
+        if (slash != name.npos) {
+            EXPECT_TRUE(folders.count(name.substr(0, slash + 1))) << name << " before its folder";
+        }
+        if (!name.empty() && name.back() == '/')
+            folders.insert(name);
+        else
+            names.insert(name);
+    }
+    for (const auto& [name, data] : Entries(path)) {
+        if (name.size() < 5 || name.substr(name.size() - 5) != ".rels") continue;
+        // The part a relationships part belongs to.
+        const size_t at = name.rfind("_rels/");
+        const std::string source = name.substr(0, at) + name.substr(at + 6, name.size() - at - 11);
+        std::smatch m;
+        for (std::string s = data; std::regex_search(s, m, std::regex("<Relationship [^>]*>"));
+             s = m.suffix()) {
+            const std::string rel = m[0];
+            if (rel.find("TargetMode=\"External\"") != rel.npos) continue;
+            std::smatch t;
+            ASSERT_TRUE(std::regex_search(rel, t, std::regex("Target=\"([^\"]*)\"")));
+            const std::string part = ResolvePartName(source, std::string(t[1]));
+            EXPECT_TRUE(names.count(part)) << name << " names " << t[1] << ": " << part << " is missing";
+        }
+    }
+}
+
+struct TRecipe {
+    const char* Name;     // the package in the scratch folder
+    bool LibreOfficeSees; // LibreOffice's conversion is the oracle of its colours
+};
+
+// The recipes and the packages LibreOffice and gnumeric make of openpyxl's.
+std::vector<TRecipe> MakeRecipes(const testfiles::ScratchDir& dir) {
+    if (oracle::Run("/usr/bin/python3 " + oracle::Quote(oracle::ScriptPath("convert_oracle.py")) + " make " +
+                    oracle::Quote(dir.Path()))
+            .Status != 0)
+        return {};
+    LibreOffice({dir.File("openpyxl.xlsx")}, dir.File("lo-xlsx"), "xlsx");
+    if (testfiles::Exists(dir.File("lo-xlsx/openpyxl.xlsx")))
+        fs::copy_file(dir.File("lo-xlsx/openpyxl.xlsx"), dir.File("libreoffice.xlsx"));
+    Gnumeric(dir.File("openpyxl.xlsx"), dir.File("gnumeric.xlsx"));
+    return {{"openpyxl.xlsx", true},   {"owntheme.xlsx", true},    {"notheme.xlsx", false},
+            {"xlsxwriter.xlsx", true}, {"libreoffice.xlsx", true}, {"gnumeric.xlsx", true}};
+}
+
+} // namespace
+
+// Fonts and fills in RGB, theme and tinted theme colours become the palette
+// entry nearest to the colour LibreOffice sees; pattern fills keep their
+// pattern and pattern colour; outline levels reach the rows. Then the .xls
+// goes back to a package, and gnumeric reads the .xls as xlrd does.
+TEST(ConvertFormats, PackageFormatsReachTheBinaryFileAndComeBack) {
+    if (!Installed("soffice")) GTEST_SKIP() << "LibreOffice is not installed";
+    if (!Installed("ssconvert")) GTEST_SKIP() << "gnumeric is not installed";
+    testfiles::ScratchDir dir;
+    const std::vector<TRecipe> recipes = MakeRecipes(dir);
+    ASSERT_FALSE(recipes.empty()) << "the recipes were not made";
+    std::vector<std::string> sources, lo;
+    for (const TRecipe& r : recipes) {
+        ASSERT_TRUE(testfiles::Exists(dir.File(r.Name))) << r.Name << " was not made";
+        sources.push_back(dir.File(r.Name));
+    }
+    LibreOffice(sources, dir.File("lo"), "xls");
+    std::vector<std::string> ours, back, gnumeric;
+    for (const TRecipe& r : recipes) {
+        const std::string stem = fs::path(r.Name).stem().string();
+        ours.push_back(dir.File(stem + ".ours.xls"));
+        back.push_back(dir.File(stem + ".back.xlsx"));
+        gnumeric.push_back(dir.File(stem + ".gnumeric.xlsx"));
+        ASSERT_NO_THROW(Copy(dir.File(r.Name), ours.back())) << r.Name;
+        ASSERT_NO_THROW(Copy(ours.back(), back.back())) << r.Name;
+        Gnumeric(ours.back(), gnumeric.back());
+        if (r.LibreOfficeSees) lo.push_back(dir.File("lo/" + stem + ".xls"));
+    }
+    std::vector<std::string> binaries = ours;
+    binaries.insert(binaries.end(), lo.begin(), lo.end());
+    std::vector<std::string> packages = sources;
+    packages.insert(packages.end(), back.begin(), back.end());
+    packages.insert(packages.end(), gnumeric.begin(), gnumeric.end());
+    const auto xlrd = Oracle("xls", binaries);
+    const auto openpyxl = Oracle("xlsx", packages);
+
+    const TFacts& openpyxlOurs = xlrd.at(dir.File("openpyxl.ours.xls"));
+    for (size_t i = 0; i < recipes.size(); ++i) {
+        const TRecipe& r = recipes[i];
+        SCOPED_TRACE(r.Name);
+        ASSERT_TRUE(xlrd.count(ours[i]) && xlrd.at(ours[i]).Error.empty()) << "xlrd did not read our .xls";
+        ASSERT_TRUE(openpyxl.count(sources[i]) && openpyxl.at(sources[i]).Error.empty()) << "openpyxl failed";
+        const TFacts& got = xlrd.at(ours[i]);
+        const TFacts& source = openpyxl.at(sources[i]);
+        ASSERT_FALSE(got.Cells.empty());
+        if (r.LibreOfficeSees) {
+            const std::string loFile = dir.File("lo/" + fs::path(r.Name).stem().string() + ".xls");
+            ASSERT_TRUE(xlrd.count(loFile) && xlrd.at(loFile).Error.empty()) << "LibreOffice did not convert";
+            // LibreOffice has no pattern fills: it mixes the two colours.
+            for (const auto& [cell, fields] : xlrd.at(loFile).Cells) {
+                EXPECT_EQ(got.Field(cell, "font"), fields.at("near")) << "font of " << cell;
+                if (source.Field(cell, "fill") == "1") {
+                    EXPECT_EQ(got.Field(cell, "fg"), fields.at("fgnear")) << "fill of " << cell;
+                }
+            }
+        } else {
+            // Without a theme part the default theme's colours stand.
+            for (const auto& [cell, fields] : openpyxlOurs.Cells) {
+                EXPECT_EQ(got.Field(cell, "font"), fields.at("font")) << "font of " << cell;
+                EXPECT_EQ(got.Field(cell, "fg"), fields.at("fg")) << "fill of " << cell;
+            }
+        }
+        // Patterns and their colours as openpyxl reads the package.
+        for (const auto& [cell, fields] : source.Cells) {
+            EXPECT_EQ(got.Field(cell, "fill"), fields.at("fill")) << "pattern of " << cell;
+            if (fields.at("fill") != "1" && fields.at("fgnear") != "auto") {
+                EXPECT_EQ(got.Field(cell, "fg"), fields.at("fgnear")) << "pattern colour of " << cell;
+            }
+        }
+        EXPECT_EQ(got.Levels, source.Levels) << "outline levels";
+        EXPECT_FALSE(got.Levels.empty());
+
+        // Back to a package, and through gnumeric: the same patterns and levels.
+        for (const std::string& file : {back[i], gnumeric[i]}) {
+            SCOPED_TRACE(file);
+            ASSERT_TRUE(openpyxl.count(file) && openpyxl.at(file).Error.empty()) << "not read by openpyxl";
+            const TFacts& again = openpyxl.at(file);
+            for (const auto& [cell, fields] : got.Cells)
+                EXPECT_EQ(again.Field(cell, "fill"), fields.at("fill")) << "pattern of " << cell;
+            EXPECT_EQ(again.Levels, got.Levels);
+        }
+        ExpectSoundPackage(back[i]);
+    }
+}
+
+// A binary workbook's palette colours, patterns, outline levels and frozen
+// panes: in the package written of it openpyxl finds the patterns and
+// levels, and LibreOffice the colours of the .xls.
+TEST(ConvertFormats, BinaryFormatsReachThePackage) {
+    if (!Installed("soffice")) GTEST_SKIP() << "LibreOffice is not installed";
+    testfiles::ScratchDir dir;
+    ASSERT_FALSE(MakeRecipes(dir).empty());
+    const std::string source = dir.File("xlwt.xls"), ours = dir.File("xlwt.ours.xlsx");
+    const std::vector<std::string> warnings = Copy(source, ours);
+    // xlwt writes a header, a footer and margins of its own.
+    EXPECT_EQ(Joined(warnings), "Sheet 'Colours': the frozen panes not written to the .xlsx file\n"
+                                "Sheet 'Colours': the header and footer not written to the .xlsx file\n"
+                                "Sheet 'Colours': the page setup not written to the .xlsx file\n");
+    ExpectSoundPackage(ours);
+    LibreOffice({ours}, dir.File("lo"), "xls");
+    const auto xlrd = Oracle("xls", {source, dir.File("lo/xlwt.ours.xls")});
+    const auto openpyxl = Oracle("xlsx", {ours});
+    const TFacts& before = xlrd.at(source);
+    const TFacts& lo = xlrd.at(dir.File("lo/xlwt.ours.xls"));
+    const TFacts& after = openpyxl.at(ours);
+    ASSERT_TRUE(before.Error.empty() && lo.Error.empty() && after.Error.empty());
+    ASSERT_FALSE(before.Cells.empty());
+    // LibreOffice mixes the colours of a pattern into one.
+    for (const auto& [cell, fields] : before.Cells) {
+        EXPECT_EQ(after.Field(cell, "fill"), fields.at("fill")) << "pattern of " << cell;
+        if (fields.at("font") != "auto") {
+            EXPECT_EQ(lo.Field(cell, "font"), fields.at("font")) << "font of " << cell;
+        }
+        if (fields.at("fill") == "1") {
+            EXPECT_EQ(lo.Field(cell, "fg"), fields.at("fg")) << "fill of " << cell;
+        }
+    }
+    EXPECT_EQ(after.Levels, before.Levels);
+    EXPECT_EQ(lo.Levels, before.Levels);
+}
+
+// XlsxWriter writes the largest double with 16 digits, a little beyond it:
+// it reads as the largest double, in the model and in the .xls (xlrd).
+TEST(ConvertFormats, TheLargestDoubleStaysANumber) {
+    testfiles::ScratchDir dir;
+    ASSERT_FALSE(MakeRecipes(dir).empty());
+    TTabrix4 book;
+    book.SetFilename(fs::path(dir.File("xlsxwriter.xlsx")).u16string());
+    ASSERT_NO_THROW(book.Read());
+    for (int row : {0, 1}) {
+        TCell* cell = book.GetSheet(0).GetCell(1, row);
+        ASSERT_TRUE(cell && cell->CellType() == ctFloat) << "row " << row;
+        EXPECT_EQ(book.GetSheet(0).GetAsFloat(1, row), row == 0 ? DBL_MAX : -DBL_MAX);
+    }
+    Copy(dir.File("xlsxwriter.xlsx"), dir.File("big.xls"));
+    const TFacts facts = Oracle("xls", {dir.File("big.xls")}).at(dir.File("big.xls"));
+    EXPECT_EQ(facts.Values.at("0 1"), "1.7976931348623157e+308");
+    EXPECT_EQ(facts.Values.at("1 1"), "-1.7976931348623157e+308");
+}
+
+// A package whose parts stand under "wtf/": written back, its notes, VML
+// drawing and theme stay related to the sheet and workbook written under
+// "xl/"; openpyxl, LibreOffice and gnumeric read the note and the values.
+TEST(ConvertFormats, PackageOutsideXlKeepsItsRelationships) {
+    const fs::path source = oracle::RealWorldDir() / "sheetjs-test_files" / "wtf_path.xlsx";
+    if (!fs::exists(source)) GTEST_SKIP() << "the real-world files are not there";
+    if (!Installed("soffice")) GTEST_SKIP() << "LibreOffice is not installed";
+    testfiles::ScratchDir dir;
+    const std::string ours = dir.File("wtf.xlsx");
+    ASSERT_NO_THROW(Copy(source.string(), ours));
+    ExpectSoundPackage(ours);
+    const TFacts facts = Oracle("xlsx", {ours}).at(ours);
+    ASSERT_TRUE(facts.Error.empty()) << facts.Error;
+    ASSERT_EQ(facts.Notes.size(), 1u);
+    EXPECT_EQ(facts.Notes.begin()->second.substr(0, 27), "I'm a little comment, short");
+    // The theme is the package's own, not a default one beside it.
+    for (const auto& [name, data] : Entries(ours)) EXPECT_NE(name, "xl/theme/theme1.xml");
+
+    LibreOffice({ours}, dir.File("lo"), "csv");
+    Gnumeric(ours, dir.File("gnumeric.csv"));
+    const std::string values =
+        testfiles::Exists(dir.File("lo/wtf.csv")) ? testfiles::Slurp(dir.File("lo/wtf.csv")) : "";
+    EXPECT_NE(values.find("sheetjs"), std::string::npos) << "LibreOffice: " << values;
+    const std::string gvalues =
+        testfiles::Exists(dir.File("gnumeric.csv")) ? testfiles::Slurp(dir.File("gnumeric.csv")) : "";
+    EXPECT_NE(gvalues.find("sheetjs"), std::string::npos) << "gnumeric: " << gvalues;
+}
+
+// An entry failing its checksum is left out with what names it, as a
+// warning; the rest is read and written, the package passes "unzip -t",
+// and openpyxl, LibreOffice and gnumeric read its values and its note.
+TEST(ConvertFormats, DamagedEntryIsLeftOutAndNamed) {
+    if (!Installed("soffice")) GTEST_SKIP() << "LibreOffice is not installed";
+    testfiles::ScratchDir dir;
+    ASSERT_FALSE(MakeRecipes(dir).empty());
+    const struct {
+        const char* Name;
+        const char* Part;
+        const char* Element; // a sheet element that named it, "" for none
+    } cases[] = {
+        {"image", "xl/media/image1.png", ""},
+        {"custom", "docProps/custom.xml", ""},
+        {"vml", "xl/drawings/vmlDrawing1.vml", "legacyDrawing"},
+        {"drawing", "xl/drawings/drawing1.xml", "drawing"},
+    };
+    std::vector<std::string> written;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string source = dir.File("damaged_" + std::string(c.Name) + ".xlsx");
+        ASSERT_NE(oracle::Run("unzip -tq " + oracle::Quote(source)).Status, 0) << "the entry is not damaged";
+        written.push_back(dir.File(std::string(c.Name) + ".ours.xlsx"));
+        std::vector<std::string> warnings;
+        ASSERT_NO_THROW(warnings = Copy(source, written.back()));
+        const std::string text = Joined(warnings);
+        EXPECT_NE(text.find("Part " + std::string(c.Part) + " left out: ZIP entry is damaged"),
+                  std::string::npos)
+            << text;
+        if (*c.Element) {
+            EXPECT_NE(text.find("element " + std::string(c.Element) + " left out"), std::string::npos)
+                << text;
+        }
+        ExpectSoundPackage(written.back());
+        for (const auto& [name, data] : Entries(written.back())) EXPECT_NE(name, c.Part);
+    }
+    const auto openpyxl = Oracle("xlsx", written);
+    LibreOffice(written, dir.File("lo"), "csv");
+    for (size_t i = 0; i < written.size(); ++i) {
+        SCOPED_TRACE(written[i]);
+        const TFacts& facts = openpyxl.at(written[i]);
+        EXPECT_TRUE(facts.Error.empty()) << facts.Error;
+        EXPECT_EQ(facts.Notes.count("0 0"), 1u) << "the note";
+        const std::string stem = fs::path(written[i]).stem().string();
+        const std::string lo = dir.File("lo/" + stem + ".csv");
+        const std::string values = testfiles::Exists(lo) ? testfiles::Slurp(lo) : "";
+        EXPECT_EQ(values.substr(0, 5), "hello");
+        EXPECT_NE(values.find("\n42"), std::string::npos) << values;
+        Gnumeric(written[i], dir.File(stem + ".csv"));
+        const std::string gnumeric =
+            testfiles::Exists(dir.File(stem + ".csv")) ? testfiles::Slurp(dir.File(stem + ".csv")) : "";
+        EXPECT_EQ(gnumeric.substr(0, 5), "hello");
+        EXPECT_NE(gnumeric.find("\n42"), std::string::npos) << gnumeric;
+    }
+}
+
+// Each kind of item a copy leaves behind is named by the write, and what is
+// named is indeed missing from the copy; a copy that loses nothing says
+// nothing.
+TEST(ConvertFormats, WritesNameWhatTheyLeaveBehind) {
+    if (!Installed("soffice")) GTEST_SKIP() << "LibreOffice is not installed";
+    testfiles::ScratchDir dir;
+    ASSERT_FALSE(MakeRecipes(dir).empty());
+    LibreOffice({dir.File("features.xlsx")}, dir.File("lo"), "xls");
+    ASSERT_TRUE(testfiles::Exists(dir.File("lo/features.xls"))) << "LibreOffice did not convert";
+    const struct {
+        std::string From, To;
+        std::vector<std::string> Named;
+    } cases[] = {
+        {"features.xlsx",
+         "features.xls",
+         {"conditional formats", "data validations", "hyperlinks", "the autofilter", "the drawing", "notes",
+          "sheet protection", "frozen or split panes", "headers and footers"}},
+        {"lo/features.xls",
+         "lo-features.xlsx",
+         {"1 note", "1 picture", "1 chart", "1 conditional format", "1 data validation", "1 hyperlink",
+          "the autofilter", "sheet protection", "the header and footer", "the page setup"}},
+        {"alternate.xlsx", "alternate.ours.xlsx", {"1 mc:AlternateContent element"}},
+        {"alternate.xlsx", "alternate.xls", {"1 mc:AlternateContent element"}},
+        {"openpyxl.xlsx", "quiet.xls", {}},
+        {"openpyxl.xlsx", "quiet.xlsx", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.From + " -> " + c.To);
+        std::vector<std::string> warnings;
+        ASSERT_NO_THROW(warnings = Copy(dir.File(c.From), dir.File(c.To)));
+        EXPECT_EQ(warnings.size(), c.Named.size()) << Joined(warnings);
+        for (const std::string& what : c.Named)
+            EXPECT_NE(Joined(warnings).find(what), std::string::npos) << what << " not named in\n"
+                                                                      << Joined(warnings);
+    }
+    // What the package copy of the .xls was told to lack, it lacks.
+    const TFacts facts = Oracle("xlsx", {dir.File("lo-features.xlsx")}).at(dir.File("lo-features.xlsx"));
+    EXPECT_TRUE(facts.Error.empty()) << facts.Error;
+    EXPECT_TRUE(facts.Notes.empty());
+}
