@@ -16,14 +16,6 @@ namespace app {
 
 using namespace console;
 
-namespace {
-
-bool IsImport(uint8_t kind) {
-    return kind == 1 || kind == 3 || kind == 4;
-}
-
-} // namespace
-
 Program::~Program() {
     // The job side outlives the windows it was pointed at.
     exchange::Side().Main = {};
@@ -49,17 +41,14 @@ void Program::ConnectExchange() {
     exchange::MainWindowHooks& main = exchange::Side().Main;
     main.OpenDialog1 = &form->OpenDialog1;
     main.SaveDialog1 = &form->SaveDialog1;
-    main.ModemLinkUp = [form] { return form->ModemDisconnect->isEnabled(); };
+    main.ModemLinkUp = [form] { return form->ModemSessionOpen(); };
     main.ModemDisconnect = [form] { form->ModemDisconnectExecute(); };
     main.Repaint = [form] { form->repaint(); };
     main.GoodsBarMaximum = [form](int32_t maximum) { form->GoodsProgress().SetMaximum(maximum); };
     main.AppendMemo2 = [form](const std::string& line) {
         form->Memo2->appendPlainText(QString::fromStdString(line));
     };
-    state.RunExchangeJob = [](ConsoleState& s) {
-        uint8_t kind = s.MakeMetod.OperationKind;
-        return IsImport(kind) ? exchange::RunImportJob(s, kind) : exchange::RunExportJob(s, kind);
-    };
+    state.RunExchangeJob = exchange::RunExchangeJob;
 }
 
 bool Program::Create() {
@@ -67,17 +56,17 @@ bool Program::Create() {
     platform::SetApplicationHelpFile(platform::ProgramFile(HelpFileName));
     windows.Form1 = std::make_unique<TForm1>(state, windows);
     if (!windows.Form1->FormCreate()) return false;
-    windows.Form4 = std::make_unique<TForm4>(state);
-    windows.Form5 = std::make_unique<TForm5>(state);
+    windows.Form4 = std::make_unique<exchange::TForm4>(state);
+    windows.Form5 = std::make_unique<exchange::TForm5>(state);
     windows.Form6 = std::make_unique<TForm6>(state);
     windows.Form7 = std::make_unique<TForm7>(state);
-    windows.Form8 = std::make_unique<TForm8>(state);
+    windows.Form8 = std::make_unique<exchange::TForm8>(state);
     windows.Form10 = std::make_unique<TForm10>(state);
     windows.Form9 = std::make_unique<TForm9>(state);
     windows.Form11 = std::make_unique<TForm11>(state);
     windows.AboutBox = std::make_unique<TAboutBox>(state);
-    windows.Form12 = std::make_unique<TForm12>(state);
-    windows.Form13 = std::make_unique<TForm13>(state);
+    windows.Form12 = std::make_unique<exchange::TForm12>(state);
+    windows.Form13 = std::make_unique<exchange::TForm13>(state);
     windows.JournalOptionsDialog = windows.Form12.get();
     windows.JournalDialog = windows.Form13.get();
     ConnectExchange();

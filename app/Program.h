@@ -18,11 +18,11 @@ namespace app {
 // Every window of the program; the exchange side's windows beside the
 // console's. Created in the fixed order, destroyed in the reverse order.
 struct ProgramWindows : console::ConsoleWindows {
-    std::unique_ptr<console::TForm4> Form4;
-    std::unique_ptr<console::TForm5> Form5;
-    std::unique_ptr<console::TForm8> Form8;
-    std::unique_ptr<console::TForm12> Form12;
-    std::unique_ptr<console::TForm13> Form13;
+    std::unique_ptr<exchange::TForm4> Form4;
+    std::unique_ptr<exchange::TForm5> Form5;
+    std::unique_ptr<exchange::TForm8> Form8;
+    std::unique_ptr<exchange::TForm12> Form12;
+    std::unique_ptr<exchange::TForm13> Form13;
 };
 
 class Program {

@@ -127,13 +127,13 @@ void BM_ReadAndSaveXml(benchmark::State& s) {
     for (auto _ : s) {
         b.QueueWholeBase();
         b.ui->QueueModal([](QDialog& d) {
-            auto& choice = static_cast<console::TForm5&>(d);
+            auto& choice = static_cast<exchange::TForm5&>(d);
             choice.SetItemIndex(0);
             choice.Button1Click();
             return choice.result();
         });
         b.ui->QueueModal([](QDialog& d) {
-            auto& job = static_cast<console::TForm4&>(d);
+            auto& job = static_cast<exchange::TForm4&>(d);
             job.FormShow();
             job.Timer1Timer();
             return job.result();

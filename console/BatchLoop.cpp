@@ -107,6 +107,8 @@ BatchEnd ReadRecords(ConsoleState& state, BatchWindow& window, ProgressDisplay& 
         Advance(display);
         title.Show(member.titlePrefix, display);
         platform::ProcessMessages();
+        // A close confirmed meanwhile ends the operation before the connection goes.
+        if (state.Closing != 0) return BatchEnd::Closed;
         if (state.StopRequested.Goods != 0) {
             if (AskStop(member.stopQuestion, member.stopCaption)) return BatchEnd::Stopped;
             state.StopRequested.Goods = 0;
@@ -142,6 +144,10 @@ BatchEnd WriteRecords(ConsoleState& state, BatchWindow& window, ProgressDisplay&
                 title.Show(member.recordPrefix, display);
             }
             platform::ProcessMessages();
+            if (state.Closing != 0) {
+                window.Repaint();
+                return BatchEnd::Closed;
+            }
             if (state.StopRequested.Goods != 0) {
                 bool stop = AskStop(member.stopQuestion, member.stopCaption);
                 window.Repaint();
@@ -177,12 +183,9 @@ BatchEnd WriteRecords(ConsoleState& state, BatchWindow& window, ProgressDisplay&
 // Runs the part of a loop that may end early; an error it raises is shown
 // and the loop's closing steps still run.
 template <class F> BatchEnd RunGuarded(F&& part) {
-    try {
-        return part();
-    } catch (const std::exception& error) {
-        ShowError(error);
-        return BatchEnd::Failed;
-    }
+    BatchEnd end = BatchEnd::Failed;
+    Guarded([&] { end = part(); });
+    return end;
 }
 
 // Locks the window for a loop and shows the loop's title.

@@ -133,7 +133,7 @@ enum class BatchEnd {
     Incomplete,   // a report of a fixed number of records ended early
     Cancelled,    // Cancel after a failed record
     Stopped,      // the stop question answered Yes
-    Closed,       // a failure while the main window closes
+    Closed,       // the main window closes: a close confirmed meanwhile, or a failure then
     Completed,    // a writing loop wrote every element
 };
 

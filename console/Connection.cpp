@@ -3,6 +3,7 @@
 #include "console/Guarded.h"
 #include "console/MessageBoxes.h"
 #include "console/NumberText.h"
+#include "platform/CodePages.h"
 #include "platform/ui/AnsiText.h"
 #include "platform/ui/Ui.h"
 
@@ -19,7 +20,7 @@ std::string Trim(const std::string& text) {
 }
 
 [[noreturn]] void Raise(const char* err) {
-    throw ConsoleError(device::DeviceText(err));
+    throw ConsoleError(platform::AnsiToUtf8(device::DeviceText(err)));
 }
 
 std::string ModemText(const std::string& name, const std::string& tail) {
@@ -38,7 +39,7 @@ uint32_t BaudOfIndex(int itemIndex) {
 
 int32_t IntegerValue(const std::string& text) {
     std::optional<int32_t> value = Int32Of(text);
-    if (!value) throw ConsoleError("'" + text + "' is not a valid integer value");
+    if (!value) throw ConsoleError("'" + platform::AnsiToUtf8(text) + "' is not a valid integer value");
     return *value;
 }
 

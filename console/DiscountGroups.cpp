@@ -42,20 +42,21 @@ int RangedInteger(const platform::IniFile& ini, const std::string& section, cons
                   int high) {
     int value = ini.ReadInteger(section, key, def);
     if (value < low || value > high)
-        throw ConsoleError(Ansi("Невірне значення \"") + key + Ansi("\" у секції [") + section +
-                           Ansi("] файлу налаштунків дисконтних груп: ") + std::to_string(value));
+        throw ConsoleError("Невірне значення \"" + std::string(key) + "\" у секції [" +
+                           platform::AnsiToUtf8(section) +
+                           "] файлу налаштунків дисконтних груп: " + std::to_string(value));
     return value;
 }
 
 double DateOf(const std::string& text, const platform::RegionalSettings& rs) {
     std::optional<platform::CivilDateTime> date = platform::ParseShortDate(text, rs);
-    if (!date) throw ConsoleError("'" + text + "' is not a valid date");
+    if (!date) throw ConsoleError("'" + platform::AnsiToUtf8(text) + "' is not a valid date");
     return platform::CivilToDays(*date);
 }
 
 double TimeOf(const std::string& text, const platform::RegionalSettings& rs) {
     std::optional<platform::CivilDateTime> time = platform::ParseTime(text, rs);
-    if (!time) throw ConsoleError("'" + text + "' is not a valid time");
+    if (!time) throw ConsoleError("'" + platform::AnsiToUtf8(text) + "' is not a valid time");
     return (time->hour * 3600.0 + time->minute * 60.0 + time->second) / 86400.0;
 }
 

@@ -111,7 +111,7 @@ FieldCheck CheckNameLengthField(const std::string& text) {
 
 int64_t Int64Value(const std::string& text) {
     std::optional<int64_t> value = Int64Of(text);
-    if (!value) throw ConsoleError("'" + text + "' is not a valid integer value");
+    if (!value) throw ConsoleError("'" + platform::AnsiToUtf8(text) + "' is not a valid integer value");
     return *value;
 }
 
@@ -134,7 +134,7 @@ GoodsProg GoodsProgOf(const GoodsPageValues& page) {
     goods.price = ScaledValue(page.price);
     int32_t group = IntegerValue(page.group);
     if (group < 1 || group > 100)
-        throw ConsoleError(U("Невірно заданий номер товарної групи!\r\nМожливий діапазон значень: 1..100!"));
+        throw ConsoleError("Невірно заданий номер товарної групи!\r\nМожливий діапазон значень: 1...100!");
     goods.group = static_cast<uint8_t>(group);
     goods.tax = static_cast<uint8_t>(std::clamp(page.taxIndex, 0, 4));
     goods.weighed = page.weighed ? -1 : 0;

@@ -70,8 +70,10 @@ public:
     void MemoBlock(std::initializer_list<const char*> lines) {
         for (const char* line : lines) window.AddMemoLine(line == nullptr ? DashLine() : Ansi(line));
     }
-    // The stop flag was set meanwhile: Yes stops, No clears the flag.
+    // The stop flag was set meanwhile: Yes stops, No clears the flag. A close
+    // confirmed meanwhile stops without a question.
     bool StopAsked(const char* question, const char* caption) {
+        if (state.Closing != 0) return true;
         if (state.StopRequested.Groups == 0) return false;
         if (AskYes(question, caption)) return true;
         state.StopRequested.Groups = 0;
@@ -146,6 +148,7 @@ bool ClearAllNames(GroupRun& run) {
             return false;
         }
         run.Advance("Q710 Очищення ");
+        if (run.state.Closing != 0) return false;
         if (run.StopAsked("Ви дійсно бажаєте зупинити очищення товарних груп?", "Очишення товарних груп")) {
             // Only the clearing stops; the names are still written.
             run.state.StopRequested.Groups = 0;
@@ -173,6 +176,7 @@ bool WriteImportedNames(GroupRun& run, const std::vector<GoodsGroupRecord>& tabl
         }
         run.window.AddMemoLine(GroupMemoLine(entry.Number, entry.Name));
         run.Advance("Q710 Імпорт ");
+        if (run.state.Closing != 0) return false;
         if (run.StopAsked("Ви дійсно бажаєте зупинити імпорт товарних груп?", "Імпорт товарних груп")) break;
     }
     return true;
@@ -185,12 +189,9 @@ bool FileExists(const std::string& path) {
 
 // Runs a batch part; an error it raises is shown and the part ends.
 template <class F> bool RunPart(F&& part) {
-    try {
-        return part();
-    } catch (const std::exception& error) {
-        ShowError(error);
-        return false;
-    }
+    bool ran = false;
+    Guarded([&] { ran = part(); });
+    return ran;
 }
 
 } // namespace
@@ -253,6 +254,7 @@ void ReadAllGroupNames(ConsoleState& state, GroupsWindow& window) {
             window.AddMemoLine(GroupMemoLine(n + 1, UnpackGroupName(buffer)));
             platform::ProcessMessages();
             window.Repaint();
+            if (state.Closing != 0) return false;
             if (state.StopRequested.Groups != 0) {
                 if (AskYes("Ви дійсно бажаєте зупинити процес зчитування назв товарних груп?",
                            "Товарні групи"))
@@ -362,6 +364,10 @@ void ReadAllTextPatterns(ConsoleState& state, BatchWindow& window) {
                 return;
             }
             platform::ProcessMessages();
+            if (state.Closing != 0) {
+                finish();
+                return;
+            }
             TextPatternRecord record;
             (void)UnpackTextPattern(buffer, record);
             collected += Ansi("Шаблон №") + std::to_string(n + 1) + ": ";

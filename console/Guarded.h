@@ -1,5 +1,7 @@
 // Errors that end a handler and are shown the way the application shows an
-// uncaught error: the message in a box with the application title.
+// uncaught error. Exception texts are UTF-8 everywhere (the register's and
+// the files' 8-bit texts are converted where they are thrown); they become
+// the message box's 8-bit text only here, where a box shows them.
 #pragma once
 
 #include <exception>
@@ -8,23 +10,33 @@
 
 namespace console {
 
-// A failure whose text (ANSI) is shown as it is, e.g. the device library's
+// A failure whose text (UTF-8) is shown as it is, e.g. the device library's
 // error text or a number that does not convert.
 class ConsoleError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
-// Shows an error that ended a handler: error icon, OK, application title.
-void ShowError(const std::exception& error);
+// How an error that ended a handler is shown.
+enum class ErrorShown {
+    AsUncaught, // error icon, OK, the application title as caption
+    InErrorBox, // the program's own error box: caption "Помилка", task-modal
+};
+
+void ShowError(const std::exception& error, ErrorShown how = ErrorShown::AsUncaught);
 
 // Runs a handler; an error it raises is shown and the handler ends there.
-template <class F> void Guarded(F&& handler) {
+// True when it ran through.
+template <class F> bool Guarded(F&& handler, ErrorShown how = ErrorShown::AsUncaught) {
     try {
         handler();
+        return true;
     } catch (const std::exception& error) {
-        ShowError(error);
+        ShowError(error, how);
+    } catch (...) {
+        ShowError(ConsoleError("Невідома помилка"), how);
     }
+    return false;
 }
 
 } // namespace console

@@ -43,6 +43,7 @@ void MainBatchWindow::Lock() {
         start->SetAction(stop != nullptr ? stop : form.ActionGoodsStop);
     }
     form.DisableDeviceActions();
+    form.HoldSessionEnd();
     // A dialog opened from the running loop's message processing would call
     // the register in the middle of the batch.
     form.SetDialogButtonsEnabled(false);
@@ -50,6 +51,7 @@ void MainBatchWindow::Lock() {
 
 void MainBatchWindow::Unlock() {
     if (start != nullptr && own != nullptr) start->SetAction(own);
+    form.ReleaseSessionEnd();
     form.RestoreDeviceActions();
     form.SetDialogButtonsEnabled(true);
 }

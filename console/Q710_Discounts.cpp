@@ -47,6 +47,8 @@ using platform::UiText;
 constexpr int kDiscountPage = 6;
 constexpr int kDiscountHelp = 5;
 constexpr int kMaxPercent = 9999;
+// The listing beside the controls is at least this wide.
+constexpr int kListingMinimumWidth = 240;
 
 enum : uint8_t { ByDate = 1, ByTime = 2, ByDayOfWeek = 4 };
 
@@ -132,9 +134,13 @@ void TForm1::CreateDiscountGroupsPage() {
     auto* column = MakeChild<QVBoxLayout>(sheet);
     auto* box = MakeChild<QGroupBox>(UiText(" Дисконтні групи: "), sheet);
     SetHelpContext(box, kDiscountHelp);
-    auto* row = MakeChild<QHBoxLayout>(box);
+    discountBox = box;
+    // The listing stands beside the group's controls when the page is wide
+    // enough for both, below them when it is not (ArrangeDiscountPage).
+    discountRow = MakeChild<QBoxLayout>(QBoxLayout::LeftToRight, box);
     auto* left = MakeChild<QVBoxLayout>();
-    row->addLayout(left);
+    discountControls = left;
+    discountRow->addLayout(left);
 
     auto* fields = MakeChild<QGridLayout>();
     CBDiscountGroup = MakeChild<QComboBox>(box);
@@ -162,6 +168,7 @@ void TForm1::CreateDiscountGroupsPage() {
     fields->addWidget(FirstCardCodeByDiscountGroup, 1, 1, 1, 3);
     fields->addWidget(MakeChild<QLabel>(UiText("Кінцевий код картки:"), box), 2, 0);
     fields->addWidget(LastCardCodeByDiscountGroup, 2, 1, 1, 3);
+    fields->setColumnStretch(4, 1);
     left->addLayout(fields);
     left->addWidget(CreateDiscountTermBox(box));
 
@@ -180,6 +187,7 @@ void TForm1::CreateDiscountGroupsPage() {
     buttons->addWidget(BitBtnWriteDiscountGroup, 0, 1);
     buttons->addWidget(BitBtnReadAllDiscountGroups, 1, 0);
     buttons->addWidget(BitBtnWriteAllDiscountGroups, 1, 1);
+    buttons->setColumnStretch(2, 1);
     SpeedButton2 = MakeChild<QPushButton>(box);
     SpeedButton2->setObjectName("SpeedButton2");
     SpeedButton2->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
@@ -188,8 +196,9 @@ void TForm1::CreateDiscountGroupsPage() {
     BitBtn1->setObjectName("BitBtn1");
     BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
     BitBtn1->setToolTip(UiText("Завантажити з файла\r\nналаштунки дисконтних груп"));
-    buttons->addWidget(SpeedButton2, 0, 2);
-    buttons->addWidget(BitBtn1, 1, 2);
+    // The file buttons at the end of the group's first row.
+    fields->addWidget(SpeedButton2, 0, 5);
+    fields->addWidget(BitBtn1, 0, 6);
     left->addLayout(buttons);
     left->addStretch();
 
@@ -197,9 +206,10 @@ void TForm1::CreateDiscountGroupsPage() {
     RichEdit1->setObjectName("RichEdit1");
     RichEdit1->setReadOnly(true);
     RichEdit1->setLineWrapMode(QTextEdit::NoWrap);
-    RichEdit1->setMinimumWidth(240);
-    row->addWidget(RichEdit1, 1);
+    RichEdit1->setMinimumSize(kListingMinimumWidth, 4 * RichEdit1->fontMetrics().lineSpacing());
+    discountRow->addWidget(RichEdit1, 1);
     column->addWidget(box);
+    box->installEventFilter(this);
 
     connect(CBDiscountGroup, &QComboBox::currentIndexChanged, this, [this] { CBDiscountGroupChange(); });
     MEDiscountValueByGroup->OnChange = [this] { MEDiscountValueByGroupChange(); };
@@ -273,6 +283,16 @@ QWidget* TForm1::CreateDiscountTermBox(QWidget* parent) {
     connect(BeginTime, &QTimeEdit::timeChanged, this, [this] { BeginTimeChange(); });
     connect(EndTime, &QTimeEdit::timeChanged, this, [this] { EndTimeChange(); });
     return term;
+}
+
+void TForm1::ArrangeDiscountPage() {
+    const int spacing = std::max(discountRow->spacing(), 0);
+    const QMargins margins = discountBox->contentsMargins() + discountRow->contentsMargins();
+    const int sideBySide = margins.left() + discountControls->minimumSize().width() + spacing +
+                           kListingMinimumWidth + margins.right();
+    const auto direction =
+        discountBox->width() >= sideBySide ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom;
+    if (discountRow->direction() != direction) discountRow->setDirection(direction);
 }
 
 QCheckBox* TForm1::DayBox(int day) const {
@@ -476,14 +496,13 @@ void TForm1::ActionWriteAllDiscountGroupsExecute() {
 }
 
 void TForm1::SpeedButton2Click() {
-    try {
-        platform::IniFile ini(DiscountIniPath());
-        SaveDiscountGroups(ini, state.DiscountGroups, [] { platform::ProcessMessages(); });
-    } catch (const std::exception& error) {
-        ShowErrorText(Ansi(error.what())); // our own failure texts are UTF-8
-        return;
-    }
-    ShowInfoText(Ansi("Налаштунки дисконтних груп збережені!"));
+    bool saved = Guarded(
+        [this] {
+            platform::IniFile ini(DiscountIniPath());
+            SaveDiscountGroups(ini, state.DiscountGroups, [] { platform::ProcessMessages(); });
+        },
+        ErrorShown::InErrorBox);
+    if (saved) ShowInfoText(Ansi("Налаштунки дисконтних груп збережені!"));
 }
 
 void TForm1::BitBtn1Click() {
@@ -492,12 +511,8 @@ void TForm1::BitBtn1Click() {
         ShowErrorText(Ansi("Файл налаштунків дисконтних груп не знайдено!"));
         return;
     }
-    try {
-        platform::ReadWholeFile(path); // a file that cannot be read is no empty file
-    } catch (const platform::FileError& error) {
-        ShowErrorText(Ansi(error.what()));
-        return;
-    }
+    // A file that cannot be read is no empty file.
+    if (!Guarded([&path] { platform::ReadWholeFile(path); }, ErrorShown::InErrorBox)) return;
     bool loaded = false;
     Guarded([&] {
         // All or nothing: the table changes only once the whole file converted.

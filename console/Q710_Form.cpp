@@ -2,11 +2,9 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QFocusEvent>
-#include <QFormLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -294,100 +292,30 @@ void TForm1::CreatePages() {
     CreateGoodsPages();
     CreateDiscountGroupsPage();
     CreateDiscMargPage();
-    // The journal buttons and the last shift's period sit at the foot of the reports page.
+    // The reports page: the goods reports beside the register's own, the
+    // reading bar, the erase box, and the journal buttons at its foot.
     auto* reports = MakeChild<QVBoxLayout>(TabSheets[5]);
-    CreateReportsPage(reports);
-    CreateXReportsPage(reports);
+    reports->setContentsMargins(4, 4, 4, 4);
+    auto* top = MakeChild<QHBoxLayout>();
+    reports->addLayout(top);
+    CreateReportsPage(top, reports);
+    CreateXReportsPage(top, reports);
     reports->addStretch();
     auto* journal = MakeChild<QHBoxLayout>();
     reports->addLayout(journal);
-    journal->addWidget(Button1);
-    BitBtn5 = MakeChild<QPushButton>(UiText("Опції електронного журналу"), TabSheets[5]);
+    BitBtn5 = MakeChild<QPushButton>(UiText("Опції формування ЕЖ"), TabSheets[5]);
     BitBtn7 = MakeChild<QPushButton>(UiText("Електронний журнал"), TabSheets[5]);
     BitBtn5->setObjectName("BitBtn5");
     BitBtn7->setObjectName("BitBtn7");
     journal->addWidget(BitBtn5);
     journal->addWidget(BitBtn7);
+    journal->addStretch();
     connect(BitBtn5, &QPushButton::clicked, this, [this] { BitBtn5Click(); });
     connect(BitBtn7, &QPushButton::clicked, this, [this] { BitBtn7Click(); });
     DialogButtons.push_back(BitBtn5);
     DialogButtons.push_back(BitBtn7);
 
     PageControl1->setCurrentIndex(0);
-}
-
-void TForm1::CreateConnectionPages() {
-    QWidget* direct = TabSheets[0];
-    auto* form = MakeChild<QFormLayout>(direct);
-    PortNumber = MakeChild<QComboBox>(direct);
-    PortNumber->setObjectName("PortNumber");
-    for (int i = 1; i <= 8; ++i) PortNumber->addItem(QString("COM%1").arg(i));
-    BRate = MakeChild<QComboBox>(direct);
-    BRate->setObjectName("BRate");
-    for (const char* rate : {"4800 б/с", "9600 б/с", "19200 б/с", "38400 б/с"}) BRate->addItem(UiText(rate));
-    AddrPC = MakeChild<QLineEdit>(direct);
-    AddrPC->setObjectName("AddrPC");
-    UpDown2 = MakeChild<UpDown>(AddrPC, 1, 255, direct);
-    UpDown2->setObjectName("UpDown2");
-    AddrECR = MakeChild<QLineEdit>(direct);
-    AddrECR->setObjectName("AddrECR");
-    UpDown1 = MakeChild<UpDown>(AddrECR, 0, 255, direct);
-    UpDown1->setObjectName("UpDown1");
-    UpDown2->SetPosition(1);
-    UpDown1->SetPosition(0);
-    NetMode = MakeChild<QCheckBox>(UiText("Робота в мержі"), direct);
-    NetMode->setObjectName("NetMode");
-    auto edit = [direct](QLineEdit* e, UpDown* u) {
-        auto* pair = MakeChild<QWidget>(direct);
-        auto* row = MakeChild<QHBoxLayout>(pair);
-        row->setContentsMargins(0, 0, 0, 0);
-        e->setMaxLength(3);
-        e->setFixedWidth(60);
-        row->addWidget(e);
-        row->addWidget(u);
-        row->addStretch();
-        return pair;
-    };
-    form->addRow(UiText("Порт ПК:"), PortNumber);
-    form->addRow(UiText("Швидкість:"), BRate);
-    form->addRow(UiText("Адреса ПК:"), edit(AddrPC, UpDown2));
-    form->addRow(UiText("Адреса ЕККА:"), edit(AddrECR, UpDown1));
-    form->addRow(QString(), NetMode);
-    auto* directButtons = MakeChild<QHBoxLayout>();
-    for (QAction* a : {Connect, Disconnect, ECRPowerOff}) {
-        actionButtons.push_back(MakeChild<ActionButton>(a, direct));
-        directButtons->addWidget(actionButtons.back());
-    }
-    form->addRow(directButtons);
-    AddrPC->installEventFilter(this);
-    AddrECR->installEventFilter(this);
-    connect(NetMode, &QCheckBox::toggled, this, [this] { NetModeClick(); });
-
-    QWidget* modem = TabSheets[1];
-    auto* modemForm = MakeChild<QFormLayout>(modem);
-    Phone = MakeChild<QLineEdit>(modem);
-    Phone->setObjectName("Phone");
-    CBDialMode = MakeChild<QCheckBox>(UiText("Тоновий режим набору номера"), modem);
-    CBDialMode->setObjectName("CBDialMode");
-    CBSelectDialog = MakeChild<QCheckBox>(UiText("Показати діалог вибору модема"), modem);
-    CBSelectDialog->setObjectName("CBSelectDialog");
-    CBConfigDialog = MakeChild<QCheckBox>(UiText("Показати діалог конфігурації модема"), modem);
-    CBConfigDialog->setObjectName("CBConfigDialog");
-    CBAttempts = MakeChild<QComboBox>(modem);
-    CBAttempts->setObjectName("CBAttempts");
-    for (int i = 1; i <= 10; ++i) CBAttempts->addItem(QString::number(i));
-    CBAttempts->setCurrentIndex(2);
-    modemForm->addRow(UiText("Номер телефону:"), Phone);
-    modemForm->addRow(UiText("Кількість спроб:"), CBAttempts);
-    modemForm->addRow(QString(), CBDialMode);
-    modemForm->addRow(QString(), CBSelectDialog);
-    modemForm->addRow(QString(), CBConfigDialog);
-    auto* modemButtons = MakeChild<QHBoxLayout>();
-    for (QAction* a : {ModemConnect, ModemDisconnect, ModemECRPowerOff}) {
-        actionButtons.push_back(MakeChild<ActionButton>(a, modem));
-        modemButtons->addWidget(actionButtons.back());
-    }
-    modemForm->addRow(modemButtons);
 }
 
 bool TForm1::FormCreate() {
@@ -408,37 +336,6 @@ bool TForm1::FormCreate() {
     ModemDisconnect->setEnabled(false);
     DisableDeviceActions();
     return true;
-}
-
-void TForm1::ApplySettings(const StoredSettings& stored) {
-    const ConnectionSettings& c = stored.connection;
-    PortNumber->setCurrentIndex(c.portIndex);
-    BRate->setCurrentIndex(c.baudIndex);
-    UpDown2->SetPosition(QString::fromStdString(c.pcAddress).toInt());
-    UpDown1->SetPosition(QString::fromStdString(c.ecrAddress).toInt());
-    state.EcrAddress = stored.ecrAddress;
-    NetMode->setChecked(c.netMode); // runs NetModeClick when it changes
-    CBDialMode->setChecked(c.dialMode);
-    CBSelectDialog->setChecked(c.selectDevice);
-    CBConfigDialog->setChecked(c.configDevice);
-    Phone->setText(platform::ToQString(c.phone));
-    CBAttempts->setCurrentIndex(c.attemptsIndex);
-    state.CsvOptions = stored.csv;
-}
-
-ConnectionSettings TForm1::CurrentSettings() const {
-    ConnectionSettings c;
-    c.portIndex = PortNumber->currentIndex();
-    c.baudIndex = BRate->currentIndex();
-    c.pcAddress = platform::FromQString(AddrPC->text());
-    c.ecrAddress = platform::FromQString(AddrECR->text());
-    c.netMode = NetMode->isChecked();
-    c.dialMode = CBDialMode->isChecked();
-    c.selectDevice = CBSelectDialog->isChecked();
-    c.configDevice = CBConfigDialog->isChecked();
-    c.phone = platform::FromQString(Phone->text());
-    c.attemptsIndex = CBAttempts->currentIndex();
-    return c;
 }
 
 std::string TForm1::StatusText() const {
@@ -463,6 +360,38 @@ void TForm1::DisableDeviceActions() {
     ModemECRPowerOff->setEnabled(false);
 }
 
+void TForm1::FreeConnection() {
+    // A freed connection object is never handed to the library again.
+    if (connectionFreed) return;
+    connectionFreed = true;
+    state.Api().RadarFree();
+}
+
+bool TForm1::SessionOpen() const {
+    return Disconnect->isEnabled() || ModemDisconnect->isEnabled() || heldDisconnect || heldModemDisconnect;
+}
+
+bool TForm1::ModemSessionOpen() const {
+    return ModemDisconnect->isEnabled() || heldModemDisconnect;
+}
+
+void TForm1::HoldSessionEnd() {
+    if (holdDepth++ > 0) return;
+    heldDisconnect = Disconnect->isEnabled();
+    heldModemDisconnect = ModemDisconnect->isEnabled();
+    Disconnect->setEnabled(false);
+    ModemDisconnect->setEnabled(false);
+}
+
+void TForm1::ReleaseSessionEnd() {
+    if (holdDepth == 0 || --holdDepth > 0) return;
+    if (heldDisconnect) Disconnect->setEnabled(true);
+    if (heldModemDisconnect) ModemDisconnect->setEnabled(true);
+    heldDisconnect = heldModemDisconnect = false;
+    // A close confirmed while the operation ran comes back once it has ended.
+    if (closeConfirmed) QTimer::singleShot(0, this, [this] { close(); });
+}
+
 bool TForm1::SessionUsable() const {
     return Disconnect->isEnabled() || (ModemDisconnect->isEnabled() && modemLinkUp);
 }
@@ -476,22 +405,6 @@ void TForm1::RestoreDeviceActions() {
 
 void TForm1::SetDialogButtonsEnabled(bool on) {
     for (QWidget* w : DialogButtons) w->setEnabled(on);
-}
-
-void TForm1::SetSessionControlsEnabled(bool on) {
-    for (QWidget* w : std::initializer_list<QWidget*>{PortNumber, BRate, CBDialMode, CBSelectDialog,
-                                                      CBConfigDialog, Phone, CBAttempts})
-        w->setEnabled(on);
-}
-
-void TForm1::SetModemSessionControlsEnabled(bool on) {
-    SetSessionControlsEnabled(on);
-    AddrPC->setEnabled(on);
-    UpDown2->setEnabled(on);
-    NetMode->setEnabled(on);
-    // The register address stays locked while network mode is off.
-    AddrECR->setEnabled(on && NetMode->isChecked());
-    UpDown1->setEnabled(on && NetMode->isChecked());
 }
 
 void TForm1::TreeView1Change() {
@@ -558,166 +471,22 @@ void TForm1::ActionGroupsStopExecute() {
     state.StopRequested.Groups = 1;
 }
 
-void TForm1::ConnectExecute() {
-    Guarded([this] {
-        DirectLink link;
-        link.pcAddress = IntegerValue(platform::FromQString(AddrPC->text()));
-        link.ecrAddress = IntegerValue(platform::FromQString(AddrECR->text()));
-        link.port = PortOfIndex(PortNumber->currentIndex());
-        link.baud = BaudOfIndex(BRate->currentIndex());
-        SetStatusText(ConnectingStatusText());
-        StatusBar1->repaint();
-        DirectOutcome outcome = OpenDirectSession(state.Api(), link);
-        if (outcome.result == DirectResult::ConnectFailed) {
-            SetStatusText("");
-            ShowErrorText(outcome.errorText);
-            return;
-        }
-        state.DirectSession = 1;
-        if (outcome.result == DirectResult::NoLink) {
-            SetStatusText("");
-            ShowErrorText(NoLinkText());
-            return;
-        }
-        SetSessionControlsEnabled(false);
-        Connect->setEnabled(false);
-        Disconnect->setEnabled(true);
-        // A modem call cannot start while the port is held.
-        ModemConnect->setEnabled(false);
-        state.ModemSession = 0;
-        ModemDisconnect->setEnabled(false);
-        EnableDeviceActions();
-        SetStatusText(DirectStatusText(platform::FromQString(PortNumber->currentText()),
-                                       platform::FromQString(BRate->currentText())));
-    });
-}
-
-void TForm1::DisconnectExecute() {
-    state.Api().HostDisconnect();
-    SetSessionControlsEnabled(true);
-    Connect->setEnabled(true);
-    Disconnect->setEnabled(false);
-    ModemConnect->setEnabled(true);
-    ModemDisconnect->setEnabled(false);
-    SetStatusText("");
-    DisableDeviceActions();
-    state.Api().RadarFree();
-}
-
-void TForm1::NetModeClick() {
-    if (!NetMode->isChecked()) {
-        UpDown1->SetMin(0);
-        bool ok = false;
-        int value = AddrECR->text().trimmed().toInt(&ok);
-        if (ok && value >= 0 && value <= 255) state.EcrAddress = static_cast<uint8_t>(value);
-        AddrECR->setText("0");
-        AddrECR->setEnabled(false);
-        UpDown1->setEnabled(false);
-    } else {
-        UpDown1->SetMin(1);
-        AddrECR->setText(QString::number(state.EcrAddress));
-        AddrECR->setEnabled(true);
-        UpDown1->setEnabled(true);
-    }
-}
-
-void TForm1::AddrPCExit() {
-    CheckAddressEdit(AddressEdit::Pc, AddrPC, AddrECR);
-}
-void TForm1::AddrECRExit() {
-    CheckAddressEdit(AddressEdit::Ecr, AddrECR, AddrPC);
-}
-
-void TForm1::CheckAddressEdit(AddressEdit which, QLineEdit* edit, QLineEdit* other) {
-    AddressCheck check =
-        CheckAddress(which, platform::FromQString(edit->text()), platform::FromQString(other->text()));
-    edit->setText(platform::ToQString(check.text));
-    if (!check.message.empty()) ShowErrorText(check.message);
-    if (check.refocus) edit->setFocus();
-}
-
-void TForm1::ModemConnectExecute() {
-    Guarded([this] {
-        ModemCall call;
-        call.phone = platform::FromQString(Phone->text());
-        call.attempts = IntegerValue(platform::FromQString(CBAttempts->currentText()));
-        call.tone = CBDialMode->isChecked();
-        call.showChoice = CBSelectDialog->isChecked();
-        call.showConfig = CBConfigDialog->isChecked();
-        StartModemCall(state.Api(), call);
-        SetModemSessionControlsEnabled(false);
-        Connect->setEnabled(false);
-        Disconnect->setEnabled(false);
-        ModemConnect->setEnabled(false);
-        ModemDisconnect->setEnabled(true);
-        state.ModemSession = 1;
-        modemLinkUp = false;
-        Timer1->setInterval(500);
-        Timer1->start();
-    });
-}
-
-void TForm1::EndModemSession() {
-    SetModemSessionControlsEnabled(true);
-    Timer1->stop();
-    Connect->setEnabled(true);
-    Disconnect->setEnabled(false);
-    ModemConnect->setEnabled(true);
-    ModemDisconnect->setEnabled(false);
-    modemLinkUp = false;
-    DisableDeviceActions();
-    SetStatusText("");
-}
-
-void TForm1::Timer1Timer() {
-    if (!Timer1->isActive()) return;
-    // Off while the library is asked, so a slow answer never meets a second tick.
-    Timer1->stop();
-    Guarded([this] {
-        ModemPoll poll = PollModem(state.Api(), platform::FromQString(Phone->text()));
-        switch (poll.kind) {
-        case ModemPollKind::GiveUp:
-            EndModemSession();
-            return;
-        case ModemPollKind::Connected:
-            SetStatusText(poll.status);
-            modemLinkUp = true;
-            if (state.Busy == 0) EnableDeviceActions();
-            break;
-        case ModemPollKind::Status:
-            SetStatusText(poll.status);
-            break;
-        case ModemPollKind::Unchanged:
-            break;
-        }
-        Timer1->start();
-    });
-}
-
-void TForm1::ModemDisconnectExecute() {
-    Guarded([this] {
-        CancelModemCall(state.Api());
-        EndModemSession();
-        state.Api().RadarFree();
-    });
-}
-
-void TForm1::ECRPowerOffExecute() {
-    ConfirmPowerOff(state.Api());
-}
-void TForm1::ModemECRPowerOffExecute() {
-    ConfirmPowerOff(state.Api());
-}
-
 bool TForm1::FormCloseQuery() {
     state.Closing = 1;
-    if (!ModemDisconnect->isEnabled() && !Disconnect->isEnabled()) return true;
-    if (platform::MessageBox(Ansi("Ви дійсно бажаєте завершити роботу програми?"), Ansi("Завершення роботи"),
+    if (!closeConfirmed && SessionOpen() &&
+        platform::MessageBox(Ansi("Ви дійсно бажаєте завершити роботу програми?"), Ansi("Завершення роботи"),
                              QuestionBox) != platform::IdYes) {
         // Declined: a later register failure must not be taken for a close.
         state.Closing = 0;
         return false;
     }
+    if (state.Busy != 0) {
+        // The running operation sees Closing and ends first; the window closes
+        // once it has, so no register call follows the hang-up or RadarFree.
+        closeConfirmed = true;
+        return false;
+    }
+    closeConfirmed = false;
     // A hang-up the library refuses is reported and the program still closes.
     if (ModemDisconnect->isEnabled()) ModemDisconnectExecute();
     return true;
@@ -725,15 +494,15 @@ bool TForm1::FormCloseQuery() {
 
 void TForm1::FormClose() {
     Timer1->stop();
-    try {
-        platform::IniFile ini(platform::ProgramFile(SettingsFileName));
-        WriteSettings(ini, CurrentSettings());
-    } catch (const std::exception& error) {
-        ShowErrorText(platform::Ansi(error.what())); // our own failure texts are UTF-8
-    }
+    Guarded(
+        [this] {
+            platform::IniFile ini(platform::ProgramFile(SettingsFileName));
+            WriteSettings(ini, CurrentSettings());
+        },
+        ErrorShown::InErrorBox);
     // The library itself is unloaded once the message loop has returned, so
     // an operation still on the stack never calls into unloaded code.
-    if (state.Device.Loaded()) state.Api().RadarFree();
+    if (state.Device.Loaded()) FreeConnection();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -747,6 +516,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Panel1 && event->type() == QEvent::Resize) Panel1Resize();
+    if (watched == discountBox && event->type() == QEvent::Resize) ArrangeDiscountPage();
     // One check at a time for both edits: the message of one must not start the other's.
     if ((watched == AddrPC || watched == AddrECR) && event->type() == QEvent::FocusOut && !checkingAddress &&
         LeavesForAnotherControl(*static_cast<QFocusEvent*>(event))) {

@@ -1,5 +1,6 @@
 // The main window: navigation tree, ten pages with hidden tabs, the register
-// actions, the connection pages, status bar and the close sequence.
+// actions, status bar and the close sequence; each page's controls and
+// handlers live in a file of their own (Q710_Connection.cpp, Q710_Goods.cpp, ...).
 #pragma once
 
 #include <QMainWindow>
@@ -14,6 +15,9 @@
 #include "platform/ui/Ui.h"
 
 class QAction;
+class QBoxLayout;
+class QGroupBox;
+class QLayout;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -24,6 +28,7 @@ class QStackedWidget;
 class QStatusBar;
 class QTimer;
 class QTreeWidget;
+class QHBoxLayout;
 class QVBoxLayout;
 class QDateEdit;
 class QTextEdit;
@@ -192,6 +197,15 @@ public:
     void RestoreDeviceActions();
     void SetDialogButtonsEnabled(bool on);
     bool SessionUsable() const;
+    // A direct connection or a modem call is open, its end held or not.
+    bool SessionOpen() const;
+    bool ModemSessionOpen() const;
+    // While a long operation runs the session cannot be ended ("Відключитися"
+    // F11, "Розірвати зв'язок" Ctrl+F11): the running loop would call the
+    // library on a freed connection. Release gives them back as they were,
+    // unless the session ended meanwhile (the modem gave up or was hung up).
+    void HoldSessionEnd();
+    void ReleaseSessionEnd();
 
     // The settings the connection pages show, and showing stored ones.
     ConnectionSettings CurrentSettings() const;
@@ -319,10 +333,15 @@ private:
     void SetSessionControlsEnabled(bool on);
     void SetModemSessionControlsEnabled(bool on);
     void EndModemSession();
+    // RadarFree, once after each session began (and once when none began).
+    void FreeConnection();
     void ShowCentred(QWidget& dialog);
     void CheckAddressEdit(AddressEdit which, QLineEdit* edit, QLineEdit* other);
-    void CreateReportsPage(QVBoxLayout* page);
-    void CreateXReportsPage(QVBoxLayout* page);
+    // The goods reports go into `top`, the reading bar below it into `page`.
+    void CreateReportsPage(QHBoxLayout* top, QVBoxLayout* page);
+    // The register's reports (and the last shift's period) beside the goods
+    // reports in `top`, the erase box into `page`.
+    void CreateXReportsPage(QHBoxLayout* top, QVBoxLayout* page);
     void CreateGroupsPage();
     void CreatePatternsPage();
     void RunReading(ReadingJob& job, ActionButton* start);
@@ -332,6 +351,9 @@ private:
     void CreateDiscMargPage();
     void CreateDiscountGroupsPage();
     QWidget* CreateDiscountTermBox(QWidget* parent);
+    // The discount listing beside or below the group's controls, as the
+    // page's width allows.
+    void ArrangeDiscountPage();
     bool CheckCardEdit(QLineEdit* edit, bool first);
     QCheckBox* DayBox(int day) const;
     Q710DiscountGroupRecord& ChosenGroup();
@@ -343,9 +365,16 @@ private:
     QLabel* statusPanel = nullptr;
     std::vector<ActionButton*> actionButtons;
     bool modemLinkUp = false; // the modem poll reported the connection
+    int holdDepth = 0;
+    bool heldDisconnect = false, heldModemDisconnect = false;
+    bool closeConfirmed = false; // a close the user confirmed during a long operation follows it
+    bool connectionFreed = false;
     bool checkingAddress = false;
     std::unique_ptr<ProgressDisplay> reportProgress;
     std::unique_ptr<ProgressDisplay> goodsProgress;
+    QGroupBox* discountBox = nullptr;
+    QBoxLayout* discountRow = nullptr;
+    QLayout* discountControls = nullptr;
 };
 
 } // namespace console

@@ -25,6 +25,7 @@
 #include "console/Guarded.h"
 #include "console/MainBatch.h"
 #include "console/MessageBoxes.h"
+#include "console/NumberText.h"
 #include "console/Q710_Form.h"
 #include "console/UpDown.h"
 #include "platform/ui/AnsiText.h"
@@ -153,7 +154,10 @@ QWidget* TForm1::CreateGoodsFields(QWidget* sheet) {
     UpDownGoodsPLU = MakeChild<UpDown>(Goods_PLU, 0, 5268, box);
     UpDownGoodsPLU->setObjectName("UpDownGoodsPLU");
     Goods_Name = MakeEdit(box, "Goods_Name", "Товар", 31);
-    Goods_Price = MakeEdit(box, "Goods_Price", "0,00", 13);
+    Goods_Price = MakeEdit(box, "Goods_Price", "0,00", 0);
+    // Thirteen characters typed; the normalised text (a comma added to 13
+    // digits) is shown whole.
+    LimitTyping(Goods_Price, 13, 14);
     Goods_Quant = MakeEdit(box, "Goods_Quant", "0,000", 0);
     Goods_Group = MakeEdit(box, "Goods_Group", "1", 3);
     Goods_Group->setFixedWidth(50);
@@ -178,15 +182,25 @@ QWidget* TForm1::CreateGoodsFields(QWidget* sheet) {
     quantityRow->setContentsMargins(0, 0, 0, 0);
     quantityRow->addWidget(CB_Option);
     quantityRow->addWidget(Goods_Quant);
+    // Two short fields share a row, so the page fits the window's smallest size.
+    auto pair = [box](QWidget* first, const char* label, QWidget* second) {
+        auto* row = MakeChild<QWidget>(box);
+        auto* line = MakeChild<QHBoxLayout>(row);
+        line->setContentsMargins(0, 0, 0, 0);
+        line->addWidget(first);
+        line->addSpacing(12);
+        if (*label != '\0') line->addWidget(MakeChild<QLabel>(UiText(label), row));
+        line->addWidget(second);
+        line->addStretch();
+        return row;
+    };
     form->addRow(UiText("Штрих-код:"), Goods_Code);
-    form->addRow(UiText("Код PLU:"), EditWithUpDown(box, Goods_PLU, UpDownGoodsPLU));
     form->addRow(UiText("Найменування:"), Goods_Name);
-    form->addRow(UiText("Ціна:"), Goods_Price);
+    form->addRow(UiText("Код PLU:"), pair(EditWithUpDown(box, Goods_PLU, UpDownGoodsPLU), "Товарна група:",
+                                          EditWithUpDown(box, Goods_Group, UpDownGoodsGroup)));
+    form->addRow(UiText("Ціна:"), pair(Goods_Price, "Податкова група:", CBTax_Group));
     form->addRow(UiText("Кількість:"), quantity);
-    form->addRow(UiText("Товарна група:"), EditWithUpDown(box, Goods_Group, UpDownGoodsGroup));
-    form->addRow(UiText("Податкова група:"), CBTax_Group);
-    form->addRow(QString(), CBGoodsIsWeight);
-    form->addRow(QString(), CBGoodsPresenceAttr);
+    form->addRow(QString(), pair(CBGoodsIsWeight, "", CBGoodsPresenceAttr));
     form->addRow(QString(), CBGoodsBlocking);
 
     ActionReadGoods->setText(UiText("Прочитати"));
@@ -220,9 +234,12 @@ bool TForm1::Goods_CodeExit() {
 }
 
 bool TForm1::Goods_GroupExit() {
+    // A number outside the register's groups 1..100 gets the range; any other text the number line.
+    const bool number = Int32Of(TrimText(TextOf(Goods_Group))).has_value();
     return ApplyCheck(Goods_Group, CheckGoodsGroupNumber(TextOf(Goods_Group)),
-                      "Невірно заданий номер товарної групи!\r\n"
-                      "В якості номера товарної групи може бути тільки число!");
+                      number ? "Невірно заданий номер товарної групи!\r\nМожливий діапазон значень: 1...100!"
+                             : "Невірно заданий номер товарної групи!\r\n"
+                               "В якості номера товарної групи може бути тільки число!");
 }
 
 bool TForm1::Goods_PriceExit() {

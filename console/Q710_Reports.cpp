@@ -34,7 +34,7 @@ std::string TextOf(const QLineEdit* edit) {
 
 } // namespace
 
-void TForm1::CreateReportsPage(QVBoxLayout* page) {
+void TForm1::CreateReportsPage(QHBoxLayout* top, QVBoxLayout* page) {
     QWidget* sheet = TabSheets[ReportsPage];
     ActionReadDayReport->setText(UiText("Продаж (денний)"));
     ActionReadPeriodicReport->setText(UiText("Продаж (період.)"));
@@ -56,12 +56,12 @@ void TForm1::CreateReportsPage(QVBoxLayout* page) {
     BitBtn6 = MakeChild<QPushButton>(UiText("Діапазон кодів"), goods);
     BitBtn6->setObjectName("BitBtn6");
     SetHelpContext(BitBtn6, 7);
-    grid->addWidget(BitBtnReadDayReport, 0, 0);
-    grid->addWidget(BitBtnReadPeriodicReport, 0, 1);
-    grid->addWidget(BitBtnReadReportByAllGoods, 1, 0);
-    grid->addWidget(BitBtn6, 1, 1);
-    grid->addWidget(BitBtnReadReportByCriticalRemains, 2, 0);
-    page->addWidget(goods);
+    for (QPushButton* b : std::initializer_list<QPushButton*>{BitBtnReadDayReport, BitBtnReadPeriodicReport,
+                                                              BitBtnReadReportByAllGoods, BitBtn6,
+                                                              BitBtnReadReportByCriticalRemains})
+        grid->addWidget(b);
+    grid->setRowStretch(grid->rowCount(), 1);
+    top->addWidget(goods, 1);
     DeviceButtons.push_back(BitBtn6);
 
     auto* progress = MakeChild<QHBoxLayout>();

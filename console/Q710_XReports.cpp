@@ -42,7 +42,7 @@ const char* const kEraseHoursCaption = "Обнуління погодинног�
 
 } // namespace
 
-void TForm1::CreateXReportsPage(QVBoxLayout* page) {
+void TForm1::CreateXReportsPage(QHBoxLayout* top, QVBoxLayout* page) {
     QWidget* sheet = TabSheets[ReportsPage];
     ActionXReportOfDay->setText(UiText("X - звіт денний"));
     ActionXReportByHours->setText(UiText("Годинний звіт (денний)"));
@@ -63,11 +63,14 @@ void TForm1::CreateXReportsPage(QVBoxLayout* page) {
         button(ActionGetPeriodicXRepByHours, "BitBtnGetPeriodicXRepByHours", reports);
     BitBtnErasePeriodXRepByHours =
         button(ActionErasePeriodXRepByHours, "BitBtnErasePeriodXRepByHours", reports);
-    grid->addWidget(BitBtnXReportOfDay, 0, 0);
-    grid->addWidget(BitBtnXReportByHours, 0, 1);
-    grid->addWidget(BitBtnGetPeriodicXRepByHours, 1, 0);
-    grid->addWidget(BitBtnErasePeriodXRepByHours, 1, 1);
-    page->addWidget(reports);
+    for (QPushButton* b :
+         std::initializer_list<QPushButton*>{BitBtnXReportOfDay, BitBtnXReportByHours,
+                                             BitBtnGetPeriodicXRepByHours, BitBtnErasePeriodXRepByHours})
+        grid->addWidget(b);
+    auto* column = MakeChild<QVBoxLayout>();
+    column->addWidget(reports);
+    column->addWidget(Button1);
+    top->addLayout(column, 1);
 
     auto* erase = MakeChild<QGroupBox>(UiText(" Обнуління  періодичного звіту: "), sheet);
     auto* row = MakeChild<QHBoxLayout>(erase);
@@ -90,21 +93,29 @@ void TForm1::CreateXReportsPage(QVBoxLayout* page) {
     UpDownLastGoodsGroup = MakeChild<UpDown>(LastGoodsGroup, 1, 100, erase);
     UpDownFirstGoodsGroup->setObjectName("UpDownFirstGoodsGroup");
     UpDownLastGoodsGroup->setObjectName("UpDownLastGoodsGroup");
-    const std::pair<const char*, QWidget*> rows[] = {
-        {"Штрих-код з:", FirstBarcode},
-        {"по:", LastBarcode},
-        {"PLU з:", FirstPLU},
-        {"по:", LastPLU},
-        {"Група з:", EditWithUpDown(erase, FirstGoodsGroup, UpDownFirstGoodsGroup)},
-        {"по:", EditWithUpDown(erase, LastGoodsGroup, UpDownLastGoodsGroup)},
+    // A column of each range's first values under "з:", one of its last under "по:".
+    const std::pair<const char*, std::pair<QWidget*, QWidget*>> rows[] = {
+        {"Штрих-код", {FirstBarcode, LastBarcode}},
+        {"PLU", {FirstPLU, LastPLU}},
+        {"Група",
+         {EditWithUpDown(erase, FirstGoodsGroup, UpDownFirstGoodsGroup),
+          EditWithUpDown(erase, LastGoodsGroup, UpDownLastGoodsGroup)}},
     };
-    for (int i = 0; i < 6; ++i) {
-        fields->addWidget(MakeChild<QLabel>(UiText(rows[i].first), erase), i / 2, (i % 2) * 2);
-        fields->addWidget(rows[i].second, i / 2, (i % 2) * 2 + 1);
+    fields->addWidget(MakeChild<QLabel>(UiText("з:"), erase), 0, 1);
+    fields->addWidget(MakeChild<QLabel>(UiText("по:"), erase), 0, 2);
+    for (int i = 0; i < 3; ++i) {
+        fields->addWidget(MakeChild<QLabel>(UiText(rows[i].first), erase), i + 1, 0);
+        fields->addWidget(rows[i].second.first, i + 1, 1);
+        fields->addWidget(rows[i].second.second, i + 1, 2);
     }
-    row->addLayout(fields);
+    // Room for a whole barcode.
+    const int barcodeWidth = FirstBarcode->fontMetrics().horizontalAdvance(QString(14, QChar('0')));
+    FirstBarcode->setMinimumWidth(barcodeWidth);
+    LastBarcode->setMinimumWidth(barcodeWidth);
     BitBtnErasePeriodicReport = button(ActionErasePeriodicReport, "BitBtnErasePeriodicReport", erase);
-    row->addWidget(BitBtnErasePeriodicReport);
+    fields->addWidget(BitBtnErasePeriodicReport, 4, 1, 1, 2, Qt::AlignLeft);
+    row->addLayout(fields);
+    row->addStretch();
     page->addWidget(erase);
 
     OnExit(FirstBarcode, [this] { FirstBarcodeExit(); });

@@ -1,10 +1,12 @@
 #include "console/UInt64Lib.h"
 
+#include "platform/CodePages.h"
+
 namespace console {
 namespace {
 
 [[noreturn]] void Refuse(std::string_view text) {
-    throw UInt64Error("'" + std::string(text) + "' is not a valid UInt64 value");
+    throw UInt64Error("'" + platform::AnsiToUtf8(text) + "' is not a valid UInt64 value");
 }
 
 int HexDigit(char c) {

@@ -28,7 +28,7 @@ bool DeviceLibrary::Load(const std::string& folder, std::string& errorText) {
     handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle_ == nullptr) {
         const char* reason = dlerror();
-        errorText = "Cannot load the device library " + path;
+        errorText = "Не вдається завантажити бібліотеку ЕККА " + path;
         if (reason != nullptr) errorText += ": " + DeviceText(reason);
         return false;
     }
@@ -47,7 +47,7 @@ bool DeviceLibrary::Load(const std::string& folder, std::string& errorText) {
 #undef Q710_BIND
     if (!missing.empty()) {
         Unload();
-        errorText = "The device library " + path + " has no function " + missing;
+        errorText = "У бібліотеці ЕККА " + path + " немає функції " + missing;
         return false;
     }
     errorText.clear();

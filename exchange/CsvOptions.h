@@ -2,6 +2,7 @@
 // the CSV and workbook procedures share.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,24 @@ std::string AnsiToOemText(std::string_view text);
 // LF or a lone CR; the last needs no end, and an end after it adds no line.
 // The views point into `text`.
 std::vector<std::string_view> SplitTextLines(std::string_view text);
+
+// A text field at the front of `rest` with the QUOTES option, as both CSV
+// imports read it: it begins with a double quote and ends at the quote that
+// the delimiter or the end of the line follows; a doubled quote inside it is
+// one quote and a delimiter inside it is part of the text. Unless
+// `keepBlanks`, blanks and control characters before the opening and after
+// the closing quote are skipped. `rest` is left after the field's delimiter.
+// Nothing when the field does not both begin and end with its quote (only
+// one of them, neither, or text after the closing quote).
+std::optional<std::string> QuotedField(std::string_view& rest, char delimiter, bool keepBlanks);
+
+// A file in UTF-8 where the register's 8-bit code pages are expected: it
+// begins with the UTF-8 byte-order mark, or it is valid UTF-8 and holds
+// characters beyond ASCII (a Windows-1251 or OEM 866 text with letters
+// hardly ever is).
+bool IsUtf8Text(std::string_view bytes);
+inline constexpr const char* Utf8FileMessage =
+    "Файл у кодуванні UTF-8: збережіть його в кодуванні Windows-1251 (або DOS 866) і повторіть імпорт!";
 
 // A number text with one trailing decimal separator dropped and then every
 // character but the digits and the decimal separator removed:

@@ -37,11 +37,11 @@ DbfDate Today() {
 }
 
 [[noreturn]] void Fail(std::string_view utf8, const std::string& tail = {}) {
-    throw ED(platform::Utf8ToAnsi(utf8) + tail);
+    throw ED(std::string(utf8) + tail);
 }
 
 std::string Operation(const char* name, std::string_view utf8) {
-    return std::string(name) + platform::Utf8ToAnsi(utf8);
+    return std::string(name) + std::string(utf8);
 }
 
 std::uint16_t U16(const unsigned char* p) {
@@ -198,8 +198,7 @@ std::string LogicalFromFile(const std::string& text) {
 }
 
 std::string RowAndField(std::uint32_t recNo, int fieldNo) {
-    return platform::Utf8ToAnsi("Ряд: ") + std::to_string(recNo) + platform::Utf8ToAnsi(", Поле: ") +
-           std::to_string(fieldNo);
+    return "Ряд: " + std::to_string(recNo) + ", Поле: " + std::to_string(fieldNo);
 }
 
 } // namespace
@@ -305,8 +304,7 @@ void TDBF::CreateTable() {
 void TDBF::Open() {
     if (Active()) Fail("Open: Необходимо закрыть открытый файл");
     struct stat st {};
-    if (::stat(tableName.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        Fail("Open: Не найден файл ", platform::Utf8ToAnsi(tableName));
+    if (::stat(tableName.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) Fail("Open: Не найден файл ", tableName);
     int handle = ::open(tableName.c_str(), O_RDWR | O_CLOEXEC);
     // A read-only file still serves for reading; writes to it fail with their own messages.
     if (handle < 0 && (errno == EACCES || errno == EROFS))
@@ -318,9 +316,8 @@ void TDBF::Open() {
     if (handle < 0) {
         auto slash = tableName.find_last_of('/');
         std::string base = slash == std::string::npos ? tableName : tableName.substr(slash + 1);
-        throw ED(platform::Utf8ToAnsi("Файл ") + platform::Utf8ToAnsi(base) +
-                 platform::Utf8ToAnsi(" невозможно открыть в монопольном\rрежиме, т.к. он уже используется "
-                                      "другой программой"));
+        throw ED("Файл " + base +
+                 " невозможно открыть в монопольном\rрежиме, т.к. он уже используется другой программой");
     }
     fields.clear();
     fd = handle;

@@ -8,7 +8,8 @@
 
 namespace exchange {
 
-// Failure of a table operation. The message (Windows-1251) is the operation's name, ": " and the reason.
+// Failure of a table operation. The message (UTF-8, as every exception text) is the operation's name, ": "
+// and the reason.
 class ED : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;

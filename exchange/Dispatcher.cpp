@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "console/Guarded.h"
 #include "exchange/DuplicatePluLog.h"
 #include "exchange/GoodsImport.h"
 #include "exchange/GoodsXmlExport.h"
@@ -11,14 +12,12 @@
 #include "exchange/ReportCsvExport.h"
 #include "exchange/ReportDbfExport.h"
 #include "exchange/ReportXlsExport.h"
-#include "platform/CodePages.h"
 
 namespace exchange {
 
 namespace {
 
-// Rows: operation kinds 1..10; columns: XML, XLS, CSV, DBF. A null procedure
-// is one the program does not have yet.
+// Rows: operation kinds 1..10; columns: XML, XLS, CSV, DBF.
 const DispatchEntry kTable[OperationKindCount][FormatCount] = {
     {{"ImportGroupsXml", ImportGroupsXml},
      {"ImportGroupsXls", ImportGroupsXls},
@@ -62,28 +61,6 @@ const DispatchEntry kTable[OperationKindCount][FormatCount] = {
      {"ExportGoodsDbf", ExportGoodsDbf}},
 };
 
-// Texts of exceptions are UTF-8 (file names included).
-void ShowFailure(const char* what) {
-    platform::MessageBox(platform::Utf8ToAnsi(what), platform::ApplicationTitle(), platform::MbIconError);
-}
-
-void ShowNotAvailable(int formatIndex) {
-    ShowJobError(std::string("Обмін даними у форматі ") + DialogTextOf(formatIndex)->shortName +
-                 " для цієї операції ще не доступний!");
-}
-
-template <class F> bool Guarded(F&& f) {
-    try {
-        f();
-        return true;
-    } catch (const std::exception& error) {
-        ShowFailure(error.what());
-    } catch (...) {
-        ShowFailure("Unknown error");
-    }
-    return false;
-}
-
 } // namespace
 
 const DispatchEntry* FindProcedure(int formatIndex, int operationKind) {
@@ -102,17 +79,12 @@ bool IsImportKind(int operationKind) {
 
 DispatchResult Dispatch(JobContext& job, int formatIndex, int operationKind) {
     DispatchResult result = DispatchResult::NothingToRun;
-    if (const DispatchEntry* entry = FindProcedure(formatIndex, operationKind)) {
-        if (entry->run == nullptr) {
-            ShowNotAvailable(formatIndex);
-            result = DispatchResult::NotAvailable;
-        } else {
-            result = Guarded([&] { entry->run(job); }) ? DispatchResult::Ran : DispatchResult::Failed;
-        }
-    }
+    if (const DispatchEntry* entry = FindProcedure(formatIndex, operationKind))
+        result = console::Guarded([&] { entry->run(job); }) ? DispatchResult::Ran : DispatchResult::Failed;
     // The log covers the rows read so far, also after a cancel or a failure.
     if (IsGoodsImportKind(operationKind) && !job.state.MakeMetod.FileName.empty()) {
-        if (!Guarded([&] { WriteDuplicatePluLog(job.state.MakeMetod.FileName, job.side.GoodsDupCheck); }))
+        if (!console::Guarded(
+                [&] { WriteDuplicatePluLog(job.state.MakeMetod.FileName, job.side.GoodsDupCheck); }))
             result = DispatchResult::Failed;
     }
     job.side.GoodsDupCheck.clear();

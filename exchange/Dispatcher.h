@@ -11,8 +11,8 @@ inline constexpr int OperationKindCount = 10; // kinds 1..10
 
 using JobProcedure = void (*)(JobContext&);
 
-// A cell of the dispatch table: the procedure's name and the procedure, or
-// null while that procedure is not part of the program yet.
+// A cell of the dispatch table: the procedure's name (with its argument, as
+// "ImportGoodsCsv(true)") and the procedure.
 struct DispatchEntry {
     const char* name;
     JobProcedure run;
@@ -24,7 +24,6 @@ const DispatchEntry* FindProcedure(int formatIndex, int operationKind);
 enum class DispatchResult {
     Ran,          // the procedure returned
     NothingToRun, // no pair: the kind or the format is out of range
-    NotAvailable, // the pair's procedure is not there; the user was told
     Failed,       // the procedure raised; the user was shown why
 };
 

@@ -42,11 +42,18 @@ std::string DuplicatePluLogName(const std::string& importFile) {
     return importFile + ".log";
 }
 
+std::string CannotWriteLogText(const std::string& logName, const std::string& reason) {
+    return "Не вдається записати журнал повторних кодів PLU " + logName + ": " + reason;
+}
+
 void WriteDuplicatePluLog(const std::string& importFile, std::vector<GoodsDupCheckRecord>& entries) {
     const std::string logName = DuplicatePluLogName(importFile);
+    // Only an older log that is there is removed; a name that cannot be
+    // looked up (a read-only folder, a name too long) has none to remove,
+    // and whether a new one can be written shows when it is written.
     std::error_code error;
-    std::filesystem::remove(logName, error);
-    if (error)
+    const bool present = std::filesystem::exists(std::filesystem::symlink_status(logName, error));
+    if (present && !std::filesystem::remove(logName, error) && error)
         throw platform::FileError("Не вдається видалити файл " + logName + ": " +
                                   platform::FileErrorReason(error.value()));
 
@@ -59,12 +66,10 @@ void WriteDuplicatePluLog(const std::string& importFile, std::vector<GoodsDupChe
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
     std::unique_ptr<std::FILE, Closer> file(std::fopen(logName.c_str(), "ab"));
-    if (!file)
-        throw platform::FileError(platform::CannotWriteText(logName, platform::FileErrorReason(errno)));
+    if (!file) throw platform::FileError(CannotWriteLogText(logName, platform::FileErrorReason(errno)));
     bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
     written = std::fflush(file.get()) == 0 && written;
-    if (!written)
-        throw platform::FileError(platform::CannotWriteText(logName, platform::FileErrorReason(errno)));
+    if (!written) throw platform::FileError(CannotWriteLogText(logName, platform::FileErrorReason(errno)));
 }
 
 } // namespace exchange

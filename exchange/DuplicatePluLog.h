@@ -19,7 +19,9 @@ std::string DuplicatePluLogName(const std::string& importFile);
 
 // Deletes an older log of the import file, then writes the lines of
 // DuplicatePluLines, each ended by CR LF, when there is at least one.
-// Throws platform::FileError when the log cannot be removed or written.
+// Throws platform::FileError when an older log cannot be removed or the log
+// cannot be written ("Не вдається записати журнал повторних кодів PLU
+// <log>: <reason>").
 void WriteDuplicatePluLog(const std::string& importFile, std::vector<GoodsDupCheckRecord>& entries);
 
 } // namespace exchange

@@ -12,10 +12,11 @@ namespace exchange {
 
 JobOutcome RunJob(console::ConsoleState& state, uint8_t operationKind) {
     JobSide& side = Side();
-    std::unique_ptr<console::TForm5> ownForm5;
-    std::unique_ptr<console::TForm4> ownForm4;
-    if (side.Form5 == nullptr) ownForm5 = std::make_unique<console::TForm5>(state);
-    console::TForm5& form5 = *side.Form5;
+    // The program's dialogs when they exist, else ones made for this job.
+    std::unique_ptr<TForm5> ownForm5;
+    std::unique_ptr<TForm4> ownForm4;
+    if (side.Form5 == nullptr) ownForm5 = std::make_unique<TForm5>(state);
+    TForm5& form5 = ownForm5 ? *ownForm5 : *side.Form5;
 
     state.MakeMetod.OperationKind = operationKind;
     state.DialogAccepted = 0; // a closed choice is no confirmation
@@ -25,8 +26,8 @@ JobOutcome RunJob(console::ConsoleState& state, uint8_t operationKind) {
     JobOutcome outcome;
     outcome.accepted = state.DialogAccepted == 1;
     if (outcome.accepted) {
-        if (side.Form4 == nullptr) ownForm4 = std::make_unique<console::TForm4>(state);
-        platform::ShowModal(*side.Form4);
+        if (side.Form4 == nullptr) ownForm4 = std::make_unique<TForm4>(state);
+        platform::ShowModal(ownForm4 ? *ownForm4 : *side.Form4);
         outcome.done = state.MakeMetod.Done == 1;
         outcome.fileWritten = side.FileWritten;
     }

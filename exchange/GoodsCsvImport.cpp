@@ -11,6 +11,7 @@ namespace exchange {
 namespace {
 
 constexpr std::size_t kFields = 12;
+constexpr std::size_t kNameField = 3;
 
 // Boxes by their number in the reader's table; the fields after the goods
 // number count from 1 in the texts.
@@ -56,16 +57,29 @@ const ImportMessage kCsv[] = {
 const ImportMessage kFormatError = {ImportBox::Error, "Помилка", "Помилка формату даних (рядок №%n)!"};
 
 // The fields of a line from the left, each trimmed; fields the line lacks
-// are empty (they fail their own check).
-std::array<std::string_view, kFields> SplitFields(std::string_view line, char delimiter) {
+// are empty (they fail their own check). With QUOTES the name is a quoted
+// field, delimiters inside its quotes included; nothing when its quotes are
+// not right (the fields after it are not split then).
+struct LineFields {
     std::array<std::string_view, kFields> fields{};
+    std::optional<std::string> name;
+};
+
+LineFields SplitFields(std::string_view line, const console::CsvOptionsRecord& options) {
+    LineFields out;
     for (std::size_t i = 0; i < kFields; ++i) {
-        std::size_t end = line.find(delimiter);
-        fields[i] = Trimmed(line.substr(0, end));
+        if (i == kNameField && options.Quotes) {
+            out.name = QuotedField(line, options.Delimiter, options.LRBlanks);
+            if (!out.name) break;
+            continue;
+        }
+        std::size_t end = line.find(options.Delimiter);
+        out.fields[i] = Trimmed(line.substr(0, end));
+        if (i == kNameField) out.name = std::string(out.fields[i]);
         if (end == std::string_view::npos) break;
         line.remove_prefix(end + 1);
     }
-    return fields;
+    return out;
 }
 
 // A flag field: "0" clear, "1" set (all bits).
@@ -77,7 +91,8 @@ std::optional<int16_t> FlagOf(std::string_view field) {
 
 RowEnd ReadLine(GoodsImportRun& run, std::string_view line, int64_t n,
                 const console::CsvOptionsRecord& options) {
-    const std::array<std::string_view, kFields> f = SplitFields(line, options.Delimiter);
+    const LineFields split = SplitFields(line, options);
+    const std::array<std::string_view, kFields>& f = split.fields;
     int32_t number = 0;
     if (auto end = run.CheckNumber(IntegerOf(f[0]), n, kCsv[1], kCsv[2], number)) return *end;
 
@@ -90,11 +105,10 @@ RowEnd ReadLine(GoodsImportRun& run, std::string_view line, int64_t n,
     if (!barcode) return run.Refuse(kCsv[5], n);
     goods.barcode = *barcode;
 
-    std::string_view name = f[3];
-    if (options.Quotes) {
-        if (name.empty() || (name.front() != '"' && name.back() != '"')) return run.Refuse(kCsv[6], n);
-        name = name.size() < 2 ? std::string_view() : name.substr(1, name.size() - 2);
-    }
+    // A name whose quotes are not right, or with a NUL byte that would cut
+    // it short in the register, is no name.
+    if (!split.name || split.name->find('\0') != std::string::npos) return run.Refuse(kCsv[6], n);
+    std::string_view name = *split.name;
     if (!options.LRBlanks) name = Trimmed(name);
     if (name.empty()) return run.Refuse(kCsv[7], n);
     goods.SetName(options.Cp866 ? OemToAnsiText(name) : std::string(name));
@@ -148,7 +162,13 @@ bool ReadGoodsCsv(GoodsImportRun& run, std::string_view file, const console::Csv
 
 bool ReadGoodsCsvFile(GoodsImportRun& run, const std::string& path,
                       const console::CsvOptionsRecord& options) {
-    return ReadGoodsCsv(run, platform::ReadWholeFile(path), options);
+    const std::string bytes = platform::ReadWholeFile(path);
+    // Names read byte for byte from a UTF-8 file would reach the register garbled.
+    if (IsUtf8Text(bytes)) {
+        run.Show(ImportBox::Error, "Помилка", Utf8FileMessage);
+        return false;
+    }
+    return ReadGoodsCsv(run, bytes, options);
 }
 
 } // namespace exchange

@@ -58,8 +58,19 @@ const ImportMessage kXls[] = {
 
 const ImportMessage kNoData = {ImportBox::Error, "Помилка", "Дані для запису в ЕККА не знайдені!"};
 
-bool IsNumberCell(int type) {
-    return type == xls::ctInteger || type == xls::ctFloat;
+// Column A of a goods row holds a number: a number cell, or a formula whose
+// cached result is a number.
+bool HoldsNumber(xls::TSheet& sheet, int row) {
+    switch (sheet.GetCellType(0, row)) {
+    case xls::ctInteger:
+    case xls::ctFloat:
+        return true;
+    case xls::ctNumberFormula:
+    case xls::ctNumberArrayFormula:
+        return std::holds_alternative<double>(sheet.GetAsVariant(0, row));
+    default:
+        return false;
+    }
 }
 
 // One cell as the reader takes it.
@@ -136,8 +147,8 @@ RowEnd ReadRow(GoodsImportRun& run, xls::TSheet& sheet, int row) {
     std::string nameText = name.Text(&lossy);
     if (nameText.empty()) return run.Refuse(kXls[6], n);
     // An error value is no name, and a name the register's code page cannot
-    // hold would reach it garbled.
-    if (name.IsError() || lossy) return run.Refuse(kXls[7], n);
+    // hold (or with a NUL, which cuts it short) would reach it garbled.
+    if (name.IsError() || lossy || nameText.find('\0') != std::string::npos) return run.Refuse(kXls[7], n);
     goods.SetName(nameText);
 
     std::optional<int32_t> price = ScaledOf(CleanNumberText(cell(4).Text()), 100);
@@ -171,13 +182,13 @@ RowEnd ReadRow(GoodsImportRun& run, xls::TSheet& sheet, int row) {
 bool ReadGoodsXls(GoodsImportRun& run, xls::TSheet& sheet) {
     const int last = sheet.GetLastRow();
     int first = 0;
-    while (first <= last && !IsNumberCell(sheet.GetCellType(0, first))) ++first;
+    while (first <= last && !HoldsNumber(sheet, first)) ++first;
     if (first > last) {
         run.Refuse(kNoData, 0);
         return false;
     }
     for (int row = first; row <= last; ++row) {
-        if (!IsNumberCell(sheet.GetCellType(0, row))) continue;
+        if (!HoldsNumber(sheet, row)) continue;
         if (ReadRow(run, sheet, row) == RowEnd::Ended) return false;
     }
     return true;

@@ -18,7 +18,7 @@ const ReportIdentity& GoodsReportIdentity(uint8_t reportVariant) {
     case GoodsVariantCritical:
         return CriticalRemainsReport;
     default:
-        throw std::invalid_argument("Unknown goods report variant " + std::to_string(reportVariant));
+        throw std::invalid_argument("Невідомий варіант звіту по товарам: " + std::to_string(reportVariant));
     }
 }
 

@@ -15,20 +15,19 @@ std::string Trimmed(std::string_view text) {
 }
 
 // The name field after the number's delimiter; nothing when its quotes are
-// not as the options ask.
-std::optional<std::string> NameField(std::string field, const console::CsvOptionsRecord& options) {
-    if (!options.LRBlanks) field = Trimmed(field);
-    bool enclosed = false;
+// not as the options ask or it holds a NUL byte, which would cut it short in
+// the register. Anything from a further delimiter on is dropped.
+std::optional<std::string> NameField(std::string_view rest, const console::CsvOptionsRecord& options) {
+    std::string field;
     if (options.Quotes) {
-        bool quoteAtAnEnd = !field.empty() && (field.front() == '"' || field.back() == '"');
-        // A quote left open would cost the name a character of its own.
-        bool paired = field.size() >= 2 && field.find('"') != field.rfind('"');
-        if (!quoteAtAnEnd || !paired) return std::nullopt;
-        // A name the export enclosed in quotes keeps the delimiters inside them.
-        enclosed = field.front() == '"' && field.back() == '"';
-        field = field.substr(1, field.size() - 2);
+        std::optional<std::string> quoted = QuotedField(rest, options.Delimiter, options.LRBlanks);
+        if (!quoted) return std::nullopt;
+        field = std::move(*quoted);
+    } else {
+        field = options.LRBlanks ? std::string(rest) : Trimmed(rest);
+        field = field.substr(0, field.find(options.Delimiter));
     }
-    if (!enclosed) field = field.substr(0, field.find(options.Delimiter));
+    if (field.find('\0') != std::string::npos) return std::nullopt;
     if (options.Cp866) field = OemToAnsiText(field);
     if (field.size() > GroupNameSize) field.resize(GroupNameSize);
     return field;
@@ -54,7 +53,7 @@ GroupLine ParseGroupCsvLine(std::string_view line, const console::CsvOptionsReco
         result.kind = GroupLineKind::RangeError;
         return result;
     }
-    std::optional<std::string> name = NameField(text.substr(delimiter + 1), options);
+    std::optional<std::string> name = NameField(std::string_view(text).substr(delimiter + 1), options);
     if (!name) {
         result.kind = GroupLineKind::NameError;
         return result;

@@ -32,6 +32,21 @@ std::string CutName(std::string ansi) {
     return ansi;
 }
 
+// "Невірний формат назви товарної групи (рядок №5)!"
+std::string NameAtRowMessage(int64_t row) {
+    return GroupLineMessage(GroupLineKind::NameError, static_cast<std::size_t>(row));
+}
+
+// A name (its first 20 characters) as the register holds it; nothing when
+// the register's code page lacks one of its characters or it holds a NUL
+// byte: the register would get another name.
+std::optional<std::string> RegisterName(std::u16string_view name) {
+    bool lossy = false;
+    std::string ansi = platform::Utf16ToAnsi(name.substr(0, GroupNameSize), &lossy);
+    if (lossy || ansi.find('\0') != std::string::npos) return std::nullopt;
+    return ansi;
+}
+
 // The table every import fills from its first entry, once the file passed
 // its first checks.
 std::vector<GoodsGroupRecord>& FreshTable(JobContext& job) {
@@ -68,6 +83,7 @@ std::optional<std::string> ReadDbfGroup(const TDBF& table, uint32_t record, Good
             } catch (const ED&) {
                 return DbfFieldFailure(f, record, name);
             }
+            if (entry.Name.find('\0') != std::string::npos) return NameAtRowMessage(record + 1);
         } else {
             return "Невірний тип або опис поля " + platform::AnsiToUtf8(name) + ".";
         }
@@ -111,7 +127,12 @@ void ImportGroupsXml(JobContext& job) {
             ShowJobError(MissingAttributeMessage("Name"));
             return;
         }
-        table[index++] = {static_cast<uint8_t>(*number), CutName(platform::Utf8ToAnsi(*name))};
+        std::optional<std::string> registerName = RegisterName(platform::Utf8ToUtf16(*name));
+        if (!registerName) {
+            ShowJobError(NameAtRowMessage(static_cast<int64_t>(index) + 1));
+            return;
+        }
+        table[index++] = {static_cast<uint8_t>(*number), std::move(*registerName)};
         if (job.progress.Step()) return;
     }
     job.state.MakeMetod.Done = 1;
@@ -155,9 +176,13 @@ void ImportGroupsXls(JobContext& job) {
             job.state.MakeMetod.Done = 1;
             return;
         }
-        std::u16string text = sheet.GetAsString(1, row);
-        table[index++] = {static_cast<uint8_t>(*number),
-                          platform::Utf16ToAnsi(text.substr(0, GroupNameSize))};
+        std::optional<std::string> name = RegisterName(sheet.GetAsString(1, row));
+        if (!name) {
+            ShowJobError(NameAtRowMessage(row));
+            job.state.MakeMetod.Done = 1;
+            return;
+        }
+        table[index++] = {static_cast<uint8_t>(*number), std::move(*name)};
         if (job.progress.Step()) return;
     }
     job.state.MakeMetod.Done = 1;
@@ -168,6 +193,11 @@ void ImportGroupsCsv(JobContext& job) {
     const std::vector<std::string_view> lines = SplitTextLines(bytes);
     if (lines.empty()) {
         ShowJobError("Файл імпорту даних по товарним групам порожній!");
+        return;
+    }
+    // Names read byte for byte from a UTF-8 file would reach the register garbled.
+    if (IsUtf8Text(bytes)) {
+        ShowJobError(Utf8FileMessage);
         return;
     }
     std::vector<GoodsGroupRecord>& table = FreshTable(job);

@@ -9,10 +9,10 @@ namespace exchange {
 namespace {
 
 constexpr FormatDialogText kDialogTexts[FormatCount] = {
-    {"XML Document (*.xml)|*.xml", "xml", "XML"},
-    {"Excel files (*.xls)|*.xls", "xls", "XLS"},
-    {"CSV (*.csv)|*.csv", "csv", "CSV"},
-    {"DBF (*.dbf)|*.dbf", "dbf", "DBF"},
+    {"XML Document (*.xml)|*.xml", "xml"},
+    {"Excel files (*.xls)|*.xls", "xls"},
+    {"CSV (*.csv)|*.csv", "csv"},
+    {"DBF (*.dbf)|*.dbf", "dbf"},
 };
 
 } // namespace
@@ -45,7 +45,7 @@ void SaveBuiltExport(JobContext& job, int formatIndex,
                      const std::function<void(const std::string& path)>& write, std::string_view filter) {
     if (!job.Cancelled()) {
         const FormatDialogText* text = DialogTextOf(formatIndex);
-        if (text == nullptr) throw std::invalid_argument("No save dialog for this format");
+        if (text == nullptr) throw std::invalid_argument("Для цього формату немає діалогу збереження");
         platform::FileDialogRequest& dialog = job.side.SaveDialog();
         dialog.filter = filter.empty() ? std::string(text->filter) : std::string(filter);
         dialog.defaultExt = text->defaultExt;

@@ -14,13 +14,11 @@
 #include "platform/XmlDocument.h"
 #include "platform/ui/Ui.h"
 
-namespace console {
+namespace exchange {
+
 class TForm4;
 class TForm5;
 class TForm8;
-} // namespace console
-
-namespace exchange {
 
 // Items of the format choice, in the order of its radio group.
 enum FileFormat : int { FormatXml = 0, FormatXls = 1, FormatCsv = 2, FormatDbf = 3 };
@@ -30,7 +28,6 @@ inline constexpr int FormatCount = 4;
 struct FormatDialogText {
     const char* filter;
     const char* defaultExt;
-    const char* shortName; // as the user knows the format
 };
 // Null for a format index outside 0..3.
 const FormatDialogText* DialogTextOf(int formatIndex);
@@ -66,9 +63,9 @@ struct JobSide {
     Q710JournalParams JournalParamsValue{};
 
     // The program's dialogs register themselves here while they exist.
-    console::TForm4* Form4 = nullptr;
-    console::TForm5* Form5 = nullptr;
-    console::TForm8* Form8 = nullptr;
+    TForm4* Form4 = nullptr;
+    TForm5* Form5 = nullptr;
+    TForm8* Form8 = nullptr;
 
     platform::FileDialogRequest& OpenDialog();
     platform::FileDialogRequest& SaveDialog();

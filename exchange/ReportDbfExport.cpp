@@ -47,11 +47,6 @@ std::string StageBeside(const std::string& target) {
     return file.Path();
 }
 
-// Table errors carry Windows-1251 text; the job side shows UTF-8.
-[[noreturn]] void RethrowReadable(const ED& error) {
-    throw std::runtime_error(platform::AnsiToUtf8(error.what()));
-}
-
 template <class Record>
 void ExportReportDbf(JobContext& job, const ReportLayout& layout, std::vector<Record>& report,
                      int32_t maximum = -1) {
@@ -59,6 +54,9 @@ void ExportReportDbf(JobContext& job, const ReportLayout& layout, std::vector<Re
     std::optional<std::string> target = ChooseTarget(job);
     if (!target) return;
     job.state.MakeMetod.FileName = *target;
+    // The table takes only a ".dbf" name: another one typed in the dialog is
+    // refused with the table's own error before anything is written.
+    TDBF{}.SetTableName(*target);
 
     std::optional<ReportTable> table;
     try {
@@ -68,15 +66,11 @@ void ExportReportDbf(JobContext& job, const ReportLayout& layout, std::vector<Re
                              platform::MbIconError);
         return;
     }
-    try {
-        for (std::size_t i = 0; i < report.size(); ++i) {
-            table->Add(layout, RowAt(report, i));
-            if (job.progress.Step()) break;
-        }
-        table->Commit();
-    } catch (const ED& error) {
-        RethrowReadable(error);
+    for (std::size_t i = 0; i < report.size(); ++i) {
+        table->Add(layout, RowAt(report, i));
+        if (job.progress.Step()) break;
     }
+    table->Commit();
     report.clear();
     job.state.MakeMetod.Done = 1;
     // A table cut short by a cancel stays, but is no success to report.

@@ -1,5 +1,7 @@
 #include "exchange/ReportDocument.h"
 
+#include "platform/AtomicFile.h"
+
 namespace exchange {
 
 namespace {
@@ -44,9 +46,17 @@ platform::XmlNode ReportDocumentWriter::AddItem() {
     return data.AppendChild(document.CreateElement("Item"));
 }
 
+std::string XmlStructureMessage(std::string_view path, const platform::XmlDocument& document) {
+    std::string message = "Помилка структури XML-файлу";
+    if (!path.empty()) message += " " + std::string(path);
+    if (document.ParseErrorLine() > 0)
+        message += " (рядок " + std::to_string(document.ParseErrorLine()) + ")";
+    return message + ":\r\n" + document.ParseError();
+}
+
 ReportFrame CheckReportFrame(const platform::XmlDocument& document,
-                             std::optional<std::string_view> expectedId) {
-    if (!document.ParseError().empty()) return ReportFrame{false, document.ParseError(), {}};
+                             std::optional<std::string_view> expectedId, std::string_view path) {
+    if (!document.ParseError().empty()) return ReportFrame{false, XmlStructureMessage(path, document), {}};
     platform::XmlNode root = document.DocumentElement();
     if (!root || root.Name() != "REPORT") return Fail("Не знайдений вузол \"REPORT\".");
     if (!root.HasChildNodes() || root.ChildCount() != 3)
@@ -66,9 +76,16 @@ ReportFrame CheckReportFrame(const platform::XmlDocument& document,
 
 ReportFrame OpenReportDocument(platform::XmlDocument& document, const std::string& path,
                                std::optional<std::string_view> expectedId) {
-    if (!document.Load(path) && document.ParseError().empty())
-        return ReportFrame{false, "The file " + path + " cannot be read", {}};
-    return CheckReportFrame(document, expectedId);
+    // A file that cannot be read is told as such (the reason names it), not as a fault of its structure.
+    std::string bytes;
+    try {
+        bytes = platform::ReadWholeFile(path);
+    } catch (const platform::FileError& error) {
+        document.LoadXml("");
+        return ReportFrame{false, error.what(), {}};
+    }
+    document.LoadXml(bytes);
+    return CheckReportFrame(document, expectedId, path);
 }
 
 std::string CheckReportItem(const platform::XmlNode& child) {

@@ -60,14 +60,20 @@ struct ReportFrame {
 };
 
 // Loads the file into the document and checks, in this order: well-formed
-// (the parser's reason is the message), root REPORT, exactly three children,
-// HEADER first and not empty, the report id (only when `expectedId` is
-// given), DATA third and not empty. The second child is not examined.
+// (XmlStructureMessage), root REPORT, exactly three children, HEADER first
+// and not empty, the report id (only when `expectedId` is given), DATA third
+// and not empty. The second child is not examined. A file that cannot be
+// read gives the reason, which names it.
 ReportFrame OpenReportDocument(platform::XmlDocument& document, const std::string& path,
                                std::optional<std::string_view> expectedId = std::nullopt);
-// The same checks on a document already loaded.
+// The same checks on a document already loaded from `path`.
 ReportFrame CheckReportFrame(const platform::XmlDocument& document,
-                             std::optional<std::string_view> expectedId);
+                             std::optional<std::string_view> expectedId, std::string_view path = {});
+
+// A document that did not parse, told in a sentence of ours that names the
+// file and the line, the parser's own (English) reason after it:
+// Помилка структури XML-файлу /a/b.xml (рядок 2):\r\nCouldn't find end of Start Tag Item
+std::string XmlStructureMessage(std::string_view path, const platform::XmlDocument& document);
 
 // The check each child of DATA gets before it is read: empty when it is an
 // Item, else the message.

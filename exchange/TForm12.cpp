@@ -16,7 +16,15 @@
 #include "platform/ui/AnsiText.h"
 #include "platform/ui/Ui.h"
 
-namespace console {
+namespace exchange {
+
+using console::Guarded;
+using console::InstallDefaultHelpKey;
+using console::NoDefaultButton;
+using console::ShowErrorText;
+using console::ShowInfoText;
+using console::UInt64ToStr;
+
 namespace {
 
 using platform::Ansi;
@@ -25,10 +33,10 @@ using platform::UiText;
 
 } // namespace
 
-TForm12::TForm12(ConsoleState& state, QWidget* parent) : QDialog(parent), state(state) {
+TForm12::TForm12(console::ConsoleState& state, QWidget* parent) : QDialog(parent), state(state) {
     setObjectName("TForm12");
     setWindowTitle(UiText("Опції формування електронного журнала"));
-    exchange::SetFixedDialogFrame(*this);
+    SetFixedDialogFrame(*this);
     auto* column = MakeChild<QVBoxLayout>(this);
     auto* box = MakeChild<QGroupBox>(UiText(" Опції: "), this);
     auto* boxColumn = MakeChild<QVBoxLayout>(box);
@@ -46,7 +54,7 @@ TForm12::TForm12(ConsoleState& state, QWidget* parent) : QDialog(parent), state(
 
     auto* buttons = MakeChild<QHBoxLayout>();
     auto button = [this, buttons](const char* name, const char* caption, const char* hint) {
-        QPushButton* b = exchange::MakeButton(this, name, caption);
+        QPushButton* b = MakeButton(this, name, caption);
         if (hint != nullptr) b->setToolTip(UiText(hint));
         buttons->addWidget(b);
         return b;
@@ -111,4 +119,4 @@ void TForm12::BitBtn3Click() {
     reject();
 }
 
-} // namespace console
+} // namespace exchange

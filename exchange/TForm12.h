@@ -9,11 +9,11 @@
 class QCheckBox;
 class QPushButton;
 
-namespace console {
+namespace exchange {
 
 class TForm12 : public QDialog {
 public:
-    explicit TForm12(ConsoleState& state, QWidget* parent = nullptr);
+    explicit TForm12(console::ConsoleState& state, QWidget* parent = nullptr);
 
     QCheckBox* CheckBox1 = nullptr; // bit 0: form the control tape
     QCheckBox* CheckBox2 = nullptr; // bit 1: form service information
@@ -29,7 +29,7 @@ public:
     void BitBtn3Click();
 
 private:
-    ConsoleState& state;
+    console::ConsoleState& state;
 };
 
-} // namespace console
+} // namespace exchange

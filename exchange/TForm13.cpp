@@ -22,7 +22,17 @@
 #include "platform/ui/AnsiText.h"
 #include "platform/ui/Ui.h"
 
-namespace console {
+namespace exchange {
+
+using console::Guarded;
+using console::InstallDefaultHelpKey;
+using console::Int32Of;
+using console::LimitTyping;
+using console::NoDefaultButton;
+using console::ShowErrorText;
+using console::ShowInfoText;
+using console::UpDown;
+
 namespace {
 
 using platform::Ansi;
@@ -50,10 +60,10 @@ QLineEdit* SpinnerEdit(QWidget* parent, const char* name, int maxLength) {
 
 } // namespace
 
-TForm13::TForm13(ConsoleState& state, QWidget* parent) : QDialog(parent), state(state) {
+TForm13::TForm13(console::ConsoleState& state, QWidget* parent) : QDialog(parent), state(state) {
     setObjectName("TForm13");
     setWindowTitle(UiText("Електронний журнал"));
-    exchange::SetFixedDialogFrame(*this);
+    SetFixedDialogFrame(*this);
     auto* column = MakeChild<QVBoxLayout>(this);
 
     GroupBox1 = MakeChild<QGroupBox>(UiText(" Параметри електронного журнала: "), this);
@@ -65,7 +75,7 @@ TForm13::TForm13(ConsoleState& state, QWidget* parent) : QDialog(parent), state(
     UpDown1->setObjectName("UpDown1");
     UpDown1->SetPosition(1);
     UpDown1->setEnabled(false);
-    BitBtn2 = exchange::MakeButton(GroupBox1, "BitBtn2", "Зчитати");
+    BitBtn2 = MakeButton(GroupBox1, "BitBtn2", "Зчитати");
     auto* journalRow = MakeChild<QHBoxLayout>();
     journalRow->addWidget(Edit1);
     journalRow->addWidget(UpDown1);
@@ -96,9 +106,9 @@ TForm13::TForm13(ConsoleState& state, QWidget* parent) : QDialog(parent), state(
     column->addLayout(reportRow);
 
     auto* buttons = MakeChild<QHBoxLayout>();
-    BitBtn3 = exchange::MakeButton(this, "BitBtn3", "Зчитати ЕЖ");
-    BitBtn4 = exchange::MakeButton(this, "BitBtn4", "Зчитати звіт");
-    BitBtn1 = exchange::MakeButton(this, "BitBtn1", "Вихід");
+    BitBtn3 = MakeButton(this, "BitBtn3", "Зчитати ЕЖ");
+    BitBtn4 = MakeButton(this, "BitBtn4", "Зчитати звіт");
+    BitBtn1 = MakeButton(this, "BitBtn1", "Вихід");
     for (QPushButton* b : {BitBtn3, BitBtn4, BitBtn1}) buttons->addWidget(b);
     column->addLayout(buttons);
     column->setSizeConstraint(QLayout::SetFixedSize);
@@ -113,7 +123,7 @@ TForm13::TForm13(ConsoleState& state, QWidget* parent) : QDialog(parent), state(
 
 void TForm13::BitBtn2Click() {
     Guarded([this] {
-        Q710JournalParams& params = exchange::Side().JournalParamsValue;
+        Q710JournalParams& params = Side().JournalParamsValue;
         uint8_t journals = 0;
         const char* err = nullptr;
         if (state.Api().GetJournalParams(SpinnerValue(Edit1, UpDown1), &journals, &params, &err) != Q710_OK) {
@@ -137,25 +147,25 @@ void TForm13::BitBtn2Click() {
 
 void TForm13::BitBtn3Click() {
     Guarded([this] {
-        exchange::JournalRead read = exchange::ReadJournal(state.Api(), SpinnerValue(Edit1, UpDown1));
-        if (read.outcome == exchange::JournalRead::Failed) {
+        JournalRead read = ReadJournal(state.Api(), SpinnerValue(Edit1, UpDown1));
+        if (read.outcome == JournalRead::Failed) {
             ShowErrorText(read.errorText);
             return;
         }
-        if (read.outcome == exchange::JournalRead::TooLarge) {
+        if (read.outcome == JournalRead::TooLarge) {
             ShowErrorText(Ansi(
                 "Обсяг електронного журналу перевищує 16 МБ. Зчитування зупинено, журнал не збережено!"));
             return;
         }
-        exchange::JobSide& side = exchange::Side();
-        exchange::ConvertJournalToXml(state, side, side.JournalParamsValue, read.bytes);
+        JobSide& side = Side();
+        ConvertJournalToXml(state, side, side.JournalParamsValue, read.bytes);
         ShowInfoText(Ansi("Зчитування електронного журналу закінчено"));
     });
 }
 
 void TForm13::BitBtn4Click() {
     Guarded([this] {
-        std::vector<uint8_t> buffer(exchange::ZReportBufferSize);
+        std::vector<uint8_t> buffer(ZReportBufferSize);
         const int32_t report = SpinnerValue(Edit2, UpDown2);
         const char* err = nullptr;
         if (state.Api().GetReport(report, buffer.data(), static_cast<int32_t>(buffer.size()) - 1, &err) !=
@@ -163,7 +173,7 @@ void TForm13::BitBtn4Click() {
             ShowErrorText(device::DeviceText(err));
             return;
         }
-        exchange::ConvertZReportToXml(state, exchange::Side(), report, buffer);
+        ConvertZReportToXml(state, Side(), report, buffer);
         ShowInfoText(Ansi("Зчитування денного Z-звіту закінчено"));
     });
 }
@@ -172,4 +182,4 @@ void TForm13::BitBtn1Click() {
     reject();
 }
 
-} // namespace console
+} // namespace exchange

@@ -13,22 +13,24 @@ class QLineEdit;
 class QPushButton;
 
 namespace console {
-
 class UpDown;
+} // namespace console
+
+namespace exchange {
 
 class TForm13 : public QDialog {
 public:
-    explicit TForm13(ConsoleState& state, QWidget* parent = nullptr);
+    explicit TForm13(console::ConsoleState& state, QWidget* parent = nullptr);
 
     QGroupBox* GroupBox1 = nullptr;
     QLineEdit* Edit1 = nullptr; // journal number
-    UpDown* UpDown1 = nullptr;
+    console::UpDown* UpDown1 = nullptr;
     QPushButton* BitBtn2 = nullptr; // "Зчитати"
     // Values of: journals available, shift, journal in the shift, control
     // tape length, length of the information for the PC.
     std::array<QLabel*, 5> Values{};
     QLineEdit* Edit2 = nullptr; // Z report number
-    UpDown* UpDown2 = nullptr;
+    console::UpDown* UpDown2 = nullptr;
     QPushButton* BitBtn3 = nullptr; // "Зчитати ЕЖ"
     QPushButton* BitBtn4 = nullptr; // "Зчитати звіт"
     QPushButton* BitBtn1 = nullptr; // "Вихід"
@@ -39,7 +41,7 @@ public:
     void BitBtn1Click();
 
 private:
-    ConsoleState& state;
+    console::ConsoleState& state;
 };
 
-} // namespace console
+} // namespace exchange

@@ -12,11 +12,11 @@
 #include "platform/ui/AnsiText.h"
 #include "platform/ui/Ui.h"
 
-namespace console {
+namespace exchange {
 
 using platform::MakeChild;
 
-TForm4::TForm4(ConsoleState& state, QWidget* parent) : QDialog(parent), state(state) {
+TForm4::TForm4(console::ConsoleState& state, QWidget* parent) : QDialog(parent), state(state) {
     setObjectName("TForm4");
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setFixedSize(314, 119);
@@ -52,23 +52,23 @@ TForm4::TForm4(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
     Label2->setAlignment(Qt::AlignCenter);
     Label2->setGeometry(16, 54, 281, 18);
 
-    Button1 = exchange::MakeButton(panel, "Button1", "Отменить");
+    Button1 = MakeButton(panel, "Button1", "Отменить");
     Button1->setGeometry(119, 80, 75, 25);
 
     Timer1 = MakeChild<QTimer>(this);
     Timer1->setObjectName("Timer1");
     Timer1->setInterval(500);
 
-    XLS = exchange::NewJobWorkbook();
+    XLS = NewJobWorkbook();
 
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
-    exchange::InstallJobHelpKey(this);
-    exchange::Side().Form4 = this;
+    InstallJobHelpKey(this);
+    Side().Form4 = this;
 }
 
 TForm4::~TForm4() {
-    if (exchange::Side().Form4 == this) exchange::Side().Form4 = nullptr;
+    if (Side().Form4 == this) Side().Form4 = nullptr;
 }
 
 void TForm4::showEvent(QShowEvent* event) {
@@ -77,7 +77,7 @@ void TForm4::showEvent(QShowEvent* event) {
 }
 
 void TForm4::FormShow() {
-    exchange::JobSide& side = exchange::Side();
+    JobSide& side = Side();
     if (side.Main.ModemLinkUp && side.Main.ModemLinkUp()) {
         int answer =
             platform::MessageBox(platform::Ansi("Розірвати модемне з'єднання?"), platform::Ansi("Модем"),
@@ -100,12 +100,12 @@ void TForm4::Button1Click() {
 }
 
 void TForm4::Timer1Timer() {
-    exchange::JobSide& side = exchange::Side();
+    JobSide& side = Side();
     if (side.Form5 != nullptr) side.Form5->hide();
     Timer1->stop();
-    exchange::JobContext job{state, Shared(), side, *this};
+    JobContext job{state, Shared(), side, *this};
     jobRunning = true;
-    lastResult = exchange::Dispatch(job, side.FormatIndex, state.MakeMetod.OperationKind);
+    lastResult = Dispatch(job, side.FormatIndex, state.MakeMetod.OperationKind);
     jobRunning = false;
     accept();
 }
@@ -134,4 +134,4 @@ bool TForm4::Step() {
     return state.JobCancelled != 0;
 }
 
-} // namespace console
+} // namespace exchange

@@ -15,11 +15,11 @@ class QPushButton;
 class QTimer;
 class TQProgressBar;
 
-namespace console {
+namespace exchange {
 
-class TForm4 : public QDialog, public exchange::JobProgress {
+class TForm4 : public QDialog, public JobProgress {
 public:
-    explicit TForm4(ConsoleState& state, QWidget* parent = nullptr);
+    explicit TForm4(console::ConsoleState& state, QWidget* parent = nullptr);
     ~TForm4() override;
 
     QLabel* Label1 = nullptr;
@@ -27,14 +27,14 @@ public:
     QLabel* Label2 = nullptr;
     QPushButton* Button1 = nullptr; // "Отменить"
     QTimer* Timer1 = nullptr;
-    exchange::JobWorkbookPtr XLS; // the workbook of the XLS procedures
+    JobWorkbookPtr XLS; // the workbook of the XLS procedures
 
     void FormShow();
     void Button1Click();
     void Timer1Timer();
 
     // What the last run of the timer did.
-    exchange::DispatchResult LastResult() const { return lastResult; }
+    DispatchResult LastResult() const { return lastResult; }
 
     void SetMaximum(int32_t maximum) override;
     bool Step() override;
@@ -48,9 +48,9 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    ConsoleState& state;
+    console::ConsoleState& state;
     bool jobRunning = false;
-    exchange::DispatchResult lastResult = exchange::DispatchResult::NothingToRun;
+    DispatchResult lastResult = DispatchResult::NothingToRun;
 };
 
-} // namespace console
+} // namespace exchange

@@ -14,14 +14,14 @@
 #include "exchange/TForm8.h"
 #include "platform/ui/Ui.h"
 
-namespace console {
+namespace exchange {
 
 using platform::MakeChild;
 
-TForm5::TForm5(ConsoleState& state, QWidget* parent) : QDialog(parent), state(state) {
+TForm5::TForm5(console::ConsoleState& state, QWidget* parent) : QDialog(parent), state(state) {
     setObjectName("TForm5");
     setWindowTitle(QString::fromUtf8("Вибір формату"));
-    exchange::SetFixedDialogFrame(*this);
+    SetFixedDialogFrame(*this);
 
     auto* layout = MakeChild<QVBoxLayout>(this);
     RadioGroup1 = MakeChild<QGroupBox>(QString::fromUtf8(" Доступні формати: "), this);
@@ -38,10 +38,10 @@ TForm5::TForm5(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
     layout->addWidget(RadioGroup1);
 
     auto* buttons = MakeChild<QHBoxLayout>();
-    Button1 = exchange::MakeButton(this, "Button1", "Вибрати");
+    Button1 = MakeButton(this, "Button1", "Вибрати");
     Button1->setDefault(true);
-    Button2 = exchange::MakeButton(this, "Button2", "Відмінити");
-    Button3 = exchange::MakeButton(this, "Button3", "Настройка CSV");
+    Button2 = MakeButton(this, "Button2", "Відмінити");
+    Button3 = MakeButton(this, "Button3", "Настройка CSV");
     Button3->setEnabled(false);
     buttons->addWidget(Button1);
     buttons->addWidget(Button2);
@@ -49,17 +49,17 @@ TForm5::TForm5(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    SetItemIndex(exchange::Side().FormatIndex);
+    SetItemIndex(Side().FormatIndex);
     connect(group, &QButtonGroup::idClicked, this, [this] { RadioGroup1Click(); });
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
     connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
-    exchange::InstallJobHelpKey(this);
-    exchange::Side().Form5 = this;
+    InstallJobHelpKey(this);
+    Side().Form5 = this;
 }
 
 TForm5::~TForm5() {
-    if (exchange::Side().Form5 == this) exchange::Side().Form5 = nullptr;
+    if (Side().Form5 == this) Side().Form5 = nullptr;
 }
 
 int TForm5::ItemIndex() const {
@@ -72,16 +72,16 @@ void TForm5::SetItemIndex(int index) {
 }
 
 void TForm5::RadioGroup1Click() {
-    exchange::Side().FormatIndex = ItemIndex();
-    Button3->setEnabled(ItemIndex() == exchange::FormatCsv);
+    Side().FormatIndex = ItemIndex();
+    Button3->setEnabled(ItemIndex() == FormatCsv);
 }
 
 void TForm5::Button1Click() {
-    exchange::JobSide& side = exchange::Side();
+    JobSide& side = Side();
     side.FormatIndex = ItemIndex();
     state.DialogAccepted = 1;
-    const exchange::FormatDialogText* text = exchange::DialogTextOf(side.FormatIndex);
-    if (exchange::IsImportKind(state.MakeMetod.OperationKind) && text != nullptr) {
+    const FormatDialogText* text = DialogTextOf(side.FormatIndex);
+    if (IsImportKind(state.MakeMetod.OperationKind) && text != nullptr) {
         platform::FileDialogRequest& dialog = side.OpenDialog();
         dialog.filter = text->filter;
         dialog.defaultExt = text->defaultExt;
@@ -102,7 +102,7 @@ void TForm5::Button2Click() {
 }
 
 void TForm5::Button3Click() {
-    exchange::JobSide& side = exchange::Side();
+    JobSide& side = Side();
     if (side.Form8 != nullptr) {
         platform::ShowModal(*side.Form8);
     } else {
@@ -115,4 +115,4 @@ void TForm5::reject() {
     Button2Click();
 }
 
-} // namespace console
+} // namespace exchange

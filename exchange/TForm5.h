@@ -11,11 +11,11 @@ class QGroupBox;
 class QPushButton;
 class QRadioButton;
 
-namespace console {
+namespace exchange {
 
 class TForm5 : public QDialog {
 public:
-    explicit TForm5(ConsoleState& state, QWidget* parent = nullptr);
+    explicit TForm5(console::ConsoleState& state, QWidget* parent = nullptr);
     ~TForm5() override;
 
     QGroupBox* RadioGroup1 = nullptr;
@@ -36,8 +36,8 @@ public:
     void reject() override;
 
 private:
-    ConsoleState& state;
+    console::ConsoleState& state;
     QButtonGroup* group = nullptr;
 };
 
-} // namespace console
+} // namespace exchange

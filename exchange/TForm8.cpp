@@ -7,20 +7,24 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "console/Guarded.h"
 #include "console/Settings.h"
 #include "exchange/CsvOptions.h"
 #include "exchange/FormParts.h"
 #include "exchange/JobSide.h"
 #include "platform/ui/Ui.h"
 
-namespace console {
+namespace exchange {
+
+using console::CsvOptionsRecord;
+using console::SettingsFileName;
 
 using platform::MakeChild;
 
-TForm8::TForm8(ConsoleState& state, QWidget* parent) : QDialog(parent), state(state) {
+TForm8::TForm8(console::ConsoleState& state, QWidget* parent) : QDialog(parent), state(state) {
     setObjectName("TForm8");
     setWindowTitle(QString::fromUtf8("Настройки CSV"));
-    exchange::SetFixedDialogFrame(*this);
+    SetFixedDialogFrame(*this);
 
     auto* layout = MakeChild<QVBoxLayout>(this);
     auto* delimiterRow = MakeChild<QHBoxLayout>();
@@ -47,9 +51,9 @@ TForm8::TForm8(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
     CheckBox4->setChecked(true);
 
     auto* buttons = MakeChild<QHBoxLayout>();
-    Button1 = exchange::MakeButton(this, "Button1", "Зберегти");
+    Button1 = MakeButton(this, "Button1", "Зберегти");
     Button1->setDefault(true);
-    Button2 = exchange::MakeButton(this, "Button2", "Відміна");
+    Button2 = MakeButton(this, "Button2", "Відміна");
     buttons->addWidget(Button1);
     buttons->addWidget(Button2);
     layout->addLayout(buttons);
@@ -57,12 +61,12 @@ TForm8::TForm8(ConsoleState& state, QWidget* parent) : QDialog(parent), state(st
 
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
-    exchange::InstallJobHelpKey(this);
-    exchange::Side().Form8 = this;
+    InstallJobHelpKey(this);
+    Side().Form8 = this;
 }
 
 TForm8::~TForm8() {
-    if (exchange::Side().Form8 == this) exchange::Side().Form8 = nullptr;
+    if (Side().Form8 == this) Side().Form8 = nullptr;
 }
 
 void TForm8::showEvent(QShowEvent* event) {
@@ -72,7 +76,7 @@ void TForm8::showEvent(QShowEvent* event) {
 
 void TForm8::FormShow() {
     const CsvOptionsRecord& options = state.CsvOptions;
-    if (int item = exchange::DelimiterItem(options.Delimiter); item >= 0) ComboBox1->setCurrentIndex(item);
+    if (int item = DelimiterItem(options.Delimiter); item >= 0) ComboBox1->setCurrentIndex(item);
     CheckBox1->setChecked(options.Cp866);
     CheckBox2->setChecked(options.Quotes);
     CheckBox3->setChecked(options.LRBlanks);
@@ -82,18 +86,18 @@ void TForm8::FormShow() {
 void TForm8::Button1Click() {
     CsvOptionsRecord& options = state.CsvOptions;
     int item = ComboBox1->currentIndex();
-    if (item >= 0 && item < exchange::DelimiterItemCount) options.Delimiter = exchange::DelimiterOfItem(item);
+    if (item >= 0 && item < DelimiterItemCount) options.Delimiter = DelimiterOfItem(item);
     options.Cp866 = CheckBox1->isChecked();
     options.Quotes = CheckBox2->isChecked();
     options.LRBlanks = CheckBox3->isChecked();
     options.IgnoreEmptyLines = CheckBox4->isChecked();
     // The options hold for this run even when the file cannot keep them; the user is told so.
-    try {
-        platform::IniFile ini(platform::ProgramFile(SettingsFileName));
-        exchange::WriteCsvOptions(ini, item, options);
-    } catch (const std::exception& error) {
-        exchange::ShowJobError(error.what());
-    }
+    console::Guarded(
+        [item, &options] {
+            platform::IniFile ini(platform::ProgramFile(SettingsFileName));
+            WriteCsvOptions(ini, item, options);
+        },
+        console::ErrorShown::InErrorBox);
     accept();
 }
 
@@ -101,4 +105,4 @@ void TForm8::Button2Click() {
     reject();
 }
 
-} // namespace console
+} // namespace exchange

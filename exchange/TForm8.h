@@ -11,11 +11,11 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 
-namespace console {
+namespace exchange {
 
 class TForm8 : public QDialog {
 public:
-    explicit TForm8(ConsoleState& state, QWidget* parent = nullptr);
+    explicit TForm8(console::ConsoleState& state, QWidget* parent = nullptr);
     ~TForm8() override;
 
     QLabel* Label1 = nullptr;
@@ -35,7 +35,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    ConsoleState& state;
+    console::ConsoleState& state;
 };
 
-} // namespace console
+} // namespace exchange

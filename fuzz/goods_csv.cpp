@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "exchange/CsvOptions.h"
 #include "goods_run.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -16,8 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     options.Quotes = (o & 0x08) != 0;
     options.LRBlanks = (o & 0x10) != 0;
     options.IgnoreEmptyLines = (o & 0x20) != 0;
-    bool done = exchange::ReadGoodsCsv(
-        r.run, std::string_view(reinterpret_cast<const char*>(data + 2), size - 2), options);
+    const std::string_view file(reinterpret_cast<const char*>(data + 2), size - 2);
+    (void)exchange::IsUtf8Text(file);
+    bool done = exchange::ReadGoodsCsv(r.run, file, options);
     r.Check();
     for (const GoodsProg& g : r.goods)
         if (g.payoutOperation > 3 || (g.weighed != 0 && g.weighed != -1)) __builtin_trap();

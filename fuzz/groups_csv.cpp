@@ -9,6 +9,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);
+    // A UTF-8 file is refused whole; it is told from any bytes.
+    (void)exchange::IsUtf8Text(text);
     for (std::string_view line : exchange::SplitTextLines(text)) {
         for (int bits = 0; bits < 48; ++bits) {
             console::CsvOptionsRecord options;
@@ -18,8 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             options.LRBlanks = (bits / 12) & 1;
             options.IgnoreEmptyLines = (bits / 24) & 1;
             exchange::GroupLine parsed = exchange::ParseGroupCsvLine(line, options);
+            // A name the register gets is whole: no NUL byte would cut it.
             if (parsed.kind == exchange::GroupLineKind::Group &&
-                (parsed.number < 1 || parsed.number > 100 || parsed.name.size() > 20))
+                (parsed.number < 1 || parsed.number > 100 || parsed.name.size() > 20 ||
+                 parsed.name.find('\0') != std::string::npos))
                 __builtin_trap();
         }
     }

@@ -205,8 +205,8 @@ void CheckName(std::string_view what, std::string_view name, const std::string& 
     else
         bad = bad || t.find(']') != std::string_view::npos;
     if (bad)
-        throw IniError("Cannot save settings file " + path + ": invalid " + std::string(what) + " name \"" +
-                       std::string(name) + "\"");
+        throw IniError("Не вдається зберегти файл налаштувань " + path + ": недопустима назва " +
+                       std::string(what == "key" ? "ключа" : "секції") + " \"" + std::string(name) + "\"");
 }
 
 // A 32-bit integer: decimal with an optional sign, or hexadecimal after "0x" or "$".

@@ -77,7 +77,7 @@ bool IsDeclaration(const xmlNode* n) {
 void CheckName(std::string_view name, const char* what) {
     std::string s(name);
     if (s.empty() || s.find('\0') != std::string::npos || xmlValidateQName(X(s), 0) != 0)
-        throw XmlError(std::string("Invalid XML ") + what + " name \"" + s + "\"");
+        throw XmlError(std::string("Недопустима назва ") + what + " XML \"" + s + "\"");
 }
 
 } // namespace
@@ -93,7 +93,7 @@ struct XmlDocument::Impl {
     void Reset(xmlDocPtr d) {
         Release();
         doc = d;
-        if (!doc) throw XmlError("Out of memory for an XML document");
+        if (!doc) throw XmlError("Недостатньо пам'яті для документа XML");
         doc->_private = this;
     }
 
@@ -111,7 +111,7 @@ struct XmlDocument::Impl {
     }
 
     XmlNode Track(xmlNodePtr n) {
-        if (!n) throw XmlError("Out of memory for an XML node");
+        if (!n) throw XmlError("Недостатньо пам'яті для вузла XML");
         orphans.push_back(n);
         return XmlNode(reinterpret_cast<_xmlNode*>(n));
     }
@@ -143,12 +143,12 @@ void Link(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr before) {
 }
 
 void CheckLink(const xmlNode* parent, const xmlNode* child) {
-    if (!parent || !child) throw XmlError("XML node is missing");
+    if (!parent || !child) throw XmlError("Вузол XML відсутній");
     if (parent->doc != child->doc &&
         !(parent->type == XML_DOCUMENT_NODE && child->doc == (const xmlDoc*)parent))
-        throw XmlError("XML node belongs to another document");
+        throw XmlError("Вузол XML належить іншому документу");
     for (const xmlNode* p = parent; p; p = p->parent) {
-        if (p == child) throw XmlError("XML node cannot be appended to itself or below itself");
+        if (p == child) throw XmlError("Вузол XML не можна додати до нього самого або нижче нього");
     }
     bool toDocument = parent->type == XML_DOCUMENT_NODE;
     switch (child->type) {
@@ -156,21 +156,22 @@ void CheckLink(const xmlNode* parent, const xmlNode* child) {
         if (toDocument) {
             for (const xmlNode* c = parent->children; c; c = c->next) {
                 if (c->type == XML_ELEMENT_NODE && c != child)
-                    throw XmlError("XML document has a root element");
+                    throw XmlError("Документ XML уже має кореневий елемент");
             }
         }
         break;
     case XML_TEXT_NODE:
     case XML_CDATA_SECTION_NODE:
-        if (toDocument) throw XmlError("Text cannot stand outside the root element");
+        if (toDocument) throw XmlError("Текст не може стояти поза кореневим елементом");
         break;
     case XML_COMMENT_NODE:
     case XML_PI_NODE:
         break;
     default:
-        throw XmlError("XML node cannot be moved");
+        throw XmlError("Вузол XML не можна перемістити");
     }
-    if (!toDocument && parent->type != XML_ELEMENT_NODE) throw XmlError("XML node cannot have children");
+    if (!toDocument && parent->type != XML_ELEMENT_NODE)
+        throw XmlError("Вузол XML не може мати дочірніх вузлів");
 }
 
 void StripBlankText(xmlNodePtr root) {
@@ -214,11 +215,14 @@ void RefuseUnparsedEntity(void* ctx, const xmlChar*, const xmlChar*, const xmlCh
 }
 
 std::string ErrorText(const xmlError* err) {
-    if (!err || !err->message) return "The document is not well-formed XML";
+    if (!err || !err->message) return "Документ не є правильно сформованим XML";
     std::string msg = err->message;
     while (!msg.empty() && IsXmlSpace(msg.back())) msg.pop_back();
-    if (err->line > 0) msg += " (line " + std::to_string(err->line) + ")";
     return msg;
+}
+
+int ErrorLine(const xmlError* err) {
+    return err != nullptr && err->line > 0 ? err->line : 0;
 }
 
 } // namespace
@@ -353,11 +357,11 @@ std::vector<std::pair<std::string, std::string>> XmlNode::Attributes() const {
 }
 
 void XmlNode::SetAttribute(std::string_view name, std::string_view text) {
-    if (!node || node->type != XML_ELEMENT_NODE) throw XmlError("XML attributes belong to elements only");
-    CheckName(name, "attribute");
+    if (!node || node->type != XML_ELEMENT_NODE) throw XmlError("Атрибути XML можуть мати лише елементи");
+    CheckName(name, "атрибута");
     std::string n(name);
     if (!xmlSetProp(node, X(n), X(XmlSafeText(text))))
-        throw XmlError("Cannot set XML attribute \"" + n + "\"");
+        throw XmlError("Не вдається задати атрибут XML \"" + n + "\"");
 }
 
 void XmlNode::SetAttributeInt(std::string_view name, long long value) {
@@ -373,7 +377,7 @@ void XmlNode::SetAttributeDouble(std::string_view name, double value) {
 }
 
 void XmlNode::SetText(std::string_view text) {
-    if (!node || node->type != XML_ELEMENT_NODE) throw XmlError("Only an XML element can take a text");
+    if (!node || node->type != XML_ELEMENT_NODE) throw XmlError("Текст може мати лише елемент XML");
     auto* owner = node->doc ? static_cast<XmlDocument::Impl*>(node->doc->_private) : nullptr;
     while (xmlNodePtr c = node->children) {
         xmlUnlinkNode(c);
@@ -385,7 +389,7 @@ void XmlNode::SetText(std::string_view text) {
     if (text.empty()) return;
     std::string safe = XmlSafeText(text);
     xmlNodePtr t = xmlNewDocTextLen(node->doc, X(safe), static_cast<int>(safe.size()));
-    if (!t) throw XmlError("Out of memory for an XML node");
+    if (!t) throw XmlError("Недостатньо пам'яті для вузла XML");
     Link(node, t, nullptr);
 }
 
@@ -396,7 +400,7 @@ XmlNode XmlNode::AppendChild(XmlNode child) {
 XmlNode XmlNode::InsertBefore(XmlNode child, XmlNode reference) {
     CheckLink(node, child.node);
     if (reference.node && reference.node->parent != node)
-        throw XmlError("The reference node is not a child of this XML node");
+        throw XmlError("Опорний вузол не є дочірнім вузлом цього вузла XML");
     if (reference.node == child.node) return child;
     Link(node, child.node, reference.node);
     return child;
@@ -411,13 +415,14 @@ XmlDocument::~XmlDocument() = default;
 
 bool XmlDocument::LoadXml(std::string_view text) {
     parseError.clear();
+    parseErrorLine = 0;
     if (text.size() > static_cast<std::size_t>(INT32_MAX)) {
         impl->Reset(EmptyDoc());
-        parseError = "The document is too large";
+        parseError = "Документ завеликий";
         return false;
     }
     std::unique_ptr<xmlParserCtxt, decltype(&xmlFreeParserCtxt)> ctxt(xmlNewParserCtxt(), xmlFreeParserCtxt);
-    if (!ctxt) throw XmlError("Out of memory for the XML parser");
+    if (!ctxt) throw XmlError("Недостатньо пам'яті для аналізатора XML");
     ParseState state;
     ctxt->_private = &state;
     ctxt->sax->entityDecl = RefuseEntity;
@@ -428,11 +433,14 @@ bool XmlDocument::LoadXml(std::string_view text) {
         xmlCtxtReadMemory(ctxt.get(), text.data(), static_cast<int>(text.size()), nullptr, nullptr, options),
         xmlFreeDoc);
     bool ok = parsed && ctxt->wellFormed && !state.entityRefused;
-    if (!ok) {
-        parseError = state.entityRefused ? "Entity declarations are not allowed in the document"
-                                         : ErrorText(xmlCtxtGetLastError(ctxt.get()));
+    if (!ok && state.entityRefused) {
+        parseError = "Оголошення сутностей у документі не допускаються";
+        parseErrorLine = ctxt->input != nullptr ? ctxt->input->line : 0;
+    } else if (!ok) {
+        parseError = ErrorText(xmlCtxtGetLastError(ctxt.get()));
+        parseErrorLine = ErrorLine(xmlCtxtGetLastError(ctxt.get()));
     } else if (!xmlDocGetRootElement(parsed.get())) {
-        parseError = "The document has no root element";
+        parseError = "Документ не має кореневого елемента";
         ok = false;
     }
     impl->Reset(ok ? parsed.release() : EmptyDoc());
@@ -447,6 +455,7 @@ bool XmlDocument::Load(const std::string& path) {
     } catch (const FileError& e) {
         impl->Reset(EmptyDoc());
         parseError = e.what();
+        parseErrorLine = 0;
         return false;
     }
     return LoadXml(bytes);
@@ -461,7 +470,7 @@ XmlNode XmlDocument::DocumentElement() const {
 }
 
 XmlNode XmlDocument::CreateElement(std::string_view name) {
-    CheckName(name, "element");
+    CheckName(name, "елемента");
     return impl->Track(xmlNewDocNode(impl->doc, nullptr, X(std::string(name)), nullptr));
 }
 
@@ -471,11 +480,11 @@ XmlNode XmlDocument::CreateTextNode(std::string_view text) {
 }
 
 XmlNode XmlDocument::CreateProcessingInstruction(std::string_view target, std::string_view data) {
-    CheckName(target, "processing instruction");
+    CheckName(target, "інструкції обробки");
     std::string t(target);
     bool reserved = t.size() == 3 && (t[0] | 0x20) == 'x' && (t[1] | 0x20) == 'm' && (t[2] | 0x20) == 'l';
     if ((reserved && t != "xml") || t.find(':') != std::string::npos)
-        throw XmlError("Invalid XML processing instruction name \"" + t + "\"");
+        throw XmlError("Недопустима назва інструкції обробки XML \"" + t + "\"");
     return impl->Track(xmlNewDocPI(impl->doc, X(t), X(ProcessingInstructionData(data))));
 }
 
@@ -502,17 +511,17 @@ std::string XmlDocument::SaveToString() const {
     for (xmlNodePtr n = impl->doc->children; n; n = n->next) {
         if (IsDeclaration(n) || n->type == XML_DTD_NODE) continue;
         xmlBufferPtr buf = xmlBufferCreate();
-        if (!buf) throw XmlError("Out of memory while writing an XML document");
+        if (!buf) throw XmlError("Недостатньо пам'яті для запису документа XML");
         xmlSaveCtxtPtr save = xmlSaveToBuffer(buf, "UTF-8", XML_SAVE_NO_DECL);
         if (!save) {
             xmlBufferFree(buf);
-            throw XmlError("Out of memory while writing an XML document");
+            throw XmlError("Недостатньо пам'яті для запису документа XML");
         }
         long written = xmlSaveTree(save, n);
         xmlSaveClose(save);
         if (written < 0) {
             xmlBufferFree(buf);
-            throw XmlError("The XML document cannot be written");
+            throw XmlError("Не вдається записати документ XML");
         }
         out.append(reinterpret_cast<const char*>(xmlBufferContent(buf)),
                    static_cast<std::size_t>(xmlBufferLength(buf)));

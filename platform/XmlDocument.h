@@ -92,10 +92,12 @@ public:
     XmlDocument& operator=(const XmlDocument&) = delete;
 
     // Replace the document by the parsed text or file. On failure the document is empty, the result is false
-    // and ParseError() tells why (the parser's reason with its line); on success ParseError() is empty.
+    // and ParseError() tells why (the parser's own English reason, or our text for what we refuse) and
+    // ParseErrorLine() where (0 when no line applies); on success ParseError() is empty.
     bool LoadXml(std::string_view text);
     bool Load(const std::string& path);
     const std::string& ParseError() const { return parseError; }
+    int ParseErrorLine() const { return parseErrorLine; }
 
     // The document node (its children are the top-level nodes) and the root element (null when none).
     XmlNode Node() const;
@@ -120,6 +122,7 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl;
     std::string parseError;
+    int parseErrorLine = 0;
 };
 
 // The text with characters XML 1.0 does not allow (U+0000-U+0008, U+000B, U+000C, U+000E-U+001F, U+FFFE,

@@ -30,12 +30,6 @@ R Run(const char* name, const char** err, Body body, const Args&... args) {
     return Sim().Call<R>(name, err, body, args...);
 }
 
-// A function not simulated yet: logged, then answered with a failure.
-template <class R, class... Args> R NotYet(const char* name, const char** err, const Args&... args) {
-    return Run<R>(
-        name, err, [&] { return static_cast<R>(Sim().Unsupported(err)); }, args...);
-}
-
 } // namespace
 
 // Connection and addressing.
@@ -220,8 +214,6 @@ Q710_EXPORT uint8_t ErasePeriodicReportByGoodsGroup103(int32_t firstGroup, int32
         [&] { return Sim().ErasePeriodicReportByGoodsGroup103(firstGroup, lastGroup, err); }, firstGroup,
         lastGroup);
 }
-
-// Not simulated yet: they answer a failure, after logging their inputs.
 
 // Goods groups and text patterns.
 

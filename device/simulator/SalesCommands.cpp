@@ -226,11 +226,6 @@ bool Simulator::SalesControl(const std::vector<std::string>& words, std::string&
         reply = "error: " + why;
         return false;
     };
-    auto number = [&](std::size_t index, long long low, long long high) -> std::optional<long long> {
-        const auto n = index < words.size() ? Number(words[index]) : std::nullopt;
-        if (!n || *n < low || *n > high) return std::nullopt;
-        return n;
-    };
     auto rates = [&](std::array<uint16_t, TaxedGroupCount>& out) {
         if (words.size() != 1 + TaxedGroupCount) return false;
         std::array<uint16_t, TaxedGroupCount> read{};
@@ -266,7 +261,7 @@ bool Simulator::SalesControl(const std::vector<std::string>& words, std::string&
         if (!time) return fail("clock YYYY-MM-DDTHH:MM[:SS]|SECONDS");
         sales.clock = *time;
     } else if (verb == "cashier") {
-        const auto id = number(1, 0, 255);
+        const auto id = NumberAt(words, 1, 0, 255);
         if (!id || words.size() != 3 || !Quoted(words[2])) return fail("cashier ID \"NAME\"");
         sales.cashierId = static_cast<uint8_t>(*id);
         sales.cashierName = Plain(words[2]);
@@ -275,12 +270,12 @@ bool Simulator::SalesControl(const std::vector<std::string>& words, std::string&
     } else if (verb == "tax-rates") {
         if (!rates(sales.taxes.taxRates)) return fail("tax-rates R R R R (percent, 0..99.99)");
     } else if (verb == "vat-type") {
-        const auto type = number(1, 0, 255);
+        const auto type = NumberAt(words, 1, 0, 255);
         if (!type || words.size() != 2) return fail("vat-type N");
         sales.taxes.vatType = static_cast<uint8_t>(*type);
     } else if (verb == "tax-name" || verb == "payout-name") {
         const bool tax = verb == "tax-name";
-        const auto index = tax ? number(1, 1, TaxedGroupCount) : number(1, 0, 3);
+        const auto index = tax ? NumberAt(words, 1, 1, TaxedGroupCount) : NumberAt(words, 1, 0, 3);
         if (!index || words.size() != 3 || !Quoted(words[2]))
             return fail(verb + (tax ? " K \"TEXT\" (K 1..4)" : " K \"TEXT\" (K 0..3)"));
         (tax ? sales.taxes.taxNames[static_cast<std::size_t>(*index - 1)]
@@ -296,17 +291,20 @@ bool Simulator::SalesControl(const std::vector<std::string>& words, std::string&
         const XField* field = nullptr;
         for (const XField& f : kXFields)
             if (words.size() == 3 && words[1] == f.name) field = &f;
-        const auto value = field ? number(2, 0, field->size == 2 ? UINT16_MAX : UINT32_MAX) : std::nullopt;
+        const auto value =
+            field ? NumberAt(words, 2, 0, field->size == 2 ? UINT16_MAX : UINT32_MAX) : std::nullopt;
         if (!value) return fail("x-figure NAME VALUE (names in README)");
         SetLe(&memory_.xReport, field->offset, field->size, static_cast<uint64_t>(*value));
     } else if (verb == "hour") {
         const bool daily = words.size() == 7 && words[1] == "daily";
         const bool periodic = words.size() == 7 && words[1] == "periodic";
-        const auto hour = number(2, 0, 23);
+        const auto hour = NumberAt(words, 2, 0, 23);
         const long long countMax = daily ? UINT16_MAX : UINT32_MAX;
-        const auto sales1 = number(3, 0, countMax), refunds = number(4, 0, countMax);
-        const auto saleSum = daily ? number(5, 0, UINT32_MAX) : number(5, INT64_MIN, INT64_MAX);
-        const auto refundSum = daily ? number(6, 0, UINT32_MAX) : number(6, INT64_MIN, INT64_MAX);
+        const auto sales1 = NumberAt(words, 3, 0, countMax), refunds = NumberAt(words, 4, 0, countMax);
+        const auto saleSum =
+            daily ? NumberAt(words, 5, 0, UINT32_MAX) : NumberAt(words, 5, INT64_MIN, INT64_MAX);
+        const auto refundSum =
+            daily ? NumberAt(words, 6, 0, UINT32_MAX) : NumberAt(words, 6, INT64_MIN, INT64_MAX);
         if ((!daily && !periodic) || !hour || !sales1 || !refunds || !saleSum || !refundSum)
             return fail("hour daily|periodic H SALE-RECEIPTS REFUND-RECEIPTS SALE-SUM REFUND-SUM");
         const auto h = static_cast<std::size_t>(*hour);
@@ -317,10 +315,10 @@ bool Simulator::SalesControl(const std::vector<std::string>& words, std::string&
             memory_.periodicHours[h] = {static_cast<uint32_t>(*sales1), static_cast<uint32_t>(*refunds),
                                         static_cast<int64_t>(*saleSum), static_cast<int64_t>(*refundSum)};
     } else if (verb == "hour-batch") {
-        const auto lines = number(1, 0, 1000);
+        const auto lines = NumberAt(words, 1, 0, 1000);
         std::optional<long long> size = 0;
         if (words.size() == 4 && words[2] == "size")
-            size = number(3, 1, 1024);
+            size = NumberAt(words, 3, 1, 1024);
         else if (words.size() != 2)
             size.reset();
         if (!lines || !size) return fail("hour-batch LINES [size BYTES]");

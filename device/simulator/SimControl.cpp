@@ -199,12 +199,6 @@ bool Simulator::Control(const std::string& command, std::string& reply) {
     if (!Tokenize(command, words, error)) return fail(error);
     if (words.empty()) return true;
     const std::string& verb = words[0];
-    auto number = [&](std::size_t index, long long low, long long high) -> std::optional<long long> {
-        if (index >= words.size()) return std::nullopt;
-        const auto n = Number(words[index]);
-        if (!n || *n < low || *n > high) return std::nullopt;
-        return n;
-    };
     auto onOff = [&](bool& out) {
         if (words.size() != 2 || (words[1] != "on" && words[1] != "off")) return false;
         out = words[1] == "on";
@@ -217,17 +211,17 @@ bool Simulator::Control(const std::string& command, std::string& reply) {
         if (!ParseOptions(words, 2, options, error)) return fail(error);
         scenario_.FailCall(Plain(words[1]), options.at, options.persistent, options.fault);
     } else if (verb == "fail-record") {
-        const auto index = number(1, 1, 1000000);
+        const auto index = NumberAt(words, 1, 1, 1000000);
         if (!index) return fail("fail-record needs a record index from 1");
         FaultOptions options;
         if (!ParseOptions(words, 2, options, error)) return fail(error);
         scenario_.FailRecord(static_cast<int>(*index), options.persistent, options.fault);
     } else if (verb == "end-batch") {
-        const auto count = number(1, 0, 1000000);
+        const auto count = NumberAt(words, 1, 0, 1000000);
         if (!count) return fail("end-batch needs a record count");
         long long status = Q710_END_OF_DATA;
         if (words.size() == 4 && words[2] == "status") {
-            const auto s = number(3, 0, 255);
+            const auto s = NumberAt(words, 3, 0, 255);
             if (!s) return fail("bad status");
             status = *s;
         } else if (words.size() != 2) {
@@ -235,7 +229,7 @@ bool Simulator::Control(const std::string& command, std::string& reply) {
         }
         scenario_.EndBatches(static_cast<int>(*count), static_cast<uint8_t>(status));
     } else if (verb == "batch-first") {
-        const auto status = number(1, 0, 255);
+        const auto status = NumberAt(words, 1, 0, 255);
         if (!status) return fail("batch-first needs a status");
         FaultOptions options;
         options.fault.status = static_cast<uint8_t>(*status);
@@ -243,8 +237,8 @@ bool Simulator::Control(const std::string& command, std::string& reply) {
         if (!ParseOptions(words, 2, options, error)) return fail(error);
         scenario_.FailBatchStart(options.persistent, options.fault);
     } else if (verb == "count") {
-        const auto selector = number(1, -1, 0);
-        const auto count = number(2, 0, 65535);
+        const auto selector = NumberAt(words, 1, -1, 0);
+        const auto count = NumberAt(words, 2, 0, 65535);
         if (!selector || !count || words.size() != 3) return fail("count SELECTOR N (selector 0 or -1)");
         scenario_.OverrideCount(static_cast<int>(*selector), static_cast<int>(*count));
     } else if (verb == "modem-script") {
@@ -265,7 +259,7 @@ bool Simulator::Control(const std::string& command, std::string& reply) {
             return fail("null-error FUNCTION [persistent]");
         scenario_.NullError(Plain(words[1]), words.size() == 3);
     } else if (verb == "record-size") {
-        const auto size = number(1, 1, 4096);
+        const auto size = NumberAt(words, 1, 1, 4096);
         if (words.size() != 2 || (!size && words[1] != "off")) return fail("record-size N (1..4096) or off");
         scenario_.SetRecordSize(size ? std::optional<int>(static_cast<int>(*size)) : std::nullopt);
     } else if (verb == "unterminated") {
@@ -286,18 +280,18 @@ bool Simulator::Control(const std::string& command, std::string& reply) {
         }
         ports_ = present;
     } else if (verb == "address") {
-        const auto address = number(1, 1, 255);
+        const auto address = NumberAt(words, 1, 1, 255);
         if (!address || words.size() != 2) return fail("address N (1..255)");
         registerAddress_ = static_cast<int32_t>(*address);
     } else if (verb == "seed-goods") {
-        const auto count = number(1, 0, GoodsCapacity);
+        const auto count = NumberAt(words, 1, 0, GoodsCapacity);
         if (!count || words.size() != 2)
             return fail("seed-goods N (0.." + std::to_string(GoodsCapacity) + ")");
         cursor_.Close();
         memory_.SeedGoods(static_cast<int>(*count));
         Changed();
     } else if (verb == "mark-failure") {
-        const auto goods = number(1, 0, GoodsCapacity - 1);
+        const auto goods = NumberAt(words, 1, 0, GoodsCapacity - 1);
         if (!goods || !memory_.goods.At(static_cast<int>(*goods)))
             return fail("mark-failure needs a programmed number");
         memory_.goods.MarkFailure(static_cast<int>(*goods));

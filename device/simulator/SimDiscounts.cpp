@@ -190,25 +190,20 @@ bool Simulator::DiscountControl(const std::vector<std::string>& words, std::stri
         reply = "error: " + why;
         return false;
     };
-    auto number = [&](std::size_t index, long long low, long long high) -> std::optional<long long> {
-        const auto n = index < words.size() ? Number(words[index]) : std::nullopt;
-        if (!n || *n < low || *n > high) return std::nullopt;
-        return n;
-    };
     const std::string& verb = words[0];
     if (verb == "discount-group") {
-        const auto group = number(1, 1, DiscountGroupCount);
+        const auto group = NumberAt(words, 1, 1, DiscountGroupCount);
         if (!group || words.size() != 3 || (words[2] != "available" && words[2] != "unavailable"))
             return fail("discount-group N available|unavailable (N 1..15)");
         memory_.discountGroupAvailable[static_cast<std::size_t>(*group - 1)] = words[2] == "available";
         Changed();
     } else if (verb == "discount-group-byte") {
-        const auto record = number(1, 0, DiscountGroupCount - 1);
-        const auto byte = number(2, 0, 255);
+        const auto record = NumberAt(words, 1, 0, DiscountGroupCount - 1);
+        const auto byte = NumberAt(words, 2, 0, 255);
         if (!record || !byte || words.size() != 3) return fail("discount-group-byte K B (K 0..14, B 0..255)");
         discountGroupByte_ = std::make_pair(static_cast<int>(*record), static_cast<uint8_t>(*byte));
     } else {
-        const auto key = number(1, 1, FastKeyCount);
+        const auto key = NumberAt(words, 1, 1, FastKeyCount);
         if (!key || words.size() != 3) return fail("fast-key N \"TEXT\" (N 1..8)");
         const std::string text = Plain(words[2]);
         if (text.size() > MaxSequenceBytes) return fail("a fast key holds at most 255 bytes");

@@ -153,9 +153,6 @@ bool Simulator::JournalControl(const std::vector<std::string>& words, std::strin
         reply = "error: " + why;
         return false;
     };
-    auto number = [&words](std::size_t index, long long low, long long high) {
-        return NumberAt(words, index, low, high);
-    };
     const std::string& verb = words[0];
     std::string error;
     journal_.Close();
@@ -198,14 +195,14 @@ bool Simulator::JournalControl(const std::vector<std::string>& words, std::strin
                 info.shipperId = std::strtoull(id.c_str(), nullptr, 10);
                 if (errno == ERANGE) return fail("bad shipper id");
             } else if (w == "cashier" && hasValue) {
-                const auto n = number(++i, 0, 255);
+                const auto n = NumberAt(words, ++i, 0, 255);
                 if (!n) return fail("bad cashier id");
                 info.cashierId = static_cast<uint8_t>(*n);
             } else if (w == "at" && hasValue) {
                 time = ControlTime(words[++i]);
                 if (!time) return fail("bad time: " + Plain(words[i]));
             } else if (w == "item" && hasValue) {
-                const auto goods = number(++i, 0, GoodsCapacity - 1);
+                const auto goods = NumberAt(words, ++i, 0, GoodsCapacity - 1);
                 const Goods* g = goods ? memory_.goods.At(static_cast<int>(*goods)) : nullptr;
                 if (g == nullptr) return fail("goods not programmed: " + Plain(words[i]));
                 ServiceItem item{g->Code(), 1000,
@@ -237,21 +234,23 @@ bool Simulator::JournalControl(const std::vector<std::string>& words, std::strin
             d = JournalDamage{};
             d.zLength = zLength;
             d.zType = zType;
-        } else if (kind == "body-length" && words.size() == 4 && number(2, 0, 1000000) &&
-                   number(3, 0, 0xFFFF)) {
-            d.bodyLength = JournalDamage::BodyLength{static_cast<std::size_t>(*number(2, 0, 1000000)),
-                                                     static_cast<uint16_t>(*number(3, 0, 0xFFFF))};
-        } else if (kind == "record-length" && words.size() == 5 && number(2, 0, 1000000) &&
-                   number(3, 0, 1000000) && number(4, 0, 255)) {
-            d.recordLength = JournalDamage::RecordLength{static_cast<std::size_t>(*number(2, 0, 1000000)),
-                                                         static_cast<std::size_t>(*number(3, 0, 1000000)),
-                                                         static_cast<uint8_t>(*number(4, 0, 255))};
-        } else if (kind == "cut" && words.size() == 3 && number(2, 0, 1 << 30)) {
-            d.cut = static_cast<std::size_t>(*number(2, 0, 1 << 30));
+        } else if (kind == "body-length" && words.size() == 4 && NumberAt(words, 2, 0, 1000000) &&
+                   NumberAt(words, 3, 0, 0xFFFF)) {
+            d.bodyLength =
+                JournalDamage::BodyLength{static_cast<std::size_t>(*NumberAt(words, 2, 0, 1000000)),
+                                          static_cast<uint16_t>(*NumberAt(words, 3, 0, 0xFFFF))};
+        } else if (kind == "record-length" && words.size() == 5 && NumberAt(words, 2, 0, 1000000) &&
+                   NumberAt(words, 3, 0, 1000000) && NumberAt(words, 4, 0, 255)) {
+            d.recordLength =
+                JournalDamage::RecordLength{static_cast<std::size_t>(*NumberAt(words, 2, 0, 1000000)),
+                                            static_cast<std::size_t>(*NumberAt(words, 3, 0, 1000000)),
+                                            static_cast<uint8_t>(*NumberAt(words, 4, 0, 255))};
+        } else if (kind == "cut" && words.size() == 3 && NumberAt(words, 2, 0, 1 << 30)) {
+            d.cut = static_cast<std::size_t>(*NumberAt(words, 2, 0, 1 << 30));
         } else if (kind == "no-end" && words.size() == 2) {
             d.noEnd = true;
-        } else if (kind == "pad" && words.size() == 3 && number(2, 0, 255)) {
-            d.pad = static_cast<uint8_t>(*number(2, 0, 255));
+        } else if (kind == "pad" && words.size() == 3 && NumberAt(words, 2, 0, 255)) {
+            d.pad = static_cast<uint8_t>(*NumberAt(words, 2, 0, 255));
         } else if (kind == "endless" && words.size() == 2) {
             d.endless = true;
         } else {
@@ -265,16 +264,16 @@ bool Simulator::JournalControl(const std::vector<std::string>& words, std::strin
         if (kind == "off" && words.size() == 2) {
             journalDamage_.zLength.reset();
             journalDamage_.zType.reset();
-        } else if (kind == "length" && words.size() == 3 && number(2, 0, 0xFFFF)) {
-            journalDamage_.zLength = static_cast<uint16_t>(*number(2, 0, 0xFFFF));
-        } else if (kind == "type" && words.size() == 3 && number(2, 0, 255)) {
-            journalDamage_.zType = static_cast<uint8_t>(*number(2, 0, 255));
+        } else if (kind == "length" && words.size() == 3 && NumberAt(words, 2, 0, 0xFFFF)) {
+            journalDamage_.zLength = static_cast<uint16_t>(*NumberAt(words, 2, 0, 0xFFFF));
+        } else if (kind == "type" && words.size() == 3 && NumberAt(words, 2, 0, 255)) {
+            journalDamage_.zType = static_cast<uint8_t>(*NumberAt(words, 2, 0, 255));
         } else {
             return fail("z-damage length LEN | type T | off");
         }
         return true;
     } else if (verb == "journal-free") {
-        const auto free = number(1, 0, UINT32_MAX);
+        const auto free = NumberAt(words, 1, 0, UINT32_MAX);
         if (!free || words.size() != 2) return fail("journal-free BYTES (0..4294967295)");
         const uint64_t capacity = JournalBytesUsed(memory_.sales) + static_cast<uint64_t>(*free);
         memory_.journalCapacity = static_cast<uint32_t>(std::min<uint64_t>(capacity, UINT32_MAX));

@@ -17,7 +17,6 @@ constexpr auto SaveInterval = std::chrono::milliseconds(200);
 constexpr std::size_t MaxPhoneBytes = 64;
 constexpr int MaxScriptBytes = 1 << 20;
 
-const char* const TextUnsupported = "Функція не підтримується";
 const char* const TextNoLink = "Немає зв'язку: ЕККА не відповідає!";
 const char* const TextBadValue = "Невірне значення параметра";
 const char* const TextNotFound = "Товар не знайдено";
@@ -114,16 +113,12 @@ int16_t Simulator::BoolOk(const char** err) {
 }
 
 int16_t Simulator::BoolFail(const char** err, const char* utf8Text) {
-    FailUtf8(err, StatusUnsupported, utf8Text);
+    FailUtf8(err, StatusFailed, utf8Text);
     return 0;
 }
 
 uint8_t Simulator::NoLink(const char** err) {
     return FailUtf8(err, StatusNoLink, TextNoLink);
-}
-
-uint8_t Simulator::Unsupported(const char** err) {
-    return FailUtf8(err, StatusUnsupported, TextUnsupported);
 }
 
 bool Simulator::LinkUp() const {

@@ -24,7 +24,7 @@ namespace sim {
 
 // Failure statuses of the simulated register besides the common ones.
 enum : uint8_t {
-    StatusUnsupported = 0x01,
+    StatusFailed = 0x01, // a connection or modem call refused (its result is 0)
     StatusNoLink = 0x02,
     StatusNoBatch = 0x04,
     StatusSmallBuffer = 0x05,
@@ -157,8 +157,6 @@ public:
     uint8_t GetFreeVolumeJournal(uint32_t* bytes, const char** err);
     uint8_t GetJournalOptions(uint8_t* options, const char** err);
     uint8_t SetJournalOptions(uint8_t options, const char** err);
-    // Every function not simulated yet.
-    uint8_t Unsupported(const char** err);
 
     bool LinkUp() const;
 

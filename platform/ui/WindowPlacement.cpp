@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 #include <algorithm>
 
 namespace platform {
@@ -15,6 +16,20 @@ constexpr char kPlacedProperty[] = "q710Placed";
 int Clamp(int start, int length, int areaStart, int areaLength) {
     start = std::min(start, areaStart + areaLength - length);
     return std::max(start, areaStart);
+}
+
+// The frame the platform puts around the window. Before a window's first
+// showing a window manager may not have framed it yet; the owner's frame,
+// which it has, stands in then.
+QMargins FrameMargins(QWidget& window, const QWidget* owner) {
+    QMargins margins;
+    if (window.isWindow()) {
+        window.winId(); // the platform window, which knows its frame
+        if (QWindow* handle = window.windowHandle()) margins = handle->frameMargins();
+    }
+    if (margins.isNull() && owner != nullptr)
+        if (QWindow* handle = owner->windowHandle()) margins = handle->frameMargins();
+    return margins;
 }
 
 } // namespace
@@ -35,7 +50,12 @@ void PlaceCentred(QWidget& window, const QWidget* owner) {
     if (screen == nullptr) return;
     QRect area = screen->availableGeometry();
     QRect ownerRect = hasOwner ? owner->frameGeometry() : area;
-    window.move(CentredPlace(ownerRect, window.frameGeometry().size(), area));
+    // The frame counts: the whole window, frame included, lies on the screen.
+    const QMargins frame = FrameMargins(window, hasOwner ? owner : nullptr);
+    const QSize outer = window.size().grownBy(frame);
+    const QPoint corner = CentredPlace(ownerRect, outer, area);
+    // A window's position is that of its frame.
+    window.move(corner);
 }
 
 const QWidget* DefaultOwner() {

@@ -62,7 +62,7 @@ std::string Json(const std::string& text) {
 }
 
 // The goods as goods_writers.py takes them; no PLU is written as null.
-std::string Spec() {
+std::string Recipe() {
     std::string rows;
     for (const Goods& g : kGoods) {
         if (!rows.empty()) rows += ",";
@@ -75,11 +75,11 @@ std::string Spec() {
     return "{\"rows\": [" + rows + "], \"text_barcodes\": true, \"money_text\": true}";
 }
 
-void WriteWithPython(const std::string& format, const std::string& path, const std::string& specFile) {
+void WriteWithPython(const std::string& format, const std::string& path, const std::string& recipeFile) {
     const char* source = std::getenv("Q710_SOURCE_DIR");
     std::string script =
         testfiles::Slurp(std::string(source ? source : "..") + "/tests/exchange/goods_writers.py");
-    testfiles::RunPython(script, {format, path, specFile});
+    testfiles::RunPython(script, {format, path, recipeFile});
 }
 
 // The register's table in number order: TSV with a header line; names UTF-8.
@@ -121,38 +121,13 @@ std::string ExpectedTsv(int imports) {
 
 class GoodsLoading : public ::testing::Test {
 protected:
-    void SetUp() override {
-        previous = platform::Regional();
-        platform::SetRegional(platform::RegionalSettings{}); // a Ukrainian system
-        xls::LibState().Locale = xls::LocaleFromRegional(platform::Regional());
-    }
-    void TearDown() override {
-        platform::SetRegional(previous);
-        xls::LibState().Locale = xls::LocaleFromRegional(previous);
-    }
-
     void Start(ProgramHarness& h, const std::string& scenario = "") {
         h.WriteScenario(scenario);
         ASSERT_TRUE(h.Create());
         h.Form().Connect->trigger();
     }
-    // The user chooses the format and, for an import, the file; the job
-    // window runs its procedure.
     void QueueJob(ProgramHarness& h, int format, const std::string& file, bool import) {
-        h.ui.QueueModal([format](QDialog& d) {
-            auto& choice = dynamic_cast<console::TForm5&>(d);
-            choice.SetItemIndex(format);
-            choice.Button1->click();
-            return choice.result();
-        });
-        if (import) h.ui.QueueFile(file);
-        h.ui.QueueModal([](QDialog& d) {
-            auto& job = dynamic_cast<console::TForm4&>(d);
-            job.FormShow();
-            job.Timer1Timer();
-            return job.result();
-        });
-        if (!import) h.ui.QueueFile(file);
+        testing_console::QueueJob(h, format, file, import);
     }
     void Load(ProgramHarness& h, int kind, int format, const std::string& file) {
         QueueJob(h, format, file, true);
@@ -181,7 +156,7 @@ protected:
         if (testfiles::Exists(file + ".log")) testfiles::KeepTestOutput(file + ".log", name + ".log");
     }
 
-    platform::RegionalSettings previous;
+    testing_console::UkrainianSystem system;
 };
 
 // Files of other writers: ElementTree, xlwt, Python's csv, struct. Kind 3
@@ -193,11 +168,11 @@ TEST_F(GoodsLoading, EveryFormatLoadsAndUpdatesTheRegister) {
         Start(h);
         EraseAll(h);
         ASSERT_EQ(Boxes(h).back(), "База товарів успішно видалена.");
-        std::string spec = h.dir.File("spec.json");
-        testfiles::Spit(spec, Spec());
+        std::string recipe = h.dir.File("recipe.json");
+        testfiles::Spit(recipe, Recipe());
         for (int kind : {3, 4}) {
             std::string file = h.dir.File("goods_k" + std::to_string(kind) + "." + kFormats[format]);
-            WriteWithPython(kFormats[format], file, spec);
+            WriteWithPython(kFormats[format], file, recipe);
             Load(h, kind, format, file);
             EXPECT_EQ(Boxes(h),
                       std::vector<std::string>{kind == 3 ? "Запис бази товарів завершений!"

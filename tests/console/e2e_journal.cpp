@@ -110,7 +110,7 @@ TEST(JournalFiles, JournalAndZReportFromTheRegistersSales) {
     h.ui.QueueFile(journal);
     h.ui.QueueFile(zreport);
     h.ui.QueueModal([](QDialog& d) {
-        auto& f = dynamic_cast<console::TForm13&>(d);
+        auto& f = dynamic_cast<exchange::TForm13&>(d);
         f.BitBtn2->click();
         f.BitBtn3->click();
         f.Edit2->setText("1");

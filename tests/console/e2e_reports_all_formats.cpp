@@ -186,13 +186,13 @@ TEST_P(ReportFile, ReadsBackAsTheRegistersRecords) {
     const std::string file = h.dir.File(std::string("report.") + format.extension);
     if (report.options) report.options(h);
     h.ui.QueueModal([&format](QDialog& d) {
-        auto& choice = dynamic_cast<console::TForm5&>(d);
+        auto& choice = dynamic_cast<exchange::TForm5&>(d);
         choice.SetItemIndex(format.index);
         choice.Button1->click();
         return choice.result();
     });
     h.ui.QueueModal([](QDialog& d) {
-        auto& job = dynamic_cast<console::TForm4&>(d);
+        auto& job = dynamic_cast<exchange::TForm4&>(d);
         job.FormShow();
         job.Timer1Timer(); // the timer's one shot
         return job.result();

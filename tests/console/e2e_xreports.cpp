@@ -58,13 +58,13 @@ protected:
     // The format choice and the job window answered as the user would.
     static void ChooseFormat(ProgramHarness& h, const Format& format, const std::string& file) {
         h.ui.QueueModal([&format](QDialog& d) {
-            auto& choice = dynamic_cast<console::TForm5&>(d);
+            auto& choice = dynamic_cast<exchange::TForm5&>(d);
             choice.SetItemIndex(format.index);
             choice.Button1->click();
             return choice.result();
         });
         h.ui.QueueModal([](QDialog& d) {
-            auto& job = dynamic_cast<console::TForm4&>(d);
+            auto& job = dynamic_cast<exchange::TForm4&>(d);
             job.FormShow();
             job.Timer1Timer();
             return job.result();

@@ -2,9 +2,14 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QPushButton>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+
+#include "SrcXLS/XLSLibState.h"
+#include "exchange/TForm4.h"
+#include "exchange/TForm5.h"
 
 namespace testing_console {
 
@@ -39,6 +44,34 @@ std::vector<std::string> LogLines(const std::string& log, const std::string& fro
         start = end + 1;
     }
     return lines;
+}
+
+UkrainianSystem::UkrainianSystem()
+    : previous(std::make_unique<platform::RegionalSettings>(platform::Regional())) {
+    platform::SetRegional(platform::RegionalSettings{});
+    xls::LibState().Locale = xls::LocaleFromRegional(platform::Regional());
+}
+
+UkrainianSystem::~UkrainianSystem() {
+    platform::SetRegional(*previous);
+    xls::LibState().Locale = xls::LocaleFromRegional(*previous);
+}
+
+void QueueJob(ProgramHarness& h, int format, const std::string& file, bool import) {
+    h.ui.QueueModal([format](QDialog& d) {
+        auto& choice = dynamic_cast<exchange::TForm5&>(d);
+        choice.SetItemIndex(format);
+        choice.Button1->click();
+        return choice.result();
+    });
+    if (import) h.ui.QueueFile(file);
+    h.ui.QueueModal([](QDialog& d) {
+        auto& job = dynamic_cast<exchange::TForm4&>(d);
+        job.FormShow();
+        job.Timer1Timer();
+        return job.result();
+    });
+    if (!import) h.ui.QueueFile(file);
 }
 
 ProgramHarness::ProgramHarness(bool withLibrary) {

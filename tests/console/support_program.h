@@ -10,6 +10,7 @@
 class QWidget;
 
 #include "app/Program.h"
+#include "platform/RegionalSettings.h"
 #include "platform/ui/ScriptedUi.h"
 #include "support_files.h"
 
@@ -24,6 +25,26 @@ void PressKey(QWidget* widget, int key);
 
 // Lines of a call log from the first one that starts with `from` on.
 std::vector<std::string> LogLines(const std::string& log, const std::string& from);
+
+// A Ukrainian system's regional settings, the workbook library's included,
+// while it lives.
+class UkrainianSystem {
+public:
+    UkrainianSystem();
+    ~UkrainianSystem();
+    UkrainianSystem(const UkrainianSystem&) = delete;
+    UkrainianSystem& operator=(const UkrainianSystem&) = delete;
+
+private:
+    std::unique_ptr<platform::RegionalSettings> previous;
+};
+
+class ProgramHarness;
+
+// The user picks the format in the format choice and, for an import, the
+// file in the open dialog; the job window runs its procedure; an export's
+// save dialog then gets `file`.
+void QueueJob(ProgramHarness& h, int format, const std::string& file, bool import);
 
 class ProgramHarness {
 public:

@@ -309,7 +309,7 @@ TEST(DiscountIni, BadValuesRefuseTheWholeFile) {
             LoadDiscountGroups(platform::IniFile(dir.File(DiscountIniName)), kJan1, kDec31);
             ADD_FAILURE() << "loaded: " << c.line;
         } catch (const ConsoleError& e) {
-            EXPECT_EQ(U(e.what()), c.message);
+            EXPECT_EQ(std::string(e.what()), c.message); // UTF-8, as every exception text
         }
     }
     // A number that is no number reads as the key's default, as ini files go.

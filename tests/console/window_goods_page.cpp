@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -36,6 +38,18 @@ std::vector<std::string> Calls(const ReportHarness& h, const std::string& functi
     for (const std::string& line : testing_console::LogLines(h.SimulatorLog(), ""))
         if (line.rfind(function + "(", 0) == 0) out.push_back(platform::Utf8(line));
     return out;
+}
+
+// The user clears the edit and types the text key by key.
+void TypeInto(QLineEdit* edit, const char* text) {
+    edit->setFocus();
+    edit->selectAll();
+    QKeyEvent erase(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+    QApplication::sendEvent(edit, &erase);
+    for (const char* c = text; *c != '\0'; ++c) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_0 + (*c - '0'), Qt::NoModifier, QString(QChar(*c)));
+        QApplication::sendEvent(edit, &press);
+    }
 }
 
 void FillGoods(F& f) {
@@ -189,8 +203,7 @@ TEST(GoodsPage, RefusedFieldsSendNothing) {
          "Невірно заданий номер товарної групи!\r\nВ якості номера товарної групи може бути тільки число!",
          "1"},
         {&F::Goods_Group, "257", &F::ActionWriteGoods, "SetGoodsByCode",
-         "Невірно заданий номер товарної групи!\r\nВ якості номера товарної групи може бути тільки число!",
-         "1"},
+         "Невірно заданий номер товарної групи!\r\nМожливий діапазон значень: 1...100!", "1"},
         {&F::LengthGoodsName, "2x", &F::ActionWriteLengthNameOfGoods, "SetLengthGoodsName",
          "Невірно задана довжина назви товару!\r\nМожливий діапазон значень: 20..31!", "20"},
     };
@@ -352,6 +365,61 @@ TEST(GoodsPage, WritingLoopsStartFromTheirButtons) {
         EXPECT_EQ(start->text(), caption);
         EXPECT_TRUE(start->isEnabled() && f.BitBtn2->isEnabled() && f.Button1->isEnabled());
     }
+}
+
+// Seen: "1234567890123" became "12345678901,2" (the typing limit cut the
+// normalised text) and writing it named "'123456789012'".
+TEST(GoodsPage, PriceShowsTheNormalisedTextWholeAndTheDigitsTyped) {
+    ReportHarness h;
+    F& f = h.Form();
+    f.show();
+    TypeInto(f.Goods_Price, "12345678901234"); // the fourteenth digit is not taken
+    EXPECT_EQ(U(f.Goods_Price), "1234567890123");
+    f.ActionWriteNewPrice->trigger();
+    EXPECT_EQ(U(f.Goods_Price), "12345678901,23");
+    EXPECT_TRUE(Calls(h, "SetGoodsPrice").empty());
+    ASSERT_EQ(h.BoxTexts(), std::vector<std::string>{"'1234567890123' is not a valid integer value"});
+    f.ActionWriteGoods->trigger();
+    EXPECT_TRUE(Calls(h, "SetGoodsByCode").empty());
+    EXPECT_EQ(h.BoxTexts().back(), "'1234567890123' is not a valid integer value");
+
+    // A price of 32 bits goes through, shown and sent as typed.
+    TypeInto(f.Goods_Price, "2147483647");
+    f.ActionWriteNewPrice->trigger();
+    EXPECT_EQ(U(f.Goods_Price), "21474836,47");
+    EXPECT_EQ(Calls(h, "SetGoodsPrice"), std::vector<std::string>{"SetGoodsPrice(0, 1, 2147483647)"});
+}
+
+// Groups 1..100 are the register's: another number gets the range, a text
+// that is no number the number line; nothing is written either way.
+TEST(GoodsPage, GoodsGroupOutsideTheRegistersGroupsIsRefusedWithTheRange) {
+    const std::string head = "Невірно заданий номер товарної групи!\r\n";
+    const struct {
+        const char* typed;
+        std::string message;
+    } cases[] = {
+        {"0", head + "Можливий діапазон значень: 1...100!"},
+        {"101", head + "Можливий діапазон значень: 1...100!"},
+        {"-5", head + "Можливий діапазон значень: 1...100!"},
+        {"abc", head + "В якості номера товарної групи може бути тільки число!"},
+    };
+    ReportHarness h;
+    F& f = h.Form();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        h.ui.boxes.clear();
+        Set(f.Goods_Group, c.typed);
+        f.ActionWriteGoods->trigger();
+        EXPECT_EQ(U(f.Goods_Group), "1");
+        ASSERT_EQ(h.BoxTexts(), std::vector<std::string>{c.message});
+        EXPECT_EQ(h.ui.boxes[0].Utf8Caption(), "Помилка");
+        EXPECT_EQ(h.ui.boxes[0].style, 0x2010u);
+    }
+    EXPECT_TRUE(Calls(h, "SetGoodsByCode").empty());
+    Set(f.Goods_Group, "100");
+    h.ui.boxes.clear();
+    f.ActionWriteGoods->trigger();
+    EXPECT_EQ(Calls(h, "SetGoodsByCode").size(), 1u);
 }
 
 TEST(GoodsPage, PresenceControlAndSession) {

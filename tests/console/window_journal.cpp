@@ -32,16 +32,16 @@ struct JournalRun {
         if (created) h.Form().Connect->trigger();
     }
     // Opens the journal dialog and runs `act` on it while it is shown.
-    void Journal(const std::function<void(console::TForm13&)>& act) {
+    void Journal(const std::function<void(exchange::TForm13&)>& act) {
         h.ui.QueueModal([act](QDialog& d) {
-            act(dynamic_cast<console::TForm13&>(d));
+            act(dynamic_cast<exchange::TForm13&>(d));
             return 0;
         });
         h.Form().BitBtn7->click();
     }
-    void Options(const std::function<void(console::TForm12&)>& act) {
+    void Options(const std::function<void(exchange::TForm12&)>& act) {
         h.ui.QueueModal([act](QDialog& d) {
-            act(dynamic_cast<console::TForm12&>(d));
+            act(dynamic_cast<exchange::TForm12&>(d));
             return 0;
         });
         h.Form().BitBtn5->click();
@@ -64,7 +64,7 @@ const char* const kSales = "receipt sale item 2 qty 2 item 3 pay cash 1000.00\n"
 TEST(JournalDialog, ParametersSetTheSpinners) {
     JournalRun run(kSales);
     ASSERT_TRUE(run.created);
-    run.Journal([](console::TForm13& f) {
+    run.Journal([](exchange::TForm13& f) {
         EXPECT_FALSE(f.Edit1->isEnabled());
         EXPECT_FALSE(f.Edit2->isEnabled());
         f.Edit1->setText("2");
@@ -82,7 +82,8 @@ TEST(JournalDialog, ParametersSetTheSpinners) {
         // Shift 1: the spinner never stands below its first number.
         EXPECT_EQ(f.Values[1]->text(), "1");
         EXPECT_EQ(f.UpDown2->Position(), 1);
-        EXPECT_EQ(exchange::Side().JournalParamsValue.shift, 1);
+        // A copy of the packed record's field: a reference to it would be misaligned.
+        EXPECT_EQ(uint16_t{exchange::Side().JournalParamsValue.shift}, 1);
         f.Edit1->setText("9");
         f.BitBtn2->click();
         EXPECT_EQ(f.Edit1->text(), "2") << "a number beyond the journals counts as the last";
@@ -97,14 +98,14 @@ TEST(JournalDialog, JournalNumbersOfTwoDigitsAreReadAsShown) {
     for (int shift = 0; shift < 11; ++shift) sales += "receipt sale item 3\nz-report\n";
     JournalRun run(sales + "receipt sale item 3\n");
     ASSERT_TRUE(run.created);
-    run.Journal([](console::TForm13& f) {
+    run.Journal([](exchange::TForm13& f) {
         f.BitBtn2->click();
         ASSERT_EQ(f.Values[0]->text().toStdString(), "12");
         f.UpDown1->SetPosition(12);
         EXPECT_EQ(f.Edit1->text().toStdString(), "12");
         f.BitBtn2->click();
         EXPECT_EQ(f.Values[1]->text().toStdString(), "12");
-        EXPECT_EQ(exchange::Side().JournalParamsValue.shift, 12);
+        EXPECT_EQ(uint16_t{exchange::Side().JournalParamsValue.shift}, 12);
     });
     EXPECT_TRUE(run.Boxes().empty());
 }
@@ -151,7 +152,7 @@ TEST(JournalDialog, JournalReadWholeOrNotAtAll) {
         const std::string file = run.h.dir.File("journal.xml");
         run.h.ui.QueueFile(file);
         const bool atOnce = std::string(c.what) == "the end at once";
-        run.Journal([atOnce](console::TForm13& f) {
+        run.Journal([atOnce](exchange::TForm13& f) {
             if (atOnce) f.Edit1->setText("2"); // the shift's second journal, still empty
             f.BitBtn3->click();
         });
@@ -195,7 +196,7 @@ TEST(JournalDialog, ZReportSavedOrRefused) {
         const std::string file = run.h.dir.File("zreport.xml");
         if (c.saved) run.h.ui.QueueFile(file);
         const int report = c.report;
-        run.Journal([report](console::TForm13& f) {
+        run.Journal([report](exchange::TForm13& f) {
             f.Edit1->setText("2");
             f.BitBtn2->click();
             f.Edit2->setText(QString::number(report));
@@ -212,7 +213,7 @@ TEST(JournalDialog, ZReportSavedOrRefused) {
 TEST(JournalOptionsDialog, BitsReadWrittenAndTheFreeSpace) {
     JournalRun run("journal-free 3000000000");
     ASSERT_TRUE(run.created);
-    run.Options([](console::TForm12& f) {
+    run.Options([](exchange::TForm12& f) {
         f.BitBtn1->click();
         EXPECT_TRUE(f.CheckBox1->isChecked());
         EXPECT_FALSE(f.CheckBox2->isChecked() || f.CheckBox3->isChecked());
@@ -242,7 +243,7 @@ TEST(JournalOptionsDialog, BitsReadWrittenAndTheFreeSpace) {
 TEST(JournalDialogs, EnterPressesNoButton) {
     JournalRun run(kSales);
     ASSERT_TRUE(run.created);
-    run.Journal([](console::TForm13& f) {
+    run.Journal([](exchange::TForm13& f) {
         f.show();
         f.BitBtn2->click();
         f.Edit2->setFocus();
@@ -251,7 +252,7 @@ TEST(JournalDialogs, EnterPressesNoButton) {
         EXPECT_EQ(f.Edit2->text().toStdString(), "2");
         f.hide();
     });
-    run.Options([](console::TForm12& f) {
+    run.Options([](exchange::TForm12& f) {
         f.show();
         f.CheckBox3->setFocus();
         f.CheckBox3->setChecked(true);

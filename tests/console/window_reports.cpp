@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -282,13 +283,16 @@ TEST_P(GoodsReport, EmptyBaseShowsTheNothingFoundText) {
     ExpectRestored(h, c);
 }
 
-TEST_P(GoodsReport, CloseDuringTheBatchEndsSilentlyAtTheNextFailure) {
+// The close box during the batch: the question, then the loop ends without
+// an export; the window closes once it has, and frees the connection last.
+TEST_P(GoodsReport, CloseDuringTheBatchEndsItBeforeTheConnectionIsFreed) {
     const ReportCase& c = GetParam();
     ReportHarness h;
+    h.Form().show();
     h.atRecord = [&](int k) {
         if (k == 5) {
             h.ui.QueueAnswer(IdYes); // "Ви дійсно бажаєте завершити роботу програми?"
-            h.Form().close();
+            EXPECT_FALSE(h.Form().close());
         }
     };
     c.start(h);
@@ -296,12 +300,18 @@ TEST_P(GoodsReport, CloseDuringTheBatchEndsSilentlyAtTheNextFailure) {
     EXPECT_EQ(h.handOff.calls, 0);
     std::vector<std::string> texts = h.BoxTexts();
     EXPECT_EQ(texts.back(), "Ви дійсно бажаєте завершити роботу програми?");
-    // Closing freed the library's connection: the sixth record fails.
     std::vector<std::string> log = h.Log(First(c));
-    EXPECT_EQ(h.Count(log, c.next()), 6);
-    EXPECT_EQ(h.Count(log, "RadarFree()"), 1);
+    EXPECT_EQ(h.Count(log, c.next()), 5);
+    EXPECT_EQ(h.Count(log, "RadarFree()"), 0);
     EXPECT_EQ(h.State().Busy, 0);
     EXPECT_EQ(platform::ApplicationTitle(), "ZRV-Q710");
+
+    QApplication::processEvents();
+    EXPECT_FALSE(h.Form().isVisible());
+    EXPECT_EQ(h.BoxTexts().size(), texts.size()); // not asked twice
+    log = h.Log(First(c));
+    EXPECT_EQ(h.Count(log, c.next()), 5);
+    EXPECT_EQ(log.back(), "RadarFree()");
 }
 
 INSTANTIATE_TEST_SUITE_P(Reports, GoodsReport, testing::ValuesIn(Cases()),
@@ -348,14 +358,27 @@ TEST(DayReport, FirstRecordFailureShowsTheLibraryText) {
     EXPECT_EQ(h.handOff.calls, 0);
 }
 
+// The modem gives the call up while the report is read: the session's end
+// is not held for it, and the actions stay off afterwards.
 TEST(DayReport, ActionsStayOffAfterTheSessionWasLostDuringTheReport) {
-    ReportHarness h;
-    h.atRecord = [&](int k) {
-        if (k == 3) h.Form().Disconnect->setEnabled(false); // the session ended meanwhile
+    testing_console::ProgramHarness h;
+    h.WriteScenario("modem-script 8 0:0\n");
+    ASSERT_TRUE(h.Create());
+    console::TForm1& f = h.Form();
+    f.Phone->setText("5551234");
+    f.ModemConnect->trigger();
+    f.Timer1Timer(); // connected
+    ASSERT_TRUE(f.SessionUsable());
+    h.State().RunExchangeJob = [](console::ConsoleState&) { return true; };
+    int records = 0;
+    h.ui.onProcessMessages = [&] {
+        if (++records == 3) f.Timer1Timer(); // the call is given up
     };
-    h.Form().ActionReadDayReport->trigger();
-    for (QAction* a : h.Form().DeviceActions) EXPECT_FALSE(a->isEnabled());
-    EXPECT_FALSE(h.Form().BitBtn6->isEnabled());
+    f.ActionReadDayReport->trigger();
+    for (QAction* a : f.DeviceActions) EXPECT_FALSE(a->isEnabled());
+    EXPECT_FALSE(f.BitBtn6->isEnabled());
+    EXPECT_FALSE(f.ModemDisconnect->isEnabled());
+    EXPECT_TRUE(f.Connect->isEnabled() && f.ModemConnect->isEnabled());
 }
 
 // Report by all goods.

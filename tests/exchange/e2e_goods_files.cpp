@@ -55,7 +55,7 @@ std::string Json(const std::string& text) {
 }
 
 // The rows as goods_writers.py takes them, names changed by `name`.
-std::string Spec(const std::function<std::string(const Goods&)>& name, const std::string& options) {
+std::string Recipe(const std::function<std::string(const Goods&)>& name, const std::string& options) {
     std::string rows;
     for (const Goods& g : kGoods) {
         if (!rows.empty()) rows += ",";
@@ -136,11 +136,11 @@ class GoodsFiles : public ::testing::Test {
 public:
     GoodsFiles() { EnsureApplication(); }
     // Writes the goods with goods_writers.py.
-    std::string Write(const std::string& kind, const std::string& name, const std::string& spec) {
-        std::string specFile = dir.File(name + ".json");
-        WriteFile(specFile, spec);
+    std::string Write(const std::string& kind, const std::string& name, const std::string& recipe) {
+        std::string recipeFile = dir.File(name + ".json");
+        WriteFile(recipeFile, recipe);
         std::string path = dir.File(name);
-        testfiles::RunPython(Writers(), {kind, path, specFile});
+        testfiles::RunPython(Writers(), {kind, path, recipeFile});
         return path;
     }
     ScratchDir dir;
@@ -151,7 +151,7 @@ TEST_F(GoodsFiles, XmlFromElementTree) {
     for (const char* encoding : {"UTF-8", "windows-1251"}) {
         SCOPED_TRACE(encoding);
         std::string path = Write("xml", std::string(encoding) + ".xml",
-                                 Spec(kSame, std::string(", \"encoding\": \"") + encoding + "\""));
+                                 Recipe(kSame, std::string(", \"encoding\": \"") + encoding + "\""));
         ExpectGoods(ImportFile(exchange::FormatXml, 3, path), exchange::FormatXml, kSame);
     }
 }
@@ -191,7 +191,7 @@ TEST_F(GoodsFiles, CsvFromPythonWithEveryOption) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         RegionalProfile profile(c.dot ? DotProfile() : UkrainianProfile());
-        std::string path = Write("csv", "goods.csv", Spec(c.name, c.options));
+        std::string path = Write("csv", "goods.csv", Recipe(c.name, c.options));
         ImportSetup setup;
         setup.csv = c.csv;
         ExpectGoods(ImportFile(exchange::FormatCsv, 3, path, setup), exchange::FormatCsv,
@@ -201,12 +201,12 @@ TEST_F(GoodsFiles, CsvFromPythonWithEveryOption) {
 
 TEST_F(GoodsFiles, DbfBuiltWithStruct) {
     RegionalProfile profile(UkrainianProfile());
-    ExpectGoods(ImportFile(exchange::FormatDbf, 3, Write("dbf", "goods.dbf", Spec(kSame, ""))),
+    ExpectGoods(ImportFile(exchange::FormatDbf, 3, Write("dbf", "goods.dbf", Recipe(kSame, ""))),
                 exchange::FormatDbf, kSame);
     // Code-page byte 0x26: the names are OEM text.
-    ExpectGoods(
-        ImportFile(exchange::FormatDbf, 3, Write("dbf", "oem.dbf", Spec(kOem, ", \"encoding\": \"cp866\""))),
-        exchange::FormatDbf, kOem);
+    ExpectGoods(ImportFile(exchange::FormatDbf, 3,
+                           Write("dbf", "oem.dbf", Recipe(kOem, ", \"encoding\": \"cp866\""))),
+                exchange::FormatDbf, kOem);
 }
 
 TEST_F(GoodsFiles, WorkbooksOfEveryBiffVersion) {
@@ -223,7 +223,7 @@ TEST_F(GoodsFiles, WorkbooksOfEveryBiffVersion) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.kind) + c.options);
-        std::string path = Write(c.kind, std::string(c.kind) + ".xls", Spec(kSame, c.options));
+        std::string path = Write(c.kind, std::string(c.kind) + ".xls", Recipe(kSame, c.options));
         ExpectGoods(ImportFile(exchange::FormatXls, 3, path), exchange::FormatXls, kSame);
     }
 }

@@ -1,7 +1,7 @@
 # Goods files written without the program: ElementTree XML, csv-module CSV,
 # xlwt BIFF8, dBase III and BIFF2-BIFF4 built with struct.
-#   goods_writers.py FORMAT OUT SPEC.json
-# SPEC: {"rows": [[number, plu, barcode, name, price, quantity, group, tax,
+#   goods_writers.py FORMAT OUT RECIPE.json
+# RECIPE: {"rows": [[number, plu, barcode, name, price, quantity, group, tax,
 #        weighed, presence, blocking, payout], ...], options...}
 # Prices and quantities are texts with '.', written with "decimal".
 import csv
@@ -14,11 +14,11 @@ ATTRIBUTES = ["Number", "PLU", "Barcode", "Name", "Price", "Remains", "GroupID",
               "Blocking", "PaymentType"]
 
 
-def decimal(text, spec):
-    return text.replace(".", spec.get("decimal", ","))
+def decimal(text, recipe):
+    return text.replace(".", recipe.get("decimal", ","))
 
 
-def write_xml(out, rows, spec):
+def write_xml(out, rows, recipe):
     root = ET.Element("REPORT")
     header = ET.SubElement(root, "HEADER")
     for tag, text in [("DEVELOPMENT", "ElementTree"), ("MODEL", "ZRV-Q710"), ("VERSION", "2-01"),
@@ -35,18 +35,18 @@ def write_xml(out, rows, spec):
             if value is None:
                 continue
             if i in (4, 5):
-                value = decimal(value, spec)
+                value = decimal(value, recipe)
             elif 8 <= i <= 10:
                 value = truth[i - 8][0 if value else 1]
             item.set(ATTRIBUTES[i], str(value))
     ET.indent(root)
-    ET.ElementTree(root).write(out, encoding=spec.get("encoding", "UTF-8"), xml_declaration=True)
+    ET.ElementTree(root).write(out, encoding=recipe.get("encoding", "UTF-8"), xml_declaration=True)
 
 
-def write_csv(out, rows, spec):
-    quotes = spec.get("quotes", False)
-    with open(out, "w", encoding=spec.get("encoding", "cp1251"), newline="") as f:
-        writer = csv.writer(f, delimiter=spec.get("delimiter", ";"), lineterminator="\r\n",
+def write_csv(out, rows, recipe):
+    quotes = recipe.get("quotes", False)
+    with open(out, "w", encoding=recipe.get("encoding", "cp1251"), newline="") as f:
+        writer = csv.writer(f, delimiter=recipe.get("delimiter", ";"), lineterminator="\r\n",
                             quoting=csv.QUOTE_NONNUMERIC if quotes else csv.QUOTE_MINIMAL)
         for row in rows:
             values = list(row)
@@ -57,11 +57,11 @@ def write_csv(out, rows, spec):
                 values[2] = int(values[2])
                 values[4], values[5] = float(values[4]), float(values[5])
             else:
-                values[4], values[5] = decimal(values[4], spec), decimal(values[5], spec)
-            if spec.get("blanks"):
+                values[4], values[5] = decimal(values[4], recipe), decimal(values[5], recipe)
+            if recipe.get("blanks"):
                 values[3] = " " + values[3] + " "
             writer.writerow(values)
-            if spec.get("empty_lines"):
+            if recipe.get("empty_lines"):
                 writer.writerow([])
 
 
@@ -70,8 +70,8 @@ DBF_FIELDS = [("NUMBER", "N", 5, 0), ("PLU", "N", 6, 0), ("BARCODE", "C", 13, 0)
               ("WEIGHT", "L", 1, 0), ("PRESENCE", "L", 1, 0), ("BLOCKING", "L", 1, 0), ("PAYTYPE", "N", 1, 0)]
 
 
-def write_dbf(out, rows, spec):
-    encoding = spec.get("encoding", "cp1251")
+def write_dbf(out, rows, recipe):
+    encoding = recipe.get("encoding", "cp1251")
     record_length = 1 + sum(f[2] for f in DBF_FIELDS)
     header = struct.pack("<BBBBIHH17xB2x", 3, 124, 1, 15, len(rows), 32 * (len(DBF_FIELDS) + 1) + 1, record_length,
                          0x26 if encoding == "cp866" else 0)
@@ -96,16 +96,16 @@ def write_dbf(out, rows, spec):
         f.write(header + b"\r" + body + b"\x1a")
 
 
-def xls_row(row, spec):
+def xls_row(row, recipe):
     # Cells of columns A..L: the barcode before the PLU; flags as truth values.
     number, plu, barcode, name, price, quantity, group, tax, weighed, presence, blocking, payout = row
-    price_cell = decimal(price, spec) + " грн." if spec.get("money_text") else float(price)
-    return [int(number), barcode if spec.get("text_barcodes") else int(barcode), "" if plu is None else int(plu),
+    price_cell = decimal(price, recipe) + " грн." if recipe.get("money_text") else float(price)
+    return [int(number), barcode if recipe.get("text_barcodes") else int(barcode), "" if plu is None else int(plu),
             name, price_cell, float(quantity), int(group), int(tax), bool(weighed), bool(presence), bool(blocking),
             int(payout)]
 
 
-def write_xls(out, rows, spec):
+def write_xls(out, rows, recipe):
     import xlwt
     book = xlwt.Workbook(encoding="utf-8")
     sheet = book.add_sheet("Goods")
@@ -113,7 +113,7 @@ def write_xls(out, rows, spec):
     for col, caption in enumerate(["НОМЕР:", "ШТРИХ-КОД:", "PLU:", "НАЙМЕНУВАННЯ:"]):
         sheet.write(1, col, caption)
     for r, row in enumerate(rows):
-        for col, value in enumerate(xls_row(row, spec)):
+        for col, value in enumerate(xls_row(row, recipe)):
             if value != "":
                 sheet.write(r + 2, col, value)
     book.save(out)
@@ -136,7 +136,7 @@ def biff(version):
             "bool": 0x0205, "cell": cell, "label_length": "<H", "styles": [font, xf]}
 
 
-def write_biff(out, rows, spec, version):
+def write_biff(out, rows, recipe, version):
     ids = biff(version)
     records = []
     add = lambda rid, body: records.append(struct.pack("<HH", rid, len(body)) + body)
@@ -145,7 +145,7 @@ def write_biff(out, rows, spec, version):
     for style in ids.get("styles", []):
         add(*style)
     for r, row in enumerate(rows):
-        for col, value in enumerate(xls_row(row, spec)):
+        for col, value in enumerate(xls_row(row, recipe)):
             head = ids["cell"](r + 2, col)
             if isinstance(value, bool):
                 add(ids["bool"], head + struct.pack("<BB", int(value), 0))
@@ -162,12 +162,12 @@ def write_biff(out, rows, spec, version):
 def main():
     kind, out = sys.argv[1], sys.argv[2]
     with open(sys.argv[3], encoding="utf-8") as f:
-        spec = json.load(f)
-    rows = spec["rows"]
+        recipe = json.load(f)
+    rows = recipe["rows"]
     writers = {"xml": write_xml, "csv": write_csv, "dbf": write_dbf, "xls": write_xls,
                "biff2": lambda o, r, s: write_biff(o, r, s, 2), "biff3": lambda o, r, s: write_biff(o, r, s, 3),
                "biff4": lambda o, r, s: write_biff(o, r, s, 4)}
-    writers[kind](out, rows, spec)
+    writers[kind](out, rows, recipe)
 
 
 main()

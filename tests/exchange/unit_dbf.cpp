@@ -77,27 +77,28 @@ TEST_F(Dbf, EmptyTableHasTheExactLayout) {
 
 TEST_F(Dbf, FieldDefinitionsAndMisuse) {
     TDBF t;
-    EXPECT_EQ(ErrorOf([&] { t.SetTableName(dir.File("x.csv")); }), A("TableName: Недопустимый тип файла"));
+    EXPECT_EQ(ErrorOf([&] { t.SetTableName(dir.File("x.csv")); }),
+              std::string("TableName: Недопустимый тип файла"));
     t.AddFieldDefs("totalselsum", dftFloat, 12, 2);
     t.AddFieldDefs("flag", dftLogical, 9, 3); // length 1, no decimals
     t.AddFieldDefs("day", dftDate, 3, 0);     // length 8
     t.AddFieldDefs("vat", dftNumeric, 1, 0);
     EXPECT_EQ(ErrorOf([&] { t.AddFieldDefs("x", dftCharacter, 0, 0); }),
-              A("AddFieldDefs: Недопустимый размер поля"));
+              std::string("AddFieldDefs: Недопустимый размер поля"));
     EXPECT_EQ(ErrorOf([&] { t.AddFieldDefs("x", dftFloat, 3, 2); }),
-              A("AddFieldDefs: Недопустимое значение FldPrecision"));
+              std::string("AddFieldDefs: Недопустимое значение FldPrecision"));
     t.SetTableName(dir.File("x.DbF"));
     t.CreateTable();
     EXPECT_EQ(t.GetFieldName(1), "TOTALSELSU");
     EXPECT_EQ(Slurp(t.TableName()).substr(10, 2), U16(1 + 12 + 1 + 8 + 1));
     EXPECT_EQ(Slurp(t.TableName())[32 + 32 + 17], '\0');
-    EXPECT_EQ(ErrorOf([&] { t.GetFieldData(5); }), A("GetFieldData: Неверный номер поля: 5"));
-    EXPECT_EQ(ErrorOf([&] { t.SetFieldData(0, "1"); }), A("SetFieldData: Неверный номер поля: 0"));
+    EXPECT_EQ(ErrorOf([&] { t.GetFieldData(5); }), std::string("GetFieldData: Неверный номер поля: 5"));
+    EXPECT_EQ(ErrorOf([&] { t.SetFieldData(0, "1"); }), std::string("SetFieldData: Неверный номер поля: 0"));
     t.Close();
-    EXPECT_EQ(ErrorOf([&] { t.Append(); }), A("Append: Файл не открыт"));
-    EXPECT_EQ(ErrorOf([&] { t.CreateTable(); }), A("CreateTable: Не заданы описания полей"));
+    EXPECT_EQ(ErrorOf([&] { t.Append(); }), std::string("Append: Файл не открыт"));
+    EXPECT_EQ(ErrorOf([&] { t.CreateTable(); }), std::string("CreateTable: Не заданы описания полей"));
     t.SetTableName(path);
-    EXPECT_EQ(ErrorOf([&] { t.Open(); }), A("Open: Не найден файл ") + path);
+    EXPECT_EQ(ErrorOf([&] { t.Open(); }), std::string("Open: Не найден файл ") + path);
 }
 
 TEST_F(Dbf, ValuesAreStoredAndReadByType) {
@@ -144,8 +145,8 @@ TEST_F(Dbf, RefusedValuesNeverTouchTheRecord) {
     Create(t, {{"D", dftDate, 8, 0}, {"F", dftFloat, 5, 2}, {"C", dftCharacter, 2, 0}});
     t.Append();
     t.Append();
-    std::string data = A("SetFieldData: Ошибка данных - Ряд: 2, Поле: ");
-    std::string size = A("SetFieldData: Недопустимый размер данных\rРяд: 2, Поле: ");
+    std::string data = std::string("SetFieldData: Ошибка данных - Ряд: 2, Поле: ");
+    std::string size = std::string("SetFieldData: Недопустимый размер данных\rРяд: 2, Поле: ");
     EXPECT_EQ(ErrorOf([&] { t.SetFieldData(1, "31.02.03"); }), data + "1");
     EXPECT_EQ(ErrorOf([&] { t.SetFieldData(1, "1.2.2003"); }), data + "1");
     EXPECT_EQ(ErrorOf([&] { t.SetFieldData(1, "01.13.03"); }), data + "1");
@@ -163,9 +164,9 @@ TEST_F(Dbf, RefusedValuesNeverTouchTheRecord) {
 TEST_F(Dbf, MovingWritesTheModifiedRecordAndCloseDoesNot) {
     TDBF t;
     Create(t);
-    EXPECT_EQ(ErrorOf([&] { t.First(); }), A("First: В файле нет записей"));
-    EXPECT_EQ(ErrorOf([&] { t.Next(); }), A("Next: В файле нет записей"));
-    EXPECT_EQ(ErrorOf([&] { t.Last(); }), A("Last: В файле нет записей"));
+    EXPECT_EQ(ErrorOf([&] { t.First(); }), std::string("First: В файле нет записей"));
+    EXPECT_EQ(ErrorOf([&] { t.Next(); }), std::string("Next: В файле нет записей"));
+    EXPECT_EQ(ErrorOf([&] { t.Last(); }), std::string("Last: В файле нет записей"));
     for (const char* id : {"1", "2", "3"}) {
         t.Append();
         t.SetFieldData(1, id);
@@ -233,7 +234,7 @@ TEST_F(Dbf, MalformedHeadersAreRefused) {
     t.SetTableName(path);
     for (const auto& image : images) {
         Spit(path, image);
-        EXPECT_EQ(ErrorOf([&] { t.Open(); }), A("ReadHeader: Ошибка чтения заголовка файла"))
+        EXPECT_EQ(ErrorOf([&] { t.Open(); }), std::string("ReadHeader: Ошибка чтения заголовка файла"))
             << &image - images;
         EXPECT_FALSE(t.Active());
     }
@@ -250,8 +251,8 @@ TEST_F(Dbf, ExclusiveOpenExcludesOthers) {
     a.SetExclusive(true);
     a.Open();
     b.SetTableName(path);
-    std::string busy =
-        A("Файл t.dbf невозможно открыть в монопольном\rрежиме, т.к. он уже используется другой программой");
+    std::string busy = std::string(
+        "Файл t.dbf невозможно открыть в монопольном\rрежиме, т.к. он уже используется другой программой");
     EXPECT_EQ(ErrorOf([&] { b.Open(); }), busy);
     a.Close();
     a.SetExclusive(false);
@@ -272,7 +273,7 @@ TEST_F(Dbf, AppendFailingHalfWayKeepsAValidTable) {
     std::string before = Slurp(path);
     {
         FileSizeLimit limit(before.size() + 10);
-        EXPECT_EQ(ErrorOf([&] { t.Append(); }), A("Append: Ошибка сохранения записи"));
+        EXPECT_EQ(ErrorOf([&] { t.Append(); }), std::string("Append: Ошибка сохранения записи"));
     }
     EXPECT_EQ(Slurp(path), before);
     EXPECT_EQ(t.RecordCount(), 1u);
@@ -301,7 +302,7 @@ TEST_F(Dbf, CompactionKeepsTheCountedRecordsAndSurvivesFailures) {
         if (++calls == 2) throw platform::FileError("disk full");
     });
     t.Open();
-    EXPECT_EQ(ErrorOf([&] { t.EmptyTable(); }), A("RewriteTable: Ошибка при перезаписи файла"));
+    EXPECT_EQ(ErrorOf([&] { t.EmptyTable(); }), std::string("RewriteTable: Ошибка при перезаписи файла"));
     EXPECT_EQ(Slurp(path), old);
     EXPECT_EQ(dir.Entries(), 1); // no temporary file left
     EXPECT_TRUE(t.Active());
@@ -330,7 +331,8 @@ TEST_F(Dbf, CreatingReplacesAnOldFileOnlyWhenComplete) {
     TDBF t;
     t.SetTableName(path);
     t.AddFieldDefs("A", dftCharacter, 1, 0);
-    EXPECT_EQ(ErrorOf([&] { t.CreateTable(); }), A("WriteHeader: Ошибка сохранения заголовка файла"));
+    EXPECT_EQ(ErrorOf([&] { t.CreateTable(); }),
+              std::string("WriteHeader: Ошибка сохранения заголовка файла"));
     EXPECT_EQ(Slurp(path), "old contents");
     EXPECT_EQ(dir.Entries(), 1);
     TDBF u;

@@ -1,6 +1,6 @@
-// What the dispatcher does around each procedure: the
-// "not available" message for procedures still missing, the duplicate-PLU
-// log after goods imports, the emptying of GoodsDupCheck, failures.
+// What the dispatcher does around each procedure: the table of procedures,
+// the duplicate-PLU log after goods imports, the emptying of GoodsDupCheck,
+// failures.
 #include <gtest/gtest.h>
 
 #include "exchange/Dispatcher.h"
@@ -15,55 +15,95 @@ namespace {
 
 const char* const kFormatNames[4] = {"XML", "XLS", "CSV", "DBF"};
 
+// The job window's table: operation kinds 1..10 by format XML, XLS, CSV, DBF.
+const char* const kProcedures[10][4] = {
+    {"ImportGroupsXml", "ImportGroupsXls", "ImportGroupsCsv", "ImportGroupsDbf"},
+    {"ExportGroupsXml", "ExportGroupsXls", "ExportGroupsCsv", "ExportGroupsDbf"},
+    {"ImportGoodsXml(false)", "ImportGoodsXls(false)", "ImportGoodsCsv(false)", "ImportGoodsDbf(false)"},
+    {"ImportGoodsXml(true)", "ImportGoodsXls(true)", "ImportGoodsCsv(true)", "ImportGoodsDbf(true)"},
+    {"ExportGoodsXml(1)", "ExportGoodsXls", "ExportGoodsCsv", "ExportGoodsDbf"},
+    {"ExportPeriodicGoodsReportXml", "ExportPeriodicGoodsReportXls", "ExportPeriodicGoodsReportCsv",
+     "ExportPeriodicGoodsReportDbf"},
+    {"ExportDailyHoursReportXml", "ExportDailyHoursReportXls", "ExportDailyHoursReportCsv",
+     "ExportDailyHoursReportDbf"},
+    {"ExportPeriodicHoursReportXml", "ExportPeriodicHoursReportXls", "ExportPeriodicHoursReportCsv",
+     "ExportPeriodicHoursReportDbf"},
+    {"ExportGoodsXml(0)", "ExportGoodsXls", "ExportGoodsCsv", "ExportGoodsDbf"},
+    {"ExportGoodsXml(2)", "ExportGoodsXls", "ExportGoodsCsv", "ExportGoodsDbf"},
+};
+
+// The report id each export kind writes into its XML document.
+const char* const kReportIds[11] = {nullptr,     nullptr,     "{XMLREP1}", nullptr,
+                                    nullptr,     "{XMLREP2}", "{XMLREP5}", "{XMLREP6}",
+                                    "{XMLREP7}", "{XMLREP3}", "{XMLREP4}"};
+
 } // namespace
 
-// Every pair run once: a present procedure ends its job; a missing one says
-// so and never leaves the job looking done or a file written.
-TEST(Dispatch, MissingProceduresAreReportedNeverSucceed) {
-    ScratchDir dir;
+TEST(Dispatch, TableHoldsEveryProcedureAtItsKindAndFormat) {
     for (int kind = 1; kind <= 10; ++kind) {
         for (int format = 0; format < 4; ++format) {
             SCOPED_TRACE(std::to_string(kind) + " " + kFormatNames[format]);
-            // The goods imports read a file and ask the register: their own tests run them.
-            if (exchange::IsGoodsImportKind(kind)) {
-                EXPECT_NE(exchange::FindProcedure(format, kind)->run, nullptr);
-                continue;
-            }
+            const exchange::DispatchEntry* entry = exchange::FindProcedure(format, kind);
+            ASSERT_NE(entry, nullptr);
+            EXPECT_STREQ(entry->name, kProcedures[kind - 1][format]);
+            EXPECT_NE(entry->run, nullptr);
+        }
+    }
+    for (int format : {-1, 4}) EXPECT_EQ(exchange::FindProcedure(format, 5), nullptr);
+    for (int kind : {0, 11, 255}) EXPECT_EQ(exchange::FindProcedure(0, kind), nullptr);
+}
+
+// Each export pair runs its own procedure: the file is of the pair's format
+// (an XML document with the kind's report id, a compound file, text lines, a
+// dBase III table) and the job is done. The group import without its file
+// imports nothing.
+TEST(Dispatch, EveryExportWritesItsOwnFormat) {
+    ScratchDir dir;
+    for (int kind = 1; kind <= 10; ++kind) {
+        if (exchange::IsGoodsImportKind(kind)) continue; // they read a file and ask the register: own tests
+        for (int format = 0; format < 4; ++format) {
+            SCOPED_TRACE(std::to_string(kind) + " " + kFormatNames[format]);
             platform::ScriptedUi ui;
             Job job;
             job.arrays.GoodsReport = {Goods(1, 1, 0, "A")};
+            job.arrays.PeriodicGoodsReport.resize(1);
+            job.arrays.HourlyReport.resize(24);
+            job.arrays.PeriodicHourlyReport.resize(24);
+            job.arrays.GoodsGroupTable = {{1, "A"}};
             job.state.MakeMetod.OperationKind = static_cast<uint8_t>(kind);
             std::string path = dir.File("out" + std::to_string(kind) + "_" + std::to_string(format));
             ui.QueueFile(path);
             exchange::JobContext context = job.Context();
             DispatchResult result = exchange::Dispatch(context, format, kind);
-            if (exchange::FindProcedure(format, kind)->run != nullptr && exchange::IsImportKind(kind)) {
-                // The file to import is not there: nothing imported, nothing written.
+            if (exchange::IsImportKind(kind)) {
                 EXPECT_EQ(job.state.MakeMetod.Done, 0);
                 EXPECT_FALSE(exchange::Side().FileWritten);
                 continue;
             }
-            if (exchange::FindProcedure(format, kind)->run != nullptr) {
-                EXPECT_EQ(result, DispatchResult::Ran);
-                EXPECT_EQ(job.state.MakeMetod.Done, 1);
-                EXPECT_TRUE(exchange::Side().FileWritten);
-                continue;
+            EXPECT_EQ(result, DispatchResult::Ran);
+            EXPECT_EQ(job.state.MakeMetod.Done, 1);
+            EXPECT_TRUE(exchange::Side().FileWritten);
+            EXPECT_TRUE(ui.boxes.empty());
+            // The save dialog adds the format's extension.
+            std::string bytes = ReadFile(job.state.MakeMetod.FileName);
+            switch (format) {
+            case exchange::FormatXml:
+                EXPECT_EQ(bytes.rfind("<?xml", 0), 0u);
+                EXPECT_NE(bytes.find(std::string("<REPORT_ID>") + kReportIds[kind] + "</REPORT_ID>"),
+                          std::string::npos);
+                break;
+            case exchange::FormatXls:
+                EXPECT_EQ(bytes.rfind("\xD0\xCF\x11\xE0", 0), 0u);
+                break;
+            case exchange::FormatCsv:
+                EXPECT_NE(bytes.find("\r\n"), std::string::npos);
+                EXPECT_EQ(bytes.find('\0'), std::string::npos);
+                break;
+            default:
+                EXPECT_EQ(bytes.substr(0, 1), "\x03");
             }
-            EXPECT_EQ(result, DispatchResult::NotAvailable);
-            EXPECT_EQ(job.state.MakeMetod.Done, 0);
-            EXPECT_FALSE(exchange::Side().FileWritten);
-            EXPECT_TRUE(ui.fileDialogs.empty());
-            ASSERT_EQ(ui.boxes.size(), 1u);
-            EXPECT_EQ(ui.boxes[0].Utf8Caption(), "Помилка");
-            EXPECT_EQ(ui.boxes[0].style, 0x2010u);
-            EXPECT_NE(ui.boxes[0].Utf8Text().find(kFormatNames[format]), std::string::npos);
-            EXPECT_NE(ui.boxes[0].Utf8Text().find("не доступн"), std::string::npos);
         }
     }
-    for (int format : {-1, 4}) EXPECT_EQ(exchange::FindProcedure(format, 5), nullptr);
-    for (int kind : {0, 11, 255}) EXPECT_EQ(exchange::FindProcedure(0, kind), nullptr);
-    // Only the goods report exports to XML are there so far.
-    for (int kind : {5, 9, 10}) EXPECT_NE(exchange::FindProcedure(exchange::FormatXml, kind)->run, nullptr);
 }
 
 TEST(Dispatch, KindOrFormatOutOfRangeRunsNothingQuietly) {

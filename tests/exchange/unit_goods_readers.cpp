@@ -83,7 +83,16 @@ TEST_F(GoodsReaders, CsvOptions) {
         std::string name; // UTF-8; empty: refused
         int32_t plu = 101;
     } cases[] = {
-        {"quote at the end only", "1;101;48;Хліб\";1;1;1;1;0;0;0;0", {';', false, true, false, true}, "ліб"},
+        {"quote at the end only", "1;101;48;Хліб\";1;1;1;1;0;0;0;0", {';', false, true, false, true}, ""},
+        {"quote at the start only", "1;101;48;\"Хліб;1;1;1;1;0;0;0;0", {';', false, true, false, true}, ""},
+        {"delimiter and doubled quotes inside the quotes",
+         "1;101;48;\"Хліб; \"\"Київ\"\"\";1;1;1;1;0;0;0;0",
+         {';', false, true, false, true},
+         "Хліб; \"Київ\""},
+        {"tab inside the quotes",
+         "1\t101\t48\t\"Ка\tва\"\t1\t1\t1\t1\t0\t0\t0\t0",
+         {'\t', false, true, false, true},
+         "Ка\tва"},
         {"no PLU: the barcode alone",
          "1;;48;Хліб;1;1;1;1;0;0;0;0",
          {';', false, false, false, true},
@@ -98,7 +107,17 @@ TEST_F(GoodsReaders, CsvOptions) {
         SCOPED_TRACE(c.what);
         ImportSetup setup;
         setup.csv = c.options;
+        if (c.name.empty()) setup.answers = {platform::IdYes};
         ImportRun run = ImportFile(FormatCsv, 3, WriteText("o.csv", platform::Utf8ToAnsi(c.line)), setup);
+        if (c.name.empty()) {
+            // Box 6, and Yes skips the line.
+            EXPECT_TRUE(run.goods.empty());
+            ASSERT_EQ(run.boxes.size(), 1u);
+            EXPECT_EQ(run.boxes[0].Utf8Text(),
+                      "Помилка в найменуванні товару:\r\nрядок №1 стовбчик №3!\r\nІгнорувати?");
+            EXPECT_TRUE(run.done);
+            continue;
+        }
         ASSERT_EQ(run.goods.size(), 1u);
         EXPECT_EQ(Utf8Name(run.goods[0]), c.name);
         EXPECT_EQ(run.goods[0].plu, c.plu);

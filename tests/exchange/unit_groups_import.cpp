@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "SrcXLS/Tabrix4.h"
+#include "exchange/CsvOptions.h"
 #include "exchange/DBF.h"
 #include "exchange/Dispatcher.h"
 #include "exchange/JobWorkbook.h"
@@ -174,8 +175,35 @@ TEST(GroupsImport, CsvLinesUnderTheirOptions) {
         {"plain", Csv(), "7;Чай\r\n8;" + platform::Utf8ToAnsi("Кава") + "\n9;x", {}, 1, {}},
         {"quoted", Csv(';', true), "7;\"Milk\"\r\n", {{7, "Milk"}}, 1, {}},
         {"quotes kept without the option", Csv(), "7;\"Milk\"\r\n", {{7, "\"Milk\""}}, 1, {}},
-        // The closing quote stays when a delimiter follows it.
-        {"delimiter after the quote", Csv(';', true), "7;\"Milk\";\r\n", {{7, "Milk\""}}, 1, {}},
+        // The quoted field ends at its closing quote; what follows its delimiter is dropped.
+        {"delimiter after the quote", Csv(';', true), "7;\"Milk\";x\r\n", {{7, "Milk"}}, 1, {}},
+        {"doubled quote", Csv(';', true), "7;\"Milk \"\"A\"\"\"\r\n", {{7, "Milk \"A\""}}, 1, {}},
+        {"text after the closing quote",
+         Csv(';', true),
+         "7;\"Milk\" 2\r\n",
+         {},
+         1,
+         {Row("Невірний формат назви товарної групи", 1)}},
+        {"NUL in the name",
+         Csv(),
+         std::string("1;a\r\n2;Xl\0ib\r\n", 13),
+         {{1, "a"}},
+         1,
+         {Row("Невірний формат назви товарної групи", 2)}},
+        {"NUL in a quoted name",
+         Csv(';', true),
+         std::string("2;\"Xl\0ib\"\r\n", 12),
+         {},
+         1,
+         {Row("Невірний формат назви товарної групи", 1)}},
+        {"UTF-8", Csv(), "1;Кава\r\n", {}, 0, {exchange::Utf8FileMessage}},
+        {"UTF-8 with its mark",
+         Csv(),
+         "\xEF\xBB\xBF"
+         "1;Kava\r\n",
+         {},
+         0,
+         {exchange::Utf8FileMessage}},
         {"delimiter inside the quotes", Csv(';', true), "7;\"A;B\"\r\n", {{7, "A;B"}}, 1, {}},
         {"delimiter without quotes", Csv(), "7;A;B\r\n", {{7, "A"}}, 1, {}},
         {"quote left open",

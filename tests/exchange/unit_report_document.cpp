@@ -85,17 +85,41 @@ TEST(ReportDocument, IndentedFileWithAnyMiddleChildIsAccepted) {
     EXPECT_EQ(exchange::MissingAttributeMessage("Id"), "Не знайдений атрибут \"Id\".");
 }
 
-TEST(ReportDocument, BrokenOrMissingFileGivesTheParsersReason) {
+// A file that does not parse is told in our sentence naming the file and
+// the line, the parser's own reason after it; a file that cannot be read by
+// the reason it cannot.
+TEST(ReportDocument, BrokenOrMissingFileIsToldWithTheFileAndTheLine) {
     ScratchDir dir;
-    std::string path = dir.File("broken.xml");
-    WriteFile(path, "<REPORT><HEADER></REPORT>");
-    platform::XmlDocument document;
-    ReportFrame frame = exchange::OpenReportDocument(document, path);
-    EXPECT_FALSE(frame.ok);
-    EXPECT_FALSE(frame.message.empty());
-    EXPECT_EQ(frame.message, document.ParseError());
+    std::string deep = "<REPORT>\n";
+    for (int i = 0; i < 300; ++i) deep += "<a>";
+    const struct {
+        const char* name;
+        std::string text;
+        std::string reason; // the parser's, or ours for what we refuse
+        int line;
+    } cases[] = {
+        {"broken.xml", "<REPORT><HEADER></REPORT>", "Premature end of data in tag REPORT line 1", 1},
+        {"open.xml", "<REPORT>\n<Item a=\"1\"/ ></REPORT>", "Couldn't find end of Start Tag Item line 2", 2},
+        {"deep.xml", deep, "Excessive depth in document: 256 use XML_PARSE_HUGE option", 2},
+        {"entity.xml", "<?xml version=\"1.0\"?>\n<!DOCTYPE r [<!ENTITY a \"b\">]>\n<r/>",
+         "Оголошення сутностей у документі не допускаються", 2},
+        {"empty.xml", "", "Document is empty", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = dir.File(c.name);
+        WriteFile(path, c.text);
+        platform::XmlDocument document;
+        ReportFrame frame = exchange::OpenReportDocument(document, path);
+        EXPECT_FALSE(frame.ok);
+        EXPECT_EQ(document.ParseErrorLine(), c.line);
+        EXPECT_EQ(frame.message, "Помилка структури XML-файлу " + path + " (рядок " + std::to_string(c.line) +
+                                     "):\r\n" + c.reason);
+    }
 
-    frame = exchange::OpenReportDocument(document, dir.File("none.xml"));
+    platform::XmlDocument document;
+    ReportFrame frame = exchange::OpenReportDocument(document, dir.File("none.xml"));
     EXPECT_FALSE(frame.ok);
-    EXPECT_FALSE(frame.message.empty());
+    EXPECT_EQ(frame.message.rfind("Не вдається відкрити файл " + dir.File("none.xml"), 0), 0u)
+        << frame.message;
 }

@@ -21,9 +21,9 @@
 #include "support_exchange.h"
 
 using namespace exchange_test;
-using console::TForm4;
-using console::TForm5;
-using console::TForm8;
+using exchange::TForm4;
+using exchange::TForm5;
+using exchange::TForm8;
 
 namespace {
 

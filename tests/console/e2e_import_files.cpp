@@ -1,0 +1,397 @@
+// Files other programs wrote, imported through the windows into the
+// simulated register, and the program's own exports read back: quoted CSV
+// names as Python's csv module writes them, NUL bytes, UTF-8 files, group
+// names the register's code page cannot hold, formula rows of a workbook
+// LibreOffice saved, a DBF export to a name of another type, XML files that
+// do not parse, a duplicate-PLU log that cannot be written. What reached the
+// register is read from its library and its call log.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QPushButton>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "SrcXLS/XLSLibState.h"
+#include "console/RadioGroup.h"
+#include "console/TForm6.h"
+#include "exchange/CsvOptions.h"
+#include "exchange/TForm4.h"
+#include "exchange/TForm5.h"
+#include "platform/CodePages.h"
+#include "platform/RegionalSettings.h"
+#include "platform/ui/AnsiText.h"
+#include "support_files.h"
+#include "support_process.h"
+#include "support_program.h"
+#include "support_readers.h"
+#include "support_register.h"
+
+namespace {
+
+using testing_console::ProgramHarness;
+using testing_console::RegisterRecord;
+
+enum : int { kXml = 0, kXls = 1, kCsv = 2, kDbf = 3 };
+
+// The bytes of a literal, NUL bytes inside it included.
+template <std::size_t N> std::string Bytes(const char (&text)[N]) {
+    return std::string(text, N - 1);
+}
+
+// A Python script run by /usr/bin/python3 with its arguments (memory and
+// time bounded); a script that fails fails the test.
+void Python(const testfiles::ScratchDir& dir, const std::string& script,
+            const std::vector<std::string>& args) {
+    testfiles::Spit(dir.File("writer.py"), script);
+    std::string command = "/usr/bin/python3 " + testfiles::ShellQuote(dir.File("writer.py"));
+    for (const std::string& a : args) command += " " + testfiles::ShellQuote(a);
+    const testfiles::TProgramRun run = testfiles::RunProgram(command);
+    if (run.Ran()) {
+        EXPECT_EQ(run.Status, 0) << run.Errors;
+    }
+}
+
+// LibreOffice converts `file` in `dir` to `format`, with a profile of its own.
+void LibreOffice(const testfiles::ScratchDir& dir, const std::string& file, const std::string& format) {
+    const testfiles::TProgramRun run = testfiles::RunProgram(
+        "cd " + testfiles::ShellQuote(dir.Path()) + " && soffice -env:UserInstallation=file://" +
+            dir.File("profile") + " --headless --convert-to " + format + " --outdir " +
+            testfiles::ShellQuote(dir.Path()) + " " + testfiles::ShellQuote(file),
+        testfiles::Office());
+    if (run.Ran()) {
+        EXPECT_EQ(run.Status, 0) << run.Why();
+    }
+}
+
+class ImportFiles : public ::testing::Test {
+protected:
+    void Start(const std::string& scenario = "") {
+        h.WriteScenario(scenario);
+        ASSERT_TRUE(h.Create());
+        h.Form().Connect->trigger();
+    }
+    void QueueJob(int format, const std::string& file, bool import) {
+        testing_console::QueueJob(h, format, file, import);
+    }
+    void LoadGoods(int format, const std::string& file) {
+        QueueJob(format, file, true);
+        h.Form().ActionWriteGoodsByNumber->trigger();
+    }
+    void ImportGroups(int format, const std::string& file) {
+        QueueJob(format, file, true);
+        h.Form().ActionImportGroupsOfGoods->trigger();
+    }
+    void EraseAll() {
+        h.ui.QueueAnswer(platform::IdYes);
+        h.Form().ActionEraseAllGoods->trigger();
+        Boxes();
+    }
+    std::vector<std::string> Boxes() {
+        std::vector<std::string> texts;
+        for (const auto& box : h.ui.boxes) texts.push_back(box.Utf8Text());
+        h.ui.boxes.clear();
+        return texts;
+    }
+    std::vector<RegisterRecord> Table() {
+        const device::DeviceApi& api = h.State().Api();
+        return testing_console::ReadGoodsBatch(
+            api, [&api](Q710GoodsData* g, const char** e) { return api.GetGoodsByNumber(0, 0, g, e); });
+    }
+    std::vector<std::string> Names() {
+        std::vector<std::string> names;
+        for (const RegisterRecord& r : Table()) names.push_back(platform::AnsiToUtf8(r.name));
+        return names;
+    }
+    // The register's group names 1..100 (UTF-8).
+    std::vector<std::string> GroupNames() {
+        std::vector<std::string> names;
+        const device::DeviceApi& api = h.State().Api();
+        for (int i = 1; i <= 100; ++i) {
+            const char* name = nullptr;
+            const char* err = nullptr;
+            EXPECT_EQ(api.GetGoodsGroupName(i, &name, &err), 0);
+            names.push_back(platform::AnsiToUtf8(device::DeviceText(name)));
+        }
+        return names;
+    }
+    bool Logged(const std::string& call) const {
+        return h.SimulatorLog().find(call + "(") != std::string::npos;
+    }
+
+    testing_console::UkrainianSystem system;
+    ProgramHarness h;
+};
+
+// Goods rows of Python's csv module: numbers bare, texts quoted, a quote in a
+// text doubled (QUOTE_NONNUMERIC).
+const char* const kCsvWriter = R"PY(
+import csv, sys
+out, delimiter, encoding = sys.argv[1], sys.argv[2], sys.argv[3]
+rows = [
+    [0, 101, 4820000000017, "Ка;ва", 12, 1, 1, 1, 0, 0, 0, 0],
+    [1, 102, 4820000000024, 'Хліб "Київ"', 7, 2, 1, 1, 0, 0, 0, 0],
+    [2, 103, 4820000000031, "Чай", 30, 3, 1, 1, 0, 0, 0, 0],
+]
+with open(out, "w", encoding=encoding, newline="") as f:
+    csv.writer(f, delimiter=delimiter, quoting=csv.QUOTE_NONNUMERIC, lineterminator="\r\n").writerows(rows)
+)PY";
+
+// Seen: "Ка;ва" was split at its semicolon, `Молоко"` lost its first letter
+// ("олоко"), `"Хліб ""Київ"""` kept both quotes, "Xl\0ib" became "Xl".
+TEST_F(ImportFiles, QuotedCsvNamesOfPythonsCsvModule) {
+    Start();
+    EraseAll();
+    h.State().CsvOptions.Quotes = true;
+    const std::string file = h.dir.File("goods.csv");
+    Python(h.dir, kCsvWriter, {file, ";", "cp1251"});
+    // Lines no csv writer makes: a quote at one end only, a NUL byte.
+    std::string bytes = testfiles::Slurp(file);
+    bytes += platform::Utf8ToAnsi("3;104;4820000000048;Молоко\";5;1;1;1;0;0;0;0\r\n");
+    bytes += platform::Utf8ToAnsi("4;105;4820000000055;\"Сир;6;1;1;1;0;0;0;0\r\n");
+    bytes += Bytes("5;106;4820000000062;\"Xl\0ib\";8;1;1;1;0;0;0;0\r\n");
+    testfiles::Spit(file, bytes);
+    for (int i = 0; i < 3; ++i) h.ui.QueueAnswer(platform::IdYes); // skip the line
+    LoadGoods(kCsv, file);
+    std::vector<std::string> boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 4u);
+    for (int line : {4, 5, 6})
+        EXPECT_EQ(boxes[static_cast<std::size_t>(line - 4)], "Помилка в найменуванні товару:\r\nрядок №" +
+                                                                 std::to_string(line) +
+                                                                 " стовбчик №3!\r\nІгнорувати?");
+    EXPECT_EQ(boxes[3], "Запис бази товарів завершений!");
+    EXPECT_EQ(Names(), (std::vector<std::string>{"Ка;ва", "Хліб \"Київ\"", "Чай"}));
+    std::vector<RegisterRecord> table = Table();
+    ASSERT_EQ(table.size(), 3u);
+    EXPECT_EQ(table[1].price, 700u);
+    EXPECT_EQ(table[2].plu, 103);
+}
+
+// The program's own goods export with QUOTES, read back into an erased
+// register: names holding the delimiter (semicolon or tab) come back whole,
+// in both code pages.
+TEST_F(ImportFiles, OwnQuotedCsvExportsReadBackWithTheirDelimiters) {
+    const struct {
+        char delimiter;
+        bool cp866;
+    } cases[] = {{';', false}, {';', true}, {'\t', false}, {'\t', true}};
+    Start();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.delimiter == '\t' ? "tab" : "semicolon") + (c.cp866 ? " cp866" : ""));
+        EraseAll();
+        const device::DeviceApi& api = h.State().Api();
+        const char* names[] = {"Кава; мелена", "Чай\tчорний", "Сир твердий"};
+        for (int i = 0; i < 3; ++i) {
+            GoodsProg g;
+            g.price = 100 * (i + 1);
+            g.group = 1;
+            g.quantity = 1000;
+            g.plu = 200 + i;
+            g.barcode = 4820000000100 + i;
+            g.SetName(platform::Utf8ToAnsi(names[i]));
+            const char* err = nullptr;
+            ASSERT_EQ(api.SetGoodsByNumber(static_cast<uint16_t>(i), g, &err), 0);
+        }
+        h.State().CsvOptions = {c.delimiter, c.cp866, true, false, true};
+        const std::string file = h.dir.File("all.csv");
+        h.ui.QueueModal([](QDialog& d) {
+            static_cast<console::TForm6&>(d).RGMode1->Click(3); // the whole base
+            d.findChild<QPushButton*>("Button1")->click();
+            return d.result();
+        });
+        h.ui.QueueAnswer(platform::IdNo); // not only the failure records
+        QueueJob(kCsv, file, false);
+        h.Form().ActionReadReportByAllGoods->trigger();
+        ASSERT_EQ(Boxes().back(), "Експорт даних завершено!");
+        EraseAll();
+        LoadGoods(kCsv, file);
+        EXPECT_EQ(Boxes(), std::vector<std::string>{"Запис бази товарів завершений!"});
+        EXPECT_EQ(Names(), (std::vector<std::string>{"Кава; мелена", "Чай\tчорний", "Сир твердий"}));
+    }
+}
+
+// A UTF-8 file (with or without the byte-order mark) is told before
+// anything is written, in the goods and the group imports.
+TEST_F(ImportFiles, Utf8CsvIsRefusedBeforeAnythingIsWritten) {
+    Start();
+    const std::vector<std::string> tableBefore = Names();
+    const std::vector<std::string> groupsBefore = GroupNames();
+    for (const char* encoding : {"utf-8", "utf-8-sig"}) {
+        SCOPED_TRACE(encoding);
+        const std::string goods = h.dir.File(std::string("goods_") + encoding + ".csv");
+        Python(h.dir, kCsvWriter, {goods, ";", encoding});
+        LoadGoods(kCsv, goods);
+        EXPECT_EQ(Boxes(), std::vector<std::string>{exchange::Utf8FileMessage});
+
+        const std::string groups = h.dir.File(std::string("groups_") + encoding + ".csv");
+        Python(h.dir,
+               "import csv, sys\n"
+               "with open(sys.argv[1], 'w', encoding=sys.argv[2], newline='') as f:\n"
+               "    csv.writer(f, delimiter=';').writerows([[1, 'Кава'], [2, 'Чай']])\n",
+               {groups, encoding});
+        ImportGroups(kCsv, groups);
+        EXPECT_EQ(Boxes(), std::vector<std::string>{exchange::Utf8FileMessage});
+    }
+    EXPECT_FALSE(Logged("SetGoodsByNumber"));
+    EXPECT_FALSE(Logged("SetGoodsGroupName"));
+    EXPECT_EQ(Names(), tableBefore);
+    EXPECT_EQ(GroupNames(), groupsBefore);
+}
+
+// Group names: a NUL byte in a CSV name and characters the register's code
+// page lacks in a workbook LibreOffice saved and in an ElementTree document
+// get the name message; seen: "Кава ☃ €" became "Кава ? €".
+TEST_F(ImportFiles, GroupNamesTheRegisterCannotHold) {
+    Start();
+    const std::string message = "Невірний формат назви товарної групи (рядок №";
+    std::vector<std::string> groups = GroupNames();
+
+    const std::string csv = h.dir.File("nul.csv");
+    testfiles::Spit(csv, platform::Utf8ToAnsi("1;Кава\r\n") + Bytes("2;Xl\0ib\r\n3;Tea\r\n"));
+    ImportGroups(kCsv, csv);
+    // The groups before the refused line are written, as after any refused line.
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{message + "2)!", "Імпорт даних завершено!"}));
+    groups[0] = "Кава";
+    EXPECT_EQ(GroupNames(), groups);
+
+    testfiles::Spit(h.dir.File("names.csv"), "НОМЕР;НАЗВА\n5;Чай\n6;Кава ☃ €\n");
+    Python(h.dir,
+           "import csv, sys\n"
+           "rows = list(csv.reader(open(sys.argv[1], encoding='utf-8'), delimiter=';'))\n"
+           "import openpyxl\n"
+           "book = openpyxl.Workbook()\n"
+           "for r in rows: book.active.append([int(r[0]) if r[0].isdigit() else r[0], r[1]])\n"
+           "book.save(sys.argv[2])\n",
+           {h.dir.File("names.csv"), h.dir.File("names.xlsx")});
+    LibreOffice(h.dir, "names.xlsx", "xls");
+    ASSERT_TRUE(testfiles::Exists(h.dir.File("names.xls")));
+    ImportGroups(kXls, h.dir.File("names.xls"));
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{message + "2)!", "Імпорт даних завершено!"}));
+    groups[4] = "Чай";
+    EXPECT_EQ(GroupNames(), groups);
+
+    Python(h.dir,
+           "import sys, xml.etree.ElementTree as ET\n"
+           "r = ET.Element('REPORT')\n"
+           "h = ET.SubElement(r, 'HEADER')\n"
+           "ET.SubElement(h, 'REPORT_ID').text = '{XMLREP1}'\n"
+           "ET.SubElement(r, 'FIELDS_NAME')\n"
+           "d = ET.SubElement(r, 'DATA')\n"
+           "ET.SubElement(d, 'Item', Id='7', Name='Сік')\n"
+           "ET.SubElement(d, 'Item', Id='8', Name='Кава ☃ €')\n"
+           "ET.ElementTree(r).write(sys.argv[1], encoding='UTF-8', xml_declaration=True)\n",
+           {h.dir.File("names.xml")});
+    ImportGroups(kXml, h.dir.File("names.xml"));
+    EXPECT_EQ(Boxes(), std::vector<std::string>{message + "2)!"});
+    EXPECT_EQ(GroupNames(), groups); // an XML file that stops writes nothing
+}
+
+// Rows whose column A holds a formula with a number as its result are goods
+// rows, taken by the cached value LibreOffice saved; seen: they were dropped
+// and the import reported success.
+TEST_F(ImportFiles, WorkbookFormulaRowsAreGoodsRows) {
+    Start();
+    EraseAll();
+    Python(h.dir,
+           "import sys, openpyxl\n"
+           "book = openpyxl.Workbook()\n"
+           "s = book.active\n"
+           "s.append(['НОМЕР:', 'ШТРИХ-КОД:', 'PLU:', 'НАЙМЕНУВАННЯ:'])\n"
+           "s.append(['=1-1', '4820000000017', 301, 'Формула', 5, 1, 1, 1, False, False, False, 0])\n"
+           "s.append([1, '4820000000024', 302, 'Число', 6, 1, 1, 1, False, False, False, 0])\n"
+           "s.append(['=A3+1', '4820000000031', 303, 'Сума', 7, 1, 1, 1, False, False, False, 0])\n"
+           "s.append([None, '4820000000048', 304, 'Масив', 8, 1, 1, 1, False, False, False, 0])\n"
+           "s['A5'] = '=SUM(A2:A3)+2'\n"
+           "s.formula_attributes['A5'] = {'t': 'array', 'ref': 'A5'}\n"
+           "book.save(sys.argv[1])\n",
+           {h.dir.File("formulas.xlsx")});
+    LibreOffice(h.dir, "formulas.xlsx", "xls");
+    ASSERT_TRUE(testfiles::Exists(h.dir.File("formulas.xls")));
+    LoadGoods(kXls, h.dir.File("formulas.xls"));
+    EXPECT_EQ(Boxes(), std::vector<std::string>{"Запис бази товарів завершений!"});
+    EXPECT_EQ(Names(), (std::vector<std::string>{"Формула", "Число", "Сума", "Масив"}));
+}
+
+// A DBF export to a name that is not ".dbf" is refused with the table's own
+// error: no file, no success; seen: a dBase table was written as "t.txt".
+TEST_F(ImportFiles, DbfExportToAnotherTypeOfNameIsRefused) {
+    Start();
+    const std::string report = h.dir.File("t.txt");
+    QueueJob(kDbf, report, false);
+    h.Form().ActionReadDayReport->trigger();
+    std::vector<std::string> boxes = Boxes();
+    EXPECT_EQ(boxes, std::vector<std::string>{"TableName: Недопустимый тип файла"});
+    EXPECT_FALSE(testfiles::Exists(report));
+    EXPECT_EQ(h.State().MakeMetod.Done, 0);
+
+    const std::string groups = h.dir.File("g.csv");
+    QueueJob(kDbf, groups, false);
+    h.Form().ActionExportGroupsOfGoods->trigger();
+    EXPECT_EQ(Boxes(), std::vector<std::string>{"TableName: Недопустимый тип файла"});
+    EXPECT_FALSE(testfiles::Exists(groups));
+}
+
+// An XML file that does not parse is told in a sentence of ours naming the
+// file and the line, the parser's own text after it; nothing is written.
+TEST_F(ImportFiles, XmlThatDoesNotParseNamesTheFileAndTheLine) {
+    Start();
+    std::string deep = "<REPORT>\n";
+    for (int i = 0; i < 300; ++i) deep += "<a>";
+    const struct {
+        const char* name;
+        std::string text;
+        std::string reason;
+    } cases[] = {
+        {"deep.xml", deep, " (рядок 2):\r\nExcessive depth in document: 256 use XML_PARSE_HUGE option"},
+        {"open.xml", "<REPORT>\n<Item a=\"1\"/ ></REPORT>",
+         " (рядок 2):\r\nCouldn't find end of Start Tag Item line 2"},
+        {"entity.xml", "<!DOCTYPE r [\n<!ENTITY a \"b\">]><r/>",
+         " (рядок 2):\r\nОголошення сутностей у документі не допускаються"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = h.dir.File(c.name);
+        testfiles::Spit(file, c.text);
+        LoadGoods(kXml, file);
+        EXPECT_EQ(Boxes(), std::vector<std::string>{"Помилка структури XML-файлу " + file + c.reason});
+        ImportGroups(kXml, file);
+        EXPECT_EQ(Boxes(), std::vector<std::string>{"Помилка структури XML-файлу " + file + c.reason});
+    }
+    EXPECT_FALSE(Logged("SetGoodsByNumber"));
+    EXPECT_FALSE(Logged("SetGoodsGroupName"));
+}
+
+// A duplicate-PLU log that cannot be written is told with the reason, and
+// the goods still reach the register; seen: "Не вдається видалити файл
+// …/goods.csv.log" for a log that never existed. Its name one character
+// too long stands for any folder the log cannot go into (root writes into
+// read-only folders); without root, a read-only folder too.
+TEST_F(ImportFiles, DuplicateLogThatCannotBeWrittenIsTold) {
+    Start();
+    EraseAll();
+    const std::string rows = "0;7;4820000000017;A;1;1;1;1;0;0;0;0\r\n1;7;4820000000024;B;1;1;1;1;0;0;0;0\r\n";
+    std::vector<std::pair<std::string, std::string>> cases; // file, reason
+    // 252 characters: the log's 256 pass the folder's limit of 255.
+    const std::string longName = h.dir.File(std::string(248, 'g') + ".csv");
+    cases.push_back({longName, "Задовга назва файлу"});
+    if (geteuid() != 0) {
+        ASSERT_EQ(mkdir(h.dir.File("ro").c_str(), 0700), 0);
+        cases.push_back({h.dir.File("ro/goods.csv"), "Доступ заборонено"});
+    }
+    for (const auto& [file, reason] : cases) {
+        SCOPED_TRACE(reason);
+        testfiles::Spit(file, rows);
+        if (file.find("/ro/") != std::string::npos) chmod(h.dir.File("ro").c_str(), 0500);
+        LoadGoods(kCsv, file);
+        chmod(h.dir.File("ro").c_str(), 0700);
+        EXPECT_EQ(Boxes(), (std::vector<std::string>{"Не вдається записати журнал повторних кодів PLU " +
+                                                         file + ".log: " + reason,
+                                                     "Запис бази товарів завершений!"}));
+        EXPECT_EQ(Names(), (std::vector<std::string>{"A", "B"}));
+        struct stat st {};
+        EXPECT_NE(stat((file + ".log").c_str(), &st), 0);
+    }
+}
+
+} // namespace
