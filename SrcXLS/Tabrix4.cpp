@@ -111,6 +111,7 @@ TTabrix4::TTabrix4()
     // included: the sheets' name list.
     formulaHandler.SheetNameAt = [this](int index) { return sheets->NameList().GetItem(index); };
     formulaHandler.SheetCount = [this] { return sheets->NameList().GetCount(); };
+    cellStores.Date1904 = [this] { return globals.GetDateMode(); };
     cellStores.OnSharedFormulaRemoved = [this](TCellValues& store, TCell& cell) {
         formulaHandler.UnshareFormula(store, cell);
     };
@@ -442,12 +443,10 @@ void TTabrix4::CopyOrMove(bool move, int srcSheet, int col1, int row1, int col2,
     }
     TCellAreaList areas;
     if (options & coMergedCells) {
-        if (srcSheet == destSheet && move) {
-            src.MergedCells().CheckMove(col1, row1, col2, row2);
-        } else if (srcSheet != destSheet) {
-            src.MergedCells().CollectIntersecting(areas, col1, row1, col2, row2);
-            if (move) src.MergedCells().CheckRemove(&areas, col1, row1, col2, row2);
-        }
+        // A move takes merged areas only whole, to this sheet or another:
+        // the areas inside move, none is stretched, cut or joined.
+        if (move) src.MergedCells().CheckWholeMove(col1, row1, col2, row2);
+        if (srcSheet != destSheet) src.MergedCells().CollectIntersecting(areas, col1, row1, col2, row2);
     }
     if (options & coCells) {
         // Every copy is taken before any lands, so overlapping source and

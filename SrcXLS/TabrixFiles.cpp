@@ -13,10 +13,12 @@
 #include "SrcXLS/formats/TabrixWriter.h"
 #include "SrcXLS/formats/XLSXReader.h"
 #include "SrcXLS/formats/XLSXWriter.h"
+#include "SrcXLS/formulas/DefinedNames.h"
 #include "SrcXLS/formulas/FormulaDecoder.h"
 #include "SrcXLS/model/Cell.h"
 #include "platform/AtomicFile.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace xls {
@@ -83,6 +85,31 @@ void ClearForRead(TTabrix4& owner) {
     owner.DefaultFormats().NumberFormats().AddBuiltIns();
     owner.DefaultFormatBlock = false;
 }
+// Filters made here have no range name and no drop-downs yet: other
+// programs find a sheet's filter by them. The range covers the sheet's used
+// area, widened to the filters' columns.
+void CompleteMadeFilters(TTabrix4& book) {
+    TInternalNames& names = book.GetInternalNames();
+    for (int i = 0; i < book.Sheets().Count(); ++i) {
+        TSheet& sheet = book.GetSheet(i);
+        const TAutoFilters& filters = sheet.AutoFilters();
+        if (!filters.Present() || names.FindBuiltInName(FilterDatabaseCode, i)) continue;
+        const int col1 = std::min(sheet.FirstCol(), 255);
+        const int col2 = std::clamp(std::max(sheet.LastCol(), col1 + filters.Count() - 1), col1, 255);
+        const int row1 = std::min(sheet.FirstRow(), 65535);
+        const int row2 = std::clamp(sheet.LastRow(), row1, 65535);
+        std::u16string quoted;
+        for (char16_t c : sheet.Name()) quoted += c == u'\'' ? u"''" : std::u16string(1, c);
+        TInternalName& name = names.Add();
+        name.SetBuiltInCode(FilterDatabaseCode);
+        name.Options |= noHidden;
+        name.SheetNumber = uint16_t(i + 1);
+        name.FormulaText =
+            u"'" + quoted + u"'!" + AreaToRefStr(col1, row1, col2, row2, true, true, true, true);
+        sheet.AutoFilters().MakeDropDowns(col1, row1, col2 - col1 + 1);
+    }
+}
+
 } // namespace
 
 void ReadWorkbookFile(TTabrix4& owner, const std::vector<uint8_t>* image) {
@@ -111,6 +138,7 @@ void ReadWorkbookFile(TTabrix4& owner, const std::vector<uint8_t>* image) {
         target.Progress = [&owner](int percent) {
             if (owner.OnProgress) owner.OnProgress(owner, percent);
         };
+    target.Warn = [&owner](std::string text) { owner.AddWarning(std::move(text)); };
     target.CodePage = owner.CodePage;
     target.IsMac = owner.IsMac;
     target.FileSharing = owner.GetFileSharing();
@@ -141,7 +169,10 @@ void WriteWorkbookFile(TTabrix4& book) {
         cells += sheet.Cells().Count();
     }
     std::unique_ptr<TOldNotesAsShapes> oldNotes;
-    if (version == TExcelVersion::xvExcel97) oldNotes = std::make_unique<TOldNotesAsShapes>(book);
+    if (version == TExcelVersion::xvExcel97) {
+        oldNotes = std::make_unique<TOldNotesAsShapes>(book);
+        CompleteMadeFilters(book);
+    }
     book.PrepareWrite(cells);
     // Formulas made into older layouts write their text in the file's code page.
     book.FormulaHandler().CodePage = book.CodePage;

@@ -117,6 +117,7 @@ public:
     void SetWSBool(uint16_t v) { SetWord(biff::WSBOOL, 0, v); }
     uint16_t GetDefColWidth() const { return GetWord(biff::DEFCOLWIDTH, 0); }
     void SetDefColWidth(uint16_t v) { SetWord(biff::DEFCOLWIDTH, 0, v); }
+    uint16_t GetProtect() const { return GetWord(biff::PROTECT, 0); }
     void SetProtect(uint16_t v) { SetWord(biff::PROTECT, 0, v); }
 
     // Bodies for the sheet, print settings and selection, at least as long

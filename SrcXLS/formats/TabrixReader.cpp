@@ -89,7 +89,7 @@ constexpr TSimpleRecord SimpleRecords[] = {
     {biff::ITERATION, TRule::Replace, BIFF5},
     {biff::PROTECT, TRule::Replace, Any},
     {biff::WINDOWPROTECT, TRule::Replace, BIFF5},
-    {biff::DATEMODE, TRule::Replace, BIFF5},
+    {biff::DATEMODE, TRule::Replace, Any},
     {biff::PRINTHEADERS, TRule::Replace, BIFF5},
     {biff::PRINTGRIDLINES, TRule::Replace, BIFF5},
     {biff::WINDOW1, TRule::Replace, BIFF8},
@@ -291,6 +291,14 @@ void TTabrixReader::ReplaceFrom(TExcelVersion lowest) {
 
 void TTabrixReader::Placeholder(uint16_t placeholderId) {
     if (CurrentStorage->IndexOf(placeholderId) < 0) CurrentStorage->InsertPlaceholder(placeholderId);
+}
+
+void TTabrixReader::Warn(const std::string& what) const {
+    if (!Target.Warn) return;
+    if (SheetIndex >= 0 && SheetIndex < Target.Sheets->Count() && CurrentStorage != Globals())
+        Target.Warn("Sheet '" + WideToUtf8(Target.Sheets->Items(SheetIndex).Name()) + "': " + what);
+    else
+        Target.Warn(what);
 }
 
 TSheet& TTabrixReader::Sheet() {

@@ -62,6 +62,8 @@ struct TBIFFWorkbookTarget {
     std::function<void(TExcelVersion)> SetVersion;
     // The percentage read; empty when nobody follows it.
     std::function<void(int percent)> Progress;
+    // Told of each part of the file the read leaves behind (UTF-8, one line).
+    std::function<void(std::string)> Warn;
 
     // Found in the file.
     int CodePage = DefaultCodePage; // of the 8-bit text of BIFF2-BIFF5
@@ -101,6 +103,8 @@ private:
     static void PutDefault(TRecordStorageDefault& list, uint16_t recordId, std::span<const uint8_t> body);
     void ReplaceFrom(TExcelVersion lowest);
     void Drop() { KeepRecord = false; }
+    // Notes a part of the file left behind, naming the sheet being read.
+    void Warn(const std::string& what) const;
     void Placeholder(uint16_t id);
     TSheet& Sheet();
     TSheet& CellSheet();

@@ -2,6 +2,8 @@
 // hyperlinks, conditional formats, data validations and autofilters.
 #include "SrcXLS/formats/TabrixReader.h"
 
+#include "SrcXLS/XLSCellRef.h"
+#include "SrcXLS/XLSText.h"
 #include "SrcXLS/model/Sheet.h"
 
 namespace xls {
@@ -18,8 +20,21 @@ void TTabrixReader::ReadHyperlink() {
 void TTabrixReader::ReadCondFmt() {
     Drop();
     Placeholder(placeholder::SheetTail);
-    Sheet().ConditionalFormats().ReadCondFmt(
-        Body(), [this](std::vector<uint8_t>& cf) { return NextRecordIs({condfmt::CF}, cf); });
+    // The body is read again after the CF records took the buffer's place.
+    const std::vector<uint8_t> body(Body().begin(), Body().end());
+    const int missing = Sheet().ConditionalFormats().ReadCondFmt(
+        body, [this](std::vector<uint8_t>& cf) { return NextRecordIs({condfmt::CF}, cf); });
+    if (missing == 0) return;
+    TByteReader r(body);
+    const int count = r.U16("condition count");
+    r.Skip(2, "options");
+    const int row1 = r.U16("bounds"), row2 = r.U16("bounds"), col1 = r.U16("bounds"), col2 = r.U16("bounds");
+    const std::string where = WideToUtf8(AreaToRefStr(col1, row1, col2, row2, false, false, false, false));
+    if (missing == count)
+        Warn("the conditional format on " + where + " was left out: its CF records are missing");
+    else
+        Warn(std::to_string(missing) + " of the " + std::to_string(count) + " conditions of the format on " +
+             where + " were left out: their CF records are missing");
 }
 
 void TTabrixReader::ReadDVal() {

@@ -5,6 +5,7 @@
 #include "SrcXLS/XLSCellRef.h"
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSValues.h"
+#include "SrcXLS/formats/BIFFRecords.h"
 #include "SrcXLS/formats/DefaultRecords.h"
 #include "SrcXLS/formulas/FormulaTokens.h"
 #include "SrcXLS/formulas/TokenRewriting.h"
@@ -164,6 +165,10 @@ void TTabrixReader::ReadFeatHdr() {
     if (SheetIndex < 0 || !InSheet()) return;
     auto protection = DecodeFeatHdrProtection(Body());
     if (!protection) return;
+    // The options say what a protected sheet allows; a sheet without PROTECT
+    // is not protected whatever they say, and keeps the record as read
+    // (the full set, which the writer does not write, says nothing).
+    if (Sheet().Records().GetProtect() != 1 && *protection != FullSheetProtection) return;
     Sheet().SheetProtection = *protection;
     Drop();
 }

@@ -423,6 +423,8 @@ void TTabrixWriter::WriteBIFF4Sheet(const std::filesystem::path& fileName) {
     records.WriteWord(REFMODE, list.GetRefMode() == 0 ? 0 : 1);
     records.WriteBool(ITERATION, list.GetIteration());
     records.WriteBool(PRECISION, globals.GetPrecision());
+    // The 1900 date system needs no record.
+    if (globals.GetDateMode()) records.WriteBool(DATEMODE, true);
     records.WriteBool(PRINTHEADERS, list.GetPrintHeaders());
     records.WriteBool(PRINTGRIDLINES, list.GetPrintGridLines());
     {

@@ -1,5 +1,6 @@
 #include "SrcXLS/formats/XLSStream.h"
 
+#include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/formats/VBAProject.h"
 
 #include "platform/AtomicFile.h"
@@ -146,10 +147,14 @@ TExcelVersion TXLSStream::OpenRead(const std::filesystem::path& name) {
             data = platform::ReadWholeFileBytes(name.string());
         streamSize = int64_t(data.size());
         // A plain file is a BIFF2-BIFF4 stream when it starts with their BOF.
+        // Some writers give such a single-sheet stream the BIFF5-BIFF8 BOF
+        // id with the 6-byte body of the BIFF3-BIFF4 BOF: its records are
+        // the older ones.
         if (data.size() >= 4 && data[0] == 0x09) {
             if (data[1] == 0x00) version = TExcelVersion::xvExcel21;
             if (data[1] == 0x02) version = TExcelVersion::xvExcel30;
             if (data[1] == 0x04) version = TExcelVersion::xvExcel40;
+            if (data[1] == 0x08 && GetU16(data.data() + 2) == 6) version = TExcelVersion::xvExcel40;
         }
         return version;
     }

@@ -199,7 +199,14 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
         lastCol = -1;
         skipRow = false;
         columnsSet = 0;
-        if (!sp.Part.empty()) ReadPart(RequirePart(sp.Part), pkSheet);
+        // A sheet whose part is missing is an empty sheet, as other readers take it.
+        if (!sp.Part.empty() && zip.IndexOf(sp.Part) < 0) {
+            if (book.Warn)
+                book.Warn("Sheet '" + WideToUtf8(current->Name()) + "': its part " + sp.Part +
+                          " is missing from the package; read as an empty sheet");
+        } else if (!sp.Part.empty()) {
+            ReadPart(sp.Part, pkSheet);
+        }
         relations = nullptr;
     }
     current = nullptr;
@@ -979,8 +986,11 @@ void TXLS2007Reader::ReadCell(TExXMLTag& c) {
             sheet.PutBlank(col, row, format);
             return;
         }
-        if (index < 0 || index >= book.Strings->ReadCount())
-            throw XLSError("Shared string index out of range: " + std::to_string(index));
+        // An index past the strings the table holds reads as an empty text.
+        if (index < 0 || index >= book.Strings->ReadCount()) {
+            sheet.PutString(col, row, format, u"");
+            return;
+        }
         sheet.PutSSTString(col, row, format, int(index));
     } else if (t == "str" || t == "inlineStr") {
         if (!v && !is)

@@ -508,9 +508,7 @@ bool TFormulaHandler::FunctionName(std::u16string_view name, int& nameIndex, int
 }
 
 void TFormulaHandler::DeleteFilterRangeName(int sheet) {
-    if (sheet < 0 || names.Count() == 0) return;
-    const int last = names.Count() - 1;
-    if (names.FindBuiltInName(FilterDatabaseCode, sheet) == &names.Items(last)) names.Delete(last);
+    if (sheet >= 0) names.DeleteBuiltInName(FilterDatabaseCode, sheet + 1);
 }
 
 // ---------------------------------------------------------------------------

@@ -105,10 +105,65 @@ TAutoFilter& TAutoFilters::Filter(int entry) {
     return *slot;
 }
 
+namespace {
+
+// An autofilter drop-down is a combo box whose OBJ says it belongs to the
+// sheet's user interface (fUIObj).
+constexpr uint16_t UIObject = 0x0100;
+
+bool IsDropDown(const TControlComboBox& box) {
+    const TShapeClientAnchor* shape = box.Shape();
+    return shape && shape->Attached && (shape->Attached->CmoFlags & UIObject);
+}
+
+} // namespace
+
+void TAutoFilters::LinkDropDowns() {
+    if (!Controls) return;
+    std::vector<std::pair<int, int>> dropDowns; // column, ID
+    for (int i = 0; i < Controls->Count(); ++i) {
+        const TControlComboBox& box = Controls->GetItem(i);
+        if (IsDropDown(box)) dropDowns.emplace_back(box.GetCol1(), box.ID());
+    }
+    if (dropDowns.empty()) return;
+    const int first = std::min_element(dropDowns.begin(), dropDowns.end())->first;
+    for (const auto& f : items) {
+        if (!f) continue;
+        for (const auto& [col, id] : dropDowns)
+            if (col == first + f->Entry) f->Control = id;
+    }
+}
+
+void TAutoFilters::MakeDropDowns(int col1, int row, int count) {
+    if (!Controls) return;
+    for (int i = 0; i < Controls->Count(); ++i)
+        if (IsDropDown(Controls->GetItem(i))) return;
+    struct Restore {
+        TControlComboBoxes& boxes;
+        bool was;
+        ~Restore() { boxes.Autofilter = was; }
+    } restore{*Controls, Controls->Autofilter};
+    Controls->Autofilter = true;
+    for (int c = col1; c < col1 + count; ++c) {
+        TControlComboBox& box = Controls->Add();
+        box.SetCol1(c);
+        box.SetRow1(row);
+        box.SetCol2(c + 1);
+        box.SetRow2(row + 1);
+    }
+    FilterCount = uint16_t(count);
+    LinkDropDowns();
+}
+
 void TAutoFilters::Clear() {
-    if (Controls)
+    if (Controls) {
+        std::vector<int> ids;
         for (const auto& f : items)
-            if (f && f->Control >= 0) Controls->DeleteById(f->Control);
+            if (f && f->Control >= 0) ids.push_back(f->Control);
+        for (int i = 0; i < Controls->Count(); ++i)
+            if (IsDropDown(Controls->GetItem(i))) ids.push_back(Controls->GetItem(i).ID());
+        for (int id : ids) Controls->DeleteById(id);
+    }
     if (DeleteRangeName) DeleteRangeName();
     items.clear();
     FilterMode = false;

@@ -50,9 +50,17 @@ public:
     TAutoFilter* Items(int index) const { return items[size_t(index)].get(); }
     // The filter of a column entry, made when there is none.
     TAutoFilter& Filter(int entry);
-    // Removes the filters' drop-downs from the sheet's combo boxes and the
-    // sheet's filter range name too.
+    // Removes the filters' drop-downs (every autofilter drop-down of the
+    // sheet's combo boxes) and the sheet's filter range name too.
     void Clear();
+    // After a read: each filter's Control is the drop-down over its column
+    // (the autofilter drop-downs, one per column of the range, from its
+    // first column on).
+    void LinkDropDowns();
+    // For filters made here: a drop-down over each of the count columns of
+    // the range from col1 on, in its first row (unless the sheet has its
+    // drop-downs), each filter linked to its own.
+    void MakeDropDowns(int col1, int row, int count);
     void Assign(const TAutoFilters& source);
     // The sheet's combo boxes, where the drop-downs live (set by the sheet).
     TControlComboBoxes* Controls = nullptr;

@@ -307,6 +307,13 @@ void TSolidCellAreas::CheckMove(int col1, int row1, int col2, int row2) const {
                 if (a->IsInside(col, row)) throw XLSError(SplitMergedCell);
 }
 
+void TSolidCellAreas::CheckWholeMove(int col1, int row1, int col2, int row2) const {
+    const TAreaRect src = Rect(col1, row1, col2, row2);
+    for (auto& a : items)
+        if (Intersection(RectOf(*a), src) && !Pieces(RectOf(*a), src).empty())
+            throw XLSError(SplitMergedCell);
+}
+
 // Bounds inside the rectangle's column range move by the column delta, bounds
 // inside its row range by the row delta: with a rectangle spanning whole rows
 // or columns this inserts or deletes them. Areas outside the rectangle stay,

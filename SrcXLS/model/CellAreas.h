@@ -119,6 +119,9 @@ public:
     // block operation can check them before it changes anything.
     void CheckRemove(const TCellAreaList* list, int col1, int row1, int col2, int row2) const;
     void CheckMove(int col1, int row1, int col2, int row2) const;
+    // A move of cells takes merged areas only whole: an area the rectangle
+    // would cut in two, part moved and part left, refuses it.
+    void CheckWholeMove(int col1, int row1, int col2, int row2) const;
 
 protected:
     // Removes the rectangle from the listed areas of this collection (all of

@@ -407,7 +407,11 @@ std::u16string TCellValues::GetNumberText(const TCellFormat* format, double valu
     if (!maskSet || mask.Mask() != maskText) {
         mask.SetMask(maskText);
         maskSet = true;
+        maskDates = false;
+        for (int i = 0; i < 4; ++i)
+            if (mask.Section(i) && (mask.Section(i)->Flags & msfDateTime)) maskDates = true;
     }
+    mask.Date1904 = maskDates && owner && owner->Date1904 && owner->Date1904();
     return mask.FormatValue(value);
 }
 

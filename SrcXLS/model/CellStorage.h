@@ -133,6 +133,7 @@ private:
     std::u16string_view MaskTextOf(const TCellFormat* format, std::u16string& regional) const;
     TExcelMask mask;
     bool maskSet = false;
+    bool maskDates = false; // the mask shows dates or times
 };
 
 // The stores of a workbook in sheet order, for the formula services. The
@@ -153,6 +154,8 @@ public:
     int IndexOf(const TCellValues* store) const;
 
     TSharedFormulaRemoved OnSharedFormulaRemoved;
+    // Whether the workbook counts its dates from 1904; empty: from 1900.
+    std::function<bool()> Date1904;
 
 private:
     std::vector<TCellValues*> stores;

@@ -338,8 +338,8 @@ void TConditionalFormats::Assign(const TConditionalFormats& source) {
     for (int i = 0; i < source.Count(); ++i) Add().Assign(source.Items(i));
 }
 
-void TConditionalFormats::ReadCondFmt(std::span<const uint8_t> body,
-                                      const std::function<bool(std::vector<uint8_t>&)>& nextCF) {
+int TConditionalFormats::ReadCondFmt(std::span<const uint8_t> body,
+                                     const std::function<bool(std::vector<uint8_t>&)>& nextCF) {
     TByteReader r(body);
     const uint16_t count = r.U16("condition count");
     r.Skip(10, "bounds");
@@ -349,10 +349,10 @@ void TConditionalFormats::ReadCondFmt(std::span<const uint8_t> body,
     TConditionalFormat& format = Add();
     for (uint16_t i = 0; i < areas; ++i) format.Areas.AddRef8(r.Bytes(8, "range"));
     std::vector<uint8_t> cf;
-    for (int i = 0; i < count; ++i) {
-        if (!nextCF(cf)) throw XLSError("Excpected record missing: CF");
-        format.Condition(i).Read(cf);
-    }
+    int read = 0;
+    while (read < count && nextCF(cf)) format.Condition(read++).Read(cf);
+    if (read == 0) Delete(Count() - 1);
+    return count - read;
 }
 
 void TConditionalFormats::WriteCondFmts(TXLSStream& stream) const {

@@ -161,8 +161,10 @@ public:
     void Assign(const TConditionalFormats& source);
 
     // A CONDFMT body; next gives the body of the record that follows when it
-    // is a CF (false otherwise).
-    void ReadCondFmt(std::span<const uint8_t> body, const std::function<bool(std::vector<uint8_t>&)>& nextCF);
+    // is a CF (false otherwise). Returns how many of the CF records it names
+    // were missing: what some writers put in place of conditions BIFF8
+    // cannot hold. A format left without any condition is not added.
+    int ReadCondFmt(std::span<const uint8_t> body, const std::function<bool(std::vector<uint8_t>&)>& nextCF);
     // CONDFMT and CF records of every format with a used condition and an
     // area; areas beyond the BIFF8 limits are clipped or left out.
     void WriteCondFmts(TXLSStream& stream) const;

@@ -30,9 +30,14 @@ std::u16string Trimmed(std::u16string text) {
     return text.substr(b, e - b);
 }
 
-std::u16string ReadDVString(TByteReader& r) {
+// emptyFlag: an empty string is its zero count and a flag byte, as some
+// writers put it, rather than the count alone.
+std::u16string ReadDVString(TByteReader& r, bool emptyFlag) {
     const uint16_t count = r.U16("string length");
-    if (count == 0) return {};
+    if (count == 0) {
+        if (emptyFlag) r.U8("string flag");
+        return {};
+    }
     const uint8_t flag = r.U8("string flag");
     if (flag > 1) throw XLSError("Unhandled string in DV");
     std::u16string text(count, u'\0');
@@ -85,6 +90,28 @@ std::vector<uint8_t> ReadExpression(TByteReader& r) {
     r.Skip(2, "formula");
     auto tokens = r.Bytes(size, "formula");
     return std::vector<uint8_t>(tokens.begin(), tokens.end());
+}
+
+// The fields of a DV body.
+struct TDVFields {
+    uint32_t Options = 0;
+    std::u16string Texts[4];
+    std::vector<uint8_t> Expressions[2];
+    std::vector<std::span<const uint8_t>> Areas;
+};
+
+// Reads the fields in one of the two layouts of empty strings; true when
+// they fill the record to its end. Raises when a field runs past the end.
+bool ReadDVFields(std::span<const uint8_t> body, bool emptyFlag, TDVFields& f) {
+    TByteReader r(body);
+    f.Options = r.U32("options");
+    for (auto& text : f.Texts) text = ReadDVString(r, emptyFlag);
+    for (auto& tokens : f.Expressions) tokens = ReadExpression(r);
+    uint16_t areas = r.U16("range count");
+    if (areas >= 4096) areas = 0;
+    if (size_t(areas) * 8 > r.Remaining()) throw XLSError("Record too short: ranges beyond the end");
+    for (uint16_t i = 0; i < areas; ++i) f.Areas.push_back(r.Bytes(8, "range"));
+    return r.Remaining() == 0;
 }
 
 } // namespace
@@ -202,25 +229,37 @@ void TDataValidation::Assign(const TCollectionItemMoveCopy& source) {
 }
 
 void TDataValidation::Read(std::span<const uint8_t> body) {
-    TByteReader r(body);
-    optionWord = r.U32("options");
+    // The layout whose fields fill the record is the file's; a record that
+    // fits neither is read as it stands, its faults raised.
+    TDVFields f;
+    bool fits = false;
+    for (bool emptyFlag : {false, true}) {
+        f = {};
+        try {
+            fits = ReadDVFields(body, emptyFlag, f);
+        } catch (const XLSError&) {
+        }
+        if (fits) break;
+    }
+    if (!fits) {
+        f = {};
+        ReadDVFields(body, false, f);
+    }
+    optionWord = f.Options;
     type = TValidationType(std::min<uint32_t>(optionWord & 0x0F, 7));
     style = TValidationStyle(std::min<uint32_t>((optionWord >> 4) & 0x07, 2));
     op = TValidationOperator((optionWord >> 20) & 0x07);
     options = 0;
     for (int i = 0; i < 4; ++i)
         if (optionWord & OptionBits[i]) options |= uint8_t(1 << i);
-    inputTitle = ReadDVString(r);
-    errorTitle = ReadDVString(r);
-    inputMsg = ReadDVString(r);
-    errorMsg = ReadDVString(r);
-    Expression1Tokens = ReadExpression(r);
-    Expression2Tokens = ReadExpression(r);
-    uint16_t areas = r.U16("range count");
-    if (areas >= 4096) areas = 0;
-    if (size_t(areas) * 8 > r.Remaining()) throw XLSError("Record too short: ranges beyond the end");
+    inputTitle = std::move(f.Texts[0]);
+    errorTitle = std::move(f.Texts[1]);
+    inputMsg = std::move(f.Texts[2]);
+    errorMsg = std::move(f.Texts[3]);
+    Expression1Tokens = std::move(f.Expressions[0]);
+    Expression2Tokens = std::move(f.Expressions[1]);
     Areas.Clear();
-    for (uint16_t i = 0; i < areas; ++i) Areas.AddRef8(r.Bytes(8, "range"));
+    for (const auto& area : f.Areas) Areas.AddRef8(area);
     changed = false;
 }
 

@@ -918,8 +918,10 @@ std::u16string TExcelMask::RenderDateTime(const TMaskSection& s, double value) c
     const int hour = int(totalSeconds / 3600 % 24), minute = int(totalSeconds / 60 % 60),
               second = int(totalSeconds % 60);
     int year, month, day;
-    DecodeDate(days, year, month, day);
-    int dow = int(((days + 6) % 7 + 7) % 7); // 1899-12-30 was a Saturday; Sunday is 0
+    // Day 0 of the 1904 system is day 1462 of the 1900 one.
+    const int64_t civilDays = Date1904 ? days + 1462 : days;
+    DecodeDate(civilDays, year, month, day);
+    int dow = int(((civilDays + 6) % 7 + 7) % 7); // 1899-12-30 was a Saturday; Sunday is 0
     int hour12 = hour % 12 == 0 ? 12 : hour % 12;
     const std::u16string& monthName = genitive && !loc.GenitiveMonthNames[size_t(month - 1)].empty()
                                           ? loc.GenitiveMonthNames[size_t(month - 1)]

@@ -101,6 +101,9 @@ public:
     std::u16string FormatValue(double value) const;
     std::u16string FormatByteSize(double value) const;
 
+    // Dates count from 1904-01-01 (the 1904 date system), not from 1900.
+    bool Date1904 = false;
+
     // Separators and names: those of the language the format names, else the
     // locale set, else the library's.
     const TXLSLocale& Locale() const;

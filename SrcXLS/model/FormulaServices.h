@@ -47,8 +47,8 @@ public:
     // sheet (a hyperlink's address into the workbook).
     virtual bool CompilesAsFormula(int sheet, std::u16string_view text, size_t maxSize) = 0;
     // Deletes the filter range name (built-in name 13) of the sheet at
-    // index sheet, unless other names follow it: formulas refer to names by
-    // their positions.
+    // index sheet wherever it stands; references to the names after it are
+    // renumbered.
     virtual void DeleteFilterRangeName(int sheet) = 0;
 };
 

@@ -160,6 +160,7 @@ void TSheet::Assign(const TCollectionItem& source) {
 
 void TSheet::AfterRead(TExcelVersion version) {
     rows.Sort();
+    autoFilters.LinkDropDowns();
     if (version < TExcelVersion::xvExcel2007) {
         auto d = records.DimensionsData();
         bool wide = d.size() >= 14;

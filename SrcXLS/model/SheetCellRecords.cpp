@@ -1,6 +1,7 @@
-// The cells and merged areas of a sheet as BIFF5/BIFF8 records, in one pass
-// over the store: runs of blanks become MULBLANK, runs of RK numbers in
-// adjacent columns MULRK, formula cells carry their cached result.
+// The cells and merged areas of a sheet as BIFF4-BIFF8 records, in one pass
+// over the store: from BIFF5 on runs of blanks become MULBLANK and runs of
+// RK numbers in adjacent columns MULRK; formula cells carry their cached
+// result.
 #include "SrcXLS/model/Sheet.h"
 
 #include "SrcXLS/XLSBytes.h"
@@ -238,7 +239,8 @@ void TCellWriter::FlushRK() {
 void TCellWriter::WriteBlanks(TCell& first) {
     std::vector<uint16_t> formats{Xf(first)};
     int last = first.Col;
-    while (last < MaxBIFFCol) {
+    // BIFF4 has no MULBLANK: each blank is a record of its own.
+    while (last < MaxBIFFCol && version >= TExcelVersion::xvExcel50) {
         TCell* next = sheet.Cells().NextBlankInRow();
         if (!next) break;
         if (next->Col != last + 1 || next->Row != first.Row) throw XLSError("Row error in writing MULBLANK");
@@ -520,7 +522,11 @@ void TCellWriter::Run() {
         case ctInteger:
         case ctFloat: {
             uint32_t value;
-            if (EncodeRK(v, value) && AddRK(*cell, value)) break;
+            if (EncodeRK(v, value) && AddRK(*cell, value)) {
+                // BIFF4 has no MULRK: each RK number is a record of its own.
+                if (version < TExcelVersion::xvExcel50) FlushRK();
+                break;
+            }
             FlushRK();
             WriteNumber(*cell, v);
             break;

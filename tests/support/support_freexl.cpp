@@ -7,10 +7,11 @@
 
 namespace testfiles {
 
-FreeXLBook ReadWithFreeXL(const std::string& path, const std::vector<FreeXLCell>& cells) {
+FreeXLBook ReadWithFreeXL(const std::string& path, const std::vector<FreeXLCell>& cells, bool countCells) {
     FreeXLBook book;
     const char* bin = std::getenv("Q710_BIN_DIR");
-    std::string command = ShellQuote(std::string(bin ? bin : ".") + "/freexl_cells") + " " + ShellQuote(path);
+    std::string command = ShellQuote(std::string(bin ? bin : ".") + "/freexl_cells") +
+                          (countCells ? " --count " : " ") + ShellQuote(path);
     for (const FreeXLCell& c : cells)
         command += " " + std::to_string(c.Sheet) + ":" + std::to_string(c.Row) + ":" + std::to_string(c.Col);
     const TProgramRun run = RunProgram(command);
@@ -27,6 +28,8 @@ FreeXLBook ReadWithFreeXL(const std::string& path, const std::vector<FreeXLCell>
             fields >> book.Status;
         } else if (key == "sheets") {
             fields >> book.Sheets;
+        } else if (key == "cells") {
+            fields >> book.NonEmptyCells;
         } else if (key == "size") {
             unsigned rows = 0, cols = 0;
             fields >> rows >> cols;

@@ -25,8 +25,11 @@ struct FreeXLBook {
     // Why FreeXL gave no answer at all (it did not run or was stopped); the
     // current test has failed or been marked skipped with it.
     std::string Failure;
+    // Cells with a value over all worksheets, when counting was asked for.
+    unsigned NonEmptyCells = 0;
 };
 
-FreeXLBook ReadWithFreeXL(const std::string& path, const std::vector<FreeXLCell>& cells = {});
+FreeXLBook ReadWithFreeXL(const std::string& path, const std::vector<FreeXLCell>& cells = {},
+                          bool countCells = false);
 
 } // namespace testfiles

@@ -162,18 +162,47 @@ TEST(AutoFilters, ClearingRemovesTheDropDowns) {
     EXPECT_FALSE(sheet.AutoFilters().Present());
 }
 
-// The filter range name goes with the filters, unless names follow it:
-// formulas refer to those by their positions.
-TEST(AutoFilters, ClearingDeletesTheFilterRangeNameWhenNoNameFollowsIt) {
+// After a read each filter is linked to the drop-down over its column (one
+// per column of the range, from its first column on); clearing removes
+// every drop-down of the range, those of columns without a filter too.
+TEST(AutoFilters, FiltersAreLinkedToTheirDropDownsAndClearedWithAll) {
+    TTabrix4 book;
+    TSheet& sheet = book.GetSheet(0);
+    TControlComboBoxes& boxes = sheet.ControlsObjects().ComboBoxes;
+    boxes.Add().SetCol1(0); // an ordinary combo box stays
+    boxes.Autofilter = true;
+    std::vector<int> ids;
+    for (int col : {4, 2, 3}) {
+        TControlComboBox& box = boxes.Add();
+        box.SetCol1(col);
+        box.SetCol2(col + 1);
+        ids.push_back(box.ID());
+    }
+    boxes.Autofilter = false;
+    TAutoFilters& filters = sheet.AutoFilters();
+    filters.Filter(0);
+    filters.Filter(2);
+    filters.LinkDropDowns();
+    EXPECT_EQ(filters.Items(0)->Control, ids[1]);
+    EXPECT_EQ(filters.Items(2)->Control, ids[0]);
+    filters.Clear();
+    ASSERT_EQ(boxes.Count(), 1);
+    EXPECT_EQ(boxes.GetItem(0).GetCol1(), 0);
+    EXPECT_EQ(sheet.Drawing().ShapeCount(), 1);
+}
+
+// The filter range name goes with the filters wherever it stands in the
+// list; the names after it move up (references to them follow).
+TEST(AutoFilters, ClearingDeletesTheFilterRangeNameWhereverItStands) {
     struct Case {
         std::vector<int> sheetNumbers; // of the names, each a filter range name
         int cleared;                   // the sheet (index) whose filters go
-        size_t left;
+        std::vector<int> left;         // the sheet numbers of the names left
     } cases[] = {
-        {{1, 2}, 1, 1}, // the last name: deleted
-        {{2, 1}, 1, 2}, // another name after it: kept
-        {{1}, 1, 1},    // another sheet's: kept
-        {{}, 0, 0},
+        {{1, 2}, 1, {1}}, // the last name
+        {{2, 1}, 1, {1}}, // another name after it
+        {{1}, 1, {1}},    // another sheet's: kept
+        {{}, 0, {}},
     };
     for (const auto& c : cases) {
         TTabrix4 book;
@@ -185,6 +214,8 @@ TEST(AutoFilters, ClearingDeletesTheFilterRangeNameWhenNoNameFollowsIt) {
             n.SheetNumber = uint16_t(number);
         }
         book.GetSheet(c.cleared).AutoFilters().Clear();
-        EXPECT_EQ(size_t(names.Count()), c.left);
+        std::vector<int> left;
+        for (int i = 0; i < names.Count(); ++i) left.push_back(names.Items(i).SheetNumber);
+        EXPECT_EQ(left, c.left);
     }
 }

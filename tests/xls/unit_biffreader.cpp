@@ -138,6 +138,31 @@ TEST(BIFFReader, UnknownRecordsStayInTheirListInFileOrder) {
     EXPECT_LT(g.IndexOf(0x0902), 0);
 }
 
+// Some writers give a plain single-sheet stream the BIFF5-BIFF8 BOF id with
+// the 6-byte BIFF3-BIFF4 body; its records are the older ones.
+TEST(BIFFReader, PlainStreamWithTheNewerBOFIdAndTheOlderBody) {
+    Stream s;
+    s.Rec(0x0809, Body().U16(0).U16(0x0010).U16(0));
+    s.Rec(0x041E, Body().U16(0).Str8("General"));
+    s.Rec(0x0443, Body().Raw(Bytes(12, 0)));
+    s.Rec(0x0004, Body().U16(0).U16(0).Raw({0, 0, 0}).Str8("BIFF2"));
+    s.Rec(0x0204, Body().U16(1).U16(0).U16(0).U16(3).Raw({'a', 'b', 'c'}));
+    s.Rec(0x027E, Body().U16(1).U16(2).U16(0).U32(0x40934800)); // 1234 as RK
+    s.Eof();
+    TTabrix4 book;
+    Read(book, s.Data());
+    EXPECT_EQ(book.GetVersion(), TExcelVersion::xvExcel40);
+    ASSERT_EQ(book.Sheets().Count(), 1);
+    TSheet& sheet = book.Sheets().Items(0);
+    EXPECT_EQ(sheet.GetAsString(0, 0), u"BIFF2");
+    EXPECT_EQ(sheet.GetAsString(0, 1), u"abc");
+    EXPECT_EQ(sheet.GetAsFloat(2, 1), 1234.0);
+    // A longer body under that id in a plain file is no workbook this reader knows.
+    Stream longer;
+    longer.Rec(0x0809, Body().U16(0x0600).U16(0x0010).U32(0).U32(0).U32(0)).Eof();
+    EXPECT_NE(ReadMessage(longer.Data()).find("not an Excel workbook"), std::string::npos);
+}
+
 TEST(BIFFReader, OldSingleSheetFiles) {
     // BIFF4: the file is the sheet; its records belong to the sheet's list.
     Stream s4;

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -111,10 +113,73 @@ TEST_F(BlockOps, WholeSheetMovesInsertRowsAndColumnsOf2007Sheets) {
     EXPECT_EQ(S(0).GetCell(3, 10), nullptr);
     ASSERT_EQ(S(0).MergedCells().Count(), 1);
     EXPECT_EQ(S(0).MergedCells()[0].Row1, 9u);
-    // Two columns inserted at column 2.
-    wb.MoveCells(0, 2, 0, 16383, 1048575, 0, 4, 0, Cells | Merged);
+    // Two columns inserted at column 3, beside the merged area.
+    wb.MoveCells(0, 3, 0, 16383, 1048575, 0, 5, 0, Cells | Merged);
     EXPECT_EQ(S(0).GetAsInteger(5, 13), 2);
     EXPECT_EQ(S(0).GetAsInteger(16002, 1048003), 3);
+    ASSERT_EQ(S(0).MergedCells().Count(), 1);
+    EXPECT_EQ(S(0).MergedCells()[0].Col2, 2u);
+}
+
+// A move takes merged areas whole or not at all: one the block would cut
+// refuses it, unchanged; those inside move whole, and those the moved block
+// lands on give way.
+TEST_F(BlockOps, MovesNeverStretchOrJoinMergedAreas) {
+    struct Case {
+        const char* what;
+        int col1, row1, col2, row2, destSheet, destCol, destRow;
+        bool refused;
+        std::vector<std::array<uint32_t, 4>> areas; // of the destination sheet afterwards
+    };
+    const Case cases[] = {
+        {"a block cutting A1:B2 (B1:C3 to E1)", 1, 0, 2, 2, 0, 4, 0, true, {}},
+        {"a block cutting D1:E2 from the left (C1:D3 to H1)", 2, 0, 3, 2, 0, 7, 0, true, {}},
+        {"whole rows cutting both areas (rows 2-3 down by 5)", 0, 1, 255, 2, 0, 0, 6, true, {}},
+        {"to another sheet, cutting A1:B2", 1, 0, 2, 2, 1, 4, 0, true, {}},
+        {"A1:B3 onto D1:E2: A1:B2 moves whole, D1:E2 gives way", 0, 0, 1, 2, 0, 3, 0, false, {{3, 0, 4, 1}}},
+        {"A1:E2 one row down: both move whole", 0, 0, 4, 1, 0, 0, 1, false, {{0, 1, 1, 2}, {3, 1, 4, 2}}},
+        {"D1:E3 right of both: D1:E2 moves whole beside A1:B2",
+         3,
+         0,
+         4,
+         2,
+         0,
+         5,
+         0,
+         false,
+         {{0, 0, 1, 1}, {5, 0, 6, 1}}},
+        {"A1:B2 to another sheet", 0, 0, 1, 1, 1, 2, 4, false, {{2, 4, 3, 5}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        wb.Sheets().Clear();
+        wb.Sheets().Add(0);
+        wb.Sheets().Add(0);
+        for (int r = 0; r < 3; ++r)
+            for (int col = 0; col < 5; ++col) S(0).SetAsInteger(col, r, 10 * r + col);
+        S(0).MergedCells().AddArea(0, 0, 1, 1);
+        S(0).MergedCells().AddArea(3, 0, 4, 1);
+        const std::string before = Snapshot(wb);
+        const std::string m = MessageOf([&] {
+            wb.MoveCells(0, c.col1, c.row1, c.col2, c.row2, c.destSheet, c.destCol, c.destRow,
+                         Cells | Merged);
+        });
+        if (c.refused) {
+            EXPECT_EQ(m, "Can not change part of a merged cell");
+            EXPECT_EQ(Snapshot(wb), before);
+            continue;
+        }
+        EXPECT_EQ(m, "(no exception)");
+        EXPECT_FALSE(MergedAreasOverlap(S(c.destSheet))) << Snapshot(wb);
+        std::vector<std::array<uint32_t, 4>> areas;
+        TMergedCells& merged = S(c.destSheet).MergedCells();
+        for (int i = 0; i < merged.Count(); ++i)
+            areas.push_back({merged[i].Col1, merged[i].Row1, merged[i].Col2, merged[i].Row2});
+        std::sort(areas.begin(), areas.end());
+        EXPECT_EQ(areas, c.areas) << Snapshot(wb);
+        // The moved values are where the block went.
+        EXPECT_EQ(S(c.destSheet).GetAsInteger(c.destCol, c.destRow), 10 * c.row1 + c.col1);
+    }
 }
 
 TEST_F(BlockOps, CopiesOntoMergedAreasLeaveNoTwoAreasSharingACell) {

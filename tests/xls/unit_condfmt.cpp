@@ -204,7 +204,6 @@ TEST(ConditionalFormats, MalformedRecordsAreRefused) {
     } cases[] = {
         {"no conditions", condfmt(0, 1, 8), {cf}, "Bad number of CF records."},
         {"four conditions", condfmt(4, 1, 8), {cf, cf, cf, cf}, "Bad number of CF records."},
-        {"a missing CF", condfmt(2, 1, 8), {cf}, "Excpected record missing: CF"},
         {"ranges past the body", condfmt(1, 3, 16), {cf}, "Record too short: ranges beyond the end"},
         {"a formula past the body",
          condfmt(1, 1, 8),
@@ -227,5 +226,45 @@ TEST(ConditionalFormats, MalformedRecordsAreRefused) {
             });
         });
         EXPECT_NE(m.find(c.message), std::string::npos) << m;
+    }
+}
+
+// Some writers put an empty record where a condition BIFF8 cannot hold (a
+// colour scale, a data bar) would stand: the format keeps the conditions
+// present and is left out without any.
+TEST(ConditionalFormats, AFormatWithoutItsCFRecordsKeepsWhatIsThere) {
+    auto condfmt = [](uint16_t count) {
+        return Body().U16(count).U16(1).U16(0).U16(9).U16(2).U16(2).U16(1).U16(0).U16(9).U16(2).U16(2).b;
+    };
+    const Bytes cf = Body().U8(1).U8(3).U16(0).U16(0).U32(0x3FFFFF).U16(0).b;
+    struct Case {
+        const char* what;
+        uint16_t count;
+        std::vector<Bytes> cfs;
+        int missing, formats;
+    } cases[] = {
+        {"no CF at all", 1, {}, 1, 0},
+        {"one of two", 2, {cf}, 1, 1},
+        {"all three", 3, {cf, cf, cf}, 0, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TConditionalFormats formats;
+        formats.Add().Areas.AddArea(0, 0, 0, 0); // one read before stays
+        size_t next = 0;
+        const int missing = formats.ReadCondFmt(condfmt(c.count), [&](std::vector<uint8_t>& body) {
+            if (next >= c.cfs.size()) return false;
+            body = c.cfs[next++];
+            return true;
+        });
+        EXPECT_EQ(missing, c.missing);
+        ASSERT_EQ(formats.Count(), 1 + c.formats);
+        EXPECT_EQ(next, c.cfs.size());
+        if (c.formats == 0) continue;
+        const TConditionalFormat& f = formats.Items(1);
+        ASSERT_EQ(f.Areas.Count(), 1);
+        EXPECT_EQ(f.Areas[0].Col2, 2u);
+        EXPECT_EQ(f.Areas[0].Row2, 9u);
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(f.Condition(i).Written(), i < int(c.cfs.size())) << i;
     }
 }

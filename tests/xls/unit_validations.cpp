@@ -165,6 +165,42 @@ TEST(Validations, MalformedRecordsAreRefused) {
     EXPECT_EQ(v.Areas.Count(), 0);
 }
 
+// Writers differ on an empty string: its zero count alone, or the count
+// and a flag byte (gnumeric). Both layouts read to the same validation.
+TEST(Validations, EmptyStringsReadInEitherLayout) {
+    auto dv = [](bool flagAfterEmpty) {
+        Body b;
+        b.U32(0x00080003);
+        auto empty = [&] {
+            b.U16(0);
+            if (flagAfterEmpty) b.U8(0);
+        };
+        empty();
+        b.U16(3).U8(0).Raw({'B', 'a', 'd'});
+        empty();
+        b.U16(1).U8(1).U16(0x0416);
+        b.U16(3).U16(0).Raw({0x1E, 0x01, 0x00}); // =1
+        b.U16(0).U16(0);
+        b.U16(1).U16(0).U16(4).U16(2).U16(2); // C1:C5
+        return b.b;
+    };
+    for (bool flag : {false, true}) {
+        SCOPED_TRACE(flag ? "count and flag byte" : "count alone");
+        TDataValidation v;
+        v.Read(dv(flag));
+        EXPECT_EQ(v.GetInputTitle(), u"");
+        EXPECT_EQ(v.GetErrorTitle(), u"Bad");
+        EXPECT_EQ(v.GetInputMsg(), u"");
+        EXPECT_EQ(v.GetErrorMsg(), u"Ж");
+        EXPECT_EQ(v.GetValidationType(), TValidationType::vtList);
+        EXPECT_EQ(v.Expression1Tokens, (Bytes{0x1E, 0x01, 0x00}));
+        EXPECT_TRUE(v.Expression2Tokens.empty());
+        ASSERT_EQ(v.Areas.Count(), 1);
+        EXPECT_EQ(v.Areas[0].Col1, 2u);
+        EXPECT_EQ(v.Areas[0].Row2, 4u);
+    }
+}
+
 // Relative references of the formulas are offsets from the top-left cell of
 // the areas, as other readers take them: they move with the areas.
 TEST_F(SemicolonLocale, RelativeReferencesFollowTheirAreas) {

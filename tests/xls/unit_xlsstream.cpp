@@ -232,7 +232,9 @@ TEST(XLSStreamOpen, WorkbookStreamDetection) {
     EXPECT_EQ(open(Bytes{0x09, 0x00, 4, 0, 2, 0, 0x10, 0}), TExcelVersion::xvExcel21);
     EXPECT_EQ(open(Bytes{0x09, 0x02, 6, 0}), TExcelVersion::xvExcel30);
     EXPECT_EQ(open(Bytes{0x09, 0x04, 6, 0}), TExcelVersion::xvExcel40);
-    EXPECT_EQ(open(Bytes{0x09, 0x08, 6, 0}), TExcelVersion::xvNone);
+    // The newer BOF id with the 6-byte body of the older BOF: a BIFF4 stream.
+    EXPECT_EQ(open(Bytes{0x09, 0x08, 6, 0}), TExcelVersion::xvExcel40);
+    EXPECT_EQ(open(Bytes{0x09, 0x08, 16, 0}), TExcelVersion::xvNone);
     EXPECT_EQ(open(Bytes{'a', ';', 'b', '\n'}), TExcelVersion::xvNone);
     EXPECT_EQ(open(Bytes{0x09}), TExcelVersion::xvNone);
     // A broken compound file is reported, not taken for a plain file.

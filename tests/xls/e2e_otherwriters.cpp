@@ -1,0 +1,722 @@
+// Files other programs write (LibreOffice, gnumeric, openpyxl, XlsxWriter,
+// and real-world files) are read with the values other readers see, a
+// damaged part costing only that part; and what the component writes back
+// of them LibreOffice, gnumeric and FreeXL read with the source's values,
+// dates and protection. Each outside program runs bounded in time and
+// memory (support_process.h).
+#include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSLibState.h"
+#include "SrcXLS/XLSText.h"
+#include "SrcXLS/drawing/DrawingObjects.h"
+#include "SrcXLS/formulas/DefinedNames.h"
+#include "SrcXLS/model/Cell.h"
+#include "support_biffbuild.h"
+#include "support_files.h"
+#include "support_freexl.h"
+#include "support_oracle.h"
+#include "support_process.h"
+#include "support_readers.h"
+
+#include "tests/xls/support_state.h"
+
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <cstdio>
+#include <map>
+#include <set>
+#include <sstream>
+#include <tuple>
+
+using namespace xls;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Cells = std::map<std::tuple<int, int, int>, std::string>;
+
+// An outside program within the oracles' bounds.
+oracle::TRun Bounded(const std::string& command, unsigned seconds = 120) {
+    return oracle::Run(command, seconds);
+}
+
+// Runs a python script written into the folder; true when it ran.
+bool RunPython(const testfiles::ScratchDir& dir, const std::string& script) {
+    testfiles::Spit(dir.File("make.py"), script);
+    return Bounded("/usr/bin/python3 " + oracle::Quote(dir.File("make.py"))).Status == 0;
+}
+
+// LibreOffice converts the files in one call (a profile of its own in the
+// folder); the filter text as --convert-to takes it.
+bool LibreOffice(const testfiles::ScratchDir& dir, const std::vector<std::string>& files,
+                 const std::string& filter, const std::string& outDir) {
+    std::string command = "soffice -env:UserInstallation=file://" + dir.Path() +
+                          "/profile --headless --convert-to " + oracle::Quote(filter) + " --outdir " +
+                          oracle::Quote(outDir);
+    for (const auto& f : files) command += " " + oracle::Quote(f);
+    const testfiles::TProgramRun run = testfiles::RunProgram(command + " 2>&1", testfiles::Office());
+    return run.Ran() && run.Status == 0;
+}
+
+// Every sheet to "<name>-<sheet>.csv": values as stored, or as shown.
+std::string CsvFilter(bool asShown) {
+    return std::string("csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,") +
+           (asShown ? "true" : "false") + ",false,false,-1";
+}
+
+// The non-empty fields of a CSV file (as Python's csv module reads it) as
+// sheet s's cells.
+void AddCsv(Cells& cells, int sheet, const std::string& file) {
+    const testfiles::Rows rows = testfiles::PythonCsvRows(file, ',', true, "utf-8");
+    for (int row = 0; row < int(rows.size()); ++row)
+        for (int col = 0; col < int(rows[size_t(row)].size()); ++col)
+            if (!rows[size_t(row)][size_t(col)].empty())
+                cells[{sheet, row, col}] = rows[size_t(row)][size_t(col)];
+}
+
+// A number as its shortest text, for comparing numbers written with more
+// digits than they hold; any other text as it is.
+std::string Canonical(const std::string& text) {
+    double v;
+    const char* end = text.data() + text.size();
+    auto [p, ec] = std::from_chars(text.data(), end, v);
+    if (ec != std::errc() || p != end) return text;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.15g", v);
+    return buf;
+}
+
+Cells Canonical(const Cells& cells) {
+    Cells out;
+    for (const auto& [k, v] : cells) out[k] = Canonical(v);
+    return out;
+}
+
+// Our non-empty cells: numbers in the shortest text, texts as UTF-8.
+Cells OurCells(TTabrix4& book) {
+    Cells out;
+    for (int s = 0; s < book.Sheets().Count(); ++s) {
+        TSheet& sheet = book.Sheets().Items(s);
+        sheet.Cells().BeginIterate();
+        std::vector<std::pair<int, int>> at;
+        while (TCell* c = sheet.Cells().NextCell()) at.emplace_back(c->Col, int(c->Row));
+        for (auto [col, row] : at) {
+            const int t = sheet.GetCellType(col, row);
+            std::string v;
+            if (t == ctInteger || t == ctFloat || t == ctNumberFormula) {
+                char buf[32];
+                std::snprintf(buf, sizeof buf, "%.15g", sheet.GetAsFloat(col, row));
+                v = buf;
+            } else if (t != ctBlank) {
+                v = WideToUtf8(sheet.GetAsString(col, row));
+            }
+            if (!v.empty()) out[{s, row, col}] = v;
+        }
+    }
+    return out;
+}
+
+// What xlrd reads, in the same form.
+Cells XlrdCells(const std::string& file) {
+    oracle::XlrdBook x = oracle::ReadWithXlrd(file);
+    Cells out;
+    if (!x.Ok) return out;
+    for (const auto& c : x.Cells)
+        if (!c.Value.empty()) out[{c.Sheet, c.Row, c.Col}] = c.Kind == 'n' ? Canonical(c.Value) : c.Value;
+    return out;
+}
+
+void ReadBook(TTabrix4& book, const std::string& file) {
+    book.SetFilename(Utf8ToWide(file));
+    book.Read();
+}
+
+void WriteBook(TTabrix4& book, const std::string& file) {
+    book.SetFilename(Utf8ToWide(file));
+    book.Write();
+}
+
+bool HasWarning(const TTabrix4& book, const std::string& part) {
+    for (const auto& w : book.Warnings())
+        if (w.find(part) != std::string::npos) return true;
+    return false;
+}
+
+fs::path RealFile(const std::string& name) {
+    const fs::path dir = oracle::RealWorldDir();
+    return dir.empty() ? fs::path() : dir / name;
+}
+
+using OtherWriters = FreshLibState;
+using WrittenBack = FreshLibState;
+
+} // namespace
+
+// LibreOffice writes a colour scale or a data bar it cannot express in BIFF8
+// as a CONDFMT with an empty 0xFFFF record where its CF should stand.
+TEST_F(OtherWriters, LibreOfficeConditionalFormatsThatBIFF8CannotHold) {
+    testfiles::ScratchDir dir;
+    ASSERT_TRUE(
+        RunPython(dir, "import openpyxl\n"
+                       "from openpyxl.formatting.rule import ColorScaleRule, DataBarRule, CellIsRule\n"
+                       "from openpyxl.styles import PatternFill\n"
+                       "wb = openpyxl.Workbook()\n"
+                       "ws = wb.active\n"
+                       "ws.title = 'Scale'\n"
+                       "for i in range(1, 11):\n"
+                       "    ws.cell(row=i, column=1, value=i)\n"
+                       "    ws.cell(row=i, column=2, value=i * 1.5)\n"
+                       "    ws.cell(row=i, column=3, value='t%d' % i)\n"
+                       "ws.conditional_formatting.add('A1:A10', ColorScaleRule(start_type='min', "
+                       "start_color='FF0000', end_type='max', end_color='00FF00'))\n"
+                       "ws.conditional_formatting.add('B1:B10', DataBarRule(start_type='min', "
+                       "end_type='max', color='638EC6'))\n"
+                       "ws.conditional_formatting.add('C1:C10', CellIsRule(operator='equal', "
+                       "formula=['\"t3\"'], fill=PatternFill(bgColor='FFFF00', fill_type='solid')))\n"
+                       "ws2 = wb.create_sheet('After')\n"
+                       "ws2['A1'] = 42\n"
+                       "ws2['B2'] = 'tail'\n"
+                       "wb.save('" +
+                           dir.File("cf.xlsx") + "')\n"));
+    if (!LibreOffice(dir, {dir.File("cf.xlsx")}, "xls", dir.Path()) || !testfiles::Exists(dir.File("cf.xls")))
+        GTEST_SKIP() << "LibreOffice did not convert the workbook";
+    const auto stream = biffbuild::WorkbookStream(testfiles::Slurp(dir.File("cf.xls")));
+    ASSERT_GE(biffbuild::CountOf(biffbuild::Records(stream), 0xFFFF), 2u) << "the shape this test is about";
+
+    TTabrix4 book;
+    ReadBook(book, dir.File("cf.xls"));
+    const Cells xlrd = XlrdCells(dir.File("cf.xls"));
+    ASSERT_FALSE(xlrd.empty()) << "xlrd did not read the file";
+    EXPECT_EQ(OurCells(book), xlrd);
+    // The comparison LibreOffice could write stays; the other two are left
+    // out, each named in a warning.
+    TSheet& scale = book.GetSheet(0);
+    ASSERT_EQ(scale.ConditionalFormats().Count(), 1);
+    const TConditionalFormat& kept = scale.ConditionalFormats().Items(0);
+    ASSERT_EQ(kept.Areas.Count(), 1);
+    EXPECT_EQ(kept.Areas[0].Col1, 2u);
+    EXPECT_EQ(kept.Areas[0].Row2, 9u);
+    EXPECT_TRUE(HasWarning(book, "Sheet 'Scale': the conditional format on A1:A10 was left out"));
+    EXPECT_TRUE(HasWarning(book, "on B1:B10 was left out"));
+
+    // Written back, LibreOffice reads the same values and the format kept.
+    WriteBook(book, dir.File("back.xls"));
+    const std::string out = dir.File("csv");
+    fs::create_directory(out);
+    ASSERT_TRUE(LibreOffice(dir, {dir.File("cf.xls"), dir.File("back.xls")}, CsvFilter(false), out));
+    for (const char* sheet : {"-Scale.csv", "-After.csv"})
+        EXPECT_EQ(testfiles::Slurp(out + "/back" + sheet), testfiles::Slurp(out + "/cf" + sheet)) << sheet;
+    ASSERT_TRUE(LibreOffice(dir, {dir.File("back.xls")}, "xlsx", out));
+    const auto ranges = oracle::SheetRanges("openpyxl", {out + "/back.xlsx"});
+    ASSERT_EQ(ranges.size(), 1u);
+    int formats = 0;
+    for (const auto& line : ranges[0]) formats += line.find("C1:C10") != std::string::npos;
+    EXPECT_EQ(formats, 1);
+}
+
+// gnumeric writes an empty string of a validation as a zero count followed
+// by the flag byte.
+TEST_F(OtherWriters, GnumericValidations) {
+    testfiles::ScratchDir dir;
+    ASSERT_TRUE(
+        RunPython(dir, "import openpyxl\n"
+                       "from openpyxl.worksheet.datavalidation import DataValidation\n"
+                       "wb = openpyxl.Workbook()\n"
+                       "ws = wb.active\n"
+                       "ws.title = 'Valid'\n"
+                       "for i in range(1, 6):\n"
+                       "    ws.cell(row=i, column=1, value=i)\n"
+                       "    ws.cell(row=i, column=2, value='x%d' % i)\n"
+                       "dv = DataValidation(type='whole', operator='between', formula1='1', "
+                       "formula2='10')\n"
+                       "ws.add_data_validation(dv); dv.add('A1:A5')\n"
+                       "dv2 = DataValidation(type='list', formula1='\"a,b,c\"', showErrorMessage=True, "
+                       "errorTitle='Bad', error='Pick one')\n"
+                       "ws.add_data_validation(dv2); dv2.add('C1:C5')\n"
+                       "wb.create_sheet('Next')['A1'] = 7\n"
+                       "wb.save('" +
+                           dir.File("dv.xlsx") + "')\n"));
+    // gnumeric's copy of a workbook this component wrote, too.
+    {
+        TTabrix4 ours;
+        TSheet& s = ours.GetSheet(0);
+        s.SetAsInteger(0, 0, 5);
+        TDataValidation& v = s.Validations().Add();
+        v.Areas.AddArea(0, 0, 0, 9);
+        v.SetValidationType(TValidationType::vtInteger);
+        v.SetExpression1(u"1");
+        WriteBook(ours, dir.File("ours.xls"));
+    }
+    for (const char* name : {"dv", "ours"}) {
+        const std::string from = dir.File(std::string(name) + (name[0] == 'd' ? ".xlsx" : ".xls"));
+        const std::string to = dir.File(std::string(name) + "_gnumeric.xls");
+        if (Bounded("ssconvert -T Gnumeric_Excel:excel_biff8 " + oracle::Quote(from) + " " +
+                    oracle::Quote(to))
+                    .Status != 0 ||
+            !testfiles::Exists(to))
+            GTEST_SKIP() << "ssconvert did not convert " << name;
+    }
+
+    TTabrix4 book;
+    ReadBook(book, dir.File("dv_gnumeric.xls"));
+    const Cells xlrd = XlrdCells(dir.File("dv_gnumeric.xls"));
+    ASSERT_FALSE(xlrd.empty()) << "xlrd did not read the file";
+    EXPECT_EQ(OurCells(book), xlrd);
+    TDataValidations& list = book.GetSheet(0).Validations();
+    ASSERT_EQ(list.Count(), 2);
+    // gnumeric writes them in no fixed order.
+    const bool listFirst = list.Items(0).Areas[0].Col1 == 2;
+    const TDataValidation& whole = list.Items(listFirst ? 1 : 0);
+    const TDataValidation& items = list.Items(listFirst ? 0 : 1);
+    EXPECT_EQ(whole.GetValidationType(), TValidationType::vtInteger);
+    EXPECT_EQ(whole.GetValidationOperator(), TValidationOperator::vopBetween);
+    EXPECT_EQ(whole.GetExpression2(), u"10");
+    EXPECT_EQ(whole.Areas[0].Row2, 4u);
+    EXPECT_EQ(items.GetValidationType(), TValidationType::vtList);
+    EXPECT_EQ(items.GetErrorTitle(), u"Bad");
+    EXPECT_EQ(items.GetErrorMsg(), u"Pick one");
+    EXPECT_EQ(items.GetInputTitle(), u"");
+    EXPECT_EQ(items.Areas[0].Col1, 2u);
+
+    TTabrix4 ours;
+    ReadBook(ours, dir.File("ours_gnumeric.xls"));
+    ASSERT_EQ(ours.GetSheet(0).Validations().Count(), 1);
+    EXPECT_EQ(ours.GetSheet(0).Validations().Items(0).GetExpression1(), u"1");
+    EXPECT_EQ(ours.GetSheet(0).Validations().Items(0).Areas[0].Row2, 9u);
+}
+
+// A plain record stream that starts with the BIFF5-BIFF8 BOF id and a
+// 6-byte body; xlrd refuses it, LibreOffice and gnumeric read it.
+TEST_F(OtherWriters, PlainStreamWithASixByteBIFF8BOF) {
+    const fs::path file = RealFile("ExcelDataReader/Test_git_issue_368_header.xls");
+    if (file.empty() || !fs::exists(file)) GTEST_SKIP() << "no real-world test files here";
+    testfiles::ScratchDir dir;
+    const std::string out = dir.File("csv");
+    fs::create_directory(out);
+    if (!LibreOffice(dir, {file.string()}, CsvFilter(false), out))
+        GTEST_SKIP() << "LibreOffice did not convert the workbook";
+    Cells libreOffice;
+    AddCsv(libreOffice, 0, out + "/Test_git_issue_368_header-Sheet1.csv");
+    ASSERT_EQ(libreOffice.size(), 6u);
+    TTabrix4 book;
+    ReadBook(book, file.string());
+    EXPECT_EQ(OurCells(book), Canonical(libreOffice));
+}
+
+// A damaged compound file stays refused when no other reader opens it: of
+// the 823 sectors its workbook stream needs, the file holds 548, two of
+// its seven allocation-table sectors and its second directory sector lie
+// beyond its end. LibreOffice takes it for a text file, gnumeric, xlrd and
+// olefile refuse it.
+TEST_F(OtherWriters, ACompoundFileCutShortStaysRefused) {
+    const fs::path file = RealFile("ExcelDataReader/Test_git_issue_5.xls");
+    if (file.empty() || !fs::exists(file)) GTEST_SKIP() << "no real-world test files here";
+    TTabrix4 book;
+    try {
+        ReadBook(book, file.string());
+        ADD_FAILURE() << "read";
+    } catch (const XLSError& e) {
+        EXPECT_NE(std::string(e.what()).find("Bad compound file"), std::string::npos) << e.what();
+    }
+}
+
+// A package sheet whose part is missing reads as an empty sheet with the
+// rest of the workbook, and a shared-string index beyond the table as an
+// empty text, as LibreOffice reads them.
+TEST_F(OtherWriters, PackagesWithAMissingSheetPartOrStringIndex) {
+    testfiles::ScratchDir dir;
+    ASSERT_TRUE(
+        RunPython(dir, "import xlsxwriter, zipfile, re\n"
+                       "wb = xlsxwriter.Workbook('" +
+                           dir.File("full.xlsx") +
+                           "')\n"
+                           "ws = wb.add_worksheet('First')\n"
+                           "ws.write('A1', 'one'); ws.write('B1', 1.5); ws.write('A2', 'two')\n"
+                           "wb.add_worksheet('Gone').write('A1', 'lost')\n"
+                           "wb.add_worksheet('Third').write('B2', 'three')\n"
+                           "wb.close()\n"
+                           "zin = zipfile.ZipFile('" +
+                           dir.File("full.xlsx") +
+                           "')\n"
+                           "for out, change in (('nopart.xlsx', 'drop'), ('index.xlsx', 'index')):\n"
+                           "    z = zipfile.ZipFile('" +
+                           dir.Path() +
+                           "/' + out, 'w', zipfile.ZIP_DEFLATED)\n"
+                           "    for n in zin.namelist():\n"
+                           "        data = zin.read(n)\n"
+                           "        if change == 'drop' and n == 'xl/worksheets/sheet2.xml': continue\n"
+                           "        if change == 'index' and n == 'xl/worksheets/sheet1.xml':\n"
+                           "            data = re.sub(rb'(<c r=\"A2\" t=\"s\"><v>)\\d+', rb'\\g<1>7', data)\n"
+                           "        z.writestr(n, data)\n"
+                           "    z.close()\n"));
+    const std::string out = dir.File("csv");
+    fs::create_directory(out);
+    if (!LibreOffice(dir, {dir.File("nopart.xlsx"), dir.File("index.xlsx")}, CsvFilter(false), out))
+        GTEST_SKIP() << "LibreOffice did not convert the packages";
+    struct Case {
+        const char* name;
+        std::vector<std::string> sheets;
+        const char* warning;
+    } cases[] = {
+        {"nopart", {"First", "Gone", "Third"}, "Sheet 'Gone': its part xl/worksheets/sheet2.xml is missing"},
+        {"index", {"First", "Gone", "Third"}, nullptr}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Cells libreOffice;
+        for (int s = 0; s < int(c.sheets.size()); ++s) {
+            const std::string csv = out + "/" + c.name + "-" + c.sheets[size_t(s)] + ".csv";
+            if (testfiles::Exists(csv)) AddCsv(libreOffice, s, csv);
+        }
+        TTabrix4 book;
+        ReadBook(book, dir.File(std::string(c.name) + ".xlsx"));
+        ASSERT_EQ(book.Sheets().Count(), int(c.sheets.size()));
+        for (int s = 0; s < int(c.sheets.size()); ++s)
+            EXPECT_EQ(WideToUtf8(book.GetSheet(s).Name()), c.sheets[size_t(s)]);
+        EXPECT_EQ(OurCells(book), Canonical(libreOffice));
+        if (c.warning) {
+            EXPECT_TRUE(HasWarning(book, c.warning));
+        }
+        // Written back, the package holds the same.
+        WriteBook(book, dir.File(std::string(c.name) + "_back.xlsx"));
+        TTabrix4 back;
+        ReadBook(back, dir.File(std::string(c.name) + "_back.xlsx"));
+        EXPECT_EQ(OurCells(back), Canonical(libreOffice));
+    }
+    TTabrix4 index;
+    ReadBook(index, dir.File("index.xlsx"));
+    EXPECT_EQ(index.GetSheet(0).GetCellType(0, 1), ctString);
+}
+
+namespace {
+
+// Record ids a BIFF4 worksheet file holds.
+const std::set<uint16_t> BIFF4Ids = {0x0409, 0x005C, 0x0042, 0x000D, 0x000F, 0x0011, 0x000E, 0x0022, 0x002A,
+                                     0x002B, 0x0225, 0x008C, 0x008D, 0x0081, 0x0231, 0x0014, 0x0015, 0x0083,
+                                     0x0084, 0x00A1, 0x0040, 0x041E, 0x0019, 0x0443, 0x0293, 0x0055, 0x007D,
+                                     0x0200, 0x0208, 0x0201, 0x0203, 0x0204, 0x0205, 0x027E, 0x0406, 0x0207,
+                                     0x0221, 0x003D, 0x023E, 0x001D, 0x000A};
+
+// The cells of every sheet as LibreOffice and gnumeric show them, numbers
+// in their shortest text.
+struct Shown {
+    Cells LibreOffice, Gnumeric;
+};
+
+// Both programs' views of the files, in order; empty when a program did not run.
+std::vector<Shown> ShownByOthers(const testfiles::ScratchDir& dir, const std::vector<std::string>& files) {
+    std::vector<Shown> out(files.size());
+    const std::string csv = dir.File("shown");
+    fs::create_directories(csv);
+    if (!LibreOffice(dir, files, CsvFilter(true), csv)) return {};
+    for (size_t i = 0; i < files.size(); ++i) {
+        const std::string base = fs::path(files[i]).stem().string();
+        for (const auto& e : fs::directory_iterator(csv))
+            if (e.path().filename().string().rfind(base + "-", 0) == 0)
+                AddCsv(out[i].LibreOffice, 0, e.path());
+        const std::string g = csv + "/" + base + ".g.csv";
+        if (Bounded("ssconvert " + oracle::Quote(files[i]) + " " + oracle::Quote(g), 120).Status != 0)
+            return {};
+        AddCsv(out[i].Gnumeric, 0, g);
+        out[i].LibreOffice = Canonical(out[i].LibreOffice);
+        out[i].Gnumeric = Canonical(out[i].Gnumeric);
+    }
+    return out;
+}
+
+unsigned FreeXLCells(const std::string& file) {
+    testfiles::FreeXLBook x = testfiles::ReadWithFreeXL(file, {}, true);
+    return x.Opened ? x.NonEmptyCells : 0;
+}
+
+} // namespace
+
+// BIFF4 has no MULRK or MULBLANK: numbers are RK or NUMBER records of their
+// own and blanks BLANK records, so every reader sees every cell.
+TEST_F(WrittenBack, BIFF4WritesOnlyRecordsOfItsVersion) {
+    testfiles::ScratchDir dir;
+    std::vector<std::string> sources, copies;
+    const fs::path biff3 = RealFile("ExcelDataReader/biff3.xls");
+    if (!biff3.empty() && fs::exists(biff3)) {
+        sources.push_back(dir.File("biff3.xls"));
+        fs::copy_file(biff3, sources.back());
+    }
+    {
+        // Runs of numbers, of blanks, texts, booleans, errors and a formula.
+        TTabrix4 made;
+        TSheet& s = made.GetSheet(0);
+        for (int c = 0; c < 6; ++c) {
+            s.SetAsInteger(c, 0, c + 1);
+            s.SetAsFloat(c, 1, c + 0.25);
+            s.SetAsFloat(c, 2, 1.0 / 3 + c);
+            s.PutBlank(c, 3, 15);
+        }
+        s.SetAsString(0, 4, u"text");
+        s.SetAsBoolean(1, 4, true);
+        s.PutError(2, 4, 15, 2);
+        TFormulaResult r;
+        r.Text = u"ab";
+        s.PutFormulaText(ctStringFormula, 3, 4, 15, "\"a\"&\"b\"", 0, 0, r);
+        made.SetVersion(TExcelVersion::xvExcel40);
+        WriteBook(made, dir.File("made.xls"));
+        testfiles::KeepTestOutput(dir.File("made.xls"), "biff4_made.xls");
+    }
+    for (const std::string& from : sources) {
+        TTabrix4 book;
+        ReadBook(book, from);
+        ASSERT_EQ(book.GetVersion(), TExcelVersion::xvExcel30);
+        book.SetVersion(TExcelVersion::xvExcel40);
+        copies.push_back(dir.File("copy_" + fs::path(from).filename().string()));
+        WriteBook(book, copies.back());
+    }
+    copies.push_back(dir.File("made.xls"));
+
+    for (const std::string& file : copies) {
+        SCOPED_TRACE(file);
+        std::set<uint16_t> foreign;
+        for (const auto& rec : biffbuild::Records(biffbuild::WorkbookStream(testfiles::Slurp(file)), true))
+            if (!BIFF4Ids.count(rec.Id)) foreign.insert(rec.Id);
+        EXPECT_TRUE(foreign.empty()) << "first foreign record id " << std::hex << *foreign.begin();
+    }
+    // FreeXL sees every cell (blanks and formulas are none to it), xlrd's
+    // count for the source.
+    EXPECT_EQ(FreeXLCells(dir.File("made.xls")), 21u);
+    if (!sources.empty()) {
+        EXPECT_EQ(FreeXLCells(copies[0]), 6871u);
+    }
+
+    std::vector<std::string> all = sources;
+    all.insert(all.end(), copies.begin(), copies.end());
+    const std::vector<Shown> shown = ShownByOthers(dir, all);
+    if (shown.empty()) GTEST_SKIP() << "LibreOffice or gnumeric did not convert the files";
+    for (size_t i = 0; i < sources.size(); ++i) {
+        EXPECT_EQ(shown[sources.size() + i].LibreOffice, shown[i].LibreOffice) << sources[i];
+        EXPECT_EQ(shown[sources.size() + i].Gnumeric, shown[i].Gnumeric) << sources[i];
+    }
+    const Shown& made = shown.back();
+    EXPECT_EQ(made.LibreOffice.size(), 22u);
+    EXPECT_EQ(made.Gnumeric.size(), 22u);
+    EXPECT_EQ(made.LibreOffice.at({0, 1, 5}), "5.25");
+    EXPECT_EQ(made.Gnumeric.at({0, 4, 3}), "ab");
+}
+
+// BIFF3 and BIFF4 files in the 1904 date system show their dates as other
+// readers show them, and a BIFF4 copy keeps the system.
+TEST_F(WrittenBack, The1904DateSystemOfOldFiles) {
+    testfiles::ScratchDir dir;
+    std::vector<std::string> sources, copies;
+    for (const char* name : {"as3xls_BIFF3.xls", "as3xls_BIFF4.xls"}) {
+        const fs::path f = RealFile(std::string("ExcelDataReader/") + name);
+        if (f.empty() || !fs::exists(f)) GTEST_SKIP() << "no real-world test files here";
+        sources.push_back(dir.File(name));
+        fs::copy_file(f, sources.back());
+    }
+    for (const std::string& from : sources) {
+        SCOPED_TRACE(from);
+        TTabrix4 book;
+        ReadBook(book, from);
+        EXPECT_TRUE(book.Workbook().GetDate1904());
+        // A date cell (C3) as LibreOffice, gnumeric and xlrd show it: 19 January 2002.
+        EXPECT_EQ(book.GetSheet(0).Cells().GetDisplayText(2, 2), u"19-Jan-02");
+        book.SetVersion(TExcelVersion::xvExcel40);
+        // FreeXL reads no Mac Roman text; the texts are ASCII.
+        book.CodePage = 1252;
+        copies.push_back(dir.File("copy_" + fs::path(from).filename().string()));
+        WriteBook(book, copies.back());
+        const auto records = biffbuild::Records(biffbuild::WorkbookStream(testfiles::Slurp(copies.back())));
+        const biffbuild::Record* mode = biffbuild::Find(records, 0x0022);
+        ASSERT_TRUE(mode);
+        EXPECT_EQ(mode->Body, (biffbuild::Bytes{1, 0}));
+        testfiles::FreeXLBook x = testfiles::ReadWithFreeXL(copies.back(), {{0, 2, 2}});
+        ASSERT_TRUE(x.Opened);
+        EXPECT_EQ(x.Values, std::vector<std::string>{"2002-01-19"});
+    }
+    std::vector<std::string> all = sources;
+    all.insert(all.end(), copies.begin(), copies.end());
+    const std::vector<Shown> shown = ShownByOthers(dir, all);
+    if (shown.empty()) GTEST_SKIP() << "LibreOffice or gnumeric did not convert the files";
+    for (size_t i = 0; i < sources.size(); ++i) {
+        SCOPED_TRACE(sources[i]);
+        EXPECT_EQ(shown[i].LibreOffice.at({0, 2, 2}), "19-Jan-02");
+        EXPECT_EQ(shown[sources.size() + i].LibreOffice, shown[i].LibreOffice);
+        EXPECT_EQ(shown[sources.size() + i].Gnumeric, shown[i].Gnumeric);
+    }
+}
+
+// A protection FEATHDR without PROTECT leaves the sheet unprotected in the
+// copy, as in the source; a protected sheet stays protected.
+TEST_F(WrittenBack, SheetProtectionAsTheSourceHadIt) {
+    testfiles::ScratchDir dir;
+    struct Source {
+        std::string file;
+        bool protectedSheet;
+    };
+    std::vector<Source> sources;
+    for (const char* name : {"ExcelDataReader/protectedsheet-xxx.xls", "apache-poi/50833.xls"}) {
+        const fs::path f = RealFile(name);
+        if (!f.empty() && fs::exists(f)) sources.push_back({f.string(), false});
+    }
+    ASSERT_TRUE(RunPython(dir, "import openpyxl\n"
+                               "wb = openpyxl.Workbook()\n"
+                               "wb.active['A1'] = 'locked'\n"
+                               "wb.active.protection.sheet = True\n"
+                               "wb.create_sheet('Open')['A1'] = 'open'\n"
+                               "wb.save('" +
+                                   dir.File("locked.xlsx") + "')\n"));
+    if (!LibreOffice(dir, {dir.File("locked.xlsx")}, "xls", dir.Path()) ||
+        !testfiles::Exists(dir.File("locked.xls")))
+        GTEST_SKIP() << "LibreOffice did not convert the workbook";
+    sources.push_back({dir.File("locked.xls"), true});
+
+    std::vector<std::string> copies;
+    for (size_t i = 0; i < sources.size(); ++i) {
+        TTabrix4 book;
+        ReadBook(book, sources[i].file);
+        copies.push_back(dir.File("copy" + std::to_string(i) + ".xls"));
+        WriteBook(book, copies.back());
+    }
+    const std::string out = dir.File("xlsx");
+    fs::create_directory(out);
+    ASSERT_TRUE(LibreOffice(dir, copies, "xlsx", out));
+    for (size_t i = 0; i < sources.size(); ++i) {
+        SCOPED_TRACE(sources[i].file);
+        const std::string x = out + "/copy" + std::to_string(i) + ".xlsx";
+        oracle::TRun r = Bounded("/usr/bin/python3 -c " +
+                                     oracle::Quote("import openpyxl, sys\n"
+                                                   "wb = openpyxl.load_workbook(sys.argv[1])\n"
+                                                   "print('protected', ''.join(str(int(ws.protection.sheet)) "
+                                                   "for ws in wb.worksheets))\n") +
+                                     " " + oracle::Quote(x),
+                                 120);
+        ASSERT_EQ(r.Status, 0) << r.Output;
+        const size_t at = r.Output.find("protected ");
+        ASSERT_NE(at, std::string::npos) << r.Output;
+        // The first sheet as the source had it, the others unprotected.
+        const std::string flags = r.Output.substr(at + 10, r.Output.find('\n', at) - at - 10);
+        ASSERT_FALSE(flags.empty());
+        EXPECT_EQ(flags[0], sources[i].protectedSheet ? '1' : '0') << r.Output;
+        EXPECT_EQ(flags.find('1', 1), std::string::npos) << "a further sheet protected: " << r.Output;
+    }
+}
+
+namespace {
+
+int FilterRangeNames(TTabrix4& book) {
+    int n = 0;
+    for (int i = 0; i < book.GetInternalNames().Count(); ++i)
+        n += book.GetInternalNames().Items(i).GetBuiltInCode() == FilterDatabaseCode;
+    return n;
+}
+
+int ComboBoxes(TTabrix4& book) {
+    int n = 0;
+    for (int s = 0; s < book.Sheets().Count(); ++s)
+        n += book.GetSheet(s).ControlsObjects().ComboBoxes.Count();
+    return n;
+}
+
+// The lines of LibreOffice's .xlsx of each file (converted in one call)
+// that name an autofilter, as openpyxl reads them.
+std::vector<std::vector<std::string>> FiltersLibreOfficeShows(const testfiles::ScratchDir& dir,
+                                                              const std::vector<std::string>& files) {
+    const std::string out = dir.File("xlsx");
+    fs::create_directories(out);
+    if (!LibreOffice(dir, files, "xlsx", out)) return {};
+    std::vector<std::string> packages;
+    for (const auto& f : files) packages.push_back(out + "/" + fs::path(f).stem().string() + ".xlsx");
+    std::vector<std::vector<std::string>> result;
+    for (const auto& lines : oracle::SheetRanges("openpyxl", packages)) {
+        result.emplace_back();
+        for (const auto& l : lines)
+            if (l.rfind("autofilter ", 0) == 0) result.back().push_back(l);
+    }
+    return result;
+}
+
+} // namespace
+
+// Clearing the filters of every sheet of a real file leaves no filter range
+// name and no drop-down; the reader links each filter to its drop-down.
+TEST_F(OtherWriters, AutoFiltersClearedOnEverySheet) {
+    const fs::path file = RealFile("sheetjs-test_files/AutoFilter.xls");
+    if (file.empty() || !fs::exists(file)) GTEST_SKIP() << "no real-world test files here";
+    TTabrix4 book;
+    ReadBook(book, file.string());
+    ASSERT_EQ(book.Sheets().Count(), 11);
+    const int rangeNames = FilterRangeNames(book);
+    EXPECT_GE(rangeNames, 10);
+    EXPECT_GE(ComboBoxes(book), 50);
+    int linked = 0, filters = 0;
+    for (int s = 0; s < book.Sheets().Count(); ++s) {
+        TAutoFilters& f = book.GetSheet(s).AutoFilters();
+        for (int i = 0; i < f.Count(); ++i)
+            if (f.Items(i)) {
+                ++filters;
+                linked += f.Items(i)->Control >= 0;
+            }
+    }
+    EXPECT_GT(filters, 0);
+    EXPECT_EQ(linked, filters);
+    const int names = book.GetInternalNames().Count();
+    const int shapes = book.GetSheet(0).Drawing().ShapeCount();
+    const int dropDowns0 = book.GetSheet(0).ControlsObjects().ComboBoxes.Count();
+
+    for (int s = 0; s < book.Sheets().Count(); ++s) book.GetSheet(s).AutoFilters().Clear();
+    EXPECT_EQ(FilterRangeNames(book), 0);
+    EXPECT_EQ(ComboBoxes(book), 0);
+    EXPECT_EQ(book.GetInternalNames().Count(), names - rangeNames);
+    EXPECT_EQ(book.GetSheet(0).Drawing().ShapeCount(), shapes - dropDowns0);
+
+    testfiles::ScratchDir dir;
+    WriteBook(book, dir.File("cleared.xls"));
+    TTabrix4 back;
+    ReadBook(back, dir.File("cleared.xls"));
+    EXPECT_EQ(FilterRangeNames(back), 0);
+    EXPECT_EQ(ComboBoxes(back), 0);
+    EXPECT_EQ(OurCells(back), OurCells(book));
+    const auto shown = FiltersLibreOfficeShows(dir, {dir.File("cleared.xls")});
+    if (shown.empty()) GTEST_SKIP() << "LibreOffice did not convert the workbook";
+    EXPECT_TRUE(shown[0].empty()) << testing::PrintToString(shown[0]);
+}
+
+// Filters made here get the filter range name, by which LibreOffice and
+// gnumeric find them.
+TEST_F(OtherWriters, AutoFiltersMadeHereAreShownByOthers) {
+    TTabrix4 book;
+    TSheet& sheet = book.GetSheet(0);
+    sheet.SetName(u"Goods's");
+    for (int c = 0; c < 3; ++c) sheet.SetAsString(c + 1, 1, u"head");
+    for (int r = 2; r < 8; ++r)
+        for (int c = 0; c < 3; ++c) sheet.SetAsInteger(c + 1, r, r * 10 + c);
+    TAutoFilter& f = sheet.AutoFilters().Filter(1);
+    f.Conditions[0].Kind = 1;
+    f.Conditions[0].Operator = 4; // greater than
+    f.Conditions[0].Number = 40;
+    testfiles::ScratchDir dir;
+    WriteBook(book, dir.File("made.xls"));
+    testfiles::KeepTestOutput(dir.File("made.xls"), "autofilter_made.xls");
+    EXPECT_EQ(FilterRangeNames(book), 1);
+    // The range, one drop-down over each of its columns, the filter linked.
+    EXPECT_EQ(ComboBoxes(book), 3);
+    EXPECT_GE(f.Control, 0);
+    TTabrix4 back;
+    ReadBook(back, dir.File("made.xls"));
+    EXPECT_EQ(FilterRangeNames(back), 1);
+    EXPECT_EQ(ComboBoxes(back), 3);
+    ASSERT_TRUE(back.GetSheet(0).AutoFilters().Items(1));
+    EXPECT_GE(back.GetSheet(0).AutoFilters().Items(1)->Control, 0);
+
+    const auto shown = FiltersLibreOfficeShows(dir, {dir.File("made.xls")});
+    if (shown.empty()) GTEST_SKIP() << "LibreOffice did not convert the workbook";
+    EXPECT_EQ(shown[0], std::vector<std::string>{"autofilter Goods's B2:D8"});
+    const std::string gnumeric = dir.File("made.gnumeric");
+    if (Bounded("ssconvert " + oracle::Quote(dir.File("made.xls")) + " " + oracle::Quote(gnumeric), 120)
+            .Status != 0)
+        GTEST_SKIP() << "ssconvert did not convert the workbook";
+    const oracle::TRun xml = Bounded("zcat " + oracle::Quote(gnumeric), 60);
+    EXPECT_NE(xml.Output.find("<gnm:Filter Area=\"B2:D8\""), std::string::npos);
+
+    // They go with Clear, name and drop-downs.
+    back.GetSheet(0).AutoFilters().Clear();
+    EXPECT_EQ(FilterRangeNames(back), 0);
+    EXPECT_EQ(ComboBoxes(back), 0);
+}
