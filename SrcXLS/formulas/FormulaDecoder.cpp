@@ -235,7 +235,7 @@ std::u16string TDecoder::ArrayValueText(const TArrayValue& v) const {
 std::u16string TDecoder::ArrayText(const TToken& t) {
     if (arraysBroken) return arrayError;
     try {
-        TArrayConstant a = ReadArrayConstant(data, arrayPos, t.Layout);
+        TArrayConstant a = ReadArrayConstant(data, arrayPos, t.Layout, ctx.CodePage);
         std::u16string out = u"{";
         for (int r = 0; r < a.Rows; ++r) {
             if (r > 0) out.push_back(ctx.Syntax.ArrayRowSeparator);

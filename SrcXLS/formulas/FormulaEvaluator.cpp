@@ -22,6 +22,8 @@ using L = TTokenLayout;
 // first argument names the function. Indexes from it on are handed over
 // without their argument count checked.
 constexpr int CalledByName = 338;
+// A name of an older file used for its value.
+const char* const NameWithoutValue = "XXX ptgName";
 // The elements the arrays of one cell's calculation may make in all: a
 // whole column of a package once.
 constexpr int64_t MaxArrayElements = int64_t(1) << 20;
@@ -346,13 +348,18 @@ TFormulaValue TFormulaEvaluator::Scalar(const TEvalValue& v) {
         const int sheet = a.ValType == fvXArea ? a.Sheet : frame.Sheet;
         const int c1 = std::min(a.Col1, a.Col2), c2 = std::max(a.Col1, a.Col2);
         const int64_t r1 = std::min(a.Row1, a.Row2), r2 = std::max(a.Row1, a.Row2);
-        // The cell of the area in the formula's own row or column.
+        // The cell of the area in the formula's own row or column; of an
+        // area of several rows and columns, the one in both (on another
+        // sheet: on the own sheet that is the formula itself).
+        const bool inRows = frame.Row >= r1 && frame.Row <= r2, inCols = frame.Col >= c1 && frame.Col <= c2;
         if (c1 == c2 && r1 == r2)
             CellValue(sheet, c1, int(r1), out);
-        else if (c1 == c2 && frame.Row >= r1 && frame.Row <= r2)
+        else if (c1 == c2 && inRows)
             CellValue(sheet, c1, frame.Row, out);
-        else if (r1 == r2 && frame.Col >= c1 && frame.Col <= c2)
+        else if (r1 == r2 && inCols)
             CellValue(sheet, frame.Col, int(r1), out);
+        else if (inRows && inCols)
+            CellValue(sheet, frame.Col, frame.Row, out);
         else
             SetFormulaValueError(out, fe::Value);
         return out;
@@ -511,7 +518,7 @@ void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, T
             break;
         }
         case ptg::Array: {
-            const TArrayConstant a = ReadArrayConstant(data, arrayPos, t.Layout);
+            const TArrayConstant a = ReadArrayConstant(data, arrayPos, t.Layout, handler.CodePage);
             auto list = std::make_shared<std::vector<TFormulaValue>>();
             list->reserve(a.Values.size());
             for (const TArrayValue& x : a.Values) list->push_back(ArrayValue(x));
@@ -540,12 +547,14 @@ void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, T
                     PushExternName(GetU16(p), GetU16(p + 2));
                 break;
             }
-            // Older names stay records: BIFF5 knows their text, which is what
-            // a macro function call needs; before it there is not even that.
+            // Older names stay records whose formulas are not read: their
+            // values are not known; BIFF5 knows their text, which is what a
+            // call of a macro function needs.
             if (t.Layout < L::BIFF5) {
                 PushError(fe::Name);
                 break;
             }
+            v.CallName = t.Base == ptg::Name;
             SetFormulaValueString(v.V, OldNameText(data.subspan(t.Pos, t.Size), t.Layout));
             stack.push_back(std::move(v));
             break;
@@ -638,6 +647,10 @@ void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, T
     if (stack.size() <= base) {
         runBase = savedBase;
         throw XLSError("Empty stack");
+    }
+    if (stack.back().CallName) {
+        runBase = savedBase;
+        throw XLSError(NameWithoutValue);
     }
     result = std::move(stack.back());
     stack.resize(base);
@@ -830,6 +843,7 @@ void TFormulaEvaluator::Operate(uint8_t op) {
     const size_t needed = unary ? 1 : 2;
     if (stack.size() < runBase + needed) throw XLSError("Value is missing");
     TEvalValue second = Pop();
+    if (second.CallName || (!unary && stack.back().CallName)) throw XLSError(NameWithoutValue);
     TEvalValue result;
     TFormulaValue& r = result.V;
     if (unary) {
@@ -1000,6 +1014,8 @@ void TFormulaEvaluator::Function(int index, int count) {
     std::vector<TEvalValue> args(std::make_move_iterator(stack.end() - count),
                                  std::make_move_iterator(stack.end()));
     stack.resize(stack.size() - size_t(count));
+    for (size_t k = index == CalledByName ? 1 : 0; k < args.size(); ++k)
+        if (args[k].CallName) throw XLSError(NameWithoutValue);
     TEvalValue result;
     EvaluateFunction(index, args, result);
     stack.push_back(std::move(result));

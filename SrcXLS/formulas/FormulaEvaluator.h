@@ -41,6 +41,9 @@ struct TEvalValue {
     std::shared_ptr<const std::vector<TFormulaValue>> List;
     int ListCols = 0;
     bool Union = false;
+    // The text of a name of an older file, whose value is not known: it
+    // serves only as the function a call by name names.
+    bool CallName = false;
 };
 
 class TFormulaEvaluator {

@@ -236,6 +236,15 @@ void RowOrColumn(TFormulaEvaluator& ev, std::vector<TEvalValue>& args, bool row,
     SetFormulaValueFloat(r.V, (row ? double(area.Row1) : double(area.Col1)) + 1);
 }
 
+// A number argument taken as a whole number, toward zero, within low..high
+// (a larger one counts as high, a smaller as low); #NUM! for a NaN, which
+// has none.
+int WholeNumber(double x, double low, double high, double& out) {
+    if (std::isnan(x)) return fe::Num;
+    out = std::clamp(std::trunc(x), low, high);
+    return 0;
+}
+
 // DOLLAR and FIXED: the number, the decimals (2 when not given, tens and
 // hundreds when negative), and FIXED's no-separators flag.
 void FormattedNumber(TFormulaEvaluator& ev, std::vector<TEvalValue>& args, bool money, TEvalValue& r) {
@@ -244,23 +253,25 @@ void FormattedNumber(TFormulaEvaluator& ev, std::vector<TEvalValue>& args, bool 
     if (!e && args.size() > 1) e = ArgNumber(ev, args[1], d);
     bool noGroups = false;
     if (!e && args.size() > 2) e = ValueToBoolean(ev.Scalar(args[2]), noGroups);
+    if (!e) e = WholeNumber(d, -400, 400, d);
+    if (!e && d > 127) e = fe::Value;
+    // A value that is not a number (a file's NaN) cannot be written.
+    if (!e && !std::isfinite(x)) e = fe::Num;
     if (e) {
         SetFormulaValueError(r.V, e);
         return;
     }
-    d = std::trunc(d);
-    if (d > 127) {
-        SetFormulaValueError(r.V, fe::Value);
-        return;
-    }
-    const int decimals = int(std::max(d, -400.0));
+    const int decimals = int(d);
     const platform::RegionalSettings& rs = platform::Regional();
     SetFormulaValueString(r.V, money ? MoneyText(x, decimals, rs) : FixedText(x, decimals, noGroups, rs));
 }
 
-double RoundDigits(double x, double d) {
-    d = std::trunc(d);
-    return RoundHalfAway(x, int(std::clamp(d, -400.0, 400.0)));
+// ROUND: the digits are a whole number, a NaN has none.
+void RoundTo(double x, double d, TEvalValue& r) {
+    if (int e = WholeNumber(d, -400, 400, d))
+        SetFormulaValueError(r.V, e);
+    else
+        SetNumber(r, RoundHalfAway(x, int(d)));
 }
 
 using TArgs = std::vector<TEvalValue>;
@@ -486,7 +497,7 @@ void Sign(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
 }
 
 void Round(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
-    OfNumbers(ev, args, r, [&](double x, double d) { SetNumber(r, RoundDigits(x, d)); });
+    OfNumbers(ev, args, r, [&](double x, double d) { RoundTo(x, d, r); });
 }
 
 void True(TFormulaEvaluator&, TArgs&, TEvalValue& r) {

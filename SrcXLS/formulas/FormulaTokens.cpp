@@ -220,12 +220,14 @@ std::string TokenMessage(const char* head, uint8_t id, const char* tail) {
     return buf;
 }
 
-TArrayConstant ReadArrayConstant(std::span<const uint8_t> data, size_t& pos, TTokenLayout layout) {
+TArrayConstant ReadArrayConstant(std::span<const uint8_t> data, size_t& pos, TTokenLayout layout,
+                                 int codePage) {
     TByteReader r(data.subspan(pos));
     TArrayConstant a;
-    a.Cols = r.U8("array columns") + 1;
-    a.Rows = r.U16("array rows") + 1;
     const bool biff8 = !Before(layout, L::BIFF8);
+    const int cols = r.U8("array columns"), rows = r.U16("array rows");
+    a.Cols = biff8 ? cols + 1 : cols ? cols : 256;
+    a.Rows = biff8 ? rows + 1 : rows ? rows : 65536;
     // Each value takes at least 2 bytes (an empty 8-bit string): a count past
     // what is left is refused before anything is reserved.
     const size_t count = size_t(a.Cols) * size_t(a.Rows);
@@ -249,7 +251,9 @@ TArrayConstant ReadArrayConstant(std::span<const uint8_t> data, size_t& pos, TTo
                     v.Text.push_back(wide ? char16_t(GetU16(bytes.data() + 2 * i)) : char16_t(bytes[i]));
             } else {
                 const size_t n = r.U8("array string");
-                for (uint8_t b : r.Bytes(n, "array string")) v.Text.push_back(char16_t(b));
+                const auto bytes = r.Bytes(n, "array string");
+                v.Text = CodePageToWide(std::string_view(reinterpret_cast<const char*>(bytes.data()), n),
+                                        codePage);
             }
             break;
         case TArrayValue::avBoolean:
@@ -269,8 +273,9 @@ TArrayConstant ReadArrayConstant(std::span<const uint8_t> data, size_t& pos, TTo
 bool WriteArrayConstant(const TArrayConstant& array, std::vector<uint8_t>& out, TTokenLayout layout,
                         int codePage) {
     TByteWriter w(out);
-    w.U8(uint8_t(array.Cols - 1));
-    w.U16(uint16_t(array.Rows - 1));
+    const int less = Before(layout, L::BIFF8) ? 0 : 1;
+    w.U8(uint8_t(array.Cols - less));
+    w.U16(uint16_t(array.Rows - less));
     for (const TArrayValue& v : array.Values) {
         w.U8(v.Kind);
         switch (v.Kind) {

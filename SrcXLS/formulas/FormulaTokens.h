@@ -174,12 +174,15 @@ struct TArrayConstant {
 };
 
 // Reads one array constant at pos of data, moving pos past it. The BIFF8
-// and 2007 layouts hold strings with a u16 count and a flag byte, the BIFF5
-// layout with a u8 count and 8-bit characters. Raises XLSError at a bad
-// element or when the constant runs past the end.
-TArrayConstant ReadArrayConstant(std::span<const uint8_t> data, size_t& pos, TTokenLayout layout);
+// and 2007 layouts hold the column and row counts less one and strings with
+// a u16 count and a flag byte; the older layouts the counts themselves (0
+// for 256 columns or 65536 rows) and strings with a u8 count and 8-bit
+// characters in codePage. Raises XLSError at a bad element or when the
+// constant runs past the end.
+TArrayConstant ReadArrayConstant(std::span<const uint8_t> data, size_t& pos, TTokenLayout layout,
+                                 int codePage = DefaultCodePage);
 // Appends an array constant in the BIFF8 layout, or in the BIFF5 layout
-// with 8-bit strings in codePage; false when a string has no such form
+// (the counts themselves, 8-bit strings in codePage); false when a string has no such form
 // (a character the code page lacks, more than 255 bytes).
 bool WriteArrayConstant(const TArrayConstant& array, std::vector<uint8_t>& out,
                         TTokenLayout layout = TTokenLayout::BIFF8, int codePage = DefaultCodePage);

@@ -6,6 +6,8 @@ openpyxl's view of a package's formulas.
                                    and xlsxwriter-arrays.xlsx into DIR
   convert_formulas.py formulas FILE  one line per formula cell of the first sheet:
                                    cell, formula text, the array's area ("" when none)
+  convert_formulas.py constants FILE writes a package whose formulas hold array
+                                   constants and defined names (for a BIFF5 copy)
 
 No program we can run writes shared formulas, so openpyxl's package is
 rewritten into the form spreadsheet programs give them: the anchor holds
@@ -103,6 +105,31 @@ def make_xlsxwriter(path):
     wb.close()
 
 
+# Formulas of array constants and defined names, in A1 down.
+CONSTANTS = [
+    "SUM({1,2,3})",
+    'LOOKUP(2,{1,2,3},{"a","\u00e9","c"})',
+    "SUM({1.5;2.5})+1",
+    "SUM({1,2;3,4})*B2",
+    "Rate*2",
+    "SUM(Block)",
+]
+
+
+def make_constants(path):
+    from openpyxl.workbook.defined_name import DefinedName
+    wb = openpyxl.Workbook()
+    ws = wb.active
+    ws.title = "Data"
+    for row, value in enumerate([2, 3, 4], 1):
+        ws.cell(row, 2, value)
+    wb.defined_names.append(DefinedName("Rate", attr_text="Data!$B$1"))
+    wb.defined_names.append(DefinedName("Block", attr_text="Data!$B$1:$B$3"))
+    for row, text in enumerate(CONSTANTS, 1):
+        ws.cell(row, 1, "=" + text)
+    wb.save(path)
+
+
 def formulas(path):
     ws = openpyxl.load_workbook(path).worksheets[0]
     for row in ws.iter_rows():
@@ -121,5 +148,7 @@ if __name__ == "__main__":
         make_shared(os.path.join(out, "openpyxl-shared.xlsx"))
         make_arrays(os.path.join(out, "openpyxl-arrays.xlsx"))
         make_xlsxwriter(os.path.join(out, "xlsxwriter-arrays.xlsx"))
+    elif sys.argv[1] == "constants":
+        make_constants(sys.argv[2])
     else:
         formulas(sys.argv[2])

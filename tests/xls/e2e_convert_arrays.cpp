@@ -26,11 +26,6 @@ using testvalues::Text;
 
 namespace {
 
-// Outside programs run with bounded memory and time.
-oracle::TRun Bounded(const std::string& command) {
-    return oracle::Run("prlimit --as=3000000000 timeout 300 " + command);
-}
-
 struct TRecipe {
     const char* Name;  // the package: <name>.xlsx
     const char* Maker; // how it was made
@@ -98,9 +93,7 @@ struct TComputed {
 TComputed Compute(const std::string& file, const std::string& dir) {
     TComputed c;
     const std::string office = dir + "/office";
-    const oracle::TRun lo = Bounded("soffice -env:UserInstallation=file://" + dir +
-                                    "/profile --headless --convert-to csv --outdir " + oracle::Quote(office) +
-                                    " " + oracle::Quote(file));
+    const oracle::TRun lo = oracle::LibreOfficeConvert({file}, office, "csv");
     const std::string stem = std::filesystem::path(file).stem().string();
     EXPECT_TRUE(testfiles::Exists(office + "/" + stem + ".csv"))
         << "LibreOffice did not convert " << file << "\n"
@@ -108,7 +101,8 @@ TComputed Compute(const std::string& file, const std::string& dir) {
     if (testfiles::Exists(office + "/" + stem + ".csv"))
         c.Office = oracle::CsvRows(testfiles::Slurp(office + "/" + stem + ".csv"));
     const std::string csv = dir + "/" + stem + ".gnumeric.csv";
-    const oracle::TRun gn = Bounded("ssconvert --recalc " + oracle::Quote(file) + " " + oracle::Quote(csv));
+    const oracle::TRun gn =
+        oracle::Run("ssconvert --recalc " + oracle::Quote(file) + " " + oracle::Quote(csv));
     EXPECT_EQ(gn.Status, 0) << "gnumeric did not convert " << file << "\n" << gn.Output;
     if (gn.Status == 0) c.Gnumeric = oracle::CsvRows(testfiles::Slurp(csv));
     return c;
@@ -187,17 +181,15 @@ TEST(ConvertFormulas, SharedAndArrayFormulasOfPackagesCrossToBinaryAndBack) {
     testfiles::ScratchDir dir;
     const std::string src = dir.Path();
     const oracle::TRun made =
-        Bounded("/usr/bin/python3 " + oracle::Quote(oracle::ScriptPath("convert_formulas.py")) + " make " +
-                oracle::Quote(src));
+        oracle::Run("/usr/bin/python3 " + oracle::Quote(oracle::ScriptPath("convert_formulas.py")) +
+                    " make " + oracle::Quote(src));
     ASSERT_EQ(made.Status, 0) << made.Output;
     // LibreOffice and gnumeric write the openpyxl arrays as they write arrays.
-    const oracle::TRun lo = Bounded(
-        "soffice -env:UserInstallation=file://" + src + "/profile --headless --convert-to xlsx --outdir " +
-        oracle::Quote(src + "/lo") + " " + oracle::Quote(src + "/openpyxl-arrays.xlsx"));
+    const oracle::TRun lo = oracle::LibreOfficeConvert({src + "/openpyxl-arrays.xlsx"}, src + "/lo", "xlsx");
     ASSERT_TRUE(testfiles::Exists(src + "/lo/openpyxl-arrays.xlsx")) << lo.Output;
     std::filesystem::rename(src + "/lo/openpyxl-arrays.xlsx", src + "/libreoffice-arrays.xlsx");
-    const oracle::TRun gn = Bounded("ssconvert " + oracle::Quote(src + "/openpyxl-arrays.xlsx") + " " +
-                                    oracle::Quote(src + "/gnumeric-arrays.xlsx"));
+    const oracle::TRun gn = oracle::Run("ssconvert " + oracle::Quote(src + "/openpyxl-arrays.xlsx") + " " +
+                                        oracle::Quote(src + "/gnumeric-arrays.xlsx"));
     ASSERT_EQ(gn.Status, 0) << gn.Output;
 
     for (const TRecipe& recipe : Recipes) {

@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 
 using namespace xls;
 
@@ -420,6 +422,96 @@ TEST_F(Evaluator, ArrayFormulasGiveEachCellItsElement) {
     PutArray(book, u"SUM(A1:IV65536*2)", 13, 0, 13, 0);
     ev->CalculateCell(0, 13, 0, v);
     EXPECT_EQ(Text(v), "#NUM!");
+}
+
+namespace {
+// The tokens of a number (ptgNum).
+std::vector<uint8_t> Number(double x) {
+    std::vector<uint8_t> t(9, 0x1F);
+    std::memcpy(t.data() + 1, &x, 8);
+    return t;
+}
+std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+} // namespace
+
+TEST_F(Evaluator, WholeNumberArgumentsOfNaNOrErrors) {
+    Regional us(UsSettings());
+    const double nan = std::nan("");
+    const std::vector<uint8_t> round = {0x41, 27, 0}, numError = {0x1C, 0x24}, naError = {0x1C, 0x2A};
+    auto fixed = [](uint8_t count, uint8_t number) { return std::vector<uint8_t>{0x42, count, number, 0}; };
+    struct {
+        std::vector<uint8_t> Tokens;
+        const char* Value;
+    } cases[] = {
+        {Number(1.5) + Number(nan) + round, "#NUM!"},
+        {Number(nan) + Number(0) + round, "#NUM!"},
+        {Number(1.5) + numError + round, "#NUM!"},
+        {Number(1.5) + naError + round, "#N/A"},
+        {Number(1.25) + Number(1e300) + round, "1.25"},
+        {Number(1.25) + Number(-1e300) + round, "0"},
+        {Number(1.5) + Number(nan) + fixed(2, 14), "#NUM!"},
+        {Number(nan) + fixed(1, 14), "#NUM!"},
+        {Number(1) + Number(nan) + fixed(2, 13), "#NUM!"},
+        {Number(1) + Number(128) + fixed(2, 14), "#VALUE!"},
+        {Number(1) + naError + fixed(2, 14), "#N/A"},
+    };
+    const auto ev = book.MakeEvaluator();
+    for (const auto& c : cases) {
+        TFormulaValue v;
+        ev->EvaluateTokens(c.Tokens, c.Tokens.size(), TExcelVersion::xvExcel97, 0, 0, 9, v);
+        EXPECT_EQ(Text(v), c.Value) << c.Value;
+    }
+}
+
+TEST_F(Evaluator, NamesOfExcel5FilesHaveNoValueButNameACall) {
+    std::vector<std::string> calls;
+    book.OnFunction = [&](TTabrix4&, std::u16string_view name, std::vector<TFormulaValue>& args,
+                          TFormulaValue& result) {
+        calls.push_back(WideToUtf8(name) + " " + std::to_string(args.size()));
+        SetFormulaValueFloat(result, 5);
+    };
+    std::vector<uint8_t> name(15, 0);
+    name[0] = 0x23;
+    name[1] = 1; // Rate
+    const std::vector<uint8_t> seven = {0x1E, 7, 0};
+    struct {
+        std::vector<uint8_t> Tokens;
+        const char* Value; // or the message raised
+    } cases[] = {
+        {name, "XXX ptgName"},
+        {name + seven + std::vector<uint8_t>{0x05}, "XXX ptgName"},
+        {seven + name + std::vector<uint8_t>{0x03}, "XXX ptgName"},
+        {name + std::vector<uint8_t>{0x41, 4, 0}, "XXX ptgName"}, // SUM(Rate)
+        // Rate(7): a call of a macro function by its name.
+        {name + seven + std::vector<uint8_t>{0x42, 2, 0xFF, 0}, "5"},
+    };
+    const auto ev = book.MakeEvaluator();
+    for (const auto& c : cases) {
+        std::string got;
+        try {
+            TFormulaValue v;
+            ev->EvaluateTokens(c.Tokens, c.Tokens.size(), TExcelVersion::xvExcel50, 0, 0, 0, v);
+            got = Text(v);
+        } catch (const XLSError& e) {
+            got = e.what();
+        }
+        EXPECT_EQ(got, c.Value) << c.Value;
+    }
+    EXPECT_EQ(calls, std::vector<std::string>{"Rate 1"});
+}
+
+TEST_F(Evaluator, AnAreaTakenAsOneValue) {
+    book.GetSheet(1).SetAsFloat(7, 9, 7);
+    // The formula stands in H10 of Data: the cell in its row and column.
+    EXPECT_EQ(Eval(u"+Two!G9:I11"), "7");
+    EXPECT_EQ(Eval(u"Two!G9:I11*2"), "14");
+    EXPECT_EQ(Eval(u"+Two!A1:B2"), "#VALUE!");
+    EXPECT_EQ(Eval(u"+Two!H1:H20"), "7");
+    EXPECT_EQ(Eval(u"Two!G9:I11"), "area");
+    EXPECT_EQ(Eval(u"E1:F5+1"), "#VALUE!");
 }
 
 TEST_F(Evaluator, OtherFunctionsGoToOnFunction) {
