@@ -332,6 +332,12 @@ void WritePackageFile(TTabrix4& book, std::vector<uint8_t>* image) {
     TXLSXWorkbook wb = PackageParts(book);
     wb.KeptPackage = book.KeptPackage().Bytes();
     TXLS2007Writer writer(wb);
+    // Other workbooks stand as the numbers of their link parts.
+    struct TLinkNumbers {
+        TFormulaHandler& formulas;
+        explicit TLinkNumbers(TFormulaHandler& f) : formulas(f) { formulas.SetLinkNumbers(true); }
+        ~TLinkNumbers() { formulas.SetLinkNumbers(false); }
+    } linkNumbers(book.FormulaHandler());
     if (image) {
         *image = writer.WritePackage();
         return;

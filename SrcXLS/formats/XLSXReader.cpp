@@ -3,6 +3,8 @@
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/XLSValues.h"
 #include "SrcXLS/formats/DefaultRecords.h"
+#include "SrcXLS/formats/XLSXExternalLinks.h"
+#include "SrcXLS/formats/XLSXTables.h"
 #include "SrcXLS/model/Cell.h"
 #include "SrcXLS/model/CellFormatsEx12.h"
 #include "SrcXLS/model/SST.h"
@@ -184,6 +186,7 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
     book.Fonts->MarkPermanent();
 
     ReadPart(workbookPart, pkWorkbook);
+    if (book.Formulas) ReadExternalLinks();
     for (const TSheetPart& sp : sheetParts) {
         current = sp.Sheet;
         TXLSXSheetData& sd = current->PackageData();
@@ -194,6 +197,7 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
             bd.ReplacedParts.push_back(RelationshipsPartName(sp.Part));
         }
         std::vector<TRel> sheetRels = ReadRelations(sp.Part, &sd.Relations);
+        if (book.Formulas) ReadTables(sp.Part, sheetRels);
         relations = &sheetRels;
         lastRow = -1;
         lastCol = -1;
@@ -214,6 +218,58 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
     DropDamagedParts();
     bd.Relations.SetChecked();
     bd.Relations.SortById();
+}
+
+// The other workbooks formulas read as "[n]": a book per external link in
+// the package's order, with its cached values. A link that is no workbook
+// or does not read names none; its formulas keep their values when the
+// workbook is written as .xls, and its part goes back to a package as it was.
+void TXLS2007Reader::ReadExternalLinks() {
+    TXLSXBookData& bd = *book.Book;
+    TExternalNames& externals = book.Formulas->Externals();
+    for (int i = 0; i < bd.ExtRelations.Count(); ++i) {
+        const TXMLRelation& rel = bd.ExtRelations.Item(i);
+        const std::string part = ResolvePartName(workbookPart, rel.Target);
+        std::string path;
+        TSupBook linked;
+        if (rel.TargetMode != 2 && zip.IndexOf(part) >= 0) {
+            try {
+                const std::vector<TRel> rels = ReadRelations(part, nullptr);
+                TExternalLinkReader reader;
+                std::string relId;
+                reader.Read(zip.Extract(part), part, linked, relId);
+                for (const TRel& r : rels)
+                    if (r.Id == relId && !relId.empty()) path = r.Target;
+            } catch (const XLSError&) {
+                path.clear();
+            }
+        }
+        if (path.empty()) {
+            externals.AddUnreadLink();
+            continue;
+        }
+        linked.Path = EncodedPathOfTarget(path);
+        externals.AddLinkedBook(std::move(linked));
+    }
+}
+
+// The tables of the sheet being read, for formulas that name them; a part
+// that does not read is left to the writer, which keeps it.
+void TXLS2007Reader::ReadTables(const std::string& sheetPart, const std::vector<TRel>& sheetRels) {
+    const int sheet = book.Sheets->IndexOf(current);
+    for (const TRel& r : sheetRels) {
+        if (r.External || LastSegment(r.TypeName) != "table") continue;
+        const std::string part = ResolvePartName(sheetPart, r.Target);
+        if (zip.IndexOf(part) < 0) continue;
+        try {
+            TTablePartReader reader;
+            TTableDef table = reader.Read(zip.Extract(part), part);
+            table.Sheet = sheet;
+            book.Formulas->AddTable(std::move(table));
+        } catch (const XLSError&) {
+            // Its formulas keep their cached values when the workbook is written.
+        }
+    }
 }
 
 namespace {

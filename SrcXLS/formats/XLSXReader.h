@@ -60,6 +60,8 @@ private:
     std::vector<TRel> ReadRelations(const std::string& part, TXMLRelations* keep);
     bool TopLevel(const TExXMLTag& tag) const;
 
+    void ReadExternalLinks();
+    void ReadTables(const std::string& sheetPart, const std::vector<TRel>& sheetRels);
     bool WorkbookTag(int id, TExXMLTag& tag);
     void ReadDefinedName(TExXMLTag& tag);
     bool StylesTag(int id, TExXMLTag& tag);

@@ -3,6 +3,7 @@
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formats/DefaultRecords.h"
+#include "SrcXLS/formats/XLSXExternalLinks.h"
 #include "SrcXLS/formats/XLSXSheetWriter.h"
 #include "SrcXLS/formats/XLSZip.h"
 #include "SrcXLS/formulas/FormulaHandler.h"
@@ -806,6 +807,8 @@ std::string TXLS2007Writer::WorkbookPart(const TXMLRelationsWorkbook::TRebuilt& 
     // Names go where the schema puts them, also when the package had none.
     if (!tags.HasMarker(etdefinedNames) && HasDefinedNames())
         tags.InsertMarker(etdefinedNames, WorkbookOrder);
+    if (!tags.HasMarker(etexternalReferences) && !linkIds.empty())
+        tags.InsertMarker(etexternalReferences, WorkbookOrder);
     // The sheets in the package's order: a model sheet by its index, a kept
     // one (a chart sheet) as -1 - its place in the kept list.
     std::vector<int> order;
@@ -847,13 +850,18 @@ std::string TXLS2007Writer::WorkbookPart(const TXMLRelationsWorkbook::TRebuilt& 
             WriteDefinedNames(out, order);
             break;
         case etexternalReferences:
-            if (data.ExtRelations.Count() > 0) {
+            if (data.ExtRelations.Count() > 0 || !linkIds.empty()) {
                 out += "<externalReferences>";
                 for (int r = 0; r < data.ExtRelations.Count(); ++r) {
                     const TXMLRelation& rel = data.ExtRelations.Item(r);
                     out += "<externalReference r:id=\"";
                     auto it = ids.NewIds.find(rel.Id);
                     out += it != ids.NewIds.end() ? it->second : rel.Id;
+                    out += "\"/>";
+                }
+                for (const std::string& id : linkIds) {
+                    out += "<externalReference r:id=\"";
+                    out += ids.NewIds.at(id);
                     out += "\"/>";
                 }
                 out += "</externalReferences>";
@@ -1119,6 +1127,24 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
         const TXMLRelation& r = data.Relations.Item(i);
         TXMLRelation& c = rels.Add(r.Id);
         c = r;
+    }
+    // The other workbooks of a binary workbook's formulas: a link part each.
+    linkIds.clear();
+    std::vector<int> linkBooks;
+    if (book.Formulas && data.ExtRelations.Count() == 0) {
+        const TExternalNames& externals = book.Formulas->Externals();
+        for (int b; (b = externals.LinkedBook(int(linkBooks.size()) + 1)) >= 0;) linkBooks.push_back(b);
+    }
+    for (size_t n = 1; n <= linkBooks.size(); ++n) {
+        const TSupBook& linked = book.Formulas->Externals().Book(linkBooks[n - 1]);
+        const std::string name = "xl/externalLinks/externalLink" + std::to_string(n) + ".xml";
+        add(name, ExternalLinkPart(linked), CtExternalLink);
+        add(RelationshipsPartName(name), ExternalLinkRelationships(linked), CtRels);
+        linkIds.push_back("rIdLink" + std::to_string(n));
+        TXMLRelation& r = rels.Add(linkIds.back());
+        TXMLRelationsWorkbook::SetWorkbookType(
+            r, "http://schemas.openxmlformats.org/officeDocument/2006/relationships/externalLink");
+        r.Target = "externalLinks/externalLink" + std::to_string(n) + ".xml";
     }
     // Worksheets the writer makes, in sheet order, numbered from 1.
     std::vector<int> made;

@@ -71,6 +71,9 @@ private:
     std::vector<int> fillIds, borderIds;
     int firstWritten = 21; // the first pool position written as a cell xf
     int requiredFills = 0, requiredBorders = 0;
+    // Relationship Ids (before renumbering) of the external link parts the
+    // write makes for the other workbooks of a binary workbook.
+    std::vector<std::string> linkIds;
 };
 
 } // namespace xls

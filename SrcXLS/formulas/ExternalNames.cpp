@@ -179,6 +179,7 @@ void TExternalNames::WriteRecords(const TRecordSink& sink) const {
 void TExternalNames::Clear() {
     books.clear();
     entries.clear();
+    links.clear();
     sheetListRead = false;
 }
 
@@ -224,14 +225,65 @@ std::u16string TExternalNames::DecodeSupBookPath(const TSupBook& book) const {
     return xls::DecodeSupBookPath(BIFFStrText(book.Path), !book.Sheets.empty());
 }
 
+int TExternalNames::BookOfLink(std::u16string_view path, std::u16string_view file) const {
+    if (!path.empty() || file.empty() || file.size() > 6) return -1;
+    int n = 0;
+    for (char16_t c : file) {
+        if (c < u'0' || c > u'9') return -1;
+        n = n * 10 + (c - u'0');
+    }
+    return LinkedBook(n);
+}
+
+void TExternalNames::AddLinkedBook(TSupBook book) {
+    book.Kind = SupBookOther;
+    books.push_back(std::move(book));
+    links.push_back(int(books.size()) - 1);
+}
+
+namespace {
+// Another workbook a package can link to: a file name, names of cells (not
+// DDE or OLE items).
+bool Linkable(const TSupBook& book) {
+    if (book.Kind != SupBookOther) return false;
+    bool named = false;
+    for (char16_t c : BIFFStrText(book.Path)) named = named || c >= 0x20;
+    for (const TExtName& n : book.Names) named = named && n.Kind() == TExtName::enName;
+    return named;
+}
+} // namespace
+
+int TExternalNames::LinkedBook(int n) const {
+    if (!links.empty()) return n >= 1 && size_t(n) <= links.size() ? links[size_t(n) - 1] : -1;
+    for (size_t b = 0; b < books.size(); ++b)
+        if (Linkable(books[b]) && --n == 0) return int(b);
+    return -1;
+}
+
+int TExternalNames::LinkNumber(int book) const {
+    if (book < 0 || size_t(book) >= books.size() || books[size_t(book)].Kind != SupBookOther) return 0;
+    if (!links.empty()) {
+        for (size_t n = 0; n < links.size(); ++n)
+            if (links[n] == book) return int(n) + 1;
+        return 0;
+    }
+    if (!Linkable(books[size_t(book)])) return 0;
+    int n = 0;
+    for (int b = 0; b <= book; ++b) n += Linkable(books[size_t(b)]);
+    return n;
+}
+
 int TExternalNames::FindExternSheet(std::u16string_view path, std::u16string_view file,
                                     std::u16string_view sheet) const {
     const std::u16string wanted = std::u16string(path) + std::u16string(file);
+    const int linked = BookOfLink(path, file);
     const TNoCaseEqual same;
     for (size_t i = 0; i < entries.size(); ++i) {
         const TSupBook* b = BookOf(int(i));
         if (!b || b->Kind != SupBookOther) continue;
-        if (!same(DecodeSupBookPathAlt(BIFFStrText(b->Path)), wanted)) continue;
+        if (linked >= 0 ? int(entries[i].Book) != linked
+                        : !same(DecodeSupBookPathAlt(BIFFStrText(b->Path)), wanted))
+            continue;
         const uint16_t first = entries[i].First;
         if (first < b->Sheets.size() && entries[i].Last == first && same(b->Sheets[first].Text(), sheet))
             return int(i);
@@ -242,6 +294,23 @@ int TExternalNames::FindExternSheet(std::u16string_view path, std::u16string_vie
 int TExternalNames::AddExternSheet(std::u16string_view path, std::u16string_view file,
                                    std::u16string_view sheet) {
     if (const int found = FindExternSheet(path, file, sheet); found >= 0) return found;
+    // A sheet of a book there is (a linked one by its number): an entry for
+    // it, the book as it is.
+    const int linked = BookOfLink(path, file);
+    const std::u16string wanted = std::u16string(path) + std::u16string(file);
+    for (size_t k = 0; k < books.size(); ++k) {
+        const TSupBook& b = books[k];
+        if (linked >= 0 ? int(k) != linked
+                        : b.Kind != SupBookOther ||
+                              !TNoCaseEqual()(DecodeSupBookPathAlt(BIFFStrText(b.Path)), wanted))
+            continue;
+        for (size_t s = 0; s < b.Sheets.size(); ++s)
+            if (TNoCaseEqual()(b.Sheets[s].Text(), sheet)) {
+                entries.push_back({uint32_t(k), uint16_t(s), uint16_t(s)});
+                return int(entries.size()) - 1;
+            }
+    }
+    if (linked >= 0) return -1;
     std::u16string dir(path);
     if (!dir.empty() && dir.back() == u'\\') dir.pop_back();
     TSupBook b;
@@ -261,17 +330,19 @@ bool TExternalNames::FindExternName(std::u16string_view path, std::u16string_vie
     const std::u16string wantedPath = std::u16string(path) + std::u16string(file);
     const TNoCaseEqual same;
     const bool addIn = path.empty() && file.empty();
+    const int linked = BookOfLink(path, file);
     for (size_t b = 0; b < books.size(); ++b) {
         const TSupBook& book = books[b];
-        if (addIn ? book.Kind != SupBookAddIn
-                  : book.Kind != SupBookOther ||
-                        !same(DecodeSupBookPathAlt(BIFFStrText(book.Path)), wantedPath))
+        if (addIn         ? book.Kind != SupBookAddIn
+            : linked >= 0 ? int(b) != linked
+                          : book.Kind != SupBookOther ||
+                                !same(DecodeSupBookPathAlt(BIFFStrText(book.Path)), wantedPath))
             continue;
         for (size_t n = 0; n < book.Names.size(); ++n) {
             if (!same(book.Names[n].Text(), name)) continue;
             // Its entry: one that stands for the book as a whole.
             for (size_t e = 0; e < entries.size(); ++e)
-                if (entries[e].Book == b) {
+                if (entries[e].Book == b && entries[e].First == NoSheetEntry) {
                     entry = int(e);
                     number = int(n) + 1;
                     return true;
@@ -344,9 +415,11 @@ void TExternalNames::GetNameValue(int entry, int nameNumber, TFormulaValue& valu
         SetFormulaValueString(value, n.Text());
         return;
     }
+    // Excel writes the first and last sheet before the cell (9 bytes).
+    const size_t cell = n.Tokens.size() >= 9 ? 5 : 3;
     const size_t sheet = GetU16(n.Tokens.data() + 1);
-    const int row = GetU16(n.Tokens.data() + 3);
-    const int col = GetU16(n.Tokens.data() + 5) & 0x3FFF;
+    const int row = GetU16(n.Tokens.data() + cell);
+    const int col = GetU16(n.Tokens.data() + cell + 2) & 0x3FFF;
     if (sheet >= b->Sheets.size()) {
         SetFormulaValueError(value, 3);
         return;

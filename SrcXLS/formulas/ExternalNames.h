@@ -103,11 +103,13 @@ public:
     int GetSelfSheetIndex(int first, int last, int sheetCount);
     // The first sheet of an entry of the own book, -1 otherwise.
     int GetSelfSheet(int entry) const;
-    // An entry of another book's sheet: found, or added with its book.
+    // An entry of another book's sheet: found, or added with its book (an
+    // empty path and the file "n" name link n of a package).
     int FindExternSheet(std::u16string_view path, std::u16string_view file, std::u16string_view sheet) const;
     int AddExternSheet(std::u16string_view path, std::u16string_view file, std::u16string_view sheet);
-    // An external name of a book (an add-in when path and file are empty):
-    // its entry and 1-based number, false when none.
+    // An external name of a book (an add-in when path and file are empty;
+    // link n of a package for an empty path and the file "n"): its entry and
+    // 1-based number, false when none.
     bool FindExternName(std::u16string_view path, std::u16string_view file, std::u16string_view name,
                         int& entry, int& number);
     // An external name of the add-in book (a function of the Analysis
@@ -123,9 +125,28 @@ public:
     // The path text of a book as formulas write it.
     std::u16string DecodeSupBookPath(const TSupBook& book) const;
 
+    // Another workbook a package links to (its n-th external link, n from 1,
+    // "[n]" in formula text): appended as a book, with its sheets, names and
+    // cached values.
+    void AddLinkedBook(TSupBook book);
+    // A link that is no other workbook (a DDE or OLE link) or does not read:
+    // it counts, but names no book.
+    void AddUnreadLink() { links.push_back(-1); }
+    // The book of link n, -1 when there is none. A workbook not read from a
+    // package numbers its other workbooks' books in order (those with a file
+    // name and no DDE or OLE items).
+    int LinkedBook(int n) const;
+    // The link number of a book ("[n]"), 0 for one that is not another workbook.
+    int LinkNumber(int book) const;
+
 private:
+    // The book an empty path and a file "n" name: link n; -1 when they name none.
+    int BookOfLink(std::u16string_view path, std::u16string_view file) const;
+
     std::vector<TSupBook> books;
     std::vector<TExtSheet> entries;
+    // Books of a package's external links, in the package's order.
+    std::vector<int> links;
     bool sheetListRead = false; // an EXTERNSHEET, even an empty one, is written back
 };
 

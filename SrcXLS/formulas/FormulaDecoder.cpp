@@ -358,7 +358,7 @@ bool TDecoder::Step(const TToken& t) {
     }
     case ptg::FuncVar: {
         const int number = t.Layout < L::BIFF5 ? p[1] : (GetU16(p + 1) & 0x7FFF);
-        Push(FunctionText(number, p[0] & 0x7F, true));
+        Push(FunctionText(number, FuncVarCount(p[0], t.Layout), true));
         return true;
     }
     case ptg::Name:

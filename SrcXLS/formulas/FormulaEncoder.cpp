@@ -55,6 +55,7 @@ enum TTokenType : uint8_t {
     ttSheetNameX,
     ttError,
     ttRange, // ":" between operands that are no plain area
+    ttTable, // a structured reference: the table's name ("" for the formula's own) and Spec
 };
 
 char16_t UpperChar(char16_t c) {
@@ -75,7 +76,8 @@ struct TXLSToken {
     // strings and quoted names).
     std::u16string_view Text;
     double Number = 0;
-    uint8_t Code = 0; // BIFF error code of ttError
+    std::u16string_view Spec = {}; // ttTable: the text within its outer brackets
+    uint8_t Code = 0;         // BIFF error code of ttError
     int Array = -1;   // constant of ttVectL; characters of a ttSpace run
     // References: first and last corner with their absolute marks.
     int Col1 = 0, Row1 = 0, Col2 = 0, Row2 = 0;
@@ -220,6 +222,7 @@ private:
     size_t ScanQuoted(size_t at);
     size_t ScanError(size_t at);
     size_t ScanArray(size_t at);
+    size_t ScanTable(size_t at, bool named);
     bool ParseNumber(std::u16string_view text, double& value) const;
     void MarkSheetName();
 
@@ -725,11 +728,42 @@ size_t TEncoder::ScanArray(size_t at) {
     return i;
 }
 
+// The brackets of a structured reference from at, nested ones and "'"
+// escapes within: one ttTable token (in place of the table's name).
+size_t TEncoder::ScanTable(size_t at, bool named) {
+    int depth = 0;
+    size_t i = at;
+    for (; i < work.size(); ++i) {
+        if (work[i] == u'\'' && i + 1 < work.size()) {
+            ++i;
+        } else if (work[i] == u'[') {
+            ++depth;
+        } else if (work[i] == u']' && --depth == 0) {
+            break;
+        }
+    }
+    if (i >= work.size()) Fail(8, u"]");
+    TXLSToken t{ttTable, named ? tokens.back().Text : std::u16string_view()};
+    t.Spec = std::u16string_view(work).substr(at + 1, i - at - 1);
+    if (named) tokens.pop_back();
+    tokens.push_back(std::move(t));
+    return i + 1;
+}
+
 // "!" after a reference, an area or a name: that text names a sheet.
 void TEncoder::MarkSheetName() {
     const TTokenType last = LastType();
-    if (last == ttPath) return;
+    // "[1]!Name": a name of another workbook follows.
+    if (last == ttPath || last == ttFile) return;
     if (last != ttRef && last != ttArea && last != ttName) Fail(15, u"!");
+    // "Data:'My Sheet'!": a range of sheets with either name quoted.
+    const size_t n = tokens.size();
+    if (last == ttName && n >= 3 && tokens[n - 2].Type == ttRange && tokens[n - 3].Type == ttName) {
+        const std::u16string_view range =
+            Own(std::u16string(tokens[n - 3].Text) + u":" + std::u16string(tokens[n - 1].Text));
+        tokens.resize(n - 2);
+        tokens.back().Text = range;
+    }
     const bool external = tokens.size() >= 2 && tokens[tokens.size() - 2].Type == ttFile;
     tokens.back().Type = external ? ttSheetNameX : ttSheetName;
 }
@@ -818,6 +852,12 @@ size_t TEncoder::Step(size_t i) {
         Add(ttGT);
         return i + 1;
     case u'[': {
+        // A structured reference: "Goods[Price]" (a name just before it),
+        // "[[#This Row],[Price]]", "[@Price]", "[#Totals]" (the formula's table).
+        const bool named = LastType() == ttName && tokens.back().Text.data() + tokens.back().Text.size() ==
+                                                       std::u16string_view(work).data() + i;
+        if (named || (i + 1 < work.size() && (work[i + 1] == u'[' || work[i + 1] == u'#' || work[i + 1] == u'@')))
+            return ScanTable(i, named);
         const size_t close = work.find(u']', i);
         if (close == work.npos || close - i < 2) Fail(14, std::u16string_view(work).substr(i));
         Add(ttFile, std::u16string_view(work).substr(i + 1, close - i - 1));
@@ -1156,6 +1196,30 @@ void TEncoder::Operand() {
         Take(at, n);
         ReferenceOperand(*t, t->Type == ttRef ? ptg::Ref : ptg::Area, -1);
         return;
+    case ttTable: {
+        Take(at, n);
+        // The cells it names: absolute, but for a table's own row.
+        int externIndex = -1;
+        TTableArea a;
+        std::string why;
+        if (!opt.Names ||
+            !opt.Names->TableReference(t->Text, t->Spec, opt.BaseRow, opt.BaseCol, externIndex, a, why))
+            Plain("Error in formula " + WideToUtf8(formula.substr(0, 1024)) + "\r" + why);
+        if (a.Col2 > maxCol || a.Row2 > maxRow)
+            Plain("Error in formula " + WideToUtf8(formula.substr(0, 1024)) + "\r" +
+                  "a table past the last column or row");
+        TXLSToken r;
+        r.Col1 = a.Col1;
+        r.Row1 = a.Row1;
+        r.Col2 = a.Col2;
+        r.Row2 = a.Row2;
+        r.AbsCol1 = r.AbsCol2 = true;
+        r.AbsRow1 = r.AbsRow2 = !a.ThisRow;
+        const bool cell = a.Col1 == a.Col2 && a.Row1 == a.Row2;
+        ReferenceOperand(r, externIndex >= 0 ? (cell ? ptg::Ref3d : ptg::Area3d) : (cell ? ptg::Ref : ptg::Area),
+                         externIndex);
+        return;
+    }
     case ttName: {
         Take(at, n);
         const bool isTrue = SameUpper(t->Text, u"TRUE");
@@ -1332,8 +1396,10 @@ void TEncoder::Function(const TXLSToken& f) {
     }
     cls = 0;
     --depth;
+    // Calls of packages take up to 255 arguments, of binary files 127.
+    const int mostArguments = mode == TEncodeMode::em2007 ? Max2007Arguments : MaxFileArguments;
     if (fn) {
-        const int most = fn->MaxArgs == VariableArgs ? 127 : fn->MaxArgs;
+        const int most = fn->MaxArgs == VariableArgs ? mostArguments : fn->MaxArgs;
         if (count < fn->MinArgs || count > most) Fail(17, fn->Name);
         if (fn->FixedArity()) {
             WriteId((ptg::Func & 0x1F) | ptg::ClassValue);
@@ -1346,7 +1412,7 @@ void TEncoder::Function(const TXLSToken& f) {
         }
         return;
     }
-    if (count > 127) Fail(17, f.Text);
+    if (count > mostArguments) Fail(17, f.Text);
     WriteId((ptg::FuncVar & 0x1F) | ptg::ClassValue);
     const uint8_t c = uint8_t(count);
     WriteBytes(&c, 1);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "SrcXLS/formulas/FormulaText.h"
+#include "SrcXLS/formulas/TableReferences.h"
 
 #include <cstdint>
 #include <functional>
@@ -39,6 +40,17 @@ public:
                               int& /*number*/) {
         return false;
     }
+    // The cells of a structured reference to a table ("" for the table the
+    // formula's cell at (baseRow, baseCol) stands in; spec the text in its
+    // outer brackets): the area and, when the table lies on another sheet
+    // than the formula, the EXTERNSHEET index of its sheet (else -1). False
+    // with the reason in why.
+    virtual bool TableReference(std::u16string_view /*table*/, std::u16string_view /*spec*/, int /*baseRow*/,
+                                int /*baseCol*/, int& /*externIndex*/, TTableArea& /*area*/,
+                                std::string& why) {
+        why = "a table reference where there are no tables";
+        return false;
+    }
 };
 
 enum class TEncodeMode : uint8_t {
@@ -60,6 +72,8 @@ struct TEncodeOptions {
     // finds or makes (texts of files); otherwise only through names that
     // exist, and any other is error 4.
     bool LaterFunctions = false;
+    // The formula's own cell, for the row a table reference takes; -1 when none.
+    int BaseRow = -1, BaseCol = -1;
     // Receives a numbered error (number, the whole message) instead of an
     // exception; the encoding then gives no tokens (TokenLength 0). An
     // error of the tokenizer is still raised after it, as "Error in formula".

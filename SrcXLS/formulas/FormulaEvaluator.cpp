@@ -535,7 +535,7 @@ void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, T
         }
         case ptg::FuncVar: {
             const int number = t.Layout < L::BIFF5 ? p[1] : (GetU16(p + 1) & 0x7FFF);
-            Function(number == fn::External ? CalledByName : number, p[0] & 0x7F);
+            Function(number == fn::External ? CalledByName : number, FuncVarCount(p[0], t.Layout));
             break;
         }
         case ptg::Name:
@@ -736,12 +736,13 @@ void TFormulaEvaluator::PushExternCells(const TToken& t, const uint8_t* q, int e
     constexpr int64_t MaxCells = int64_t(1) << 20;
     TEvalValue v;
     if (t.Base == ptg::Ref3d) {
-        const TAddress a = ReadRefAddress(q, q + 2, t.Layout);
+        const TAddress a = ReadRefAddress(q, q + (t.Layout == L::X2007 ? 4 : 2), t.Layout);
         handler.ExternCellValue(entry, 0, int(a.Row), int(a.Col), v.V);
         stack.push_back(std::move(v));
         return;
     }
-    const TAddress a = ReadRefAddress(q, q + 4, t.Layout), b = ReadRefAddress(q + 2, q + 6, t.Layout);
+    TAddress a, b;
+    ReadAreaAddresses(q, t.Layout, a, b);
     const int64_t rows = b.Row - a.Row + 1, cols = b.Col - a.Col + 1;
     if (rows <= 0 || cols <= 0 || rows * cols > MaxCells) {
         PushError(fe::Ref);
@@ -1029,7 +1030,9 @@ void TFormulaEvaluator::EvaluateFunction(int index, std::vector<TEvalValue>& arg
         name = ExcelFunction(index).Name;
     } else if (index < CalledByName) {
         const TExcelFunctions& f = ExcelFunction(index);
-        if (count < f.MinArgs || count > f.MaxArgs)
+        // A function of any number of arguments takes what a call can hold.
+        const int most = f.MaxArgs == VariableArgs ? Max2007Arguments : f.MaxArgs;
+        if (count < f.MinArgs || count > most)
             throw XLSError(Format("Wrong number of arguments (%d) to function %s", f.Name, count));
         if (frame.Array && ComputesPerElement(index)) {
             EvaluateElements(index, args, result);

@@ -7,6 +7,7 @@
 #include "SrcXLS/formulas/FormulaTokens.h"
 #include "SrcXLS/formulas/FormulaValues.h"
 #include "SrcXLS/formulas/LaterFunctions.h"
+#include "SrcXLS/formulas/TableReferences.h"
 #include "SrcXLS/formulas/TokenRewriting.h"
 #include "SrcXLS/model/CellStorage.h"
 
@@ -73,6 +74,7 @@ TFormulaHandler::~TFormulaHandler() = default;
 void TFormulaHandler::Clear() {
     externals.Clear();
     names.Clear();
+    tables.clear();
     OldNames.clear();
 }
 
@@ -88,6 +90,8 @@ TEncodedFormula TFormulaHandler::Encode(std::u16string_view text, const TFormula
     o.MaxSize = how.MaxSize;
     o.Names = this;
     o.LaterFunctions = how.FileSyntax;
+    o.BaseRow = how.Row;
+    o.BaseCol = how.Col;
     if (OnEncodeError && how.UserText)
         o.OnError = [this](int number, const std::string& message) { OnEncodeError(*this, number, message); };
     const int saved = encodingSheet;
@@ -154,6 +158,8 @@ TEncodedFormula TFormulaHandler::SharedMemberTokens(int sheet, const TFormulaCel
     TFormulaEncoding how;
     how.Sheet = sheet;
     how.FileSyntax = true;
+    how.Row = int(anchor.Row);
+    how.Col = anchor.Col;
     TEncodedFormula f = Encode(KeptText(anchor), how, TEncodeMode::em2007);
     Shift2007SharedFormula(std::span<uint8_t>(f.Data).first(f.TokenLength), int(cell.Col) - anchor.Col,
                            int(int64_t(cell.Row) - anchor.Row));
@@ -165,6 +171,8 @@ TEncodedFormula TFormulaHandler::TextFormulaTokens(int sheet, const TFormulaCell
     TFormulaEncoding how;
     how.Sheet = sheet;
     how.FileSyntax = true;
+    how.Row = int(cell.Row);
+    how.Col = cell.Col;
     return EncodeFormula(KeptText(cell), how);
 }
 
@@ -236,11 +244,8 @@ bool TFormulaHandler::BIFF8Tokens(int sheet, const TFormulaCell& cell, std::vect
         return false;
     }
     if (biff8) {
-        auto converted = Tokens2007ToBIFF8(own, size_t(cell.TokenLength()), tokenLength);
-        if (!converted) {
-            if (why) *why = "a reference past column IV or row 65536";
-            return false;
-        }
+        auto converted = Tokens2007ToBIFF8(own, size_t(cell.TokenLength()), tokenLength, why);
+        if (!converted) return false;
         data = std::move(*converted);
         return true;
     }
@@ -250,6 +255,8 @@ bool TFormulaHandler::BIFF8Tokens(int sheet, const TFormulaCell& cell, std::vect
         how.Sheet = sheet;
         how.FileSyntax = true;
         how.BIFF8 = true;
+        how.Row = int(cell.Row);
+        how.Col = cell.Col;
         const std::u16string text = CellFormula(sheet, cell, true);
         TEncodedFormula f = Encode(text, how, TEncodeMode::emBIFF8);
         data = std::move(f.Data);
@@ -322,6 +329,8 @@ void TFormulaHandler::ReencodeCell(int sheet, int col, int row) {
     TFormulaEncoding how;
     how.Sheet = sheet;
     how.FileSyntax = true;
+    how.Row = row;
+    how.Col = col;
     TEncodedFormula f = Encode(KeptText(*cell), how, TEncodeMode::em2007);
     cell->SetFormula(f.Data, f.TokenLength);
 }
@@ -335,6 +344,8 @@ void TFormulaHandler::UnshareFormula(TCellValues& store, TCell& given) {
     TFormulaEncoding how;
     how.Sheet = stores.IndexOf(&store);
     how.FileSyntax = true;
+    how.Row = int(anchor.Row);
+    how.Col = anchor.Col;
     const TEncodedFormula f = Encode(KeptText(anchor), how, TEncodeMode::em2007);
     const int anchorCol = anchor.Col;
     const int64_t anchorRow = anchor.Row;
@@ -363,6 +374,9 @@ void TFormulaHandler::AdjustFormula(int sheet, TFormulaCell& cell, bool adjustAl
         TFormulaEncoding how;
         how.Sheet = sheet;
         how.FileSyntax = true;
+        // The text was written for the cell where it stood.
+        how.Row = int(cell.Row) - rows;
+        how.Col = cell.Col - cols;
         const TEncodedFormula f = Encode(KeptText(cell), how, TEncodeMode::em2007);
         cell.SetFormula(f.Data, f.TokenLength);
     }
@@ -415,7 +429,17 @@ std::u16string TFormulaHandler::DefinedName(int number) {
 std::u16string TFormulaHandler::ExternSheet(int index) {
     const TSupBook* book = externals.BookOf(index);
     if (!book || book->Kind == SupBookAddIn) return u"#REF!";
-    if (book->Kind == SupBookOther) return externals.GetExternSheetText(index, -1);
+    if (book->Kind == SupBookOther) {
+        const TExtSheet& e = externals.Entry(index);
+        const int link = linkNumbers ? externals.LinkNumber(int(e.Book)) : 0;
+        if (link == 0) return externals.GetExternSheetText(index, -1);
+        if (e.First >= book->Sheets.size()) return u"#REF!";
+        // "[1]Sheet1!", quoted as a whole when the sheet's name needs it.
+        const std::u16string sheet = book->Sheets[e.First].Text();
+        const std::u16string quoted = QuoteSheetName(sheet);
+        const std::u16string number = u"[" + Utf8ToWide(std::to_string(link)) + u"]";
+        return quoted == sheet ? number + sheet + u"!" : u"'" + number + quoted.substr(1) + u"!";
+    }
     const TExtSheet& e = externals.Entry(index);
     const std::u16string first = SheetNameOf(e.First), last = SheetNameOf(e.Last);
     if (first.empty() || last.empty()) return u"#REF!";
@@ -439,6 +463,10 @@ std::u16string TFormulaHandler::ExternName(int index, int number) {
         if (number < 1 || size_t(number) > book->Names.size()) return u"#NAME?";
         return book->Names[size_t(number) - 1].Text();
     }
+    const int link = linkNumbers ? externals.LinkNumber(int(externals.Entry(index).Book)) : 0;
+    if (link > 0 && number >= 1 && size_t(number) <= book->Names.size())
+        return u"[" + Utf8ToWide(std::to_string(link)) + u"]!" +
+               QuoteSheetName(book->Names[size_t(number) - 1].Text());
     return externals.GetExternSheetText(index, number);
 }
 
@@ -488,9 +516,12 @@ bool TFormulaHandler::FunctionName(std::u16string_view name, int& nameIndex, int
         externals.AddAddInName(UpperCaseWide(name), externIndex, number);
         return true;
     }
-    const std::u16string text = base.size() == name.size() && IsExcel2007Function(name)
+    const bool bare = base.size() == name.size();
+    const std::u16string_view future = bare ? FutureFunctionText(name) : std::u16string_view();
+    const std::u16string text = bare && IsExcel2007Function(name)
                                     ? std::u16string(FuturePrefix) + UpperCaseWide(name)
-                                    : std::u16string(name);
+                                : !future.empty() ? std::u16string(future)
+                                                  : std::u16string(name);
     nameIndex = names.IndexOfName(text);
     if (nameIndex >= 0) return true;
     if (text.size() > 255 || BuiltInNameCode(text) != NoBuiltIn ||
@@ -504,6 +535,34 @@ bool TFormulaHandler::FunctionName(std::u16string_view name, int& nameIndex, int
     n.Data = {ptg::Err, ErrorIndexToCode(fe::Name)};
     n.TokenLength = 2;
     nameIndex = names.Count() - 1;
+    return true;
+}
+
+bool TFormulaHandler::TableReference(std::u16string_view table, std::u16string_view spec, int baseRow,
+                                     int baseCol, int& externIndex, TTableArea& area, std::string& why) {
+    const TTableDef* found = nullptr;
+    for (const TTableDef& t : tables) {
+        const bool mine = table.empty() ? t.Sheet == encodingSheet && baseRow >= t.Row1 &&
+                                              baseRow <= t.Row2 && baseCol >= t.Col1 && baseCol <= t.Col2
+                                        : TNoCaseEqual()(t.Name, table);
+        if (mine) {
+            found = &t;
+            break;
+        }
+    }
+    if (!found) {
+        why = table.empty() ? "a table reference outside any table" : "no table " + WideToUtf8(table);
+        return false;
+    }
+    if (!ResolveTableReference(*found, spec, baseRow, area, why)) return false;
+    externIndex = -1;
+    if (found->Sheet != encodingSheet) {
+        if (!SheetCount || found->Sheet < 0 || found->Sheet >= SheetCount()) {
+            why = "table " + WideToUtf8(found->Name) + " on a sheet that is gone";
+            return false;
+        }
+        externIndex = externals.GetSelfSheetIndex(found->Sheet, found->Sheet, SheetCount());
+    }
     return true;
 }
 

@@ -44,6 +44,8 @@ struct TFormulaEncoding {
     // A text the user gave (a validation's, a chart's): its numbered errors
     // go to OnEncodeError when that is set.
     bool UserText = false;
+    // The formula's own cell (the row a table reference takes); -1 for none.
+    int Row = -1, Col = -1;
 };
 
 // How tokens are made into text.
@@ -80,6 +82,16 @@ public:
     // handler, the error's number and its message instead of an exception,
     // and the formula compiles to no tokens. Texts of files still raise.
     std::function<void(TFormulaHandler& encoder, int number, const std::string& message)> OnEncodeError;
+
+    // The tables of a package, which formula text names as "Goods[Price]";
+    // emptied by Clear.
+    void AddTable(TTableDef table) { tables.push_back(std::move(table)); }
+    const std::vector<TTableDef>& Tables() const { return tables; }
+
+    // Formula text as package parts write it: other workbooks as "[n]", the
+    // number of their external link part, not by their paths. Set by the
+    // package writer while it writes.
+    void SetLinkNumbers(bool on) { linkNumbers = on; }
 
     // Empties the names and external references.
     void Clear();
@@ -197,6 +209,8 @@ private:
     bool ExternName(std::u16string_view path, std::u16string_view file, std::u16string_view name,
                     int& externIndex, int& number) override;
     bool FunctionName(std::u16string_view name, int& nameIndex, int& externIndex, int& number) override;
+    bool TableReference(std::u16string_view table, std::u16string_view spec, int baseRow, int baseCol,
+                        int& externIndex, TTableArea& area, std::string& why) override;
 
     TEncodedFormula Encode(std::u16string_view text, const TFormulaEncoding& how, TEncodeMode mode);
     // The anchor of the shared formula index of store (the cell that holds
@@ -216,6 +230,8 @@ private:
     TExternalNames externals;
     int encodingSheet = -1;
     int decodingSheet = -1;
+    bool linkNumbers = false;
+    std::vector<TTableDef> tables;
     // Sheet indexes by name in any case; checked on every hit, rebuilt on a miss.
     std::unordered_map<std::u16string, int, TNoCaseHash, TNoCaseEqual> sheetIndex;
 };

@@ -102,6 +102,14 @@ constexpr uint8_t Space = 0x40;
 // The data layout of the version-dependent tokens.
 enum class TTokenLayout : uint8_t { BIFF2, BIFF3, BIFF4, BIFF5, BIFF8, X2007 };
 
+// The argument count of a tFuncVar: 7 bits in the files (bit 7 asks the
+// user), the whole byte in the 2007 layout, whose calls take up to 255.
+inline int FuncVarCount(uint8_t countByte, TTokenLayout layout) {
+    return layout == TTokenLayout::X2007 ? countByte : countByte & 0x7F;
+}
+constexpr int MaxFileArguments = 127;
+constexpr int Max2007Arguments = 255;
+
 // The layout a stream of a file version starts in: BIFF5 for BIFF5/7,
 // BIFF8 from BIFF8 on (a 2007 stream switches at its leading marker).
 TTokenLayout TokenLayoutOf(TExcelVersion version);

@@ -22,6 +22,10 @@ bool IsExcel2007Function(std::u16string_view name);
 // (EDATE, NETWORKDAYS...), which a binary workbook calls through the
 // add-in book.
 bool IsAddInFunction(std::u16string_view name);
+// The text a package gives a function of Excel 2010 and later named without
+// its prefix ("CONCAT": "_xlfn.CONCAT", "SORT": "_xlfn._xlws.SORT"); empty
+// for any other name.
+std::u16string_view FutureFunctionText(std::u16string_view name);
 // The text of a name that stands for a function without its "_xlfn."
 // prefix (any letter case); other texts as they are.
 std::u16string_view WithoutFuturePrefix(std::u16string_view text);

@@ -216,8 +216,12 @@ void Shift2007SharedFormula(std::span<uint8_t> tokens, int colOffset, int rowOff
 }
 
 std::optional<std::vector<uint8_t>> Tokens2007ToBIFF8(std::span<const uint8_t> data, size_t tokenLength,
-                                                      size_t& biff8TokenLength) {
-    if (tokenLength > data.size()) return std::nullopt;
+                                                      size_t& biff8TokenLength, std::string* why) {
+    auto fail = [why](const char* reason) {
+        if (why) *why = reason;
+        return std::nullopt;
+    };
+    if (tokenLength > data.size()) return fail("tokens that cannot be read");
     std::vector<uint8_t> copy(data.begin(), data.begin() + std::ptrdiff_t(tokenLength));
     std::vector<uint8_t> out;
     out.reserve(data.size());
@@ -227,13 +231,16 @@ std::optional<std::vector<uint8_t>> Tokens2007ToBIFF8(std::span<const uint8_t> d
     for (;;) {
         const TWalkStatus s = walker.Next(t);
         if (s == TWalkStatus::End) break;
-        if (s != TWalkStatus::Token) return std::nullopt;
+        if (s != TWalkStatus::Token) return fail("tokens that cannot be read");
         uint8_t* token = copy.data() + t.Pos;
+        if (t.Base == ptg::FuncVar && FuncVarCount(token[1], t.Layout) > MaxFileArguments)
+            return fail("more than 127 arguments to a function");
         const bool reference = t.Base == ptg::Ref || t.Base == ptg::Area || t.Base == ptg::Ref3d ||
                                t.Base == ptg::Area3d || t.Base == ptg::RefErr || t.Base == ptg::AreaErr ||
                                t.Base == ptg::RefErr3d || t.Base == ptg::AreaErr3d;
         if (t.Layout != L::X2007 || !reference) {
-            if (t.Layout == L::X2007 && (t.Base == ptg::RefN || t.Base == ptg::AreaN)) return std::nullopt;
+            if (t.Layout == L::X2007 && (t.Base == ptg::RefN || t.Base == ptg::AreaN))
+                return fail("tokens that cannot be read");
             w.Bytes(token, t.Size);
             continue;
         }
@@ -252,7 +259,7 @@ std::optional<std::vector<uint8_t>> Tokens2007ToBIFF8(std::span<const uint8_t> d
         const int n = Corners(t.Base, L::X2007, token + 1, c);
         uint16_t rows[2] = {}, cols[2] = {};
         for (int i = 0; i < n; ++i) {
-            if (c[i].Row > 65535 || c[i].Col > 255) return std::nullopt;
+            if (c[i].Row > 65535 || c[i].Col > 255) return fail("a reference past column IV or row 65536");
             rows[i] = uint16_t(c[i].Row);
             cols[i] = uint16_t(c[i].Col | (c[i].RowRel ? 0x8000 : 0) | (c[i].ColRel ? 0x4000 : 0));
         }

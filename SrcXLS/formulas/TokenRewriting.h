@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace xls {
@@ -45,9 +46,10 @@ void Shift2007SharedFormula(std::span<uint8_t> tokens, int colOffset, int rowOff
 
 // 2007-layout tokens (with their leading marker) as BIFF8 tokens, the data
 // after the tokens kept. Empty when a reference lies beyond column IV or
-// row 65536, or the stream cannot be walked.
+// row 65536, a call has more than 127 arguments, or the stream cannot be
+// walked; then why, when given, says which.
 std::optional<std::vector<uint8_t>> Tokens2007ToBIFF8(std::span<const uint8_t> data, size_t tokenLength,
-                                                      size_t& biff8TokenLength);
+                                                      size_t& biff8TokenLength, std::string* why = nullptr);
 
 // Tokens (tokenLength bytes, then their array data) of one version's
 // layout in the layout of BIFF4 and BIFF5 (the same for what is kept):

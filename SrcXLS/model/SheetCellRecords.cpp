@@ -186,7 +186,10 @@ bool TCellWriter::TokensOf(const TFormulaCell& cell) {
     if (formulas.FormulaTokens(sheetIndex, cell, version, tokens, tokenLength, &why)) return true;
     std::string text;
     try {
-        text = " =" + WideToUtf8(formulas.CellFormulaText(sheetIndex, cell, true));
+        // A long text is cut in the message.
+        const std::u16string formula = formulas.CellFormulaText(sheetIndex, cell, true);
+        text = " =" + WideToUtf8(std::u16string_view(formula).substr(0, 200)) +
+               (formula.size() > 200 ? "..." : "");
     } catch (const XLSError&) {
     }
     const char* target = version >= TExcelVersion::xvExcel97   ? ".xls"

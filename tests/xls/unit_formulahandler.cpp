@@ -358,3 +358,131 @@ TEST_F(FormulaBook, EncoderErrorsGoToTheErrorEventForTextsTheUserGives) {
     EXPECT_TRUE(formulas.RangeFormulaTokens(0, u"NoSuchName+1", 0, 255, 0, 0).empty());
     EXPECT_EQ(seen.back().first, 7);
 }
+
+// Table references of packages name the cells of their table: resolved when
+// the text is compiled (for the evaluator and for a binary workbook).
+TEST_F(FormulaBook, TableReferencesNameTheirCells) {
+    book.GetSheet(0).SetName(u"Data");
+    book.Sheets().Add(0).SetName(u"Other");
+    // Goods: B2:E6, a header row, three data rows (3-5), a totals row.
+    TTableDef goods;
+    goods.Name = u"Goods";
+    goods.Sheet = 0;
+    goods.Col1 = 1, goods.Row1 = 1, goods.Col2 = 4, goods.Row2 = 5;
+    goods.TotalsRows = 1;
+    goods.Columns = {u"Name", u"Price", u"Qty", u"Unit [kg]"};
+    formulas.AddTable(goods);
+    struct Case {
+        const char16_t* Text;
+        int Sheet, Row; // where the formula stands
+        const char* Written;
+    };
+    const Case cases[] = {
+        {u"SUM(Goods[Price])", 0, 9, "SUM($C$3:$C$5)"},
+        {u"goods[Price]", 0, 9, "$C$3:$C$5"},
+        {u"Goods[]", 0, 9, "$B$3:$E$5"},
+        {u"Goods[#All]", 0, 9, "$B$2:$E$6"},
+        {u"Goods[#Headers]", 0, 9, "$B$2:$E$2"},
+        {u"Goods[#Totals]", 0, 9, "$B$6:$E$6"},
+        {u"Goods[[#Headers],[#Data],[Qty]]", 0, 9, "$D$2:$D$5"},
+        {u"Goods[[#Data],[#Totals],[Price]:[Qty]]", 0, 9, "$C$3:$D$6"},
+        {u"Goods[[#This Row],[Price]]*Goods[[#This Row],[Qty]]", 0, 3, "$C4*$D4"},
+        {u"Goods[@Qty]", 0, 2, "$D3"},
+        {u"[@Price]+[[#This Row],[Unit '[kg']]]", 0, 4, "$C5+$E5"},
+        {u"Goods[ [Price] : [Qty] ]", 0, 9, "$C$3:$D$5"},
+        {u"SUM(Goods[Price])", 1, 0, "SUM(Data!$C$3:$C$5)"},
+    };
+    for (const Case& c : cases) {
+        TFormulaEncoding how;
+        how.FileSyntax = true;
+        how.BIFF8 = true;
+        how.Sheet = c.Sheet;
+        how.Row = c.Row;
+        how.Col = 1;
+        TEncodedFormula f = formulas.EncodeFormula(c.Text, how);
+        TFormulaDecoding back;
+        back.FileSyntax = true;
+        back.Sheet = c.Sheet;
+        EXPECT_EQ(WideToUtf8(formulas.DecodeFormula(f.Data, f.TokenLength, back)), c.Written)
+            << WideToUtf8(c.Text);
+    }
+    // What names no cells of the table is refused with the reason.
+    struct Refused {
+        const char16_t* Text;
+        int Row;
+        const char* Reason;
+    };
+    const Refused refused[] = {
+        {u"Goods[Weight]", 9, "no column Weight in table Goods"},
+        {u"Stock[Price]", 9, "no table Stock"},
+        {u"Goods[[#This Row],[Price]]", 9, "a row of table Goods outside its data"},
+        {u"Goods[[#Headers],[#Totals]]", 9, "parts of table Goods that do not meet"},
+        {u"[@Price]", 9, "a table reference outside any table"},
+        {u"Goods[[Price]", 9, "Enclosing characther ] missing"},
+        {u"Goods[#Nothing]", 9, "a table reference that cannot be read"},
+    };
+    for (const Refused& r : refused) {
+        TFormulaEncoding how;
+        how.FileSyntax = true;
+        how.Sheet = 0;
+        how.Row = r.Row;
+        how.Col = 2;
+        try {
+            formulas.EncodeFormula(r.Text, how);
+            ADD_FAILURE() << WideToUtf8(r.Text) << " compiled";
+        } catch (const XLSError& e) {
+            EXPECT_NE(std::string(e.what()).find(r.Reason), std::string::npos) << e.what();
+        }
+    }
+}
+
+// Formula texts LibreOffice writes into packages: a range of sheets one of
+// whose names is quoted, a name of another workbook in quotes, and calls of
+// up to 255 arguments (binary workbooks keep their own limit).
+TEST_F(FormulaBook, LibreOfficesTextsAreRead) {
+    book.GetSheet(0).SetName(u"Data");
+    book.Sheets().Add(0).SetName(u"My Sheet");
+    book.Sheets().Add(0).SetName(u"Z 9");
+    TFormulaEncoding file;
+    file.FileSyntax = true;
+    for (const char16_t* text : {u"SUM(Data:'My Sheet'!A1)", u"SUM('Data':'My Sheet'!A1)",
+                                 u"SUM('My Sheet':'Z 9'!A1:B2)", u"SUM('Data:My Sheet'!A1)"}) {
+        TEncodedFormula f = formulas.EncodeFormula(text, file);
+        const std::u16string back = formulas.DecodeFormula(f.Data, f.TokenLength, {.FileSyntax = true});
+        EXPECT_TRUE(back == u"SUM('Data:My Sheet'!A1)" || back == u"SUM('My Sheet:Z 9'!A1:B2)")
+            << WideToUtf8(text) << " " << WideToUtf8(back);
+    }
+    // "[1]!'Name'": the link's name, when the package has the link.
+    TSupBook linked;
+    linked.Path = WideStringToBIFFStr(u"\x01other.xlsx");
+    TExtName name;
+    name.Name = WideStringToBIFFStr(u"!Odd name");
+    linked.Names.push_back(name);
+    formulas.Externals().AddLinkedBook(linked);
+    TEncodedFormula n = formulas.EncodeFormula(u"[1]!'!Odd name'*2", file);
+    EXPECT_EQ(n.Data[0] & 0x1F, 0x19); // tNameX
+    EXPECT_THROW(formulas.EncodeFormula(u"[2]!'!Odd name'", file), XLSError);
+    // 255 arguments in a package's layout, 127 in a binary workbook's.
+    std::u16string many = u"SUM(";
+    for (int i = 0; i < 255; ++i) many += i ? u",A1" : u"A1";
+    many += u")";
+    book.GetSheet(0).SetAsFloat(0, 0, 2);
+    book.SetVersion(TExcelVersion::xvExcel2007);
+    TEncodedFormula wide = formulas.EncodeFormula(many, file);
+    EXPECT_EQ(formulas.DecodeFormula(wide.Data, wide.TokenLength, {.FileSyntax = true}), many);
+    TFormulaResult r;
+    book.GetSheet(0).PutFormulaText(ctNumberFormula, 1, 0, 15, WideToUtf8(many), NoSharedFormula, 0, r);
+    TFormulaValue v;
+    book.CalculateCell(0, 1, 0, v);
+    EXPECT_EQ(v.Float, 510);
+    EXPECT_THROW(formulas.EncodeFormula(u"SUM(A1," + many.substr(4), file), XLSError); // 256
+    file.BIFF8 = true;
+    EXPECT_THROW(formulas.EncodeFormula(many, file), XLSError);
+    // Tokens of 255 arguments have no form in a binary workbook: the cell
+    // keeps its value, with the reason.
+    book.GetSheet(0).PutFormula(ctNumberFormula, 2, 0, 15, int(wide.TokenLength), wide.Data, r);
+    RoundTrip();
+    ASSERT_EQ(book.Warnings().size(), 2u);
+    EXPECT_NE(book.Warnings()[0].find("Wrong number of arguments for function SUM"), std::string::npos);
+    EXPECT_NE(book.Warnings()[1].find("more than 127 arguments to a function"), std::string::npos);
+}

@@ -1,0 +1,345 @@
+// Formulas carried across a conversion between .xlsx and .xls: packages
+// written by openpyxl, XlsxWriter, LibreOffice and gnumeric, copied to .xls
+// with the library and read by our reader, xlrd, gnumeric (computing every
+// formula again) and LibreOffice; binary workbooks written by LibreOffice
+// and the real files' other workbooks copied to .xlsx and read by openpyxl,
+// gnumeric, LibreOffice and our reader. What cannot be carried keeps its
+// value with a warning of the write.
+#include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSText.h"
+#include "support_files.h"
+#include "support_oracle.h"
+
+#include "tests/xls/support_state.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+using namespace xls;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Script() {
+    return "/usr/bin/python3 " + oracle::Quote(oracle::ScriptPath("formula_conversions.py"));
+}
+
+// What an oracle script read from one file: formula texts and values by
+// "sheet!cell", names, external links.
+struct TSeen {
+    bool Ok = false;
+    std::string Error;
+    std::map<std::string, std::string> Formulas, Values;
+    std::vector<std::string> Names, Links;
+};
+
+std::vector<TSeen> ReadWith(const std::vector<std::string>& files) {
+    std::vector<TSeen> out;
+    for (const oracle::TOracleFile& f : oracle::RunPerFile(Script() + " read", files)) {
+        TSeen s;
+        s.Ok = f.Ok;
+        s.Error = f.Error + f.NoVerdict;
+        for (const auto& l : f.Lines) {
+            if (l.size() >= 4 && l[0] == "F") s.Formulas[l[1] + "!" + l[2]] = l[3];
+            if (l.size() >= 4 && l[0] == "V") s.Values[l[1] + "!" + l[2]] = l[3];
+            if (l.size() >= 4 && l[0] == "N")
+                s.Names.push_back(l[1] + " hidden=" + l[2] + " function=" + l[3]);
+            if (l.size() >= 3 && l[0] == "L") s.Links.push_back(l[1] + ":" + l[2]);
+        }
+        out.push_back(std::move(s));
+    }
+    return out;
+}
+
+// Reads a workbook and writes it in the other format; the write's warnings
+// about formulas (others name what else the format leaves behind).
+std::vector<std::string> Copy(const std::string& from, const std::string& to) {
+    TTabrix4 book;
+    book.SetFilename(Utf8ToWide(from));
+    book.Read();
+    const bool package = to.size() > 5 && to.substr(to.size() - 5) == ".xlsx";
+    book.SetVersion(package ? TExcelVersion::xvExcel2007 : TExcelVersion::xvExcel97);
+    book.SetFilename(Utf8ToWide(to));
+    book.Write();
+    std::vector<std::string> formulas;
+    for (const std::string& w : book.Warnings())
+        if (w.find(": formula") != std::string::npos) formulas.push_back(w);
+    return formulas;
+}
+
+// Our reader's view: the formula's text and the value our evaluator
+// computes ("?" when it hands the function to the caller).
+struct TOurs {
+    std::string Text, Value;
+};
+TOurs Ours(const std::string& file, const std::string& sheetName, int col, int row) {
+    TTabrix4 book;
+    book.SetFilename(Utf8ToWide(file));
+    book.Read();
+    int sheet = 0;
+    while (sheet < book.Sheets().Count() && WideToUtf8(book.GetSheet(sheet).Name()) != sheetName) ++sheet;
+    if (sheet == book.Sheets().Count()) return {"no sheet " + sheetName, ""};
+    TOurs o;
+    try {
+        o.Text = book.GetSheet(sheet).GetAsFormula(col, row);
+    } catch (const XLSError& e) {
+        o.Text = std::string("no formula: ") + e.what();
+    }
+    TFormulaValue v;
+    try {
+        book.CalculateCell(sheet, col, row, v);
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.17g", v.Float);
+        o.Value = v.ValType == fvFloat     ? std::string("n:") + buf
+                  : v.ValType == fvString  ? "s:" + WideToUtf8(v.Text)
+                  : v.ValType == fvBoolean ? std::string("b:") + (v.Boolean ? "1" : "0")
+                                           : "e:" + WideToUtf8(FormulaValueAsString(v));
+    } catch (const XLSError&) {
+        o.Value = "?";
+    }
+    return o;
+}
+
+// "n:42.0" (Python's float text) as "n:42", for comparing with ours.
+std::string Plain(std::string v) {
+    if (v.size() > 4 && v.rfind("n:", 0) == 0 && v.substr(v.size() - 2) == ".0") v.resize(v.size() - 2);
+    return v;
+}
+
+struct Conversions : FreshLibState {
+    static void SetUpTestSuite() {
+        dir = std::make_unique<testfiles::ScratchDir>();
+        made = oracle::Run(Script() + " make " + oracle::Quote(dir->Path())).Status == 0;
+        if (!made) return;
+        oracle::LibreOfficeConvert({dir->File("libre.fods")}, dir->Path(), "xlsx");
+        oracle::Run("ssconvert " + oracle::Quote(dir->File("openpyxl.xlsx")) + " " +
+                    oracle::Quote(dir->File("gnumeric.xlsx")));
+    }
+    static void TearDownTestSuite() { dir.reset(); }
+    static inline std::unique_ptr<testfiles::ScratchDir> dir;
+    static inline bool made = false;
+};
+
+// One formula of a package copied to .xls: the source, its cell, the text
+// our reader gives for the copy, the value gnumeric (and LibreOffice, where
+// it computes exactly) computes from the copy, and whether our evaluator
+// computes it itself ("?": it hands the function over).
+struct TToBinary {
+    const char* File;
+    const char* Sheet;
+    const char* Cell;
+    int Col, Row;
+    const char* Text;
+    const char* Value;
+    bool LibreOffice; // LibreOffice computes it the same (not its rounded comparisons)
+    bool OursComputes;
+};
+
+const TToBinary ToBinary[] = {
+    // 3-D references with their sheets.
+    {"openpyxl", "One", "A1", 0, 0, "Two!A1*2", "n:42", true, true},
+    {"openpyxl", "One", "A2", 0, 1, "SUM('Two:My Sheet'!A1)", "n:26", true, true},
+    {"openpyxl", "One", "A11", 0, 10, "'My Sheet'!A1+Two!A1", "n:26", true, true},
+    // Functions BIFF8 lacks through hidden names and the add-in book.
+    {"openpyxl", "One", "A3", 0, 2, "IFERROR(1/0,7)", "n:7", true, false},
+    {"openpyxl", "One", "A4", 0, 3, "_xlfn.CONCAT(\"a\",\"b\")", "s:ab", true, false},
+    {"openpyxl", "One", "A5", 0, 4, "_xlfn.IFS(1>2,1,TRUE,9)", "n:9", true, false},
+    {"openpyxl", "One", "A6", 0, 5, "SUMIFS(B1:B3,B1:B3,\">1\")", "n:5", true, false},
+    {"openpyxl", "One", "A7", 0, 6, "EDATE(40000,1)", "n:40031", true, false},
+    {"openpyxl", "One", "A10", 0, 9, "su(B4)", "e:#NAME?", true, false},
+    // Constants that need all their digits.
+    {"openpyxl", "One", "A8", 0, 7, "INT(2.9999999999999996)", "n:2", false, true},
+    {"openpyxl", "One", "A9", 0, 8, "IF(1=1.0000000000000002,1,0)", "n:0", false, true},
+    // Table references resolved to their cells.
+    {"xlsxwriter", "Data", "F1", 5, 0, "SUM($B$2:$B$3)", "n:6", true, true},
+    {"xlsxwriter", "Data", "D2", 3, 1, "$B2*$C2", "n:6", true, true},
+    {"xlsxwriter", "Data", "D3", 3, 2, "$B3*$C3", "n:20", true, true},
+    {"xlsxwriter", "Data", "F5", 5, 4, "$C$1", "s:Qty", true, true},
+    {"xlsxwriter", "Data", "F6", 5, 5, "COUNTA($A$1:$D$3)", "n:12", true, false},
+    {"xlsxwriter", "Data", "F3", 5, 2, "SumVBA(A2:A6)", "e:#NAME?", true, false},
+    // LibreOffice's own texts: a range of sheets with a quoted name.
+    {"libre", "Data", "B1", 1, 0, "SUM('Data:My Sheet'!A1:A1)", "n:6", true, true},
+    // gnumeric's package of the openpyxl workbook.
+    {"gnumeric", "One", "A1", 0, 0, "Two!A1*2", "n:42", true, true},
+    {"gnumeric", "One", "A3", 0, 2, "IFERROR(1/0,7)", "n:7", true, false},
+    {"gnumeric", "One", "A4", 0, 3, "_xlfn.CONCAT(\"a\",\"b\")", "s:ab", true, false},
+};
+
+} // namespace
+
+TEST_F(Conversions, PackagesOfOtherWritersWrittenAsBinaryWorkbooks) {
+    ASSERT_TRUE(made);
+    const std::vector<std::string> sources = {"openpyxl", "xlsxwriter", "libre", "gnumeric"};
+    std::map<std::string, std::vector<std::string>> warnings;
+    std::vector<std::string> copies;
+    for (const std::string& s : sources) {
+        ASSERT_TRUE(testfiles::Exists(dir->File(s + ".xlsx"))) << s;
+        warnings[s] = Copy(dir->File(s + ".xlsx"), dir->File(s + ".xls"));
+        copies.push_back(dir->File(s + ".xls"));
+    }
+    // What cannot be written keeps its value and is named.
+    EXPECT_TRUE(warnings["openpyxl"].empty()) << warnings["openpyxl"].front();
+    const std::vector<std::string> xw = {
+        "Data!F2: formula =LENB(\"abc\") not written to .xls (Invalid function name LENB); its value is kept",
+        "Data!F4: formula =SUM(Goods[#Totals]) not written to .xls (table Goods has no totals row); its "
+        "value "
+        "is kept"};
+    EXPECT_EQ(warnings["xlsxwriter"], xw);
+    ASSERT_EQ(warnings["libre"].size(), 1u);
+    EXPECT_EQ(warnings["libre"][0].rfind("Data!C1: formula =SUM(A1,A1,", 0), 0u) << warnings["libre"][0];
+    EXPECT_NE(warnings["libre"][0].find("(Wrong number of arguments for function SUM)"), std::string::npos);
+
+    // gnumeric and LibreOffice compute the copies again.
+    std::vector<std::string> gnumeric, libre;
+    for (const std::string& s : sources) {
+        oracle::Run("ssconvert --recalc " + oracle::Quote(dir->File(s + ".xls")) + " " +
+                    oracle::Quote(dir->File("gn-" + s + ".xlsx")));
+        gnumeric.push_back(dir->File("gn-" + s + ".xlsx"));
+    }
+    testfiles::ScratchDir lo;
+    oracle::LibreOfficeConvert(copies, lo.Path(), "xlsx");
+    for (const std::string& s : sources) libre.push_back(lo.File(s + ".xlsx"));
+    const std::vector<TSeen> byGnumeric = ReadWith(gnumeric), byLibre = ReadWith(libre),
+                             byXlrd = ReadWith(copies);
+    for (const TToBinary& c : ToBinary) {
+        const size_t i = size_t(std::find(sources.begin(), sources.end(), c.File) - sources.begin());
+        const std::string where = std::string(c.File) + " " + c.Sheet + "!" + c.Cell;
+        const std::string key = std::string(c.Sheet) + "!" + c.Cell;
+        const TOurs ours = Ours(copies[i], c.Sheet, c.Col, c.Row);
+        EXPECT_EQ(ours.Text, c.Text) << where;
+        if (c.OursComputes) {
+            EXPECT_EQ(ours.Value, c.Value) << where;
+        }
+        ASSERT_TRUE(byGnumeric[i].Ok) << byGnumeric[i].Error;
+        EXPECT_EQ(Plain(byGnumeric[i].Values.count(key) ? byGnumeric[i].Values.at(key) : ""), c.Value)
+            << where;
+        ASSERT_TRUE(byLibre[i].Ok) << byLibre[i].Error;
+        if (c.LibreOffice) {
+            EXPECT_EQ(Plain(byLibre[i].Values.count(key) ? byLibre[i].Values.at(key) : ""), c.Value) << where;
+        }
+        ASSERT_TRUE(byXlrd[i].Ok) << byXlrd[i].Error;
+        EXPECT_TRUE(byXlrd[i].Values.count(key)) << where;
+    }
+    // The copies keep the cached values the packages had, the formulas the
+    // .xls cannot hold among them.
+    EXPECT_EQ(byXlrd[1].Values.at("Data!F2"), "n:3.0");
+    EXPECT_EQ(byXlrd[1].Values.at("Data!F3"), "n:1500.0");
+    // The hidden names of the functions, after the workbook's own names.
+    const std::vector<std::string> names = {
+        "_xlfn.IFERROR hidden=1 function=1", "_xlfn.CONCAT hidden=1 function=1",
+        "_xlfn.IFS hidden=1 function=1", "_xlfn.SUMIFS hidden=1 function=1", "su hidden=1 function=1"};
+    EXPECT_EQ(byXlrd[0].Names, names);
+}
+
+// A binary workbook LibreOffice wrote from the openpyxl package (its hidden
+// function names and add-in functions) copied to a package, and our own
+// copy back: openpyxl reads the spreadsheet programs' texts, gnumeric
+// computes the same values.
+TEST_F(Conversions, BinaryWorkbooksWrittenAsPackages) {
+    ASSERT_TRUE(made);
+    testfiles::ScratchDir lo;
+    oracle::LibreOfficeConvert({dir->File("openpyxl.xlsx")}, lo.Path(), "xls");
+    ASSERT_TRUE(testfiles::Exists(lo.File("openpyxl.xls")));
+    Copy(dir->File("openpyxl.xlsx"), dir->File("ours.xls"));
+    const std::vector<std::string> packages = {dir->File("from-libre.xlsx"), dir->File("from-ours.xlsx")};
+    EXPECT_TRUE(Copy(lo.File("openpyxl.xls"), packages[0]).empty());
+    EXPECT_TRUE(Copy(dir->File("ours.xls"), packages[1]).empty());
+    std::vector<std::string> gnumeric;
+    for (size_t i = 0; i < packages.size(); ++i) {
+        gnumeric.push_back(dir->File("gn" + std::to_string(i) + ".xlsx"));
+        oracle::Run("ssconvert --recalc " + oracle::Quote(packages[i]) + " " +
+                    oracle::Quote(gnumeric.back()));
+    }
+    const std::vector<TSeen> texts = ReadWith(packages), values = ReadWith(gnumeric);
+    struct TCase {
+        const char* Cell;
+        const char* Text;
+        const char* Value;
+    };
+    const TCase cases[] = {
+        {"A1", "Two!A1*2", "n:42"},
+        {"A3", "IFERROR(1/0,7)", "n:7"},
+        {"A4", "_xlfn.CONCAT(\"a\",\"b\")", "s:ab"},
+        {"A5", "_xlfn.IFS(1>2,1,TRUE,9)", "n:9"},
+        {"A6", "SUMIFS(B1:B3,B1:B3,\">1\")", "n:5"},
+        {"A7", "EDATE(40000,1)", "n:40031"},
+        {"A8", "INT(2.9999999999999996)", "n:2"},
+        {"A9", "IF(1=1.0000000000000002,1,0)", "n:0"},
+    };
+    for (size_t i = 0; i < packages.size(); ++i) {
+        ASSERT_TRUE(texts[i].Ok) << texts[i].Error;
+        ASSERT_TRUE(values[i].Ok) << values[i].Error;
+        for (const TCase& c : cases) {
+            const std::string key = std::string("One!") + c.Cell;
+            // LibreOffice wrote the constants of A8 and A9 rounded.
+            if (i == 0 && (std::string(c.Cell) == "A8" || std::string(c.Cell) == "A9")) continue;
+            EXPECT_EQ(texts[i].Formulas.count(key) ? texts[i].Formulas.at(key) : "", c.Text)
+                << packages[i] << key;
+            EXPECT_EQ(Plain(values[i].Values.count(key) ? values[i].Values.at(key) : ""), c.Value)
+                << packages[i] << key;
+        }
+    }
+}
+
+// The other workbooks of binary workbooks (SUPBOOK, cached CRN values) as
+// package link parts: openpyxl, LibreOffice and our reader see the books and
+// the cached values; written back to .xls the links stay.
+TEST_F(Conversions, OtherWorkbooksBecomeLinkParts) {
+    const fs::path real = oracle::RealWorldDir();
+    if (real.empty()) GTEST_SKIP() << "no real-world files";
+    struct TCase {
+        const char* File;
+        const char* Sheet;
+        int Col, Row;
+        const char* Text;
+        const char* Value;
+        const char* Link;
+        bool LibreLink; // LibreOffice writes a link part of its own (not for names alone)
+    };
+    const TCase cases[] = {
+        {"apache-poi/multibookFormulaA.xls", "ASheet1", 0, 0, "[1]BSheet1!B1", "n:35",
+         "1:BSheet1|AnotherSheet", true},
+        {"apache-poi/XRefCalc.xls", "Sheet1", 4, 1, "Cost*[1]!Markup_Cost", "",
+         "1:MarkupSheet|CostSheet|MarkupTestSheet", false},
+    };
+    testfiles::ScratchDir work;
+    std::vector<std::string> packages;
+    for (const TCase& c : cases) {
+        packages.push_back(work.File(fs::path(c.File).stem().string() + ".xlsx"));
+        EXPECT_TRUE(Copy((real / c.File).string(), packages.back()).empty()) << c.File;
+    }
+    const std::vector<TSeen> seen = ReadWith(packages);
+    testfiles::ScratchDir lo;
+    oracle::LibreOfficeConvert(packages, lo.Path(), "xlsx");
+    std::vector<std::string> fromLibre;
+    for (const std::string& p : packages) fromLibre.push_back(lo.File(fs::path(p).filename().string()));
+    const std::vector<TSeen> libre = ReadWith(fromLibre);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const TCase& c = cases[i];
+        ASSERT_TRUE(seen[i].Ok) << seen[i].Error;
+        const std::string key = std::string(c.Sheet) + "!" + char('A' + c.Col) + std::to_string(c.Row + 1);
+        EXPECT_EQ(seen[i].Formulas.count(key) ? seen[i].Formulas.at(key) : "", c.Text) << c.File;
+        EXPECT_EQ(seen[i].Links, std::vector<std::string>{c.Link}) << c.File;
+        // LibreOffice reads the link part: it writes the book and the formula back.
+        ASSERT_TRUE(libre[i].Ok) << libre[i].Error;
+        EXPECT_EQ(libre[i].Formulas.count(key) ? libre[i].Formulas.at(key) : "", c.Text) << c.File;
+        if (c.LibreLink) {
+            EXPECT_EQ(libre[i].Links, std::vector<std::string>{c.Link}) << c.File;
+        }
+        const TOurs ours = Ours(packages[i], c.Sheet, c.Col, c.Row);
+        EXPECT_EQ(ours.Text, c.Text) << c.File;
+        if (*c.Value) {
+            EXPECT_EQ(ours.Value, c.Value) << c.File;
+            EXPECT_EQ(Plain(seen[i].Values.count(key) ? seen[i].Values.at(key) : ""), c.Value) << c.File;
+        }
+    }
+    // Written to .xls again, the link table and the values come back.
+    const std::string again = work.File("again.xls");
+    EXPECT_TRUE(Copy(packages[0], again).empty());
+    const TOurs back = Ours(again, "ASheet1", 0, 1);
+    EXPECT_EQ(back.Text, "[multibookFormulaB.xls]BSheet1!$B$2+2*A3");
+    EXPECT_EQ(back.Value, "n:264");
+}

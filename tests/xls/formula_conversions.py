@@ -1,0 +1,168 @@
+"""Workbooks with formulas that a conversion between .xlsx and .xls must
+carry, made by other programs' writers, and what other readers see in the
+copies.
+
+  formula_conversions.py make DIR
+      writes DIR/openpyxl.xlsx (openpyxl), DIR/xlsxwriter.xlsx (XlsxWriter)
+      and DIR/libre.fods (a flat OpenDocument file LibreOffice turns into a
+      package: its own formula texts).
+  formula_conversions.py read OUTDIR FILE...
+      for FILE number i writes OUTDIR/i.txt: OK (or FAIL<TAB>message), then
+        F<TAB>sheet<TAB>cell<TAB>formula text        (.xlsx, openpyxl)
+        V<TAB>sheet<TAB>cell<TAB>value               (cached values)
+        N<TAB>name<TAB>hidden<TAB>function           (.xls, xlrd's names)
+        L<TAB>n<TAB>sheet names joined by |          (.xlsx external links)
+      a value is n:<repr of the number>, s:<text>, b:0/1 or e:<error text>.
+"""
+import sys
+import traceback
+
+ERRORS = {0x00: "#NULL!", 0x07: "#DIV/0!", 0x0F: "#VALUE!", 0x17: "#REF!", 0x1D: "#NAME?", 0x24: "#NUM!",
+          0x2A: "#N/A"}
+
+
+def escape(s):
+    return str(s).replace("\\", "\\\\").replace("\t", "\\t").replace("\n", "\\n").replace("\r", "\\r")
+
+
+def value(v):
+    import datetime
+    if isinstance(v, (datetime.datetime, datetime.date)):
+        from openpyxl.utils.datetime import to_excel
+        v = to_excel(v)
+    if isinstance(v, bool):
+        return "b:%d" % v
+    if isinstance(v, (int, float)):
+        return "n:%r" % float(v)
+    if isinstance(v, str) and v.startswith("#") and v in ERRORS.values():
+        return "e:" + v
+    return "s:" + str(v)
+
+
+def make(d):
+    import openpyxl
+    import xlsxwriter
+
+    wb = openpyxl.Workbook()
+    one = wb.active
+    one.title = "One"
+    two = wb.create_sheet("Two")
+    my = wb.create_sheet("My Sheet")
+    two["A1"] = 21
+    my["A1"] = 5
+    for r, v in enumerate([1, 2, 3], 1):
+        one.cell(r, 2, v)
+    one["B4"] = 4
+    cells = {
+        "A1": "=Two!A1*2",
+        "A2": "=SUM(Two:'My Sheet'!A1)",
+        "A3": "=IFERROR(1/0,7)",
+        "A4": '=_xlfn.CONCAT("a","b")',
+        "A5": "=_xlfn.IFS(1>2,1,TRUE,9)",
+        "A6": '=SUMIFS(B1:B3,B1:B3,">1")',
+        "A7": "=EDATE(40000,1)",
+        "A8": "=INT(2.9999999999999996)",
+        "A9": "=IF(1=1.0000000000000002,1,0)",
+        "A10": "=su(B4)",
+        "A11": "='My Sheet'!A1+Two!A1",
+    }
+    for ref, f in cells.items():
+        one[ref] = f
+    wb.save(d + "/openpyxl.xlsx")
+
+    wb = xlsxwriter.Workbook(d + "/xlsxwriter.xlsx")
+    ws = wb.add_worksheet("Data")
+    ws.write_row(0, 0, ["Name", "Price", "Qty"])
+    ws.write_row(1, 0, ["a", 2, 3])
+    ws.write_row(2, 0, ["b", 4, 5])
+    ws.add_table("A1:D3", {"name": "Goods", "columns": [
+        {"header": "Name"}, {"header": "Price"}, {"header": "Qty"},
+        {"header": "Total", "formula": "=Goods[[#This Row],[Price]]*Goods[[#This Row],[Qty]]"}]})
+    ws.write_formula("F1", "=SUM(Goods[Price])", None, 6)
+    ws.write_formula("F2", '=LENB("abc")', None, 3)
+    ws.write_formula("F3", "=SumVBA(A2:A6)", None, 1500)
+    ws.write_formula("F4", "=SUM(Goods[#Totals])", None, 0)
+    ws.write_formula("F5", "=Goods[[#Headers],[Qty]]", None, "Qty")
+    ws.write_formula("F6", "=COUNTA(Goods[#All])", None, 12)
+    wb.close()
+
+    many = ";".join(["[.A1]"] * 200)
+    with open(d + "/libre.fods", "w") as f:
+        f.write("""<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"
+ xmlns:of="urn:oasis:names:tc:opendocument:xmlns:of:1.2" office:version="1.2"
+ office:mimetype="application/vnd.oasis.opendocument.spreadsheet"><office:body><office:spreadsheet>
+<table:table table:name="Data"><table:table-row>
+<table:table-cell office:value-type="float" office:value="1"/>
+<table:table-cell table:formula="of:=SUM([$Data.A1:$'My Sheet'.A1])"/>
+<table:table-cell table:formula="of:=SUM(%s)"/>
+</table:table-row></table:table>
+<table:table table:name="My Sheet"><table:table-row>
+<table:table-cell office:value-type="float" office:value="5"/></table:table-row></table:table>
+</office:spreadsheet></office:body></office:document>
+""" % many)
+
+
+def read_xlsx(path):
+    import openpyxl
+    out = []
+    wb = openpyxl.load_workbook(path)
+    for ws in wb.worksheets:
+        for row in ws.iter_rows():
+            for c in row:
+                if c.data_type == "f":
+                    out.append("F\t%s\t%s\t%s" % (escape(ws.title), c.coordinate, escape(str(c.value)[1:])))
+    for n, link in enumerate(getattr(wb, "_external_links", []), 1):
+        book = link.externalBook
+        names = list(book.sheetNames.sheetName) if book is not None and book.sheetNames is not None else []
+        out.append("L\t%d\t%s" % (n, escape("|".join(names))))
+    wb = openpyxl.load_workbook(path, data_only=True)
+    for ws in wb.worksheets:
+        for row in ws.iter_rows():
+            for c in row:
+                if c.value is not None:
+                    out.append("V\t%s\t%s\t%s" % (escape(ws.title), c.coordinate, escape(value(c.value))))
+    return out
+
+
+def read_xls(path):
+    import xlrd
+    out = []
+    book = xlrd.open_workbook(path)
+    for s in book.sheets():
+        for r in range(s.nrows):
+            for k in range(s.ncols):
+                c = s.cell(r, k)
+                if c.ctype in (xlrd.XL_CELL_EMPTY, xlrd.XL_CELL_BLANK):
+                    continue
+                v = c.value
+                if c.ctype == xlrd.XL_CELL_BOOLEAN:
+                    v = bool(v)
+                elif c.ctype == xlrd.XL_CELL_ERROR:
+                    v = ERRORS.get(v, "#?")
+                out.append("V\t%s\t%s\t%s" % (escape(s.name), xlrd.cellname(r, k), escape(value(v))))
+    for n in book.name_obj_list:
+        out.append("N\t%s\t%d\t%d" % (escape(n.name), n.hidden, n.func))
+    return out
+
+
+def read(outdir, files):
+    for i, path in enumerate(files):
+        try:
+            lines = read_xlsx(path) if path.lower().endswith((".xlsx", ".xlsm")) else read_xls(path)
+            text = "OK\n" + "\n".join(lines) + "\n"
+        except MemoryError:
+            text = "LIMIT\tout of memory\n"
+        except Exception as e:
+            text = "FAIL\t%s\n" % escape("%s: %s" % (type(e).__name__, e))
+            traceback.print_exc()
+        with open("%s/%d.txt" % (outdir, i), "w") as f:
+            f.write(text)
+
+
+if __name__ == "__main__":
+    if sys.argv[1] == "make":
+        make(sys.argv[2])
+    else:
+        read(sys.argv[2], sys.argv[3:])
