@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
+#include <set>
 #include <tuple>
 
 namespace xls {
@@ -105,6 +106,7 @@ TTabrix4::TTabrix4()
     LibState().StrTRUE = u"TRUE";
     LibState().StrFALSE = u"FALSE";
     sheets = std::make_unique<TSheets>(*this);
+    pictures.OnWarning = [this](std::string text) { AddWarning(std::move(text)); };
     // Formulas count sheets as the file's sheet list does, chart sheets
     // included: the sheets' name list.
     formulaHandler.SheetNameAt = [this](int index) { return sheets->NameList().GetItem(index); };
@@ -122,6 +124,7 @@ TTabrix4::TTabrix4()
     WireDrawingNames();
     sheets->Add(0);
     vba = std::make_unique<TXLSVBA>();
+    vba->OnWarning = [this](std::string text) { AddWarning(std::move(text)); };
     optionsDialog.ReadFrom(sheets->Items(0).Records());
     SetVersion(TExcelVersion::xvExcel97);
 }
@@ -369,11 +372,21 @@ void TTabrix4::AfterRead() {
     for (int i = 0; i < sheets->Count(); ++i) sheets->Items(i).AfterRead(version);
     // Picture references of the shapes from positions in the file to
     // positions in the store, which left out the entries no shape used.
+    std::vector<std::pair<std::u16string, TEscherDrawing*>> drawings;
+    for (int i = 0; i < sheets->Count(); ++i)
+        drawings.emplace_back(sheets->Items(i).Name(), &sheets->Items(i).Drawing());
+    for (int i = 0; i < chartSheets.Count(); ++i)
+        if (TEscherDrawing* d = chartSheets.Items(i).Drawing())
+            drawings.emplace_back(chartSheets.Items(i).Name, d);
+    std::set<int> used;
+    for (auto& [name, d] : drawings) d->ListBlipRefs(used);
+    pictures.DropUnreferenced(used);
     std::vector<int> fileBlipIds;
     pictures.ListFileBlipIds(fileBlipIds);
-    for (int i = 0; i < sheets->Count(); ++i) sheets->Items(i).Drawing().RemapBlipIds(fileBlipIds);
-    for (int i = 0; i < chartSheets.Count(); ++i)
-        if (TEscherDrawing* d = chartSheets.Items(i).Drawing()) d->RemapBlipIds(fileBlipIds);
+    for (auto& [name, d] : drawings)
+        for (uint32_t v : d->RemapBlipIds(fileBlipIds))
+            AddWarning(WideToUtf8(name) + ": a picture shape refers to picture " + std::to_string(v) +
+                       ", which the drawing group does not hold; the shape is kept without its picture");
 }
 
 // ---------------------------------------------------------------------------

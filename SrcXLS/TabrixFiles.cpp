@@ -244,8 +244,11 @@ void WriteWorkbookFile(TTabrix4& book) {
             s.Validations = [&sheet](TXLSStream& st) { sheet.Validations().WriteDVal(st); };
             s.AutoFilters = [&sheet](TXLSStream& st) { sheet.AutoFilters().WriteAutoFilters(st); };
         }
-        if (sheet.Drawing().ShapeCount() > 0)
+        if (sheet.Drawing().ShapeCount() > 0) {
+            // A note that has no cell in this version refuses the write before the file is made.
+            sheet.Drawing().CheckNoteCells(MaxColumn(version), MaxRow(version));
             s.Drawing = [&sheet](TXLSStream& st) { sheet.Drawing().WriteDrawing(st); };
+        }
         source.Sheets.push_back(std::move(s));
     }
 

@@ -1,12 +1,14 @@
 // The macro project reader. The first byte chooses what the rest is: 0, a
-// compressed container to decompress; 1, a decompressed dir stream (stored
-// compressed beside module streams named as the usual modules); 2, the
-// stream of a module that a valid dir points at (its source from byte 16).
+// compressed container to decompress within a bound it also chooses; 1, a
+// decompressed dir stream (stored compressed beside module streams named as
+// the usual modules); 2, the stream of a module that a valid dir points at
+// (its source from byte 16).
 #include "SrcXLS/XLSDefs.h"
 #include "SrcXLS/formats/VBACompression.h"
 #include "SrcXLS/formats/VBAProject.h"
 #include "platform/compound/CompoundFile.h"
 
+#include <cstdlib>
 #include <span>
 
 namespace {
@@ -49,12 +51,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     const std::span<const uint8_t> rest(data + 1, size - 1);
     switch (data[0] % 3) {
-    case 0:
+    case 0: {
+        // A bound that the first byte chooses, from 4 KiB to 344 KiB.
+        const size_t limit = size_t(data[0] / 3 + 1) * 4096;
         try {
-            xls::VBADecompress(rest);
+            if (xls::VBADecompress(rest, limit).size() > limit) std::abort();
         } catch (const xls::XLSError&) {
         }
         break;
+    }
     case 1: {
         Element storage(ElementType::Storage, u"_VBA_PROJECT_CUR");
         Element& vba = storage.AddStorage(u"VBA");

@@ -1,6 +1,7 @@
 // The XML tokenizer and the element tree of package parts: every element
 // through the typed getters, kept as text, and its texts decoded. The part
-// is read whole and again in small pieces: both reads must see the same.
+// is read whole and again in small pieces, its texts as they arrive: both
+// reads must see the same.
 #include "SrcXLS/formats/XLSXmlTags.h"
 #include "SrcXLS/model/XFonts.h"
 
@@ -48,8 +49,11 @@ protected:
     }
 };
 
-std::string Read(std::string_view part, size_t pieceSize) {
+// A piece size of 0 reads the part whole; texts longer than `buffered`
+// bytes are read as they arrive.
+std::string Read(std::string_view part, size_t pieceSize, size_t buffered = size_t(2) << 20) {
     Reader reader;
+    reader.MaxBufferedToken = buffered;
     try {
         if (pieceSize == 0) {
             reader.ReadPart(part, "fuzz.xml");
@@ -74,6 +78,6 @@ std::string Read(std::string_view part, size_t pieceSize) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view part(reinterpret_cast<const char*>(data), size);
-    if (Read(part, 0) != Read(part, 1 + size % 13)) std::abort();
+    if (Read(part, 0) != Read(part, 1 + size % 13, 1 + size % 7)) std::abort();
     return 0;
 }

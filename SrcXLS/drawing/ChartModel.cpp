@@ -521,6 +521,14 @@ TDrwChart& TDrwCharts::Add() {
     InsertDefaultChartRecords(chart->Root, 0, fonts);
     TDrwChart& added = Take(shape);
     added.Bind();
+    // The default series points at the chart's own sheet, through a link
+    // table entry of its own.
+    if (SheetName && formulas.HasHandler() && added.Series.Count() > 0) {
+        std::u16string name = SheetName();
+        for (size_t at = name.find(u'\''); at != name.npos; at = name.find(u'\'', at + 2))
+            name.insert(at, 1, u'\'');
+        added.Series.GetItem(0).SetValues(u"'" + name + u"'!$A$1:$A$10");
+    }
     return added;
 }
 

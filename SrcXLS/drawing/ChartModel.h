@@ -179,6 +179,7 @@ public:
     // What a formula shows: its value, computed by the workbook's
     // evaluator, as text.
     std::u16string Value(std::span<const uint8_t> tokens) const;
+    bool HasHandler() const { return handler != nullptr; }
 
 private:
     TFormulaHandler& Handler() const;
@@ -279,8 +280,12 @@ public:
     // handler.
     TDrwCharts(TEscherDrawing& drawing, IFormulaServices* formulas, TXFonts* fonts);
     ~TDrwCharts() override;
-    // A new chart shape holding the default chart: one series, a bar group.
+    // A new chart shape holding the default chart: one series, a bar group;
+    // the series takes the values of its sheet's $A$1:$A$10 when the sheet
+    // is known.
     TDrwChart& Add();
+    // The name of the sheet the charts stand on.
+    std::function<std::u16string()> SheetName;
     // An item for a chart shape read from a file, bound to its records;
     // false for other shapes.
     bool AddShape(TShape& shape);

@@ -208,6 +208,7 @@ void TEscherGroup::ReadDrawingGroup(TXLSStream& stream, uint32_t recordLength) {
             throw XLSError("Bad record in file");
     }
     if (data.size() < 8) throw XLSError("Expected record missing: DGGContainer");
+    budgetTotal = inflateBudget = PictureInflateBudget(uint64_t(std::max<int64_t>(stream.Size(), 0)));
     TMSOHeader container = TMSOHeader::Parse(data.data());
     if (container.Type != mso::DggContainer) throw XLSError("Expected record missing: DGGContainer");
     if (container.Length > data.size() - 8) GroupLength();
@@ -278,7 +279,7 @@ void TEscherGroup::ReadBlipStore(TByteReader& r) {
             continue;
         }
         auto picture = std::make_unique<TMSOPicture>();
-        if (ReadBlip(r, *picture)) {
+        if (ReadBlip(r, *picture, counter)) {
             picture->FileNumber = counter;
             Insert(std::move(picture));
         }
@@ -286,7 +287,28 @@ void TEscherGroup::ReadBlipStore(TByteReader& r) {
     }
 }
 
-bool TEscherGroup::ReadBlip(TByteReader& r, TMSOPicture& picture) {
+void TEscherGroup::Warn(std::string text) const {
+    if (OnWarning) OnWarning(std::move(text));
+}
+
+namespace {
+const char* PictureTypeName(uint8_t type) {
+    switch (type) {
+    case pictype::EMF:
+        return "EMF";
+    case pictype::WMF:
+        return "WMF";
+    default:
+        return "PICT";
+    }
+}
+
+std::string MiB(uint64_t bytes) {
+    return std::to_string((bytes + (uint64_t(1) << 20) - 1) >> 20) + " MiB";
+}
+} // namespace
+
+bool TEscherGroup::ReadBlip(TByteReader& r, TMSOPicture& picture, int fileNumber) {
     TMSOHeader h = TMSOHeader::Parse(r.Bytes(8).data());
     if (h.Type != mso::BSE) throw XLSError("Expected record missing: BSE");
     const char* mismatch = "Blip size in BSE don't match actually blip";
@@ -299,10 +321,18 @@ bool TEscherGroup::ReadBlip(TByteReader& r, TMSOPicture& picture) {
     const size_t nameBytes = std::min<size_t>(fixed[33], bse.Remaining());
     picture.Name = WideBufToString(bse.Bytes(nameBytes));
     picture.StoreName = nameBytes > 0;
-    // Only a used entry holds its picture; the rest of the BSE is read over.
-    if (picture.RefCount == 0 || (type == 0 && h.Length <= BSESize) || bse.Remaining() < 8) return false;
+    // Only an entry with a blip holds a picture; the rest of the BSE is read over.
+    if ((type == 0 && h.Length <= BSESize) || bse.Remaining() < 8) return false;
     TMSOHeader bh = TMSOHeader::Parse(bse.Bytes(8).data());
-    if (bh.Type < mso::BlipFirst || bh.Type > mso::BlipLast) throw XLSError("Expected record missing: BLIP");
+    const bool isBlip = bh.Type >= mso::BlipFirst && bh.Type <= mso::BlipLast;
+    // An entry whose count says it is not used may still be a shape's
+    // picture: it is read when it holds a sound blip, and kept only when a
+    // shape refers to it.
+    if (picture.RefCount == 0) {
+        if (!isBlip || bh.Length + 8 != blipSize || bh.Length > bse.Remaining()) return false;
+        picture.Unreferenced = true;
+    }
+    if (!isBlip) throw XLSError("Expected record missing: BLIP");
     if (bh.Length + 8 != blipSize || bh.Length > bse.Remaining()) throw XLSError(mismatch);
     TByteReader blip(bse.Bytes(bh.Length));
     TMD4 uid{};
@@ -318,9 +348,22 @@ bool TEscherGroup::ReadBlip(TByteReader& r, TMSOPicture& picture) {
         const uint32_t inflated = GetU32(header.data());
         const uint32_t saved = GetU32(header.data() + 28);
         auto data = blip.Bytes(std::min<size_t>(saved, blip.Remaining()));
-        if (header[32] == 0) {
+        // Past the workbook's budget (or a picture's own cap) a picture is
+        // not inflated at all.
+        const std::string name = "Picture " + std::to_string(fileNumber + 1) + " (" + PictureTypeName(type) +
+                                 ", " + MiB(inflated) + " inflated)";
+        const bool overCap = inflated > MaxInflatedSize, overBudget = inflated > inflateBudget;
+        if (header[32] == 0 && (overCap || overBudget)) {
+            picture.Data.assign(data.begin(), data.end());
+            picture.KeptCompressed = true;
+            Warn(name + " of the drawing group is kept compressed: " +
+                 (overCap ? "a picture inflates to at most " + MiB(MaxInflatedSize)
+                          : "the pictures of this workbook inflate to at most " + MiB(budgetTotal) +
+                                " together"));
+        } else if (header[32] == 0) {
             if (auto out = InflateBounded(data, inflated)) {
                 picture.Data = std::move(*out);
+                inflateBudget -= picture.Data.size();
             } else {
                 // Damaged or oversized streams stay as they came.
                 picture.Data.assign(data.begin(), data.end());
@@ -418,6 +461,11 @@ void TEscherGroup::WriteDrawingGroup(TXLSStream& stream) {
     stream.WriteHeader(MSODRAWINGGROUP, 0);
     stream.WriteRecordData(container.data(), container.size());
     stream.WriteRecordData(body.data(), body.size());
+}
+
+void TEscherGroup::DropUnreferenced(const std::set<int>& used) {
+    for (int i = Count() - 1; i >= 0; --i)
+        if (Items(i).Unreferenced && !used.count(Items(i).FileNumber)) Delete(i);
 }
 
 void TEscherGroup::ListFileBlipIds(std::vector<int>& list) const {

@@ -10,6 +10,8 @@
 #include "SrcXLS/model/Collection.h"
 
 #include <cstdint>
+#include <functional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -55,6 +57,8 @@ public:
     bool KeptCompressed = false;
     // The name stood in the store entry read (and is written there again).
     bool StoreName = false;
+    // Read from an entry whose reference count was 0.
+    bool Unreferenced = false;
     // Blip record type and instance of a type the library does not name, as read.
     uint16_t BlipType = 0;
     uint16_t BlipInstance = 0;
@@ -77,6 +81,8 @@ public:
     std::vector<uint32_t> ColorMRU;
     TMSORecords Kept;
     uint32_t ShapeIdBase = 0;
+    // Told what a read leaves behind (one line of English each).
+    std::function<void(std::string)> OnWarning;
 
     TMSOPicture& Items(int index) const { return GetItem(index); }
     // Empties the clusters, the defaults, the colours of the split menu,
@@ -106,6 +112,9 @@ public:
     // The MSODRAWINGGROUP record (the caller opens the 8224-byte split).
     void WriteDrawingGroup(TXLSStream& stream);
 
+    // The pictures read with a reference count of 0 that no shape uses
+    // (used: positions in the file read) go.
+    void DropUnreferenced(const std::set<int>& used);
     // Each picture's position in the file read, in collection order.
     void ListFileBlipIds(std::vector<int>& list) const;
     // A new picture from a file ("A picture with this name already exists."
@@ -117,7 +126,12 @@ private:
     // The cluster entry at index, added (free) as needed.
     TDGGData& ClusterAt(size_t index);
     void ReadBlipStore(TByteReader& r);
-    bool ReadBlip(TByteReader& r, TMSOPicture& picture);
+    bool ReadBlip(TByteReader& r, TMSOPicture& picture, int fileNumber);
+    void Warn(std::string text) const;
+
+    // What the pictures of the group being read may still inflate to.
+    uint64_t inflateBudget = 0;
+    uint64_t budgetTotal = 0;
     void WriteBlip(const TMSOPicture& picture, std::vector<uint8_t>& out) const;
 };
 

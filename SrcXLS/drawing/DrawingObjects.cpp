@@ -164,6 +164,14 @@ void TDrwAutoShape::SetFillColor(uint32_t color) {
     if (Shape()) Shape()->Opt.Put(385, color);
 }
 
+namespace {
+// The file name of a picture's stored path.
+std::u16string FileNamePart(const std::u16string& path) {
+    const size_t slash = path.find_last_of(u"/\\");
+    return slash == path.npos ? path : path.substr(slash + 1);
+}
+} // namespace
+
 int TDrwPicture::GetPictureId() const {
     const TOPTItem* ref = Shape() ? Shape()->Opt.BlipRef() : nullptr;
     return ref ? int(ref->Value) : 0;
@@ -177,12 +185,8 @@ void TDrwPicture::SetPictureId(int id) {
     if (id < 0 || id > count) throw XLSError("Picture Id out of range.");
     TOPTItem* ref = s->Opt.BlipRef();
     if (!ref) throw XLSError("Shape has no Blip Id");
-    std::u16string name;
-    if (id > 0) {
-        name = Context->Pictures->Items(id - 1).Name;
-        size_t slash = name.find_last_of(u"/\\");
-        if (slash != name.npos) name = name.substr(slash + 1);
-    }
+    const std::u16string name =
+        id > 0 ? FileNamePart(Context->Pictures->Items(id - 1).Name) : std::u16string();
     if (s->Opt.Find(261))
         s->Opt.SetComplexText(261, name);
     else
@@ -194,14 +198,20 @@ std::u16string TDrwPicture::GetPictureName() const {
     return Shape() ? Shape()->Opt.ComplexText(261) : std::u16string();
 }
 
+// A picture is named by its whole name or, as the getter gives it, by its
+// file name alone; among pictures of that file name the current one stays.
 void TDrwPicture::SetPictureName(std::u16string_view name) {
     const std::u16string upper = UpperCaseWide(name);
     TMSOPictures* pictures = Context ? Context->Pictures : nullptr;
-    for (int i = 0; pictures && i < pictures->Count(); ++i)
-        if (UpperCaseWide(pictures->Items(i).Name) == upper) {
-            SetPictureId(i + 1);
-            return;
-        }
+    const int count = pictures ? pictures->Count() : 0;
+    for (int i = 0; i < count; ++i)
+        if (UpperCaseWide(pictures->Items(i).Name) == upper) return SetPictureId(i + 1);
+    auto fileNamed = [&](int id) {
+        return id > 0 && id <= count && UpperCaseWide(FileNamePart(pictures->Items(id - 1).Name)) == upper;
+    };
+    if (fileNamed(GetPictureId())) return SetPictureId(GetPictureId());
+    for (int i = 0; i < count; ++i)
+        if (fileNamed(i + 1)) return SetPictureId(i + 1);
     throw XLSError("Can not find picture: " + WideToUtf8(name));
 }
 

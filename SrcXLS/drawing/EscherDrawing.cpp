@@ -428,19 +428,29 @@ template <class F> void ForEachShape(const TShapeGroup& group, F&& f) {
 }
 } // namespace
 
-void TEscherDrawing::RemapBlipIds(const std::vector<int>& fileBlipIds) {
+void TEscherDrawing::ListBlipRefs(std::set<int>& used) const {
+    ForEachShape(*root, [&](const TShape& s) {
+        for (const TOPTItem& item : s.Opt.Items)
+            if (item.IsBlip() && !item.IsComplex() && item.Value > 0 && item.Value <= uint32_t(INT32_MAX))
+                used.insert(int(item.Value) - 1);
+    });
+}
+
+std::vector<uint32_t> TEscherDrawing::RemapBlipIds(const std::vector<int>& fileBlipIds) {
+    std::vector<uint32_t> dropped;
     ForEachShape(*root, [&](TShape& s) {
         for (TOPTItem& item : s.Opt.Items) {
             if (!item.IsBlip() || item.IsComplex() || item.Value == 0) continue;
             auto at = std::find(fileBlipIds.begin(), fileBlipIds.end(), int64_t(item.Value) - 1);
             if (at == fileBlipIds.end()) {
-                char message[48];
-                std::snprintf(message, sizeof message, "Can not find Blip Id #%d", int(item.Value));
-                throw XLSError(message);
+                dropped.push_back(item.Value);
+                item.Value = 0;
+                continue;
             }
             item.Value = uint32_t(at - fileBlipIds.begin() + 1);
         }
     });
+    return dropped;
 }
 
 void TEscherDrawing::MarkUsedPictures(TMSOPictures& pictures) const {
@@ -475,7 +485,7 @@ void TEscherDrawing::NameDeleted(int position) {
 
 // ---- notes
 
-void TEscherDrawing::BindNote(int col, int row, std::u16string_view author, uint16_t objectId,
+bool TEscherDrawing::BindNote(int col, int row, std::u16string_view author, uint16_t objectId,
                               uint16_t flags) {
     TShape* target = nullptr;
     // Object ids that occur twice bind in file order.
@@ -485,11 +495,7 @@ void TEscherDrawing::BindNote(int col, int row, std::u16string_view author, uint
                 target = s;
                 break;
             }
-    if (!target) {
-        char message[48];
-        std::snprintf(message, sizeof message, "Can not find shape for note #%d", int(objectId));
-        throw XLSError(message);
-    }
+    if (!target) return false;
     TShapeOutsideMsoNote* note = NoteOf(*target);
     note->Col = uint32_t(col);
     note->Row = uint32_t(row);
@@ -497,6 +503,14 @@ void TEscherDrawing::BindNote(int col, int row, std::u16string_view author, uint
     note->Author = author;
     note->Bound = true;
     if (auto* client = dynamic_cast<TShapeClientAnchor*>(target)) client->Shown = (flags & 0x0002) != 0;
+    return true;
+}
+
+void TEscherDrawing::CheckNoteCells(int maxCol, int maxRow) const {
+    for (int i = 0; i < root->Count(); ++i)
+        if (const TShapeOutsideMsoNote* note = NoteOf(root->GetShape(i)))
+            if (note->Col > uint32_t(maxCol) || note->Row > uint32_t(maxRow))
+                throw XLSError("Cell position is outside the sheet");
 }
 
 // ---- reading

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -91,12 +92,20 @@ public:
     // IMDATA records met inside the drawing, to be kept with the sheet.
     std::vector<TDrawingIn::TKeptRecord> TakeSkippedRecords();
     void WriteDrawing(TXLSStream& stream) const;
-    // A NOTE record read from the file finds its shape.
-    void BindNote(int col, int row, std::u16string_view author, uint16_t objectId, uint16_t flags);
+    // Before a write: raises "Cell position is outside the sheet" when a
+    // note's cell lies beyond the last column or row of the version.
+    void CheckNoteCells(int maxCol, int maxRow) const;
+    // A NOTE record read from the file finds its shape; false when no
+    // note shape of that object id is left to bind.
+    bool BindNote(int col, int row, std::u16string_view author, uint16_t objectId, uint16_t flags);
 
+    // After a read: the positions in the file of the pictures the shapes
+    // refer to.
+    void ListBlipRefs(std::set<int>& used) const;
     // After a read: picture references from positions in the file to
-    // positions in the picture store.
-    void RemapBlipIds(const std::vector<int>& fileBlipIds);
+    // positions in the picture store. A reference to no picture the store
+    // holds becomes 0 (none); the references so dropped are answered.
+    std::vector<uint32_t> RemapBlipIds(const std::vector<int>& fileBlipIds);
     // Before a write: the pictures the shapes use get a reference count.
     void MarkUsedPictures(TMSOPictures& pictures) const;
     // A defined name at position went: the macros of every shape and

@@ -1,6 +1,7 @@
 #include "SrcXLS/drawing/EscherRecords.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace xls {
 
@@ -23,12 +24,16 @@ void TMSOHeader::AppendTo(std::vector<uint8_t>& out) const {
 
 // ---- property table
 
+// Readers of other programs take a table only in ascending order of
+// property numbers: a new property goes before the first higher one.
+void TOPT::Insert(TOPTItem item) {
+    auto at = std::find_if(Items.begin(), Items.end(),
+                           [&](const TOPTItem& i) { return i.Number() > item.Number(); });
+    Items.insert(at, std::move(item));
+}
+
 void TOPT::Add(uint16_t id, uint32_t value) {
-    TOPTItem item{id, value, {}};
-    if ((id & 0x3FFF) == 4)
-        Items.insert(Items.begin(), std::move(item));
-    else
-        Items.push_back(std::move(item));
+    Insert(TOPTItem{id, value, {}});
 }
 
 namespace {
@@ -44,7 +49,7 @@ std::vector<uint8_t> TextData(std::u16string_view text) {
 void TOPT::AddComplexText(int number, std::u16string_view text) {
     TOPTItem item{uint16_t(0xC000 | number), 0, TextData(text)};
     item.Value = uint32_t(item.Complex.size());
-    Items.push_back(std::move(item));
+    Insert(std::move(item));
 }
 
 TOPTItem* TOPT::Find(int number) {
@@ -126,24 +131,72 @@ void TOPT::AppendBody(std::vector<uint8_t>& out) const {
         if (i.IsComplex()) w.Bytes(i.Complex.data(), i.Complex.size());
 }
 
+namespace {
+// Properties whose complex data is an array with its own 6-byte header
+// (count, count allocated, element size; 0xFFF0 for 4-byte elements).
+bool IsArrayProperty(int number) {
+    switch (number) {
+    case 325: // vertices
+    case 326: // segment info
+    case 327: // adjust handles
+    case 328: // guides
+    case 329: // inscribe
+    case 337: // connection sites
+    case 338: // their directions
+    case 407: // fill shade colours
+    case 462: // line dash style
+    case 899: // wrap polygon vertices
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The array's length from its header, when the header is there.
+std::optional<uint64_t> ArrayLength(TByteReader r) {
+    if (r.Remaining() < 6) return std::nullopt;
+    const uint16_t count = r.U16();
+    r.U16();
+    const uint16_t elementSize = r.U16();
+    return 6 + uint64_t(count) * (elementSize == 0xFFF0 ? 4 : elementSize);
+}
+} // namespace
+
 void TOPT::Parse(std::span<const uint8_t> body, uint16_t count) {
     Items.clear();
     Count = count;
     const char* message = "Error when reading OPT items, Length <> 0";
     if (size_t(count) * 6 > body.size()) throw XLSError(message);
-    TByteReader r(body);
-    Items.resize(count);
-    for (auto& i : Items) {
-        i.Id = r.U16();
-        i.Value = r.U32();
+    TByteReader fixed(body);
+    std::vector<TOPTItem> items(count);
+    for (auto& i : items) {
+        i.Id = fixed.U16();
+        i.Value = fixed.U32();
     }
-    for (auto& i : Items) {
-        if (!i.IsComplex() || i.Value == 0) continue;
-        if (i.Value > r.Remaining()) throw XLSError(message);
-        auto data = r.Bytes(i.Value);
-        i.Complex.assign(data.begin(), data.end());
+    // The data as the lengths state them; some writers state an array's
+    // length without its header, so when the lengths do not add up, the
+    // arrays take theirs from their own headers.
+    for (bool headers : {false, true}) {
+        TByteReader r = fixed;
+        bool fits = true;
+        for (auto& i : items) {
+            if (!i.IsComplex() || i.Value == 0) continue;
+            uint64_t length = i.Value;
+            if (headers && IsArrayProperty(i.Number()))
+                if (auto own = ArrayLength(r); own && *own <= r.Remaining()) length = *own;
+            if (length > r.Remaining()) {
+                fits = false;
+                break;
+            }
+            auto data = r.Bytes(size_t(length));
+            i.Complex.assign(data.begin(), data.end());
+        }
+        if (fits && r.AtEnd()) {
+            Items = std::move(items);
+            return;
+        }
     }
-    if (!r.AtEnd()) throw XLSError(message);
+    throw XLSError(message);
 }
 
 // ---- kept records

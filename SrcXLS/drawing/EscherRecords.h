@@ -89,7 +89,7 @@ public:
     std::vector<TOPTItem> Items;
     uint16_t Count = 0;
 
-    // Appends a simple property; property 4 goes to the front instead.
+    // A simple property, in ascending order of numbers.
     void Add(uint16_t id, uint32_t value);
     // A complex text: UTF-16 and two zero bytes.
     void AddComplexText(int number, std::u16string_view text);
@@ -116,6 +116,9 @@ public:
     // Reads count items from a body of exactly its length; a length that
     // does not come out at 0 raises.
     void Parse(std::span<const uint8_t> body, uint16_t count);
+
+private:
+    void Insert(TOPTItem item);
 };
 
 // Drawing records kept as read: each its header, and for a record that is

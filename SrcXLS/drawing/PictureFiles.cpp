@@ -48,23 +48,39 @@ std::vector<uint8_t> DeflateBytes(std::span<const uint8_t> data) {
     return out;
 }
 
+uint64_t PictureInflateBudget(uint64_t streamSize) {
+    constexpr uint64_t floor = uint64_t(64) << 20, ceiling = uint64_t(256) << 20;
+    return std::clamp(streamSize * 32, floor, ceiling);
+}
+
 std::optional<std::vector<uint8_t>> InflateBounded(std::span<const uint8_t> data, uint32_t expectedSize) {
     if (expectedSize > MaxInflatedSize) return std::nullopt;
-    std::vector<uint8_t> out(expectedSize);
     z_stream z{};
     if (inflateInit(&z) != Z_OK) return std::nullopt;
     z.next_in = const_cast<Bytef*>(data.data());
     z.avail_in = uInt(data.size());
-    z.next_out = out.data();
-    z.avail_out = uInt(out.size());
-    int rc = inflate(&z, Z_FINISH);
-    // One more byte of room tells a stream that would go on from one that ends.
-    if (rc == Z_BUF_ERROR && z.avail_out == 0) {
-        uint8_t extra;
-        z.next_out = &extra;
-        z.avail_out = 1;
-        rc = inflate(&z, Z_FINISH);
-        if (rc == Z_STREAM_END && z.avail_out == 0) rc = Z_BUF_ERROR;
+    // The output grows as the stream yields bytes: a size the header claims
+    // costs nothing until the data really comes. One byte of room beyond it
+    // tells a stream that would go on from one that ends there.
+    const size_t limit = size_t(expectedSize) + 1;
+    std::vector<uint8_t> out;
+    size_t step = std::min<size_t>(limit, std::max<size_t>(size_t(64) << 10, 4 * data.size()));
+    int rc = Z_OK;
+    while (rc == Z_OK && out.size() < limit) {
+        const size_t had = out.size();
+        const size_t room = std::min(step, limit - had);
+        // Geometric growth, never past the claimed size.
+        if (had + room > out.capacity())
+            out.reserve(std::min(limit, std::max(had + room, 2 * out.capacity())));
+        out.resize(had + room);
+        z.next_out = out.data() + had;
+        z.avail_out = uInt(room);
+        const uInt inBefore = z.avail_in;
+        rc = inflate(&z, Z_NO_FLUSH);
+        out.resize(had + room - z.avail_out);
+        // Z_BUF_ERROR: nothing could be done; the data ended early.
+        if (rc == Z_BUF_ERROR || (rc == Z_OK && out.size() == had && z.avail_in == inBefore)) break;
+        step = std::min<size_t>(step * 2, size_t(16) << 20);
     }
     const bool ok = rc == Z_STREAM_END && z.total_out == expectedSize;
     inflateEnd(&z);

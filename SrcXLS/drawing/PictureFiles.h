@@ -45,6 +45,10 @@ std::vector<uint8_t> DeflateBytes(std::span<const uint8_t> data);
 std::optional<std::vector<uint8_t>> InflateBounded(std::span<const uint8_t> data, uint32_t expectedSize);
 // Largest metafile kept inflated in memory.
 constexpr uint32_t MaxInflatedSize = 256u << 20;
+// What all pictures of one workbook may inflate to together: 32 times the
+// bytes of its workbook stream, at least 64 MiB and at most 256 MiB.
+// Pictures past it stay compressed as read.
+uint64_t PictureInflateBudget(uint64_t streamSize);
 
 // Decodes a BMP file (core, info, V4 and V5 headers; 1, 4, 8, 16, 24 and 32
 // bits; uncompressed, bit fields, RLE4, RLE8; either row order) and encodes

@@ -4,6 +4,8 @@
 // files are kept as they are.
 #include "SrcXLS/formats/TabrixReader.h"
 
+#include "SrcXLS/XLSCellRef.h"
+#include "SrcXLS/XLSText.h"
 #include "SrcXLS/drawing/ChartRecords.h"
 #include "SrcXLS/drawing/DrawingGroup.h"
 #include "SrcXLS/drawing/EscherDrawing.h"
@@ -61,7 +63,13 @@ void TTabrixReader::ReadNote() {
     if (Version < BIFF8 || !InSheet()) return;
     Placeholder(placeholder::SheetTail);
     TNoteRecord note = DecodeNote(Body());
-    Sheet().Drawing().BindNote(note.Col, note.Row, note.Author, note.ObjectId, note.Flags);
+    // A note whose shape is not in the drawing is dropped, as other
+    // readers drop it; the rest of the sheet is read.
+    if (!Sheet().Drawing().BindNote(note.Col, note.Row, note.Author, note.ObjectId, note.Flags))
+        Target.Sheets->GetOwner().AddWarning(WideToUtf8(Sheet().Name()) + "!" +
+                                             WideToUtf8(ColRowToRefStr(note.Col, note.Row, false, false)) +
+                                             ": the note (object #" + std::to_string(note.ObjectId) +
+                                             ") has no shape in the drawing; it is dropped");
     Drop();
 }
 

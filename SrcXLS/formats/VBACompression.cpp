@@ -4,6 +4,7 @@
 #include "SrcXLS/XLSDefs.h"
 
 #include <algorithm>
+#include <string>
 
 namespace xls {
 
@@ -25,14 +26,21 @@ int OffsetBits(size_t decompressed) {
     throw XLSError(std::string("Bad compressed VBA data: ") + what);
 }
 
-void DecompressTokens(std::span<const uint8_t> chunk, std::vector<uint8_t>& out) {
+[[noreturn]] void TooLarge(size_t limit) {
+    throw EVBATooLarge("VBA data decompresses past " + std::to_string(limit) + " bytes");
+}
+
+void DecompressTokens(std::span<const uint8_t> chunk, std::vector<uint8_t>& out, size_t limit) {
     const size_t start = out.size();
+    // What this chunk can make is checked once: at most 4096 bytes.
+    const bool bounded = limit - start < ChunkSize;
     size_t pos = 0;
     while (pos < chunk.size()) {
         const uint8_t flags = chunk[pos++];
         for (int bit = 0; bit < 8 && pos < chunk.size(); ++bit) {
             if (!(flags & (1 << bit))) {
                 if (out.size() - start >= ChunkSize) Malformed("a chunk holds more than 4096 bytes");
+                if (bounded && out.size() >= limit) TooLarge(limit);
                 out.push_back(chunk[pos++]);
                 continue;
             }
@@ -45,8 +53,13 @@ void DecompressTokens(std::span<const uint8_t> chunk, std::vector<uint8_t>& out)
             const size_t length = size_t(token & (0xFFFF >> bits)) + 3;
             if (offset > done) Malformed("a copy token points before its chunk");
             if (done + length > ChunkSize) Malformed("a chunk holds more than 4096 bytes");
+            if (bounded && out.size() + length > limit) TooLarge(limit);
             // Copies may overlap the bytes they make: one byte at a time.
-            for (size_t k = 0; k < length; ++k) out.push_back(out[out.size() - offset]);
+            const size_t at = out.size();
+            out.resize(at + length);
+            uint8_t* to = out.data() + at;
+            const uint8_t* from = to - offset;
+            for (size_t k = 0; k < length; ++k) to[k] = from[k];
         }
     }
 }
@@ -88,7 +101,7 @@ void CompressTokens(std::span<const uint8_t> piece, bool bestMatch, std::vector<
 
 } // namespace
 
-std::vector<uint8_t> VBADecompress(std::span<const uint8_t> data) {
+std::vector<uint8_t> VBADecompress(std::span<const uint8_t> data, size_t limit) {
     if (data.empty() || data[0] != 1) Malformed("no signature");
     std::vector<uint8_t> out;
     size_t pos = 1;
@@ -100,10 +113,13 @@ std::vector<uint8_t> VBADecompress(std::span<const uint8_t> data) {
         const size_t end = std::min(data.size(), pos + (header & 0x0FFF) + 3);
         pos += 2;
         const auto chunk = data.subspan(pos, end - pos);
-        if (header & 0x8000)
-            DecompressTokens(chunk, out);
-        else
-            out.insert(out.end(), chunk.begin(), chunk.begin() + long(std::min(chunk.size(), ChunkSize)));
+        if (header & 0x8000) {
+            DecompressTokens(chunk, out, limit);
+        } else {
+            const size_t n = std::min(chunk.size(), ChunkSize);
+            if (n > limit - out.size()) TooLarge(limit);
+            out.insert(out.end(), chunk.begin(), chunk.begin() + long(n));
+        }
         pos = end;
     }
     return out;

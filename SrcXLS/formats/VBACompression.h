@@ -4,6 +4,8 @@
 // earlier bytes of the same chunk.
 #pragma once
 
+#include "SrcXLS/XLSDefs.h"
+
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -12,8 +14,14 @@ namespace xls {
 
 // Decompresses the container that starts at data; a malformed one (a bad
 // signature or chunk header, a copy reaching before its chunk, a chunk
-// running past the data) raises XLSError.
-std::vector<uint8_t> VBADecompress(std::span<const uint8_t> data);
+// running past the data) raises XLSError. Each chunk yields at most 4096
+// bytes; output that would pass limit bytes raises EVBATooLarge instead.
+std::vector<uint8_t> VBADecompress(std::span<const uint8_t> data, size_t limit = SIZE_MAX);
+
+class EVBATooLarge : public XLSError {
+public:
+    using XLSError::XLSError;
+};
 
 // bestMatch: search the whole window for the longest match (the nearest of
 // equals) instead of taking the first one of 3 bytes or more. Input that

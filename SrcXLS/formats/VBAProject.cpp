@@ -199,30 +199,56 @@ TVBAModuleSource& TXLSVBA::AddModule(std::u16string_view name, TVBAModuleKind ki
 
 void TXLSVBA::Read(const Element& storage) {
     Clear();
+    bool unparsed = false;
     if (!SkipDir) {
         const Element* vba = storage.Find(VBAStorageName);
         if (!vba || !vba->IsStorage()) throw XLSError("The macro project has no VBA storage");
-        ReadDir(*vba);
-        Loaded = true;
+        budgetLeft = MaxDecompressed;
+        try {
+            ReadDir(*vba);
+            Loaded = true;
+        } catch (const EVBATooLarge&) {
+            // A project that would decompress past the bound is kept as
+            // read: it is written back whole, its modules are not listed.
+            modules.clear();
+            DirRecords.Clear();
+            Project = TXLSVBAProject();
+            unparsed = true;
+            if (OnWarning)
+                OnWarning("The macro project would decompress past " + std::to_string(MaxDecompressed >> 20) +
+                          " MiB; it is kept as read, without its modules' sources");
+        }
     }
     kept = storage.Clone();
     // What is written anew does not come from the copy.
-    if (Rebuild)
+    if (Rebuild && !unparsed)
         for (auto name : {VBAStorageName, ProjectStreamName, ProjectWmStreamName}) kept->Remove(name);
     ReadProjectStreams(storage);
-    if (Rebuild) KeepProject = true;
+    if (Rebuild && !unparsed) KeepProject = true;
 }
+
+void TXLSVBA::Charge(uint64_t bytes) {
+    if (bytes > budgetLeft) throw EVBATooLarge("VBA project too large");
+    budgetLeft -= bytes;
+}
+
+namespace {
+// What holding a record or a line costs beside its bytes.
+constexpr uint64_t ItemCost = 48;
+} // namespace
 
 void TXLSVBA::ReadDir(const Element& vba) {
     const Element* dirStream = vba.Find(DirStreamName);
     if (!dirStream || !dirStream->IsStream()) throw XLSError("The macro project has no dir stream");
-    const std::vector<uint8_t> dir = VBADecompress(dirStream->Data);
+    const std::vector<uint8_t> dir = VBADecompress(dirStream->Data, size_t(budgetLeft));
+    Charge(dir.size());
     TDirReader reader(dir);
     TVBADirRecord rec;
     size_t moduleCount = 0;
     // The project's records run up to the first module or the end.
     for (;;) {
         if (!reader.Next(rec)) throw XLSError("EOF missing in VBA dir stream");
+        Charge(ItemCost + rec.Data.size());
         if (rec.Id == vbadir::MODULENAME) break;
         if (rec.Id == vbadir::TERMINATOR) return;
         DirRecords.Add(rec.Id, rec.Data);
@@ -269,6 +295,7 @@ void TXLSVBA::ReadDir(const Element& vba) {
             }
             if (rec.Id == vbadir::MODULEEND) break;
             if (!reader.Next(rec)) throw XLSError("EOF missing in VBA dir stream");
+            Charge(ItemCost + rec.Data.size());
         }
         if (module->Name.empty()) module->Name = name8;
         if (module->StreamName.empty()) module->StreamName = stream8;
@@ -284,7 +311,10 @@ void TXLSVBA::ReadModuleSource(TVBAModuleSource& module, const Element& vba) {
         throw XLSError("VBA module stream missing: " + WideToUtf8(module.Name));
     if (module.Offset >= stream->Data.size())
         throw XLSError("Bad VBA module: its source starts past its stream");
-    const std::vector<uint8_t> source = VBADecompress(std::span(stream->Data).subspan(module.Offset));
+    const std::vector<uint8_t> source =
+        VBADecompress(std::span(stream->Data).subspan(module.Offset), size_t(budgetLeft));
+    // The text is held twice (the lines and their decoding), each line with its cost.
+    Charge(2 * source.size() + ItemCost * uint64_t(std::count(source.begin(), source.end(), '\n')));
     std::vector<std::u16string> lines = Lines(Decode(Project.CodePage, source));
     size_t first = 0;
     while (first < lines.size() && IsAttributeLine(lines[first])) module.Attributes.Add(lines[first++]);

@@ -7,6 +7,7 @@
 #include "SrcXLS/model/WideStringList.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -113,10 +114,20 @@ public:
     bool Loaded = false;            // the dir stream was read
     bool KeepProject = false;       // write PROJECT and PROJECTwm as read
     bool BestMatch = true;          // the compressor looks for the longest match
+    // Told when a project is kept as read without its modules.
+    std::function<void(std::string)> OnWarning;
+
+    // What the dir stream and the module sources of one project may take
+    // in memory once decompressed (each line and record counted with what
+    // holding it costs); a project past it is kept as read, unparsed.
+    static constexpr uint64_t MaxDecompressed = uint64_t(32) << 20;
 
 private:
     void ReadDir(const platform::cfb::Element& vbaStorage);
     void ReadModuleSource(TVBAModuleSource& module, const platform::cfb::Element& vbaStorage);
+    // Counts bytes against MaxDecompressed; raises EVBATooLarge past it.
+    void Charge(uint64_t bytes);
+    uint64_t budgetLeft = 0;
     void ReadProjectStreams(const platform::cfb::Element& storage);
     void WriteProjectText(platform::cfb::Element& target) const;
     void WriteProjectWm(platform::cfb::Element& target) const;

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <unordered_map>
 
 namespace xls {
@@ -294,14 +295,68 @@ void TXLSXmlReader::SetSource(TPieceSource source, size_t size) {
     atEnd = false;
     fill = std::move(source);
     pieceSize = std::max<size_t>(size, 1);
+    skipClose = {};
     while (!atEnd && pieces.size() < 3) Refill();
-    if (pieces.size() >= 2 && (uint8_t(pieces[0]) == 0xFF || uint8_t(pieces[0]) == 0xFE)) {
-        while (Refill()) {
-        }
-        if (ConvertUtf16(pieces, converted)) {
-            pieces.clear();
-            src = converted;
-        }
+    const uint8_t b0 = pieces.size() >= 2 ? uint8_t(pieces[0]) : 0,
+                  b1 = pieces.size() >= 2 ? uint8_t(pieces[1]) : 0;
+    if ((b0 == 0xFF && b1 == 0xFE) || (b0 == 0xFE && b1 == 0xFF)) {
+        // A UTF-16 part: its pieces are turned into UTF-8 as they arrive.
+        struct TUtf16 {
+            TPieceSource raw;
+            bool big;
+            std::string in;  // bytes not converted yet
+            std::string out; // UTF-8 not handed over yet
+            bool end = false;
+        };
+        auto state = std::make_shared<TUtf16>();
+        state->raw = std::move(fill);
+        state->big = b0 == 0xFE;
+        state->in = pieces.substr(2);
+        state->end = atEnd;
+        const size_t chunk = pieceSize;
+        fill = [state, chunk](char* to, size_t n) -> size_t {
+            TUtf16& u = *state;
+            while (u.out.size() < n && !(u.end && u.in.size() < 2)) {
+                if (!u.end) {
+                    const size_t had = u.in.size();
+                    u.in.resize(had + chunk);
+                    size_t got = 0;
+                    while (got < chunk) {
+                        const size_t k = u.raw(u.in.data() + had + got, chunk - got);
+                        if (k == 0) {
+                            u.end = true;
+                            u.raw = nullptr;
+                            break;
+                        }
+                        got += k;
+                    }
+                    u.in.resize(had + got);
+                }
+                std::u16string wide;
+                size_t i = 0;
+                for (; i + 1 < u.in.size(); i += 2) {
+                    const uint8_t lo = uint8_t(u.in[i + (u.big ? 1 : 0)]),
+                                  hi = uint8_t(u.in[i + (u.big ? 0 : 1)]);
+                    wide.push_back(char16_t(lo | (hi << 8)));
+                }
+                // A high surrogate waits for its partner in the next piece.
+                if (!u.end && !wide.empty() && wide.back() >= 0xD800 && wide.back() < 0xDC00) {
+                    wide.pop_back();
+                    i -= 2;
+                }
+                u.in.erase(0, i);
+                u.out += WideToUtf8(wide);
+                if (u.end && u.in.size() < 2) break;
+            }
+            const size_t k = std::min(n, u.out.size());
+            std::copy_n(u.out.data(), k, to);
+            u.out.erase(0, k);
+            return k;
+        };
+        pieces.clear();
+        src = {};
+        atEnd = false;
+        while (!atEnd && pieces.size() < 3) Refill();
     }
     if (pieces.size() >= 3 && std::string_view(pieces).substr(0, 3) == "\xEF\xBB\xBF") pos = 3;
     Preserve = false;
@@ -469,7 +524,98 @@ bool TXLSXmlReader::ReadNextTag() {
     for (;;) {
         TStep step = ReadToken();
         if (step != stMore) return step == stToken;
+        // Only a tag (or a prolog) waits for its end in the buffer; texts,
+        // comments and blanks are read as they come.
+        if (src.size() - std::min(pos, src.size()) >= MaxTagBytes)
+            throw XLSError("XML tag longer than " + std::to_string(MaxTagBytes >> 20) + " MiB in " +
+                           (documentName.empty() ? std::string("a part") : documentName));
         Refill();
+    }
+}
+
+void TXLSXmlReader::AppendBounded(std::string_view raw) {
+    for (size_t i = 0; i < raw.size() && textBuf.size() < MaxTextBytes;) {
+        const char c = raw[i];
+        if (IsSpace(c)) {
+            // Past its bound a run of blanks is passed over: no cell shows more of it.
+            if (blankRun >= MaxBlankRun) {
+                static constexpr char eight[] = "        ";
+                while (i + 8 <= raw.size() && std::memcmp(raw.data() + i, eight, 8) == 0) i += 8;
+                while (i < raw.size() && IsSpace(raw[i])) ++i;
+                continue;
+            }
+            ++blankRun;
+        } else {
+            blankRun = 0;
+        }
+        textBuf.push_back(c);
+        ++i;
+    }
+}
+
+size_t TXLSXmlReader::StreamText(size_t textStart) {
+    textBuf.clear();
+    blankRun = 0;
+    markupRefused = false;
+    const size_t head = textStart - pos; // the start tag, which stays in the buffer
+    size_t at = textStart;
+    std::string_view close; // of the comment, PI or CDATA being read
+    bool cdata = false;
+    std::string escaped;
+    for (;;) {
+        bool more = false;
+        while (!more) {
+            if (close.empty()) {
+                const size_t lt = src.find('<', at);
+                const size_t end = lt == src.npos ? src.size() : lt;
+                AppendBounded(src.substr(at, end - at));
+                at = end;
+                if (lt == src.npos || !Lookahead(lt) || lt + 1 >= src.size()) {
+                    more = true;
+                    break;
+                }
+                const std::string_view rest = src.substr(lt);
+                if (rest.substr(0, 4) == "<!--") {
+                    close = "-->", cdata = false, at = lt + 4;
+                } else if (rest.substr(0, 9) == "<![CDATA[") {
+                    close = "]]>", cdata = true, at = lt + 9;
+                } else if (rest.substr(0, 2) == "<?") {
+                    close = "?>", cdata = false, at = lt + 2;
+                } else if (rest[1] == '!') {
+                    // Refused once the tag is reported, as a whole part refuses it.
+                    markupRefused = true;
+                    return lt;
+                } else {
+                    return lt;
+                }
+                continue;
+            }
+            const size_t end = Find(close, at);
+            // The last bytes may begin the closing delimiter: they wait.
+            const size_t stop = end != src.npos ? end
+                                : atEnd         ? src.size()
+                                        : std::max(at, src.size() - std::min(src.size(), close.size() - 1));
+            if (cdata && textBuf.size() < MaxTextBytes) {
+                escaped.clear();
+                XMLAppendEscaped(escaped, src.substr(at, stop - at));
+                AppendBounded(escaped);
+            }
+            if (end == src.npos) {
+                at = stop;
+                more = true;
+            } else {
+                at = end + close.size();
+                close = {};
+            }
+        }
+        if (atEnd) return src.size();
+        // What was read goes; the tag stays at the buffer's start.
+        pieces.erase(textStart, at - textStart);
+        dropped += at - textStart;
+        src = pieces;
+        Refill();
+        textStart = pos + head;
+        at = textStart;
     }
 }
 
@@ -477,6 +623,20 @@ bool TXLSXmlReader::ReadNextTag() {
 // ends inside it and the part goes on.
 TXLSXmlReader::TStep TXLSXmlReader::ReadToken() {
     TagKind = tkNone;
+    if (!skipClose.empty()) {
+        // A comment, PI or CDATA between tags that ran past the buffer.
+        const size_t end = Find(skipClose, pos);
+        if (end == src.npos) {
+            if (atEnd) {
+                pos = src.size();
+                return stEnd;
+            }
+            pos = std::max(pos, src.size() - std::min(src.size(), skipClose.size() - 1));
+            return stMore;
+        }
+        pos = end + skipClose.size();
+        skipClose = {};
+    }
     for (;;) {
         size_t lt = src.find('<', pos);
         if (lt == src.npos || lt + 1 >= src.size()) {
@@ -499,9 +659,18 @@ TXLSXmlReader::TStep TXLSXmlReader::ReadToken() {
         }
         if (next == '!' || next == '?') {
             if (!SkipMarkup()) {
-                if (!atEnd) return stMore;
-                pos = src.size();
-                return stEnd;
+                if (atEnd) {
+                    pos = src.size();
+                    return stEnd;
+                }
+                // Passed over as it arrives: it never fills the buffer.
+                const std::string_view rest = src.substr(lt);
+                const size_t open = rest.substr(0, 4) == "<!--"        ? 4
+                                    : rest.substr(0, 9) == "<![CDATA[" ? 9
+                                                                       : 2;
+                skipClose = open == 4 ? "-->" : open == 9 ? "]]>" : "?>";
+                pos = lt + open;
+                return stMore;
             }
             continue;
         }
@@ -528,7 +697,15 @@ TXLSXmlReader::TStep TXLSXmlReader::ReadToken() {
     }
     std::string_view tag = src.substr(pos + 1, i - pos - 1);
     const bool empty = !tag.empty() && tag.back() == '/';
-    if (!empty && (tag.empty() || tag[0] != '/') && !TextComplete(i + 1)) return stMore;
+    size_t streamedEnd = src.npos;
+    if (!empty && (tag.empty() || tag[0] != '/') && !TextComplete(i + 1)) {
+        if (src.size() - pos <= MaxBufferedToken) return stMore;
+        // A text too long to wait for is read as it arrives.
+        const size_t tagLength = i + 1 - pos;
+        streamedEnd = StreamText(i + 1);
+        tag = src.substr(pos + 1, tagLength - 2);
+        i = pos + tagLength - 1;
+    }
     pos = i + 1;
     if (!tag.empty() && tag[0] == '/') {
         TagKind = tkEnd;
@@ -557,7 +734,14 @@ TXLSXmlReader::TStep TXLSXmlReader::ReadToken() {
     TagKind = tkStart;
     if (++Level > MaxDepth) throw XLSError("XML nesting too deep");
     std::string_view name = TagName;
-    Text = ReadText();
+    if (streamedEnd != src.npos) {
+        pos = streamedEnd;
+        joined = true;
+        Text = textBuf;
+        if (markupRefused) throw XLSError("XML document type declarations are not allowed");
+    } else {
+        Text = ReadText();
+    }
     OnBeginTag(name, Text, false);
     return stToken;
 }

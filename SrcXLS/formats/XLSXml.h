@@ -52,8 +52,16 @@ public:
     void SetSource(std::string_view data);
     // Attaches a part that arrives in pieces of about pieceSize bytes: the
     // buffer holds the token being read and what follows it, not the part.
-    // A UTF-16 part is read whole.
+    // A UTF-16 part is converted piece by piece. A text longer than
+    // MaxBufferedToken is read as it arrives: it keeps its first
+    // MaxTextBytes bytes (more than any cell holds), runs of blanks in it
+    // their first MaxBlankRun bytes, and comments in it are passed over as
+    // they come; a tag longer than MaxTagBytes is refused.
     void SetSource(TPieceSource fill, size_t pieceSize);
+    static constexpr size_t MaxTextBytes = size_t(1) << 20;
+    static constexpr size_t MaxBlankRun = size_t(128) << 10;
+    static constexpr size_t MaxTagBytes = size_t(16) << 20;
+    size_t MaxBufferedToken = size_t(2) << 20;
     // One token: false when the part ends before a complete tag.
     bool ReadNextTag();
     // Remembers the part's name for messages and reads it to its end.
@@ -84,6 +92,12 @@ private:
     enum TStep : uint8_t { stEnd, stToken, stMore };
     TStep ReadToken();
     bool SkipMarkup(); // at "<!" or "<?": comment, PI, CDATA outside text
+    // The text from textStart (after a start tag at pos) read as it arrives
+    // into textBuf; pos stays on the tag, which moves to the buffer's start.
+    // Answers where the text ends.
+    size_t StreamText(size_t textStart);
+    // Appends raw text to textBuf within the bounds of a streamed text.
+    void AppendBounded(std::string_view raw);
     size_t Find(std::string_view what, size_t from) const;
     void ParseAttributes(std::string_view attrs);
     std::string_view ReadText();
@@ -105,6 +119,9 @@ private:
     std::string converted; // a UTF-16 part as UTF-8
     std::string textBuf;   // element text joined around comments and CDATA
     bool joined = false;
+    size_t blankRun = 0;        // blanks at the end of a streamed text
+    bool markupRefused = false; // a streamed text met a document type declaration
+    std::string_view skipClose; // the end of a comment, PI or CDATA being passed over
     std::string documentName;
 };
 

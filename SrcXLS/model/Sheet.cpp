@@ -73,6 +73,7 @@ TSheet::TSheet(TSheets& owner, IWorkbookContext& wb)
     drawingObjects = std::make_unique<TDrawingObjects>(*drawingContext);
     controlsObjects = std::make_unique<TControlObjects>(*drawingContext);
     charts = std::make_unique<TDrwCharts>(*drawing, &wb.Formulas(), &wb.Fonts());
+    charts->SheetName = [this] { return Name(); };
     autoFilters.Controls = &controlsObjects->ComboBoxes;
     drawing->Names = wb.DrawingNames();
     // Shapes read from a file or copied get the item of their kind; items

@@ -16,6 +16,8 @@ whose first line is OK or FAIL<TAB>message:
   drawing_oracle.py controls OUTDIR FILE... form controls of LibreOffice's .fods:
       F<TAB>kind<TAB>name=value ... (label, linked cell, source range,
       drop-down)<TAB>macros run by its events           one line per control
+  drawing_oracle.py paths OUTDIR FILE...    shape outlines of .xlsx drawing parts:
+      D<TAB>part<TAB>the a:path element                 one line per path
   drawing_oracle.py png OUTDIR FILE...      pictures through PIL:
       P<TAB>width<TAB>height<TAB>pixels   pixels: MD5 of the RGBA data
 Texts have backslash, tab, CR and LF escaped."""
@@ -130,6 +132,19 @@ def controls(path):
     return lines
 
 
+def paths(path):
+    import re
+    import zipfile
+    lines = []
+    with zipfile.ZipFile(path) as package:
+        for name in sorted(package.namelist()):
+            if re.fullmatch(r"xl/drawings/drawing\d+\.xml", name):
+                text = package.read(name).decode("utf-8")
+                for element in re.findall(r"<a:path\b.*?</a:path>", text):
+                    lines.append("D\t%s\t%s" % (name, escape(element)))
+    return lines
+
+
 def png(path):
     with open(path, "rb") as f:
         width, height, digest = pixels(f.read())
@@ -139,7 +154,7 @@ def png(path):
 def main():
     command, outdir, files = sys.argv[1], sys.argv[2], sys.argv[3:]
     reader = {"notes": notes, "xlsx": xlsx, "charts": charts, "series": series, "controls": controls,
-              "png": png}[command]
+              "paths": paths, "png": png}[command]
     for i, path in enumerate(files):
         try:
             lines = ["OK"] + reader(path)

@@ -3,6 +3,7 @@
 // primitives byte for byte.
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formats/XLSXml.h"
+#include "bench/xls_bombs.h"
 
 #include <gtest/gtest.h>
 
@@ -17,15 +18,19 @@ using namespace xls;
 
 namespace {
 
-// Every event as one line: "B name text empty?", "E name", "A name=value".
+// Every event as one line: "B name text empty?", "E name", "A name=value";
+// a text longer than 64 bytes as its length and its first and last 8 bytes.
 class Recorder : public TXLSXmlReader {
 public:
     std::vector<std::string> Events;
 
 protected:
     void OnBeginTag(std::string_view name, std::string_view text, bool isEmpty) override {
-        Events.push_back("B " + std::string(name) + " [" + std::string(text) + "]" +
-                         (isEmpty ? " empty" : ""));
+        std::string shown(text);
+        if (text.size() > 64)
+            shown = std::to_string(text.size()) + ":" + std::string(text.substr(0, 8)) + ".." +
+                    std::string(text.substr(text.size() - 8));
+        Events.push_back("B " + std::string(name) + " [" + shown + "]" + (isEmpty ? " empty" : ""));
     }
     void OnEndTag(std::string_view name) override { Events.push_back("E " + std::string(name)); }
     void OnAttribute(std::string_view name, std::string_view value) override {
@@ -42,27 +47,14 @@ std::string Events(std::string_view xml) {
     return all;
 }
 
-// The events (and the error, if any) of a part given in pieces of pieceSize
-// bytes, each handed over at most `step` bytes at a time; a piece size of 0
-// reads it whole.
-std::string PieceEvents(std::string_view xml, size_t pieceSize, size_t step) {
+// The events (and the error, if any) of a part that fill gives in pieces of
+// pieceSize bytes, texts longer than `buffered` read as they arrive.
+std::string FillEvents(const TXLSXmlReader::TPieceSource& fill, size_t pieceSize, size_t buffered) {
     Recorder r;
+    r.MaxBufferedToken = buffered;
     std::string error;
-    // Outlives the source, which reads through it until the document ends.
-    size_t at = 0;
     try {
-        if (pieceSize == 0) {
-            r.SetSource(xml);
-        } else {
-            r.SetSource(
-                [&](char* to, size_t n) {
-                    n = std::min({n, step, xml.size() - at});
-                    std::copy_n(xml.data() + at, n, to);
-                    at += n;
-                    return n;
-                },
-                pieceSize);
-        }
+        r.SetSource(fill, pieceSize);
         r.ParseDocument("test.xml");
     } catch (const XLSError& e) {
         error = e.what();
@@ -70,6 +62,34 @@ std::string PieceEvents(std::string_view xml, size_t pieceSize, size_t step) {
     std::string all;
     for (const auto& e : r.Events) all += e + "|";
     return all + error + " level " + std::to_string(r.Level);
+}
+
+// The same for a part given in pieces of pieceSize bytes, each handed over
+// at most `step` bytes at a time; a piece size of 0 reads it whole.
+std::string PieceEvents(std::string_view xml, size_t pieceSize, size_t step,
+                        size_t buffered = size_t(2) << 20) {
+    if (pieceSize == 0) {
+        Recorder r;
+        std::string error;
+        try {
+            r.SetSource(xml);
+            r.ParseDocument("test.xml");
+        } catch (const XLSError& e) {
+            error = e.what();
+        }
+        std::string all;
+        for (const auto& e : r.Events) all += e + "|";
+        return all + error + " level " + std::to_string(r.Level);
+    }
+    size_t at = 0;
+    return FillEvents(
+        [&](char* to, size_t n) {
+            n = std::min({n, step, xml.size() - at});
+            std::copy_n(xml.data() + at, n, to);
+            at += n;
+            return n;
+        },
+        pieceSize, buffered);
 }
 
 } // namespace
@@ -267,4 +287,75 @@ TEST(XmlWriter, WritesEachPrimitive) {
     } catch (const XLSError& e) {
         EXPECT_STREQ(e.what(), "Tag stack not empty: a, b");
     }
+}
+
+// A text read as it arrives gives what the whole part gives: comments and
+// processing instructions passed over, CDATA joined escaped, blanks kept.
+TEST(XmlTokenizer, TextsReadAsTheyArriveMatchTheWholePart) {
+    const std::string cases[] = {
+        "<a><t xml:space=\"preserve\"> a<!--c-->b<![CDATA[<&>]]>c<?p?>d </t><u>" + std::string(60, 'x') +
+            "</u></a>",
+        "<a x=\"1\"><b>" + std::string(100, ' ') + "<!-- " + std::string(50, '-') + " -->7" +
+            std::string(30, '\n') + "</b><c>tail<!-- open",
+        "<t>x<![CDATA[" + std::string(70, ']') + "]]]>y</t>",
+        "<t>a<!x></t>",
+        "<t a=\"1\" b='2'>x" + std::string(30, ' ') + "<!DOCTYPE></t>",
+        std::string("\xFF\xFE<\0t\0>\0\x16\x04\0\xD8\0\xDC<\0/\0t\0>\0", 22),
+    };
+    for (const std::string& xml : cases) {
+        const std::string whole = PieceEvents(xml, 0, 0);
+        for (size_t piece : {1, 3, 7, 16})
+            for (size_t buffered : {1, 5, 20})
+                EXPECT_EQ(PieceEvents(xml, piece, xml.size(), buffered), whole)
+                    << xml.substr(0, 30) << " piece " << piece << " buffered " << buffered;
+    }
+}
+
+// A text far longer than any cell keeps its first MiB, a run of blanks its
+// first 128 KiB, and comments go as they come: the memory stays near a
+// piece. A tag that does not end within 16 MiB is refused.
+TEST(XmlTokenizer, TextsFarLongerThanACellStayWithinBounds) {
+    struct Case {
+        const char* Name;
+        std::string Head, Unit, Tail;
+        const char* Events;
+    };
+    const uint64_t size = uint64_t(64) << 20;
+    const Case cases[] = {
+        {"letters", "<t>", "abcdefgh", "</t>", "B t [1048576:abcdefgh..abcdefgh]|E t| level 0"},
+        {"blanks", "<v>", "        ", "7</v>", "B v [131073:        ..       7]|E v| level 0"},
+        {"comments", "<v>", "  <!-- xxxxxxxxx -->  ", "7</v>",
+         "B v [131073:        ..       7]|E v| level 0"},
+        {"between", "<a>", "  <!-- x -->\n", "<v>7</v></a>",
+         "B a [131072:  \n  \n  ..  \n  \n  ]|B v [7]|E v|E a| level 0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        // Whole units, so that no comment is cut.
+        auto next = bombs::Repeating(c.Head, c.Unit, size / c.Unit.size() * c.Unit.size(), c.Tail);
+        const auto run = bombs::RunLimited(size_t(48) << 20, [&] {
+            std::string pending;
+            size_t at = 0;
+            bool more = true;
+            const std::string events = FillEvents(
+                [&](char* to, size_t n) {
+                    while (pending.size() - at < n && more) {
+                        pending.erase(0, at), at = 0;
+                        std::string piece;
+                        more = next(piece);
+                        pending += piece;
+                    }
+                    n = std::min(n, pending.size() - at);
+                    std::copy_n(pending.data() + at, n, to);
+                    at += n;
+                    return n;
+                },
+                1 << 20, size_t(2) << 20);
+            if (events != c.Events) throw std::runtime_error(events.substr(0, 300));
+        });
+        EXPECT_TRUE(run.Ok) << run.Error;
+    }
+    const std::string tag = "<a b=\"" + std::string((16u << 20) + 10, 'x') + "\"/>";
+    const std::string events = PieceEvents(tag, 1 << 20, tag.size());
+    EXPECT_EQ(events, "XML tag longer than 16 MiB in test.xml level 0") << events.substr(0, 100);
 }

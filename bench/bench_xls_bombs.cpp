@@ -1,0 +1,101 @@
+// Damaged workbooks that claim or expand to far more than they hold, each
+// read by a child process under an address-space limit: six and twenty
+// metafile pictures of 200 MB of zeros, 200 pictures of 10 bytes that claim
+// 256 MiB or 60 MiB each (a file of 52 KB), a macro project whose module
+// source or dir stream is 70,000 copies of one 6-byte chunk, and packages
+// with a 500 MiB shared string and with 1000 MiB of blanks and comments in
+// a sheet part. Counters: the file's size and the child's peak resident
+// memory; "failed" is 1 when the read raised (the limit included). BOMB_DIR
+// keeps the files in that folder; `xlsbench read` shows what each read
+// leaves behind.
+#include "bench/xls_bombs.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// What the child process may map beyond the benchmark's own: the bombs must
+// stay far below it.
+constexpr size_t AddressLimit = size_t(2) << 30;
+
+fs::path Folder() {
+    const char* kept = std::getenv("BOMB_DIR");
+    fs::path dir = kept ? fs::path(kept) : fs::temp_directory_path() / "bench_xls_bombs";
+    fs::create_directories(dir);
+    return dir;
+}
+
+// The file, made once per process.
+fs::path Made(const std::string& name, const std::function<void(const fs::path&)>& make) {
+    const fs::path file = Folder() / name;
+    if (!fs::exists(file)) make(file);
+    return file;
+}
+
+void Run(benchmark::State& state, const fs::path& file) {
+    bombs::TLimitedRun last;
+    for (auto _ : state) {
+        last = bombs::RunLimited(AddressLimit, [&file] {
+            xls::TTabrix4 book;
+            book.SetFilename(file.u16string());
+            book.Read();
+        });
+        state.SetIterationTime(last.Seconds);
+    }
+    state.counters["file_KB"] = double(fs::file_size(file)) / 1024.0;
+    state.counters["peak_MB"] = last.PeakMB;
+    state.counters["failed"] = last.Ok ? 0 : 1;
+}
+
+void BM_SixPicturesOfZeros(benchmark::State& state) {
+    Run(state,
+        Made("six_emf_200MB.xls", [](const fs::path& f) { bombs::PicturesOfZeros(f, 6, 200u << 20); }));
+}
+BENCHMARK(BM_SixPicturesOfZeros)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_TwentyPicturesOfZeros(benchmark::State& state) {
+    Run(state,
+        Made("twenty_emf_200MB.xls", [](const fs::path& f) { bombs::PicturesOfZeros(f, 20, 200u << 20); }));
+}
+BENCHMARK(BM_TwentyPicturesOfZeros)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_PicturesClaiming256MiB(benchmark::State& state) {
+    Run(state,
+        Made("claims_256MiB.xls", [](const fs::path& f) { bombs::PicturesClaiming(f, 200, 256u << 20); }));
+}
+BENCHMARK(BM_PicturesClaiming256MiB)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_PicturesClaiming60MiB(benchmark::State& state) {
+    Run(state,
+        Made("claims_60MiB.xls", [](const fs::path& f) { bombs::PicturesClaiming(f, 200, 60u << 20); }));
+}
+BENCHMARK(BM_PicturesClaiming60MiB)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_MacroModuleChunks(benchmark::State& state) {
+    Run(state,
+        Made("macro_module_chunks.xls", [](const fs::path& f) { bombs::MacroChunks(f, 70000, false); }));
+}
+BENCHMARK(BM_MacroModuleChunks)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_MacroDirChunks(benchmark::State& state) {
+    Run(state, Made("macro_dir_chunks.xls", [](const fs::path& f) { bombs::MacroChunks(f, 70000, true); }));
+}
+BENCHMARK(BM_MacroDirChunks)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_PackageLongString(benchmark::State& state) {
+    Run(state, Made("string_500MiB.xlsx",
+                    [](const fs::path& f) { bombs::PackageLongString(f, uint64_t(500) << 20); }));
+}
+BENCHMARK(BM_PackageLongString)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_PackageBlanks(benchmark::State& state) {
+    Run(state, Made("blanks_1000MiB.xlsx",
+                    [](const fs::path& f) { bombs::PackageBlanks(f, uint64_t(1000) << 20); }));
+}
+BENCHMARK(BM_PackageBlanks)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+} // namespace

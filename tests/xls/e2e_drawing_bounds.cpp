@@ -1,0 +1,489 @@
+// Drawings other programs write and read, and damaged files read within
+// bounds: LibreOffice's freeform shapes read and written back the way it
+// reads them; property tables in the order gnumeric needs; a note without
+// its shape and a picture counted unused while a shape shows it; pictures,
+// macro projects and package texts that expand past any sane size read
+// under a memory limit with what they hold kept; notes outside the sheet
+// refuse the write; a new chart shows its sheet's first ten rows in
+// LibreOffice and gnumeric.
+#include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSBytes.h"
+#include "SrcXLS/XLSText.h"
+#include "SrcXLS/drawing/ChartModel.h"
+#include "SrcXLS/drawing/DrawingObjects.h"
+#include "SrcXLS/drawing/ObjRecords.h"
+#include "SrcXLS/drawing/PictureFiles.h"
+#include "bench/xls_bombs.h"
+#include "platform/compound/CompoundFile.h"
+#include "support_drawing.h"
+#include "support_files.h"
+#include "support_readers.h"
+#include "tests/xls/support_oracle.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace xls;
+namespace fs = std::filesystem;
+using platform::cfb::CompoundFile;
+using platform::cfb::Element;
+
+namespace {
+
+void Read(TTabrix4& book, const std::string& file) {
+    book.SetFilename(Utf8ToWide(file));
+    book.Read();
+}
+
+// A drawing oracle's lines for one file (the first OK or FAIL).
+std::vector<std::string> Answer(const std::string& command, const std::string& file) {
+    return drawingtest::DrawingOracle(command, {file})[0];
+}
+
+// Edits the records of the workbook stream and saves the compound file
+// again. Records inserted after the last sheet's BOF move no offset the
+// file keeps.
+void EditRecords(const std::string& file,
+                 const std::function<void(std::vector<drawingtest::Record>&)>& edit) {
+    CompoundFile cf = CompoundFile::Load(file);
+    Element* stream = cf.Root().FindStream(u"Workbook");
+    ASSERT_NE(stream, nullptr);
+    std::vector<drawingtest::Record> records = biffbuild::Records(stream->Data, true);
+    edit(records);
+    std::vector<uint8_t> data;
+    for (const auto& r : records) {
+        TByteWriter w(data);
+        w.U16(r.Id);
+        w.U16(uint16_t(r.Body.size()));
+        w.Bytes(r.Body.data(), r.Body.size());
+    }
+    stream->Data = std::move(data);
+    cf.Save(file);
+}
+
+// A small BMP the library stores as PNG.
+std::vector<uint8_t> Bitmap() {
+    const int w = 16, h = 16;
+    std::vector<uint8_t> bmp(54 + w * h * 3);
+    bmp[0] = 'B', bmp[1] = 'M';
+    PutU32(bmp.data() + 2, uint32_t(bmp.size()));
+    PutU32(bmp.data() + 10, 54);
+    PutU32(bmp.data() + 14, 40);
+    PutU32(bmp.data() + 18, w);
+    PutU32(bmp.data() + 22, h);
+    PutU16(bmp.data() + 26, 1);
+    PutU16(bmp.data() + 28, 24);
+    for (int i = 0; i < w * h; ++i) {
+        bmp[54 + 3 * i] = uint8_t(i * 7);
+        bmp[55 + 3 * i] = uint8_t(255 - i);
+        bmp[56 + 3 * i] = uint8_t(i % 16 * 16);
+    }
+    return bmp;
+}
+
+// Every stream under a storage, by path, with its bytes.
+void Streams(const Element& e, const std::string& path,
+             std::vector<std::pair<std::string, std::vector<uint8_t>>>& out) {
+    for (const auto& child : e.Children()) {
+        const std::string name = path + "/" + WideToUtf8(child->Name());
+        if (child->IsStream())
+            out.emplace_back(name, child->Data);
+        else
+            Streams(*child, name, out);
+    }
+}
+
+std::vector<std::pair<std::string, std::vector<uint8_t>>> ProjectStreams(const std::string& file) {
+    CompoundFile cf = CompoundFile::Load(file);
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> out;
+    if (const Element* project = cf.Root().Find(u"_VBA_PROJECT_CUR")) Streams(*project, "", out);
+    return out;
+}
+
+bool HasWarning(const TTabrix4& book, const std::string& part) {
+    for (const auto& w : book.Warnings())
+        if (w.find(part) != std::string::npos) return true;
+    return false;
+}
+
+} // namespace
+
+// A polygon, a polyline and a curve drawn in LibreOffice and saved as .xls
+// state their vertices' length without the array's header: the file is
+// read, and written back so that LibreOffice draws the same outlines.
+TEST(DrawingImports, FreeformShapesOfLibreOfficeAreReadAndKept) {
+    testfiles::ScratchDir dir;
+    const std::string fods = dir.File("shapes.fods");
+    testfiles::Spit(
+        fods,
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document "
+        "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+        "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+        "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+        "xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" "
+        "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\" office:version=\"1.2\" "
+        "office:mimetype=\"application/vnd.oasis.opendocument.spreadsheet\"><office:body><office:spreadsheet>"
+        "<table:table table:name=\"Shapes\"><table:shapes>"
+        "<draw:polygon svg:x=\"1cm\" svg:y=\"1cm\" svg:width=\"3cm\" svg:height=\"2cm\" svg:viewBox=\"0 0 "
+        "3000 "
+        "2000\" draw:points=\"0,2000 1500,0 3000,2000\"/>"
+        "<draw:polyline svg:x=\"5cm\" svg:y=\"1cm\" svg:width=\"3cm\" svg:height=\"2cm\" svg:viewBox=\"0 0 "
+        "3000 2000\" draw:points=\"0,0 1000,2000 2000,0 3000,2000\"/>"
+        "<draw:path svg:x=\"1cm\" svg:y=\"4cm\" svg:width=\"3cm\" svg:height=\"2cm\" svg:viewBox=\"0 0 3000 "
+        "2000\" svg:d=\"M0 2000 C 500 0 2500 0 3000 2000\"/></table:shapes>"
+        "<table:table-row><table:table-cell office:value-type=\"float\" "
+        "office:value=\"42\"><text:p>42</text:p>"
+        "</table:table-cell></table:table-row></table:table></office:spreadsheet></office:body></"
+        "office:document>");
+    // A LibreOffice stopped by its bounds has marked the test unjudged.
+    if (oracle::LibreOfficeConvert({fods}, dir.File("lo"), "xls").Status == -1) return;
+    const std::string source = dir.File("lo/shapes.xls");
+    ASSERT_TRUE(testfiles::Exists(source));
+    testfiles::KeepTestOutput(source, "libreoffice_freeform.xls");
+
+    TTabrix4 book;
+    Read(book, source);
+    EXPECT_EQ(book.GetSheet(0).Drawing().ShapeCount(), 3);
+    EXPECT_EQ(book.GetSheet(0).GetAsFloat(0, 0), 42);
+    const std::string copy = dir.File("copy.xls");
+    book.SetFilename(Utf8ToWide(copy));
+    book.Write();
+
+    // LibreOffice draws the same outlines from the copy as from its own file.
+    oracle::LibreOfficeConvert({source, copy}, dir.File("x"), "xlsx");
+    auto outlines = drawingtest::DrawingOracle("paths", {dir.File("x/shapes.xlsx"), dir.File("x/copy.xlsx")});
+    ASSERT_EQ(outlines[0][0], "OK");
+    ASSERT_EQ(outlines[0].size(), 4u); // three outlines
+    EXPECT_EQ(outlines[1], outlines[0]);
+    // gnumeric and xlrd read the copy's cells.
+    auto csv = oracle::GnumericCsv(copy, dir.File("copy.csv"));
+    ASSERT_EQ(csv.Status, 0) << csv.Output;
+    EXPECT_EQ(csv.Output, "42\n");
+    auto xlrd = oracle::ReadWithXlrd(copy);
+    ASSERT_TRUE(xlrd.Ok) << xlrd.Error;
+    ASSERT_EQ(xlrd.Cells.size(), 1u);
+    EXPECT_EQ(xlrd.Cells[0].Value, "42.0");
+}
+
+// gnumeric drops a shape whose properties are not in ascending order: a
+// text box given margins and a macro keeps its order and its text.
+TEST(DrawingImports, TextBoxesWithMarginsAndMacrosStayInGnumeric) {
+    testfiles::ScratchDir dir;
+    TTabrix4 book;
+    TSheet& sheet = book.GetSheet(0);
+    sheet.SetAsInteger(0, 0, 5);
+    TDrwText& text = sheet.DrawingObjects().Texts.Add();
+    text.SetText(u"Каса з полями");
+    text.SetMarginLeft(0.4);
+    text.SetMarginTop(0.2);
+    TDrwText& macro = sheet.DrawingObjects().Texts.Add();
+    macro.SetText(u"Звіт");
+    macro.AssignMacro(u"Report");
+    macro.SetRow1(10);
+    macro.SetRow2(14);
+    const std::string file = dir.File("boxes.xls");
+    book.SetFilename(Utf8ToWide(file));
+    book.Write();
+    testfiles::KeepTestOutput(file, "text_boxes_margins.xls");
+
+    auto run =
+        oracle::Run("ssconvert " + oracle::Quote(file) + " " + oracle::Quote(dir.File("boxes.gnumeric")));
+    ASSERT_EQ(run.Status, 0) << run.Output;
+    EXPECT_EQ(run.Output.find("not monotonic"), std::string::npos) << run.Output;
+    auto xml = oracle::Run("zcat " + oracle::Quote(dir.File("boxes.gnumeric")));
+    EXPECT_NE(xml.Output.find("Каса з полями"), std::string::npos);
+    EXPECT_NE(xml.Output.find("Звіт"), std::string::npos);
+}
+
+// A NOTE whose shape is not in the drawing is dropped with a warning, as
+// LibreOffice drops it; the cells and the other notes are read.
+TEST(DrawingImports, ANoteWithoutItsShapeIsDropped) {
+    testfiles::ScratchDir dir;
+    const std::string file = dir.File("notes.xls");
+    {
+        TTabrix4 book;
+        TSheet& sheet = book.GetSheet(0);
+        sheet.SetAsString(0, 0, u"Товар");
+        sheet.SetAsInteger(1, 1, 12);
+        for (int i = 0; i < 2; ++i) {
+            TShapeOutsideMsoNote* note = TEscherDrawing::NoteOf(sheet.Drawing().AddNote());
+            note->Col = 1, note->Row = uint32_t(i);
+            note->Author = u"Касир";
+            note->SetText(i ? u"Ціна" : u"Назва");
+        }
+        book.SetFilename(Utf8ToWide(file));
+        book.Write();
+    }
+    // A third NOTE names an object no shape has.
+    EditRecords(file, [](std::vector<drawingtest::Record>& records) {
+        auto last = std::find_if(records.rbegin(), records.rend(),
+                                 [](const drawingtest::Record& r) { return r.Id == biff::NOTE; });
+        ASSERT_NE(last, records.rend());
+        drawingtest::Record orphan = *last;
+        PutU16(orphan.Body.data(), 1);
+        PutU16(orphan.Body.data() + 2, 2);
+        PutU16(orphan.Body.data() + 6, 999);
+        records.insert(last.base(), orphan);
+    });
+    testfiles::KeepTestOutput(file, "orphan_note.xls");
+
+    TTabrix4 book;
+    Read(book, file);
+    EXPECT_EQ(book.GetSheet(0).GetAsInteger(1, 1), 12);
+    ASSERT_EQ(book.Warnings().size(), 1u);
+    EXPECT_EQ(book.Warnings()[0],
+              "Sheet1!C2: the note (object #999) has no shape in the drawing; it is dropped");
+    EXPECT_EQ(book.GetSheet(0).DrawingObjects().Notes.Count(), 2);
+    const std::string copy = dir.File("copy.xls");
+    book.SetFilename(Utf8ToWide(copy));
+    book.Write();
+
+    // LibreOffice shows the notes that have their shapes, in both files;
+    // xlrd reads them from the copy.
+    oracle::LibreOfficeConvert({file, copy}, dir.File("x"), "xlsx");
+    auto read = drawingtest::DrawingOracle("xlsx", {dir.File("x/notes.xlsx"), dir.File("x/copy.xlsx")});
+    for (const auto& lines : read) {
+        ASSERT_EQ(lines[0], "OK");
+        ASSERT_EQ(lines.size(), 3u) << ::testing::PrintToString(lines);
+        EXPECT_EQ(lines[1].substr(0, 6) + lines[1].substr(lines[1].rfind('\t')), "C\t0\tB1\tНазва");
+        EXPECT_EQ(lines[2].substr(0, 6) + lines[2].substr(lines[2].rfind('\t')), "C\t0\tB2\tЦіна");
+    }
+    auto notesOfCopy = Answer("notes", copy);
+    EXPECT_EQ(notesOfCopy,
+              (std::vector<std::string>{"OK", "N\t0\t0\t1\tКасир\tНазва", "N\t0\t1\t1\tКасир\tЦіна"}));
+}
+
+// A picture whose store entry counts no use while a shape shows it is
+// read and kept, as LibreOffice keeps it; the copy counts its use.
+TEST(DrawingImports, APictureCountedUnusedThatAShapeShowsIsKept) {
+    testfiles::ScratchDir dir;
+    const std::string file = dir.File("picture.xls");
+    {
+        TTabrix4 book;
+        TSheet& sheet = book.GetSheet(0);
+        sheet.SetAsInteger(0, 0, 3);
+        auto picture = std::make_unique<TMSOPicture>();
+        picture->LoadFromBytes(Bitmap(), u"photo.bmp", pictype::DIB);
+        book.Pictures().Insert(std::move(picture));
+        TShapeClientAnchor& frame = sheet.Drawing().AddPicture();
+        frame.Opt.BlipRef()->Value = 1;
+        frame.Anchor.Col1 = 2, frame.Anchor.Row1 = 2, frame.Anchor.Col2 = 4, frame.Anchor.Row2 = 6;
+        book.SetFilename(Utf8ToWide(file));
+        book.Write();
+    }
+    // The store entry's reference count := 0.
+    EditRecords(file, [](std::vector<drawingtest::Record>& records) {
+        for (auto& r : records) {
+            if (r.Id != 0x00EB) continue;
+            for (size_t p = 0; p + 8 + 28 <= r.Body.size(); ++p)
+                if (GetU16(r.Body.data() + p + 2) == mso::BSE && (GetU16(r.Body.data() + p) & 0xF) == 2) {
+                    PutU32(r.Body.data() + p + 8 + 24, 0);
+                    return;
+                }
+        }
+        FAIL() << "no store entry";
+    });
+    testfiles::KeepTestOutput(file, "picture_refcount_0.xls");
+
+    TTabrix4 book;
+    Read(book, file);
+    EXPECT_TRUE(book.Warnings().empty());
+    ASSERT_EQ(book.Pictures().Count(), 1);
+    EXPECT_EQ(book.Pictures().Items(0).PictureType, pictype::PNG);
+    TDrwPicture& item = book.GetSheet(0).DrawingObjects().Pictures[0];
+    EXPECT_EQ(item.GetPictureId(), 1);
+    const std::string copy = dir.File("copy.xls");
+    book.SetFilename(Utf8ToWide(copy));
+    book.Write();
+    EXPECT_EQ(book.Pictures().Items(0).RefCount, 1u);
+
+    oracle::LibreOfficeConvert({file, copy}, dir.File("x"), "xlsx");
+    auto read = drawingtest::DrawingOracle("xlsx", {dir.File("x/picture.xlsx"), dir.File("x/copy.xlsx")});
+    ASSERT_EQ(read[0][0], "OK");
+    ASSERT_EQ(read[0].size(), 2u);
+    EXPECT_EQ(read[0][1].rfind("I\t0\t2,2\tpng\t16\t16\t", 0), 0u) << read[0][1];
+    EXPECT_EQ(read[1], read[0]);
+}
+
+// Six metafiles of 40 MiB of zeros in a workbook of a few hundred KB: the
+// first inflates within the workbook's budget, the rest stay compressed as
+// read and are named in the warnings; the cells are read, and the copy
+// holds every picture as it was.
+TEST(DrawingImports, PicturesPastTheBudgetStayCompressed) {
+    testfiles::ScratchDir dir;
+    const std::string file = dir.File("zeros.xls");
+    bombs::PicturesOfZeros(file, 6, 40u << 20);
+    const auto run = bombs::RunLimited(size_t(160) << 20, [&] {
+        TTabrix4 book;
+        Read(book, file);
+        if (book.GetSheet(0).GetAsInteger(0, 2) != 30) throw std::runtime_error("the cells were not read");
+        if (book.Warnings().size() != 5)
+            throw std::runtime_error("warnings: " + std::to_string(book.Warnings().size()));
+    });
+    ASSERT_TRUE(run.Ok) << run.Error;
+    EXPECT_LT(run.PeakMB, 150);
+
+    TTabrix4 book;
+    Read(book, file);
+    ASSERT_EQ(book.Pictures().Count(), 6);
+    EXPECT_FALSE(book.Pictures().Items(0).KeptCompressed);
+    EXPECT_EQ(book.Pictures().Items(0).Data.size(), 40u << 20);
+    for (int i = 1; i < 6; ++i) EXPECT_TRUE(book.Pictures().Items(i).KeptCompressed) << i;
+    EXPECT_EQ(book.Warnings()[0],
+              "Picture 2 (EMF, 40 MiB inflated) of the drawing group is kept compressed: the "
+              "pictures of this workbook inflate to at most 64 MiB together");
+    EXPECT_TRUE(HasWarning(book, "Picture 6 (EMF"));
+    const std::string copy = dir.File("copy.xls");
+    book.SetFilename(Utf8ToWide(copy));
+    book.Write();
+    TTabrix4 back;
+    Read(back, copy);
+    ASSERT_EQ(back.Pictures().Count(), 6);
+    for (int i = 1; i < 6; ++i) EXPECT_EQ(back.Pictures().Items(i).Data, book.Pictures().Items(i).Data) << i;
+    auto xlrd = oracle::ReadWithXlrd(copy);
+    ASSERT_TRUE(xlrd.Ok) << xlrd.Error;
+    EXPECT_EQ(xlrd.Cells.size(), 3u);
+}
+
+// A macro project whose module source (or dir stream) is one chunk of six
+// bytes repeated 70,000 times would decompress to 287 MB: it is kept as
+// read without its modules, with a warning, and written back whole.
+TEST(DrawingImports, MacroProjectsPastTheirBoundAreKeptAsRead) {
+    testfiles::ScratchDir dir;
+    for (bool inDir : {false, true}) {
+        SCOPED_TRACE(inDir ? "dir stream" : "module source");
+        const std::string file = dir.File(inDir ? "dir.xls" : "module.xls");
+        bombs::MacroChunks(file, 70000, inDir);
+        const auto run = bombs::RunLimited(size_t(300) << 20, [&] {
+            TTabrix4 book;
+            Read(book, file);
+            if (book.VBA().ModuleCount() != 0) throw std::runtime_error("the modules were read");
+        });
+        ASSERT_TRUE(run.Ok) << run.Error;
+        EXPECT_LT(run.Seconds, 10);
+
+        TTabrix4 book;
+        Read(book, file);
+        ASSERT_EQ(book.Warnings().size(), 1u);
+        EXPECT_EQ(book.Warnings()[0], "The macro project would decompress past 32 MiB; it is kept as read, "
+                                      "without its modules' sources");
+        const std::string copy = dir.File("copy.xls");
+        book.SetFilename(Utf8ToWide(copy));
+        book.Write();
+        EXPECT_EQ(ProjectStreams(copy), ProjectStreams(file));
+        auto xlrd = oracle::ReadWithXlrd(copy);
+        ASSERT_TRUE(xlrd.Ok) << xlrd.Error;
+        ASSERT_EQ(xlrd.Cells.size(), 1u);
+    }
+}
+
+// A package with a shared string of 64 MiB and one with 64 MiB of blanks
+// and comments around a value: read within a limit far below their size,
+// the string as long as a cell holds, as openpyxl reads it, the value as
+// LibreOffice reads it.
+TEST(DrawingImports, PackageTextsStayWithinTheirBounds) {
+    testfiles::ScratchDir dir;
+    const std::string text = dir.File("text.xlsx"), blanks = dir.File("blanks.xlsx");
+    bombs::PackageLongString(text, uint64_t(64) << 20);
+    bombs::PackageBlanks(blanks, uint64_t(64) << 20);
+    for (const std::string& file : {text, blanks}) {
+        const auto run = bombs::RunLimited(size_t(160) << 20, [&] {
+            TTabrix4 book;
+            Read(book, file);
+        });
+        EXPECT_TRUE(run.Ok) << file << ": " << run.Error;
+        EXPECT_LT(run.PeakMB, 120) << file;
+    }
+    TTabrix4 book;
+    Read(book, text);
+    const std::u16string shown = book.GetSheet(0).GetAsString(0, 0);
+    EXPECT_EQ(shown.size(), 65535u);
+    EXPECT_EQ(book.GetSheet(0).GetAsInteger(1, 0), 7);
+    auto openpyxl = oracle::ReadWithOpenpyxl(text);
+    ASSERT_TRUE(openpyxl.Ok) << openpyxl.Error;
+    ASSERT_EQ(openpyxl.Cells.size(), 2u);
+    EXPECT_EQ(Utf8ToWide(openpyxl.Cells[0].Value).substr(0, 65535), shown);
+
+    TTabrix4 second;
+    Read(second, blanks);
+    EXPECT_EQ(second.GetSheet(0).GetAsInteger(0, 0), 7);
+    if (oracle::LibreOfficeConvert({blanks}, dir.File("lo"), "csv").Status == -1) return;
+    EXPECT_EQ(testfiles::Slurp(dir.File("lo/blanks.csv")), "7\n");
+}
+
+// A note's cell must exist in the version written: past the last row or
+// column the write is refused and no file is made; at the last cell the
+// note is where xlrd finds it.
+TEST(DrawingImports, NotesOutsideTheSheetRefuseTheWrite) {
+    testfiles::ScratchDir dir;
+    const struct {
+        uint32_t Col, Row;
+        bool Writes;
+    } cases[] = {{1, 70000, false}, {300, 1, false}, {256, 0, false}, {0, 65536, false}, {255, 65535, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.Col) + "," + std::to_string(c.Row));
+        TTabrix4 book;
+        book.GetSheet(0).SetAsInteger(0, 0, 1);
+        TShapeOutsideMsoNote* note = TEscherDrawing::NoteOf(book.GetSheet(0).Drawing().AddNote());
+        note->Col = c.Col, note->Row = c.Row;
+        note->SetText(u"Примітка");
+        const std::string file = dir.File("note.xls");
+        fs::remove(file);
+        book.SetFilename(Utf8ToWide(file));
+        if (!c.Writes) {
+            try {
+                book.Write();
+                ADD_FAILURE() << "written";
+            } catch (const XLSError& e) {
+                EXPECT_STREQ(e.what(), "Cell position is outside the sheet");
+            }
+            EXPECT_FALSE(testfiles::Exists(file));
+            EXPECT_EQ(testfiles::CountEntries(dir.Path()), 0);
+            continue;
+        }
+        book.Write();
+        EXPECT_EQ(Answer("notes", file), (std::vector<std::string>{"OK", "N\t0\t65535\t255\t\tПримітка"}));
+    }
+}
+
+// A chart added to a sheet shows that sheet's $A$1:$A$10 through a link
+// table entry of its own: LibreOffice and gnumeric show the range and its
+// values, and our reader the same range.
+TEST(DrawingImports, ANewChartShowsItsSheetsFirstTenRows) {
+    testfiles::ScratchDir dir;
+    const std::string file = dir.File("chart.xls");
+    {
+        TTabrix4 book;
+        book.GetSheet(0).SetAsInteger(0, 0, 99);
+        TSheet& sales = book.Sheets().Add();
+        sales.SetName(u"Sales");
+        for (int row = 0; row < 10; ++row) sales.SetAsInteger(0, row, (row + 1) * 10);
+        sales.Charts().Add();
+        EXPECT_EQ(sales.Charts()[0].Series[0].GetValues(), u"Sales!$A$1:$A$10");
+        book.SetFilename(Utf8ToWide(file));
+        book.Write();
+    }
+    testfiles::KeepTestOutput(file, "new_chart.xls");
+    TTabrix4 back;
+    Read(back, file);
+    ASSERT_EQ(back.GetSheet(1).Charts().Count(), 1);
+    EXPECT_EQ(back.GetSheet(1).Charts()[0].Series[0].GetValues(), u"Sales!$A$1:$A$10");
+
+    oracle::LibreOfficeConvert({file}, dir.File("lo"), "xlsx");
+    auto gnumeric =
+        oracle::Run("ssconvert " + oracle::Quote(file) + " " + oracle::Quote(dir.File("gnumeric.xlsx")));
+    EXPECT_EQ(gnumeric.Output.find("CRITICAL"), std::string::npos) << gnumeric.Output;
+    auto read = drawingtest::DrawingOracle("series", {dir.File("lo/chart.xlsx"), dir.File("gnumeric.xlsx")});
+    const char* programs[] = {"LibreOffice", "gnumeric"};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(programs[i]);
+        ASSERT_EQ(read[i][0], "OK");
+        ASSERT_EQ(read[i].size(), 3u) << ::testing::PrintToString(read[i]);
+        EXPECT_EQ(read[i][1].rfind("C\t1\t", 0), 0u) << read[i][1];
+        EXPECT_EQ(read[i][2].substr(0, read[i][2].find('\t', 2)), "S\tSales!$A$1:$A$10");
+    }
+    // LibreOffice took the values from the cells (gnumeric writes no cache).
+    EXPECT_EQ(read[0][2].substr(read[0][2].rfind('\t') + 1), "10,20,30,40,50,60,70,80,90,100");
+    {}
+}
