@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace xls {
 
@@ -163,6 +164,8 @@ private:
     void WriteFormulaValue(TFormulaCell& cell);
     void WriteStringRecord(const std::u16string& text);
     void Counted();
+    // Names the cells the version has no place for: they are not written.
+    void WarnBeyond() const;
 
     TSheet& sheet;
     TExcelVersion version;
@@ -173,6 +176,8 @@ private:
     uint32_t rkRow = 0;
     int counter = 0;
     int sheetIndex;
+    int64_t beyond = 0;
+    uint32_t beyondRow = 0, beyondCol = 0;
     std::vector<uint8_t> tokens;
     size_t tokenLength = 0;
     TKeptArrays keptArrays;
@@ -493,6 +498,8 @@ void TCellWriter::Run() {
     while (TCell* cell = cells.NextCell()) {
         if (cell->Col > MaxBIFFCol || cell->Row > uint32_t(MaxBIFFRow)) {
             FlushRK();
+            if (beyond++ == 0 || std::pair(cell->Row, uint32_t(cell->Col)) < std::pair(beyondRow, beyondCol))
+                beyondRow = cell->Row, beyondCol = cell->Col;
             continue;
         }
         if (const TKeptArray* a = keptArrays.Find(*cell); a && !dynamic_cast<TBaseArrayFormulaCell*>(cell)) {
@@ -559,6 +566,19 @@ void TCellWriter::Run() {
         Counted();
     }
     FlushRK();
+    WarnBeyond();
+}
+
+void TCellWriter::WarnBeyond() const {
+    if (beyond == 0) return;
+    const char* target = version >= TExcelVersion::xvExcel97   ? ".xls"
+                         : version == TExcelVersion::xvExcel50 ? ".xls (Excel 5)"
+                                                               : ".xls (Excel 4)";
+    sheet.Workbook().AddWarning("Sheet '" + WideToUtf8(sheet.Name()) + "': " + std::to_string(beyond) +
+                                (beyond == 1 ? " cell" : " cells") +
+                                " beyond column IV or row 65536 not written to " + target + " (first: " +
+                                WideToUtf8(ColRowToRefStr(int(beyondCol), int(beyondRow), false, false)) +
+                                ")");
 }
 
 } // namespace

@@ -15,6 +15,8 @@ python3-xlsxwriter, python3-xlwt):
                   frozen panes, an autofilter, a picture, a chart, sheet
                   protection and a header: what a conversion leaves behind
   alternate.xlsx  a sheet with an mc:AlternateContent element
+  beyond.xlsx     sheet Data: numbers in A1 and IV65536, the last cell an
+                  .xls has, and in IW1, XFD1, A70000 and XFD1048576
   damaged.xlsx    a picture, a note and custom properties; damaged_<n>.xlsx
                   the same with the checksum of entry <n> spoiled
                   (n: image, custom, vml, drawing)
@@ -199,6 +201,16 @@ def with_features(path):
     book.save(path)
 
 
+def with_beyond(path):
+    import openpyxl
+    book = openpyxl.Workbook()
+    sheet = book.active
+    sheet.title = "Data"
+    for n, ref in enumerate(["A1", "IV65536", "IW1", "XFD1", "A70000", "XFD1048576"], 1):
+        sheet[ref] = n
+    book.save(path)
+
+
 def with_alternate(path):
     import openpyxl
     book = openpyxl.Workbook()
@@ -256,6 +268,7 @@ def make(out):
     with_xlwt(os.path.join(out, "xlwt.xls"))
     with_features(os.path.join(out, "features.xlsx"))
     with_alternate(os.path.join(out, "alternate.xlsx"))
+    with_beyond(os.path.join(out, "beyond.xlsx"))
     with_damage(out)
     assert openpyxl
 
@@ -280,11 +293,13 @@ def dump_xls(path):
     import xlrd
     from xlrd.formatting import excel_default_palette_b8
     default = {i + 8: c for i, c in enumerate(excel_default_palette_b8)}
-    book = xlrd.open_workbook(path, formatting_info=True)
+    # Ragged rows: a cell in the last row and column costs one row, not a
+    # walk over every cell before it.
+    book = xlrd.open_workbook(path, formatting_info=True, ragged_rows=True)
     sheet = book.sheet_by_index(0)
     print("file", path)
     for r in range(sheet.nrows):
-        for c in range(sheet.ncols):
+        for c in range(sheet.row_len(r)):
             cell = sheet.cell(r, c)
             if cell.ctype == xlrd.XL_CELL_EMPTY:
                 continue

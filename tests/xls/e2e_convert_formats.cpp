@@ -326,6 +326,22 @@ TEST(ConvertFormats, TheLargestDoubleStaysANumber) {
     EXPECT_EQ(facts.Values.at("1 1"), "-1.7976931348623157e+308");
 }
 
+// Cells a package holds beyond column IV or row 65536 have no place in an
+// .xls: the copy says how many and names the first; xlrd sees the others.
+TEST(ConvertFormats, CellsBeyondTheBinaryLimitsAreNamed) {
+    testfiles::ScratchDir dir;
+    ASSERT_FALSE(MakeRecipes(dir).empty());
+    std::vector<std::string> warnings;
+    ASSERT_NO_THROW(warnings = Copy(dir.File("beyond.xlsx"), dir.File("beyond.xls")));
+    EXPECT_EQ(Joined(warnings),
+              "Sheet 'Data': 4 cells beyond column IV or row 65536 not written to .xls (first: IW1)\n");
+    const TFacts facts = Oracle("xls", {dir.File("beyond.xls")}).at(dir.File("beyond.xls"));
+    EXPECT_TRUE(facts.Error.empty()) << facts.Error;
+    EXPECT_EQ(facts.Values.at("0 0"), "1.0");
+    EXPECT_EQ(facts.Values.at("65535 255"), "2.0");
+    EXPECT_EQ(facts.Values.size(), 2u);
+}
+
 // A package whose parts stand under "wtf/": written back, its notes, VML
 // drawing and theme stay related to the sheet and workbook written under
 // "xl/"; openpyxl, LibreOffice and gnumeric read the note and the values.
