@@ -172,13 +172,7 @@ void TExternalLinkReader::Read(std::string_view text, std::string_view partName,
     book = &target;
     relationId = &relation;
     seenBook = false;
-    try {
-        ReadPart(text, partName);
-    } catch (...) {
-        DropChildren(Root());
-        throw;
-    }
-    DropChildren(Root());
+    ReadPartAndDrop(text, partName);
     if (!seenBook) throw XLSError("No external book in " + std::string(partName));
 }
 

@@ -36,13 +36,7 @@ TTableDef TTablePartReader::Read(std::string_view text, std::string_view partNam
     table = &def;
     seenTable = false;
     part = partName;
-    try {
-        ReadPart(text, partName);
-    } catch (...) {
-        DropChildren(Root());
-        throw;
-    }
-    DropChildren(Root());
+    ReadPartAndDrop(text, partName);
     if (!seenTable) throw XLSError("No table in " + std::string(partName));
     return def;
 }

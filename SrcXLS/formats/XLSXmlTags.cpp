@@ -475,6 +475,16 @@ void TXLSExcelXmlReader::Reset() {
     Level = 0;
 }
 
+void TXLSExcelXmlReader::ReadPartAndDrop(std::string_view data, std::string_view name) {
+    try {
+        ReadPart(data, name);
+    } catch (...) {
+        DropChildren(Root());
+        throw;
+    }
+    DropChildren(Root());
+}
+
 void TXLSExcelXmlReader::ReadPart(std::string_view data, std::string_view name) {
     Reset();
     SetSource(data);

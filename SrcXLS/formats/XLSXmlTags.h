@@ -148,6 +148,8 @@ protected:
 
     TExXMLTag* CurrentTag() const { return current; }
     void DropChildren(TExXMLTag& tag);
+    // ReadPart of a whole part that leaves no element behind, read or refused.
+    void ReadPartAndDrop(std::string_view data, std::string_view name);
 
 private:
     TExXMLTag* NewTag();
