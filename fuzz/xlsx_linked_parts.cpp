@@ -45,11 +45,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         table.Col1 = 1, table.Row1 = 1, table.Col2 = 3, table.Row2 = 9;
         table.TotalsRows = 1;
         table.Columns = {u"A", u"B [x]", u"C"};
-        std::u16string spec;
-        for (char c : text) spec.push_back(char16_t(uint8_t(c)));
+        std::u16string selector;
+        for (char c : text) selector.push_back(char16_t(uint8_t(c)));
         xls::TTableArea area;
         std::string why;
-        if (xls::ResolveTableReference(table, spec, 4, area, why) &&
+        if (xls::ResolveTableReference(table, selector, 4, area, why) &&
             (area.Col1 < table.Col1 || area.Col2 > table.Col2 || area.Row1 < table.Row1 ||
              area.Row2 > table.Row2))
             __builtin_trap();

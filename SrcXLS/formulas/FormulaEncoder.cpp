@@ -55,7 +55,7 @@ enum TTokenType : uint8_t {
     ttSheetNameX,
     ttError,
     ttRange, // ":" between operands that are no plain area
-    ttTable, // a structured reference: the table's name ("" for the formula's own) and Spec
+    ttTable, // a structured reference: the table's name ("" for the formula's own) and Selector
 };
 
 char16_t UpperChar(char16_t c) {
@@ -76,7 +76,7 @@ struct TXLSToken {
     // strings and quoted names).
     std::u16string_view Text;
     double Number = 0;
-    std::u16string_view Spec = {}; // ttTable: the text within its outer brackets
+    std::u16string_view Selector = {}; // ttTable: the text within its outer brackets
     uint8_t Code = 0;         // BIFF error code of ttError
     int Array = -1;   // constant of ttVectL; characters of a ttSpace run
     // References: first and last corner with their absolute marks.
@@ -744,7 +744,7 @@ size_t TEncoder::ScanTable(size_t at, bool named) {
     }
     if (i >= work.size()) Fail(8, u"]");
     TXLSToken t{ttTable, named ? tokens.back().Text : std::u16string_view()};
-    t.Spec = std::u16string_view(work).substr(at + 1, i - at - 1);
+    t.Selector = std::u16string_view(work).substr(at + 1, i - at - 1);
     if (named) tokens.pop_back();
     tokens.push_back(std::move(t));
     return i + 1;
@@ -1203,7 +1203,7 @@ void TEncoder::Operand() {
         TTableArea a;
         std::string why;
         if (!opt.Names ||
-            !opt.Names->TableReference(t->Text, t->Spec, opt.BaseRow, opt.BaseCol, externIndex, a, why))
+            !opt.Names->TableReference(t->Text, t->Selector, opt.BaseRow, opt.BaseCol, externIndex, a, why))
             Plain("Error in formula " + WideToUtf8(formula.substr(0, 1024)) + "\r" + why);
         if (a.Col2 > maxCol || a.Row2 > maxRow)
             Plain("Error in formula " + WideToUtf8(formula.substr(0, 1024)) + "\r" +

@@ -41,11 +41,11 @@ public:
         return false;
     }
     // The cells of a structured reference to a table ("" for the table the
-    // formula's cell at (baseRow, baseCol) stands in; spec the text in its
+    // formula's cell at (baseRow, baseCol) stands in; selector the text in its
     // outer brackets): the area and, when the table lies on another sheet
     // than the formula, the EXTERNSHEET index of its sheet (else -1). False
     // with the reason in why.
-    virtual bool TableReference(std::u16string_view /*table*/, std::u16string_view /*spec*/, int /*baseRow*/,
+    virtual bool TableReference(std::u16string_view /*table*/, std::u16string_view /*selector*/, int /*baseRow*/,
                                 int /*baseCol*/, int& /*externIndex*/, TTableArea& /*area*/,
                                 std::string& why) {
         why = "a table reference where there are no tables";

@@ -538,7 +538,7 @@ bool TFormulaHandler::FunctionName(std::u16string_view name, int& nameIndex, int
     return true;
 }
 
-bool TFormulaHandler::TableReference(std::u16string_view table, std::u16string_view spec, int baseRow,
+bool TFormulaHandler::TableReference(std::u16string_view table, std::u16string_view selector, int baseRow,
                                      int baseCol, int& externIndex, TTableArea& area, std::string& why) {
     const TTableDef* found = nullptr;
     for (const TTableDef& t : tables) {
@@ -554,7 +554,7 @@ bool TFormulaHandler::TableReference(std::u16string_view table, std::u16string_v
         why = table.empty() ? "a table reference outside any table" : "no table " + WideToUtf8(table);
         return false;
     }
-    if (!ResolveTableReference(*found, spec, baseRow, area, why)) return false;
+    if (!ResolveTableReference(*found, selector, baseRow, area, why)) return false;
     externIndex = -1;
     if (found->Sheet != encodingSheet) {
         if (!SheetCount || found->Sheet < 0 || found->Sheet >= SheetCount()) {

@@ -209,7 +209,7 @@ private:
     bool ExternName(std::u16string_view path, std::u16string_view file, std::u16string_view name,
                     int& externIndex, int& number) override;
     bool FunctionName(std::u16string_view name, int& nameIndex, int& externIndex, int& number) override;
-    bool TableReference(std::u16string_view table, std::u16string_view spec, int baseRow, int baseCol,
+    bool TableReference(std::u16string_view table, std::u16string_view selector, int baseRow, int baseCol,
                         int& externIndex, TTableArea& area, std::string& why) override;
 
     TEncodedFormula Encode(std::u16string_view text, const TFormulaEncoding& how, TEncodeMode mode);

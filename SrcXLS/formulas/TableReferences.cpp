@@ -11,42 +11,42 @@ namespace {
 
 enum TPart : unsigned { tpAll = 1, tpData = 2, tpHeaders = 4, tpTotals = 8, tpThisRow = 16 };
 
-struct TSpec {
+struct TSelection {
     unsigned Parts = 0;
     std::vector<std::u16string> Columns; // one, or the two ends of a range
 };
 
-class TSpecParser {
+class TSelectorParser {
 public:
-    explicit TSpecParser(std::u16string_view text) : text(text) {}
+    explicit TSelectorParser(std::u16string_view text) : text(text) {}
 
-    bool Parse(TSpec& spec) {
+    bool Parse(TSelection& selector) {
         Blanks();
         if (at == text.size()) return true;
         if (text[at] == u'@') {
             ++at;
-            spec.Parts |= tpThisRow;
+            selector.Parts |= tpThisRow;
             Blanks();
             if (at == text.size()) return true;
-            if (text[at] != u'[') return Column(spec, Plain()) && End();
-            return Columns(spec) && End();
+            if (text[at] != u'[') return Column(selector, Plain()) && End();
+            return Columns(selector) && End();
         }
-        if (text[at] == u'#') return Special(spec, Plain()) && End();
-        if (text[at] != u'[') return Column(spec, Plain()) && End();
+        if (text[at] == u'#') return Special(selector, Plain()) && End();
+        if (text[at] != u'[') return Column(selector, Plain()) && End();
         for (;;) {
             if (at >= text.size() || text[at] != u'[') return false;
             std::u16string item;
             if (!Bracketed(item)) return false;
             if (!item.empty() && item[0] == u'#') {
-                if (!Special(spec, item)) return false;
+                if (!Special(selector, item)) return false;
             } else {
-                if (!spec.Columns.empty() || !Column(spec, item)) return false;
+                if (!selector.Columns.empty() || !Column(selector, item)) return false;
                 Blanks();
                 if (at < text.size() && text[at] == u':') {
                     ++at;
                     Blanks();
                     std::u16string last;
-                    if (at >= text.size() || text[at] != u'[' || !Bracketed(last) || !Column(spec, last))
+                    if (at >= text.size() || text[at] != u'[' || !Bracketed(last) || !Column(selector, last))
                         return false;
                 }
             }
@@ -67,15 +67,15 @@ private:
         return at == text.size();
     }
     // "[Price]" or "[Price]:[Qty]".
-    bool Columns(TSpec& spec) {
+    bool Columns(TSelection& selector) {
         std::u16string first;
-        if (!Bracketed(first) || !Column(spec, first)) return false;
+        if (!Bracketed(first) || !Column(selector, first)) return false;
         Blanks();
         if (at < text.size() && text[at] == u':') {
             ++at;
             Blanks();
             std::u16string last;
-            if (!Bracketed(last) || !Column(spec, last)) return false;
+            if (!Bracketed(last) || !Column(selector, last)) return false;
         }
         return true;
     }
@@ -101,7 +101,7 @@ private:
         ++at;
         return true;
     }
-    static bool Special(TSpec& spec, std::u16string_view item) {
+    static bool Special(TSelection& selector, std::u16string_view item) {
         struct TName {
             std::u16string_view Text;
             TPart Part;
@@ -113,14 +113,14 @@ private:
                                           {u"#THIS ROW", tpThisRow}};
         for (const TName& n : names)
             if (TNoCaseEqual()(item, n.Text)) {
-                spec.Parts |= n.Part;
+                selector.Parts |= n.Part;
                 return true;
             }
         return false;
     }
-    static bool Column(TSpec& spec, std::u16string item) {
-        if (item.empty() || spec.Columns.size() >= 2) return false;
-        spec.Columns.push_back(std::move(item));
+    static bool Column(TSelection& selector, std::u16string item) {
+        if (item.empty() || selector.Columns.size() >= 2) return false;
+        selector.Columns.push_back(std::move(item));
         return true;
     }
 
@@ -130,10 +130,10 @@ private:
 
 } // namespace
 
-bool ResolveTableReference(const TTableDef& table, std::u16string_view spec, int baseRow, TTableArea& area,
+bool ResolveTableReference(const TTableDef& table, std::u16string_view selector, int baseRow, TTableArea& area,
                            std::string& why) {
-    TSpec s;
-    if (!TSpecParser(spec).Parse(s)) {
+    TSelection s;
+    if (!TSelectorParser(selector).Parse(s)) {
         why = "a table reference that cannot be read";
         return false;
     }

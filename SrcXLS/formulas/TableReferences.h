@@ -26,12 +26,12 @@ struct TTableArea {
     bool ThisRow = false; // the row is the formula's own
 };
 
-// The cells of the part of a table that spec names (the text between the
+// The cells of the part of a table that selector names (the text between the
 // reference's outer brackets: "Price", "#Totals", "[#This Row],[A]:[B]",
 // "@Price"); baseRow is the formula's own row. False with the reason in why
 // for a column the table lacks, a part it has no rows for, a row outside it
 // or text that is no reference.
-bool ResolveTableReference(const TTableDef& table, std::u16string_view spec, int baseRow, TTableArea& area,
+bool ResolveTableReference(const TTableDef& table, std::u16string_view selector, int baseRow, TTableArea& area,
                            std::string& why);
 
 } // namespace xls
