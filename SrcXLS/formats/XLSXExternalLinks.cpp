@@ -82,6 +82,9 @@ std::vector<uint8_t> NameTokens(std::u16string_view text, const TSupBook& book) 
     if (area ? !AreaStrToColRow(ref, c1, r1, c2, r2, f1, f2)
              : !RefStrToColRow(ref, c1, r1, f1.AbsCol, f1.AbsRow))
         return {};
+    if (!area) c2 = c1, r2 = r1;
+    // A reference a binary workbook cannot hold would wrap.
+    if (std::max(c1, c2) > MaxCachedCol || std::max(r1, r2) > MaxCachedRow) return {};
     w.U8(area ? ptg::Area3d : ptg::Ref3d);
     w.U16(uint16_t(index));
     w.U16(uint16_t(index));

@@ -207,6 +207,23 @@ TEST_F(LinkBook, LinkPartsOfOtherWritersAreReadWithinBounds) {
         for (const TSupBookSheet& s : b.Sheets) cached += s.CRNs.size();
         EXPECT_EQ(int(cached), c.Cached) << c.Name;
     }
+    // A name whose reference lies beyond what a binary workbook holds keeps
+    // its text only: its row does not wrap to another cell.
+    {
+        TExternalLinkReader reader;
+        TSupBook b;
+        std::string id;
+        reader.Read(head + "<externalBook r:id=\"rId1\"><sheetNames><sheetName val=\"S\"/></sheetNames>"
+                           "<definedNames><definedName name=\"Far\" refersTo=\"=S!$A$70000\"/>"
+                           "<definedName name=\"Wide\" refersTo=\"=S!$A$1:$IW$2\"/>"
+                           "<definedName name=\"Near\" refersTo=\"=S!$A$65536\"/></definedNames>"
+                           "</externalBook></externalLink>",
+                    "xl/externalLinks/externalLink1.xml", b, id);
+        ASSERT_EQ(b.Names.size(), 3u);
+        EXPECT_TRUE(b.Names[0].Tokens.empty());
+        EXPECT_TRUE(b.Names[1].Tokens.empty());
+        EXPECT_FALSE(b.Names[2].Tokens.empty());
+    }
     // A DDE link, a part that is no XML: refused, the reader names the part.
     for (const std::string& bad : {head + "<ddeLink ddeService=\"x\" ddeTopic=\"y\"/></externalLink>",
                                    std::string("<externalLink><externalBook")}) {
