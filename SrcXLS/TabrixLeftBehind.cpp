@@ -56,7 +56,7 @@ TShapeCounts CountShapes(TSheet& sheet) {
             break;
         case objtype::ComboBox:
             // The drop-down arrows of an autofilter go with it.
-            if (shape.Attached && (shape.Attached->CmoFlags & 0x0100))
+            if (shape.Attached && shape.Attached->IsUIObject())
                 ++n.FilterArrows;
             else
                 ++n.Controls;
@@ -75,15 +75,6 @@ TShapeCounts CountShapes(TSheet& sheet) {
         }
     }
     return n;
-}
-
-bool IsProtected(TSheet& sheet) {
-    const TRecordStorageSheet& records = sheet.Records();
-    for (int i = 0; i < records.Count(); ++i) {
-        const TRecordBlock& r = records.GetItem(i);
-        if (r.Id() == biff::PROTECT && r.Body().size() >= 2 && (r.Body()[0] | r.Body()[1]) != 0) return true;
-    }
-    return false;
 }
 
 // Margins, a scale, page breaks or landscape pages of their own (the SETUP
@@ -172,7 +163,7 @@ void WarnBinaryLeftBehind(TTabrix4& book) {
         if (sheet.AutoFilters().Count() > 0 || shapes.FilterArrows > 0) warn("the autofilter");
         if (sheet.Pane().PaneType == TPaneType::ptFrozen) warn("the frozen panes");
         if (sheet.Pane().PaneType == TPaneType::ptSplit) warn("the split panes");
-        if (IsProtected(sheet)) warn("sheet protection");
+        if (sheet.Records().GetProtect() != 0) warn("sheet protection");
         const TPrintSettings& print = sheet.PrintSettings();
         if (!print.GetHeader().empty() || !print.GetFooter().empty()) warn("the header and footer");
         if (PageSetUp(print)) warn("the page setup");

@@ -172,6 +172,13 @@ std::u16string UpperCaseWide(std::u16string_view text) {
     return out;
 }
 
+std::string AsciiLower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return out;
+}
+
 std::u16string Utf8ToWide(std::string_view bytes) {
     std::u16string out;
     out.reserve(bytes.size());

@@ -52,6 +52,8 @@ int IndexOfWideStr(std::u16string_view text, std::span<const std::u16string> ite
 
 char16_t UpperCaseChar(char16_t c);
 std::u16string UpperCaseWide(std::u16string_view text);
+// A-Z to a-z, other bytes as they are: part names and extensions in any letter case.
+std::string AsciiLower(std::string_view text);
 std::u16string Utf8ToWide(std::string_view bytes);
 std::string WideToUtf8(std::u16string_view text);
 // One code point (up to U+10FFFF) appended as UTF-8.

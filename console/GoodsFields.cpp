@@ -133,8 +133,7 @@ GoodsProg GoodsProgOf(const GoodsPageValues& page) {
     GoodsProg goods;
     goods.price = ScaledValue(page.price);
     int32_t group = IntegerValue(page.group);
-    if (group < 1 || group > 100)
-        throw ConsoleError("Невірно заданий номер товарної групи!\r\nМожливий діапазон значень: 1...100!");
+    if (group < 1 || group > 100) throw ConsoleError(GoodsGroupRangeText);
     goods.group = static_cast<uint8_t>(group);
     goods.tax = static_cast<uint8_t>(std::clamp(page.taxIndex, 0, 4));
     goods.weighed = page.weighed ? -1 : 0;

@@ -26,6 +26,10 @@ FieldCheck NormaliseDecimalField(const std::string& text, int decimals);
 FieldCheck CheckPluField(const std::string& text);
 // The barcode field: a 64-bit integer, else refused and "1"; 0 becomes "1".
 FieldCheck CheckGoodsCodeField(const std::string& text);
+// The message for a goods group number outside the register's groups.
+inline constexpr const char* GoodsGroupRangeText =
+    "Невірно заданий номер товарної групи!\r\nМожливий діапазон значень: 1...100!";
+
 // The goods group of the goods page: an integer 1..100 (the record holds the
 // group in 8 bits), else refused and "1".
 FieldCheck CheckGoodsGroupNumber(const std::string& text);

@@ -237,7 +237,7 @@ bool TForm1::Goods_GroupExit() {
     // A number outside the register's groups 1..100 gets the range; any other text the number line.
     const bool number = Int32Of(TrimText(TextOf(Goods_Group))).has_value();
     return ApplyCheck(Goods_Group, CheckGoodsGroupNumber(TextOf(Goods_Group)),
-                      number ? "Невірно заданий номер товарної групи!\r\nМожливий діапазон значень: 1...100!"
+                      number ? GoodsGroupRangeText
                              : "Невірно заданий номер товарної групи!\r\n"
                                "В якості номера товарної групи може бути тільки число!");
 }

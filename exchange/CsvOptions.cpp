@@ -1,6 +1,6 @@
 #include "exchange/CsvOptions.h"
 
-#include <cstdint>
+#include <algorithm>
 
 #include "platform/CodePages.h"
 
@@ -64,35 +64,6 @@ bool IsBlank(char c, char delimiter) {
     return static_cast<unsigned char>(c) <= 32 && c != delimiter;
 }
 
-// The length of the UTF-8 sequence at text[i], 0 when there is none.
-std::size_t Utf8SequenceAt(std::string_view text, std::size_t i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    std::size_t length = 0;
-    uint32_t value = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        value = lead & 0x1Fu;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        value = lead & 0x0Fu;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        value = lead & 0x07u;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size()) return 0;
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0u) != 0x80u) return 0;
-        value = (value << 6) | (byte(i + k) & 0x3Fu);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF are no UTF-8.
-    const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (value < least[length] || (value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF) return 0;
-    return length;
-}
-
 } // namespace
 
 std::optional<std::string> QuotedField(std::string_view& rest, char delimiter, bool keepBlanks) {
@@ -121,18 +92,9 @@ std::optional<std::string> QuotedField(std::string_view& rest, char delimiter, b
 
 bool IsUtf8Text(std::string_view bytes) {
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return true;
-    bool beyondAscii = false;
-    for (std::size_t i = 0; i < bytes.size();) {
-        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
-            ++i;
-            continue;
-        }
-        const std::size_t length = Utf8SequenceAt(bytes, i);
-        if (length == 0) return false;
-        beyondAscii = true;
-        i += length;
-    }
-    return beyondAscii;
+    const bool beyondAscii =
+        std::any_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    return beyondAscii && platform::IsUtf8(bytes);
 }
 
 std::string CleanNumberText(std::string_view text, const platform::RegionalSettings& rs) {

@@ -40,10 +40,6 @@ DbfDate Today() {
     throw ED(std::string(utf8) + tail);
 }
 
-std::string Operation(const char* name, std::string_view utf8) {
-    return std::string(name) + std::string(utf8);
-}
-
 std::uint16_t U16(const unsigned char* p) {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }
@@ -398,7 +394,7 @@ void TDBF::WriteRecord() {
 }
 
 void TDBF::RequireOpen(const char* operation) const {
-    if (!Active()) throw ED(Operation(operation, ": Файл не открыт"));
+    if (!Active()) Fail(operation, ": Файл не открыт");
 }
 
 void TDBF::Close() {
@@ -410,7 +406,7 @@ void TDBF::Close() {
 }
 
 void TDBF::MoveTo(const char* operation, std::uint32_t number) {
-    if (recordCount < 1) throw ED(Operation(operation, ": В файле нет записей"));
+    if (recordCount < 1) Fail(operation, ": В файле нет записей");
     if (modified) WriteRecord();
     if (number != recNo) LoadRecord(number);
 }
@@ -459,7 +455,7 @@ void TDBF::Post() {
 const TDBF::Field& TDBF::FieldAt(const char* operation, int fieldNo) const {
     if (fieldNo < 1 || fieldNo > FieldCount() ||
         buffer.size() < fields[fieldNo - 1].offset + fields[fieldNo - 1].length)
-        throw ED(Operation(operation, ": Неверный номер поля: ") + std::to_string(fieldNo));
+        Fail(operation, ": Неверный номер поля: " + std::to_string(fieldNo));
     return fields[fieldNo - 1];
 }
 

@@ -1,5 +1,6 @@
 #include "exchange/JobSide.h"
 
+#include "console/MessageBoxes.h"
 #include "platform/CodePages.h"
 
 #include <stdexcept>
@@ -69,8 +70,7 @@ void TellSavedFile(JobContext& job) {
 }
 
 void ShowJobError(const std::string& utf8Text) {
-    platform::MessageBox(platform::Utf8ToAnsi(utf8Text), platform::Utf8ToAnsi("Помилка"),
-                         platform::MbIconError | platform::MbTaskModal);
+    console::ShowErrorText(platform::Utf8ToAnsi(utf8Text));
 }
 
 } // namespace exchange

@@ -287,6 +287,11 @@ std::string OemToAnsi(std::string_view oem) {
     return map.Apply(oem);
 }
 
+bool IsUtf8(std::string_view bytes) {
+    // Malformed sequences decode to U+FFFD and so do not come back as they were.
+    return Utf16ToUtf8(Utf8ToUtf16(bytes)) == bytes;
+}
+
 std::u16string Utf8ToUtf16(std::string_view s) {
     std::u16string out;
     out.reserve(s.size());

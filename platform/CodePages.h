@@ -31,6 +31,8 @@ std::string OemToAnsi(std::string_view oem);
 // UTF-8 and UTF-16. Malformed input (bad UTF-8 sequences, lone surrogates) becomes U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(std::u16string_view text);
+// Whether the bytes are well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
+bool IsUtf8(std::string_view bytes);
 
 // Single-byte code pages declared by old workbook files: 1250-1258, 437, 850, 866, 10000 (Mac Roman; also
 // 32768), 32769 and 367 (read as 1252). Any other number is taken as 1252. Bytes a code page leaves

@@ -3,6 +3,7 @@
 #include "SrcXLS/XLSCellRef.h"
 #include "SrcXLS/drawing/EscherDrawing.h"
 #include "SrcXLS/formulas/FormulaHandler.h"
+#include "SrcXLS/formulas/FormulaText.h"
 #include "SrcXLS/formulas/FormulaTokens.h"
 #include "SrcXLS/formulas/FormulaValues.h"
 #include "SrcXLS/model/CellStorage.h"
@@ -523,12 +524,8 @@ TDrwChart& TDrwCharts::Add() {
     added.Bind();
     // The default series points at the chart's own sheet, through a link
     // table entry of its own.
-    if (SheetName && formulas.HasHandler() && added.Series.Count() > 0) {
-        std::u16string name = SheetName();
-        for (size_t at = name.find(u'\''); at != name.npos; at = name.find(u'\'', at + 2))
-            name.insert(at, 1, u'\'');
-        added.Series.GetItem(0).SetValues(u"'" + name + u"'!$A$1:$A$10");
-    }
+    if (SheetName && formulas.HasHandler() && added.Series.Count() > 0)
+        added.Series.GetItem(0).SetValues(QuoteSheetName(SheetName()) + u"!$A$1:$A$10");
     return added;
 }
 

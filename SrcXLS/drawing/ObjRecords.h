@@ -65,6 +65,10 @@ public:
     uint16_t CmoFlags = 0;
     uint8_t Kind;
 
+    // fUIObj: an object of the sheet's own user interface, such as an
+    // autofilter's drop-down.
+    bool IsUIObject() const { return (CmoFlags & 0x0100) != 0; }
+
     // A copy for a copied shape; raises "Can not assign this interface"
     // for objects that cannot be copied.
     virtual std::unique_ptr<TShapeOutsideMso> Copy() const;

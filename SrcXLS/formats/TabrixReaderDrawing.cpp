@@ -11,6 +11,7 @@
 #include "SrcXLS/drawing/EscherDrawing.h"
 #include "SrcXLS/drawing/ObjRecords.h"
 #include "SrcXLS/formats/DefaultRecords.h"
+#include "SrcXLS/formulas/FormulaText.h"
 #include "SrcXLS/model/Sheet.h"
 
 namespace xls {
@@ -65,11 +66,11 @@ void TTabrixReader::ReadNote() {
     TNoteRecord note = DecodeNote(Body());
     // A note whose shape is not in the drawing is dropped, as other
     // readers drop it; the rest of the sheet is read.
-    if (!Sheet().Drawing().BindNote(note.Col, note.Row, note.Author, note.ObjectId, note.Flags))
-        Target.Sheets->GetOwner().AddWarning(WideToUtf8(Sheet().Name()) + "!" +
-                                             WideToUtf8(ColRowToRefStr(note.Col, note.Row, false, false)) +
-                                             ": the note (object #" + std::to_string(note.ObjectId) +
-                                             ") has no shape in the drawing; it is dropped");
+    if (!Sheet().Drawing().BindNote(note.Col, note.Row, note.Author, note.ObjectId, note.Flags) &&
+        Target.Warn)
+        Target.Warn(WideToUtf8(QuoteSheetName(Sheet().Name())) + "!" +
+                    WideToUtf8(ColRowToRefStr(note.Col, note.Row, false, false)) + ": the note (object #" +
+                    std::to_string(note.ObjectId) + ") has no shape in the drawing; it is dropped");
     Drop();
 }
 

@@ -20,15 +20,18 @@ void TTabrixReader::ReadHyperlink() {
 void TTabrixReader::ReadCondFmt() {
     Drop();
     Placeholder(placeholder::SheetTail);
-    // The body is read again after the CF records took the buffer's place.
-    const std::vector<uint8_t> body(Body().begin(), Body().end());
+    // The count and bounds a warning names, taken before the CF records
+    // take the buffer's place (a shorter body is refused by ReadCondFmt).
+    const std::span<const uint8_t> body = Body();
+    int count = 0, row1 = 0, row2 = 0, col1 = 0, col2 = 0;
+    if (body.size() >= 12) {
+        count = GetU16(&body[0]);
+        row1 = GetU16(&body[4]), row2 = GetU16(&body[6]);
+        col1 = GetU16(&body[8]), col2 = GetU16(&body[10]);
+    }
     const int missing = Sheet().ConditionalFormats().ReadCondFmt(
         body, [this](std::vector<uint8_t>& cf) { return NextRecordIs({condfmt::CF}, cf); });
     if (missing == 0) return;
-    TByteReader r(body);
-    const int count = r.U16("condition count");
-    r.Skip(2, "options");
-    const int row1 = r.U16("bounds"), row2 = r.U16("bounds"), col1 = r.U16("bounds"), col2 = r.U16("bounds");
     const std::string where = WideToUtf8(AreaToRefStr(col1, row1, col2, row2, false, false, false, false));
     if (missing == count)
         Warn("the conditional format on " + where + " was left out: its CF records are missing");

@@ -210,9 +210,7 @@ void TXLSVBA::Read(const Element& storage) {
         } catch (const EVBATooLarge&) {
             // A project that would decompress past the bound is kept as
             // read: it is written back whole, its modules are not listed.
-            modules.clear();
-            DirRecords.Clear();
-            Project = TXLSVBAProject();
+            Clear();
             unparsed = true;
             if (OnWarning)
                 OnWarning("The macro project would decompress past " + std::to_string(MaxDecompressed >> 20) +

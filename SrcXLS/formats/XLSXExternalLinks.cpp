@@ -28,18 +28,6 @@ constexpr char16_t PathRoot = 2;
 constexpr char16_t PathSeparator = 3;
 constexpr char16_t PathParent = 4;
 
-// CRN value types.
-constexpr uint8_t CrnNumber = 0x01;
-constexpr uint8_t CrnString = 0x02;
-constexpr uint8_t CrnBoolean = 0x04;
-constexpr uint8_t CrnError = 0x10;
-
-std::string_view AttributeByName(const TExXMLTag& tag, std::string_view name) {
-    for (const TExXMLTag::TValue& v : tag.Values)
-        if (v.Name == name) return v.Raw;
-    return {};
-}
-
 // A sheet name, a name's text: flag byte and characters.
 std::vector<uint8_t> FlaggedText(std::u16string_view text) {
     return WideStringToBIFFStr(text.substr(0, 255));
@@ -130,41 +118,6 @@ void AppendAttr(std::string& out, std::string_view name, std::string_view value)
     out += '"';
 }
 
-// One cached value of a CRN: its type byte and data; false past the end.
-struct TCachedValue {
-    uint8_t Kind = 0;
-    double Number = 0;
-    std::u16string Text;
-    uint8_t Code = 0;
-};
-
-bool NextCachedValue(TByteReader& r, TCachedValue& v) {
-    if (r.AtEnd()) return false;
-    v.Kind = r.U8("CRN value");
-    switch (v.Kind) {
-    case CrnNumber:
-        v.Number = r.F64("CRN value");
-        return true;
-    case CrnString: {
-        const size_t n = r.U16("CRN value");
-        const bool wide = r.U8("CRN value") & 1;
-        auto bytes = r.Bytes(n * (wide ? 2 : 1), "CRN value");
-        v.Text.clear();
-        for (size_t i = 0; i < n; ++i)
-            v.Text.push_back(wide ? char16_t(GetU16(bytes.data() + 2 * i)) : char16_t(bytes[i]));
-        return true;
-    }
-    case CrnBoolean:
-    case CrnError:
-        v.Code = r.U8("CRN value");
-        r.Skip(7, "CRN value");
-        return true;
-    default:
-        r.Skip(8, "CRN value");
-        return true;
-    }
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -225,7 +178,7 @@ void TExternalLinkReader::ReadName(const TExXMLTag& tag) {
     if (name.empty()) return;
     TExtName n;
     n.Name = FlaggedText(name);
-    n.Tokens = NameTokens(XMLDecodeText(AttributeByName(tag, "refersTo")), *book);
+    n.Tokens = NameTokens(XMLDecodeText(tag.RawNamed("refersTo")), *book);
     // A name local to a sheet of the book carries that sheet, counted from 1.
     const int64_t sheet = tag.GetInt(easheetId, -1);
     if (sheet >= 0 && size_t(sheet) < book->Sheets.size()) {
@@ -253,25 +206,25 @@ void TExternalLinkReader::ReadCell(const TExXMLTag& cell, int sheet, int row) {
         if (!ParseXMLFloat(v->Text, number)) return;
         uint64_t bits;
         std::memcpy(&bits, &number, 8);
-        w.U8(CrnNumber);
+        w.U8(TArrayValue::avNumber);
         w.U32(uint32_t(bits));
         w.U32(uint32_t(bits >> 32));
     } else if (type == "str" || type == "inlineStr") {
         const std::u16string text = v->GetTextDecoded().substr(0, 255);
-        w.U8(CrnString);
+        w.U8(TArrayValue::avString);
         w.U16(uint16_t(text.size()));
         w.U8(1);
         for (char16_t c : text) w.U16(c);
     } else if (type == "b") {
-        w.U8(CrnBoolean);
+        w.U8(TArrayValue::avBoolean);
         w.U8(v->Text == "1" || v->Text == "true" ? 1 : 0);
-        w.Bytes(std::vector<uint8_t>(7, 0).data(), 7);
+        for (int i = 0; i < 7; ++i) w.U8(0);
     } else if (type == "e") {
         const int index = ErrorTextToIndex(v->GetTextDecoded(), true);
         if (index <= 0) return;
-        w.U8(CrnError);
+        w.U8(TArrayValue::avError);
         w.U8(ErrorIndexToCode(index));
-        w.Bytes(std::vector<uint8_t>(7, 0).data(), 7);
+        for (int i = 0; i < 7; ++i) w.U8(0);
     } else {
         return;
     }
@@ -382,12 +335,12 @@ std::string ExternalLinkPart(const TSupBook& book) {
         out += "<sheetDataSet>";
         for (size_t s = 0; s < book.Sheets.size(); ++s) {
             // The cells in rows, each row's cells left to right.
-            std::map<std::pair<int, int>, TCachedValue> cells;
+            std::map<std::pair<int, int>, TArrayValue> cells;
             for (const TCRN& c : book.Sheets[s].CRNs) {
                 TByteReader r(c.Values);
-                TCachedValue v;
+                TArrayValue v;
                 try {
-                    for (int col = c.FirstCol; col <= c.LastCol && NextCachedValue(r, v); ++col)
+                    for (int col = c.FirstCol; col <= c.LastCol && NextCRNValue(r, v); ++col)
                         cells[{c.Row, col}] = v;
                 } catch (const XLSError&) {
                     // Values shorter than their columns: what was there.
@@ -403,7 +356,8 @@ std::string ExternalLinkPart(const TSupBook& book) {
             out += '>';
             int row = -1;
             for (const auto& [at, v] : cells) {
-                if (v.Kind != CrnNumber && v.Kind != CrnString && v.Kind != CrnBoolean && v.Kind != CrnError)
+                if (v.Kind != TArrayValue::avNumber && v.Kind != TArrayValue::avString &&
+                    v.Kind != TArrayValue::avBoolean && v.Kind != TArrayValue::avError)
                     continue;
                 if (at.first != row) {
                     if (row >= 0) out += "</row>";
@@ -416,12 +370,12 @@ std::string ExternalLinkPart(const TSupBook& book) {
                 out += WideToUtf8(ColRowToRefStr(at.second, at.first, false, false));
                 out += '"';
                 std::string value;
-                if (v.Kind == CrnNumber) {
+                if (v.Kind == TArrayValue::avNumber) {
                     if (!AppendXMLNumber(value, v.Number)) value = "0";
-                } else if (v.Kind == CrnString) {
+                } else if (v.Kind == TArrayValue::avString) {
                     out += " t=\"str\"";
                     value = XMLEncodeText(EncodeXString(v.Text));
-                } else if (v.Kind == CrnBoolean) {
+                } else if (v.Kind == TArrayValue::avBoolean) {
                     out += " t=\"b\"";
                     value = v.Code ? "1" : "0";
                 } else {

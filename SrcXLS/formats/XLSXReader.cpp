@@ -273,13 +273,6 @@ void TXLS2007Reader::ReadTables(const std::string& sheetPart, const std::vector<
 }
 
 namespace {
-std::string LowerName(std::string_view name) {
-    std::string out(name);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return out;
-}
-
 // The Ids a kept element's text names in r:id attributes.
 std::vector<std::string> RelationIdsIn(const std::string& text) {
     std::vector<std::string> ids;
@@ -298,14 +291,14 @@ std::vector<std::string> RelationIdsIn(const std::string& text) {
 void TXLS2007Reader::DropDamagedParts() {
     TXLSXBookData& bd = *book.Book;
     std::set<std::string> replaced, damaged;
-    for (const std::string& p : bd.ReplacedParts) replaced.insert(LowerName(p));
+    for (const std::string& p : bd.ReplacedParts) replaced.insert(AsciiLower(p));
     for (int i = 0, n = zip.Count(); i < n; ++i) {
         const std::string name = zip.EntryName(i);
-        if (name.empty() || name.back() == '/' || replaced.count(LowerName(name))) continue;
+        if (name.empty() || name.back() == '/' || replaced.count(AsciiLower(name))) continue;
         try {
             zip.OpenIndex(i).Drain();
         } catch (const XLSError& e) {
-            damaged.insert(LowerName(name));
+            damaged.insert(AsciiLower(name));
             bd.DroppedParts.push_back(name);
             if (book.Warn) book.Warn("Part " + name + " left out: " + e.what());
         }
@@ -323,7 +316,7 @@ void TXLS2007Reader::DropDamagedParts() {
         };
         for (int i = list.Count() - 1; i >= 0; --i) {
             const TXMLRelation& r = list.Item(i);
-            if (r.TargetMode == 2 || !damaged.count(LowerName(ResolvePartName(source, r.Target)))) continue;
+            if (r.TargetMode == 2 || !damaged.count(AsciiLower(ResolvePartName(source, r.Target)))) continue;
             gone.insert(r.Id);
             bd.ExtRelations.RemoveRef(&r);
             list.Remove(i);
@@ -757,14 +750,9 @@ bool TXLS2007Reader::StylesTag(int id, TExXMLTag& tag) {
 // Theme
 
 namespace {
-std::string_view Local(std::string_view name) {
-    size_t colon = name.find(':');
-    return colon == name.npos ? name : name.substr(colon + 1);
-}
-
 std::string_view ValueNamed(const TExXMLTag& tag, std::string_view name) {
     for (const TExXMLTag::TValue& v : tag.Values)
-        if (Local(v.Name) == name) return v.Raw;
+        if (LocalPart(v.Name) == name) return v.Raw;
     return {};
 }
 } // namespace
@@ -776,12 +764,12 @@ bool TXLS2007Reader::ThemeTag(TExXMLTag& tag) {
                                                  "accent1", "accent2", "accent3", "accent4",
                                                  "accent5", "accent6", "hlink",   "folHlink"};
     auto inScheme = [](const TExXMLTag* t) {
-        return t && t->Parent && Local(t->Parent->Name) == "clrScheme";
+        return t && t->Parent && LocalPart(t->Parent->Name) == "clrScheme";
     };
     // The colour elements wait for their slot.
     if (inScheme(tag.Parent)) return false;
     if (!inScheme(&tag)) return true;
-    const std::string_view name = Local(tag.Name);
+    const std::string_view name = LocalPart(tag.Name);
     for (size_t i = 0; i < std::size(slots); ++i) {
         if (name != slots[i]) continue;
         std::string_view value;
@@ -1146,7 +1134,7 @@ bool TXLS2007Reader::SheetTag(int id, TExXMLTag& tag) {
         sd.SavedTags.Add(tag.ToText(), id);
         return true;
     default:
-        if (id == etUnknown && Local(tag.Name) == "AlternateContent") ++sd.AlternateContents;
+        if (id == etUnknown && LocalPart(tag.Name) == "AlternateContent") ++sd.AlternateContents;
         return true;
     }
 }

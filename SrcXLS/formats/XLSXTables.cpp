@@ -10,20 +10,9 @@ namespace xls {
 
 namespace {
 
-std::string_view AttributeByName(const TExXMLTag& tag, std::string_view name) {
-    for (const TExXMLTag::TValue& v : tag.Values)
-        if (v.Name == name) return v.Raw;
-    return {};
-}
-
-std::string_view LastPart(std::string_view name) {
-    const size_t colon = name.find(':');
-    return colon == name.npos ? name : name.substr(colon + 1);
-}
-
 int64_t IntAttribute(const TExXMLTag& tag, std::string_view name, int64_t fallback) {
     int64_t v = 0;
-    return ParseXMLInt(AttributeByName(tag, name), v) ? v : fallback;
+    return ParseXMLInt(tag.RawNamed(name), v) ? v : fallback;
 }
 
 // Columns a table names: no more than a sheet has.
@@ -42,17 +31,16 @@ TTableDef TTablePartReader::Read(std::string_view text, std::string_view partNam
 }
 
 bool TTablePartReader::OnTag(int /*elementId*/, TExXMLTag& tag) {
-    const std::string_view name = LastPart(tag.Name);
+    const std::string_view name = LocalPart(tag.Name);
     if (name == "tableColumn") {
-        if (table->Columns.size() < MaxColumns)
-            table->Columns.push_back(XMLDecodeText(AttributeByName(tag, "name")));
+        if (table->Columns.size() < MaxColumns) table->Columns.push_back(XMLDecodeText(tag.RawNamed("name")));
         return true;
     }
     if (name != "table" || !tag.Parent || tag.Parent->Parent) return false;
     seenTable = true;
-    std::u16string shown = XMLDecodeText(AttributeByName(tag, "displayName"));
-    table->Name = shown.empty() ? XMLDecodeText(AttributeByName(tag, "name")) : shown;
-    const std::u16string ref = XMLDecodeText(AttributeByName(tag, "ref"));
+    std::u16string shown = XMLDecodeText(tag.RawNamed("displayName"));
+    table->Name = shown.empty() ? XMLDecodeText(tag.RawNamed("name")) : shown;
+    const std::u16string ref = XMLDecodeText(tag.RawNamed("ref"));
     if (!AreaStrToColRowPlain(ref, table->Col1, table->Row1, table->Col2, table->Row2))
         throw XLSError("A table without its area in " + part);
     OrderArea(table->Col1, table->Row1, table->Col2, table->Row2);

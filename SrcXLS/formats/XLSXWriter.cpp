@@ -65,17 +65,10 @@ std::string_view TypeOfExtension(std::string_view ext) {
     return it == known.end() ? std::string_view("application/octet-stream") : it->second;
 }
 
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = char(c + 32);
-    return out;
-}
-
 std::string Extension(std::string_view part) {
     size_t slash = part.rfind('/'), dot = part.rfind('.');
     if (dot == part.npos || (slash != part.npos && dot < slash)) return {};
-    return Lower(part.substr(dot + 1));
+    return AsciiLower(part.substr(dot + 1));
 }
 
 // The Defaults and Overrides of a kept [Content_Types].xml.
@@ -91,11 +84,11 @@ public:
 protected:
     bool OnTag(int id, TExXMLTag& tag) override {
         if (id == etDefault)
-            Types.Defaults[Lower(tag.GetTextUtf8(eaExtension))] = tag.GetTextUtf8(eaContentType);
+            Types.Defaults[AsciiLower(tag.GetTextUtf8(eaExtension))] = tag.GetTextUtf8(eaContentType);
         else if (id == etOverride) {
             std::string part = tag.GetTextUtf8(eaPartName);
             if (!part.empty() && part.front() == '/') part.erase(0, 1);
-            Types.Overrides[Lower(part)] = tag.GetTextUtf8(eaContentType);
+            Types.Overrides[AsciiLower(part)] = tag.GetTextUtf8(eaContentType);
         }
         return id == etDefault || id == etOverride;
     }
@@ -144,7 +137,7 @@ std::string KeptRelationsWithout(TXLSZipArchive& kept, int index, const std::set
     TXMLRelations list;
     list.SetUnchecked();
     for (const TXMLRelation& r : reader.Relations) {
-        if (r.TargetMode != 2 && dropped.count(Lower(ResolvePartName(source, r.Target))))
+        if (r.TargetMode != 2 && dropped.count(AsciiLower(ResolvePartName(source, r.Target))))
             gone.insert(r.Id);
         else
             list.Add(r.Id) = r;
@@ -1064,8 +1057,8 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
     if (!book.KeptPackage.empty()) {
         kept.OpenBuffer(book.KeptPackage);
         std::set<std::string> replaced, dropped;
-        for (const std::string& p : data.ReplacedParts) replaced.insert(Lower(p));
-        for (const std::string& p : data.DroppedParts) dropped.insert(Lower(p));
+        for (const std::string& p : data.ReplacedParts) replaced.insert(AsciiLower(p));
+        for (const std::string& p : data.DroppedParts) dropped.insert(AsciiLower(p));
         const int types = kept.IndexOf("[Content_Types].xml");
         if (types >= 0) {
             TContentTypesReader reader;
@@ -1083,17 +1076,17 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
         if (!dropped.empty())
             for (int i = 0; i < kept.Count(); ++i) {
                 const std::string name = kept.EntryName(i);
-                if (Extension(name) != "rels" || replaced.count(Lower(name))) continue;
+                if (Extension(name) != "rels" || replaced.count(AsciiLower(name))) continue;
                 std::set<std::string> gone;
                 std::string rels = KeptRelationsWithout(kept, i, dropped, gone);
                 if (gone.empty()) continue;
-                rewritten[Lower(name)] = std::move(rels);
+                rewritten[AsciiLower(name)] = std::move(rels);
                 const int source = kept.IndexOf(SourceOfRelationships(name));
-                if (source < 0 || replaced.count(Lower(kept.EntryName(source)))) continue;
+                if (source < 0 || replaced.count(AsciiLower(kept.EntryName(source)))) continue;
                 int left = 0;
                 std::string part = KeptPartWithout(kept, source, gone, left);
                 if (part.empty()) continue;
-                rewritten[Lower(kept.EntryName(source))] = std::move(part);
+                rewritten[AsciiLower(kept.EntryName(source))] = std::move(part);
                 if (left > 0 && book.Warn)
                     book.Warn("Part " + kept.EntryName(source) + ": " + std::to_string(left) +
                               " element(s) left out: they name a damaged part");
@@ -1101,7 +1094,7 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
         for (int i = 0; i < kept.Count(); ++i) {
             std::string name = kept.EntryName(i);
             if (name.empty() || name.back() == '/') continue;
-            std::string lower = Lower(name);
+            std::string lower = AsciiLower(name);
             if (replaced.count(lower) || dropped.count(lower) || lower == "[content_types].xml") continue;
             if (auto r = rewritten.find(lower); r != rewritten.end())
                 zip.AddFile(name, std::move(r->second), PackageDeflateLevel);
@@ -1117,7 +1110,7 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
     }
     auto add = [&](const std::string& name, std::string text, std::string_view type) {
         zip.AddFile(name, std::move(text), PackageDeflateLevel);
-        partTypes[Lower(name)] = {name, std::string(type)};
+        partTypes[AsciiLower(name)] = {name, std::string(type)};
     };
 
     // The relationships of this write, on a copy: the kept list stays as read.
@@ -1159,7 +1152,7 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
         const TXMLRelation& r = rels.Item(i);
         if (r.Kind != rkTheme || r.TargetMode == 2) continue;
         std::string part = ResolvePartName("xl/workbook.xml", r.Target);
-        if (!partTypes.count(Lower(part))) add(part, std::string(DefaultThemeText()), CtTheme);
+        if (!partTypes.count(AsciiLower(part))) add(part, std::string(DefaultThemeText()), CtTheme);
     }
     add("xl/styles.xml", StylesPart(), CtStyles);
     {
@@ -1187,7 +1180,7 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
             sheet, sd, [this](int f) { return StyleIndex(f); }, book.FormulaText);
         zip.AddGenerated(
             name, [part](std::string& chunk) { return part->Next(chunk); }, PackageDeflateLevel);
-        partTypes[Lower(name)] = {name, std::string(CtWorksheet)};
+        partTypes[AsciiLower(name)] = {name, std::string(CtWorksheet)};
         if (sd.SourcePart.empty() || sd.SourcePart == name) {
             add(RelationshipsPartName(name), RelationshipsPart(sd.Relations), CtRels);
         } else {

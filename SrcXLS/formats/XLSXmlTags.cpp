@@ -350,13 +350,20 @@ TExXMLTag* TExXMLTag::FindChild(int elementId) const {
 }
 
 TExXMLTag* TExXMLTag::FindChildByName(std::string_view localName) const {
-    for (TExXMLTag* c : Children) {
-        std::string_view n = c->Name;
-        size_t colon = n.find(':');
-        if (colon != n.npos) n = n.substr(colon + 1);
-        if (n == localName) return c;
-    }
+    for (TExXMLTag* c : Children)
+        if (LocalPart(c->Name) == localName) return c;
     return nullptr;
+}
+
+std::string_view TExXMLTag::RawNamed(std::string_view name) const {
+    for (const TValue& v : Values)
+        if (v.Name == name) return v.Raw;
+    return {};
+}
+
+std::string_view LocalPart(std::string_view name) {
+    const size_t colon = name.find(':');
+    return colon == name.npos ? name : name.substr(colon + 1);
 }
 
 const TExXMLTag::TValue* TExXMLTag::FindChildValue(int elementId, int attrId) const {

@@ -52,6 +52,9 @@ std::span<const std::string_view> HorizAlignmentNames(); // 8: "general" .. "dis
 std::span<const std::string_view> VertAlignmentNames();  // 5: "top" .. "distributed"
 int IndexOfName(std::span<const std::string_view> names, std::string_view name, int defaultValue);
 
+// The name without its namespace prefix ("x:sheet" -> "sheet").
+std::string_view LocalPart(std::string_view name);
+
 class TExXMLTag {
 public:
     struct TValue {
@@ -69,6 +72,8 @@ public:
 
     bool HasValue(int attrId) const { return Find(attrId) != nullptr; }
     const TValue* Find(int attrId) const;
+    // The raw value of the attribute of this name (outside the vocabulary too); empty when absent.
+    std::string_view RawNamed(std::string_view name) const;
     bool GetBool(int attrId, bool defaultValue) const;
     int64_t GetInt(int attrId, int64_t defaultValue) const;
     double GetFloat(int attrId, double defaultValue) const;

@@ -1,6 +1,7 @@
 #include "SrcXLS/formats/XLSZip.h"
 
 #include "SrcXLS/XLSDefs.h"
+#include "SrcXLS/XLSText.h"
 
 #include <algorithm>
 #include <cstring>
@@ -253,14 +254,9 @@ int TXLSZipArchive::IndexOf(std::string_view name) const {
     if (i >= 0) return int(i);
     // In any letter case through an index built once: a package may look
     // for many parts it does not hold, and a scan each time is quadratic.
-    auto fold = [](std::string text) {
-        for (char& c : text)
-            if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-        return text;
-    };
     if (folded.empty())
-        for (int k = 0, count = Count(); k < count; ++k) folded.emplace(fold(EntryName(k)), k);
-    auto it = folded.find(fold(std::move(n)));
+        for (int k = 0, count = Count(); k < count; ++k) folded.emplace(AsciiLower(EntryName(k)), k);
+    auto it = folded.find(AsciiLower(n));
     return it == folded.end() ? -1 : it->second;
 }
 

@@ -427,50 +427,66 @@ void TExternalNames::GetNameValue(int entry, int nameNumber, TFormulaValue& valu
     CRNValue(b->Sheets[sheet], row, col, value);
 }
 
+bool NextCRNValue(TByteReader& r, TArrayValue& v) {
+    if (r.AtEnd()) return false;
+    v.Kind = TArrayValue::TKind(r.U8("CRN value"));
+    switch (v.Kind) {
+    case TArrayValue::avNumber:
+        v.Number = r.F64("CRN value");
+        break;
+    case TArrayValue::avString: {
+        const size_t n = r.U16("CRN value");
+        const bool wide = r.U8("CRN value") & 1;
+        auto bytes = r.Bytes(n * (wide ? 2 : 1), "CRN value");
+        v.Text.clear();
+        for (size_t i = 0; i < n; ++i)
+            v.Text.push_back(wide ? char16_t(GetU16(bytes.data() + 2 * i)) : char16_t(bytes[i]));
+        break;
+    }
+    case TArrayValue::avBoolean:
+    case TArrayValue::avError:
+        v.Code = r.U8("CRN value");
+        r.Skip(7, "CRN value");
+        break;
+    default:
+        r.Skip(8, "CRN value");
+        break;
+    }
+    return true;
+}
+
 void CRNValue(const TSupBookSheet& sheet, int row, int col, TFormulaValue& value) {
     SetFormulaValueError(value, 3);
     for (const TCRN& c : sheet.CRNs) {
         if (c.Row != row || col < c.FirstCol || col > c.LastCol) continue;
-        // The values of the columns before it are stepped over.
+        // The values of the columns before it are stepped over; values
+        // shorter than their columns give none.
         TByteReader r(c.Values);
+        TArrayValue v;
         try {
-            for (int k = c.FirstCol;; ++k) {
-                const uint8_t kind = r.U8("CRN value");
-                double number = 0;
-                std::u16string text;
-                uint8_t code = 0;
-                switch (kind) {
-                case 0x01:
-                    number = r.F64("CRN value");
+            for (int k = c.FirstCol; NextCRNValue(r, v); ++k) {
+                if (k < col) continue;
+                switch (v.Kind) {
+                case TArrayValue::avNumber:
+                    SetFormulaValueFloat(value, v.Number);
                     break;
-                case 0x02: {
-                    const size_t n = r.U16("CRN value");
-                    const bool wide = r.U8("CRN value") & 1;
-                    auto bytes = r.Bytes(n * (wide ? 2 : 1), "CRN value");
-                    for (size_t i = 0; i < n; ++i)
-                        text.push_back(wide ? char16_t(GetU16(bytes.data() + 2 * i)) : char16_t(bytes[i]));
+                case TArrayValue::avString:
+                    SetFormulaValueString(value, v.Text);
                     break;
-                }
-                case 0x04:
-                case 0x10:
-                    code = r.U8("CRN value");
-                    r.Skip(7, "CRN value");
+                case TArrayValue::avBoolean:
+                    SetFormulaValueBoolean(value, v.Code != 0);
+                    break;
+                case TArrayValue::avError:
+                    SetFormulaValueError(value, ErrorCodeToIndex(v.Code) ? ErrorCodeToIndex(v.Code) : 3);
                     break;
                 default:
-                    r.Skip(8, "CRN value");
                     break;
                 }
-                if (k < col) continue;
-                if (kind == 0x01) SetFormulaValueFloat(value, number);
-                if (kind == 0x02) SetFormulaValueString(value, text);
-                if (kind == 0x04) SetFormulaValueBoolean(value, code != 0);
-                if (kind == 0x10)
-                    SetFormulaValueError(value, ErrorCodeToIndex(code) ? ErrorCodeToIndex(code) : 3);
                 return;
             }
         } catch (const XLSError&) {
-            return; // values shorter than their columns: no value
         }
+        return;
     }
 }
 

@@ -16,6 +16,9 @@
 
 namespace xls {
 
+class TByteReader;
+struct TArrayValue;
+
 // The records of external references.
 namespace externrec {
 constexpr uint16_t EXTERNSHEET = 0x0017;
@@ -154,6 +157,9 @@ private:
 // the value of its own column in a CRN of several columns; #VALUE! when no
 // CRN holds it.
 void CRNValue(const TSupBookSheet& sheet, int row, int col, TFormulaValue& value);
+// The next value of a CRN's values (a type byte and its data); false at
+// their end. Raises XLSError for a value cut short.
+bool NextCRNValue(TByteReader& r, TArrayValue& v);
 
 // The path text of an encoded path (formula text) and its form for lookups.
 std::u16string DecodeSupBookPath(std::u16string_view encoded, bool hasSheets);

@@ -171,6 +171,12 @@ constexpr std::array<TFuture, 131> Future = {{
     {u"Z.TEST", u"_xlfn.Z.TEST"},
 }};
 
+// The lookups below search these lists by halves.
+static_assert(std::is_sorted(Excel2007.begin(), Excel2007.end()) &&
+              std::is_sorted(AddIn.begin(), AddIn.end()));
+static_assert(std::is_sorted(Future.begin(), Future.end(),
+                             [](const TFuture& a, const TFuture& b) { return a.Name < b.Name; }));
+
 template <size_t N> bool Holds(const std::array<std::u16string_view, N>& list, std::u16string_view name) {
     if (name.size() > 24) return false;
     const std::u16string upper = UpperCaseWide(name);

@@ -108,12 +108,10 @@ TAutoFilter& TAutoFilters::Filter(int entry) {
 namespace {
 
 // An autofilter drop-down is a combo box whose OBJ says it belongs to the
-// sheet's user interface (fUIObj).
-constexpr uint16_t UIObject = 0x0100;
-
+// sheet's user interface.
 bool IsDropDown(const TControlComboBox& box) {
     const TShapeClientAnchor* shape = box.Shape();
-    return shape && shape->Attached && (shape->Attached->CmoFlags & UIObject);
+    return shape && shape->Attached && shape->Attached->IsUIObject();
 }
 
 } // namespace

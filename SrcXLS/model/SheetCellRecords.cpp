@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <utility>
 
 namespace xls {
 
@@ -166,6 +165,12 @@ private:
     void Counted();
     // Names the cells the version has no place for: they are not written.
     void WarnBeyond() const;
+    // The file written, as warnings name it.
+    const char* Target() const {
+        return version >= TExcelVersion::xvExcel97   ? ".xls"
+               : version == TExcelVersion::xvExcel50 ? ".xls (Excel 5)"
+                                                     : ".xls (Excel 4)";
+    }
 
     TSheet& sheet;
     TExcelVersion version;
@@ -197,12 +202,9 @@ bool TCellWriter::TokensOf(const TFormulaCell& cell) {
                (formula.size() > 200 ? "..." : "");
     } catch (const XLSError&) {
     }
-    const char* target = version >= TExcelVersion::xvExcel97   ? ".xls"
-                         : version == TExcelVersion::xvExcel50 ? ".xls (Excel 5)"
-                                                               : ".xls (Excel 4)";
     sheet.Workbook().AddWarning(WideToUtf8(QuoteSheetName(sheet.Name())) + "!" +
                                 WideToUtf8(ColRowToRefStr(cell.Col, int(cell.Row), false, false)) +
-                                ": formula" + text + " not written to " + target + " (" + why +
+                                ": formula" + text + " not written to " + Target() + " (" + why +
                                 "); its value is kept");
     return false;
 }
@@ -498,8 +500,8 @@ void TCellWriter::Run() {
     while (TCell* cell = cells.NextCell()) {
         if (cell->Col > MaxBIFFCol || cell->Row > uint32_t(MaxBIFFRow)) {
             FlushRK();
-            if (beyond++ == 0 || std::pair(cell->Row, uint32_t(cell->Col)) < std::pair(beyondRow, beyondCol))
-                beyondRow = cell->Row, beyondCol = cell->Col;
+            // Cells come in row order: the first is the one to name.
+            if (beyond++ == 0) beyondRow = cell->Row, beyondCol = cell->Col;
             continue;
         }
         if (const TKeptArray* a = keptArrays.Find(*cell); a && !dynamic_cast<TBaseArrayFormulaCell*>(cell)) {
@@ -571,12 +573,9 @@ void TCellWriter::Run() {
 
 void TCellWriter::WarnBeyond() const {
     if (beyond == 0) return;
-    const char* target = version >= TExcelVersion::xvExcel97   ? ".xls"
-                         : version == TExcelVersion::xvExcel50 ? ".xls (Excel 5)"
-                                                               : ".xls (Excel 4)";
     sheet.Workbook().AddWarning("Sheet '" + WideToUtf8(sheet.Name()) + "': " + std::to_string(beyond) +
                                 (beyond == 1 ? " cell" : " cells") +
-                                " beyond column IV or row 65536 not written to " + target + " (first: " +
+                                " beyond column IV or row 65536 not written to " + Target() + " (first: " +
                                 WideToUtf8(ColRowToRefStr(int(beyondCol), int(beyondRow), false, false)) +
                                 ")");
 }
