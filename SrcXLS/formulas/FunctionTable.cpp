@@ -12,7 +12,8 @@ constexpr uint8_t R = 0x20, V = 0x40, A = 0x60;
 // argument counts and INDEX the fourth argument that files hold, so that
 // checking the count never refuses a formula other programs wrote; MID has
 // its three arguments, as the files' fixed-count tokens give it, and
-// DATEDIF, which files hold, is a function of three arguments.
+// DATEDIF and the byte-counting text functions (LENB...), which files hold,
+// have the argument counts the files' tokens give them.
 constexpr TExcelFunctions Table[ExcelFunctionCount] = {
     {1, 99, u"COUNT", {R, 0, 0, 0, 0, 0}},
     {2, 3, u"IF", {V, V, V, 0, 0, 0}},
@@ -218,18 +219,18 @@ constexpr TExcelFunctions Table[ExcelFunctionCount] = {
     {255, 255, u"UNREGISTER", {0, 0, 0, 0, 0, 0}},
     {255, 255, u"202", {0, 0, 0, 0, 0, 0}},
     {255, 255, u"203", {0, 0, 0, 0, 0, 0}},
-    {255, 255, u"USDOLLAR", {0, 0, 0, 0, 0, 0}},
-    {255, 255, u"FINDB", {V, 0, 0, 0, 0, 0}},
-    {255, 255, u"SEARCHB", {V, 0, 0, 0, 0, 0}},
-    {255, 255, u"REPLACEB", {V, V, V, V, 0, 0}},
-    {255, 255, u"LEFTB", {V, 0, 0, 0, 0, 0}},
-    {255, 255, u"RIGHTB", {V, 0, 0, 0, 0, 0}},
-    {255, 255, u"MIDB", {V, V, V, 0, 0, 0}},
-    {255, 255, u"LENB", {V, 0, 0, 0, 0, 0}},
+    {1, 2, u"USDOLLAR", {0, 0, 0, 0, 0, 0}},
+    {2, 3, u"FINDB", {V, 0, 0, 0, 0, 0}},
+    {2, 3, u"SEARCHB", {V, 0, 0, 0, 0, 0}},
+    {4, 4, u"REPLACEB", {V, V, V, V, 0, 0}},
+    {1, 2, u"LEFTB", {V, 0, 0, 0, 0, 0}},
+    {1, 2, u"RIGHTB", {V, 0, 0, 0, 0, 0}},
+    {3, 3, u"MIDB", {V, V, V, 0, 0, 0}},
+    {1, 1, u"LENB", {V, 0, 0, 0, 0, 0}},
     {2, 2, u"ROUNDUP", {V, V, 0, 0, 0, 0}},
     {2, 2, u"ROUNDDOWN", {V, V, 0, 0, 0, 0}},
-    {255, 255, u"ASC", {0, 0, 0, 0, 0, 0}},
-    {255, 255, u"DBCS", {0, 0, 0, 0, 0, 0}},
+    {1, 1, u"ASC", {0, 0, 0, 0, 0, 0}},
+    {1, 1, u"DBCS", {0, 0, 0, 0, 0, 0}},
     {2, 99, u"RANK", {V, R, V, 0, 0, 0}},
     {255, 255, u"217", {0, 0, 0, 0, 0, 0}},
     {255, 255, u"218", {0, 0, 0, 0, 0, 0}},

@@ -65,6 +65,13 @@ def make(d):
         "A9": "=IF(1=1.0000000000000002,1,0)",
         "A10": "=su(B4)",
         "A11": "='My Sheet'!A1+Two!A1",
+        "A12": '=LENB("abc")',
+        "A13": '=FINDB("c","abc",1)',
+        "A14": '=SEARCHB("B","abc")',
+        "A15": '=REPLACEB("abcd",2,2,"X")',
+        "A16": '=LEFTB("abc",2)&RIGHTB("abc")',
+        "A17": '=MIDB("abcd",2,2)',
+        "A18": '=ASC("ab")',
     }
     for ref, f in cells.items():
         one[ref] = f
