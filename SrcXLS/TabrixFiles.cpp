@@ -15,6 +15,7 @@
 #include "SrcXLS/formats/XLSXWriter.h"
 #include "SrcXLS/formulas/DefinedNames.h"
 #include "SrcXLS/formulas/FormulaDecoder.h"
+#include "SrcXLS/formulas/LaterFunctions.h"
 #include "SrcXLS/model/Cell.h"
 #include "platform/AtomicFile.h"
 
@@ -155,6 +156,7 @@ void ReadWorkbookFile(TTabrix4& owner, const std::vector<uint8_t>* image) {
     } takeBack{owner, target};
     TTabrixReader reader(target);
     reader.ReadBIFFRecords(image);
+    owner.FormulaHandler().PrefixLaterFunctionNames();
 }
 
 void WriteWorkbookFile(TTabrix4& book) {
@@ -265,7 +267,9 @@ namespace {
 // The text of a formula in the syntax of package parts, with the
 // workbook's names, sheets and external references.
 std::string PackageFormulaText(TTabrix4& book, TSheet& sheet, TFormulaCell& cell) {
-    if (cell.IsText()) return std::string(cell.Data().begin(), cell.Data().end());
+    if (cell.IsText())
+        return WithLaterFunctionPrefixes(
+            std::string_view(reinterpret_cast<const char*>(cell.Data().data()), cell.Data().size()));
     try {
         return WideToUtf8(book.FormulaHandler().CellFormula(sheet.Index(), cell, true));
     } catch (const XLSError& e) {

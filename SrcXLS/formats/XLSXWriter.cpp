@@ -7,6 +7,7 @@
 #include "SrcXLS/formats/XLSXSheetWriter.h"
 #include "SrcXLS/formats/XLSZip.h"
 #include "SrcXLS/formulas/FormulaHandler.h"
+#include "SrcXLS/formulas/LaterFunctions.h"
 #include "SrcXLS/model/Cell.h"
 #include "SrcXLS/model/CellFormatsEx12.h"
 #include "SrcXLS/model/SST.h"
@@ -949,6 +950,7 @@ void TXLS2007Writer::WriteDefinedNames(std::string& out, const std::vector<int>&
         if (n.PublishToServer) out += " publishToServer=\"1\"";
         if (n.WorkbookParameter) out += " workbookParameter=\"1\"";
         std::u16string text = n.FormulaText;
+        if (!text.empty()) text = Utf8ToWide(WithLaterFunctionPrefixes(WideToUtf8(text)));
         if (text.empty() && n.TokenLength > 0) {
             TFormulaDecoding how;
             how.Sheet = sheet;

@@ -78,6 +78,20 @@ void TFormulaHandler::Clear() {
     OldNames.clear();
 }
 
+void TFormulaHandler::PrefixLaterFunctionNames() {
+    for (int i = 0; i < names.Count(); ++i) {
+        TInternalName& n = names.Items(i);
+        // A function of the workbook's macros keeps its name; a later
+        // function's name stands for no formula, or an error.
+        const bool placeholder =
+            n.TokenLength == 0 || (n.TokenLength == 2 && n.Data.size() >= 2 && n.Data[0] == ptg::Err);
+        if (!(n.Options & noFunction) || (n.Options & noVBAProcedure) || n.IsBuiltIn() || !placeholder)
+            continue;
+        const std::u16string hidden = HiddenFunctionName(n.GetName());
+        if (!hidden.empty()) n.SetName(hidden);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Text and tokens
 
@@ -461,7 +475,10 @@ std::u16string TFormulaHandler::ExternName(int index, int number) {
     if (book->Kind == SupBookSelf) return DefinedName(number);
     if (book->Kind == SupBookAddIn) {
         if (number < 1 || size_t(number) > book->Names.size()) return u"#NAME?";
-        return book->Names[size_t(number) - 1].Text();
+        // A later function an add-in name calls gets the prefix other programs read.
+        const std::u16string text = book->Names[size_t(number) - 1].Text();
+        const std::u16string_view future = FutureFunctionText(text);
+        return future.empty() ? text : std::u16string(future);
     }
     const int link = linkNumbers ? externals.LinkNumber(int(externals.Entry(index).Book)) : 0;
     if (link > 0 && number >= 1 && size_t(number) <= book->Names.size())
@@ -516,12 +533,8 @@ bool TFormulaHandler::FunctionName(std::u16string_view name, int& nameIndex, int
         externals.AddAddInName(UpperCaseWide(name), externIndex, number);
         return true;
     }
-    const bool bare = base.size() == name.size();
-    const std::u16string_view future = bare ? FutureFunctionText(name) : std::u16string_view();
-    const std::u16string text = bare && IsExcel2007Function(name)
-                                    ? std::u16string(FuturePrefix) + UpperCaseWide(name)
-                                : !future.empty() ? std::u16string(future)
-                                                  : std::u16string(name);
+    const std::u16string hidden = HiddenFunctionName(name);
+    const std::u16string text = hidden.empty() ? std::u16string(name) : hidden;
     nameIndex = names.IndexOfName(text);
     if (nameIndex >= 0) return true;
     if (text.size() > 255 || BuiltInNameCode(text) != NoBuiltIn ||

@@ -95,6 +95,10 @@ public:
 
     // Empties the names and external references.
     void Clear();
+    // After a binary workbook is read: the hidden names through which it
+    // calls later functions named without their prefix ("IFS", as some
+    // writers give them) get it ("_xlfn.IFS"), the form other programs read.
+    void PrefixLaterFunctionNames();
     void SetVersion(TExcelVersion version) { this->version = version; }
     TExcelVersion GetVersion() const { return version; }
     TInternalNames& Names() { return names; }

@@ -9,11 +9,15 @@ namespace xls {
 
 namespace {
 
-// Both lists in ascending order of their upper-case texts.
-constexpr std::array<std::u16string_view, 12> Excel2007 = {
-    u"AVERAGEIF",    u"AVERAGEIFS",         u"COUNTIFS",         u"CUBEKPIMEMBER",
-    u"CUBEMEMBER",   u"CUBEMEMBERPROPERTY", u"CUBERANKEDMEMBER", u"CUBESET",
-    u"CUBESETCOUNT", u"CUBEVALUE",          u"IFERROR",          u"SUMIFS",
+// Both lists in ascending order of their upper-case texts. The functions
+// of Excel 2007, and three of Excel 2010 that packages also name without
+// the prefix (the format's own function list took them in).
+constexpr std::array<std::u16string_view, 15> Excel2007 = {
+    u"AVERAGEIF",        u"AVERAGEIFS", u"COUNTIFS",
+    u"CUBEKPIMEMBER",    u"CUBEMEMBER", u"CUBEMEMBERPROPERTY",
+    u"CUBERANKEDMEMBER", u"CUBESET",    u"CUBESETCOUNT",
+    u"CUBEVALUE",        u"IFERROR",    u"ISO.CEILING",
+    u"NETWORKDAYS.INTL", u"SUMIFS",     u"WORKDAY.INTL",
 };
 
 constexpr std::array<std::u16string_view, 93> AddIn = {
@@ -213,6 +217,69 @@ std::u16string_view WithoutFuturePrefix(std::u16string_view text) {
 std::u16string_view PackageFunctionName(std::u16string_view text) {
     const std::u16string_view base = WithoutFuturePrefix(text);
     return base.size() < text.size() && IsExcel2007Function(base) ? base : text;
+}
+
+std::u16string HiddenFunctionName(std::u16string_view name) {
+    if (WithoutFuturePrefix(name).size() < name.size()) return {};
+    if (IsExcel2007Function(name)) return std::u16string(FuturePrefix) + UpperCaseWide(name);
+    return std::u16string(FutureFunctionText(name));
+}
+
+namespace {
+bool NameByte(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '.' || c == '\\' || uint8_t(c) >= 0x80;
+}
+} // namespace
+
+std::string WithLaterFunctionPrefixes(std::string_view text) {
+    std::string out;
+    size_t copied = 0;
+    for (size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        if (c == '"' || c == '\'') {
+            // A text or a quoted sheet name, its quote doubled inside.
+            size_t j = i + 1;
+            while (j < text.size() && (text[j] != c || (j + 1 < text.size() && text[j + 1] == c)))
+                j += text[j] == c ? 2 : 1;
+            i = j + 1;
+        } else if (c == '[') {
+            // A book number or a table reference: nested brackets, "'" escapes.
+            int depth = 0;
+            size_t j = i;
+            for (; j < text.size(); ++j) {
+                if (text[j] == '\'') {
+                    ++j;
+                } else if (text[j] == '[') {
+                    ++depth;
+                } else if (text[j] == ']' && --depth == 0) {
+                    break;
+                }
+            }
+            i = j + 1;
+        } else if (NameByte(c)) {
+            size_t j = i;
+            while (j < text.size() && NameByte(text[j])) ++j;
+            // A function of the workbook's own or another book's is named
+            // after "!"; a later function stands alone before its "(".
+            const bool call = j < text.size() && text[j] == '(' && (i == 0 || text[i - 1] != '!');
+            if (call && j - i <= 32 && !(c >= '0' && c <= '9')) {
+                const std::u16string name(text.begin() + std::ptrdiff_t(i), text.begin() + std::ptrdiff_t(j));
+                const std::u16string_view future = FutureFunctionText(name);
+                if (!future.empty()) {
+                    out.append(text.substr(copied, i - copied));
+                    for (char16_t f : future) out.push_back(char(f));
+                    copied = j;
+                }
+            }
+            i = j;
+        } else {
+            ++i;
+        }
+    }
+    if (copied == 0) return std::string(text);
+    out.append(text.substr(copied));
+    return out;
 }
 
 } // namespace xls

@@ -15,8 +15,9 @@ namespace xls {
 inline constexpr std::u16string_view FuturePrefix = u"_xlfn.";
 
 // Whether a function (any letter case, no prefix) came with Excel 2007
-// (IFERROR, SUMIFS...): written "_xlfn.IFERROR" in a binary workbook and
-// "IFERROR" in a package.
+// (IFERROR, SUMIFS...) or is one of the later ones packages name without
+// the prefix (NETWORKDAYS.INTL): written "_xlfn.IFERROR" in a binary
+// workbook and "IFERROR" in a package.
 bool IsExcel2007Function(std::u16string_view name);
 // Whether a function (any letter case) is one of the Analysis ToolPak's
 // (EDATE, NETWORKDAYS...), which a binary workbook calls through the
@@ -32,5 +33,13 @@ std::u16string_view WithoutFuturePrefix(std::u16string_view text);
 // The function name as formula text of a package writes it: the 2007
 // functions without their prefix.
 std::u16string_view PackageFunctionName(std::u16string_view text);
+// The name of the hidden name through which a binary workbook calls a later
+// function named without its prefix ("IFS": "_xlfn.IFS"); empty for any
+// other text.
+std::u16string HiddenFunctionName(std::u16string_view name);
+// Formula text of a package (UTF-8) with every later function that is
+// called without its prefix given it, as other programs read it:
+// "IFS(A1,1)" becomes "_xlfn.IFS(A1,1)".
+std::string WithLaterFunctionPrefixes(std::string_view text);
 
 } // namespace xls

@@ -72,6 +72,9 @@ def make(d):
         "A16": '=LEFTB("abc",2)&RIGHTB("abc")',
         "A17": '=MIDB("abcd",2,2)',
         "A18": '=ASC("ab")',
+        # Later functions as some writers give them, without their prefix.
+        "A19": "=NETWORKDAYS.INTL(45000,45100)",
+        "A20": '=TEXTJOIN(",",TRUE,"a","b")',
     }
     for ref, f in cells.items():
         one[ref] = f

@@ -331,6 +331,40 @@ TEST_F(FormulaBook, FunctionsTheTableLacksAreCalledThroughNames) {
     EXPECT_THROW(back->FormulaHandler().EncodeFormula(u"IFERROR(1,2)"), XLSError);
 }
 
+// Hidden names of later functions that a file gives without their prefix
+// (as earlier writers made them) are read with it; a macro's name is not.
+TEST_F(FormulaBook, LaterFunctionsNamedWithoutPrefixAreReadWithIt) {
+    struct TName {
+        const char16_t* Name;
+        uint16_t Options;
+        Bytes Tokens;
+        const char16_t* Read;
+    };
+    const TName made[] = {
+        {u"IFS", noHidden | noFunction | noMacro, {0x1C, 0x1D}, u"_xlfn.IFS"},
+        {u"NETWORKDAYS.INTL", noHidden | noFunction | noMacro, {}, u"_xlfn.NETWORKDAYS.INTL"},
+        {u"SWITCH", noFunction | noVBAProcedure | noMacro, {}, u"SWITCH"}, // a macro of the workbook
+        {u"CONCAT", noFunction, {0x1E, 1, 0}, u"CONCAT"},                  // a formula of its own
+        {u"Total", 0, {0x1E, 2, 0}, u"Total"},
+    };
+    for (const TName& m : made) {
+        TInternalName& n = book.GetInternalNames().Add();
+        n.SetName(m.Name);
+        n.Options = m.Options;
+        n.Data = m.Tokens;
+        n.TokenLength = uint16_t(m.Tokens.size());
+    }
+    Put(0, 0, 0, u"IFS(1>2,1,TRUE,9)");
+    Put(0, 0, 1, u"NETWORKDAYS.INTL(1,9)");
+    const auto back = RoundTrip();
+    const TInternalNames& names = back->GetInternalNames();
+    ASSERT_EQ(names.Count(), int(std::size(made)));
+    for (int i = 0; i < names.Count(); ++i) EXPECT_EQ(names.Items(i).GetName(), made[i].Read) << i;
+    EXPECT_EQ(back->GetSheet(0).GetAsFormula(0, 0), "_xlfn.IFS(1>2,1,TRUE,9)");
+    // Packages name this one without the prefix.
+    EXPECT_EQ(back->FormulaHandler().GetCellFormulaXML(0, 0, 1), u"NETWORKDAYS.INTL(1,9)");
+}
+
 TEST_F(FormulaBook, EncoderErrorsGoToTheErrorEventForTextsTheUserGives) {
     std::vector<std::pair<int, std::string>> seen;
     formulas.OnEncodeError = [&](TFormulaHandler& sender, int number, const std::string& message) {

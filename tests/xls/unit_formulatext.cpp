@@ -5,6 +5,7 @@
 #include "SrcXLS/formulas/FormulaEncoder.h"
 #include "SrcXLS/formulas/FormulaTokens.h"
 #include "SrcXLS/formulas/FunctionTable.h"
+#include "SrcXLS/formulas/LaterFunctions.h"
 
 #include <gtest/gtest.h>
 
@@ -261,6 +262,30 @@ TEST(FunctionTable, HoldsTheBuiltInFunctions) {
     EXPECT_EQ(ArgumentClass(ExcelFunction(60), 8), 0x40);
     EXPECT_EQ(ArgumentClass(ExcelFunction(4), 30), 0x20);
     EXPECT_EQ(ArgumentClass(ExcelFunction(19), 0), 0);
+}
+
+TEST(LaterFunctions, PackageTextGivesThemTheirPrefix) {
+    struct Case {
+        std::string_view Text, Written;
+    };
+    const Case cases[] = {
+        {"IFS(A1>1,1,TRUE,2)", "_xlfn.IFS(A1>1,1,TRUE,2)"},
+        {"concat(\"a\",textjoin(\",\",TRUE,B1:B2))", "_xlfn.CONCAT(\"a\",_xlfn.TEXTJOIN(\",\",TRUE,B1:B2))"},
+        {"SORT(A1:A3)+XLOOKUP(1,A1:A3,B1:B3)", "_xlfn._xlws.SORT(A1:A3)+_xlfn.XLOOKUP(1,A1:A3,B1:B3)"},
+        {"_xlfn.IFS(1,2)+IFERROR(1,2)+NETWORKDAYS.INTL(1,9)",
+         "_xlfn.IFS(1,2)+IFERROR(1,2)+NETWORKDAYS.INTL(1,9)"},
+        // Texts, quoted sheets, table columns and other books' names stay.
+        {"\"IFS(\"\"x\"\")\"&'IFS(1)'!A1", "\"IFS(\"\"x\"\")\"&'IFS(1)'!A1"},
+        {"Goods[[#This Row],[IFS(]]+[1]!CONCAT(1)+Sheet1!IFS(2)",
+         "Goods[[#This Row],[IFS(]]+[1]!CONCAT(1)+Sheet1!IFS(2)"},
+        {"MYIFS(1)+IFS2(1)+SUM(A1)", "MYIFS(1)+IFS2(1)+SUM(A1)"},
+        {"", ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(WithLaterFunctionPrefixes(c.Text), c.Written) << c.Text;
+    EXPECT_EQ(HiddenFunctionName(u"ifs"), u"_xlfn.IFS");
+    EXPECT_EQ(HiddenFunctionName(u"iferror"), u"_xlfn.IFERROR");
+    EXPECT_EQ(HiddenFunctionName(u"_xlfn.IFS"), u"");
+    EXPECT_EQ(HiddenFunctionName(u"SUM"), u"");
 }
 
 // ---------------------------------------------------------------------------
