@@ -136,7 +136,7 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
     bd.ReplacedParts.push_back("docProps/app.xml");
 
     workbookRels = ReadRelations(workbookPart, &bd.Relations);
-    for (size_t i = 0; i < workbookRels.size(); ++i) workbookRelById[workbookRels[i].Id] = i;
+    MapWorkbookRelations();
     // A part that a relationship names must be there (read is true); without
     // a relationship the usual name is tried.
     auto partOf = [&](std::string_view type, std::string_view fallback, bool read) {
@@ -218,6 +218,37 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
     DropDamagedParts();
     bd.Relations.SetChecked();
     bd.Relations.SortById();
+}
+
+// An Id that two relationships share (a custom XML part given the sheet's
+// Id) names the sheet's part for the sheet, as other readers take it; the
+// other relationship is kept for the writer, which numbers it anew.
+void TXLS2007Reader::MapWorkbookRelations() {
+    static constexpr std::string_view sheetTypes[] = {"worksheet", "chartsheet", "dialogsheet",
+                                                      "xlMacrosheet", "xlIntlMacrosheet"};
+    auto isSheet = [](const std::string& type) {
+        return std::find(std::begin(sheetTypes), std::end(sheetTypes), type) != std::end(sheetTypes);
+    };
+    for (size_t i = 0; i < workbookRels.size(); ++i) {
+        auto [at, added] = workbookRelById.emplace(workbookRels[i].Id, i);
+        if (added) continue;
+        const std::string before = LastSegment(workbookRels[at->second].TypeName),
+                          now = LastSegment(workbookRels[i].TypeName);
+        std::string outcome;
+        if (isSheet(before) && isSheet(now)) {
+            outcome = "the first is read";
+        } else if (isSheet(before) || isSheet(now)) {
+            if (isSheet(now)) at->second = i;
+            outcome = "the sheet takes the " + (isSheet(now) ? now : before) + ", the " +
+                      (isSheet(now) ? before : now) + " is kept";
+        } else {
+            at->second = i;
+            outcome = "the last is read, the first kept";
+        }
+        if (book.Warn)
+            book.Warn("Workbook: relationship Id " + workbookRels[i].Id + " is given twice (" + before +
+                      ", " + now + "); " + outcome);
+    }
 }
 
 // The other workbooks formulas read as "[n]": a book per external link in

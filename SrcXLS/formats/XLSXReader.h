@@ -60,6 +60,7 @@ private:
     std::vector<TRel> ReadRelations(const std::string& part, TXMLRelations* keep);
     bool TopLevel(const TExXMLTag& tag) const;
 
+    void MapWorkbookRelations();
     void ReadExternalLinks();
     void ReadTables(const std::string& sheetPart, const std::vector<TRel>& sheetRels);
     bool WorkbookTag(int id, TExXMLTag& tag);
@@ -86,7 +87,8 @@ private:
     std::vector<TRel>* relations = nullptr; // of the part being read
     TXMLRelations* keepList = nullptr;      // receives the kept ones
     std::vector<TRel> workbookRels;
-    std::map<std::string, size_t, std::less<>> workbookRelById; // the last of an Id
+    // By Id: the last of an Id, a sheet's before any other.
+    std::map<std::string, size_t, std::less<>> workbookRelById;
     TSheet* current = nullptr;
     int sheetCount = 0; // "sheet" elements met
     struct TSheetPart {

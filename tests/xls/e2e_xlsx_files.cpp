@@ -86,12 +86,17 @@ TEST(XlsxPeers, PackagesOfOtherWritersReadWithTheirValues) {
     testfiles::ScratchDir dir;
     ASSERT_EQ(oracle::Run("/usr/bin/python3 '" + Source("xlsx_peers.py") + "' '" + dir.Path() + "'").Status,
               0);
-    std::vector<std::string> files = {dir.File("openpyxl.xlsx"), dir.File("xlsxwriter.xlsx")};
-    // LibreOffice and gnumeric write what they read from openpyxl's package.
-    oracle::LibreOfficeConvert({dir.File("openpyxl.xlsx")}, dir.File("lo"), "xlsx");
+    std::vector<std::string> files = {dir.File("openpyxl.xlsx"), dir.File("xlsxwriter.xlsx"),
+                                      dir.File("customxml.xlsx")};
+    // LibreOffice and gnumeric write what they read from openpyxl's package;
+    // LibreOffice reads the sheet whose Id a custom XML part reuses.
+    oracle::LibreOfficeConvert({dir.File("openpyxl.xlsx"), dir.File("customxml.xlsx")}, dir.File("lo"),
+                               "xlsx");
     fs::copy_file(dir.File("lo/openpyxl.xlsx"), dir.File("libreoffice.xlsx"));
+    fs::copy_file(dir.File("lo/customxml.xlsx"), dir.File("libreoffice-customxml.xlsx"));
     oracle::Run("ssconvert '" + dir.File("openpyxl.xlsx") + "' '" + dir.File("gnumeric.xlsx") + "'");
     files.push_back(dir.File("libreoffice.xlsx"));
+    files.push_back(dir.File("libreoffice-customxml.xlsx"));
     files.push_back(dir.File("gnumeric.xlsx"));
     if (fs::exists(oracle::SheetJSDir() + "/node_modules/xlsx")) {
         oracle::Run("node '" + Source("sheetjs_write.js") + "' '" + oracle::SheetJSDir() + "' '" +
@@ -125,9 +130,26 @@ TEST(XlsxPeers, PackagesOfOtherWritersReadWithTheirValues) {
         TCell* f = book.GetSheet(0).GetCell(3, 0);
         ASSERT_TRUE(f && f->CellType() == ctNumberFormula);
         EXPECT_EQ(book.GetSheet(0).GetAsFormula(3, 0), "B1*2");
-        if (file != dir.File("openpyxl.xlsx")) {
+        if (file != dir.File("openpyxl.xlsx") && file != dir.File("customxml.xlsx")) {
             EXPECT_EQ(Cell(book, 0, 3, 0), "8:25");
         }
+        if (file != dir.File("customxml.xlsx")) {
+            EXPECT_TRUE(book.Warnings().empty()) << book.Warnings().front();
+            continue;
+        }
+        // The Id given twice is named; written back, the custom part is
+        // kept under an Id of its own and openpyxl reads both sheets.
+        EXPECT_EQ(book.Warnings(), std::vector<std::string>{"Workbook: relationship Id rId1 is given twice "
+                                                            "(worksheet, customXml); the sheet takes the "
+                                                            "worksheet, the customXml is kept"});
+        book.SetFilename(fs::path(dir.File("customxml-copy.xlsx")).u16string());
+        book.Write();
+        const oracle::XlrdBook copy = oracle::ReadWithOpenpyxl(dir.File("customxml-copy.xlsx"));
+        ASSERT_TRUE(copy.Ok) << copy.Error << copy.NoVerdict;
+        EXPECT_EQ(copy.Sheets, (std::vector<std::u16string>{u"Goods & groups", u"Second"}));
+        ASSERT_FALSE(copy.Cells.empty());
+        EXPECT_EQ(copy.Cells[0].Value, "Назва");
+        EXPECT_TRUE(Entries(dir.File("customxml-copy.xlsx")).count("customXml/item1.xml"));
     }
     LibState().Reset();
 }

@@ -1,12 +1,16 @@
 """Writes the peers' packages of the package reader's tests, the same table
 by each writer: xlsx_peers.py OUTDIR makes OUTDIR/openpyxl.xlsx and
-OUTDIR/xlsxwriter.xlsx (Debian's python3-openpyxl and python3-xlsxwriter).
+OUTDIR/xlsxwriter.xlsx (Debian's python3-openpyxl and python3-xlsxwriter),
+and OUTDIR/customxml.xlsx: openpyxl's package with a custom XML part whose
+workbook relationship reuses the first sheet's Id (openpyxl still reads
+the sheet).
 
 Sheet "Goods & groups": A1 "Назва", B1 12.5, C1 TRUE, D1 =B1*2 (XlsxWriter
 stores its result 25, openpyxl none), A2 "a & <b>", B2 -3, A3 "  lead",
 B3 1234567890123, C3 0.1, A4 "рядок\\nдругий"; sheet "Second": A1 "x"."""
 import os
 import sys
+import zipfile
 
 import openpyxl
 import xlsxwriter
@@ -38,6 +42,21 @@ def with_xlsxwriter(path):
     book.close()
 
 
+def with_custom_xml(source, path):
+    rel = ('<Relationship Id="rId1" Target="../customXml/item1.xml" Type="http://schemas.openxmlformats.org/'
+           'officeDocument/2006/relationships/customXml"/></Relationships>')
+    with zipfile.ZipFile(source) as zin, zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as zout:
+        for item in zin.infolist():
+            data = zin.read(item.filename)
+            if item.filename == "xl/_rels/workbook.xml.rels":
+                assert b'Id="rId1"' in data
+                data = data.replace(b"</Relationships>", rel.encode())
+            zout.writestr(item, data)
+        zout.writestr("customXml/item1.xml", '<?xml version="1.0"?><data xmlns="urn:q710"/>')
+    assert openpyxl.load_workbook(path)["Goods & groups"]["A1"].value == "Назва"
+
+
 out = sys.argv[1]
 with_openpyxl(os.path.join(out, "openpyxl.xlsx"))
 with_xlsxwriter(os.path.join(out, "xlsxwriter.xlsx"))
+with_custom_xml(os.path.join(out, "openpyxl.xlsx"), os.path.join(out, "customxml.xlsx"))
