@@ -1,5 +1,6 @@
 #include "SrcXLS/formats/XLSXReader.h"
 
+#include "SrcXLS/XLSCellRef.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/XLSValues.h"
 #include "SrcXLS/formats/DefaultRecords.h"
@@ -13,6 +14,7 @@
 #include "SrcXLS/model/XFonts.h"
 
 #include "SrcXLS/formulas/FormulaHandler.h"
+#include "SrcXLS/formulas/FormulaText.h"
 
 #include <algorithm>
 #include <cmath>
@@ -210,6 +212,7 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
                           " is missing from the package; read as an empty sheet");
         } else if (!sp.Part.empty()) {
             ReadPart(sp.Part, pkSheet);
+            WarnCutTexts();
         }
         relations = nullptr;
     }
@@ -218,6 +221,24 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
     DropDamagedParts();
     bd.Relations.SetChecked();
     bd.Relations.SortById();
+}
+
+void TXLS2007Reader::NoteCut(int col, int row, size_t length) {
+    if (cutTexts++ > 0) return;
+    firstCut = WideToUtf8(ColRowToRefStr(col, row, false, false));
+    firstCutLength = length;
+}
+
+// The texts of the sheet read that were longer than a cell holds: they keep
+// their first characters, and the warning names where.
+void TXLS2007Reader::WarnCutTexts() {
+    if (cutTexts > 0 && book.Warn)
+        book.Warn(
+            WideToUtf8(QuoteSheetName(current->Name())) + "!" + firstCut + ": a text of " +
+            std::to_string(firstCutLength) + " characters cut to the " + std::to_string(MaxReadStringLength) +
+            " a cell holds" +
+            (cutTexts > 1 ? ", and the texts of " + std::to_string(cutTexts - 1) + " more cell(s)" : ""));
+    cutTexts = 0;
 }
 
 // An Id that two relationships share (a custom XML part given the sheet's
@@ -860,6 +881,8 @@ void TXLS2007Reader::AddRichString(TExXMLTag& si) {
         }
         pieces.AddWithValue(RunText(*r), font);
     }
+    if (const size_t length = pieces.GetConcatText().size(); length > size_t(MaxReadStringLength))
+        cutStrings[book.Strings->ReadCount()] = length;
     book.Strings->AddFormattedStringRead(pieces);
 }
 
@@ -867,8 +890,11 @@ bool TXLS2007Reader::StringsTag(int id, TExXMLTag& tag) {
     if (id != etsi) return false;
     if (tag.FindChild(etr))
         AddRichString(tag);
-    else
-        book.Strings->AddStringRead(StringText(tag));
+    else {
+        const std::u16string text = StringText(tag);
+        if (text.size() > size_t(MaxReadStringLength)) cutStrings[book.Strings->ReadCount()] = text.size();
+        book.Strings->AddStringRead(text);
+    }
     return true;
 }
 
@@ -1067,11 +1093,15 @@ void TXLS2007Reader::ReadCell(TExXMLTag& c) {
             return;
         }
         sheet.PutSSTString(col, row, format, int(index));
+        if (auto cut = cutStrings.find(index); cut != cutStrings.end()) NoteCut(col, row, cut->second);
     } else if (t == "str" || t == "inlineStr") {
-        if (!v && !is)
+        if (!v && !is) {
             sheet.PutBlank(col, row, format);
-        else
-            sheet.PutString(col, row, format, stringValue());
+        } else {
+            const std::u16string text = stringValue();
+            sheet.PutString(col, row, format, text);
+            if (text.size() > size_t(MaxReadStringLength)) NoteCut(col, row, text.size());
+        }
     } else if (t == "b") {
         if (v)
             sheet.PutBoolean(col, row, format, v->GetTextBool());

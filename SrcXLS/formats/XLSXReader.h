@@ -101,6 +101,15 @@ private:
     int64_t lastRow = -1;
     int lastCol = -1;
     bool skipRow = false; // a row numbered 0
+    // Texts longer than a cell holds, cut as they are stored: the length
+    // of each shared string cut (by its index), and of the sheet being
+    // read the count and the first cell, for its warning.
+    std::map<int64_t, size_t> cutStrings;
+    int cutTexts = 0;
+    std::string firstCut;
+    size_t firstCutLength = 0;
+    void NoteCut(int col, int row, size_t length);
+    void WarnCutTexts();
     int64_t columnsSet = 0;
     // The colours theme numbers stand for.
     TThemeColors theme = DefaultThemeColors();

@@ -2,6 +2,8 @@
 // or read within bounds; none crashes, hangs or takes memory it should not.
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/formats/XLSZip.h"
+#include "support_files.h"
+#include "support_oracle.h"
 
 #include <gtest/gtest.h>
 
@@ -201,4 +203,53 @@ TEST(XlsxHostile, ReadWithinBounds) {
     EXPECT_EQ(missing.GetSheet(0).Cells().Count(), 0);
     ASSERT_EQ(missing.Warnings().size(), 1u);
     EXPECT_NE(missing.Warnings()[0].find("is missing from the package"), std::string::npos);
+}
+
+// Texts longer than a cell holds (a shared string of 1,048,576 characters,
+// a rich one, an inline one), which openpyxl reads whole: each cell keeps
+// the first 65,535 characters, and the read names the first cell.
+TEST(XlsxHostile, TextsLongerThanACellHoldsAreCutWithAWarning) {
+    // With the namespaces and content types openpyxl asks for.
+    const std::string main =
+                          "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">",
+                      type = "application/vnd.openxmlformats-officedocument.spreadsheetml.";
+    TParts p = MinimalPackage();
+    p["[Content_Types].xml"] =
+        "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+        "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+        "<Override PartName=\"/xl/workbook.xml\" ContentType=\"" +
+        type +
+        "sheet.main+xml\"/><Override PartName=\"/xl/worksheets/sheet1.xml\" "
+        "ContentType=\"" +
+        type + "worksheet+xml\"/><Override PartName=\"/xl/sharedStrings.xml\" ContentType=\"" + type +
+        "sharedStrings+xml\"/></Types>";
+    p["xl/workbook.xml"].insert(10, "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" ");
+    p["xl/sharedStrings.xml"] =
+        "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><si><t>" +
+        std::string(1 << 20, 'z') + "</t></si><si><r><t>" + std::string(40000, 'r') + "</t></r><r><t>" +
+        std::string(40000, 's') + "</t></r></si><si><t>short</t></si></sst>";
+    p["xl/worksheets/sheet1.xml"] =
+        main +
+        "<sheetData><row r=\"1\"><c r=\"B1\" t=\"s\"><v>2</v></c><c r=\"C1\" t=\"s\"><v>0</v></c>"
+        "<c r=\"D1\" t=\"s\"><v>1</v></c><c r=\"E1\" t=\"inlineStr\"><is><t>" +
+        std::string(70000, 'y') +
+        "</t></is></c></row><row r=\"2\"><c r=\"C2\" t=\"s\"><v>0</v></c></row>"
+        "</sheetData></worksheet>";
+    testfiles::ScratchDir dir;
+    const std::vector<uint8_t> image = Zip(p);
+    testfiles::Spit(dir.File("long.xlsx"), std::string(image.begin(), image.end()));
+    const oracle::XlrdBook seen = oracle::ReadWithOpenpyxl(dir.File("long.xlsx"));
+    ASSERT_TRUE(seen.Ok) << seen.Error << seen.NoVerdict;
+    std::vector<size_t> lengths;
+    for (const oracle::XlrdCell& c : seen.Cells) lengths.push_back(c.Value.size());
+    EXPECT_EQ(lengths, (std::vector<size_t>{5, 1 << 20, 80000, 70000, 1 << 20}));
+    TTabrix4 book;
+    ASSERT_EQ(Read(image, book), "");
+    TSheet& s = book.GetSheet(0);
+    for (int col : {2, 3, 4}) EXPECT_EQ(s.GetAsString(col, 0).size(), 65535u) << col;
+    EXPECT_EQ(s.GetAsString(3, 0).substr(39999, 2), u"rs");
+    EXPECT_EQ(s.GetAsString(1, 0), u"short");
+    EXPECT_EQ(book.Warnings(),
+              std::vector<std::string>{"S!C1: a text of 1048576 characters cut to the 65535 a "
+                                       "cell holds, and the texts of 3 more cell(s)"});
 }
