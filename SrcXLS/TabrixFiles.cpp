@@ -267,9 +267,15 @@ namespace {
 // The text of a formula in the syntax of package parts, with the
 // workbook's names, sheets and external references.
 std::string PackageFormulaText(TTabrix4& book, TSheet& sheet, TFormulaCell& cell) {
-    if (cell.IsText())
-        return WithLaterFunctionPrefixes(
+    if (cell.IsText()) {
+        std::string text = WithLaterFunctionPrefixes(
             std::string_view(reinterpret_cast<const char*>(cell.Data().data()), cell.Data().size()));
+        TFormulaHandler& formulas = book.FormulaHandler();
+        if (formulas.RenamesSheets() && !text.empty())
+            text = WideToUtf8(
+                formulas.WithWrittenSheetNames(Utf8ToWide(text), sheet.Index(), cell.Col, int(cell.Row)));
+        return text;
+    }
     try {
         return WideToUtf8(book.FormulaHandler().CellFormula(sheet.Index(), cell, true));
     } catch (const XLSError& e) {

@@ -877,7 +877,7 @@ std::string TXLS2007Writer::WorkbookPart(const TXMLRelationsWorkbook::TRebuilt& 
                     AppendAttr(out, "r:id", it != ids.NewIds.end() ? it->second : k.RelationId);
                 } else {
                     TSheet& sheet = book.Sheets->Items(order[p]);
-                    XMLAppendEscaped(out, WideToUtf8(sheet.Name()));
+                    XMLAppendEscaped(out, WideToUtf8(SheetName(order[p])));
                     out += "\" sheetId=\"";
                     AppendXMLInt(out, int64_t(p) + 1);
                     out += '"';
@@ -950,7 +950,9 @@ void TXLS2007Writer::WriteDefinedNames(std::string& out, const std::vector<int>&
         if (n.PublishToServer) out += " publishToServer=\"1\"";
         if (n.WorkbookParameter) out += " workbookParameter=\"1\"";
         std::u16string text = n.FormulaText;
-        if (!text.empty()) text = Utf8ToWide(WithLaterFunctionPrefixes(WideToUtf8(text)));
+        if (!text.empty())
+            text = formulas.WithWrittenSheetNames(Utf8ToWide(WithLaterFunctionPrefixes(WideToUtf8(text))),
+                                                  std::max(sheet, 0), 0, 0);
         if (text.empty() && n.TokenLength > 0) {
             TFormulaDecoding how;
             how.Sheet = sheet;
@@ -1030,7 +1032,7 @@ std::string TXLS2007Writer::AppPropertiesPart() const {
     out += "\" baseType=\"lpstr\">";
     for (int i = 0; i < count; ++i) {
         out += "<vt:lpstr>";
-        XMLAppendEscaped(out, WideToUtf8(book.Sheets->Items(i).Name()));
+        XMLAppendEscaped(out, WideToUtf8(SheetName(i)));
         out += "</vt:lpstr>";
     }
     out += "</vt:vector></TitlesOfParts><LinksUpToDate>false</LinksUpToDate><SharedDoc>false</SharedDoc>"
@@ -1041,10 +1043,84 @@ std::string TXLS2007Writer::AppPropertiesPart() const {
 // ---------------------------------------------------------------------------
 // Package
 
+std::vector<TPackageSheetName> PackageSheetNames(const std::vector<std::u16string>& names,
+                                                 const std::vector<std::u16string>& others) {
+    constexpr size_t MaxName = 31;
+    constexpr std::u16string_view forbidden = u"[]:*?/\\";
+    std::vector<TPackageSheetName> out(names.size());
+    // Names that stay are taken first; the ones made take what is left.
+    std::set<std::u16string> taken;
+    for (const std::u16string& o : others) taken.insert(UpperCaseWide(o));
+    std::vector<size_t> made;
+    for (size_t i = 0; i < names.size(); ++i) {
+        std::u16string name = names[i];
+        std::string reason;
+        if (name.find_first_of(forbidden) != name.npos) {
+            for (char16_t& c : name)
+                if (forbidden.find(c) != forbidden.npos) c = u'_';
+            reason = "a package's sheet names cannot hold [ ] : * ? / \\";
+        }
+        if (name.size() > MaxName) {
+            // Not between the halves of a character.
+            name.resize(name[MaxName - 1] >= 0xD800 && name[MaxName - 1] < 0xDC00 ? MaxName - 1 : MaxName);
+            reason += std::string(reason.empty() ? "" : "; ") +
+                      "a package's sheet names hold at most 31 characters";
+        }
+        if (name.empty()) {
+            name = u"_";
+            reason = "a package's sheet names cannot be empty";
+        }
+        out[i] = {std::move(name), std::move(reason)};
+        if (out[i].Reason.empty())
+            taken.insert(UpperCaseWide(out[i].Name));
+        else
+            made.push_back(i);
+    }
+    for (size_t i : made) {
+        std::u16string& name = out[i].Name;
+        const std::u16string base = name;
+        for (int n = 2; taken.count(UpperCaseWide(name)); ++n) {
+            const std::u16string suffix = u"_" + Utf8ToWide(std::to_string(n));
+            name = base.substr(0, std::min(base.size(), MaxName - suffix.size())) + suffix;
+        }
+        taken.insert(UpperCaseWide(name));
+    }
+    return out;
+}
+
+std::u16string TXLS2007Writer::SheetName(int index) const {
+    return size_t(index) < sheetNames.size() ? sheetNames[size_t(index)] : book.Sheets->Items(index).Name();
+}
+
 std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
     TXLSXBookData& data = *book.Book;
     converted = book.OrigVersion != TExcelVersion::xvExcel2007;
     if (book.Sheets->Count() == 0) throw XLSError("Empty worksheet");
+
+    // Sheets whose names a package cannot hold get names it can; formulas
+    // and names that name them follow while the parts are made.
+    std::vector<std::u16string> modelNames, keptNames;
+    for (int i = 0; i < book.Sheets->Count(); ++i) modelNames.push_back(book.Sheets->Items(i).Name());
+    for (const TXLSXKeptSheet& k : data.KeptSheets)
+        keptNames.push_back(Utf8ToWide(XMLDecodeTextUtf8(k.Name)));
+    bool renamed = false;
+    sheetNames.clear();
+    for (const TPackageSheetName& n : PackageSheetNames(modelNames, keptNames)) {
+        if (!n.Reason.empty() && book.Warn)
+            book.Warn("Sheet '" + WideToUtf8(modelNames[sheetNames.size()]) +
+                      "': written to the .xlsx file as '" + WideToUtf8(n.Name) + "' (" + n.Reason + ")");
+        renamed = renamed || !n.Reason.empty();
+        sheetNames.push_back(n.Name);
+    }
+    struct TWrittenNames {
+        TFormulaHandler* formulas;
+        std::vector<std::u16string>& names;
+        ~TWrittenNames() {
+            if (formulas) formulas->SetWrittenSheetNames({});
+            names.clear();
+        }
+    } writtenNames{renamed ? book.Formulas : nullptr, sheetNames};
+    if (renamed && book.Formulas) book.Formulas->SetWrittenSheetNames(sheetNames);
 
     TXLSZipArchive zip;
     if (fd >= 0)

@@ -23,6 +23,20 @@ std::string_view DefaultThemeText();
 // Deflate level of the parts (fast: worksheets are most of a package).
 constexpr int PackageDeflateLevel = 1;
 
+// The name a sheet is written under in a package, and why it differs from
+// the model's (empty: it does not).
+struct TPackageSheetName {
+    std::u16string Name;
+    std::string Reason;
+};
+// The names of sheets (in order) as a package holds them: each of
+// [ ] : * ? / \ of a name becomes "_", a name longer than 31 characters is
+// cut to 31, and a name so made that another one (or one of others, the
+// kept sheets' names) already has, without regard to case, gets "_2",
+// "_3"... Names a package can hold stay as they are.
+std::vector<TPackageSheetName> PackageSheetNames(const std::vector<std::u16string>& names,
+                                                 const std::vector<std::u16string>& others = {});
+
 class TXLS2007Writer {
 public:
     explicit TXLS2007Writer(TXLSXWorkbook& book) : book(book) {}
@@ -74,6 +88,10 @@ private:
     // Relationship Ids (before renumbering) of the external link parts the
     // write makes for the other workbooks of a binary workbook.
     std::vector<std::string> linkIds;
+    // The names the sheets are written under (empty outside a write: the
+    // model's names).
+    std::vector<std::u16string> sheetNames;
+    std::u16string SheetName(int index) const;
 };
 
 } // namespace xls

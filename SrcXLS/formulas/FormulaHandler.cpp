@@ -422,7 +422,40 @@ int TFormulaHandler::FindSheet(std::u16string_view name) {
 
 std::u16string TFormulaHandler::SheetNameOf(int index) {
     if (!SheetNameAt || !SheetCount || index < 0 || index >= SheetCount()) return {};
+    if (size_t(index) < writtenSheetNames.size()) return writtenSheetNames[size_t(index)];
     return SheetNameAt(index);
+}
+
+std::u16string TFormulaHandler::WithWrittenSheetNames(std::u16string_view text, int sheet, int col, int row) {
+    if (writtenSheetNames.empty() || !SheetNameAt) return std::u16string(text);
+    // Only a text that may name a renamed sheet is compiled.
+    const std::u16string upper = UpperCaseWide(text);
+    bool names = false;
+    for (size_t i = 0; i < writtenSheetNames.size() && !names; ++i) {
+        const std::u16string old = SheetNameAt(int(i));
+        if (old == writtenSheetNames[i]) continue;
+        std::u16string quoted;
+        for (char16_t c : old) quoted += c == u'\'' ? u"''" : std::u16string(1, c);
+        names =
+            upper.find(UpperCaseWide(old)) != upper.npos || upper.find(UpperCaseWide(quoted)) != upper.npos;
+    }
+    if (!names) return std::u16string(text);
+    TFormulaEncoding how;
+    how.Sheet = sheet;
+    how.FileSyntax = true;
+    how.Row = row;
+    how.Col = col;
+    try {
+        const TEncodedFormula f = Encode(text, how, TEncodeMode::em2007);
+        TFormulaDecoding back;
+        back.Sheet = sheet;
+        back.FileSyntax = true;
+        back.Row = row;
+        back.Col = col;
+        return DecodeFormula(f.Data, f.TokenLength, back);
+    } catch (const XLSError&) {
+        return std::u16string(text);
+    }
 }
 
 std::u16string TFormulaHandler::DefinedName(int number) {

@@ -92,6 +92,17 @@ public:
     // number of their external link part, not by their paths. Set by the
     // package writer while it writes.
     void SetLinkNumbers(bool on) { linkNumbers = on; }
+    // The names sheets are written under when they differ from the model's
+    // (a package cannot hold some): decoded formulas name them so, and
+    // WithWrittenSheetNames gives kept text the same names. Empty: none.
+    // Set by the package writer while it writes.
+    void SetWrittenSheetNames(std::vector<std::u16string> names) { writtenSheetNames = std::move(names); }
+    bool RenamesSheets() const { return !writtenSheetNames.empty(); }
+    // Formula text kept from a package (file syntax, the formula of the
+    // cell (sheet, col, row)) with the sheets it names under their written
+    // names: compiled and made text again when it names a renamed sheet; as
+    // it is otherwise, and when it does not compile.
+    std::u16string WithWrittenSheetNames(std::u16string_view text, int sheet, int col, int row);
 
     // Empties the names and external references.
     void Clear();
@@ -235,6 +246,7 @@ private:
     int encodingSheet = -1;
     int decodingSheet = -1;
     bool linkNumbers = false;
+    std::vector<std::u16string> writtenSheetNames;
     std::vector<TTableDef> tables;
     // Sheet indexes by name in any case; checked on every hit, rebuilt on a miss.
     std::unordered_map<std::u16string, int, TNoCaseHash, TNoCaseEqual> sheetIndex;

@@ -7,6 +7,7 @@
 // value with a warning of the write.
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/formulas/FormulaText.h"
 #include "support_files.h"
 #include "support_oracle.h"
 
@@ -34,6 +35,7 @@ struct TSeen {
     std::string Error;
     std::map<std::string, std::string> Formulas, Values;
     std::vector<std::string> Names, Links;
+    std::map<std::string, std::string> Defined; // a package's names: their formulas
 };
 
 std::vector<TSeen> ReadWith(const std::vector<std::string>& files) {
@@ -48,6 +50,7 @@ std::vector<TSeen> ReadWith(const std::vector<std::string>& files) {
             if (l.size() >= 4 && l[0] == "N")
                 s.Names.push_back(l[1] + " hidden=" + l[2] + " function=" + l[3]);
             if (l.size() >= 3 && l[0] == "L") s.Links.push_back(l[1] + ":" + l[2]);
+            if (l.size() >= 3 && l[0] == "D") s.Defined[l[1]] = l[2];
         }
         out.push_back(std::move(s));
     }
@@ -117,6 +120,11 @@ struct Conversions : FreshLibState {
         oracle::LibreOfficeConvert({dir->File("libre.fods")}, dir->Path(), "xlsx");
         oracle::Run("ssconvert " + oracle::Quote(dir->File("openpyxl.xlsx")) + " " +
                     oracle::Quote(dir->File("gnumeric.xlsx")));
+        // gnumeric's Excel 95 file has "?" for the characters its code page lacks.
+        oracle::Run("ssconvert --export-type=Gnumeric_Excel:excel_biff7 " +
+                    oracle::Quote(dir->File("names.xlsx")) + " " + oracle::Quote(dir->File("names5.xls")));
+        oracle::Run("ssconvert --export-type=Gnumeric_Excel:excel_dsf " +
+                    oracle::Quote(dir->File("names.xlsx")) + " " + oracle::Quote(dir->File("names8.xls")));
     }
     static void TearDownTestSuite() { dir.reset(); }
     static inline std::unique_ptr<testfiles::ScratchDir> dir;
@@ -311,6 +319,84 @@ TEST_F(Conversions, BinaryWorkbooksWrittenAsPackages) {
             EXPECT_EQ(Plain(values[i].Values.count(key) ? values[i].Values.at(key) : ""), c.Value)
                 << packages[i] << key;
         }
+    }
+}
+
+// Sheet names a package cannot hold ("?" that an Excel 95 code page left,
+// a name of 40 characters) are written as a package can hold them, and the
+// formulas and names that name those sheets follow: openpyxl reads the
+// copies, gnumeric computes them again and LibreOffice keeps the sheets.
+TEST_F(Conversions, SheetNamesAPackageCannotHoldAreWrittenItsWay) {
+    ASSERT_TRUE(made);
+    const std::string cut = "A sheet name of forty character";
+    const std::string cutWarning =
+        "Sheet 'A sheet name of forty characters, 1234': written to the .xlsx file as '" + cut +
+        "' (a package's sheet names hold at most 31 characters)";
+    struct TCase {
+        const char* Source;
+        std::vector<std::string> Warnings;
+        std::string Prices; // the name of the sheet "Ціни" in the copy
+        bool Names;         // the source's names are read (not yet from Excel 95 files)
+    };
+    const TCase cases[] = {
+        {"names.xlsx", {cutWarning}, "Ціни", true},
+        {"names5.xls",
+         {"Sheet '????': written to the .xlsx file as '____' (a package's sheet names cannot hold [ ] : * ? "
+          "/ \\)",
+          cutWarning},
+         "____",
+         false},
+        {"names8.xls", {cutWarning}, "Ціни", true},
+    };
+    std::vector<std::string> copies, gnumeric;
+    for (const TCase& c : cases) {
+        ASSERT_TRUE(testfiles::Exists(dir->File(c.Source))) << c.Source;
+        copies.push_back(dir->File(std::string("renamed-") + c.Source + ".xlsx"));
+        TTabrix4 book;
+        book.SetFilename(Utf8ToWide(dir->File(c.Source)));
+        book.Read();
+        book.SetVersion(TExcelVersion::xvExcel2007);
+        book.SetFilename(Utf8ToWide(copies.back()));
+        book.Write();
+        std::vector<std::string> renames;
+        for (const std::string& w : book.Warnings())
+            if (w.find("written to the .xlsx file as") != w.npos) renames.push_back(w);
+        EXPECT_EQ(renames, c.Warnings) << c.Source;
+        gnumeric.push_back(dir->File(std::string("gn-renamed-") + c.Source + ".xlsx"));
+        oracle::Run("ssconvert --recalc " + oracle::Quote(copies.back()) + " " +
+                    oracle::Quote(gnumeric.back()));
+    }
+    testfiles::ScratchDir lo;
+    oracle::LibreOfficeConvert(copies, lo.Path(), "xlsx");
+    std::vector<std::string> libre;
+    for (const std::string& c : copies) libre.push_back(lo.File(fs::path(c).filename().string()));
+    const std::vector<TSeen> seen = ReadWith(copies), computed = ReadWith(gnumeric),
+                             byLibre = ReadWith(libre);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const TCase& c = cases[i];
+        const std::string prices = WideToUtf8(QuoteSheetName(Utf8ToWide(c.Prices))), where = c.Source;
+        ASSERT_TRUE(seen[i].Ok) << where << seen[i].Error;
+        ASSERT_TRUE(computed[i].Ok) << where << computed[i].Error;
+        ASSERT_TRUE(byLibre[i].Ok) << where << byLibre[i].Error;
+        // Formulas name the sheets as the copy does.
+        const std::string a2 = seen[i].Formulas.count("Main!A2") ? seen[i].Formulas.at("Main!A2") : "";
+        EXPECT_NE(a2.find("'" + cut + "'!A1"), std::string::npos) << where << " " << a2;
+        EXPECT_NE(a2.find(prices + "!A1:A2"), std::string::npos) << where << " " << a2;
+        EXPECT_EQ(computed[i].Values.count("Main!A1") ? computed[i].Values.at("Main!A1") : "", "n:20.0")
+            << where;
+        EXPECT_EQ(computed[i].Values.count("Main!A2") ? computed[i].Values.at("Main!A2") : "", "n:49.0")
+            << where;
+        // Each sheet keeps its cells.
+        for (const TSeen* s : {&seen[i], &byLibre[i]}) {
+            EXPECT_EQ(s->Values.count(c.Prices + "!A2") ? s->Values.at(c.Prices + "!A2") : "", "n:32.0")
+                << where;
+            EXPECT_EQ(s->Values.count(cut + "!A1") ? s->Values.at(cut + "!A1") : "", "n:7.0") << where;
+        }
+        if (!c.Names) continue;
+        EXPECT_EQ(seen[i].Defined.count("Seven") ? seen[i].Defined.at("Seven") : "", "'" + cut + "'!$A$1")
+            << where;
+        EXPECT_EQ(computed[i].Values.count("Main!A3") ? computed[i].Values.at("Main!A3") : "", "n:42.0")
+            << where;
     }
 }
 

@@ -3,14 +3,17 @@ carry, made by other programs' writers, and what other readers see in the
 copies.
 
   formula_conversions.py make DIR
-      writes DIR/openpyxl.xlsx (openpyxl), DIR/xlsxwriter.xlsx (XlsxWriter)
-      and DIR/libre.fods (a flat OpenDocument file LibreOffice turns into a
-      package: its own formula texts).
+      writes DIR/openpyxl.xlsx (openpyxl), DIR/xlsxwriter.xlsx (XlsxWriter),
+      DIR/libre.fods (a flat OpenDocument file LibreOffice turns into a
+      package: its own formula texts) and DIR/names.xlsx (openpyxl: a sheet
+      named in Cyrillic, one of 40 characters, formulas and names that name
+      them).
   formula_conversions.py read OUTDIR FILE...
       for FILE number i writes OUTDIR/i.txt: OK (or FAIL<TAB>message), then
         F<TAB>sheet<TAB>cell<TAB>formula text        (.xlsx, openpyxl)
         V<TAB>sheet<TAB>cell<TAB>value               (cached values)
         N<TAB>name<TAB>hidden<TAB>function           (.xls, xlrd's names)
+        D<TAB>name<TAB>formula text                  (.xlsx, openpyxl's names)
         L<TAB>n<TAB>sheet names joined by |          (.xlsx external links)
       a value is n:<repr of the number>, s:<text>, b:0/1 or e:<error text>.
 """
@@ -80,6 +83,24 @@ def make(d):
         one[ref] = f
     wb.save(d + "/openpyxl.xlsx")
 
+    import warnings
+    from openpyxl.workbook.defined_name import DefinedName
+    wb = openpyxl.Workbook()
+    main = wb.active
+    main.title = "Main"
+    prices = wb.create_sheet("Ціни")
+    prices["A1"] = 10
+    prices["A2"] = 32
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")  # openpyxl warns of a title of more than 31 characters
+        wb.create_sheet("A sheet name of forty characters, 1234")["A1"] = 7
+    main["A1"] = "='Ціни'!A1*2"
+    main["A2"] = "=SUM('Ціни'!A1:A2)+'A sheet name of forty characters, 1234'!A1"
+    main["A3"] = "=SUM(Prices)"
+    wb.defined_names.append(DefinedName("Prices", attr_text="'Ціни'!$A$1:$A$2"))
+    wb.defined_names.append(DefinedName("Seven", attr_text="'A sheet name of forty characters, 1234'!$A$1"))
+    wb.save(d + "/names.xlsx")
+
     wb = xlsxwriter.Workbook(d + "/xlsxwriter.xlsx")
     ws = wb.add_worksheet("Data")
     ws.write_row(0, 0, ["Name", "Price", "Qty"])
@@ -123,6 +144,8 @@ def read_xlsx(path):
             for c in row:
                 if c.data_type == "f":
                     out.append("F\t%s\t%s\t%s" % (escape(ws.title), c.coordinate, escape(str(c.value)[1:])))
+    for n in wb.defined_names.definedName:
+        out.append("D\t%s\t%s" % (escape(n.name), escape(n.attr_text)))
     for n, link in enumerate(getattr(wb, "_external_links", []), 1):
         book = link.externalBook
         names = list(book.sheetNames.sheetName) if book is not None and book.sheetNames is not None else []

@@ -1,7 +1,9 @@
 // The package layers below the reader and writer: the element tree and its
 // getters, kept fragments, relationships and their rebuild, and the zip
 // container with its bounds.
+#include "SrcXLS/XLSText.h"
 #include "SrcXLS/formats/XLSXRelations.h"
+#include "SrcXLS/formats/XLSXWriter.h"
 #include "SrcXLS/formats/XLSXmlTags.h"
 #include "SrcXLS/formats/XLSZip.h"
 #include "SrcXLS/model/XFonts.h"
@@ -287,6 +289,31 @@ std::string ExtractError(std::vector<uint8_t> bytes, const char* name, const TZi
 }
 
 } // namespace
+
+TEST(XlsxRelations, SheetNamesAPackageCannotHoldAreMadeUnique) {
+    const std::u16string forty = u"A sheet name of forty characters, 1234";
+    const std::u16string smile = std::u16string(30, u'x') + u"\U0001F600"; // 32 units: the pair stays whole
+    struct Case {
+        std::vector<std::u16string> Names, Others, Written;
+    };
+    const Case cases[] = {
+        {{u"Main", u"a?b", u"a_b", u"A_B?"}, {}, {u"Main", u"a_b_2", u"a_b", u"A_B_"}},
+        {{u"[x]:*?/\\"}, {}, {u"_x______"}},
+        {{forty, forty + u"5"}, {}, {forty.substr(0, 31), forty.substr(0, 29) + u"_2"}},
+        {{u"", u"Chart?"}, {u"chart_"}, {u"_", u"Chart__2"}},
+        {{smile}, {}, {smile.substr(0, 30)}},
+        {{u"Ціни", u"'quoted'"}, {}, {u"Ціни", u"'quoted'"}},
+    };
+    for (const Case& c : cases) {
+        const std::vector<TPackageSheetName> got = PackageSheetNames(c.Names, c.Others);
+        ASSERT_EQ(got.size(), c.Names.size());
+        for (size_t i = 0; i < got.size(); ++i) {
+            EXPECT_TRUE(got[i].Name == c.Written[i])
+                << &c - cases << " " << i << " " << WideToUtf8(got[i].Name);
+            EXPECT_EQ(got[i].Reason.empty(), got[i].Name == c.Names[i]) << i;
+        }
+    }
+}
 
 TEST(XlsxZip, EntriesGoInAndComeOutBounded) {
     const std::string zeros(20000, '\0');
