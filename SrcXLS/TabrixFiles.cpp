@@ -12,6 +12,7 @@
 #include "SrcXLS/formats/TabrixReader.h"
 #include "SrcXLS/formats/TabrixWriter.h"
 #include "SrcXLS/formats/XLSXReader.h"
+#include "SrcXLS/formats/XLSXSheetRanges.h"
 #include "SrcXLS/formats/XLSXWriter.h"
 #include "SrcXLS/formulas/DefinedNames.h"
 #include "SrcXLS/formulas/FormulaDecoder.h"
@@ -95,10 +96,8 @@ void CompleteMadeFilters(TTabrix4& book) {
         TSheet& sheet = book.GetSheet(i);
         const TAutoFilters& filters = sheet.AutoFilters();
         if (!filters.Present() || names.FindBuiltInName(FilterDatabaseCode, i)) continue;
-        const int col1 = std::min(sheet.FirstCol(), 255);
-        const int col2 = std::clamp(std::max(sheet.LastCol(), col1 + filters.Count() - 1), col1, 255);
-        const int row1 = std::min(sheet.FirstRow(), 65535);
-        const int row2 = std::clamp(sheet.LastRow(), row1, 65535);
+        int col1, row1, col2, row2;
+        MadeFilterRange(sheet, 255, 65535, col1, row1, col2, row2);
         std::u16string quoted;
         for (char16_t c : sheet.Name()) quoted += c == u'\'' ? u"''" : std::u16string(1, c);
         TInternalName& name = names.Add();

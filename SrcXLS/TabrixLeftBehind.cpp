@@ -156,11 +156,6 @@ void WarnBinaryLeftBehind(TTabrix4& book) {
         if (shapes.Charts) warn(Counted(shapes.Charts, "chart", "charts"));
         if (shapes.Controls) warn(Counted(shapes.Controls, "form control", "form controls"));
         if (shapes.Shapes) warn(Counted(shapes.Shapes, "shape or text box", "shapes and text boxes"));
-        if (int n = sheet.ConditionalFormats().Count())
-            warn(Counted(n, "conditional format", "conditional formats"));
-        if (int n = sheet.Validations().Count()) warn(Counted(n, "data validation", "data validations"));
-        if (int n = sheet.Hyperlinks().Count()) warn(Counted(n, "hyperlink", "hyperlinks"));
-        if (sheet.AutoFilters().Count() > 0 || shapes.FilterArrows > 0) warn("the autofilter");
         if (sheet.Pane().PaneType == TPaneType::ptFrozen) warn("the frozen panes");
         if (sheet.Pane().PaneType == TPaneType::ptSplit) warn("the split panes");
         if (sheet.Records().GetProtect() != 0) warn("sheet protection");

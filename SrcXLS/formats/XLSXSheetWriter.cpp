@@ -2,9 +2,13 @@
 
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/XLSValues.h"
+#include "SrcXLS/formats/XLSXSheetRanges.h"
 #include "SrcXLS/formats/XLSXmlTags.h"
 #include "SrcXLS/model/Cell.h"
 #include "SrcXLS/model/Sheet.h"
+
+#include <algorithm>
+#include <cstdint>
 
 namespace xls {
 
@@ -26,14 +30,6 @@ void AppendColumn(std::string& out, int col) {
 void AppendCellRef(std::string& out, int col, int64_t row) {
     AppendColumn(out, col);
     AppendXMLInt(out, row + 1);
-}
-
-void AppendArea(std::string& out, int col1, int64_t row1, int col2, int64_t row2) {
-    AppendCellRef(out, col1, row1);
-    if (col1 != col2 || row1 != row2) {
-        out += ':';
-        AppendCellRef(out, col2, row2);
-    }
 }
 
 void AppendTrimmed(std::string& out, std::string_view text) {
@@ -75,6 +71,14 @@ bool PointsIntoArray(TSheet& sheet, const TFormulaCell& f) {
 }
 
 } // namespace
+
+void AppendArea(std::string& out, int col1, int64_t row1, int col2, int64_t row2) {
+    AppendCellRef(out, col1, row1);
+    if (col1 != col2 || row1 != row2) {
+        out += ':';
+        AppendCellRef(out, col2, row2);
+    }
+}
 
 TXLSXSheetWriter::TXLSXSheetWriter(TSheet& sheet, TXLSXSheetData& data, TStyleIndex styleIndex,
                                    std::function<std::string(TSheet&, TFormulaCell&)> formulaText)
@@ -143,10 +147,48 @@ void TXLSXSheetWriter::WriteHead(std::string& out) {
     WriteKept(out, true);
 }
 
+void TXLSXSheetWriter::SetMadeElements(std::vector<std::pair<int, std::string>> elements,
+                                       std::span<const int> order) {
+    made = std::move(elements);
+    nextMade = 0;
+    schemaOrder = order;
+}
+
+// An element the order does not know (mc:AlternateContent) comes after the
+// made ones.
+int TXLSXSheetWriter::Rank(int elementId) const {
+    const auto at = std::find(schemaOrder.begin(), schemaOrder.end(), elementId);
+    return at == schemaOrder.end() ? int(schemaOrder.size()) : int(at - schemaOrder.begin());
+}
+
+// The made elements that come before a kept one (all: -1).
+void TXLSXSheetWriter::WriteMadeBefore(std::string& out, int elementId) {
+    const int rank = elementId < 0 ? INT32_MAX : Rank(elementId);
+    for (; nextMade < made.size() && Rank(made[nextMade].first) < rank; ++nextMade) {
+        // A list the part keeps takes the made one's children.
+        const TXLSSavedTags& tags = data.SavedTags;
+        bool joined = false;
+        for (int i = 0; i < tags.Count() && !joined; ++i)
+            joined =
+                made[nextMade].first != etconditionalFormatting && tags.ElementId(i) == made[nextMade].first;
+        if (!joined) out += made[nextMade].second;
+    }
+}
+
 // The kept elements and the ones made here, up to the cells or after them.
 void TXLSXSheetWriter::WriteKept(std::string& out, bool head) {
     const TXLSSavedTags& tags = data.SavedTags;
     for (; fragment < tags.Count(); ++fragment) {
+        if (!head && !made.empty()) {
+            const int id = tags.ElementId(fragment);
+            WriteMadeBefore(out, id);
+            // A kept list with made children of its kind.
+            auto same = std::find_if(made.begin(), made.end(), [id](const auto& m) { return m.first == id; });
+            if (same != made.end() && id != etconditionalFormatting && tags.Text(fragment).find('<') == 0) {
+                out += MergeListElements(tags.Text(fragment), same->second);
+                continue;
+            }
+        }
         switch (tags.ElementId(fragment)) {
         case etdimension:
             if (!head) break;
@@ -171,7 +213,9 @@ void TXLSXSheetWriter::WriteKept(std::string& out, bool head) {
             AppendTrimmed(out, tags.Text(fragment));
         }
     }
-    if (!head) out += "</worksheet>";
+    if (head) return;
+    WriteMadeBefore(out, -1);
+    out += "</worksheet>";
 }
 
 void TXLSXSheetWriter::WriteCols(std::string& out) {

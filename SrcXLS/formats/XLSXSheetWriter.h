@@ -7,13 +7,19 @@
 #include "SrcXLS/formats/XLSXPackage.h"
 
 #include <functional>
+#include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace xls {
 
 class TSheet;
 class TCell;
 class TXLSRow;
+
+// "A1" or "A1:B2" (zero-based columns and rows).
+void AppendArea(std::string& out, int col1, int64_t row1, int col2, int64_t row2);
 
 class TXLSXSheetWriter {
 public:
@@ -25,6 +31,11 @@ public:
     bool Next(std::string& out);
     // The whole part at once (small sheets, tests).
     std::string WholePart();
+    // Elements made from the model (element id, text; in schema order),
+    // written after the cells where order (the schema's order of element
+    // ids) puts them; one of a kind the part keeps already (a list: data
+    // validations, hyperlinks) joins the kept one's list.
+    void SetMadeElements(std::vector<std::pair<int, std::string>> elements, std::span<const int> order);
 
 private:
     void WriteHead(std::string& out);
@@ -46,6 +57,11 @@ private:
     int64_t openRow = -1;
     int nextRecord = 0; // next row record to write
     TCell* pending = nullptr;
+    std::vector<std::pair<int, std::string>> made;
+    size_t nextMade = 0;
+    std::span<const int> schemaOrder;
+    int Rank(int elementId) const;
+    void WriteMadeBefore(std::string& out, int elementId);
 };
 
 } // namespace xls

@@ -4,6 +4,7 @@
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formats/DefaultRecords.h"
 #include "SrcXLS/formats/XLSXExternalLinks.h"
+#include "SrcXLS/formats/XLSXSheetRanges.h"
 #include "SrcXLS/formats/XLSXSheetWriter.h"
 #include "SrcXLS/formats/XLSZip.h"
 #include "SrcXLS/formulas/FormulaHandler.h"
@@ -653,7 +654,16 @@ std::string TXLS2007Writer::StylesPart() {
     WriteCellStyleXfs(w);
     WriteCellXfs(w);
     WriteCellStyles(out);
-    for (const std::string& kept : book.Book->StyleFragments) out += kept;
+    // The conditional formats the write makes add their formats to the kept ones.
+    std::string made;
+    if (!madeDxfs.empty()) {
+        made = "<dxfs count=\"" + std::to_string(madeDxfs.size()) + "\">";
+        for (const std::string& d : madeDxfs) made += d;
+        made += "</dxfs>";
+    }
+    out += MergeListElements(book.Book->StyleFragments[0], made);
+    out += book.Book->StyleFragments[1];
+    out += book.Book->StyleFragments[2];
     out += "</styleSheet>";
     return std::move(out);
 }
@@ -1232,7 +1242,36 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
         std::string part = ResolvePartName("xl/workbook.xml", r.Target);
         if (!partTypes.count(AsciiLower(part))) add(part, std::string(DefaultThemeText()), CtTheme);
     }
+    // The model's hyperlinks, conditional formats, validations and
+    // autofilters of the sheets made here: their formats go to the styles.
+    std::vector<TXLSXRangeElements> ranges(made.size());
+    madeDxfs.clear();
+    for (size_t k = 0; k < made.size(); ++k) {
+        TSheet& sheet = book.Sheets->Items(made[k]);
+        TXLSXRangeContext c;
+        c.Formulas = book.Formulas;
+        c.NameTokens =
+            book.OrigVersion >= TExcelVersion::xvExcel50 && book.OrigVersion <= TExcelVersion::xvExcel97
+                ? book.OrigVersion
+                : TExcelVersion::xvExcel97;
+        c.Warn = book.Warn;
+        c.Color = PaletteColor;
+        c.Dxfs = &madeDxfs;
+        c.FirstDxf = ListElementCount(data.StyleFragments[0]);
+        c.Relations = &sheet.PackageData().Relations;
+        ranges[k] = MakeRangeElements(sheet, c);
+        // A package's own autofilter stays; the model's cannot join it.
+        const TXLSSavedTags& tags = sheet.PackageData().SavedTags;
+        for (int i = 0; i < tags.Count(); ++i)
+            if (tags.ElementId(i) == etautoFilter &&
+                std::erase_if(ranges[k].Elements, [](const auto& e) { return e.first == etautoFilter; }) >
+                    0 &&
+                book.Warn)
+                book.Warn("Sheet '" + WideToUtf8(sheet.Name()) +
+                          "': the autofilter made besides the package's own not written to the .xlsx file");
+    }
     add("xl/styles.xml", StylesPart(), CtStyles);
+    madeDxfs.clear();
     {
         auto strings = std::make_shared<TSharedStringsPart>(*book.Strings, *book.Sheets);
         zip.AddGenerated(
@@ -1256,17 +1295,21 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
         const std::string name = "xl/worksheets/sheet" + std::to_string(k + 1) + ".xml";
         auto part = std::make_shared<TXLSXSheetWriter>(
             sheet, sd, [this](int f) { return StyleIndex(f); }, book.FormulaText);
+        part->SetMadeElements(std::move(ranges[size_t(k)].Elements), WorksheetOrder);
         zip.AddGenerated(
             name, [part](std::string& chunk) { return part->Next(chunk); }, PackageDeflateLevel);
         partTypes[AsciiLower(name)] = {name, std::string(CtWorksheet)};
-        if (sd.SourcePart.empty() || sd.SourcePart == name) {
+        const std::vector<TXMLRelation>& links = ranges[size_t(k)].Links;
+        if ((sd.SourcePart.empty() || sd.SourcePart == name) && links.empty()) {
             add(RelationshipsPartName(name), RelationshipsPart(sd.Relations), CtRels);
         } else {
             TXMLRelations moved;
             moved.SetUnchecked();
             for (int i = 0; i < sd.Relations.Count(); ++i)
                 moved.Add(sd.Relations.Item(i).Id) = sd.Relations.Item(i);
-            RebaseTargets(moved, sd.SourcePart, name);
+            if (!sd.SourcePart.empty()) RebaseTargets(moved, sd.SourcePart, name);
+            // The hyperlinks' targets are outside the package.
+            for (const TXMLRelation& r : links) moved.Add(r.Id) = r;
             add(RelationshipsPartName(name), RelationshipsPart(moved), CtRels);
         }
     }

@@ -88,6 +88,9 @@ private:
     // Relationship Ids (before renumbering) of the external link parts the
     // write makes for the other workbooks of a binary workbook.
     std::vector<std::string> linkIds;
+    // Differential formats of the conditional formats the write makes from
+    // the model, after the package's own.
+    std::vector<std::string> madeDxfs;
     // The names the sheets are written under (empty outside a write: the
     // model's names).
     std::vector<std::u16string> sheetNames;

@@ -426,8 +426,9 @@ std::u16string TFormulaHandler::SheetNameOf(int index) {
     return SheetNameAt(index);
 }
 
-std::u16string TFormulaHandler::WithWrittenSheetNames(std::u16string_view text, int sheet, int col, int row) {
-    if (writtenSheetNames.empty() || !SheetNameAt) return std::u16string(text);
+std::u16string TFormulaHandler::WithWrittenSheetNames(std::u16string_view text, int sheet, int col, int row,
+                                                      bool always) {
+    if (!SheetNameAt || (writtenSheetNames.empty() && !always)) return std::u16string(text);
     // Only a text that may name a renamed sheet is compiled.
     const std::u16string upper = UpperCaseWide(text);
     bool names = false;
@@ -439,7 +440,7 @@ std::u16string TFormulaHandler::WithWrittenSheetNames(std::u16string_view text, 
         names =
             upper.find(UpperCaseWide(old)) != upper.npos || upper.find(UpperCaseWide(quoted)) != upper.npos;
     }
-    if (!names) return std::u16string(text);
+    if (!names && !always) return std::u16string(text);
     TFormulaEncoding how;
     how.Sheet = sheet;
     how.FileSyntax = true;

@@ -102,7 +102,10 @@ public:
     // cell (sheet, col, row)) with the sheets it names under their written
     // names: compiled and made text again when it names a renamed sheet; as
     // it is otherwise, and when it does not compile.
-    std::u16string WithWrittenSheetNames(std::u16string_view text, int sheet, int col, int row);
+    // With always, any text that compiles is made text again (a reference
+    // as the decoder writes it: "'Sheet'!A1" as "Sheet!A1").
+    std::u16string WithWrittenSheetNames(std::u16string_view text, int sheet, int col, int row,
+                                         bool always = false);
 
     // Empties the names and external references.
     void Clear();
@@ -206,6 +209,9 @@ public:
                        size_t& tokenLength, std::string* why = nullptr) override;
     std::u16string RangeFormulaText(int sheet, std::span<const uint8_t> tokens, int baseRow,
                                     int baseCol) override;
+    // The same in file syntax, as a package writes it.
+    std::u16string RangeFormulaText(int sheet, std::span<const uint8_t> tokens, int baseRow, int baseCol,
+                                    bool fileSyntax);
     std::vector<uint8_t> RangeFormulaTokens(int sheet, std::u16string_view text, uint8_t operandClass,
                                             size_t maxSize, int baseRow, int baseCol) override;
     bool CompilesAsFormula(int sheet, std::u16string_view text, size_t maxSize) override;

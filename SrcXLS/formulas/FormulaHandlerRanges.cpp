@@ -36,11 +36,17 @@ std::vector<uint8_t> ToRelative(std::vector<uint8_t> tokens, int baseRow, int ba
 
 std::u16string TFormulaHandler::RangeFormulaText(int sheet, std::span<const uint8_t> tokens, int baseRow,
                                                  int baseCol) {
+    return RangeFormulaText(sheet, tokens, baseRow, baseCol, false);
+}
+
+std::u16string TFormulaHandler::RangeFormulaText(int sheet, std::span<const uint8_t> tokens, int baseRow,
+                                                 int baseCol, bool fileSyntax) {
     if (tokens.empty()) return {};
     TFormulaDecoding how;
     how.Row = baseRow;
     how.Col = baseCol;
     how.Sheet = sheet;
+    how.FileSyntax = fileSyntax;
     if (auto cell = SharedFormulaToCell(tokens, {}, TExcelVersion::xvExcel97, baseCol, baseRow))
         return DecodeFormula(*cell, cell->size(), how);
     return DecodeFormula(tokens, tokens.size(), how);

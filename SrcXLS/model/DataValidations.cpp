@@ -62,25 +62,6 @@ void WriteDVString(TByteWriter& w, std::u16string_view text) {
     for (char16_t c : text) w.U16(c);
 }
 
-// An explicit list is one string token whose items a NUL separates; as
-// text the items stand between the user's list separators. Swaps one
-// separator for the other in such a token.
-std::vector<uint8_t> SwapListSeparator(std::vector<uint8_t> tokens, char16_t from, char16_t to) {
-    if (tokens.size() < 3 || tokens[0] != tStr) return tokens;
-    const size_t chars = tokens[1];
-    const bool wide = tokens[2] & 1;
-    if (tokens.size() != 3 + chars * (wide ? 2 : 1)) return tokens;
-    for (size_t i = 0; i < chars; ++i) {
-        if (wide) {
-            uint8_t* p = tokens.data() + 3 + 2 * i;
-            if (GetU16(p) == from) PutU16(p, to);
-        } else if (tokens[3 + i] == from && to <= 0xFF) {
-            tokens[3 + i] = uint8_t(to);
-        }
-    }
-    return tokens;
-}
-
 char16_t ListSeparator() {
     return TFormulaSyntax::Display(LibState().Locale).ListSeparator;
 }
@@ -115,6 +96,25 @@ bool ReadDVFields(std::span<const uint8_t> body, bool emptyFlag, TDVFields& f) {
 }
 
 } // namespace
+
+// An explicit list is one string token whose items a NUL separates; as
+// text the items stand between the user's list separators. Swaps one
+// separator for the other in such a token.
+std::vector<uint8_t> SwapListSeparator(std::vector<uint8_t> tokens, char16_t from, char16_t to) {
+    if (tokens.size() < 3 || tokens[0] != tStr) return tokens;
+    const size_t chars = tokens[1];
+    const bool wide = tokens[2] & 1;
+    if (tokens.size() != 3 + chars * (wide ? 2 : 1)) return tokens;
+    for (size_t i = 0; i < chars; ++i) {
+        if (wide) {
+            uint8_t* p = tokens.data() + 3 + 2 * i;
+            if (GetU16(p) == from) PutU16(p, to);
+        } else if (tokens[3 + i] == from && to <= 0xFF) {
+            tokens[3 + i] = uint8_t(to);
+        }
+    }
+    return tokens;
+}
 
 // ---- a validation
 

@@ -51,6 +51,11 @@ enum TValidationOption : uint8_t {
     voShowErrorBox = 0x08,
 };
 
+// An explicit list is one string token whose items a NUL separates; as
+// text the items stand between list separators. Swaps one separator for the
+// other in such a token; other tokens as they are.
+std::vector<uint8_t> SwapListSeparator(std::vector<uint8_t> tokens, char16_t from, char16_t to);
+
 class TDataValidation : public TAreaBoundItem {
 public:
     TValidationType GetValidationType() const { return type; }
@@ -79,6 +84,9 @@ public:
     std::vector<uint8_t> Expression1Tokens, Expression2Tokens;
     bool Changed() const { return changed; }
     uint32_t OptionWord() const { return optionWord; }
+    // The cell the formulas' relative references count from: the first
+    // area's top-left cell.
+    void BaseCell(int& row, int& col) const;
 
     void Assign(const TCollectionItemMoveCopy& source) override;
     // Its collection's formula services and sheet.
@@ -90,7 +98,6 @@ public:
 private:
     std::u16string ExpressionText(const std::vector<uint8_t>& tokens) const;
     std::vector<uint8_t> ExpressionTokens(std::u16string_view text) const;
-    void BaseCell(int& row, int& col) const;
     IFormulaServices& Services() const;
     int SheetOf() const;
 

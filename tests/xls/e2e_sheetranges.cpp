@@ -19,8 +19,11 @@ void ReadAndWrite(const fs::path& from, const std::string& to) {
     TTabrix4 book;
     book.SetFilename(from.u16string());
     book.Read();
+    if (to.ends_with(".xlsx")) book.SetVersion(TExcelVersion::xvExcel2007);
     book.SetFilename(Utf8ToWide(to));
     book.Write();
+    // A package carries the sheet's collections.
+    for (const std::string& w : book.Warnings()) EXPECT_EQ(w.find("autofilter"), w.npos) << w;
 }
 
 struct SemicolonLocale : testing::Test {
@@ -139,6 +142,33 @@ TEST_F(SemicolonLocale, LibreOfficeFindsWhatTheComponentMade) {
     const std::string file = tmp.File("made.xls");
     book.SetFilename(Utf8ToWide(file));
     book.Write();
+    // The same written as a package by the component.
+    book.SetVersion(TExcelVersion::xvExcel2007);
+    book.SetFilename(Utf8ToWide(tmp.File("ours.xlsx")));
+    book.Write();
+    EXPECT_TRUE(book.Warnings().empty()) << book.Warnings().front();
+    // Read back, the package keeps them as it read them; more made here
+    // join them.
+    TTabrix4 more;
+    more.SetFilename(Utf8ToWide(tmp.File("ours.xlsx")));
+    more.Read();
+    TSheet& sheet = more.GetSheet(0);
+    THyperlink& added = sheet.Hyperlinks().Add();
+    added.Row1 = added.Row2 = 11;
+    added.SetAddress(u"https://example.org/");
+    TDataValidation& text = sheet.Validations().Add();
+    text.Areas.AddArea(4, 0, 4, 3);
+    text.SetValidationType(TValidationType::vtTextLength);
+    text.SetValidationOperator(TValidationOperator::vopLessEqual);
+    text.SetExpression1(u"8");
+    TConditionalFormat& red = sheet.ConditionalFormats().Add();
+    red.Areas.AddArea(5, 0, 5, 3);
+    red.Condition1.SetCompOperator(TConditionOperator::coGreater);
+    red.Condition1.SetFormula1(u"0");
+    red.Condition1.FmtFont.SetColor(10);
+    more.SetFilename(Utf8ToWide(tmp.File("more.xlsx")));
+    more.Write();
+    EXPECT_TRUE(more.Warnings().empty()) << more.Warnings().front();
 
     // Read back here first.
     TTabrix4 back;
@@ -158,27 +188,55 @@ TEST_F(SemicolonLocale, LibreOfficeFindsWhatTheComponentMade) {
         testfiles::Spit(tmp.File("original.xls"),
                         testfiles::Slurp((dir / "sheetjs-test_files/AutoFilter.xls").string()));
         ReadAndWrite(dir / "sheetjs-test_files/AutoFilter.xls", tmp.File("copy.xls"));
+        ReadAndWrite(dir / "sheetjs-test_files/AutoFilter.xls", tmp.File("ours-filter.xlsx"));
         files.push_back(tmp.File("original.xls"));
         files.push_back(tmp.File("copy.xls"));
     }
     ASSERT_EQ(oracle::LibreOfficeConvert(files, tmp.Path(), "xlsx").Status, 0);
-    auto dumps = oracle::SheetRanges(
-        "openpyxl", {tmp.File("made.xlsx"), tmp.File("original.xlsx"), tmp.File("copy.xlsx")});
-    ASSERT_EQ(dumps.size(), 3u);
+    auto dumps = oracle::SheetRanges("openpyxl", {tmp.File("made.xlsx"), tmp.File("original.xlsx"),
+                                                  tmp.File("copy.xlsx"), tmp.File("ours.xlsx"),
+                                                  tmp.File("ours-filter.xlsx"), tmp.File("more.xlsx")});
+    ASSERT_EQ(dumps.size(), 6u);
+    // The package's own and the ones made after the read, in one package.
+    for (const std::string& line : dumps[3]) EXPECT_TRUE(Contains(dumps[5], line)) << line;
+    for (const char* line :
+         {"link Склад A12 'https://example.org/'", "cf Склад F1:F4 cellIs greaterThan ['0']",
+          "dv Склад E1:E4 textLength lessThanOrEqual '8'"})
+        EXPECT_TRUE(Contains(dumps[5], line)) << line << testing::PrintToString(dumps[5]);
+    EXPECT_EQ(dumps[5].size(), dumps[3].size() + 3);
     if (!dir.empty()) {
         EXPECT_TRUE(Contains(dumps[1], "autofilter Two Cond A1:E22"));
         EXPECT_EQ(dumps[2], dumps[1]);
+        // The binary file's autofilters written as a package by the component:
+        // LibreOffice's own, and the conditions its package leaves out.
+        for (const std::string& line : dumps[1]) EXPECT_TRUE(Contains(dumps[4], line)) << line;
+        for (const char* line :
+             {"filter NE 0 None [('notEqual', '3')]", "filter GT 0 None [('greaterThan', '2')]",
+              "filter AND Bounding 0 None [('greaterThanOrEqual', '2'), ('lessThanOrEqual', '4')]",
+              "filter OR Range 0 None [('greaterThanOrEqual', '4'), ('lessThanOrEqual', '1')]"})
+            EXPECT_TRUE(Contains(dumps[4], line)) << line;
     }
-    const auto& lines = dumps[0];
-    EXPECT_TRUE(Contains(lines, "link Склад A1 'http://example.com/a?b=1'")) << testing::PrintToString(lines);
-    EXPECT_TRUE(Contains(lines, "link Склад A2 'mailto:shop@example.com'"));
-    EXPECT_TRUE(Contains(lines, "link Склад A3 'file://server/share/prices.xls'"));
-    EXPECT_TRUE(Contains(lines, "link Склад A4 '") && Contains(lines, "docs%5Creport.xls'"));
-    EXPECT_TRUE(Contains(lines, "link Склад A5 None 'Склад!B3'"));
-    EXPECT_TRUE(Contains(lines, "cf Склад B1:B10 cellIs between ['3', '5']"));
-    EXPECT_TRUE(Contains(lines, "cf Склад B1:B10 expression None ['B1>7']"));
-    EXPECT_TRUE(Contains(lines, "dv Склад C1:C10 list equal '\"чай,кава\"'"));
-    EXPECT_TRUE(Contains(lines,
-                         "dv Склад D1:D10 whole between '1' '100' True 'Кількість' 'Від 1 до 100' None "
-                         "'Неправильно'"));
+    // LibreOffice's package of the .xls and the component's own package.
+    struct TExpected {
+        const char* Line;
+        bool Libre, Ours;
+    };
+    const TExpected expected[] = {
+        {"link Склад A1 'http://example.com/a?b=1'", true, true},
+        {"link Склад A2 'mailto:shop@example.com'", true, true},
+        {"link Склад A3 'file://server/share/prices.xls'", true, true},
+        {"link Склад A4 '../docs%5Creport.xls'", true, false}, // LibreOffice keeps one backslash
+        {"link Склад A4 '../docs/report.xls'", false, true},
+        {"link Склад A5 None 'Склад!B3'", true, true},
+        {"cf Склад B1:B10 cellIs between ['3', '5']", true, true},
+        {"cf Склад B1:B10 expression None ['B1>7']", true, true},
+        {"dv Склад C1:C10 list equal '\"чай,кава\"'", true, true},
+        {"dv Склад D1:D10 whole between '1' '100' True 'Кількість' 'Від 1 до 100' None 'Неправильно'", true,
+         true},
+    };
+    for (const TExpected& e : expected) {
+        EXPECT_EQ(Contains(dumps[0], e.Line), e.Libre) << e.Line << testing::PrintToString(dumps[0]);
+        EXPECT_EQ(Contains(dumps[3], e.Line), e.Ours) << e.Line << testing::PrintToString(dumps[3]);
+    }
+    EXPECT_EQ(dumps[3].size(), dumps[0].size());
 }

@@ -3,6 +3,7 @@
 // container with its bounds.
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formats/XLSXRelations.h"
+#include "SrcXLS/formats/XLSXSheetRanges.h"
 #include "SrcXLS/formats/XLSXWriter.h"
 #include "SrcXLS/formats/XLSXmlTags.h"
 #include "SrcXLS/formats/XLSZip.h"
@@ -312,6 +313,31 @@ TEST(XlsxRelations, SheetNamesAPackageCannotHoldAreMadeUnique) {
                 << &c - cases << " " << i << " " << WideToUtf8(got[i].Name);
             EXPECT_EQ(got[i].Reason.empty(), got[i].Name == c.Names[i]) << i;
         }
+    }
+}
+
+// Lists of a package part the writer adds to: the kept children first, the
+// count following.
+TEST(XlsxRelations, KeptListsTakeMadeChildren) {
+    const std::string dxf = "<dxfs count=\"1\"><dxf><b/></dxf></dxfs>";
+    struct Case {
+        std::string Kept, Made, Merged;
+        int Count;
+    };
+    const Case cases[] = {
+        {"", dxf, dxf, 1},
+        {"<dxfs count=\"2\"><dxf><font/></dxf><dxf/></dxfs>", dxf,
+         "<dxfs count=\"3\"><dxf><font/></dxf><dxf/><dxf><b/></dxf></dxfs>", 3},
+        {"<dxfs count=\"0\"/>", dxf, "<dxfs count=\"1\"><dxf><b/></dxf></dxfs>", 1},
+        {"<x:hyperlinks><x:hyperlink ref=\"A1\"/></x:hyperlinks>",
+         "<hyperlinks><hyperlink ref=\"B1\"/></hyperlinks>",
+         "<x:hyperlinks><x:hyperlink ref=\"A1\"/><hyperlink ref=\"B1\"/></x:hyperlinks>", 2},
+        {"<dxfs><dxf/></dxfs>", "", "<dxfs><dxf/></dxfs>", 1},
+    };
+    for (const Case& c : cases) {
+        const std::string merged = MergeListElements(c.Kept, c.Made);
+        EXPECT_EQ(merged, c.Merged) << c.Kept;
+        EXPECT_EQ(ListElementCount(merged), c.Count) << merged;
     }
 }
 
