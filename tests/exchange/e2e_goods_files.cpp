@@ -50,7 +50,12 @@ std::string Oem866(std::string name) {
 
 std::string Json(const std::string& text) {
     std::string out = "\"";
-    for (char c : text) out += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
+    for (char c : text) {
+        if (c == '\t')
+            out += "\\t";
+        else
+            out += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
+    }
     return out + "\"";
 }
 
@@ -131,6 +136,9 @@ void ExpectRuns(const std::string& command) {
 const auto kSame = [](const Goods& g) { return g.name; };
 const auto kOem = [](const Goods& g) { return Oem866(g.name); };
 const auto kLatin = [](const Goods& g) { return "Goods " + std::to_string(g.number); };
+// Names holding every delimiter and quotes, which a CSV writer quotes.
+const auto kQuoted = [](const Goods& g) { return g.name + "; \"кава\",\tчай"; };
+const auto kOemQuoted = [](const Goods& g) { return Oem866(kQuoted(g)); };
 
 class GoodsFiles : public ::testing::Test {
 public:
@@ -187,6 +195,35 @@ TEST_F(GoodsFiles, CsvFromPythonWithEveryOption) {
          [](const Goods& g) { return " " + g.name + " "; }},
         {"blanks cut", ", \"quotes\": true, \"blanks\": true", {';', false, true, false, true}, true, kSame},
         {"empty lines skipped", ", \"empty_lines\": true", {';', false, false, false, true}, false, kSame},
+        // Fields holding the delimiter or a quote are quoted by the writer and
+        // taken whole with QUOTES or without: decimal commas in a comma file,
+        // names with delimiters and doubled quotes.
+        {"cp1251 comma, decimal commas quoted",
+         ", \"delimiter\": \",\"",
+         {',', false, false, false, true},
+         false,
+         kQuoted},
+        {"cp1251 tab, names quoted",
+         ", \"delimiter\": \"\\t\"",
+         {'\t', false, false, false, true},
+         false,
+         kQuoted},
+        {"cp1251 semicolon, names quoted", "", {';', false, false, false, true}, false, kQuoted},
+        {"all texts quoted, comma",
+         ", \"quotes\": true, \"delimiter\": \",\"",
+         {',', false, true, false, true},
+         true,
+         kQuoted},
+        {"cp866 comma, decimal commas quoted",
+         ", \"encoding\": \"cp866\", \"delimiter\": \",\"",
+         {',', true, false, false, true},
+         false,
+         kOemQuoted},
+        {"cp866 tab, all texts quoted",
+         ", \"encoding\": \"cp866\", \"quotes\": true, \"delimiter\": \"\\t\"",
+         {'\t', true, true, false, true},
+         true,
+         kOemQuoted},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
