@@ -12,7 +12,13 @@ namespace platform {
 // A file could not be written, created or renamed. The message names the file and the reason.
 class FileError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit FileError(const std::string& message, int systemError = 0)
+        : std::runtime_error(message), systemError(systemError) {}
+    // The system's error number behind the failure (errno), 0 when none applies.
+    int SystemError() const noexcept { return systemError; }
+
+private:
+    int systemError;
 };
 
 // Writes a whole file so that readers see either the old or the new contents: the bytes go to a temporary
