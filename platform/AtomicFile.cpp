@@ -90,6 +90,14 @@ std::string CannotWriteText(const std::string& path, const std::string& reason) 
     return "Не вдається записати файл " + path + ": " + reason;
 }
 
+std::string CannotOpenText(const std::string& path, int err) {
+    return "Не вдається відкрити файл " + path + ": " + FileErrorReason(err);
+}
+
+std::string CannotReadText(const std::string& path, int err) {
+    return "Не вдається прочитати файл " + path + ": " + FileErrorReason(err);
+}
+
 std::string WriteTarget(const std::string& path) {
     std::string current = path;
     // The system's own limit of links followed in one path.
@@ -195,7 +203,7 @@ template <class Buffer> void ReadAll(const std::string& path, Buffer& out) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         int err = errno;
-        throw FileError("Не вдається відкрити файл " + path + ": " + FileErrorReason(err), err);
+        throw FileError(CannotOpenText(path, err), err);
     }
     struct stat st {};
     // One byte more than the file holds, so its end is seen without growing.
@@ -208,7 +216,7 @@ template <class Buffer> void ReadAll(const std::string& path, Buffer& out) {
             if (errno == EINTR) continue;
             int err = errno;
             ::close(fd);
-            throw FileError("Не вдається прочитати файл " + path + ": " + FileErrorReason(err), err);
+            throw FileError(CannotReadText(path, err), err);
         }
         if (n == 0) break;
         size += static_cast<std::size_t>(n);

@@ -64,6 +64,9 @@ std::string WriteTarget(const std::string& path);
 std::string FileErrorReason(int err);
 // "Не вдається записати файл <path>: <reason>", the message of every failed write.
 std::string CannotWriteText(const std::string& path, const std::string& reason);
+// The messages of a file that cannot be opened or read, with the reason of the system's error number.
+std::string CannotOpenText(const std::string& path, int err);
+std::string CannotReadText(const std::string& path, int err);
 
 // Writes `bytes` as the whole new contents of `path` through AtomicFile.
 void WriteFileAtomic(const std::string& path, std::string_view bytes);
