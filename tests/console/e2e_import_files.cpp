@@ -318,8 +318,9 @@ TEST_F(ImportFiles, WorkbookFormulaRowsAreGoodsRows) {
 // load asked), xlwt (an empty text cached) and LibreOffice (values cached)
 // write them: the writer's value, else the one the workbook library
 // computes; a VLOOKUP the library does not compute, without a cached value,
-// gets the price's message. Seen: price 0 and quantity 0 in the register and
-// xlwt's formula rows skipped, with success shown.
+// and an error value get the price's message. Seen: price 0 and quantity 0
+// in the register, xlwt's formula rows skipped and #DIV/0! read as price 0,
+// with success shown.
 const char* const kFormulaGoodsWriter = R"PY(
 import sys, openpyxl, xlsxwriter, xlwt
 out = sys.argv[1]
@@ -328,6 +329,7 @@ rows = [
     [0, "4820000000017", 301, "Хліб", "=1000+200", "=2500*2", 1, "=1+1", False, False, False, 0],
     ["=A2+1", "4820000000024", "=C2+1", '="Мо"&"локо"', "=E2/4", 3, "=G2*2", 1, False, True, False, 0],
     ["=A3+1", "4820000000031", 303, "Чай", "=VLOOKUP(1,A2:A3,1,FALSE)", 1, 1, 1, False, False, False, 0],
+    ["=A4+1", "4820000000048", 304, "Сіль", "=1/0", 1, 1, 1, False, False, False, 0],
 ]
 book = openpyxl.Workbook()
 for r in rows: book.active.append(r)
@@ -356,11 +358,13 @@ TEST_F(ImportFiles, WorkbookFormulasTakeTheirValues) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
         EraseAll();
-        std::vector<std::string> boxes = {"Запис бази товарів завершений!"};
-        if (!c.cached) {
-            h.ui.QueueAnswer(platform::IdYes); // drop the row
-            boxes.insert(boxes.begin(), "Помилка в ціні на товар:\r\nрядок №3 стовбчик №5!\r\nІгнорувати?");
-        }
+        const auto priceBox = [](int row) {
+            return "Помилка в ціні на товар:\r\nрядок №" + std::to_string(row) +
+                   " стовбчик №5!\r\nІгнорувати?";
+        };
+        std::vector<std::string> boxes = {priceBox(4), "Запис бази товарів завершений!"};
+        if (!c.cached) boxes.insert(boxes.begin(), priceBox(3));
+        for (std::size_t i = 1; i < boxes.size(); ++i) h.ui.QueueAnswer(platform::IdYes); // drop the row
         LoadGoods(kXls, h.dir.File(c.file));
         EXPECT_EQ(Boxes(), boxes);
         std::vector<RegisterRecord> table = Table();
