@@ -313,16 +313,14 @@ TEST_F(ImportFiles, WorkbookFormulaRowsAreGoodsRows) {
     EXPECT_EQ(Names(), (std::vector<std::string>{"Формула", "Число", "Сума", "Масив"}));
 }
 
-// Goods whose codes, name, price, quantity and groups are formulas, as
-// openpyxl (no cached value), XlsxWriter (0 cached, a full calculation on
-// load asked), xlwt (an empty text cached) and LibreOffice (values cached)
-// write them: the writer's value, else the one the workbook library
-// computes; a VLOOKUP the library does not compute, without a cached value,
-// and an error value get the price's message. Seen: price 0 and quantity 0
-// in the register, xlwt's formula rows skipped and #DIV/0! read as price 0,
-// with success shown.
+// Goods whose codes, name, price, quantity and groups are formulas, as openpyxl (no cached value, with and
+// without a full calculation on load asked), XlsxWriter (0 cached, a full calculation on load asked), xlwt
+// (an empty text cached) and LibreOffice (values cached) write them: the writer's value, else the one the
+// workbook library computes; a VLOOKUP the library does not compute, without a cached value, and an error
+// value get the price's message. Seen: price 0 and quantity 0 in the register, xlwt's formula rows skipped
+// and #DIV/0! read as price 0, with success shown.
 const char* const kFormulaGoodsWriter = R"PY(
-import sys, openpyxl, xlsxwriter, xlwt
+import sys, openpyxl, xlsxwriter, xlwt, zipfile
 out = sys.argv[1]
 rows = [
     ["НОМЕР:", "ШТРИХ-КОД:", "PLU:", "НАЙМЕНУВАННЯ:", "ЦІНА:", "ЗАЛИШОК:"],
@@ -344,6 +342,11 @@ for i, r in enumerate(rows):
     for j, v in enumerate(r):
         sheet.write(i, j, xlwt.Formula(v[1:]) if isinstance(v, str) and v.startswith("=") else v)
 book.save(out + "/xlwt.xls")
+# openpyxl's file without its request for a full calculation on load.
+with zipfile.ZipFile(out + "/openpyxl.xlsx") as z, zipfile.ZipFile(out + "/uncached.xlsx", "w") as w:
+    for i in z.infolist():
+        data = z.read(i.filename)
+        w.writestr(i, data.replace(b' fullCalcOnLoad="1"', b"") if i.filename == "xl/workbook.xml" else data)
 )PY";
 
 TEST_F(ImportFiles, WorkbookFormulasTakeTheirValues) {
@@ -353,8 +356,11 @@ TEST_F(ImportFiles, WorkbookFormulasTakeTheirValues) {
     const struct {
         const char* file;
         bool cached;
-    } cases[] = {
-        {"openpyxl.xlsx", false}, {"xlsxwriter.xlsx", false}, {"xlwt.xls", false}, {"openpyxl.xls", true}};
+    } cases[] = {{"openpyxl.xlsx", false},
+                 {"uncached.xlsx", false},
+                 {"xlsxwriter.xlsx", false},
+                 {"xlwt.xls", false},
+                 {"openpyxl.xls", true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
         EraseAll();
