@@ -353,6 +353,7 @@ TEST_F(ImportFiles, WorkbookFormulasTakeTheirValues) {
     Start();
     Python(h.dir, kFormulaGoodsWriter, {h.dir.Path()});
     LibreOffice(h.dir, "openpyxl.xlsx", "xls");
+    ASSERT_TRUE(testfiles::Exists(h.dir.File("openpyxl.xls")));
     const struct {
         const char* file;
         bool cached;
@@ -405,6 +406,7 @@ TEST_F(ImportFiles, WorkbookGroupFormulasTakeTheirValues) {
            "book.save(sys.argv[1] + '/xlwt.xls')\n",
            {h.dir.Path()});
     LibreOffice(h.dir, "groups.xlsx", "xls");
+    ASSERT_TRUE(testfiles::Exists(h.dir.File("groups.xls")));
     const device::DeviceApi& api = h.State().Api();
     for (const char* file : {"groups.xlsx", "xlwt.xls", "groups.xls"}) {
         SCOPED_TRACE(file);
