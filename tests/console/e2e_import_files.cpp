@@ -53,18 +53,6 @@ void Python(const testfiles::ScratchDir& dir, const std::string& script,
     }
 }
 
-// LibreOffice converts `file` in `dir` to `format`, with a profile of its own.
-void LibreOffice(const testfiles::ScratchDir& dir, const std::string& file, const std::string& format) {
-    const testfiles::TProgramRun run = testfiles::RunProgram(
-        "cd " + testfiles::ShellQuote(dir.Path()) + " && soffice -env:UserInstallation=file://" +
-            dir.File("profile") + " --headless --convert-to " + format + " --outdir " +
-            testfiles::ShellQuote(dir.Path()) + " " + testfiles::ShellQuote(file),
-        testfiles::Office());
-    if (run.Ran()) {
-        EXPECT_EQ(run.Status, 0) << run.Why();
-    }
-}
-
 class ImportFiles : public ::testing::Test {
 protected:
     void Start(const std::string& scenario = "") {
@@ -264,7 +252,9 @@ TEST_F(ImportFiles, GroupNamesTheRegisterCannotHold) {
            "for r in rows: book.active.append([int(r[0]) if r[0].isdigit() else r[0], r[1]])\n"
            "book.save(sys.argv[2])\n",
            {h.dir.File("names.csv"), h.dir.File("names.xlsx")});
-    LibreOffice(h.dir, "names.xlsx", "xls");
+    const testfiles::TProgramRun lo =
+        testfiles::LibreOfficeConvert({h.dir.File("names.xlsx")}, h.dir.Path(), "xls");
+    EXPECT_EQ(lo.Status, 0) << lo.Why();
     ASSERT_TRUE(testfiles::Exists(h.dir.File("names.xls")));
     ImportGroups(kXls, h.dir.File("names.xls"));
     EXPECT_EQ(Boxes(), (std::vector<std::string>{message + "2)!", "Імпорт даних завершено!"}));
@@ -306,7 +296,9 @@ TEST_F(ImportFiles, WorkbookFormulaRowsAreGoodsRows) {
            "s.formula_attributes['A5'] = {'t': 'array', 'ref': 'A5'}\n"
            "book.save(sys.argv[1])\n",
            {h.dir.File("formulas.xlsx")});
-    LibreOffice(h.dir, "formulas.xlsx", "xls");
+    const testfiles::TProgramRun lo =
+        testfiles::LibreOfficeConvert({h.dir.File("formulas.xlsx")}, h.dir.Path(), "xls");
+    EXPECT_EQ(lo.Status, 0) << lo.Why();
     ASSERT_TRUE(testfiles::Exists(h.dir.File("formulas.xls")));
     LoadGoods(kXls, h.dir.File("formulas.xls"));
     EXPECT_EQ(Boxes(), std::vector<std::string>{"Запис бази товарів завершений!"});

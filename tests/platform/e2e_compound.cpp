@@ -101,7 +101,7 @@ TEST(CompoundOracle, ReadsWhatGnumericWrites) {
     int status = 0;
     std::string cmd = "cd '" + tmp.path.string() + "' && HOME='" + tmp.path.string() +
                       "' ssconvert in.csv out.xls >/dev/null 2>&1";
-    oracle::Run(cmd, status);
+    oracle::RunForOutput(cmd, status);
     ASSERT_EQ(status, 0) << "ssconvert failed";
     std::filesystem::path xls = tmp.path / "out.xls";
     CompoundFile f = CompoundFile::Load(xls);

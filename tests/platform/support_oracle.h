@@ -22,7 +22,7 @@ struct TempFolder {
 // Runs a shell command within the oracles' bounds; returns its standard
 // output, and its exit status in status (-1 when it did not run or was stopped:
 // the test has failed or been marked skipped then).
-inline std::string Run(const std::string& command, int& status) {
+inline std::string RunForOutput(const std::string& command, int& status) {
     testfiles::TProgramRun run = testfiles::RunProgram(command);
     status = run.Ran() ? run.Status : -1;
     return run.Output;
@@ -66,7 +66,7 @@ OleList(const std::filesystem::path& folder, const std::vector<std::string>& fil
     std::string cmd = "/usr/bin/python3 " + testfiles::ShellQuote(script.string());
     for (auto& f : files) cmd += " " + testfiles::ShellQuote(f);
     int status = 0;
-    std::istringstream out(Run(cmd, status));
+    std::istringstream out(RunForOutput(cmd, status));
     std::vector<std::pair<std::string, std::vector<std::string>>> result;
     std::string line;
     while (std::getline(out, line)) {

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <optional>
 #include <poll.h>
 #include <sys/resource.h>
@@ -192,6 +193,18 @@ TProgramRun RunProgram(const std::string& command, const TBounds& bounds) {
             MarkUnjudged(shown + "\nunjudged: the oracle " + run.Stopped);
     }
     return run;
+}
+
+TProgramRun LibreOfficeConvert(const std::vector<std::string>& files, const std::string& outDir,
+                               const std::string& filter, const std::string& inFilter) {
+    std::error_code ignored;
+    std::filesystem::create_directories(outDir, ignored);
+    std::string command =
+        "soffice " + ShellQuote("-env:UserInstallation=file://" + outDir + "/profile") + " --headless";
+    if (!inFilter.empty()) command += " --infilter=" + ShellQuote(inFilter);
+    command += " --convert-to " + ShellQuote(filter) + " --outdir " + ShellQuote(outDir);
+    for (const std::string& f : files) command += " " + ShellQuote(f);
+    return RunProgram(command + " 2>&1", Office());
 }
 
 } // namespace testfiles

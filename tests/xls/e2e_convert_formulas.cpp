@@ -9,6 +9,7 @@
 #include "SrcXLS/XLSText.h"
 #include "support_files.h"
 #include "support_oracle.h"
+#include "support_process.h"
 
 #include "tests/xls/support_state.h"
 
@@ -114,7 +115,7 @@ struct Conversions : FreshLibState {
         dir = std::make_unique<testfiles::ScratchDir>();
         made = oracle::Run(Script() + " make " + oracle::Quote(dir->Path())).Status == 0;
         if (!made) return;
-        oracle::LibreOfficeConvert({dir->File("libre.fods")}, dir->Path(), "xlsx");
+        testfiles::LibreOfficeConvert({dir->File("libre.fods")}, dir->Path(), "xlsx");
         oracle::Run("ssconvert " + oracle::Quote(dir->File("openpyxl.xlsx")) + " " +
                     oracle::Quote(dir->File("gnumeric.xlsx")));
     }
@@ -200,7 +201,7 @@ TEST_F(Conversions, PackagesOfOtherWritersWrittenAsBinaryWorkbooks) {
         gnumeric.push_back(dir->File("gn-" + s + ".xlsx"));
     }
     testfiles::ScratchDir lo;
-    oracle::LibreOfficeConvert(copies, lo.Path(), "xlsx");
+    testfiles::LibreOfficeConvert(copies, lo.Path(), "xlsx");
     for (const std::string& s : sources) libre.push_back(lo.File(s + ".xlsx"));
     const std::vector<TSeen> byGnumeric = ReadWith(gnumeric), byLibre = ReadWith(libre),
                              byXlrd = ReadWith(copies);
@@ -241,7 +242,7 @@ TEST_F(Conversions, PackagesOfOtherWritersWrittenAsBinaryWorkbooks) {
 TEST_F(Conversions, BinaryWorkbooksWrittenAsPackages) {
     ASSERT_TRUE(made);
     testfiles::ScratchDir lo;
-    oracle::LibreOfficeConvert({dir->File("openpyxl.xlsx")}, lo.Path(), "xls");
+    testfiles::LibreOfficeConvert({dir->File("openpyxl.xlsx")}, lo.Path(), "xls");
     ASSERT_TRUE(testfiles::Exists(lo.File("openpyxl.xls")));
     Copy(dir->File("openpyxl.xlsx"), dir->File("ours.xls"));
     const std::vector<std::string> packages = {dir->File("from-libre.xlsx"), dir->File("from-ours.xlsx")};
@@ -313,7 +314,7 @@ TEST_F(Conversions, OtherWorkbooksBecomeLinkParts) {
     }
     const std::vector<TSeen> seen = ReadWith(packages);
     testfiles::ScratchDir lo;
-    oracle::LibreOfficeConvert(packages, lo.Path(), "xlsx");
+    testfiles::LibreOfficeConvert(packages, lo.Path(), "xlsx");
     std::vector<std::string> fromLibre;
     for (const std::string& p : packages) fromLibre.push_back(lo.File(fs::path(p).filename().string()));
     const std::vector<TSeen> libre = ReadWith(fromLibre);

@@ -11,6 +11,7 @@
 #include "SrcXLS/model/Cell.h"
 #include "support_files.h"
 #include "support_oracle.h"
+#include "support_process.h"
 
 #include <gtest/gtest.h>
 
@@ -127,7 +128,7 @@ TEST(FormulaCorpus, LibreOfficeWritesTheSameText) {
         ours.push_back(std::move(f));
     }
     ASSERT_FALSE(inputs.empty());
-    oracle::LibreOfficeConvert(inputs, dir.File("out"), "xlsx");
+    testfiles::LibreOfficeConvert(inputs, dir.File("out"), "xlsx");
     std::vector<std::string> converted;
     for (size_t i = 0; i < inputs.size(); ++i)
         converted.push_back(dir.File("out/f" + std::to_string(i) + ".xlsx"));

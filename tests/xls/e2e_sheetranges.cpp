@@ -7,6 +7,7 @@
 #include "SrcXLS/XLSText.h"
 #include "support_files.h"
 #include "support_oracle.h"
+#include "support_process.h"
 
 #include <gtest/gtest.h>
 
@@ -161,7 +162,7 @@ TEST_F(SemicolonLocale, LibreOfficeFindsWhatTheComponentMade) {
         files.push_back(tmp.File("original.xls"));
         files.push_back(tmp.File("copy.xls"));
     }
-    ASSERT_EQ(oracle::LibreOfficeConvert(files, tmp.Path(), "xlsx").Status, 0);
+    ASSERT_EQ(testfiles::LibreOfficeConvert(files, tmp.Path(), "xlsx").Status, 0);
     auto dumps = oracle::SheetRanges(
         "openpyxl", {tmp.File("made.xlsx"), tmp.File("original.xlsx"), tmp.File("copy.xlsx")});
     ASSERT_EQ(dumps.size(), 3u);
