@@ -344,7 +344,9 @@ with zipfile.ZipFile(out + "/openpyxl.xlsx") as z, zipfile.ZipFile(out + "/uncac
 TEST_F(ImportFiles, WorkbookFormulasTakeTheirValues) {
     Start();
     Python(h.dir, kFormulaGoodsWriter, {h.dir.Path()});
-    LibreOffice(h.dir, "openpyxl.xlsx", "xls");
+    const testfiles::TProgramRun lo =
+        testfiles::LibreOfficeConvert({h.dir.File("openpyxl.xlsx")}, h.dir.Path(), "xls");
+    EXPECT_EQ(lo.Status, 0) << lo.Why();
     ASSERT_TRUE(testfiles::Exists(h.dir.File("openpyxl.xls")));
     const struct {
         const char* file;
@@ -397,7 +399,9 @@ TEST_F(ImportFiles, WorkbookGroupFormulasTakeTheirValues) {
            "        sheet.write(i, j, xlwt.Formula(v[1:]) if str(v).startswith('=') else v)\n"
            "book.save(sys.argv[1] + '/xlwt.xls')\n",
            {h.dir.Path()});
-    LibreOffice(h.dir, "groups.xlsx", "xls");
+    const testfiles::TProgramRun lo =
+        testfiles::LibreOfficeConvert({h.dir.File("groups.xlsx")}, h.dir.Path(), "xls");
+    EXPECT_EQ(lo.Status, 0) << lo.Why();
     ASSERT_TRUE(testfiles::Exists(h.dir.File("groups.xls")));
     const device::DeviceApi& api = h.State().Api();
     for (const char* file : {"groups.xlsx", "xlwt.xls", "groups.xls"}) {
