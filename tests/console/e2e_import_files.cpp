@@ -53,18 +53,6 @@ void Python(const testfiles::ScratchDir& dir, const std::string& script,
     }
 }
 
-// LibreOffice converts `file` in `dir` to `format`, with a profile of its own.
-void LibreOffice(const testfiles::ScratchDir& dir, const std::string& file, const std::string& format) {
-    const testfiles::TProgramRun run = testfiles::RunProgram(
-        "cd " + testfiles::ShellQuote(dir.Path()) + " && soffice -env:UserInstallation=file://" +
-            dir.File("profile") + " --headless --convert-to " + format + " --outdir " +
-            testfiles::ShellQuote(dir.Path()) + " " + testfiles::ShellQuote(file),
-        testfiles::Office());
-    if (run.Ran()) {
-        EXPECT_EQ(run.Status, 0) << run.Why();
-    }
-}
-
 class ImportFiles : public ::testing::Test {
 protected:
     void Start(const std::string& scenario = "") {
@@ -311,7 +299,9 @@ TEST_F(ImportFiles, GroupNamesTheRegisterCannotHold) {
            "for r in rows: book.active.append([int(r[0]) if r[0].isdigit() else r[0], r[1]])\n"
            "book.save(sys.argv[2])\n",
            {h.dir.File("names.csv"), h.dir.File("names.xlsx")});
-    LibreOffice(h.dir, "names.xlsx", "xls");
+    const testfiles::TProgramRun lo =
+        testfiles::LibreOfficeConvert({h.dir.File("names.xlsx")}, h.dir.Path(), "xls");
+    EXPECT_EQ(lo.Status, 0) << lo.Why();
     ASSERT_TRUE(testfiles::Exists(h.dir.File("names.xls")));
     ImportGroups(kXls, h.dir.File("names.xls"));
     EXPECT_EQ(Boxes(), (std::vector<std::string>{message + "2)!", "Імпорт даних завершено!"}));
@@ -372,7 +362,9 @@ TEST_F(ImportFiles, WorkbookFormulaRowsAreGoodsRows) {
            "s.formula_attributes['A5'] = {'t': 'array', 'ref': 'A5'}\n"
            "book.save(sys.argv[1])\n",
            {h.dir.File("formulas.xlsx")});
-    LibreOffice(h.dir, "formulas.xlsx", "xls");
+    const testfiles::TProgramRun lo =
+        testfiles::LibreOfficeConvert({h.dir.File("formulas.xlsx")}, h.dir.Path(), "xls");
+    EXPECT_EQ(lo.Status, 0) << lo.Why();
     ASSERT_TRUE(testfiles::Exists(h.dir.File("formulas.xls")));
     LoadGoods(kXls, h.dir.File("formulas.xls"));
     EXPECT_EQ(Boxes(), std::vector<std::string>{"Запис бази товарів завершений!"});
@@ -418,7 +410,9 @@ with zipfile.ZipFile(out + "/openpyxl.xlsx") as z, zipfile.ZipFile(out + "/uncac
 TEST_F(ImportFiles, WorkbookFormulasTakeTheirValues) {
     Start();
     Python(h.dir, kFormulaGoodsWriter, {h.dir.Path()});
-    LibreOffice(h.dir, "openpyxl.xlsx", "xls");
+    const testfiles::TProgramRun lo =
+        testfiles::LibreOfficeConvert({h.dir.File("openpyxl.xlsx")}, h.dir.Path(), "xls");
+    EXPECT_EQ(lo.Status, 0) << lo.Why();
     ASSERT_TRUE(testfiles::Exists(h.dir.File("openpyxl.xls")));
     const struct {
         const char* file;
@@ -471,7 +465,9 @@ TEST_F(ImportFiles, WorkbookGroupFormulasTakeTheirValues) {
            "        sheet.write(i, j, xlwt.Formula(v[1:]) if str(v).startswith('=') else v)\n"
            "book.save(sys.argv[1] + '/xlwt.xls')\n",
            {h.dir.Path()});
-    LibreOffice(h.dir, "groups.xlsx", "xls");
+    const testfiles::TProgramRun lo =
+        testfiles::LibreOfficeConvert({h.dir.File("groups.xlsx")}, h.dir.Path(), "xls");
+    EXPECT_EQ(lo.Status, 0) << lo.Why();
     ASSERT_TRUE(testfiles::Exists(h.dir.File("groups.xls")));
     const device::DeviceApi& api = h.State().Api();
     for (const char* file : {"groups.xlsx", "xlwt.xls", "groups.xls"}) {

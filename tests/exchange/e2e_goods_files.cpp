@@ -127,9 +127,9 @@ void ExpectGoods(const ImportRun& run, int format, const std::function<std::stri
     EXPECT_EQ(platform::AnsiToUtf8(run.log), "[PLU:101 Barcode:4820000000017] Номер за списком: 0 = 4\r\n");
 }
 
-// A converter run that must succeed (LibreOffice, gnumeric).
+// A gnumeric conversion that must succeed.
 void ExpectRuns(const std::string& command) {
-    const testfiles::TProgramRun run = testfiles::RunProgram(command, testfiles::Office());
+    const testfiles::TProgramRun run = testfiles::RunProgram(command);
     ASSERT_EQ(run.Status, 0) << run.Why();
 }
 
@@ -270,11 +270,9 @@ TEST_F(GoodsFiles, WorkbooksOfEveryBiffVersion) {
 TEST_F(GoodsFiles, WorkbooksOfSpreadsheetPrograms) {
     RegionalProfile profile(UkrainianProfile());
     WriteFile(dir.File("lo.csv"), SheetCsv(';', kSame));
-    std::string command = "cd '" + dir.Path() + "' && soffice -env:UserInstallation=file://" +
-                          dir.File("profile") +
-                          " --headless --infilter=CSV:59,34,76,1,,1033 --convert-to xls --outdir '" +
-                          dir.File("lo") + "' lo.csv";
-    ExpectRuns(command);
+    const testfiles::TProgramRun lo =
+        testfiles::LibreOfficeConvert({dir.File("lo.csv")}, dir.File("lo"), "xls", "CSV:59,34,76,1,,1033");
+    ASSERT_EQ(lo.Status, 0) << lo.Why();
     ExpectGoods(ImportFile(exchange::FormatXls, 3, dir.File("lo/lo.xls")), exchange::FormatXls, kSame);
 
     WriteFile(dir.File("gn.csv"), SheetCsv(',', kLatin));
@@ -288,11 +286,9 @@ TEST_F(GoodsFiles, WorkbooksOfSpreadsheetPrograms) {
 TEST_F(GoodsFiles, PackagesOfSpreadsheetPrograms) {
     RegionalProfile profile(UkrainianProfile());
     WriteFile(dir.File("goods.csv"), SheetCsv(';', kSame));
-    std::string command = "cd '" + dir.Path() + "' && soffice -env:UserInstallation=file://" +
-                          dir.File("profile") +
-                          " --headless --infilter=CSV:59,34,76,1,,1033 --convert-to xlsx --outdir '" +
-                          dir.File("lo") + "' goods.csv";
-    ExpectRuns(command);
+    const testfiles::TProgramRun lo = testfiles::LibreOfficeConvert({dir.File("goods.csv")}, dir.File("lo"),
+                                                                    "xlsx", "CSV:59,34,76,1,,1033");
+    ASSERT_EQ(lo.Status, 0) << lo.Why();
     ExpectGoods(ImportFile(exchange::FormatXls, 3, dir.File("lo/goods.xlsx")), exchange::FormatXls, kSame);
 
     WriteFile(dir.File("gn.csv"), SheetCsv(',', kSame));

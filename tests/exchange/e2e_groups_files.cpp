@@ -225,10 +225,8 @@ dbf(out + "/own_oem.dbf", [(b"NAME", b"C", 30), (b"ID", b"N", 5)],
 )PY";
     RunPython(script, {dir.Path()});
     // LibreOffice writes the workbook from its own reading of a CSV file.
-    const testfiles::TProgramRun lo = testfiles::RunProgram(
-        "cd '" + dir.Path() + "' && soffice -env:UserInstallation=file://" + dir.File("profile") +
-            " --headless --convert-to xls:'MS Excel 97' --infilter=CSV:44,34,76 libre.csv",
-        testfiles::Office());
+    const testfiles::TProgramRun lo =
+        testfiles::LibreOfficeConvert({dir.File("libre.csv")}, dir.Path(), "xls:MS Excel 97", "CSV:44,34,76");
     ASSERT_EQ(lo.Status, 0) << lo.Why();
 
     EXPECT_EQ(Imported(exchange::FormatXml, dir.File("et.xml")), kForeign);
