@@ -273,7 +273,7 @@ std::u16string TSheet::FormulaResultText(const TCell& cell) {
         return FloatToGeneralText(array.Value, LibState().Locale.DecimalSeparator);
     }
     default:
-        return cells.GetDisplayText(cell);
+        return cells.GetValueText(cell);
     }
 }
 
@@ -291,7 +291,7 @@ std::u16string TSheet::GetAsString(int col, int row) {
         return FloatToGeneralText(static_cast<TFloatCell*>(cell)->Value, LibState().Locale.DecimalSeparator);
     default:
         if (cell->IsFormula()) return FormulaResultText(*cell);
-        return cells.GetDisplayText(*cell);
+        return cells.GetValueText(*cell);
     }
 }
 
@@ -314,7 +314,7 @@ TCellVariant TSheet::GetAsVariant(int col, int row) {
         [[fallthrough]];
     default:
         if (cell->GetNumber(number)) return number;
-        return cells.GetDisplayText(*cell);
+        return cells.GetValueText(*cell);
     }
 }
 
