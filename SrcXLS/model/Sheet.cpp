@@ -87,6 +87,8 @@ TSheet::TSheet(TSheets& owner, IWorkbookContext& wb)
         charts->Forget(shape);
     };
     printSettings.SetPaperSize(wb.DefaultPaperSize());
+    // The record's default names B2; a new sheet selects A1, as it is written.
+    selection.Clear();
     range.DefaultFormat = [this](int col, int row) { return GetDefaultFormat(col, row); };
     applyFormat.DefaultFormat = range.DefaultFormat;
     columns.OnChange = [this](TCellFormat* format, int col) { FormatChanged(format, col, -1); };

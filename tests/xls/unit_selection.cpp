@@ -1,11 +1,13 @@
 // Window state of a sheet: the pane's reset and its active-pane range, the
 // SELECTION body after each setter, and the selected areas with their
 // active cell.
+#include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/model/Pane.h"
 #include "SrcXLS/model/Selection.h"
 
 #include "tests/xls/support_hex.h"
 #include "tests/xls/support_messages.h"
+#include "tests/xls/support_state.h"
 
 #include <gtest/gtest.h>
 
@@ -131,4 +133,29 @@ TEST(SelectedAreasTest, ActiveCellAndAreasMoveTogether) {
     EXPECT_EQ(a.ActiveIndex, 1);
     EXPECT_EQ(MessageOf([&] { a.Items(2); }), "List index out of bounds (2)");
     EXPECT_EQ(MessageOf([&] { a.Items(-1); }), "List index out of bounds (-1)");
+}
+
+// A new sheet's selection is the cell A1, in the record as in the list the
+// writers write: the first sheet of a workbook, one added, one after Clear.
+using SheetSelection = FreshLibState;
+
+TEST_F(SheetSelection, NewSheetsSelectTheCellA1) {
+    TTabrix4 book;
+    auto check = [](TSheet& sheet, const char* which) {
+        TSelection& s = sheet.Selection();
+        EXPECT_EQ(std::vector<int>({s.GetActiveCol(), s.GetActiveRow(), s.GetCol1(), s.GetRow1(), s.GetCol2(),
+                                    s.GetRow2()}),
+                  std::vector<int>(6, 0))
+            << which;
+        const TSelectedAreas& a = sheet.SelectedAreas();
+        ASSERT_EQ(a.Count(), 1) << which;
+        EXPECT_EQ(std::vector<int>({a.ActiveCol, a.ActiveRow, a.Items(0).Col1, a.Items(0).Row1,
+                                    a.Items(0).Col2, a.Items(0).Row2}),
+                  std::vector<int>(6, 0))
+            << which;
+    };
+    check(book.GetSheet(0), "first");
+    check(book.Sheets().Add(0), "added");
+    book.Clear();
+    check(book.GetSheet(0), "after Clear");
 }
