@@ -713,3 +713,50 @@ TEST_F(OtherWriters, AutoFiltersMadeHereAreShownByOthers) {
     EXPECT_EQ(FilterRangeNames(back), 0);
     EXPECT_EQ(ComboBoxes(back), 0);
 }
+
+// gnumeric gives a filtered sheet two filter range names, one of them
+// hidden; Clear removes both, so LibreOffice finds no filter and no name of
+// one in the copy.
+TEST_F(OtherWriters, GnumericFilterRangeNamesAllGoWithClear) {
+    testfiles::ScratchDir dir;
+    ASSERT_TRUE(
+        RunPython(dir, "import xlsxwriter\n"
+                       "wb = xlsxwriter.Workbook('" +
+                           dir.File("af.xlsx") +
+                           "')\n"
+                           "ws = wb.add_worksheet('Data')\n"
+                           "ws.write_row(0, 0, ['Name', 'Qty', 'Price'])\n"
+                           "for i in range(1, 8): ws.write_row(i, 0, ['item%d' % i, i * 3, i * 1.5])\n"
+                           "ws.autofilter(0, 0, 7, 2)\n"
+                           "ws.filter_column(1, 'x > 5')\n"
+                           "wb.close()\n"));
+    const std::string gnumeric = dir.File("af_gnumeric.xls");
+    if (Bounded("ssconvert -T Gnumeric_Excel:excel_biff8 " + oracle::Quote(dir.File("af.xlsx")) + " " +
+                oracle::Quote(gnumeric))
+                .Status != 0 ||
+        !testfiles::Exists(gnumeric))
+        GTEST_SKIP() << "ssconvert did not convert the workbook";
+    TTabrix4 book;
+    ReadBook(book, gnumeric);
+    ASSERT_EQ(FilterRangeNames(book), 2);
+    const int names = book.GetInternalNames().Count();
+    book.GetSheet(0).AutoFilters().Clear();
+    EXPECT_EQ(FilterRangeNames(book), 0);
+    EXPECT_EQ(book.GetInternalNames().Count(), names - 2);
+    WriteBook(book, dir.File("cleared.xls"));
+    testfiles::KeepTestOutput(dir.File("cleared.xls"), "autofilter_gnumeric_cleared.xls");
+
+    const auto filters = FiltersLibreOfficeShows(dir, {dir.File("cleared.xls")});
+    if (filters.empty()) GTEST_SKIP() << "LibreOffice did not convert the workbook";
+    EXPECT_TRUE(filters[0].empty()) << testing::PrintToString(filters[0]);
+    const oracle::TRun shown = oracle::OpenpyxlStyles(dir.File("xlsx/cleared.xlsx"));
+    ASSERT_EQ(shown.Status, 0) << shown.Output;
+    EXPECT_EQ(shown.Output.find("FilterDatabase"), std::string::npos) << shown.Output;
+    const std::string again = dir.File("cleared.gnumeric");
+    if (Bounded("ssconvert " + oracle::Quote(dir.File("cleared.xls")) + " " + oracle::Quote(again)).Status !=
+        0)
+        GTEST_SKIP() << "ssconvert did not convert the copy";
+    const oracle::TRun xml = Bounded("zcat " + oracle::Quote(again), 60);
+    EXPECT_EQ(xml.Output.find("<gnm:Filter "), std::string::npos);
+    EXPECT_EQ(xml.Output.find("FilterDatabase"), std::string::npos);
+}
