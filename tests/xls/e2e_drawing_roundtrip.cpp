@@ -7,6 +7,7 @@
 #include "SrcXLS/XLSText.h"
 #include "support_drawing.h"
 #include "support_files.h"
+#include "support_process.h"
 #include "tests/xls/support_oracle.h"
 
 #include <gtest/gtest.h>
@@ -145,7 +146,7 @@ TEST(DrawingRoundTrip, RealFilesKeepShapesPicturesAndNotes) {
         copies.push_back(copy);
     }
     copies.insert(copies.end(), written.begin(), written.end());
-    oracle::LibreOfficeConvert(copies, dir.File("conv"), "xlsx");
+    testfiles::LibreOfficeConvert(copies, dir.File("conv"), "xlsx");
     std::vector<std::string> xa, xb;
     for (size_t i = 0; i < originals.size(); ++i) {
         xa.push_back(dir.File("conv/o" + std::to_string(i) + ".xlsx"));

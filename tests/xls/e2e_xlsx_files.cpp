@@ -12,6 +12,7 @@
 #include "SrcXLS/model/Cell.h"
 #include "support_files.h"
 #include "support_oracle.h"
+#include "support_process.h"
 
 #include <gtest/gtest.h>
 
@@ -90,8 +91,8 @@ TEST(XlsxPeers, PackagesOfOtherWritersReadWithTheirValues) {
                                       dir.File("customxml.xlsx")};
     // LibreOffice and gnumeric write what they read from openpyxl's package;
     // LibreOffice reads the sheet whose Id a custom XML part reuses.
-    oracle::LibreOfficeConvert({dir.File("openpyxl.xlsx"), dir.File("customxml.xlsx")}, dir.File("lo"),
-                               "xlsx");
+    testfiles::LibreOfficeConvert({dir.File("openpyxl.xlsx"), dir.File("customxml.xlsx")}, dir.File("lo"),
+                                  "xlsx");
     fs::copy_file(dir.File("lo/openpyxl.xlsx"), dir.File("libreoffice.xlsx"));
     fs::copy_file(dir.File("lo/customxml.xlsx"), dir.File("libreoffice-customxml.xlsx"));
     oracle::Run("ssconvert '" + dir.File("openpyxl.xlsx") + "' '" + dir.File("gnumeric.xlsx") + "'");
@@ -266,8 +267,8 @@ TEST(XlsxWriter, PackagesOpenInOtherReaders) {
 
     // LibreOffice shows the values as their formats show them (UTF-8 text,
     // cells as shown), gnumeric the same values.
-    oracle::TRun lo = oracle::LibreOfficeConvert(
-        {file}, dir.File("csv"), "\"csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true\"");
+    testfiles::TProgramRun lo = testfiles::LibreOfficeConvert(
+        {file}, dir.File("csv"), "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true");
     const std::string loCsv = testfiles::Exists(dir.File("csv/written.csv"))
                                   ? testfiles::Slurp(dir.File("csv/written.csv"))
                                   : lo.Output;
