@@ -202,12 +202,17 @@ bool IsAddInFunction(std::u16string_view name) {
     return Holds(AddIn, name);
 }
 
-std::u16string_view FutureFunctionText(std::u16string_view name) {
-    if (name.size() > 32) return {};
-    const std::u16string upper = UpperCaseWide(name);
-    auto at = std::lower_bound(Future.begin(), Future.end(), std::u16string_view(upper),
+namespace {
+std::u16string_view FutureTextOfUpper(std::u16string_view upper) {
+    auto at = std::lower_bound(Future.begin(), Future.end(), upper,
                                [](const TFuture& f, std::u16string_view key) { return f.Name < key; });
     return at != Future.end() && at->Name == upper ? at->Text : std::u16string_view();
+}
+} // namespace
+
+std::u16string_view FutureFunctionText(std::u16string_view name) {
+    if (name.size() > 32) return {};
+    return FutureTextOfUpper(UpperCaseWide(name));
 }
 
 std::u16string_view WithoutFuturePrefix(std::u16string_view text) {
@@ -230,9 +235,34 @@ bool NameByte(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
            c == '.' || c == '\\' || uint8_t(c) >= 0x80;
 }
+
+// The text a package gives the later function named by text (any letter
+// case); empty for any other name. Every later function's name is ASCII.
+std::u16string_view FutureTextOf(std::string_view text) {
+    if (text.size() < 3 || text.size() > 32) return {};
+    char16_t name[32];
+    for (size_t k = 0; k < text.size(); ++k) {
+        const char b = text[k];
+        if (uint8_t(b) >= 0x80) return {};
+        name[k] = char16_t(b >= 'a' && b <= 'z' ? b - 'a' + 'A' : b);
+    }
+    return FutureTextOfUpper(std::u16string_view(name, text.size()));
+}
+
+// Whether a name before any "(" may be a later function: most formulas
+// call none, and this look is cheaper than reading them through.
+bool MayCallLaterFunction(std::string_view text) {
+    for (size_t p = text.find('('); p != text.npos; p = text.find('(', p + 1)) {
+        size_t i = p;
+        while (i > 0 && NameByte(text[i - 1])) --i;
+        if (!FutureTextOf(text.substr(i, p - i)).empty()) return true;
+    }
+    return false;
+}
 } // namespace
 
 std::string WithLaterFunctionPrefixes(std::string_view text) {
+    if (!MayCallLaterFunction(text)) return std::string(text);
     std::string out;
     size_t copied = 0;
     for (size_t i = 0; i < text.size();) {
@@ -263,14 +293,12 @@ std::string WithLaterFunctionPrefixes(std::string_view text) {
             // A function of the workbook's own or another book's is named
             // after "!"; a later function stands alone before its "(".
             const bool call = j < text.size() && text[j] == '(' && (i == 0 || text[i - 1] != '!');
-            if (call && j - i <= 32 && !(c >= '0' && c <= '9')) {
-                const std::u16string name(text.begin() + std::ptrdiff_t(i), text.begin() + std::ptrdiff_t(j));
-                const std::u16string_view future = FutureFunctionText(name);
-                if (!future.empty()) {
-                    out.append(text.substr(copied, i - copied));
-                    for (char16_t f : future) out.push_back(char(f));
-                    copied = j;
-                }
+            const std::u16string_view future =
+                call && !(c >= '0' && c <= '9') ? FutureTextOf(text.substr(i, j - i)) : std::u16string_view();
+            if (!future.empty()) {
+                out.append(text.substr(copied, i - copied));
+                for (char16_t f : future) out.push_back(char(f));
+                copied = j;
             }
             i = j;
         } else {
