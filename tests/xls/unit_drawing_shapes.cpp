@@ -96,6 +96,15 @@ struct Fixture {
 
 using Creator = TShapeClientAnchor& (TEscherDrawing::*)();
 
+// A sheet drawing whose chart holds a drawing of its own with four notes
+// and three NOTE records (found by the fuzz target).
+std::vector<Record> ChartWithItsOwnDrawing() {
+    const char* src = std::getenv("Q710_SOURCE_DIR");
+    const std::string seed = testfiles::Slurp(
+        std::string(src ? src : ".") + "/fuzz/corpus/drawing_sheet/4374ab63bb6e9319a5fede8dded563f4c1140c9c");
+    return biffbuild::Records(Bytes(seed.begin(), seed.end()));
+}
+
 } // namespace
 
 TEST(DrawingShapes, EachCreatorWritesAndReadsBack) {
@@ -522,12 +531,7 @@ TEST(DrawingShapes, NotesAreWrittenAsRead) {
     const auto both = drawingtest::WrittenDrawing(*made);
     auto withoutSecond = both;
     withoutSecond.pop_back();
-    // A sheet drawing whose chart holds a drawing of its own with four notes
-    // and three NOTE records (found by the fuzz target).
-    const char* src = std::getenv("Q710_SOURCE_DIR");
-    const std::string seed = testfiles::Slurp(
-        std::string(src ? src : ".") + "/fuzz/corpus/drawing_sheet/4374ab63bb6e9319a5fede8dded563f4c1140c9c");
-    const auto chart = biffbuild::Records(Bytes(seed.begin(), seed.end()));
+    const auto chart = ChartWithItsOwnDrawing();
     const struct {
         const char* Name;
         std::vector<Record> Records;
@@ -632,4 +636,21 @@ TEST(DrawingShapes, PropertyTablesOfOtherWritersCostOnlyTheirData) {
         EXPECT_EQ(back->Shape(0).Opt.Items.size(), kept.size());
         EXPECT_EQ(drawingtest::WrittenDrawing(*back), written);
     }
+    // A chart's own drawing tells the workbook's warnings what it left out:
+    // a shape's text id made a complex property past the data.
+    auto chart = ChartWithItsOwnDrawing();
+    auto shape = std::find_if(chart.begin() + 1, chart.end(), [](const Record& r) {
+        return r.Id == biff::MSODRAWING && r.Body.size() > 26 &&
+               GetU16(r.Body.data() + 2) == mso::SpContainer;
+    });
+    ASSERT_NE(shape, chart.end());
+    ASSERT_EQ(GetU16(shape->Body.data() + 32), 0x0080);
+    PutU16(shape->Body.data() + 32, 0x8080);
+    Fixture f;
+    std::vector<std::string> told;
+    f.group.OnWarning = [&](std::string w) { told.push_back(std::move(w)); };
+    auto d = f.NewDrawing();
+    drawingtest::ReadDrawingFrom(*d, chart);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].rfind("a chart's shape #", 0), 0u) << told[0];
 }
