@@ -174,7 +174,22 @@ TEST(GroupsImport, CsvLinesUnderTheirOptions) {
     const CsvCase cases[] = {
         {"plain", Csv(), "7;Чай\r\n8;" + platform::Utf8ToAnsi("Кава") + "\n9;x", {}, 1, {}},
         {"quoted", Csv(';', true), "7;\"Milk\"\r\n", {{7, "Milk"}}, 1, {}},
-        {"quotes kept without the option", Csv(), "7;\"Milk\"\r\n", {{7, "\"Milk\""}}, 1, {}},
+        // A quoted field is taken whole whatever QUOTES says, the number's too.
+        {"quotes taken without the option", Csv(), "7;\"Milk\"\r\n", {{7, "Milk"}}, 1, {}},
+        {"quoted number and name", Csv(','), "\"7\",\"A,B\"\r\n", {{7, "A,B"}}, 1, {}},
+        {"doubled quote without the option",
+         Csv('\t'),
+         "7\t\"Milk\t\"\"A\"\"\"\r\n",
+         {{7, "Milk\t\"A\""}},
+         1,
+         {}},
+        {"a quote inside an unquoted name", Csv(), "7;Milk \"A\"\r\n", {{7, "Milk \"A\""}}, 1, {}},
+        {"quote left open without the option",
+         Csv(),
+         "1;a\r\n7;\"Milk;x\r\n",
+         {{1, "a"}},
+         1,
+         {Row("Невірний формат назви товарної групи", 2)}},
         // The quoted field ends at its closing quote; what follows its delimiter is dropped.
         {"delimiter after the quote", Csv(';', true), "7;\"Milk\";x\r\n", {{7, "Milk"}}, 1, {}},
         {"doubled quote", Csv(';', true), "7;\"Milk \"\"A\"\"\"\r\n", {{7, "Milk \"A\""}}, 1, {}},
@@ -245,6 +260,27 @@ TEST(GroupsImport, CsvLinesUnderTheirOptions) {
         {"blanks kept", Csv(';', false, false, true), " 4 ; a b \r\n", {{4, " a b "}}, 1, {}},
         {"tab", Csv('\t'), "4\tx\ty\r\n", {{4, "x"}}, 1, {}},
         {"cp866", Csv(';', true, true), "5;\"\x97\xA0\xA9\"\r\n", {{5, "Чай"}}, 1, {}},
+        // OEM 866 characters Windows-1251 lacks (■ √ ░ │) are refused, not altered.
+        {"cp866 black square",
+         Csv(';', false, true),
+         "5;\x97\xA0\xA9 \xFC"
+         "1\r\n6;\x97\xA0\xA9 \xFE\r\n",
+         {{5, "Чай №1"}},
+         1,
+         {Row("Невірний формат назви товарної групи", 2)}},
+        {"cp866 square root",
+         Csv(';', true, true),
+         "5;\"\xFB"
+         "2\"\r\n",
+         {},
+         1,
+         {Row("Невірний формат назви товарної групи", 1)}},
+        {"cp866 box drawing",
+         Csv(';', false, true),
+         "5;\xB0\xB3\xC4\r\n",
+         {},
+         1,
+         {Row("Невірний формат назви товарної групи", 1)}},
         {"empty file", Csv(), "", {}, 0, {"Файл імпорту даних по товарним групам порожній!"}},
     };
     ScratchDir dir;

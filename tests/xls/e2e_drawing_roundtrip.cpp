@@ -8,6 +8,7 @@
 #include "SrcXLS/drawing/ObjRecords.h"
 #include "support_drawing.h"
 #include "support_files.h"
+#include "support_process.h"
 #include "support_readers.h"
 #include "tests/xls/support_oracle.h"
 
@@ -147,7 +148,7 @@ TEST(DrawingRoundTrip, RealFilesKeepShapesPicturesAndNotes) {
         copies.push_back(copy);
     }
     copies.insert(copies.end(), written.begin(), written.end());
-    oracle::LibreOfficeConvert(copies, dir.File("conv"), "xlsx");
+    testfiles::LibreOfficeConvert(copies, dir.File("conv"), "xlsx");
     std::vector<std::string> xa, xb;
     for (size_t i = 0; i < originals.size(); ++i) {
         xa.push_back(dir.File("conv/o" + std::to_string(i) + ".xlsx"));
@@ -223,8 +224,7 @@ with zipfile.ZipFile(folder + "/boxes.xlsx") as source, \
         target.writestr(item, data)
 )PY",
                          {dir.Path()});
-    if (oracle::LibreOfficeConvert({dir.File("shapes.xlsx")}, dir.File("lo"), "xls:\"MS Excel 97\"").Status ==
-        -1)
+    if (!testfiles::LibreOfficeConvert({dir.File("shapes.xlsx")}, dir.File("lo"), "xls:MS Excel 97").Ran())
         return; // unjudged, marked so
     const std::string source = dir.File("lo/shapes.xls"), copy = dir.File("copy.xls");
     ASSERT_TRUE(testfiles::Exists(source));
@@ -258,7 +258,7 @@ with zipfile.ZipFile(folder + "/boxes.xlsx") as source, \
     EXPECT_EQ(std::count(h.Said.begin(), h.Said.end(), '\n'), std::count(g.Said.begin(), g.Said.end(), '\n'))
         << h.Said;
     // LibreOffice shows the same shapes, outlines and texts.
-    if (oracle::LibreOfficeConvert({source, copy}, dir.File("x"), "xlsx").Status == -1) return;
+    if (!testfiles::LibreOfficeConvert({source, copy}, dir.File("x"), "xlsx").Ran()) return;
     const std::vector<std::string> converted{dir.File("x/shapes.xlsx"), dir.File("x/copy.xlsx")};
     const auto shapes = drawingtest::DrawingOracle("shapes", converted);
     ASSERT_EQ(shapes[0][0], "OK");
