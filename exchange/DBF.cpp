@@ -493,6 +493,14 @@ std::string TDBF::GetFieldData(int FieldNo) const {
     }
 }
 
+bool TDBF::FieldTextFitsAnsi(int FieldNo) const {
+    const Field& f = FieldAt("GetFieldData", FieldNo);
+    if (!oemText || TypeOf(f.letter) != dftCharacter) return true;
+    bool lossy = false;
+    platform::Utf16ToAnsi(platform::OemToUtf16(std::string_view(buffer).substr(f.offset, f.length)), &lossy);
+    return !lossy;
+}
+
 std::string TDBF::StoredText(const Field& f, int fieldNo, std::string text) const {
     auto conversionError = [&] { Fail("SetFieldData: Ошибка данных - ", RowAndField(recNo, fieldNo)); };
     switch (TypeOf(f.letter)) {

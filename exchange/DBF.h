@@ -84,6 +84,9 @@ public:
     void Post();
 
     std::string GetFieldData(int FieldNo) const;
+    // False when the field's text, read in the table's code page, holds a
+    // character the ANSI code page lacks (GetFieldData gives a look-alike).
+    bool FieldTextFitsAnsi(int FieldNo) const;
     void SetFieldData(int FieldNo, const std::string& Text);
     std::string GetFieldName(int FieldNo) const;
     TDbfFieldType GetFieldType(int FieldNo) const;

@@ -301,6 +301,15 @@ TEST_F(GoodsReaders, HostileFiles) {
         EXPECT_EQ(run.boxes[0].Utf8Text(), "Пошкоджена структура даних!");
         EXPECT_TRUE(run.goods.empty());
     }
+    // An OEM table whose second name reads as characters ANSI lacks (its
+    // ANSI bytes are box drawing in OEM 866): refused, never altered.
+    table = GoodsDbf({With(GoodsRow(1), cName, "Tea"), GoodsRow(2)}, GoodsDbfFields(), 0x26);
+    run = ImportFile(FormatDbf, 3, WriteText("oem.dbf", table));
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].Utf8Text(), "Помилка в найменуванні товару:\r\nрядок №2 поле \"Name\"!");
+    ASSERT_EQ(run.goods.size(), 1u);
+    EXPECT_EQ(run.goods[0].Name(), "Tea");
+    EXPECT_FALSE(run.done);
     // A workbook cut short: the component's error, nothing read.
     std::string book = dir.File("whole.xls");
     WriteGoodsXls(book, {GoodsRow(1), GoodsRow(2)});

@@ -380,7 +380,7 @@ TEST(GroupsImport, XlsRowsFromTheFirstNumberOn) {
 // A table of groups made with the table class; `fields` in order.
 std::string WriteTable(const ScratchDir& dir, const std::vector<exchange::TDbfFieldType>& types,
                        const std::vector<std::string>& fields,
-                       const std::vector<std::vector<std::string>>& records) {
+                       const std::vector<std::vector<std::string>>& records, bool oem = false) {
     std::string path = dir.File("g.dbf");
     std::remove(path.c_str());
     exchange::TDBF table;
@@ -395,6 +395,11 @@ std::string WriteTable(const ScratchDir& dir, const std::vector<exchange::TDbfFi
         table.Post();
     }
     table.Close();
+    if (oem) { // the code-page byte of OEM 866 text: the same bytes read as OEM
+        std::string bytes = ReadFile(path);
+        bytes[29] = '\x26';
+        WriteFile(path, bytes);
+    }
     return path;
 }
 
@@ -409,6 +414,7 @@ TEST(GroupsImport, DbfRecordsInEitherFieldOrder) {
         Groups groups;
         int done;
         std::vector<std::string> boxes;
+        bool oem = false;
     } cases[] = {
         {"ID, NAME",
          {dftNumeric, dftCharacter},
@@ -460,11 +466,20 @@ TEST(GroupsImport, DbfRecordsInEitherFieldOrder) {
          {},
          0,
          {"Невірний тип або опис поля TITLE."}},
+        // "Чай" in ANSI bytes reads as box-drawing characters in OEM 866.
+        {"an OEM name the register cannot hold",
+         {dftNumeric, dftCharacter},
+         {"ID", "NAME"},
+         {{"1", "Tea"}, {"2", "Чай"}},
+         {{1, "Tea"}},
+         0,
+         {"Невірний формат назви товарної групи (рядок №2)!"},
+         true},
     };
     ScratchDir dir;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        Outcome out = Import(exchange::FormatDbf, WriteTable(dir, c.types, c.fields, c.records));
+        Outcome out = Import(exchange::FormatDbf, WriteTable(dir, c.types, c.fields, c.records, c.oem));
         EXPECT_EQ(out.groups, c.groups);
         EXPECT_EQ(out.done, c.done);
         EXPECT_EQ(out.boxes, c.boxes);
