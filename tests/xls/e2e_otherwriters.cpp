@@ -141,12 +141,15 @@ using WrittenBack = FreshLibState;
 } // namespace
 
 // LibreOffice writes a colour scale or a data bar it cannot express in BIFF8
-// as a CONDFMT with an empty 0xFFFF record where its CF should stand.
+// as a CONDFMT with an empty 0xFFFF record where its CF should stand; beside
+// a rule it can express, the CONDFMT counts both and the real CF follows the
+// empty record.
 TEST_F(OtherWriters, LibreOfficeConditionalFormatsThatBIFF8CannotHold) {
     testfiles::ScratchDir dir;
     ASSERT_TRUE(
         RunPython(dir, "import openpyxl\n"
-                       "from openpyxl.formatting.rule import ColorScaleRule, DataBarRule, CellIsRule\n"
+                       "from openpyxl.formatting.rule import ColorScaleRule, DataBarRule, CellIsRule, "
+                       "FormulaRule\n"
                        "from openpyxl.styles import PatternFill\n"
                        "wb = openpyxl.Workbook()\n"
                        "ws = wb.active\n"
@@ -164,6 +167,13 @@ TEST_F(OtherWriters, LibreOfficeConditionalFormatsThatBIFF8CannotHold) {
                        "ws2 = wb.create_sheet('After')\n"
                        "ws2['A1'] = 42\n"
                        "ws2['B2'] = 'tail'\n"
+                       "ws3 = wb.create_sheet('Mixed')\n"
+                       "for i in range(1, 11):\n"
+                       "    ws3.cell(row=i, column=1, value=i)\n"
+                       "ws3.conditional_formatting.add('A1:A10', ColorScaleRule(start_type='min', "
+                       "start_color='FF0000', end_type='max', end_color='00FF00'))\n"
+                       "ws3.conditional_formatting.add('A1:A10', FormulaRule(formula=['A1>5'], "
+                       "fill=PatternFill(bgColor='FFFF00', fill_type='solid')))\n"
                        "wb.save('" +
                            dir.File("cf.xlsx") + "')\n"));
     if (testfiles::LibreOfficeConvert({dir.File("cf.xlsx")}, dir.Path(), "xls").Status != 0 ||
@@ -187,22 +197,49 @@ TEST_F(OtherWriters, LibreOfficeConditionalFormatsThatBIFF8CannotHold) {
     EXPECT_EQ(kept.Areas[0].Row2, 9u);
     EXPECT_TRUE(HasWarning(book, "Sheet 'Scale': the conditional format on A1:A10 was left out"));
     EXPECT_TRUE(HasWarning(book, "on B1:B10 was left out"));
+    // The formula rule stays with its CONDFMT.
+    TSheet& mixed = book.GetSheet(2);
+    ASSERT_EQ(mixed.ConditionalFormats().Count(), 1);
+    EXPECT_EQ(mixed.ConditionalFormats().Items(0).Condition1.GetFormula1(), u"A1>5");
+    EXPECT_FALSE(mixed.ConditionalFormats().Items(0).Condition2.Written());
+    EXPECT_TRUE(HasWarning(book, "Sheet 'Mixed': 1 of the 2 conditions of the format on A1:A10"));
 
-    // Written back, LibreOffice reads the same values and the format kept.
+    // Written back, LibreOffice reads the same values and the formats kept;
+    // every CF follows its CONDFMT, which counts the CFs written.
     WriteBook(book, dir.File("back.xls"));
+    testfiles::KeepTestOutput(dir.File("cf.xls"), "libreoffice_condfmt.xls");
+    testfiles::KeepTestOutput(dir.File("back.xls"), "libreoffice_condfmt_copy.xls");
+    const auto back = biffbuild::Records(biffbuild::WorkbookStream(testfiles::Slurp(dir.File("back.xls"))));
+    ASSERT_EQ(biffbuild::CountOf(back, 0x01B1), 2u);
+    for (size_t i = 0; i < back.size(); ++i)
+        if (back[i].Id == 0x01B1) {
+            EXPECT_EQ(back[i - 1].Id, 0x01B0);
+            EXPECT_EQ(GetU16(back[i - 1].Body.data()), 1);
+        }
     const std::string out = dir.File("csv");
     fs::create_directory(out);
     ASSERT_TRUE(
         testfiles::LibreOfficeConvert({dir.File("cf.xls"), dir.File("back.xls")}, out, CsvFilter(false))
             .Status == 0);
-    for (const char* sheet : {"-Scale.csv", "-After.csv"})
+    for (const char* sheet : {"-Scale.csv", "-After.csv", "-Mixed.csv"})
         EXPECT_EQ(testfiles::Slurp(out + "/back" + sheet), testfiles::Slurp(out + "/cf" + sheet)) << sheet;
     ASSERT_TRUE(testfiles::LibreOfficeConvert({dir.File("back.xls")}, out, "xlsx").Status == 0);
     const auto ranges = oracle::SheetRanges("openpyxl", {out + "/back.xlsx"});
     ASSERT_EQ(ranges.size(), 1u);
-    int formats = 0;
-    for (const auto& line : ranges[0]) formats += line.find("C1:C10") != std::string::npos;
+    int formats = 0, formulas = 0;
+    for (const auto& line : ranges[0]) {
+        formats += line.find("C1:C10") != std::string::npos;
+        formulas += line.find("cf Mixed A1:A10 expression None ['A1>5']") != std::string::npos;
+    }
     EXPECT_EQ(formats, 1);
+    EXPECT_EQ(formulas, 1) << ::testing::PrintToString(ranges[0]);
+    // gnumeric finds the rule and no CF without its CONDFMT.
+    const oracle::TRun gnumeric = Bounded("ssconvert " + oracle::Quote(dir.File("back.xls")) + " " +
+                                          oracle::Quote(dir.File("back.gnumeric")));
+    ASSERT_EQ(gnumeric.Status, 0) << gnumeric.Output;
+    EXPECT_EQ(gnumeric.Output.find("CF record"), std::string::npos) << gnumeric.Output;
+    const std::string xml = Bounded("zcat " + oracle::Quote(dir.File("back.gnumeric"))).Output;
+    EXPECT_NE(xml.find("<gnm:Expression0>A1&gt;5</gnm:Expression0>"), std::string::npos);
 }
 
 // gnumeric writes an empty string of a validation as a zero count followed
