@@ -115,6 +115,7 @@ private:
     void ReadBOF();
     void StartSheet(const TBOFRecord& bof, int kind);
     void ReadEOF();
+    void CompleteLists();
     void KeepSubstream();
     void SkipSubstream();
     void ReadFilePass();
@@ -150,6 +151,16 @@ private:
     void ReadXCT();
     // NAME, SUPBOOK, EXTERNNAME and EXTERNSHEET.
     void ReadNameRecord();
+    // A NAME of a BIFF2-BIFF5 file, and the formulas of those names made
+    // into BIFF8 tokens at the end of the read.
+    void ReadOldName();
+    void CompileOldNames();
+    struct TOldName {
+        int Index = 0;
+        std::vector<uint8_t> Tokens;
+        size_t TokenLength = 0;
+    };
+    std::vector<TOldName> OldNames;
     // The body with the CONTINUE records that follow it.
     std::vector<uint8_t> JoinedBody();
     // A formula cell read from a file older than BIFF8 keeps its layout.
