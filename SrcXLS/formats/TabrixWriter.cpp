@@ -51,6 +51,18 @@ std::vector<uint8_t> BOFBody(TExcelVersion v, uint16_t type, bool globals) {
     return body;
 }
 
+// Records a BIFF2-BIFF5 file keeps whose layout no other version shares:
+// its link table and names (EXTERNCOUNT, EXTERNSHEET, NAME, EXTERNNAME),
+// which the model holds as well, its drawing objects (OBJ, IMDATA), and
+// the BIFF2-BIFF4 records of rows, columns, fonts and windows that later
+// versions replaced.
+bool IsOlderLayout(uint16_t id) {
+    static constexpr uint16_t ids[] = {0x0007, 0x0008, 0x000B, 0x0016, 0x0017, 0x0018, 0x001F,
+                                       0x0020, 0x0023, 0x0025, 0x0032, 0x003E, 0x0045, 0x0056,
+                                       0x005D, 0x007F, 0x0094, 0x0218, 0x0223};
+    return std::find(std::begin(ids), std::end(ids), id) != std::end(ids);
+}
+
 uint16_t ClampLimit(uint32_t v, uint32_t limit) {
     return uint16_t(std::min(v, limit));
 }
@@ -152,40 +164,43 @@ void TTabrixWriter::WriteGlobals() {
         version == TExcelVersion::xvExcel50 ||
         (source.Palette && !std::equal(source.Palette->begin() + 8, source.Palette->begin() + 64,
                                        DefaultPalette().begin() + 8));
+    bool written = true;
     for (int i = 0; i < globals.Count(); ++i) {
         try {
-            WriteGlobalRecord(globals.GetItem(i));
+            const TRecordBlock& block = globals.GetItem(i);
+            if (block.Id() != CONTINUE || written) written = WriteGlobalRecord(block);
         } catch (const std::exception& e) {
             throw XLSError("Error on writing record # " + std::to_string(i) + "\r" + e.what());
         }
     }
 }
 
-void TTabrixWriter::WriteGlobalRecord(const TRecordBlock& block) {
+bool TTabrixWriter::WriteGlobalRecord(const TRecordBlock& block) {
     const bool biff5 = version == TExcelVersion::xvExcel50;
+    if (!KeptRecordFits(block.Id())) return false;
     switch (block.Id()) {
     case BOF:
         WriteBOF(block);
         if (&block == source.Globals->DefaultBlock(BOF)) WriteFilePass();
-        return;
+        return true;
     case WRITEACCESS:
         if (biff5)
             WriteWriteAccess8Bit(32);
         else
             stream.WriteRawRecord(block.Id(), block.Data(), block.Length());
         if (source.FileSharing.size() > 1) records.WriteRecord(FILESHARING, source.FileSharing);
-        return;
+        return true;
     case CODEPAGE:
         // A BIFF5 file says which code page its 8-bit text is in.
         if (biff5)
             records.WriteWord(CODEPAGE, uint16_t(source.CodePage));
         else
             stream.WriteRawRecord(block.Id(), block.Data(), block.Length());
-        return;
+        return true;
     case OBPROJ:
         // The project's storage is written only while macros are kept.
         if (source.PreserveMacros) records.WriteEmpty(OBPROJ);
-        return;
+        return true;
     case TABID:
         if (block.Length() == 0) {
             std::vector<uint8_t> body;
@@ -196,36 +211,37 @@ void TTabrixWriter::WriteGlobalRecord(const TRecordBlock& block) {
         if (source.PreserveMacros && source.VBA && source.VBA->ModuleCount() > 0 &&
             source.Globals->IndexOf(OBPROJ) < 0)
             records.WriteEmpty(OBPROJ);
-        return;
+        return true;
     case PALETTE:
         // The palette is generated with the formats; a kept copy would be a
         // second, possibly stale one.
         if (!paletteGenerated) stream.WriteRawRecord(block.Id(), block.Data(), block.Length());
-        return;
+        return true;
     case placeholder::Formats:
         WriteFormatBlock();
-        return;
+        return true;
     case placeholder::BoundSheets:
         WriteBoundsheets();
-        return;
+        return true;
     case placeholder::Names:
         if (!biff5) Run(source.Names);
-        return;
+        return true;
     case placeholder::DrawingGroup:
         if (source.DrawingGroup) {
             stream.BeginContinued(8224);
             source.DrawingGroup(stream);
             stream.EndContinued();
         }
-        return;
+        return true;
     case placeholder::SST:
         if (!biff5) {
             Run(source.SharedStrings);
             if (source.Ex2007) source.Ex2007->WriteAll(stream);
         }
-        return;
+        return true;
     default:
         stream.WriteRawRecord(block.Id(), block.Data(), block.Length());
+        return true;
     }
 }
 
@@ -304,7 +320,20 @@ void TTabrixWriter::WriteSheet(TBoundsheetData& entry) {
     if (sheet.Protection != FullSheetProtection) list.SetProtect(1);
     if (list.Count() == 0) list.ApplyDefaults();
     PatchBoundsheet(entry);
-    for (int i = 0; i < list.Count(); ++i) WriteSheetRecord(sheet, list.GetItem(i));
+    bool written = true;
+    for (int i = 0; i < list.Count(); ++i) {
+        const TRecordBlock& block = list.GetItem(i);
+        if (block.Id() == CONTINUE && !written) continue;
+        written = KeptRecordFits(block.Id());
+        if (written) WriteSheetRecord(sheet, block);
+    }
+}
+
+// A record kept from a BIFF2-BIFF5 file goes into a file of another version
+// only when the layout is that version's too.
+bool TTabrixWriter::KeptRecordFits(uint16_t id) const {
+    return version == source.ReadVersion || source.ReadVersion >= TExcelVersion::xvExcel97 ||
+           !IsOlderLayout(id);
 }
 
 void TTabrixWriter::WriteChartSheet(TBoundsheetData& entry) {
@@ -390,8 +419,9 @@ void TTabrixWriter::WriteDimensions(TRecordStorageSheet& list, bool wide) {
         w.U32(std::min<uint32_t>(firstRow, 65535));
         w.U32(std::min<uint32_t>(lastRow, 65536));
     } else {
-        w.U16(ClampLimit(firstRow, 65535));
-        w.U16(ClampLimit(lastRow, 65535));
+        // Files before Excel 97 hold 16,384 rows.
+        w.U16(ClampLimit(firstRow, 16383));
+        w.U16(ClampLimit(lastRow, 16384));
     }
     w.U16(ClampLimit(firstCol, 255));
     w.U16(ClampLimit(lastCol, 256));

@@ -4,14 +4,21 @@
 // change); formulas keep their tokens only in the version they were read in.
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/model/Cell.h"
 #include "support_biffbuild.h"
 #include "support_files.h"
 #include "support_oracle.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
+#include <map>
+#include <optional>
+#include <set>
 #include <sstream>
+#include <tuple>
 
 using namespace xls;
 using namespace biffbuild;
@@ -167,4 +174,346 @@ TEST(BIFFVersions, Biff4FileWrittenBackKeepsFormatsAndFonts) {
     for (size_t i = 0; i < want.size(); ++i)
         if (got[i] != want[i] && ++differ <= 5) ADD_FAILURE() << want[i] << "\n became " << got[i];
     EXPECT_EQ(differ, 0);
+}
+
+namespace {
+
+// A cell's value as the oracles print it: n a number, t a text, b 0 or 1,
+// e the error's text.
+struct TValue {
+    char Kind = 0;
+    std::string Text;
+    double Number = 0;
+};
+
+bool SameValue(const TValue& a, const TValue& b) {
+    if (a.Kind != b.Kind) return false;
+    if (a.Kind != 'n') return a.Text == b.Text;
+    return a.Number == b.Number ||
+           std::fabs(a.Number - b.Number) <= 1e-12 * std::max(std::fabs(a.Number), std::fabs(b.Number));
+}
+
+std::string Shown(const TValue* v) {
+    if (!v) return "(no cell)";
+    return std::string(1, v->Kind) + " " + (v->Kind == 'n' ? std::to_string(v->Number) : v->Text);
+}
+
+// A workbook's cells by sheet name, row and column, and the names of the
+// sheets a reader lists.
+struct TCells : std::map<std::tuple<std::string, int, int>, TValue> {
+    std::set<std::string> Sheets;
+};
+
+// Formulas whose value changes every time they are computed.
+bool Volatile(const std::string& formula) {
+    static const char* names[] = {"NOW(",  "TODAY(", "RAND(",   "RANDBETWEEN(",
+                                  "INFO(", "CELL(",  "OFFSET(", "INDIRECT("};
+    return std::any_of(std::begin(names), std::end(names),
+                       [&](const char* n) { return formula.find(n) != std::string::npos; });
+}
+
+// What our reader reads: the sheets' names, the cells (an empty text is no
+// cell), and the cells whose formulas are volatile.
+struct TSourceBook {
+    std::vector<std::string> Sheets;
+    TCells Cells;
+    std::set<std::tuple<std::string, int, int>> VolatileCells;
+};
+
+TSourceBook ReadSource(TTabrix4& book) {
+    TSourceBook out;
+    for (int s = 0; s < book.Sheets().Count(); ++s) {
+        TSheet& sheet = book.GetSheet(s);
+        const std::string name = WideToUtf8(sheet.Name());
+        out.Sheets.push_back(name);
+        sheet.Cells().BeginIterate();
+        while (TCell* c = sheet.Cells().NextCell()) {
+            TValue v;
+            const int col = c->Col, row = int(c->Row);
+            auto error = [&](int index) {
+                v.Kind = 'e';
+                v.Text = WideToUtf8(ErrorFileText(index));
+            };
+            switch (c->CellType()) {
+            case ctBlank:
+                continue;
+            case ctString:
+            case ctStringFormula:
+            case ctStringArrayFormula:
+                v.Kind = 't';
+                v.Text = WideToUtf8(sheet.GetAsString(col, row));
+                if (v.Text.empty()) continue;
+                break;
+            case ctBoolean:
+                v.Kind = 'b';
+                v.Text = static_cast<TBooleanCell&>(*c).Value ? "1" : "0";
+                break;
+            case ctBooleanFormula:
+                v.Kind = 'b';
+                v.Text = static_cast<TBooleanFormulaCell&>(*c).Value ? "1" : "0";
+                break;
+            case ctError:
+                error(static_cast<TErrorCell&>(*c).ErrorIndex);
+                break;
+            case ctErrorFormula:
+                error(static_cast<TErrorFormulaCell&>(*c).Value);
+                break;
+            case ctNumberArrayFormula: {
+                const auto& a = static_cast<TNumberArrayFormulaCell&>(*c);
+                if (a.ResultKind == fvError) {
+                    error(a.ResultCode);
+                } else if (a.ResultKind == fvBoolean) {
+                    v.Kind = 'b';
+                    v.Text = a.ResultCode ? "1" : "0";
+                } else {
+                    v.Kind = 'n';
+                    v.Number = a.Value;
+                }
+                break;
+            }
+            default:
+                v.Kind = 'n';
+                v.Number = sheet.GetAsFloat(col, row);
+                break;
+            }
+            out.Cells[{name, row, col}] = v;
+            try {
+                if (c->IsFormula() && Volatile(sheet.GetAsFormula(col, row)))
+                    out.VolatileCells.insert({name, row, col});
+            } catch (const XLSError&) {
+                // Tokens the decoder cannot read: not volatile as far as we know.
+            }
+            out.VolatileCells.insert({name, row, col});
+        }
+    }
+    return out;
+}
+
+// An oracle's cells of one file (xlrd_cells.py or openpyxl_cells.py
+// lines), its sheets named after ours: by name, or the one sheet of each.
+std::optional<TCells> OracleCells(const oracle::TOracleFile& file, const std::vector<std::string>& ours) {
+    if (!file.Ok) return std::nullopt;
+    std::vector<std::string> sheets;
+    for (const auto& f : file.Lines)
+        if (f[0] == "S" && f.size() >= 3) sheets.push_back(f[2]);
+    if (sheets.size() == 1 && ours.size() == 1) sheets[0] = ours[0];
+    TCells out;
+    out.Sheets.insert(sheets.begin(), sheets.end());
+    for (const auto& f : file.Lines) {
+        if (f[0] != "C" || f.size() < 6) continue;
+        const size_t sheet = size_t(std::stoi(f[1]));
+        TValue v;
+        v.Kind = f[4][0];
+        v.Text = f[5];
+        if (v.Kind == 'f' || (v.Kind == 't' && v.Text.empty()) || sheet >= sheets.size()) continue;
+        if (v.Kind == 'n') v.Number = std::stod(v.Text);
+        // xlrd gives an error's code.
+        if (v.Kind == 'e' && !v.Text.empty() && std::isdigit(static_cast<unsigned char>(v.Text[0])))
+            v.Text = WideToUtf8(ErrorFileText(ErrorCodeToIndex(uint8_t(std::stoi(v.Text)))));
+        out[{sheets[sheet], std::stoi(f[2]), std::stoi(f[3])}] = v;
+    }
+    return out;
+}
+
+// LibreOffice and gnumeric (recomputing) write packages of workbooks, which
+// openpyxl reads: LibreOffice in batches (it may stop before the end of a
+// long one: the rest goes on in another), gnumeric two at a time.
+class TPackageOracles {
+public:
+    explicit TPackageOracles(std::string dir) : dir(std::move(dir)) {
+        std::filesystem::create_directories(this->dir + "/gn");
+    }
+
+    void Convert(const std::vector<std::string>& files) {
+        std::vector<std::string> pending = files;
+        while (!pending.empty()) {
+            const std::vector<std::string> batch(
+                pending.begin(), pending.begin() + std::ptrdiff_t(std::min<size_t>(pending.size(), 100)));
+            oracle::LibreOfficeConvert(batch, dir + "/lo", "xlsx");
+            std::vector<std::string> left;
+            for (const std::string& f : pending)
+                if (!testfiles::Exists(Package("lo", f))) left.push_back(f);
+            // A file no call converts is one LibreOffice does not read.
+            if (left.size() == pending.size()) left.erase(left.begin());
+            pending = std::move(left);
+        }
+        std::string commands;
+        for (const std::string& f : files)
+            commands += "ssconvert --recalc " + oracle::Quote(f) + " " + oracle::Quote(Package("gn", f)) +
+                        " >/dev/null 2>&1\n";
+        testfiles::Spit(dir + "/commands", commands);
+        oracle::Run("xargs -P 2 -d '\\n' -n 1 sh -c < " + oracle::Quote(dir + "/commands"), 600);
+        std::vector<std::string> packages;
+        for (const char* folder : {"lo", "gn"})
+            for (const std::string& f : files)
+                if (testfiles::Exists(Package(folder, f))) packages.push_back(Package(folder, f));
+        const auto read = oracle::RunPerFile(
+            "/usr/bin/python3 " + oracle::Quote(oracle::ScriptPath("openpyxl_cells.py")) + " --values",
+            packages, 600);
+        for (size_t i = 0; i < packages.size(); ++i) views[packages[i]] = read[i];
+    }
+
+    // The cells of file as the oracle of folder reads them; none when it does not.
+    std::optional<TCells> Cells(const std::string& folder, const std::string& file,
+                                const std::vector<std::string>& sheets) const {
+        auto found = views.find(Package(folder, file));
+        return found == views.end() ? std::nullopt : OracleCells(found->second, sheets);
+    }
+
+private:
+    std::string Package(const std::string& folder, const std::string& file) const {
+        return dir + "/" + folder + "/" + std::filesystem::path(file).stem().string() + ".xlsx";
+    }
+
+    std::string dir;
+    std::map<std::string, oracle::TOracleFile> views;
+};
+
+// One copy of a corpus file: its version, the write's warnings.
+struct TCopy {
+    size_t Source = 0;
+    TExcelVersion Version = TExcelVersion::xvExcel97;
+    std::string File;
+    std::string Warnings;
+};
+
+} // namespace
+
+// Every .xls of the shared corpus that the reader reads, written as Excel 97
+// and as Excel 5: xlrd, LibreOffice and gnumeric (recomputing) read each copy
+// with the values our reader read from the source, or with the values they
+// read from the source themselves (where they compute a formula otherwise,
+// or read a file otherwise); volatile formulas aside. A write is refused only
+// with a message that says why; what a copy leaves out (cells past the
+// version's last row, texts cut to 255 characters) its warnings name.
+TEST(BIFFVersions, EveryCorpusWorkbookInExcel97AndExcel5ReadsWithItsValues) {
+    if (oracle::RealWorldDir().empty()) GTEST_SKIP() << "no real-world test files here";
+    testfiles::ScratchDir dir;
+    std::vector<std::string> sources;
+    std::vector<TSourceBook> read;
+    std::vector<TCopy> copies;
+    for (const std::filesystem::path& file : oracle::RealWorldXls()) {
+        TTabrix4 book;
+        book.SetFilename(file.u16string());
+        try {
+            book.Read();
+        } catch (const XLSError&) {
+            continue;
+        }
+        const size_t index = sources.size();
+        sources.push_back(file.string());
+        read.push_back(ReadSource(book));
+        for (TExcelVersion version : {TExcelVersion::xvExcel97, TExcelVersion::xvExcel50}) {
+            TCopy copy{index, version,
+                       dir.File(std::to_string(index) +
+                                (version == TExcelVersion::xvExcel97 ? ".v8.xls" : ".v5.xls")),
+                       ""};
+            TTabrix4 again;
+            again.SetFilename(file.u16string());
+            again.Read();
+            again.SetVersion(version);
+            again.SetFilename(Utf8ToWide(copy.File));
+            try {
+                again.Write();
+            } catch (const XLSError& e) {
+                const std::string why = e.what();
+                EXPECT_TRUE(why.find("can not be written in code page") != why.npos ||
+                            why.find("are not written to Excel 5 files") != why.npos)
+                    << file << " as version " << int(version) << ": " << why;
+                continue;
+            }
+            for (const std::string& w : again.Warnings()) copy.Warnings += w + "\n";
+            copies.push_back(std::move(copy));
+        }
+    }
+    ASSERT_GT(copies.size(), 200u);
+
+    // xlrd reads every source and every copy; LibreOffice and gnumeric
+    // (which write packages that openpyxl reads) the copies, and then the
+    // sources of the copies they read otherwise than ours.
+    std::vector<std::string> linked, xlrdFiles;
+    for (size_t i = 0; i < sources.size(); ++i) {
+        linked.push_back(dir.File(std::to_string(i) + ".src.xls"));
+        std::filesystem::create_symlink(sources[i], linked.back());
+    }
+    xlrdFiles = linked;
+    for (const TCopy& c : copies) xlrdFiles.push_back(c.File);
+    const auto xlrd = oracle::RunPerFile(
+        "/usr/bin/python3 " + oracle::Quote(oracle::ScriptPath("xlrd_cells.py")), xlrdFiles, 300);
+    TPackageOracles packaged(dir.Path());
+    std::vector<std::string> copyFiles;
+    for (const TCopy& c : copies) copyFiles.push_back(c.File);
+    packaged.Convert(copyFiles);
+
+    static const char* oracles[] = {"xlrd", "LibreOffice", "gnumeric"};
+    size_t compared[3] = {};
+    const std::vector<std::string> folders = {"", "lo", "gn"};
+    // The faults of copy k as oracle o reads it, given its view of the source.
+    auto judge = [&](size_t k, int o, bool report) {
+        const TCopy& copy = copies[k];
+        const TSourceBook& source = read[copy.Source];
+        const auto cells = [&](const std::string& file, size_t xlrdIndex) -> std::optional<TCells> {
+            if (o == 0) return OracleCells(xlrd[xlrdIndex], source.Sheets);
+            return packaged.Cells(folders[size_t(o)], file, source.Sheets);
+        };
+        const std::optional<TCells> got = cells(copy.File, sources.size() + k);
+        const std::optional<TCells> theirs =
+            report || o == 0 ? cells(linked[copy.Source], copy.Source) : std::nullopt;
+        if (!got) {
+            // Refused only where the source is refused too.
+            if (report && theirs) ADD_FAILURE() << oracles[o] << " does not read the copy";
+            return theirs.has_value() || !report;
+        }
+        const uint32_t lastRow = uint32_t(LastFileRow(copy.Version));
+        const bool beyondNamed = copy.Warnings.find(" beyond column IV or row ") != std::string::npos;
+        const bool cutNamed = copy.Warnings.find(" cut to 255 ") != std::string::npos;
+        int faults = 0;
+        auto check = [&](const std::tuple<std::string, int, int>& at, const TValue* ours) {
+            const auto [sheet, row, col] = at;
+            auto g = got->find(at);
+            const TValue* copied = g == got->end() ? nullptr : &g->second;
+            const TValue* before = nullptr;
+            if (theirs)
+                if (auto t = theirs->find(at); t != theirs->end()) before = &t->second;
+            if ((ours && copied && SameValue(*ours, *copied)) ||
+                (before && copied && SameValue(*before, *copied))) {
+                compared[size_t(o)] += report;
+                return;
+            }
+            // Sheets the oracle does not list (macro sheets), cells past the
+            // version's limits and texts cut, which the write named; values
+            // computed anew; cells the oracle alone reads in the source.
+            if (ours && !copied && !got->Sheets.count(sheet)) return;
+            if (ours && !copied && beyondNamed && (col > 255 || uint32_t(row) > lastRow)) return;
+            if (ours && copied && cutNamed && ours->Kind == 't' && copied->Text == ours->Text.substr(0, 255))
+                return;
+            if (o > 0 && source.VolatileCells.count(at)) return;
+            if (!ours && !copied) return;
+            ++faults;
+            if (report && faults <= 3)
+                ADD_FAILURE() << oracles[o] << ": sheet " << sheet << " R" << row + 1 << "C" << col + 1
+                              << " is " << Shown(copied) << ", ours " << Shown(ours) << ", " << oracles[o]
+                              << " reads the source as " << (theirs ? Shown(before) : "(not asked)");
+        };
+        for (const auto& [at, v] : source.Cells) check(at, &v);
+        for (const auto& [at, v] : *got)
+            if (!source.Cells.count(at)) check(at, nullptr);
+        return faults == 0;
+    };
+
+    // The sources whose own view the packaging oracles are asked for.
+    std::set<size_t> asked;
+    for (size_t k = 0; k < copies.size(); ++k)
+        for (int o = 1; o < 3; ++o)
+            if (!judge(k, o, false)) asked.insert(copies[k].Source);
+    std::vector<std::string> askedFiles;
+    for (size_t i : asked) askedFiles.push_back(linked[i]);
+    packaged.Convert(askedFiles);
+    for (size_t k = 0; k < copies.size(); ++k) {
+        SCOPED_TRACE(sources[copies[k].Source] + " as " +
+                     (copies[k].Version == TExcelVersion::xvExcel97 ? "Excel 97" : "Excel 5"));
+        for (int o = 0; o < 3; ++o) judge(k, o, true);
+    }
+    // Every oracle judged the copies' cells, not just their files.
+    for (int o = 0; o < 3; ++o) EXPECT_GT(compared[o], 100000u) << oracles[o];
 }
