@@ -189,7 +189,9 @@ struct TBeyond {
     // Whether the area is affected.
     bool Add(uint32_t col1, uint32_t row1, uint32_t col2, uint32_t row2) {
         const std::u16string text =
-            AreaToRefStr(int(col1), int(row1), int(col2), int(row2), false, false, false, false);
+            col1 == col2 && row1 == row2
+                ? ColRowToRefStr(int(col1), int(row1), false, false)
+                : AreaToRefStr(int(col1), int(row1), int(col2), int(row2), false, false, false, false);
         if (col1 > LastCol || row1 > LastRow) {
             if (Out++ == 0) FirstOut = text;
             return true;

@@ -32,6 +32,7 @@ constexpr uint16_t NOTE = 0x001C;
 constexpr uint16_t EXTERNNAME = 0x0023;
 constexpr uint16_t COLWIDTH2 = 0x0024;
 constexpr uint16_t ROW2 = 0x0008;
+constexpr uint16_t FONTCOLOR2 = 0x0045;
 constexpr uint16_t EXTERNNAME3 = 0x0223;
 constexpr uint16_t LEFTMARGIN = 0x0026;
 constexpr uint16_t BOTTOMMARGIN = 0x0029;
@@ -173,6 +174,7 @@ void TTabrixReader::Reset() {
     OldXFs = false;
     Ixfe = 15;
     OldNames.clear();
+    LastFont = nullptr;
 }
 
 TRecordStorageDefault* TTabrixReader::Globals() const {
@@ -438,6 +440,14 @@ void TTabrixReader::Dispatch() {
             Drop();
         }
         return;
+    case id::FONTCOLOR2:
+        // A BIFF2 font's colour follows it in a record of its own.
+        if (Version <= TExcelVersion::xvExcel21 && LastFont) {
+            LastFont->ColorIndex = OldFontColor(TByteReader(Body()).U16("font colour"));
+            LastFont->ResetHash();
+            Drop();
+        }
+        return;
     case id::COLWIDTH2:
         if (Version <= TExcelVersion::xvExcel21 && InSheet()) {
             TByteReader r(Body());
@@ -531,7 +541,7 @@ void TTabrixReader::Dispatch() {
         }
         return;
     case id::STYLE:
-        Target.Styles->Add(Body());
+        Target.Styles->Add(Body(), Version < BIFF8);
         Drop();
         return;
     case id::FORMAT:
@@ -722,6 +732,7 @@ void TTabrixReader::ReadFont() {
         font->LoadFromRecord(Body(), Version, Text.CodePage);
     else
         LoadOldFont(*font, Body(), Version, Text);
+    LastFont = font;
     // The fifth FONT of a file has index 5: BIFF font index 4 is never used.
     if (fonts.Count() == 4) fonts.Add();
     // Fonts of the file stay while formats take and release their uses.

@@ -28,6 +28,7 @@ class TRecordStorageGlobals;
 class TRecordStorageEx2007Unknown;
 class TExtraObjects;
 class TXFonts;
+class TXFont;
 class TCellFormats;
 class TSST2;
 class TStyles;
@@ -124,6 +125,7 @@ private:
     // Workbook settings.
     void ReadCodePage();
     void ReadFont();
+    TXFont* LastFont = nullptr;
     void ReadFormat();
     void ReadXF();
     void ReadPalette();

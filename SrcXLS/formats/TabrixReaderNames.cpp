@@ -9,7 +9,9 @@
 #include "SrcXLS/formats/DefaultRecords.h"
 #include "SrcXLS/formulas/FormulaHandler.h"
 #include "SrcXLS/formulas/FormulaTokens.h"
+#include "SrcXLS/formulas/TokenRewriting.h"
 #include "SrcXLS/model/Cell.h"
+#include "SrcXLS/model/Sheet.h"
 
 namespace xls {
 
@@ -101,7 +103,15 @@ void TTabrixReader::CompileOldNames() {
             text = formulas.DecodeFormula(o.Tokens, o.TokenLength, decoding);
             TEncodedFormula f = formulas.EncodeFormula(text, encoding);
             n.Data = std::move(f.Data);
-            n.TokenLength = uint16_t(f.TokenLength);
+            size_t length = f.TokenLength;
+            // The one sheet of a BIFF2-BIFF4 file is the sheet its names
+            // name, and the one its built-in names belong to.
+            if (Version <= TExcelVersion::xvExcel40) {
+                QualifyReferences(n.Data, length,
+                                  uint16_t(formulas.Externals().GetSelfSheetIndex(0, 0, Target.Sheets->Count())));
+                if (n.IsBuiltIn()) n.SheetNumber = 1;
+            }
+            n.TokenLength = uint16_t(length);
         } catch (const XLSError& e) {
             const std::string reason = e.what();
             Warn("Defined name '" + WideToUtf8(n.GetName()) + "': formula =" + WideToUtf8(text) +

@@ -63,6 +63,42 @@ bool IsOlderLayout(uint16_t id) {
     return std::find(std::begin(ids), std::end(ids), id) != std::end(ids);
 }
 
+// A kept STYLE body in the layout of the version written: a user style's
+// name has a u16 count and a flag byte from BIFF8 on, a u8 count and 8-bit
+// characters before.
+std::vector<uint8_t> StyleBody(const std::vector<uint8_t>& body, bool fromBIFF8, const TBIFFRecordWriter& records,
+                               int codePage) {
+    const bool toBIFF8 = records.Version() >= TExcelVersion::xvExcel97;
+    if (fromBIFF8 == toBIFF8 || body.size() < 3 || (GetU16(body.data()) & 0x8000)) return body;
+    // A name the record cut short keeps what it holds.
+    TByteReader r(body);
+    const uint16_t format = r.U16("style format") & 0x0FFF;
+    std::u16string name;
+    if (fromBIFF8) {
+        const size_t count = r.Remaining() >= 3 ? r.U16("style name") : 0;
+        const bool wide = count && (r.U8("style name") & 1);
+        for (size_t i = 0; i < count && r.Remaining() >= (wide ? 2u : 1u); ++i)
+            name.push_back(wide ? char16_t(r.U16()) : char16_t(r.U8()));
+    } else {
+        const size_t count = std::min<size_t>(r.U8("style name"), r.Remaining());
+        const auto bytes = r.Bytes(count, "style name");
+        name = CodePageToWide(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), codePage);
+    }
+    std::vector<uint8_t> out;
+    TByteWriter w(out);
+    w.U16(format);
+    if (toBIFF8) {
+        w.U16(uint16_t(name.size()));
+        w.U8(1);
+        for (char16_t c : name) w.U16(c);
+    } else {
+        const std::string bytes = records.Encode8Bit(std::u16string_view(name).substr(0, 255));
+        w.U8(uint8_t(bytes.size()));
+        w.Bytes(bytes.data(), bytes.size());
+    }
+    return out;
+}
+
 uint16_t ClampLimit(uint32_t v, uint32_t limit) {
     return uint16_t(std::min(v, limit));
 }
@@ -275,7 +311,7 @@ void TTabrixWriter::WriteFormatBlock() {
     records.WriteFonts(*source.Fonts);
     records.WriteFormats(*source.Formats);
     records.WriteXFs(*source.Formats);
-    records.WriteStyles(source.NewWorkbook, source.Styles);
+    WriteStyles();
     if (paletteGenerated) records.WritePalette(source.Palette ? *source.Palette : DefaultPalette(), true);
 }
 
@@ -429,6 +465,15 @@ void TTabrixWriter::WriteDimensions(TRecordStorageSheet& list, bool wide) {
     records.WriteRecord(DIMENSIONS, body);
 }
 
+// The styles a file read keeps, in the layout of the version written.
+void TTabrixWriter::WriteStyles() {
+    const bool fromBIFF8 = source.ReadVersion >= TExcelVersion::xvExcel97;
+    std::vector<std::vector<uint8_t>> styles;
+    for (const std::vector<uint8_t>& body : source.Styles)
+        styles.push_back(StyleBody(body, fromBIFF8, records, source.CodePage));
+    records.WriteStyles(source.NewWorkbook, styles);
+}
+
 // ---- BIFF4
 
 void TTabrixWriter::WriteBIFF4Sheet(const std::filesystem::path& fileName) {
@@ -486,7 +531,7 @@ void TTabrixWriter::WriteBIFF4Sheet(const std::filesystem::path& fileName) {
     records.WriteFormats(*source.Formats);
     records.WriteBool(WINDOWPROTECT, globals.GetWindowProtect());
     records.WriteXFs(*source.Formats);
-    records.WriteStyles(source.NewWorkbook, source.Styles);
+    WriteStyles();
     records.WriteWord(DEFCOLWIDTH, list.GetDefColWidth());
     if (sheet.Columns) sheet.Columns->WriteColInfos(stream);
     WriteDimensions(list, false);

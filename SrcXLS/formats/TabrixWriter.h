@@ -118,6 +118,7 @@ private:
     void WriteFilePass();
     void EncryptWritten();
     void WriteFormatBlock();
+    void WriteStyles();
     void WriteBoundsheets();
     void WriteSheet(TBoundsheetData& entry);
     void WriteChartSheet(TBoundsheetData& entry);

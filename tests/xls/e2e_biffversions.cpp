@@ -144,36 +144,70 @@ TEST(BIFFVersions, FormulasReadInOneVersionAreWrittenInAnother) {
     }
 }
 
-// A BIFF4 file of the corpus written back as BIFF4: every cell keeps its
-// number format and its font as xlrd sees them.
-TEST(BIFFVersions, Biff4FileWrittenBackKeepsFormatsAndFonts) {
-    const std::filesystem::path original = oracle::RealWorldDir() / "apache-poi" / "testEXCEL_4.xls";
-    if (oracle::RealWorldDir().empty() || !std::filesystem::exists(original))
-        GTEST_SKIP() << "no real-world test files here";
-    testfiles::ScratchDir dir;
-    TTabrix4 book;
-    book.SetFilename(original.u16string());
-    book.Read();
-    ASSERT_EQ(book.GetVersion(), TExcelVersion::xvExcel40);
-    book.SetFilename(Utf8ToWide(dir.File("out.xls")));
-    book.Write();
-    // The cell facts of a dump: formats and fonts by cell.
+// BIFF2-BIFF4 files of the corpus written as Excel 4, Excel 5 and Excel 97:
+// every cell keeps its value, its number format, its font (the colour by
+// its RGB) and its column's width as xlrd sees them; the Excel 97 copy
+// keeps the names, their references naming the one sheet.
+TEST(BIFFVersions, OldFilesWrittenInEveryVersionKeepFormatsFontsWidthsAndNames) {
+    if (oracle::RealWorldDir().empty()) GTEST_SKIP() << "no real-world test files here";
+    // The cell facts of a dump: values, formats, fonts, widths.
     auto facts = [](const std::string& file) {
         oracle::TRun r = oracle::XlrdDump(file);
         EXPECT_EQ(r.Status, 0) << r.Output;
         std::vector<std::string> lines;
         std::istringstream in(r.Output);
-        for (std::string line; std::getline(in, line);)
-            if (line.rfind("numfmt ", 0) == 0 || line.rfind("font ", 0) == 0) lines.push_back(line);
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("font ", 0) == 0)
+                line.erase(line.find(" colour="), line.find(" height=") - line.find(" colour="));
+            for (const char* kind : {"cell ", "numfmt ", "font ", "width "})
+                if (line.rfind(kind, 0) == 0) lines.push_back(line);
+        }
         return lines;
     };
-    const auto want = facts(original.string()), got = facts(dir.File("out.xls"));
-    EXPECT_GT(want.size(), 3000u);
-    ASSERT_EQ(got.size(), want.size());
-    int differ = 0;
-    for (size_t i = 0; i < want.size(); ++i)
-        if (got[i] != want[i] && ++differ <= 5) ADD_FAILURE() << want[i] << "\n became " << got[i];
-    EXPECT_EQ(differ, 0);
+    const struct {
+        const char* File;
+        size_t Facts;      // at least
+        const char* Names; // of the Excel 97 copy as xlrd lists them
+    } cases[] = {
+        {"ExcelDataReader/as3xls_BIFF2.xls", 90, ""},
+        {"ExcelDataReader/as3xls_BIFF3.xls", 90, ""},
+        {"ExcelDataReader/as3xls_BIFF4.xls", 90, ""},
+        {"ExcelDataReader/biff3.xls", 13000, ""},
+        {"apache-poi/testEXCEL_3.xls", 900,
+         "N\tCHART\t-1\t0\t\"#N/A\"\nN\tPrint_Area_MI\t-1\t0\tSheet1!$A$1:$J$36\n"},
+        {"apache-poi/testEXCEL_4.xls", 3000,
+         "N\tOLE_LINK1\t-1\t0\tSheet1!$A$156\nN\tPrint_Area\t0\t1\tSheet1!$A$1:$L$163\n"},
+    };
+    testfiles::ScratchDir dir;
+    for (const auto& c : cases) {
+        const std::filesystem::path original = oracle::RealWorldDir() / c.File;
+        SCOPED_TRACE(c.File);
+        const auto want = facts(original.string());
+        EXPECT_GT(want.size(), c.Facts);
+        for (TExcelVersion version :
+             {TExcelVersion::xvExcel40, TExcelVersion::xvExcel50, TExcelVersion::xvExcel97}) {
+            SCOPED_TRACE(int(version));
+            TTabrix4 book;
+            book.SetFilename(original.u16string());
+            book.Read();
+            book.SetVersion(version);
+            book.SetFilename(Utf8ToWide(dir.File("out.xls")));
+            ASSERT_NO_THROW(book.Write());
+            const auto got = facts(dir.File("out.xls"));
+            ASSERT_EQ(got.size(), want.size());
+            int differ = 0;
+            for (size_t i = 0; i < want.size(); ++i)
+                if (got[i] != want[i] && ++differ <= 5) ADD_FAILURE() << want[i] << "\n became " << got[i];
+            if (version != TExcelVersion::xvExcel97) continue;
+            const auto names =
+                oracle::RunPerFile("/usr/bin/python3 " + oracle::Quote(oracle::ScriptPath("xlrd_names.py")),
+                                   {dir.File("out.xls")});
+            ASSERT_TRUE(names[0].Ok) << names[0].Error;
+            std::string listed;
+            for (const std::string& line : names[0].Raw) listed += line + "\n";
+            EXPECT_EQ(listed, c.Names);
+        }
+    }
 }
 
 namespace {
@@ -516,4 +550,77 @@ TEST(BIFFVersions, EveryCorpusWorkbookInExcel97AndExcel5ReadsWithItsValues) {
     }
     // Every oracle judged the copies' cells, not just their files.
     for (int o = 0; o < 3; ++o) EXPECT_GT(compared[o], 100000u) << oracles[o];
+}
+
+// xlsbench copy --version writes the version asked for whatever OUT's
+// extension; what the version cannot hold is named (a BIFF4 file holds one
+// sheet), or the write is refused saying why; other values are refused.
+TEST(BIFFVersions, XlsbenchCopiesInTheVersionAsked) {
+    const char* bin = std::getenv("Q710_BIN_DIR");
+    ASSERT_NE(bin, nullptr);
+    const std::string xlsbench = std::string(bin) + "/xlsbench";
+    testfiles::ScratchDir dir;
+    const std::string source = dir.File("two.xls");
+    {
+        TTabrix4 book;
+        book.GetSheet(0).SetAsString(0, 0, u"one");
+        book.Sheets().Add(0).SetAsFloat(0, 0, 2);
+        book.GetSheet(0).MergedCells().AddArea(0, 0, 1, 0);
+        book.SetFilename(Utf8ToWide(source));
+        book.Write();
+    }
+    const struct {
+        const char* Version;
+        const char* Start;   // of the file, or of its workbook stream's BOF body
+        const char* Warning; // one of those the copy prints, "" for none, null unasked
+    } cases[] = {
+        {"2007", "PK", nullptr},
+        {"8", "\x00\x06\x05\x00", ""},
+        {"5", "\x00\x05\x05\x00", ""},
+        {"4", "\x00\x00\x10\x00",
+         "xlsbench: warning: Workbook: 1 sheet after the first not written to .xls (Excel 4) (it holds one "
+         "sheet)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Version);
+        const std::string out = dir.File(std::string("copy") + c.Version + ".xls");
+        const oracle::TRun r =
+            oracle::RunOurs(xlsbench + " copy " + source + " " + out + " --version " + c.Version);
+        EXPECT_EQ(r.Status, 0) << r.Output;
+        const std::string image = testfiles::Slurp(out);
+        const std::string start(c.Start, c.Version[0] == '2' ? 2 : 4);
+        if (c.Version[0] == '2') {
+            EXPECT_EQ(image.substr(0, 2), start);
+        } else {
+            const biffbuild::Bytes stream = WorkbookStream(image);
+            ASSERT_GE(stream.size(), 8u);
+            EXPECT_EQ(std::string(stream.begin() + 4, stream.begin() + 8), start);
+        }
+        if (c.Warning && *c.Warning) {
+            EXPECT_TRUE(oracle::Has(r.Output, c.Warning)) << r.Output;
+        } else if (c.Warning) {
+            EXPECT_FALSE(oracle::Has(r.Output, "warning")) << r.Output;
+        }
+    }
+    for (const char* bad : {" copy in out --version 3", " copy in out --version", " read in --version 8"})
+        EXPECT_EQ(oracle::RunOurs(xlsbench + bad).Status, 2) << bad;
+    // Drawings have no Excel 5 form: refused, saying so, with no file made.
+    const std::filesystem::path pictures = oracle::RealWorldDir() / "apache-poi" / "SimpleWithImages.xls";
+    if (std::filesystem::exists(pictures)) {
+        const oracle::TRun r = oracle::RunOurs(xlsbench + " copy " + pictures.string() + " " +
+                                               dir.File("pictures.xls") + " --version 5");
+        EXPECT_EQ(r.Status, 1);
+        EXPECT_TRUE(oracle::Has(r.Output, "Drawings (pictures, charts, shapes, notes, form controls) are not "
+                                          "written to Excel 5 files: sheet 'Sheet1' has"))
+            << r.Output;
+        EXPECT_FALSE(testfiles::Exists(dir.File("pictures.xls")));
+    }
+    // The Excel 5 copy keeps the merged area: LibreOffice and gnumeric read it.
+    oracle::LibreOfficeConvert({dir.File("copy5.xls")}, dir.File("lo"), "xlsx");
+    oracle::Run("ssconvert " + oracle::Quote(dir.File("copy5.xls")) + " " +
+                oracle::Quote(dir.File("gnumeric.xlsx")));
+    for (const std::string& package : {dir.File("lo/copy5.xlsx"), dir.File("gnumeric.xlsx")}) {
+        const oracle::TRun styles = oracle::OpenpyxlStyles(package);
+        EXPECT_TRUE(oracle::Has(styles.Output, "merged A1:B1")) << package << "\n" << styles.Output;
+    }
 }
