@@ -16,9 +16,6 @@
 #include "device/GoodsRecords.h"
 #include "exchange/JobSide.h"
 
-namespace platform {
-class XmlDocument;
-}
 namespace xls {
 class TSheet;
 class TTabrix4;
@@ -27,6 +24,7 @@ class TTabrix4;
 namespace exchange {
 
 class TDBF;
+class WorkbookCells;
 
 // The box of a message: OK with the error icon (ends the import), Yes/No
 // with the error icon, Yes/No with the warning icon (Yes drops the row, No
@@ -104,10 +102,11 @@ std::string_view Trimmed(std::string_view text);
 
 // The readers. Each returns true when the source was read to its end (Done);
 // every refusal has been shown through the run.
-// XML: a document that passed the report frame's checks; at most 5269 items
-// are read and the user is told how many were left.
-bool ReadGoodsXml(GoodsImportRun& run, const platform::XmlDocument& document);
-bool ReadGoodsXmlFile(GoodsImportRun& run, platform::XmlDocument& document, const std::string& path);
+// XML: a report document's text, or its file, read as a stream after which
+// the report frame's checks run; at most 5269 items are read and the user is
+// told how many were left.
+bool ReadGoodsXml(GoodsImportRun& run, std::string_view text);
+bool ReadGoodsXmlFile(GoodsImportRun& run, const std::string& path);
 // CSV: the file's bytes with the CSV options.
 bool ReadGoodsCsv(GoodsImportRun& run, std::string_view file, const console::CsvOptionsRecord& options);
 bool ReadGoodsCsvFile(GoodsImportRun& run, const std::string& path, const console::CsvOptionsRecord& options);
@@ -115,8 +114,9 @@ bool ReadGoodsCsvFile(GoodsImportRun& run, const std::string& path, const consol
 bool ReadGoodsDbf(GoodsImportRun& run, TDBF& table);
 bool ReadGoodsDbfFile(GoodsImportRun& run, const std::string& path);
 // XLS: the first sheet of a read workbook, or the workbook file read into
-// the component (a file it cannot read raises the component's error).
-bool ReadGoodsXls(GoodsImportRun& run, xls::TSheet& sheet);
+// the component (a file it cannot read raises the component's error after a
+// sentence that names the file).
+bool ReadGoodsXls(GoodsImportRun& run, WorkbookCells& cells);
 bool ReadGoodsXlsFile(GoodsImportRun& run, xls::TTabrix4& book, const std::string& path);
 
 // The XML reader's limit of items.

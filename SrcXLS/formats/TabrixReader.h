@@ -146,6 +146,7 @@ private:
     // Sheet collections bound to cell areas.
     void ReadHyperlink();
     void ReadCondFmt();
+    void DropOrphanCF();
     void ReadDVal();
     void ReadAutoFilterRecord();
     void ReadFeatHdr();

@@ -527,6 +527,7 @@ bool TXLS2007Reader::WorkbookTag(int id, TExXMLTag& tag) {
         return true;
     case etcalcPr:
         bd.CalcId = int(std::clamp<int64_t>(tag.GetInt(eacalcId, 0), 0, INT32_MAX));
+        bd.FullCalcOnLoad = tag.GetBool(eafullCalcOnLoad, false);
         return true;
     case etworkbookPr:
         if (book.Globals) book.Globals->SetDateMode(tag.GetBool(eadate1904, false));

@@ -53,18 +53,6 @@ void Python(const testfiles::ScratchDir& dir, const std::string& script,
     }
 }
 
-// LibreOffice converts `file` in `dir` to `format`, with a profile of its own.
-void LibreOffice(const testfiles::ScratchDir& dir, const std::string& file, const std::string& format) {
-    const testfiles::TProgramRun run = testfiles::RunProgram(
-        "cd " + testfiles::ShellQuote(dir.Path()) + " && soffice -env:UserInstallation=file://" +
-            dir.File("profile") + " --headless --convert-to " + format + " --outdir " +
-            testfiles::ShellQuote(dir.Path()) + " " + testfiles::ShellQuote(file),
-        testfiles::Office());
-    if (run.Ran()) {
-        EXPECT_EQ(run.Status, 0) << run.Why();
-    }
-}
-
 class ImportFiles : public ::testing::Test {
 protected:
     void Start(const std::string& scenario = "") {
@@ -124,90 +112,137 @@ protected:
     ProgramHarness h;
 };
 
-// Goods rows of Python's csv module: numbers bare, texts quoted, a quote in a
-// text doubled (QUOTE_NONNUMERIC).
+// Goods rows of Python's csv module: with QUOTES its texts quoted, numbers
+// bare (QUOTE_NONNUMERIC); without, only the fields that hold the delimiter
+// or a quote, decimal commas included (QUOTE_MINIMAL); a quote in a text
+// doubled.
 const char* const kCsvWriter = R"PY(
 import csv, sys
 out, delimiter, encoding = sys.argv[1], sys.argv[2], sys.argv[3]
+nonnumeric = len(sys.argv) < 5 or sys.argv[4] == "1"
 rows = [
     [0, 101, 4820000000017, "Ка;ва", 12, 1, 1, 1, 0, 0, 0, 0],
     [1, 102, 4820000000024, 'Хліб "Київ"', 7, 2, 1, 1, 0, 0, 0, 0],
-    [2, 103, 4820000000031, "Чай", 30, 3, 1, 1, 0, 0, 0, 0],
+    [2, 103, 4820000000031, "Чай,\tчорний", 30, 3, 1, 1, 0, 0, 0, 0],
 ]
+if not nonnumeric:
+    for row in rows:
+        row[4] = str(row[4]) + ",25"
+quoting = csv.QUOTE_NONNUMERIC if nonnumeric else csv.QUOTE_MINIMAL
 with open(out, "w", encoding=encoding, newline="") as f:
-    csv.writer(f, delimiter=delimiter, quoting=csv.QUOTE_NONNUMERIC, lineterminator="\r\n").writerows(rows)
+    csv.writer(f, delimiter=delimiter, quoting=quoting, lineterminator="\r\n").writerows(rows)
 )PY";
 
 // Seen: "Ка;ва" was split at its semicolon, `Молоко"` lost its first letter
-// ("олоко"), `"Хліб ""Київ"""` kept both quotes, "Xl\0ib" became "Xl".
+// ("олоко"), `"Хліб ""Київ"""` kept both quotes, "Xl\0ib" became "Xl"; without
+// QUOTES a price "12,25" in a comma file was split in two.
 TEST_F(ImportFiles, QuotedCsvNamesOfPythonsCsvModule) {
-    Start();
-    EraseAll();
-    h.State().CsvOptions.Quotes = true;
-    const std::string file = h.dir.File("goods.csv");
-    Python(h.dir, kCsvWriter, {file, ";", "cp1251"});
-    // Lines no csv writer makes: a quote at one end only, a NUL byte.
-    std::string bytes = testfiles::Slurp(file);
-    bytes += platform::Utf8ToAnsi("3;104;4820000000048;Молоко\";5;1;1;1;0;0;0;0\r\n");
-    bytes += platform::Utf8ToAnsi("4;105;4820000000055;\"Сир;6;1;1;1;0;0;0;0\r\n");
-    bytes += Bytes("5;106;4820000000062;\"Xl\0ib\";8;1;1;1;0;0;0;0\r\n");
-    testfiles::Spit(file, bytes);
-    for (int i = 0; i < 3; ++i) h.ui.QueueAnswer(platform::IdYes); // skip the line
-    LoadGoods(kCsv, file);
-    std::vector<std::string> boxes = Boxes();
-    ASSERT_EQ(boxes.size(), 4u);
-    for (int line : {4, 5, 6})
-        EXPECT_EQ(boxes[static_cast<std::size_t>(line - 4)], "Помилка в найменуванні товару:\r\nрядок №" +
-                                                                 std::to_string(line) +
-                                                                 " стовбчик №3!\r\nІгнорувати?");
-    EXPECT_EQ(boxes[3], "Запис бази товарів завершений!");
-    EXPECT_EQ(Names(), (std::vector<std::string>{"Ка;ва", "Хліб \"Київ\"", "Чай"}));
-    std::vector<RegisterRecord> table = Table();
-    ASSERT_EQ(table.size(), 3u);
-    EXPECT_EQ(table[1].price, 700u);
-    EXPECT_EQ(table[2].plu, 103);
-}
-
-// The program's own goods export with QUOTES, read back into an erased
-// register: names holding the delimiter (semicolon or tab) come back whole,
-// in both code pages.
-TEST_F(ImportFiles, OwnQuotedCsvExportsReadBackWithTheirDelimiters) {
     const struct {
         char delimiter;
-        bool cp866;
-    } cases[] = {{';', false}, {';', true}, {'\t', false}, {'\t', true}};
+        bool quotes;
+    } cases[] = {{';', true}, {',', false}, {'\t', false}};
     Start();
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.delimiter == '\t' ? "tab" : "semicolon") + (c.cp866 ? " cp866" : ""));
+        SCOPED_TRACE(std::string(1, c.delimiter) + (c.quotes ? " quotes" : ""));
         EraseAll();
-        const device::DeviceApi& api = h.State().Api();
-        const char* names[] = {"Кава; мелена", "Чай\tчорний", "Сир твердий"};
-        for (int i = 0; i < 3; ++i) {
-            GoodsProg g;
-            g.price = 100 * (i + 1);
-            g.group = 1;
-            g.quantity = 1000;
-            g.plu = 200 + i;
-            g.barcode = 4820000000100 + i;
-            g.SetName(platform::Utf8ToAnsi(names[i]));
-            const char* err = nullptr;
-            ASSERT_EQ(api.SetGoodsByNumber(static_cast<uint16_t>(i), g, &err), 0);
+        h.State().CsvOptions = {c.delimiter, false, c.quotes, false, true};
+        const std::string file = h.dir.File("goods.csv");
+        Python(h.dir, kCsvWriter, {file, std::string(1, c.delimiter), "cp1251", c.quotes ? "1" : "0"});
+        // Lines no csv writer makes: a quote at one end only, a NUL byte.
+        std::vector<std::string> lines;
+        if (c.quotes)
+            lines.push_back(platform::Utf8ToAnsi("3;104;4820000000048;Молоко\";5;1;1;1;0;0;0;0\r\n"));
+        lines.push_back(platform::Utf8ToAnsi("4;105;4820000000055;\"Сир;6;1;1;1;0;0;0;0\r\n"));
+        lines.push_back(Bytes("5;106;4820000000062;\"Xl\0ib\";8;1;1;1;0;0;0;0\r\n"));
+        std::string bytes = testfiles::Slurp(file);
+        for (std::string line : lines) {
+            std::replace(line.begin(), line.end(), ';', c.delimiter);
+            bytes += line;
         }
-        h.State().CsvOptions = {c.delimiter, c.cp866, true, false, true};
-        const std::string file = h.dir.File("all.csv");
-        h.ui.QueueModal([](QDialog& d) {
-            static_cast<console::TForm6&>(d).RGMode1->Click(3); // the whole base
-            d.findChild<QPushButton*>("Button1")->click();
-            return d.result();
-        });
-        h.ui.QueueAnswer(platform::IdNo); // not only the failure records
-        QueueJob(kCsv, file, false);
-        h.Form().ActionReadReportByAllGoods->trigger();
-        ASSERT_EQ(Boxes().back(), "Експорт даних завершено!");
-        EraseAll();
+        testfiles::Spit(file, bytes);
+        for (std::size_t i = 0; i < lines.size(); ++i) h.ui.QueueAnswer(platform::IdYes); // skip the line
         LoadGoods(kCsv, file);
-        EXPECT_EQ(Boxes(), std::vector<std::string>{"Запис бази товарів завершений!"});
-        EXPECT_EQ(Names(), (std::vector<std::string>{"Кава; мелена", "Чай\tчорний", "Сир твердий"}));
+        std::vector<std::string> boxes = Boxes();
+        ASSERT_EQ(boxes.size(), lines.size() + 1);
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            EXPECT_EQ(boxes[i], "Помилка в найменуванні товару:\r\nрядок №" + std::to_string(4 + i) +
+                                    " стовбчик №3!\r\nІгнорувати?");
+        EXPECT_EQ(boxes.back(), "Запис бази товарів завершений!");
+        EXPECT_EQ(Names(), (std::vector<std::string>{"Ка;ва", "Хліб \"Київ\"", "Чай,\tчорний"}));
+        std::vector<RegisterRecord> table = Table();
+        ASSERT_EQ(table.size(), 3u);
+        EXPECT_EQ(table[1].price, c.quotes ? 700u : 725u);
+        EXPECT_EQ(table[2].plu, 103);
+    }
+}
+
+// The program's own goods export read back into an erased register under
+// every option set: names holding a delimiter or quotes come back whole and
+// prices and quantities with decimals exact, whatever the delimiter, QUOTES,
+// code page and decimal separator; CP866 changes only the letters it lacks.
+TEST_F(ImportFiles, OwnCsvExportsReadBackUnderEveryOption) {
+    const char* const names[] = {"Кава; \"мелена\"", "Чай,\tчорний", "Сир «Гауда» і ґуля", "Хліб"};
+    Start();
+    for (char decimal : {',', '.'}) {
+        platform::RegionalSettings regional = platform::Regional();
+        regional.decimalSeparator = decimal;
+        platform::SetRegional(regional);
+        for (char delimiter : {';', ',', '\t'})
+            for (bool quotes : {false, true})
+                for (bool cp866 : {false, true}) {
+                    SCOPED_TRACE(std::string("decimal ") + decimal + " delimiter " +
+                                 (delimiter == '\t' ? std::string("TAB") : std::string(1, delimiter)) +
+                                 (quotes ? " quotes" : "") + (cp866 ? " cp866" : ""));
+                    EraseAll();
+                    const device::DeviceApi& api = h.State().Api();
+                    std::vector<GoodsProg> written;
+                    for (int i = 0; i < 4; ++i) {
+                        GoodsProg g;
+                        g.price = 1250 * (i + 1) + 5;
+                        g.group = static_cast<uint8_t>(1 + 33 * i);
+                        g.tax = static_cast<uint8_t>(i);
+                        g.weighed = i == 1 ? -1 : 0;
+                        g.quantity = 2500 * i + 1;
+                        g.plu = 200 + i;
+                        g.barcode = 4820000000100 + i;
+                        g.payoutOperation = static_cast<uint8_t>(i);
+                        g.SetName(platform::Utf8ToAnsi(names[i]));
+                        const char* err = nullptr;
+                        ASSERT_EQ(api.SetGoodsByNumber(static_cast<uint16_t>(i), g, &err), 0);
+                    }
+                    const std::vector<RegisterRecord> before = Table();
+                    h.State().CsvOptions = {delimiter, cp866, quotes, false, true};
+                    const std::string file = h.dir.File("all.csv");
+                    h.ui.QueueModal([](QDialog& d) {
+                        static_cast<console::TForm6&>(d).RGMode1->Click(3); // the whole base
+                        d.findChild<QPushButton*>("Button1")->click();
+                        return d.result();
+                    });
+                    h.ui.QueueAnswer(platform::IdNo); // not only the failure records
+                    QueueJob(kCsv, file, false);
+                    h.Form().ActionReadReportByAllGoods->trigger();
+                    ASSERT_EQ(Boxes().back(), "Експорт даних завершено!");
+                    EraseAll();
+                    LoadGoods(kCsv, file);
+                    EXPECT_EQ(Boxes(), std::vector<std::string>{"Запис бази товарів завершений!"});
+                    std::vector<RegisterRecord> after = Table();
+                    ASSERT_EQ(after.size(), before.size());
+                    for (std::size_t i = 0; i < before.size(); ++i) {
+                        RegisterRecord expected = before[i];
+                        expected.counters.clear();
+                        if (cp866) expected.name = platform::OemToAnsi(platform::AnsiToOem(expected.name));
+                        after[i].counters.clear();
+                        EXPECT_EQ(platform::AnsiToUtf8(after[i].name), platform::AnsiToUtf8(expected.name));
+                        EXPECT_EQ(std::tie(after[i].price, after[i].remainder, after[i].plu, after[i].barcode,
+                                           after[i].group, after[i].tax, after[i].weighed,
+                                           after[i].payoutOperation),
+                                  std::tie(expected.price, expected.remainder, expected.plu, expected.barcode,
+                                           expected.group, expected.tax, expected.weighed,
+                                           expected.payoutOperation));
+                    }
+                    if (delimiter == ',' && !quotes && !cp866 && decimal == ',')
+                        testfiles::KeepTestOutput(file, "goods_export_comma_decimal_comma.csv");
+                }
     }
 }
 
@@ -240,8 +275,8 @@ TEST_F(ImportFiles, Utf8CsvIsRefusedBeforeAnythingIsWritten) {
 }
 
 // Group names: a NUL byte in a CSV name and characters the register's code
-// page lacks in a workbook LibreOffice saved and in an ElementTree document
-// get the name message; seen: "Кава ☃ €" became "Кава ? €".
+// page lacks in a workbook LibreOffice saved, in an ElementTree document and
+// in an OEM 866 file get the name message; seen: "Кава ☃ €" became "Кава ? €".
 TEST_F(ImportFiles, GroupNamesTheRegisterCannotHold) {
     Start();
     const std::string message = "Невірний формат назви товарної групи (рядок №";
@@ -264,7 +299,9 @@ TEST_F(ImportFiles, GroupNamesTheRegisterCannotHold) {
            "for r in rows: book.active.append([int(r[0]) if r[0].isdigit() else r[0], r[1]])\n"
            "book.save(sys.argv[2])\n",
            {h.dir.File("names.csv"), h.dir.File("names.xlsx")});
-    LibreOffice(h.dir, "names.xlsx", "xls");
+    const testfiles::TProgramRun lo =
+        testfiles::LibreOfficeConvert({h.dir.File("names.xlsx")}, h.dir.Path(), "xls");
+    EXPECT_EQ(lo.Status, 0) << lo.Why();
     ASSERT_TRUE(testfiles::Exists(h.dir.File("names.xls")));
     ImportGroups(kXls, h.dir.File("names.xls"));
     EXPECT_EQ(Boxes(), (std::vector<std::string>{message + "2)!", "Імпорт даних завершено!"}));
@@ -285,6 +322,25 @@ TEST_F(ImportFiles, GroupNamesTheRegisterCannotHold) {
     ImportGroups(kXml, h.dir.File("names.xml"));
     EXPECT_EQ(Boxes(), std::vector<std::string>{message + "2)!"});
     EXPECT_EQ(GroupNames(), groups); // an XML file that stops writes nothing
+
+    // OEM 866 characters Windows-1251 lacks, in the group and the goods
+    // imports; seen: "Чай ■" became "Чай ?" and "│" became "|".
+    h.State().CsvOptions = {';', true, false, false, true};
+    const std::string oem = h.dir.File("oem.csv");
+    testfiles::Spit(oem, "9;\x97\xA0\xA9\r\n10;\x97\xA0\xA9 \xFE\r\n");
+    ImportGroups(kCsv, oem);
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{message + "2)!", "Імпорт даних завершено!"}));
+    groups[8] = "Чай";
+    EXPECT_EQ(GroupNames(), groups);
+    const std::vector<std::string> tableBefore = Names();
+    testfiles::Spit(oem, "0;101;4820000000017;\x97\xA0\xA9;1;1;1;1;0;0;0;0\r\n"
+                         "1;102;4820000000024;\x8A\xA0\xA2\xA0 \xB3;1;1;1;1;0;0;0;0\r\n");
+    h.ui.QueueAnswer(platform::IdNo); // the import ends: nothing is written
+    LoadGoods(kCsv, oem);
+    EXPECT_EQ(Boxes(), std::vector<std::string>{
+                           "Помилка в найменуванні товару:\r\nрядок №2 стовбчик №3!\r\nІгнорувати?"});
+    EXPECT_EQ(Names(), tableBefore);
+    EXPECT_FALSE(Logged("SetGoodsByNumber"));
 }
 
 // Rows whose column A holds a formula with a number as its result are goods
@@ -306,11 +362,165 @@ TEST_F(ImportFiles, WorkbookFormulaRowsAreGoodsRows) {
            "s.formula_attributes['A5'] = {'t': 'array', 'ref': 'A5'}\n"
            "book.save(sys.argv[1])\n",
            {h.dir.File("formulas.xlsx")});
-    LibreOffice(h.dir, "formulas.xlsx", "xls");
+    const testfiles::TProgramRun lo =
+        testfiles::LibreOfficeConvert({h.dir.File("formulas.xlsx")}, h.dir.Path(), "xls");
+    EXPECT_EQ(lo.Status, 0) << lo.Why();
     ASSERT_TRUE(testfiles::Exists(h.dir.File("formulas.xls")));
     LoadGoods(kXls, h.dir.File("formulas.xls"));
     EXPECT_EQ(Boxes(), std::vector<std::string>{"Запис бази товарів завершений!"});
     EXPECT_EQ(Names(), (std::vector<std::string>{"Формула", "Число", "Сума", "Масив"}));
+}
+
+// Goods whose codes, name, price, quantity and groups are formulas, as openpyxl (no cached value, with and
+// without a full calculation on load asked), XlsxWriter (0 cached, a full calculation on load asked), xlwt
+// (an empty text cached) and LibreOffice (values cached) write them: the writer's value, else the one the
+// workbook library computes; a VLOOKUP the library does not compute, without a cached value, and an error
+// value get the price's message. Seen: price 0 and quantity 0 in the register, xlwt's formula rows skipped
+// and #DIV/0! read as price 0, with success shown.
+const char* const kFormulaGoodsWriter = R"PY(
+import sys, openpyxl, xlsxwriter, xlwt, zipfile
+out = sys.argv[1]
+rows = [
+    ["НОМЕР:", "ШТРИХ-КОД:", "PLU:", "НАЙМЕНУВАННЯ:", "ЦІНА:", "ЗАЛИШОК:"],
+    [0, "4820000000017", 301, "Хліб", "=1000+200", "=2500*2", 1, "=1+1", False, False, False, 0],
+    ["=A2+1", "4820000000024", "=C2+1", '="Мо"&"локо"', "=E2/4", 3, "=G2*2", 1, False, True, False, 0],
+    ["=A3+1", "4820000000031", 303, "Чай", "=VLOOKUP(1,A2:A3,1,FALSE)", 1, 1, 1, False, False, False, 0],
+    ["=A4+1", "4820000000048", 304, "Сіль", "=1/0", 1, 1, 1, False, False, False, 0],
+]
+book = openpyxl.Workbook()
+for r in rows: book.active.append(r)
+book.save(out + "/openpyxl.xlsx")
+book = xlsxwriter.Workbook(out + "/xlsxwriter.xlsx")
+sheet = book.add_worksheet()
+for i, r in enumerate(rows): sheet.write_row(i, 0, r)
+book.close()
+book = xlwt.Workbook(encoding="utf-8")
+sheet = book.add_sheet("Goods")
+for i, r in enumerate(rows):
+    for j, v in enumerate(r):
+        sheet.write(i, j, xlwt.Formula(v[1:]) if isinstance(v, str) and v.startswith("=") else v)
+book.save(out + "/xlwt.xls")
+# openpyxl's file without its request for a full calculation on load.
+with zipfile.ZipFile(out + "/openpyxl.xlsx") as z, zipfile.ZipFile(out + "/uncached.xlsx", "w") as w:
+    for i in z.infolist():
+        data = z.read(i.filename)
+        w.writestr(i, data.replace(b' fullCalcOnLoad="1"', b"") if i.filename == "xl/workbook.xml" else data)
+)PY";
+
+TEST_F(ImportFiles, WorkbookFormulasTakeTheirValues) {
+    Start();
+    Python(h.dir, kFormulaGoodsWriter, {h.dir.Path()});
+    const testfiles::TProgramRun lo =
+        testfiles::LibreOfficeConvert({h.dir.File("openpyxl.xlsx")}, h.dir.Path(), "xls");
+    EXPECT_EQ(lo.Status, 0) << lo.Why();
+    ASSERT_TRUE(testfiles::Exists(h.dir.File("openpyxl.xls")));
+    const struct {
+        const char* file;
+        bool cached;
+    } cases[] = {{"openpyxl.xlsx", false},
+                 {"uncached.xlsx", false},
+                 {"xlsxwriter.xlsx", false},
+                 {"xlwt.xls", false},
+                 {"openpyxl.xls", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        EraseAll();
+        const auto priceBox = [](int row) {
+            return "Помилка в ціні на товар:\r\nрядок №" + std::to_string(row) +
+                   " стовбчик №5!\r\nІгнорувати?";
+        };
+        std::vector<std::string> boxes = {priceBox(4), "Запис бази товарів завершений!"};
+        if (!c.cached) boxes.insert(boxes.begin(), priceBox(3));
+        for (std::size_t i = 1; i < boxes.size(); ++i) h.ui.QueueAnswer(platform::IdYes); // drop the row
+        LoadGoods(kXls, h.dir.File(c.file));
+        EXPECT_EQ(Boxes(), boxes);
+        std::vector<RegisterRecord> table = Table();
+        ASSERT_EQ(table.size(), c.cached ? 3u : 2u);
+        EXPECT_EQ(platform::AnsiToUtf8(table[1].name), "Молоко");
+        EXPECT_EQ(
+            std::vector<uint32_t>({table[0].price, table[0].remainder, table[1].price, table[1].remainder}),
+            std::vector<uint32_t>({120000, 5000000, 30000, 3000}));
+        EXPECT_EQ(std::vector<int>({table[0].tax, table[1].plu, table[1].group, table[1].presenceControl}),
+                  std::vector<int>({1, 302, 2, 1}));
+        if (c.cached) {
+            EXPECT_EQ(table[2].price, 100u);
+        }
+    }
+}
+
+// Group rows whose column A is a formula are taken by its value, names
+// likewise; seen: groups 2 and 3 of LibreOffice's file were skipped.
+TEST_F(ImportFiles, WorkbookGroupFormulasTakeTheirValues) {
+    Start();
+    Python(h.dir,
+           "import sys, openpyxl, xlwt\n"
+           "rows = [['НОМЕР ГРУПИ:', 'НАЗВА:'], [1, 'Хліб'], ['=A2+1', '=\"Ка\"&\"ва\"'], ['=A3+1', 'Чай']]\n"
+           "book = openpyxl.Workbook()\n"
+           "for r in rows: book.active.append(r)\n"
+           "book.save(sys.argv[1] + '/groups.xlsx')\n"
+           "book = xlwt.Workbook(encoding='utf-8')\n"
+           "sheet = book.add_sheet('G')\n"
+           "for i, r in enumerate(rows):\n"
+           "    for j, v in enumerate(r):\n"
+           "        sheet.write(i, j, xlwt.Formula(v[1:]) if str(v).startswith('=') else v)\n"
+           "book.save(sys.argv[1] + '/xlwt.xls')\n",
+           {h.dir.Path()});
+    const testfiles::TProgramRun lo =
+        testfiles::LibreOfficeConvert({h.dir.File("groups.xlsx")}, h.dir.Path(), "xls");
+    EXPECT_EQ(lo.Status, 0) << lo.Why();
+    ASSERT_TRUE(testfiles::Exists(h.dir.File("groups.xls")));
+    const device::DeviceApi& api = h.State().Api();
+    for (const char* file : {"groups.xlsx", "xlwt.xls", "groups.xls"}) {
+        SCOPED_TRACE(file);
+        const char* err = nullptr;
+        for (int g = 1; g <= 3; ++g) ASSERT_EQ(api.SetGoodsGroupName(g, "", &err), 0);
+        ImportGroups(kXls, h.dir.File(file));
+        EXPECT_EQ(Boxes(), std::vector<std::string>{"Імпорт даних завершено!"});
+        std::vector<std::string> names = GroupNames();
+        names.resize(3);
+        EXPECT_EQ(names, (std::vector<std::string>{"Хліб", "Кава", "Чай"}));
+    }
+}
+
+// A workbook the library refuses is told in a sentence of ours naming the
+// file, the library's text after it (a file that cannot be opened keeps the
+// system's reason); nothing reaches the register. Seen: the library's
+// English text alone.
+TEST_F(ImportFiles, RefusedWorkbooksNameTheFile) {
+    Start();
+    Python(h.dir,
+           "import sys, xlwt, zipfile\n"
+           "book = xlwt.Workbook()\n"
+           "book.add_sheet('S').write(0, 0, 1)\n"
+           "book.save(sys.argv[1] + '/whole.xls')\n"
+           "data = open(sys.argv[1] + '/whole.xls', 'rb').read()\n"
+           "open(sys.argv[1] + '/cut.xls', 'wb').write(data[:-600])\n"
+           "open(sys.argv[1] + '/text.xlsx', 'w').write('1;Хліб')\n"
+           "with zipfile.ZipFile(sys.argv[1] + '/empty.xlsx', 'w') as z: z.writestr('[Content_Types].xml', "
+           "'<Types/>')\n",
+           {h.dir.Path()});
+    const std::vector<std::string> tableBefore = Names();
+    const std::vector<std::string> groupsBefore = GroupNames();
+    const std::string sentence = "Не вдається прочитати книгу Excel ";
+    const std::pair<std::string, std::string> cases[] = {
+        {"cut.xls", sentence + h.dir.File("cut.xls") +
+                        ":\r\nBad compound file: the directory points past the end of the file"},
+        {"text.xlsx", sentence + h.dir.File("text.xlsx") + ":\r\nFile is not a ZIP archive or is damaged"},
+        {"empty.xlsx", sentence + h.dir.File("empty.xlsx") + ":\r\nThe package holds no workbook part"},
+        {"none.xls",
+         "Не вдається відкрити файл " + h.dir.File("none.xls") + ": Немає такого файлу або каталогу"},
+    };
+    for (const auto& [file, text] : cases) {
+        SCOPED_TRACE(file);
+        LoadGoods(kXls, h.dir.File(file));
+        EXPECT_EQ(Boxes(), std::vector<std::string>{text});
+        ImportGroups(kXls, h.dir.File(file));
+        EXPECT_EQ(Boxes(), std::vector<std::string>{text});
+    }
+    EXPECT_FALSE(Logged("SetGoodsByNumber"));
+    EXPECT_FALSE(Logged("SetGoodsGroupName"));
+    EXPECT_EQ(Names(), tableBefore);
+    EXPECT_EQ(GroupNames(), groupsBefore);
 }
 
 // A DBF export to a name that is not ".dbf" is refused with the table's own

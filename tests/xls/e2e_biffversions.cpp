@@ -8,6 +8,7 @@
 #include "support_biffbuild.h"
 #include "support_files.h"
 #include "support_oracle.h"
+#include "support_process.h"
 
 #include <gtest/gtest.h>
 
@@ -363,7 +364,7 @@ public:
         while (!pending.empty()) {
             const std::vector<std::string> batch(
                 pending.begin(), pending.begin() + std::ptrdiff_t(std::min<size_t>(pending.size(), 100)));
-            oracle::LibreOfficeConvert(batch, dir + "/lo", "xlsx");
+            testfiles::LibreOfficeConvert(batch, dir + "/lo", "xlsx");
             std::vector<std::string> left;
             for (const std::string& f : pending)
                 if (!testfiles::Exists(Package("lo", f))) left.push_back(f);
@@ -616,7 +617,7 @@ TEST(BIFFVersions, XlsbenchCopiesInTheVersionAsked) {
         EXPECT_FALSE(testfiles::Exists(dir.File("pictures.xls")));
     }
     // The Excel 5 copy keeps the merged area: LibreOffice and gnumeric read it.
-    oracle::LibreOfficeConvert({dir.File("copy5.xls")}, dir.File("lo"), "xlsx");
+    testfiles::LibreOfficeConvert({dir.File("copy5.xls")}, dir.File("lo"), "xlsx");
     oracle::Run("ssconvert " + oracle::Quote(dir.File("copy5.xls")) + " " +
                 oracle::Quote(dir.File("gnumeric.xlsx")));
     for (const std::string& package : {dir.File("lo/copy5.xlsx"), dir.File("gnumeric.xlsx")}) {

@@ -9,6 +9,7 @@
 #include "SrcXLS/model/Cell.h"
 #include "support_files.h"
 #include "support_oracle.h"
+#include "support_process.h"
 #include "support_state.h"
 #include "support_values.h"
 
@@ -27,8 +28,8 @@ namespace {
 // (UTF-8 text), in one conversion; the files' names differ in their stems.
 std::vector<std::vector<std::string>> OfficeColumnsA(const std::vector<std::string>& files,
                                                      const std::string& dir) {
-    const oracle::TRun r = oracle::LibreOfficeConvert(
-        files, dir + "/office", oracle::Quote("csv:Text - txt - csv (StarCalc):44,34,76"));
+    const testfiles::TProgramRun r =
+        testfiles::LibreOfficeConvert(files, dir + "/office", "csv:Text - txt - csv (StarCalc):44,34,76");
     std::vector<std::vector<std::string>> out;
     for (const std::string& file : files) {
         const std::string csv = dir + "/office/" + std::filesystem::path(file).stem().string() + ".csv";
@@ -73,11 +74,6 @@ std::string Computed(TTabrix4& book, int sheet, int col, int row) {
     return Text(v);
 }
 
-bool OraclesRun() {
-    return oracle::Run("/usr/bin/python3 -c 'import openpyxl, xlrd'").Status == 0 &&
-           oracle::Run("soffice --version").Status == 0 && oracle::Run("ssconvert --version").Status == 0;
-}
-
 } // namespace
 
 // gnumeric's Excel 95 file with array constants and defined names (Rate, a
@@ -86,7 +82,6 @@ bool OraclesRun() {
 // and its copies as .xlsx and Excel 97 keep the names, so that LibreOffice
 // computes the same values from them (no #NAME?).
 TEST(Biff5Formulas, GnumericsConstantsAndNamesComputeAndTheirCopiesKeepTheNames) {
-    if (!OraclesRun()) GTEST_SKIP() << "python3-openpyxl, python3-xlrd, LibreOffice or gnumeric is missing";
     LibState().Reset();
     testfiles::ScratchDir dir;
     const std::string source = dir.File("constants.xlsx"), file = dir.File("constants.xls");
@@ -147,7 +142,6 @@ TEST(Biff5Formulas, GnumericsConstantsAndNamesComputeAndTheirCopiesKeepTheNames)
 }
 
 TEST(Biff5Formulas, ArrayConstantsWeWriteForExcel5AreReadByOthers) {
-    if (!OraclesRun()) GTEST_SKIP() << "python3-openpyxl, python3-xlrd, LibreOffice or gnumeric is missing";
     LibState().Reset();
     struct {
         const char16_t* Formula;
@@ -191,13 +185,12 @@ TEST(ImplicitIntersection, AnAreaOfAnotherSheetGivesItsCellInTheFormulasRowAndCo
     const std::filesystem::path real = oracle::RealWorldDir();
     const std::filesystem::path file = real / "ExcelDataReader" / "Test_Issue_11642_ValuesNotLoaded.xls";
     if (real.empty() || !std::filesystem::exists(file)) GTEST_SKIP() << "no real-world files";
-    if (oracle::Run("soffice --version").Status != 0) GTEST_SKIP() << "no LibreOffice";
     LibState().Reset();
     testfiles::ScratchDir dir;
     // Every sheet to a CSV file of its own.
-    const oracle::TRun r = oracle::LibreOfficeConvert(
+    const testfiles::TProgramRun r = testfiles::LibreOfficeConvert(
         {file.string()}, dir.Path(),
-        oracle::Quote("csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,-1"));
+        "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,-1");
     TTabrix4 book;
     book.SetFilename(file.u16string());
     book.Read();
