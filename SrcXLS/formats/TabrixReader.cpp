@@ -436,7 +436,7 @@ void TTabrixReader::Dispatch() {
         // BIFF3 and BIFF4 have the same COLINFO.
         if (InSheet()) {
             Placeholder(placeholder::ColInfo);
-            Sheet().Columns().LoadColInfo(Body());
+            CellSheet().Columns().LoadColInfo(Body());
             Drop();
         }
         return;
@@ -454,7 +454,7 @@ void TTabrixReader::Dispatch() {
             const int first = r.U8("first column"), last = r.U8("last column");
             const int width = r.U16("column width");
             Placeholder(placeholder::ColInfo);
-            if (first <= last) Sheet().Columns().SetWidths(first, last, width);
+            if (first <= last) CellSheet().Columns().SetWidths(first, last, width);
             Drop();
         }
         return;
