@@ -107,8 +107,9 @@ void TTabrixReader::CompileOldNames() {
             // The one sheet of a BIFF2-BIFF4 file is the sheet its names
             // name, and the one its built-in names belong to.
             if (Version <= TExcelVersion::xvExcel40) {
-                QualifyReferences(n.Data, length,
-                                  uint16_t(formulas.Externals().GetSelfSheetIndex(0, 0, Target.Sheets->Count())));
+                QualifyReferences(
+                    n.Data, length,
+                    uint16_t(formulas.Externals().GetSelfSheetIndex(0, 0, Target.Sheets->Count())));
                 if (n.IsBuiltIn()) n.SheetNumber = 1;
             }
             n.TokenLength = uint16_t(length);

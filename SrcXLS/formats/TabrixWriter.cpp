@@ -66,8 +66,8 @@ bool IsOlderLayout(uint16_t id) {
 // A kept STYLE body in the layout of the version written: a user style's
 // name has a u16 count and a flag byte from BIFF8 on, a u8 count and 8-bit
 // characters before.
-std::vector<uint8_t> StyleBody(const std::vector<uint8_t>& body, bool fromBIFF8, const TBIFFRecordWriter& records,
-                               int codePage) {
+std::vector<uint8_t> StyleBody(const std::vector<uint8_t>& body, bool fromBIFF8,
+                               const TBIFFRecordWriter& records, int codePage) {
     const bool toBIFF8 = records.Version() >= TExcelVersion::xvExcel97;
     if (fromBIFF8 == toBIFF8 || body.size() < 3 || (GetU16(body.data()) & 0x8000)) return body;
     // A name the record cut short keeps what it holds.
@@ -82,7 +82,8 @@ std::vector<uint8_t> StyleBody(const std::vector<uint8_t>& body, bool fromBIFF8,
     } else {
         const size_t count = std::min<size_t>(r.U8("style name"), r.Remaining());
         const auto bytes = r.Bytes(count, "style name");
-        name = CodePageToWide(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), codePage);
+        name = CodePageToWide(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                              codePage);
     }
     std::vector<uint8_t> out;
     TByteWriter w(out);

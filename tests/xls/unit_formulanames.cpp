@@ -329,8 +329,8 @@ TEST(DefinedNames, OlderNameRecords) {
         std::u16string Description;
     };
     const TCase cases[] = {
-        {"BIFF2", TExcelVersion::xvExcel21,
-         FromHex("00 22 34 04 03 52 61 74 65 1e 07 00 03"), u"Rate", 0, 0, "1e 07 00 03", 3, u""},
+        {"BIFF2", TExcelVersion::xvExcel21, FromHex("00 22 34 04 03 52 61 74 65 1e 07 00 03"), u"Rate", 0, 0,
+         "1e 07 00 03", 3, u""},
         {"BIFF3 built-in", TExcelVersion::xvExcel30, FromHex("20 00 00 01 07 00 06 2d 00 00 a2 00 00 0b"),
          u"Print_Area", 0x20, 0, "2d 00 00 a2 00 00 0b", 7, u""},
         {"BIFF4 hidden", TExcelVersion::xvExcel40, FromHex("01 00 00 02 03 00 ca e0 1e 05 00"), u"Ка", 1, 0,
@@ -356,9 +356,10 @@ TEST(DefinedNames, OlderNameRecords) {
         EXPECT_TRUE(n.Loaded && n.Data.empty()) << c.What;
     }
     // Lengths past the body are refused and add no name.
-    for (const auto& [version, hex] : {std::pair{TExcelVersion::xvExcel50, "00 00 00 09 00 00 00 00 00 00 00"},
-                                       std::pair{TExcelVersion::xvExcel40, "00 00 00 01 09 00 41"},
-                                       std::pair{TExcelVersion::xvExcel21, "00 00 00 05 00 41"}}) {
+    for (const auto& [version, hex] :
+         {std::pair{TExcelVersion::xvExcel50, "00 00 00 09 00 00 00 00 00 00 00"},
+          std::pair{TExcelVersion::xvExcel40, "00 00 00 01 09 00 41"},
+          std::pair{TExcelVersion::xvExcel21, "00 00 00 05 00 41"}}) {
         TInternalNames names;
         Bytes tokens;
         size_t length = 0;
@@ -378,8 +379,7 @@ TEST(DefinedNames, ReferencesOfASingleSheetFileMadeThreeD) {
         {"an area", "25 00 00 a2 00 00 00 0b 00", "3b 02 00 00 00 a2 00 00 00 0b 00"},
         {"a value reference and a #REF! of the array class", "44 04 00 01 c0 6a 00 00 00 00 03",
          "5a 02 00 04 00 01 c0 7c 02 00 00 00 00 00 03"},
-        {"IF jumping over a reference",
-         "1d 01 19 02 09 00 44 00 00 00 c0 19 08 03 00 1e 01 00 42 03 01 00",
+        {"IF jumping over a reference", "1d 01 19 02 09 00 44 00 00 00 c0 19 08 03 00 1e 01 00 42 03 01 00",
          "1d 01 19 02 0b 00 5a 02 00 00 00 00 c0 19 08 03 00 1e 01 00 42 03 01 00"},
         {"a memory token over an area", "29 09 00 25 00 00 01 00 00 00 01 00 10",
          "29 0b 00 3b 02 00 00 00 01 00 00 00 01 00 10"},
