@@ -362,10 +362,14 @@ bool TDecoder::Step(const TToken& t) {
         return true;
     }
     case ptg::Name:
-        if (before5)
-            Push(externalSheet ? u"[EXTERNNAME]" : u"[NAME]");
+        // Every layout holds the 1-based number first; before BIFF5 a name
+        // between tSheet and tEndSheet is another workbook's.
+        if (before5 && externalSheet)
+            Push(u"[EXTERNNAME]");
+        else if (!ctx.Names)
+            Push(before5 ? u"[NAME]" : u"[EXTERNNAME]");
         else
-            Push(ctx.Names ? ctx.Names->DefinedName(GetU16(p)) : u"[EXTERNNAME]");
+            Push(ctx.Names->DefinedName(GetU16(p)));
         return true;
     case ptg::Ref:
         Push(Reference(t, false));
