@@ -628,7 +628,8 @@ size_t TEncoder::ScanQuoted(size_t at) {
         Add(ttPath, Own(std::move(text)));
         return close + 1;
     }
-    if (text.find_first_of(u"*/?[\\]") != text.npos) Fail(13, text);
+    if (text.find_first_of(u"*/?[\\]") != text.npos && !(opt.Names && opt.Names->HasSheet(text)))
+        Fail(13, text);
     Add(ttName, Own(std::move(text)));
     return close + 1;
 }

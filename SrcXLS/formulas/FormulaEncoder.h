@@ -28,6 +28,9 @@ public:
     // sheet's index in this workbook (-1 for another workbook).
     virtual int ExternSheetIndex(std::u16string_view path, std::u16string_view file,
                                  std::u16string_view sheet, int& sheetIndex) = 0;
+    // Whether the workbook has a sheet of that name (any letter case): a
+    // sheet read from a file may hold characters a quoted name may not.
+    virtual bool HasSheet(std::u16string_view /*name*/) { return false; }
     // An external name (of an add-in when path and file are empty): its
     // EXTERNSHEET index and 1-based number; false when there is none.
     virtual bool ExternName(std::u16string_view path, std::u16string_view file, std::u16string_view name,

@@ -536,6 +536,14 @@ int TFormulaHandler::DefinedNameIndex(std::u16string_view name, std::u16string_v
     return -1;
 }
 
+// A sheet, or a range of sheets "First:Last", of this workbook.
+bool TFormulaHandler::HasSheet(std::u16string_view name) {
+    if (FindSheet(name) >= 0) return true;
+    const size_t colon = name.find(u':');
+    return colon != name.npos && FindSheet(name.substr(0, colon)) >= 0 &&
+           FindSheet(name.substr(colon + 1)) >= 0;
+}
+
 int TFormulaHandler::ExternSheetIndex(std::u16string_view path, std::u16string_view file,
                                       std::u16string_view sheet, int& sheetIndex) {
     sheetIndex = -1;

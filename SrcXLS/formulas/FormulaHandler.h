@@ -222,6 +222,7 @@ private:
     std::u16string SheetName(int sheet) override;
     // TFormulaNameResolver.
     int DefinedNameIndex(std::u16string_view name, std::u16string_view sheet) override;
+    bool HasSheet(std::u16string_view name) override;
     int ExternSheetIndex(std::u16string_view path, std::u16string_view file, std::u16string_view sheet,
                          int& sheetIndex) override;
     bool ExternName(std::u16string_view path, std::u16string_view file, std::u16string_view name,

@@ -347,7 +347,7 @@ TEST_F(Conversions, SheetNamesAPackageCannotHoldAreWrittenItsWay) {
         const char* Source;
         std::vector<std::string> Warnings;
         std::string Prices; // the name of the sheet "Ціни" in the copy
-        bool Names;         // the source's names are read (not yet from Excel 95 files)
+        bool Names;         // the source's names are read
     };
     const TCase cases[] = {
         {"names.xlsx", {cutWarning}, "Ціни", true},
@@ -356,7 +356,7 @@ TEST_F(Conversions, SheetNamesAPackageCannotHoldAreWrittenItsWay) {
           "/ \\)",
           cutWarning},
          "____",
-         false},
+         true},
         {"names8.xls", {cutWarning}, "Ціни", true},
     };
     std::vector<std::string> copies, gnumeric;

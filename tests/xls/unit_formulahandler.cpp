@@ -365,6 +365,16 @@ TEST_F(FormulaBook, LaterFunctionsNamedWithoutPrefixAreReadWithIt) {
     EXPECT_EQ(back->FormulaHandler().GetCellFormulaXML(0, 0, 1), u"NETWORKDAYS.INTL(1,9)");
 }
 
+// A sheet a file named with characters a quoted name may not hold (a "?"
+// an Excel 95 code page left) is still named in formulas.
+TEST_F(FormulaBook, SheetsReadWithForbiddenCharactersAreNamed) {
+    book.Sheets().Add(0).SetReadName(u"a?b");
+    book.GetSheet(1).SetAsFloat(0, 0, 4);
+    Put(0, 0, 0, u"'a?b'!A1*2+SUM('Sheet1:a?b'!A1)");
+    EXPECT_EQ(Text(0, 0, 0), "'a?b'!A1*2+SUM('Sheet1:a?b'!A1)");
+    EXPECT_THROW(Put(0, 0, 1, u"'x?y'!A1"), XLSError);
+}
+
 TEST_F(FormulaBook, EncoderErrorsGoToTheErrorEventForTextsTheUserGives) {
     std::vector<std::pair<int, std::string>> seen;
     formulas.OnEncodeError = [&](TFormulaHandler& sender, int number, const std::string& message) {
