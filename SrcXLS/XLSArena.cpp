@@ -1,6 +1,7 @@
 #include "SrcXLS/XLSArena.h"
 
 #include <algorithm>
+#include <new>
 
 namespace xls {
 
@@ -14,11 +15,13 @@ void* TArena::Allocate(size_t bytes) {
         largeBytes += bytes;
         return p;
     }
-    TFreeBlock*& list = freeLists[bytes / 8];
-    if (list) {
-        TFreeBlock* b = list;
-        list = b->next;
-        return b;
+    if (freeLists) {
+        TFreeBlock*& list = (*freeLists)[bytes / 8];
+        if (list) {
+            TFreeBlock* b = list;
+            list = b->next;
+            return b;
+        }
     }
     if (size_t(end - next) < bytes) {
         const size_t size = nextChunkBytes;
@@ -42,15 +45,23 @@ void TArena::Free(void* block, size_t bytes) noexcept {
         large.erase(block);
         return;
     }
+    if (!freeLists) {
+        // Without room for the list the block is simply not reused.
+        try {
+            freeLists = std::make_unique<std::array<TFreeBlock*, MaxSmall / 8 + 1>>();
+        } catch (const std::bad_alloc&) {
+            return;
+        }
+    }
     auto* b = static_cast<TFreeBlock*>(block);
-    b->next = freeLists[bytes / 8];
-    freeLists[bytes / 8] = b;
+    b->next = (*freeLists)[bytes / 8];
+    (*freeLists)[bytes / 8] = b;
 }
 
 void TArena::Clear() noexcept {
     chunks.clear();
     large.clear();
-    freeLists.fill(nullptr);
+    freeLists.reset();
     next = end = nullptr;
     inUse = largeBytes = chunkBytes = 0;
     nextChunkBytes = FirstChunkBytes;
