@@ -306,12 +306,55 @@ TEST(DrawingImports, APictureCountedUnusedThatAShapeShowsIsKept) {
     EXPECT_EQ(read[1], read[0]);
 }
 
-// Six metafiles of 40 MiB of zeros in a workbook of a few hundred KB: the
-// first inflates within the workbook's budget, the rest stay compressed as
-// read and are named in the warnings; the cells are read, and the copy
-// holds every picture as it was.
+// Metafiles of 40 MiB of zeros in a workbook of a few hundred KB, six in
+// one drawing group or four in groups of their own, and four that claim
+// 40 MiB and inflate to a byte short: the first inflates within the
+// workbook's budget (what a damaged one inflated counts too), the rest stay
+// compressed as read; each kept compressed is named in the warnings. The
+// cells are read, and the copy holds every picture as it was.
 TEST(DrawingImports, PicturesPastTheBudgetStayCompressed) {
     testfiles::ScratchDir dir;
+    const std::string budget = " of the drawing group is kept compressed: the pictures of this workbook "
+                               "inflate to at most 64 MiB together";
+    const std::string damaged = " of the drawing group is kept compressed: its compressed data is damaged";
+    const struct {
+        const char* Name;
+        std::function<void(const std::string&)> Make;
+        std::vector<std::string> Warnings; // after "Picture n (EMF, 40 MiB inflated)"
+    } cases[] = {
+        {"groups.xls",
+         [](const std::string& f) { bombs::GroupsOfOnePicture(f, 4, 40u << 20); },
+         {"", budget, budget, budget}},
+        {"short.xls",
+         [](const std::string& f) { bombs::PicturesOneByteShort(f, 4, 40u << 20); },
+         {damaged, budget, budget, budget}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string file = dir.File(c.Name);
+        c.Make(file);
+        testfiles::KeepTestOutput(file, std::string("pictures_") + c.Name);
+        const auto run = bombs::RunLimited(size_t(160) << 20, [&] {
+            TTabrix4 book;
+            Read(book, file);
+            if (book.GetSheet(0).GetAsInteger(0, 2) != 30)
+                throw std::runtime_error("the cells were not read");
+        });
+        ASSERT_TRUE(run.Ok) << run.Error;
+        EXPECT_LT(run.PeakMB, 150);
+        TTabrix4 book;
+        Read(book, file);
+        ASSERT_EQ(book.Pictures().Count(), 4);
+        std::vector<std::string> expected;
+        for (size_t i = 0; i < c.Warnings.size(); ++i)
+            if (!c.Warnings[i].empty())
+                expected.push_back("Picture " + std::to_string(i + 1) + " (EMF, 40 MiB inflated)" +
+                                   c.Warnings[i]);
+        EXPECT_EQ(book.Warnings(), expected);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(book.Pictures().Items(i).KeptCompressed, !c.Warnings[size_t(i)].empty()) << i;
+    }
+
     const std::string file = dir.File("zeros.xls");
     bombs::PicturesOfZeros(file, 6, 40u << 20);
     const auto run = bombs::RunLimited(size_t(160) << 20, [&] {
