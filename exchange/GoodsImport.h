@@ -27,6 +27,7 @@ class TTabrix4;
 namespace exchange {
 
 class TDBF;
+class WorkbookCells;
 
 // The box of a message: OK with the error icon (ends the import), Yes/No
 // with the error icon, Yes/No with the warning icon (Yes drops the row, No
@@ -115,8 +116,9 @@ bool ReadGoodsCsvFile(GoodsImportRun& run, const std::string& path, const consol
 bool ReadGoodsDbf(GoodsImportRun& run, TDBF& table);
 bool ReadGoodsDbfFile(GoodsImportRun& run, const std::string& path);
 // XLS: the first sheet of a read workbook, or the workbook file read into
-// the component (a file it cannot read raises the component's error).
-bool ReadGoodsXls(GoodsImportRun& run, xls::TSheet& sheet);
+// the component (a file it cannot read raises the component's error after a
+// sentence that names the file).
+bool ReadGoodsXls(GoodsImportRun& run, WorkbookCells& cells);
 bool ReadGoodsXlsFile(GoodsImportRun& run, xls::TTabrix4& book, const std::string& path);
 
 // The XML reader's limit of items.

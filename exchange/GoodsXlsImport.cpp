@@ -2,7 +2,7 @@
 // whose column A holds a number, columns A..L as the goods report's workbook
 // export writes them (number, barcode, PLU, name, price, remains, ...).
 // The workbook headers come before Qt's: its `slots` macro would rewrite them.
-#include "SrcXLS/Tabrix4.h"
+#include "exchange/WorkbookCells.h"
 
 #include <cmath>
 #include <limits>
@@ -58,28 +58,15 @@ const ImportMessage kXls[] = {
 
 const ImportMessage kNoData = {ImportBox::Error, "Помилка", "Дані для запису в ЕККА не знайдені!"};
 
-// Column A of a goods row holds a number: a number cell, or a formula whose
-// cached result is a number.
-bool HoldsNumber(xls::TSheet& sheet, int row) {
-    switch (sheet.GetCellType(0, row)) {
-    case xls::ctInteger:
-    case xls::ctFloat:
-        return true;
-    case xls::ctNumberFormula:
-    case xls::ctNumberArrayFormula:
-        return std::holds_alternative<double>(sheet.GetAsVariant(0, row));
-    default:
-        return false;
-    }
+// A goods row: column A holds a number, or a formula whose value is not
+// known, which gets the column's message rather than passing silently.
+bool IsGoodsRow(WorkbookCells& cells, int row) {
+    WorkbookValue a = cells.At(0, row);
+    return a.IsNumber() || a.IsUnknown();
 }
 
 // One cell as the reader takes it.
-struct Cell {
-    int type = xls::ctNone;
-    xls::TCellVariant value;
-
-    bool IsError() const { return type == xls::ctError || type == xls::ctErrorFormula; }
-
+struct Cell : WorkbookValue {
     // The value's text (ANSI): numbers in the general form with the user's
     // decimal separator, truth values as the workbook shows them, nothing
     // for a blank or missing cell. `lossy` tells of characters the code page
@@ -98,24 +85,24 @@ struct Cell {
         };
         return std::visit(Visitor{lossy}, value);
     }
-    // The value as a number; a text must hold one. Nothing for a missing cell.
+    // The value as a number; a text must hold one. Nothing for a missing
+    // cell or an error.
     std::optional<double> Number() const {
+        if (error) return std::nullopt;
         if (std::holds_alternative<std::u16string>(value)) return platform::ParseDecimal(Text());
         if (const auto* flag = std::get_if<uint8_t>(&value)) return *flag;
         if (const auto* number = std::get_if<int32_t>(&value)) return *number;
         if (const auto* number = std::get_if<double>(&value)) return *number;
         return std::nullopt;
     }
-    // The value rounded to the nearest integer (ties to even) within 32 bits.
+    // The number, or a text that holds one, rounded to the nearest integer
+    // (ties to even) within 32 bits.
     std::optional<int64_t> Integer() const {
         std::optional<double> number = Number();
-        if (!number || !std::isfinite(*number)) return std::nullopt;
-        double rounded = std::nearbyint(*number);
-        if (rounded < std::numeric_limits<int32_t>::min() || rounded > std::numeric_limits<int32_t>::max())
-            return std::nullopt;
-        return static_cast<int64_t>(rounded);
+        return number ? WorkbookValue{xls::ctFloat, *number}.Integer() : std::nullopt;
     }
     std::optional<bool> Truth() const {
+        if (error) return std::nullopt;
         if (std::holds_alternative<std::u16string>(value)) return TruthOf(Trimmed(Text()));
         std::optional<double> number = Number();
         if (!number) return std::nullopt;
@@ -123,21 +110,24 @@ struct Cell {
     }
 };
 
-RowEnd ReadRow(GoodsImportRun& run, xls::TSheet& sheet, int row) {
-    auto cell = [&](int col) { return Cell{sheet.GetCellType(col, row), sheet.GetAsVariant(col, row)}; };
+RowEnd ReadRow(GoodsImportRun& run, WorkbookCells& cells, int row) {
+    auto cell = [&](int col) { return Cell{cells.At(col, row)}; };
     const int64_t n = row;
     int32_t number = 0;
     if (auto end = run.CheckNumber(cell(0).Integer(), n, kXls[1], kXls[2], number)) return *end;
 
+    // An error value, or a formula without one, is no value of any column:
+    // an empty PLU would become 0, and "#DIV/0!" a price of 0.
     GoodsProg goods;
-    std::string barcodeText = cell(1).Text();
-    if (barcodeText.empty()) return run.Refuse(kXls[3], n);
-    std::optional<int64_t> barcode = Integer64Of(barcodeText);
+    Cell code = cell(1);
+    std::string barcodeText = code.Text();
+    if (barcodeText.empty() && !code.error) return run.Refuse(kXls[3], n);
+    std::optional<int64_t> barcode = code.error ? std::nullopt : Integer64Of(barcodeText);
     if (!barcode) return run.Refuse(kXls[4], n);
     goods.barcode = *barcode;
     Cell plu = cell(2);
-    if (!plu.Text().empty()) {
-        std::optional<int64_t> value = IntegerOf(plu.Text());
+    if (plu.error || !plu.Text().empty()) {
+        std::optional<int64_t> value = plu.error ? std::nullopt : IntegerOf(plu.Text());
         if (!value) return run.Refuse(kXls[5], n);
         goods.plu = static_cast<int32_t>(*value);
     }
@@ -145,13 +135,15 @@ RowEnd ReadRow(GoodsImportRun& run, xls::TSheet& sheet, int row) {
     Cell name = cell(3);
     bool lossy = false;
     std::string nameText = name.Text(&lossy);
-    if (nameText.empty()) return run.Refuse(kXls[6], n);
-    // An error value is no name, and a name the register's code page cannot
-    // hold (or with a NUL, which cuts it short) would reach it garbled.
-    if (name.IsError() || lossy || nameText.find('\0') != std::string::npos) return run.Refuse(kXls[7], n);
+    if (nameText.empty() && !name.error) return run.Refuse(kXls[6], n);
+    // A name the register's code page cannot hold (or with a NUL, which cuts
+    // it short) would reach it garbled.
+    if (name.error || lossy || nameText.find('\0') != std::string::npos) return run.Refuse(kXls[7], n);
     goods.SetName(nameText);
 
-    std::optional<int32_t> price = ScaledOf(CleanNumberText(cell(4).Text()), 100);
+    Cell priceCell = cell(4);
+    std::optional<int32_t> price =
+        priceCell.error ? std::nullopt : ScaledOf(CleanNumberText(priceCell.Text()), 100);
     if (!price) return run.Refuse(kXls[8], n);
     goods.price = *price;
     std::optional<double> remains = cell(5).Number();
@@ -179,31 +171,29 @@ RowEnd ReadRow(GoodsImportRun& run, xls::TSheet& sheet, int row) {
 
 } // namespace
 
-bool ReadGoodsXls(GoodsImportRun& run, xls::TSheet& sheet) {
-    const int last = sheet.GetLastRow();
+bool ReadGoodsXls(GoodsImportRun& run, WorkbookCells& cells) {
+    const int last = cells.Sheet().GetLastRow();
     int first = 0;
-    while (first <= last && !HoldsNumber(sheet, first)) ++first;
+    while (first <= last && !IsGoodsRow(cells, first)) ++first;
     if (first > last) {
         run.Refuse(kNoData, 0);
         return false;
     }
     for (int row = first; row <= last; ++row) {
-        if (!HoldsNumber(sheet, row)) continue;
-        if (ReadRow(run, sheet, row) == RowEnd::Ended) return false;
+        if (!IsGoodsRow(cells, row)) continue;
+        if (ReadRow(run, cells, row) == RowEnd::Ended) return false;
     }
     return true;
 }
 
 bool ReadGoodsXlsFile(GoodsImportRun& run, xls::TTabrix4& book, const std::string& path) {
-    book.Clear();
-    book.Sheets().Clear();
-    book.SetFilename(platform::Utf8ToUtf16(path));
-    book.Read();
+    ReadImportWorkbook(book, path);
     if (book.Sheets().Count() == 0) {
         run.Refuse(kNoData, 0);
         return false;
     }
-    return ReadGoodsXls(run, book.Sheets().GetItem(0));
+    WorkbookCells cells(book, 0);
+    return ReadGoodsXls(run, cells);
 }
 
 } // namespace exchange

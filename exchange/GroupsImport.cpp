@@ -9,6 +9,7 @@
 #include "exchange/GroupCsvLine.h"
 #include "exchange/JobWorkbook.h"
 #include "exchange/ReportDocument.h"
+#include "exchange/WorkbookCells.h"
 #include "platform/AtomicFile.h"
 #include "platform/CodePages.h"
 
@@ -140,23 +141,22 @@ void ImportGroupsXml(JobContext& job) {
 
 void ImportGroupsXls(JobContext& job) {
     xls::TTabrix4& book = JobWorkbook(job.side);
-    book.Clear();
-    book.Sheets().Clear();
-    book.SetFilename(platform::Utf8ToUtf16(job.state.MakeMetod.FileName));
-    book.Read();
+    ReadImportWorkbook(book, job.state.MakeMetod.FileName);
     const char* const kNoData = "Дані для запису в ЕККА не знайдені!";
     if (book.Sheets().Count() == 0) {
         ShowJobError(kNoData);
         return;
     }
-    xls::TSheet& sheet = book.Sheets().GetItem(0);
-    auto numberAt = [&sheet](int row) {
-        int type = sheet.GetCellType(0, row);
-        return type == 3 || type == 4; // integer or float
+    WorkbookCells cells(book, 0);
+    // A number, or a formula whose value is a number; one whose value is not
+    // known gets the number's message.
+    auto groupRow = [&cells](int row) {
+        WorkbookValue a = cells.At(0, row);
+        return a.IsNumber() || a.IsUnknown();
     };
-    const int lastRow = sheet.GetLastRow();
+    const int lastRow = cells.Sheet().GetLastRow();
     int row = 0;
-    while (row <= lastRow && !numberAt(row)) ++row;
+    while (row <= lastRow && !groupRow(row)) ++row;
     if (row > lastRow) {
         ShowJobError(kNoData);
         return;
@@ -164,19 +164,15 @@ void ImportGroupsXls(JobContext& job) {
     std::vector<GoodsGroupRecord>& table = FreshTable(job);
     std::size_t index = 0;
     for (; row <= lastRow && index < table.size(); ++row) {
-        if (!numberAt(row)) continue;
-        std::optional<int32_t> number;
-        try {
-            number = sheet.GetAsInteger(0, row);
-        } catch (const std::exception&) {
-        }
+        if (!groupRow(row)) continue;
+        std::optional<int64_t> number = cells.At(0, row).Integer();
         // The groups of the rows before a refused one are kept.
         if (!number || !InGroupRange(*number)) {
             ShowJobError(NumberAtRowMessage(row) + (number ? kRangeLine : ""));
             job.state.MakeMetod.Done = 1;
             return;
         }
-        std::optional<std::string> name = RegisterName(sheet.GetAsString(1, row));
+        std::optional<std::string> name = RegisterName(cells.Text(1, row));
         if (!name) {
             ShowJobError(NameAtRowMessage(row));
             job.state.MakeMetod.Done = 1;

@@ -1,11 +1,12 @@
 // The formulas of a package (its parts as xlsx_parts.h cuts the input):
 // every formula cell's text and value, members of shared formulas made
-// from their anchor's and array formulas computed element by element, then
-// the workbook written as a binary file, shared and array formulas
-// included.
+// from their anchor's and array formulas computed element by element, the
+// first sheet's values as the workbook imports take them, then the workbook
+// written as a binary file, shared and array formulas included.
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/formulas/FormulaEvaluator.h"
 #include "SrcXLS/model/Cell.h"
+#include "exchange/WorkbookCells.h"
 #include "fuzz/xlsx_parts.h"
 
 #include <filesystem>
@@ -52,6 +53,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 evaluator->CalculateCell(s, col, row, v);
             } catch (const XLSError&) {
             }
+        }
+    }
+    // The values the workbook imports take from the first sheet.
+    if (book.Sheets().Count() > 0) {
+        exchange::WorkbookCells cells(book, 0);
+        std::vector<std::pair<int, int>> positions;
+        cells.Sheet().Cells().BeginIterate();
+        while (TCell* c = cells.Sheet().Cells().NextCell()) positions.emplace_back(c->Col, int(c->Row));
+        for (auto [col, row] : positions) {
+            cells.At(col, row).Integer();
+            cells.Text(col, row);
         }
     }
     try {

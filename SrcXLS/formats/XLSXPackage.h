@@ -51,6 +51,9 @@ struct TXLSXBookData {
     std::array<std::string, 3> StyleFragments;
     std::string StyleRootAttributes;
     int CalcId = 0;
+    // calcPr asks for a full calculation on load: the cached values were not
+    // computed by the writer (some writers store 0 for every formula).
+    bool FullCalcOnLoad = false;
     std::vector<TXLSXKeptSheet> KeptSheets;
     // Parts of the package read that the writer makes anew; they are not
     // copied back.
@@ -73,6 +76,7 @@ struct TXLSXBookData {
         for (auto& f : StyleFragments) f.clear();
         StyleRootAttributes.clear();
         CalcId = 0;
+        FullCalcOnLoad = false;
         KeptSheets.clear();
         ReplacedParts.clear();
         FontGap = false;

@@ -637,6 +637,7 @@ bool TXLS2007Reader::WorkbookTag(int id, TExXMLTag& tag) {
         return true;
     case etcalcPr:
         bd.CalcId = int(std::clamp<int64_t>(tag.GetInt(eacalcId, 0), 0, INT32_MAX));
+        bd.FullCalcOnLoad = tag.GetBool(eafullCalcOnLoad, false);
         return true;
     default:
         return true;

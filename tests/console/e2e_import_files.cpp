@@ -313,6 +313,154 @@ TEST_F(ImportFiles, WorkbookFormulaRowsAreGoodsRows) {
     EXPECT_EQ(Names(), (std::vector<std::string>{"Формула", "Число", "Сума", "Масив"}));
 }
 
+// Goods whose codes, name, price, quantity and groups are formulas, as openpyxl (no cached value, with and
+// without a full calculation on load asked), XlsxWriter (0 cached, a full calculation on load asked), xlwt
+// (an empty text cached) and LibreOffice (values cached) write them: the writer's value, else the one the
+// workbook library computes; a VLOOKUP the library does not compute, without a cached value, and an error
+// value get the price's message. Seen: price 0 and quantity 0 in the register, xlwt's formula rows skipped
+// and #DIV/0! read as price 0, with success shown.
+const char* const kFormulaGoodsWriter = R"PY(
+import sys, openpyxl, xlsxwriter, xlwt, zipfile
+out = sys.argv[1]
+rows = [
+    ["НОМЕР:", "ШТРИХ-КОД:", "PLU:", "НАЙМЕНУВАННЯ:", "ЦІНА:", "ЗАЛИШОК:"],
+    [0, "4820000000017", 301, "Хліб", "=1000+200", "=2500*2", 1, "=1+1", False, False, False, 0],
+    ["=A2+1", "4820000000024", "=C2+1", '="Мо"&"локо"', "=E2/4", 3, "=G2*2", 1, False, True, False, 0],
+    ["=A3+1", "4820000000031", 303, "Чай", "=VLOOKUP(1,A2:A3,1,FALSE)", 1, 1, 1, False, False, False, 0],
+    ["=A4+1", "4820000000048", 304, "Сіль", "=1/0", 1, 1, 1, False, False, False, 0],
+]
+book = openpyxl.Workbook()
+for r in rows: book.active.append(r)
+book.save(out + "/openpyxl.xlsx")
+book = xlsxwriter.Workbook(out + "/xlsxwriter.xlsx")
+sheet = book.add_worksheet()
+for i, r in enumerate(rows): sheet.write_row(i, 0, r)
+book.close()
+book = xlwt.Workbook(encoding="utf-8")
+sheet = book.add_sheet("Goods")
+for i, r in enumerate(rows):
+    for j, v in enumerate(r):
+        sheet.write(i, j, xlwt.Formula(v[1:]) if isinstance(v, str) and v.startswith("=") else v)
+book.save(out + "/xlwt.xls")
+# openpyxl's file without its request for a full calculation on load.
+with zipfile.ZipFile(out + "/openpyxl.xlsx") as z, zipfile.ZipFile(out + "/uncached.xlsx", "w") as w:
+    for i in z.infolist():
+        data = z.read(i.filename)
+        w.writestr(i, data.replace(b' fullCalcOnLoad="1"', b"") if i.filename == "xl/workbook.xml" else data)
+)PY";
+
+TEST_F(ImportFiles, WorkbookFormulasTakeTheirValues) {
+    Start();
+    Python(h.dir, kFormulaGoodsWriter, {h.dir.Path()});
+    LibreOffice(h.dir, "openpyxl.xlsx", "xls");
+    ASSERT_TRUE(testfiles::Exists(h.dir.File("openpyxl.xls")));
+    const struct {
+        const char* file;
+        bool cached;
+    } cases[] = {{"openpyxl.xlsx", false},
+                 {"uncached.xlsx", false},
+                 {"xlsxwriter.xlsx", false},
+                 {"xlwt.xls", false},
+                 {"openpyxl.xls", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        EraseAll();
+        const auto priceBox = [](int row) {
+            return "Помилка в ціні на товар:\r\nрядок №" + std::to_string(row) +
+                   " стовбчик №5!\r\nІгнорувати?";
+        };
+        std::vector<std::string> boxes = {priceBox(4), "Запис бази товарів завершений!"};
+        if (!c.cached) boxes.insert(boxes.begin(), priceBox(3));
+        for (std::size_t i = 1; i < boxes.size(); ++i) h.ui.QueueAnswer(platform::IdYes); // drop the row
+        LoadGoods(kXls, h.dir.File(c.file));
+        EXPECT_EQ(Boxes(), boxes);
+        std::vector<RegisterRecord> table = Table();
+        ASSERT_EQ(table.size(), c.cached ? 3u : 2u);
+        EXPECT_EQ(platform::AnsiToUtf8(table[1].name), "Молоко");
+        EXPECT_EQ(
+            std::vector<uint32_t>({table[0].price, table[0].remainder, table[1].price, table[1].remainder}),
+            std::vector<uint32_t>({120000, 5000000, 30000, 3000}));
+        EXPECT_EQ(std::vector<int>({table[0].tax, table[1].plu, table[1].group, table[1].presenceControl}),
+                  std::vector<int>({1, 302, 2, 1}));
+        if (c.cached) {
+            EXPECT_EQ(table[2].price, 100u);
+        }
+    }
+}
+
+// Group rows whose column A is a formula are taken by its value, names
+// likewise; seen: groups 2 and 3 of LibreOffice's file were skipped.
+TEST_F(ImportFiles, WorkbookGroupFormulasTakeTheirValues) {
+    Start();
+    Python(h.dir,
+           "import sys, openpyxl, xlwt\n"
+           "rows = [['НОМЕР ГРУПИ:', 'НАЗВА:'], [1, 'Хліб'], ['=A2+1', '=\"Ка\"&\"ва\"'], ['=A3+1', 'Чай']]\n"
+           "book = openpyxl.Workbook()\n"
+           "for r in rows: book.active.append(r)\n"
+           "book.save(sys.argv[1] + '/groups.xlsx')\n"
+           "book = xlwt.Workbook(encoding='utf-8')\n"
+           "sheet = book.add_sheet('G')\n"
+           "for i, r in enumerate(rows):\n"
+           "    for j, v in enumerate(r):\n"
+           "        sheet.write(i, j, xlwt.Formula(v[1:]) if str(v).startswith('=') else v)\n"
+           "book.save(sys.argv[1] + '/xlwt.xls')\n",
+           {h.dir.Path()});
+    LibreOffice(h.dir, "groups.xlsx", "xls");
+    ASSERT_TRUE(testfiles::Exists(h.dir.File("groups.xls")));
+    const device::DeviceApi& api = h.State().Api();
+    for (const char* file : {"groups.xlsx", "xlwt.xls", "groups.xls"}) {
+        SCOPED_TRACE(file);
+        const char* err = nullptr;
+        for (int g = 1; g <= 3; ++g) ASSERT_EQ(api.SetGoodsGroupName(g, "", &err), 0);
+        ImportGroups(kXls, h.dir.File(file));
+        EXPECT_EQ(Boxes(), std::vector<std::string>{"Імпорт даних завершено!"});
+        std::vector<std::string> names = GroupNames();
+        names.resize(3);
+        EXPECT_EQ(names, (std::vector<std::string>{"Хліб", "Кава", "Чай"}));
+    }
+}
+
+// A workbook the library refuses is told in a sentence of ours naming the
+// file, the library's text after it (a file that cannot be opened keeps the
+// system's reason); nothing reaches the register. Seen: the library's
+// English text alone.
+TEST_F(ImportFiles, RefusedWorkbooksNameTheFile) {
+    Start();
+    Python(h.dir,
+           "import sys, xlwt, zipfile\n"
+           "book = xlwt.Workbook()\n"
+           "book.add_sheet('S').write(0, 0, 1)\n"
+           "book.save(sys.argv[1] + '/whole.xls')\n"
+           "data = open(sys.argv[1] + '/whole.xls', 'rb').read()\n"
+           "open(sys.argv[1] + '/cut.xls', 'wb').write(data[:-600])\n"
+           "open(sys.argv[1] + '/text.xlsx', 'w').write('1;Хліб')\n"
+           "with zipfile.ZipFile(sys.argv[1] + '/empty.xlsx', 'w') as z: z.writestr('[Content_Types].xml', "
+           "'<Types/>')\n",
+           {h.dir.Path()});
+    const std::vector<std::string> tableBefore = Names();
+    const std::vector<std::string> groupsBefore = GroupNames();
+    const std::string sentence = "Не вдається прочитати книгу Excel ";
+    const std::pair<std::string, std::string> cases[] = {
+        {"cut.xls", sentence + h.dir.File("cut.xls") +
+                        ":\r\nBad compound file: the directory points past the end of the file"},
+        {"text.xlsx", sentence + h.dir.File("text.xlsx") + ":\r\nFile is not a ZIP archive or is damaged"},
+        {"empty.xlsx", sentence + h.dir.File("empty.xlsx") + ":\r\nThe package holds no workbook part"},
+        {"none.xls",
+         "Не вдається відкрити файл " + h.dir.File("none.xls") + ": Немає такого файлу або каталогу"},
+    };
+    for (const auto& [file, text] : cases) {
+        SCOPED_TRACE(file);
+        LoadGoods(kXls, h.dir.File(file));
+        EXPECT_EQ(Boxes(), std::vector<std::string>{text});
+        ImportGroups(kXls, h.dir.File(file));
+        EXPECT_EQ(Boxes(), std::vector<std::string>{text});
+    }
+    EXPECT_FALSE(Logged("SetGoodsByNumber"));
+    EXPECT_FALSE(Logged("SetGoodsGroupName"));
+    EXPECT_EQ(Names(), tableBefore);
+    EXPECT_EQ(GroupNames(), groupsBefore);
+}
+
 // A DBF export to a name that is not ".dbf" is refused with the table's own
 // error: no file, no success; seen: a dBase table was written as "t.txt".
 TEST_F(ImportFiles, DbfExportToAnotherTypeOfNameIsRefused) {
