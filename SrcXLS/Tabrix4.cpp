@@ -457,6 +457,13 @@ void TTabrix4::CopyOrMove(bool move, int srcSheet, int col1, int row1, int col2,
         collected.reserve(block.size());
         for (TCell* cell : block) {
             collected.push_back(cell->MakeCopy());
+            // A member of an .xlsx shared formula holds no text of its own:
+            // its copy gets the formula it runs, the anchor's moved to it.
+            if (auto* f = dynamic_cast<TFormulaCell*>(cell);
+                f && f->IsText() && f->SharedLink() != NoSharedFormula && f->TokenLength() == 0) {
+                const TEncodedFormula tokens = formulaHandler.TextFormulaTokens(srcSheet, *f);
+                static_cast<TFormulaCell&>(*collected.back()).SetFormula(tokens.Data, tokens.TokenLength);
+            }
             collected.back()->SetPosition(int(cell->Col + deltaCol), int(int64_t(cell->Row) + deltaRow));
         }
         // Formulas move their references with them; a formula that cannot
@@ -466,13 +473,9 @@ void TTabrix4::CopyOrMove(bool move, int srcSheet, int col1, int row1, int col2,
                 if (auto* f = dynamic_cast<TFormulaCell*>(c.get()))
                     formulaHandler.AdjustFormula(destSheet, *f, options & coAdjustOption4,
                                                  options & coAdjustOption2, int(deltaRow), int(deltaCol));
+        // Removing or replacing a cell of a shared formula gives the cells
+        // that stay their own formulas first.
         TCellValues& store = src.Cells();
-        // Members of .xlsx shared formulas hold no text of their own: they
-        // get their tokens before they are copied.
-        for (TCell* cell : block)
-            if (auto* f = dynamic_cast<TFormulaCell*>(cell);
-                f && f->IsText() && f->SharedLink() != NoSharedFormula)
-                formulaHandler.UnshareFormula(store, *cell);
         if (move)
             for (auto& c : collected)
                 store.RemoveCell(int(c->Col - deltaCol), int(int64_t(c->Row) - deltaRow));

@@ -242,7 +242,11 @@ void WriteWorkbookFile(TTabrix4& book) {
             s.ConditionalFormats = [&sheet](TXLSStream& st) { sheet.ConditionalFormats().WriteCondFmts(st); };
             s.Hyperlinks = [&sheet](TXLSStream& st) { sheet.Hyperlinks().WriteHyperlinks(st); };
             s.Validations = [&sheet](TXLSStream& st) { sheet.Validations().WriteDVal(st); };
-            s.AutoFilters = [&sheet](TXLSStream& st) { sheet.AutoFilters().WriteAutoFilters(st); };
+            s.AutoFilters = [&sheet, &book](TXLSStream& st) {
+                sheet.AutoFilters().WriteAutoFilters(st, [&](std::string text) {
+                    book.AddWarning("Sheet '" + WideToUtf8(sheet.Name()) + "': " + text);
+                });
+            };
         }
         if (sheet.Drawing().ShapeCount() > 0) {
             // A note that has no cell in this version refuses the write before the file is made.

@@ -44,16 +44,12 @@ void MainBatchWindow::Lock() {
     }
     form.DisableDeviceActions();
     form.HoldSessionEnd();
-    // A dialog opened from the running loop's message processing would call
-    // the register in the middle of the batch.
-    form.SetDialogButtonsEnabled(false);
 }
 
 void MainBatchWindow::Unlock() {
     if (start != nullptr && own != nullptr) start->SetAction(own);
     form.ReleaseSessionEnd();
     form.RestoreDeviceActions();
-    form.SetDialogButtonsEnabled(true);
 }
 
 } // namespace console

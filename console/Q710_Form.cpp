@@ -349,6 +349,7 @@ void TForm1::SetStatusText(const std::string& text) {
 void TForm1::EnableDeviceActions() {
     for (QAction* a : DeviceActions) a->setEnabled(true);
     for (QWidget* w : DeviceButtons) w->setEnabled(true);
+    for (QWidget* w : DialogButtons) w->setEnabled(true);
     ECRPowerOff->setEnabled(state.ModemSession == 0);
     ModemECRPowerOff->setEnabled(state.ModemSession != 0);
 }
@@ -356,6 +357,7 @@ void TForm1::EnableDeviceActions() {
 void TForm1::DisableDeviceActions() {
     for (QAction* a : DeviceActions) a->setEnabled(false);
     for (QWidget* w : DeviceButtons) w->setEnabled(false);
+    for (QWidget* w : DialogButtons) w->setEnabled(false);
     ECRPowerOff->setEnabled(false);
     ModemECRPowerOff->setEnabled(false);
 }
@@ -401,10 +403,6 @@ void TForm1::RestoreDeviceActions() {
         EnableDeviceActions();
     else
         DisableDeviceActions();
-}
-
-void TForm1::SetDialogButtonsEnabled(bool on) {
-    for (QWidget* w : DialogButtons) w->setEnabled(on);
 }
 
 void TForm1::TreeView1Change() {

@@ -182,8 +182,10 @@ public:
     std::vector<QAction*> DeviceActions;
     // Plain buttons that reach the register, switched with the actions.
     std::vector<QWidget*> DeviceButtons;
-    // Buttons of dialogs that call the register themselves: open without a
-    // session (the dialogs show the library's answer), off while Busy.
+    // Buttons of dialogs that call the register themselves, switched with the
+    // actions: a dialog opened without a session, or from a running loop's
+    // message processing, would call the library on a freed connection or in
+    // the middle of a batch.
     std::vector<QWidget*> DialogButtons;
 
     // Status bar panel 0 (ANSI).
@@ -195,7 +197,6 @@ public:
     // After a register operation: the actions come back only while a session
     // is still usable (a direct connection, or a modem call that got through).
     void RestoreDeviceActions();
-    void SetDialogButtonsEnabled(bool on);
     bool SessionUsable() const;
     // A direct connection or a modem call is open, its end held or not.
     bool SessionOpen() const;

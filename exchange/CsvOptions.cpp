@@ -64,9 +64,10 @@ bool IsBlank(char c, char delimiter) {
     return static_cast<unsigned char>(c) <= 32 && c != delimiter;
 }
 
-} // namespace
-
-std::optional<std::string> QuotedField(std::string_view& rest, char delimiter, bool keepBlanks) {
+// A quoted field at the front of `rest` (see NextCsvField), telling also
+// whether a delimiter followed its closing quote.
+std::optional<std::string> QuotedField(std::string_view& rest, char delimiter, bool keepBlanks,
+                                       bool& delimited) {
     std::string_view s = rest;
     if (!keepBlanks)
         while (!s.empty() && IsBlank(s.front(), delimiter)) s.remove_prefix(1);
@@ -85,9 +86,53 @@ std::optional<std::string> QuotedField(std::string_view& rest, char delimiter, b
         if (!keepBlanks)
             while (after < s.size() && IsBlank(s[after], delimiter)) ++after;
         if (after < s.size() && s[after] != delimiter) return std::nullopt;
-        rest = after < s.size() ? s.substr(after + 1) : std::string_view();
+        delimited = after < s.size();
+        rest = delimited ? s.substr(after + 1) : std::string_view();
         return text;
     }
+}
+
+} // namespace
+
+std::optional<CsvField> NextCsvField(std::string_view& rest, char delimiter, bool keepBlanks) {
+    std::string_view s = rest;
+    if (!keepBlanks)
+        while (!s.empty() && IsBlank(s.front(), delimiter)) s.remove_prefix(1);
+    CsvField field;
+    if (!s.empty() && s.front() == '"') {
+        std::optional<std::string> text = QuotedField(rest, delimiter, keepBlanks, field.delimited);
+        if (!text) return std::nullopt;
+        field.text = std::move(*text);
+        field.quoted = true;
+        return field;
+    }
+    const std::size_t at = rest.find(delimiter);
+    field.text = std::string(rest.substr(0, at));
+    field.delimited = at != std::string_view::npos;
+    rest = field.delimited ? rest.substr(at + 1) : std::string_view();
+    return field;
+}
+
+std::string CsvFieldText(std::string_view text, char delimiter, bool quote) {
+    const char special[] = {delimiter, '"', '\0'};
+    // Blanks at its ends, or nothing at all at the end of a line, would be
+    // trimmed away by the reader.
+    quote = quote || text.empty() || IsBlank(text.front(), delimiter) || IsBlank(text.back(), delimiter) ||
+            text.find_first_of(special) != std::string_view::npos;
+    if (!quote) return std::string(text);
+    std::string field = "\"";
+    for (char c : text) {
+        if (c == '"') field += '"';
+        field += c;
+    }
+    return field + '"';
+}
+
+std::optional<std::string> OemNameToAnsi(std::string_view oem) {
+    bool lossy = false;
+    std::string ansi = platform::Utf16ToAnsi(platform::OemToUtf16(oem), &lossy);
+    if (lossy) return std::nullopt;
+    return ansi;
 }
 
 bool IsUtf8Text(std::string_view bytes) {

@@ -38,15 +38,32 @@ std::string AnsiToOemText(std::string_view text);
 // The views point into `text`.
 std::vector<std::string_view> SplitTextLines(std::string_view text);
 
-// A text field at the front of `rest` with the QUOTES option, as both CSV
-// imports read it: it begins with a double quote and ends at the quote that
-// the delimiter or the end of the line follows; a doubled quote inside it is
-// one quote and a delimiter inside it is part of the text. Unless
-// `keepBlanks`, blanks and control characters before the opening and after
-// the closing quote are skipped. `rest` is left after the field's delimiter.
-// Nothing when the field does not both begin and end with its quote (only
-// one of them, neither, or text after the closing quote).
-std::optional<std::string> QuotedField(std::string_view& rest, char delimiter, bool keepBlanks);
+// The field at the front of `rest` as both CSV imports read it, whatever the
+// QUOTES option says. One that begins with a double quote (after blanks and
+// control characters unless `keepBlanks`) is a quoted field: it ends at the
+// quote that the delimiter or the end of the line follows (blanks between
+// them skipped unless `keepBlanks`); a doubled quote inside it is one quote
+// and a delimiter inside it is part of the text. Any other field is the text
+// up to the next delimiter, as it stands. `rest` is left after the field's
+// delimiter. Nothing when a quoted field is never closed or text follows its
+// closing quote.
+struct CsvField {
+    std::string text;
+    bool quoted = false;
+    bool delimited = false; // a delimiter followed the field
+};
+std::optional<CsvField> NextCsvField(std::string_view& rest, char delimiter, bool keepBlanks);
+
+// One field of an exported line: enclosed in double quotes, with every quote
+// inside doubled, when `quote` asks for it, it holds the delimiter or a
+// quote, or it is empty or has blanks at an end, so that the imports (and
+// spreadsheet programs) read it back whole.
+std::string CsvFieldText(std::string_view text, char delimiter, bool quote);
+
+// A name read from an OEM 866 file in Windows-1251, the register's code page;
+// nothing when one of its characters has no place there (box drawing, ■, √):
+// the register would get another name.
+std::optional<std::string> OemNameToAnsi(std::string_view oem);
 
 // A file in UTF-8 where the register's 8-bit code pages are expected: it
 // begins with the UTF-8 byte-order mark, or it is valid UTF-8 and holds

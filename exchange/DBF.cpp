@@ -77,15 +77,17 @@ bool ReadAt(int fd, std::uint64_t offset, char* data, std::size_t size) {
     return true;
 }
 
-bool WriteAt(int fd, std::uint64_t offset, std::string_view bytes) {
+// 0, or the system's error number of the write that failed.
+int WriteAt(int fd, std::uint64_t offset, std::string_view bytes) {
     while (!bytes.empty()) {
         ssize_t n = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0) return errno;
+        if (n == 0) return EIO;
         bytes.remove_prefix(static_cast<std::size_t>(n));
         offset += static_cast<std::uint64_t>(n);
     }
-    return true;
+    return 0;
 }
 
 bool IsBlank(unsigned char c) {
@@ -289,7 +291,8 @@ void TDBF::CreateTable() {
         try {
             out.Write(image);
             out.Commit();
-        } catch (const platform::FileError&) {
+        } catch (const platform::FileError& e) {
+            systemError = e.SystemError();
             Fail("WriteHeader: Ошибка сохранения заголовка файла");
         }
     }
@@ -385,10 +388,11 @@ void TDBF::WriteRecord() {
     PutDate(date, Today());
     std::string_view stamp = std::string_view(date).substr(1);
     if (stamp != std::string_view(reinterpret_cast<const char*>(header.data()) + 1, 3)) {
-        if (!WriteAt(fd, 1, stamp)) Fail("WriteRecord: Ошибка сохранения записи");
+        if ((systemError = WriteAt(fd, 1, stamp)) != 0) Fail("WriteRecord: Ошибка сохранения записи");
         std::copy(stamp.begin(), stamp.end(), header.begin() + 1);
     }
-    if (!WriteAt(fd, RecordOffset(recNo), buffer)) Fail("WriteRecord: Ошибка сохранения записи");
+    if ((systemError = WriteAt(fd, RecordOffset(recNo), buffer)) != 0)
+        Fail("WriteRecord: Ошибка сохранения записи");
     written = true;
     modified = false;
 }
@@ -401,6 +405,7 @@ void TDBF::Close() {
     RequireOpen("Close");
     // Records written in place reach the disk before the table counts as closed.
     bool synced = !written || ::fsync(fd) == 0;
+    if (!synced) systemError = errno;
     Release();
     if (!synced) Fail("WriteRecord: Ошибка сохранения записи");
 }
@@ -433,7 +438,8 @@ void TDBF::Append() {
     PutDate(head, Today());
     PutU32(head, 4, count);
     std::uint64_t end = std::uint64_t{recordCount} * recordLength + headerLength;
-    if (!WriteAt(fd, end, record + EndMark) || !WriteAt(fd, 0, head)) {
+    if ((systemError = WriteAt(fd, end, record + EndMark)) != 0 ||
+        (systemError = WriteAt(fd, 0, head)) != 0) {
         // Readers that stop at the end mark rather than at the count must not see a part of a record.
         WriteAt(fd, end, std::string_view(&EndMark, 1));
         [[maybe_unused]] int ignored = ::ftruncate(fd, static_cast<off_t>(end + 1));
@@ -485,6 +491,14 @@ std::string TDBF::GetFieldData(int FieldNo) const {
     default:
         return text;
     }
+}
+
+bool TDBF::FieldTextFitsAnsi(int FieldNo) const {
+    const Field& f = FieldAt("GetFieldData", FieldNo);
+    if (!oemText || TypeOf(f.letter) != dftCharacter) return true;
+    bool lossy = false;
+    platform::Utf16ToAnsi(platform::OemToUtf16(std::string_view(buffer).substr(f.offset, f.length)), &lossy);
+    return !lossy;
 }
 
 std::string TDBF::StoredText(const Field& f, int fieldNo, std::string text) const {
@@ -564,7 +578,8 @@ void TDBF::RewriteTable() {
         }
         out.Write(std::string_view(&EndMark, 1));
         out.Commit();
-    } catch (const platform::FileError&) {
+    } catch (const platform::FileError& e) {
+        systemError = e.SystemError();
         fail();
     }
     // The new file is in place; the table follows it.

@@ -84,6 +84,9 @@ public:
     void Post();
 
     std::string GetFieldData(int FieldNo) const;
+    // False when the field's text, read in the table's code page, holds a
+    // character the ANSI code page lacks (GetFieldData gives a look-alike).
+    bool FieldTextFitsAnsi(int FieldNo) const;
     void SetFieldData(int FieldNo, const std::string& Text);
     std::string GetFieldName(int FieldNo) const;
     TDbfFieldType GetFieldType(int FieldNo) const;
@@ -99,6 +102,9 @@ public:
     int FieldCount() const { return static_cast<int>(fields.size()); }
     // Current record, 1-based; 0 when the table is empty.
     std::uint32_t RecNo() const { return recNo; }
+    // The system's error number of the last write to the file that failed
+    // (ED tells only which operation), 0 when none did.
+    int SystemError() const { return systemError; }
 
 private:
     struct Field {
@@ -133,6 +139,7 @@ private:
     std::uint16_t headerLength = 0;
     std::uint16_t recordLength = 0;
     bool oemText = false;
+    int systemError = 0;
     std::vector<Field> fields;
     std::string buffer;
 };

@@ -56,28 +56,24 @@ const ImportMessage kCsv[] = {
 
 const ImportMessage kFormatError = {ImportBox::Error, "Помилка", "Помилка формату даних (рядок №%n)!"};
 
-// The fields of a line from the left, each trimmed; fields the line lacks
-// are empty (they fail their own check). With QUOTES the name is a quoted
-// field, delimiters inside its quotes included; nothing when its quotes are
-// not right (the fields after it are not split then).
+// The fields of a line from the left; fields the line lacks are empty (they
+// fail their own check). A field that begins with a quote is taken whole, a
+// delimiter or a doubled quote inside it included, whatever QUOTES says; one
+// whose quotes are not right is nothing, and the fields after it are not
+// split then. The numbers are trimmed; the name keeps what its quotes hold.
 struct LineFields {
-    std::array<std::string_view, kFields> fields{};
-    std::optional<std::string> name;
+    std::array<std::optional<std::string>, kFields> fields{};
+    bool nameQuoted = false;
 };
 
 LineFields SplitFields(std::string_view line, const console::CsvOptionsRecord& options) {
     LineFields out;
     for (std::size_t i = 0; i < kFields; ++i) {
-        if (i == kNameField && options.Quotes) {
-            out.name = QuotedField(line, options.Delimiter, options.LRBlanks);
-            if (!out.name) break;
-            continue;
-        }
-        std::size_t end = line.find(options.Delimiter);
-        out.fields[i] = Trimmed(line.substr(0, end));
-        if (i == kNameField) out.name = std::string(out.fields[i]);
-        if (end == std::string_view::npos) break;
-        line.remove_prefix(end + 1);
+        const bool name = i == kNameField;
+        std::optional<CsvField> field = NextCsvField(line, options.Delimiter, name && options.LRBlanks);
+        if (!field) break;
+        out.fields[i] = name && field->quoted ? std::move(field->text) : std::string(Trimmed(field->text));
+        if (name) out.nameQuoted = field->quoted;
     }
     return out;
 }
@@ -92,46 +88,58 @@ std::optional<int16_t> FlagOf(std::string_view field) {
 RowEnd ReadLine(GoodsImportRun& run, std::string_view line, int64_t n,
                 const console::CsvOptionsRecord& options) {
     const LineFields split = SplitFields(line, options);
-    const std::array<std::string_view, kFields>& f = split.fields;
+    // A field whose quotes are not right converts to nothing.
+    std::array<std::string_view, kFields> f{};
+    for (std::size_t i = 0; i < kFields; ++i)
+        if (split.fields[i]) f[i] = *split.fields[i];
+    auto given = [&split](std::size_t i) { return split.fields[i].has_value(); };
+    auto integer = [&](std::size_t i) { return given(i) ? IntegerOf(f[i]) : std::nullopt; };
+    auto scaled = [&](std::size_t i, int scale) { return given(i) ? ScaledOf(f[i], scale) : std::nullopt; };
+
     int32_t number = 0;
-    if (auto end = run.CheckNumber(IntegerOf(f[0]), n, kCsv[1], kCsv[2], number)) return *end;
+    if (auto end = run.CheckNumber(integer(0), n, kCsv[1], kCsv[2], number)) return *end;
 
     GoodsProg goods;
-    std::optional<int64_t> plu = f[1].empty() ? std::optional<int64_t>(0) : IntegerOf(f[1]);
+    std::optional<int64_t> plu = given(1) && f[1].empty() ? std::optional<int64_t>(0) : integer(1);
     if (!plu) return run.Refuse(kCsv[3], n);
     goods.plu = static_cast<int32_t>(*plu);
-    if (goods.plu == 0 && f[2].empty()) return run.Refuse(kCsv[4], n);
-    std::optional<int64_t> barcode = Integer64Of(f[2]);
+    if (goods.plu == 0 && given(2) && f[2].empty()) return run.Refuse(kCsv[4], n);
+    std::optional<int64_t> barcode = given(2) ? Integer64Of(f[2]) : std::nullopt;
     if (!barcode) return run.Refuse(kCsv[5], n);
     goods.barcode = *barcode;
 
-    // A name whose quotes are not right, or with a NUL byte that would cut
-    // it short in the register, is no name.
-    if (!split.name || split.name->find('\0') != std::string::npos) return run.Refuse(kCsv[6], n);
-    std::string_view name = *split.name;
+    // A name whose quotes are not right, with a NUL byte that would cut it
+    // short in the register, or with a character the register's code page
+    // lacks, is no name.
+    if (!given(kNameField) || (options.Quotes && !split.nameQuoted) ||
+        f[kNameField].find('\0') != std::string_view::npos)
+        return run.Refuse(kCsv[6], n);
+    std::string_view name = f[kNameField];
     if (!options.LRBlanks) name = Trimmed(name);
-    if (name.empty()) return run.Refuse(kCsv[7], n);
-    goods.SetName(options.Cp866 ? OemToAnsiText(name) : std::string(name));
+    std::optional<std::string> ansi = options.Cp866 ? OemNameToAnsi(name) : std::string(name);
+    if (!ansi) return run.Refuse(kCsv[6], n);
+    if (ansi->empty()) return run.Refuse(kCsv[7], n);
+    goods.SetName(std::move(*ansi));
 
-    std::optional<int32_t> price = ScaledOf(f[4], 100);
+    std::optional<int32_t> price = scaled(4, 100);
     if (!price) return run.Refuse(kCsv[9], n);
     goods.price = *price;
-    std::optional<int32_t> quantity = ScaledOf(f[5], 1000);
+    std::optional<int32_t> quantity = scaled(5, 1000);
     if (!quantity) return run.Refuse(kCsv[10], n);
     goods.quantity = *quantity;
-    std::optional<int64_t> group = IntegerOf(f[6]);
+    std::optional<int64_t> group = integer(6);
     if (!group || *group < 1 || *group > 100) return run.Refuse(kCsv[11], n);
     goods.group = static_cast<uint8_t>(*group);
-    std::optional<int64_t> tax = IntegerOf(f[7]);
+    std::optional<int64_t> tax = integer(7);
     if (!tax || *tax < 1 || *tax > 5) return run.Refuse(kCsv[12], n);
     goods.tax = static_cast<uint8_t>(*tax - 1);
     int16_t* flags[] = {&goods.weighed, &goods.presenceControl, &goods.saleBlocking};
     for (std::size_t i = 0; i < 3; ++i) {
-        std::optional<int16_t> flag = FlagOf(f[8 + i]);
+        std::optional<int16_t> flag = given(8 + i) ? FlagOf(f[8 + i]) : std::nullopt;
         if (!flag) return run.Refuse(kCsv[13 + i], n);
         *flags[i] = *flag;
     }
-    std::optional<int64_t> payout = IntegerOf(f[11]);
+    std::optional<int64_t> payout = integer(11);
     if (!payout || *payout < 0 || *payout > 3) return run.Refuse(kCsv[16], n);
     goods.payoutOperation = static_cast<uint8_t>(*payout);
     return run.Accept(std::move(goods), number);

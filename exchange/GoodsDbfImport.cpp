@@ -50,6 +50,11 @@ const ImportMessage kDbf[] = {
     {ImportBox::Error, "Помилка", "Помилка номера операції виплати:\r\nрядок №%n поле \"Paytype\"!"},
 };
 
+// A name the register would get altered: a character its code page lacks
+// (an OEM table) or a NUL byte.
+const ImportMessage kDbfName = {ImportBox::Error, "Помилка",
+                                "Помилка в найменуванні товару:\r\nрядок №%n поле \"Name\"!"};
+
 // The twelve fields by position: name, type and the box of a mismatch.
 struct FieldRule {
     const char* name;
@@ -95,6 +100,7 @@ RowEnd ReadRecord(GoodsImportRun& run, const TDBF& table, int64_t n) {
     if (!barcode) return run.Refuse(kDbf[8], n);
     goods.barcode = *barcode;
     if (!(text = field(4))) return badField(4);
+    if (!table.FieldTextFitsAnsi(4) || text->find('\0') != std::string::npos) return run.Refuse(kDbfName, n);
     if (text->empty()) return run.Refuse(kDbf[10], n);
     goods.SetName(*text);
 

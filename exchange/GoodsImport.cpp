@@ -33,7 +33,7 @@ void RunGoodsImport(JobContext& job, bool skipNumber, const std::function<bool(G
 
 void ImportGoodsXml(JobContext& job, bool skipNumber) {
     RunGoodsImport(job, skipNumber, [&job](GoodsImportRun& run) {
-        return ReadGoodsXmlFile(run, job.side.NewXmlDocument(), job.state.MakeMetod.FileName);
+        return ReadGoodsXmlFile(run, job.state.MakeMetod.FileName);
     });
 }
 

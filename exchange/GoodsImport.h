@@ -16,9 +16,6 @@
 #include "device/GoodsRecords.h"
 #include "exchange/JobSide.h"
 
-namespace platform {
-class XmlDocument;
-}
 namespace xls {
 class TSheet;
 class TTabrix4;
@@ -105,10 +102,11 @@ std::string_view Trimmed(std::string_view text);
 
 // The readers. Each returns true when the source was read to its end (Done);
 // every refusal has been shown through the run.
-// XML: a document that passed the report frame's checks; at most 5269 items
-// are read and the user is told how many were left.
-bool ReadGoodsXml(GoodsImportRun& run, const platform::XmlDocument& document);
-bool ReadGoodsXmlFile(GoodsImportRun& run, platform::XmlDocument& document, const std::string& path);
+// XML: a report document's text, or its file, read as a stream after which
+// the report frame's checks run; at most 5269 items are read and the user is
+// told how many were left.
+bool ReadGoodsXml(GoodsImportRun& run, std::string_view text);
+bool ReadGoodsXmlFile(GoodsImportRun& run, const std::string& path);
 // CSV: the file's bytes with the CSV options.
 bool ReadGoodsCsv(GoodsImportRun& run, std::string_view file, const console::CsvOptionsRecord& options);
 bool ReadGoodsCsvFile(GoodsImportRun& run, const std::string& path, const console::CsvOptionsRecord& options);

@@ -14,23 +14,26 @@ std::string Trimmed(std::string_view text) {
     return console::TrimText(std::string(text));
 }
 
-// The name field after the number's delimiter; nothing when its quotes are
-// not as the options ask or it holds a NUL byte, which would cut it short in
-// the register. Anything from a further delimiter on is dropped.
+// The name field after the number's delimiter: a quoted field taken whole,
+// or, without a quote in front, the text up to a further delimiter. Nothing
+// when QUOTES asks for quotes it lacks, its quotes are not right, it holds a
+// NUL byte, which would cut it short in the register, or a character the
+// register's code page lacks.
 std::optional<std::string> NameField(std::string_view rest, const console::CsvOptionsRecord& options) {
+    std::string_view unquoted = rest;
+    std::optional<CsvField> quoted = NextCsvField(rest, options.Delimiter, options.LRBlanks);
+    if (!quoted || (options.Quotes && !quoted->quoted)) return std::nullopt;
     std::string field;
-    if (options.Quotes) {
-        std::optional<std::string> quoted = QuotedField(rest, options.Delimiter, options.LRBlanks);
-        if (!quoted) return std::nullopt;
-        field = std::move(*quoted);
+    if (quoted->quoted) {
+        field = std::move(quoted->text);
     } else {
-        field = options.LRBlanks ? std::string(rest) : Trimmed(rest);
+        field = options.LRBlanks ? std::string(unquoted) : Trimmed(unquoted);
         field = field.substr(0, field.find(options.Delimiter));
     }
     if (field.find('\0') != std::string::npos) return std::nullopt;
-    if (options.Cp866) field = OemToAnsiText(field);
     if (field.size() > GroupNameSize) field.resize(GroupNameSize);
-    return field;
+    if (!options.Cp866) return field;
+    return OemNameToAnsi(field);
 }
 
 } // namespace
@@ -42,9 +45,11 @@ GroupLine ParseGroupCsvLine(std::string_view line, const console::CsvOptionsReco
         result.kind = options.IgnoreEmptyLines ? GroupLineKind::Skip : GroupLineKind::FormatError;
         return result;
     }
-    std::size_t delimiter = text.find(options.Delimiter);
+    // The number, blanks around it never counted; a quoted one is taken whole.
+    std::string_view rest = text;
+    std::optional<CsvField> numberField = NextCsvField(rest, options.Delimiter, false);
     std::optional<int32_t> number;
-    if (delimiter != std::string::npos) number = console::Int32Of(text.substr(0, delimiter));
+    if (numberField && numberField->delimited) number = console::Int32Of(Trimmed(numberField->text));
     if (!number) {
         result.kind = GroupLineKind::FormatError;
         return result;
@@ -53,7 +58,7 @@ GroupLine ParseGroupCsvLine(std::string_view line, const console::CsvOptionsReco
         result.kind = GroupLineKind::RangeError;
         return result;
     }
-    std::optional<std::string> name = NameField(std::string_view(text).substr(delimiter + 1), options);
+    std::optional<std::string> name = NameField(rest, options);
     if (!name) {
         result.kind = GroupLineKind::NameError;
         return result;

@@ -84,7 +84,8 @@ std::optional<std::string> ReadDbfGroup(const TDBF& table, uint32_t record, Good
             } catch (const ED&) {
                 return DbfFieldFailure(f, record, name);
             }
-            if (entry.Name.find('\0') != std::string::npos) return NameAtRowMessage(record + 1);
+            if (!table.FieldTextFitsAnsi(f) || entry.Name.find('\0') != std::string::npos)
+                return NameAtRowMessage(record + 1);
         } else {
             return "Невірний тип або опис поля " + platform::AnsiToUtf8(name) + ".";
         }

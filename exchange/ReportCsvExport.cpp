@@ -9,15 +9,16 @@ namespace exchange {
 
 namespace {
 
+// A text value (a name, an hour): OEM 866 first when asked, since its best
+// fits of the typographic quotes are quotes, then quoted as the options and
+// its characters ask.
 std::string TextField(std::string_view name, const console::CsvOptionsRecord& options) {
-    std::string field;
-    if (options.Quotes) field += '"';
-    field += name;
+    std::string text(name);
     // A line break inside a name would split its record in two.
     std::replace_if(
-        field.begin(), field.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
-    if (options.Quotes) field += '"';
-    return options.Cp866 ? AnsiToOemText(field) : field;
+        text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    if (options.Cp866) text = AnsiToOemText(text);
+    return CsvFieldText(text, options.Delimiter, options.Quotes);
 }
 
 template <class Record>
@@ -44,8 +45,9 @@ std::string ReportCsvLine(const ReportLayout& layout, const ReportRow& row,
     for (std::size_t i = 0; i < layout.columns.size(); ++i) {
         if (i > 0) line += options.Delimiter;
         ValueKind kind = layout.columns[i].kind;
-        line += IsTextValue(kind) ? TextField(TextValueOf(kind, row, i), options)
-                                  : PlainValueText(kind, row.numbers[i], "1", "0");
+        line += IsTextValue(kind)
+                    ? TextField(TextValueOf(kind, row, i), options)
+                    : CsvFieldText(PlainValueText(kind, row.numbers[i], "1", "0"), options.Delimiter, false);
     }
     return line;
 }

@@ -10,9 +10,10 @@
 
 namespace exchange {
 
-// One line without its end: the values joined by the delimiter. Only the
-// text values (the name, the hours) are quoted (QUOTES) and converted to
-// OEM 866 (CP866), quotes included.
+// One line without its end: the values joined by the delimiter. The text
+// values (the name, the hours) are converted to OEM 866 (CP866) and quoted
+// (QUOTES); any value holding the delimiter or a quote, a number included, is
+// quoted too, with its quotes doubled, so the imports read it back whole.
 std::string ReportCsvLine(const ReportLayout& layout, const ReportRow& row,
                           const console::CsvOptionsRecord& options);
 

@@ -61,8 +61,14 @@ void ExportReportDbf(JobContext& job, const ReportLayout& layout, std::vector<Re
     std::optional<ReportTable> table;
     try {
         table.emplace(*target, layout);
-    } catch (const std::exception&) {
-        platform::MessageBox(platform::Utf8ToAnsi(kNotCreated), platform::Utf8ToAnsi("Помилка"),
+    } catch (const std::exception& e) {
+        // The system's reason, as the other formats give it (a full disk, a missing folder).
+        std::string text = kNotCreated;
+        const auto* file = dynamic_cast<const platform::FileError*>(&e);
+        if (file != nullptr && file->SystemError() != 0)
+            text +=
+                "\r\n" + platform::CannotWriteText(*target, platform::FileErrorReason(file->SystemError()));
+        platform::MessageBox(platform::Utf8ToAnsi(text), platform::Utf8ToAnsi("Помилка"),
                              platform::MbIconError);
         return;
     }
@@ -87,10 +93,21 @@ ReportTable::ReportTable(const std::string& target, const ReportLayout& layout)
             table.AddFieldDefs(column.dbf.name, column.dbf.type, column.dbf.length, column.dbf.decimals);
         table.CreateTable();
         table.EmptyTable();
+    } catch (const ED& e) {
+        std::remove(staged.c_str());
+        ThrowWithReason(e);
     } catch (...) {
         std::remove(staged.c_str());
         throw;
     }
+}
+
+void ReportTable::ThrowWithReason(const ED& failure) const {
+    const int err = table.SystemError();
+    if (err == 0) throw failure;
+    throw platform::FileError(std::string(failure.what()) + "\r\n" +
+                                  platform::CannotWriteText(target, platform::FileErrorReason(err)),
+                              err);
 }
 
 // The table object releases the file after the name is gone.
@@ -99,20 +116,28 @@ ReportTable::~ReportTable() {
 }
 
 void ReportTable::Add(const ReportLayout& layout, const ReportRow& row) {
-    table.Append();
-    for (std::size_t i = 0; i < layout.columns.size(); ++i) {
-        ValueKind kind = layout.columns[i].kind;
-        int fieldNo = static_cast<int>(i + 1);
-        if (IsTextValue(kind))
-            table.SetFieldData(fieldNo, TextValueOf(kind, row, i));
-        else
-            table.SetFieldData(fieldNo, PlainValueText(kind, row.numbers[i], "Yes", "No"));
+    try {
+        table.Append();
+        for (std::size_t i = 0; i < layout.columns.size(); ++i) {
+            ValueKind kind = layout.columns[i].kind;
+            int fieldNo = static_cast<int>(i + 1);
+            if (IsTextValue(kind))
+                table.SetFieldData(fieldNo, TextValueOf(kind, row, i));
+            else
+                table.SetFieldData(fieldNo, PlainValueText(kind, row.numbers[i], "Yes", "No"));
+        }
+        table.Post();
+    } catch (const ED& e) {
+        ThrowWithReason(e);
     }
-    table.Post();
 }
 
 void ReportTable::Commit() {
-    table.Close();
+    try {
+        table.Close();
+    } catch (const ED& e) {
+        ThrowWithReason(e);
+    }
     if (std::rename(staged.c_str(), target.c_str()) != 0)
         throw platform::FileError(platform::CannotWriteText(target, platform::FileErrorReason(errno)));
     staged.clear();

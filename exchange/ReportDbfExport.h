@@ -15,18 +15,24 @@ namespace exchange {
 // removed and the target stays as it was.
 class ReportTable {
 public:
-    // Throws when the table cannot be created.
+    // Throws when the table cannot be created (platform::FileError with the
+    // system's error number when the file could not be written).
     ReportTable(const std::string& target, const ReportLayout& layout);
     ~ReportTable();
     ReportTable(const ReportTable&) = delete;
     ReportTable& operator=(const ReportTable&) = delete;
 
-    // Appends and posts one record. Throws ED when a value does not fit.
+    // Appends and posts one record. Throws ED when a value does not fit, and
+    // platform::FileError (the table's message and the system's reason,
+    // naming the target) when the file cannot be written.
     void Add(const ReportLayout& layout, const ReportRow& row);
     // Closes the table and puts it in the target's place.
     void Commit();
 
 private:
+    // The failure as it is, or with the system's reason when a write failed.
+    [[noreturn]] void ThrowWithReason(const ED& failure) const;
+
     std::string target;
     std::string staged;
     TDBF table;

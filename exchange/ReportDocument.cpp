@@ -11,10 +11,6 @@ struct HeaderValue {
     std::string_view text;
 };
 
-ReportFrame Fail(const char* message) {
-    return ReportFrame{false, message, {}};
-}
-
 } // namespace
 
 ReportDocumentWriter::ReportDocumentWriter(platform::XmlDocument& document, const ReportIdentity& identity,
@@ -47,30 +43,43 @@ platform::XmlNode ReportDocumentWriter::AddItem() {
 }
 
 std::string XmlStructureMessage(std::string_view path, const platform::XmlDocument& document) {
+    return XmlStructureMessage(path, document.ParseError(), document.ParseErrorLine());
+}
+
+std::string XmlStructureMessage(std::string_view path, std::string_view reason, int line) {
     std::string message = "Помилка структури XML-файлу";
     if (!path.empty()) message += " " + std::string(path);
-    if (document.ParseErrorLine() > 0)
-        message += " (рядок " + std::to_string(document.ParseErrorLine()) + ")";
-    return message + ":\r\n" + document.ParseError();
+    if (line > 0) message += " (рядок " + std::to_string(line) + ")";
+    return message + ":\r\n" + std::string(reason);
+}
+
+std::string CheckReportShape(const ReportShape& shape, std::optional<std::string_view> expectedId) {
+    if (shape.rootName != "REPORT") return "Не знайдений вузол \"REPORT\".";
+    if (shape.rootChildren != 3) return "У вузла \"REPORT\" недопустима кількість дочірніх вузлів.";
+    if (shape.firstName != "HEADER") return "Вузол \"REPORT\" не містить дочірнього вузла \"HEADER\".";
+    if (!shape.firstHasChildren) return "Вузол \"HEADER\" не містить дочірніх вузлів.";
+    if (expectedId && shape.reportId != *expectedId) return "Не знайдений ідентифікатор звіту!";
+    if (shape.thirdName != "DATA") return "Не знайдений вузол \"DATA\".";
+    if (!shape.thirdHasChildren) return "Вузол \"DATA\" не містить дочірніх елементів.";
+    return {};
 }
 
 ReportFrame CheckReportFrame(const platform::XmlDocument& document,
                              std::optional<std::string_view> expectedId, std::string_view path) {
     if (!document.ParseError().empty()) return ReportFrame{false, XmlStructureMessage(path, document), {}};
+    ReportShape shape;
     platform::XmlNode root = document.DocumentElement();
-    if (!root || root.Name() != "REPORT") return Fail("Не знайдений вузол \"REPORT\".");
-    if (!root.HasChildNodes() || root.ChildCount() != 3)
-        return Fail("У вузла \"REPORT\" недопустима кількість дочірніх вузлів.");
+    shape.rootName = root.Name();
+    shape.rootChildren = root.ChildCount();
     platform::XmlNode header = root.Child(0);
-    if (header.Name() != "HEADER") return Fail("Вузол \"REPORT\" не містить дочірнього вузла \"HEADER\".");
-    if (!header.HasChildNodes()) return Fail("Вузол \"HEADER\" не містить дочірніх вузлів.");
-    if (expectedId) {
-        platform::XmlNode id = header.SelectSingleNode("REPORT_ID");
-        if (!id || id.Text() != *expectedId) return Fail("Не знайдений ідентифікатор звіту!");
-    }
+    shape.firstName = header.Name();
+    shape.firstHasChildren = header.HasChildNodes();
+    if (platform::XmlNode id = header.SelectSingleNode("REPORT_ID")) shape.reportId = id.Text();
     platform::XmlNode data = root.Child(2);
-    if (data.Name() != "DATA") return Fail("Не знайдений вузол \"DATA\".");
-    if (!data.HasChildNodes()) return Fail("Вузол \"DATA\" не містить дочірніх елементів.");
+    shape.thirdName = data.Name();
+    shape.thirdHasChildren = data.HasChildNodes();
+    if (std::string message = CheckReportShape(shape, expectedId); !message.empty())
+        return ReportFrame{false, message, {}};
     return ReportFrame{true, {}, data};
 }
 
@@ -89,7 +98,11 @@ ReportFrame OpenReportDocument(platform::XmlDocument& document, const std::strin
 }
 
 std::string CheckReportItem(const platform::XmlNode& child) {
-    if (child.Kind() == platform::XmlNodeKind::Element && child.Name() == "Item") return {};
+    return CheckReportItem(child.Kind(), child.Name());
+}
+
+std::string CheckReportItem(platform::XmlNodeKind kind, std::string_view name) {
+    if (kind == platform::XmlNodeKind::Element && name == "Item") return {};
     return "Не знайдений елемент \"Item\".";
 }
 

@@ -59,6 +59,24 @@ struct ReportFrame {
     platform::XmlNode data;
 };
 
+// What the frame checks look at, gathered from a document or as it streams
+// past: the root's name (empty: none), its children, the first one's name
+// (as XmlNode::Name gives it) and whether it has children, the report id
+// (the text of HEADER's first REPORT_ID element; nothing when there is none
+// or it was not gathered), the third child's name and whether it has
+// children.
+struct ReportShape {
+    std::string rootName;
+    std::size_t rootChildren = 0;
+    std::string firstName;
+    bool firstHasChildren = false;
+    std::optional<std::string> reportId;
+    std::string thirdName;
+    bool thirdHasChildren = false;
+};
+// The first frame check a shape fails, in the order below; empty when none.
+std::string CheckReportShape(const ReportShape& shape, std::optional<std::string_view> expectedId);
+
 // Loads the file into the document and checks, in this order: well-formed
 // (XmlStructureMessage), root REPORT, exactly three children, HEADER first
 // and not empty, the report id (only when `expectedId` is given), DATA third
@@ -74,10 +92,12 @@ ReportFrame CheckReportFrame(const platform::XmlDocument& document,
 // file and the line, the parser's own (English) reason after it:
 // Помилка структури XML-файлу /a/b.xml (рядок 2):\r\nCouldn't find end of Start Tag Item
 std::string XmlStructureMessage(std::string_view path, const platform::XmlDocument& document);
+std::string XmlStructureMessage(std::string_view path, std::string_view reason, int line);
 
 // The check each child of DATA gets before it is read: empty when it is an
 // Item, else the message.
 std::string CheckReportItem(const platform::XmlNode& child);
+std::string CheckReportItem(platform::XmlNodeKind kind, std::string_view name);
 
 // The message for an attribute an item lacks: Не знайдений атрибут "Id".
 std::string MissingAttributeMessage(std::string_view attribute);

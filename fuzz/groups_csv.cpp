@@ -1,5 +1,6 @@
 // A goods-group CSV file as the import reads it: its lines, each parsed under
-// every combination of the CSV options.
+// every combination of the CSV options; every group taken, exported again,
+// reads back the same.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -25,6 +26,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 (parsed.number < 1 || parsed.number > 100 || parsed.name.size() > 20 ||
                  parsed.name.find('\0') != std::string::npos))
                 __builtin_trap();
+            // The export of the group reads back as the same group.
+            if (parsed.kind == exchange::GroupLineKind::Group && !options.Cp866) {
+                const std::string exported =
+                    std::to_string(parsed.number) + options.Delimiter +
+                    exchange::CsvFieldText(parsed.name, options.Delimiter, options.Quotes);
+                exchange::GroupLine again = exchange::ParseGroupCsvLine(exported, options);
+                if (again.kind != exchange::GroupLineKind::Group || again.number != parsed.number ||
+                    again.name != parsed.name)
+                    __builtin_trap();
+            }
         }
     }
     return 0;

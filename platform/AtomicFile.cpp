@@ -91,6 +91,14 @@ std::string CannotWriteText(const std::string& path, const std::string& reason) 
     return "Не вдається записати файл " + path + ": " + reason;
 }
 
+std::string CannotOpenText(const std::string& path, int err) {
+    return "Не вдається відкрити файл " + path + ": " + FileErrorReason(err);
+}
+
+std::string CannotReadText(const std::string& path, int err) {
+    return "Не вдається прочитати файл " + path + ": " + FileErrorReason(err);
+}
+
 std::string WriteTarget(const std::string& path) {
     std::string current = path;
     // The system's own limit of links followed in one path.
@@ -99,11 +107,14 @@ std::string WriteTarget(const std::string& path) {
         if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
         std::vector<char> buf(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
         ssize_t n = ::readlink(current.c_str(), buf.data(), buf.size());
-        if (n < 0) throw FileError(CannotWriteText(path, FileErrorReason(errno)));
+        if (n < 0) {
+            int err = errno;
+            throw FileError(CannotWriteText(path, FileErrorReason(err)), err);
+        }
         std::string link(buf.data(), static_cast<std::size_t>(n));
         current = link.front() == '/' ? link : FolderOf(current) + "/" + link;
     }
-    throw FileError(CannotWriteText(path, FileErrorReason(ELOOP)));
+    throw FileError(CannotWriteText(path, FileErrorReason(ELOOP)), ELOOP);
 }
 
 void SetAtomicWriteHook(AtomicWriteHook hook) {
@@ -119,7 +130,7 @@ AtomicFile::AtomicFile(std::string name) : path(std::move(name)) {
     fd = ::mkostemp(buf.data(), O_CLOEXEC);
     if (fd < 0) {
         int err = errno;
-        throw FileError(CannotWriteText(path, FileErrorReason(err)));
+        throw FileError(CannotWriteText(path, FileErrorReason(err)), err);
     }
     tempPath.assign(buf.data());
     struct stat st {};
@@ -153,7 +164,7 @@ void AtomicFile::Write(std::string_view bytes) {
             if (n < 0) {
                 if (errno == EINTR) continue;
                 int err = errno;
-                throw FileError(CannotWriteText(path, FileErrorReason(err)));
+                throw FileError(CannotWriteText(path, FileErrorReason(err)), err);
             }
             done += static_cast<std::size_t>(n);
         }
@@ -168,7 +179,7 @@ void AtomicFile::Commit() {
     if (fd < 0) throw FileError(Closed(path));
     auto fail = [this](int err) {
         Discard();
-        throw FileError(CannotWriteText(path, FileErrorReason(err)));
+        throw FileError(CannotWriteText(path, FileErrorReason(err)), err);
     };
     if (::fsync(fd) != 0) fail(errno);
     int closed = ::close(fd);
@@ -193,7 +204,7 @@ template <class Buffer> void ReadAll(const std::string& path, Buffer& out) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         int err = errno;
-        throw FileError("Не вдається відкрити файл " + path + ": " + FileErrorReason(err));
+        throw FileError(CannotOpenText(path, err), err);
     }
     struct stat st {};
     // One byte more than the file holds, so its end is seen without growing.
@@ -206,7 +217,7 @@ template <class Buffer> void ReadAll(const std::string& path, Buffer& out) {
             if (errno == EINTR) continue;
             int err = errno;
             ::close(fd);
-            throw FileError("Не вдається прочитати файл " + path + ": " + FileErrorReason(err));
+            throw FileError(CannotReadText(path, err), err);
         }
         if (n == 0) break;
         size += static_cast<std::size_t>(n);
@@ -256,7 +267,8 @@ TempFile TempFile::CreateIn(const std::string& folder, std::string_view prefix, 
         lastErr = errno;
         if (lastErr != EEXIST) break;
     }
-    throw FileError("Не вдається створити тимчасовий файл у " + folder + ": " + FileErrorReason(lastErr));
+    throw FileError("Не вдається створити тимчасовий файл у " + folder + ": " + FileErrorReason(lastErr),
+                    lastErr);
 }
 
 TempFile::TempFile(TempFile&& other) noexcept

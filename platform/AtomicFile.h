@@ -12,7 +12,13 @@ namespace platform {
 // A file could not be written, created or renamed. The message names the file and the reason.
 class FileError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit FileError(const std::string& message, int systemError = 0)
+        : std::runtime_error(message), systemError(systemError) {}
+    // The system's error number behind the failure (errno), 0 when none applies.
+    int SystemError() const noexcept { return systemError; }
+
+private:
+    int systemError;
 };
 
 // Writes a whole file so that readers see either the old or the new contents: the bytes go to a temporary
@@ -58,6 +64,9 @@ std::string WriteTarget(const std::string& path);
 std::string FileErrorReason(int err);
 // "Не вдається записати файл <path>: <reason>", the message of every failed write.
 std::string CannotWriteText(const std::string& path, const std::string& reason);
+// The messages of a file that cannot be opened or read, with the reason of the system's error number.
+std::string CannotOpenText(const std::string& path, int err);
+std::string CannotReadText(const std::string& path, int err);
 
 // Writes `bytes` as the whole new contents of `path` through AtomicFile.
 void WriteFileAtomic(const std::string& path, std::string_view bytes);

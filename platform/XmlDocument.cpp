@@ -4,23 +4,20 @@
 #include "platform/CodePages.h"
 #include "platform/RegionalSettings.h"
 
+#include "platform/XmlParsing.h"
+
 #include <algorithm>
-#include <libxml/parser.h>
-#include <libxml/parserInternals.h>
 #include <libxml/tree.h>
 #include <libxml/xmlsave.h>
-#include <mutex>
 
 namespace platform {
+
+using namespace xmlparsing;
 
 namespace {
 
 const xmlChar* X(const std::string& s) {
     return reinterpret_cast<const xmlChar*>(s.c_str());
-}
-
-std::string Str(const xmlChar* s) {
-    return s ? std::string(reinterpret_cast<const char*>(s)) : std::string();
 }
 
 // Takes ownership of a string libxml2 allocated.
@@ -32,15 +29,6 @@ std::string Take(xmlChar* s) {
 
 xmlDocPtr EmptyDoc() {
     return xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0"));
-}
-
-void InitLibrary() {
-    static std::once_flag once;
-    std::call_once(once, [] { xmlInitParser(); });
-}
-
-bool IsXmlSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
 bool IsBlankText(const xmlNode* n) {
@@ -58,9 +46,7 @@ const xmlNode* Counted(const xmlNode* n) {
 }
 
 std::string QualifiedName(const xmlChar* name, const xmlNs* ns) {
-    std::string out;
-    if (ns && ns->prefix) out = Str(ns->prefix) + ":";
-    return out + Str(name);
+    return xmlparsing::QualifiedName(name, ns ? ns->prefix : nullptr);
 }
 
 std::string ProcessingInstructionData(std::string_view data) {
@@ -198,31 +184,6 @@ void StripBlankText(xmlNodePtr root) {
         if (n == root) break;
         n = n->next;
     }
-}
-
-struct ParseState {
-    bool entityRefused = false;
-};
-
-void RefuseEntity(void* ctx, const xmlChar*, int, const xmlChar*, const xmlChar*, xmlChar*) {
-    auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
-    static_cast<ParseState*>(ctxt->_private)->entityRefused = true;
-    xmlStopParser(ctxt);
-}
-
-void RefuseUnparsedEntity(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*, const xmlChar*) {
-    RefuseEntity(ctx, nullptr, 0, nullptr, nullptr, nullptr);
-}
-
-std::string ErrorText(const xmlError* err) {
-    if (!err || !err->message) return "Документ не є правильно сформованим XML";
-    std::string msg = err->message;
-    while (!msg.empty() && IsXmlSpace(msg.back())) msg.pop_back();
-    return msg;
-}
-
-int ErrorLine(const xmlError* err) {
-    return err != nullptr && err->line > 0 ? err->line : 0;
 }
 
 } // namespace
@@ -425,20 +386,14 @@ bool XmlDocument::LoadXml(std::string_view text) {
     if (!ctxt) throw XmlError("Недостатньо пам'яті для аналізатора XML");
     ParseState state;
     ctxt->_private = &state;
-    ctxt->sax->entityDecl = RefuseEntity;
-    ctxt->sax->unparsedEntityDecl = RefuseUnparsedEntity;
-    // No network, no external DTD, no entity substitution; errors are collected, not printed.
-    int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
-    std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)> parsed(
-        xmlCtxtReadMemory(ctxt.get(), text.data(), static_cast<int>(text.size()), nullptr, nullptr, options),
-        xmlFreeDoc);
+    RefuseEntities(*ctxt->sax);
+    std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)> parsed(xmlCtxtReadMemory(ctxt.get(), text.data(),
+                                                                            static_cast<int>(text.size()),
+                                                                            nullptr, nullptr, kParseOptions),
+                                                          xmlFreeDoc);
     bool ok = parsed && ctxt->wellFormed && !state.entityRefused;
-    if (!ok && state.entityRefused) {
-        parseError = "Оголошення сутностей у документі не допускаються";
-        parseErrorLine = ctxt->input != nullptr ? ctxt->input->line : 0;
-    } else if (!ok) {
-        parseError = ErrorText(xmlCtxtGetLastError(ctxt.get()));
-        parseErrorLine = ErrorLine(xmlCtxtGetLastError(ctxt.get()));
+    if (!ok) {
+        ParseFailure(ctxt.get(), state, parseError, parseErrorLine);
     } else if (!xmlDocGetRootElement(parsed.get())) {
         parseError = "Документ не має кореневого елемента";
         ok = false;

@@ -135,7 +135,11 @@ void ReadChartRecords(TChartRecord& root, TXLSStream& stream, const TChartReadCo
         case chartid::MSODRAWING:
             if (h.Length > EmptyDrawing && context.Owner && !context.Owner->ChartDrawing()) {
                 current->Add(h.Id).DrawingMarker = true;
-                context.Owner->NewChartDrawing().ReadDrawing(stream, h.Length);
+                TEscherDrawing& drawing = context.Owner->NewChartDrawing();
+                drawing.ReadDrawing(stream, h.Length);
+                // What it left out is told among the workbook's warnings.
+                for (const std::string& w : drawing.TakeReadWarnings())
+                    if (drawing.Group().OnWarning) drawing.Group().OnWarning("a chart's " + w);
                 continue;
             }
             if (h.Length > EmptyDrawing && !context.Owner)

@@ -75,12 +75,14 @@ int TDrwNote::GetCellCol() const {
 }
 void TDrwNote::SetCellCol(int col) {
     Note().Col = uint32_t(std::max(col, 0));
+    Note().WithoutRecord = false;
 }
 int TDrwNote::GetCellRow() const {
     return int(Note().Row);
 }
 void TDrwNote::SetCellRow(int row) {
     Note().Row = uint32_t(std::max(row, 0));
+    Note().WithoutRecord = false;
 }
 std::u16string TDrwNote::GetAuthor() const {
     return Note().Author;

@@ -64,6 +64,7 @@ void TEscherDrawing::Clear() {
     rootKept = {};
     trailing = {};
     skipped.clear();
+    readWarnings.clear();
 }
 
 // ---- ids
@@ -502,6 +503,7 @@ bool TEscherDrawing::BindNote(int col, int row, std::u16string_view author, uint
     note->NoteFlags = flags;
     note->Author = author;
     note->Bound = true;
+    note->WithoutRecord = false;
     if (auto* client = dynamic_cast<TShapeClientAnchor*>(target)) client->Shown = (flags & 0x0002) != 0;
     return true;
 }
@@ -517,6 +519,10 @@ void TEscherDrawing::CheckNoteCells(int maxCol, int maxRow) const {
 
 std::vector<TDrawingIn::TKeptRecord> TEscherDrawing::TakeSkippedRecords() {
     return std::move(skipped);
+}
+
+std::vector<std::string> TEscherDrawing::TakeReadWarnings() {
+    return std::move(readWarnings);
 }
 
 void TEscherDrawing::ReadDrawing(TXLSStream& stream, uint32_t recordLength) {
@@ -690,7 +696,12 @@ std::unique_ptr<TShape> TEscherDrawing::ReadShapeContainer(TDrawingIn& in, uint3
             break;
         }
         case mso::OPT:
-            need().Opt.Parse(body, h.Instance);
+            // Properties whose data other writers state beyond repair cost
+            // only themselves.
+            if (!need().Opt.ParseKeeping(body, h.Instance))
+                readWarnings.push_back("shape #" + std::to_string(shape->ShapeId) +
+                                       ": the data of its drawing properties does not add up; its complex "
+                                       "properties (geometry, texts) were left out");
             shape->HasOpt = true;
             break;
         case mso::ChildAnchor:
@@ -730,7 +741,10 @@ std::unique_ptr<TShape> TEscherDrawing::ReadShapeContainer(TDrawingIn& in, uint3
                     s.Attached = std::move(earlyText);
                 }
             }
-            if (TShapeOutsideMsoNote* note = NoteOf(s)) notesById[note->ObjectId].push_back(&s);
+            if (TShapeOutsideMsoNote* note = NoteOf(s)) {
+                note->WithoutRecord = true;
+                notesById[note->ObjectId].push_back(&s);
+            }
             break;
         }
         case mso::ClientTextbox: {
@@ -804,7 +818,7 @@ void TEscherDrawing::WriteDrawing(TXLSStream& stream) const {
     for (int i = 0; i < root->Count(); ++i) {
         const TShape& s = root->GetShape(i);
         const TShapeOutsideMsoNote* note = NoteOf(s);
-        if (!note) continue;
+        if (!note || note->WithoutRecord) continue;
         TNoteRecord n;
         n.Row = uint16_t(std::min<uint32_t>(note->Row, 0xFFFF));
         n.Col = uint16_t(std::min<uint32_t>(note->Col, 0xFFFF));

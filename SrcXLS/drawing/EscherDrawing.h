@@ -91,6 +91,8 @@ public:
     void ReadDrawing(TXLSStream& stream, uint32_t recordLength);
     // IMDATA records met inside the drawing, to be kept with the sheet.
     std::vector<TDrawingIn::TKeptRecord> TakeSkippedRecords();
+    // What the last read left out of the drawing, one line of English each.
+    std::vector<std::string> TakeReadWarnings();
     void WriteDrawing(TXLSStream& stream) const;
     // Before a write: raises "Cell position is outside the sheet" when a
     // note's cell lies beyond the last column or row of the version.
@@ -139,6 +141,7 @@ private:
     // Records after the shapes inside the drawing container.
     TMSORecords trailing;
     std::vector<TDrawingIn::TKeptRecord> skipped;
+    std::vector<std::string> readWarnings;
     // Notes by object id in file order, for the NOTE records of a file.
     std::unordered_map<uint16_t, std::vector<TShape*>> notesById;
 };

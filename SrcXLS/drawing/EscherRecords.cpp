@@ -136,16 +136,17 @@ namespace {
 // (count, count allocated, element size; 0xFFF0 for 4-byte elements).
 bool IsArrayProperty(int number) {
     switch (number) {
-    case 325: // vertices
-    case 326: // segment info
-    case 327: // adjust handles
-    case 328: // guides
-    case 329: // inscribe
-    case 337: // connection sites
-    case 338: // their directions
-    case 407: // fill shade colours
-    case 462: // line dash style
-    case 899: // wrap polygon vertices
+    case 0x145: // vertices
+    case 0x146: // segment info
+    case 0x151: // connection sites
+    case 0x152: // their directions
+    case 0x155: // adjust handles
+    case 0x156: // guides
+    case 0x157: // inscribe
+    case 0x159: // fragments
+    case 0x197: // fill shade colours
+    case 0x1CE: // line dash style
+    case 0x383: // wrap polygon vertices
         return true;
     default:
         return false;
@@ -160,26 +161,18 @@ std::optional<uint64_t> ArrayLength(TByteReader r) {
     const uint16_t elementSize = r.U16();
     return 6 + uint64_t(count) * (elementSize == 0xFFF0 ? 4 : elementSize);
 }
-} // namespace
 
-void TOPT::Parse(std::span<const uint8_t> body, uint16_t count) {
-    Items.clear();
-    Count = count;
-    const char* message = "Error when reading OPT items, Length <> 0";
-    if (size_t(count) * 6 > body.size()) throw XLSError(message);
-    TByteReader fixed(body);
-    std::vector<TOPTItem> items(count);
-    for (auto& i : items) {
-        i.Id = fixed.U16();
-        i.Value = fixed.U32();
-    }
-    // The data as the lengths state them; some writers state an array's
-    // length without its header, so when the lengths do not add up, the
-    // arrays take theirs from their own headers.
+// The complex data split among the items, in item order, so that it comes
+// out at exactly the body's end: first as the lengths state it; some writers
+// state an array's length without its header, so when the lengths do not add
+// up, the arrays take theirs from their own headers. False when neither way
+// comes out.
+bool SplitComplexData(TByteReader fixed, std::vector<TOPTItem>& items) {
     for (bool headers : {false, true}) {
         TByteReader r = fixed;
         bool fits = true;
         for (auto& i : items) {
+            i.Complex.clear();
             if (!i.IsComplex() || i.Value == 0) continue;
             uint64_t length = i.Value;
             if (headers && IsArrayProperty(i.Number()))
@@ -191,12 +184,34 @@ void TOPT::Parse(std::span<const uint8_t> body, uint16_t count) {
             auto data = r.Bytes(size_t(length));
             i.Complex.assign(data.begin(), data.end());
         }
-        if (fits && r.AtEnd()) {
-            Items = std::move(items);
-            return;
-        }
+        if (fits && r.AtEnd()) return true;
     }
-    throw XLSError(message);
+    return false;
+}
+} // namespace
+
+bool TOPT::ParseKeeping(std::span<const uint8_t> body, uint16_t count) {
+    Items.clear();
+    Count = count;
+    const size_t fitting = std::min<size_t>(count, body.size() / 6);
+    TByteReader fixed(body);
+    std::vector<TOPTItem> items(fitting);
+    for (auto& i : items) {
+        i.Id = fixed.U16();
+        i.Value = fixed.U32();
+    }
+    const bool whole = fitting == count && SplitComplexData(fixed, items);
+    if (!whole) std::erase_if(items, [](const TOPTItem& i) { return i.IsComplex(); });
+    Items = std::move(items);
+    if (!whole) FixCount();
+    return whole;
+}
+
+void TOPT::Parse(std::span<const uint8_t> body, uint16_t count) {
+    if (!ParseKeeping(body, count)) {
+        Clear();
+        throw XLSError("Error when reading OPT items, Length <> 0");
+    }
 }
 
 // ---- kept records

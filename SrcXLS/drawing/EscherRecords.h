@@ -116,6 +116,10 @@ public:
     // Reads count items from a body of exactly its length; a length that
     // does not come out at 0 raises.
     void Parse(std::span<const uint8_t> body, uint16_t count);
+    // As Parse, but a table whose complex data cannot be split (or whose
+    // fixed parts run past the body) keeps the simple properties that are
+    // there and leaves the complex ones out, answering false.
+    bool ParseKeeping(std::span<const uint8_t> body, uint16_t count);
 
 private:
     void Insert(TOPTItem item);

@@ -98,6 +98,7 @@ std::unique_ptr<TShapeOutsideMso> TShapeOutsideMsoNote::Copy() const {
     copy->NoteFlags = NoteFlags;
     copy->Author = Author;
     copy->Bound = Bound;
+    copy->WithoutRecord = WithoutRecord;
     return copy;
 }
 

@@ -139,6 +139,10 @@ public:
     std::u16string Author;
     // Set once a NOTE record of the file found this shape.
     bool Bound = false;
+    // Read from a file and no NOTE record found it (yet): written back
+    // without one, so that a note no other reader showed does not appear,
+    // until the program gives it a cell.
+    bool WithoutRecord = false;
 
     std::unique_ptr<TShapeOutsideMso> Copy() const override;
 };

@@ -447,6 +447,9 @@ void TTabrixReader::Dispatch() {
     case condfmt::CONDFMT:
         if (biff8 && InSheet()) ReadCondFmt();
         return;
+    case condfmt::CF:
+        if (biff8 && InSheet()) DropOrphanCF();
+        return;
     case dval::DVAL:
         if (biff8 && InSheet()) ReadDVal();
         return;

@@ -143,6 +143,7 @@ private:
     // Sheet collections bound to cell areas.
     void ReadHyperlink();
     void ReadCondFmt();
+    void DropOrphanCF();
     void ReadDVal();
     void ReadAutoFilterRecord();
     void ReadFeatHdr();

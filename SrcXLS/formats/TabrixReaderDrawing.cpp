@@ -54,6 +54,7 @@ void TTabrixReader::ReadSheetDrawing() {
         }
     } keep{Sheet().Drawing(), *CurrentStorage};
     keep.drawing.ReadDrawing(Stream, Header.Length);
+    for (const std::string& w : keep.drawing.TakeReadWarnings()) Warn(w);
     // A drawing whose shapes were all deleted is not written again: the
     // records of the sheet's tail stay where the next read puts them.
     if (keep.drawing.ShapeCount() > 0) Placeholder(placeholder::SheetTail);

@@ -40,6 +40,13 @@ void TTabrixReader::ReadCondFmt() {
              where + " were left out: their CF records are missing");
 }
 
+// A CF record that no CONDFMT took would come back without one: other
+// readers refuse that or warn of it.
+void TTabrixReader::DropOrphanCF() {
+    Drop();
+    Warn("a conditional format's CF record without its CONDFMT was left out");
+}
+
 void TTabrixReader::ReadDVal() {
     Drop();
     Placeholder(placeholder::SheetTail);

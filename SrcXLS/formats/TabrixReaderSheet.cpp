@@ -190,6 +190,11 @@ void TTabrixReader::ReadDimensions() {
 
 bool TTabrixReader::NextRecordIs(std::initializer_list<uint16_t> ids, std::vector<uint8_t>& body) {
     uint16_t next = Stream.PeekRecordId();
+    // The empty 0xFFFF records some writers leave are skipped here as
+    // everywhere, so the records around them stay together.
+    TBIFFHeader empty;
+    while ((next & 0x8000) && Stream.PeekRecordLength() == 0 && Stream.ReadHeader(empty) == 4)
+        next = Stream.PeekRecordId();
     bool match = false;
     for (uint16_t i : ids) match = match || (i == next && Stream.Position() + 4 <= Stream.Size());
     if (!match) return false;

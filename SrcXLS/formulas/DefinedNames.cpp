@@ -136,12 +136,11 @@ TInternalName* TInternalNames::FindBuiltInName(int code, int sheetIndex) const {
     return nullptr;
 }
 
+// Some writers give a sheet two names of one code (one of them hidden):
+// every one goes.
 void TInternalNames::DeleteBuiltInName(int code, int sheetNumber) {
-    for (size_t i = 0; i < items.size(); ++i)
-        if (items[i]->GetBuiltInCode() == code && items[i]->SheetNumber == sheetNumber) {
-            Delete(int(i));
-            return;
-        }
+    for (size_t i = items.size(); i-- > 0;)
+        if (items[i]->GetBuiltInCode() == code && items[i]->SheetNumber == sheetNumber) Delete(int(i));
 }
 
 void TInternalNames::Delete(int position) {

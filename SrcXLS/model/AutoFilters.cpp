@@ -70,7 +70,7 @@ void WriteCondition(TByteWriter& w, const TAutoFilterCondition& c) {
     }
     case 2:
         b[0] = vtString;
-        b[6] = uint8_t(c.Text.size());
+        b[6] = uint8_t(std::min(c.Text.size(), TAutoFilters::MaxConditionText));
         break;
     case 3:
     case 4:
@@ -215,7 +215,7 @@ void TAutoFilters::ReadAutoFilter(std::span<const uint8_t> body) {
     f.Conditions[1] = c[1];
 }
 
-void TAutoFilters::WriteAutoFilters(TXLSStream& stream) const {
+void TAutoFilters::WriteAutoFilters(TXLSStream& stream, const std::function<void(std::string)>& warn) const {
     if (!Present()) return;
     // A read sheet keeps whether its rows were filtered; a new filter says so.
     if (FilterMode || !infoRead) stream.WriteHeader(autofilter::FILTERMODE, 0);
@@ -233,8 +233,13 @@ void TAutoFilters::WriteAutoFilters(TXLSStream& stream) const {
         for (const auto& c : f.Conditions) WriteCondition(w, c);
         for (const auto& c : f.Conditions) {
             if (c.Kind != 2) continue;
+            // The record counts a text's characters in one byte.
+            if (c.Text.size() > MaxConditionText && warn)
+                warn("the autofilter text of column " + std::to_string(i + 1) + " is cut to " +
+                     std::to_string(MaxConditionText) + " of its " + std::to_string(c.Text.size()) +
+                     " characters");
             w.U8(1);
-            for (char16_t ch : std::u16string_view(c.Text).substr(0, 255)) w.U16(ch);
+            for (char16_t ch : std::u16string_view(c.Text).substr(0, MaxConditionText)) w.U16(ch);
         }
         stream.WriteHeader(autofilter::AUTOFILTER, uint16_t(body.size()));
         stream.WriteRecordData(body.data(), body.size());

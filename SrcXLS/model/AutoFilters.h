@@ -79,8 +79,10 @@ public:
     void ReadAutoFilterInfo(std::span<const uint8_t> body);
     void ReadAutoFilter(std::span<const uint8_t> body);
     // FILTERMODE (when set), AUTOFILTERINFO and the AUTOFILTER records, each
-    // numbered by its position; nothing without an autofilter.
-    void WriteAutoFilters(TXLSStream& stream) const;
+    // numbered by its position; nothing without an autofilter. A condition's
+    // text keeps its first MaxConditionText characters; warn hears of a cut.
+    void WriteAutoFilters(TXLSStream& stream, const std::function<void(std::string)>& warn = {}) const;
+    static constexpr size_t MaxConditionText = 255;
 
 private:
     std::vector<std::unique_ptr<TAutoFilter>> items;

@@ -308,6 +308,28 @@ std::u16string TCellValues::GetDisplayText(int col, int row) {
 }
 
 std::u16string TCellValues::GetDisplayText(const TCell& cell) {
+    std::u16string out = GetValueText(cell);
+    switch (cell.CellType()) {
+    case ctString:
+    case ctStringFormula:
+    case ctStringArrayFormula:
+        ShowText(cell.Format(), out);
+        break;
+    default:
+        break;
+    }
+    return out;
+}
+
+void TCellValues::ShowText(const TCellFormat* format, std::u16string& text) {
+    std::u16string regional;
+    const std::u16string_view maskText = MaskTextOf(format, regional);
+    if (maskText.empty()) return;
+    const TExcelMask& m = MaskOf(maskText);
+    if (m.HasTextSection()) text = m.FormatText(text);
+}
+
+std::u16string TCellValues::GetValueText(const TCell& cell) {
     const std::u16string& strTrue = LibState().StrTRUE;
     const std::u16string& strFalse = LibState().StrFALSE;
     double number;
@@ -408,6 +430,12 @@ std::u16string TCellValues::GetNumberText(const TCellFormat* format, double valu
     std::u16string regional;
     const std::u16string_view maskText = MaskTextOf(format, regional);
     if (maskText.empty()) return ShownGeneralText(value, LibState().Locale.DecimalSeparator);
+    MaskOf(maskText);
+    mask.Date1904 = maskDates && owner && owner->Date1904 && owner->Date1904();
+    return mask.FormatValue(value);
+}
+
+const TExcelMask& TCellValues::MaskOf(std::u16string_view maskText) {
     if (!maskSet || mask.Mask() != maskText) {
         mask.SetMask(maskText);
         maskSet = true;
@@ -415,20 +443,21 @@ std::u16string TCellValues::GetNumberText(const TCellFormat* format, double valu
         for (int i = 0; i < 4; ++i)
             if (mask.Section(i) && (mask.Section(i)->Flags & msfDateTime)) maskDates = true;
     }
-    mask.Date1904 = maskDates && owner && owner->Date1904 && owner->Date1904();
-    return mask.FormatValue(value);
+    return mask;
 }
 
 void TCellValues::DisplayTextTo(const TCell& cell, std::u16string& out) {
     double number;
     std::u16string regional;
-    if (cell.CellType() == ctString && static_cast<const TStringCell&>(cell).Entry())
+    if (cell.CellType() == ctString && static_cast<const TStringCell&>(cell).Entry()) {
         static_cast<const TStringCell&>(cell).Entry()->CopyText(out);
-    else if ((cell.CellType() == ctInteger || cell.CellType() == ctFloat) && cell.GetNumber(number) &&
-             MaskTextOf(cell.Format(), regional).empty())
+        ShowText(cell.Format(), out);
+    } else if ((cell.CellType() == ctInteger || cell.CellType() == ctFloat) && cell.GetNumber(number) &&
+               MaskTextOf(cell.Format(), regional).empty()) {
         ShownGeneralTextTo(number, LibState().Locale.DecimalSeparator, out);
-    else
+    } else {
         out = GetDisplayText(cell);
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -114,8 +114,11 @@ public:
     TCellFormats* Formats() const { return formats; }
     void Clear() override;
 
+    // As the cell shows: numbers and texts through their format.
     std::u16string GetDisplayText(int col, int row);
     std::u16string GetDisplayText(const TCell& cell);
+    // The cell's value as text: numbers through their format, texts as they are.
+    std::u16string GetValueText(const TCell& cell);
     std::u16string GetNumberText(int formatIndex, double value);
     std::u16string GetNumberText(const TCellFormat* format, double value);
     // The display text into out, reusing its storage: for walks that
@@ -135,6 +138,10 @@ private:
     TCellFormats* formats;
     // The mask a format shows numbers with; empty for the general format.
     std::u16string_view MaskTextOf(const TCellFormat* format, std::u16string& regional) const;
+    // The mask of a format's text, parsed once for a run of cells.
+    const TExcelMask& MaskOf(std::u16string_view maskText);
+    // A text through the text section of a format, when it has one.
+    void ShowText(const TCellFormat* format, std::u16string& text);
     TExcelMask mask;
     bool maskSet = false;
     bool maskDates = false; // the mask shows dates or times

@@ -595,6 +595,10 @@ void TExcelMask::SetMask(std::u16string_view text) {
             start = i + 1;
         }
     }
+    // A last second or third section that holds '@' is the text section:
+    // numbers take the sections before it.
+    if ((index == 2 || index == 3) && (sections[size_t(index - 1)]->Flags & msfText))
+        sections[3] = std::move(sections[size_t(index - 1)]);
     language = LocaleOfLanguage(languageId);
 }
 
@@ -628,6 +632,55 @@ const TMaskSection* TExcelMask::Choose(double value, bool& unsigned_) const {
     return first;
 }
 
+const TMaskSection* TExcelMask::TextSection() const {
+    if (sections[0] && (sections[0]->Flags & msfText)) return sections[0].get();
+    return sections[3].get();
+}
+
+std::u16string TExcelMask::FormatText(std::u16string_view text) const {
+    const TMaskSection* s = TextSection();
+    return s ? RenderText(*s, text) : std::u16string(text);
+}
+
+// In a text section '@' and "General" stand for the text; placeholders of
+// numbers are shown as written, codes of dates and colours not at all.
+std::u16string TExcelMask::RenderText(const TMaskSection& s, std::u16string_view text) const {
+    std::u16string out;
+    for (const TMaskToken& t : s.Tokens) {
+        switch (t.Kind) {
+        case mtkText:
+            if (t.Str.empty())
+                out += text;
+            else
+                out += t.Str;
+            break;
+        case mtkGeneral:
+            out += text;
+            break;
+        case mtkString:
+        case mtkDenominator:
+            out += t.Str;
+            break;
+        case mtkThreeSpaces:
+            out += u"   ";
+            break;
+        case mtkLiteral:
+        case mtkDigitOpt:
+        case mtkDigitSpace:
+        case mtkDigitZero:
+        case mtkDecimalPoint:
+        case mtkPercent:
+        case mtkComma:
+        case mtkFractionBar:
+            out.push_back(t.Ch);
+            break;
+        default:
+            break;
+        }
+    }
+    return out;
+}
+
 std::u16string TExcelMask::FormatValue(double value) const {
     if (mask == u"##,_b_y_t_e_s") return FormatByteSize(value);
     bool unsigned_ = false;
@@ -639,6 +692,8 @@ std::u16string TExcelMask::Render(const TMaskSection* s, double value) const {
     const char16_t separator = Locale().DecimalSeparator;
     // An empty section of several shows nothing; an empty mask is General.
     if (s && s->Tokens.empty() && sections[1]) return {};
+    // A number in the text section of several shows the section's text alone.
+    if (s && (s->Flags & msfText) && sections[1]) return RenderText(*s, {});
     if (!s || s->Tokens.empty() || (s->Flags & msfText)) return ShownGeneralText(value, separator);
     if (s->Flags & msfDateTime) return RenderDateTime(*s, value);
     const bool general = std::any_of(s->Tokens.begin(), s->Tokens.end(),
@@ -856,6 +911,22 @@ bool IsDateToken(uint8_t k) {
 bool IsElapsedToken(uint8_t k) {
     return k == mtkElapsedHours || k == mtkElapsedMinutes || k == mtkElapsedSeconds;
 }
+
+// The decimals of a clock time's second are rounded (12.345678 s shows
+// 12.35 under "ss.00"), those of its fraction taken to 15 significant
+// digits; a fraction that would round up to the next second is cut
+// instead (62.96 s shows 01:02.9 under "mm:ss.0"). units is the time of
+// day cut to 1/unit seconds.
+int64_t RoundedSecondFraction(double value, int64_t units, int64_t unit, int decimals) {
+    const double seconds = value * 86400.0;
+    const double whole = std::floor(seconds);
+    if (std::fmod(std::fmod(whole, 86400.0) + 86400.0, 86400.0) != double(units / unit)) return units;
+    const TDigits d = RoundedDigits(seconds - whole, decimals, TDigitSource::Fifteen);
+    if (!d.Int.empty()) return units;
+    int64_t fraction = 0;
+    for (char c : d.Frac) fraction = fraction * 10 + (c - '0');
+    return units / unit * unit + fraction;
+}
 } // namespace
 
 // Elapsed times ("[h]:mm:ss") are rounded to the second, or to the decimals
@@ -905,13 +976,15 @@ std::u16string TExcelMask::RenderDateTime(const TMaskSection& s, double value) c
             inDay += perDay;
         }
         // Half a unit short of midnight stays on its day.
-        if (timeShown && hasDate && day == wholeDay &&
-            std::ceil((value - wholeDay) * perDay - 0.5) >= perDay) {
+        const bool nextDay =
+            timeShown && hasDate && day == wholeDay && std::ceil((value - wholeDay) * perDay - 0.5) >= perDay;
+        if (nextDay) {
             day += 1;
             inDay = 0;
         }
         days = int64_t(day);
         units = std::clamp<int64_t>(int64_t(inDay), 0, 86400 * unit - 1);
+        if (decimals > 0 && !nextDay) units = RoundedSecondFraction(value, units, unit, decimals);
     }
     const int64_t totalSeconds = units / unit;
     const int64_t fraction = units % unit;

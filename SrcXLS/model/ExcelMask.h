@@ -100,6 +100,9 @@ public:
 
     std::u16string FormatValue(double value) const;
     std::u16string FormatByteSize(double value) const;
+    // A text value through the text section; without one the text itself.
+    bool HasTextSection() const { return TextSection() != nullptr; }
+    std::u16string FormatText(std::u16string_view text) const;
 
     // Dates count from 1904-01-01 (the 1904 date system), not from 1900.
     bool Date1904 = false;
@@ -112,6 +115,9 @@ public:
 private:
     // The section that shows the value, and whether it shows it without its sign.
     const TMaskSection* Choose(double value, bool& unsigned_) const;
+    // The first section when it holds '@', else the fourth.
+    const TMaskSection* TextSection() const;
+    std::u16string RenderText(const TMaskSection& s, std::u16string_view text) const;
     std::u16string Render(const TMaskSection* section, double value) const;
     std::u16string RenderNumber(const TMaskSection& s, double value) const;
     std::u16string RenderExponent(const TMaskSection& s, double value) const;

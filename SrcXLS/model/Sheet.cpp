@@ -95,6 +95,8 @@ TSheet::TSheet(TSheets& owner, IWorkbookContext& wb)
         charts->Forget(shape);
     };
     printSettings.SetPaperSize(wb.DefaultPaperSize());
+    // The record's default names B2; a new sheet selects A1, as it is written.
+    selection.Clear();
     range.DefaultFormat = [this](int col, int row) { return GetDefaultFormat(col, row); };
     applyFormat.DefaultFormat = range.DefaultFormat;
     columns.OnChange = [this](TCellFormat* format, int col) { FormatChanged(format, col, -1); };
@@ -281,7 +283,7 @@ std::u16string TSheet::FormulaResultText(const TCell& cell) {
         return FloatToGeneralText(array.Value, LibState().Locale.DecimalSeparator);
     }
     default:
-        return cells.GetDisplayText(cell);
+        return cells.GetValueText(cell);
     }
 }
 
@@ -299,7 +301,7 @@ std::u16string TSheet::GetAsString(int col, int row) {
         return FloatToGeneralText(static_cast<TFloatCell*>(cell)->Value, LibState().Locale.DecimalSeparator);
     default:
         if (cell->IsFormula()) return FormulaResultText(*cell);
-        return cells.GetDisplayText(*cell);
+        return cells.GetValueText(*cell);
     }
 }
 
@@ -322,7 +324,7 @@ TCellVariant TSheet::GetAsVariant(int col, int row) {
         [[fallthrough]];
     default:
         if (cell->GetNumber(number)) return number;
-        return cells.GetDisplayText(*cell);
+        return cells.GetValueText(*cell);
     }
 }
 

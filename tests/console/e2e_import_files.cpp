@@ -53,18 +53,6 @@ void Python(const testfiles::ScratchDir& dir, const std::string& script,
     }
 }
 
-// LibreOffice converts `file` in `dir` to `format`, with a profile of its own.
-void LibreOffice(const testfiles::ScratchDir& dir, const std::string& file, const std::string& format) {
-    const testfiles::TProgramRun run = testfiles::RunProgram(
-        "cd " + testfiles::ShellQuote(dir.Path()) + " && soffice -env:UserInstallation=file://" +
-            dir.File("profile") + " --headless --convert-to " + format + " --outdir " +
-            testfiles::ShellQuote(dir.Path()) + " " + testfiles::ShellQuote(file),
-        testfiles::Office());
-    if (run.Ran()) {
-        EXPECT_EQ(run.Status, 0) << run.Why();
-    }
-}
-
 class ImportFiles : public ::testing::Test {
 protected:
     void Start(const std::string& scenario = "") {
@@ -124,90 +112,137 @@ protected:
     ProgramHarness h;
 };
 
-// Goods rows of Python's csv module: numbers bare, texts quoted, a quote in a
-// text doubled (QUOTE_NONNUMERIC).
+// Goods rows of Python's csv module: with QUOTES its texts quoted, numbers
+// bare (QUOTE_NONNUMERIC); without, only the fields that hold the delimiter
+// or a quote, decimal commas included (QUOTE_MINIMAL); a quote in a text
+// doubled.
 const char* const kCsvWriter = R"PY(
 import csv, sys
 out, delimiter, encoding = sys.argv[1], sys.argv[2], sys.argv[3]
+nonnumeric = len(sys.argv) < 5 or sys.argv[4] == "1"
 rows = [
     [0, 101, 4820000000017, "Ка;ва", 12, 1, 1, 1, 0, 0, 0, 0],
     [1, 102, 4820000000024, 'Хліб "Київ"', 7, 2, 1, 1, 0, 0, 0, 0],
-    [2, 103, 4820000000031, "Чай", 30, 3, 1, 1, 0, 0, 0, 0],
+    [2, 103, 4820000000031, "Чай,\tчорний", 30, 3, 1, 1, 0, 0, 0, 0],
 ]
+if not nonnumeric:
+    for row in rows:
+        row[4] = str(row[4]) + ",25"
+quoting = csv.QUOTE_NONNUMERIC if nonnumeric else csv.QUOTE_MINIMAL
 with open(out, "w", encoding=encoding, newline="") as f:
-    csv.writer(f, delimiter=delimiter, quoting=csv.QUOTE_NONNUMERIC, lineterminator="\r\n").writerows(rows)
+    csv.writer(f, delimiter=delimiter, quoting=quoting, lineterminator="\r\n").writerows(rows)
 )PY";
 
 // Seen: "Ка;ва" was split at its semicolon, `Молоко"` lost its first letter
-// ("олоко"), `"Хліб ""Київ"""` kept both quotes, "Xl\0ib" became "Xl".
+// ("олоко"), `"Хліб ""Київ"""` kept both quotes, "Xl\0ib" became "Xl"; without
+// QUOTES a price "12,25" in a comma file was split in two.
 TEST_F(ImportFiles, QuotedCsvNamesOfPythonsCsvModule) {
-    Start();
-    EraseAll();
-    h.State().CsvOptions.Quotes = true;
-    const std::string file = h.dir.File("goods.csv");
-    Python(h.dir, kCsvWriter, {file, ";", "cp1251"});
-    // Lines no csv writer makes: a quote at one end only, a NUL byte.
-    std::string bytes = testfiles::Slurp(file);
-    bytes += platform::Utf8ToAnsi("3;104;4820000000048;Молоко\";5;1;1;1;0;0;0;0\r\n");
-    bytes += platform::Utf8ToAnsi("4;105;4820000000055;\"Сир;6;1;1;1;0;0;0;0\r\n");
-    bytes += Bytes("5;106;4820000000062;\"Xl\0ib\";8;1;1;1;0;0;0;0\r\n");
-    testfiles::Spit(file, bytes);
-    for (int i = 0; i < 3; ++i) h.ui.QueueAnswer(platform::IdYes); // skip the line
-    LoadGoods(kCsv, file);
-    std::vector<std::string> boxes = Boxes();
-    ASSERT_EQ(boxes.size(), 4u);
-    for (int line : {4, 5, 6})
-        EXPECT_EQ(boxes[static_cast<std::size_t>(line - 4)], "Помилка в найменуванні товару:\r\nрядок №" +
-                                                                 std::to_string(line) +
-                                                                 " стовбчик №3!\r\nІгнорувати?");
-    EXPECT_EQ(boxes[3], "Запис бази товарів завершений!");
-    EXPECT_EQ(Names(), (std::vector<std::string>{"Ка;ва", "Хліб \"Київ\"", "Чай"}));
-    std::vector<RegisterRecord> table = Table();
-    ASSERT_EQ(table.size(), 3u);
-    EXPECT_EQ(table[1].price, 700u);
-    EXPECT_EQ(table[2].plu, 103);
-}
-
-// The program's own goods export with QUOTES, read back into an erased
-// register: names holding the delimiter (semicolon or tab) come back whole,
-// in both code pages.
-TEST_F(ImportFiles, OwnQuotedCsvExportsReadBackWithTheirDelimiters) {
     const struct {
         char delimiter;
-        bool cp866;
-    } cases[] = {{';', false}, {';', true}, {'\t', false}, {'\t', true}};
+        bool quotes;
+    } cases[] = {{';', true}, {',', false}, {'\t', false}};
     Start();
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.delimiter == '\t' ? "tab" : "semicolon") + (c.cp866 ? " cp866" : ""));
+        SCOPED_TRACE(std::string(1, c.delimiter) + (c.quotes ? " quotes" : ""));
         EraseAll();
-        const device::DeviceApi& api = h.State().Api();
-        const char* names[] = {"Кава; мелена", "Чай\tчорний", "Сир твердий"};
-        for (int i = 0; i < 3; ++i) {
-            GoodsProg g;
-            g.price = 100 * (i + 1);
-            g.group = 1;
-            g.quantity = 1000;
-            g.plu = 200 + i;
-            g.barcode = 4820000000100 + i;
-            g.SetName(platform::Utf8ToAnsi(names[i]));
-            const char* err = nullptr;
-            ASSERT_EQ(api.SetGoodsByNumber(static_cast<uint16_t>(i), g, &err), 0);
+        h.State().CsvOptions = {c.delimiter, false, c.quotes, false, true};
+        const std::string file = h.dir.File("goods.csv");
+        Python(h.dir, kCsvWriter, {file, std::string(1, c.delimiter), "cp1251", c.quotes ? "1" : "0"});
+        // Lines no csv writer makes: a quote at one end only, a NUL byte.
+        std::vector<std::string> lines;
+        if (c.quotes)
+            lines.push_back(platform::Utf8ToAnsi("3;104;4820000000048;Молоко\";5;1;1;1;0;0;0;0\r\n"));
+        lines.push_back(platform::Utf8ToAnsi("4;105;4820000000055;\"Сир;6;1;1;1;0;0;0;0\r\n"));
+        lines.push_back(Bytes("5;106;4820000000062;\"Xl\0ib\";8;1;1;1;0;0;0;0\r\n"));
+        std::string bytes = testfiles::Slurp(file);
+        for (std::string line : lines) {
+            std::replace(line.begin(), line.end(), ';', c.delimiter);
+            bytes += line;
         }
-        h.State().CsvOptions = {c.delimiter, c.cp866, true, false, true};
-        const std::string file = h.dir.File("all.csv");
-        h.ui.QueueModal([](QDialog& d) {
-            static_cast<console::TForm6&>(d).RGMode1->Click(3); // the whole base
-            d.findChild<QPushButton*>("Button1")->click();
-            return d.result();
-        });
-        h.ui.QueueAnswer(platform::IdNo); // not only the failure records
-        QueueJob(kCsv, file, false);
-        h.Form().ActionReadReportByAllGoods->trigger();
-        ASSERT_EQ(Boxes().back(), "Експорт даних завершено!");
-        EraseAll();
+        testfiles::Spit(file, bytes);
+        for (std::size_t i = 0; i < lines.size(); ++i) h.ui.QueueAnswer(platform::IdYes); // skip the line
         LoadGoods(kCsv, file);
-        EXPECT_EQ(Boxes(), std::vector<std::string>{"Запис бази товарів завершений!"});
-        EXPECT_EQ(Names(), (std::vector<std::string>{"Кава; мелена", "Чай\tчорний", "Сир твердий"}));
+        std::vector<std::string> boxes = Boxes();
+        ASSERT_EQ(boxes.size(), lines.size() + 1);
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            EXPECT_EQ(boxes[i], "Помилка в найменуванні товару:\r\nрядок №" + std::to_string(4 + i) +
+                                    " стовбчик №3!\r\nІгнорувати?");
+        EXPECT_EQ(boxes.back(), "Запис бази товарів завершений!");
+        EXPECT_EQ(Names(), (std::vector<std::string>{"Ка;ва", "Хліб \"Київ\"", "Чай,\tчорний"}));
+        std::vector<RegisterRecord> table = Table();
+        ASSERT_EQ(table.size(), 3u);
+        EXPECT_EQ(table[1].price, c.quotes ? 700u : 725u);
+        EXPECT_EQ(table[2].plu, 103);
+    }
+}
+
+// The program's own goods export read back into an erased register under
+// every option set: names holding a delimiter or quotes come back whole and
+// prices and quantities with decimals exact, whatever the delimiter, QUOTES,
+// code page and decimal separator; CP866 changes only the letters it lacks.
+TEST_F(ImportFiles, OwnCsvExportsReadBackUnderEveryOption) {
+    const char* const names[] = {"Кава; \"мелена\"", "Чай,\tчорний", "Сир «Гауда» і ґуля", "Хліб"};
+    Start();
+    for (char decimal : {',', '.'}) {
+        platform::RegionalSettings regional = platform::Regional();
+        regional.decimalSeparator = decimal;
+        platform::SetRegional(regional);
+        for (char delimiter : {';', ',', '\t'})
+            for (bool quotes : {false, true})
+                for (bool cp866 : {false, true}) {
+                    SCOPED_TRACE(std::string("decimal ") + decimal + " delimiter " +
+                                 (delimiter == '\t' ? std::string("TAB") : std::string(1, delimiter)) +
+                                 (quotes ? " quotes" : "") + (cp866 ? " cp866" : ""));
+                    EraseAll();
+                    const device::DeviceApi& api = h.State().Api();
+                    std::vector<GoodsProg> written;
+                    for (int i = 0; i < 4; ++i) {
+                        GoodsProg g;
+                        g.price = 1250 * (i + 1) + 5;
+                        g.group = static_cast<uint8_t>(1 + 33 * i);
+                        g.tax = static_cast<uint8_t>(i);
+                        g.weighed = i == 1 ? -1 : 0;
+                        g.quantity = 2500 * i + 1;
+                        g.plu = 200 + i;
+                        g.barcode = 4820000000100 + i;
+                        g.payoutOperation = static_cast<uint8_t>(i);
+                        g.SetName(platform::Utf8ToAnsi(names[i]));
+                        const char* err = nullptr;
+                        ASSERT_EQ(api.SetGoodsByNumber(static_cast<uint16_t>(i), g, &err), 0);
+                    }
+                    const std::vector<RegisterRecord> before = Table();
+                    h.State().CsvOptions = {delimiter, cp866, quotes, false, true};
+                    const std::string file = h.dir.File("all.csv");
+                    h.ui.QueueModal([](QDialog& d) {
+                        static_cast<console::TForm6&>(d).RGMode1->Click(3); // the whole base
+                        d.findChild<QPushButton*>("Button1")->click();
+                        return d.result();
+                    });
+                    h.ui.QueueAnswer(platform::IdNo); // not only the failure records
+                    QueueJob(kCsv, file, false);
+                    h.Form().ActionReadReportByAllGoods->trigger();
+                    ASSERT_EQ(Boxes().back(), "Експорт даних завершено!");
+                    EraseAll();
+                    LoadGoods(kCsv, file);
+                    EXPECT_EQ(Boxes(), std::vector<std::string>{"Запис бази товарів завершений!"});
+                    std::vector<RegisterRecord> after = Table();
+                    ASSERT_EQ(after.size(), before.size());
+                    for (std::size_t i = 0; i < before.size(); ++i) {
+                        RegisterRecord expected = before[i];
+                        expected.counters.clear();
+                        if (cp866) expected.name = platform::OemToAnsi(platform::AnsiToOem(expected.name));
+                        after[i].counters.clear();
+                        EXPECT_EQ(platform::AnsiToUtf8(after[i].name), platform::AnsiToUtf8(expected.name));
+                        EXPECT_EQ(std::tie(after[i].price, after[i].remainder, after[i].plu, after[i].barcode,
+                                           after[i].group, after[i].tax, after[i].weighed,
+                                           after[i].payoutOperation),
+                                  std::tie(expected.price, expected.remainder, expected.plu, expected.barcode,
+                                           expected.group, expected.tax, expected.weighed,
+                                           expected.payoutOperation));
+                    }
+                    if (delimiter == ',' && !quotes && !cp866 && decimal == ',')
+                        testfiles::KeepTestOutput(file, "goods_export_comma_decimal_comma.csv");
+                }
     }
 }
 
@@ -240,8 +275,8 @@ TEST_F(ImportFiles, Utf8CsvIsRefusedBeforeAnythingIsWritten) {
 }
 
 // Group names: a NUL byte in a CSV name and characters the register's code
-// page lacks in a workbook LibreOffice saved and in an ElementTree document
-// get the name message; seen: "Кава ☃ €" became "Кава ? €".
+// page lacks in a workbook LibreOffice saved, in an ElementTree document and
+// in an OEM 866 file get the name message; seen: "Кава ☃ €" became "Кава ? €".
 TEST_F(ImportFiles, GroupNamesTheRegisterCannotHold) {
     Start();
     const std::string message = "Невірний формат назви товарної групи (рядок №";
@@ -264,7 +299,9 @@ TEST_F(ImportFiles, GroupNamesTheRegisterCannotHold) {
            "for r in rows: book.active.append([int(r[0]) if r[0].isdigit() else r[0], r[1]])\n"
            "book.save(sys.argv[2])\n",
            {h.dir.File("names.csv"), h.dir.File("names.xlsx")});
-    LibreOffice(h.dir, "names.xlsx", "xls");
+    const testfiles::TProgramRun lo =
+        testfiles::LibreOfficeConvert({h.dir.File("names.xlsx")}, h.dir.Path(), "xls");
+    EXPECT_EQ(lo.Status, 0) << lo.Why();
     ASSERT_TRUE(testfiles::Exists(h.dir.File("names.xls")));
     ImportGroups(kXls, h.dir.File("names.xls"));
     EXPECT_EQ(Boxes(), (std::vector<std::string>{message + "2)!", "Імпорт даних завершено!"}));
@@ -285,6 +322,25 @@ TEST_F(ImportFiles, GroupNamesTheRegisterCannotHold) {
     ImportGroups(kXml, h.dir.File("names.xml"));
     EXPECT_EQ(Boxes(), std::vector<std::string>{message + "2)!"});
     EXPECT_EQ(GroupNames(), groups); // an XML file that stops writes nothing
+
+    // OEM 866 characters Windows-1251 lacks, in the group and the goods
+    // imports; seen: "Чай ■" became "Чай ?" and "│" became "|".
+    h.State().CsvOptions = {';', true, false, false, true};
+    const std::string oem = h.dir.File("oem.csv");
+    testfiles::Spit(oem, "9;\x97\xA0\xA9\r\n10;\x97\xA0\xA9 \xFE\r\n");
+    ImportGroups(kCsv, oem);
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{message + "2)!", "Імпорт даних завершено!"}));
+    groups[8] = "Чай";
+    EXPECT_EQ(GroupNames(), groups);
+    const std::vector<std::string> tableBefore = Names();
+    testfiles::Spit(oem, "0;101;4820000000017;\x97\xA0\xA9;1;1;1;1;0;0;0;0\r\n"
+                         "1;102;4820000000024;\x8A\xA0\xA2\xA0 \xB3;1;1;1;1;0;0;0;0\r\n");
+    h.ui.QueueAnswer(platform::IdNo); // the import ends: nothing is written
+    LoadGoods(kCsv, oem);
+    EXPECT_EQ(Boxes(), std::vector<std::string>{
+                           "Помилка в найменуванні товару:\r\nрядок №2 стовбчик №3!\r\nІгнорувати?"});
+    EXPECT_EQ(Names(), tableBefore);
+    EXPECT_FALSE(Logged("SetGoodsByNumber"));
 }
 
 // Rows whose column A holds a formula with a number as its result are goods
@@ -306,7 +362,9 @@ TEST_F(ImportFiles, WorkbookFormulaRowsAreGoodsRows) {
            "s.formula_attributes['A5'] = {'t': 'array', 'ref': 'A5'}\n"
            "book.save(sys.argv[1])\n",
            {h.dir.File("formulas.xlsx")});
-    LibreOffice(h.dir, "formulas.xlsx", "xls");
+    const testfiles::TProgramRun lo =
+        testfiles::LibreOfficeConvert({h.dir.File("formulas.xlsx")}, h.dir.Path(), "xls");
+    EXPECT_EQ(lo.Status, 0) << lo.Why();
     ASSERT_TRUE(testfiles::Exists(h.dir.File("formulas.xls")));
     LoadGoods(kXls, h.dir.File("formulas.xls"));
     EXPECT_EQ(Boxes(), std::vector<std::string>{"Запис бази товарів завершений!"});
@@ -352,7 +410,9 @@ with zipfile.ZipFile(out + "/openpyxl.xlsx") as z, zipfile.ZipFile(out + "/uncac
 TEST_F(ImportFiles, WorkbookFormulasTakeTheirValues) {
     Start();
     Python(h.dir, kFormulaGoodsWriter, {h.dir.Path()});
-    LibreOffice(h.dir, "openpyxl.xlsx", "xls");
+    const testfiles::TProgramRun lo =
+        testfiles::LibreOfficeConvert({h.dir.File("openpyxl.xlsx")}, h.dir.Path(), "xls");
+    EXPECT_EQ(lo.Status, 0) << lo.Why();
     ASSERT_TRUE(testfiles::Exists(h.dir.File("openpyxl.xls")));
     const struct {
         const char* file;
@@ -405,7 +465,9 @@ TEST_F(ImportFiles, WorkbookGroupFormulasTakeTheirValues) {
            "        sheet.write(i, j, xlwt.Formula(v[1:]) if str(v).startswith('=') else v)\n"
            "book.save(sys.argv[1] + '/xlwt.xls')\n",
            {h.dir.Path()});
-    LibreOffice(h.dir, "groups.xlsx", "xls");
+    const testfiles::TProgramRun lo =
+        testfiles::LibreOfficeConvert({h.dir.File("groups.xlsx")}, h.dir.Path(), "xls");
+    EXPECT_EQ(lo.Status, 0) << lo.Why();
     ASSERT_TRUE(testfiles::Exists(h.dir.File("groups.xls")));
     const device::DeviceApi& api = h.State().Api();
     for (const char* file : {"groups.xlsx", "xlwt.xls", "groups.xls"}) {

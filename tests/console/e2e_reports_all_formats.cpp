@@ -238,7 +238,7 @@ TEST_P(ReportFile, ReadsBackAsTheRegistersRecords) {
             ASSERT_TRUE(at > 0 && bytes[at - 1] == '\r') << "line " << lines + 1;
         EXPECT_EQ(lines, records.size());
         EXPECT_EQ(bytes.back(), '\n');
-        ExpectSame(testfiles::PythonCsvRows(file, ';', false, "cp1251"),
+        ExpectSame(testfiles::PythonCsvRows(file, ';', true, "cp1251"),
                    testing_console::ExpectedCsvRows(records));
         break;
     }

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 
 #include "platform/IniFile.h"
@@ -27,9 +28,14 @@ std::string Utf8Status(ProgramHarness& h) {
     return platform::Utf8(h.Form().StatusText());
 }
 
+// Every control that leads to a register call: the actions, the plain
+// buttons and the buttons of the dialogs that call the register themselves.
 bool AllDeviceActions(ProgramHarness& h, bool on) {
     for (QAction* a : h.Form().DeviceActions)
         if (a->isEnabled() != on) return false;
+    for (const auto* controls : {&h.Form().DeviceButtons, &h.Form().DialogButtons})
+        for (QWidget* w : *controls)
+            if (w->isEnabled() != on) return false;
     return true;
 }
 
@@ -61,6 +67,11 @@ TEST(DirectConnection, OpensThePortOfTheChosenItemsAndClosesIt) {
     EXPECT_TRUE(AllDeviceActions(h, false));
     EXPECT_FALSE(f.ECRPowerOff->isEnabled());
     EXPECT_EQ(Utf8Status(h), "");
+    // The key and journal dialogs no longer open: they would call the
+    // library after RadarFree.
+    for (QPushButton* b : {f.BitBtn3, f.BitBtn4, f.BitBtn5, f.BitBtn7}) b->click();
+    EXPECT_TRUE(h.ui.modals.empty());
+    EXPECT_EQ(LogFrom(h, "RadarFree"), (std::vector<std::string>{"RadarFree()"}));
 }
 
 TEST(DirectConnection, PortThatDoesNotOpenShowsTheLibrarysText) {

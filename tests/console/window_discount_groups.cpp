@@ -259,8 +259,8 @@ TEST(DiscountPage, ReadingAllGroupsListsThemInColour) {
     EXPECT_TRUE(f.CBDiscountByDayOfWeek->isChecked() && f.CBFriday->isChecked());
 }
 
-// The statuses of the first call and of the batch, each with what the
-// Part says becomes of it.
+// The statuses of the first call and of the batch, each with what becomes
+// of the page and the listing after it.
 TEST(DiscountPage, ReadingAllGroupsThroughEveryStatus) {
     struct Case {
         const char* name;

@@ -178,8 +178,14 @@ TEST(JournalDialog, ZReportSavedOrRefused) {
     } cases[] = {
         {"the closed shift", kSales, 1, {"Зчитування денного Z-звіту закінчено"}, true},
         {"the open shift has none", kSales, 2, {"Z-звіт №2 не знайдено"}, false},
+        // A buffer that fails its check is told and nothing is saved.
         {"not a Z report",
          std::string(kSales) + "z-damage type 9",
+         1,
+         {"Виникла помика при обробці даних денного Z-звіту!", "Зчитування денного Z-звіту закінчено"},
+         false},
+        {"body length not 165",
+         std::string(kSales) + "z-damage length 164",
          1,
          {"Виникла помика при обробці даних денного Z-звіту!", "Зчитування денного Z-звіту закінчено"},
          false},

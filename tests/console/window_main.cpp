@@ -46,6 +46,8 @@ TEST(MainWindow, StartsIdleWithTheDefaultSettings) {
     EXPECT_EQ(h.State().CsvOptions.Delimiter, ';');
     EXPECT_TRUE(h.State().CsvOptions.IgnoreEmptyLines);
     for (QAction* a : f.DeviceActions) EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
+    // The key and journal dialogs call the register themselves: no session, no dialog.
+    for (QWidget* w : f.DialogButtons) EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
     EXPECT_FALSE(Enabled(f.ECRPowerOff) || Enabled(f.ModemECRPowerOff));
     EXPECT_TRUE(Enabled(f.Connect) && Enabled(f.ModemConnect));
     EXPECT_FALSE(Enabled(f.Disconnect) || Enabled(f.ModemDisconnect));
@@ -59,6 +61,7 @@ TEST(MainWindow, CreatesEveryWindowAndTheButtonsShowThemModally) {
     ASSERT_TRUE(h.Create());
     const app::ProgramWindows& w = h.program->windows;
     ASSERT_TRUE(w.Form4 && w.Form6 && w.Form7 && w.Form11 && w.Form12);
+    h.Form().Connect->trigger();
     h.Form().BitBtn3->click();
     h.Form().BitBtn4->click();
     h.Form().BitBtn7->click();
@@ -295,6 +298,7 @@ TEST(MainWindow, DialogsOpenCentredAndWhollyOnScreenWithTheirFrame) {
             // A program of its own each time: the dialog's first showing.
             ProgramHarness h;
             ASSERT_TRUE(h.Create());
+            h.Form().Connect->trigger();
             h.Form().show();
             const QRect screen = h.Form().screen()->availableGeometry();
             const QPoint corners[] = {{screen.right() - 300, screen.bottom() - 200},

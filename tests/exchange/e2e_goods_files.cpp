@@ -50,7 +50,12 @@ std::string Oem866(std::string name) {
 
 std::string Json(const std::string& text) {
     std::string out = "\"";
-    for (char c : text) out += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
+    for (char c : text) {
+        if (c == '\t')
+            out += "\\t";
+        else
+            out += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
+    }
     return out + "\"";
 }
 
@@ -122,15 +127,18 @@ void ExpectGoods(const ImportRun& run, int format, const std::function<std::stri
     EXPECT_EQ(platform::AnsiToUtf8(run.log), "[PLU:101 Barcode:4820000000017] Номер за списком: 0 = 4\r\n");
 }
 
-// A converter run that must succeed (LibreOffice, gnumeric).
+// A gnumeric conversion that must succeed.
 void ExpectRuns(const std::string& command) {
-    const testfiles::TProgramRun run = testfiles::RunProgram(command, testfiles::Office());
+    const testfiles::TProgramRun run = testfiles::RunProgram(command);
     ASSERT_EQ(run.Status, 0) << run.Why();
 }
 
 const auto kSame = [](const Goods& g) { return g.name; };
 const auto kOem = [](const Goods& g) { return Oem866(g.name); };
 const auto kLatin = [](const Goods& g) { return "Goods " + std::to_string(g.number); };
+// Names holding every delimiter and quotes, which a CSV writer quotes.
+const auto kQuoted = [](const Goods& g) { return g.name + "; \"кава\",\tчай"; };
+const auto kOemQuoted = [](const Goods& g) { return Oem866(kQuoted(g)); };
 
 class GoodsFiles : public ::testing::Test {
 public:
@@ -187,6 +195,35 @@ TEST_F(GoodsFiles, CsvFromPythonWithEveryOption) {
          [](const Goods& g) { return " " + g.name + " "; }},
         {"blanks cut", ", \"quotes\": true, \"blanks\": true", {';', false, true, false, true}, true, kSame},
         {"empty lines skipped", ", \"empty_lines\": true", {';', false, false, false, true}, false, kSame},
+        // Fields holding the delimiter or a quote are quoted by the writer and
+        // taken whole with QUOTES or without: decimal commas in a comma file,
+        // names with delimiters and doubled quotes.
+        {"cp1251 comma, decimal commas quoted",
+         ", \"delimiter\": \",\"",
+         {',', false, false, false, true},
+         false,
+         kQuoted},
+        {"cp1251 tab, names quoted",
+         ", \"delimiter\": \"\\t\"",
+         {'\t', false, false, false, true},
+         false,
+         kQuoted},
+        {"cp1251 semicolon, names quoted", "", {';', false, false, false, true}, false, kQuoted},
+        {"all texts quoted, comma",
+         ", \"quotes\": true, \"delimiter\": \",\"",
+         {',', false, true, false, true},
+         true,
+         kQuoted},
+        {"cp866 comma, decimal commas quoted",
+         ", \"encoding\": \"cp866\", \"delimiter\": \",\"",
+         {',', true, false, false, true},
+         false,
+         kOemQuoted},
+        {"cp866 tab, all texts quoted",
+         ", \"encoding\": \"cp866\", \"quotes\": true, \"delimiter\": \"\\t\"",
+         {'\t', true, true, false, true},
+         true,
+         kOemQuoted},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -233,11 +270,9 @@ TEST_F(GoodsFiles, WorkbooksOfEveryBiffVersion) {
 TEST_F(GoodsFiles, WorkbooksOfSpreadsheetPrograms) {
     RegionalProfile profile(UkrainianProfile());
     WriteFile(dir.File("lo.csv"), SheetCsv(';', kSame));
-    std::string command = "cd '" + dir.Path() + "' && soffice -env:UserInstallation=file://" +
-                          dir.File("profile") +
-                          " --headless --infilter=CSV:59,34,76,1,,1033 --convert-to xls --outdir '" +
-                          dir.File("lo") + "' lo.csv";
-    ExpectRuns(command);
+    const testfiles::TProgramRun lo =
+        testfiles::LibreOfficeConvert({dir.File("lo.csv")}, dir.File("lo"), "xls", "CSV:59,34,76,1,,1033");
+    ASSERT_EQ(lo.Status, 0) << lo.Why();
     ExpectGoods(ImportFile(exchange::FormatXls, 3, dir.File("lo/lo.xls")), exchange::FormatXls, kSame);
 
     WriteFile(dir.File("gn.csv"), SheetCsv(',', kLatin));
@@ -251,11 +286,9 @@ TEST_F(GoodsFiles, WorkbooksOfSpreadsheetPrograms) {
 TEST_F(GoodsFiles, PackagesOfSpreadsheetPrograms) {
     RegionalProfile profile(UkrainianProfile());
     WriteFile(dir.File("goods.csv"), SheetCsv(';', kSame));
-    std::string command = "cd '" + dir.Path() + "' && soffice -env:UserInstallation=file://" +
-                          dir.File("profile") +
-                          " --headless --infilter=CSV:59,34,76,1,,1033 --convert-to xlsx --outdir '" +
-                          dir.File("lo") + "' goods.csv";
-    ExpectRuns(command);
+    const testfiles::TProgramRun lo = testfiles::LibreOfficeConvert({dir.File("goods.csv")}, dir.File("lo"),
+                                                                    "xlsx", "CSV:59,34,76,1,,1033");
+    ASSERT_EQ(lo.Status, 0) << lo.Why();
     ExpectGoods(ImportFile(exchange::FormatXls, 3, dir.File("lo/goods.xlsx")), exchange::FormatXls, kSame);
 
     WriteFile(dir.File("gn.csv"), SheetCsv(',', kSame));

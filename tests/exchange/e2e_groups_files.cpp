@@ -104,10 +104,12 @@ TEST(GroupsFiles, ExportsReadBackByIndependentReaders) {
     EXPECT_EQ(xls[5], (std::vector<std::string>{"n:23/0000ff", "s:/000000"}));
     EXPECT_EQ(xls[12], (std::vector<std::string>{"n:100/0000ff", "s:Їжа/000000"}));
 
-    Rows csv = PythonCsvRows(dir.File("groups.csv"), ';', false, "cp1251");
+    // A name holding the delimiter or a quote is quoted, its quotes doubled,
+    // as Python's csv module reads it.
+    Rows csv = PythonCsvRows(dir.File("groups.csv"), ';', true, "cp1251");
     ASSERT_EQ(csv.size(), 10u);
     EXPECT_EQ(csv[3], (std::vector<std::string>{"34", "Кава \"Лате\""}));
-    EXPECT_EQ(csv[8], (std::vector<std::string>{"89", "Вода", " газована"}));
+    EXPECT_EQ(csv[8], (std::vector<std::string>{"89", "Вода; газована"}));
     EXPECT_EQ(ReadFile(dir.File("groups.csv")).substr(0, 8), "1;\xD5\xEB\xB3\xE1\r\n");
 
     Rows dbf = DbfreadRows(dir.File("groups.dbf"));
@@ -149,13 +151,16 @@ Groups Imported(int format, const std::string& path, const console::CsvOptionsRe
     return groups;
 }
 
-// The groups every foreign file below holds.
-const Groups kForeign = {{1, "Хліб"}, {2, "Молоко"}, {15, "Кава мелена"}, {100, "Остання група"}};
-const Groups kForeignNoUkrainian = {{1, "Хлеб"}, {2, "Молоко"}, {15, "Кава мелена"}, {100, "Остання група"}};
+// The groups every foreign file below holds: names with the delimiters and
+// quotes, which CSV writers quote.
+const Groups kForeign = {
+    {1, "Хліб"}, {2, "Молоко, сир"}, {15, "Кава; мелена"}, {100, "Група \"А\"\tостання"}};
+const Groups kForeignNoUkrainian = {
+    {1, "Хлеб"}, {2, "Молоко, сир"}, {15, "Кава; мелена"}, {100, "Група \"А\"\tостання"}};
 
 const char* const kGroupsPy = R"PY(
-groups = [(1, "Хліб"), (2, "Молоко"), (15, "Кава мелена"), (100, "Остання група")]
-no_ukrainian = [(1, "Хлеб"), (2, "Молоко"), (15, "Кава мелена"), (100, "Остання група")]
+groups = [(1, "Хліб"), (2, "Молоко, сир"), (15, "Кава; мелена"), (100, "Група \"А\"\tостання")]
+no_ukrainian = [(1, "Хлеб"), (2, "Молоко, сир"), (15, "Кава; мелена"), (100, "Група \"А\"\tостання")]
 )PY";
 
 TEST(GroupsFiles, FilesOfOtherWritersImport) {
@@ -192,10 +197,12 @@ with open(out + "/libre.csv", "w", encoding="utf-8", newline="") as f:
         w.writerow([n, name])
 
 for enc, rows in [("cp1251", groups), ("cp866", no_ukrainian)]:
-    with open(out + "/py_" + enc + "_quoted.csv", "w", encoding=enc, newline="") as f:
-        csv.writer(f, delimiter=";", quoting=csv.QUOTE_NONNUMERIC).writerows(rows)
-    with open(out + "/py_" + enc + "_plain.csv", "w", encoding=enc, newline="") as f:
-        csv.writer(f, delimiter=";").writerows(rows)
+    for word, delimiter in [("semicolon", ";"), ("comma", ","), ("tab", "\t")]:
+        name = out + "/py_" + enc + "_" + word
+        with open(name + "_quoted.csv", "w", encoding=enc, newline="") as f:
+            csv.writer(f, delimiter=delimiter, quoting=csv.QUOTE_NONNUMERIC).writerows(rows)
+        with open(name + "_plain.csv", "w", encoding=enc, newline="") as f:
+            csv.writer(f, delimiter=delimiter).writerows(rows)
 
 def dbf(path, fields, rows, enc, codepage):
     records = []
@@ -218,22 +225,26 @@ dbf(out + "/own_oem.dbf", [(b"NAME", b"C", 30), (b"ID", b"N", 5)],
 )PY";
     RunPython(script, {dir.Path()});
     // LibreOffice writes the workbook from its own reading of a CSV file.
-    const testfiles::TProgramRun lo = testfiles::RunProgram(
-        "cd '" + dir.Path() + "' && soffice -env:UserInstallation=file://" + dir.File("profile") +
-            " --headless --convert-to xls:'MS Excel 97' --infilter=CSV:44,34,76 libre.csv",
-        testfiles::Office());
+    const testfiles::TProgramRun lo =
+        testfiles::LibreOfficeConvert({dir.File("libre.csv")}, dir.Path(), "xls:MS Excel 97", "CSV:44,34,76");
     ASSERT_EQ(lo.Status, 0) << lo.Why();
 
     EXPECT_EQ(Imported(exchange::FormatXml, dir.File("et.xml")), kForeign);
     EXPECT_EQ(Imported(exchange::FormatXls, dir.File("xlwt.xls")), kForeign);
     EXPECT_EQ(Imported(exchange::FormatXls, dir.File("libre.xls")), kForeign);
-    console::CsvOptionsRecord quoted{';', false, true, false, true};
-    console::CsvOptionsRecord plain{';', false, false, false, true};
-    EXPECT_EQ(Imported(exchange::FormatCsv, dir.File("py_cp1251_quoted.csv"), quoted), kForeign);
-    EXPECT_EQ(Imported(exchange::FormatCsv, dir.File("py_cp1251_plain.csv"), plain), kForeign);
-    quoted.Cp866 = plain.Cp866 = true;
-    EXPECT_EQ(Imported(exchange::FormatCsv, dir.File("py_cp866_quoted.csv"), quoted), kForeignNoUkrainian);
-    EXPECT_EQ(Imported(exchange::FormatCsv, dir.File("py_cp866_plain.csv"), plain), kForeignNoUkrainian);
+    // Python's csv module under every delimiter: its quoted fields are taken
+    // whole with QUOTES and without.
+    const std::pair<char, const char*> delimiters[] = {{';', "semicolon"}, {',', "comma"}, {'\t', "tab"}};
+    for (auto [delimiter, word] : delimiters)
+        for (bool cp866 : {false, true})
+            for (bool quotes : {false, true}) {
+                const std::string file = std::string("py_") + (cp866 ? "cp866_" : "cp1251_") + word +
+                                         (quotes ? "_quoted.csv" : "_plain.csv");
+                SCOPED_TRACE(file);
+                const console::CsvOptionsRecord options{delimiter, cp866, quotes, false, true};
+                EXPECT_EQ(Imported(exchange::FormatCsv, dir.File(file), options),
+                          cp866 ? kForeignNoUkrainian : kForeign);
+            }
     EXPECT_EQ(Imported(exchange::FormatDbf, dir.File("own.dbf")), kForeign);
     EXPECT_EQ(Imported(exchange::FormatDbf, dir.File("own_oem.dbf")), kForeignNoUkrainian);
 }

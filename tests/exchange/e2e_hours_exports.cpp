@@ -236,7 +236,9 @@ TEST(HoursTable, CountTooWideForItsFieldLeavesNoFile) {
 
 // With the comma as delimiter and as decimal separator the sums carry the
 // delimiter unquoted; only the hours are quoted.
-TEST(HoursCsv, OnlyTheHoursAreQuoted) {
+// QUOTES quotes the hours; a sum holding the delimiter (a decimal comma in a
+// comma file) is quoted whatever QUOTES says, so the line splits back right.
+TEST(HoursCsv, HoursAndSumsHoldingTheDelimiterAreQuoted) {
     RegionalProfile profile(UkrainianProfile());
     console::CsvOptionsRecord options;
     options.Delimiter = ',';
@@ -244,11 +246,14 @@ TEST(HoursCsv, OnlyTheHoursAreQuoted) {
     options.Cp866 = true;
     const HourlyReportLine line{27, 1, 111105, 150};
     EXPECT_EQ(exchange::ReportCsvLine(exchange::HoursReportLayout(), exchange::RowOf(line, 9), options),
-              "\"9:00\",\"10:00\",27,1111,05,1,1,50");
+              "\"9:00\",\"10:00\",27,\"1111,05\",1,\"1,50\"");
     options.Quotes = false;
     const PeriodicHourlyReportLine last{4294967295u, 0, -150, 0};
     EXPECT_EQ(exchange::ReportCsvLine(exchange::HoursReportLayout(), exchange::RowOf(last, 23), options),
-              "23:00,0:00,4294967295,-1,50,0,0,00");
+              "23:00,0:00,4294967295,\"-1,50\",0,\"0,00\"");
+    options.Delimiter = ';';
+    EXPECT_EQ(exchange::ReportCsvLine(exchange::HoursReportLayout(), exchange::RowOf(last, 23), options),
+              "23:00;0:00;4294967295;-1,50;0;0,00");
 }
 
 } // namespace

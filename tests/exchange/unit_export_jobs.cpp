@@ -201,7 +201,9 @@ TEST_F(ExportJob, MissingFolderIsNamedOrTheTableIsNotCreated) {
         EXPECT_EQ(ui->boxes[0].style & 0xF0u, platform::MbIconError);
         if (e.dialogFirst) {
             EXPECT_EQ(result, DispatchResult::Ran);
-            EXPECT_EQ(ui->boxes[0].Utf8Text(), "Не вдалося створити таблицю dbf!");
+            EXPECT_EQ(ui->boxes[0].Utf8Text(),
+                      "Не вдалося створити таблицю dbf!\r\nНе вдається записати файл " + path +
+                          ": Немає такого файлу або каталогу");
             EXPECT_EQ(ui->boxes[0].Utf8Caption(), "Помилка");
             EXPECT_EQ(job->state.MakeMetod.FileName, path);
             EXPECT_EQ(Left(e), 3u);

@@ -82,6 +82,7 @@ TEST_F(GoodsReaders, CsvOptions) {
         console::CsvOptionsRecord options;
         std::string name; // UTF-8; empty: refused
         int32_t plu = 101;
+        int32_t price = 100;
     } cases[] = {
         {"quote at the end only", "1;101;48;Хліб\";1;1;1;1;0;0;0;0", {';', false, true, false, true}, ""},
         {"quote at the start only", "1;101;48;\"Хліб;1;1;1;1;0;0;0;0", {';', false, true, false, true}, ""},
@@ -102,13 +103,44 @@ TEST_F(GoodsReaders, CsvOptions) {
          "1,101,48,Хліб; житній,1,1,1,1,0,0,0,0",
          {',', false, false, false, true},
          "Хліб; житній"},
+        // Quoted fields are taken whole without QUOTES too, numbers included.
+        {"quoted name without the option",
+         "1;101;48;\"Хліб; \"\"Київ\"\"\";1;1;1;1;0;0;0;0",
+         {';', false, false, false, true},
+         "Хліб; \"Київ\""},
+        {"decimal commas quoted in a comma file",
+         "\"1\",101,48,Хліб,\"12,50\",\"2,5\",1,1,0,0,0,0",
+         {',', false, false, false, true},
+         "Хліб",
+         101,
+         1250},
+        {"a quote inside an unquoted name",
+         "1;101;48;Хліб \"Київ\";1;1;1;1;0;0;0;0",
+         {';', false, false, false, true},
+         "Хліб \"Київ\""},
+        {"quote left open without the option",
+         "1;101;48;\"Хліб;1;1;1;1;0;0;0;0",
+         {';', false, false, false, true},
+         ""},
+        {"text after the closing quote without the option",
+         "1;101;48;\"Хліб\" 2;1;1;1;1;0;0;0;0",
+         {';', false, false, false, true},
+         ""},
+        // OEM 866 names: what Windows-1251 holds is taken, anything else refused.
+        {"cp866 name", "1;101;48;Чай №1 Єє;1;1;1;1;0;0;0;0", {';', true, false, false, true}, "Чай №1 Єє"},
+        {"cp866 quoted name", "1;101;48;\"Чай\";1;1;1;1;0;0;0;0", {';', true, true, false, true}, "Чай"},
+        {"cp866 black square", "1;101;48;Чай ■;1;1;1;1;0;0;0;0", {';', true, false, false, true}, ""},
+        {"cp866 square root", "1;101;48;√2;1;1;1;1;0;0;0;0", {';', true, true, false, true}, ""},
+        {"cp866 box drawing", "1;101;48;Чай │ ░;1;1;1;1;0;0;0;0", {';', true, false, false, true}, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ImportSetup setup;
         setup.csv = c.options;
         if (c.name.empty()) setup.answers = {platform::IdYes};
-        ImportRun run = ImportFile(FormatCsv, 3, WriteText("o.csv", platform::Utf8ToAnsi(c.line)), setup);
+        const std::string bytes = c.options.Cp866 ? platform::Utf16ToOem(platform::Utf8ToUtf16(c.line))
+                                                  : platform::Utf8ToAnsi(c.line);
+        ImportRun run = ImportFile(FormatCsv, 3, WriteText("o.csv", bytes), setup);
         if (c.name.empty()) {
             // Box 6, and Yes skips the line.
             EXPECT_TRUE(run.goods.empty());
@@ -122,6 +154,7 @@ TEST_F(GoodsReaders, CsvOptions) {
         EXPECT_EQ(Utf8Name(run.goods[0]), c.name);
         EXPECT_EQ(run.goods[0].plu, c.plu);
         EXPECT_EQ(run.goods[0].barcode, 48);
+        EXPECT_EQ(run.goods[0].price, c.price);
     }
 }
 
@@ -268,6 +301,15 @@ TEST_F(GoodsReaders, HostileFiles) {
         EXPECT_EQ(run.boxes[0].Utf8Text(), "Пошкоджена структура даних!");
         EXPECT_TRUE(run.goods.empty());
     }
+    // An OEM table whose second name reads as characters ANSI lacks (its
+    // ANSI bytes are box drawing in OEM 866): refused, never altered.
+    table = GoodsDbf({With(GoodsRow(1), cName, "Tea"), GoodsRow(2)}, GoodsDbfFields(), 0x26);
+    run = ImportFile(FormatDbf, 3, WriteText("oem.dbf", table));
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].Utf8Text(), "Помилка в найменуванні товару:\r\nрядок №2 поле \"Name\"!");
+    ASSERT_EQ(run.goods.size(), 1u);
+    EXPECT_EQ(run.goods[0].Name(), "Tea");
+    EXPECT_FALSE(run.done);
     // A workbook cut short: the component's error, nothing read.
     std::string book = dir.File("whole.xls");
     WriteGoodsXls(book, {GoodsRow(1), GoodsRow(2)});

@@ -174,7 +174,22 @@ TEST(GroupsImport, CsvLinesUnderTheirOptions) {
     const CsvCase cases[] = {
         {"plain", Csv(), "7;Чай\r\n8;" + platform::Utf8ToAnsi("Кава") + "\n9;x", {}, 1, {}},
         {"quoted", Csv(';', true), "7;\"Milk\"\r\n", {{7, "Milk"}}, 1, {}},
-        {"quotes kept without the option", Csv(), "7;\"Milk\"\r\n", {{7, "\"Milk\""}}, 1, {}},
+        // A quoted field is taken whole whatever QUOTES says, the number's too.
+        {"quotes taken without the option", Csv(), "7;\"Milk\"\r\n", {{7, "Milk"}}, 1, {}},
+        {"quoted number and name", Csv(','), "\"7\",\"A,B\"\r\n", {{7, "A,B"}}, 1, {}},
+        {"doubled quote without the option",
+         Csv('\t'),
+         "7\t\"Milk\t\"\"A\"\"\"\r\n",
+         {{7, "Milk\t\"A\""}},
+         1,
+         {}},
+        {"a quote inside an unquoted name", Csv(), "7;Milk \"A\"\r\n", {{7, "Milk \"A\""}}, 1, {}},
+        {"quote left open without the option",
+         Csv(),
+         "1;a\r\n7;\"Milk;x\r\n",
+         {{1, "a"}},
+         1,
+         {Row("Невірний формат назви товарної групи", 2)}},
         // The quoted field ends at its closing quote; what follows its delimiter is dropped.
         {"delimiter after the quote", Csv(';', true), "7;\"Milk\";x\r\n", {{7, "Milk"}}, 1, {}},
         {"doubled quote", Csv(';', true), "7;\"Milk \"\"A\"\"\"\r\n", {{7, "Milk \"A\""}}, 1, {}},
@@ -245,6 +260,27 @@ TEST(GroupsImport, CsvLinesUnderTheirOptions) {
         {"blanks kept", Csv(';', false, false, true), " 4 ; a b \r\n", {{4, " a b "}}, 1, {}},
         {"tab", Csv('\t'), "4\tx\ty\r\n", {{4, "x"}}, 1, {}},
         {"cp866", Csv(';', true, true), "5;\"\x97\xA0\xA9\"\r\n", {{5, "Чай"}}, 1, {}},
+        // OEM 866 characters Windows-1251 lacks (■ √ ░ │) are refused, not altered.
+        {"cp866 black square",
+         Csv(';', false, true),
+         "5;\x97\xA0\xA9 \xFC"
+         "1\r\n6;\x97\xA0\xA9 \xFE\r\n",
+         {{5, "Чай №1"}},
+         1,
+         {Row("Невірний формат назви товарної групи", 2)}},
+        {"cp866 square root",
+         Csv(';', true, true),
+         "5;\"\xFB"
+         "2\"\r\n",
+         {},
+         1,
+         {Row("Невірний формат назви товарної групи", 1)}},
+        {"cp866 box drawing",
+         Csv(';', false, true),
+         "5;\xB0\xB3\xC4\r\n",
+         {},
+         1,
+         {Row("Невірний формат назви товарної групи", 1)}},
         {"empty file", Csv(), "", {}, 0, {"Файл імпорту даних по товарним групам порожній!"}},
     };
     ScratchDir dir;
@@ -344,7 +380,7 @@ TEST(GroupsImport, XlsRowsFromTheFirstNumberOn) {
 // A table of groups made with the table class; `fields` in order.
 std::string WriteTable(const ScratchDir& dir, const std::vector<exchange::TDbfFieldType>& types,
                        const std::vector<std::string>& fields,
-                       const std::vector<std::vector<std::string>>& records) {
+                       const std::vector<std::vector<std::string>>& records, bool oem = false) {
     std::string path = dir.File("g.dbf");
     std::remove(path.c_str());
     exchange::TDBF table;
@@ -359,6 +395,11 @@ std::string WriteTable(const ScratchDir& dir, const std::vector<exchange::TDbfFi
         table.Post();
     }
     table.Close();
+    if (oem) { // the code-page byte of OEM 866 text: the same bytes read as OEM
+        std::string bytes = ReadFile(path);
+        bytes[29] = '\x26';
+        WriteFile(path, bytes);
+    }
     return path;
 }
 
@@ -373,6 +414,7 @@ TEST(GroupsImport, DbfRecordsInEitherFieldOrder) {
         Groups groups;
         int done;
         std::vector<std::string> boxes;
+        bool oem = false;
     } cases[] = {
         {"ID, NAME",
          {dftNumeric, dftCharacter},
@@ -424,11 +466,20 @@ TEST(GroupsImport, DbfRecordsInEitherFieldOrder) {
          {},
          0,
          {"Невірний тип або опис поля TITLE."}},
+        // "Чай" in ANSI bytes reads as box-drawing characters in OEM 866.
+        {"an OEM name the register cannot hold",
+         {dftNumeric, dftCharacter},
+         {"ID", "NAME"},
+         {{"1", "Tea"}, {"2", "Чай"}},
+         {{1, "Tea"}},
+         0,
+         {"Невірний формат назви товарної групи (рядок №2)!"},
+         true},
     };
     ScratchDir dir;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        Outcome out = Import(exchange::FormatDbf, WriteTable(dir, c.types, c.fields, c.records));
+        Outcome out = Import(exchange::FormatDbf, WriteTable(dir, c.types, c.fields, c.records, c.oem));
         EXPECT_EQ(out.groups, c.groups);
         EXPECT_EQ(out.done, c.done);
         EXPECT_EQ(out.boxes, c.boxes);

@@ -1,12 +1,16 @@
 // The goods report and the periodic goods report as dBase III tables: read
 // back by dbfread under both regional profiles, and the job's dialog,
 // cancel, refusal and failure paths.
+#include <cerrno>
+#include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <sys/stat.h>
 
 #include "exchange/DBF.h"
 #include "exchange/ReportDbfExport.h"
 #include "platform/CodePages.h"
+#include "support_dbf.h"
 #include "support_reports.h"
 
 using namespace exchange_test;
@@ -111,6 +115,51 @@ TEST_F(ReportDbf, ValueTooWideIsShownAndLeavesThePreviousFile) {
         ASSERT_EQ(ui.boxes.size(), 1u);
         EXPECT_EQ(ui.boxes[0].Utf8Text(),
                   std::string("SetFieldData: Недопустимый размер данных\r") + c.where);
+        EXPECT_EQ(ReadFile(path), "old contents");
+        EXPECT_EQ(testfiles::CountEntries(dir.Path()), 1);
+    }
+}
+
+// A write the disk refuses stops the export with the system's reason, as
+// the other formats tell it: while the table is made (its own box) or
+// half-way (the job's failure box); the previous file stays.
+TEST_F(ReportDbf, FullDiskIsToldWithItsReason) {
+    RegionalProfile profile(UkrainianProfile());
+    const std::string path = dir.File("report.dbf");
+    const std::string reason = "\r\nНе вдається записати файл " + path + ": ";
+    std::optional<dbftest::FileSizeLimit> limit;
+    const struct {
+        const char* what;
+        std::function<void()> fail;
+        exchange::DispatchResult result;
+        std::string text;
+    } cases[] = {
+        {"disk full while the table is made",
+         [] {
+             platform::SetAtomicWriteHook(
+                 [](const std::string&, std::size_t) { throw platform::FileError("disk full", ENOSPC); });
+         },
+         exchange::DispatchResult::Ran,
+         "Не вдалося створити таблицю dbf!" + reason + "На пристрої не залишилося вільного місця"},
+        {"no room half-way", [&limit] { limit.emplace(4096); }, exchange::DispatchResult::Failed,
+         "Append: Ошибка сохранения записи" + reason + "Файл завеликий"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ui.boxes.clear();
+        job.state.MakeMetod.Done = 0;
+        job.arrays.GoodsReport.assign(40, Bread());
+        WriteFile(path, "old contents");
+        c.fail();
+        const exchange::DispatchResult result = Run(9, path);
+        platform::SetAtomicWriteHook(nullptr);
+        limit.reset();
+        EXPECT_EQ(result, c.result);
+        EXPECT_EQ(job.state.MakeMetod.Done, 0);
+        EXPECT_FALSE(exchange::Side().FileWritten);
+        EXPECT_EQ(job.arrays.GoodsReport.size(), 40u);
+        ASSERT_EQ(ui.boxes.size(), 1u);
+        EXPECT_EQ(ui.boxes[0].Utf8Text(), c.text);
         EXPECT_EQ(ReadFile(path), "old contents");
         EXPECT_EQ(testfiles::CountEntries(dir.Path()), 1);
     }

@@ -1,6 +1,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/RegionalSettings.h"
 #include "platform/XmlDocument.h"
+#include "platform/XmlStream.h"
 #include "support_files.h"
 #include "support_readers.h"
 
@@ -304,3 +305,113 @@ TEST(Xml, FailedSaveThrowsAndKeepsTheOldFile) {
 }
 
 } // namespace
+
+namespace {
+
+// A node as a line: depth, kind, name and the attributes with their values.
+std::string NodeLine(std::size_t depth, XmlNodeKind kind, std::string_view name,
+                     const std::vector<std::pair<std::string, std::string>>& attributes = {}) {
+    std::string line =
+        std::to_string(depth) + " " + std::to_string(static_cast<int>(kind)) + " " + std::string(name);
+    for (const auto& [n, v] : attributes) line += " " + n + "=" + v;
+    return line;
+}
+
+struct Recorder : XmlStreamHandler {
+    void StartElement(std::size_t depth, std::string_view name, const XmlStreamAttributes& a) override {
+        std::vector<std::pair<std::string, std::string>> attributes;
+        for (std::size_t i = 0; i < a.Count(); ++i) attributes.emplace_back(a.Name(i), a.Value(i));
+        lines.push_back(NodeLine(depth, XmlNodeKind::Element, name, attributes));
+    }
+    void EndElement(std::size_t depth) override { lines.push_back(std::to_string(depth) + " end"); }
+    void Leaf(std::size_t depth, XmlNodeKind kind, std::string_view name) override {
+        lines.push_back(NodeLine(depth, kind, name));
+    }
+    std::vector<std::string> lines;
+};
+
+// The same lines from a whole document, in document order.
+void Walk(const XmlNode& node, std::size_t depth, std::vector<std::string>& lines) {
+    if (node.Kind() != XmlNodeKind::Element) {
+        lines.push_back(NodeLine(depth, node.Kind(), node.Name()));
+        return;
+    }
+    std::vector<std::pair<std::string, std::string>> attributes = node.Attributes();
+    // Namespace declarations read as attributes, after the element's own.
+    for (const char* declaration : {"xmlns:p", "xmlns"})
+        if (auto value = node.Attribute(declaration)) attributes.emplace_back(declaration, *value);
+    lines.push_back(NodeLine(depth, XmlNodeKind::Element, node.Name(), attributes));
+    for (XmlNode child = node.FirstChild(); child; child = child.NextSibling()) Walk(child, depth + 1, lines);
+    lines.push_back(std::to_string(depth) + " end");
+}
+
+} // namespace
+
+// A document read as a stream shows the nodes a whole document holds, and is
+// refused for the same reason at the same line.
+TEST(XmlStream, SeesWhatTheWholeDocumentHolds) {
+    std::string utf16;
+    for (char16_t c : std::u16string(u"\uFEFF<A b=\"\u0416\"><!--c--></A>"))
+        utf16 += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    const std::string documents[] = {
+        "<REPORT>\n  <HEADER>\n    <REPORT_ID> {XMLREP1} </REPORT_ID>\n  </HEADER>\r\n"
+        "  <!-- note -->\n  <FIELDS_NAME/>\n\t<DATA> <Item Id='1' Name='a &amp; b &#38; &lt;c&gt; "
+        "&#x416;'/></DATA>\n"
+        "</REPORT>",
+        "<?xml version='1.0'?><?pi data?><a xml:space='preserve'> <b/> x<![CDATA[ ]]><![CDATA[y]]>z<?t "
+        "d?></a><!--end-->",
+        "<p:a xmlns:p='u' xmlns='v' p:x='1' y='&amp;#38;'>t<p:b/>&#10;</p:a>",
+        "<!DOCTYPE a [<!ATTLIST a d CDATA 'dflt'>]><a n='1'>\n</a>",
+        "<?xml version=\"1.0\" encoding=\"windows-1251\"?><R N=\"\xB2\xB3\xAA\">\xD6\xB3</R>",
+        utf16,
+        "",
+        "<",
+        "<a>\n</b>",
+        "<a b='1' b='2'/>",
+        "<a>&x;</a>",
+        "<a/><b/>",
+        "<a>\x01</a>",
+        "<!DOCTYPE r [\n<!ENTITY a \"b\">]><r/>",
+        "<REPORT>\n" + std::string(300 * 3, ' ') +
+            [] {
+                std::string deep;
+                for (int i = 0; i < 300; ++i) deep += "<a>";
+                return deep;
+            }(),
+    };
+    for (const std::string& text : documents) {
+        SCOPED_TRACE(text.substr(0, 60));
+        XmlDocument doc;
+        const bool loaded = doc.LoadXml(text);
+        Recorder streamed;
+        const XmlStreamResult result = StreamXmlText(text, streamed);
+        EXPECT_EQ(result.reason, doc.ParseError());
+        EXPECT_EQ(result.line, doc.ParseErrorLine());
+        EXPECT_FALSE(result.fileError);
+        if (!loaded) continue;
+        std::vector<std::string> whole;
+        for (XmlNode node = doc.Node().FirstChild(); node; node = node.NextSibling())
+            // The declaration and the document type are no nodes of the stream.
+            if (node.Kind() != XmlNodeKind::Other &&
+                (node.Kind() != XmlNodeKind::ProcessingInstruction || node.Name() != "xml"))
+                Walk(node, 0, whole);
+        EXPECT_EQ(streamed.lines, whole);
+    }
+
+    // Files: read piece by piece, and a file that cannot be read is told as XmlDocument tells it.
+    ScratchDir dir;
+    std::string big = "<DATA>";
+    for (int i = 0; i < 20000; ++i) big += "<Item Id='" + std::to_string(i) + "'/>";
+    Spit(dir.File("big.xml"), big + "</DATA>");
+    Recorder streamed;
+    ASSERT_TRUE(StreamXmlFile(dir.File("big.xml"), streamed).Ok());
+    ASSERT_EQ(streamed.lines.size(), 2u + 2 * 20000);
+    EXPECT_EQ(streamed.lines[20000 * 2 - 1], "1 2 Item Id=19999");
+    for (const std::string& path : {dir.File("missing.xml"), dir.Path()}) {
+        XmlDocument doc;
+        EXPECT_FALSE(doc.Load(path));
+        const XmlStreamResult result = StreamXmlFile(path, streamed);
+        EXPECT_TRUE(result.fileError);
+        EXPECT_EQ(result.reason, doc.ParseError());
+    }
+}

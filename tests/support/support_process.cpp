@@ -8,8 +8,10 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <optional>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -89,16 +91,15 @@ void MarkUnjudged(const std::string& why) {
 
 TProgramRun RunProgram(const std::string& command, const TBounds& bounds) {
     TProgramRun run;
-    int out[2], err[2];
-    if (pipe2(out, O_CLOEXEC) != 0) {
+    // The test holds the only writing end of `guard`: when the test process
+    // ends, however it ends, the watchdog reads end of file and kills the
+    // program's group (a killed test has no RunProgram left to do it).
+    int out[2] = {-1, -1}, err[2] = {-1, -1}, guard[2] = {-1, -1};
+    for (int* p : {out, err, guard}) {
+        if (pipe2(p, O_CLOEXEC) == 0) continue;
         run.NotRun = std::string("no pipe: ") + std::strerror(errno);
-        ADD_FAILURE() << command.substr(0, 300) << ": " << run.NotRun;
-        return run;
-    }
-    if (pipe2(err, O_CLOEXEC) != 0) {
-        close(out[0]);
-        close(out[1]);
-        run.NotRun = std::string("no pipe: ") + std::strerror(errno);
+        for (int fd : {out[0], out[1], err[0], err[1], guard[0], guard[1]})
+            if (fd >= 0) close(fd);
         ADD_FAILURE() << command.substr(0, 300) << ": " << run.NotRun;
         return run;
     }
@@ -106,9 +107,14 @@ TProgramRun RunProgram(const std::string& command, const TBounds& bounds) {
     // only async-signal-safe calls (the test process may have threads).
     const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
     const rlim_t cap = rlim_t(bounds.MemoryMiB) << 20;
+    const pid_t self = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
         setpgid(0, 0);
+        // The shell goes with the thread that started it, even should the
+        // test end before the watchdog runs.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != self) _exit(127);
         if (cap != 0) {
             const rlimit data{cap, cap};
             setrlimit(RLIMIT_DATA, &data);
@@ -127,11 +133,28 @@ TProgramRun RunProgram(const std::string& command, const TBounds& bounds) {
     if (pid < 0) {
         close(out[0]);
         close(err[0]);
+        close(guard[0]);
+        close(guard[1]);
         run.NotRun = std::string("fork failed: ") + std::strerror(errno);
         ADD_FAILURE() << command.substr(0, 300) << ": " << run.NotRun;
         return run;
     }
     setpgid(pid, pid);
+    const pid_t watchdog = fork();
+    if (watchdog == 0) {
+        // A group of its own, out of reach of the terminal's signals to the
+        // test; only the reading end kept, so no other pipe of the test
+        // stays open through it.
+        setpgid(0, 0);
+        dup2(guard[0], 0);
+        close_range(1, ~0U, 0);
+        char byte;
+        while (read(0, &byte, 1) < 0 && errno == EINTR) {
+        }
+        kill(-pid, SIGKILL);
+        _exit(0);
+    }
+    close(guard[0]);
 
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::seconds(bounds.Seconds);
@@ -178,6 +201,12 @@ TProgramRun RunProgram(const std::string& command, const TBounds& bounds) {
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+    if (watchdog > 0) {
+        kill(watchdog, SIGKILL);
+        while (waitpid(watchdog, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+    close(guard[1]);
     Judge(run, status, timedOut, tooMuch, bounds);
 
     const std::string shown = command.size() > 300 ? command.substr(0, 300) + "..." : command;
@@ -192,6 +221,18 @@ TProgramRun RunProgram(const std::string& command, const TBounds& bounds) {
             MarkUnjudged(shown + "\nunjudged: the oracle " + run.Stopped);
     }
     return run;
+}
+
+TProgramRun LibreOfficeConvert(const std::vector<std::string>& files, const std::string& outDir,
+                               const std::string& filter, const std::string& inFilter) {
+    std::error_code ignored;
+    std::filesystem::create_directories(outDir, ignored);
+    std::string command =
+        "soffice " + ShellQuote("-env:UserInstallation=file://" + outDir + "/profile") + " --headless";
+    if (!inFilter.empty()) command += " --infilter=" + ShellQuote(inFilter);
+    command += " --convert-to " + ShellQuote(filter) + " --outdir " + ShellQuote(outDir);
+    for (const std::string& f : files) command += " " + ShellQuote(f);
+    return RunProgram(command + " 2>&1", Office());
 }
 
 } // namespace testfiles

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace testfiles {
 
@@ -53,6 +54,14 @@ struct TProgramRun {
 // and when the command ends (no program outlives its run). A run that did not
 // start fails the current test; one stopped marks it skipped with the reason.
 TProgramRun RunProgram(const std::string& command, const TBounds& bounds = {});
+
+// LibreOffice converts the files in one call into outDir (made when
+// missing), with a profile of its own in outDir/profile and the bounds of
+// Office(): `filter` as --convert-to takes it ("xlsx", "xls:MS Excel 97",
+// "csv:Text - txt - csv (StarCalc):44,34,76"), `inFilter` as --infilter
+// (empty: LibreOffice chooses by the file). Output holds stdout and stderr.
+TProgramRun LibreOfficeConvert(const std::vector<std::string>& files, const std::string& outDir,
+                               const std::string& filter, const std::string& inFilter = "");
 
 // Marks the current test skipped with the reason and goes on: a test that
 // still fails afterwards is reported failed, one that does not is named

@@ -18,6 +18,9 @@ whose first line is OK or FAIL<TAB>message:
       drop-down)<TAB>macros run by its events           one line per control
   drawing_oracle.py paths OUTDIR FILE...    shape outlines of .xlsx drawing parts:
       D<TAB>part<TAB>the a:path element                 one line per path
+  drawing_oracle.py shapes OUTDIR FILE...   shapes of .xlsx drawing parts:
+      S<TAB>part<TAB>name<TAB>geometry<TAB>text       one line per shape; geometry
+                                   the preset's name or "custom:" and its paths
   drawing_oracle.py png OUTDIR FILE...      pictures through PIL:
       P<TAB>width<TAB>height<TAB>pixels   pixels: MD5 of the RGBA data
 Texts have backslash, tab, CR and LF escaped."""
@@ -145,6 +148,28 @@ def paths(path):
     return lines
 
 
+def shapes(path):
+    import re
+    import zipfile
+    from xml.etree import ElementTree
+    xdr = "{http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing}"
+    a = "{http://schemas.openxmlformats.org/drawingml/2006/main}"
+    lines = []
+    with zipfile.ZipFile(path) as package:
+        for name in sorted(package.namelist()):
+            if not re.fullmatch(r"xl/drawings/drawing\d+\.xml", name):
+                continue
+            for sp in ElementTree.fromstring(package.read(name)).iter(xdr + "sp"):
+                props = sp.find(xdr + "nvSpPr/" + xdr + "cNvPr")
+                preset, custom = sp.find(".//" + a + "prstGeom"), sp.find(".//" + a + "custGeom")
+                geometry = (preset.get("prst") if preset is not None else
+                            "custom:%d" % len(custom.findall(".//" + a + "path")) if custom is not None else "")
+                text = "".join(t.text or "" for t in sp.iter(a + "t"))
+                lines.append("S\t%s\t%s\t%s\t%s" % (name, escape(props.get("name", "") if props is not None
+                                                                  else ""), geometry, escape(text)))
+    return lines
+
+
 def png(path):
     with open(path, "rb") as f:
         width, height, digest = pixels(f.read())
@@ -154,7 +179,7 @@ def png(path):
 def main():
     command, outdir, files = sys.argv[1], sys.argv[2], sys.argv[3:]
     reader = {"notes": notes, "xlsx": xlsx, "charts": charts, "series": series, "controls": controls,
-              "paths": paths, "png": png}[command]
+              "paths": paths, "shapes": shapes, "png": png}[command]
     for i, path in enumerate(files):
         try:
             lines = ["OK"] + reader(path)

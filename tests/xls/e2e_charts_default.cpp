@@ -6,6 +6,7 @@
 #include "SrcXLS/drawing/ChartModel.h"
 #include "support_drawing.h"
 #include "support_files.h"
+#include "support_process.h"
 #include "tests/xls/support_oracle.h"
 
 #include <gtest/gtest.h>
@@ -69,7 +70,7 @@ TEST(ChartsDefault, EveryGroupOverARangeOpensInLibreOffice) {
             fs::copy_file(written.back(), fs::path(out) / (name + ".xls"),
                           fs::copy_options::overwrite_existing);
     }
-    oracle::LibreOfficeConvert(written, dir.File("conv"), "xlsx");
+    testfiles::LibreOfficeConvert(written, dir.File("conv"), "xlsx");
     auto read = drawingtest::DrawingOracle("series", xlsx);
     for (size_t i = 0; i < std::size(cases); ++i) {
         const Case& c = cases[i];

@@ -10,6 +10,7 @@
 #include "SrcXLS/model/Cell.h"
 #include "support_files.h"
 #include "support_oracle.h"
+#include "support_process.h"
 #include "support_state.h"
 #include "support_values.h"
 
@@ -93,7 +94,7 @@ struct TComputed {
 TComputed Compute(const std::string& file, const std::string& dir) {
     TComputed c;
     const std::string office = dir + "/office";
-    const oracle::TRun lo = oracle::LibreOfficeConvert({file}, office, "csv");
+    const testfiles::TProgramRun lo = testfiles::LibreOfficeConvert({file}, office, "csv");
     const std::string stem = std::filesystem::path(file).stem().string();
     EXPECT_TRUE(testfiles::Exists(office + "/" + stem + ".csv"))
         << "LibreOffice did not convert " << file << "\n"
@@ -173,10 +174,6 @@ void ExpectFormulas(TTabrix4& book, const TFormulas& source, const TComputed& co
 } // namespace
 
 TEST(ConvertFormulas, SharedAndArrayFormulasOfPackagesCrossToBinaryAndBack) {
-    if (oracle::Run("/usr/bin/python3 -c 'import openpyxl, xlsxwriter, xlrd'").Status != 0)
-        GTEST_SKIP() << "python3-openpyxl, python3-xlsxwriter or python3-xlrd is missing";
-    if (oracle::Run("soffice --version").Status != 0) GTEST_SKIP() << "no LibreOffice";
-    if (oracle::Run("ssconvert --version").Status != 0) GTEST_SKIP() << "no gnumeric";
     LibState().Reset();
     testfiles::ScratchDir dir;
     const std::string src = dir.Path();
@@ -185,7 +182,8 @@ TEST(ConvertFormulas, SharedAndArrayFormulasOfPackagesCrossToBinaryAndBack) {
                     " make " + oracle::Quote(src));
     ASSERT_EQ(made.Status, 0) << made.Output;
     // LibreOffice and gnumeric write the openpyxl arrays as they write arrays.
-    const oracle::TRun lo = oracle::LibreOfficeConvert({src + "/openpyxl-arrays.xlsx"}, src + "/lo", "xlsx");
+    const testfiles::TProgramRun lo =
+        testfiles::LibreOfficeConvert({src + "/openpyxl-arrays.xlsx"}, src + "/lo", "xlsx");
     ASSERT_TRUE(testfiles::Exists(src + "/lo/openpyxl-arrays.xlsx")) << lo.Output;
     std::filesystem::rename(src + "/lo/openpyxl-arrays.xlsx", src + "/libreoffice-arrays.xlsx");
     const oracle::TRun gn = oracle::Run("ssconvert " + oracle::Quote(src + "/openpyxl-arrays.xlsx") + " " +

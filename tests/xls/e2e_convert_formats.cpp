@@ -13,6 +13,7 @@
 #include "SrcXLS/model/Cell.h"
 #include "support_files.h"
 #include "support_oracle.h"
+#include "support_process.h"
 
 #include <gtest/gtest.h>
 
@@ -26,17 +27,6 @@ using namespace xls;
 namespace fs = std::filesystem;
 
 namespace {
-
-bool Installed(const std::string& program) {
-    return oracle::Run(program + " --version", 60).Status == 0;
-}
-
-// LibreOffice converts the files into outDir ("xls", "xlsx", "csv").
-void LibreOffice(const std::vector<std::string>& files, const std::string& outDir,
-                 const std::string& format) {
-    fs::create_directories(outDir);
-    oracle::LibreOfficeConvert(files, outDir, format);
-}
 
 void Gnumeric(const std::string& in, const std::string& out) {
     oracle::Run("ssconvert " + oracle::Quote(in) + " " + oracle::Quote(out));
@@ -177,7 +167,7 @@ std::vector<TRecipe> MakeRecipes(const testfiles::ScratchDir& dir) {
                     oracle::Quote(dir.Path()))
             .Status != 0)
         return {};
-    LibreOffice({dir.File("openpyxl.xlsx")}, dir.File("lo-xlsx"), "xlsx");
+    testfiles::LibreOfficeConvert({dir.File("openpyxl.xlsx")}, dir.File("lo-xlsx"), "xlsx");
     if (testfiles::Exists(dir.File("lo-xlsx/openpyxl.xlsx")))
         fs::copy_file(dir.File("lo-xlsx/openpyxl.xlsx"), dir.File("libreoffice.xlsx"));
     Gnumeric(dir.File("openpyxl.xlsx"), dir.File("gnumeric.xlsx"));
@@ -192,8 +182,6 @@ std::vector<TRecipe> MakeRecipes(const testfiles::ScratchDir& dir) {
 // pattern and pattern colour; outline levels reach the rows. Then the .xls
 // goes back to a package, and gnumeric reads the .xls as xlrd does.
 TEST(ConvertFormats, PackageFormatsReachTheBinaryFileAndComeBack) {
-    if (!Installed("soffice")) GTEST_SKIP() << "LibreOffice is not installed";
-    if (!Installed("ssconvert")) GTEST_SKIP() << "gnumeric is not installed";
     testfiles::ScratchDir dir;
     const std::vector<TRecipe> recipes = MakeRecipes(dir);
     ASSERT_FALSE(recipes.empty()) << "the recipes were not made";
@@ -202,7 +190,7 @@ TEST(ConvertFormats, PackageFormatsReachTheBinaryFileAndComeBack) {
         ASSERT_TRUE(testfiles::Exists(dir.File(r.Name))) << r.Name << " was not made";
         sources.push_back(dir.File(r.Name));
     }
-    LibreOffice(sources, dir.File("lo"), "xls");
+    testfiles::LibreOfficeConvert(sources, dir.File("lo"), "xls");
     std::vector<std::string> ours, back, gnumeric;
     for (const TRecipe& r : recipes) {
         const std::string stem = fs::path(r.Name).stem().string();
@@ -275,7 +263,6 @@ TEST(ConvertFormats, PackageFormatsReachTheBinaryFileAndComeBack) {
 // panes: in the package written of it openpyxl finds the patterns and
 // levels, and LibreOffice the colours of the .xls.
 TEST(ConvertFormats, BinaryFormatsReachThePackage) {
-    if (!Installed("soffice")) GTEST_SKIP() << "LibreOffice is not installed";
     testfiles::ScratchDir dir;
     ASSERT_FALSE(MakeRecipes(dir).empty());
     const std::string source = dir.File("xlwt.xls"), ours = dir.File("xlwt.ours.xlsx");
@@ -285,7 +272,7 @@ TEST(ConvertFormats, BinaryFormatsReachThePackage) {
                                 "Sheet 'Colours': the header and footer not written to the .xlsx file\n"
                                 "Sheet 'Colours': the page setup not written to the .xlsx file\n");
     ExpectSoundPackage(ours);
-    LibreOffice({ours}, dir.File("lo"), "xls");
+    testfiles::LibreOfficeConvert({ours}, dir.File("lo"), "xls");
     const auto xlrd = Oracle("xls", {source, dir.File("lo/xlwt.ours.xls")});
     const auto openpyxl = Oracle("xlsx", {ours});
     const TFacts& before = xlrd.at(source);
@@ -348,7 +335,6 @@ TEST(ConvertFormats, CellsBeyondTheBinaryLimitsAreNamed) {
 TEST(ConvertFormats, PackageOutsideXlKeepsItsRelationships) {
     const fs::path source = oracle::RealWorldDir() / "sheetjs-test_files" / "wtf_path.xlsx";
     if (!fs::exists(source)) GTEST_SKIP() << "the real-world files are not there";
-    if (!Installed("soffice")) GTEST_SKIP() << "LibreOffice is not installed";
     testfiles::ScratchDir dir;
     const std::string ours = dir.File("wtf.xlsx");
     ASSERT_NO_THROW(Copy(source.string(), ours));
@@ -360,7 +346,7 @@ TEST(ConvertFormats, PackageOutsideXlKeepsItsRelationships) {
     // The theme is the package's own, not a default one beside it.
     for (const auto& [name, data] : Entries(ours)) EXPECT_NE(name, "xl/theme/theme1.xml");
 
-    LibreOffice({ours}, dir.File("lo"), "csv");
+    testfiles::LibreOfficeConvert({ours}, dir.File("lo"), "csv");
     Gnumeric(ours, dir.File("gnumeric.csv"));
     const std::string values =
         testfiles::Exists(dir.File("lo/wtf.csv")) ? testfiles::Slurp(dir.File("lo/wtf.csv")) : "";
@@ -374,7 +360,6 @@ TEST(ConvertFormats, PackageOutsideXlKeepsItsRelationships) {
 // warning; the rest is read and written, the package passes "unzip -t",
 // and openpyxl, LibreOffice and gnumeric read its values and its note.
 TEST(ConvertFormats, DamagedEntryIsLeftOutAndNamed) {
-    if (!Installed("soffice")) GTEST_SKIP() << "LibreOffice is not installed";
     testfiles::ScratchDir dir;
     ASSERT_FALSE(MakeRecipes(dir).empty());
     const struct {
@@ -407,7 +392,7 @@ TEST(ConvertFormats, DamagedEntryIsLeftOutAndNamed) {
         for (const auto& [name, data] : Entries(written.back())) EXPECT_NE(name, c.Part);
     }
     const auto openpyxl = Oracle("xlsx", written);
-    LibreOffice(written, dir.File("lo"), "csv");
+    testfiles::LibreOfficeConvert(written, dir.File("lo"), "csv");
     for (size_t i = 0; i < written.size(); ++i) {
         SCOPED_TRACE(written[i]);
         const TFacts& facts = openpyxl.at(written[i]);
@@ -430,10 +415,9 @@ TEST(ConvertFormats, DamagedEntryIsLeftOutAndNamed) {
 // named is indeed missing from the copy; a copy that loses nothing says
 // nothing.
 TEST(ConvertFormats, WritesNameWhatTheyLeaveBehind) {
-    if (!Installed("soffice")) GTEST_SKIP() << "LibreOffice is not installed";
     testfiles::ScratchDir dir;
     ASSERT_FALSE(MakeRecipes(dir).empty());
-    LibreOffice({dir.File("features.xlsx")}, dir.File("lo"), "xls");
+    testfiles::LibreOfficeConvert({dir.File("features.xlsx")}, dir.File("lo"), "xls");
     ASSERT_TRUE(testfiles::Exists(dir.File("lo/features.xls"))) << "LibreOffice did not convert";
     const struct {
         std::string From, To;

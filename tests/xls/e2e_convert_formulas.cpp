@@ -9,6 +9,7 @@
 #include "SrcXLS/XLSText.h"
 #include "support_files.h"
 #include "support_oracle.h"
+#include "support_process.h"
 
 #include "tests/xls/support_state.h"
 
@@ -110,17 +111,24 @@ std::string Plain(std::string v) {
 }
 
 struct Conversions : FreshLibState {
-    static void SetUpTestSuite() {
+    // The workbooks the tests share, made inside the first test that needs
+    // them: a writer that does not run fails the tests (a suite set-up's
+    // failure would mark them skipped).
+    static void Make() {
+        if (dir) return;
         dir = std::make_unique<testfiles::ScratchDir>();
-        made = oracle::Run(Script() + " make " + oracle::Quote(dir->Path())).Status == 0;
+        const oracle::TRun run = oracle::Run(Script() + " make " + oracle::Quote(dir->Path()));
+        made = run.Status == 0;
+        why = run.Output;
         if (!made) return;
-        oracle::LibreOfficeConvert({dir->File("libre.fods")}, dir->Path(), "xlsx");
+        testfiles::LibreOfficeConvert({dir->File("libre.fods")}, dir->Path(), "xlsx");
         oracle::Run("ssconvert " + oracle::Quote(dir->File("openpyxl.xlsx")) + " " +
                     oracle::Quote(dir->File("gnumeric.xlsx")));
     }
     static void TearDownTestSuite() { dir.reset(); }
     static inline std::unique_ptr<testfiles::ScratchDir> dir;
     static inline bool made = false;
+    static inline std::string why;
 };
 
 // One formula of a package copied to .xls: the source, its cell, the text
@@ -171,7 +179,8 @@ const TToBinary ToBinary[] = {
 } // namespace
 
 TEST_F(Conversions, PackagesOfOtherWritersWrittenAsBinaryWorkbooks) {
-    ASSERT_TRUE(made);
+    Make();
+    ASSERT_TRUE(made) << why;
     const std::vector<std::string> sources = {"openpyxl", "xlsxwriter", "libre", "gnumeric"};
     std::map<std::string, std::vector<std::string>> warnings;
     std::vector<std::string> copies;
@@ -200,7 +209,7 @@ TEST_F(Conversions, PackagesOfOtherWritersWrittenAsBinaryWorkbooks) {
         gnumeric.push_back(dir->File("gn-" + s + ".xlsx"));
     }
     testfiles::ScratchDir lo;
-    oracle::LibreOfficeConvert(copies, lo.Path(), "xlsx");
+    testfiles::LibreOfficeConvert(copies, lo.Path(), "xlsx");
     for (const std::string& s : sources) libre.push_back(lo.File(s + ".xlsx"));
     const std::vector<TSeen> byGnumeric = ReadWith(gnumeric), byLibre = ReadWith(libre),
                              byXlrd = ReadWith(copies);
@@ -239,9 +248,10 @@ TEST_F(Conversions, PackagesOfOtherWritersWrittenAsBinaryWorkbooks) {
 // copy back: openpyxl reads the spreadsheet programs' texts, gnumeric
 // computes the same values.
 TEST_F(Conversions, BinaryWorkbooksWrittenAsPackages) {
-    ASSERT_TRUE(made);
+    Make();
+    ASSERT_TRUE(made) << why;
     testfiles::ScratchDir lo;
-    oracle::LibreOfficeConvert({dir->File("openpyxl.xlsx")}, lo.Path(), "xls");
+    testfiles::LibreOfficeConvert({dir->File("openpyxl.xlsx")}, lo.Path(), "xls");
     ASSERT_TRUE(testfiles::Exists(lo.File("openpyxl.xls")));
     Copy(dir->File("openpyxl.xlsx"), dir->File("ours.xls"));
     const std::vector<std::string> packages = {dir->File("from-libre.xlsx"), dir->File("from-ours.xlsx")};
@@ -313,7 +323,7 @@ TEST_F(Conversions, OtherWorkbooksBecomeLinkParts) {
     }
     const std::vector<TSeen> seen = ReadWith(packages);
     testfiles::ScratchDir lo;
-    oracle::LibreOfficeConvert(packages, lo.Path(), "xlsx");
+    testfiles::LibreOfficeConvert(packages, lo.Path(), "xlsx");
     std::vector<std::string> fromLibre;
     for (const std::string& p : packages) fromLibre.push_back(lo.File(fs::path(p).filename().string()));
     const std::vector<TSeen> libre = ReadWith(fromLibre);

@@ -17,6 +17,7 @@
 #include "platform/compound/CompoundFile.h"
 #include "support_drawing.h"
 #include "support_files.h"
+#include "support_process.h"
 #include "support_readers.h"
 #include "tests/xls/support_oracle.h"
 
@@ -137,7 +138,7 @@ TEST(DrawingImports, FreeformShapesOfLibreOfficeAreReadAndKept) {
         "</table:table-cell></table:table-row></table:table></office:spreadsheet></office:body></"
         "office:document>");
     // A LibreOffice stopped by its bounds has marked the test unjudged.
-    if (oracle::LibreOfficeConvert({fods}, dir.File("lo"), "xls").Status == -1) return;
+    if (!testfiles::LibreOfficeConvert({fods}, dir.File("lo"), "xls").Ran()) return;
     const std::string source = dir.File("lo/shapes.xls");
     ASSERT_TRUE(testfiles::Exists(source));
     testfiles::KeepTestOutput(source, "libreoffice_freeform.xls");
@@ -151,7 +152,7 @@ TEST(DrawingImports, FreeformShapesOfLibreOfficeAreReadAndKept) {
     book.Write();
 
     // LibreOffice draws the same outlines from the copy as from its own file.
-    oracle::LibreOfficeConvert({source, copy}, dir.File("x"), "xlsx");
+    testfiles::LibreOfficeConvert({source, copy}, dir.File("x"), "xlsx");
     auto outlines = drawingtest::DrawingOracle("paths", {dir.File("x/shapes.xlsx"), dir.File("x/copy.xlsx")});
     ASSERT_EQ(outlines[0][0], "OK");
     ASSERT_EQ(outlines[0].size(), 4u); // three outlines
@@ -241,7 +242,7 @@ TEST(DrawingImports, ANoteWithoutItsShapeIsDropped) {
 
     // LibreOffice shows the notes that have their shapes, in both files;
     // xlrd reads them from the copy.
-    oracle::LibreOfficeConvert({file, copy}, dir.File("x"), "xlsx");
+    testfiles::LibreOfficeConvert({file, copy}, dir.File("x"), "xlsx");
     auto read = drawingtest::DrawingOracle("xlsx", {dir.File("x/notes.xlsx"), dir.File("x/copy.xlsx")});
     for (const auto& lines : read) {
         ASSERT_EQ(lines[0], "OK");
@@ -298,7 +299,7 @@ TEST(DrawingImports, APictureCountedUnusedThatAShapeShowsIsKept) {
     book.Write();
     EXPECT_EQ(book.Pictures().Items(0).RefCount, 1u);
 
-    oracle::LibreOfficeConvert({file, copy}, dir.File("x"), "xlsx");
+    testfiles::LibreOfficeConvert({file, copy}, dir.File("x"), "xlsx");
     auto read = drawingtest::DrawingOracle("xlsx", {dir.File("x/picture.xlsx"), dir.File("x/copy.xlsx")});
     ASSERT_EQ(read[0][0], "OK");
     ASSERT_EQ(read[0].size(), 2u);
@@ -497,7 +498,7 @@ TEST(DrawingImports, PackageTextsStayWithinTheirBounds) {
     ASSERT_EQ(read.Cells.size(), 1u);
     EXPECT_EQ(read.Cells[0].Value, "7.0");
 
-    if (oracle::LibreOfficeConvert({blanks}, dir.File("lo"), "csv").Status == -1) return;
+    if (!testfiles::LibreOfficeConvert({blanks}, dir.File("lo"), "csv").Ran()) return;
     EXPECT_EQ(testfiles::Slurp(dir.File("lo/blanks.csv")), "7\n");
 }
 
@@ -559,7 +560,7 @@ TEST(DrawingImports, ANewChartShowsItsSheetsFirstTenRows) {
     ASSERT_EQ(back.GetSheet(1).Charts().Count(), 1);
     EXPECT_EQ(back.GetSheet(1).Charts()[0].Series[0].GetValues(), u"Sales!$A$1:$A$10");
 
-    oracle::LibreOfficeConvert({file}, dir.File("lo"), "xlsx");
+    testfiles::LibreOfficeConvert({file}, dir.File("lo"), "xlsx");
     auto gnumeric =
         oracle::Run("ssconvert " + oracle::Quote(file) + " " + oracle::Quote(dir.File("gnumeric.xlsx")));
     EXPECT_EQ(gnumeric.Output.find("CRITICAL"), std::string::npos) << gnumeric.Output;

@@ -6,6 +6,7 @@
 #include "SrcXLS/XLSText.h"
 #include "support_drawing.h"
 #include "support_files.h"
+#include "support_process.h"
 #include "tests/xls/support_oracle.h"
 
 #include <gtest/gtest.h>
@@ -118,7 +119,7 @@ TEST(DrawingCharts, RealChartsAndChartSheetsComeBack) {
     EXPECT_GT(charts, 25);
     EXPECT_GT(chartSheets, 18);
 
-    oracle::LibreOfficeConvert(copies, dir.File("conv"), "xlsx");
+    testfiles::LibreOfficeConvert(copies, dir.File("conv"), "xlsx");
     for (const auto& c : copies) xlsx.push_back(dir.File("conv/" + fs::path(c).stem().string() + ".xlsx"));
     auto read = drawingtest::DrawingOracle("charts", xlsx);
     int compared = 0;

@@ -8,6 +8,7 @@
 #include "SrcXLS/drawing/DrawingObjects.h"
 #include "support_drawing.h"
 #include "support_files.h"
+#include "support_process.h"
 #include "tests/xls/support_oracle.h"
 
 #include <gtest/gtest.h>
@@ -182,7 +183,7 @@ TEST(DrawingControlsFiles, RealControlsComeBack) {
     EXPECT_GT(controls, 300);
     EXPECT_GE(macros, 10);
 
-    oracle::LibreOfficeConvert(copies, dir.File("conv"), "fods");
+    testfiles::LibreOfficeConvert(copies, dir.File("conv"), "fods");
     std::vector<std::string> fods;
     for (const auto& c : copies) fods.push_back(dir.File("conv/" + fs::path(c).stem().string() + ".fods"));
     auto read = drawingtest::DrawingOracle("controls", fods);

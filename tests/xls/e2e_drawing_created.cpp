@@ -8,6 +8,7 @@
 #include "SrcXLS/drawing/DrawingObjects.h"
 #include "support_drawing.h"
 #include "support_files.h"
+#include "support_process.h"
 #include "support_readers.h"
 #include "tests/xls/support_oracle.h"
 
@@ -113,8 +114,8 @@ TEST(DrawingCreated, NotesPicturesAndShapesAreReadByOtherPrograms) {
     EXPECT_EQ(images[0], pixels);
     const std::string pictureLine = "I\t0\t4,2\tpng\t40\t30\t" + pixels[1].substr(pixels[1].rfind('\t') + 1);
 
-    oracle::LibreOfficeConvert({file}, dir.File("lo"), "xlsx");
-    oracle::LibreOfficeConvert({file}, dir.File("lo"), "fods");
+    testfiles::LibreOfficeConvert({file}, dir.File("lo"), "xlsx");
+    testfiles::LibreOfficeConvert({file}, dir.File("lo"), "fods");
     oracle::Run("ssconvert " + oracle::Quote(file) + " " + oracle::Quote(dir.File("gnumeric.xlsx")));
     auto read = drawingtest::DrawingOracle("xlsx", {dir.File("lo/drawings.xlsx"), dir.File("gnumeric.xlsx")});
     const char* programs[] = {"LibreOffice", "gnumeric"};
@@ -219,7 +220,7 @@ TEST(DrawingCreated, ControlsAreImportedByLibreOffice) {
     EXPECT_EQ(read.Buttons[1].GetMacroName(), u"");
     EXPECT_EQ(static_cast<TShapeControlButton&>(*read.Buttons[1].Shape()->Attached).Macro, MacroFormula(40));
 
-    oracle::LibreOfficeConvert({file}, dir.File("lo"), "fods");
+    testfiles::LibreOfficeConvert({file}, dir.File("lo"), "fods");
     const std::string fods = testfiles::Slurp(dir.File("lo/controls.fods"));
     const char* expected[] = {
         "form:linked-cell=\"Sheet1.C3\"", "form:source-cell-range=\"Sheet1.A1:Sheet1.A10\"",
@@ -231,7 +232,7 @@ TEST(DrawingCreated, ControlsAreImportedByLibreOffice) {
     for (const char* e : expected) EXPECT_NE(fods.find(e), std::string::npos) << e;
 
     // The controls as LibreOffice writes them to .xls: our reader takes them.
-    oracle::LibreOfficeConvert({file}, dir.File("lox"), "xls:\"MS Excel 97\"");
+    testfiles::LibreOfficeConvert({file}, dir.File("lox"), "xls:MS Excel 97");
     TTabrix4 theirs;
     theirs.SetFilename(fs::path(dir.File("lox/controls.xls")).u16string());
     theirs.Read();

@@ -5,8 +5,11 @@
 // pictures (read with openpyxl).
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/drawing/ObjRecords.h"
 #include "support_drawing.h"
 #include "support_files.h"
+#include "support_process.h"
+#include "support_readers.h"
 #include "tests/xls/support_oracle.h"
 
 #include <gtest/gtest.h>
@@ -145,7 +148,7 @@ TEST(DrawingRoundTrip, RealFilesKeepShapesPicturesAndNotes) {
         copies.push_back(copy);
     }
     copies.insert(copies.end(), written.begin(), written.end());
-    oracle::LibreOfficeConvert(copies, dir.File("conv"), "xlsx");
+    testfiles::LibreOfficeConvert(copies, dir.File("conv"), "xlsx");
     std::vector<std::string> xa, xb;
     for (size_t i = 0; i < originals.size(); ++i) {
         xa.push_back(dir.File("conv/o" + std::to_string(i) + ".xlsx"));
@@ -163,4 +166,104 @@ TEST(DrawingRoundTrip, RealFilesKeepShapesPicturesAndNotes) {
         compared += int(la[i].size()) - 1;
     }
     EXPECT_GT(compared, 20);
+}
+
+namespace {
+
+// The sheet objects gnumeric finds in a file (their opening tags, which
+// carry kind, place and text; the name left out: gnumeric finds the names
+// of LibreOffice's shapes only where the stated lengths are right), and what
+// it said while reading it.
+struct GnumericObjects {
+    std::vector<std::string> Objects;
+    std::string Said;
+};
+
+GnumericObjects GnumericSheetObjects(const std::string& file, const std::string& out) {
+    GnumericObjects g;
+    const oracle::TRun run = oracle::Run("ssconvert " + oracle::Quote(file) + " " + oracle::Quote(out));
+    EXPECT_EQ(run.Status, 0) << file << ": " << run.Output;
+    g.Said = run.Output;
+    std::istringstream xml(oracle::Run("zcat " + oracle::Quote(out)).Output);
+    for (std::string line; std::getline(xml, line);)
+        if (auto at = line.find("<gnm:SheetObject"); at != std::string::npos) {
+            std::string tag = line.substr(at);
+            if (auto name = tag.find(" Name=\""); name != std::string::npos)
+                tag.erase(name, tag.find('"', name + 7) + 1 - name);
+            g.Objects.push_back(tag);
+        }
+    return g;
+}
+
+} // namespace
+
+// LibreOffice states the adjust-handle, guide and inscribe arrays of a text
+// box (XlsxWriter's insert_textbox converted by LibreOffice) and of its
+// custom shapes without their header: the file is read whole, its copy keeps
+// every OBJ and TXO record, and LibreOffice and gnumeric find in the copy
+// what they find in LibreOffice's own file.
+TEST(DrawingRoundTrip, LibreOfficeTextBoxesAndCustomShapes) {
+    testfiles::ScratchDir dir;
+    testfiles::RunPython(R"PY(
+import re, sys, zipfile, xlsxwriter
+folder = sys.argv[1]
+book = xlsxwriter.Workbook(folder + "/boxes.xlsx")
+sheet = book.add_worksheet()
+sheet.write("A1", 7)
+for row, text in ((1, "Каса: текст у полі"), (9, "heart"), (17, "smiley"), (25, "arrow")):
+    sheet.insert_textbox(row, 1, text)
+book.close()
+# The last three given the geometry of custom shapes.
+presets = iter(["rect", "heart", "smileyFace", "rightArrow"])
+with zipfile.ZipFile(folder + "/boxes.xlsx") as source, \
+        zipfile.ZipFile(folder + "/shapes.xlsx", "w", zipfile.ZIP_DEFLATED) as target:
+    for item in source.infolist():
+        data = source.read(item.filename)
+        if item.filename == "xl/drawings/drawing1.xml":
+            data = re.sub('prst="rect"', lambda m: 'prst="%s"' % next(presets), data.decode()).encode()
+        target.writestr(item, data)
+)PY",
+                         {dir.Path()});
+    if (!testfiles::LibreOfficeConvert({dir.File("shapes.xlsx")}, dir.File("lo"), "xls:MS Excel 97").Ran())
+        return; // unjudged, marked so
+    const std::string source = dir.File("lo/shapes.xls"), copy = dir.File("copy.xls");
+    ASSERT_TRUE(testfiles::Exists(source));
+    testfiles::KeepTestOutput(source, "libreoffice_shapes.xls");
+    TTabrix4 book;
+    book.SetFilename(Utf8ToWide(source));
+    ASSERT_NO_THROW(book.Read());
+    EXPECT_EQ(book.Warnings().size(), 0u);
+    const TEscherDrawing& drawing = book.GetSheet(0).Drawing();
+    const std::u16string texts[] = {u"Каса: текст у полі", u"heart", u"smiley", u"arrow"};
+    ASSERT_EQ(drawing.ShapeCount(), 4);
+    for (int i = 0; i < 4; ++i) {
+        auto* text = dynamic_cast<TShapeOutsideMsoBaseText*>(drawing.Shape(i).Attached.get());
+        ASSERT_TRUE(text);
+        EXPECT_EQ(text->Text, texts[i]);
+    }
+    book.SetFilename(Utf8ToWide(copy));
+    book.Write();
+    testfiles::KeepTestOutput(copy, "libreoffice_shapes_copy.xls");
+    const auto before = Worksheets(biffbuild::WorkbookStream(testfiles::Slurp(source)));
+    const auto after = Worksheets(biffbuild::WorkbookStream(testfiles::Slurp(copy)));
+    ASSERT_EQ(after.size(), 2u); // the globals and the sheet
+    EXPECT_EQ(biffbuild::CountOf(after[1], biff::OBJ), 4u);
+    EXPECT_EQ(biffbuild::CountOf(after[1], biff::TXO), biffbuild::CountOf(before[1], biff::TXO));
+
+    // gnumeric reads the same objects from the copy, with no more complaints.
+    const auto g = GnumericSheetObjects(source, dir.File("shapes.gnumeric"));
+    const auto h = GnumericSheetObjects(copy, dir.File("copy.gnumeric"));
+    EXPECT_EQ(g.Objects.size(), 1u); // the text box: gnumeric reads none of the custom shapes
+    EXPECT_EQ(h.Objects, g.Objects);
+    EXPECT_EQ(std::count(h.Said.begin(), h.Said.end(), '\n'), std::count(g.Said.begin(), g.Said.end(), '\n'))
+        << h.Said;
+    // LibreOffice shows the same shapes, outlines and texts.
+    if (!testfiles::LibreOfficeConvert({source, copy}, dir.File("x"), "xlsx").Ran()) return;
+    const std::vector<std::string> converted{dir.File("x/shapes.xlsx"), dir.File("x/copy.xlsx")};
+    const auto shapes = drawingtest::DrawingOracle("shapes", converted);
+    ASSERT_EQ(shapes[0][0], "OK");
+    EXPECT_EQ(shapes[0].size(), 5u);
+    EXPECT_EQ(shapes[1], shapes[0]);
+    const auto paths = drawingtest::DrawingOracle("paths", converted);
+    EXPECT_EQ(paths[1], paths[0]);
 }

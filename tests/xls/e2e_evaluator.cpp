@@ -9,6 +9,7 @@
 #include "platform/RegionalSettings.h"
 #include "support_files.h"
 #include "support_oracle.h"
+#include "support_process.h"
 #include "support_state.h"
 #include "support_values.h"
 
@@ -213,7 +214,7 @@ TEST(EvaluatorFiles, EdgeValuesAsGnumericAndLibreOfficeCompute) {
     const oracle::TRun gnumeric = oracle::Run("ssconvert --recalc " + oracle::Quote(file) + " " +
                                               oracle::Quote(dir.File("gnumeric.csv")));
     ASSERT_EQ(gnumeric.Status, 0) << gnumeric.Output;
-    const oracle::TRun office = oracle::LibreOfficeConvert({file}, dir.File("office"), "csv");
+    const testfiles::TProgramRun office = testfiles::LibreOfficeConvert({file}, dir.File("office"), "csv");
     ASSERT_EQ(office.Status, 0) << office.Output;
     const auto fromGnumeric = ColumnC(testfiles::Slurp(dir.File("gnumeric.csv")));
     const auto fromOffice = ColumnC(testfiles::Slurp(dir.File("office/edge.csv")));

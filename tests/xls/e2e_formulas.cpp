@@ -11,6 +11,7 @@
 #include "SrcXLS/model/Cell.h"
 #include "support_files.h"
 #include "support_oracle.h"
+#include "support_process.h"
 
 #include <gtest/gtest.h>
 
@@ -127,7 +128,7 @@ TEST(FormulaCorpus, LibreOfficeWritesTheSameText) {
         ours.push_back(std::move(f));
     }
     ASSERT_FALSE(inputs.empty());
-    oracle::LibreOfficeConvert(inputs, dir.File("out"), "xlsx");
+    testfiles::LibreOfficeConvert(inputs, dir.File("out"), "xlsx");
     std::vector<std::string> converted;
     for (size_t i = 0; i < inputs.size(); ++i)
         converted.push_back(dir.File("out/f" + std::to_string(i) + ".xlsx"));
@@ -335,8 +336,36 @@ TEST(FormulaCorpus, TextEncodesBackToTheSameFormula) {
     for (const auto& [kind, n] : kinds)
         report << "  " << n << "  " << kind << "   e.g. " << examples[kind] << "\n";
     std::cout << report.str();
-    ASSERT_GT(total, 10000u);
-    EXPECT_GE(double(sameText), 0.99 * double(total)) << report.str();
+    // What does not come back: formulas of damaged files and of macro
+    // sheets, functions the encoder does not know, and tokens that read as
+    // the same text (a reference error written as the #REF! constant, an
+    // external name a book holds twice found by its name).
+    const std::map<std::string, size_t> expected = {
+        {"not decoded: Function arguments missing", 5},
+        {"not encoded: Invalid constant ", 1},
+        {"not encoded: Invalid function name CALL", 2},
+        {"not encoded: Invalid function name ELSE", 5},
+        {"not encoded: Invalid function name ERROR", 3},
+        {"not encoded: Invalid function name EXEC", 1},
+        {"not encoded: Invalid function name FINDB", 1},
+        {"not encoded: Invalid function name GETPIVOTDATA", 1},
+        {"not encoded: Invalid function name LEFTB", 1},
+        {"not encoded: Invalid function name RETURN", 5},
+        {"not encoded: Invalid function name SEARCHB", 1},
+        {"not encoded: Invalid symbol (", 1},
+        {"not encoded: Wrong number of arguments for function DMIN", 2},
+        {"not encoded: Wrong number of arguments for function DSTDEV", 2},
+        {"not encoded: Wrong number of arguments for function DVAR", 1},
+        {"not encoded: Wrong number of arguments for function ISTEXT", 1},
+        {"not encoded: Wrong number of arguments for function LOGINV", 3},
+        {"not encoded: Wrong number of arguments for function MDETERM", 1},
+        {"not encoded: Wrong number of arguments for function MINVERSE", 1},
+        {"tokens differ", 22},
+    };
+    EXPECT_EQ(total, 11696u);
+    EXPECT_EQ(sameText, 11658u);
+    EXPECT_EQ(sameTokens, 11636u);
+    EXPECT_EQ(kinds, expected) << report.str();
 }
 
 namespace {

@@ -9,6 +9,7 @@
 #include "SrcXLS/model/Cell.h"
 #include "support_files.h"
 #include "support_oracle.h"
+#include "support_process.h"
 #include "support_state.h"
 #include "support_values.h"
 
@@ -25,8 +26,8 @@ namespace {
 
 // Column A of the first sheet as LibreOffice computes it (UTF-8 text).
 std::vector<std::string> OfficeColumnA(const std::string& file, const std::string& dir) {
-    const oracle::TRun r = oracle::LibreOfficeConvert(
-        {file}, dir + "/office", oracle::Quote("csv:Text - txt - csv (StarCalc):44,34,76"));
+    const testfiles::TProgramRun r =
+        testfiles::LibreOfficeConvert({file}, dir + "/office", "csv:Text - txt - csv (StarCalc):44,34,76");
     const std::string csv = dir + "/office/" + std::filesystem::path(file).stem().string() + ".csv";
     EXPECT_TRUE(testfiles::Exists(csv)) << "LibreOffice did not convert " << file << "\n" << r.Output;
     std::vector<std::string> out;
@@ -64,15 +65,9 @@ std::string Computed(TTabrix4& book, int sheet, int col, int row) {
     return Text(v);
 }
 
-bool OraclesRun() {
-    return oracle::Run("/usr/bin/python3 -c 'import openpyxl, xlrd'").Status == 0 &&
-           oracle::Run("soffice --version").Status == 0 && oracle::Run("ssconvert --version").Status == 0;
-}
-
 } // namespace
 
 TEST(Biff5Formulas, GnumericsArrayConstantsComputeAndNamesSayTheyCannot) {
-    if (!OraclesRun()) GTEST_SKIP() << "python3-openpyxl, python3-xlrd, LibreOffice or gnumeric is missing";
     LibState().Reset();
     testfiles::ScratchDir dir;
     const std::string source = dir.File("constants.xlsx"), file = dir.File("constants.xls");
@@ -121,7 +116,6 @@ TEST(Biff5Formulas, GnumericsArrayConstantsComputeAndNamesSayTheyCannot) {
 }
 
 TEST(Biff5Formulas, ArrayConstantsWeWriteForExcel5AreReadByOthers) {
-    if (!OraclesRun()) GTEST_SKIP() << "python3-openpyxl, python3-xlrd, LibreOffice or gnumeric is missing";
     LibState().Reset();
     struct {
         const char16_t* Formula;
@@ -165,13 +159,12 @@ TEST(ImplicitIntersection, AnAreaOfAnotherSheetGivesItsCellInTheFormulasRowAndCo
     const std::filesystem::path real = oracle::RealWorldDir();
     const std::filesystem::path file = real / "ExcelDataReader" / "Test_Issue_11642_ValuesNotLoaded.xls";
     if (real.empty() || !std::filesystem::exists(file)) GTEST_SKIP() << "no real-world files";
-    if (oracle::Run("soffice --version").Status != 0) GTEST_SKIP() << "no LibreOffice";
     LibState().Reset();
     testfiles::ScratchDir dir;
     // Every sheet to a CSV file of its own.
-    const oracle::TRun r = oracle::LibreOfficeConvert(
+    const testfiles::TProgramRun r = testfiles::LibreOfficeConvert(
         {file.string()}, dir.Path(),
-        oracle::Quote("csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,-1"));
+        "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,-1");
     TTabrix4 book;
     book.SetFilename(file.u16string());
     book.Read();

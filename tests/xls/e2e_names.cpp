@@ -6,6 +6,7 @@
 #include "SrcXLS/model/Cell.h"
 #include "support_files.h"
 #include "support_oracle.h"
+#include "support_process.h"
 #include "support_readers.h"
 
 #include <gtest/gtest.h>
@@ -160,7 +161,7 @@ TEST(NamesFiles, DeletedNameReadBackByXlrdAndLibreOffice) {
     EXPECT_EQ(xlrd[1].Lines.size(), 1500u);
 
     // LibreOffice: the names and cell formulas of its .xlsx.
-    oracle::LibreOfficeConvert({file, many}, dir.File("out"), "xlsx");
+    testfiles::LibreOfficeConvert({file, many}, dir.File("out"), "xlsx");
     const auto lo =
         oracle::RunPerFile("/usr/bin/python3 " + oracle::Quote(oracle::ScriptPath("xlsx_formulas.py")),
                            {dir.File("out/names.xlsx"), dir.File("out/many.xlsx")});

@@ -66,7 +66,7 @@ print(s.defcolwidth, s.default_row_height, s.show_grid_lines, s.show_formulas, s
 )PY";
     int status = 0;
     std::string out =
-        oracle::Run("/usr/bin/python3 " + script.string() + " " + file.string() + " 2>&1", status);
+        oracle::RunForOutput("/usr/bin/python3 " + script.string() + " " + file.string() + " 2>&1", status);
     EXPECT_EQ(status, 0) << out;
     EXPECT_EQ(out, "80 1200 0 (1, 46) \\u041a\\u0430\\u0441\\u0438\\u0440 1\n"
                    "Goods 0 0\n"

@@ -7,7 +7,9 @@
 #include "SrcXLS/XLSText.h"
 #include "support_files.h"
 #include "support_oracle.h"
+#include "support_process.h"
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 using namespace xls;
@@ -78,7 +80,8 @@ void MakeCollections(TTabrix4& book) {
 } // namespace
 
 // Each real-world file read and written; the reader's view of the copy
-// equals its view of the original.
+// equals its view of the original. A file the reader refuses, original or
+// copy, is no pass.
 static void ExpectKept(const std::string& reader, const std::vector<const char*>& files) {
     const fs::path dir = oracle::RealWorldDir();
     if (dir.empty()) GTEST_SKIP() << "no real-world test files here";
@@ -95,8 +98,20 @@ static void ExpectKept(const std::string& reader, const std::vector<const char*>
     for (size_t i = 0; i < dumps.size(); i += 2) {
         SCOPED_TRACE(paths[i]);
         EXPECT_FALSE(dumps[i].empty());
+        std::string refused;
+        for (size_t j : {i, i + 1})
+            for (const std::string& line : dumps[j])
+                if (line.rfind("ERROR", 0) == 0) refused += "\n" + paths[j] + ": " + line;
+        EXPECT_EQ(refused, "") << reader << " refuses";
         EXPECT_EQ(dumps[i + 1], dumps[i]);
     }
+}
+
+// The biff reader opens only the "Workbook" stream: a BIFF5 file and its
+// copy are refused alike, which is no pass.
+TEST(SheetRangeFiles, FilesTheReaderRefusesAreNoPass) {
+    EXPECT_NONFATAL_FAILURE(ExpectKept("biff", {"sheetjs-test_files/biff5/comments_stress_test.xls"}),
+                            "biff refuses");
 }
 
 TEST(SheetRangeFiles, RealWorldHyperlinksSurviveAReadAndAWrite) {
@@ -161,7 +176,7 @@ TEST_F(SemicolonLocale, LibreOfficeFindsWhatTheComponentMade) {
         files.push_back(tmp.File("original.xls"));
         files.push_back(tmp.File("copy.xls"));
     }
-    ASSERT_EQ(oracle::LibreOfficeConvert(files, tmp.Path(), "xlsx").Status, 0);
+    ASSERT_EQ(testfiles::LibreOfficeConvert(files, tmp.Path(), "xlsx").Status, 0);
     auto dumps = oracle::SheetRanges(
         "openpyxl", {tmp.File("made.xlsx"), tmp.File("original.xlsx"), tmp.File("copy.xlsx")});
     ASSERT_EQ(dumps.size(), 3u);

@@ -62,9 +62,9 @@ TEST(XLSStreamOracle, GnumericWorkbookRoundTrip) {
     oracle::TempFolder tmp;
     std::ofstream(tmp.path / "in.csv") << "a,b\n1,2\n";
     int status = 0;
-    oracle::Run("cd '" + tmp.path.string() + "' && HOME='" + tmp.path.string() +
-                    "' ssconvert in.csv in.xls >/dev/null 2>&1",
-                status);
+    oracle::RunForOutput("cd '" + tmp.path.string() + "' && HOME='" + tmp.path.string() +
+                             "' ssconvert in.csv in.xls >/dev/null 2>&1",
+                         status);
     ASSERT_EQ(status, 0);
     ASSERT_EQ(CopyRecords(tmp.path / "in.xls", tmp.path / "out.xls"), TExcelVersion::xvExcel97);
     auto lists = oracle::OleList(tmp.path, {(tmp.path / "in.xls").string(), (tmp.path / "out.xls").string()});

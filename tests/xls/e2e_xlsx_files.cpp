@@ -12,6 +12,7 @@
 #include "SrcXLS/model/Cell.h"
 #include "support_files.h"
 #include "support_oracle.h"
+#include "support_process.h"
 
 #include <gtest/gtest.h>
 
@@ -88,7 +89,7 @@ TEST(XlsxPeers, PackagesOfOtherWritersReadWithTheirValues) {
               0);
     std::vector<std::string> files = {dir.File("openpyxl.xlsx"), dir.File("xlsxwriter.xlsx")};
     // LibreOffice and gnumeric write what they read from openpyxl's package.
-    oracle::LibreOfficeConvert({dir.File("openpyxl.xlsx")}, dir.File("lo"), "xlsx");
+    testfiles::LibreOfficeConvert({dir.File("openpyxl.xlsx")}, dir.File("lo"), "xlsx");
     fs::copy_file(dir.File("lo/openpyxl.xlsx"), dir.File("libreoffice.xlsx"));
     oracle::Run("ssconvert '" + dir.File("openpyxl.xlsx") + "' '" + dir.File("gnumeric.xlsx") + "'");
     files.push_back(dir.File("libreoffice.xlsx"));
@@ -244,8 +245,8 @@ TEST(XlsxWriter, PackagesOpenInOtherReaders) {
 
     // LibreOffice shows the values as their formats show them (UTF-8 text,
     // cells as shown), gnumeric the same values.
-    oracle::TRun lo = oracle::LibreOfficeConvert(
-        {file}, dir.File("csv"), "\"csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true\"");
+    testfiles::TProgramRun lo = testfiles::LibreOfficeConvert(
+        {file}, dir.File("csv"), "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true");
     const std::string loCsv = testfiles::Exists(dir.File("csv/written.csv"))
                                   ? testfiles::Slurp(dir.File("csv/written.csv"))
                                   : lo.Output;

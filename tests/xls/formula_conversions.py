@@ -152,9 +152,11 @@ def read(outdir, files):
         try:
             lines = read_xlsx(path) if path.lower().endswith((".xlsx", ".xlsm")) else read_xls(path)
             text = "OK\n" + "\n".join(lines) + "\n"
-        except MemoryError:
+        except ImportError:  # a module missing: the oracle cannot run at all
+            raise
+        except MemoryError:  # the cap the tests run oracles under: no verdict
             text = "LIMIT\tout of memory\n"
-        except Exception as e:
+        except Exception as e:  # the reader's refusal
             text = "FAIL\t%s\n" % escape("%s: %s" % (type(e).__name__, e))
             traceback.print_exc()
         with open("%s/%d.txt" % (outdir, i), "w") as f:

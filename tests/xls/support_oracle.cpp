@@ -121,15 +121,6 @@ TRun Decrypt(const std::string& file, const std::string& password, const std::st
     return Run("/usr/bin/msoffcrypto-tool -p " + Quote(password) + " " + Quote(file) + " " + Quote(outFile));
 }
 
-TRun LibreOfficeConvert(const std::vector<std::string>& files, const std::string& outDir,
-                        const std::string& format) {
-    std::string command = "soffice -env:UserInstallation=file://" + outDir +
-                          "/profile --headless --convert-to " + format + " --outdir " + Quote(outDir);
-    for (const auto& f : files) command += " " + Quote(f);
-    const testfiles::TProgramRun run = testfiles::RunProgram(command + " 2>&1", testfiles::Office());
-    return {run.Ran() ? run.Status : -1, run.Output};
-}
-
 std::vector<std::vector<std::string>> SheetRanges(const std::string& reader,
                                                   const std::vector<std::string>& files) {
     const char* src = std::getenv("Q710_SOURCE_DIR");

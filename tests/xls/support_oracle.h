@@ -19,6 +19,8 @@ struct TRun {
 };
 // An oracle or converter, within the oracles' bounds (`seconds` its time limit).
 TRun Run(const std::string& command, unsigned seconds = 120);
+// A status to fill is RunForOutput's (tests/platform/support_oracle.h), not a time limit.
+TRun Run(const std::string& command, int& status) = delete;
 // Our own program (xlsbench): a time limit only; a crash or a hang fails the test.
 TRun RunOurs(const std::string& command);
 
@@ -54,10 +56,6 @@ struct TOracleFile {
 // "LIMIT<TAB>message" (the oracle ran out of its memory on it).
 std::vector<TOracleFile> RunPerFile(const std::string& command, const std::vector<std::string>& files,
                                     unsigned seconds = 120);
-// LibreOffice converts the files to the format ("xlsx") into outDir, in one
-// call with a profile of its own under outDir.
-TRun LibreOfficeConvert(const std::vector<std::string>& files, const std::string& outDir,
-                        const std::string& format);
 // The folder SheetJS is installed in (npm `xlsx`, an optional oracle: the
 // tests that need it skip when it is not there).
 std::string SheetJSDir();

@@ -118,6 +118,34 @@ TEST(AutoFilters, NewFiltersAreNumberedByTheirColumns) {
     EXPECT_EQ(GetU16(records[3].Body.data()), 2);
 }
 
+// The record counts a text's characters in one byte: a longer text keeps
+// its first 255 characters, with their count, and the write says so.
+TEST(AutoFilters, ALongTextIsCutWithItsCount) {
+    TAutoFilters filters;
+    std::u16string text;
+    for (int i = 0; i < 300; ++i) text.push_back(char16_t(u'a' + i % 26));
+    TAutoFilter& f = filters.Filter(1);
+    f.Conditions[0].Kind = 2;
+    f.Conditions[0].Text = text;
+    f.Conditions[1].Kind = 2;
+    f.Conditions[1].Text = u"ok";
+    std::vector<std::string> warnings;
+    const auto records =
+        Records(Written([&](TXLSStream& s) {
+                    filters.WriteAutoFilters(s, [&](std::string w) { warnings.push_back(w); });
+                }),
+                true);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[2].Body.size(), 24u + 1 + 2 * 255 + 1 + 2 * 2);
+    EXPECT_EQ(records[2].Body[4 + 6], 255);
+    TAutoFilters back;
+    back.ReadAutoFilter(records[2].Body);
+    EXPECT_EQ(back.Items(1)->Conditions[0].Text, text.substr(0, 255));
+    EXPECT_EQ(back.Items(1)->Conditions[1].Text, u"ok");
+    EXPECT_EQ(warnings, std::vector<std::string>{
+                            "the autofilter text of column 2 is cut to 255 of its 300 characters"});
+}
+
 TEST(AutoFilters, MalformedRecordsAreRefused) {
     struct Case {
         const char* what;
@@ -199,9 +227,10 @@ TEST(AutoFilters, ClearingDeletesTheFilterRangeNameWhereverItStands) {
         int cleared;                   // the sheet (index) whose filters go
         std::vector<int> left;         // the sheet numbers of the names left
     } cases[] = {
-        {{1, 2}, 1, {1}}, // the last name
-        {{2, 1}, 1, {1}}, // another name after it
-        {{1}, 1, {1}},    // another sheet's: kept
+        {{1, 2}, 1, {1}},    // the last name
+        {{2, 1, 2}, 1, {1}}, // two names of one sheet, as gnumeric writes them
+        {{2, 1}, 1, {1}},    // another name after it
+        {{1}, 1, {1}},       // another sheet's: kept
         {{}, 0, {}},
     };
     for (const auto& c : cases) {

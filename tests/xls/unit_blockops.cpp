@@ -1,8 +1,11 @@
 // Block operations of the component (copy, move, delete of cells and merged
 // areas): what refuses changes nothing, and merged areas never overlap.
 #include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSCellRef.h"
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/formats/XLSZip.h"
+#include "support_files.h"
 #include "support_messages.h"
 
 #include "tests/xls/support_state.h"
@@ -12,6 +15,8 @@
 #include <algorithm>
 #include <array>
 #include <functional>
+#include <map>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -21,6 +26,7 @@ namespace {
 
 constexpr int Cells = ICellOperations::coCells;
 constexpr int Merged = ICellOperations::coMergedCells;
+constexpr int Adjust = ICellOperations::coAdjustFormulas;
 
 // Every cell and merged area of every sheet, as text, to see that nothing changed.
 std::string Snapshot(TTabrix4& wb) {
@@ -215,6 +221,128 @@ TEST_F(BlockOps, CopiesOntoMergedAreasLeaveNoTwoAreasSharingACell) {
             landed |= int(m[i].Col1) == c.destCol && int(m[i].Row1) == c.destRow &&
                       int(m[i].Col2) == c.destCol + 1 && int(m[i].Row2) == c.destRow + 1;
         EXPECT_TRUE(landed) << "the copied area is at its destination: " << Snapshot(wb);
+    }
+}
+
+namespace {
+
+// A package of two sheets whose first holds 1..5 in A1:A5 and, in B1:B5, the
+// shared formula A1*2 as spreadsheet programs write it: the text in B1 only.
+std::vector<uint8_t> SharedFormulaPackage() {
+    const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+    std::string rows;
+    for (int r = 1; r <= 5; ++r) {
+        const std::string n = std::to_string(r);
+        rows += "<row r=\"" + n + "\"><c r=\"A" + n + "\"><v>" + n + "</v></c><c r=\"B" + n + "\">" +
+                (r == 1 ? "<f t=\"shared\" ref=\"B1:B5\" si=\"0\">A1*2</f>" : "<f t=\"shared\" si=\"0\"/>") +
+                "<v>" + std::to_string(2 * r) + "</v></c></row>";
+    }
+    const std::map<std::string, std::string> parts = {
+        {"[Content_Types].xml",
+         "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+         "<Default Extension=\"xml\" ContentType=\"application/xml\"/></Types>"},
+        {"_rels/.rels", "<Relationships><Relationship Id=\"rId1\" Type=\"" + rel +
+                            "/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>"},
+        {"xl/workbook.xml", "<workbook xmlns:r=\"" + rel +
+                                "\"><sheets><sheet name=\"S\" sheetId=\"1\" r:id=\"rId1\"/>"
+                                "<sheet name=\"T\" sheetId=\"2\" r:id=\"rId2\"/></sheets></workbook>"},
+        {"xl/_rels/workbook.xml.rels",
+         "<Relationships><Relationship Id=\"rId1\" Type=\"" + rel +
+             "/worksheet\" Target=\"worksheets/sheet1.xml\"/><Relationship Id=\"rId2\" Type=\"" + rel +
+             "/worksheet\" Target=\"worksheets/sheet2.xml\"/></Relationships>"},
+        {"xl/worksheets/sheet1.xml", "<worksheet><sheetData>" + rows + "</sheetData></worksheet>"},
+        {"xl/worksheets/sheet2.xml", "<worksheet><sheetData/></worksheet>"},
+    };
+    TXLSZipArchive zip;
+    zip.Create();
+    for (const auto& [name, data] : parts) zip.AddFile(name, data, 6);
+    return zip.Close();
+}
+
+// Every formula of the workbook as "sheet!cell=formula".
+std::set<std::string> Formulas(TTabrix4& wb) {
+    std::set<std::string> out;
+    for (int i = 0; i < wb.Sheets().Count(); ++i) {
+        TSheet& s = wb.GetSheet(i);
+        std::vector<std::pair<int, int>> at;
+        s.Cells().BeginIterate();
+        while (TCell* c = s.Cells().NextCell())
+            if (c->IsFormula()) at.emplace_back(c->Col, int(c->Row));
+        for (auto [col, row] : at)
+            out.insert(WideToUtf8(s.Name() + u"!" + ColRowToRefStr(col, row, false, false)) + "=" +
+                       s.GetAsFormula(col, row));
+    }
+    return out;
+}
+
+} // namespace
+
+// Copies and moves of cells of a package's shared formula keep their
+// formulas, moved with them when asked, and the cells that stay keep theirs;
+// so do the package and the .xls written of the result.
+TEST_F(BlockOps, CellsOfAPackagesSharedFormulaKeepTheirFormulas) {
+    struct Case {
+        const char* what;
+        bool move;
+        const char16_t *block, *dest; // on sheet S; dest on T when it says so
+        int options;
+        std::string formulas; // besides those of B1:B5 that stay
+    };
+    const std::string kept = "S!B1=A1*2 S!B2=A2*2 S!B3=A3*2 S!B4=A4*2 S!B5=A5*2";
+    const Case cases[] = {
+        {"members copied, their references moved", false, u"B2:B3", u"D2", Cells | Adjust,
+         "S!D2=C2*2 S!D3=C3*2"},
+        {"members copied as they are", false, u"B2:B3", u"D2", Cells, "S!D2=A2*2 S!D3=A3*2"},
+        {"the whole block with its first cell", false, u"B1:B5", u"D1", Cells | Adjust,
+         "S!D1=C1*2 S!D2=C2*2 S!D3=C3*2 S!D4=C4*2 S!D5=C5*2"},
+        {"a copy onto the first cell", false, u"A4:B5", u"A1", Cells | Adjust, ""},
+        {"members copied to another sheet", false, u"B2:B3", u"T!B2", Cells | Adjust, "T!B2=A2*2 T!B3=A3*2"},
+        {"members moved from the first cell", true, u"B2:B3", u"D2", Cells | Adjust,
+         "-S!B2 -S!B3 S!D2=C2*2 S!D3=C3*2"},
+        {"the first cell moved from the others", true, u"B1:B2", u"D1", Cells,
+         "-S!B1 -S!B2 S!D1=A1*2 S!D2=A2*2"},
+        {"the block moved down onto itself", true, u"B1:B5", u"B3", Cells | Adjust,
+         "-S!B1 -S!B2 S!B3=A3*2 S!B4=A4*2 S!B5=A5*2 S!B6=A6*2 S!B7=A7*2"},
+        {"members moved to another sheet", true, u"B4:B5", u"T!A1", Cells, "-S!B4 -S!B5 T!A1=A4*2 T!A2=A5*2"},
+    };
+    const std::vector<uint8_t> package = SharedFormulaPackage();
+    testfiles::ScratchDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // The formulas kept, changed as the case says ("-cell" gone).
+        std::map<std::string, std::string> expect;
+        std::istringstream words(kept + " " + c.formulas);
+        for (std::string w; words >> w;)
+            if (w[0] == '-')
+                expect.erase(w.substr(1));
+            else
+                expect[w.substr(0, w.find('='))] = w;
+        std::set<std::string> formulas;
+        for (const auto& [cell, f] : expect) formulas.insert(f);
+        ReadPackageFile(wb, &package);
+        wb.AfterRead();
+        int col1, row1, col2, row2, col, row;
+        ASSERT_TRUE(AreaStrToColRowPlain(c.block, col1, row1, col2, row2));
+        const std::u16string_view dest(c.dest);
+        const int sheet = dest.starts_with(u"T!") ? 1 : 0;
+        ASSERT_TRUE(RefStrToColRowPlain(dest.substr(dest.find(u'!') + 1), col, row));
+        if (c.move)
+            wb.MoveCells(0, col1, row1, col2, row2, sheet, col, row, c.options);
+        else
+            wb.CopyCells(0, col1, row1, col2, row2, sheet, col, row, c.options);
+        EXPECT_EQ(Formulas(wb), formulas);
+        std::vector<uint8_t> written;
+        WritePackageFile(wb, &written);
+        TTabrix4 back;
+        ReadPackageFile(back, &written);
+        back.AfterRead();
+        EXPECT_EQ(Formulas(back), formulas);
+        wb.SetVersion(TExcelVersion::xvExcel97);
+        wb.SetFilename(Utf8ToWide(dir.File("copy.xls")));
+        wb.Write();
+        back.SetFilename(wb.GetFilename());
+        back.Read();
+        EXPECT_EQ(Formulas(back), formulas);
     }
 }
 

@@ -1,9 +1,11 @@
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/XLSLibState.h"
+#include "SrcXLS/XLSText.h"
 #include "SrcXLS/model/ConditionalFormats.h"
 
 #include "support_biffbuild.h"
+#include "support_files.h"
 #include "support_messages.h"
 #include "support_state.h"
 
@@ -266,5 +268,63 @@ TEST(ConditionalFormats, AFormatWithoutItsCFRecordsKeepsWhatIsThere) {
         EXPECT_EQ(f.Areas[0].Col2, 2u);
         EXPECT_EQ(f.Areas[0].Row2, 9u);
         for (int i = 0; i < 3; ++i) EXPECT_EQ(f.Condition(i).Written(), i < int(c.cfs.size())) << i;
+    }
+}
+
+// LibreOffice writes an empty 0xFFFF record where a condition BIFF8 cannot
+// hold stood, between a CONDFMT and its CF records: the real conditions stay
+// with their CONDFMT, whose count becomes what is written, and a CF that no
+// CONDFMT takes is left out with a warning, never written without one.
+TEST(ConditionalFormats, CFRecordsStayWithTheirCondFmt) {
+    const Bytes condfmt2 =
+        Body().U16(2).U16(1).U16(0).U16(9).U16(0).U16(0).U16(1).U16(0).U16(9).U16(0).U16(0).b;
+    Bytes condfmt1 = condfmt2;
+    condfmt1[0] = 1;
+    const Bytes cf = Body().U8(2).U8(0).U16(3).U16(0).U32(0x3FFFFF).U16(0).Raw({0x1E, 0x05, 0x00}).b;
+    const Record cond2{condfmt::CONDFMT, condfmt2}, cond1{condfmt::CONDFMT, condfmt1}, empty{0xFFFF, {}},
+        cfRecord{condfmt::CF, cf};
+    const struct {
+        const char* Name;
+        std::vector<Record> Records;
+        std::vector<size_t> Conditions; // per CONDFMT written
+        const char* Warning;
+    } cases[] = {
+        {"an empty record before the CF", {cond2, empty, cfRecord}, {1}, "1 of the 2 conditions"},
+        {"an empty record between two CFs", {cond2, cfRecord, empty, cfRecord}, {2}, nullptr},
+        {"a CF without a CONDFMT", {cfRecord}, {}, "CF record without its CONDFMT"},
+        {"a CF past the count", {cond1, cfRecord, cfRecord}, {1}, "CF record without its CONDFMT"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Stream all;
+        all.Bof8(0x0005).BoundSheet8("S").Eof().Bof8(0x0010);
+        for (const Record& r : c.Records) all.Rec(r.Id, r.Body);
+        all.Eof();
+        const Bytes image = CompoundImage(all.Data());
+        TTabrix4 book;
+        ReadWorkbookFile(book, &image);
+        book.AfterRead();
+        bool warned = false;
+        for (const auto& w : book.Warnings()) warned |= c.Warning && w.find(c.Warning) != std::string::npos;
+        EXPECT_EQ(warned, c.Warning != nullptr);
+        EXPECT_EQ(book.Warnings().size(), c.Warning ? 1u : 0u);
+
+        testfiles::ScratchDir dir;
+        book.SetFilename(Utf8ToWide(dir.File("back.xls")));
+        book.Write();
+        const auto records = Substreams(WorkbookStream(testfiles::Slurp(dir.File("back.xls")))).at(1);
+        std::vector<size_t> conditions;
+        for (size_t i = 0; i < records.size(); ++i) {
+            if (records[i].Id == condfmt::CF) {
+                ASSERT_TRUE(records[i - 1].Id == condfmt::CONDFMT || records[i - 1].Id == condfmt::CF);
+                continue;
+            }
+            if (records[i].Id != condfmt::CONDFMT) continue;
+            size_t n = 0;
+            while (i + 1 + n < records.size() && records[i + 1 + n].Id == condfmt::CF) ++n;
+            EXPECT_EQ(GetU16(records[i].Body.data()), n);
+            conditions.push_back(n);
+        }
+        EXPECT_EQ(conditions, c.Conditions);
     }
 }

@@ -4,6 +4,7 @@
 #include "SrcXLS/drawing/ObjRecords.h"
 #include "SrcXLS/model/XFonts.h"
 #include "support_drawing.h"
+#include "support_files.h"
 #include "support_hex.h"
 
 #include <gtest/gtest.h>
@@ -94,6 +95,15 @@ struct Fixture {
 };
 
 using Creator = TShapeClientAnchor& (TEscherDrawing::*)();
+
+// A sheet drawing whose chart holds a drawing of its own with four notes
+// and three NOTE records (found by the fuzz target).
+std::vector<Record> ChartWithItsOwnDrawing() {
+    const char* src = std::getenv("Q710_SOURCE_DIR");
+    const std::string seed = testfiles::Slurp(
+        std::string(src ? src : ".") + "/fuzz/corpus/drawing_sheet/4374ab63bb6e9319a5fede8dded563f4c1140c9c");
+    return biffbuild::Records(Bytes(seed.begin(), seed.end()));
+}
 
 } // namespace
 
@@ -508,4 +518,139 @@ TEST(DrawingShapes, NotesFindTheirShapes) {
     // A third NOTE of that id finds no shape left: it is not bound.
     EXPECT_FALSE(back->BindNote(0, 0, u"", 9, 0));
     EXPECT_EQ(TEscherDrawing::NoteOf(back->Shape(0))->Row, 5u);
+}
+
+// A read and a write keep exactly the NOTE records read: a note shape the
+// file gave none gets none, and the notes of a chart's own drawing stay
+// with the chart's records, where they were; written again, nothing grows.
+TEST(DrawingShapes, NotesAreWrittenAsRead) {
+    Fixture f;
+    auto made = f.NewDrawing();
+    made->AddNote();
+    made->AddNote();
+    const auto both = drawingtest::WrittenDrawing(*made);
+    auto withoutSecond = both;
+    withoutSecond.pop_back();
+    const auto chart = ChartWithItsOwnDrawing();
+    const struct {
+        const char* Name;
+        std::vector<Record> Records;
+        size_t Notes;
+    } cases[] = {
+        {"every note with its NOTE", both, 2},
+        {"a note without its NOTE", withoutSecond, 1},
+        {"notes of a chart's drawing", chart, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::vector<Record> records = c.Records;
+        for (int round = 0; round < 2; ++round) {
+            Fixture g;
+            auto d = g.NewDrawing();
+            drawingtest::ReadDrawingFrom(*d, records);
+            records = drawingtest::WrittenDrawing(*d);
+            EXPECT_EQ(biffbuild::CountOf(records, biff::NOTE), c.Notes) << "round " << round;
+        }
+    }
+}
+
+// Arrays other writers state without their 6-byte header (vertices,
+// segments, adjust handles, guides, inscribe rectangles, fragments) take
+// their length from it; a table whose data no way adds up costs its
+// complex properties, with a warning, never the drawing.
+TEST(DrawingShapes, PropertyTablesOfOtherWritersCostOnlyTheirData) {
+    // Arrays of 2 elements of 4 bytes (element size 0xFFF0), then a text.
+    const std::string array = "0200 0200 F0FF 11111111 22222222";
+    const std::string name = "4100 0000"; // "A"
+    const struct {
+        const char* Name;
+        uint16_t Count;
+        std::string Fixed, Data;
+        std::vector<int> Kept; // property numbers read
+        bool Warns;
+    } cases[] = {
+        {"adjust handles, guides and inscribe stated without headers",
+         5,
+         "4401 00000000 55C1 08000000 56C1 08000000 57C1 08000000 80C3 04000000",
+         array + array + array + name,
+         {0x144, 0x155, 0x156, 0x157, 0x380},
+         false},
+        {"fragments and connection sites stated without headers",
+         3,
+         "51C1 08000000 59C1 08000000 BF01 00000800",
+         array + array,
+         {0x151, 0x159, 0x1BF},
+         false},
+        {"stated with their headers", 2, "55C1 0E000000 80C3 04000000", array + name, {0x155, 0x380}, false},
+        {"no way adds up",
+         3,
+         "4401 04000000 55C1 08000000 80C3 04000000",
+         array + name + "FF",
+         {0x144},
+         true},
+        {"an array header past the data",
+         2,
+         "45C1 02000000 BF01 01000000",
+         "0900 0900 0200 AAAA",
+         {0x1BF},
+         true},
+        {"more properties than the record holds", 4, "4401 04000000 BF01 00000800", "", {0x144, 0x1BF}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Esc inner;
+        inner.Atom(mso::Sp, 0xFFF, U32s({1025, 0x0A00}), 2)
+            .Atom(mso::OPT, c.Count, FromHex(c.Fixed + c.Data), 3)
+            .Atom(mso::ClientAnchor, 0, NoAnchor)
+            .Atom(mso::ClientData, 0, {});
+        const Esc shape = Esc().Box(mso::SpContainer, inner);
+        const Esc root = RootContainer(1024);
+        Bytes head = DgHeader(1, uint32_t(16 + 8 + root.b.size() + shape.b.size()), 1026);
+        TMSOHeader{15, 0, mso::SpgrContainer, uint32_t(root.b.size() + shape.b.size())}.AppendTo(head);
+        head.insert(head.end(), root.b.begin(), root.b.end());
+        head.insert(head.end(), shape.b.begin(), shape.b.end());
+        Fixture f;
+        auto d = f.NewDrawing();
+        ASSERT_TRUE(drawingtest::ReadDrawingFrom(*d, SheetDrawing(1, {head}, 1)).empty());
+        ASSERT_EQ(d->ShapeCount(), 1);
+        std::vector<int> kept;
+        for (const TOPTItem& i : d->Shape(0).Opt.Items) kept.push_back(i.Number());
+        EXPECT_EQ(kept, c.Kept);
+        const auto warnings = d->TakeReadWarnings();
+        ASSERT_EQ(warnings.size(), c.Warns ? 1u : 0u);
+        if (c.Warns) {
+            EXPECT_EQ(warnings[0].rfind("shape #1025: ", 0), 0u) << warnings[0];
+        }
+        if (const TOPTItem* handles = d->Shape(0).Opt.Find(0x155)) {
+            EXPECT_EQ(handles->Complex, FromHex(array));
+        }
+
+        // Written with the lengths the data has: read back whole, the OBJ kept.
+        const auto written = drawingtest::WrittenDrawing(*d);
+        EXPECT_EQ(biffbuild::CountOf(written, biff::OBJ), 1u);
+        Fixture g;
+        auto back = g.NewDrawing();
+        drawingtest::ReadDrawingFrom(*back, written);
+        EXPECT_TRUE(back->TakeReadWarnings().empty());
+        ASSERT_EQ(back->ShapeCount(), 1);
+        EXPECT_EQ(back->Shape(0).Opt.Items.size(), kept.size());
+        EXPECT_EQ(drawingtest::WrittenDrawing(*back), written);
+    }
+    // A chart's own drawing tells the workbook's warnings what it left out:
+    // a shape's text id made a complex property past the data.
+    auto chart = ChartWithItsOwnDrawing();
+    auto shape = std::find_if(chart.begin() + 1, chart.end(), [](const Record& r) {
+        return r.Id == biff::MSODRAWING && r.Body.size() > 26 &&
+               GetU16(r.Body.data() + 2) == mso::SpContainer;
+    });
+    ASSERT_NE(shape, chart.end());
+    ASSERT_EQ(GetU16(shape->Body.data() + 32), 0x0080);
+    PutU16(shape->Body.data() + 32, 0x8080);
+    Fixture f;
+    std::vector<std::string> told;
+    f.group.OnWarning = [&](std::string w) { told.push_back(std::move(w)); };
+    auto d = f.NewDrawing();
+    drawingtest::ReadDrawingFrom(*d, chart);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].rfind("a chart's shape #", 0), 0u) << told[0];
 }

@@ -121,7 +121,7 @@ TEST(ExcelMask, DatesAndTimes) {
         {u"d-mmm-yyyy", 45000, u"15-Mar-2023"},
         {u"dddd, mmmm d", 45000, u"Wednesday, March 15"},
         {u"mmmmm", 45000, u"M"},
-        {u"mm:ss.0", 1.0 / 86400 * 61.26, u"01:01.2"},
+        {u"mm:ss.0", 1.0 / 86400 * 61.26, u"01:01.3"},
         {u"h:mm:ss", 0.5 + 0.6 / 86400, u"12:00:00"},
         {u"dd.mm.yyyy", 45000, u"15.03.2023"},
         {u"yy", 1, u"99"},

@@ -1,11 +1,13 @@
 // Window state of a sheet: the pane's reset and its active-pane range, the
 // SELECTION body after each setter, and the selected areas with their
 // active cell.
+#include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/model/Pane.h"
 #include "SrcXLS/model/Selection.h"
 
 #include "tests/xls/support_hex.h"
 #include "tests/xls/support_messages.h"
+#include "tests/xls/support_state.h"
 
 #include <gtest/gtest.h>
 
@@ -131,4 +133,18 @@ TEST(SelectedAreasTest, ActiveCellAndAreasMoveTogether) {
     EXPECT_EQ(a.ActiveIndex, 1);
     EXPECT_EQ(MessageOf([&] { a.Items(2); }), "List index out of bounds (2)");
     EXPECT_EQ(MessageOf([&] { a.Items(-1); }), "List index out of bounds (-1)");
+}
+
+using SheetSelection = FreshLibState;
+
+// A new sheet's selection record names the cell A1, as its selected areas
+// and the written file do: the workbook's first sheet and one added.
+TEST_F(SheetSelection, NewSheetsSelectTheCellA1) {
+    TTabrix4 book;
+    for (TSheet* sheet : {&book.GetSheet(0), &book.Sheets().Add(0)}) {
+        TSelection& s = sheet->Selection();
+        EXPECT_EQ(std::vector<int>({s.GetActiveCol(), s.GetActiveRow(), s.GetCol1(), s.GetRow1(), s.GetCol2(),
+                                    s.GetRow2()}),
+                  std::vector<int>(6, 0));
+    }
 }

@@ -5,7 +5,8 @@ indexes where xlwt knows them (builtin.xls) and one with every format under
 a custom index, as LibreOffice writes them (custom.xls); converts both with
 LibreOffice to CSV as the cells are shown (en-US) and writes expected.tsv:
   file<TAB>row<TAB>format<TAB>value<TAB>shown
-with the value as repr of the float. Run it from any folder:
+with the value as repr of the float, or of the text for text cells. Run it
+from any folder:
   /usr/bin/python3 tests/xls/numfmt/make_expected.py
 """
 import csv
@@ -59,7 +60,7 @@ FORMATS = [
     ("0.00;[Red]-0.00", [1.5, -1.5]),
     ("0.00;(0.00);\"-\"", [-2, 0, 3]),
     ("#,##0.00_);(#,##0.00)", [1234.5, -1234.5]),
-    ("_(* #,##0_);_(* (#,##0);_(* \"-\"_);_(@_)", [1234, -1234, 0]),
+    ("_(* #,##0_);_(* (#,##0);_(* \"-\"_);_(@_)", [1234, -1234, 0, "x"]),
     ("\"$\"#,##0.00", [1234.5, -3]),
     ("#,##0.00 \"грн.\"", [1234.5]),
     ("[$грн.-422] #,##0.00", [1234.5, -2]),
@@ -71,7 +72,7 @@ FORMATS = [
     ("#,##0.00 *-", [5]),
     ("0\" pcs\"", [7]),
     ("\\+0;\\-0;0", [5, -5, 0]),
-    ("@", [1.5]),
+    ("@", [1.5, "text"]),
     ("[>100]\"big\";\"small\"", [50, 150, -50]),
     ("[<=5]0.0;0", [3, 7, -2]),
     ("[=1]\"one\";0", [1, 2]),
@@ -103,7 +104,7 @@ FORMATS = [
     ("[mm]:ss", [0.0625]),
     ("[ss]", [0.01]),
     ("mm:ss", [0.0006944444444444445]),
-    ("mm:ss.0", [0.00072916]),
+    ("mm:ss.0", [0.00072916, 1.25 / 86400, 62.96 / 86400]),
     ("m/d/yy h:mm", [DATE]),
     ("d/m/yyyy", [DATE]),
     ("0.0", [-0.04, 0.05, 0.15]),
@@ -214,6 +215,37 @@ FORMATS = [
     ("[Red][$-422]d mmmm", [45293]),
     ("[$-422]mmmm;[$-419]d mmmm", [45293, -45293]),
     ("0.00;[$-422]-0.00", [-1.5]),
+    # Texts through the text section: the first section when it holds '@',
+    # else the fourth, or a last second or third one holding '@' (which
+    # numbers then pass over). Without one a text shows as it is.
+    ("\"pre \"@", ["txt", 5]),
+    ("@\" suffix\"", ["txt"]),
+    ("0;-0;\"zero\";\"txt:\"@", ["abc", " ", 5, -5, 0]),
+    ("_-* #,##0.00_-;-* #,##0.00_-;_-* \"-\"??_-;_-@_-", ["x", 1234.5, -1234.5, 0]),
+    ("General", ["abc"]),
+    ("0.00", ["abc"]),
+    ("0;@", ["ab", 5, -5]),
+    ("#,##0.00 \"грн.\";@\" (т)\"", ["ab", -5]),
+    ("[>5]0;[<0]0;\"q\"@", ["ab", -5, 0]),
+    ("\"a\"@;\"b\"@", ["abc", 5]),
+    ("0;\"a\"@;\"b\"@", ["abc", -5]),
+    ("@;0", ["ab", 5, -5]),
+    ("@@", ["ab"]),
+    ("_(@_)", ["ab"]),
+    ("[Red]@", ["ab"]),
+    ("@ 0", ["abc"]),
+    ("0;-0;0;", ["abc"]),
+    ("0;-0;0;\"lit\"", ["abc"]),
+    ("0;0;0;General", ["abc"]),
+    ("0;0;0;#,##0.00", ["abc"]),
+    ("\"x\"\\@", ["abc"]),
+    # Decimals of a second are rounded, but never up into the next second.
+    ("ss.00", [12.345678 / 86400, 59.996 / 86400, 12.005 / 86400]),
+    ("ss.0", [9.25 / 86400, 9.45 / 86400, 9.35 / 86400]),
+    ("mm:ss.000", [1.2345678 / 86400, 59.9996 / 86400]),
+    ("h:mm:ss.00", [0.123456789, 0.9999999]),
+    ("h:mm:ss.0 AM/PM", [0.5 + 0.25 / 86400]),
+    ("d h:mm:ss.000", [30931.6536123551, 45293.5 + 59.97 / 86400, 45293 + 86399.9997 / 86400]),
 ]
 
 
@@ -236,8 +268,9 @@ def write(path, custom):
         style = xlwt.XFStyle()
         style.num_format_str = fmt
         for v in values:
-            sheet.write(r, 0, float(v), style)
-            rows.append((r, fmt, float(v)))
+            v = v if isinstance(v, str) else float(v)
+            sheet.write(r, 0, v, style)
+            rows.append((r, fmt, v))
             r += 1
     book.save(path)
     return rows

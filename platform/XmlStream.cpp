@@ -1,0 +1,233 @@
+#include "platform/XmlStream.h"
+
+#include "platform/AtomicFile.h"
+#include "platform/XmlParsing.h"
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+
+namespace platform {
+
+using namespace xmlparsing;
+
+std::string XmlStreamAttributes::Name(std::size_t index) const {
+    if (index < attributeCount) return QualifiedName(attributes[5 * index], attributes[5 * index + 1]);
+    const xmlChar* prefix = namespaces[2 * (index - attributeCount)];
+    return prefix ? "xmlns:" + Str(prefix) : "xmlns";
+}
+
+std::string XmlStreamAttributes::Value(std::size_t index) const {
+    if (index >= attributeCount) return Str(namespaces[2 * (index - attributeCount) + 1]);
+    const auto* begin = reinterpret_cast<const char*>(attributes[5 * index + 3]);
+    const auto* end = reinterpret_cast<const char*>(attributes[5 * index + 4]);
+    // Without entity substitution the parser hands an ampersand on as "&#38;"; every other reference is
+    // already replaced.
+    std::string value;
+    const std::string_view raw(begin, static_cast<std::size_t>(end - begin));
+    for (std::size_t at = 0;;) {
+        const std::size_t amp = raw.find("&#38;", at);
+        value.append(raw.substr(at, amp - at));
+        if (amp == std::string_view::npos) break;
+        value += '&';
+        at = amp + 5;
+    }
+    return value;
+}
+
+// The parser's callbacks: the nodes an XmlDocument would hold, handed to the handler as they end.
+struct XmlStreamParser : ParseState {
+    enum class Pending : unsigned char { None, Text, CData };
+
+    explicit XmlStreamParser(XmlStreamHandler& handler) : handler(handler) {}
+
+    static XmlStreamParser& Of(void* ctx) {
+        auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+        return *static_cast<XmlStreamParser*>(static_cast<ParseState*>(ctxt->_private));
+    }
+
+    // Runs a call of the handler; an exception stops the parser and is kept for the caller.
+    template <class Call> static void Guarded(void* ctx, Call&& call) {
+        XmlStreamParser& self = Of(ctx);
+        if (self.failure) return;
+        try {
+            call(self);
+        } catch (...) {
+            self.failure = std::current_exception();
+            xmlStopParser(static_cast<xmlParserCtxtPtr>(ctx));
+        }
+    }
+
+    // A text or CDATA node ends where another node begins; consecutive pieces are one node.
+    void Flush() {
+        const Pending kind = pending;
+        pending = Pending::None;
+        if (kind == Pending::Text && !pendingBlank)
+            handler.Leaf(depth, XmlNodeKind::Text, "#text");
+        else if (kind == Pending::CData)
+            handler.Leaf(depth, XmlNodeKind::CData, "#cdata-section");
+    }
+
+    static void StartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar*,
+                             int namespaceCount, const xmlChar** namespaces, int attributeCount,
+                             int defaulted, const xmlChar** attributes) {
+        Guarded(ctx, [&](XmlStreamParser& self) {
+            self.Flush();
+            XmlStreamAttributes list;
+            list.attributes = attributes;
+            // Attributes the DTD adds are no attributes of the element as read.
+            list.attributeCount = static_cast<std::size_t>(attributeCount - defaulted);
+            list.namespaces = namespaces;
+            list.namespaceCount = static_cast<std::size_t>(namespaceCount);
+            self.handler.StartElement(self.depth++, QualifiedName(localname, prefix), list);
+        });
+    }
+
+    static void EndElement(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
+        Guarded(ctx, [](XmlStreamParser& self) {
+            self.Flush();
+            if (self.depth == 0) return;
+            self.handler.EndElement(--self.depth);
+        });
+    }
+
+    static void Characters(void* ctx, const xmlChar* text, int length) {
+        Guarded(ctx, [&](XmlStreamParser& self) {
+            if (self.pending != Pending::Text) {
+                self.Flush();
+                self.pending = Pending::Text;
+                self.pendingBlank = true;
+            }
+            for (int i = 0; i < length && self.pendingBlank; ++i)
+                self.pendingBlank = IsXmlSpace(static_cast<char>(text[i]));
+        });
+    }
+
+    static void CData(void* ctx, const xmlChar*, int) {
+        Guarded(ctx, [](XmlStreamParser& self) {
+            if (self.pending == Pending::CData) return;
+            self.Flush();
+            self.pending = Pending::CData;
+        });
+    }
+
+    static void Comment(void* ctx, const xmlChar*) {
+        Guarded(ctx, [](XmlStreamParser& self) {
+            self.Flush();
+            self.handler.Leaf(self.depth, XmlNodeKind::Comment, "#comment");
+        });
+    }
+
+    static void ProcessingInstruction(void* ctx, const xmlChar* target, const xmlChar*) {
+        Guarded(ctx, [&](XmlStreamParser& self) {
+            self.Flush();
+            self.handler.Leaf(self.depth, XmlNodeKind::ProcessingInstruction, Str(target));
+        });
+    }
+
+    XmlStreamHandler& handler;
+    std::exception_ptr failure;
+    std::size_t depth = 0; // elements open
+    Pending pending = Pending::None;
+    bool pendingBlank = false;
+};
+
+namespace {
+
+// Where the parser's bytes come from.
+struct Source {
+    virtual ~Source() = default;
+    // Bytes read into `buffer`, 0 at the end, -1 on a failure.
+    virtual int Read(char* buffer, int size) = 0;
+    static int Callback(void* context, char* buffer, int size) {
+        return static_cast<Source*>(context)->Read(buffer, size);
+    }
+    static int Close(void*) { return 0; }
+};
+
+struct TextSource : Source {
+    explicit TextSource(std::string_view text) : rest(text) {}
+    int Read(char* buffer, int size) override {
+        const std::size_t n = std::min(rest.size(), static_cast<std::size_t>(size));
+        std::memcpy(buffer, rest.data(), n);
+        rest.remove_prefix(n);
+        return static_cast<int>(n);
+    }
+    std::string_view rest;
+};
+
+struct FileSource : Source {
+    explicit FileSource(int fd) : fd(fd) {}
+    ~FileSource() override { ::close(fd); }
+    int Read(char* buffer, int size) override {
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, static_cast<std::size_t>(size));
+            if (n >= 0) return static_cast<int>(n);
+            if (errno == EINTR) continue;
+            error = errno;
+            return -1;
+        }
+    }
+    int fd;
+    int error = 0;
+};
+
+XmlStreamResult Stream(Source& source, XmlStreamHandler& handler) {
+    InitLibrary();
+    xmlSAXHandler sax{};
+    sax.initialized = XML_SAX2_MAGIC;
+    sax.startElementNs = XmlStreamParser::StartElement;
+    sax.endElementNs = XmlStreamParser::EndElement;
+    sax.characters = XmlStreamParser::Characters;
+    sax.ignorableWhitespace = XmlStreamParser::Characters;
+    sax.cdataBlock = XmlStreamParser::CData;
+    sax.comment = XmlStreamParser::Comment;
+    sax.processingInstruction = XmlStreamParser::ProcessingInstruction;
+    RefuseEntities(sax);
+    // The source is the parser's until it is freed; this function keeps it alive meanwhile.
+    std::unique_ptr<xmlParserCtxt, decltype(&xmlFreeParserCtxt)> ctxt(
+        xmlCreateIOParserCtxt(&sax, nullptr, Source::Callback, Source::Close, &source,
+                              XML_CHAR_ENCODING_NONE),
+        xmlFreeParserCtxt);
+    if (!ctxt) throw XmlError("Недостатньо пам'яті для аналізатора XML");
+    XmlStreamParser parser(handler);
+    ctxt->_private = static_cast<ParseState*>(&parser);
+    xmlCtxtUseOptions(ctxt.get(), kParseOptions);
+    xmlParseDocument(ctxt.get());
+    if (parser.failure) std::rethrow_exception(parser.failure);
+    XmlStreamResult result;
+    if (!ctxt->wellFormed || parser.entityRefused)
+        ParseFailure(ctxt.get(), parser, result.reason, result.line);
+    return result;
+}
+
+} // namespace
+
+XmlStreamResult StreamXmlText(std::string_view text, XmlStreamHandler& handler) {
+    TextSource source(text);
+    return Stream(source, handler);
+}
+
+XmlStreamResult StreamXmlFile(const std::string& path, XmlStreamHandler& handler) {
+    XmlStreamResult result;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        result.reason = CannotOpenText(path, errno);
+        result.fileError = true;
+        return result;
+    }
+    FileSource source(fd);
+    result = Stream(source, handler);
+    // A file that breaks off unread is told as such, not as a fault of its structure.
+    if (source.error != 0) {
+        result.reason = CannotReadText(path, source.error);
+        result.line = 0;
+        result.fileError = true;
+    }
+    return result;
+}
+
+} // namespace platform
