@@ -24,7 +24,8 @@ void* TArena::Allocate(size_t bytes) {
         }
     }
     if (size_t(end - next) < bytes) {
-        const size_t size = nextChunkBytes;
+        // A first chunk smaller than the largest small block still holds it.
+        const size_t size = std::max(nextChunkBytes, bytes);
         chunks.push_back(std::make_unique_for_overwrite<std::byte[]>(size));
         chunkBytes += size;
         nextChunkBytes = std::min(ChunkBytes, 2 * size);
