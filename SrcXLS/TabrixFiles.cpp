@@ -165,6 +165,12 @@ void WriteWorkbookFile(TTabrix4& book) {
     int64_t cells = 0;
     for (int i = 0; i < book.Sheets().Count(); ++i) {
         TSheet& sheet = book.GetSheet(i);
+        // The drawing layer writes BIFF8 records only: refused before the file is made.
+        if (version == TExcelVersion::xvExcel50 && sheet.Drawing().ShapeCount() > 0)
+            throw XLSError("Drawings (pictures, charts, shapes, notes, form controls) are not written to "
+                           "Excel 5 files: sheet '" +
+                           WideToUtf8(sheet.Name()) + "' has " +
+                           std::to_string(sheet.Drawing().ShapeCount()));
         sheet.UpdateDimensions();
         cells += sheet.Cells().Count();
     }
@@ -178,6 +184,9 @@ void WriteWorkbookFile(TTabrix4& book) {
     book.FormulaHandler().CodePage = book.CodePage;
 
     if (book.GetOrigVersion() == TExcelVersion::xvExcel2007) WarnPackageLeftBehind(book, true);
+    if (version < TExcelVersion::xvExcel97) WarnOlderBinaryLeftBehind(book, version);
+    if (version >= TExcelVersion::xvExcel50) WarnBeyondBinaryLimits(book, version);
+    WarnOlderRecordsLeftBehind(book, version);
 
     TBIFFWorkbookSource source;
     source.Globals = &book.GlobalsStorage();
@@ -195,6 +204,7 @@ void WriteWorkbookFile(TTabrix4& book) {
     source.VBA = &book.VBA();
     source.PreserveMacros = book.PreserveMacros;
     source.CodePage = book.CodePage;
+    source.ReadVersion = book.GetOrigVersion();
     source.ExtraObjects = &book.ExtraObjects();
     if (version == TExcelVersion::xvExcel97) {
         source.SharedStrings = [&book](TXLSStream& s) { book.Sheets().WriteSST(s); };

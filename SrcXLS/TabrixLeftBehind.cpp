@@ -1,6 +1,7 @@
 #include "SrcXLS/TabrixLeftBehind.h"
 
 #include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSCellRef.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/drawing/ChartRecords.h"
 #include "SrcXLS/drawing/EscherDrawing.h"
@@ -10,6 +11,7 @@
 #include "SrcXLS/formats/VBAProject.h"
 #include "SrcXLS/formats/XLSXml.h"
 #include "SrcXLS/formats/XLSXmlTags.h"
+#include "SrcXLS/formulas/DefinedNames.h"
 #include "SrcXLS/model/AutoFilters.h"
 #include "SrcXLS/model/ConditionalFormats.h"
 #include "SrcXLS/model/DataValidations.h"
@@ -17,6 +19,7 @@
 #include "SrcXLS/model/PrintSettings.h"
 #include "SrcXLS/model/Sheet.h"
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <string_view>
@@ -173,6 +176,136 @@ void WarnBinaryLeftBehind(TTabrix4& book) {
                         target);
     if (book.VBA().HasContent())
         book.AddWarning("Workbook: the VBA project (macros) not written to " + target);
+}
+
+namespace {
+
+// Areas beyond a binary sheet's limits: those that start beyond are left
+// out, the others cut; the first of each named.
+struct TBeyond {
+    uint32_t LastCol = 255, LastRow = 65535;
+    int Out = 0, Cut = 0;
+    std::u16string FirstOut, FirstCut;
+    // Whether the area is affected.
+    bool Add(uint32_t col1, uint32_t row1, uint32_t col2, uint32_t row2) {
+        const std::u16string text =
+            col1 == col2 && row1 == row2
+                ? ColRowToRefStr(int(col1), int(row1), false, false)
+                : AreaToRefStr(int(col1), int(row1), int(col2), int(row2), false, false, false, false);
+        if (col1 > LastCol || row1 > LastRow) {
+            if (Out++ == 0) FirstOut = text;
+            return true;
+        }
+        if (col2 > LastCol || row2 > LastRow) {
+            if (Cut++ == 0) FirstCut = text;
+            return true;
+        }
+        return false;
+    }
+    void Warn(TTabrix4& book, const std::string& sheet, std::string_view one, std::string_view many,
+              const std::string& target) const {
+        const std::string limit = "column IV or row " + std::to_string(LastRow + 1);
+        if (Out)
+            book.AddWarning(sheet + ": " + Counted(Out, one, many) + " beyond " + limit + " not written to " +
+                            target + " (first: " + WideToUtf8(FirstOut) + ")");
+        if (Cut)
+            book.AddWarning(sheet + ": " + Counted(Cut, one, many) + " cut at " + limit + " in " + target +
+                            " (first: " + WideToUtf8(FirstCut) + ")");
+    }
+};
+
+} // namespace
+
+void WarnBeyondBinaryLimits(TTabrix4& book, TExcelVersion version) {
+    const bool biff8 = version >= TExcelVersion::xvExcel97;
+    const std::string target = biff8 ? ".xls" : ".xls (Excel 5)";
+    for (int s = 0; s < book.Sheets().Count(); ++s) {
+        TSheet& sheet = book.GetSheet(s);
+        TBeyond merged, formats, links;
+        merged.LastRow = formats.LastRow = links.LastRow = uint32_t(LastFileRow(version));
+        const TMergedCells& areas = sheet.MergedCells();
+        for (int i = 0; i < areas.Count(); ++i)
+            merged.Add(areas[i].Col1, areas[i].Row1, areas[i].Col2, areas[i].Row2);
+        merged.Warn(book, SheetName(sheet), "merged area", "merged areas", target);
+        // Excel 5 files get neither (the write names them as a whole).
+        if (!biff8) continue;
+        for (int i = 0; i < sheet.ConditionalFormats().Count(); ++i) {
+            const TBaseCellAreas& cf = sheet.ConditionalFormats().Items(i).Areas;
+            for (int k = 0; k < cf.Count(); ++k)
+                if (formats.Add(cf[k].Col1, cf[k].Row1, cf[k].Col2, cf[k].Row2)) break;
+        }
+        formats.Warn(book, SheetName(sheet), "conditional format", "conditional formats", target);
+        for (int i = 0; i < sheet.Hyperlinks().Count(); ++i) {
+            const THyperlink& h = sheet.Hyperlinks().Items(i);
+            links.Add(uint32_t(h.Col1), uint32_t(h.Row1), uint32_t(h.Col2), uint32_t(h.Row2));
+        }
+        links.Warn(book, SheetName(sheet), "hyperlink", "hyperlinks", target);
+    }
+}
+
+void WarnOlderRecordsLeftBehind(TTabrix4& book, TExcelVersion version) {
+    const TExcelVersion read = book.GetOrigVersion();
+    if (read < TExcelVersion::xvExcel21 || read > TExcelVersion::xvExcel50 || read == version) return;
+    const std::string target = version >= TExcelVersion::xvExcel97   ? ".xls"
+                               : version == TExcelVersion::xvExcel50 ? ".xls (Excel 5)"
+                                                                     : ".xls (Excel 4)";
+    constexpr uint16_t OBJ = 0x005D;
+    for (int s = 0; s < book.Sheets().Count(); ++s) {
+        TSheet& sheet = book.GetSheet(s);
+        int n = 0;
+        for (int i = 0; i < sheet.Records().Count(); ++i) n += sheet.Records().GetItem(i).Id() == OBJ;
+        if (n)
+            book.AddWarning(
+                SheetName(sheet) + ": " +
+                Counted(n, "drawing object of the older file", "drawing objects of the older file") +
+                " not written to " + target);
+    }
+}
+
+void WarnOlderBinaryLeftBehind(TTabrix4& book, TExcelVersion version) {
+    const bool biff4 = version < TExcelVersion::xvExcel50;
+    const std::string target = biff4 ? ".xls (Excel 4)" : ".xls (Excel 5)";
+    // A BIFF4 file holds one worksheet.
+    const int sheets = biff4 ? std::min(book.Sheets().Count(), 1) : book.Sheets().Count();
+    for (int s = 0; s < sheets; ++s) {
+        TSheet& sheet = book.GetSheet(s);
+        auto warn = [&](const std::string& what) {
+            book.AddWarning(SheetName(sheet) + ": " + what + " not written to " + target);
+        };
+        if (int n = sheet.ConditionalFormats().Count())
+            warn(Counted(n, "conditional format", "conditional formats"));
+        if (int n = sheet.Validations().Count()) warn(Counted(n, "data validation", "data validations"));
+        if (int n = sheet.Hyperlinks().Count()) warn(Counted(n, "hyperlink", "hyperlinks"));
+        if (sheet.AutoFilters().Count() > 0) warn("the autofilter");
+        if (!biff4) continue;
+        if (int n = sheet.MergedCells().Count()) warn(Counted(n, "merged area", "merged areas"));
+        if (sheet.Pane().PaneType == TPaneType::ptFrozen) warn("the frozen panes");
+        if (sheet.Pane().PaneType == TPaneType::ptSplit) warn("the split panes");
+        const TShapeCounts shapes = CountShapes(sheet);
+        if (shapes.Notes) warn(Counted(shapes.Notes, "note", "notes"));
+        if (shapes.Pictures) warn(Counted(shapes.Pictures, "picture", "pictures"));
+        if (shapes.Charts) warn(Counted(shapes.Charts, "chart", "charts"));
+        if (shapes.Controls) warn(Counted(shapes.Controls, "form control", "form controls"));
+        if (shapes.Shapes) warn(Counted(shapes.Shapes, "shape or text box", "shapes and text boxes"));
+    }
+    if (biff4) {
+        if (int n = book.Sheets().Count() + book.ChartSheets().Count() - sheets)
+            book.AddWarning("Workbook: " + Counted(n, "sheet after the first", "sheets after the first") +
+                            " not written to " + target + " (it holds one sheet)");
+        if (book.VBA().HasContent())
+            book.AddWarning("Workbook: the VBA project (macros) not written to " + target);
+    }
+    // An Excel 5 file read keeps its names as records, written back with it.
+    if (!biff4 && book.GetOrigVersion() == TExcelVersion::xvExcel50) return;
+    int names = 0;
+    const TInternalNames& list = book.GetInternalNames();
+    for (int i = 0; i < list.Count(); ++i) {
+        const TInternalName& n = list.Items(i);
+        names += (n.Loaded || !n.NameBytes().empty()) && !n.IsFunctionCall();
+    }
+    if (names)
+        book.AddWarning("Workbook: " + Counted(names, "defined name", "defined names") + " not written to " +
+                        target);
 }
 
 void WarnPackageLeftBehind(TTabrix4& book, bool toBinary) {

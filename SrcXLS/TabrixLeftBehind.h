@@ -2,6 +2,8 @@
 // write: one line for each kind of item and sheet.
 #pragma once
 
+#include "SrcXLS/XLSDefs.h"
+
 namespace xls {
 
 class TTabrix4;
@@ -11,5 +13,14 @@ void WarnBinaryLeftBehind(TTabrix4& book);
 // A workbook read from a package, written as a binary file (toBinary) or
 // as a package again.
 void WarnPackageLeftBehind(TTabrix4& book, bool toBinary);
+// Merged areas, conditional formats and hyperlinks that a binary file of
+// the version has no place for (beyond column IV or its last row): left
+// out, or cut at the limit.
+void WarnBeyondBinaryLimits(TTabrix4& book, TExcelVersion version);
+// A workbook read from a BIFF2-BIFF5 file written in another binary
+// version: the drawing objects it keeps as records in its own layout.
+void WarnOlderRecordsLeftBehind(TTabrix4& book, TExcelVersion version);
+// Any workbook written as an Excel 5 or Excel 4 file.
+void WarnOlderBinaryLeftBehind(TTabrix4& book, TExcelVersion version);
 
 } // namespace xls

@@ -29,6 +29,11 @@ constexpr int MaxColumn(TExcelVersion v) {
 constexpr int MaxRow(TExcelVersion v) {
     return v == TExcelVersion::xvExcel2007 ? 1048575 : 65535;
 }
+// The last row a file of the version holds: files before Excel 97 have
+// 16,384 rows, and the other readers take no cell below them.
+constexpr int LastFileRow(TExcelVersion v) {
+    return v >= TExcelVersion::xvExcel97 ? MaxRow(v) : 16383;
+}
 
 // The library's general exception; its messages are fixed English texts.
 class XLSError : public std::runtime_error {

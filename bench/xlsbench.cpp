@@ -15,7 +15,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <sys/resource.h>
 #include <vector>
 
@@ -75,9 +77,22 @@ int Usage() {
     std::fprintf(stderr, "usage: xlsbench write goods|big|half|double|formulas FILE [--password TEXT]\n"
                          "       xlsbench read|dump|formulas|recalc FILE [--password TEXT]\n"
                          "       xlsbench dump --shown FILE\n"
-                         "       xlsbench copy IN OUT [--password TEXT]\n"
+                         "       xlsbench copy IN OUT [--version 2007|8|5|4] [--password TEXT]\n"
                          "       xlsbench records N FILE | limit FILE | replace N\n");
     return 2;
+}
+
+// The versions a copy writes, by the names --version takes.
+std::optional<TExcelVersion> WrittenVersion(std::string_view name) {
+    static constexpr std::pair<std::string_view, TExcelVersion> versions[] = {
+        {"2007", TExcelVersion::xvExcel2007},
+        {"8", TExcelVersion::xvExcel97},
+        {"5", TExcelVersion::xvExcel50},
+        {"4", TExcelVersion::xvExcel40},
+    };
+    for (const auto& [text, v] : versions)
+        if (name == text) return v;
+    return std::nullopt;
 }
 
 double PeakBytes() {
@@ -137,9 +152,11 @@ int RunWrite(const std::string& workload, const std::string& file, const std::u1
 
 int main(int rawArgc, char** rawArgv) {
     const auto start = Clock::now();
-    // --password TEXT and --shown may stand anywhere; the other arguments keep their order.
+    // --password TEXT, --version V and --shown may stand anywhere; the other
+    // arguments keep their order.
     std::vector<char*> args;
     std::u16string password;
+    std::optional<TExcelVersion> version;
     bool shown = false;
     for (int i = 0; i < rawArgc; ++i) {
         if (std::strcmp(rawArgv[i], "--shown") == 0) {
@@ -147,6 +164,10 @@ int main(int rawArgc, char** rawArgv) {
         } else if (std::strcmp(rawArgv[i], "--password") == 0) {
             if (++i == rawArgc) return Usage();
             password = Utf8ToWide(rawArgv[i]);
+        } else if (std::strcmp(rawArgv[i], "--version") == 0) {
+            if (++i == rawArgc) return Usage();
+            version = WrittenVersion(rawArgv[i]);
+            if (!version) return Usage();
         } else {
             args.push_back(rawArgv[i]);
         }
@@ -163,12 +184,13 @@ int main(int rawArgc, char** rawArgv) {
     else if (argc == 3 && std::strcmp(argv[1], "recalc") == 0)
         status = RunRecalc(argv[2], password);
     else if (argc == 4 && std::strcmp(argv[1], "copy") == 0)
-        status = RunCopy(argv[2], argv[3], password);
+        status = RunCopy(argv[2], argv[3], password, version);
     else if (argc == 4 && std::strcmp(argv[1], "write") == 0)
         status = RunWrite(argv[2], argv[3], password);
     else if (argc >= 3)
         status = RunModel(argc - 1, argv + 1);
-    if (status == 2) return Usage();
+    // Only a copy chooses the version it writes.
+    if (status == 2 || (version && std::strcmp(argv[1], "copy") != 0)) return Usage();
     // The whole process as a user runs it: every workbook is gone by now.
     if (!(argc == 3 && (std::strcmp(argv[1], "dump") == 0 || std::strcmp(argv[1], "formulas") == 0)))
         std::printf("process %.3f s, peak %.1f MB\n", Seconds(start, Clock::now()), PeakBytes() / 1e6);

@@ -1,9 +1,10 @@
-// xlsbench copy IN OUT: reads a workbook and writes it again, so a file can
-// be round-tripped from the command line. OUT's extension chooses the
-// format: .xlsx and .xlsm a package, anything else a binary workbook in the
-// version read (BIFF2 and BIFF3, which are not written, as BIFF4; a package
-// read as BIFF8). --password TEXT opens an encrypted workbook and encrypts
-// the copy with it. Exits with 1 and the library's message when refused.
+// xlsbench copy IN OUT [--version 2007|8|5|4]: reads a workbook and writes
+// it again, so a file can be round-tripped from the command line. --version
+// chooses the version written; without it OUT's extension does: .xlsx and
+// .xlsm a package, anything else a binary workbook in the version read
+// (BIFF2 and BIFF3, which are not written, as BIFF4; a package read as
+// BIFF8). --password TEXT opens an encrypted workbook and encrypts the copy
+// with it. Exits with 1 and the library's message when refused.
 #include "xlsbench_read.h"
 
 #include "SrcXLS/Tabrix4.h"
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 using namespace xls;
@@ -28,7 +30,8 @@ TExcelVersion VersionFor(const std::filesystem::path& out, TExcelVersion read) {
 
 } // namespace
 
-int RunCopy(const char* in, const char* out, const std::u16string& password) {
+int RunCopy(const char* in, const char* out, const std::u16string& password,
+            std::optional<TExcelVersion> version) {
     try {
         const auto start = std::chrono::steady_clock::now();
         TTabrix4 book;
@@ -37,7 +40,7 @@ int RunCopy(const char* in, const char* out, const std::u16string& password) {
         book.Read();
         PrintWarnings(book);
         const auto read = std::chrono::steady_clock::now();
-        book.SetVersion(VersionFor(out, book.GetVersion()));
+        book.SetVersion(version ? *version : VersionFor(out, book.GetVersion()));
         book.SetFilename(std::filesystem::path(out).u16string());
         book.Write();
         PrintWarnings(book);

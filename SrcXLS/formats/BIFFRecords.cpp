@@ -383,8 +383,9 @@ void TBIFFRecordWriter::WritePageBreaks(const TPrintSettings& settings) {
 
 void TBIFFRecordWriter::WriteRows(const TXLSRows& rows) {
     std::array<uint8_t, 16> body;
+    const uint32_t lastRow = uint32_t(LastFileRow(Version()));
     for (int i = 0; i < rows.Count(); ++i)
-        if (rows.WriteRowRecord(i, body)) WriteRecord(biff::ROW, body);
+        if (rows.GetItem(i).Row <= lastRow && rows.WriteRowRecord(i, body)) WriteRecord(biff::ROW, body);
 }
 
 } // namespace xls

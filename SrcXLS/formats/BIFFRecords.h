@@ -92,7 +92,7 @@ public:
     void WriteHeaderFooter(const TPrintSettings& settings);
     void WriteMargins(const TPrintSettings& settings);
     void WritePageBreaks(const TPrintSettings& settings);
-    // One ROW per row object the record can hold, in row order.
+    // One ROW per row object a file of the version holds, in row order.
     void WriteRows(const TXLSRows& rows);
 
 private:

@@ -99,6 +99,12 @@ std::u16string DecodeOldFormat(uint16_t id, std::span<const uint8_t> body, const
     return text.Decode8(r.Bytes(count, "format"));
 }
 
+// 0x7FFF is the automatic colour, 0 in the pool as the newer fonts have it;
+// the eight fixed colours 0-7 of the older files are 8-15 of the palette.
+uint8_t OldFontColor(uint16_t color) {
+    return color > 255 ? 0 : color < 8 ? uint8_t(color + 8) : uint8_t(color);
+}
+
 void LoadOldFont(TXFont& font, std::span<const uint8_t> body, TExcelVersion version, const TFileText& text) {
     TByteReader r(body);
     uint16_t height = r.U16("font height");
@@ -110,8 +116,7 @@ void LoadOldFont(TXFont& font, std::span<const uint8_t> body, TExcelVersion vers
     font.Style = uint8_t((options & 0x01 ? xfsBold : 0) | (options & 0x02 ? xfsItalic : 0) |
                          (options & 0x08 ? xfsStrikeOut : 0));
     font.Underline = options & 0x04 ? 1 : 0;
-    // 0x7FFF is the automatic colour, 0 in the pool as the newer fonts have it.
-    font.ColorIndex = color > 255 ? 0 : uint8_t(color);
+    font.ColorIndex = OldFontColor(color);
     font.Name = name;
     font.ResetHash();
 }
@@ -248,9 +253,11 @@ std::optional<uint8_t> DecodeSheetExtTabColor(std::span<const uint8_t> body) {
     return uint8_t(body[16] & 0x7F);
 }
 
-void TStyles::Add(std::span<const uint8_t> body) {
+void TStyles::Add(std::span<const uint8_t> body, bool eightBit) {
     size_t length = 4;
-    if (body.size() >= 4 && !(GetU16(body.data()) & 0xF000)) {
+    if (eightBit && body.size() >= 3 && !(GetU16(body.data()) & 0x8000)) {
+        length = 3 + body[2];
+    } else if (!eightBit && body.size() >= 4 && !(GetU16(body.data()) & 0xF000)) {
         size_t chars = GetU16(body.data() + 2);
         uint8_t flag = body.size() >= 5 ? body[4] : 0;
         if (chars > 0) length += flag == 0 ? chars + 1 : flag == 1 ? 2 * chars + 1 : chars;

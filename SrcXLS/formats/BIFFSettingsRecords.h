@@ -77,6 +77,8 @@ TFormatEntry DecodeFormat(std::span<const uint8_t> body, const TFileText& text);
 // those versions leave unused): they number their formats by order.
 std::u16string DecodeOldFormat(uint16_t id, std::span<const uint8_t> body, const TFileText& text);
 
+// A BIFF2-BIFF4 font colour index as the pool holds it.
+uint8_t OldFontColor(uint16_t color);
 // FONT of BIFF2 (0x0031) and BIFF3/BIFF4 (0x0231) into a pool font; the
 // BIFF5/BIFF8 layout is the font's own LoadFromRecord.
 void LoadOldFont(TXFont& font, std::span<const uint8_t> body, TExcelVersion version, const TFileText& text);
@@ -140,8 +142,10 @@ std::optional<uint8_t> DecodeSheetExtTabColor(std::span<const uint8_t> body);
 class TStyles {
 public:
     // Copies the body's style: 4 bytes for a built-in style, else with its
-    // name, never more than the record holds.
-    void Add(std::span<const uint8_t> body);
+    // name, never more than the record holds. eightBit: the layout before
+    // BIFF8, a u8 count and 8-bit characters, bit 15 marking a built-in
+    // style.
+    void Add(std::span<const uint8_t> body, bool eightBit = false);
     int Count() const { return int(items.size()); }
     const std::vector<uint8_t>& Items(int i) const { return items[size_t(i)]; }
     void Clear() { items.clear(); }

@@ -30,6 +30,9 @@ constexpr uint16_t VERTICALPAGEBREAKS = 0x001A;
 constexpr uint16_t HORIZONTALPAGEBREAKS = 0x001B;
 constexpr uint16_t NOTE = 0x001C;
 constexpr uint16_t EXTERNNAME = 0x0023;
+constexpr uint16_t COLWIDTH2 = 0x0024;
+constexpr uint16_t ROW2 = 0x0008;
+constexpr uint16_t FONTCOLOR2 = 0x0045;
 constexpr uint16_t EXTERNNAME3 = 0x0223;
 constexpr uint16_t LEFTMARGIN = 0x0026;
 constexpr uint16_t BOTTOMMARGIN = 0x0029;
@@ -122,6 +125,21 @@ const TSimpleRecord* FindSimple(uint16_t recordId) {
     return nullptr;
 }
 
+// A BIFF2 ROW in the later layout: its height's bit 15 marks the default
+// height, which the later flags say the other way round.
+std::vector<uint8_t> RowFromBIFF2(std::span<const uint8_t> body) {
+    TByteReader r(body);
+    std::vector<uint8_t> row(16, 0);
+    PutU16(row.data(), r.U16("row"));
+    PutU16(row.data() + 2, r.U16("first column"));
+    PutU16(row.data() + 4, r.U16("last column"));
+    const uint16_t height = r.U16("row height");
+    PutU16(row.data() + 6, height & 0x7FFF);
+    PutU16(row.data() + 12, height & 0x8000 ? 0x0100 : 0x0140);
+    PutU16(row.data() + 14, DefaultCellFormat);
+    return row;
+}
+
 std::string WrapMessage(int count, uint16_t recordId, int64_t offset, const char* message) {
     char prefix[64];
     std::snprintf(prefix, sizeof prefix, "Error on reading record # %d, %.4X Offs: %.8X\r", count,
@@ -155,6 +173,8 @@ void TTabrixReader::Reset() {
     OldFormats.clear();
     OldXFs = false;
     Ixfe = 15;
+    OldNames.clear();
+    LastFont = nullptr;
 }
 
 TRecordStorageDefault* TTabrixReader::Globals() const {
@@ -215,6 +235,8 @@ void TTabrixReader::ReadBIFFRecords(const std::vector<uint8_t>* source) {
     } catch (const std::exception& e) {
         throw XLSError(WrapMessage(RecordCount, Header.Id, Stream.Position(), e.what()));
     }
+    CompleteLists();
+    CompileOldNames();
     if (Target.Progress) Target.Progress(100);
 }
 
@@ -366,7 +388,8 @@ void TTabrixReader::Dispatch() {
         return;
     case id::HEADER:
     case id::FOOTER:
-        if (biff5) ReadHeaderFooter();
+        // BIFF2-BIFF4 have the BIFF5 layout.
+        ReadHeaderFooter();
         return;
     case id::EXTERNSHEET:
     case id::NAME:
@@ -384,7 +407,7 @@ void TTabrixReader::Dispatch() {
     case id::LEFTMARGIN + 1:
     case id::LEFTMARGIN + 2:
     case id::BOTTOMMARGIN:
-        if (biff5) ReadMargin();
+        ReadMargin();
         return;
     case biff::FILEPASS:
         ReadFilePass();
@@ -410,9 +433,28 @@ void TTabrixReader::Dispatch() {
         ReadWriteAccess();
         return;
     case id::COLINFO:
-        if (biff5 && InSheet()) {
+        // BIFF3 and BIFF4 have the same COLINFO.
+        if (InSheet()) {
             Placeholder(placeholder::ColInfo);
-            Sheet().Columns().LoadColInfo(Body());
+            CellSheet().Columns().LoadColInfo(Body());
+            Drop();
+        }
+        return;
+    case id::FONTCOLOR2:
+        // A BIFF2 font's colour follows it in a record of its own.
+        if (Version <= TExcelVersion::xvExcel21 && LastFont) {
+            LastFont->ColorIndex = OldFontColor(TByteReader(Body()).U16("font colour"));
+            LastFont->ResetHash();
+            Drop();
+        }
+        return;
+    case id::COLWIDTH2:
+        if (Version <= TExcelVersion::xvExcel21 && InSheet()) {
+            TByteReader r(Body());
+            const int first = r.U8("first column"), last = r.U8("last column");
+            const int width = r.U16("column width");
+            Placeholder(placeholder::ColInfo);
+            if (first <= last) CellSheet().Columns().SetWidths(first, last, width);
             Drop();
         }
         return;
@@ -479,6 +521,12 @@ void TTabrixReader::Dispatch() {
             Drop();
         }
         return;
+    case id::ROW2:
+        if (Version <= TExcelVersion::xvExcel21 && InSheet()) {
+            CellSheet().Rows().LoadRowRecord(RowFromBIFF2(Body()));
+            Drop();
+        }
+        return;
     case biff::WINDOW2:
         ReadWindow2();
         return;
@@ -496,7 +544,7 @@ void TTabrixReader::Dispatch() {
         }
         return;
     case id::STYLE:
-        Target.Styles->Add(Body());
+        Target.Styles->Add(Body(), Version < BIFF8);
         Drop();
         return;
     case id::FORMAT:
@@ -579,8 +627,12 @@ void TTabrixReader::StartSheet(const TBOFRecord& bof, int kind) {
     TSheet& sheet = Target.Sheets->Add(kind);
     if (old) {
         sheet.SetReadName(u"Sheet1");
-        // The whole old file is this sheet: its records belong to its list.
+        // The whole old file is this sheet: its records belong to its list,
+        // after a BOF of the list's own (the file's has another layout).
         CurrentStorage = &sheet.Records();
+        const TRecordBlock& own = *CurrentStorage->DefaultBlock(biff::BOF);
+        const std::vector<uint8_t> body(own.Body().begin(), own.Body().end());
+        CurrentStorage->UpdateDefault(TBIFFHeader{biff::BOF, own.Length()}, body);
     } else {
         sheet.SetReadName(SheetNames.GetItem(BoundsheetIndex));
         sheet.Hidden = THiddenState(std::min(SheetNames.GetValue(BoundsheetIndex), 2));
@@ -599,6 +651,18 @@ void TTabrixReader::ReadEOF() {
     SharedFormulas.clear();
     SheetOpen = false;
     if (!SheetNames.GetCount() || BoundsheetIndex >= SheetNames.GetCount() - 1) Finished = true;
+}
+
+// A list whose substream did not end (the globals of a single-sheet file
+// of BIFF2-BIFF4, a file cut short) gets the defaults it still lacks, its
+// EOF last, so that a write in any version gives it whole.
+void TTabrixReader::CompleteLists() {
+    // EOF is the last default of both sets; its template stands until it is placed.
+    auto complete = [](TRecordStorageDefault& list) {
+        if (list.TemplateAt(list.SlotCount() - 1)) list.UpdateDefault(TBIFFHeader{biff::EOF_RECORD, 0}, {});
+    };
+    complete(*Globals());
+    for (int i = 0; i < Target.Sheets->Count(); ++i) complete(Target.Sheets->Items(i).Records());
 }
 
 // Every record up to the matching EOF, BOF and EOF included, goes to the
@@ -671,6 +735,7 @@ void TTabrixReader::ReadFont() {
         font->LoadFromRecord(Body(), Version, Text.CodePage);
     else
         LoadOldFont(*font, Body(), Version, Text);
+    LastFont = font;
     // The fifth FONT of a file has index 5: BIFF font index 4 is never used.
     if (fonts.Count() == 4) fonts.Add();
     // Fonts of the file stay while formats take and release their uses.

@@ -28,6 +28,7 @@ class TRecordStorageGlobals;
 class TRecordStorageEx2007Unknown;
 class TExtraObjects;
 class TXFonts;
+class TXFont;
 class TCellFormats;
 class TSST2;
 class TStyles;
@@ -115,6 +116,7 @@ private:
     void ReadBOF();
     void StartSheet(const TBOFRecord& bof, int kind);
     void ReadEOF();
+    void CompleteLists();
     void KeepSubstream();
     void SkipSubstream();
     void ReadFilePass();
@@ -123,6 +125,7 @@ private:
     // Workbook settings.
     void ReadCodePage();
     void ReadFont();
+    TXFont* LastFont = nullptr;
     void ReadFormat();
     void ReadXF();
     void ReadPalette();
@@ -151,6 +154,16 @@ private:
     void ReadXCT();
     // NAME, SUPBOOK, EXTERNNAME and EXTERNSHEET.
     void ReadNameRecord();
+    // A NAME of a BIFF2-BIFF5 file, and the formulas of those names made
+    // into BIFF8 tokens at the end of the read.
+    void ReadOldName();
+    void CompileOldNames();
+    struct TOldName {
+        int Index = 0;
+        std::vector<uint8_t> Tokens;
+        size_t TokenLength = 0;
+    };
+    std::vector<TOldName> OldNames;
     // The body with the CONTINUE records that follow it.
     std::vector<uint8_t> JoinedBody();
     // A formula cell read from a file older than BIFF8 keeps its layout.

@@ -1,19 +1,24 @@
 // The names block of the BIFF reader: defined names and external
 // references of BIFF8 files go to the formula handler, which writes them
-// again; older files keep theirs as records, their name texts noted for
-// the text of their formulas.
+// again; older files keep theirs as records for a write in their own
+// version, and their names go to the handler as well.
 #include "SrcXLS/formats/TabrixReader.h"
 
 #include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formats/DefaultRecords.h"
 #include "SrcXLS/formulas/FormulaHandler.h"
+#include "SrcXLS/formulas/FormulaTokens.h"
+#include "SrcXLS/formulas/TokenRewriting.h"
 #include "SrcXLS/model/Cell.h"
+#include "SrcXLS/model/Sheet.h"
 
 namespace xls {
 
 using namespace externrec;
 constexpr uint16_t NAME = NameRecordId;
+// The NAME of BIFF3 and BIFF4.
+constexpr uint16_t NAME3 = 0x0218;
 
 std::vector<uint8_t> TTabrixReader::JoinedBody() {
     std::vector<uint8_t> body(Body().begin(), Body().end());
@@ -25,16 +30,12 @@ std::vector<uint8_t> TTabrixReader::JoinedBody() {
 void TTabrixReader::ReadNameRecord() {
     TFormulaHandler* formulas = Target.Formulas;
     if (!formulas || Version < TExcelVersion::xvExcel97) {
-        // Kept as read; a BIFF5 name's text is noted: its formulas name it.
-        if (formulas && Header.Id == NAME && Version == TExcelVersion::xvExcel50 && Body().size() >= 14) {
-            const auto body = Body();
-            const size_t chars = std::min<size_t>(body[3], body.size() - 14);
-            const auto text = body.subspan(14, chars);
-            std::u16string name = chars == 1 && (body[0] & noBuiltIn)
-                                      ? std::u16string(BuiltInNameText(text[0]))
-                                      : Text.Decode8(text);
-            formulas->OldNames.push_back(std::move(name));
-        }
+        // Kept as read for a write in this version; the names go to the
+        // list too, their formulas once every sheet and name is known.
+        const bool name = Version <= TExcelVersion::xvExcel21 || Version == TExcelVersion::xvExcel50
+                              ? Header.Id == NAME
+                              : Header.Id == NAME3;
+        if (formulas && name) ReadOldName();
         return;
     }
     Drop();
@@ -61,6 +62,64 @@ void TTabrixReader::ReadNameRecord() {
         formulas->Externals().ReadExternSheet(body);
         break;
     }
+}
+
+void TTabrixReader::ReadOldName() {
+    TInternalNames& names = Target.Formulas->Names();
+    TOldName pending;
+    try {
+        names.ReadOldName(Body(), Version, Text.CodePage, pending.Tokens, pending.TokenLength);
+    } catch (const XLSError& e) {
+        // A damaged name costs that name; a stand-in keeps the place that
+        // formulas count names by.
+        Warn("Defined name number " + std::to_string(names.Count() + 1) + " not read (" + e.what() + ")");
+        names.Add().SetName(u"_Name" + Utf8ToWide(std::to_string(names.Count())));
+        names.Items(names.Count() - 1).Loaded = true;
+        return;
+    }
+    pending.Index = names.Count() - 1;
+    if (pending.TokenLength > 0) OldNames.push_back(std::move(pending));
+}
+
+// The formulas of older names in BIFF8 tokens, as a BIFF8 file holds them:
+// their text in the file's layout made into tokens again.
+void TTabrixReader::CompileOldNames() {
+    if (OldNames.empty()) return;
+    TFormulaHandler& formulas = *Target.Formulas;
+    formulas.CodePage = Text.CodePage;
+    for (const TOldName& o : OldNames) {
+        TInternalName& n = formulas.Names().Items(o.Index);
+        TFormulaDecoding decoding;
+        decoding.Sheet = n.SheetNumber - 1;
+        decoding.FileSyntax = true;
+        decoding.TokenVersion = Version;
+        TFormulaEncoding encoding;
+        encoding.Class = ptg::ClassRef;
+        encoding.Sheet = n.SheetNumber - 1;
+        encoding.FileSyntax = true;
+        encoding.BIFF8 = true;
+        std::u16string text;
+        try {
+            text = formulas.DecodeFormula(o.Tokens, o.TokenLength, decoding);
+            TEncodedFormula f = formulas.EncodeFormula(text, encoding);
+            n.Data = std::move(f.Data);
+            size_t length = f.TokenLength;
+            // The one sheet of a BIFF2-BIFF4 file is the sheet its names
+            // name, and the one its built-in names belong to.
+            if (Version <= TExcelVersion::xvExcel40) {
+                QualifyReferences(
+                    n.Data, length,
+                    uint16_t(formulas.Externals().GetSelfSheetIndex(0, 0, Target.Sheets->Count())));
+                if (n.IsBuiltIn()) n.SheetNumber = 1;
+            }
+            n.TokenLength = uint16_t(length);
+        } catch (const XLSError& e) {
+            const std::string reason = e.what();
+            Warn("Defined name '" + WideToUtf8(n.GetName()) + "': formula =" + WideToUtf8(text) +
+                 " not read (" + reason.substr(reason.rfind('\r') + 1) + ")");
+        }
+    }
+    OldNames.clear();
 }
 
 // The cached values of another workbook's sheet: with their book in a

@@ -51,6 +51,55 @@ std::vector<uint8_t> BOFBody(TExcelVersion v, uint16_t type, bool globals) {
     return body;
 }
 
+// Records a BIFF2-BIFF5 file keeps whose layout no other version shares:
+// its link table and names (EXTERNCOUNT, EXTERNSHEET, NAME, EXTERNNAME),
+// which the model holds as well, its drawing objects (OBJ, IMDATA), and
+// the BIFF2-BIFF4 records of rows, columns, fonts and windows that later
+// versions replaced.
+bool IsOlderLayout(uint16_t id) {
+    static constexpr uint16_t ids[] = {0x0007, 0x0008, 0x000B, 0x0016, 0x0017, 0x0018, 0x001F,
+                                       0x0020, 0x0023, 0x0025, 0x0032, 0x003E, 0x0045, 0x0056,
+                                       0x005D, 0x007F, 0x0094, 0x0218, 0x0223};
+    return std::find(std::begin(ids), std::end(ids), id) != std::end(ids);
+}
+
+// A kept STYLE body in the layout of the version written: a user style's
+// name has a u16 count and a flag byte from BIFF8 on, a u8 count and 8-bit
+// characters before.
+std::vector<uint8_t> StyleBody(const std::vector<uint8_t>& body, bool fromBIFF8,
+                               const TBIFFRecordWriter& records, int codePage) {
+    const bool toBIFF8 = records.Version() >= TExcelVersion::xvExcel97;
+    if (fromBIFF8 == toBIFF8 || body.size() < 3 || (GetU16(body.data()) & 0x8000)) return body;
+    // A name the record cut short keeps what it holds.
+    TByteReader r(body);
+    const uint16_t format = r.U16("style format") & 0x0FFF;
+    std::u16string name;
+    if (fromBIFF8) {
+        const size_t count = r.Remaining() >= 3 ? r.U16("style name") : 0;
+        const bool wide = count && (r.U8("style name") & 1);
+        for (size_t i = 0; i < count && r.Remaining() >= (wide ? 2u : 1u); ++i)
+            name.push_back(wide ? char16_t(r.U16()) : char16_t(r.U8()));
+    } else {
+        const size_t count = std::min<size_t>(r.U8("style name"), r.Remaining());
+        const auto bytes = r.Bytes(count, "style name");
+        name = CodePageToWide(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                              codePage);
+    }
+    std::vector<uint8_t> out;
+    TByteWriter w(out);
+    w.U16(format);
+    if (toBIFF8) {
+        w.U16(uint16_t(name.size()));
+        w.U8(1);
+        for (char16_t c : name) w.U16(c);
+    } else {
+        const std::string bytes = records.Encode8Bit(std::u16string_view(name).substr(0, 255));
+        w.U8(uint8_t(bytes.size()));
+        w.Bytes(bytes.data(), bytes.size());
+    }
+    return out;
+}
+
 uint16_t ClampLimit(uint32_t v, uint32_t limit) {
     return uint16_t(std::min(v, limit));
 }
@@ -152,40 +201,43 @@ void TTabrixWriter::WriteGlobals() {
         version == TExcelVersion::xvExcel50 ||
         (source.Palette && !std::equal(source.Palette->begin() + 8, source.Palette->begin() + 64,
                                        DefaultPalette().begin() + 8));
+    bool written = true;
     for (int i = 0; i < globals.Count(); ++i) {
         try {
-            WriteGlobalRecord(globals.GetItem(i));
+            const TRecordBlock& block = globals.GetItem(i);
+            if (block.Id() != CONTINUE || written) written = WriteGlobalRecord(block);
         } catch (const std::exception& e) {
             throw XLSError("Error on writing record # " + std::to_string(i) + "\r" + e.what());
         }
     }
 }
 
-void TTabrixWriter::WriteGlobalRecord(const TRecordBlock& block) {
+bool TTabrixWriter::WriteGlobalRecord(const TRecordBlock& block) {
     const bool biff5 = version == TExcelVersion::xvExcel50;
+    if (!KeptRecordFits(block.Id())) return false;
     switch (block.Id()) {
     case BOF:
         WriteBOF(block);
         if (&block == source.Globals->DefaultBlock(BOF)) WriteFilePass();
-        return;
+        return true;
     case WRITEACCESS:
         if (biff5)
             WriteWriteAccess8Bit(32);
         else
             stream.WriteRawRecord(block.Id(), block.Data(), block.Length());
         if (source.FileSharing.size() > 1) records.WriteRecord(FILESHARING, source.FileSharing);
-        return;
+        return true;
     case CODEPAGE:
         // A BIFF5 file says which code page its 8-bit text is in.
         if (biff5)
             records.WriteWord(CODEPAGE, uint16_t(source.CodePage));
         else
             stream.WriteRawRecord(block.Id(), block.Data(), block.Length());
-        return;
+        return true;
     case OBPROJ:
         // The project's storage is written only while macros are kept.
         if (source.PreserveMacros) records.WriteEmpty(OBPROJ);
-        return;
+        return true;
     case TABID:
         if (block.Length() == 0) {
             std::vector<uint8_t> body;
@@ -196,36 +248,37 @@ void TTabrixWriter::WriteGlobalRecord(const TRecordBlock& block) {
         if (source.PreserveMacros && source.VBA && source.VBA->ModuleCount() > 0 &&
             source.Globals->IndexOf(OBPROJ) < 0)
             records.WriteEmpty(OBPROJ);
-        return;
+        return true;
     case PALETTE:
         // The palette is generated with the formats; a kept copy would be a
         // second, possibly stale one.
         if (!paletteGenerated) stream.WriteRawRecord(block.Id(), block.Data(), block.Length());
-        return;
+        return true;
     case placeholder::Formats:
         WriteFormatBlock();
-        return;
+        return true;
     case placeholder::BoundSheets:
         WriteBoundsheets();
-        return;
+        return true;
     case placeholder::Names:
         if (!biff5) Run(source.Names);
-        return;
+        return true;
     case placeholder::DrawingGroup:
         if (source.DrawingGroup) {
             stream.BeginContinued(8224);
             source.DrawingGroup(stream);
             stream.EndContinued();
         }
-        return;
+        return true;
     case placeholder::SST:
         if (!biff5) {
             Run(source.SharedStrings);
             if (source.Ex2007) source.Ex2007->WriteAll(stream);
         }
-        return;
+        return true;
     default:
         stream.WriteRawRecord(block.Id(), block.Data(), block.Length());
+        return true;
     }
 }
 
@@ -259,7 +312,7 @@ void TTabrixWriter::WriteFormatBlock() {
     records.WriteFonts(*source.Fonts);
     records.WriteFormats(*source.Formats);
     records.WriteXFs(*source.Formats);
-    records.WriteStyles(source.NewWorkbook, source.Styles);
+    WriteStyles();
     if (paletteGenerated) records.WritePalette(source.Palette ? *source.Palette : DefaultPalette(), true);
 }
 
@@ -304,7 +357,20 @@ void TTabrixWriter::WriteSheet(TBoundsheetData& entry) {
     if (sheet.Protection != FullSheetProtection) list.SetProtect(1);
     if (list.Count() == 0) list.ApplyDefaults();
     PatchBoundsheet(entry);
-    for (int i = 0; i < list.Count(); ++i) WriteSheetRecord(sheet, list.GetItem(i));
+    bool written = true;
+    for (int i = 0; i < list.Count(); ++i) {
+        const TRecordBlock& block = list.GetItem(i);
+        if (block.Id() == CONTINUE && !written) continue;
+        written = KeptRecordFits(block.Id());
+        if (written) WriteSheetRecord(sheet, block);
+    }
+}
+
+// A record kept from a BIFF2-BIFF5 file goes into a file of another version
+// only when the layout is that version's too.
+bool TTabrixWriter::KeptRecordFits(uint16_t id) const {
+    return version == source.ReadVersion || source.ReadVersion >= TExcelVersion::xvExcel97 ||
+           !IsOlderLayout(id);
 }
 
 void TTabrixWriter::WriteChartSheet(TBoundsheetData& entry) {
@@ -390,13 +456,23 @@ void TTabrixWriter::WriteDimensions(TRecordStorageSheet& list, bool wide) {
         w.U32(std::min<uint32_t>(firstRow, 65535));
         w.U32(std::min<uint32_t>(lastRow, 65536));
     } else {
-        w.U16(ClampLimit(firstRow, 65535));
-        w.U16(ClampLimit(lastRow, 65535));
+        // Files before Excel 97 hold 16,384 rows.
+        w.U16(ClampLimit(firstRow, 16383));
+        w.U16(ClampLimit(lastRow, 16384));
     }
     w.U16(ClampLimit(firstCol, 255));
     w.U16(ClampLimit(lastCol, 256));
     w.U16(0);
     records.WriteRecord(DIMENSIONS, body);
+}
+
+// The styles a file read keeps, in the layout of the version written.
+void TTabrixWriter::WriteStyles() {
+    const bool fromBIFF8 = source.ReadVersion >= TExcelVersion::xvExcel97;
+    std::vector<std::vector<uint8_t>> styles;
+    for (const std::vector<uint8_t>& body : source.Styles)
+        styles.push_back(StyleBody(body, fromBIFF8, records, source.CodePage));
+    records.WriteStyles(source.NewWorkbook, styles);
 }
 
 // ---- BIFF4
@@ -456,7 +532,7 @@ void TTabrixWriter::WriteBIFF4Sheet(const std::filesystem::path& fileName) {
     records.WriteFormats(*source.Formats);
     records.WriteBool(WINDOWPROTECT, globals.GetWindowProtect());
     records.WriteXFs(*source.Formats);
-    records.WriteStyles(source.NewWorkbook, source.Styles);
+    WriteStyles();
     records.WriteWord(DEFCOLWIDTH, list.GetDefColWidth());
     if (sheet.Columns) sheet.Columns->WriteColInfos(stream);
     WriteDimensions(list, false);

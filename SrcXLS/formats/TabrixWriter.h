@@ -75,6 +75,9 @@ struct TBIFFWorkbookSource {
     bool PreserveMacros = true;
     // Code page of 8-bit text below BIFF8.
     int CodePage = DefaultCodePage;
+    // The version the kept records were read in: their link table and
+    // names go only into a file of that version.
+    TExcelVersion ReadVersion = TExcelVersion::xvNone;
     TBIFFBlockWriter SharedStrings; // SST and EXTSST
     TBIFFBlockWriter Names;         // external references and defined names
     TBIFFBlockWriter DrawingGroup;  // MSODRAWINGGROUP, continued past 8224 bytes
@@ -107,13 +110,15 @@ public:
 private:
     void ListBoundsheets();
     void WriteGlobals();
-    void WriteGlobalRecord(const TRecordBlock& block);
+    // False for a record left out (its CONTINUE records follow it out).
+    bool WriteGlobalRecord(const TRecordBlock& block);
     void WriteBOF(const TRecordBlock& block);
     // With a password: FILEPASS after the globals BOF, and at the end the
     // stream encrypted.
     void WriteFilePass();
     void EncryptWritten();
     void WriteFormatBlock();
+    void WriteStyles();
     void WriteBoundsheets();
     void WriteSheet(TBoundsheetData& entry);
     void WriteChartSheet(TBoundsheetData& entry);
@@ -124,6 +129,7 @@ private:
     void WriteWriteAccess8Bit(size_t padTo);
     void WriteSheetTail(const TBIFFSheetSource& sheet);
     bool HasPanes(const TBIFFSheetSource& sheet) const;
+    bool KeptRecordFits(uint16_t id) const;
     void Run(const TBIFFBlockWriter& block);
     void Open(const std::filesystem::path& fileName, TExcelVersion version);
 

@@ -950,13 +950,10 @@ void TXLS2007Writer::WriteDefinedNames(std::string& out, const std::vector<int>&
         if (n.WorkbookParameter) out += " workbookParameter=\"1\"";
         std::u16string text = n.FormulaText;
         if (text.empty() && n.TokenLength > 0) {
+            // Names hold BIFF8 tokens, those of older files too.
             TFormulaDecoding how;
             how.Sheet = sheet;
             how.FileSyntax = true;
-            how.TokenVersion =
-                book.OrigVersion >= TExcelVersion::xvExcel50 && book.OrigVersion <= TExcelVersion::xvExcel97
-                    ? book.OrigVersion
-                    : TExcelVersion::xvExcel97;
             try {
                 text = formulas.DecodeFormula(n.Data, n.TokenLength, how);
             } catch (const XLSError&) {

@@ -6,6 +6,7 @@
 #include "SrcXLS/formulas/FormulaTokens.h"
 #include "SrcXLS/formulas/FormulaValues.h"
 
+#include <algorithm>
 #include <array>
 
 namespace xls {
@@ -179,6 +180,66 @@ void TInternalNames::ReadName(std::span<const uint8_t> body) {
     n->owner = this;
     items.push_back(std::move(n));
     indexed = false;
+}
+
+// The older layouts: BIFF2 a byte each for the lengths after three bytes
+// that mean nothing to the later versions; BIFF3 and BIFF4 the option word,
+// the shortcut and the lengths; BIFF5 the BIFF8 fields, with 8-bit texts
+// that have no flag byte.
+TInternalName& TInternalNames::ReadOldName(std::span<const uint8_t> body, TExcelVersion version, int codePage,
+                                           std::vector<uint8_t>& tokens, size_t& tokenLength) {
+    TByteReader r(body);
+    auto n = std::make_unique<TInternalName>();
+    size_t chars = 0;
+    size_t textChars[4] = {};
+    if (version <= TExcelVersion::xvExcel21) {
+        r.Skip(3);
+        chars = r.U8("NAME length");
+        tokenLength = r.U8("NAME formula length");
+    } else {
+        n->Options = r.U16("NAME options");
+        n->Shortcut = r.U8("NAME shortcut");
+        chars = r.U8("NAME length");
+        tokenLength = r.U16("NAME formula length");
+        if (version >= TExcelVersion::xvExcel50) {
+            r.U16("NAME");
+            n->SheetNumber = r.U16("NAME sheet");
+            for (size_t& t : textChars) t = r.U8("NAME text length");
+        }
+    }
+    const std::span<const uint8_t> text = r.Bytes(chars, "NAME text");
+    auto decode = [codePage](std::span<const uint8_t> bytes) {
+        return CodePageToWide(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                              codePage);
+    };
+    if ((n->Options & noBuiltIn) && chars == 1) {
+        n->name = {0, text[0]};
+    } else {
+        n->name.assign(1, 1);
+        for (char16_t c : decode(text)) {
+            n->name.push_back(uint8_t(c));
+            n->name.push_back(uint8_t(c >> 8));
+        }
+    }
+    const std::span<const uint8_t> rest = body.subspan(r.Position());
+    if (tokenLength > rest.size()) throw XLSError("Record too short: NAME formula beyond the end");
+    tokens.assign(rest.begin(), rest.end());
+    if (std::any_of(std::begin(textChars), std::end(textChars), [](size_t t) { return t > 0; })) {
+        // The texts follow the array data behind the tokens; a name whose
+        // data cannot be measured keeps its formula without them.
+        try {
+            r.Skip(tokenLength + FormulaArrayDataSize(rest, tokenLength, TokenLayoutOf(version)));
+            for (int i = 0; i < 4; ++i)
+                if (textChars[i]) n->Texts[i] = decode(r.Bytes(textChars[i], "NAME text"));
+        } catch (const XLSError&) {
+            for (std::u16string& t : n->Texts) t.clear();
+        }
+    }
+    n->Loaded = true;
+    n->owner = this;
+    items.push_back(std::move(n));
+    indexed = false;
+    return *items.back();
 }
 
 void TInternalNames::WriteNames(const TRecordSink& sink) const {

@@ -117,6 +117,12 @@ public:
     // A NAME record body of a BIFF8 file. Raises XLSError when its lengths
     // run past the body.
     void ReadName(std::span<const uint8_t> body);
+    // A NAME record body of a BIFF2-BIFF5 file (8-bit text in codePage): the
+    // name is added without a formula; its tokens, in the layout of the
+    // file's version, go to tokens (tokenLength bytes, then what follows
+    // them in the record). Raises XLSError when its lengths run past the body.
+    TInternalName& ReadOldName(std::span<const uint8_t> body, TExcelVersion version, int codePage,
+                               std::vector<uint8_t>& tokens, size_t& tokenLength);
     // One NAME record per name, in list order.
     void WriteNames(const TRecordSink& sink) const;
 

@@ -386,10 +386,14 @@ bool TDecoder::Step(const TToken& t) {
         return true;
     }
     case ptg::Name:
-        if (before5)
-            PushMarker(externalSheet ? u"[EXTERNNAME]" : u"[NAME]", "a name of a file older than Excel 5");
+        // Every layout holds the 1-based number first; before BIFF5 a name
+        // between tSheet and tEndSheet is another workbook's.
+        if (before5 && externalSheet)
+            PushMarker(u"[EXTERNNAME]", "a name of another workbook in a file older than Excel 5");
+        else if (!ctx.Names)
+            PushMarker(before5 ? u"[NAME]" : u"[EXTERNNAME]", "a name that cannot be looked up");
         else
-            Push(ctx.Names ? ctx.Names->DefinedName(GetU16(p)) : u"[EXTERNNAME]");
+            Push(ctx.Names->DefinedName(GetU16(p)));
         return true;
     case ptg::Ref:
         Push(Reference(t, false));

@@ -23,7 +23,6 @@ using L = TTokenLayout;
 // without their argument count checked.
 constexpr int CalledByName = 338;
 // A name of an older file used for its value.
-const char* const NameWithoutValue = "XXX ptgName";
 // The elements the arrays of one cell's calculation may make in all: a
 // whole column of a package once.
 constexpr int64_t MaxArrayElements = int64_t(1) << 20;
@@ -547,16 +546,14 @@ void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, T
                     PushExternName(GetU16(p), GetU16(p + 2));
                 break;
             }
-            // Older names stay records whose formulas are not read: their
-            // values are not known; BIFF5 knows their text, which is what a
-            // call of a macro function needs.
-            if (t.Layout < L::BIFF5) {
+            // Older layouts hold the name's number first; BIFF5 names one of
+            // the workbook's own through a negative EXTERNSHEET index.
+            if (t.Base == ptg::Name)
+                PushName(GetU16(p));
+            else if (t.Layout == L::BIFF5 && int16_t(GetU16(p)) < 0)
+                PushName(GetU16(p + 10));
+            else
                 PushError(fe::Name);
-                break;
-            }
-            v.CallName = t.Base == ptg::Name;
-            SetFormulaValueString(v.V, OldNameText(data.subspan(t.Pos, t.Size), t.Layout));
-            stack.push_back(std::move(v));
             break;
         case ptg::Ref:
         case ptg::RefN: {
@@ -648,27 +645,9 @@ void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, T
         runBase = savedBase;
         throw XLSError("Empty stack");
     }
-    if (stack.back().CallName) {
-        runBase = savedBase;
-        throw XLSError(NameWithoutValue);
-    }
     result = std::move(stack.back());
     stack.resize(base);
     runBase = savedBase;
-}
-
-std::u16string TFormulaEvaluator::OldNameText(std::span<const uint8_t> token, TTokenLayout layout) {
-    TFormulaDecoding how;
-    how.Sheet = frame.Sheet;
-    how.TokenVersion = layout == L::BIFF5   ? TExcelVersion::xvExcel50
-                       : layout == L::BIFF4 ? TExcelVersion::xvExcel40
-                       : layout == L::BIFF3 ? TExcelVersion::xvExcel30
-                                            : TExcelVersion::xvExcel21;
-    try {
-        return handler.DecodeFormula(token, token.size(), how);
-    } catch (const XLSError&) {
-        return u"[NAME]";
-    }
 }
 
 void TFormulaEvaluator::PushName(int index) {
@@ -844,7 +823,6 @@ void TFormulaEvaluator::Operate(uint8_t op) {
     const size_t needed = unary ? 1 : 2;
     if (stack.size() < runBase + needed) throw XLSError("Value is missing");
     TEvalValue second = Pop();
-    if (second.CallName || (!unary && stack.back().CallName)) throw XLSError(NameWithoutValue);
     TEvalValue result;
     TFormulaValue& r = result.V;
     if (unary) {
@@ -1015,8 +993,6 @@ void TFormulaEvaluator::Function(int index, int count) {
     std::vector<TEvalValue> args(std::make_move_iterator(stack.end() - count),
                                  std::make_move_iterator(stack.end()));
     stack.resize(stack.size() - size_t(count));
-    for (size_t k = index == CalledByName ? 1 : 0; k < args.size(); ++k)
-        if (args[k].CallName) throw XLSError(NameWithoutValue);
     TEvalValue result;
     EvaluateFunction(index, args, result);
     stack.push_back(std::move(result));

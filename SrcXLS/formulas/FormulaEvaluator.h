@@ -41,9 +41,6 @@ struct TEvalValue {
     std::shared_ptr<const std::vector<TFormulaValue>> List;
     int ListCols = 0;
     bool Union = false;
-    // The text of a name of an older file, whose value is not known: it
-    // serves only as the function a call by name names.
-    bool CallName = false;
 };
 
 class TFormulaEvaluator {
@@ -126,7 +123,6 @@ private:
     void PushExternName(int entry, int number);
     void PushExternCells(const TToken& t, const uint8_t* q, int entry);
     void PushError(int index);
-    std::u16string OldNameText(std::span<const uint8_t> token, TTokenLayout layout);
     TEvalValue Pop();
     void EvaluateFunction(int index, std::vector<TEvalValue>& args, TEvalValue& result);
 

@@ -75,7 +75,6 @@ void TFormulaHandler::Clear() {
     externals.Clear();
     names.Clear();
     tables.clear();
-    OldNames.clear();
 }
 
 // ---------------------------------------------------------------------------
@@ -425,8 +424,6 @@ std::u16string TFormulaHandler::DefinedName(int number) {
                                          : std::u16string();
         return sheet.empty() ? n.GetName() : QuoteSheetName(sheet) + u"!" + n.GetName();
     }
-    if (names.Count() == 0 && number >= 1 && size_t(number) <= OldNames.size())
-        return OldNames[size_t(number) - 1];
     return u"#NAME?";
 }
 

@@ -104,9 +104,6 @@ public:
     TCellValuesList& CellStores() { return stores; }
     // The code page of 8-bit text in BIFF2-BIFF5 tokens.
     int CodePage = DefaultCodePage;
-    // The defined names of a BIFF2-BIFF5 file, whose NAME records stay as
-    // records: the text of their formulas names them.
-    std::vector<std::u16string> OldNames;
 
     // Text to tokens: the 2007 layout in an xvExcel2007 workbook, BIFF8
     // otherwise. Raises XLSError with the encoder's message.

@@ -23,7 +23,7 @@ constexpr TOperandSize OperandSizes[32] = {
     {7, 7, 7, 7},                                 // 0x20 tArray: its values after the tokens
     {NeedsData, 2, 2, 2},                         // 0x21 tFunc (u8 number before BIFF4)
     {NeedsData, 3, 3, 3},                         // 0x22 tFuncVar (u8 number before BIFF4)
-    {10, 14, 4, 4},                               // 0x23 tName
+    {10, 14, 4, 4},                               // 0x23 tName (BIFF2: 7)
     {3, 3, 4, 6},                                 // 0x24 tRef
     {6, 6, 8, 12},                                // 0x25 tArea
     {6, 6, 6, 6},                                 // 0x26 tMemArea: its sub-expression follows
@@ -138,6 +138,8 @@ TWalkStatus TTokenWalker::Next(TToken& token) {
                     break;
                 }
             }
+            // A BIFF2 name holds the number and five bytes more.
+            if (token.Base == ptg::Name && layout == L::BIFF2) size = 7;
             if (size != Unknown) {
                 switch (token.Base) {
                 case ptg::MemArea:

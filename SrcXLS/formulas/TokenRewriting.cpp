@@ -4,6 +4,8 @@
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formulas/FormulaTokens.h"
 
+#include <algorithm>
+
 namespace xls {
 
 namespace {
@@ -411,16 +413,69 @@ std::optional<std::vector<uint8_t>> TokensToOldLayout(std::span<const uint8_t> d
     return out;
 }
 
+namespace {
+
+// A field that jumps or measures over tokens: at Field, the bytes from From
+// up to To.
+struct TSpan {
+    size_t Field, From, To;
+};
+
+// The span of a tAttr jump or of a memory token's sub-expression size.
+void AddSpans(const TToken& t, const std::vector<uint8_t>& data, std::vector<TSpan>& spans) {
+    const size_t end = t.Pos + t.Size;
+    if (t.Id == ptg::Attr && (t.Data[0] == attr::If || t.Data[0] == attr::Skip)) {
+        spans.push_back({t.Pos + 2, end, end + GetU16(t.Data + 1)});
+    } else if (t.Id == ptg::Attr && t.Data[0] == attr::Choose) {
+        const size_t table = t.Pos + 4;
+        for (size_t i = 0; table + 2 * i + 2 <= end; ++i)
+            spans.push_back({table + 2 * i, end, table + GetU16(data.data() + table + 2 * i)});
+    } else if (t.Base == ptg::MemArea || t.Base == ptg::MemErr || t.Base == ptg::MemNoMem) {
+        spans.push_back({t.Pos + 5, end, end + GetU16(t.Data + 4)});
+    } else if (t.Base == ptg::MemFunc || t.Base == ptg::MemAreaN || t.Base == ptg::MemNoMemN) {
+        spans.push_back({t.Pos + 1, end, end + GetU16(t.Data)});
+    }
+}
+
+struct TReplacement {
+    TToken Token;
+    std::vector<uint8_t> Bytes;
+};
+
+// Puts new bytes in the place of tokens (in stream order); the spans over
+// them follow the change of size.
+void ReplaceTokens(std::vector<uint8_t>& data, size_t& tokenLength, const std::vector<TSpan>& spans,
+                   const std::vector<TReplacement>& replaced) {
+    for (const TSpan& s : spans) {
+        int64_t change = 0;
+        for (const TReplacement& r : replaced)
+            if (r.Token.Pos >= s.From && r.Token.Pos < s.To)
+                change += int64_t(r.Bytes.size()) - int64_t(r.Token.Size);
+        PutU16(data.data() + s.Field, uint16_t(GetU16(data.data() + s.Field) + change));
+    }
+    std::vector<uint8_t> out;
+    out.reserve(data.size());
+    size_t at = 0;
+    for (const TReplacement& r : replaced) {
+        out.insert(out.end(), data.begin() + std::ptrdiff_t(at), data.begin() + std::ptrdiff_t(r.Token.Pos));
+        out.insert(out.end(), r.Bytes.begin(), r.Bytes.end());
+        at = r.Token.Pos + r.Token.Size;
+    }
+    const size_t newLength = out.size() + (tokenLength - at);
+    out.insert(out.end(), data.begin() + std::ptrdiff_t(at), data.end());
+    data = std::move(out);
+    tokenLength = newLength;
+}
+
+} // namespace
+
 bool RenumberNames(std::vector<uint8_t>& data, size_t& tokenLength, int deleted,
                    const std::function<bool(int entry)>& selfEntry) {
     if (tokenLength > data.size()) return false;
     const std::span<const uint8_t> tokens(data.data(), tokenLength);
     // Where the tokens of the deleted name are, and the spans that jump or
     // measure over them.
-    struct TSpan {
-        size_t Field, From, To;
-    };
-    std::vector<TToken> gone;
+    std::vector<TReplacement> gone;
     std::vector<TSpan> spans;
     std::vector<std::pair<size_t, uint16_t>> renumbered;
     TTokenWalker walker(tokens, L::BIFF8);
@@ -430,7 +485,6 @@ bool RenumberNames(std::vector<uint8_t>& data, size_t& tokenLength, int deleted,
         if (s == TWalkStatus::End) break;
         if (s != TWalkStatus::Token) return false;
         if (t.Layout != L::BIFF8 && t.Layout != L::X2007) return false;
-        const size_t end = t.Pos + t.Size;
         size_t field = 0;
         if (t.Base == ptg::Name)
             field = t.Pos + 1;
@@ -438,47 +492,50 @@ bool RenumberNames(std::vector<uint8_t>& data, size_t& tokenLength, int deleted,
             field = t.Pos + 3;
         if (field) {
             const int number = GetU16(data.data() + field);
+            // #NAME? takes 2 bytes of the token's place.
             if (number == deleted)
-                gone.push_back(t);
+                gone.push_back({t, {ptg::Err, 0x1D}});
             else if (number > deleted)
                 renumbered.emplace_back(field, uint16_t(number - 1));
             continue;
         }
-        if (t.Id == ptg::Attr && (t.Data[0] == attr::If || t.Data[0] == attr::Skip)) {
-            spans.push_back({t.Pos + 2, end, end + GetU16(t.Data + 1)});
-        } else if (t.Id == ptg::Attr && t.Data[0] == attr::Choose) {
-            const size_t table = t.Pos + 4;
-            for (size_t i = 0; table + 2 * i + 2 <= end; ++i)
-                spans.push_back({table + 2 * i, end, table + GetU16(data.data() + table + 2 * i)});
-        } else if (t.Base == ptg::MemArea || t.Base == ptg::MemErr || t.Base == ptg::MemNoMem) {
-            spans.push_back({t.Pos + 5, end, end + GetU16(t.Data + 4)});
-        } else if (t.Base == ptg::MemFunc || t.Base == ptg::MemAreaN || t.Base == ptg::MemNoMemN) {
-            spans.push_back({t.Pos + 1, end, end + GetU16(t.Data)});
-        }
+        AddSpans(t, data, spans);
     }
     if (gone.empty() && renumbered.empty()) return false;
     for (const auto& [field, number] : renumbered) PutU16(data.data() + field, number);
-    if (gone.empty()) return true;
-    // #NAME? takes 2 bytes of the token's place: spans over it shrink.
-    constexpr uint8_t NameError[] = {ptg::Err, 0x1D};
-    for (const TSpan& s : spans) {
-        size_t cut = 0;
-        for (const TToken& g : gone)
-            if (g.Pos >= s.From && g.Pos < s.To) cut += g.Size - sizeof NameError;
-        PutU16(data.data() + s.Field, uint16_t(GetU16(data.data() + s.Field) - cut));
+    if (!gone.empty()) ReplaceTokens(data, tokenLength, spans, gone);
+    return true;
+}
+
+bool QualifyReferences(std::vector<uint8_t>& data, size_t& tokenLength, uint16_t externSheet) {
+    if (tokenLength > data.size()) return false;
+    std::vector<TReplacement> qualified;
+    std::vector<TSpan> spans;
+    TTokenWalker walker(std::span<const uint8_t>(data.data(), tokenLength), L::BIFF8, false);
+    TToken t;
+    for (;;) {
+        const TWalkStatus s = walker.Next(t);
+        if (s == TWalkStatus::End) break;
+        if (s != TWalkStatus::Token) return false;
+        // Each reference token and its 3-D form.
+        static constexpr std::pair<uint8_t, uint8_t> threeDOf[] = {{ptg::Ref, ptg::Ref3d},
+                                                                   {ptg::Area, ptg::Area3d},
+                                                                   {ptg::RefErr, ptg::RefErr3d},
+                                                                   {ptg::AreaErr, ptg::AreaErr3d}};
+        const auto found = std::find_if(std::begin(threeDOf), std::end(threeDOf),
+                                        [&](const auto& p) { return p.first == t.Base; });
+        if (found == std::end(threeDOf)) {
+            AddSpans(t, data, spans);
+            continue;
+        }
+        const uint8_t threeD = found->second;
+        std::vector<uint8_t> bytes = {ptg::WithClassOf(threeD, t.Id), uint8_t(externSheet),
+                                      uint8_t(externSheet >> 8)};
+        bytes.insert(bytes.end(), t.Data, t.Data + (t.Size - 1));
+        qualified.push_back({t, std::move(bytes)});
     }
-    std::vector<uint8_t> out;
-    out.reserve(data.size());
-    size_t at = 0;
-    for (const TToken& g : gone) {
-        out.insert(out.end(), data.begin() + std::ptrdiff_t(at), data.begin() + std::ptrdiff_t(g.Pos));
-        out.insert(out.end(), std::begin(NameError), std::end(NameError));
-        at = g.Pos + g.Size;
-    }
-    const size_t newLength = out.size() + (tokenLength - at);
-    out.insert(out.end(), data.begin() + std::ptrdiff_t(at), data.end());
-    data = std::move(out);
-    tokenLength = newLength;
+    if (qualified.empty()) return false;
+    ReplaceTokens(data, tokenLength, spans, qualified);
     return true;
 }
 

@@ -73,4 +73,11 @@ std::optional<std::vector<uint8_t>> TokensToOldLayout(std::span<const uint8_t> d
 bool RenumberNames(std::vector<uint8_t>& data, size_t& tokenLength, int deleted,
                    const std::function<bool(int entry)>& selfEntry);
 
+// The references of BIFF8 tokens (tokenLength bytes, then their array data)
+// made 3-D references through the EXTERNSHEET entry externSheet, as the
+// names of a single-sheet file name that sheet; the tAttr jumps and the
+// sub-expression sizes of memory tokens over them grow. Answers whether
+// anything changed; a stream that cannot be walked is left as it was.
+bool QualifyReferences(std::vector<uint8_t>& data, size_t& tokenLength, uint16_t externSheet);
+
 } // namespace xls

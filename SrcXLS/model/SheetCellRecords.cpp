@@ -129,7 +129,7 @@ class TCellWriter {
 public:
     TCellWriter(TSheet& sheet, TExcelVersion version, TXLSStream& stream)
         : sheet(sheet), version(version), stream(stream), maxRec(MaxRecordSize(version)),
-          sheetIndex(sheet.Index()) {}
+          lastRow(uint32_t(LastFileRow(version))), sheetIndex(sheet.Index()) {}
 
     void Run();
 
@@ -161,10 +161,15 @@ private:
                      std::span<const uint8_t> array);
     void WriteInArray(TCell& cell, const TKeptArray& a);
     void WriteFormulaValue(TFormulaCell& cell);
-    void WriteStringRecord(const std::u16string& text);
+    void WriteStringRecord(const TCell& cell, const std::u16string& text);
     void Counted();
-    // Names the cells the version has no place for: they are not written.
+    // Names the cells the version has no place for: they are not written;
+    // and the texts cut to what a cell of the version holds.
     void WarnBeyond() const;
+    // Text of a version before BIFF8: the characters a cell holds.
+    std::u16string_view Label(const TCell& cell, const std::u16string& text);
+    // A formula that stands in an array formula the version does not take.
+    bool InUnwrittenArray(const TFormulaCell& cell);
     // The file written, as warnings name it.
     const char* Target() const {
         return version >= TExcelVersion::xvExcel97   ? ".xls"
@@ -176,6 +181,7 @@ private:
     TExcelVersion version;
     TXLSStream& stream;
     int maxRec;
+    uint32_t lastRow;
     std::vector<TRKEntry> rk;
     int rkFirst = -1, rkLast = -1;
     uint32_t rkRow = 0;
@@ -183,6 +189,8 @@ private:
     int sheetIndex;
     int64_t beyond = 0;
     uint32_t beyondRow = 0, beyondCol = 0;
+    int64_t cut = 0;
+    uint32_t cutRow = 0, cutCol = 0;
     std::vector<uint8_t> tokens;
     size_t tokenLength = 0;
     TKeptArrays keptArrays;
@@ -190,10 +198,26 @@ private:
     std::span<const uint8_t> arrayRecord;
 };
 
+// A member of an array formula holds a tExp to the array's first cell,
+// whose ARRAY record carries the formula: without it the member would point
+// at nothing.
+bool TCellWriter::InUnwrittenArray(const TFormulaCell& cell) {
+    if (tokenLength != 5 || tokens.size() < 5 || tokens[0] != ExpToken) return false;
+    const int row = GetU16(tokens.data() + 1), col = GetU16(tokens.data() + 3);
+    const auto* array = dynamic_cast<const TBaseArrayFormulaCell*>(sheet.Cells().FindCell(col, row));
+    if (!array || array == &cell) return false;
+    std::vector<uint8_t> data;
+    size_t length = 0;
+    return !sheet.Workbook().Formulas().FormulaTokens(sheetIndex, *array, version, data, length);
+}
+
 bool TCellWriter::TokensOf(const TFormulaCell& cell) {
     std::string why;
     IFormulaServices& formulas = sheet.Workbook().Formulas();
-    if (formulas.FormulaTokens(sheetIndex, cell, version, tokens, tokenLength, &why)) return true;
+    if (formulas.FormulaTokens(sheetIndex, cell, version, tokens, tokenLength, &why)) {
+        if (!InUnwrittenArray(cell)) return true;
+        why = "an array formula of another layout";
+    }
     std::string text;
     try {
         // A long text is cut in the message.
@@ -299,12 +323,16 @@ void TCellWriter::WriteString(const TCell& cell, const std::u16string& text, TSS
             b.push_back(uint8_t(c >> 8));
         }
     } else {
-        std::string bytes =
-            WideToCodePage(std::u16string_view(text).substr(0, MaxLabelChars), stream.CodePage);
+        std::string bytes = WideToCodePage(Label(cell, text), stream.CodePage);
         PutU16(b.data() + 6, uint16_t(bytes.size()));
         b.insert(b.end(), bytes.begin(), bytes.end());
     }
     TSheet::WriteRecord(stream, biff::LABEL, b.data(), uint16_t(b.size()));
+}
+
+std::u16string_view TCellWriter::Label(const TCell& cell, const std::u16string& text) {
+    if (text.size() > MaxLabelChars && cut++ == 0) cutRow = cell.Row, cutCol = cell.Col;
+    return std::u16string_view(text).substr(0, MaxLabelChars);
 }
 
 void TCellWriter::WriteBoolErr(const TCell& cell, uint8_t value, uint8_t isError) {
@@ -315,10 +343,9 @@ void TCellWriter::WriteBoolErr(const TCell& cell, uint8_t value, uint8_t isError
     TSheet::WriteRecord(stream, biff::BOOLERR, b, 8);
 }
 
-void TCellWriter::WriteStringRecord(const std::u16string& text) {
+void TCellWriter::WriteStringRecord(const TCell& cell, const std::u16string& text) {
     if (version < TExcelVersion::xvExcel97) {
-        std::string bytes =
-            WideToCodePage(std::u16string_view(text).substr(0, MaxLabelChars), stream.CodePage);
+        std::string bytes = WideToCodePage(Label(cell, text), stream.CodePage);
         std::vector<uint8_t> b(2);
         PutU16(b.data(), uint16_t(bytes.size()));
         b.insert(b.end(), bytes.begin(), bytes.end());
@@ -435,7 +462,7 @@ void TCellWriter::EmitFormula(const TCell& cell, const uint8_t* result, const st
         if (array.size() > size_t(maxRec)) throw XLSError("ARRAY record too long");
         TSheet::WriteRecord(stream, biff::ARRAY, array.data(), uint16_t(array.size()));
     }
-    if (text) WriteStringRecord(*text);
+    if (text) WriteStringRecord(cell, *text);
 }
 
 // A cell of a kept .xlsx array: a formula pointing at the area's first
@@ -498,7 +525,7 @@ void TCellWriter::Run() {
     keptArrays.Collect(sheet, version, maxRec);
     cells.BeginIterate();
     while (TCell* cell = cells.NextCell()) {
-        if (cell->Col > MaxBIFFCol || cell->Row > uint32_t(MaxBIFFRow)) {
+        if (cell->Col > MaxBIFFCol || cell->Row > lastRow) {
             FlushRK();
             // Cells come in row order: the first is the one to name.
             if (beyond++ == 0) beyondRow = cell->Row, beyondCol = cell->Col;
@@ -572,12 +599,20 @@ void TCellWriter::Run() {
 }
 
 void TCellWriter::WarnBeyond() const {
-    if (beyond == 0) return;
-    sheet.Workbook().AddWarning("Sheet '" + WideToUtf8(sheet.Name()) + "': " + std::to_string(beyond) +
-                                (beyond == 1 ? " cell" : " cells") +
-                                " beyond column IV or row 65536 not written to " + Target() + " (first: " +
-                                WideToUtf8(ColRowToRefStr(int(beyondCol), int(beyondRow), false, false)) +
-                                ")");
+    const std::string name = "Sheet '" + WideToUtf8(sheet.Name()) + "': ";
+    auto cellName = [](uint32_t col, uint32_t row) {
+        return WideToUtf8(ColRowToRefStr(int(col), int(row), false, false));
+    };
+    if (beyond > 0)
+        sheet.Workbook().AddWarning(name + std::to_string(beyond) + (beyond == 1 ? " cell" : " cells") +
+                                    " beyond column IV or row " + std::to_string(lastRow + 1) +
+                                    " not written to " + Target() +
+                                    " (first: " + cellName(beyondCol, beyondRow) + ")");
+    if (cut > 0)
+        sheet.Workbook().AddWarning(name + std::to_string(cut) + (cut == 1 ? " text" : " texts") +
+                                    " longer than " + std::to_string(MaxLabelChars) + " characters cut to " +
+                                    std::to_string(MaxLabelChars) + " in " + Target() +
+                                    " (first: " + cellName(cutCol, cutRow) + ")");
 }
 
 } // namespace
@@ -601,17 +636,20 @@ void TSheet::WriteSheetCells(TExcelVersion version, TXLSStream& stream) {
 }
 
 void TSheet::WriteMergedCells(TExcelVersion version, TXLSStream& stream) {
-    if (version < TExcelVersion::xvExcel97) return;
-    // Areas a BIFF8 sheet cannot address are left out, the others clipped.
+    // Excel 5 has no merged areas, but the readers of its files take them.
+    if (version < TExcelVersion::xvExcel50) return;
+    // Areas a sheet of the version cannot address are left out, the others
+    // clipped (the write's warnings say so).
+    const uint32_t lastRow = uint32_t(LastFileRow(version));
     std::vector<std::array<uint16_t, 4>> areas;
     for (int i = 0; i < mergedCells.Count(); ++i) {
         const TCellArea& a = mergedCells[i];
-        if (a.Col1 > uint32_t(MaxBIFFCol) || a.Row1 > uint32_t(MaxBIFFRow)) continue;
-        areas.push_back({uint16_t(a.Row1), uint16_t(std::min<uint32_t>(a.Row2, MaxBIFFRow)), uint16_t(a.Col1),
+        if (a.Col1 > uint32_t(MaxBIFFCol) || a.Row1 > lastRow) continue;
+        areas.push_back({uint16_t(a.Row1), uint16_t(std::min<uint32_t>(a.Row2, lastRow)), uint16_t(a.Col1),
                          uint16_t(std::min<uint32_t>(a.Col2, MaxBIFFCol))});
     }
     if (areas.empty()) return;
-    size_t perRecord = size_t((Workbook().GetMaxRecSize() - 2) / 8);
+    size_t perRecord = size_t((MaxRecordSize(version) - 2) / 8);
     for (size_t start = 0; start < areas.size(); start += perRecord) {
         size_t n = std::min(perRecord, areas.size() - start);
         std::vector<uint8_t> b(8 * n + 2);

@@ -113,6 +113,7 @@ CONSTANTS = [
     "SUM({1,2;3,4})*B2",
     "Rate*2",
     "SUM(Block)",
+    "VLOOKUP(3,Table,2,FALSE)",
 ]
 
 
@@ -123,8 +124,10 @@ def make_constants(path):
     ws.title = "Data"
     for row, value in enumerate([2, 3, 4], 1):
         ws.cell(row, 2, value)
+        ws.cell(row, 3, "v%d" % value)
     wb.defined_names.append(DefinedName("Rate", attr_text="Data!$B$1"))
     wb.defined_names.append(DefinedName("Block", attr_text="Data!$B$1:$B$3"))
+    wb.defined_names.append(DefinedName("Table", attr_text="Data!$B$1:$C$3"))
     for row, text in enumerate(CONSTANTS, 1):
         ws.cell(row, 1, "=" + text)
     wb.save(path)

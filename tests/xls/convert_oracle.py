@@ -16,7 +16,8 @@ python3-xlsxwriter, python3-xlwt):
                   protection and a header: what a conversion leaves behind
   alternate.xlsx  a sheet with an mc:AlternateContent element
   beyond.xlsx     sheet Data: numbers in A1 and IV65536, the last cell an
-                  .xls has, and in IW1, XFD1, A70000 and XFD1048576
+                  .xls has, and in IW1, XFD1, A70000 and XFD1048576; merged
+                  areas A70001:B70002, IU2:IX2 and A3:B4
   damaged.xlsx    a picture, a note and custom properties; damaged_<n>.xlsx
                   the same with the checksum of entry <n> spoiled
                   (n: image, custom, vml, drawing)
@@ -208,6 +209,9 @@ def with_beyond(path):
     sheet.title = "Data"
     for n, ref in enumerate(["A1", "IV65536", "IW1", "XFD1", "A70000", "XFD1048576"], 1):
         sheet[ref] = n
+    sheet.merge_cells("A70001:B70002")
+    sheet.merge_cells("IU2:IX2")
+    sheet.merge_cells("A3:B4")
     book.save(path)
 
 

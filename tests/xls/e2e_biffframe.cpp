@@ -168,9 +168,9 @@ TEST(BIFFFrame, DimensionsNeverWrap) {
         const Record* dim = Find(parts[1].Records, 0x0200);
         ASSERT_NE(dim, nullptr);
         // One past the last row and column of a full sheet: 65,536 where the
-        // field is 32-bit (BIFF8), the largest 16-bit value below.
+        // field is 32-bit (BIFF8); an Excel 5 sheet has 16,384 rows.
         EXPECT_EQ(dim->Body, v == V::xvExcel97 ? FromHex("00 00 00 00 00 00 01 00 00 00 00 01 00 00")
-                                               : FromHex("00 00 FF FF 00 00 00 01 00 00"));
+                                               : FromHex("00 00 00 40 00 00 00 01 00 00"));
     }
 }
 

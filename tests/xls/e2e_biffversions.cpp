@@ -4,14 +4,23 @@
 // change); formulas keep their tokens only in the version they were read in.
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/formulas/FormulaEvaluator.h"
+#include "SrcXLS/model/Cell.h"
 #include "support_biffbuild.h"
 #include "support_files.h"
 #include "support_oracle.h"
+#include "support_process.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
+#include <map>
+#include <optional>
+#include <set>
 #include <sstream>
+#include <tuple>
 
 using namespace xls;
 using namespace biffbuild;
@@ -137,34 +146,490 @@ TEST(BIFFVersions, FormulasReadInOneVersionAreWrittenInAnother) {
     }
 }
 
-// A BIFF4 file of the corpus written back as BIFF4: every cell keeps its
-// number format and its font as xlrd sees them.
-TEST(BIFFVersions, Biff4FileWrittenBackKeepsFormatsAndFonts) {
-    const std::filesystem::path original = oracle::RealWorldDir() / "apache-poi" / "testEXCEL_4.xls";
-    if (oracle::RealWorldDir().empty() || !std::filesystem::exists(original))
-        GTEST_SKIP() << "no real-world test files here";
-    testfiles::ScratchDir dir;
-    TTabrix4 book;
-    book.SetFilename(original.u16string());
-    book.Read();
-    ASSERT_EQ(book.GetVersion(), TExcelVersion::xvExcel40);
-    book.SetFilename(Utf8ToWide(dir.File("out.xls")));
-    book.Write();
-    // The cell facts of a dump: formats and fonts by cell.
+// BIFF2-BIFF4 files of the corpus written as Excel 4, Excel 5 and Excel 97:
+// every cell keeps its value, its number format, its font (the colour by
+// its RGB) and its column's width as xlrd sees them; the Excel 97 copy
+// keeps the names, their references naming the one sheet.
+TEST(BIFFVersions, OldFilesWrittenInEveryVersionKeepFormatsFontsWidthsAndNames) {
+    if (oracle::RealWorldDir().empty()) GTEST_SKIP() << "no real-world test files here";
+    // The cell facts of a dump: values, formats, fonts, widths.
     auto facts = [](const std::string& file) {
         oracle::TRun r = oracle::XlrdDump(file);
         EXPECT_EQ(r.Status, 0) << r.Output;
         std::vector<std::string> lines;
         std::istringstream in(r.Output);
-        for (std::string line; std::getline(in, line);)
-            if (line.rfind("numfmt ", 0) == 0 || line.rfind("font ", 0) == 0) lines.push_back(line);
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("font ", 0) == 0)
+                line.erase(line.find(" colour="), line.find(" height=") - line.find(" colour="));
+            for (const char* kind : {"cell ", "numfmt ", "font ", "width "})
+                if (line.rfind(kind, 0) == 0) lines.push_back(line);
+        }
         return lines;
     };
-    const auto want = facts(original.string()), got = facts(dir.File("out.xls"));
-    EXPECT_GT(want.size(), 3000u);
-    ASSERT_EQ(got.size(), want.size());
-    int differ = 0;
-    for (size_t i = 0; i < want.size(); ++i)
-        if (got[i] != want[i] && ++differ <= 5) ADD_FAILURE() << want[i] << "\n became " << got[i];
-    EXPECT_EQ(differ, 0);
+    const struct {
+        const char* File;
+        size_t Facts;      // at least
+        const char* Names; // of the Excel 97 copy as xlrd lists them
+    } cases[] = {
+        {"ExcelDataReader/as3xls_BIFF2.xls", 90, ""},
+        {"ExcelDataReader/as3xls_BIFF3.xls", 90, ""},
+        {"ExcelDataReader/as3xls_BIFF4.xls", 90, ""},
+        {"ExcelDataReader/biff3.xls", 13000, ""},
+        {"apache-poi/testEXCEL_3.xls", 900,
+         "N\tCHART\t-1\t0\t\"#N/A\"\nN\tPrint_Area_MI\t-1\t0\tSheet1!$A$1:$J$36\n"},
+        {"apache-poi/testEXCEL_4.xls", 3000,
+         "N\tOLE_LINK1\t-1\t0\tSheet1!$A$156\nN\tPrint_Area\t0\t1\tSheet1!$A$1:$L$163\n"},
+    };
+    testfiles::ScratchDir dir;
+    for (const auto& c : cases) {
+        const std::filesystem::path original = oracle::RealWorldDir() / c.File;
+        SCOPED_TRACE(c.File);
+        const auto want = facts(original.string());
+        EXPECT_GT(want.size(), c.Facts);
+        for (TExcelVersion version :
+             {TExcelVersion::xvExcel40, TExcelVersion::xvExcel50, TExcelVersion::xvExcel97}) {
+            SCOPED_TRACE(int(version));
+            TTabrix4 book;
+            book.SetFilename(original.u16string());
+            book.Read();
+            book.SetVersion(version);
+            book.SetFilename(Utf8ToWide(dir.File("out.xls")));
+            ASSERT_NO_THROW(book.Write());
+            const auto got = facts(dir.File("out.xls"));
+            ASSERT_EQ(got.size(), want.size());
+            int differ = 0;
+            for (size_t i = 0; i < want.size(); ++i)
+                if (got[i] != want[i] && ++differ <= 5) ADD_FAILURE() << want[i] << "\n became " << got[i];
+            if (version != TExcelVersion::xvExcel97) continue;
+            const auto names =
+                oracle::RunPerFile("/usr/bin/python3 " + oracle::Quote(oracle::ScriptPath("xlrd_names.py")),
+                                   {dir.File("out.xls")});
+            ASSERT_TRUE(names[0].Ok) << names[0].Error;
+            std::string listed;
+            for (const std::string& line : names[0].Raw) listed += line + "\n";
+            EXPECT_EQ(listed, c.Names);
+        }
+    }
+}
+
+namespace {
+
+// A cell's value as the oracles print it: n a number, t a text, b 0 or 1,
+// e the error's text.
+struct TValue {
+    char Kind = 0;
+    std::string Text;
+    double Number = 0;
+};
+
+bool SameValue(const TValue& a, const TValue& b) {
+    if (a.Kind != b.Kind) return false;
+    if (a.Kind != 'n') return a.Text == b.Text;
+    return a.Number == b.Number ||
+           std::fabs(a.Number - b.Number) <= 1e-12 * std::max(std::fabs(a.Number), std::fabs(b.Number));
+}
+
+std::string Shown(const TValue* v) {
+    if (!v) return "(no cell)";
+    return std::string(1, v->Kind) + " " + (v->Kind == 'n' ? std::to_string(v->Number) : v->Text);
+}
+
+// A workbook's cells by sheet name, row and column, and the names of the
+// sheets a reader lists.
+struct TCells : std::map<std::tuple<std::string, int, int>, TValue> {
+    std::set<std::string> Sheets;
+};
+
+// Formulas whose value changes every time they are computed.
+bool Volatile(const std::string& formula) {
+    static const char* names[] = {"NOW(",  "TODAY(", "RAND(",   "RANDBETWEEN(",
+                                  "INFO(", "CELL(",  "OFFSET(", "INDIRECT("};
+    return std::any_of(std::begin(names), std::end(names),
+                       [&](const char* n) { return formula.find(n) != std::string::npos; });
+}
+
+// What our reader reads: the sheets' names, the cells (an empty text is no
+// cell), and the cells whose formulas are volatile.
+struct TSourceBook {
+    std::vector<std::string> Sheets;
+    TCells Cells;
+    std::set<std::tuple<std::string, int, int>> VolatileCells;
+};
+
+TSourceBook ReadSource(TTabrix4& book) {
+    TSourceBook out;
+    const auto evaluator = book.MakeEvaluator();
+    for (int s = 0; s < book.Sheets().Count(); ++s) {
+        TSheet& sheet = book.GetSheet(s);
+        const std::string name = WideToUtf8(sheet.Name());
+        out.Sheets.push_back(name);
+        sheet.Cells().BeginIterate();
+        while (TCell* c = sheet.Cells().NextCell()) {
+            TValue v;
+            const int col = c->Col, row = int(c->Row);
+            auto error = [&](int index) {
+                v.Kind = 'e';
+                v.Text = WideToUtf8(ErrorFileText(index));
+            };
+            switch (c->CellType()) {
+            case ctBlank:
+                continue;
+            case ctString:
+            case ctStringFormula:
+            case ctStringArrayFormula:
+                v.Kind = 't';
+                v.Text = WideToUtf8(sheet.GetAsString(col, row));
+                if (v.Text.empty()) continue;
+                break;
+            case ctBoolean:
+                v.Kind = 'b';
+                v.Text = static_cast<TBooleanCell&>(*c).Value ? "1" : "0";
+                break;
+            case ctBooleanFormula:
+                v.Kind = 'b';
+                v.Text = static_cast<TBooleanFormulaCell&>(*c).Value ? "1" : "0";
+                break;
+            case ctError:
+                error(static_cast<TErrorCell&>(*c).ErrorIndex);
+                break;
+            case ctErrorFormula:
+                error(static_cast<TErrorFormulaCell&>(*c).Value);
+                break;
+            case ctNumberArrayFormula: {
+                const auto& a = static_cast<TNumberArrayFormulaCell&>(*c);
+                if (a.ResultKind == fvError) {
+                    error(a.ResultCode);
+                } else if (a.ResultKind == fvBoolean) {
+                    v.Kind = 'b';
+                    v.Text = a.ResultCode ? "1" : "0";
+                } else {
+                    v.Kind = 'n';
+                    v.Number = a.Value;
+                }
+                break;
+            }
+            default:
+                v.Kind = 'n';
+                v.Number = sheet.GetAsFloat(col, row);
+                break;
+            }
+            out.Cells[{name, row, col}] = v;
+            // A formula is volatile when it calls such a function or reaches
+            // a cell that does (our evaluator names the function it lacks).
+            if (!c->IsFormula()) continue;
+            try {
+                if (Volatile(sheet.GetAsFormula(col, row))) out.VolatileCells.insert({name, row, col});
+                TFormulaValue value;
+                evaluator->CalculateCell(s, col, row, value);
+            } catch (const XLSError& e) {
+                if (Volatile(e.what() + std::string("("))) out.VolatileCells.insert({name, row, col});
+            }
+        }
+    }
+    return out;
+}
+
+// An oracle's cells of one file (xlrd_cells.py or openpyxl_cells.py
+// lines), its sheets named after ours: by name, or the one sheet of each.
+std::optional<TCells> OracleCells(const oracle::TOracleFile& file, const std::vector<std::string>& ours) {
+    if (!file.Ok) return std::nullopt;
+    std::vector<std::string> sheets;
+    for (const auto& f : file.Lines)
+        if (f[0] == "S" && f.size() >= 3) sheets.push_back(f[2]);
+    if (sheets.size() == 1 && ours.size() == 1) sheets[0] = ours[0];
+    TCells out;
+    out.Sheets.insert(sheets.begin(), sheets.end());
+    for (const auto& f : file.Lines) {
+        if (f[0] != "C" || f.size() < 6) continue;
+        const size_t sheet = size_t(std::stoi(f[1]));
+        TValue v;
+        v.Kind = f[4][0];
+        v.Text = f[5];
+        if (v.Kind == 'f' || (v.Kind == 't' && v.Text.empty()) || sheet >= sheets.size()) continue;
+        if (v.Kind == 'n') v.Number = std::stod(v.Text);
+        // xlrd gives an error's code.
+        if (v.Kind == 'e' && !v.Text.empty() && std::isdigit(static_cast<unsigned char>(v.Text[0])))
+            v.Text = WideToUtf8(ErrorFileText(ErrorCodeToIndex(uint8_t(std::stoi(v.Text)))));
+        out[{sheets[sheet], std::stoi(f[2]), std::stoi(f[3])}] = v;
+    }
+    return out;
+}
+
+// LibreOffice and gnumeric (recomputing) write packages of workbooks, which
+// openpyxl reads: LibreOffice in batches (it may stop before the end of a
+// long one: the rest goes on in another), gnumeric two at a time.
+class TPackageOracles {
+public:
+    explicit TPackageOracles(std::string dir) : dir(std::move(dir)) {
+        std::filesystem::create_directories(this->dir + "/gn");
+    }
+
+    void Convert(const std::vector<std::string>& files) {
+        std::vector<std::string> pending = files;
+        while (!pending.empty()) {
+            const std::vector<std::string> batch(
+                pending.begin(), pending.begin() + std::ptrdiff_t(std::min<size_t>(pending.size(), 100)));
+            testfiles::LibreOfficeConvert(batch, dir + "/lo", "xlsx");
+            std::vector<std::string> left;
+            for (const std::string& f : pending)
+                if (!testfiles::Exists(Package("lo", f))) left.push_back(f);
+            // A file no call converts is one LibreOffice does not read.
+            if (left.size() == pending.size()) left.erase(left.begin());
+            pending = std::move(left);
+        }
+        std::string commands;
+        for (const std::string& f : files)
+            commands += "ssconvert --recalc " + oracle::Quote(f) + " " + oracle::Quote(Package("gn", f)) +
+                        " >/dev/null 2>&1\n";
+        testfiles::Spit(dir + "/commands", commands);
+        oracle::Run("xargs -P 2 -d '\\n' -n 1 sh -c < " + oracle::Quote(dir + "/commands"), 600);
+        std::vector<std::string> packages;
+        for (const char* folder : {"lo", "gn"})
+            for (const std::string& f : files)
+                if (testfiles::Exists(Package(folder, f))) packages.push_back(Package(folder, f));
+        const auto read = oracle::RunPerFile(
+            "/usr/bin/python3 " + oracle::Quote(oracle::ScriptPath("openpyxl_cells.py")) + " --values",
+            packages, 600);
+        for (size_t i = 0; i < packages.size(); ++i) views[packages[i]] = read[i];
+    }
+
+    // The cells of file as the oracle of folder reads them; none when it does not.
+    std::optional<TCells> Cells(const std::string& folder, const std::string& file,
+                                const std::vector<std::string>& sheets) const {
+        auto found = views.find(Package(folder, file));
+        return found == views.end() ? std::nullopt : OracleCells(found->second, sheets);
+    }
+
+private:
+    std::string Package(const std::string& folder, const std::string& file) const {
+        return dir + "/" + folder + "/" + std::filesystem::path(file).stem().string() + ".xlsx";
+    }
+
+    std::string dir;
+    std::map<std::string, oracle::TOracleFile> views;
+};
+
+// One copy of a corpus file: its version, the write's warnings.
+struct TCopy {
+    size_t Source = 0;
+    TExcelVersion Version = TExcelVersion::xvExcel97;
+    std::string File;
+    std::string Warnings;
+};
+
+} // namespace
+
+// Every .xls of the shared corpus that the reader reads, written as Excel 97
+// and as Excel 5: xlrd, LibreOffice and gnumeric (recomputing) read each copy
+// with the values our reader read from the source, or with the values they
+// read from the source themselves (where they compute a formula otherwise,
+// or read a file otherwise); volatile formulas aside. A write is refused only
+// with a message that says why; what a copy leaves out (cells past the
+// version's last row, texts cut to 255 characters) its warnings name.
+TEST(BIFFVersions, EveryCorpusWorkbookInExcel97AndExcel5ReadsWithItsValues) {
+    if (oracle::RealWorldDir().empty()) GTEST_SKIP() << "no real-world test files here";
+    testfiles::ScratchDir dir;
+    std::vector<std::string> sources;
+    std::vector<TSourceBook> read;
+    std::vector<TCopy> copies;
+    for (const std::filesystem::path& file : oracle::RealWorldXls()) {
+        TTabrix4 book;
+        book.SetFilename(file.u16string());
+        try {
+            book.Read();
+        } catch (const XLSError&) {
+            continue;
+        }
+        const size_t index = sources.size();
+        sources.push_back(file.string());
+        read.push_back(ReadSource(book));
+        for (TExcelVersion version : {TExcelVersion::xvExcel97, TExcelVersion::xvExcel50}) {
+            TCopy copy{index, version,
+                       dir.File(std::to_string(index) +
+                                (version == TExcelVersion::xvExcel97 ? ".v8.xls" : ".v5.xls")),
+                       ""};
+            TTabrix4 again;
+            again.SetFilename(file.u16string());
+            again.Read();
+            again.SetVersion(version);
+            again.SetFilename(Utf8ToWide(copy.File));
+            try {
+                again.Write();
+            } catch (const XLSError& e) {
+                const std::string why = e.what();
+                EXPECT_TRUE(why.find("can not be written in code page") != why.npos ||
+                            why.find("are not written to Excel 5 files") != why.npos)
+                    << file << " as version " << int(version) << ": " << why;
+                continue;
+            }
+            for (const std::string& w : again.Warnings()) copy.Warnings += w + "\n";
+            copies.push_back(std::move(copy));
+        }
+    }
+    ASSERT_GT(copies.size(), 200u);
+
+    // xlrd reads every source and every copy; LibreOffice and gnumeric
+    // (which write packages that openpyxl reads) the copies, and then the
+    // sources of the copies they read otherwise than ours.
+    std::vector<std::string> linked, xlrdFiles;
+    for (size_t i = 0; i < sources.size(); ++i) {
+        linked.push_back(dir.File(std::to_string(i) + ".src.xls"));
+        std::filesystem::create_symlink(sources[i], linked.back());
+    }
+    xlrdFiles = linked;
+    for (const TCopy& c : copies) xlrdFiles.push_back(c.File);
+    const auto xlrd = oracle::RunPerFile(
+        "/usr/bin/python3 " + oracle::Quote(oracle::ScriptPath("xlrd_cells.py")), xlrdFiles, 300);
+    TPackageOracles packaged(dir.Path());
+    std::vector<std::string> copyFiles;
+    for (const TCopy& c : copies) copyFiles.push_back(c.File);
+    packaged.Convert(copyFiles);
+
+    static const char* oracles[] = {"xlrd", "LibreOffice", "gnumeric"};
+    size_t compared[3] = {};
+    const std::vector<std::string> folders = {"", "lo", "gn"};
+    // The faults of copy k as oracle o reads it, given its view of the source.
+    auto judge = [&](size_t k, int o, bool report) {
+        const TCopy& copy = copies[k];
+        const TSourceBook& source = read[copy.Source];
+        const auto cells = [&](const std::string& file, size_t xlrdIndex) -> std::optional<TCells> {
+            if (o == 0) return OracleCells(xlrd[xlrdIndex], source.Sheets);
+            return packaged.Cells(folders[size_t(o)], file, source.Sheets);
+        };
+        const std::optional<TCells> got = cells(copy.File, sources.size() + k);
+        const std::optional<TCells> theirs =
+            report || o == 0 ? cells(linked[copy.Source], copy.Source) : std::nullopt;
+        if (!got) {
+            // Refused only where the source is refused too.
+            if (report && theirs) ADD_FAILURE() << oracles[o] << " does not read the copy";
+            return theirs.has_value() || !report;
+        }
+        const uint32_t lastRow = uint32_t(LastFileRow(copy.Version));
+        const bool beyondNamed = copy.Warnings.find(" beyond column IV or row ") != std::string::npos;
+        const bool cutNamed = copy.Warnings.find(" cut to 255 ") != std::string::npos;
+        int faults = 0;
+        auto check = [&](const std::tuple<std::string, int, int>& at, const TValue* ours) {
+            const auto [sheet, row, col] = at;
+            auto g = got->find(at);
+            const TValue* copied = g == got->end() ? nullptr : &g->second;
+            const TValue* before = nullptr;
+            if (theirs)
+                if (auto t = theirs->find(at); t != theirs->end()) before = &t->second;
+            if ((ours && copied && SameValue(*ours, *copied)) ||
+                (before && copied && SameValue(*before, *copied))) {
+                compared[size_t(o)] += report;
+                return;
+            }
+            // A cell the oracle reads neither in the source nor in the copy
+            // (its merged areas show only their first cells).
+            if (theirs && !before && !copied) return;
+            // Sheets the oracle does not list (macro sheets), cells past the
+            // version's limits and texts cut, which the write named; values
+            // computed anew; cells the oracle alone reads in the source.
+            if (ours && !copied && !got->Sheets.count(sheet)) return;
+            if (ours && !copied && beyondNamed && (col > 255 || uint32_t(row) > lastRow)) return;
+            if (ours && copied && cutNamed && ours->Kind == 't' && copied->Text == ours->Text.substr(0, 255))
+                return;
+            if (o > 0 && source.VolatileCells.count(at)) return;
+            if (!ours && !copied) return;
+            ++faults;
+            if (report && faults <= 3)
+                ADD_FAILURE() << oracles[o] << ": sheet " << sheet << " R" << row + 1 << "C" << col + 1
+                              << " is " << Shown(copied) << ", ours " << Shown(ours) << ", " << oracles[o]
+                              << " reads the source as " << (theirs ? Shown(before) : "(not asked)");
+        };
+        for (const auto& [at, v] : source.Cells) check(at, &v);
+        for (const auto& [at, v] : *got)
+            if (!source.Cells.count(at)) check(at, nullptr);
+        return faults == 0;
+    };
+
+    // The sources whose own view the packaging oracles are asked for.
+    std::set<size_t> asked;
+    for (size_t k = 0; k < copies.size(); ++k)
+        for (int o = 1; o < 3; ++o)
+            if (!judge(k, o, false)) asked.insert(copies[k].Source);
+    std::vector<std::string> askedFiles;
+    for (size_t i : asked) askedFiles.push_back(linked[i]);
+    packaged.Convert(askedFiles);
+    for (size_t k = 0; k < copies.size(); ++k) {
+        SCOPED_TRACE(sources[copies[k].Source] + " as " +
+                     (copies[k].Version == TExcelVersion::xvExcel97 ? "Excel 97" : "Excel 5"));
+        for (int o = 0; o < 3; ++o) judge(k, o, true);
+    }
+    // Every oracle judged the copies' cells, not just their files.
+    for (int o = 0; o < 3; ++o) EXPECT_GT(compared[o], 100000u) << oracles[o];
+}
+
+// xlsbench copy --version writes the version asked for whatever OUT's
+// extension; what the version cannot hold is named (a BIFF4 file holds one
+// sheet), or the write is refused saying why; other values are refused.
+TEST(BIFFVersions, XlsbenchCopiesInTheVersionAsked) {
+    const char* bin = std::getenv("Q710_BIN_DIR");
+    ASSERT_NE(bin, nullptr);
+    const std::string xlsbench = std::string(bin) + "/xlsbench";
+    testfiles::ScratchDir dir;
+    const std::string source = dir.File("two.xls");
+    {
+        TTabrix4 book;
+        book.GetSheet(0).SetAsString(0, 0, u"one");
+        book.Sheets().Add(0).SetAsFloat(0, 0, 2);
+        book.GetSheet(0).MergedCells().AddArea(0, 0, 1, 0);
+        book.SetFilename(Utf8ToWide(source));
+        book.Write();
+    }
+    const struct {
+        const char* Version;
+        const char* Start;   // of the file, or of its workbook stream's BOF body
+        const char* Warning; // one of those the copy prints, "" for none, null unasked
+    } cases[] = {
+        {"2007", "PK", nullptr},
+        {"8", "\x00\x06\x05\x00", ""},
+        {"5", "\x00\x05\x05\x00", ""},
+        {"4", "\x00\x00\x10\x00",
+         "xlsbench: warning: Workbook: 1 sheet after the first not written to .xls (Excel 4) (it holds one "
+         "sheet)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Version);
+        const std::string out = dir.File(std::string("copy") + c.Version + ".xls");
+        const oracle::TRun r =
+            oracle::RunOurs(xlsbench + " copy " + source + " " + out + " --version " + c.Version);
+        EXPECT_EQ(r.Status, 0) << r.Output;
+        const std::string image = testfiles::Slurp(out);
+        const std::string start(c.Start, c.Version[0] == '2' ? 2 : 4);
+        if (c.Version[0] == '2') {
+            EXPECT_EQ(image.substr(0, 2), start);
+        } else {
+            const biffbuild::Bytes stream = WorkbookStream(image);
+            ASSERT_GE(stream.size(), 8u);
+            EXPECT_EQ(std::string(stream.begin() + 4, stream.begin() + 8), start);
+        }
+        if (c.Warning && *c.Warning) {
+            EXPECT_TRUE(oracle::Has(r.Output, c.Warning)) << r.Output;
+        } else if (c.Warning) {
+            EXPECT_FALSE(oracle::Has(r.Output, "warning")) << r.Output;
+        }
+    }
+    for (const char* bad : {" copy in out --version 3", " copy in out --version", " read in --version 8"})
+        EXPECT_EQ(oracle::RunOurs(xlsbench + bad).Status, 2) << bad;
+    // Drawings have no Excel 5 form: refused, saying so, with no file made.
+    const std::filesystem::path pictures = oracle::RealWorldDir() / "apache-poi" / "SimpleWithImages.xls";
+    if (std::filesystem::exists(pictures)) {
+        const oracle::TRun r = oracle::RunOurs(xlsbench + " copy " + pictures.string() + " " +
+                                               dir.File("pictures.xls") + " --version 5");
+        EXPECT_EQ(r.Status, 1);
+        EXPECT_TRUE(oracle::Has(r.Output, "Drawings (pictures, charts, shapes, notes, form controls) are not "
+                                          "written to Excel 5 files: sheet 'Sheet1' has"))
+            << r.Output;
+        EXPECT_FALSE(testfiles::Exists(dir.File("pictures.xls")));
+    }
+    // The Excel 5 copy keeps the merged area: LibreOffice and gnumeric read it.
+    testfiles::LibreOfficeConvert({dir.File("copy5.xls")}, dir.File("lo"), "xlsx");
+    oracle::Run("ssconvert " + oracle::Quote(dir.File("copy5.xls")) + " " +
+                oracle::Quote(dir.File("gnumeric.xlsx")));
+    for (const std::string& package : {dir.File("lo/copy5.xlsx"), dir.File("gnumeric.xlsx")}) {
+        const oracle::TRun styles = oracle::OpenpyxlStyles(package);
+        EXPECT_TRUE(oracle::Has(styles.Output, "merged A1:B1")) << package << "\n" << styles.Output;
+    }
 }

@@ -11,6 +11,8 @@
 #include "SrcXLS/formats/XLSXRelations.h"
 #include "SrcXLS/formats/XLSZip.h"
 #include "SrcXLS/model/Cell.h"
+#include "SrcXLS/model/ConditionalFormats.h"
+#include "SrcXLS/model/Hyperlinks.h"
 #include "support_files.h"
 #include "support_oracle.h"
 #include "support_process.h"
@@ -22,6 +24,7 @@
 #include <regex>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 using namespace xls;
 namespace fs = std::filesystem;
@@ -313,20 +316,54 @@ TEST(ConvertFormats, TheLargestDoubleStaysANumber) {
     EXPECT_EQ(facts.Values.at("1 1"), "-1.7976931348623157e+308");
 }
 
-// Cells a package holds beyond column IV or row 65536 have no place in an
-// .xls: the copy says how many and names the first; xlrd sees the others.
-TEST(ConvertFormats, CellsBeyondTheBinaryLimitsAreNamed) {
+// Cells and merged areas a package holds beyond column IV or row 65536
+// have no place in an .xls: the copy says how many and names the first, an
+// area across the limit is cut there; xlrd sees the others. Hyperlinks and
+// conditional formats of a 2007 workbook made here are named the same way.
+TEST(ConvertFormats, CellsAndAreasBeyondTheBinaryLimitsAreNamed) {
     testfiles::ScratchDir dir;
     ASSERT_FALSE(MakeRecipes(dir).empty());
     std::vector<std::string> warnings;
     ASSERT_NO_THROW(warnings = Copy(dir.File("beyond.xlsx"), dir.File("beyond.xls")));
     EXPECT_EQ(Joined(warnings),
+              "Sheet 'Data': 1 merged area beyond column IV or row 65536 not written to .xls (first: "
+              "A70001:B70002)\n"
+              "Sheet 'Data': 1 merged area cut at column IV or row 65536 in .xls (first: IU2:IX2)\n"
               "Sheet 'Data': 4 cells beyond column IV or row 65536 not written to .xls (first: IW1)\n");
     const TFacts facts = Oracle("xls", {dir.File("beyond.xls")}).at(dir.File("beyond.xls"));
     EXPECT_TRUE(facts.Error.empty()) << facts.Error;
     EXPECT_EQ(facts.Values.at("0 0"), "1.0");
     EXPECT_EQ(facts.Values.at("65535 255"), "2.0");
     EXPECT_EQ(facts.Values.size(), 2u);
+
+    TTabrix4 book;
+    book.SetVersion(TExcelVersion::xvExcel2007);
+    TSheet& sheet = book.GetSheet(0);
+    for (const auto& [col, row1, row2] :
+         {std::tuple{256, 0, 0}, std::tuple{0, 4, 69999}, std::tuple{1, 1, 1}}) {
+        THyperlink& link = sheet.Hyperlinks().Add();
+        link.Col1 = link.Col2 = col;
+        link.Row1 = row1;
+        link.Row2 = row2;
+        link.SetAddress(u"http://example.com/");
+    }
+    TConditionalFormat& cf = sheet.ConditionalFormats().Add();
+    cf.Areas.AddArea(300, 0, 300, 4);
+    cf.Condition1.SetCompOperator(TConditionOperator::coBetween);
+    cf.Condition1.SetFormula1(u"3");
+    cf.Condition1.SetFormula2(u"5");
+    book.SetVersion(TExcelVersion::xvExcel97);
+    book.SetFilename(Utf8ToWide(dir.File("made.xls")));
+    ASSERT_NO_THROW(book.Write());
+    EXPECT_EQ(
+        Joined(book.Warnings()),
+        "Sheet 'Sheet1': 1 conditional format beyond column IV or row 65536 not written to .xls (first: "
+        "KO1:KO5)\n"
+        "Sheet 'Sheet1': 1 hyperlink beyond column IV or row 65536 not written to .xls (first: IW1)\n"
+        "Sheet 'Sheet1': 1 hyperlink cut at column IV or row 65536 in .xls (first: A5:A70000)\n");
+    const auto links = oracle::SheetRanges("xlrd", {dir.File("made.xls")});
+    ASSERT_EQ(links.size(), 1u);
+    EXPECT_EQ(links[0].size(), 2u);
 }
 
 // A package whose parts stand under "wtf/": written back, its notes, VML

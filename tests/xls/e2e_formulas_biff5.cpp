@@ -1,8 +1,8 @@
 // Formulas of Excel 5 files: array constants in their own layout as gnumeric
-// writes them and as our writer writes them, the defined names whose values
-// such files do not give, and an area of another sheet taken as the one value
-// in the formula's row and column (a real file); checked against what
-// LibreOffice, gnumeric and xlrd read and compute.
+// writes them and as our writer writes them, the defined names they use, and
+// an area of another sheet taken as the one value in the formula's row and
+// column (a real file); checked against what LibreOffice, gnumeric and xlrd
+// read and compute.
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formulas/FormulaEvaluator.h"
@@ -24,17 +24,26 @@ using testvalues::Text;
 
 namespace {
 
-// Column A of the first sheet as LibreOffice computes it (UTF-8 text).
-std::vector<std::string> OfficeColumnA(const std::string& file, const std::string& dir) {
+// Column A of the first sheet of each file as LibreOffice computes it
+// (UTF-8 text), in one conversion; the files' names differ in their stems.
+std::vector<std::vector<std::string>> OfficeColumnsA(const std::vector<std::string>& files,
+                                                     const std::string& dir) {
     const testfiles::TProgramRun r =
-        testfiles::LibreOfficeConvert({file}, dir + "/office", "csv:Text - txt - csv (StarCalc):44,34,76");
-    const std::string csv = dir + "/office/" + std::filesystem::path(file).stem().string() + ".csv";
-    EXPECT_TRUE(testfiles::Exists(csv)) << "LibreOffice did not convert " << file << "\n" << r.Output;
-    std::vector<std::string> out;
-    if (testfiles::Exists(csv))
-        for (const auto& row : oracle::CsvRows(testfiles::Slurp(csv)))
-            out.push_back(row.empty() ? "" : row[0]);
+        testfiles::LibreOfficeConvert(files, dir + "/office", "csv:Text - txt - csv (StarCalc):44,34,76");
+    std::vector<std::vector<std::string>> out;
+    for (const std::string& file : files) {
+        const std::string csv = dir + "/office/" + std::filesystem::path(file).stem().string() + ".csv";
+        EXPECT_TRUE(testfiles::Exists(csv)) << "LibreOffice did not convert " << file << "\n" << r.Output;
+        std::vector<std::string>& column = out.emplace_back();
+        if (testfiles::Exists(csv))
+            for (const auto& row : oracle::CsvRows(testfiles::Slurp(csv)))
+                column.push_back(row.empty() ? "" : row[0]);
+    }
     return out;
+}
+
+std::vector<std::string> OfficeColumnA(const std::string& file, const std::string& dir) {
+    return OfficeColumnsA({file}, dir).front();
 }
 
 // Column A of the first sheet as gnumeric computes it.
@@ -67,7 +76,12 @@ std::string Computed(TTabrix4& book, int sheet, int col, int row) {
 
 } // namespace
 
-TEST(Biff5Formulas, GnumericsArrayConstantsComputeAndNamesSayTheyCannot) {
+// gnumeric's Excel 95 file with array constants and defined names (Rate, a
+// cell; Block, an area; Table, two columns a lookup reads): its formulas
+// read back as openpyxl wrote them and compute what LibreOffice computes,
+// and its copies as .xlsx and Excel 97 keep the names, so that LibreOffice
+// computes the same values from them (no #NAME?).
+TEST(Biff5Formulas, GnumericsConstantsAndNamesComputeAndTheirCopiesKeepTheNames) {
     LibState().Reset();
     testfiles::ScratchDir dir;
     const std::string source = dir.File("constants.xlsx"), file = dir.File("constants.xls");
@@ -80,7 +94,6 @@ TEST(Biff5Formulas, GnumericsArrayConstantsComputeAndNamesSayTheyCannot) {
     ASSERT_EQ(biff7.Status, 0) << biff7.Output;
     const oracle::XlrdBook xlrd = oracle::ReadWithXlrd(file);
     ASSERT_TRUE(xlrd.Ok) << xlrd.Error;
-    const auto office = OfficeColumnA(file, dir.Path());
 
     // The formulas as openpyxl wrote them, read back from the BIFF5 file.
     const oracle::TRun texts =
@@ -89,29 +102,42 @@ TEST(Biff5Formulas, GnumericsArrayConstantsComputeAndNamesSayTheyCannot) {
     std::vector<std::string> formulas;
     std::stringstream lines(texts.Output);
     for (std::string line; std::getline(lines, line);) formulas.push_back(oracle::Fields(line).at(1));
-    ASSERT_EQ(formulas.size(), 6u) << texts.Output;
+    ASSERT_EQ(formulas.size(), 7u) << texts.Output;
 
     TTabrix4 book;
     book.SetFilename(Utf8ToWide(file));
     book.Read();
     ASSERT_EQ(book.GetVersion(), TExcelVersion::xvExcel50);
+    for (const char16_t* name : {u"Rate", u"Block", u"Table"})
+        EXPECT_GE(book.GetInternalNames().IndexOfName(name), 0) << WideToUtf8(name);
+    const std::string copy8 = dir.File("copy8.xls"), copyx = dir.File("copyx.xlsx");
+    for (const auto& [copy, version] :
+         {std::pair{copy8, TExcelVersion::xvExcel97}, std::pair{copyx, TExcelVersion::xvExcel2007}}) {
+        TTabrix4 again;
+        again.SetFilename(Utf8ToWide(file));
+        again.Read();
+        again.SetVersion(version);
+        again.SetFilename(Utf8ToWide(copy));
+        again.Write();
+    }
+    const auto office = OfficeColumnsA({file, copy8, copyx}, dir.Path());
+    ASSERT_EQ(office.size(), 3u);
     TSheet& sheet = book.GetSheet(0);
     for (int row = 0; row < int(formulas.size()); ++row) {
         SCOPED_TRACE(formulas[size_t(row)]);
         EXPECT_EQ(sheet.GetAsFormula(0, row), formulas[size_t(row)]);
-        const std::string ours = Computed(book, 0, 0, row);
-        if (formulas[size_t(row)].find("Rate") != std::string::npos ||
-            formulas[size_t(row)].find("Block") != std::string::npos) {
-            // The names' records are kept, not read: no value, and never the
-            // name's own text as one.
-            EXPECT_EQ(ours, "raised XXX ptgName");
-            continue;
-        }
         std::string cached;
         for (const oracle::XlrdCell& c : xlrd.Cells)
             if (c.Sheet == 0 && c.Row == row && c.Col == 0) cached = c.Value;
+        EXPECT_EQ(At(office[1], row), At(office[0], row)) << "the Excel 97 copy";
+        EXPECT_EQ(At(office[2], row), At(office[0], row)) << "the .xlsx copy";
+        EXPECT_NE(At(office[1], row), "#NAME?");
+        // Lookups are computed by a handler the caller installs.
+        if (formulas[size_t(row)].find("LOOKUP(3") != std::string::npos) continue;
+        const std::string ours = Computed(book, 0, 0, row);
         EXPECT_TRUE(Same(ours, cached)) << "ours " << ours << ", xlrd " << cached;
-        EXPECT_TRUE(Same(ours, At(office, row))) << "ours " << ours << ", LibreOffice " << At(office, row);
+        EXPECT_TRUE(Same(ours, At(office[0], row)))
+            << "ours " << ours << ", LibreOffice " << At(office[0], row);
     }
 }
 

@@ -155,6 +155,22 @@ TEST_F(SemicolonLocale, LibreOfficeFindsWhatTheComponentMade) {
     book.SetFilename(Utf8ToWide(file));
     book.Write();
 
+    // Excel 5 and Excel 4 files have none of them: their writes say so.
+    for (const auto& [version, target] : {std::pair{TExcelVersion::xvExcel50, ".xls (Excel 5)"},
+                                          std::pair{TExcelVersion::xvExcel40, ".xls (Excel 4)"}}) {
+        book.SetVersion(version);
+        book.SetFilename(Utf8ToWide(tmp.File("older.xls")));
+        ASSERT_NO_THROW(book.Write());
+        std::string named;
+        for (const std::string& w : book.Warnings()) named += w + "\n";
+        const std::string t = target;
+        EXPECT_EQ(named, "Sheet 'Склад': 1 conditional format not written to " + t +
+                             "\nSheet 'Склад': 2 data validations not written to " + t +
+                             "\nSheet 'Склад': 5 hyperlinks not written to " + t + "\n");
+    }
+    book.SetVersion(TExcelVersion::xvExcel97);
+    book.SetFilename(Utf8ToWide(file));
+
     // Read back here first.
     TTabrix4 back;
     back.SetFilename(Utf8ToWide(file));

@@ -1,6 +1,10 @@
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSLibState.h"
+#include "SrcXLS/formats/RecordStorage.h"
+#include "SrcXLS/formulas/FormulaEvaluator.h"
 #include "SrcXLS/model/Cell.h"
+#include "SrcXLS/model/XLSColumns.h"
+#include "SrcXLS/model/XLSRows.h"
 
 #include "support_biffbuild.h"
 #include "support_files.h"
@@ -203,6 +207,81 @@ TEST(BIFFReader, OldSingleSheetFiles) {
     EXPECT_EQ(s.GetCellType(0, 1), ctBoolean);
     EXPECT_EQ(s.GetCellType(0, 2), ctError);
     EXPECT_EQ(s.GetAsString(0, 3), u"ab");
+}
+
+// The defined names of the older versions go to the list, their formulas
+// made BIFF8 tokens that a formula using them computes; a damaged NAME
+// leaves a stand-in in its place, named in a warning. A single-sheet
+// file's names name its sheet and its built-in names belong to it; its
+// lists are whole; its widths, row heights and BIFF2 font colours are read.
+TEST(BIFFReader, NamesColumnsAndRowsOfOlderFiles) {
+    const Bytes ref3d = {0x3A, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    Stream all;
+    all.Bof5(0x0005).Rec(0x0042, Body().U16(1251)).BoundSheet5("S");
+    all.Rec(0x0018, Body()
+                        .U16(0)
+                        .U8(0)
+                        .U8(4)
+                        .U16(uint16_t(ref3d.size()))
+                        .U16(0)
+                        .U16(0)
+                        .Raw({0, 0, 0, 0})
+                        .Raw({'R', 'a', 't', 'e'})
+                        .Raw(ref3d));
+    all.Rec(0x0018, Body().U16(0).U8(0).U8(40).U16(0).U16(0).U16(0).Raw({0, 0, 0, 0}).Raw({'x'}));
+    all.Eof();
+    all.Bof5(0x0010).Number(0, 0, 4);
+    all.Formula(1, 0, NumberResult(8), 0, {0x43, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x1E, 2, 0, 0x05});
+    all.Eof();
+    TTabrix4 book;
+    Read(book, CompoundImage(all.Data(), u"Book"));
+    TInternalNames& names = book.GetInternalNames();
+    ASSERT_EQ(names.Count(), 2);
+    EXPECT_EQ(names.Items(0).GetName(), u"Rate");
+    EXPECT_EQ(book.FormulaHandler().DecodeFormula(names.Items(0).Data, names.Items(0).TokenLength,
+                                                  {.FileSyntax = true}),
+              u"S!$A$1");
+    EXPECT_EQ(names.Items(1).GetName(), u"_Name2");
+    ASSERT_EQ(book.Warnings().size(), 1u);
+    EXPECT_NE(book.Warnings()[0].find("Defined name number 2 not read"), std::string::npos)
+        << book.Warnings()[0];
+    EXPECT_EQ(book.GetSheet(0).GetAsFormula(0, 1), "Rate*2");
+    TFormulaValue v;
+    book.MakeEvaluator()->CalculateCell(0, 0, 1, v);
+    EXPECT_EQ(v.Float, 8);
+
+    Stream s3;
+    s3.Rec(0x0209, Body().U16(0).U16(0x0010));
+    s3.Rec(0x0218, Body().U16(0x20).U8(0).U8(1).U16(7).Raw({6, 0x25, 0, 0, 1, 0, 0, 1}));
+    s3.Rec(0x007D, Body().U16(1).U16(2).U16(5000).U16(15).U16(0).U8(0));
+    s3.Number(0, 0, 1).Eof();
+    TTabrix4 b3;
+    Read(b3, s3.Data());
+    ASSERT_EQ(b3.GetInternalNames().Count(), 1);
+    const TInternalName& area = b3.GetInternalNames().Items(0);
+    EXPECT_EQ(area.GetName(), u"Print_Area");
+    EXPECT_EQ(area.SheetNumber, 1);
+    EXPECT_EQ(b3.FormulaHandler().DecodeFormula(area.Data, area.TokenLength, {.FileSyntax = true}),
+              u"Sheet1!$A$1:$B$2");
+    TSheet& sheet3 = b3.GetSheet(0);
+    EXPECT_EQ(sheet3.Columns().GetItem(2)->GetWidth(), 5000);
+    EXPECT_EQ(sheet3.Records().GetItem(0).Id(), 0x0809);
+    EXPECT_GE(b3.GlobalsStorage().IndexOf(placeholder::BoundSheets), 0);
+    EXPECT_EQ(b3.GlobalsStorage().GetItem(b3.GlobalsStorage().Count() - 1).Id(), 0x000A);
+
+    Stream s2;
+    s2.Rec(0x0009, Body().U16(2).U16(0x0010));
+    s2.Rec(0x0031, Body().U16(200).U16(0).Str8("Arial")).Rec(0x0045, Body().U16(2));
+    s2.Rec(0x0024, Body().U8(0).U8(0).U16(3000));
+    s2.Rec(0x0008, Body().U16(0).U16(0).U16(2).U16(400).U16(0).U8(0).U16(0));
+    s2.Rec(0x0002, Body().U16(0).U16(0).Raw({0, 0, 0}).U16(7)).Eof();
+    TTabrix4 b2;
+    Read(b2, s2.Data());
+    TSheet& sheet2 = b2.GetSheet(0);
+    EXPECT_EQ(b2.Fonts().GetItem(0)->ColorIndex, 10);
+    EXPECT_EQ(sheet2.Columns().GetItem(0)->GetWidth(), 3000);
+    ASSERT_EQ(sheet2.Rows().Count(), 1);
+    EXPECT_EQ(sheet2.Rows().GetItem(0).Height, 400);
 }
 
 TEST(BIFFReader, Biff5TextFollowsTheCodePage) {

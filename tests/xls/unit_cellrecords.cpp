@@ -120,6 +120,10 @@ TEST_F(CellRecords, OlderFilesGetLabelsInTheCodePageCutAt255) {
     EXPECT_EQ(GetU16(b.data() + 18), 255 + 8);
     EXPECT_EQ(GetU16(b.data() + 26), 255);
     EXPECT_EQ(b.size(), 16u + 4 + 8 + 255);
+    // The cut is named.
+    ASSERT_EQ(wb.Warnings().size(), 1u);
+    EXPECT_EQ(wb.Warnings()[0],
+              "Sheet 'Sheet1': 1 text longer than 255 characters cut to 255 in .xls (Excel 5) (first: B1)");
 }
 
 TEST_F(CellRecords, FormulasCarryTheirCachedResult) {
@@ -188,8 +192,16 @@ TEST_F(CellRecords, CellsBeyondTheBIFFLimitsAreLeftOut) {
     sheet->SetAsInteger(0, 0, 1);
     sheet->SetAsInteger(256, 0, 2);
     sheet->SetAsInteger(1, 0, 3);
+    sheet->SetAsInteger(0, 20000, 5);
     sheet->SetAsInteger(0, 70000, 4);
-    EXPECT_EQ(Hex(Written()), Hex("BD00 1200 0000 0000 0F00 0000F03F 0F00 00000840 0100"));
+    EXPECT_EQ(Hex(Written()), Hex("BD00 1200 0000 0000 0F00 0000F03F 0F00 00000840 0100"
+                                  "7E02 0A00 204E 0000 0F00 00001440"));
+    // Files before Excel 97 end at row 16384.
+    EXPECT_EQ(Hex(Written(TExcelVersion::xvExcel50)),
+              Hex("BD00 1200 0000 0000 0F00 0000F03F 0F00 00000840 0100"));
+    EXPECT_EQ(
+        wb.Warnings().back(),
+        "Sheet 'Sheet1': 3 cells beyond column IV or row 16384 not written to .xls (Excel 5) (first: IW1)");
 }
 
 TEST_F(CellRecords, MergedAreasSplitAcrossRecordsAndStayInsideTheSheet) {
@@ -206,5 +218,14 @@ TEST_F(CellRecords, MergedAreasSplitAcrossRecordsAndStayInsideTheSheet) {
     EXPECT_EQ(GetU16(b.data() + second + 4), 4);
     // The last area is clipped to column 255; the one at row 70000 is gone.
     EXPECT_EQ(HexBytes(b.end() - 8, b.end()), FromHex("8813 8913 FA00 FF00"));
-    EXPECT_TRUE(Written(TExcelVersion::xvExcel50, true).empty());
+    // Excel 5 records hold 259 areas; the readers of its files take them.
+    HexBytes b5 = Written(TExcelVersion::xvExcel50, true);
+    size_t areas = 0;
+    for (size_t at = 0; at + 6 <= b5.size(); at += 4 + GetU16(b5.data() + at + 2)) {
+        ASSERT_EQ(GetU16(b5.data() + at), 0x00E5);
+        EXPECT_LE(GetU16(b5.data() + at + 4), 259);
+        areas += GetU16(b5.data() + at + 4);
+    }
+    EXPECT_EQ(areas, 1031u);
+    EXPECT_EQ(HexBytes(b5.end() - 8, b5.end()), FromHex("8813 8913 FA00 FF00"));
 }

@@ -89,7 +89,9 @@ TEST(CellArena, AFirstBlockOfAnySizeFitsItsChunk) {
         EXPECT_GE(arena.BytesReserved(), arena.BytesInUse()) << bytes;
         arena.Free(block, bytes);
         // Small blocks come back through the free lists; larger ones are the heap's.
-        if (bytes <= TArena::MaxSmall) EXPECT_EQ(arena.Allocate(bytes), block) << bytes;
+        if (bytes <= TArena::MaxSmall) {
+            EXPECT_EQ(arena.Allocate(bytes), block) << bytes;
+        }
     }
 }
 

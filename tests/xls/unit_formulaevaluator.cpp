@@ -331,11 +331,6 @@ TEST_F(Evaluator, BadTokens) {
         }
         EXPECT_EQ(got, c.Value) << c.Value;
     }
-    // A BIFF3 name: its record holds the only text of it.
-    const std::vector<uint8_t> name = {0x23, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    TFormulaValue v;
-    ev->EvaluateTokens(name, name.size(), TExcelVersion::xvExcel30, 0, 0, 0, v);
-    EXPECT_EQ(Text(v), "#NAME?");
 }
 
 namespace {
@@ -466,41 +461,61 @@ TEST_F(Evaluator, WholeNumberArgumentsOfNaNOrErrors) {
     }
 }
 
-TEST_F(Evaluator, NamesOfExcel5FilesHaveNoValueButNameACall) {
+// The names of older files have their values in every layout, a function
+// name calls its function; a BIFF2 name holds seven bytes, a BIFF5 name
+// reached through the workbook's own EXTERNSHEET entry is the same name.
+TEST_F(Evaluator, NamesOfOlderFilesComputeAndNameACall) {
     std::vector<std::string> calls;
     book.OnFunction = [&](TTabrix4&, std::u16string_view name, std::vector<TFormulaValue>& args,
                           TFormulaValue& result) {
         calls.push_back(WideToUtf8(name) + " " + std::to_string(args.size()));
         SetFormulaValueFloat(result, 5);
     };
-    std::vector<uint8_t> name(15, 0);
-    name[0] = 0x23;
-    name[1] = 1; // Rate
+    TInternalName& tax = book.GetInternalNames().Add();
+    tax.SetName(u"Tax");
+    tax.Options = noHidden | noFunction | noVBAProcedure | noMacro;
+    auto name = [](size_t data, uint8_t number) {
+        std::vector<uint8_t> t(data + 1, 0);
+        t[0] = 0x23;
+        t[1] = number;
+        return t;
+    };
+    std::vector<uint8_t> own(25, 0); // Rate through EXTERNSHEET entry -1
+    own[0] = 0x39;
+    own[1] = own[2] = 0xFF;
+    own[11] = 1;
     const std::vector<uint8_t> seven = {0x1E, 7, 0};
+    const std::vector<uint8_t> times = {0x05}, plus = {0x03};
     struct {
+        TExcelVersion Version;
         std::vector<uint8_t> Tokens;
-        const char* Value; // or the message raised
+        const char* Value;
     } cases[] = {
-        {name, "XXX ptgName"},
-        {name + seven + std::vector<uint8_t>{0x05}, "XXX ptgName"},
-        {seven + name + std::vector<uint8_t>{0x03}, "XXX ptgName"},
-        {name + std::vector<uint8_t>{0x41, 4, 0}, "XXX ptgName"}, // SUM(Rate)
-        // Rate(7): a call of a macro function by its name.
-        {name + seven + std::vector<uint8_t>{0x42, 2, 0xFF, 0}, "5"},
+        {TExcelVersion::xvExcel50, name(14, 1), "2"},
+        {TExcelVersion::xvExcel50, name(14, 1) + seven + times, "14"},
+        {TExcelVersion::xvExcel50, seven + name(14, 1) + plus, "9"},
+        {TExcelVersion::xvExcel50, name(14, 1) + std::vector<uint8_t>{0x41, 4, 0}, "2"}, // SUM(Rate)
+        {TExcelVersion::xvExcel50, own + seven + times, "14"},
+        {TExcelVersion::xvExcel40, name(10, 1) + seven + plus, "9"},
+        {TExcelVersion::xvExcel30, name(10, 1), "2"},
+        {TExcelVersion::xvExcel21, name(7, 1) + seven + times, "14"},
+        {TExcelVersion::xvExcel50, name(14, 3), "#NAME?"},
+        // Tax(7): a call of a macro function by its name.
+        {TExcelVersion::xvExcel50, name(14, 2) + seven + std::vector<uint8_t>{0x42, 2, 0xFF, 0}, "5"},
     };
     const auto ev = book.MakeEvaluator();
     for (const auto& c : cases) {
         std::string got;
         try {
             TFormulaValue v;
-            ev->EvaluateTokens(c.Tokens, c.Tokens.size(), TExcelVersion::xvExcel50, 0, 0, 0, v);
+            ev->EvaluateTokens(c.Tokens, c.Tokens.size(), c.Version, 0, 0, 0, v);
             got = Text(v);
         } catch (const XLSError& e) {
             got = e.what();
         }
-        EXPECT_EQ(got, c.Value) << c.Value;
+        EXPECT_EQ(got, c.Value) << c.Value << " version " << int(c.Version);
     }
-    EXPECT_EQ(calls, std::vector<std::string>{"Rate 1"});
+    EXPECT_EQ(calls, std::vector<std::string>{"Tax 1"});
 }
 
 TEST_F(Evaluator, AnAreaTakenAsOneValue) {

@@ -312,3 +312,86 @@ TEST(DefinedNames, BadNameRecordsAreRefused) {
         EXPECT_EQ(names.Count(), 0) << c.What;
     }
 }
+
+// The NAME records of the older versions: BIFF2 with byte lengths, BIFF3
+// and BIFF4 with the option word and no sheet, BIFF5 with the BIFF8 fields
+// and 8-bit texts in the file's code page; tokens stay in the file's layout
+// for the reader to convert; a built-in name holds its code.
+TEST(DefinedNames, OlderNameRecords) {
+    struct TCase {
+        const char* What;
+        TExcelVersion Version;
+        Bytes Body;
+        std::u16string Name;
+        uint16_t Options, Sheet;
+        std::string Tokens; // tokens and what follows them
+        size_t TokenLength;
+        std::u16string Description;
+    };
+    const TCase cases[] = {
+        {"BIFF2", TExcelVersion::xvExcel21, FromHex("00 22 34 04 03 52 61 74 65 1e 07 00 03"), u"Rate", 0, 0,
+         "1e 07 00 03", 3, u""},
+        {"BIFF3 built-in", TExcelVersion::xvExcel30, FromHex("20 00 00 01 07 00 06 2d 00 00 a2 00 00 0b"),
+         u"Print_Area", 0x20, 0, "2d 00 00 a2 00 00 0b", 7, u""},
+        {"BIFF4 hidden", TExcelVersion::xvExcel40, FromHex("01 00 00 02 03 00 ca e0 1e 05 00"), u"Ка", 1, 0,
+         "1e 05 00", 3, u""},
+        {"BIFF5 local with a description", TExcelVersion::xvExcel50,
+         FromHex("00 00 00 03 03 00 00 00 02 00 00 02 00 00 e4 e0 ed 1e 05 00 ee ea"), u"дан", 0, 2,
+         "1e 05 00 ee ea", 3, u"ок"},
+        {"BIFF5 function without a formula", TExcelVersion::xvExcel50,
+         FromHex("0f 00 00 02 00 00 00 00 00 00 00 00 00 00 4e 46"), u"NF", 0x0F, 0, "", 0, u""},
+    };
+    for (const TCase& c : cases) {
+        TInternalNames names;
+        Bytes tokens;
+        size_t length = 99;
+        const TInternalName& n = names.ReadOldName(c.Body, c.Version, 1251, tokens, length);
+        EXPECT_EQ(names.Count(), 1) << c.What;
+        EXPECT_EQ(n.GetName(), c.Name) << c.What;
+        EXPECT_EQ(n.Options, c.Options) << c.What;
+        EXPECT_EQ(n.SheetNumber, c.Sheet) << c.What;
+        EXPECT_EQ(tokens, FromHex(c.Tokens)) << c.What;
+        EXPECT_EQ(length, c.TokenLength) << c.What;
+        EXPECT_EQ(n.Texts[1], c.Description) << c.What;
+        EXPECT_TRUE(n.Loaded && n.Data.empty()) << c.What;
+    }
+    // Lengths past the body are refused and add no name.
+    for (const auto& [version, hex] :
+         {std::pair{TExcelVersion::xvExcel50, "00 00 00 09 00 00 00 00 00 00 00"},
+          std::pair{TExcelVersion::xvExcel40, "00 00 00 01 09 00 41"},
+          std::pair{TExcelVersion::xvExcel21, "00 00 00 05 00 41"}}) {
+        TInternalNames names;
+        Bytes tokens;
+        size_t length = 0;
+        EXPECT_THROW(names.ReadOldName(FromHex(hex), version, 1251, tokens, length), XLSError) << hex;
+        EXPECT_EQ(names.Count(), 0);
+    }
+}
+
+// The names of a single-sheet file name its sheet: each reference becomes
+// a 3-D one through the sheet's EXTERNSHEET entry, in its class, and the
+// jumps and sizes over it grow.
+TEST(DefinedNames, ReferencesOfASingleSheetFileMadeThreeD) {
+    const struct {
+        const char* What;
+        std::string Before, After; // After "" when nothing changes
+    } cases[] = {
+        {"an area", "25 00 00 a2 00 00 00 0b 00", "3b 02 00 00 00 a2 00 00 00 0b 00"},
+        {"a value reference and a #REF! of the array class", "44 04 00 01 c0 6a 00 00 00 00 03",
+         "5a 02 00 04 00 01 c0 7c 02 00 00 00 00 00 03"},
+        {"IF jumping over a reference", "1d 01 19 02 09 00 44 00 00 00 c0 19 08 03 00 1e 01 00 42 03 01 00",
+         "1d 01 19 02 0b 00 5a 02 00 00 00 00 c0 19 08 03 00 1e 01 00 42 03 01 00"},
+        {"a memory token over an area", "29 09 00 25 00 00 01 00 00 00 01 00 10",
+         "29 0b 00 3b 02 00 00 00 01 00 00 00 01 00 10"},
+        {"no reference", "1e 01 00", ""},
+        {"a stream that cannot be walked stays", "44 00 00 00 c0 ff", ""},
+    };
+    for (const auto& c : cases) {
+        Bytes data = FromHex(c.Before);
+        size_t length = data.size();
+        const bool changed = QualifyReferences(data, length, 2);
+        EXPECT_EQ(changed, !c.After.empty()) << c.What;
+        EXPECT_EQ(data, FromHex(c.After.empty() ? c.Before : c.After)) << c.What;
+        EXPECT_EQ(length, data.size()) << c.What;
+    }
+}
