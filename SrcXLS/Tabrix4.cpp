@@ -191,8 +191,10 @@ void TTabrix4::WireDrawingNames() {
 
 TTabrix4::~TTabrix4() {
     // The cells, strings and formats all go: the cells are dropped with their
-    // arena rather than one by one.
+    // arena rather than one by one; the list of stores goes first, as
+    // Clear does, so that no sheet looks itself up in it.
     cellStores.Discarding = true;
+    cellStores.Clear();
     sheets.reset();
 }
 

@@ -289,15 +289,19 @@ std::string PackageFormulaText(TTabrix4& book, TSheet& sheet, TFormulaCell& cell
                 formulas.WithWrittenSheetNames(Utf8ToWide(text), sheet.Index(), cell.Col, int(cell.Row)));
         return text;
     }
+    std::string fault;
     try {
-        return WideToUtf8(book.FormulaHandler().CellFormula(sheet.Index(), cell, true));
+        std::u16string text = book.FormulaHandler().CellFormula(sheet.Index(), cell, true, &fault);
+        if (fault.empty()) return WideToUtf8(text);
     } catch (const XLSError& e) {
-        // Tokens the decoder cannot read: the cell keeps its value only.
-        book.AddWarning(WideToUtf8(QuoteSheetName(sheet.Name())) + "!" +
-                        WideToUtf8(ColRowToRefStr(cell.Col, int(cell.Row), false, false)) +
-                        ": formula not written to .xlsx (" + e.what() + "); its value is kept");
-        return {};
+        fault = e.what();
     }
+    // Tokens the decoder cannot read: the cell keeps its value only.
+    book.AddWarning(WideToUtf8(QuoteSheetName(sheet.Name())) + "!" +
+                    WideToUtf8(ColRowToRefStr(cell.Col, int(cell.Row), false, false)) +
+                    ": formula not written to .xlsx (its tokens do not decode: " + fault +
+                    "); its value is kept");
+    return {};
 }
 
 TXLSXWorkbook PackageParts(TTabrix4& book) {

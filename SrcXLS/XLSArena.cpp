@@ -1,6 +1,7 @@
 #include "SrcXLS/XLSArena.h"
 
 #include <algorithm>
+#include <new>
 
 namespace xls {
 
@@ -14,14 +15,17 @@ void* TArena::Allocate(size_t bytes) {
         largeBytes += bytes;
         return p;
     }
-    TFreeBlock*& list = freeLists[bytes / 8];
-    if (list) {
-        TFreeBlock* b = list;
-        list = b->next;
-        return b;
+    if (freeLists) {
+        TFreeBlock*& list = (*freeLists)[bytes / 8];
+        if (list) {
+            TFreeBlock* b = list;
+            list = b->next;
+            return b;
+        }
     }
     if (size_t(end - next) < bytes) {
-        const size_t size = nextChunkBytes;
+        // A first chunk smaller than the largest small block still holds it.
+        const size_t size = std::max(nextChunkBytes, bytes);
         chunks.push_back(std::make_unique_for_overwrite<std::byte[]>(size));
         chunkBytes += size;
         nextChunkBytes = std::min(ChunkBytes, 2 * size);
@@ -42,15 +46,23 @@ void TArena::Free(void* block, size_t bytes) noexcept {
         large.erase(block);
         return;
     }
+    if (!freeLists) {
+        // Without room for the list the block is simply not reused.
+        try {
+            freeLists = std::make_unique<std::array<TFreeBlock*, MaxSmall / 8 + 1>>();
+        } catch (const std::bad_alloc&) {
+            return;
+        }
+    }
     auto* b = static_cast<TFreeBlock*>(block);
-    b->next = freeLists[bytes / 8];
-    freeLists[bytes / 8] = b;
+    b->next = (*freeLists)[bytes / 8];
+    (*freeLists)[bytes / 8] = b;
 }
 
 void TArena::Clear() noexcept {
     chunks.clear();
     large.clear();
-    freeLists.fill(nullptr);
+    freeLists.reset();
     next = end = nullptr;
     inUse = largeBytes = chunkBytes = 0;
     nextChunkBytes = FirstChunkBytes;

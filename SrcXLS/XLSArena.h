@@ -40,7 +40,7 @@ public:
 private:
     // Chunks grow from the first size to the last, so that an arena holding
     // few small blocks stays small.
-    static constexpr size_t FirstChunkBytes = 4 * 1024;
+    static constexpr size_t FirstChunkBytes = 512;
     static constexpr size_t ChunkBytes = 256 * 1024;
 
     struct TFreeBlock {
@@ -49,7 +49,8 @@ private:
     std::vector<std::unique_ptr<std::byte[]>> chunks;
     std::byte* next = nullptr;
     std::byte* end = nullptr;
-    std::array<TFreeBlock*, MaxSmall / 8 + 1> freeLists{};
+    // Made at the first block given back: many arenas never get one.
+    std::unique_ptr<std::array<TFreeBlock*, MaxSmall / 8 + 1>> freeLists;
     std::unordered_map<void*, std::unique_ptr<std::byte[]>> large;
     size_t inUse = 0;
     size_t largeBytes = 0;

@@ -4,7 +4,12 @@
 // 256 MiB or 60 MiB each (a file of 52 KB), a macro project whose module
 // source or dir stream is 70,000 copies of one 6-byte chunk, and packages
 // with a 500 MiB shared string and with 1000 MiB of blanks and comments in
-// a sheet part. Counters: the file's size and the child's peak resident
+// a sheet part; twenty drawing groups of one 60 MiB metafile each, twenty
+// and two hundred metafiles that claim 60 MiB and inflate to one byte short;
+// packages with 60 hyperlinks of a 15 MiB display text, 450 extension texts
+// of 1.9 MiB, a tag of 17, 24 or 31 MiB and workbook relationships that
+// claim 1 GiB over 2 MB; workbooks of 20,000 and 10,000 one-cell sheets.
+// Counters: the file's size and the child's peak resident
 // memory; "failed" is 1 when the read raised (the limit included). BOMB_DIR
 // keeps the files in that folder; `xlsbench read` shows what each read
 // leaves behind.
@@ -97,5 +102,66 @@ void BM_PackageBlanks(benchmark::State& state) {
                     [](const fs::path& f) { bombs::PackageBlanks(f, uint64_t(1000) << 20); }));
 }
 BENCHMARK(BM_PackageBlanks)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_GroupsOfOnePicture(benchmark::State& state) {
+    Run(state,
+        Made("groups_20x60MiB.xls", [](const fs::path& f) { bombs::GroupsOfOnePicture(f, 20, 60u << 20); }));
+}
+BENCHMARK(BM_GroupsOfOnePicture)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_PicturesOneByteShort(benchmark::State& state) {
+    const int count = int(state.range(0));
+    Run(state, Made("short_" + std::to_string(count) + "x60MiB.xls",
+                    [count](const fs::path& f) { bombs::PicturesOneByteShort(f, count, 60u << 20); }));
+}
+BENCHMARK(BM_PicturesOneByteShort)
+    ->Arg(20)
+    ->Arg(200)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+
+void BM_PackageHyperlinks(benchmark::State& state) {
+    Run(state, Made("hyperlinks_60x15MiB.xlsx",
+                    [](const fs::path& f) { bombs::PackageHyperlinks(f, 60, uint64_t(15) << 20); }));
+}
+BENCHMARK(BM_PackageHyperlinks)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_PackageExtensions(benchmark::State& state) {
+    Run(state, Made("extensions_450x1.9MiB.xlsx",
+                    [](const fs::path& f) { bombs::PackageExtensions(f, 450, (uint64_t(19) << 20) / 10); }));
+}
+BENCHMARK(BM_PackageExtensions)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_PackageLongTag(benchmark::State& state) {
+    const uint64_t mib = uint64_t(state.range(0));
+    Run(state, Made("tag_" + std::to_string(mib) + "MiB.xlsx",
+                    [mib](const fs::path& f) { bombs::PackageLongTag(f, mib << 20); }));
+}
+BENCHMARK(BM_PackageLongTag)
+    ->Arg(17)
+    ->Arg(24)
+    ->Arg(31)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+
+void BM_PackageClaimingRelations(benchmark::State& state) {
+    Run(state, Made("relations_1GiB.xlsx",
+                    [](const fs::path& f) { bombs::PackageClaimingRelations(f, (1u << 30) - 1, 2000000); }));
+}
+BENCHMARK(BM_PackageClaimingRelations)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_ManySheets(benchmark::State& state) {
+    const int count = int(state.range(0));
+    Run(state, Made("sheets_" + std::to_string(count) + ".xls",
+                    [count](const fs::path& f) { bombs::ManySheets(f, count); }));
+}
+BENCHMARK(BM_ManySheets)
+    ->Arg(10000)
+    ->Arg(20000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 } // namespace

@@ -190,6 +190,106 @@ inline void PicturesClaiming(const std::filesystem::path& file, int count, uint3
     PicturesWorkbook(file, count, DeflatedZeros(10), claimed);
 }
 
+// count pictures that claim `claimed` bytes each and inflate to one byte
+// short of it.
+inline void PicturesOneByteShort(const std::filesystem::path& file, int count, uint32_t claimed) {
+    PicturesWorkbook(file, count, DeflatedZeros(claimed - 1), claimed);
+}
+
+// The records of a BIFF stream, and the stream again from records (the
+// sheets' offsets in BOUNDSHEET brought up to date).
+struct TRecord {
+    uint16_t Id;
+    std::vector<uint8_t> Body;
+};
+
+inline std::vector<TRecord> SplitRecords(const std::vector<uint8_t>& stream) {
+    std::vector<TRecord> records;
+    for (size_t at = 0; at + 4 <= stream.size();) {
+        const uint16_t id = xls::GetU16(stream.data() + at), length = xls::GetU16(stream.data() + at + 2);
+        const auto body = stream.begin() + std::ptrdiff_t(at + 4);
+        records.push_back({id, std::vector<uint8_t>(body, body + length)});
+        at += 4 + size_t(length);
+    }
+    return records;
+}
+
+inline std::vector<uint8_t> JoinRecords(std::vector<TRecord>& records) {
+    std::vector<uint32_t> sheetStarts;
+    uint32_t at = 0;
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (records[i].Id == 0x0809 && i > 0) sheetStarts.push_back(at);
+        at += 4 + uint32_t(records[i].Body.size());
+    }
+    size_t sheet = 0;
+    std::vector<uint8_t> out;
+    for (TRecord& r : records) {
+        if (r.Id == 0x0085 && sheet < sheetStarts.size()) xls::PutU32(r.Body.data(), sheetStarts[sheet++]);
+        xls::TByteWriter w(out);
+        w.U16(r.Id);
+        w.U16(uint16_t(r.Body.size()));
+        w.Bytes(r.Body.data(), r.Body.size());
+    }
+    return out;
+}
+
+// `groups` drawing groups of one EMF of `zeros` zero bytes each, whose
+// default properties are empty, one after the other in the globals with an
+// MMS record between them.
+inline void GroupsOfOnePicture(const std::filesystem::path& file, int groups, uint32_t zeros) {
+    PicturesOfZeros(file, 1, zeros);
+    auto cf = platform::cfb::CompoundFile::Load(file);
+    platform::cfb::Element* stream = cf.Root().FindStream(u"Workbook");
+    if (!stream) throw std::runtime_error("no workbook stream was written");
+    std::vector<TRecord> records = SplitRecords(stream->Data), out;
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (records[i].Id != 0x00EB) {
+            out.push_back(std::move(records[i]));
+            continue;
+        }
+        std::vector<uint8_t> group = records[i].Body;
+        while (i + 1 < records.size() && records[i + 1].Id == 0x003C) {
+            ++i;
+            group.insert(group.end(), records[i].Body.begin(), records[i].Body.end());
+        }
+        // The container's children without the default properties, then an empty OPT.
+        std::vector<uint8_t> children;
+        for (size_t p = 8; p + 8 <= group.size();) {
+            const size_t length = 8 + xls::GetU32(group.data() + p + 4);
+            if (xls::GetU16(group.data() + p + 2) != 0xF00B)
+                children.insert(children.end(), group.begin() + std::ptrdiff_t(p),
+                                group.begin() + std::ptrdiff_t(p + length));
+            p += length;
+        }
+        xls::TByteWriter w(children);
+        w.U16(3), w.U16(0xF00B), w.U32(0);
+        std::vector<uint8_t> container;
+        xls::TByteWriter c(container);
+        c.U16(15), c.U16(0xF000), c.U32(uint32_t(children.size()));
+        container.insert(container.end(), children.begin(), children.end());
+        for (int g = 0; g < groups; ++g) {
+            if (g > 0) out.push_back({0x00C1, {0, 0}});
+            for (size_t p = 0; p < container.size(); p += 8224) {
+                const auto from = container.begin() + std::ptrdiff_t(p);
+                out.push_back({uint16_t(p == 0 ? 0x00EB : 0x003C),
+                               std::vector<uint8_t>(from, from + std::ptrdiff_t(std::min<size_t>(
+                                                                     8224, container.size() - p)))});
+            }
+        }
+    }
+    stream->Data = JoinRecords(out);
+    cf.Save(file);
+}
+
+// A BIFF8 workbook of `count` sheets of one number each.
+inline void ManySheets(const std::filesystem::path& file, int count) {
+    xls::TTabrix4 book;
+    book.GetSheet(0).SetAsInteger(0, 0, 1);
+    for (int i = 1; i < count; ++i) book.Sheets().Add().SetAsInteger(0, 0, i + 1);
+    book.SetFilename(file.u16string());
+    book.Write();
+}
+
 // A BIFF8 workbook with a macro project of one module whose source (or,
 // with inDir, whose dir stream) is `chunks` copies of one compressed chunk
 // that makes 4096 bytes of six.
@@ -224,7 +324,8 @@ public:
     ~TZipWriter() { Finish(); }
 
     // next appends the entry's next piece to its argument; false when done.
-    void Add(const std::string& name, const std::function<bool(std::string&)>& next) {
+    // A claimed size other than 0 stands in the headers instead of the real one.
+    void Add(const std::string& name, const std::function<bool(std::string&)>& next, uint32_t claimed = 0) {
         z_stream z{};
         deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
         std::vector<uint8_t> packed, chunk(size_t(1) << 16);
@@ -248,7 +349,8 @@ public:
             } while (z.avail_out == 0 || (!more && rc != Z_STREAM_END));
         }
         deflateEnd(&z);
-        Entry e{name, uint32_t(crc), uint32_t(packed.size()), uint32_t(size), uint32_t(out.tellp())};
+        Entry e{name, uint32_t(crc), uint32_t(packed.size()), claimed ? claimed : uint32_t(size),
+                uint32_t(out.tellp())};
         Header(0x04034b50, e, false);
         out.write(reinterpret_cast<const char*>(packed.data()), std::streamsize(packed.size()));
         entries.push_back(e);
@@ -296,8 +398,11 @@ private:
 
 // The parts of a package of one sheet around a sheet part and a shared
 // strings part given as generators.
+// The relationships of the workbook may come from a generator that claims
+// a size of its own.
 inline void Package(const std::filesystem::path& file, const std::function<bool(std::string&)>& sheet,
-                    const std::function<bool(std::string&)>& strings) {
+                    const std::function<bool(std::string&)>& strings,
+                    const std::function<bool(std::string&)>& relationships = nullptr, uint32_t claimed = 0) {
     const std::string main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
     const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
     const std::string pkg = "http://schemas.openxmlformats.org/package/2006/relationships";
@@ -322,11 +427,15 @@ inline void Package(const std::filesystem::path& file, const std::function<bool(
                                    "\" xmlns:r=\"" + rel +
                                    "\"><sheets><sheet name=\"Sheet1\" sheetId=\"1\" r:id=\"rId1\"/></sheets>"
                                    "</workbook>");
-    zip.Add("xl/_rels/workbook.xml.rels",
-            "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships xmlns=\"" + pkg +
-                "\"><Relationship Id=\"rId1\" Type=\"" + rel +
-                "/worksheet\" Target=\"worksheets/sheet1.xml\"/><Relationship Id=\"rId2\" Type=\"" + rel +
-                "/sharedStrings\" Target=\"sharedStrings.xml\"/></Relationships>");
+    const std::string rels =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships xmlns=\"" + pkg +
+        "\"><Relationship Id=\"rId1\" Type=\"" + rel +
+        "/worksheet\" Target=\"worksheets/sheet1.xml\"/><Relationship Id=\"rId2\" Type=\"" + rel +
+        "/sharedStrings\" Target=\"sharedStrings.xml\"/></Relationships>";
+    if (relationships)
+        zip.Add("xl/_rels/workbook.xml.rels", relationships, claimed);
+    else
+        zip.Add("xl/_rels/workbook.xml.rels", rels);
     zip.Add("xl/worksheets/sheet1.xml", sheet);
     zip.Add("xl/sharedStrings.xml", strings);
 }
@@ -397,6 +506,100 @@ inline void PackageBlanks(const std::filesystem::path& file, uint64_t bytes) {
                   "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" count=\"0\" "
                   "uniqueCount=\"0\">",
                   "", 0, "</sst>"));
+}
+
+// One generator after the other.
+inline std::function<bool(std::string&)> Chain(std::vector<std::function<bool(std::string&)>> parts) {
+    auto at = std::make_shared<size_t>(0);
+    return [=](std::string& piece) {
+        while (*at < parts.size()) {
+            if (parts[*at](piece)) return true;
+            ++*at;
+            if (!piece.empty()) return *at < parts.size();
+        }
+        return false;
+    };
+}
+
+// A generator of count copies of head, `bytes` bytes repeating unit, tail.
+inline std::function<bool(std::string&)> Repeated(int count, std::string head, std::string unit,
+                                                  uint64_t bytes, std::string tail) {
+    std::vector<std::function<bool(std::string&)>> parts;
+    for (int i = 0; i < count; ++i) parts.push_back(Repeating(head, unit, bytes, tail));
+    return Chain(std::move(parts));
+}
+
+inline std::function<bool(std::string&)> NoStrings() {
+    return Repeating("<?xml version=\"1.0\" encoding=\"UTF-8\"?><sst "
+                     "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" count=\"0\" "
+                     "uniqueCount=\"0\">",
+                     "", 0, "</sst>");
+}
+
+inline std::string OneCellRow() {
+    return std::string(SheetHead()) + "<row r=\"1\"><c r=\"A1\"><v>7</v></c></row></sheetData>";
+}
+
+// A package whose sheet (A1 = 7) has `count` hyperlinks, each with a
+// display text of `bytes` letters.
+inline void PackageHyperlinks(const std::filesystem::path& file, int count, uint64_t bytes) {
+    Package(file,
+            Chain({Repeating(OneCellRow() + "<hyperlinks>", "", 0, ""),
+                   Repeated(count, "<hyperlink ref=\"A1\" location=\"Sheet1!A1\" display=\"",
+                            "abcdefghijklmnopqrstuvwxyz", bytes, "\"/>"),
+                   Repeating("</hyperlinks></worksheet>", "", 0, "")}),
+            NoStrings());
+}
+
+// A package whose sheet (A1 = 7) has an extension list of `count`
+// extensions, each a text of `bytes` letters.
+inline void PackageExtensions(const std::filesystem::path& file, int count, uint64_t bytes) {
+    Package(file,
+            Chain({Repeating(OneCellRow() + "<extLst>", "", 0, ""),
+                   Repeated(count, "<ext uri=\"{B025F937-C7B1-47D3-B67F-A62EFF666E3E}\">",
+                            "abcdefghijklmnopqrstuvwxyz", bytes, "</ext>"),
+                   Repeating("</extLst></worksheet>", "", 0, "")}),
+            NoStrings());
+}
+
+// A package whose cell A1 (7) carries an attribute of `bytes` letters.
+inline void PackageLongTag(const std::filesystem::path& file, uint64_t bytes) {
+    Package(file,
+            Repeating(std::string(SheetHead()) + "<row r=\"1\"><c r=\"A1\" x=\"",
+                      "abcdefghijklmnopqrstuvwxyz", bytes, "\"><v>7</v></c></row></sheetData></worksheet>"),
+            NoStrings());
+}
+
+// A package whose workbook relationships claim `claimed` bytes and hold
+// `bytes` bytes, most of them a comment of letters that hardly compress.
+inline void PackageClaimingRelations(const std::filesystem::path& file, uint32_t claimed, uint64_t bytes) {
+    const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+    struct TState {
+        int Step = 0;
+        uint64_t Left;
+        uint32_t X = 12345;
+    };
+    auto state = std::make_shared<TState>(TState{0, bytes});
+    auto relationships = [=](std::string& piece) {
+        if (state->Step == 0) {
+            piece = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships "
+                    "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                    "<Relationship Id=\"rId1\" Type=\"" +
+                    rel + "/worksheet\" Target=\"worksheets/sheet1.xml\"/><!--";
+            state->Step = 1;
+            return true;
+        }
+        if (state->Left > 0) {
+            for (; piece.size() < (size_t(1) << 20) && state->Left > 0; --state->Left) {
+                state->X = state->X * 1103515245u + 12345u;
+                piece += char('a' + (state->X >> 16) % 26);
+            }
+            return true;
+        }
+        piece = "--></Relationships>";
+        return false;
+    };
+    Package(file, Repeating(OneCellRow() + "</worksheet>", "", 0, ""), NoStrings(), relationships, claimed);
 }
 
 } // namespace bombs

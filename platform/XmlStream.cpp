@@ -197,6 +197,11 @@ XmlStreamResult Stream(Source& source, XmlStreamHandler& handler) {
     ctxt->_private = static_cast<ParseState*>(&parser);
     xmlCtxtUseOptions(ctxt.get(), kParseOptions);
     xmlParseDocument(ctxt.get());
+    // The parser makes a document of its own for some declarations; the context does not free it.
+    if (ctxt->myDoc) {
+        xmlFreeDoc(ctxt->myDoc);
+        ctxt->myDoc = nullptr;
+    }
     if (parser.failure) std::rethrow_exception(parser.failure);
     XmlStreamResult result;
     if (!ctxt->wellFormed || parser.entityRefused)

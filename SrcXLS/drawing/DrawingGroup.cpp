@@ -82,6 +82,8 @@ void TEscherGroup::Clear() {
     DefaultProperties.Clear();
     SplitMenuColors.clear();
     Kept = {};
+    budgetSet = false;
+    storeEntries = 0;
     TCollection<TMSOPicture>::Clear();
 }
 
@@ -208,7 +210,10 @@ void TEscherGroup::ReadDrawingGroup(TXLSStream& stream, uint32_t recordLength) {
             throw XLSError("Bad record in file");
     }
     if (data.size() < 8) throw XLSError("Expected record missing: DGGContainer");
-    budgetTotal = inflateBudget = PictureInflateBudget(uint64_t(std::max<int64_t>(stream.Size(), 0)));
+    if (!budgetSet) {
+        budgetTotal = inflateBudget = PictureInflateBudget(uint64_t(std::max<int64_t>(stream.Size(), 0)));
+        budgetSet = true;
+    }
     TMSOHeader container = TMSOHeader::Parse(data.data());
     if (container.Type != mso::DggContainer) throw XLSError("Expected record missing: DGGContainer");
     if (container.Length > data.size() - 8) GroupLength();
@@ -266,7 +271,8 @@ void TEscherGroup::ReadDrawingGroup(TXLSStream& stream, uint32_t recordLength) {
 }
 
 void TEscherGroup::ReadBlipStore(TByteReader& r) {
-    int counter = 0;
+    // Store entries count on over the groups of a workbook.
+    int& counter = storeEntries;
     while (!r.AtEnd()) {
         if (r.Remaining() < 8) throw XLSError("MSOHeader split in MSODRAWINGGROUP");
         // A blip without its BSE is read over.
@@ -353,22 +359,24 @@ bool TEscherGroup::ReadBlip(TByteReader& r, TMSOPicture& picture, int fileNumber
         const std::string name = "Picture " + std::to_string(fileNumber + 1) + " (" + PictureTypeName(type) +
                                  ", " + MiB(inflated) + " inflated)";
         const bool overCap = inflated > MaxInflatedSize, overBudget = inflated > inflateBudget;
-        if (header[32] == 0 && (overCap || overBudget)) {
+        auto keepCompressed = [&](const std::string& why) {
             picture.Data.assign(data.begin(), data.end());
             picture.KeptCompressed = true;
-            Warn(name + " of the drawing group is kept compressed: " +
-                 (overCap ? "a picture inflates to at most " + MiB(MaxInflatedSize)
-                          : "the pictures of this workbook inflate to at most " + MiB(budgetTotal) +
-                                " together"));
+            Warn(name + " of the drawing group is kept compressed: " + why);
+        };
+        if (header[32] == 0 && (overCap || overBudget)) {
+            keepCompressed(overCap ? "a picture inflates to at most " + MiB(MaxInflatedSize)
+                                   : "the pictures of this workbook inflate to at most " + MiB(budgetTotal) +
+                                         " together");
         } else if (header[32] == 0) {
-            if (auto out = InflateBounded(data, inflated)) {
+            // What a stream inflated counts whether it was whole or not.
+            size_t produced = 0;
+            auto out = InflateBounded(data, inflated, &produced);
+            inflateBudget -= std::min<uint64_t>(produced, inflateBudget);
+            if (out)
                 picture.Data = std::move(*out);
-                inflateBudget -= picture.Data.size();
-            } else {
-                // Damaged or oversized streams stay as they came.
-                picture.Data.assign(data.begin(), data.end());
-                picture.KeptCompressed = true;
-            }
+            else
+                keepCompressed("its compressed data is damaged");
         } else {
             picture.Data.assign(data.begin(), data.end());
         }

@@ -86,7 +86,8 @@ public:
 
     TMSOPicture& Items(int index) const { return GetItem(index); }
     // Empties the clusters, the defaults, the colours of the split menu,
-    // the kept records and the pictures; the base and totals stay.
+    // the kept records and the pictures, and starts the budget of a read
+    // anew; the base and totals stay.
     void Clear();
     bool HasDrawings() const { return !DefaultProperties.Items.empty(); }
 
@@ -129,9 +130,13 @@ private:
     bool ReadBlip(TByteReader& r, TMSOPicture& picture, int fileNumber);
     void Warn(std::string text) const;
 
-    // What the pictures of the group being read may still inflate to.
+    // What the pictures of the workbook being read may still inflate to,
+    // over all its drawing groups; set by the first group a read meets.
     uint64_t inflateBudget = 0;
     uint64_t budgetTotal = 0;
+    bool budgetSet = false;
+    int storeEntries = 0; // read so far
+
     void WriteBlip(const TMSOPicture& picture, std::vector<uint8_t>& out) const;
 };
 

@@ -53,7 +53,9 @@ uint64_t PictureInflateBudget(uint64_t streamSize) {
     return std::clamp(streamSize * 32, floor, ceiling);
 }
 
-std::optional<std::vector<uint8_t>> InflateBounded(std::span<const uint8_t> data, uint32_t expectedSize) {
+std::optional<std::vector<uint8_t>> InflateBounded(std::span<const uint8_t> data, uint32_t expectedSize,
+                                                   size_t* produced) {
+    if (produced) *produced = 0;
     if (expectedSize > MaxInflatedSize) return std::nullopt;
     z_stream z{};
     if (inflateInit(&z) != Z_OK) return std::nullopt;
@@ -83,6 +85,7 @@ std::optional<std::vector<uint8_t>> InflateBounded(std::span<const uint8_t> data
         step = std::min<size_t>(step * 2, size_t(16) << 20);
     }
     const bool ok = rc == Z_STREAM_END && z.total_out == expectedSize;
+    if (produced) *produced = out.size();
     inflateEnd(&z);
     if (!ok) return std::nullopt;
     return out;

@@ -41,13 +41,15 @@ uint8_t PictureTypeFromExt(std::u16string_view fileName);
 std::vector<uint8_t> DeflateBytes(std::span<const uint8_t> data);
 // The inflated stream when it is a complete zlib stream of exactly
 // expectedSize bytes; nothing when it is damaged, shorter, or would expand
-// past expectedSize (or past the library's bound).
-std::optional<std::vector<uint8_t>> InflateBounded(std::span<const uint8_t> data, uint32_t expectedSize);
+// past expectedSize (or past the library's bound). produced, when given,
+// tells how many bytes it inflated, whether it succeeded or not.
+std::optional<std::vector<uint8_t>> InflateBounded(std::span<const uint8_t> data, uint32_t expectedSize,
+                                                   size_t* produced = nullptr);
 // Largest metafile kept inflated in memory.
 constexpr uint32_t MaxInflatedSize = 256u << 20;
-// What all pictures of one workbook may inflate to together: 32 times the
-// bytes of its workbook stream, at least 64 MiB and at most 256 MiB.
-// Pictures past it stay compressed as read.
+// What all pictures of one workbook may inflate to together, whether they
+// inflate whole or not: 32 times the bytes of its workbook stream, at least
+// 64 MiB and at most 256 MiB. Pictures past it stay compressed as read.
 uint64_t PictureInflateBudget(uint64_t streamSize);
 
 // Decodes a BMP file (core, info, V4 and V5 headers; 1, 4, 8, 16, 24 and 32

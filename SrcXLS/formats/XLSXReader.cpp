@@ -51,6 +51,49 @@ bool Digits(std::string_view s, size_t at, size_t n, int& v) {
     return true;
 }
 
+// The top-level elements kept as text for the writer.
+constexpr int WorkbookKeptIds[] = {etbookViews,
+                                   etcustomWorkbookViews,
+                                   etextLst,
+                                   etfileRecoveryPr,
+                                   etfileSharing,
+                                   etfileVersion,
+                                   etfunctionGroups,
+                                   etoleSize,
+                                   etpivotCaches,
+                                   etsmartTagPr,
+                                   etsmartTagTypes,
+                                   etwebPublishing,
+                                   etwebPublishObjects,
+                                   etworkbookPr,
+                                   etworkbookProtection};
+constexpr int SheetKeptIds[] = {
+    etautoFilter,      etcellWatches,      etcolBreaks,        etconditionalFormatting,
+    etcontrols,        etcustomProperties, etcustomSheetViews, etdataConsolidate,
+    etdataValidations, etdrawing,          etextLst,           etheaderFooter,
+    ethyperlinks,      etignoredErrors,    etlegacyDrawing,    etlegacyDrawingHF,
+    etoleObjects,      etpageMargins,      etpageSetup,        etphoneticPr,
+    etpicture,         etprintOptions,     etprotectedRanges,  etrowBreaks,
+    etscenarios,       etsheetCalcPr,      etsheetFormatPr,    etsheetPr,
+    etsheetProtection, etsheetViews,       etsmartTags,        etsortState,
+    ettableParts,      etwebPublishItems};
+// The top-level elements the reader models.
+constexpr int WorkbookModelIds[] = {etsheets, etexternalReferences, etcalcPr};
+constexpr int SheetModelIds[] = {etsheetData, etcols, etmergeCells, etdimension};
+constexpr int StylesModelIds[] = {etnumFmts,      etfonts,   etfills,     etborders,
+                                  etcellStyleXfs, etcellXfs, etcellStyles};
+constexpr int StylesKeptIds[] = {etdxfs, ettableStyles, etcolors};
+
+bool In(std::span<const int> ids, int id) {
+    return std::find(ids.begin(), ids.end(), id) != ids.end();
+}
+
+// What a package keeps of the elements it does not model, together: 32
+// times its bytes, at least 64 MiB and at most 256 MiB.
+uint64_t KeptBudget(uint64_t packageBytes) {
+    return std::clamp<uint64_t>(packageBytes * 32, uint64_t(64) << 20, uint64_t(256) << 20);
+}
+
 // "A0": a reference to the row that does not exist.
 bool IsRowZero(std::string_view ref) {
     size_t digits = ref.find_first_of("0123456789");
@@ -106,6 +149,7 @@ bool IsoDateToSerial(std::string_view s, bool date1904, double& serial) {
 
 void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits& limits) {
     zip.OpenBuffer(data, limits);
+    KeepLeft = keepBudget = KeptBudget(data.size());
     TXLSXBookData& bd = *book.Book;
     bd.ReplacedParts = {"[Content_Types].xml", "_rels/.rels"};
     bd.Relations.SetUnchecked();
@@ -435,6 +479,67 @@ void TXLS2007Reader::ReadPart(const std::string& name, TPartKind k) {
     }
     kind = pkNone;
     DropChildren(Root());
+    WarnLeftOut(name);
+}
+
+TXLS2007Reader::THold TXLS2007Reader::HoldOf(int id, const TExXMLTag&) const {
+    switch (kind) {
+    case pkWorkbook:
+        if (id == etdefinedNames) return book.Formulas ? THold::Model : THold::Keep;
+        return In(WorkbookModelIds, id) ? THold::Model : In(WorkbookKeptIds, id) ? THold::Keep : THold::Drop;
+    case pkSheet:
+        return In(SheetModelIds, id) ? THold::Model : In(SheetKeptIds, id) ? THold::Keep : THold::Drop;
+    case pkStyles:
+        return In(StylesModelIds, id) ? THold::Model : In(StylesKeptIds, id) ? THold::Keep : THold::Drop;
+    default:
+        return THold::Model;
+    }
+}
+
+// Past the package's budget what it would keep is left out, named in the
+// warning of its part; so is everything kept after it.
+void TXLS2007Reader::LeaveOut(std::string what) {
+    KeepLeft = 0;
+    if (std::find(leftOut.begin(), leftOut.end(), what) == leftOut.end()) leftOut.push_back(std::move(what));
+}
+
+bool TXLS2007Reader::TakeText(TExXMLTag& tag, int id, std::string& text) {
+    text.clear();
+    if (!HeldPastBudget()) text = tag.ToText();
+    if (!HeldPastBudget() && text.size() <= KeepLeft) {
+        KeepLeft -= text.size();
+        return true;
+    }
+    text.clear();
+    LeaveOut(std::string(ElementName(id)));
+    return false;
+}
+
+void TXLS2007Reader::KeepTag(TXLSSavedTags& tags, TExXMLTag& tag, int id) {
+    std::string text;
+    if (TakeText(tag, id, text)) tags.Add(std::move(text), id);
+}
+
+std::string TXLS2007Reader::KeptRootAttributes(const TExXMLTag& tag) {
+    std::string text = RootAttributeText(tag);
+    if (text.size() <= KeepLeft) {
+        KeepLeft -= text.size();
+        return text;
+    }
+    LeaveOut("the attributes of " + std::string(tag.Name));
+    return {};
+}
+
+void TXLS2007Reader::WarnLeftOut(const std::string& part) {
+    if (leftOut.empty()) return;
+    std::string list;
+    for (const std::string& what : leftOut) list += (list.empty() ? "" : ", ") + what;
+    leftOut.clear();
+    if (book.Warn)
+        book.Warn("Part " + part + ": " + list +
+                  " left out: what a package keeps of the elements the library " +
+                  "does not read is at most " + std::to_string((keepBudget + (uint64_t(1) << 20) - 1) >> 20) +
+                  " MiB together");
 }
 
 std::vector<TXLS2007Reader::TRel> TXLS2007Reader::ReadRelations(const std::string& part,
@@ -471,9 +576,9 @@ bool TXLS2007Reader::TopLevel(const TExXMLTag& tag) const {
 void TXLS2007Reader::OnTagStart(int id, TExXMLTag& tag) {
     // The root's own attributes (namespace declarations) are kept.
     if (tag.Parent && !tag.Parent->Parent) {
-        if (kind == pkWorkbook) book.Book->SavedTags.RootAttributes = RootAttributeText(tag);
-        if (kind == pkSheet) current->PackageData().SavedTags.RootAttributes = RootAttributeText(tag);
-        if (kind == pkStyles) book.Book->StyleRootAttributes = RootAttributeText(tag);
+        if (kind == pkWorkbook) book.Book->SavedTags.RootAttributes = KeptRootAttributes(tag);
+        if (kind == pkSheet) current->PackageData().SavedTags.RootAttributes = KeptRootAttributes(tag);
+        if (kind == pkStyles) book.Book->StyleRootAttributes = KeptRootAttributes(tag);
         return;
     }
     if (kind == pkSheet && id == etrow) ReadRow(tag);
@@ -566,6 +671,11 @@ bool TXLS2007Reader::WorkbookTag(int id, TExXMLTag& tag) {
         return true;
     }
     if (!TopLevel(tag)) return false;
+    if (id == etworkbookPr && book.Globals) book.Globals->SetDateMode(tag.GetBool(eadate1904, false));
+    if (In(WorkbookKeptIds, id)) {
+        KeepTag(bd.SavedTags, tag, id);
+        return true;
+    }
     switch (id) {
     case etsheets:
     case etexternalReferences:
@@ -575,30 +685,11 @@ bool TXLS2007Reader::WorkbookTag(int id, TExXMLTag& tag) {
         if (book.Formulas)
             bd.SavedTags.AddMarker(id);
         else
-            bd.SavedTags.Add(tag.ToText(), id);
+            KeepTag(bd.SavedTags, tag, id);
         return true;
     case etcalcPr:
         bd.CalcId = int(std::clamp<int64_t>(tag.GetInt(eacalcId, 0), 0, INT32_MAX));
         bd.FullCalcOnLoad = tag.GetBool(eafullCalcOnLoad, false);
-        return true;
-    case etworkbookPr:
-        if (book.Globals) book.Globals->SetDateMode(tag.GetBool(eadate1904, false));
-        [[fallthrough]];
-    case etbookViews:
-    case etcustomWorkbookViews:
-    case etextLst:
-    case etfileRecoveryPr:
-    case etfileSharing:
-    case etfileVersion:
-    case etfunctionGroups:
-    case etoleSize:
-    case etpivotCaches:
-    case etsmartTagPr:
-    case etsmartTagTypes:
-    case etwebPublishing:
-    case etwebPublishObjects:
-    case etworkbookProtection:
-        bd.SavedTags.Add(tag.ToText(), id);
         return true;
     default:
         return true;
@@ -786,13 +877,13 @@ bool TXLS2007Reader::StylesTag(int id, TExXMLTag& tag) {
         }
         return true;
     case etdxfs:
-        bd.StyleFragments[0] = tag.ToText();
+        TakeText(tag, id, bd.StyleFragments[0]);
         return true;
     case ettableStyles:
-        bd.StyleFragments[1] = tag.ToText();
+        TakeText(tag, id, bd.StyleFragments[1]);
         return true;
     case etcolors:
-        bd.StyleFragments[2] = tag.ToText();
+        TakeText(tag, id, bd.StyleFragments[2]);
         return true;
     default:
         return true;
@@ -1159,43 +1250,11 @@ bool TXLS2007Reader::SheetTag(int id, TExXMLTag& tag) {
     case etdimension:
         sd.SavedTags.AddMarker(id);
         return true;
-    case etautoFilter:
-    case etcellWatches:
-    case etcolBreaks:
-    case etconditionalFormatting:
-    case etcontrols:
-    case etcustomProperties:
-    case etcustomSheetViews:
-    case etdataConsolidate:
-    case etdataValidations:
-    case etdrawing:
-    case etextLst:
-    case etheaderFooter:
-    case ethyperlinks:
-    case etignoredErrors:
-    case etlegacyDrawing:
-    case etlegacyDrawingHF:
-    case etoleObjects:
-    case etpageMargins:
-    case etpageSetup:
-    case etphoneticPr:
-    case etpicture:
-    case etprintOptions:
-    case etprotectedRanges:
-    case etrowBreaks:
-    case etscenarios:
-    case etsheetCalcPr:
-    case etsheetFormatPr:
-    case etsheetPr:
-    case etsheetProtection:
-    case etsheetViews:
-    case etsmartTags:
-    case etsortState:
-    case ettableParts:
-    case etwebPublishItems:
-        sd.SavedTags.Add(tag.ToText(), id);
-        return true;
     default:
+        if (In(SheetKeptIds, id)) {
+            KeepTag(sd.SavedTags, tag, id);
+            return true;
+        }
         if (id == etUnknown && LocalPart(tag.Name) == "AlternateContent") ++sd.AlternateContents;
         return true;
     }

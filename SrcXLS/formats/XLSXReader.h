@@ -48,6 +48,7 @@ public:
 protected:
     void OnTagStart(int elementId, TExXMLTag& tag) override;
     bool OnTag(int elementId, TExXMLTag& tag) override;
+    THold HoldOf(int elementId, const TExXMLTag& tag) const override;
 
 private:
     struct TRel {
@@ -70,6 +71,12 @@ private:
     bool StringsTag(int id, TExXMLTag& tag);
     bool ThemeTag(TExXMLTag& tag);
     void DropDamagedParts();
+    // Kept texts within the package's budget (see KeptBudget).
+    bool TakeText(TExXMLTag& tag, int id, std::string& text);
+    void KeepTag(TXLSSavedTags& tags, TExXMLTag& tag, int id);
+    std::string KeptRootAttributes(const TExXMLTag& tag);
+    void LeaveOut(std::string what);
+    void WarnLeftOut(const std::string& part);
     void ReadCell(TExXMLTag& c);
     void ReadRow(TExXMLTag& row);
     void ReadCols(TExXMLTag& col);
@@ -111,6 +118,8 @@ private:
     void NoteCut(int col, int row, size_t length);
     void WarnCutTexts();
     int64_t columnsSet = 0;
+    uint64_t keepBudget = 0;
+    std::vector<std::string> leftOut; // of the part being read
     // The colours theme numbers stand for.
     TThemeColors theme = DefaultThemeColors();
 };

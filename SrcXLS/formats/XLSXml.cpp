@@ -520,15 +520,18 @@ bool TXLSXmlReader::TextComplete(size_t from) const {
     }
 }
 
+// The reader of the part adds its name.
+void TXLSXmlReader::TagTooLong() {
+    throw XLSError("XML tag longer than " + std::to_string(MaxTagBytes >> 20) + " MiB");
+}
+
 bool TXLSXmlReader::ReadNextTag() {
     for (;;) {
         TStep step = ReadToken();
         if (step != stMore) return step == stToken;
         // Only a tag (or a prolog) waits for its end in the buffer; texts,
         // comments and blanks are read as they come.
-        if (src.size() - std::min(pos, src.size()) >= MaxTagBytes)
-            throw XLSError("XML tag longer than " + std::to_string(MaxTagBytes >> 20) + " MiB in " +
-                           (documentName.empty() ? std::string("a part") : documentName));
+        if (src.size() - std::min(pos, src.size()) >= MaxTagBytes) TagTooLong();
         Refill();
     }
 }
@@ -679,17 +682,23 @@ TXLSXmlReader::TStep TXLSXmlReader::ReadToken() {
     // A tag: up to the '>' outside quotes.
     size_t i = pos + 1;
     const size_t n = src.size();
-    char quote = 0;
     for (; i < n; ++i) {
-        char c = src[i];
-        if (quote) {
-            if (c == quote) quote = 0;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
+        const char c = src[i];
+        if (c == '"' || c == '\'') {
+            // A quoted value is passed over in one search, however long.
+            const size_t close = src.find(c, i + 1);
+            if (close == src.npos) {
+                i = n;
+                break;
+            }
+            i = close;
         } else if (c == '>') {
             break;
         }
     }
+    // Measured where the tag ends, or as far as it got: the buffer may hold
+    // more than the bound by then.
+    if (std::min(i, n) - pos > MaxTagBytes) TagTooLong();
     if (i >= n) {
         if (!atEnd) return stMore;
         pos = n;

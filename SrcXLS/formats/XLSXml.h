@@ -108,6 +108,7 @@ private:
     // Keeps the bytes from pos on and appends the next piece; false at the
     // part's end.
     bool Refill();
+    [[noreturn]] static void TagTooLong();
 
     std::string_view src;
     size_t pos = 0;

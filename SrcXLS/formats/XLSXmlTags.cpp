@@ -456,8 +456,11 @@ void TXLSExcelXmlReader::Release(TExXMLTag* tag) {
     for (TExXMLTag* c : tag->Children) Release(c);
     tag->Children.clear();
     tag->Values.clear();
-    tag->ownText.clear();
+    // A long text's room goes too: spare elements hold no copies.
+    std::string().swap(tag->ownText);
+    tag->ownCopies.clear();
     tag->keptChildren = 0;
+    tag->hold = 0;
     tag->Text = {};
     tag->Parent = nullptr;
     tag->expected = -1;
@@ -476,7 +479,8 @@ void TXLSExcelXmlReader::Reset() {
     DropChildren(*root);
     current = root;
     pending.clear();
-    kept.clear();
+    heldBytes = 0;
+    heldPast = false;
     mainPrefixes.clear();
     relPrefixes.clear();
     Level = 0;
@@ -515,7 +519,7 @@ void TXLSExcelXmlReader::KeepTexts(TExXMLTag& tag, std::string_view bytes, bool 
     auto keep = [&](std::string_view& text) {
         const auto at = reinterpret_cast<uintptr_t>(text.data());
         if (text.empty() || at < begin || at >= end) return;
-        text = kept.emplace_back(text);
+        text = tag.ownCopies.emplace_front(text);
     };
     keep(tag.Name);
     for (TExXMLTag::TValue& v : tag.Values) {
@@ -600,6 +604,18 @@ void TXLSExcelXmlReader::OnBeginTag(std::string_view name, std::string_view text
         }
     }
     tag->Id = ElementId(LocalName(name));
+    // Below the document's root each element says what the tree keeps of
+    // its subtree; the elements under it hold as it does.
+    const TExXMLTag* parent = tag->Parent;
+    if (parent == root) {
+        tag->hold = uint8_t(THold::Model);
+    } else if (parent->Parent == root) {
+        tag->hold = uint8_t(HoldOf(tag->Id, *tag));
+        heldBytes = 0;
+        heldPast = false;
+    } else {
+        tag->hold = parent->hold;
+    }
     // Text joined around comments lives in the tokenizer's buffer until the
     // next text: the node keeps its own copy.
     tag->Text = text;
@@ -615,7 +631,28 @@ void TXLSExcelXmlReader::OnEndTag(std::string_view name) {
     TExXMLTag* tag = current;
     current = tag->Parent;
     bool consumed = OnTag(tag->Id, *tag);
-    if (consumed) DropChildren(*current);
+    if (consumed) {
+        DropChildren(*current);
+        return;
+    }
+    const auto hold = THold(tag->hold);
+    if (hold == THold::Model || !current->Parent || !current->Parent->Parent) return;
+    if (hold == THold::Keep && !heldPast) {
+        heldBytes += OwnBytes(*tag);
+        if (heldBytes <= KeepLeft) return;
+        heldPast = true;
+    }
+    // Left in the tree it would only go with the element it belongs to.
+    current->Children.pop_back();
+    current->keptChildren = std::min(current->keptChildren, current->Children.size());
+    Release(tag);
+}
+
+// About what the element adds to its subtree's text.
+uint64_t TXLSExcelXmlReader::OwnBytes(const TExXMLTag& tag) {
+    uint64_t bytes = 2 * tag.Name.size() + 5 + tag.Text.size();
+    for (const TExXMLTag::TValue& v : tag.Values) bytes += v.Name.size() + v.Raw.size() + 4;
+    return bytes;
 }
 
 std::string TXLSExcelXmlReader::RootAttributeText(const TExXMLTag& tag) const {

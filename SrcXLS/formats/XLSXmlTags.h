@@ -12,7 +12,7 @@
 #include "SrcXLS/formats/XLSXVocabulary.h"
 #include "SrcXLS/formats/XLSXml.h"
 
-#include <deque>
+#include <forward_list>
 #include <memory>
 #include <span>
 #include <string>
@@ -117,8 +117,11 @@ private:
     friend class TXLSExcelXmlReader;
     int expected = -1;
     size_t cursor = 0;
-    std::string ownText;     // text joined around comments and CDATA, or kept from a piece
+    std::string ownText; // text joined around comments and CDATA, or kept from a piece
+    // Names and values copied out of a piece: they go with the element.
+    std::forward_list<std::string> ownCopies;
     size_t keptChildren = 0; // leading children whose texts no longer lie in a piece
+    uint8_t hold = 0;        // what the tree keeps of the subtree (THold of the reader)
 };
 
 // Numbers of attribute texts: false for a text that is not one (or does not fit).
@@ -140,6 +143,18 @@ public:
     std::string RootAttributeText(const TExXMLTag& tag) const;
 
 protected:
+    // What the tree keeps of an element below the document's root and its
+    // subtree until the element ends: all of it (what the reader models),
+    // as much as the package may still keep (what it keeps as text), or
+    // nothing past each element's end (what it passes over).
+    enum class THold : uint8_t { Model, Keep, Drop };
+    virtual THold HoldOf(int /*elementId*/, const TExXMLTag& /*tag*/) const { return THold::Model; }
+    // Bytes the package may still keep of elements it keeps as text.
+    uint64_t KeepLeft = UINT64_MAX;
+    // The subtree of the element being kept ran past KeepLeft: the tree
+    // left out its elements as they ended.
+    bool HeldPastBudget() const { return heldPast; }
+
     // A known element was created, before its children.
     virtual void OnTagStart(int /*elementId*/, TExXMLTag& /*tag*/) {}
     // An element ended; true when its data was consumed, so that its parent
@@ -162,6 +177,7 @@ private:
     std::string_view LocalName(std::string_view name) const;
     void NoteNamespaces();
     void Reset();
+    static uint64_t OwnBytes(const TExXMLTag& tag);
     // Copies the texts of the tag (and of its closed subtrees) that lie in bytes.
     void KeepTexts(TExXMLTag& tag, std::string_view bytes, bool open);
 
@@ -170,7 +186,8 @@ private:
     TExXMLTag* root;
     TExXMLTag* current;
     std::vector<TExXMLTag::TValue> pending;
-    std::deque<std::string> kept; // names and values copied out of a piece
+    uint64_t heldBytes = 0; // of the element being kept
+    bool heldPast = false;
     // Prefixes bound to the main namespaces, and to the relationships one.
     std::vector<std::string> mainPrefixes;
     std::vector<std::string> relPrefixes;

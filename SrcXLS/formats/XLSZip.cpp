@@ -334,11 +334,20 @@ size_t TXLSZipEntry::Read(char* to, size_t n) {
     return size_t(r);
 }
 
+// The buffer grows as the data arrives: an entry whose header claims far
+// more than it holds costs what it holds.
 std::string TXLSZipEntry::ReadAll() {
-    std::string data(size_t(size), '\0');
-    size_t at = 0;
-    while (size_t n = Read(data.data() + at, data.size() - at)) at += n;
-    return data;
+    std::string data;
+    for (;;) {
+        const size_t had = data.size();
+        const size_t room = size_t(std::min<uint64_t>(std::max<size_t>(had, size_t(64) << 10),
+                                                      size - std::min<uint64_t>(had, size)));
+        // One byte of room at the end lets the read test the entry's end.
+        data.resize(had + std::max<size_t>(room, 1));
+        const size_t n = Read(data.data() + had, data.size() - had);
+        data.resize(had + n);
+        if (n == 0) return data;
+    }
 }
 
 void TXLSZipEntry::Drain() {

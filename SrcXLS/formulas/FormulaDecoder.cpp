@@ -63,6 +63,15 @@ private:
     void Binary(std::u16string_view op);
     void Prefix(std::u16string_view op);
     void Push(std::u16string s) { stack.push_back(std::move(s)); }
+    // A marker stands where formula text should: the first is told.
+    void Fault(const std::string& what) const {
+        if (ctx.Fault && ctx.Fault->empty()) *ctx.Fault = what;
+    }
+    void PushMarker(std::u16string marker, const std::string& what) {
+        Fault(what);
+        Push(std::move(marker));
+    }
+    void Missing() { PushMarker(std::u16string(ValMissing), "a value is missing"); }
     std::u16string Arguments(size_t n);
     std::u16string FunctionText(int number, size_t count, bool variable);
     std::u16string String(const TToken& t) const;
@@ -86,7 +95,7 @@ private:
 
 void TDecoder::Binary(std::u16string_view op) {
     if (stack.size() < 2) {
-        Push(std::u16string(ValMissing));
+        Missing();
         return;
     }
     std::u16string b = std::move(stack.back());
@@ -98,7 +107,7 @@ void TDecoder::Binary(std::u16string_view op) {
 
 void TDecoder::Prefix(std::u16string_view op) {
     if (stack.empty()) {
-        Push(std::u16string(ValMissing));
+        Missing();
         return;
     }
     stack.back().insert(0, op);
@@ -127,6 +136,7 @@ std::u16string TDecoder::FunctionText(int number, size_t count, bool variable) {
         name = ExcelFunction(number).Name;
     } else if (!variable) {
         // Outside the table: the number, and one argument.
+        Fault("function number " + std::to_string(number) + " is not known");
         return u"?" + Decimal(number) + u"?(" + Arguments(count) + u")";
     } else {
         name = u"1";
@@ -135,6 +145,7 @@ std::u16string TDecoder::FunctionText(int number, size_t count, bool variable) {
         // A function of an add-in or the workbook: its name is the deepest
         // argument.
         if (count == 0 || stack.size() < count) {
+            Fault("a value is missing");
             name = std::u16string(ValMissing);
         } else {
             const size_t at = stack.size() - count;
@@ -205,15 +216,18 @@ std::u16string TDecoder::Sheet3d(const TToken& t) const {
         return ctx.Names->ExternSheet(GetU16(p));
     }
     std::u16string prefix = int16_t(GetU16(p)) < 0 ? u"" : u"[EXTERN ???]:";
+    if (!prefix.empty()) Fault("a sheet of another workbook");
     const uint16_t first = GetU16(p + 10), last = GetU16(p + 12);
     std::u16string sheets;
     auto name = [&](int n) { return ctx.Names ? ctx.Names->SheetName(n) : u"[Sheet" + Decimal(n) + u"]"; };
-    if (first == 0xFFFF || last == 0xFFFF)
+    if (first == 0xFFFF || last == 0xFFFF) {
+        Fault("a deleted sheet");
         sheets = u"[DELETED]";
-    else if (first != last)
+    } else if (first != last) {
         sheets = QuoteSheetName(name(first) + u":" + name(last));
-    else
+    } else {
         sheets = QuoteSheetName(name(first));
+    }
     return prefix + sheets + u"!";
 }
 
@@ -233,7 +247,10 @@ std::u16string TDecoder::ArrayValueText(const TArrayValue& v) const {
 }
 
 std::u16string TDecoder::ArrayText(const TToken& t) {
-    if (arraysBroken) return arrayError;
+    if (arraysBroken) {
+        Fault(std::string(arrayError.begin(), arrayError.end()));
+        return arrayError;
+    }
     try {
         TArrayConstant a = ReadArrayConstant(data, arrayPos, t.Layout, ctx.CodePage);
         std::u16string out = u"{";
@@ -250,6 +267,7 @@ std::u16string TDecoder::ArrayText(const TToken& t) {
         // The place of the next constant is lost with this one.
         arraysBroken = true;
         arrayError = Ascii(e.what());
+        Fault(e.what());
         return arrayError;
     }
 }
@@ -262,7 +280,9 @@ bool TDecoder::Step(const TToken& t) {
     const bool before5 = t.Layout < L::BIFF5;
     switch (t.Base) {
     case ptg::Exp:
-        Push(u"[Row=" + Decimal(GetU16(p)) + u" Col=" + Decimal(GetU16(p + 2)) + u"]");
+        // A cell of a shared or array formula whose formula is not there.
+        PushMarker(u"[Row=" + Decimal(GetU16(p)) + u" Col=" + Decimal(GetU16(p + 2)) + u"]",
+                   "the shared or array formula it belongs to is missing");
         return true;
     case ptg::Union:
         Binary(std::u16string_view(&ctx.Syntax.ListSeparator, 1));
@@ -290,13 +310,13 @@ bool TDecoder::Step(const TToken& t) {
         return true;
     case ptg::Percent:
         if (stack.empty())
-            Push(std::u16string(ValMissing));
+            Missing();
         else
             stack.back().push_back(u'%');
         return true;
     case ptg::Paren:
         if (stack.empty())
-            Push(std::u16string(ValMissing));
+            Missing();
         else {
             stack.back().insert(stack.back().begin(), u'(');
             stack.back().push_back(u')');
@@ -311,7 +331,8 @@ bool TDecoder::Step(const TToken& t) {
     case ptg::Extended: {
         const int type = p[0];
         if (t.Size == 1) {
-            Push(Ascii(TokenMessage("Unknown eptg", uint8_t(type))));
+            PushMarker(Ascii(TokenMessage("Unknown eptg", uint8_t(type))),
+                       TokenMessage("Unknown eptg", uint8_t(type)));
         } else if (type == 6 || type == 7) {
             Push(ctx.Names ? ctx.Names->DefinedName(GetU16(p + 1)) : u"[NAME]");
         }
@@ -320,7 +341,7 @@ bool TDecoder::Step(const TToken& t) {
     case ptg::Attr:
         if ((p[0] & attr::Sum) && !(p[0] & attr::Choose)) {
             if (stack.empty())
-                Push(std::u16string(ValMissing));
+                Missing();
             else {
                 stack.back().insert(0, u"SUM(");
                 stack.back().push_back(u')');
@@ -334,7 +355,10 @@ bool TDecoder::Step(const TToken& t) {
         externalSheet = false;
         return true;
     case ptg::Err:
-        Push(ErrorCodeToIndex(p[0]) ? std::u16string(ErrorFileText(ErrorCodeToIndex(p[0]))) : u"#???");
+        if (ErrorCodeToIndex(p[0]))
+            Push(std::u16string(ErrorFileText(ErrorCodeToIndex(p[0]))));
+        else
+            PushMarker(u"#???", "error code " + std::to_string(p[0]) + " is not known");
         return true;
     case ptg::Bool:
         Push(p[0] ? u"TRUE" : u"FALSE");
@@ -365,9 +389,9 @@ bool TDecoder::Step(const TToken& t) {
         // Every layout holds the 1-based number first; before BIFF5 a name
         // between tSheet and tEndSheet is another workbook's.
         if (before5 && externalSheet)
-            Push(u"[EXTERNNAME]");
+            PushMarker(u"[EXTERNNAME]", "a name of another workbook in a file older than Excel 5");
         else if (!ctx.Names)
-            Push(before5 ? u"[NAME]" : u"[EXTERNNAME]");
+            PushMarker(before5 ? u"[NAME]" : u"[EXTERNNAME]", "a name that cannot be looked up");
         else
             Push(ctx.Names->DefinedName(GetU16(p)));
         return true;
@@ -424,7 +448,7 @@ bool TDecoder::Step(const TToken& t) {
             Binary(operators[t.Base - ptg::Add]);
             return true;
         }
-        Push(Ascii(TokenMessage("Unknown ptg", t.Id)));
+        PushMarker(Ascii(TokenMessage("Unknown ptg", t.Id)), TokenMessage("Unknown ptg", t.Id));
         return false;
     }
 }
@@ -437,12 +461,16 @@ std::u16string TDecoder::Run() {
         const TWalkStatus s = walker.Next(t);
         if (s == TWalkStatus::End) break;
         if (s != TWalkStatus::Token) {
-            if (t.Id != 0) Push(Ascii(TokenMessage("Unknown ptg", t.Id)));
+            if (t.Id != 0)
+                PushMarker(Ascii(TokenMessage("Unknown ptg", t.Id)), TokenMessage("Unknown ptg", t.Id));
             break;
         }
         if (!Step(t)) break;
     }
-    if (stack.empty()) return u"[ERROR]";
+    if (stack.empty()) {
+        Fault("it holds no value");
+        return u"[ERROR]";
+    }
     return std::move(stack.back());
 }
 

@@ -42,6 +42,10 @@ struct TDecodeContext {
     int Col = -1;
     // Code page of the 8-bit strings of BIFF2-BIFF7 tokens.
     int CodePage = DefaultCodePage;
+    // When given: what first had to be written as a marker instead of
+    // formula text (a token that does not decode, a missing value); left
+    // as it is when everything decoded.
+    std::string* Fault = nullptr;
 };
 
 // The text of the tokens: data holds tokenLength bytes of tokens and then

@@ -135,6 +135,7 @@ std::u16string TFormulaHandler::DecodeFormula(std::span<const uint8_t> data, siz
     c.Row = how.Row;
     c.Col = how.Col;
     c.CodePage = CodePage;
+    c.Fault = how.Fault;
     const int saved = decodingSheet;
     decodingSheet = how.Sheet;
     try {
@@ -189,7 +190,8 @@ TEncodedFormula TFormulaHandler::TextFormulaTokens(int sheet, const TFormulaCell
     return EncodeFormula(KeptText(cell), how);
 }
 
-std::u16string TFormulaHandler::CellFormula(int sheet, const TFormulaCell& cell, bool fileSyntax) {
+std::u16string TFormulaHandler::CellFormula(int sheet, const TFormulaCell& cell, bool fileSyntax,
+                                            std::string* fault) {
     if (IsSharedMember(cell)) {
         const TEncodedFormula f = SharedMemberTokens(sheet, cell);
         TFormulaDecoding how;
@@ -197,6 +199,7 @@ std::u16string TFormulaHandler::CellFormula(int sheet, const TFormulaCell& cell,
         how.Col = cell.Col;
         how.Sheet = sheet;
         how.FileSyntax = fileSyntax;
+        how.Fault = fault;
         return DecodeFormula(f.Data, f.TokenLength, how);
     }
     if (cell.IsText()) return KeptText(cell);
@@ -213,6 +216,7 @@ std::u16string TFormulaHandler::CellFormula(int sheet, const TFormulaCell& cell,
     how.Sheet = sheet;
     how.FileSyntax = fileSyntax;
     how.TokenVersion = cell.TokenVersion();
+    how.Fault = fault;
     return DecodeFormula(tokens.Data, tokens.Length, how);
 }
 

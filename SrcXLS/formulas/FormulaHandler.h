@@ -61,6 +61,8 @@ struct TFormulaDecoding {
     bool FileSyntax = false;
     // The version whose layout the tokens are in (a cell's TokenVersion).
     TExcelVersion TokenVersion = TExcelVersion::xvExcel97;
+    // When given: what could not be decoded (TDecodeContext::Fault).
+    std::string* Fault = nullptr;
 };
 
 class TFormulaHandler : public IFormulaServices, private TFormulaNameSource, private TFormulaNameResolver {
@@ -130,7 +132,8 @@ public:
     // The formula of a cell: the tokens of its array formula for an array
     // cell, and of the array a cell of an array points into; the kept text
     // of an .xlsx formula as it was kept.
-    std::u16string CellFormula(int sheet, const TFormulaCell& cell, bool fileSyntax);
+    std::u16string CellFormula(int sheet, const TFormulaCell& cell, bool fileSyntax,
+                               std::string* fault = nullptr);
     // The tokens a formula kept as .xlsx text runs with: its text compiled
     // (the workbook's layout), or for a member of a shared formula, which
     // has no text of its own, the anchor's formula moved to the member's

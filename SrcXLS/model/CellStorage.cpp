@@ -33,15 +33,17 @@ int TCellStorage::TLeaf::Rank(int slot) const {
 }
 
 TCellStorage::TRow* TCellStorage::FindRow(int row) const {
-    const auto& block = top[size_t(row >> 10)];
-    if (!block) return nullptr;
-    return &block->Rows[size_t(row & 0x3FF)];
+    const size_t group = size_t(row) >> GroupBits;
+    if (group >= top.size() || !top[group]) return nullptr;
+    return &top[group]->Rows[size_t(row & (GroupRows - 1))];
 }
 
 TCellStorage::TRow& TCellStorage::MakeRow(int row) {
-    auto& block = top[size_t(row >> 10)];
+    const size_t group = size_t(row) >> GroupBits;
+    if (group >= top.size()) top.resize(group + 1);
+    auto& block = top[group];
     if (!block) block = std::make_unique<TRowBlock>();
-    return block->Rows[size_t(row & 0x3FF)];
+    return block->Rows[size_t(row & (GroupRows - 1))];
 }
 
 std::unique_ptr<TCell>* TCellStorage::FindSlot(int col, int row) {
@@ -168,10 +170,10 @@ void TCellStorage::BeginIterate() {
 }
 
 TCell* TCellStorage::NextCell() {
-    for (; curTop < 1024; ++curTop, curRow = 0) {
+    for (; curTop < int(top.size()); ++curTop, curRow = 0) {
         const auto& block = top[size_t(curTop)];
         if (!block) continue;
-        for (; curRow < 1024; ++curRow, curLeaf = 0) {
+        for (; curRow < GroupRows; ++curRow, curLeaf = 0) {
             const TRow& r = block->Rows[size_t(curRow)];
             for (; curLeaf < int(r.size()); ++curLeaf, curCell = 0) {
                 const TLeaf& leaf = r[size_t(curLeaf)];
@@ -210,12 +212,12 @@ void TCellStorage::CalcDimensions(int maxCol, int maxRow) {
         FirstCol = FirstRow = 0;
         return;
     }
-    for (int t = 0; t < 1024; ++t) {
+    for (int t = 0; t < int(top.size()); ++t) {
         if (!top[size_t(t)]) continue;
-        for (int r = 0; r < 1024; ++r) {
+        for (int r = 0; r < GroupRows; ++r) {
             const TRow& row = top[size_t(t)]->Rows[size_t(r)];
             if (row.empty()) continue;
-            int rowNo = (t << 10) | r;
+            int rowNo = (t << GroupBits) | r;
             FirstRow = std::min(FirstRow, rowNo);
             LastRow = std::max(LastRow, rowNo);
             FirstCol = std::min<int>(FirstCol, row.front().Cells.front()->Col);
@@ -235,6 +237,8 @@ void TCellStorage::Clear() {
                     if (cell) TCell::Dispose(cell.release());
         block.reset();
     }
+    top.clear();
+    top.shrink_to_fit();
     count = 0;
     holdingMore = 0;
     BeginIterate();
@@ -252,7 +256,7 @@ void TCellStorage::Discard() {
 }
 
 size_t TCellStorage::TableBytes() const {
-    size_t bytes = sizeof(*this);
+    size_t bytes = sizeof(*this) + top.capacity() * sizeof(top[0]);
     for (const auto& block : top) {
         if (!block) continue;
         bytes += sizeof(TRowBlock);

@@ -1,6 +1,7 @@
 // The cells of one sheet, addressed in four steps (row group, row, column
-// block, column) over 1,048,576 rows by 16,384 columns. Only populated rows
-// and 128-column blocks take memory; a block keeps its cells packed in
+// block, column) over 1,048,576 rows by 16,384 columns. Only populated
+// groups of 64 rows and 128-column blocks take memory, so that a workbook
+// of many small sheets stays small; a block keeps its cells packed in
 // column order behind an occupancy mask. A one-cell cache serves the common
 // "set a cell, then format or read it" pattern, and a cursor walks the cells
 // in row order, columns ascending within a row.
@@ -74,8 +75,10 @@ private:
         bool Has(int slot) const { return (Bits[slot >> 6] >> (slot & 63)) & 1; }
     };
     using TRow = std::vector<TLeaf>;
+    static constexpr int GroupBits = 6;
+    static constexpr int GroupRows = 1 << GroupBits;
     struct TRowBlock {
-        std::array<TRow, 1024> Rows;
+        std::array<TRow, GroupRows> Rows;
     };
 
     TRow* FindRow(int row) const;
@@ -88,7 +91,8 @@ private:
         if (cache == cell) cache = nullptr;
     }
 
-    std::array<std::unique_ptr<TRowBlock>, 1024> top;
+    // Up to the last group that was populated.
+    std::vector<std::unique_ptr<TRowBlock>> top;
     TCell* cache = nullptr;
     const TCell* lastWalked = nullptr;
     int64_t count = 0;

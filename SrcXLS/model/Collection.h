@@ -42,14 +42,19 @@ public:
     Item& Insert(std::unique_ptr<Item> item, int index = -1) {
         item->id = nextId++;
         item->collection = this;
+        ++generation;
         if (index < 0 || index > Count()) index = Count();
         return **items.insert(items.begin() + index, std::move(item));
     }
     void Delete(int index) {
         GetItem(index);
         items.erase(items.begin() + index);
+        ++generation;
     }
-    void Clear() { items.clear(); }
+    void Clear() {
+        items.clear();
+        ++generation;
+    }
 
     int IndexOf(const TCollectionItem* item) const {
         for (size_t i = 0; i < items.size(); ++i)
@@ -64,9 +69,12 @@ public:
 
 protected:
     std::vector<std::unique_ptr<Item>> items;
+    // Changes whenever an item comes or goes, for indexes kept beside the list.
+    uint64_t Generation() const { return generation; }
 
 private:
     int nextId = 0;
+    uint64_t generation = 0;
 };
 
 } // namespace xls

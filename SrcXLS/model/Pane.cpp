@@ -9,7 +9,17 @@ void TPane::Clear() {
     LeftCol = 0;
     TopRow = 0;
     activePane = 3;
-    records.Clear();
+    records.reset();
+}
+
+TBaseRecordStorage& TPane::Records() {
+    if (!records) records = std::make_unique<TBaseRecordStorage>();
+    return *records;
+}
+
+const TBaseRecordStorage& TPane::Records() const {
+    static const TBaseRecordStorage none;
+    return records ? *records : none;
 }
 
 void TPane::SetActivePane(int value) {

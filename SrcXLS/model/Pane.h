@@ -4,6 +4,7 @@
 #include "SrcXLS/formats/RecordStorage.h"
 
 #include <cstdint>
+#include <memory>
 
 namespace xls {
 
@@ -28,12 +29,13 @@ public:
     void SetActivePane(int value);
 
     // The SELECTION records read with the pane, written back after it.
-    TBaseRecordStorage& Records() { return records; }
-    const TBaseRecordStorage& Records() const { return records; }
+    TBaseRecordStorage& Records();
+    const TBaseRecordStorage& Records() const;
 
 private:
     uint8_t activePane = 3;
-    TBaseRecordStorage records;
+    // Made when the first is kept: most sheets have none.
+    std::unique_ptr<TBaseRecordStorage> records;
 };
 
 } // namespace xls

@@ -39,22 +39,30 @@ void TBasicSheet::SetReadName(std::u16string_view value) {
     if (UpperCaseWide(value) == UpperCaseWide(name)) return;
     if (sheets && sheets->NameTaken(value, this))
         throw XLSError("Sheet name \"" + WideToUtf8(value) + "\" allready exists");
+    std::u16string old = std::move(name);
     name = value;
+    if (sheets) sheets->Renamed(*this, old);
     if (sheets && nameEntry >= 0) sheets->names.SetItem(nameEntry, name);
 }
 
+void TSheets::IndexNames() const {
+    if (indexedGeneration == Generation()) return;
+    upperNames.clear();
+    for (int i = 0; i < Count(); ++i) upperNames.emplace(UpperCaseWide(GetItem(i).Name()), &GetItem(i));
+    indexedGeneration = Generation();
+}
+
+void TSheets::Renamed(const TBasicSheet& sheet, const std::u16string& oldName) {
+    if (indexedGeneration != Generation()) return;
+    auto old = upperNames.find(UpperCaseWide(oldName));
+    if (old != upperNames.end() && old->second == &sheet) upperNames.erase(old);
+    upperNames.emplace(UpperCaseWide(sheet.Name()), &sheet);
+}
+
 bool TSheets::NameTaken(std::u16string_view name, const TBasicSheet* except) const {
-    // Without a copy per sheet: a workbook of many sheets asks this for each.
-    const std::u16string upper = UpperCaseWide(name);
-    for (int i = 0; i < Count(); ++i) {
-        const TSheet& s = GetItem(i);
-        const std::u16string& other = s.Name();
-        if (&s != except && other.size() == upper.size() &&
-            std::equal(other.begin(), other.end(), upper.begin(),
-                       [](char16_t a, char16_t b) { return UpperCaseChar(a) == b; }))
-            return true;
-    }
-    return false;
+    IndexNames();
+    auto found = upperNames.find(UpperCaseWide(name));
+    return found != upperNames.end() && found->second != except;
 }
 
 // ---------------------------------------------------------------------------
@@ -708,7 +716,10 @@ TSheets::~TSheets() = default;
 
 TSheet& TSheets::Add(int kind) {
     int entry = names.Add(u"");
+    IndexNames();
     TSheet& sheet = Insert(std::make_unique<TSheet>(*this, workbook));
+    // The new sheet has no name yet: the index stays as it was.
+    indexedGeneration = Generation();
     sheet.Kind = kind;
     sheet.nameEntry = entry;
     // The running number names the sheet; a number another sheet's name
@@ -721,6 +732,7 @@ TSheet& TSheets::Add(int kind) {
             break;
         }
     }
+    Renamed(sheet, u"");
     names.SetItem(entry, sheet.name);
     return sheet;
 }

@@ -30,6 +30,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <variant>
 
 namespace xls {
@@ -304,10 +305,17 @@ public:
 private:
     friend class TBasicSheet;
     bool NameTaken(std::u16string_view name, const TBasicSheet* except) const;
+    // The index of the names in upper case is brought up to date.
+    void IndexNames() const;
+    void Renamed(const TBasicSheet& sheet, const std::u16string& oldName);
 
     IWorkbookContext& workbook;
     TXLSWideStringList names;
     int maxRecSize = 8224;
+    // The sheets by their names in upper case, for the many lookups of a
+    // workbook of many sheets; rebuilt when sheets came or went behind it.
+    mutable std::unordered_map<std::u16string, const TBasicSheet*> upperNames;
+    mutable uint64_t indexedGeneration = ~uint64_t(0);
 };
 
 } // namespace xls

@@ -307,12 +307,55 @@ TEST(DrawingImports, APictureCountedUnusedThatAShapeShowsIsKept) {
     EXPECT_EQ(read[1], read[0]);
 }
 
-// Six metafiles of 40 MiB of zeros in a workbook of a few hundred KB: the
-// first inflates within the workbook's budget, the rest stay compressed as
-// read and are named in the warnings; the cells are read, and the copy
-// holds every picture as it was.
+// Metafiles of 40 MiB of zeros in a workbook of a few hundred KB, six in
+// one drawing group or four in groups of their own, and four that claim
+// 40 MiB and inflate to a byte short: the first inflates within the
+// workbook's budget (what a damaged one inflated counts too), the rest stay
+// compressed as read; each kept compressed is named in the warnings. The
+// cells are read, and the copy holds every picture as it was.
 TEST(DrawingImports, PicturesPastTheBudgetStayCompressed) {
     testfiles::ScratchDir dir;
+    const std::string budget = " of the drawing group is kept compressed: the pictures of this workbook "
+                               "inflate to at most 64 MiB together";
+    const std::string damaged = " of the drawing group is kept compressed: its compressed data is damaged";
+    const struct {
+        const char* Name;
+        std::function<void(const std::string&)> Make;
+        std::vector<std::string> Warnings; // after "Picture n (EMF, 40 MiB inflated)"
+    } cases[] = {
+        {"groups.xls",
+         [](const std::string& f) { bombs::GroupsOfOnePicture(f, 4, 40u << 20); },
+         {"", budget, budget, budget}},
+        {"short.xls",
+         [](const std::string& f) { bombs::PicturesOneByteShort(f, 4, 40u << 20); },
+         {damaged, budget, budget, budget}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string file = dir.File(c.Name);
+        c.Make(file);
+        testfiles::KeepTestOutput(file, std::string("pictures_") + c.Name);
+        const auto run = bombs::RunLimited(size_t(160) << 20, [&] {
+            TTabrix4 book;
+            Read(book, file);
+            if (book.GetSheet(0).GetAsInteger(0, 2) != 30)
+                throw std::runtime_error("the cells were not read");
+        });
+        ASSERT_TRUE(run.Ok) << run.Error;
+        EXPECT_LT(run.PeakMB, 150);
+        TTabrix4 book;
+        Read(book, file);
+        ASSERT_EQ(book.Pictures().Count(), 4);
+        std::vector<std::string> expected;
+        for (size_t i = 0; i < c.Warnings.size(); ++i)
+            if (!c.Warnings[i].empty())
+                expected.push_back("Picture " + std::to_string(i + 1) + " (EMF, 40 MiB inflated)" +
+                                   c.Warnings[i]);
+        EXPECT_EQ(book.Warnings(), expected);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(book.Pictures().Items(i).KeptCompressed, !c.Warnings[size_t(i)].empty()) << i;
+    }
+
     const std::string file = dir.File("zeros.xls");
     bombs::PicturesOfZeros(file, 6, 40u << 20);
     const auto run = bombs::RunLimited(size_t(160) << 20, [&] {
@@ -379,36 +422,82 @@ TEST(DrawingImports, MacroProjectsPastTheirBoundAreKeptAsRead) {
     }
 }
 
-// A package with a shared string of 64 MiB and one with 64 MiB of blanks
-// and comments around a value: read within a limit far below their size,
-// the string as long as a cell holds, as openpyxl reads it, the value as
-// LibreOffice reads it.
+// Packages that hold or claim far more than a reader keeps, each read
+// within a limit far below their size: a shared string of 64 MiB (kept as
+// long as a cell holds, as openpyxl reads it), 64 MiB of blanks and comments
+// around a value (as LibreOffice reads it), six hyperlinks with a display
+// text of 15 MiB and forty extension texts of 1.9 MiB (past what a package
+// keeps of elements the library does not read: left out, the part named;
+// openpyxl reads the copy), a tag of 17 MiB (refused, the part named once)
+// and workbook relationships that claim 1 GiB over 2 MB (damaged, found
+// without taking what they claim).
 TEST(DrawingImports, PackageTextsStayWithinTheirBounds) {
     testfiles::ScratchDir dir;
-    const std::string text = dir.File("text.xlsx"), blanks = dir.File("blanks.xlsx");
-    bombs::PackageLongString(text, uint64_t(64) << 20);
-    bombs::PackageBlanks(blanks, uint64_t(64) << 20);
-    for (const std::string& file : {text, blanks}) {
+    const std::string leftOut =
+        " left out: what a package keeps of the elements the library does not read is "
+        "at most 64 MiB together";
+    const struct {
+        const char* Name;
+        std::function<void(const std::string&)> Make;
+        std::string Refusal, Warning;
+    } cases[] = {
+        {"text.xlsx", [](const std::string& f) { bombs::PackageLongString(f, uint64_t(64) << 20); }, "", ""},
+        {"blanks.xlsx", [](const std::string& f) { bombs::PackageBlanks(f, uint64_t(64) << 20); }, "", ""},
+        {"hyperlinks.xlsx", [](const std::string& f) { bombs::PackageHyperlinks(f, 6, uint64_t(15) << 20); },
+         "", "Part xl/worksheets/sheet1.xml: hyperlinks" + leftOut},
+        {"extensions.xlsx",
+         [](const std::string& f) { bombs::PackageExtensions(f, 40, (uint64_t(19) << 20) / 10); }, "",
+         "Part xl/worksheets/sheet1.xml: extLst" + leftOut},
+        {"tag.xlsx", [](const std::string& f) { bombs::PackageLongTag(f, uint64_t(17) << 20); },
+         "XML tag longer than 16 MiB (xl/worksheets/sheet1.xml)", ""},
+        {"relations.xlsx",
+         [](const std::string& f) { bombs::PackageClaimingRelations(f, (1u << 30) - 1, 2000000); },
+         "ZIP entry is damaged: xl/_rels/workbook.xml.rels", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string file = dir.File(c.Name);
+        c.Make(file);
         const auto run = bombs::RunLimited(size_t(160) << 20, [&] {
             TTabrix4 book;
-            Read(book, file);
+            std::string refusal;
+            try {
+                Read(book, file);
+            } catch (const XLSError& e) {
+                refusal = e.what();
+            }
+            if (refusal != c.Refusal) throw std::runtime_error("refusal: " + refusal);
+            const std::vector<std::string> warnings = book.Warnings();
+            if (warnings != (c.Warning.empty() ? std::vector<std::string>{} : std::vector{c.Warning}))
+                throw std::runtime_error("warnings: " + ::testing::PrintToString(warnings));
+            if (refusal.empty() && book.GetSheet(0).GetAsFloat(c.Name[0] == 't' ? 1 : 0, 0) != 7)
+                throw std::runtime_error("the value was not read");
         });
-        EXPECT_TRUE(run.Ok) << file << ": " << run.Error;
-        EXPECT_LT(run.PeakMB, 120) << file;
+        EXPECT_TRUE(run.Ok) << run.Error;
+        EXPECT_LT(run.PeakMB, 120);
     }
+    const std::string text = dir.File("text.xlsx"), blanks = dir.File("blanks.xlsx");
     TTabrix4 book;
     Read(book, text);
     const std::u16string shown = book.GetSheet(0).GetAsString(0, 0);
     EXPECT_EQ(shown.size(), 65535u);
-    EXPECT_EQ(book.GetSheet(0).GetAsInteger(1, 0), 7);
     auto openpyxl = oracle::ReadWithOpenpyxl(text);
     ASSERT_TRUE(openpyxl.Ok) << openpyxl.Error;
     ASSERT_EQ(openpyxl.Cells.size(), 2u);
     EXPECT_EQ(Utf8ToWide(openpyxl.Cells[0].Value).substr(0, 65535), shown);
 
-    TTabrix4 second;
-    Read(second, blanks);
-    EXPECT_EQ(second.GetSheet(0).GetAsInteger(0, 0), 7);
+    // The copy of a package whose kept elements were left out is sound.
+    TTabrix4 links;
+    Read(links, dir.File("hyperlinks.xlsx"));
+    const std::string copy = dir.File("hyperlinks_copy.xlsx");
+    links.SetFilename(Utf8ToWide(copy));
+    links.Write();
+    testfiles::KeepTestOutput(copy, "package_kept_past_budget.xlsx");
+    auto read = oracle::ReadWithOpenpyxl(copy);
+    ASSERT_TRUE(read.Ok) << read.Error;
+    ASSERT_EQ(read.Cells.size(), 1u);
+    EXPECT_EQ(read.Cells[0].Value, "7.0");
+
     if (!testfiles::LibreOfficeConvert({blanks}, dir.File("lo"), "csv").Ran()) return;
     EXPECT_EQ(testfiles::Slurp(dir.File("lo/blanks.csv")), "7\n");
 }

@@ -1,4 +1,5 @@
 // Cells, the cell store at the 2007 limits and the display texts of values.
+#include "SrcXLS/XLSArena.h"
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/model/CellStorage.h"
 #include "platform/RegionalSettings.h"
@@ -74,6 +75,24 @@ TEST_F(Store, CornersOfTheLargestSheetAreFoundAndWalkedLast) {
     EXPECT_EQ(MessageOf([&] { cells.PutCell(-1, 0, Number(1)); }), "Cell position is outside the sheet");
     EXPECT_EQ(cells.FindCell(-1, 0), nullptr);
     EXPECT_EQ(cells.FindCell(20000, 5), nullptr);
+}
+
+// An arena starts small, so that the many small lists of a workbook stay
+// small; its first block, of any size, still fits the chunk it is cut from.
+TEST(CellArena, AFirstBlockOfAnySizeFitsItsChunk) {
+    for (size_t bytes : {size_t(1), size_t(512), size_t(513), size_t(1024), size_t(1025), size_t(70000)}) {
+        TArena arena;
+        auto* block = static_cast<uint8_t*>(arena.Allocate(bytes));
+        std::fill_n(block, bytes, uint8_t(0xAB));
+        auto* next = static_cast<uint8_t*>(arena.Allocate(8));
+        EXPECT_TRUE(next < block || next >= block + bytes) << bytes;
+        EXPECT_GE(arena.BytesReserved(), arena.BytesInUse()) << bytes;
+        arena.Free(block, bytes);
+        // Small blocks come back through the free lists; larger ones are the heap's.
+        if (bytes <= TArena::MaxSmall) {
+            EXPECT_EQ(arena.Allocate(bytes), block) << bytes;
+        }
+    }
 }
 
 TEST_F(Store, RandomPutsAndRemovesWalkInRowThenColumnOrder) {

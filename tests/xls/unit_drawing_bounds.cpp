@@ -153,6 +153,12 @@ TEST(DrawingBounds, PicturesInflateOnlyAsFarAsTheirData) {
     EXPECT_FALSE(InflateBounded(packed, 9));  // the stream goes on
     EXPECT_FALSE(InflateBounded(packed, 11)); // the stream ends first
     EXPECT_FALSE(InflateBounded(std::span(packed).first(packed.size() - 3), 10));
+    // What it inflated, whether whole or not: the workbook's budget counts it.
+    for (uint32_t claimed : {10u, 9u, 11u, 200u << 20}) {
+        size_t produced = 1;
+        InflateBounded(packed, claimed, &produced);
+        EXPECT_EQ(produced, std::min<size_t>(claimed + 1, 10)) << claimed;
+    }
     const auto run = bombs::RunLimited(size_t(96) << 20, [&] {
         if (InflateBounded(packed, 200u << 20)) throw std::runtime_error("a short stream was taken");
         const std::vector<uint8_t> zeros = bombs::DeflatedZeros(40u << 20);

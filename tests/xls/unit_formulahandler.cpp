@@ -7,6 +7,7 @@
 #include "SrcXLS/XLSCellRef.h"
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/formats/XLSZip.h"
 #include "SrcXLS/model/Cell.h"
 #include "support_files.h"
 
@@ -264,6 +265,58 @@ TEST_F(FormulaBook, FormulasOfOneLayoutAreWrittenInAnother) {
         again.SetFilename(Utf8ToWide(dir.File("again.xls")));
         again.Read();
         EXPECT_EQ(again.GetSheet(0).GetAsFormula(0, 0), "\"a\"&B1&SUM(C1:C2)");
+    }
+}
+
+// Tokens that do not decode (an unknown token, a tExp whose shared formula
+// is missing, an operator without its value) have no formula text: copied
+// to a package, such a cell keeps its cached value, and the write names it.
+TEST_F(FormulaBook, FormulasWhoseTokensDoNotDecodeKeepTheirValuesInAPackage) {
+    const struct {
+        Bytes Tokens;
+        const char* Warning; // "" for a formula that decodes
+    } cases[] = {
+        {{0x1E, 2, 0}, ""},
+        {{0xFF},
+         "Sheet1!A2: formula not written to .xlsx (its tokens do not decode: Unknown ptg[FF]); its "
+         "value is kept"},
+        {{0x01, 0xFF, 0xFF, 0xFF, 0x00},
+         "Sheet1!A3: formula not written to .xlsx (its tokens do not decode: the shared or array formula it "
+         "belongs to is missing); its value is kept"},
+        {{0x1E, 1, 0, 0x03},
+         "Sheet1!A4: formula not written to .xlsx (its tokens do not decode: a value is missing); its value "
+         "is "
+         "kept"},
+    };
+    TFormulaResult r;
+    r.Number = 1;
+    for (int row = 0; row < 4; ++row)
+        book.GetSheet(0).PutFormula(ctNumberFormula, 0, row, 15, int(cases[row].Tokens.size()),
+                                    cases[row].Tokens, r);
+    testfiles::ScratchDir dir;
+    const std::string file = dir.File("book.xlsx");
+    book.SetVersion(TExcelVersion::xvExcel2007);
+    book.SetFilename(Utf8ToWide(file));
+    book.Write();
+    std::vector<std::string> expected;
+    for (const auto& c : cases)
+        if (*c.Warning) expected.push_back(c.Warning);
+    EXPECT_EQ(book.Warnings(), expected);
+    // No marker text stands in the part as a formula.
+    const std::string bytes = testfiles::Slurp(file);
+    TXLSZipArchive zip;
+    zip.OpenBuffer(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    const std::string part = zip.Extract("xl/worksheets/sheet1.xml");
+    EXPECT_NE(part.find("<c r=\"A1\"><f>2</f><v>1</v></c>"), std::string::npos) << part;
+    for (const char* cell : {"A2", "A3", "A4"})
+        EXPECT_NE(part.find("<c r=\"" + std::string(cell) + "\"><v>1</v></c>"), std::string::npos) << part;
+    TTabrix4 back;
+    back.SetFilename(Utf8ToWide(file));
+    back.Read();
+    EXPECT_EQ(back.GetSheet(0).GetCellType(0, 0), ctNumberFormula);
+    for (int row = 1; row < 4; ++row) {
+        EXPECT_EQ(back.GetSheet(0).GetCellType(0, row), ctFloat) << row;
+        EXPECT_EQ(back.GetSheet(0).GetAsFloat(0, row), 1) << row;
     }
 }
 

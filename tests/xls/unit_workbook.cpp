@@ -2,6 +2,9 @@
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/XLSLibState.h"
+#include "SrcXLS/XLSText.h"
+#include "bench/xls_bombs.h"
+#include "support_files.h"
 #include "support_messages.h"
 
 #include "tests/xls/support_state.h"
@@ -178,6 +181,16 @@ TEST_F(Exchange, SheetsAreNamedByRunningNumberAndNamesStayUnique) {
     EXPECT_EQ(wb.Sheets().FindByName(u"звіт"), &a);
     EXPECT_EQ(wb.Sheets().FindByName(u"none"), nullptr);
     EXPECT_EQ(wb.Sheets().NameList().GetItem(0), u"ЗВІТ");
+    // A name given up, by a rename or with its sheet, is free again.
+    a.SetName(u"Каса");
+    b.SetName(u"звіт");
+    EXPECT_EQ(MessageOf([&] { b.SetName(u"КАСА"); }), "Sheet name \"КАСА\" allready exists");
+    wb.Sheets().Delete(0);
+    b.SetName(u"каса");
+    EXPECT_EQ(wb.Sheets().FindByName(u"Каса"), &b);
+    EXPECT_EQ(wb.Sheets().Add(0).Name(), u"Sheet6");
+    wb.Sheets().Items(1).SetName(u"Sheet9");
+    EXPECT_EQ(MessageOf([&] { b.SetName(u"sheet9"); }), "Sheet name \"sheet9\" allready exists");
 }
 
 TEST_F(Exchange, NewCellsTakeTheirColumnsOrRowsFormat) {
@@ -336,4 +349,21 @@ TEST_F(Workbook, ReplacingOneCellAgainAndAgainDoesNotGrow) {
     EXPECT_EQ(wb.DefaultFormats().Count(), formats);
     EXPECT_EQ(wb.Strings().Count(), 1u);
     EXPECT_EQ(wb.Strings().StringCount(), 1);
+}
+
+// A workbook of many small sheets costs a few kilobytes a sheet: 5,000
+// sheets of one number each read within 80 MB.
+TEST_F(Workbook, ManySmallSheetsReadWithinABound) {
+    testfiles::ScratchDir dir;
+    const std::string file = dir.File("sheets.xls");
+    // Made by a child too, so that this process maps no more than before.
+    ASSERT_TRUE(bombs::RunLimited(size_t(4) << 30, [&] { bombs::ManySheets(file, 5000); }).Ok);
+    const auto run = bombs::RunLimited(size_t(80) << 20, [&] {
+        TTabrix4 book;
+        book.SetFilename(Utf8ToWide(file));
+        book.Read();
+        if (book.Sheets().Count() != 5000 || book.GetSheet(4999).GetAsInteger(0, 0) != 5000)
+            throw std::runtime_error("the sheets were not read");
+    });
+    EXPECT_TRUE(run.Ok) << run.Error;
 }
