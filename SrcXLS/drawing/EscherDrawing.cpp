@@ -18,6 +18,18 @@ namespace {
 // Groups inside groups are read recursively; deeper files are refused.
 constexpr int MaxGroupDepth = 64;
 
+// Shape properties whose value is the id of another shape of the drawing:
+// the next text box of a chain, the master shape.
+constexpr int PropNextInChain = 138;
+constexpr int PropMaster = 769;
+// Rules of the solver container after the shapes: a rule id, then the ids
+// of the shapes it ties.
+struct TShapeRule {
+    uint16_t Type;
+    size_t Shapes;
+};
+constexpr TShapeRule ShapeRules[] = {{0xF012, 3}, {0xF014, 1}, {0xF017, 1}};
+
 uint32_t DefaultTextId() {
     static std::mt19937 random{std::random_device{}()};
     auto ticks = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -612,7 +624,39 @@ void TEscherDrawing::ReadDrawing(TXLSStream& stream, uint32_t recordLength) {
     nextShapeId = std::max(nextShapeId, highest + 1);
     auto [id, first] = group.RegisterDrawing(*this);
     drawingId = id;
-    if (first) nextShapeId = first;
+    if (first) MoveToBlock(first);
+}
+
+// A drawing read under another drawing's id got an id and a block of its
+// own: its shapes take ids from that block, so that the clusters of the
+// group and the drawing's Dg agree and no id is another drawing's. The
+// properties and rules that name shapes of the drawing follow.
+void TEscherDrawing::MoveToBlock(uint32_t first) {
+    std::unordered_map<uint32_t, uint32_t> moved;
+    moved.emplace(root->ShapeId, first);
+    root->ShapeId = first;
+    nextShapeId = first + 1;
+    ForEachShape(*root, [&](TShape& s) {
+        const uint32_t id = NewShapeId();
+        moved.emplace(s.ShapeId, id);
+        s.ShapeId = id;
+    });
+    auto follow = [&](uint32_t& id) {
+        if (auto at = moved.find(id); at != moved.end()) id = at->second;
+    };
+    ForEachShape(*root, [&](TShape& s) {
+        for (TOPTItem& item : s.Opt.Items)
+            if (!item.IsComplex() && (item.Number() == PropNextInChain || item.Number() == PropMaster))
+                follow(item.Value);
+    });
+    for (auto& r : trailing.Records)
+        for (const TShapeRule& rule : ShapeRules)
+            if (r.Header.Type == rule.Type)
+                for (size_t k = 0; k < rule.Shapes && 8 + 4 * k <= r.Body.size(); ++k) {
+                    uint32_t id = GetU32(r.Body.data() + 4 + 4 * k);
+                    follow(id);
+                    PutU32(r.Body.data() + 4 + 4 * k, id);
+                }
 }
 
 void TEscherDrawing::ReadGroupChildren(TDrawingIn& in, TShapeGroup& parent, int64_t length, int depth) {

@@ -127,6 +127,8 @@ private:
 
     std::unique_ptr<TShape> ReadShapeContainer(TDrawingIn& in, uint32_t length, bool asGroup);
     void ReadGroupChildren(TDrawingIn& in, TShapeGroup& group, int64_t length, int depth);
+    // The shapes of a drawing read take ids from the block that starts at first.
+    void MoveToBlock(uint32_t first);
 
     TEscherGroup& group;
     TXFonts* fonts;

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <set>
 
 using namespace xls;
@@ -249,7 +251,7 @@ TEST(DrawingShapes, IdsOfDrawingsAndClusters) {
 TEST(DrawingShapes, IdsAFileRepeatsAreNotHandedOutAgain) {
     Esc shapes = LineShape(1025);
     Esc again = LineShape(1025);
-    Bytes head = DgHeader(1, 0, 1026);
+    Bytes head = DgHeader(2, 0, 1026);
     Esc root = RootContainer(1024);
     TMSOHeader{15, 0, mso::SpgrContainer, uint32_t(root.b.size() + 2 * shapes.b.size())}.AppendTo(head);
     head.insert(head.end(), root.b.begin(), root.b.end());
@@ -259,7 +261,7 @@ TEST(DrawingShapes, IdsAFileRepeatsAreNotHandedOutAgain) {
     auto other = f.NewDrawing();
     other->AddBasicShape(); // takes drawing 1 and the ids from 1024
     auto d = f.NewDrawing();
-    drawingtest::ReadDrawingFrom(*d, SheetDrawing(1, {head, again.b}, 2));
+    drawingtest::ReadDrawingFrom(*d, SheetDrawing(2, {head, again.b}, 2));
     ASSERT_EQ(d->ShapeCount(), 2);
     const uint32_t added = d->AddBasicShape().ShapeId;
     EXPECT_GE(added, 3072u);
@@ -267,6 +269,101 @@ TEST(DrawingShapes, IdsAFileRepeatsAreNotHandedOutAgain) {
     d->DeleteShape(1025); // the first of the two
     EXPECT_EQ(d->ShapeCount(), 2);
     EXPECT_EQ(d->Shape(0).ShapeId, 1025u);
+}
+
+// A drawing read under the id another drawing of the workbook holds (a
+// sheet's and its chart's own drawing, two sheets) gets an id and a block
+// of its own, and its shapes ids from that block: the clusters and its Dg
+// agree, no id is another drawing's, and a copy of the copy is the copy.
+TEST(DrawingShapes, ADrawingUnderAnotherDrawingsIdMovesToABlockOfItsOwn) {
+    // Shapes 1025 and 1026, the first chained to the second, and a rule of
+    // the solver container that ties them.
+    Esc first;
+    first.Atom(mso::Sp, 20, U32s({1025, 0x0A00}), 2)
+        .Atom(mso::OPT, 2, FromHex("8A00 02040000 BF01 08000800"), 3)
+        .Atom(mso::ClientAnchor, 0, NoAnchor)
+        .Atom(mso::ClientData, 0, {});
+    const Esc second = LineShape(1026);
+    const Esc chained = Esc().Box(mso::SpContainer, first);
+    const Esc rules = Esc().Box(0xF005, Esc().Atom(0xF012, 0, U32s({1, 1025, 1026, 1025, 0, 0}), 1));
+    const Esc root = RootContainer(1024);
+    Bytes head = DgHeader(1, 0, 1027);
+    TMSOHeader{15, 0, mso::SpgrContainer, uint32_t(root.b.size() + chained.b.size() + second.b.size())}
+        .AppendTo(head);
+    head.insert(head.end(), root.b.begin(), root.b.end());
+    head.insert(head.end(), chained.b.begin(), chained.b.end());
+    PutU32(head.data() + 4, uint32_t(head.size() - 8 + second.b.size() + rules.b.size()));
+
+    auto seed = [](int n) {
+        const char* src = std::getenv("Q710_SOURCE_DIR");
+        const std::string bytes =
+            testfiles::Slurp(std::string(src ? src : ".") +
+                             "/fuzz/corpus/drawing_sheet/chart-drawing-shares-sheet-id-" + std::to_string(n));
+        return biffbuild::Records(Bytes(bytes.begin(), bytes.end()));
+    };
+    const struct {
+        const char* Name;
+        std::vector<Record> Records;
+        bool SheetFirst; // another sheet's drawing takes drawing 1 and ids from 1024 first
+    } cases[] = {
+        {"a chart's drawing shares the id and the ids", seed(1), false},
+        {"the same, the chart's root id out of range", seed(2), false},
+        {"a chart's drawing shares the id", seed(3), false},
+        {"two sheets share the id and the ids", SheetDrawing(1, {head, second.b, rules.b}, 2), true},
+    };
+    auto idsOf = [](const TEscherDrawing& d) {
+        std::vector<uint32_t> ids{d.Root().ShapeId};
+        std::function<void(const TShapeGroup&)> walk = [&](const TShapeGroup& g) {
+            for (int i = 0; i < g.Count(); ++i) {
+                ids.push_back(g.GetShape(i).ShapeId);
+                if (auto* inner = dynamic_cast<const TShapeGroup*>(&g.GetShape(i))) walk(*inner);
+            }
+        };
+        walk(d.Root());
+        return ids;
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::vector<Record> records = c.Records, once;
+        for (int round = 0; round < 2; ++round) {
+            SCOPED_TRACE(round);
+            Fixture f;
+            auto other = f.NewDrawing();
+            if (c.SheetFirst) other->AddBasicShape();
+            auto d = f.NewDrawing();
+            drawingtest::ReadDrawingFrom(*d, records);
+            ASSERT_GT(d->ShapeCount(), 0);
+            const std::vector<uint32_t> ids = idsOf(*d);
+            std::set<uint32_t> seen;
+            for (uint32_t id : ids) {
+                EXPECT_TRUE(seen.insert(id).second) << id;
+                EXPECT_TRUE(f.group.OwnsCluster(d->DrawingId(), id)) << id;
+            }
+            EXPECT_EQ(d->NextFreeShapeId(), *seen.rbegin() + 1);
+            for (const TDGGData& e : f.group.Dgg.Entries)
+                if (e.Drawing && e.Drawing != d.get() && e.Drawing->ShapeCount() > 0) {
+                    EXPECT_NE(e.Drawing->DrawingId(), d->DrawingId());
+                    for (uint32_t id : idsOf(*e.Drawing)) EXPECT_FALSE(seen.count(id)) << id;
+                }
+            records = drawingtest::WrittenDrawing(*d);
+            if (round == 0) once = records;
+            if (c.SheetFirst) {
+                // The chain and the rule follow their shapes.
+                ASSERT_EQ(d->ShapeCount(), 2);
+                EXPECT_EQ(d->Shape(0).Opt.Value(0x8A), d->Shape(1).ShapeId);
+                Bytes all;
+                for (const auto& r : records)
+                    if (r.Id == biff::MSODRAWING) all.insert(all.end(), r.Body.begin(), r.Body.end());
+                const Bytes rule = FromHex("0100 12F0 18000000");
+                auto at = std::search(all.begin(), all.end(), rule.begin(), rule.end());
+                ASSERT_LE(at + 8 + 24, all.end());
+                const size_t pos = size_t(at - all.begin()) + 12;
+                EXPECT_EQ(std::make_pair(GetU32(all.data() + pos), GetU32(all.data() + pos + 4)),
+                          std::make_pair(d->Shape(0).ShapeId, d->Shape(1).ShapeId));
+            }
+        }
+        EXPECT_TRUE(records == once) << "a copy of the copy differs from the copy";
+    }
 }
 
 TEST(DrawingShapes, GroupsAndUnknownRecordsComeBack) {
