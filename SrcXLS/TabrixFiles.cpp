@@ -224,6 +224,22 @@ void WriteWorkbookFile(TTabrix4& book) {
             formulas.Names().WriteNames(sink);
         };
     }
+    // A workbook read from another version gets the link table and the
+    // names of BIFF5; an Excel 5 file read keeps its own records.
+    std::vector<std::vector<uint8_t>> oldNames;
+    struct EndLinks {
+        TFormulaHandler& formulas;
+        ~EndLinks() { formulas.EndOldLinks(); }
+    } endLinks{book.FormulaHandler()};
+    if (version == TExcelVersion::xvExcel50 && book.GetOrigVersion() != TExcelVersion::xvExcel50) {
+        std::vector<std::string> dropped;
+        source.OldLinkTable = book.FormulaHandler().BeginOldLinks(oldNames, dropped);
+        for (std::string& text : dropped) book.AddWarning(std::move(text));
+        source.Names = [&oldNames](TXLSStream& s) {
+            for (const std::vector<uint8_t>& body : oldNames)
+                s.WriteLongRecord(NameRecordId, body.data(), body.size());
+        };
+    }
     for (int i = 0; i < book.ChartSheets().Count(); ++i) {
         TBIFFChartSheetSource c;
         c.Name = book.ChartSheets().Items(i).Name;

@@ -290,8 +290,9 @@ void WarnOlderBinaryLeftBehind(TTabrix4& book, TExcelVersion version) {
         if (book.VBA().HasContent())
             book.AddWarning("Workbook: the VBA project (macros) not written to " + target);
     }
-    // An Excel 5 file read keeps its names as records, written back with it.
-    if (!biff4 && book.GetOrigVersion() == TExcelVersion::xvExcel50) return;
+    // Excel 5 files hold the names; those whose formulas they do not hold
+    // are named when the names are written.
+    if (!biff4) return;
     int names = 0;
     const TInternalNames& list = book.GetInternalNames();
     for (int i = 0; i < list.Count(); ++i) {

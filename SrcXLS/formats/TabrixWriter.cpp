@@ -25,6 +25,8 @@ constexpr uint16_t OBPROJ = 0x00D3;
 constexpr uint16_t FILESHARING = 0x005B;
 constexpr uint16_t BOF4 = 0x0409;
 constexpr uint16_t NOTE_RECORD = 0x001C;
+constexpr uint16_t EXTERNCOUNT = 0x0016;
+constexpr uint16_t EXTERNSHEET = 0x0017;
 
 constexpr uint16_t BOFWorkbookGlobals = 0x0005;
 constexpr uint16_t BOFWorksheet = 0x0010;
@@ -261,7 +263,8 @@ bool TTabrixWriter::WriteGlobalRecord(const TRecordBlock& block) {
         WriteBoundsheets();
         return true;
     case placeholder::Names:
-        if (!biff5) Run(source.Names);
+        if (biff5 && source.OldLinkTable) WriteOldLinkTable();
+        Run(source.Names);
         return true;
     case placeholder::DrawingGroup:
         if (source.DrawingGroup) {
@@ -338,6 +341,22 @@ void TTabrixWriter::WriteBoundsheets() {
     }
 }
 
+// The link table of BIFF5, in the globals for the names and in each sheet
+// for its formulas: 3-D references and local names name a sheet of the
+// workbook through its EXTERNSHEET record, the sheet's name after the code 3.
+void TTabrixWriter::WriteOldLinkTable() {
+    records.WriteWord(EXTERNCOUNT, uint16_t(boundsheets.size()));
+    for (const TBoundsheetData& entry : boundsheets) {
+        const std::string name = records.Encode8Bit(std::u16string_view(entry.Name).substr(0, 255));
+        std::vector<uint8_t> body;
+        TByteWriter w(body);
+        w.U8(uint8_t(std::min<size_t>(name.size(), 255)));
+        w.U8(3);
+        w.Bytes(name.data(), std::min<size_t>(name.size(), 255));
+        records.WriteRecord(EXTERNSHEET, body);
+    }
+}
+
 bool TTabrixWriter::HasPanes(const TBIFFSheetSource& sheet) const {
     return sheet.Pane && sheet.Pane->PaneType != TPaneType::ptNone &&
            (sheet.Pane->SplitColX > 0 || sheet.Pane->SplitRowY > 0);
@@ -387,6 +406,12 @@ void TTabrixWriter::WriteSheetRecord(const TBIFFSheetSource& sheet, const TRecor
         return;
     case SELECTION:
         if (!HasPanes(sheet) && sheet.Selection) records.WriteSelection(3, *sheet.Selection);
+        return;
+    case DEFCOLWIDTH:
+        // The 3-D references of a BIFF5 sheet's formulas go through the
+        // sheet's own link table, where Excel 5 puts it.
+        if (!biff8 && source.OldLinkTable) WriteOldLinkTable();
+        stream.WriteRawRecord(block.Id(), block.Data(), block.Length());
         return;
     case DIMENSIONS:
         // The filter block comes after the columns and the kept sort and

@@ -80,7 +80,11 @@ struct TBIFFWorkbookSource {
     TExcelVersion ReadVersion = TExcelVersion::xvNone;
     TBIFFBlockWriter SharedStrings; // SST and EXTSST
     TBIFFBlockWriter Names;         // external references and defined names
-    TBIFFBlockWriter DrawingGroup;  // MSODRAWINGGROUP, continued past 8224 bytes
+    // A BIFF5 write of a workbook read from another version whose names or
+    // formulas name sheets: the BIFF5 link table (one EXTERNSHEET per sheet
+    // tab) comes before the names and in every worksheet.
+    bool OldLinkTable = false;
+    TBIFFBlockWriter DrawingGroup; // MSODRAWINGGROUP, continued past 8224 bytes
     // Given: the finished file goes to this buffer instead of the file.
     std::vector<uint8_t>* TargetStream = nullptr;
     TExtraObjects* ExtraObjects = nullptr;
@@ -120,6 +124,7 @@ private:
     void WriteFormatBlock();
     void WriteStyles();
     void WriteBoundsheets();
+    void WriteOldLinkTable();
     void WriteSheet(TBoundsheetData& entry);
     void WriteChartSheet(TBoundsheetData& entry);
     // The first 4 bytes of the entry's BOUNDSHEET body := the stream position.

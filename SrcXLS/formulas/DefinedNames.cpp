@@ -104,6 +104,35 @@ std::vector<uint8_t> TInternalName::RecordBody() const {
     return body;
 }
 
+std::vector<uint8_t> TInternalName::OldRecordBody(std::span<const uint8_t> tokens, size_t tokenLength,
+                                                  int codePage) const {
+    const int code = GetBuiltInCode();
+    const std::string text =
+        code != NoBuiltIn ? std::string(1, char(code)) : WideToCodePage(GetName(), codePage);
+    if (text.empty() || text.size() > MaxNameChars) throw XLSError("Name is too long");
+    std::string texts[4];
+    for (int i = 0; i < 4; ++i) {
+        try {
+            texts[i] = WideToCodePage(Texts[i], codePage).substr(0, MaxNameChars);
+        } catch (const XLSError&) {
+        }
+    }
+    std::vector<uint8_t> body;
+    TByteWriter w(body);
+    // The bits after the function group are BIFF8's.
+    w.U16(Options & 0x0FFF);
+    w.U8(Shortcut);
+    w.U8(uint8_t(text.size()));
+    w.U16(uint16_t(tokenLength));
+    w.U16(SheetNumber);
+    w.U16(SheetNumber);
+    for (const std::string& t : texts) w.U8(uint8_t(t.size()));
+    w.Bytes(text.data(), text.size());
+    w.Bytes(tokens.data(), tokens.size());
+    for (const std::string& t : texts) w.Bytes(t.data(), t.size());
+    return body;
+}
+
 // ---------------------------------------------------------------------------
 
 TInternalName& TInternalNames::Add() {

@@ -310,7 +310,13 @@ bool TFormulaHandler::FormulaTokens(int sheet, const TFormulaCell& cell, TExcelV
         source.assign(cell.Data().begin(), cell.Data().end());
         sourceLength = size_t(cell.TokenLength());
     }
-    auto converted = TokensToOldLayout(source, sourceLength, from, CodePage, tokenLength);
+    const TOldLinks* links = target == TExcelVersion::xvExcel50 && oldLinks ? &*oldLinks : nullptr;
+    auto converted = TokensToOldLayout(source, sourceLength, from, CodePage, tokenLength, links);
+    // The names of an older file are named through BIFF8 tokens.
+    if (!converted && links && from < TExcelVersion::xvExcel97 &&
+        BIFF8Tokens(sheet, cell, source, sourceLength, nullptr))
+        converted =
+            TokensToOldLayout(source, sourceLength, TExcelVersion::xvExcel97, CodePage, tokenLength, links);
     if (!converted) {
         if (why) *why = "names, other sheets or functions the older layout does not hold";
         return false;

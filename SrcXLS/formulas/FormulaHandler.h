@@ -10,9 +10,11 @@
 #include "SrcXLS/formulas/ExternalNames.h"
 #include "SrcXLS/formulas/FormulaDecoder.h"
 #include "SrcXLS/formulas/FormulaEncoder.h"
+#include "SrcXLS/formulas/TokenRewriting.h"
 #include "SrcXLS/model/FormulaServices.h"
 
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -185,6 +187,22 @@ public:
     // again and finds the same entries.
     void PrepareBIFF8Cells();
 
+    // Before a BIFF5 write of a workbook read from another version: the
+    // NAME records in the BIFF5 layout, one per name the BIFF8 writer
+    // writes and in its order, so that names keep their numbers; a name
+    // whose formula has no BIFF5 form (another workbook's sheets or names,
+    // a name that has none itself) is written without it, with a text in
+    // dropped. When the file needs the link table (for its names or for
+    // cell formulas with 3-D references), the answer is true and, until
+    // EndOldLinks, cell formulas written as BIFF5 name their names and the
+    // workbook's sheets; the cells that name a name written without its
+    // formula keep their values.
+    bool BeginOldLinks(std::vector<std::vector<uint8_t>>& records, std::vector<std::string>& dropped);
+    void EndOldLinks() {
+        oldLinks.reset();
+        oldNames.clear();
+    }
+
     // For the evaluator. The tokens of the formula of the defined name
     // numbered number (1-based, as tName gives it): its tokens (BIFF8
     // layout), or its .xlsx text made into tokens of the workbook's layout
@@ -255,6 +273,10 @@ private:
     bool linkNumbers = false;
     std::vector<std::u16string> writtenSheetNames;
     std::vector<TTableDef> tables;
+    // While a BIFF5 file with a link table is written: how names and 3-D
+    // references convert, and which names are written with their formulas.
+    std::optional<TOldLinks> oldLinks;
+    std::vector<bool> oldNames;
     // Sheet indexes by name in any case; checked on every hit, rebuilt on a miss.
     std::unordered_map<std::u16string, int, TNoCaseHash, TNoCaseEqual> sheetIndex;
 };

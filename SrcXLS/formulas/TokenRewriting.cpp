@@ -302,117 +302,6 @@ bool ConvertArray(std::span<const uint8_t> data, size_t& pos, int codePage, std:
 
 } // namespace
 
-std::optional<std::vector<uint8_t>> TokensToOldLayout(std::span<const uint8_t> data, size_t tokenLength,
-                                                      TExcelVersion from, int codePage,
-                                                      size_t& newTokenLength) {
-    if (tokenLength > data.size()) return std::nullopt;
-    const L source = TokenLayoutOf(from);
-    std::vector<uint8_t> out;
-    TByteWriter w(out);
-    std::vector<size_t> arrays; // in token order
-    TTokenWalker walker(data.first(tokenLength), source, false);
-    TToken t;
-    for (;;) {
-        const TWalkStatus s = walker.Next(t);
-        if (s == TWalkStatus::End) break;
-        if (s != TWalkStatus::Token) return std::nullopt;
-        const uint8_t* token = data.data() + t.Pos;
-        switch (t.Base) {
-        case ptg::Name:
-        case ptg::NameX:
-        case ptg::Ref3d:
-        case ptg::Area3d:
-        case ptg::RefErr3d:
-        case ptg::AreaErr3d:
-        case ptg::MemArea:
-        case ptg::MemErr:
-        case ptg::MemNoMem:
-        case ptg::MemFunc:
-        case ptg::MemAreaN:
-        case ptg::MemNoMemN:
-        case ptg::Extended:
-        case ptg::Sheet:
-        case ptg::EndSheet:
-            return std::nullopt;
-        case ptg::Array:
-            arrays.push_back(t.Pos);
-            w.Bytes(token, t.Size);
-            continue;
-        default:
-            break;
-        }
-        if (source == L::BIFF2 || source == L::BIFF3) {
-            // Function numbers widen to 16 bits, BIFF2 attributes too; jump
-            // offsets would then point elsewhere, so jumps are not taken.
-            switch (t.Base) {
-            case ptg::Func:
-                w.U8(t.Id);
-                w.U16(token[1]);
-                continue;
-            case ptg::FuncVar:
-                w.U8(t.Id);
-                w.U8(token[1]);
-                w.U16(token[2]);
-                continue;
-            case ptg::Attr:
-                if (token[1] & (attr::If | attr::Skip | attr::Choose)) return std::nullopt;
-                w.U8(t.Id);
-                w.U8(token[1]);
-                w.U16(source == L::BIFF2 ? token[2] : GetU16(token + 2));
-                continue;
-            default:
-                break;
-            }
-        }
-        if (source != L::BIFF8) {
-            w.Bytes(token, t.Size);
-            continue;
-        }
-        if (t.Base == ptg::Str) {
-            std::u16string text;
-            const size_t n = token[1];
-            for (size_t i = 0; i < n; ++i)
-                text.push_back((token[2] & 1) ? char16_t(GetU16(token + 3 + 2 * i)) : char16_t(token[3 + i]));
-            auto old = OldText(text, codePage);
-            if (!old || old->size() > 255) return std::nullopt;
-            w.U8(ptg::Str);
-            w.U8(uint8_t(old->size()));
-            w.Bytes(old->data(), old->size());
-            continue;
-        }
-        TCorner c[2];
-        std::vector<uint8_t> copy(token + 1, token + t.Size);
-        const bool error = t.Base == ptg::RefErr || t.Base == ptg::AreaErr;
-        const uint8_t base = t.Base == ptg::RefErr ? ptg::Ref : t.Base == ptg::AreaErr ? ptg::Area : t.Base;
-        const int n = Corners(base, L::BIFF8, copy.data(), c);
-        if (n == 0) {
-            w.Bytes(token, t.Size);
-            continue;
-        }
-        w.U8(t.Id);
-        uint16_t rows[2] = {}, cols[2] = {};
-        for (int i = 0; i < n; ++i) {
-            if (!error && c[i].Row > 0x3FFF) return std::nullopt;
-            rows[i] = uint16_t((c[i].Row & 0x3FFF) | (c[i].RowRel ? 0x8000 : 0) | (c[i].ColRel ? 0x4000 : 0));
-            cols[i] = uint16_t(c[i].Col & 0xFF);
-        }
-        w.U16(rows[0]);
-        if (n == 2) w.U16(rows[1]);
-        w.U8(uint8_t(cols[0]));
-        if (n == 2) w.U8(uint8_t(cols[1]));
-    }
-    newTokenLength = out.size();
-    // The array data: BIFF8 strings become 8-bit; older data stays.
-    size_t pos = tokenLength;
-    if (source == L::BIFF8) {
-        for (size_t k = 0; k < arrays.size(); ++k)
-            if (!ConvertArray(data, pos, codePage, out)) return std::nullopt;
-    } else {
-        out.insert(out.end(), data.begin() + std::ptrdiff_t(tokenLength), data.end());
-    }
-    return out;
-}
-
 namespace {
 
 // A field that jumps or measures over tokens: at Field, the bytes from From
@@ -537,6 +426,182 @@ bool QualifyReferences(std::vector<uint8_t>& data, size_t& tokenLength, uint16_t
     if (qualified.empty()) return false;
     ReplaceTokens(data, tokenLength, spans, qualified);
     return true;
+}
+
+namespace {
+
+// The data of a BIFF5 3-D token up to its cell part: the EXTERNSHEET
+// record of its first sheet (negative, as for the own workbook), eight
+// unused bytes, the first and the last sheet.
+// The function number of a call through a name.
+constexpr uint16_t UserFunction = 255;
+
+void Put3dPrefix(TByteWriter& w, uint16_t first, uint16_t last) {
+    w.U16(first == 0xFFFF ? 0xFFFF : uint16_t(-int(first) - 1));
+    for (int i = 0; i < 8; ++i) w.U8(0);
+    w.U16(first);
+    w.U16(last);
+}
+
+// One BIFF8 token in the older layout, appended to out; false when it has
+// no form there.
+bool OldToken(const TToken& t, const uint8_t* token, int codePage, const TOldLinks* links,
+              std::vector<uint8_t>& out) {
+    TByteWriter w(out);
+    switch (t.Base) {
+    case ptg::Name: {
+        if (!links || !links->NameWritten || !links->NameWritten(GetU16(token + 1))) return false;
+        w.Bytes(token, 3);
+        for (int i = 0; i < 12; ++i) w.U8(0);
+        return true;
+    }
+    case ptg::Str: {
+        std::u16string text;
+        const size_t n = token[1];
+        for (size_t i = 0; i < n; ++i)
+            text.push_back((token[2] & 1) ? char16_t(GetU16(token + 3 + 2 * i)) : char16_t(token[3 + i]));
+        auto old = OldText(text, codePage);
+        if (!old || old->size() > 255) return false;
+        w.U8(ptg::Str);
+        w.U8(uint8_t(old->size()));
+        w.Bytes(old->data(), old->size());
+        return true;
+    }
+    default:
+        break;
+    }
+    const bool threeD =
+        t.Base == ptg::Ref3d || t.Base == ptg::Area3d || t.Base == ptg::RefErr3d || t.Base == ptg::AreaErr3d;
+    uint16_t first = 0, last = 0;
+    if (threeD && (!links || !links->SelfSheets || !links->SelfSheets(GetU16(token + 1), first, last)))
+        return false;
+    const bool error = t.Base == ptg::RefErr || t.Base == ptg::AreaErr || t.Base == ptg::RefErr3d ||
+                       t.Base == ptg::AreaErr3d;
+    const bool area = t.Base == ptg::Area || t.Base == ptg::AreaN || t.Base == ptg::Area3d ||
+                      t.Base == ptg::AreaErr || t.Base == ptg::AreaErr3d;
+    uint8_t base = t.Base;
+    if (error) base = area ? (threeD ? ptg::Area3d : ptg::Area) : (threeD ? ptg::Ref3d : ptg::Ref);
+    TCorner c[2];
+    std::vector<uint8_t> copy(token + 1, token + t.Size);
+    const int n = Corners(base, L::BIFF8, copy.data(), c);
+    if (n == 0) {
+        w.Bytes(token, t.Size);
+        return true;
+    }
+    w.U8(t.Id);
+    if (threeD) Put3dPrefix(w, first, last);
+    uint16_t rows[2] = {}, cols[2] = {};
+    for (int i = 0; i < n; ++i) {
+        // The cells of an error token mean nothing.
+        if (!error && c[i].Row > 0x3FFF) return false;
+        rows[i] = uint16_t((c[i].Row & 0x3FFF) | (c[i].RowRel ? 0x8000 : 0) | (c[i].ColRel ? 0x4000 : 0));
+        cols[i] = uint16_t(c[i].Col & 0xFF);
+    }
+    w.U16(rows[0]);
+    if (n == 2) w.U16(rows[1]);
+    w.U8(uint8_t(cols[0]));
+    if (n == 2) w.U8(uint8_t(cols[1]));
+    return true;
+}
+
+} // namespace
+
+std::optional<std::vector<uint8_t>> TokensToOldLayout(std::span<const uint8_t> data, size_t tokenLength,
+                                                      TExcelVersion from, int codePage,
+                                                      size_t& newTokenLength, const TOldLinks* links) {
+    if (tokenLength > data.size()) return std::nullopt;
+    const L source = TokenLayoutOf(from);
+    std::vector<uint8_t> tokens(data.begin(), data.begin() + std::ptrdiff_t(tokenLength));
+    // Tokens whose size changes move what jumps and sub-expression sizes
+    // measure: those follow.
+    std::vector<TReplacement> replaced;
+    std::vector<TSpan> spans;
+    size_t arrays = 0;
+    TTokenWalker walker(tokens, source, false);
+    TToken t;
+    for (;;) {
+        const TWalkStatus s = walker.Next(t);
+        if (s == TWalkStatus::End) break;
+        if (s != TWalkStatus::Token || t.Layout != source) return std::nullopt;
+        const uint8_t* token = tokens.data() + t.Pos;
+        switch (t.Base) {
+        case ptg::NameX:
+        case ptg::MemArea:
+        case ptg::MemErr:
+        case ptg::MemNoMem:
+        case ptg::MemFunc:
+        case ptg::MemAreaN:
+        case ptg::MemNoMemN:
+        case ptg::Extended:
+        case ptg::Sheet:
+        case ptg::EndSheet:
+            return std::nullopt;
+        case ptg::Name:
+        case ptg::Ref3d:
+        case ptg::Area3d:
+        case ptg::RefErr3d:
+        case ptg::AreaErr3d:
+            // Older files name names and other sheets otherwise.
+            if (source != L::BIFF8) return std::nullopt;
+            break;
+        case ptg::Array:
+            ++arrays;
+            continue;
+        case ptg::FuncVar:
+            // A function called through a name (a macro's, an add-in's) is
+            // one the older version may lack.
+            if (source == L::BIFF8 && (GetU16(token + 2) & 0x7FFF) == UserFunction) return std::nullopt;
+            break;
+        default:
+            break;
+        }
+        std::vector<uint8_t> bytes;
+        TByteWriter w(bytes);
+        if (source == L::BIFF2 || source == L::BIFF3) {
+            // Function numbers widen to 16 bits, BIFF2 attributes too; jump
+            // offsets would then point elsewhere, so jumps are not taken.
+            switch (t.Base) {
+            case ptg::Func:
+                w.U8(t.Id);
+                w.U16(token[1]);
+                break;
+            case ptg::FuncVar:
+                w.U8(t.Id);
+                w.U8(token[1]);
+                w.U16(token[2]);
+                break;
+            case ptg::Attr:
+                if (token[1] & (attr::If | attr::Skip | attr::Choose)) return std::nullopt;
+                w.U8(t.Id);
+                w.U8(token[1]);
+                w.U16(source == L::BIFF2 ? token[2] : GetU16(token + 2));
+                break;
+            default:
+                continue;
+            }
+        } else if (source != L::BIFF8) {
+            continue;
+        } else if (t.Base == ptg::Attr) {
+            AddSpans(t, tokens, spans);
+            continue;
+        } else if (!OldToken(t, token, codePage, links, bytes)) {
+            return std::nullopt;
+        }
+        if (bytes.size() != t.Size || !std::equal(bytes.begin(), bytes.end(), token))
+            replaced.push_back({t, std::move(bytes)});
+    }
+    size_t length = tokenLength;
+    if (!replaced.empty()) ReplaceTokens(tokens, length, spans, replaced);
+    newTokenLength = length;
+    // The array data: BIFF8 strings become 8-bit; older data stays.
+    size_t pos = tokenLength;
+    if (source == L::BIFF8) {
+        for (size_t k = 0; k < arrays; ++k)
+            if (!ConvertArray(data, pos, codePage, tokens)) return std::nullopt;
+    } else {
+        tokens.insert(tokens.end(), data.begin() + std::ptrdiff_t(tokenLength), data.end());
+    }
+    return tokens;
 }
 
 } // namespace xls

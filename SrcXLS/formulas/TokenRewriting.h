@@ -51,16 +51,33 @@ void Shift2007SharedFormula(std::span<uint8_t> tokens, int colOffset, int rowOff
 std::optional<std::vector<uint8_t>> Tokens2007ToBIFF8(std::span<const uint8_t> data, size_t tokenLength,
                                                       size_t& biff8TokenLength, std::string* why = nullptr);
 
+// How names and 3-D references of BIFF8 tokens go into the BIFF5 layout:
+// a 3-D reference through an EXTERNSHEET entry of the workbook itself
+// names its sheets by number, with the negative number of the first one's
+// EXTERNSHEET record (a BIFF5 file written here has one per sheet, in tab
+// order); a name keeps its number.
+struct TOldLinks {
+    // The first and last sheet of an entry of the workbook itself; false for
+    // an entry of another workbook or one out of range.
+    std::function<bool(uint16_t entry, uint16_t& first, uint16_t& last)> SelfSheets;
+    // Whether the name numbered number (1-based) is written with its formula.
+    std::function<bool(int number)> NameWritten;
+};
+
 // Tokens (tokenLength bytes, then their array data) of one version's
 // layout in the layout of BIFF4 and BIFF5 (the same for what is kept):
 // references, strings and array strings of BIFF8 and the function numbers
-// of BIFF2 and BIFF3 converted (8-bit text in codePage). Empty when a token
-// has no form there (names, 3-D references, memory tokens, the 2007
-// layout, jumps of BIFF2/BIFF3 attributes), a reference lies beyond the
-// older sheet or a text has characters the code page lacks.
+// of BIFF2 and BIFF3 converted (8-bit text in codePage), the tAttr jumps
+// over tokens whose size changed following them. With links (BIFF5 only),
+// BIFF8 names and 3-D references to the workbook's own sheets as well.
+// Empty when a token has no form there (other names and 3-D references,
+// external names, memory tokens, the 2007 layout, jumps of BIFF2/BIFF3
+// attributes), a reference lies beyond the older sheet or a text has
+// characters the code page lacks.
 std::optional<std::vector<uint8_t>> TokensToOldLayout(std::span<const uint8_t> data, size_t tokenLength,
                                                       TExcelVersion from, int codePage,
-                                                      size_t& newTokenLength);
+                                                      size_t& newTokenLength,
+                                                      const TOldLinks* links = nullptr);
 
 // The references to defined names after the name numbered deleted
 // (1-based) was removed, in tokens of the BIFF8 or 2007 layout (tokenLength
