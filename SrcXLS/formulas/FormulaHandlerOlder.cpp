@@ -39,11 +39,10 @@ bool TFormulaHandler::BeginOldLinks(std::vector<std::vector<uint8_t>>& records,
         const TSupBook* book = externals.BookOf(entry);
         if (!book || book->Kind != SupBookSelf) return false;
         const TExtSheet& e = externals.Entry(entry);
-        if (e.First == NoSheetEntry || e.Last == NoSheetEntry) return false;
-        // A deleted sheet is one in every layout.
-        const bool deleted = e.First == 0xFFFF || e.Last == 0xFFFF;
-        first = deleted ? 0xFFFF : e.First;
-        last = deleted ? 0xFFFF : e.Last;
+        // A reference to several sheets is not read back alike by every
+        // reader of Excel 5 files: its formula keeps its value.
+        if (e.First == NoSheetEntry || e.First != e.Last) return false;
+        first = last = e.First;
         return true;
     };
     std::vector<bool> written(size_t(names.Count()), false);
@@ -144,7 +143,11 @@ bool TFormulaHandler::BeginOldLinks(std::vector<std::vector<uint8_t>>& records,
         }
     }
     if (!needed) return false;
+    // LibreOffice looks the names of Excel 5 cell formulas up among the
+    // global ones alone: a cell that names a local name keeps its value.
     oldNames = written;
+    for (int i = 0; i < names.Count(); ++i)
+        if (names.Items(i).SheetNumber != 0) oldNames[size_t(i)] = false;
     links.NameWritten = [this](int number) {
         return number >= 1 && size_t(number) <= oldNames.size() && oldNames[size_t(number - 1)];
     };

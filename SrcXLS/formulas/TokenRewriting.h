@@ -57,8 +57,8 @@ std::optional<std::vector<uint8_t>> Tokens2007ToBIFF8(std::span<const uint8_t> d
 // EXTERNSHEET record (a BIFF5 file written here has one per sheet, in tab
 // order); a name keeps its number.
 struct TOldLinks {
-    // The first and last sheet of an entry of the workbook itself; false for
-    // an entry of another workbook or one out of range.
+    // The first and last sheet of an entry of the workbook itself (0xFFFF
+    // for a deleted one); false for an entry that is not to be written.
     std::function<bool(uint16_t entry, uint16_t& first, uint16_t& last)> SelfSheets;
     // Whether the name numbered number (1-based) is written with its formula.
     std::function<bool(int number)> NameWritten;
