@@ -189,7 +189,7 @@ public:
 
     // Before a BIFF5 write of a workbook read from another version: the
     // NAME records in the BIFF5 layout, one per name the BIFF8 writer
-    // writes and in its order, so that names keep their numbers; a name
+    // writes, each after the names it names (formulas follow); a name
     // whose formula has no BIFF5 form (another workbook's sheets or names,
     // a name that has none itself) is written without it, with a text in
     // dropped. When the file needs the link table (for its names or for
@@ -276,7 +276,7 @@ private:
     // While a BIFF5 file with a link table is written: how names and 3-D
     // references convert, and which names are written with their formulas.
     std::optional<TOldLinks> oldLinks;
-    std::vector<bool> oldNames;
+    std::vector<int> oldNames; // their numbers in the file, 0 for those not named
     // Sheet indexes by name in any case; checked on every hit, rebuilt on a miss.
     std::unordered_map<std::u16string, int, TNoCaseHash, TNoCaseEqual> sheetIndex;
 };

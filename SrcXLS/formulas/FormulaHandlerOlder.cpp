@@ -45,21 +45,61 @@ bool TFormulaHandler::BeginOldLinks(std::vector<std::vector<uint8_t>>& records,
         first = last = e.First;
         return true;
     };
-    std::vector<bool> written(size_t(names.Count()), false);
-    links.NameWritten = [&written](int number) {
-        return number >= 1 && size_t(number) <= written.size() && written[size_t(number - 1)];
-    };
-
     // Names written as the BIFF8 writer writes them; those of functions
     // (macros, add-ins, functions Excel 5 lacks) are written as they are,
     // but not named.
-    std::vector<bool> listed(size_t(names.Count()), false);
-    for (int i = 0; i < names.Count(); ++i) {
-        const TInternalName& n = names.Items(i);
-        listed[size_t(i)] = n.Loaded || !n.NameBytes().empty();
-        written[size_t(i)] =
-            listed[size_t(i)] && !n.IsFunctionCall() && !(n.Options & (noFunction | noVBAProcedure));
+    const size_t count = size_t(names.Count());
+    std::vector<bool> listed(count, false), written(count, false);
+    for (size_t i = 0; i < count; ++i) {
+        const TInternalName& n = names.Items(int(i));
+        listed[i] = n.Loaded || !n.NameBytes().empty();
+        written[i] = listed[i] && !n.IsFunctionCall() && !(n.Options & (noFunction | noVBAProcedure));
     }
+    // LibreOffice reads the names of an Excel 5 file in their order, a name
+    // that names a later one as an error: the names a name names come
+    // before it (in their order otherwise), and every reference follows.
+    std::vector<int> order, numbers(count, 0);
+    std::vector<uint8_t> state(count, 0); // 1 being placed, 2 placed
+    // The names a name names that are still to be placed, last first.
+    auto named = [&](size_t i) {
+        std::vector<size_t> out;
+        const TInternalName& n = names.Items(int(i));
+        if (n.TokenLength > n.Data.size()) return out;
+        TTokenWalker walker(std::span<const uint8_t>(n.Data).first(n.TokenLength), TTokenLayout::BIFF8,
+                            false);
+        TToken t;
+        while (walker.Next(t) == TWalkStatus::Token)
+            if (t.Base == ptg::Name && GetU16(t.Data) >= 1 && GetU16(t.Data) <= count)
+                out.insert(out.begin(), size_t(GetU16(t.Data) - 1));
+        return out;
+    };
+    std::vector<std::pair<size_t, std::vector<size_t>>> stack;
+    for (size_t root = 0; root < count; ++root) {
+        if (state[root] || !listed[root]) continue;
+        state[root] = 1;
+        stack.emplace_back(root, named(root));
+        while (!stack.empty()) {
+            if (stack.back().second.empty()) {
+                const size_t i = stack.back().first;
+                stack.pop_back();
+                state[i] = 2;
+                order.push_back(int(i));
+                numbers[i] = int(order.size());
+                continue;
+            }
+            const size_t j = stack.back().second.back();
+            stack.back().second.pop_back();
+            // A name in a cycle comes where the cycle is met.
+            if (state[j] || !listed[j]) continue;
+            state[j] = 1;
+            stack.emplace_back(j, named(j));
+        }
+    }
+    links.NameNumber = [&](int number) {
+        return number >= 1 && size_t(number) <= count && written[size_t(number - 1)]
+                   ? numbers[size_t(number - 1)]
+                   : 0;
+    };
     // A name that names a name without its formula loses its own: until
     // nothing changes.
     std::vector<std::optional<std::vector<uint8_t>>> bodies(size_t(names.Count()));
@@ -105,10 +145,8 @@ bool TFormulaHandler::BeginOldLinks(std::vector<std::vector<uint8_t>>& records,
         }
     }
     records.clear();
-    bool needed = false;
-    for (int i = 0; i < names.Count(); ++i) {
-        if (!listed[size_t(i)]) continue;
-        needed = true;
+    const bool needed = !order.empty();
+    for (int i : order) {
         records.push_back(std::move(*bodies[size_t(i)]));
         if (why[size_t(i)].empty() || names.Items(i).IsFunctionCall()) continue;
         const TInternalName& n = names.Items(i);
@@ -126,9 +164,10 @@ bool TFormulaHandler::BeginOldLinks(std::vector<std::vector<uint8_t>>& records,
                           why[size_t(i)] + "); the name is written without it");
     }
     // Without names, the cell formulas that name other sheets need the table.
+    bool needsTable = needed;
     std::vector<uint8_t> data;
     size_t length = 0;
-    for (int s = 0; s < stores.Count() && !needed; ++s) {
+    for (int s = 0; s < stores.Count() && !needsTable; ++s) {
         TCellValues& store = stores.Items(s);
         store.BeginIterate();
         while (TCell* c = store.NextCell()) {
@@ -137,19 +176,19 @@ bool TFormulaHandler::BeginOldLinks(std::vector<std::vector<uint8_t>>& records,
             if (!f.IsText() && f.TokenVersion() < TExcelVersion::xvExcel97) continue;
             if (BIFF8Tokens(s, f, data, length, nullptr) &&
                 Has3dReference(std::span<const uint8_t>(data).first(length), links)) {
-                needed = true;
+                needsTable = true;
                 break;
             }
         }
     }
-    if (!needed) return false;
+    if (!needsTable) return false;
     // LibreOffice looks the names of Excel 5 cell formulas up among the
     // global ones alone: a cell that names a local name keeps its value.
-    oldNames = written;
-    for (int i = 0; i < names.Count(); ++i)
-        if (names.Items(i).SheetNumber != 0) oldNames[size_t(i)] = false;
-    links.NameWritten = [this](int number) {
-        return number >= 1 && size_t(number) <= oldNames.size() && oldNames[size_t(number - 1)];
+    oldNames.assign(count, 0);
+    for (size_t i = 0; i < count; ++i)
+        if (written[i] && names.Items(int(i)).SheetNumber == 0) oldNames[i] = numbers[i];
+    links.NameNumber = [this](int number) {
+        return number >= 1 && size_t(number) <= oldNames.size() ? oldNames[size_t(number - 1)] : 0;
     };
     oldLinks = std::move(links);
     return true;

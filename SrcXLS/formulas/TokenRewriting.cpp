@@ -450,8 +450,10 @@ bool OldToken(const TToken& t, const uint8_t* token, int codePage, const TOldLin
     TByteWriter w(out);
     switch (t.Base) {
     case ptg::Name: {
-        if (!links || !links->NameWritten || !links->NameWritten(GetU16(token + 1))) return false;
-        w.Bytes(token, 3);
+        const int number = links && links->NameNumber ? links->NameNumber(GetU16(token + 1)) : 0;
+        if (number < 1) return false;
+        w.U8(t.Id);
+        w.U16(uint16_t(number));
         for (int i = 0; i < 12; ++i) w.U8(0);
         return true;
     }

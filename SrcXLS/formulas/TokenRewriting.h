@@ -55,13 +55,14 @@ std::optional<std::vector<uint8_t>> Tokens2007ToBIFF8(std::span<const uint8_t> d
 // a 3-D reference through an EXTERNSHEET entry of the workbook itself
 // names its sheets by number, with the negative number of the first one's
 // EXTERNSHEET record (a BIFF5 file written here has one per sheet, in tab
-// order); a name keeps its number.
+// order); a name takes its number in the file.
 struct TOldLinks {
     // The first and last sheet of an entry of the workbook itself (0xFFFF
     // for a deleted one); false for an entry that is not to be written.
     std::function<bool(uint16_t entry, uint16_t& first, uint16_t& last)> SelfSheets;
-    // Whether the name numbered number (1-based) is written with its formula.
-    std::function<bool(int number)> NameWritten;
+    // The number in the file written of the name numbered number (both
+    // 1-based); 0 for a name that is not to be named.
+    std::function<int(int number)> NameNumber;
 };
 
 // Tokens (tokenLength bytes, then their array data) of one version's

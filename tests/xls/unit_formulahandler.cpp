@@ -246,15 +246,17 @@ TEST_F(FormulaBook, ARefusedCopyChangesNothing) {
 TEST_F(FormulaBook, FormulasOfOneLayoutAreWrittenInAnother) {
     Put(0, 0, 0, u"\"a\"&B1&SUM(C1:C2)");
     Put(0, 0, 1, u"{1,\"x\"}");
-    Put(0, 0, 2, u"'Sheet1'!A1"); // no BIFF5 form: the value
+    Put(0, 0, 2, u"'Sheet1'!A1"); // no BIFF4 form: the value
     for (TExcelVersion v : {TExcelVersion::xvExcel50, TExcelVersion::xvExcel40}) {
         SCOPED_TRACE(int(v));
         const auto back = RoundTrip(v);
         EXPECT_EQ(back->GetSheet(0).GetAsFormula(0, 0), "\"a\"&B1&SUM(C1:C2)");
         if (v == TExcelVersion::xvExcel50) {
             EXPECT_EQ(back->GetSheet(0).GetAsFormula(0, 1), "{1,\"x\"}");
+            EXPECT_EQ(back->GetSheet(0).GetAsFormula(0, 2), "Sheet1!A1");
+        } else {
+            EXPECT_EQ(back->GetSheet(0).GetCellType(0, 2), ctFloat);
         }
-        EXPECT_EQ(back->GetSheet(0).GetCellType(0, 2), ctFloat);
         // And from the older layout to BIFF8 again.
         if (v != TExcelVersion::xvExcel50) continue;
         back->SetVersion(TExcelVersion::xvExcel97);
