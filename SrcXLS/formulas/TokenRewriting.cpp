@@ -492,6 +492,9 @@ bool OldToken(const TToken& t, const uint8_t* token, int codePage, const TOldLin
     }
     w.U8(t.Id);
     if (threeD) Put3dPrefix(w, first, last);
+    // Whole columns of another sheet (a print area, a filter's range) are
+    // the whole columns of the older sheet.
+    if (threeD && n == 2 && c[0].Row == 0 && c[1].Row == 0xFFFF) c[1].Row = 0x3FFF;
     uint16_t rows[2] = {}, cols[2] = {};
     for (int i = 0; i < n; ++i) {
         // The cells of an error token mean nothing.
