@@ -95,6 +95,10 @@ private:
     // model's names).
     std::vector<std::u16string> sheetNames;
     std::u16string SheetName(int index) const;
+    // Kept text (of the part or sheet where names) naming the sheets by
+    // the names they are written under; the formulas that cannot follow
+    // are named in warnings.
+    std::string KeptText(std::string_view text, int sheet, const std::string& where) const;
 };
 
 } // namespace xls
