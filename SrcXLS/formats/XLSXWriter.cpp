@@ -878,8 +878,10 @@ std::string TXLS2007Writer::WorkbookPart(const TXMLRelationsWorkbook::TRebuilt& 
             for (size_t p = 0; p < order.size(); ++p) {
                 out += "<sheet name=\"";
                 if (order[p] < 0) {
-                    const TXLSXKeptSheet& k = data.KeptSheets[size_t(-order[p] - 1)];
-                    out += k.Name;
+                    const size_t at = size_t(-order[p] - 1);
+                    const TXLSXKeptSheet& k = data.KeptSheets[at];
+                    out += at < keptSheetNames.size() && !keptSheetNames[at].empty() ? keptSheetNames[at]
+                                                                                     : k.Name;
                     out += "\" sheetId=\"";
                     AppendXMLInt(out, int64_t(p) + 1);
                     out += '"';
@@ -1126,23 +1128,36 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
     for (int i = 0; i < book.Sheets->Count(); ++i) modelNames.push_back(book.Sheets->Items(i).Name());
     for (const TXLSXKeptSheet& k : data.KeptSheets)
         keptNames.push_back(Utf8ToWide(XMLDecodeTextUtf8(k.Name)));
+    // The kept sheets (chart sheets) too: a package they came in may hold
+    // what others refuse.
+    std::vector<std::u16string> allNames = modelNames;
+    allNames.insert(allNames.end(), keptNames.begin(), keptNames.end());
     bool renamed = false;
     sheetNames.clear();
-    for (const TPackageSheetName& n : PackageSheetNames(modelNames, keptNames)) {
+    keptSheetNames.assign(keptNames.size(), {});
+    const std::vector<TPackageSheetName> written = PackageSheetNames(allNames);
+    for (size_t i = 0; i < written.size(); ++i) {
+        const TPackageSheetName& n = written[i];
         if (!n.Reason.empty() && book.Warn)
-            book.Warn("Sheet '" + WideToUtf8(modelNames[sheetNames.size()]) +
-                      "': written to the .xlsx file as '" + WideToUtf8(n.Name) + "' (" + n.Reason + ")");
+            book.Warn("Sheet '" + WideToUtf8(allNames[i]) + "': written to the .xlsx file as '" +
+                      WideToUtf8(n.Name) + "' (" + n.Reason + ")");
+        if (i >= modelNames.size()) {
+            if (!n.Reason.empty()) keptSheetNames[i - modelNames.size()] = XMLEncodeText(WideToUtf8(n.Name));
+            continue;
+        }
         renamed = renamed || !n.Reason.empty();
         sheetNames.push_back(n.Name);
     }
     struct TWrittenNames {
         TFormulaHandler* formulas;
         std::vector<std::u16string>& names;
+        std::vector<std::string>& kept;
         ~TWrittenNames() {
             if (formulas) formulas->SetWrittenSheetNames({});
             names.clear();
+            kept.clear();
         }
-    } writtenNames{renamed ? book.Formulas : nullptr, sheetNames};
+    } writtenNames{renamed ? book.Formulas : nullptr, sheetNames, keptSheetNames};
     if (renamed && book.Formulas) book.Formulas->SetWrittenSheetNames(sheetNames);
 
     TXLSZipArchive zip;

@@ -376,13 +376,16 @@ TEST_F(Conversions, SheetNamesAPackageCannotHoldAreWrittenItsWay) {
          "____",
          true,
          0,
-         {"characters, 1234'!", "????'!"}},
+         {"characters, 1234'!", "\?\?\?\?'!"}},
         {"names8.xls", {cutWarning}, "Ціни", true, Links, {"characters, 1234'!"}},
         {"kept.xlsx",
          {"Sheet 'Ці?ни': written to the .xlsx file as 'Ці_ни' (a package's sheet names cannot hold [ ] : * "
           "? / "
           "\\)",
-          cutWarning},
+          cutWarning,
+          "Sheet 'Chart?1': written to the .xlsx file as 'Chart_1' (a package's sheet names cannot hold [ ] "
+          ": * ? "
+          "/ \\)"},
          "Ці_ни",
          true,
          Links | Chart,

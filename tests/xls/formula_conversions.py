@@ -8,7 +8,8 @@ copies.
       package: its own formula texts) and DIR/names.xlsx (openpyxl: a sheet
       named in Cyrillic, one of 40 characters, formulas and names that name
       them, with links, a chart, a conditional format and a validation) and
-      DIR/kept.xlsx (the same with a sheet name a package cannot hold).
+      DIR/kept.xlsx (the same with a chart sheet, and names a package
+      cannot hold).
   formula_conversions.py read OUTDIR FILE...
       for FILE number i writes OUTDIR/i.txt: OK (or FAIL<TAB>message), then
         F<TAB>sheet<TAB>cell<TAB>formula text        (.xlsx, openpyxl)
@@ -121,8 +122,12 @@ def make(d):
     valid.add("C1")
     main.add_data_validation(valid)
     wb.save(d + "/names.xlsx")
-    # The same with "?" in the name of "Ціни", as no writer makes it, and a
-    # conditional format of an extension list.
+    # The same with "?" in the names of "Ціни" and of a chart sheet, as no
+    # writer makes them, and a conditional format of an extension list.
+    other = BarChart()
+    other.add_data(Reference(prices, min_col=1, min_row=1, max_row=2))
+    wb.create_chartsheet("Chart X1").add_chart(other)
+    wb.save(d + "/kept-source.xlsx")
     import zipfile
     ext = ('<extLst><ext xmlns:x14="http://schemas.microsoft.com/office/spreadsheetml/2009/9/main" '
            'uri="{78C0D931-6437-407d-A8EE-F0AAD7539E65}"><x14:conditionalFormattings>'
@@ -130,14 +135,15 @@ def make(d):
            '<x14:cfRule type="expression" priority="2" id="{00000000-0000-0000-0000-000000000001}">'
            '<xm:f>\'Ціни\'!$A$2&gt;5</xm:f><x14:dxf/></x14:cfRule><xm:sqref>A1:A3</xm:sqref>'
            '</x14:conditionalFormatting></x14:conditionalFormattings></ext></extLst>')
-    with zipfile.ZipFile(d + "/names.xlsx") as src, zipfile.ZipFile(d + "/kept.xlsx", "w",
+    with zipfile.ZipFile(d + "/kept-source.xlsx") as src, zipfile.ZipFile(d + "/kept.xlsx", "w",
                                                                      zipfile.ZIP_DEFLATED) as out:
         for item in src.infolist():
             data = src.read(item.filename)
             if item.filename == "xl/worksheets/sheet1.xml":
                 data = data.replace(b"</worksheet>", ext.encode() + b"</worksheet>")
             if item.filename.endswith((".xml", ".rels")):
-                for old, new in (("Ціни", "Ці?ни"), ("&#1062;&#1110;&#1085;&#1080;", "&#1062;&#1110;?&#1085;&#1080;")):
+                for old, new in (("Ціни", "Ці?ни"), ("&#1062;&#1110;&#1085;&#1080;", "&#1062;&#1110;?&#1085;&#1080;"),
+                                 ("Chart X1", "Chart?1")):
                     data = data.replace(old.encode(), new.encode())
             out.writestr(item, data)
 

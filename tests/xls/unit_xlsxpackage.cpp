@@ -329,7 +329,7 @@ TEST(XlsxRelations, KeptTextNamesSheetsAsWritten) {
     for (const char16_t* name : {u"Main", u"Bad?Name", u"A&B"}) book.Sheets().Add().SetReadName(name);
     TFormulaHandler& formulas = book.FormulaHandler();
     struct Case {
-        std::string Kept, Written, Unfollowed;
+        std::string Kept, Written, Unfollowed = {};
     };
     const Case cases[] = {
         {"<c:f>'Bad?Name'!$A$1:$A$3</c:f>", "<c:f>Bad_Name!$A$1:$A$3</c:f>"},
