@@ -300,9 +300,14 @@ std::string PackageFormulaText(TTabrix4& book, TSheet& sheet, TFormulaCell& cell
         std::string text = WithLaterFunctionPrefixes(
             std::string_view(reinterpret_cast<const char*>(cell.Data().data()), cell.Data().size()));
         TFormulaHandler& formulas = book.FormulaHandler();
+        bool unfollowed = false;
         if (formulas.RenamesSheets() && !text.empty())
-            text = WideToUtf8(
-                formulas.WithWrittenSheetNames(Utf8ToWide(text), sheet.Index(), cell.Col, int(cell.Row)));
+            text = WideToUtf8(formulas.WithWrittenSheetNames(Utf8ToWide(text), sheet.Index(), cell.Col,
+                                                             int(cell.Row), false, &unfollowed));
+        if (unfollowed)
+            book.AddWarning(WideToUtf8(QuoteSheetName(sheet.Name())) + "!" +
+                            WideToUtf8(ColRowToRefStr(cell.Col, int(cell.Row), false, false)) + ": formula " +
+                            text + " cannot be read here; it names the renamed sheet by its old name");
         return text;
     }
     std::string fault;

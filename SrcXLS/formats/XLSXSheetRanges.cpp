@@ -102,7 +102,14 @@ std::string Hyperlinks(TSheet& sheet, const TXLSXRangeContext& c, TXLSXRangeElem
         if (link.HyperlinkType() == THyperlinkType::hltWorkbook) {
             if (location.empty()) location = link.GetAddress();
             // A place in the workbook names its sheet as the package does.
-            if (c.Formulas) location = c.Formulas->WithWrittenSheetNames(location, sheet.Index(), 0, 0, true);
+            bool unfollowed = false;
+            if (c.Formulas)
+                location =
+                    c.Formulas->WithWrittenSheetNames(location, sheet.Index(), 0, 0, true, &unfollowed);
+            if (unfollowed && c.Warn)
+                c.Warn("Sheet '" + WideToUtf8(sheet.Name()) + "': hyperlink location " +
+                       WideToUtf8(location) +
+                       " cannot be read here; it names the renamed sheet by its old name");
         } else {
             std::string id;
             do id = "rIdLink" + std::to_string(++number);

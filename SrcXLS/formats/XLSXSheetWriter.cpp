@@ -185,7 +185,8 @@ void TXLSXSheetWriter::WriteKept(std::string& out, bool head) {
             // A kept list with made children of its kind.
             auto same = std::find_if(made.begin(), made.end(), [id](const auto& m) { return m.first == id; });
             if (same != made.end() && id != etconditionalFormatting && tags.Text(fragment).find('<') == 0) {
-                out += MergeListElements(tags.Text(fragment), same->second);
+                out += MergeListElements(keptText ? keptText(tags.Text(fragment)) : tags.Text(fragment),
+                                         same->second);
                 continue;
             }
         }
@@ -210,7 +211,7 @@ void TXLSXSheetWriter::WriteKept(std::string& out, bool head) {
             sheet.Cells().BeginIterate();
             return;
         default:
-            AppendTrimmed(out, tags.Text(fragment));
+            AppendTrimmed(out, keptText ? keptText(tags.Text(fragment)) : tags.Text(fragment));
         }
     }
     if (head) return;

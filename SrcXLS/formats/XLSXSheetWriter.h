@@ -36,6 +36,9 @@ public:
     // ids) puts them; one of a kind the part keeps already (a list: data
     // validations, hyperlinks) joins the kept one's list.
     void SetMadeElements(std::vector<std::pair<int, std::string>> elements, std::span<const int> order);
+    // The text the kept elements are written with (sheets they name under
+    // other names); as kept when not set.
+    void SetKeptText(std::function<std::string(const std::string&)> text) { keptText = std::move(text); }
 
 private:
     void WriteHead(std::string& out);
@@ -52,6 +55,7 @@ private:
     TXLSXSheetData& data;
     TStyleIndex styleIndex;
     std::function<std::string(TSheet&, TFormulaCell&)> formulaText;
+    std::function<std::string(const std::string&)> keptText;
     int stage = 0;
     int fragment = 0; // next kept element
     int64_t openRow = -1;

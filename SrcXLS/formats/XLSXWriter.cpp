@@ -4,6 +4,7 @@
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formats/DefaultRecords.h"
 #include "SrcXLS/formats/XLSXExternalLinks.h"
+#include "SrcXLS/formats/XLSXKeptSheetNames.h"
 #include "SrcXLS/formats/XLSXSheetRanges.h"
 #include "SrcXLS/formats/XLSXSheetWriter.h"
 #include "SrcXLS/formats/XLSZip.h"
@@ -877,8 +878,10 @@ std::string TXLS2007Writer::WorkbookPart(const TXMLRelationsWorkbook::TRebuilt& 
             for (size_t p = 0; p < order.size(); ++p) {
                 out += "<sheet name=\"";
                 if (order[p] < 0) {
-                    const TXLSXKeptSheet& k = data.KeptSheets[size_t(-order[p] - 1)];
-                    out += k.Name;
+                    const size_t at = size_t(-order[p] - 1);
+                    const TXLSXKeptSheet& k = data.KeptSheets[at];
+                    out += at < keptSheetNames.size() && !keptSheetNames[at].empty() ? keptSheetNames[at]
+                                                                                     : k.Name;
                     out += "\" sheetId=\"";
                     AppendXMLInt(out, int64_t(p) + 1);
                     out += '"';
@@ -907,7 +910,7 @@ std::string TXLS2007Writer::WorkbookPart(const TXMLRelationsWorkbook::TRebuilt& 
             break;
         }
         default:
-            out += RewriteIds(tags.Text(i), ids.NewIds);
+            out += RewriteIds(KeptText(tags.Text(i), 0, "Workbook"), ids.NewIds);
         }
     }
     if (!calcDone) writeCalcPr();
@@ -960,9 +963,13 @@ void TXLS2007Writer::WriteDefinedNames(std::string& out, const std::vector<int>&
         if (n.PublishToServer) out += " publishToServer=\"1\"";
         if (n.WorkbookParameter) out += " workbookParameter=\"1\"";
         std::u16string text = n.FormulaText;
+        bool unfollowed = false;
         if (!text.empty())
             text = formulas.WithWrittenSheetNames(Utf8ToWide(WithLaterFunctionPrefixes(WideToUtf8(text))),
-                                                  std::max(sheet, 0), 0, 0);
+                                                  std::max(sheet, 0), 0, 0, false, &unfollowed);
+        if (unfollowed && book.Warn)
+            book.Warn("Name " + WideToUtf8(n.GetName()) + ": formula " + WideToUtf8(text) +
+                      " cannot be read here; it names the renamed sheet by its old name");
         if (text.empty() && n.TokenLength > 0) {
             // Names hold BIFF8 tokens, those of older files too.
             TFormulaDecoding how;
@@ -1099,6 +1106,17 @@ std::u16string TXLS2007Writer::SheetName(int index) const {
     return size_t(index) < sheetNames.size() ? sheetNames[size_t(index)] : book.Sheets->Items(index).Name();
 }
 
+std::string TXLS2007Writer::KeptText(std::string_view text, int sheet, const std::string& where) const {
+    if (!book.Formulas) return std::string(text);
+    std::vector<std::string> unfollowed;
+    std::string out = KeptTextWithWrittenSheetNames(text, *book.Formulas, sheet, unfollowed);
+    if (book.Warn)
+        for (const std::string& f : unfollowed)
+            book.Warn(where + ": formula " + f +
+                      " cannot be read here; it names the renamed sheet by its old name");
+    return out;
+}
+
 std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
     TXLSXBookData& data = *book.Book;
     converted = book.OrigVersion != TExcelVersion::xvExcel2007;
@@ -1110,23 +1128,36 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
     for (int i = 0; i < book.Sheets->Count(); ++i) modelNames.push_back(book.Sheets->Items(i).Name());
     for (const TXLSXKeptSheet& k : data.KeptSheets)
         keptNames.push_back(Utf8ToWide(XMLDecodeTextUtf8(k.Name)));
+    // The kept sheets (chart sheets) too: a package they came in may hold
+    // what others refuse.
+    std::vector<std::u16string> allNames = modelNames;
+    allNames.insert(allNames.end(), keptNames.begin(), keptNames.end());
     bool renamed = false;
     sheetNames.clear();
-    for (const TPackageSheetName& n : PackageSheetNames(modelNames, keptNames)) {
+    keptSheetNames.assign(keptNames.size(), {});
+    const std::vector<TPackageSheetName> written = PackageSheetNames(allNames);
+    for (size_t i = 0; i < written.size(); ++i) {
+        const TPackageSheetName& n = written[i];
         if (!n.Reason.empty() && book.Warn)
-            book.Warn("Sheet '" + WideToUtf8(modelNames[sheetNames.size()]) +
-                      "': written to the .xlsx file as '" + WideToUtf8(n.Name) + "' (" + n.Reason + ")");
+            book.Warn("Sheet '" + WideToUtf8(allNames[i]) + "': written to the .xlsx file as '" +
+                      WideToUtf8(n.Name) + "' (" + n.Reason + ")");
+        if (i >= modelNames.size()) {
+            if (!n.Reason.empty()) keptSheetNames[i - modelNames.size()] = XMLEncodeText(WideToUtf8(n.Name));
+            continue;
+        }
         renamed = renamed || !n.Reason.empty();
         sheetNames.push_back(n.Name);
     }
     struct TWrittenNames {
         TFormulaHandler* formulas;
         std::vector<std::u16string>& names;
+        std::vector<std::string>& kept;
         ~TWrittenNames() {
             if (formulas) formulas->SetWrittenSheetNames({});
             names.clear();
+            kept.clear();
         }
-    } writtenNames{renamed ? book.Formulas : nullptr, sheetNames};
+    } writtenNames{renamed ? book.Formulas : nullptr, sheetNames, keptSheetNames};
     if (renamed && book.Formulas) book.Formulas->SetWrittenSheetNames(sheetNames);
 
     TXLSZipArchive zip;
@@ -1181,10 +1212,30 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
             if (name.empty() || name.back() == '/') continue;
             std::string lower = AsciiLower(name);
             if (replaced.count(lower) || dropped.count(lower) || lower == "[content_types].xml") continue;
-            if (auto r = rewritten.find(lower); r != rewritten.end())
+            auto r = rewritten.find(lower);
+            const std::string ext = Extension(name);
+            if (renamed && (ext == "xml" || ext == "vml")) {
+                // Charts, pivot caches, controls and tables name sheets too.
+                std::string text;
+                if (r != rewritten.end()) {
+                    text = std::move(r->second);
+                } else {
+                    try {
+                        text = kept.ExtractIndex(i);
+                    } catch (const XLSError&) {
+                        // Damaged: copied as it is stored.
+                    }
+                }
+                std::string followed = KeptText(text, 0, "Part " + name);
+                if (r != rewritten.end() || followed != text)
+                    zip.AddFile(name, std::move(followed), PackageDeflateLevel);
+                else
+                    zip.CopyEntry(kept, i);
+            } else if (r != rewritten.end()) {
                 zip.AddFile(name, std::move(r->second), PackageDeflateLevel);
-            else
+            } else {
                 zip.CopyEntry(kept, i);
+            }
             auto o = keptTypes.Overrides.find(lower);
             auto d = keptTypes.Defaults.find(Extension(name));
             partTypes[lower] = {name, o != keptTypes.Overrides.end() ? o->second
@@ -1293,6 +1344,10 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
         auto part = std::make_shared<TXLSXSheetWriter>(
             sheet, sd, [this](int f) { return StyleIndex(f); }, book.FormulaText);
         part->SetMadeElements(std::move(ranges[size_t(k)].Elements), WorksheetOrder);
+        if (renamed)
+            part->SetKeptText([this, index = made[size_t(k)]](const std::string& text) {
+                return KeptText(text, index, "Sheet '" + WideToUtf8(book.Sheets->Items(index).Name()) + "'");
+            });
         zip.AddGenerated(
             name, [part](std::string& chunk) { return part->Next(chunk); }, PackageDeflateLevel);
         partTypes[AsciiLower(name)] = {name, std::string(CtWorksheet)};

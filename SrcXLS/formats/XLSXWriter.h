@@ -94,7 +94,14 @@ private:
     // The names the sheets are written under (empty outside a write: the
     // model's names).
     std::vector<std::u16string> sheetNames;
+    // The kept sheets' names where they differ from the package's (XML
+    // text; empty: as read).
+    std::vector<std::string> keptSheetNames;
     std::u16string SheetName(int index) const;
+    // Kept text (of the part or sheet where names) naming the sheets by
+    // the names they are written under; the formulas that cannot follow
+    // are named in warnings.
+    std::string KeptText(std::string_view text, int sheet, const std::string& where) const;
 };
 
 } // namespace xls

@@ -435,8 +435,14 @@ std::u16string TFormulaHandler::SheetNameOf(int index) {
     return SheetNameAt(index);
 }
 
+std::u16string TFormulaHandler::WrittenSheetName(std::u16string_view name) {
+    const int index = writtenSheetNames.empty() ? -1 : FindSheet(name);
+    return index < 0 ? std::u16string(name) : SheetNameOf(index);
+}
+
 std::u16string TFormulaHandler::WithWrittenSheetNames(std::u16string_view text, int sheet, int col, int row,
-                                                      bool always) {
+                                                      bool always, bool* unfollowed) {
+    if (unfollowed) *unfollowed = false;
     if (!SheetNameAt || (writtenSheetNames.empty() && !always)) return std::u16string(text);
     // Only a text that may name a renamed sheet is compiled.
     const std::u16string upper = UpperCaseWide(text);
@@ -464,6 +470,7 @@ std::u16string TFormulaHandler::WithWrittenSheetNames(std::u16string_view text, 
         back.Col = col;
         return DecodeFormula(f.Data, f.TokenLength, back);
     } catch (const XLSError&) {
+        if (unfollowed) *unfollowed = names;
         return std::u16string(text);
     }
 }

@@ -108,8 +108,13 @@ public:
     // it is otherwise, and when it does not compile.
     // With always, any text that compiles is made text again (a reference
     // as the decoder writes it: "'Sheet'!A1" as "Sheet!A1").
+    // When given, unfollowed tells whether the text names a renamed sheet
+    // and stays as it is because it does not compile.
     std::u16string WithWrittenSheetNames(std::u16string_view text, int sheet, int col, int row,
-                                         bool always = false);
+                                         bool always = false, bool* unfollowed = nullptr);
+    // The name the sheet of this name (any letter case) is written under;
+    // the name itself when no sheet has it.
+    std::u16string WrittenSheetName(std::u16string_view name);
 
     // Empties the names and external references.
     void Clear();

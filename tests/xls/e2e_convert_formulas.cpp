@@ -7,6 +7,7 @@
 // value with a warning of the write.
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/formats/XLSZip.h"
 #include "SrcXLS/formulas/FormulaText.h"
 #include "support_files.h"
 #include "support_oracle.h"
@@ -19,6 +20,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <set>
 
 using namespace xls;
 namespace fs = std::filesystem;
@@ -37,7 +39,16 @@ struct TSeen {
     std::map<std::string, std::string> Formulas, Values;
     std::vector<std::string> Names, Links;
     std::map<std::string, std::string> Defined; // a package's names: their formulas
+    // Hyperlink locations, chart series, conditional formats and
+    // validations of sheet Main: "what=reference", without quotes (readers
+    // quote names differently).
+    std::set<std::string> Refs;
 };
+
+std::string Unquoted(std::string text) {
+    std::erase(text, '\'');
+    return text;
+}
 
 std::vector<TSeen> ReadWith(const std::vector<std::string>& files) {
     std::vector<TSeen> out;
@@ -52,6 +63,7 @@ std::vector<TSeen> ReadWith(const std::vector<std::string>& files) {
                 s.Names.push_back(l[1] + " hidden=" + l[2] + " function=" + l[3]);
             if (l.size() >= 3 && l[0] == "L") s.Links.push_back(l[1] + ":" + l[2]);
             if (l.size() >= 3 && l[0] == "D") s.Defined[l[1]] = l[2];
+            if (l.size() >= 4 && l[0] == "R") s.Refs.insert(l[2] + "=" + Unquoted(l[3]));
         }
         out.push_back(std::move(s));
     }
@@ -332,10 +344,12 @@ TEST_F(Conversions, BinaryWorkbooksWrittenAsPackages) {
     }
 }
 
-// Sheet names a package cannot hold ("?" that an Excel 95 code page left,
-// a name of 40 characters) are written as a package can hold them, and the
-// formulas and names that name those sheets follow: openpyxl reads the
-// copies, gnumeric computes them again and LibreOffice keeps the sheets.
+// Sheet names a package cannot hold ("?" that an Excel 95 code page left or
+// a package holds against the rule, a name of 40 characters) are written as
+// a package can hold them, and the formulas, names, hyperlinks, chart
+// series, conditional formats and validations that name those sheets
+// follow: openpyxl reads the copies, gnumeric computes them again and
+// LibreOffice keeps the sheets and finds the places they name.
 TEST_F(Conversions, SheetNamesAPackageCannotHoldAreWrittenItsWay) {
     Make();
     ASSERT_TRUE(made) << why;
@@ -343,21 +357,39 @@ TEST_F(Conversions, SheetNamesAPackageCannotHoldAreWrittenItsWay) {
     const std::string cutWarning =
         "Sheet 'A sheet name of forty characters, 1234': written to the .xlsx file as '" + cut +
         "' (a package's sheet names hold at most 31 characters)";
+    enum { Links = 1, Chart = 2 }; // what the source has of what names the sheets
     struct TCase {
         const char* Source;
         std::vector<std::string> Warnings;
         std::string Prices; // the name of the sheet "Ціни" in the copy
         bool Names;         // the source's names are read
+        int Refs;
+        std::vector<std::string> OldNames; // references no part of the copy holds
     };
     const TCase cases[] = {
-        {"names.xlsx", {cutWarning}, "Ціни", true},
+        {"names.xlsx", {cutWarning}, "Ціни", true, Links | Chart, {"characters, 1234'!"}},
         {"names5.xls",
-         {"Sheet '\?\?\?\?': written to the .xlsx file as '____' (a package's sheet names cannot hold [ ] : * ? "
+         {"Sheet '\?\?\?\?': written to the .xlsx file as '____' (a package's sheet names cannot hold [ ] : "
+          "* ? "
           "/ \\)",
           cutWarning},
          "____",
-         true},
-        {"names8.xls", {cutWarning}, "Ціни", true},
+         true,
+         0,
+         {"characters, 1234'!", "\?\?\?\?'!"}},
+        {"names8.xls", {cutWarning}, "Ціни", true, Links, {"characters, 1234'!"}},
+        {"kept.xlsx",
+         {"Sheet 'Ці?ни': written to the .xlsx file as 'Ці_ни' (a package's sheet names cannot hold [ ] : * "
+          "? / "
+          "\\)",
+          cutWarning,
+          "Sheet 'Chart?1': written to the .xlsx file as 'Chart_1' (a package's sheet names cannot hold [ ] "
+          ": * ? "
+          "/ \\)"},
+         "Ці_ни",
+         true,
+         Links | Chart,
+         {"characters, 1234'!", "Ці?ни'!", "&#1110;?&#1085;&#1080;'!"}},
     };
     std::vector<std::string> copies, gnumeric;
     for (const TCase& c : cases) {
@@ -370,9 +402,21 @@ TEST_F(Conversions, SheetNamesAPackageCannotHoldAreWrittenItsWay) {
         book.SetFilename(Utf8ToWide(copies.back()));
         book.Write();
         std::vector<std::string> renames;
+        // A reference that could not follow its sheet would be named too.
         for (const std::string& w : book.Warnings())
-            if (w.find("written to the .xlsx file as") != w.npos) renames.push_back(w);
+            if (w.find("written to the .xlsx file as") != w.npos || w.find("renamed sheet") != w.npos)
+                renames.push_back(w);
         EXPECT_EQ(renames, c.Warnings) << c.Source;
+        TXLSZipArchive copy;
+        const std::string text = testfiles::Slurp(copies.back());
+        const std::vector<uint8_t> bytes(text.begin(), text.end());
+        copy.OpenBuffer(bytes);
+        for (int p = 0; p < copy.Count(); ++p) {
+            const std::string part = copy.ExtractIndex(p);
+            for (const std::string& old : c.OldNames)
+                EXPECT_EQ(part.find(old), std::string::npos)
+                    << c.Source << " " << copy.EntryName(p) << " " << old;
+        }
         gnumeric.push_back(dir->File(std::string("gn-renamed-") + c.Source + ".xlsx"));
         oracle::Run("ssconvert --recalc " + oracle::Quote(copies.back()) + " " +
                     oracle::Quote(gnumeric.back()));
@@ -403,6 +447,14 @@ TEST_F(Conversions, SheetNamesAPackageCannotHoldAreWrittenItsWay) {
                 << where;
             EXPECT_EQ(s->Values.count(cut + "!A1") ? s->Values.at(cut + "!A1") : "", "n:7.0") << where;
         }
+        // What names the sheets finds them in the copy, and LibreOffice finds them too.
+        std::set<std::string> refs;
+        if (c.Refs & Links)
+            refs = {"hyperlink B1=" + cut + "!A1", "hyperlink B2=" + c.Prices + "!A2",
+                    "format A1:A3=" + c.Prices + "!$A$1>5", "validation C1=" + cut + "!$A$1:$A$2"};
+        if (c.Refs & Chart) refs.insert("chart=" + c.Prices + "!$A$1:$A$2");
+        EXPECT_EQ(seen[i].Refs, refs) << where;
+        EXPECT_EQ(byLibre[i].Refs, refs) << where;
         if (!c.Names) continue;
         EXPECT_EQ(seen[i].Defined.count("Seven") ? seen[i].Defined.at("Seven") : "", "'" + cut + "'!$A$1")
             << where;

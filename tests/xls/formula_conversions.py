@@ -7,7 +7,9 @@ copies.
       DIR/libre.fods (a flat OpenDocument file LibreOffice turns into a
       package: its own formula texts) and DIR/names.xlsx (openpyxl: a sheet
       named in Cyrillic, one of 40 characters, formulas and names that name
-      them).
+      them, with links, a chart, a conditional format and a validation) and
+      DIR/kept.xlsx (the same with a chart sheet, and names a package
+      cannot hold).
   formula_conversions.py read OUTDIR FILE...
       for FILE number i writes OUTDIR/i.txt: OK (or FAIL<TAB>message), then
         F<TAB>sheet<TAB>cell<TAB>formula text        (.xlsx, openpyxl)
@@ -15,6 +17,8 @@ copies.
         N<TAB>name<TAB>hidden<TAB>function           (.xls, xlrd's names)
         D<TAB>name<TAB>formula text                  (.xlsx, openpyxl's names)
         L<TAB>n<TAB>sheet names joined by |          (.xlsx external links)
+        R<TAB>sheet<TAB>what<TAB>reference            (.xlsx hyperlink locations,
+          chart series, conditional formats, validations)
       a value is n:<repr of the number>, s:<text>, b:0/1 or e:<error text>.
 """
 import sys
@@ -99,7 +103,49 @@ def make(d):
     main["A3"] = "=SUM(Prices)"
     wb.defined_names.append(DefinedName("Prices", attr_text="'Ціни'!$A$1:$A$2"))
     wb.defined_names.append(DefinedName("Seven", attr_text="'A sheet name of forty characters, 1234'!$A$1"))
+    # Links, a chart, a conditional format and a validation that name them.
+    from openpyxl.chart import BarChart, Reference
+    from openpyxl.formatting.rule import FormulaRule
+    from openpyxl.styles import PatternFill
+    from openpyxl.worksheet.datavalidation import DataValidation
+    from openpyxl.worksheet.hyperlink import Hyperlink
+    main["B1"] = "far"
+    main["B1"].hyperlink = Hyperlink(ref="B1", location="'A sheet name of forty characters, 1234'!A1")
+    main["B2"] = "prices"
+    main["B2"].hyperlink = Hyperlink(ref="B2", location="'Ціни'!A2")
+    chart = BarChart()
+    chart.add_data(Reference(prices, min_col=1, min_row=1, max_row=2))
+    main.add_chart(chart, "E2")
+    main.conditional_formatting.add(
+        "A1:A3", FormulaRule(formula=["'Ціни'!$A$1>5"], fill=PatternFill(bgColor="FFFF00", fill_type="solid")))
+    valid = DataValidation(type="list", formula1="'A sheet name of forty characters, 1234'!$A$1:$A$2")
+    valid.add("C1")
+    main.add_data_validation(valid)
     wb.save(d + "/names.xlsx")
+    # The same with "?" in the names of "Ціни" and of a chart sheet, as no
+    # writer makes them, and a conditional format of an extension list.
+    other = BarChart()
+    other.add_data(Reference(prices, min_col=1, min_row=1, max_row=2))
+    wb.create_chartsheet("Chart X1").add_chart(other)
+    wb.save(d + "/kept-source.xlsx")
+    import zipfile
+    ext = ('<extLst><ext xmlns:x14="http://schemas.microsoft.com/office/spreadsheetml/2009/9/main" '
+           'uri="{78C0D931-6437-407d-A8EE-F0AAD7539E65}"><x14:conditionalFormattings>'
+           '<x14:conditionalFormatting xmlns:xm="http://schemas.microsoft.com/office/excel/2006/main">'
+           '<x14:cfRule type="expression" priority="2" id="{00000000-0000-0000-0000-000000000001}">'
+           '<xm:f>\'Ціни\'!$A$2&gt;5</xm:f><x14:dxf/></x14:cfRule><xm:sqref>A1:A3</xm:sqref>'
+           '</x14:conditionalFormatting></x14:conditionalFormattings></ext></extLst>')
+    with zipfile.ZipFile(d + "/kept-source.xlsx") as src, zipfile.ZipFile(d + "/kept.xlsx", "w",
+                                                                     zipfile.ZIP_DEFLATED) as out:
+        for item in src.infolist():
+            data = src.read(item.filename)
+            if item.filename == "xl/worksheets/sheet1.xml":
+                data = data.replace(b"</worksheet>", ext.encode() + b"</worksheet>")
+            if item.filename.endswith((".xml", ".rels")):
+                for old, new in (("Ціни", "Ці?ни"), ("&#1062;&#1110;&#1085;&#1080;", "&#1062;&#1110;?&#1085;&#1080;"),
+                                 ("Chart X1", "Chart?1")):
+                    data = data.replace(old.encode(), new.encode())
+            out.writestr(item, data)
 
     wb = xlsxwriter.Workbook(d + "/xlsxwriter.xlsx")
     ws = wb.add_worksheet("Data")
@@ -146,6 +192,26 @@ def read_xlsx(path):
                     out.append("F\t%s\t%s\t%s" % (escape(ws.title), c.coordinate, escape(str(c.value)[1:])))
     for n in wb.defined_names.definedName:
         out.append("D\t%s\t%s" % (escape(n.name), escape(n.attr_text)))
+    for ws in wb.worksheets:
+        for row in ws.iter_rows():
+            for c in row:
+                if c.hyperlink is not None and c.hyperlink.location:
+                    out.append("R\t%s\thyperlink %s\t%s" % (escape(ws.title), c.coordinate,
+                                                               escape(c.hyperlink.location)))
+        for chart in ws._charts:
+            for s in chart.series:
+                for ref in (s.val, s.cat):
+                    refs = [getattr(ref, k, None) for k in ("numRef", "strRef")] if ref is not None else []
+                    for r in refs:
+                        if r is not None and r.f:
+                            out.append("R\t%s\tchart\t%s" % (escape(ws.title), escape(r.f)))
+        for cf in ws.conditional_formatting:
+            for rule in cf.rules:
+                for f in rule.formula or []:
+                    out.append("R\t%s\tformat %s\t%s" % (escape(ws.title), cf.sqref, escape(f)))
+        for dv in ws.data_validations.dataValidation:
+            if dv.formula1:
+                out.append("R\t%s\tvalidation %s\t%s" % (escape(ws.title), dv.sqref, escape(dv.formula1)))
     for n, link in enumerate(getattr(wb, "_external_links", []), 1):
         book = link.externalBook
         names = list(book.sheetNames.sheetName) if book is not None and book.sheetNames is not None else []

@@ -1,12 +1,16 @@
 // The package layers below the reader and writer: the element tree and its
 // getters, kept fragments, relationships and their rebuild, and the zip
 // container with its bounds.
+#include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/formats/XLSXKeptSheetNames.h"
 #include "SrcXLS/formats/XLSXRelations.h"
 #include "SrcXLS/formats/XLSXSheetRanges.h"
 #include "SrcXLS/formats/XLSXWriter.h"
 #include "SrcXLS/formats/XLSXmlTags.h"
 #include "SrcXLS/formats/XLSZip.h"
+#include "SrcXLS/formulas/FormulaHandler.h"
+#include "SrcXLS/model/Sheet.h"
 #include "SrcXLS/model/XFonts.h"
 
 #include <gtest/gtest.h>
@@ -313,6 +317,52 @@ TEST(XlsxRelations, SheetNamesAPackageCannotHoldAreMadeUnique) {
                 << &c - cases << " " << i << " " << WideToUtf8(got[i].Name);
             EXPECT_EQ(got[i].Reason.empty(), got[i].Name == c.Names[i]) << i;
         }
+    }
+}
+
+// Text kept from a package names the renamed sheets as the package does:
+// formulas of elements and attributes, hyperlink places and the sheets of
+// pivot and consolidation sources; all else stays byte for byte.
+TEST(XlsxRelations, KeptTextNamesSheetsAsWritten) {
+    TTabrix4 book;
+    book.Sheets().Clear();
+    for (const char16_t* name : {u"Main", u"Bad?Name", u"A&B"}) book.Sheets().Add().SetReadName(name);
+    TFormulaHandler& formulas = book.FormulaHandler();
+    struct Case {
+        std::string Kept, Written, Unfollowed = {};
+    };
+    const Case cases[] = {
+        {"<c:f>'Bad?Name'!$A$1:$A$3</c:f>", "<c:f>Bad_Name!$A$1:$A$3</c:f>"},
+        {"<cfRule><formula>'Bad?Name'!$A$1&gt;5</formula></cfRule>",
+         "<cfRule><formula>Bad_Name!$A$1&gt;5</formula></cfRule>"},
+        {"<x14:formula1><xm:f>'bad?name'!A1:A2</xm:f></x14:formula1>",
+         "<x14:formula1><xm:f>Bad_Name!A1:A2</xm:f></x14:formula1>"},
+        {"<hyperlink ref=\"B1\" location=\"'Bad?Name'!A2\" display=\"'Bad?Name'!A2\"/>",
+         "<hyperlink ref=\"B1\" location=\"Bad_Name!A2\" display=\"'Bad?Name'!A2\"/>"},
+        {"<worksheetSource ref=\"A1:B4\" sheet=\"Bad?Name\"/>",
+         "<worksheetSource ref=\"A1:B4\" sheet=\"Bad_Name\"/>"},
+        {"<dataRef ref='A1' sheet='A&amp;B'/>", "<dataRef ref='A1' sheet='A_B'/>"},
+        {"<formControlPr fmlaLink='&apos;Bad?Name&apos;!$C$1'/>",
+         "<formControlPr fmlaLink='Bad_Name!$C$1'/>"},
+        {"<x:ClientData><x:FmlaRange>'A&amp;B'!$A$1:$A$4</x:FmlaRange></x:ClientData>",
+         "<x:ClientData><x:FmlaRange>A_B!$A$1:$A$4</x:FmlaRange></x:ClientData>"},
+        // Texts that name no renamed sheet, and the ones that are no formulas.
+        {"<f>'Main'!A1 +  2</f><v>'Bad?Name'!A1</v><!-- <f>'Bad?Name'!A1</f> -->",
+         "<f>'Main'!A1 +  2</f><v>'Bad?Name'!A1</v><!-- <f>'Bad?Name'!A1</f> -->"},
+        {"<worksheetSource name=\"Bad?Name\"/><f/><f></f>",
+         "<worksheetSource name=\"Bad?Name\"/><f/><f></f>"},
+        // A formula that cannot be read stays and is named.
+        {"<c:f>'Bad?Name'!$A$1:(</c:f>", "<c:f>'Bad?Name'!$A$1:(</c:f>", "'Bad?Name'!$A$1:("},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> unfollowed;
+        EXPECT_EQ(KeptTextWithWrittenSheetNames(c.Kept, formulas, 0, unfollowed), c.Kept) << "not renamed";
+        formulas.SetWrittenSheetNames({u"Main", u"Bad_Name", u"A_B"});
+        EXPECT_EQ(KeptTextWithWrittenSheetNames(c.Kept, formulas, 0, unfollowed), c.Written) << c.Kept;
+        formulas.SetWrittenSheetNames({});
+        EXPECT_EQ(unfollowed,
+                  c.Unfollowed.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.Unfollowed})
+            << c.Kept;
     }
 }
 
