@@ -100,14 +100,15 @@ bool TFormulaHandler::BeginOldLinks(std::vector<std::vector<uint8_t>>& records,
                    ? numbers[size_t(number - 1)]
                    : 0;
     };
-    // A name that names a name without its formula loses its own: until
-    // nothing changes.
+    // A name that names a name written without its formula loses its own,
+    // until nothing changes.
     std::vector<std::optional<std::vector<uint8_t>>> bodies(size_t(names.Count()));
     std::vector<std::string> why(size_t(names.Count()));
     for (bool changed = true; changed;) {
         changed = false;
-        for (int i = 0; i < names.Count(); ++i) {
-            if (!listed[size_t(i)]) continue;
+        // In the order written, a name comes after those it names: one pass
+        // settles all but cycles.
+        for (int i : order) {
             const TInternalName& n = names.Items(i);
             const bool formula = n.TokenLength > 0 && n.TokenLength <= n.Data.size();
             std::optional<std::vector<uint8_t>> tokens = std::vector<uint8_t>();
