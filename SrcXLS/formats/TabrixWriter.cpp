@@ -285,17 +285,19 @@ bool TTabrixWriter::WriteGlobalRecord(const TRecordBlock& block) {
     }
 }
 
-// A BIFF8 stream always starts its substreams with a BIFF8 BOF, whatever
-// version the kept one came from.
+// Every substream starts with a BOF of the version written, whatever
+// version the kept one came from: readers take a sheet's layout from it.
 void TTabrixWriter::WriteBOF(const TRecordBlock& block) {
     const bool globals = &block == source.Globals->DefaultBlock(BOF);
     uint16_t type = block.Length() >= 4 ? GetU16(block.Data() + 2)
                     : globals           ? BOFWorkbookGlobals
                                         : BOFWorksheet;
+    const bool sameVersion = version == TExcelVersion::xvExcel97
+                                 ? block.Length() >= 16 && GetU16(block.Data()) == 0x0600
+                                 : block.Length() == 8 && GetU16(block.Data()) == 0x0500;
     if (version == TExcelVersion::xvExcel50 && globals) {
         records.WriteRecord(BOF, BOFBody(version, BOFWorkbookGlobals, true));
-    } else if (version == TExcelVersion::xvExcel97 &&
-               (block.Length() < 16 || GetU16(block.Data()) != 0x0600)) {
+    } else if (!sameVersion) {
         records.WriteRecord(BOF, BOFBody(version, type, globals));
     } else {
         stream.WriteRawRecord(BOF, block.Data(), block.Length());
