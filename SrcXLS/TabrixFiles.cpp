@@ -225,19 +225,22 @@ void WriteWorkbookFile(TTabrix4& book) {
         };
     }
     // A workbook read from another version gets the link table and the
-    // names of BIFF5; an Excel 5 file read keeps its own records.
+    // names of BIFF5; an Excel 5 file read keeps its own records. An Excel 4
+    // file gets the names of its sheet.
     std::vector<std::vector<uint8_t>> oldNames;
     struct EndLinks {
         TFormulaHandler& formulas;
         ~EndLinks() { formulas.EndOldLinks(); }
     } endLinks{book.FormulaHandler()};
-    if (version == TExcelVersion::xvExcel50 && book.GetOrigVersion() != TExcelVersion::xvExcel50) {
+    if ((version == TExcelVersion::xvExcel50 && book.GetOrigVersion() != TExcelVersion::xvExcel50) ||
+        version == TExcelVersion::xvExcel40) {
         std::vector<std::string> dropped;
-        source.OldLinkTable = book.FormulaHandler().BeginOldLinks(oldNames, dropped);
+        source.OldLinkTable = book.FormulaHandler().BeginOldLinks(oldNames, dropped, version);
         for (std::string& text : dropped) book.AddWarning(std::move(text));
-        source.Names = [&oldNames](TXLSStream& s) {
-            for (const std::vector<uint8_t>& body : oldNames)
-                s.WriteLongRecord(NameRecordId, body.data(), body.size());
+        // BIFF3 and BIFF4 have their own id.
+        const uint16_t id = version == TExcelVersion::xvExcel40 ? 0x0218 : NameRecordId;
+        source.Names = [&oldNames, id](TXLSStream& s) {
+            for (const std::vector<uint8_t>& body : oldNames) s.WriteLongRecord(id, body.data(), body.size());
         };
     }
     for (int i = 0; i < book.ChartSheets().Count(); ++i) {

@@ -11,7 +11,6 @@
 #include "SrcXLS/formats/VBAProject.h"
 #include "SrcXLS/formats/XLSXml.h"
 #include "SrcXLS/formats/XLSXmlTags.h"
-#include "SrcXLS/formulas/DefinedNames.h"
 #include "SrcXLS/model/AutoFilters.h"
 #include "SrcXLS/model/ConditionalFormats.h"
 #include "SrcXLS/model/DataValidations.h"
@@ -290,18 +289,7 @@ void WarnOlderBinaryLeftBehind(TTabrix4& book, TExcelVersion version) {
         if (book.VBA().HasContent())
             book.AddWarning("Workbook: the VBA project (macros) not written to " + target);
     }
-    // Excel 5 files hold the names; those whose formulas they do not hold
-    // are named when the names are written.
-    if (!biff4) return;
-    int names = 0;
-    const TInternalNames& list = book.GetInternalNames();
-    for (int i = 0; i < list.Count(); ++i) {
-        const TInternalName& n = list.Items(i);
-        names += (n.Loaded || !n.NameBytes().empty()) && !n.IsFunctionCall();
-    }
-    if (names)
-        book.AddWarning("Workbook: " + Counted(names, "defined name", "defined names") + " not written to " +
-                        target);
+    // The names a file does not hold are named when the names are written.
 }
 
 void WarnPackageLeftBehind(TTabrix4& book, bool toBinary) {

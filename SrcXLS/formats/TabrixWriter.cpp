@@ -557,6 +557,7 @@ void TTabrixWriter::WriteBIFF4Sheet(const std::filesystem::path& fileName) {
     }
     records.WriteBool(BACKUP, globals.GetBackup());
     records.WriteFormats(*source.Formats);
+    Run(source.Names);
     records.WriteBool(WINDOWPROTECT, globals.GetWindowProtect());
     records.WriteXFs(*source.Formats);
     WriteStyles();

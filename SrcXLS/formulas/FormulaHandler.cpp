@@ -289,7 +289,11 @@ bool TFormulaHandler::FormulaTokens(int sheet, const TFormulaCell& cell, TExcelV
                                     std::vector<uint8_t>& data, size_t& tokenLength, std::string* why) {
     if (target >= TExcelVersion::xvExcel97) return BIFF8Tokens(sheet, cell, data, tokenLength, why);
     const bool array = dynamic_cast<const TBaseArrayFormulaCell*>(&cell) != nullptr;
-    if (!cell.IsText() && cell.TokenVersion() == target) {
+    const TOldLinks* links = oldLinks && target == oldLinksTarget ? &*oldLinks : nullptr;
+    // The names of the file written are numbered anew, and those of an Excel
+    // 4 file are named by no cell.
+    if (!cell.IsText() && cell.TokenVersion() == target &&
+        !(links && NamesAName(cell.Data().first(size_t(cell.TokenLength())), TokenLayoutOf(target)))) {
         data.assign(cell.Data().begin(), cell.Data().end());
         tokenLength = size_t(cell.TokenLength());
         return true;
@@ -310,15 +314,19 @@ bool TFormulaHandler::FormulaTokens(int sheet, const TFormulaCell& cell, TExcelV
         source.assign(cell.Data().begin(), cell.Data().end());
         sourceLength = size_t(cell.TokenLength());
     }
-    const TOldLinks* links = target == TExcelVersion::xvExcel50 && oldLinks ? &*oldLinks : nullptr;
     auto converted = TokensToOldLayout(source, sourceLength, from, CodePage, tokenLength, links);
     // The names of an older file are named through BIFF8 tokens.
-    if (!converted && links && from < TExcelVersion::xvExcel97 &&
+    if (!converted && links && !links->OneSheet && from < TExcelVersion::xvExcel97 &&
         BIFF8Tokens(sheet, cell, source, sourceLength, nullptr))
         converted =
             TokensToOldLayout(source, sourceLength, TExcelVersion::xvExcel97, CodePage, tokenLength, links);
     if (!converted) {
-        if (why) *why = "names, other sheets or functions the older layout does not hold";
+        if (why)
+            *why =
+                links && links->OneSheet &&
+                        NamesAName(std::span<const uint8_t>(source).first(sourceLength), TokenLayoutOf(from))
+                    ? "it names a defined name, which not every reader of Excel 4 files computes"
+                    : "names, other sheets or functions the older layout does not hold";
         return false;
     }
     data = std::move(*converted);

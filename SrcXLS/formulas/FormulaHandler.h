@@ -202,7 +202,13 @@ public:
     // EndOldLinks, cell formulas written as BIFF5 name their names and the
     // workbook's sheets; the cells that name a name written without its
     // formula keep their values.
-    bool BeginOldLinks(std::vector<std::vector<uint8_t>>& records, std::vector<std::string>& dropped);
+    // For an Excel 4 file (target xvExcel40) the names of its one sheet in
+    // the BIFF4 layout: the global names whose formulas name that sheet
+    // alone, and the names local to it, when they name no name; the others
+    // are not written and are named in dropped. Its cell formulas that name
+    // names keep their values.
+    bool BeginOldLinks(std::vector<std::vector<uint8_t>>& records, std::vector<std::string>& dropped,
+                       TExcelVersion target = TExcelVersion::xvExcel50);
     void EndOldLinks() {
         oldLinks.reset();
         oldNames.clear();
@@ -281,6 +287,7 @@ private:
     // While a BIFF5 file with a link table is written: how names and 3-D
     // references convert, and which names are written with their formulas.
     std::optional<TOldLinks> oldLinks;
+    TExcelVersion oldLinksTarget = TExcelVersion::xvExcel50;
     std::vector<int> oldNames; // their numbers in the file, 0 for those not named
     // Sheet indexes by name in any case; checked on every hit, rebuilt on a miss.
     std::unordered_map<std::u16string, int, TNoCaseHash, TNoCaseEqual> sheetIndex;

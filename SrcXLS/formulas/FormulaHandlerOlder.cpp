@@ -1,6 +1,7 @@
 // Names and 3-D references of a workbook written as BIFF5 when it was read
-// from another version: the NAME records in the BIFF5 layout, and what the
-// cell formulas of the write need to name names and sheets.
+// from another version, and the names of a BIFF4 file of its first sheet:
+// the NAME records in the layout of the version, and what the cell formulas
+// of the write need to name names and sheets.
 #include "SrcXLS/formulas/FormulaHandler.h"
 
 #include "SrcXLS/XLSBytes.h"
@@ -8,12 +9,35 @@
 #include "SrcXLS/formulas/FormulaTokens.h"
 #include "SrcXLS/model/CellStorage.h"
 
+#include <numeric>
+
 namespace xls {
 
 namespace {
 
-// The largest BIFF5 record body.
+// The largest BIFF4 and BIFF5 record body.
 constexpr size_t MaxOldRecord = 2080;
+// The built-in names BIFF4 knows: Consolidate_Area to Sheet_Title.
+constexpr int LastBIFF4BuiltIn = 12;
+
+// The NAME record of BIFF3 and BIFF4: no sheet (the file has one) and no
+// texts besides the name.
+std::vector<uint8_t> BIFF4NameBody(const TInternalName& n, std::span<const uint8_t> tokens,
+                                   size_t tokenLength, int codePage) {
+    const int code = n.GetBuiltInCode();
+    const std::string text =
+        code != NoBuiltIn ? std::string(1, char(code)) : WideToCodePage(n.GetName(), codePage);
+    if (text.empty() || text.size() > 255) throw XLSError("Name is too long");
+    std::vector<uint8_t> body;
+    TByteWriter w(body);
+    w.U16(n.Options & 0x0FFF);
+    w.U8(n.Shortcut);
+    w.U8(uint8_t(text.size()));
+    w.U16(uint16_t(tokenLength));
+    w.Bytes(text.data(), text.size());
+    w.Bytes(tokens.data(), tokens.size());
+    return body;
+}
 
 bool Has3dReference(std::span<const uint8_t> tokens, const TOldLinks& links) {
     TTokenWalker walker(tokens, TTokenLayout::BIFF8, false);
@@ -31,17 +55,22 @@ bool Has3dReference(std::span<const uint8_t> tokens, const TOldLinks& links) {
 } // namespace
 
 bool TFormulaHandler::BeginOldLinks(std::vector<std::vector<uint8_t>>& records,
-                                    std::vector<std::string>& dropped) {
+                                    std::vector<std::string>& dropped, TExcelVersion target) {
     EndOldLinks();
     CompileNameTexts();
+    const bool biff4 = target == TExcelVersion::xvExcel40;
+    const std::string file = biff4 ? ".xls (Excel 4)" : ".xls (Excel 5)";
     TOldLinks links;
-    links.SelfSheets = [this](uint16_t entry, uint16_t& first, uint16_t& last) {
+    links.OneSheet = biff4;
+    links.SelfSheets = [this, biff4](uint16_t entry, uint16_t& first, uint16_t& last) {
         const TSupBook* book = externals.BookOf(entry);
         if (!book || book->Kind != SupBookSelf) return false;
         const TExtSheet& e = externals.Entry(entry);
         // A reference to several sheets is not read back alike by every
         // reader of Excel 5 files: its formula keeps its value.
         if (e.First == NoSheetEntry || e.First != e.Last) return false;
+        // An Excel 4 file holds the first sheet alone.
+        if (biff4 && e.First != 0) return false;
         first = last = e.First;
         return true;
     };
@@ -50,11 +79,34 @@ bool TFormulaHandler::BeginOldLinks(std::vector<std::vector<uint8_t>>& records,
     // but not named.
     const size_t count = size_t(names.Count());
     std::vector<bool> listed(count, false), written(count, false);
+    std::vector<std::string> why(count);
     for (size_t i = 0; i < count; ++i) {
         const TInternalName& n = names.Items(int(i));
         listed[i] = n.Loaded || !n.NameBytes().empty();
         written[i] = listed[i] && !n.IsFunctionCall() && !(n.Options & (noFunction | noVBAProcedure));
+        if (!biff4 || !listed[i] || n.IsFunctionCall()) continue;
+        // An Excel 4 file has the names of its sheet, and names no function.
+        if (!written[i])
+            why[i] = "a macro's or a function's name";
+        else if (n.SheetNumber > 1)
+            why[i] = "it belongs to another sheet";
+        else if (n.GetBuiltInCode() != NoBuiltIn && n.GetBuiltInCode() > LastBIFF4BuiltIn)
+            why[i] = "a built-in name Excel 4 does not have";
+        listed[i] = written[i] = why[i].empty();
     }
+    // One sheet, one list: a name of the sheet hides a global name of its text.
+    if (biff4)
+        for (size_t i = 0; i < count; ++i) {
+            if (!listed[i] || names.Items(int(i)).SheetNumber != 0) continue;
+            const std::u16string text = UpperCaseWide(names.Items(int(i)).GetName());
+            for (size_t j = 0; j < count; ++j)
+                if (listed[j] && names.Items(int(j)).SheetNumber == 1 &&
+                    UpperCaseWide(names.Items(int(j)).GetName()) == text) {
+                    listed[i] = written[i] = false;
+                    why[i] = "a name of the sheet has its text";
+                    break;
+                }
+        }
     // LibreOffice reads the names of an Excel 5 file in their order, a name
     // that names a later one as an error: the names a name names come
     // before it (in their order otherwise), and every reference follows.
@@ -95,20 +147,24 @@ bool TFormulaHandler::BeginOldLinks(std::vector<std::vector<uint8_t>>& records,
             stack.emplace_back(j, named(j));
         }
     }
-    links.NameNumber = [&](int number) {
-        return number >= 1 && size_t(number) <= count && written[size_t(number - 1)]
-                   ? numbers[size_t(number - 1)]
-                   : 0;
-    };
+    // LibreOffice makes the names of an Excel 4 file the sheet's and looks
+    // up those a formula names among global ones, making up an empty one:
+    // an Excel 4 file names no name.
+    if (!biff4)
+        links.NameNumber = [&](int number) {
+            return number >= 1 && size_t(number) <= count && written[size_t(number - 1)]
+                       ? numbers[size_t(number - 1)]
+                       : 0;
+        };
     // A name that names a name written without its formula loses its own,
-    // until nothing changes.
+    // until nothing changes; an Excel 4 file leaves it out.
     std::vector<std::optional<std::vector<uint8_t>>> bodies(size_t(names.Count()));
-    std::vector<std::string> why(size_t(names.Count()));
     for (bool changed = true; changed;) {
         changed = false;
         // In the order written, a name comes after those it names: one pass
         // settles all but cycles.
         for (int i : order) {
+            if (biff4 && !written[size_t(i)]) continue;
             const TInternalName& n = names.Items(i);
             const bool formula = n.TokenLength > 0 && n.TokenLength <= n.Data.size();
             std::optional<std::vector<uint8_t>> tokens = std::vector<uint8_t>();
@@ -117,26 +173,36 @@ bool TFormulaHandler::BeginOldLinks(std::vector<std::vector<uint8_t>>& records,
                 tokens = TokensToOldLayout(n.Data, n.TokenLength, TExcelVersion::xvExcel97, CodePage, length,
                                            &links);
                 if (!tokens)
-                    why[size_t(i)] = "other workbooks, names or functions the older layout does not hold";
+                    why[size_t(i)] =
+                        biff4 && NamesAName(std::span<const uint8_t>(n.Data).first(n.TokenLength),
+                                            TTokenLayout::BIFF8)
+                            ? "it names a defined name, which not every reader of Excel 4 files reads"
+                            : "other workbooks, names or functions the older layout does not hold";
             } else if (!n.FormulaText.empty()) {
                 tokens.reset();
                 why[size_t(i)] = "a formula that does not compile";
             }
+            auto bodyOf = [&](const TInternalName& of, std::span<const uint8_t> t, size_t l) {
+                return biff4 ? BIFF4NameBody(of, t, l, CodePage) : of.OldRecordBody(t, l, CodePage);
+            };
             std::optional<std::vector<uint8_t>> body;
             try {
-                body =
-                    n.OldRecordBody(tokens ? *tokens : std::vector<uint8_t>(), tokens ? length : 0, CodePage);
+                body = bodyOf(n, tokens ? *tokens : std::vector<uint8_t>(), tokens ? length : 0);
             } catch (const XLSError&) {
-                // The name's text has no 8-bit form: a stand-in keeps its number.
-                TInternalName standIn = n;
-                standIn.SetName(u"_Name" + Utf8ToWide(std::to_string(i + 1)));
-                body = standIn.OldRecordBody(tokens ? *tokens : std::vector<uint8_t>(), tokens ? length : 0,
-                                             CodePage);
+                if (biff4) {
+                    tokens.reset();
+                    why[size_t(i)] = "a text without an 8-bit form";
+                } else {
+                    // The name's text has no 8-bit form: a stand-in keeps its number.
+                    TInternalName standIn = n;
+                    standIn.SetName(u"_Name" + Utf8ToWide(std::to_string(i + 1)));
+                    body = bodyOf(standIn, tokens ? *tokens : std::vector<uint8_t>(), tokens ? length : 0);
+                }
             }
             if (tokens && body->size() > MaxOldRecord) {
                 tokens.reset();
                 why[size_t(i)] = "a formula too long for the record";
-                body = n.OldRecordBody({}, 0, CodePage);
+                if (!biff4) body = n.OldRecordBody({}, 0, CodePage);
             }
             bodies[size_t(i)] = std::move(body);
             if (!tokens && written[size_t(i)]) {
@@ -146,9 +212,16 @@ bool TFormulaHandler::BeginOldLinks(std::vector<std::vector<uint8_t>>& records,
         }
     }
     records.clear();
-    const bool needed = !order.empty();
-    for (int i : order) {
-        records.push_back(std::move(*bodies[size_t(i)]));
+    for (int i : order)
+        if (!biff4 || written[size_t(i)]) records.push_back(std::move(*bodies[size_t(i)]));
+    const bool needed = !records.empty();
+    // Excel 4 leaves names out of the order written.
+    std::vector<int> told = order;
+    if (biff4) {
+        told.resize(count);
+        std::iota(told.begin(), told.end(), 0);
+    }
+    for (int i : told) {
         if (why[size_t(i)].empty() || names.Items(i).IsFunctionCall()) continue;
         const TInternalName& n = names.Items(i);
         std::u16string text = n.FormulaText;
@@ -160,9 +233,21 @@ bool TFormulaHandler::BeginOldLinks(std::vector<std::vector<uint8_t>>& records,
             } catch (const XLSError&) {
             }
         }
-        dropped.push_back("Defined name '" + WideToUtf8(n.GetName()) + "': formula" +
-                          (text.empty() ? "" : " =" + WideToUtf8(text)) + " not written to .xls (Excel 5) (" +
-                          why[size_t(i)] + "); the name is written without it");
+        if (biff4)
+            dropped.push_back("Defined name '" + WideToUtf8(n.GetName()) + "'" +
+                              (text.empty() ? "" : " (=" + WideToUtf8(text) + ")") + " not written to " +
+                              file + " (" + why[size_t(i)] + ")");
+        else
+            dropped.push_back("Defined name '" + WideToUtf8(n.GetName()) + "': formula" +
+                              (text.empty() ? "" : " =" + WideToUtf8(text)) + " not written to " + file +
+                              " (" + why[size_t(i)] + "); the name is written without it");
+    }
+    // Nor do its cell formulas: they keep their values.
+    if (biff4) {
+        if (!needed) return false;
+        oldLinks = TOldLinks{.OneSheet = true};
+        oldLinksTarget = target;
+        return true;
     }
     // Without names, the cell formulas that name other sheets need the table.
     bool needsTable = needed;
@@ -192,6 +277,7 @@ bool TFormulaHandler::BeginOldLinks(std::vector<std::vector<uint8_t>>& records,
         return number >= 1 && size_t(number) <= oldNames.size() ? oldNames[size_t(number - 1)] : 0;
     };
     oldLinks = std::move(links);
+    oldLinksTarget = target;
     return true;
 }
 

@@ -396,6 +396,14 @@ bool RenumberNames(std::vector<uint8_t>& data, size_t& tokenLength, int deleted,
     return true;
 }
 
+bool NamesAName(std::span<const uint8_t> tokens, TTokenLayout layout) {
+    TTokenWalker walker(tokens, layout, false);
+    TToken t;
+    while (walker.Next(t) == TWalkStatus::Token)
+        if (t.Base == ptg::Name) return true;
+    return false;
+}
+
 bool QualifyReferences(std::vector<uint8_t>& data, size_t& tokenLength, uint16_t externSheet) {
     if (tokenLength > data.size()) return false;
     std::vector<TReplacement> qualified;
@@ -490,8 +498,14 @@ bool OldToken(const TToken& t, const uint8_t* token, int codePage, const TOldLin
         w.Bytes(token, t.Size);
         return true;
     }
-    w.U8(t.Id);
-    if (threeD) Put3dPrefix(w, first, last);
+    if (threeD && links->OneSheet) {
+        // The sheet of the file: its references need none.
+        const uint8_t plain = area ? (error ? ptg::AreaErr : ptg::Area) : (error ? ptg::RefErr : ptg::Ref);
+        w.U8(ptg::WithClassOf(plain, t.Id));
+    } else {
+        w.U8(t.Id);
+        if (threeD) Put3dPrefix(w, first, last);
+    }
     // Whole columns of another sheet (a print area, a filter's range) are
     // the whole columns of the older sheet.
     if (threeD && n == 2 && c[0].Row == 0 && c[1].Row == 0xFFFF) c[1].Row = 0x3FFF;

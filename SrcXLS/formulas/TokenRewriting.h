@@ -63,14 +63,16 @@ struct TOldLinks {
     // The number in the file written of the name numbered number (both
     // 1-based); 0 for a name that is not to be named.
     std::function<int(int number)> NameNumber;
+    // BIFF4: the one sheet's references are written without a sheet.
+    bool OneSheet = false;
 };
 
 // Tokens (tokenLength bytes, then their array data) of one version's
 // layout in the layout of BIFF4 and BIFF5 (the same for what is kept):
 // references, strings and array strings of BIFF8 and the function numbers
 // of BIFF2 and BIFF3 converted (8-bit text in codePage), the tAttr jumps
-// over tokens whose size changed following them. With links (BIFF5 only),
-// BIFF8 names and 3-D references to the workbook's own sheets as well.
+// over tokens whose size changed following them. With links, BIFF8 names
+// and 3-D references to the workbook's own sheets as well.
 // Empty when a token has no form there (other names and 3-D references,
 // external names, memory tokens, the 2007 layout, jumps of BIFF2/BIFF3
 // attributes), a reference lies beyond the older sheet or a text has
@@ -79,6 +81,11 @@ std::optional<std::vector<uint8_t>> TokensToOldLayout(std::span<const uint8_t> d
                                                       TExcelVersion from, int codePage,
                                                       size_t& newTokenLength,
                                                       const TOldLinks* links = nullptr);
+
+enum class TTokenLayout : uint8_t;
+
+// Whether tokens of the layout name a defined name (tName).
+bool NamesAName(std::span<const uint8_t> tokens, TTokenLayout layout);
 
 // The references to defined names after the name numbered deleted
 // (1-based) was removed, in tokens of the BIFF8 or 2007 layout (tokenLength

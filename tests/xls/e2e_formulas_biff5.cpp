@@ -196,20 +196,23 @@ TEST(Biff5Formulas, FormulasWeWriteForExcel5AreReadByOthers) {
     struct {
         const char16_t* Formula;
         const char* Value;
+        bool Excel4; // the formula is kept in an Excel 4 copy (the first sheet, no name)
     } cases[] = {
-        {u"SUM({1,2,3})", "6"},
-        {u"SUM({1,2;3,4})", "10"},
-        {u"LOOKUP(2,{1,2,3},{\"a\",\"bc\",\"d\"})", "bc"},
-        {u"COUNT({1;2;3;4;5})", "5"},
-        {u"Data!A1+1", "101"},
-        {u"SUM(Data!A1:B1)", "100.2"},
-        {u"Data!A1*VAT", "20"},
-        {u"IF(Data!A1>50,\"big\",\"small\")", "big"},
-        {u"CHOOSE(2,Data!A1,Data!B1,3)", "0.2"},
-        {u"SUM(Block)*Rate", "20.04"},
-        {u"Twice", "200"},
-        {u"IF(A1>5,A2,A3)", "10"},
-        {u"SUM(Columns)", "100.2"},
+        {u"SUM({1,2,3})", "6", true},
+        {u"SUM({1,2;3,4})", "10", true},
+        {u"LOOKUP(2,{1,2,3},{\"a\",\"bc\",\"d\"})", "bc", true},
+        {u"COUNT({1;2;3;4;5})", "5", true},
+        {u"Data!A1+1", "101", false},
+        {u"SUM(Data!A1:B1)", "100.2", false},
+        {u"Data!A1*VAT", "20", false},
+        {u"IF(Data!A1>50,\"big\",\"small\")", "big", false},
+        {u"CHOOSE(2,Data!A1,Data!B1,3)", "0.2", false},
+        {u"SUM(Block)*Rate", "20.04", false},
+        {u"Twice", "200", false},
+        {u"IF(A1>5,A2,A3)", "10", true},
+        {u"SUM(Columns)", "100.2", false},
+        {u"SUM(Here)", "16", false},
+        {u"Doubled+1", "13", false},
     };
     // The names as xlrd lists them: global, or local to the first sheet.
     const std::string names = "N\tVAT\t-1\t0\tData!$B$1\n"
@@ -217,7 +220,19 @@ TEST(Biff5Formulas, FormulasWeWriteForExcel5AreReadByOthers) {
                               "N\tTwice\t-1\t0\tData!$A$1*2.0\n"
                               "N\tRate\t-1\t0\tVAT\n"
                               "N\tPrint_Area\t0\t1\tSheet1!$A$1:$A$12\n"
-                              "N\tColumns\t-1\t0\tData!$A$1:$B$65536\n";
+                              "N\tColumns\t-1\t0\tData!$A$1:$B$65536\n"
+                              "N\tHere\t-1\t0\tSheet1!$A$1:$A$2\n"
+                              "N\tFirst\t-1\t0\tSheet1!$A$1\n"
+                              "N\tDoubled\t-1\t0\tFirst*2.0\n"
+                              "N\tMine\t0\t0\tSheet1!$A$4\n";
+    // Those of the first sheet that name no name, as an Excel 4 copy keeps
+    // them (it has no local names), read back and written as Excel 97; the
+    // others are named in the warnings of the write.
+    const std::string names4 = "N\tHere\t-1\t0\tSheet1!$A$1:$A$2\n"
+                               "N\tFirst\t-1\t0\tSheet1!$A$1\n"
+                               "N\tMine\t-1\t0\tSheet1!$A$4\n"
+                               "N\tPrint_Area\t0\t1\tSheet1!$A$1:$A$12\n";
+    const char* dropped4[] = {"VAT", "Block", "Twice", "Rate", "Columns", "Doubled"};
     testfiles::ScratchDir dir;
     TTabrix4 made;
     made.Sheets().Add(0).SetName(u"Data");
@@ -230,8 +245,9 @@ TEST(Biff5Formulas, FormulasWeWriteForExcel5AreReadByOthers) {
     for (const auto& [name, formula, sheet] :
          {std::tuple{u"VAT", u"Data!$B$1", 0}, std::tuple{u"Block", u"Data!$A$1:$B$1", 0},
           std::tuple{u"Twice", u"Data!$A$1*2", 0}, std::tuple{u"Rate", u"VAT", 0},
-          std::tuple{u"_xlnm.Print_Area", u"Sheet1!$A$1:$A$12", 1},
-          std::tuple{u"Columns", u"Data!$A:$B", 0}}) {
+          std::tuple{u"_xlnm.Print_Area", u"Sheet1!$A$1:$A$12", 1}, std::tuple{u"Columns", u"Data!$A:$B", 0},
+          std::tuple{u"Here", u"Sheet1!$A$1:$A$2", 0}, std::tuple{u"First", u"Sheet1!$A$1", 0},
+          std::tuple{u"Doubled", u"First*2", 0}, std::tuple{u"Mine", u"Sheet1!$A$4", 1}}) {
         TInternalName& n = made.GetInternalNames().Add();
         n.SetName(name);
         n.FormulaText = formula;
@@ -332,6 +348,114 @@ TEST(Biff5Formulas, FormulasWeWriteForExcel5AreReadByOthers) {
         const auto listed = listing(copies);
         for (size_t i = 0; i < copies.size(); ++i)
             EXPECT_EQ(listed[i], files[k] == files.back() ? theirs : ours) << copies[i];
+    }
+
+    // Excel 4 copies of the first sheet keep the names of that sheet; the
+    // other names are named in the warnings. LibreOffice makes the names of
+    // an Excel 4 file the sheet's and finds none that a cell names: formulas
+    // that name names or other sheets keep their values, named as well.
+    std::vector<std::string> files4;
+    for (const std::string& source : {std::string(), from8, fromx}) {
+        TTabrix4 read;
+        TTabrix4& book = source.empty() ? made : read;
+        if (!source.empty()) {
+            read.SetFilename(Utf8ToWide(source));
+            read.Read();
+        }
+        files4.push_back(dir.File("excel4" + std::to_string(files4.size()) + ".xls"));
+        book.SetVersion(TExcelVersion::xvExcel40);
+        book.SetFilename(Utf8ToWide(files4.back()));
+        book.Write();
+        SCOPED_TRACE(files4.back());
+        const auto warned = [&](const std::string& start) {
+            return std::count_if(book.Warnings().begin(), book.Warnings().end(), [&](const std::string& w) {
+                return w.rfind(start, 0) == 0 &&
+                       w.find(" not written to .xls (Excel 4) (") != std::string::npos;
+            });
+        };
+        for (const char* name : dropped4)
+            EXPECT_EQ(warned("Defined name '" + std::string(name) + "'"), 1) << name;
+        for (const char* name : {"Here", "First", "Mine", "Print_Area"})
+            EXPECT_EQ(warned("Defined name '" + std::string(name) + "'"), 0) << name;
+        for (row = 0; row < int(std::size(cases)); ++row)
+            EXPECT_EQ(
+                warned("Sheet1!A" + std::to_string(row + 1) + ": formula =" + WideToUtf8(cases[row].Formula)),
+                cases[row].Excel4 ? 0 : 1)
+                << WideToUtf8(cases[row].Formula);
+    }
+    std::multiset<std::string> ours4;
+    std::istringstream in4(names4);
+    for (std::string line; std::getline(in4, line);) ours4.insert(line);
+    const auto office4 = OfficeColumnsA(files4, dir.Path());
+    // LibreOffice's and gnumeric's Excel 97 files of the first copy hold the
+    // names as they read them.
+    testfiles::LibreOfficeConvert({files4[0]}, dir.File("lo4"), "xls:MS Excel 97");
+    const std::string gnumeric8 = dir.File("gnumeric4.xls");
+    const oracle::TRun g = oracle::Run("ssconvert -T Gnumeric_Excel:excel_biff8 " + oracle::Quote(files4[0]) +
+                                       " " + oracle::Quote(gnumeric8));
+    EXPECT_EQ(g.Status, 0) << g.Output;
+    // LibreOffice's names are the sheet's; gnumeric's name no sheet, and it
+    // adds names of its own.
+    const std::multiset<std::string> office4Names = {
+        "N\tExcel_BuiltIn_Print_Area\t0\t0\tSheet1!$A$1:$A$12", "N\tFirst\t0\t0\tSheet1!$A$1",
+        "N\tHere\t0\t0\tSheet1!$A$1:$A$2", "N\tMine\t0\t0\tSheet1!$A$4"};
+    const std::multiset<std::string> gnumeric4Names = {"N\tFirst\t-1\t0\t$A$1", "N\tHere\t-1\t0\t$A$1:$A$2",
+                                                       "N\tMine\t-1\t0\t$A$4",
+                                                       "N\tPrint_Area\t-1\t1\t$A$1:$A$12"};
+    const auto others4 = listing({dir.File("lo4/excel40.xls"), gnumeric8});
+    EXPECT_EQ(others4[0], office4Names) << "LibreOffice";
+    EXPECT_TRUE(
+        std::includes(others4[1].begin(), others4[1].end(), gnumeric4Names.begin(), gnumeric4Names.end()))
+        << "gnumeric";
+    for (size_t k = 0; k < files4.size(); ++k) {
+        const std::string& file = files4[k];
+        SCOPED_TRACE(file);
+        const auto gnumeric = GnumericColumnA(file, dir.Path());
+        const oracle::XlrdBook x = oracle::ReadWithXlrd(file);
+        ASSERT_TRUE(x.Ok) << x.Error;
+        std::map<int, std::string> xlrdColumnA;
+        for (const oracle::XlrdCell& c : x.Cells)
+            if (c.Sheet == 0 && c.Col == 0) xlrdColumnA[c.Row] = c.Value;
+        TTabrix4 back;
+        back.SetFilename(Utf8ToWide(file));
+        back.Read();
+        // The copy of the copy, in Excel 4 again, read back too.
+        const std::string again = dir.File(std::to_string(k) + "again4.xls");
+        back.SetVersion(TExcelVersion::xvExcel40);
+        back.SetFilename(Utf8ToWide(again));
+        back.Write();
+        EXPECT_TRUE(back.Warnings().empty()) << back.Warnings().front();
+        TTabrix4 backAgain;
+        backAgain.SetFilename(Utf8ToWide(again));
+        backAgain.Read();
+        for (row = 0; row < int(std::size(cases)); ++row) {
+            SCOPED_TRACE(WideToUtf8(cases[row].Formula));
+            // The value kept is the value the cell had (these formulas were
+            // never computed); xlrd reads it for every cell.
+            const std::string kept = WideToUtf8(back.GetSheet(0).GetAsString(0, row));
+            const std::string value = cases[row].Excel4 ? cases[row].Value : kept;
+            EXPECT_TRUE(Same(At(office4[k], row), value)) << "LibreOffice " << At(office4[k], row);
+            EXPECT_TRUE(Same(At(gnumeric, row), value)) << "gnumeric " << At(gnumeric, row);
+            EXPECT_TRUE(Same(xlrdColumnA[row], kept)) << "xlrd " << xlrdColumnA[row] << ", ours " << kept;
+            for (TTabrix4* b : {&back, &backAgain}) {
+                TCell* cell = b->GetSheet(0).GetCell(0, row);
+                ASSERT_NE(cell, nullptr);
+                EXPECT_EQ(cell->IsFormula(), cases[row].Excel4);
+                if (!cell->IsFormula()) continue;
+                EXPECT_EQ(b->GetSheet(0).GetAsFormula(0, row), WideToUtf8(cases[row].Formula));
+                EXPECT_EQ(Computed(*b, 0, 0, row), cases[row].Value);
+            }
+        }
+        // The names as xlrd lists them from Excel 97 copies of both (xlrd
+        // reads no names of Excel 4 files).
+        std::vector<std::string> copies;
+        for (TTabrix4* b : {&back, &backAgain}) {
+            copies.push_back(dir.File(std::to_string(k) + "from4_" + std::to_string(copies.size()) + ".xls"));
+            b->SetVersion(TExcelVersion::xvExcel97);
+            b->SetFilename(Utf8ToWide(copies.back()));
+            b->Write();
+        }
+        for (const auto& listed : listing(copies)) EXPECT_EQ(listed, ours4);
     }
 }
 
