@@ -9,6 +9,7 @@
 #include "SrcXLS/formulas/FormulaTokens.h"
 #include "SrcXLS/model/CellStorage.h"
 
+#include <algorithm>
 #include <numeric>
 
 namespace xls {
@@ -177,7 +178,8 @@ bool TFormulaHandler::BeginOldLinks(std::vector<std::vector<uint8_t>>& records,
                         biff4 && NamesAName(std::span<const uint8_t>(n.Data).first(n.TokenLength),
                                             TTokenLayout::BIFF8)
                             ? "it names a defined name, which not every reader of Excel 4 files reads"
-                            : "other workbooks, names or functions the older layout does not hold";
+                        : biff4 ? "it names other sheets, other workbooks or functions Excel 4 does not hold"
+                                : "other workbooks, names or functions the older layout does not hold";
             } else if (!n.FormulaText.empty()) {
                 tokens.reset();
                 why[size_t(i)] = "a formula that does not compile";
@@ -242,8 +244,16 @@ bool TFormulaHandler::BeginOldLinks(std::vector<std::vector<uint8_t>>& records,
                               (text.empty() ? "" : " =" + WideToUtf8(text)) + " not written to " + file +
                               " (" + why[size_t(i)] + "); the name is written without it");
     }
-    // Nor do its cell formulas: they keep their values.
+    // Nor do its cell formulas: they keep their values. Its names have no
+    // texts besides their own.
     if (biff4) {
+        for (int i : order) {
+            const TInternalName& n = names.Items(i);
+            if (written[size_t(i)] &&
+                std::any_of(std::begin(n.Texts), std::end(n.Texts), [](const auto& t) { return !t.empty(); }))
+                dropped.push_back("Defined name '" + WideToUtf8(n.GetName()) +
+                                  "': its menu, description, help and status texts not written to " + file);
+        }
         if (!needed) return false;
         oldLinks = TOldLinks{.OneSheet = true};
         oldLinksTarget = target;
