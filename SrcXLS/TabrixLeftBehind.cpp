@@ -22,6 +22,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace xls {
 
@@ -77,6 +78,30 @@ TShapeCounts CountShapes(TSheet& sheet) {
         }
     }
     return n;
+}
+
+// The drawing of a sheet as a warning names what it leaves: a line a kind.
+std::vector<std::string> ShapesByKind(TSheet& sheet) {
+    const TShapeCounts n = CountShapes(sheet);
+    std::vector<std::string> out;
+    if (n.Notes) out.push_back(Counted(n.Notes, "note", "notes"));
+    if (n.Pictures) out.push_back(Counted(n.Pictures, "picture", "pictures"));
+    if (n.Charts) out.push_back(Counted(n.Charts, "chart", "charts"));
+    if (n.Controls) out.push_back(Counted(n.Controls, "form control", "form controls"));
+    if (n.Shapes) out.push_back(Counted(n.Shapes, "shape or text box", "shapes and text boxes"));
+    return out;
+}
+
+// The panes of a sheet as a warning names them; none when it has none.
+const char* Panes(TSheet& sheet) {
+    switch (sheet.Pane().PaneType) {
+    case TPaneType::ptFrozen:
+        return "the frozen panes";
+    case TPaneType::ptSplit:
+        return "the split panes";
+    default:
+        return nullptr;
+    }
 }
 
 // Margins, a scale, page breaks or landscape pages of their own (the SETUP
@@ -152,14 +177,8 @@ void WarnBinaryLeftBehind(TTabrix4& book) {
         auto warn = [&](const std::string& what) {
             book.AddWarning(name + ": " + what + " not written to " + target);
         };
-        const TShapeCounts shapes = CountShapes(sheet);
-        if (shapes.Notes) warn(Counted(shapes.Notes, "note", "notes"));
-        if (shapes.Pictures) warn(Counted(shapes.Pictures, "picture", "pictures"));
-        if (shapes.Charts) warn(Counted(shapes.Charts, "chart", "charts"));
-        if (shapes.Controls) warn(Counted(shapes.Controls, "form control", "form controls"));
-        if (shapes.Shapes) warn(Counted(shapes.Shapes, "shape or text box", "shapes and text boxes"));
-        if (sheet.Pane().PaneType == TPaneType::ptFrozen) warn("the frozen panes");
-        if (sheet.Pane().PaneType == TPaneType::ptSplit) warn("the split panes");
+        for (const std::string& kind : ShapesByKind(sheet)) warn(kind);
+        if (const char* panes = Panes(sheet)) warn(panes);
         if (sheet.Records().GetProtect() != 0) warn("sheet protection");
         const TPrintSettings& print = sheet.PrintSettings();
         if (!print.GetHeader().empty() || !print.GetFooter().empty()) warn("the header and footer");
@@ -273,14 +292,8 @@ void WarnOlderBinaryLeftBehind(TTabrix4& book, TExcelVersion version) {
         if (sheet.AutoFilters().Count() > 0) warn("the autofilter");
         if (!biff4) continue;
         if (int n = sheet.MergedCells().Count()) warn(Counted(n, "merged area", "merged areas"));
-        if (sheet.Pane().PaneType == TPaneType::ptFrozen) warn("the frozen panes");
-        if (sheet.Pane().PaneType == TPaneType::ptSplit) warn("the split panes");
-        const TShapeCounts shapes = CountShapes(sheet);
-        if (shapes.Notes) warn(Counted(shapes.Notes, "note", "notes"));
-        if (shapes.Pictures) warn(Counted(shapes.Pictures, "picture", "pictures"));
-        if (shapes.Charts) warn(Counted(shapes.Charts, "chart", "charts"));
-        if (shapes.Controls) warn(Counted(shapes.Controls, "form control", "form controls"));
-        if (shapes.Shapes) warn(Counted(shapes.Shapes, "shape or text box", "shapes and text boxes"));
+        if (const char* panes = Panes(sheet)) warn(panes);
+        for (const std::string& kind : ShapesByKind(sheet)) warn(kind);
     }
     if (biff4) {
         if (int n = book.Sheets().Count() + book.ChartSheets().Count() - sheets)
