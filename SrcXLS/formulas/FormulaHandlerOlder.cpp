@@ -255,7 +255,8 @@ bool TFormulaHandler::BeginOldLinks(std::vector<std::vector<uint8_t>>& records,
                                   "': its menu, description, help and status texts not written to " + file);
         }
         if (!needed) return false;
-        oldLinks = TOldLinks{.OneSheet = true};
+        oldLinks = TOldLinks{};
+        oldLinks->OneSheet = true;
         oldLinksTarget = target;
         return true;
     }

@@ -473,11 +473,12 @@ TEST(BIFFVersions, EveryCorpusWorkbookInExcel97AndExcel5ReadsWithItsValues) {
             }
             for (const std::string& w : again.Warnings()) copy.Warnings += w + "\n";
             // Every substream starts with a BOF of the version written.
-            for (const Record& r : Records(WorkbookStream(testfiles::Slurp(copy.File))))
-                if (r.Id == 0x0809)
-                    EXPECT_TRUE(version == TExcelVersion::xvExcel97 ? r.Body.size() == 16 && r.Body[1] == 0x06
-                                                                    : r.Body.size() == 8 && r.Body[1] == 0x05)
-                        << file << " as version " << int(version) << ": BOF of " << r.Body.size() << " bytes";
+            for (const Record& r : Records(WorkbookStream(testfiles::Slurp(copy.File)))) {
+                if (r.Id != 0x0809) continue;
+                EXPECT_TRUE(version == TExcelVersion::xvExcel97 ? r.Body.size() == 16 && r.Body[1] == 0x06
+                                                                : r.Body.size() == 8 && r.Body[1] == 0x05)
+                    << file << " as version " << int(version) << ": BOF of " << r.Body.size() << " bytes";
+            }
             copies.push_back(std::move(copy));
         }
     }

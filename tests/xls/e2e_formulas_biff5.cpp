@@ -49,10 +49,6 @@ std::vector<std::vector<std::string>> OfficeColumnsA(const std::vector<std::stri
     return out;
 }
 
-std::vector<std::string> OfficeColumnA(const std::string& file, const std::string& dir) {
-    return OfficeColumnsA({file}, dir).front();
-}
-
 // Column A of the first sheet as gnumeric computes it.
 std::vector<std::string> GnumericColumnA(const std::string& file, const std::string& dir) {
     const std::string stem = dir + "/" + std::filesystem::path(file).stem().string() + ".gnumeric";
@@ -333,8 +329,9 @@ TEST(Biff5Formulas, FormulasWeWriteForExcel5AreReadByOthers) {
             EXPECT_TRUE(Same(At(gnumeric, row), cases[row].Value)) << "gnumeric " << At(gnumeric, row);
             EXPECT_EQ(back.GetSheet(0).GetAsFormula(0, row), WideToUtf8(cases[row].Formula));
             // Our evaluator has no CHOOSE.
-            if (!std::u16string_view(cases[row].Formula).starts_with(u"CHOOSE"))
+            if (!std::u16string_view(cases[row].Formula).starts_with(u"CHOOSE")) {
                 EXPECT_EQ(Computed(back, 0, 0, row), cases[row].Value);
+            }
         }
         // The copy, and its copies in Excel 5 and Excel 97, keep the names.
         std::vector<std::string> copies = {file};
