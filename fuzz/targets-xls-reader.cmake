@@ -6,3 +6,5 @@ fuzz_target(NAME xls_reader_plain SOURCES xls_reader_file.cpp)
 fuzz_target(NAME xls_reader_file SOURCES xls_reader_file.cpp)
 # The reader behind a FILEPASS: decryption and the decrypted records.
 fuzz_target(NAME xls_decrypt SOURCES xls_decrypt.cpp)
+# A whole .xls image read and written again as Excel 97, Excel 5 and Excel 4.
+fuzz_target(NAME xls_copy SOURCES xls_copy.cpp)

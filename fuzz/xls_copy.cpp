@@ -1,0 +1,49 @@
+// A whole .xls image read and written again in every binary version: the
+// names, link table and formula tokens of a hostile file converted to the
+// layouts of Excel 97, Excel 5 and Excel 4, and each copy read back.
+#include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSLibState.h"
+
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+using namespace xls;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // The copies of each run go to one file, removed at the end.
+    static const struct TScratch {
+        std::filesystem::path File =
+            std::filesystem::temp_directory_path() / ("fuzz_xls_copy_" + std::to_string(getpid()) + ".xls");
+        ~TScratch() {
+            std::error_code e;
+            std::filesystem::remove(File, e);
+        }
+    } scratch;
+    const std::vector<uint8_t> image(data, data + size);
+    for (TExcelVersion version :
+         {TExcelVersion::xvExcel97, TExcelVersion::xvExcel50, TExcelVersion::xvExcel40}) {
+        TTabrix4 book;
+        book.TempFileMode = TTempFileMode::tfmInMemory;
+        try {
+            ReadWorkbookFile(book, &image);
+        } catch (const XLSError&) {
+            LibState().Reset();
+            return 0;
+        }
+        book.AfterRead();
+        try {
+            book.SetVersion(version);
+            book.SetFilename(scratch.File.u16string());
+            book.Write();
+            TTabrix4 again;
+            again.TempFileMode = TTempFileMode::tfmInMemory;
+            again.SetFilename(scratch.File.u16string());
+            again.Read();
+        } catch (const XLSError&) {
+        }
+        LibState().Reset();
+    }
+    return 0;
+}
