@@ -105,13 +105,15 @@ std::vector<uint8_t> TInternalName::RecordBody() const {
 }
 
 std::vector<uint8_t> TInternalName::OldRecordBody(std::span<const uint8_t> tokens, size_t tokenLength,
-                                                  int codePage) const {
+                                                  int codePage, TExcelVersion version) const {
     const int code = GetBuiltInCode();
     const std::string text =
         code != NoBuiltIn ? std::string(1, char(code)) : WideToCodePage(GetName(), codePage);
     if (text.empty() || text.size() > MaxNameChars) throw XLSError("Name is too long");
+    // BIFF3 and BIFF4 files have one sheet and no texts besides the name.
+    const bool biff5 = version >= TExcelVersion::xvExcel50;
     std::string texts[4];
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 4 && biff5; ++i) {
         try {
             texts[i] = WideToCodePage(Texts[i], codePage).substr(0, MaxNameChars);
         } catch (const XLSError&) {
@@ -124,9 +126,11 @@ std::vector<uint8_t> TInternalName::OldRecordBody(std::span<const uint8_t> token
     w.U8(Shortcut);
     w.U8(uint8_t(text.size()));
     w.U16(uint16_t(tokenLength));
-    w.U16(SheetNumber);
-    w.U16(SheetNumber);
-    for (const std::string& t : texts) w.U8(uint8_t(t.size()));
+    if (biff5) {
+        w.U16(SheetNumber);
+        w.U16(SheetNumber);
+        for (const std::string& t : texts) w.U8(uint8_t(t.size()));
+    }
     w.Bytes(text.data(), text.size());
     w.Bytes(tokens.data(), tokens.size());
     for (const std::string& t : texts) w.Bytes(t.data(), t.size());

@@ -89,9 +89,11 @@ public:
     // The NAME record body of BIFF5 with the given tokens (tokenLength bytes,
     // then their array data, BIFF5 layout): 8-bit texts in codePage, a local
     // name's sheet given as its EXTERNSHEET record too. A text the code page
-    // lacks characters of is left out; raises XLSError for a name's.
-    std::vector<uint8_t> OldRecordBody(std::span<const uint8_t> tokens, size_t tokenLength,
-                                       int codePage) const;
+    // lacks characters of is left out; raises XLSError for a name's. For
+    // BIFF3 and BIFF4 (version) the body of their NAME record, which has
+    // neither the sheet nor the texts.
+    std::vector<uint8_t> OldRecordBody(std::span<const uint8_t> tokens, size_t tokenLength, int codePage,
+                                       TExcelVersion version = TExcelVersion::xvExcel50) const;
 
 private:
     friend class TInternalNames;

@@ -21,25 +21,6 @@ constexpr size_t MaxOldRecord = 2080;
 // The built-in names BIFF4 knows: Consolidate_Area to Sheet_Title.
 constexpr int LastBIFF4BuiltIn = 12;
 
-// The NAME record of BIFF3 and BIFF4: no sheet (the file has one) and no
-// texts besides the name.
-std::vector<uint8_t> BIFF4NameBody(const TInternalName& n, std::span<const uint8_t> tokens,
-                                   size_t tokenLength, int codePage) {
-    const int code = n.GetBuiltInCode();
-    const std::string text =
-        code != NoBuiltIn ? std::string(1, char(code)) : WideToCodePage(n.GetName(), codePage);
-    if (text.empty() || text.size() > 255) throw XLSError("Name is too long");
-    std::vector<uint8_t> body;
-    TByteWriter w(body);
-    w.U16(n.Options & 0x0FFF);
-    w.U8(n.Shortcut);
-    w.U8(uint8_t(text.size()));
-    w.U16(uint16_t(tokenLength));
-    w.Bytes(text.data(), text.size());
-    w.Bytes(tokens.data(), tokens.size());
-    return body;
-}
-
 bool Has3dReference(std::span<const uint8_t> tokens, const TOldLinks& links) {
     TTokenWalker walker(tokens, TTokenLayout::BIFF8, false);
     TToken t;
@@ -185,7 +166,7 @@ bool TFormulaHandler::BeginOldLinks(std::vector<std::vector<uint8_t>>& records,
                 why[size_t(i)] = "a formula that does not compile";
             }
             auto bodyOf = [&](const TInternalName& of, std::span<const uint8_t> t, size_t l) {
-                return biff4 ? BIFF4NameBody(of, t, l, CodePage) : of.OldRecordBody(t, l, CodePage);
+                return of.OldRecordBody(t, l, CodePage, target);
             };
             std::optional<std::vector<uint8_t>> body;
             try {

@@ -438,12 +438,12 @@ bool QualifyReferences(std::vector<uint8_t>& data, size_t& tokenLength, uint16_t
 
 namespace {
 
-// The data of a BIFF5 3-D token up to its cell part: the EXTERNSHEET
-// record of its first sheet (negative, as for the own workbook), eight
-// unused bytes, the first and the last sheet.
 // The function number of a call through a name.
 constexpr uint16_t UserFunction = 255;
 
+// The data of a BIFF5 3-D token up to its cell part: the EXTERNSHEET
+// record of its first sheet (negative, as for the own workbook), eight
+// unused bytes, the first and the last sheet.
 void Put3dPrefix(TByteWriter& w, uint16_t first, uint16_t last) {
     w.U16(first == 0xFFFF ? 0xFFFF : uint16_t(-int(first) - 1));
     for (int i = 0; i < 8; ++i) w.U8(0);
