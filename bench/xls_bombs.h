@@ -540,26 +540,29 @@ inline std::string OneCellRow() {
     return std::string(SheetHead()) + "<row r=\"1\"><c r=\"A1\"><v>7</v></c></row></sheetData>";
 }
 
+// A package whose sheet (A1 = 7) has, in the element list, `count`
+// elements that each hold a text of `bytes` letters between head and tail.
+inline void PackageLongTexts(const std::filesystem::path& file, const std::string& list, int count,
+                             const std::string& head, uint64_t bytes, const std::string& tail) {
+    Package(file,
+            Chain({Repeating(OneCellRow() + "<" + list + ">", "", 0, ""),
+                   Repeated(count, head, "abcdefghijklmnopqrstuvwxyz", bytes, tail),
+                   Repeating("</" + list + "></worksheet>", "", 0, "")}),
+            NoStrings());
+}
+
 // A package whose sheet (A1 = 7) has `count` hyperlinks, each with a
 // display text of `bytes` letters.
 inline void PackageHyperlinks(const std::filesystem::path& file, int count, uint64_t bytes) {
-    Package(file,
-            Chain({Repeating(OneCellRow() + "<hyperlinks>", "", 0, ""),
-                   Repeated(count, "<hyperlink ref=\"A1\" location=\"Sheet1!A1\" display=\"",
-                            "abcdefghijklmnopqrstuvwxyz", bytes, "\"/>"),
-                   Repeating("</hyperlinks></worksheet>", "", 0, "")}),
-            NoStrings());
+    PackageLongTexts(file, "hyperlinks", count, "<hyperlink ref=\"A1\" location=\"Sheet1!A1\" display=\"",
+                     bytes, "\"/>");
 }
 
 // A package whose sheet (A1 = 7) has an extension list of `count`
 // extensions, each a text of `bytes` letters.
 inline void PackageExtensions(const std::filesystem::path& file, int count, uint64_t bytes) {
-    Package(file,
-            Chain({Repeating(OneCellRow() + "<extLst>", "", 0, ""),
-                   Repeated(count, "<ext uri=\"{B025F937-C7B1-47D3-B67F-A62EFF666E3E}\">",
-                            "abcdefghijklmnopqrstuvwxyz", bytes, "</ext>"),
-                   Repeating("</extLst></worksheet>", "", 0, "")}),
-            NoStrings());
+    PackageLongTexts(file, "extLst", count, "<ext uri=\"{B025F937-C7B1-47D3-B67F-A62EFF666E3E}\">", bytes,
+                     "</ext>");
 }
 
 // A package whose cell A1 (7) carries an attribute of `bytes` letters.
