@@ -1,10 +1,11 @@
 // Importing a full goods base (5269 goods) from XML, XLS, CSV and DBF files
 // that the program's own report export wrote: the file read and checked, the
-// records built, the duplicate-PLU log written; and an XML document far
-// beyond the reader's limit of items. The register is not asked (the size of
-// its table is given), so the time is the program's own.
+// records built, the duplicate-PLU log written; an XML document far beyond
+// the reader's limit of items, and hostile packages. The register is not
+// asked (the size of its table is given), so the time is the program's own.
 // The workbook headers before Qt's: its `slots` macro would rewrite them.
 #include "SrcXLS/Tabrix4.h"
+#include "bench/xls_bombs.h"
 
 #include <benchmark/benchmark.h>
 
@@ -132,6 +133,32 @@ void BM_GoodsImportCsv(benchmark::State& s) {
 void BM_GoodsImportDbf(benchmark::State& s) {
     Import(s, exchange::FormatDbf);
 }
+// The packages of millions of small elements of bench_xls_bombs through the
+// goods import, each in a child process under an address limit of 2 GiB:
+// the import reads the workbook whole before it looks for goods (there are
+// none).
+void BM_GoodsImportHostilePackage(benchmark::State& s) {
+    const bombs::TElementPackage& package = bombs::ElementPackages[s.range(0)];
+    const fs::path path = TheFiles().folder / package.Name;
+    if (!fs::exists(path)) package.Make(path);
+    bombs::TLimitedRun last;
+    for (auto _ : s) {
+        last = bombs::RunLimited(size_t(2) << 30, [&path] {
+            std::vector<GoodsProg> goods;
+            std::vector<exchange::GoodsDupCheckRecord> dupCheck;
+            exchange::GoodsImportRun run(
+                kGoods, false, goods, dupCheck,
+                [](const std::string&, const std::string&, unsigned) { return 0; }, [] { return false; });
+            exchange::ReadGoodsXlsFile(run, exchange::JobWorkbook(exchange::Side()), path.string());
+        });
+        s.SetIterationTime(last.Seconds);
+    }
+    s.SetLabel(package.Name);
+    s.counters["file_KB"] = double(fs::file_size(path)) / 1024.0;
+    s.counters["peak_MB"] = last.PeakMB;
+    s.counters["failed"] = last.Ok ? 0 : 1;
+}
+
 // A report document of a million items (about 155 MB) the way a big shop's
 // own system writes one: the first 5269 are imported, the rest counted and
 // told. Each run is a child process, so its peak memory is its own.
@@ -206,5 +233,10 @@ BENCHMARK(BM_GoodsImportXmlMillionItems)->Unit(benchmark::kMillisecond)->Iterati
 BENCHMARK(BM_GoodsImportXls)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GoodsImportCsv)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GoodsImportDbf)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GoodsImportHostilePackage)
+    ->DenseRange(0, int(std::size(bombs::ElementPackages)) - 1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 } // namespace

@@ -8,7 +8,9 @@
 // and two hundred metafiles that claim 60 MiB and inflate to one byte short;
 // packages with 60 hyperlinks of a 15 MiB display text, 450 extension texts
 // of 1.9 MiB, a tag of 17, 24 or 31 MiB and workbook relationships that
-// claim 1 GiB over 2 MB; workbooks of 20,000 and 10,000 one-cell sheets.
+// claim 1 GiB over 2 MB; workbooks of 20,000 and 10,000 one-cell sheets;
+// packages of millions of small elements (rich runs of one shared string,
+// empty elements in an extension or a row, fonts).
 // Counters: the file's size and the child's peak resident
 // memory; "failed" is 1 when the read raised (the limit included). BOMB_DIR
 // keeps the files in that folder; `xlsbench read` shows what each read
@@ -163,5 +165,17 @@ BENCHMARK(BM_ManySheets)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
+
+// Packages of millions of small elements (bombs::ElementPackages).
+void BM_PackageElements(benchmark::State& state) {
+    const bombs::TElementPackage& package = bombs::ElementPackages[state.range(0)];
+    state.SetLabel(package.Name);
+    Run(state, Made(package.Name, package.Make));
+}
+BENCHMARK(BM_PackageElements)
+    ->DenseRange(0, int(std::size(bombs::ElementPackages)) - 1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 } // namespace

@@ -399,10 +399,11 @@ private:
 // The parts of a package of one sheet around a sheet part and a shared
 // strings part given as generators.
 // The relationships of the workbook may come from a generator that claims
-// a size of its own.
+// a size of its own; a styles part may come from a generator too.
 inline void Package(const std::filesystem::path& file, const std::function<bool(std::string&)>& sheet,
                     const std::function<bool(std::string&)>& strings,
-                    const std::function<bool(std::string&)>& relationships = nullptr, uint32_t claimed = 0) {
+                    const std::function<bool(std::string&)>& relationships = nullptr, uint32_t claimed = 0,
+                    const std::function<bool(std::string&)>& styles = nullptr) {
     const std::string main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
     const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
     const std::string pkg = "http://schemas.openxmlformats.org/package/2006/relationships";
@@ -431,13 +432,16 @@ inline void Package(const std::filesystem::path& file, const std::function<bool(
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships xmlns=\"" + pkg +
         "\"><Relationship Id=\"rId1\" Type=\"" + rel +
         "/worksheet\" Target=\"worksheets/sheet1.xml\"/><Relationship Id=\"rId2\" Type=\"" + rel +
-        "/sharedStrings\" Target=\"sharedStrings.xml\"/></Relationships>";
+        "/sharedStrings\" Target=\"sharedStrings.xml\"/>" +
+        (styles ? "<Relationship Id=\"rId3\" Type=\"" + rel + "/styles\" Target=\"styles.xml\"/>" : "") +
+        "</Relationships>";
     if (relationships)
         zip.Add("xl/_rels/workbook.xml.rels", relationships, claimed);
     else
         zip.Add("xl/_rels/workbook.xml.rels", rels);
     zip.Add("xl/worksheets/sheet1.xml", sheet);
     zip.Add("xl/sharedStrings.xml", strings);
+    if (styles) zip.Add("xl/styles.xml", styles);
 }
 
 // A generator of head, then `bytes` bytes repeating unit, then tail.
@@ -472,17 +476,25 @@ inline const char* SheetHead() {
            "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>";
 }
 
-// A package whose only shared string is `bytes` letters long, shown in A1;
-// B1 holds 7.
-inline void PackageLongString(const std::filesystem::path& file, uint64_t bytes) {
+// A package whose only shared string, shown in A1 (B1 holds 7), is head,
+// `bytes` bytes repeating unit, and tail.
+inline void PackageOneString(const std::filesystem::path& file, const std::string& head,
+                             const std::string& unit, uint64_t bytes, const std::string& tail) {
     Package(file,
             Repeating(std::string(SheetHead()) +
                           "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\"><v>7</v></c></row>",
                       "", 0, "</sheetData></worksheet>"),
             Repeating("<?xml version=\"1.0\" encoding=\"UTF-8\"?><sst "
                       "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" count=\"1\" "
-                      "uniqueCount=\"1\"><si><t>",
-                      "abcdefghijklmnopqrstuvwxyz", bytes, "</t></si></sst>"));
+                      "uniqueCount=\"1\"><si>" +
+                          head,
+                      unit, bytes, tail + "</si></sst>"));
+}
+
+// A package whose only shared string is `bytes` letters long, shown in A1;
+// B1 holds 7.
+inline void PackageLongString(const std::filesystem::path& file, uint64_t bytes) {
+    PackageOneString(file, "<t>", "abcdefghijklmnopqrstuvwxyz", bytes, "</t>");
 }
 
 // A package whose sheet part holds `bytes` of blanks and comments, half
@@ -604,5 +616,77 @@ inline void PackageClaimingRelations(const std::filesystem::path& file, uint32_t
     };
     Package(file, Repeating(OneCellRow() + "</worksheet>", "", 0, ""), NoStrings(), relationships, claimed);
 }
+
+// A package whose only shared string, shown in A1 (B1 holds 7), is `runs`
+// runs of rich text of two letters each, bold and not in turn.
+inline void PackageRichRuns(const std::filesystem::path& file, uint64_t runs) {
+    const std::string unit = "<r><rPr><b/><sz val=\"11\"/></rPr><t>ab</t></r><r><t>cd</t></r>";
+    PackageOneString(file, "", unit, runs / 2 * unit.size(), "");
+}
+
+// A package whose sheet (A1 = 7) has an extension of `count` empty elements.
+inline void PackageEmptyExtensions(const std::filesystem::path& file, uint64_t count) {
+    Package(file,
+            Repeating(OneCellRow() + "<extLst><ext uri=\"{B025F937-C7B1-47D3-B67F-A62EFF666E3E}\">", "<x/>",
+                      count * 4, "</ext></extLst></worksheet>"),
+            NoStrings());
+}
+
+// A package whose first row holds A1 = 7 and `count` empty elements more.
+inline void PackageRowChildren(const std::filesystem::path& file, uint64_t count) {
+    Package(file,
+            Repeating(std::string(SheetHead()) + "<row r=\"1\"><c r=\"A1\"><v>7</v></c>", "<x/>", count * 4,
+                      "</row></sheetData></worksheet>"),
+            NoStrings());
+}
+
+// A package whose styles part has `count` fonts, each of its own size, and
+// the default format; A1 = 7.
+inline void PackageFonts(const std::filesystem::path& file, uint64_t count) {
+    struct TState {
+        int Step = 0;
+        uint64_t Done = 0;
+    };
+    auto state = std::make_shared<TState>();
+    auto styles = [=](std::string& piece) {
+        if (state->Step == 0) {
+            piece = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><styleSheet "
+                    "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><fonts count=\"" +
+                    std::to_string(count) + "\">";
+            state->Step = 1;
+            return true;
+        }
+        for (; state->Done < count && piece.size() < (size_t(1) << 20); ++state->Done)
+            piece += "<font><sz val=\"" + std::to_string(state->Done % 400 + 1) +
+                     "\"/><name val=\"Arial\"/></font>";
+        if (state->Done < count) return true;
+        piece +=
+            "</fonts><fills count=\"2\"><fill><patternFill patternType=\"none\"/></fill><fill>"
+            "<patternFill patternType=\"gray125\"/></fill></fills><borders count=\"1\"><border/></borders>"
+            "<cellStyleXfs count=\"1\"><xf/></cellStyleXfs><cellXfs count=\"1\"><xf xfId=\"0\"/></cellXfs>"
+            "</styleSheet>";
+        return false;
+    };
+    Package(file, Repeating(OneCellRow() + "</worksheet>", "", 0, ""), NoStrings(), nullptr, 0, styles);
+}
+
+// Packages of millions of small elements, by file name: a shared string of
+// 1, 2 and 4 million rich runs, an extension of 8 million empty elements, a
+// row of 8 million empty elements, styles of 10,000 to a million fonts.
+struct TElementPackage {
+    const char* Name;
+    void (*Make)(const std::filesystem::path&);
+};
+inline constexpr TElementPackage ElementPackages[] = {
+    {"rich_runs_1M.xlsx", [](const std::filesystem::path& f) { PackageRichRuns(f, 1000000); }},
+    {"rich_runs_2M.xlsx", [](const std::filesystem::path& f) { PackageRichRuns(f, 2000000); }},
+    {"rich_runs_4M.xlsx", [](const std::filesystem::path& f) { PackageRichRuns(f, 4000000); }},
+    {"empty_extensions_8M.xlsx", [](const std::filesystem::path& f) { PackageEmptyExtensions(f, 8000000); }},
+    {"row_children_8M.xlsx", [](const std::filesystem::path& f) { PackageRowChildren(f, 8000000); }},
+    {"fonts_10000.xlsx", [](const std::filesystem::path& f) { PackageFonts(f, 10000); }},
+    {"fonts_20000.xlsx", [](const std::filesystem::path& f) { PackageFonts(f, 20000); }},
+    {"fonts_40000.xlsx", [](const std::filesystem::path& f) { PackageFonts(f, 40000); }},
+    {"fonts_1M.xlsx", [](const std::filesystem::path& f) { PackageFonts(f, 1000000); }},
+};
 
 } // namespace bombs

@@ -88,6 +88,45 @@ bool In(std::span<const int> ids, int id) {
     return std::find(ids.begin(), ids.end(), id) != ids.end();
 }
 
+// Below the elements it models, the elements the reader reads; every other
+// one is passed over as it ends.
+constexpr int FontIds[] = {etb,      eti,    etstrike, etoutline, etshadow, etcondense,  etextend, etcharset,
+                           etfamily, etname, etrFont,  etsz,      etu,      etvertAlign, etcolor,  etscheme};
+constexpr int ColorIds[] = {etcolor};
+constexpr int BorderSideIds[] = {etleft, ettop, etright, etbottom, etdiagonal, etvertical, ethorizontal};
+struct TReadBelow {
+    int Parent;
+    std::span<const int> Ids;
+};
+constexpr int RowIds[] = {etrow}, CellIds[] = {etc}, CellChildIds[] = {etv, etf, etis},
+              TextIds[] = {ett, etr}, RunTextIds[] = {ett}, RunIds[] = {etrPr, ett}, ColIds[] = {etcol},
+              MergeIds[] = {etmergeCell};
+constexpr TReadBelow SheetBelow[] = {{etsheetData, RowIds},   {etrow, CellIds},  {etc, CellChildIds},
+                                     {etis, TextIds},         {etr, RunTextIds}, {etcols, ColIds},
+                                     {etmergeCells, MergeIds}};
+constexpr TReadBelow StringsBelow[] = {{etsi, TextIds}, {etr, RunIds}, {etrPr, FontIds}};
+constexpr int NumFmtIds[] = {etnumFmt}, FontItemIds[] = {etfont}, FillIds[] = {etfill},
+              FillKindIds[] = {etpatternFill, etgradientFill}, PatternIds[] = {etfgColor, etbgColor},
+              StopIds[] = {etstop}, BorderIds[] = {etborder}, XfIds[] = {etxf},
+              XfChildIds[] = {etalignment, etprotection}, StyleIds[] = {etcellStyle};
+constexpr TReadBelow StylesBelow[] = {
+    {etnumFmts, NumFmtIds},   {etfonts, FontItemIds},      {etfont, FontIds},         {etfills, FillIds},
+    {etfill, FillKindIds},    {etpatternFill, PatternIds}, {etgradientFill, StopIds}, {etstop, ColorIds},
+    {etborders, BorderIds},   {etborder, BorderSideIds},   {etleft, ColorIds},        {etright, ColorIds},
+    {ettop, ColorIds},        {etbottom, ColorIds},        {etdiagonal, ColorIds},    {etvertical, ColorIds},
+    {ethorizontal, ColorIds}, {etcellStyleXfs, XfIds},     {etcellXfs, XfIds},        {etxf, XfChildIds},
+    {etcellStyles, StyleIds}};
+constexpr int SheetIds[] = {etsheet}, DefinedNameIds[] = {etdefinedName},
+              ExternalIds[] = {etexternalReference};
+constexpr TReadBelow WorkbookBelow[] = {
+    {etsheets, SheetIds}, {etdefinedNames, DefinedNameIds}, {etexternalReferences, ExternalIds}};
+
+bool ReadBelow(std::span<const TReadBelow> table, int parent, int id) {
+    for (const TReadBelow& below : table)
+        if (below.Parent == parent) return In(below.Ids, id);
+    return false;
+}
+
 // What a package keeps of the elements it does not model, together: 32
 // times its bytes, at least 64 MiB and at most 256 MiB.
 uint64_t KeptBudget(uint64_t packageBytes) {
@@ -150,6 +189,7 @@ bool IsoDateToSerial(std::string_view s, bool date1904, double& serial) {
 void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits& limits) {
     zip.OpenBuffer(data, limits);
     KeepLeft = keepBudget = KeptBudget(data.size());
+    TreeBudget = keepBudget;
     TXLSXBookData& bd = *book.Book;
     bd.ReplacedParts = {"[Content_Types].xml", "_rels/.rels"};
     bd.Relations.SetUnchecked();
@@ -482,7 +522,35 @@ void TXLS2007Reader::ReadPart(const std::string& name, TPartKind k) {
     WarnLeftOut(name);
 }
 
-TXLS2007Reader::THold TXLS2007Reader::HoldOf(int id, const TExXMLTag&) const {
+TXLS2007Reader::THold TXLS2007Reader::HoldOf(int id, const TExXMLTag& tag) const {
+    if (!TopLevel(tag)) {
+        const TExXMLTag& parent = *tag.Parent;
+        bool read = true;
+        switch (kind) {
+        case pkSheet:
+            read = ReadBelow(SheetBelow, parent.Id, id);
+            break;
+        case pkSharedStrings:
+            read = ReadBelow(StringsBelow, parent.Id, id);
+            break;
+        case pkStyles:
+            // "start" and "end" are the left and right sides of newer writers.
+            read =
+                ReadBelow(StylesBelow, parent.Id, id) ||
+                (parent.Id == etborder && (LocalPart(tag.Name) == "start" || LocalPart(tag.Name) == "end")) ||
+                (parent.Id == etUnknown && parent.Parent && parent.Parent->Id == etborder && id == etcolor);
+            break;
+        case pkWorkbook:
+            read = ReadBelow(WorkbookBelow, parent.Id, id);
+            break;
+        case pkPackageRels:
+            read = false;
+            break;
+        default:
+            break;
+        }
+        return read ? THold::Model : THold::Drop;
+    }
     switch (kind) {
     case pkWorkbook:
         if (id == etdefinedNames) return book.Formulas ? THold::Model : THold::Keep;
@@ -491,6 +559,10 @@ TXLS2007Reader::THold TXLS2007Reader::HoldOf(int id, const TExXMLTag&) const {
         return In(SheetModelIds, id) ? THold::Model : In(SheetKeptIds, id) ? THold::Keep : THold::Drop;
     case pkStyles:
         return In(StylesModelIds, id) ? THold::Model : In(StylesKeptIds, id) ? THold::Keep : THold::Drop;
+    case pkSharedStrings:
+        return id == etsi ? THold::Model : THold::Drop;
+    case pkPackageRels:
+        return id == etRelationship ? THold::Model : THold::Drop;
     default:
         return THold::Model;
     }
@@ -505,7 +577,7 @@ void TXLS2007Reader::LeaveOut(std::string what) {
 
 bool TXLS2007Reader::TakeText(TExXMLTag& tag, int id, std::string& text) {
     text.clear();
-    if (!HeldPastBudget()) text = tag.ToText();
+    if (!HeldPastBudget()) text = tag.TakeText();
     if (!HeldPastBudget() && text.size() <= KeepLeft) {
         KeepLeft -= text.size();
         return true;
@@ -582,6 +654,8 @@ void TXLS2007Reader::OnTagStart(int id, TExXMLTag& tag) {
         return;
     }
     if (kind == pkSheet && id == etrow) ReadRow(tag);
+    if (kind == pkSheet && id == etis && tag.Parent && tag.Parent->Id == etc) inlineText.Clear();
+    if (kind == pkSharedStrings && id == etsi && TopLevel(tag)) sharedText.Clear();
 }
 
 bool TXLS2007Reader::OnTag(int id, TExXMLTag& tag) {
@@ -769,43 +843,77 @@ void ReadBorderSide(TExXMLTag& border, int elementId, TBorderLine& line, const T
     line.Style = uint8_t(side->GetEnum(eastyle, BorderStyleNames(), 0));
     line.Color = ReadColor(side->FindChild(etcolor), theme);
 }
+
+void ReadBorder(TExXMLTag& b, TBorder& border, const TThemeColors& theme) {
+    border.Flags = uint8_t((b.GetBool(eadiagonalDown, false) ? TBorder::bfDiagonalDown : 0) |
+                           (b.GetBool(eadiagonalUp, false) ? TBorder::bfDiagonalUp : 0) |
+                           (b.GetBool(eaoutline, false) ? TBorder::bfOutline : 0));
+    static constexpr std::pair<int, int> sides[] = {{etleft, TBorder::bsLeft},
+                                                    {ettop, TBorder::bsTop},
+                                                    {etright, TBorder::bsRight},
+                                                    {etbottom, TBorder::bsBottom},
+                                                    {etdiagonal, TBorder::bsDiagonal},
+                                                    {etvertical, TBorder::bsVertical},
+                                                    {ethorizontal, TBorder::bsHorizontal}};
+    for (auto [element, side] : sides) ReadBorderSide(b, element, border.Sides[size_t(side)], theme);
+    // "start" and "end" are the left and right of newer writers.
+    static constexpr std::pair<std::string_view, int> logical[] = {{"start", TBorder::bsLeft},
+                                                                   {"end", TBorder::bsRight}};
+    for (auto [name, side] : logical) {
+        TBorderLine& line = border.Sides[size_t(side)];
+        if (line.Present) continue;
+        if (TExXMLTag* s = b.FindChildByName(name)) {
+            line.Present = true;
+            line.Style = uint8_t(s->GetEnum(eastyle, BorderStyleNames(), 0));
+            line.Color = ReadColor(s->FindChild(etcolor), theme);
+        }
+    }
+}
 } // namespace
 
-bool TXLS2007Reader::StylesTag(int id, TExXMLTag& tag) {
-    if (!TopLevel(tag)) return false;
+// The pool's 21 defaults stand before the package's cell formats.
+void TXLS2007Reader::PrepareCellFormats() {
     TCellFormats& pool = *book.Formats;
-    TXLSXBookData& bd = *book.Book;
-    switch (id) {
+    if (pool.Count() >= 21) return;
+    if (book.Fonts->Count() == 0) book.Fonts->AddDefaults();
+    while (pool.Count() > 0) pool.Delete(pool.Count() - 1);
+    pool.AddDefaults();
+}
+
+bool TXLS2007Reader::StyleItem(int section, int id, TExXMLTag& tag) {
+    TCellFormats& pool = *book.Formats;
+    switch (section) {
     case etnumFmts:
-        for (TExXMLTag* nf : tag.Children) {
-            if (nf->Id != etnumFmt) continue;
-            int64_t fmtId = nf->ReqInt(eanumFmtId);
-            std::u16string code = XMLDecodeText(nf->ReqText(eaformatCode));
+        if (id != etnumFmt) return false;
+        {
+            int64_t fmtId = tag.ReqInt(eanumFmtId);
+            std::u16string code = XMLDecodeText(tag.ReqText(eaformatCode));
             if (fmtId >= 0 && fmtId <= 0xFFFF) pool.NumberFormats().AddXLSX(code, int(fmtId));
         }
-        pool.NumberFormats().Sort();
         return true;
     case etfonts:
-        for (TExXMLTag* f : tag.Children) {
-            if (f->Id != etfont) continue;
-            // A binary workbook has no font 4: the pool keeps a placeholder
-            // there, so that a copy as .xls keeps the fifth font.
-            if (book.Fonts->Count() == 4) {
-                book.Fonts->Add();
-                bd.FontGap = true;
-            }
-            ReadFont(*f, *book.Fonts->AddEx12(), theme);
+        if (id != etfont) return false;
+        // A binary workbook has no font 4: the pool keeps a placeholder
+        // there, so that a copy as .xls keeps the fifth font.
+        if (book.Fonts->Count() == 4) {
+            book.Fonts->Add();
+            book.Book->FontGap = true;
+        }
+        {
+            TXFontEx12 font;
+            ReadFont(tag, font, theme);
+            book.Fonts->AddEx12(font);
         }
         return true;
     case etfills:
-        for (TExXMLTag* f : tag.Children) {
-            if (f->Id != etfill) continue;
+        if (id != etfill) return false;
+        {
             TFill& fill = *pool.Fills().Add();
-            if (TExXMLTag* p = f->FindChild(etpatternFill)) {
+            if (TExXMLTag* p = tag.FindChild(etpatternFill)) {
                 fill.PatternType = uint8_t(p->GetEnum(eapatternType, FillPatternNames(), 0));
                 fill.FgColor = ReadColor(p->FindChild(etfgColor), theme);
                 fill.BgColor = ReadColor(p->FindChild(etbgColor), theme);
-            } else if (TExXMLTag* g = f->FindChild(etgradientFill)) {
+            } else if (TExXMLTag* g = tag.FindChild(etgradientFill)) {
                 fill.SetGradient(true);
                 TGradientFill& gf = *fill.Gradient;
                 gf.Path = g->GetText(eatype, "linear") != "linear";
@@ -813,68 +921,54 @@ bool TXLS2007Reader::StylesTag(int id, TExXMLTag& tag) {
                 static constexpr int edges[] = {ealeft, earight, eatop, eabottom};
                 for (int e = 0; e < 4; ++e)
                     if (g->HasValue(edges[e])) gf.SetEdge(e, g->GetFloat(edges[e], 0));
-                for (TExXMLTag* s : g->Children)
-                    if (s->Id == etstop)
+                for (TExXMLTag* st : g->Children)
+                    if (st->Id == etstop)
                         gf.Stops.push_back(
-                            {s->ReqFloat(eaposition), ReadColor(s->FindChild(etcolor), theme)});
+                            {st->ReqFloat(eaposition), ReadColor(st->FindChild(etcolor), theme)});
             }
         }
         return true;
     case etborders:
-        for (TExXMLTag* b : tag.Children) {
-            if (b->Id != etborder) continue;
-            TBorder& border = *pool.Borders().Add();
-            border.Flags = uint8_t((b->GetBool(eadiagonalDown, false) ? TBorder::bfDiagonalDown : 0) |
-                                   (b->GetBool(eadiagonalUp, false) ? TBorder::bfDiagonalUp : 0) |
-                                   (b->GetBool(eaoutline, false) ? TBorder::bfOutline : 0));
-            static constexpr std::pair<int, int> sides[] = {{etleft, TBorder::bsLeft},
-                                                            {ettop, TBorder::bsTop},
-                                                            {etright, TBorder::bsRight},
-                                                            {etbottom, TBorder::bsBottom},
-                                                            {etdiagonal, TBorder::bsDiagonal},
-                                                            {etvertical, TBorder::bsVertical},
-                                                            {ethorizontal, TBorder::bsHorizontal}};
-            for (auto [element, side] : sides) ReadBorderSide(*b, element, border.Sides[size_t(side)], theme);
-            // "start" and "end" are the left and right of newer writers.
-            if (!border.Sides[TBorder::bsLeft].Present)
-                if (TExXMLTag* s = b->FindChildByName("start")) {
-                    border.Sides[TBorder::bsLeft].Present = true;
-                    border.Sides[TBorder::bsLeft].Style = uint8_t(s->GetEnum(eastyle, BorderStyleNames(), 0));
-                    border.Sides[TBorder::bsLeft].Color = ReadColor(s->FindChild(etcolor), theme);
-                }
-            if (!border.Sides[TBorder::bsRight].Present)
-                if (TExXMLTag* s = b->FindChildByName("end")) {
-                    border.Sides[TBorder::bsRight].Present = true;
-                    border.Sides[TBorder::bsRight].Style =
-                        uint8_t(s->GetEnum(eastyle, BorderStyleNames(), 0));
-                    border.Sides[TBorder::bsRight].Color = ReadColor(s->FindChild(etcolor), theme);
-                }
-        }
+        if (id != etborder) return false;
+        ReadBorder(tag, *pool.Borders().Add(), theme);
         return true;
     case etcellStyleXfs:
-        for (TExXMLTag* xf : tag.Children)
-            if (xf->Id == etxf) ReadXf(*xf, *book.StyleFormats->AddEx12(), false);
+        if (id != etxf) return false;
+        ReadXf(tag, *book.StyleFormats->AddEx12(), false);
         return true;
     case etcellXfs:
-        if (pool.Count() < 21) {
-            if (book.Fonts->Count() == 0) book.Fonts->AddDefaults();
-            while (pool.Count() > 0) pool.Delete(pool.Count() - 1);
-            pool.AddDefaults();
-        }
-        for (TExXMLTag* xf : tag.Children)
-            if (xf->Id == etxf) ReadXf(*xf, *pool.AddEx12(), true);
+        if (id != etxf) return false;
+        PrepareCellFormats();
+        ReadXf(tag, *pool.AddEx12(), true);
         return true;
     case etcellStyles:
-        for (TExXMLTag* s : tag.Children) {
-            if (s->Id != etcellStyle) continue;
+        if (id != etcellStyle) return false;
+        {
             TEx12CellStyle& style = book.CellStyles->Add();
-            style.BuiltinId = int(std::clamp<int64_t>(s->GetInt(eabuiltinId, -1), -1, 255));
-            style.CustomBuiltin = s->GetBool(eacustomBuiltin, false);
-            style.Hidden = s->GetBool(eahidden, false);
-            style.ILevel = int(std::clamp<int64_t>(s->GetInt(eaiLevel, -1), -1, 255));
-            style.XfId = int(std::clamp<int64_t>(s->GetInt(eaxfId, 0), 0, INT32_MAX));
-            style.Name = s->GetTextW(eaname);
+            style.BuiltinId = int(std::clamp<int64_t>(tag.GetInt(eabuiltinId, -1), -1, 255));
+            style.CustomBuiltin = tag.GetBool(eacustomBuiltin, false);
+            style.Hidden = tag.GetBool(eahidden, false);
+            style.ILevel = int(std::clamp<int64_t>(tag.GetInt(eaiLevel, -1), -1, 255));
+            style.XfId = int(std::clamp<int64_t>(tag.GetInt(eaxfId, 0), 0, INT32_MAX));
+            style.Name = tag.GetTextW(eaname);
         }
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Each item of a section as it ends, so that the tree holds one at a time.
+bool TXLS2007Reader::StylesTag(int id, TExXMLTag& tag) {
+    if (tag.Parent && TopLevel(*tag.Parent)) return StyleItem(tag.Parent->Id, id, tag);
+    if (!TopLevel(tag)) return false;
+    TXLSXBookData& bd = *book.Book;
+    switch (id) {
+    case etnumFmts:
+        book.Formats->NumberFormats().Sort();
+        return true;
+    case etcellXfs:
+        PrepareCellFormats();
         return true;
     case etdxfs:
         TakeText(tag, id, bd.StyleFragments[0]);
@@ -931,63 +1025,81 @@ bool TXLS2007Reader::ThemeTag(TExXMLTag& tag) {
 // ---------------------------------------------------------------------------
 // Shared strings
 
-std::u16string TXLS2007Reader::RunText(const TExXMLTag& parent) {
-    const TExXMLTag* t = parent.FindChild(ett);
-    return t ? DecodeXString(t->GetTextDecoded()) : std::u16string();
+void TXLS2007Reader::TTextRead::Clear() {
+    Pieces.clear();
+    Kept = Length = 0;
+    Rich = false;
 }
 
-// The text of an "si" or "is": its "t" and its runs in document order.
-std::u16string TXLS2007Reader::StringText(const TExXMLTag& parent) {
+bool TXLS2007Reader::TTextRead::Takes(size_t n) const {
+    return n > 0 && Kept < size_t(MaxReadStringLength);
+}
+
+// A piece without characters shows nothing in any font; past what a cell
+// holds only the length counts.
+void TXLS2007Reader::TTextRead::Add(std::u16string_view text, int font) {
+    const bool takes = Takes(text.size());
+    Length += text.size();
+    if (!takes) return;
+    text = text.substr(0, size_t(MaxReadStringLength) - Kept);
+    Kept += text.size();
+    Pieces.emplace_back(text, font);
+}
+
+std::u16string TXLS2007Reader::TTextRead::Text() const {
     std::u16string text;
-    for (const TExXMLTag* child : parent.Children)
-        if (child->Id == ett)
-            text += DecodeXString(child->GetTextDecoded());
-        else if (child->Id == etr)
-            text += RunText(*child);
+    text.reserve(Kept);
+    for (const auto& piece : Pieces) text += piece.first;
     return text;
 }
 
-void TXLS2007Reader::AddRichString(TExXMLTag& si) {
-    TXFonts& fonts = *book.Fonts;
-    TXLSWideStringList pieces;
-    TXFontEx12 probe;
-    for (TExXMLTag* r : si.Children) {
-        // Text beside the runs is a run without properties.
-        if (r->Id == ett) pieces.AddWithValue(DecodeXString(r->GetTextDecoded()), 0);
-        if (r->Id != etr) continue;
-        int font = 0;
-        if (TExXMLTag* rPr = r->FindChild(etrPr)) {
-            probe.SetDefaults();
-            ReadFont(*rPr, probe, theme);
-            TXFont* found = fonts.FindEqual(probe);
-            if (!found) {
-                // A run font the cell formats do not use joins the pool.
-                found = fonts.AddEx12();
-                found->Assign(probe);
-                static_cast<TXFontEx12*>(found)->Color12 = probe.Color12;
-                static_cast<TXFontEx12*>(found)->Extra = probe.Extra;
-                found->ResetHash();
-                fonts.RebuildHash();
-            }
-            font = found->PoolIndex;
-        }
-        pieces.AddWithValue(RunText(*r), font);
+void TXLS2007Reader::ReadStringPiece(TExXMLTag& piece, TTextRead& text, bool rich) {
+    const TExXMLTag* t = piece.Id == ett ? &piece : piece.FindChild(ett);
+    const std::u16string value = t ? DecodeXString(t->GetTextDecoded()) : std::u16string();
+    if (piece.Id != etr) {
+        text.Add(value, 0);
+        return;
     }
-    if (const size_t length = pieces.GetConcatText().size(); length > size_t(MaxReadStringLength))
-        cutStrings[book.Strings->ReadCount()] = length;
-    book.Strings->AddFormattedStringRead(pieces);
+    text.Rich = true;
+    int font = 0;
+    TExXMLTag* rPr = rich && text.Takes(value.size()) ? piece.FindChild(etrPr) : nullptr;
+    if (rPr) {
+        TXFontEx12 probe;
+        ReadFont(*rPr, probe, theme);
+        TXFonts& fonts = *book.Fonts;
+        TXFont* found = fonts.FindEqual(probe);
+        // A run font the cell formats do not use joins the pool.
+        if (!found) found = fonts.AddEx12(probe);
+        font = found->PoolIndex;
+    }
+    text.Add(value, font);
 }
 
-bool TXLS2007Reader::StringsTag(int id, TExXMLTag& tag) {
-    if (id != etsi) return false;
-    if (tag.FindChild(etr))
-        AddRichString(tag);
-    else {
-        const std::u16string text = StringText(tag);
-        if (text.size() > size_t(MaxReadStringLength)) cutStrings[book.Strings->ReadCount()] = text.size();
-        book.Strings->AddStringRead(text);
+void TXLS2007Reader::AddSharedString() {
+    if (sharedText.Length > size_t(MaxReadStringLength))
+        cutStrings[book.Strings->ReadCount()] = sharedText.Length;
+    if (sharedText.Rich) {
+        TXLSWideStringList pieces;
+        for (const auto& [text, font] : sharedText.Pieces) pieces.AddWithValue(text, font);
+        book.Strings->AddFormattedStringRead(pieces);
+    } else {
+        book.Strings->AddStringRead(sharedText.Text());
     }
-    return true;
+    sharedText.Clear();
+}
+
+// An "si" and its text and runs, each as it ends: a string of a million
+// runs takes the memory of what a cell holds of it.
+bool TXLS2007Reader::StringsTag(int id, TExXMLTag& tag) {
+    if (id == etsi && TopLevel(tag)) {
+        AddSharedString();
+        return true;
+    }
+    if ((id == ett || id == etr) && tag.Parent && tag.Parent->Id == etsi && TopLevel(*tag.Parent)) {
+        ReadStringPiece(tag, sharedText, true);
+        return true;
+    }
+    return false;
 }
 
 // ---------------------------------------------------------------------------
@@ -1101,9 +1213,10 @@ void TXLS2007Reader::ReadCell(TExXMLTag& c) {
         int e = v ? ErrorTextToIndex(v->GetTextDecoded(), true) : 0;
         return e > 0 ? e : 7;
     };
-    // An inline string's "is" wins over a "v" beside it.
+    // An inline string's "is" (read as its pieces ended) wins over a "v"
+    // beside it.
     auto stringValue = [&]() {
-        return is ? StringText(*is) : v ? DecodeXString(v->GetTextDecoded()) : std::u16string();
+        return is ? inlineText.Text() : v ? DecodeXString(v->GetTextDecoded()) : std::u16string();
     };
 
     if (f) {
@@ -1192,7 +1305,8 @@ void TXLS2007Reader::ReadCell(TExXMLTag& c) {
         } else {
             const std::u16string text = stringValue();
             sheet.PutString(col, row, format, text);
-            if (text.size() > size_t(MaxReadStringLength)) NoteCut(col, row, text.size());
+            const size_t length = is ? inlineText.Length : text.size();
+            if (length > size_t(MaxReadStringLength)) NoteCut(col, row, length);
         }
     } else if (t == "b") {
         if (v)
@@ -1221,6 +1335,13 @@ void TXLS2007Reader::ReadCell(TExXMLTag& c) {
 bool TXLS2007Reader::SheetTag(int id, TExXMLTag& tag) {
     TXLSXSheetData& sd = current->PackageData();
     switch (id) {
+    case ett:
+    case etr:
+        // The pieces of an inline string, each as it ends.
+        if (!tag.Parent || tag.Parent->Id != etis || !tag.Parent->Parent || tag.Parent->Parent->Id != etc)
+            return false;
+        ReadStringPiece(tag, inlineText, false);
+        return true;
     case etc:
         if (!tag.Parent || tag.Parent->Id != etrow) return false;
         ReadCell(tag);

@@ -51,6 +51,19 @@ protected:
     THold HoldOf(int elementId, const TExXMLTag& tag) const override;
 
 private:
+    // A text read piece by piece as its elements end: the pieces a cell
+    // holds, each with its font, and the length of them all. The string of
+    // the "si" being read, and the inline string of the cell being read.
+    struct TTextRead {
+        std::vector<std::pair<std::u16string, int>> Pieces;
+        size_t Kept = 0, Length = 0;
+        bool Rich = false;
+        void Clear();
+        // Whether a piece of that many characters adds to what is kept.
+        bool Takes(size_t n) const;
+        void Add(std::u16string_view text, int font);
+        std::u16string Text() const;
+    };
     struct TRel {
         std::string Id, TypeName, Target;
         bool External = false;
@@ -67,8 +80,12 @@ private:
     bool WorkbookTag(int id, TExXMLTag& tag);
     void ReadDefinedName(TExXMLTag& tag);
     bool StylesTag(int id, TExXMLTag& tag);
+    // An item of a section of the styles, as it ends.
+    bool StyleItem(int section, int id, TExXMLTag& tag);
+    void PrepareCellFormats();
     bool SheetTag(int id, TExXMLTag& tag);
     bool StringsTag(int id, TExXMLTag& tag);
+    void AddSharedString();
     bool ThemeTag(TExXMLTag& tag);
     void DropDamagedParts();
     // Kept texts within the package's budget (see KeptBudget).
@@ -81,9 +98,9 @@ private:
     void ReadRow(TExXMLTag& row);
     void ReadCols(TExXMLTag& col);
     void ReadXf(TExXMLTag& xf, TCellFormatEx12& format, bool cellVariant);
-    std::u16string RunText(const TExXMLTag& parent);
-    std::u16string StringText(const TExXMLTag& parent);
-    void AddRichString(TExXMLTag& si);
+    // A "t" or "r" of a string, read into text as it ends (with the font of
+    // a run, in a rich one).
+    void ReadStringPiece(TExXMLTag& piece, TTextRead& text, bool rich);
     int CellFormat(int64_t s) const;
 
     TXLSXWorkbook& book;
@@ -118,6 +135,7 @@ private:
     void NoteCut(int col, int row, size_t length);
     void WarnCutTexts();
     int64_t columnsSet = 0;
+    TTextRead sharedText, inlineText;
     uint64_t keepBudget = 0;
     std::vector<std::string> leftOut; // of the part being read
     // The colours theme numbers stand for.

@@ -121,6 +121,10 @@ int ElementId(std::string_view name) {
             return etv;
         case 'f':
             return etf;
+        case 'r':
+            return etr;
+        case 't':
+            return ett;
         default:
             break;
         }
@@ -402,23 +406,67 @@ TExXMLTag* TExXMLTag::NextChild() {
     return c;
 }
 
-void TExXMLTag::AppendText(std::string& out) const {
+namespace {
+// Pieces of a kept text: short texts join the last piece, long ones stand
+// as pieces of their own.
+constexpr size_t KeptPieceBytes = size_t(64) << 10;
+void AppendPiece(std::vector<std::string>& pieces, std::string&& text) {
+    if (text.empty()) return;
+    if (!pieces.empty() && pieces.back().size() + text.size() <= KeptPieceBytes)
+        pieces.back() += text;
+    else
+        pieces.push_back(std::move(text));
+}
+} // namespace
+
+size_t TExXMLTag::HeadBytes() const {
+    size_t bytes = 1 + Name.size();
+    // A value read from single quotes may hold a double quote: "&quot;".
+    for (const TValue& v : Values)
+        bytes += 4 + v.Name.size() + v.Raw.size() + 5 * size_t(std::count(v.Raw.begin(), v.Raw.end(), '"'));
+    return bytes;
+}
+
+void TExXMLTag::AppendHead(std::string& out) const {
     out += '<';
     out += Name;
     for (const TValue& v : Values) {
         out += ' ';
         out += v.Name;
         out += "=\"";
-        // A value read from single quotes may hold a double quote.
-        for (char c : v.Raw) out += c == '"' ? std::string_view("&quot;") : std::string_view(&c, 1);
+        std::string_view raw = v.Raw;
+        for (size_t quote; (quote = raw.find('"')) != raw.npos; raw.remove_prefix(quote + 1)) {
+            out += raw.substr(0, quote);
+            out += "&quot;";
+        }
+        out += raw;
         out += '"';
     }
-    if (Text.empty() && Children.empty()) {
+}
+
+uint64_t TExXMLTag::KeptBytes() const {
+    uint64_t bytes = 0;
+    for (const std::string& piece : keptText) bytes += piece.size();
+    return bytes;
+}
+
+uint64_t TExXMLTag::TextBytes() const {
+    uint64_t bytes = HeadBytes();
+    if (Text.empty() && keptText.empty() && Children.empty()) return bytes + 2;
+    bytes += 1 + Text.size() + KeptBytes() + 3 + Name.size();
+    for (const TExXMLTag* c : Children) bytes += c->TextBytes();
+    return bytes;
+}
+
+void TExXMLTag::AppendText(std::string& out) const {
+    AppendHead(out);
+    if (Text.empty() && keptText.empty() && Children.empty()) {
         out += "/>";
         return;
     }
     out += '>';
     out += Text;
+    for (const std::string& piece : keptText) out += piece;
     for (const TExXMLTag* c : Children) c->AppendText(out);
     out += "</";
     out += Name;
@@ -427,8 +475,53 @@ void TExXMLTag::AppendText(std::string& out) const {
 
 std::string TExXMLTag::ToText() const {
     std::string out;
+    out.reserve(size_t(TextBytes()));
     AppendText(out);
     return out;
+}
+
+std::string TExXMLTag::TakeText() {
+    std::string out;
+    out.reserve(size_t(TextBytes()));
+    AppendHead(out);
+    if (Text.empty() && keptText.empty() && Children.empty()) {
+        out += "/>";
+        return out;
+    }
+    out += '>';
+    out += Text;
+    for (std::string& piece : keptText) {
+        out += piece;
+        std::string().swap(piece);
+    }
+    keptText.clear();
+    for (const TExXMLTag* c : Children) c->AppendText(out);
+    out += "</";
+    out += Name;
+    out += '>';
+    return out;
+}
+
+void TExXMLTag::MoveTextTo(std::vector<std::string>& to) {
+    std::string head;
+    head.reserve(HeadBytes() + 2 + Text.size());
+    AppendHead(head);
+    if (Text.empty() && keptText.empty() && Children.empty()) {
+        head += "/>";
+        AppendPiece(to, std::move(head));
+        return;
+    }
+    head += '>';
+    head += Text;
+    AppendPiece(to, std::move(head));
+    for (std::string& piece : keptText) AppendPiece(to, std::move(piece));
+    std::vector<std::string>().swap(keptText);
+    std::string tail;
+    for (const TExXMLTag* c : Children) c->AppendText(tail);
+    tail += "</";
+    tail += Name;
+    tail += '>';
+    AppendPiece(to, std::move(tail));
 }
 
 // ---------------------------------------------------------------------------
@@ -454,11 +547,22 @@ TExXMLTag* TXLSExcelXmlReader::NewTag() {
 
 void TXLSExcelXmlReader::Release(TExXMLTag* tag) {
     for (TExXMLTag* c : tag->Children) Release(c);
-    tag->Children.clear();
-    tag->Values.clear();
-    // A long text's room goes too: spare elements hold no copies.
+    // Spare elements hold no room beyond the usual: what an element held
+    // goes with it.
+    constexpr size_t usual = 16;
+    if (tag->Children.capacity() > usual)
+        std::vector<TExXMLTag*>().swap(tag->Children);
+    else
+        tag->Children.clear();
+    if (tag->Values.capacity() > usual)
+        std::vector<TExXMLTag::TValue>().swap(tag->Values);
+    else
+        tag->Values.clear();
     std::string().swap(tag->ownText);
+    std::vector<std::string>().swap(tag->keptText);
     tag->ownCopies.clear();
+    treeBytes -= tag->cost;
+    tag->cost = 0;
     tag->keptChildren = 0;
     tag->hold = 0;
     tag->Text = {};
@@ -481,6 +585,7 @@ void TXLSExcelXmlReader::Reset() {
     pending.clear();
     heldBytes = 0;
     heldPast = false;
+    treeBytes = 0;
     mainPrefixes.clear();
     relPrefixes.clear();
     Level = 0;
@@ -520,6 +625,7 @@ void TXLSExcelXmlReader::KeepTexts(TExXMLTag& tag, std::string_view bytes, bool 
         const auto at = reinterpret_cast<uintptr_t>(text.data());
         if (text.empty() || at < begin || at >= end) return;
         text = tag.ownCopies.emplace_front(text);
+        Count(tag, text.size() + sizeof(std::string) + 16);
     };
     keep(tag.Name);
     for (TExXMLTag::TValue& v : tag.Values) {
@@ -530,6 +636,7 @@ void TXLSExcelXmlReader::KeepTexts(TExXMLTag& tag, std::string_view bytes, bool 
     if (!tag.Text.empty() && at >= begin && at < end) {
         tag.ownText.assign(tag.Text);
         tag.Text = tag.ownText;
+        Count(tag, tag.ownText.capacity());
     }
     if (tag.keptChildren > tag.Children.size()) tag.keptChildren = 0;
     for (size_t i = open ? tag.keptChildren : 0; i < tag.Children.size(); ++i) {
@@ -604,15 +711,18 @@ void TXLSExcelXmlReader::OnBeginTag(std::string_view name, std::string_view text
         }
     }
     tag->Id = ElementId(LocalName(name));
-    // Below the document's root each element says what the tree keeps of
-    // its subtree; the elements under it hold as it does.
+    // Below the document's root each element whose parent is modelled says
+    // what the tree keeps of its subtree; the elements under the others
+    // hold as their parent does.
     const TExXMLTag* parent = tag->Parent;
     if (parent == root) {
         tag->hold = uint8_t(THold::Model);
-    } else if (parent->Parent == root) {
+    } else if (THold(parent->hold) == THold::Model) {
         tag->hold = uint8_t(HoldOf(tag->Id, *tag));
-        heldBytes = 0;
-        heldPast = false;
+        if (THold(tag->hold) == THold::Keep) {
+            heldBytes = 0;
+            heldPast = false;
+        }
     } else {
         tag->hold = parent->hold;
     }
@@ -623,6 +733,14 @@ void TXLSExcelXmlReader::OnBeginTag(std::string_view name, std::string_view text
         tag->ownText.assign(text);
         tag->Text = tag->ownText;
     }
+    // The node, its slot in its parent and in the pool, its attributes and
+    // its text.
+    Count(*tag, sizeof(TExXMLTag) + 2 * sizeof(void*) + 16 +
+                    tag->Values.capacity() * sizeof(TExXMLTag::TValue) + tag->ownText.capacity());
+    if (treeBytes > TreeBudget)
+        throw XLSError("XML part holds more than " +
+                       std::to_string((TreeBudget + (uint64_t(1) << 20) - 1) >> 20) +
+                       " MiB of elements at once");
     if (tag->Id != etUnknown) OnTagStart(tag->Id, *tag);
 }
 
@@ -636,23 +754,33 @@ void TXLSExcelXmlReader::OnEndTag(std::string_view name) {
         return;
     }
     const auto hold = THold(tag->hold);
-    if (hold == THold::Model || !current->Parent || !current->Parent->Parent) return;
-    if (hold == THold::Keep && !heldPast) {
-        heldBytes += OwnBytes(*tag);
-        if (heldBytes <= KeepLeft) return;
-        heldPast = true;
-    }
+    if (hold == THold::Model || current == root) return;
+    // The element kept stays for its reader, as the text of its subtree.
+    if (hold == THold::Keep && THold(current->hold) != THold::Keep) return;
+    if (hold == THold::Keep && !heldPast) KeepAsText(*tag);
     // Left in the tree it would only go with the element it belongs to.
     current->Children.pop_back();
     current->keptChildren = std::min(current->keptChildren, current->Children.size());
     Release(tag);
 }
 
-// About what the element adds to its subtree's text.
-uint64_t TXLSExcelXmlReader::OwnBytes(const TExXMLTag& tag) {
-    uint64_t bytes = 2 * tag.Name.size() + 5 + tag.Text.size();
-    for (const TExXMLTag::TValue& v : tag.Values) bytes += v.Name.size() + v.Raw.size() + 4;
-    return bytes;
+bool TXLSExcelXmlReader::KeepAsText(TExXMLTag& tag) {
+    // Its children's text counted as they ended.
+    heldBytes += tag.TextBytes() - tag.KeptBytes();
+    if (heldBytes <= KeepLeft) {
+        tag.MoveTextTo(tag.Parent->keptText);
+        return true;
+    }
+    heldPast = true;
+    // The element being kept is left out: what its subtree became goes now.
+    for (TExXMLTag* t = &tag; t && THold(t->hold) == THold::Keep; t = t->Parent)
+        std::vector<std::string>().swap(t->keptText);
+    return false;
+}
+
+void TXLSExcelXmlReader::Count(TExXMLTag& tag, uint64_t bytes) {
+    tag.cost += bytes;
+    treeBytes += bytes;
 }
 
 std::string TXLSExcelXmlReader::RootAttributeText(const TExXMLTag& tag) const {

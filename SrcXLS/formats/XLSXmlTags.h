@@ -112,6 +112,11 @@ public:
     // order with its raw value.
     std::string ToText() const;
     void AppendText(std::string& out) const;
+    // The same, taking the text its closed children became as they ended
+    // (see THold::Keep): what the element held goes as it is copied.
+    std::string TakeText();
+    // The bytes of ToText.
+    uint64_t TextBytes() const;
 
 private:
     friend class TXLSExcelXmlReader;
@@ -120,7 +125,16 @@ private:
     std::string ownText; // text joined around comments and CDATA, or kept from a piece
     // Names and values copied out of a piece: they go with the element.
     std::forward_list<std::string> ownCopies;
+    // The closed children of an element kept as text, already as text: in
+    // pieces, so that a long text is never copied as it grows.
+    std::vector<std::string> keptText;
+    uint64_t KeptBytes() const;
+    size_t HeadBytes() const;
+    void AppendHead(std::string& out) const;
+    // Appends the element's text to a kept text, taking its own.
+    void MoveTextTo(std::vector<std::string>& to);
     size_t keptChildren = 0; // leading children whose texts no longer lie in a piece
+    uint64_t cost = 0;       // what the element counts against the tree's bound
     uint8_t hold = 0;        // what the tree keeps of the subtree (THold of the reader)
 };
 
@@ -145,12 +159,18 @@ public:
 protected:
     // What the tree keeps of an element below the document's root and its
     // subtree until the element ends: all of it (what the reader models),
-    // as much as the package may still keep (what it keeps as text), or
-    // nothing past each element's end (what it passes over).
+    // its text as much as the package may still keep (what it keeps as
+    // text: each element becomes text as it ends), or nothing past each
+    // element's end (what it passes over). Asked of every element whose
+    // parent is modelled; the elements below the others hold as they do.
     enum class THold : uint8_t { Model, Keep, Drop };
     virtual THold HoldOf(int /*elementId*/, const TExXMLTag& /*tag*/) const { return THold::Model; }
     // Bytes the package may still keep of elements it keeps as text.
     uint64_t KeepLeft = UINT64_MAX;
+    // Bytes the elements the tree holds at once may take (their nodes,
+    // attributes and the texts copied for them); past it the part is
+    // refused, naming the bound.
+    uint64_t TreeBudget = uint64_t(256) << 20;
     // The subtree of the element being kept ran past KeepLeft: the tree
     // left out its elements as they ended.
     bool HeldPastBudget() const { return heldPast; }
@@ -177,9 +197,12 @@ private:
     std::string_view LocalName(std::string_view name) const;
     void NoteNamespaces();
     void Reset();
-    static uint64_t OwnBytes(const TExXMLTag& tag);
     // Copies the texts of the tag (and of its closed subtrees) that lie in bytes.
     void KeepTexts(TExXMLTag& tag, std::string_view bytes, bool open);
+
+    // The element's text joins its parent's kept text; false past KeepLeft.
+    bool KeepAsText(TExXMLTag& tag);
+    void Count(TExXMLTag& tag, uint64_t bytes);
 
     std::vector<std::unique_ptr<TExXMLTag>> all;
     std::vector<TExXMLTag*> spare;
@@ -188,6 +211,7 @@ private:
     std::vector<TExXMLTag::TValue> pending;
     uint64_t heldBytes = 0; // of the element being kept
     bool heldPast = false;
+    uint64_t treeBytes = 0; // of the elements held
     // Prefixes bound to the main namespaces, and to the relationships one.
     std::vector<std::string> mainPrefixes;
     std::vector<std::string> relPrefixes;

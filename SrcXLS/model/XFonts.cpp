@@ -239,6 +239,12 @@ TXFont* TXFonts::Add() {
 TXFont* TXFonts::AddEx12() {
     return Append(std::make_unique<TXFontEx12>());
 }
+TXFont* TXFonts::AddEx12(const TXFontEx12& font) {
+    auto copy = std::make_unique<TXFontEx12>(font);
+    copy->UsageCount = 0;
+    copy->ResetHash();
+    return Append(std::move(copy));
+}
 
 void TXFonts::Delete(int i) {
     if (i < 0 || i >= Count()) return;

@@ -107,6 +107,9 @@ public:
     void MarkPermanent() { permanentCount = Count(); }
     TXFont* Add();
     TXFont* AddEx12();
+    // A copy of a font read whole: the index holds it by its own attributes
+    // at once, so a pool filled this way costs no rebuilding.
+    TXFont* AddEx12(const TXFontEx12& font);
     // Removes font i; later fonts and the font indexes of the attached
     // format pools move down by one.
     void Delete(int i);

@@ -428,9 +428,12 @@ TEST(DrawingImports, MacroProjectsPastTheirBoundAreKeptAsRead) {
 // around a value (as LibreOffice reads it), six hyperlinks with a display
 // text of 15 MiB and forty extension texts of 1.9 MiB (past what a package
 // keeps of elements the library does not read: left out, the part named;
-// openpyxl reads the copy), a tag of 17 MiB (refused, the part named once)
-// and workbook relationships that claim 1 GiB over 2 MB (damaged, found
-// without taking what they claim).
+// openpyxl reads the copy), a tag of 17 MiB (refused, the part named once),
+// workbook relationships that claim 1 GiB over 2 MB (damaged, found
+// without taking what they claim), and parts of millions of small elements:
+// a shared string of a million rich runs (kept as long as a cell holds), an
+// extension of two million empty elements (kept as text), a row of A1 and
+// two million empty elements and a styles part of 200,000 fonts.
 TEST(DrawingImports, PackageTextsStayWithinTheirBounds) {
     testfiles::ScratchDir dir;
     const std::string leftOut =
@@ -440,10 +443,11 @@ TEST(DrawingImports, PackageTextsStayWithinTheirBounds) {
         const char* Name;
         std::function<void(const std::string&)> Make;
         std::string Refusal, Warning;
+        int ValueColumn = 0; // of the 7 in the first row
     } cases[] = {
         // The text keeps its first MiB, the cell its first 65,535 characters, named.
         {"text.xlsx", [](const std::string& f) { bombs::PackageLongString(f, uint64_t(64) << 20); }, "",
-         "Sheet1!A1: a text of 1048576 characters cut to the 65535 a cell holds"},
+         "Sheet1!A1: a text of 1048576 characters cut to the 65535 a cell holds", 1},
         {"blanks.xlsx", [](const std::string& f) { bombs::PackageBlanks(f, uint64_t(64) << 20); }, "", ""},
         {"hyperlinks.xlsx", [](const std::string& f) { bombs::PackageHyperlinks(f, 6, uint64_t(15) << 20); },
          "", "Part xl/worksheets/sheet1.xml: hyperlinks" + leftOut},
@@ -455,6 +459,12 @@ TEST(DrawingImports, PackageTextsStayWithinTheirBounds) {
         {"relations.xlsx",
          [](const std::string& f) { bombs::PackageClaimingRelations(f, (1u << 30) - 1, 2000000); },
          "ZIP entry is damaged: xl/_rels/workbook.xml.rels", ""},
+        {"rich.xlsx", [](const std::string& f) { bombs::PackageRichRuns(f, 1000000); }, "",
+         "Sheet1!A1: a text of 2000000 characters cut to the 65535 a cell holds", 1},
+        {"empty_elements.xlsx", [](const std::string& f) { bombs::PackageEmptyExtensions(f, 2000000); }, "",
+         ""},
+        {"row_children.xlsx", [](const std::string& f) { bombs::PackageRowChildren(f, 2000000); }, "", ""},
+        {"fonts.xlsx", [](const std::string& f) { bombs::PackageFonts(f, 200000); }, "", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -472,12 +482,23 @@ TEST(DrawingImports, PackageTextsStayWithinTheirBounds) {
             const std::vector<std::string> warnings = book.Warnings();
             if (warnings != (c.Warning.empty() ? std::vector<std::string>{} : std::vector{c.Warning}))
                 throw std::runtime_error("warnings: " + ::testing::PrintToString(warnings));
-            if (refusal.empty() && book.GetSheet(0).GetAsFloat(c.Name[0] == 't' ? 1 : 0, 0) != 7)
+            if (refusal.empty() && book.GetSheet(0).GetAsFloat(c.ValueColumn, 0) != 7)
                 throw std::runtime_error("the value was not read");
         });
         EXPECT_TRUE(run.Ok) << run.Error;
         EXPECT_LT(run.PeakMB, 120);
     }
+    // The rich string keeps what a cell holds of its runs; every font of the
+    // styles is in the pool (and the place a binary workbook leaves free).
+    TTabrix4 rich, fonts;
+    Read(rich, dir.File("rich.xlsx"));
+    const std::u16string runs = rich.GetSheet(0).GetAsString(0, 0);
+    EXPECT_EQ(runs.size(), 65535u);
+    EXPECT_EQ(runs.substr(0, 8), u"abcdabcd");
+    Read(fonts, dir.File("fonts.xlsx"));
+    EXPECT_EQ(fonts.Fonts().Count(), 200001);
+    EXPECT_EQ(fonts.Fonts().GetItem(200000)->Height, 20u * (199999 % 400 + 1));
+
     const std::string text = dir.File("text.xlsx"), blanks = dir.File("blanks.xlsx");
     TTabrix4 book;
     Read(book, text);

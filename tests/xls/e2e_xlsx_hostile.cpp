@@ -152,6 +152,18 @@ TEST(XlsxHostile, RefusedWithAMessage) {
          "Invalid value of r: \"1048577\" (" + sheet + ")"},
         {"not a zip archive", [] { return std::vector<uint8_t>(1000, 'x'); },
          "File is not a ZIP archive or is damaged"},
+        // What a cell reads stays in memory until the cell ends: a million
+        // values of one cell pass what a package's elements may take.
+        {"a cell of a million values",
+         [&] {
+             TParts p = MinimalPackage();
+             std::string values;
+             for (int i = 0; i < 1000000; ++i) values += "<v>7</v>";
+             p[sheet] =
+                 "<worksheet><sheetData><row><c r=\"A1\">" + values + "</c></row></sheetData></worksheet>";
+             return Zip(p);
+         },
+         "XML part holds more than 64 MiB of elements at once (" + sheet + ")"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -118,6 +118,127 @@ TEST(XlsxTags, PartsInPiecesBuildTheSameTree) {
     }
 }
 
+namespace {
+// Holds each element below a modelled one as a table by its name says
+// (the rest modelled); the text of every element below the document's
+// root is taken as it ends, and whether its kept subtree ran past KeepLeft.
+class HoldingReader : public TXLSExcelXmlReader {
+public:
+    using THold = TXLSExcelXmlReader::THold;
+    std::map<std::string, THold, std::less<>> Holds;
+    std::vector<std::string> Taken;
+    bool Past = false;
+    void Limit(uint64_t keep, uint64_t tree) {
+        KeepLeft = keep;
+        TreeBudget = tree;
+    }
+
+protected:
+    THold HoldOf(int, const TExXMLTag& tag) const override {
+        auto found = Holds.find(tag.Name);
+        return found == Holds.end() ? THold::Model : found->second;
+    }
+    bool OnTag(int, TExXMLTag& tag) override {
+        if (!tag.Parent || !tag.Parent->Parent || tag.Parent->Parent->Parent) return false;
+        Past = Past || HeldPastBudget();
+        Taken.push_back(tag.TakeText());
+        return true;
+    }
+};
+
+std::string Repeated(const std::string& unit, int count) {
+    std::string out;
+    for (int i = 0; i < count; ++i) out += unit;
+    return out;
+}
+} // namespace
+
+// What the tree holds follows what its reader reads: a kept element
+// becomes text as its elements end (the same text the whole tree gives,
+// whole or in pieces), passed-over elements go as they end, and what is
+// modelled counts against the tree's bound.
+TEST(XlsxTags, WhatTheTreeHoldsFollowsWhatItReads) {
+    using THold = HoldingReader::THold;
+    const std::string kept = "<keep a='x\"y' b=\"2\">head<e/>mid<f x=\"1\">t<g><h/></g></f><i></i></keep>";
+    const std::string flood = Repeated("<x a=\"1\"/>", 200000);
+    const struct {
+        const char* Name;
+        std::string Part;
+        std::map<std::string, THold, std::less<>> Holds;
+        uint64_t KeepLeft, TreeBudget;
+        std::vector<std::string> Taken;
+        bool Past;
+        std::string Error;
+    } cases[] = {
+        {"kept as text",
+         "<w>" + kept + "<m><n/></m></w>",
+         {{"keep", THold::Keep}},
+         UINT64_MAX,
+         1 << 20,
+         {"<keep a=\"x&quot;y\" b=\"2\">head<e/><f x=\"1\">t<g><h/></g></f><i/></keep>", "<m><n/></m>"},
+         false,
+         ""},
+        {"kept past its bound",
+         "<w>" + kept + "<m/></w>",
+         {{"keep", THold::Keep}},
+         20,
+         1 << 20,
+         {"<keep a=\"x&quot;y\" b=\"2\">head</keep>", "<m/>"},
+         true,
+         ""},
+        {"kept, many",
+         "<w><keep>" + flood + "</keep></w>",
+         {{"keep", THold::Keep}},
+         UINT64_MAX,
+         64 << 10,
+         {"<keep>" + flood + "</keep>"},
+         false,
+         ""},
+        {"passed over, many",
+         "<w><m>" + flood + "<n/></m></w>",
+         {{"x", THold::Drop}},
+         UINT64_MAX,
+         64 << 10,
+         {"<m><n/></m>"},
+         false,
+         ""},
+        {"modelled, many",
+         "<w><m>" + flood + "</m></w>",
+         {},
+         UINT64_MAX,
+         1 << 20,
+         {},
+         false,
+         "XML part holds more than 1 MiB of elements at once"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        for (size_t piece : {size_t(0), size_t(7), size_t(4096)}) {
+            HoldingReader r;
+            r.Holds = c.Holds;
+            r.Limit(c.KeepLeft, c.TreeBudget);
+            size_t at = 0;
+            const std::string error = ErrorOf([&] {
+                if (piece == 0)
+                    r.ReadPart(c.Part, "part.xml");
+                else
+                    r.ReadPart(
+                        [&](char* to, size_t n) {
+                            n = std::min(n, c.Part.size() - at);
+                            std::copy_n(c.Part.data() + at, n, to);
+                            at += n;
+                            return n;
+                        },
+                        "part.xml", piece);
+            });
+            EXPECT_EQ(error, c.Error) << piece;
+            if (!c.Error.empty()) continue;
+            EXPECT_EQ(r.Taken, c.Taken) << piece;
+            EXPECT_EQ(r.Past, c.Past) << piece;
+        }
+    }
+}
+
 TEST(XlsxTags, GettersReadValuesAndRefuseBadOnes) {
     TreeReader r;
     r.Check = [](TExXMLTag& t) {
