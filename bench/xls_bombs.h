@@ -640,9 +640,10 @@ inline void PackageRowChildren(const std::filesystem::path& file, uint64_t count
             NoStrings());
 }
 
-// A package whose styles part has `count` fonts, each of its own size, and
-// the default format; A1 = 7.
-inline void PackageFonts(const std::filesystem::path& file, uint64_t count) {
+// A package whose styles part has a section of `count` items, the i-th
+// made by item(i), and the sections a package needs besides; A1 = 7.
+inline void PackageStyleItems(const std::filesystem::path& file, const std::string& section, uint64_t count,
+                              std::function<std::string(uint64_t)> item) {
     struct TState {
         int Step = 0;
         uint64_t Done = 0;
@@ -651,17 +652,20 @@ inline void PackageFonts(const std::filesystem::path& file, uint64_t count) {
     auto styles = [=](std::string& piece) {
         if (state->Step == 0) {
             piece = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><styleSheet "
-                    "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><fonts count=\"" +
-                    std::to_string(count) + "\">";
+                    "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><" +
+                    section + " count=\"" + std::to_string(count) + "\">";
             state->Step = 1;
             return true;
         }
         for (; state->Done < count && piece.size() < (size_t(1) << 20); ++state->Done)
-            piece += "<font><sz val=\"" + std::to_string(state->Done % 400 + 1) +
-                     "\"/><name val=\"Arial\"/></font>";
+            piece += item(state->Done);
         if (state->Done < count) return true;
         piece +=
-            "</fonts><fills count=\"2\"><fill><patternFill patternType=\"none\"/></fill><fill>"
+            "</" + section + ">" +
+            (section == "fonts"
+                 ? ""
+                 : "<fonts count=\"1\"><font><sz val=\"11\"/><name val=\"Arial\"/></font></fonts>") +
+            "<fills count=\"2\"><fill><patternFill patternType=\"none\"/></fill><fill>"
             "<patternFill patternType=\"gray125\"/></fill></fills><borders count=\"1\"><border/></borders>"
             "<cellStyleXfs count=\"1\"><xf/></cellStyleXfs><cellXfs count=\"1\"><xf xfId=\"0\"/></cellXfs>"
             "</styleSheet>";
@@ -670,9 +674,25 @@ inline void PackageFonts(const std::filesystem::path& file, uint64_t count) {
     Package(file, Repeating(OneCellRow() + "</worksheet>", "", 0, ""), NoStrings(), nullptr, 0, styles);
 }
 
+// A package whose styles part has `count` fonts, of 400 sizes in turn.
+inline void PackageFonts(const std::filesystem::path& file, uint64_t count) {
+    PackageStyleItems(file, "fonts", count, [](uint64_t i) {
+        return "<font><sz val=\"" + std::to_string(i % 400 + 1) + "\"/><name val=\"Arial\"/></font>";
+    });
+}
+
+// A package whose styles part has `count` number formats, ids from 164 on.
+inline void PackageNumberFormats(const std::filesystem::path& file, uint64_t count) {
+    PackageStyleItems(file, "numFmts", count, [](uint64_t i) {
+        return "<numFmt numFmtId=\"" + std::to_string(164 + i) + "\" formatCode=\"0." +
+               std::string(i % 30 + 1, '0') + "\"/>";
+    });
+}
+
 // Packages of millions of small elements, by file name: a shared string of
 // 1, 2 and 4 million rich runs, an extension of 8 million empty elements, a
-// row of 8 million empty elements, styles of 10,000 to a million fonts.
+// row of 8 million empty elements, styles of 10,000 to a million fonts and
+// of 100,000 number formats.
 struct TElementPackage {
     const char* Name;
     void (*Make)(const std::filesystem::path&);
@@ -687,6 +707,7 @@ inline constexpr TElementPackage ElementPackages[] = {
     {"fonts_20000.xlsx", [](const std::filesystem::path& f) { PackageFonts(f, 20000); }},
     {"fonts_40000.xlsx", [](const std::filesystem::path& f) { PackageFonts(f, 40000); }},
     {"fonts_1M.xlsx", [](const std::filesystem::path& f) { PackageFonts(f, 1000000); }},
+    {"number_formats_100000.xlsx", [](const std::filesystem::path& f) { PackageNumberFormats(f, 100000); }},
 };
 
 } // namespace bombs

@@ -888,7 +888,7 @@ bool TXLS2007Reader::StyleItem(int section, int id, TExXMLTag& tag) {
         {
             int64_t fmtId = tag.ReqInt(eanumFmtId);
             std::u16string code = XMLDecodeText(tag.ReqText(eaformatCode));
-            if (fmtId >= 0 && fmtId <= 0xFFFF) pool.NumberFormats().AddXLSX(code, int(fmtId));
+            if (fmtId >= 0 && fmtId <= 0xFFFF) numberFormats.emplace_back(int(fmtId), std::move(code));
         }
         return true;
     case etfonts:
@@ -964,9 +964,18 @@ bool TXLS2007Reader::StylesTag(int id, TExXMLTag& tag) {
     if (!TopLevel(tag)) return false;
     TXLSXBookData& bd = *book.Book;
     switch (id) {
-    case etnumFmts:
-        book.Formats->NumberFormats().Sort();
+    case etnumFmts: {
+        // In the order of their ids, each one finds the list sorted; of two
+        // with one id the later one's text stands.
+        std::stable_sort(numberFormats.begin(), numberFormats.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        TNumberFormats& list = book.Formats->NumberFormats();
+        list.Sort();
+        for (const auto& [fmtId, code] : numberFormats) list.AddXLSX(code, fmtId);
+        numberFormats.clear();
+        list.Sort();
         return true;
+    }
     case etcellXfs:
         PrepareCellFormats();
         return true;

@@ -136,6 +136,8 @@ private:
     void WarnCutTexts();
     int64_t columnsSet = 0;
     TTextRead sharedText, inlineText;
+    // The number formats of the styles, added together at the section's end.
+    std::vector<std::pair<int, std::u16string>> numberFormats;
     uint64_t keepBudget = 0;
     std::vector<std::string> leftOut; // of the part being read
     // The colours theme numbers stand for.

@@ -166,7 +166,8 @@ void TNumberFormats::AddXLSX(std::u16string_view text, int id) {
         f->UsageCount = std::max(f->UsageCount, 1);
         return;
     }
-    sorted = false;
+    // Ids added in ascending order keep the list sorted.
+    sorted = sorted && (items.empty() || items.back()->Index < id);
     items.push_back(std::make_unique<TNumberFormat>(text, id, 1));
     highestIndex = std::max(highestIndex, id);
 }

@@ -433,7 +433,8 @@ TEST(DrawingImports, MacroProjectsPastTheirBoundAreKeptAsRead) {
 // without taking what they claim), and parts of millions of small elements:
 // a shared string of a million rich runs (kept as long as a cell holds), an
 // extension of two million empty elements (kept as text), a row of A1 and
-// two million empty elements and a styles part of 200,000 fonts.
+// two million empty elements, styles parts of 200,000 fonts and of 100,000
+// number formats.
 TEST(DrawingImports, PackageTextsStayWithinTheirBounds) {
     testfiles::ScratchDir dir;
     const std::string leftOut =
@@ -465,6 +466,7 @@ TEST(DrawingImports, PackageTextsStayWithinTheirBounds) {
          ""},
         {"row_children.xlsx", [](const std::string& f) { bombs::PackageRowChildren(f, 2000000); }, "", ""},
         {"fonts.xlsx", [](const std::string& f) { bombs::PackageFonts(f, 200000); }, "", ""},
+        {"number_formats.xlsx", [](const std::string& f) { bombs::PackageNumberFormats(f, 100000); }, "", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -498,6 +500,13 @@ TEST(DrawingImports, PackageTextsStayWithinTheirBounds) {
     Read(fonts, dir.File("fonts.xlsx"));
     EXPECT_EQ(fonts.Fonts().Count(), 200001);
     EXPECT_EQ(fonts.Fonts().GetItem(200000)->Height, 20u * (199999 % 400 + 1));
+    TTabrix4 formats;
+    Read(formats, dir.File("number_formats.xlsx"));
+    // Ids past 65535 are no number formats.
+    const TNumberFormat* format = formats.DefaultFormats().NumberFormats().ByIndex(164 + 50000);
+    ASSERT_NE(format, nullptr);
+    EXPECT_EQ(format->Text(), u"0." + std::u16string(50000 % 30 + 1, u'0'));
+    EXPECT_EQ(formats.DefaultFormats().NumberFormats().ByIndex(65536), nullptr);
 
     const std::string text = dir.File("text.xlsx"), blanks = dir.File("blanks.xlsx");
     TTabrix4 book;
