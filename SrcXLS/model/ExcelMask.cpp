@@ -165,6 +165,11 @@ std::unique_ptr<TMaskSection> Tokenize(std::u16string_view s, uint32_t* language
             Push(*sec, mtkComma, c);
             ++sec->TrailingCommas;
             ++i;
+        } else if (c == u'.' && (sec->Flags & msfDateTime) && (i + 1 >= n || s[i + 1] != u'0')) {
+            // Between the parts of a date a point separates them; only before
+            // the decimals of a second is it the decimal separator.
+            Push(*sec, mtkLiteral, c);
+            ++i;
         } else if (c == u'.' && !afterPoint && !inExponent) {
             sec->DecimalPos = int(t.size());
             Push(*sec, mtkDecimalPoint, c);
@@ -608,12 +613,26 @@ void TExcelMask::SetMask(std::u16string_view text) {
 // of the others the second takes those its own condition holds, or without
 // one the negative numbers when a third follows and all of them when not;
 // the third the rest. The second section always shows the number without
-// its sign.
+// its sign, and so does a first one whose condition takes the negative
+// numbers ("[<0]", "[<=0]") while the second's takes the others or there is
+// none.
 const TMaskSection* TExcelMask::Choose(double value, bool& unsigned_) const {
     unsigned_ = false;
     const TMaskSection* first = sections[0].get();
     const TMaskSection* second = sections[1].get();
     const TMaskSection* third = sections[2].get();
+    if (first && first->ConditionValue == 0 &&
+        (first->Condition == mcLess || first->Condition == mcLessEqual) && first->Matches(value)) {
+        if (!second)
+            unsigned_ = true;
+        else if (second->Condition == mcNone)
+            unsigned_ = !third;
+        else if (second->ConditionValue == 0)
+            unsigned_ = second->Condition == mcGreater ||
+                        (first->Condition == mcLess &&
+                         (second->Condition == mcEqual || second->Condition == mcGreaterEqual));
+        return first;
+    }
     if (!second) return first;
     if (first->Condition != mcNone) {
         if (first->Matches(value)) return first;
@@ -771,7 +790,9 @@ std::u16string TExcelMask::RenderExponent(const TMaskSection& s, double value) c
             ++exponent;
         }
     } else {
+        // Zero shows one digit however optional its places are: "0E+0".
         d = RoundedDigits(0, s.Decimals);
+        d.Int = "0";
     }
     const TXLSLocale& loc = Locale();
     std::u16string out;
@@ -831,14 +852,20 @@ std::u16string TExcelMask::RenderFraction(const TMaskSection& s, double value) c
         return false;
     };
     const double a = std::fabs(value);
-    // Beyond whole numbers a fraction cannot show: the general text.
-    if (!(a < 1e15)) return ShownGeneralText(value, Locale().DecimalSeparator);
+    // From 1E15 on a number has no fraction to show: a whole part shows its
+    // digits and the fraction its room; without one, the general text.
+    const bool huge = !(a < 1e15);
+    if (!std::isfinite(a) || (huge && !hasWhole)) return ShownGeneralText(value, Locale().DecimalSeparator);
     double whole = hasWhole ? std::floor(a) : 0;
     const double part = a - whole;
     int64_t num, den;
-    if (fixed > 0) {
+    if (huge) {
+        num = 0;
+        den = std::max<int64_t>(fixed, 1);
+    } else if (fixed > 0) {
+        // The nearest numerator; of two as near the smaller.
         den = fixed;
-        num = std::llround(part * double(den));
+        num = int64_t(std::ceil(part * double(den) - 0.5));
     } else {
         int64_t maxDen = 1;
         for (int k = 0; k < std::min(denPlaces, 4); ++k) maxDen *= 10;
@@ -874,7 +901,10 @@ std::u16string TExcelMask::RenderFraction(const TMaskSection& s, double value) c
         const bool hidden = num == 0 && !has(numFirst, bar, mtkDigitZero);
         const bool fractionBlanks = has(numFirst, denLast, mtkDigitSpace);
         const bool wholeShowsZero = has(0, wholeLast, mtkDigitZero) || has(0, wholeLast, mtkDigitSpace);
-        const std::string wholeDigits = whole > 0 ? Decimal(int64_t(whole)) : num == 0 ? "0" : "";
+        const std::string wholeDigits = huge        ? RoundedDigits(whole, 0).Int
+                                        : whole > 0 ? Decimal(int64_t(whole))
+                                        : num == 0  ? "0"
+                                                    : "";
         PlaceInteger(t, 0, wholeLast, wholeDigits, false, loc.ThousandSeparator, out);
         const bool keepBetween = hidden ? fractionBlanks || has(0, wholeLast, mtkDigitSpace)
                                         : whole > 0 || wholeShowsZero || has(numFirst, bar, mtkDigitSpace);

@@ -26,6 +26,9 @@ NUMBERS = [0, 1.5, -3, 1234.5678, 0.25]
 # The first of every month of 2024, and a week from Monday 2024-01-01.
 MONTHS = [45292, 45323, 45352, 45383, 45413, 45444, 45474, 45505, 45536, 45566, 45597, 45627]
 WEEK = [45292 + d for d in range(7)]
+# 2024-01-02 12:00:12.345 and 19:45:07.891.
+STAMP = 45293 + (12 * 3600 + 12.345) / 86400
+STAMP_PM = 45293 + (19 * 3600 + 45 * 60 + 7.891) / 86400
 FORMATS = [
     ("General", NUMBERS + [123456789012, 1e-7, 1.0 / 3, 1e20, 123456.789012345, -0.0001, 1e-10, 2.5e-9]),
     ("general", [1.25]),
@@ -246,6 +249,35 @@ FORMATS = [
     ("h:mm:ss.00", [0.123456789, 0.9999999]),
     ("h:mm:ss.0 AM/PM", [0.5 + 0.25 / 86400]),
     ("d h:mm:ss.000", [30931.6536123551, 45293.5 + 59.97 / 86400, 45293 + 86399.9997 / 86400]),
+    # Fractions of a second after dates with "." separators, the decimal
+    # separator of a language prefix among them.
+    ("dd.mm.yyyy hh:mm:ss.000", [STAMP, STAMP_PM]),
+    ("d.m.yy h:mm:ss.00", [STAMP]),
+    ("dd.mm hh:mm:ss.00", [STAMP]),
+    ("dd.mm.yy mm:ss.00 AM/PM", [STAMP, STAMP_PM]),
+    ("[$-419]dd.mm.yyyy hh:mm:ss.000", [STAMP]),
+    ("[$-422]dd.mm.yyyy hh:mm:ss.000", [STAMP_PM]),
+    ("yyyy.mm.dd h:mm:ss.0", [STAMP]),
+    ("dd. mm ss.00", [STAMP]),
+    # Zero in an exponent of optional digits; a condition that leaves the
+    # sign to the format; a literal after a fraction of a large number;
+    # fixed denominators at an exact tie.
+    ("#.##E+0", [0, 12345, -0.0]),
+    ("#E+0", [0]),
+    ("[<0]0;0", [-5, 5]),
+    ("[<=0]0;0", [-5]),
+    ("[<0]0", [-5]),
+    ("[<0]0;[>0]0;0", [-5]),
+    ("[<=0]0;[>0]0", [-5]),
+    ("[<0]0.0;0;0", [-5]),
+    ("[<-1]0;0", [-5]),
+    ("# ??/8 \"pcs\"", [-3.2e15, 2.3]),
+    ("# ?/? \"x\"", [-3.2e15]),
+    ("# ?/2", [0.75, 1.25, 2.25, -0.75]),
+    ("?/2", [0.75, 1.25]),
+    ("# ?/10", [2.75, 0.25, 0.05, 0.45, -2.75]),
+    ("# ?/4", [0.125, 0.375]),
+    ("0 ?/8", [0.0625, 0.1875]),
 ]
 
 
