@@ -558,9 +558,10 @@ void TXLSExcelXmlReader::Release(TExXMLTag* tag) {
         std::vector<TExXMLTag::TValue>().swap(tag->Values);
     else
         tag->Values.clear();
-    std::string().swap(tag->ownText);
-    std::vector<std::string>().swap(tag->keptText);
-    tag->ownCopies.clear();
+    if (tag->ownText.capacity() > usual) std::string().swap(tag->ownText);
+    tag->ownText.clear();
+    if (tag->keptText.capacity() > 0) std::vector<std::string>().swap(tag->keptText);
+    if (!tag->ownCopies.empty()) tag->ownCopies.clear();
     treeBytes -= tag->cost;
     tag->cost = 0;
     tag->keptChildren = 0;
