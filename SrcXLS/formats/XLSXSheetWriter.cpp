@@ -371,17 +371,13 @@ void TXLSXSheetWriter::WriteFormula(std::string& out, TCell& cell) {
     const bool hasFormula = !member && (!text.empty() || shared);
 
     // The value: the cached one with the formula; without it, the value
-    // kept of the formula the package does not get; a formula read without
-    // a result gets none.
-    std::optional<TFormulaValue> value;
-    if (!hasFormula && !member)
-        value = sheet.Workbook().FormulaValueToKeep(sheet.Index(), f);
-    else if (!(hasFormula && f.IsText() && data.Uncached.count(uint64_t(cell.Row) << 16 | cell.Col)))
-        value = FormulaCellResult(f);
+    // kept of the formula the package does not get.
+    const std::optional<TFormulaValue> value =
+        hasFormula || member ? FormulaCellResult(f) : sheet.Workbook().FormulaValueToKeep(sheet.Index(), f);
     // Its type attribute and its element; a text without its formula is a
     // plain inline text.
     std::string t, v;
-    const bool stringResult = value && value->ValType == fvString;
+    bool stringResult = value && value->ValType == fvString;
     switch (value ? value->ValType : fvNull) {
     case fvFloat:
         if (!AppendXMLNumber(v, value->Float)) {
@@ -402,6 +398,11 @@ void TXLSXSheetWriter::WriteFormula(std::string& out, TCell& cell) {
         break;
     default:
         break;
+    }
+    // A formula read without a result gets none.
+    if (hasFormula && f.IsText() && data.Uncached.count(uint64_t(cell.Row) << 16 | cell.Col)) {
+        stringResult = false;
+        v.clear();
     }
 
     out += "<c r=\"";
