@@ -765,18 +765,17 @@ void TXLSExcelXmlReader::OnEndTag(std::string_view name) {
     Release(tag);
 }
 
-bool TXLSExcelXmlReader::KeepAsText(TExXMLTag& tag) {
+void TXLSExcelXmlReader::KeepAsText(TExXMLTag& tag) {
     // Its children's text counted as they ended.
     heldBytes += tag.TextBytes() - tag.KeptBytes();
     if (heldBytes <= KeepLeft) {
         tag.MoveTextTo(tag.Parent->keptText);
-        return true;
+        return;
     }
     heldPast = true;
     // The element being kept is left out: what its subtree became goes now.
     for (TExXMLTag* t = &tag; t && THold(t->hold) == THold::Keep; t = t->Parent)
         std::vector<std::string>().swap(t->keptText);
-    return false;
 }
 
 void TXLSExcelXmlReader::Count(TExXMLTag& tag, uint64_t bytes) {

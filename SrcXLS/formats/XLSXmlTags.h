@@ -200,8 +200,9 @@ private:
     // Copies the texts of the tag (and of its closed subtrees) that lie in bytes.
     void KeepTexts(TExXMLTag& tag, std::string_view bytes, bool open);
 
-    // The element's text joins its parent's kept text; false past KeepLeft.
-    bool KeepAsText(TExXMLTag& tag);
+    // The element's text joins its parent's kept text; past KeepLeft the
+    // element being kept is left out.
+    void KeepAsText(TExXMLTag& tag);
     void Count(TExXMLTag& tag, uint64_t bytes);
 
     std::vector<std::unique_ptr<TExXMLTag>> all;
