@@ -1,6 +1,8 @@
 #include "platform/XmlTagSplitter.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <unordered_map>
 #include <vector>
 
@@ -13,6 +15,13 @@ namespace {
 bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
+
+// What the scan of a start tag stops at: a quote or its end.
+constexpr std::array<bool, 256> kTagMarks = [] {
+    std::array<bool, 256> marks{};
+    marks['"'] = marks['\''] = marks['>'] = true;
+    return marks;
+}();
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
@@ -338,6 +347,7 @@ bool XmlTagSplitter::Markup(bool atEnd, std::string& out) {
         state = State::Tag;
         tagScanned = 1;
         tagQuote = 0;
+        tagValues = 0;
         return true;
     }
     // The opening goes on now, so that a closer is never found inside it.
@@ -365,20 +375,33 @@ bool XmlTagSplitter::Until(std::string& out) {
 }
 
 bool XmlTagSplitter::Tag(bool atEnd, std::string& out) {
-    // A tag ends at the first '>' outside a quoted value.
+    // A tag ends at the first '>' outside a quoted value; its attributes are counted by their values.
     std::size_t i = at + tagScanned;
-    for (; i < pending.size(); ++i) {
-        const char c = pending[i];
+    bool closed = false;
+    const char* bytes = pending.data();
+    const std::size_t size = pending.size();
+    while (i < size) {
         if (tagQuote != 0) {
-            if (c == tagQuote) tagQuote = 0;
-        } else if (c == '"' || c == '\'') {
-            tagQuote = c;
-        } else if (c == '>') {
+            const void* quote = std::memchr(bytes + i, tagQuote, size - i);
+            if (quote == nullptr) {
+                i = size;
+                break;
+            }
+            i = static_cast<std::size_t>(static_cast<const char*>(quote) - bytes) + 1;
+            tagQuote = 0;
+            continue;
+        }
+        while (i < size && !kTagMarks[static_cast<unsigned char>(bytes[i])]) ++i;
+        if (i == size) break;
+        if (bytes[i] == '>') {
+            closed = true;
             break;
         }
+        tagQuote = bytes[i++];
+        ++tagValues;
     }
     tagScanned = i - at;
-    if (i == pending.size()) {
+    if (!closed) {
         if (atEnd || tagScanned > MaxTagBytes) {
             // Unfinished, or too long to hold: it goes on whole, and so does the rest.
             state = State::Off;
@@ -386,7 +409,13 @@ bool XmlTagSplitter::Tag(bool atEnd, std::string& out) {
         }
         return false;
     }
-    StartTag(std::string_view(pending).substr(at, i + 1 - at), out);
+    const std::string_view tag = std::string_view(pending).substr(at, i + 1 - at);
+    if (tagValues <= PartSize) {
+        out.append(tag);
+        ++ordinal;
+    } else {
+        StartTag(tag, out);
+    }
     at = i + 1;
     state = State::Text;
     return true;

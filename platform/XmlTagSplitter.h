@@ -66,6 +66,7 @@ private:
     std::string_view closer;    // what ends the markup being passed on (State::Until)
     std::size_t tagScanned = 0; // bytes of the start tag being read looked at so far
     char tagQuote = 0;          // the quote of the attribute value they end in, 0 for none
+    std::size_t tagValues = 0;  // the quoted values among them: one an attribute
     std::size_t ordinal = 0;    // start tags given on
 };
 

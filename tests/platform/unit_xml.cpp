@@ -432,6 +432,15 @@ TEST(XmlStream, SeesWhatTheWholeDocumentHolds) {
                 return cyrillic;
             }() +
             "/>",
+        "<?xml version=\"1.0\" encoding=\"windows-1251\"?><R" +
+            [] {
+                std::string values;
+                for (int i = 0; i < 40; ++i)
+                    values += " a" + std::to_string(i) + "=\"\xC0\xE1\x88\xB9&#x416;\r\n" +
+                              std::to_string(i) + "\"";
+                return values;
+            }() +
+            "/>",
         "<!DOCTYPE R><R" + ManyAttributes(0, 40) + "/>",
         [] {
             std::string deep;
