@@ -160,11 +160,13 @@ std::string CleanNumberText(std::string_view text, const platform::RegionalSetti
     const std::size_t first = text.find_first_of("0123456789");
     if (first == std::string_view::npos) return {};
     const std::size_t last = text.find_last_of("0123456789");
-    // A minus sign before or after the digits, or an opening parenthesis
-    // before them, as the negative money formats place them, keeps the sign.
+    // A minus sign before or after the digits, or parentheses around them,
+    // as the negative money formats place them, keep the sign.
     const std::string_view before = text.substr(0, first);
-    const bool negative = before.find_first_of("-(") != std::string_view::npos ||
-                          text.find('-', last) != std::string_view::npos;
+    const std::string_view after = text.substr(last + 1);
+    const bool negative =
+        before.find('-') != std::string_view::npos || after.find('-') != std::string_view::npos ||
+        (before.find('(') != std::string_view::npos && after.find(')') != std::string_view::npos);
     std::string out = negative ? "-" : "";
     // A decimal separator right before the digits marks them as decimals;
     // another mark there would make them decimals elsewhere.

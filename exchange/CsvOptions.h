@@ -76,8 +76,8 @@ inline constexpr const char* Utf8FileMessage =
 // The number of a price text as the user's regional settings write it: one
 // trailing decimal separator dropped, then what stands before the first
 // digit and after the last one (a currency text, letters, blanks) dropped,
-// but a minus sign there (or an opening parenthesis before the digits) keeps
-// the sign and a decimal separator right before them stays; between the
+// but a minus sign there (or parentheses around the digits) keeps the sign
+// and a decimal separator right before them stays; between the
 // digits the decimal separator marks the decimals and the thousands separator
 // or a blank may stand before exactly three digits. "1 234,50 грн," gives
 // "1234,50" where the separator is a comma. An empty text for a text without

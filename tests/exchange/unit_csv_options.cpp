@@ -38,6 +38,7 @@ TEST(CsvText, CleanNumberTextJudgesTheSeparatorsBetweenDigits) {
         {"12'345", "", ""},
         {"-5", "-5", "-5"},
         {"(1 234,50 \xE3\xF0\xED.)", "-1234,50", ""},
+        {"(\xE3\xF0\xED) 7", "7", "7"},
         {"1 234,50- \xE3\xF0\xED.", "-1234,50", ""},
         {"\xE3\xF0\xED. 7", "7", "7"},
     };
