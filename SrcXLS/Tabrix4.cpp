@@ -324,6 +324,47 @@ void TTabrix4::CalculateCell(int sheet, int col, int row, TFormulaValue& value) 
             static_cast<TFormulaCell*>(cell)->Calculated = true;
 }
 
+std::optional<TFormulaValue> TTabrix4::ComputedFormulaValue(int sheet, int col, int row) {
+    std::unique_ptr<TFormulaEvaluator> once;
+    if (passes > 0 && !passEvaluator) passEvaluator = MakeEvaluator();
+    if (!passEvaluator) once = MakeEvaluator();
+    TFormulaEvaluator* evaluator = passEvaluator ? passEvaluator.get() : once.get();
+    TFormulaValue v;
+    try {
+        evaluator->CalculateCell(sheet, col, row, v);
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception&) {
+        // A function or token the library does not compute.
+        return std::nullopt;
+    }
+    switch (v.ValType) {
+    case fvFloat:
+    case fvBoolean:
+    case fvString:
+        return v;
+    case fvError:
+        // Index 0 is "no result".
+        if (v.Error != 0) return v;
+        return std::nullopt;
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<TFormulaValue> TTabrix4::FormulaValueToKeep(int sheet, const TFormulaCell& cell) {
+    const TFormulaValue cached = FormulaCellResult(cell);
+    const bool none = sheet >= 0 && sheet < sheets->Count() &&
+                      sheets->Items(sheet).PackageData().Uncached.count(uint64_t(cell.Row) << 16 | cell.Col);
+    // An empty text may be the formula's own result: it stays when nothing
+    // better is computed.
+    const bool emptyText = cached.ValType == fvString && cached.Text.empty();
+    if (!none && !emptyText && !packageData.FullCalcOnLoad) return cached;
+    if (auto computed = ComputedFormulaValue(sheet, cell.Col, int(cell.Row))) return computed;
+    if (none) return std::nullopt;
+    return cached;
+}
+
 void TTabrix4::Read() {
     warnings.clear();
     ReadFile();
@@ -334,6 +375,8 @@ void TTabrix4::Write() {
     if (version == TExcelVersion::xvExcel21 || version == TExcelVersion::xvExcel30)
         throw XLSError("Can not write Excel 2.1/3.0 files");
     warnings.clear();
+    // The values a write computes are computed over the workbook as it is.
+    TCalculationPass pass(*this);
     WriteFile();
     if (OnProgress) OnProgress(*this, 100);
 }

@@ -201,6 +201,23 @@ public:
     // from the cells and names it refers to; #N/A for any other cell. A
     // cell that refers to itself, also through other cells, gives #VALUE!.
     void CalculateCell(int sheet, int col, int row, TFormulaValue& value) override;
+    std::optional<TFormulaValue> ComputedFormulaValue(int sheet, int col, int row) override;
+    std::optional<TFormulaValue> FormulaValueToKeep(int sheet, const TFormulaCell& cell) override;
+    // While one lives, ComputedFormulaValue calculates each cell once, over
+    // the workbook as it is (its cells must not change meanwhile); every
+    // write makes one.
+    class TCalculationPass {
+    public:
+        explicit TCalculationPass(TTabrix4& book) : book(book) { ++book.passes; }
+        ~TCalculationPass() {
+            if (--book.passes == 0) book.passEvaluator.reset();
+        }
+        TCalculationPass(const TCalculationPass&) = delete;
+        TCalculationPass& operator=(const TCalculationPass&) = delete;
+
+    private:
+        TTabrix4& book;
+    };
     // An evaluator over this workbook that calls OnFunction, for calculating
     // many cells in one pass.
     std::unique_ptr<TFormulaEvaluator> MakeEvaluator();
@@ -286,6 +303,9 @@ private:
     std::vector<uint8_t> fileSharing;
     std::unique_ptr<TTextMeasurer> measurer;
     std::vector<std::string> warnings;
+    // The calculation of the open passes, made when it is first needed.
+    std::unique_ptr<TFormulaEvaluator> passEvaluator;
+    int passes = 0;
     int64_t progressTotal = 0;
     int64_t progressCounter = 0;
 };

@@ -321,10 +321,11 @@ std::string PackageFormulaText(TTabrix4& book, TSheet& sheet, TFormulaCell& cell
         fault = e.what();
     }
     // Tokens the decoder cannot read: the cell keeps its value only.
+    const bool kept = book.FormulaValueToKeep(sheet.Index(), cell).has_value();
     book.AddWarning(WideToUtf8(QuoteSheetName(sheet.Name())) + "!" +
                     WideToUtf8(ColRowToRefStr(cell.Col, int(cell.Row), false, false)) +
-                    ": formula not written to .xlsx (its tokens do not decode: " + fault +
-                    "); its value is kept");
+                    ": formula not written to .xlsx (its tokens do not decode: " + fault + "); " +
+                    (kept ? "its value is kept" : LostValue));
     return {};
 }
 

@@ -1,7 +1,6 @@
 #include "exchange/WorkbookCells.h"
 
 #include "SrcXLS/XLSLibState.h"
-#include "SrcXLS/formulas/FormulaEvaluator.h"
 #include "SrcXLS/model/ExcelMask.h"
 #include "platform/AtomicFile.h"
 #include "platform/CodePages.h"
@@ -41,7 +40,7 @@ std::optional<int64_t> WorkbookValue::Integer() const {
 
 WorkbookCells::WorkbookCells(xls::TTabrix4& book, int sheetIndex)
     : book(book), sheet(book.Sheets().GetItem(sheetIndex)), sheetIndex(sheetIndex),
-      fullCalculation(book.PackageData().FullCalcOnLoad) {}
+      fullCalculation(book.PackageData().FullCalcOnLoad), pass(book) {}
 
 WorkbookCells::~WorkbookCells() = default;
 
@@ -53,28 +52,7 @@ bool WorkbookCells::Computes(int col, int row, const xls::TCellVariant& cached) 
 }
 
 std::optional<xls::TFormulaValue> WorkbookCells::Computed(int col, int row) {
-    if (!evaluator) evaluator = book.MakeEvaluator();
-    xls::TFormulaValue v;
-    try {
-        evaluator->CalculateCell(sheetIndex, col, row, v);
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (const std::exception&) {
-        // A function or token the library does not compute.
-        return std::nullopt;
-    }
-    switch (v.ValType) {
-    case xls::fvFloat:
-    case xls::fvBoolean:
-    case xls::fvString:
-        return v;
-    case xls::fvError:
-        // Index 0 is "no result".
-        if (v.Error != 0) return v;
-        return std::nullopt;
-    default:
-        return std::nullopt;
-    }
+    return book.ComputedFormulaValue(sheetIndex, col, row);
 }
 
 WorkbookValue WorkbookCells::At(int col, int row) {

@@ -57,7 +57,7 @@ private:
     xls::TSheet& sheet;
     int sheetIndex;
     bool fullCalculation;
-    std::unique_ptr<xls::TFormulaEvaluator> evaluator;
+    xls::TTabrix4::TCalculationPass pass;
 };
 
 // Reads `path` (UTF-8) into the cleared component. A workbook the library

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 
 namespace xls {
 
@@ -369,51 +370,36 @@ void TXLSXSheetWriter::WriteFormula(std::string& out, TCell& cell) {
     std::string text = member ? std::string() : formulaText(sheet, f);
     const bool hasFormula = !member && (!text.empty() || shared);
 
-    // The cached value: its type attribute and its element.
+    // The value: the cached one with the formula; without it, the value
+    // kept of the formula the package does not get.
+    const std::optional<TFormulaValue> value =
+        hasFormula || member ? FormulaCellResult(f) : sheet.Workbook().FormulaValueToKeep(sheet.Index(), f);
+    // Its type attribute and its element; a text without its formula is a
+    // plain inline text.
     std::string t, v;
-    auto number = [&](double d) {
-        if (AppendXMLNumber(v, d)) return;
-        t = "e";
-        v = "#NUM!";
-    };
-    switch (type) {
-    case ctNumberFormula:
-        number(static_cast<TNumberFormulaCell&>(f).Value);
-        break;
-    case ctStringFormula:
-        t = "str";
-        break;
-    case ctBooleanFormula:
-        t = "b";
-        v = static_cast<TBooleanFormulaCell&>(f).Value ? "1" : "0";
-        break;
-    case ctErrorFormula:
-        t = "e";
-        v = ErrorText(static_cast<TErrorFormulaCell&>(f).Value);
-        break;
-    case ctNumberArrayFormula: {
-        auto& a = static_cast<TNumberArrayFormulaCell&>(f);
-        if (a.ResultKind == fvBoolean) {
-            t = "b";
-            v = a.ResultCode ? "1" : "0";
-        } else if (a.ResultKind == fvError) {
+    bool stringResult = value && value->ValType == fvString;
+    switch (value ? value->ValType : fvNull) {
+    case fvFloat:
+        if (!AppendXMLNumber(v, value->Float)) {
             t = "e";
-            v = ErrorText(a.ResultCode);
-        } else {
-            number(a.Value);
+            v = "#NUM!";
         }
         break;
-    }
-    case ctStringArrayFormula:
-        t = "str";
+    case fvString:
+        t = hasFormula ? "str" : "inlineStr";
+        break;
+    case fvBoolean:
+        t = "b";
+        v = value->Boolean ? "1" : "0";
+        break;
+    case fvError:
+        t = "e";
+        v = ErrorText(value->Error);
         break;
     default:
         break;
     }
-    // A string result without its formula is a plain inline text; a
-    // formula read without a result gets none.
-    bool stringResult = type == ctStringFormula || type == ctStringArrayFormula;
-    if (stringResult && !hasFormula) t = "inlineStr";
+    // A formula read without a result gets none.
     if (hasFormula && f.IsText() && data.Uncached.count(uint64_t(cell.Row) << 16 | cell.Col)) {
         stringResult = false;
         v.clear();
@@ -479,8 +465,7 @@ void TXLSXSheetWriter::WriteFormula(std::string& out, TCell& cell) {
         }
     }
     if (stringResult) {
-        const std::u16string& s = type == ctStringFormula ? static_cast<TStringFormulaCell&>(f).Value
-                                                          : static_cast<TStringArrayFormulaCell&>(f).Value;
+        const std::u16string& s = value->Text;
         if (t == "inlineStr") {
             out += "<is>";
             AppendCellText(out, "t", s);

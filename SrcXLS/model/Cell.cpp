@@ -205,4 +205,36 @@ std::unique_ptr<TCell> TStringArrayFormulaCell::MakeCopy() const {
     return copy;
 }
 
+TFormulaValue FormulaCellResult(const TFormulaCell& cell) {
+    TFormulaValue v;
+    switch (cell.CellType()) {
+    case ctNumberFormula:
+        SetFormulaValueFloat(v, static_cast<const TNumberFormulaCell&>(cell).Value);
+        break;
+    case ctStringFormula:
+        SetFormulaValueString(v, static_cast<const TStringFormulaCell&>(cell).Value);
+        break;
+    case ctStringArrayFormula:
+        SetFormulaValueString(v, static_cast<const TStringArrayFormulaCell&>(cell).Value);
+        break;
+    case ctBooleanFormula:
+        SetFormulaValueBoolean(v, static_cast<const TBooleanFormulaCell&>(cell).Value != 0);
+        break;
+    case ctNumberArrayFormula: {
+        const auto& a = static_cast<const TNumberArrayFormulaCell&>(cell);
+        if (a.ResultKind == fvBoolean)
+            SetFormulaValueBoolean(v, a.ResultCode != 0);
+        else if (a.ResultKind == fvError)
+            SetFormulaValueError(v, a.ResultCode);
+        else
+            SetFormulaValueFloat(v, a.Value);
+        break;
+    }
+    default:
+        SetFormulaValueError(v, static_cast<const TErrorFormulaCell&>(cell).Value);
+        break;
+    }
+    return v;
+}
+
 } // namespace xls

@@ -282,6 +282,10 @@ public:
     std::u16string Value;
 };
 
+// The result a formula cell holds (as read, or as set): a number, text,
+// boolean or error value.
+TFormulaValue FormulaCellResult(const TFormulaCell& cell);
+
 // A cell in the arena of its pool's workbook (on the heap when the pool has
 // none), with one ownership as make_unique gives.
 template <class C, class... A> std::unique_ptr<C> NewCell(TCellFormats* pool, A&&... args) {

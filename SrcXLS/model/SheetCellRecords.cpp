@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace xls {
 
@@ -154,13 +155,15 @@ private:
     void WriteString(const TCell& cell, const std::u16string& text, TSSTEntry* entry);
     void WriteBoolErr(const TCell& cell, uint8_t value, uint8_t isError);
     // The tokens a formula is written with; false when it has none in
-    // this version (its cached value is written).
+    // this version (kept then holds the value it is written with instead).
     bool TokensOf(const TFormulaCell& cell);
     void WriteFormula(TFormulaCell& cell);
     void EmitFormula(const TCell& cell, const uint8_t* result, const std::u16string* text,
                      std::span<const uint8_t> array);
     void WriteInArray(TCell& cell, const TKeptArray& a);
-    void WriteFormulaValue(TFormulaCell& cell);
+    // The value kept of a formula that has no tokens in this version
+    // (numbers go the way of number cells); a blank when there is none.
+    void WriteKeptValue(TCell& cell);
     void WriteStringRecord(const TCell& cell, const std::u16string& text);
     void Counted();
     // Names the cells the version has no place for: they are not written;
@@ -196,6 +199,7 @@ private:
     TKeptArrays keptArrays;
     // The ARRAY record the formula being written carries.
     std::span<const uint8_t> arrayRecord;
+    std::optional<TFormulaValue> kept;
 };
 
 // A member of an array formula holds a tExp to the array's first cell,
@@ -226,10 +230,11 @@ bool TCellWriter::TokensOf(const TFormulaCell& cell) {
                (formula.size() > 200 ? "..." : "");
     } catch (const XLSError&) {
     }
+    kept = sheet.Workbook().FormulaValueToKeep(sheetIndex, cell);
     sheet.Workbook().AddWarning(WideToUtf8(QuoteSheetName(sheet.Name())) + "!" +
                                 WideToUtf8(ColRowToRefStr(cell.Col, int(cell.Row), false, false)) +
-                                ": formula" + text + " not written to " + Target() + " (" + why +
-                                "); its value is kept");
+                                ": formula" + text + " not written to " + Target() + " (" + why + "); " +
+                                (kept ? "its value is kept" : LostValue));
     return false;
 }
 
@@ -374,28 +379,23 @@ void TCellWriter::WriteStringRecord(const TCell& cell, const std::u16string& tex
     }
 }
 
-// The cached text, boolean or error alone, for a formula that has no tokens
-// in the version written (numbers go the way of number cells).
-void TCellWriter::WriteFormulaValue(TFormulaCell& cell) {
-    switch (cell.CellType()) {
-    case ctStringFormula:
-        WriteString(cell, static_cast<TStringFormulaCell&>(cell).Value, nullptr);
+void TCellWriter::WriteKeptValue(TCell& cell) {
+    switch (kept ? kept->ValType : fvNull) {
+    case fvString:
+        WriteString(cell, kept->Text, nullptr);
         return;
-    case ctStringArrayFormula:
-        WriteString(cell, static_cast<TStringArrayFormulaCell&>(cell).Value, nullptr);
+    case fvBoolean:
+        WriteBoolErr(cell, kept->Boolean ? 1 : 0, 0);
         return;
-    case ctBooleanFormula:
-        WriteBoolErr(cell, static_cast<TBooleanFormulaCell&>(cell).Value ? 1 : 0, 0);
+    case fvError:
+        WriteBoolErr(cell, ErrorIndexToCode(kept->Error), 1);
         return;
-    case ctNumberArrayFormula: {
-        const auto& array = static_cast<TNumberArrayFormulaCell&>(cell);
-        const bool error = array.ResultKind == fvError;
-        WriteBoolErr(cell, error ? ErrorIndexToCode(array.ResultCode) : array.ResultCode, error ? 1 : 0);
+    default: {
+        uint8_t b[6];
+        Head(b, cell);
+        TSheet::WriteRecord(stream, biff::BLANK, b, 6);
         return;
     }
-    default:
-        WriteBoolErr(cell, ErrorIndexToCode(static_cast<TErrorFormulaCell&>(cell).Value), 1);
-        return;
     }
 }
 
@@ -538,19 +538,14 @@ void TCellWriter::Run() {
             continue;
         }
         TCellType type = cell->CellType();
-        // A formula written as its cached number is written like a number.
         double v = 0;
         bool number = type == ctInteger || type == ctFloat;
+        if (number) cell->GetNumber(v);
         const bool formula = cell->IsFormula() && TokensOf(static_cast<TFormulaCell&>(*cell));
-        if (type == ctNumberFormula || type == ctNumberArrayFormula) {
-            auto& f = static_cast<TFormulaCell&>(*cell);
-            // An array's boolean or error result is no number.
-            number = !formula && (type == ctNumberFormula ||
-                                  static_cast<TNumberArrayFormulaCell&>(f).ResultKind == fvFloat);
-            v = type == ctNumberFormula ? static_cast<TNumberFormulaCell&>(f).Value
-                                        : static_cast<TNumberArrayFormulaCell&>(f).Value;
-        } else if (number) {
-            cell->GetNumber(v);
+        // A formula written as its number is written like a number.
+        if (cell->IsFormula() && !formula && kept && kept->ValType == fvFloat) {
+            number = true;
+            v = kept->Float;
         }
         if (!rk.empty() && (cell->Row != rkRow || !number)) FlushRK();
         if (number) type = ctFloat;
@@ -590,7 +585,7 @@ void TCellWriter::Run() {
             if (formula)
                 WriteFormula(static_cast<TFormulaCell&>(*cell));
             else
-                WriteFormulaValue(static_cast<TFormulaCell&>(*cell));
+                WriteKeptValue(*cell);
         }
         Counted();
     }

@@ -4,9 +4,11 @@
 #pragma once
 
 #include "SrcXLS/XLSDefs.h"
+#include "SrcXLS/XLSValues.h"
 #include "SrcXLS/model/PrintSettings.h"
 #include "SrcXLS/model/XLSRange.h"
 
+#include <optional>
 #include <string>
 
 namespace xls {
@@ -19,8 +21,13 @@ class TTextMeasurer;
 class IFormulaServices;
 class TXFonts;
 class TMSOPictures;
+class TFormulaCell;
 struct TDrawingNames;
-struct TFormulaValue;
+
+// How a write's warning ends for a formula it cannot carry whose value it
+// has neither cached nor computed (a blank is written).
+inline constexpr const char* LostValue = "its value is lost (the file cached none and the library does not "
+                                         "compute it)";
 
 class IWorkbookContext : public ICellOperations {
 public:
@@ -49,6 +56,16 @@ public:
     // The value of the formula cell at (col, row) of sheet, computed from
     // the cells and names it refers to.
     virtual void CalculateCell(int sheet, int col, int row, TFormulaValue& value) = 0;
+    // The same as a value a file can hold (a number, text, boolean or
+    // error); none where the evaluator gives none: a function or token it
+    // does not compute. During a write one calculation serves every cell.
+    virtual std::optional<TFormulaValue> ComputedFormulaValue(int sheet, int col, int row) = 0;
+    // The value a formula cell keeps where a write cannot carry its formula:
+    // the result cached with it, or, where the file read cached none (a
+    // package's formula without a value, a package calculated on load, the
+    // empty text some writers cache for every formula), the computed value;
+    // none when there is neither.
+    virtual std::optional<TFormulaValue> FormulaValueToKeep(int sheet, const TFormulaCell& cell) = 0;
     // Notes a part of the file that the read or write in progress left behind
     // or could not carry (UTF-8, one line each); the read or write goes on.
     virtual void AddWarning(std::string text) = 0;

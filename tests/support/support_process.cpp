@@ -1,5 +1,7 @@
 #include "support_process.h"
 
+#include "support_files.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -233,6 +235,25 @@ TProgramRun LibreOfficeConvert(const std::vector<std::string>& files, const std:
     command += " --convert-to " + ShellQuote(filter) + " --outdir " + ShellQuote(outDir);
     for (const std::string& f : files) command += " " + ShellQuote(f);
     return RunProgram(command + " 2>&1", Office());
+}
+
+TProgramRun LibreOfficeRecalculate(const std::vector<std::string>& files, const std::string& outDir,
+                                   const std::string& filter) {
+    // The profile's settings: recalculate on load, always.
+    const std::string user = outDir + "/profile/user";
+    std::error_code ignored;
+    std::filesystem::create_directories(user, ignored);
+    std::string items;
+    for (const char* mode : {"OOXMLRecalcMode", "ODFRecalcMode"})
+        items +=
+            std::string("<item oor:path=\"/org.openoffice.Office.Calc/Formula/Load\"><prop oor:name=\"") +
+            mode + "\" oor:op=\"fuse\"><value>0</value></prop></item>\n";
+    Spit(user + "/registrymodifications.xcu", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                              "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
+                                              "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+                                              "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n" +
+                                                  items + "</oor:items>\n");
+    return LibreOfficeConvert(files, outDir, filter);
 }
 
 } // namespace testfiles

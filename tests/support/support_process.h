@@ -63,6 +63,11 @@ TProgramRun RunProgram(const std::string& command, const TBounds& bounds = {});
 TProgramRun LibreOfficeConvert(const std::vector<std::string>& files, const std::string& outDir,
                                const std::string& filter, const std::string& inFilter = "");
 
+// The same with LibreOffice computing every formula of the files it opens
+// again, packages included (by default it takes a package's cached values).
+TProgramRun LibreOfficeRecalculate(const std::vector<std::string>& files, const std::string& outDir,
+                                   const std::string& filter);
+
 // Marks the current test skipped with the reason and goes on: a test that
 // still fails afterwards is reported failed, one that does not is named
 // skipped, never passed.

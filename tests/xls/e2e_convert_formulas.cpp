@@ -6,6 +6,7 @@
 // gnumeric, LibreOffice and our reader. What cannot be carried keeps its
 // value with a warning of the write.
 #include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSCellRef.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formats/XLSZip.h"
 #include "SrcXLS/formulas/FormulaText.h"
@@ -70,18 +71,24 @@ std::vector<TSeen> ReadWith(const std::vector<std::string>& files) {
     return out;
 }
 
-// Reads a workbook and writes it in the other format; the write's warnings
-// about formulas (others name what else the format leaves behind).
-std::vector<std::string> Copy(const std::string& from, const std::string& to) {
+// Reads a workbook and writes it in version; the write's warnings.
+std::vector<std::string> CopyAs(const std::string& from, const std::string& to, TExcelVersion version) {
     TTabrix4 book;
     book.SetFilename(Utf8ToWide(from));
     book.Read();
-    const bool package = to.size() > 5 && to.substr(to.size() - 5) == ".xlsx";
-    book.SetVersion(package ? TExcelVersion::xvExcel2007 : TExcelVersion::xvExcel97);
+    book.SetVersion(version);
     book.SetFilename(Utf8ToWide(to));
     book.Write();
+    return book.Warnings();
+}
+
+// Reads a workbook and writes it in the other format; the write's warnings
+// about formulas (others name what else the format leaves behind).
+std::vector<std::string> Copy(const std::string& from, const std::string& to) {
+    const bool package = to.size() > 5 && to.substr(to.size() - 5) == ".xlsx";
     std::vector<std::string> formulas;
-    for (const std::string& w : book.Warnings())
+    for (const std::string& w :
+         CopyAs(from, to, package ? TExcelVersion::xvExcel2007 : TExcelVersion::xvExcel97))
         if (w.find(": formula") != std::string::npos) formulas.push_back(w);
     return formulas;
 }
@@ -521,4 +528,163 @@ TEST_F(Conversions, OtherWorkbooksBecomeLinkParts) {
     const TOurs back = Ours(again, "ASheet1", 0, 1);
     EXPECT_EQ(back.Text, "[multibookFormulaB.xls]BSheet1!$B$2+2*A3");
     EXPECT_EQ(back.Value, "n:264");
+}
+
+namespace {
+
+// A copy is written in each version: a package, Excel 97, Excel 5, Excel 4.
+constexpr TExcelVersion EveryVersion[] = {TExcelVersion::xvExcel2007, TExcelVersion::xvExcel97,
+                                          TExcelVersion::xvExcel50, TExcelVersion::xvExcel40};
+const char* const EveryVersionFile[] = {".xlsx", ".v8.xls", ".v5.xls", ".v4.xls"};
+
+// What a copy holds of a formula cell: its formula (the text our reader
+// gives for it), or
+const char* const Kept = "=kept";     // its value, with a warning that names the cell
+const char* const Lost = "=lost";     // a blank, with a warning that says its value is lost
+const char* const Absent = "=absent"; // nothing: a sheet after the first of an Excel 4 copy
+
+struct TEveryVersion {
+    const char* Source;
+    const char* Sheet;
+    const char* Cell;
+    // The value LibreOffice and gnumeric compute from the source, "n:101".
+    const char* Value;
+    // In the package, Excel 97, Excel 5 and Excel 4 copies.
+    std::array<const char*, 4> Copies;
+};
+
+const TEveryVersion EveryVersionCases[] = {
+    // Formulas whose writers cache no value (openpyxl none, xlwt an empty
+    // text): the value a copy keeps is the one computed.
+    {"values.xlsx", "Main", "C5", "n:101", {"SUM(Main:Other!A1)", "SUM(Main:Other!A1)", Kept, Kept}},
+    {"values.xlsx", "Main", "C6", "n:523", {"Other!A1*5+23", "Other!A1*5+23", "Other!A1*5+23", Kept}},
+    {"values.xlsx",
+     "Main",
+     "C9",
+     "s:y",
+     {"MID(\"xyz\",2,1)", "MID(\"xyz\",2,1)", "MID(\"xyz\",2,1)", "MID(\"xyz\",2,1)"}},
+    // The library does not compute SUMIF: the Excel 4 copy says the value is lost.
+    {"values.xlsx",
+     "Main",
+     "C10",
+     "n:200",
+     {"SUMIF(A1:A1,\">0\",Other!A1:A1)+Other!A1", "SUMIF(A1:A1,\">0\",Other!A1:A1)+Other!A1",
+      "SUMIF(A1:A1,\">0\",Other!A1:A1)+Other!A1", Lost}},
+    {"values.xls", "One", "A2", "n:3", {"SUM(One:Two!A1)", "SUM(One:Two!A1)", Kept, Kept}},
+    {"values.xls", "One", "A3", "n:6", {"Two!A1*3", "Two!A1*3", "Two!A1*3", Kept}},
+};
+
+// A value as the oracle script writes it, from our reader's cell.
+std::string OurValue(TSheet& sheet, int col, int row) {
+    TFormulaValue v;
+    sheet.GetCellValue(col, row, v);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.17g", v.Float);
+    return sheet.GetCellType(col, row) == ctBlank || !sheet.Cells().FindCell(col, row) ? ""
+           : v.ValType == fvFloat   ? std::string("n:") + buf
+           : v.ValType == fvString  ? "s:" + WideToUtf8(v.Text)
+           : v.ValType == fvBoolean ? std::string("b:") + (v.Boolean ? "1" : "0")
+                                    : "e:" + WideToUtf8(FormulaValueAsString(v));
+}
+
+// The value a reader gave for sheet!cell; in an Excel 4 copy the one sheet's.
+std::string SeenValue(const TSeen& seen, const std::string& sheet, const std::string& cell, bool excel4) {
+    if (excel4) {
+        for (const auto& [key, value] : seen.Values)
+            if (key.substr(key.find('!') + 1) == cell) return Plain(value);
+        return "";
+    }
+    const auto found = seen.Values.find(sheet + "!" + cell);
+    return found == seen.Values.end() ? "" : Plain(found->second);
+}
+
+} // namespace
+
+// Workbooks made by other writers copied to every version: each formula is
+// either in the copy, where our reader reads it and LibreOffice and gnumeric
+// compute it again to the source's value, or the write's warnings name its
+// cell and the copy holds its value (the one cached, or computed where the
+// writer cached none), or, where there is no value to keep, a blank and a
+// warning that says the value is lost.
+TEST_F(Conversions, CopiesInEveryVersionKeepTheFormulaOrItsValue) {
+    Make();
+    ASSERT_TRUE(made) << why;
+    std::vector<std::string> sources;
+    for (const TEveryVersion& c : EveryVersionCases)
+        if (std::find(sources.begin(), sources.end(), c.Source) == sources.end()) sources.push_back(c.Source);
+    // copies[source][version], and the warnings of each write.
+    std::map<std::string, std::array<std::string, 4>> copies;
+    std::map<std::string, std::vector<std::string>> warnings;
+    std::vector<std::string> all, recalculated;
+    for (const std::string& s : sources) {
+        ASSERT_TRUE(testfiles::Exists(dir->File(s))) << s;
+        for (size_t v = 0; v < 4; ++v) {
+            const std::string copy = dir->File("every-" + s + EveryVersionFile[v]);
+            warnings[copy] = CopyAs(dir->File(s), copy, EveryVersion[v]);
+            copies[s][v] = copy;
+            all.push_back(copy);
+            recalculated.push_back(dir->File("gn-" + fs::path(copy).filename().string() + ".xlsx"));
+            oracle::Run("ssconvert --recalc " + oracle::Quote(copy) + " " +
+                        oracle::Quote(recalculated.back()));
+        }
+    }
+    testfiles::ScratchDir lo;
+    testfiles::LibreOfficeRecalculate(all, lo.Path(), "xlsx");
+    std::vector<std::string> byLibre;
+    for (const std::string& c : all) byLibre.push_back(lo.File(fs::path(c).stem().string() + ".xlsx"));
+    const std::vector<TSeen> read = ReadWith(all), gnumeric = ReadWith(recalculated),
+                             libre = ReadWith(byLibre);
+    std::map<std::string, size_t> index;
+    for (size_t i = 0; i < all.size(); ++i) index[all[i]] = i;
+
+    for (const TEveryVersion& c : EveryVersionCases) {
+        int col = 0, row = 0;
+        ASSERT_TRUE(RefStrToColRowPlain(Utf8ToWide(c.Cell), col, row)) << c.Cell;
+        for (size_t v = 0; v < 4; ++v) {
+            const std::string& copy = copies[c.Source][v];
+            const size_t i = index[copy];
+            const bool excel4 = EveryVersion[v] == TExcelVersion::xvExcel40;
+            const std::string what = c.Copies[v], where = std::string(c.Sheet) + "!" + c.Cell;
+            SCOPED_TRACE(fs::path(copy).filename().string() + " " + where);
+            ASSERT_TRUE(read[i].Ok) << read[i].Error;
+            ASSERT_TRUE(gnumeric[i].Ok) << gnumeric[i].Error;
+            ASSERT_TRUE(libre[i].Ok) << libre[i].Error;
+            // The warning that names the cell, if any.
+            std::string warning;
+            for (const std::string& w : warnings[copy])
+                if (w.rfind(where + ": formula", 0) == 0) warning = w;
+            TTabrix4 back;
+            back.SetFilename(Utf8ToWide(copy));
+            back.Read();
+            int sheet = 0;
+            while (!excel4 && sheet < back.Sheets().Count() &&
+                   WideToUtf8(back.GetSheet(sheet).Name()) != c.Sheet)
+                ++sheet;
+            if (what == Absent) {
+                EXPECT_TRUE(excel4 && sheet == 0 && WideToUtf8(back.GetSheet(0).Name()) != c.Sheet);
+                continue;
+            }
+            ASSERT_LT(sheet, back.Sheets().Count());
+            TSheet& s = back.GetSheet(sheet);
+            const std::string value = what == Lost ? "" : c.Value;
+            if (what == Kept || what == Lost) {
+                EXPECT_NE(warning.find(what == Kept ? "; its value is kept" : LostValue), std::string::npos)
+                    << warning;
+                EXPECT_FALSE(s.GetCellType(col, row) >= ctNumberFormula);
+                EXPECT_EQ(OurValue(s, col, row), value);
+                EXPECT_EQ(SeenValue(read[i], c.Sheet, c.Cell, excel4), value);
+            } else {
+                EXPECT_EQ(warning, "");
+                std::string text;
+                try {
+                    text = s.GetAsFormula(col, row);
+                } catch (const XLSError& e) {
+                    text = std::string("no formula: ") + e.what();
+                }
+                EXPECT_EQ(text, what);
+            }
+            EXPECT_EQ(SeenValue(gnumeric[i], c.Sheet, c.Cell, excel4), value) << "gnumeric";
+            EXPECT_EQ(SeenValue(libre[i], c.Sheet, c.Cell, excel4), value) << "LibreOffice";
+        }
+    }
 }

@@ -9,7 +9,8 @@ copies.
       named in Cyrillic, one of 40 characters, formulas and names that name
       them, with links, a chart, a conditional format and a validation) and
       DIR/kept.xlsx (the same with a chart sheet, and names a package
-      cannot hold).
+      cannot hold); DIR/values.xlsx (openpyxl) and DIR/values.xls (xlwt):
+      formulas without cached values that older versions cannot hold.
   formula_conversions.py read OUTDIR FILE...
       for FILE number i writes OUTDIR/i.txt: OK (or FAIL<TAB>message), then
         F<TAB>sheet<TAB>cell<TAB>formula text        (.xlsx, openpyxl)
@@ -162,6 +163,29 @@ def make(d):
     ws.write_formula("F5", "=Goods[[#Headers],[Qty]]", None, "Qty")
     ws.write_formula("F6", "=COUNTA(Goods[#All])", None, 12)
     wb.close()
+
+    # Formulas whose writers cache no value (openpyxl none, xlwt an empty
+    # text), some of which older versions cannot hold.
+    wb = openpyxl.Workbook()
+    main = wb.active
+    main.title = "Main"
+    wb.create_sheet("Other")["A1"] = 100
+    main["A1"] = 1
+    main["C5"] = "=SUM(Main:Other!A1)"
+    main["C6"] = "=Other!A1*5+23"
+    main["C7"] = '=CONCATENATE("a","b")'
+    main["C8"] = '=HYPERLINK("x-y")'
+    main["C9"] = '=MID("xyz",2,1)'
+    main["C10"] = '=SUMIF(A1:A1,">0",Other!A1:A1)+Other!A1'
+    wb.save(d + "/values.xlsx")
+    import xlwt
+    book = xlwt.Workbook()
+    one, two = book.add_sheet("One"), book.add_sheet("Two")
+    one.write(0, 0, 1)
+    two.write(0, 0, 2)
+    one.write(1, 0, xlwt.Formula("SUM(One:Two!A1)"))
+    one.write(2, 0, xlwt.Formula("Two!A1*3"))
+    book.save(d + "/values.xls")
 
     many = ";".join(["[.A1]"] * 200)
     with open(d + "/libre.fods", "w") as f:
