@@ -1,8 +1,10 @@
 // Importing a full goods base (5269 goods) from XML, XLS, CSV and DBF files
 // that the program's own report export wrote: the file read and checked, the
 // records built, the duplicate-PLU log written; an XML document far beyond
-// the reader's limit of items, and hostile packages. The register is not
-// asked (the size of its table is given), so the time is the program's own.
+// the reader's limit of items, one whose items are followed by ten million
+// other elements, an item with a great many attributes, and hostile
+// packages. The register is not asked (the size of its table is given), so
+// the time is the program's own.
 // The workbook headers before Qt's: its `slots` macro would rewrite them.
 #include "SrcXLS/Tabrix4.h"
 #include "bench/xls_bombs.h"
@@ -203,11 +205,15 @@ ChildFigures InChild(const std::function<bool()>& body) {
     return figures;
 }
 
-void BM_GoodsImportXmlMillionItems(benchmark::State& s) {
-    const std::string& path = MillionItems();
+// Imports the XML file in a child process (InChild) and judges the
+// goods taken and what the user was told (UTF-8, empty when nothing).
+using XmlVerdict = std::function<bool(const std::vector<GoodsProg>& goods, const std::string& told)>;
+
+void ImportXmlInChild(benchmark::State& s, const std::string& path, const XmlVerdict& verdict,
+                      const char* failure) {
     ChildFigures figures;
     for (auto _ : s) {
-        figures = InChild([&path] {
+        figures = InChild([&] {
             std::vector<GoodsProg> goods;
             std::vector<exchange::GoodsDupCheckRecord> dupCheck;
             std::string told;
@@ -218,18 +224,84 @@ void BM_GoodsImportXmlMillionItems(benchmark::State& s) {
                     return 0;
                 },
                 [] { return false; });
-            return exchange::ReadGoodsXmlFile(run, path) && goods.size() == kGoods &&
-                   told == "Імпортовано перші 5269 товарів документа. Не імпортовано товарів: 994731.";
+            return exchange::ReadGoodsXmlFile(run, path) && verdict(goods, told);
         });
-        if (!figures.ok) s.SkipWithError("the first 5269 items were not imported and the rest told");
+        if (!figures.ok) s.SkipWithError(failure);
     }
     s.counters["seconds"] = figures.seconds;
     s.counters["peak_mb"] = figures.peakMB;
     s.counters["file_mb"] = double(fs::file_size(path)) / 1e6;
 }
 
+// The head of a goods report document up to its DATA.
+const char* const kDocumentHead =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<REPORT><HEADER><REPORT_ID>{XMLREP2}"
+    "</REPORT_ID></HEADER><FIELDS_NAME/><DATA>\r\n";
+
+void BM_GoodsImportXmlMillionItems(benchmark::State& s) {
+    ImportXmlInChild(
+        s, MillionItems(),
+        [](const std::vector<GoodsProg>& goods, const std::string& told) {
+            return goods.size() == kGoods &&
+                   told == "Імпортовано перші 5269 товарів документа. Не імпортовано товарів: 994731.";
+        },
+        "the first 5269 items were not imported and the rest told");
+}
+
+// One item with a great many attributes besides its own twelve: read in
+// time that grows with their number, not with its square.
+void BM_GoodsImportXmlManyAttributes(benchmark::State& s) {
+    const auto count = static_cast<int>(s.range(0));
+    const std::string path = (TheFiles().folder / ("attributes" + std::to_string(count) + ".xml")).string();
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << kDocumentHead
+            << "<Item Number=\"1\" PLU=\"1\" Barcode=\"4820000000017\" Name=\"Чай\" Price=\"9,5\" VAT=\"1\" "
+               "Weight=\"0\" Presence=\"1\" Blocking=\"0\" PaymentType=\"0\"";
+        for (int n = 0; n < count; ++n) out << (n % 16 == 0 ? "\n" : " ") << "a" << n << "=\"" << n << "\"";
+        out << "/>\r\n</DATA></REPORT>\r\n";
+    }
+    ImportXmlInChild(
+        s, path,
+        [](const std::vector<GoodsProg>& goods, const std::string&) {
+            return goods.size() == 1 && goods[0].price == 950;
+        },
+        "the item was not imported");
+    fs::remove(path);
+}
+
+// The reader's limit of items, then ten million elements that are no items:
+// nothing is told, since every item was imported.
+void BM_GoodsImportXmlOtherElementsPastTheLimit(benchmark::State& s) {
+    const std::string path = (TheFiles().folder / "other.xml").string();
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << kDocumentHead;
+        for (int n = 0; n < kGoods; ++n)
+            out << "<Item Number=\"" << n << "\" PLU=\"" << n + 1 << "\" Barcode=\"" << 4820000000000LL + n
+                << "\" Name=\"Товар" << n
+                << "\" Price=\"9,5\" VAT=\"1\" Weight=\"0\" Presence=\"1\" Blocking=\"0\" "
+                   "PaymentType=\"0\"/>\n";
+        for (int n = 0; n < 10000000; ++n) out << "<z/>";
+        out << "</DATA></REPORT>\r\n";
+    }
+    ImportXmlInChild(
+        s, path,
+        [](const std::vector<GoodsProg>& goods, const std::string& told) {
+            return goods.size() == kGoods && told.empty();
+        },
+        "the items were not imported, or items not there were told");
+    fs::remove(path);
+}
+
 BENCHMARK(BM_GoodsImportXml)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GoodsImportXmlMillionItems)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_GoodsImportXmlManyAttributes)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Arg(100000)
+    ->Arg(200000);
+BENCHMARK(BM_GoodsImportXmlOtherElementsPastTheLimit)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_GoodsImportXls)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GoodsImportCsv)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GoodsImportDbf)->Unit(benchmark::kMillisecond);

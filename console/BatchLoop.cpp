@@ -225,7 +225,7 @@ BatchOutcome RunReadingLoop(ConsoleState& state, BatchWindow& window, ProgressDi
     display.SetLabel("0 %");
     window.Repaint();
     // Success is reported only when the export wrote its file.
-    if (outcome.end == BatchEnd::Exported) ShowInfoText(Ansi("Експорт даних завершено!"));
+    if (outcome.end == BatchEnd::Exported) ShowExportDone(state.ExportChanges);
     return outcome;
 }
 

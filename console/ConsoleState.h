@@ -45,6 +45,9 @@ struct ConsoleState {
     uint8_t DialogAccepted = 0; // the format choice or an option dialog was confirmed
     uint8_t JobCancelled = 0;   // the job window's cancel button
     MakeMetodRecord MakeMetod;
+    // What the last export changed of the register's texts in its file
+    // (ANSI), told after its success; empty when it changed nothing.
+    std::string ExportChanges;
     CsvOptionsRecord CsvOptions;
     std::array<Q710DiscountGroupRecord, 15> DiscountGroups{}; // group n in entry n - 1
 

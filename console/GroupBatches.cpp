@@ -284,7 +284,7 @@ bool ExportGroupNames(ConsoleState& state, GroupsWindow& window, ProgressDisplay
     run.End();
     table.clear();
     if (reachedJob) {
-        if (written) ShowInfoText(Ansi("Експорт даних завершено!"));
+        if (written) ShowExportDone(state.ExportChanges);
         run.ResetProgress();
     }
     return written;

@@ -20,4 +20,10 @@ void ShowInfoText(const std::string& text) {
     platform::MessageBox(text, InfoCaption(), InfoBox);
 }
 
+void ShowExportDone(std::string& changes) {
+    ShowInfoText(platform::Ansi("Експорт даних завершено!"));
+    if (!changes.empty()) ShowInfoText(changes);
+    changes.clear();
+}
+
 } // namespace console

@@ -22,5 +22,8 @@ std::string InfoCaption();
 // The text in an error box, or an information box, with its caption.
 void ShowErrorText(const std::string& text);
 void ShowInfoText(const std::string& text);
+// "Експорт даних завершено!", then what the export changed in its file, if
+// anything; `changes` is cleared.
+void ShowExportDone(std::string& changes);
 
 } // namespace console

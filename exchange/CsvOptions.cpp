@@ -142,11 +142,59 @@ bool IsUtf8Text(std::string_view bytes) {
     return beyondAscii && platform::IsUtf8(bytes);
 }
 
+namespace {
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// A blank that may stand between the thousands: a space or a non-breaking one.
+bool IsGroupBlank(std::string_view separator) {
+    return separator == " " || separator == "\xA0";
+}
+
+} // namespace
+
 std::string CleanNumberText(std::string_view text, const platform::RegionalSettings& rs) {
     if (!text.empty() && text.back() == rs.decimalSeparator) text.remove_suffix(1);
-    std::string out;
-    for (char c : text)
-        if ((c >= '0' && c <= '9') || c == rs.decimalSeparator) out += c;
+    const std::size_t first = text.find_first_of("0123456789");
+    if (first == std::string_view::npos) return {};
+    const std::size_t last = text.find_last_of("0123456789");
+    // A minus sign before or after the digits, or parentheses around them,
+    // as the negative money formats place them, keep the sign.
+    const std::string_view before = text.substr(0, first);
+    const std::string_view after = text.substr(last + 1);
+    const bool negative =
+        before.find('-') != std::string_view::npos || after.find('-') != std::string_view::npos ||
+        (before.find('(') != std::string_view::npos && after.find(')') != std::string_view::npos);
+    std::string out = negative ? "-" : "";
+    // A decimal separator right before the digits marks them as decimals;
+    // another mark there would make them decimals elsewhere.
+    bool decimals = !before.empty() && before.back() == rs.decimalSeparator;
+    if (decimals) out += rs.decimalSeparator;
+    if (!decimals && !before.empty() && (before.back() == '.' || before.back() == ',')) return {};
+    for (std::size_t at = first; at <= last;) {
+        std::size_t end = at;
+        while (end <= last && IsDigit(text[end])) ++end;
+        out.append(text.substr(at, end - at));
+        if (end > last) break;
+        // A separator between digits: the decimal separator once, a thousands
+        // separator or a blank only before the decimals and before exactly
+        // three digits; anything else is no number's.
+        std::size_t next = end;
+        while (!IsDigit(text[next])) ++next;
+        const std::string_view separator = text.substr(end, next - end);
+        std::size_t digits = 0;
+        while (next + digits <= last && IsDigit(text[next + digits])) ++digits;
+        if (separator.size() == 1 && separator[0] == rs.decimalSeparator && !decimals) {
+            decimals = true;
+            out += rs.decimalSeparator;
+        } else if (decimals || digits != 3 ||
+                   (separator != rs.thousandsSeparator && !IsGroupBlank(separator))) {
+            return {};
+        }
+        at = next;
+    }
     return out;
 }
 

@@ -22,7 +22,9 @@ namespace {
 constexpr std::size_t DescriptorSize = 32;
 constexpr unsigned char HeaderEnd = 0x0D;
 constexpr char EndMark = 0x1A;
-constexpr unsigned char OemCodePage = 0x26;
+// Code-page marks of OEM 866 text: the one this class knows, and dBase's own
+// mark for code page 866, which many DOS programs write.
+constexpr unsigned char OemCodePages[] = {0x26, 0x65};
 // Field names are at most 10 characters, so a descriptor must leave room for the type letter at byte 11.
 constexpr std::size_t NameLength = 10;
 
@@ -361,7 +363,8 @@ void TDBF::ReadHeader() {
     if (found.empty() || offset > recordLength) bad();
     if (headerLength + std::uint64_t{recordCount} * recordLength > fileSize) bad();
     fields = std::move(found);
-    oemText = header[29] == OemCodePage;
+    oemText =
+        std::find(std::begin(OemCodePages), std::end(OemCodePages), header[29]) != std::end(OemCodePages);
     recNo = 0;
     buffer.assign(recordLength, ' ');
 }

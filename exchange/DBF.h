@@ -21,7 +21,7 @@ enum TDbfFieldType : std::uint8_t {
     dftDate = 1,      // D, length 8: "yyyymmdd" in the file, dd.mm.yy outside
     dftFloat = 2,     // F: right-aligned number with '.', the regional separator outside
     dftNumeric = 3,   // N: as F
-    dftCharacter = 4, // C: left-aligned text; OEM 866 when the code-page byte says so
+    dftCharacter = 4, // C: left-aligned text; OEM 866 when the code-page byte is 0x26 or 0x65
     dftUnknown = 5,   // any other letter (only returned by GetFieldType)
 };
 

@@ -20,6 +20,7 @@ JobOutcome RunJob(console::ConsoleState& state, uint8_t operationKind) {
 
     state.MakeMetod.OperationKind = operationKind;
     state.DialogAccepted = 0; // a closed choice is no confirmation
+    state.ExportChanges.clear();
     side.FileWritten = false;
     platform::ShowModal(form5);
 

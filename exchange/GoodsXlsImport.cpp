@@ -58,11 +58,10 @@ const ImportMessage kXls[] = {
 
 const ImportMessage kNoData = {ImportBox::Error, "Помилка", "Дані для запису в ЕККА не знайдені!"};
 
-// A goods row: column A holds a number, or a formula whose value is not
-// known, which gets the column's message rather than passing silently.
+// A goods row: column A holds a number, an error value or a formula whose
+// value is not known (these get the number's message).
 bool IsGoodsRow(WorkbookCells& cells, int row) {
-    WorkbookValue a = cells.At(0, row);
-    return a.IsNumber() || a.IsUnknown();
+    return cells.At(0, row).IsNumberOrError();
 }
 
 // One cell as the reader takes it.
@@ -141,9 +140,14 @@ RowEnd ReadRow(GoodsImportRun& run, WorkbookCells& cells, int row) {
     if (name.error || lossy || nameText.find('\0') != std::string::npos) return run.Refuse(kXls[7], n);
     goods.SetName(nameText);
 
+    // A number is taken as it is; a text as a price text (a currency, the
+    // thousands apart).
     Cell priceCell = cell(4);
-    std::optional<int32_t> price =
-        priceCell.error ? std::nullopt : ScaledOf(CleanNumberText(priceCell.Text()), 100);
+    std::optional<int32_t> price;
+    if (priceCell.IsNumber())
+        price = ScaledOf(*priceCell.Number(), 100);
+    else if (!priceCell.error)
+        price = ScaledOf(CleanNumberText(priceCell.Text()), 100);
     if (!price) return run.Refuse(kXls[8], n);
     goods.price = *price;
     std::optional<double> remains = cell(5).Number();

@@ -101,7 +101,7 @@ public:
 
     ReportShape shape;
     std::vector<GoodsItem> items; // the first XmlGoodsLimit children of DATA
-    std::size_t left = 0;         // its children past them
+    std::size_t left = 0;         // its items past them
 
 private:
     // Takes a node in; the item to fill when it is a child of DATA within the limit.
@@ -119,7 +119,8 @@ private:
         } else if (depth == 2 && openChild == 2) {
             shape.thirdHasChildren = true;
             if (items.size() == XmlGoodsLimit) {
-                ++left;
+                // Only items past the limit are goods left out.
+                if (element && name == "Item") ++left;
                 return nullptr;
             }
             items.push_back({kind, std::string(name), {}});

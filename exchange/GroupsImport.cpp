@@ -149,12 +149,9 @@ void ImportGroupsXls(JobContext& job) {
         return;
     }
     WorkbookCells cells(book, 0);
-    // A number, or a formula whose value is a number; one whose value is not
-    // known gets the number's message.
-    auto groupRow = [&cells](int row) {
-        WorkbookValue a = cells.At(0, row);
-        return a.IsNumber() || a.IsUnknown();
-    };
+    // A number, or a formula whose value is a number; an error value and a
+    // formula whose value is not known get the number's message.
+    auto groupRow = [&cells](int row) { return cells.At(0, row).IsNumberOrError(); };
     const int lastRow = cells.Sheet().GetLastRow();
     int row = 0;
     while (row <= lastRow && !groupRow(row)) ++row;
@@ -173,7 +170,10 @@ void ImportGroupsXls(JobContext& job) {
             job.state.MakeMetod.Done = 1;
             return;
         }
-        std::optional<std::string> name = RegisterName(cells.Text(1, row));
+        // An error value, or a formula without a value, is no name: the
+        // register's name stays.
+        std::optional<std::string> name =
+            cells.At(1, row).error ? std::nullopt : RegisterName(cells.Text(1, row));
         if (!name) {
             ShowJobError(NameAtRowMessage(row));
             job.state.MakeMetod.Done = 1;

@@ -26,8 +26,10 @@ struct WorkbookValue {
 
     // A number cell, or a formula whose value is a number.
     bool IsNumber() const;
-    // A formula whose value neither the file nor the library has.
-    bool IsUnknown() const { return error && std::holds_alternative<std::monostate>(value); }
+    // What a number column's row is read for: a number, or an error or a
+    // formula without a value, which gets the column's message rather than
+    // passing silently; a text (a caption) is none.
+    bool IsNumberOrError() const { return IsNumber() || error; }
     // The number rounded to the nearest integer (ties to even) within 32
     // bits; nothing for another value.
     std::optional<int64_t> Integer() const;

@@ -2,9 +2,11 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/XmlParsing.h"
+#include "platform/XmlTagSplitter.h"
 
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <fcntl.h>
 #include <memory>
@@ -15,12 +17,14 @@ namespace platform {
 using namespace xmlparsing;
 
 std::string XmlStreamAttributes::Name(std::size_t index) const {
+    if (joined) return (*joined)[index].first;
     if (index < attributeCount) return QualifiedName(attributes[5 * index], attributes[5 * index + 1]);
     const xmlChar* prefix = namespaces[2 * (index - attributeCount)];
     return prefix ? "xmlns:" + Str(prefix) : "xmlns";
 }
 
 std::string XmlStreamAttributes::Value(std::size_t index) const {
+    if (joined) return (*joined)[index].second;
     if (index >= attributeCount) return Str(namespaces[2 * (index - attributeCount) + 1]);
     const auto* begin = reinterpret_cast<const char*>(attributes[5 * index + 3]);
     const auto* end = reinterpret_cast<const char*>(attributes[5 * index + 4]);
@@ -42,7 +46,8 @@ std::string XmlStreamAttributes::Value(std::size_t index) const {
 struct XmlStreamParser : ParseState {
     enum class Pending : unsigned char { None, Text, CData };
 
-    explicit XmlStreamParser(XmlStreamHandler& handler) : handler(handler) {}
+    XmlStreamParser(XmlStreamHandler& handler, std::deque<XmlTagSplitter::Split>& splits)
+        : handler(handler), splits(splits) {}
 
     static XmlStreamParser& Of(void* ctx) {
         auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
@@ -75,6 +80,7 @@ struct XmlStreamParser : ParseState {
                              int namespaceCount, const xmlChar** namespaces, int attributeCount,
                              int defaulted, const xmlChar** attributes) {
         Guarded(ctx, [&](XmlStreamParser& self) {
+            const std::size_t ordinal = self.starts++;
             self.Flush();
             XmlStreamAttributes list;
             list.attributes = attributes;
@@ -82,6 +88,17 @@ struct XmlStreamParser : ParseState {
             list.attributeCount = static_cast<std::size_t>(attributeCount - defaulted);
             list.namespaces = namespaces;
             list.namespaceCount = static_cast<std::size_t>(namespaceCount);
+            std::vector<std::pair<std::string, std::string>> joined;
+            if (!self.splits.empty() && self.splits.front().ordinal == ordinal) {
+                // A tag the parser got with its first attributes only: the others join them.
+                for (std::size_t i = 0; i < list.Count(); ++i)
+                    joined.emplace_back(list.Name(i), list.Value(i));
+                std::vector<std::pair<std::string, std::string>>& rest = self.splits.front().attributes;
+                joined.insert(joined.end(), std::make_move_iterator(rest.begin()),
+                              std::make_move_iterator(rest.end()));
+                self.splits.pop_front();
+                list.joined = &joined;
+            }
             self.handler.StartElement(self.depth++, QualifiedName(localname, prefix), list);
         });
     }
@@ -129,6 +146,8 @@ struct XmlStreamParser : ParseState {
     }
 
     XmlStreamHandler& handler;
+    std::deque<XmlTagSplitter::Split>& splits;
+    std::size_t starts = 0; // start tags the parser gave
     std::exception_ptr failure;
     std::size_t depth = 0; // elements open
     Pending pending = Pending::None;
@@ -175,7 +194,38 @@ struct FileSource : Source {
     int error = 0;
 };
 
-XmlStreamResult Stream(Source& source, XmlStreamHandler& handler) {
+// The bytes of another source with its tags of many attributes split (XmlTagSplitter).
+struct SplittingSource : Source {
+    explicit SplittingSource(Source& inner) : inner(inner) {}
+    int Read(char* buffer, int size) override {
+        while (given == ready.size() && !ended) {
+            ready.clear();
+            given = 0;
+            piece.resize(1 << 16);
+            const int n = inner.Read(piece.data(), static_cast<int>(piece.size()));
+            if (n < 0) return -1;
+            if (n == 0) {
+                splitter.Finish(ready);
+                ended = true;
+            } else {
+                splitter.Feed(std::string_view(piece.data(), static_cast<std::size_t>(n)), ready);
+            }
+        }
+        const std::size_t n = std::min(ready.size() - given, static_cast<std::size_t>(size));
+        std::memcpy(buffer, ready.data() + given, n);
+        given += n;
+        return static_cast<int>(n);
+    }
+    Source& inner;
+    XmlTagSplitter splitter;
+    std::string piece;
+    std::string ready; // split bytes not yet given to the parser
+    std::size_t given = 0;
+    bool ended = false;
+};
+
+XmlStreamResult Stream(Source& plain, XmlStreamHandler& handler) {
+    SplittingSource source(plain);
     InitLibrary();
     xmlSAXHandler sax{};
     sax.initialized = XML_SAX2_MAGIC;
@@ -193,7 +243,7 @@ XmlStreamResult Stream(Source& source, XmlStreamHandler& handler) {
                               XML_CHAR_ENCODING_NONE),
         xmlFreeParserCtxt);
     if (!ctxt) throw XmlError("Недостатньо пам'яті для аналізатора XML");
-    XmlStreamParser parser(handler);
+    XmlStreamParser parser(handler, source.splitter.splits);
     ctxt->_private = static_cast<ParseState*>(&parser);
     xmlCtxtUseOptions(ctxt.get(), kParseOptions);
     xmlParseDocument(ctxt.get());

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/XmlDocument.h"
 
@@ -16,7 +18,7 @@ namespace platform {
 // attributes in document order, then its namespace declarations ("xmlns", "xmlns:p"), as XmlNode gives them.
 class XmlStreamAttributes {
 public:
-    std::size_t Count() const { return attributeCount + namespaceCount; }
+    std::size_t Count() const { return joined ? joined->size() : attributeCount + namespaceCount; }
     // The name with its prefix.
     std::string Name(std::size_t index) const;
     std::string Value(std::size_t index) const;
@@ -27,6 +29,8 @@ private:
     std::size_t attributeCount = 0;
     const unsigned char** namespaces = nullptr; // prefix and URI per declaration
     std::size_t namespaceCount = 0;
+    // The names and values of a tag the parser got in parts, joined.
+    const std::vector<std::pair<std::string, std::string>>* joined = nullptr;
 };
 
 class XmlStreamHandler {
@@ -51,7 +55,8 @@ struct XmlStreamResult {
     bool Ok() const { return reason.empty(); }
 };
 
-// The file is read piece by piece. An exception the handler raises ends the read and is passed on.
+// The file is read piece by piece. An exception the handler raises ends the read and is passed on. The
+// time grows with the size of the document, also with the number of attributes of a tag.
 XmlStreamResult StreamXmlFile(const std::string& path, XmlStreamHandler& handler);
 XmlStreamResult StreamXmlText(std::string_view text, XmlStreamHandler& handler);
 

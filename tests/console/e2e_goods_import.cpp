@@ -191,12 +191,43 @@ TEST_F(GoodsLoading, EveryFormatLoadsAndUpdatesTheRegister) {
 
 // The program's own exports of the report by all goods read back: loading
 // into an erased register gives the same goods by codes, updating adds the
-// quantities.
+// quantities; under a decimal comma and a decimal point, prices of thousands
+// (grouped in the workbook's money texts) included.
 TEST_F(GoodsLoading, ExportsReadBack) {
-    for (int format = 0; format < 4; ++format) {
-        SCOPED_TRACE(kFormats[format]);
+    for (int run = 0; run < 8; ++run) {
+        const int format = run % 4;
+        const bool point = run >= 4;
+        SCOPED_TRACE(std::string(kFormats[format]) + (point ? " decimal point" : " decimal comma"));
         ProgramHarness h;
         Start(h, "seed-goods 60\n");
+        if (point) {
+            platform::RegionalSettings regional = platform::Regional();
+            regional.decimalSeparator = '.';
+            regional.thousandsSeparator = ",";
+            regional.currency = "$";
+            regional.currencyFormat = 0;
+            platform::SetRegional(regional);
+        }
+        // Prices of thousands.
+        const std::vector<RegisterRecord> seeded = Table(h);
+        ASSERT_EQ(seeded.size(), 60u);
+        for (std::size_t n : {3, 17, 42}) {
+            const RegisterRecord& r = seeded[n];
+            GoodsProg g;
+            g.price = n == 3 ? 123456 : n == 17 ? 99999999 : 100000;
+            g.group = r.group;
+            g.tax = r.tax;
+            g.quantity = static_cast<int32_t>(r.remainder);
+            g.plu = r.plu;
+            g.barcode = r.barcode;
+            g.weighed = r.weighed ? -1 : 0;
+            g.presenceControl = r.presenceControl ? -1 : 0;
+            g.saleBlocking = r.saleBlocking ? -1 : 0;
+            g.payoutOperation = r.payoutOperation;
+            g.SetName(r.name);
+            const char* err = nullptr;
+            ASSERT_EQ(h.State().Api().SetGoodsByNumber(r.number, g, &err), 0);
+        }
         const std::vector<RegisterRecord> original = Table(h);
         ASSERT_EQ(original.size(), 60u);
 

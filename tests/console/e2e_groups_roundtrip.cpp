@@ -111,12 +111,25 @@ TEST_P(GroupsRoundTrip, TheRegisterGetsBackWhatItGaveAway) {
     Names before = RegisterNames(h.State().Api());
     ASSERT_EQ(before.size(), 100u);
 
+    // The names code page 866 cannot hold (as Python's codec judges), which
+    // the export names after its success.
+    const std::vector<bool> held =
+        format.cp866 ? testing_console::Cp866Holds(before) : std::vector<bool>(100, true);
+    std::vector<std::pair<int, std::string>> changed;
+    for (std::size_t i = 0; i < before.size(); ++i)
+        if (!held[i]) changed.emplace_back(static_cast<int>(i + 1), before[i]);
+    std::vector<std::string> told = {"Експорт даних завершено!"};
+    if (!changed.empty()) told.push_back(testing_console::Cp866ChangesText(changed));
+
     const std::string file = h.dir.File(std::string("groups.") + format.extension);
     ChooseFormat(h, format.index);
     h.ui.QueueFile(file);
+    h.ui.boxes.clear();
     f.ActionExportGroupsOfGoods->trigger();
     ASSERT_TRUE(testfiles::Exists(file));
-    EXPECT_EQ(h.ui.boxes.back().Utf8Text(), "Експорт даних завершено!");
+    std::vector<std::string> boxes;
+    for (const auto& box : h.ui.boxes) boxes.push_back(box.Utf8Text());
+    EXPECT_EQ(boxes, told);
     std::string suffix = format.name + "." + format.extension;
     testfiles::KeepTestOutput(file, "groups_export_" + suffix);
 
@@ -132,13 +145,14 @@ TEST_P(GroupsRoundTrip, TheRegisterGetsBackWhatItGaveAway) {
     testfiles::Spit(h.dir.File("names.tsv"), GroupsTsv(after));
     testfiles::KeepTestOutput(h.dir.File("names.tsv"), "groups_import_" + format.name + ".tsv");
 
+    // Every name the export did not name comes back unchanged; a named one
+    // with the letters CP866 has in place of І і Ґ ґ.
     Names expected = before;
-    if (format.cp866) {
-        // OEM 866 has none of І і Ґ ґ: they come back as their nearest letters.
-        for (std::string& name : expected)
-            for (auto [from, to] : {std::pair{"ґ", "г"}, {"Ґ", "Г"}, {"і", "i"}, {"І", "I"}})
-                for (std::size_t at; (at = name.find(from)) != std::string::npos;)
-                    name.replace(at, strlen(from), to);
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        if (held[i]) continue;
+        for (auto [from, to] : {std::pair{"ґ", "г"}, {"Ґ", "Г"}, {"і", "i"}, {"І", "I"}})
+            for (std::size_t at; (at = expected[i].find(from)) != std::string::npos;)
+                expected[i].replace(at, strlen(from), to);
     }
     EXPECT_EQ(after, expected);
 }

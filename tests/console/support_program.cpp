@@ -1,5 +1,7 @@
 #include "support_program.h"
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPushButton>
@@ -10,6 +12,7 @@
 #include "SrcXLS/XLSLibState.h"
 #include "exchange/TForm4.h"
 #include "exchange/TForm5.h"
+#include "support_readers.h"
 
 namespace testing_console {
 
@@ -23,6 +26,33 @@ void EnsureApplication() {
         std::make_unique<QApplication>(argc, argv).release();
         QApplication::setQuitOnLastWindowClosed(false);
     }
+}
+
+std::vector<bool> Cp866Holds(const std::vector<std::string>& names) {
+    const std::string output = testfiles::RunPython("import sys\n"
+                                                    "for name in sys.argv[1:]:\n"
+                                                    "    try:\n"
+                                                    "        name.encode('cp866')\n"
+                                                    "        print(1)\n"
+                                                    "    except UnicodeEncodeError:\n"
+                                                    "        print(0)\n",
+                                                    names);
+    std::vector<bool> holds;
+    for (char c : output)
+        if (c == '0' || c == '1') holds.push_back(c == '1');
+    EXPECT_EQ(holds.size(), names.size()) << "python3 did not judge the names";
+    holds.resize(names.size(), false);
+    return holds;
+}
+
+std::string Cp866ChangesText(const std::vector<std::pair<int, std::string>>& changed) {
+    std::string text =
+        "Кодова сторінка CP866 не має деяких літер назв, тож у файлі їх замінено схожими знаками. "
+        "Змінено назв: " +
+        std::to_string(changed.size()) + (changed.size() > 5 ? ", перші з них:" : ":");
+    for (std::size_t i = 0; i < changed.size() && i < 5; ++i)
+        text += "\r\n№" + std::to_string(changed[i].first) + " " + changed[i].second;
+    return text;
 }
 
 void PressKey(QWidget* widget, int key) {

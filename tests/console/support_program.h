@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QWidget;
@@ -40,6 +41,12 @@ private:
 };
 
 class ProgramHarness;
+
+// Which of the names (UTF-8) Python's cp866 codec can hold.
+std::vector<bool> Cp866Holds(const std::vector<std::string>& names);
+// What a CSV export in code page 866 tells of the names it could not hold,
+// numbered (UTF-8): how many, and the first five.
+std::string Cp866ChangesText(const std::vector<std::pair<int, std::string>>& changed);
 
 // The user picks the format in the format choice and, for an import, the
 // file in the open dialog; the job window runs its procedure; an export's

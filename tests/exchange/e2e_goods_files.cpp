@@ -240,10 +240,15 @@ TEST_F(GoodsFiles, DbfBuiltWithStruct) {
     RegionalProfile profile(UkrainianProfile());
     ExpectGoods(ImportFile(exchange::FormatDbf, 3, Write("dbf", "goods.dbf", Recipe(kSame, ""))),
                 exchange::FormatDbf, kSame);
-    // Code-page byte 0x26: the names are OEM text.
-    ExpectGoods(ImportFile(exchange::FormatDbf, 3,
-                           Write("dbf", "oem.dbf", Recipe(kOem, ", \"encoding\": \"cp866\""))),
-                exchange::FormatDbf, kOem);
+    // Code-page byte 0x26, and dBase's own mark of code page 866 (0x65): the names are OEM text.
+    for (const char* mark : {"38", "101"}) {
+        SCOPED_TRACE(mark);
+        ExpectGoods(
+            ImportFile(exchange::FormatDbf, 3,
+                       Write("dbf", "oem.dbf",
+                             Recipe(kOem, std::string(", \"encoding\": \"cp866\", \"codepage\": ") + mark))),
+            exchange::FormatDbf, kOem);
+    }
 }
 
 TEST_F(GoodsFiles, WorkbooksOfEveryBiffVersion) {

@@ -222,6 +222,7 @@ def dbf(path, fields, rows, enc, codepage):
 dbf(out + "/own.dbf", [(b"ID", b"N", 3), (b"NAME", b"C", 20)], groups, "cp1251", 0)
 dbf(out + "/own_oem.dbf", [(b"NAME", b"C", 30), (b"ID", b"N", 5)],
     [(name, n) for n, name in no_ukrainian], "cp866", 0x26)
+dbf(out + "/dbase_866.dbf", [(b"ID", b"N", 3), (b"NAME", b"C", 20)], no_ukrainian, "cp866", 0x65)
 )PY";
     RunPython(script, {dir.Path()});
     // LibreOffice writes the workbook from its own reading of a CSV file.
@@ -247,6 +248,8 @@ dbf(out + "/own_oem.dbf", [(b"NAME", b"C", 30), (b"ID", b"N", 5)],
             }
     EXPECT_EQ(Imported(exchange::FormatDbf, dir.File("own.dbf")), kForeign);
     EXPECT_EQ(Imported(exchange::FormatDbf, dir.File("own_oem.dbf")), kForeignNoUkrainian);
+    // dBase's own mark of code page 866.
+    EXPECT_EQ(Imported(exchange::FormatDbf, dir.File("dbase_866.dbf")), kForeignNoUkrainian);
 }
 
 } // namespace

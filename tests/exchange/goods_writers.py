@@ -74,7 +74,7 @@ def write_dbf(out, rows, recipe):
     encoding = recipe.get("encoding", "cp1251")
     record_length = 1 + sum(f[2] for f in DBF_FIELDS)
     header = struct.pack("<BBBBIHH17xB2x", 3, 124, 1, 15, len(rows), 32 * (len(DBF_FIELDS) + 1) + 1, record_length,
-                         0x26 if encoding == "cp866" else 0)
+                         recipe.get("codepage", 0x26 if encoding == "cp866" else 0))
     for name, kind, length, decimals in DBF_FIELDS:
         header += struct.pack("<11sc4xBB14x", name.encode("ascii"), kind.encode("ascii"), length, decimals)
     body = b""

@@ -60,6 +60,8 @@ void SetXlsCell(xls::TSheet& sheet, int column, int row, const std::string& text
         sheet.SetAsString(column, row, platform::Utf8ToUtf16(text.substr(1)));
     } else if (text == "TRUE" || text == "FALSE") {
         sheet.SetAsBoolean(column, row, text == "TRUE");
+    } else if (text == "#DIV/0!" || text == "#N/A") {
+        sheet.PutError(column, row, 15, text == "#N/A" ? 7 : 2);
     } else if (auto integer = console::Int32Of(text)) {
         sheet.SetAsInteger(column, row, *integer);
     } else if (auto number = platform::ParseDecimal(text)) {

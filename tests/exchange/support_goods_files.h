@@ -66,8 +66,9 @@ std::string GoodsDbf(const std::vector<GoodsRowText>& rows,
 // A BIFF8 workbook written through the workbook component: captions in rows
 // 0 and 1, row k of `rows` in sheet row k + 2, columns A..L as the goods
 // workbook export places them (barcode before PLU). A value that reads as a
-// number becomes a number cell, "TRUE"/"FALSE" a boolean cell, "'" first a
-// text cell of the rest, anything else a text cell.
+// number becomes a number cell, "TRUE"/"FALSE" a boolean cell, "#DIV/0!" and
+// "#N/A" an error cell, "'" first a text cell of the rest, anything else a
+// text cell.
 void WriteGoodsXls(const std::string& path, const std::vector<GoodsRowText>& rows);
 
 // Writes the rows as `name` + the format's extension in `dir`; the path.

@@ -6,22 +6,41 @@
 
 using namespace exchange_test;
 
-TEST(CsvText, CleanNumberTextKeepsDigitsAndTheRegionalSeparator) {
+// Only the separators between the digits are judged: the decimal separator
+// once, the thousands separator or a blank before exactly three digits; any
+// other gives no number (a price is never scaled by a power of ten).
+TEST(CsvText, CleanNumberTextJudgesTheSeparatorsBetweenDigits) {
     struct Case {
         const char* in;
         const char* comma;
         const char* dot;
     } cases[] = {
-        {"1 234,50 \xE3\xF0\xED,", "1234,50", "123450"}, // "1 234,50 грн,"
+        {"1 234,50 \xE3\xF0\xED,", "1234,50", ""}, // "1 234,50 грн,"
         {"1\xA0"
          "234,50 \xE3\xF0\xED.",
-         "1234,50", "123450"},
-        {"1,234.50 $.", "1,23450", "1234.50"},
-        {"12,,", "12,", "12"},
-        {"12..", "12", "12."},
+         "1234,50", ""},
+        {"1,234.50 $.", "", "1234.50"},
+        {"$1,234,567.5", "", "1234567.5"},
+        {"12,,", "12", "12"},
+        {"12..", "12", "12"},
         {"", "", ""},
         {",", "", ""},
-        {"-5", "5", "5"},
+        {",5 \xE3\xF0\xED", ",5", ""},
+        {".5", "", ".5"},
+        {"15.50", "", "15.50"},
+        {"15,50", "15,50", ""},
+        {"1,234.5", "", "1234.5"},
+        {"1 2345", "", ""},
+        {"12 34", "", ""},
+        {"1 234 567", "1234567", "1234567"},
+        {"1 234,567 8", "", ""},
+        {"1,5E3", "", ""},
+        {"12'345", "", ""},
+        {"-5", "-5", "-5"},
+        {"(1 234,50 \xE3\xF0\xED.)", "-1234,50", ""},
+        {"(\xE3\xF0\xED) 7", "7", "7"},
+        {"1 234,50- \xE3\xF0\xED.", "-1234,50", ""},
+        {"\xE3\xF0\xED. 7", "7", "7"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.in);

@@ -207,9 +207,16 @@ TEST_F(Dbf, ForeignTablesAreRead) {
     EXPECT_EQ(t.GetFieldType(3), dftUnknown);
     EXPECT_EQ(t.GetFieldName(3), "M");
     t.Close();
-    Spit(path, Image(descs, {rec}, '\x57', 13));
-    t.Open();
-    EXPECT_EQ(t.GetFieldData(1), oemName);
+    // The code-page byte: 0x26 and dBase's own mark of code page 866 are OEM text, any other is not.
+    const std::pair<char, std::string> marks[] = {
+        {'\x26', A("Чай")}, {'\x65', A("Чай")}, {'\x57', oemName}, {'\x00', oemName}, {'\x64', oemName}};
+    for (const auto& [mark, name] : marks) {
+        SCOPED_TRACE(int(static_cast<unsigned char>(mark)));
+        Spit(path, Image(descs, {rec}, mark, 13));
+        t.Open();
+        EXPECT_EQ(t.GetFieldData(1), name);
+        t.Close();
+    }
 }
 
 TEST_F(Dbf, MalformedHeadersAreRefused) {

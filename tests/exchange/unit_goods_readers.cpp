@@ -186,6 +186,21 @@ TEST_F(GoodsReaders, XmlLimitAndMissingValues) {
               "Імпортовано перші 5269 товарів документа. Не імпортовано товарів: 2.");
     EXPECT_EQ(run.boxes[0].Utf8Caption(), "Повідомлення");
     EXPECT_EQ(run.boxes[0].style, 0x2040u);
+    // Only items past the limit are counted: other elements, comments and
+    // texts there are no goods.
+    std::string document = GoodsXml(rows);
+    document.insert(document.rfind("</DATA>"), "<z/><!--c-->text<Other Number='1'/><Item/><z/>");
+    run = ImportFile(FormatXml, 4, WriteText("others.xml", document));
+    EXPECT_EQ(run.goods.size(), 5269u);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].Utf8Text(),
+              "Імпортовано перші 5269 товарів документа. Не імпортовано товарів: 3.");
+    rows.resize(5269);
+    document = GoodsXml(rows);
+    document.insert(document.rfind("</DATA>"), "<z/><z/><!--c-->");
+    run = ImportFile(FormatXml, 4, WriteText("limit.xml", document));
+    EXPECT_EQ(run.goods.size(), 5269u);
+    EXPECT_TRUE(run.boxes.empty());
     // Remains and group may be left out or empty; a name of blanks passes and is stored empty.
     GoodsRowText sparse =
         With(With(With(GoodsRow(1), cQuantity, std::nullopt), cGroup, ""), cPlu, std::nullopt);

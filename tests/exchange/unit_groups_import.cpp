@@ -310,6 +310,7 @@ struct XlsRow {
     std::optional<double> number; // nothing: a text in column 0
     std::string text0;
     std::optional<std::string> name;
+    int errors = 0; // an error value (#DIV/0!) in column 0 (1), column 1 (2)
 };
 
 std::string WriteWorkbook(const ScratchDir& dir, const std::vector<XlsRow>& rows) {
@@ -325,6 +326,8 @@ std::string WriteWorkbook(const ScratchDir& dir, const std::vector<XlsRow>& rows
         else
             sheet.SetAsString(0, r.row, platform::Utf8ToUtf16(r.text0));
         if (r.name) sheet.SetAsString(1, r.row, platform::Utf8ToUtf16(*r.name));
+        for (int col = 0; col < 2; ++col)
+            if ((r.errors & (1 << col)) != 0) sheet.PutError(col, r.row, 15, 2);
     }
     std::string path = dir.File("g.xls");
     book.SetFilename(platform::Utf8ToUtf16(path));
@@ -360,6 +363,22 @@ TEST(GroupsImport, XlsRowsFromTheFirstNumberOn) {
          1,
          {Row("Невірно задано номер товарної групи", 4)}},
         {"no number anywhere", {{0, {}, "a", "b"}}, {}, 0, {"Дані для запису в ЕККА не знайдені!"}},
+        // An error value is no name, and no number: the groups before stay.
+        {"an error value as a name",
+         {{2, 1, "", "a"}, {3, 2, "", {}, 2}, {4, 3, "", "c"}},
+         {{1, "a"}},
+         1,
+         {Row("Невірний формат назви товарної групи", 3)}},
+        {"an error value as a number",
+         {{2, 1, "", "a"}, {3, {}, "", "b", 1}, {4, 3, "", "c"}},
+         {{1, "a"}},
+         1,
+         {Row("Невірно задано номер товарної групи", 3)}},
+        {"an error value first",
+         {{3, {}, "", "b", 1}},
+         {},
+         1,
+         {Row("Невірно задано номер товарної групи", 3)}},
     };
     ScratchDir dir;
     for (const auto& c : cases) {

@@ -80,6 +80,13 @@ TEST(ReportCsv, ReportsReadBackUnderEveryOptionSet) {
         Rows expected = {BreadTexts(sep), WidestTexts(sep)};
         expected[0][3] = kHardName;
         EXPECT_EQ(PythonCsvRows(path, c.delimiter, true, encoding), AsCodePage(expected, c.cp866));
+        // The name CP866 cannot hold is named after the export, with its number; the one it holds is not.
+        EXPECT_EQ(platform::AnsiToUtf8(job.state.ExportChanges),
+                  c.cp866
+                      ? std::string("Кодова сторінка CP866 не має деяких літер назв, тож у файлі їх замінено "
+                                    "схожими знаками. Змінено назв: 1:\r\n№1 ") +
+                            kHardName
+                      : "");
         // Every line ends with CR LF and no delimiter.
         std::string bytes = ReadFile(path);
         ASSERT_GE(bytes.size(), 3u);
@@ -93,6 +100,7 @@ TEST(ReportCsv, ReportsReadBackUnderEveryOptionSet) {
             WriteCsv(job, dir, c, 6, {PeriodicBread(), PeriodicLarge()}, &SharedArrays::PeriodicGoodsReport);
         EXPECT_EQ(PythonCsvRows(path, c.delimiter, true, encoding),
                   AsCodePage({PeriodicBreadTexts(sep), PeriodicLargeTexts(sep)}, c.cp866));
+        EXPECT_EQ(job.state.ExportChanges, "");
     }
 }
 
@@ -145,4 +153,55 @@ TEST(ReportCsv, LineBreaksInANameDoNotSplitTheRecord) {
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0][3], "A  B C");
     EXPECT_EQ(rows[1], BreadTexts('.'));
+}
+
+// A CSV export in code page 866 names the names it cannot hold, in every
+// report that has names and in the groups: how many, and the first five
+// with their numbers; nothing when it held them all, or wrote no file.
+TEST(ReportCsv, Cp866ExportsNameTheNamesTheyChange) {
+    ScratchDir dir;
+    RegionalProfile profile(UkrainianProfile());
+    const std::string head = "Кодова сторінка CP866 не має деяких літер назв, тож у файлі їх замінено "
+                             "схожими знаками. Змінено назв: ";
+    std::vector<GoodsStruct> goods;
+    const char* const names[] = {"Хліб", "Сир",        "Ґудзик", "Чай «Липа»", "Кава",
+                                 "Їжак", "Вода — газ", "Сік…",   "Ціна €"};
+    for (int i = 0; i < 9; ++i) {
+        GoodsStruct g = Bread();
+        g.number = static_cast<uint16_t>(10 + i);
+        g.SetName(platform::Utf8ToAnsi(names[i]));
+        goods.push_back(g);
+    }
+    PeriodicGoodsStruct periodic = PeriodicBread();
+    periodic.SetName(platform::Utf8ToAnsi("Сир «Гауда» і ґуля"));
+    std::vector<GoodsGroupRecord> groups = EmptyGroupTable();
+    groups[0] = {4, platform::Utf8ToAnsi("Напої")};
+    groups[1] = {9, platform::Utf8ToAnsi("Хлібобулочні")};
+    const struct {
+        const char* what;
+        int kind;
+        bool cp866;
+        bool saved;
+        std::string told;
+    } cases[] = {
+        {"goods", 5, true, true,
+         head + "6, перші з них:\r\n№10 Хліб\r\n№12 Ґудзик\r\n№13 Чай «Липа»\r\n№16 Вода — газ\r\n№17 Сік…"},
+        {"goods in 1251", 9, false, true, ""},
+        {"goods not saved", 10, true, false, ""},
+        {"periodic", 6, true, true, head + "1:\r\n№7 Сир «Гауда» і ґуля"},
+        {"groups", 2, true, true, head + "1:\r\n№9 Хлібобулочні"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        platform::ScriptedUi ui;
+        Job job;
+        job.arrays.GoodsReport = goods;
+        job.arrays.PeriodicGoodsReport = {periodic};
+        job.arrays.GoodsGroupTable = groups;
+        job.state.CsvOptions.Cp866 = c.cp866;
+        std::optional<std::string> path;
+        if (c.saved) path = dir.File("changes.csv");
+        EXPECT_EQ(RunExport(job, exchange::FormatCsv, c.kind, path, ui), exchange::DispatchResult::Ran);
+        EXPECT_EQ(platform::AnsiToUtf8(job.state.ExportChanges), c.told);
+    }
 }

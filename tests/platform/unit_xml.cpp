@@ -2,6 +2,7 @@
 #include "platform/RegionalSettings.h"
 #include "platform/XmlDocument.h"
 #include "platform/XmlStream.h"
+#include "platform/XmlTagSplitter.h"
 #include "support_files.h"
 #include "support_readers.h"
 
@@ -345,14 +346,34 @@ void Walk(const XmlNode& node, std::size_t depth, std::vector<std::string>& line
     lines.push_back(std::to_string(depth) + " end");
 }
 
+// Attributes a<from>="<from>" up to a<to - 1>, each after a blank or, every
+// seventh, a line break; values of every fourth with references in them, of
+// every fifth with line breaks, tabs and every reference the parser knows,
+// of every sixth with letters beyond ASCII.
+std::string ManyAttributes(int from, int to) {
+    std::string text;
+    for (int i = from; i < to; ++i) {
+        text += i % 7 == 0 ? "\n " : " ";
+        std::string value = std::to_string(i);
+        if (i % 4 == 0) value = "&amp;&#x416;\"" + value;
+        if (i % 5 == 0) value += "\r\nx\ry\tz&#10;&#13;&#9;&lt;&gt;&apos;&#38;&#x1F600;";
+        if (i % 6 == 0) value += "Чай ґ";
+        text += "a" + std::to_string(i) + "='" + value + "'";
+    }
+    return text;
+}
+
 } // namespace
 
 // A document read as a stream shows the nodes a whole document holds, and is
-// refused for the same reason at the same line.
+// refused for the same reason at the same line; also where tags hold more
+// attributes than the stream hands the parser at once.
 TEST(XmlStream, SeesWhatTheWholeDocumentHolds) {
     std::string utf16;
     for (char16_t c : std::u16string(u"\uFEFF<A b=\"\u0416\"><!--c--></A>"))
         utf16 += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    std::string utf16Many;
+    for (char c : "<A" + ManyAttributes(0, 40) + "/>") utf16Many += {c, '\0'};
     const std::string documents[] = {
         "<REPORT>\n  <HEADER>\n    <REPORT_ID> {XMLREP1} </REPORT_ID>\n  </HEADER>\r\n"
         "  <!-- note -->\n  <FIELDS_NAME/>\n\t<DATA> <Item Id='1' Name='a &amp; b &#38; &lt;c&gt; "
@@ -364,6 +385,7 @@ TEST(XmlStream, SeesWhatTheWholeDocumentHolds) {
         "<!DOCTYPE a [<!ATTLIST a d CDATA 'dflt'>]><a n='1'>\n</a>",
         "<?xml version=\"1.0\" encoding=\"windows-1251\"?><R N=\"\xB2\xB3\xAA\">\xD6\xB3</R>",
         utf16,
+        utf16Many,
         "",
         "<",
         "<a>\n</b>",
@@ -378,6 +400,54 @@ TEST(XmlStream, SeesWhatTheWholeDocumentHolds) {
                 for (int i = 0; i < 300; ++i) deep += "<a>";
                 return deep;
             }(),
+        // Tags of many attributes: empty, with children, the root, next to one another.
+        "<R" + ManyAttributes(0, 70) + "/>",
+        "<R>\n<Item" + ManyAttributes(0, 100) + ">t<c" + ManyAttributes(0, 33) + "\n/></Item>\n<Item" +
+            ManyAttributes(0, 64) + " \n></Item><Item" + ManyAttributes(0, 65) + "/></R>",
+        "<?xml version='1.0' encoding='UTF-8'?>\n<p:R xmlns:p='u'><p:I" + ManyAttributes(0, 40) + "/></p:R>",
+        // Repeated names, told where the tag ends.
+        "<R" + ManyAttributes(0, 40) + "\n a5='x'" + ManyAttributes(40, 50) + "\n/>",
+        "<R" + ManyAttributes(0, 40) + " a3='x' a7='y'\n a3='z'" + ManyAttributes(40, 45) + ">\n</R>",
+        "<R" + ManyAttributes(0, 34) + " a0='x'/>",
+        "<R a='1' a='2'" + ManyAttributes(0, 40) + "/>",
+        // What the parser refuses in a part, or in a tag that goes on whole.
+        "<R" + ManyAttributes(0, 50) + "\n b='&nope;'" + ManyAttributes(50, 60) + "/>",
+        "<R" + ManyAttributes(0, 50) + "\n b='<'" + ManyAttributes(50, 60) + "/>",
+        "<R" + ManyAttributes(0, 50) + " b='\x01'/>",
+        "<R" + ManyAttributes(0, 40) + " 1b='1'/>",
+        "<R" + ManyAttributes(0, 40) + " b='1'c='2'/>",
+        "<R" + ManyAttributes(0, 40) + " b=1/>",
+        "<R" + ManyAttributes(0, 40),
+        "<R>" + std::string("<R") + ManyAttributes(0, 40) + ">",
+        "<q:R" + ManyAttributes(0, 40) + "/>",
+        // Namespaces and prefixed names: the tag goes on whole.
+        "<R xmlns:p='u'" + ManyAttributes(0, 40) + " p:a1='1' p:a2='2'/>",
+        "<R" + ManyAttributes(0, 40) + " xmlns='v'/>",
+        // Another code page, a document type, deep tags.
+        "<?xml version=\"1.0\" encoding=\"windows-1251\"?><R" +
+            [] {
+                std::string cyrillic;
+                for (int i = 0; i < 40; ++i)
+                    cyrillic += " \xC0" + std::to_string(i) + "=\"\xB2" + std::to_string(i) + "\"";
+                return cyrillic;
+            }() +
+            "/>",
+        "<?xml version=\"1.0\" encoding=\"windows-1251\"?><R" +
+            [] {
+                std::string values;
+                for (int i = 0; i < 40; ++i)
+                    values += " a" + std::to_string(i) + "=\"\xC0\xE1\x88\xB9&#x416;\r\n" +
+                              std::to_string(i) + "\"";
+                return values;
+            }() +
+            "/>",
+        "<!DOCTYPE R><R" + ManyAttributes(0, 40) + "/>",
+        [] {
+            std::string deep;
+            for (int i = 0; i < 210; ++i) deep += "<a" + ManyAttributes(0, i % 50 == 0 ? 40 : 1) + ">";
+            for (int i = 0; i < 210; ++i) deep += "</a>";
+            return deep;
+        }(),
     };
     for (const std::string& text : documents) {
         SCOPED_TRACE(text.substr(0, 60));
@@ -413,5 +483,70 @@ TEST(XmlStream, SeesWhatTheWholeDocumentHolds) {
         const XmlStreamResult result = StreamXmlFile(path, streamed);
         EXPECT_TRUE(result.fileError);
         EXPECT_EQ(result.reason, doc.ParseError());
+    }
+}
+
+// A tag of more attributes than the parser gets at once goes on with its
+// first ones and the line breaks of the others, which are taken out as the
+// parser hands values on; a repeated name goes last with its first.
+TEST(XmlStream, TagsOfManyAttributesGoOnWithTheirFirst) {
+    auto attributes = [](int from, int to) {
+        std::string text;
+        for (int i = from; i < to; ++i)
+            text += (i == 40 ? "\n" : " ") + std::string("a") + std::to_string(i) + "='" + std::to_string(i) +
+                    "'";
+        return text;
+    };
+    auto names = [](int from, int to) {
+        std::string text;
+        for (int i = from; i < to; ++i) text += "a" + std::to_string(i) + "=" + std::to_string(i) + " ";
+        return text;
+    };
+    const struct {
+        std::string in;
+        std::string out;
+        std::vector<std::pair<std::size_t, std::string>> splits; // ordinal, attributes taken out
+    } cases[] = {
+        {"<?xml version='1.0'?><D><R" + attributes(0, 70) + " />",
+         "<?xml version='1.0'?><D><R" + attributes(0, 32) + "\n />",
+         {{1, names(32, 70)}}},
+        {"<R" + attributes(0, 32) + "><S" + attributes(0, 33) + ">",
+         "<R" + attributes(0, 32) + "><S" + attributes(0, 32) + ">",
+         {{1, names(32, 33)}}},
+        {"<R" + attributes(0, 40) + " a3='x'>",
+         "<R" + attributes(0, 3) + attributes(4, 33) + " a3='3' a3='x'>",
+         {{0, names(33, 40)}}},
+        {"<R" + attributes(0, 32) + " b='&lt;&#x416;\r\n&#10;\t&amp;#38;'/>",
+         "<R" + attributes(0, 32) + "\r\n/>",
+         {{0, "b=<\xD0\x96 \n &#38; "}}},
+        {"<?xml version='1.0' encoding='windows-1251'?><R" + attributes(0, 32) + " b='\xC6'/>",
+         "<?xml version='1.0' encoding='windows-1251'?><R" + attributes(0, 32) + "/>",
+         {{0, "b=\xD0\x96 "}}},
+        {"<?xml version='1.0' encoding='UTF-16'?><R" + attributes(0, 40) + "/>",
+         "<?xml version='1.0' encoding='UTF-16'?><R" + attributes(0, 40) + "/>",
+         {}},
+        {"<R" + attributes(0, 40) + " b='&nope;'/>", "<R" + attributes(0, 40) + " b='&nope;'/>", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.in.substr(0, 60));
+        // Fed a byte at a time and whole.
+        for (bool bytewise : {true, false}) {
+            XmlTagSplitter splitter;
+            std::string out;
+            if (bytewise) {
+                for (char b : c.in) splitter.Feed(std::string_view(&b, 1), out);
+            } else {
+                splitter.Feed(c.in, out);
+            }
+            splitter.Finish(out);
+            EXPECT_EQ(out, c.out);
+            std::vector<std::pair<std::size_t, std::string>> splits;
+            for (const auto& split : splitter.splits) {
+                std::string taken;
+                for (const auto& [name, value] : split.attributes) taken += name + "=" + value + " ";
+                splits.emplace_back(split.ordinal, taken);
+            }
+            EXPECT_EQ(splits, c.splits);
+        }
     }
 }
