@@ -24,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <numeric>
 
 using namespace xls;
 namespace fs = std::filesystem;
@@ -102,6 +103,88 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> ProjectStreams(const s
     return out;
 }
 
+// A flat LibreOffice spreadsheet of the tables given.
+std::string Fods(const std::string& tables) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document "
+           "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+           "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+           "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+           "xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" "
+           "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\" office:version=\"1.2\" "
+           "office:mimetype=\"application/"
+           "vnd.oasis.opendocument.spreadsheet\"><office:body><office:spreadsheet>" +
+           tables + "</office:spreadsheet></office:body></office:document>";
+}
+
+// A LibreOffice sheet of a polygon, a polyline and a curve beside the value 42.
+std::string FreeformFods() {
+    return Fods(
+        "<table:table table:name=\"Shapes\"><table:shapes>"
+        "<draw:polygon svg:x=\"1cm\" svg:y=\"1cm\" svg:width=\"3cm\" svg:height=\"2cm\" svg:viewBox=\"0 0 "
+        "3000 "
+        "2000\" draw:points=\"0,2000 1500,0 3000,2000\"/>"
+        "<draw:polyline svg:x=\"5cm\" svg:y=\"1cm\" svg:width=\"3cm\" svg:height=\"2cm\" svg:viewBox=\"0 "
+        "0 "
+        "3000 2000\" draw:points=\"0,0 1000,2000 2000,0 3000,2000\"/>"
+        "<draw:path svg:x=\"1cm\" svg:y=\"4cm\" svg:width=\"3cm\" svg:height=\"2cm\" svg:viewBox=\"0 0 "
+        "3000 "
+        "2000\" svg:d=\"M0 2000 C 500 0 2500 0 3000 2000\"/></table:shapes>"
+        "<table:table-row><table:table-cell office:value-type=\"float\" "
+        "office:value=\"42\"><text:p>42</text:p>"
+        "</table:table-cell></table:table-row></table:table>");
+}
+
+// A LibreOffice sheet of two custom shapes (one with a text) and a text box
+// beside the value 42.
+std::string ShapesFods() {
+    return Fods(
+        "<table:table table:name=\"Shapes\"><table:shapes>"
+        "<draw:custom-shape svg:x=\"1cm\" svg:y=\"1cm\" svg:width=\"3cm\" svg:height=\"2cm\">"
+        "<text:p>Каса</text:p><draw:enhanced-geometry svg:viewBox=\"0 0 21600 21600\" "
+        "draw:type=\"smiley\" "
+        "draw:modifiers=\"17520\" draw:enhanced-path=\"U 10800 10800 10800 10800 0 360 Z N\"/>"
+        "</draw:custom-shape>"
+        "<draw:custom-shape svg:x=\"5cm\" svg:y=\"1cm\" svg:width=\"3cm\" svg:height=\"2cm\">"
+        "<draw:enhanced-geometry svg:viewBox=\"0 0 21600 21600\" draw:type=\"right-arrow\" "
+        "draw:modifiers=\"16200 5400\" draw:enhanced-path=\"M 0 ?f0 L ?f1 ?f0 ?f1 0 21600 10800 ?f1 21600 "
+        "?f1 ?f2 0 ?f2 Z N\"><draw:equation draw:name=\"f0\" draw:formula=\"$1 \"/><draw:equation "
+        "draw:name=\"f1\" draw:formula=\"$0 \"/><draw:equation draw:name=\"f2\" draw:formula=\"21600-$1 "
+        "\"/></draw:enhanced-geometry></draw:custom-shape>"
+        "<draw:frame svg:x=\"1cm\" svg:y=\"4cm\" svg:width=\"4cm\" svg:height=\"1cm\"><draw:text-box>"
+        "<text:p>Текст у рамці</text:p></draw:text-box></draw:frame></table:shapes>"
+        "<table:table-row><table:table-cell office:value-type=\"float\" office:value=\"42\">"
+        "<text:p>42</text:p></table:table-cell></table:table-row></table:table>");
+}
+
+// Where the property tables of a workbook's drawings stand: the index of
+// the MSODRAWING record and the offset of the table's header in its body.
+std::vector<std::pair<size_t, size_t>> PropertyTables(const std::vector<drawingtest::Record>& records) {
+    std::vector<std::pair<size_t, size_t>> found;
+    for (size_t r = 0; r < records.size(); ++r) {
+        if (records[r].Id != 0x00EC) continue;
+        const auto& b = records[r].Body;
+        for (size_t at = 0; at + 8 <= b.size();) {
+            const bool container = (b[at] & 0x0F) == 0x0F;
+            if (GetU16(b.data() + at + 2) == 0xF00B) found.emplace_back(r, at);
+            at += container ? 8 : 8 + GetU32(b.data() + at + 4);
+        }
+    }
+    return found;
+}
+
+// Every shape's properties: id, value, and the length and byte sum of the
+// complex data, one line each.
+std::vector<std::string> ShapeProperties(TTabrix4& book) {
+    std::vector<std::string> lines;
+    const TEscherDrawing& drawing = book.GetSheet(0).Drawing();
+    for (int i = 0; i < drawing.ShapeCount(); ++i)
+        for (const TOPTItem& item : drawing.Shape(i).Opt.Items)
+            lines.push_back(std::to_string(i) + " " + std::to_string(item.Id) + " " +
+                            std::to_string(item.Value) + " " + std::to_string(item.Complex.size()) + " " +
+                            std::to_string(std::accumulate(item.Complex.begin(), item.Complex.end(), 0u)));
+    return lines;
+}
+
 bool HasWarning(const TTabrix4& book, const std::string& part) {
     for (const auto& w : book.Warnings())
         if (w.find(part) != std::string::npos) return true;
@@ -116,27 +199,7 @@ bool HasWarning(const TTabrix4& book, const std::string& part) {
 TEST(DrawingImports, FreeformShapesOfLibreOfficeAreReadAndKept) {
     testfiles::ScratchDir dir;
     const std::string fods = dir.File("shapes.fods");
-    testfiles::Spit(
-        fods,
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document "
-        "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
-        "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
-        "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
-        "xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" "
-        "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\" office:version=\"1.2\" "
-        "office:mimetype=\"application/vnd.oasis.opendocument.spreadsheet\"><office:body><office:spreadsheet>"
-        "<table:table table:name=\"Shapes\"><table:shapes>"
-        "<draw:polygon svg:x=\"1cm\" svg:y=\"1cm\" svg:width=\"3cm\" svg:height=\"2cm\" svg:viewBox=\"0 0 "
-        "3000 "
-        "2000\" draw:points=\"0,2000 1500,0 3000,2000\"/>"
-        "<draw:polyline svg:x=\"5cm\" svg:y=\"1cm\" svg:width=\"3cm\" svg:height=\"2cm\" svg:viewBox=\"0 0 "
-        "3000 2000\" draw:points=\"0,0 1000,2000 2000,0 3000,2000\"/>"
-        "<draw:path svg:x=\"1cm\" svg:y=\"4cm\" svg:width=\"3cm\" svg:height=\"2cm\" svg:viewBox=\"0 0 3000 "
-        "2000\" svg:d=\"M0 2000 C 500 0 2500 0 3000 2000\"/></table:shapes>"
-        "<table:table-row><table:table-cell office:value-type=\"float\" "
-        "office:value=\"42\"><text:p>42</text:p>"
-        "</table:table-cell></table:table-row></table:table></office:spreadsheet></office:body></"
-        "office:document>");
+    testfiles::Spit(fods, FreeformFods());
     // A LibreOffice stopped by its bounds has marked the test unjudged.
     if (!testfiles::LibreOfficeConvert({fods}, dir.File("lo"), "xls").Ran()) return;
     const std::string source = dir.File("lo/shapes.xls");
@@ -165,6 +228,80 @@ TEST(DrawingImports, FreeformShapesOfLibreOfficeAreReadAndKept) {
     ASSERT_TRUE(xlrd.Ok) << xlrd.Error;
     ASSERT_EQ(xlrd.Cells.size(), 1u);
     EXPECT_EQ(xlrd.Cells[0].Value, "42.0");
+}
+
+// A property table whose stated length is cut by 6 bytes or runs past its
+// shape (LibreOffice's custom shapes, text box and freeform shapes, each
+// table of each file damaged in turn): every shape keeps its properties as
+// its items give them, with a warning, and the workbook is read. xlrd reads
+// each damaged file, and LibreOffice shows the same shapes in our copy of
+// it as in its own file.
+TEST(DrawingImports, APropertyTableOfAWrongLengthCostsNothing) {
+    testfiles::ScratchDir dir;
+    testfiles::Spit(dir.File("shapes.fods"), ShapesFods());
+    testfiles::Spit(dir.File("freeform.fods"), FreeformFods());
+    // A LibreOffice stopped by its bounds has marked the test unjudged.
+    if (!testfiles::LibreOfficeConvert({dir.File("shapes.fods"), dir.File("freeform.fods")}, dir.File("lo"),
+                                       "xls")
+             .Ran())
+        return;
+    const struct {
+        const char* Name;
+        uint32_t (*Length)(uint32_t stated);
+    } damages[] = {
+        {"cut by 6 bytes", [](uint32_t stated) { return stated - 6; }},
+        {"past the shape", [](uint32_t) { return 0x7FFFFFF0u; }},
+    };
+    std::vector<std::string> files; // each source, then the copies of its variants
+    std::vector<size_t> sources;    // for each file, the index of its source
+    for (const std::string name : {"shapes", "freeform"}) {
+        const std::string source = dir.File("lo/" + name + ".xls");
+        ASSERT_TRUE(testfiles::Exists(source));
+        TTabrix4 whole;
+        Read(whole, source);
+        ASSERT_EQ(whole.GetSheet(0).Drawing().ShapeCount(), 3);
+        const std::vector<std::string> properties = ShapeProperties(whole);
+        CompoundFile cf = CompoundFile::Load(source);
+        const auto tables = PropertyTables(biffbuild::Records(cf.Root().FindStream(u"Workbook")->Data, true));
+        ASSERT_EQ(tables.size(), 3u);
+        const size_t sourceIndex = files.size();
+        files.push_back(source);
+        sources.push_back(sourceIndex);
+        for (size_t t = 0; t < tables.size(); ++t)
+            for (const auto& damage : damages) {
+                SCOPED_TRACE(name + ", table " + std::to_string(t) + " " + damage.Name);
+                const std::string stem = dir.File(name + "_" + std::to_string(t) + "_" + damage.Name[0]);
+                fs::copy_file(source, stem + ".xls");
+                EditRecords(stem + ".xls", [&](std::vector<drawingtest::Record>& records) {
+                    uint8_t* length = records[tables[t].first].Body.data() + tables[t].second + 4;
+                    PutU32(length, damage.Length(GetU32(length)));
+                });
+                TTabrix4 book;
+                EXPECT_NO_THROW(Read(book, stem + ".xls"));
+                EXPECT_EQ(book.GetSheet(0).GetAsFloat(0, 0), 42);
+                EXPECT_EQ(ShapeProperties(book), properties);
+                EXPECT_TRUE(HasWarning(book, "drawing properties state a length of"))
+                    << testing::PrintToString(book.Warnings());
+                const auto xlrd = oracle::ReadWithXlrd(stem + ".xls");
+                EXPECT_TRUE(xlrd.Ok) << xlrd.Error;
+                book.SetFilename(Utf8ToWide(stem + "_copy.xls"));
+                book.Write();
+                files.push_back(stem + "_copy.xls");
+                sources.push_back(sourceIndex);
+            }
+    }
+    testfiles::KeepTestOutput(files[1], "libreoffice_shapes_property_table_cut_copy.xls");
+    ASSERT_EQ(testfiles::LibreOfficeConvert(files, dir.File("x"), "xlsx").Status, 0);
+    std::vector<std::string> packages;
+    for (const auto& f : files) packages.push_back(dir.File("x/" + fs::path(f).stem().string() + ".xlsx"));
+    const auto shown = drawingtest::DrawingOracle("shapes", packages);
+    ASSERT_EQ(shown.size(), files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+        ASSERT_FALSE(shown[i].empty());
+        EXPECT_EQ(shown[i][0], "OK") << files[i];
+        EXPECT_EQ(shown[i], shown[sources[i]]) << files[i];
+    }
+    EXPECT_EQ(shown[0].size(), 4u); // three shapes
 }
 
 // gnumeric drops a shape whose properties are not in ascending order: a
