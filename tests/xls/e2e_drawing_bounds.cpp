@@ -1,7 +1,8 @@
 // Drawings other programs write and read, and damaged files read within
 // bounds: LibreOffice's freeform shapes read and written back the way it
-// reads them; property tables in the order gnumeric needs; a note without
-// its shape and a picture counted unused while a shape shows it; pictures,
+// reads them; property tables in the order gnumeric needs, and those whose
+// stated length is wrong; a note without its shape, a picture counted
+// unused while a shape shows it and one whose sizes disagree; pictures,
 // macro projects and package texts that expand past any sane size read
 // under a memory limit with what they hold kept; notes outside the sheet
 // refuse the write; a new chart shows its sheet's first ten rows in
@@ -183,6 +184,42 @@ std::vector<std::string> ShapeProperties(TTabrix4& book) {
                             std::to_string(item.Value) + " " + std::to_string(item.Complex.size()) + " " +
                             std::to_string(std::accumulate(item.Complex.begin(), item.Complex.end(), 0u)));
     return lines;
+}
+
+// A LibreOffice workbook of `sheets` sheets, each with its number in A1 and
+// a 4x4 picture of a colour of its own.
+std::string PicturesFods(int sheets) {
+    static const char* const pictures[] = {
+        "iVBORw0KGgoAAAANSUhEUgAAAAQAAAAECAIAAAAmkwkpAAAAEElEQVR4nGP4z8AARwzEcQCukw/"
+        "x0F8jngAAAABJRU5ErkJggg==",
+        "iVBORw0KGgoAAAANSUhEUgAAAAQAAAAECAIAAAAmkwkpAAAAD0lEQVR4nGNgaGBAIOI4ANA0CAF5jtVRAAAAAElFTkSuQmCC",
+        "iVBORw0KGgoAAAANSUhEUgAAAAQAAAAECAIAAAAmkwkpAAAAEElEQVR4nGNgYPiPhIjiAACOsw/"
+        "xs6MvMwAAAABJRU5ErkJggg==",
+    };
+    std::string tables;
+    for (int i = 0; i < sheets; ++i) {
+        const std::string n = std::to_string(i + 1);
+        tables += "<table:table table:name=\"S" + n +
+                  "\"><table:shapes><draw:frame svg:x=\"2cm\" svg:y=\"1cm\" svg:width=\"2cm\" "
+                  "svg:height=\"2cm\"><draw:image><office:binary-data>" +
+                  pictures[i % 3] +
+                  "</office:binary-data></draw:image></draw:frame></table:shapes><table:table-row>"
+                  "<table:table-cell office:value-type=\"float\" office:value=\"" +
+                  n + "\"><text:p>" + n + "</text:p></table:table-cell></table:table-row></table:table>";
+    }
+    return Fods(tables);
+}
+
+// The offsets of the picture store entries (BSE headers) in the body of a
+// drawing group record.
+std::vector<size_t> StoreEntries(const std::vector<uint8_t>& group) {
+    std::vector<size_t> found;
+    for (size_t at = 8; at + 8 <= group.size();) {
+        const uint16_t type = GetU16(group.data() + at + 2);
+        if (type == 0xF007) found.push_back(at);
+        at += type == 0xF001 ? 8 : 8 + GetU32(group.data() + at + 4);
+    }
+    return found;
 }
 
 bool HasWarning(const TTabrix4& book, const std::string& part) {
@@ -525,6 +562,79 @@ TEST(DrawingImports, PicturesPastTheBudgetStayCompressed) {
     auto xlrd = oracle::ReadWithXlrd(copy);
     ASSERT_TRUE(xlrd.Ok) << xlrd.Error;
     EXPECT_EQ(xlrd.Cells.size(), 3u);
+}
+
+// A picture store entry whose BSE claims a size of 0xFFFFFFFF, or whose
+// picture record claims 0x7FFFFFF0 bytes (each picture of a LibreOffice
+// workbook in turn): that picture is left out with a warning, its shape kept
+// without it, and the rest of the workbook is read. xlrd reads every sheet
+// of the damaged file; LibreOffice shows the other pictures in our copy.
+TEST(DrawingImports, ADamagedPictureCostsOnlyThatPicture) {
+    testfiles::ScratchDir dir;
+    testfiles::Spit(dir.File("pictures.fods"), PicturesFods(3));
+    if (!testfiles::LibreOfficeConvert({dir.File("pictures.fods")}, dir.File("lo"), "xls").Ran()) return;
+    const std::string source = dir.File("lo/pictures.xls");
+    ASSERT_TRUE(testfiles::Exists(source));
+    std::vector<uint8_t> group;
+    size_t groupRecord = 0;
+    {
+        CompoundFile cf = CompoundFile::Load(source);
+        const auto records = biffbuild::Records(cf.Root().FindStream(u"Workbook")->Data, true);
+        for (size_t r = 0; r < records.size() && group.empty(); ++r)
+            if (records[r].Id == 0x00EB) group = records[groupRecord = r].Body;
+        ASSERT_NE(records[groupRecord + 1].Id, 0x003C) << "the group is one record";
+    }
+    const std::vector<size_t> entries = StoreEntries(group);
+    ASSERT_EQ(entries.size(), 3u);
+    const struct {
+        const char* Name;
+        size_t Offset; // of the damaged field from the BSE header
+        uint32_t Value;
+    } damages[] = {
+        {"BSE size", 8 + 20, 0xFFFFFFFFu},
+        {"picture length", 8 + 36 + 4, 0x7FFFFFF0u},
+    };
+    std::vector<std::string> files = {source};
+    for (size_t p = 0; p < entries.size(); ++p)
+        for (const auto& damage : damages) {
+            SCOPED_TRACE("picture " + std::to_string(p + 1) + ", " + damage.Name);
+            const std::string stem = dir.File("picture" + std::to_string(p + 1) + "_" + damage.Name[0]);
+            fs::copy_file(source, stem + ".xls");
+            EditRecords(stem + ".xls", [&](std::vector<drawingtest::Record>& records) {
+                PutU32(records[groupRecord].Body.data() + entries[p] + damage.Offset, damage.Value);
+            });
+            TTabrix4 book;
+            EXPECT_NO_THROW(Read(book, stem + ".xls"));
+            ASSERT_EQ(book.Sheets().Count(), 3);
+            for (int s = 0; s < 3; ++s) EXPECT_EQ(book.GetSheet(s).GetAsInteger(0, 0), s + 1);
+            EXPECT_EQ(book.Pictures().Count(), 2);
+            EXPECT_TRUE(
+                HasWarning(book, "Picture " + std::to_string(p + 1) + " of the drawing group was left out"))
+                << testing::PrintToString(book.Warnings());
+            EXPECT_TRUE(
+                HasWarning(book, "S" + std::to_string(p + 1) + ": a picture shape refers to picture"));
+            const auto xlrd = oracle::ReadWithXlrd(stem + ".xls");
+            EXPECT_TRUE(xlrd.Ok) << xlrd.Error;
+            EXPECT_EQ(xlrd.Sheets.size(), 3u);
+            book.SetFilename(Utf8ToWide(stem + "_copy.xls"));
+            book.Write();
+            files.push_back(stem + "_copy.xls");
+        }
+    testfiles::KeepTestOutput(files[1], "libreoffice_pictures_bse_damaged_copy.xls");
+    ASSERT_EQ(testfiles::LibreOfficeConvert(files, dir.File("x"), "xlsx").Status, 0);
+    std::vector<std::string> packages;
+    for (const auto& f : files) packages.push_back(dir.File("x/" + fs::path(f).stem().string() + ".xlsx"));
+    const auto shown = drawingtest::DrawingOracle("xlsx", packages);
+    ASSERT_EQ(shown.size(), files.size());
+    ASSERT_EQ(shown[0].size(), 4u) << testing::PrintToString(shown[0]); // OK and three pictures
+    for (size_t i = 1; i < files.size(); ++i) {
+        // The pictures of the sheets whose picture was not damaged.
+        std::vector<std::string> expected = {"OK"};
+        const size_t lost = (i - 1) / 2;
+        for (size_t p = 0; p < 3; ++p)
+            if (p != lost) expected.push_back(shown[0][p + 1]);
+        EXPECT_EQ(shown[i], expected) << files[i];
+    }
 }
 
 // A macro project whose module source (or dir stream) is one chunk of six
