@@ -648,6 +648,12 @@ const TEveryVersion EveryVersionCases[] = {
      {"SUM(Main:Lookup!A1)", "SUM(Main:Lookup!A1)", "SUM(Main:Lookup!A1)", Kept},
      In5},
     {"later-gn.xlsx", "Main", "C1", "n:28", {"SUM(Main:Lookup!A1)", "SUM(Main:Lookup!A1)", Kept, Kept}},
+    // A sheet whose name holds brackets is a sheet of the workbook, named
+    // as the copy names it; so is a defined name's.
+    {"later5.xls", "Main", "C2", "n:7", {"SUM(Tab_x_y!A1)", "SUM('Tab[x]y'!A1)", "SUM('Tab[x]y'!A1)", Kept}},
+    {"later5.xls", "Main", "C3", "n:14", {"SUM(TabRef)*2", "SUM(TabRef)*2", "SUM(TabRef)*2", Kept}},
+    {"later-gn.xlsx", "Main", "C2", "n:7", {"SUM(Tab_x_y!A1)", "SUM('Tab[x]y'!A1)", "SUM('Tab[x]y'!A1)", Kept}},
+    {"later-gn.xlsx", "Main", "C3", "n:14", {"SUM(TabRef)*2", "SUM(TabRef)*2", "SUM(TabRef)*2", Kept}},
 };
 
 // A value as the oracle script writes it, from our reader's cell.
