@@ -407,6 +407,8 @@ void WritePackageFile(TTabrix4& book, std::vector<uint8_t>* image) {
         WarnPackageLeftBehind(book, false);
     else if (book.GetOrigVersion() != TExcelVersion::xvNone)
         WarnBinaryLeftBehind(book);
+    if (book.GetOrigVersion() == TExcelVersion::xvExcel2007 || book.GetOrigVersion() == TExcelVersion::xvNone)
+        WarnMadeLeftBehind(book);
     WarnBeyondPackageLimits(book);
     TXLSXWorkbook wb = PackageParts(book);
     wb.KeptPackage = book.KeptPackage().Bytes();
