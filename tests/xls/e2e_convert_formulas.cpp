@@ -342,6 +342,51 @@ TEST_F(Conversions, NamesPastTheLimitsOfABinaryWorkbook) {
     }
 }
 
+// A package's shared formula naming a whole column, one member moved away,
+// written as .xls: every member keeps its formula (the whole column a whole
+// column of the .xls), and xlrd, gnumeric and LibreOffice (computing them
+// again) read the values.
+TEST_F(Conversions, MovedMembersOfASharedFormulaWrittenAsBinaryWorkbooks) {
+    Make();
+    ASSERT_TRUE(made) << why;
+    const std::string copy = dir->File("shared.xls");
+    TTabrix4 book;
+    book.SetFilename(Utf8ToWide(dir->File("shared.xlsx")));
+    book.Read();
+    book.MoveCells(0, 1, 4, 1, 4, 0, 3, 9, ICellOperations::coCells);
+    book.SetVersion(TExcelVersion::xvExcel97);
+    book.SetFilename(Utf8ToWide(copy));
+    book.Write();
+    EXPECT_TRUE(book.Warnings().empty()) << testing::PrintToString(book.Warnings());
+    const std::map<std::string, std::string> formulas = {
+        {"S!B2", "SUM(A:A)+A2"}, {"S!B3", "SUM(A:A)+A3"}, {"S!B4", "SUM(A:A)+A4"}, {"S!D10", "SUM(A:A)+A5"}};
+    const std::map<std::string, std::string> values = {
+        {"S!B2", "n:17"}, {"S!B3", "n:18"}, {"S!B4", "n:19"}, {"S!D10", "n:20"}};
+    for (const auto& [cell, text] : formulas) {
+        int col = 0, row = 0;
+        ASSERT_TRUE(RefStrToColRowPlain(Utf8ToWide(cell.substr(2)), col, row));
+        const TOurs ours = Ours(copy, "S", col, row);
+        EXPECT_EQ(ours.Text, text) << cell;
+        EXPECT_EQ(ours.Value, values.at(cell)) << cell;
+    }
+    oracle::Run("ssconvert --recalc " + oracle::Quote(copy) + " " +
+                oracle::Quote(dir->File("gn-shared.xlsx")));
+    testfiles::ScratchDir lo;
+    testfiles::LibreOfficeRecalculate({copy}, lo.Path(), "xlsx");
+    const std::vector<TSeen> seen = ReadWith({copy, dir->File("gn-shared.xlsx"), lo.File("shared.xlsx")});
+    for (size_t i = 0; i < seen.size(); ++i) {
+        ASSERT_TRUE(seen[i].Ok) << i << ": " << seen[i].Error;
+        for (const auto& [cell, value] : values)
+            EXPECT_EQ(seen[i].Values.count(cell) ? Plain(seen[i].Values.at(cell)) : "", value)
+                << i << " " << cell;
+        // The spreadsheet programs' own packages carry the formulas.
+        if (i > 0)
+            for (const auto& [cell, text] : formulas)
+                EXPECT_EQ(seen[i].Formulas.count(cell) ? seen[i].Formulas.at(cell) : "", text)
+                    << i << " " << cell;
+    }
+}
+
 // A binary workbook LibreOffice wrote from the openpyxl package (its hidden
 // function names and add-in functions), gnumeric's (add-in names for the
 // functions Excel lacks) and our own copy written as packages, and the
@@ -653,7 +698,11 @@ const TEveryVersion EveryVersionCases[] = {
     // as the copy names it; so is a defined name's.
     {"later5.xls", "Main", "C2", "n:7", {"SUM(Tab_x_y!A1)", "SUM('Tab[x]y'!A1)", "SUM('Tab[x]y'!A1)", Kept}},
     {"later5.xls", "Main", "C3", "n:14", {"SUM(TabRef)*2", "SUM(TabRef)*2", "SUM(TabRef)*2", Kept}},
-    {"later-gn.xlsx", "Main", "C2", "n:7", {"SUM(Tab_x_y!A1)", "SUM('Tab[x]y'!A1)", "SUM('Tab[x]y'!A1)", Kept}},
+    {"later-gn.xlsx",
+     "Main",
+     "C2",
+     "n:7",
+     {"SUM(Tab_x_y!A1)", "SUM('Tab[x]y'!A1)", "SUM('Tab[x]y'!A1)", Kept}},
     {"later-gn.xlsx", "Main", "C3", "n:14", {"SUM(TabRef)*2", "SUM(TabRef)*2", "SUM(TabRef)*2", Kept}},
     // Later functions an Excel 95 file calls through add-in names are
     // written as those of an Excel 97 file; its Excel 5 copy calls them as
@@ -682,7 +731,8 @@ const TEveryVersion EveryVersionCases[] = {
      "Main",
      "C7",
      "n:73",
-     {"NETWORKDAYS.INTL(45000,45100)", "NETWORKDAYS.INTL(45000,45100)", "NETWORKDAYS.INTL(45000,45100)", Kept},
+     {"NETWORKDAYS.INTL(45000,45100)", "NETWORKDAYS.INTL(45000,45100)", "NETWORKDAYS.INTL(45000,45100)",
+      Kept},
      In5 | In4,
      InPackage | In97},
     {"later-gn.xlsx",
@@ -805,12 +855,14 @@ TEST_F(Conversions, CopiesInEveryVersionKeepTheFormulaOrItsValue) {
             const std::string value = what == Lost ? "" : c.Value;
             // What each reader gives for the source, where the copy holds what it holds.
             const size_t source = index[origin[c.Source]];
-            const bool like = c.LikeSource & (1 << v), gnumericLike = like || (c.GnumericLikeSource & (1 << v));
+            const bool like = c.LikeSource & (1 << v),
+                       gnumericLike = like || (c.GnumericLikeSource & (1 << v));
             // A value kept is the one the source cached; a formula each
             // reader computes as it computes the source's.
             auto expected = [&](const std::vector<TSeen>& by, bool asSource) {
                 if (!asSource) return value;
-                return SeenValue(what == Kept || what == Lost ? read[source] : by[source], c.Sheet, c.Cell, false);
+                return SeenValue(what == Kept || what == Lost ? read[source] : by[source], c.Sheet, c.Cell,
+                                 false);
             };
             if (what == Kept || what == Lost) {
                 EXPECT_NE(warning.find(what == Kept ? "; its value is kept" : LostValue), std::string::npos)
