@@ -28,6 +28,11 @@ public:
     virtual std::u16string ExternName(int index, int number) = 0;
     // The name of a sheet by its 0-based number (BIFF5/7 3-D tokens), unquoted.
     virtual std::u16string SheetName(int sheet) = 0;
+    // Whether the defined name and the EXTERNSHEET entry are there: the
+    // marker texts answered for those that are not read as formulas of
+    // another meaning.
+    virtual bool HasDefinedName(int /*number*/) { return true; }
+    virtual bool HasExternSheet(int /*index*/) { return true; }
 };
 
 struct TDecodeContext {
@@ -43,7 +48,8 @@ struct TDecodeContext {
     // Code page of the 8-bit strings of BIFF2-BIFF7 tokens.
     int CodePage = DefaultCodePage;
     // When given: what first had to be written as a marker instead of
-    // formula text (a token that does not decode, a missing value); left
+    // formula text (a token that does not decode, a missing value, a name,
+    // sheet entry or function that is not there, values left over); left
     // as it is when everything decoded.
     std::string* Fault = nullptr;
 };
