@@ -144,6 +144,9 @@ struct Conversions : FreshLibState {
         why = run.Output;
         if (!made) return;
         testfiles::LibreOfficeConvert({dir->File("libre.fods")}, dir->Path(), "xlsx");
+        // A file of the corpus beside them.
+        const fs::path outline = oracle::RealWorldDir() / "XlsxWriter" / "outline01.xlsx";
+        if (fs::exists(outline)) fs::copy_file(outline, dir->File("outline01.xlsx"));
         oracle::Run("ssconvert " + oracle::Quote(dir->File("openpyxl.xlsx")) + " " +
                     oracle::Quote(dir->File("gnumeric.xlsx")));
         // gnumeric's Excel 95 file has "?" for the characters its code page lacks.
@@ -542,6 +545,7 @@ const char* const EveryVersionFile[] = {".xlsx", ".v8.xls", ".v5.xls", ".v4.xls"
 const char* const Kept = "=kept";     // its value, with a warning that names the cell
 const char* const Lost = "=lost";     // a blank, with a warning that says its value is lost
 const char* const Absent = "=absent"; // nothing: a sheet after the first of an Excel 4 copy
+const char* const Same = "=same";     // the formula Text of the case
 
 struct TEveryVersion {
     const char* Source;
@@ -551,6 +555,7 @@ struct TEveryVersion {
     const char* Value;
     // In the package, Excel 97, Excel 5 and Excel 4 copies.
     std::array<const char*, 4> Copies;
+    const char* Text = "";
 };
 
 const TEveryVersion EveryVersionCases[] = {
@@ -572,6 +577,27 @@ const TEveryVersion EveryVersionCases[] = {
       "SUMIF(A1:A1,\">0\",Other!A1:A1)+Other!A1", Lost}},
     {"values.xls", "One", "A2", "n:3", {"SUM(One:Two!A1)", "SUM(One:Two!A1)", Kept, Kept}},
     {"values.xls", "One", "A3", "n:6", {"Two!A1*3", "Two!A1*3", "Two!A1*3", Kept}},
+    // Each version gets the functions it has, with the arguments it has.
+    {"functions.xlsx", "Main", "B1", "s:go", {Same, Same, Kept, Kept}, "HYPERLINK(\"http://example.org/\",\"go\")"},
+    {"functions.xlsx", "Main", "B2", "n:3", {Same, Same, Kept, Kept}, "AVERAGEA(A1:A3)"},
+    {"functions.xlsx", "Main", "B3", "n:6", {Same, Same, Kept, Kept}, "MAXA(A1:A3)"},
+    {"functions.xlsx", "Main", "B4", "n:1", {Same, Same, Kept, Kept}, "MINA(A1:A3)"},
+    {"functions.xlsx", "Main", "B5", "n:2", {Same, Same, Kept, Kept}, "STDEVA(1,3,5)"},
+    {"functions.xlsx", "Main", "B6", "s:ab", {Same, Same, Same, Kept}, "CONCATENATE(\"a\",\"b\")"},
+    {"functions.xlsx", "Main", "B7", "n:9", {Same, Same, Same, Kept}, "SUBTOTAL(9,A1:A3)"},
+    {"functions.xlsx", "Main", "B8", "n:8", {Same, Same, Same, Kept}, "SUMIF(A1:A3,\">1\")"},
+    {"functions.xlsx", "Main", "B9", "n:2", {Same, Same, Same, Kept}, "COUNTIF(A1:A3,\">1\")"},
+    {"functions.xlsx", "Main", "B10", "n:100", {Same, Same, Same, Kept}, "DATEDIF(45000,45100,\"d\")"},
+    {"functions.xlsx", "Main", "B11", "n:2", {Same, Same, Same, Kept}, "VLOOKUP(2,A1:A3,1,FALSE)"},
+    {"functions.xlsx", "Main", "B12", "n:2", {Same, Same, Same, Same}, "VLOOKUP(2,A1:A3,1)"},
+    {"functions.xlsx", "Main", "B13", "n:3", {Same, Same, Same, Kept}, "WEEKDAY(45000,2)"},
+    {"functions.xlsx", "Main", "B14", "n:4", {Same, Same, Same, Same}, "WEEKDAY(45000)"},
+    {"functions.xlsx", "Main", "B15", "n:98", {Same, Same, Same, Kept}, "DAYS360(45000,45100,TRUE)"},
+    {"functions.xlsx", "Main", "B16", "s:IV", {Same, Same, Same, Kept}, "ROMAN(4)"},
+    // A function numbered past 255 is read back as itself from an Excel 4 file.
+    {"functions.xlsx", "Main", "B17", "n:2", {Same, Same, Same, Same}, "AVEDEV(A1:A3)"},
+    {"functions.xlsx", "Main", "B18", "n:8", {Same, Same, Kept, Kept}, "STDEVA(1,3,5)+MAX(A1:A3)"},
+    {"outline01.xlsx", "Outlined Rows", "B6", "n:4300", {Same, Same, Same, Kept}, "SUBTOTAL(9,B2:B5)"},
 };
 
 // A value as the oracle script writes it, from our reader's cell.
@@ -644,7 +670,8 @@ TEST_F(Conversions, CopiesInEveryVersionKeepTheFormulaOrItsValue) {
             const std::string& copy = copies[c.Source][v];
             const size_t i = index[copy];
             const bool excel4 = EveryVersion[v] == TExcelVersion::xvExcel40;
-            const std::string what = c.Copies[v], where = std::string(c.Sheet) + "!" + c.Cell;
+            const std::string what = c.Copies[v] == std::string(Same) ? c.Text : c.Copies[v],
+                              where = std::string(c.Sheet) + "!" + c.Cell;
             SCOPED_TRACE(fs::path(copy).filename().string() + " " + where);
             ASSERT_TRUE(read[i].Ok) << read[i].Error;
             ASSERT_TRUE(gnumeric[i].Ok) << gnumeric[i].Error;
@@ -652,7 +679,8 @@ TEST_F(Conversions, CopiesInEveryVersionKeepTheFormulaOrItsValue) {
             // The warning that names the cell, if any.
             std::string warning;
             for (const std::string& w : warnings[copy])
-                if (w.rfind(where + ": formula", 0) == 0) warning = w;
+                if (w.rfind(WideToUtf8(QuoteSheetName(Utf8ToWide(c.Sheet))) + "!" + c.Cell + ": formula", 0) == 0)
+                    warning = w;
             TTabrix4 back;
             back.SetFilename(Utf8ToWide(copy));
             back.Read();
@@ -687,4 +715,56 @@ TEST_F(Conversions, CopiesInEveryVersionKeepTheFormulaOrItsValue) {
             EXPECT_EQ(SeenValue(libre[i], c.Sheet, c.Cell, excel4), value) << "LibreOffice";
         }
     }
+}
+
+// A macro sheet's commands (a variable call whose number has bit 15 set)
+// are no worksheet functions: our reader shows none and computes none for
+// them, a copy as .xls keeps their tokens as read and a package keeps the
+// cell's value, naming the cell; xlrd and gnumeric open every copy.
+TEST_F(Conversions, MacroCommandsAreNoWorksheetFunctions) {
+    const fs::path source = oracle::RealWorldDir() / "apache-poi" / "60405.xls";
+    ASSERT_TRUE(fs::exists(source)) << source;
+    // Macro1!A2 calls command 43 (not DMIN) with five arguments.
+    const std::vector<uint8_t> command = {0x05, 0x2B, 0x80};
+    auto tokensOf = [](TTabrix4& book) {
+        auto* cell = dynamic_cast<TFormulaCell*>(book.GetSheet(1).GetCell(0, 1));
+        return cell ? std::vector<uint8_t>(cell->Data().begin(), cell->Data().begin() + cell->TokenLength())
+                    : std::vector<uint8_t>();
+    };
+    TTabrix4 book;
+    book.SetFilename(Utf8ToWide(source.string()));
+    book.Read();
+    ASSERT_EQ(WideToUtf8(book.GetSheet(1).Name()), "Macro1");
+    const std::vector<uint8_t> read = tokensOf(book);
+    ASSERT_NE(std::search(read.begin(), read.end(), command.begin(), command.end()), read.end());
+    EXPECT_EQ(book.GetSheet(1).GetAsFormula(0, 1).find("DMIN"), std::string::npos);
+    TFormulaValue v;
+    EXPECT_THROW(book.CalculateCell(1, 0, 1, v), XLSError);
+
+    testfiles::ScratchDir out;
+    std::vector<std::string> copies;
+    for (size_t k = 0; k < 3; ++k) {
+        SCOPED_TRACE(EveryVersionFile[k]);
+        const std::string copy = out.File(std::string("60405") + EveryVersionFile[k]);
+        copies.push_back(copy);
+        std::string warning;
+        for (const std::string& w : CopyAs(source.string(), copy, EveryVersion[k]))
+            if (w.rfind("Macro1!A2: formula", 0) == 0) warning = w;
+        TTabrix4 back;
+        back.SetFilename(Utf8ToWide(copy));
+        back.Read();
+        const std::vector<uint8_t> written = tokensOf(back);
+        if (EveryVersion[k] == TExcelVersion::xvExcel2007) {
+            EXPECT_NE(warning.find("its value is kept"), std::string::npos) << warning;
+            EXPECT_TRUE(written.empty());
+            EXPECT_EQ(back.GetSheet(1).GetAsFloat(0, 1), 0);
+        } else {
+            EXPECT_EQ(warning, "");
+            if (EveryVersion[k] == TExcelVersion::xvExcel97) EXPECT_EQ(written, read);
+            EXPECT_NE(std::search(written.begin(), written.end(), command.begin(), command.end()), written.end());
+        }
+        const oracle::TRun r = oracle::Run("ssconvert " + oracle::Quote(copy) + " " + oracle::Quote(copy + ".csv"));
+        EXPECT_EQ(r.Status, 0) << r.Output;
+    }
+    for (const TSeen& s : ReadWith(copies)) EXPECT_TRUE(s.Ok) << s.Error;
 }
