@@ -523,15 +523,7 @@ std::u16string TFormulaHandler::ExternSheet(int index) {
     const std::u16string first = SheetNameOf(e.First), last = SheetNameOf(e.Last);
     if (first.empty() || last.empty()) return u"#REF!";
     if (e.First == e.Last) return QuoteSheetName(first) + u"!";
-    // A range of sheets is quoted as a whole when either name needs it.
-    const std::u16string plain = first + u":" + last;
-    if (QuoteSheetName(first) == first && QuoteSheetName(last) == last) return plain + u"!";
-    std::u16string out = u"'";
-    for (char16_t c : plain) {
-        if (c == u'\'') out.push_back(u'\'');
-        out.push_back(c);
-    }
-    return out + u"'!";
+    return QuoteSheetRange(first, last) + u"!";
 }
 
 std::u16string TFormulaHandler::ExternName(int index, int number) {
