@@ -285,15 +285,16 @@ void WarnOlderRecordsLeftBehind(TTabrix4& book, TExcelVersion version) {
               : std::string("the file read");
     constexpr uint16_t OBJ = 0x005D, NOTE = 0x001C;
     const bool older = read <= TExcelVersion::xvExcel50;
-    // The records the writer of Excel 5 and Excel 97 files leaves out. Of
-    // older files: the drawing objects are counted on their own, the notes
-    // become notes of the drawing of an Excel 97 file, and the names and
-    // their link table go in the layout of the version written.
+    // The records the writer leaves out (of an Excel 4 file's, those of the
+    // first sheet: the others go whole). Of older files: the drawing objects
+    // are counted on their own, the notes become notes of the drawing of an
+    // Excel 97 file, and the names and their link table go in the layout of
+    // the version written.
     auto leftOut = [&](const std::string& where, const TRecordStorageDefault& list) {
-        if (version < TExcelVersion::xvExcel50) return;
         const TKeptLeftOut left =
             older ? KeptRecordsLeftOut(list, read, version,
-                                       {OBJ, NOTE, 0x0016, 0x0017, 0x0018, 0x0023, 0x0218, 0x0223})
+                                       {OBJ, version >= TExcelVersion::xvExcel97 ? NOTE : uint16_t(0xFFFF),
+                                        0x0016, 0x0017, 0x0018, 0x0023, 0x0218, 0x0223})
                   : KeptRecordsLeftOut(list, read, version);
         if (left.Substreams)
             book.AddWarning(
@@ -304,7 +305,10 @@ void WarnOlderRecordsLeftBehind(TTabrix4& book, TExcelVersion version) {
         std::string names;
         for (const std::string& n : left.Names) names += (names.empty() ? "" : ", ") + n;
         book.AddWarning(where + ": records of " + file + " not written to " + target +
-                        " (their layout differs there): " + names);
+                        (version >= TExcelVersion::xvExcel50
+                             ? " (their layout differs there): "
+                             : " (it holds only the records the library makes): ") +
+                        names);
     };
     leftOut("Workbook", book.GlobalsStorage());
     for (int s = 0; s < book.Sheets().Count(); ++s) {
@@ -317,7 +321,7 @@ void WarnOlderRecordsLeftBehind(TTabrix4& book, TExcelVersion version) {
                 SheetName(sheet) + ": " +
                 Counted(n, "drawing object of the older file", "drawing objects of the older file") +
                 " not written to " + target);
-        leftOut(SheetName(sheet), sheet.Records());
+        if (version >= TExcelVersion::xvExcel50 || s == 0) leftOut(SheetName(sheet), sheet.Records());
     }
 }
 

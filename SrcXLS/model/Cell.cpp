@@ -136,6 +136,7 @@ template <class T> std::unique_ptr<TCell> CopyOf(const T& cell) {
     auto copy =
         NewCell<T>(cell.Pool(), cell.GetFormatIndex(), cell.Col, cell.Row, 0, std::span<const uint8_t>());
     copy->CopyFormula(cell);
+    copy->NoResult = true;
     return copy;
 }
 } // namespace
@@ -185,6 +186,7 @@ std::unique_ptr<TCell> TNumberArrayFormulaCell::MakeCopy() const {
     auto copy = NewCell<TNumberArrayFormulaCell>(Pool(), GetFormatIndex(), Col, Row, TokenLength(), Data(),
                                                  ArrayOptions, ArrayData());
     copy->CopyFormula(*this);
+    copy->NoResult = NoResult;
     copy->Value = Value;
     copy->ResultKind = ResultKind;
     copy->ResultCode = ResultCode;
@@ -201,6 +203,7 @@ std::unique_ptr<TCell> TStringArrayFormulaCell::MakeCopy() const {
     auto copy = NewCell<TStringArrayFormulaCell>(Pool(), GetFormatIndex(), Col, Row, TokenLength(), Data(),
                                                  ArrayOptions, ArrayData());
     copy->CopyFormula(*this);
+    copy->NoResult = NoResult;
     copy->Value = Value;
     return copy;
 }
