@@ -192,6 +192,23 @@ void WarnBinaryLeftBehind(TTabrix4& book) {
         book.AddWarning("Workbook: the VBA project (macros) not written to " + target);
 }
 
+void WarnMadeLeftBehind(TTabrix4& book) {
+    const std::string target = "the .xlsx file";
+    for (int s = 0; s < book.Sheets().Count(); ++s) {
+        TSheet& sheet = book.GetSheet(s);
+        const std::string name = SheetName(sheet);
+        // A package's own drawings and protection are kept as its parts and
+        // elements: the model holds only what was made through it.
+        for (const std::string& kind : ShapesByKind(sheet))
+            book.AddWarning(name + ": " + kind + " not written to " + target);
+        if (sheet.Records().GetProtect() != 0)
+            book.AddWarning(name + ": sheet protection not written to " + target);
+    }
+    if (int n = book.ChartSheets().Count())
+        book.AddWarning("Workbook: " + Counted(n, "chart sheet", "chart sheets") + " not written to " +
+                        target);
+}
+
 namespace {
 
 // Areas beyond a sheet's limits: those that start beyond are left out, the

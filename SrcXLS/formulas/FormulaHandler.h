@@ -186,9 +186,13 @@ public:
     bool NameDeletedInTokens(std::vector<uint8_t>& data, size_t& tokenLength, int position);
 
     // The BIFF8 tokens of every name that has only the text of an .xlsx
-    // formula, before a BIFF8 write; a text that does not compile leaves the
-    // name without a formula, as it would be without this step.
-    void CompileNameTexts();
+    // formula, before a BIFF8 write. Without written, a text that does not
+    // compile leaves the name without a formula. With it, such a name gets
+    // there the formula the write gives it: its areas cut at column IV and
+    // row 65536 (references wholly beyond made #REF!), or #NAME? where the
+    // text does not compile for BIFF8 at all; warnings says which (UTF-8,
+    // one line each).
+    void CompileNameTexts(TNameFormulas* written = nullptr, std::vector<std::string>* warnings = nullptr);
     // Before a BIFF8 write, ahead of the link table and the names: every cell
     // formula the write makes from text (.xlsx text, older layouts) is
     // compiled once, so that the sheets and other workbooks it names have
