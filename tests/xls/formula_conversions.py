@@ -16,7 +16,8 @@ copies.
       DIR/later.xlsx (openpyxl): a sheet named "Tab[x]y", a range of
       sheets and later functions, for gnumeric to write;
       DIR/limits.xlsx (openpyxl): names past the limits of an .xls and
-      names whose formulas do not compile.
+      names whose formulas do not compile; DIR/shared.xlsx: a shared
+      formula naming a whole column.
   formula_conversions.py read OUTDIR FILE...
       for FILE number i writes OUTDIR/i.txt: OK (or FAIL<TAB>message), then
         F<TAB>sheet<TAB>cell<TAB>formula text        (.xlsx, openpyxl)
@@ -170,6 +171,27 @@ def make(d):
                        ("Beyond", "S1!$A$70001:$B$70002"), ("Bad", "1+"), ("Deep", "(" * 300 + "1" + ")" * 300)):
         wb.defined_names.append(DefinedName(name, attr_text=text))
     wb.save(d + "/limits.xlsx")
+
+    # A shared formula naming a whole column, as spreadsheet programs write
+    # it: the text in the first cell of its block only.
+    rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships"
+    rows = ""
+    for r in range(1, 6):
+        cells = '<c r="A%d"><v>%d</v></c>' % (r, r)
+        if r >= 2:
+            f = '<f t="shared" ref="B2:B5" si="0">SUM(A:A)+A2</f>' if r == 2 else '<f t="shared" si="0"/>'
+            cells += '<c r="B%d">%s<v>%d</v></c>' % (r, f, 15 + r)
+        rows += '<row r="%d">%s</row>' % (r, cells)
+    with zipfile.ZipFile(d + "/shared.xlsx", "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("[Content_Types].xml", '<Types xmlns="http://schemas.openxmlformats.org/package/2006/'
+                   'content-types"><Default Extension="xml" ContentType="application/xml"/></Types>')
+        z.writestr("_rels/.rels", '<Relationships><Relationship Id="rId1" Type="%s/officeDocument" '
+                   'Target="xl/workbook.xml"/></Relationships>' % rel)
+        z.writestr("xl/workbook.xml", '<workbook xmlns:r="%s"><sheets><sheet name="S" sheetId="1" '
+                   'r:id="rId1"/></sheets></workbook>' % rel)
+        z.writestr("xl/_rels/workbook.xml.rels", '<Relationships><Relationship Id="rId1" Type="%s/worksheet" '
+                   'Target="worksheets/sheet1.xml"/></Relationships>' % rel)
+        z.writestr("xl/worksheets/sheet1.xml", "<worksheet><sheetData>%s</sheetData></worksheet>" % rows)
 
     wb = xlsxwriter.Workbook(d + "/xlsxwriter.xlsx")
     ws = wb.add_worksheet("Data")
