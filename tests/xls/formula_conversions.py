@@ -11,6 +11,8 @@ copies.
       DIR/kept.xlsx (the same with a chart sheet, and names a package
       cannot hold); DIR/values.xlsx (openpyxl) and DIR/values.xls (xlwt):
       formulas without cached values that older versions cannot hold;
+      DIR/functions.xlsx (XlsxWriter): functions and arguments that came
+      with Excel 5 and Excel 97, with their values;
       DIR/later.xlsx (openpyxl): a sheet named "Tab[x]y", a range of
       sheets and later functions, for gnumeric to write;
       DIR/limits.xlsx (openpyxl): names past the limits of an .xls and
@@ -205,6 +207,34 @@ def make(d):
     ws.write_formula("F4", "=SUM(Goods[#Totals])", None, 0)
     ws.write_formula("F5", "=Goods[[#Headers],[Qty]]", None, "Qty")
     ws.write_formula("F6", "=COUNTA(Goods[#All])", None, 12)
+    wb.close()
+
+    # Functions that came with Excel 5 or Excel 97, and arguments that came
+    # with Excel 5, beside functions every version has.
+    wb = xlsxwriter.Workbook(d + "/functions.xlsx")
+    ws = wb.add_worksheet("Main")
+    ws.write_column(0, 0, [1, 2, 6])
+    for row, (f, v) in enumerate([
+            ('=HYPERLINK("http://example.org/","go")', "go"),
+            ("=AVERAGEA(A1:A3)", 3),
+            ("=MAXA(A1:A3)", 6),
+            ("=MINA(A1:A3)", 1),
+            ("=STDEVA(1,3,5)", 2),
+            ('=CONCATENATE("a","b")', "ab"),
+            ("=SUBTOTAL(9,A1:A3)", 9),
+            ('=SUMIF(A1:A3,">1")', 8),
+            ('=COUNTIF(A1:A3,">1")', 2),
+            ('=DATEDIF(45000,45100,"d")', 100),
+            ("=VLOOKUP(2,A1:A3,1,FALSE)", 2),
+            ("=VLOOKUP(2,A1:A3,1)", 2),
+            ("=WEEKDAY(45000,2)", 3),
+            ("=WEEKDAY(45000)", 4),
+            ("=DAYS360(45000,45100,TRUE)", 98),
+            ("=ROMAN(4)", "IV"),
+            ("=AVEDEV(A1:A3)", 2),
+            ("=STDEVA(1,3,5)+MAX(A1:A3)", 8),
+    ]):
+        ws.write_formula(row, 1, f, None, v)
     wb.close()
 
     # Formulas whose writers cache no value (openpyxl none, xlwt an empty
