@@ -437,9 +437,13 @@ void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, T
     TTokenWalker walker(data.first(std::min(tokenLength, data.size())), layout);
     size_t arrayPos = tokenLength;
     TToken t;
+    bool whole = false;
     for (bool stop = false; !stop;) {
         const TWalkStatus status = walker.Next(t);
-        if (status == TWalkStatus::End) break;
+        if (status == TWalkStatus::End) {
+            whole = true;
+            break;
+        }
         if (status != TWalkStatus::Token) {
             PushError(fe::Value);
             break;
@@ -644,6 +648,13 @@ void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, T
     if (stack.size() <= base) {
         runBase = savedBase;
         throw XLSError("Empty stack");
+    }
+    // Tokens that leave more than one value are no formula: the last value
+    // alone would be another one's result.
+    if (whole && stack.size() > base + 1) {
+        stack.resize(base);
+        runBase = savedBase;
+        throw XLSError("Values left over");
     }
     result = std::move(stack.back());
     stack.resize(base);

@@ -497,6 +497,14 @@ std::u16string TFormulaHandler::DefinedName(int number) {
     return u"#NAME?";
 }
 
+bool TFormulaHandler::HasDefinedName(int number) {
+    return number >= 1 && number <= names.Count();
+}
+
+bool TFormulaHandler::HasExternSheet(int index) {
+    return externals.BookOf(index) != nullptr;
+}
+
 std::u16string TFormulaHandler::ExternSheet(int index) {
     const TSupBook* book = externals.BookOf(index);
     if (!book || book->Kind == SupBookAddIn) return u"#REF!";

@@ -250,6 +250,10 @@ public:
     // The same in file syntax, as a package writes it.
     std::u16string RangeFormulaText(int sheet, std::span<const uint8_t> tokens, int baseRow, int baseCol,
                                     bool fileSyntax);
+    // In file syntax written for the cell at (row, col): the references mean
+    // there what they mean at the base cell.
+    std::u16string RangeFormulaTextAt(int sheet, std::span<const uint8_t> tokens, int baseRow, int baseCol,
+                                      int row, int col);
     std::vector<uint8_t> RangeFormulaTokens(int sheet, std::u16string_view text, uint8_t operandClass,
                                             size_t maxSize, int baseRow, int baseCol) override;
     bool CompilesAsFormula(int sheet, std::u16string_view text, size_t maxSize) override;
@@ -262,6 +266,8 @@ private:
     std::u16string ExternName(int index, int number) override;
     std::u16string SheetName(int sheet) override;
     std::u16string OldExternName(int index, int number) override;
+    bool HasDefinedName(int number) override;
+    bool HasExternSheet(int index) override;
     // TFormulaNameResolver.
     int DefinedNameIndex(std::u16string_view name, std::u16string_view sheet) override;
     bool HasSheet(std::u16string_view name) override;

@@ -9,6 +9,7 @@
 #include "SrcXLS/XLSCellRef.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formats/XLSZip.h"
+#include "SrcXLS/formulas/DefinedNames.h"
 #include "SrcXLS/formulas/FormulaText.h"
 #include "support_files.h"
 #include "support_oracle.h"
@@ -19,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -832,6 +834,94 @@ TEST_F(Conversions, CopiesInEveryVersionKeepTheFormulaOrItsValue) {
                 << "gnumeric";
             EXPECT_EQ(SeenValue(libre[i], c.Sheet, c.Cell, excel4), expected(libre, like)) << "LibreOffice";
         }
+    }
+}
+
+// Tokens that read as another formula (a defined name or an EXTERNSHEET
+// entry that is not there, a function number no function has, values left
+// over beside the result) and a formula text longer than a package holds
+// are not written into a package: the cell keeps its cached value, or,
+// where none was cached (an empty text, as xlwt writes), the value the
+// library computes, and the write names the cell. Our reader, openpyxl,
+// and gnumeric and LibreOffice computing the copy again, find the value and
+// no formula.
+TEST_F(Conversions, TokensOfAnotherMeaningKeepTheirValuesInAPackage) {
+    // A formula of 4,200 names of 255 characters: over 1 MiB of text.
+    const std::u16string longName = u"N" + std::u16string(254, u'x');
+    std::vector<uint8_t> longTokens;
+    for (int i = 0; i < 4200; ++i) {
+        longTokens.insert(longTokens.end(), {0x23, 1, 0, 0, 0});
+        if (i > 0) longTokens.push_back(0x03);
+    }
+    const double none = std::nan("");
+    const struct {
+        std::vector<uint8_t> Tokens;
+        double Cached;     // none: an empty text
+        std::string Why;   // the warning's reason; "" for a formula written
+        const char* Value; // in the copy
+    } cases[] = {
+        {{0x1E, 3, 0, 0x1E, 4, 0, 0x03}, 7, "", "n:7"},
+        {{0x23, 9, 0, 0, 0}, 103, "its tokens do not decode: defined name 9 is not there", "n:103"},
+        {{0x3A, 7, 0, 0, 0, 0, 0}, 104, "its tokens do not decode: EXTERNSHEET entry 7 is not there",
+         "n:104"},
+        {{0x1E, 1, 0, 0x42, 1, 0xE7, 0x03},
+         103,
+         "its tokens do not decode: function number 999 is not known",
+         "n:103"},
+        {{0x1E, 5, 0, 0x1E, 6, 0, 0x1E, 7, 0, 0x03}, 105, "its tokens do not decode: it leaves 2 values",
+         "n:105"},
+        {{0x1E, 5, 0, 0x1E, 6, 0}, 113, "its tokens do not decode: it leaves 2 values", "n:113"},
+        {{0x23, 9, 0, 0, 0}, none, "its tokens do not decode: defined name 9 is not there", "e:#NAME?"},
+        {longTokens, 9, "its text of " + std::to_string(4200 * 256 - 1) + " bytes is longer than a package holds",
+         "n:9"},
+    };
+    testfiles::ScratchDir scratch;
+    const std::string package = scratch.File("tokens.xlsx");
+    std::vector<std::string> warnings;
+    {
+        TTabrix4 book;
+        TInternalName& name = book.GetInternalNames().Add();
+        name.SetName(longName);
+        name.FormulaText = u"1";
+        TSheet& sheet = book.GetSheet(0);
+        for (size_t row = 0; row < std::size(cases); ++row) {
+            const auto& c = cases[row];
+            TFormulaResult r;
+            r.Number = std::isnan(c.Cached) ? 0 : c.Cached;
+            sheet.PutFormula(std::isnan(c.Cached) ? ctStringFormula : ctNumberFormula, 0, int(row), 15,
+                             int(c.Tokens.size()), c.Tokens, r);
+        }
+        book.SetVersion(TExcelVersion::xvExcel2007);
+        book.SetFilename(Utf8ToWide(package));
+        ASSERT_NO_THROW(book.Write());
+        warnings = book.Warnings();
+    }
+    const std::string gnumericCopy = scratch.File("gnumeric.xlsx");
+    oracle::Run("ssconvert --recalc " + oracle::Quote(package) + " " + oracle::Quote(gnumericCopy));
+    testfiles::ScratchDir lo;
+    testfiles::LibreOfficeRecalculate({package}, lo.Path(), "xlsx");
+    const std::vector<TSeen> seen = ReadWith({package, gnumericCopy, lo.File("tokens.xlsx")});
+    ASSERT_EQ(seen.size(), 3u);
+    for (const TSeen& s : seen) ASSERT_TRUE(s.Ok) << s.Error;
+    TTabrix4 back;
+    back.SetFilename(Utf8ToWide(package));
+    ASSERT_NO_THROW(back.Read());
+    for (size_t row = 0; row < std::size(cases); ++row) {
+        const auto& c = cases[row];
+        const std::string cell = "A" + std::to_string(row + 1);
+        SCOPED_TRACE(cell);
+        std::string warning;
+        for (const std::string& w : warnings)
+            if (w.rfind("Sheet1!" + cell + ": formula", 0) == 0) warning = w;
+        EXPECT_EQ(warning, c.Why.empty() ? ""
+                                         : "Sheet1!" + cell + ": formula not written to .xlsx (" + c.Why + "); " +
+                                               "its value is kept");
+        EXPECT_EQ(back.GetSheet(0).GetCellType(0, int(row)) >= ctNumberFormula, c.Why.empty());
+        EXPECT_EQ(OurValue(back.GetSheet(0), 0, int(row)), c.Value);
+        EXPECT_EQ(seen[0].Formulas.count("Sheet1!" + cell), c.Why.empty() ? 1u : 0u) << "openpyxl";
+        EXPECT_EQ(SeenValue(seen[0], "Sheet1", cell, false), c.Value) << "openpyxl";
+        EXPECT_EQ(SeenValue(seen[1], "Sheet1", cell, false), c.Value) << "gnumeric";
+        EXPECT_EQ(SeenValue(seen[2], "Sheet1", cell, false), c.Value) << "LibreOffice";
     }
 }
 
