@@ -192,12 +192,14 @@ void TTabrixWriter::WriteGlobals() {
         version == TExcelVersion::xvExcel50 ||
         (source.Palette && !std::equal(source.Palette->begin() + 8, source.Palette->begin() + 64,
                                        DefaultPalette().begin() + 8));
-    const std::vector<bool> kept = KeptRecordsWritten(globals, source.ReadVersion, version);
-    bool written = true;
+    const std::vector<bool> written = KeptRecordsWritten(globals, source.ReadVersion, version);
+    // The CONTINUE records of a record not written go with it.
+    bool wrote = true;
     for (int i = 0; i < globals.Count(); ++i) {
         try {
             const TRecordBlock& block = globals.GetItem(i);
-            if (kept[size_t(i)] && (block.Id() != CONTINUE || written)) written = WriteGlobalRecord(block);
+            if (block.Id() == CONTINUE && !wrote) continue;
+            wrote = written[size_t(i)] && WriteGlobalRecord(block);
         } catch (const std::exception& e) {
             throw XLSError("Error on writing record # " + std::to_string(i) + "\r" + e.what());
         }
