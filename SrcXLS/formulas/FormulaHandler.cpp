@@ -514,9 +514,17 @@ std::u16string TFormulaHandler::ExternSheet(int index) {
     const std::u16string first = SheetNameOf(e.First), last = SheetNameOf(e.Last);
     if (first.empty() || last.empty()) return u"#REF!";
     if (e.First == e.Last) return QuoteSheetName(first) + u"!";
-    // A range of sheets is quoted as a whole when either name needs it.
+    // A range of sheets is quoted as a whole when either name has
+    // characters that need it; a name that only reads as a cell ("S1")
+    // stays bare there, as LibreOffice and gnumeric write it: neither reads
+    // such a range quoted.
+    auto bare = [](const std::u16string& name) {
+        const std::u16string probe = u"_" + name;
+        return QuoteSheetName(name) == name ||
+               (QuoteSheetName(name.substr(0, 1)) == name.substr(0, 1) && QuoteSheetName(probe) == probe);
+    };
     const std::u16string plain = first + u":" + last;
-    if (QuoteSheetName(first) == first && QuoteSheetName(last) == last) return plain + u"!";
+    if (bare(first) && bare(last)) return plain + u"!";
     std::u16string out = u"'";
     for (char16_t c : plain) {
         if (c == u'\'') out.push_back(u'\'');
@@ -693,6 +701,123 @@ void TFormulaHandler::NameDeleted(int position) {
         if (NameDeletedInTokens(n.Data, length, position)) n.TokenLength = uint16_t(length);
     }
     if (OnNameDeleted) OnNameDeleted(position);
+}
+
+// ---------------------------------------------------------------------------
+// Sheets deleted
+
+bool TFormulaHandler::EncodeSheetText(std::u16string_view text, int sheet, int col, int row, TEncodedFormula& f) {
+    // Only a text that names a sheet is compiled.
+    if (text.find(u'!') == text.npos) return false;
+    TFormulaEncoding how;
+    how.Sheet = sheet;
+    how.FileSyntax = true;
+    how.Row = row;
+    how.Col = col;
+    try {
+        f = Encode(text, how, TEncodeMode::em2007);
+        return true;
+    } catch (const XLSError&) {
+        return false;
+    }
+}
+
+std::u16string TFormulaHandler::TextWithoutSheet(std::u16string_view text, int deleted, int sheet, int col,
+                                                 int row) {
+    TEncodedFormula f;
+    if (!EncodeSheetText(text, sheet, col, row, f)) return std::u16string(text);
+    const int count = SheetCount ? SheetCount() : 0;
+    int dead = -1;
+    // The sheets still count with the deleted one: a range of sheets that
+    // starts or ends at it starts after it or ends before it.
+    auto follow = [&](uint16_t& entry) {
+        const TSupBook* book = externals.BookOf(entry);
+        if (!book || book->Kind != SupBookSelf) return false;
+        const int first = externals.Entry(entry).First, last = externals.Entry(entry).Last;
+        if (first >= NoSheetEntry || last >= NoSheetEntry || first > deleted || last < deleted) return false;
+        const int from = first == deleted ? deleted + 1 : first;
+        const int to = last == deleted ? deleted - 1 : last;
+        if (from > to) {
+            if (dead < 0) dead = externals.GetSelfSheetIndex(DeletedSheet, DeletedSheet, count);
+            entry = uint16_t(dead);
+            return true;
+        }
+        entry = uint16_t(externals.GetSelfSheetIndex(from, to, count));
+        return false;
+    };
+    if (!FollowSheetReferences(std::span<uint8_t>(f.Data).first(f.TokenLength), TTokenLayout::BIFF8, follow))
+        return std::u16string(text);
+    TFormulaDecoding back;
+    back.Sheet = sheet;
+    back.FileSyntax = true;
+    back.Row = row;
+    back.Col = col;
+    return DecodeFormula(f.Data, f.TokenLength, back);
+}
+
+bool TFormulaHandler::TextNamesSheet(std::u16string_view text, int index, int sheet, int col, int row) {
+    TEncodedFormula f;
+    if (!EncodeSheetText(text, sheet, col, row, f)) return false;
+    bool names = false;
+    FollowSheetReferences(std::span<uint8_t>(f.Data).first(f.TokenLength), TTokenLayout::BIFF8,
+                          [&](uint16_t& entry) {
+                              const TSupBook* book = externals.BookOf(entry);
+                              if (book && book->Kind == SupBookSelf) {
+                                  const TExtSheet& e = externals.Entry(entry);
+                                  names = names || (e.First <= index && e.Last >= index && e.Last < NoSheetEntry);
+                              }
+                              return false;
+                          });
+    return names;
+}
+
+void TFormulaHandler::SheetDeleted(int deleted) {
+    deletedSheet = deleted;
+    externals.SelfSheetDeleted(deleted, goneEntries);
+    std::vector<uint8_t> data;
+    for (int s = 0; s < stores.Count(); ++s) {
+        TCellValues& store = stores.Items(s);
+        store.BeginIterate();
+        while (TCell* c = store.NextCell()) {
+            auto* f = dynamic_cast<TFormulaCell*>(c);
+            if (!f || f->IsText()) continue;
+            const TExcelVersion version = f->TokenVersion();
+            const TTokenLayout layout = TokenLayoutOf(version);
+            if (auto* array = dynamic_cast<TBaseArrayFormulaCell*>(f)) {
+                const TCellTokens t = TokensOf(*array);
+                data.assign(t.Data.begin(), t.Data.end());
+                if (t.Length <= data.size() && SheetDeletedInTokens(std::span<uint8_t>(data).first(t.Length), layout))
+                    array->SetArrayFormula(data, t.Length);
+            }
+            data.assign(f->Data().begin(), f->Data().end());
+            const size_t length = size_t(f->TokenLength());
+            if (length <= data.size() && SheetDeletedInTokens(std::span<uint8_t>(data).first(length), layout)) {
+                f->SetFormula(data, length);
+                f->SetTokenVersion(version);
+            }
+        }
+    }
+    for (int i = 0; i < names.Count(); ++i) {
+        TInternalName& n = names.Items(i);
+        if (n.SheetNumber > deleted + 1) --n.SheetNumber;
+        if (n.TokenLength <= n.Data.size())
+            SheetDeletedInTokens(std::span<uint8_t>(n.Data).first(n.TokenLength), TTokenLayout::BIFF8);
+    }
+    std::erase_if(tables, [deleted](const TTableDef& t) { return t.Sheet == deleted; });
+    for (TTableDef& t : tables)
+        if (t.Sheet > deleted) --t.Sheet;
+}
+
+bool TFormulaHandler::SheetDeletedInTokens(std::span<uint8_t> tokens) {
+    return SheetDeletedInTokens(tokens, TTokenLayout::BIFF8);
+}
+
+bool TFormulaHandler::SheetDeletedInTokens(std::span<uint8_t> tokens, TTokenLayout layout) {
+    return FollowSheetReferences(
+        tokens, layout, [this](uint16_t& entry) { return entry < goneEntries.size() && goneEntries[entry]; },
+        [this](uint16_t& first, uint16_t& last) {
+            return deletedSheet >= 0 && !TExternalNames::SheetsWithout(first, last, deletedSheet);
+        });
 }
 
 void TFormulaHandler::CompileNameTexts() {
