@@ -381,6 +381,7 @@ void WritePackageFile(TTabrix4& book, std::vector<uint8_t>* image) {
         WarnPackageLeftBehind(book, false);
     else if (book.GetOrigVersion() != TExcelVersion::xvNone)
         WarnBinaryLeftBehind(book);
+    WarnBeyondPackageLimits(book);
     TXLSXWorkbook wb = PackageParts(book);
     wb.KeptPackage = book.KeptPackage().Bytes();
     TXLS2007Writer writer(wb);

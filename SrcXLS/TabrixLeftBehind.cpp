@@ -193,10 +193,11 @@ void WarnBinaryLeftBehind(TTabrix4& book) {
 
 namespace {
 
-// Areas beyond a binary sheet's limits: those that start beyond are left
-// out, the others cut; the first of each named.
+// Areas beyond a sheet's limits: those that start beyond are left out, the
+// others cut; the first of each named.
 struct TBeyond {
     uint32_t LastCol = 255, LastRow = 65535;
+    std::string LastColName = "IV";
     int Out = 0, Cut = 0;
     std::u16string FirstOut, FirstCut;
     // Whether the area is affected.
@@ -217,7 +218,7 @@ struct TBeyond {
     }
     void Warn(TTabrix4& book, const std::string& sheet, std::string_view one, std::string_view many,
               const std::string& target) const {
-        const std::string limit = "column IV or row " + std::to_string(LastRow + 1);
+        const std::string limit = "column " + LastColName + " or row " + std::to_string(LastRow + 1);
         if (Out)
             book.AddWarning(sheet + ": " + Counted(Out, one, many) + " beyond " + limit + " not written to " +
                             target + " (first: " + WideToUtf8(FirstOut) + ")");
@@ -253,6 +254,20 @@ void WarnBeyondBinaryLimits(TTabrix4& book, TExcelVersion version) {
             links.Add(uint32_t(h.Col1), uint32_t(h.Row1), uint32_t(h.Col2), uint32_t(h.Row2));
         }
         links.Warn(book, SheetName(sheet), "hyperlink", "hyperlinks", target);
+    }
+}
+
+void WarnBeyondPackageLimits(TTabrix4& book) {
+    for (int s = 0; s < book.Sheets().Count(); ++s) {
+        TSheet& sheet = book.GetSheet(s);
+        TBeyond merged;
+        merged.LastCol = uint32_t(MaxColumn(TExcelVersion::xvExcel2007));
+        merged.LastRow = uint32_t(MaxRow(TExcelVersion::xvExcel2007));
+        merged.LastColName = "XFD";
+        const TMergedCells& areas = sheet.MergedCells();
+        for (int i = 0; i < areas.Count(); ++i)
+            merged.Add(areas[i].Col1, areas[i].Row1, areas[i].Col2, areas[i].Row2);
+        merged.Warn(book, SheetName(sheet), "merged area", "merged areas", "the .xlsx file");
     }
 }
 

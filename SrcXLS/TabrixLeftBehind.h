@@ -17,6 +17,9 @@ void WarnPackageLeftBehind(TTabrix4& book, bool toBinary);
 // the version has no place for (beyond column IV or its last row): left
 // out, or cut at the limit.
 void WarnBeyondBinaryLimits(TTabrix4& book, TExcelVersion version);
+// Merged areas a package has no place for (read from a binary file, whose
+// columns reach 65535): left out, or cut at column XFD.
+void WarnBeyondPackageLimits(TTabrix4& book);
 // A workbook read from a BIFF2-BIFF5 file written in another binary
 // version: the drawing objects it keeps as records in its own layout.
 void WarnOlderRecordsLeftBehind(TTabrix4& book, TExcelVersion version);

@@ -8,7 +8,8 @@
 // and two hundred metafiles that claim 60 MiB and inflate to one byte short;
 // packages with 60 hyperlinks of a 15 MiB display text, 450 extension texts
 // of 1.9 MiB, a tag of 17, 24 or 31 MiB and workbook relationships that
-// claim 1 GiB over 2 MB; workbooks of 20,000 and 10,000 one-cell sheets;
+// claim 1 GiB over 2 MB; workbooks of 20,000 and 10,000 one-cell sheets,
+// and of 300 sheets of a picture each, one picture's store entry broken;
 // packages of millions of small elements (rich runs of one shared string,
 // empty elements in an extension or a row, fonts).
 // Counters: the file's size and the child's peak resident
@@ -162,6 +163,20 @@ void BM_ManySheets(benchmark::State& state) {
 BENCHMARK(BM_ManySheets)
     ->Arg(10000)
     ->Arg(20000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+
+// 300 sheets of a picture each, one picture's store entry broken (its BSE
+// size, or with 1 its picture record's length).
+void BM_SheetsWithADamagedPicture(benchmark::State& state) {
+    const bool inBlip = state.range(0) != 0;
+    Run(state, Made(std::string("sheets_300_damaged_") + (inBlip ? "blip" : "bse") + ".xls",
+                    [inBlip](const fs::path& f) { bombs::SheetsWithADamagedPicture(f, 300, 150, inBlip); }));
+}
+BENCHMARK(BM_SheetsWithADamagedPicture)
+    ->Arg(0)
+    ->Arg(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);

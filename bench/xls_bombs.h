@@ -290,6 +290,62 @@ inline void ManySheets(const std::filesystem::path& file, int count) {
     book.Write();
 }
 
+// A BIFF8 workbook of `count` sheets, each with its number and a picture
+// (PNG bytes of its own) of which the store entry `damaged` is broken: its
+// BSE claims a size of 0xFFFFFFFF or (inBlip) its picture record claims
+// 0x7FFFFFF0 bytes.
+inline void SheetsWithADamagedPicture(const std::filesystem::path& file, int count, int damaged,
+                                      bool inBlip) {
+    {
+        xls::TTabrix4 book;
+        for (int i = 0; i < count; ++i) {
+            xls::TSheet& sheet = i == 0 ? book.GetSheet(0) : book.Sheets().Add();
+            sheet.SetAsInteger(0, 0, i + 1);
+            auto picture = std::make_unique<xls::TMSOPicture>();
+            picture->PictureType = xls::pictype::PNG;
+            picture->Data.assign(64, uint8_t(i));
+            xls::PutU32(picture->Data.data(), uint32_t(i));
+            picture->UID[0] = uint8_t(i), picture->UID[1] = uint8_t(i >> 8);
+            book.Pictures().Insert(std::move(picture));
+            xls::TShapeClientAnchor& frame = sheet.Drawing().AddPicture();
+            frame.Opt.BlipRef()->Value = uint32_t(i + 1);
+            frame.Anchor.Col1 = 2, frame.Anchor.Row1 = 1, frame.Anchor.Col2 = 3, frame.Anchor.Row2 = 3;
+        }
+        book.SetFilename(file.u16string());
+        book.Write();
+    }
+    auto cf = platform::cfb::CompoundFile::Load(file);
+    platform::cfb::Element* stream = cf.Root().FindStream(u"Workbook");
+    if (!stream) throw std::runtime_error("no workbook stream was written");
+    std::vector<TRecord> records = SplitRecords(stream->Data);
+    // The drawing group with its continuations, as one body.
+    size_t first = 0;
+    while (first < records.size() && records[first].Id != 0x00EB) ++first;
+    std::vector<size_t> pieces;
+    std::vector<uint8_t> group;
+    for (size_t i = first; i < records.size() && (i == first || records[i].Id == 0x003C); ++i) {
+        pieces.push_back(i);
+        group.insert(group.end(), records[i].Body.begin(), records[i].Body.end());
+    }
+    int entry = 0;
+    for (size_t at = 8; at + 8 <= group.size();) {
+        const uint16_t type = xls::GetU16(group.data() + at + 2);
+        if (type == 0xF007 && entry++ == damaged) {
+            xls::PutU32(group.data() + at + (inBlip ? 8 + 36 + 4 : 8 + 20),
+                        inBlip ? 0x7FFFFFF0u : 0xFFFFFFFFu);
+            break;
+        }
+        at += type == 0xF001 ? 8 : 8 + xls::GetU32(group.data() + at + 4);
+    }
+    size_t at = 0;
+    for (size_t i : pieces) {
+        std::copy_n(group.begin() + std::ptrdiff_t(at), records[i].Body.size(), records[i].Body.begin());
+        at += records[i].Body.size();
+    }
+    stream->Data = JoinRecords(records);
+    cf.Save(file);
+}
+
 // A BIFF8 workbook with a macro project of one module whose source (or,
 // with inDir, whose dir stream) is `chunks` copies of one compressed chunk
 // that makes 4096 bytes of six.

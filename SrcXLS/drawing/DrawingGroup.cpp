@@ -339,7 +339,14 @@ bool TEscherGroup::ReadBlip(TByteReader& r, TMSOPicture& picture, int fileNumber
         picture.Unreferenced = true;
     }
     if (!isBlip) throw XLSError("Expected record missing: BLIP");
-    if (bh.Length + 8 != blipSize || bh.Length > bse.Remaining()) throw XLSError(mismatch);
+    // The entry is read over whole: a damaged one costs only its picture.
+    if (bh.Length + 8 != blipSize || bh.Length > bse.Remaining()) {
+        Warn("Picture " + std::to_string(fileNumber + 1) +
+             " of the drawing group was left out: its BSE gives " + std::to_string(blipSize) +
+             " bytes, its picture record " + std::to_string(uint64_t(bh.Length) + 8) + " and the BSE holds " +
+             std::to_string(bse.Remaining() + 8));
+        return false;
+    }
     TByteReader blip(bse.Bytes(bh.Length));
     TMD4 uid{};
     std::copy_n(blip.Bytes(16, "blip").begin(), 16, uid.begin());

@@ -48,6 +48,45 @@ TMSOObjCLIENTANCHOR* AnchorOf(TShape& shape) {
     throw XLSError("Error while reading Shape. Length <> 0");
 }
 
+// Whether a record of the shape container starts at `at` of the bytes read
+// ahead: the container or the read-ahead piece ends there, or a drawing
+// record header that fits in the container stands there.
+bool StartsRecord(const std::vector<uint8_t>& ahead, size_t at, int64_t left) {
+    if (int64_t(at) == left || at == ahead.size()) return true;
+    if (at + 8 > ahead.size()) return false;
+    const TMSOHeader next = TMSOHeader::Parse(ahead.data() + at);
+    return next.Type >= 0xF000 && next.Type <= 0xF1FF &&
+           (next.IsContainer() || int64_t(next.Length) <= left - int64_t(at) - 8);
+}
+
+// The body of a property table, left bytes of the shape container after its
+// header. A damaged file may state the table's length wrong (cut short, or
+// past the container): when the next record does not start where the
+// stated length ends, the table is as long as its own items make it, where
+// the next record starts after that. `stated` is cleared when the items'
+// length was taken.
+std::vector<uint8_t> ReadPropertyTable(TDrawingIn& in, const TMSOHeader& h, int64_t left, bool& stated) {
+    stated = true;
+    if (left < 0) ShapeLength();
+    const int64_t reach = std::min<int64_t>(left, in.PieceLeft());
+    // A table that runs on into the next drawing record is as long as it says.
+    if (int64_t(h.Length) <= left && int64_t(h.Length) > reach) return in.ReadBody(h.Length);
+    std::vector<uint8_t> ahead = in.ReadBody(uint32_t(reach));
+    size_t length = h.Length;
+    if (int64_t(h.Length) > reach || !StartsRecord(ahead, h.Length, left)) {
+        for (size_t own : TOPT::ContentLengths(ahead, h.Instance))
+            if (StartsRecord(ahead, own, left)) {
+                length = own;
+                stated = false;
+                break;
+            }
+        if (stated && int64_t(h.Length) > left) ShapeLength();
+    }
+    in.Unread({ahead.begin() + ptrdiff_t(length), ahead.end()});
+    ahead.resize(length);
+    return ahead;
+}
+
 } // namespace
 
 TEscherDrawing::TEscherDrawing(TEscherGroup& group, TXFonts* fonts)
@@ -726,9 +765,19 @@ std::unique_ptr<TShape> TEscherDrawing::ReadShapeContainer(TDrawingIn& in, uint3
     for (int64_t left = length; left > 0;) {
         TMSOHeader h = in.ReadHeader();
         left -= 8;
-        if (!h.IsContainer() && int64_t(h.Length) > left) ShapeLength();
         std::vector<uint8_t> body;
-        if (!h.IsContainer()) {
+        if (h.Type == mso::OPT && !h.IsContainer()) {
+            bool stated = true;
+            body = ReadPropertyTable(in, h, left, stated);
+            if (!stated)
+                readWarnings.push_back("shape #" + std::to_string(shape ? shape->ShapeId : 0) +
+                                       ": its drawing properties state a length of " +
+                                       std::to_string(h.Length) + " bytes where they take " +
+                                       std::to_string(body.size()) + "; read as they take");
+            h.Length = uint32_t(body.size());
+            left -= h.Length;
+        } else if (!h.IsContainer()) {
+            if (int64_t(h.Length) > left) ShapeLength();
             body = in.ReadBody(h.Length);
             left -= h.Length;
         }

@@ -162,30 +162,30 @@ std::optional<uint64_t> ArrayLength(TByteReader r) {
     return 6 + uint64_t(count) * (elementSize == 0xFFF0 ? 4 : elementSize);
 }
 
-// The complex data split among the items, in item order, so that it comes
-// out at exactly the body's end: first as the lengths state it; some writers
-// state an array's length without its header, so when the lengths do not add
-// up, the arrays take theirs from their own headers. False when neither way
-// comes out.
-bool SplitComplexData(TByteReader fixed, std::vector<TOPTItem>& items) {
-    for (bool headers : {false, true}) {
-        TByteReader r = fixed;
-        bool fits = true;
-        for (auto& i : items) {
-            i.Complex.clear();
-            if (!i.IsComplex() || i.Value == 0) continue;
-            uint64_t length = i.Value;
-            if (headers && IsArrayProperty(i.Number()))
-                if (auto own = ArrayLength(r); own && *own <= r.Remaining()) length = *own;
-            if (length > r.Remaining()) {
-                fits = false;
-                break;
-            }
-            auto data = r.Bytes(size_t(length));
-            i.Complex.assign(data.begin(), data.end());
-        }
-        if (fits && r.AtEnd()) return true;
+// The complex data taken by the items, in item order, from r: each as long
+// as its item states, or (headers) an array as long as its own header says.
+// The position where the data ends; nothing when it runs past r.
+std::optional<size_t> TakeComplexData(TByteReader r, std::vector<TOPTItem>& items, bool headers) {
+    for (auto& i : items) {
+        i.Complex.clear();
+        if (!i.IsComplex() || i.Value == 0) continue;
+        uint64_t length = i.Value;
+        if (headers && IsArrayProperty(i.Number()))
+            if (auto own = ArrayLength(r); own && *own <= r.Remaining()) length = *own;
+        if (length > r.Remaining()) return std::nullopt;
+        auto data = r.Bytes(size_t(length));
+        i.Complex.assign(data.begin(), data.end());
     }
+    return r.Position();
+}
+
+// The complex data split among the items so that it comes out at exactly
+// the body's end: first as the lengths state it; some writers state an
+// array's length without its header, so when the lengths do not add up, the
+// arrays take theirs from their own headers. False when neither way comes out.
+bool SplitComplexData(TByteReader fixed, std::vector<TOPTItem>& items, size_t bodySize) {
+    for (bool headers : {false, true})
+        if (TakeComplexData(fixed, items, headers) == bodySize) return true;
     return false;
 }
 } // namespace
@@ -200,11 +200,27 @@ bool TOPT::ParseKeeping(std::span<const uint8_t> body, uint16_t count) {
         i.Id = fixed.U16();
         i.Value = fixed.U32();
     }
-    const bool whole = fitting == count && SplitComplexData(fixed, items);
+    const bool whole = fitting == count && SplitComplexData(fixed, items, body.size());
     if (!whole) std::erase_if(items, [](const TOPTItem& i) { return i.IsComplex(); });
     Items = std::move(items);
     if (!whole) FixCount();
     return whole;
+}
+
+std::vector<size_t> TOPT::ContentLengths(std::span<const uint8_t> bytes, uint16_t count) {
+    std::vector<size_t> lengths;
+    if (size_t(count) * 6 > bytes.size()) return lengths;
+    TByteReader fixed(bytes);
+    std::vector<TOPTItem> items(count);
+    for (auto& i : items) {
+        i.Id = fixed.U16();
+        i.Value = fixed.U32();
+    }
+    for (bool headers : {false, true})
+        if (auto end = TakeComplexData(fixed, items, headers);
+            end && std::find(lengths.begin(), lengths.end(), *end) == lengths.end())
+            lengths.push_back(*end);
+    return lengths;
 }
 
 void TOPT::Parse(std::span<const uint8_t> body, uint16_t count) {
@@ -294,6 +310,13 @@ void TDrawingIn::NextPiece() {
 }
 
 void TDrawingIn::Read(uint8_t* dst, size_t n) {
+    if (pendingAt < pending.size()) {
+        const size_t take = std::min(n, pending.size() - pendingAt);
+        std::copy_n(pending.begin() + ptrdiff_t(pendingAt), take, dst);
+        pendingAt += take;
+        dst += take;
+        n -= take;
+    }
     while (n > 0) {
         if (pieceLeft == 0) {
             NextPiece();
@@ -317,11 +340,17 @@ TMSOHeader TDrawingIn::ReadHeader() {
 std::vector<uint8_t> TDrawingIn::ReadBody(uint32_t n) {
     // The bytes must be in the stream: a length from the file never sizes
     // more memory than the file holds.
-    if (int64_t(n) > stream.Size() - stream.Position())
+    if (int64_t(n) > stream.Size() - stream.Position() + int64_t(pending.size() - pendingAt))
         throw XLSError("Drawing record beyond the end of the file");
     std::vector<uint8_t> body(n);
     Read(body.data(), n);
     return body;
+}
+
+void TDrawingIn::Unread(std::vector<uint8_t> bytes) {
+    bytes.insert(bytes.end(), pending.begin() + ptrdiff_t(pendingAt), pending.end());
+    pending = std::move(bytes);
+    pendingAt = 0;
 }
 
 void TDrawingIn::Skip(uint32_t n) {

@@ -120,6 +120,10 @@ public:
     // fixed parts run past the body) keeps the simple properties that are
     // there and leaves the complex ones out, answering false.
     bool ParseKeeping(std::span<const uint8_t> body, uint16_t count);
+    // The lengths a table of count items at the start of bytes gives itself
+    // (fixed parts and complex data, as the items state it or with arrays
+    // as long as their own headers say), those that fit in bytes.
+    static std::vector<size_t> ContentLengths(std::span<const uint8_t> bytes, uint16_t count);
 
 private:
     void Insert(TOPTItem item);
@@ -182,7 +186,11 @@ public:
     std::vector<uint8_t> ReadBody(uint32_t n);
     void Skip(uint32_t n);
     // True when the current MSODRAWING body is used up.
-    bool PieceEmpty() const { return pieceLeft == 0; }
+    bool PieceEmpty() const { return pieceLeft == 0 && pendingAt == pending.size(); }
+    // Bytes of the current MSODRAWING body not read yet.
+    uint32_t PieceLeft() const { return pieceLeft + uint32_t(pending.size() - pendingAt); }
+    // Bytes read of the current body, given back to be read again first.
+    void Unread(std::vector<uint8_t> bytes);
     // True when the next BIFF record may continue the drawing.
     bool NextIsDrawing();
     TXLSStream& Stream() { return stream; }
@@ -198,6 +206,8 @@ private:
     void NextPiece();
     TXLSStream& stream;
     uint32_t pieceLeft;
+    std::vector<uint8_t> pending; // given back by Unread
+    size_t pendingAt = 0;
 };
 
 // The body of the BIFF record the stream stands at, when it has this id;

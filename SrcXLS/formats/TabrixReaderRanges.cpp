@@ -20,24 +20,30 @@ void TTabrixReader::ReadHyperlink() {
 void TTabrixReader::ReadCondFmt() {
     Drop();
     Placeholder(placeholder::SheetTail);
-    // The count and bounds a warning names, taken before the CF records
-    // take the buffer's place (a shorter body is refused by ReadCondFmt).
+    // The bounds a warning names, taken before the CF records take the
+    // buffer's place (a shorter body is refused by ReadCondFmt).
     const std::span<const uint8_t> body = Body();
-    int count = 0, row1 = 0, row2 = 0, col1 = 0, col2 = 0;
+    int row1 = 0, row2 = 0, col1 = 0, col2 = 0;
     if (body.size() >= 12) {
-        count = GetU16(&body[0]);
         row1 = GetU16(&body[4]), row2 = GetU16(&body[6]);
         col1 = GetU16(&body[8]), col2 = GetU16(&body[10]);
     }
-    const int missing = Sheet().ConditionalFormats().ReadCondFmt(
+    const auto read = Sheet().ConditionalFormats().ReadCondFmt(
         body, [this](std::vector<uint8_t>& cf) { return NextRecordIs({condfmt::CF}, cf); });
-    if (missing == 0) return;
     const std::string where = WideToUtf8(AreaToRefStr(col1, row1, col2, row2, false, false, false, false));
-    if (missing == count)
+    if (read.Count == 0)
+        Warn("the conditional format on " + where + " was left out: it has no conditions");
+    else if (read.Missing == read.Count)
         Warn("the conditional format on " + where + " was left out: its CF records are missing");
-    else
-        Warn(std::to_string(missing) + " of the " + std::to_string(count) + " conditions of the format on " +
-             where + " were left out: their CF records are missing");
+    else if (read.Missing > 0)
+        Warn(std::to_string(read.Missing) + " of the " + std::to_string(read.Count) +
+             " conditions of the format on " + where + " were left out: their CF records are missing");
+    if (read.Beyond.empty()) return;
+    std::string named;
+    for (size_t i = 0; i < read.Beyond.size(); ++i)
+        named += (i ? "; " : "") + std::to_string(4 + i) + ": " + WideToUtf8(read.Beyond[i]);
+    Warn("the conditions past the third of the format on " + where + " were left out (" + named +
+         "): a format holds three");
 }
 
 // A CF record that no CONDFMT took would come back without one: other

@@ -158,7 +158,10 @@ void TTabrixReader::ReadMergedCells() {
     if (!InSheet()) return;
     Placeholder(placeholder::SheetTail);
     TMergedCells& merged = Sheet().MergedCells();
-    for (const auto& a : DecodeMergedCells(Body())) merged.AddArea(a.Col1, a.Row1, a.Col2, a.Row2);
+    // A reversed area is taken as the area between its corners.
+    for (const auto& a : DecodeMergedCells(Body()))
+        merged.AddArea(std::min(a.Col1, a.Col2), std::min(a.Row1, a.Row2), std::max(a.Col1, a.Col2),
+                       std::max(a.Row1, a.Row2));
 }
 
 void TTabrixReader::ReadFeatHdr() {

@@ -241,11 +241,17 @@ bool TTabrixWriter::WriteGlobalRecord(const TRecordBlock& block) {
         if (source.PreserveMacros) records.WriteEmpty(OBPROJ);
         return true;
     case TABID:
-        if (block.Length() == 0) {
+        // One TABID for the tabs there are now, in pieces of the version's
+        // record size; a TABID read with the file goes with its CONTINUE
+        // records.
+        if (const TRecordBlock* own = source.Globals->DefaultBlock(TABID);
+            block.Length() != 0 || (own && own != &block))
+            return false;
+        {
             std::vector<uint8_t> body;
             TByteWriter w(body);
-            for (size_t i = 1; i <= source.Sheets.size(); ++i) w.U16(uint16_t(i));
-            records.WriteRecord(TABID, body);
+            for (size_t i = 1; i <= boundsheets.size(); ++i) w.U16(uint16_t(i));
+            stream.WriteLongRecord(TABID, body.data(), body.size());
         }
         if (source.PreserveMacros && source.VBA && source.VBA->ModuleCount() > 0 &&
             source.Globals->IndexOf(OBPROJ) < 0)

@@ -260,17 +260,26 @@ void TXLSXSheetWriter::WriteCols(std::string& out) {
 }
 
 void TXLSXSheetWriter::WriteMergeCells(std::string& out) {
+    // Areas read from a binary file may lie beyond the sheet: those that
+    // start beyond are left out, the others cut (the write's warnings say so).
+    const uint32_t lastCol = uint32_t(MaxColumn(TExcelVersion::xvExcel2007));
+    const uint32_t lastRow = uint32_t(MaxRow(TExcelVersion::xvExcel2007));
     TMergedCells& merged = sheet.MergedCells();
-    if (merged.Count() == 0) return;
-    out += "<mergeCells count=\"";
-    AppendXMLInt(out, merged.Count());
-    out += "\">";
+    std::string areas;
+    int count = 0;
     for (int i = 0; i < merged.Count(); ++i) {
         const TCellArea& a = merged[i];
-        out += "<mergeCell ref=\"";
-        AppendArea(out, a.Col1i(), a.Row1, a.Col2i(), a.Row2);
-        out += "\"/>";
+        if (a.Col1 > lastCol || a.Row1 > lastRow) continue;
+        areas += "<mergeCell ref=\"";
+        AppendArea(areas, a.Col1i(), a.Row1, int(std::min(a.Col2, lastCol)), std::min(a.Row2, lastRow));
+        areas += "\"/>";
+        ++count;
     }
+    if (count == 0) return;
+    out += "<mergeCells count=\"";
+    AppendXMLInt(out, count);
+    out += "\">";
+    out += areas;
     out += "</mergeCells>";
 }
 

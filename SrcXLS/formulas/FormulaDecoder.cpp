@@ -224,7 +224,7 @@ std::u16string TDecoder::Sheet3d(const TToken& t) const {
         Fault("a deleted sheet");
         sheets = u"[DELETED]";
     } else if (first != last) {
-        sheets = QuoteSheetName(name(first) + u":" + name(last));
+        sheets = QuoteSheetRange(name(first), name(last));
     } else {
         sheets = QuoteSheetName(name(first));
     }

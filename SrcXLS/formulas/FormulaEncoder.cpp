@@ -610,6 +610,11 @@ size_t TEncoder::ScanQuoted(size_t at) {
         text.push_back(work[i++]);
     }
     const size_t close = i;
+    // A sheet (or a range of sheets) of this workbook, whatever its name holds.
+    if (opt.Names && opt.Names->HasSheet(text)) {
+        Add(ttName, Own(std::move(text)));
+        return close + 1;
+    }
     // A path of another workbook: "C:\dir\[book.xls]Sheet", "[book.xls]Sheet",
     // or a drive path alone.
     const bool drive = text.size() >= 3 &&
@@ -628,8 +633,7 @@ size_t TEncoder::ScanQuoted(size_t at) {
         Add(ttPath, Own(std::move(text)));
         return close + 1;
     }
-    if (text.find_first_of(u"*/?[\\]") != text.npos && !(opt.Names && opt.Names->HasSheet(text)))
-        Fail(13, text);
+    if (text.find_first_of(u"*/?[\\]") != text.npos) Fail(13, text);
     Add(ttName, Own(std::move(text)));
     return close + 1;
 }

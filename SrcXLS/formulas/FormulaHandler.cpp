@@ -514,23 +514,7 @@ std::u16string TFormulaHandler::ExternSheet(int index) {
     const std::u16string first = SheetNameOf(e.First), last = SheetNameOf(e.Last);
     if (first.empty() || last.empty()) return u"#REF!";
     if (e.First == e.Last) return QuoteSheetName(first) + u"!";
-    // A range of sheets is quoted as a whole when either name has
-    // characters that need it; a name that only reads as a cell ("S1")
-    // stays bare there, as LibreOffice and gnumeric write it: neither reads
-    // such a range quoted.
-    auto bare = [](const std::u16string& name) {
-        const std::u16string probe = u"_" + name;
-        return QuoteSheetName(name) == name ||
-               (QuoteSheetName(name.substr(0, 1)) == name.substr(0, 1) && QuoteSheetName(probe) == probe);
-    };
-    const std::u16string plain = first + u":" + last;
-    if (bare(first) && bare(last)) return plain + u"!";
-    std::u16string out = u"'";
-    for (char16_t c : plain) {
-        if (c == u'\'') out.push_back(u'\'');
-        out.push_back(c);
-    }
-    return out + u"'!";
+    return QuoteSheetRange(first, last) + u"!";
 }
 
 std::u16string TFormulaHandler::ExternName(int index, int number) {

@@ -111,18 +111,43 @@ std::u16string QuoteFormulaString(std::u16string_view text) {
     return out;
 }
 
-std::u16string QuoteSheetName(std::u16string_view name) {
-    bool plain = !name.empty() && (IsLetter(name[0]) || name[0] == u'_') && !LooksLikeReference(name);
-    for (size_t i = 0; plain && i < name.size(); ++i)
-        plain = IsLetter(name[i]) || IsDigit(name[i]) || name[i] == u'_' || name[i] == u'.';
-    if (plain) return std::u16string(name);
+namespace {
+
+std::u16string InQuotes(std::u16string_view text) {
     std::u16string out = u"'";
-    for (char16_t c : name) {
+    for (char16_t c : text) {
         if (c == u'\'') out.push_back(u'\'');
         out.push_back(c);
     }
     out.push_back(u'\'');
     return out;
+}
+
+// Letters, digits, "_" and "." after a letter or "_".
+bool PlainCharacters(std::u16string_view name) {
+    bool plain = !name.empty() && (IsLetter(name[0]) || name[0] == u'_');
+    for (size_t i = 0; plain && i < name.size(); ++i)
+        plain = IsLetter(name[i]) || IsDigit(name[i]) || name[i] == u'_' || name[i] == u'.';
+    return plain;
+}
+
+bool PlainSheetName(std::u16string_view name) {
+    return PlainCharacters(name) && !LooksLikeReference(name);
+}
+
+} // namespace
+
+std::u16string QuoteSheetName(std::u16string_view name) {
+    return PlainSheetName(name) ? std::u16string(name) : InQuotes(name);
+}
+
+std::u16string QuoteSheetRange(std::u16string_view first, std::u16string_view last) {
+    std::u16string range(first);
+    range += u':';
+    range += last;
+    // A name that only reads as a cell ("S1") stays bare in a range, as
+    // LibreOffice and gnumeric write it: neither reads such a range quoted.
+    return PlainCharacters(first) && PlainCharacters(last) ? range : InQuotes(range);
 }
 
 } // namespace xls

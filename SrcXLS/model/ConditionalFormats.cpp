@@ -338,21 +338,56 @@ void TConditionalFormats::Assign(const TConditionalFormats& source) {
     for (int i = 0; i < source.Count(); ++i) Add().Assign(source.Items(i));
 }
 
-int TConditionalFormats::ReadCondFmt(std::span<const uint8_t> body,
-                                     const std::function<bool(std::vector<uint8_t>&)>& nextCF) {
+namespace {
+
+// A condition in a few words, for a warning that names it.
+std::u16string Described(const TCondFmtData& c) {
+    static const char16_t* const operators[] = {u"",   u"between ", u"not between ", u"= ", u"<> ",
+                                                u"> ", u"< ",       u">= ",          u"<= "};
+    std::u16string first, second;
+    try {
+        first = c.GetFormula1();
+        second = c.GetFormula2();
+    } catch (const std::exception&) {
+        // Tokens the formula handler cannot turn into text: the kind says enough.
+    }
+    if (!c.GetCompareCell()) return u"formula " + first;
+    std::u16string text = u"cell value " + std::u16string(operators[size_t(c.GetCompOperator())]) + first;
+    if (!second.empty()) text += u" and " + second;
+    return text;
+}
+
+} // namespace
+
+TConditionalFormats::TCondFmtRead
+TConditionalFormats::ReadCondFmt(std::span<const uint8_t> body,
+                                 const std::function<bool(std::vector<uint8_t>&)>& nextCF) {
     TByteReader r(body);
-    const uint16_t count = r.U16("condition count");
+    TCondFmtRead result;
+    result.Count = r.U16("condition count");
     r.Skip(10, "bounds");
     const uint16_t areas = r.U16("range count");
     if (size_t(areas) * 8 > r.Remaining()) throw XLSError("Record too short: ranges beyond the end");
-    if (count < 1 || count > 3) throw XLSError("Bad number of CF records.");
+    if (result.Count == 0) return result;
     TConditionalFormat& format = Add();
     for (uint16_t i = 0; i < areas; ++i) format.Areas.AddRef8(r.Bytes(8, "range"));
     std::vector<uint8_t> cf;
     int read = 0;
-    while (read < count && nextCF(cf)) format.Condition(read++).Read(cf);
+    while (read < result.Count && nextCF(cf)) {
+        if (read < 3) {
+            format.Condition(read++).Read(cf);
+            continue;
+        }
+        // The model holds three; one past them is read only to be named.
+        TCondFmtData beyond;
+        beyond.Owner = &format;
+        beyond.Read(cf);
+        result.Beyond.push_back(Described(beyond));
+        ++read;
+    }
+    result.Missing = result.Count - read;
     if (read == 0) Delete(Count() - 1);
-    return count - read;
+    return result;
 }
 
 void TConditionalFormats::WriteCondFmts(TXLSStream& stream) const {

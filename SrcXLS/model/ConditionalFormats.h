@@ -160,11 +160,20 @@ public:
     TConditionalFormat& Items(int index) const { return static_cast<TConditionalFormat&>(GetItem(index)); }
     void Assign(const TConditionalFormats& source);
 
+    // What a CONDFMT brought that the model does not hold.
+    struct TCondFmtRead {
+        int Count = 0;   // the CF records it names
+        int Missing = 0; // of those, not present: what some writers put in
+                         // place of conditions BIFF8 cannot hold
+        // The conditions past the third (some writers put up to five on one
+        // range), read and described, e.g. "cell value between 3 and 4".
+        std::vector<std::u16string> Beyond;
+    };
     // A CONDFMT body; next gives the body of the record that follows when it
-    // is a CF (false otherwise). Returns how many of the CF records it names
-    // were missing: what some writers put in place of conditions BIFF8
-    // cannot hold. A format left without any condition is not added.
-    int ReadCondFmt(std::span<const uint8_t> body, const std::function<bool(std::vector<uint8_t>&)>& nextCF);
+    // is a CF (false otherwise). A format left without any condition (none
+    // present, or a count of 0) is not added.
+    TCondFmtRead ReadCondFmt(std::span<const uint8_t> body,
+                             const std::function<bool(std::vector<uint8_t>&)>& nextCF);
     // CONDFMT and CF records of every format with a used condition and an
     // area; areas beyond the BIFF8 limits are clipped or left out.
     void WriteCondFmts(TXLSStream& stream) const;

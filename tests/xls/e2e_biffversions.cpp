@@ -577,6 +577,90 @@ TEST(BIFFVersions, EveryCorpusWorkbookInExcel97AndExcel5ReadsWithItsValues) {
     for (int o = 0; o < 3; ++o) EXPECT_GT(compared[o], 100000u) << oracles[o];
 }
 
+namespace {
+
+// The TABID records of a workbook stream's globals: the ones found and,
+// when there is one, its body joined from its CONTINUE records, each piece
+// within limit bytes (pieces that do not fit are counted).
+struct TTabIds {
+    size_t Count = 0, Oversized = 0, Continues = 0;
+    std::vector<uint16_t> Ids;
+};
+TTabIds TabIdsOf(const Bytes& stream, size_t limit) {
+    TTabIds out;
+    const std::vector<Record> globals = Substreams(stream).at(0);
+    bool inTabId = false;
+    for (const Record& r : globals) {
+        if (r.Id == 0x003C) ++out.Continues;
+        if (r.Id == 0x013D) ++out.Count;
+        inTabId = r.Id == 0x013D || (inTabId && r.Id == 0x003C);
+        if (!inTabId) continue;
+        if (r.Body.size() > limit) ++out.Oversized;
+        for (size_t i = 0; i + 1 < r.Body.size(); i += 2) out.Ids.push_back(uint16_t(r.Body[i] | r.Body[i + 1] << 8));
+    }
+    return out;
+}
+
+} // namespace
+
+// A workbook of many sheets gets one TABID for its tabs, cut into CONTINUE
+// records of the version's record size; written again from such a file it
+// gets it once more, without the pieces it was read with. gnumeric reads
+// every copy.
+TEST(BIFFVersions, ManySheetsWriteOneTabIdWithinTheRecordSize) {
+    testfiles::ScratchDir dir;
+    const struct {
+        TExcelVersion Version;
+        int Sheets;
+        TExcelVersion Again; // the version the copy is written in once more
+    } cases[] = {
+        {TExcelVersion::xvExcel97, 20000, TExcelVersion::xvExcel50},
+        {TExcelVersion::xvExcel50, 20000, TExcelVersion::xvExcel97},
+        {TExcelVersion::xvExcel50, 1100, TExcelVersion::xvExcel50},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.Sheets) + " sheets, version " + std::to_string(int(c.Version)));
+        const std::string first = dir.File("many" + std::to_string(int(c.Version)) + "_" + std::to_string(c.Sheets) + ".xls");
+        const std::string again = dir.File("again" + std::to_string(int(c.Version)) + "_" + std::to_string(c.Sheets) + ".xls");
+        {
+            TTabrix4 book;
+            while (book.Sheets().Count() < c.Sheets) book.Sheets().Add();
+            book.GetSheet(0).SetAsFloat(0, 0, 7);
+            book.GetSheet(c.Sheets - 1).SetAsFloat(0, 0, 8);
+            book.SetVersion(c.Version);
+            book.SetFilename(Utf8ToWide(first));
+            book.Write();
+        }
+        {
+            TTabrix4 book;
+            book.SetFilename(Utf8ToWide(first));
+            book.Read();
+            ASSERT_EQ(book.Sheets().Count(), c.Sheets);
+            EXPECT_EQ(book.GetSheet(c.Sheets - 1).GetAsFloat(0, 0), 8);
+            book.SetVersion(c.Again);
+            book.SetFilename(Utf8ToWide(again));
+            book.Write();
+        }
+        std::vector<uint16_t> expected;
+        for (int i = 1; i <= c.Sheets; ++i) expected.push_back(uint16_t(i));
+        for (const auto& [file, version] : {std::pair{first, c.Version}, std::pair{again, c.Again}}) {
+            SCOPED_TRACE(file);
+            const size_t limit = version == TExcelVersion::xvExcel97 ? 8224 : 2080;
+            const TTabIds tabs = TabIdsOf(WorkbookStream(testfiles::Slurp(file)), limit);
+            EXPECT_EQ(tabs.Count, 1u);
+            EXPECT_EQ(tabs.Oversized, 0u);
+            EXPECT_EQ(tabs.Continues, (2 * size_t(c.Sheets) + limit - 1) / limit - 1);
+            EXPECT_TRUE(tabs.Ids == expected);
+            const oracle::TRun r = oracle::Run("ssconvert --export-type=Gnumeric_stf:stf_csv " +
+                                               oracle::Quote(file) + " " + oracle::Quote(file + ".csv"), 300);
+            ASSERT_EQ(r.Status, 0) << r.Output;
+            EXPECT_FALSE(oracle::Has(r.Output, "CRITICAL") || oracle::Has(r.Output, "failed")) << r.Output;
+            // The sheet made last is the one selected.
+            EXPECT_EQ(testfiles::Slurp(file + ".csv"), "8\n");
+        }
+    }
+}
+
 // xlsbench copy --version writes the version asked for whatever OUT's
 // extension; what the version cannot hold is named (a BIFF4 file holds one
 // sheet), or the write is refused saying why; other values are refused.

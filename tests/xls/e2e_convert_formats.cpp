@@ -7,12 +7,16 @@
 // written back keep every relationship pointing at a part, leave a damaged
 // entry out with a warning, and pass "unzip -t".
 #include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSBytes.h"
+#include "SrcXLS/XLSCellRef.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formats/XLSXRelations.h"
 #include "SrcXLS/formats/XLSZip.h"
 #include "SrcXLS/model/Cell.h"
+#include "SrcXLS/model/CellAreas.h"
 #include "SrcXLS/model/ConditionalFormats.h"
 #include "SrcXLS/model/Hyperlinks.h"
+#include "support_biffbuild.h"
 #include "support_files.h"
 #include "support_oracle.h"
 #include "support_process.h"
@@ -365,6 +369,86 @@ TEST(ConvertFormats, CellsAndAreasBeyondTheBinaryLimitsAreNamed) {
     const auto links = oracle::SheetRanges("xlrd", {dir.File("made.xls")});
     ASSERT_EQ(links.size(), 1u);
     EXPECT_EQ(links[0].size(), 2u);
+}
+
+// Merged areas of an .xls a package sheet has no place for: one starting
+// beyond column XFD is left out, one ending beyond it cut there, each named;
+// a reversed area is read as the area between its corners. Our reader,
+// openpyxl and gnumeric read every package copy.
+TEST(ConvertFormats, MergedAreasOfABinaryFileFitThePackage) {
+    testfiles::ScratchDir dir;
+    TTabrix4 made;
+    made.GetSheet(0).SetAsFloat(0, 0, 1);
+    made.GetSheet(0).MergedCells().AddArea(0, 0, 1, 0);
+    made.GetSheet(0).MergedCells().AddArea(3, 0, 5, 0);
+    made.SetFilename(Utf8ToWide(dir.File("merged.xls")));
+    ASSERT_NO_THROW(made.Write());
+    const biffbuild::Bytes stream = biffbuild::WorkbookStream(testfiles::Slurp(dir.File("merged.xls")));
+    // The columns of the second area as the variant's MERGEDCELLS holds them.
+    const struct {
+        uint16_t Col1, Col2;
+        const char* Named; // the write's warning, "" for none
+        const char* Kept;  // the second area in the package, "" for none
+    } cases[] = {
+        {3, 5, "", "D1:F1"},
+        {5, 3, "", "D1:F1"},
+        {3, 16640, "1 merged area cut at column XFD or row 1048576 in the .xlsx file (first: D1:XPA1)", "D1:XFD1"},
+        {0x9B00, 3, "1 merged area cut at column XFD or row 1048576 in the .xlsx file (first: D1:BFRE1)",
+         "D1:XFD1"},
+        {16384, 16390, "1 merged area beyond column XFD or row 1048576 not written to the .xlsx file (first: "
+                       "XFE1:XFK1)",
+         ""},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.Col1) + ":" + std::to_string(c.Col2));
+        biffbuild::Bytes variant = stream;
+        bool patched = false;
+        for (size_t at = 0; at + 4 <= variant.size();) {
+            const uint16_t id = uint16_t(variant[at] | variant[at + 1] << 8);
+            const size_t length = size_t(variant[at + 2] | variant[at + 3] << 8);
+            if (id == 0x00E5 && length == 18) {
+                PutU16(variant.data() + at + 4 + 2 + 8 + 4, c.Col1);
+                PutU16(variant.data() + at + 4 + 2 + 8 + 6, c.Col2);
+                patched = true;
+            }
+            at += 4 + length;
+        }
+        ASSERT_TRUE(patched);
+        const std::string xls = dir.File("variant" + std::to_string(n) + ".xls");
+        const std::string package = dir.File("variant" + std::to_string(n++) + ".xlsx");
+        const biffbuild::Bytes image = biffbuild::CompoundImage(variant);
+        testfiles::Spit(xls, std::string(image.begin(), image.end()));
+        std::vector<std::string> warnings;
+        ASSERT_NO_THROW(warnings = Copy(xls, package));
+        std::erase_if(warnings, [](const std::string& w) { return w.find("merged") == std::string::npos; });
+        EXPECT_EQ(Joined(warnings), *c.Named ? "Sheet 'Sheet1': " + std::string(c.Named) + "\n" : "");
+
+        TTabrix4 back;
+        back.SetFilename(Utf8ToWide(package));
+        ASSERT_NO_THROW(back.Read());
+        std::vector<std::string> ours;
+        for (int i = 0; i < back.GetSheet(0).MergedCells().Count(); ++i) {
+            const TCellArea& a = back.GetSheet(0).MergedCells()[i];
+            ours.push_back(WideToUtf8(
+                AreaToRefStr(a.Col1i(), a.Row1i(), a.Col2i(), a.Row2i(), false, false, false, false)));
+        }
+        std::vector<std::string> expected = {"A1:B1"};
+        if (*c.Kept) expected.push_back(c.Kept);
+        EXPECT_EQ(ours, expected);
+        const oracle::TRun styles = oracle::OpenpyxlStyles(package);
+        ASSERT_EQ(styles.Status, 0) << styles.Output;
+        for (const std::string& area : expected)
+            EXPECT_TRUE(oracle::Has(styles.Output, "merged " + area)) << styles.Output;
+        size_t shown = 0;
+        for (size_t at = styles.Output.find("merged "); at != std::string::npos;
+             at = styles.Output.find("merged ", at + 1))
+            ++shown;
+        EXPECT_EQ(shown, expected.size()) << styles.Output;
+        const oracle::TRun gnumeric = oracle::GnumericCsv(package, dir.File("variant.csv"));
+        EXPECT_EQ(gnumeric.Status, 0) << gnumeric.Output;
+        EXPECT_FALSE(oracle::Has(gnumeric.Output, "CRITICAL")) << gnumeric.Output;
+    }
 }
 
 // A package whose parts stand under "wtf/": written back, its notes, VML

@@ -151,6 +151,12 @@ struct Conversions : FreshLibState {
                     oracle::Quote(dir->File("names.xlsx")) + " " + oracle::Quote(dir->File("names5.xls")));
         oracle::Run("ssconvert --export-type=Gnumeric_Excel:excel_dsf " +
                     oracle::Quote(dir->File("names.xlsx")) + " " + oracle::Quote(dir->File("names8.xls")));
+        // gnumeric's Excel 95 file and package of a sheet named "Tab[x]y",
+        // a range of sheets and later functions.
+        oracle::Run("ssconvert --export-type=Gnumeric_Excel:excel_biff7 " +
+                    oracle::Quote(dir->File("later.xlsx")) + " " + oracle::Quote(dir->File("later5.xls")));
+        oracle::Run("ssconvert --export-type=Gnumeric_Excel:xlsx " + oracle::Quote(dir->File("later.xlsx")) +
+                    " " + oracle::Quote(dir->File("later-gn.xlsx")));
     }
     static void TearDownTestSuite() { dir.reset(); }
     static inline std::unique_ptr<testfiles::ScratchDir> dir;
@@ -547,11 +553,22 @@ struct TEveryVersion {
     const char* Source;
     const char* Sheet;
     const char* Cell;
-    // The value LibreOffice and gnumeric compute from the source, "n:101".
+    // The formula's value, "n:101".
     const char* Value;
     // In the package, Excel 97, Excel 5 and Excel 4 copies.
     std::array<const char*, 4> Copies;
+    // The copies (1 << version index) that hold what the source holds,
+    // its tokens as read or its cached value: each reader gives for them
+    // what it gives for the source (gnumeric reads a range of sheets of
+    // its own Excel 95 files otherwise, LibreOffice none of the functions
+    // they call through external names).
+    int LikeSource = 0;
+    // The copies that gnumeric alone computes as it computes the source (a
+    // function it lacks).
+    int GnumericLikeSource = 0;
 };
+
+enum { InPackage = 1, In97 = 2, In5 = 4, In4 = 8 };
 
 const TEveryVersion EveryVersionCases[] = {
     // Formulas whose writers cache no value (openpyxl none, xlwt an empty
@@ -572,6 +589,20 @@ const TEveryVersion EveryVersionCases[] = {
       "SUMIF(A1:A1,\">0\",Other!A1:A1)+Other!A1", Lost}},
     {"values.xls", "One", "A2", "n:3", {"SUM(One:Two!A1)", "SUM(One:Two!A1)", Kept, Kept}},
     {"values.xls", "One", "A3", "n:6", {"Two!A1*3", "Two!A1*3", "Two!A1*3", Kept}},
+    // gnumeric's Excel 95 file: a range of sheets as every reader reads it.
+    {"later5.xls",
+     "Main",
+     "C1",
+     "n:28",
+     {"SUM(Main:Lookup!A1)", "SUM(Main:Lookup!A1)", "SUM(Main:Lookup!A1)", Kept},
+     In5},
+    {"later-gn.xlsx", "Main", "C1", "n:28", {"SUM(Main:Lookup!A1)", "SUM(Main:Lookup!A1)", Kept, Kept}},
+    // A sheet whose name holds brackets is a sheet of the workbook, named
+    // as the copy names it; so is a defined name's.
+    {"later5.xls", "Main", "C2", "n:7", {"SUM(Tab_x_y!A1)", "SUM('Tab[x]y'!A1)", "SUM('Tab[x]y'!A1)", Kept}},
+    {"later5.xls", "Main", "C3", "n:14", {"SUM(TabRef)*2", "SUM(TabRef)*2", "SUM(TabRef)*2", Kept}},
+    {"later-gn.xlsx", "Main", "C2", "n:7", {"SUM(Tab_x_y!A1)", "SUM('Tab[x]y'!A1)", "SUM('Tab[x]y'!A1)", Kept}},
+    {"later-gn.xlsx", "Main", "C3", "n:14", {"SUM(TabRef)*2", "SUM(TabRef)*2", "SUM(TabRef)*2", Kept}},
 };
 
 // A value as the oracle script writes it, from our reader's cell.
@@ -605,7 +636,8 @@ std::string SeenValue(const TSeen& seen, const std::string& sheet, const std::st
 // compute it again to the source's value, or the write's warnings name its
 // cell and the copy holds its value (the one cached, or computed where the
 // writer cached none), or, where there is no value to keep, a blank and a
-// warning that says the value is lost.
+// warning that says the value is lost. A copy that holds what the source
+// holds reads in each reader as the source does.
 TEST_F(Conversions, CopiesInEveryVersionKeepTheFormulaOrItsValue) {
     Make();
     ASSERT_TRUE(made) << why;
@@ -616,16 +648,25 @@ TEST_F(Conversions, CopiesInEveryVersionKeepTheFormulaOrItsValue) {
     std::map<std::string, std::array<std::string, 4>> copies;
     std::map<std::string, std::vector<std::string>> warnings;
     std::vector<std::string> all, recalculated;
+    // The sources too, under names of their own: what each reader gives for them.
+    std::map<std::string, std::string> origin;
+    auto recalculate = [&](const std::string& file) {
+        all.push_back(file);
+        recalculated.push_back(dir->File("gn-" + fs::path(file).filename().string() + ".xlsx"));
+        oracle::Run("ssconvert --recalc " + oracle::Quote(file) + " " + oracle::Quote(recalculated.back()));
+    };
     for (const std::string& s : sources) {
         ASSERT_TRUE(testfiles::Exists(dir->File(s))) << s;
+        std::string named = s;
+        std::replace(named.begin(), named.end(), '.', '_');
+        origin[s] = dir->File("source-" + named + fs::path(s).extension().string());
+        if (!fs::exists(origin[s])) fs::create_symlink(dir->File(s), origin[s]);
+        recalculate(origin[s]);
         for (size_t v = 0; v < 4; ++v) {
             const std::string copy = dir->File("every-" + s + EveryVersionFile[v]);
             warnings[copy] = CopyAs(dir->File(s), copy, EveryVersion[v]);
             copies[s][v] = copy;
-            all.push_back(copy);
-            recalculated.push_back(dir->File("gn-" + fs::path(copy).filename().string() + ".xlsx"));
-            oracle::Run("ssconvert --recalc " + oracle::Quote(copy) + " " +
-                        oracle::Quote(recalculated.back()));
+            recalculate(copy);
         }
     }
     testfiles::ScratchDir lo;
@@ -667,12 +708,18 @@ TEST_F(Conversions, CopiesInEveryVersionKeepTheFormulaOrItsValue) {
             ASSERT_LT(sheet, back.Sheets().Count());
             TSheet& s = back.GetSheet(sheet);
             const std::string value = what == Lost ? "" : c.Value;
+            // What each reader gives for the source, where the copy holds what it holds.
+            const size_t source = index[origin[c.Source]];
+            const bool like = c.LikeSource & (1 << v), gnumericLike = like || (c.GnumericLikeSource & (1 << v));
+            auto expected = [&](const std::vector<TSeen>& by, bool asSource) {
+                return asSource ? SeenValue(by[source], c.Sheet, c.Cell, false) : value;
+            };
             if (what == Kept || what == Lost) {
                 EXPECT_NE(warning.find(what == Kept ? "; its value is kept" : LostValue), std::string::npos)
                     << warning;
                 EXPECT_FALSE(s.GetCellType(col, row) >= ctNumberFormula);
-                EXPECT_EQ(OurValue(s, col, row), value);
-                EXPECT_EQ(SeenValue(read[i], c.Sheet, c.Cell, excel4), value);
+                EXPECT_EQ(OurValue(s, col, row), expected(read, like));
+                EXPECT_EQ(SeenValue(read[i], c.Sheet, c.Cell, excel4), expected(read, like));
             } else {
                 EXPECT_EQ(warning, "");
                 std::string text;
@@ -683,8 +730,9 @@ TEST_F(Conversions, CopiesInEveryVersionKeepTheFormulaOrItsValue) {
                 }
                 EXPECT_EQ(text, what);
             }
-            EXPECT_EQ(SeenValue(gnumeric[i], c.Sheet, c.Cell, excel4), value) << "gnumeric";
-            EXPECT_EQ(SeenValue(libre[i], c.Sheet, c.Cell, excel4), value) << "LibreOffice";
+            EXPECT_EQ(SeenValue(gnumeric[i], c.Sheet, c.Cell, excel4), expected(gnumeric, gnumericLike))
+                << "gnumeric";
+            EXPECT_EQ(SeenValue(libre[i], c.Sheet, c.Cell, excel4), expected(libre, like)) << "LibreOffice";
         }
     }
 }

@@ -1,7 +1,8 @@
 // Drawings other programs write and read, and damaged files read within
 // bounds: LibreOffice's freeform shapes read and written back the way it
-// reads them; property tables in the order gnumeric needs; a note without
-// its shape and a picture counted unused while a shape shows it; pictures,
+// reads them; property tables in the order gnumeric needs, and those whose
+// stated length is wrong; a note without its shape, a picture counted
+// unused while a shape shows it and one whose sizes disagree; pictures,
 // macro projects and package texts that expand past any sane size read
 // under a memory limit with what they hold kept; notes outside the sheet
 // refuse the write; a new chart shows its sheet's first ten rows in
@@ -24,6 +25,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <numeric>
 
 using namespace xls;
 namespace fs = std::filesystem;
@@ -102,6 +104,124 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> ProjectStreams(const s
     return out;
 }
 
+// A flat LibreOffice spreadsheet of the tables given.
+std::string Fods(const std::string& tables) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document "
+           "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+           "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+           "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+           "xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" "
+           "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\" office:version=\"1.2\" "
+           "office:mimetype=\"application/"
+           "vnd.oasis.opendocument.spreadsheet\"><office:body><office:spreadsheet>" +
+           tables + "</office:spreadsheet></office:body></office:document>";
+}
+
+// A LibreOffice sheet of a polygon, a polyline and a curve beside the value 42.
+std::string FreeformFods() {
+    return Fods(
+        "<table:table table:name=\"Shapes\"><table:shapes>"
+        "<draw:polygon svg:x=\"1cm\" svg:y=\"1cm\" svg:width=\"3cm\" svg:height=\"2cm\" svg:viewBox=\"0 0 "
+        "3000 "
+        "2000\" draw:points=\"0,2000 1500,0 3000,2000\"/>"
+        "<draw:polyline svg:x=\"5cm\" svg:y=\"1cm\" svg:width=\"3cm\" svg:height=\"2cm\" svg:viewBox=\"0 "
+        "0 "
+        "3000 2000\" draw:points=\"0,0 1000,2000 2000,0 3000,2000\"/>"
+        "<draw:path svg:x=\"1cm\" svg:y=\"4cm\" svg:width=\"3cm\" svg:height=\"2cm\" svg:viewBox=\"0 0 "
+        "3000 "
+        "2000\" svg:d=\"M0 2000 C 500 0 2500 0 3000 2000\"/></table:shapes>"
+        "<table:table-row><table:table-cell office:value-type=\"float\" "
+        "office:value=\"42\"><text:p>42</text:p>"
+        "</table:table-cell></table:table-row></table:table>");
+}
+
+// A LibreOffice sheet of two custom shapes (one with a text) and a text box
+// beside the value 42.
+std::string ShapesFods() {
+    return Fods(
+        "<table:table table:name=\"Shapes\"><table:shapes>"
+        "<draw:custom-shape svg:x=\"1cm\" svg:y=\"1cm\" svg:width=\"3cm\" svg:height=\"2cm\">"
+        "<text:p>Каса</text:p><draw:enhanced-geometry svg:viewBox=\"0 0 21600 21600\" "
+        "draw:type=\"smiley\" "
+        "draw:modifiers=\"17520\" draw:enhanced-path=\"U 10800 10800 10800 10800 0 360 Z N\"/>"
+        "</draw:custom-shape>"
+        "<draw:custom-shape svg:x=\"5cm\" svg:y=\"1cm\" svg:width=\"3cm\" svg:height=\"2cm\">"
+        "<draw:enhanced-geometry svg:viewBox=\"0 0 21600 21600\" draw:type=\"right-arrow\" "
+        "draw:modifiers=\"16200 5400\" draw:enhanced-path=\"M 0 ?f0 L ?f1 ?f0 ?f1 0 21600 10800 ?f1 21600 "
+        "?f1 ?f2 0 ?f2 Z N\"><draw:equation draw:name=\"f0\" draw:formula=\"$1 \"/><draw:equation "
+        "draw:name=\"f1\" draw:formula=\"$0 \"/><draw:equation draw:name=\"f2\" draw:formula=\"21600-$1 "
+        "\"/></draw:enhanced-geometry></draw:custom-shape>"
+        "<draw:frame svg:x=\"1cm\" svg:y=\"4cm\" svg:width=\"4cm\" svg:height=\"1cm\"><draw:text-box>"
+        "<text:p>Текст у рамці</text:p></draw:text-box></draw:frame></table:shapes>"
+        "<table:table-row><table:table-cell office:value-type=\"float\" office:value=\"42\">"
+        "<text:p>42</text:p></table:table-cell></table:table-row></table:table>");
+}
+
+// Where the property tables of a workbook's drawings stand: the index of
+// the MSODRAWING record and the offset of the table's header in its body.
+std::vector<std::pair<size_t, size_t>> PropertyTables(const std::vector<drawingtest::Record>& records) {
+    std::vector<std::pair<size_t, size_t>> found;
+    for (size_t r = 0; r < records.size(); ++r) {
+        if (records[r].Id != 0x00EC) continue;
+        const auto& b = records[r].Body;
+        for (size_t at = 0; at + 8 <= b.size();) {
+            const bool container = (b[at] & 0x0F) == 0x0F;
+            if (GetU16(b.data() + at + 2) == 0xF00B) found.emplace_back(r, at);
+            at += container ? 8 : 8 + GetU32(b.data() + at + 4);
+        }
+    }
+    return found;
+}
+
+// Every shape's properties: id, value, and the length and byte sum of the
+// complex data, one line each.
+std::vector<std::string> ShapeProperties(TTabrix4& book) {
+    std::vector<std::string> lines;
+    const TEscherDrawing& drawing = book.GetSheet(0).Drawing();
+    for (int i = 0; i < drawing.ShapeCount(); ++i)
+        for (const TOPTItem& item : drawing.Shape(i).Opt.Items)
+            lines.push_back(std::to_string(i) + " " + std::to_string(item.Id) + " " +
+                            std::to_string(item.Value) + " " + std::to_string(item.Complex.size()) + " " +
+                            std::to_string(std::accumulate(item.Complex.begin(), item.Complex.end(), 0u)));
+    return lines;
+}
+
+// A LibreOffice workbook of `sheets` sheets, each with its number in A1 and
+// a 4x4 picture of a colour of its own.
+std::string PicturesFods(int sheets) {
+    static const char* const pictures[] = {
+        "iVBORw0KGgoAAAANSUhEUgAAAAQAAAAECAIAAAAmkwkpAAAAEElEQVR4nGP4z8AARwzEcQCukw/"
+        "x0F8jngAAAABJRU5ErkJggg==",
+        "iVBORw0KGgoAAAANSUhEUgAAAAQAAAAECAIAAAAmkwkpAAAAD0lEQVR4nGNgaGBAIOI4ANA0CAF5jtVRAAAAAElFTkSuQmCC",
+        "iVBORw0KGgoAAAANSUhEUgAAAAQAAAAECAIAAAAmkwkpAAAAEElEQVR4nGNgYPiPhIjiAACOsw/"
+        "xs6MvMwAAAABJRU5ErkJggg==",
+    };
+    std::string tables;
+    for (int i = 0; i < sheets; ++i) {
+        const std::string n = std::to_string(i + 1);
+        tables += "<table:table table:name=\"S" + n +
+                  "\"><table:shapes><draw:frame svg:x=\"2cm\" svg:y=\"1cm\" svg:width=\"2cm\" "
+                  "svg:height=\"2cm\"><draw:image><office:binary-data>" +
+                  pictures[i % 3] +
+                  "</office:binary-data></draw:image></draw:frame></table:shapes><table:table-row>"
+                  "<table:table-cell office:value-type=\"float\" office:value=\"" +
+                  n + "\"><text:p>" + n + "</text:p></table:table-cell></table:table-row></table:table>";
+    }
+    return Fods(tables);
+}
+
+// The offsets of the picture store entries (BSE headers) in the body of a
+// drawing group record.
+std::vector<size_t> StoreEntries(const std::vector<uint8_t>& group) {
+    std::vector<size_t> found;
+    for (size_t at = 8; at + 8 <= group.size();) {
+        const uint16_t type = GetU16(group.data() + at + 2);
+        if (type == 0xF007) found.push_back(at);
+        at += type == 0xF001 ? 8 : 8 + GetU32(group.data() + at + 4);
+    }
+    return found;
+}
+
 bool HasWarning(const TTabrix4& book, const std::string& part) {
     for (const auto& w : book.Warnings())
         if (w.find(part) != std::string::npos) return true;
@@ -116,27 +236,7 @@ bool HasWarning(const TTabrix4& book, const std::string& part) {
 TEST(DrawingImports, FreeformShapesOfLibreOfficeAreReadAndKept) {
     testfiles::ScratchDir dir;
     const std::string fods = dir.File("shapes.fods");
-    testfiles::Spit(
-        fods,
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document "
-        "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
-        "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
-        "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
-        "xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" "
-        "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\" office:version=\"1.2\" "
-        "office:mimetype=\"application/vnd.oasis.opendocument.spreadsheet\"><office:body><office:spreadsheet>"
-        "<table:table table:name=\"Shapes\"><table:shapes>"
-        "<draw:polygon svg:x=\"1cm\" svg:y=\"1cm\" svg:width=\"3cm\" svg:height=\"2cm\" svg:viewBox=\"0 0 "
-        "3000 "
-        "2000\" draw:points=\"0,2000 1500,0 3000,2000\"/>"
-        "<draw:polyline svg:x=\"5cm\" svg:y=\"1cm\" svg:width=\"3cm\" svg:height=\"2cm\" svg:viewBox=\"0 0 "
-        "3000 2000\" draw:points=\"0,0 1000,2000 2000,0 3000,2000\"/>"
-        "<draw:path svg:x=\"1cm\" svg:y=\"4cm\" svg:width=\"3cm\" svg:height=\"2cm\" svg:viewBox=\"0 0 3000 "
-        "2000\" svg:d=\"M0 2000 C 500 0 2500 0 3000 2000\"/></table:shapes>"
-        "<table:table-row><table:table-cell office:value-type=\"float\" "
-        "office:value=\"42\"><text:p>42</text:p>"
-        "</table:table-cell></table:table-row></table:table></office:spreadsheet></office:body></"
-        "office:document>");
+    testfiles::Spit(fods, FreeformFods());
     // A LibreOffice stopped by its bounds has marked the test unjudged.
     if (!testfiles::LibreOfficeConvert({fods}, dir.File("lo"), "xls").Ran()) return;
     const std::string source = dir.File("lo/shapes.xls");
@@ -165,6 +265,80 @@ TEST(DrawingImports, FreeformShapesOfLibreOfficeAreReadAndKept) {
     ASSERT_TRUE(xlrd.Ok) << xlrd.Error;
     ASSERT_EQ(xlrd.Cells.size(), 1u);
     EXPECT_EQ(xlrd.Cells[0].Value, "42.0");
+}
+
+// A property table whose stated length is cut by 6 bytes or runs past its
+// shape (LibreOffice's custom shapes, text box and freeform shapes, each
+// table of each file damaged in turn): every shape keeps its properties as
+// its items give them, with a warning, and the workbook is read. xlrd reads
+// each damaged file, and LibreOffice shows the same shapes in our copy of
+// it as in its own file.
+TEST(DrawingImports, APropertyTableOfAWrongLengthCostsNothing) {
+    testfiles::ScratchDir dir;
+    testfiles::Spit(dir.File("shapes.fods"), ShapesFods());
+    testfiles::Spit(dir.File("freeform.fods"), FreeformFods());
+    // A LibreOffice stopped by its bounds has marked the test unjudged.
+    if (!testfiles::LibreOfficeConvert({dir.File("shapes.fods"), dir.File("freeform.fods")}, dir.File("lo"),
+                                       "xls")
+             .Ran())
+        return;
+    const struct {
+        const char* Name;
+        uint32_t (*Length)(uint32_t stated);
+    } damages[] = {
+        {"cut by 6 bytes", [](uint32_t stated) { return stated - 6; }},
+        {"past the shape", [](uint32_t) { return 0x7FFFFFF0u; }},
+    };
+    std::vector<std::string> files; // each source, then the copies of its variants
+    std::vector<size_t> sources;    // for each file, the index of its source
+    for (const std::string name : {"shapes", "freeform"}) {
+        const std::string source = dir.File("lo/" + name + ".xls");
+        ASSERT_TRUE(testfiles::Exists(source));
+        TTabrix4 whole;
+        Read(whole, source);
+        ASSERT_EQ(whole.GetSheet(0).Drawing().ShapeCount(), 3);
+        const std::vector<std::string> properties = ShapeProperties(whole);
+        CompoundFile cf = CompoundFile::Load(source);
+        const auto tables = PropertyTables(biffbuild::Records(cf.Root().FindStream(u"Workbook")->Data, true));
+        ASSERT_EQ(tables.size(), 3u);
+        const size_t sourceIndex = files.size();
+        files.push_back(source);
+        sources.push_back(sourceIndex);
+        for (size_t t = 0; t < tables.size(); ++t)
+            for (const auto& damage : damages) {
+                SCOPED_TRACE(name + ", table " + std::to_string(t) + " " + damage.Name);
+                const std::string stem = dir.File(name + "_" + std::to_string(t) + "_" + damage.Name[0]);
+                fs::copy_file(source, stem + ".xls");
+                EditRecords(stem + ".xls", [&](std::vector<drawingtest::Record>& records) {
+                    uint8_t* length = records[tables[t].first].Body.data() + tables[t].second + 4;
+                    PutU32(length, damage.Length(GetU32(length)));
+                });
+                TTabrix4 book;
+                EXPECT_NO_THROW(Read(book, stem + ".xls"));
+                EXPECT_EQ(book.GetSheet(0).GetAsFloat(0, 0), 42);
+                EXPECT_EQ(ShapeProperties(book), properties);
+                EXPECT_TRUE(HasWarning(book, "drawing properties state a length of"))
+                    << testing::PrintToString(book.Warnings());
+                const auto xlrd = oracle::ReadWithXlrd(stem + ".xls");
+                EXPECT_TRUE(xlrd.Ok) << xlrd.Error;
+                book.SetFilename(Utf8ToWide(stem + "_copy.xls"));
+                book.Write();
+                files.push_back(stem + "_copy.xls");
+                sources.push_back(sourceIndex);
+            }
+    }
+    testfiles::KeepTestOutput(files[1], "libreoffice_shapes_property_table_cut_copy.xls");
+    ASSERT_EQ(testfiles::LibreOfficeConvert(files, dir.File("x"), "xlsx").Status, 0);
+    std::vector<std::string> packages;
+    for (const auto& f : files) packages.push_back(dir.File("x/" + fs::path(f).stem().string() + ".xlsx"));
+    const auto shown = drawingtest::DrawingOracle("shapes", packages);
+    ASSERT_EQ(shown.size(), files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+        ASSERT_FALSE(shown[i].empty());
+        EXPECT_EQ(shown[i][0], "OK") << files[i];
+        EXPECT_EQ(shown[i], shown[sources[i]]) << files[i];
+    }
+    EXPECT_EQ(shown[0].size(), 4u); // three shapes
 }
 
 // gnumeric drops a shape whose properties are not in ascending order: a
@@ -388,6 +562,79 @@ TEST(DrawingImports, PicturesPastTheBudgetStayCompressed) {
     auto xlrd = oracle::ReadWithXlrd(copy);
     ASSERT_TRUE(xlrd.Ok) << xlrd.Error;
     EXPECT_EQ(xlrd.Cells.size(), 3u);
+}
+
+// A picture store entry whose BSE claims a size of 0xFFFFFFFF, or whose
+// picture record claims 0x7FFFFFF0 bytes (each picture of a LibreOffice
+// workbook in turn): that picture is left out with a warning, its shape kept
+// without it, and the rest of the workbook is read. xlrd reads every sheet
+// of the damaged file; LibreOffice shows the other pictures in our copy.
+TEST(DrawingImports, ADamagedPictureCostsOnlyThatPicture) {
+    testfiles::ScratchDir dir;
+    testfiles::Spit(dir.File("pictures.fods"), PicturesFods(3));
+    if (!testfiles::LibreOfficeConvert({dir.File("pictures.fods")}, dir.File("lo"), "xls").Ran()) return;
+    const std::string source = dir.File("lo/pictures.xls");
+    ASSERT_TRUE(testfiles::Exists(source));
+    std::vector<uint8_t> group;
+    size_t groupRecord = 0;
+    {
+        CompoundFile cf = CompoundFile::Load(source);
+        const auto records = biffbuild::Records(cf.Root().FindStream(u"Workbook")->Data, true);
+        for (size_t r = 0; r < records.size() && group.empty(); ++r)
+            if (records[r].Id == 0x00EB) group = records[groupRecord = r].Body;
+        ASSERT_NE(records[groupRecord + 1].Id, 0x003C) << "the group is one record";
+    }
+    const std::vector<size_t> entries = StoreEntries(group);
+    ASSERT_EQ(entries.size(), 3u);
+    const struct {
+        const char* Name;
+        size_t Offset; // of the damaged field from the BSE header
+        uint32_t Value;
+    } damages[] = {
+        {"BSE size", 8 + 20, 0xFFFFFFFFu},
+        {"picture length", 8 + 36 + 4, 0x7FFFFFF0u},
+    };
+    std::vector<std::string> files = {source};
+    for (size_t p = 0; p < entries.size(); ++p)
+        for (const auto& damage : damages) {
+            SCOPED_TRACE("picture " + std::to_string(p + 1) + ", " + damage.Name);
+            const std::string stem = dir.File("picture" + std::to_string(p + 1) + "_" + damage.Name[0]);
+            fs::copy_file(source, stem + ".xls");
+            EditRecords(stem + ".xls", [&](std::vector<drawingtest::Record>& records) {
+                PutU32(records[groupRecord].Body.data() + entries[p] + damage.Offset, damage.Value);
+            });
+            TTabrix4 book;
+            EXPECT_NO_THROW(Read(book, stem + ".xls"));
+            ASSERT_EQ(book.Sheets().Count(), 3);
+            for (int s = 0; s < 3; ++s) EXPECT_EQ(book.GetSheet(s).GetAsInteger(0, 0), s + 1);
+            EXPECT_EQ(book.Pictures().Count(), 2);
+            EXPECT_TRUE(
+                HasWarning(book, "Picture " + std::to_string(p + 1) + " of the drawing group was left out"))
+                << testing::PrintToString(book.Warnings());
+            EXPECT_TRUE(
+                HasWarning(book, "S" + std::to_string(p + 1) + ": a picture shape refers to picture"));
+            const auto xlrd = oracle::ReadWithXlrd(stem + ".xls");
+            EXPECT_TRUE(xlrd.Ok) << xlrd.Error;
+            EXPECT_EQ(xlrd.Sheets.size(), 3u);
+            book.SetFilename(Utf8ToWide(stem + "_copy.xls"));
+            book.Write();
+            files.push_back(stem + "_copy.xls");
+        }
+    testfiles::KeepTestOutput(files[1], "libreoffice_pictures_bse_damaged_copy.xls");
+    ASSERT_EQ(testfiles::LibreOfficeConvert(files, dir.File("x"), "xlsx").Status, 0);
+    std::vector<std::string> packages;
+    for (const auto& f : files) packages.push_back(dir.File("x/" + fs::path(f).stem().string() + ".xlsx"));
+    const auto shown = drawingtest::DrawingOracle("xlsx", packages);
+    ASSERT_EQ(shown.size(), files.size());
+    ASSERT_EQ(shown[0].size(), 4u) << testing::PrintToString(shown[0]); // OK and three pictures
+    for (size_t i = 1; i < files.size(); ++i) {
+        // The pictures of the sheets whose picture was not damaged.
+        std::vector<std::string> expected = {"OK"};
+        const size_t lost = (i - 1) / 2;
+        for (size_t p = 0; p < 3; ++p)
+            if (p != lost) expected.push_back(shown[0][p + 1]);
+        EXPECT_EQ(shown[i], expected) << files[i];
+    }
 }
 
 // A macro project whose module source (or dir stream) is one chunk of six

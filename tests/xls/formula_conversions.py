@@ -10,7 +10,9 @@ copies.
       them, with links, a chart, a conditional format and a validation) and
       DIR/kept.xlsx (the same with a chart sheet, and names a package
       cannot hold); DIR/values.xlsx (openpyxl) and DIR/values.xls (xlwt):
-      formulas without cached values that older versions cannot hold.
+      formulas without cached values that older versions cannot hold;
+      DIR/later.xlsx (openpyxl): a sheet named "Tab[x]y", a range of
+      sheets and later functions, for gnumeric to write.
   formula_conversions.py read OUTDIR FILE...
       for FILE number i writes OUTDIR/i.txt: OK (or FAIL<TAB>message), then
         F<TAB>sheet<TAB>cell<TAB>formula text        (.xlsx, openpyxl)
@@ -187,6 +189,30 @@ def make(d):
     one.write(2, 0, xlwt.Formula("Two!A1*3"))
     book.save(d + "/values.xls")
 
+    # gnumeric's source of its Excel 95 file and package (formula_conversions
+    # callers convert it): a sheet whose name holds brackets, which no
+    # openpyxl title may hold, a range of sheets, later functions.
+    wb = openpyxl.Workbook()
+    main = wb.active
+    main.title = "Main"
+    wb.create_sheet("TabQxQy")["A1"] = 7
+    wb.create_sheet("Lookup")["A1"] = 20
+    main["A1"] = 1
+    main["A3"] = 100
+    main["C1"] = "=SUM(Main:Lookup!A1)"
+    main["C2"] = "=SUM('TabQxQy'!A1)"
+    main["C3"] = "=SUM(TabRef)*2"
+    main["C4"] = '=_xlfn.IFS(A3>50,"big",TRUE,"small")'
+    main["C5"] = '=_xlfn.CONCAT("a","b")'
+    main["C6"] = '=_xlfn.TEXTJOIN(",",TRUE,"a","b")'
+    main["C7"] = "=_xlfn.NETWORKDAYS.INTL(45000,45100)"
+    wb.defined_names.append(DefinedName("TabRef", attr_text="'TabQxQy'!$A$1"))
+    wb.save(d + "/later-source.xlsx")
+    with zipfile.ZipFile(d + "/later-source.xlsx") as src, zipfile.ZipFile(d + "/later.xlsx", "w",
+                                                                      zipfile.ZIP_DEFLATED) as out:
+        for item in src.infolist():
+            out.writestr(item, src.read(item.filename).replace(b"TabQxQy", b"Tab[x]y"))
+
     many = ";".join(["[.A1]"] * 200)
     with open(d + "/libre.fods", "w") as f:
         f.write("""<?xml version="1.0" encoding="UTF-8"?>
@@ -206,7 +232,12 @@ def make(d):
 
 
 def read_xlsx(path):
+    import re
     import openpyxl
+    import openpyxl.workbook.child
+    # Packages of other writers hold sheet names that openpyxl would not
+    # give a sheet ("Tab[x]y"): they are read as they are.
+    openpyxl.workbook.child.INVALID_TITLE_REGEX = re.compile(r"(?!)")
     out = []
     wb = openpyxl.load_workbook(path)
     for ws in wb.worksheets:

@@ -204,8 +204,6 @@ TEST(ConditionalFormats, MalformedRecordsAreRefused) {
         std::vector<Bytes> cfs;
         std::string message;
     } cases[] = {
-        {"no conditions", condfmt(0, 1, 8), {cf}, "Bad number of CF records."},
-        {"four conditions", condfmt(4, 1, 8), {cf, cf, cf, cf}, "Bad number of CF records."},
         {"ranges past the body", condfmt(1, 3, 16), {cf}, "Record too short: ranges beyond the end"},
         {"a formula past the body",
          condfmt(1, 1, 8),
@@ -244,22 +242,24 @@ TEST(ConditionalFormats, AFormatWithoutItsCFRecordsKeepsWhatIsThere) {
         uint16_t count;
         std::vector<Bytes> cfs;
         int missing, formats;
+        size_t beyond = 0;
     } cases[] = {
-        {"no CF at all", 1, {}, 1, 0},
-        {"one of two", 2, {cf}, 1, 1},
-        {"all three", 3, {cf, cf, cf}, 0, 1},
+        {"no CF at all", 1, {}, 1, 0},          {"one of two", 2, {cf}, 1, 1},
+        {"all three", 3, {cf, cf, cf}, 0, 1},   {"a count of none", 0, {}, 0, 0},
+        {"four", 4, {cf, cf, cf, cf}, 0, 1, 1}, {"five, one of them missing", 5, {cf, cf, cf, cf}, 1, 1, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TConditionalFormats formats;
         formats.Add().Areas.AddArea(0, 0, 0, 0); // one read before stays
         size_t next = 0;
-        const int missing = formats.ReadCondFmt(condfmt(c.count), [&](std::vector<uint8_t>& body) {
+        const auto read = formats.ReadCondFmt(condfmt(c.count), [&](std::vector<uint8_t>& body) {
             if (next >= c.cfs.size()) return false;
             body = c.cfs[next++];
             return true;
         });
-        EXPECT_EQ(missing, c.missing);
+        EXPECT_EQ(read.Missing, c.missing);
+        EXPECT_EQ(read.Beyond.size(), c.beyond);
         ASSERT_EQ(formats.Count(), 1 + c.formats);
         EXPECT_EQ(next, c.cfs.size());
         if (c.formats == 0) continue;
@@ -268,6 +268,7 @@ TEST(ConditionalFormats, AFormatWithoutItsCFRecordsKeepsWhatIsThere) {
         EXPECT_EQ(f.Areas[0].Col2, 2u);
         EXPECT_EQ(f.Areas[0].Row2, 9u);
         for (int i = 0; i < 3; ++i) EXPECT_EQ(f.Condition(i).Written(), i < int(c.cfs.size())) << i;
+        for (const auto& named : read.Beyond) EXPECT_EQ(named, u"cell value = ");
     }
 }
 
@@ -281,8 +282,13 @@ TEST(ConditionalFormats, CFRecordsStayWithTheirCondFmt) {
     Bytes condfmt1 = condfmt2;
     condfmt1[0] = 1;
     const Bytes cf = Body().U8(2).U8(0).U16(3).U16(0).U32(0x3FFFFF).U16(0).Raw({0x1E, 0x05, 0x00}).b;
+    Bytes condfmt0 = condfmt2, condfmt5 = condfmt2;
+    condfmt0[0] = 0;
+    condfmt5[0] = 5;
+    const Bytes equal = Body().U8(1).U8(3).U16(3).U16(0).U32(0x3FFFFF).U16(0).Raw({0x1E, 0x07, 0x00}).b;
     const Record cond2{condfmt::CONDFMT, condfmt2}, cond1{condfmt::CONDFMT, condfmt1}, empty{0xFFFF, {}},
-        cfRecord{condfmt::CF, cf};
+        cfRecord{condfmt::CF, cf}, cond0{condfmt::CONDFMT, condfmt0}, cond5{condfmt::CONDFMT, condfmt5},
+        cfEqual{condfmt::CF, equal};
     const struct {
         const char* Name;
         std::vector<Record> Records;
@@ -293,6 +299,12 @@ TEST(ConditionalFormats, CFRecordsStayWithTheirCondFmt) {
         {"an empty record between two CFs", {cond2, cfRecord, empty, cfRecord}, {2}, nullptr},
         {"a CF without a CONDFMT", {cfRecord}, {}, "CF record without its CONDFMT"},
         {"a CF past the count", {cond1, cfRecord, cfRecord}, {1}, "CF record without its CONDFMT"},
+        {"a CONDFMT without conditions", {cond0}, {}, "on A1:A10 was left out: it has no conditions"},
+        {"five conditions on one range",
+         {cond5, cfRecord, cfRecord, cfRecord, cfRecord, cfEqual},
+         {3},
+         "the conditions past the third of the format on A1:A10 were left out (4: formula 5; 5: cell value = "
+         "7)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -306,7 +318,7 @@ TEST(ConditionalFormats, CFRecordsStayWithTheirCondFmt) {
         book.AfterRead();
         bool warned = false;
         for (const auto& w : book.Warnings()) warned |= c.Warning && w.find(c.Warning) != std::string::npos;
-        EXPECT_EQ(warned, c.Warning != nullptr);
+        EXPECT_EQ(warned, c.Warning != nullptr) << testing::PrintToString(book.Warnings());
         EXPECT_EQ(book.Warnings().size(), c.Warning ? 1u : 0u);
 
         testfiles::ScratchDir dir;

@@ -421,13 +421,21 @@ TEST_F(FormulaBook, LaterFunctionsNamedWithoutPrefixAreReadWithIt) {
 }
 
 // A sheet a file named with characters a quoted name may not hold (a "?"
-// an Excel 95 code page left) is still named in formulas.
+// an Excel 95 code page left, brackets as of another workbook's path) is
+// still named in formulas.
 TEST_F(FormulaBook, SheetsReadWithForbiddenCharactersAreNamed) {
     book.Sheets().Add(0).SetReadName(u"a?b");
     book.GetSheet(1).SetAsFloat(0, 0, 4);
     Put(0, 0, 0, u"'a?b'!A1*2+SUM('Sheet1:a?b'!A1)");
     EXPECT_EQ(Text(0, 0, 0), "'a?b'!A1*2+SUM('Sheet1:a?b'!A1)");
     EXPECT_THROW(Put(0, 0, 1, u"'x?y'!A1"), XLSError);
+    book.Sheets().Add(0).SetReadName(u"Tab[x]y");
+    book.GetSheet(2).SetAsFloat(0, 0, 3);
+    Put(0, 0, 2, u"'Tab[x]y'!A1+SUM('a?b:Tab[x]y'!A1)");
+    EXPECT_EQ(Text(0, 0, 2), "'Tab[x]y'!A1+SUM('a?b:Tab[x]y'!A1)");
+    // A quoted path that names no sheet is another workbook's.
+    Put(0, 0, 3, u"'Tab[y]y'!A1");
+    EXPECT_EQ(Text(0, 0, 3), "'Tab\\[y]y'!A1");
 }
 
 TEST_F(FormulaBook, EncoderErrorsGoToTheErrorEventForTextsTheUserGives) {

@@ -33,8 +33,9 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
 }
 
 // Names and sheets of a small workbook: sheets "Sheet1", "My Sheet",
-// "2019"; defined names "Rate" (1) and "Total" (2); the add-in function
-// EDATE as external name 1 of EXTERNSHEET entry 0.
+// "2019" (by BIFF5 sheet number "Sheet1", "Sheet B", "Data"); defined names
+// "Rate" (1) and "Total" (2); the add-in function EDATE as external name 1
+// of EXTERNSHEET entry 0.
 class TBookNames : public TFormulaNameSource, public TFormulaNameResolver {
 public:
     std::u16string DefinedName(int number) override {
@@ -47,7 +48,9 @@ public:
     std::u16string ExternName(int index, int number) override {
         return index == 0 && number == 1 ? u"EDATE" : u"#NAME?";
     }
-    std::u16string SheetName(int sheet) override { return sheet == 0 ? u"Sheet1" : u"Sheet B"; }
+    std::u16string SheetName(int sheet) override {
+        return sheet == 0 ? u"Sheet1" : sheet == 2 ? u"Data" : u"Sheet B";
+    }
 
     int DefinedNameIndex(std::u16string_view name, std::u16string_view) override {
         const std::u16string upper = UpperCaseWide(name);
@@ -375,6 +378,10 @@ TEST(FormulaDecoder, SeparatorsBaseCellsAndLayouts) {
     ref3d[11] = 0, ref3d[13] = 1; // sheets 0 to 1
     ref3d[15] = 4, ref3d[16] = 0xC0, ref3d[17] = 1;
     EXPECT_EQ(Decode(ref3d, TExcelVersion::xvExcel50), "'Sheet1:Sheet B'!B5");
+    // Names that need no quotes have none in a range either, as in BIFF8.
+    ref3d[13] = 2;
+    EXPECT_EQ(Decode(ref3d, TExcelVersion::xvExcel50), "Sheet1:Data!B5");
+    ref3d[13] = 1;
     ref3d[11] = ref3d[12] = 0xFF;
     EXPECT_EQ(Decode(ref3d, TExcelVersion::xvExcel50), "[DELETED]!B5");
     // Array constants: one brace pair, columns and rows separated.
