@@ -8,6 +8,7 @@
 #include "SrcXLS/drawing/ObjRecords.h"
 #include "SrcXLS/drawing/Shapes.h"
 #include "SrcXLS/formats/DefaultRecords.h"
+#include "SrcXLS/formats/KeptRecords.h"
 #include "SrcXLS/formats/VBAProject.h"
 #include "SrcXLS/formats/XLSXml.h"
 #include "SrcXLS/formats/XLSXmlTags.h"
@@ -273,20 +274,50 @@ void WarnBeyondPackageLimits(TTabrix4& book) {
 
 void WarnOlderRecordsLeftBehind(TTabrix4& book, TExcelVersion version) {
     const TExcelVersion read = book.GetOrigVersion();
-    if (read < TExcelVersion::xvExcel21 || read > TExcelVersion::xvExcel50 || read == version) return;
+    if (read == TExcelVersion::xvExcel2007 || read == version) return;
     const std::string target = version >= TExcelVersion::xvExcel97   ? ".xls"
                                : version == TExcelVersion::xvExcel50 ? ".xls (Excel 5)"
                                                                      : ".xls (Excel 4)";
-    constexpr uint16_t OBJ = 0x005D;
+    static const char* const versions[] = {"Excel 2", "Excel 3", "Excel 4", "Excel 5", "Excel 97"};
+    const bool known = read >= TExcelVersion::xvExcel21 && read <= TExcelVersion::xvExcel97;
+    const std::string file =
+        known ? std::string("the ") + versions[int(read) - int(TExcelVersion::xvExcel21)] + " file"
+              : std::string("the file read");
+    constexpr uint16_t OBJ = 0x005D, NOTE = 0x001C;
+    const bool older = read <= TExcelVersion::xvExcel50;
+    // The records the writer of Excel 5 and Excel 97 files leaves out. Of
+    // older files: the drawing objects are counted on their own, the notes
+    // become notes of the drawing of an Excel 97 file, and the names and
+    // their link table go in the layout of the version written.
+    auto leftOut = [&](const std::string& where, const TRecordStorageDefault& list) {
+        if (version < TExcelVersion::xvExcel50) return;
+        const TKeptLeftOut left =
+            older ? KeptRecordsLeftOut(list, read, version,
+                                       {OBJ, NOTE, 0x0016, 0x0017, 0x0018, 0x0023, 0x0218, 0x0223})
+                  : KeptRecordsLeftOut(list, read, version);
+        if (left.Substreams)
+            book.AddWarning(
+                where + ": " +
+                Counted(left.Substreams, "embedded chart of " + file, "embedded charts of " + file) +
+                " not written to " + target);
+        if (left.Names.empty()) return;
+        std::string names;
+        for (const std::string& n : left.Names) names += (names.empty() ? "" : ", ") + n;
+        book.AddWarning(where + ": records of " + file + " not written to " + target +
+                        " (their layout differs there): " + names);
+    };
+    leftOut("Workbook", book.GlobalsStorage());
     for (int s = 0; s < book.Sheets().Count(); ++s) {
         TSheet& sheet = book.GetSheet(s);
         int n = 0;
-        for (int i = 0; i < sheet.Records().Count(); ++i) n += sheet.Records().GetItem(i).Id() == OBJ;
+        for (int i = 0; older && i < sheet.Records().Count(); ++i)
+            n += sheet.Records().GetItem(i).Id() == OBJ;
         if (n)
             book.AddWarning(
                 SheetName(sheet) + ": " +
                 Counted(n, "drawing object of the older file", "drawing objects of the older file") +
                 " not written to " + target);
+        leftOut(SheetName(sheet), sheet.Records());
     }
 }
 

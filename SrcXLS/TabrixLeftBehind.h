@@ -20,8 +20,9 @@ void WarnBeyondBinaryLimits(TTabrix4& book, TExcelVersion version);
 // Merged areas a package has no place for (read from a binary file, whose
 // columns reach 65535): left out, or cut at column XFD.
 void WarnBeyondPackageLimits(TTabrix4& book);
-// A workbook read from a BIFF2-BIFF5 file written in another binary
-// version: the drawing objects it keeps as records in its own layout.
+// A workbook read from a binary file written in another binary version:
+// the drawing objects of an older file, and the records kept as read whose
+// layout the version written does not share.
 void WarnOlderRecordsLeftBehind(TTabrix4& book, TExcelVersion version);
 // Any workbook written as an Excel 5 or Excel 4 file.
 void WarnOlderBinaryLeftBehind(TTabrix4& book, TExcelVersion version);

@@ -10,6 +10,7 @@
 #include "SrcXLS/model/XFonts.h"
 #include "platform/CodePages.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -236,6 +237,7 @@ void TTabrixReader::ReadBIFFRecords(const std::vector<uint8_t>* source) {
         throw XLSError(WrapMessage(RecordCount, Header.Id, Stream.Position(), e.what()));
     }
     CompleteLists();
+    CompleteFonts();
     CompileOldNames();
     if (Target.Progress) Target.Progress(100);
 }
@@ -663,6 +665,20 @@ void TTabrixReader::CompleteLists() {
     };
     complete(*Globals());
     for (int i = 0; i < Target.Sheets->Count(); ++i) complete(Target.Sheets->Items(i).Records());
+}
+
+// Some writers of the older versions leave out the FONT records: the
+// formats still name fonts 0 to 3, which get the default font.
+void TTabrixReader::CompleteFonts() {
+    TXFonts& fonts = *Target.Fonts;
+    const TCellFormats& formats = *Target.Formats;
+    int highest = -1;
+    for (int i = 0; i < formats.Count(); ++i) highest = std::max(highest, formats[i]->GetFontIndex());
+    if (highest < fonts.Count()) return;
+    if (fonts.Count() == 0) fonts.AddDefaults();
+    // A workbook holds 512 fonts at most: an index past them is the file's fault.
+    while (fonts.Count() <= std::min(highest, 511)) fonts.Add();
+    fonts.MarkPermanent();
 }
 
 // Every record up to the matching EOF, BOF and EOF included, goes to the

@@ -117,6 +117,9 @@ private:
     void StartSheet(const TBOFRecord& bof, int kind);
     void ReadEOF();
     void CompleteLists();
+    // Every font the cell formats name, the default fonts where the file
+    // has none.
+    void CompleteFonts();
     void KeepSubstream();
     void SkipSubstream();
     void ReadFilePass();

@@ -36,6 +36,10 @@ void TTabrixReader::ReadNameRecord() {
                               ? Header.Id == NAME
                               : Header.Id == NAME3;
         if (formulas && name) ReadOldName();
+        // The functions its formulas call through add-in names.
+        if (formulas && Version == TExcelVersion::xvExcel50 &&
+            (Header.Id == EXTERNSHEET || Header.Id == EXTERNNAME))
+            formulas->ReadOldLink(InSheet() ? &Sheet().Cells() : nullptr, Header.Id, Body(), Text.CodePage);
         return;
     }
     Drop();

@@ -1,6 +1,7 @@
 #include "SrcXLS/formats/TabrixWriter.h"
 
 #include "SrcXLS/XLSBytes.h"
+#include "SrcXLS/formats/KeptRecords.h"
 #include "SrcXLS/formats/VBAProject.h"
 #include "SrcXLS/model/CellFormats.h"
 #include "SrcXLS/model/Pane.h"
@@ -51,18 +52,6 @@ std::vector<uint8_t> BOFBody(TExcelVersion v, uint16_t type, bool globals) {
         w.U32(0x00000106);
     }
     return body;
-}
-
-// Records a BIFF2-BIFF5 file keeps whose layout no other version shares:
-// its link table and names (EXTERNCOUNT, EXTERNSHEET, NAME, EXTERNNAME),
-// which the model holds as well, its drawing objects (OBJ, IMDATA), and
-// the BIFF2-BIFF4 records of rows, columns, fonts and windows that later
-// versions replaced.
-bool IsOlderLayout(uint16_t id) {
-    static constexpr uint16_t ids[] = {0x0007, 0x0008, 0x000B, 0x0016, 0x0017, 0x0018, 0x001F,
-                                       0x0020, 0x0023, 0x0025, 0x0032, 0x003E, 0x0045, 0x0056,
-                                       0x005D, 0x007F, 0x0094, 0x0218, 0x0223};
-    return std::find(std::begin(ids), std::end(ids), id) != std::end(ids);
 }
 
 // A kept STYLE body in the layout of the version written: a user style's
@@ -203,11 +192,10 @@ void TTabrixWriter::WriteGlobals() {
         version == TExcelVersion::xvExcel50 ||
         (source.Palette && !std::equal(source.Palette->begin() + 8, source.Palette->begin() + 64,
                                        DefaultPalette().begin() + 8));
-    bool written = true;
+    const std::vector<bool> written = KeptRecordsWritten(globals, source.ReadVersion, version);
     for (int i = 0; i < globals.Count(); ++i) {
         try {
-            const TRecordBlock& block = globals.GetItem(i);
-            if (block.Id() != CONTINUE || written) written = WriteGlobalRecord(block);
+            if (written[size_t(i)]) WriteGlobalRecord(globals.GetItem(i));
         } catch (const std::exception& e) {
             throw XLSError("Error on writing record # " + std::to_string(i) + "\r" + e.what());
         }
@@ -216,7 +204,6 @@ void TTabrixWriter::WriteGlobals() {
 
 bool TTabrixWriter::WriteGlobalRecord(const TRecordBlock& block) {
     const bool biff5 = version == TExcelVersion::xvExcel50;
-    if (!KeptRecordFits(block.Id())) return false;
     switch (block.Id()) {
     case BOF:
         WriteBOF(block);
@@ -261,6 +248,18 @@ bool TTabrixWriter::WriteGlobalRecord(const TRecordBlock& block) {
         // The palette is generated with the formats; a kept copy would be a
         // second, possibly stale one.
         if (!paletteGenerated) stream.WriteRawRecord(block.Id(), block.Data(), block.Length());
+        return true;
+    case INTERFACEHDR:
+        // Another version's marker in the layout of the version written:
+        // BIFF8 names the code page of the user interface.
+        if (RewritesKeptRecord(INTERFACEHDR, source.ReadVersion, version)) {
+            if (biff5)
+                records.WriteEmpty(INTERFACEHDR);
+            else
+                records.WriteWord(INTERFACEHDR, 1200);
+        } else {
+            stream.WriteRawRecord(block.Id(), block.Data(), block.Length());
+        }
         return true;
     case placeholder::Formats:
         WriteFormatBlock();
@@ -384,20 +383,9 @@ void TTabrixWriter::WriteSheet(TBoundsheetData& entry) {
     if (sheet.Protection != FullSheetProtection) list.SetProtect(1);
     if (list.Count() == 0) list.ApplyDefaults();
     PatchBoundsheet(entry);
-    bool written = true;
-    for (int i = 0; i < list.Count(); ++i) {
-        const TRecordBlock& block = list.GetItem(i);
-        if (block.Id() == CONTINUE && !written) continue;
-        written = KeptRecordFits(block.Id());
-        if (written) WriteSheetRecord(sheet, block);
-    }
-}
-
-// A record kept from a BIFF2-BIFF5 file goes into a file of another version
-// only when the layout is that version's too.
-bool TTabrixWriter::KeptRecordFits(uint16_t id) const {
-    return version == source.ReadVersion || source.ReadVersion >= TExcelVersion::xvExcel97 ||
-           !IsOlderLayout(id);
+    const std::vector<bool> written = KeptRecordsWritten(list, source.ReadVersion, version);
+    for (int i = 0; i < list.Count(); ++i)
+        if (written[size_t(i)]) WriteSheetRecord(sheet, list.GetItem(i));
 }
 
 void TTabrixWriter::WriteChartSheet(TBoundsheetData& entry) {

@@ -75,8 +75,8 @@ struct TBIFFWorkbookSource {
     bool PreserveMacros = true;
     // Code page of 8-bit text below BIFF8.
     int CodePage = DefaultCodePage;
-    // The version the kept records were read in: their link table and
-    // names go only into a file of that version.
+    // The version the kept records were read in: they go into a file of
+    // another version only where their layout is the same there.
     TExcelVersion ReadVersion = TExcelVersion::xvNone;
     TBIFFBlockWriter SharedStrings; // SST and EXTSST
     TBIFFBlockWriter Names;         // external references and defined names
@@ -114,7 +114,7 @@ public:
 private:
     void ListBoundsheets();
     void WriteGlobals();
-    // False for a record left out (its CONTINUE records follow it out).
+    // A record of the globals list, or the block it stands for.
     bool WriteGlobalRecord(const TRecordBlock& block);
     void WriteBOF(const TRecordBlock& block);
     // With a password: FILEPASS after the globals BOF, and at the end the
@@ -134,7 +134,6 @@ private:
     void WriteWriteAccess8Bit(size_t padTo);
     void WriteSheetTail(const TBIFFSheetSource& sheet);
     bool HasPanes(const TBIFFSheetSource& sheet) const;
-    bool KeptRecordFits(uint16_t id) const;
     void Run(const TBIFFBlockWriter& block);
     void Open(const std::filesystem::path& fileName, TExcelVersion version);
 

@@ -428,7 +428,7 @@ bool TDecoder::Step(const TToken& t) {
             // An own-workbook reference names a defined name.
             const int number = GetU16(p + 10);
             Push(int16_t(GetU16(p)) < 0 ? ctx.Names->DefinedName(number)
-                                        : ctx.Names->ExternName(int16_t(GetU16(p)), number));
+                                        : ctx.Names->OldExternName(int16_t(GetU16(p)), number));
         }
         return true;
     case ptg::Ref3d:

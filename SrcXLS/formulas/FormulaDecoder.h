@@ -28,6 +28,10 @@ public:
     virtual std::u16string ExternName(int index, int number) = 0;
     // The name of a sheet by its 0-based number (BIFF5/7 3-D tokens), unquoted.
     virtual std::u16string SheetName(int sheet) = 0;
+    // A BIFF5/7 external name through the file's own EXTERNSHEET records
+    // (1-based index), by its 1-based number: the name of a function an
+    // add-in name calls; "#NAME?" for what cannot be named.
+    virtual std::u16string OldExternName(int /*index*/, int /*number*/) { return u"#NAME?"; }
 };
 
 struct TDecodeContext {

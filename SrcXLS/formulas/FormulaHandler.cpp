@@ -75,6 +75,7 @@ void TFormulaHandler::Clear() {
     externals.Clear();
     names.Clear();
     tables.clear();
+    oldExternSheets.clear();
 }
 
 void TFormulaHandler::PrefixLaterFunctionNames() {
@@ -533,6 +534,23 @@ std::u16string TFormulaHandler::ExternName(int index, int number) {
         return u"[" + Utf8ToWide(std::to_string(link)) + u"]!" +
                QuoteSheetName(book->Names[size_t(number) - 1].Text());
     return externals.GetExternSheetText(index, number);
+}
+
+std::u16string TFormulaHandler::OldExternName(int index, int number) {
+    // A sheet's own table, else the workbook's.
+    auto table = decodingSheet >= 0 && decodingSheet < stores.Count()
+                     ? oldExternSheets.find(&stores.Items(decodingSheet))
+                     : oldExternSheets.end();
+    if (table == oldExternSheets.end()) table = oldExternSheets.find(nullptr);
+    if (table == oldExternSheets.end() || index < 1 || size_t(index) > table->second.size())
+        return u"#NAME?";
+    const TOldExternSheet& sheet = table->second[size_t(index) - 1];
+    if (!sheet.AddIn || number < 1 || size_t(number) > sheet.Names.size()) return u"#NAME?";
+    // A later function gets the prefix other programs read, as through an
+    // Excel 97 file's add-in book.
+    const std::u16string& text = sheet.Names[size_t(number) - 1];
+    const std::u16string_view future = FutureFunctionText(text);
+    return future.empty() ? text : std::u16string(future);
 }
 
 std::u16string TFormulaHandler::SheetName(int sheet) {

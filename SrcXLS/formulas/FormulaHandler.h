@@ -122,6 +122,11 @@ public:
     // calls later functions named without their prefix ("IFS", as some
     // writers give them) get it ("_xlfn.IFS"), the form other programs read.
     void PrefixLaterFunctionNames();
+    // An EXTERNSHEET or EXTERNNAME record of an Excel 5 file (8-bit text in
+    // codePage), the workbook's (store null) or a sheet's own (store its
+    // cells): the sheets of the table that stand for add-in functions, with
+    // the names of those functions, which the file's formulas call.
+    void ReadOldLink(const TCellValues* store, uint16_t id, std::span<const uint8_t> body, int codePage);
     void SetVersion(TExcelVersion version) { this->version = version; }
     TExcelVersion GetVersion() const { return version; }
     TInternalNames& Names() { return names; }
@@ -271,6 +276,7 @@ private:
     std::u16string ExternSheet(int index) override;
     std::u16string ExternName(int index, int number) override;
     std::u16string SheetName(int sheet) override;
+    std::u16string OldExternName(int index, int number) override;
     // TFormulaNameResolver.
     int DefinedNameIndex(std::u16string_view name, std::u16string_view sheet) override;
     bool HasSheet(std::u16string_view name) override;
@@ -315,6 +321,14 @@ private:
     std::optional<TOldLinks> oldLinks;
     TExcelVersion oldLinksTarget = TExcelVersion::xvExcel50;
     std::vector<int> oldNames; // their numbers in the file, 0 for those not named
+    // The link tables of an Excel 5 file, the workbook's under null and the
+    // sheets' own under their cells: per EXTERNSHEET record whether it stands
+    // for add-in functions, and the names that follow it.
+    struct TOldExternSheet {
+        bool AddIn = false;
+        std::vector<std::u16string> Names;
+    };
+    std::unordered_map<const TCellValues*, std::vector<TOldExternSheet>> oldExternSheets;
     // Sheet indexes by name in any case; checked on every hit, rebuilt on a miss.
     std::unordered_map<std::u16string, int, TNoCaseHash, TNoCaseEqual> sheetIndex;
 };

@@ -36,6 +36,21 @@ bool Has3dReference(std::span<const uint8_t> tokens, const TOldLinks& links) {
 
 } // namespace
 
+void TFormulaHandler::ReadOldLink(const TCellValues* store, uint16_t id, std::span<const uint8_t> body,
+                                  int codePage) {
+    std::vector<TOldExternSheet>& table = oldExternSheets[store];
+    if (id == externrec::EXTERNSHEET) {
+        // u8 length, then the text: ":" alone stands for add-in functions.
+        TOldExternSheet& sheet = table.emplace_back();
+        sheet.AddIn = body.size() >= 2 && body[0] == 1 && body[1] == ':';
+        return;
+    }
+    // EXTERNNAME: u16 options, 4 bytes, u8 length, the name's text.
+    if (table.empty() || body.size() < 7 || body.size() < size_t(7) + body[6]) return;
+    table.back().Names.push_back(CodePageToWide(
+        std::string_view(reinterpret_cast<const char*>(body.data()) + 7, body[6]), codePage));
+}
+
 bool TFormulaHandler::BeginOldLinks(std::vector<std::vector<uint8_t>>& records,
                                     std::vector<std::string>& dropped, TExcelVersion target) {
     EndOldLinks();

@@ -3,9 +3,11 @@
 // names (text the code page cannot hold makes the write fail rather than
 // change); formulas keep their tokens only in the version they were read in.
 #include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formulas/FormulaEvaluator.h"
 #include "SrcXLS/model/Cell.h"
+#include "platform/compound/CompoundFile.h"
 #include "support_biffbuild.h"
 #include "support_files.h"
 #include "support_oracle.h"
@@ -18,6 +20,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <random>
 #include <set>
 #include <sstream>
 #include <tuple>
@@ -731,5 +734,340 @@ TEST(BIFFVersions, XlsbenchCopiesInTheVersionAsked) {
     for (const std::string& package : {dir.File("lo/copy5.xlsx"), dir.File("gnumeric.xlsx")}) {
         const oracle::TRun styles = oracle::OpenpyxlStyles(package);
         EXPECT_TRUE(oracle::Has(styles.Output, "merged A1:B1")) << package << "\n" << styles.Output;
+    }
+}
+
+namespace {
+
+// The .xls files a mutation starts from: the shared corpus's and the fuzz
+// seeds', none larger than limit.
+std::vector<std::filesystem::path> MutationSources(uintmax_t limit) {
+    std::vector<std::filesystem::path> files;
+    for (const std::filesystem::path& f : oracle::RealWorldXls())
+        if (std::filesystem::file_size(f) <= limit) files.push_back(f);
+    if (const char* src = std::getenv("Q710_SOURCE_DIR"))
+        for (const char* seeds : {"xls_copy", "xls_reader_file"}) {
+            const std::filesystem::path dir = std::filesystem::path(src) / "fuzz" / "corpus" / seeds;
+            if (!std::filesystem::is_directory(dir)) continue;
+            std::vector<std::filesystem::path> found;
+            for (const auto& e : std::filesystem::directory_iterator(dir))
+                if (e.is_regular_file() && e.file_size() <= limit) found.push_back(e.path());
+            std::sort(found.begin(), found.end());
+            files.insert(files.end(), found.begin(), found.end());
+        }
+    return files;
+}
+
+// The image with its workbook stream replaced (a plain BIFF2-BIFF4 file is
+// the stream).
+Bytes WithStream(const Bytes& image, const Bytes& stream) {
+    if (!platform::cfb::CompoundFile::IsCompoundFile(image)) return stream;
+    platform::cfb::CompoundFile f = platform::cfb::CompoundFile::Parse(image);
+    for (const char16_t* name : {u"Workbook", u"Book"})
+        if (auto* e = f.Root().FindStream(name)) {
+            e->Data = stream;
+            break;
+        }
+    return f.Serialize();
+}
+
+Bytes Joined(const std::vector<Record>& records) {
+    Bytes out;
+    for (const Record& r : records) {
+        out.push_back(uint8_t(r.Id));
+        out.push_back(uint8_t(r.Id >> 8));
+        out.push_back(uint8_t(r.Body.size()));
+        out.push_back(uint8_t(r.Body.size() >> 8));
+        out.insert(out.end(), r.Body.begin(), r.Body.end());
+    }
+    return out;
+}
+
+} // namespace
+
+// Workbooks of the corpus and the fuzz seeds with one record's id or length
+// changed (a sample drawn from a fixed seed): whatever the reader accepts
+// and the writer writes, in Excel 97, Excel 5, Excel 4 or as a package,
+// reads back.
+TEST(BIFFVersions, CopiesOfMutatedWorkbooksReadBackInEveryVersion) {
+    const std::vector<std::filesystem::path> sources = MutationSources(256 * 1024);
+    if (sources.empty()) GTEST_SKIP() << "no corpus files here";
+    std::vector<Bytes> images;
+    std::vector<std::vector<Record>> streams;
+    std::vector<uint16_t> ids; // of records some file holds, each once
+    for (const std::filesystem::path& f : sources) {
+        const std::string raw = testfiles::Slurp(f.string());
+        Bytes image(raw.begin(), raw.end());
+        std::vector<Record> records;
+        try {
+            records = Records(WorkbookStream(image));
+        } catch (const std::exception&) {
+            continue;
+        }
+        // Encrypted streams change under any edit.
+        if (records.size() < 4 || Find(records, 0x002F)) continue;
+        for (const Record& r : records)
+            if (std::find(ids.begin(), ids.end(), r.Id) == ids.end()) ids.push_back(r.Id);
+        images.push_back(std::move(image));
+        streams.push_back(std::move(records));
+    }
+    ASSERT_GT(images.size(), 50u);
+
+    testfiles::ScratchDir dir;
+    std::mt19937 random(20261208);
+    int read = 0, written = 0;
+    for (int n = 0; n < 400; ++n) {
+        const size_t source = random() % images.size();
+        std::vector<Record> records = streams[source];
+        const size_t at = 1 + random() % (records.size() - 1);
+        Record& r = records[at];
+        std::ostringstream what;
+        what << sources[source].filename().string() << ", record #" << at << " " << std::hex << r.Id;
+        if (random() % 2) {
+            r.Id = ids[random() % ids.size()];
+            what << " as id " << r.Id;
+        } else {
+            const size_t length = random() % (r.Body.size() * 2 + 9);
+            r.Body.resize(std::min<size_t>(length, 8224), uint8_t(random()));
+            what << std::dec << " with " << r.Body.size() << " bytes";
+        }
+        const Bytes image = WithStream(images[source], Joined(records));
+        const std::string mutated = dir.File("mutated.xls");
+        testfiles::Spit(mutated, std::string(image.begin(), image.end()));
+        for (TExcelVersion version : {TExcelVersion::xvExcel97, TExcelVersion::xvExcel50,
+                                      TExcelVersion::xvExcel40, TExcelVersion::xvExcel2007}) {
+            LibState().Reset();
+            TTabrix4 book;
+            book.SetFilename(Utf8ToWide(mutated));
+            try {
+                book.Read();
+            } catch (const XLSError&) {
+                break;
+            }
+            read += version == TExcelVersion::xvExcel97;
+            const std::string copy =
+                dir.File(version == TExcelVersion::xvExcel2007 ? "copy.xlsx" : "copy.xls");
+            book.SetVersion(version);
+            book.SetFilename(Utf8ToWide(copy));
+            try {
+                book.Write();
+            } catch (const XLSError&) {
+                continue;
+            }
+            ++written;
+            TTabrix4 back;
+            back.SetFilename(Utf8ToWide(copy));
+            try {
+                back.Read();
+            } catch (const XLSError& e) {
+                ADD_FAILURE() << what.str() << " written as version " << int(version)
+                              << " does not read back: " << e.what();
+            }
+        }
+    }
+    LibState().Reset();
+    // Most mutants are read and copied.
+    EXPECT_GT(read, 200);
+    EXPECT_GT(written, 600);
+}
+
+namespace {
+
+// Sheet 0's non-empty cells as "row,col=value", numbers in their shortest text.
+std::set<std::string> FirstSheetCells(const std::vector<std::vector<std::string>>& rows) {
+    std::set<std::string> out;
+    for (size_t r = 0; r < rows.size(); ++r)
+        for (size_t c = 0; c < rows[r].size(); ++c) {
+            if (rows[r][c].empty()) continue;
+            std::string v = rows[r][c];
+            char* end = nullptr;
+            const double d = std::strtod(v.c_str(), &end);
+            if (end && !*end) {
+                char buf[32];
+                std::snprintf(buf, sizeof buf, "%.15g", d);
+                v = buf;
+            }
+            out.insert(std::to_string(r) + "," + std::to_string(c) + "=" + v);
+        }
+    return out;
+}
+
+std::set<std::string> OurFirstSheetCells(const std::string& file) {
+    TTabrix4 book;
+    book.SetFilename(Utf8ToWide(file));
+    book.Read();
+    TSheet& sheet = book.GetSheet(0);
+    std::vector<std::vector<std::string>> rows;
+    sheet.Cells().BeginIterate();
+    std::vector<std::pair<int, int>> at;
+    while (TCell* c = sheet.Cells().NextCell()) at.emplace_back(c->Col, int(c->Row));
+    for (auto [col, row] : at) {
+        if (rows.size() <= size_t(row)) rows.resize(size_t(row) + 1);
+        if (rows[size_t(row)].size() <= size_t(col)) rows[size_t(row)].resize(size_t(col) + 1);
+        const int t = sheet.GetCellType(col, row);
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%.15g", sheet.GetAsFloat(col, row));
+        rows[size_t(row)][size_t(col)] = t == ctInteger || t == ctFloat || t == ctNumberFormula
+                                             ? std::string(buf)
+                                             : WideToUtf8(sheet.GetAsString(col, row));
+    }
+    return FirstSheetCells(rows);
+}
+
+// The fonts of a BIFF5/BIFF8 copy and the highest font index its XF
+// records name (font 4 is never written: index 5 is the fifth FONT).
+std::pair<int, int> FontsAndHighestNamed(const std::string& file) {
+    int fonts = 0, highest = -1;
+    for (const Record& r : Records(WorkbookStream(testfiles::Slurp(file)))) {
+        if (r.Id == 0x0031) ++fonts;
+        if (r.Id == 0x00E0 && r.Body.size() >= 2) highest = std::max(highest, r.Body[0] | r.Body[1] << 8);
+    }
+    return {fonts, highest >= 4 ? highest - 1 : highest};
+}
+
+// A plain BIFF3 worksheet: BOF, the records given, A1 "a", B1 1.5, EOF.
+Bytes Biff3Sheet(const std::vector<Record>& records) {
+    Stream s;
+    s.Rec(0x0209, Body().U16(0).U16(0x0010).U16(0));
+    for (const Record& r : records) s.Rec(r.Id, r.Body);
+    s.Rec(0x0204, Body().U16(0).U16(0).U16(15).U16(1).Raw({'a'}));
+    s.Rec(0x0203, Body().U16(0).U16(1).U16(15).F64(1.5));
+    s.Eof();
+    return s.Data();
+}
+
+// The format text of a BIFF3 FORMAT record.
+Bytes OldFormat(const std::string& text) {
+    return Body().U8(uint8_t(text.size())).Raw(Bytes(text.begin(), text.end())).b;
+}
+
+} // namespace
+
+// Workbooks of another version (written by SheetJS and gnumeric, or changed
+// at the byte level) copied to Excel 97 and Excel 5: a record kept as read
+// goes into the copy only where its layout is the version's too, the others
+// are named in the write's warnings; the copy holds every font its formats
+// name. Our reader, xlrd, gnumeric (without complaint) and LibreOffice read
+// each copy with the cells our reader reads from the source.
+TEST(BIFFVersions, CopiesKeepOnlyRecordsOfTheLayoutWrittenAndEveryFontNamed) {
+    testfiles::ScratchDir dir;
+    const std::string sheetjs = oracle::SheetJSDir() + "/node_modules/xlsx";
+    auto bySheetJS = [&](const char* bookType) {
+        return [&, bookType](const std::string& file) {
+            testfiles::Spit(dir.File("sheetjs.js"),
+                            "const XLSX = require('" + sheetjs +
+                                "');\n"
+                                "const wb = XLSX.utils.book_new();\n"
+                                "XLSX.utils.book_append_sheet(wb, XLSX.utils.aoa_to_sheet([['a', 1.5], "
+                                "['b', 2]]), 'S');\n"
+                                "XLSX.writeFile(wb, process.argv[2], {bookType: '" +
+                                bookType + "'});\n");
+            return oracle::Run("node " + oracle::Quote(dir.File("sheetjs.js")) + " " + oracle::Quote(file))
+                       .Status == 0;
+        };
+    };
+    auto bytes = [&](Bytes image) {
+        return [&, image](const std::string& file) {
+            testfiles::Spit(file, std::string(image.begin(), image.end()));
+            return true;
+        };
+    };
+    auto byGnumeric95 = [&](const std::string& file) {
+        testfiles::Spit(dir.File("dv.py"), "import openpyxl, sys\n"
+                                           "from openpyxl.worksheet.datavalidation import DataValidation\n"
+                                           "wb = openpyxl.Workbook()\n"
+                                           "ws = wb.active\n"
+                                           "for i in range(1, 6):\n"
+                                           "    ws.cell(row=i, column=1, value=i)\n"
+                                           "    ws.cell(row=i, column=2, value='x%d' % i)\n"
+                                           "dv = DataValidation(type='whole', operator='between', "
+                                           "formula1='1', formula2='10')\n"
+                                           "ws.add_data_validation(dv); dv.add('A1:A5')\n"
+                                           "dv2 = DataValidation(type='list', formula1='\"a,b,c\"')\n"
+                                           "ws.add_data_validation(dv2); dv2.add('C1:C5')\n"
+                                           "wb.save(sys.argv[1])\n");
+        return oracle::Run("/usr/bin/python3 " + oracle::Quote(dir.File("dv.py")) + " " +
+                           oracle::Quote(dir.File("dv.xlsx")))
+                       .Status == 0 &&
+               oracle::Run("ssconvert --export-type=Gnumeric_Excel:excel_biff7 " +
+                           oracle::Quote(dir.File("dv.xlsx")) + " " + oracle::Quote(file))
+                       .Status == 0;
+    };
+    const TExcelVersion v8 = TExcelVersion::xvExcel97, v5 = TExcelVersion::xvExcel50;
+    const struct {
+        const char* Name;
+        std::function<bool(const std::string&)> Make;
+        std::vector<TExcelVersion> Versions;
+        const char* Warning; // of every write; "" for none about records
+    } cases[] = {
+        // Files without FONT records: the copy gets the default fonts.
+        {"SheetJS Excel 2", bySheetJS("biff2"), {v8, v5}, ""},
+        {"SheetJS Excel 3", bySheetJS("biff3"), {v8}, ""},
+        {"SheetJS Excel 4", bySheetJS("biff4"), {v8, v5}, ""},
+        // An Excel 3 FORMAT whose id reads AUTOFILTER, a 4-byte record of the
+        // id of an Excel 97 HLINK: left out, named.
+        {"Excel 3 FORMAT as 0x9E",
+         bytes(Biff3Sheet({{0x001E, OldFormat("General")}, {0x009E, OldFormat("0.00")}})),
+         {v8, v5},
+         "(their layout differs there): record 0x009E"},
+        {"Excel 3 0x1B8 of 4 bytes", bytes(Biff3Sheet({{0x01B8, {1, 2, 3, 4}}})), {v8, v5}, "record 0x01B8"},
+        // gnumeric's Excel 95 validations have 8-bit strings.
+        {"gnumeric Excel 95 validations", byGnumeric95, {v8}, "DV (0x01BE) x2"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string source = dir.File("source" + std::to_string(n++) + ".xls");
+        ASSERT_TRUE(c.Make(source)) << "the source was not made";
+        const std::set<std::string> want = OurFirstSheetCells(source);
+        ASSERT_FALSE(want.empty());
+        for (TExcelVersion version : c.Versions) {
+            SCOPED_TRACE(int(version));
+            const std::string copy =
+                dir.File("copy" + std::to_string(n) + "_" + std::to_string(int(version)) + ".xls");
+            TTabrix4 book;
+            book.SetFilename(Utf8ToWide(source));
+            book.Read();
+            book.SetVersion(version);
+            book.SetFilename(Utf8ToWide(copy));
+            book.Write();
+            std::string warnings;
+            for (const std::string& w : book.Warnings()) warnings += w + "\n";
+            if (*c.Warning)
+                EXPECT_TRUE(oracle::Has(warnings, c.Warning)) << warnings;
+            else
+                EXPECT_FALSE(oracle::Has(warnings, "records of the")) << warnings;
+            const auto [fonts, named] = FontsAndHighestNamed(copy);
+            EXPECT_GT(fonts, named);
+
+            EXPECT_EQ(OurFirstSheetCells(copy), want);
+            const oracle::XlrdBook x = oracle::ReadWithXlrd(copy);
+            ASSERT_TRUE(x.Ok) << x.Error << x.NoVerdict;
+            std::vector<std::vector<std::string>> rows;
+            for (const oracle::XlrdCell& cell : x.Cells) {
+                if (cell.Sheet != 0) continue;
+                if (rows.size() <= size_t(cell.Row)) rows.resize(size_t(cell.Row) + 1);
+                if (rows[size_t(cell.Row)].size() <= size_t(cell.Col))
+                    rows[size_t(cell.Row)].resize(size_t(cell.Col) + 1);
+                rows[size_t(cell.Row)][size_t(cell.Col)] = cell.Value;
+            }
+            EXPECT_EQ(FirstSheetCells(rows), want) << "xlrd";
+
+            const std::string csv = copy + ".gnumeric.csv";
+            const testfiles::TProgramRun gnumeric =
+                testfiles::RunProgram("ssconvert --export-type=Gnumeric_stf:stf_csv " + oracle::Quote(copy) +
+                                      " " + oracle::Quote(csv));
+            ASSERT_TRUE(gnumeric.Ran() && gnumeric.Status == 0) << gnumeric.Why() << gnumeric.Errors;
+            for (const char* complaint : {"Invalid font index", "corrupted", "Invalid string record"})
+                EXPECT_FALSE(oracle::Has(gnumeric.Errors + gnumeric.Output, complaint)) << gnumeric.Errors;
+            EXPECT_EQ(FirstSheetCells(oracle::CsvRows(testfiles::Slurp(csv))), want) << "gnumeric";
+
+            const std::string lo = dir.File("lo" + std::to_string(n) + "_" + std::to_string(int(version)));
+            const testfiles::TProgramRun office =
+                testfiles::LibreOfficeConvert({copy}, lo, "csv:Text - txt - csv (StarCalc):44,34,76");
+            const std::string loCsv = lo + "/" + std::filesystem::path(copy).stem().string() + ".csv";
+            ASSERT_TRUE(testfiles::Exists(loCsv)) << office.Why() << office.Output;
+            EXPECT_EQ(FirstSheetCells(oracle::CsvRows(testfiles::Slurp(loCsv))), want) << "LibreOffice";
+        }
     }
 }

@@ -284,6 +284,47 @@ TEST(BIFFReader, NamesColumnsAndRowsOfOlderFiles) {
     EXPECT_EQ(sheet2.Rows().GetItem(0).Height, 400);
 }
 
+// An Excel 5 file calls functions through add-in names of its link table,
+// a sheet's own where it has one: they read as an Excel 97 file's do.
+TEST(BIFFReader, FunctionsOfExcel5AddInNamesAreNamed) {
+    // tNameX of EXTERNSHEET record index, name 1, then a call of it with "a", "b".
+    auto call = [](uint8_t index) {
+        Bytes t = {0x39, index, 0};
+        t.resize(t.size() + 8, 0);
+        t.insert(t.end(), {1, 0});
+        t.resize(t.size() + 12, 0);
+        t.insert(t.end(), {0x17, 1, 'a', 0x17, 1, 'b', 0x42, 3, 0xFF, 0});
+        return t;
+    };
+    auto addIn = [](Stream& s, const std::string& name) {
+        s.Rec(0x0017, Body().Str8(":"));
+        s.Rec(0x0023, Body().U16(0).U32(0).Str8(name).U16(2).Raw({0x1C, 0x17}));
+    };
+    const Bytes text = {0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+    Stream all;
+    all.Bof5(0x0005).BoundSheet5("S").BoundSheet5("T");
+    all.Rec(0x0017, Body().Str8("\x04"));
+    addIn(all, "IFS");
+    all.Eof();
+    // S has a table of its own, T none.
+    all.Bof5(0x0010);
+    addIn(all, "CONCAT");
+    all.Formula(0, 0, text, 0, call(1)).Rec(0x0207, Body().U16(2).Raw({'a', 'b'}));
+    all.Eof();
+    all.Bof5(0x0010);
+    all.Formula(0, 0, text, 0, call(2)).Rec(0x0207, Body().U16(1).Raw({'b'}));
+    all.Formula(1, 0, text, 0, call(1)).Rec(0x0207, Body().U16(1).Raw({'x'}));
+    all.Formula(2, 0, text, 0, call(3)).Rec(0x0207, Body().U16(1).Raw({'x'}));
+    all.Eof();
+    TTabrix4 book;
+    Read(book, CompoundImage(all.Data(), u"Book"));
+    EXPECT_EQ(book.GetSheet(0).GetAsFormula(0, 0), "_xlfn.CONCAT(\"a\",\"b\")");
+    EXPECT_EQ(book.GetSheet(1).GetAsFormula(0, 0), "_xlfn.IFS(\"a\",\"b\")");
+    // Not an add-in's, or past the table: no function is named.
+    EXPECT_EQ(book.GetSheet(1).GetAsFormula(0, 1), "#NAME?(\"a\",\"b\")");
+    EXPECT_EQ(book.GetSheet(1).GetAsFormula(0, 2), "#NAME?(\"a\",\"b\")");
+}
+
 TEST(BIFFReader, Biff5TextFollowsTheCodePage) {
     Stream all;
     all.Bof5(0x0005).Rec(0x0042, Body().U16(1251)).Rec(0x005C, Body().Str8("\xCF\xE5\xF2\xF0"));

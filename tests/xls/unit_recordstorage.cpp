@@ -2,6 +2,7 @@
 // the defaults, typed access that follows a record as it moves, short
 // records from files, and writing a list through the record stream.
 #include "SrcXLS/formats/DefaultRecords.h"
+#include "SrcXLS/formats/KeptRecords.h"
 #include "SrcXLS/formats/RecordStorage.h"
 #include "SrcXLS/formats/XLSStream.h"
 
@@ -477,4 +478,91 @@ TEST(RecordStorage, RewritesKeepNeighboursAndMemory) {
     const size_t reserved = s.BytesReserved();
     for (int i = 0; i < 1000; ++i) round();
     EXPECT_EQ(s.BytesReserved(), reserved);
+}
+
+// A sheet list as a read leaves it (its BOF, records kept as read, its EOF)
+// written in another version: a kept record goes only where its layout is
+// shared, its CONTINUE records with it, an embedded substream whole or not
+// at all; what is left out is named once per id.
+TEST(KeptRecords, OnlyRecordsOfASharedLayoutCrossVersions) {
+    constexpr TExcelVersion V2 = TExcelVersion::xvExcel21, V3 = TExcelVersion::xvExcel30,
+                            V5 = TExcelVersion::xvExcel50, V8 = TExcelVersion::xvExcel97,
+                            None = TExcelVersion::xvNone;
+    const struct {
+        const char* Name;
+        TExcelVersion Read, Written;
+        std::vector<uint16_t> Kept;
+        const char* Goes; // per kept record: 1 written, 0 left out
+        std::vector<std::string> LeftOut;
+        int Substreams;
+    } cases[] = {
+        {"an Excel 3 FORMAT whose id reads AUTOFILTER",
+         V3,
+         V8,
+         {0x009E, 0x003C, 0x0013, 0x003C},
+         "0011",
+         {"record 0x009E"},
+         0},
+        {"Excel 5 validations",
+         V5,
+         V8,
+         {0x00C1, 0x01BE, 0x003C, 0x01BE, 0x00E1},
+         "10001",
+         {"DV (0x01BE) x2"},
+         0},
+        {"Excel 97 records to Excel 5",
+         V8,
+         V5,
+         {0x00EF, 0x0236, 0x01C0},
+         "010",
+         {"PHONETIC (0x00EF)", "EXCEL9FILE (0x01C0)"},
+         0},
+        {"the version read", V5, V5, {0x01BE, 0x009E}, "11", {}, 0},
+        {"an embedded chart",
+         V5,
+         V8,
+         {0x005D, 0x0809, 0x1001, 0x0809, 0x000A, 0x000A, 0x0013},
+         "0000001",
+         {"OBJ (0x005D)"},
+         1},
+        {"the version read unknown",
+         None,
+         V8,
+         {0x0013, 0x0099, 0x00C1},
+         "100",
+         {"record 0x0099", "record 0x00C1"},
+         0},
+        {"an Excel 2 id of a later marker",
+         V2,
+         V8,
+         {0x00E1, 0x0081},
+         "00",
+         {"record 0x00E1", "record 0x0081"},
+         0},
+        {"writer's own records", V3, V8, {0x013D, 0x001D}, "11", {}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TRecordStorageSheet list;
+        const TRecordBlock& own = *list.DefaultBlock(biff::BOF);
+        const Bytes bof(own.Body().begin(), own.Body().end());
+        list.UpdateDefault(TBIFFHeader{biff::BOF, uint16_t(bof.size())}, bof);
+        std::vector<int> at;
+        const Bytes body = {1, 2, 3, 4};
+        for (uint16_t id : c.Kept) {
+            list.Add(TBIFFHeader{id, uint16_t(body.size())}, body);
+            at.push_back(list.Count() - 1);
+        }
+        list.UpdateDefault(TBIFFHeader{biff::EOF_RECORD, 0}, {});
+        const std::vector<bool> written = KeptRecordsWritten(list, c.Read, c.Written);
+        std::string goes;
+        for (int i : at) goes += written[size_t(i)] ? '1' : '0';
+        EXPECT_EQ(goes, c.Goes);
+        // The defaults are the writer's own.
+        EXPECT_TRUE(written.front());
+        EXPECT_TRUE(written.back());
+        const TKeptLeftOut left = KeptRecordsLeftOut(list, c.Read, c.Written);
+        EXPECT_EQ(left.Names, c.LeftOut);
+        EXPECT_EQ(left.Substreams, c.Substreams);
+    }
 }
