@@ -506,8 +506,7 @@ std::optional<TFormulaValue> TTabrix4::ComputedFormulaValue(int sheet, int col, 
 
 std::optional<TFormulaValue> TTabrix4::FormulaValueToKeep(int sheet, const TFormulaCell& cell) {
     const TFormulaValue cached = FormulaCellResult(cell);
-    const bool none = sheet >= 0 && sheet < sheets->Count() &&
-                      sheets->Items(sheet).PackageData().Uncached.count(uint64_t(cell.Row) << 16 | cell.Col);
+    const bool none = HoldsNoResult(sheet, cell);
     // An empty text may be the formula's own result: it stays when nothing
     // better is computed.
     const bool emptyText = cached.ValType == fvString && cached.Text.empty();
@@ -515,6 +514,17 @@ std::optional<TFormulaValue> TTabrix4::FormulaValueToKeep(int sheet, const TForm
     if (auto computed = ComputedFormulaValue(sheet, cell.Col, int(cell.Row))) return computed;
     if (none) return std::nullopt;
     return cached;
+}
+
+bool TTabrix4::HoldsNoResult(int sheet, const TFormulaCell& cell) {
+    return cell.NoResult ||
+           (sheet >= 0 && sheet < sheets->Count() &&
+            sheets->Items(sheet).PackageData().Uncached.count(uint64_t(cell.Row) << 16 | cell.Col));
+}
+
+std::optional<TFormulaValue> TTabrix4::FormulaResultToWrite(int sheet, const TFormulaCell& cell) {
+    if (!HoldsNoResult(sheet, cell)) return FormulaCellResult(cell);
+    return ComputedFormulaValue(sheet, cell.Col, int(cell.Row));
 }
 
 void TTabrix4::Read() {
@@ -659,6 +669,8 @@ void TTabrix4::CopyOrMove(bool move, int srcSheet, int col1, int row1, int col2,
                 const TEncodedFormula tokens = formulaHandler.TextFormulaTokens(srcSheet, *f);
                 static_cast<TFormulaCell&>(*collected.back()).SetFormula(tokens.Data, tokens.TokenLength);
             }
+            // Its result is computed where it lands.
+            if (auto* f = dynamic_cast<TFormulaCell*>(collected.back().get())) f->NoResult = true;
             collected.back()->SetPosition(int(cell->Col + deltaCol), int(int64_t(cell->Row) + deltaRow));
         }
         // Formulas move their references with them; a formula that cannot

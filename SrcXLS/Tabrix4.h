@@ -203,6 +203,10 @@ public:
     void CalculateCell(int sheet, int col, int row, TFormulaValue& value) override;
     std::optional<TFormulaValue> ComputedFormulaValue(int sheet, int col, int row) override;
     std::optional<TFormulaValue> FormulaValueToKeep(int sheet, const TFormulaCell& cell) override;
+    std::optional<TFormulaValue> FormulaResultToWrite(int sheet, const TFormulaCell& cell) override;
+    // The formula cell holds no result of its own (see TFormulaCell::NoResult),
+    // or its package cached none.
+    bool HoldsNoResult(int sheet, const TFormulaCell& cell);
     // While one lives, ComputedFormulaValue calculates each cell once, over
     // the workbook as it is (its cells must not change meanwhile); every
     // write makes one.

@@ -373,7 +373,30 @@ void ReadPackageFile(TTabrix4& owner, const std::vector<uint8_t>* image) {
     owner.KeptPackage().Keep(*image, owner.TempFileMode == TTempFileMode::tfmInMemory);
 }
 
+namespace {
+// Whether a formula goes into a package without a value: its cell holds
+// none and the library computes none.
+bool AnyFormulaWithoutValue(TTabrix4& book) {
+    for (int i = 0; i < book.Sheets().Count(); ++i) {
+        TSheet& sheet = book.GetSheet(i);
+        // A sheet written back as it was read keeps its own.
+        if (!sheet.PackageData().KeptRelationId.empty()) continue;
+        // Collected first: a calculation visits cells too.
+        std::vector<TFormulaCell*> formulas;
+        sheet.Cells().BeginIterate();
+        while (TCell* cell = sheet.Cells().NextCell())
+            if (cell->IsFormula() && book.HoldsNoResult(i, static_cast<TFormulaCell&>(*cell)))
+                formulas.push_back(static_cast<TFormulaCell*>(cell));
+        for (TFormulaCell* f : formulas)
+            if (!book.FormulaResultToWrite(i, *f)) return true;
+    }
+    return false;
+}
+} // namespace
+
 void WritePackageFile(TTabrix4& book, std::vector<uint8_t>* image) {
+    // The values the write computes are computed once, over the workbook as it is.
+    TTabrix4::TCalculationPass pass(book);
     int64_t cells = 0;
     for (int i = 0; i < book.Sheets().Count(); ++i) cells += book.GetSheet(i).Cells().Count();
     book.PrepareWrite(cells);
@@ -381,9 +404,12 @@ void WritePackageFile(TTabrix4& book, std::vector<uint8_t>* image) {
         WarnPackageLeftBehind(book, false);
     else if (book.GetOrigVersion() != TExcelVersion::xvNone)
         WarnBinaryLeftBehind(book);
+    if (book.GetOrigVersion() == TExcelVersion::xvExcel2007 || book.GetOrigVersion() == TExcelVersion::xvNone)
+        WarnMadeLeftBehind(book);
     WarnBeyondPackageLimits(book);
     TXLSXWorkbook wb = PackageParts(book);
     wb.KeptPackage = book.KeptPackage().Bytes();
+    wb.CalculateOnLoad = AnyFormulaWithoutValue(book);
     TXLS2007Writer writer(wb);
     // Other workbooks stand as the numbers of their link parts.
     struct TLinkNumbers {

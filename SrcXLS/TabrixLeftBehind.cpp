@@ -192,6 +192,23 @@ void WarnBinaryLeftBehind(TTabrix4& book) {
         book.AddWarning("Workbook: the VBA project (macros) not written to " + target);
 }
 
+void WarnMadeLeftBehind(TTabrix4& book) {
+    const std::string target = "the .xlsx file";
+    for (int s = 0; s < book.Sheets().Count(); ++s) {
+        TSheet& sheet = book.GetSheet(s);
+        const std::string name = SheetName(sheet);
+        // A package's own drawings and protection are kept as its parts and
+        // elements: the model holds only what was made through it.
+        for (const std::string& kind : ShapesByKind(sheet))
+            book.AddWarning(name + ": " + kind + " not written to " + target);
+        if (sheet.Records().GetProtect() != 0)
+            book.AddWarning(name + ": sheet protection not written to " + target);
+    }
+    if (int n = book.ChartSheets().Count())
+        book.AddWarning("Workbook: " + Counted(n, "chart sheet", "chart sheets") + " not written to " +
+                        target);
+}
+
 namespace {
 
 // Areas beyond a sheet's limits: those that start beyond are left out, the
@@ -285,15 +302,16 @@ void WarnOlderRecordsLeftBehind(TTabrix4& book, TExcelVersion version) {
               : std::string("the file read");
     constexpr uint16_t OBJ = 0x005D, NOTE = 0x001C;
     const bool older = read <= TExcelVersion::xvExcel50;
-    // The records the writer of Excel 5 and Excel 97 files leaves out. Of
-    // older files: the drawing objects are counted on their own, the notes
-    // become notes of the drawing of an Excel 97 file, and the names and
-    // their link table go in the layout of the version written.
+    // The records the writer leaves out (of an Excel 4 file's, those of the
+    // first sheet: the others go whole). Of older files: the drawing objects
+    // are counted on their own, the notes become notes of the drawing of an
+    // Excel 97 file, and the names and their link table go in the layout of
+    // the version written.
     auto leftOut = [&](const std::string& where, const TRecordStorageDefault& list) {
-        if (version < TExcelVersion::xvExcel50) return;
         const TKeptLeftOut left =
             older ? KeptRecordsLeftOut(list, read, version,
-                                       {OBJ, NOTE, 0x0016, 0x0017, 0x0018, 0x0023, 0x0218, 0x0223})
+                                       {OBJ, version >= TExcelVersion::xvExcel97 ? NOTE : uint16_t(0xFFFF),
+                                        0x0016, 0x0017, 0x0018, 0x0023, 0x0218, 0x0223})
                   : KeptRecordsLeftOut(list, read, version);
         if (left.Substreams)
             book.AddWarning(
@@ -304,7 +322,10 @@ void WarnOlderRecordsLeftBehind(TTabrix4& book, TExcelVersion version) {
         std::string names;
         for (const std::string& n : left.Names) names += (names.empty() ? "" : ", ") + n;
         book.AddWarning(where + ": records of " + file + " not written to " + target +
-                        " (their layout differs there): " + names);
+                        (version >= TExcelVersion::xvExcel50
+                             ? " (their layout differs there): "
+                             : " (it holds only the records the library makes): ") +
+                        names);
     };
     leftOut("Workbook", book.GlobalsStorage());
     for (int s = 0; s < book.Sheets().Count(); ++s) {
@@ -317,7 +338,7 @@ void WarnOlderRecordsLeftBehind(TTabrix4& book, TExcelVersion version) {
                 SheetName(sheet) + ": " +
                 Counted(n, "drawing object of the older file", "drawing objects of the older file") +
                 " not written to " + target);
-        leftOut(SheetName(sheet), sheet.Records());
+        if (version >= TExcelVersion::xvExcel50 || s == 0) leftOut(SheetName(sheet), sheet.Records());
     }
 }
 

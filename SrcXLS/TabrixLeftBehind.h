@@ -13,6 +13,10 @@ void WarnBinaryLeftBehind(TTabrix4& book);
 // A workbook read from a package, written as a binary file (toBinary) or
 // as a package again.
 void WarnPackageLeftBehind(TTabrix4& book, bool toBinary);
+// A workbook made here or read from a package, written as a package: what
+// was made through the model that the package writer does not write
+// (drawing objects, chart sheets, sheet protection).
+void WarnMadeLeftBehind(TTabrix4& book);
 // Merged areas, conditional formats and hyperlinks that a binary file of
 // the version has no place for (beyond column IV or its last row): left
 // out, or cut at the limit.

@@ -52,14 +52,22 @@ struct TRecordName {
 };
 
 constexpr TRecordName RecordNames[] = {
-    {0x001C, "NOTE"},       {0x005D, "OBJ"},          {0x007F, "IMDATA"},
-    {0x0090, "SORT"},       {0x009B, "FILTERMODE"},   {0x009D, "AUTOFILTERINFO"},
-    {0x009E, "AUTOFILTER"}, {0x00AE, "SCENARIO"},     {0x00AF, "SCENMAN"},
-    {0x00B0, "SXVIEW"},     {0x00BF, "TOOLBARHDR"},   {0x00C0, "TOOLBAREND"},
-    {0x00E9, "BITMAP"},     {0x00EF, "PHONETIC"},     {0x0160, "USESELFS"},
-    {0x01B2, "DVAL"},       {0x01B6, "TXO"},          {0x01B8, "HLINK"},
-    {0x01BA, "CODENAME"},   {0x01BC, "PROT4REVPASS"}, {0x01BE, "DV"},
-    {0x01C0, "EXCEL9FILE"}, {0x0800, "HLINKTOOLTIP"}, {0x0868, "FEAT"},
+    {0x001C, "NOTE"},         {0x004D, "PLS"},
+    {0x005D, "OBJ"},          {0x005E, "UNCALCED"},
+    {0x007F, "IMDATA"},       {0x0081, "WSBOOL"},
+    {0x0090, "SORT"},         {0x0099, "STANDARDWIDTH"},
+    {0x009B, "FILTERMODE"},   {0x009D, "AUTOFILTERINFO"},
+    {0x009E, "AUTOFILTER"},   {0x00AE, "SCENARIO"},
+    {0x00AF, "SCENMAN"},      {0x00B0, "SXVIEW"},
+    {0x00BF, "TOOLBARHDR"},   {0x00C0, "TOOLBAREND"},
+    {0x00C1, "MMS"},          {0x00E1, "INTERFACEHDR"},
+    {0x00E2, "INTERFACEEND"}, {0x00E9, "BITMAP"},
+    {0x00EF, "PHONETIC"},     {0x0160, "USESELFS"},
+    {0x01B2, "DVAL"},         {0x01B6, "TXO"},
+    {0x01B8, "HLINK"},        {0x01BA, "CODENAME"},
+    {0x01BC, "PROT4REVPASS"}, {0x01BE, "DV"},
+    {0x01C0, "EXCEL9FILE"},   {0x0236, "TABLE"},
+    {0x0800, "HLINKTOOLTIP"}, {0x0868, "FEAT"},
 };
 
 // A workbook read from a package holds defaults only. One whose version
@@ -137,8 +145,9 @@ std::vector<bool> KeptRecordsWritten(const TRecordStorageDefault& list, TExcelVe
             previous = false;
             continue;
         }
-        previous = !IsKept(list, block) || KeptLayoutIsShared(id, read, written) ||
-                   RewritesKeptRecord(id, read, written);
+        // The writer of Excel 4 files writes none of the records kept.
+        previous = !IsKept(list, block) || (written >= V5 && (KeptLayoutIsShared(id, read, written) ||
+                                                              RewritesKeptRecord(id, read, written)));
         out[size_t(i)] = previous;
     }
     return out;

@@ -15,9 +15,10 @@ namespace xls {
 // in version written.
 bool KeptLayoutIsShared(uint16_t id, TExcelVersion read, TExcelVersion written);
 
-// For each record of the list, whether the BIFF5/BIFF8 writer writes it:
-// defaults and placeholders are the writer's own; a kept record goes as it
-// was only where its layout is shared, its CONTINUE records with it, and a
+// For each record of the list, whether the writer writes it: defaults and
+// placeholders are the writer's own; a kept record goes as it was only
+// where its layout is shared (never into an Excel 4 file, whose writer
+// makes every record itself), its CONTINUE records with it, and a
 // substream kept inside a sheet (an embedded chart) whole or not at all.
 std::vector<bool> KeptRecordsWritten(const TRecordStorageDefault& list, TExcelVersion read,
                                      TExcelVersion written);

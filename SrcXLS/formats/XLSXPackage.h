@@ -136,6 +136,9 @@ struct TXLSXWorkbook {
     bool MacroEnabled = false;
     // The package read last, whose other parts are written back.
     std::vector<uint8_t> KeptPackage;
+    // A formula goes without its value: the package asks for a full
+    // calculation on load.
+    bool CalculateOnLoad = false;
     // Receives what a read or write leaves behind, one line each.
     std::function<void(std::string)> Warn;
 

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <set>
 
 namespace xls {
@@ -1284,8 +1285,10 @@ void TXLS2007Reader::ReadCell(TExXMLTag& c) {
             f = nullptr;
         }
         if (f) {
-            if (!v || v->Text.empty()) sd.Uncached.insert(uint64_t(row) << 16 | uint64_t(col));
-            sheet.PutFormulaText(kind, col, row, format, text, shared, options, result);
+            const bool uncached = !v || v->Text.empty();
+            if (uncached) sd.Uncached.insert(uint64_t(row) << 16 | uint64_t(col));
+            sheet.PutFormulaText(kind, col, row, format, text, shared, options,
+                                 uncached ? std::nullopt : std::optional(result));
             return;
         }
     }

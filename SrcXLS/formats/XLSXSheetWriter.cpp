@@ -379,14 +379,18 @@ void TXLSXSheetWriter::WriteFormula(std::string& out, TCell& cell) {
     std::string text = member ? std::string() : formulaText(sheet, f);
     const bool hasFormula = !member && (!text.empty() || shared);
 
-    // The value: the cached one with the formula; without it, the value
-    // kept of the formula the package does not get.
-    const std::optional<TFormulaValue> value =
-        hasFormula || member ? FormulaCellResult(f) : sheet.Workbook().FormulaValueToKeep(sheet.Index(), f);
+    // The value: with the formula, the one it holds or else the computed
+    // one (none where there is neither: the workbook is calculated on
+    // load); without it, the value kept of the formula the package does not
+    // get.
+    const std::optional<TFormulaValue> value = member ? FormulaCellResult(f)
+                                               : hasFormula
+                                                   ? sheet.Workbook().FormulaResultToWrite(sheet.Index(), f)
+                                                   : sheet.Workbook().FormulaValueToKeep(sheet.Index(), f);
     // Its type attribute and its element; a text without its formula is a
     // plain inline text.
     std::string t, v;
-    bool stringResult = value && value->ValType == fvString;
+    const bool stringResult = value && value->ValType == fvString;
     switch (value ? value->ValType : fvNull) {
     case fvFloat:
         if (!AppendXMLNumber(v, value->Float)) {
@@ -407,11 +411,6 @@ void TXLSXSheetWriter::WriteFormula(std::string& out, TCell& cell) {
         break;
     default:
         break;
-    }
-    // A formula read without a result gets none.
-    if (hasFormula && f.IsText() && data.Uncached.count(uint64_t(cell.Row) << 16 | cell.Col)) {
-        stringResult = false;
-        v.clear();
     }
 
     out += "<c r=\"";

@@ -840,7 +840,9 @@ std::string TXLS2007Writer::WorkbookPart(const TXMLRelationsWorkbook::TRebuilt& 
     auto writeCalcPr = [&] {
         out += "<calcPr calcId=\"";
         AppendXMLInt(out, data.CalcId);
-        out += "\"/>";
+        out += '"';
+        if (data.FullCalcOnLoad || book.CalculateOnLoad) out += " fullCalcOnLoad=\"1\"";
+        out += "/>";
     };
     bool calcDone = false;
     const auto calcRank = std::find(std::begin(WorkbookOrder), std::end(WorkbookOrder), etcalcPr);

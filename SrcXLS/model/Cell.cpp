@@ -143,6 +143,7 @@ template <class T> std::unique_ptr<TCell> CopyOf(const T& cell) {
     auto copy =
         NewCell<T>(cell.Pool(), cell.GetFormatIndex(), cell.Col, cell.Row, 0, std::span<const uint8_t>());
     copy->CopyFormula(cell);
+    copy->NoResult = true;
     return copy;
 }
 } // namespace
@@ -192,6 +193,7 @@ std::unique_ptr<TCell> TNumberArrayFormulaCell::MakeCopy() const {
     auto copy = NewCell<TNumberArrayFormulaCell>(Pool(), GetFormatIndex(), Col, Row, TokenLength(), Data(),
                                                  ArrayOptions, ArrayData());
     copy->CopyFormula(*this);
+    copy->NoResult = NoResult;
     copy->Value = Value;
     copy->ResultKind = ResultKind;
     copy->ResultCode = ResultCode;
@@ -208,6 +210,7 @@ std::unique_ptr<TCell> TStringArrayFormulaCell::MakeCopy() const {
     auto copy = NewCell<TStringArrayFormulaCell>(Pool(), GetFormatIndex(), Col, Row, TokenLength(), Data(),
                                                  ArrayOptions, ArrayData());
     copy->CopyFormula(*this);
+    copy->NoResult = NoResult;
     copy->Value = Value;
     return copy;
 }

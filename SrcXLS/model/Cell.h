@@ -168,6 +168,9 @@ public:
     uint8_t Options() const { return options; }
     uint16_t SharedLink() const { return sharedLink; }
     bool Calculated = false;
+    // The cell holds no result of its formula (set without one, copied or
+    // moved here, or read without one): a write computes it.
+    bool NoResult = false;
     // The version whose token layout the formula is in: BIFF2-BIFF5 for
     // tokens read from files of those versions, else BIFF8 (the 2007 layout
     // after its leading marker).

@@ -538,7 +538,9 @@ template <class Make> std::unique_ptr<TFormulaCell> MakeFormulaOfKind(TCellType 
     }
 }
 
-void SetResult(TFormulaCell& cell, const TFormulaResult& result) {
+void SetResult(TFormulaCell& cell, const std::optional<TFormulaResult>& given) {
+    cell.NoResult = !given;
+    const TFormulaResult result = given.value_or(TFormulaResult());
     switch (cell.CellType()) {
     case ctNumberFormula:
         static_cast<TNumberFormulaCell&>(cell).Value = result.Number;
@@ -558,7 +560,7 @@ void SetResult(TFormulaCell& cell, const TFormulaResult& result) {
 } // namespace
 
 TCell* TSheet::PutFormula(TCellType kind, int col, int row, int format, int tokenLength,
-                          std::span<const uint8_t> data, const TFormulaResult& result) {
+                          std::span<const uint8_t> data, const std::optional<TFormulaResult>& result) {
     TCellStorage::CheckPosition(col, row);
     TCellFormats* pool = &workbook.DefaultFormats();
     auto cell = MakeFormulaOfKind(kind, [&](auto type) -> std::unique_ptr<TFormulaCell> {
@@ -569,7 +571,8 @@ TCell* TSheet::PutFormula(TCellType kind, int col, int row, int format, int toke
 }
 
 TCell* TSheet::PutFormulaText(TCellType kind, int col, int row, int format, std::string_view text,
-                              uint16_t sharedLink, uint8_t options, const TFormulaResult& result) {
+                              uint16_t sharedLink, uint8_t options,
+                              const std::optional<TFormulaResult>& result) {
     TCellStorage::CheckPosition(col, row);
     TCellFormats* pool = &workbook.DefaultFormats();
     auto cell = MakeFormulaOfKind(kind, [&](auto type) -> std::unique_ptr<TFormulaCell> {

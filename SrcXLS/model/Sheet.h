@@ -29,6 +29,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <variant>
@@ -198,11 +199,13 @@ public:
     // The entry of a read file's SST index, with one more use.
     TCell* PutSSTString(int col, int row, int format, int sstIndex);
     // Kinds 8..11 from BIFF tokens; others raise "Invalid Formula cell type".
+    // Without a result ({}) the formula is set without one: a write
+    // computes it.
     TCell* PutFormula(TCellType kind, int col, int row, int format, int tokenLength,
-                      std::span<const uint8_t> data, const TFormulaResult& result);
+                      std::span<const uint8_t> data, const std::optional<TFormulaResult>& result);
     // Kinds 8..11 kept as .xlsx text.
     TCell* PutFormulaText(TCellType kind, int col, int row, int format, std::string_view text,
-                          uint16_t sharedLink, uint8_t options, const TFormulaResult& result);
+                          uint16_t sharedLink, uint8_t options, const std::optional<TFormulaResult>& result);
     TCell* PutArrayFormulaNumber(int col, int row, int format, int tokenLength, std::span<const uint8_t> data,
                                  uint8_t arrayOptions, std::span<const uint8_t> arrayData, double value);
     TCell* PutArrayFormulaString(int col, int row, int format, int tokenLength, std::span<const uint8_t> data,

@@ -200,6 +200,8 @@ private:
     // The ARRAY record the formula being written carries.
     std::span<const uint8_t> arrayRecord;
     std::optional<TFormulaValue> kept;
+    // The formula being written is calculated whenever the file is opened.
+    bool alwaysCalc = false;
 };
 
 // A member of an array formula holds a tExp to the array's first cell,
@@ -402,42 +404,37 @@ void TCellWriter::WriteKeptValue(TCell& cell) {
 // Called after TokensOf gave the formula's tokens.
 void TCellWriter::WriteFormula(TFormulaCell& cell) {
     uint8_t result[8] = {};
-    const std::u16string* text = nullptr;
-    switch (cell.CellType()) {
-    case ctNumberFormula:
-        PutDouble(result, static_cast<TNumberFormulaCell&>(cell).Value);
+    // A formula without a result the library holds or computes: an empty
+    // text, calculated whenever the file is opened.
+    const std::optional<TFormulaValue> value = sheet.Workbook().FormulaResultToWrite(sheetIndex, cell);
+    alwaysCalc = !value;
+    switch (value ? value->ValType : fvNull) {
+    case fvFloat:
+        PutDouble(result, value->Float);
         break;
-    case ctNumberArrayFormula: {
-        const auto& array = static_cast<TNumberArrayFormulaCell&>(cell);
-        if (array.ResultKind == fvFloat) {
-            PutDouble(result, array.Value);
-            break;
-        }
-        const bool error = array.ResultKind == fvError;
-        result[0] = error ? 2 : 1;
-        result[2] = error ? ErrorIndexToCode(array.ResultCode) : array.ResultCode;
+    case fvString:
+        result[0] = value->Text.empty() ? 3 : 0;
         PutU16(result + 6, 0xFFFF);
         break;
-    }
-    case ctStringFormula:
-    case ctStringArrayFormula:
-        text = cell.CellType() == ctStringFormula ? &static_cast<TStringFormulaCell&>(cell).Value
-                                                  : &static_cast<TStringArrayFormulaCell&>(cell).Value;
-        result[0] = text->empty() ? 3 : 0;
-        PutU16(result + 6, 0xFFFF);
-        break;
-    case ctBooleanFormula:
+    case fvBoolean:
         result[0] = 1;
-        result[2] = static_cast<TBooleanFormulaCell&>(cell).Value;
+        result[2] = value->Boolean ? 1 : 0;
+        PutU16(result + 6, 0xFFFF);
+        break;
+    case fvError:
+        result[0] = 2;
+        result[2] = ErrorIndexToCode(value->Error);
         PutU16(result + 6, 0xFFFF);
         break;
     default:
-        result[0] = 2;
-        result[2] = ErrorIndexToCode(static_cast<TErrorFormulaCell&>(cell).Value);
+        result[0] = 3;
         PutU16(result + 6, 0xFFFF);
+        break;
     }
     const auto* array = dynamic_cast<TBaseArrayFormulaCell*>(&cell);
-    EmitFormula(cell, result, text, array && array->ArrayOptions == 0 ? array->ArrayData() : arrayRecord);
+    EmitFormula(cell, result, value && value->ValType == fvString ? &value->Text : nullptr,
+                array && array->ArrayOptions == 0 ? array->ArrayData() : arrayRecord);
+    alwaysCalc = false;
 }
 
 // FORMULA with the tokens TokensOf (or WriteInArray) gave, then the
@@ -453,7 +450,7 @@ void TCellWriter::EmitFormula(const TCell& cell, const uint8_t* result, const st
     std::vector<uint8_t> b(length);
     Head(b.data(), cell);
     std::copy(result, result + 8, b.begin() + 6);
-    PutU16(b.data() + 14, sheet.RecalcFormulas ? 0x0002 : 0);
+    PutU16(b.data() + 14, uint16_t((sheet.RecalcFormulas ? 0x0002 : 0) | (alwaysCalc ? 0x0001 : 0)));
     PutU16(b.data() + head - 2, uint16_t(tokenLength));
     std::copy(tokens.begin(), tokens.end(), b.begin() + ptrdiff_t(head));
     TSheet::WriteRecord(stream, version == TExcelVersion::xvExcel40 ? biff::FORMULA4 : biff::FORMULA,

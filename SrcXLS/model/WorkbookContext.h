@@ -66,6 +66,11 @@ public:
     // empty text some writers cache for every formula), the computed value;
     // none when there is neither.
     virtual std::optional<TFormulaValue> FormulaValueToKeep(int sheet, const TFormulaCell& cell) = 0;
+    // The result a formula is written with beside it: the one it holds, or,
+    // where it holds none (set without one, copied or moved, read without
+    // one), the computed value; none where there is neither (the file then
+    // asks for a calculation on load).
+    virtual std::optional<TFormulaValue> FormulaResultToWrite(int sheet, const TFormulaCell& cell) = 0;
     // Notes a part of the file that the read or write in progress left behind
     // or could not carry (UTF-8, one line each); the read or write goes on.
     virtual void AddWarning(std::string text) = 0;

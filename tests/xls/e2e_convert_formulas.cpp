@@ -784,6 +784,106 @@ TEST_F(Conversions, CopiesInEveryVersionKeepTheFormulaOrItsValue) {
     }
 }
 
+namespace {
+
+// A workbook LibreOffice writes (each formula with its cached value): A1 2,
+// A2 5, A3 1, B1 =A1*3 (6), C1 =SUMIF(A1:A2;">0") (7, a function the library
+// does not compute).
+const char* const CopySource = R"xml(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"
+ xmlns:of="urn:oasis:names:tc:opendocument:xmlns:of:1.2" office:version="1.2"
+ office:mimetype="application/vnd.oasis.opendocument.spreadsheet"><office:body><office:spreadsheet>
+<table:table table:name="S">
+<table:table-row><table:table-cell office:value-type="float" office:value="2"/>
+<table:table-cell table:formula="of:=[.A1]*3" office:value-type="float" office:value="6"/>
+<table:table-cell table:formula="of:=SUMIF([.A1:.A2];&quot;&gt;0&quot;)" office:value-type="float" office:value="7"/>
+</table:table-row>
+<table:table-row><table:table-cell office:value-type="float" office:value="5"/></table:table-row>
+<table:table-row><table:table-cell office:value-type="float" office:value="1"/></table:table-row>
+</table:table></office:spreadsheet></office:body></office:document>
+)xml";
+
+// A block copied or moved with its formulas adjusted, and what the copies
+// hold where the formulas land: their texts, and the value each reader
+// shows ("" none).
+struct TCopiedFormula {
+    const char* What;
+    bool Move;
+    const char* Block;
+    const char* Dest;
+    const char* Cell;
+    const char* Text;
+    const char* Value;  // LibreOffice and gnumeric compute it
+    const char* Cached; // openpyxl and xlrd take it as written
+};
+
+const TCopiedFormula CopiedFormulas[] = {
+    {"a copy", false, "B1:B1", "B2", "B2", "A2*3", "n:15", "n:15"},
+    {"a move", true, "A1:B1", "D1", "E1", "D1*3", "n:6", "n:6"},
+    // Not computed here: written without a value (an empty text in .xls),
+    // calculated when the file is opened.
+    {"a copy the library does not compute", false, "C1:C1", "C2", "C2", "SUMIF(A2:A3,\">0\")", "n:6", ""},
+};
+
+} // namespace
+
+// Formulas copied or moved hold no result of their own: a write gives them
+// the computed value, or none and the file's calculate-on-load mark, never
+// the value of where they came from (nor 0).
+TEST_F(Conversions, CopiedAndMovedFormulasAreWrittenWithTheirValues) {
+    testfiles::ScratchDir work;
+    testfiles::Spit(work.File("source.fods"), CopySource);
+    testfiles::LibreOfficeConvert({work.File("source.fods")}, work.Path(), "xlsx");
+    ASSERT_TRUE(testfiles::Exists(work.File("source.xlsx"))) << "LibreOffice made no package";
+    std::vector<std::string> copies, byGnumeric;
+    for (const TCopiedFormula& c : CopiedFormulas)
+        for (const char* ext : {".xlsx", ".xls"}) {
+            TTabrix4 book;
+            book.SetFilename(Utf8ToWide(work.File("source.xlsx")));
+            book.Read();
+            int col1, row1, col2, row2, col, row;
+            ASSERT_TRUE(AreaStrToColRowPlain(Utf8ToWide(c.Block), col1, row1, col2, row2)) << c.Block;
+            ASSERT_TRUE(RefStrToColRowPlain(Utf8ToWide(c.Dest), col, row)) << c.Dest;
+            const int options = ICellOperations::coCells | ICellOperations::coAdjustFormulas;
+            if (c.Move)
+                book.MoveCells(0, col1, row1, col2, row2, 0, col, row, options);
+            else
+                book.CopyCells(0, col1, row1, col2, row2, 0, col, row, options);
+            copies.push_back(work.File(std::string("copy") + std::to_string(copies.size()) + ext));
+            book.SetVersion(std::string(ext) == ".xls" ? TExcelVersion::xvExcel97
+                                                       : TExcelVersion::xvExcel2007);
+            book.SetFilename(Utf8ToWide(copies.back()));
+            book.Write();
+            byGnumeric.push_back(work.File("gn" + std::to_string(copies.size()) + ".xlsx"));
+            oracle::Run("ssconvert " + oracle::Quote(copies.back()) + " " + oracle::Quote(byGnumeric.back()));
+        }
+    testfiles::ScratchDir lo;
+    testfiles::LibreOfficeConvert(copies, lo.Path(), "xlsx");
+    std::vector<std::string> byLibre;
+    for (const std::string& c : copies) byLibre.push_back(lo.File(fs::path(c).stem().string() + ".xlsx"));
+    const std::vector<TSeen> read = ReadWith(copies), gnumeric = ReadWith(byGnumeric),
+                             libre = ReadWith(byLibre);
+    for (size_t i = 0; i < copies.size(); ++i) {
+        const TCopiedFormula& c = CopiedFormulas[i / 2];
+        SCOPED_TRACE(std::string(c.What) + " in " + fs::path(copies[i]).filename().string());
+        ASSERT_TRUE(read[i].Ok) << read[i].Error;
+        ASSERT_TRUE(gnumeric[i].Ok) << gnumeric[i].Error;
+        ASSERT_TRUE(libre[i].Ok) << libre[i].Error;
+        TTabrix4 back;
+        back.SetFilename(Utf8ToWide(copies[i]));
+        back.Read();
+        int col, row;
+        ASSERT_TRUE(RefStrToColRowPlain(Utf8ToWide(c.Cell), col, row));
+        EXPECT_EQ(back.GetSheet(0).GetAsFormula(col, row), c.Text);
+        // xlrd reads the empty text of a formula without a value.
+        const std::string cached = i % 2 == 1 && *c.Cached == 0 ? "s:" : c.Cached;
+        EXPECT_EQ(SeenValue(read[i], "S", c.Cell, false), cached) << "openpyxl or xlrd";
+        EXPECT_EQ(SeenValue(gnumeric[i], "S", c.Cell, false), c.Value) << "gnumeric";
+        EXPECT_EQ(SeenValue(libre[i], "S", c.Cell, false), c.Value) << "LibreOffice";
+    }
+}
+
 // A workbook of LibreOffice's (.xls and .xlsx) with sheets S1, S2 and S3:
 // S2 deleted or S3 renamed through the library, written in either format.
 // LibreOffice reads the copies with the formulas' and names' meaning kept

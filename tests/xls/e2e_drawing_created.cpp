@@ -132,6 +132,16 @@ TEST(DrawingCreated, NotesPicturesAndShapesAreReadByOtherPrograms) {
     }
     const std::string fods = testfiles::Slurp(dir.File("lo/drawings.fods"));
     EXPECT_NE(fods.find("Каса №1"), std::string::npos);
+
+    // A package holds none of them: the write names each kind.
+    book.SetVersion(TExcelVersion::xvExcel2007);
+    book.SetFilename(fs::path(dir.File("drawings.xlsx")).u16string());
+    book.Write();
+    const std::vector<std::string> expected = {
+        "Sheet 'Sheet1': 2 notes not written to the .xlsx file",
+        "Sheet 'Sheet1': 1 picture not written to the .xlsx file",
+        "Sheet 'Sheet1': 3 shapes and text boxes not written to the .xlsx file"};
+    EXPECT_EQ(book.Warnings(), expected);
 }
 
 // The notes of a BIFF5 file are kept as its NOTE records; written as BIFF8

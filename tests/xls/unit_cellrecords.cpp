@@ -145,6 +145,19 @@ TEST_F(CellRecords, FormulasCarryTheirCachedResult) {
                                   "0600 1900 0000 0300 0F00 0200070000 00FFFF 0000 00000000 0300 1E0500"));
 }
 
+// A formula set without its result carries the computed one; where the
+// library computes none, an empty text calculated whenever the file opens.
+TEST_F(CellRecords, FormulasSetWithoutAResultCarryTheComputedOne) {
+    const uint8_t five[] = {0x1E, 0x05, 0x00};
+    const uint8_t sumif[] = {0x1E, 0x01, 0x00, 0x1E, 0x02, 0x00, 0x42, 0x02, 0x59, 0x01};
+    sheet->PutFormula(ctNumberFormula, 0, 0, 15, 3, five, {});
+    sheet->PutFormula(ctNumberFormula, 1, 0, 15, 10, sumif, {});
+    sheet->RecalcFormulas = false;
+    EXPECT_EQ(Hex(Written()), Hex("0600 1900 0000 0000 0F00 0000000000001440 0000 00000000 0300 1E0500"
+                                  "0600 2000 0000 0100 0F00 0300000000 00FFFF 0100 00000000 0A00"
+                                  "1E0100 1E0200 42025901"));
+}
+
 TEST_F(CellRecords, Biff4FormulasHaveNoChainField) {
     const uint8_t tokens[] = {0x1E, 0x05, 0x00};
     TFormulaResult r;

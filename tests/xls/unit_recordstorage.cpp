@@ -540,6 +540,13 @@ TEST(KeptRecords, OnlyRecordsOfASharedLayoutCrossVersions) {
          {"record 0x00E1", "record 0x0081"},
          0},
         {"writer's own records", V3, V8, {0x013D, 0x001D}, "11", {}, 0},
+        {"an Excel 4 file, whose writer makes every record",
+         V5,
+         TExcelVersion::xvExcel40,
+         {0x0013, 0x00C1},
+         "00",
+         {"record 0x0013", "MMS (0x00C1)"},
+         0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);

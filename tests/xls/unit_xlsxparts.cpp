@@ -190,8 +190,9 @@ TEST(XlsxSheetPart, RowsAndCellsWithAllTheyHold) {
     s.Rows().Add(2).SetHidden(true); // a row without cells
     s.Rows().Add(5).SetOutlineLevel(2);
     s.Rows().Sort();
-    // An array formula over A4:B4 as a BIFF file holds it, and a kept
-    // formula text read without a result.
+    // An array formula over A4:B4 as a BIFF file holds it, and kept
+    // formula texts read without a result: one the library computes, one
+    // it does not.
     TEncodedFormula f = EncodeFormula(u"1+2", TEncodeOptions());
     std::vector<uint8_t> array(TBaseArrayFormulaCell::ArrayHeadSize);
     PutU16(array.data(), 3);
@@ -203,20 +204,23 @@ TEST(XlsxSheetPart, RowsAndCellsWithAllTheyHold) {
     std::vector<uint8_t> exp = {0x01, 3, 0, 0, 0}; // tExp to A4
     s.PutArrayFormulaNumber(0, 3, DefaultCellFormat, 5, exp, 0, array, 3);
     s.PutArrayFormulaNumber(1, 3, DefaultCellFormat, 5, exp, 1, array, 3);
-    TFormulaResult none;
     s.PutFormulaText(ctStringFormula, 2, 4, DefaultCellFormat, "CONCATENATE(\"a\",\"<b>\")", NoSharedFormula,
-                     4, none);
-    s.PackageData().Uncached.insert(uint64_t(4) << 16 | 2);
-    const std::string sheet = Part(Write(book), "xl/worksheets/sheet1.xml");
-    EXPECT_TRUE(Has(sheet, "<dimension ref=\"A1:C5\"/>")) << sheet;
+                     4, {});
+    s.PutFormulaText(ctNumberFormula, 3, 4, DefaultCellFormat, "SUMIF(B1,\">0\")", NoSharedFormula, 0, {});
+    const std::vector<uint8_t> image = Write(book);
+    const std::string sheet = Part(image, "xl/worksheets/sheet1.xml");
+    EXPECT_TRUE(Has(sheet, "<dimension ref=\"A1:D5\"/>")) << sheet;
     EXPECT_TRUE(Has(sheet, "<row r=\"1\" ht=\"20\" customHeight=\"1\"><c r=\"A1\" t=\"e\"><v>#NUM!</v></c>"
                            "<c r=\"B1\"><v>0.30000000000000004</v></c></row><row r=\"3\" hidden=\"1\"/>"))
         << sheet;
     EXPECT_TRUE(
         Has(sheet, "<c r=\"A4\"><f t=\"array\" ref=\"A4:B4\">1+2</f><v>3</v></c><c r=\"B4\"><v>3</v></c>"))
         << sheet;
-    EXPECT_TRUE(Has(
-        sheet, "<c r=\"C5\" t=\"str\"><f ca=\"1\">CONCATENATE(&quot;a&quot;,&quot;&lt;b&gt;&quot;)</f></c>"))
+    EXPECT_TRUE(Has(sheet,
+                    "<c r=\"C5\" t=\"str\"><f ca=\"1\">CONCATENATE(&quot;a&quot;,&quot;&lt;b&gt;&quot;)</f>"
+                    "<v>a&lt;b&gt;</v></c><c r=\"D5\"><f>SUMIF(B1,&quot;&gt;0&quot;)</f></c>"))
         << sheet;
+    // Without D5's value the workbook is calculated on load.
+    EXPECT_TRUE(Has(Part(image, "xl/workbook.xml"), "<calcPr calcId=\"0\" fullCalcOnLoad=\"1\"/>"));
     EXPECT_TRUE(Has(sheet, "<row r=\"6\" outlineLevel=\"2\"/>")) << sheet;
 }
