@@ -782,7 +782,11 @@ void TFormulaHandler::SheetDeleted(int deleted) {
         store.BeginIterate();
         while (TCell* c = store.NextCell()) {
             auto* f = dynamic_cast<TFormulaCell*>(c);
-            if (!f || f->IsText()) continue;
+            if (!f) continue;
+            // A value may follow any other sheet's through names, ranges of
+            // sheets and other cells: the next write computes them all again.
+            f->NoResult = true;
+            if (f->IsText()) continue;
             const TExcelVersion version = f->TokenVersion();
             const TTokenLayout layout = TokenLayoutOf(version);
             if (auto* array = dynamic_cast<TBaseArrayFormulaCell*>(f)) {

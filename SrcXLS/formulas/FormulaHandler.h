@@ -181,7 +181,8 @@ public:
     // As it goes: the EXTERNSHEET entries of the workbook's own sheets count
     // without it (a range of sheets loses it, an entry of it alone names no
     // sheet), references through an entry of it alone in cells and names
-    // become #REF!, and the names local to later sheets follow their sheets.
+    // become #REF!, and the names local to later sheets follow their sheets;
+    // every formula cell is left without its result, for writes to compute.
     // The other holders of tokens follow with SheetDeletedInTokens, until the
     // next deletion.
     void SheetDeleted(int deleted);
