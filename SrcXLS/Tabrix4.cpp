@@ -529,6 +529,7 @@ std::optional<TFormulaValue> TTabrix4::FormulaResultToWrite(int sheet, const TFo
 
 void TTabrix4::Read() {
     warnings.clear();
+    editWarnings.clear();
     ReadFile();
     origVersion = version;
 }
@@ -536,7 +537,8 @@ void TTabrix4::Read() {
 void TTabrix4::Write() {
     if (version == TExcelVersion::xvExcel21 || version == TExcelVersion::xvExcel30)
         throw XLSError("Can not write Excel 2.1/3.0 files");
-    warnings.clear();
+    warnings = std::move(editWarnings);
+    editWarnings.clear();
     // The values a write computes are computed over the workbook as it is.
     TCalculationPass pass(*this);
     WriteFile();

@@ -239,9 +239,14 @@ public:
 
     // Text measuring for automatic column widths.
     // What the last Read or Write left behind or could not carry, one line
-    // each (UTF-8); each Read and each Write starts the list anew.
+    // each (UTF-8); each Read and each Write starts the list anew, a Write
+    // with what the edits since the last Read or Write did not keep.
     const std::vector<std::string>& Warnings() const { return warnings; }
     void AddWarning(std::string text) override { warnings.push_back(std::move(text)); }
+    void AddEditWarning(std::string text) override {
+        editWarnings.push_back(text);
+        warnings.push_back(std::move(text));
+    }
 
     TTextMeasurer& Measurer() override { return *measurer; }
     void SetMeasurer(std::unique_ptr<TTextMeasurer> m) { measurer = std::move(m); }
@@ -322,6 +327,7 @@ private:
     std::vector<uint8_t> fileSharing;
     std::unique_ptr<TTextMeasurer> measurer;
     std::vector<std::string> warnings;
+    std::vector<std::string> editWarnings;
     // The calculation of the open passes, made when it is first needed.
     std::unique_ptr<TFormulaEvaluator> passEvaluator;
     int passes = 0;

@@ -214,14 +214,17 @@ void WriteWorkbookFile(TTabrix4& book) {
             // Cell formulas and names read from a package have text only: the
             // sheets they name get their entries before the link table.
             formulas.PrepareBIFF8Cells();
-            formulas.CompileNameTexts();
+            TNameFormulas written;
+            std::vector<std::string> notes;
+            formulas.CompileNameTexts(&written, &notes);
+            for (std::string& text : notes) book.AddWarning(std::move(text));
             // Chart sheets count among the sheets that 3-D references name.
             formulas.Externals().SetSelfSheetCount(book.Sheets().Count() + book.ChartSheets().Count());
             const TRecordSink sink = [&s](uint16_t id, std::span<const uint8_t> body) {
                 s.WriteLongRecord(id, body.data(), body.size());
             };
             formulas.Externals().WriteRecords(sink);
-            formulas.Names().WriteNames(sink);
+            formulas.Names().WriteNames(sink, &written);
         };
     }
     // A workbook read from another version gets the link table and the

@@ -45,18 +45,44 @@ struct TAttributes {
     TAttributes& Flag(std::string_view name, bool on) { return on ? Add(name, "1") : *this; }
 };
 
-// The areas of an item as "A1:B2 C3", within the sheet; empty for none.
-std::string AreasText(const TBaseCellAreas& areas) {
+// Whether an area starts within the sheet, and its first cell.
+bool AreaStart(const TCellArea& a, int& col, int& row) {
+    col = std::min(a.Col1i(), a.Col2i());
+    row = std::min(a.Row1i(), a.Row2i());
+    return col >= 0 && row >= 0 && col <= MaxCol && row <= MaxRow;
+}
+
+// The areas of an item as "A1:B2 C3", within the sheet, the area at first
+// (when given) ahead of the others; empty for none.
+std::string AreasText(const TBaseCellAreas& areas, int first = -1) {
     std::string out;
-    for (int i = 0; i < areas.Count(); ++i) {
-        const TCellArea& a = areas.GetItem(i);
-        int col1 = std::min(a.Col1i(), a.Col2i()), col2 = std::max(a.Col1i(), a.Col2i());
-        int row1 = std::min(a.Row1i(), a.Row2i()), row2 = std::max(a.Row1i(), a.Row2i());
-        if (col1 < 0 || row1 < 0 || col1 > MaxCol || row1 > MaxRow) continue;
+    for (int k = first < 0 ? 0 : -1; k < areas.Count(); ++k) {
+        if (k == first) continue;
+        const TCellArea& a = areas.GetItem(k < 0 ? first : k);
+        int col1 = 0, row1 = 0;
+        if (!AreaStart(a, col1, row1)) continue;
+        const int col2 = std::max(a.Col1i(), a.Col2i()), row2 = std::max(a.Row1i(), a.Row2i());
         if (!out.empty()) out += ' ';
         AppendArea(out, col1, row1, std::min(col2, MaxCol), std::min(row2, MaxRow));
     }
     return out;
+}
+
+// The area of a conditional format whose first cell LibreOffice takes as the
+// formulas' cell (the smallest column, then row) and gnumeric too when it
+// comes first; -1 for none.
+int FormulaArea(const TBaseCellAreas& areas, int& col, int& row) {
+    int found = -1;
+    for (int i = 0; i < areas.Count(); ++i) {
+        int c = 0, r = 0;
+        if (!AreaStart(areas.GetItem(i), c, r)) continue;
+        if (found < 0 || c < col || (c == col && r < row)) {
+            found = i;
+            col = c;
+            row = r;
+        }
+    }
+    return found;
 }
 
 void SheetWarning(const TXLSXRangeContext& c, const TSheet& sheet, const std::string& what) {
@@ -229,7 +255,9 @@ std::string ConditionalFormats(TSheet& sheet, const TXLSXRangeContext& c) {
     int priority = 0, kept = 0, unwritten = 0;
     for (int i = 0; i < formats.Count(); ++i) {
         const TConditionalFormat& f = formats.Items(i);
-        const std::string sqref = AreasText(f.Areas);
+        // The formulas are written for the first cell of the area written first.
+        int formulaCol = 0, formulaRow = 0;
+        const std::string sqref = AreasText(f.Areas, FormulaArea(f.Areas, formulaCol, formulaRow));
         std::string rules;
         for (int k = 0; k < 3; ++k) {
             const TCondFmtData& d = f.Condition(k);
@@ -244,10 +272,11 @@ std::string ConditionalFormats(TSheet& sheet, const TXLSXRangeContext& c) {
             d.BaseCell(row, col);
             std::u16string formulas[2];
             try {
-                formulas[0] = c.Formulas->RangeFormulaText(sheet.Index(), d.Formula1Tokens, row, col, true);
+                formulas[0] = c.Formulas->RangeFormulaTextAt(sheet.Index(), d.Formula1Tokens, row, col,
+                                                             formulaRow, formulaCol);
                 if (compare && (op == 1 || op == 2))
-                    formulas[1] =
-                        c.Formulas->RangeFormulaText(sheet.Index(), d.Formula2Tokens, row, col, true);
+                    formulas[1] = c.Formulas->RangeFormulaTextAt(sheet.Index(), d.Formula2Tokens, row, col,
+                                                                 formulaRow, formulaCol);
             } catch (const XLSError&) {
                 ++unwritten;
                 continue;

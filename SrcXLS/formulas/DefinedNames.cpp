@@ -84,18 +84,19 @@ void TInternalName::SetFunctionGroup(int group) {
     Options = uint16_t((Options & ~noFunctionGroup) | ((group << 6) & noFunctionGroup));
 }
 
-std::vector<uint8_t> TInternalName::RecordBody() const {
+std::vector<uint8_t> TInternalName::RecordBody(const TNameFormula* instead) const {
+    const std::vector<uint8_t>& data = instead ? instead->Data : Data;
     std::vector<uint8_t> body;
     TByteWriter w(body);
     w.U16(Options);
     w.U8(Shortcut);
     w.U8(uint8_t(BIFFStrCharCount(name)));
-    w.U16(TokenLength);
+    w.U16(instead ? instead->TokenLength : TokenLength);
     w.U16(Ixals);
     w.U16(SheetNumber);
     for (const std::u16string& t : Texts) w.U8(uint8_t(std::min<size_t>(t.size(), MaxNameChars)));
     w.Bytes(name.data(), name.size());
-    w.Bytes(Data.data(), Data.size());
+    w.Bytes(data.data(), data.size());
     for (const std::u16string& t : Texts) {
         if (t.empty()) continue;
         w.U8(1);
@@ -275,10 +276,13 @@ TInternalName& TInternalNames::ReadOldName(std::span<const uint8_t> body, TExcel
     return *items.back();
 }
 
-void TInternalNames::WriteNames(const TRecordSink& sink) const {
-    for (const auto& n : items) {
-        if (!n->Loaded && n->name.empty()) continue;
-        const std::vector<uint8_t> body = n->RecordBody();
+void TInternalNames::WriteNames(const TRecordSink& sink, const TNameFormulas* instead) const {
+    for (size_t i = 0; i < items.size(); ++i) {
+        const TInternalName& n = *items[i];
+        if (!n.Loaded && n.name.empty()) continue;
+        const auto other = instead ? instead->find(int(i)) : TNameFormulas::const_iterator();
+        const std::vector<uint8_t> body =
+            n.RecordBody(instead && other != instead->end() ? &other->second : nullptr);
         sink(NameRecordId, body);
     }
 }

@@ -23,6 +23,15 @@ using TRecordSink = std::function<void(uint16_t id, std::span<const uint8_t> bod
 
 constexpr uint16_t NameRecordId = 0x0018;
 
+// The formula a write gives a name in place of its own: tokens, then their
+// array data.
+struct TNameFormula {
+    std::vector<uint8_t> Data;
+    uint16_t TokenLength = 0;
+};
+// By the name's position in the list.
+using TNameFormulas = std::unordered_map<int, TNameFormula>;
+
 // NAME option bits.
 enum TNameOption : uint16_t {
     noHidden = 0x0001,
@@ -84,8 +93,8 @@ public:
     // The raw name: flag byte (0 8-bit, 1 UTF-16LE) and characters.
     const std::vector<uint8_t>& NameBytes() const { return name; }
 
-    // The NAME record body (BIFF8).
-    std::vector<uint8_t> RecordBody() const;
+    // The NAME record body (BIFF8), with the formula given in place of its own.
+    std::vector<uint8_t> RecordBody(const TNameFormula* instead = nullptr) const;
     // The NAME record body of BIFF5 with the given tokens (tokenLength bytes,
     // then their array data, BIFF5 layout): 8-bit texts in codePage, a local
     // name's sheet given as its EXTERNSHEET record too. A text the code page
@@ -131,8 +140,9 @@ public:
     // them in the record). Raises XLSError when its lengths run past the body.
     TInternalName& ReadOldName(std::span<const uint8_t> body, TExcelVersion version, int codePage,
                                std::vector<uint8_t>& tokens, size_t& tokenLength);
-    // One NAME record per name, in list order.
-    void WriteNames(const TRecordSink& sink) const;
+    // One NAME record per name, in list order; a name listed in instead
+    // with the formula given there.
+    void WriteNames(const TRecordSink& sink, const TNameFormulas* instead = nullptr) const;
 
     // The text of a name changed: lookups index the texts again.
     void NamesChanged() { indexed = false; }

@@ -826,7 +826,7 @@ bool TFormulaHandler::SheetDeletedInTokens(std::span<uint8_t> tokens, TTokenLayo
         });
 }
 
-void TFormulaHandler::CompileNameTexts() {
+void TFormulaHandler::CompileNameTexts(TNameFormulas* written, std::vector<std::string>* warnings) {
     for (int i = 0; i < names.Count(); ++i) {
         TInternalName& n = names.Items(i);
         if (!n.Data.empty() || n.FormulaText.empty()) continue;
@@ -835,13 +835,44 @@ void TFormulaHandler::CompileNameTexts() {
         how.Sheet = n.SheetNumber - 1;
         how.FileSyntax = true;
         how.BIFF8 = true;
+        std::string why;
         try {
             const TEncodedFormula f = EncodeFormula(n.FormulaText, how);
             n.Data = f.Data;
             n.TokenLength = uint16_t(f.TokenLength);
-        } catch (const XLSError&) {
-            // Written without a formula.
+            continue;
+        } catch (const XLSError& e) {
+            why = ReasonOf(e);
         }
+        if (!written) continue;
+        // The model keeps the name's own formula; the file gets what BIFF8
+        // holds of it.
+        const std::string name = "Name " + WideToUtf8(n.GetName()) + ": formula " +
+                                 WideToUtf8(std::u16string_view(n.FormulaText).substr(0, 200)) +
+                                 (n.FormulaText.size() > 200 ? "..." : "");
+        TNameFormula& out = (*written)[i];
+        try {
+            const TEncodedFormula f = Encode(n.FormulaText, how, TEncodeMode::em2007);
+            size_t tokenLength = 0;
+            TBIFF8Cut cut;
+            if (auto tokens = Tokens2007ToBIFF8(f.Data, f.TokenLength, tokenLength, &why, &cut);
+                tokens && tokenLength <= 0xFFFF) {
+                out.Data = std::move(*tokens);
+                out.TokenLength = uint16_t(tokenLength);
+                if (warnings && cut.Cut)
+                    warnings->push_back(name + " cut at column IV or row 65536 in .xls" +
+                                        (cut.Out ? " (references wholly beyond it become #REF!)" : ""));
+                else if (warnings && cut.Out)
+                    warnings->push_back(name + " beyond column IV or row 65536: #REF! in .xls");
+                continue;
+            }
+        } catch (const XLSError& e) {
+            why = ReasonOf(e);
+        }
+        while (!why.empty() && why.back() == ' ') why.pop_back();
+        out.Data = {ptg::Err, ErrorIndexToCode(fe::Name)};
+        out.TokenLength = uint16_t(out.Data.size());
+        if (warnings) warnings->push_back(name + " not written to .xls (" + why + "); the name gives #NAME?");
     }
 }
 

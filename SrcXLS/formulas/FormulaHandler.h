@@ -206,9 +206,13 @@ public:
     bool NameDeletedInTokens(std::vector<uint8_t>& data, size_t& tokenLength, int position);
 
     // The BIFF8 tokens of every name that has only the text of an .xlsx
-    // formula, before a BIFF8 write; a text that does not compile leaves the
-    // name without a formula, as it would be without this step.
-    void CompileNameTexts();
+    // formula, before a BIFF8 write. Without written, a text that does not
+    // compile leaves the name without a formula. With it, such a name gets
+    // there the formula the write gives it: its areas cut at column IV and
+    // row 65536 (references wholly beyond made #REF!), or #NAME? where the
+    // text does not compile for BIFF8 at all; warnings says which (UTF-8,
+    // one line each).
+    void CompileNameTexts(TNameFormulas* written = nullptr, std::vector<std::string>* warnings = nullptr);
     // Before a BIFF8 write, ahead of the link table and the names: every cell
     // formula the write makes from text (.xlsx text, older layouts) is
     // compiled once, so that the sheets and other workbooks it names have
@@ -266,6 +270,10 @@ public:
     // The same in file syntax, as a package writes it.
     std::u16string RangeFormulaText(int sheet, std::span<const uint8_t> tokens, int baseRow, int baseCol,
                                     bool fileSyntax);
+    // In file syntax written for the cell at (row, col): the references mean
+    // there what they mean at the base cell.
+    std::u16string RangeFormulaTextAt(int sheet, std::span<const uint8_t> tokens, int baseRow, int baseCol,
+                                      int row, int col);
     std::vector<uint8_t> RangeFormulaTokens(int sheet, std::u16string_view text, uint8_t operandClass,
                                             size_t maxSize, int baseRow, int baseCol) override;
     bool CompilesAsFormula(int sheet, std::u16string_view text, size_t maxSize) override;

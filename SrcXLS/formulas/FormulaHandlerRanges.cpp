@@ -52,6 +52,15 @@ std::u16string TFormulaHandler::RangeFormulaText(int sheet, std::span<const uint
     return DecodeFormula(tokens, tokens.size(), how);
 }
 
+std::u16string TFormulaHandler::RangeFormulaTextAt(int sheet, std::span<const uint8_t> tokens, int baseRow,
+                                                   int baseCol, int row, int col) {
+    if (tokens.empty() || (row == baseRow && col == baseCol))
+        return RangeFormulaText(sheet, tokens, baseRow, baseCol, true);
+    // Offsets from the base cell, which hold at any cell.
+    const std::vector<uint8_t> relative = ToRelative({tokens.begin(), tokens.end()}, baseRow, baseCol);
+    return RangeFormulaText(sheet, relative, row, col, true);
+}
+
 std::vector<uint8_t> TFormulaHandler::RangeFormulaTokens(int sheet, std::u16string_view text,
                                                          uint8_t operandClass, size_t maxSize, int baseRow,
                                                          int baseCol) {

@@ -218,7 +218,8 @@ void Shift2007SharedFormula(std::span<uint8_t> tokens, int colOffset, int rowOff
 }
 
 std::optional<std::vector<uint8_t>> Tokens2007ToBIFF8(std::span<const uint8_t> data, size_t tokenLength,
-                                                      size_t& biff8TokenLength, std::string* why) {
+                                                      size_t& biff8TokenLength, std::string* why,
+                                                      TBIFF8Cut* cut) {
     auto fail = [why](const char* reason) {
         if (why) *why = reason;
         return std::nullopt;
@@ -246,6 +247,7 @@ std::optional<std::vector<uint8_t>> Tokens2007ToBIFF8(std::span<const uint8_t> d
             w.Bytes(token, t.Size);
             continue;
         }
+        const size_t idAt = out.size();
         w.U8(t.Id);
         const bool threeD = t.Base == ptg::Ref3d || t.Base == ptg::Area3d || t.Base == ptg::RefErr3d ||
                             t.Base == ptg::AreaErr3d;
@@ -259,6 +261,21 @@ std::optional<std::vector<uint8_t>> Tokens2007ToBIFF8(std::span<const uint8_t> d
         }
         TCorner c[2];
         const int n = Corners(t.Base, L::X2007, token + 1, c);
+        // Whole columns and whole rows stay whole in the smaller sheet.
+        if (n == 2 && c[0].Row == 0 && c[1].Row == LastRow(L::X2007)) c[1].Row = LastRow(L::BIFF8);
+        if (n == 2 && c[0].Col == 0 && c[1].Col == LastCol(L::X2007)) c[1].Col = LastCol(L::BIFF8);
+        if (cut && (c[0].Row > 65535 || c[0].Col > 255)) {
+            // Wholly beyond: #REF!, the token's size kept.
+            cut->Out = true;
+            out[idAt] = ErrorId(t.Id);
+            for (int i = 0; i < (area ? 8 : 4); ++i) w.U8(0);
+            continue;
+        }
+        if (cut && n == 2 && (c[1].Row > 65535 || c[1].Col > 255)) {
+            cut->Cut = true;
+            c[1].Row = std::min<int64_t>(c[1].Row, 65535);
+            c[1].Col = std::min<int64_t>(c[1].Col, 255);
+        }
         uint16_t rows[2] = {}, cols[2] = {};
         for (int i = 0; i < n; ++i) {
             if (c[i].Row > 65535 || c[i].Col > 255) return fail("a reference past column IV or row 65536");

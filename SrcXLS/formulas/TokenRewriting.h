@@ -44,12 +44,23 @@ std::optional<std::vector<uint8_t>> SharedFormulaToCell(std::span<const uint8_t>
 // in Shared 2007 Formula" for a stream it cannot walk.
 void Shift2007SharedFormula(std::span<uint8_t> tokens, int colOffset, int rowOffset);
 
+// What Tokens2007ToBIFF8 did to references beyond column IV or row 65536
+// when asked to cut them: areas cut there, references wholly beyond made
+// #REF!.
+struct TBIFF8Cut {
+    bool Cut = false;
+    bool Out = false;
+};
+
 // 2007-layout tokens (with their leading marker) as BIFF8 tokens, the data
-// after the tokens kept. Empty when a reference lies beyond column IV or
-// row 65536, a call has more than 127 arguments, or the stream cannot be
-// walked; then why, when given, says which.
+// after the tokens kept; whole columns and whole rows stay whole. Empty when
+// a reference lies beyond column IV or row 65536 (unless cut is given: then
+// such references are cut there, or made #REF!, and cut says so), a call has
+// more than 127 arguments, or the stream cannot be walked; then why, when
+// given, says which.
 std::optional<std::vector<uint8_t>> Tokens2007ToBIFF8(std::span<const uint8_t> data, size_t tokenLength,
-                                                      size_t& biff8TokenLength, std::string* why = nullptr);
+                                                      size_t& biff8TokenLength, std::string* why = nullptr,
+                                                      TBIFF8Cut* cut = nullptr);
 
 // How names and 3-D references of BIFF8 tokens go into the BIFF5 layout:
 // a 3-D reference through an EXTERNSHEET entry of the workbook itself

@@ -8,6 +8,7 @@
 #include "SrcXLS/drawing/DrawingGroup.h"
 #include "SrcXLS/drawing/DrawingObjects.h"
 #include "SrcXLS/drawing/EscherDrawing.h"
+#include "SrcXLS/formulas/FormulaText.h"
 #include "SrcXLS/model/CellFormats.h"
 #include "SrcXLS/model/FormulaServices.h"
 #include "SrcXLS/model/SST.h"
@@ -461,6 +462,11 @@ void TSheet::SetAsBoolean(int col, int row, bool value) {
 void TSheet::SetAsString(int col, int row, std::u16string_view text) {
     TCellStorage::CheckPosition(col, row);
     StoreString(col, row, GetDefaultFormat(col, row), workbook.Strings().AddString(text));
+    if (text.size() > size_t(MaxSSTStringLength))
+        workbook.AddEditWarning(WideToUtf8(QuoteSheetName(Name())) + "!" +
+                                WideToUtf8(ColRowToRefStr(col, row, false, false)) + ": a text of " +
+                                std::to_string(text.size()) + " characters cut to the " +
+                                std::to_string(MaxSSTStringLength) + " a cell holds");
 }
 
 void TSheet::DeleteCell(int col, int row) {

@@ -74,6 +74,10 @@ public:
     // Notes a part of the file that the read or write in progress left behind
     // or could not carry (UTF-8, one line each); the read or write goes on.
     virtual void AddWarning(std::string text) = 0;
+    // Notes what an edit through the library could not keep as given (a
+    // text cut to what a cell holds): it shows at once and again among the
+    // warnings of the next write, which carries the change.
+    virtual void AddEditWarning(std::string text) = 0;
 };
 
 } // namespace xls

@@ -2,6 +2,7 @@
 // read back by xlrd and gnumeric: values, Cyrillic strings, fonts, colours,
 // merged cells and column widths; and the versions that cannot be written.
 #include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSText.h"
 #include "platform/compound/CompoundFile.h"
 
 #include "support_files.h"
@@ -128,4 +129,35 @@ TEST(BIFFBookVersions, OldVersionsAreRefusedAndWriteNothing) {
     }
     EXPECT_EQ(testfiles::CountEntries(dir.Path()), 0);
     LibState().Reset();
+}
+
+// A text longer than a cell holds keeps its first 32,767 characters, and the
+// cell and the length given are named at once and by the next write; xlrd
+// and openpyxl read the cut text.
+TEST(BIFFBookTexts, ALongTextIsCutAndNamed) {
+    testfiles::ScratchDir dir;
+    const std::string named = "'My sheet'!C2: a text of 40000 characters cut to the 32767 a cell holds";
+    for (V v : {V::xvExcel97, V::xvExcel2007}) {
+        SCOPED_TRACE(int(v));
+        TTabrix4 book;
+        book.GetSheet(0).SetName(u"My sheet");
+        book.GetSheet(0).SetAsString(2, 1, std::u16string(40000, u'ж'));
+        book.GetSheet(0).SetAsString(2, 2, std::u16string(32767, u'q'));
+        EXPECT_EQ(book.Warnings(), std::vector<std::string>{named});
+        const std::string file = dir.File(v == V::xvExcel97 ? "long.xls" : "long.xlsx");
+        book.SetVersion(v);
+        book.SetFilename(Utf8ToWide(file));
+        book.Write();
+        EXPECT_EQ(book.Warnings(), std::vector<std::string>{named});
+        // The next write has nothing to say.
+        book.Write();
+        EXPECT_TRUE(book.Warnings().empty());
+        const oracle::XlrdBook read =
+            v == V::xvExcel97 ? oracle::ReadWithXlrd(file) : oracle::ReadWithOpenpyxl(file);
+        if (!read.NoVerdict.empty()) continue;
+        ASSERT_TRUE(read.Ok) << read.Error;
+        ASSERT_EQ(read.Cells.size(), 2u);
+        EXPECT_EQ(Utf8ToWide(read.Cells[0].Value), std::u16string(32767, u'ж'));
+        EXPECT_EQ(read.Cells[1].Value, std::string(32767, 'q'));
+    }
 }

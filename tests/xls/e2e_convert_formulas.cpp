@@ -291,6 +291,57 @@ TEST_F(Conversions, PackagesOfOtherWritersWrittenAsBinaryWorkbooks) {
     EXPECT_EQ(byXlrd[0].Names, names);
 }
 
+// Names of a package past the limits of an .xls keep what the .xls holds of
+// them: their areas cut there (whole columns and rows stay whole), a
+// reference wholly beyond made #REF!, a formula that does not compile made
+// #NAME?; the write names each. xlrd reads the names, gnumeric and
+// LibreOffice compute the sums over them.
+TEST_F(Conversions, NamesPastTheLimitsOfABinaryWorkbook) {
+    Make();
+    ASSERT_TRUE(made) << why;
+    const std::string copy = dir->File("limits.xls");
+    const std::vector<std::string> warnings =
+        CopyAs(dir->File("limits.xlsx"), copy, TExcelVersion::xvExcel97);
+    ASSERT_EQ(warnings.size(), 4u) << testing::PrintToString(warnings);
+    EXPECT_EQ(warnings[0], "Name Far: formula S1!$A$1:$A$70000 cut at column IV or row 65536 in .xls");
+    EXPECT_EQ(warnings[1],
+              "Name Beyond: formula S1!$A$70001:$B$70002 beyond column IV or row 65536: #REF! in .xls");
+    EXPECT_EQ(warnings[2].rfind("Name Bad: formula 1+ not written to .xls (", 0), 0u) << warnings[2];
+    EXPECT_EQ(
+        warnings[3].rfind("Name Deep: formula " + std::string(200, '(') + "... not written to .xls (", 0), 0u)
+        << warnings[3];
+    for (const std::string& w : {warnings[2], warnings[3]})
+        EXPECT_TRUE(w.ends_with("); the name gives #NAME?")) << w;
+
+    const auto names =
+        oracle::RunPerFile("/usr/bin/python3 " + oracle::Quote(oracle::ScriptPath("xlrd_names.py")), {copy});
+    ASSERT_TRUE(names[0].Ok) << names[0].Error << names[0].NoVerdict;
+    std::map<std::string, std::string> got;
+    for (const auto& l : names[0].Lines)
+        if (l.size() >= 5) got[l[1]] = l[4];
+    const std::map<std::string, std::string> want = {{"Far", "S1!$A$1:$A$65536"}, {"Wide", "S1!$A$1:$IV$1"},
+                                                     {"Rows", "S1!$A$1:$IV$3"},   {"Beyond", "?"},
+                                                     {"Bad", "\"#NAME?\""},       {"Deep", "\"#NAME?\""}};
+    EXPECT_EQ(got, want);
+
+    oracle::Run("ssconvert --recalc " + oracle::Quote(copy) + " " +
+                oracle::Quote(dir->File("gn-limits.xlsx")));
+    testfiles::ScratchDir lo;
+    testfiles::LibreOfficeRecalculate({copy}, lo.Path(), "xlsx");
+    const std::vector<TSeen> seen = ReadWith({dir->File("gn-limits.xlsx"), lo.File("limits.xlsx")});
+    for (const TSeen& s : seen) {
+        ASSERT_TRUE(s.Ok) << s.Error;
+        // xlrd does not decompile a 3-D #REF! area; these readers do.
+        EXPECT_EQ(s.Defined.count("Beyond") ? s.Defined.at("Beyond") : "", "#REF!");
+        const std::map<std::string, std::string> sums = {
+            {"Main!A1", s.Values.count("Main!A1") ? Plain(s.Values.at("Main!A1")) : ""},
+            {"Main!A2", s.Values.count("Main!A2") ? Plain(s.Values.at("Main!A2")) : ""},
+            {"Main!A3", s.Values.count("Main!A3") ? Plain(s.Values.at("Main!A3")) : ""}};
+        EXPECT_EQ(sums, (std::map<std::string, std::string>{
+                            {"Main!A1", "n:6"}, {"Main!A2", "n:111"}, {"Main!A3", "n:116"}}));
+    }
+}
+
 // A binary workbook LibreOffice wrote from the openpyxl package (its hidden
 // function names and add-in functions), gnumeric's (add-in names for the
 // functions Excel lacks) and our own copy written as packages, and the

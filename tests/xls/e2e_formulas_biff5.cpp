@@ -281,11 +281,15 @@ TEST(Biff5Formulas, FormulasWeWriteForExcel5AreReadByOthers) {
         book.SetVersion(TExcelVersion::xvExcel50);
         book.SetFilename(Utf8ToWide(files.back()));
         book.Write();
-        // A reference to several sheets keeps its value, saying so.
-        ASSERT_EQ(book.Warnings().size(), 1u);
-        EXPECT_EQ(book.Warnings()[0].rfind("More!B1: formula =SUM(Data:More!A1", 0), 0u)
-            << book.Warnings()[0];
-        EXPECT_NE(book.Warnings()[0].find(" not written to .xls (Excel 5) "), std::string::npos);
+        // A reference to several sheets keeps its value, saying so (the
+        // other warnings name the records of Excel 97 files Excel 5 lacks).
+        std::vector<std::string> warnings;
+        for (const std::string& w : book.Warnings())
+            if (w.find(": records of the Excel 97 file not written") == std::string::npos)
+                warnings.push_back(w);
+        ASSERT_EQ(warnings.size(), 1u) << testing::PrintToString(book.Warnings());
+        EXPECT_EQ(warnings[0].rfind("More!B1: formula =SUM(Data:More!A1", 0), 0u) << warnings[0];
+        EXPECT_NE(warnings[0].find(" not written to .xls (Excel 5) "), std::string::npos);
     }
     // The jumps of the Excel 5 formulas pass over the tokens they do in
     // Excel 97.

@@ -5,9 +5,11 @@
 // dates and protection. Each outside program runs bounded in time and
 // memory (support_process.h).
 #include "SrcXLS/Tabrix4.h"
+#include "SrcXLS/XLSCellRef.h"
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/drawing/DrawingObjects.h"
+#include "SrcXLS/formats/XLSZip.h"
 #include "SrcXLS/formulas/DefinedNames.h"
 #include "SrcXLS/model/Cell.h"
 #include "support_biffbuild.h"
@@ -23,6 +25,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -240,6 +243,105 @@ TEST_F(OtherWriters, LibreOfficeConditionalFormatsThatBIFF8CannotHold) {
     EXPECT_EQ(gnumeric.Output.find("CF record"), std::string::npos) << gnumeric.Output;
     const std::string xml = Bounded("zcat " + oracle::Quote(dir.File("back.gnumeric"))).Output;
     EXPECT_NE(xml.find("<gnm:Expression0>A1&gt;5</gnm:Expression0>"), std::string::npos);
+}
+
+// A conditional format over several areas whose cells each test
+// themselves, from LibreOffice's .xls of either order of the areas, as read
+// and after moves, written as a package: the area whose first cell
+// LibreOffice takes for the formula's (the smallest column, then row) comes
+// first, where gnumeric takes it, and the formula is written for that cell.
+// LibreOffice and gnumeric read every cell testing itself.
+TEST_F(OtherWriters, ConditionalFormatsOverSeveralAreasWrittenAsPackages) {
+    testfiles::ScratchDir dir;
+    ASSERT_TRUE(RunPython(dir, "import openpyxl\n"
+                               "from openpyxl.formatting.rule import FormulaRule\n"
+                               "from openpyxl.styles import PatternFill\n"
+                               "for name, sqref in (('ab', 'B6:B10 D2:D5'), ('ba', 'D2:D5 B6:B10')):\n"
+                               "    wb = openpyxl.Workbook()\n"
+                               "    ws = wb.active\n"
+                               "    ws.title = 'S'\n"
+                               "    for r in range(1, 12):\n"
+                               "        ws.cell(r, 2, r)\n"
+                               "        ws.cell(r, 4, r)\n"
+                               "    ws.conditional_formatting.add(sqref, FormulaRule(formula=['B6>5'], "
+                               "fill=PatternFill(bgColor='FFFF00', fill_type='solid')))\n"
+                               "    wb.save('" +
+                                   dir.File("") + "' + name + '.xlsx')\n"));
+    if (testfiles::LibreOfficeConvert({dir.File("ab.xlsx"), dir.File("ba.xlsx")}, dir.Path(), "xls").Status !=
+            0 ||
+        !testfiles::Exists(dir.File("ab.xls")) || !testfiles::Exists(dir.File("ba.xls")))
+        FAIL() << "LibreOffice did not convert the workbooks";
+    constexpr int Moved = ICellOperations::coCells | ICellOperations::coConditionalFormats;
+    const struct {
+        const char* Source;
+        std::function<void(TTabrix4&)> Edit;
+        const char* Element; // as we write it
+    } cases[] = {
+        {"ab", nullptr,
+         R"(sqref="B6:B10 D2:D5"><cfRule type="expression" dxfId="0" priority="1"><formula>B6&gt;5)"},
+        {"ba", nullptr,
+         R"(sqref="B6:B10 D2:D5"><cfRule type="expression" dxfId="0" priority="1"><formula>B6&gt;5)"},
+        // The whole block, and the area that came first away to the right.
+        {"ab", [](TTabrix4& b) { b.MoveCells(0, 1, 0, 3, 9, 0, 5, 10, Moved); },
+         R"(sqref="F16:F20 H12:H15"><cfRule type="expression" dxfId="0" priority="1"><formula>F16&gt;5)"},
+        // Tokens of references at their cells (B2 for the areas' first cell), as
+        // other writers give them, rather than offsets.
+        {"ab",
+         [](TTabrix4& b) {
+             b.GetSheet(0).ConditionalFormats().Items(0).Condition1.Formula1Tokens = {
+                 0x44, 0x01, 0x00, 0x01, 0xC0, 0x1E, 0x05, 0x00, 0x0D};
+         },
+         R"(sqref="B6:B10 D2:D5"><cfRule type="expression" dxfId="0" priority="1"><formula>B6&gt;5)"},
+        {"ba", [](TTabrix4& b) { b.MoveCells(0, 1, 5, 1, 9, 0, 7, 1, Moved); },
+         R"(sqref="D2:D5 H2:H6"><cfRule type="expression" dxfId="0" priority="1"><formula>D2&gt;5)"},
+    };
+    std::vector<std::string> ours, gnumeric, libre;
+    testfiles::ScratchDir lo;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Element);
+        TTabrix4 book;
+        ReadBook(book, dir.File(std::string(c.Source) + ".xls"));
+        ASSERT_EQ(book.GetSheet(0).ConditionalFormats().Count(), 1);
+        if (c.Edit) c.Edit(book);
+        book.SetVersion(TExcelVersion::xvExcel2007);
+        ours.push_back(dir.File("ours" + std::to_string(ours.size()) + ".xlsx"));
+        WriteBook(book, ours.back());
+        const std::string package = testfiles::Slurp(ours.back());
+        TXLSZipArchive zip;
+        zip.OpenBuffer(std::span(reinterpret_cast<const uint8_t*>(package.data()), package.size()));
+        EXPECT_NE(zip.Extract("xl/worksheets/sheet1.xml").find(c.Element), std::string::npos);
+        gnumeric.push_back(dir.File("gn" + std::to_string(gnumeric.size()) + ".xlsx"));
+        const oracle::TRun gn =
+            Bounded("ssconvert " + oracle::Quote(ours.back()) + " " + oracle::Quote(gnumeric.back()));
+        ASSERT_EQ(gn.Status, 0) << gn.Output;
+        libre.push_back(lo.File(fs::path(ours.back()).filename().string()));
+    }
+    ASSERT_EQ(testfiles::LibreOfficeConvert(ours, lo.Path(), "xlsx").Status, 0);
+    std::vector<std::string> read = libre;
+    read.insert(read.end(), gnumeric.begin(), gnumeric.end());
+    const auto ranges = oracle::SheetRanges("openpyxl", read);
+    ASSERT_EQ(ranges.size(), read.size());
+    for (size_t i = 0; i < read.size(); ++i) {
+        // "cf S B6:B10 D2:D5 expression None ['B6>5']": the cell the formula
+        // is written for, by the reader's rule, tests itself.
+        const bool byLibre = i < libre.size();
+        int rules = 0;
+        for (const std::string& line : ranges[i]) {
+            if (line.rfind("cf S ", 0) != 0) continue;
+            ++rules;
+            std::istringstream words(line.substr(5));
+            int col = -1, row = -1;
+            for (std::string w; words >> w && w != "expression";) {
+                int c1, r1, c2, r2;
+                ASSERT_TRUE(AreaStrToColRowPlain(Utf8ToWide(w), c1, r1, c2, r2)) << line;
+                if (col < 0 || (byLibre && (c1 < col || (c1 == col && r1 < row)))) col = c1, row = r1;
+            }
+            EXPECT_NE(line.find("['" + WideToUtf8(ColRowToRefStr(col, row, false, false)) + ">5']"),
+                      std::string::npos)
+                << read[i] << ": " << line;
+        }
+        EXPECT_GE(rules, 1) << read[i] << ::testing::PrintToString(ranges[i]);
+    }
 }
 
 // gnumeric writes every cell-value rule of a range into one CONDFMT, five

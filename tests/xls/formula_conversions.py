@@ -12,7 +12,9 @@ copies.
       cannot hold); DIR/values.xlsx (openpyxl) and DIR/values.xls (xlwt):
       formulas without cached values that older versions cannot hold;
       DIR/later.xlsx (openpyxl): a sheet named "Tab[x]y", a range of
-      sheets and later functions, for gnumeric to write.
+      sheets and later functions, for gnumeric to write;
+      DIR/limits.xlsx (openpyxl): names past the limits of an .xls and
+      names whose formulas do not compile.
   formula_conversions.py read OUTDIR FILE...
       for FILE number i writes OUTDIR/i.txt: OK (or FAIL<TAB>message), then
         F<TAB>sheet<TAB>cell<TAB>formula text        (.xlsx, openpyxl)
@@ -149,6 +151,23 @@ def make(d):
                                  ("Chart X1", "Chart?1")):
                     data = data.replace(old.encode(), new.encode())
             out.writestr(item, data)
+
+    # Names past the limits of an .xls, and names whose formulas do not compile.
+    wb = openpyxl.Workbook()
+    main = wb.active
+    main.title = "Main"
+    data = wb.create_sheet("S1")
+    for r, v in enumerate([1, 2, 3], 1):
+        data.cell(r, 1, v)
+    data["B1"] = 10
+    data["C1"] = 100
+    main["A1"] = "=SUM(Far)"
+    main["A2"] = "=SUM(Wide)"
+    main["A3"] = "=SUM(Rows)"
+    for name, text in (("Far", "S1!$A$1:$A$70000"), ("Wide", "S1!$A$1:$XFD$1"), ("Rows", "S1!$1:$3"),
+                       ("Beyond", "S1!$A$70001:$B$70002"), ("Bad", "1+"), ("Deep", "(" * 300 + "1" + ")" * 300)):
+        wb.defined_names.append(DefinedName(name, attr_text=text))
+    wb.save(d + "/limits.xlsx")
 
     wb = xlsxwriter.Workbook(d + "/xlsxwriter.xlsx")
     ws = wb.add_worksheet("Data")
