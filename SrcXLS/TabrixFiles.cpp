@@ -14,6 +14,7 @@
 #include "SrcXLS/formats/XLSXReader.h"
 #include "SrcXLS/formats/XLSXSheetRanges.h"
 #include "SrcXLS/formats/XLSXWriter.h"
+#include "SrcXLS/formats/XLSXml.h"
 #include "SrcXLS/formulas/DefinedNames.h"
 #include "SrcXLS/formulas/FormulaDecoder.h"
 #include "SrcXLS/formulas/LaterFunctions.h"
@@ -302,8 +303,9 @@ namespace {
 // The text of a formula in the syntax of package parts, with the
 // workbook's names, sheets and external references.
 std::string PackageFormulaText(TTabrix4& book, TSheet& sheet, TFormulaCell& cell) {
+    std::string text, why;
     if (cell.IsText()) {
-        std::string text = WithLaterFunctionPrefixes(
+        text = WithLaterFunctionPrefixes(
             std::string_view(reinterpret_cast<const char*>(cell.Data().data()), cell.Data().size()));
         TFormulaHandler& formulas = book.FormulaHandler();
         bool unfollowed = false;
@@ -314,21 +316,25 @@ std::string PackageFormulaText(TTabrix4& book, TSheet& sheet, TFormulaCell& cell
             book.AddWarning(WideToUtf8(QuoteSheetName(sheet.Name())) + "!" +
                             WideToUtf8(ColRowToRefStr(cell.Col, int(cell.Row), false, false)) + ": formula " +
                             text + " cannot be read here; it names the renamed sheet by its old name");
-        return text;
+    } else {
+        std::string fault;
+        try {
+            text = WideToUtf8(book.FormulaHandler().CellFormula(sheet.Index(), cell, true, &fault));
+        } catch (const XLSError& e) {
+            fault = e.what();
+        }
+        // Tokens the decoder cannot read, or that read as another formula.
+        if (!fault.empty()) why = "its tokens do not decode: " + fault;
     }
-    std::string fault;
-    try {
-        std::u16string text = book.FormulaHandler().CellFormula(sheet.Index(), cell, true, &fault);
-        if (fault.empty()) return WideToUtf8(text);
-    } catch (const XLSError& e) {
-        fault = e.what();
-    }
-    // Tokens the decoder cannot read: the cell keeps its value only.
+    // A package reader cuts a longer text: the formula would read as another.
+    if (why.empty() && text.size() > TXLSXmlReader::MaxTextBytes)
+        why = "its text of " + std::to_string(text.size()) + " bytes is longer than a package holds";
+    if (why.empty()) return text;
+    // The cell keeps its value only.
     const bool kept = book.FormulaValueToKeep(sheet.Index(), cell).has_value();
     book.AddWarning(WideToUtf8(QuoteSheetName(sheet.Name())) + "!" +
                     WideToUtf8(ColRowToRefStr(cell.Col, int(cell.Row), false, false)) +
-                    ": formula not written to .xlsx (its tokens do not decode: " + fault + "); " +
-                    (kept ? "its value is kept" : LostValue));
+                    ": formula not written to .xlsx (" + why + "); " + (kept ? "its value is kept" : LostValue));
     return {};
 }
 

@@ -134,11 +134,16 @@ std::u16string TDecoder::FunctionText(int number, size_t count, bool variable) {
     std::u16string name;
     if (number < ExcelFunctionCount) {
         name = ExcelFunction(number).Name;
+        // Slots without a function have their number as the name; 255
+        // calls a function by name.
+        if (number != 255 && !name.empty() && name[0] >= u'0' && name[0] <= u'9')
+            Fault("function number " + std::to_string(number) + " is not known");
     } else if (!variable) {
         // Outside the table: the number, and one argument.
         Fault("function number " + std::to_string(number) + " is not known");
         return u"?" + Decimal(number) + u"?(" + Arguments(count) + u")";
     } else {
+        Fault("function number " + std::to_string(number) + " is not known");
         name = u"1";
     }
     if (variable && !name.empty() && name[0] >= u'0' && name[0] <= u'9') {
@@ -213,6 +218,8 @@ std::u16string TDecoder::Sheet3d(const TToken& t) const {
     const uint8_t* p = t.Data;
     if (t.Layout == L::BIFF8 || t.Layout == L::X2007) {
         if (!ctx.Names) return u"[ExternSheet]";
+        if (!ctx.Names->HasExternSheet(GetU16(p)))
+            Fault("EXTERNSHEET entry " + std::to_string(GetU16(p)) + " is not there");
         return ctx.Names->ExternSheet(GetU16(p));
     }
     std::u16string prefix = int16_t(GetU16(p)) < 0 ? u"" : u"[EXTERN ???]:";
@@ -376,13 +383,19 @@ bool TDecoder::Step(const TToken& t) {
         Push(ArrayText(t));
         return true;
     case ptg::Func: {
-        const int number = t.Layout < L::BIFF4 ? p[0] : GetU16(p);
+        const int number = FunctionCallOf(t).Number;
         Push(FunctionText(number, number < ExcelFunctionCount ? ExcelFunction(number).MinArgs : 1, false));
         return true;
     }
     case ptg::FuncVar: {
-        const int number = t.Layout < L::BIFF5 ? p[1] : (GetU16(p + 1) & 0x7FFF);
-        Push(FunctionText(number, FuncVarCount(p[0], t.Layout), true));
+        const TFunctionCall call = FunctionCallOf(t);
+        if (call.Command) {
+            // A command of a macro sheet has no text among the functions.
+            Fault("macro command " + std::to_string(call.Number) + " is no worksheet function");
+            Push(u"?command" + Decimal(call.Number) + u"?(" + Arguments(FuncVarCount(p[0], t.Layout)) + u")");
+            return true;
+        }
+        Push(FunctionText(call.Number, FuncVarCount(p[0], t.Layout), true));
         return true;
     }
     case ptg::Name:
@@ -392,8 +405,11 @@ bool TDecoder::Step(const TToken& t) {
             PushMarker(u"[EXTERNNAME]", "a name of another workbook in a file older than Excel 5");
         else if (!ctx.Names)
             PushMarker(before5 ? u"[NAME]" : u"[EXTERNNAME]", "a name that cannot be looked up");
-        else
+        else {
+            if (!ctx.Names->HasDefinedName(GetU16(p)))
+                Fault("defined name " + std::to_string(GetU16(p)) + " is not there");
             Push(ctx.Names->DefinedName(GetU16(p)));
+        }
         return true;
     case ptg::Ref:
         Push(Reference(t, false));
@@ -421,6 +437,8 @@ bool TDecoder::Step(const TToken& t) {
         return true;
     case ptg::NameX:
         if (t.Layout == L::BIFF8 || t.Layout == L::X2007) {
+            if (ctx.Names && !ctx.Names->HasExternSheet(GetU16(p)))
+                Fault("EXTERNSHEET entry " + std::to_string(GetU16(p)) + " is not there");
             Push(ctx.Names ? ctx.Names->ExternName(GetU16(p), GetU16(p + 2)) : u"[EXTERNNAME X]");
         } else if (!ctx.Names) {
             Push(u"[EXTERNNAME X]");
@@ -474,6 +492,8 @@ std::u16string TDecoder::Run() {
         Fault("it holds no value");
         return u"[ERROR]";
     }
+    // The text is the last value's: the others would be lost with it.
+    if (stack.size() > 1) Fault("it leaves " + std::to_string(stack.size()) + " values");
     return std::move(stack.back());
 }
 

@@ -32,6 +32,11 @@ public:
     // (1-based index), by its 1-based number: the name of a function an
     // add-in name calls; "#NAME?" for what cannot be named.
     virtual std::u16string OldExternName(int /*index*/, int /*number*/) { return u"#NAME?"; }
+    // Whether the defined name and the EXTERNSHEET entry are there: the
+    // marker texts answered for those that are not read as formulas of
+    // another meaning.
+    virtual bool HasDefinedName(int /*number*/) { return true; }
+    virtual bool HasExternSheet(int /*index*/) { return true; }
 };
 
 struct TDecodeContext {
@@ -47,7 +52,8 @@ struct TDecodeContext {
     // Code page of the 8-bit strings of BIFF2-BIFF7 tokens.
     int CodePage = DefaultCodePage;
     // When given: what first had to be written as a marker instead of
-    // formula text (a token that does not decode, a missing value); left
+    // formula text (a token that does not decode, a missing value, a name,
+    // sheet entry or function that is not there, values left over); left
     // as it is when everything decoded.
     std::string* Fault = nullptr;
 };

@@ -437,9 +437,13 @@ void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, T
     TTokenWalker walker(data.first(std::min(tokenLength, data.size())), layout);
     size_t arrayPos = tokenLength;
     TToken t;
+    bool whole = false;
     for (bool stop = false; !stop;) {
         const TWalkStatus status = walker.Next(t);
-        if (status == TWalkStatus::End) break;
+        if (status == TWalkStatus::End) {
+            whole = true;
+            break;
+        }
         if (status != TWalkStatus::Token) {
             PushError(fe::Value);
             break;
@@ -528,13 +532,16 @@ void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, T
             break;
         }
         case ptg::Func: {
-            const int number = t.Layout < L::BIFF4 ? p[0] : GetU16(p);
+            const int number = FunctionCallOf(t).Number;
             Function(number, number < ExcelFunctionCount ? ExcelFunction(number).MinArgs : 0);
             break;
         }
         case ptg::FuncVar: {
-            const int number = t.Layout < L::BIFF5 ? p[1] : (GetU16(p + 1) & 0x7FFF);
-            Function(number == fn::External ? CalledByName : number, FuncVarCount(p[0], t.Layout));
+            const TFunctionCall call = FunctionCallOf(t);
+            // What a macro sheet's command does is not computed.
+            if (call.Command)
+                throw XLSError("Can not calculate macro command " + std::to_string(call.Number));
+            Function(call.Number == fn::External ? CalledByName : call.Number, FuncVarCount(p[0], t.Layout));
             break;
         }
         case ptg::Name:
@@ -644,6 +651,13 @@ void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, T
     if (stack.size() <= base) {
         runBase = savedBase;
         throw XLSError("Empty stack");
+    }
+    // Tokens that leave more than one value are no formula: the last value
+    // alone would be another one's result.
+    if (whole && stack.size() > base + 1) {
+        stack.resize(base);
+        runBase = savedBase;
+        throw XLSError("Values left over");
     }
     result = std::move(stack.back());
     stack.resize(base);

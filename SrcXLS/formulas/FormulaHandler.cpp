@@ -275,7 +275,13 @@ bool TFormulaHandler::BIFF8Tokens(int sheet, const TFormulaCell& cell, std::vect
         how.BIFF8 = true;
         how.Row = int(cell.Row);
         how.Col = cell.Col;
-        const std::u16string text = CellFormula(sheet, cell, true);
+        std::string fault;
+        const std::u16string text = CellFormula(sheet, cell, true, &fault);
+        if (!fault.empty()) {
+            // A marker in the text would be read as something else.
+            if (why) *why = "its tokens do not decode: " + fault;
+            return false;
+        }
         TEncodedFormula f = Encode(text, how, TEncodeMode::emBIFF8);
         data = std::move(f.Data);
         tokenLength = f.TokenLength;
@@ -315,6 +321,9 @@ bool TFormulaHandler::FormulaTokens(int sheet, const TFormulaCell& cell, TExcelV
         source.assign(cell.Data().begin(), cell.Data().end());
         sourceLength = size_t(cell.TokenLength());
     }
+    // Each version gets the functions it has.
+    if (!CallsInVersion(std::span<const uint8_t>(source).first(sourceLength), TokenLayoutOf(from), target, why))
+        return false;
     auto converted = TokensToOldLayout(source, sourceLength, from, CodePage, tokenLength, links);
     // The names of an older file are named through BIFF8 tokens.
     if (!converted && links && !links->OneSheet && from < TExcelVersion::xvExcel97 &&
@@ -495,6 +504,14 @@ std::u16string TFormulaHandler::DefinedName(int number) {
         return sheet.empty() ? n.GetName() : QuoteSheetName(sheet) + u"!" + n.GetName();
     }
     return u"#NAME?";
+}
+
+bool TFormulaHandler::HasDefinedName(int number) {
+    return number >= 1 && number <= names.Count();
+}
+
+bool TFormulaHandler::HasExternSheet(int index) {
+    return externals.BookOf(index) != nullptr;
 }
 
 std::u16string TFormulaHandler::ExternSheet(int index) {

@@ -286,6 +286,8 @@ private:
     std::u16string ExternName(int index, int number) override;
     std::u16string SheetName(int sheet) override;
     std::u16string OldExternName(int index, int number) override;
+    bool HasDefinedName(int number) override;
+    bool HasExternSheet(int index) override;
     // TFormulaNameResolver.
     int DefinedNameIndex(std::u16string_view name, std::u16string_view sheet) override;
     bool HasSheet(std::u16string_view name) override;

@@ -312,6 +312,8 @@ TEST_F(Evaluator, BadTokens) {
         {{0x23, 0x63, 0, 0, 0}, "#NAME?"},        // no such name
         {{0x3A, 0x40, 0, 0, 0, 0, 0}, "#REF!"},   // no such EXTERNSHEET entry
         {{0x1E, 1, 0, 0x03}, "Value is missing"}, // one operand
+        {{0x1E, 5, 0, 0x1E, 6, 0, 0x1E, 7, 0, 0x03}, "Values left over"},
+        {{0x1E, 5, 0, 0x1E, 6, 0}, "Values left over"},
         {{0x21, 27, 0}, "Value is missing"},      // ROUND without its arguments
         {{0x1E, 4, 0, 0x21, 20, 0}, "Can not calculate function SQRT"},
         {{0x1E, 4, 0, 0x1E, 4, 0, 0x22, 2, 4, 0}, "8"},
