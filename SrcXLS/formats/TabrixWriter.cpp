@@ -193,9 +193,13 @@ void TTabrixWriter::WriteGlobals() {
         (source.Palette && !std::equal(source.Palette->begin() + 8, source.Palette->begin() + 64,
                                        DefaultPalette().begin() + 8));
     const std::vector<bool> written = KeptRecordsWritten(globals, source.ReadVersion, version);
+    // The CONTINUE records of a record not written go with it.
+    bool wrote = true;
     for (int i = 0; i < globals.Count(); ++i) {
         try {
-            if (written[size_t(i)]) WriteGlobalRecord(globals.GetItem(i));
+            const TRecordBlock& block = globals.GetItem(i);
+            if (block.Id() == CONTINUE && !wrote) continue;
+            wrote = written[size_t(i)] && WriteGlobalRecord(block);
         } catch (const std::exception& e) {
             throw XLSError("Error on writing record # " + std::to_string(i) + "\r" + e.what());
         }

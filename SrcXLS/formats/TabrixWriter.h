@@ -114,7 +114,7 @@ public:
 private:
     void ListBoundsheets();
     void WriteGlobals();
-    // A record of the globals list, or the block it stands for.
+    // False for a record left out (its CONTINUE records follow it out).
     bool WriteGlobalRecord(const TRecordBlock& block);
     void WriteBOF(const TRecordBlock& block);
     // With a password: FILEPASS after the globals BOF, and at the end the

@@ -303,7 +303,9 @@ struct TXLS2007Writer::TStyleMap {
 };
 
 int TXLS2007Writer::StyleIndex(int poolIndex) const {
-    return poolIndex >= firstWritten ? poolIndex - firstWritten : 0;
+    if (poolIndex < firstWritten) return 0;
+    const size_t at = size_t(poolIndex - firstWritten);
+    return at < cellXfIds.size() ? cellXfIds[at] : poolIndex - firstWritten;
 }
 
 namespace {
@@ -356,7 +358,8 @@ void WriteBorderSide(TXLSExcelXmlWriter& w, std::string_view name, int style, co
 } // namespace
 
 bool TXLS2007Writer::FontGap() const {
-    return book.Book->FontGap && !converted && book.Fonts->Count() > 4;
+    // A binary workbook's pool has no font 4 either.
+    return (book.Book->FontGap || converted) && book.Fonts->Count() > 4;
 }
 
 int TXLS2007Writer::FontId(int poolIndex) const {
@@ -369,6 +372,7 @@ void TXLS2007Writer::PrepareStyles() {
     pool.ResetEx12Lists();
     fillIds.assign(size_t(pool.Count()), 0);
     borderIds.assign(size_t(pool.Count()), 0);
+    cellXfIds.clear();
 }
 
 void TXLS2007Writer::WriteXf(TXLSExcelXmlWriter& w, const TCellFormat& f, bool cellVariant) {
@@ -602,15 +606,48 @@ void TXLS2007Writer::WriteCellStyleXfs(TXLSExcelXmlWriter& w) {
     out += "</cellStyleXfs>";
 }
 
+namespace {
+constexpr std::string_view DefaultXf =
+    "<xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\"/>";
+} // namespace
+
 void TXLS2007Writer::WriteCellXfs(TXLSExcelXmlWriter& w) {
     TCellFormats& pool = *book.Formats;
     std::string& out = w.Buffer();
-    out += "<cellXfs count=\"";
-    AppendXMLInt(out, std::max(pool.Count() - firstWritten, 1));
-    out += "\">";
-    if (pool.Count() <= firstWritten)
-        out += "<xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\"/>";
-    for (int i = firstWritten; i < pool.Count(); ++i) WriteXf(w, *pool[i], true);
+    // Of a binary workbook, its style formats (those past its default cell
+    // format among them) are no cell formats, and a format that the package
+    // writes as one written already (the default cell format a package
+    // brought beside the binary one) is that one: a workbook copied back and
+    // forth between the formats keeps its count.
+    const size_t head = out.size();
+    std::map<std::string, int> written;
+    for (int i = firstWritten; i < pool.Count(); ++i) {
+        if (!converted) {
+            WriteXf(w, *pool[i], true);
+            continue;
+        }
+        const bool style = pool[i]->IsStyle() && !IsEx12(*pool[i]);
+        if (style && i > firstWritten) {
+            cellXfIds.push_back(0);
+            continue;
+        }
+        // The first is the default cell format, written plain where the
+        // binary workbook has a style format in its place.
+        const size_t from = out.size();
+        if (style)
+            out += DefaultXf;
+        else
+            WriteXf(w, *pool[i], true);
+        auto [at, added] = written.emplace(out.substr(from), int(written.size()));
+        if (!added) out.resize(from);
+        cellXfIds.push_back(at->second);
+    }
+    const int count = converted ? int(written.size()) : pool.Count() - firstWritten;
+    std::string start = "<cellXfs count=\"";
+    AppendXMLInt(start, std::max(count, 1));
+    start += "\">";
+    if (count <= 0) start += DefaultXf;
+    out.insert(head, start);
     out += "</cellXfs>";
 }
 

@@ -84,6 +84,9 @@ private:
     // Fill and border ids of the formats, by pool position.
     std::vector<int> fillIds, borderIds;
     int firstWritten = 21; // the first pool position written as a cell xf
+    // Of a workbook converted from a binary one: the cell xf each pool
+    // position from firstWritten on is written as (made with the cell xfs).
+    std::vector<int> cellXfIds;
     int requiredFills = 0, requiredBorders = 0;
     // Relationship Ids (before renumbering) of the external link parts the
     // write makes for the other workbooks of a binary workbook.

@@ -383,13 +383,19 @@ bool TDecoder::Step(const TToken& t) {
         Push(ArrayText(t));
         return true;
     case ptg::Func: {
-        const int number = t.Layout < L::BIFF4 ? p[0] : GetU16(p);
+        const int number = FunctionCallOf(t).Number;
         Push(FunctionText(number, number < ExcelFunctionCount ? ExcelFunction(number).MinArgs : 1, false));
         return true;
     }
     case ptg::FuncVar: {
-        const int number = t.Layout < L::BIFF5 ? p[1] : (GetU16(p + 1) & 0x7FFF);
-        Push(FunctionText(number, FuncVarCount(p[0], t.Layout), true));
+        const TFunctionCall call = FunctionCallOf(t);
+        if (call.Command) {
+            // A command of a macro sheet has no text among the functions.
+            Fault("macro command " + std::to_string(call.Number) + " is no worksheet function");
+            Push(u"?command" + Decimal(call.Number) + u"?(" + Arguments(FuncVarCount(p[0], t.Layout)) + u")");
+            return true;
+        }
+        Push(FunctionText(call.Number, FuncVarCount(p[0], t.Layout), true));
         return true;
     }
     case ptg::Name:

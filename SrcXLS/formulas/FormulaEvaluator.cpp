@@ -532,13 +532,16 @@ void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, T
             break;
         }
         case ptg::Func: {
-            const int number = t.Layout < L::BIFF4 ? p[0] : GetU16(p);
+            const int number = FunctionCallOf(t).Number;
             Function(number, number < ExcelFunctionCount ? ExcelFunction(number).MinArgs : 0);
             break;
         }
         case ptg::FuncVar: {
-            const int number = t.Layout < L::BIFF5 ? p[1] : (GetU16(p + 1) & 0x7FFF);
-            Function(number == fn::External ? CalledByName : number, FuncVarCount(p[0], t.Layout));
+            const TFunctionCall call = FunctionCallOf(t);
+            // What a macro sheet's command does is not computed.
+            if (call.Command)
+                throw XLSError("Can not calculate macro command " + std::to_string(call.Number));
+            Function(call.Number == fn::External ? CalledByName : call.Number, FuncVarCount(p[0], t.Layout));
             break;
         }
         case ptg::Name:

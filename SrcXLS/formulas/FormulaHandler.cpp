@@ -288,7 +288,13 @@ bool TFormulaHandler::BIFF8Layout(int sheet, const TFormulaCell& cell, std::span
         how.BIFF8 = true;
         how.Row = int(cell.Row);
         how.Col = cell.Col;
-        const std::u16string text = CellFormula(sheet, cell, true);
+        std::string fault;
+        const std::u16string text = CellFormula(sheet, cell, true, &fault);
+        if (!fault.empty()) {
+            // A marker in the text would be read as something else.
+            if (why) *why = "its tokens do not decode: " + fault;
+            return false;
+        }
         TEncodedFormula f = Encode(text, how, TEncodeMode::emBIFF8);
         data = std::move(f.Data);
         tokenLength = f.TokenLength;
@@ -323,6 +329,9 @@ bool TFormulaHandler::OlderLayout(int sheet, const TFormulaCell& cell, std::span
         source.assign(own.begin(), own.end());
         sourceLength = ownLength;
     }
+    // Each version gets the functions it has.
+    if (!CallsInVersion(std::span<const uint8_t>(source).first(sourceLength), TokenLayoutOf(from), target, why))
+        return false;
     auto converted = TokensToOldLayout(source, sourceLength, from, CodePage, tokenLength, links);
     // The names of an older file are named through BIFF8 tokens.
     if (!converted && links && !links->OneSheet && from < TExcelVersion::xvExcel97 &&

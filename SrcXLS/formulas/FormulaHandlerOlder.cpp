@@ -166,7 +166,12 @@ bool TFormulaHandler::BeginOldLinks(std::vector<std::vector<uint8_t>>& records,
             const bool formula = n.TokenLength > 0 && n.TokenLength <= n.Data.size();
             std::optional<std::vector<uint8_t>> tokens = std::vector<uint8_t>();
             size_t length = 0;
-            if (formula) {
+            std::string calls;
+            if (formula && !CallsInVersion(std::span<const uint8_t>(n.Data).first(n.TokenLength),
+                                           TTokenLayout::BIFF8, target, &calls)) {
+                tokens.reset();
+                why[size_t(i)] = calls;
+            } else if (formula) {
                 tokens = TokensToOldLayout(n.Data, n.TokenLength, TExcelVersion::xvExcel97, CodePage, length,
                                            &links);
                 if (!tokens)

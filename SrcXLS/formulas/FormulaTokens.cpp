@@ -84,6 +84,13 @@ int ExtendedSize(uint8_t type) {
 
 } // namespace
 
+TFunctionCall FunctionCallOf(const TToken& t) {
+    if (Before(t.Layout, L::BIFF4)) return {t.Base == ptg::Func ? t.Data[0] : t.Data[1], false};
+    if (t.Base == ptg::Func) return {GetU16(t.Data), false};
+    const uint16_t number = GetU16(t.Data + 1);
+    return {number & 0x7FFF, (number & 0x8000) != 0};
+}
+
 TTokenLayout TokenLayoutOf(TExcelVersion version) {
     switch (version) {
     case TExcelVersion::xvExcel21:

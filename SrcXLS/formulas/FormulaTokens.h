@@ -135,6 +135,18 @@ enum class TWalkStatus : uint8_t {
 // identifier, as in the tokens of a file). The sub-expressions of the
 // memory tokens are walked as ordinary tokens, so references inside them
 // are seen too.
+class TTokenWalker;
+
+// The number a function call token (tFunc, tFuncVar) carries: a byte before
+// BIFF4, 16 bits from then on. A tFuncVar whose number has bit 15 set calls
+// a command of macro sheets (numbered apart from the functions), which is
+// none of the table's functions.
+struct TFunctionCall {
+    int Number = 0;
+    bool Command = false;
+};
+TFunctionCall FunctionCallOf(const TToken& token);
+
 class TTokenWalker {
 public:
     TTokenWalker(std::span<const uint8_t> tokens, TTokenLayout layout, bool marker = true)

@@ -1,6 +1,7 @@
 #include "SrcXLS/formulas/FunctionTable.h"
 
 #include <array>
+#include <string>
 
 namespace xls {
 
@@ -453,6 +454,91 @@ int FindExcelFunction(std::u16string_view upperName) {
     for (size_t k = NameHash(upperName) % SlotCount; slots[k] >= 0; k = (k + 1) % SlotCount)
         if (Table[slots[k]].Name == upperName) return slots[k];
     return -1;
+}
+
+namespace {
+
+using X = TExcelVersion;
+
+// The first version of each function, by runs of numbers (they were given
+// out in order); Excel 4 stands for it and every version before it, the
+// oldest written here.
+struct TFirstVersion {
+    int First, Last;
+    TExcelVersion Version;
+};
+constexpr TFirstVersion FirstVersions[] = {
+    {0, 204, X::xvExcel40},
+    {205, 211, X::xvExcel50}, // the byte-counting text functions (FINDB .. LENB)
+    {212, 213, X::xvExcel40},
+    {214, 215, X::xvExcel50}, // ASC, DBCS
+    {216, 332, X::xvExcel40},
+    {333, 357, X::xvExcel50}, // CONCATENATE, SUBTOTAL, SUMIF, COUNTIF, DATEDIF, ROMAN ...
+    {358, ExcelFunctionCount - 1, X::xvExcel97}, // HYPERLINK, AVERAGEA .. VARA, BAHTTEXT ...
+};
+
+// Functions whose later arguments came with a version: before it they
+// took at most Most.
+struct TEarlierArguments {
+    int Number;
+    TExcelVersion Until;
+    int Most;
+};
+constexpr TEarlierArguments EarlierArguments[] = {
+    {70, X::xvExcel50, 1},  // WEEKDAY: the kind of numbering
+    {101, X::xvExcel50, 3}, // HLOOKUP: the approximate match switch
+    {102, X::xvExcel50, 3}, // VLOOKUP
+    {220, X::xvExcel50, 2}, // DAYS360: the European method
+};
+
+// Every number has its version, and the counts stand by their functions.
+constexpr bool EveryNumberCovered() {
+    int next = 0;
+    for (const TFirstVersion& f : FirstVersions) {
+        if (f.First != next || f.Last < f.First) return false;
+        next = f.Last + 1;
+    }
+    return next == ExcelFunctionCount;
+}
+static_assert(EveryNumberCovered());
+static_assert(Named(70, u"WEEKDAY") && Named(101, u"HLOOKUP") && Named(102, u"VLOOKUP") &&
+              Named(220, u"DAYS360") && Named(205, u"FINDB") && Named(211, u"LENB") && Named(333, u"333") &&
+              Named(357, u"VIEW.GET") && Named(358, u"GETPIVOTDATA"));
+
+const char* VersionName(TExcelVersion v) {
+    switch (v) {
+    case X::xvExcel40:
+        return "Excel 4";
+    case X::xvExcel50:
+        return "Excel 5";
+    default:
+        return "Excel 97";
+    }
+}
+
+} // namespace
+
+bool FunctionInVersion(int number, int count, TExcelVersion version, std::string* why) {
+    const std::string in = VersionName(version);
+    if (number < 0 || number >= ExcelFunctionCount) {
+        if (why) *why = "function number " + std::to_string(number) + " is not known";
+        return false;
+    }
+    const std::u16string_view name = Table[number].Name;
+    const std::string text(name.begin(), name.end());
+    for (const TFirstVersion& f : FirstVersions)
+        if (number >= f.First && number <= f.Last && version < f.Version) {
+            if (why) *why = text + " is not a function of " + in;
+            return false;
+        }
+    for (const TEarlierArguments& e : EarlierArguments)
+        if (e.Number == number && version < e.Until && count > e.Most) {
+            if (why)
+                *why = text + " takes at most " + std::to_string(e.Most) + " argument" + (e.Most > 1 ? "s" : "") +
+                       " in " + in;
+            return false;
+        }
+    return true;
 }
 
 uint8_t ArgumentClass(const TExcelFunctions& f, int position) {

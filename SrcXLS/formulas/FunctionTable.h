@@ -2,7 +2,10 @@
 // evaluator: argument ranges, names and argument classes by function number.
 #pragma once
 
+#include "SrcXLS/XLSDefs.h"
+
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace xls {
@@ -77,5 +80,12 @@ int FindExcelFunction(std::u16string_view upperName);
 // The class of the argument at 0-based position: the last non-zero class
 // among the positions up to it (0 when none: the encoder's defaults).
 uint8_t ArgumentClass(const TExcelFunctions& f, int position);
+
+// Whether a file of the version holds the function numbered number called
+// with count arguments: the function came with that version or before, and
+// took that many arguments there. why, when given, says what the version
+// lacks. Commands of macro sheets and calls through names (fn::External)
+// are none of the table's: the callers judge them.
+bool FunctionInVersion(int number, int count, TExcelVersion version, std::string* why = nullptr);
 
 } // namespace xls

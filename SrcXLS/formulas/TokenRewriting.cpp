@@ -3,6 +3,7 @@
 #include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formulas/FormulaTokens.h"
+#include "SrcXLS/formulas/FunctionTable.h"
 
 #include <algorithm>
 
@@ -413,6 +414,22 @@ bool RenumberNames(std::vector<uint8_t>& data, size_t& tokenLength, int deleted,
     return true;
 }
 
+bool CallsInVersion(std::span<const uint8_t> tokens, TTokenLayout layout, TExcelVersion version,
+                    std::string* why) {
+    TTokenWalker walker(tokens, layout, false);
+    TToken t;
+    while (walker.Next(t) == TWalkStatus::Token) {
+        if (t.Base != ptg::Func && t.Base != ptg::FuncVar) continue;
+        const TFunctionCall call = FunctionCallOf(t);
+        if (call.Command || (t.Base == ptg::FuncVar && call.Number == fn::External)) continue;
+        const int count = t.Base == ptg::FuncVar                ? FuncVarCount(t.Data[0], t.Layout)
+                          : call.Number < ExcelFunctionCount ? ExcelFunction(call.Number).MinArgs
+                                                             : 0;
+        if (!FunctionInVersion(call.Number, count, version, why)) return false;
+    }
+    return true;
+}
+
 bool NamesAName(std::span<const uint8_t> tokens, TTokenLayout layout) {
     TTokenWalker walker(tokens, layout, false);
     TToken t;
@@ -586,7 +603,8 @@ std::optional<std::vector<uint8_t>> TokensToOldLayout(std::span<const uint8_t> d
         case ptg::FuncVar:
             // A function called through a name (a macro's, an add-in's) is
             // one the older version may lack.
-            if (source == L::BIFF8 && (GetU16(token + 2) & 0x7FFF) == UserFunction) return std::nullopt;
+            if (source == L::BIFF8 && !FunctionCallOf(t).Command && FunctionCallOf(t).Number == UserFunction)
+                return std::nullopt;
             break;
         default:
             break;

@@ -95,6 +95,13 @@ std::optional<std::vector<uint8_t>> TokensToOldLayout(std::span<const uint8_t> d
 
 enum class TTokenLayout : uint8_t;
 
+// Whether a file of the version holds every function the tokens of the
+// layout call, with the argument counts they pass; why, when given, names
+// the first it lacks. Commands of macro sheets and calls through names are
+// left to other checks; a stream that cannot be walked is left to them too.
+bool CallsInVersion(std::span<const uint8_t> tokens, TTokenLayout layout, TExcelVersion version,
+                    std::string* why = nullptr);
+
 // Whether tokens of the layout name a defined name (tName).
 bool NamesAName(std::span<const uint8_t> tokens, TTokenLayout layout);
 

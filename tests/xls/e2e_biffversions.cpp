@@ -623,8 +623,10 @@ TEST(BIFFVersions, ManySheetsWriteOneTabIdWithinTheRecordSize) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.Sheets) + " sheets, version " + std::to_string(int(c.Version)));
-        const std::string first = dir.File("many" + std::to_string(int(c.Version)) + "_" + std::to_string(c.Sheets) + ".xls");
-        const std::string again = dir.File("again" + std::to_string(int(c.Version)) + "_" + std::to_string(c.Sheets) + ".xls");
+        const std::string first =
+            dir.File("many" + std::to_string(int(c.Version)) + "_" + std::to_string(c.Sheets) + ".xls");
+        const std::string again =
+            dir.File("again" + std::to_string(int(c.Version)) + "_" + std::to_string(c.Sheets) + ".xls");
         {
             TTabrix4 book;
             while (book.Sheets().Count() < c.Sheets) book.Sheets().Add();
@@ -655,7 +657,8 @@ TEST(BIFFVersions, ManySheetsWriteOneTabIdWithinTheRecordSize) {
             EXPECT_EQ(tabs.Continues, (2 * size_t(c.Sheets) + limit - 1) / limit - 1);
             EXPECT_TRUE(tabs.Ids == expected);
             const oracle::TRun r = oracle::Run("ssconvert --export-type=Gnumeric_stf:stf_csv " +
-                                               oracle::Quote(file) + " " + oracle::Quote(file + ".csv"), 300);
+                                                   oracle::Quote(file) + " " + oracle::Quote(file + ".csv"),
+                                               300);
             ASSERT_EQ(r.Status, 0) << r.Output;
             EXPECT_FALSE(oracle::Has(r.Output, "CRITICAL") || oracle::Has(r.Output, "failed")) << r.Output;
             // The sheet made last is the one selected.

@@ -302,6 +302,54 @@ TEST(ConvertFormats, BinaryFormatsReachThePackage) {
     EXPECT_EQ(lo.Levels, before.Levels);
 }
 
+// A workbook copied back and forth between .xls and .xlsx, from xlwt's
+// .xls and from openpyxl's package: after the first round the copies keep
+// the counts of their cell formats and fonts, and xlrd and openpyxl read the
+// same formats in the last copies as in the first.
+TEST(ConvertFormats, CopiesBackAndForthKeepTheirFormatCounts) {
+    testfiles::ScratchDir dir;
+    ASSERT_FALSE(MakeRecipes(dir).empty());
+    // XF and FONT records of an .xls, "cellXfs" and "fonts" counts of a package.
+    auto counts = [](const std::string& file) {
+        const std::string bytes = testfiles::Slurp(file);
+        if (fs::path(file).extension() == ".xls") {
+            const auto records = biffbuild::Records(biffbuild::WorkbookStream(bytes));
+            return std::pair(biffbuild::CountOf(records, 0x00E0), biffbuild::CountOf(records, 0x0031));
+        }
+        TXLSZipArchive zip;
+        zip.OpenBuffer(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+        const std::string styles = zip.Extract("xl/styles.xml");
+        std::smatch xfs, fonts;
+        std::regex_search(styles, xfs, std::regex(R"x(<cellXfs count="(\d+)")x"));
+        std::regex_search(styles, fonts, std::regex(R"x(<fonts count="(\d+)")x"));
+        return std::pair(size_t(std::stoul(xfs[1])), size_t(std::stoul(fonts[1])));
+    };
+    for (const char* source : {"xlwt.xls", "openpyxl.xlsx"}) {
+        SCOPED_TRACE(source);
+        std::vector<std::string> copies = {dir.File(source)};
+        for (int i = 1; i <= 6; ++i) {
+            const bool package = fs::path(copies.back()).extension() == ".xls";
+            copies.push_back(dir.File(fs::path(source).stem().string() + std::to_string(i) +
+                                      (package ? ".xlsx" : ".xls")));
+            ASSERT_NO_THROW(Copy(copies[size_t(i - 1)], copies.back()));
+        }
+        // Copies 1 and 2 are the first round; 3 and 5, 4 and 6 are of one format each.
+        for (size_t i = 3; i < copies.size(); ++i)
+            EXPECT_EQ(counts(copies[i]), counts(copies[i - 2])) << copies[i];
+        const bool fromBinary = fs::path(source).extension() == ".xls";
+        const std::string firstBinary = copies[fromBinary ? 2 : 1], lastBinary = copies[fromBinary ? 6 : 5];
+        const std::string firstPackage = copies[fromBinary ? 1 : 2], lastPackage = copies[fromBinary ? 5 : 6];
+        const auto xlrd = Oracle("xls", {firstBinary, lastBinary});
+        const auto openpyxl = Oracle("xlsx", {firstPackage, lastPackage});
+        ASSERT_TRUE(xlrd.count(lastBinary) && xlrd.at(lastBinary).Error.empty()) << "xlrd did not read it";
+        ASSERT_TRUE(openpyxl.count(lastPackage) && openpyxl.at(lastPackage).Error.empty())
+            << "openpyxl did not";
+        EXPECT_FALSE(xlrd.at(firstBinary).Cells.empty());
+        EXPECT_EQ(xlrd.at(lastBinary).Cells, xlrd.at(firstBinary).Cells);
+        EXPECT_EQ(openpyxl.at(lastPackage).Cells, openpyxl.at(firstPackage).Cells);
+    }
+}
+
 // XlsxWriter writes the largest double with 16 digits, a little beyond it:
 // it reads as the largest double, in the model and in the .xls (xlrd).
 TEST(ConvertFormats, TheLargestDoubleStaysANumber) {
@@ -392,11 +440,13 @@ TEST(ConvertFormats, MergedAreasOfABinaryFileFitThePackage) {
     } cases[] = {
         {3, 5, "", "D1:F1"},
         {5, 3, "", "D1:F1"},
-        {3, 16640, "1 merged area cut at column XFD or row 1048576 in the .xlsx file (first: D1:XPA1)", "D1:XFD1"},
+        {3, 16640, "1 merged area cut at column XFD or row 1048576 in the .xlsx file (first: D1:XPA1)",
+         "D1:XFD1"},
         {0x9B00, 3, "1 merged area cut at column XFD or row 1048576 in the .xlsx file (first: D1:BFRE1)",
          "D1:XFD1"},
-        {16384, 16390, "1 merged area beyond column XFD or row 1048576 not written to the .xlsx file (first: "
-                       "XFE1:XFK1)",
+        {16384, 16390,
+         "1 merged area beyond column XFD or row 1048576 not written to the .xlsx file (first: "
+         "XFE1:XFK1)",
          ""},
     };
     int n = 0;

@@ -146,6 +146,9 @@ struct Conversions : FreshLibState {
         why = run.Output;
         if (!made) return;
         testfiles::LibreOfficeConvert({dir->File("libre.fods")}, dir->Path(), "xlsx");
+        // A file of the corpus beside them.
+        const fs::path outline = oracle::RealWorldDir() / "XlsxWriter" / "outline01.xlsx";
+        if (fs::exists(outline)) fs::copy_file(outline, dir->File("outline01.xlsx"));
         oracle::Run("ssconvert " + oracle::Quote(dir->File("openpyxl.xlsx")) + " " +
                     oracle::Quote(dir->File("gnumeric.xlsx")));
         // gnumeric's Excel 95 file has "?" for the characters its code page lacks.
@@ -341,6 +344,51 @@ TEST_F(Conversions, NamesPastTheLimitsOfABinaryWorkbook) {
             {"Main!A3", s.Values.count("Main!A3") ? Plain(s.Values.at("Main!A3")) : ""}};
         EXPECT_EQ(sums, (std::map<std::string, std::string>{
                             {"Main!A1", "n:6"}, {"Main!A2", "n:111"}, {"Main!A3", "n:116"}}));
+    }
+}
+
+// A package's shared formula naming a whole column, one member moved away,
+// written as .xls: every member keeps its formula (the whole column a whole
+// column of the .xls), and xlrd, gnumeric and LibreOffice (computing them
+// again) read the values.
+TEST_F(Conversions, MovedMembersOfASharedFormulaWrittenAsBinaryWorkbooks) {
+    Make();
+    ASSERT_TRUE(made) << why;
+    const std::string copy = dir->File("shared.xls");
+    TTabrix4 book;
+    book.SetFilename(Utf8ToWide(dir->File("shared.xlsx")));
+    book.Read();
+    book.MoveCells(0, 1, 4, 1, 4, 0, 3, 9, ICellOperations::coCells);
+    book.SetVersion(TExcelVersion::xvExcel97);
+    book.SetFilename(Utf8ToWide(copy));
+    book.Write();
+    EXPECT_TRUE(book.Warnings().empty()) << testing::PrintToString(book.Warnings());
+    const std::map<std::string, std::string> formulas = {
+        {"S!B2", "SUM(A:A)+A2"}, {"S!B3", "SUM(A:A)+A3"}, {"S!B4", "SUM(A:A)+A4"}, {"S!D10", "SUM(A:A)+A5"}};
+    const std::map<std::string, std::string> values = {
+        {"S!B2", "n:17"}, {"S!B3", "n:18"}, {"S!B4", "n:19"}, {"S!D10", "n:20"}};
+    for (const auto& [cell, text] : formulas) {
+        int col = 0, row = 0;
+        ASSERT_TRUE(RefStrToColRowPlain(Utf8ToWide(cell.substr(2)), col, row));
+        const TOurs ours = Ours(copy, "S", col, row);
+        EXPECT_EQ(ours.Text, text) << cell;
+        EXPECT_EQ(ours.Value, values.at(cell)) << cell;
+    }
+    oracle::Run("ssconvert --recalc " + oracle::Quote(copy) + " " +
+                oracle::Quote(dir->File("gn-shared.xlsx")));
+    testfiles::ScratchDir lo;
+    testfiles::LibreOfficeRecalculate({copy}, lo.Path(), "xlsx");
+    const std::vector<TSeen> seen = ReadWith({copy, dir->File("gn-shared.xlsx"), lo.File("shared.xlsx")});
+    for (size_t i = 0; i < seen.size(); ++i) {
+        ASSERT_TRUE(seen[i].Ok) << i << ": " << seen[i].Error;
+        for (const auto& [cell, value] : values)
+            EXPECT_EQ(seen[i].Values.count(cell) ? Plain(seen[i].Values.at(cell)) : "", value)
+                << i << " " << cell;
+        // The spreadsheet programs' own packages carry the formulas.
+        if (i > 0)
+            for (const auto& [cell, text] : formulas)
+                EXPECT_EQ(seen[i].Formulas.count(cell) ? seen[i].Formulas.at(cell) : "", text)
+                    << i << " " << cell;
     }
 }
 
@@ -655,7 +703,11 @@ const TEveryVersion EveryVersionCases[] = {
     // as the copy names it; so is a defined name's.
     {"later5.xls", "Main", "C2", "n:7", {"SUM(Tab_x_y!A1)", "SUM('Tab[x]y'!A1)", "SUM('Tab[x]y'!A1)", Kept}},
     {"later5.xls", "Main", "C3", "n:14", {"SUM(TabRef)*2", "SUM(TabRef)*2", "SUM(TabRef)*2", Kept}},
-    {"later-gn.xlsx", "Main", "C2", "n:7", {"SUM(Tab_x_y!A1)", "SUM('Tab[x]y'!A1)", "SUM('Tab[x]y'!A1)", Kept}},
+    {"later-gn.xlsx",
+     "Main",
+     "C2",
+     "n:7",
+     {"SUM(Tab_x_y!A1)", "SUM('Tab[x]y'!A1)", "SUM('Tab[x]y'!A1)", Kept}},
     {"later-gn.xlsx", "Main", "C3", "n:14", {"SUM(TabRef)*2", "SUM(TabRef)*2", "SUM(TabRef)*2", Kept}},
     // Later functions an Excel 95 file calls through add-in names are
     // written as those of an Excel 97 file; its Excel 5 copy calls them as
@@ -684,7 +736,8 @@ const TEveryVersion EveryVersionCases[] = {
      "Main",
      "C7",
      "n:73",
-     {"NETWORKDAYS.INTL(45000,45100)", "NETWORKDAYS.INTL(45000,45100)", "NETWORKDAYS.INTL(45000,45100)", Kept},
+     {"NETWORKDAYS.INTL(45000,45100)", "NETWORKDAYS.INTL(45000,45100)", "NETWORKDAYS.INTL(45000,45100)",
+      Kept},
      In5 | In4,
      InPackage | In97},
     {"later-gn.xlsx",
@@ -699,6 +752,83 @@ const TEveryVersion EveryVersionCases[] = {
      {"NETWORKDAYS.INTL(45000,45100)", "NETWORKDAYS.INTL(45000,45100)", Kept, Kept},
      In5 | In4,
      InPackage | In97},
+    // Each version gets the functions it has, with the arguments it has.
+    {"functions.xlsx",
+     "Main",
+     "B1",
+     "s:go",
+     {"HYPERLINK(\"http://example.org/\",\"go\")", "HYPERLINK(\"http://example.org/\",\"go\")", Kept, Kept}},
+    {"functions.xlsx", "Main", "B2", "n:3", {"AVERAGEA(A1:A3)", "AVERAGEA(A1:A3)", Kept, Kept}},
+    {"functions.xlsx", "Main", "B3", "n:6", {"MAXA(A1:A3)", "MAXA(A1:A3)", Kept, Kept}},
+    {"functions.xlsx", "Main", "B4", "n:1", {"MINA(A1:A3)", "MINA(A1:A3)", Kept, Kept}},
+    {"functions.xlsx", "Main", "B5", "n:2", {"STDEVA(1,3,5)", "STDEVA(1,3,5)", Kept, Kept}},
+    {"functions.xlsx",
+     "Main",
+     "B6",
+     "s:ab",
+     {"CONCATENATE(\"a\",\"b\")", "CONCATENATE(\"a\",\"b\")", "CONCATENATE(\"a\",\"b\")", Kept}},
+    {"functions.xlsx",
+     "Main",
+     "B7",
+     "n:9",
+     {"SUBTOTAL(9,A1:A3)", "SUBTOTAL(9,A1:A3)", "SUBTOTAL(9,A1:A3)", Kept}},
+    {"functions.xlsx",
+     "Main",
+     "B8",
+     "n:8",
+     {"SUMIF(A1:A3,\">1\")", "SUMIF(A1:A3,\">1\")", "SUMIF(A1:A3,\">1\")", Kept}},
+    {"functions.xlsx",
+     "Main",
+     "B9",
+     "n:2",
+     {"COUNTIF(A1:A3,\">1\")", "COUNTIF(A1:A3,\">1\")", "COUNTIF(A1:A3,\">1\")", Kept}},
+    {"functions.xlsx",
+     "Main",
+     "B10",
+     "n:100",
+     {"DATEDIF(45000,45100,\"d\")", "DATEDIF(45000,45100,\"d\")", "DATEDIF(45000,45100,\"d\")", Kept}},
+    {"functions.xlsx",
+     "Main",
+     "B11",
+     "n:2",
+     {"VLOOKUP(2,A1:A3,1,FALSE)", "VLOOKUP(2,A1:A3,1,FALSE)", "VLOOKUP(2,A1:A3,1,FALSE)", Kept}},
+    {"functions.xlsx",
+     "Main",
+     "B12",
+     "n:2",
+     {"VLOOKUP(2,A1:A3,1)", "VLOOKUP(2,A1:A3,1)", "VLOOKUP(2,A1:A3,1)", "VLOOKUP(2,A1:A3,1)"}},
+    {"functions.xlsx",
+     "Main",
+     "B13",
+     "n:3",
+     {"WEEKDAY(45000,2)", "WEEKDAY(45000,2)", "WEEKDAY(45000,2)", Kept}},
+    {"functions.xlsx",
+     "Main",
+     "B14",
+     "n:4",
+     {"WEEKDAY(45000)", "WEEKDAY(45000)", "WEEKDAY(45000)", "WEEKDAY(45000)"}},
+    {"functions.xlsx",
+     "Main",
+     "B15",
+     "n:98",
+     {"DAYS360(45000,45100,TRUE)", "DAYS360(45000,45100,TRUE)", "DAYS360(45000,45100,TRUE)", Kept}},
+    {"functions.xlsx", "Main", "B16", "s:IV", {"ROMAN(4)", "ROMAN(4)", "ROMAN(4)", Kept}},
+    // A function numbered past 255 is read back as itself from an Excel 4 file.
+    {"functions.xlsx",
+     "Main",
+     "B17",
+     "n:2",
+     {"AVEDEV(A1:A3)", "AVEDEV(A1:A3)", "AVEDEV(A1:A3)", "AVEDEV(A1:A3)"}},
+    {"functions.xlsx",
+     "Main",
+     "B18",
+     "n:8",
+     {"STDEVA(1,3,5)+MAX(A1:A3)", "STDEVA(1,3,5)+MAX(A1:A3)", Kept, Kept}},
+    {"outline01.xlsx",
+     "Outlined Rows",
+     "B6",
+     "n:4300",
+     {"SUBTOTAL(9,B2:B5)", "SUBTOTAL(9,B2:B5)", "SUBTOTAL(9,B2:B5)", Kept}},
 };
 
 // A value as the oracle script writes it, from our reader's cell.
@@ -790,7 +920,8 @@ TEST_F(Conversions, CopiesInEveryVersionKeepTheFormulaOrItsValue) {
             // The warning that names the cell, if any.
             std::string warning;
             for (const std::string& w : warnings[copy])
-                if (w.rfind(where + ": formula", 0) == 0) warning = w;
+                if (w.rfind(WideToUtf8(QuoteSheetName(Utf8ToWide(c.Sheet))) + "!" + c.Cell + ": formula", 0) == 0)
+                    warning = w;
             TTabrix4 back;
             back.SetFilename(Utf8ToWide(copy));
             back.Read();
@@ -807,12 +938,14 @@ TEST_F(Conversions, CopiesInEveryVersionKeepTheFormulaOrItsValue) {
             const std::string value = what == Lost ? "" : c.Value;
             // What each reader gives for the source, where the copy holds what it holds.
             const size_t source = index[origin[c.Source]];
-            const bool like = c.LikeSource & (1 << v), gnumericLike = like || (c.GnumericLikeSource & (1 << v));
+            const bool like = c.LikeSource & (1 << v),
+                       gnumericLike = like || (c.GnumericLikeSource & (1 << v));
             // A value kept is the one the source cached; a formula each
             // reader computes as it computes the source's.
             auto expected = [&](const std::vector<TSeen>& by, bool asSource) {
                 if (!asSource) return value;
-                return SeenValue(what == Kept || what == Lost ? read[source] : by[source], c.Sheet, c.Cell, false);
+                return SeenValue(what == Kept || what == Lost ? read[source] : by[source], c.Sheet, c.Cell,
+                                 false);
             };
             if (what == Kept || what == Lost) {
                 EXPECT_NE(warning.find(what == Kept ? "; its value is kept" : LostValue), std::string::npos)
@@ -835,6 +968,60 @@ TEST_F(Conversions, CopiesInEveryVersionKeepTheFormulaOrItsValue) {
             EXPECT_EQ(SeenValue(libre[i], c.Sheet, c.Cell, excel4), expected(libre, like)) << "LibreOffice";
         }
     }
+}
+
+// A macro sheet's commands (a variable call whose number has bit 15 set)
+// are no worksheet functions: our reader shows none and computes none for
+// them, a copy as .xls keeps their tokens as read and a package keeps the
+// cell's value, naming the cell; xlrd and gnumeric open every copy.
+TEST_F(Conversions, MacroCommandsAreNoWorksheetFunctions) {
+    const fs::path source = oracle::RealWorldDir() / "apache-poi" / "60405.xls";
+    ASSERT_TRUE(fs::exists(source)) << source;
+    // Macro1!A2 calls command 43 (not DMIN) with five arguments.
+    const std::vector<uint8_t> command = {0x05, 0x2B, 0x80};
+    auto tokensOf = [](TTabrix4& book) {
+        auto* cell = dynamic_cast<TFormulaCell*>(book.GetSheet(1).GetCell(0, 1));
+        return cell ? std::vector<uint8_t>(cell->Data().begin(), cell->Data().begin() + cell->TokenLength())
+                    : std::vector<uint8_t>();
+    };
+    TTabrix4 book;
+    book.SetFilename(Utf8ToWide(source.string()));
+    book.Read();
+    ASSERT_EQ(WideToUtf8(book.GetSheet(1).Name()), "Macro1");
+    const std::vector<uint8_t> read = tokensOf(book);
+    ASSERT_NE(std::search(read.begin(), read.end(), command.begin(), command.end()), read.end());
+    EXPECT_EQ(book.GetSheet(1).GetAsFormula(0, 1).find("DMIN"), std::string::npos);
+    TFormulaValue v;
+    EXPECT_THROW(book.CalculateCell(1, 0, 1, v), XLSError);
+
+    testfiles::ScratchDir out;
+    std::vector<std::string> copies;
+    for (size_t k = 0; k < 3; ++k) {
+        SCOPED_TRACE(EveryVersionFile[k]);
+        const std::string copy = out.File(std::string("60405") + EveryVersionFile[k]);
+        copies.push_back(copy);
+        std::string warning;
+        for (const std::string& w : CopyAs(source.string(), copy, EveryVersion[k]))
+            if (w.rfind("Macro1!A2: formula", 0) == 0) warning = w;
+        TTabrix4 back;
+        back.SetFilename(Utf8ToWide(copy));
+        back.Read();
+        const std::vector<uint8_t> written = tokensOf(back);
+        if (EveryVersion[k] == TExcelVersion::xvExcel2007) {
+            EXPECT_NE(warning.find("its value is kept"), std::string::npos) << warning;
+            EXPECT_TRUE(written.empty());
+            EXPECT_EQ(back.GetSheet(1).GetAsFloat(0, 1), 0);
+        } else {
+            EXPECT_EQ(warning, "");
+            if (EveryVersion[k] == TExcelVersion::xvExcel97) EXPECT_EQ(written, read);
+            EXPECT_NE(std::search(written.begin(), written.end(), command.begin(), command.end()),
+                      written.end());
+        }
+        const oracle::TRun r =
+            oracle::Run("ssconvert " + oracle::Quote(copy) + " " + oracle::Quote(copy + ".csv"));
+        EXPECT_EQ(r.Status, 0) << r.Output;
+    }
+    for (const TSeen& s : ReadWith(copies)) EXPECT_TRUE(s.Ok) << s.Error;
 }
 
 // Tokens that read as another formula (a defined name or an EXTERNSHEET

@@ -11,10 +11,13 @@ copies.
       DIR/kept.xlsx (the same with a chart sheet, and names a package
       cannot hold); DIR/values.xlsx (openpyxl) and DIR/values.xls (xlwt):
       formulas without cached values that older versions cannot hold;
+      DIR/functions.xlsx (XlsxWriter): functions and arguments that came
+      with Excel 5 and Excel 97, with their values;
       DIR/later.xlsx (openpyxl): a sheet named "Tab[x]y", a range of
       sheets and later functions, for gnumeric to write;
       DIR/limits.xlsx (openpyxl): names past the limits of an .xls and
-      names whose formulas do not compile.
+      names whose formulas do not compile; DIR/shared.xlsx: a shared
+      formula naming a whole column.
   formula_conversions.py read OUTDIR FILE...
       for FILE number i writes OUTDIR/i.txt: OK (or FAIL<TAB>message), then
         F<TAB>sheet<TAB>cell<TAB>formula text        (.xlsx, openpyxl)
@@ -169,6 +172,27 @@ def make(d):
         wb.defined_names.append(DefinedName(name, attr_text=text))
     wb.save(d + "/limits.xlsx")
 
+    # A shared formula naming a whole column, as spreadsheet programs write
+    # it: the text in the first cell of its block only.
+    rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships"
+    rows = ""
+    for r in range(1, 6):
+        cells = '<c r="A%d"><v>%d</v></c>' % (r, r)
+        if r >= 2:
+            f = '<f t="shared" ref="B2:B5" si="0">SUM(A:A)+A2</f>' if r == 2 else '<f t="shared" si="0"/>'
+            cells += '<c r="B%d">%s<v>%d</v></c>' % (r, f, 15 + r)
+        rows += '<row r="%d">%s</row>' % (r, cells)
+    with zipfile.ZipFile(d + "/shared.xlsx", "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("[Content_Types].xml", '<Types xmlns="http://schemas.openxmlformats.org/package/2006/'
+                   'content-types"><Default Extension="xml" ContentType="application/xml"/></Types>')
+        z.writestr("_rels/.rels", '<Relationships><Relationship Id="rId1" Type="%s/officeDocument" '
+                   'Target="xl/workbook.xml"/></Relationships>' % rel)
+        z.writestr("xl/workbook.xml", '<workbook xmlns:r="%s"><sheets><sheet name="S" sheetId="1" '
+                   'r:id="rId1"/></sheets></workbook>' % rel)
+        z.writestr("xl/_rels/workbook.xml.rels", '<Relationships><Relationship Id="rId1" Type="%s/worksheet" '
+                   'Target="worksheets/sheet1.xml"/></Relationships>' % rel)
+        z.writestr("xl/worksheets/sheet1.xml", "<worksheet><sheetData>%s</sheetData></worksheet>" % rows)
+
     wb = xlsxwriter.Workbook(d + "/xlsxwriter.xlsx")
     ws = wb.add_worksheet("Data")
     ws.write_row(0, 0, ["Name", "Price", "Qty"])
@@ -183,6 +207,34 @@ def make(d):
     ws.write_formula("F4", "=SUM(Goods[#Totals])", None, 0)
     ws.write_formula("F5", "=Goods[[#Headers],[Qty]]", None, "Qty")
     ws.write_formula("F6", "=COUNTA(Goods[#All])", None, 12)
+    wb.close()
+
+    # Functions that came with Excel 5 or Excel 97, and arguments that came
+    # with Excel 5, beside functions every version has.
+    wb = xlsxwriter.Workbook(d + "/functions.xlsx")
+    ws = wb.add_worksheet("Main")
+    ws.write_column(0, 0, [1, 2, 6])
+    for row, (f, v) in enumerate([
+            ('=HYPERLINK("http://example.org/","go")', "go"),
+            ("=AVERAGEA(A1:A3)", 3),
+            ("=MAXA(A1:A3)", 6),
+            ("=MINA(A1:A3)", 1),
+            ("=STDEVA(1,3,5)", 2),
+            ('=CONCATENATE("a","b")', "ab"),
+            ("=SUBTOTAL(9,A1:A3)", 9),
+            ('=SUMIF(A1:A3,">1")', 8),
+            ('=COUNTIF(A1:A3,">1")', 2),
+            ('=DATEDIF(45000,45100,"d")', 100),
+            ("=VLOOKUP(2,A1:A3,1,FALSE)", 2),
+            ("=VLOOKUP(2,A1:A3,1)", 2),
+            ("=WEEKDAY(45000,2)", 3),
+            ("=WEEKDAY(45000)", 4),
+            ("=DAYS360(45000,45100,TRUE)", 98),
+            ("=ROMAN(4)", "IV"),
+            ("=AVEDEV(A1:A3)", 2),
+            ("=STDEVA(1,3,5)+MAX(A1:A3)", 8),
+    ]):
+        ws.write_formula(row, 1, f, None, v)
     wb.close()
 
     # Formulas whose writers cache no value (openpyxl none, xlwt an empty

@@ -227,14 +227,16 @@ TEST_F(BlockOps, CopiesOntoMergedAreasLeaveNoTwoAreasSharingACell) {
 namespace {
 
 // A package of two sheets whose first holds 1..5 in A1:A5 and, in B1:B5, the
-// shared formula A1*2 as spreadsheet programs write it: the text in B1 only.
-std::vector<uint8_t> SharedFormulaPackage() {
+// shared formula A1*2 (or the one given) as spreadsheet programs write it:
+// the text in B1 only.
+std::vector<uint8_t> SharedFormulaPackage(const std::string& formula = "A1*2") {
     const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
     std::string rows;
     for (int r = 1; r <= 5; ++r) {
         const std::string n = std::to_string(r);
         rows += "<row r=\"" + n + "\"><c r=\"A" + n + "\"><v>" + n + "</v></c><c r=\"B" + n + "\">" +
-                (r == 1 ? "<f t=\"shared\" ref=\"B1:B5\" si=\"0\">A1*2</f>" : "<f t=\"shared\" si=\"0\"/>") +
+                (r == 1 ? "<f t=\"shared\" ref=\"B1:B5\" si=\"0\">" + formula + "</f>"
+                        : "<f t=\"shared\" si=\"0\"/>") +
                 "<v>" + std::to_string(2 * r) + "</v></c></row>";
     }
     const std::map<std::string, std::string> parts = {
@@ -286,9 +288,9 @@ TEST_F(BlockOps, CellsOfAPackagesSharedFormulaKeepTheirFormulas) {
         bool move;
         const char16_t *block, *dest; // on sheet S; dest on T when it says so
         int options;
-        std::string formulas; // besides those of B1:B5 that stay
+        std::string formulas;          // besides those of B1:B5 that stay
+        const char* shared = "A{r}*2"; // the shared formula, {r} its row
     };
-    const std::string kept = "S!B1=A1*2 S!B2=A2*2 S!B3=A3*2 S!B4=A4*2 S!B5=A5*2";
     const Case cases[] = {
         {"members copied, their references moved", false, u"B2:B3", u"D2", Cells | Adjust,
          "S!D2=C2*2 S!D3=C3*2"},
@@ -304,11 +306,24 @@ TEST_F(BlockOps, CellsOfAPackagesSharedFormulaKeepTheirFormulas) {
         {"the block moved down onto itself", true, u"B1:B5", u"B3", Cells | Adjust,
          "-S!B1 -S!B2 S!B3=A3*2 S!B4=A4*2 S!B5=A5*2 S!B6=A6*2 S!B7=A7*2"},
         {"members moved to another sheet", true, u"B4:B5", u"T!A1", Cells, "-S!B4 -S!B5 T!A1=A4*2 T!A2=A5*2"},
+        // Whole columns stay whole in the .xls, and the members the move
+        // leaves keep their formulas there.
+        {"a member naming a whole column moved", true, u"B5:B5", u"D10", Cells | Adjust,
+         "-S!B5 S!D10=SUM(C:C)+C10", "SUM(A:A)+A{r}"},
+        {"a member naming a whole row moved", true, u"B5:B5", u"D10", Cells, "-S!B5 S!D10=SUM(5:5)+A5",
+         "SUM({r}:{r})+A{r}"},
     };
-    const std::vector<uint8_t> package = SharedFormulaPackage();
     testfiles::ScratchDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        auto at = [&c](int r) {
+            std::string f = c.shared;
+            for (size_t i; (i = f.find("{r}")) != f.npos;) f.replace(i, 3, std::to_string(r));
+            return f;
+        };
+        std::string kept;
+        for (int r = 1; r <= 5; ++r) kept += " S!B" + std::to_string(r) + "=" + at(r);
+        const std::vector<uint8_t> package = SharedFormulaPackage(at(1));
         // The formulas kept, changed as the case says ("-cell" gone).
         std::map<std::string, std::string> expect;
         std::istringstream words(kept + " " + c.formulas);
