@@ -246,23 +246,36 @@ bool CompiledForBIFF8(const TFormulaCell& cell) {
 }
 } // namespace
 
+const TBaseArrayFormulaCell* TFormulaHandler::ArrayOf(int sheet, const TFormulaCell& cell) {
+    if (const auto* array = dynamic_cast<const TBaseArrayFormulaCell*>(&cell); array && array->ArrayOptions == 0)
+        return array;
+    // A further cell points at the first with its token alone (also one
+    // whose boolean or error result an array cell could not hold).
+    const std::span<const uint8_t> own = cell.Data();
+    if (cell.IsText() || cell.TokenLength() != 5 || own.size() < 5 || own[0] != ptg::Exp || sheet < 0 ||
+        sheet >= stores.Count())
+        return nullptr;
+    const auto* array = dynamic_cast<const TBaseArrayFormulaCell*>(
+        stores.Items(sheet).FindCell(GetU16(own.data() + 3), GetU16(own.data() + 1)));
+    return array && array->ArrayOptions == 0 ? array : nullptr;
+}
+
 bool TFormulaHandler::BIFF8Tokens(int sheet, const TFormulaCell& cell, std::vector<uint8_t>& data,
                                   size_t& tokenLength, std::string* why) {
-    const bool array = dynamic_cast<const TBaseArrayFormulaCell*>(&cell) != nullptr;
-    const std::span<const uint8_t> own = cell.Data();
+    return FormulaTokens(sheet, cell, TExcelVersion::xvExcel97, data, tokenLength, why);
+}
+
+bool TFormulaHandler::BIFF8Layout(int sheet, const TFormulaCell& cell, std::span<const uint8_t> own,
+                                  size_t ownLength, std::vector<uint8_t>& data, size_t& tokenLength,
+                                  std::string* why) {
     const bool biff8 = !CompiledForBIFF8(cell);
-    if (biff8 && !Has2007Marker(own.first(size_t(cell.TokenLength())))) {
+    if (biff8 && !Has2007Marker(own.first(std::min(ownLength, own.size())))) {
         data.assign(own.begin(), own.end());
-        tokenLength = size_t(cell.TokenLength());
+        tokenLength = ownLength;
         return true;
     }
-    // The array record keeps its tokens as read: only BIFF8 arrays are written.
-    if (array) {
-        if (why) *why = "an array formula of another layout";
-        return false;
-    }
     if (biff8) {
-        auto converted = Tokens2007ToBIFF8(own, size_t(cell.TokenLength()), tokenLength, why);
+        auto converted = Tokens2007ToBIFF8(own, ownLength, tokenLength, why);
         if (!converted) return false;
         data = std::move(*converted);
         return true;
@@ -292,22 +305,17 @@ bool TFormulaHandler::BIFF8Tokens(int sheet, const TFormulaCell& cell, std::vect
     }
 }
 
-bool TFormulaHandler::FormulaTokens(int sheet, const TFormulaCell& cell, TExcelVersion target,
-                                    std::vector<uint8_t>& data, size_t& tokenLength, std::string* why) {
-    if (target >= TExcelVersion::xvExcel97) return BIFF8Tokens(sheet, cell, data, tokenLength, why);
-    const bool array = dynamic_cast<const TBaseArrayFormulaCell*>(&cell) != nullptr;
+bool TFormulaHandler::OlderLayout(int sheet, const TFormulaCell& cell, std::span<const uint8_t> own,
+                                  size_t ownLength, TExcelVersion target, std::vector<uint8_t>& data,
+                                  size_t& tokenLength, std::string* why) {
     const TOldLinks* links = oldLinks && target == oldLinksTarget ? &*oldLinks : nullptr;
     // The names of the file written are numbered anew, and those of an Excel
     // 4 file are named by no cell.
     if (!cell.IsText() && cell.TokenVersion() == target &&
-        !(links && NamesAName(cell.Data().first(size_t(cell.TokenLength())), TokenLayoutOf(target)))) {
-        data.assign(cell.Data().begin(), cell.Data().end());
-        tokenLength = size_t(cell.TokenLength());
+        !(links && NamesAName(own.first(std::min(ownLength, own.size())), TokenLayoutOf(target)))) {
+        data.assign(own.begin(), own.end());
+        tokenLength = ownLength;
         return true;
-    }
-    if (array) {
-        if (why) *why = "an array formula of another layout";
-        return false;
     }
     // Older files take what converts to their layout: from BIFF8 tokens,
     // made from the kept text when the formula is one.
@@ -315,11 +323,11 @@ bool TFormulaHandler::FormulaTokens(int sheet, const TFormulaCell& cell, TExcelV
     size_t sourceLength = 0;
     TExcelVersion from = cell.TokenVersion();
     if (cell.IsText() || from >= TExcelVersion::xvExcel97) {
-        if (!BIFF8Tokens(sheet, cell, source, sourceLength, why)) return false;
+        if (!BIFF8Layout(sheet, cell, own, ownLength, source, sourceLength, why)) return false;
         from = TExcelVersion::xvExcel97;
     } else {
-        source.assign(cell.Data().begin(), cell.Data().end());
-        sourceLength = size_t(cell.TokenLength());
+        source.assign(own.begin(), own.end());
+        sourceLength = ownLength;
     }
     // Each version gets the functions it has.
     if (!CallsInVersion(std::span<const uint8_t>(source).first(sourceLength), TokenLayoutOf(from), target, why))
@@ -327,7 +335,7 @@ bool TFormulaHandler::FormulaTokens(int sheet, const TFormulaCell& cell, TExcelV
     auto converted = TokensToOldLayout(source, sourceLength, from, CodePage, tokenLength, links);
     // The names of an older file are named through BIFF8 tokens.
     if (!converted && links && !links->OneSheet && from < TExcelVersion::xvExcel97 &&
-        BIFF8Tokens(sheet, cell, source, sourceLength, nullptr))
+        BIFF8Layout(sheet, cell, own, ownLength, source, sourceLength, nullptr))
         converted =
             TokensToOldLayout(source, sourceLength, TExcelVersion::xvExcel97, CodePage, tokenLength, links);
     if (!converted) {
@@ -341,6 +349,40 @@ bool TFormulaHandler::FormulaTokens(int sheet, const TFormulaCell& cell, TExcelV
     }
     data = std::move(*converted);
     return true;
+}
+
+bool TFormulaHandler::FormulaTokens(int sheet, const TFormulaCell& cell, TExcelVersion target,
+                                    std::vector<uint8_t>& data, size_t& tokenLength, std::string* why) {
+    // A cell of an array formula keeps its pointing token when the array's
+    // formula has a form in the layout.
+    if (const TBaseArrayFormulaCell* array = ArrayOf(sheet, cell)) {
+        if (!ArrayFormulaTokens(sheet, *array, target, data, tokenLength, why)) return false;
+        data.assign(cell.Data().begin(), cell.Data().end());
+        tokenLength = size_t(cell.TokenLength());
+        return true;
+    }
+    // A further cell of an array whose first is not there stays as read.
+    if (dynamic_cast<const TBaseArrayFormulaCell*>(&cell)) {
+        if (target >= TExcelVersion::xvExcel97 ? cell.TokenVersion() >= TExcelVersion::xvExcel97
+                                               : cell.TokenVersion() == target) {
+            data.assign(cell.Data().begin(), cell.Data().end());
+            tokenLength = size_t(cell.TokenLength());
+            return true;
+        }
+        if (why) *why = "an array formula whose first cell is missing";
+        return false;
+    }
+    if (target >= TExcelVersion::xvExcel97)
+        return BIFF8Layout(sheet, cell, cell.Data(), size_t(cell.TokenLength()), data, tokenLength, why);
+    return OlderLayout(sheet, cell, cell.Data(), size_t(cell.TokenLength()), target, data, tokenLength, why);
+}
+
+bool TFormulaHandler::ArrayFormulaTokens(int sheet, const TBaseArrayFormulaCell& cell, TExcelVersion target,
+                                         std::vector<uint8_t>& data, size_t& tokenLength, std::string* why) {
+    const TCellTokens tokens = TokensOf(cell);
+    if (target >= TExcelVersion::xvExcel97)
+        return BIFF8Layout(sheet, cell, tokens.Data, tokens.Length, data, tokenLength, why);
+    return OlderLayout(sheet, cell, tokens.Data, tokens.Length, target, data, tokenLength, why);
 }
 
 void TFormulaHandler::PrepareBIFF8Cells() {

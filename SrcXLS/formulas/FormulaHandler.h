@@ -265,6 +265,8 @@ public:
     std::u16string CellFormulaText(int sheet, const TFormulaCell& cell, bool fileSyntax) override;
     bool FormulaTokens(int sheet, const TFormulaCell& cell, TExcelVersion version, std::vector<uint8_t>& data,
                        size_t& tokenLength, std::string* why = nullptr) override;
+    bool ArrayFormulaTokens(int sheet, const TBaseArrayFormulaCell& cell, TExcelVersion version,
+                            std::vector<uint8_t>& data, size_t& tokenLength, std::string* why = nullptr) override;
     std::u16string RangeFormulaText(int sheet, std::span<const uint8_t> tokens, int baseRow,
                                     int baseCol) override;
     // The same in file syntax, as a package writes it.
@@ -308,6 +310,14 @@ private:
     TEncodedFormula SharedMemberTokens(int sheet, const TFormulaCell& cell);
     bool BIFF8Tokens(int sheet, const TFormulaCell& cell, std::vector<uint8_t>& data, size_t& tokenLength,
                      std::string* why);
+    // The tokens given (of the cell's formula, or of its array formula: the
+    // text CellFormula gives is theirs) in BIFF8, and in an older layout.
+    bool BIFF8Layout(int sheet, const TFormulaCell& cell, std::span<const uint8_t> tokens, size_t tokenLength,
+                     std::vector<uint8_t>& data, size_t& newLength, std::string* why);
+    bool OlderLayout(int sheet, const TFormulaCell& cell, std::span<const uint8_t> tokens, size_t tokenLength,
+                     TExcelVersion target, std::vector<uint8_t>& data, size_t& newLength, std::string* why);
+    // The array formula whose first cell the cell is or points at alone; null for none.
+    const TBaseArrayFormulaCell* ArrayOf(int sheet, const TFormulaCell& cell);
     std::u16string SheetNameOf(int index);
     void NameDeleted(int position);
     bool SheetDeletedInTokens(std::span<uint8_t> tokens, TTokenLayout layout);
