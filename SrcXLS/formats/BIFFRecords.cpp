@@ -130,17 +130,20 @@ void TBIFFRecordWriter::WriteSelectionBody(int pane, int activeRow, int activeCo
                                            std::span<const int> ranges) {
     // Ranges that would not fit the record are left out.
     size_t count = std::min<size_t>(ranges.size() / 4, size_t(MaxBody() - 9) / 6);
+    // Rows past the version's last one (16,384 rows before Excel 97) stand at it.
+    const int lastRow = Version() >= TExcelVersion::xvExcel97 ? 0xFFFF : 0x3FFF;
+    auto row = [lastRow](int r) { return Clamp16(std::min(r, lastRow)); };
     buf.clear();
     TByteWriter w(buf);
     w.U8(uint8_t(pane));
-    w.U16(Clamp16(activeRow));
+    w.U16(row(activeRow));
     w.U16(Clamp8(activeCol));
     w.U16(Clamp16(activeIndex < int(count) ? activeIndex : 0));
     w.U16(uint16_t(count));
     for (size_t i = 0; i < count; ++i) {
         const int* r = &ranges[4 * i];
-        w.U16(Clamp16(r[1]));
-        w.U16(Clamp16(r[3]));
+        w.U16(row(r[1]));
+        w.U16(row(r[3]));
         w.U8(Clamp8(r[0]));
         w.U8(Clamp8(r[2]));
     }

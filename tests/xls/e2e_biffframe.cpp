@@ -172,6 +172,18 @@ TEST(BIFFFrame, DimensionsNeverWrap) {
         EXPECT_EQ(dim->Body, v == V::xvExcel97 ? FromHex("00 00 00 00 00 00 01 00 00 00 00 01 00 00")
                                                : FromHex("00 00 00 40 00 00 00 01 00 00"));
     }
+    // A selection on the last rows of an Excel 97 sheet stands on the last
+    // row of an Excel 5 sheet (gnumeric reads no selection past it).
+    for (V v : {V::xvExcel97, V::xvExcel50}) {
+        Book book;
+        auto& sheet = book.AddSheet(u"S");
+        sheet.Selection.SetActiveRow(65534);
+        auto parts = SubstreamsOf(WorkbookStream(book.Write(v)));
+        const Record* selection = Find(parts[1].Records, 0x001D);
+        ASSERT_NE(selection, nullptr);
+        EXPECT_EQ(HexBytes(selection->Body.begin(), selection->Body.begin() + 3),
+                  v == V::xvExcel97 ? FromHex("03 FE FF") : FromHex("03 FF 3F"));
+    }
 }
 
 TEST(BIFFFrame, Biff5DeclaresItsCodePage) {
