@@ -7,6 +7,8 @@
 #include "SrcXLS/drawing/ChartModel.h"
 #include "SrcXLS/drawing/DrawingObjects.h"
 #include "SrcXLS/drawing/EscherDrawing.h"
+#include "SrcXLS/formats/XLSXKeptSheetNames.h"
+#include "SrcXLS/formats/XLSZip.h"
 #include "SrcXLS/model/ConditionalFormats.h"
 #include "SrcXLS/model/DataValidations.h"
 
@@ -122,6 +124,8 @@ TTabrix4::TTabrix4()
                                         result);
     };
     WireDrawingNames();
+    sheets->OnDeleting = [this](TSheet& sheet, int index) { SheetDeleting(sheet, index); };
+    sheets->OnRenaming = [this](int index, std::u16string_view name) { SheetRenaming(index, name); };
     sheets->Add(0);
     vba = std::make_unique<TXLSVBA>();
     vba->OnWarning = [this](std::string text) { AddWarning(std::move(text)); };
@@ -129,21 +133,10 @@ TTabrix4::TTabrix4()
     SetVersion(TExcelVersion::xvExcel97);
 }
 
-// After the handler renumbered the names in cells and names: the formulas of
-// conditional formats and validations, the macros of the drawings and the
-// series formulas of the charts follow.
-void TTabrix4::NameDeleted(int position) {
-    auto follow = [&](std::vector<uint8_t>& tokens) {
-        size_t length = tokens.size();
-        formulaHandler.NameDeletedInTokens(tokens, length, position);
-    };
-    // Series and label formulas of charts hold nothing after their tokens.
-    auto followChart = [&](std::vector<uint8_t>& tokens) {
-        size_t length = tokens.size();
-        return formulaHandler.NameDeletedInTokens(tokens, length, position);
-    };
+void TTabrix4::FollowRangeFormulas(const TSheet* skip, const TTokensFollow& follow) {
     for (int s = 0; s < sheets->Count(); ++s) {
         TSheet& sheet = sheets->Items(s);
+        if (&sheet == skip) continue;
         TConditionalFormats& formats = sheet.ConditionalFormats();
         for (int i = 0; i < formats.Count(); ++i)
             for (int c = 0; c < 3; ++c) {
@@ -155,12 +148,171 @@ void TTabrix4::NameDeleted(int position) {
             follow(validations.Items(i).Expression1Tokens);
             follow(validations.Items(i).Expression2Tokens);
         }
-        sheet.Drawing().NameDeleted(position);
         TDrwCharts& charts = sheet.Charts();
-        for (int i = 0; i < charts.Count(); ++i) RewriteChartFormulas(charts[i].Rec(), followChart);
+        for (int i = 0; i < charts.Count(); ++i) RewriteChartFormulas(charts[i].Rec(), follow);
     }
+    for (int i = 0; i < chartSheets.Count(); ++i) RewriteChartFormulas(chartSheets.Items(i).Root, follow);
+}
+
+// After the handler renumbered the names in cells and names: the formulas of
+// conditional formats and validations, the macros of the drawings and the
+// series formulas of the charts follow.
+void TTabrix4::NameDeleted(int position) {
+    // Series and label formulas of charts hold nothing after their tokens.
+    FollowRangeFormulas(nullptr, [&](std::vector<uint8_t>& tokens) {
+        size_t length = tokens.size();
+        return formulaHandler.NameDeletedInTokens(tokens, length, position);
+    });
+    for (int s = 0; s < sheets->Count(); ++s) sheets->Items(s).Drawing().NameDeleted(position);
+}
+
+void TTabrix4::FollowSheetTexts(const TSheet* skip, const TTextFollow& follow,
+                                const std::function<std::u16string(std::u16string_view)>& sheetName) {
+    std::vector<std::string> unfollowed;
+    auto keptText = [&](const std::string& xml, int sheet) {
+        const TKeptTextFollow kept = [&](std::u16string_view text, bool isSheetName, bool&) {
+            return isSheetName ? sheetName(text) : follow(text, sheet, 0, 0);
+        };
+        return KeptTextFollowing(xml, kept, unfollowed);
+    };
+    auto followTags = [&](TXLSSavedTags& tags, int sheet) {
+        for (int i = 0; i < tags.Count(); ++i) {
+            std::string text = keptText(tags.Text(i), sheet);
+            if (text != tags.Text(i)) tags.SetText(i, std::move(text));
+        }
+    };
+    for (int s = 0; s < sheets->Count(); ++s) {
+        TSheet& sheet = sheets->Items(s);
+        if (&sheet == skip) continue;
+        TCellValues& cells = sheet.Cells();
+        cells.BeginIterate();
+        while (TCell* c = cells.NextCell()) {
+            auto* f = dynamic_cast<TFormulaCell*>(c);
+            // Members of a shared formula take the text of its first cell.
+            if (!f || !f->IsText() || f->TokenLength() == 0) continue;
+            const std::u16string text = f->GetFormulaText();
+            const std::u16string followed = follow(text, s, f->Col, int(f->Row));
+            if (followed != text) f->SetFormulaText(followed);
+        }
+        THyperlinks& links = sheet.Hyperlinks();
+        for (int i = 0; i < links.Count(); ++i) {
+            THyperlink& link = links.Items(i);
+            if (link.HyperlinkType() != THyperlinkType::hltWorkbook || link.TextMark().empty()) continue;
+            const std::u16string& mark = link.TextMark();
+            const size_t at = mark.front() == u'#' ? 1 : 0;
+            const std::u16string followed = follow(std::u16string_view(mark).substr(at), s, 0, 0);
+            if (followed != mark.substr(at)) link.SetLocation(mark.substr(0, at) + followed);
+        }
+        followTags(sheet.PackageData().SavedTags, s);
+    }
+    TInternalNames& names = formulaHandler.Names();
+    for (int i = 0; i < names.Count(); ++i) {
+        TInternalName& n = names.Items(i);
+        if (n.FormulaText.empty()) continue;
+        const std::u16string followed = follow(n.FormulaText, n.SheetNumber - 1, 0, 0);
+        if (followed != n.FormulaText) n.FormulaText = followed;
+    }
+    followTags(packageData.SavedTags, 0);
+    // The parts of the package the model does not hold (charts, pivot
+    // caches, controls, tables), as they will be written.
+    if (keptPackage.Empty()) return;
+    const std::vector<uint8_t> bytes = keptPackage.Bytes();
+    TXLSZipArchive kept;
+    try {
+        kept.OpenBuffer(bytes);
+    } catch (const XLSError&) {
+        return;
+    }
+    std::set<std::string> passed;
+    for (const std::string& p : packageData.ReplacedParts) passed.insert(AsciiLower(p));
+    for (const std::string& p : packageData.DroppedParts) passed.insert(AsciiLower(p));
+    for (int i = 0; i < kept.Count(); ++i) {
+        const std::string name = kept.EntryName(i);
+        const std::string lower = AsciiLower(name);
+        const size_t dot = lower.rfind('.');
+        const std::string ext = dot == lower.npos ? std::string() : lower.substr(dot + 1);
+        if (passed.count(lower) || (ext != "xml" && ext != "vml")) continue;
+        auto was = packageData.FollowedParts.find(lower);
+        std::string text;
+        if (was != packageData.FollowedParts.end()) {
+            text = was->second;
+        } else {
+            try {
+                text = kept.ExtractIndex(i);
+            } catch (const XLSError&) {
+                continue;
+            }
+        }
+        std::string followed = keptText(text, 0);
+        if (followed != text) packageData.FollowedParts[lower] = std::move(followed);
+    }
+}
+
+void TTabrix4::SheetDeleting(TSheet& gone, int index) {
+    // Formulas kept as text that name the sheet get tokens, which follow as
+    // those of every other cell do (a reference to it alone is written as
+    // the error reference the other readers take); the other texts follow
+    // as texts, compiled while the sheet is there.
+    for (int s = 0; s < sheets->Count(); ++s) {
+        TSheet& sheet = sheets->Items(s);
+        if (&sheet == &gone) continue;
+        std::vector<std::pair<int, int>> naming;
+        TCellValues& cells = sheet.Cells();
+        cells.BeginIterate();
+        while (TCell* c = cells.NextCell()) {
+            auto* f = dynamic_cast<TFormulaCell*>(c);
+            // Array formulas keep their text, which follows below.
+            if (f && f->IsText() && f->TokenLength() > 0 && !dynamic_cast<TBaseArrayFormulaCell*>(f) &&
+                formulaHandler.TextNamesSheet(f->GetFormulaText(), index, s, f->Col, int(f->Row)))
+                naming.emplace_back(f->Col, int(f->Row));
+        }
+        for (const auto& [col, row] : naming) {
+            try {
+                formulaHandler.ReencodeCell(s, col, row);
+            } catch (const XLSError&) {
+                // A shared formula without its first cell keeps its text.
+            }
+        }
+    }
+    FollowSheetTexts(
+        &gone,
+        [&](std::u16string_view text, int sheet, int col, int row) {
+            return formulaHandler.TextWithoutSheet(text, index, sheet, col, row);
+        },
+        [](std::u16string_view name) { return std::u16string(name); });
+    // The sheet's own names go with it.
+    TInternalNames& names = formulaHandler.Names();
+    for (int i = names.Count() - 1; i >= 0; --i)
+        if (names.Items(i).SheetNumber == index + 1) names.Delete(i);
+    formulaHandler.SheetDeleted(index);
+    auto followSpan = [&](std::span<uint8_t> tokens) { return formulaHandler.SheetDeletedInTokens(tokens); };
+    FollowRangeFormulas(&gone, [&](std::vector<uint8_t>& tokens) { return followSpan(tokens); });
+    for (int s = 0; s < sheets->Count(); ++s)
+        if (&sheets->Items(s) != &gone) sheets->Items(s).Drawing().SheetDeleted(followSpan);
     for (int i = 0; i < chartSheets.Count(); ++i)
-        RewriteChartFormulas(chartSheets.Items(i).Root, followChart);
+        if (chartSheets.Items(i).SheetIndex > index) --chartSheets.Items(i).SheetIndex;
+    const int selected = workbookData.GetSelectedTab();
+    if (selected > index || (selected == index && selected > 0 && selected + 1 >= sheets->Count()))
+        workbookData.SetSelectedTab(selected - 1);
+}
+
+void TTabrix4::SheetRenaming(int index, std::u16string_view name) {
+    // The formulas are compiled with the names the sheets have and made
+    // text again with the new one.
+    std::vector<std::u16string> written;
+    for (int i = 0; i < formulaHandler.SheetCount(); ++i)
+        written.push_back(i == index ? std::u16string(name) : formulaHandler.SheetNameAt(i));
+    struct TRestore {
+        TFormulaHandler& formulas;
+        ~TRestore() { formulas.SetWrittenSheetNames({}); }
+    } restore{formulaHandler};
+    formulaHandler.SetWrittenSheetNames(std::move(written));
+    FollowSheetTexts(
+        nullptr,
+        [&](std::u16string_view text, int sheet, int col, int row) {
+            return formulaHandler.WithWrittenSheetNames(text, sheet, col, row);
+        },
+        [&](std::u16string_view sheetName) { return formulaHandler.WrittenSheetName(sheetName); });
 }
 
 void TTabrix4::WireDrawingNames() {

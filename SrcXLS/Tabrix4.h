@@ -278,6 +278,21 @@ private:
     void WriteFile();
     void SetDefaultWindow();
     void NameDeleted(int position);
+    // The formulas of conditional formats, validations and charts (chart
+    // sheets too) through follow, which answers whether it changed them; the
+    // sheet skip is passed over.
+    using TTokensFollow = std::function<bool(std::vector<uint8_t>& tokens)>;
+    void FollowRangeFormulas(const TSheet* skip, const TTokensFollow& follow);
+    // A sheet deleted or renamed: everything that names it follows. index
+    // is its place in the formulas' numbering.
+    void SheetDeleting(TSheet& sheet, int index);
+    void SheetRenaming(int index, std::u16string_view name);
+    // Every formula kept as text, and every sheet name of text kept from a
+    // package, through follow (the text, the formula's sheet and cell, -1
+    // for none) and sheetName; the sheet skip is passed over.
+    using TTextFollow = std::function<std::u16string(std::u16string_view text, int sheet, int col, int row)>;
+    void FollowSheetTexts(const TSheet* skip, const TTextFollow& follow,
+                          const std::function<std::u16string(std::u16string_view)>& sheetName);
     // The defined names as form controls and shape macros use them.
     void WireDrawingNames();
 

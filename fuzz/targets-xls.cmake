@@ -9,3 +9,6 @@ fuzz_target(NAME formula_tokens SOURCES formula_tokens.cpp)
 fuzz_target(NAME formula_text SOURCES formula_text.cpp)
 # Number format masks as files hold them, rendered for any value.
 fuzz_target(NAME number_mask SOURCES number_mask.cpp)
+# Sheets added, deleted and renamed, formulas set, copied and moved on a
+# small workbook made from the input, written in both formats and read back.
+fuzz_target(NAME sheet_edits SOURCES sheet_edits.cpp)

@@ -1,5 +1,6 @@
 #include "SrcXLS/drawing/EscherDrawing.h"
 
+#include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/drawing/DrawingGroup.h"
 #include "SrcXLS/drawing/FormControls.h"
 #include "SrcXLS/drawing/ObjRecords.h"
@@ -532,6 +533,29 @@ void TEscherDrawing::NameDeleted(int position) {
             l->NameDeleted(position);
         else if (auto* b = dynamic_cast<TShapeControlScrollBar*>(object))
             b->NameDeleted(position);
+    });
+}
+
+void TEscherDrawing::SheetDeleted(const std::function<bool(std::span<uint8_t> tokens)>& follow) {
+    // A formula of a control's sub-record: its size, 4 reserved bytes, its tokens.
+    auto fmla = [&](std::vector<uint8_t>& body) {
+        if (body.size() < 6) return false;
+        const size_t size = GetU16(body.data());
+        return size <= body.size() - 6 && follow(std::span<uint8_t>(body).subspan(6, size));
+    };
+    ForEachShape(*root, [&](TShape& s) {
+        TShapeOutsideMso* object = s.Attached.get();
+        if (auto* l = dynamic_cast<TShapeControlListBox*>(object)) {
+            fmla(l->SbsFmla);
+            // The source range is written from the fields once it changed.
+            if (l->Lbs && follow(l->Lbs->Formula)) l->Changed = true;
+        } else if (auto* b = dynamic_cast<TShapeControlScrollBar*>(object)) {
+            fmla(b->SbsFmla);
+        } else if (auto* c = dynamic_cast<TShapeControlCheckBox*>(object)) {
+            fmla(c->CblsFmla);
+        } else if (auto* r = dynamic_cast<TShapeControlRadioButton*>(object)) {
+            fmla(r->CblsFmla);
+        }
     });
 }
 

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <set>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -113,6 +114,10 @@ public:
     // A defined name at position went: the macros of every shape and
     // control, grouped ones included, follow.
     void NameDeleted(int position);
+    // A sheet of the workbook deleted: the linked cells and source ranges
+    // of the controls, grouped ones included, go through follow, which
+    // rewrites tokens in place and answers whether it changed them.
+    void SheetDeleted(const std::function<bool(std::span<uint8_t> tokens)>& follow);
 
     // The note of a root shape, nullptr when it has none.
     static TShapeOutsideMsoNote* NoteOf(const TShape& shape);

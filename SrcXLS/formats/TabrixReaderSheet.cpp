@@ -278,6 +278,7 @@ void TTabrixReader::ReadFormula() {
         ReadFormulaBIFF5(f);
         break;
     case TFormulaLayout::BIFF3: {
+        if (f.Cce > 0 && f.Data[0] == tExp && ReadArrayMember(f)) break;
         TFormulaResult number;
         std::memcpy(&number.Number, f.Result.data(), 8);
         MarkTokens(CellSheet().PutFormula(ctNumberFormula, f.Col, f.Row, f.Format, f.Cce, f.Data, number));
@@ -347,6 +348,9 @@ bool TTabrixReader::ReadArrayMember(const TFormulaRecord& f) {
     uint8_t member = 0;
     const std::vector<uint8_t>* found = nullptr;
     if (NextRecordIs({biff::ARRAY}, next)) {
+        // Excel 3 and 4 have no reserved field before the token length.
+        if (Version < TExcelVersion::xvExcel50 && next.size() >= 10)
+            next.insert(next.begin() + 8, TBaseArrayFormulaCell::ArrayHeadSize - 10, uint8_t(0));
         const TSharedFormulaRange range = DecodeArrayRange(next);
         Arrays.push_back(std::move(next));
         ArrayAt[uint32_t(range.RowFirst) << 8 | range.ColFirst] = Arrays.size() - 1;

@@ -58,9 +58,8 @@ TValue AttributeKind(std::string_view element, std::string_view attribute) {
 
 class TKeptNames {
 public:
-    TKeptNames(std::string_view xml, TFormulaHandler& formulas, int sheet,
-               std::vector<std::string>& unfollowed)
-        : xml(xml), formulas(formulas), sheet(sheet), unfollowed(unfollowed) {}
+    TKeptNames(std::string_view xml, const TKeptTextFollow& follow, std::vector<std::string>& unfollowed)
+        : xml(xml), follow(follow), unfollowed(unfollowed) {}
 
     std::string Run() {
         size_t at = 0;
@@ -119,14 +118,9 @@ private:
     // The raw text between from and to with the sheets it names followed.
     void Follow(size_t begin, size_t end, TValue kind, char quote) {
         const std::u16string text = XMLDecodeText(xml.substr(begin, end - begin));
-        std::u16string written;
-        if (kind == TValue::SheetName) {
-            written = formulas.WrittenSheetName(text);
-        } else {
-            bool failed = false;
-            written = formulas.WithWrittenSheetNames(text, sheet, 0, 0, false, &failed);
-            if (failed) unfollowed.push_back(WideToUtf8(text));
-        }
+        bool failed = false;
+        const std::u16string written = follow(text, kind == TValue::SheetName, failed);
+        if (failed) unfollowed.push_back(WideToUtf8(text));
         if (written == text) return;
         out.append(xml, from, begin - from);
         for (char c : XMLEncodeText(WideToUtf8(written))) {
@@ -140,8 +134,7 @@ private:
     }
 
     std::string_view xml;
-    TFormulaHandler& formulas;
-    int sheet;
+    const TKeptTextFollow& follow;
     std::vector<std::string>& unfollowed;
     std::string out;
     size_t from = 0;
@@ -153,7 +146,16 @@ private:
 std::string KeptTextWithWrittenSheetNames(std::string_view xml, TFormulaHandler& formulas, int sheet,
                                           std::vector<std::string>& unfollowed) {
     if (!formulas.RenamesSheets()) return std::string(xml);
-    return TKeptNames(xml, formulas, sheet, unfollowed).Run();
+    const TKeptTextFollow follow = [&](std::u16string_view text, bool sheetName, bool& failed) {
+        return sheetName ? formulas.WrittenSheetName(text)
+                         : formulas.WithWrittenSheetNames(text, sheet, 0, 0, false, &failed);
+    };
+    return KeptTextFollowing(xml, follow, unfollowed);
+}
+
+std::string KeptTextFollowing(std::string_view xml, const TKeptTextFollow& follow,
+                               std::vector<std::string>& unfollowed) {
+    return TKeptNames(xml, follow, unfollowed).Run();
 }
 
 } // namespace xls

@@ -6,6 +6,7 @@
 // consolidation's source.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,5 +21,13 @@ class TFormulaHandler;
 // sheet's (its index).
 std::string KeptTextWithWrittenSheetNames(std::string_view xml, TFormulaHandler& formulas, int sheet,
                                           std::vector<std::string>& unfollowed);
+
+// The same with every formula and sheet name of the text handed to follow
+// (the text, whether it is a sheet's name rather than a formula), which
+// gives what the text becomes and sets failed for a formula it cannot
+// follow (added to unfollowed).
+using TKeptTextFollow = std::function<std::u16string(std::u16string_view text, bool sheetName, bool& failed)>;
+std::string KeptTextFollowing(std::string_view xml, const TKeptTextFollow& follow,
+                              std::vector<std::string>& unfollowed);
 
 } // namespace xls

@@ -67,6 +67,9 @@ struct TXLSXBookData {
     // Entries of the package read that failed their checks: they are not
     // copied back, nor are the relationships of kept parts to them.
     std::vector<std::string> DroppedParts;
+    // Kept parts whose formulas and sheet names followed sheets renamed or
+    // deleted since the read (by lower-case name): written so.
+    std::map<std::string, std::string> FollowedParts;
 
     void Clear() {
         SavedTags.Clear();
@@ -79,6 +82,7 @@ struct TXLSXBookData {
         FullCalcOnLoad = false;
         KeptSheets.clear();
         ReplacedParts.clear();
+        FollowedParts.clear();
         FontGap = false;
         WorkbookPart.clear();
         DroppedParts.clear();

@@ -1246,6 +1246,8 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
                     book.Warn("Part " + kept.EntryName(source) + ": " + std::to_string(left) +
                               " element(s) left out: they name a damaged part");
             }
+        // Parts whose formulas followed sheets renamed or deleted since the read.
+        for (const auto& [name, text] : data.FollowedParts) rewritten.emplace(name, text);
         for (int i = 0; i < kept.Count(); ++i) {
             std::string name = kept.EntryName(i);
             if (name.empty() || name.back() == '/') continue;

@@ -215,6 +215,28 @@ int TExternalNames::GetSelfSheetIndex(int first, int last, int sheetCount) {
     return int(entries.size()) - 1;
 }
 
+bool TExternalNames::SheetsWithout(uint16_t& first, uint16_t& last, int sheet) {
+    if (first >= NoSheetEntry || last >= NoSheetEntry || first > last) return true;
+    const int f = first > sheet ? first - 1 : first;
+    const int l = last >= sheet ? last - 1 : last;
+    if (f > l) {
+        first = last = 0xFFFF;
+        return false;
+    }
+    first = uint16_t(f);
+    last = uint16_t(l);
+    return true;
+}
+
+void TExternalNames::SelfSheetDeleted(int sheet, std::vector<bool>& gone) {
+    gone.assign(entries.size(), false);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        TExtSheet& e = entries[i];
+        if (e.Book >= books.size() || books[e.Book].Kind != SupBookSelf) continue;
+        gone[i] = !SheetsWithout(e.First, e.Last, sheet);
+    }
+}
+
 int TExternalNames::GetSelfSheet(int entry) const {
     const TSupBook* b = BookOf(entry);
     if (!b || b->Kind != SupBookSelf) return -1;

@@ -104,6 +104,14 @@ public:
     // The entry for sheets first..last of this workbook (0xFFFE: none),
     // found or added.
     int GetSelfSheetIndex(int first, int last, int sheetCount);
+    // The sheets of the workbook as they stand once its sheet at index sheet
+    // is deleted: first..last (a range of sheets of an entry) without it;
+    // false when none of them is left (then both are 0xFFFF, no sheet).
+    // Entries of no sheet and of the names (0xFFFE) stay as they are.
+    static bool SheetsWithout(uint16_t& first, uint16_t& last, int sheet);
+    // The entries of the own book follow that deletion; gone tells which
+    // named that sheet alone.
+    void SelfSheetDeleted(int sheet, std::vector<bool>& gone);
     // The first sheet of an entry of the own book, -1 otherwise.
     int GetSelfSheet(int entry) const;
     // An entry of another book's sheet: found, or added with its book (an

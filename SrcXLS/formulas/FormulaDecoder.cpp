@@ -458,9 +458,12 @@ bool TDecoder::Step(const TToken& t) {
         return true;
     }
     case ptg::RefErr3d:
-    case ptg::AreaErr3d:
-        Push(Sheet3d(t) + u"#REF!");
+    case ptg::AreaErr3d: {
+        // Through an entry of a deleted sheet the reference is the error alone.
+        const std::u16string sheet = Sheet3d(t);
+        Push(sheet == u"#REF!" ? sheet : sheet + u"#REF!");
         return true;
+    }
     default:
         if (t.Base >= ptg::Add && t.Base <= ptg::NE) {
             Binary(operators[t.Base - ptg::Add]);

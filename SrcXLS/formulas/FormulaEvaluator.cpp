@@ -228,7 +228,7 @@ bool TFormulaEvaluator::ArrayElement(int sheet, const TCell& cell, int col, int 
     if (!s.ArrayFormulaArea(*holder, col1, row1, col2, row2)) return false;
     if (col < col1 || col > col2 || row < row1 || row > row2) return false;
     const auto* array = dynamic_cast<const TBaseArrayFormulaCell*>(holder);
-    if (array && array->TokenVersion() < TExcelVersion::xvExcel50) return false;
+    if (array && array->TokenVersion() < TExcelVersion::xvExcel30) return false;
     const uint64_t key = CellKey(sheet, col1, row1);
     auto it = arrays.find(key);
     if (it == arrays.end()) {

@@ -246,23 +246,36 @@ bool CompiledForBIFF8(const TFormulaCell& cell) {
 }
 } // namespace
 
+const TBaseArrayFormulaCell* TFormulaHandler::ArrayOf(int sheet, const TFormulaCell& cell) {
+    if (const auto* array = dynamic_cast<const TBaseArrayFormulaCell*>(&cell); array && array->ArrayOptions == 0)
+        return array;
+    // A further cell points at the first with its token alone (also one
+    // whose boolean or error result an array cell could not hold).
+    const std::span<const uint8_t> own = cell.Data();
+    if (cell.IsText() || cell.TokenLength() != 5 || own.size() < 5 || own[0] != ptg::Exp || sheet < 0 ||
+        sheet >= stores.Count())
+        return nullptr;
+    const auto* array = dynamic_cast<const TBaseArrayFormulaCell*>(
+        stores.Items(sheet).FindCell(GetU16(own.data() + 3), GetU16(own.data() + 1)));
+    return array && array->ArrayOptions == 0 ? array : nullptr;
+}
+
 bool TFormulaHandler::BIFF8Tokens(int sheet, const TFormulaCell& cell, std::vector<uint8_t>& data,
                                   size_t& tokenLength, std::string* why) {
-    const bool array = dynamic_cast<const TBaseArrayFormulaCell*>(&cell) != nullptr;
-    const std::span<const uint8_t> own = cell.Data();
+    return FormulaTokens(sheet, cell, TExcelVersion::xvExcel97, data, tokenLength, why);
+}
+
+bool TFormulaHandler::BIFF8Layout(int sheet, const TFormulaCell& cell, std::span<const uint8_t> own,
+                                  size_t ownLength, std::vector<uint8_t>& data, size_t& tokenLength,
+                                  std::string* why) {
     const bool biff8 = !CompiledForBIFF8(cell);
-    if (biff8 && !Has2007Marker(own.first(size_t(cell.TokenLength())))) {
+    if (biff8 && !Has2007Marker(own.first(std::min(ownLength, own.size())))) {
         data.assign(own.begin(), own.end());
-        tokenLength = size_t(cell.TokenLength());
+        tokenLength = ownLength;
         return true;
     }
-    // The array record keeps its tokens as read: only BIFF8 arrays are written.
-    if (array) {
-        if (why) *why = "an array formula of another layout";
-        return false;
-    }
     if (biff8) {
-        auto converted = Tokens2007ToBIFF8(own, size_t(cell.TokenLength()), tokenLength, why);
+        auto converted = Tokens2007ToBIFF8(own, ownLength, tokenLength, why);
         if (!converted) return false;
         data = std::move(*converted);
         return true;
@@ -292,22 +305,17 @@ bool TFormulaHandler::BIFF8Tokens(int sheet, const TFormulaCell& cell, std::vect
     }
 }
 
-bool TFormulaHandler::FormulaTokens(int sheet, const TFormulaCell& cell, TExcelVersion target,
-                                    std::vector<uint8_t>& data, size_t& tokenLength, std::string* why) {
-    if (target >= TExcelVersion::xvExcel97) return BIFF8Tokens(sheet, cell, data, tokenLength, why);
-    const bool array = dynamic_cast<const TBaseArrayFormulaCell*>(&cell) != nullptr;
+bool TFormulaHandler::OlderLayout(int sheet, const TFormulaCell& cell, std::span<const uint8_t> own,
+                                  size_t ownLength, TExcelVersion target, std::vector<uint8_t>& data,
+                                  size_t& tokenLength, std::string* why) {
     const TOldLinks* links = oldLinks && target == oldLinksTarget ? &*oldLinks : nullptr;
     // The names of the file written are numbered anew, and those of an Excel
     // 4 file are named by no cell.
     if (!cell.IsText() && cell.TokenVersion() == target &&
-        !(links && NamesAName(cell.Data().first(size_t(cell.TokenLength())), TokenLayoutOf(target)))) {
-        data.assign(cell.Data().begin(), cell.Data().end());
-        tokenLength = size_t(cell.TokenLength());
+        !(links && NamesAName(own.first(std::min(ownLength, own.size())), TokenLayoutOf(target)))) {
+        data.assign(own.begin(), own.end());
+        tokenLength = ownLength;
         return true;
-    }
-    if (array) {
-        if (why) *why = "an array formula of another layout";
-        return false;
     }
     // Older files take what converts to their layout: from BIFF8 tokens,
     // made from the kept text when the formula is one.
@@ -315,11 +323,11 @@ bool TFormulaHandler::FormulaTokens(int sheet, const TFormulaCell& cell, TExcelV
     size_t sourceLength = 0;
     TExcelVersion from = cell.TokenVersion();
     if (cell.IsText() || from >= TExcelVersion::xvExcel97) {
-        if (!BIFF8Tokens(sheet, cell, source, sourceLength, why)) return false;
+        if (!BIFF8Layout(sheet, cell, own, ownLength, source, sourceLength, why)) return false;
         from = TExcelVersion::xvExcel97;
     } else {
-        source.assign(cell.Data().begin(), cell.Data().end());
-        sourceLength = size_t(cell.TokenLength());
+        source.assign(own.begin(), own.end());
+        sourceLength = ownLength;
     }
     // Each version gets the functions it has.
     if (!CallsInVersion(std::span<const uint8_t>(source).first(sourceLength), TokenLayoutOf(from), target, why))
@@ -327,7 +335,7 @@ bool TFormulaHandler::FormulaTokens(int sheet, const TFormulaCell& cell, TExcelV
     auto converted = TokensToOldLayout(source, sourceLength, from, CodePage, tokenLength, links);
     // The names of an older file are named through BIFF8 tokens.
     if (!converted && links && !links->OneSheet && from < TExcelVersion::xvExcel97 &&
-        BIFF8Tokens(sheet, cell, source, sourceLength, nullptr))
+        BIFF8Layout(sheet, cell, own, ownLength, source, sourceLength, nullptr))
         converted =
             TokensToOldLayout(source, sourceLength, TExcelVersion::xvExcel97, CodePage, tokenLength, links);
     if (!converted) {
@@ -341,6 +349,40 @@ bool TFormulaHandler::FormulaTokens(int sheet, const TFormulaCell& cell, TExcelV
     }
     data = std::move(*converted);
     return true;
+}
+
+bool TFormulaHandler::FormulaTokens(int sheet, const TFormulaCell& cell, TExcelVersion target,
+                                    std::vector<uint8_t>& data, size_t& tokenLength, std::string* why) {
+    // A cell of an array formula keeps its pointing token when the array's
+    // formula has a form in the layout.
+    if (const TBaseArrayFormulaCell* array = ArrayOf(sheet, cell)) {
+        if (!ArrayFormulaTokens(sheet, *array, target, data, tokenLength, why)) return false;
+        data.assign(cell.Data().begin(), cell.Data().end());
+        tokenLength = size_t(cell.TokenLength());
+        return true;
+    }
+    // A further cell of an array whose first is not there stays as read.
+    if (dynamic_cast<const TBaseArrayFormulaCell*>(&cell)) {
+        if (target >= TExcelVersion::xvExcel97 ? cell.TokenVersion() >= TExcelVersion::xvExcel97
+                                               : cell.TokenVersion() == target) {
+            data.assign(cell.Data().begin(), cell.Data().end());
+            tokenLength = size_t(cell.TokenLength());
+            return true;
+        }
+        if (why) *why = "an array formula whose first cell is missing";
+        return false;
+    }
+    if (target >= TExcelVersion::xvExcel97)
+        return BIFF8Layout(sheet, cell, cell.Data(), size_t(cell.TokenLength()), data, tokenLength, why);
+    return OlderLayout(sheet, cell, cell.Data(), size_t(cell.TokenLength()), target, data, tokenLength, why);
+}
+
+bool TFormulaHandler::ArrayFormulaTokens(int sheet, const TBaseArrayFormulaCell& cell, TExcelVersion target,
+                                         std::vector<uint8_t>& data, size_t& tokenLength, std::string* why) {
+    const TCellTokens tokens = TokensOf(cell);
+    if (target >= TExcelVersion::xvExcel97)
+        return BIFF8Layout(sheet, cell, tokens.Data, tokens.Length, data, tokenLength, why);
+    return OlderLayout(sheet, cell, tokens.Data, tokens.Length, target, data, tokenLength, why);
 }
 
 void TFormulaHandler::PrepareBIFF8Cells() {
@@ -720,6 +762,127 @@ void TFormulaHandler::NameDeleted(int position) {
         if (NameDeletedInTokens(n.Data, length, position)) n.TokenLength = uint16_t(length);
     }
     if (OnNameDeleted) OnNameDeleted(position);
+}
+
+// ---------------------------------------------------------------------------
+// Sheets deleted
+
+bool TFormulaHandler::EncodeSheetText(std::u16string_view text, int sheet, int col, int row, TEncodedFormula& f) {
+    // Only a text that names a sheet is compiled.
+    if (text.find(u'!') == text.npos) return false;
+    TFormulaEncoding how;
+    how.Sheet = sheet;
+    how.FileSyntax = true;
+    how.Row = row;
+    how.Col = col;
+    try {
+        f = Encode(text, how, TEncodeMode::em2007);
+        return true;
+    } catch (const XLSError&) {
+        return false;
+    }
+}
+
+std::u16string TFormulaHandler::TextWithoutSheet(std::u16string_view text, int deleted, int sheet, int col,
+                                                 int row) {
+    TEncodedFormula f;
+    if (!EncodeSheetText(text, sheet, col, row, f)) return std::u16string(text);
+    const int count = SheetCount ? SheetCount() : 0;
+    int dead = -1;
+    // The sheets still count with the deleted one: a range of sheets that
+    // starts or ends at it starts after it or ends before it.
+    auto follow = [&](uint16_t& entry) {
+        const TSupBook* book = externals.BookOf(entry);
+        if (!book || book->Kind != SupBookSelf) return false;
+        const int first = externals.Entry(entry).First, last = externals.Entry(entry).Last;
+        if (first >= NoSheetEntry || last >= NoSheetEntry || first > deleted || last < deleted) return false;
+        const int from = first == deleted ? deleted + 1 : first;
+        const int to = last == deleted ? deleted - 1 : last;
+        if (from > to) {
+            if (dead < 0) dead = externals.GetSelfSheetIndex(DeletedSheet, DeletedSheet, count);
+            entry = uint16_t(dead);
+            return true;
+        }
+        entry = uint16_t(externals.GetSelfSheetIndex(from, to, count));
+        return false;
+    };
+    if (!FollowSheetReferences(std::span<uint8_t>(f.Data).first(f.TokenLength), TTokenLayout::BIFF8, follow))
+        return std::u16string(text);
+    TFormulaDecoding back;
+    back.Sheet = sheet;
+    back.FileSyntax = true;
+    back.Row = row;
+    back.Col = col;
+    return DecodeFormula(f.Data, f.TokenLength, back);
+}
+
+bool TFormulaHandler::TextNamesSheet(std::u16string_view text, int index, int sheet, int col, int row) {
+    TEncodedFormula f;
+    if (!EncodeSheetText(text, sheet, col, row, f)) return false;
+    bool names = false;
+    FollowSheetReferences(std::span<uint8_t>(f.Data).first(f.TokenLength), TTokenLayout::BIFF8,
+                          [&](uint16_t& entry) {
+                              const TSupBook* book = externals.BookOf(entry);
+                              if (book && book->Kind == SupBookSelf) {
+                                  const TExtSheet& e = externals.Entry(entry);
+                                  names = names || (e.First <= index && e.Last >= index && e.Last < NoSheetEntry);
+                              }
+                              return false;
+                          });
+    return names;
+}
+
+void TFormulaHandler::SheetDeleted(int deleted) {
+    deletedSheet = deleted;
+    externals.SelfSheetDeleted(deleted, goneEntries);
+    std::vector<uint8_t> data;
+    for (int s = 0; s < stores.Count(); ++s) {
+        TCellValues& store = stores.Items(s);
+        store.BeginIterate();
+        while (TCell* c = store.NextCell()) {
+            auto* f = dynamic_cast<TFormulaCell*>(c);
+            if (!f) continue;
+            // A value may follow any other sheet's through names, ranges of
+            // sheets and other cells: the next write computes them all again.
+            f->NoResult = true;
+            if (f->IsText()) continue;
+            const TExcelVersion version = f->TokenVersion();
+            const TTokenLayout layout = TokenLayoutOf(version);
+            if (auto* array = dynamic_cast<TBaseArrayFormulaCell*>(f)) {
+                const TCellTokens t = TokensOf(*array);
+                data.assign(t.Data.begin(), t.Data.end());
+                if (t.Length <= data.size() && SheetDeletedInTokens(std::span<uint8_t>(data).first(t.Length), layout))
+                    array->SetArrayFormula(data, t.Length);
+            }
+            data.assign(f->Data().begin(), f->Data().end());
+            const size_t length = size_t(f->TokenLength());
+            if (length <= data.size() && SheetDeletedInTokens(std::span<uint8_t>(data).first(length), layout)) {
+                f->SetFormula(data, length);
+                f->SetTokenVersion(version);
+            }
+        }
+    }
+    for (int i = 0; i < names.Count(); ++i) {
+        TInternalName& n = names.Items(i);
+        if (n.SheetNumber > deleted + 1) --n.SheetNumber;
+        if (n.TokenLength <= n.Data.size())
+            SheetDeletedInTokens(std::span<uint8_t>(n.Data).first(n.TokenLength), TTokenLayout::BIFF8);
+    }
+    std::erase_if(tables, [deleted](const TTableDef& t) { return t.Sheet == deleted; });
+    for (TTableDef& t : tables)
+        if (t.Sheet > deleted) --t.Sheet;
+}
+
+bool TFormulaHandler::SheetDeletedInTokens(std::span<uint8_t> tokens) {
+    return SheetDeletedInTokens(tokens, TTokenLayout::BIFF8);
+}
+
+bool TFormulaHandler::SheetDeletedInTokens(std::span<uint8_t> tokens, TTokenLayout layout) {
+    return FollowSheetReferences(
+        tokens, layout, [this](uint16_t& entry) { return entry < goneEntries.size() && goneEntries[entry]; },
+        [this](uint16_t& first, uint16_t& last) {
+            return deletedSheet >= 0 && !TExternalNames::SheetsWithout(first, last, deletedSheet);
+        });
 }
 
 void TFormulaHandler::CompileNameTexts(TNameFormulas* written, std::vector<std::string>* warnings) {

@@ -168,6 +168,26 @@ public:
     // sheet it now stands on). Raises for tokens that cannot be walked.
     void AdjustFormula(int sheet, TFormulaCell& cell, bool adjustAll, bool firstRowFixed, int rows, int cols);
 
+    // A sheet deleted (deleted: its index in the formulas' numbering).
+    // Before it goes: the formula text kept from a package (file syntax, the
+    // formula of the cell (sheet, col, row), -1 for none) as it reads once
+    // the sheet is gone: a reference to it alone is #REF!, a range of sheets
+    // loses it; the text as it is where it names it nowhere or does not
+    // compile. The sheets keep their names in the text.
+    std::u16string TextWithoutSheet(std::u16string_view text, int deleted, int sheet, int col, int row);
+    // Whether such a text names the sheet at index, alone or within a range
+    // of sheets; false for a text that does not compile.
+    bool TextNamesSheet(std::u16string_view text, int index, int sheet, int col, int row);
+    // As it goes: the EXTERNSHEET entries of the workbook's own sheets count
+    // without it (a range of sheets loses it, an entry of it alone names no
+    // sheet), references through an entry of it alone in cells and names
+    // become #REF!, and the names local to later sheets follow their sheets;
+    // every formula cell is left without its result, for writes to compute.
+    // The other holders of tokens follow with SheetDeletedInTokens, until the
+    // next deletion.
+    void SheetDeleted(int deleted);
+    bool SheetDeletedInTokens(std::span<uint8_t> tokens);
+
     // Defined names deleted: after the list's Delete (or DeleteBuiltInName)
     // the references of cells and of the other names follow, those to the
     // deleted name become #NAME? and those to later names count one less;
@@ -245,6 +265,8 @@ public:
     std::u16string CellFormulaText(int sheet, const TFormulaCell& cell, bool fileSyntax) override;
     bool FormulaTokens(int sheet, const TFormulaCell& cell, TExcelVersion version, std::vector<uint8_t>& data,
                        size_t& tokenLength, std::string* why = nullptr) override;
+    bool ArrayFormulaTokens(int sheet, const TBaseArrayFormulaCell& cell, TExcelVersion version,
+                            std::vector<uint8_t>& data, size_t& tokenLength, std::string* why = nullptr) override;
     std::u16string RangeFormulaText(int sheet, std::span<const uint8_t> tokens, int baseRow,
                                     int baseCol) override;
     // The same in file syntax, as a package writes it.
@@ -288,8 +310,20 @@ private:
     TEncodedFormula SharedMemberTokens(int sheet, const TFormulaCell& cell);
     bool BIFF8Tokens(int sheet, const TFormulaCell& cell, std::vector<uint8_t>& data, size_t& tokenLength,
                      std::string* why);
+    // The tokens given (of the cell's formula, or of its array formula: the
+    // text CellFormula gives is theirs) in BIFF8, and in an older layout.
+    bool BIFF8Layout(int sheet, const TFormulaCell& cell, std::span<const uint8_t> tokens, size_t tokenLength,
+                     std::vector<uint8_t>& data, size_t& newLength, std::string* why);
+    bool OlderLayout(int sheet, const TFormulaCell& cell, std::span<const uint8_t> tokens, size_t tokenLength,
+                     TExcelVersion target, std::vector<uint8_t>& data, size_t& newLength, std::string* why);
+    // The array formula whose first cell the cell is or points at alone; null for none.
+    const TBaseArrayFormulaCell* ArrayOf(int sheet, const TFormulaCell& cell);
     std::u16string SheetNameOf(int index);
     void NameDeleted(int position);
+    bool SheetDeletedInTokens(std::span<uint8_t> tokens, TTokenLayout layout);
+    // Kept text that names a sheet ("!") compiled in the 2007 layout for the
+    // cell (sheet, col, row); false for any other text.
+    bool EncodeSheetText(std::u16string_view text, int sheet, int col, int row, TEncodedFormula& f);
 
     TCellValuesList& stores;
     TExcelVersion version = TExcelVersion::xvExcel97;
@@ -300,6 +334,9 @@ private:
     bool linkNumbers = false;
     std::vector<std::u16string> writtenSheetNames;
     std::vector<TTableDef> tables;
+    // The last sheet deleted and the entries that named it alone.
+    int deletedSheet = -1;
+    std::vector<bool> goneEntries;
     // While a BIFF5 file with a link table is written: how names and 3-D
     // references convert, and which names are written with their formulas.
     std::optional<TOldLinks> oldLinks;

@@ -123,11 +123,16 @@ std::u16string InQuotes(std::u16string_view text) {
     return out;
 }
 
-bool PlainSheetName(std::u16string_view name) {
-    bool plain = !name.empty() && (IsLetter(name[0]) || name[0] == u'_') && !LooksLikeReference(name);
+// Letters, digits, "_" and "." after a letter or "_".
+bool PlainCharacters(std::u16string_view name) {
+    bool plain = !name.empty() && (IsLetter(name[0]) || name[0] == u'_');
     for (size_t i = 0; plain && i < name.size(); ++i)
         plain = IsLetter(name[i]) || IsDigit(name[i]) || name[i] == u'_' || name[i] == u'.';
     return plain;
+}
+
+bool PlainSheetName(std::u16string_view name) {
+    return PlainCharacters(name) && !LooksLikeReference(name);
 }
 
 } // namespace
@@ -140,7 +145,9 @@ std::u16string QuoteSheetRange(std::u16string_view first, std::u16string_view la
     std::u16string range(first);
     range += u':';
     range += last;
-    return PlainSheetName(first) && PlainSheetName(last) ? range : InQuotes(range);
+    // A name that only reads as a cell ("S1") stays bare in a range, as
+    // LibreOffice and gnumeric write it: neither reads such a range quoted.
+    return PlainCharacters(first) && PlainCharacters(last) ? range : InQuotes(range);
 }
 
 } // namespace xls

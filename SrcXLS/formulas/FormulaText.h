@@ -42,7 +42,7 @@ std::u16string QuoteFormulaString(std::u16string_view text);
 // starts with a letter or "_", and cannot be read as a reference.
 std::u16string QuoteSheetName(std::u16string_view name);
 // A range of sheets "First:Last", in quotes as a whole when either name
-// needs them.
+// has characters that need them (a name that only reads as a cell does not).
 std::u16string QuoteSheetRange(std::u16string_view first, std::u16string_view last);
 
 // Names, sheets and functions are the same in any letter case: hashing and

@@ -658,4 +658,53 @@ std::optional<std::vector<uint8_t>> TokensToOldLayout(std::span<const uint8_t> d
     return tokens;
 }
 
+bool FollowSheetReferences(std::span<uint8_t> tokens, TTokenLayout layout,
+                           const std::function<bool(uint16_t& entry)>& entry,
+                           const std::function<bool(uint16_t& first, uint16_t& last)>& ownSheets) {
+    // Checked whole first: a stream that cannot be walked stays as it was.
+    std::vector<TToken> found;
+    TTokenWalker walker(tokens, layout);
+    TToken t;
+    for (;;) {
+        const TWalkStatus s = walker.Next(t);
+        if (s == TWalkStatus::End) break;
+        if (s != TWalkStatus::Token) return false;
+        if (t.Base == ptg::Ref3d || t.Base == ptg::Area3d || t.Base == ptg::RefErr3d || t.Base == ptg::AreaErr3d)
+            found.push_back(t);
+    }
+    bool changed = false;
+    for (const TToken& r : found) {
+        uint8_t* id = tokens.data() + r.Pos;
+        uint8_t* p = id + 1;
+        const bool linked = r.Layout == L::BIFF8 || r.Layout == L::X2007;
+        bool gone = false;
+        if (linked) {
+            if (!entry) continue;
+            uint16_t e = GetU16(p);
+            const uint16_t was = e;
+            gone = entry(e);
+            if (e != was) {
+                PutU16(p, e);
+                changed = true;
+            }
+        } else {
+            // Older layouts name the workbook's own sheets in the token.
+            if (!ownSheets || int16_t(GetU16(p)) >= 0) continue;
+            uint16_t first = GetU16(p + 10), last = GetU16(p + 12);
+            const uint16_t wasFirst = first, wasLast = last;
+            gone = ownSheets(first, last);
+            if (first != wasFirst || last != wasLast) {
+                PutU16(p + 10, first);
+                PutU16(p + 12, last);
+                changed = true;
+            }
+        }
+        if (gone && (r.Base == ptg::Ref3d || r.Base == ptg::Area3d)) {
+            *id = ptg::WithClassOf(r.Base == ptg::Ref3d ? ptg::RefErr3d : ptg::AreaErr3d, *id);
+            changed = true;
+        }
+    }
+    return changed;
+}
+
 } // namespace xls

@@ -123,4 +123,15 @@ bool RenumberNames(std::vector<uint8_t>& data, size_t& tokenLength, int deleted,
 // anything changed; a stream that cannot be walked is left as it was.
 bool QualifyReferences(std::vector<uint8_t>& data, size_t& tokenLength, uint16_t externSheet);
 
+// The 3-D references of tokens that follow an edit of the workbook's sheets:
+// in the BIFF8 and 2007 layouts entry is handed each one's EXTERNSHEET
+// entry, in the older layouts ownSheets the first and last sheet of each
+// one of the workbook itself; either may change them, and answers true
+// when the reference names no sheet any more: it becomes its #REF! error
+// token of the same class and size. Answers whether anything changed; a
+// stream that cannot be walked is left as it was.
+bool FollowSheetReferences(std::span<uint8_t> tokens, TTokenLayout layout,
+                           const std::function<bool(uint16_t& entry)>& entry,
+                           const std::function<bool(uint16_t& first, uint16_t& last)>& ownSheets = {});
+
 } // namespace xls

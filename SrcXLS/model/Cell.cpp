@@ -114,6 +114,13 @@ void TFormulaCell::SetFormula(std::span<const uint8_t> newData, size_t newTokenL
     tokenVersion = TExcelVersion::xvExcel97;
 }
 
+void TFormulaCell::SetFormulaText(std::u16string_view text) {
+    const std::string utf8 = WideToUtf8(text);
+    data.assign(utf8.begin(), utf8.end());
+    tokenLength = int(data.size());
+    textFlag = true;
+}
+
 std::u16string TFormulaCell::GetFormulaText() const {
     if (!textFlag) return {};
     return Utf8ToWide(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));

@@ -181,6 +181,9 @@ public:
     void SetFormula(std::span<const uint8_t> tokens);
     // New tokens (tokenLength bytes) followed by their array data.
     void SetFormula(std::span<const uint8_t> data, size_t tokenLength);
+    // A new text of a formula kept as .xlsx text (the sheets it names
+    // renamed or deleted); its shared formula and options stay.
+    void SetFormulaText(std::u16string_view text);
     // The kept .xlsx text (UTF-8) as wide text, "" for token formulas.
     std::u16string GetFormulaText() const;
     // Copies formula data (tokens or text with their flags) from source.

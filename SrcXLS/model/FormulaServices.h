@@ -15,6 +15,7 @@
 
 namespace xls {
 
+class TBaseArrayFormulaCell;
 class TFormulaCell;
 
 class IFormulaServices {
@@ -32,6 +33,12 @@ public:
     virtual bool FormulaTokens(int sheet, const TFormulaCell& cell, TExcelVersion version,
                                std::vector<uint8_t>& data, size_t& tokenLength,
                                std::string* why = nullptr) = 0;
+    // The same for the array formula of an array's first cell (the tokens
+    // its ARRAY record carries); the cells of the array hold a token that
+    // points at that cell, the same in every layout.
+    virtual bool ArrayFormulaTokens(int sheet, const TBaseArrayFormulaCell& cell, TExcelVersion version,
+                                    std::vector<uint8_t>& data, size_t& tokenLength,
+                                    std::string* why = nullptr) = 0;
 
     // The formulas of conditional formats and validations of a sheet: BIFF8
     // tokens without array data whose relative references are offsets from

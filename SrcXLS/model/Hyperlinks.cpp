@@ -134,6 +134,12 @@ void THyperlink::SetAddress(std::u16string_view value) {
     changed = true;
 }
 
+void THyperlink::SetLocation(std::u16string_view location) {
+    textMark = location;
+    if (type == THyperlinkType::hltWorkbook) address = location;
+    changed = true;
+}
+
 void THyperlink::SetDescription(std::u16string_view value) {
     description = value;
     changed = true;

@@ -60,6 +60,9 @@ public:
     bool Changed() const { return changed; }
 
     void Assign(const THyperlink& source);
+    // A new place of a link into the workbook (its sheets renamed or
+    // deleted): its text mark, and its address, which is the same.
+    void SetLocation(std::u16string_view location);
 
 private:
     friend class THyperlinks;

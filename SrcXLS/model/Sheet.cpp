@@ -33,6 +33,11 @@ void TBasicSheet::SetName(std::u16string_view value) {
     constexpr std::u16string_view refused = u":\\/?*[]";
     if (value.empty() || value.size() > 31 || value.find_first_of(refused) != value.npos)
         throw XLSError("Invalid sheet name \"" + WideToUtf8(value) + "\"");
+    if (UpperCaseWide(value) == UpperCaseWide(name)) return;
+    if (sheets && sheets->NameTaken(value, this))
+        throw XLSError("Sheet name \"" + WideToUtf8(value) + "\" allready exists");
+    // The formulas, names and kept texts that name the sheet follow.
+    if (sheets && sheets->OnRenaming && nameEntry >= 0) sheets->OnRenaming(nameEntry, value);
     SetReadName(value);
 }
 
@@ -770,6 +775,17 @@ void TSheets::WriteSST(TXLSStream& stream) {
 
 void TSheets::ReadSST(TXLSStream& stream, int length) {
     workbook.Strings().ReadSST(stream, length);
+}
+
+void TSheets::Delete(int index) {
+    TSheet& sheet = GetItem(index);
+    const int entry = sheet.nameEntry;
+    if (OnDeleting) OnDeleting(sheet, entry);
+    TCollection<TSheet>::Delete(index);
+    if (entry < 0) return;
+    names.Delete(entry);
+    for (int i = 0; i < Count(); ++i)
+        if (GetItem(i).nameEntry > entry) --GetItem(i).nameEntry;
 }
 
 void TSheets::ClearAndAddSheet() {

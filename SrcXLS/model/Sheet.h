@@ -293,6 +293,15 @@ public:
     // then deletes the sheets: none is left.
     void Clear();
     void ClearAndAddSheet();
+    // Deletes the sheet at index; OnDeleting lets the workbook's formulas
+    // and names follow first. Raises the list-index error for an index out
+    // of range.
+    void Delete(int index);
+    // Installed by the workbook: called before a sheet goes, and before a
+    // sheet is renamed through SetName (with its new name), with the
+    // sheet's index in the formulas' numbering (chart sheets counted).
+    std::function<void(TSheet& sheet, int formulaIndex)> OnDeleting;
+    std::function<void(int formulaIndex, std::u16string_view name)> OnRenaming;
     TSheet* FindByName(std::u16string_view name) const;
     int IndexOf(const TSheet* sheet) const { return TCollection<TSheet>::IndexOf(sheet); }
 

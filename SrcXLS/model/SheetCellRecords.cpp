@@ -36,7 +36,6 @@ constexpr uint16_t RK = 0x027E;
 namespace {
 
 constexpr int MaxBIFFCol = 255;
-constexpr int MaxBIFFRow = 65535;
 // The token of a formula that stands in an array: row and column of the
 // array's first cell follow.
 constexpr uint8_t ExpToken = 0x01;
@@ -48,6 +47,22 @@ void PutDouble(uint8_t* p, double v) {
     std::memcpy(&bits, &v, 8);
     PutU32(p, uint32_t(bits));
     PutU32(p + 4, uint32_t(bits >> 32));
+}
+
+// An ARRAY record's body: the area, the options, then the tokens (and
+// their array data); Excel 4 has no reserved field before their length.
+std::vector<uint8_t> ArrayRecordBody(TExcelVersion version, int col1, int row1, int col2, int row2,
+                                     uint16_t options, const std::vector<uint8_t>& tokens, size_t tokenLength) {
+    const size_t head = version == TExcelVersion::xvExcel40 ? 10 : TBaseArrayFormulaCell::ArrayHeadSize;
+    std::vector<uint8_t> body(head);
+    PutU16(body.data(), uint16_t(row1));
+    PutU16(body.data() + 2, uint16_t(row2));
+    body[4] = uint8_t(col1);
+    body[5] = uint8_t(col2);
+    PutU16(body.data() + 6, options);
+    PutU16(body.data() + head - 2, uint16_t(tokenLength));
+    body.insert(body.end(), tokens.begin(), tokens.end());
+    return body;
 }
 
 // The array formulas of an .xlsx sheet, kept as text, written as binary
@@ -71,31 +86,24 @@ private:
 };
 
 void TKeptArrays::Collect(TSheet& sheet, TExcelVersion version, int maxRec) {
-    if (version < TExcelVersion::xvExcel97) return;
+    const int lastRow = LastFileRow(version);
     std::vector<TKeptArray> found;
     for (const auto& kept : sheet.PackageData().ArrayAreas) {
         const int col = int(kept.first & 0xFFFF), row = int(kept.first >> 16);
-        TCell* cell = col <= MaxBIFFCol && row <= MaxBIFFRow ? sheet.Cells().FindCell(col, row) : nullptr;
+        TCell* cell = col <= MaxBIFFCol && row <= lastRow ? sheet.Cells().FindCell(col, row) : nullptr;
         auto* f = dynamic_cast<TFormulaCell*>(cell);
         TKeptArray a;
         // Only an area whose first cell holds the formula can be written.
         if (!f || dynamic_cast<TBaseArrayFormulaCell*>(f) ||
             !sheet.ArrayFormulaArea(*f, a.Col1, a.Row1, a.Col2, a.Row2) || a.Col1 != col || a.Row1 != row ||
-            a.Col2 > MaxBIFFCol || a.Row2 > MaxBIFFRow)
+            a.Col2 > MaxBIFFCol || a.Row2 > lastRow)
             continue;
         std::vector<uint8_t> tokens;
         size_t tokenLength = 0;
         if (!sheet.Workbook().Formulas().FormulaTokens(sheet.Index(), *f, version, tokens, tokenLength))
             continue;
-        a.Record.resize(TBaseArrayFormulaCell::ArrayHeadSize);
-        uint8_t* head = a.Record.data();
-        PutU16(head, uint16_t(a.Row1));
-        PutU16(head + 2, uint16_t(a.Row2));
-        head[4] = uint8_t(a.Col1);
-        head[5] = uint8_t(a.Col2);
-        PutU16(head + 6, sheet.RecalcFormulas ? 0x0002 : 0);
-        PutU16(head + 12, uint16_t(tokenLength));
-        a.Record.insert(a.Record.end(), tokens.begin(), tokens.end());
+        a.Record = ArrayRecordBody(version, a.Col1, a.Row1, a.Col2, a.Row2, sheet.RecalcFormulas ? 0x0002 : 0,
+                                   tokens, tokenLength);
         if (a.Record.size() > size_t(maxRec)) continue;
         found.push_back(std::move(a));
     }
@@ -171,8 +179,6 @@ private:
     void WarnBeyond() const;
     // Text of a version before BIFF8: the characters a cell holds.
     std::u16string_view Label(const TCell& cell, const std::u16string& text);
-    // A formula that stands in an array formula the version does not take.
-    bool InUnwrittenArray(const TFormulaCell& cell);
     // The file written, as warnings name it.
     const char* Target() const {
         return version >= TExcelVersion::xvExcel97   ? ".xls"
@@ -204,26 +210,11 @@ private:
     bool alwaysCalc = false;
 };
 
-// A member of an array formula holds a tExp to the array's first cell,
-// whose ARRAY record carries the formula: without it the member would point
-// at nothing.
-bool TCellWriter::InUnwrittenArray(const TFormulaCell& cell) {
-    if (tokenLength != 5 || tokens.size() < 5 || tokens[0] != ExpToken) return false;
-    const int row = GetU16(tokens.data() + 1), col = GetU16(tokens.data() + 3);
-    const auto* array = dynamic_cast<const TBaseArrayFormulaCell*>(sheet.Cells().FindCell(col, row));
-    if (!array || array == &cell) return false;
-    std::vector<uint8_t> data;
-    size_t length = 0;
-    return !sheet.Workbook().Formulas().FormulaTokens(sheetIndex, *array, version, data, length);
-}
-
 bool TCellWriter::TokensOf(const TFormulaCell& cell) {
     std::string why;
     IFormulaServices& formulas = sheet.Workbook().Formulas();
-    if (formulas.FormulaTokens(sheetIndex, cell, version, tokens, tokenLength, &why)) {
-        if (!InUnwrittenArray(cell)) return true;
-        why = "an array formula of another layout";
-    }
+    // A cell of an array formula goes with the array (its formula there).
+    if (formulas.FormulaTokens(sheetIndex, cell, version, tokens, tokenLength, &why)) return true;
     std::string text;
     try {
         // A long text is cut in the message.
@@ -431,9 +422,23 @@ void TCellWriter::WriteFormula(TFormulaCell& cell) {
         PutU16(result + 6, 0xFFFF);
         break;
     }
+    // An array's first cell carries its ARRAY record in the version's layout.
     const auto* array = dynamic_cast<TBaseArrayFormulaCell*>(&cell);
+    std::vector<uint8_t> record;
+    if (array && array->ArrayOptions == 0) {
+        const std::span<const uint8_t> head = array->ArrayData();
+        std::vector<uint8_t> arrayTokens;
+        size_t arrayLength = 0;
+        std::string why;
+        // TokensOf found the array's tokens.
+        if (!sheet.Workbook().Formulas().ArrayFormulaTokens(sheetIndex, *array, version, arrayTokens,
+                                                            arrayLength, &why))
+            throw XLSError("Array formula not written: " + why);
+        record = ArrayRecordBody(version, head[4], GetU16(head.data()), head[5], GetU16(head.data() + 2),
+                                 GetU16(head.data() + 6), arrayTokens, arrayLength);
+    }
     EmitFormula(cell, result, value && value->ValType == fvString ? &value->Text : nullptr,
-                array && array->ArrayOptions == 0 ? array->ArrayData() : arrayRecord);
+                record.empty() ? arrayRecord : std::span<const uint8_t>(record));
     alwaysCalc = false;
 }
 

@@ -29,6 +29,12 @@ void TXLSWideStringList::Clear() {
     Changed();
 }
 
+void TXLSWideStringList::Delete(int i) {
+    if (i < 0 || i >= GetCount()) throw XLSError("Index out of range");
+    items.erase(items.begin() + i);
+    Changed();
+}
+
 std::u16string TXLSWideStringList::GetItem(int i) const {
     return i >= 0 && i < GetCount() ? items[i].Text : std::u16string();
 }

@@ -21,6 +21,8 @@ public:
     // Adds the part after the first blank (from the second character on), trimmed.
     int AddAfterBlank(std::u16string_view line);
     void Clear();
+    // Removes the item at i; raises for an index out of range.
+    void Delete(int i);
 
     int GetCount() const { return int(items.size()); }
     std::u16string GetItem(int i) const;

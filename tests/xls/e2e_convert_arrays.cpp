@@ -1,6 +1,7 @@
 // Shared and array formulas of packages across the conversion to a binary
-// workbook and back: packages written by openpyxl, XlsxWriter, LibreOffice
-// and gnumeric, read, computed and copied both ways by the library, and
+// workbook of each version (Excel 97, 5 and 4) and back: packages written by
+// openpyxl, XlsxWriter, LibreOffice and gnumeric, and gnumeric's Excel 95
+// file of one, read, computed and copied both ways by the library, and
 // compared with what openpyxl reads, what LibreOffice and gnumeric compute
 // from the source and from our copy, and what xlrd reads from the copy.
 #include "SrcXLS/Tabrix4.h"
@@ -30,6 +31,9 @@ namespace {
 struct TRecipe {
     const char* Name;  // the package: <name>.xlsx
     const char* Maker; // how it was made
+    // The workbook the library reads when it is not the package: gnumeric's
+    // Excel 95 file of it, <name>.xls.
+    bool Excel95 = false;
 };
 
 const TRecipe Recipes[] = {
@@ -38,6 +42,8 @@ const TRecipe Recipes[] = {
     {"xlsxwriter-arrays", "XlsxWriter: every cell of each array"},
     {"libreoffice-arrays", "LibreOffice from openpyxl-arrays"},
     {"gnumeric-arrays", "gnumeric from openpyxl-arrays"},
+    {"array_formula01", "XlsxWriter: the shared corpus's"},
+    {"xlsxwriter-arrays", "gnumeric's Excel 95 file of xlsxwriter-arrays", true},
 };
 
 // A formula as openpyxl reads it: the cell's text and its array's area.
@@ -189,41 +195,58 @@ TEST(ConvertFormulas, SharedAndArrayFormulasOfPackagesCrossToBinaryAndBack) {
     const oracle::TRun gn = oracle::Run("ssconvert " + oracle::Quote(src + "/openpyxl-arrays.xlsx") + " " +
                                         oracle::Quote(src + "/gnumeric-arrays.xlsx"));
     ASSERT_EQ(gn.Status, 0) << gn.Output;
+    const oracle::TRun gn95 = oracle::Run("ssconvert --export-type=Gnumeric_Excel:excel_biff7 " +
+                                          oracle::Quote(src + "/xlsxwriter-arrays.xlsx") + " " +
+                                          oracle::Quote(src + "/xlsxwriter-arrays.xls"));
+    ASSERT_EQ(gn95.Status, 0) << gn95.Output;
+    const std::filesystem::path corpus = oracle::RealWorldDir() / "XlsxWriter" / "array_formula01.xlsx";
+    std::string skipped;
+    if (std::filesystem::exists(corpus))
+        std::filesystem::copy_file(corpus, src + "/array_formula01.xlsx");
+    else
+        skipped = corpus.string() + " is not there";
 
     for (const TRecipe& recipe : Recipes) {
         SCOPED_TRACE(std::string(recipe.Name) + " (" + recipe.Maker + ")");
-        const std::string work = src + "/" + recipe.Name;
-        std::filesystem::create_directories(work);
+        const std::string work = src + "/" + recipe.Name + (recipe.Excel95 ? "-95" : "");
         const std::string package = src + "/" + recipe.Name + ".xlsx";
+        if (!testfiles::Exists(package)) continue;
+        std::filesystem::create_directories(work);
         const TFormulas formulas = OpenpyxlFormulas(package);
         ASSERT_FALSE(formulas.empty());
         const TComputed computed = Compute(package, work);
 
-        // The package as read.
-        auto book = Read(package);
-        ExpectFormulas(*book, formulas, computed, false);
+        // The workbook as read.
+        auto book = Read(recipe.Excel95 ? src + "/" + recipe.Name + ".xls" : package);
+        ExpectFormulas(*book, formulas, computed, recipe.Excel95);
 
-        // Written as a binary workbook: the other programs compute what
-        // they computed from the package, every formula has its text, and
-        // each cell of an array its element.
-        const std::string binary = work + "/copy.xls";
-        Write(*book, binary, TExcelVersion::xvExcel97);
-        const TComputed fromCopy = Compute(binary, work);
-        EXPECT_EQ(fromCopy.Office, computed.Office);
-        EXPECT_EQ(fromCopy.Gnumeric, computed.Gnumeric);
-        const oracle::XlrdBook xlrd = oracle::ReadWithXlrd(binary);
-        EXPECT_TRUE(xlrd.Ok) << xlrd.Error;
-        auto copy = Read(binary);
-        ExpectFormulas(*copy, formulas, computed, true);
+        // Written as a binary workbook of each version: the other programs
+        // compute what they computed from the package, every formula has
+        // its text, and each cell of an array its element.
+        for (const auto& [version, suffix] : {std::pair{TExcelVersion::xvExcel97, ""},
+                                              std::pair{TExcelVersion::xvExcel50, "5"},
+                                              std::pair{TExcelVersion::xvExcel40, "4"}}) {
+            SCOPED_TRACE(std::string("version ") + (*suffix ? suffix : "8"));
+            const std::string binary = work + "/copy" + suffix + ".xls";
+            Write(*book, binary, version);
+            const TComputed fromCopy = Compute(binary, work);
+            EXPECT_EQ(fromCopy.Office, computed.Office);
+            EXPECT_EQ(fromCopy.Gnumeric, computed.Gnumeric);
+            const oracle::XlrdBook xlrd = oracle::ReadWithXlrd(binary);
+            EXPECT_TRUE(xlrd.Ok) << xlrd.Error;
+            auto copy = Read(binary);
+            ExpectFormulas(*copy, formulas, computed, true);
 
-        // And back to a package: openpyxl reads the formulas of the source.
-        const std::string back = work + "/back.xlsx";
-        Write(*copy, back, TExcelVersion::xvExcel2007);
-        EXPECT_EQ(OpenpyxlFormulas(back), formulas);
-        if (const char* out = std::getenv("Q710_TEST_OUT")) {
-            std::filesystem::copy_file(binary,
-                                       std::filesystem::path(out) / (std::string(recipe.Name) + ".xls"),
-                                       std::filesystem::copy_options::overwrite_existing);
+            // And back to a package: openpyxl reads the formulas of the source.
+            const std::string back = work + "/back" + suffix + ".xlsx";
+            Write(*copy, back, TExcelVersion::xvExcel2007);
+            EXPECT_EQ(OpenpyxlFormulas(back), formulas);
+            if (const char* out = std::getenv("Q710_TEST_OUT")) {
+                std::filesystem::copy_file(
+                    binary, std::filesystem::path(out) / (std::string(recipe.Name) + suffix + ".xls"),
+                    std::filesystem::copy_options::overwrite_existing);
+            }
         }
     }
+    if (!skipped.empty()) GTEST_SKIP() << skipped;
 }

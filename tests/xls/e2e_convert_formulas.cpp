@@ -1211,3 +1211,108 @@ TEST_F(Conversions, CopiedAndMovedFormulasAreWrittenWithTheirValues) {
         EXPECT_EQ(SeenValue(libre[i], "S", c.Cell, false), c.Value) << "LibreOffice";
     }
 }
+
+// A workbook of LibreOffice's (.xls and .xlsx) with sheets S1, S2 and S3:
+// S2 deleted or S3 renamed through the library, written in either format.
+// LibreOffice reads the copies with the formulas' and names' meaning kept
+// and computes them again, as gnumeric does; xlrd opens the .xls copies.
+TEST_F(Conversions, SheetsDeletedOrRenamedKeepEveryOtherReferencesSheet) {
+    testfiles::ScratchDir work;
+    testfiles::Spit(work.File("sheets.fods"), R"FODS(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"
+ xmlns:of="urn:oasis:names:tc:opendocument:xmlns:of:1.2" office:version="1.2"
+ office:mimetype="application/vnd.oasis.opendocument.spreadsheet"><office:body><office:spreadsheet>
+<table:table table:name="S1">
+<table:table-row><table:table-cell table:formula="of:=[$S3.A1]*2"/>
+<table:table-cell office:value-type="float" office:value="1"/></table:table-row>
+<table:table-row><table:table-cell table:formula="of:=[$S2.A1]+1"/></table:table-row>
+<table:table-row><table:table-cell table:formula="of:=SUM([$S1.B1:$S3.B1])"/></table:table-row>
+<table:table-row><table:table-cell table:formula="of:=Far+[.B1]"/></table:table-row>
+<table:table-row><table:table-cell table:formula="of:=SUM([$S1.B1:$S2.B1])"/></table:table-row>
+</table:table>
+<table:table table:name="S2"><table:table-row>
+<table:table-cell office:value-type="float" office:value="10"/>
+<table:table-cell office:value-type="float" office:value="2"/></table:table-row></table:table>
+<table:table table:name="S3"><table:table-row>
+<table:table-cell office:value-type="float" office:value="20"/>
+<table:table-cell office:value-type="float" office:value="3"/></table:table-row></table:table>
+<table:named-expressions><table:named-range table:name="Far" table:base-cell-address="$S1.$A$1"
+ table:cell-range-address="$S3.$A$1"/></table:named-expressions>
+</office:spreadsheet></office:body></office:document>
+)FODS");
+    testfiles::LibreOfficeConvert({work.File("sheets.fods")}, work.Path(), "xls:MS Excel 97");
+    testfiles::LibreOfficeConvert({work.File("sheets.fods")}, work.Path(), "xlsx");
+    ASSERT_TRUE(testfiles::Exists(work.File("sheets.xls")) && testfiles::Exists(work.File("sheets.xlsx")));
+
+    // What every reader must see in S1 after each edit (LibreOffice writes
+    // B1 of a range of sheets as B1:B1).
+    struct TCheck {
+        bool Deleted;
+        const char* Cell;
+        const char* Text;
+        const char* Value;
+    };
+    const TCheck checks[] = {
+        {true, "A1", "S3!A1*2", "n:40"},
+        {true, "A2", "#REF!+1", "e:#REF!"},
+        {true, "A3", "SUM(S1:S3!B1:B1)", "n:4"},
+        {true, "A4", "Far+B1", "n:21"},
+        {true, "A5", "SUM(S1!B1:B1)", "n:1"},
+        {false, "A1", "Third!A1*2", "n:40"},
+        {false, "A2", "S2!A1+1", "n:11"},
+        {false, "A3", "SUM(S1:Third!B1:B1)", "n:6"},
+        {false, "A4", "Far+B1", "n:21"},
+        {false, "A5", "SUM(S1:S2!B1:B1)", "n:3"},
+    };
+    std::vector<std::string> copies;
+    std::vector<bool> deleted;
+    for (const char* from : {"xls", "xlsx"})
+        for (bool del : {true, false})
+            for (const char* to : {"xls", "xlsx"}) {
+                TTabrix4 book;
+                book.SetFilename(Utf8ToWide(work.File(std::string("sheets.") + from)));
+                book.Read();
+                if (del)
+                    book.Sheets().Delete(1);
+                else
+                    book.GetSheet(2).SetName(u"Third");
+                book.SetVersion(std::string(to) == "xls" ? TExcelVersion::xvExcel97 : TExcelVersion::xvExcel2007);
+                copies.push_back(work.File(std::string(del ? "deleted" : "renamed") + "-from-" + from + "-" + to +
+                                           "." + to));
+                deleted.push_back(del);
+                book.SetFilename(Utf8ToWide(copies.back()));
+                book.Write();
+                for (const std::string& w : book.Warnings())
+                    EXPECT_EQ(w.find("formula"), w.npos) << copies.back() << ": " << w;
+            }
+    testfiles::LibreOfficeRecalculate(copies, work.File("lo"), "xlsx");
+    std::vector<std::string> libre, gnumeric;
+    for (const std::string& c : copies) {
+        const std::string stem = fs::path(c).stem().string();
+        libre.push_back(work.File("lo/" + stem + ".xlsx"));
+        gnumeric.push_back(work.File("gn-" + stem + ".xlsx"));
+        oracle::Run("ssconvert --recalc " + oracle::Quote(c) + " " + oracle::Quote(gnumeric.back()));
+    }
+    const std::vector<TSeen> lo = ReadWith(libre), gn = ReadWith(gnumeric);
+    for (size_t i = 0; i < copies.size(); ++i) {
+        SCOPED_TRACE(copies[i]);
+        ASSERT_TRUE(lo[i].Ok) << lo[i].Error;
+        ASSERT_TRUE(gn[i].Ok) << gn[i].Error;
+        for (const TCheck& c : checks) {
+            if (c.Deleted != deleted[i]) continue;
+            const std::string key = std::string("S1!") + c.Cell;
+            EXPECT_EQ(Unquoted(lo[i].Formulas.count(key) ? lo[i].Formulas.at(key) : ""), c.Text) << key;
+            for (const TSeen* seen : {&lo[i], &gn[i]})
+                EXPECT_EQ(Plain(seen->Values.count(key) ? seen->Values.at(key) : ""), c.Value)
+                    << key << (seen == &lo[i] ? " LibreOffice" : " gnumeric");
+        }
+        EXPECT_EQ(Unquoted(lo[i].Defined.count("Far") ? lo[i].Defined.at("Far") : ""),
+                  deleted[i] ? "S3!$A$1" : "Third!$A$1");
+        if (copies[i].ends_with(".xls")) {
+            const oracle::XlrdBook x = oracle::ReadWithXlrd(copies[i]);
+            EXPECT_TRUE(x.Ok) << x.Error << x.NoVerdict;
+            EXPECT_EQ(x.Sheets.size(), deleted[i] ? 2u : 3u);
+        }
+    }
+}
