@@ -89,6 +89,25 @@ struct TXLSXBookData {
     }
 };
 
+// The settings of a sheet that a package holds as elements of its part and
+// the model holds too (the window's panes and zoom, the margins, the header
+// and footer, fitting to pages): as the model held them when the part was
+// last read or written, to tell what was set through the model since.
+struct TXLSXSheetSettings {
+    // Left, right, top, bottom, header, footer (inches).
+    std::array<double, 6> Margins = {0.75, 0.75, 1.0, 1.0, 0.5, 0.5};
+    std::u16string Header, Footer;
+    int PaneType = 0; // TPaneType
+    int SplitX = 0, SplitY = 0, LeftCol = 0, TopRow = 0, ActivePane = 3;
+    int Zoom = 100;
+    bool FitToPage = false;
+    int FitWidth = 1, FitHeight = 1;
+    bool SamePane(const TXLSXSheetSettings& o) const {
+        return PaneType == o.PaneType && SplitX == o.SplitX && SplitY == o.SplitY && LeftCol == o.LeftCol &&
+               TopRow == o.TopRow && ActivePane == o.ActivePane;
+    }
+};
+
 struct TXLSXSheetData {
     TXLSSavedTags SavedTags;
     TXMLRelations Relations;
@@ -107,6 +126,7 @@ struct TXLSXSheetData {
     std::string SourcePart;
     // mc:AlternateContent elements of the part that the model does not hold.
     int AlternateContents = 0;
+    TXLSXSheetSettings Settings;
 
     void Clear() {
         SavedTags.Clear();
@@ -117,6 +137,7 @@ struct TXLSXSheetData {
         KeptRelationId.clear();
         SourcePart.clear();
         AlternateContents = 0;
+        Settings = {};
     }
 };
 

@@ -283,12 +283,20 @@ void TXLSXSheetWriter::WriteMergeCells(std::string& out) {
     out += "</mergeCells>";
 }
 
+namespace {
+bool Formatted(const TXLSRow& row) {
+    return row.GetFormatIndex() != DefaultCellFormat;
+}
+} // namespace
+
 void TXLSXSheetWriter::WriteRowStart(std::string& out, int64_t row, const TXLSRow* record) {
     out += "<row r=\"";
     AppendXMLInt(out, row + 1);
     out += '"';
     if (!record) return;
-    if (record->Flags & TXLSRow::FormattedBit) {
+    // A format set through the model after the row was made counts as the
+    // binary writer counts it.
+    if (Formatted(*record)) {
         out += " s=\"";
         AppendXMLInt(out, styleIndex(record->GetFormatIndex()));
         out += "\" customFormat=\"1\"";
@@ -313,7 +321,7 @@ void TXLSXSheetWriter::FlushEmptyRows(std::string& out, int64_t beforeRow) {
         TXLSRow::FormattedBit | TXLSRow::CustomHeightBit | TXLSRow::HiddenBit | TXLSRow::CollapsedBit;
     while (nextRecord < rows.Count() && (beforeRow < 0 || int64_t(rows[nextRecord].Row) < beforeRow)) {
         const TXLSRow& r = rows[nextRecord++];
-        if (!(r.Flags & shown) && r.OutlineLevel == 0) continue;
+        if (!(r.Flags & shown) && r.OutlineLevel == 0 && !Formatted(r)) continue;
         WriteRowStart(out, r.Row, &r);
         out += "/>";
     }

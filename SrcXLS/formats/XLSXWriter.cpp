@@ -6,6 +6,7 @@
 #include "SrcXLS/formats/XLSXExternalLinks.h"
 #include "SrcXLS/formats/XLSXKeptSheetNames.h"
 #include "SrcXLS/formats/XLSXSheetRanges.h"
+#include "SrcXLS/formats/XLSXSheetSettings.h"
 #include "SrcXLS/formats/XLSXSheetWriter.h"
 #include "SrcXLS/formats/XLSZip.h"
 #include "SrcXLS/formulas/FormulaHandler.h"
@@ -1381,6 +1382,9 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
         }
         for (int marker : {etsheetData, etcols, etmergeCells})
             if (!tags.HasMarker(marker)) tags.InsertMarker(marker, WorksheetOrder);
+        // What was set through the model; a binary workbook's settings are
+        // named as left behind.
+        if (!converted || book.OrigVersion == TExcelVersion::xvNone) PutSheetSettings(sheet, WorksheetOrder);
         const std::string name = "xl/worksheets/sheet" + std::to_string(k + 1) + ".xml";
         auto part = std::make_shared<TXLSXSheetWriter>(
             sheet, sd, [this](int f) { return StyleIndex(f); }, book.FormulaText);

@@ -37,6 +37,13 @@ through python3-openpyxl:
 (fgnear: the default palette's entry nearest to an RGB pattern colour)
   level <row> <outline level>
   note <row> <col> <text>
+  setting pane <top left cell> <state> <active pane>   (when frozen or split)
+  setting zoom <percent>
+  setting margins <left> <right> <top> <bottom> <header> <footer>
+  setting header <odd header text>
+  setting footer <odd footer text>
+  setting fit <fitToPage 0/1> <fitToWidth> <fitToHeight>
+  setting rowformat <row> <number format of the row>   (rows with customFormat)
 (rows and columns counted from 0)."""
 import io
 import os
@@ -346,6 +353,20 @@ def dump_xlsx(path):
     for r, dim in sorted(sheet.row_dimensions.items()):
         if dim.outline_level:
             print("level", r - 1, dim.outline_level)
+    view = sheet.sheet_view
+    if view.pane is not None:
+        print("setting pane", view.pane.topLeftCell, view.pane.state, view.pane.activePane)
+    print("setting zoom", view.zoomScale or 100)
+    m = sheet.page_margins
+    print("setting margins", *["%g" % v for v in (m.left, m.right, m.top, m.bottom, m.header, m.footer)])
+    print("setting header", sheet.oddHeader.center.text or "")
+    print("setting footer", sheet.oddFooter.center.text or "")
+    setup = sheet.sheet_properties.pageSetUpPr
+    fit = [1 if v is None else v for v in (sheet.page_setup.fitToWidth, sheet.page_setup.fitToHeight)]
+    print("setting fit", int(bool(setup is not None and setup.fitToPage)), *fit)
+    for r, dim in sorted(sheet.row_dimensions.items()):
+        if dim.customFormat:
+            print("setting rowformat", r - 1, dim.number_format)
 
 
 def main():

@@ -46,6 +46,8 @@ struct TFacts {
     std::string Error;
     std::map<std::string, std::map<std::string, std::string>> Cells;
     std::map<std::string, std::string> Values, Levels, Notes;
+    // "pane" -> "A2 frozen bottomLeft", "margins" -> "0.7 0.7 ...".
+    std::map<std::string, std::string> Settings;
     std::string Field(const std::string& cell, const std::string& name) const {
         auto c = Cells.find(cell);
         if (c == Cells.end()) return "(no cell)";
@@ -88,6 +90,11 @@ std::map<std::string, TFacts> Oracle(const std::string& mode, const std::vector<
         } else if (kind == "level") {
             words >> a >> b;
             current->Levels[a] = b;
+        } else if (kind == "setting") {
+            words >> a;
+            std::string rest;
+            std::getline(words, rest);
+            current->Settings[a] = rest.empty() ? rest : rest.substr(1);
         } else if (kind == "note") {
             words >> a >> b;
             std::string text;
@@ -628,4 +635,84 @@ TEST(ConvertFormats, WritesNameWhatTheyLeaveBehind) {
                                 [&](const std::string& l) { return l.rfind(kind, 0) == 0; }),
                   1)
             << kind << testing::PrintToString(ranges);
+}
+
+// The settings of a sheet set through the library reach the package: on a
+// new workbook, and on one read from a package (the file's own elements
+// changed where the library changed them, the rest of them kept). openpyxl
+// reads them from our package, and from LibreOffice's copy of it.
+TEST(ConvertFormats, SettingsSetThroughTheLibraryAreWrittenToThePackage) {
+    testfiles::ScratchDir dir;
+    ASSERT_FALSE(MakeRecipes(dir).empty()) << "the recipes were not made";
+    auto freeze = [](TSheet& s) {
+        s.Pane().PaneType = TPaneType::ptFrozen;
+        s.Pane().SplitColX = 1, s.Pane().SplitRowY = 2, s.Pane().LeftCol = 1, s.Pane().TopRow = 2;
+        s.SetOptions(s.GetOptions() | soFrozenPanes);
+    };
+    TTabrix4 made;
+    TSheet& s = made.GetSheet(0);
+    s.SetAsInteger(0, 0, 1);
+    freeze(s);
+    s.SetZoom(150);
+    s.PrintSettings().SetHeader(u"&CMy header");
+    s.PrintSettings().SetFooter(u"&CPage &P");
+    s.PrintSettings().SetMarginLeft(2.0);
+    s.SetWorkspaceOptions(s.GetWorkspaceOptions() | woFitToPage);
+    s.PrintSettings().SetFitHeight(0);
+    s.Rows().Add(4).SetNumberFormat(u"0.00%");
+    made.SetVersion(TExcelVersion::xvExcel2007);
+    made.SetFilename(fs::path(dir.File("made.xlsx")).u16string());
+    made.Write();
+    EXPECT_TRUE(made.Warnings().empty()) << Joined(made.Warnings());
+
+    TTabrix4 read;
+    read.SetFilename(fs::path(dir.File("features.xlsx")).u16string());
+    read.Read();
+    TSheet& r = read.GetSheet(0);
+    r.PrintSettings().SetHeader(u"&CMy header");
+    r.PrintSettings().SetMarginLeft(2.0);
+    freeze(r);
+    read.SetFilename(fs::path(dir.File("changed.xlsx")).u16string());
+    read.Write();
+
+    const std::vector<std::string> ours = {dir.File("made.xlsx"), dir.File("changed.xlsx")};
+    testfiles::LibreOfficeConvert(ours, dir.File("lo-settings"), "xlsx");
+    const std::vector<std::string> libre = {dir.File("lo-settings/made.xlsx"),
+                                            dir.File("lo-settings/changed.xlsx")};
+    std::vector<std::string> all = ours;
+    all.insert(all.end(), libre.begin(), libre.end());
+    const std::map<std::string, TFacts> facts = Oracle("xlsx", all);
+    const std::map<std::string, std::string> expected[] = {
+        {{"pane", "B3 frozen bottomRight"},
+         {"zoom", "150"},
+         {"margins", "2 0.75 1 1 0.5 0.5"},
+         {"header", "My header"},
+         {"footer", "Page &P"},
+         {"fit", "1 1 0"},
+         {"rowformat", "4 0.00%"}},
+        // The package's own: its note, its sheet protection and the rest stay.
+        {{"pane", "B3 frozen bottomRight"},
+         {"zoom", "100"},
+         {"margins", "2 0.75 1 1 0.5 0.5"},
+         {"header", "My header"},
+         {"footer", ""},
+         {"fit", "0 1 1"}},
+    };
+    for (size_t i = 0; i < all.size(); ++i) {
+        SCOPED_TRACE(all[i]);
+        ASSERT_TRUE(facts.count(all[i])) << "the oracle read nothing";
+        const TFacts& f = facts.at(all[i]);
+        EXPECT_TRUE(f.Error.empty()) << f.Error;
+        // LibreOffice's conversion keeps no view (panes, zoom), and rounds
+        // the margins it does not change through centimetres.
+        const bool byLibre = i >= ours.size();
+        for (const auto& [what, value] : expected[i % 2]) {
+            if (byLibre && (what == "pane" || what == "zoom")) continue;
+            auto seen = f.Settings.find(what);
+            std::string got = seen == f.Settings.end() ? "(none)" : seen->second;
+            if (byLibre && what == "margins") got = got.substr(0, got.find(' '));
+            EXPECT_EQ(got, byLibre && what == "margins" ? "2" : value) << what;
+        }
+    }
+    EXPECT_EQ(facts.at(ours[1]).Notes.size(), 1u);
 }

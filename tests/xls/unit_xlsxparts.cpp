@@ -5,6 +5,7 @@
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/formats/XLSXWriter.h"
+#include "SrcXLS/formats/XLSXmlTags.h"
 #include "SrcXLS/formats/XLSZip.h"
 #include "SrcXLS/formulas/FormulaEncoder.h"
 #include "SrcXLS/model/Cell.h"
@@ -224,4 +225,40 @@ TEST(XlsxSheetPart, RowsAndCellsWithAllTheyHold) {
     // Without D5's value the workbook is calculated on load.
     EXPECT_TRUE(Has(Part(image, "xl/workbook.xml"), "<calcPr calcId=\"0\" fullCalcOnLoad=\"1\"/>"));
     EXPECT_TRUE(Has(sheet, "<row r=\"6\" outlineLevel=\"2\"/>")) << sheet;
+}
+
+// Settings set through the model go into the elements a package kept: what
+// was set replaces its own attribute or child, the rest stays as read.
+TEST(XlsxSheetPart, SettingsSetThroughTheModelGoIntoTheKeptElements) {
+    TTabrix4 book;
+    book.SetVersion(TExcelVersion::xvExcel2007);
+    TSheet& s = book.GetSheet(0);
+    TXLSSavedTags& tags = s.PackageData().SavedTags;
+    tags.Add(
+        "<sheetViews><sheetView tabSelected=\"1\" workbookViewId=\"0\"><pane ySplit=\"1\" topLeftCell=\"A2\" "
+        "activePane=\"bottomLeft\" state=\"frozen\"/><selection "
+        "pane=\"bottomLeft\"/></sheetView></sheetViews>",
+        etsheetViews);
+    tags.AddMarker(etsheetData);
+    tags.Add("<pageMargins left='0.7' right='0.7' top='0.75' bottom='0.75' header='0.3' footer='0.3'/>",
+             etpageMargins);
+    tags.Add("<headerFooter differentOddEven=\"1\"><evenHeader>E</evenHeader></headerFooter>",
+             etheaderFooter);
+    s.Pane().PaneType = TPaneType::ptFrozen;
+    s.Pane().SplitColX = 1, s.Pane().SplitRowY = 2, s.Pane().LeftCol = 1, s.Pane().TopRow = 2;
+    s.SetZoom(80);
+    s.PrintSettings().SetMarginLeft(2);
+    s.PrintSettings().SetFooter(u"&CF<");
+    const std::string expected =
+        "<sheetViews><sheetView tabSelected=\"1\" workbookViewId=\"0\" zoomScale=\"80\"><pane xSplit=\"1\" "
+        "ySplit=\"2\" topLeftCell=\"B3\" activePane=\"bottomRight\" state=\"frozen\"/><selection "
+        "pane=\"bottomLeft\"/></sheetView></sheetViews><sheetData></sheetData><pageMargins left='2' "
+        "right='0.7' top='0.75' "
+        "bottom='0.75' header='0.3' footer='0.3'/><headerFooter differentOddEven=\"1\"><oddFooter>&amp;CF&lt;"
+        "</oddFooter><evenHeader>E</evenHeader></headerFooter>";
+    // A second write finds nothing set since the first.
+    for (int write = 0; write < 2; ++write) {
+        const std::string sheet = Part(Write(book), "xl/worksheets/sheet1.xml");
+        EXPECT_TRUE(Has(sheet, expected)) << sheet;
+    }
 }
