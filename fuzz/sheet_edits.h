@@ -9,7 +9,7 @@
 // touch computes what it did before (the library's evaluator is the
 // oracle) and one that named a deleted sheet alone gives #REF!; at the end
 // the workbook written in each format and read back has the same formulas
-// computing the same values.
+// computing the same values, each written with its value.
 #pragma once
 
 #include "SrcXLS/Tabrix4.h"
@@ -378,11 +378,14 @@ private:
                 TCell* cell = back->GetSheet(p).GetCell(f.Col, f.Row);
                 if (cell && cell->IsFormula()) text = back->GetSheet(p).GetAsFormula(f.Col, f.Row);
                 const std::string value = Computed(*back, p, f.Col, f.Row);
-                if (Plain(text) != Plain(texts[i]) || value != f.Value)
+                // The value written with it is what it computes.
+                TFormulaValue cached;
+                back->GetSheet(p).GetCellValue(f.Col, f.Row, cached);
+                if (Plain(text) != Plain(texts[i]) || value != f.Value || ValueText(cached) != f.Value)
                     fault = std::string(package ? "written as .xlsx" : "written as .xls") + ": " +
                             WideToUtf8(names[size_t(p)]) + "!" + WideToUtf8(Cell(f.Col, f.Row)) + " reads " +
-                            text + " computing " + value + ", not " + texts[i] + " computing " + f.Value +
-                            " after" + log;
+                            text + " computing " + value + " (written with " + ValueText(cached) + "), not " +
+                            texts[i] + " computing " + f.Value + " after" + log;
             }
         }
     }

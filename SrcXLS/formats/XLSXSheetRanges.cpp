@@ -68,9 +68,9 @@ std::string AreasText(const TBaseCellAreas& areas, int first = -1) {
     return out;
 }
 
-// The area of a conditional format whose first cell LibreOffice takes as the
-// formulas' cell (the smallest column, then row) and gnumeric too when it
-// comes first; -1 for none.
+// The area of a conditional format or validation whose first cell
+// LibreOffice takes as the formulas' cell (the smallest column, then row) and
+// gnumeric too when it comes first; -1 for none.
 int FormulaArea(const TBaseCellAreas& areas, int& col, int& row) {
     int found = -1;
     for (int i = 0; i < areas.Count(); ++i) {
@@ -331,33 +331,45 @@ std::string DataValidations(TSheet& sheet, const TXLSXRangeContext& c) {
     int count = 0, unwritten = 0;
     for (int i = 0; i < validations.Count(); ++i) {
         const TDataValidation& v = validations.Items(i);
-        const std::string sqref = AreasText(v.Areas);
+        // The formulas are written for the first cell of the area written first.
+        int formulaCol = 0, formulaRow = 0;
+        const std::string sqref = AreasText(v.Areas, FormulaArea(v.Areas, formulaCol, formulaRow));
         if (sqref.empty()) continue;
         int row = 0, col = 0;
         v.BaseCell(row, col);
+        const TValidationType type = v.GetValidationType();
+        const TValidationOperator op = v.GetValidationOperator();
+        // As many formulas as the type and operator take: a reader drops a
+        // validation with one more (a stored second formula of a custom rule).
+        const int taken = type == TValidationType::vtAny ? 0
+                          : type == TValidationType::vtList || type == TValidationType::vtCustom ||
+                                  (op != TValidationOperator::vopBetween &&
+                                   op != TValidationOperator::vopNotBetween)
+                              ? 1
+                              : 2;
         std::u16string formulas[2];
         try {
             // An explicit list holds its items apart with NUL; text with ",".
             const auto text = [&](const std::vector<uint8_t>& tokens) {
                 return tokens.empty() || !c.Formulas
                            ? std::u16string()
-                           : c.Formulas->RangeFormulaText(
-                                 sheet.Index(), SwapListSeparator(tokens, u'\0', u','), row, col, true);
+                           : c.Formulas->RangeFormulaTextAt(sheet.Index(),
+                                                            SwapListSeparator(tokens, u'\0', u','), row,
+                                                            col, formulaRow, formulaCol);
             };
-            formulas[0] = text(v.Expression1Tokens);
-            formulas[1] = text(v.Expression2Tokens);
+            if (taken > 0) formulas[0] = text(v.Expression1Tokens);
+            if (taken > 1) formulas[1] = text(v.Expression2Tokens);
         } catch (const XLSError&) {
             ++unwritten;
             continue;
         }
-        const TValidationType type = v.GetValidationType();
         out += "<dataValidation";
         TAttributes a{out};
         if (type != TValidationType::vtAny) a.Add("type", ValidationTypes[size_t(type)]);
         if (v.GetValidationStyle() != TValidationStyle::vsStop)
             a.Add("errorStyle", ErrorStyles[std::min<size_t>(size_t(v.GetValidationStyle()), 2)]);
         if (type != TValidationType::vtAny)
-            a.Add("operator", ValidationOperators[std::min<size_t>(size_t(v.GetValidationOperator()), 7)]);
+            a.Add("operator", ValidationOperators[std::min<size_t>(size_t(op), 7)]);
         const uint8_t options = v.GetOptions();
         // The package's showDropDown hides the list's drop-down, as the flag of the file does.
         a.Flag("allowBlank", options & voAllowEmptyCells)

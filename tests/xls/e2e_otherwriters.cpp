@@ -245,17 +245,20 @@ TEST_F(OtherWriters, LibreOfficeConditionalFormatsThatBIFF8CannotHold) {
     EXPECT_NE(xml.find("<gnm:Expression0>A1&gt;5</gnm:Expression0>"), std::string::npos);
 }
 
-// A conditional format over several areas whose cells each test
-// themselves, from LibreOffice's .xls of either order of the areas, as read
-// and after moves, written as a package: the area whose first cell
-// LibreOffice takes for the formula's (the smallest column, then row) comes
-// first, where gnumeric takes it, and the formula is written for that cell.
-// LibreOffice and gnumeric read every cell testing itself.
-TEST_F(OtherWriters, ConditionalFormatsOverSeveralAreasWrittenAsPackages) {
+// A conditional format and a custom validation over several areas whose
+// cells each test themselves, from LibreOffice's .xls of either order of the
+// areas, as read and after moves, written as a package: the area whose first
+// cell LibreOffice takes for the formula's (the smallest column, then row)
+// comes first, where gnumeric takes it, and the formula is written for that
+// cell; the validation has no second formula (LibreOffice stores "0"), which
+// gnumeric refuses it for. LibreOffice and gnumeric read every cell testing
+// itself.
+TEST_F(OtherWriters, ConditionalFormatsAndValidationsOverSeveralAreasWrittenAsPackages) {
     testfiles::ScratchDir dir;
     ASSERT_TRUE(RunPython(dir, "import openpyxl\n"
                                "from openpyxl.formatting.rule import FormulaRule\n"
                                "from openpyxl.styles import PatternFill\n"
+                               "from openpyxl.worksheet.datavalidation import DataValidation\n"
                                "for name, sqref in (('ab', 'B6:B10 D2:D5'), ('ba', 'D2:D5 B6:B10')):\n"
                                "    wb = openpyxl.Workbook()\n"
                                "    ws = wb.active\n"
@@ -265,35 +268,48 @@ TEST_F(OtherWriters, ConditionalFormatsOverSeveralAreasWrittenAsPackages) {
                                "        ws.cell(r, 4, r)\n"
                                "    ws.conditional_formatting.add(sqref, FormulaRule(formula=['B6>5'], "
                                "fill=PatternFill(bgColor='FFFF00', fill_type='solid')))\n"
+                               "    dv = DataValidation(type='custom', formula1='B6>5', showErrorMessage=True)\n"
+                               "    dv.sqref = sqref\n"
+                               "    ws.add_data_validation(dv)\n"
                                "    wb.save('" +
                                    dir.File("") + "' + name + '.xlsx')\n"));
     if (testfiles::LibreOfficeConvert({dir.File("ab.xlsx"), dir.File("ba.xlsx")}, dir.Path(), "xls").Status !=
             0 ||
         !testfiles::Exists(dir.File("ab.xls")) || !testfiles::Exists(dir.File("ba.xls")))
         FAIL() << "LibreOffice did not convert the workbooks";
-    constexpr int Moved = ICellOperations::coCells | ICellOperations::coConditionalFormats;
+    constexpr int Moved =
+        ICellOperations::coCells | ICellOperations::coConditionalFormats | ICellOperations::coValidations;
     const struct {
         const char* Source;
         std::function<void(TTabrix4&)> Edit;
-        const char* Element; // as we write it
+        const char* Element;    // as we write it
+        const char* Validation; // the same
     } cases[] = {
         {"ab", nullptr,
-         R"(sqref="B6:B10 D2:D5"><cfRule type="expression" dxfId="0" priority="1"><formula>B6&gt;5)"},
+         R"(sqref="B6:B10 D2:D5"><cfRule type="expression" dxfId="0" priority="1"><formula>B6&gt;5)",
+         R"(sqref="B6:B10 D2:D5"><formula1>B6&gt;5</formula1></dataValidation>)"},
         {"ba", nullptr,
-         R"(sqref="B6:B10 D2:D5"><cfRule type="expression" dxfId="0" priority="1"><formula>B6&gt;5)"},
+         R"(sqref="B6:B10 D2:D5"><cfRule type="expression" dxfId="0" priority="1"><formula>B6&gt;5)",
+         R"(sqref="B6:B10 D2:D5"><formula1>B6&gt;5</formula1></dataValidation>)"},
         // The whole block, and the area that came first away to the right.
         {"ab", [](TTabrix4& b) { b.MoveCells(0, 1, 0, 3, 9, 0, 5, 10, Moved); },
-         R"(sqref="F16:F20 H12:H15"><cfRule type="expression" dxfId="0" priority="1"><formula>F16&gt;5)"},
-        // Tokens of references at their cells (B2 for the areas' first cell), as
+         R"(sqref="F16:F20 H12:H15"><cfRule type="expression" dxfId="0" priority="1"><formula>F16&gt;5)",
+         R"(sqref="F16:F20 H12:H15"><formula1>F16&gt;5</formula1></dataValidation>)"},
+        // Tokens of references at their cells (B2 for the areas' first cell;
+        // D2 for the validation's first area's, as LibreOffice stores them), as
         // other writers give them, rather than offsets.
         {"ab",
          [](TTabrix4& b) {
              b.GetSheet(0).ConditionalFormats().Items(0).Condition1.Formula1Tokens = {
                  0x44, 0x01, 0x00, 0x01, 0xC0, 0x1E, 0x05, 0x00, 0x0D};
+             b.GetSheet(0).Validations().Items(0).Expression1Tokens = {0x44, 0x01, 0x00, 0x03, 0xC0,
+                                                                       0x1E, 0x05, 0x00, 0x0D};
          },
-         R"(sqref="B6:B10 D2:D5"><cfRule type="expression" dxfId="0" priority="1"><formula>B6&gt;5)"},
+         R"(sqref="B6:B10 D2:D5"><cfRule type="expression" dxfId="0" priority="1"><formula>B6&gt;5)",
+         R"(sqref="B6:B10 D2:D5"><formula1>B6&gt;5</formula1></dataValidation>)"},
         {"ba", [](TTabrix4& b) { b.MoveCells(0, 1, 5, 1, 9, 0, 7, 1, Moved); },
-         R"(sqref="D2:D5 H2:H6"><cfRule type="expression" dxfId="0" priority="1"><formula>D2&gt;5)"},
+         R"(sqref="D2:D5 H2:H6"><cfRule type="expression" dxfId="0" priority="1"><formula>D2&gt;5)",
+         R"(sqref="D2:D5 H2:H6"><formula1>D2&gt;5</formula1></dataValidation>)"},
     };
     std::vector<std::string> ours, gnumeric, libre;
     testfiles::ScratchDir lo;
@@ -302,6 +318,7 @@ TEST_F(OtherWriters, ConditionalFormatsOverSeveralAreasWrittenAsPackages) {
         TTabrix4 book;
         ReadBook(book, dir.File(std::string(c.Source) + ".xls"));
         ASSERT_EQ(book.GetSheet(0).ConditionalFormats().Count(), 1);
+        ASSERT_EQ(book.GetSheet(0).Validations().Count(), 1);
         if (c.Edit) c.Edit(book);
         book.SetVersion(TExcelVersion::xvExcel2007);
         ours.push_back(dir.File("ours" + std::to_string(ours.size()) + ".xlsx"));
@@ -309,7 +326,9 @@ TEST_F(OtherWriters, ConditionalFormatsOverSeveralAreasWrittenAsPackages) {
         const std::string package = testfiles::Slurp(ours.back());
         TXLSZipArchive zip;
         zip.OpenBuffer(std::span(reinterpret_cast<const uint8_t*>(package.data()), package.size()));
-        EXPECT_NE(zip.Extract("xl/worksheets/sheet1.xml").find(c.Element), std::string::npos);
+        const std::string sheet = zip.Extract("xl/worksheets/sheet1.xml");
+        EXPECT_NE(sheet.find(c.Element), std::string::npos);
+        EXPECT_NE(sheet.find(c.Validation), std::string::npos) << sheet;
         gnumeric.push_back(dir.File("gn" + std::to_string(gnumeric.size()) + ".xlsx"));
         const oracle::TRun gn =
             Bounded("ssconvert " + oracle::Quote(ours.back()) + " " + oracle::Quote(gnumeric.back()));
@@ -322,25 +341,28 @@ TEST_F(OtherWriters, ConditionalFormatsOverSeveralAreasWrittenAsPackages) {
     const auto ranges = oracle::SheetRanges("openpyxl", read);
     ASSERT_EQ(ranges.size(), read.size());
     for (size_t i = 0; i < read.size(); ++i) {
-        // "cf S B6:B10 D2:D5 expression None ['B6>5']": the cell the formula
-        // is written for, by the reader's rule, tests itself.
+        // "cf S B6:B10 D2:D5 expression None ['B6>5']" and "dv S B6:B10 D2:D5
+        // custom between 'B6>5' ...": the cell the formula is written for, by
+        // the reader's rule, tests itself.
         const bool byLibre = i < libre.size();
-        int rules = 0;
+        int rules = 0, validations = 0;
         for (const std::string& line : ranges[i]) {
-            if (line.rfind("cf S ", 0) != 0) continue;
-            ++rules;
+            const bool rule = line.rfind("cf S ", 0) == 0;
+            if (!rule && line.rfind("dv S ", 0) != 0) continue;
+            ++(rule ? rules : validations);
             std::istringstream words(line.substr(5));
             int col = -1, row = -1;
-            for (std::string w; words >> w && w != "expression";) {
+            for (std::string w; words >> w && w != (rule ? "expression" : "custom");) {
                 int c1, r1, c2, r2;
                 ASSERT_TRUE(AreaStrToColRowPlain(Utf8ToWide(w), c1, r1, c2, r2)) << line;
                 if (col < 0 || (byLibre && (c1 < col || (c1 == col && r1 < row)))) col = c1, row = r1;
             }
-            EXPECT_NE(line.find("['" + WideToUtf8(ColRowToRefStr(col, row, false, false)) + ">5']"),
+            EXPECT_NE(line.find("'" + WideToUtf8(ColRowToRefStr(col, row, false, false)) + ">5'"),
                       std::string::npos)
                 << read[i] << ": " << line;
         }
         EXPECT_GE(rules, 1) << read[i] << ::testing::PrintToString(ranges[i]);
+        EXPECT_GE(validations, 1) << read[i] << ::testing::PrintToString(ranges[i]);
     }
 }
 

@@ -469,6 +469,18 @@ void FillSheetEditBook(TTabrix4& made) {
     }
     made.GetSheet(0).Hyperlinks().Add().SetAddress(u"S3!A1");
     made.GetSheet(0).Hyperlinks().Add().SetAddress(u"S2!A1");
+    // A conditional format and validations that name other sheets.
+    TConditionalFormat& format = made.GetSheet(0).ConditionalFormats().Add();
+    format.Areas.AddArea(2, 0, 2, 0);
+    format.Condition1.SetCompareCell(false);
+    format.Condition1.SetFormula1(u"S3!$A$1>5");
+    format.Condition1.FmtFont.SetFontStyle(xfsBold);
+    for (const char16_t* text : {u"S2!$A$1>0", u"SUM(S1:S3!$B$1)>0"}) {
+        TDataValidation& v = made.GetSheet(0).Validations().Add();
+        v.Areas.AddArea(3, 0, 3, 0);
+        v.SetValidationType(TValidationType::vtCustom);
+        v.SetExpression1(text);
+    }
 }
 
 // The workbook made here (origin 0), read back from .xls (1) or from .xlsx (2).
@@ -493,7 +505,9 @@ std::string Unquoted(std::string text) {
 }
 
 // The formulas of S1 and the names as every write and read gives them back.
-void ExpectSheetEdit(TTabrix4& book, bool deleted, const std::string& where) {
+// ranges: the conditional format and validations are there (a package's,
+// which the model keeps as its elements, do not go into .xls).
+void ExpectSheetEdit(TTabrix4& book, bool deleted, const std::string& where, bool ranges = true) {
     SCOPED_TRACE(where);
     for (size_t i = 0; i < std::size(SheetEdits); ++i) {
         EXPECT_EQ(Unquoted(book.GetSheet(0).GetAsFormula(0, int(i))),
@@ -508,6 +522,23 @@ void ExpectSheetEdit(TTabrix4& book, bool deleted, const std::string& where) {
             expect[WideToUtf8(n.Name) + "@" + std::to_string(sheet)] = deleted ? n.Deleted : n.Renamed;
     }
     EXPECT_EQ(EditedNames(book), expect);
+    // The conditional format and validations: in the model, or kept as the
+    // elements of the package read.
+    TSheet& s1 = book.GetSheet(0);
+    const std::vector<std::string> ranged = {deleted ? "S3!$A$1>5" : "Third!$A$1>5",
+                                             deleted ? "#REF!>0" : "S2!$A$1>0",
+                                             deleted ? "SUM(S1:S3!$B$1)>0" : "SUM(S1:Third!$B$1)>0"};
+    if (s1.ConditionalFormats().Count() == 1 && s1.Validations().Count() == 2) {
+        EXPECT_EQ(Unquoted(WideToUtf8(s1.ConditionalFormats().Items(0).Condition1.GetFormula1())), ranged[0]);
+        for (int i = 0; i < 2; ++i)
+            EXPECT_EQ(Unquoted(WideToUtf8(s1.Validations().Items(i).GetExpression1())), ranged[size_t(i) + 1]);
+    } else if (ranges) {
+        std::string kept;
+        for (int i = 0; i < s1.PackageData().SavedTags.Count(); ++i) kept += s1.PackageData().SavedTags.Text(i);
+        for (size_t at; (at = kept.find("&gt;")) != kept.npos;) kept.replace(at, 4, ">");
+        for (size_t at; (at = kept.find("&apos;")) != kept.npos;) kept.replace(at, 6, "");
+        for (const std::string& f : ranged) EXPECT_NE(Unquoted(kept).find(">" + f + "<"), std::string::npos) << f << kept;
+    }
     THyperlinks& links = book.GetSheet(0).Hyperlinks();
     if (links.Count() == 2) {
         EXPECT_EQ(links.Items(0).TextMark(), deleted ? u"S3!A1" : u"Third!A1");
@@ -540,7 +571,8 @@ TEST_F(Workbook, DeletedAndRenamedSheetsAreFollowedByEveryFormula) {
                 TTabrix4 back;
                 back.SetFilename(book.GetFilename());
                 back.Read();
-                ExpectSheetEdit(back, deleting, package ? "written as .xlsx" : "written as .xls");
+                ExpectSheetEdit(back, deleting, package ? "written as .xlsx" : "written as .xls",
+                                origin != 2 || package);
             }
         }
 }
