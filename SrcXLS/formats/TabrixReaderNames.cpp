@@ -4,6 +4,8 @@
 // version, and their names go to the handler as well.
 #include "SrcXLS/formats/TabrixReader.h"
 
+#include <cstdio>
+
 #include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formats/DefaultRecords.h"
@@ -43,9 +45,19 @@ void TTabrixReader::ReadNameRecord() {
         return;
     }
     Drop();
-    Placeholder(placeholder::Names);
     const uint16_t id = Header.Id;
-    if (id != NAME && id != SUPBOOK && id != EXTERNNAME && id != EXTERNSHEET) {
+    if (InSheet()) {
+        // The workbook's names and link table stand in its globals: a record
+        // of them found in a sheet costs itself, not the workbook.
+        JoinedBody();
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "0x%04X", unsigned(id));
+        Warn(std::string("a record of the workbook's names or links (") + hex + ") in a sheet was left out");
+        return;
+    }
+    Placeholder(placeholder::Names);
+    const bool ours = id == NAME || id == SUPBOOK || id == EXTERNNAME || id == EXTERNSHEET;
+    if (!ours) {
         // Ids of older files in a BIFF8 stream: kept, with their CONTINUE records.
         CurrentStorage->Add(Header, Body());
         return;

@@ -834,6 +834,8 @@ bool TFormulaHandler::TextNamesSheet(std::u16string_view text, int index, int sh
 
 void TFormulaHandler::SheetDeleted(int deleted) {
     deletedSheet = deleted;
+    // Its own link table goes with it: a sheet made later may take its cells' place.
+    if (deleted >= 0 && deleted < stores.Count()) oldExternSheets.erase(&stores.Items(deleted));
     externals.SelfSheetDeleted(deleted, goneEntries);
     std::vector<uint8_t> data;
     for (int s = 0; s < stores.Count(); ++s) {

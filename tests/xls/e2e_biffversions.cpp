@@ -1017,9 +1017,13 @@ TEST(BIFFVersions, CopiesKeepOnlyRecordsOfTheLayoutWrittenAndEveryFontNamed) {
         // gnumeric's Excel 95 validations have 8-bit strings.
         {"gnumeric Excel 95 validations", byGnumeric95, {v8}, "DV (0x01BE) x2"},
     };
+    const bool haveSheetJS = std::filesystem::exists(sheetjs);
     int n = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
+        // Rows of a writer that is not installed are named at the end; the
+        // others are judged all the same.
+        if (!haveSheetJS && std::string_view(c.Name).starts_with("SheetJS")) continue;
         const std::string source = dir.File("source" + std::to_string(n++) + ".xls");
         ASSERT_TRUE(c.Make(source)) << "the source was not made";
         const std::set<std::string> want = OurFirstSheetCells(source);
@@ -1073,4 +1077,5 @@ TEST(BIFFVersions, CopiesKeepOnlyRecordsOfTheLayoutWrittenAndEveryFontNamed) {
             EXPECT_EQ(FirstSheetCells(oracle::CsvRows(testfiles::Slurp(loCsv))), want) << "LibreOffice";
         }
     }
+    if (!haveSheetJS) GTEST_SKIP() << "the files without FONT records were not judged: SheetJS is not installed";
 }

@@ -595,6 +595,17 @@ TEST(BIFFReader, WhatOtherReadersTakeIsRead) {
         {"an SST counting fewer", sst(1), u"x"},
         {"an SST counting more", sst(9), u"x"},
         {"a string longer than a setter keeps", longSst(), longText},
+        {"a SUPBOOK and an EXTERNSHEET in a sheet",
+         [] {
+             Book8 b;
+             b.Sheet("S", [](Stream& s) {
+                 s.Rec(0x01AE, Body().U16(1).U16(0x0401));
+                 s.Rec(0x0017, Body().U16(1).U16(0).U16(0).U16(0));
+                 s.Rec(0x0204, Body().U16(0).U16(0).U16(15).Str16("ok"));
+             });
+             return b.Image();
+         }(),
+         u"ok"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
