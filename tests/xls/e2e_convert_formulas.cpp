@@ -1204,6 +1204,10 @@ TEST_F(Conversions, CopiedAndMovedFormulasAreWrittenWithTheirValues) {
         int col, row;
         ASSERT_TRUE(RefStrToColRowPlain(Utf8ToWide(c.Cell), col, row));
         EXPECT_EQ(back.GetSheet(0).GetAsFormula(col, row), c.Text);
+        // Written without a value, read without one: a write computes it again.
+        const auto* f = dynamic_cast<const TFormulaCell*>(back.GetSheet(0).GetCell(col, row));
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(f->NoResult, *c.Cached == 0);
         // xlrd reads the empty text of a formula without a value.
         const std::string cached = i % 2 == 1 && *c.Cached == 0 ? "s:" : c.Cached;
         EXPECT_EQ(SeenValue(read[i], "S", c.Cell, false), cached) << "openpyxl or xlrd";
