@@ -203,6 +203,13 @@ void WarnMadeLeftBehind(TTabrix4& book) {
             book.AddWarning(name + ": " + kind + " not written to " + target);
         if (sheet.Records().GetProtect() != 0)
             book.AddWarning(name + ": sheet protection not written to " + target);
+        // The page setup the package writer carries is margins, header and
+        // footer and fitting to pages.
+        const TPrintSettings& print = sheet.PrintSettings();
+        const uint16_t scale = print.GetScalingFactor();
+        if ((scale != 0 && scale != 100) || !print.GetOptions().Contains(TPrintSetupOption::psoPortrait) ||
+            print.HorizPagebreaks().Count() > 0 || print.VertPagebreaks().Count() > 0)
+            book.AddWarning(name + ": the page setup (scale, orientation, page breaks) not written to " + target);
     }
     if (int n = book.ChartSheets().Count())
         book.AddWarning("Workbook: " + Counted(n, "chart sheet", "chart sheets") + " not written to " +

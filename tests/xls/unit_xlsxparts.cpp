@@ -260,5 +260,11 @@ TEST(XlsxSheetPart, SettingsSetThroughTheModelGoIntoTheKeptElements) {
     for (int write = 0; write < 2; ++write) {
         const std::string sheet = Part(Write(book), "xl/worksheets/sheet1.xml");
         EXPECT_TRUE(Has(sheet, expected)) << sheet;
+        EXPECT_TRUE(book.Warnings().empty());
     }
+    // What of the page setup it does not carry, the write names.
+    s.PrintSettings().SetScalingFactor(80);
+    Write(book);
+    EXPECT_EQ(book.Warnings(), std::vector<std::string>{"Sheet 'Sheet1': the page setup (scale, orientation, page "
+                                                        "breaks) not written to the .xlsx file"});
 }
