@@ -13,6 +13,7 @@
 #include "SrcXLS/model/Sheet.h"
 
 #include <algorithm>
+#include <optional>
 #include <cstring>
 
 namespace xls {
@@ -470,7 +471,10 @@ void TTabrixReader::PutFormulaResult(const TFormulaRecord& f, std::span<const ui
         if (valueOnly)
             sheet.PutString(f.Col, f.Row, format, u"");
         else
-            MarkTokens(sheet.PutFormula(ctStringFormula, f.Col, f.Row, format, cce, tokens, cached));
+            // Calculated whenever the file opens: the empty text is no
+            // result (a formula written without one).
+            MarkTokens(sheet.PutFormula(ctStringFormula, f.Col, f.Row, format, cce, tokens,
+                                        f.Options & 0x0001 ? std::nullopt : std::optional(cached)));
         return;
     case TCachedResultKind::Unknown:
         return;

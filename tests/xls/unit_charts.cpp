@@ -421,3 +421,14 @@ TEST(ChartModel, SeriesFormulasFollowDeletedNames) {
     names.Delete(0);
     EXPECT_EQ(b.serie.GetValues(), u"#NAME?");
 }
+
+TEST(ChartModel, SeriesFormulasFollowDeletedSheets) {
+    Book b;
+    b.book.Sheets().Add(0).SetName(u"Gone");
+    b.book.Sheets().Add(0).SetName(u"Kept");
+    b.serie.SetValues(u"Kept!$A$1:$A$3");
+    b.serie.SetCategory(u"Gone!$B$1:$B$3");
+    b.book.Sheets().Delete(1);
+    EXPECT_EQ(b.serie.GetValues(), u"Kept!$A$1:$A$3");
+    EXPECT_EQ(b.serie.GetCategory(), u"#REF!");
+}
