@@ -103,14 +103,20 @@ private:
     static std::u16string Cell(int col, int row) {
         return std::u16string(1, char16_t(u'A' + col)) + Utf8ToWide(std::to_string(row + 1));
     }
+    bool Taken(const std::u16string& n) const {
+        for (const std::u16string& m : names)
+            if (UpperCaseWide(m) == UpperCaseWide(n)) return true;
+        return false;
+    }
     std::u16string FreeName() {
         for (int tries = 0; tries < SheetNameCount; ++tries) {
             const std::u16string n = SheetNames[bytes.Next(SheetNameCount)];
-            bool taken = false;
-            for (const std::u16string& m : names) taken = taken || UpperCaseWide(m) == UpperCaseWide(n);
-            if (!taken) return n;
+            if (!Taken(n)) return n;
         }
-        return u"Extra" + Utf8ToWide(std::to_string(nextId));
+        for (int k = nextId;; ++k) {
+            const std::u16string n = u"Extra" + Utf8ToWide(std::to_string(k));
+            if (!Taken(n)) return n;
+        }
     }
     void FillSheet(int position) {
         TSheet& s = book->GetSheet(position);

@@ -14,11 +14,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static xls::TTabrix4 book, again;
     book.TempFileMode = xls::TTempFileMode::tfmInMemory;
     again.TempFileMode = xls::TTempFileMode::tfmInMemory;
+    bool read = true;
     try {
         xls::ReadPackageFile(book, &image);
     } catch (const xls::XLSError&) {
+        read = false;
     }
     book.AfterRead();
-    CopyPackage(book, again);
+    if (read) {
+        CopyPackage(book, again);
+        return 0;
+    }
+    // What a refused read left is written all the same (the writer must not
+    // fall over it), but it is no workbook whose copy must read back.
+    std::vector<uint8_t> written;
+    try {
+        xls::WritePackageFile(book, &written);
+    } catch (const xls::XLSError&) {
+    }
     return 0;
 }

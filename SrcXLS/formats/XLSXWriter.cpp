@@ -884,12 +884,17 @@ std::string TXLS2007Writer::WorkbookPart(const TXMLRelationsWorkbook::TRebuilt& 
     };
     bool calcDone = false;
     const auto calcRank = std::find(std::begin(WorkbookOrder), std::end(WorkbookOrder), etcalcPr);
+    // The elements written from the model go once, however often a damaged
+    // file repeated them.
+    std::set<int> made;
     for (int i = 0; i < tags.Count(); ++i) {
         const int id = tags.ElementId(i);
         if (!calcDone && std::find(std::begin(WorkbookOrder), calcRank, id) == calcRank) {
             writeCalcPr();
             calcDone = true;
         }
+        if ((id == etdefinedNames || id == etexternalReferences || id == etsheets) && !made.insert(id).second)
+            continue;
         switch (id) {
         case etdefinedNames:
             WriteDefinedNames(out, order);
@@ -914,7 +919,7 @@ std::string TXLS2007Writer::WorkbookPart(const TXMLRelationsWorkbook::TRebuilt& 
             break;
         case etsheets: {
             out += "<sheets>";
-            int made = 0;
+            int newSheets = 0;
             for (size_t p = 0; p < order.size(); ++p) {
                 out += "<sheet name=\"";
                 if (order[p] < 0) {
@@ -938,7 +943,7 @@ std::string TXLS2007Writer::WorkbookPart(const TXMLRelationsWorkbook::TRebuilt& 
                     if (sheet.Hidden == THiddenState::hsVeryHidden) out += " state=\"veryHidden\"";
                     const std::string& keptId = sheet.PackageData().KeptRelationId;
                     if (keptId.empty()) {
-                        AppendAttr(out, "r:id", ids.SheetIds[size_t(made++)]);
+                        AppendAttr(out, "r:id", ids.SheetIds[size_t(newSheets++)]);
                     } else {
                         auto it = ids.NewIds.find(keptId);
                         AppendAttr(out, "r:id", it != ids.NewIds.end() ? it->second : keptId);

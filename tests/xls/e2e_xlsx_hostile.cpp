@@ -215,6 +215,20 @@ TEST(XlsxHostile, ReadWithinBounds) {
     EXPECT_EQ(missing.GetSheet(0).Cells().Count(), 0);
     ASSERT_EQ(missing.Warnings().size(), 1u);
     EXPECT_NE(missing.Warnings()[0].find("is missing from the package"), std::string::npos);
+
+    // Sheets listed in two sheets elements are read, and the copy lists
+    // them once: it reads back.
+    p = MinimalPackage();
+    p["xl/workbook.xml"] = "<workbook xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+                           "relationships\"><sheets><sheet name=\"A\" sheetId=\"1\" r:id=\"rId1\"/></sheets>"
+                           "<sheets><sheet name=\"B\" sheetId=\"2\" r:id=\"rId1\"/></sheets></workbook>";
+    TTabrix4 twice;
+    ASSERT_EQ(Read(Zip(p), twice), "");
+    std::vector<uint8_t> copy;
+    WritePackageFile(twice, &copy);
+    TTabrix4 again;
+    ASSERT_EQ(Read(copy, again), "");
+    EXPECT_EQ(again.Sheets().Count(), twice.Sheets().Count());
 }
 
 // Texts longer than a cell holds (a shared string of 1,048,576 characters,
