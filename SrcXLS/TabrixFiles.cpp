@@ -334,7 +334,8 @@ std::string PackageFormulaText(TTabrix4& book, TSheet& sheet, TFormulaCell& cell
     const bool kept = book.FormulaValueToKeep(sheet.Index(), cell).has_value();
     book.AddWarning(WideToUtf8(QuoteSheetName(sheet.Name())) + "!" +
                     WideToUtf8(ColRowToRefStr(cell.Col, int(cell.Row), false, false)) +
-                    ": formula not written to .xlsx (" + why + "); " + (kept ? "its value is kept" : LostValue));
+                    ": formula not written to .xlsx (" + why + "); " +
+                    (kept ? "its value is kept" : LostValue));
     return {};
 }
 

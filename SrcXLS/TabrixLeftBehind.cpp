@@ -209,7 +209,8 @@ void WarnMadeLeftBehind(TTabrix4& book) {
         const uint16_t scale = print.GetScalingFactor();
         if ((scale != 0 && scale != 100) || !print.GetOptions().Contains(TPrintSetupOption::psoPortrait) ||
             print.HorizPagebreaks().Count() > 0 || print.VertPagebreaks().Count() > 0)
-            book.AddWarning(name + ": the page setup (scale, orientation, page breaks) not written to " + target);
+            book.AddWarning(name + ": the page setup (scale, orientation, page breaks) not written to " +
+                            target);
     }
     if (int n = book.ChartSheets().Count())
         book.AddWarning("Workbook: " + Counted(n, "chart sheet", "chart sheets") + " not written to " +

@@ -43,7 +43,8 @@ private:
 };
 
 // Sheet names, some quoted in formulas, one that reads as a cell.
-inline const char16_t* const SheetNames[] = {u"Alpha", u"Beta", u"S1", u"Two Words", u"D'x", u"Gamma", u"Q9z", u"Last"};
+inline const char16_t* const SheetNames[] = {u"Alpha", u"Beta",  u"S1",  u"Two Words",
+                                             u"D'x",   u"Gamma", u"Q9z", u"Last"};
 constexpr int SheetNameCount = int(sizeof(SheetNames) / sizeof(SheetNames[0]));
 // Global names, each on a constant of a sheet.
 inline const char16_t* const NameTexts[] = {u"Qone", u"Qtwo", u"Qthree"};
@@ -51,15 +52,16 @@ inline const char16_t* const NameTexts[] = {u"Qone", u"Qtwo", u"Qthree"};
 struct TModelFormula {
     int Sheet = 0; // the sheet's id
     int Col = 0, Row = 0;
-    std::set<int> Direct; // sheets named alone (by id), through names too
+    std::set<int> Direct;              // sheets named alone (by id), through names too
     std::vector<std::set<int>> Ranges; // the sheets of each range of sheets
-    bool Known = false; // Value is what it must compute
+    bool Known = false;                // Value is what it must compute
     std::string Value;
 };
 
 class TRun {
 public:
-    TRun(const uint8_t* data, size_t size, std::string scratchXls) : bytes(data, size), xlsFile(std::move(scratchXls)) {}
+    TRun(const uint8_t* data, size_t size, std::string scratchXls)
+        : bytes(data, size), xlsFile(std::move(scratchXls)) {}
 
     // What was done, for a fault's message.
     const std::string& Log() const { return log; }
@@ -80,7 +82,7 @@ private:
     TBytes bytes;
     std::string xlsFile;
     std::unique_ptr<TTabrix4> book = std::make_unique<TTabrix4>();
-    std::vector<int> ids;           // the sheets by position: their ids
+    std::vector<int> ids;              // the sheets by position: their ids
     std::vector<std::u16string> names; // and their names
     int nextId = 0;
     std::vector<std::set<int>> nameSheets; // the sheet of each global name
@@ -236,7 +238,8 @@ private:
             nameSheets.push_back({ids[size_t(p)]});
         }
         const int made = 2 + bytes.Next(8);
-        for (int i = 0; i < made; ++i) SetFormula(bytes.Next(int(ids.size())), 5 + bytes.Next(2), bytes.Next(6));
+        for (int i = 0; i < made; ++i)
+            SetFormula(bytes.Next(int(ids.size())), 5 + bytes.Next(2), bytes.Next(6));
         // Made here, or read back from .xls or a package (formulas as text).
         const int origin = bytes.Next(3);
         if (origin) book = WrittenAndRead(*book, origin == 2);

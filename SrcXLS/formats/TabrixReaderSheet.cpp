@@ -13,8 +13,8 @@
 #include "SrcXLS/model/Sheet.h"
 
 #include <algorithm>
-#include <optional>
 #include <cstring>
+#include <optional>
 
 namespace xls {
 

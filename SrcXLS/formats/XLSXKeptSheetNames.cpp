@@ -154,7 +154,7 @@ std::string KeptTextWithWrittenSheetNames(std::string_view xml, TFormulaHandler&
 }
 
 std::string KeptTextFollowing(std::string_view xml, const TKeptTextFollow& follow,
-                               std::vector<std::string>& unfollowed) {
+                              std::vector<std::string>& unfollowed) {
     return TKeptNames(xml, follow, unfollowed).Run();
 }
 

@@ -341,12 +341,12 @@ std::string DataValidations(TSheet& sheet, const TXLSXRangeContext& c) {
         const TValidationOperator op = v.GetValidationOperator();
         // As many formulas as the type and operator take: a reader drops a
         // validation with one more (a stored second formula of a custom rule).
-        const int taken = type == TValidationType::vtAny ? 0
-                          : type == TValidationType::vtList || type == TValidationType::vtCustom ||
-                                  (op != TValidationOperator::vopBetween &&
-                                   op != TValidationOperator::vopNotBetween)
-                              ? 1
-                              : 2;
+        const int taken =
+            type == TValidationType::vtAny ? 0
+            : type == TValidationType::vtList || type == TValidationType::vtCustom ||
+                    (op != TValidationOperator::vopBetween && op != TValidationOperator::vopNotBetween)
+                ? 1
+                : 2;
         std::u16string formulas[2];
         try {
             // An explicit list holds its items apart with NUL; text with ",".
@@ -354,8 +354,8 @@ std::string DataValidations(TSheet& sheet, const TXLSXRangeContext& c) {
                 return tokens.empty() || !c.Formulas
                            ? std::u16string()
                            : c.Formulas->RangeFormulaTextAt(sheet.Index(),
-                                                            SwapListSeparator(tokens, u'\0', u','), row,
-                                                            col, formulaRow, formulaCol);
+                                                            SwapListSeparator(tokens, u'\0', u','), row, col,
+                                                            formulaRow, formulaCol);
             };
             if (taken > 0) formulas[0] = text(v.Expression1Tokens);
             if (taken > 1) formulas[1] = text(v.Expression2Tokens);

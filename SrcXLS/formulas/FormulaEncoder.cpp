@@ -77,8 +77,8 @@ struct TXLSToken {
     std::u16string_view Text;
     double Number = 0;
     std::u16string_view Selector = {}; // ttTable: the text within its outer brackets
-    uint8_t Code = 0;         // BIFF error code of ttError
-    int Array = -1;   // constant of ttVectL; characters of a ttSpace run
+    uint8_t Code = 0;                  // BIFF error code of ttError
+    int Array = -1;                    // constant of ttVectL; characters of a ttSpace run
     // References: first and last corner with their absolute marks.
     int Col1 = 0, Row1 = 0, Col2 = 0, Row2 = 0;
     bool AbsCol1 = false, AbsRow1 = false, AbsCol2 = false, AbsRow2 = false;
@@ -97,7 +97,7 @@ void UpperCopy(std::u16string_view text, std::u16string& upper) {
         }
         // Bit 7 of a lane is set where 'a' <= c, and clear where '{' <= c.
         const uint64_t fromA = x + 0x001F001F001F001Fu; // c + 0x80 - 'a'
-        const uint64_t pastZ = x + 0x0005000500050005u;     // c + 0x80 - '{'
+        const uint64_t pastZ = x + 0x0005000500050005u; // c + 0x80 - '{'
         const uint64_t lower = fromA & ~pastZ & 0x0080008000800080u;
         x -= lower >> 2;
         std::memcpy(upper.data() + i, &x, 8);
@@ -188,8 +188,8 @@ class TEncoder {
 public:
     TEncoder(std::u16string_view formula, const TEncodeOptions& options, TScratch& scratch)
         : formula(formula), opt(options), mode(options.Mode), upper(scratch.Upper), tokens(scratch.Tokens),
-          closing(scratch.Closing), open(scratch.Open), arrayOrder(scratch.ArrayOrder), spaces(scratch.Spaces),
-          out(scratch.Out) {
+          closing(scratch.Closing), open(scratch.Open), arrayOrder(scratch.ArrayOrder),
+          spaces(scratch.Spaces), out(scratch.Out) {
         maxCol = mode == TEncodeMode::em2007 ? 16383 : 255;
         maxRow = mode == TEncodeMode::em2007 ? 1048575 : 65535;
     }
@@ -786,7 +786,8 @@ size_t TEncoder::Step(size_t i) {
     if (c == u' ' || c == u'\t' || c == u'\r' || c == u'\n') {
         // A run of white space is one token that counts its characters.
         size_t j = i + 1;
-        while (j < work.size() && (work[j] == u' ' || work[j] == u'\t' || work[j] == u'\r' || work[j] == u'\n'))
+        while (j < work.size() &&
+               (work[j] == u' ' || work[j] == u'\t' || work[j] == u'\r' || work[j] == u'\n'))
             ++j;
         Add(ttSpace);
         tokens.back().Array = int(std::min<size_t>(j - i, 0x7FFFFFFF));
@@ -863,7 +864,8 @@ size_t TEncoder::Step(size_t i) {
         // "[[#This Row],[Price]]", "[@Price]", "[#Totals]" (the formula's table).
         const bool named = LastType() == ttName && tokens.back().Text.data() + tokens.back().Text.size() ==
                                                        std::u16string_view(work).data() + i;
-        if (named || (i + 1 < work.size() && (work[i + 1] == u'[' || work[i + 1] == u'#' || work[i + 1] == u'@')))
+        if (named ||
+            (i + 1 < work.size() && (work[i + 1] == u'[' || work[i + 1] == u'#' || work[i + 1] == u'@')))
             return ScanTable(i, named);
         const size_t close = work.find(u']', i);
         if (close == work.npos || close - i < 2) Fail(14, std::u16string_view(work).substr(i));
@@ -1223,7 +1225,8 @@ void TEncoder::Operand() {
         r.AbsCol1 = r.AbsCol2 = true;
         r.AbsRow1 = r.AbsRow2 = !a.ThisRow;
         const bool cell = a.Col1 == a.Col2 && a.Row1 == a.Row2;
-        ReferenceOperand(r, externIndex >= 0 ? (cell ? ptg::Ref3d : ptg::Area3d) : (cell ? ptg::Ref : ptg::Area),
+        ReferenceOperand(r,
+                         externIndex >= 0 ? (cell ? ptg::Ref3d : ptg::Area3d) : (cell ? ptg::Ref : ptg::Area),
                          externIndex);
         return;
     }
@@ -1345,7 +1348,8 @@ void TEncoder::Function(const TXLSToken& f) {
         const bool addIn = opt.Names && opt.Names->ExternName({}, {}, f.Text, externIndex, nameNumber);
         if (!addIn) name = opt.Names ? opt.Names->DefinedNameIndex(f.Text, {}) : -1;
         if (!addIn && name < 0 &&
-            !(opt.LaterFunctions && opt.Names && opt.Names->FunctionName(f.Text, name, externIndex, nameNumber)))
+            !(opt.LaterFunctions && opt.Names &&
+              opt.Names->FunctionName(f.Text, name, externIndex, nameNumber)))
             Fail(4, f.Text);
         if (name < 0) {
             WriteId(ptg::NameX);

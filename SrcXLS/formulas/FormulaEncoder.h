@@ -48,8 +48,8 @@ public:
     // outer brackets): the area and, when the table lies on another sheet
     // than the formula, the EXTERNSHEET index of its sheet (else -1). False
     // with the reason in why.
-    virtual bool TableReference(std::u16string_view /*table*/, std::u16string_view /*selector*/, int /*baseRow*/,
-                                int /*baseCol*/, int& /*externIndex*/, TTableArea& /*area*/,
+    virtual bool TableReference(std::u16string_view /*table*/, std::u16string_view /*selector*/,
+                                int /*baseRow*/, int /*baseCol*/, int& /*externIndex*/, TTableArea& /*area*/,
                                 std::string& why) {
         why = "a table reference where there are no tables";
         return false;

@@ -247,7 +247,8 @@ bool CompiledForBIFF8(const TFormulaCell& cell) {
 } // namespace
 
 const TBaseArrayFormulaCell* TFormulaHandler::ArrayOf(int sheet, const TFormulaCell& cell) {
-    if (const auto* array = dynamic_cast<const TBaseArrayFormulaCell*>(&cell); array && array->ArrayOptions == 0)
+    if (const auto* array = dynamic_cast<const TBaseArrayFormulaCell*>(&cell);
+        array && array->ArrayOptions == 0)
         return array;
     // A further cell points at the first with its token alone (also one
     // whose boolean or error result an array cell could not hold).
@@ -330,7 +331,8 @@ bool TFormulaHandler::OlderLayout(int sheet, const TFormulaCell& cell, std::span
         sourceLength = ownLength;
     }
     // Each version gets the functions it has.
-    if (!CallsInVersion(std::span<const uint8_t>(source).first(sourceLength), TokenLayoutOf(from), target, why))
+    if (!CallsInVersion(std::span<const uint8_t>(source).first(sourceLength), TokenLayoutOf(from), target,
+                        why))
         return false;
     auto converted = TokensToOldLayout(source, sourceLength, from, CodePage, tokenLength, links);
     // The names of an older file are named through BIFF8 tokens.
@@ -601,8 +603,7 @@ std::u16string TFormulaHandler::OldExternName(int index, int number) {
                      ? oldExternSheets.find(&stores.Items(decodingSheet))
                      : oldExternSheets.end();
     if (table == oldExternSheets.end()) table = oldExternSheets.find(nullptr);
-    if (table == oldExternSheets.end() || index < 1 || size_t(index) > table->second.size())
-        return u"#NAME?";
+    if (table == oldExternSheets.end() || index < 1 || size_t(index) > table->second.size()) return u"#NAME?";
     const TOldExternSheet& sheet = table->second[size_t(index) - 1];
     if (!sheet.AddIn || number < 1 || size_t(number) > sheet.Names.size()) return u"#NAME?";
     // A later function gets the prefix other programs read, as through an
@@ -767,7 +768,8 @@ void TFormulaHandler::NameDeleted(int position) {
 // ---------------------------------------------------------------------------
 // Sheets deleted
 
-bool TFormulaHandler::EncodeSheetText(std::u16string_view text, int sheet, int col, int row, TEncodedFormula& f) {
+bool TFormulaHandler::EncodeSheetText(std::u16string_view text, int sheet, int col, int row,
+                                      TEncodedFormula& f) {
     // Only a text that names a sheet is compiled.
     if (text.find(u'!') == text.npos) return false;
     TFormulaEncoding how;
@@ -820,15 +822,15 @@ bool TFormulaHandler::TextNamesSheet(std::u16string_view text, int index, int sh
     TEncodedFormula f;
     if (!EncodeSheetText(text, sheet, col, row, f)) return false;
     bool names = false;
-    FollowSheetReferences(std::span<uint8_t>(f.Data).first(f.TokenLength), TTokenLayout::BIFF8,
-                          [&](uint16_t& entry) {
-                              const TSupBook* book = externals.BookOf(entry);
-                              if (book && book->Kind == SupBookSelf) {
-                                  const TExtSheet& e = externals.Entry(entry);
-                                  names = names || (e.First <= index && e.Last >= index && e.Last < NoSheetEntry);
-                              }
-                              return false;
-                          });
+    FollowSheetReferences(
+        std::span<uint8_t>(f.Data).first(f.TokenLength), TTokenLayout::BIFF8, [&](uint16_t& entry) {
+            const TSupBook* book = externals.BookOf(entry);
+            if (book && book->Kind == SupBookSelf) {
+                const TExtSheet& e = externals.Entry(entry);
+                names = names || (e.First <= index && e.Last >= index && e.Last < NoSheetEntry);
+            }
+            return false;
+        });
     return names;
 }
 
@@ -853,12 +855,14 @@ void TFormulaHandler::SheetDeleted(int deleted) {
             if (auto* array = dynamic_cast<TBaseArrayFormulaCell*>(f)) {
                 const TCellTokens t = TokensOf(*array);
                 data.assign(t.Data.begin(), t.Data.end());
-                if (t.Length <= data.size() && SheetDeletedInTokens(std::span<uint8_t>(data).first(t.Length), layout))
+                if (t.Length <= data.size() &&
+                    SheetDeletedInTokens(std::span<uint8_t>(data).first(t.Length), layout))
                     array->SetArrayFormula(data, t.Length);
             }
             data.assign(f->Data().begin(), f->Data().end());
             const size_t length = size_t(f->TokenLength());
-            if (length <= data.size() && SheetDeletedInTokens(std::span<uint8_t>(data).first(length), layout)) {
+            if (length <= data.size() &&
+                SheetDeletedInTokens(std::span<uint8_t>(data).first(length), layout)) {
                 f->SetFormula(data, length);
                 f->SetTokenVersion(version);
             }

@@ -266,7 +266,8 @@ public:
     bool FormulaTokens(int sheet, const TFormulaCell& cell, TExcelVersion version, std::vector<uint8_t>& data,
                        size_t& tokenLength, std::string* why = nullptr) override;
     bool ArrayFormulaTokens(int sheet, const TBaseArrayFormulaCell& cell, TExcelVersion version,
-                            std::vector<uint8_t>& data, size_t& tokenLength, std::string* why = nullptr) override;
+                            std::vector<uint8_t>& data, size_t& tokenLength,
+                            std::string* why = nullptr) override;
     std::u16string RangeFormulaText(int sheet, std::span<const uint8_t> tokens, int baseRow,
                                     int baseCol) override;
     // The same in file syntax, as a package writes it.

@@ -47,8 +47,8 @@ void TFormulaHandler::ReadOldLink(const TCellValues* store, uint16_t id, std::sp
     }
     // EXTERNNAME: u16 options, 4 bytes, u8 length, the name's text.
     if (table.empty() || body.size() < 7 || body.size() < size_t(7) + body[6]) return;
-    table.back().Names.push_back(CodePageToWide(
-        std::string_view(reinterpret_cast<const char*>(body.data()) + 7, body[6]), codePage));
+    table.back().Names.push_back(
+        CodePageToWide(std::string_view(reinterpret_cast<const char*>(body.data()) + 7, body[6]), codePage));
 }
 
 bool TFormulaHandler::BeginOldLinks(std::vector<std::vector<uint8_t>>& records,

@@ -473,7 +473,7 @@ constexpr TFirstVersion FirstVersions[] = {
     {212, 213, X::xvExcel40},
     {214, 215, X::xvExcel50}, // ASC, DBCS
     {216, 332, X::xvExcel40},
-    {333, 357, X::xvExcel50}, // CONCATENATE, SUBTOTAL, SUMIF, COUNTIF, DATEDIF, ROMAN ...
+    {333, 357, X::xvExcel50},                    // CONCATENATE, SUBTOTAL, SUMIF, COUNTIF, DATEDIF, ROMAN ...
     {358, ExcelFunctionCount - 1, X::xvExcel97}, // HYPERLINK, AVERAGEA .. VARA, BAHTTEXT ...
 };
 
@@ -534,8 +534,8 @@ bool FunctionInVersion(int number, int count, TExcelVersion version, std::string
     for (const TEarlierArguments& e : EarlierArguments)
         if (e.Number == number && version < e.Until && count > e.Most) {
             if (why)
-                *why = text + " takes at most " + std::to_string(e.Most) + " argument" + (e.Most > 1 ? "s" : "") +
-                       " in " + in;
+                *why = text + " takes at most " + std::to_string(e.Most) + " argument" +
+                       (e.Most > 1 ? "s" : "") + " in " + in;
             return false;
         }
     return true;

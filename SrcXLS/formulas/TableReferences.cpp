@@ -130,8 +130,8 @@ private:
 
 } // namespace
 
-bool ResolveTableReference(const TTableDef& table, std::u16string_view selector, int baseRow, TTableArea& area,
-                           std::string& why) {
+bool ResolveTableReference(const TTableDef& table, std::u16string_view selector, int baseRow,
+                           TTableArea& area, std::string& why) {
     TSelection s;
     if (!TSelectorParser(selector).Parse(s)) {
         why = "a table reference that cannot be read";

@@ -31,7 +31,7 @@ struct TTableArea {
 // "@Price"); baseRow is the formula's own row. False with the reason in why
 // for a column the table lacks, a part it has no rows for, a row outside it
 // or text that is no reference.
-bool ResolveTableReference(const TTableDef& table, std::u16string_view selector, int baseRow, TTableArea& area,
-                           std::string& why);
+bool ResolveTableReference(const TTableDef& table, std::u16string_view selector, int baseRow,
+                           TTableArea& area, std::string& why);
 
 } // namespace xls

@@ -422,7 +422,7 @@ bool CallsInVersion(std::span<const uint8_t> tokens, TTokenLayout layout, TExcel
         if (t.Base != ptg::Func && t.Base != ptg::FuncVar) continue;
         const TFunctionCall call = FunctionCallOf(t);
         if (call.Command || (t.Base == ptg::FuncVar && call.Number == fn::External)) continue;
-        const int count = t.Base == ptg::FuncVar                ? FuncVarCount(t.Data[0], t.Layout)
+        const int count = t.Base == ptg::FuncVar             ? FuncVarCount(t.Data[0], t.Layout)
                           : call.Number < ExcelFunctionCount ? ExcelFunction(call.Number).MinArgs
                                                              : 0;
         if (!FunctionInVersion(call.Number, count, version, why)) return false;
@@ -669,7 +669,8 @@ bool FollowSheetReferences(std::span<uint8_t> tokens, TTokenLayout layout,
         const TWalkStatus s = walker.Next(t);
         if (s == TWalkStatus::End) break;
         if (s != TWalkStatus::Token) return false;
-        if (t.Base == ptg::Ref3d || t.Base == ptg::Area3d || t.Base == ptg::RefErr3d || t.Base == ptg::AreaErr3d)
+        if (t.Base == ptg::Ref3d || t.Base == ptg::Area3d || t.Base == ptg::RefErr3d ||
+            t.Base == ptg::AreaErr3d)
             found.push_back(t);
     }
     bool changed = false;

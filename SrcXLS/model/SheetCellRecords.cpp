@@ -52,7 +52,8 @@ void PutDouble(uint8_t* p, double v) {
 // An ARRAY record's body: the area, the options, then the tokens (and
 // their array data); Excel 4 has no reserved field before their length.
 std::vector<uint8_t> ArrayRecordBody(TExcelVersion version, int col1, int row1, int col2, int row2,
-                                     uint16_t options, const std::vector<uint8_t>& tokens, size_t tokenLength) {
+                                     uint16_t options, const std::vector<uint8_t>& tokens,
+                                     size_t tokenLength) {
     const size_t head = version == TExcelVersion::xvExcel40 ? 10 : TBaseArrayFormulaCell::ArrayHeadSize;
     std::vector<uint8_t> body(head);
     PutU16(body.data(), uint16_t(row1));

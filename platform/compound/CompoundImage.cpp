@@ -419,8 +419,7 @@ CompoundFile TreeAccess::Parse(const ByteSource& image, std::shared_ptr<const By
     auto addFatSector = [&](uint32_t s) {
         if (s != FreeSect && s != EndOfChain && s < fat.Count()) fatSectors.push_back(s);
     };
-    for (size_t i = 0; i < HeaderDifatEntries && fatSectors.size() < fatCount; ++i)
-        addFatSector(h.difat[i]);
+    for (size_t i = 0; i < HeaderDifatEntries && fatSectors.size() < fatCount; ++i) addFatSector(h.difat[i]);
     // The DIFAT chain lists the rest; it ends early at an end mark or a
     // sector past the end of the file. Without DIFAT sectors some writers
     // leave 0 as its start.

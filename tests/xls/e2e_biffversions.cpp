@@ -599,7 +599,8 @@ TTabIds TabIdsOf(const Bytes& stream, size_t limit) {
         inTabId = r.Id == 0x013D || (inTabId && r.Id == 0x003C);
         if (!inTabId) continue;
         if (r.Body.size() > limit) ++out.Oversized;
-        for (size_t i = 0; i + 1 < r.Body.size(); i += 2) out.Ids.push_back(uint16_t(r.Body[i] | r.Body[i + 1] << 8));
+        for (size_t i = 0; i + 1 < r.Body.size(); i += 2)
+            out.Ids.push_back(uint16_t(r.Body[i] | r.Body[i + 1] << 8));
     }
     return out;
 }
@@ -1077,5 +1078,6 @@ TEST(BIFFVersions, CopiesKeepOnlyRecordsOfTheLayoutWrittenAndEveryFontNamed) {
             EXPECT_EQ(FirstSheetCells(oracle::CsvRows(testfiles::Slurp(loCsv))), want) << "LibreOffice";
         }
     }
-    if (!haveSheetJS) GTEST_SKIP() << "the files without FONT records were not judged: SheetJS is not installed";
+    if (!haveSheetJS)
+        GTEST_SKIP() << "the files without FONT records were not judged: SheetJS is not installed";
 }

@@ -223,9 +223,9 @@ TEST(ConvertFormulas, SharedAndArrayFormulasOfPackagesCrossToBinaryAndBack) {
         // Written as a binary workbook of each version: the other programs
         // compute what they computed from the package, every formula has
         // its text, and each cell of an array its element.
-        for (const auto& [version, suffix] : {std::pair{TExcelVersion::xvExcel97, ""},
-                                              std::pair{TExcelVersion::xvExcel50, "5"},
-                                              std::pair{TExcelVersion::xvExcel40, "4"}}) {
+        for (const auto& [version, suffix] :
+             {std::pair{TExcelVersion::xvExcel97, ""}, std::pair{TExcelVersion::xvExcel50, "5"},
+              std::pair{TExcelVersion::xvExcel40, "4"}}) {
             SCOPED_TRACE(std::string("version ") + (*suffix ? suffix : "8"));
             const std::string binary = work + "/copy" + suffix + ".xls";
             Write(*book, binary, version);

@@ -385,10 +385,11 @@ TEST_F(Conversions, MovedMembersOfASharedFormulaWrittenAsBinaryWorkbooks) {
             EXPECT_EQ(seen[i].Values.count(cell) ? Plain(seen[i].Values.at(cell)) : "", value)
                 << i << " " << cell;
         // The spreadsheet programs' own packages carry the formulas.
-        if (i > 0)
+        if (i > 0) {
             for (const auto& [cell, text] : formulas)
                 EXPECT_EQ(seen[i].Formulas.count(cell) ? seen[i].Formulas.at(cell) : "", text)
                     << i << " " << cell;
+        }
     }
 }
 
@@ -479,7 +480,7 @@ TEST_F(Conversions, SheetNamesAPackageCannotHoldAreWrittenItsWay) {
         bool Names;         // the source's names are read
         int Refs;
         std::vector<std::string> OldNames; // references no part of the copy holds
-        const char16_t* Renamed = nullptr;  // "Ціни" renamed so through the library first
+        const char16_t* Renamed = nullptr; // "Ціни" renamed so through the library first
     };
     const TCase cases[] = {
         {"names.xlsx", {cutWarning}, "Ціни", true, Links | Chart, {"characters, 1234'!"}},
@@ -507,12 +508,19 @@ TEST_F(Conversions, SheetNamesAPackageCannotHoldAreWrittenItsWay) {
          {"characters, 1234'!", "Ці?ни'!", "&#1110;?&#1085;&#1080;'!"}},
         // Renamed in the model: its kept chart, hyperlinks, conditional
         // format and validation follow as the cells and names do.
-        {"names.xlsx", {cutWarning}, "Prices", true, Links | Chart, {"characters, 1234'!", "Ціни"}, u"Prices"},
+        {"names.xlsx",
+         {cutWarning},
+         "Prices",
+         true,
+         Links | Chart,
+         {"characters, 1234'!", "Ціни"},
+         u"Prices"},
     };
     std::vector<std::string> copies, gnumeric;
     for (const TCase& c : cases) {
         ASSERT_TRUE(testfiles::Exists(dir->File(c.Source))) << c.Source;
-        copies.push_back(dir->File(std::string(c.Renamed ? "model-renamed-" : "renamed-") + c.Source + ".xlsx"));
+        copies.push_back(
+            dir->File(std::string(c.Renamed ? "model-renamed-" : "renamed-") + c.Source + ".xlsx"));
         TTabrix4 book;
         book.SetFilename(Utf8ToWide(dir->File(c.Source)));
         book.Read();
@@ -536,8 +544,8 @@ TEST_F(Conversions, SheetNamesAPackageCannotHoldAreWrittenItsWay) {
                 EXPECT_EQ(part.find(old), std::string::npos)
                     << c.Source << " " << copy.EntryName(p) << " " << old;
         }
-        gnumeric.push_back(dir->File(std::string(c.Renamed ? "gn-model-renamed-" : "gn-renamed-") + c.Source +
-                                     ".xlsx"));
+        gnumeric.push_back(
+            dir->File(std::string(c.Renamed ? "gn-model-renamed-" : "gn-renamed-") + c.Source + ".xlsx"));
         oracle::Run("ssconvert --recalc " + oracle::Quote(copies.back()) + " " +
                     oracle::Quote(gnumeric.back()));
     }
@@ -926,7 +934,8 @@ TEST_F(Conversions, CopiesInEveryVersionKeepTheFormulaOrItsValue) {
             // The warning that names the cell, if any.
             std::string warning;
             for (const std::string& w : warnings[copy])
-                if (w.rfind(WideToUtf8(QuoteSheetName(Utf8ToWide(c.Sheet))) + "!" + c.Cell + ": formula", 0) == 0)
+                if (w.rfind(WideToUtf8(QuoteSheetName(Utf8ToWide(c.Sheet))) + "!" + c.Cell + ": formula",
+                            0) == 0)
                     warning = w;
             TTabrix4 back;
             back.SetFilename(Utf8ToWide(copy));
@@ -1019,7 +1028,9 @@ TEST_F(Conversions, MacroCommandsAreNoWorksheetFunctions) {
             EXPECT_EQ(back.GetSheet(1).GetAsFloat(0, 1), 0);
         } else {
             EXPECT_EQ(warning, "");
-            if (EveryVersion[k] == TExcelVersion::xvExcel97) EXPECT_EQ(written, read);
+            if (EveryVersion[k] == TExcelVersion::xvExcel97) {
+                EXPECT_EQ(written, read);
+            }
             EXPECT_NE(std::search(written.begin(), written.end(), command.begin(), command.end()),
                       written.end());
         }
@@ -1055,18 +1066,22 @@ TEST_F(Conversions, TokensOfAnotherMeaningKeepTheirValuesInAPackage) {
     } cases[] = {
         {{0x1E, 3, 0, 0x1E, 4, 0, 0x03}, 7, "", "n:7"},
         {{0x23, 9, 0, 0, 0}, 103, "its tokens do not decode: defined name 9 is not there", "n:103"},
-        {{0x3A, 7, 0, 0, 0, 0, 0}, 104, "its tokens do not decode: EXTERNSHEET entry 7 is not there",
+        {{0x3A, 7, 0, 0, 0, 0, 0},
+         104,
+         "its tokens do not decode: EXTERNSHEET entry 7 is not there",
          "n:104"},
         {{0x1E, 1, 0, 0x42, 1, 0xE7, 0x03},
          103,
          "its tokens do not decode: function number 999 is not known",
          "n:103"},
-        {{0x1E, 5, 0, 0x1E, 6, 0, 0x1E, 7, 0, 0x03}, 105, "its tokens do not decode: it leaves 2 values",
+        {{0x1E, 5, 0, 0x1E, 6, 0, 0x1E, 7, 0, 0x03},
+         105,
+         "its tokens do not decode: it leaves 2 values",
          "n:105"},
         {{0x1E, 5, 0, 0x1E, 6, 0}, 113, "its tokens do not decode: it leaves 2 values", "n:113"},
         {{0x23, 9, 0, 0, 0}, none, "its tokens do not decode: defined name 9 is not there", "e:#NAME?"},
-        {longTokens, 9, "its text of " + std::to_string(4200 * 256 - 1) + " bytes is longer than a package holds",
-         "n:9"},
+        {longTokens, 9,
+         "its text of " + std::to_string(4200 * 256 - 1) + " bytes is longer than a package holds", "n:9"},
     };
     testfiles::ScratchDir scratch;
     const std::string package = scratch.File("tokens.xlsx");
@@ -1107,8 +1122,8 @@ TEST_F(Conversions, TokensOfAnotherMeaningKeepTheirValuesInAPackage) {
         for (const std::string& w : warnings)
             if (w.rfind("Sheet1!" + cell + ": formula", 0) == 0) warning = w;
         EXPECT_EQ(warning, c.Why.empty() ? ""
-                                         : "Sheet1!" + cell + ": formula not written to .xlsx (" + c.Why + "); " +
-                                               "its value is kept");
+                                         : "Sheet1!" + cell + ": formula not written to .xlsx (" + c.Why +
+                                               "); " + "its value is kept");
         EXPECT_EQ(back.GetSheet(0).GetCellType(0, int(row)) >= ctNumberFormula, c.Why.empty());
         EXPECT_EQ(OurValue(back.GetSheet(0), 0, int(row)), c.Value);
         EXPECT_EQ(seen[0].Formulas.count("Sheet1!" + cell), c.Why.empty() ? 1u : 0u) << "openpyxl";
@@ -1264,16 +1279,11 @@ TEST_F(Conversions, SheetsDeletedOrRenamedKeepEveryOtherReferencesSheet) {
         const char* Value;
     };
     const TCheck checks[] = {
-        {true, "A1", "S3!A1*2", "n:40"},
-        {true, "A2", "#REF!+1", "e:#REF!"},
-        {true, "A3", "SUM(S1:S3!B1:B1)", "n:4"},
-        {true, "A4", "Far+B1", "n:21"},
-        {true, "A5", "SUM(S1!B1:B1)", "n:1"},
-        {false, "A1", "Third!A1*2", "n:40"},
-        {false, "A2", "S2!A1+1", "n:11"},
-        {false, "A3", "SUM(S1:Third!B1:B1)", "n:6"},
-        {false, "A4", "Far+B1", "n:21"},
-        {false, "A5", "SUM(S1:S2!B1:B1)", "n:3"},
+        {true, "A1", "S3!A1*2", "n:40"},         {true, "A2", "#REF!+1", "e:#REF!"},
+        {true, "A3", "SUM(S1:S3!B1:B1)", "n:4"}, {true, "A4", "Far+B1", "n:21"},
+        {true, "A5", "SUM(S1!B1:B1)", "n:1"},    {false, "A1", "Third!A1*2", "n:40"},
+        {false, "A2", "S2!A1+1", "n:11"},        {false, "A3", "SUM(S1:Third!B1:B1)", "n:6"},
+        {false, "A4", "Far+B1", "n:21"},         {false, "A5", "SUM(S1:S2!B1:B1)", "n:3"},
     };
     std::vector<std::string> copies;
     std::vector<bool> deleted;
@@ -1287,9 +1297,10 @@ TEST_F(Conversions, SheetsDeletedOrRenamedKeepEveryOtherReferencesSheet) {
                     book.Sheets().Delete(1);
                 else
                     book.GetSheet(2).SetName(u"Third");
-                book.SetVersion(std::string(to) == "xls" ? TExcelVersion::xvExcel97 : TExcelVersion::xvExcel2007);
-                copies.push_back(work.File(std::string(del ? "deleted" : "renamed") + "-from-" + from + "-" + to +
-                                           "." + to));
+                book.SetVersion(std::string(to) == "xls" ? TExcelVersion::xvExcel97
+                                                         : TExcelVersion::xvExcel2007);
+                copies.push_back(work.File(std::string(del ? "deleted" : "renamed") + "-from-" + from + "-" +
+                                           to + "." + to));
                 deleted.push_back(del);
                 book.SetFilename(Utf8ToWide(copies.back()));
                 book.Write();

@@ -255,24 +255,25 @@ TEST_F(OtherWriters, LibreOfficeConditionalFormatsThatBIFF8CannotHold) {
 // itself.
 TEST_F(OtherWriters, ConditionalFormatsAndValidationsOverSeveralAreasWrittenAsPackages) {
     testfiles::ScratchDir dir;
-    ASSERT_TRUE(RunPython(dir, "import openpyxl\n"
-                               "from openpyxl.formatting.rule import FormulaRule\n"
-                               "from openpyxl.styles import PatternFill\n"
-                               "from openpyxl.worksheet.datavalidation import DataValidation\n"
-                               "for name, sqref in (('ab', 'B6:B10 D2:D5'), ('ba', 'D2:D5 B6:B10')):\n"
-                               "    wb = openpyxl.Workbook()\n"
-                               "    ws = wb.active\n"
-                               "    ws.title = 'S'\n"
-                               "    for r in range(1, 12):\n"
-                               "        ws.cell(r, 2, r)\n"
-                               "        ws.cell(r, 4, r)\n"
-                               "    ws.conditional_formatting.add(sqref, FormulaRule(formula=['B6>5'], "
-                               "fill=PatternFill(bgColor='FFFF00', fill_type='solid')))\n"
-                               "    dv = DataValidation(type='custom', formula1='B6>5', showErrorMessage=True)\n"
-                               "    dv.sqref = sqref\n"
-                               "    ws.add_data_validation(dv)\n"
-                               "    wb.save('" +
-                                   dir.File("") + "' + name + '.xlsx')\n"));
+    ASSERT_TRUE(
+        RunPython(dir, "import openpyxl\n"
+                       "from openpyxl.formatting.rule import FormulaRule\n"
+                       "from openpyxl.styles import PatternFill\n"
+                       "from openpyxl.worksheet.datavalidation import DataValidation\n"
+                       "for name, sqref in (('ab', 'B6:B10 D2:D5'), ('ba', 'D2:D5 B6:B10')):\n"
+                       "    wb = openpyxl.Workbook()\n"
+                       "    ws = wb.active\n"
+                       "    ws.title = 'S'\n"
+                       "    for r in range(1, 12):\n"
+                       "        ws.cell(r, 2, r)\n"
+                       "        ws.cell(r, 4, r)\n"
+                       "    ws.conditional_formatting.add(sqref, FormulaRule(formula=['B6>5'], "
+                       "fill=PatternFill(bgColor='FFFF00', fill_type='solid')))\n"
+                       "    dv = DataValidation(type='custom', formula1='B6>5', showErrorMessage=True)\n"
+                       "    dv.sqref = sqref\n"
+                       "    ws.add_data_validation(dv)\n"
+                       "    wb.save('" +
+                           dir.File("") + "' + name + '.xlsx')\n"));
     if (testfiles::LibreOfficeConvert({dir.File("ab.xlsx"), dir.File("ba.xlsx")}, dir.Path(), "xls").Status !=
             0 ||
         !testfiles::Exists(dir.File("ab.xls")) || !testfiles::Exists(dir.File("ba.xls")))

@@ -314,7 +314,7 @@ TEST_F(Evaluator, BadTokens) {
         {{0x1E, 1, 0, 0x03}, "Value is missing"}, // one operand
         {{0x1E, 5, 0, 0x1E, 6, 0, 0x1E, 7, 0, 0x03}, "Values left over"},
         {{0x1E, 5, 0, 0x1E, 6, 0}, "Values left over"},
-        {{0x21, 27, 0}, "Value is missing"},      // ROUND without its arguments
+        {{0x21, 27, 0}, "Value is missing"}, // ROUND without its arguments
         {{0x1E, 4, 0, 0x21, 20, 0}, "Can not calculate function SQRT"},
         {{0x1E, 4, 0, 0x1E, 4, 0, 0x22, 2, 4, 0}, "8"},
         {{0x1E, 4, 0, 0x1E, 4, 0, 0x22, 2, 205, 0}, "Can not calculate function FINDB"},

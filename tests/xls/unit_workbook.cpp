@@ -513,7 +513,8 @@ void ExpectSheetEdit(TTabrix4& book, bool deleted, const std::string& where, boo
         EXPECT_EQ(Unquoted(book.GetSheet(0).GetAsFormula(0, int(i))),
                   deleted ? SheetEdits[i].Deleted : SheetEdits[i].Renamed)
             << i;
-        EXPECT_EQ(ValueText(book, 0, 0, int(i)), deleted ? SheetEdits[i].Value : SheetEdits[i].RenamedValue) << i;
+        EXPECT_EQ(ValueText(book, 0, 0, int(i)), deleted ? SheetEdits[i].Value : SheetEdits[i].RenamedValue)
+            << i;
     }
     std::map<std::string, std::string> expect;
     for (const TSheetEditName& n : SheetEditNames) {
@@ -531,13 +532,16 @@ void ExpectSheetEdit(TTabrix4& book, bool deleted, const std::string& where, boo
     if (s1.ConditionalFormats().Count() == 1 && s1.Validations().Count() == 2) {
         EXPECT_EQ(Unquoted(WideToUtf8(s1.ConditionalFormats().Items(0).Condition1.GetFormula1())), ranged[0]);
         for (int i = 0; i < 2; ++i)
-            EXPECT_EQ(Unquoted(WideToUtf8(s1.Validations().Items(i).GetExpression1())), ranged[size_t(i) + 1]);
+            EXPECT_EQ(Unquoted(WideToUtf8(s1.Validations().Items(i).GetExpression1())),
+                      ranged[size_t(i) + 1]);
     } else if (ranges) {
         std::string kept;
-        for (int i = 0; i < s1.PackageData().SavedTags.Count(); ++i) kept += s1.PackageData().SavedTags.Text(i);
+        for (int i = 0; i < s1.PackageData().SavedTags.Count(); ++i)
+            kept += s1.PackageData().SavedTags.Text(i);
         for (size_t at; (at = kept.find("&gt;")) != kept.npos;) kept.replace(at, 4, ">");
         for (size_t at; (at = kept.find("&apos;")) != kept.npos;) kept.replace(at, 6, "");
-        for (const std::string& f : ranged) EXPECT_NE(Unquoted(kept).find(">" + f + "<"), std::string::npos) << f << kept;
+        for (const std::string& f : ranged)
+            EXPECT_NE(Unquoted(kept).find(">" + f + "<"), std::string::npos) << f << kept;
     }
     THyperlinks& links = book.GetSheet(0).Hyperlinks();
     if (links.Count() == 2) {

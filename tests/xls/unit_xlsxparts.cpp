@@ -265,6 +265,7 @@ TEST(XlsxSheetPart, SettingsSetThroughTheModelGoIntoTheKeptElements) {
     // What of the page setup it does not carry, the write names.
     s.PrintSettings().SetScalingFactor(80);
     Write(book);
-    EXPECT_EQ(book.Warnings(), std::vector<std::string>{"Sheet 'Sheet1': the page setup (scale, orientation, page "
-                                                        "breaks) not written to the .xlsx file"});
+    EXPECT_EQ(book.Warnings(),
+              std::vector<std::string>{"Sheet 'Sheet1': the page setup (scale, orientation, page "
+                                       "breaks) not written to the .xlsx file"});
 }
