@@ -258,6 +258,10 @@ def make(d):
     two.write(0, 0, 2)
     one.write(1, 0, xlwt.Formula("SUM(One:Two!A1)"))
     one.write(2, 0, xlwt.Formula("Two!A1*3"))
+    # Functions the library does not compute where older versions lack them.
+    for row, text in enumerate(['SUMIF(A1:A1,">0")', "VLOOKUP(1,A1:A1,1,FALSE)", "WEEKDAY(45000,2)",
+                                'HYPERLINK("x-y")', 'CONCATENATE("a","b")'], 3):
+        one.write(row, 0, xlwt.Formula(text))
     book.save(d + "/values.xls")
 
     # gnumeric's source of its Excel 95 file and package (formula_conversions
