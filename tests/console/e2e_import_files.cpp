@@ -553,19 +553,26 @@ TEST_F(ImportFiles, DbaseTablesMarkedAsCodePage866) {
 // Price texts keep their scale: only the separators between digits are
 // judged, the regional decimal separator marking the decimals and the
 // regional thousands separator or a blank standing before exactly three
-// digits; any other gets the price's message. The texts as openpyxl and
-// XlsxWriter write them and as LibreOffice keeps them, under a decimal comma
-// and a decimal point. Seen: "15.50" written as 1550.00 under the comma,
+// digits, never after a leading 0; a sign before the digits, a dash after
+// the decimal separator for no kopecks; any other gets the price's message,
+// and so does a price below zero: the load never stops on the register's
+// refusal, the valid rows are written. The texts as openpyxl and XlsxWriter
+// write them and as LibreOffice keeps them, under a decimal comma and a
+// decimal point. Seen: "15.50" written as 1550.00 under the comma,
 // "1 234,50 грн." as 123 450.00 under the point, "1,234.5" as 1.23 under the
 // comma, with success shown.
 TEST_F(ImportFiles, PriceTextsKeepTheirScale) {
     Start();
-    const char* const prices[] = {"15.50",     "1 234,50 грн.", "1,234.5", "1\u00a0234\u00a0567,5",
-                                  "$1,234.50", "12,5"};
+    const char* const prices[] = {
+        "15.50",     "1 234,50 грн.", "1,234.5",  "1\u00a0234\u00a0567,5",
+        "$1,234.50", "12,5",          "15,- грн", "(акція) 12,00",
+        "−5,00",     "–7,50 грн",     "0,500",    "0,001",
+        "1e3",       "1,5E3",         "12,00 –",  "—3",
+    };
     std::string rows;
-    for (int n = 0; n < 6; ++n) {
+    for (int n = 0; n < static_cast<int>(std::size(prices)); ++n) {
         const char* price = prices[n];
-        rows += "[" + std::to_string(n) + ", '482000000001" + std::to_string(n) + "', " +
+        rows += "[" + std::to_string(n) + ", '48200000001" + (n < 10 ? "0" : "") + std::to_string(n) + "', " +
                 std::to_string(301 + n) + ", 'Товар " + std::to_string(n) + "', '" + price +
                 "', 1, 1, 1, False, False, False, 0],\n";
     }
@@ -594,8 +601,8 @@ TEST_F(ImportFiles, PriceTextsKeepTheirScale) {
         std::vector<int> refused;      // rows
         std::vector<uint32_t> kopecks; // of the rows taken
     } regions[] = {
-        {',', "\xA0", {0, 2, 4}, {123450, 123456750, 1250}},
-        {'.', ",", {1, 3, 5}, {1550, 123450, 123450}},
+        {',', "\xA0", {0, 2, 4, 8, 9, 12, 13, 14, 15}, {123450, 123456750, 1250, 1500, 1200, 50, 0}},
+        {'.', ",", {1, 3, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, {1550, 123450, 123450}},
     };
     for (const auto& region : regions) {
         platform::RegionalSettings regional = platform::Regional();
