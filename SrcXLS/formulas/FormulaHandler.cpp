@@ -348,6 +348,18 @@ bool TFormulaHandler::OlderLayout(int sheet, const TFormulaCell& cell, std::span
         tokenLength = ownLength;
         return true;
     }
+    // Tokens that do not decode would read as another formula there (a
+    // macro sheet's command is kept as read).
+    std::string fault;
+    try {
+        CellFormula(sheet, cell, true, &fault);
+    } catch (const XLSError& e) {
+        fault = ReasonOf(e);
+    }
+    if (!fault.empty() && !IsMacroCommandFault(fault)) {
+        if (why) *why = "its tokens do not decode: " + fault;
+        return false;
+    }
     // Older files take what converts to their layout: from BIFF8 tokens,
     // made from the kept text when the formula is one.
     std::vector<uint8_t> source;

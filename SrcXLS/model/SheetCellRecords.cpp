@@ -180,6 +180,9 @@ private:
     void WarnBeyond() const;
     // Text of a version before BIFF8: the characters a cell holds.
     std::u16string_view Label(const TCell& cell, const std::u16string& text);
+    // The bytes of a FORMULA record before its tokens (BIFF4: no chain
+    // field before the token length).
+    size_t FormulaHeadSize() const { return version == TExcelVersion::xvExcel40 ? 18 : 22; }
     // The file written, as warnings name it.
     const char* Target() const {
         return version >= TExcelVersion::xvExcel97   ? ".xls"
@@ -215,7 +218,11 @@ bool TCellWriter::TokensOf(const TFormulaCell& cell) {
     std::string why;
     IFormulaServices& formulas = sheet.Workbook().Formulas();
     // A cell of an array formula goes with the array (its formula there).
-    const bool written = formulas.FormulaTokens(sheetIndex, cell, version, tokens, tokenLength, &why);
+    bool written = formulas.FormulaTokens(sheetIndex, cell, version, tokens, tokenLength, &why);
+    if (written && FormulaHeadSize() + tokens.size() > size_t(maxRec)) {
+        why = "its tokens take " + std::to_string(tokens.size()) + " bytes, more than a record holds";
+        written = false;
+    }
     if (written && why.empty()) return true;
     std::string text;
     try {
@@ -455,8 +462,7 @@ void TCellWriter::WriteFormula(TFormulaCell& cell) {
 // array's ARRAY record when the cell carries one, then the text result.
 void TCellWriter::EmitFormula(const TCell& cell, const uint8_t* result, const std::u16string* text,
                               std::span<const uint8_t> array) {
-    // BIFF4: no chain field before the token length.
-    const size_t head = version == TExcelVersion::xvExcel40 ? 18 : 22;
+    const size_t head = FormulaHeadSize();
     size_t length = head + tokens.size();
     if (length > size_t(maxRec))
         throw XLSError("Formula too long in cell " + std::to_string(cell.Row) + ":" +
