@@ -346,7 +346,7 @@ void IsNumber(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
 
 void Sum(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
     double sum = 0;
-    if (int e = Numbers(ev, args, 0, [&](double x) { sum += x; }))
+    if (int e = Numbers(ev, args, 0, [&](double x) { sum = CancellingAdd(sum, x); }))
         Error(r, e);
     else
         SetNumber(r, sum);
@@ -354,7 +354,7 @@ void Sum(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
 
 void Average(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
     double sum = 0, n = 0;
-    if (int e = Numbers(ev, args, 0, [&](double x) { sum += x, ++n; }))
+    if (int e = Numbers(ev, args, 0, [&](double x) { sum = CancellingAdd(sum, x), ++n; }))
         Error(r, e);
     else if (n == 0)
         Error(r, fe::Div0);

@@ -2,9 +2,11 @@
 
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/model/ExcelMask.h"
 #include "platform/CodePages.h"
 #include "platform/RegionalSettings.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -22,7 +24,9 @@ std::optional<double> TextToNumber(std::u16string_view text) {
 }
 
 std::u16string NumberText(double value) {
-    return platform::AnsiToUtf16(platform::FormatGeneral(value, platform::Regional()));
+    const std::u16string separator =
+        platform::AnsiToUtf16(std::string(1, platform::Regional().decimalSeparator));
+    return ShownGeneralText(value, separator.empty() ? u'.' : separator[0]);
 }
 
 std::u16string ValueText(const TFormulaValue& v) {
@@ -101,6 +105,27 @@ int KindRank(TFormulaValueType t) {
 }
 } // namespace
 
+bool NearlyEqual(double a, double b) {
+    if (a == b) return true;
+    if (a == 0 || b == 0 || (a < 0) != (b < 0) || !std::isfinite(a) || !std::isfinite(b)) return false;
+    const double larger = std::max(std::fabs(a), std::fabs(b));
+    // Whole numbers are exact up to 2^53: they carry no roundoff to forgive.
+    if (larger <= 0x1p53 && a == std::trunc(a) && b == std::trunc(b)) return false;
+    // Half a unit of the 15th significant digit of the larger, or the
+    // roundoff of its last four bits where that is more (9.99999999999999
+    // equals 9.99999999999998).
+    const double halfUnit = std::pow(10.0, std::floor(std::log10(larger)) - 14) / 2;
+    return std::fabs(a - b) < std::max(halfUnit, larger * 0x1p-48);
+}
+
+double CancellingAdd(double a, double b) {
+    return (a < 0) != (b < 0) && NearlyEqual(a, -b) ? 0 : a + b;
+}
+
+double CancellingSubtract(double a, double b) {
+    return NearlyEqual(a, b) ? 0 : a - b;
+}
+
 int CompareScalars(const TFormulaValue& a, const TFormulaValue& b) {
     TFormulaValueType ta = a.ValType, tb = b.ValType;
     if (ta == fvNull && tb == fvNull) return 0;
@@ -110,7 +135,7 @@ int CompareScalars(const TFormulaValue& a, const TFormulaValue& b) {
     switch (ta) {
     case fvFloat: {
         const double x = a.ValType == fvNull ? 0 : a.Float, y = b.ValType == fvNull ? 0 : b.Float;
-        return x < y ? -1 : x > y ? 1 : 0;
+        return NearlyEqual(x, y) ? 0 : x < y ? -1 : 1;
     }
     case fvBoolean: {
         const bool x = a.ValType == fvNull ? false : a.Boolean, y = b.ValType == fvNull ? false : b.Boolean;
