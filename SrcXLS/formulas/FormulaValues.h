@@ -27,8 +27,9 @@ constexpr int NA = 7;
 } // namespace fe
 
 // A number from a text as a formula operand reads it: blanks around it
-// allowed, the regional decimal separator, an exponent; nothing for any
-// other text.
+// allowed, the regional decimal separator, thousands separators between
+// groups of three digits, an exponent, or a money amount in the regional
+// form; nothing for any other text.
 std::optional<double> TextToNumber(std::u16string_view text);
 
 // The text of a number as the General number format shows it (15
