@@ -281,9 +281,7 @@ void TTabrix4::SheetDeleting(TSheet& gone, int index) {
         },
         [](std::u16string_view name) { return std::u16string(name); });
     // The sheet's own names go with it.
-    TInternalNames& names = formulaHandler.Names();
-    for (int i = names.Count() - 1; i >= 0; --i)
-        if (names.Items(i).SheetNumber == index + 1) names.Delete(i);
+    formulaHandler.DeleteSheetNames(index);
     formulaHandler.SheetDeleted(index);
     auto followSpan = [&](std::span<uint8_t> tokens) { return formulaHandler.SheetDeletedInTokens(tokens); };
     FollowRangeFormulas(&gone, [&](std::vector<uint8_t>& tokens) { return followSpan(tokens); });
@@ -304,9 +302,14 @@ void TTabrix4::SheetRenaming(int index, std::u16string_view name) {
         written.push_back(i == index ? std::u16string(name) : formulaHandler.SheetNameAt(i));
     struct TRestore {
         TFormulaHandler& formulas;
-        ~TRestore() { formulas.SetWrittenSheetNames({}); }
+        ~TRestore() {
+            formulas.SetWrittenSheetNames({});
+            formulas.SetLinkNumbers(false);
+        }
     } restore{formulaHandler};
     formulaHandler.SetWrittenSheetNames(std::move(written));
+    // Texts kept from a package name other workbooks by their link parts.
+    formulaHandler.SetLinkNumbers(true);
     FollowSheetTexts(
         nullptr,
         [&](std::u16string_view text, int sheet, int col, int row) {
@@ -506,11 +509,10 @@ std::optional<TFormulaValue> TTabrix4::ComputedFormulaValue(int sheet, int col, 
 
 std::optional<TFormulaValue> TTabrix4::FormulaValueToKeep(int sheet, const TFormulaCell& cell) {
     const TFormulaValue cached = FormulaCellResult(cell);
-    const bool none = HoldsNoResult(sheet, cell);
-    // An empty text may be the formula's own result: it stays when nothing
-    // better is computed.
-    const bool emptyText = cached.ValType == fvString && cached.Text.empty();
-    if (!none && !emptyText && !packageData.FullCalcOnLoad) return cached;
+    // An empty text is what some writers cache for every formula (xlwt): it
+    // is no value to keep, only the computed one is.
+    const bool none = HoldsNoResult(sheet, cell) || (cached.ValType == fvString && cached.Text.empty());
+    if (!none && !packageData.FullCalcOnLoad) return cached;
     if (auto computed = ComputedFormulaValue(sheet, cell.Col, int(cell.Row))) return computed;
     if (none) return std::nullopt;
     return cached;
