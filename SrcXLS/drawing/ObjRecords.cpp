@@ -334,9 +334,14 @@ TNoteRecord DecodeNote(std::span<const uint8_t> body) {
     n.Flags = r.U16("NOTE");
     n.ObjectId = r.U16("NOTE");
     if (r.Remaining() < 2) return n;
-    const size_t chars = r.U16();
+    size_t chars = r.U16();
     if (chars == 0 || r.AtEnd()) return n;
     const bool wide = r.U8() & 1;
+    // An author past the end of the record keeps what the record holds.
+    if ((wide ? 2 * chars : chars) > r.Remaining()) {
+        chars = wide ? r.Remaining() / 2 : r.Remaining();
+        n.AuthorCut = true;
+    }
     auto bytes = r.Bytes(wide ? 2 * chars : chars, "NOTE author");
     for (size_t i = 0; i < chars; ++i)
         n.Author += wide ? char16_t(GetU16(bytes.data() + 2 * i)) : char16_t(bytes[i]);
