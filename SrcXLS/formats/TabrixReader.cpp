@@ -777,6 +777,15 @@ void TTabrixReader::ReadFilePass() {
 void TTabrixReader::ReadCodePage() {
     TByteReader r(Body());
     int codePage = r.U16("code page");
+    // A code page no reader knows is a damaged record: the default stands.
+    if (codePage != 1200 && codePage != 1252 && codePage != 367 && codePage != 32769 &&
+        platform::SingleByteCodePage(codePage) == 1252) {
+        Drop();
+        Warn("the CODEPAGE record names code page " + std::to_string(codePage) +
+             ", which is none; it was left out and the text read as code page 1252");
+        Text.CodePage = Stream.CodePage = 1252;
+        return;
+    }
     // 1200 marks UTF-16 text in BIFF8; an old file claiming it has 8-bit
     // text all the same, read with the default.
     Text.CodePage = codePage == 1200 ? DefaultCodePage : codePage;
