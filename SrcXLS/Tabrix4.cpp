@@ -506,11 +506,10 @@ std::optional<TFormulaValue> TTabrix4::ComputedFormulaValue(int sheet, int col, 
 
 std::optional<TFormulaValue> TTabrix4::FormulaValueToKeep(int sheet, const TFormulaCell& cell) {
     const TFormulaValue cached = FormulaCellResult(cell);
-    const bool none = HoldsNoResult(sheet, cell);
-    // An empty text may be the formula's own result: it stays when nothing
-    // better is computed.
-    const bool emptyText = cached.ValType == fvString && cached.Text.empty();
-    if (!none && !emptyText && !packageData.FullCalcOnLoad) return cached;
+    // An empty text is what some writers cache for every formula (xlwt): it
+    // is no value to keep, only the computed one is.
+    const bool none = HoldsNoResult(sheet, cell) || (cached.ValType == fvString && cached.Text.empty());
+    if (!none && !packageData.FullCalcOnLoad) return cached;
     if (auto computed = ComputedFormulaValue(sheet, cell.Col, int(cell.Row))) return computed;
     if (none) return std::nullopt;
     return cached;

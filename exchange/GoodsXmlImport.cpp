@@ -148,14 +148,15 @@ RowEnd ReadItem(GoodsImportRun& run, const GoodsItem& item, int64_t n) {
     GoodsProg goods;
     if (std::optional<std::string> plu = item.Attribute("PLU")) {
         std::optional<int64_t> value = IntegerOf(Trimmed(*plu));
-        if (!value) return run.Refuse(kXml[4], n);
+        if (!value || !IsGoodsPlu(*value)) return run.Refuse(kXml[4], n);
         goods.plu = static_cast<int32_t>(*value);
     }
     std::optional<std::string> barcodeText = item.Attribute("Barcode");
     if (!barcodeText) return run.Refuse(kXml[5], n);
     if (goods.plu == 0 && Trimmed(*barcodeText).empty()) return run.Refuse(kXml[6], n);
     std::optional<int64_t> barcode = Integer64Of(Trimmed(*barcodeText));
-    if (!barcode) return run.Refuse(kXml[7], n);
+    if (!barcode || !IsGoodsBarcode(*barcode)) return run.Refuse(kXml[7], n);
+    if (goods.plu == 0 && *barcode == 0) return run.Refuse(kXml[6], n);
     goods.barcode = *barcode;
 
     std::string name = Value(item, "Name");
@@ -166,11 +167,12 @@ RowEnd ReadItem(GoodsImportRun& run, const GoodsItem& item, int64_t n) {
     if (lossy) return run.Refuse(kXml[9], n);
     goods.SetName(ansiName);
 
-    std::optional<int32_t> price = ScaledOf(Value(item, "Price"), 100);
+    std::optional<int32_t> price = AmountOf(platform::Utf8ToUtf16(Value(item, "Price")), 100);
     if (!price) return run.Refuse(kXml[10], n);
     goods.price = *price;
     std::string remains = Value(item, "Remains");
-    std::optional<int32_t> quantity = remains.empty() ? 0 : ScaledOf(Trimmed(remains), 1000);
+    std::optional<int32_t> quantity =
+        remains.empty() ? 0 : AmountOf(platform::Utf8ToUtf16(Trimmed(remains)), 1000);
     if (!quantity) return run.Refuse(kXml[11], n);
     goods.quantity = *quantity;
     std::string groupText = Value(item, "GroupID");
@@ -187,9 +189,9 @@ RowEnd ReadItem(GoodsImportRun& run, const GoodsItem& item, int64_t n) {
         if (!flag) return run.Refuse(kXml[14 + i], n);
         *flags[i] = *flag ? -1 : 0;
     }
-    // The record holds 8 bits: a wider number would become another operation.
+    // The register has four payout operations and refuses any other number.
     std::optional<int64_t> payout = IntegerOf(Value(item, "PaymentType"));
-    if (!payout || *payout < 0 || *payout > 255) return run.Refuse(kXml[17], n);
+    if (!payout || *payout < 0 || *payout > MaxPayoutOperation) return run.Refuse(kXml[17], n);
     goods.payoutOperation = static_cast<uint8_t>(*payout);
     return run.Accept(std::move(goods), number);
 }

@@ -179,8 +179,9 @@ std::string IconvName(int codePage) {
     return codePage == 10000 ? "MACINTOSH" : "CP" + std::to_string(codePage);
 }
 
-const Table& TableFor(int codePage) {
-    int cp = SingleByteCodePage(codePage);
+// The table of a single-byte code page by its exact number (tables from iconv kept once made); 1252 for one
+// iconv does not know.
+const Table& ExactTable(int cp) {
     switch (cp) {
     case 1251:
         return Ansi();
@@ -197,6 +198,36 @@ const Table& TableFor(int codePage) {
     auto& slot = cache[cp];
     if (!slot) slot = TableFromIconv(IconvName(cp));
     return slot ? *slot : Latin1252();
+}
+
+const Table& TableFor(int codePage) {
+    return ExactTable(SingleByteCodePage(codePage));
+}
+
+// A multi-byte text through iconv; a sequence it cannot read becomes U+FFFD and the next byte is tried.
+std::u16string DecodeWithIconv(const char* name, std::string_view bytes) {
+    iconv_t cd = iconv_open("UTF-16LE", name);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return DecodeSingleByte(1252, bytes);
+    std::u16string out;
+    std::string in(bytes);
+    char* inPtr = in.data();
+    std::size_t inLeft = in.size();
+    while (inLeft > 0) {
+        char buffer[256];
+        char* outPtr = buffer;
+        std::size_t outLeft = sizeof buffer;
+        const std::size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        for (const char* p = buffer; p + 1 < outPtr; p += 2)
+            out += static_cast<char16_t>(static_cast<unsigned char>(p[0]) |
+                                         (static_cast<unsigned char>(p[1]) << 8));
+        if (r != static_cast<std::size_t>(-1) || errno == E2BIG) continue;
+        out += u'\uFFFD';
+        ++inPtr;
+        --inLeft;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    iconv_close(cd);
+    return out;
 }
 
 unsigned char AnsiToOemByte(unsigned char c) {
@@ -386,6 +417,11 @@ std::u16string DecodeSingleByte(int codePage, std::string_view bytes) {
 
 std::string EncodeSingleByte(int codePage, std::u16string_view text, bool* lossy) {
     return TableFor(codePage).Encode(text, lossy);
+}
+
+std::u16string DecodeCodePage(int codePage, std::string_view bytes) {
+    if (codePage == 932) return DecodeWithIconv("CP932", bytes);
+    return ExactTable(codePage).Decode(bytes);
 }
 
 } // namespace platform

@@ -42,4 +42,9 @@ int SingleByteCodePage(int codePage);
 std::u16string DecodeSingleByte(int codePage, std::string_view bytes);
 std::string EncodeSingleByte(int codePage, std::u16string_view text, bool* lossy = nullptr);
 
+// Text of any code page iconv knows by its number: single-byte pages byte for byte as above (737, 852, 865
+// among them, not taken for 1252), 932 (Shift-JIS, Windows' Japanese) a character of one or two bytes, a
+// sequence that is none U+FFFD.
+std::u16string DecodeCodePage(int codePage, std::string_view bytes);
+
 } // namespace platform

@@ -687,9 +687,12 @@ void TFormulaEvaluator::PushName(int index) {
     std::vector<uint8_t> encoded;
     std::span<const uint8_t> data = name.Data;
     size_t tokenLength = name.TokenLength;
-    if (tokenLength == 0 && !name.FormulaText.empty()) {
+    // A name's own text runs over the cells as they are, whatever a write
+    // to another version made of it.
+    if (!name.FormulaText.empty()) {
         TFormulaEncoding how;
         how.FileSyntax = true;
+        how.Layout2007 = true;
         how.Sheet = name.SheetNumber ? name.SheetNumber - 1 : -1;
         try {
             TEncodedFormula e = handler.EncodeFormula(name.FormulaText, how);

@@ -122,8 +122,9 @@ TEncodedFormula TFormulaHandler::Encode(std::u16string_view text, const TFormula
 
 TEncodedFormula TFormulaHandler::EncodeFormula(std::u16string_view text, const TFormulaEncoding& how) {
     const TEncodeMode mode = how.OpenDocument ? TEncodeMode::emOpenDocument
-                             : version == TExcelVersion::xvExcel2007 && !how.BIFF8 ? TEncodeMode::em2007
-                                                                                   : TEncodeMode::emBIFF8;
+                             : how.Layout2007 || (version == TExcelVersion::xvExcel2007 && !how.BIFF8)
+                                 ? TEncodeMode::em2007
+                                 : TEncodeMode::emBIFF8;
     return Encode(text, how, mode);
 }
 
@@ -188,7 +189,9 @@ TEncodedFormula TFormulaHandler::TextFormulaTokens(int sheet, const TFormulaCell
     how.FileSyntax = true;
     how.Row = int(cell.Row);
     how.Col = cell.Col;
-    return EncodeFormula(KeptText(cell), how);
+    // A package's text in its own layout, whatever version the workbook is
+    // to be written in: it runs over the cells as they are.
+    return Encode(KeptText(cell), how, TEncodeMode::em2007);
 }
 
 std::u16string TFormulaHandler::CellFormula(int sheet, const TFormulaCell& cell, bool fileSyntax,
@@ -296,14 +299,41 @@ bool TFormulaHandler::BIFF8Layout(int sheet, const TFormulaCell& cell, std::span
             if (why) *why = "its tokens do not decode: " + fault;
             return false;
         }
-        TEncodedFormula f = Encode(text, how, TEncodeMode::emBIFF8);
-        data = std::move(f.Data);
-        tokenLength = f.TokenLength;
-        return true;
+        try {
+            TEncodedFormula f = Encode(text, how, TEncodeMode::emBIFF8);
+            data = std::move(f.Data);
+            tokenLength = f.TokenLength;
+            return true;
+        } catch (const XLSError& e) {
+            // A package's formula naming cells past the limits of the file.
+            if (cell.IsText() && CutForBIFF8(text, how, data, tokenLength, why)) return true;
+            if (why && why->empty()) *why = ReasonOf(e);
+            return false;
+        }
     } catch (const XLSError& e) {
         if (why) *why = ReasonOf(e);
         return false;
     }
+}
+
+bool TFormulaHandler::CutForBIFF8(std::u16string_view text, const TFormulaEncoding& how,
+                                  std::vector<uint8_t>& data, size_t& tokenLength, std::string* why) {
+    TEncodedFormula f;
+    try {
+        f = Encode(text, how, TEncodeMode::em2007);
+    } catch (const XLSError&) {
+        return false;
+    }
+    TBIFF8Cut cut;
+    auto tokens = Tokens2007ToBIFF8(f.Data, f.TokenLength, tokenLength, nullptr, &cut);
+    if (tokens && cut.Out) {
+        if (why) *why = "it names cells beyond column IV or row 65536";
+        return false;
+    }
+    if (!tokens || !cut.Cut) return false;
+    data = std::move(*tokens);
+    if (why) *why = "cut at column IV or row 65536";
+    return true;
 }
 
 bool TFormulaHandler::OlderLayout(int sheet, const TFormulaCell& cell, std::span<const uint8_t> own,

@@ -41,6 +41,8 @@ struct TFormulaEncoding {
     bool FileSyntax = false;
     // BIFF8 tokens even in a 2007 workbook.
     bool BIFF8 = false;
+    // 2007-layout tokens whatever the workbook's version (a package's text).
+    bool Layout2007 = false;
     // "[.A1]" style references.
     bool OpenDocument = false;
     // A text the user gave (a validation's, a chart's): its numbered errors
@@ -147,7 +149,7 @@ public:
     std::u16string CellFormula(int sheet, const TFormulaCell& cell, bool fileSyntax,
                                std::string* fault = nullptr);
     // The tokens a formula kept as .xlsx text runs with: its text compiled
-    // (the workbook's layout), or for a member of a shared formula, which
+    // (the 2007 layout, whatever version is to be written), or for a member of a shared formula, which
     // has no text of its own, the anchor's formula moved to the member's
     // cell (2007 layout, with its marker). Raises the encoder's messages and
     // "Excpected shared formula not found".
@@ -315,6 +317,11 @@ private:
     // text CellFormula gives is theirs) in BIFF8, and in an older layout.
     bool BIFF8Layout(int sheet, const TFormulaCell& cell, std::span<const uint8_t> tokens, size_t tokenLength,
                      std::vector<uint8_t>& data, size_t& newLength, std::string* why);
+    // A package's formula that names cells past column IV or row 65536 with
+    // its areas cut there ("cut at ..." in why); false when a reference lies
+    // wholly beyond (why says so) or the text does not compile.
+    bool CutForBIFF8(std::u16string_view text, const TFormulaEncoding& how, std::vector<uint8_t>& data,
+                     size_t& tokenLength, std::string* why);
     bool OlderLayout(int sheet, const TFormulaCell& cell, std::span<const uint8_t> tokens, size_t tokenLength,
                      TExcelVersion target, std::vector<uint8_t>& data, size_t& newLength, std::string* why);
     // The array formula whose first cell the cell is or points at alone; null for none.

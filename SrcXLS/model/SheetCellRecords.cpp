@@ -215,7 +215,8 @@ bool TCellWriter::TokensOf(const TFormulaCell& cell) {
     std::string why;
     IFormulaServices& formulas = sheet.Workbook().Formulas();
     // A cell of an array formula goes with the array (its formula there).
-    if (formulas.FormulaTokens(sheetIndex, cell, version, tokens, tokenLength, &why)) return true;
+    const bool written = formulas.FormulaTokens(sheetIndex, cell, version, tokens, tokenLength, &why);
+    if (written && why.empty()) return true;
     std::string text;
     try {
         // A long text is cut in the message.
@@ -224,10 +225,17 @@ bool TCellWriter::TokensOf(const TFormulaCell& cell) {
                (formula.size() > 200 ? "..." : "");
     } catch (const XLSError&) {
     }
+    const std::string where = WideToUtf8(QuoteSheetName(sheet.Name())) + "!" +
+                              WideToUtf8(ColRowToRefStr(cell.Col, int(cell.Row), false, false)) +
+                              ": formula" + text;
+    if (written) {
+        // Its areas cut to the file's limits; the value written is the whole formula's.
+        sheet.Workbook().AddWarning(where + " " + why + " in " + Target() +
+                                    "; its value is the uncut formula's");
+        return true;
+    }
     kept = sheet.Workbook().FormulaValueToKeep(sheetIndex, cell);
-    sheet.Workbook().AddWarning(WideToUtf8(QuoteSheetName(sheet.Name())) + "!" +
-                                WideToUtf8(ColRowToRefStr(cell.Col, int(cell.Row), false, false)) +
-                                ": formula" + text + " not written to " + Target() + " (" + why + "); " +
+    sheet.Workbook().AddWarning(where + " not written to " + Target() + " (" + why + "); " +
                                 (kept ? "its value is kept" : LostValue));
     return false;
 }

@@ -296,18 +296,25 @@ TEST_F(Conversions, PackagesOfOtherWritersWrittenAsBinaryWorkbooks) {
     EXPECT_EQ(byXlrd[0].Names, names);
 }
 
-// Names of a package past the limits of an .xls keep what the .xls holds of
-// them: their areas cut there (whole columns and rows stay whole), a
-// reference wholly beyond made #REF!, a formula that does not compile made
-// #NAME?; the write names each. xlrd reads the names, gnumeric and
-// LibreOffice compute the sums over them.
+// Names and formulas of a package past the limits of an .xls keep what the
+// .xls holds of them: their areas cut there (whole columns and rows stay
+// whole), a name's reference wholly beyond made #REF!, a formula that does
+// not compile made #NAME?; a cell's formula naming cells wholly beyond keeps
+// its value. The values written are computed before the cut. The write
+// names each. xlrd reads the names and values, gnumeric and LibreOffice
+// compute the sums over them.
 TEST_F(Conversions, NamesPastTheLimitsOfABinaryWorkbook) {
     Make();
     ASSERT_TRUE(made) << why;
     const std::string copy = dir->File("limits.xls");
     const std::vector<std::string> warnings =
         CopyAs(dir->File("limits.xlsx"), copy, TExcelVersion::xvExcel97);
-    ASSERT_EQ(warnings.size(), 4u) << testing::PrintToString(warnings);
+    ASSERT_EQ(warnings.size(), 6u) << testing::PrintToString(warnings);
+    EXPECT_EQ(warnings[4], "Main!A4: formula =SUM(S1!A1:A70000) cut at column IV or row 65536 in .xls; its "
+                           "value is the uncut formula's");
+    EXPECT_EQ(warnings[5],
+              "Main!A5: formula =S1!A70000+1 not written to .xls (it names cells beyond column IV "
+              "or row 65536); its value is kept");
     EXPECT_EQ(warnings[0], "Name Far: formula S1!$A$1:$A$70000 cut at column IV or row 65536 in .xls");
     EXPECT_EQ(warnings[1],
               "Name Beyond: formula S1!$A$70001:$B$70002 beyond column IV or row 65536: #REF! in .xls");
@@ -328,6 +335,11 @@ TEST_F(Conversions, NamesPastTheLimitsOfABinaryWorkbook) {
                                                      {"Rows", "S1!$A$1:$IV$3"},   {"Beyond", "?"},
                                                      {"Bad", "\"#NAME?\""},       {"Deep", "\"#NAME?\""}};
     EXPECT_EQ(got, want);
+    const TSeen cached = ReadWith({copy})[0];
+    ASSERT_TRUE(cached.Ok) << cached.Error;
+    for (const auto& [cell, value] : std::map<std::string, std::string>{
+             {"Main!A1", "n:6"}, {"Main!A3", "n:116"}, {"Main!A4", "n:6"}, {"Main!A5", "n:1"}})
+        EXPECT_EQ(cached.Values.count(cell) ? Plain(cached.Values.at(cell)) : "", value) << cell;
 
     oracle::Run("ssconvert --recalc " + oracle::Quote(copy) + " " +
                 oracle::Quote(dir->File("gn-limits.xlsx")));
@@ -338,12 +350,14 @@ TEST_F(Conversions, NamesPastTheLimitsOfABinaryWorkbook) {
         ASSERT_TRUE(s.Ok) << s.Error;
         // xlrd does not decompile a 3-D #REF! area; these readers do.
         EXPECT_EQ(s.Defined.count("Beyond") ? s.Defined.at("Beyond") : "", "#REF!");
-        const std::map<std::string, std::string> sums = {
-            {"Main!A1", s.Values.count("Main!A1") ? Plain(s.Values.at("Main!A1")) : ""},
-            {"Main!A2", s.Values.count("Main!A2") ? Plain(s.Values.at("Main!A2")) : ""},
-            {"Main!A3", s.Values.count("Main!A3") ? Plain(s.Values.at("Main!A3")) : ""}};
-        EXPECT_EQ(sums, (std::map<std::string, std::string>{
-                            {"Main!A1", "n:6"}, {"Main!A2", "n:111"}, {"Main!A3", "n:116"}}));
+        std::map<std::string, std::string> sums;
+        for (const char* cell : {"Main!A1", "Main!A2", "Main!A3", "Main!A4", "Main!A5"})
+            sums[cell] = s.Values.count(cell) ? Plain(s.Values.at(cell)) : "";
+        EXPECT_EQ(sums, (std::map<std::string, std::string>{{"Main!A1", "n:6"},
+                                                            {"Main!A2", "n:111"},
+                                                            {"Main!A3", "n:116"},
+                                                            {"Main!A4", "n:6"},
+                                                            {"Main!A5", "n:1"}}));
     }
 }
 
@@ -705,6 +719,25 @@ const TEveryVersion EveryVersionCases[] = {
       "SUMIF(A1:A1,\">0\",Other!A1:A1)+Other!A1", Lost}},
     {"values.xls", "One", "A2", "n:3", {"SUM(One:Two!A1)", "SUM(One:Two!A1)", Kept, Kept}},
     {"values.xls", "One", "A3", "n:6", {"Two!A1*3", "Two!A1*3", "Two!A1*3", Kept}},
+    // xlwt's empty text is no value: where the library does not compute the
+    // formula, the value is lost.
+    {"values.xls",
+     "One",
+     "A4",
+     "n:1",
+     {"SUMIF(A1:A1,\">0\")", "SUMIF(A1:A1,\">0\")", "SUMIF(A1:A1,\">0\")", Lost}},
+    {"values.xls",
+     "One",
+     "A5",
+     "n:1",
+     {"VLOOKUP(1,A1:A1,1,FALSE)", "VLOOKUP(1,A1:A1,1,FALSE)", "VLOOKUP(1,A1:A1,1,FALSE)", Lost}},
+    {"values.xls", "One", "A6", "n:3", {"WEEKDAY(45000,2)", "WEEKDAY(45000,2)", "WEEKDAY(45000,2)", Lost}},
+    {"values.xls", "One", "A7", "s:x-y", {"HYPERLINK(\"x-y\")", "HYPERLINK(\"x-y\")", Lost, Lost}},
+    {"values.xls",
+     "One",
+     "A8",
+     "s:ab",
+     {"CONCATENATE(\"a\",\"b\")", "CONCATENATE(\"a\",\"b\")", "CONCATENATE(\"a\",\"b\")", Kept}},
     // gnumeric's Excel 95 file: a range of sheets as every reader reads it.
     {"later5.xls",
      "Main",

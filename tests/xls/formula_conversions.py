@@ -15,8 +15,8 @@ copies.
       with Excel 5 and Excel 97, with their values;
       DIR/later.xlsx (openpyxl): a sheet named "Tab[x]y", a range of
       sheets and later functions, for gnumeric to write;
-      DIR/limits.xlsx (openpyxl): names past the limits of an .xls and
-      names whose formulas do not compile; DIR/shared.xlsx: a shared
+      DIR/limits.xlsx (openpyxl): names and formulas past the limits of an
+      .xls and names whose formulas do not compile; DIR/shared.xlsx: a shared
       formula naming a whole column.
   formula_conversions.py read OUTDIR FILE...
       for FILE number i writes OUTDIR/i.txt: OK (or FAIL<TAB>message), then
@@ -167,6 +167,8 @@ def make(d):
     main["A1"] = "=SUM(Far)"
     main["A2"] = "=SUM(Wide)"
     main["A3"] = "=SUM(Rows)"
+    main["A4"] = "=SUM(S1!A1:A70000)"
+    main["A5"] = "=S1!A70000+1"
     for name, text in (("Far", "S1!$A$1:$A$70000"), ("Wide", "S1!$A$1:$XFD$1"), ("Rows", "S1!$1:$3"),
                        ("Beyond", "S1!$A$70001:$B$70002"), ("Bad", "1+"), ("Deep", "(" * 300 + "1" + ")" * 300)):
         wb.defined_names.append(DefinedName(name, attr_text=text))
@@ -258,6 +260,10 @@ def make(d):
     two.write(0, 0, 2)
     one.write(1, 0, xlwt.Formula("SUM(One:Two!A1)"))
     one.write(2, 0, xlwt.Formula("Two!A1*3"))
+    # Functions the library does not compute where older versions lack them.
+    for row, text in enumerate(['SUMIF(A1:A1,">0")', "VLOOKUP(1,A1:A1,1,FALSE)", "WEEKDAY(45000,2)",
+                                'HYPERLINK("x-y")', 'CONCATENATE("a","b")'], 3):
+        one.write(row, 0, xlwt.Formula(text))
     book.save(d + "/values.xls")
 
     # gnumeric's source of its Excel 95 file and package (formula_conversions
