@@ -41,11 +41,11 @@ namespace {
 
 constexpr TItemKind ItemKinds[] = {
     {biff::MSODRAWING,
-     "drawing (its shapes, pictures, notes, text boxes, controls and charts)",
+     "drawing with all its shapes, pictures, notes, text boxes, controls and charts",
      {biff::MSODRAWING, biff::OBJ, biff::TXO, biff::CONTINUE},
      true},
     {biff::MSODRAWINGGROUP,
-     "drawing group (the workbook's pictures)",
+     "drawing group with the workbook's pictures",
      {biff::CONTINUE, biff::MSODRAWINGGROUP}},
     {condfmt::CONDFMT, "conditional format with its CF records", {condfmt::CF}},
     {dval::DVAL, "data validations with their DV records", {dval::DV}},
@@ -53,17 +53,17 @@ constexpr TItemKind ItemKinds[] = {
     {XCT, "cached values of another workbook with their CRN records", {CRN}},
     {biff::NOTE, "note", {}},
     {biff::PANE, "pane", {}},
-    {biff::FONT, "font (the default font stands in)", {}},
-    {biff::FONT4, "font (the default font stands in)", {}},
-    {biff::XF, "cell format (the default stands in)", {}},
-    {biff::XF4, "cell format (the default stands in)", {}},
+    {biff::FONT, "font", {}},
+    {biff::FONT4, "font", {}},
+    {biff::XF, "cell format", {}},
+    {biff::XF4, "cell format", {}},
     {biff::FORMAT, "number format", {}},
     {biff::PALETTE, "palette", {}},
     {biff::STYLE, "cell style", {}},
     {0x00E5, "list of merged cells", {}},
     {0x0018, "defined name", {biff::CONTINUE}},
-    {0x0017, "link table (EXTERNSHEET)", {biff::CONTINUE}},
-    {0x01AE, "link to a workbook (SUPBOOK)", {biff::CONTINUE}},
+    {0x0017, "link table", {biff::CONTINUE}},
+    {0x01AE, "link to a workbook", {biff::CONTINUE}},
     {0x0023, "external name", {biff::CONTINUE}},
     {biff::HEADER, "page header", {}},
     {biff::FOOTER, "page footer", {}},
@@ -145,8 +145,12 @@ void TTabrixReader::LoseItem(const TItemMark& mark, const std::string& reason) {
     SkipItem(mark, kind);
     char hex[8];
     std::snprintf(hex, sizeof hex, "0x%04X", unsigned(mark.Header.Id));
+    // A font or cell format keeps its place, which the formats and cells count by.
+    const bool standsIn = mark.Header.Id == biff::FONT || mark.Header.Id == biff::FONT4 ||
+                          mark.Header.Id == biff::XF || mark.Header.Id == biff::XF4;
     Warn(std::string("the ") + (kind ? kind->What : "record") + " (record " + hex +
-         ") could not be read and was left out: " + reason);
+         ") could not be read and " + (standsIn ? "the default stands in its place: " : "was left out: ") +
+         reason);
 }
 
 void TTabrixReader::SkipItem(const TItemMark& mark, const TItemKind* kind) {
