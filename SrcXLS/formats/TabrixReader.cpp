@@ -296,6 +296,12 @@ void TTabrixReader::Replace() {
     TRecordStorageDefault* target = CurrentStorage;
     if (!target->HasDefault(Header.Id)) target = Globals();
     if (!target->HasDefault(Header.Id)) return;
+    // An Excel 97 record shorter than the layout it has is damaged: the
+    // default stays.
+    if (const TRecordBlock* d = target->DefaultBlock(Header.Id);
+        d && Version >= BIFF8 && Header.Length < d->Length())
+        throw XLSError("Record too short: " + std::to_string(Header.Length) + " bytes where its layout has " +
+                       std::to_string(d->Length()));
     KeepRecord = false;
     PutDefault(*target, Header.Id, Body());
 }
@@ -633,6 +639,7 @@ void TTabrixReader::ReadBOF() {
     switch (bof.Type) {
     case bofType::Globals: {
         if (Header.Length > 256) throw XLSError("Invalid BOF size");
+        CapBOF();
         Target.IsMac = Version >= BIFF8 && (bof.History & 0x10);
         if (Header.Length >= 6) PutU16(Buffer.data() + 4, 0x1002);
         CurrentStorage = Globals();
@@ -678,12 +685,19 @@ void TTabrixReader::StartSheet(const TBOFRecord& bof, int kind) {
         sheet.SetReadName(SheetNames.GetItem(BoundsheetIndex));
         sheet.Hidden = THiddenState(std::min(SheetNames.GetValue(BoundsheetIndex), 2));
         CurrentStorage = &sheet.Records();
+        CapBOF();
         CurrentStorage->UpdateDefault(Header, Body());
     }
     // The lowest version is the low byte; the bits above it name the last
     // version that saved the file.
     LowestVersion = bof.Full ? bof.Lowest & 0xFF : 0;
     SheetOpen = true;
+}
+
+// A BOF of the later versions is 16 bytes at most: bytes past them are
+// damage, not written back.
+void TTabrixReader::CapBOF() {
+    if (Header.Id == 0x0809 && Header.Length > 16) Header.Length = 16;
 }
 
 void TTabrixReader::ReadEOF() {

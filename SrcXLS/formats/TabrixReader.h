@@ -139,6 +139,7 @@ private:
     void StartSheet(const TBOFRecord& bof, int kind);
     void ReadEOF();
     void EndSubstream();
+    void CapBOF();
     // The BOF id of the file's version, which every substream of it starts with.
     uint16_t VersionBOF() const;
     // A record where a sheet's BOF should stand, after the last substream

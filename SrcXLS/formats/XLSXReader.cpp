@@ -431,6 +431,9 @@ std::vector<std::string> RelationIdsIn(const std::string& text) {
 // the model keeps to it, and named as a warning; the rest is kept.
 namespace {
 
+// Kept parts up to this size are checked to be sound XML.
+constexpr uint64_t MaxCheckedPart = 32u << 20;
+
 // The internal targets of a relationships part's Relationship elements.
 struct TTargets : platform::XmlStreamHandler {
     std::vector<std::string> Targets;
@@ -505,6 +508,8 @@ void TXLS2007Reader::FindDamagedKeptParts(const std::set<std::string>& replaced,
                 rels.emplace_back(name.substr(0, at) + name.substr(at + 6, name.size() - at - 11), name);
         }
         if (replaced.count(lower) || !(relsPart || lower.ends_with(".xml"))) continue;
+        // Parts too large to hold whole for the check pass as they are.
+        if (zip.OpenIndex(i).Size() > MaxCheckedPart) continue;
         TNamedIds named;
         const platform::XmlStreamResult r = platform::StreamXmlText(zip.ExtractIndex(i), named);
         if (!r.Ok()) {
