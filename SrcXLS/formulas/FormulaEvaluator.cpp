@@ -817,10 +817,10 @@ TFormulaValue BinaryOperation(uint8_t op, const TFormulaValue& a, const TFormula
             double z = 0;
             switch (op) {
             case ptg::Add:
-                z = x + y;
+                z = CancellingAdd(x, y);
                 break;
             case ptg::Sub:
-                z = x - y;
+                z = CancellingSubtract(x, y);
                 break;
             case ptg::Mul:
                 z = x * y;

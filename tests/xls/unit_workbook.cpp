@@ -92,6 +92,13 @@ TEST_F(Exchange, TypedReadsOfEveryKind) {
     for (int c = 0; c <= 8; ++c) texts.push_back(sheet->GetAsString(c, 0));
     EXPECT_EQ(texts, (std::vector<std::u16string>{u"42", u"2.5", u"Товар", u"TRUE", u"#DIV/0!", u"",
                                                   u"cached", u"#DIV/0!", u""}));
+    // An error formula shows one text, whether its formula is tokens or a
+    // package's text.
+    result.ErrorCode = 0x2A;
+    sheet->PutFormula(ctErrorFormula, 9, 0, 15, 4, tokens, result);
+    sheet->PutFormulaText(ctErrorFormula, 10, 0, 15, "NA()", NoSharedFormula, 0, result);
+    EXPECT_EQ(sheet->GetAsString(9, 0), u"N/A");
+    EXPECT_EQ(sheet->GetAsString(10, 0), u"N/A");
     TTabrix4::SetStrTRUE(u"Yes");
     EXPECT_EQ(sheet->GetAsString(3, 0), u"Yes");
 
