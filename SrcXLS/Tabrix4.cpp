@@ -281,9 +281,7 @@ void TTabrix4::SheetDeleting(TSheet& gone, int index) {
         },
         [](std::u16string_view name) { return std::u16string(name); });
     // The sheet's own names go with it.
-    TInternalNames& names = formulaHandler.Names();
-    for (int i = names.Count() - 1; i >= 0; --i)
-        if (names.Items(i).SheetNumber == index + 1) names.Delete(i);
+    formulaHandler.DeleteSheetNames(index);
     formulaHandler.SheetDeleted(index);
     auto followSpan = [&](std::span<uint8_t> tokens) { return formulaHandler.SheetDeletedInTokens(tokens); };
     FollowRangeFormulas(&gone, [&](std::vector<uint8_t>& tokens) { return followSpan(tokens); });
@@ -304,9 +302,14 @@ void TTabrix4::SheetRenaming(int index, std::u16string_view name) {
         written.push_back(i == index ? std::u16string(name) : formulaHandler.SheetNameAt(i));
     struct TRestore {
         TFormulaHandler& formulas;
-        ~TRestore() { formulas.SetWrittenSheetNames({}); }
+        ~TRestore() {
+            formulas.SetWrittenSheetNames({});
+            formulas.SetLinkNumbers(false);
+        }
     } restore{formulaHandler};
     formulaHandler.SetWrittenSheetNames(std::move(written));
+    // Texts kept from a package name other workbooks by their link parts.
+    formulaHandler.SetLinkNumbers(true);
     FollowSheetTexts(
         nullptr,
         [&](std::u16string_view text, int sheet, int col, int row) {

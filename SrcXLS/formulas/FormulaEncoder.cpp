@@ -762,9 +762,9 @@ void TEncoder::MarkSheetName() {
     if (last == ttPath || last == ttFile) return;
     if (last != ttRef && last != ttArea && last != ttName) Fail(15, u"!");
     // "Data:'My Sheet'!": a range of sheets with either name quoted; and
-    // "S1:Data!", whose first name reads as a cell.
+    // "S1:Data!" or "'My Sheet':S1!", where a name reads as a cell.
     const size_t n = tokens.size();
-    if (last == ttName && n >= 3 && tokens[n - 2].Type == ttRange &&
+    if ((last == ttName || last == ttRef) && n >= 3 && tokens[n - 2].Type == ttRange &&
         (tokens[n - 3].Type == ttName || tokens[n - 3].Type == ttRef)) {
         const std::u16string_view range =
             Own(std::u16string(tokens[n - 3].Text) + u":" + std::u16string(tokens[n - 1].Text));

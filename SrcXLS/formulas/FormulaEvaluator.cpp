@@ -192,12 +192,16 @@ void TFormulaEvaluator::RunCell(uint64_t key, TFormulaValue& result) {
         s.GetCellValue(col, row, result);
         return;
     }
+    TEncodedFormula e;
+    if (f.IsText() && !handler.CompileText(sheet, f, e)) {
+        SetFormulaValueError(result, fe::Name);
+        return;
+    }
     const TFrame saved = frame;
     frame = {sheet, col, row, TokenLayoutOf(f.TokenVersion())};
     TEvalValue v;
     try {
         if (f.IsText()) {
-            const TEncodedFormula e = handler.TextFormulaTokens(sheet, f);
             frame.Layout = L::BIFF8;
             Run(e.Data, e.TokenLength, L::BIFF8, v);
         } else {
@@ -241,8 +245,12 @@ bool TFormulaEvaluator::ArrayElement(int sheet, const TCell& cell, int col, int 
                 Run(array->ArrayData().subspan(TBaseArrayFormulaCell::ArrayHeadSize),
                     size_t(array->GetArrayTokenLength()), layout, v);
             } else {
-                const TEncodedFormula e =
-                    handler.TextFormulaTokens(sheet, static_cast<const TFormulaCell&>(*holder));
+                TEncodedFormula e;
+                if (!handler.CompileText(sheet, static_cast<const TFormulaCell&>(*holder), e)) {
+                    frame = saved;
+                    SetFormulaValueError(result, fe::Name);
+                    return true;
+                }
                 frame = {sheet, int(holder->Col), int(holder->Row), L::BIFF8, true};
                 Run(e.Data, e.TokenLength, L::BIFF8, v);
             }
@@ -809,10 +817,10 @@ TFormulaValue BinaryOperation(uint8_t op, const TFormulaValue& a, const TFormula
             double z = 0;
             switch (op) {
             case ptg::Add:
-                z = x + y;
+                z = CancellingAdd(x, y);
                 break;
             case ptg::Sub:
-                z = x - y;
+                z = CancellingSubtract(x, y);
                 break;
             case ptg::Mul:
                 z = x * y;

@@ -194,6 +194,20 @@ TEncodedFormula TFormulaHandler::TextFormulaTokens(int sheet, const TFormulaCell
     return Encode(KeptText(cell), how, TEncodeMode::em2007);
 }
 
+bool TFormulaHandler::CompileText(int sheet, const TFormulaCell& cell, TEncodedFormula& tokens) {
+    if (IsSharedMember(cell)) {
+        if (sheet < 0 || sheet >= stores.Count()) throw XLSError(SharedFormulaMissing);
+        int col1, row1, col2, row2;
+        SharedAnchor(stores.Items(sheet), cell.SharedLink(), col1, row1, col2, row2);
+    }
+    try {
+        tokens = TextFormulaTokens(sheet, cell);
+        return true;
+    } catch (const XLSError&) {
+        return false;
+    }
+}
+
 std::u16string TFormulaHandler::CellFormula(int sheet, const TFormulaCell& cell, bool fileSyntax,
                                             std::string* fault) {
     if (IsSharedMember(cell)) {
@@ -555,6 +569,8 @@ std::u16string TFormulaHandler::WithWrittenSheetNames(std::u16string_view text, 
     how.Col = col;
     try {
         const TEncodedFormula f = Encode(text, how, TEncodeMode::em2007);
+        // Another workbook's sheet of that name stays as it is written.
+        if (!always && !NamesRenamedSheet(f, sheet)) return std::u16string(text);
         TFormulaDecoding back;
         back.Sheet = sheet;
         back.FileSyntax = true;
@@ -565,6 +581,40 @@ std::u16string TFormulaHandler::WithWrittenSheetNames(std::u16string_view text, 
         if (unfollowed) *unfollowed = names;
         return std::u16string(text);
     }
+}
+
+bool TFormulaHandler::NamesRenamedSheet(const TEncodedFormula& f, int sheet) {
+    auto renamed = [this](int index) {
+        return index >= 0 && size_t(index) < writtenSheetNames.size() &&
+               writtenSheetNames[size_t(index)] != SheetNameAt(index);
+    };
+    bool names = false;
+    std::vector<uint8_t> data = f.Data;
+    FollowSheetReferences(std::span<uint8_t>(data).first(f.TokenLength), TTokenLayout::BIFF8,
+                          [&](uint16_t& entry) {
+                              const TSupBook* book = externals.BookOf(entry);
+                              if (book && book->Kind == SupBookSelf)
+                                  names = names || renamed(externals.Entry(entry).First) ||
+                                          renamed(externals.Entry(entry).Last);
+                              return false;
+                          });
+    // A name local to a renamed sheet is written through it.
+    size_t length = f.TokenLength;
+    FollowNames(
+        data, length, TTokenLayout::BIFF8,
+        [&](int number) {
+            if (number >= 1 && number <= this->names.Count()) {
+                const int local = this->names.Items(number - 1).SheetNumber - 1;
+                names = names || (local != sheet && renamed(local));
+            }
+            return number;
+        },
+        [this](int entry) {
+            const TSupBook* book = externals.BookOf(entry);
+            return book && book->Kind == SupBookSelf;
+        },
+        0);
+    return names;
 }
 
 std::u16string TFormulaHandler::DefinedName(int number) {
@@ -759,11 +809,15 @@ void TFormulaHandler::Calculate(std::span<const uint8_t> tokens, int sheet, int 
     SetFormulaValueError(result, 7);
 }
 
-bool TFormulaHandler::NameDeletedInTokens(std::vector<uint8_t>& data, size_t& tokenLength, int position) {
-    return RenumberNames(data, tokenLength, position + 1, [this](int entry) {
-        const TSupBook* book = externals.BookOf(entry);
-        return book && book->Kind == SupBookSelf;
-    });
+bool TFormulaHandler::NameDeletedInTokens(std::vector<uint8_t>& data, size_t& tokenLength, int position,
+                                          TTokenLayout layout) {
+    return RenumberNames(
+        data, tokenLength, position + 1,
+        [this](int entry) {
+            const TSupBook* book = externals.BookOf(entry);
+            return book && book->Kind == SupBookSelf;
+        },
+        layout, goneNameCode);
 }
 
 void TFormulaHandler::NameDeleted(int position) {
@@ -773,18 +827,22 @@ void TFormulaHandler::NameDeleted(int position) {
         store.BeginIterate();
         while (TCell* c = store.NextCell()) {
             auto* f = dynamic_cast<TFormulaCell*>(c);
-            // Tokens of older layouts name the records kept with them, text names by text.
-            if (!f || f->IsText() || f->TokenVersion() < TExcelVersion::xvExcel97) continue;
+            // Text names by text.
+            if (!f || f->IsText()) continue;
+            const TExcelVersion version = f->TokenVersion();
+            const TTokenLayout layout = TokenLayoutOf(version);
             if (auto* array = dynamic_cast<TBaseArrayFormulaCell*>(f)) {
                 const TCellTokens t = TokensOf(*array);
                 data.assign(t.Data.begin(), t.Data.end());
                 size_t length = t.Length;
-                if (NameDeletedInTokens(data, length, position)) array->SetArrayFormula(data, length);
+                if (NameDeletedInTokens(data, length, position, layout)) array->SetArrayFormula(data, length);
             }
             data.assign(f->Data().begin(), f->Data().end());
             size_t length = size_t(f->TokenLength());
-            if (length <= data.size() && NameDeletedInTokens(data, length, position))
+            if (length <= data.size() && NameDeletedInTokens(data, length, position, layout)) {
                 f->SetFormula(data, length);
+                f->SetTokenVersion(version);
+            }
         }
     }
     for (int i = 0; i < names.Count(); ++i) {
@@ -793,6 +851,17 @@ void TFormulaHandler::NameDeleted(int position) {
         if (NameDeletedInTokens(n.Data, length, position)) n.TokenLength = uint16_t(length);
     }
     if (OnNameDeleted) OnNameDeleted(position);
+}
+
+void TFormulaHandler::DeleteSheetNames(int index) {
+    struct TRestore {
+        uint8_t& code;
+        ~TRestore() { code = 0x1D; }
+    } restore{goneNameCode};
+    // A reference to a name of a sheet that is gone names the sheet.
+    goneNameCode = ErrorIndexToCode(fe::Ref);
+    for (int i = names.Count() - 1; i >= 0; --i)
+        if (names.Items(i).SheetNumber == index + 1) names.Delete(i);
 }
 
 // ---------------------------------------------------------------------------
@@ -838,8 +907,9 @@ std::u16string TFormulaHandler::TextWithoutSheet(std::u16string_view text, int d
         entry = uint16_t(externals.GetSelfSheetIndex(from, to, count));
         return false;
     };
-    if (!FollowSheetReferences(std::span<uint8_t>(f.Data).first(f.TokenLength), TTokenLayout::BIFF8, follow))
-        return std::u16string(text);
+    const bool sheets =
+        FollowSheetReferences(std::span<uint8_t>(f.Data).first(f.TokenLength), TTokenLayout::BIFF8, follow);
+    if (!LocalNamesGone(f.Data, f.TokenLength, deleted) && !sheets) return std::u16string(text);
     TFormulaDecoding back;
     back.Sheet = sheet;
     back.FileSyntax = true;
@@ -848,9 +918,28 @@ std::u16string TFormulaHandler::TextWithoutSheet(std::u16string_view text, int d
     return DecodeFormula(f.Data, f.TokenLength, back);
 }
 
+bool TFormulaHandler::LocalNamesGone(std::vector<uint8_t>& data, size_t& tokenLength, int index) {
+    return FollowNames(
+        data, tokenLength, TTokenLayout::BIFF8,
+        [&](int number) {
+            return number >= 1 && number <= names.Count() && names.Items(number - 1).SheetNumber == index + 1
+                       ? 0
+                       : number;
+        },
+        [this](int entry) {
+            const TSupBook* book = externals.BookOf(entry);
+            return book && book->Kind == SupBookSelf;
+        },
+        ErrorIndexToCode(fe::Ref));
+}
+
 bool TFormulaHandler::TextNamesSheet(std::u16string_view text, int index, int sheet, int col, int row) {
     TEncodedFormula f;
     if (!EncodeSheetText(text, sheet, col, row, f)) return false;
+    // A name of the sheet, named through it.
+    std::vector<uint8_t> copy = f.Data;
+    size_t length = f.TokenLength;
+    if (LocalNamesGone(copy, length, index)) return true;
     bool names = false;
     FollowSheetReferences(
         std::span<uint8_t>(f.Data).first(f.TokenLength), TTokenLayout::BIFF8, [&](uint16_t& entry) {

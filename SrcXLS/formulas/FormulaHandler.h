@@ -154,6 +154,9 @@ public:
     // cell (2007 layout, with its marker). Raises the encoder's messages and
     // "Excpected shared formula not found".
     TEncodedFormula TextFormulaTokens(int sheet, const TFormulaCell& cell);
+    // The same; false where the text does not compile (a name or sheet it
+    // names is not there). Raises only for a member without its anchor.
+    bool CompileText(int sheet, const TFormulaCell& cell, TEncodedFormula& tokens);
     // The formula of the cell at (sheet, col, row) in file syntax; raises
     // "Cell is missing/is of wrong type" for a cell that has none.
     std::u16string GetCellFormulaXML(int sheet, int col, int row);
@@ -205,7 +208,11 @@ public:
     void Calculate(std::span<const uint8_t> tokens, int sheet, int col, int row, TFormulaValue& result) const;
     // The same for one token stream of the BIFF8 or 2007 layout (tokenLength
     // bytes, then array data); whether it changed.
-    bool NameDeletedInTokens(std::vector<uint8_t>& data, size_t& tokenLength, int position);
+    bool NameDeletedInTokens(std::vector<uint8_t>& data, size_t& tokenLength, int position,
+                             TTokenLayout layout = TTokenLayout::BIFF8);
+    // The names local to the sheet at index go, as it does: references to
+    // them become #REF!, not the #NAME? of a name deleted alone.
+    void DeleteSheetNames(int index);
 
     // The BIFF8 tokens of every name that has only the text of an .xlsx
     // formula, before a BIFF8 write. Without written, a text that does not
@@ -329,6 +336,13 @@ private:
     std::u16string SheetNameOf(int index);
     void NameDeleted(int position);
     bool SheetDeletedInTokens(std::span<uint8_t> tokens, TTokenLayout layout);
+    // Whether formula tokens (BIFF8 or 2007 layout) of the sheet name a
+    // sheet of the workbook that has another written name, or a name local
+    // to one.
+    bool NamesRenamedSheet(const TEncodedFormula& f, int sheet);
+    // References to the names local to the sheet at index made #REF! in
+    // tokens of the BIFF8 or 2007 layout; whether there were any.
+    bool LocalNamesGone(std::vector<uint8_t>& data, size_t& tokenLength, int index);
     // Kept text that names a sheet ("!") compiled in the 2007 layout for the
     // cell (sheet, col, row); false for any other text.
     bool EncodeSheetText(std::u16string_view text, int sheet, int col, int row, TEncodedFormula& f);
@@ -342,6 +356,8 @@ private:
     bool linkNumbers = false;
     std::vector<std::u16string> writtenSheetNames;
     std::vector<TTableDef> tables;
+    // The error references to a deleted name become (its BIFF code).
+    uint8_t goneNameCode = 0x1D; // #NAME?
     // The last sheet deleted and the entries that named it alone.
     int deletedSheet = -1;
     std::vector<bool> goneEntries;

@@ -199,7 +199,8 @@ const TToBinary ToBinary[] = {
     {"openpyxl", "One", "A10", 0, 9, "su(B4)", "e:#NAME?", true, false},
     // Constants that need all their digits.
     {"openpyxl", "One", "A8", 0, 7, "INT(2.9999999999999996)", "n:2", false, true},
-    {"openpyxl", "One", "A9", 0, 8, "IF(1=1.0000000000000002,1,0)", "n:0", false, true},
+    {"openpyxl", "One", "A9", 0, 8, "IF(1.0000000000000002*4503599627370496=4503599627370496,0,1)", "n:1",
+     false, true},
     // Functions that count bytes: written as such, computed by the caller.
     {"openpyxl", "One", "A12", 0, 11, "LENB(\"abc\")", "n:3", true, false},
     {"openpyxl", "One", "A13", 0, 12, "FINDB(\"c\",\"abc\",1)", "n:3", true, false},
@@ -452,7 +453,8 @@ TEST_F(Conversions, BinaryWorkbooksWrittenAsPackages) {
         {"A6", "SUMIFS(B1:B3,B1:B3,\">1\")", "n:5", Libre | Ours | Again},
         {"A7", "EDATE(40000,1)", "n:40031"},
         {"A8", "INT(2.9999999999999996)", "n:2", Ours | Gnumeric | Again},
-        {"A9", "IF(1=1.0000000000000002,1,0)", "n:0", Ours | Gnumeric | Again},
+        {"A9", "IF(1.0000000000000002*4503599627370496=4503599627370496,0,1)", "n:1",
+         Ours | Gnumeric | Again},
         {"A12", "LENB(\"abc\")", "n:3"},
         {"A15", "REPLACEB(\"abcd\",2,2,\"X\")", "s:aXd"},
         {"A17", "MIDB(\"abcd\",2,2)", "s:bc"},
