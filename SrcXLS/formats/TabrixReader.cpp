@@ -732,10 +732,17 @@ void TTabrixReader::ReadFilePass() {
 
 void TTabrixReader::ReadCodePage() {
     TByteReader r(Body());
-    int codePage = r.U16("code page");
+    const int codePage = r.U16("code page");
     // 1200 marks UTF-16 text in BIFF8; an old file claiming it has 8-bit
-    // text all the same, read with the default.
-    Text.CodePage = codePage == 1200 ? DefaultCodePage : codePage;
+    // text all the same, read with the default. A number of no code page
+    // is read as 1252: an older file's text changes with it, so it is named.
+    const int read = codePage == 1200 ? DefaultCodePage : platform::SingleByteCodePage(codePage);
+    if (Version < BIFF8 && read != codePage && codePage != 1200 && !platform::CodePageAlias(codePage))
+        Warn("CODEPAGE " + std::to_string(codePage) +
+             " names no code page the library knows: its text is read "
+             "in code page " +
+             std::to_string(read));
+    Text.CodePage = read;
     Stream.CodePage = Text.CodePage;
     // The 8-bit text of a BIFF2-BIFF5 file is in it; a BIFF8 file's text is
     // not, so writing it as an older file keeps the default.
