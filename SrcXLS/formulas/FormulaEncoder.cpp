@@ -869,6 +869,11 @@ size_t TEncoder::Step(size_t i) {
             (i + 1 < work.size() && (work[i + 1] == u'[' || work[i + 1] == u'#' || work[i + 1] == u'@')))
             return ScanTable(i, named);
         const size_t close = work.find(u']', i);
+        // "[Price]", a column of the formula's table, is an operand; a
+        // file's number or name comes before a sheet or a "!".
+        if (close != work.npos && close > i + 1 && Follows(close + 1) &&
+            (close + 1 == work.size() || (work[close + 1] != u'!' && work[close + 1] != u'\'')))
+            return ScanTable(i, false);
         if (close == work.npos || close - i < 2) Fail(14, std::u16string_view(work).substr(i));
         Add(ttFile, std::u16string_view(work).substr(i + 1, close - i - 1));
         return close + 1;
