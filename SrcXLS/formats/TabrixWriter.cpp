@@ -271,6 +271,8 @@ bool TTabrixWriter::WriteGlobalRecord(const TRecordBlock& block) {
     case placeholder::BoundSheets:
         WriteBoundsheets();
         return true;
+    case placeholder::Dropped:
+        return false;
     case placeholder::Names:
         if (biff5 && source.OldLinkTable) WriteOldLinkTable();
         Run(source.Names);

@@ -297,6 +297,7 @@ private:
     size_t limit = 0;
     int depth = 0;
     uint8_t cls = 0;
+    int arguments = 0; // function arguments being encoded
     int lastSheet = -1;
     std::vector<TSpace>& spaces;
     // The bytes written so far: the first written of the thread's buffer.
@@ -1185,6 +1186,15 @@ void TEncoder::Operand() {
     }
     case ttError:
         Take(at, n);
+        // #REF! is a reference's error, as readers take it (an error value
+        // in its place LibreOffice drops); the formula of a name of a range
+        // that is the error alone keeps the error value older readers take.
+        if (t->Code == 0x17 && (arguments > 0 || opt.Class != ptg::ClassRef)) {
+            WriteId(WithClass(ptg::RefErr, ptg::ClassValue));
+            const uint8_t zero[6] = {};
+            WriteBytes(zero, mode == TEncodeMode::em2007 ? 6 : 4);
+            return;
+        }
         WriteId(ptg::Err);
         WriteBytes(&t->Code, 1);
         return;
@@ -1396,7 +1406,9 @@ void TEncoder::Function(const TXLSToken& f) {
         if (!empty) {
             cls = argumentClass;
             limit = i;
+            ++arguments;
             Expression();
+            --arguments;
             size_t at, n;
             if (Peek(at, n)) Fail(2, tokens[at].Text.empty() ? std::u16string_view(u"?") : tokens[at].Text);
             limit = outerLimit;
