@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -31,6 +33,11 @@ std::string OemToAnsi(std::string_view oem);
 // UTF-8 and UTF-16. Malformed input (bad UTF-8 sequences, lone surrogates) becomes U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(std::u16string_view text);
+// A character (up to U+10FFFF) appended as UTF-8.
+void AppendUtf8(std::string& out, char32_t c);
+// The character of each byte above 0x7F of the 8-bit code page iconv knows by `name` (0 for a byte it
+// refuses); nothing when it does not know the name.
+std::optional<std::array<char16_t, 128>> IconvHighHalf(const std::string& name);
 // Whether the bytes are well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 bool IsUtf8(std::string_view bytes);
 

@@ -464,7 +464,8 @@ void TTabrixWriter::WriteSheetTail(const TBIFFSheetSource& sheet) {
     Run(sheet.ConditionalFormats);
     Run(sheet.Hyperlinks);
     Run(sheet.Validations);
-    records.WriteSheetProtection(sheet.Protection);
+    // Excel 5 files have no record for what a protected sheet allows.
+    if (version >= TExcelVersion::xvExcel97) records.WriteSheetProtection(sheet.Protection);
 }
 
 // Rows and columns past the last ones a BIFF sheet has are written as the
@@ -548,7 +549,9 @@ void TTabrixWriter::WriteBIFF4Sheet(const std::filesystem::path& fileName) {
         PutU16(body.data(), uint16_t(GetU16(setup.data()) & 0x7F));
         PutU16(body.data() + 6, 1);
         PutU16(body.data() + 8, 1);
-        PutU16(body.data() + 10, uint16_t(GetU16(setup.data() + 10) & 0x3B));
+        // Its print options, and whether the printer's settings (paper,
+        // scale, orientation) are unset.
+        PutU16(body.data() + 10, uint16_t(GetU16(setup.data() + 10) & 0x3F));
         PutU16(body.data() + 12, 600);
         PutU16(body.data() + 14, 600);
         records.WriteRecord(SETUP, body);

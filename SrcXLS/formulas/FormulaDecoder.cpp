@@ -343,7 +343,7 @@ bool TDecoder::Step(const TToken& t) {
         const TFunctionCall call = FunctionCallOf(t);
         if (call.Command) {
             // A command of a macro sheet has no text among the functions.
-            Fault("macro command " + std::to_string(call.Number) + " is no worksheet function");
+            Fault(std::string(MacroCommandFault) + std::to_string(call.Number) + " is no worksheet function");
             Push(u"?command" + Decimal(call.Number) + u"?(" + Arguments(FuncVarCount(p[0], t.Layout)) + u")");
             return true;
         }

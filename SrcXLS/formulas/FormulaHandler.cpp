@@ -261,6 +261,13 @@ std::string ReasonOf(const XLSError& e) {
 bool CompiledForBIFF8(const TFormulaCell& cell) {
     return cell.IsText() || cell.TokenVersion() < TExcelVersion::xvExcel97;
 }
+
+// A cell of a data table: its one token names the table's first cell, the
+// same in every layout from BIFF3 on.
+bool DataTableCell(const TFormulaCell& cell, std::span<const uint8_t> own, size_t ownLength) {
+    return !cell.IsText() && ownLength == 5 && own.size() >= 5 && own[0] == ptg::Tbl &&
+           cell.TokenVersion() >= TExcelVersion::xvExcel30;
+}
 } // namespace
 
 const TBaseArrayFormulaCell* TFormulaHandler::ArrayOf(int sheet, const TFormulaCell& cell) {
@@ -287,7 +294,8 @@ bool TFormulaHandler::BIFF8Layout(int sheet, const TFormulaCell& cell, std::span
                                   size_t ownLength, std::vector<uint8_t>& data, size_t& tokenLength,
                                   std::string* why) {
     const bool biff8 = !CompiledForBIFF8(cell);
-    if (biff8 && !Has2007Marker(own.first(std::min(ownLength, own.size())))) {
+    if ((biff8 && !Has2007Marker(own.first(std::min(ownLength, own.size())))) ||
+        DataTableCell(cell, own, ownLength)) {
         data.assign(own.begin(), own.end());
         tokenLength = ownLength;
         return true;
@@ -361,6 +369,28 @@ bool TFormulaHandler::OlderLayout(int sheet, const TFormulaCell& cell, std::span
         data.assign(own.begin(), own.end());
         tokenLength = ownLength;
         return true;
+    }
+    if (DataTableCell(cell, own, ownLength)) {
+        // The library's Excel 4 files hold no data tables.
+        if (target < TExcelVersion::xvExcel50) {
+            if (why) *why = "a cell of a data table";
+            return false;
+        }
+        data.assign(own.begin(), own.begin() + 5);
+        tokenLength = 5;
+        return true;
+    }
+    // Tokens that do not decode would read as another formula there (a
+    // macro sheet's command is kept as read).
+    std::string fault;
+    try {
+        CellFormula(sheet, cell, true, &fault);
+    } catch (const XLSError& e) {
+        fault = ReasonOf(e);
+    }
+    if (!fault.empty() && !IsMacroCommandFault(fault)) {
+        if (why) *why = "its tokens do not decode: " + fault;
+        return false;
     }
     // Older files take what converts to their layout: from BIFF8 tokens,
     // made from the kept text when the formula is one.

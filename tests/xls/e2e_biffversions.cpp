@@ -1081,3 +1081,136 @@ TEST(BIFFVersions, CopiesKeepOnlyRecordsOfTheLayoutWrittenAndEveryFontNamed) {
     if (!haveSheetJS)
         GTEST_SKIP() << "the files without FONT records were not judged: SheetJS is not installed";
 }
+
+namespace {
+
+// The faults of a copy's records, "" when sound.
+using TRecordCheck = std::function<std::string(const std::vector<Record>&)>;
+
+// Every TABLE follows the FORMULA of the table's first cell (its one token
+// names that cell), and there are tables of them.
+TRecordCheck TablesFollowTheirFormulas(size_t tables) {
+    return [tables](const std::vector<Record>& records) -> std::string {
+        size_t n = 0;
+        for (size_t i = 0; i < records.size(); ++i) {
+            if (records[i].Id != 0x0236) continue;
+            ++n;
+            const Record* f = i > 0 ? &records[i - 1] : nullptr;
+            const bool biff4 = f && f->Id == 0x0406;
+            const size_t head = biff4 ? 18 : 22;
+            if (!f || (f->Id != 0x0006 && !biff4) || f->Body.size() != head + 5 || f->Body[head] != 0x02 ||
+                GetU16(&f->Body[head + 1]) != GetU16(f->Body.data()) ||
+                GetU16(&f->Body[head + 3]) != GetU16(&f->Body[2]))
+                return "TABLE number " + std::to_string(n) + " does not follow its formula";
+        }
+        return n == tables ? "" : std::to_string(n) + " TABLE records";
+    };
+}
+
+TRecordCheck Without(uint16_t id) {
+    return [id](const std::vector<Record>& records) {
+        return CountOf(records, id) ? "record " + std::to_string(id) + " written" : std::string();
+    };
+}
+
+// The sheets' SETUP records say the printer's settings are unset.
+std::string PrinterSettingsUnset(const std::vector<Record>& records) {
+    for (const Record& r : records)
+        if (r.Id == 0x00A1 && (r.Body.size() < 12 || !(GetU16(&r.Body[10]) & 0x0004)))
+            return "a SETUP with the printer's settings set";
+    return "";
+}
+
+} // namespace
+
+// Corpus files whose records are laid out otherwise in the version written
+// are copied with them converted or left out and named: a data table's
+// definition follows its formula in Excel 97 and Excel 5 copies, and an
+// Excel 4 copy keeps the table's values, naming each cell; printer settings
+// do not cross versions; an Excel 5 copy has no record of what a protected
+// sheet allows; an Excel 4 copy keeps a SETUP's mark that the printer's
+// settings (its scale among them) are unset. gnumeric reads every copy
+// without complaint, with the values it reads from the source.
+TEST(BIFFVersions, RecordsOfAnotherLayoutAreConvertedOrNamed) {
+    if (oracle::RealWorldDir().empty()) GTEST_SKIP() << "no real-world test files here";
+    const TExcelVersion v8 = TExcelVersion::xvExcel97, v5 = TExcelVersion::xvExcel50,
+                        v4 = TExcelVersion::xvExcel40;
+    const struct {
+        const char* File;
+        TExcelVersion Version;
+        const char* Warning; // in the write's warnings, Named times; "" for none
+        size_t Named;
+        TRecordCheck Check;
+        bool Values = true; // gnumeric reads the copy's values as the source's
+    } cases[] = {
+        {"apache-poi/testArraysAndTables.xls", v8, "", 0, TablesFollowTheirFormulas(3)},
+        {"apache-poi/testArraysAndTables.xls", v5, "", 0, TablesFollowTheirFormulas(3)},
+        {"apache-poi/testArraysAndTables.xls", v4, " (a cell of a data table); its value is kept", 39,
+         TablesFollowTheirFormulas(0)},
+        // Its cached values are stale: gnumeric computes the table anew.
+        {"apache-poi/44958_1.xls", v8, "", 0, TablesFollowTheirFormulas(1), false},
+        {"apache-poi/44958_1.xls", v5, "", 0, TablesFollowTheirFormulas(1), false},
+        {"ExcelDataReader/Test_git_issue_224_simple_95.xls", v8, "PLS (0x004D)", 1, Without(0x004D)},
+        {"ExcelDataReader/Test_git_issue_250_richtext.xls", v5, "PLS (0x004D)", 1, Without(0x004D)},
+        {"ExcelDataReader/TestExcel_2040.xls", v5, "Sheet1': what the sheet's protection allows not written",
+         1, Without(0x0867)},
+        {"apache-poi/1900DateWindowing.xls", v4, "", 0, PrinterSettingsUnset},
+    };
+    testfiles::ScratchDir dir;
+    std::vector<std::string> judged;
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::string source = (oracle::RealWorldDir() / c.File).string();
+        SCOPED_TRACE(std::string(c.File) + " as version " + std::to_string(int(c.Version)));
+        const std::string copy = dir.File(std::to_string(n++) + ".xls");
+        TTabrix4 book;
+        book.SetFilename(Utf8ToWide(source));
+        book.Read();
+        book.SetVersion(c.Version);
+        book.SetFilename(Utf8ToWide(copy));
+        ASSERT_NO_THROW(book.Write());
+        size_t named = 0;
+        for (const std::string& w : book.Warnings()) named += *c.Warning && oracle::Has(w, c.Warning);
+        EXPECT_EQ(named, c.Named) << testing::PrintToString(book.Warnings());
+        EXPECT_EQ(c.Check(Records(WorkbookStream(testfiles::Slurp(copy)))), "");
+        const testfiles::TProgramRun gnumeric = testfiles::RunProgram(
+            "ssconvert " + oracle::Quote(copy) + " " + oracle::Quote(dir.File(std::to_string(n) + ".xlsx")));
+        ASSERT_TRUE(gnumeric.Ran() && gnumeric.Status == 0) << gnumeric.Why() << gnumeric.Errors;
+        for (const char* complaint : {"unexpected record", "Unknown data table", "corrupt"})
+            EXPECT_FALSE(oracle::Has(gnumeric.Errors + gnumeric.Output, complaint)) << gnumeric.Errors;
+        if (!c.Values) continue;
+        const testfiles::TProgramRun before =
+            testfiles::RunProgram("ssconvert " + oracle::Quote(source) + " " +
+                                  oracle::Quote(dir.File(std::to_string(n) + "s.xlsx")));
+        ASSERT_TRUE(before.Ran() && before.Status == 0) << before.Why() << before.Errors;
+        judged.push_back(dir.File(std::to_string(n) + "s.xlsx"));
+        judged.push_back(dir.File(std::to_string(n) + ".xlsx"));
+    }
+    const auto seen = oracle::RunPerFile(
+        "/usr/bin/python3 " + oracle::Quote(oracle::ScriptPath("openpyxl_cells.py")) + " --values", judged);
+    // Each file's cells by sheet index, row and column.
+    auto cellsOf = [](const oracle::TOracleFile& f) {
+        std::map<std::tuple<int, int, int>, std::string> out;
+        for (const auto& l : f.Lines)
+            if (l.size() >= 6 && l[0] == "C")
+                out[{std::stoi(l[1]), std::stoi(l[2]), std::stoi(l[3])}] = l[4] + l[5];
+        return out;
+    };
+    for (size_t i = 0; i + 1 < seen.size(); i += 2) {
+        SCOPED_TRACE(judged[i + 1]);
+        ASSERT_TRUE(seen[i].Ok && seen[i + 1].Ok) << seen[i].Error << seen[i + 1].Error;
+        const auto source = cellsOf(seen[i]), copy = cellsOf(seen[i + 1]);
+        const bool oneSheet =
+            std::none_of(copy.begin(), copy.end(), [](auto& c) { return std::get<0>(c.first); });
+        int differ = 0;
+        for (const auto& [at, v] : source) {
+            if (oneSheet && std::get<0>(at) > 0) continue;
+            const auto found = copy.find(at);
+            if ((found == copy.end() || found->second != v) && ++differ <= 5)
+                ADD_FAILURE() << "sheet " << std::get<0>(at) << " R" << std::get<1>(at) + 1 << "C"
+                              << std::get<2>(at) + 1 << ": " << v << " became "
+                              << (found == copy.end() ? "(no cell)" : found->second);
+        }
+        EXPECT_EQ(differ, 0);
+    }
+}

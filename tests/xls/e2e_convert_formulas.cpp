@@ -1077,14 +1077,15 @@ TEST_F(Conversions, MacroCommandsAreNoWorksheetFunctions) {
 }
 
 // Tokens that read as another formula (a defined name or an EXTERNSHEET
-// entry that is not there, a function number no function has, values left
-// over beside the result) and a formula text longer than a package holds
-// are not written into a package: the cell keeps its cached value, or,
-// where none was cached (an empty text, as xlwt writes), the value the
-// library computes, and the write names the cell. Our reader, openpyxl,
-// and gnumeric and LibreOffice computing the copy again, find the value and
-// no formula.
-TEST_F(Conversions, TokensOfAnotherMeaningKeepTheirValuesInAPackage) {
+// entry that is not there, a function number no function has, an error
+// code no error has, values left over beside the result or a value missing)
+// and a formula text longer than a package holds are not written into a
+// package, nor into an Excel 5 or Excel 4 copy: the cell keeps its cached
+// value, or, where none was cached (an empty text, as xlwt writes), the
+// value the library computes, and the write names the cell. Our reader,
+// openpyxl or xlrd, and gnumeric and LibreOffice computing the copy again,
+// find the value and no formula.
+TEST_F(Conversions, TokensOfAnotherMeaningKeepTheirValuesInEveryCopy) {
     // A formula of 4,200 names of 255 characters: over 1 MiB of text.
     const std::u16string longName = u"N" + std::u16string(254, u'x');
     std::vector<uint8_t> longTokens;
@@ -1093,35 +1094,41 @@ TEST_F(Conversions, TokensOfAnotherMeaningKeepTheirValuesInAPackage) {
         if (i > 0) longTokens.push_back(0x03);
     }
     const double none = std::nan("");
+    const std::string decode = "its tokens do not decode: ";
     const struct {
         std::vector<uint8_t> Tokens;
         double Cached;     // none: an empty text
         std::string Why;   // the warning's reason; "" for a formula written
         const char* Value; // in the copy
+        // The reasons of the Excel 5 and Excel 4 copies where they differ.
+        std::string Why5 = "", Why4 = "";
     } cases[] = {
         {{0x1E, 3, 0, 0x1E, 4, 0, 0x03}, 7, "", "n:7"},
-        {{0x23, 9, 0, 0, 0}, 103, "its tokens do not decode: defined name 9 is not there", "n:103"},
-        {{0x3A, 7, 0, 0, 0, 0, 0},
-         104,
-         "its tokens do not decode: EXTERNSHEET entry 7 is not there",
-         "n:104"},
-        {{0x1E, 1, 0, 0x42, 1, 0xE7, 0x03},
-         103,
-         "its tokens do not decode: function number 999 is not known",
-         "n:103"},
-        {{0x1E, 5, 0, 0x1E, 6, 0, 0x1E, 7, 0, 0x03},
-         105,
-         "its tokens do not decode: it leaves 2 values",
-         "n:105"},
-        {{0x1E, 5, 0, 0x1E, 6, 0}, 113, "its tokens do not decode: it leaves 2 values", "n:113"},
-        {{0x23, 9, 0, 0, 0}, none, "its tokens do not decode: defined name 9 is not there", "e:#NAME?"},
+        {{0x23, 9, 0, 0, 0}, 103, decode + "defined name 9 is not there", "n:103"},
+        {{0x3A, 7, 0, 0, 0, 0, 0}, 104, decode + "EXTERNSHEET entry 7 is not there", "n:104"},
+        {{0x1E, 1, 0, 0x42, 1, 0xE7, 0x03}, 103, decode + "function number 999 is not known", "n:103"},
+        {{0x1E, 5, 0, 0x1E, 6, 0, 0x1E, 7, 0, 0x03}, 105, decode + "it leaves 2 values", "n:105"},
+        {{0x1E, 5, 0, 0x1E, 6, 0}, 113, decode + "it leaves 2 values", "n:113"},
+        {{0x23, 9, 0, 0, 0}, none, decode + "defined name 9 is not there", "e:#NAME?"},
+        {{0x1C, 0x99}, 106, decode + "error code 153 is not known", "n:106"},
+        {{0x1E, 5, 0, 0x03}, 107, decode + "a value is missing", "n:107"},
         {longTokens, 9,
-         "its text of " + std::to_string(4200 * 256 - 1) + " bytes is longer than a package holds", "n:9"},
+         "its text of " + std::to_string(4200 * 256 - 1) + " bytes is longer than a package holds", "n:9",
+         "its tokens take 67199 bytes, more than a record holds",
+         "it names a defined name, which not every reader of Excel 4 files computes"},
     };
-    testfiles::ScratchDir scratch;
-    const std::string package = scratch.File("tokens.xlsx");
-    std::vector<std::string> warnings;
-    {
+    struct TCopy {
+        TExcelVersion Version;
+        const char* File;
+        const char* Target;
+    };
+    const TCopy copies[] = {{TExcelVersion::xvExcel2007, "tokens.xlsx", ".xlsx"},
+                            {TExcelVersion::xvExcel50, "tokens5.xls", ".xls (Excel 5)"},
+                            {TExcelVersion::xvExcel40, "tokens4.xls", ".xls (Excel 4)"}};
+    testfiles::ScratchDir scratch, lo;
+    std::vector<std::string> written, gnumeric, libre;
+    std::vector<std::vector<std::string>> warnings;
+    for (const TCopy& copy : copies) {
         TTabrix4 book;
         TInternalName& name = book.GetInternalNames().Add();
         name.SetName(longName);
@@ -1134,37 +1141,58 @@ TEST_F(Conversions, TokensOfAnotherMeaningKeepTheirValuesInAPackage) {
             sheet.PutFormula(std::isnan(c.Cached) ? ctStringFormula : ctNumberFormula, 0, int(row), 15,
                              int(c.Tokens.size()), c.Tokens, r);
         }
-        book.SetVersion(TExcelVersion::xvExcel2007);
-        book.SetFilename(Utf8ToWide(package));
-        ASSERT_NO_THROW(book.Write());
-        warnings = book.Warnings();
+        written.push_back(scratch.File(copy.File));
+        book.SetVersion(copy.Version);
+        book.SetFilename(Utf8ToWide(written.back()));
+        try {
+            book.Write();
+        } catch (const XLSError& e) {
+            FAIL() << copy.File << ": " << e.what();
+        }
+        warnings.push_back(book.Warnings());
+        gnumeric.push_back(scratch.File(std::string("gn-") + copy.File + ".xlsx"));
+        oracle::Run("ssconvert --recalc " + oracle::Quote(written.back()) + " " +
+                    oracle::Quote(gnumeric.back()));
+        libre.push_back(lo.File(fs::path(copy.File).stem().string() + ".xlsx"));
     }
-    const std::string gnumericCopy = scratch.File("gnumeric.xlsx");
-    oracle::Run("ssconvert --recalc " + oracle::Quote(package) + " " + oracle::Quote(gnumericCopy));
-    testfiles::ScratchDir lo;
-    testfiles::LibreOfficeRecalculate({package}, lo.Path(), "xlsx");
-    const std::vector<TSeen> seen = ReadWith({package, gnumericCopy, lo.File("tokens.xlsx")});
-    ASSERT_EQ(seen.size(), 3u);
-    for (const TSeen& s : seen) ASSERT_TRUE(s.Ok) << s.Error;
-    TTabrix4 back;
-    back.SetFilename(Utf8ToWide(package));
-    ASSERT_NO_THROW(back.Read());
-    for (size_t row = 0; row < std::size(cases); ++row) {
-        const auto& c = cases[row];
-        const std::string cell = "A" + std::to_string(row + 1);
-        SCOPED_TRACE(cell);
-        std::string warning;
-        for (const std::string& w : warnings)
-            if (w.rfind("Sheet1!" + cell + ": formula", 0) == 0) warning = w;
-        EXPECT_EQ(warning, c.Why.empty() ? ""
-                                         : "Sheet1!" + cell + ": formula not written to .xlsx (" + c.Why +
-                                               "); " + "its value is kept");
-        EXPECT_EQ(back.GetSheet(0).GetCellType(0, int(row)) >= ctNumberFormula, c.Why.empty());
-        EXPECT_EQ(OurValue(back.GetSheet(0), 0, int(row)), c.Value);
-        EXPECT_EQ(seen[0].Formulas.count("Sheet1!" + cell), c.Why.empty() ? 1u : 0u) << "openpyxl";
-        EXPECT_EQ(SeenValue(seen[0], "Sheet1", cell, false), c.Value) << "openpyxl";
-        EXPECT_EQ(SeenValue(seen[1], "Sheet1", cell, false), c.Value) << "gnumeric";
-        EXPECT_EQ(SeenValue(seen[2], "Sheet1", cell, false), c.Value) << "LibreOffice";
+    testfiles::LibreOfficeRecalculate(written, lo.Path(), "xlsx");
+    const std::vector<TSeen> read = ReadWith(written), byGnumeric = ReadWith(gnumeric),
+                             byLibre = ReadWith(libre);
+    for (size_t k = 0; k < std::size(copies); ++k) {
+        const bool package = k == 0, excel4 = copies[k].Version == TExcelVersion::xvExcel40;
+        SCOPED_TRACE(copies[k].File);
+        for (const std::vector<TSeen>* seen : {&read, &byGnumeric, &byLibre})
+            ASSERT_TRUE((*seen)[k].Ok) << (*seen)[k].Error;
+        TTabrix4 back;
+        back.SetFilename(Utf8ToWide(written[k]));
+        ASSERT_NO_THROW(back.Read());
+        for (size_t row = 0; row < std::size(cases); ++row) {
+            const auto& c = cases[row];
+            const std::string& why = k == 1 && !c.Why5.empty()   ? c.Why5
+                                     : k == 2 && !c.Why4.empty() ? c.Why4
+                                                                 : c.Why;
+            const std::string cell = "A" + std::to_string(row + 1);
+            SCOPED_TRACE(cell);
+            std::string warning;
+            for (const std::string& w : warnings[k])
+                if (w.rfind("Sheet1!" + cell + ": formula", 0) == 0) warning = w;
+            if (c.Why.empty()) {
+                EXPECT_EQ(warning, "");
+            } else {
+                EXPECT_NE(warning.find(std::string(" not written to ") + copies[k].Target + " (" + why +
+                                       "); its value is kept"),
+                          std::string::npos)
+                    << warning;
+            }
+            EXPECT_EQ(back.GetSheet(0).GetCellType(0, int(row)) >= ctNumberFormula, c.Why.empty());
+            EXPECT_EQ(OurValue(back.GetSheet(0), 0, int(row)), c.Value);
+            if (package) {
+                EXPECT_EQ(read[k].Formulas.count("Sheet1!" + cell), c.Why.empty() ? 1u : 0u) << "openpyxl";
+            }
+            EXPECT_EQ(SeenValue(read[k], "Sheet1", cell, excel4), c.Value) << "openpyxl or xlrd";
+            EXPECT_EQ(SeenValue(byGnumeric[k], "Sheet1", cell, excel4), c.Value) << "gnumeric";
+            EXPECT_EQ(SeenValue(byLibre[k], "Sheet1", cell, excel4), c.Value) << "LibreOffice";
+        }
     }
 }
 
