@@ -511,7 +511,13 @@ void TDecoder::ReferenceStep(const TToken& t) {
     }
     case ptg::RefErr3d:
     case ptg::AreaErr3d: {
-        // Through an entry of a deleted sheet the reference is the error alone.
+        // Through an entry of a deleted sheet the reference is the error
+        // alone, and so it is where the older layouts name a deleted sheet.
+        const bool older = t.Layout != L::BIFF8 && t.Layout != L::X2007;
+        if (older && int16_t(GetU16(p)) < 0 && (GetU16(p + 10) == 0xFFFF || GetU16(p + 12) == 0xFFFF)) {
+            Push(u"#REF!");
+            return true;
+        }
         const std::u16string sheet = Sheet3d(t);
         Push(sheet == u"#REF!" ? sheet : sheet + u"#REF!");
         break;
