@@ -516,7 +516,7 @@ void TDecoder::ReferenceStep(const TToken& t) {
         const bool older = t.Layout != L::BIFF8 && t.Layout != L::X2007;
         if (older && int16_t(GetU16(p)) < 0 && (GetU16(p + 10) == 0xFFFF || GetU16(p + 12) == 0xFFFF)) {
             Push(u"#REF!");
-            return true;
+            break;
         }
         const std::u16string sheet = Sheet3d(t);
         Push(sheet == u"#REF!" ? sheet : sheet + u"#REF!");

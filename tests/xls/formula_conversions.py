@@ -207,8 +207,9 @@ def make(d):
         {"header": "Name"}, {"header": "Price"}, {"header": "Qty"},
         {"header": "Total", "formula": "=Goods[[#This Row],[Price]]*Goods[[#This Row],[Qty]]"}]})
     # A totals row: XlsxWriter names the column alone ("[Сума]").
-    ws.add_table("H1:I4", {"name": "Sums", "total_row": True, "data": [["a", 10.5], ["b", 20.25]], "columns": [
-        {"header": "Назва", "total_string": "Разом"}, {"header": "Сума", "total_function": "sum"}]})
+    ws.add_table("H1:I4", {"name": "Sums", "total_row": True, "data": [["a", 10.5], ["b", 20.25]],
+                           "columns": [{"header": "Назва", "total_string": "Разом"},
+                                       {"header": "Сума", "total_function": "sum"}]})
     ws.write_formula("F1", "=SUM(Goods[Price])", None, 6)
     ws.write_formula("F2", '=LENB("abc")', None, 3)
     ws.write_formula("F3", "=SumVBA(A2:A6)", None, 1500)
