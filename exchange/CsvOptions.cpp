@@ -135,11 +135,13 @@ std::optional<std::string> OemNameToAnsi(std::string_view oem) {
     return ansi;
 }
 
-bool IsUtf8Text(std::string_view bytes) {
+bool IsUtf8Text(std::string_view bytes, bool oem) {
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return true;
-    const bool beyondAscii =
-        std::any_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-    return beyondAscii && platform::IsUtf8(bytes);
+    const auto beyond = [oem](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return oem ? b >= 0xB0 && b <= 0xDF : b >= 0x80;
+    };
+    return std::any_of(bytes.begin(), bytes.end(), beyond) && platform::IsUtf8(bytes);
 }
 
 } // namespace exchange
