@@ -71,7 +71,8 @@ std::optional<std::string> OemNameToAnsi(std::string_view oem);
 // characters beyond ASCII (a Windows-1251 text with letters hardly ever is).
 // Where the file is OEM 866 (`oem`), letters of it make valid UTF-8 now and
 // then ("ЄЧай", "сАБ"): it is UTF-8 only with bytes of its line drawing,
-// which no name holds and which every UTF-8 letter of two bytes brings.
+// which no name holds and which every UTF-8 letter of two bytes brings, or
+// with punctuation and symbols of three bytes (quotes, dashes, "№").
 bool IsUtf8Text(std::string_view bytes, bool oem);
 inline constexpr const char* Utf8FileMessage =
     "Файл у кодуванні UTF-8: збережіть його в кодуванні Windows-1251 (або DOS 866) і повторіть імпорт!";

@@ -117,6 +117,9 @@ TEST(CsvText, Utf8FilesAreToldFromCodePageFiles) {
         {"1;" + platform::Utf16ToOem(u"Чай"), false, false},
         {"1;" + platform::Utf16ToOem(u"ЄЧай"), true, false}, // F2 97 A0 A9: valid UTF-8 (U+97829)
         {"1;" + platform::Utf16ToOem(u"сАБ"), true, false},  // E1 80 81: U+1001
+        {"1;Tea \xE2\x80\x9CLipton\xE2\x80\x9D \xE2\x84\x96"
+         "5",
+         true, true}, // only three-byte letters: "Tea “Lipton” №5"
         {"1;" + platform::Utf16ToAnsi(u"Чай"), false, false},
     };
     for (const auto& c : cases) {
