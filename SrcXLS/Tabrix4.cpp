@@ -7,6 +7,7 @@
 #include "SrcXLS/drawing/ChartModel.h"
 #include "SrcXLS/drawing/DrawingObjects.h"
 #include "SrcXLS/drawing/EscherDrawing.h"
+#include "SrcXLS/formats/KeptOldLinks.h"
 #include "SrcXLS/formats/XLSXKeptSheetNames.h"
 #include "SrcXLS/formats/XLSZip.h"
 #include "SrcXLS/model/ConditionalFormats.h"
@@ -164,6 +165,11 @@ void TTabrix4::NameDeleted(int position) {
         return formulaHandler.NameDeletedInTokens(tokens, length, position);
     });
     for (int s = 0; s < sheets->Count(); ++s) sheets->Items(s).Drawing().NameDeleted(position);
+    if (origVersion == TExcelVersion::xvExcel50)
+        KeptOldNameDeleted(globals, position, [&](std::vector<uint8_t>& data, size_t& length) {
+            return RenumberNames(data, length, position + 1, {}, TTokenLayout::BIFF5,
+                                 formulaHandler.GoneNameCode());
+        });
 }
 
 void TTabrix4::FollowSheetTexts(const TSheet* skip, const TTextFollow& follow,
@@ -283,6 +289,20 @@ void TTabrix4::SheetDeleting(TSheet& gone, int index) {
     // The sheet's own names go with it.
     formulaHandler.DeleteSheetNames(index);
     formulaHandler.SheetDeleted(index);
+    if (origVersion == TExcelVersion::xvExcel50) {
+        KeptOldSheetDeleted(globals, index, [&](std::vector<uint8_t>& data, size_t& length) {
+            return formulaHandler.SheetDeletedInTokens(std::span<uint8_t>(data).first(length),
+                                                       TTokenLayout::BIFF5);
+        });
+        // A range of sheets that began with it begins with the next one.
+        const std::u16string next =
+            index + 1 < sheets->Count() ? sheets->Items(index + 1).Name() : std::u16string();
+        const std::u16string* now = next.empty() ? nullptr : &next;
+        KeptOldSheetNamed(globals, gone.Name(), now, CodePage);
+        for (int s = 0; s < sheets->Count(); ++s)
+            if (&sheets->Items(s) != &gone)
+                KeptOldSheetNamed(sheets->Items(s).Records(), gone.Name(), now, CodePage);
+    }
     auto followSpan = [&](std::span<uint8_t> tokens) { return formulaHandler.SheetDeletedInTokens(tokens); };
     FollowRangeFormulas(&gone, [&](std::vector<uint8_t>& tokens) { return followSpan(tokens); });
     for (int s = 0; s < sheets->Count(); ++s)
@@ -295,6 +315,12 @@ void TTabrix4::SheetDeleting(TSheet& gone, int index) {
 }
 
 void TTabrix4::SheetRenaming(int index, std::u16string_view name) {
+    if (origVersion == TExcelVersion::xvExcel50) {
+        const std::u16string was = formulaHandler.SheetNameAt(index), now(name);
+        KeptOldSheetNamed(globals, was, &now, CodePage);
+        for (int s = 0; s < sheets->Count(); ++s)
+            KeptOldSheetNamed(sheets->Items(s).Records(), was, &now, CodePage);
+    }
     // The formulas are compiled with the names the sheets have and made
     // text again with the new one.
     std::vector<std::u16string> written;

@@ -418,6 +418,10 @@ int SingleByteCodePage(int codePage) {
     }
 }
 
+bool CodePageAlias(int codePage) {
+    return codePage == 32768 || codePage == 32769 || codePage == 367;
+}
+
 std::u16string DecodeSingleByte(int codePage, std::string_view bytes) {
     return TableFor(codePage).Decode(bytes);
 }

@@ -46,6 +46,8 @@ bool IsUtf8(std::string_view bytes);
 // unassigned map to the code point of the same number (U+F700 + byte when another byte stands for that code
 // point), so decoding and encoding again gives the same bytes.
 int SingleByteCodePage(int codePage);
+// Whether the number is another name of a code page SingleByteCodePage takes (32768, 32769, 367).
+bool CodePageAlias(int codePage);
 std::u16string DecodeSingleByte(int codePage, std::string_view bytes);
 std::string EncodeSingleByte(int codePage, std::u16string_view text, bool* lossy = nullptr);
 

@@ -792,19 +792,21 @@ void TTabrixReader::ReadFilePass() {
 
 void TTabrixReader::ReadCodePage() {
     TByteReader r(Body());
-    int codePage = r.U16("code page");
-    // A code page no reader knows is a damaged record: the default stands.
-    if (codePage != 1200 && codePage != 1252 && codePage != 367 && codePage != 32769 &&
+    const int codePage = r.U16("code page");
+    // A code page no reader knows is a damaged record: the default stands,
+    // and an older file's text is read, and written again, in code page 1252.
+    if (codePage != 1200 && codePage != 1252 && !platform::CodePageAlias(codePage) &&
         platform::SingleByteCodePage(codePage) == 1252) {
         Drop();
         Warn("the CODEPAGE record names code page " + std::to_string(codePage) +
              ", which is none; it was left out and the text read as code page 1252");
         Text.CodePage = Stream.CodePage = 1252;
+        if (Version < BIFF8) Target.CodePage = Text.CodePage;
         return;
     }
     // 1200 marks UTF-16 text in BIFF8; an old file claiming it has 8-bit
     // text all the same, read with the default.
-    Text.CodePage = codePage == 1200 ? DefaultCodePage : codePage;
+    Text.CodePage = codePage == 1200 ? DefaultCodePage : platform::SingleByteCodePage(codePage);
     Stream.CodePage = Text.CodePage;
     // The 8-bit text of a BIFF2-BIFF5 file is in it; a BIFF8 file's text is
     // not, so writing it as an older file keeps the default.

@@ -26,6 +26,8 @@ constexpr uint16_t OBPROJ = 0x00D3;
 constexpr uint16_t FILESHARING = 0x005B;
 constexpr uint16_t BOF4 = 0x0409;
 constexpr uint16_t NOTE_RECORD = 0x001C;
+// The code page number of UTF-16 text.
+constexpr uint16_t Utf16CodePage = 1200;
 constexpr uint16_t EXTERNCOUNT = 0x0016;
 constexpr uint16_t EXTERNSHEET = 0x0017;
 
@@ -221,11 +223,9 @@ bool TTabrixWriter::WriteGlobalRecord(const TRecordBlock& block) {
         if (source.FileSharing.size() > 1) records.WriteRecord(FILESHARING, source.FileSharing);
         return true;
     case CODEPAGE:
-        // A BIFF5 file says which code page its 8-bit text is in.
-        if (biff5)
-            records.WriteWord(CODEPAGE, uint16_t(source.CodePage));
-        else
-            stream.WriteRawRecord(block.Id(), block.Data(), block.Length());
+        // A BIFF5 file says which code page its 8-bit text is in; BIFF8
+        // text is UTF-16.
+        records.WriteWord(CODEPAGE, uint16_t(biff5 ? source.CodePage : Utf16CodePage));
         return true;
     case OBPROJ:
         // The project's storage is written only while macros are kept.
@@ -260,7 +260,7 @@ bool TTabrixWriter::WriteGlobalRecord(const TRecordBlock& block) {
             if (biff5)
                 records.WriteEmpty(INTERFACEHDR);
             else
-                records.WriteWord(INTERFACEHDR, 1200);
+                records.WriteWord(INTERFACEHDR, Utf16CodePage);
         } else {
             stream.WriteRawRecord(block.Id(), block.Data(), block.Length());
         }
@@ -271,6 +271,8 @@ bool TTabrixWriter::WriteGlobalRecord(const TRecordBlock& block) {
     case placeholder::BoundSheets:
         WriteBoundsheets();
         return true;
+    case placeholder::Dropped:
+        return false;
     case placeholder::Names:
         if (biff5 && source.OldLinkTable) WriteOldLinkTable();
         Run(source.Names);

@@ -1028,10 +1028,6 @@ void TFormulaHandler::SheetDeleted(int deleted) {
         if (t.Sheet > deleted) --t.Sheet;
 }
 
-bool TFormulaHandler::SheetDeletedInTokens(std::span<uint8_t> tokens) {
-    return SheetDeletedInTokens(tokens, TTokenLayout::BIFF8);
-}
-
 bool TFormulaHandler::SheetDeletedInTokens(std::span<uint8_t> tokens, TTokenLayout layout) {
     return FollowSheetReferences(
         tokens, layout, [this](uint16_t& entry) { return entry < goneEntries.size() && goneEntries[entry]; },

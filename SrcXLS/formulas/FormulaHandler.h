@@ -27,6 +27,7 @@ class TCell;
 class TCellValues;
 class TCellValuesList;
 class TFormulaCell;
+struct TOldNamePlan;
 
 // How formula text is made into tokens.
 struct TFormulaEncoding {
@@ -191,7 +192,7 @@ public:
     // The other holders of tokens follow with SheetDeletedInTokens, until the
     // next deletion.
     void SheetDeleted(int deleted);
-    bool SheetDeletedInTokens(std::span<uint8_t> tokens);
+    bool SheetDeletedInTokens(std::span<uint8_t> tokens, TTokenLayout layout = TTokenLayout::BIFF8);
 
     // Defined names deleted: after the list's Delete (or DeleteBuiltInName)
     // the references of cells and of the other names follow, those to the
@@ -213,6 +214,8 @@ public:
     // The names local to the sheet at index go, as it does: references to
     // them become #REF!, not the #NAME? of a name deleted alone.
     void DeleteSheetNames(int index);
+    // The BIFF code of the error that references to the name being deleted become.
+    uint8_t GoneNameCode() const { return goneNameCode; }
 
     // The BIFF8 tokens of every name that has only the text of an .xlsx
     // formula, before a BIFF8 write. Without written, a text that does not
@@ -334,8 +337,12 @@ private:
     // The array formula whose first cell the cell is or points at alone; null for none.
     const TBaseArrayFormulaCell* ArrayOf(int sheet, const TFormulaCell& cell);
     std::u16string SheetNameOf(int index);
+    // An older version's write: the warnings for the names written without
+    // their formulas or left out, and whether cell formulas name other
+    // sheets that the link table names.
+    void TellOldNamesDropped(const TOldNamePlan& plan, std::vector<std::string>& dropped);
+    bool CellsNameOtherSheets(const TOldLinks& links);
     void NameDeleted(int position);
-    bool SheetDeletedInTokens(std::span<uint8_t> tokens, TTokenLayout layout);
     // Whether formula tokens (BIFF8 or 2007 layout) of the sheet name a
     // sheet of the workbook that has another written name, or a name local
     // to one.

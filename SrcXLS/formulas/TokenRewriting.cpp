@@ -407,10 +407,17 @@ bool FollowNames(std::vector<uint8_t>& data, size_t& tokenLength, TTokenLayout l
         if (field) {
             const int number = GetU16(data.data() + field);
             const int now = follow(number);
-            // The error takes 2 bytes of the token's place.
-            if (now == 0)
+            // The error takes the token's place; #REF! (0x17) as a
+            // reference's error, which readers take as an operand of any
+            // function (an error value in a function's reference argument
+            // LibreOffice drops).
+            if (now == 0 && errorCode == 0x17) {
+                std::vector<uint8_t> error(t.Layout == L::X2007 ? 7 : t.Layout == L::BIFF8 ? 5 : 4, 0);
+                error[0] = ptg::WithClassOf(ptg::RefErr, t.Id);
+                gone.push_back({t, std::move(error)});
+            } else if (now == 0) {
                 gone.push_back({t, {ptg::Err, errorCode}});
-            else if (now != number)
+            } else if (now != number)
                 renumbered.emplace_back(field, uint16_t(now));
             continue;
         }

@@ -30,14 +30,16 @@ using namespace biffbuild;
 
 namespace {
 
-// A BIFF5 book in code page 1253: sheet "Φύλλο", A1 "Γειά", A2 2.5.
-Bytes GreekBook() {
-    const std::string sheetName = "\xD6\xFD\xEB\xEB\xEF", hello = "\xC3\xE5\xE9\xDC";
+// A BIFF5 book whose CODEPAGE (in the globals, and when given in the sheet
+// too) says codePage: sheet name and A1 in 8-bit text, A2 2.5.
+Bytes Book5(uint16_t codePage, std::optional<uint16_t> inSheet, const std::string& sheetName,
+            const std::string& text) {
     Stream s;
-    s.Bof5(0x0005).Rec(0x0042, Body().U16(1253)).BoundSheet5(sheetName).Eof();
+    s.Bof5(0x0005).Rec(0x0042, Body().U16(codePage)).BoundSheet5(sheetName).Eof();
     s.Bof5(0x0010);
+    if (inSheet) s.Rec(0x0042, Body().U16(*inSheet));
     s.Rec(0x0204,
-          Body().U16(0).U16(0).U16(15).U16(uint16_t(hello.size())).Raw(Bytes(hello.begin(), hello.end())));
+          Body().U16(0).U16(0).U16(15).U16(uint16_t(text.size())).Raw(Bytes(text.begin(), text.end())));
     s.Number(1, 0, 2.5);
     s.Eof();
     return CompoundImage(s.Data(), u"Book");
@@ -51,39 +53,82 @@ uint16_t CodePageRecord(const std::string& image) {
 
 } // namespace
 
+// An Excel 5 file's 8-bit text is read in the code page its CODEPAGE names;
+// one of no code page the library knows (in the globals or in a sheet) is
+// read as 1252 and named. Each copy says the code page its writer used: an
+// Excel 5 or Excel 4 copy the one the text was read in, an Excel 97 copy
+// UTF-16 (1200). xlrd reads every copy with the text read.
 TEST(BIFFVersions, TextReadInACodePageIsWrittenInIt) {
+    const struct {
+        const char* Name;
+        uint16_t CodePage;
+        std::optional<uint16_t> InSheet;
+        std::string SheetName, Text;
+        int Read; // the code page the text is read in
+        std::u16string SheetRead, TextRead;
+        const char* Warning; // of the read; "" for none
+    } cases[] = {
+        {"Greek", 1253, {}, "\xD6\xFD\xEB\xEB\xEF", "\xC3\xE5\xE9\xDC", 1253, u"Φύλλο", u"Γειά", ""},
+        {"Mac Roman", 10000, {}, "Caf\x8E", "d\x8Ej\x88", 10000, u"Café", u"déjà", ""},
+        {"no code page",
+         12345,
+         {},
+         "S",
+         "\xE9t\xE9",
+         1252,
+         u"S",
+         u"été",
+         "the CODEPAGE record names code page 12345, which is none; it was left out and the text read as "
+         "code "
+         "page 1252"},
+        {"no code page in the sheet", 1252, 4321, "S", "\xE9t\xE9", 1252, u"S", u"été",
+         "Sheet 'S': the CODEPAGE record names code page 4321, which is none; it was left out and the text "
+         "read "
+         "as code page 1252"},
+    };
     testfiles::ScratchDir dir;
-    Bytes image = GreekBook();
-    testfiles::Spit(dir.File("greek.xls"), std::string(image.begin(), image.end()));
-    TTabrix4 book;
-    book.SetFilename(Utf8ToWide(dir.File("greek.xls")));
-    book.Read();
-    EXPECT_EQ(book.CodePage, 1253);
-    EXPECT_EQ(book.GetSheet(0).Name(), u"Φύλλο");
-    EXPECT_EQ(book.GetSheet(0).GetAsString(0, 0), u"Γειά");
-
-    for (TExcelVersion version : {TExcelVersion::xvExcel50, TExcelVersion::xvExcel40}) {
-        SCOPED_TRACE(int(version));
-        book.SetVersion(version);
-        book.SetFilename(Utf8ToWide(dir.File("out.xls")));
-        book.Write();
-        std::string written = testfiles::Slurp(dir.File("out.xls"));
-        EXPECT_EQ(CodePageRecord(written), 1253);
-        oracle::XlrdBook x = oracle::ReadWithXlrd(dir.File("out.xls"));
-        ASSERT_TRUE(x.Ok) << x.Error;
-        if (version == TExcelVersion::xvExcel50) {
-            ASSERT_EQ(x.Sheets.size(), 1u);
-            EXPECT_EQ(x.Sheets[0], u"Φύλλο");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const Bytes image = Book5(c.CodePage, c.InSheet, c.SheetName, c.Text);
+        testfiles::Spit(dir.File("in.xls"), std::string(image.begin(), image.end()));
+        TTabrix4 book;
+        book.SetFilename(Utf8ToWide(dir.File("in.xls")));
+        book.Read();
+        EXPECT_EQ(book.CodePage, c.Read);
+        EXPECT_EQ(book.Warnings(),
+                  *c.Warning ? std::vector<std::string>{c.Warning} : std::vector<std::string>{});
+        EXPECT_EQ(book.GetSheet(0).Name(), c.SheetRead);
+        EXPECT_EQ(book.GetSheet(0).GetAsString(0, 0), c.TextRead);
+        for (TExcelVersion version :
+             {TExcelVersion::xvExcel97, TExcelVersion::xvExcel50, TExcelVersion::xvExcel40}) {
+            SCOPED_TRACE(int(version));
+            book.SetVersion(version);
+            book.SetFilename(Utf8ToWide(dir.File("out.xls")));
+            book.Write();
+            std::string written = testfiles::Slurp(dir.File("out.xls"));
+            EXPECT_EQ(CodePageRecord(written), version == TExcelVersion::xvExcel97 ? 1200 : c.Read);
+            oracle::XlrdBook x = oracle::ReadWithXlrd(dir.File("out.xls"));
+            ASSERT_TRUE(x.Ok) << x.Error;
+            if (version != TExcelVersion::xvExcel40) {
+                ASSERT_EQ(x.Sheets.size(), 1u);
+                EXPECT_EQ(x.Sheets[0], c.SheetRead);
+            }
+            ASSERT_EQ(x.Cells.size(), 2u);
+            EXPECT_EQ(Utf8ToWide(x.Cells[0].Value), c.TextRead);
+            EXPECT_EQ(x.Cells[1].Value, "2.5");
         }
-        ASSERT_EQ(x.Cells.size(), 2u);
-        EXPECT_EQ(x.Cells[0].Value, "Γειά");
-        EXPECT_EQ(x.Cells[1].Value, "2.5");
     }
 
     // Cyrillic is not in 1253: the BIFF5 write fails and leaves the old
     // file as it was; BIFF8 holds any text.
+    const Bytes image = Book5(1253, {}, "\xD6\xFD\xEB\xEB\xEF", "\xC3\xE5\xE9\xDC");
+    testfiles::Spit(dir.File("greek.xls"), std::string(image.begin(), image.end()));
+    TTabrix4 book;
+    book.SetFilename(Utf8ToWide(dir.File("greek.xls")));
+    book.Read();
     book.GetSheet(0).SetAsString(0, 2, u"Жук");
     book.SetVersion(TExcelVersion::xvExcel50);
+    book.SetFilename(Utf8ToWide(dir.File("out.xls")));
     std::string before = testfiles::Slurp(dir.File("out.xls"));
     try {
         book.Write();

@@ -497,6 +497,9 @@ TEST_F(FormulaBook, TableReferencesNameTheirCells) {
         {u"[@Price]+[[#This Row],[Unit '[kg']]]", 0, 4, "$C5+$E5"},
         {u"Goods[ [Price] : [Qty] ]", 0, 9, "$C$3:$D$5"},
         {u"SUM(Goods[Price])", 1, 0, "SUM(Data!$C$3:$C$5)"},
+        // A column of the formula's own table, as totals rows name it.
+        {u"SUBTOTAL(109,[Price])", 0, 5, "SUBTOTAL(109,$C$3:$C$5)"},
+        {u"[Qty]*2", 0, 4, "$D$3:$D$5*2"},
     };
     for (const Case& c : cases) {
         TFormulaEncoding how;
@@ -524,6 +527,7 @@ TEST_F(FormulaBook, TableReferencesNameTheirCells) {
         {u"Goods[[#This Row],[Price]]", 9, "a row of table Goods outside its data"},
         {u"Goods[[#Headers],[#Totals]]", 9, "parts of table Goods that do not meet"},
         {u"[@Price]", 9, "a table reference outside any table"},
+        {u"SUM([Price])", 9, "a table reference outside any table"},
         {u"Goods[[Price]", 9, "Enclosing characther ] missing"},
         {u"Goods[#Nothing]", 9, "a table reference that cannot be read"},
     };
