@@ -135,11 +135,20 @@ std::optional<std::string> OemNameToAnsi(std::string_view oem) {
     return ansi;
 }
 
-bool IsUtf8Text(std::string_view bytes) {
+bool IsUtf8Text(std::string_view bytes, bool oem) {
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return true;
-    const bool beyondAscii =
-        std::any_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-    return beyondAscii && platform::IsUtf8(bytes);
+    const auto beyond = [oem](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return oem ? b >= 0xB0 && b <= 0xDF : b >= 0x80;
+    };
+    if (!platform::IsUtf8(bytes)) return false;
+    if (std::any_of(bytes.begin(), bytes.end(), beyond)) return true;
+    // Punctuation, currency signs and letter-like symbols (U+2000 to U+217F:
+    // quotes, dashes, the euro, "№") take three bytes that 866 reads as "т"
+    // followed by a capital А to Е and a letter, which no name holds.
+    if (!oem) return false;
+    const std::u16string text = platform::Utf8ToUtf16(bytes);
+    return std::any_of(text.begin(), text.end(), [](char16_t c) { return c >= 0x2000 && c <= 0x217F; });
 }
 
 } // namespace exchange

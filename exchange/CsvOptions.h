@@ -68,9 +68,12 @@ std::optional<std::string> OemNameToAnsi(std::string_view oem);
 
 // A file in UTF-8 where the register's 8-bit code pages are expected: it
 // begins with the UTF-8 byte-order mark, or it is valid UTF-8 and holds
-// characters beyond ASCII (a Windows-1251 or OEM 866 text with letters
-// hardly ever is).
-bool IsUtf8Text(std::string_view bytes);
+// characters beyond ASCII (a Windows-1251 text with letters hardly ever is).
+// Where the file is OEM 866 (`oem`), letters of it make valid UTF-8 now and
+// then ("ЄЧай", "сАБ"): it is UTF-8 only with bytes of its line drawing,
+// which no name holds and which every UTF-8 letter of two bytes brings, or
+// with punctuation and symbols of three bytes (quotes, dashes, "№").
+bool IsUtf8Text(std::string_view bytes, bool oem);
 inline constexpr const char* Utf8FileMessage =
     "Файл у кодуванні UTF-8: збережіть його в кодуванні Windows-1251 (або DOS 866) і повторіть імпорт!";
 

@@ -177,7 +177,7 @@ bool ReadGoodsCsvFile(GoodsImportRun& run, const std::string& path,
                       const console::CsvOptionsRecord& options) {
     const std::string bytes = platform::ReadWholeFile(path);
     // Names read byte for byte from a UTF-8 file would reach the register garbled.
-    if (IsUtf8Text(bytes)) {
+    if (IsUtf8Text(bytes, options.Cp866)) {
         run.Show(ImportBox::Error, "Помилка", Utf8FileMessage);
         return false;
     }

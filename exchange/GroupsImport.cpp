@@ -194,7 +194,7 @@ void ImportGroupsCsv(JobContext& job) {
         return;
     }
     // Names read byte for byte from a UTF-8 file would reach the register garbled.
-    if (IsUtf8Text(bytes)) {
+    if (IsUtf8Text(bytes, job.state.CsvOptions.Cp866)) {
         ShowJobError(Utf8FileMessage);
         return;
     }

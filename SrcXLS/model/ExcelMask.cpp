@@ -979,19 +979,23 @@ int64_t RoundedSecondFraction(double value, int64_t units, int64_t unit, int dec
 }
 } // namespace
 
-// Elapsed times ("[h]:mm:ss") are rounded to the second, or to the decimals
-// of the second shown, and show a minus when negative. A clock time is cut:
-// 13:29:59.6 shows as 13:29:59. Only where a date is shown does a time that
-// rounds to the end of the day turn into the next day at 0:00:00; without one
-// 23:59:59.9 stays 23:59:59.
-std::u16string TExcelMask::RenderDateTime(const TMaskSection& s, double value) const {
-    const TXLSLocale& loc = Locale();
-    const auto& t = s.Tokens;
-    int decimals = 0; // of the second
+namespace {
+
+// What a date and time format shows of a value: the day, the time of day in
+// 1/Unit seconds (Decimals of the second shown), a minus for a negative
+// elapsed time, and whether month names after a day are in the genitive.
+struct TDateTimeParts {
+    int64_t Days = 0, Units = 0, Unit = 1;
+    int Decimals = 0;
+    bool Negative = false, Genitive = false;
+};
+
+TDateTimeParts DateTimeParts(const std::vector<TMaskToken>& t, double value) {
+    TDateTimeParts d;
     for (size_t k = 0; k + 1 < t.size(); ++k)
         if (t[k].Kind == mtkDecimalPoint && t[k + 1].Kind == mtkDigitZero) {
-            for (size_t j = k + 1; j < t.size() && t[j].Kind == mtkDigitZero; ++j) ++decimals;
-            decimals = std::min(decimals, 3);
+            for (size_t j = k + 1; j < t.size() && t[j].Kind == mtkDigitZero; ++j) ++d.Decimals;
+            d.Decimals = std::min(d.Decimals, 3);
             break;
         }
     bool elapsed = false, hasDate = false, timeShown = false;
@@ -1005,37 +1009,52 @@ std::u16string TExcelMask::RenderDateTime(const TMaskSection& s, double value) c
         if (kind >= mtkMonth + 2 && kind <= mtkMonth + 4 && firstMonthName < 0) firstMonthName = int(k);
     }
     // Month names after a day of the month are in the genitive ("2 січня").
-    const bool genitive = firstDayOfMonth >= 0 && firstDayOfMonth < firstMonthName;
-    const int64_t unit = decimals == 0 ? 1 : decimals == 1 ? 10 : decimals == 2 ? 100 : 1000;
+    d.Genitive = firstDayOfMonth >= 0 && firstDayOfMonth < firstMonthName;
+    const int64_t unit = d.Unit = d.Decimals == 0 ? 1 : d.Decimals == 1 ? 10 : d.Decimals == 2 ? 100 : 1000;
+    if (elapsed) {
+        d.Units = std::llround(std::fabs(value) * 86400.0 * double(unit));
+        d.Negative = value < 0 && d.Units > 0;
+        d.Days = int64_t(std::floor(value));
+        return d;
+    }
+    const double perDay = 86400.0 * double(unit);
+    const double wholeDay = std::floor(value);
+    const double scaled = std::floor(Approx15(value * perDay));
+    double day = std::floor(scaled / perDay);
+    double inDay = scaled - day * perDay;
+    if (inDay < 0) {
+        day -= 1;
+        inDay += perDay;
+    }
+    // Half a unit short of midnight stays on its day.
+    const bool nextDay =
+        timeShown && hasDate && day == wholeDay && std::ceil((value - wholeDay) * perDay - 0.5) >= perDay;
+    if (nextDay) {
+        day += 1;
+        inDay = 0;
+    }
+    d.Days = int64_t(day);
+    d.Units = std::clamp<int64_t>(int64_t(inDay), 0, 86400 * unit - 1);
+    if (d.Decimals > 0 && !nextDay) d.Units = RoundedSecondFraction(value, d.Units, unit, d.Decimals);
+    return d;
+}
+
+} // namespace
+
+// Elapsed times ("[h]:mm:ss") are rounded to the second, or to the decimals
+// of the second shown, and show a minus when negative. A clock time is cut:
+// 13:29:59.6 shows as 13:29:59. Only where a date is shown does a time that
+// rounds to the end of the day turn into the next day at 0:00:00; without one
+// 23:59:59.9 stays 23:59:59.
+std::u16string TExcelMask::RenderDateTime(const TMaskSection& s, double value) const {
+    const TXLSLocale& loc = Locale();
+    const auto& t = s.Tokens;
     if (!std::isfinite(value) || std::fabs(value) * 86400000.0 > 9e18)
         return FloatToGeneralText(value, loc.DecimalSeparator);
-    int64_t days, units; // units: of the time, in 1/unit seconds
-    bool negative = false;
-    if (elapsed) {
-        units = std::llround(std::fabs(value) * 86400.0 * double(unit));
-        negative = value < 0 && units > 0;
-        days = int64_t(std::floor(value));
-    } else {
-        const double perDay = 86400.0 * double(unit);
-        const double wholeDay = std::floor(value);
-        const double scaled = std::floor(Approx15(value * perDay));
-        double day = std::floor(scaled / perDay);
-        double inDay = scaled - day * perDay;
-        if (inDay < 0) {
-            day -= 1;
-            inDay += perDay;
-        }
-        // Half a unit short of midnight stays on its day.
-        const bool nextDay =
-            timeShown && hasDate && day == wholeDay && std::ceil((value - wholeDay) * perDay - 0.5) >= perDay;
-        if (nextDay) {
-            day += 1;
-            inDay = 0;
-        }
-        days = int64_t(day);
-        units = std::clamp<int64_t>(int64_t(inDay), 0, 86400 * unit - 1);
-        if (decimals > 0 && !nextDay) units = RoundedSecondFraction(value, units, unit, decimals);
-    }
+    const TDateTimeParts parts = DateTimeParts(t, value);
+    const int64_t days = parts.Days, units = parts.Units, unit = parts.Unit;
+    const int decimals = parts.Decimals;
+    const bool negative = parts.Negative, genitive = parts.Genitive;
     const int64_t totalSeconds = units / unit;
     const int64_t fraction = units % unit;
     const int hour = int(totalSeconds / 3600 % 24), minute = int(totalSeconds / 60 % 60),

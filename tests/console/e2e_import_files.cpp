@@ -143,9 +143,10 @@ with open(out, "w", encoding=encoding, newline="") as f:
     csv.writer(f, delimiter=delimiter, quoting=quoting, lineterminator="\r\n").writerows(rows)
 )PY";
 
-// Seen: "Ка;ва" was split at its semicolon, `Молоко"` lost its first letter
-// ("олоко"), `"Хліб ""Київ"""` kept both quotes, "Xl\0ib" became "Xl"; without
-// QUOTES a price "12,25" in a comma file was split in two.
+// Names as Python's csv module quotes them come in whole: "Ка;ва" with its
+// semicolon, `Молоко"` with its first letter, `"Хліб ""Київ"""` with one
+// quote of each pair, "Xl\0ib" refused rather than cut; without QUOTES a
+// price "12,25" in a comma file stays one field.
 TEST_F(ImportFiles, QuotedCsvNamesOfPythonsCsvModule) {
     const struct {
         char delimiter;
@@ -192,8 +193,8 @@ TEST_F(ImportFiles, QuotedCsvNamesOfPythonsCsvModule) {
 // code page and decimal separator. Every name code page 866 holds (as
 // Python's codec judges) comes back unchanged; every other one the export
 // names after its success, the count and the first ones with their numbers,
-// and it comes back with the letters CP866 has in their place. Seen: the
-// changed names written back with success alone told.
+// and it comes back with the letters CP866 has in their place; success is
+// never told alone for changed names.
 TEST_F(ImportFiles, OwnCsvExportsReadBackUnderEveryOption) {
     const std::vector<std::string> names = {"Кава; \"мелена\"", "Чай,\tчорний", "Сир «Гауда» і ґуля", "Хліб"};
     const std::vector<bool> held = testing_console::Cp866Holds(names);
@@ -302,7 +303,8 @@ TEST_F(ImportFiles, Utf8CsvIsRefusedBeforeAnythingIsWritten) {
 
 // Group names: a NUL byte in a CSV name and characters the register's code
 // page lacks in a workbook LibreOffice saved, in an ElementTree document and
-// in an OEM 866 file get the name message; seen: "Кава ☃ €" became "Кава ? €".
+// in an OEM 866 file get the name message ("Кава ☃ €" never reaches the
+// register as "Кава ? €").
 TEST_F(ImportFiles, GroupNamesTheRegisterCannotHold) {
     Start();
     const std::string message = "Невірний формат назви товарної групи (рядок №";
@@ -347,7 +349,8 @@ TEST_F(ImportFiles, GroupNamesTheRegisterCannotHold) {
     EXPECT_EQ(GroupNames(), groups); // an XML file that stops writes nothing
 
     // OEM 866 characters Windows-1251 lacks, in the group and the goods
-    // imports; seen: "Чай ■" became "Чай ?" and "│" became "|".
+    // imports, get the name message ("Чай ■" is not written as "Чай ?", nor
+    // "│" as "|").
     h.State().CsvOptions = {';', true, false, false, true};
     const std::string oem = h.dir.File("oem.csv");
     testfiles::Spit(oem, "9;\x97\xA0\xA9\r\n10;\x97\xA0\xA9 \xFE\r\n");
@@ -367,8 +370,7 @@ TEST_F(ImportFiles, GroupNamesTheRegisterCannotHold) {
 }
 
 // Rows whose column A holds a formula with a number as its result are goods
-// rows, taken by the cached value LibreOffice saved; seen: they were dropped
-// and the import reported success.
+// rows, taken by the cached value LibreOffice saved, none dropped.
 TEST_F(ImportFiles, WorkbookFormulaRowsAreGoodsRows) {
     Start();
     EraseAll();
@@ -395,9 +397,9 @@ TEST_F(ImportFiles, WorkbookFormulaRowsAreGoodsRows) {
 // without a full calculation on load asked), XlsxWriter (0 cached, a full calculation on load asked), xlwt
 // (an empty text cached) and LibreOffice (values cached) write them: the writer's value, else the one the
 // workbook library computes; a VLOOKUP the library does not compute, without a cached value, and an error
-// value get the price's message; an error value in column A (#DIV/0!, #N/A) the number's. Seen: price 0
-// and quantity 0 in the register, xlwt's formula rows skipped and #DIV/0! read as price 0, the rows of
-// errors in column A dropped, with success shown.
+// value get the price's message; an error value in column A (#DIV/0!, #N/A) the number's. No price or
+// quantity reaches the register as 0, no formula row is skipped or dropped, and success is not shown
+// for them.
 const char* const kFormulaGoodsWriter = R"PY(
 import sys, openpyxl, xlsxwriter, xlwt, zipfile
 out = sys.argv[1]
@@ -474,7 +476,7 @@ TEST_F(ImportFiles, WorkbookFormulasTakeTheirValues) {
 }
 
 // Group rows whose column A is a formula are taken by its value, names
-// likewise; seen: groups 2 and 3 of LibreOffice's file were skipped.
+// likewise: groups 2 and 3 of LibreOffice's file among them.
 TEST_F(ImportFiles, WorkbookGroupFormulasTakeTheirValues) {
     Start();
     Python(h.dir,
@@ -673,8 +675,8 @@ TEST_F(ImportFiles, PriceTextsKeepTheirScale) {
 // compute, no cached value) or that give an error value, get the name's
 // message: the groups before are written, the register's names of the rest
 // stay; LibreOffice's copy caches "ЧАЙ" and "Сік". An error value in column
-// A gets the number's message. Seen: SetGoodsGroupName(2, ""), (3, "") and
-// (4, "#DIV/0!") with success shown, the row of #DIV/0! in column A dropped.
+// A gets the number's message: no group gets an empty name or "#DIV/0!",
+// and no row is dropped.
 TEST_F(ImportFiles, WorkbookGroupNamesWithoutAValue) {
     Start();
     Python(h.dir,
@@ -726,8 +728,8 @@ TEST_F(ImportFiles, WorkbookGroupNamesWithoutAValue) {
 
 // A workbook the library refuses is told in a sentence of ours naming the
 // file, the library's text after it (a file that cannot be opened keeps the
-// system's reason); nothing reaches the register. Seen: the library's
-// English text alone.
+// system's reason), never the library's English text alone; nothing
+// reaches the register.
 TEST_F(ImportFiles, RefusedWorkbooksNameTheFile) {
     Start();
     Python(h.dir,
@@ -766,7 +768,7 @@ TEST_F(ImportFiles, RefusedWorkbooksNameTheFile) {
 }
 
 // A DBF export to a name that is not ".dbf" is refused with the table's own
-// error: no file, no success; seen: a dBase table was written as "t.txt".
+// error: no file ("t.txt" is not written), no success.
 TEST_F(ImportFiles, DbfExportToAnotherTypeOfNameIsRefused) {
     Start();
     const std::string report = h.dir.File("t.txt");
@@ -814,9 +816,9 @@ TEST_F(ImportFiles, XmlThatDoesNotParseNamesTheFileAndTheLine) {
     EXPECT_FALSE(Logged("SetGoodsGroupName"));
 }
 
-// A duplicate-PLU log that cannot be written is told with the reason, and
-// the goods still reach the register; seen: "Не вдається видалити файл
-// …/goods.csv.log" for a log that never existed. Its name one character
+// A duplicate-PLU log that cannot be written is told with the reason (not
+// "Не вдається видалити файл …/goods.csv.log" for a log that never
+// existed), and the goods still reach the register. Its name one character
 // too long stands for any folder the log cannot go into (root writes into
 // read-only folders); without root, a read-only folder too.
 TEST_F(ImportFiles, DuplicateLogThatCannotBeWrittenIsTold) {

@@ -97,6 +97,38 @@ TEST(CsvText, TypographicSignsAndBlanks) {
     }
 }
 
+// UTF-8 files are told from files of the register's code pages, also where
+// OEM 866 letters happen to make valid UTF-8.
+TEST(CsvText, Utf8FilesAreToldFromCodePageFiles) {
+    const struct {
+        std::string bytes;
+        bool ansi; // taken for UTF-8 where Windows-1251 is expected
+        bool oem;  // where OEM 866 is
+    } cases[] = {
+        {"1;\xD0\xA7\xD0\xB0\xD0\xB9", true, true}, // "Чай"
+        {"1;Caf\xC3\xA9 \xE2\x80\x94 \xE2\x84\x96"
+         "5",
+         true, true},                               // "Café — №5"
+        {"1;\xE4\xB8\xAD\xE8\x8C\xB6", true, true}, // "中茶"
+        {"\xEF\xBB\xBF"
+         "1;tea",
+         true, true},
+        {"1;tea", false, false},
+        {"1;" + platform::Utf16ToOem(u"Чай"), false, false},
+        {"1;" + platform::Utf16ToOem(u"ЄЧай"), true, false}, // F2 97 A0 A9: valid UTF-8 (U+97829)
+        {"1;" + platform::Utf16ToOem(u"сАБ"), true, false},  // E1 80 81: U+1001
+        {"1;Tea \xE2\x80\x9CLipton\xE2\x80\x9D \xE2\x84\x96"
+         "5",
+         true, true}, // only three-byte letters: "Tea “Lipton” №5"
+        {"1;" + platform::Utf16ToAnsi(u"Чай"), false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        EXPECT_EQ(exchange::IsUtf8Text(c.bytes, false), c.ansi);
+        EXPECT_EQ(exchange::IsUtf8Text(c.bytes, true), c.oem);
+    }
+}
+
 TEST(CsvOptionsFile, WrittenValuesReadBackWithAnyCaseAndOtherSectionsStay) {
     ScratchDir dir;
     std::string path = dir.File("Q710b.ini");

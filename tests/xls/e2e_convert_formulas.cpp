@@ -1211,7 +1211,8 @@ const char* const CopySource = R"xml(<?xml version="1.0" encoding="UTF-8"?>
 <table:table table:name="S">
 <table:table-row><table:table-cell office:value-type="float" office:value="2"/>
 <table:table-cell table:formula="of:=[.A1]*3" office:value-type="float" office:value="6"/>
-<table:table-cell table:formula="of:=SUMIF([.A1:.A2];&quot;&gt;0&quot;)" office:value-type="float" office:value="7"/>
+<table:table-cell table:formula="of:=SUMIF([.A1:.A2];&quot;&gt;0&quot;)"
+ office:value-type="float" office:value="7"/>
 </table:table-row>
 <table:table-row><table:table-cell office:value-type="float" office:value="5"/></table:table-row>
 <table:table-row><table:table-cell office:value-type="float" office:value="1"/></table:table-row>

@@ -331,7 +331,10 @@ const TKnownDifference KnownDifferences[] = {
     {R"(\b(LN|LOG10)\()", "^e #VALUE!$", "^e #NUM!$", ".",
      "the logarithm of a difference or a remainder that cancels to 0: LibreOffice's invalid-argument error, "
      "gnumeric does not cancel it"},
-    {R"((TRUE|FALSE|\bA6\b|A1:A(6|15)\b|\b(AND|OR|NOT|ISNUMBER|ISNA|ISERROR)\(|\bIF\().*(1-0\.9|0\.1\+0\.2|0\.3-0\.1|0\.7\+0\.1|\bA15\b)|(1-0\.9|0\.1\+0\.2|0\.3-0\.1|0\.7\+0\.1|\bA15\b).*(TRUE|FALSE|\bA6\b|A1:A(6|15)\b|\b(AND|OR|NOT|ISNUMBER|ISNA|ISERROR)\(|\bIF\())",
+    {R"((TRUE|FALSE|\bA6\b|A1:A(6|15)\b|\b(AND|OR|NOT|ISNUMBER|ISNA|ISERROR)\(|\bIF\().*)"
+     R"((1-0\.9|0\.1\+0\.2|0\.3-0\.1|0\.7\+0\.1|\bA15\b)|)"
+     R"((1-0\.9|0\.1\+0\.2|0\.3-0\.1|0\.7\+0\.1|\bA15\b).*)"
+     R"((TRUE|FALSE|\bA6\b|A1:A(6|15)\b|\b(AND|OR|NOT|ISNUMBER|ISNA|ISERROR)\(|\bIF\())",
      ".", ".", ".",
      "booleans that LibreOffice takes for numbers beside a decimal sum that gnumeric does not cancel"},
     {R"(1-0\.9|0\.1\+0\.2|0\.3-0\.1|0\.7\+0\.1|\bA15\b)", "^e ", ".", "^n ",

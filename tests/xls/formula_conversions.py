@@ -125,7 +125,8 @@ def make(d):
     chart.add_data(Reference(prices, min_col=1, min_row=1, max_row=2))
     main.add_chart(chart, "E2")
     main.conditional_formatting.add(
-        "A1:A3", FormulaRule(formula=["'Ціни'!$A$1>5"], fill=PatternFill(bgColor="FFFF00", fill_type="solid")))
+        "A1:A3",
+        FormulaRule(formula=["'Ціни'!$A$1>5"], fill=PatternFill(bgColor="FFFF00", fill_type="solid")))
     valid = DataValidation(type="list", formula1="'A sheet name of forty characters, 1234'!$A$1:$A$2")
     valid.add("C1")
     main.add_data_validation(valid)
@@ -150,7 +151,8 @@ def make(d):
             if item.filename == "xl/worksheets/sheet1.xml":
                 data = data.replace(b"</worksheet>", ext.encode() + b"</worksheet>")
             if item.filename.endswith((".xml", ".rels")):
-                for old, new in (("Ціни", "Ці?ни"), ("&#1062;&#1110;&#1085;&#1080;", "&#1062;&#1110;?&#1085;&#1080;"),
+                for old, new in (("Ціни", "Ці?ни"),
+                                 ("&#1062;&#1110;&#1085;&#1080;", "&#1062;&#1110;?&#1085;&#1080;"),
                                  ("Chart X1", "Chart?1")):
                     data = data.replace(old.encode(), new.encode())
             out.writestr(item, data)
@@ -170,7 +172,8 @@ def make(d):
     main["A4"] = "=SUM(S1!A1:A70000)"
     main["A5"] = "=S1!A70000+1"
     for name, text in (("Far", "S1!$A$1:$A$70000"), ("Wide", "S1!$A$1:$XFD$1"), ("Rows", "S1!$1:$3"),
-                       ("Beyond", "S1!$A$70001:$B$70002"), ("Bad", "1+"), ("Deep", "(" * 300 + "1" + ")" * 300)):
+                       ("Beyond", "S1!$A$70001:$B$70002"), ("Bad", "1+"),
+                       ("Deep", "(" * 300 + "1" + ")" * 300)):
         wb.defined_names.append(DefinedName(name, attr_text=text))
     wb.save(d + "/limits.xlsx")
 
@@ -204,8 +207,9 @@ def make(d):
         {"header": "Name"}, {"header": "Price"}, {"header": "Qty"},
         {"header": "Total", "formula": "=Goods[[#This Row],[Price]]*Goods[[#This Row],[Qty]]"}]})
     # A totals row: XlsxWriter names the column alone ("[Сума]").
-    ws.add_table("H1:I4", {"name": "Sums", "total_row": True, "data": [["a", 10.5], ["b", 20.25]], "columns": [
-        {"header": "Назва", "total_string": "Разом"}, {"header": "Сума", "total_function": "sum"}]})
+    ws.add_table("H1:I4", {"name": "Sums", "total_row": True, "data": [["a", 10.5], ["b", 20.25]],
+                           "columns": [{"header": "Назва", "total_string": "Разом"},
+                                       {"header": "Сума", "total_function": "sum"}]})
     ws.write_formula("F1", "=SUM(Goods[Price])", None, 6)
     ws.write_formula("F2", '=LENB("abc")', None, 3)
     ws.write_formula("F3", "=SumVBA(A2:A6)", None, 1500)

@@ -75,7 +75,8 @@ def main():
         source = os.path.join(HERE, "xlsxwriter.xlsx")
         write_package(source, scratch)
         profile = "-env:UserInstallation=file://" + os.path.join(scratch, "lo")
-        for filter_, name in (("xls:MS Excel 97", "libreoffice.xls"), ("xlsx:Calc MS Excel 2007 XML", "libreoffice.xlsx")):
+        for filter_, name in (("xls:MS Excel 97", "libreoffice.xls"),
+                              ("xlsx:Calc MS Excel 2007 XML", "libreoffice.xlsx")):
             out = os.path.join(scratch, "lo-" + name.split(".")[0])
             run(["soffice", profile, "--headless", "--convert-to", filter_, "--outdir", out, source])
             made = os.path.join(out, os.listdir(out)[0])

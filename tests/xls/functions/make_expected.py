@@ -172,9 +172,9 @@ def computed(path, work):
         f.write(PROFILE)
     out = os.path.join(work, "out")
     env = dict(os.environ, LC_ALL="C.UTF-8", LANG="C.UTF-8")
-    subprocess.run(["soffice", "-env:UserInstallation=file://" + profile, "--headless", "--convert-to", "xlsx",
-                    "--outdir", out, path], check=True, env=env, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
+    command = ["soffice", "-env:UserInstallation=file://" + profile, "--headless", "--convert-to", "xlsx",
+               "--outdir", out, path]
+    subprocess.run(command, check=True, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     return values(os.path.join(out, os.path.basename(path)))
 
 
