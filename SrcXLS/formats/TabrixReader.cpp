@@ -469,7 +469,8 @@ void TTabrixReader::Dispatch() {
         }
         return;
     case biff::WSBOOL:
-        if (InSheet() && biff5) Replace();
+        // The same options from Excel 3 on (fitting to pages among them).
+        if (InSheet() && Version >= TExcelVersion::xvExcel30) Replace();
         return;
     case id::BOUNDSHEET:
         ReadBoundSheet();

@@ -135,7 +135,6 @@ void TTabrixReader::ReadPageBreaks() {
     Drop();
     if (!InSheet()) return;
     Placeholder(placeholder::PageBreaks);
-    if (Version < BIFF5) return;
     bool horizontal = Header.Id == 0x001B;
     TPrintSettings& print = Sheet().PrintSettings();
     for (const auto& b : DecodePageBreaks(Body(), Version)) {

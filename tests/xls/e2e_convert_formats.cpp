@@ -611,6 +611,8 @@ TEST(ConvertFormats, WritesNameWhatTheyLeaveBehind) {
          {"1 note", "1 picture", "1 chart", "sheet protection", "the header and footer"}},
         {"alternate.xlsx", "alternate.ours.xlsx", {"1 mc:AlternateContent element"}},
         {"alternate.xlsx", "alternate.xls", {"1 mc:AlternateContent element"}},
+        // A selection naming its pane is no pane.
+        {"libreoffice.xlsx", "lo-quiet.xls", {"print options", "the page setup", "headers and footers"}},
         {"openpyxl.xlsx", "quiet.xls", {}},
         {"openpyxl.xlsx", "quiet.xlsx", {}},
     };

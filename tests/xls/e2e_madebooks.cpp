@@ -159,7 +159,7 @@ struct TDrawn {
 void DrawCells(TTabrix4& book, TSheet& sheet, std::mt19937& random, const TDrawn& d) {
     for (int n = int(5 + random() % 25); n > 0; --n) {
         const int col = int(random() % 8), row = int(random() % 40);
-        switch (random() % 9) {
+        switch (random() % 10) {
         case 0:
             sheet.SetAsInteger(col, row, int32_t(random()) - 1000000);
             break;
@@ -199,6 +199,18 @@ void DrawCells(TTabrix4& book, TSheet& sheet, std::mt19937& random, const TDrawn
             pieces.AddWithValue(u" red italic", book.Fonts().FindOrAdd(red)->PoolIndex);
             book.Strings().AddFormattedStringRead(pieces);
             sheet.PutSSTString(col, row, DefaultCellFormat, book.Strings().ReadCount() - 1);
+            break;
+        }
+        case 8: {
+            // Formats with a character XML cannot carry (xlwt writes them),
+            // fonts below a point.
+            sheet.SetAsFloat(col, row, 2.5);
+            TCell& cell = *sheet.GetCell(col, row);
+            cell.SetNumberFormat(u"0.0\x01");
+            cell.SetFontName(random() % 2 ? u"Ari\x02"
+                                            u"al"
+                                          : u"Arial");
+            cell.SetFontSize20(uint32_t(random() % 30));
             break;
         }
         default:
