@@ -7,6 +7,7 @@
 #include "SrcXLS/drawing/ChartModel.h"
 #include "SrcXLS/drawing/DrawingObjects.h"
 #include "SrcXLS/drawing/EscherDrawing.h"
+#include "SrcXLS/formats/KeptOldLinks.h"
 #include "SrcXLS/formats/XLSXKeptSheetNames.h"
 #include "SrcXLS/formats/XLSZip.h"
 #include "SrcXLS/model/ConditionalFormats.h"
@@ -164,6 +165,11 @@ void TTabrix4::NameDeleted(int position) {
         return formulaHandler.NameDeletedInTokens(tokens, length, position);
     });
     for (int s = 0; s < sheets->Count(); ++s) sheets->Items(s).Drawing().NameDeleted(position);
+    if (origVersion == TExcelVersion::xvExcel50)
+        KeptOldNameDeleted(globals, position, [&](std::vector<uint8_t>& data, size_t& length) {
+            return RenumberNames(data, length, position + 1, {}, TTokenLayout::BIFF5,
+                                 formulaHandler.GoneNameCode());
+        });
 }
 
 void TTabrix4::FollowSheetTexts(const TSheet* skip, const TTextFollow& follow,
@@ -281,10 +287,22 @@ void TTabrix4::SheetDeleting(TSheet& gone, int index) {
         },
         [](std::u16string_view name) { return std::u16string(name); });
     // The sheet's own names go with it.
-    TInternalNames& names = formulaHandler.Names();
-    for (int i = names.Count() - 1; i >= 0; --i)
-        if (names.Items(i).SheetNumber == index + 1) names.Delete(i);
+    formulaHandler.DeleteSheetNames(index);
     formulaHandler.SheetDeleted(index);
+    if (origVersion == TExcelVersion::xvExcel50) {
+        KeptOldSheetDeleted(globals, index, [&](std::vector<uint8_t>& data, size_t& length) {
+            return formulaHandler.SheetDeletedInTokens(std::span<uint8_t>(data).first(length),
+                                                       TTokenLayout::BIFF5);
+        });
+        // A range of sheets that began with it begins with the next one.
+        const std::u16string next =
+            index + 1 < sheets->Count() ? sheets->Items(index + 1).Name() : std::u16string();
+        const std::u16string* now = next.empty() ? nullptr : &next;
+        KeptOldSheetNamed(globals, gone.Name(), now, CodePage);
+        for (int s = 0; s < sheets->Count(); ++s)
+            if (&sheets->Items(s) != &gone)
+                KeptOldSheetNamed(sheets->Items(s).Records(), gone.Name(), now, CodePage);
+    }
     auto followSpan = [&](std::span<uint8_t> tokens) { return formulaHandler.SheetDeletedInTokens(tokens); };
     FollowRangeFormulas(&gone, [&](std::vector<uint8_t>& tokens) { return followSpan(tokens); });
     for (int s = 0; s < sheets->Count(); ++s)
@@ -297,6 +315,12 @@ void TTabrix4::SheetDeleting(TSheet& gone, int index) {
 }
 
 void TTabrix4::SheetRenaming(int index, std::u16string_view name) {
+    if (origVersion == TExcelVersion::xvExcel50) {
+        const std::u16string was = formulaHandler.SheetNameAt(index), now(name);
+        KeptOldSheetNamed(globals, was, &now, CodePage);
+        for (int s = 0; s < sheets->Count(); ++s)
+            KeptOldSheetNamed(sheets->Items(s).Records(), was, &now, CodePage);
+    }
     // The formulas are compiled with the names the sheets have and made
     // text again with the new one.
     std::vector<std::u16string> written;
@@ -304,9 +328,14 @@ void TTabrix4::SheetRenaming(int index, std::u16string_view name) {
         written.push_back(i == index ? std::u16string(name) : formulaHandler.SheetNameAt(i));
     struct TRestore {
         TFormulaHandler& formulas;
-        ~TRestore() { formulas.SetWrittenSheetNames({}); }
+        ~TRestore() {
+            formulas.SetWrittenSheetNames({});
+            formulas.SetLinkNumbers(false);
+        }
     } restore{formulaHandler};
     formulaHandler.SetWrittenSheetNames(std::move(written));
+    // Texts kept from a package name other workbooks by their link parts.
+    formulaHandler.SetLinkNumbers(true);
     FollowSheetTexts(
         nullptr,
         [&](std::u16string_view text, int sheet, int col, int row) {
@@ -506,11 +535,10 @@ std::optional<TFormulaValue> TTabrix4::ComputedFormulaValue(int sheet, int col, 
 
 std::optional<TFormulaValue> TTabrix4::FormulaValueToKeep(int sheet, const TFormulaCell& cell) {
     const TFormulaValue cached = FormulaCellResult(cell);
-    const bool none = HoldsNoResult(sheet, cell);
-    // An empty text may be the formula's own result: it stays when nothing
-    // better is computed.
-    const bool emptyText = cached.ValType == fvString && cached.Text.empty();
-    if (!none && !emptyText && !packageData.FullCalcOnLoad) return cached;
+    // An empty text is what some writers cache for every formula (xlwt): it
+    // is no value to keep, only the computed one is.
+    const bool none = HoldsNoResult(sheet, cell) || (cached.ValType == fvString && cached.Text.empty());
+    if (!none && !packageData.FullCalcOnLoad) return cached;
     if (auto computed = ComputedFormulaValue(sheet, cell.Col, int(cell.Row))) return computed;
     if (none) return std::nullopt;
     return cached;

@@ -7,6 +7,7 @@
 #include "SrcXLS/drawing/EscherDrawing.h"
 #include "SrcXLS/drawing/ObjRecords.h"
 #include "SrcXLS/drawing/Shapes.h"
+#include "SrcXLS/formats/BIFFRecords.h"
 #include "SrcXLS/formats/DefaultRecords.h"
 #include "SrcXLS/formats/KeptRecords.h"
 #include "SrcXLS/formats/VBAProject.h"
@@ -409,6 +410,10 @@ void WarnOlderBinaryLeftBehind(TTabrix4& book, TExcelVersion version) {
         if (int n = sheet.Hyperlinks().Count()) warn(Counted(n, "hyperlink", "hyperlinks"));
         if (sheet.AutoFilters().Count() > 0) warn("the autofilter");
         WarnOlderPageSetup(book, sheet, biff4, target);
+        if (biff4 && (sheet.Records().GetProtect() != 0 || sheet.SheetProtection != FullSheetProtection))
+            warn("sheet protection");
+        else if (sheet.SheetProtection != FullSheetProtection)
+            warn("what the sheet's protection allows");
         if (!biff4) continue;
         if (int n = sheet.MergedCells().Count()) warn(Counted(n, "merged area", "merged areas"));
         if (const char* panes = Panes(sheet)) warn(panes);

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,6 +24,7 @@
 #include "exchange/Dispatcher.h"
 #include "exchange/DuplicatePluLog.h"
 #include "exchange/GoodsImport.h"
+#include "exchange/GroupsImport.h"
 #include "exchange/JobWorkbook.h"
 #include "platform/CodePages.h"
 #include "platform/RegionalSettings.h"
@@ -205,15 +207,28 @@ ChildFigures InChild(const std::function<bool()>& body) {
     return figures;
 }
 
-// Imports the XML file in a child process (InChild) and judges the
-// goods taken and what the user was told (UTF-8, empty when nothing).
+// Judges the goods an XML import took and what the user was told (UTF-8, empty when nothing).
 using XmlVerdict = std::function<bool(const std::vector<GoodsProg>& goods, const std::string& told)>;
 
-void ImportXmlInChild(benchmark::State& s, const std::string& path, const XmlVerdict& verdict,
-                      const char* failure) {
+// Runs `import` in a child process (InChild) each iteration: its time, peak memory and the file's size.
+void MeasureInChild(benchmark::State& s, const std::string& path, const std::function<bool()>& import,
+                    const char* failure) {
     ChildFigures figures;
     for (auto _ : s) {
-        figures = InChild([&] {
+        figures = InChild(import);
+        if (!figures.ok) s.SkipWithError(failure);
+    }
+    s.counters["seconds"] = figures.seconds;
+    s.counters["peak_mb"] = figures.peakMB;
+    s.counters["file_mb"] = double(fs::file_size(path)) / 1e6;
+}
+
+// Imports the XML file in a child process and judges what it took.
+void ImportXmlInChild(benchmark::State& s, const std::string& path, const XmlVerdict& verdict,
+                      const char* failure) {
+    MeasureInChild(
+        s, path,
+        [&] {
             std::vector<GoodsProg> goods;
             std::vector<exchange::GoodsDupCheckRecord> dupCheck;
             std::string told;
@@ -225,12 +240,8 @@ void ImportXmlInChild(benchmark::State& s, const std::string& path, const XmlVer
                 },
                 [] { return false; });
             return exchange::ReadGoodsXmlFile(run, path) && verdict(goods, told);
-        });
-        if (!figures.ok) s.SkipWithError(failure);
-    }
-    s.counters["seconds"] = figures.seconds;
-    s.counters["peak_mb"] = figures.peakMB;
-    s.counters["file_mb"] = double(fs::file_size(path)) / 1e6;
+        },
+        failure);
 }
 
 // The head of a goods report document up to its DATA.
@@ -248,18 +259,44 @@ void BM_GoodsImportXmlMillionItems(benchmark::State& s) {
         "the first 5269 items were not imported and the rest told");
 }
 
-// One item with a great many attributes besides its own twelve: read in
-// time that grows with their number, not with its square.
+// A document's text in one of the forms the readers take: UTF-8 as it
+// stands, after a document type line, or in UTF-16 (little-endian, with its
+// byte-order mark and a declaration that names it).
+enum class Form { Utf8, Doctype, Utf16 };
+
+std::string InForm(const std::string& utf8, Form form) {
+    const std::string declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+    const std::string body = utf8.substr(utf8.find("?>") + 2);
+    switch (form) {
+    case Form::Utf8:
+        return utf8;
+    case Form::Doctype:
+        return declaration + "\r\n<!DOCTYPE REPORT>" + body;
+    case Form::Utf16:
+        break;
+    }
+    std::string out = "\xFF\xFE";
+    for (char16_t c : platform::Utf8ToUtf16("<?xml version=\"1.0\" encoding=\"UTF-16\"?>" + body))
+        out += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    return out;
+}
+
+const char* const kForms[] = {"utf8", "doctype", "utf16"};
+
+// One item with a great many attributes besides its own twelve, in each
+// form: read in time that grows with their number, not with its square.
 void BM_GoodsImportXmlManyAttributes(benchmark::State& s) {
     const auto count = static_cast<int>(s.range(0));
-    const std::string path = (TheFiles().folder / ("attributes" + std::to_string(count) + ".xml")).string();
+    const auto form = static_cast<Form>(s.range(1));
+    const std::string path = (TheFiles().folder / "attributes-form.xml").string();
     {
-        std::ofstream out(path, std::ios::binary);
-        out << kDocumentHead
-            << "<Item Number=\"1\" PLU=\"1\" Barcode=\"4820000000017\" Name=\"Чай\" Price=\"9,5\" VAT=\"1\" "
-               "Weight=\"0\" Presence=\"1\" Blocking=\"0\" PaymentType=\"0\"";
-        for (int n = 0; n < count; ++n) out << (n % 16 == 0 ? "\n" : " ") << "a" << n << "=\"" << n << "\"";
-        out << "/>\r\n</DATA></REPORT>\r\n";
+        std::ostringstream text;
+        text << kDocumentHead
+             << "<Item Number=\"1\" PLU=\"1\" Barcode=\"4820000000017\" Name=\"Чай\" Price=\"9,5\" VAT=\"1\" "
+                "Weight=\"0\" Presence=\"1\" Blocking=\"0\" PaymentType=\"0\"";
+        for (int n = 0; n < count; ++n) text << (n % 16 == 0 ? "\n" : " ") << "a" << n << "=\"" << n << "\"";
+        text << "/>\r\n</DATA></REPORT>\r\n";
+        std::ofstream(path, std::ios::binary) << InForm(text.str(), form);
     }
     ImportXmlInChild(
         s, path,
@@ -267,6 +304,60 @@ void BM_GoodsImportXmlManyAttributes(benchmark::State& s) {
             return goods.size() == 1 && goods[0].price == 950;
         },
         "the item was not imported");
+    s.SetLabel(kForms[s.range(1)]);
+    fs::remove(path);
+}
+
+// The goods-group import of a document in a child process: its figures, and
+// whether it took `groups` groups.
+void ImportGroupsInChild(benchmark::State& s, const std::string& path, std::size_t groups) {
+    MeasureInChild(
+        s, path,
+        [&] {
+            console::ConsoleState state;
+            SharedArrays arrays;
+            NoWindow progress;
+            platform::ScriptedUi ui;
+            state.MakeMetod.FileName = path;
+            exchange::JobContext job{state, arrays, exchange::Side(), progress};
+            exchange::ImportGroupsXml(job);
+            return state.MakeMetod.Done == 1 && UsedGroupEntries(arrays.GoodsGroupTable) == groups;
+        },
+        "the groups were not imported");
+}
+
+const char* const kGroupsHead =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<REPORT><HEADER><REPORT_ID>{XMLREP1}"
+    "</REPORT_ID></HEADER><FIELDS_NAME/><DATA>\r\n";
+
+// One group item with a great many attributes besides its own two.
+void BM_GroupsImportXmlManyAttributes(benchmark::State& s) {
+    const auto count = static_cast<int>(s.range(0));
+    const auto form = static_cast<Form>(s.range(1));
+    const std::string path = (TheFiles().folder / "group-attributes.xml").string();
+    {
+        std::ostringstream text;
+        text << kGroupsHead << "<Item Id=\"1\" Name=\"Напої\"";
+        for (int n = 0; n < count; ++n) text << (n % 16 == 0 ? "\n" : " ") << "a" << n << "=\"" << n << "\"";
+        text << "/>\r\n</DATA></REPORT>\r\n";
+        std::ofstream(path, std::ios::binary) << InForm(text.str(), form);
+    }
+    ImportGroupsInChild(s, path, 1);
+    s.SetLabel(kForms[s.range(1)]);
+    fs::remove(path);
+}
+
+// A hundred groups, then ten million empty elements (about 40 MB).
+void BM_GroupsImportXmlElementsPastTheTable(benchmark::State& s) {
+    const std::string path = (TheFiles().folder / "groups-other.xml").string();
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << kGroupsHead;
+        for (int n = 1; n <= 100; ++n) out << "<Item Id=\"" << n << "\" Name=\"Група " << n << "\"/>\n";
+        for (int n = 0; n < 10000000; ++n) out << "<z/>";
+        out << "</DATA></REPORT>\r\n";
+    }
+    ImportGroupsInChild(s, path, 100);
     fs::remove(path);
 }
 
@@ -299,9 +390,14 @@ BENCHMARK(BM_GoodsImportXmlMillionItems)->Unit(benchmark::kMillisecond)->Iterati
 BENCHMARK(BM_GoodsImportXmlManyAttributes)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
-    ->Arg(100000)
-    ->Arg(200000);
+    ->ArgsProduct({{100000, 200000}, {0, 1, 2}});
 BENCHMARK(BM_GoodsImportXmlOtherElementsPastTheLimit)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_GroupsImportXmlManyAttributes)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->ArgsProduct({{50000, 100000, 200000}, {0}})
+    ->ArgsProduct({{200000}, {1, 2}});
+BENCHMARK(BM_GroupsImportXmlElementsPastTheTable)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_GoodsImportXls)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GoodsImportCsv)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GoodsImportDbf)->Unit(benchmark::kMillisecond);

@@ -10,6 +10,7 @@
 // of 1.9 MiB, a tag of 17, 24 or 31 MiB and workbook relationships that
 // claim 1 GiB over 2 MB; workbooks of 20,000 and 10,000 one-cell sheets,
 // and of 300 sheets of a picture each, one picture's store entry broken;
+// Excel 97 and Excel 4 workbooks of 30,000 to a million FORMAT records;
 // packages of millions of small elements (rich runs of one shared string,
 // empty elements in an extension or a row, fonts).
 // Counters: the file's size and the child's peak resident
@@ -180,6 +181,26 @@ BENCHMARK(BM_SheetsWithADamagedPicture)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
+
+// FORMAT records in the globals: Excel 97 (range 0) and Excel 4 (range 1)
+// files of `count` of them.
+void BM_FormatRecords(benchmark::State& state) {
+    const bool biff4 = state.range(0) != 0;
+    const int count = int(state.range(1));
+    Run(state, Made(std::string("formats_") + (biff4 ? "biff4_" : "biff8_") + std::to_string(count) + ".xls",
+                    [count, biff4](const fs::path& f) { bombs::FormatRecords(f, count, biff4); }));
+}
+BENCHMARK(BM_FormatRecords)
+    ->Args({0, 30000})
+    ->Args({0, 60000})
+    ->Args({0, 120000})
+    ->Args({0, 1000000})
+    ->Args({1, 40000})
+    ->Args({1, 80000})
+    ->Args({1, 160000})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 // Packages of millions of small elements (bombs::ElementPackages).
 void BM_PackageElements(benchmark::State& state) {

@@ -346,6 +346,59 @@ inline void SheetsWithADamagedPicture(const std::filesystem::path& file, int cou
     cf.Save(file);
 }
 
+// A workbook of `count` FORMAT records in its globals, before its first XF:
+// an Excel 97 file's with indexes from 164 on (past the last index they
+// start again, texts of their own), or an Excel 4 file's, which numbers its
+// formats by order and has no cap.
+inline void FormatRecords(const std::filesystem::path& file, int count, bool biff4) {
+    {
+        xls::TTabrix4 book;
+        book.GetSheet(0).SetAsInteger(0, 0, 1);
+        book.SetVersion(biff4 ? xls::TExcelVersion::xvExcel40 : xls::TExcelVersion::xvExcel97);
+        book.SetFilename(file.u16string());
+        book.Write();
+    }
+    auto format = [biff4](int i) {
+        const std::string text = "0.00\"" + std::to_string(i) + "\"";
+        std::vector<uint8_t> body;
+        xls::TByteWriter w(body);
+        if (biff4) {
+            w.U16(0);
+            w.U8(uint8_t(text.size()));
+        } else {
+            w.U16(uint16_t(164 + i % 65000));
+            w.U16(uint16_t(text.size()));
+            w.U8(0);
+        }
+        w.Bytes(text.data(), text.size());
+        return TRecord{0x041E, body};
+    };
+    auto insert = [&](std::vector<TRecord>& records) {
+        size_t at = 0;
+        while (at < records.size() && records[at].Id != 0x00E0 && records[at].Id != 0x0443) ++at;
+        std::vector<TRecord> formats;
+        for (int i = 0; i < count; ++i) formats.push_back(format(i));
+        records.insert(records.begin() + std::ptrdiff_t(at), formats.begin(), formats.end());
+    };
+    if (biff4) {
+        std::ifstream in(file, std::ios::binary);
+        std::vector<uint8_t> stream((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::vector<TRecord> records = SplitRecords(stream);
+        insert(records);
+        const std::vector<uint8_t> out = JoinRecords(records);
+        std::ofstream(file, std::ios::binary)
+            .write(reinterpret_cast<const char*>(out.data()), std::streamsize(out.size()));
+        return;
+    }
+    auto cf = platform::cfb::CompoundFile::Load(file);
+    platform::cfb::Element* stream = cf.Root().FindStream(u"Workbook");
+    if (!stream) throw std::runtime_error("no workbook stream was written");
+    std::vector<TRecord> records = SplitRecords(stream->Data);
+    insert(records);
+    stream->Data = JoinRecords(records);
+    cf.Save(file);
+}
+
 // A BIFF8 workbook with a macro project of one module whose source (or,
 // with inDir, whose dir stream) is `chunks` copies of one compressed chunk
 // that makes 4096 bytes of six.

@@ -9,8 +9,9 @@
 //   xlsbench formulas FILE  every formula cell, one line each: sheet index,
 //                        row, column, the formula in file syntax ("," between
 //                        arguments, "." in numbers) and the cached value as
-//                        dump shows it (a formula that cannot be shown gives
-//                        the library's message in its place), then the value
+//                        dump shows it ("(no value)" for a formula read or
+//                        set without one; a formula that cannot be shown
+//                        gives the library's message in its place), then the value
 //                        our evaluator computes for the cell (the library's
 //                        message when it cannot)
 // All take --password TEXT for an encrypted workbook, and print what the read
@@ -133,9 +134,11 @@ int RunFormulas(const char* file, const std::u16string& password) {
             } catch (const std::exception& e) {
                 text = e.what();
             }
+            const auto& cell = static_cast<const TFormulaCell&>(*sheet.GetCell(col, row));
+            const std::u16string cached =
+                book.HoldsNoResult(s, cell) ? u"(no value)" : sheet.GetAsString(col, row);
             std::printf("%d\t%d\t%d\t%s\t%s\t%s\n", s, row, col, Escaped(Utf8ToWide(text)).c_str(),
-                        Escaped(sheet.GetAsString(col, row)).c_str(),
-                        Escaped(ComputedText(*evaluator, s, col, row)).c_str());
+                        Escaped(cached).c_str(), Escaped(ComputedText(*evaluator, s, col, row)).c_str());
         }
     }
     return 0;

@@ -135,67 +135,20 @@ std::optional<std::string> OemNameToAnsi(std::string_view oem) {
     return ansi;
 }
 
-bool IsUtf8Text(std::string_view bytes) {
+bool IsUtf8Text(std::string_view bytes, bool oem) {
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return true;
-    const bool beyondAscii =
-        std::any_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-    return beyondAscii && platform::IsUtf8(bytes);
-}
-
-namespace {
-
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-// A blank that may stand between the thousands: a space or a non-breaking one.
-bool IsGroupBlank(std::string_view separator) {
-    return separator == " " || separator == "\xA0";
-}
-
-} // namespace
-
-std::string CleanNumberText(std::string_view text, const platform::RegionalSettings& rs) {
-    if (!text.empty() && text.back() == rs.decimalSeparator) text.remove_suffix(1);
-    const std::size_t first = text.find_first_of("0123456789");
-    if (first == std::string_view::npos) return {};
-    const std::size_t last = text.find_last_of("0123456789");
-    // A minus sign before or after the digits, or parentheses around them,
-    // as the negative money formats place them, keep the sign.
-    const std::string_view before = text.substr(0, first);
-    const std::string_view after = text.substr(last + 1);
-    const bool negative =
-        before.find('-') != std::string_view::npos || after.find('-') != std::string_view::npos ||
-        (before.find('(') != std::string_view::npos && after.find(')') != std::string_view::npos);
-    std::string out = negative ? "-" : "";
-    // A decimal separator right before the digits marks them as decimals;
-    // another mark there would make them decimals elsewhere.
-    bool decimals = !before.empty() && before.back() == rs.decimalSeparator;
-    if (decimals) out += rs.decimalSeparator;
-    if (!decimals && !before.empty() && (before.back() == '.' || before.back() == ',')) return {};
-    for (std::size_t at = first; at <= last;) {
-        std::size_t end = at;
-        while (end <= last && IsDigit(text[end])) ++end;
-        out.append(text.substr(at, end - at));
-        if (end > last) break;
-        // A separator between digits: the decimal separator once, a thousands
-        // separator or a blank only before the decimals and before exactly
-        // three digits; anything else is no number's.
-        std::size_t next = end;
-        while (!IsDigit(text[next])) ++next;
-        const std::string_view separator = text.substr(end, next - end);
-        std::size_t digits = 0;
-        while (next + digits <= last && IsDigit(text[next + digits])) ++digits;
-        if (separator.size() == 1 && separator[0] == rs.decimalSeparator && !decimals) {
-            decimals = true;
-            out += rs.decimalSeparator;
-        } else if (decimals || digits != 3 ||
-                   (separator != rs.thousandsSeparator && !IsGroupBlank(separator))) {
-            return {};
-        }
-        at = next;
-    }
-    return out;
+    const auto beyond = [oem](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return oem ? b >= 0xB0 && b <= 0xDF : b >= 0x80;
+    };
+    if (!platform::IsUtf8(bytes)) return false;
+    if (std::any_of(bytes.begin(), bytes.end(), beyond)) return true;
+    // Punctuation, currency signs and letter-like symbols (U+2000 to U+217F:
+    // quotes, dashes, the euro, "№") take three bytes that 866 reads as "т"
+    // followed by a capital А to Е and a letter, which no name holds.
+    if (!oem) return false;
+    const std::u16string text = platform::Utf8ToUtf16(bytes);
+    return std::any_of(text.begin(), text.end(), [](char16_t c) { return c >= 0x2000 && c <= 0x217F; });
 }
 
 } // namespace exchange

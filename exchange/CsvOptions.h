@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "console/ConsoleState.h"
+#include "exchange/NumberTexts.h"
 #include "platform/IniFile.h"
 #include "platform/RegionalSettings.h"
 
@@ -67,24 +68,13 @@ std::optional<std::string> OemNameToAnsi(std::string_view oem);
 
 // A file in UTF-8 where the register's 8-bit code pages are expected: it
 // begins with the UTF-8 byte-order mark, or it is valid UTF-8 and holds
-// characters beyond ASCII (a Windows-1251 or OEM 866 text with letters
-// hardly ever is).
-bool IsUtf8Text(std::string_view bytes);
+// characters beyond ASCII (a Windows-1251 text with letters hardly ever is).
+// Where the file is OEM 866 (`oem`), letters of it make valid UTF-8 now and
+// then ("ЄЧай", "сАБ"): it is UTF-8 only with bytes of its line drawing,
+// which no name holds and which every UTF-8 letter of two bytes brings, or
+// with punctuation and symbols of three bytes (quotes, dashes, "№").
+bool IsUtf8Text(std::string_view bytes, bool oem);
 inline constexpr const char* Utf8FileMessage =
     "Файл у кодуванні UTF-8: збережіть його в кодуванні Windows-1251 (або DOS 866) і повторіть імпорт!";
-
-// The number of a price text as the user's regional settings write it: one
-// trailing decimal separator dropped, then what stands before the first
-// digit and after the last one (a currency text, letters, blanks) dropped,
-// but a minus sign there (or parentheses around the digits) keeps the sign
-// and a decimal separator right before them stays; between the
-// digits the decimal separator marks the decimals and the thousands separator
-// or a blank may stand before exactly three digits. "1 234,50 грн," gives
-// "1234,50" where the separator is a comma. An empty text for a text without
-// digits, or one with another separator between its digits or right before
-// them ("15.50", "1,234.5", ".5" where the separator is a comma): no number
-// is guessed at.
-std::string CleanNumberText(std::string_view text,
-                            const platform::RegionalSettings& rs = platform::Regional());
 
 } // namespace exchange

@@ -22,9 +22,24 @@ namespace {
 constexpr std::size_t DescriptorSize = 32;
 constexpr unsigned char HeaderEnd = 0x0D;
 constexpr char EndMark = 0x1A;
-// Code-page marks of OEM 866 text: the one this class knows, and dBase's own
-// mark for code page 866, which many DOS programs write.
-constexpr unsigned char OemCodePages[] = {0x26, 0x65};
+// dBase's code-page marks (header byte 29) and the code page each names; 0x57
+// is the system's ANSI code page, the register's 1251. Texts of a table
+// marked otherwise (0 among them) are taken as they stand.
+struct CodePageMark {
+    unsigned char mark;
+    int codePage;
+};
+constexpr CodePageMark CodePageMarks[] = {
+    {0x01, 437}, {0x02, 850}, {0x03, 1252}, {0x26, 866},  {0x57, 1251}, {0x64, 852},  {0x65, 866},
+    {0x66, 865}, {0x6A, 737}, {0x7B, 932},  {0x7D, 1255}, {0xC8, 1250}, {0xC9, 1251}, {0xCB, 1253},
+};
+constexpr int AnsiCodePage = 1251;
+
+int CodePageOfMark(unsigned char mark) {
+    for (const CodePageMark& m : CodePageMarks)
+        if (m.mark == mark) return m.codePage;
+    return AnsiCodePage;
+}
 // Field names are at most 10 characters, so a descriptor must leave room for the type letter at byte 11.
 constexpr std::size_t NameLength = 10;
 
@@ -223,7 +238,7 @@ void TDBF::Release() noexcept {
     header.fill(0);
     headerLength = 0;
     recordLength = 0;
-    oemText = false;
+    codePage = AnsiCodePage;
     fields.clear();
     buffer.clear();
 }
@@ -363,8 +378,7 @@ void TDBF::ReadHeader() {
     if (found.empty() || offset > recordLength) bad();
     if (headerLength + std::uint64_t{recordCount} * recordLength > fileSize) bad();
     fields = std::move(found);
-    oemText =
-        std::find(std::begin(OemCodePages), std::end(OemCodePages), header[29]) != std::end(OemCodePages);
+    codePage = CodePageOfMark(header[29]);
     recNo = 0;
     buffer.assign(recordLength, ' ');
 }
@@ -490,17 +504,24 @@ std::string TDBF::GetFieldData(int FieldNo) const {
         std::replace(text.begin(), text.end(), '.', platform::Regional().decimalSeparator);
         return text;
     case dftCharacter:
-        return oemText ? platform::OemToAnsi(text) : text;
+        return AnsiText(text, nullptr);
     default:
         return text;
     }
 }
 
+std::string TDBF::AnsiText(std::string_view text, bool* lossy) const {
+    if (codePage == AnsiCodePage) return std::string(text);
+    // OEM 866 keeps the look-alikes of its line drawing.
+    if (codePage == 866 && lossy == nullptr) return platform::OemToAnsi(text);
+    return platform::Utf16ToAnsi(platform::DecodeCodePage(codePage, text), lossy);
+}
+
 bool TDBF::FieldTextFitsAnsi(int FieldNo) const {
     const Field& f = FieldAt("GetFieldData", FieldNo);
-    if (!oemText || TypeOf(f.letter) != dftCharacter) return true;
+    if (TypeOf(f.letter) != dftCharacter) return true;
     bool lossy = false;
-    platform::Utf16ToAnsi(platform::OemToUtf16(std::string_view(buffer).substr(f.offset, f.length)), &lossy);
+    AnsiText(std::string_view(buffer).substr(f.offset, f.length), &lossy);
     return !lossy;
 }
 

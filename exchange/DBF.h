@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace exchange {
@@ -21,7 +22,7 @@ enum TDbfFieldType : std::uint8_t {
     dftDate = 1,      // D, length 8: "yyyymmdd" in the file, dd.mm.yy outside
     dftFloat = 2,     // F: right-aligned number with '.', the regional separator outside
     dftNumeric = 3,   // N: as F
-    dftCharacter = 4, // C: left-aligned text; OEM 866 when the code-page byte is 0x26 or 0x65
+    dftCharacter = 4, // C: left-aligned text, read in the code page the table's mark names
     dftUnknown = 5,   // any other letter (only returned by GetFieldType)
 };
 
@@ -34,7 +35,10 @@ struct DbfDate {
 using DbfClock = DbfDate (*)();
 void SetDbfClock(DbfClock clock);
 
-// One dBase III table file (no memo file). Field numbers are 1-based; texts are 8-bit (Windows-1251).
+// One dBase III table file (no memo file). Field numbers are 1-based; texts are 8-bit (Windows-1251):
+// character fields of a table whose code-page mark names another code page (dBase's marks: 0x01 437, 0x02
+// 850, 0x03 1252, 0x26 and 0x65 866, 0x64 852, 0x66 865, 0x6A 737, 0x7B 932, 0x7D 1255, 0xC8 1250, 0xCB
+// 1253) are read in it; 0x57, 0xC9, 0 and any other mark read as they stand.
 //
 // Writing: CreateTable replaces a file of the same name only once the whole empty table is on disk (written
 // beside it and renamed over it). Append, Post and the moves then change the file in place, in an order that
@@ -85,7 +89,8 @@ public:
 
     std::string GetFieldData(int FieldNo) const;
     // False when the field's text, read in the table's code page, holds a
-    // character the ANSI code page lacks (GetFieldData gives a look-alike).
+    // character the ANSI code page lacks (GetFieldData gives a look-alike or
+    // '?').
     bool FieldTextFitsAnsi(int FieldNo) const;
     void SetFieldData(int FieldNo, const std::string& Text);
     std::string GetFieldName(int FieldNo) const;
@@ -126,6 +131,8 @@ private:
     // Header and descriptors of a new table without records, up to its 0x0D.
     std::string HeaderImage() const;
     std::string StoredText(const Field& field, int fieldNo, std::string text) const;
+    // A character field's text of the table's code page in ANSI; `lossy` tells of characters ANSI lacks.
+    std::string AnsiText(std::string_view text, bool* lossy) const;
     std::uint64_t RecordOffset(std::uint32_t number) const;
 
     std::string tableName;
@@ -138,7 +145,7 @@ private:
     std::array<unsigned char, 32> header{};
     std::uint16_t headerLength = 0;
     std::uint16_t recordLength = 0;
-    bool oemText = false;
+    int codePage = 1251; // of the character fields, by the header's mark
     int systemError = 0;
     std::vector<Field> fields;
     std::string buffer;

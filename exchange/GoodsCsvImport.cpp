@@ -5,6 +5,7 @@
 #include "exchange/CsvOptions.h"
 #include "exchange/GoodsImport.h"
 #include "platform/AtomicFile.h"
+#include "platform/CodePages.h"
 
 namespace exchange {
 
@@ -60,7 +61,8 @@ const ImportMessage kFormatError = {ImportBox::Error, "Помилка", "Пом�
 // fail their own check). A field that begins with a quote is taken whole, a
 // delimiter or a doubled quote inside it included, whatever QUOTES says; one
 // whose quotes are not right is nothing, and the fields after it are not
-// split then. The numbers are trimmed; the name keeps what its quotes hold.
+// split then. The numbers are trimmed; the name keeps what its quotes hold,
+// blanks included, and an unquoted one is trimmed unless LRBlanks is set.
 struct LineFields {
     std::array<std::optional<std::string>, kFields> fields{};
     bool nameQuoted = false;
@@ -72,7 +74,8 @@ LineFields SplitFields(std::string_view line, const console::CsvOptionsRecord& o
         const bool name = i == kNameField;
         std::optional<CsvField> field = NextCsvField(line, options.Delimiter, name && options.LRBlanks);
         if (!field) break;
-        out.fields[i] = name && field->quoted ? std::move(field->text) : std::string(Trimmed(field->text));
+        const bool whole = name && (field->quoted || options.LRBlanks);
+        out.fields[i] = whole ? std::move(field->text) : std::string(Trimmed(field->text));
         if (name) out.nameQuoted = field->quoted;
     }
     return out;
@@ -94,18 +97,21 @@ RowEnd ReadLine(GoodsImportRun& run, std::string_view line, int64_t n,
         if (split.fields[i]) f[i] = *split.fields[i];
     auto given = [&split](std::size_t i) { return split.fields[i].has_value(); };
     auto integer = [&](std::size_t i) { return given(i) ? IntegerOf(f[i]) : std::nullopt; };
-    auto scaled = [&](std::size_t i, int scale) { return given(i) ? ScaledOf(f[i], scale) : std::nullopt; };
+    auto amount = [&](std::size_t i, int scale) {
+        return given(i) ? AmountOf(platform::AnsiToUtf16(f[i]), scale) : std::nullopt;
+    };
 
     int32_t number = 0;
     if (auto end = run.CheckNumber(integer(0), n, kCsv[1], kCsv[2], number)) return *end;
 
     GoodsProg goods;
     std::optional<int64_t> plu = given(1) && f[1].empty() ? std::optional<int64_t>(0) : integer(1);
-    if (!plu) return run.Refuse(kCsv[3], n);
+    if (!plu || !IsGoodsPlu(*plu)) return run.Refuse(kCsv[3], n);
     goods.plu = static_cast<int32_t>(*plu);
     if (goods.plu == 0 && given(2) && f[2].empty()) return run.Refuse(kCsv[4], n);
     std::optional<int64_t> barcode = given(2) ? Integer64Of(f[2]) : std::nullopt;
-    if (!barcode) return run.Refuse(kCsv[5], n);
+    if (!barcode || !IsGoodsBarcode(*barcode)) return run.Refuse(kCsv[5], n);
+    if (goods.plu == 0 && *barcode == 0) return run.Refuse(kCsv[4], n);
     goods.barcode = *barcode;
 
     // A name whose quotes are not right, with a NUL byte that would cut it
@@ -114,17 +120,16 @@ RowEnd ReadLine(GoodsImportRun& run, std::string_view line, int64_t n,
     if (!given(kNameField) || (options.Quotes && !split.nameQuoted) ||
         f[kNameField].find('\0') != std::string_view::npos)
         return run.Refuse(kCsv[6], n);
-    std::string_view name = f[kNameField];
-    if (!options.LRBlanks) name = Trimmed(name);
+    const std::string_view name = f[kNameField];
     std::optional<std::string> ansi = options.Cp866 ? OemNameToAnsi(name) : std::string(name);
     if (!ansi) return run.Refuse(kCsv[6], n);
     if (ansi->empty()) return run.Refuse(kCsv[7], n);
     goods.SetName(std::move(*ansi));
 
-    std::optional<int32_t> price = scaled(4, 100);
+    std::optional<int32_t> price = amount(4, 100);
     if (!price) return run.Refuse(kCsv[9], n);
     goods.price = *price;
-    std::optional<int32_t> quantity = scaled(5, 1000);
+    std::optional<int32_t> quantity = amount(5, 1000);
     if (!quantity) return run.Refuse(kCsv[10], n);
     goods.quantity = *quantity;
     std::optional<int64_t> group = integer(6);
@@ -140,7 +145,7 @@ RowEnd ReadLine(GoodsImportRun& run, std::string_view line, int64_t n,
         *flags[i] = *flag;
     }
     std::optional<int64_t> payout = integer(11);
-    if (!payout || *payout < 0 || *payout > 3) return run.Refuse(kCsv[16], n);
+    if (!payout || *payout < 0 || *payout > MaxPayoutOperation) return run.Refuse(kCsv[16], n);
     goods.payoutOperation = static_cast<uint8_t>(*payout);
     return run.Accept(std::move(goods), number);
 }
@@ -172,7 +177,7 @@ bool ReadGoodsCsvFile(GoodsImportRun& run, const std::string& path,
                       const console::CsvOptionsRecord& options) {
     const std::string bytes = platform::ReadWholeFile(path);
     // Names read byte for byte from a UTF-8 file would reach the register garbled.
-    if (IsUtf8Text(bytes)) {
+    if (IsUtf8Text(bytes, options.Cp866)) {
         run.Show(ImportBox::Error, "Помилка", Utf8FileMessage);
         return false;
     }

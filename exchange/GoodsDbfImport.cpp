@@ -3,6 +3,7 @@
 // checked before its value is taken.
 #include "exchange/DBF.h"
 #include "exchange/GoodsImport.h"
+#include "platform/CodePages.h"
 
 namespace exchange {
 
@@ -92,12 +93,13 @@ RowEnd ReadRecord(GoodsImportRun& run, const TDBF& table, int64_t n) {
     std::optional<std::string> text = field(2);
     if (!text) return badField(2);
     std::optional<int64_t> plu = IntegerOf(*text);
-    if (!plu) return run.Refuse(kDbf[5], n);
+    if (!plu || !IsGoodsPlu(*plu)) return run.Refuse(kDbf[5], n);
     goods.plu = static_cast<int32_t>(*plu);
     if (!(text = field(3))) return badField(3);
     if (goods.plu == 0 && text->empty()) return run.Refuse(kDbf[7], n);
     std::optional<int64_t> barcode = Integer64Of(*text);
-    if (!barcode) return run.Refuse(kDbf[8], n);
+    if (!barcode || !IsGoodsBarcode(*barcode)) return run.Refuse(kDbf[8], n);
+    if (goods.plu == 0 && *barcode == 0) return run.Refuse(kDbf[7], n);
     goods.barcode = *barcode;
     if (!(text = field(4))) return badField(4);
     if (!table.FieldTextFitsAnsi(4) || text->find('\0') != std::string::npos) return run.Refuse(kDbfName, n);
@@ -105,11 +107,11 @@ RowEnd ReadRecord(GoodsImportRun& run, const TDBF& table, int64_t n) {
     goods.SetName(*text);
 
     if (!(text = field(5))) return badField(5);
-    std::optional<int32_t> price = ScaledOf(*text, 100);
+    std::optional<int32_t> price = AmountOf(platform::AnsiToUtf16(*text), 100);
     if (!price) return run.Refuse(kDbf[12], n);
     goods.price = *price;
     if (!(text = field(6))) return badField(6);
-    std::optional<int32_t> quantity = ScaledOf(*text, 1000);
+    std::optional<int32_t> quantity = AmountOf(platform::AnsiToUtf16(*text), 1000);
     if (!quantity) return run.Refuse(kDbf[14], n);
     goods.quantity = *quantity;
     if (!(text = field(7))) return badField(7);
@@ -129,10 +131,10 @@ RowEnd ReadRecord(GoodsImportRun& run, const TDBF& table, int64_t n) {
         if (!flag) return run.Refuse(kDbf[22 + 2 * i], n);
         *flags[i] = *flag ? -1 : 0;
     }
-    // The record holds 8 bits: a wider number would become another operation.
+    // The register has four payout operations and refuses any other number.
     if (!(text = field(12))) return badField(12);
     std::optional<int64_t> payout = IntegerOf(*text);
-    if (!payout || *payout < 0 || *payout > 255) return badField(12);
+    if (!payout || *payout < 0 || *payout > MaxPayoutOperation) return badField(12);
     goods.payoutOperation = static_cast<uint8_t>(*payout);
     return run.Accept(std::move(goods), number);
 }

@@ -91,10 +91,28 @@ unsigned ImportBoxStyle(ImportBox box);
 // A signed 32-bit or 64-bit decimal integer, blanks around it allowed.
 std::optional<int64_t> IntegerOf(std::string_view text);
 std::optional<int64_t> Integer64Of(std::string_view text);
-// A number with the user's decimal separator times `scale`, rounded to the
-// nearest integer (ties to even); nothing beyond 32 bits.
-std::optional<int32_t> ScaledOf(std::string_view text, int scale);
+// A number times `scale`, rounded to the nearest integer (ties to even);
+// nothing beyond 32 bits.
 std::optional<int32_t> ScaledOf(double value, int scale);
+// A price or quantity: a number, or a number text by the one rule of every
+// import (NumberTextValue), times `scale` as ScaledOf gives it; nothing
+// below zero either, which the register refuses.
+std::optional<int32_t> AmountOf(double value, int scale);
+std::optional<int32_t> AmountOf(std::u16string_view text, int scale);
+// The codes the register takes for a goods item: a PLU code of 20 bits and a
+// barcode of up to 13 digits, not both 0. A reader refuses others with the
+// code's message, so that the register never refuses a row.
+inline constexpr int64_t MaxGoodsPlu = 0xFFFFF;
+inline constexpr int64_t MaxGoodsBarcode = 9999999999999;
+inline bool IsGoodsPlu(int64_t plu) {
+    return plu >= 0 && plu <= MaxGoodsPlu;
+}
+inline bool IsGoodsBarcode(int64_t barcode) {
+    return barcode >= 0 && barcode <= MaxGoodsBarcode;
+}
+// The register's payout operations.
+inline constexpr int64_t MaxPayoutOperation = 3;
+
 // A number (true when not 0) or "True"/"False" in any letter case.
 std::optional<bool> TruthOf(std::string_view text);
 // Blanks and control characters cut from both ends.

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "console/NumberText.h"
+#include "exchange/NumberTexts.h"
 #include "platform/CodePages.h"
 #include "platform/RegionalSettings.h"
 #include "platform/ui/Ui.h"
@@ -106,10 +107,15 @@ std::optional<int32_t> ScaledOf(double value, int scale) {
     return static_cast<int32_t>(scaled);
 }
 
-std::optional<int32_t> ScaledOf(std::string_view text, int scale) {
-    std::optional<double> value = platform::ParseDecimal(text);
+std::optional<int32_t> AmountOf(double value, int scale) {
+    if (value < 0) return std::nullopt;
+    return ScaledOf(value, scale);
+}
+
+std::optional<int32_t> AmountOf(std::u16string_view text, int scale) {
+    std::optional<double> value = NumberTextValue(text);
     if (!value) return std::nullopt;
-    return ScaledOf(*value, scale);
+    return AmountOf(*value, scale);
 }
 
 std::optional<bool> TruthOf(std::string_view text) {

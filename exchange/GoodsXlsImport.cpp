@@ -7,8 +7,8 @@
 #include <cmath>
 #include <limits>
 
-#include "exchange/CsvOptions.h"
 #include "exchange/GoodsImport.h"
+#include "exchange/NumberTexts.h"
 #include "platform/CodePages.h"
 #include "platform/RegionalSettings.h"
 
@@ -84,11 +84,16 @@ struct Cell : WorkbookValue {
         };
         return std::visit(Visitor{lossy}, value);
     }
-    // The value as a number; a text must hold one. Nothing for a missing
-    // cell or an error.
+    // The text of the value as the reader judges it for a number.
+    std::u16string NumberText() const {
+        if (const auto* text = std::get_if<std::u16string>(&value)) return *text;
+        return platform::AnsiToUtf16(Text());
+    }
+    // The value as a number; a text must hold one (the one rule of number
+    // texts). Nothing for a missing cell or an error.
     std::optional<double> Number() const {
         if (error) return std::nullopt;
-        if (std::holds_alternative<std::u16string>(value)) return platform::ParseDecimal(Text());
+        if (const auto* text = std::get_if<std::u16string>(&value)) return NumberTextValue(*text);
         if (const auto* flag = std::get_if<uint8_t>(&value)) return *flag;
         if (const auto* number = std::get_if<int32_t>(&value)) return *number;
         if (const auto* number = std::get_if<double>(&value)) return *number;
@@ -122,14 +127,15 @@ RowEnd ReadRow(GoodsImportRun& run, WorkbookCells& cells, int row) {
     std::string barcodeText = code.Text();
     if (barcodeText.empty() && !code.error) return run.Refuse(kXls[3], n);
     std::optional<int64_t> barcode = code.error ? std::nullopt : Integer64Of(barcodeText);
-    if (!barcode) return run.Refuse(kXls[4], n);
+    if (!barcode || !IsGoodsBarcode(*barcode)) return run.Refuse(kXls[4], n);
     goods.barcode = *barcode;
     Cell plu = cell(2);
     if (plu.error || !plu.Text().empty()) {
         std::optional<int64_t> value = plu.error ? std::nullopt : IntegerOf(plu.Text());
-        if (!value) return run.Refuse(kXls[5], n);
+        if (!value || !IsGoodsPlu(*value)) return run.Refuse(kXls[5], n);
         goods.plu = static_cast<int32_t>(*value);
     }
+    if (goods.plu == 0 && goods.barcode == 0) return run.Refuse(kXls[3], n);
 
     Cell name = cell(3);
     bool lossy = false;
@@ -145,13 +151,13 @@ RowEnd ReadRow(GoodsImportRun& run, WorkbookCells& cells, int row) {
     Cell priceCell = cell(4);
     std::optional<int32_t> price;
     if (priceCell.IsNumber())
-        price = ScaledOf(*priceCell.Number(), 100);
+        price = AmountOf(*priceCell.Number(), 100);
     else if (!priceCell.error)
-        price = ScaledOf(CleanNumberText(priceCell.Text()), 100);
+        price = AmountOf(priceCell.NumberText(), 100);
     if (!price) return run.Refuse(kXls[8], n);
     goods.price = *price;
     std::optional<double> remains = cell(5).Number();
-    std::optional<int32_t> quantity = remains ? ScaledOf(*remains, 1000) : std::nullopt;
+    std::optional<int32_t> quantity = remains ? AmountOf(*remains, 1000) : std::nullopt;
     if (!quantity) return run.Refuse(kXls[9], n);
     goods.quantity = *quantity;
     std::optional<int64_t> group = cell(6).Integer();
@@ -166,9 +172,9 @@ RowEnd ReadRow(GoodsImportRun& run, WorkbookCells& cells, int row) {
         if (!flag) return run.Refuse(kXls[12 + i], n);
         *flags[i] = *flag ? 1 : 0;
     }
-    // The record holds 8 bits: a wider number would become another operation.
+    // The register has four payout operations and refuses any other number.
     std::optional<int64_t> payout = cell(11).Integer();
-    if (!payout || *payout < 0 || *payout > 255) return run.Refuse(kXls[15], n);
+    if (!payout || *payout < 0 || *payout > MaxPayoutOperation) return run.Refuse(kXls[15], n);
     goods.payoutOperation = static_cast<uint8_t>(*payout);
     return run.Accept(std::move(goods), number);
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <stdexcept>
 
+#include "exchange/NameChanges.h"
 #include "platform/CodePages.h"
 #include "platform/RegionalSettings.h"
 
@@ -120,8 +121,12 @@ void ExportGoodsXml(JobContext& job, uint8_t ReportVariant) {
     job.progress.SetMaximum(static_cast<int32_t>(std::min<std::size_t>(report.size(), INT32_MAX)));
     platform::XmlDocument& document = job.side.NewXmlDocument();
     BuildGoodsReportDocument(document, ReportVariant, report, [&job] { return job.progress.Step(); });
+    // The goods import cuts the blanks at the ends of names.
+    ExportNameChanges changes(ExportNameChanges::Reading::XmlTrimmed);
+    changes.NoteAll(GoodsReportLayout(), report);
     report.clear();
     SaveBuiltExport(job, FormatXml, [&document](const std::string& path) { document.Save(path); });
+    if (job.side.FileWritten) job.state.ExportChanges = changes.Text();
 }
 
 } // namespace exchange

@@ -2,7 +2,7 @@
 // attribute names the goods report export writes. The document is read as a
 // stream: only the frame's facts and the items within the limit are kept,
 // the items past it are counted.
-#include <array>
+#include <algorithm>
 
 #include "exchange/GoodsImport.h"
 #include "exchange/ReportDocument.h"
@@ -64,98 +64,40 @@ const ImportMessage kXml[] = {
 const char* const kItemsLeft = "Імпортовано перші %1 товарів документа. Не імпортовано товарів: %2.";
 
 // The attributes an item is read by.
-constexpr std::array<std::string_view, 12> kAttributes = {"Number", "PLU",      "Barcode",  "Name",
-                                                          "Price",  "Remains",  "GroupID",  "VAT",
-                                                          "Weight", "Presence", "Blocking", "PaymentType"};
+const std::vector<std::string> kAttributes = {"Number", "PLU",      "Barcode",  "Name",
+                                              "Price",  "Remains",  "GroupID",  "VAT",
+                                              "Weight", "Presence", "Blocking", "PaymentType"};
 
-// A child of DATA within the limit: its kind and name, and the values of the
-// attributes above it has.
-struct GoodsItem {
-    platform::XmlNodeKind kind = platform::XmlNodeKind::None;
-    std::string name;
-    std::array<std::optional<std::string>, kAttributes.size()> values;
-
-    std::optional<std::string> Attribute(std::string_view attribute) const {
-        for (std::size_t i = 0; i < kAttributes.size(); ++i)
-            if (kAttributes[i] == attribute) return values[i];
-        return std::nullopt;
-    }
-};
-
-// The frame's facts and DATA's children as the document streams past.
-class GoodsDocument : public platform::XmlStreamHandler {
-public:
-    void StartElement(std::size_t depth, std::string_view name,
-                      const platform::XmlStreamAttributes& attributes) override {
-        GoodsItem* item = Node(depth, platform::XmlNodeKind::Element, name);
-        if (item == nullptr) return;
-        for (std::size_t i = 0; i < attributes.Count(); ++i) {
-            const std::string attribute = attributes.Name(i);
-            for (std::size_t k = 0; k < kAttributes.size(); ++k)
-                if (kAttributes[k] == attribute && !item->values[k]) item->values[k] = attributes.Value(i);
-        }
-    }
-    void Leaf(std::size_t depth, platform::XmlNodeKind kind, std::string_view name) override {
-        Node(depth, kind, name);
-    }
-
-    ReportShape shape;
-    std::vector<GoodsItem> items; // the first XmlGoodsLimit children of DATA
-    std::size_t left = 0;         // its items past them
-
-private:
-    // Takes a node in; the item to fill when it is a child of DATA within the limit.
-    GoodsItem* Node(std::size_t depth, platform::XmlNodeKind kind, std::string_view name) {
-        const bool element = kind == platform::XmlNodeKind::Element;
-        if (depth == 0) {
-            if (element) shape.rootName = name;
-        } else if (depth == 1) {
-            const std::size_t index = shape.rootChildren++;
-            if (index == 0) shape.firstName = name;
-            if (index == 2) shape.thirdName = name;
-            openChild = element ? index : kNone;
-        } else if (depth == 2 && openChild == 0) {
-            shape.firstHasChildren = true;
-        } else if (depth == 2 && openChild == 2) {
-            shape.thirdHasChildren = true;
-            if (items.size() == XmlGoodsLimit) {
-                // Only items past the limit are goods left out.
-                if (element && name == "Item") ++left;
-                return nullptr;
-            }
-            items.push_back({kind, std::string(name), {}});
-            return element ? &items.back() : nullptr;
-        }
-        return nullptr;
-    }
-
-    static constexpr std::size_t kNone = ~std::size_t{0};
-    std::size_t openChild = kNone; // the child of the root whose children come now
-};
-
-// An attribute's value; a missing attribute reads as an empty value.
-std::string Value(const GoodsItem& item, const char* name) {
-    return item.Attribute(name).value_or(std::string());
+// An attribute's value; nothing when the item lacks it.
+const std::optional<std::string>& Attribute(const ReportItem& item, std::string_view attribute) {
+    const auto at = std::find(kAttributes.begin(), kAttributes.end(), attribute);
+    return item.values[static_cast<std::size_t>(at - kAttributes.begin())];
 }
 
-RowEnd ReadItem(GoodsImportRun& run, const GoodsItem& item, int64_t n) {
+// An attribute's value; a missing attribute reads as an empty value.
+std::string Value(const ReportItem& item, const char* name) {
+    return Attribute(item, name).value_or(std::string());
+}
+
+RowEnd ReadItem(GoodsImportRun& run, const ReportItem& item, int64_t n) {
     int32_t number = 0;
-    std::optional<std::string> numberText = item.Attribute("Number");
+    std::optional<std::string> numberText = Attribute(item, "Number");
     if (!numberText && !run.SkipNumber()) return run.Refuse(kXml[1], n);
     std::optional<int64_t> numberValue = numberText ? IntegerOf(*numberText) : std::nullopt;
     if (auto end = run.CheckNumber(numberValue, n, kXml[2], kXml[3], number)) return *end;
 
     GoodsProg goods;
-    if (std::optional<std::string> plu = item.Attribute("PLU")) {
+    if (std::optional<std::string> plu = Attribute(item, "PLU")) {
         std::optional<int64_t> value = IntegerOf(Trimmed(*plu));
-        if (!value) return run.Refuse(kXml[4], n);
+        if (!value || !IsGoodsPlu(*value)) return run.Refuse(kXml[4], n);
         goods.plu = static_cast<int32_t>(*value);
     }
-    std::optional<std::string> barcodeText = item.Attribute("Barcode");
+    std::optional<std::string> barcodeText = Attribute(item, "Barcode");
     if (!barcodeText) return run.Refuse(kXml[5], n);
     if (goods.plu == 0 && Trimmed(*barcodeText).empty()) return run.Refuse(kXml[6], n);
     std::optional<int64_t> barcode = Integer64Of(Trimmed(*barcodeText));
-    if (!barcode) return run.Refuse(kXml[7], n);
+    if (!barcode || !IsGoodsBarcode(*barcode)) return run.Refuse(kXml[7], n);
+    if (goods.plu == 0 && *barcode == 0) return run.Refuse(kXml[6], n);
     goods.barcode = *barcode;
 
     std::string name = Value(item, "Name");
@@ -166,11 +108,12 @@ RowEnd ReadItem(GoodsImportRun& run, const GoodsItem& item, int64_t n) {
     if (lossy) return run.Refuse(kXml[9], n);
     goods.SetName(ansiName);
 
-    std::optional<int32_t> price = ScaledOf(Value(item, "Price"), 100);
+    std::optional<int32_t> price = AmountOf(platform::Utf8ToUtf16(Value(item, "Price")), 100);
     if (!price) return run.Refuse(kXml[10], n);
     goods.price = *price;
     std::string remains = Value(item, "Remains");
-    std::optional<int32_t> quantity = remains.empty() ? 0 : ScaledOf(Trimmed(remains), 1000);
+    std::optional<int32_t> quantity =
+        remains.empty() ? 0 : AmountOf(platform::Utf8ToUtf16(Trimmed(remains)), 1000);
     if (!quantity) return run.Refuse(kXml[11], n);
     goods.quantity = *quantity;
     std::string groupText = Value(item, "GroupID");
@@ -187,37 +130,32 @@ RowEnd ReadItem(GoodsImportRun& run, const GoodsItem& item, int64_t n) {
         if (!flag) return run.Refuse(kXml[14 + i], n);
         *flags[i] = *flag ? -1 : 0;
     }
-    // The record holds 8 bits: a wider number would become another operation.
+    // The register has four payout operations and refuses any other number.
     std::optional<int64_t> payout = IntegerOf(Value(item, "PaymentType"));
-    if (!payout || *payout < 0 || *payout > 255) return run.Refuse(kXml[17], n);
+    if (!payout || *payout < 0 || *payout > MaxPayoutOperation) return run.Refuse(kXml[17], n);
     goods.payoutOperation = static_cast<uint8_t>(*payout);
     return run.Accept(std::move(goods), number);
 }
 
 // The frame's checks, then the items; the items past the limit are told.
-bool ReadGoodsItems(GoodsImportRun& run, const GoodsDocument& document,
-                    const platform::XmlStreamResult& result, std::string_view path) {
-    if (!result.Ok()) {
-        run.Show(ImportBox::Error, "Помилка",
-                 result.fileError ? result.reason : XmlStructureMessage(path, result.reason, result.line));
+bool ReadGoodsItems(GoodsImportRun& run, const ReportStream& document, const std::string& failure) {
+    if (!failure.empty()) {
+        run.Show(ImportBox::Error, "Помилка", failure);
         return false;
     }
-    if (std::string message = CheckReportShape(document.shape, std::nullopt); !message.empty()) {
-        run.Show(ImportBox::Error, "Помилка", message);
-        return false;
-    }
-    for (std::size_t index = 0; index < document.items.size(); ++index) {
-        const GoodsItem& item = document.items[index];
+    const std::vector<ReportItem>& items = document.Items();
+    for (std::size_t index = 0; index < items.size(); ++index) {
+        const ReportItem& item = items[index];
         if (std::string message = CheckReportItem(item.kind, item.name); !message.empty()) {
             run.Refuse({ImportBox::Error, "Помилка", message.c_str()}, static_cast<int64_t>(index));
             return false;
         }
         if (ReadItem(run, item, static_cast<int64_t>(index)) == RowEnd::Ended) return false;
     }
-    if (document.left > 0) {
+    if (document.Left() > 0) {
         std::string text = kItemsLeft;
         text.replace(text.find("%1"), 2, std::to_string(XmlGoodsLimit));
-        text.replace(text.find("%2"), 2, std::to_string(document.left));
+        text.replace(text.find("%2"), 2, std::to_string(document.Left()));
         run.Inform(text.c_str());
     }
     return true;
@@ -226,15 +164,15 @@ bool ReadGoodsItems(GoodsImportRun& run, const GoodsDocument& document,
 } // namespace
 
 bool ReadGoodsXml(GoodsImportRun& run, std::string_view text) {
-    GoodsDocument document;
-    const platform::XmlStreamResult result = platform::StreamXmlText(text, document);
-    return ReadGoodsItems(run, document, result, {});
+    ReportStream document(kAttributes, XmlGoodsLimit, false);
+    const std::string failure = document.ReadText(text, std::nullopt);
+    return ReadGoodsItems(run, document, failure);
 }
 
 bool ReadGoodsXmlFile(GoodsImportRun& run, const std::string& path) {
-    GoodsDocument document;
-    const platform::XmlStreamResult result = platform::StreamXmlFile(path, document);
-    return ReadGoodsItems(run, document, result, path);
+    ReportStream document(kAttributes, XmlGoodsLimit, false);
+    const std::string failure = document.ReadFile(path, std::nullopt);
+    return ReadGoodsItems(run, document, failure);
 }
 
 } // namespace exchange

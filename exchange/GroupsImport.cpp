@@ -96,21 +96,22 @@ std::optional<std::string> ReadDbfGroup(const TDBF& table, uint32_t record, Good
 } // namespace
 
 void ImportGroupsXml(JobContext& job) {
-    platform::XmlDocument& document = job.side.NewXmlDocument();
-    ReportFrame frame = OpenReportDocument(document, job.state.MakeMetod.FileName, GoodsGroupsReport.id);
-    if (!frame.ok) {
-        ShowJobError(frame.message);
+    // A document of any size is read as a stream: only the first 100
+    // children of DATA are kept.
+    ReportStream document({"Id", "Name"}, GoodsGroupCount, true);
+    if (std::string failure = document.ReadFile(job.state.MakeMetod.FileName, GoodsGroupsReport.id);
+        !failure.empty()) {
+        ShowJobError(failure);
         return;
     }
     std::vector<GoodsGroupRecord>& table = FreshTable(job);
-    std::size_t index = 0;
-    for (platform::XmlNode child = frame.data.FirstChild(); child && index < table.size();
-         child = child.NextSibling()) {
-        if (std::string message = CheckReportItem(child); !message.empty()) {
+    for (std::size_t index = 0; index < document.Items().size(); ++index) {
+        const ReportItem& item = document.Items()[index];
+        if (std::string message = CheckReportItem(item.kind, item.name); !message.empty()) {
             ShowJobError(message);
             return;
         }
-        std::optional<std::string> id = child.Attribute("Id");
+        const std::optional<std::string>& id = item.values[0];
         if (!id) {
             ShowJobError(MissingAttributeMessage("Id"));
             return;
@@ -124,7 +125,7 @@ void ImportGroupsXml(JobContext& job) {
             ShowJobError(std::string("Невірно заданий номер товарної групи!") + kRangeLine);
             return;
         }
-        std::optional<std::string> name = child.Attribute("Name");
+        const std::optional<std::string>& name = item.values[1];
         if (!name) {
             ShowJobError(MissingAttributeMessage("Name"));
             return;
@@ -134,7 +135,7 @@ void ImportGroupsXml(JobContext& job) {
             ShowJobError(NameAtRowMessage(static_cast<int64_t>(index) + 1));
             return;
         }
-        table[index++] = {static_cast<uint8_t>(*number), std::move(*registerName)};
+        table[index] = {static_cast<uint8_t>(*number), std::move(*registerName)};
         if (job.progress.Step()) return;
     }
     job.state.MakeMetod.Done = 1;
@@ -193,7 +194,7 @@ void ImportGroupsCsv(JobContext& job) {
         return;
     }
     // Names read byte for byte from a UTF-8 file would reach the register garbled.
-    if (IsUtf8Text(bytes)) {
+    if (IsUtf8Text(bytes, job.state.CsvOptions.Cp866)) {
         ShowJobError(Utf8FileMessage);
         return;
     }

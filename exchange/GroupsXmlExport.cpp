@@ -1,5 +1,6 @@
 #include "exchange/GroupsXmlExport.h"
 
+#include "exchange/NameChanges.h"
 #include "exchange/ReportDocument.h"
 #include "platform/CodePages.h"
 
@@ -23,8 +24,12 @@ void ExportGroupsXml(JobContext& job) {
         }
         if (job.progress.Step()) break;
     }
+    ExportNameChanges changes(ExportNameChanges::Reading::Xml);
+    table.resize(used);
+    changes.NoteAll(GoodsGroupsLayout(), table);
     table.clear();
     SaveBuiltExport(job, FormatXml, [&document](const std::string& path) { document.Save(path); });
+    if (job.side.FileWritten) job.state.ExportChanges = changes.Text();
     TellSavedFile(job);
 }
 

@@ -1,6 +1,7 @@
 #include "exchange/PeriodicXmlExport.h"
 
 #include "exchange/GoodsXmlExport.h"
+#include "exchange/NameChanges.h"
 #include "exchange/ReportDocument.h"
 #include "platform/CodePages.h"
 #include "platform/RegionalSettings.h"
@@ -43,12 +44,15 @@ bool BuildHours(platform::XmlDocument& document, const ReportIdentity& identity,
 }
 
 template <class Record, class Build>
-void ExportXml(JobContext& job, std::vector<Record>& report, Build build) {
+void ExportXml(JobContext& job, const ReportLayout& layout, std::vector<Record>& report, Build build) {
     job.progress.SetMaximum(ProgressMaximumOf(report));
     platform::XmlDocument& document = job.side.NewXmlDocument();
     build(document, report, [&job] { return job.progress.Step(); });
+    ExportNameChanges changes(ExportNameChanges::Reading::Xml);
+    changes.NoteAll(layout, report);
     report.clear();
     SaveBuiltExport(job, FormatXml, [&document](const std::string& path) { document.Save(path); });
+    if (job.side.FileWritten) job.state.ExportChanges = changes.Text();
 }
 
 } // namespace
@@ -93,21 +97,24 @@ bool BuildHoursReportDocument(platform::XmlDocument& document,
 }
 
 void ExportPeriodicGoodsReportXml(JobContext& job) {
-    ExportXml(job, job.arrays.PeriodicGoodsReport, [](auto& document, const auto& report, const auto& step) {
-        return BuildPeriodicGoodsReportDocument(document, report, step);
-    });
+    ExportXml(job, PeriodicGoodsReportLayout(), job.arrays.PeriodicGoodsReport,
+              [](auto& document, const auto& report, const auto& step) {
+                  return BuildPeriodicGoodsReportDocument(document, report, step);
+              });
 }
 
 void ExportDailyHoursReportXml(JobContext& job) {
-    ExportXml(job, job.arrays.HourlyReport, [](auto& document, const auto& report, const auto& step) {
-        return BuildHoursReportDocument(document, report, step);
-    });
+    ExportXml(job, HoursReportLayout(), job.arrays.HourlyReport,
+              [](auto& document, const auto& report, const auto& step) {
+                  return BuildHoursReportDocument(document, report, step);
+              });
 }
 
 void ExportPeriodicHoursReportXml(JobContext& job) {
-    ExportXml(job, job.arrays.PeriodicHourlyReport, [](auto& document, const auto& report, const auto& step) {
-        return BuildHoursReportDocument(document, report, step);
-    });
+    ExportXml(job, HoursReportLayout(), job.arrays.PeriodicHourlyReport,
+              [](auto& document, const auto& report, const auto& step) {
+                  return BuildHoursReportDocument(document, report, step);
+              });
 }
 
 } // namespace exchange

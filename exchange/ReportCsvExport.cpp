@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "exchange/CsvOptions.h"
+#include "exchange/NameChanges.h"
 #include "platform/AtomicFile.h"
 #include "platform/CodePages.h"
 
@@ -28,12 +29,12 @@ void ExportReportCsv(JobContext& job, const ReportLayout& layout, std::vector<Re
     job.progress.SetMaximum(maximum >= 0 ? maximum : ProgressMaximumOf(report));
     const console::CsvOptionsRecord& options = job.state.CsvOptions;
     std::string text;
-    OemNameChanges changes;
+    ExportNameChanges changes(ExportNameChanges::Reading::Csv, options);
     for (std::size_t i = 0; i < report.size(); ++i) {
         const ReportRow row = RowAt(report, i);
         text += ReportCsvLine(layout, row, options);
         text += "\r\n";
-        if (options.Cp866) changes.Note(layout, row);
+        changes.Note(layout, row);
         if (job.progress.Step()) break;
     }
     report.clear();
@@ -43,27 +44,6 @@ void ExportReportCsv(JobContext& job, const ReportLayout& layout, std::vector<Re
 }
 
 } // namespace
-
-void OemNameChanges::Note(const ReportLayout& layout, const ReportRow& row) {
-    for (std::size_t i = 0; i < layout.columns.size(); ++i) {
-        if (layout.columns[i].kind != ValueKind::Name) continue;
-        bool lossy = false;
-        platform::Utf16ToOem(platform::AnsiToUtf16(row.name), &lossy);
-        if (!lossy) continue;
-        if (count++ < Named)
-            first.push_back(platform::Utf8ToAnsi("№") + std::to_string(row.numbers[0]) + " " +
-                            std::string(row.name));
-    }
-}
-
-std::string OemNameChanges::Text() const {
-    if (count == 0) return {};
-    std::string text = platform::Utf8ToAnsi("Кодова сторінка CP866 не має деяких літер назв, тож у файлі їх "
-                                            "замінено схожими знаками. Змінено назв: ") +
-                       std::to_string(count) + platform::Utf8ToAnsi(count > Named ? ", перші з них:" : ":");
-    for (const std::string& name : first) text += "\r\n" + name;
-    return text;
-}
 
 std::string ReportCsvLine(const ReportLayout& layout, const ReportRow& row,
                           const console::CsvOptionsRecord& options) {

@@ -17,24 +17,9 @@ namespace exchange {
 std::string ReportCsvLine(const ReportLayout& layout, const ReportRow& row,
                           const console::CsvOptionsRecord& options);
 
-// The names of an export in code page 866 that it cannot hold, which the file
-// gets with look-alike letters: how many, and the first ones.
-class OemNameChanges {
-public:
-    static constexpr std::size_t Named = 5;
-    void Note(const ReportLayout& layout, const ReportRow& row);
-    // What the user is told (ANSI): the count and the first names, each with
-    // its number ("№12 Хліб"); empty when every name was held.
-    std::string Text() const;
-
-private:
-    std::size_t count = 0;
-    std::vector<std::string> first;
-};
-
 // The job procedures: the lines of every record (CR LF after each), the
-// report emptied, then the save step; nothing is saved after a cancel. In
-// code page 866 the names it cannot hold are left for the main window to
+// report emptied, then the save step; nothing is saved after a cancel. The
+// names the file changes (ExportNameChanges) are left for the main window to
 // tell after its success (ExportChanges).
 void ExportGoodsCsv(JobContext& job);
 void ExportPeriodicGoodsReportCsv(JobContext& job);

@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <sys/stat.h>
 
+#include "exchange/NameChanges.h"
 #include "platform/AtomicFile.h"
 #include "platform/CodePages.h"
 
@@ -72,8 +73,11 @@ void ExportReportDbf(JobContext& job, const ReportLayout& layout, std::vector<Re
                              platform::MbIconError);
         return;
     }
+    ExportNameChanges changes(ExportNameChanges::Reading::Dbf);
     for (std::size_t i = 0; i < report.size(); ++i) {
-        table->Add(layout, RowAt(report, i));
+        const ReportRow row = RowAt(report, i);
+        table->Add(layout, row);
+        changes.Note(layout, row);
         if (job.progress.Step()) break;
     }
     table->Commit();
@@ -81,6 +85,7 @@ void ExportReportDbf(JobContext& job, const ReportLayout& layout, std::vector<Re
     job.state.MakeMetod.Done = 1;
     // A table cut short by a cancel stays, but is no success to report.
     job.side.FileWritten = !job.Cancelled();
+    if (job.side.FileWritten) job.state.ExportChanges = changes.Text();
 }
 
 } // namespace

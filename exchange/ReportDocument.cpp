@@ -97,6 +97,81 @@ ReportFrame OpenReportDocument(platform::XmlDocument& document, const std::strin
     return CheckReportFrame(document, expectedId, path);
 }
 
+ReportStream::ReportStream(std::vector<std::string> attributes, std::size_t limit, bool gatherId)
+    : attributes(std::move(attributes)), limit(limit), gatherId(gatherId) {}
+
+void ReportStream::StartElement(std::size_t depth, std::string_view name,
+                                const platform::XmlStreamAttributes& list) {
+    pendingText.clear();
+    if (gatherId && depth == 2 && openChild == 0 && !shape.reportId && name == "REPORT_ID") {
+        shape.reportId.emplace();
+        gathering = true;
+    }
+    ReportItem* item = Node(depth, platform::XmlNodeKind::Element, name);
+    if (item == nullptr) return;
+    item->values.resize(attributes.size());
+    for (std::size_t i = 0; i < list.Count(); ++i) {
+        const std::string attribute = list.Name(i);
+        for (std::size_t k = 0; k < attributes.size(); ++k)
+            if (attributes[k] == attribute && !item->values[k]) item->values[k] = list.Value(i);
+    }
+}
+
+void ReportStream::EndElement(std::size_t depth) {
+    pendingText.clear();
+    if (depth == 2) gathering = false;
+}
+
+void ReportStream::Leaf(std::size_t depth, platform::XmlNodeKind kind, std::string_view name) {
+    const bool text = kind == platform::XmlNodeKind::Text || kind == platform::XmlNodeKind::CData;
+    if (gathering && text) *shape.reportId += pendingText;
+    pendingText.clear();
+    Node(depth, kind, name);
+}
+
+void ReportStream::Text(std::size_t, std::string_view piece) {
+    pendingText += piece;
+}
+
+ReportItem* ReportStream::Node(std::size_t depth, platform::XmlNodeKind kind, std::string_view name) {
+    const bool element = kind == platform::XmlNodeKind::Element;
+    if (depth == 0) {
+        if (element) shape.rootName = name;
+    } else if (depth == 1) {
+        const std::size_t index = shape.rootChildren++;
+        if (index == 0) shape.firstName = name;
+        if (index == 2) shape.thirdName = name;
+        openChild = element ? index : kNone;
+    } else if (depth == 2 && openChild == 0) {
+        shape.firstHasChildren = true;
+    } else if (depth == 2 && openChild == 2) {
+        shape.thirdHasChildren = true;
+        if (items.size() == limit) {
+            // Only Items past the limit are counted.
+            if (element && name == "Item") ++left;
+            return nullptr;
+        }
+        items.push_back({kind, std::string(name), {}});
+        return element ? &items.back() : nullptr;
+    }
+    return nullptr;
+}
+
+std::string ReportStream::Verdict(const platform::XmlStreamResult& result, std::string_view path,
+                                  std::optional<std::string_view> expectedId) const {
+    if (!result.Ok())
+        return result.fileError ? result.reason : XmlStructureMessage(path, result.reason, result.line);
+    return CheckReportShape(shape, expectedId);
+}
+
+std::string ReportStream::ReadFile(const std::string& path, std::optional<std::string_view> expectedId) {
+    return Verdict(platform::StreamXmlFile(path, *this), path, expectedId);
+}
+
+std::string ReportStream::ReadText(std::string_view text, std::optional<std::string_view> expectedId) {
+    return Verdict(platform::StreamXmlText(text, *this), {}, expectedId);
+}
+
 std::string CheckReportItem(const platform::XmlNode& child) {
     return CheckReportItem(child.Kind(), child.Name());
 }

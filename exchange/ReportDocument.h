@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/XmlDocument.h"
+#include "platform/XmlStream.h"
 
 namespace exchange {
 
@@ -93,6 +94,58 @@ ReportFrame CheckReportFrame(const platform::XmlDocument& document,
 // Помилка структури XML-файлу /a/b.xml (рядок 2):\r\nCouldn't find end of Start Tag Item
 std::string XmlStructureMessage(std::string_view path, const platform::XmlDocument& document);
 std::string XmlStructureMessage(std::string_view path, std::string_view reason, int line);
+
+// A child of DATA as a streamed read keeps it: its kind and name, and the
+// values of the attributes the reader asked for (nothing for one it lacks).
+struct ReportItem {
+    platform::XmlNodeKind kind = platform::XmlNodeKind::None;
+    std::string name;
+    std::vector<std::optional<std::string>> values;
+};
+
+// A report document read as a stream, whatever its size: the frame's facts
+// (the report id only when asked for) and the first `limit` children of DATA
+// with the values of `attributes` are kept, the Items past them counted, and
+// nothing else. Time and memory grow with the file, not faster.
+class ReportStream : public platform::XmlStreamHandler {
+public:
+    ReportStream(std::vector<std::string> attributes, std::size_t limit, bool gatherId);
+
+    // Reads the document (a file, or a text); the message of its first
+    // failure: the file's own, the structure's (XmlStructureMessage), then
+    // the frame checks' (CheckReportShape with `expectedId`); empty when it
+    // passed them.
+    std::string ReadFile(const std::string& path, std::optional<std::string_view> expectedId);
+    std::string ReadText(std::string_view text, std::optional<std::string_view> expectedId);
+
+    const std::vector<ReportItem>& Items() const { return items; }
+    // The Items of DATA past the limit.
+    std::size_t Left() const { return left; }
+
+    void StartElement(std::size_t depth, std::string_view name,
+                      const platform::XmlStreamAttributes& attributes) override;
+    void EndElement(std::size_t depth) override;
+    void Leaf(std::size_t depth, platform::XmlNodeKind kind, std::string_view name) override;
+    bool WantsText(std::size_t depth) override { return gathering && depth > 2; }
+    void Text(std::size_t depth, std::string_view piece) override;
+
+private:
+    // Takes a node in; the item to fill when it is a child of DATA within the limit.
+    ReportItem* Node(std::size_t depth, platform::XmlNodeKind kind, std::string_view name);
+    std::string Verdict(const platform::XmlStreamResult& result, std::string_view path,
+                        std::optional<std::string_view> expectedId) const;
+
+    static constexpr std::size_t kNone = ~std::size_t{0};
+    std::vector<std::string> attributes;
+    std::size_t limit;
+    bool gatherId;
+    ReportShape shape;
+    std::vector<ReportItem> items;
+    std::size_t left = 0;
+    std::size_t openChild = kNone; // the child of the root whose children come now
+    bool gathering = false;        // in HEADER's first REPORT_ID
+    std::string pendingText;       // of the text node going on, until it proves a node
+};
 
 // The check each child of DATA gets before it is read: empty when it is an
 // Item, else the message.

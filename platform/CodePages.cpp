@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -142,26 +143,12 @@ const Table& Latin1252() {
 
 // A table read byte by byte from iconv; bytes it refuses keep their own number.
 std::unique_ptr<Table> TableFromIconv(const std::string& name) {
-    iconv_t cd = iconv_open("UTF-16LE", name.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) return nullptr;
+    const std::optional<std::array<char16_t, 128>> high = IconvHighHalf(name);
+    if (!high) return nullptr;
     auto table = std::make_unique<Table>();
-    for (int b = 0; b < 256; ++b) {
-        table->toUnicode[b] = static_cast<char16_t>(b);
-        if (b < 128) continue;
-        char in = static_cast<char>(b);
-        char outBuf[8];
-        char* inPtr = &in;
-        char* outPtr = outBuf;
-        std::size_t inLeft = 1, outLeft = sizeof outBuf;
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        std::size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-        if (r != static_cast<std::size_t>(-1) && inLeft == 0 && outLeft == sizeof outBuf - 2) {
-            auto lo = static_cast<unsigned char>(outBuf[0]);
-            auto hi = static_cast<unsigned char>(outBuf[1]);
-            table->toUnicode[b] = static_cast<char16_t>(lo | (hi << 8));
-        }
-    }
-    iconv_close(cd);
+    for (int b = 0; b < 256; ++b) table->toUnicode[b] = static_cast<char16_t>(b);
+    for (int b = 128; b < 256; ++b)
+        if ((*high)[b - 128] != 0) table->toUnicode[b] = (*high)[b - 128];
     // An unassigned byte whose own number another byte already stands for takes a private-use character.
     for (int b = 128; b < 256; ++b) {
         if (table->toUnicode[b] != b) continue;
@@ -179,8 +166,9 @@ std::string IconvName(int codePage) {
     return codePage == 10000 ? "MACINTOSH" : "CP" + std::to_string(codePage);
 }
 
-const Table& TableFor(int codePage) {
-    int cp = SingleByteCodePage(codePage);
+// The table of a single-byte code page by its exact number (tables from iconv kept once made); 1252 for one
+// iconv does not know.
+const Table& ExactTable(int cp) {
     switch (cp) {
     case 1251:
         return Ansi();
@@ -197,6 +185,36 @@ const Table& TableFor(int codePage) {
     auto& slot = cache[cp];
     if (!slot) slot = TableFromIconv(IconvName(cp));
     return slot ? *slot : Latin1252();
+}
+
+const Table& TableFor(int codePage) {
+    return ExactTable(SingleByteCodePage(codePage));
+}
+
+// A multi-byte text through iconv; a sequence it cannot read becomes U+FFFD and the next byte is tried.
+std::u16string DecodeWithIconv(const char* name, std::string_view bytes) {
+    iconv_t cd = iconv_open("UTF-16LE", name);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return DecodeSingleByte(1252, bytes);
+    std::u16string out;
+    std::string in(bytes);
+    char* inPtr = in.data();
+    std::size_t inLeft = in.size();
+    while (inLeft > 0) {
+        char buffer[256];
+        char* outPtr = buffer;
+        std::size_t outLeft = sizeof buffer;
+        const std::size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        for (const char* p = buffer; p + 1 < outPtr; p += 2)
+            out += static_cast<char16_t>(static_cast<unsigned char>(p[0]) |
+                                         (static_cast<unsigned char>(p[1]) << 8));
+        if (r != static_cast<std::size_t>(-1) || errno == E2BIG) continue;
+        out += u'\uFFFD';
+        ++inPtr;
+        --inLeft;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    iconv_close(cd);
+    return out;
 }
 
 unsigned char AnsiToOemByte(unsigned char c) {
@@ -231,6 +249,8 @@ template <unsigned char (*Map)(unsigned char)> struct ByteMap {
     }
 };
 
+} // namespace
+
 void AppendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
         out.push_back(static_cast<char>(c));
@@ -249,7 +269,25 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
-} // namespace
+std::optional<std::array<char16_t, 128>> IconvHighHalf(const std::string& name) {
+    iconv_t cd = iconv_open("UTF-16LE", name.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    std::array<char16_t, 128> high{};
+    for (int b = 128; b < 256; ++b) {
+        char in = static_cast<char>(b);
+        char outBuf[8];
+        char* inPtr = &in;
+        char* outPtr = outBuf;
+        std::size_t inLeft = 1, outLeft = sizeof outBuf;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        std::size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        if (r != static_cast<std::size_t>(-1) && inLeft == 0 && outLeft == sizeof outBuf - 2)
+            high[b - 128] = static_cast<char16_t>(static_cast<unsigned char>(outBuf[0]) |
+                                                  (static_cast<unsigned char>(outBuf[1]) << 8));
+    }
+    iconv_close(cd);
+    return high;
+}
 
 char16_t AnsiCharToUnicode(unsigned char c) {
     return Ansi().toUnicode[c];
@@ -380,12 +418,21 @@ int SingleByteCodePage(int codePage) {
     }
 }
 
+bool CodePageAlias(int codePage) {
+    return codePage == 32768 || codePage == 32769 || codePage == 367;
+}
+
 std::u16string DecodeSingleByte(int codePage, std::string_view bytes) {
     return TableFor(codePage).Decode(bytes);
 }
 
 std::string EncodeSingleByte(int codePage, std::u16string_view text, bool* lossy) {
     return TableFor(codePage).Encode(text, lossy);
+}
+
+std::u16string DecodeCodePage(int codePage, std::string_view bytes) {
+    if (codePage == 932) return DecodeWithIconv("CP932", bytes);
+    return ExactTable(codePage).Decode(bytes);
 }
 
 } // namespace platform

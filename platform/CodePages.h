@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -31,6 +33,11 @@ std::string OemToAnsi(std::string_view oem);
 // UTF-8 and UTF-16. Malformed input (bad UTF-8 sequences, lone surrogates) becomes U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(std::u16string_view text);
+// A character (up to U+10FFFF) appended as UTF-8.
+void AppendUtf8(std::string& out, char32_t c);
+// The character of each byte above 0x7F of the 8-bit code page iconv knows by `name` (0 for a byte it
+// refuses); nothing when it does not know the name.
+std::optional<std::array<char16_t, 128>> IconvHighHalf(const std::string& name);
 // Whether the bytes are well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 bool IsUtf8(std::string_view bytes);
 
@@ -39,7 +46,14 @@ bool IsUtf8(std::string_view bytes);
 // unassigned map to the code point of the same number (U+F700 + byte when another byte stands for that code
 // point), so decoding and encoding again gives the same bytes.
 int SingleByteCodePage(int codePage);
+// Whether the number is another name of a code page SingleByteCodePage takes (32768, 32769, 367).
+bool CodePageAlias(int codePage);
 std::u16string DecodeSingleByte(int codePage, std::string_view bytes);
 std::string EncodeSingleByte(int codePage, std::u16string_view text, bool* lossy = nullptr);
+
+// Text of any code page iconv knows by its number: single-byte pages byte for byte as above (737, 852, 865
+// among them, not taken for 1252), 932 (Shift-JIS, Windows' Japanese) a character of one or two bytes, a
+// sequence that is none U+FFFD.
+std::u16string DecodeCodePage(int codePage, std::string_view bytes);
 
 } // namespace platform

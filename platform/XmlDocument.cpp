@@ -1,4 +1,5 @@
 #include "platform/XmlDocument.h"
+#include "platform/XmlUtf16.h"
 
 #include "platform/AtomicFile.h"
 #include "platform/CodePages.h"
@@ -387,10 +388,18 @@ bool XmlDocument::LoadXml(std::string_view text) {
     ParseState state;
     ctxt->_private = &state;
     RefuseEntities(*ctxt->sax);
-    std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)> parsed(xmlCtxtReadMemory(ctxt.get(), text.data(),
-                                                                            static_cast<int>(text.size()),
-                                                                            nullptr, nullptr, kParseOptions),
-                                                          xmlFreeDoc);
+    // A UTF-16 document is parsed as its UTF-8, as the streamed read parses it.
+    const std::optional<XmlUtf16Reader> utf16 =
+        XmlUtf16Reader::ForDocument(text.substr(0, XmlUtf16Reader::HeadSize));
+    std::string decoded;
+    if (utf16) {
+        decoded = XmlUtf16Reader::Decode(*utf16, text);
+        text = decoded;
+    }
+    std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)> parsed(
+        xmlCtxtReadMemory(ctxt.get(), text.data(), static_cast<int>(text.size()), nullptr,
+                          utf16 ? "UTF-8" : nullptr, kParseOptions | (utf16 ? XML_PARSE_IGNORE_ENC : 0)),
+        xmlFreeDoc);
     bool ok = parsed && ctxt->wellFormed && !state.entityRefused;
     if (!ok) {
         ParseFailure(ctxt.get(), state, parseError, parseErrorLine);

@@ -3,6 +3,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/XmlParsing.h"
 #include "platform/XmlTagSplitter.h"
+#include "platform/XmlUtf16.h"
 
 #include <cerrno>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <exception>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
 #include <unistd.h>
 
 namespace platform {
@@ -120,18 +122,31 @@ struct XmlStreamParser : ParseState {
             }
             for (int i = 0; i < length && self.pendingBlank; ++i)
                 self.pendingBlank = IsXmlSpace(static_cast<char>(text[i]));
+            self.GiveText(text, length);
         });
     }
 
-    static void CData(void* ctx, const xmlChar*, int) {
-        Guarded(ctx, [](XmlStreamParser& self) {
-            if (self.pending == Pending::CData) return;
-            self.Flush();
-            self.pending = Pending::CData;
+    static void CData(void* ctx, const xmlChar* text, int length) {
+        Guarded(ctx, [&](XmlStreamParser& self) {
+            if (self.pending != Pending::CData) {
+                self.Flush();
+                self.pending = Pending::CData;
+            }
+            self.GiveText(text, length);
         });
     }
+
+    void GiveText(const xmlChar* text, int length) {
+        if (length > 0 && handler.WantsText(depth))
+            handler.Text(depth, std::string_view(reinterpret_cast<const char*>(text),
+                                                 static_cast<std::size_t>(length)));
+    }
+
+    // Comments and processing instructions of a document type's subset are no nodes of the document.
+    static bool InSubset(void* ctx) { return static_cast<xmlParserCtxtPtr>(ctx)->inSubset != 0; }
 
     static void Comment(void* ctx, const xmlChar*) {
+        if (InSubset(ctx)) return;
         Guarded(ctx, [](XmlStreamParser& self) {
             self.Flush();
             self.handler.Leaf(self.depth, XmlNodeKind::Comment, "#comment");
@@ -139,6 +154,7 @@ struct XmlStreamParser : ParseState {
     }
 
     static void ProcessingInstruction(void* ctx, const xmlChar* target, const xmlChar*) {
+        if (InSubset(ctx)) return;
         Guarded(ctx, [&](XmlStreamParser& self) {
             self.Flush();
             self.handler.Leaf(self.depth, XmlNodeKind::ProcessingInstruction, Str(target));
@@ -194,9 +210,58 @@ struct FileSource : Source {
     int error = 0;
 };
 
+// The bytes of another source, or their UTF-8 when they are a UTF-16 document (XmlUtf16Reader): the first
+// bytes are read at once to tell.
+struct Utf16Source : Source {
+    explicit Utf16Source(Source& inner) : inner(inner) {
+        head.resize(XmlUtf16Reader::HeadSize);
+        std::size_t got = 0;
+        while (got < head.size()) {
+            const int n = inner.Read(head.data() + got, static_cast<int>(head.size() - got));
+            if (n <= 0) {
+                failed = n < 0;
+                break;
+            }
+            got += static_cast<std::size_t>(n);
+        }
+        head.resize(got);
+        reader = XmlUtf16Reader::ForDocument(head);
+        if (reader) {
+            std::string utf8;
+            reader->Feed(head, utf8);
+            head = std::move(utf8);
+        }
+    }
+    bool Utf16() const { return reader.has_value(); }
+    int Read(char* buffer, int size) override {
+        while (given == head.size()) {
+            if (failed) return -1;
+            head.clear();
+            given = 0;
+            std::string piece(1 << 16, '\0');
+            const int n = inner.Read(piece.data(), static_cast<int>(piece.size()));
+            if (n <= 0) return n;
+            piece.resize(static_cast<std::size_t>(n));
+            if (reader)
+                reader->Feed(piece, head);
+            else
+                head = std::move(piece);
+        }
+        const std::size_t n = std::min(head.size() - given, static_cast<std::size_t>(size));
+        std::memcpy(buffer, head.data() + given, n);
+        given += n;
+        return static_cast<int>(n);
+    }
+    Source& inner;
+    std::optional<XmlUtf16Reader> reader;
+    std::string head; // bytes read and not yet given
+    std::size_t given = 0;
+    bool failed = false;
+};
+
 // The bytes of another source with its tags of many attributes split (XmlTagSplitter).
 struct SplittingSource : Source {
-    explicit SplittingSource(Source& inner) : inner(inner) {}
+    SplittingSource(Source& inner, XmlTagSplitter splitter) : inner(inner), splitter(std::move(splitter)) {}
     int Read(char* buffer, int size) override {
         while (given == ready.size() && !ended) {
             ready.clear();
@@ -225,7 +290,8 @@ struct SplittingSource : Source {
 };
 
 XmlStreamResult Stream(Source& plain, XmlStreamHandler& handler) {
-    SplittingSource source(plain);
+    Utf16Source utf16(plain);
+    SplittingSource source(utf16, utf16.Utf16() ? XmlTagSplitter::OfUtf8() : XmlTagSplitter());
     InitLibrary();
     xmlSAXHandler sax{};
     sax.initialized = XML_SAX2_MAGIC;
@@ -245,7 +311,9 @@ XmlStreamResult Stream(Source& plain, XmlStreamHandler& handler) {
     if (!ctxt) throw XmlError("Недостатньо пам'яті для аналізатора XML");
     XmlStreamParser parser(handler, source.splitter.splits);
     ctxt->_private = static_cast<ParseState*>(&parser);
-    xmlCtxtUseOptions(ctxt.get(), kParseOptions);
+    // UTF-16 comes as UTF-8: the declaration's encoding no longer holds (as XmlDocument reads it).
+    xmlCtxtUseOptions(ctxt.get(), kParseOptions | (utf16.Utf16() ? XML_PARSE_IGNORE_ENC : 0));
+    if (utf16.Utf16()) xmlSwitchToEncoding(ctxt.get(), xmlFindCharEncodingHandler("UTF-8"));
     xmlParseDocument(ctxt.get());
     // The parser makes a document of its own for some declarations; the context does not free it.
     if (ctxt->myDoc) {

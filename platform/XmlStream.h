@@ -43,6 +43,10 @@ public:
     // A node other than an element at `depth`: a text not of white space only, CDATA, a comment or a
     // processing instruction; `name` as XmlNode::Name gives it.
     virtual void Leaf(std::size_t depth, XmlNodeKind kind, std::string_view name) = 0;
+    // Whether the handler takes the text of the text and CDATA nodes at `depth`: their pieces come to Text
+    // before their Leaf, in order (a text of white space only gets its pieces but no Leaf: it is no node).
+    virtual bool WantsText(std::size_t /*depth*/) { return false; }
+    virtual void Text(std::size_t /*depth*/, std::string_view /*piece*/) {}
 };
 
 // How a streamed read ended: `reason` is empty when the document was read to its end; otherwise it is what

@@ -51,24 +51,6 @@ bool IsXmlChar(unsigned long c) {
            (c >= 0x10000 && c <= 0x10FFFF);
 }
 
-void AppendUtf8(std::string& out, unsigned long code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
 // The reference at the start of `text` ("&amp;", "&#1046;", "&#x416;"): its length and the text it
 // stands for; a length of 0 when it is none the parser takes without a word (other entities are
 // undefined here).
@@ -110,7 +92,7 @@ std::size_t ReferenceLength(std::string_view text) {
 
 std::string ReferenceText(std::string_view reference) {
     std::string text;
-    AppendUtf8(text, ReferenceAt(reference).code);
+    AppendUtf8(text, static_cast<char32_t>(ReferenceAt(reference).code));
     return text;
 }
 
@@ -131,8 +113,142 @@ bool AsciiBased(const std::string& e) {
     return false;
 }
 
-// The encoding an XML declaration names; empty when it names none.
-std::string_view DeclaredEncoding(std::string_view declaration) {
+// The UTF-8 of the bytes above 0x7F in the 8-bit code page iconv knows by `name`.
+XmlTagSplitter::HighBytes HighBytesOf(const std::string& name) {
+    XmlTagSplitter::HighBytes high{};
+    if (const auto characters = IconvHighHalf(name))
+        for (std::size_t b = 0; b < high.size(); ++b)
+            if ((*characters)[b] != 0) AppendUtf8(high[b], (*characters)[b]);
+    return high;
+}
+
+// What a document type's internal subset declares: attributes of another type than CDATA by element (the
+// first declaration of an attribute binds); false when it holds what this does not read (a parameter
+// entity, a declaration it cannot follow).
+class SubsetReader {
+public:
+    SubsetReader(std::string_view text, XmlTagSplitter::TokenizedAttributes& tokenized)
+        : text(text), tokenized(tokenized) {}
+
+    bool Read() {
+        for (;;) {
+            Blanks();
+            if (at >= text.size()) return true;
+            if (Skip("<!--", "-->") || Skip("<?", "?>")) continue;
+            if (text.substr(at, 9) == "<!ATTLIST") {
+                at += 9;
+                if (!Attlist()) return false;
+            } else if (text.substr(at, 2) == "<!") {
+                if (!Declaration()) return false;
+            } else {
+                return false;
+            }
+        }
+    }
+
+private:
+    void Blanks() {
+        while (at < text.size() && IsSpace(text[at])) ++at;
+    }
+    bool Skip(std::string_view open, std::string_view close) {
+        if (text.substr(at, open.size()) != open) return false;
+        const std::size_t end = text.find(close, at + open.size());
+        at = end == std::string_view::npos ? text.size() : end + close.size();
+        return true;
+    }
+    std::string_view Word() {
+        const std::size_t start = at;
+        while (at < text.size() && !IsSpace(text[at]) && text[at] != '>' && text[at] != '(' &&
+               text[at] != '%' && text[at] != '"' && text[at] != '\'')
+            ++at;
+        return text.substr(start, at - start);
+    }
+    bool Quoted() {
+        if (at >= text.size() || (text[at] != '"' && text[at] != '\'')) return false;
+        const std::size_t end = text.find(text[at], at + 1);
+        if (end == std::string_view::npos) return false;
+        at = end + 1;
+        return true;
+    }
+    bool Parenthesised() {
+        if (at >= text.size() || text[at] != '(') return false;
+        const std::size_t end = text.find(')', at);
+        if (end == std::string_view::npos) return false;
+        at = end + 1;
+        return true;
+    }
+    // Another markup declaration, passed over: quoted texts may hold '>'.
+    bool Declaration() {
+        for (at += 2; at < text.size();) {
+            if (text[at] == '%') return false;
+            if (text[at] == '>') {
+                ++at;
+                return true;
+            }
+            if (text[at] == '"' || text[at] == '\'') {
+                if (!Quoted()) return false;
+            } else {
+                ++at;
+            }
+        }
+        return false;
+    }
+    bool Attlist() {
+        Blanks();
+        const std::string element(Word());
+        if (element.empty()) return false;
+        for (;;) {
+            Blanks();
+            if (at >= text.size()) return false;
+            if (text[at] == '>') {
+                ++at;
+                return true;
+            }
+            const std::string name(Word());
+            Blanks();
+            bool special = true;
+            if (at < text.size() && text[at] == '(') {
+                if (!Parenthesised()) return false;
+            } else {
+                const std::string_view type = Word();
+                special = type != "CDATA";
+                Blanks();
+                if (type == "NOTATION" && !Parenthesised()) return false;
+                if (type.empty()) return false;
+            }
+            Blanks();
+            const std::string_view preset = at < text.size() && text[at] == '#' ? Word() : std::string_view();
+            Blanks();
+            if ((preset.empty() || preset == "#FIXED") && !Quoted()) return false;
+            if (preset != "" && preset != "#FIXED" && preset != "#REQUIRED" && preset != "#IMPLIED")
+                return false;
+            if (name.empty()) return false;
+            // The first declaration of an attribute binds.
+            if (declared[element].insert(name).second && special) tokenized[element].insert(name);
+        }
+    }
+
+    std::string_view text;
+    std::size_t at = 0;
+    XmlTagSplitter::TokenizedAttributes& tokenized;
+    std::map<std::string, std::set<std::string>> declared;
+};
+
+// A value of a declared attribute of another type than CDATA as the parser hands it on: blanks at its ends
+// dropped, runs of blanks one.
+std::string CollapseBlanks(std::string_view value) {
+    std::string out;
+    for (char c : value) {
+        if (c == ' ' && (out.empty() || out.back() == ' ')) continue;
+        out += c;
+    }
+    if (!out.empty() && out.back() == ' ') out.pop_back();
+    return out;
+}
+
+} // namespace
+
+std::string_view XmlTagSplitter::DeclaredEncoding(std::string_view declaration) {
     const std::size_t key = declaration.find("encoding");
     if (key == std::string_view::npos) return {};
     std::size_t i = key + 8;
@@ -145,6 +261,8 @@ std::string_view DeclaredEncoding(std::string_view declaration) {
     if (end == std::string_view::npos) return {};
     return declaration.substr(i + 1, end - i - 1);
 }
+
+namespace {
 
 // One attribute of a tag: the blanks before it, then name="value".
 struct Attribute {
@@ -165,9 +283,9 @@ struct ReadTag {
 };
 
 // A value the parser takes without a word: no '<', no control character, only the references it knows,
-// and only characters of the document's code page.
-bool IsPlainValue(std::string_view value, XmlTagSplitter::Encoding encoding) {
-    bool high = false;
+// and only characters of the document's code page (`high` for an 8-bit one, UTF-8 without it).
+bool IsPlainValue(std::string_view value, const XmlTagSplitter::HighBytes* high) {
+    bool beyondAscii = false;
     for (std::size_t i = 0; i < value.size(); ++i) {
         const auto c = static_cast<unsigned char>(value[i]);
         if (c == '<' || (c < 0x20 && c != '\t' && c != '\n' && c != '\r')) return false;
@@ -177,19 +295,16 @@ bool IsPlainValue(std::string_view value, XmlTagSplitter::Encoding encoding) {
             i += length - 1;
         }
         if (c < 0x80) continue;
-        high = true;
-        // Windows-1251 leaves 0x98 unassigned.
-        if (encoding == XmlTagSplitter::Encoding::Other ||
-            (encoding == XmlTagSplitter::Encoding::Windows1251 && c == 0x98))
-            return false;
+        beyondAscii = true;
+        if (high != nullptr && (*high)[c - 0x80].empty()) return false;
     }
     // U+FFFE and U+FFFF are no characters of XML.
-    return !high || encoding != XmlTagSplitter::Encoding::Utf8 ||
+    return !beyondAscii || high != nullptr ||
            (IsUtf8(value) && value.find("\xEF\xBF\xBE") == std::string_view::npos &&
             value.find("\xEF\xBF\xBF") == std::string_view::npos);
 }
 
-ReadTag Read(std::string_view tag, XmlTagSplitter::Encoding encoding) {
+ReadTag Read(std::string_view tag, const XmlTagSplitter::HighBytes* high) {
     ReadTag read;
     std::size_t i = 1;
     while (i < tag.size() && !IsSpace(tag[i]) && tag[i] != '/' && tag[i] != '>') ++i;
@@ -218,7 +333,7 @@ ReadTag Read(std::string_view tag, XmlTagSplitter::Encoding encoding) {
         while (i < tag.size() && IsSpace(tag[i])) ++i;
         if (i >= tag.size() || (tag[i] != '"' && tag[i] != '\'')) return read;
         const std::size_t close = tag.find(tag[i], i + 1);
-        if (close == std::string_view::npos || !IsPlainValue(tag.substr(i + 1, close - i - 1), encoding))
+        if (close == std::string_view::npos || !IsPlainValue(tag.substr(i + 1, close - i - 1), high))
             return read;
         i = close + 1;
         a.end = i;
@@ -232,9 +347,14 @@ std::string_view NameOf(std::string_view tag, const Attribute& a) {
 
 // A plain value (IsPlainValue) as the parser hands it on: UTF-8, each line break (CR LF as one), tab
 // and blank a blank, references replaced.
-std::string DecodeValue(std::string_view raw, XmlTagSplitter::Encoding encoding) {
-    const std::string utf8 =
-        encoding == XmlTagSplitter::Encoding::Windows1251 ? AnsiToUtf8(raw) : std::string(raw);
+std::string DecodeValue(std::string_view raw, const XmlTagSplitter::HighBytes* high) {
+    std::string utf8;
+    for (char c : raw) {
+        if (high != nullptr && static_cast<unsigned char>(c) >= 0x80)
+            utf8 += (*high)[static_cast<unsigned char>(c) - 0x80];
+        else
+            utf8 += c;
+    }
     std::string value;
     for (std::size_t i = 0; i < utf8.size(); ++i) {
         const char c = utf8[i];
@@ -253,6 +373,12 @@ std::string DecodeValue(std::string_view raw, XmlTagSplitter::Encoding encoding)
 }
 
 } // namespace
+
+XmlTagSplitter XmlTagSplitter::OfUtf8() {
+    XmlTagSplitter splitter;
+    splitter.state = State::Text;
+    return splitter;
+}
 
 void XmlTagSplitter::Feed(std::string_view bytes, std::string& out) {
     if (state == State::Off && pending.empty()) {
@@ -290,6 +416,9 @@ void XmlTagSplitter::Process(bool atEnd, std::string& out) {
         case State::Tag:
             more = Tag(atEnd, out);
             break;
+        case State::Doctype:
+            more = Doctype(atEnd, out);
+            break;
         case State::Off:
             out.append(pending, at);
             at = pending.size();
@@ -314,10 +443,7 @@ bool XmlTagSplitter::Begin(bool atEnd) {
         }
         const std::string declared = Lower(DeclaredEncoding(rest.substr(0, end)));
         state = declared.empty() || AsciiBased(declared) ? State::Text : State::Off;
-        if (declared == "windows-1251" || declared == "cp1251")
-            encoding = Encoding::Windows1251;
-        else if (!declared.empty() && declared != "utf-8" && declared != "utf8")
-            encoding = Encoding::Other;
+        if (!declared.empty() && declared != "utf-8" && declared != "utf8") highBytes = HighBytesOf(declared);
         return true;
     }
     // Without a declaration: UTF-8, unless the bytes say UTF-16 or another encoding.
@@ -339,8 +465,13 @@ bool XmlTagSplitter::Markup(bool atEnd, std::string& out) {
         closer = "?>";
     } else if (StartsWith(rest, "</")) {
         closer = ">";
+    } else if (StartsWith(rest, "<!DOCTYPE")) {
+        state = State::Doctype;
+        doctype = DoctypeScan{};
+        doctype.scanned = 9;
+        return true;
     } else if (StartsWith(rest, "<!")) {
-        // A document type declaration, or markup the parser refuses: the rest goes on whole.
+        // Markup the parser refuses: the rest goes on whole.
         state = State::Off;
         return true;
     } else {
@@ -421,8 +552,67 @@ bool XmlTagSplitter::Tag(bool atEnd, std::string& out) {
     return true;
 }
 
+bool XmlTagSplitter::Doctype(bool atEnd, std::string& out) {
+    // The declaration ends at the first '>' outside quotes and its internal subset, where comments and
+    // processing instructions may hold any character.
+    const std::string_view rest = std::string_view(pending).substr(at);
+    DoctypeScan& scan = doctype;
+    std::size_t i = scan.scanned;
+    bool closed = false;
+    while (i < rest.size() && !closed) {
+        if (!scan.closer.empty()) {
+            const std::size_t end = rest.find(scan.closer, i);
+            if (end == std::string_view::npos) {
+                i = std::max(i, rest.size() - std::min(rest.size(), scan.closer.size() - 1));
+                break;
+            }
+            i = end + scan.closer.size();
+            scan.closer = {};
+        } else if (scan.quote != 0) {
+            const std::size_t end = rest.find(scan.quote, i);
+            if (end == std::string_view::npos) {
+                i = rest.size();
+                break;
+            }
+            i = end + 1;
+            scan.quote = 0;
+        } else if (rest[i] == '"' || rest[i] == '\'') {
+            scan.quote = rest[i++];
+        } else if (scan.subset && rest[i] == '<') {
+            if (rest.size() - i < 4 && !atEnd) break;
+            scan.closer = StartsWith(rest.substr(i), "<!--") ? "-->"
+                          : StartsWith(rest.substr(i), "<?") ? "?>"
+                                                             : "";
+            i += scan.closer.empty() ? 1 : 2;
+        } else {
+            scan.subset = rest[i] == '[' || (scan.subset && rest[i] != ']');
+            closed = !scan.subset && rest[i] == '>';
+            ++i;
+        }
+    }
+    scan.scanned = i;
+    if (!closed) {
+        if (atEnd || i > MaxTagBytes) state = State::Off;
+        return state == State::Off;
+    }
+    const std::string_view declaration = rest.substr(0, i);
+    const std::size_t open = declaration.find('[');
+    bool readable = true;
+    if (open != std::string_view::npos) {
+        const std::size_t close = declaration.rfind(']');
+        readable = close != std::string_view::npos && close > open &&
+                   SubsetReader(declaration.substr(open + 1, close - open - 1), tokenized).Read();
+    }
+    out.append(declaration);
+    at += i;
+    // A subset this does not read leaves the parser's verdict to the parser: the rest goes on whole.
+    state = readable ? State::Text : State::Off;
+    return true;
+}
+
 void XmlTagSplitter::StartTag(std::string_view tag, std::string& out) {
-    const ReadTag read = Read(tag, encoding);
+    const HighBytes* high = highBytes ? &*highBytes : nullptr;
+    const ReadTag read = Read(tag, high);
     const std::size_t count = read.attributes.size();
     const std::size_t tagOrdinal = ordinal++;
     if (!read.plain || count <= PartSize) {
@@ -445,6 +635,7 @@ void XmlTagSplitter::StartTag(std::string_view tag, std::string& out) {
     if (repeat < count) given.insert(given.end(), {repeated, repeat});
     for (std::size_t k : given) kept[k] = true;
     Split split{tagOrdinal, {}};
+    const auto special = tokenized.find(tag.substr(1, read.nameEnd - 1));
     std::string lineBreaks;
     for (std::size_t k = 0; k < count; ++k) {
         if (kept[k]) continue;
@@ -452,8 +643,10 @@ void XmlTagSplitter::StartTag(std::string_view tag, std::string& out) {
         for (char c : tag.substr(a.blanks, a.end - a.blanks))
             if (c == '\r' || c == '\n') lineBreaks += c;
         const std::size_t quote = tag.find_first_of("\"'", a.nameEnd);
-        split.attributes.emplace_back(NameOf(tag, a),
-                                      DecodeValue(tag.substr(quote + 1, a.end - quote - 2), encoding));
+        std::string value = DecodeValue(tag.substr(quote + 1, a.end - quote - 2), high);
+        if (special != tokenized.end() && special->second.count(NameOf(tag, a)) != 0)
+            value = CollapseBlanks(value);
+        split.attributes.emplace_back(NameOf(tag, a), std::move(value));
     }
     out.append(tag.substr(0, read.nameEnd));
     for (std::size_t k : given) {

@@ -583,6 +583,16 @@ bool TEscherDrawing::BindNote(int col, int row, std::u16string_view author, uint
     return true;
 }
 
+void TEscherDrawing::DropNote(uint16_t objectId) {
+    const auto found = notesById.find(objectId);
+    if (found == notesById.end()) return;
+    for (TShape* s : found->second)
+        if (!NoteOf(*s)->Bound) {
+            if (root->IndexOfId(s->ShapeId) >= 0) DeleteShape(s->ShapeId);
+            return;
+        }
+}
+
 void TEscherDrawing::CheckNoteCells(int maxCol, int maxRow) const {
     for (int i = 0; i < root->Count(); ++i)
         if (const TShapeOutsideMsoNote* note = NoteOf(root->GetShape(i)))

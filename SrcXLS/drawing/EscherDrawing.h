@@ -101,6 +101,10 @@ public:
     // A NOTE record read from the file finds its shape; false when no
     // note shape of that object id is left to bind.
     bool BindNote(int col, int row, std::u16string_view author, uint16_t objectId, uint16_t flags);
+    // A NOTE record read from the file that names no cell of the sheet:
+    // the note shape it would bind goes (a note inside a group stays, as
+    // notes without their record do).
+    void DropNote(uint16_t objectId);
 
     // After a read: the positions in the file of the pictures the shapes
     // refer to.

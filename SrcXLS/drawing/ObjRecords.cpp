@@ -233,9 +233,23 @@ std::vector<uint8_t> CmoBody(uint16_t objectType, uint16_t objectId, uint16_t fl
     return body;
 }
 
+namespace {
+// Bytes after the ftEnd that are not zero are damage, left out.
+void TrimAfterEnd(std::vector<uint8_t>& body) {
+    for (size_t at = 0; at + 4 <= body.size(); at += 4 + GetU16(body.data() + at + 2))
+        if (GetU16(body.data() + at) == ft::End) {
+            if (std::any_of(body.begin() + std::ptrdiff_t(at + 4), body.end(),
+                            [](uint8_t b) { return b != 0; }))
+                body.resize(at + 4);
+            return;
+        }
+}
+} // namespace
+
 std::unique_ptr<TShapeOutsideMso> ReadObjRecord(TShape& shape, TXLSStream& stream, uint16_t& highestObjectId,
                                                 const TObjContext& context) {
     std::vector<uint8_t> body = ReadBiffRecord(stream, biff::OBJ, "Expected record missing: OBJ");
+    TrimAfterEnd(body);
     shape.ObjSubRecords.clear();
     shape.ObjTail.clear();
     // The first sub-record is the ftCmo that names the object.
@@ -281,8 +295,10 @@ std::unique_ptr<TShapeOutsideMso> ReadObjRecord(TShape& shape, TXLSStream& strea
         }
         shape.ObjSubRecords.push_back({type, {data.begin(), data.end()}});
     }
+    // Zero bytes after the ftEnd are reserved; others are damage, left out.
     auto tail = r.Bytes(r.Remaining());
-    shape.ObjTail.assign(tail.begin(), tail.end());
+    if (std::all_of(tail.begin(), tail.end(), [](uint8_t b) { return b == 0; }))
+        shape.ObjTail.assign(tail.begin(), tail.end());
     // A control takes its fields from the sub-records and writes its OBJ itself.
     if (auto control = CreateControl(objectType, shape.ObjSubRecords, context.Names)) {
         shape.ObjSubRecords.clear();
@@ -334,9 +350,14 @@ TNoteRecord DecodeNote(std::span<const uint8_t> body) {
     n.Flags = r.U16("NOTE");
     n.ObjectId = r.U16("NOTE");
     if (r.Remaining() < 2) return n;
-    const size_t chars = r.U16();
+    size_t chars = r.U16();
     if (chars == 0 || r.AtEnd()) return n;
     const bool wide = r.U8() & 1;
+    // An author past the end of the record keeps what the record holds.
+    if ((wide ? 2 * chars : chars) > r.Remaining()) {
+        chars = wide ? r.Remaining() / 2 : r.Remaining();
+        n.AuthorCut = true;
+    }
     auto bytes = r.Bytes(wide ? 2 * chars : chars, "NOTE author");
     for (size_t i = 0; i < chars; ++i)
         n.Author += wide ? char16_t(GetU16(bytes.data() + 2 * i)) : char16_t(bytes[i]);

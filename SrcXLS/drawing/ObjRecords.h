@@ -200,6 +200,7 @@ struct TNoteRecord {
     uint16_t Flags = 0;
     uint16_t ObjectId = 0;
     std::u16string Author;
+    bool AuthorCut = false; // the record ends inside the author
 };
 TNoteRecord DecodeNote(std::span<const uint8_t> body);
 std::vector<uint8_t> EncodeNote(const TNoteRecord& note);

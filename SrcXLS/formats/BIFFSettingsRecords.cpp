@@ -74,10 +74,10 @@ TBOFRecord DecodeBOF(std::span<const uint8_t> body) {
 
 TBoundSheetEntry DecodeBoundSheet(std::span<const uint8_t> body, const TFileText& text) {
     TByteReader r(body);
-    r.Skip(4, "sheet position");
     TBoundSheetEntry e;
+    e.Position = r.U32("sheet position");
     e.Visibility = r.U8("sheet visibility") & 3;
-    r.Skip(1, "sheet type");
+    e.Type = r.U8("sheet type");
     size_t count = r.U8("sheet name length");
     e.Name = text.Chars(r, count);
     return e;

@@ -64,6 +64,8 @@ bool IsBOFId(uint16_t id);
 struct TBoundSheetEntry {
     std::u16string Name;
     int Visibility = 0;
+    uint32_t Position = 0; // of the sheet's BOF in the stream
+    uint8_t Type = 0;      // 0 worksheet, 1 macro sheet, 2 chart, 6 module
 };
 TBoundSheetEntry DecodeBoundSheet(std::span<const uint8_t> body, const TFileText& text);
 

@@ -32,12 +32,10 @@ constexpr TSharedLayout SharedLayouts[] = {
     {0x0060, V2, V8}, // TEMPLATE, empty
     {0x001C, V2, V5}, // NOTE of the older layout
     {0x0086, V2, V8}, // WRITEPROT, empty
-    {0x004D, V2, V8}, // PLS, the printer's settings
     {0x0081, V3, V8}, // WSBOOL
     {0x005E, V3, V8}, // UNCALCED
     {0x0063, V3, V8}, // OBJPROTECT
     {0x0099, V4, V8}, // STANDARDWIDTH
-    {0x0236, V3, V8}, // TABLE, a data table's input cells
     {0x00C1, V5, V8}, // MMS
     {0x00DD, V5, V8}, // SCENPROTECT
     {0x00DE, V5, V8}, // OLESIZE

@@ -127,6 +127,9 @@ constexpr uint16_t Margins = 0x8103;
 constexpr uint16_t ColInfo = 0x8104;
 constexpr uint16_t Cells = 0x8105;
 constexpr uint16_t SheetTail = 0x8106;
+// A kept record the model no longer holds (a deleted name's): written by
+// no writer, nor its CONTINUE records.
+constexpr uint16_t Dropped = 0x81FF;
 } // namespace placeholder
 
 // A record list and the template list of the defaults not yet placed in it.

@@ -177,6 +177,8 @@ void TTabrixReader::Reset() {
     Ixfe = 15;
     OldNames.clear();
     LastFont = nullptr;
+    SheetStarts.clear();
+    LostDrawing = false;
 }
 
 TRecordStorageDefault* TTabrixReader::Globals() const {
@@ -245,6 +247,7 @@ void TTabrixReader::ReadBIFFRecords(const std::vector<uint8_t>* source) {
 
 void TTabrixReader::ReadLoop() {
     while (!Finished && Stream.ReadHeader(Header) == 4) {
+        RecordStart = Stream.Position() - 4;
         if (Header.Id & 0x8000) {
             // Some writers leave an empty 0xFFFF record where they dropped one.
             if (Header.Length == 0) continue;
@@ -262,8 +265,9 @@ void TTabrixReader::ReadLoop() {
             SkippingViews = true;
             continue;
         }
+        if (!SheetOpen && StartsLostSubstream()) continue;
         KeepRecord = true;
-        Dispatch();
+        DispatchItem();
         if (KeepRecord) CurrentStorage->Add(Header, Body());
         ++RecordCount;
     }
@@ -293,6 +297,12 @@ void TTabrixReader::Replace() {
     TRecordStorageDefault* target = CurrentStorage;
     if (!target->HasDefault(Header.Id)) target = Globals();
     if (!target->HasDefault(Header.Id)) return;
+    // An Excel 97 record shorter than the layout it has is damaged: the
+    // default stays.
+    if (const TRecordBlock* d = target->DefaultBlock(Header.Id);
+        d && Version >= BIFF8 && Header.Length < d->Length())
+        throw XLSError("Record too short: " + std::to_string(Header.Length) + " bytes where its layout has " +
+                       std::to_string(d->Length()));
     KeepRecord = false;
     PutDefault(*target, Header.Id, Body());
 }
@@ -393,14 +403,18 @@ void TTabrixReader::Dispatch() {
     case biff::EOF_RECORD:
         ReadEOF();
         return;
+    default:
+        break;
+    }
+    if (!DispatchBook(biff8) && !DispatchSheet(biff5, biff8)) DispatchOld();
+}
+
+// Records of the workbook's globals: fonts, formats, names, the sheet list.
+bool TTabrixReader::DispatchBook(bool biff8) {
+    switch (Header.Id) {
     case biff::PASSWORD:
         if (BoundsheetIndex < 0 && !InSheet()) Replace();
-        return;
-    case id::HEADER:
-    case id::FOOTER:
-        // BIFF2-BIFF4 have the BIFF5 layout.
-        ReadHeaderFooter();
-        return;
+        return true;
     case id::EXTERNSHEET:
     case id::NAME:
     case id::NAME3:
@@ -408,40 +422,88 @@ void TTabrixReader::Dispatch() {
     case id::EXTERNNAME3:
     case id::SUPBOOK:
         ReadNameRecord();
-        return;
+        return true;
+    case biff::FILEPASS:
+        ReadFilePass();
+        return true;
+    case id::FONT:
+    case id::FONT3:
+        ReadFont();
+        return true;
+    case biff::CODEPAGE:
+        ReadCodePage();
+        return true;
+    case id::XCT:
+        ReadXCT();
+        return true;
+    case id::FILESHARING:
+        Target.FileSharing.assign(Body().begin(), Body().end());
+        Drop();
+        return true;
+    case biff::WRITEACCESS:
+        ReadWriteAccess();
+        return true;
+    case id::BOUNDSHEET:
+        ReadBoundSheet();
+        return true;
+    case biff::COUNTRY:
+        if (biff8 && !Mark1998)
+            Replace();
+        else
+            Drop();
+        return true;
+    case id::PALETTE:
+        ReadPalette();
+        return true;
+    case biff::BOOKBOOL:
+        Replace();
+        Placeholder(placeholder::Formats);
+        return true;
+    case id::XF2:
+    case id::XF:
+    case id::XF3:
+    case id::XF4:
+        ReadXF();
+        return true;
+    case id::SST:
+        ReadSST();
+        return true;
+    case biff::MSODRAWINGGROUP:
+        ReadDrawingGroup();
+        return true;
+    case id::STYLE:
+        Target.Styles->Add(Body(), Version < BIFF8);
+        Drop();
+        return true;
+    case id::FORMAT:
+        ReadFormat();
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Records of a sheet: its settings, collections and drawing.
+bool TTabrixReader::DispatchSheet(bool biff5, bool biff8) {
+    switch (Header.Id) {
+    case id::HEADER:
+    case id::FOOTER:
+        // BIFF2-BIFF4 have the BIFF5 layout.
+        ReadHeaderFooter();
+        return true;
     case id::VERTICALPAGEBREAKS:
     case id::HORIZONTALPAGEBREAKS:
         ReadPageBreaks();
-        return;
+        return true;
     case id::LEFTMARGIN:
     case id::LEFTMARGIN + 1:
     case id::LEFTMARGIN + 2:
     case id::BOTTOMMARGIN:
         ReadMargin();
-        return;
-    case biff::FILEPASS:
-        ReadFilePass();
-        return;
-    case id::FONT:
-    case id::FONT3:
-        ReadFont();
-        return;
+        return true;
     case id::PANE:
         ReadPane();
-        return;
-    case biff::CODEPAGE:
-        ReadCodePage();
-        return;
-    case id::XCT:
-        ReadXCT();
-        return;
-    case id::FILESHARING:
-        Target.FileSharing.assign(Body().begin(), Body().end());
-        Drop();
-        return;
-    case biff::WRITEACCESS:
-        ReadWriteAccess();
-        return;
+        return true;
     case id::COLINFO:
         // BIFF3 and BIFF4 have the same COLINFO.
         if (InSheet()) {
@@ -449,101 +511,49 @@ void TTabrixReader::Dispatch() {
             CellSheet().Columns().LoadColInfo(Body());
             Drop();
         }
-        return;
-    case id::FONTCOLOR2:
-        // A BIFF2 font's colour follows it in a record of its own.
-        if (Version <= TExcelVersion::xvExcel21 && LastFont) {
-            LastFont->ColorIndex = OldFontColor(TByteReader(Body()).U16("font colour"));
-            LastFont->ResetHash();
-            Drop();
-        }
-        return;
-    case id::COLWIDTH2:
-        if (Version <= TExcelVersion::xvExcel21 && InSheet()) {
-            TByteReader r(Body());
-            const int first = r.U8("first column"), last = r.U8("last column");
-            const int width = r.U16("column width");
-            Placeholder(placeholder::ColInfo);
-            if (first <= last) CellSheet().Columns().SetWidths(first, last, width);
-            Drop();
-        }
-        return;
+        return true;
     case biff::WSBOOL:
         // The same options from Excel 3 on (fitting to pages among them).
         if (InSheet() && Version >= TExcelVersion::xvExcel30) Replace();
-        return;
-    case id::BOUNDSHEET:
-        ReadBoundSheet();
-        return;
-    case biff::COUNTRY:
-        if (biff8 && !Mark1998)
-            Replace();
-        else
-            Drop();
-        return;
-    case id::PALETTE:
-        ReadPalette();
-        return;
-    case biff::BOOKBOOL:
-        Replace();
-        Placeholder(placeholder::Formats);
-        return;
-    case id::XF2:
-    case id::XF:
-    case id::XF3:
-    case id::XF4:
-        ReadXF();
-        return;
+        return true;
     case id::HLINK:
         if (biff8 && InSheet()) ReadHyperlink();
-        return;
+        return true;
     case condfmt::CONDFMT:
         if (biff8 && InSheet()) ReadCondFmt();
-        return;
+        return true;
     case condfmt::CF:
         if (biff8 && InSheet()) DropOrphanCF();
-        return;
+        return true;
     case dval::DVAL:
         if (biff8 && InSheet()) ReadDVal();
-        return;
+        return true;
     case autofilter::FILTERMODE:
     case autofilter::AUTOFILTERINFO:
     case autofilter::AUTOFILTER:
         if (biff8 && InSheet()) ReadAutoFilterRecord();
-        return;
+        return true;
     case id::MERGEDCELLS:
         ReadMergedCells();
-        return;
-    case id::SST:
-        ReadSST();
-        return;
-    case biff::MSODRAWINGGROUP:
-        ReadDrawingGroup();
-        return;
+        return true;
     case biff::MSODRAWING:
         ReadSheetDrawing();
-        return;
+        return true;
     case id::NOTE:
         ReadNote();
-        return;
+        return true;
     case id::ROW:
         if (InSheet()) {
             Sheet().Rows().LoadRowRecord(Body());
             Drop();
         }
-        return;
-    case id::ROW2:
-        if (Version <= TExcelVersion::xvExcel21 && InSheet()) {
-            CellSheet().Rows().LoadRowRecord(RowFromBIFF2(Body()));
-            Drop();
-        }
-        return;
+        return true;
     case biff::WINDOW2:
         ReadWindow2();
-        return;
+        return true;
     case id::SCL:
         ReadScl();
-        return;
+        return true;
     case biff::SELECTION:
         if (biff5) {
             ReadSelection();
@@ -553,31 +563,56 @@ void TTabrixReader::Dispatch() {
             ApplySelection(DecodeSelection(Body()));
             Drop();
         }
-        return;
-    case id::STYLE:
-        Target.Styles->Add(Body(), Version < BIFF8);
-        Drop();
-        return;
-    case id::FORMAT:
-        ReadFormat();
-        return;
+        return true;
+    case id::SHEETEXT:
+        ReadSheetExt();
+        return true;
+    case id::FEATHDR:
+        ReadFeatHdr();
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Records of BIFF2 and BIFF3 files alone.
+bool TTabrixReader::DispatchOld() {
+    switch (Header.Id) {
+    case id::FONTCOLOR2:
+        // A BIFF2 font's colour follows it in a record of its own.
+        if (Version <= TExcelVersion::xvExcel21 && LastFont) {
+            LastFont->ColorIndex = OldFontColor(TByteReader(Body()).U16("font colour"));
+            LastFont->ResetHash();
+            Drop();
+        }
+        return true;
+    case id::COLWIDTH2:
+        if (Version <= TExcelVersion::xvExcel21 && InSheet()) {
+            TByteReader r(Body());
+            const int first = r.U8("first column"), last = r.U8("last column");
+            const int width = r.U16("column width");
+            Placeholder(placeholder::ColInfo);
+            if (first <= last) CellSheet().Columns().SetWidths(first, last, width);
+            Drop();
+        }
+        return true;
+    case id::ROW2:
+        if (Version <= TExcelVersion::xvExcel21 && InSheet()) {
+            CellSheet().Rows().LoadRowRecord(RowFromBIFF2(Body()));
+            Drop();
+        }
+        return true;
     case id::FORMAT2:
         if (Version <= TExcelVersion::xvExcel30) ReadFormat();
-        return;
+        return true;
     case id::IXFE2:
         if (Version <= TExcelVersion::xvExcel21) {
             Ixfe = TByteReader(Body()).U16("cell format");
             Drop();
         }
-        return;
-    case id::SHEETEXT:
-        ReadSheetExt();
-        return;
-    case id::FEATHDR:
-        ReadFeatHdr();
-        return;
+        return true;
     default:
-        return;
+        return false;
     }
 }
 
@@ -590,15 +625,30 @@ void TTabrixReader::ReadBOF() {
     if (Stream.ReadUnencrypted(Buffer.data(), Header.Length) != Header.Length)
         throw XLSError("Bad record in file");
     Drop();
-    // A substream inside an open one is an embedded chart: kept whole.
-    if (SheetOpen) {
-        KeepSubstream();
-        return;
-    }
     TBOFRecord bof = DecodeBOF(Body());
+    if (SheetOpen) {
+        // A chart inside a sheet is kept whole.
+        if (bof.Type == bofType::Chart && Header.Id == VersionBOF()) {
+            KeepSubstream();
+            return;
+        }
+        const bool sheet = bof.Type == bofType::Worksheet || bof.Type == bofType::VBModule ||
+                           bof.Type == bofType::MacroSheet || bof.Type == bofType::Chart;
+        char what[64];
+        std::snprintf(what, sizeof what, "a BOF record (0x%04X, substream type 0x%04X)", unsigned(Header.Id),
+                      unsigned(bof.Type));
+        if (!sheet || Header.Id != VersionBOF() || BoundsheetIndex + 1 >= SheetNames.GetCount()) {
+            Warn(std::string(what) + " that starts no substream was left out");
+            return;
+        }
+        // The open substream's EOF is damaged: it ends where the next starts.
+        Warn("its EOF record is missing; it ends at the next sheet's BOF");
+        EndSubstream();
+    }
     switch (bof.Type) {
     case bofType::Globals: {
         if (Header.Length > 256) throw XLSError("Invalid BOF size");
+        CapBOF();
         Target.IsMac = Version >= BIFF8 && (bof.History & 0x10);
         if (Header.Length >= 6) PutU16(Buffer.data() + 4, 0x1002);
         CurrentStorage = Globals();
@@ -617,11 +667,7 @@ void TTabrixReader::ReadBOF() {
         StartSheet(bof, 2);
         return;
     case bofType::Chart:
-        ++BoundsheetIndex;
-        ReadChartSheet();
-        if (BoundsheetIndex < SheetNames.GetCount())
-            Target.Sheets->NameList().Add(SheetNames.GetItem(BoundsheetIndex));
-        if (!SheetNames.GetCount() || BoundsheetIndex >= SheetNames.GetCount() - 1) Finished = true;
+        StartChartSheet();
         return;
     case bofType::Workspace:
         throw XLSError("BIFF4 Workbook unhandled");
@@ -648,6 +694,7 @@ void TTabrixReader::StartSheet(const TBOFRecord& bof, int kind) {
         sheet.SetReadName(SheetNames.GetItem(BoundsheetIndex));
         sheet.Hidden = THiddenState(std::min(SheetNames.GetValue(BoundsheetIndex), 2));
         CurrentStorage = &sheet.Records();
+        CapBOF();
         CurrentStorage->UpdateDefault(Header, Body());
     }
     // The lowest version is the low byte; the bits above it name the last
@@ -656,9 +703,20 @@ void TTabrixReader::StartSheet(const TBOFRecord& bof, int kind) {
     SheetOpen = true;
 }
 
+// A BOF of the later versions is 16 bytes at most: bytes past them are
+// damage, not written back.
+void TTabrixReader::CapBOF() {
+    if (Header.Id == 0x0809 && Header.Length > 16) Header.Length = 16;
+}
+
 void TTabrixReader::ReadEOF() {
     Drop();
-    CurrentStorage->UpdateDefault(Header, Body());
+    EndSubstream();
+}
+
+void TTabrixReader::EndSubstream() {
+    // An EOF with a body is still the end of its substream.
+    CurrentStorage->UpdateDefault(TBIFFHeader{biff::EOF_RECORD, 0}, {});
     SharedFormulas.clear();
     SheetOpen = false;
     if (!SheetNames.GetCount() || BoundsheetIndex >= SheetNames.GetCount() - 1) Finished = true;
@@ -741,10 +799,21 @@ void TTabrixReader::ReadFilePass() {
 
 void TTabrixReader::ReadCodePage() {
     TByteReader r(Body());
-    int codePage = r.U16("code page");
+    const int codePage = r.U16("code page");
+    // A code page no reader knows is a damaged record: the default stands,
+    // and an older file's text is read, and written again, in code page 1252.
+    if (codePage != 1200 && codePage != 1252 && !platform::CodePageAlias(codePage) &&
+        platform::SingleByteCodePage(codePage) == 1252) {
+        Drop();
+        Warn("the CODEPAGE record names code page " + std::to_string(codePage) +
+             ", which is none; it was left out and the text read as code page 1252");
+        Text.CodePage = Stream.CodePage = 1252;
+        if (Version < BIFF8) Target.CodePage = Text.CodePage;
+        return;
+    }
     // 1200 marks UTF-16 text in BIFF8; an old file claiming it has 8-bit
     // text all the same, read with the default.
-    Text.CodePage = codePage == 1200 ? DefaultCodePage : codePage;
+    Text.CodePage = codePage == 1200 ? DefaultCodePage : platform::SingleByteCodePage(codePage);
     Stream.CodePage = Text.CodePage;
     // The 8-bit text of a BIFF2-BIFF5 file is in it; a BIFF8 file's text is
     // not, so writing it as an older file keeps the default.
@@ -756,15 +825,16 @@ void TTabrixReader::ReadFont() {
     Drop();
     TXFonts& fonts = *Target.Fonts;
     TXFont* font = fonts.Add();
+    // The fifth FONT of a file has index 5: BIFF font index 4 is never used.
+    if (fonts.Count() == 4) fonts.Add();
+    // Fonts of the file stay while formats take and release their uses; a
+    // font that does not read keeps its place as the default font.
+    fonts.MarkPermanent();
+    LastFont = font;
     if (Version >= BIFF5)
         font->LoadFromRecord(Body(), Version, Text.CodePage);
     else
         LoadOldFont(*font, Body(), Version, Text);
-    LastFont = font;
-    // The fifth FONT of a file has index 5: BIFF font index 4 is never used.
-    if (fonts.Count() == 4) fonts.Add();
-    // Fonts of the file stay while formats take and release their uses.
-    fonts.MarkPermanent();
 }
 
 void TTabrixReader::ReadFormat() {
@@ -821,6 +891,8 @@ void TTabrixReader::ReadBoundSheet() {
     Placeholder(placeholder::BoundSheets);
     TBoundSheetEntry e = DecodeBoundSheet(Body(), Text);
     SheetNames.AddWithValue(e.Name, e.Visibility);
+    e.Name.clear();
+    SheetStarts.push_back(e);
 }
 
 void TTabrixReader::ReadWriteAccess() {

@@ -6,6 +6,7 @@
 
 #include "SrcXLS/XLSDefs.h"
 #include "SrcXLS/formats/BIFFCellRecords.h"
+#include "SrcXLS/formats/BIFFSettingsRecords.h"
 #include "SrcXLS/formats/XLSStream.h"
 #include "SrcXLS/model/WideStringList.h"
 
@@ -35,6 +36,8 @@ class TStyles;
 class TFormulaHandler;
 class TMSOPictures;
 class TSheetCharts;
+// What a warning calls an item of the file, and the records that belong to it.
+struct TItemKind;
 
 // What the reader fills: the workbook's parts, which the caller has cleared,
 // and the settings found in the file, which the caller takes back.
@@ -97,6 +100,25 @@ private:
     bool ReadBody();
     void Progress();
     void Dispatch();
+    bool DispatchBook(bool biff8);
+    bool DispatchSheet(bool biff5, bool biff8);
+    bool DispatchOld();
+
+    // Items that hold no cell: one that fails to read costs itself
+    // (TabrixReaderItems.cpp).
+    struct TItemMark {
+        TBIFFHeader Header;
+        int64_t BodyStart = 0;
+        int Sheet = -1;
+        int CondFmts = 0, Validations = 0, Hyperlinks = 0;
+    };
+    bool HoldsCells(uint16_t recordId) const;
+    TItemMark MarkItem() const;
+    void DispatchItem();
+    void LoseItem(const TItemMark& mark, const std::string& reason);
+    void SkipItem(const TItemMark& mark, const TItemKind* kind);
+    bool NextIsChartBOF();
+    bool LostDrawing = false; // the drawing of the sheet being read went
     std::span<const uint8_t> Body() const { return {Buffer.data(), Header.Length}; }
 
     // Storage rules.
@@ -116,6 +138,17 @@ private:
     void ReadBOF();
     void StartSheet(const TBOFRecord& bof, int kind);
     void ReadEOF();
+    void EndSubstream();
+    void CapBOF();
+    // The BOF id of the file's version, which every substream of it starts with.
+    uint16_t VersionBOF() const;
+    // A record where a sheet's BOF should stand, after the last substream
+    // ended: the BOF is damaged, and the sheet is read all the same.
+    bool StartsLostSubstream();
+    void StartChartSheet();
+    // Where each BOUNDSHEET says its substream starts, and its type.
+    std::vector<TBoundSheetEntry> SheetStarts;
+    int64_t RecordStart = 0;
     void CompleteLists();
     // Every font the cell formats name, the default fonts where the file
     // has none.

@@ -40,9 +40,12 @@ void TTabrixReader::ReadDrawingGroup() {
 void TTabrixReader::ReadSheetDrawing() {
     if (!InSheet() || DrawingSheet == SheetIndex) {
         if (!ReadBody()) throw XLSError("Bad record in file");
+        // Records of a drawing that was left out go with it.
+        if (InSheet() && LostDrawing) Drop();
         return;
     }
     DrawingSheet = SheetIndex;
+    LostDrawing = false;
     // Pictures of old writers met between the drawing's records stay with
     // the sheet, whether or not the drawing could be read.
     struct KeepSkipped {
@@ -65,14 +68,27 @@ void TTabrixReader::ReadNote() {
     if (Version < BIFF8 || !InSheet()) return;
     Placeholder(placeholder::SheetTail);
     TNoteRecord note = DecodeNote(Body());
+    Drop();
+    // The notes of a drawing left out went with it.
+    if (DrawingSheet == SheetIndex && LostDrawing) return;
+    const std::string where = WideToUtf8(QuoteSheetName(Sheet().Name())) + "!" +
+                              WideToUtf8(ColRowToRefStr(note.Col, note.Row, false, false)) +
+                              ": the note (object #" + std::to_string(note.ObjectId) + ")";
+    auto warn = [this](const std::string& text) {
+        if (Target.Warn) Target.Warn(text);
+    };
+    // A note beyond the sheet's last column or row has no cell to stand on.
+    if (note.Col > MaxColumn(Version) || note.Row > MaxRow(Version)) {
+        Sheet().Drawing().DropNote(note.ObjectId);
+        warn(where + " lies outside the sheet; it was left out");
+        return;
+    }
     // A note whose shape is not in the drawing is dropped, as other
     // readers drop it; the rest of the sheet is read.
-    if (!Sheet().Drawing().BindNote(note.Col, note.Row, note.Author, note.ObjectId, note.Flags) &&
-        Target.Warn)
-        Target.Warn(WideToUtf8(QuoteSheetName(Sheet().Name())) + "!" +
-                    WideToUtf8(ColRowToRefStr(note.Col, note.Row, false, false)) + ": the note (object #" +
-                    std::to_string(note.ObjectId) + ") has no shape in the drawing; it is dropped");
-    Drop();
+    if (!Sheet().Drawing().BindNote(note.Col, note.Row, note.Author, note.ObjectId, note.Flags))
+        warn(where + " has no shape in the drawing; it is dropped");
+    else if (note.AuthorCut)
+        warn(where + ": its author runs past the end of its record; it keeps what the record holds");
 }
 
 // A chart sheet's substream goes whole into its record tree.

@@ -56,8 +56,14 @@ void TTabrixReader::DropOrphanCF() {
 void TTabrixReader::ReadDVal() {
     Drop();
     Placeholder(placeholder::SheetTail);
-    Sheet().Validations().ReadDVal(Body(),
-                                   [this](std::vector<uint8_t>& dv) { return NextRecordIs({dval::DV}, dv); });
+    const auto read = Sheet().Validations().ReadDVal(
+        Body(), [this](std::vector<uint8_t>& dv) { return NextRecordIs({dval::DV}, dv); });
+    if (read.Missing > 0)
+        Warn(std::to_string(read.Missing) + " of the " + std::to_string(read.Count) +
+             " data validations its DVAL record counts were left out: their DV records are missing");
+    if (read.Damaged > 0)
+        Warn(std::to_string(read.Damaged) +
+             " data validation(s) whose DV record does not read were left out");
 }
 
 void TTabrixReader::ReadAutoFilterRecord() {

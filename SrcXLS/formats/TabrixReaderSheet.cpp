@@ -428,10 +428,10 @@ void TTabrixReader::PutFormulaResult(const TFormulaRecord& f, std::span<const ui
     if (!valueOnly && Version >= BIFF8 &&
         HoldsLayoutMarker(tokens.first(std::min(tokens.size(), size_t(cce)))))
         valueOnly = true;
-    // The data-table definition after a table formula stays as read; the
-    // formula's text result comes after it.
+    // The data-table definition after a table's first formula goes with
+    // that cell; the formula's text result comes after it.
     std::vector<uint8_t> table;
-    if (NextRecordIs({biff::TABLE}, table)) CurrentStorage->Add(biff::TABLE, table);
+    if (NextRecordIs({biff::TABLE}, table)) sheet.DataTables[TSheet::DataTableKey(f.Col, f.Row)] = table;
     TCachedResult res = DecodeCachedResult(std::span<const uint8_t, 8>(f.Result));
     TFormulaResult cached;
     switch (res.Kind) {

@@ -26,6 +26,8 @@ constexpr uint16_t OBPROJ = 0x00D3;
 constexpr uint16_t FILESHARING = 0x005B;
 constexpr uint16_t BOF4 = 0x0409;
 constexpr uint16_t NOTE_RECORD = 0x001C;
+// The code page number of UTF-16 text.
+constexpr uint16_t Utf16CodePage = 1200;
 constexpr uint16_t EXTERNCOUNT = 0x0016;
 constexpr uint16_t EXTERNSHEET = 0x0017;
 
@@ -224,11 +226,9 @@ bool TTabrixWriter::WriteGlobalRecord(const TRecordBlock& block) {
         if (source.FileSharing.size() > 1) records.WriteRecord(FILESHARING, source.FileSharing);
         return true;
     case CODEPAGE:
-        // A BIFF5 file says which code page its 8-bit text is in.
-        if (biff5)
-            records.WriteWord(CODEPAGE, uint16_t(source.CodePage));
-        else
-            stream.WriteRawRecord(block.Id(), block.Data(), block.Length());
+        // A BIFF5 file says which code page its 8-bit text is in; BIFF8
+        // text is UTF-16.
+        records.WriteWord(CODEPAGE, uint16_t(biff5 ? source.CodePage : Utf16CodePage));
         return true;
     case OBPROJ:
         // The project's storage is written only while macros are kept.
@@ -263,7 +263,7 @@ bool TTabrixWriter::WriteGlobalRecord(const TRecordBlock& block) {
             if (biff5)
                 records.WriteEmpty(INTERFACEHDR);
             else
-                records.WriteWord(INTERFACEHDR, 1200);
+                records.WriteWord(INTERFACEHDR, Utf16CodePage);
         } else {
             stream.WriteRawRecord(block.Id(), block.Data(), block.Length());
         }
@@ -274,6 +274,8 @@ bool TTabrixWriter::WriteGlobalRecord(const TRecordBlock& block) {
     case placeholder::BoundSheets:
         WriteBoundsheets();
         return true;
+    case placeholder::Dropped:
+        return false;
     case placeholder::Names:
         if (biff5 && source.OldLinkTable) WriteOldLinkTable();
         Run(source.Names);
@@ -471,7 +473,8 @@ void TTabrixWriter::WriteSheetTail(const TBIFFSheetSource& sheet) {
     Run(sheet.ConditionalFormats);
     Run(sheet.Hyperlinks);
     Run(sheet.Validations);
-    records.WriteSheetProtection(sheet.Protection);
+    // Excel 5 files have no record for what a protected sheet allows.
+    if (version >= TExcelVersion::xvExcel97) records.WriteSheetProtection(sheet.Protection);
 }
 
 // Rows and columns past the last ones a BIFF sheet has are written as the
@@ -556,12 +559,13 @@ void TTabrixWriter::WriteBIFF4Sheet(const std::filesystem::path& fileName) {
     // no margin record.
     if (print) records.WriteMargins(*print, true);
     {
-        // The first six fields are those of Excel 4, options without the
-        // "not set" flags.
+        // The first six fields are those of Excel 4.
         auto setup = list.SetupData();
         std::vector<uint8_t> body(setup.begin(), setup.begin() + 34);
         PutU16(body.data(), uint16_t(GetU16(setup.data()) & 0x7F));
-        PutU16(body.data() + 10, uint16_t(GetU16(setup.data() + 10) & 0xBB));
+        // Its print options (the starting page's too), and whether the
+        // printer's settings (paper, scale, orientation) are unset.
+        PutU16(body.data() + 10, uint16_t(GetU16(setup.data() + 10) & 0xBF));
         PutU16(body.data() + 12, 600);
         PutU16(body.data() + 14, 600);
         records.WriteRecord(SETUP, body);

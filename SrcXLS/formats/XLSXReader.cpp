@@ -1,5 +1,7 @@
 #include "SrcXLS/formats/XLSXReader.h"
 
+#include "platform/XmlStream.h"
+
 #include "SrcXLS/XLSCellRef.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/XLSValues.h"
@@ -233,7 +235,7 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
             }
         return ResolvePartName(workbookPart, fallback);
     };
-    const std::string styles = partOf("styles", "styles.xml", true);
+    const std::string styles = partOf("styles", "styles.xml", false);
     const std::string strings = partOf("sharedStrings", "sharedStrings.xml", true);
     bd.ReplacedParts.push_back(styles);
     bd.ReplacedParts.push_back(strings);
@@ -251,13 +253,15 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
     }
 
     TCellFormats& formats = *book.Formats;
-    if (zip.IndexOf(styles) >= 0) ReadPart(styles, pkStyles);
+    ReadStyles(styles);
     // Whatever the styles part held, font 0 and the 21 default formats stand.
     if (book.Fonts->Count() == 0) book.Fonts->AddDefaults();
     if (formats.Count() < 21) {
         while (formats.Count() > 0) formats.Delete(formats.Count() - 1);
         formats.AddDefaults();
     }
+    // The cell formats name style format 0.
+    if (book.StyleFormats->Count() == 0) book.StyleFormats->Add();
     // Every package starts its fills and borders with these.
     if (formats.Fills().Count() == 0) formats.Fills().AddDefaults();
     if (formats.Borders().Count() == 0) formats.Borders().AddDefaults();
@@ -283,7 +287,7 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
             bd.ReplacedParts.push_back(sp.Part);
             bd.ReplacedParts.push_back(RelationshipsPartName(sp.Part));
         }
-        std::vector<TRel> sheetRels = ReadRelations(sp.Part, &sd.Relations);
+        std::vector<TRel> sheetRels = ReadSheetRelations(sp.Part, sd.Relations);
         if (book.Formulas) ReadTables(sp.Part, sheetRels);
         relations = &sheetRels;
         lastRow = -1;
@@ -425,6 +429,163 @@ std::vector<std::string> RelationIdsIn(const std::string& text) {
 // The entries the writer copies back as they are stored are checked here: one
 // that fails (its checksum, its length) is left out with every relationship
 // the model keeps to it, and named as a warning; the rest is kept.
+namespace {
+
+// Kept parts up to this size are checked to be sound XML.
+constexpr uint64_t MaxCheckedPart = 32u << 20;
+
+// The internal targets of a relationships part's Relationship elements.
+struct TTargets : platform::XmlStreamHandler {
+    std::vector<std::string> Targets;
+    void StartElement(size_t, std::string_view name, const platform::XmlStreamAttributes& a) override {
+        if (name != "Relationship" && !name.ends_with(":Relationship")) return;
+        std::string target;
+        bool external = false;
+        for (size_t i = 0; i < a.Count(); ++i) {
+            const std::string n = a.Name(i);
+            if (n == "Target") target = a.Value(i);
+            if (n == "TargetMode") external = a.Value(i) == "External";
+        }
+        if (!external && !target.empty()) Targets.push_back(target);
+    }
+    void Leaf(size_t, platform::XmlNodeKind, std::string_view) override {}
+};
+
+// The Ids a kept part names through attributes of the relationships
+// namespace (r:id, r:embed, r:link and the like).
+struct TNamedIds : platform::XmlStreamHandler {
+    std::set<std::string> Prefixes, Ids;
+    void StartElement(size_t, std::string_view, const platform::XmlStreamAttributes& a) override {
+        for (size_t i = 0; i < a.Count(); ++i) {
+            const std::string n = a.Name(i);
+            if (n.starts_with("xmlns:") && a.Value(i).ends_with("/officeDocument/2006/relationships"))
+                Prefixes.insert(n.substr(6));
+        }
+        for (size_t i = 0; i < a.Count(); ++i) {
+            const std::string n = a.Name(i);
+            const size_t colon = n.find(':');
+            if (colon != std::string::npos && Prefixes.count(n.substr(0, colon))) Ids.insert(a.Value(i));
+        }
+    }
+    void Leaf(size_t, platform::XmlNodeKind, std::string_view) override {}
+};
+
+// The Ids a relationships part gives.
+struct TGivenIds : platform::XmlStreamHandler {
+    std::set<std::string> Ids;
+    void StartElement(size_t, std::string_view name, const platform::XmlStreamAttributes& a) override {
+        if (name != "Relationship" && !name.ends_with(":Relationship")) return;
+        for (size_t i = 0; i < a.Count(); ++i)
+            if (a.Name(i) == "Id") Ids.insert(a.Value(i));
+    }
+    void Leaf(size_t, platform::XmlNodeKind, std::string_view) override {}
+};
+
+} // namespace
+
+// Parts kept as read that are no sound XML, and kept parts whose
+// relationships name a part the package lacks or a damaged one, are damaged
+// too: the real programs refuse a package that holds them. A part the
+// read's own parts name that is not there is counted damaged, so that what
+// names it goes.
+void TXLS2007Reader::FindDamagedKeptParts(const std::set<std::string>& replaced,
+                                          std::set<std::string>& damaged) {
+    TXLSXBookData& bd = *book.Book;
+    auto leaveOut = [&](const std::string& name, const std::string& why) {
+        damaged.insert(AsciiLower(name));
+        bd.DroppedParts.push_back(name);
+        if (book.Warn) book.Warn("Part " + name + " left out: " + why);
+    };
+    std::vector<std::pair<std::string, std::string>> rels; // (source part, relationships part)
+    for (int i = 0, n = zip.Count(); i < n; ++i) {
+        const std::string name = zip.EntryName(i);
+        const std::string lower = AsciiLower(name);
+        if (name.empty() || name.back() == '/' || damaged.count(lower)) continue;
+        const bool relsPart = lower.ends_with(".rels");
+        if (relsPart) {
+            const size_t at = name.rfind("_rels/");
+            if (at != std::string::npos)
+                rels.emplace_back(name.substr(0, at) + name.substr(at + 6, name.size() - at - 11), name);
+        }
+        if (replaced.count(lower) || !(relsPart || lower.ends_with(".xml"))) continue;
+        // Parts too large to hold whole for the check pass as they are.
+        if (zip.OpenIndex(i).Size() > MaxCheckedPart) continue;
+        TNamedIds named;
+        const platform::XmlStreamResult r = platform::StreamXmlText(zip.ExtractIndex(i), named);
+        if (!r.Ok()) {
+            leaveOut(name, "it is no sound XML (" + r.reason + ")");
+            continue;
+        }
+        if (relsPart || named.Ids.empty()) continue;
+        TGivenIds given;
+        const std::string relsName = RelationshipsPartName(name);
+        if (zip.IndexOf(relsName) >= 0) platform::StreamXmlText(zip.Extract(relsName), given);
+        for (const std::string& id : named.Ids)
+            if (!given.Ids.count(id)) {
+                leaveOut(name, "it names relationship " + id + ", which its relationships part lacks");
+                break;
+            }
+    }
+    // A kept part whose relationships part is damaged is damaged with it.
+    for (const auto& [source, relsName] : rels)
+        if (damaged.count(AsciiLower(relsName)) && !damaged.count(AsciiLower(source)) &&
+            !replaced.count(AsciiLower(source)) && zip.IndexOf(source) >= 0)
+            leaveOut(source, "its relationships part " + relsName + " is damaged");
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (const auto& [source, relsName] : rels) {
+            if (damaged.count(AsciiLower(source))) continue;
+            TTargets targets;
+            if (!platform::StreamXmlText(zip.Extract(relsName), targets).Ok()) continue;
+            for (const std::string& t : targets.Targets) {
+                const std::string part = ResolvePartName(source, t);
+                const bool missing = zip.IndexOf(part) < 0;
+                if (!missing && !damaged.count(AsciiLower(part))) continue;
+                if (replaced.count(AsciiLower(source))) {
+                    // The relationship of the read's own part to it goes, and what names it.
+                    if (missing) damaged.insert(AsciiLower(part));
+                    continue;
+                }
+                leaveOut(source,
+                         "it names " + part + (missing ? ", which is missing" : ", which is damaged"));
+                changed = true;
+                break;
+            }
+        }
+    }
+}
+
+// A kept element of a sheet that names a relationship the sheet does not
+// have (its relationships part lost, or the file's fault) goes: the real
+// programs refuse a package that holds it.
+void TXLS2007Reader::DropUnknownRelationIds() {
+    for (int i = 0; i < book.Sheets->Count(); ++i) {
+        TSheet& sheet = book.Sheets->Items(i);
+        TXLSXSheetData& sd = sheet.PackageData();
+        if (sd.SourcePart.empty()) continue;
+        std::set<std::string> have;
+        for (int r = 0; r < sd.Relations.Count(); ++r) have.insert(sd.Relations.Item(r).Id);
+        for (int t = sd.SavedTags.Count() - 1; t >= 0; --t) {
+            const std::string text = sd.SavedTags.Text(t);
+            bool unknown = false;
+            for (const std::string& id : RelationIdsIn(text)) unknown = unknown || !have.count(id);
+            if (!unknown) continue;
+            if (sd.SavedTags.ElementId(t) == etpageSetup) {
+                // Its one reference: the printer settings.
+                std::string kept = text;
+                const size_t at = kept.find(" r:id=\"");
+                sd.SavedTags.SetText(t, kept.erase(at, kept.find('"', at + 7) + 1 - at));
+                continue;
+            }
+            const std::string element(ElementName(sd.SavedTags.ElementId(t)));
+            sd.SavedTags.Delete(t);
+            if (book.Warn)
+                book.Warn("Sheet '" + WideToUtf8(sheet.Name()) + "': element " + element +
+                          " left out: it names a relationship the sheet does not have");
+        }
+    }
+}
+
 void TXLS2007Reader::DropDamagedParts() {
     TXLSXBookData& bd = *book.Book;
     std::set<std::string> replaced, damaged;
@@ -440,6 +601,8 @@ void TXLS2007Reader::DropDamagedParts() {
             if (book.Warn) book.Warn("Part " + name + " left out: " + e.what());
         }
     }
+    FindDamagedKeptParts(replaced, damaged);
+    DropUnknownRelationIds();
     if (damaged.empty()) return;
 
     // Relationships of a list to the damaged parts go; so do the kept
@@ -496,6 +659,7 @@ std::string TXLS2007Reader::RequirePart(const std::string& name) const {
 }
 
 void TXLS2007Reader::ReadPart(const std::string& name, TPartKind k) {
+    const int64_t cut = CutElements;
     TXLSZipEntry entry = zip.OpenEntry(name);
     // A part larger than a piece is parsed as it inflates, so that a big
     // worksheet never stands whole in memory beside its cells.
@@ -521,6 +685,59 @@ void TXLS2007Reader::ReadPart(const std::string& name, TPartKind k) {
     kind = pkNone;
     DropChildren(Root());
     WarnLeftOut(name);
+    WarnCut(name, cut);
+}
+
+void TXLS2007Reader::WarnCut(const std::string& part, int64_t before) {
+    if (CutElements > before && book.Warn)
+        book.Warn(std::to_string(CutElements - before) + " element(s) of " + part + " nested more than " +
+                  std::to_string(MaxDepth) + " levels deep were left out, with all they hold");
+}
+
+// A styles part that is missing or does not read leaves the default styles:
+// the cells are read with them.
+void TXLS2007Reader::ReadStyles(const std::string& part) {
+    if (zip.IndexOf(part) < 0) {
+        if (book.Warn && HasRelation("styles"))
+            book.Warn("The styles part " + part + " is missing from the package; the default styles stand");
+        return;
+    }
+    try {
+        ReadPart(part, pkStyles);
+    } catch (const XLSError& e) {
+        if (zip.IndexOf(part) >= 0 && zip.OpenEntry(part).Failed()) throw;
+        // The formats release their fonts, fills and borders before those go.
+        TCellFormats& formats = *book.Formats;
+        while (book.StyleFormats->Count() > 0) book.StyleFormats->Delete(book.StyleFormats->Count() - 1);
+        while (formats.Count() > 0) formats.Delete(formats.Count() - 1);
+        formats.Fills().Clear();
+        formats.Borders().Clear();
+        book.Fonts->Clear();
+        if (book.Warn)
+            book.Warn("The styles part " + part +
+                      " could not be read and was left out; the default styles stand: " + e.what());
+    }
+}
+
+bool TXLS2007Reader::HasRelation(std::string_view type) const {
+    for (const TRel& r : workbookRels)
+        if (!r.External && LastSegment(r.TypeName) == type) return true;
+    return false;
+}
+
+// A sheet's relationships part that does not read costs itself: the sheet
+// is read without what it names (pictures, comments, links to other parts).
+std::vector<TXLS2007Reader::TRel> TXLS2007Reader::ReadSheetRelations(const std::string& part,
+                                                                     TXMLRelations& keep) {
+    try {
+        return ReadRelations(part, &keep);
+    } catch (const XLSError& e) {
+        keep.Clear();
+        if (book.Warn)
+            book.Warn("Sheet '" + WideToUtf8(current->Name()) + "': its relationships part " +
+                      RelationshipsPartName(part) + " could not be read and was left out: " + e.what());
+        return {};
+    }
 }
 
 TXLS2007Reader::THold TXLS2007Reader::HoldOf(int id, const TExXMLTag& tag) const {

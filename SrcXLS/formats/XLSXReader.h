@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -74,6 +75,13 @@ private:
     // The name, when the package has that part; else the read ends.
     std::string RequirePart(const std::string& name) const;
     std::vector<TRel> ReadRelations(const std::string& part, TXMLRelations* keep);
+    std::vector<TRel> ReadSheetRelations(const std::string& part, TXMLRelations& keep);
+    void ReadStyles(const std::string& part);
+    void DropUnknownRelationIds();
+    void FindDamagedKeptParts(const std::set<std::string>& replaced, std::set<std::string>& damaged);
+    bool HasRelation(std::string_view type) const;
+    // Names the elements of a part its read left out for their nesting.
+    void WarnCut(const std::string& part, int64_t before);
     bool TopLevel(const TExXMLTag& tag) const;
 
     void MapWorkbookRelations();

@@ -362,6 +362,7 @@ bool ConvertUtf16(std::string_view data, std::string& out) {
 } // namespace
 
 void TXLSXmlReader::SetSource(std::string_view data) {
+    cutLevel = 0;
     fill = nullptr;
     pieces.clear();
     atEnd = true;
@@ -379,6 +380,7 @@ void TXLSXmlReader::SetSource(std::string_view data) {
 }
 
 void TXLSXmlReader::SetSource(TPieceSource source, size_t size) {
+    cutLevel = 0;
     pieces.clear();
     src = {};
     pos = 0;
@@ -815,6 +817,11 @@ TXLSXmlReader::TStep TXLSXmlReader::ReadToken() {
         TagName = tag.substr(0, e);
         Text = {};
         if (--Level < 0) throw XLSError("XML level < 0");
+        if (cutLevel > 0) {
+            // The end of an element nested past the bound ends the cut.
+            if (Level < cutLevel) cutLevel = 0;
+            return stToken;
+        }
         OnEndTag(TagName);
         return stToken;
     }
@@ -827,12 +834,17 @@ TXLSXmlReader::TStep TXLSXmlReader::ReadToken() {
     if (empty) {
         TagKind = tkEmpty;
         Text = {};
+        if (cutLevel > 0) return stToken;
         OnBeginTag(TagName, Text, true);
         OnEndTag(TagName);
         return stToken;
     }
     TagKind = tkStart;
-    if (++Level > MaxDepth) throw XLSError("XML nesting too deep");
+    // An element nested past the bound is left out with all it holds.
+    if (++Level > MaxDepth && cutLevel == 0) {
+        cutLevel = Level;
+        ++CutElements;
+    }
     std::string_view name = TagName;
     if (streamedEnd != src.npos) {
         pos = streamedEnd;
@@ -842,7 +854,7 @@ TXLSXmlReader::TStep TXLSXmlReader::ReadToken() {
     } else {
         Text = ReadText();
     }
-    OnBeginTag(name, Text, false);
+    if (cutLevel == 0) OnBeginTag(name, Text, false);
     return stToken;
 }
 

@@ -96,6 +96,8 @@ public:
     // Raw text between a start tag and its first child or end tag.
     std::string_view Text;
     int Level = 0;
+    // Elements left out for their nesting past MaxDepth, with all they hold.
+    int64_t CutElements = 0;
     // xml:space="preserve" on the last start tag.
     bool Preserve = false;
 
@@ -143,6 +145,7 @@ private:
     std::string textBuf;   // element text joined around comments and CDATA
     bool joined = false;
     size_t blankRun = 0;        // blanks at the end of a streamed text
+    int cutLevel = 0;           // the level of the element being left out, 0 when none
     bool markupRefused = false; // a streamed text met a document type declaration
     std::string_view skipClose; // the end of a comment, PI or CDATA being passed over
     std::string documentName;

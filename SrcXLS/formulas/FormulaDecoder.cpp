@@ -81,6 +81,9 @@ private:
     std::u16string ArrayText(const TToken& t);
     std::u16string ArrayValueText(const TArrayValue& v) const;
     bool Step(const TToken& t);
+    bool OperatorStep(const TToken& t);
+    void NameStep(const TToken& t);
+    void ReferenceStep(const TToken& t);
 
     std::span<const uint8_t> data;
     std::span<const uint8_t> tokens;
@@ -281,53 +284,12 @@ std::u16string TDecoder::ArrayText(const TToken& t) {
 
 // Decodes one token; false ends the text.
 bool TDecoder::Step(const TToken& t) {
-    static constexpr std::u16string_view operators[] = {u"+", u"-",  u"*", u"/",  u"^", u"&",
-                                                        u"<", u"<=", u"=", u">=", u">", u"<>"};
     const uint8_t* p = t.Data;
-    const bool before5 = t.Layout < L::BIFF5;
     switch (t.Base) {
     case ptg::Exp:
         // A cell of a shared or array formula whose formula is not there.
         PushMarker(u"[Row=" + Decimal(GetU16(p)) + u" Col=" + Decimal(GetU16(p + 2)) + u"]",
                    "the shared or array formula it belongs to is missing");
-        return true;
-    case ptg::Union:
-        Binary(std::u16string_view(&ctx.Syntax.ListSeparator, 1));
-        return true;
-    case ptg::Isect:
-        // A right operand that starts with a sign would read back as a
-        // subtraction or an addition.
-        if (stack.size() >= 2 && !stack.back().empty() &&
-            (stack.back()[0] == u'-' || stack.back()[0] == u'+')) {
-            stack.back().insert(stack.back().begin(), u'(');
-            stack.back().push_back(u')');
-        }
-        // With an operand missing the space alone would stand for nothing
-        // that reads back.
-        Binary(stack.size() >= 2 && (stack.back().empty() || stack[stack.size() - 2].empty()) ? u"" : u" ");
-        return true;
-    case ptg::Range:
-        Binary(u":");
-        return true;
-    case ptg::Uplus:
-        Prefix(u"+");
-        return true;
-    case ptg::Uminus:
-        Prefix(u"-");
-        return true;
-    case ptg::Percent:
-        if (stack.empty())
-            Missing();
-        else
-            stack.back().push_back(u'%');
-        return true;
-    case ptg::Paren:
-        if (stack.empty())
-            Missing();
-        else {
-            stack.back().insert(stack.back().begin(), u'(');
-            stack.back().push_back(u')');
-        }
         return true;
     case ptg::MissArg:
         Push({});
@@ -335,16 +297,6 @@ bool TDecoder::Step(const TToken& t) {
     case ptg::Str:
         Push(String(t));
         return true;
-    case ptg::Extended: {
-        const int type = p[0];
-        if (t.Size == 1) {
-            PushMarker(Ascii(TokenMessage("Unknown eptg", uint8_t(type))),
-                       TokenMessage("Unknown eptg", uint8_t(type)));
-        } else if (type == 6 || type == 7) {
-            Push(ctx.Names ? ctx.Names->DefinedName(GetU16(p + 1)) : u"[NAME]");
-        }
-        return true;
-    }
     case ptg::Attr:
         if ((p[0] & attr::Sum) && !(p[0] & attr::Choose)) {
             if (stack.empty())
@@ -391,12 +343,111 @@ bool TDecoder::Step(const TToken& t) {
         const TFunctionCall call = FunctionCallOf(t);
         if (call.Command) {
             // A command of a macro sheet has no text among the functions.
-            Fault("macro command " + std::to_string(call.Number) + " is no worksheet function");
+            Fault(std::string(MacroCommandFault) + std::to_string(call.Number) + " is no worksheet function");
             Push(u"?command" + Decimal(call.Number) + u"?(" + Arguments(FuncVarCount(p[0], t.Layout)) + u")");
             return true;
         }
         Push(FunctionText(call.Number, FuncVarCount(p[0], t.Layout), true));
         return true;
+    }
+    case ptg::Extended:
+    case ptg::Name:
+    case ptg::NameX:
+        NameStep(t);
+        return true;
+    case ptg::Ref:
+    case ptg::Area:
+    case ptg::RefN:
+    case ptg::AreaN:
+    case ptg::RefErr:
+    case ptg::AreaErr:
+    case ptg::Ref3d:
+    case ptg::Area3d:
+    case ptg::RefErr3d:
+    case ptg::AreaErr3d:
+        ReferenceStep(t);
+        return true;
+    case ptg::MemArea:
+    case ptg::MemErr:
+    case ptg::MemNoMem:
+    case ptg::MemFunc:
+    case ptg::MemAreaN:
+    case ptg::MemNoMemN:
+        // The sub-expression after the head decodes as ordinary tokens.
+        return true;
+    default:
+        if (OperatorStep(t)) return true;
+        PushMarker(Ascii(TokenMessage("Unknown ptg", t.Id)), TokenMessage("Unknown ptg", t.Id));
+        return false;
+    }
+}
+
+// An operator over the texts on the stack; false for any other token.
+bool TDecoder::OperatorStep(const TToken& t) {
+    static constexpr std::u16string_view operators[] = {u"+", u"-",  u"*", u"/",  u"^", u"&",
+                                                        u"<", u"<=", u"=", u">=", u">", u"<>"};
+    switch (t.Base) {
+    case ptg::Union:
+        Binary(std::u16string_view(&ctx.Syntax.ListSeparator, 1));
+        return true;
+    case ptg::Isect:
+        // A right operand that starts with a sign would read back as a
+        // subtraction or an addition.
+        if (stack.size() >= 2 && !stack.back().empty() &&
+            (stack.back()[0] == u'-' || stack.back()[0] == u'+')) {
+            stack.back().insert(stack.back().begin(), u'(');
+            stack.back().push_back(u')');
+        }
+        // With an operand missing the space alone would stand for nothing
+        // that reads back.
+        Binary(stack.size() >= 2 && (stack.back().empty() || stack[stack.size() - 2].empty()) ? u"" : u" ");
+        return true;
+    case ptg::Range:
+        Binary(u":");
+        return true;
+    case ptg::Uplus:
+        Prefix(u"+");
+        return true;
+    case ptg::Uminus:
+        Prefix(u"-");
+        return true;
+    case ptg::Percent:
+        if (stack.empty())
+            Missing();
+        else
+            stack.back().push_back(u'%');
+        return true;
+    case ptg::Paren:
+        if (stack.empty())
+            Missing();
+        else {
+            stack.back().insert(stack.back().begin(), u'(');
+            stack.back().push_back(u')');
+        }
+        return true;
+    default:
+        if (t.Base >= ptg::Add && t.Base <= ptg::NE) {
+            Binary(operators[t.Base - ptg::Add]);
+            return true;
+        }
+        return false;
+    }
+}
+
+// A defined, built-in or external name.
+void TDecoder::NameStep(const TToken& t) {
+    const uint8_t* p = t.Data;
+    const bool before5 = t.Layout < L::BIFF5;
+    switch (t.Base) {
+    case ptg::Extended: {
+        const int type = p[0];
+        if (t.Size == 1) {
+            PushMarker(Ascii(TokenMessage("Unknown eptg", uint8_t(type))),
+                       TokenMessage("Unknown eptg", uint8_t(type)));
+        } else if (type == 6 || type == 7) {
+            Push(ctx.Names ? ctx.Names->DefinedName(GetU16(p + 1)) : u"[NAME]");
+        }
+        break;
     }
     case ptg::Name:
         // Every layout holds the 1-based number first; before BIFF5 a name
@@ -410,31 +461,7 @@ bool TDecoder::Step(const TToken& t) {
                 Fault("defined name " + std::to_string(GetU16(p)) + " is not there");
             Push(ctx.Names->DefinedName(GetU16(p)));
         }
-        return true;
-    case ptg::Ref:
-        Push(Reference(t, false));
-        return true;
-    case ptg::Area:
-        Push(Area(t, false));
-        return true;
-    case ptg::RefN:
-        Push(Reference(t, true));
-        return true;
-    case ptg::AreaN:
-        Push(Area(t, true));
-        return true;
-    case ptg::MemArea:
-    case ptg::MemErr:
-    case ptg::MemNoMem:
-    case ptg::MemFunc:
-    case ptg::MemAreaN:
-    case ptg::MemNoMemN:
-        // The sub-expression after the head decodes as ordinary tokens.
-        return true;
-    case ptg::RefErr:
-    case ptg::AreaErr:
-        Push(u"#REF!");
-        return true;
+        break;
     case ptg::NameX:
         if (t.Layout == L::BIFF8 || t.Layout == L::X2007) {
             if (ctx.Names && !ctx.Names->HasExternSheet(GetU16(p)))
@@ -448,29 +475,55 @@ bool TDecoder::Step(const TToken& t) {
             Push(int16_t(GetU16(p)) < 0 ? ctx.Names->DefinedName(number)
                                         : ctx.Names->OldExternName(int16_t(GetU16(p)), number));
         }
-        return true;
+        break;
+    default:
+        break;
+    }
+}
+
+// A reference or area, of the formula's sheet or others, or its error.
+void TDecoder::ReferenceStep(const TToken& t) {
+    const uint8_t* p = t.Data;
+    switch (t.Base) {
+    case ptg::Ref:
+        Push(Reference(t, false));
+        break;
+    case ptg::Area:
+        Push(Area(t, false));
+        break;
+    case ptg::RefN:
+        Push(Reference(t, true));
+        break;
+    case ptg::AreaN:
+        Push(Area(t, true));
+        break;
+    case ptg::RefErr:
+    case ptg::AreaErr:
+        Push(u"#REF!");
+        break;
     case ptg::Ref3d:
     case ptg::Area3d: {
         TToken inner = t;
         inner.Data = p + (t.Layout == L::BIFF8 || t.Layout == L::X2007 ? 2 : 14);
         const std::u16string sheet = Sheet3d(t);
         Push(sheet + (t.Base == ptg::Ref3d ? Reference(inner, false) : Area(inner, false)));
-        return true;
+        break;
     }
     case ptg::RefErr3d:
     case ptg::AreaErr3d: {
-        // Through an entry of a deleted sheet the reference is the error alone.
+        // Through an entry of a deleted sheet the reference is the error
+        // alone, and so it is where the older layouts name a deleted sheet.
+        const bool older = t.Layout != L::BIFF8 && t.Layout != L::X2007;
+        if (older && int16_t(GetU16(p)) < 0 && (GetU16(p + 10) == 0xFFFF || GetU16(p + 12) == 0xFFFF)) {
+            Push(u"#REF!");
+            break;
+        }
         const std::u16string sheet = Sheet3d(t);
         Push(sheet == u"#REF!" ? sheet : sheet + u"#REF!");
-        return true;
+        break;
     }
     default:
-        if (t.Base >= ptg::Add && t.Base <= ptg::NE) {
-            Binary(operators[t.Base - ptg::Add]);
-            return true;
-        }
-        PushMarker(Ascii(TokenMessage("Unknown ptg", t.Id)), TokenMessage("Unknown ptg", t.Id));
-        return false;
+        break;
     }
 }
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace xls {
 
@@ -57,6 +58,13 @@ struct TDecodeContext {
     // as it is when everything decoded.
     std::string* Fault = nullptr;
 };
+
+// How a fault begins that names a macro sheet's command: sound tokens, but
+// no worksheet function (a binary file keeps them as read).
+inline constexpr std::string_view MacroCommandFault = "macro command ";
+inline bool IsMacroCommandFault(std::string_view fault) {
+    return fault.substr(0, MacroCommandFault.size()) == MacroCommandFault;
+}
 
 // The text of the tokens: data holds tokenLength bytes of tokens and then
 // the data of their array constants.

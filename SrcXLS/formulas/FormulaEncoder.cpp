@@ -297,6 +297,7 @@ private:
     size_t limit = 0;
     int depth = 0;
     uint8_t cls = 0;
+    int arguments = 0; // function arguments being encoded
     int lastSheet = -1;
     std::vector<TSpace>& spaces;
     // The bytes written so far: the first written of the thread's buffer.
@@ -762,9 +763,9 @@ void TEncoder::MarkSheetName() {
     if (last == ttPath || last == ttFile) return;
     if (last != ttRef && last != ttArea && last != ttName) Fail(15, u"!");
     // "Data:'My Sheet'!": a range of sheets with either name quoted; and
-    // "S1:Data!", whose first name reads as a cell.
+    // "S1:Data!" or "'My Sheet':S1!", where a name reads as a cell.
     const size_t n = tokens.size();
-    if (last == ttName && n >= 3 && tokens[n - 2].Type == ttRange &&
+    if ((last == ttName || last == ttRef) && n >= 3 && tokens[n - 2].Type == ttRange &&
         (tokens[n - 3].Type == ttName || tokens[n - 3].Type == ttRef)) {
         const std::u16string_view range =
             Own(std::u16string(tokens[n - 3].Text) + u":" + std::u16string(tokens[n - 1].Text));
@@ -868,6 +869,11 @@ size_t TEncoder::Step(size_t i) {
             (i + 1 < work.size() && (work[i + 1] == u'[' || work[i + 1] == u'#' || work[i + 1] == u'@')))
             return ScanTable(i, named);
         const size_t close = work.find(u']', i);
+        // "[Price]", a column of the formula's table, is an operand; a
+        // file's number or name comes before a sheet or a "!".
+        if (close != work.npos && close > i + 1 && Follows(close + 1) &&
+            (close + 1 == work.size() || (work[close + 1] != u'!' && work[close + 1] != u'\'')))
+            return ScanTable(i, false);
         if (close == work.npos || close - i < 2) Fail(14, std::u16string_view(work).substr(i));
         Add(ttFile, std::u16string_view(work).substr(i + 1, close - i - 1));
         return close + 1;
@@ -1180,6 +1186,15 @@ void TEncoder::Operand() {
     }
     case ttError:
         Take(at, n);
+        // #REF! is a reference's error, as readers take it (an error value
+        // in its place LibreOffice drops); the formula of a name of a range
+        // that is the error alone keeps the error value older readers take.
+        if (t->Code == 0x17 && (arguments > 0 || opt.Class != ptg::ClassRef)) {
+            WriteId(WithClass(ptg::RefErr, ptg::ClassValue));
+            const uint8_t zero[6] = {};
+            WriteBytes(zero, mode == TEncodeMode::em2007 ? 6 : 4);
+            return;
+        }
         WriteId(ptg::Err);
         WriteBytes(&t->Code, 1);
         return;
@@ -1391,7 +1406,9 @@ void TEncoder::Function(const TXLSToken& f) {
         if (!empty) {
             cls = argumentClass;
             limit = i;
+            ++arguments;
             Expression();
+            --arguments;
             size_t at, n;
             if (Peek(at, n)) Fail(2, tokens[at].Text.empty() ? std::u16string_view(u"?") : tokens[at].Text);
             limit = outerLimit;

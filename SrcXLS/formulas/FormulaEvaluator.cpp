@@ -192,12 +192,16 @@ void TFormulaEvaluator::RunCell(uint64_t key, TFormulaValue& result) {
         s.GetCellValue(col, row, result);
         return;
     }
+    TEncodedFormula e;
+    if (f.IsText() && !handler.CompileText(sheet, f, e)) {
+        SetFormulaValueError(result, fe::Name);
+        return;
+    }
     const TFrame saved = frame;
     frame = {sheet, col, row, TokenLayoutOf(f.TokenVersion())};
     TEvalValue v;
     try {
         if (f.IsText()) {
-            const TEncodedFormula e = handler.TextFormulaTokens(sheet, f);
             frame.Layout = L::BIFF8;
             Run(e.Data, e.TokenLength, L::BIFF8, v);
         } else {
@@ -241,8 +245,12 @@ bool TFormulaEvaluator::ArrayElement(int sheet, const TCell& cell, int col, int 
                 Run(array->ArrayData().subspan(TBaseArrayFormulaCell::ArrayHeadSize),
                     size_t(array->GetArrayTokenLength()), layout, v);
             } else {
-                const TEncodedFormula e =
-                    handler.TextFormulaTokens(sheet, static_cast<const TFormulaCell&>(*holder));
+                TEncodedFormula e;
+                if (!handler.CompileText(sheet, static_cast<const TFormulaCell&>(*holder), e)) {
+                    frame = saved;
+                    SetFormulaValueError(result, fe::Name);
+                    return true;
+                }
                 frame = {sheet, int(holder->Col), int(holder->Row), L::BIFF8, true};
                 Run(e.Data, e.TokenLength, L::BIFF8, v);
             }
@@ -432,13 +440,18 @@ TEvalValue TFormulaEvaluator::Pop() {
 void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, TTokenLayout layout,
                             TEvalValue& result) {
     const size_t base = stack.size();
-    const size_t savedBase = runBase;
+    // The run's values start here; the caller's start again on every way out.
+    struct TRestore {
+        size_t& Target;
+        size_t Value;
+        ~TRestore() { Target = Value; }
+    } restore{runBase, runBase};
     runBase = base;
     TTokenWalker walker(data.first(std::min(tokenLength, data.size())), layout);
     size_t arrayPos = tokenLength;
     TToken t;
     bool whole = false;
-    for (bool stop = false; !stop;) {
+    for (;;) {
         const TWalkStatus status = walker.Next(t);
         if (status == TWalkStatus::End) {
             whole = true;
@@ -448,220 +461,240 @@ void TFormulaEvaluator::Run(std::span<const uint8_t> data, size_t tokenLength, T
             PushError(fe::Value);
             break;
         }
-        const uint8_t* p = t.Data;
-        const bool biff8 = t.Layout == L::BIFF8 || t.Layout == L::X2007;
-        TEvalValue v;
-        switch (t.Base) {
-        case ptg::Exp:
-        case ptg::Tbl:
-            runBase = savedBase;
-            throw XLSError("Illegal ptg in formula");
-        case ptg::Paren:
-        case ptg::Sheet:
-        case ptg::EndSheet:
-        case ptg::MemErr:
-        case ptg::MemNoMem:
-        case ptg::MemFunc:
-        case ptg::MemAreaN:
-        case ptg::MemNoMemN:
-            break;
-        case ptg::MemArea: {
-            // Its cached areas stand in the data after the tokens.
-            TByteReader r(data.subspan(std::min(arrayPos, data.size())));
-            const size_t areas = r.U16("memory areas");
-            r.Skip(areas * (biff8 ? 8 : 6), "memory areas");
-            arrayPos += r.Position();
-            break;
-        }
-        case ptg::MissArg:
-            stack.emplace_back();
-            break;
-        case ptg::Str: {
-            const size_t n = p[0];
-            std::u16string text;
-            if (biff8) {
-                const bool wide = p[1] & 1;
-                for (size_t i = 0; i < n; ++i)
-                    text.push_back(wide ? char16_t(GetU16(p + 2 + 2 * i)) : char16_t(p[2 + i]));
-            } else {
-                text = CodePageToWide(std::string_view(reinterpret_cast<const char*>(p + 1), n),
-                                      handler.CodePage);
-            }
-            SetFormulaValueString(v.V, text);
-            stack.push_back(std::move(v));
-            break;
-        }
-        case ptg::Extended:
-            if (t.Size > 3 && (p[0] == 6 || p[0] == 7))
-                PushName(GetU16(p + 1));
-            else
-                PushError(fe::Value);
-            break;
-        case ptg::Attr:
-            if (p[0] & attr::Sum) Function(fn::Sum, 1);
-            break;
-        case ptg::Err: {
-            const int e = ErrorCodeToIndex(p[0]);
-            PushError(e ? e : fe::Value);
-            break;
-        }
-        case ptg::Bool:
-            SetFormulaValueBoolean(v.V, p[0] != 0);
-            stack.push_back(std::move(v));
-            break;
-        case ptg::Int:
-            SetFormulaValueFloat(v.V, GetU16(p));
-            stack.push_back(std::move(v));
-            break;
-        case ptg::Num: {
-            double d;
-            std::memcpy(&d, p, 8);
-            SetFormulaValueFloat(v.V, d);
-            stack.push_back(std::move(v));
-            break;
-        }
-        case ptg::Array: {
-            const TArrayConstant a = ReadArrayConstant(data, arrayPos, t.Layout, handler.CodePage);
-            auto list = std::make_shared<std::vector<TFormulaValue>>();
-            list->reserve(a.Values.size());
-            for (const TArrayValue& x : a.Values) list->push_back(ArrayValue(x));
-            if (!list->empty()) v.V = list->front();
-            v.ListCols = a.Cols;
-            v.List = std::move(list);
-            stack.push_back(std::move(v));
-            break;
-        }
-        case ptg::Func: {
-            const int number = FunctionCallOf(t).Number;
-            Function(number, number < ExcelFunctionCount ? ExcelFunction(number).MinArgs : 0);
-            break;
-        }
-        case ptg::FuncVar: {
-            const TFunctionCall call = FunctionCallOf(t);
-            // What a macro sheet's command does is not computed.
-            if (call.Command)
-                throw XLSError("Can not calculate macro command " + std::to_string(call.Number));
-            Function(call.Number == fn::External ? CalledByName : call.Number, FuncVarCount(p[0], t.Layout));
-            break;
-        }
-        case ptg::Name:
-        case ptg::NameX:
-            if (biff8) {
-                if (t.Base == ptg::Name)
-                    PushName(GetU16(p));
-                else
-                    PushExternName(GetU16(p), GetU16(p + 2));
-                break;
-            }
-            // Older layouts hold the name's number first; BIFF5 names one of
-            // the workbook's own through a negative EXTERNSHEET index.
-            if (t.Base == ptg::Name)
-                PushName(GetU16(p));
-            else if (t.Layout == L::BIFF5 && int16_t(GetU16(p)) < 0)
-                PushName(GetU16(p + 10));
-            else
-                PushError(fe::Name);
-            break;
-        case ptg::Ref:
-        case ptg::RefN: {
-            TAddress a = ReadRefAddress(p, p + (t.Layout == L::X2007 ? 4 : 2), t.Layout);
-            if (t.Base == ptg::RefN) ResolveRefAddress(a, t.Layout, frame.Row, frame.Col);
-            SetFormulaValueXRef(v.V, int(a.Col), int(a.Row), frame.Sheet);
-            stack.push_back(std::move(v));
-            break;
-        }
-        case ptg::Area:
-        case ptg::AreaN: {
-            TAddress a, b;
-            ReadAreaAddresses(p, t.Layout, a, b);
-            if (t.Base == ptg::AreaN) {
-                ResolveRefAddress(a, t.Layout, frame.Row, frame.Col);
-                ResolveRefAddress(b, t.Layout, frame.Row, frame.Col);
-            }
-            SetFormulaValueXArea(v.V, int(a.Col), int(a.Row), int(b.Col), int(b.Row), frame.Sheet);
-            stack.push_back(std::move(v));
-            break;
-        }
-        case ptg::RefErr:
-        case ptg::AreaErr:
-        case ptg::RefErr3d:
-        case ptg::AreaErr3d:
-            PushError(fe::Ref);
-            break;
-        case ptg::Ref3d:
-        case ptg::Area3d: {
-            int first = -1, last = -1, entry = -1;
-            const uint8_t* q;
-            if (biff8) {
-                const TExternalNames& ext = handler.Externals();
-                entry = GetU16(p);
-                first = ext.GetSelfSheet(entry);
-                if (first >= 0) last = ext.Entry(entry).Last;
-                q = p + 2;
-            } else {
-                // Own-book references have a negative index.
-                if (int16_t(GetU16(p)) < 0) {
-                    first = GetU16(p + 10);
-                    last = GetU16(p + 12);
-                }
-                q = p + 14;
-            }
-            if (first < 0 && entry >= 0) {
-                PushExternCells(t, q, entry);
-                break;
-            }
-            if (first < 0 || first >= 0xF000 || !SheetAt(first) || last < first) {
-                PushError(fe::Ref);
-                break;
-            }
-            if (last >= sheets.Count()) last = sheets.Count() - 1;
-            TAddress a, b;
-            if (t.Base == ptg::Ref3d)
-                a = b = ReadRefAddress(q, q + (t.Layout == L::X2007 ? 4 : 2), t.Layout);
-            else
-                ReadAreaAddresses(q, t.Layout, a, b);
-            if (first == last) {
-                if (t.Base == ptg::Ref3d)
-                    SetFormulaValueXRef(v.V, int(a.Col), int(a.Row), first);
-                else
-                    SetFormulaValueXArea(v.V, int(a.Col), int(a.Row), int(b.Col), int(b.Row), first);
-            } else {
-                // Sheet1:Sheet3!A1 covers the cell on each of the sheets.
-                auto list = std::make_shared<std::vector<TFormulaValue>>();
-                for (int s = first; s <= last; ++s) {
-                    list->emplace_back();
-                    SetFormulaValueXArea(list->back(), int(a.Col), int(a.Row), int(b.Col), int(b.Row), s);
-                }
-                v.List = std::move(list);
-                v.Union = true;
-            }
-            stack.push_back(std::move(v));
-            break;
-        }
-        default:
-            if (t.Id >= ptg::Add && t.Id <= ptg::Percent) {
-                Operate(t.Id);
-                break;
-            }
-            PushError(fe::Value);
-            stop = true;
-            break;
-        }
+        if (!RunToken(t, data, arrayPos)) break;
     }
-    if (stack.size() <= base) {
-        runBase = savedBase;
-        throw XLSError("Empty stack");
-    }
+    if (stack.size() <= base) throw XLSError("Empty stack");
     // Tokens that leave more than one value are no formula: the last value
     // alone would be another one's result.
     if (whole && stack.size() > base + 1) {
         stack.resize(base);
-        runBase = savedBase;
         throw XLSError("Values left over");
     }
     result = std::move(stack.back());
     stack.resize(base);
-    runBase = savedBase;
+}
+
+bool TFormulaEvaluator::RunToken(const TToken& t, std::span<const uint8_t> data, size_t& arrayPos) {
+    const uint8_t* p = t.Data;
+    const bool biff8 = t.Layout == L::BIFF8 || t.Layout == L::X2007;
+    TEvalValue v;
+    switch (t.Base) {
+    case ptg::Exp:
+    case ptg::Tbl:
+        throw XLSError("Illegal ptg in formula");
+    case ptg::Paren:
+    case ptg::Sheet:
+    case ptg::EndSheet:
+    case ptg::MemErr:
+    case ptg::MemNoMem:
+    case ptg::MemFunc:
+    case ptg::MemAreaN:
+    case ptg::MemNoMemN:
+        break;
+    case ptg::MemArea: {
+        // Its cached areas stand in the data after the tokens.
+        TByteReader r(data.subspan(std::min(arrayPos, data.size())));
+        const size_t areas = r.U16("memory areas");
+        r.Skip(areas * (biff8 ? 8 : 6), "memory areas");
+        arrayPos += r.Position();
+        break;
+    }
+    case ptg::MissArg:
+        stack.emplace_back();
+        break;
+    case ptg::Str:
+        PushString(t);
+        break;
+    case ptg::Extended:
+        if (t.Size > 3 && (p[0] == 6 || p[0] == 7))
+            PushName(GetU16(p + 1));
+        else
+            PushError(fe::Value);
+        break;
+    case ptg::Attr:
+        if (p[0] & attr::Sum) Function(fn::Sum, 1);
+        break;
+    case ptg::Err: {
+        const int e = ErrorCodeToIndex(p[0]);
+        PushError(e ? e : fe::Value);
+        break;
+    }
+    case ptg::Bool:
+        SetFormulaValueBoolean(v.V, p[0] != 0);
+        stack.push_back(std::move(v));
+        break;
+    case ptg::Int:
+        SetFormulaValueFloat(v.V, GetU16(p));
+        stack.push_back(std::move(v));
+        break;
+    case ptg::Num: {
+        double d;
+        std::memcpy(&d, p, 8);
+        SetFormulaValueFloat(v.V, d);
+        stack.push_back(std::move(v));
+        break;
+    }
+    case ptg::Array:
+        PushArrayConstant(t, data, arrayPos);
+        break;
+    case ptg::Func: {
+        const int number = FunctionCallOf(t).Number;
+        Function(number, number < ExcelFunctionCount ? ExcelFunction(number).MinArgs : 0);
+        break;
+    }
+    case ptg::FuncVar: {
+        const TFunctionCall call = FunctionCallOf(t);
+        // What a macro sheet's command does is not computed.
+        if (call.Command) throw XLSError("Can not calculate macro command " + std::to_string(call.Number));
+        Function(call.Number == fn::External ? CalledByName : call.Number, FuncVarCount(p[0], t.Layout));
+        break;
+    }
+    case ptg::Name:
+    case ptg::NameX:
+        PushNameToken(t);
+        break;
+    case ptg::Ref:
+    case ptg::RefN:
+    case ptg::Area:
+    case ptg::AreaN:
+        PushCells(t);
+        break;
+    case ptg::RefErr:
+    case ptg::AreaErr:
+    case ptg::RefErr3d:
+    case ptg::AreaErr3d:
+        PushError(fe::Ref);
+        break;
+    case ptg::Ref3d:
+    case ptg::Area3d:
+        Push3d(t);
+        break;
+    default:
+        if (t.Id >= ptg::Add && t.Id <= ptg::Percent) {
+            Operate(t.Id);
+            break;
+        }
+        PushError(fe::Value);
+        return false;
+    }
+    return true;
+}
+
+void TFormulaEvaluator::PushString(const TToken& t) {
+    const uint8_t* p = t.Data;
+    const size_t n = p[0];
+    std::u16string text;
+    if (t.Layout == L::BIFF8 || t.Layout == L::X2007) {
+        const bool wide = p[1] & 1;
+        for (size_t i = 0; i < n; ++i)
+            text.push_back(wide ? char16_t(GetU16(p + 2 + 2 * i)) : char16_t(p[2 + i]));
+    } else {
+        text = CodePageToWide(std::string_view(reinterpret_cast<const char*>(p + 1), n), handler.CodePage);
+    }
+    TEvalValue v;
+    SetFormulaValueString(v.V, text);
+    stack.push_back(std::move(v));
+}
+
+void TFormulaEvaluator::PushArrayConstant(const TToken& t, std::span<const uint8_t> data, size_t& arrayPos) {
+    const TArrayConstant a = ReadArrayConstant(data, arrayPos, t.Layout, handler.CodePage);
+    auto list = std::make_shared<std::vector<TFormulaValue>>();
+    list->reserve(a.Values.size());
+    for (const TArrayValue& x : a.Values) list->push_back(ArrayValue(x));
+    TEvalValue v;
+    if (!list->empty()) v.V = list->front();
+    v.ListCols = a.Cols;
+    v.List = std::move(list);
+    stack.push_back(std::move(v));
+}
+
+void TFormulaEvaluator::PushNameToken(const TToken& t) {
+    const uint8_t* p = t.Data;
+    if (t.Layout == L::BIFF8 || t.Layout == L::X2007) {
+        if (t.Base == ptg::Name)
+            PushName(GetU16(p));
+        else
+            PushExternName(GetU16(p), GetU16(p + 2));
+        return;
+    }
+    // Older layouts hold the name's number first; BIFF5 names one of the
+    // workbook's own through a negative EXTERNSHEET index.
+    if (t.Base == ptg::Name)
+        PushName(GetU16(p));
+    else if (t.Layout == L::BIFF5 && int16_t(GetU16(p)) < 0)
+        PushName(GetU16(p + 10));
+    else
+        PushError(fe::Name);
+}
+
+void TFormulaEvaluator::PushCells(const TToken& t) {
+    const uint8_t* p = t.Data;
+    TEvalValue v;
+    if (t.Base == ptg::Ref || t.Base == ptg::RefN) {
+        TAddress a = ReadRefAddress(p, p + (t.Layout == L::X2007 ? 4 : 2), t.Layout);
+        if (t.Base == ptg::RefN) ResolveRefAddress(a, t.Layout, frame.Row, frame.Col);
+        SetFormulaValueXRef(v.V, int(a.Col), int(a.Row), frame.Sheet);
+    } else {
+        TAddress a, b;
+        ReadAreaAddresses(p, t.Layout, a, b);
+        if (t.Base == ptg::AreaN) {
+            ResolveRefAddress(a, t.Layout, frame.Row, frame.Col);
+            ResolveRefAddress(b, t.Layout, frame.Row, frame.Col);
+        }
+        SetFormulaValueXArea(v.V, int(a.Col), int(a.Row), int(b.Col), int(b.Row), frame.Sheet);
+    }
+    stack.push_back(std::move(v));
+}
+
+void TFormulaEvaluator::Push3d(const TToken& t) {
+    const uint8_t* p = t.Data;
+    int first = -1, last = -1, entry = -1;
+    const uint8_t* q;
+    if (t.Layout == L::BIFF8 || t.Layout == L::X2007) {
+        const TExternalNames& ext = handler.Externals();
+        entry = GetU16(p);
+        first = ext.GetSelfSheet(entry);
+        if (first >= 0) last = ext.Entry(entry).Last;
+        q = p + 2;
+    } else {
+        // Own-book references have a negative index.
+        if (int16_t(GetU16(p)) < 0) {
+            first = GetU16(p + 10);
+            last = GetU16(p + 12);
+        }
+        q = p + 14;
+    }
+    if (first < 0 && entry >= 0) {
+        PushExternCells(t, q, entry);
+        return;
+    }
+    if (first < 0 || first >= 0xF000 || !SheetAt(first) || last < first) {
+        PushError(fe::Ref);
+        return;
+    }
+    if (last >= sheets.Count()) last = sheets.Count() - 1;
+    TAddress a, b;
+    if (t.Base == ptg::Ref3d)
+        a = b = ReadRefAddress(q, q + (t.Layout == L::X2007 ? 4 : 2), t.Layout);
+    else
+        ReadAreaAddresses(q, t.Layout, a, b);
+    TEvalValue v;
+    if (first == last) {
+        if (t.Base == ptg::Ref3d)
+            SetFormulaValueXRef(v.V, int(a.Col), int(a.Row), first);
+        else
+            SetFormulaValueXArea(v.V, int(a.Col), int(a.Row), int(b.Col), int(b.Row), first);
+    } else {
+        // Sheet1:Sheet3!A1 covers the cell on each of the sheets.
+        auto list = std::make_shared<std::vector<TFormulaValue>>();
+        for (int s = first; s <= last; ++s) {
+            list->emplace_back();
+            SetFormulaValueXArea(list->back(), int(a.Col), int(a.Row), int(b.Col), int(b.Row), s);
+        }
+        v.List = std::move(list);
+        v.Union = true;
+    }
+    stack.push_back(std::move(v));
 }
 
 void TFormulaEvaluator::PushName(int index) {
@@ -687,9 +720,12 @@ void TFormulaEvaluator::PushName(int index) {
     std::vector<uint8_t> encoded;
     std::span<const uint8_t> data = name.Data;
     size_t tokenLength = name.TokenLength;
-    if (tokenLength == 0 && !name.FormulaText.empty()) {
+    // A name's own text runs over the cells as they are, whatever a write
+    // to another version made of it.
+    if (!name.FormulaText.empty()) {
         TFormulaEncoding how;
         how.FileSyntax = true;
+        how.Layout2007 = true;
         how.Sheet = name.SheetNumber ? name.SheetNumber - 1 : -1;
         try {
             TEncodedFormula e = handler.EncodeFormula(name.FormulaText, how);
@@ -806,10 +842,10 @@ TFormulaValue BinaryOperation(uint8_t op, const TFormulaValue& a, const TFormula
             double z = 0;
             switch (op) {
             case ptg::Add:
-                z = x + y;
+                z = CancellingAdd(x, y);
                 break;
             case ptg::Sub:
-                z = x - y;
+                z = CancellingSubtract(x, y);
                 break;
             case ptg::Mul:
                 z = x * y;

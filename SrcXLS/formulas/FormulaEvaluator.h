@@ -103,6 +103,16 @@ private:
     const std::array<int, 4>& ExtentOf(int sheet, TSheet& s);
     void RunCell(uint64_t key, TFormulaValue& result);
     void Run(std::span<const uint8_t> data, size_t tokenLength, TTokenLayout layout, TEvalValue& result);
+    // One token of a run: its value pushed or its operation done; false
+    // ends the run. arrayPos is where the data of the next array constant
+    // or memory area starts.
+    bool RunToken(const TToken& t, std::span<const uint8_t> data, size_t& arrayPos);
+    void PushString(const TToken& t);
+    void PushArrayConstant(const TToken& t, std::span<const uint8_t> data, size_t& arrayPos);
+    void PushNameToken(const TToken& t);
+    // A reference or area of the formula's own sheet; of several sheets.
+    void PushCells(const TToken& t);
+    void Push3d(const TToken& t);
     void Operate(uint8_t op);
     // An array formula's element for the cell (col, row) of sheet, the
     // formula being that of cell (an array cell, a cell pointing into one,

@@ -250,7 +250,9 @@ int WholeNumber(double x, double low, double high, double& out) {
 void FormattedNumber(TFormulaEvaluator& ev, std::vector<TEvalValue>& args, bool money, TEvalValue& r) {
     double x, d = 2;
     int e = ArgNumber(ev, args[0], x);
-    if (!e && args.size() > 1) e = ArgNumber(ev, args[1], d);
+    // An empty decimals argument leaves the 2.
+    const bool noDecimals = args.size() < 2 || (!IsRange(args[1]) && args[1].V.ValType == fvNull);
+    if (!e && !noDecimals) e = ArgNumber(ev, args[1], d);
     bool noGroups = false;
     if (!e && args.size() > 2) e = ValueToBoolean(ev.Scalar(args[2]), noGroups);
     if (!e) e = WholeNumber(d, -400, 400, d);
@@ -346,7 +348,7 @@ void IsNumber(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
 
 void Sum(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
     double sum = 0;
-    if (int e = Numbers(ev, args, 0, [&](double x) { sum += x; }))
+    if (int e = Numbers(ev, args, 0, [&](double x) { sum = CancellingAdd(sum, x); }))
         Error(r, e);
     else
         SetNumber(r, sum);
@@ -354,7 +356,7 @@ void Sum(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
 
 void Average(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
     double sum = 0, n = 0;
-    if (int e = Numbers(ev, args, 0, [&](double x) { sum += x, ++n; }))
+    if (int e = Numbers(ev, args, 0, [&](double x) { sum = CancellingAdd(sum, x), ++n; }))
         Error(r, e);
     else if (n == 0)
         Error(r, fe::Div0);
@@ -534,13 +536,21 @@ void Not(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
         SetFormulaValueBoolean(r.V, !b);
 }
 
-// MOD: the result takes the divisor's sign.
+// MOD: the result takes the divisor's sign. A quotient within 15
+// significant digits of a whole number is that number, and a remainder
+// that cancels the number to within them is 0 (MOD(3,0.1+0.2) is 0).
 void Mod(TFormulaEvaluator& ev, TArgs& args, TEvalValue& r) {
     OfNumbers(ev, args, r, [&](double n, double d) {
-        if (d == 0)
+        if (d == 0) {
             Error(r, fe::Div0);
-        else
-            SetNumber(r, n - d * std::floor(n / d));
+            return;
+        }
+        const double quotient = n / d, whole = std::round(quotient);
+        double rest =
+            CancellingSubtract(n, d * (NearlyEqual(quotient, whole) ? whole : std::floor(quotient)));
+        // A remainder of the other sign was a quotient rounded up: the floor's.
+        if (rest != 0 && (rest < 0) != (d < 0)) rest = n - d * std::floor(quotient);
+        SetNumber(r, rest);
     });
 }
 

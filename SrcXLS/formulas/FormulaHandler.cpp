@@ -122,8 +122,9 @@ TEncodedFormula TFormulaHandler::Encode(std::u16string_view text, const TFormula
 
 TEncodedFormula TFormulaHandler::EncodeFormula(std::u16string_view text, const TFormulaEncoding& how) {
     const TEncodeMode mode = how.OpenDocument ? TEncodeMode::emOpenDocument
-                             : version == TExcelVersion::xvExcel2007 && !how.BIFF8 ? TEncodeMode::em2007
-                                                                                   : TEncodeMode::emBIFF8;
+                             : how.Layout2007 || (version == TExcelVersion::xvExcel2007 && !how.BIFF8)
+                                 ? TEncodeMode::em2007
+                                 : TEncodeMode::emBIFF8;
     return Encode(text, how, mode);
 }
 
@@ -188,7 +189,23 @@ TEncodedFormula TFormulaHandler::TextFormulaTokens(int sheet, const TFormulaCell
     how.FileSyntax = true;
     how.Row = int(cell.Row);
     how.Col = cell.Col;
-    return EncodeFormula(KeptText(cell), how);
+    // A package's text in its own layout, whatever version the workbook is
+    // to be written in: it runs over the cells as they are.
+    return Encode(KeptText(cell), how, TEncodeMode::em2007);
+}
+
+bool TFormulaHandler::CompileText(int sheet, const TFormulaCell& cell, TEncodedFormula& tokens) {
+    if (IsSharedMember(cell)) {
+        if (sheet < 0 || sheet >= stores.Count()) throw XLSError(SharedFormulaMissing);
+        int col1, row1, col2, row2;
+        SharedAnchor(stores.Items(sheet), cell.SharedLink(), col1, row1, col2, row2);
+    }
+    try {
+        tokens = TextFormulaTokens(sheet, cell);
+        return true;
+    } catch (const XLSError&) {
+        return false;
+    }
 }
 
 std::u16string TFormulaHandler::CellFormula(int sheet, const TFormulaCell& cell, bool fileSyntax,
@@ -244,6 +261,13 @@ std::string ReasonOf(const XLSError& e) {
 bool CompiledForBIFF8(const TFormulaCell& cell) {
     return cell.IsText() || cell.TokenVersion() < TExcelVersion::xvExcel97;
 }
+
+// A cell of a data table: its one token names the table's first cell, the
+// same in every layout from BIFF3 on.
+bool DataTableCell(const TFormulaCell& cell, std::span<const uint8_t> own, size_t ownLength) {
+    return !cell.IsText() && ownLength == 5 && own.size() >= 5 && own[0] == ptg::Tbl &&
+           cell.TokenVersion() >= TExcelVersion::xvExcel30;
+}
 } // namespace
 
 const TBaseArrayFormulaCell* TFormulaHandler::ArrayOf(int sheet, const TFormulaCell& cell) {
@@ -270,7 +294,8 @@ bool TFormulaHandler::BIFF8Layout(int sheet, const TFormulaCell& cell, std::span
                                   size_t ownLength, std::vector<uint8_t>& data, size_t& tokenLength,
                                   std::string* why) {
     const bool biff8 = !CompiledForBIFF8(cell);
-    if (biff8 && !Has2007Marker(own.first(std::min(ownLength, own.size())))) {
+    if ((biff8 && !Has2007Marker(own.first(std::min(ownLength, own.size())))) ||
+        DataTableCell(cell, own, ownLength)) {
         data.assign(own.begin(), own.end());
         tokenLength = ownLength;
         return true;
@@ -296,14 +321,41 @@ bool TFormulaHandler::BIFF8Layout(int sheet, const TFormulaCell& cell, std::span
             if (why) *why = "its tokens do not decode: " + fault;
             return false;
         }
-        TEncodedFormula f = Encode(text, how, TEncodeMode::emBIFF8);
-        data = std::move(f.Data);
-        tokenLength = f.TokenLength;
-        return true;
+        try {
+            TEncodedFormula f = Encode(text, how, TEncodeMode::emBIFF8);
+            data = std::move(f.Data);
+            tokenLength = f.TokenLength;
+            return true;
+        } catch (const XLSError& e) {
+            // A package's formula naming cells past the limits of the file.
+            if (cell.IsText() && CutForBIFF8(text, how, data, tokenLength, why)) return true;
+            if (why && why->empty()) *why = ReasonOf(e);
+            return false;
+        }
     } catch (const XLSError& e) {
         if (why) *why = ReasonOf(e);
         return false;
     }
+}
+
+bool TFormulaHandler::CutForBIFF8(std::u16string_view text, const TFormulaEncoding& how,
+                                  std::vector<uint8_t>& data, size_t& tokenLength, std::string* why) {
+    TEncodedFormula f;
+    try {
+        f = Encode(text, how, TEncodeMode::em2007);
+    } catch (const XLSError&) {
+        return false;
+    }
+    TBIFF8Cut cut;
+    auto tokens = Tokens2007ToBIFF8(f.Data, f.TokenLength, tokenLength, nullptr, &cut);
+    if (tokens && cut.Out) {
+        if (why) *why = "it names cells beyond column IV or row 65536";
+        return false;
+    }
+    if (!tokens || !cut.Cut) return false;
+    data = std::move(*tokens);
+    if (why) *why = "cut at column IV or row 65536";
+    return true;
 }
 
 bool TFormulaHandler::OlderLayout(int sheet, const TFormulaCell& cell, std::span<const uint8_t> own,
@@ -317,6 +369,28 @@ bool TFormulaHandler::OlderLayout(int sheet, const TFormulaCell& cell, std::span
         data.assign(own.begin(), own.end());
         tokenLength = ownLength;
         return true;
+    }
+    if (DataTableCell(cell, own, ownLength)) {
+        // The library's Excel 4 files hold no data tables.
+        if (target < TExcelVersion::xvExcel50) {
+            if (why) *why = "a cell of a data table";
+            return false;
+        }
+        data.assign(own.begin(), own.begin() + 5);
+        tokenLength = 5;
+        return true;
+    }
+    // Tokens that do not decode would read as another formula there (a
+    // macro sheet's command is kept as read).
+    std::string fault;
+    try {
+        CellFormula(sheet, cell, true, &fault);
+    } catch (const XLSError& e) {
+        fault = ReasonOf(e);
+    }
+    if (!fault.empty() && !IsMacroCommandFault(fault)) {
+        if (why) *why = "its tokens do not decode: " + fault;
+        return false;
     }
     // Older files take what converts to their layout: from BIFF8 tokens,
     // made from the kept text when the formula is one.
@@ -525,6 +599,8 @@ std::u16string TFormulaHandler::WithWrittenSheetNames(std::u16string_view text, 
     how.Col = col;
     try {
         const TEncodedFormula f = Encode(text, how, TEncodeMode::em2007);
+        // Another workbook's sheet of that name stays as it is written.
+        if (!always && !NamesRenamedSheet(f, sheet)) return std::u16string(text);
         TFormulaDecoding back;
         back.Sheet = sheet;
         back.FileSyntax = true;
@@ -535,6 +611,40 @@ std::u16string TFormulaHandler::WithWrittenSheetNames(std::u16string_view text, 
         if (unfollowed) *unfollowed = names;
         return std::u16string(text);
     }
+}
+
+bool TFormulaHandler::NamesRenamedSheet(const TEncodedFormula& f, int sheet) {
+    auto renamed = [this](int index) {
+        return index >= 0 && size_t(index) < writtenSheetNames.size() &&
+               writtenSheetNames[size_t(index)] != SheetNameAt(index);
+    };
+    bool names = false;
+    std::vector<uint8_t> data = f.Data;
+    FollowSheetReferences(std::span<uint8_t>(data).first(f.TokenLength), TTokenLayout::BIFF8,
+                          [&](uint16_t& entry) {
+                              const TSupBook* book = externals.BookOf(entry);
+                              if (book && book->Kind == SupBookSelf)
+                                  names = names || renamed(externals.Entry(entry).First) ||
+                                          renamed(externals.Entry(entry).Last);
+                              return false;
+                          });
+    // A name local to a renamed sheet is written through it.
+    size_t length = f.TokenLength;
+    FollowNames(
+        data, length, TTokenLayout::BIFF8,
+        [&](int number) {
+            if (number >= 1 && number <= this->names.Count()) {
+                const int local = this->names.Items(number - 1).SheetNumber - 1;
+                names = names || (local != sheet && renamed(local));
+            }
+            return number;
+        },
+        [this](int entry) {
+            const TSupBook* book = externals.BookOf(entry);
+            return book && book->Kind == SupBookSelf;
+        },
+        0);
+    return names;
 }
 
 std::u16string TFormulaHandler::DefinedName(int number) {
@@ -729,11 +839,15 @@ void TFormulaHandler::Calculate(std::span<const uint8_t> tokens, int sheet, int 
     SetFormulaValueError(result, 7);
 }
 
-bool TFormulaHandler::NameDeletedInTokens(std::vector<uint8_t>& data, size_t& tokenLength, int position) {
-    return RenumberNames(data, tokenLength, position + 1, [this](int entry) {
-        const TSupBook* book = externals.BookOf(entry);
-        return book && book->Kind == SupBookSelf;
-    });
+bool TFormulaHandler::NameDeletedInTokens(std::vector<uint8_t>& data, size_t& tokenLength, int position,
+                                          TTokenLayout layout) {
+    return RenumberNames(
+        data, tokenLength, position + 1,
+        [this](int entry) {
+            const TSupBook* book = externals.BookOf(entry);
+            return book && book->Kind == SupBookSelf;
+        },
+        layout, goneNameCode);
 }
 
 void TFormulaHandler::NameDeleted(int position) {
@@ -743,18 +857,22 @@ void TFormulaHandler::NameDeleted(int position) {
         store.BeginIterate();
         while (TCell* c = store.NextCell()) {
             auto* f = dynamic_cast<TFormulaCell*>(c);
-            // Tokens of older layouts name the records kept with them, text names by text.
-            if (!f || f->IsText() || f->TokenVersion() < TExcelVersion::xvExcel97) continue;
+            // Text names by text.
+            if (!f || f->IsText()) continue;
+            const TExcelVersion version = f->TokenVersion();
+            const TTokenLayout layout = TokenLayoutOf(version);
             if (auto* array = dynamic_cast<TBaseArrayFormulaCell*>(f)) {
                 const TCellTokens t = TokensOf(*array);
                 data.assign(t.Data.begin(), t.Data.end());
                 size_t length = t.Length;
-                if (NameDeletedInTokens(data, length, position)) array->SetArrayFormula(data, length);
+                if (NameDeletedInTokens(data, length, position, layout)) array->SetArrayFormula(data, length);
             }
             data.assign(f->Data().begin(), f->Data().end());
             size_t length = size_t(f->TokenLength());
-            if (length <= data.size() && NameDeletedInTokens(data, length, position))
+            if (length <= data.size() && NameDeletedInTokens(data, length, position, layout)) {
                 f->SetFormula(data, length);
+                f->SetTokenVersion(version);
+            }
         }
     }
     for (int i = 0; i < names.Count(); ++i) {
@@ -763,6 +881,17 @@ void TFormulaHandler::NameDeleted(int position) {
         if (NameDeletedInTokens(n.Data, length, position)) n.TokenLength = uint16_t(length);
     }
     if (OnNameDeleted) OnNameDeleted(position);
+}
+
+void TFormulaHandler::DeleteSheetNames(int index) {
+    struct TRestore {
+        uint8_t& code;
+        ~TRestore() { code = 0x1D; }
+    } restore{goneNameCode};
+    // A reference to a name of a sheet that is gone names the sheet.
+    goneNameCode = ErrorIndexToCode(fe::Ref);
+    for (int i = names.Count() - 1; i >= 0; --i)
+        if (names.Items(i).SheetNumber == index + 1) names.Delete(i);
 }
 
 // ---------------------------------------------------------------------------
@@ -808,8 +937,9 @@ std::u16string TFormulaHandler::TextWithoutSheet(std::u16string_view text, int d
         entry = uint16_t(externals.GetSelfSheetIndex(from, to, count));
         return false;
     };
-    if (!FollowSheetReferences(std::span<uint8_t>(f.Data).first(f.TokenLength), TTokenLayout::BIFF8, follow))
-        return std::u16string(text);
+    const bool sheets =
+        FollowSheetReferences(std::span<uint8_t>(f.Data).first(f.TokenLength), TTokenLayout::BIFF8, follow);
+    if (!LocalNamesGone(f.Data, f.TokenLength, deleted) && !sheets) return std::u16string(text);
     TFormulaDecoding back;
     back.Sheet = sheet;
     back.FileSyntax = true;
@@ -818,9 +948,28 @@ std::u16string TFormulaHandler::TextWithoutSheet(std::u16string_view text, int d
     return DecodeFormula(f.Data, f.TokenLength, back);
 }
 
+bool TFormulaHandler::LocalNamesGone(std::vector<uint8_t>& data, size_t& tokenLength, int index) {
+    return FollowNames(
+        data, tokenLength, TTokenLayout::BIFF8,
+        [&](int number) {
+            return number >= 1 && number <= names.Count() && names.Items(number - 1).SheetNumber == index + 1
+                       ? 0
+                       : number;
+        },
+        [this](int entry) {
+            const TSupBook* book = externals.BookOf(entry);
+            return book && book->Kind == SupBookSelf;
+        },
+        ErrorIndexToCode(fe::Ref));
+}
+
 bool TFormulaHandler::TextNamesSheet(std::u16string_view text, int index, int sheet, int col, int row) {
     TEncodedFormula f;
     if (!EncodeSheetText(text, sheet, col, row, f)) return false;
+    // A name of the sheet, named through it.
+    std::vector<uint8_t> copy = f.Data;
+    size_t length = f.TokenLength;
+    if (LocalNamesGone(copy, length, index)) return true;
     bool names = false;
     FollowSheetReferences(
         std::span<uint8_t>(f.Data).first(f.TokenLength), TTokenLayout::BIFF8, [&](uint16_t& entry) {
@@ -877,10 +1026,6 @@ void TFormulaHandler::SheetDeleted(int deleted) {
     std::erase_if(tables, [deleted](const TTableDef& t) { return t.Sheet == deleted; });
     for (TTableDef& t : tables)
         if (t.Sheet > deleted) --t.Sheet;
-}
-
-bool TFormulaHandler::SheetDeletedInTokens(std::span<uint8_t> tokens) {
-    return SheetDeletedInTokens(tokens, TTokenLayout::BIFF8);
 }
 
 bool TFormulaHandler::SheetDeletedInTokens(std::span<uint8_t> tokens, TTokenLayout layout) {

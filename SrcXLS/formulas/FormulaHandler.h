@@ -27,6 +27,7 @@ class TCell;
 class TCellValues;
 class TCellValuesList;
 class TFormulaCell;
+struct TOldNamePlan;
 
 // How formula text is made into tokens.
 struct TFormulaEncoding {
@@ -41,6 +42,8 @@ struct TFormulaEncoding {
     bool FileSyntax = false;
     // BIFF8 tokens even in a 2007 workbook.
     bool BIFF8 = false;
+    // 2007-layout tokens whatever the workbook's version (a package's text).
+    bool Layout2007 = false;
     // "[.A1]" style references.
     bool OpenDocument = false;
     // A text the user gave (a validation's, a chart's): its numbered errors
@@ -147,11 +150,14 @@ public:
     std::u16string CellFormula(int sheet, const TFormulaCell& cell, bool fileSyntax,
                                std::string* fault = nullptr);
     // The tokens a formula kept as .xlsx text runs with: its text compiled
-    // (the workbook's layout), or for a member of a shared formula, which
+    // (the 2007 layout, whatever version is to be written), or for a member of a shared formula, which
     // has no text of its own, the anchor's formula moved to the member's
     // cell (2007 layout, with its marker). Raises the encoder's messages and
     // "Excpected shared formula not found".
     TEncodedFormula TextFormulaTokens(int sheet, const TFormulaCell& cell);
+    // The same; false where the text does not compile (a name or sheet it
+    // names is not there). Raises only for a member without its anchor.
+    bool CompileText(int sheet, const TFormulaCell& cell, TEncodedFormula& tokens);
     // The formula of the cell at (sheet, col, row) in file syntax; raises
     // "Cell is missing/is of wrong type" for a cell that has none.
     std::u16string GetCellFormulaXML(int sheet, int col, int row);
@@ -186,7 +192,7 @@ public:
     // The other holders of tokens follow with SheetDeletedInTokens, until the
     // next deletion.
     void SheetDeleted(int deleted);
-    bool SheetDeletedInTokens(std::span<uint8_t> tokens);
+    bool SheetDeletedInTokens(std::span<uint8_t> tokens, TTokenLayout layout = TTokenLayout::BIFF8);
 
     // Defined names deleted: after the list's Delete (or DeleteBuiltInName)
     // the references of cells and of the other names follow, those to the
@@ -203,7 +209,13 @@ public:
     void Calculate(std::span<const uint8_t> tokens, int sheet, int col, int row, TFormulaValue& result) const;
     // The same for one token stream of the BIFF8 or 2007 layout (tokenLength
     // bytes, then array data); whether it changed.
-    bool NameDeletedInTokens(std::vector<uint8_t>& data, size_t& tokenLength, int position);
+    bool NameDeletedInTokens(std::vector<uint8_t>& data, size_t& tokenLength, int position,
+                             TTokenLayout layout = TTokenLayout::BIFF8);
+    // The names local to the sheet at index go, as it does: references to
+    // them become #REF!, not the #NAME? of a name deleted alone.
+    void DeleteSheetNames(int index);
+    // The BIFF code of the error that references to the name being deleted become.
+    uint8_t GoneNameCode() const { return goneNameCode; }
 
     // The BIFF8 tokens of every name that has only the text of an .xlsx
     // formula, before a BIFF8 write. Without written, a text that does not
@@ -315,13 +327,29 @@ private:
     // text CellFormula gives is theirs) in BIFF8, and in an older layout.
     bool BIFF8Layout(int sheet, const TFormulaCell& cell, std::span<const uint8_t> tokens, size_t tokenLength,
                      std::vector<uint8_t>& data, size_t& newLength, std::string* why);
+    // A package's formula that names cells past column IV or row 65536 with
+    // its areas cut there ("cut at ..." in why); false when a reference lies
+    // wholly beyond (why says so) or the text does not compile.
+    bool CutForBIFF8(std::u16string_view text, const TFormulaEncoding& how, std::vector<uint8_t>& data,
+                     size_t& tokenLength, std::string* why);
     bool OlderLayout(int sheet, const TFormulaCell& cell, std::span<const uint8_t> tokens, size_t tokenLength,
                      TExcelVersion target, std::vector<uint8_t>& data, size_t& newLength, std::string* why);
     // The array formula whose first cell the cell is or points at alone; null for none.
     const TBaseArrayFormulaCell* ArrayOf(int sheet, const TFormulaCell& cell);
     std::u16string SheetNameOf(int index);
+    // An older version's write: the warnings for the names written without
+    // their formulas or left out, and whether cell formulas name other
+    // sheets that the link table names.
+    void TellOldNamesDropped(const TOldNamePlan& plan, std::vector<std::string>& dropped);
+    bool CellsNameOtherSheets(const TOldLinks& links);
     void NameDeleted(int position);
-    bool SheetDeletedInTokens(std::span<uint8_t> tokens, TTokenLayout layout);
+    // Whether formula tokens (BIFF8 or 2007 layout) of the sheet name a
+    // sheet of the workbook that has another written name, or a name local
+    // to one.
+    bool NamesRenamedSheet(const TEncodedFormula& f, int sheet);
+    // References to the names local to the sheet at index made #REF! in
+    // tokens of the BIFF8 or 2007 layout; whether there were any.
+    bool LocalNamesGone(std::vector<uint8_t>& data, size_t& tokenLength, int index);
     // Kept text that names a sheet ("!") compiled in the 2007 layout for the
     // cell (sheet, col, row); false for any other text.
     bool EncodeSheetText(std::u16string_view text, int sheet, int col, int row, TEncodedFormula& f);
@@ -335,6 +363,8 @@ private:
     bool linkNumbers = false;
     std::vector<std::u16string> writtenSheetNames;
     std::vector<TTableDef> tables;
+    // The error references to a deleted name become (its BIFF code).
+    uint8_t goneNameCode = 0x1D; // #NAME?
     // The last sheet deleted and the entries that named it alone.
     int deletedSheet = -1;
     std::vector<bool> goneEntries;

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <optional>
 
 namespace xls {
 
@@ -51,12 +52,241 @@ void TFormulaHandler::ReadOldLink(const TCellValues* store, uint16_t id, std::sp
         CodePageToWide(std::string_view(reinterpret_cast<const char*>(body.data()) + 7, body[6]), codePage));
 }
 
+// What a write in an older version makes of the defined names: which the
+// file lists and writes with their formulas (why not, where not), their
+// order and numbers there, and their NAME bodies.
+struct TOldNamePlan {
+    bool Biff4 = false;
+    TExcelVersion Target = TExcelVersion::xvExcel50;
+    size_t Count = 0;
+    std::vector<bool> Listed, Written;
+    std::vector<std::string> Why;
+    std::vector<int> Order, Numbers;
+    std::vector<std::optional<std::vector<uint8_t>>> Bodies;
+};
+
+namespace {
+
+// Names written as the BIFF8 writer writes them; those of functions
+// (macros, add-ins, functions Excel 5 lacks) are written as they are, but
+// not named. An Excel 4 file has the names of its sheet, and names no
+// function.
+void ListOldNames(TInternalNames& names, TOldNamePlan& plan) {
+    plan.Count = size_t(names.Count());
+    plan.Listed.assign(plan.Count, false);
+    plan.Written.assign(plan.Count, false);
+    plan.Why.assign(plan.Count, {});
+    for (size_t i = 0; i < plan.Count; ++i) {
+        const TInternalName& n = names.Items(int(i));
+        plan.Listed[i] = n.Loaded || !n.NameBytes().empty();
+        plan.Written[i] =
+            plan.Listed[i] && !n.IsFunctionCall() && !(n.Options & (noFunction | noVBAProcedure));
+        if (!plan.Biff4 || !plan.Listed[i] || n.IsFunctionCall()) continue;
+        if (!plan.Written[i])
+            plan.Why[i] = "a macro's or a function's name";
+        else if (n.SheetNumber > 1)
+            plan.Why[i] = "it belongs to another sheet";
+        else if (n.GetBuiltInCode() != NoBuiltIn && n.GetBuiltInCode() > LastBIFF4BuiltIn)
+            plan.Why[i] = "a built-in name Excel 4 does not have";
+        plan.Listed[i] = plan.Written[i] = plan.Why[i].empty();
+    }
+    if (!plan.Biff4) return;
+    // One sheet, one list: a name of the sheet hides a global name of its text.
+    for (size_t i = 0; i < plan.Count; ++i) {
+        if (!plan.Listed[i] || names.Items(int(i)).SheetNumber != 0) continue;
+        const std::u16string text = UpperCaseWide(names.Items(int(i)).GetName());
+        for (size_t j = 0; j < plan.Count; ++j)
+            if (plan.Listed[j] && names.Items(int(j)).SheetNumber == 1 &&
+                UpperCaseWide(names.Items(int(j)).GetName()) == text) {
+                plan.Listed[i] = plan.Written[i] = false;
+                plan.Why[i] = "a name of the sheet has its text";
+                break;
+            }
+    }
+}
+
+// LibreOffice reads the names of an Excel 5 file in their order, a name
+// that names a later one as an error: the names a name names come before
+// it (in their order otherwise), and every reference follows.
+void OrderOldNames(TInternalNames& names, TOldNamePlan& plan) {
+    plan.Order.clear();
+    plan.Numbers.assign(plan.Count, 0);
+    std::vector<uint8_t> state(plan.Count, 0); // 1 being placed, 2 placed
+    // The names a name names that are still to be placed, last first.
+    auto named = [&](size_t i) {
+        std::vector<size_t> out;
+        const TInternalName& n = names.Items(int(i));
+        if (n.TokenLength > n.Data.size()) return out;
+        TTokenWalker walker(std::span<const uint8_t>(n.Data).first(n.TokenLength), TTokenLayout::BIFF8,
+                            false);
+        TToken t;
+        while (walker.Next(t) == TWalkStatus::Token)
+            if (t.Base == ptg::Name && GetU16(t.Data) >= 1 && GetU16(t.Data) <= plan.Count)
+                out.insert(out.begin(), size_t(GetU16(t.Data) - 1));
+        return out;
+    };
+    std::vector<std::pair<size_t, std::vector<size_t>>> stack;
+    for (size_t root = 0; root < plan.Count; ++root) {
+        if (state[root] || !plan.Listed[root]) continue;
+        state[root] = 1;
+        stack.emplace_back(root, named(root));
+        while (!stack.empty()) {
+            if (stack.back().second.empty()) {
+                const size_t i = stack.back().first;
+                stack.pop_back();
+                state[i] = 2;
+                plan.Order.push_back(int(i));
+                plan.Numbers[i] = int(plan.Order.size());
+                continue;
+            }
+            const size_t j = stack.back().second.back();
+            stack.back().second.pop_back();
+            // A name in a cycle comes where the cycle is met.
+            if (state[j] || !plan.Listed[j]) continue;
+            state[j] = 1;
+            stack.emplace_back(j, named(j));
+        }
+    }
+}
+
+// The NAME body of one name in the order written, with its formula or,
+// where it has none in the older layout, without (an Excel 4 file leaves
+// the name out); false when it lost its formula now.
+bool OldNameBody(TInternalNames& names, TOldNamePlan& plan, int i, const TOldLinks& links, int codePage) {
+    const TInternalName& n = names.Items(i);
+    std::string& why = plan.Why[size_t(i)];
+    const bool formula = n.TokenLength > 0 && n.TokenLength <= n.Data.size();
+    std::optional<std::vector<uint8_t>> tokens = std::vector<uint8_t>();
+    size_t length = 0;
+    std::string calls;
+    if (formula && !CallsInVersion(std::span<const uint8_t>(n.Data).first(n.TokenLength), TTokenLayout::BIFF8,
+                                   plan.Target, &calls)) {
+        tokens.reset();
+        why = calls;
+    } else if (formula) {
+        tokens = TokensToOldLayout(n.Data, n.TokenLength, TExcelVersion::xvExcel97, codePage, length, &links);
+        if (!tokens)
+            why = plan.Biff4 && NamesAName(std::span<const uint8_t>(n.Data).first(n.TokenLength),
+                                           TTokenLayout::BIFF8)
+                      ? "it names a defined name, which not every reader of Excel 4 files reads"
+                  : plan.Biff4 ? "it names other sheets, other workbooks or functions Excel 4 does not hold"
+                               : "other workbooks, names or functions the older layout does not hold";
+    } else if (!n.FormulaText.empty()) {
+        tokens.reset();
+        why = "a formula that does not compile";
+    }
+    auto bodyOf = [&](const TInternalName& of) {
+        return of.OldRecordBody(tokens ? *tokens : std::vector<uint8_t>(), tokens ? length : 0, codePage,
+                                plan.Target);
+    };
+    std::optional<std::vector<uint8_t>> body;
+    try {
+        body = bodyOf(n);
+    } catch (const XLSError&) {
+        if (plan.Biff4) {
+            tokens.reset();
+            why = "a text without an 8-bit form";
+        } else {
+            // The name's text has no 8-bit form: a stand-in keeps its number.
+            TInternalName standIn = n;
+            standIn.SetName(u"_Name" + Utf8ToWide(std::to_string(i + 1)));
+            body = bodyOf(standIn);
+        }
+    }
+    if (tokens && body->size() > MaxOldRecord) {
+        tokens.reset();
+        why = "a formula too long for the record";
+        if (!plan.Biff4) body = n.OldRecordBody({}, 0, codePage);
+    }
+    plan.Bodies[size_t(i)] = std::move(body);
+    if (tokens || !plan.Written[size_t(i)]) return false;
+    plan.Written[size_t(i)] = false;
+    return true;
+}
+
+// A name that names a name written without its formula loses its own,
+// until nothing changes; in the order written a name comes after those it
+// names: one pass settles all but cycles.
+void OldNameBodies(TInternalNames& names, TOldNamePlan& plan, const TOldLinks& links, int codePage) {
+    plan.Bodies.assign(plan.Count, std::nullopt);
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (int i : plan.Order) {
+            if (plan.Biff4 && !plan.Written[size_t(i)]) continue;
+            changed = OldNameBody(names, plan, i, links, codePage) || changed;
+        }
+    }
+}
+
+} // namespace
+
+void TFormulaHandler::TellOldNamesDropped(const TOldNamePlan& plan, std::vector<std::string>& dropped) {
+    const std::string file = plan.Biff4 ? ".xls (Excel 4)" : ".xls (Excel 5)";
+    // Excel 4 leaves names out of the order written.
+    std::vector<int> told = plan.Order;
+    if (plan.Biff4) {
+        told.resize(plan.Count);
+        std::iota(told.begin(), told.end(), 0);
+    }
+    for (int i : told) {
+        if (plan.Why[size_t(i)].empty() || names.Items(i).IsFunctionCall()) continue;
+        const TInternalName& n = names.Items(i);
+        std::u16string text = n.FormulaText;
+        if (n.TokenLength > 0) {
+            try {
+                TFormulaDecoding how;
+                how.FileSyntax = true;
+                text = DecodeFormula(n.Data, n.TokenLength, how);
+            } catch (const XLSError&) {
+            }
+        }
+        const std::string formula = text.empty() ? "" : "=" + WideToUtf8(text);
+        if (plan.Biff4)
+            dropped.push_back("Defined name '" + WideToUtf8(n.GetName()) + "'" +
+                              (formula.empty() ? "" : " (" + formula + ")") + " not written to " + file +
+                              " (" + plan.Why[size_t(i)] + ")");
+        else
+            dropped.push_back("Defined name '" + WideToUtf8(n.GetName()) + "': formula" +
+                              (formula.empty() ? "" : " " + formula) + " not written to " + file + " (" +
+                              plan.Why[size_t(i)] + "); the name is written without it");
+    }
+    if (!plan.Biff4) return;
+    // Its names have no texts besides their own.
+    for (int i : plan.Order) {
+        const TInternalName& n = names.Items(i);
+        if (plan.Written[size_t(i)] &&
+            std::any_of(std::begin(n.Texts), std::end(n.Texts), [](const auto& t) { return !t.empty(); }))
+            dropped.push_back("Defined name '" + WideToUtf8(n.GetName()) +
+                              "': its menu, description, help and status texts not written to " + file);
+    }
+}
+
+bool TFormulaHandler::CellsNameOtherSheets(const TOldLinks& links) {
+    std::vector<uint8_t> data;
+    size_t length = 0;
+    for (int s = 0; s < stores.Count(); ++s) {
+        TCellValues& store = stores.Items(s);
+        store.BeginIterate();
+        while (TCell* c = store.NextCell()) {
+            if (!c->IsFormula() || c->Col > 255 || c->Row > 16383) continue;
+            const auto& f = static_cast<const TFormulaCell&>(*c);
+            if (!f.IsText() && f.TokenVersion() < TExcelVersion::xvExcel97) continue;
+            if (BIFF8Tokens(s, f, data, length, nullptr) &&
+                Has3dReference(std::span<const uint8_t>(data).first(length), links))
+                return true;
+        }
+    }
+    return false;
+}
+
 bool TFormulaHandler::BeginOldLinks(std::vector<std::vector<uint8_t>>& records,
                                     std::vector<std::string>& dropped, TExcelVersion target) {
     EndOldLinks();
     CompileNameTexts();
-    const bool biff4 = target == TExcelVersion::xvExcel40;
-    const std::string file = biff4 ? ".xls (Excel 4)" : ".xls (Excel 5)";
+    TOldNamePlan plan;
+    plan.Biff4 = target == TExcelVersion::xvExcel40;
+    plan.Target = target;
+    const bool biff4 = plan.Biff4;
     TOldLinks links;
     links.OneSheet = biff4;
     links.SelfSheets = [this, biff4](uint16_t entry, uint16_t& first, uint16_t& last) {
@@ -71,190 +301,25 @@ bool TFormulaHandler::BeginOldLinks(std::vector<std::vector<uint8_t>>& records,
         first = last = e.First;
         return true;
     };
-    // Names written as the BIFF8 writer writes them; those of functions
-    // (macros, add-ins, functions Excel 5 lacks) are written as they are,
-    // but not named.
-    const size_t count = size_t(names.Count());
-    std::vector<bool> listed(count, false), written(count, false);
-    std::vector<std::string> why(count);
-    for (size_t i = 0; i < count; ++i) {
-        const TInternalName& n = names.Items(int(i));
-        listed[i] = n.Loaded || !n.NameBytes().empty();
-        written[i] = listed[i] && !n.IsFunctionCall() && !(n.Options & (noFunction | noVBAProcedure));
-        if (!biff4 || !listed[i] || n.IsFunctionCall()) continue;
-        // An Excel 4 file has the names of its sheet, and names no function.
-        if (!written[i])
-            why[i] = "a macro's or a function's name";
-        else if (n.SheetNumber > 1)
-            why[i] = "it belongs to another sheet";
-        else if (n.GetBuiltInCode() != NoBuiltIn && n.GetBuiltInCode() > LastBIFF4BuiltIn)
-            why[i] = "a built-in name Excel 4 does not have";
-        listed[i] = written[i] = why[i].empty();
-    }
-    // One sheet, one list: a name of the sheet hides a global name of its text.
-    if (biff4)
-        for (size_t i = 0; i < count; ++i) {
-            if (!listed[i] || names.Items(int(i)).SheetNumber != 0) continue;
-            const std::u16string text = UpperCaseWide(names.Items(int(i)).GetName());
-            for (size_t j = 0; j < count; ++j)
-                if (listed[j] && names.Items(int(j)).SheetNumber == 1 &&
-                    UpperCaseWide(names.Items(int(j)).GetName()) == text) {
-                    listed[i] = written[i] = false;
-                    why[i] = "a name of the sheet has its text";
-                    break;
-                }
-        }
-    // LibreOffice reads the names of an Excel 5 file in their order, a name
-    // that names a later one as an error: the names a name names come
-    // before it (in their order otherwise), and every reference follows.
-    std::vector<int> order, numbers(count, 0);
-    std::vector<uint8_t> state(count, 0); // 1 being placed, 2 placed
-    // The names a name names that are still to be placed, last first.
-    auto named = [&](size_t i) {
-        std::vector<size_t> out;
-        const TInternalName& n = names.Items(int(i));
-        if (n.TokenLength > n.Data.size()) return out;
-        TTokenWalker walker(std::span<const uint8_t>(n.Data).first(n.TokenLength), TTokenLayout::BIFF8,
-                            false);
-        TToken t;
-        while (walker.Next(t) == TWalkStatus::Token)
-            if (t.Base == ptg::Name && GetU16(t.Data) >= 1 && GetU16(t.Data) <= count)
-                out.insert(out.begin(), size_t(GetU16(t.Data) - 1));
-        return out;
-    };
-    std::vector<std::pair<size_t, std::vector<size_t>>> stack;
-    for (size_t root = 0; root < count; ++root) {
-        if (state[root] || !listed[root]) continue;
-        state[root] = 1;
-        stack.emplace_back(root, named(root));
-        while (!stack.empty()) {
-            if (stack.back().second.empty()) {
-                const size_t i = stack.back().first;
-                stack.pop_back();
-                state[i] = 2;
-                order.push_back(int(i));
-                numbers[i] = int(order.size());
-                continue;
-            }
-            const size_t j = stack.back().second.back();
-            stack.back().second.pop_back();
-            // A name in a cycle comes where the cycle is met.
-            if (state[j] || !listed[j]) continue;
-            state[j] = 1;
-            stack.emplace_back(j, named(j));
-        }
-    }
+    ListOldNames(names, plan);
+    OrderOldNames(names, plan);
     // LibreOffice makes the names of an Excel 4 file the sheet's and looks
     // up those a formula names among global ones, making up an empty one:
     // an Excel 4 file names no name.
     if (!biff4)
-        links.NameNumber = [&](int number) {
-            return number >= 1 && size_t(number) <= count && written[size_t(number - 1)]
-                       ? numbers[size_t(number - 1)]
+        links.NameNumber = [&plan](int number) {
+            return number >= 1 && size_t(number) <= plan.Count && plan.Written[size_t(number - 1)]
+                       ? plan.Numbers[size_t(number - 1)]
                        : 0;
         };
-    // A name that names a name written without its formula loses its own,
-    // until nothing changes; an Excel 4 file leaves it out.
-    std::vector<std::optional<std::vector<uint8_t>>> bodies(size_t(names.Count()));
-    for (bool changed = true; changed;) {
-        changed = false;
-        // In the order written, a name comes after those it names: one pass
-        // settles all but cycles.
-        for (int i : order) {
-            if (biff4 && !written[size_t(i)]) continue;
-            const TInternalName& n = names.Items(i);
-            const bool formula = n.TokenLength > 0 && n.TokenLength <= n.Data.size();
-            std::optional<std::vector<uint8_t>> tokens = std::vector<uint8_t>();
-            size_t length = 0;
-            std::string calls;
-            if (formula && !CallsInVersion(std::span<const uint8_t>(n.Data).first(n.TokenLength),
-                                           TTokenLayout::BIFF8, target, &calls)) {
-                tokens.reset();
-                why[size_t(i)] = calls;
-            } else if (formula) {
-                tokens = TokensToOldLayout(n.Data, n.TokenLength, TExcelVersion::xvExcel97, CodePage, length,
-                                           &links);
-                if (!tokens)
-                    why[size_t(i)] =
-                        biff4 && NamesAName(std::span<const uint8_t>(n.Data).first(n.TokenLength),
-                                            TTokenLayout::BIFF8)
-                            ? "it names a defined name, which not every reader of Excel 4 files reads"
-                        : biff4 ? "it names other sheets, other workbooks or functions Excel 4 does not hold"
-                                : "other workbooks, names or functions the older layout does not hold";
-            } else if (!n.FormulaText.empty()) {
-                tokens.reset();
-                why[size_t(i)] = "a formula that does not compile";
-            }
-            auto bodyOf = [&](const TInternalName& of, std::span<const uint8_t> t, size_t l) {
-                return of.OldRecordBody(t, l, CodePage, target);
-            };
-            std::optional<std::vector<uint8_t>> body;
-            try {
-                body = bodyOf(n, tokens ? *tokens : std::vector<uint8_t>(), tokens ? length : 0);
-            } catch (const XLSError&) {
-                if (biff4) {
-                    tokens.reset();
-                    why[size_t(i)] = "a text without an 8-bit form";
-                } else {
-                    // The name's text has no 8-bit form: a stand-in keeps its number.
-                    TInternalName standIn = n;
-                    standIn.SetName(u"_Name" + Utf8ToWide(std::to_string(i + 1)));
-                    body = bodyOf(standIn, tokens ? *tokens : std::vector<uint8_t>(), tokens ? length : 0);
-                }
-            }
-            if (tokens && body->size() > MaxOldRecord) {
-                tokens.reset();
-                why[size_t(i)] = "a formula too long for the record";
-                if (!biff4) body = n.OldRecordBody({}, 0, CodePage);
-            }
-            bodies[size_t(i)] = std::move(body);
-            if (!tokens && written[size_t(i)]) {
-                written[size_t(i)] = false;
-                changed = true;
-            }
-        }
-    }
+    OldNameBodies(names, plan, links, CodePage);
     records.clear();
-    for (int i : order)
-        if (!biff4 || written[size_t(i)]) records.push_back(std::move(*bodies[size_t(i)]));
+    for (int i : plan.Order)
+        if (!biff4 || plan.Written[size_t(i)]) records.push_back(std::move(*plan.Bodies[size_t(i)]));
+    TellOldNamesDropped(plan, dropped);
     const bool needed = !records.empty();
-    // Excel 4 leaves names out of the order written.
-    std::vector<int> told = order;
+    // Nor do its cell formulas: they keep their values.
     if (biff4) {
-        told.resize(count);
-        std::iota(told.begin(), told.end(), 0);
-    }
-    for (int i : told) {
-        if (why[size_t(i)].empty() || names.Items(i).IsFunctionCall()) continue;
-        const TInternalName& n = names.Items(i);
-        std::u16string text = n.FormulaText;
-        if (n.TokenLength > 0) {
-            try {
-                TFormulaDecoding how;
-                how.FileSyntax = true;
-                text = DecodeFormula(n.Data, n.TokenLength, how);
-            } catch (const XLSError&) {
-            }
-        }
-        if (biff4)
-            dropped.push_back("Defined name '" + WideToUtf8(n.GetName()) + "'" +
-                              (text.empty() ? "" : " (=" + WideToUtf8(text) + ")") + " not written to " +
-                              file + " (" + why[size_t(i)] + ")");
-        else
-            dropped.push_back("Defined name '" + WideToUtf8(n.GetName()) + "': formula" +
-                              (text.empty() ? "" : " =" + WideToUtf8(text)) + " not written to " + file +
-                              " (" + why[size_t(i)] + "); the name is written without it");
-    }
-    // Nor do its cell formulas: they keep their values. Its names have no
-    // texts besides their own.
-    if (biff4) {
-        for (int i : order) {
-            const TInternalName& n = names.Items(i);
-            if (written[size_t(i)] &&
-                std::any_of(std::begin(n.Texts), std::end(n.Texts), [](const auto& t) { return !t.empty(); }))
-                dropped.push_back("Defined name '" + WideToUtf8(n.GetName()) +
-                                  "': its menu, description, help and status texts not written to " + file);
-        }
         if (!needed) return false;
         oldLinks = TOldLinks{};
         oldLinks->OneSheet = true;
@@ -262,29 +327,12 @@ bool TFormulaHandler::BeginOldLinks(std::vector<std::vector<uint8_t>>& records,
         return true;
     }
     // Without names, the cell formulas that name other sheets need the table.
-    bool needsTable = needed;
-    std::vector<uint8_t> data;
-    size_t length = 0;
-    for (int s = 0; s < stores.Count() && !needsTable; ++s) {
-        TCellValues& store = stores.Items(s);
-        store.BeginIterate();
-        while (TCell* c = store.NextCell()) {
-            if (!c->IsFormula() || c->Col > 255 || c->Row > 16383) continue;
-            const auto& f = static_cast<const TFormulaCell&>(*c);
-            if (!f.IsText() && f.TokenVersion() < TExcelVersion::xvExcel97) continue;
-            if (BIFF8Tokens(s, f, data, length, nullptr) &&
-                Has3dReference(std::span<const uint8_t>(data).first(length), links)) {
-                needsTable = true;
-                break;
-            }
-        }
-    }
-    if (!needsTable) return false;
+    if (!needed && !CellsNameOtherSheets(links)) return false;
     // LibreOffice looks the names of Excel 5 cell formulas up among the
     // global ones alone: a cell that names a local name keeps its value.
-    oldNames.assign(count, 0);
-    for (size_t i = 0; i < count; ++i)
-        if (written[i] && names.Items(int(i)).SheetNumber == 0) oldNames[i] = numbers[i];
+    oldNames.assign(plan.Count, 0);
+    for (size_t i = 0; i < plan.Count; ++i)
+        if (plan.Written[i] && names.Items(int(i)).SheetNumber == 0) oldNames[i] = plan.Numbers[i];
     links.NameNumber = [this](int number) {
         return number >= 1 && size_t(number) <= oldNames.size() ? oldNames[size_t(number - 1)] : 0;
     };

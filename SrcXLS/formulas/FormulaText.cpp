@@ -1,5 +1,6 @@
 #include "SrcXLS/formulas/FormulaText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -23,6 +24,32 @@ std::string General(double value, int digits) {
     char buf[64];
     auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, digits);
     return std::string(buf, r.ptr);
+}
+
+// The shortest digits that read back to value, written out in full from
+// 1E-7 to below 1E21 ("123456789012345680000"), else with an exponent
+// ("1.2345678901234568e+25").
+std::string Shortest(double value) {
+    char buf[64];
+    const char* begin = buf;
+    const char* end = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific).ptr;
+    const char* e = std::find(begin, end, 'e');
+    int exponent = 0;
+    std::from_chars(e + (e[1] == '+' ? 2 : 1), end, exponent);
+    if (exponent < -7 || exponent >= 21) return std::string(begin, end);
+    const bool negative = buf[0] == '-';
+    std::string digits;
+    for (const char* p = buf + (negative ? 1 : 0); p < e; ++p)
+        if (*p != '.') digits.push_back(*p);
+    std::string out = negative ? "-" : "";
+    if (exponent < 0) {
+        out += "0." + std::string(size_t(-exponent - 1), '0') + digits;
+    } else if (size_t(exponent) + 1 >= digits.size()) {
+        out += digits + std::string(size_t(exponent) + 1 - digits.size(), '0');
+    } else {
+        out += digits.substr(0, size_t(exponent) + 1) + "." + digits.substr(size_t(exponent) + 1);
+    }
+    return out;
 }
 
 bool IsLetter(char16_t c) {
@@ -71,11 +98,7 @@ std::u16string FormulaNumberText(double value, char16_t decimalSeparator, bool e
     if (exact) {
         double back = 0;
         std::from_chars(text.data(), text.data() + text.size(), back);
-        if (back != value) {
-            char buf[64];
-            auto r = std::to_chars(buf, buf + sizeof buf, value);
-            text.assign(buf, r.ptr);
-        }
+        if (back != value) text = Shortest(value);
     }
     std::u16string out;
     out.reserve(text.size() + 2);

@@ -2,27 +2,95 @@
 
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/model/ExcelMask.h"
 #include "platform/CodePages.h"
 #include "platform/RegionalSettings.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
 namespace xls {
 
-std::optional<double> TextToNumber(std::u16string_view text) {
+namespace {
+
+// The regional separator as one UTF-16 character; 0 when it is none.
+char16_t Separator(const std::string& ansi) {
+    const std::u16string wide = platform::AnsiToUtf16(ansi);
+    return wide.size() == 1 ? wide[0] : 0;
+}
+
+// text without the thousands separators of its whole part where they stand
+// between groups of three digits ("1,234,567.5"); as it is when one is
+// misplaced ("1,23").
+std::u16string WithoutGroups(std::u16string_view text, char16_t group) {
+    size_t start = 0;
+    while (start < text.size() && text[start] == u' ') ++start;
+    if (start < text.size() && (text[start] == u'-' || text[start] == u'+')) ++start;
+    size_t end = start;
+    while (end < text.size() && ((text[end] >= u'0' && text[end] <= u'9') || text[end] == group)) ++end;
+    const std::u16string_view whole = text.substr(start, end - start);
+    if (!group || whole.find(group) == whole.npos) return std::u16string(text);
+    size_t run = 0;
+    bool first = true;
+    for (char16_t c : whole) {
+        if (c != group) {
+            ++run;
+            continue;
+        }
+        if (run == 0 || run > 3 || (!first && run != 3)) return std::u16string(text);
+        first = false;
+        run = 0;
+    }
+    if (run != 3) return std::u16string(text);
+    std::u16string out(text.substr(0, start));
+    for (char16_t c : whole)
+        if (c != group) out.push_back(c);
+    out += text.substr(end);
+    return out;
+}
+
+std::optional<double> PlainNumber(std::u16string_view text, const platform::RegionalSettings& rs) {
+    const std::u16string plain = WithoutGroups(text, Separator(rs.thousandsSeparator));
     std::string narrow;
-    narrow.reserve(text.size());
-    for (char16_t c : text) {
+    narrow.reserve(plain.size());
+    for (char16_t c : plain) {
         if (c > 0x7F) return std::nullopt;
         narrow.push_back(char(c));
     }
-    return platform::ParseDecimal(narrow, platform::Regional());
+    return platform::ParseDecimal(narrow, rs);
+}
+
+// A money amount in the regional positive or negative form, as DOLLAR
+// writes it ("$1,234.50", "($0.50)").
+std::optional<double> MoneyAmount(std::u16string_view text, const platform::RegionalSettings& rs) {
+    for (bool negative : {false, true}) {
+        const std::u16string form = platform::AnsiToUtf16(platform::PlaceCurrency("\x01", negative, rs));
+        const size_t at = form.find(u'\x01');
+        const std::u16string_view before = std::u16string_view(form).substr(0, at);
+        const std::u16string_view after = std::u16string_view(form).substr(at + 1);
+        if (text.size() <= before.size() + after.size() || !text.starts_with(before) ||
+            !text.ends_with(after))
+            continue;
+        const auto n =
+            PlainNumber(text.substr(before.size(), text.size() - before.size() - after.size()), rs);
+        if (n) return negative ? -*n : *n;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<double> TextToNumber(std::u16string_view text) {
+    const platform::RegionalSettings& rs = platform::Regional();
+    if (auto n = PlainNumber(text, rs)) return n;
+    return MoneyAmount(text, rs);
 }
 
 std::u16string NumberText(double value) {
-    return platform::AnsiToUtf16(platform::FormatGeneral(value, platform::Regional()));
+    const char16_t separator = Separator(std::string(1, platform::Regional().decimalSeparator));
+    return ShownGeneralText(value, separator ? separator : u'.');
 }
 
 std::u16string ValueText(const TFormulaValue& v) {
@@ -56,6 +124,11 @@ int ValueToNumber(const TFormulaValue& v, double& out) {
     case fvString:
         if (auto n = TextToNumber(v.Text)) {
             out = *n;
+            return 0;
+        }
+        // The texts TRUE and FALSE count as their booleans do.
+        if (bool b; ValueToBoolean(v, b) == 0) {
+            out = b ? 1 : 0;
             return 0;
         }
         return fe::Value;
@@ -101,6 +174,30 @@ int KindRank(TFormulaValueType t) {
 }
 } // namespace
 
+bool NearlyEqual(double a, double b) {
+    if (a == b) return true;
+    if (a == 0 || b == 0 || (a < 0) != (b < 0) || !std::isfinite(a) || !std::isfinite(b)) return false;
+    // Within half a unit of the 15th significant digit of the larger; the
+    // logarithm only guesses the digits before the point (999999999999999
+    // has 15, its logarithm rounds to 15.0).
+    const double larger = std::max(std::fabs(a), std::fabs(b));
+    // Whole numbers are exact up to 2^53: they carry no roundoff to forgive
+    // (MOD(1E15,3) is 1).
+    if (larger <= 0x1p53 && a == std::trunc(a) && b == std::trunc(b)) return false;
+    int exponent = int(std::floor(std::log10(larger)));
+    if (std::pow(10.0, exponent) > larger) --exponent;
+    if (std::pow(10.0, exponent + 1) <= larger) ++exponent;
+    return std::fabs(a - b) < std::pow(10.0, exponent - 14) / 2;
+}
+
+double CancellingAdd(double a, double b) {
+    return (a < 0) != (b < 0) && NearlyEqual(a, -b) ? 0 : a + b;
+}
+
+double CancellingSubtract(double a, double b) {
+    return NearlyEqual(a, b) ? 0 : a - b;
+}
+
 int CompareScalars(const TFormulaValue& a, const TFormulaValue& b) {
     TFormulaValueType ta = a.ValType, tb = b.ValType;
     if (ta == fvNull && tb == fvNull) return 0;
@@ -110,7 +207,7 @@ int CompareScalars(const TFormulaValue& a, const TFormulaValue& b) {
     switch (ta) {
     case fvFloat: {
         const double x = a.ValType == fvNull ? 0 : a.Float, y = b.ValType == fvNull ? 0 : b.Float;
-        return x < y ? -1 : x > y ? 1 : 0;
+        return NearlyEqual(x, y) ? 0 : x < y ? -1 : 1;
     }
     case fvBoolean: {
         const bool x = a.ValType == fvNull ? false : a.Boolean, y = b.ValType == fvNull ? false : b.Boolean;
@@ -143,10 +240,33 @@ double RoundHalfAway(double value, int digits) {
 
 namespace {
 
+// A positive value with decimals (none when 0 or less) where they ask for
+// more than 15 significant digits: its first 15, then zeros
+// ("123456789012346000", "1.570774248206160"); empty when they do not.
+std::string FifteenDigits(double value, int decimals, const platform::RegionalSettings& rs) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.14e", value);
+    const int exponent = std::atoi(buf + 17);
+    decimals = std::max(decimals, 0);
+    if (value == 0 || exponent + 1 + decimals <= 15) return {};
+    const std::string significant = std::string(1, buf[0]) + std::string(buf + 2, 14);
+    auto digit = [&](int position) { // of 10^position
+        const int k = exponent - position;
+        return k >= 0 && k < 15 ? significant[size_t(k)] : '0';
+    };
+    std::string out;
+    for (int p = std::max(exponent, 0); p >= 0; --p) out += digit(p);
+    if (decimals > 0) out += rs.decimalSeparator;
+    for (int p = -1; p >= -decimals; --p) out += digit(p);
+    return out;
+}
+
 // The digits of value rounded to decimals, grouped when asked; no sign.
+// Digits past the 15th significant one show as zeros.
 std::string Digits(double value, int decimals, bool groups, const platform::RegionalSettings& rs) {
     const double rounded = RoundHalfAway(std::fabs(value), decimals);
-    std::string plain = platform::FormatFixed(rounded, decimals > 0 ? decimals : 0, rs);
+    std::string plain = FifteenDigits(rounded, decimals, rs);
+    if (plain.empty()) plain = platform::FormatFixed(rounded, decimals > 0 ? decimals : 0, rs);
     if (!groups) return plain;
     const size_t sep = plain.find(rs.decimalSeparator);
     const std::string whole = plain.substr(0, sep);

@@ -27,12 +27,14 @@ constexpr int NA = 7;
 } // namespace fe
 
 // A number from a text as a formula operand reads it: blanks around it
-// allowed, the regional decimal separator, an exponent; nothing for any
-// other text.
+// allowed, the regional decimal separator, thousands separators between
+// groups of three digits, an exponent, or a money amount in the regional
+// form; nothing for any other text.
 std::optional<double> TextToNumber(std::u16string_view text);
 
-// The text of a number in general format: up to 15 significant digits,
-// the regional decimal separator.
+// The text of a number as the General number format shows it (15
+// significant digits, an exponent from 1E+015 on or below 1E-9), with the
+// regional decimal separator: the one text of a number made into a text.
 std::u16string NumberText(double value);
 // The text of a scalar value: numbers as NumberText, booleans as the
 // library's TRUE/FALSE texts, errors as their text, empty as "".
@@ -46,8 +48,17 @@ int ValueToNumber(const TFormulaValue& v, double& out);
 // TRUE and FALSE in any letter case; else the error index.
 int ValueToBoolean(const TFormulaValue& v, bool& out);
 
+// Whether two numbers are equal as spreadsheet programs compare them: they
+// agree to 15 significant digits, so that 0.1+0.2 equals 0.3.
+bool NearlyEqual(double a, double b);
+// a + b and a - b as spreadsheet programs compute them: a sum or difference
+// that cancels its operands to within 15 significant digits is 0.
+double CancellingAdd(double a, double b);
+double CancellingSubtract(double a, double b);
+
 // Orders two scalars as comparisons do: numbers before texts before
-// booleans, texts without regard to letter case, empty as 0, "" or FALSE.
+// booleans, numbers as NearlyEqual takes them, texts without regard to
+// letter case, empty as 0, "" or FALSE.
 int CompareScalars(const TFormulaValue& a, const TFormulaValue& b);
 
 // value rounded to digits decimals (negative: tens, hundreds...), halves

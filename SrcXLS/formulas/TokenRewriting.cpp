@@ -376,34 +376,49 @@ void ReplaceTokens(std::vector<uint8_t>& data, size_t& tokenLength, const std::v
 
 } // namespace
 
-bool RenumberNames(std::vector<uint8_t>& data, size_t& tokenLength, int deleted,
-                   const std::function<bool(int entry)>& selfEntry) {
+bool FollowNames(std::vector<uint8_t>& data, size_t& tokenLength, TTokenLayout layout,
+                 const std::function<int(int number)>& follow,
+                 const std::function<bool(int entry)>& selfEntry, uint8_t errorCode) {
     if (tokenLength > data.size()) return false;
     const std::span<const uint8_t> tokens(data.data(), tokenLength);
-    // Where the tokens of the deleted name are, and the spans that jump or
+    // Where the tokens of the names gone are, and the spans that jump or
     // measure over them.
     std::vector<TReplacement> gone;
     std::vector<TSpan> spans;
     std::vector<std::pair<size_t, uint16_t>> renumbered;
-    TTokenWalker walker(tokens, L::BIFF8);
+    TTokenWalker walker(tokens, layout);
     TToken t;
+    // Before BIFF5 a name between tSheet and tEndSheet is another workbook's.
+    bool otherBook = false;
     for (;;) {
         const TWalkStatus s = walker.Next(t);
         if (s == TWalkStatus::End) break;
         if (s != TWalkStatus::Token) return false;
-        if (t.Layout != L::BIFF8 && t.Layout != L::X2007) return false;
+        const bool linked = t.Layout == L::BIFF8 || t.Layout == L::X2007;
+        if (t.Layout < L::BIFF5 && (t.Id == ptg::Sheet || t.Id == ptg::EndSheet))
+            otherBook = t.Id == ptg::Sheet;
         size_t field = 0;
-        if (t.Base == ptg::Name)
+        if (t.Base == ptg::Name && !otherBook)
             field = t.Pos + 1;
-        else if (t.Base == ptg::NameX && selfEntry && selfEntry(GetU16(t.Data)))
+        else if (t.Base == ptg::NameX && linked && selfEntry && selfEntry(GetU16(t.Data)))
             field = t.Pos + 3;
+        else if (t.Base == ptg::NameX && t.Layout == L::BIFF5 && int16_t(GetU16(t.Data)) < 0)
+            field = t.Pos + 11;
         if (field) {
             const int number = GetU16(data.data() + field);
-            // #NAME? takes 2 bytes of the token's place.
-            if (number == deleted)
-                gone.push_back({t, {ptg::Err, 0x1D}});
-            else if (number > deleted)
-                renumbered.emplace_back(field, uint16_t(number - 1));
+            const int now = follow(number);
+            // The error takes the token's place; #REF! (0x17) as a
+            // reference's error, which readers take as an operand of any
+            // function (an error value in a function's reference argument
+            // LibreOffice drops).
+            if (now == 0 && errorCode == 0x17) {
+                std::vector<uint8_t> error(t.Layout == L::X2007 ? 7 : t.Layout == L::BIFF8 ? 5 : 4, 0);
+                error[0] = ptg::WithClassOf(ptg::RefErr, t.Id);
+                gone.push_back({t, std::move(error)});
+            } else if (now == 0) {
+                gone.push_back({t, {ptg::Err, errorCode}});
+            } else if (now != number)
+                renumbered.emplace_back(field, uint16_t(now));
             continue;
         }
         AddSpans(t, data, spans);
@@ -412,6 +427,16 @@ bool RenumberNames(std::vector<uint8_t>& data, size_t& tokenLength, int deleted,
     for (const auto& [field, number] : renumbered) PutU16(data.data() + field, number);
     if (!gone.empty()) ReplaceTokens(data, tokenLength, spans, gone);
     return true;
+}
+
+bool RenumberNames(std::vector<uint8_t>& data, size_t& tokenLength, int deleted,
+                   const std::function<bool(int entry)>& selfEntry, TTokenLayout layout, uint8_t errorCode) {
+    return FollowNames(
+        data, tokenLength, layout,
+        [deleted](int number) { return number == deleted  ? 0
+                                       : number > deleted ? number - 1
+                                                          : number; },
+        selfEntry, errorCode);
 }
 
 bool CallsInVersion(std::span<const uint8_t> tokens, TTokenLayout layout, TExcelVersion version,

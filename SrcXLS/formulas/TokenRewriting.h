@@ -5,6 +5,7 @@
 #pragma once
 
 #include "SrcXLS/XLSDefs.h"
+#include "SrcXLS/formulas/FormulaTokens.h"
 
 #include <cstdint>
 #include <functional>
@@ -93,8 +94,6 @@ std::optional<std::vector<uint8_t>> TokensToOldLayout(std::span<const uint8_t> d
                                                       size_t& newTokenLength,
                                                       const TOldLinks* links = nullptr);
 
-enum class TTokenLayout : uint8_t;
-
 // Whether a file of the version holds every function the tokens of the
 // layout call, with the argument counts they pass; why, when given, names
 // the first it lacks. Commands of macro sheets and calls through names are
@@ -105,16 +104,24 @@ bool CallsInVersion(std::span<const uint8_t> tokens, TTokenLayout layout, TExcel
 // Whether tokens of the layout name a defined name (tName).
 bool NamesAName(std::span<const uint8_t> tokens, TTokenLayout layout);
 
-// The references to defined names after the name numbered deleted
-// (1-based) was removed, in tokens of the BIFF8 or 2007 layout (tokenLength
-// bytes, then their array data): tName tokens, and tNameX tokens through
-// an EXTERNSHEET entry of the workbook itself (selfEntry tells), that name
-// a later name count one less; those that name the deleted one become the
-// #NAME? error, with the tAttr jumps and the sub-expression sizes of memory
-// tokens over them made shorter. Answers whether anything changed; a stream
-// that cannot be walked is left as it was.
+// The references to defined names in tokens of the layout (tokenLength
+// bytes, then their array data): tName tokens (before BIFF5 those not of
+// another workbook), tNameX tokens through an EXTERNSHEET entry of the
+// workbook itself (selfEntry tells; in BIFF5 a negative one) are handed
+// their name's number (1-based) and take the number follow gives; where it
+// gives 0 the token becomes the error of errorCode (BIFF code), with the
+// tAttr jumps and the sub-expression sizes of memory tokens over it made
+// shorter. Answers whether anything changed; a stream that cannot be
+// walked is left as it was.
+bool FollowNames(std::vector<uint8_t>& data, size_t& tokenLength, TTokenLayout layout,
+                 const std::function<int(int number)>& follow,
+                 const std::function<bool(int entry)>& selfEntry, uint8_t errorCode);
+// The same after the name numbered deleted was removed: references to later
+// names count one less, those to the deleted one become the error (#NAME?
+// unless given).
 bool RenumberNames(std::vector<uint8_t>& data, size_t& tokenLength, int deleted,
-                   const std::function<bool(int entry)>& selfEntry);
+                   const std::function<bool(int entry)>& selfEntry, TTokenLayout layout = TTokenLayout::BIFF8,
+                   uint8_t errorCode = 0x1D);
 
 // The references of BIFF8 tokens (tokenLength bytes, then their array data)
 // made 3-D references through the EXTERNSHEET entry externSheet, as the

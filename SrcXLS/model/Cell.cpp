@@ -162,7 +162,7 @@ std::unique_ptr<TCell> TErrorFormulaCell::MakeCopy() const {
 }
 
 std::u16string TErrorFormulaCell::GetErrorText() const {
-    return std::u16string(IsText() ? ErrorFileText(Value) : ErrorDisplayText(Value));
+    return std::u16string(ErrorDisplayText(Value));
 }
 
 TBaseArrayFormulaCell::TBaseArrayFormulaCell(TCellFormats* pool, int formatIndex, int col, int row,

@@ -318,20 +318,32 @@ void TDataValidations::Clear() {
     PutU32(DValBody.data() + 10, 0xFFFFFFFF);
 }
 
-void TDataValidations::ReadDVal(std::span<const uint8_t> body,
-                                const std::function<bool(std::vector<uint8_t>&)>& nextDV) {
+TDataValidations::TDValRead
+TDataValidations::ReadDVal(std::span<const uint8_t> body,
+                           const std::function<bool(std::vector<uint8_t>&)>& nextDV) {
     TByteReader r(body);
     auto kept = r.Bytes(DValBody.size(), "validation list");
     FromFile = true;
     std::copy(kept.begin(), kept.end(), DValBody.begin());
-    const uint32_t count = GetU32(DValBody.data() + 14);
+    TDValRead result;
+    result.Count = GetU32(DValBody.data() + 14);
     std::vector<uint8_t> dv;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (!nextDV(dv)) throw XLSError("Excpected record missing: DV");
+    for (uint32_t i = 0; i < result.Count; ++i) {
+        if (!nextDV(dv)) {
+            result.Missing = result.Count - i;
+            break;
+        }
+        // A validation that does not read costs itself.
         auto validation = NewItem();
-        static_cast<TDataValidation&>(*validation).Read(dv);
+        try {
+            static_cast<TDataValidation&>(*validation).Read(dv);
+        } catch (const XLSError&) {
+            ++result.Damaged;
+            continue;
+        }
         Insert(std::move(validation));
     }
+    return result;
 }
 
 void TDataValidations::WriteDVal(TXLSStream& stream) const {

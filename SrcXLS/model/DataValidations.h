@@ -126,7 +126,13 @@ public:
 
     // A DVAL body; next gives the body of the record that follows when it is
     // a DV (false otherwise).
-    void ReadDVal(std::span<const uint8_t> body, const std::function<bool(std::vector<uint8_t>&)>& nextDV);
+    // What a DVAL read left out: the DV records it counts that are not
+    // there, and those that do not read.
+    struct TDValRead {
+        uint32_t Count = 0, Missing = 0, Damaged = 0;
+    };
+    TDValRead ReadDVal(std::span<const uint8_t> body,
+                       const std::function<bool(std::vector<uint8_t>&)>& nextDV);
     // Nothing without validations; else DVAL and one DV each.
     void WriteDVal(TXLSStream& stream) const;
 

@@ -56,6 +56,9 @@ bool IsDigitToken(uint8_t k) {
     return k == mtkDigitOpt || k == mtkDigitSpace || k == mtkDigitZero;
 }
 
+// The language id of the system's long time format.
+constexpr uint32_t SystemLongTime = 0xF400;
+
 // The locale id after "[$-": hex digits, as many as there are (at most 8).
 uint32_t LocaleId(std::u16string_view hex) {
     uint32_t id = 0;
@@ -211,11 +214,6 @@ std::unique_ptr<TMaskSection> Tokenize(std::u16string_view s, uint32_t* language
             bool full = StartsWithNoCase(s, i, u"am/pm");
             uint8_t kind = !full ? mtkAP : s.substr(i, 5) == u"am/pm" ? mtkampm : mtkAMPM;
             Push(*sec, kind, c);
-            for (int k = int(t.size()) - 2; k >= 0; --k)
-                if (t[k].Kind == mtkHour || t[k].Kind == mtkHour2) {
-                    t[k].Kind = t[k].Kind == mtkHour ? mtkHour12 : mtkHour12x2;
-                    break;
-                }
             sec->Flags |= msfDateTime;
             i += full ? 5 : 3;
         } else if (lc == u'd' || lc == u'h' || lc == u'm' || lc == u's' || lc == u'y') {
@@ -247,6 +245,12 @@ std::unique_ptr<TMaskSection> Tokenize(std::u16string_view s, uint32_t* language
             ++i;
         }
     }
+    // A section with an AM/PM mark shows every hour on the 12-hour clock,
+    // before the mark or after it.
+    if (std::any_of(t.begin(), t.end(),
+                    [](const TMaskToken& k) { return k.Kind >= mtkAMPM && k.Kind <= mtkAP; }))
+        for (TMaskToken& k : t)
+            if (k.Kind == mtkHour || k.Kind == mtkHour2) k.Kind = k.Kind == mtkHour ? mtkHour12 : mtkHour12x2;
     for (size_t k = 0; k < t.size(); ++k) {
         uint8_t kind = t[k].Kind;
         if (IsDigitToken(kind) || kind == mtkDecimalPoint) {
@@ -605,6 +609,11 @@ void TExcelMask::SetMask(std::u16string_view text) {
     if ((index == 2 || index == 3) && (sections[size_t(index - 1)]->Flags & msfText))
         sections[3] = std::move(sections[size_t(index - 1)]);
     language = LocaleOfLanguage(languageId);
+    // "[$-F400]" names the system's long time, which shows the hours in two
+    // digits ("07:12:00 AM").
+    if ((languageId & 0xFFFF) == SystemLongTime)
+        for (TMaskToken& k : sections[0]->Tokens)
+            if (k.Kind == mtkHour || k.Kind == mtkHour12) k.Kind = k.Kind == mtkHour ? mtkHour2 : mtkHour12x2;
 }
 
 // Without conditions the first section shows positive numbers (and zero when
@@ -756,9 +765,10 @@ std::u16string TExcelMask::RenderNumber(const TMaskSection& s, double value) con
     return Signed(std::move(out), value < 0 && !d.Zero && HasDigits(t));
 }
 
-// The mantissa shows as many integer digits as the placeholders before the
-// point; with '#' among several of them the exponent is a multiple of their
-// count ("##0.0E+0": 123.5E+3).
+// The mantissa shows one integer digit, the other placeholders before the
+// point padding it ("00.00E+0": 03.02E+6); with '#' among several of them
+// the exponent is a multiple of their count ("##0.0E+0": 123.5E+3). Minus
+// zero keeps its sign.
 std::u16string TExcelMask::RenderExponent(const TMaskSection& s, double value) const {
     const auto& t = s.Tokens;
     int mark = 0;
@@ -772,18 +782,15 @@ std::u16string TExcelMask::RenderExponent(const TMaskSection& s, double value) c
             optional = optional || t[size_t(k)].Kind == mtkDigitOpt;
         }
     const int step = intPlaces > 1 && optional ? intPlaces : 1;
-    const int mantissaInt = std::max(intPlaces, 1);
     const double a = std::fabs(value);
     TDigits d;
     int exponent = 0;
     if (a != 0 && std::isfinite(a)) {
         exponent = RoundedDigits(a, 40, TDigitSource::Fifteen).Exponent;
         for (int pass = 0; pass < 2; ++pass) {
-            int base =
-                step > 1 ? int(std::floor(double(exponent) / step)) * step : exponent - (mantissaInt - 1);
+            const int base = step > 1 ? int(std::floor(double(exponent) / step)) * step : exponent;
             d = RoundedDigits(a / std::pow(10.0, base), s.Decimals, TDigitSource::Fifteen);
-            int wanted = step > 1 ? std::max(step, 1) : mantissaInt;
-            if (int(d.Int.size()) <= wanted || pass == 1) {
+            if (int(d.Int.size()) <= step || pass == 1) {
                 exponent = base;
                 break;
             }
@@ -811,7 +818,7 @@ std::u16string TExcelMask::RenderExponent(const TMaskSection& s, double value) c
             if (t[k].Kind == mtkString) out += t[k].Str;
         }
     }
-    return Signed(std::move(out), value < 0 && !d.Zero);
+    return Signed(std::move(out), std::signbit(value) && (!d.Zero || value == 0));
 }
 
 // "# ?/?": a whole part, a numerator and a denominator of as many places
@@ -942,36 +949,53 @@ bool IsElapsedToken(uint8_t k) {
     return k == mtkElapsedHours || k == mtkElapsedMinutes || k == mtkElapsedSeconds;
 }
 
+// x rounded half up to decimals, the scaled value first taken to 15
+// significant digits (3.4999999999999964 rounds as 3.5).
+double RoundCorrected(double x, int decimals) {
+    const double scale = std::pow(10.0, decimals);
+    return std::floor(Approx15(x * scale) + 0.5) / scale;
+}
+
 // The decimals of a clock time's second are rounded (12.345678 s shows
-// 12.35 under "ss.00"), those of its fraction taken to 15 significant
-// digits; a fraction that would round up to the next second is cut
-// instead (62.96 s shows 01:02.9 under "mm:ss.0"). units is the time of
-// day cut to 1/unit seconds.
+// 12.35 under "ss.00"): the seconds of the day are first rounded to the
+// nanosecond, or to fewer places as the date takes digits of the 15, then
+// the second's fraction to its decimals, so that a tie falls as the digits
+// of the time say (0.09336510416666667 is 2:14:26.745, shown .74 when it
+// is one below the tie). A fraction that would round up to the next second
+// is cut instead (62.96 s shows 01:02.9 under "mm:ss.0"). units is the
+// time of day cut to 1/unit seconds.
 int64_t RoundedSecondFraction(double value, int64_t units, int64_t unit, int decimals) {
-    const double seconds = value * 86400.0;
+    const double a = std::fabs(value);
+    const int places = a < 1 ? 9 : std::clamp(10 - int(std::ceil(std::log10(a))), 2, 9);
+    const double raw = (value - std::floor(value)) * 86400.0;
+    double seconds = RoundCorrected(raw, places);
+    if (seconds >= 86400.0) seconds = raw;
     const double whole = std::floor(seconds);
-    if (std::fmod(std::fmod(whole, 86400.0) + 86400.0, 86400.0) != double(units / unit)) return units;
-    const TDigits d = RoundedDigits(seconds - whole, decimals, TDigitSource::Fifteen);
-    if (!d.Int.empty()) return units;
-    int64_t fraction = 0;
-    for (char c : d.Frac) fraction = fraction * 10 + (c - '0');
-    return units / unit * unit + fraction;
+    if (whole != double(units / unit)) return units;
+    const double part = seconds - whole;
+    double fraction = RoundCorrected(part, decimals);
+    if (fraction >= 1) fraction = std::trunc(part * double(unit)) / double(unit);
+    return units / unit * unit + std::llround(fraction * double(unit));
 }
 } // namespace
 
-// Elapsed times ("[h]:mm:ss") are rounded to the second, or to the decimals
-// of the second shown, and show a minus when negative. A clock time is cut:
-// 13:29:59.6 shows as 13:29:59. Only where a date is shown does a time that
-// rounds to the end of the day turn into the next day at 0:00:00; without one
-// 23:59:59.9 stays 23:59:59.
-std::u16string TExcelMask::RenderDateTime(const TMaskSection& s, double value) const {
-    const TXLSLocale& loc = Locale();
-    const auto& t = s.Tokens;
-    int decimals = 0; // of the second
+namespace {
+
+// What a date and time format shows of a value: the day, the time of day in
+// 1/Unit seconds (Decimals of the second shown), a minus for a negative
+// elapsed time, and whether month names after a day are in the genitive.
+struct TDateTimeParts {
+    int64_t Days = 0, Units = 0, Unit = 1;
+    int Decimals = 0;
+    bool Negative = false, Genitive = false;
+};
+
+TDateTimeParts DateTimeParts(const std::vector<TMaskToken>& t, double value) {
+    TDateTimeParts d;
     for (size_t k = 0; k + 1 < t.size(); ++k)
         if (t[k].Kind == mtkDecimalPoint && t[k + 1].Kind == mtkDigitZero) {
-            for (size_t j = k + 1; j < t.size() && t[j].Kind == mtkDigitZero; ++j) ++decimals;
-            decimals = std::min(decimals, 3);
+            for (size_t j = k + 1; j < t.size() && t[j].Kind == mtkDigitZero; ++j) ++d.Decimals;
+            d.Decimals = std::min(d.Decimals, 3);
             break;
         }
     bool elapsed = false, hasDate = false, timeShown = false;
@@ -985,37 +1009,52 @@ std::u16string TExcelMask::RenderDateTime(const TMaskSection& s, double value) c
         if (kind >= mtkMonth + 2 && kind <= mtkMonth + 4 && firstMonthName < 0) firstMonthName = int(k);
     }
     // Month names after a day of the month are in the genitive ("2 січня").
-    const bool genitive = firstDayOfMonth >= 0 && firstDayOfMonth < firstMonthName;
-    const int64_t unit = decimals == 0 ? 1 : decimals == 1 ? 10 : decimals == 2 ? 100 : 1000;
+    d.Genitive = firstDayOfMonth >= 0 && firstDayOfMonth < firstMonthName;
+    const int64_t unit = d.Unit = d.Decimals == 0 ? 1 : d.Decimals == 1 ? 10 : d.Decimals == 2 ? 100 : 1000;
+    if (elapsed) {
+        d.Units = std::llround(std::fabs(value) * 86400.0 * double(unit));
+        d.Negative = value < 0 && d.Units > 0;
+        d.Days = int64_t(std::floor(value));
+        return d;
+    }
+    const double perDay = 86400.0 * double(unit);
+    const double wholeDay = std::floor(value);
+    const double scaled = std::floor(Approx15(value * perDay));
+    double day = std::floor(scaled / perDay);
+    double inDay = scaled - day * perDay;
+    if (inDay < 0) {
+        day -= 1;
+        inDay += perDay;
+    }
+    // Half a unit short of midnight stays on its day.
+    const bool nextDay =
+        timeShown && hasDate && day == wholeDay && std::ceil((value - wholeDay) * perDay - 0.5) >= perDay;
+    if (nextDay) {
+        day += 1;
+        inDay = 0;
+    }
+    d.Days = int64_t(day);
+    d.Units = std::clamp<int64_t>(int64_t(inDay), 0, 86400 * unit - 1);
+    if (d.Decimals > 0 && !nextDay) d.Units = RoundedSecondFraction(value, d.Units, unit, d.Decimals);
+    return d;
+}
+
+} // namespace
+
+// Elapsed times ("[h]:mm:ss") are rounded to the second, or to the decimals
+// of the second shown, and show a minus when negative. A clock time is cut:
+// 13:29:59.6 shows as 13:29:59. Only where a date is shown does a time that
+// rounds to the end of the day turn into the next day at 0:00:00; without one
+// 23:59:59.9 stays 23:59:59.
+std::u16string TExcelMask::RenderDateTime(const TMaskSection& s, double value) const {
+    const TXLSLocale& loc = Locale();
+    const auto& t = s.Tokens;
     if (!std::isfinite(value) || std::fabs(value) * 86400000.0 > 9e18)
         return FloatToGeneralText(value, loc.DecimalSeparator);
-    int64_t days, units; // units: of the time, in 1/unit seconds
-    bool negative = false;
-    if (elapsed) {
-        units = std::llround(std::fabs(value) * 86400.0 * double(unit));
-        negative = value < 0 && units > 0;
-        days = int64_t(std::floor(value));
-    } else {
-        const double perDay = 86400.0 * double(unit);
-        const double wholeDay = std::floor(value);
-        const double scaled = std::floor(Approx15(value * perDay));
-        double day = std::floor(scaled / perDay);
-        double inDay = scaled - day * perDay;
-        if (inDay < 0) {
-            day -= 1;
-            inDay += perDay;
-        }
-        // Half a unit short of midnight stays on its day.
-        const bool nextDay =
-            timeShown && hasDate && day == wholeDay && std::ceil((value - wholeDay) * perDay - 0.5) >= perDay;
-        if (nextDay) {
-            day += 1;
-            inDay = 0;
-        }
-        days = int64_t(day);
-        units = std::clamp<int64_t>(int64_t(inDay), 0, 86400 * unit - 1);
-        if (decimals > 0 && !nextDay) units = RoundedSecondFraction(value, units, unit, decimals);
-    }
+    const TDateTimeParts parts = DateTimeParts(t, value);
+    const int64_t days = parts.Days, units = parts.Units, unit = parts.Unit;
+    const int decimals = parts.Decimals;
+    const bool negative = parts.Negative, genitive = parts.Genitive;
     const int64_t totalSeconds = units / unit;
     const int64_t fraction = units % unit;
     const int hour = int(totalSeconds / 3600 % 24), minute = int(totalSeconds / 60 % 60),

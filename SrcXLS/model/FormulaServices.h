@@ -29,7 +29,8 @@ public:
     // layout of version (BIFF4, BIFF5 or BIFF8), converted from another
     // layout or encoded from kept text when needed; false when the formula
     // has no form there (its cached value is written instead), with the
-    // reason in why when given.
+    // reason in why when given; a package's formula whose areas pass the
+    // limits of the version is written with them cut, and why says so.
     virtual bool FormulaTokens(int sheet, const TFormulaCell& cell, TExcelVersion version,
                                std::vector<uint8_t>& data, size_t& tokenLength,
                                std::string* why = nullptr) = 0;

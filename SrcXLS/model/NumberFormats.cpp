@@ -97,6 +97,7 @@ void TNumberFormat::SetText(std::u16string_view value) {
 }
 
 void TNumberFormats::Clear() {
+    DropLookups();
     items.clear();
     highestIndex = 0;
     sorted = true;
@@ -115,24 +116,46 @@ TNumberFormat* TNumberFormats::FindOrAdd(std::u16string_view text) {
             }
     }
     ++highestIndex;
+    DropLookups();
     items.push_back(std::make_unique<TNumberFormat>(text, highestIndex, 1));
     return items.back().get();
 }
 
+void TNumberFormats::BuildByIndex() {
+    byIndex.clear();
+    for (const auto& f : items) byIndex.emplace(f->Index, f.get());
+    byIndexValid = true;
+}
+
+void TNumberFormats::BuildByText() {
+    byText.clear();
+    for (const auto& f : items) byText.emplace(f->Text(), f.get());
+    byTextValid = true;
+}
+
+void TNumberFormats::DropLookups() {
+    byIndex.clear();
+    byText.clear();
+    byIndexValid = byTextValid = false;
+}
+
 TNumberFormat* TNumberFormats::AddRead(std::u16string_view text, int index, int count) {
-    sorted = false;
-    TNumberFormat* f = nullptr;
-    for (const auto& it : items)
-        if (it->Index == index) {
-            f = it.get();
-            break;
-        }
+    if (!byIndexValid) BuildByIndex();
+    const auto found = byIndex.find(index);
+    TNumberFormat* f = found == byIndex.end() ? nullptr : found->second;
     if (f) {
-        f->SetText(text);
+        if (f->Text() != text) {
+            f->SetText(text);
+            byText.clear();
+            byTextValid = false;
+        }
         f->UsageCount = f->UsageCount < 0 ? count : f->UsageCount + count;
     } else {
+        sorted = sorted && (items.empty() || items.back()->Index < index);
         items.push_back(std::make_unique<TNumberFormat>(text, index, count));
         f = items.back().get();
+        byIndex.emplace(index, f);
+        if (byTextValid) byText.emplace(f->Text(), f);
     }
     highestIndex = std::max(highestIndex, index);
     return f;
@@ -146,9 +169,9 @@ void TNumberFormats::AddBuiltIns() {
 
 int TNumberFormats::AddOld(std::u16string_view text) {
     if (text.empty() || UpperCaseWide(text) == u"GENERAL") return 0;
-    uint16_t h = TextHash(text);
-    for (const auto& f : items)
-        if (f->Hash() == h && f->Text() == text) return f->Index;
+    if (!byTextValid) BuildByText();
+    if (const auto found = byText.find(std::u16string(text)); found != byText.end())
+        return found->second->Index;
     int index = highestIndex + 1;
     AddRead(text, index, 1);
     return index;
@@ -166,6 +189,7 @@ void TNumberFormats::AddXLSX(std::u16string_view text, int id) {
         f->UsageCount = std::max(f->UsageCount, 1);
         return;
     }
+    DropLookups();
     // Ids added in ascending order keep the list sorted.
     sorted = sorted && (items.empty() || items.back()->Index < id);
     items.push_back(std::make_unique<TNumberFormat>(text, id, 1));
@@ -209,7 +233,10 @@ void TNumberFormats::ReleaseQuietly(int index) noexcept {
     if (pos < 0) return;
     TNumberFormat* f = items[size_t(pos)].get();
     if (f->UsageCount >= 0) --f->UsageCount;
-    if (f->UsageCount < 1) items.erase(items.begin() + pos);
+    if (f->UsageCount < 1) {
+        DropLookups();
+        items.erase(items.begin() + pos);
+    }
 }
 
 } // namespace xls

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace xls {
@@ -57,9 +58,18 @@ public:
     void ReleaseQuietly(int index) noexcept;
 
 private:
+    // The entries by index and by text (the first with that text), for the
+    // formats of a file read one by one: a file's formats take time in
+    // proportion to their count.
+    void BuildByIndex();
+    void BuildByText();
+    void DropLookups();
     std::vector<std::unique_ptr<TNumberFormat>> items;
     int highestIndex = 0;
     bool sorted = true;
+    std::unordered_map<int, TNumberFormat*> byIndex;
+    std::unordered_map<std::u16string, TNumberFormat*> byText;
+    bool byIndexValid = false, byTextValid = false;
 };
 
 std::u16string_view BuiltInNumberFormat(int index);

@@ -151,6 +151,7 @@ void TSheet::Clear() {
     selectedAreas.Clear();
     queries.Clear();
     cells.Clear();
+    DataTables.clear();
     packageData.Clear();
     areaList.Clear();
     firstRow = lastRow = firstCol = lastCol = 0;

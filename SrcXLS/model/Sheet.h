@@ -141,6 +141,10 @@ public:
     // 0 worksheet, 1 BOF type 0x0006, 2 macro sheet.
     int Kind = 0;
     std::function<void(int col, int row)> OnCellChanged;
+    // The definitions (TABLE bodies) of the data tables read, by the cell
+    // whose formula they follow (DataTableKey): written right after it.
+    std::unordered_map<uint64_t, std::vector<uint8_t>> DataTables;
+    static uint64_t DataTableKey(int col, uint32_t row) { return uint64_t(row) << 16 | uint16_t(col); }
 
     // Properties kept in the sheet's records.
     int GetDefaultRowHeight();

@@ -9,6 +9,7 @@
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formats/XLSStream.h"
 #include "SrcXLS/formulas/FormulaText.h"
+#include "SrcXLS/formulas/FormulaTokens.h"
 #include "SrcXLS/model/FormulaServices.h"
 
 #include <algorithm>
@@ -30,6 +31,7 @@ constexpr uint16_t LABEL = 0x0204;
 constexpr uint16_t BOOLERR = 0x0205;
 constexpr uint16_t STRING = 0x0207;
 constexpr uint16_t ARRAY = 0x0221;
+constexpr uint16_t TABLE = 0x0236;
 constexpr uint16_t RK = 0x027E;
 } // namespace biff
 
@@ -180,6 +182,18 @@ private:
     void WarnBeyond() const;
     // Text of a version before BIFF8: the characters a cell holds.
     std::u16string_view Label(const TCell& cell, const std::u16string& text);
+    // The definition of the data table whose first cell the formula being
+    // written is (its token names the cell itself); null for any other.
+    const std::vector<uint8_t>* DataTableOf(const TCell& cell) const {
+        if (tokenLength != 5 || tokens.size() < 5 || tokens[0] != ptg::Tbl ||
+            GetU16(tokens.data() + 1) != cell.Row || GetU16(tokens.data() + 3) != cell.Col)
+            return nullptr;
+        const auto found = sheet.DataTables.find(TSheet::DataTableKey(cell.Col, cell.Row));
+        return found == sheet.DataTables.end() ? nullptr : &found->second;
+    }
+    // The bytes of a FORMULA record before its tokens (BIFF4: no chain
+    // field before the token length).
+    size_t FormulaHeadSize() const { return version == TExcelVersion::xvExcel40 ? 18 : 22; }
     // The file written, as warnings name it.
     const char* Target() const {
         return version >= TExcelVersion::xvExcel97   ? ".xls"
@@ -224,7 +238,12 @@ bool TCellWriter::TokensOf(const TFormulaCell& cell) {
     std::string why;
     IFormulaServices& formulas = sheet.Workbook().Formulas();
     // A cell of an array formula goes with the array (its formula there).
-    if (formulas.FormulaTokens(sheetIndex, cell, version, tokens, tokenLength, &why)) return true;
+    bool written = formulas.FormulaTokens(sheetIndex, cell, version, tokens, tokenLength, &why);
+    if (written && FormulaHeadSize() + tokens.size() > size_t(maxRec)) {
+        why = "its tokens take " + std::to_string(tokens.size()) + " bytes, more than a record holds";
+        written = false;
+    }
+    if (written && why.empty()) return true;
     std::string text;
     try {
         // A long text is cut in the message.
@@ -233,10 +252,17 @@ bool TCellWriter::TokensOf(const TFormulaCell& cell) {
                (formula.size() > 200 ? "..." : "");
     } catch (const XLSError&) {
     }
+    const std::string where = WideToUtf8(QuoteSheetName(sheet.Name())) + "!" +
+                              WideToUtf8(ColRowToRefStr(cell.Col, int(cell.Row), false, false)) +
+                              ": formula" + text;
+    if (written) {
+        // Its areas cut to the file's limits; the value written is the whole formula's.
+        sheet.Workbook().AddWarning(where + " " + why + " in " + Target() +
+                                    "; its value is the uncut formula's");
+        return true;
+    }
     kept = sheet.Workbook().FormulaValueToKeep(sheetIndex, cell);
-    sheet.Workbook().AddWarning(WideToUtf8(QuoteSheetName(sheet.Name())) + "!" +
-                                WideToUtf8(ColRowToRefStr(cell.Col, int(cell.Row), false, false)) +
-                                ": formula" + text + " not written to " + Target() + " (" + why + "); " +
+    sheet.Workbook().AddWarning(where + " not written to " + Target() + " (" + why + "); " +
                                 (kept ? "its value is kept" : LostValue));
     return false;
 }
@@ -457,8 +483,7 @@ void TCellWriter::WriteFormula(TFormulaCell& cell) {
 // array's ARRAY record when the cell carries one, then the text result.
 void TCellWriter::EmitFormula(const TCell& cell, const uint8_t* result, const std::u16string* text,
                               std::span<const uint8_t> array) {
-    // BIFF4: no chain field before the token length.
-    const size_t head = version == TExcelVersion::xvExcel40 ? 18 : 22;
+    const size_t head = FormulaHeadSize();
     size_t length = head + tokens.size();
     if (length > size_t(maxRec))
         throw XLSError("Formula too long in cell " + std::to_string(cell.Row) + ":" +
@@ -474,6 +499,8 @@ void TCellWriter::EmitFormula(const TCell& cell, const uint8_t* result, const st
     if (!array.empty()) {
         if (array.size() > size_t(maxRec)) throw XLSError("ARRAY record too long");
         TSheet::WriteRecord(stream, biff::ARRAY, array.data(), uint16_t(array.size()));
+    } else if (const std::vector<uint8_t>* table = DataTableOf(cell)) {
+        TSheet::WriteRecord(stream, biff::TABLE, table->data(), uint16_t(table->size()));
     }
     if (text) WriteStringRecord(cell, *text);
 }

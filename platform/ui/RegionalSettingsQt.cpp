@@ -66,6 +66,27 @@ char FirstSeparator(const std::string& pattern, char fallback) {
     return fallback;
 }
 
+// Whether a Qt date pattern writes day, month and year all as numbers (no
+// month or day names).
+bool NumericDate(const std::u16string& p) {
+    bool day = false, month = false, year = false;
+    for (std::size_t i = 0; i < p.size();) {
+        if (p[i] == u'\'') {
+            const std::size_t close = p.find(u'\'', i + 1);
+            i = close == std::u16string::npos ? p.size() : close + 1;
+            continue;
+        }
+        std::size_t run = 1;
+        while (i + run < p.size() && p[i + run] == p[i]) ++run;
+        if ((p[i] == u'd' || p[i] == u'M') && run >= 3) return false;
+        day = day || p[i] == u'd';
+        month = month || p[i] == u'M';
+        year = year || p[i] == u'y';
+        i += run;
+    }
+    return day && month && year;
+}
+
 } // namespace
 
 std::string WindowsPatternFromQt(const std::u16string& p) {
@@ -160,7 +181,9 @@ RegionalSettings RegionalSettingsFromLocale(const QLocale& locale) {
         IndexOf(MoneyShape(locale.toCurrencyString(-1234.5, marker, 2), number, marker),
                 NegativeCurrencyPlacements, rs.negativeCurrencyFormat);
 
-    rs.shortDateFormat = WindowsPatternFromQt(locale.dateFormat(QLocale::ShortFormat).toStdU16String());
+    // Settings without a numeric short date (the C locale's "d MMM yyyy") keep the default dd.MM.yyyy.
+    const std::u16string shortDate = locale.dateFormat(QLocale::ShortFormat).toStdU16String();
+    if (NumericDate(shortDate)) rs.shortDateFormat = WindowsPatternFromQt(shortDate);
     rs.longTimeFormat = WindowsPatternFromQt(locale.timeFormat(QLocale::LongFormat).toStdU16String());
     rs.dateSeparator = FirstSeparator(rs.shortDateFormat, '.');
     rs.timeSeparator = FirstSeparator(rs.longTimeFormat, ':');

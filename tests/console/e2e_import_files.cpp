@@ -143,9 +143,10 @@ with open(out, "w", encoding=encoding, newline="") as f:
     csv.writer(f, delimiter=delimiter, quoting=quoting, lineterminator="\r\n").writerows(rows)
 )PY";
 
-// Seen: "Ка;ва" was split at its semicolon, `Молоко"` lost its first letter
-// ("олоко"), `"Хліб ""Київ"""` kept both quotes, "Xl\0ib" became "Xl"; without
-// QUOTES a price "12,25" in a comma file was split in two.
+// Names as Python's csv module quotes them come in whole: "Ка;ва" with its
+// semicolon, `Молоко"` with its first letter, `"Хліб ""Київ"""` with one
+// quote of each pair, "Xl\0ib" refused rather than cut; without QUOTES a
+// price "12,25" in a comma file stays one field.
 TEST_F(ImportFiles, QuotedCsvNamesOfPythonsCsvModule) {
     const struct {
         char delimiter;
@@ -192,8 +193,8 @@ TEST_F(ImportFiles, QuotedCsvNamesOfPythonsCsvModule) {
 // code page and decimal separator. Every name code page 866 holds (as
 // Python's codec judges) comes back unchanged; every other one the export
 // names after its success, the count and the first ones with their numbers,
-// and it comes back with the letters CP866 has in their place. Seen: the
-// changed names written back with success alone told.
+// and it comes back with the letters CP866 has in their place; success is
+// never told alone for changed names.
 TEST_F(ImportFiles, OwnCsvExportsReadBackUnderEveryOption) {
     const std::vector<std::string> names = {"Кава; \"мелена\"", "Чай,\tчорний", "Сир «Гауда» і ґуля", "Хліб"};
     const std::vector<bool> held = testing_console::Cp866Holds(names);
@@ -302,7 +303,8 @@ TEST_F(ImportFiles, Utf8CsvIsRefusedBeforeAnythingIsWritten) {
 
 // Group names: a NUL byte in a CSV name and characters the register's code
 // page lacks in a workbook LibreOffice saved, in an ElementTree document and
-// in an OEM 866 file get the name message; seen: "Кава ☃ €" became "Кава ? €".
+// in an OEM 866 file get the name message ("Кава ☃ €" never reaches the
+// register as "Кава ? €").
 TEST_F(ImportFiles, GroupNamesTheRegisterCannotHold) {
     Start();
     const std::string message = "Невірний формат назви товарної групи (рядок №";
@@ -347,7 +349,8 @@ TEST_F(ImportFiles, GroupNamesTheRegisterCannotHold) {
     EXPECT_EQ(GroupNames(), groups); // an XML file that stops writes nothing
 
     // OEM 866 characters Windows-1251 lacks, in the group and the goods
-    // imports; seen: "Чай ■" became "Чай ?" and "│" became "|".
+    // imports, get the name message ("Чай ■" is not written as "Чай ?", nor
+    // "│" as "|").
     h.State().CsvOptions = {';', true, false, false, true};
     const std::string oem = h.dir.File("oem.csv");
     testfiles::Spit(oem, "9;\x97\xA0\xA9\r\n10;\x97\xA0\xA9 \xFE\r\n");
@@ -367,8 +370,7 @@ TEST_F(ImportFiles, GroupNamesTheRegisterCannotHold) {
 }
 
 // Rows whose column A holds a formula with a number as its result are goods
-// rows, taken by the cached value LibreOffice saved; seen: they were dropped
-// and the import reported success.
+// rows, taken by the cached value LibreOffice saved, none dropped.
 TEST_F(ImportFiles, WorkbookFormulaRowsAreGoodsRows) {
     Start();
     EraseAll();
@@ -395,9 +397,9 @@ TEST_F(ImportFiles, WorkbookFormulaRowsAreGoodsRows) {
 // without a full calculation on load asked), XlsxWriter (0 cached, a full calculation on load asked), xlwt
 // (an empty text cached) and LibreOffice (values cached) write them: the writer's value, else the one the
 // workbook library computes; a VLOOKUP the library does not compute, without a cached value, and an error
-// value get the price's message; an error value in column A (#DIV/0!, #N/A) the number's. Seen: price 0
-// and quantity 0 in the register, xlwt's formula rows skipped and #DIV/0! read as price 0, the rows of
-// errors in column A dropped, with success shown.
+// value get the price's message; an error value in column A (#DIV/0!, #N/A) the number's. No price or
+// quantity reaches the register as 0, no formula row is skipped or dropped, and success is not shown
+// for them.
 const char* const kFormulaGoodsWriter = R"PY(
 import sys, openpyxl, xlsxwriter, xlwt, zipfile
 out = sys.argv[1]
@@ -474,7 +476,7 @@ TEST_F(ImportFiles, WorkbookFormulasTakeTheirValues) {
 }
 
 // Group rows whose column A is a formula are taken by its value, names
-// likewise; seen: groups 2 and 3 of LibreOffice's file were skipped.
+// likewise: groups 2 and 3 of LibreOffice's file among them.
 TEST_F(ImportFiles, WorkbookGroupFormulasTakeTheirValues) {
     Start();
     Python(h.dir,
@@ -504,68 +506,116 @@ TEST_F(ImportFiles, WorkbookGroupFormulasTakeTheirValues) {
     }
 }
 
-// dBase tables whose code-page byte is dBase's own mark of code page 866
-// (0x65, which many DOS programs write) hold OEM text, like those marked
-// 0x26: goods and group names reach the register as the table holds them.
-// Seen: "Молоко" as "Њ®«®Є®" with success shown.
-TEST_F(ImportFiles, DbaseTablesMarkedAsCodePage866) {
+// dBase tables hold their texts in the code page their mark names (0x65 is
+// dBase's own mark of code page 866, which many DOS programs write): goods
+// and group names reach the register as the table holds them, and a name the
+// register's code page cannot hold gets the name's message, nothing written.
+// The tables are written by Python's own codecs.
+TEST_F(ImportFiles, DbaseTablesMarkedWithTheirCodePage) {
     Start();
     EraseAll();
     const char* source = std::getenv("Q710_SOURCE_DIR");
     const std::string writers =
         testfiles::Slurp(std::string(source ? source : "..") + "/tests/exchange/goods_writers.py");
-    for (int mark : {0x26, 0x65}) {
-        SCOPED_TRACE(mark);
-        const std::string recipe = h.dir.File("recipe.json");
-        testfiles::Spit(
-            recipe, "{\"rows\": [[0, 101, \"4820000000017\", \"Молоко\", \"12.50\", \"2.5\", 3, 2, 1, 0, 1, "
-                    "2], [1, 102, \"4820000000024\", \"Хлеб №1\", \"7\", \"1\", 1, 1, 0, 0, 0, 0]], "
-                    "\"encoding\": \"cp866\", \"codepage\": " +
-                        std::to_string(mark) + "}");
-        const std::string goods = h.dir.File("goods" + std::to_string(mark) + ".dbf");
-        Python(h.dir, writers, {"dbf", goods, recipe});
-        LoadGoods(kDbf, goods);
+    const std::string groupWriter =
+        "import struct, sys\n"
+        "names = sys.argv[3].split('|')\n"
+        "head = struct.pack('<BBBBIHH17xB2x', 3, 124, 1, 2, len(names), 97, 24, int(sys.argv[2]))\n"
+        "head += struct.pack('<11sc4xBB14x', b'ID', b'N', 3, 0)\n"
+        "head += struct.pack('<11sc4xBB14x', b'NAME', b'C', 20, 0)\n"
+        "body = b''.join(b' ' + str(n + 1).encode().rjust(3) + name.encode(sys.argv[4]).ljust(20) for n, "
+        "name "
+        "in enumerate(names))\n"
+        "open(sys.argv[1], 'wb').write(head + b'\\r' + body + b'\\x1a')\n";
+    const struct {
+        int mark;
+        const char* codec;
+        std::vector<std::string> names; // held by the register's code page
+        const char* foreign;            // a name it cannot hold, nullptr: none in this code page
+    } marks[] = {
+        {0x26, "cp866", {"Молоко", "Хлеб №1"}, nullptr},
+        {0x65, "cp866", {"Молоко", "Хлеб №1"}, nullptr},
+        {0xC9, "cp1251", {"Ґудзик", "Їжак"}, nullptr},
+        {0x57, "cp1251", {"Ґудзик", "Їжак"}, nullptr},
+        {0x03, "cp1252", {"Tea «Lux»", "Cafe ±5"}, "Café crème"},
+        {0x01, "cp437", {"Tea 5°", "Cafe"}, "Café crème"},
+        {0x02, "cp850", {"Tea ±5", "Cafe"}, "Café crème"},
+        {0x64, "cp852", {"Tea §5", "Cafe"}, "Čaj"},
+        {0x66, "cp865", {"Tea 5°", "Cafe"}, "Kaffe ø"},
+        {0x6A, "cp737", {"Tea 5°", "Cafe"}, "Τσάι"},
+        {0x7B, "cp932", {"Чай №5", "Cafe"}, "茶"},
+        {0x7D, "cp1255", {"Tea ±5", "Cafe"}, "תה"},
+        {0xC8, "cp1250", {"Tea §5", "Cafe"}, "Čaj"},
+        {0xCB, "cp1253", {"«Tea»", "Cafe"}, "Τσάι"},
+    };
+    for (const auto& m : marks) {
+        SCOPED_TRACE(m.codec + (" " + std::to_string(m.mark)));
+        const std::string mark = std::to_string(m.mark);
+        const auto goodsFile = [&](const std::vector<std::string>& names, const std::string& file) {
+            std::string rows;
+            for (std::size_t n = 0; n < names.size(); ++n)
+                rows += std::string(n ? ", " : "") + "[" + std::to_string(n) + ", " +
+                        std::to_string(101 + n) + ", \"48200000000" + std::to_string(17 + n) + "\", \"" +
+                        names[n] + "\", \"12.50\", \"2.5\", 3, 2, 1, 0, 1, 2]";
+            const std::string recipe = h.dir.File("recipe.json");
+            testfiles::Spit(recipe, "{\"rows\": [" + rows + "], \"encoding\": \"" + m.codec +
+                                        "\", \"codepage\": " + mark + "}");
+            const std::string path = h.dir.File(file + mark + ".dbf");
+            Python(h.dir, writers, {"dbf", path, recipe});
+            return path;
+        };
+        const auto groupsFile = [&](const std::vector<std::string>& names, const std::string& file) {
+            std::string joined;
+            for (const std::string& name : names) joined += (joined.empty() ? "" : "|") + name;
+            const std::string path = h.dir.File(file + mark + ".dbf");
+            Python(h.dir, groupWriter, {path, mark, joined, m.codec});
+            return path;
+        };
+        LoadGoods(kDbf, goodsFile(m.names, "goods"));
         EXPECT_EQ(Boxes(), std::vector<std::string>{"Запис бази товарів завершений!"});
-        EXPECT_EQ(Names(), (std::vector<std::string>{"Молоко", "Хлеб №1"}));
-
-        const std::string groups = h.dir.File("groups" + std::to_string(mark) + ".dbf");
-        Python(h.dir,
-               "import struct, sys\n"
-               "rows = [(1, 'Молоко'), (2, 'Хлеб'), (3, 'Сыр')]\n"
-               "head = struct.pack('<BBBBIHH17xB2x', 3, 124, 1, 2, len(rows), 97, 24, int(sys.argv[2]))\n"
-               "head += struct.pack('<11sc4xBB14x', b'ID', b'N', 3, 0)\n"
-               "head += struct.pack('<11sc4xBB14x', b'NAME', b'C', 20, 0)\n"
-               "body = b''.join(b' ' + str(n).encode().rjust(3) + name.encode('cp866').ljust(20) for n, name "
-               "in rows)\n"
-               "open(sys.argv[1], 'wb').write(head + b'\\r' + body + b'\\x1a')\n",
-               {groups, std::to_string(mark)});
-        ImportGroups(kDbf, groups);
+        EXPECT_EQ(Names(), m.names);
+        ImportGroups(kDbf, groupsFile(m.names, "groups"));
         EXPECT_EQ(Boxes(), std::vector<std::string>{"Імпорт даних завершено!"});
         std::vector<std::string> names = GroupNames();
-        names.resize(3);
-        EXPECT_EQ(names, (std::vector<std::string>{"Молоко", "Хлеб", "Сыр"}));
+        names.resize(m.names.size());
+        EXPECT_EQ(names, m.names);
+        if (m.foreign != nullptr) {
+            EraseAll();
+            LoadGoods(kDbf, goodsFile({m.names[0], m.foreign}, "foreign"));
+            EXPECT_EQ(Boxes(),
+                      std::vector<std::string>{"Помилка в найменуванні товару:\r\nрядок №2 поле \"Name\"!"});
+            EXPECT_TRUE(Names().empty());
+            ImportGroups(kDbf, groupsFile({m.foreign}, "foreigngroups"));
+            EXPECT_EQ(Boxes(), std::vector<std::string>{"Невірний формат назви товарної групи (рядок №1)!"});
+            EXPECT_EQ(GroupNames()[0], m.names[0]);
+        }
         EraseAll();
         const char* err = nullptr;
-        for (int g = 1; g <= 3; ++g) ASSERT_EQ(h.State().Api().SetGoodsGroupName(g, "", &err), 0);
+        for (int g = 1; g <= 2; ++g) ASSERT_EQ(h.State().Api().SetGoodsGroupName(g, "", &err), 0);
     }
 }
 
 // Price texts keep their scale: only the separators between digits are
 // judged, the regional decimal separator marking the decimals and the
 // regional thousands separator or a blank standing before exactly three
-// digits; any other gets the price's message. The texts as openpyxl and
-// XlsxWriter write them and as LibreOffice keeps them, under a decimal comma
-// and a decimal point. Seen: "15.50" written as 1550.00 under the comma,
-// "1 234,50 грн." as 123 450.00 under the point, "1,234.5" as 1.23 under the
-// comma, with success shown.
+// digits, never after a leading 0; a sign before the digits, a dash after
+// the decimal separator for no kopecks; any other gets the price's message,
+// and so does a price below zero: the load never stops on the register's
+// refusal, the valid rows are written. The texts as openpyxl and XlsxWriter
+// write them and as LibreOffice keeps them, under a decimal comma and a
+// decimal point.
 TEST_F(ImportFiles, PriceTextsKeepTheirScale) {
     Start();
-    const char* const prices[] = {"15.50",     "1 234,50 грн.", "1,234.5", "1\u00a0234\u00a0567,5",
-                                  "$1,234.50", "12,5"};
+    const char* const prices[] = {
+        "15.50",     "1 234,50 грн.", "1,234.5",  "1\u00a0234\u00a0567,5",
+        "$1,234.50", "12,5",          "15,- грн", "(акція) 12,00",
+        "−5,00",     "–7,50 грн",     "0,500",    "0,001",
+        "1e3",       "1,5E3",         "12,00 –",  "—3",
+    };
     std::string rows;
-    for (int n = 0; n < 6; ++n) {
+    for (int n = 0; n < static_cast<int>(std::size(prices)); ++n) {
         const char* price = prices[n];
-        rows += "[" + std::to_string(n) + ", '482000000001" + std::to_string(n) + "', " +
+        rows += "[" + std::to_string(n) + ", '48200000001" + (n < 10 ? "0" : "") + std::to_string(n) + "', " +
                 std::to_string(301 + n) + ", 'Товар " + std::to_string(n) + "', '" + price +
                 "', 1, 1, 1, False, False, False, 0],\n";
     }
@@ -594,8 +644,8 @@ TEST_F(ImportFiles, PriceTextsKeepTheirScale) {
         std::vector<int> refused;      // rows
         std::vector<uint32_t> kopecks; // of the rows taken
     } regions[] = {
-        {',', "\xA0", {0, 2, 4}, {123450, 123456750, 1250}},
-        {'.', ",", {1, 3, 5}, {1550, 123450, 123450}},
+        {',', "\xA0", {0, 2, 4, 8, 9, 12, 13, 14, 15}, {123450, 123456750, 1250, 1500, 1200, 50, 0}},
+        {'.', ",", {1, 3, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, {1550, 123450, 123450}},
     };
     for (const auto& region : regions) {
         platform::RegionalSettings regional = platform::Regional();
@@ -625,8 +675,8 @@ TEST_F(ImportFiles, PriceTextsKeepTheirScale) {
 // compute, no cached value) or that give an error value, get the name's
 // message: the groups before are written, the register's names of the rest
 // stay; LibreOffice's copy caches "ЧАЙ" and "Сік". An error value in column
-// A gets the number's message. Seen: SetGoodsGroupName(2, ""), (3, "") and
-// (4, "#DIV/0!") with success shown, the row of #DIV/0! in column A dropped.
+// A gets the number's message: no group gets an empty name or "#DIV/0!",
+// and no row is dropped.
 TEST_F(ImportFiles, WorkbookGroupNamesWithoutAValue) {
     Start();
     Python(h.dir,
@@ -678,8 +728,8 @@ TEST_F(ImportFiles, WorkbookGroupNamesWithoutAValue) {
 
 // A workbook the library refuses is told in a sentence of ours naming the
 // file, the library's text after it (a file that cannot be opened keeps the
-// system's reason); nothing reaches the register. Seen: the library's
-// English text alone.
+// system's reason), never the library's English text alone; nothing
+// reaches the register.
 TEST_F(ImportFiles, RefusedWorkbooksNameTheFile) {
     Start();
     Python(h.dir,
@@ -718,7 +768,7 @@ TEST_F(ImportFiles, RefusedWorkbooksNameTheFile) {
 }
 
 // A DBF export to a name that is not ".dbf" is refused with the table's own
-// error: no file, no success; seen: a dBase table was written as "t.txt".
+// error: no file ("t.txt" is not written), no success.
 TEST_F(ImportFiles, DbfExportToAnotherTypeOfNameIsRefused) {
     Start();
     const std::string report = h.dir.File("t.txt");
@@ -766,9 +816,9 @@ TEST_F(ImportFiles, XmlThatDoesNotParseNamesTheFileAndTheLine) {
     EXPECT_FALSE(Logged("SetGoodsGroupName"));
 }
 
-// A duplicate-PLU log that cannot be written is told with the reason, and
-// the goods still reach the register; seen: "Не вдається видалити файл
-// …/goods.csv.log" for a log that never existed. Its name one character
+// A duplicate-PLU log that cannot be written is told with the reason (not
+// "Не вдається видалити файл …/goods.csv.log" for a log that never
+// existed), and the goods still reach the register. Its name one character
 // too long stands for any folder the log cannot go into (root writes into
 // read-only folders); without root, a read-only folder too.
 TEST_F(ImportFiles, DuplicateLogThatCannotBeWrittenIsTold) {

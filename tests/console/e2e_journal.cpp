@@ -19,7 +19,8 @@ namespace {
 using testing_console::ProgramHarness;
 
 // Sales that make every document and record type of the journal.
-const char* const kSales = R"(clear-sales
+const char* const kSales =
+    R"(clear-sales
 clock 2024-03-01T09:00
 vat-type 1
 tax-rates 5 0 0 0
@@ -27,7 +28,8 @@ tax-name 1 "Акциз"
 fiscal-ids "3000123456" "123456789012"
 cashier 2 "Олена"
 cash-in 500.00
-receipt sale comment "Акція тижня" attr 3,6:40:2:13 item 2 qty 2 discount percent 5 id 4821 item 3 discount amount 0.50 total online pay card 0.01 pay credit 0.01 pay cash 1000.00
+receipt sale comment "Акція тижня" attr 3,6:40:2:13 item 2 qty 2 discount percent 5 id 4821 )"
+    R"(item 3 discount amount 0.50 total online pay card 0.01 pay credit 0.01 pay cash 1000.00
 receipt sale at 2024-03-01T10:15 item 4 item 5 cancelled pay cash 1000.00
 receipt refund item 2
 receipt sale item 3 cancel
@@ -67,7 +69,8 @@ while p + 2 <= len(stream):
         r = 0
         while r + 2 <= len(body) and body[r] >= 2:
             t = body[r + 1]
-            counts["rec:" + ("REFUND" if kind in (1, 3) else "SALE") if t == 0 else "rec:" + kinds.get(t, "?")] += 1
+            record = ("REFUND" if kind in (1, 3) else "SALE") if t == 0 else kinds.get(t, "?")
+            counts["rec:" + record] += 1
             r += body[r]
     elif kind in (4, 5):
         counts["rec:CASH"] += 1

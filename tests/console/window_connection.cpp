@@ -67,8 +67,8 @@ TEST(DirectConnection, OpensThePortOfTheChosenItemsAndClosesIt) {
     EXPECT_TRUE(AllDeviceActions(h, false));
     EXPECT_FALSE(f.ECRPowerOff->isEnabled());
     EXPECT_EQ(Utf8Status(h), "");
-    // The key and journal dialogs no longer open: they would call the
-    // library after RadarFree.
+    // The key and journal dialogs do not open: they would call the library
+    // after RadarFree.
     for (QPushButton* b : {f.BitBtn3, f.BitBtn4, f.BitBtn5, f.BitBtn7}) b->click();
     EXPECT_TRUE(h.ui.modals.empty());
     EXPECT_EQ(LogFrom(h, "RadarFree"), (std::vector<std::string>{"RadarFree()"}));

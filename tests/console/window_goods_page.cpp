@@ -367,8 +367,9 @@ TEST(GoodsPage, WritingLoopsStartFromTheirButtons) {
     }
 }
 
-// Seen: "1234567890123" became "12345678901,2" (the typing limit cut the
-// normalised text) and writing it named "'123456789012'".
+// A price typed as "1234567890123" shows its normalised text whole,
+// "12345678901,23" (the typing limit does not cut it), and the refusal to
+// write it names the digits typed.
 TEST(GoodsPage, PriceShowsTheNormalisedTextWholeAndTheDigitsTyped) {
     ReportHarness h;
     F& f = h.Form();

@@ -282,8 +282,8 @@ TEST(MainWindow, SettingsThatCannotBeWrittenAreReportedAndTheCloseGoesOn) {
 
 // The about box and the journal dialogs open centred on the main window and
 // wholly on the screen with the frame the platform puts around them, the
-// first time too (before it was ever shown a dialog has no size of its own).
-// Seen: the about box ended 4 px past the screen.
+// first time too (before it was ever shown a dialog has no size of its own):
+// the about box ends within the screen.
 TEST(MainWindow, DialogsOpenCentredAndWhollyOnScreenWithTheirFrame) {
     const struct {
         const char* name;

@@ -66,8 +66,8 @@ protected:
     std::function<void(int)> atRecord;
 };
 
-// Seen: F11 at record 5 of the day report disconnected and freed the
-// connection, the loop's next NextCommand(82) failed on it.
+// F11 pressed while the day report is read disconnects nothing: the key is
+// off, so the loop's next NextCommand(82) still has its connection.
 TEST(SessionEnd, DisconnectKeyIsOffWhileTheDayReportIsRead) {
     ReportHarness h;
     console::TForm1& f = h.Form();
@@ -98,8 +98,8 @@ TEST(SessionEnd, DisconnectKeyIsOffWhileTheDayReportIsRead) {
     EXPECT_TRUE(f.Connect->isEnabled());
 }
 
-// Seen: Ctrl+F11 during a batch cancelled the call, freed the connection and
-// the loop went on with NextCommand(11).
+// Ctrl+F11 pressed during a batch hangs nothing up: the key is off, so the
+// loop's next NextCommand(11) still has its connection.
 TEST_F(ModemSession, HangUpKeyIsOffWhileTheHoursAreRead) {
     console::TForm1& f = h.Form();
     bool offMeanwhile = true;

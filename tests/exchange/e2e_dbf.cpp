@@ -95,4 +95,58 @@ TEST_F(DbfOracle, OemTablesMatchTheirCodePage) {
     EXPECT_EQ(t.GetFieldData(2), "7");
 }
 
+// Tables marked with each code page dBase names, written by Python's own
+// codecs and read by dbfread in that code page: a name the register's code
+// page holds reads as dbfread reads it, any other is told not to fit.
+TEST_F(DbfOracle, TablesAreReadInTheCodePageOfTheirMark) {
+    const char* const writer = R"PY(
+import struct, sys
+folder = sys.argv[1]
+marks = {0x01: "cp437", 0x02: "cp850", 0x03: "cp1252", 0x26: "cp866", 0x57: "cp1251", 0x64: "cp852",
+         0x65: "cp866", 0x66: "cp865", 0x6A: "cp737", 0x7B: "cp932", 0x7D: "cp1255", 0xC8: "cp1250",
+         0xC9: "cp1251", 0xCB: "cp1253"}
+names = ["Tea 5°", "Café crème", "«Чай» №2", "Čaj §1", "Τσάι", "תה ±5", "茶", "Ґудзик"]
+for mark, codec in marks.items():
+    held = []
+    for name in names:
+        try:
+            held.append(name.encode(codec))
+        except UnicodeEncodeError:
+            pass
+    path = "%s/m%02X.dbf" % (folder, mark)
+    head = struct.pack("<BBBBIHH17xB2x", 3, 124, 1, 2, len(held), 65, 21, mark)
+    head += struct.pack("<11sc4xBB14x", b"NAME", b"C", 20, 0)
+    open(path, "wb").write(head + b"\r" + b"".join(b" " + n.ljust(20) for n in held) + b"\x1a")
+    import dbfread
+    for record in dbfread.DBF(path, encoding=codec, char_decode_errors="strict"):
+        name = record["NAME"]
+        try:
+            name.encode("cp1251")
+            fits = "1"
+        except UnicodeEncodeError:
+            fits = "0"
+        sys.stdout.buffer.write(("%s\x1f%s\x1f%s\n" % (path, name, fits)).encode("utf-8"))
+)PY";
+    const testfiles::Rows rows = testfiles::SplitRows(testfiles::RunPython(writer, {dir.Path()}));
+    ASSERT_GT(rows.size(), 25u); // every code page holds a few of the names
+    std::string open;
+    TDBF t;
+    for (const std::vector<std::string>& row : rows) {
+        ASSERT_EQ(row.size(), 3u);
+        SCOPED_TRACE(row[0] + " " + row[1]);
+        if (row[0] != open) {
+            if (t.Active()) t.Close();
+            t.SetTableName(row[0]);
+            t.Open();
+            open = row[0];
+        } else {
+            t.Next();
+        }
+        EXPECT_EQ(t.FieldTextFitsAnsi(1), row[2] == "1");
+        if (row[2] == "1") {
+            EXPECT_EQ(t.GetFieldData(1), A(row[1].c_str()));
+        }
+    }
+}
+
 } // namespace

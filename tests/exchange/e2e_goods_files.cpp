@@ -193,7 +193,13 @@ TEST_F(GoodsFiles, CsvFromPythonWithEveryOption) {
          true,
          kSame,
          [](const Goods& g) { return " " + g.name + " "; }},
-        {"blanks cut", ", \"quotes\": true, \"blanks\": true", {';', false, true, false, true}, true, kSame},
+        // A quoted name is taken whole, its blanks too, whatever LRBlanks says.
+        {"blanks kept in quotes without LRBlanks",
+         ", \"quotes\": true, \"blanks\": true",
+         {';', false, true, false, true},
+         true,
+         kSame,
+         [](const Goods& g) { return " " + g.name + " "; }},
         {"empty lines skipped", ", \"empty_lines\": true", {';', false, false, false, true}, false, kSame},
         // Fields holding the delimiter or a quote are quoted by the writer and
         // taken whole with QUOTES or without: decimal commas in a comma file,

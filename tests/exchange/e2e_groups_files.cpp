@@ -213,7 +213,8 @@ def dbf(path, fields, rows, enc, codepage):
             body += text.rjust(size) if kind == b"N" else text.ljust(size)
         records.append(body)
     length = 1 + sum(size for _, _, size in fields)
-    head = struct.pack("<BBBBIHH17xB2x", 3, 124, 1, 2, len(rows), 32 * (len(fields) + 1) + 1, length, codepage)
+    head = struct.pack("<BBBBIHH17xB2x", 3, 124, 1, 2, len(rows), 32 * (len(fields) + 1) + 1, length,
+                       codepage)
     for name, kind, size in fields:
         head += struct.pack("<11sc4xBB14x", name, kind, size, 0)
     with open(path, "wb") as f:

@@ -73,8 +73,8 @@ DBF_FIELDS = [("NUMBER", "N", 5, 0), ("PLU", "N", 6, 0), ("BARCODE", "C", 13, 0)
 def write_dbf(out, rows, recipe):
     encoding = recipe.get("encoding", "cp1251")
     record_length = 1 + sum(f[2] for f in DBF_FIELDS)
-    header = struct.pack("<BBBBIHH17xB2x", 3, 124, 1, 15, len(rows), 32 * (len(DBF_FIELDS) + 1) + 1, record_length,
-                         recipe.get("codepage", 0x26 if encoding == "cp866" else 0))
+    header = struct.pack("<BBBBIHH17xB2x", 3, 124, 1, 15, len(rows), 32 * (len(DBF_FIELDS) + 1) + 1,
+                         record_length, recipe.get("codepage", 0x26 if encoding == "cp866" else 0))
     for name, kind, length, decimals in DBF_FIELDS:
         header += struct.pack("<11sc4xBB14x", name.encode("ascii"), kind.encode("ascii"), length, decimals)
     body = b""
@@ -100,9 +100,9 @@ def xls_row(row, recipe):
     # Cells of columns A..L: the barcode before the PLU; flags as truth values.
     number, plu, barcode, name, price, quantity, group, tax, weighed, presence, blocking, payout = row
     price_cell = decimal(price, recipe) + " грн." if recipe.get("money_text") else float(price)
-    return [int(number), barcode if recipe.get("text_barcodes") else int(barcode), "" if plu is None else int(plu),
-            name, price_cell, float(quantity), int(group), int(tax), bool(weighed), bool(presence), bool(blocking),
-            int(payout)]
+    return [int(number), barcode if recipe.get("text_barcodes") else int(barcode),
+            "" if plu is None else int(plu), name, price_cell, float(quantity), int(group), int(tax),
+            bool(weighed), bool(presence), bool(blocking), int(payout)]
 
 
 def write_xls(out, rows, recipe):
@@ -165,7 +165,8 @@ def main():
         recipe = json.load(f)
     rows = recipe["rows"]
     writers = {"xml": write_xml, "csv": write_csv, "dbf": write_dbf, "xls": write_xls,
-               "biff2": lambda o, r, s: write_biff(o, r, s, 2), "biff3": lambda o, r, s: write_biff(o, r, s, 3),
+               "biff2": lambda o, r, s: write_biff(o, r, s, 2),
+               "biff3": lambda o, r, s: write_biff(o, r, s, 3),
                "biff4": lambda o, r, s: write_biff(o, r, s, 4)}
     writers[kind](out, rows, recipe)
 

@@ -207,14 +207,48 @@ TEST_F(Dbf, ForeignTablesAreRead) {
     EXPECT_EQ(t.GetFieldType(3), dftUnknown);
     EXPECT_EQ(t.GetFieldName(3), "M");
     t.Close();
-    // The code-page byte: 0x26 and dBase's own mark of code page 866 are OEM text, any other is not.
-    const std::pair<char, std::string> marks[] = {
-        {'\x26', A("Чай")}, {'\x65', A("Чай")}, {'\x57', oemName}, {'\x00', oemName}, {'\x64', oemName}};
-    for (const auto& [mark, name] : marks) {
-        SCOPED_TRACE(int(static_cast<unsigned char>(mark)));
-        Spit(path, Image(descs, {rec}, mark, 13));
+    // The code-page byte names the code page of the texts, as dBase marks
+    // them; the ANSI code page's marks, 0 and unknown marks read as they
+    // stand. A character ANSI lacks reads as '?' and does not fit.
+    const struct {
+        char mark;
+        std::string bytes; // 5 of them, the field's length
+        std::string ansi;
+        bool fits;
+    } marks[] = {
+        {'\x26', oemName + "  ", A("Чай"), true},
+        {'\x65', oemName + "  ", A("Чай"), true},
+        {'\x57', oemName + "  ", oemName, true},
+        {'\xC9', A("Чай") + "  ", A("Чай"), true},
+        {'\x00', oemName + "  ", oemName, true},
+        {'\x7F', oemName + "  ", oemName, true},
+        {'\x01', "5\xF8   ", A("5°"), true},
+        {'\x02', "Caf\x82 ", "Caf?", false},
+        {'\x03', "\xABT\xBB\xB1 ", A("«T»±"), true},
+        {'\x64',
+         "\xAC"
+         "aj\xF5 ",
+         A("?aj§"), false},
+        {'\x66', "5\xF8   ", A("5°"), true},
+        {'\x6A', "\x92\xA9 5\xF8", A("?? 5°"), false},
+        {'\x7B', "\x84X\x84p ", A("Ча"), true},
+        {'\x7B', "\x92\x83\x87\x82 ", A("?№"), false},
+        {'\x7B', "\x84\x20\x84p ", A("?") + " " + A("а"), false},
+        {'\x7D', "\xFA\xB1   ", A("?±"), false},
+        {'\xC8',
+         "\xC8"
+         "aj\xA7 ",
+         A("?aj§"), false},
+        {'\xCB', "\xAB\xD4\xBB  ", A("«?»"), false},
+    };
+    for (const auto& m : marks) {
+        SCOPED_TRACE(int(static_cast<unsigned char>(m.mark)));
+        ASSERT_EQ(m.bytes.size(), 5u);
+        Spit(path, Image(descs, {"*" + m.bytes + " 2.5..?"}, m.mark, 13));
         t.Open();
-        EXPECT_EQ(t.GetFieldData(1), name);
+        EXPECT_EQ(t.GetFieldData(1), m.ansi);
+        EXPECT_EQ(t.FieldTextFitsAnsi(1), m.fits);
+        EXPECT_TRUE(t.FieldTextFitsAnsi(2));
         t.Close();
     }
 }

@@ -8,6 +8,7 @@
 #include "SrcXLS/XLSLibState.h"
 #include "exchange/JobWorkbook.h"
 #include "platform/AtomicFile.h"
+#include "platform/CodePages.h"
 #include "support_reports.h"
 
 using namespace exchange_test;
@@ -136,6 +137,59 @@ TEST_F(ExportJob, CancelDuringTheRecordsIsNoSuccess) {
     ASSERT_EQ(part.size(), 2u);
     EXPECT_EQ(part[0][0], "1");
     EXPECT_EQ(part[1][0], "65535");
+}
+
+// Every format's export names the names its own import reads back
+// otherwise: blanks at the ends (cut by the goods XML import and by dBase
+// tables), line breaks (blanks in CSV) and control characters (blanks in
+// XML); a workbook keeps them all.
+TEST_F(ExportJob, NamesTheFileChangesAreTold) {
+    const char* const names[] = {"Хліб", " Чай", "Чай ", "А\r\nБ", "Сир\x01"};
+    const std::string head =
+        "Пропуски на початку й у кінці назв, переведення рядків і керівні знаки цей формат "
+        "не зберігає: імпорт прочитає ці назви без них або з пропусками замість них. "
+        "Змінено назв: ";
+    const struct {
+        const char* what;
+        int format;
+        int kind;
+        std::string told;
+    } cases[] = {
+        {"csv goods", exchange::FormatCsv, 9, head + "1:\r\n№4 А  Б"},
+        {"csv groups", exchange::FormatCsv, 2, head + "1:\r\n№4 А  Б"},
+        {"xml goods", exchange::FormatXml, 5, head + "3:\r\n№2 Чай\r\n№3 Чай\r\n№5 Сир"},
+        {"xml periodic", exchange::FormatXml, 6, head + "1:\r\n№5 Сир "},
+        {"xml groups", exchange::FormatXml, 2, head + "1:\r\n№5 Сир "},
+        {"dbf goods", exchange::FormatDbf, 10, head + "3:\r\n№2 Чай\r\n№3 Чай\r\n№5 Сир"},
+        {"dbf groups", exchange::FormatDbf, 2, head + "3:\r\n№2 Чай\r\n№3 Чай\r\n№5 Сир"},
+        {"xls goods", exchange::FormatXls, 9, ""},
+        {"xls groups", exchange::FormatXls, 2, ""},
+    };
+    ScratchDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        platform::ScriptedUi ui;
+        Job job;
+        job.arrays.GoodsGroupTable = EmptyGroupTable();
+        for (int n = 1; n <= 5; ++n) {
+            GoodsStruct goods = Bread();
+            goods.number = static_cast<uint16_t>(n);
+            goods.SetName(platform::Utf8ToAnsi(names[n - 1]));
+            job.arrays.GoodsReport.push_back(goods);
+            PeriodicGoodsStruct periodic = PeriodicBread();
+            periodic.number = static_cast<uint16_t>(n);
+            periodic.SetName(goods.Name());
+            job.arrays.PeriodicGoodsReport.push_back(periodic);
+            job.arrays.GoodsGroupTable[n - 1] = {static_cast<uint8_t>(n), std::string(goods.Name())};
+        }
+        const std::string path =
+            dir.File(std::string("names.") + (c.format == exchange::FormatXml   ? "xml"
+                                              : c.format == exchange::FormatXls ? "xls"
+                                              : c.format == exchange::FormatCsv ? "csv"
+                                                                                : "dbf"));
+        EXPECT_EQ(RunExport(job, c.format, c.kind, path, ui), DispatchResult::Ran);
+        EXPECT_EQ(platform::AnsiToUtf8(job.state.ExportChanges), c.told);
+    }
 }
 
 TEST_F(ExportJob, EmptyReportStillAsksAndSaves) {

@@ -3,6 +3,9 @@
 // duplicate-PLU log.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
+
 #include "exchange/GoodsImport.h"
 #include "platform/CodePages.h"
 #include "support_goods_files.h"
@@ -47,10 +50,11 @@ TEST(GoodsConversions, RoundingTruthAndLimits) {
         {"0,375", 100, 38},
         {"12,50", 100, 1250},
         {" 7 ", 100, 700},
-        {"-1,5", 1000, -1500},
+        {"-1,5", 1000, std::nullopt},
+        {"-0", 1000, 0},
         {"1,0005", 1000, 1000},
         {"1,0015", 1000, 1002},
-        {"2e3", 1, 2000},
+        {"2e3", 1, std::nullopt},
         {"21474836,47", 100, INT32_MAX},
         {"21474836,48", 100, std::nullopt},
         {"1e999", 100, std::nullopt},
@@ -58,7 +62,8 @@ TEST(GoodsConversions, RoundingTruthAndLimits) {
         {"1.5", 100, std::nullopt},
         {"1,5,0", 100, std::nullopt},
     };
-    for (const Scaled& c : scaled) EXPECT_EQ(exchange::ScaledOf(c.text, c.scale), c.value) << c.text;
+    for (const Scaled& c : scaled)
+        EXPECT_EQ(exchange::AmountOf(platform::AnsiToUtf16(c.text), c.scale), c.value) << c.text;
     EXPECT_EQ(exchange::ScaledOf(std::numeric_limits<double>::quiet_NaN(), 100), std::nullopt);
 
     struct Truth {
@@ -73,6 +78,99 @@ TEST(GoodsConversions, RoundingTruthAndLimits) {
     EXPECT_EQ(exchange::IntegerOf("0x10"), std::nullopt);
     EXPECT_EQ(exchange::Integer64Of("9223372036854775807"), INT64_MAX);
     EXPECT_EQ(exchange::Integer64Of("4,8"), std::nullopt);
+}
+
+// One table of price and quantity texts, judged alike by the four readers
+// under a decimal comma and a decimal point: the value, or the column's
+// message (the row dropped on Yes). Texts a format cannot hold are left out
+// of it: a minus sign the 8-bit code pages lack in CSV and dBase files, and
+// in a dBase number field another point than its decimal one.
+TEST_F(GoodsReaders, NumberTextsAlikeInEveryReader) {
+    struct Row {
+        const char* text;
+        const char* comma; // the number it stands for, nullptr: the column's message
+        const char* dot;
+    } rows[] = {
+        {"12,50", "12.50", nullptr},
+        {"12.50", nullptr, "12.50"},
+        {"1234,56", "1234.56", nullptr}, // as the exports write money
+        {"2,5", "2.5", nullptr},         // and quantities
+        {"3", "3", "3"},
+        {"0", "0", "0"},
+        {"1 234,50 грн.", "1234.50", nullptr},
+        {"$1,234.50", nullptr, "1234.50"},
+        {"1\u00a0234\u00a0567,5", "1234567.5", nullptr},
+        {"15,- грн", "15", nullptr},
+        {"15.-", nullptr, "15"},
+        {"(акція) 12,00", "12", nullptr},
+        {"(12.00)", nullptr, nullptr},
+        {"−5,00", nullptr, nullptr},
+        {"–7,50 грн", nullptr, nullptr},
+        {"-0,01", nullptr, nullptr},
+        {"12,00-", nullptr, nullptr},
+        {"0,500", "0.5", nullptr},
+        {"0.500", nullptr, "0.5"},
+        {"0,001", "0.001", nullptr},
+        {"1e3", nullptr, nullptr},
+        {"1,5E3", nullptr, nullptr},
+        {"1e-5", nullptr, nullptr},
+        {"12 34", nullptr, nullptr},
+        {"5 шт.", "5", "5"},
+        {",5", "0.5", nullptr},
+        {".5", nullptr, "0.5"},
+        {"21474836,47", "21474836.47", nullptr},
+        {"42949672,95", "42949672.95", nullptr},
+    };
+    struct Column {
+        int column;
+        int scale;
+        const char* message;
+    } const columns[] = {{cPrice, 100, "Помилка в ціні на товар:"},
+                         {cQuantity, 1000, "Помилка в кількості товару:"}};
+    std::vector<DbfField> fields = GoodsDbfFields();
+    fields[cPrice].length = fields[cQuantity].length = 24;
+    for (bool point : {false, true}) {
+        RegionalProfile regional(point ? DotProfile() : UkrainianProfile());
+        for (const Row& row : rows) {
+            const std::string text = row.text;
+            const char* const number = point ? row.dot : row.comma;
+            for (const Column& column : columns) {
+                // The value the text stands for, as the register takes it: nothing beyond 32 bits.
+                std::optional<int32_t> expected;
+                if (number != nullptr) {
+                    const double scaled = std::nearbyint(std::strtod(number, nullptr) * column.scale);
+                    if (scaled <= INT32_MAX) expected = static_cast<int32_t>(scaled);
+                }
+                for (int format = 0; format < 4; ++format) {
+                    bool lossy = false;
+                    platform::Utf8ToAnsi(text, &lossy);
+                    if ((format == FormatCsv || format == FormatDbf) && lossy) continue;
+                    if (format == FormatDbf && text.find(point ? ',' : '.') != std::string::npos) continue;
+                    SCOPED_TRACE(text + (point ? " point " : " comma ") + kExtension[format] + " scale " +
+                                 std::to_string(column.scale));
+                    GoodsRowText goods = With(With(GoodsRow(1), cPrice, "3"), cQuantity, "3");
+                    goods = With(goods, column.column, format == FormatXls ? "'" + text : text);
+                    const std::string path = format == FormatDbf
+                                                 ? WriteText("n.dbf", GoodsDbf({goods}, fields))
+                                                 : Write(format, {goods});
+                    ImportSetup yes;
+                    if (!expected) yes.answers = {platform::IdYes};
+                    ImportRun run = ImportFile(format, 3, path, yes);
+                    if (expected) {
+                        ASSERT_EQ(run.goods.size(), 1u);
+                        EXPECT_TRUE(run.boxes.empty());
+                        EXPECT_EQ(column.column == cPrice ? run.goods[0].price : run.goods[0].quantity,
+                                  *expected);
+                    } else {
+                        EXPECT_TRUE(run.goods.empty());
+                        ASSERT_EQ(run.boxes.size(), 1u);
+                        EXPECT_EQ(run.boxes[0].Utf8Text().rfind(column.message, 0), 0u)
+                            << run.boxes[0].Utf8Text();
+                    }
+                }
+            }
+        }
+    }
 }
 
 TEST_F(GoodsReaders, CsvOptions) {
@@ -126,6 +224,21 @@ TEST_F(GoodsReaders, CsvOptions) {
          "1;101;48;\"Хліб\" 2;1;1;1;1;0;0;0;0",
          {';', false, false, false, true},
          ""},
+        // A quoted name is taken whole, its end blanks included, in every setting.
+        {"blanks in quotes", "1;101;48;\" Чай\";1;1;1;1;0;0;0;0", {';', false, true, false, true}, " Чай"},
+        {"blanks in quotes without the option",
+         "1;101;48; \"Чай \" ;1;1;1;1;0;0;0;0",
+         {';', false, false, false, true},
+         "Чай "},
+        {"blanks in quotes in OEM 866",
+         "1;101;48;\"  a  \";1;1;1;1;0;0;0;0",
+         {';', true, true, false, true},
+         "  a  "},
+        {"unquoted blanks kept by LRBlanks",
+         "1;101;48;  a  ;1;1;1;1;0;0;0;0",
+         {';', false, false, true, true},
+         "  a  "},
+        {"unquoted blanks cut", "1;101;48;  a  ;1;1;1;1;0;0;0;0", {';', false, false, false, true}, "a"},
         // OEM 866 names: what Windows-1251 holds is taken, anything else refused.
         {"cp866 name", "1;101;48;Чай №1 Єє;1;1;1;1;0;0;0;0", {';', true, false, false, true}, "Чай №1 Єє"},
         {"cp866 quoted name", "1;101;48;\"Чай\";1;1;1;1;0;0;0;0", {';', true, true, false, true}, "Чай"},

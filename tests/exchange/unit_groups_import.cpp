@@ -133,6 +133,45 @@ TEST(GroupsImport, XmlItemsAndEveryRefusal) {
                   0,
                   {"Не знайдений ідентифікатор звіту!"}},
                  {"no items", GroupsDocument(""), {}, 0, {"Вузол \"DATA\" не містить дочірніх елементів."}},
+                 // The report id is the text of HEADER's first REPORT_ID, in as many parts as it comes.
+                 {"a document type, the id in parts",
+                  std::string(
+                      GroupsDocument("<Item Id=\"5\" Name=\" a   b \"/>", "{XML<!-- x -->REP<![CDATA[1]]>}"))
+                      .insert(38, "<!DOCTYPE REPORT [<!-- ]> --><!ATTLIST Item Name NMTOKENS #IMPLIED>]>"),
+                  {{5, "a b"}},
+                  1,
+                  {}},
+                 {"blanks around the id",
+                  GroupsDocument(Items(1), " {XMLREP1} "),
+                  {},
+                  0,
+                  {"Не знайдений ідентифікатор звіту!"}},
+                 {"the id of a second REPORT_ID",
+                  GroupsDocument(Items(1), "{XMLREP2}</REPORT_ID><REPORT_ID>{XMLREP1}"),
+                  {},
+                  0,
+                  {"Не знайдений ідентифікатор звіту!"}},
+                 {"UTF-16",
+                  [] {
+                      std::string bytes = "\xFF\xFE";
+                      for (char16_t c :
+                           platform::Utf8ToUtf16("<?xml version=\"1.0\" encoding=\"UTF-16\"?>" +
+                                                 GroupsDocument("<Item Id=\"8\" Name=\"Чай\"/>").substr(38)))
+                          bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+                      return bytes;
+                  }(),
+                  {{8, "Чай"}},
+                  1,
+                  {}},
+                 {"a hundred items, then other elements",
+                  GroupsDocument(Items(100) + "<z/><!-- c -->text<Item Id=\"0\"/>"),
+                  [] {
+                      Groups groups;
+                      for (int i = 0; i < 100; ++i) groups.push_back({i + 1, "G" + std::to_string(i)});
+                      return groups;
+                  }(),
+                  1,
+                  {}},
              });
     // 120 items give exactly the first 100.
     ScratchDir dir;

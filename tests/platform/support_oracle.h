@@ -53,7 +53,8 @@ for name in sys.argv[1:]:
             clsid = uuid.UUID(d.clsid).bytes_le.hex() if d.clsid else "0" * 32
             if d.entry_type == olefile.STGTY_STREAM:
                 data = o.openstream(e).read()
-                lines.append("%s|stream|%d|%s|%08x|%08x" % ("/".join(e), len(data), clsid, d.dwUserFlags, zlib.crc32(data) & 0xffffffff))
+                lines.append("%s|stream|%d|%s|%08x|%08x" % ("/".join(e), len(data), clsid, d.dwUserFlags,
+                                                           zlib.crc32(data) & 0xffffffff))
             else:
                 lines.append("%s|storage|0|%s|%08x|00000000" % ("/".join(e), clsid, d.dwUserFlags))
         root = o.root.clsid

@@ -146,6 +146,27 @@ TEST(CodePages, DeclaredCodePagesDecodeLikeIconvAndRoundTrip) {
     }
 }
 
+// Code pages of dBase tables beyond those of workbooks, by their exact
+// number: single-byte ones as iconv reads them, Shift-JIS a character of one
+// or two bytes.
+TEST(CodePages, TablePagesDecodeByTheirNumber) {
+    const std::string all = AllBytes();
+    for (const auto& [number, name] : {std::pair{737, "CP737"}, {852, "CP852"}, {865, "CP865"}}) {
+        const std::u16string text = DecodeCodePage(number, all);
+        ASSERT_EQ(text.size(), 256u);
+        for (int b = 0x80; b < 256; ++b)
+            EXPECT_EQ(text[b], IconvChar(name, static_cast<unsigned char>(b))) << b;
+    }
+    EXPECT_EQ(DecodeCodePage(932, "\x84X\x84p\x84z \x87\x82"
+                                  "5"),
+              u"Чай №5");
+    EXPECT_EQ(DecodeCodePage(932, "\x92\x83\x84"), u"茶\uFFFD");
+    EXPECT_EQ(DecodeCodePage(932, "a\x84\x20"
+                                  "b"),
+              u"a\uFFFD b");
+    EXPECT_EQ(DecodeCodePage(1251, "\xC0"), u"А");
+}
+
 TEST(CodePages, UnknownCodePagesReadAs1252) {
     EXPECT_EQ(SingleByteCodePage(32769), 1252);
     EXPECT_EQ(SingleByteCodePage(367), 1252);

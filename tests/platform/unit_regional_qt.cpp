@@ -43,6 +43,27 @@ TEST(RegionalQt, UsLocaleGivesTwelveHourTimesAndParentheses) {
             << k;
 }
 
+// Settings whose short date names the month or the day (the C locale under
+// LANG=C.UTF-8) write dates as dd.MM.yyyy, as the Ukrainian ones do.
+TEST(RegionalQt, ShortDatesWithoutNumbersFallBackToDayMonthYear) {
+    const struct {
+        QLocale locale;
+        const char* pattern;
+        const char* time; // of 09.01.2024 08:30:00
+    } cases[] = {
+        {QLocale::c(), "dd.MM.yyyy", "09.01.2024 08:30:00"},
+        {QLocale(QLocale::Ukrainian, QLocale::Ukraine), "dd.MM.yyyy", "09.01.2024 08:30:00"},
+        {QLocale(QLocale::English, QLocale::UnitedKingdom), "dd/MM/yyyy", "09/01/2024 08:30:00"},
+        {QLocale(QLocale::Chinese, QLocale::China), "yyyy/M/d", "2024/1/9 08:30:00"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.locale.name().toStdString());
+        RegionalSettings rs = RegionalSettingsFromLocale(c.locale);
+        EXPECT_EQ(rs.shortDateFormat, c.pattern);
+        EXPECT_EQ(FormatDateTime({2024, 1, 9, 8, 30, 0}, rs), c.time);
+    }
+}
+
 TEST(RegionalQt, PatternsLoseZonesMillisecondsAndNames) {
     EXPECT_EQ(WindowsPatternFromQt(u"HH:mm:ss t"), "HH:mm:ss");
     EXPECT_EQ(WindowsPatternFromQt(u"h:mm:ss.zzz AP t"), "h:mm:ss tt");

@@ -1,4 +1,5 @@
 #include "platform/AtomicFile.h"
+#include "platform/CodePages.h"
 #include "platform/RegionalSettings.h"
 #include "platform/XmlDocument.h"
 #include "platform/XmlStream.h"
@@ -374,6 +375,16 @@ TEST(XmlStream, SeesWhatTheWholeDocumentHolds) {
         utf16 += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
     std::string utf16Many;
     for (char c : "<A" + ManyAttributes(0, 40) + "/>") utf16Many += {c, '\0'};
+    // UTF-16 of either byte order, with its mark or with a declaration alone.
+    const auto inUtf16 = [](std::u16string_view text, bool bigEndian, bool mark) {
+        std::string bytes = mark ? (bigEndian ? "\xFE\xFF" : "\xFF\xFE") : "";
+        for (char16_t c : text) {
+            const char hi = static_cast<char>(c >> 8), lo = static_cast<char>(c & 0xFF);
+            bytes += bigEndian ? std::string{hi, lo} : std::string{lo, hi};
+        }
+        return bytes;
+    };
+    const std::u16string many16 = platform::Utf8ToUtf16(ManyAttributes(0, 60));
     const std::string documents[] = {
         "<REPORT>\n  <HEADER>\n    <REPORT_ID> {XMLREP1} </REPORT_ID>\n  </HEADER>\r\n"
         "  <!-- note -->\n  <FIELDS_NAME/>\n\t<DATA> <Item Id='1' Name='a &amp; b &#38; &lt;c&gt; "
@@ -386,6 +397,16 @@ TEST(XmlStream, SeesWhatTheWholeDocumentHolds) {
         "<?xml version=\"1.0\" encoding=\"windows-1251\"?><R N=\"\xB2\xB3\xAA\">\xD6\xB3</R>",
         utf16,
         utf16Many,
+        inUtf16(u"<?xml version='1.0' encoding='UTF-16'?>\n<R" + many16 + u">\u0416</R>", true, true),
+        inUtf16(u"<?xml version='1.0' encoding='utf-16'?><R" + many16 + u"/>", false, false),
+        inUtf16(u"<?xml version='1.0' encoding='UTF-16'?>\n<!DOCTYPE R>\n<R" + many16 + u"/>", false, true),
+        inUtf16(u"<?xml version='1.0' encoding='windows-1251'?><R" + many16 + u"/>", false, true),
+        inUtf16(u"<R a='1'>\n\nx\xD800y</R>", false, true),
+        inUtf16(u"<R a='1'>x</R>\n\xDC00", true, true),
+        inUtf16(u"<R" + many16 + u">x\U0001F600</R>", false, true) + "\x41",
+        inUtf16(u"<R>\uFFFE</R>", false, true),
+        inUtf16(u"<R>x</R>\xD800", false, true),
+        inUtf16(u"<R>x\xD800</R>", true, false),
         "",
         "<",
         "<a>\n</b>",
@@ -442,6 +463,24 @@ TEST(XmlStream, SeesWhatTheWholeDocumentHolds) {
             }() +
             "/>",
         "<!DOCTYPE R><R" + ManyAttributes(0, 40) + "/>",
+        // Document types: attributes declared of another type than CDATA have their blanks collapsed.
+        "<!DOCTYPE R [\n<!-- ]> in a comment --><?pi ]>?>\n<!ELEMENT R ANY>\n"
+        "<!ATTLIST R a45 NMTOKENS #IMPLIED a50 (x|y) 'x' b CDATA '>]' a40 ID #IMPLIED a45 CDATA #IMPLIED>\n"
+        "<!ATTLIST R a55 NOTATION (n) #REQUIRED a56 CDATA #FIXED ' 1  2 ' a57 CDATA 'dflt'>\n]>\n<R" +
+            ManyAttributes(0, 45) + " a45='  p   q  '" + ManyAttributes(46, 60) + " b='  z  '/>",
+        "<!DOCTYPE R SYSTEM 'none.dtd'><R" + ManyAttributes(0, 40) + "/>",
+        "<!DOCTYPE R [<!ATTLIST R a40 NMTOKEN #IMPLIED>%p;]><R" + ManyAttributes(0, 45) + "/>",
+        "<!DOCTYPE R [<!ATTLIST R a40 NMTOKEN #IMPLIED>]><R" + ManyAttributes(0, 45) + "/>\n<!DOCTYPE S>",
+        "<!DOCTYPE R [<!ATTLIST R a40 NMTOKEN>]><R" + ManyAttributes(0, 45) + "/>",
+        "<!DOCTYPE R [<!ATTLIST R a40 NMTOKEN #IMPLIED>]><R" + ManyAttributes(0, 45),
+        "<?xml version=\"1.0\" encoding=\"koi8-r\"?><!DOCTYPE R><R" +
+            [] {
+                std::string values;
+                for (int i = 0; i < 40; ++i)
+                    values += " a" + std::to_string(i) + "=\"\xE1\xC2\xFF\x9A" + std::to_string(i) + "\"";
+                return values;
+            }() +
+            "/>",
         [] {
             std::string deep;
             for (int i = 0; i < 210; ++i) deep += "<a" + ManyAttributes(0, i % 50 == 0 ? 40 : 1) + ">";
@@ -526,6 +565,14 @@ TEST(XmlStream, TagsOfManyAttributesGoOnWithTheirFirst) {
          "<?xml version='1.0' encoding='UTF-16'?><R" + attributes(0, 40) + "/>",
          {}},
         {"<R" + attributes(0, 40) + " b='&nope;'/>", "<R" + attributes(0, 40) + " b='&nope;'/>", {}},
+        // A document type goes on whole, and splitting goes on after it.
+        {"<!DOCTYPE R [<!ATTLIST R b NMTOKENS #IMPLIED>]><R" + attributes(0, 32) + " b='  x   y '/>",
+         "<!DOCTYPE R [<!ATTLIST R b NMTOKENS #IMPLIED>]><R" + attributes(0, 32) + "/>",
+         {{0, "b=x y "}}},
+        // Another 8-bit code page: its letters as the parser hands them on.
+        {"<?xml version='1.0' encoding='KOI8-U'?><R" + attributes(0, 32) + " b='\xA4\xF7'/>",
+         "<?xml version='1.0' encoding='KOI8-U'?><R" + attributes(0, 32) + "/>",
+         {{0, "b=\xD1\x94\xD0\x92 "}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.in.substr(0, 60));

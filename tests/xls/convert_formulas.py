@@ -46,7 +46,8 @@ def cells(area):
     c1, r1 = openpyxl.utils.cell.coordinate_from_string(first)
     c2, r2 = openpyxl.utils.cell.coordinate_from_string(last)
     for row in range(r1, r2 + 1):
-        for col in range(openpyxl.utils.column_index_from_string(c1), openpyxl.utils.column_index_from_string(c2) + 1):
+        first, last = openpyxl.utils.column_index_from_string(c1), openpyxl.utils.column_index_from_string(c2)
+        for col in range(first, last + 1):
             yield openpyxl.utils.get_column_letter(col) + str(row)
 
 
@@ -71,7 +72,8 @@ def make_shared(path):
                 f = '<f t="shared" ref="%s" si="%d">\\1</f>' % (area, index)
             else:
                 f = '<f t="shared" si="%d"/>' % index
-            xml = re.sub(r'(<c r="%s"[^>]*>)<f>([^<]*)</f>' % cell, lambda m: m.group(1) + f.replace("\\1", m.group(2)), xml)
+            xml = re.sub(r'(<c r="%s"[^>]*>)<f>([^<]*)</f>' % cell,
+                         lambda m: m.group(1) + f.replace("\\1", m.group(2)), xml)
     # A first cell without its formula: the area's anchor stands beside it.
     xml = re.sub(r'<c r="F2"[^>]*>.*?</c>', "", xml)
     parts["xl/worksheets/sheet1.xml"] = xml.encode()

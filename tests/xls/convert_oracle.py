@@ -195,7 +195,8 @@ def with_features(path):
     sheet.add_data_validation(dv)
     dv.add("A1:A5")
     sheet.conditional_formatting.add(
-        "B1:B5", CellIsRule(operator="greaterThan", formula=["4"], fill=PatternFill("solid", fgColor="FFFF0000")))
+        "B1:B5",
+        CellIsRule(operator="greaterThan", formula=["4"], fill=PatternFill("solid", fgColor="FFFF0000")))
     sheet["C1"] = "link"
     sheet["C1"].hyperlink = "http://example.com/"
     sheet.freeze_panes = "A2"
@@ -227,7 +228,8 @@ def with_alternate(path):
     book = openpyxl.Workbook()
     book.active["A1"] = 1
     book.save(path)
-    alternate = ('<mc:AlternateContent xmlns:mc="http://schemas.openxmlformats.org/markup-compatibility/2006">'
+    alternate = ('<mc:AlternateContent '
+                 'xmlns:mc="http://schemas.openxmlformats.org/markup-compatibility/2006">'
                  '<mc:Choice Requires="x14"><controls/></mc:Choice></mc:AlternateContent>')
     with zipfile.ZipFile(path) as src:
         parts = [(i, src.read(i.filename)) for i in src.infolist()]

@@ -162,8 +162,9 @@ def shapes(path):
             for sp in ElementTree.fromstring(package.read(name)).iter(xdr + "sp"):
                 props = sp.find(xdr + "nvSpPr/" + xdr + "cNvPr")
                 preset, custom = sp.find(".//" + a + "prstGeom"), sp.find(".//" + a + "custGeom")
+                paths = len(custom.findall(".//" + a + "path")) if custom is not None else 0
                 geometry = (preset.get("prst") if preset is not None else
-                            "custom:%d" % len(custom.findall(".//" + a + "path")) if custom is not None else "")
+                            "custom:%d" % paths if custom is not None else "")
                 text = "".join(t.text or "" for t in sp.iter(a + "t"))
                 lines.append("S\t%s\t%s\t%s\t%s" % (name, escape(props.get("name", "") if props is not None
                                                                   else ""), geometry, escape(text)))

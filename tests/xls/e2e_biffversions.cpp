@@ -30,14 +30,16 @@ using namespace biffbuild;
 
 namespace {
 
-// A BIFF5 book in code page 1253: sheet "Φύλλο", A1 "Γειά", A2 2.5.
-Bytes GreekBook() {
-    const std::string sheetName = "\xD6\xFD\xEB\xEB\xEF", hello = "\xC3\xE5\xE9\xDC";
+// A BIFF5 book whose CODEPAGE (in the globals, and when given in the sheet
+// too) says codePage: sheet name and A1 in 8-bit text, A2 2.5.
+Bytes Book5(uint16_t codePage, std::optional<uint16_t> inSheet, const std::string& sheetName,
+            const std::string& text) {
     Stream s;
-    s.Bof5(0x0005).Rec(0x0042, Body().U16(1253)).BoundSheet5(sheetName).Eof();
+    s.Bof5(0x0005).Rec(0x0042, Body().U16(codePage)).BoundSheet5(sheetName).Eof();
     s.Bof5(0x0010);
+    if (inSheet) s.Rec(0x0042, Body().U16(*inSheet));
     s.Rec(0x0204,
-          Body().U16(0).U16(0).U16(15).U16(uint16_t(hello.size())).Raw(Bytes(hello.begin(), hello.end())));
+          Body().U16(0).U16(0).U16(15).U16(uint16_t(text.size())).Raw(Bytes(text.begin(), text.end())));
     s.Number(1, 0, 2.5);
     s.Eof();
     return CompoundImage(s.Data(), u"Book");
@@ -51,39 +53,82 @@ uint16_t CodePageRecord(const std::string& image) {
 
 } // namespace
 
+// An Excel 5 file's 8-bit text is read in the code page its CODEPAGE names;
+// one of no code page the library knows (in the globals or in a sheet) is
+// read as 1252 and named. Each copy says the code page its writer used: an
+// Excel 5 or Excel 4 copy the one the text was read in, an Excel 97 copy
+// UTF-16 (1200). xlrd reads every copy with the text read.
 TEST(BIFFVersions, TextReadInACodePageIsWrittenInIt) {
+    const struct {
+        const char* Name;
+        uint16_t CodePage;
+        std::optional<uint16_t> InSheet;
+        std::string SheetName, Text;
+        int Read; // the code page the text is read in
+        std::u16string SheetRead, TextRead;
+        const char* Warning; // of the read; "" for none
+    } cases[] = {
+        {"Greek", 1253, {}, "\xD6\xFD\xEB\xEB\xEF", "\xC3\xE5\xE9\xDC", 1253, u"Φύλλο", u"Γειά", ""},
+        {"Mac Roman", 10000, {}, "Caf\x8E", "d\x8Ej\x88", 10000, u"Café", u"déjà", ""},
+        {"no code page",
+         12345,
+         {},
+         "S",
+         "\xE9t\xE9",
+         1252,
+         u"S",
+         u"été",
+         "the CODEPAGE record names code page 12345, which is none; it was left out and the text read as "
+         "code "
+         "page 1252"},
+        {"no code page in the sheet", 1252, 4321, "S", "\xE9t\xE9", 1252, u"S", u"été",
+         "Sheet 'S': the CODEPAGE record names code page 4321, which is none; it was left out and the text "
+         "read "
+         "as code page 1252"},
+    };
     testfiles::ScratchDir dir;
-    Bytes image = GreekBook();
-    testfiles::Spit(dir.File("greek.xls"), std::string(image.begin(), image.end()));
-    TTabrix4 book;
-    book.SetFilename(Utf8ToWide(dir.File("greek.xls")));
-    book.Read();
-    EXPECT_EQ(book.CodePage, 1253);
-    EXPECT_EQ(book.GetSheet(0).Name(), u"Φύλλο");
-    EXPECT_EQ(book.GetSheet(0).GetAsString(0, 0), u"Γειά");
-
-    for (TExcelVersion version : {TExcelVersion::xvExcel50, TExcelVersion::xvExcel40}) {
-        SCOPED_TRACE(int(version));
-        book.SetVersion(version);
-        book.SetFilename(Utf8ToWide(dir.File("out.xls")));
-        book.Write();
-        std::string written = testfiles::Slurp(dir.File("out.xls"));
-        EXPECT_EQ(CodePageRecord(written), 1253);
-        oracle::XlrdBook x = oracle::ReadWithXlrd(dir.File("out.xls"));
-        ASSERT_TRUE(x.Ok) << x.Error;
-        if (version == TExcelVersion::xvExcel50) {
-            ASSERT_EQ(x.Sheets.size(), 1u);
-            EXPECT_EQ(x.Sheets[0], u"Φύλλο");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const Bytes image = Book5(c.CodePage, c.InSheet, c.SheetName, c.Text);
+        testfiles::Spit(dir.File("in.xls"), std::string(image.begin(), image.end()));
+        TTabrix4 book;
+        book.SetFilename(Utf8ToWide(dir.File("in.xls")));
+        book.Read();
+        EXPECT_EQ(book.CodePage, c.Read);
+        EXPECT_EQ(book.Warnings(),
+                  *c.Warning ? std::vector<std::string>{c.Warning} : std::vector<std::string>{});
+        EXPECT_EQ(book.GetSheet(0).Name(), c.SheetRead);
+        EXPECT_EQ(book.GetSheet(0).GetAsString(0, 0), c.TextRead);
+        for (TExcelVersion version :
+             {TExcelVersion::xvExcel97, TExcelVersion::xvExcel50, TExcelVersion::xvExcel40}) {
+            SCOPED_TRACE(int(version));
+            book.SetVersion(version);
+            book.SetFilename(Utf8ToWide(dir.File("out.xls")));
+            book.Write();
+            std::string written = testfiles::Slurp(dir.File("out.xls"));
+            EXPECT_EQ(CodePageRecord(written), version == TExcelVersion::xvExcel97 ? 1200 : c.Read);
+            oracle::XlrdBook x = oracle::ReadWithXlrd(dir.File("out.xls"));
+            ASSERT_TRUE(x.Ok) << x.Error;
+            if (version != TExcelVersion::xvExcel40) {
+                ASSERT_EQ(x.Sheets.size(), 1u);
+                EXPECT_EQ(x.Sheets[0], c.SheetRead);
+            }
+            ASSERT_EQ(x.Cells.size(), 2u);
+            EXPECT_EQ(Utf8ToWide(x.Cells[0].Value), c.TextRead);
+            EXPECT_EQ(x.Cells[1].Value, "2.5");
         }
-        ASSERT_EQ(x.Cells.size(), 2u);
-        EXPECT_EQ(x.Cells[0].Value, "Γειά");
-        EXPECT_EQ(x.Cells[1].Value, "2.5");
     }
 
     // Cyrillic is not in 1253: the BIFF5 write fails and leaves the old
     // file as it was; BIFF8 holds any text.
+    const Bytes image = Book5(1253, {}, "\xD6\xFD\xEB\xEB\xEF", "\xC3\xE5\xE9\xDC");
+    testfiles::Spit(dir.File("greek.xls"), std::string(image.begin(), image.end()));
+    TTabrix4 book;
+    book.SetFilename(Utf8ToWide(dir.File("greek.xls")));
+    book.Read();
     book.GetSheet(0).SetAsString(0, 2, u"Жук");
     book.SetVersion(TExcelVersion::xvExcel50);
+    book.SetFilename(Utf8ToWide(dir.File("out.xls")));
     std::string before = testfiles::Slurp(dir.File("out.xls"));
     try {
         book.Write();
@@ -828,6 +873,8 @@ TEST(BIFFVersions, CopiesOfMutatedWorkbooksReadBackInEveryVersion) {
     testfiles::ScratchDir dir;
     std::mt19937 random(20261208);
     int read = 0, written = 0;
+    std::vector<std::string> binaries, packages;
+    std::map<std::string, std::string> copyOf, inputOf;
     for (int n = 0; n < 400; ++n) {
         const size_t source = random() % images.size();
         std::vector<Record> records = streams[source];
@@ -844,7 +891,7 @@ TEST(BIFFVersions, CopiesOfMutatedWorkbooksReadBackInEveryVersion) {
             what << std::dec << " with " << r.Body.size() << " bytes";
         }
         const Bytes image = WithStream(images[source], Joined(records));
-        const std::string mutated = dir.File("mutated.xls");
+        const std::string mutated = dir.File("mutated" + std::to_string(n) + ".xls");
         testfiles::Spit(mutated, std::string(image.begin(), image.end()));
         for (TExcelVersion version : {TExcelVersion::xvExcel97, TExcelVersion::xvExcel50,
                                       TExcelVersion::xvExcel40, TExcelVersion::xvExcel2007}) {
@@ -858,7 +905,8 @@ TEST(BIFFVersions, CopiesOfMutatedWorkbooksReadBackInEveryVersion) {
             }
             read += version == TExcelVersion::xvExcel97;
             const std::string copy =
-                dir.File(version == TExcelVersion::xvExcel2007 ? "copy.xlsx" : "copy.xls");
+                dir.File("copy" + std::to_string(n) + "_" + std::to_string(int(version)) +
+                         (version == TExcelVersion::xvExcel2007 ? ".xlsx" : ".xls"));
             book.SetVersion(version);
             book.SetFilename(Utf8ToWide(copy));
             try {
@@ -874,10 +922,37 @@ TEST(BIFFVersions, CopiesOfMutatedWorkbooksReadBackInEveryVersion) {
             } catch (const XLSError& e) {
                 ADD_FAILURE() << what.str() << " written as version " << int(version)
                               << " does not read back: " << e.what();
+                continue;
             }
+            (version == TExcelVersion::xvExcel2007 ? packages : binaries).push_back(copy);
+            copyOf[copy] = what.str() + " written as version " + std::to_string(int(version));
+            inputOf[copy] = mutated;
         }
     }
     LibState().Reset();
+    // The copies read back in xlrd and openpyxl too, judged once for all: a
+    // copy they refuse is a fault where xlrd reads the mutated file (records
+    // kept as read may carry its fault along).
+    std::vector<std::string> refused, inputs;
+    for (const auto& [script, copies] :
+         {std::pair{"xlrd_cells.py", &binaries}, {"openpyxl_cells.py", &packages}}) {
+        const auto verdicts =
+            oracle::RunPerFile("/usr/bin/python3 " + oracle::Quote(oracle::ScriptPath(script)), *copies, 900);
+        for (size_t i = 0; i < copies->size(); ++i) {
+            if (!verdicts[i].NoVerdict.empty()) GTEST_SKIP() << verdicts[i].NoVerdict;
+            if (!verdicts[i].Ok) {
+                refused.push_back(copyOf[(*copies)[i]] + ": " + script +
+                                  " refuses the copy: " + verdicts[i].Error);
+                inputs.push_back(inputOf[(*copies)[i]]);
+            }
+        }
+    }
+    const auto before = oracle::RunPerFile(
+        "/usr/bin/python3 " + oracle::Quote(oracle::ScriptPath("xlrd_cells.py")), inputs, 900);
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        if (!before[i].NoVerdict.empty()) GTEST_SKIP() << before[i].NoVerdict;
+        EXPECT_FALSE(before[i].Ok) << refused[i] << ", while xlrd reads the mutated file";
+    }
     // Most mutants are read and copied.
     EXPECT_GT(read, 200);
     EXPECT_GT(written, 600);
@@ -1088,4 +1163,137 @@ TEST(BIFFVersions, CopiesKeepOnlyRecordsOfTheLayoutWrittenAndEveryFontNamed) {
     }
     if (!haveSheetJS)
         GTEST_SKIP() << "the files without FONT records were not judged: SheetJS is not installed";
+}
+
+namespace {
+
+// The faults of a copy's records, "" when sound.
+using TRecordCheck = std::function<std::string(const std::vector<Record>&)>;
+
+// Every TABLE follows the FORMULA of the table's first cell (its one token
+// names that cell), and there are tables of them.
+TRecordCheck TablesFollowTheirFormulas(size_t tables) {
+    return [tables](const std::vector<Record>& records) -> std::string {
+        size_t n = 0;
+        for (size_t i = 0; i < records.size(); ++i) {
+            if (records[i].Id != 0x0236) continue;
+            ++n;
+            const Record* f = i > 0 ? &records[i - 1] : nullptr;
+            const bool biff4 = f && f->Id == 0x0406;
+            const size_t head = biff4 ? 18 : 22;
+            if (!f || (f->Id != 0x0006 && !biff4) || f->Body.size() != head + 5 || f->Body[head] != 0x02 ||
+                GetU16(&f->Body[head + 1]) != GetU16(f->Body.data()) ||
+                GetU16(&f->Body[head + 3]) != GetU16(&f->Body[2]))
+                return "TABLE number " + std::to_string(n) + " does not follow its formula";
+        }
+        return n == tables ? "" : std::to_string(n) + " TABLE records";
+    };
+}
+
+TRecordCheck Without(uint16_t id) {
+    return [id](const std::vector<Record>& records) {
+        return CountOf(records, id) ? "record " + std::to_string(id) + " written" : std::string();
+    };
+}
+
+// The sheets' SETUP records say the printer's settings are unset.
+std::string PrinterSettingsUnset(const std::vector<Record>& records) {
+    for (const Record& r : records)
+        if (r.Id == 0x00A1 && (r.Body.size() < 12 || !(GetU16(&r.Body[10]) & 0x0004)))
+            return "a SETUP with the printer's settings set";
+    return "";
+}
+
+} // namespace
+
+// Corpus files whose records are laid out otherwise in the version written
+// are copied with them converted or left out and named: a data table's
+// definition follows its formula in Excel 97 and Excel 5 copies, and an
+// Excel 4 copy keeps the table's values, naming each cell; printer settings
+// do not cross versions; an Excel 5 copy has no record of what a protected
+// sheet allows; an Excel 4 copy keeps a SETUP's mark that the printer's
+// settings (its scale among them) are unset. gnumeric reads every copy
+// without complaint, with the values it reads from the source.
+TEST(BIFFVersions, RecordsOfAnotherLayoutAreConvertedOrNamed) {
+    if (oracle::RealWorldDir().empty()) GTEST_SKIP() << "no real-world test files here";
+    const TExcelVersion v8 = TExcelVersion::xvExcel97, v5 = TExcelVersion::xvExcel50,
+                        v4 = TExcelVersion::xvExcel40;
+    const struct {
+        const char* File;
+        TExcelVersion Version;
+        const char* Warning; // in the write's warnings, Named times; "" for none
+        size_t Named;
+        TRecordCheck Check;
+        bool Values = true; // gnumeric reads the copy's values as the source's
+    } cases[] = {
+        {"apache-poi/testArraysAndTables.xls", v8, "", 0, TablesFollowTheirFormulas(3)},
+        {"apache-poi/testArraysAndTables.xls", v5, "", 0, TablesFollowTheirFormulas(3)},
+        {"apache-poi/testArraysAndTables.xls", v4, " (a cell of a data table); its value is kept", 39,
+         TablesFollowTheirFormulas(0)},
+        // Its cached values are stale: gnumeric computes the table anew.
+        {"apache-poi/44958_1.xls", v8, "", 0, TablesFollowTheirFormulas(1), false},
+        {"apache-poi/44958_1.xls", v5, "", 0, TablesFollowTheirFormulas(1), false},
+        {"ExcelDataReader/Test_git_issue_224_simple_95.xls", v8, "PLS (0x004D)", 1, Without(0x004D)},
+        {"ExcelDataReader/Test_git_issue_250_richtext.xls", v5, "PLS (0x004D)", 1, Without(0x004D)},
+        {"ExcelDataReader/TestExcel_2040.xls", v5, "Sheet1': what the sheet's protection allows not written",
+         1, Without(0x0867)},
+        {"apache-poi/1900DateWindowing.xls", v4, "", 0, PrinterSettingsUnset},
+    };
+    testfiles::ScratchDir dir;
+    std::vector<std::string> judged;
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::string source = (oracle::RealWorldDir() / c.File).string();
+        SCOPED_TRACE(std::string(c.File) + " as version " + std::to_string(int(c.Version)));
+        const std::string copy = dir.File(std::to_string(n++) + ".xls");
+        TTabrix4 book;
+        book.SetFilename(Utf8ToWide(source));
+        book.Read();
+        book.SetVersion(c.Version);
+        book.SetFilename(Utf8ToWide(copy));
+        ASSERT_NO_THROW(book.Write());
+        size_t named = 0;
+        for (const std::string& w : book.Warnings()) named += *c.Warning && oracle::Has(w, c.Warning);
+        EXPECT_EQ(named, c.Named) << testing::PrintToString(book.Warnings());
+        EXPECT_EQ(c.Check(Records(WorkbookStream(testfiles::Slurp(copy)))), "");
+        const testfiles::TProgramRun gnumeric = testfiles::RunProgram(
+            "ssconvert " + oracle::Quote(copy) + " " + oracle::Quote(dir.File(std::to_string(n) + ".xlsx")));
+        ASSERT_TRUE(gnumeric.Ran() && gnumeric.Status == 0) << gnumeric.Why() << gnumeric.Errors;
+        for (const char* complaint : {"unexpected record", "Unknown data table", "corrupt"})
+            EXPECT_FALSE(oracle::Has(gnumeric.Errors + gnumeric.Output, complaint)) << gnumeric.Errors;
+        if (!c.Values) continue;
+        const testfiles::TProgramRun before =
+            testfiles::RunProgram("ssconvert " + oracle::Quote(source) + " " +
+                                  oracle::Quote(dir.File(std::to_string(n) + "s.xlsx")));
+        ASSERT_TRUE(before.Ran() && before.Status == 0) << before.Why() << before.Errors;
+        judged.push_back(dir.File(std::to_string(n) + "s.xlsx"));
+        judged.push_back(dir.File(std::to_string(n) + ".xlsx"));
+    }
+    const auto seen = oracle::RunPerFile(
+        "/usr/bin/python3 " + oracle::Quote(oracle::ScriptPath("openpyxl_cells.py")) + " --values", judged);
+    // Each file's cells by sheet index, row and column.
+    auto cellsOf = [](const oracle::TOracleFile& f) {
+        std::map<std::tuple<int, int, int>, std::string> out;
+        for (const auto& l : f.Lines)
+            if (l.size() >= 6 && l[0] == "C")
+                out[{std::stoi(l[1]), std::stoi(l[2]), std::stoi(l[3])}] = l[4] + l[5];
+        return out;
+    };
+    for (size_t i = 0; i + 1 < seen.size(); i += 2) {
+        SCOPED_TRACE(judged[i + 1]);
+        ASSERT_TRUE(seen[i].Ok && seen[i + 1].Ok) << seen[i].Error << seen[i + 1].Error;
+        const auto source = cellsOf(seen[i]), copy = cellsOf(seen[i + 1]);
+        const bool oneSheet =
+            std::none_of(copy.begin(), copy.end(), [](auto& c) { return std::get<0>(c.first); });
+        int differ = 0;
+        for (const auto& [at, v] : source) {
+            if (oneSheet && std::get<0>(at) > 0) continue;
+            const auto found = copy.find(at);
+            if ((found == copy.end() || found->second != v) && ++differ <= 5)
+                ADD_FAILURE() << "sheet " << std::get<0>(at) << " R" << std::get<1>(at) + 1 << "C"
+                              << std::get<2>(at) + 1 << ": " << v << " became "
+                              << (found == copy.end() ? "(no cell)" : found->second);
+        }
+        EXPECT_EQ(differ, 0);
+    }
 }

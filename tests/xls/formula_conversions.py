@@ -15,8 +15,8 @@ copies.
       with Excel 5 and Excel 97, with their values;
       DIR/later.xlsx (openpyxl): a sheet named "Tab[x]y", a range of
       sheets and later functions, for gnumeric to write;
-      DIR/limits.xlsx (openpyxl): names past the limits of an .xls and
-      names whose formulas do not compile; DIR/shared.xlsx: a shared
+      DIR/limits.xlsx (openpyxl): names and formulas past the limits of an
+      .xls and names whose formulas do not compile; DIR/shared.xlsx: a shared
       formula naming a whole column.
   formula_conversions.py read OUTDIR FILE...
       for FILE number i writes OUTDIR/i.txt: OK (or FAIL<TAB>message), then
@@ -77,7 +77,7 @@ def make(d):
         "A6": '=SUMIFS(B1:B3,B1:B3,">1")',
         "A7": "=EDATE(40000,1)",
         "A8": "=INT(2.9999999999999996)",
-        "A9": "=IF(1=1.0000000000000002,1,0)",
+        "A9": "=IF(1.0000000000000002*4503599627370496=4503599627370496,0,1)",
         "A10": "=su(B4)",
         "A11": "='My Sheet'!A1+Two!A1",
         "A12": '=LENB("abc")',
@@ -125,7 +125,8 @@ def make(d):
     chart.add_data(Reference(prices, min_col=1, min_row=1, max_row=2))
     main.add_chart(chart, "E2")
     main.conditional_formatting.add(
-        "A1:A3", FormulaRule(formula=["'Ціни'!$A$1>5"], fill=PatternFill(bgColor="FFFF00", fill_type="solid")))
+        "A1:A3",
+        FormulaRule(formula=["'Ціни'!$A$1>5"], fill=PatternFill(bgColor="FFFF00", fill_type="solid")))
     valid = DataValidation(type="list", formula1="'A sheet name of forty characters, 1234'!$A$1:$A$2")
     valid.add("C1")
     main.add_data_validation(valid)
@@ -150,7 +151,8 @@ def make(d):
             if item.filename == "xl/worksheets/sheet1.xml":
                 data = data.replace(b"</worksheet>", ext.encode() + b"</worksheet>")
             if item.filename.endswith((".xml", ".rels")):
-                for old, new in (("Ціни", "Ці?ни"), ("&#1062;&#1110;&#1085;&#1080;", "&#1062;&#1110;?&#1085;&#1080;"),
+                for old, new in (("Ціни", "Ці?ни"),
+                                 ("&#1062;&#1110;&#1085;&#1080;", "&#1062;&#1110;?&#1085;&#1080;"),
                                  ("Chart X1", "Chart?1")):
                     data = data.replace(old.encode(), new.encode())
             out.writestr(item, data)
@@ -167,8 +169,11 @@ def make(d):
     main["A1"] = "=SUM(Far)"
     main["A2"] = "=SUM(Wide)"
     main["A3"] = "=SUM(Rows)"
+    main["A4"] = "=SUM(S1!A1:A70000)"
+    main["A5"] = "=S1!A70000+1"
     for name, text in (("Far", "S1!$A$1:$A$70000"), ("Wide", "S1!$A$1:$XFD$1"), ("Rows", "S1!$1:$3"),
-                       ("Beyond", "S1!$A$70001:$B$70002"), ("Bad", "1+"), ("Deep", "(" * 300 + "1" + ")" * 300)):
+                       ("Beyond", "S1!$A$70001:$B$70002"), ("Bad", "1+"),
+                       ("Deep", "(" * 300 + "1" + ")" * 300)):
         wb.defined_names.append(DefinedName(name, attr_text=text))
     wb.save(d + "/limits.xlsx")
 
@@ -201,6 +206,10 @@ def make(d):
     ws.add_table("A1:D3", {"name": "Goods", "columns": [
         {"header": "Name"}, {"header": "Price"}, {"header": "Qty"},
         {"header": "Total", "formula": "=Goods[[#This Row],[Price]]*Goods[[#This Row],[Qty]]"}]})
+    # A totals row: XlsxWriter names the column alone ("[Сума]").
+    ws.add_table("H1:I4", {"name": "Sums", "total_row": True, "data": [["a", 10.5], ["b", 20.25]],
+                           "columns": [{"header": "Назва", "total_string": "Разом"},
+                                       {"header": "Сума", "total_function": "sum"}]})
     ws.write_formula("F1", "=SUM(Goods[Price])", None, 6)
     ws.write_formula("F2", '=LENB("abc")', None, 3)
     ws.write_formula("F3", "=SumVBA(A2:A6)", None, 1500)
@@ -258,6 +267,10 @@ def make(d):
     two.write(0, 0, 2)
     one.write(1, 0, xlwt.Formula("SUM(One:Two!A1)"))
     one.write(2, 0, xlwt.Formula("Two!A1*3"))
+    # Functions the library does not compute where older versions lack them.
+    for row, text in enumerate(['SUMIF(A1:A1,">0")', "VLOOKUP(1,A1:A1,1,FALSE)", "WEEKDAY(45000,2)",
+                                'HYPERLINK("x-y")', 'CONCATENATE("a","b")'], 3):
+        one.write(row, 0, xlwt.Formula(text))
     book.save(d + "/values.xls")
 
     # gnumeric's source of its Excel 95 file and package (formula_conversions

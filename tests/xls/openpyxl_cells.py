@@ -107,7 +107,8 @@ def styles(path):
             if c.fill is not None and c.fill.fill_type:
                 lines.append("fill %d %d %s %s" % (r, k, c.fill.fill_type, rgb(c.fill.fgColor)))
             b = c.border
-            sides = [(s.style if s is not None else None) or "none" for s in (b.left, b.right, b.top, b.bottom)]
+            sides = [(s.style if s is not None else None) or "none"
+                     for s in (b.left, b.right, b.top, b.bottom)]
             if any(s != "none" for s in sides):
                 lines.append("border %d %d %s" % (r, k, " ".join(sides)))
             lines.append("numfmt %d %d %s" % (r, k, c.number_format))

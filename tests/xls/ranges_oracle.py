@@ -40,7 +40,8 @@ def openpyxl_dump(path):
             print("autofilter", sheet.title, sheet.auto_filter.ref)
             for col in sheet.auto_filter.filterColumn:
                 values = col.filters.filter if col.filters else None
-                custom = [(c.operator, c.val) for c in col.customFilters.customFilter] if col.customFilters else None
+                custom = ([(c.operator, c.val) for c in col.customFilters.customFilter]
+                          if col.customFilters else None)
                 print("filter", sheet.title, col.colId, repr(values), repr(custom))
 
 
@@ -95,8 +96,9 @@ def biff_dump(path):
             if flags & 0x02000000:
                 size = struct.unpack("<H", body[at:at + 2])[0] if flags2 & 1 else 2
                 blocks.append("num:" + body[at:at + size].hex()); at += size
-            for bit, size, name in ((0x04000000, 118, "font"), (0x08000000, 8, "align"), (0x10000000, 8, "border"),
-                                    (0x20000000, 4, "pattern"), (0x40000000, 2, "prot")):
+            for bit, size, name in ((0x04000000, 118, "font"), (0x08000000, 8, "align"),
+                                    (0x10000000, 8, "border"), (0x20000000, 4, "pattern"),
+                                    (0x40000000, 2, "prot")):
                 if flags & bit:
                     blocks.append(name + ":" + body[at:at + size].hex()); at += size
             print("cf", sheet, ct, cp, hex(flags & 0x7E3FFFFF), " ".join(blocks),
@@ -135,7 +137,8 @@ def biff_dump(path):
                     size = 2 * count if flag & 1 else count
                     raw = body[at + 1:at + 1 + size]
                     at += 1 + size
-                    conditions.append("string %d %r" % (op, raw.decode("utf-16-le" if flag & 1 else "latin-1")))
+                    text = raw.decode("utf-16-le" if flag & 1 else "latin-1")
+                    conditions.append("string %d %r" % (op, text))
                 elif vt == 0x08:
                     conditions.append("boolerr %d %d %d" % (op, doper[2], doper[3]))
                 else:

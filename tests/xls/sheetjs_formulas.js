@@ -5,7 +5,8 @@
 //   F<TAB>sheet index<TAB>row<TAB>col<TAB>formula<TAB>cached value
 const fs = require("fs");
 const XLSX = require(process.argv[2] + "/node_modules/xlsx");
-const escape = (s) => String(s).replace(/\\/g, "\\\\").replace(/\t/g, "\\t").replace(/\n/g, "\\n").replace(/\r/g, "\\r");
+const escape = (s) =>
+  String(s).replace(/\\/g, "\\\\").replace(/\t/g, "\\t").replace(/\n/g, "\\n").replace(/\r/g, "\\r");
 process.argv.slice(4).forEach((file, i) => {
   let lines;
   try {

@@ -527,19 +527,102 @@ TEST(BIFFReader, FormulaResultsSharedAndArrayFormulas) {
               std::string::npos);
 }
 
-TEST(BIFFReader, BrokenReferencesAreRefused) {
-    Book8 xct;
-    xct.globals.Rec(0x0059, Body().U16(2).U16(0)).Rec(0x005A, Body().Raw(Bytes(4, 0)));
-    xct.Sheet("S");
-    EXPECT_NE(ReadMessage(xct.Image()).find("CRN record missing"), std::string::npos);
-
-    // More sheet substreams than BOUNDSHEETs.
+TEST(BIFFReader, MoreSheetSubstreamsThanBoundSheetsAreLeftOut) {
     Stream extra;
     extra.Bof8(0x0005).BoundSheet8("A").BoundSheet8("B").Eof();
     extra.Bof8(0x0010).Eof().Bof8(0x0010).Eof().Bof8(0x0010).Eof();
     TTabrix4 book;
     Read(book, CompoundImage(extra.Data()));
     EXPECT_EQ(book.Sheets().Count(), 2);
+}
+
+// A record, or a record with those that belong to it, that holds no cell
+// and does not read costs itself: the cells before and after it are read,
+// and a warning names it, its sheet and why.
+TEST(BIFFReader, ADamagedItemCostsItselfWithAWarningNamingItsSheet) {
+    auto condfmt = [](uint16_t count, uint16_t ranges, size_t rangeBytes) {
+        return Body().U16(count).U16(1).Raw(Bytes(8, 0)).U16(ranges).Raw(Bytes(rangeBytes, 0));
+    };
+    const Body cf = Body().U8(1).U8(3).U16(0).U16(0).U32(0x3FFFFF).U16(0);
+    auto dv = [](const Body& rest) { return Body().U32(0).Raw(rest.b); };
+    const Body goodDV = dv(Body().U16(0).U16(0).U16(0).U16(0).U16(0).U16(0).U16(0).U16(0).U16(0));
+    auto dval = [](uint32_t count) { return Body().U16(0).U32(0).U32(0).U32(0xFFFFFFFF).U32(count); };
+    // A URL link whose description claims 500 characters.
+    const Body hlink =
+        Body().U16(0).U16(0).U16(0).U16(0).Raw(Bytes(16, 1)).U32(2).U32(0x17).U32(500).U16('a');
+    struct Case {
+        const char* what;
+        std::function<void(Stream&)> item; // between the sheet's two cells
+        const char* warning;
+        bool globals = false; // the warning names no sheet
+    } cases[] = {
+        {"CONDFMT ranges past its end", [&](Stream& s) { s.Rec(0x01B0, condfmt(1, 3, 16)).Rec(0x01B1, cf); },
+         "Record too short: ranges beyond the end"},
+        {"a CF formula past its end",
+         [&](Stream& s) {
+             s.Rec(0x01B0, condfmt(1, 1, 8)).Rec(0x01B1, Body().U8(1).U8(3).U16(10).U16(0).U32(0).U16(0));
+         },
+         "Record too short: formula 1"},
+        {"a DVAL counting more DV records than follow",
+         [&](Stream& s) { s.Rec(0x01B2, dval(2)).Rec(0x01BE, goodDV); },
+         "1 of the 2 data validations its DVAL record counts were left out"},
+        {"a DV that does not read",
+         [&](Stream& s) {
+             s.Rec(0x01B2, dval(2)).Rec(0x01BE, dv(Body().U16(1).U8(2).U8('a'))).Rec(0x01BE, goodDV);
+         },
+         "1 data validation(s) whose DV record does not read were left out"},
+        {"an HLINK description past its end", [&](Stream& s) { s.Rec(0x01B8, hlink); }, "the hyperlink"},
+        {"a NOTE outside the sheet",
+         [](Stream& s) { s.Rec(0x001C, Body().U16(2).U16(0xFFFF).U16(0).U16(1).U16(0)); },
+         "S!CRXP3: the note (object #1) lies outside the sheet; it was left out"},
+        {"a BOF of another version inside the sheet",
+         [](Stream& s) {
+             s.Rec(0x0209, Body().U16(0x00A4).U16(0x0004).Raw({'0', '.', '0', '0'}));
+         },
+         "a BOF record (0x0209, substream type 0x0004) that starts no substream was left out"},
+        {"an XCT without its CRN records",
+         [](Stream& s) { s.Rec(0x0059, Body().U16(2).U16(0)).Rec(0x005A, Body().Raw(Bytes(4, 0))); },
+         "CRN record missing"},
+        {"a FONT cut short", [](Stream& s) { s.Rec(0x0031, Body().U16(200)); },
+         "the font (record 0x0031) could not be read and the default stands in its place", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Book8 b;
+        if (c.globals) c.item(b.globals);
+        b.Sheet("S", [&](Stream& s) {
+            s.Number(0, 0, 1.5);
+            if (!c.globals) c.item(s);
+            s.Number(5, 0, 2.5);
+        });
+        TTabrix4 book;
+        Read(book, b.Image());
+        EXPECT_EQ(book.GetSheet(0).GetAsFloat(0, 0), 1.5);
+        EXPECT_EQ(book.GetSheet(0).GetAsFloat(0, 5), 2.5);
+        std::string all;
+        for (const std::string& w : book.Warnings()) all += w + "\n";
+        EXPECT_NE(all.find(c.warning), std::string::npos) << all;
+        if (!c.globals) {
+            EXPECT_TRUE(all.starts_with("Sheet 'S': ") || all.starts_with("S!")) << all;
+        }
+    }
+}
+
+// A sheet whose EOF is damaged ends where the next sheet starts: every
+// sheet is read, and the warning says so.
+TEST(BIFFReader, ASheetWithoutItsEOFEndsAtTheNextBOF) {
+    Stream all;
+    all.Bof8(0x0005).BoundSheet8("A").BoundSheet8("B").BoundSheet8("C").Eof();
+    all.Bof8(0x0010).Number(0, 0, 1).Rec(0x00FE);
+    all.Bof8(0x0010).Number(0, 0, 2).Eof();
+    all.Bof8(0x0010).Number(0, 0, 3).Eof();
+    TTabrix4 book;
+    Read(book, CompoundImage(all.Data()));
+    ASSERT_EQ(book.Sheets().Count(), 3);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(book.GetSheet(i).GetAsFloat(0, 0), i + 1);
+    ASSERT_FALSE(book.Warnings().empty());
+    EXPECT_NE(book.Warnings()[0].find("Sheet 'A': its EOF record is missing"), std::string::npos)
+        << book.Warnings()[0];
 }
 
 // Shapes other writers produce and other readers take.

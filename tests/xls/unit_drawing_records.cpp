@@ -100,7 +100,10 @@ TEST(DrawingNotes, NoteRecords) {
     // 8-bit authors with the padding byte other writers add.
     back = DecodeNote(FromHex("0100 0000 0000 0100 0300 00 416263 00"));
     EXPECT_EQ(back.Author, u"Abc");
-    EXPECT_THROW(DecodeNote(FromHex("0100 0000 0000 0100 0900 00 4162")), XLSError);
+    // An author past the end of the record keeps what the record holds.
+    back = DecodeNote(FromHex("0100 0000 0000 0100 0900 00 4162"));
+    EXPECT_EQ(back.Author, u"Ab");
+    EXPECT_TRUE(back.AuthorCut);
 }
 
 namespace {

@@ -199,6 +199,56 @@ const TCase Cases[] = {
     {u"Rate*2", "4"},
     {u"SUM(Two!A1,Rate)", "12"},
     {u"Two!A1:A2", "area"},
+    // Numbers that agree to 15 significant digits are equal; a sum or
+    // difference that cancels them is 0.
+    {u"0.1+0.2=0.3", "TRUE"},
+    {u"IF(SUM(0.1,0.2)=0.3,\"ok\",\"no\")", "\"ok\""},
+    {u"0.7+0.1<0.8", "FALSE"},
+    {u"0.7+0.1>=0.8", "TRUE"},
+    {u"999999999999999=999999999999998", "FALSE"},
+    {u"0.1+0.2-0.3", "0"},
+    {u"1-0.9-0.1", "0"},
+    {u"-0.1-0.2+0.3", "0"},
+    {u"(0.1+0.2-0.3)*1E20", "0"},
+    {u"1E-20-1E-21", "9e-21"},
+    {u"SUM(0.1,0.2,-0.3)", "0"},
+    {u"AVERAGE(0.1,0.2,-0.3)", "0"},
+    {u"LOOKUP(40-1E-14,E1:E5,F1:F5)", "\"d\""},
+    {u"LOOKUP(0.7+0.1,{0.5,0.8},{\"a\",\"b\"})", "\"b\""},
+    // A number made text shows as the General format shows it.
+    {u"CONCATENATE(1E20)", "\"1E+020\""},
+    {u"1E-5&\"\"", "\"0.00001\""},
+    {u"1E15&\"\"", "\"1000000000000000\""},
+    {u"123456789012345678&\"\"", "\"1.23456789012346E+017\""},
+    {u"1E-7&\"\"", "\"0.0000001\""},
+    {u"CONCATENATE(1E-10,-0.5)", "\"1E-10-0.5\""},
+    {u"MOD((0.1+0.2)*10,1)", "0"},
+    {u"MOD(-0.3,0.1)", "0"},
+    {u"MOD(3,0.1+0.2)", "0"},
+    {u"MOD(-7.5,2)", "0.5"},
+    {u"MOD(1E15,PI())>=0", "TRUE"},
+    {u"MOD(1E15,3)", "1"},
+    {u"MOD(-1E15,-PI())<=0", "TRUE"},
+    // Texts that read as numbers: thousands in groups of three, the texts
+    // TRUE and FALSE as 1 and 0.
+    {u"-FIXED(45292,3)", "-45292"},
+    {u"\"1,234,567.5\"*2", "2469135"},
+    {u"\"1,23\"*1", "#VALUE!"},
+    {u"\"12,3456\"*1", "#VALUE!"},
+    {u"\"TRUE\"+1", "2"},
+    {u"COS(\"false\")", "1"},
+    {u"DOLLAR(1234.5)*2", "2469"},
+    {u"DOLLAR(-0.5)*2", "-1"},
+    {u"\"$1,234\"+1", "1235"},
+    {u"\"$-\"+1", "#VALUE!"},
+    // FIXED: an empty decimals argument leaves 2; digits past the 15th
+    // significant one show as zeros.
+    {u"FIXED(1.234,,TRUE)", "\"1.23\""},
+    {u"FIXED(1.234,A2)", "\"1\""},
+    {u"FIXED(123456789012345678)", "\"123,456,789,012,346,000.00\""},
+    {u"FIXED(-1.2345678901234567E17,1,TRUE)", "\"-123456789012346000.0\""},
+    {u"FIXED(ATAN(45292.75),15)", "\"1.570774248206160\""},
+    {u"FIXED(PI()/1000,20)", "\"0.00314159265358979000\""},
 };
 
 } // namespace
@@ -228,7 +278,10 @@ TEST_F(Evaluator, RegionalTextsOfNumbersAndMoney) {
         {u"DOLLAR(-0.5)", "\"($0.50)\"", "\"-0,50 \xD0\xB3\xD1\x80\xD0\xBD.\""},
         {u"DOLLAR(5,0)", "\"$5\"", "\"5 \xD0\xB3\xD1\x80\xD0\xBD.\""},
         {u"\"a\"&1.5", "\"a1.5\"", "\"a1,5\""},
+        {u"\"a\"&123456789012345678", "\"a1.23456789012346E+017\"", "\"a1,23456789012346E+017\""},
         {u"\"1.5\"*2", "3", "#VALUE!"},
+        {u"-FIXED(1234.5,1)", "-1234.5", "-1234.5"},
+        {u"DOLLAR(-1234.5)*1", "-1234.5", "-1234.5"},
     };
     for (const auto& c : cases) {
         {

@@ -497,6 +497,9 @@ TEST_F(FormulaBook, TableReferencesNameTheirCells) {
         {u"[@Price]+[[#This Row],[Unit '[kg']]]", 0, 4, "$C5+$E5"},
         {u"Goods[ [Price] : [Qty] ]", 0, 9, "$C$3:$D$5"},
         {u"SUM(Goods[Price])", 1, 0, "SUM(Data!$C$3:$C$5)"},
+        // A column of the formula's own table, as totals rows name it.
+        {u"SUBTOTAL(109,[Price])", 0, 5, "SUBTOTAL(109,$C$3:$C$5)"},
+        {u"[Qty]*2", 0, 4, "$D$3:$D$5*2"},
     };
     for (const Case& c : cases) {
         TFormulaEncoding how;
@@ -524,6 +527,7 @@ TEST_F(FormulaBook, TableReferencesNameTheirCells) {
         {u"Goods[[#This Row],[Price]]", 9, "a row of table Goods outside its data"},
         {u"Goods[[#Headers],[#Totals]]", 9, "parts of table Goods that do not meet"},
         {u"[@Price]", 9, "a table reference outside any table"},
+        {u"SUM([Price])", 9, "a table reference outside any table"},
         {u"Goods[[Price]", 9, "Enclosing characther ] missing"},
         {u"Goods[#Nothing]", 9, "a table reference that cannot be read"},
     };
@@ -549,14 +553,23 @@ TEST_F(FormulaBook, LibreOfficesTextsAreRead) {
     book.GetSheet(0).SetName(u"Data");
     book.Sheets().Add(0).SetName(u"My Sheet");
     book.Sheets().Add(0).SetName(u"Z 9");
+    book.Sheets().Add(0).SetName(u"S1");
     TFormulaEncoding file;
     file.FileSyntax = true;
-    for (const char16_t* text : {u"SUM(Data:'My Sheet'!A1)", u"SUM('Data':'My Sheet'!A1)",
-                                 u"SUM('My Sheet':'Z 9'!A1:B2)", u"SUM('Data:My Sheet'!A1)"}) {
+    const std::pair<const char16_t*, const char16_t*> texts[] = {
+        {u"SUM(Data:'My Sheet'!A1)", u"SUM('Data:My Sheet'!A1)"},
+        {u"SUM('Data':'My Sheet'!A1)", u"SUM('Data:My Sheet'!A1)"},
+        {u"SUM('My Sheet':'Z 9'!A1:B2)", u"SUM('My Sheet:Z 9'!A1:B2)"},
+        {u"SUM('Data:My Sheet'!A1)", u"SUM('Data:My Sheet'!A1)"},
+        // The last name reads as a cell.
+        {u"SUM('Z 9':S1!A1:A1)", u"SUM('Z 9:S1'!A1:A1)"},
+        {u"'My Sheet':S1!$C$1*2", u"'My Sheet:S1'!$C$1*2"},
+        {u"SUM(Data:S1!B2)", u"SUM(Data:S1!B2)"},
+    };
+    for (const auto& [text, expected] : texts) {
         TEncodedFormula f = formulas.EncodeFormula(text, file);
-        const std::u16string back = formulas.DecodeFormula(f.Data, f.TokenLength, {.FileSyntax = true});
-        EXPECT_TRUE(back == u"SUM('Data:My Sheet'!A1)" || back == u"SUM('My Sheet:Z 9'!A1:B2)")
-            << WideToUtf8(text) << " " << WideToUtf8(back);
+        EXPECT_EQ(formulas.DecodeFormula(f.Data, f.TokenLength, {.FileSyntax = true}), expected)
+            << WideToUtf8(text);
     }
     // "[1]!'Name'": the link's name, when the package has the link.
     TSupBook linked;

@@ -110,6 +110,13 @@ TEST_F(Exchange, TypedReadsOfEveryKind) {
     for (int c = 0; c <= 8; ++c) texts.push_back(sheet->GetAsString(c, 0));
     EXPECT_EQ(texts, (std::vector<std::u16string>{u"42", u"2.5", u"Товар", u"TRUE", u"#DIV/0!", u"",
                                                   u"cached", u"#DIV/0!", u""}));
+    // An error formula shows one text, whether its formula is tokens or a
+    // package's text.
+    result.ErrorCode = 0x2A;
+    sheet->PutFormula(ctErrorFormula, 9, 0, 15, 4, tokens, result);
+    sheet->PutFormulaText(ctErrorFormula, 10, 0, 15, "NA()", NoSharedFormula, 0, result);
+    EXPECT_EQ(sheet->GetAsString(9, 0), u"N/A");
+    EXPECT_EQ(sheet->GetAsString(10, 0), u"N/A");
     TTabrix4::SetStrTRUE(u"Yes");
     EXPECT_EQ(sheet->GetAsString(3, 0), u"Yes");
 
@@ -424,6 +431,13 @@ constexpr TSheetEdit SheetEdits[] = {
     {u"SUM(S2:S3!B1)", "SUM(S3!B1)", "3", "SUM(S2:Third!B1)", "5"},
     {u"Far+B1", "Far+B1", "21", "Far+B1", "21"},
     {u"SUM(S3!A1:B1)+S1!B1", "SUM(S3!A1:B1)+S1!B1", "24", "SUM(Third!A1:B1)+S1!B1", "24"},
+    // The first sheet quoted, the last reading as a cell.
+    {u"SUM('S1':S3!B1)", "SUM(S1:S3!B1)", "4", "SUM(S1:Third!B1)", "6"},
+    // Names local to other sheets: one that goes with its sheet is #REF!.
+    {u"S2!Own+1", "#REF!+1", "#REF!", "S2!Own+1", "3"},
+    {u"S3!Late*2", "S3!Late*2", "6", "Third!Late*2", "6"},
+    // Another workbook's sheet of the name of one of these.
+    {u"[ext.xlsx]S3!A1*2", "[ext.xlsx]S3!A1*2", "#VALUE!", "[ext.xlsx]S3!A1*2", "#VALUE!"},
 };
 
 // Global names, then a name local to S2 (which goes with it) and one local to S3.
@@ -533,14 +547,21 @@ std::string Unquoted(std::string text) {
     return text;
 }
 
+// The other workbook as a formula of a package names it: by its link part.
+std::string Linked(std::string text, bool package) {
+    if (const size_t at = text.find("[ext.xlsx]"); package && at != text.npos) text.replace(at, 10, "[1]");
+    return text;
+}
+
 // The formulas of S1 and the names as every write and read gives them back.
 // ranges: the conditional format and validations are there (a package's,
 // which the model keeps as its elements, do not go into .xls).
 void ExpectSheetEdit(TTabrix4& book, bool deleted, const std::string& where, bool ranges = true) {
     SCOPED_TRACE(where);
+    const bool package = book.GetOrigVersion() == TExcelVersion::xvExcel2007;
     for (size_t i = 0; i < std::size(SheetEdits); ++i) {
         EXPECT_EQ(Unquoted(book.GetSheet(0).GetAsFormula(0, int(i))),
-                  deleted ? SheetEdits[i].Deleted : SheetEdits[i].Renamed)
+                  Linked(deleted ? SheetEdits[i].Deleted : SheetEdits[i].Renamed, package))
             << i;
         EXPECT_EQ(ValueText(book, 0, 0, int(i)), deleted ? SheetEdits[i].Value : SheetEdits[i].RenamedValue)
             << i;

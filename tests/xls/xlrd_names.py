@@ -24,7 +24,8 @@ def names(path):
                                              browx=-1, bcolx=-1)
         except Exception:  # a token xlrd does not know
             text = None
-        out.append("N\t%s\t%d\t%d\t%s" % (escape(n.name), n.scope, n.builtin, "?" if text is None else escape(text)))
+        shown = "?" if text is None else escape(text)
+        out.append("N\t%s\t%d\t%d\t%s" % (escape(n.name), n.scope, n.builtin, shown))
     return out
 
 

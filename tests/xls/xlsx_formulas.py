@@ -53,11 +53,13 @@ def formulas(path):
                 if (r, k) in seen:
                     continue
                 seen.add((r, k))
-                out.append("F\t%d\t%s\t%d\t%d\t%s" % (index, escape(sheet.get("name")), r, k, escape(f.text or "")))
+                out.append("F\t%d\t%s\t%d\t%d\t%s" % (index, escape(sheet.get("name")), r, k,
+                                                       escape(f.text or "")))
         index += 1
     names = book.find("m:definedNames", NS)
     for n in names if names is not None else []:
-        out.append("N\t%s\t%s\t%s" % (escape(n.get("name")), n.get("localSheetId", "-1"), escape(n.text or "")))
+        out.append("N\t%s\t%s\t%s" % (escape(n.get("name")), n.get("localSheetId", "-1"),
+                                        escape(n.text or "")))
     return out
 
 

@@ -10,13 +10,16 @@ from any folder:
   /usr/bin/python3 tests/xls/numfmt/make_expected.py
 """
 import csv
+import math
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
 
 import xlwt
+import xlwt.Cell
 import xlwt.Style
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -29,6 +32,9 @@ WEEK = [45292 + d for d in range(7)]
 # 2024-01-02 12:00:12.345 and 19:45:07.891.
 STAMP = 45293 + (12 * 3600 + 12.345) / 86400
 STAMP_PM = 45293 + (19 * 3600 + 45 * 60 + 7.891) / 86400
+# Times whose hundredths of a second end exactly in a half.
+TIES = [(3600 * (i % 24) + 60 * (7 * i % 60) + 13 * i % 60 + (37 * i % 100) / 100 + 0.005) / 86400
+        for i in range(40)]
 FORMATS = [
     ("General", NUMBERS + [123456789012, 1e-7, 1.0 / 3, 1e20, 123456.789012345, -0.0001, 1e-10, 2.5e-9]),
     ("general", [1.25]),
@@ -278,12 +284,38 @@ FORMATS = [
     ("# ?/10", [2.75, 0.25, 0.05, 0.45, -2.75]),
     ("# ?/4", [0.125, 0.375]),
     ("0 ?/8", [0.0625, 0.1875]),
+    # Hours after the AM/PM mark, digits before an exponent's point, ties of
+    # a second's fraction, the system's long time and minus zero.
+    ("AM/PM h:mm", [0.6, 0.25, 0]),
+    ("A/P h:mm", [0.6, 0.1]),
+    ("AM/PM hh:mm:ss", [0.6, 0.05]),
+    ("am/pm h \"h\"", [0.6]),
+    ("00.00E+0", [3021459.27, 123.456, 0.0123, -5]),
+    ("000.0E+00", [3021459.27]),
+    ("d.m.yy h:mm:ss.00", [45293.50014380787]),
+    ("hh:mm:ss.00", TIES),
+    ("[$-F400]h:mm:ss AM/PM", [0.3, 0.75, 0]),
+    ("0.00E+00", [-0.0, 0.0]),
+    ("0.00", [-0.0]),
+    ("General", [-0.0]),
 ]
 
 
 # xlwt gives this text the built-in index 42, which spreadsheet programs
 # hold for the currency form of it: kept to the custom workbook.
 NOT_BUILTIN = {"_(* #,##0_);_(* (#,##0);_(* \"-\"_);_(@_)"}
+
+
+def number_record(cell):
+    # xlwt writes whole numbers as RK values, which have no minus zero.
+    num = cell.number
+    if num == 0 and math.copysign(1, num) < 0:
+        return 0, struct.pack("<5Hd", 0x0203, 14, cell.rowx, cell.colx, cell.xf_idx, num)
+    return plain_number_record(cell)
+
+
+plain_number_record = xlwt.Cell.NumberCell.get_encoded_data
+xlwt.Cell.NumberCell.get_encoded_data = number_record
 
 
 def write(path, custom):
