@@ -227,7 +227,7 @@ void TBIFFRecordWriter::WriteFonts(const TXFonts& fonts) {
         }
         buf.clear();
         TByteWriter w(buf);
-        w.U16(uint16_t(std::min<uint32_t>(f.Height, 0xFFFF)));
+        w.U16(f.FileHeight());
         w.U16(uint16_t((f.Style & xfsBold ? 0x01 : 0) | (f.Style & xfsItalic ? 0x02 : 0) |
                        (f.Underline ? 0x04 : 0) | (f.Style & xfsStrikeOut ? 0x08 : 0)));
         w.U16(f.ColorIndex == 0 ? 0x7FFF : uint16_t(f.ColorIndex & 127));

@@ -1412,6 +1412,14 @@ void TXLS2007Reader::ReadCols(TExXMLTag& col) {
     }
 }
 
+// An inline string with fonts of its own keeps them, as a shared string.
+void TXLS2007Reader::PutRichInline(TSheet& sheet, int col, int row, int format) {
+    TXLSWideStringList pieces;
+    for (const auto& [piece, font] : inlineText.Pieces) pieces.AddWithValue(piece, font);
+    book.Strings->AddFormattedStringRead(pieces);
+    sheet.PutSSTString(col, row, format, book.Strings->ReadCount() - 1);
+}
+
 void TXLS2007Reader::ReadCell(TExXMLTag& c) {
     int col, row;
     if (const TExXMLTag::TValue* r = c.Find(ear)) {
@@ -1543,15 +1551,10 @@ void TXLS2007Reader::ReadCell(TExXMLTag& c) {
             sheet.PutBlank(col, row, format);
         } else {
             const std::u16string text = stringValue();
-            if (is && inlineText.Rich) {
-                // An inline string with fonts of its own keeps them.
-                TXLSWideStringList pieces;
-                for (const auto& [piece, font] : inlineText.Pieces) pieces.AddWithValue(piece, font);
-                book.Strings->AddFormattedStringRead(pieces);
-                sheet.PutSSTString(col, row, format, book.Strings->ReadCount() - 1);
-            } else {
+            if (is && inlineText.Rich)
+                PutRichInline(sheet, col, row, format);
+            else
                 sheet.PutString(col, row, format, text);
-            }
             const size_t length = is ? inlineText.Length : text.size();
             if (length > size_t(MaxReadStringLength)) NoteCut(col, row, length);
         }

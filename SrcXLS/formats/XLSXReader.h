@@ -92,6 +92,7 @@ private:
     bool StylesTag(int id, TExXMLTag& tag);
     // An item of a section of the styles, as it ends.
     bool StyleItem(int section, int id, TExXMLTag& tag);
+    void PutRichInline(TSheet& sheet, int col, int row, int format);
     // A font of the package into the pool, past the placeholder at 4.
     TXFont* AddFont(const TXFontEx12& font);
     void PrepareCellFormats();
