@@ -17,7 +17,9 @@
 #include "SrcXLS/formats/XLSXml.h"
 #include "SrcXLS/formulas/DefinedNames.h"
 #include "SrcXLS/formulas/FormulaDecoder.h"
+#include "SrcXLS/formulas/FunctionTable.h"
 #include "SrcXLS/formulas/LaterFunctions.h"
+#include "SrcXLS/formulas/TokenRewriting.h"
 #include "SrcXLS/model/Cell.h"
 #include "platform/AtomicFile.h"
 
@@ -336,6 +338,10 @@ std::string PackageFormulaText(TTabrix4& book, TSheet& sheet, TFormulaCell& cell
         }
         // Tokens the decoder cannot read, or that read as another formula.
         if (!fault.empty()) why = "its tokens do not decode: " + fault;
+        // The pivot tables of a binary file stay behind.
+        else if (CallsFunction(cell.Data().first(size_t(cell.TokenLength())),
+                               TokenLayoutOf(cell.TokenVersion()), fn::GetPivotData))
+            why = "it reads a pivot table, which the .xlsx file does not hold";
     }
     // A package reader cuts a longer text: the formula would read as another.
     if (why.empty() && text.size() > TXLSXmlReader::MaxTextBytes)

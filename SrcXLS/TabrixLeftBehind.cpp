@@ -96,6 +96,14 @@ std::vector<std::string> ShapesByKind(TSheet& sheet) {
 }
 
 // The panes of a sheet as a warning names them; none when it has none.
+// The pivot tables a binary sheet keeps as read (one SXVIEW each).
+int PivotTables(TSheet& sheet) {
+    constexpr uint16_t SXVIEW = 0x00B0;
+    int n = 0;
+    for (int i = 0; i < sheet.Records().Count(); ++i) n += sheet.Records().GetItem(i).Id() == SXVIEW;
+    return n;
+}
+
 const char* Panes(TSheet& sheet) {
     switch (sheet.Pane().PaneType) {
     case TPaneType::ptFrozen:
@@ -185,6 +193,7 @@ void WarnBinaryLeftBehind(TTabrix4& book) {
             book.AddWarning(name + ": " + what + " not written to " + target);
         };
         for (const std::string& kind : ShapesByKind(sheet)) warn(kind);
+        if (const int n = PivotTables(sheet)) warn(Counted(n, "pivot table", "pivot tables"));
         if (const char* panes = Panes(sheet)) warn(panes);
         if (sheet.Records().GetProtect() != 0) warn("sheet protection");
         const TPrintSettings& print = sheet.PrintSettings();

@@ -241,6 +241,7 @@ void TTabrixReader::ReadBIFFRecords(const std::vector<uint8_t>* source) {
     }
     CompleteLists();
     CompleteFonts();
+    GlobalNamesOfNoSheet();
     CompileOldNames();
     if (Target.Progress) Target.Progress(100);
 }
@@ -297,11 +298,12 @@ void TTabrixReader::Replace() {
     TRecordStorageDefault* target = CurrentStorage;
     if (!target->HasDefault(Header.Id)) target = Globals();
     if (!target->HasDefault(Header.Id)) return;
-    // An Excel 97 record shorter than the layout it has is damaged: the
-    // default stays.
+    // A record longer than the layout it has (shorter, in Excel 97) is
+    // damaged: the default stays.
     if (const TRecordBlock* d = target->DefaultBlock(Header.Id);
-        d && Version >= BIFF8 && Header.Length < d->Length())
-        throw XLSError("Record too short: " + std::to_string(Header.Length) + " bytes where its layout has " +
+        d && ((Version >= BIFF8 && Header.Length < d->Length()) ||
+              (Version >= BIFF5 && Header.Length > d->Length())))
+        throw XLSError("Record of " + std::to_string(Header.Length) + " bytes where its layout has " +
                        std::to_string(d->Length()));
     KeepRecord = false;
     PutDefault(*target, Header.Id, Body());

@@ -193,6 +193,7 @@ private:
     // A NAME of a BIFF2-BIFF5 file, and the formulas of those names made
     // into BIFF8 tokens at the end of the read.
     void ReadOldName();
+    void GlobalNamesOfNoSheet();
     void CompileOldNames();
     struct TOldName {
         int Index = 0;

@@ -80,6 +80,33 @@ void TTabrixReader::ReadNameRecord() {
     }
 }
 
+// A name local to a sheet the workbook does not have (its sheet number is
+// 1-based) is read as a name of the workbook, in the model and in the NAME
+// records an Excel 5 file keeps: other readers refuse a copy that keeps the
+// number. The sheets are known once the whole file is read.
+void TTabrixReader::GlobalNamesOfNoSheet() {
+    if (!Target.Formulas) return;
+    TInternalNames& names = Target.Formulas->Names();
+    const int sheets = Target.Sheets->NameList().GetCount();
+    std::vector<TRecordBlock*> kept;
+    for (int i = 0; i < Globals()->Count(); ++i)
+        if (Globals()->GetItem(i).Id() == NAME && Globals()->GetItem(i).Length() >= 10)
+            kept.push_back(&Globals()->GetItem(i));
+    for (int i = 0; i < names.Count(); ++i) {
+        TInternalName& name = names.Items(i);
+        if (name.SheetNumber <= sheets) continue;
+        if (Target.Warn)
+            Target.Warn("Defined name number " + std::to_string(i + 1) + " is local to sheet number " +
+                        std::to_string(name.SheetNumber) +
+                        ", which the workbook does not have; it was read as a name of "
+                        "the workbook");
+        if (Version == TExcelVersion::xvExcel50 && size_t(i) < kept.size() &&
+            GetU16(kept[size_t(i)]->Data() + 8) == name.SheetNumber)
+            PutU16(kept[size_t(i)]->Data() + 8, 0);
+        name.SheetNumber = 0;
+    }
+}
+
 void TTabrixReader::ReadOldName() {
     TInternalNames& names = Target.Formulas->Names();
     TOldName pending;

@@ -59,6 +59,7 @@ constexpr int IsNumber = 128;
 // argument.
 constexpr int External = 255;
 constexpr int Concatenate = 336;
+constexpr int GetPivotData = 358;
 } // namespace fn
 
 struct TExcelFunctions {

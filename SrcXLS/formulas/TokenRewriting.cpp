@@ -463,6 +463,16 @@ bool NamesAName(std::span<const uint8_t> tokens, TTokenLayout layout) {
     return false;
 }
 
+bool CallsFunction(std::span<const uint8_t> tokens, TTokenLayout layout, int number) {
+    TTokenWalker walker(tokens, layout, false);
+    TToken t;
+    while (walker.Next(t) == TWalkStatus::Token)
+        if ((t.Base == ptg::Func || t.Base == ptg::FuncVar) && FunctionCallOf(t).Number == number &&
+            !FunctionCallOf(t).Command)
+            return true;
+    return false;
+}
+
 bool QualifyReferences(std::vector<uint8_t>& data, size_t& tokenLength, uint16_t externSheet) {
     if (tokenLength > data.size()) return false;
     std::vector<TReplacement> qualified;

@@ -103,6 +103,8 @@ bool CallsInVersion(std::span<const uint8_t> tokens, TTokenLayout layout, TExcel
 
 // Whether tokens of the layout name a defined name (tName).
 bool NamesAName(std::span<const uint8_t> tokens, TTokenLayout layout);
+// Whether the tokens call the built-in function of that number.
+bool CallsFunction(std::span<const uint8_t> tokens, TTokenLayout layout, int number);
 
 // The references to defined names in tokens of the layout (tokenLength
 // bytes, then their array data): tName tokens (before BIFF5 those not of

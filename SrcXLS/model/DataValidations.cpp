@@ -5,6 +5,7 @@
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/formats/XLSStream.h"
 #include "SrcXLS/formulas/FormulaText.h"
+#include "SrcXLS/formulas/FormulaTokens.h"
 #include "SrcXLS/model/FormulaServices.h"
 #include "SrcXLS/model/RangeFormulaContext.h"
 
@@ -17,6 +18,11 @@ namespace {
 constexpr size_t MaxExpression = 512;
 constexpr size_t MaxBody = 8224;
 constexpr uint8_t tStr = 0x17;
+// tArray in its three classes (0x20, 0x40, 0x60).
+constexpr uint8_t tArrayClasses = 0x60;
+// The validation type of lists, and the option bit of a list given item by item.
+constexpr uint32_t ListType = 3;
+constexpr uint32_t ExplicitList = 0x80;
 
 // Option word bits of each option.
 constexpr uint32_t OptionBits[4] = {0x100, 0x200, 0x40000, 0x80000};
@@ -66,11 +72,54 @@ char16_t ListSeparator() {
     return TFormulaSyntax::Display(LibState().Locale).ListSeparator;
 }
 
-std::vector<uint8_t> ReadExpression(TByteReader& r) {
+// The explicit list an array constant of a list validation gives (some
+// writers list the items so): one string token, items NUL-separated.
+std::vector<uint8_t> ListOfArray(const TArrayConstant& array) {
+    std::u16string items;
+    for (const TArrayValue& v : array.Values) {
+        if (!items.empty()) items += u'\0';
+        switch (v.Kind) {
+        case TArrayValue::avString:
+            items += v.Text;
+            break;
+        case TArrayValue::avNumber:
+            items += FormulaNumberText(v.Number, u'.', true);
+            break;
+        case TArrayValue::avBoolean:
+            items += v.Code ? u"TRUE" : u"FALSE";
+            break;
+        default:
+            throw XLSError("A list of a data validation holds an error or an empty value");
+        }
+    }
+    if (items.size() > 255) throw XLSError("A list of a data validation is longer than 255 characters");
+    std::vector<uint8_t> tokens = {tStr, uint8_t(items.size()), 1};
+    for (char16_t c : items) tokens.insert(tokens.end(), {uint8_t(c), uint8_t(c >> 8)});
+    return tokens;
+}
+
+// A formula of a DV record; an array constant's data follows its tokens.
+// A list of one array constant becomes the explicit list it stands for;
+// other formulas with array constants leave the validation out.
+std::vector<uint8_t> ReadExpression(TByteReader& r, bool list, bool& listed) {
     const uint16_t size = r.U16("formula size");
     r.Skip(2, "formula");
     auto tokens = r.Bytes(size, "formula");
-    return std::vector<uint8_t>(tokens.begin(), tokens.end());
+    const std::span<const uint8_t> whole(tokens.data(), tokens.size() + r.Remaining());
+    size_t extra = 0;
+    try {
+        extra = FormulaArrayDataSize(whole, size);
+    } catch (const XLSError&) {
+        // Tokens the walker does not know are kept as they are.
+    }
+    if (extra == 0) return std::vector<uint8_t>(tokens.begin(), tokens.end());
+    if (!list || tokens.size() != 8 || (tokens[0] & 0x1F) != 0 || !(tokens[0] & tArrayClasses))
+        throw XLSError("A formula of a data validation holds an array constant");
+    size_t pos = size;
+    const TArrayConstant array = ReadArrayConstant(whole, pos, TTokenLayout::BIFF8);
+    r.Skip(pos - size, "array constant");
+    listed = true;
+    return ListOfArray(array);
 }
 
 // The fields of a DV body.
@@ -87,7 +136,10 @@ bool ReadDVFields(std::span<const uint8_t> body, bool emptyFlag, TDVFields& f) {
     TByteReader r(body);
     f.Options = r.U32("options");
     for (auto& text : f.Texts) text = ReadDVString(r, emptyFlag);
-    for (auto& tokens : f.Expressions) tokens = ReadExpression(r);
+    // A list's items as an array constant: an explicit list (its option bit).
+    bool listed = false;
+    for (auto& tokens : f.Expressions) tokens = ReadExpression(r, (f.Options & 0x0F) == ListType, listed);
+    if (listed) f.Options |= ExplicitList;
     uint16_t areas = r.U16("range count");
     if (areas >= 4096) areas = 0;
     if (size_t(areas) * 8 > r.Remaining()) throw XLSError("Record too short: ranges beyond the end");
@@ -270,7 +322,7 @@ std::vector<uint8_t> TDataValidation::Body() const {
         for (int i = 0; i < 4; ++i)
             if (options & (1 << i)) word += OptionBits[i];
         if (type == TValidationType::vtList && !Expression1Tokens.empty() && Expression1Tokens[0] == tStr)
-            word |= 0x80;
+            word |= ExplicitList;
     }
     std::vector<uint8_t> body;
     TByteWriter w(body);

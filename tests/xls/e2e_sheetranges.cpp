@@ -271,3 +271,45 @@ TEST_F(SemicolonLocale, LibreOfficeFindsWhatTheComponentMade) {
     }
     EXPECT_EQ(dumps[3].size(), dumps[0].size());
 }
+
+// List validations whose items gnumeric writes as an array constant (from
+// LibreOffice's lists of items) are read as those items, with the cells they
+// cover: the copies as .xlsx (read by openpyxl) and as .xls (read by
+// LibreOffice, whose package openpyxl reads) list them as the source does.
+TEST(SheetRangeFiles, ListsGivenAsArrayConstantsAreReadAsTheirItems) {
+    testfiles::ScratchDir dir;
+    testfiles::Spit(dir.File("lists.fods"), R"FODS(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"
+ xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
+ xmlns:of="urn:oasis:names:tc:opendocument:xmlns:of:1.2" office:version="1.2"
+ office:mimetype="application/vnd.oasis.opendocument.spreadsheet"><office:body><office:spreadsheet>
+<table:content-validations>
+<table:content-validation table:name="v1" table:condition="of:cell-content-is-in-list(&quot;a&quot;;&quot;b&quot;;&quot;c&quot;)" table:allow-empty-cell="true" table:base-cell-address="S.A1"/>
+<table:content-validation table:name="v2" table:condition="of:cell-content-is-in-list(&quot;чай&quot;;&quot;кава&quot;)" table:allow-empty-cell="true" table:base-cell-address="S.B2"/>
+</table:content-validations>
+<table:table table:name="S">
+<table:table-row><table:table-cell table:content-validation-name="v1" office:value-type="string"><text:p>a</text:p></table:table-cell></table:table-row>
+<table:table-row table:number-rows-repeated="2"><table:table-cell/><table:table-cell table:content-validation-name="v2"/></table:table-row>
+</table:table></office:spreadsheet></office:body></office:document>
+)FODS");
+    testfiles::LibreOfficeConvert({dir.File("lists.fods")}, dir.Path(), "ods");
+    const oracle::TRun gnumeric = oracle::Run("ssconvert " + oracle::Quote(dir.File("lists.ods")) + " " +
+                                              oracle::Quote(dir.File("lists.xls")));
+    ASSERT_TRUE(testfiles::Exists(dir.File("lists.xls"))) << gnumeric.Output;
+    ReadAndWrite(dir.File("lists.xls"), dir.File("copy.xlsx"));
+    ReadAndWrite(dir.File("lists.xls"), dir.File("copy.xls"));
+    testfiles::LibreOfficeConvert({dir.File("copy.xls")}, dir.File("lo"), "xlsx");
+    for (const std::string& file : {dir.File("copy.xlsx"), dir.File("lo/copy.xlsx")}) {
+        SCOPED_TRACE(file);
+        const std::vector<std::vector<std::string>> seen = oracle::SheetRanges("openpyxl", {file});
+        ASSERT_EQ(seen.size(), 1u);
+        std::vector<std::string> lists;
+        for (const std::string& line : seen[0])
+            if (line.rfind("dv ", 0) == 0) lists.push_back(line.substr(0, line.find(" between")));
+        std::sort(lists.begin(), lists.end());
+        EXPECT_EQ(lists, (std::vector<std::string>{"dv S A1 list", "dv S B2 list", "dv S B3 list"}));
+        EXPECT_TRUE(Contains(seen[0], "'\"a,b,c\"'")) << testing::PrintToString(seen[0]);
+        EXPECT_TRUE(Contains(seen[0], "'\"чай,кава\"'")) << testing::PrintToString(seen[0]);
+    }
+}

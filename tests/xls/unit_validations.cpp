@@ -131,7 +131,22 @@ TEST(Validations, AnUntouchedValidationKeepsItsOptionWordAndTextsAreTrimmed) {
 // DVAL counts that are not there are counted: the others are read.
 TEST(Validations, MalformedRecordsCostThemselves) {
     const Bytes dvalOf2 = Body().U16(0).U32(0).U32(0).U32(0xFFFFFFFF).U32(2).b;
-    auto dv = [](const Body& rest) { return Body().U32(0).Raw(rest.b).b; };
+    auto dv = [](const Body& rest, uint32_t options = 0) { return Body().U32(options).Raw(rest.b).b; };
+    // Empty texts, then a formula of one array constant (1 x 1) holding value.
+    auto arrayOf = [](const Bytes& value) {
+        return Body()
+            .U16(0)
+            .U16(0)
+            .U16(0)
+            .U16(0)
+            .U16(8)
+            .U16(0)
+            .Raw({0x60, 0, 0, 0, 0, 0, 0, 0})
+            .U8(0)
+            .U16(0)
+            .Raw(value);
+    };
+    const Bytes errorValue = {0x10, 0x07, 0, 0, 0, 0, 0, 0};
     const Bytes good = dv(Body().U16(0).U16(0).U16(0).U16(0).U16(0).U16(0).U16(0).U16(0).U16(0));
     struct Case {
         const char* what;
@@ -146,6 +161,13 @@ TEST(Validations, MalformedRecordsCostThemselves) {
          {dv(Body().U16(0).U16(0).U16(0).U16(0).U16(0).U16(0).U16(0).U16(0).U16(3).Raw(Bytes(8, 0))), good},
          0,
          1},
+        // Array constants: only a list's items have a form in the model.
+        {"a list's error item", {dv(arrayOf(errorValue).U16(0).U16(0).U16(0), 3), good}, 0, 1},
+        {"an array constant of a whole number",
+         {dv(arrayOf(Bytes(9, 1)).U16(0).U16(0).U16(0), 1), good},
+         0,
+         1},
+        {"an array constant past the body", {dv(arrayOf({0x02, 5, 0, 0, 'a'}), 3), good}, 0, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -164,6 +186,32 @@ TEST(Validations, MalformedRecordsCostThemselves) {
     TDataValidation v;
     v.Read(dv(Body().U16(0).U16(0).U16(0).U16(0).U16(0).U16(0).U16(0).U16(0).U16(5000)));
     EXPECT_EQ(v.Areas.Count(), 0);
+}
+
+// A list whose items an array constant gives (gnumeric writes it so) reads
+// as the explicit list of those items, over its areas; written back, it is
+// one.
+TEST(Validations, AListOfAnArrayConstantReadsAsItsItems) {
+    Body b;
+    b.U32(0x00000103).U16(0).U8(0).U16(0).U8(0).U16(0).U8(0).U16(0).U8(0);
+    b.U16(8).U16(0).Raw({0x60, 0, 0, 0, 0, 0, 0, 0});
+    b.U8(2).U16(0); // three columns, one row
+    b.U8(0x02).U16(2).U8(1).U16(u'ч').U16(u'й');
+    b.U8(0x01).F64(2.5);
+    b.U8(0x04).Raw({1, 0, 0, 0, 0, 0, 0, 0});
+    b.U16(0).U16(0);
+    b.U16(1).U16(1).U16(3).U16(0).U16(0); // A2:A4
+    TDataValidation v;
+    v.Read(b.b);
+    EXPECT_EQ(v.GetValidationType(), TValidationType::vtList);
+    const Bytes list = {0x17, 11, 1, 0x47, 0x04, 0x39, 0x04, 0, 0,   '2', 0,   '.', 0,
+                        '5',  0,  0, 0,    'T',  0,    'R',  0, 'U', 0,   'E', 0};
+    EXPECT_EQ(v.Expression1Tokens, list);
+    ASSERT_EQ(v.Areas.Count(), 1);
+    EXPECT_EQ(v.Areas[0].Row1, 1u);
+    EXPECT_EQ(v.Areas[0].Row2, 3u);
+    // The explicit list's option bit.
+    EXPECT_EQ(GetU32(v.Body().data()), 0x00000183u);
 }
 
 // Writers differ on an empty string: its zero count alone, or the count
