@@ -36,6 +36,12 @@ bool IsPackageName(std::u16string_view name) {
     return ext == u".XLSX" || ext == u".XLSM" || ext == u".ZIP";
 }
 
+// Every reader needs a worksheet (ours would make one up): nothing is
+// written without one.
+void RefuseWithoutSheets(TTabrix4& book) {
+    if (book.Sheets().Count() == 0) throw XLSError("The workbook has no sheet");
+}
+
 // The NOTE records kept from a BIFF2-BIFF5 file have a layout BIFF8 does
 // not know: while a BIFF8 file is written they stand as notes of their
 // sheet's drawing, and the records stay for an older file.
@@ -167,6 +173,7 @@ void WriteWorkbookFile(TTabrix4& book) {
     const TExcelVersion version = book.GetVersion();
     if (version == TExcelVersion::xvExcel21 || version == TExcelVersion::xvExcel30)
         throw XLSError("Can not write Excel 2.1/3.0 files");
+    RefuseWithoutSheets(book);
     book.SettleEdits();
     // Formulas the write gives their own tokens change no value.
     TCellValuesList::TQuiet quiet(book.CellStores());
@@ -281,7 +288,11 @@ void WriteWorkbookFile(TTabrix4& book) {
         s.MergedCells = [&sheet, version](TXLSStream& st) { sheet.WriteMergedCells(version, st); };
         if (version == TExcelVersion::xvExcel97) {
             s.ConditionalFormats = [&sheet](TXLSStream& st) { sheet.ConditionalFormats().WriteCondFmts(st); };
-            s.Hyperlinks = [&sheet](TXLSStream& st) { sheet.Hyperlinks().WriteHyperlinks(st); };
+            s.Hyperlinks = [&sheet, &book](TXLSStream& st) {
+                sheet.Hyperlinks().WriteHyperlinks(st, [&](std::string text) {
+                    book.AddWarning("Sheet '" + WideToUtf8(sheet.Name()) + "': " + text);
+                });
+            };
             s.Validations = [&sheet](TXLSStream& st) { sheet.Validations().WriteDVal(st); };
             s.AutoFilters = [&sheet, &book](TXLSStream& st) {
                 sheet.AutoFilters().WriteAutoFilters(st, [&](std::string text) {
@@ -340,6 +351,7 @@ std::string PackageFormulaText(TTabrix4& book, TSheet& sheet, TFormulaCell& cell
     // A package reader cuts a longer text: the formula would read as another.
     if (why.empty() && text.size() > TXLSXmlReader::MaxTextBytes)
         why = "its text of " + std::to_string(text.size()) + " bytes is longer than a package holds";
+    if (why.empty() && !PackageCarries(text)) why = "its text holds a character a package cannot";
     if (why.empty()) return text;
     // The cell keeps its value only.
     const bool kept = book.FormulaValueToKeep(sheet.Index(), cell).has_value();
@@ -417,6 +429,7 @@ bool AnyFormulaWithoutValue(TTabrix4& book) {
 } // namespace
 
 void WritePackageFile(TTabrix4& book, std::vector<uint8_t>* image) {
+    RefuseWithoutSheets(book);
     book.SettleEdits();
     TCellValuesList::TQuiet quiet(book.CellStores());
     // The values the write computes are computed once, over the workbook as it is.

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -67,6 +69,22 @@ TEST_F(Exchange, IntegersRoundHalfToEvenAndRefuseOtherKinds) {
     // An unsigned count passes its bits unchanged.
     sheet->SetAsInteger(0, 1, int32_t(uint32_t(4000000000u)));
     EXPECT_EQ(uint32_t(sheet->GetAsInteger(0, 1)), 4000000000u);
+    // No file holds a number that is not finite: such a value is the error.
+    const double notFinite[] = {std::nan(""), HUGE_VAL, -HUGE_VAL};
+    for (int col = 0; col < 3; ++col) {
+        sheet->SetAsFloat(col, 2, notFinite[col]);
+        EXPECT_EQ(sheet->GetCellType(col, 2), ctError);
+        EXPECT_EQ(sheet->GetAsString(col, 2), u"#NUM!");
+    }
+    // A text cut to what a cell holds keeps both halves of a character made
+    // of two, or neither.
+    std::u16string text(32766, u'a');
+    text += u"\U0001F600";
+    sheet->SetAsString(0, 3, text);
+    EXPECT_EQ(sheet->GetAsString(0, 3), text.substr(0, 32766));
+    text.insert(0, u"b");
+    sheet->SetAsString(0, 3, text);
+    EXPECT_EQ(sheet->GetAsString(0, 3), text.substr(0, 32767));
 }
 
 TEST_F(Exchange, TypedReadsOfEveryKind) {
@@ -379,6 +397,17 @@ TEST_F(Workbook, ManySmallSheetsReadWithinABound) {
             throw std::runtime_error("the sheets were not read");
     });
     EXPECT_TRUE(run.Ok) << run.Error;
+    // What the package writer makes the reader takes: 10,000 sheets are
+    // two parts each.
+    TTabrix4 book;
+    for (int i = 1; i < 10000; ++i) book.Sheets().Add(0);
+    book.GetSheet(9999).SetAsInteger(0, 0, 10000);
+    std::vector<uint8_t> image;
+    WritePackageFile(book, &image);
+    TTabrix4 back;
+    ASSERT_NO_THROW(ReadPackageFile(back, &image));
+    EXPECT_EQ(back.Sheets().Count(), 10000);
+    EXPECT_EQ(back.GetSheet(9999).GetAsInteger(0, 0), 10000);
 }
 
 namespace {
