@@ -753,10 +753,18 @@ void TTabrix4::CopyOrMove(bool move, int srcSheet, int col1, int row1, int col2,
             collected.push_back(cell->MakeCopy());
             // A member of an .xlsx shared formula holds no text of its own:
             // its copy gets the formula it runs, the anchor's moved to it.
-            if (auto* f = dynamic_cast<TFormulaCell*>(cell);
-                f && f->IsText() && f->SharedLink() != NoSharedFormula && f->TokenLength() == 0) {
-                const TEncodedFormula tokens = formulaHandler.TextFormulaTokens(srcSheet, *f);
-                static_cast<TFormulaCell&>(*collected.back()).SetFormula(tokens.Data, tokens.TokenLength);
+            // A text copied to another sheet names there what it named
+            // where it stood (a name local to its sheet among them).
+            if (auto* f = dynamic_cast<TFormulaCell*>(cell); f && f->IsText()) {
+                const bool member = f->SharedLink() != NoSharedFormula && f->TokenLength() == 0;
+                TEncodedFormula tokens;
+                if (member) {
+                    tokens = formulaHandler.TextFormulaTokens(srcSheet, *f);
+                    static_cast<TFormulaCell&>(*collected.back()).SetFormula(tokens.Data, tokens.TokenLength);
+                } else if (!sameSheet && !(f->Options() & KeptArrayFormula) &&
+                           formulaHandler.CompileText(srcSheet, *f, tokens)) {
+                    static_cast<TFormulaCell&>(*collected.back()).SetFormula(tokens.Data, tokens.TokenLength);
+                }
             }
             // Its result is computed where it lands.
             if (auto* f = dynamic_cast<TFormulaCell*>(collected.back().get())) f->NoResult = true;

@@ -14,14 +14,15 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const struct TScratch {
-        std::filesystem::path File = std::filesystem::temp_directory_path() /
-                                     ("fuzz_sheet_edits_" + std::to_string(getpid()) + ".xls");
+        std::filesystem::path Dir =
+            std::filesystem::temp_directory_path() / ("fuzz_sheet_edits_" + std::to_string(getpid()));
+        TScratch() { std::filesystem::create_directories(Dir); }
         ~TScratch() {
             std::error_code e;
-            std::filesystem::remove(File, e);
+            std::filesystem::remove_all(Dir, e);
         }
     } scratch;
-    const std::string fault = sheetedits::RunCase(data, size, scratch.File.string());
+    const std::string fault = sheetedits::RunCase(data, size, scratch.Dir.string());
     xls::LibState().Reset();
     if (!fault.empty()) {
         std::fprintf(stderr, "%s\n", fault.c_str());

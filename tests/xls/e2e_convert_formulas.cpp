@@ -11,6 +11,7 @@
 #include "SrcXLS/formats/XLSZip.h"
 #include "SrcXLS/formulas/DefinedNames.h"
 #include "SrcXLS/formulas/FormulaText.h"
+#include "fuzz/sheet_edits.h"
 #include "support_files.h"
 #include "support_oracle.h"
 #include "support_process.h"
@@ -23,6 +24,7 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <random>
 #include <set>
 
 using namespace xls;
@@ -1434,4 +1436,81 @@ TEST_F(Conversions, SheetsDeletedOrRenamedKeepEveryOtherReferencesSheet) {
             EXPECT_EQ(x.Sheets.size(), deleted[i] ? 2u : 3u);
         }
     }
+}
+
+// The workbooks of the edit sequences of Workbook.EditsKeepTheMeaningOfEveryFormulaTheyDoNotTouch
+// (fuzz/sheet_edits.h), from a fixed seed, saved by LibreOffice (.xls, .xlsx) and gnumeric (Excel 95,
+// .xlsx) and read from those files: every edit keeps every formula's meaning there too.
+// Q710_EDITS_RECALC=1 has LibreOffice and gnumeric compute again the .xls and .xlsx copies each
+// sequence writes at the end, which show what the sequence's model of the workbook computes.
+TEST_F(Conversions, EditsOfOtherWritersWorkbooksKeepEveryFormulasMeaning) {
+    testfiles::ScratchDir work;
+    const bool recalc = std::getenv("Q710_EDITS_RECALC") != nullptr;
+    std::mt19937 random(20261209);
+    std::vector<std::vector<uint8_t>> cases;
+    std::vector<std::string> made;
+    for (int i = 0; i < 12; ++i) {
+        std::vector<uint8_t>& bytes = cases.emplace_back(40 + random() % 200);
+        for (uint8_t& b : bytes) b = uint8_t(random());
+        made.push_back(work.File("made" + std::to_string(i) + ".xlsx"));
+        sheetedits::TRunOptions options;
+        options.Scratch = work.Path();
+        sheetedits::TRun(bytes.data(), bytes.size(), options).WriteMade(made.back());
+        LibState().Reset();
+    }
+    testfiles::LibreOfficeConvert(made, work.File("lo-xls"), "xls:MS Excel 97");
+    testfiles::LibreOfficeConvert(made, work.File("lo-xlsx"), "xlsx");
+    std::vector<std::pair<std::string, size_t>> origins;
+    for (size_t i = 0; i < made.size(); ++i) {
+        const std::string stem = "made" + std::to_string(i);
+        origins.emplace_back(work.File("lo-xls/" + stem + ".xls"), i);
+        origins.emplace_back(work.File("lo-xlsx/" + stem + ".xlsx"), i);
+        for (const auto& [format, file] :
+             {std::pair{"excel_biff7", stem + "-95.xls"}, {"xlsx", stem + "-gn.xlsx"}}) {
+            oracle::Run("ssconvert -T Gnumeric_Excel:" + std::string(format) + " " + oracle::Quote(made[i]) +
+                        " " + oracle::Quote(work.File(file)));
+            origins.emplace_back(work.File(file), i);
+        }
+    }
+    std::vector<sheetedits::TWrittenCopy> copies;
+    for (size_t k = 0; k < origins.size(); ++k) {
+        const auto& [file, i] = origins[k];
+        ASSERT_TRUE(testfiles::Exists(file)) << "the other writer made no " << file;
+        sheetedits::TRunOptions options;
+        options.Scratch = work.File("run" + std::to_string(k));
+        fs::create_directories(options.Scratch);
+        options.OriginFile = file;
+        options.KeepCopies = recalc;
+        sheetedits::TRun run(cases[i].data(), cases[i].size(), options);
+        EXPECT_EQ(run.Run(), "") << file;
+        LibState().Reset();
+        // Excel 5 copies name what LibreOffice and gnumeric read otherwise
+        // (a sheet's own names, ranges of sheets).
+        for (sheetedits::TWrittenCopy c : run.Copies()) {
+            if (c.Format == sheetedits::TOrigin::Excel5) continue;
+            const std::string unique =
+                work.File("copy" + std::to_string(copies.size()) + fs::path(c.File).extension().string());
+            fs::copy_file(c.File, unique);
+            c.File = unique;
+            copies.push_back(std::move(c));
+        }
+    }
+    if (!recalc || copies.empty()) return;
+    std::vector<std::string> files, libre, gnumeric;
+    for (const sheetedits::TWrittenCopy& c : copies) files.push_back(c.File);
+    testfiles::LibreOfficeRecalculate(files, work.File("lo"), "xlsx");
+    for (size_t i = 0; i < files.size(); ++i) {
+        libre.push_back(work.File("lo/" + fs::path(files[i]).stem().string() + ".xlsx"));
+        gnumeric.push_back(work.File("gn" + std::to_string(i) + ".xlsx"));
+        oracle::Run("ssconvert --recalc " + oracle::Quote(files[i]) + " " + oracle::Quote(gnumeric.back()));
+    }
+    const std::vector<TSeen> lo = ReadWith(libre), gn = ReadWith(gnumeric);
+    for (size_t i = 0; i < copies.size(); ++i)
+        for (const auto& [cell, value] : copies[i].Values) {
+            const std::string sheet = cell.substr(0, cell.find('!')), at = cell.substr(cell.find('!') + 1);
+            EXPECT_EQ(SeenValue(lo[i], sheet, at, false), value)
+                << copies[i].File << " " << cell << " LibreOffice";
+            EXPECT_EQ(SeenValue(gn[i], sheet, at, false), value)
+                << copies[i].File << " " << cell << " gnumeric";
+        }
 }

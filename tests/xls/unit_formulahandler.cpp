@@ -226,6 +226,26 @@ TEST_F(FormulaBook, CopiedAndMovedFormulasMoveTheirReferences) {
     Put(0, 0, 5, u"B5+B6");
     book.MoveCells(0, 0, 5, 0, 5, 0, 0, 0, cells | ICellOperations::coAdjustFormulas);
     EXPECT_EQ(Text(0, 0, 0), "#REF!+B1");
+    // A package's text copied to another sheet names its sheet's own name
+    // there, with or without its references moved.
+    TSheet& other = book.Sheets().Add(0);
+    other.SetName(u"Other");
+    TInternalName& own = book.GetInternalNames().Add();
+    own.SetName(u"Own");
+    own.SheetNumber = 1;
+    own.FormulaText = u"Sheet1!$B$1";
+    book.GetSheet(0).SetAsFloat(1, 0, 7);
+    TFormulaResult seven;
+    seven.Number = 7;
+    book.GetSheet(0).PutFormulaText(ctNumberFormula, 9, 0, 15, "SUM(Own)", NoSharedFormula, 0, seven);
+    book.CopyCells(0, 9, 0, 9, 0, 1, 9, 0, cells);
+    book.CopyCells(0, 9, 0, 9, 0, 1, 9, 3, cells | ICellOperations::coAdjustFormulas);
+    for (int row : {0, 3}) {
+        EXPECT_EQ(Text(1, 9, row), "SUM(Sheet1!Own)");
+        TFormulaValue v;
+        other.CalculateCell(9, row, v);
+        EXPECT_EQ(v.Float, 7);
+    }
 }
 
 TEST_F(FormulaBook, ARefusedCopyChangesNothing) {
