@@ -36,6 +36,12 @@ bool IsPackageName(std::u16string_view name) {
     return ext == u".XLSX" || ext == u".XLSM" || ext == u".ZIP";
 }
 
+// Every reader needs a worksheet (ours would make one up): nothing is
+// written without one.
+void RefuseWithoutSheets(TTabrix4& book) {
+    if (book.Sheets().Count() == 0) throw XLSError("The workbook has no sheet");
+}
+
 // The NOTE records kept from a BIFF2-BIFF5 file have a layout BIFF8 does
 // not know: while a BIFF8 file is written they stand as notes of their
 // sheet's drawing, and the records stay for an older file.
@@ -116,6 +122,8 @@ void CompleteMadeFilters(TTabrix4& book) {
 } // namespace
 
 void ReadWorkbookFile(TTabrix4& owner, const std::vector<uint8_t>* image) {
+    // The cells a read makes are no edit.
+    TCellValuesList::TQuiet quiet(owner.CellStores());
     ClearForRead(owner);
 
     TBIFFWorkbookTarget target;
@@ -165,6 +173,10 @@ void WriteWorkbookFile(TTabrix4& book) {
     const TExcelVersion version = book.GetVersion();
     if (version == TExcelVersion::xvExcel21 || version == TExcelVersion::xvExcel30)
         throw XLSError("Can not write Excel 2.1/3.0 files");
+    RefuseWithoutSheets(book);
+    book.SettleEdits();
+    // Formulas the write gives their own tokens change no value.
+    TCellValuesList::TQuiet quiet(book.CellStores());
 
     int64_t cells = 0;
     for (int i = 0; i < book.Sheets().Count(); ++i) {
@@ -276,7 +288,11 @@ void WriteWorkbookFile(TTabrix4& book) {
         s.MergedCells = [&sheet, version](TXLSStream& st) { sheet.WriteMergedCells(version, st); };
         if (version == TExcelVersion::xvExcel97) {
             s.ConditionalFormats = [&sheet](TXLSStream& st) { sheet.ConditionalFormats().WriteCondFmts(st); };
-            s.Hyperlinks = [&sheet](TXLSStream& st) { sheet.Hyperlinks().WriteHyperlinks(st); };
+            s.Hyperlinks = [&sheet, &book](TXLSStream& st) {
+                sheet.Hyperlinks().WriteHyperlinks(st, [&](std::string text) {
+                    book.AddWarning("Sheet '" + WideToUtf8(sheet.Name()) + "': " + text);
+                });
+            };
             s.Validations = [&sheet](TXLSStream& st) { sheet.Validations().WriteDVal(st); };
             s.AutoFilters = [&sheet, &book](TXLSStream& st) {
                 sheet.AutoFilters().WriteAutoFilters(st, [&](std::string text) {
@@ -335,13 +351,14 @@ std::string PackageFormulaText(TTabrix4& book, TSheet& sheet, TFormulaCell& cell
     // A package reader cuts a longer text: the formula would read as another.
     if (why.empty() && text.size() > TXLSXmlReader::MaxTextBytes)
         why = "its text of " + std::to_string(text.size()) + " bytes is longer than a package holds";
+    if (why.empty() && !PackageCarries(text)) why = "its text holds a character a package cannot";
     if (why.empty()) return text;
     // The cell keeps its value only.
     const bool kept = book.FormulaValueToKeep(sheet.Index(), cell).has_value();
     book.AddWarning(WideToUtf8(QuoteSheetName(sheet.Name())) + "!" +
                     WideToUtf8(ColRowToRefStr(cell.Col, int(cell.Row), false, false)) +
                     ": formula not written to .xlsx (" + why + "); " +
-                    (kept ? "its value is kept" : LostValue));
+                    (kept ? "its value is kept" : ValueLost(cell.Stale)));
     return {};
 }
 
@@ -368,6 +385,7 @@ TXLSXWorkbook PackageParts(TTabrix4& book) {
 } // namespace
 
 void ReadPackageFile(TTabrix4& owner, const std::vector<uint8_t>* image) {
+    TCellValuesList::TQuiet quiet(owner.CellStores());
     ClearForRead(owner);
     owner.SetVersion(TExcelVersion::xvExcel2007);
 
@@ -411,6 +429,9 @@ bool AnyFormulaWithoutValue(TTabrix4& book) {
 } // namespace
 
 void WritePackageFile(TTabrix4& book, std::vector<uint8_t>* image) {
+    RefuseWithoutSheets(book);
+    book.SettleEdits();
+    TCellValuesList::TQuiet quiet(book.CellStores());
     // The values the write computes are computed once, over the workbook as it is.
     TTabrix4::TCalculationPass pass(book);
     int64_t cells = 0;

@@ -11,6 +11,7 @@
 #include "SrcXLS/formats/DefaultRecords.h"
 #include "SrcXLS/formats/KeptRecords.h"
 #include "SrcXLS/formats/VBAProject.h"
+#include "SrcXLS/formats/XLSXSheetSettings.h"
 #include "SrcXLS/formats/XLSXml.h"
 #include "SrcXLS/formats/XLSXmlTags.h"
 #include "SrcXLS/model/AutoFilters.h"
@@ -114,14 +115,18 @@ const char* Panes(TSheet& sheet) {
     }
 }
 
-// Margins, a scale, page breaks or landscape pages of their own (the SETUP
-// options: bit 1 portrait, bit 2 no printer settings).
-bool PageSetUp(const TPrintSettings& print) {
-    const uint16_t options = print.GetOptions().Bits();
+// Margins, a scale, fitting to pages, page breaks or landscape pages of
+// their own: what a new sheet does not have.
+bool PageSetUp(TSheet& sheet) {
+    const TPrintSettings& print = sheet.PrintSettings();
+    const double margins[] = {print.GetMarginLeft(), print.GetMarginRight(), print.GetMarginTop(),
+                              print.GetMarginBottom()};
+    for (size_t i = 0; i < std::size(margins); ++i)
+        if (margins[i] >= 0 && margins[i] != TPrintSettings::DefaultMargins[i]) return true;
     const uint16_t scale = print.GetScalingFactor();
-    return print.GetMarginLeft() >= 0 || print.GetMarginRight() >= 0 || print.GetMarginTop() >= 0 ||
-           print.GetMarginBottom() >= 0 || (scale != 0 && scale != 100) ||
-           print.HorizPagebreaks().Count() > 0 || print.VertPagebreaks().Count() > 0 || (options & 6) == 0;
+    return (scale != 0 && scale != 100) || (sheet.GetWorkspaceOptions() & woFitToPage) ||
+           print.HorizPagebreaks().Count() > 0 || print.VertPagebreaks().Count() > 0 ||
+           !print.GetOptions().Contains(TPrintSetupOption::psoPortrait);
 }
 
 // Kept package elements of a sheet by what a reader sees in them; an
@@ -193,7 +198,7 @@ void WarnBinaryLeftBehind(TTabrix4& book) {
         if (sheet.Records().GetProtect() != 0) warn("sheet protection");
         const TPrintSettings& print = sheet.PrintSettings();
         if (!print.GetHeader().empty() || !print.GetFooter().empty()) warn("the header and footer");
-        if (PageSetUp(print)) warn("the page setup");
+        if (PageSetUp(sheet)) warn("the page setup");
     }
     if (int n = book.ChartSheets().Count())
         book.AddWarning("Workbook: " + Counted(n, "chart sheet", "chart sheets") + " not written to " +
@@ -264,6 +269,16 @@ struct TBeyond {
     }
 };
 
+// Merged areas that share cells with an earlier one (changed through their
+// fields): no file holds both.
+void WarnOverlappingMerged(TTabrix4& book, TSheet& sheet, const std::string& target) {
+    const std::vector<bool> overlapping = sheet.MergedCells().LaterOverlapping();
+    const int n = int(std::count(overlapping.begin(), overlapping.end(), true));
+    if (n > 0)
+        book.AddWarning(SheetName(sheet) + ": " + Counted(n, "merged area", "merged areas") +
+                        " sharing cells with an earlier one not written to " + target);
+}
+
 } // namespace
 
 void WarnBeyondBinaryLimits(TTabrix4& book, TExcelVersion version) {
@@ -277,6 +292,11 @@ void WarnBeyondBinaryLimits(TTabrix4& book, TExcelVersion version) {
         for (int i = 0; i < areas.Count(); ++i)
             merged.Add(areas[i].Col1, areas[i].Row1, areas[i].Col2, areas[i].Row2);
         merged.Warn(book, SheetName(sheet), "merged area", "merged areas", target);
+        WarnOverlappingMerged(book, sheet, target);
+        if (const char* panes = Panes(sheet);
+            panes && !sheet.Pane().FitsWithin(MaxColumn(version), LastFileRow(version)))
+            book.AddWarning(SheetName(sheet) + ": " + panes + " beyond column IV or row " +
+                            std::to_string(LastFileRow(version) + 1) + " not written to " + target);
         // Excel 5 files get neither (the write names them as a whole).
         if (!biff8) continue;
         for (int i = 0; i < sheet.ConditionalFormats().Count(); ++i) {
@@ -304,6 +324,7 @@ void WarnBeyondPackageLimits(TTabrix4& book) {
         for (int i = 0; i < areas.Count(); ++i)
             merged.Add(areas[i].Col1, areas[i].Row1, areas[i].Col2, areas[i].Row2);
         merged.Warn(book, SheetName(sheet), "merged area", "merged areas", "the .xlsx file");
+        WarnOverlappingMerged(book, sheet, "the .xlsx file");
     }
 }
 
@@ -360,6 +381,28 @@ void WarnOlderRecordsLeftBehind(TTabrix4& book, TExcelVersion version) {
     }
 }
 
+namespace {
+
+// The page setup of a sheet that an Excel 5 or Excel 4 file cannot hold:
+// headers and footers of more than 255 characters; in Excel 4 the header
+// and footer margins and the number of copies.
+void WarnOlderPageSetup(TTabrix4& book, TSheet& sheet, bool biff4, const std::string& target) {
+    const TPrintSettings& print = sheet.PrintSettings();
+    for (const auto& [what, text] :
+         {std::pair{"the header", &print.GetHeader()}, {"the footer", &print.GetFooter()}})
+        if (text->size() > 255)
+            book.AddWarning(SheetName(sheet) + ": " + what + " (" + std::to_string(text->size()) +
+                            " characters) cut to 255 in " + target);
+    if (!biff4) return;
+    // A new sheet's header and footer margins are half an inch.
+    if (print.GetHeaderMargin() != 0.5 || print.GetFooterMargin() != 0.5)
+        book.AddWarning(SheetName(sheet) + ": the header and footer margins not written to " + target);
+    if (print.GetCopies() > 1)
+        book.AddWarning(SheetName(sheet) + ": the number of copies not written to " + target);
+}
+
+} // namespace
+
 void WarnOlderBinaryLeftBehind(TTabrix4& book, TExcelVersion version) {
     const bool biff4 = version < TExcelVersion::xvExcel50;
     const std::string target = biff4 ? ".xls (Excel 4)" : ".xls (Excel 5)";
@@ -375,6 +418,7 @@ void WarnOlderBinaryLeftBehind(TTabrix4& book, TExcelVersion version) {
         if (int n = sheet.Validations().Count()) warn(Counted(n, "data validation", "data validations"));
         if (int n = sheet.Hyperlinks().Count()) warn(Counted(n, "hyperlink", "hyperlinks"));
         if (sheet.AutoFilters().Count() > 0) warn("the autofilter");
+        WarnOlderPageSetup(book, sheet, biff4, target);
         if (biff4 && (sheet.Records().GetProtect() != 0 || sheet.SheetProtection != FullSheetProtection))
             warn("sheet protection");
         else if (sheet.SheetProtection != FullSheetProtection)
@@ -409,9 +453,9 @@ void WarnPackageLeftBehind(TTabrix4& book, bool toBinary) {
             if (id == etsheetProtection && !Switched(sd.SavedTags.Text(i), "sheet")) continue;
             if (kind != PackageElementKinds().end())
                 what = kind->second;
-            else if (id == etsheetViews && sd.SavedTags.Text(i).find("pane") != std::string::npos)
+            else if (id == etsheetViews && FindElement(sd.SavedTags.Text(i), "pane") != std::string::npos)
                 what = "the frozen or split panes";
-            else if (id == etsheetPr && sd.SavedTags.Text(i).find("tabColor") != std::string::npos)
+            else if (id == etsheetPr && FindElement(sd.SavedTags.Text(i), "tabColor") != std::string::npos)
                 what = "the tab colour";
             if (what.empty() || named[what]) continue;
             named[what] = true;

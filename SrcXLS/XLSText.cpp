@@ -267,4 +267,10 @@ std::u16string WideStringReplaceAll(std::u16string_view text, std::u16string_vie
     return out;
 }
 
+std::u16string_view CutWhole(std::u16string_view text, size_t maxChars) {
+    if (text.size() <= maxChars) return text;
+    const bool split = maxChars > 0 && text[maxChars - 1] >= 0xD800 && text[maxChars - 1] < 0xDC00;
+    return text.substr(0, split ? maxChars - 1 : maxChars);
+}
+
 } // namespace xls

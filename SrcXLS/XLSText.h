@@ -58,6 +58,9 @@ std::u16string Utf8ToWide(std::string_view bytes);
 std::string WideToUtf8(std::u16string_view text);
 // One code point (up to U+10FFFF) appended as UTF-8.
 void AppendUtf8(std::string& out, uint32_t codePoint);
+// The first characters of a text, at most maxChars UTF-16 units, without
+// half of a character made of two.
+std::u16string_view CutWhole(std::u16string_view text, size_t maxChars);
 std::u16string WideStringReplaceAll(std::u16string_view text, std::u16string_view pattern,
                                     std::u16string_view replacement);
 

@@ -12,6 +12,7 @@ namespace xls {
 
 // Error index 1..7 in memory; BIFF codes only at the file's edge.
 constexpr int ErrorIndexCount = 8;
+constexpr int ErrorIndexNum = 6;                 // #NUM!
 std::u16string_view ErrorDisplayText(int index); // 7 is "N/A"
 std::u16string_view ErrorFileText(int index);    // 7 is "#N/A"
 

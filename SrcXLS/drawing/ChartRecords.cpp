@@ -170,7 +170,16 @@ void ReadChartRecords(TChartRecord& root, TXLSStream& stream, const TChartReadCo
                 std::vector<uint8_t> piece = ReadBody(stream, more);
                 body.insert(body.end(), piece.begin(), piece.end());
             }
-            current->Add(h.Id, std::move(body));
+            // Two frames in a row (records between them that the tree does
+            // not keep, such as an END without its BEGIN) are one, as they
+            // are written next to each other and read back.
+            if (const int n = current->Count(); n > 0 && current->Child(n - 1).Id == chartid::GELFRAME &&
+                                                current->Child(n - 1).Count() == 0) {
+                std::vector<uint8_t>& joined = current->Child(n - 1).Body;
+                joined.insert(joined.end(), body.begin(), body.end());
+            } else {
+                current->Add(h.Id, std::move(body));
+            }
             continue;
         }
         default:

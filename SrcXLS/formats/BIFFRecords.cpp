@@ -79,7 +79,7 @@ std::string TBIFFRecordWriter::Encode8Bit(std::u16string_view text) const {
 // holds; below: u8 count and 8-bit characters.
 void TBIFFRecordWriter::PutText(TByteWriter& w, std::u16string_view text) const {
     if (Version() >= TExcelVersion::xvExcel97) {
-        text = text.substr(0, (size_t(MaxBody()) - w.Size() - 3) / 2);
+        text = CutWhole(text, (size_t(MaxBody()) - w.Size() - 3) / 2);
         w.U16(uint16_t(text.size()));
         w.U8(1);
         for (char16_t c : text) w.U16(c);
@@ -227,7 +227,7 @@ void TBIFFRecordWriter::WriteFonts(const TXFonts& fonts) {
         }
         buf.clear();
         TByteWriter w(buf);
-        w.U16(uint16_t(std::min<uint32_t>(f.Height, 0xFFFF)));
+        w.U16(f.FileHeight());
         w.U16(uint16_t((f.Style & xfsBold ? 0x01 : 0) | (f.Style & xfsItalic ? 0x02 : 0) |
                        (f.Underline ? 0x04 : 0) | (f.Style & xfsStrikeOut ? 0x08 : 0)));
         w.U16(f.ColorIndex == 0 ? 0x7FFF : uint16_t(f.ColorIndex & 127));
@@ -278,8 +278,18 @@ void TBIFFRecordWriter::WriteFormats(const TCellFormats& formats) {
 }
 
 void TBIFFRecordWriter::WriteXFs(const TCellFormats& formats) {
-    for (int i = 0; i < formats.Count(); ++i) {
-        const TCellFormat& f = *formats[i];
+    // Excel 5 and later files hold at least the 15 style formats and the
+    // default cell format 15, to which rows and columns refer; a pool read
+    // from an older file may hold fewer, and gets default ones.
+    const int count = Version() >= TExcelVersion::xvExcel50 ? std::max(formats.Count(), 16) : formats.Count();
+    for (int i = 0; i < count; ++i) {
+        TCellFormat standard;
+        if (i >= formats.Count() && i < DefaultCellFormat) {
+            TXFBody style = standard.SaveToXF8();
+            PutU16(style.data() + 4, 0xFFF5); // a style entry, locked
+            standard.LoadFromXF8(style);
+        }
+        const TCellFormat& f = i < formats.Count() ? *formats[i] : standard;
         if (Version() >= TExcelVersion::xvExcel97) {
             const TXFBody body = f.SaveToXF8();
             WriteRecord(biff::XF, body);
@@ -337,7 +347,7 @@ void TBIFFRecordWriter::WriteHeaderFooter(const TPrintSettings& settings) {
     WriteHeaderText(biff::FOOTER, settings.GetFooter());
 }
 
-void TBIFFRecordWriter::WriteMargins(const TPrintSettings& settings) {
+void TBIFFRecordWriter::WriteMargins(const TPrintSettings& settings, bool onlyOwn) {
     const struct {
         uint16_t Id;
         double Value;
@@ -345,8 +355,9 @@ void TBIFFRecordWriter::WriteMargins(const TPrintSettings& settings) {
                    {biff::RIGHTMARGIN, settings.GetMarginRight()},
                    {biff::TOPMARGIN, settings.GetMarginTop()},
                    {biff::BOTTOMMARGIN, settings.GetMarginBottom()}};
-    for (const auto& m : margins) {
-        if (!(m.Value >= 0)) continue;
+    for (size_t i = 0; i < std::size(margins); ++i) {
+        const auto& m = margins[i];
+        if (!(m.Value >= 0) || (onlyOwn && m.Value == TPrintSettings::DefaultMargins[i])) continue;
         buf.clear();
         TByteWriter w(buf);
         PutDouble(w, m.Value);

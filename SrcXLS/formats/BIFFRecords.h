@@ -90,7 +90,8 @@ public:
     void WritePalette(const TPalette& palette, bool always);
 
     void WriteHeaderFooter(const TPrintSettings& settings);
-    void WriteMargins(const TPrintSettings& settings);
+    // The margins set; with onlyOwn those that differ from a new sheet's.
+    void WriteMargins(const TPrintSettings& settings, bool onlyOwn = false);
     void WritePageBreaks(const TPrintSettings& settings);
     // One ROW per row object a file of the version holds, in row order.
     void WriteRows(const TXLSRows& rows);

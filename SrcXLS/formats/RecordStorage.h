@@ -152,6 +152,9 @@ public:
 
     // True when the id has a default record here (placeholders excluded).
     bool HasDefault(uint16_t id) const;
+    // Grows the block of a default read shorter than its later layout with
+    // the default's bytes.
+    void GrowToDefault(uint16_t id) { FullBody(id); }
     // The block now holding the default with this id, nullptr when none.
     TRecordBlock* DefaultBlock(uint16_t id) const;
     // The template block of a default slot, nullptr once it was placed.

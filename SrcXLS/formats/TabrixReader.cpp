@@ -72,8 +72,9 @@ constexpr uint16_t FEATHDR = 0x0867;
 } // namespace id
 
 // How a plain settings record is stored: in place of its default from a
-// version on, or dropped.
-enum class TRule : uint8_t { Replace, Drop };
+// version on (grown with the default's later fields where an older layout
+// has fewer), or dropped.
+enum class TRule : uint8_t { Replace, ReplaceGrown, Drop };
 struct TSimpleRecord {
     uint16_t Id;
     TRule Rule;
@@ -106,7 +107,7 @@ constexpr TSimpleRecord SimpleRecords[] = {
     {biff::VCENTER, TRule::Replace, BIFF5},
     {biff::HIDEOBJ, TRule::Replace, BIFF5},
     {biff::FNGROUPCOUNT, TRule::Replace, Any},
-    {biff::SETUP, TRule::Replace, BIFF5},
+    {biff::SETUP, TRule::ReplaceGrown, TExcelVersion::xvExcel40},
     {biff::DSF, TRule::Replace, Any},
     {biff::PROT4REV, TRule::Replace, Any},
     {biff::REFRESHALL, TRule::Replace, Any},
@@ -365,10 +366,17 @@ void TTabrixReader::Dispatch() {
         return;
     }
     if (const TSimpleRecord* simple = FindSimple(rid)) {
-        if (simple->Rule == TRule::Drop)
+        if (simple->Rule == TRule::Drop) {
             Drop();
-        else
-            ReplaceFrom(simple->From);
+            return;
+        }
+        ReplaceFrom(simple->From);
+        if (simple->Rule == TRule::ReplaceGrown && Version >= simple->From)
+            for (TRecordStorageDefault* list : {CurrentStorage, Globals()})
+                if (list->HasDefault(rid)) {
+                    list->GrowToDefault(rid);
+                    break;
+                }
         return;
     }
     if (TRecordStorageEx2007Unknown::Keeps(rid)) {
@@ -507,7 +515,8 @@ bool TTabrixReader::DispatchSheet(bool biff5, bool biff8) {
         }
         return true;
     case biff::WSBOOL:
-        if (InSheet() && biff5) Replace();
+        // The same options from Excel 3 on (fitting to pages among them).
+        if (InSheet() && Version >= TExcelVersion::xvExcel30) Replace();
         return true;
     case id::HLINK:
         if (biff8 && InSheet()) ReadHyperlink();

@@ -44,7 +44,7 @@ void TTabrixReader::ReadWindow2() {
 
 // The zoom lives in the window record; the writer makes SCL from it.
 void TTabrixReader::ReadScl() {
-    if (Version < BIFF8 || !InSheet()) return;
+    if (Version < TExcelVersion::xvExcel40 || !InSheet()) return;
     TByteReader r(Body());
     int numerator = r.U16("zoom"), denominator = r.U16("zoom");
     Drop();
@@ -135,7 +135,6 @@ void TTabrixReader::ReadPageBreaks() {
     Drop();
     if (!InSheet()) return;
     Placeholder(placeholder::PageBreaks);
-    if (Version < BIFF5) return;
     bool horizontal = Header.Id == 0x001B;
     TPrintSettings& print = Sheet().PrintSettings();
     for (const auto& b : DecodePageBreaks(Body(), Version)) {
@@ -161,8 +160,8 @@ void TTabrixReader::ReadMergedCells() {
     TMergedCells& merged = Sheet().MergedCells();
     // A reversed area is taken as the area between its corners.
     for (const auto& a : DecodeMergedCells(Body()))
-        merged.AddArea(std::min(a.Col1, a.Col2), std::min(a.Row1, a.Row2), std::max(a.Col1, a.Col2),
-                       std::max(a.Row1, a.Row2));
+        merged.AddAsRead(std::min(a.Col1, a.Col2), std::min(a.Row1, a.Row2), std::max(a.Col1, a.Col2),
+                         std::max(a.Row1, a.Row2));
 }
 
 void TTabrixReader::ReadFeatHdr() {

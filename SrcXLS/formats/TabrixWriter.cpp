@@ -126,6 +126,7 @@ void TTabrixWriter::WriteBIFFWorkbook(const std::filesystem::path& fileName, TEx
     // Never write a workbook unprotected that was meant to be encrypted.
     if (!source.Password.empty() && v != TExcelVersion::xvExcel97)
         throw XLSError("Only Excel 97 workbooks can be saved with a password");
+    version = v;
     ListBoundsheets();
     filePassEnd = -1;
     Open(fileName, v);
@@ -172,7 +173,9 @@ void TTabrixWriter::ListBoundsheets() {
         TBIFFSheetSource& sheet = source.Sheets[size_t(i)];
         auto window2 = sheet.Records->Window2Data();
         uint16_t options = GetU16(window2.data());
-        if (sheet.Pane && sheet.Pane->PaneType == TPaneType::ptFrozen) options |= 0x0108;
+        if (sheet.Pane && sheet.Pane->PaneType == TPaneType::ptFrozen &&
+            sheet.Pane->FitsWithin(MaxColumn(version), LastFileRow(version)))
+            options |= 0x0108;
         if (i == source.SelectedTab)
             options |= 0x0200;
         else
@@ -338,7 +341,7 @@ void TTabrixWriter::WriteBoundsheets() {
         TByteWriter w(body);
         w.U32(0);
         w.U16(uint16_t(SheetTypes[entry.Kind] << 8 | entry.Hidden));
-        std::u16string_view name = std::u16string_view(entry.Name).substr(0, 255);
+        std::u16string_view name = CutWhole(entry.Name, 255);
         if (version == TExcelVersion::xvExcel97) {
             w.U8(uint8_t(name.size()));
             w.U8(1);
@@ -371,8 +374,11 @@ void TTabrixWriter::WriteOldLinkTable() {
 }
 
 bool TTabrixWriter::HasPanes(const TBIFFSheetSource& sheet) const {
+    // A pane beyond the version's sheet is left out (the write's warnings
+    // name it), with its selection.
     return sheet.Pane && sheet.Pane->PaneType != TPaneType::ptNone &&
-           (sheet.Pane->SplitColX > 0 || sheet.Pane->SplitRowY > 0);
+           (sheet.Pane->SplitColX > 0 || sheet.Pane->SplitRowY > 0) &&
+           sheet.Pane->FitsWithin(MaxColumn(version), LastFileRow(version));
 }
 
 void TTabrixWriter::PatchBoundsheet(const TBoundsheetData& entry) {
@@ -428,6 +434,7 @@ void TTabrixWriter::WriteSheetRecord(const TBIFFSheetSource& sheet, const TRecor
         } else {
             uint16_t options = GetU16(list.Window2Data().data());
             records.WriteWindow2Short(options, options & 0x0200);
+            records.WriteScl(GetU16(list.Window2Data().data() + 12));
         }
         return;
     case placeholder::PageBreaks:
@@ -542,18 +549,23 @@ void TTabrixWriter::WriteBIFF4Sheet(const std::filesystem::path& fileName) {
     records.WriteWord(HIDEOBJ, globals.GetHideObj());
     records.WriteWord(WSBOOL, list.GetWSBool());
     records.WriteFonts(*source.Fonts);
-    if (print) records.WriteHeaderFooter(*print);
+    if (print) {
+        records.WritePageBreaks(*print);
+        records.WriteHeaderFooter(*print);
+    }
     records.WriteBool(HCENTER, list.GetHCenter());
     records.WriteBool(VCENTER, list.GetVCenter());
+    // A new sheet's margins are every reader's: a new workbook's file holds
+    // no margin record.
+    if (print) records.WriteMargins(*print, true);
     {
+        // The first six fields are those of Excel 4.
         auto setup = list.SetupData();
         std::vector<uint8_t> body(setup.begin(), setup.begin() + 34);
         PutU16(body.data(), uint16_t(GetU16(setup.data()) & 0x7F));
-        PutU16(body.data() + 6, 1);
-        PutU16(body.data() + 8, 1);
-        // Its print options, and whether the printer's settings (paper,
-        // scale, orientation) are unset.
-        PutU16(body.data() + 10, uint16_t(GetU16(setup.data() + 10) & 0x3F));
+        // Its print options (the starting page's too), and whether the
+        // printer's settings (paper, scale, orientation) are unset.
+        PutU16(body.data() + 10, uint16_t(GetU16(setup.data() + 10) & 0xBF));
         PutU16(body.data() + 12, 600);
         PutU16(body.data() + 14, 600);
         records.WriteRecord(SETUP, body);
@@ -571,6 +583,7 @@ void TTabrixWriter::WriteBIFF4Sheet(const std::filesystem::path& fileName) {
     Run(sheet.Cells);
     records.WriteWindow1(globals.Window1Data());
     records.WriteWindow2Short(GetU16(list.Window2Data().data()), true);
+    records.WriteScl(GetU16(list.Window2Data().data() + 12));
     if (sheet.Selection) records.WriteSelection(3, *sheet.Selection);
     records.WriteEmpty(EOF_RECORD);
     stream.Close();

@@ -106,15 +106,13 @@ std::u16string NameText(const std::vector<uint8_t>& tokens, const TSupBook& book
     return u"=" + QuoteSheetName(book.Sheets[sheet].Text()) + u"!" + ref;
 }
 
-// Characters XML 1.0 cannot carry (from binary files' texts) as blanks.
+// Names and formulas are read as they stand: characters XML 1.0 cannot
+// carry (from binary files' texts) are replaced.
 void AppendAttr(std::string& out, std::string_view name, std::string_view value) {
     out += ' ';
     out += name;
     out += "=\"";
-    std::string clean(value);
-    for (char& c : clean)
-        if (uint8_t(c) < 0x20) c = ' ';
-    XMLAppendEscaped(out, clean);
+    AppendPackageUtf8(out, value);
     out += '"';
 }
 
@@ -374,7 +372,7 @@ std::string ExternalLinkPart(const TSupBook& book) {
                     if (!AppendXMLNumber(value, v.Number)) value = "0";
                 } else if (v.Kind == TArrayValue::avString) {
                     out += " t=\"str\"";
-                    value = XMLEncodeText(EncodeXString(v.Text));
+                    value = PackageText(v.Text);
                 } else if (v.Kind == TArrayValue::avBoolean) {
                     out += " t=\"b\"";
                     value = v.Code ? "1" : "0";

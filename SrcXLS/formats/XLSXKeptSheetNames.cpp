@@ -123,7 +123,7 @@ private:
         if (failed) unfollowed.push_back(WideToUtf8(text));
         if (written == text) return;
         out.append(xml, from, begin - from);
-        for (char c : XMLEncodeText(WideToUtf8(written))) {
+        for (char c : PackageText(written, TPackageText::Plain)) {
             if (c == '\'' && quote == '\'')
                 out += "&apos;";
             else

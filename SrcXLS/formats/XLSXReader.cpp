@@ -102,11 +102,10 @@ struct TReadBelow {
     std::span<const int> Ids;
 };
 constexpr int RowIds[] = {etrow}, CellIds[] = {etc}, CellChildIds[] = {etv, etf, etis},
-              TextIds[] = {ett, etr}, RunTextIds[] = {ett}, RunIds[] = {etrPr, ett}, ColIds[] = {etcol},
-              MergeIds[] = {etmergeCell};
-constexpr TReadBelow SheetBelow[] = {{etsheetData, RowIds},   {etrow, CellIds},  {etc, CellChildIds},
-                                     {etis, TextIds},         {etr, RunTextIds}, {etcols, ColIds},
-                                     {etmergeCells, MergeIds}};
+              TextIds[] = {ett, etr}, RunIds[] = {etrPr, ett}, ColIds[] = {etcol}, MergeIds[] = {etmergeCell};
+constexpr TReadBelow SheetBelow[] = {{etsheetData, RowIds}, {etrow, CellIds},        {etc, CellChildIds},
+                                     {etis, TextIds},       {etr, RunIds},           {etrPr, FontIds},
+                                     {etcols, ColIds},      {etmergeCells, MergeIds}};
 constexpr TReadBelow StringsBelow[] = {{etsi, TextIds}, {etr, RunIds}, {etrPr, FontIds}};
 constexpr int NumFmtIds[] = {etnumFmt}, FontItemIds[] = {etfont}, FillIds[] = {etfill},
               FillKindIds[] = {etpatternFill, etgradientFill}, PatternIds[] = {etfgColor, etbgColor},
@@ -273,6 +272,7 @@ void TXLS2007Reader::ReadPackage(std::span<const uint8_t> data, const TZipLimits
 
     book.Strings->ResetReadIndex();
     if (zip.IndexOf(strings) >= 0) ReadPart(strings, pkSharedStrings);
+    sharedCount = book.Strings->ReadCount();
     // Fonts that rich texts added stay.
     book.Fonts->MarkPermanent();
 
@@ -1099,6 +1099,16 @@ void ReadBorder(TExXMLTag& b, TBorder& border, const TThemeColors& theme) {
 }
 } // namespace
 
+TXFont* TXLS2007Reader::AddFont(const TXFontEx12& font) {
+    // A binary workbook has no font 4: the pool keeps a placeholder there,
+    // so that a copy as .xls keeps the fifth font.
+    if (book.Fonts->Count() == 4) {
+        book.Fonts->Add();
+        book.Book->FontGap = true;
+    }
+    return book.Fonts->AddEx12(font);
+}
+
 // The pool's 21 defaults stand before the package's cell formats.
 void TXLS2007Reader::PrepareCellFormats() {
     TCellFormats& pool = *book.Formats;
@@ -1115,22 +1125,16 @@ bool TXLS2007Reader::StyleItem(int section, int id, TExXMLTag& tag) {
         if (id != etnumFmt) return false;
         {
             int64_t fmtId = tag.ReqInt(eanumFmtId);
-            std::u16string code = XMLDecodeText(tag.ReqText(eaformatCode));
+            std::u16string code = DecodeXString(XMLDecodeText(tag.ReqText(eaformatCode)));
             if (fmtId >= 0 && fmtId <= 0xFFFF) numberFormats.emplace_back(int(fmtId), std::move(code));
         }
         return true;
     case etfonts:
         if (id != etfont) return false;
-        // A binary workbook has no font 4: the pool keeps a placeholder
-        // there, so that a copy as .xls keeps the fifth font.
-        if (book.Fonts->Count() == 4) {
-            book.Fonts->Add();
-            book.Book->FontGap = true;
-        }
         {
             TXFontEx12 font;
             ReadFont(tag, font, theme);
-            book.Fonts->AddEx12(font);
+            AddFont(font);
         }
         return true;
     case etfills:
@@ -1178,7 +1182,7 @@ bool TXLS2007Reader::StyleItem(int section, int id, TExXMLTag& tag) {
             style.Hidden = tag.GetBool(eahidden, false);
             style.ILevel = int(std::clamp<int64_t>(tag.GetInt(eaiLevel, -1), -1, 255));
             style.XfId = int(std::clamp<int64_t>(tag.GetInt(eaxfId, 0), 0, INT32_MAX));
-            style.Name = tag.GetTextW(eaname);
+            style.Name = DecodeXString(tag.GetTextW(eaname));
         }
         return true;
     default:
@@ -1278,7 +1282,7 @@ void TXLS2007Reader::TTextRead::Add(std::u16string_view text, int font) {
     const bool takes = Takes(text.size());
     Length += text.size();
     if (!takes) return;
-    text = text.substr(0, size_t(MaxReadStringLength) - Kept);
+    text = CutWhole(text, size_t(MaxReadStringLength) - Kept);
     Kept += text.size();
     Pieces.emplace_back(text, font);
 }
@@ -1304,9 +1308,16 @@ void TXLS2007Reader::ReadStringPiece(TExXMLTag& piece, TTextRead& text, bool ric
         TXFontEx12 probe;
         ReadFont(*rPr, probe, theme);
         TXFonts& fonts = *book.Fonts;
+        // A run that names no font or size (gnumeric writes those) has the
+        // workbook's.
+        if (const TXFont* standard = fonts.GetItem(0)) {
+            if (!rPr->FindChild(etrFont) && !rPr->FindChild(etname)) probe.Name = standard->Name;
+            if (!rPr->FindChild(etsz)) probe.Height = standard->Height;
+            probe.ResetHash();
+        }
         TXFont* found = fonts.FindEqual(probe);
         // A run font the cell formats do not use joins the pool.
-        if (!found) found = fonts.AddEx12(probe);
+        if (!found) found = AddFont(probe);
         font = found->PoolIndex;
     }
     text.Add(value, font);
@@ -1411,6 +1422,14 @@ void TXLS2007Reader::ReadCols(TExXMLTag& col) {
     }
 }
 
+// An inline string with fonts of its own keeps them, as a shared string.
+void TXLS2007Reader::PutRichInline(TSheet& sheet, int col, int row, int format) {
+    TXLSWideStringList pieces;
+    for (const auto& [piece, font] : inlineText.Pieces) pieces.AddWithValue(piece, font);
+    book.Strings->AddFormattedStringRead(pieces);
+    sheet.PutSSTString(col, row, format, book.Strings->ReadCount() - 1);
+}
+
 void TXLS2007Reader::ReadCell(TExXMLTag& c) {
     int col, row;
     if (const TExXMLTag::TValue* r = c.Find(ear)) {
@@ -1469,9 +1488,8 @@ void TXLS2007Reader::ReadCell(TExXMLTag& c) {
             kind = ctStringFormula;
             if (t == "s" && v) {
                 int64_t index = v->GetTextInt();
-                TSSTEntry* e = index >= 0 && index < book.Strings->ReadCount()
-                                   ? book.Strings->GetEntry(int(index))
-                                   : nullptr;
+                TSSTEntry* e =
+                    index >= 0 && index < sharedCount ? book.Strings->GetEntry(int(index)) : nullptr;
                 result.Text = e ? e->Text() : std::u16string();
             } else {
                 result.Text = stringValue();
@@ -1532,7 +1550,7 @@ void TXLS2007Reader::ReadCell(TExXMLTag& c) {
             return;
         }
         // An index past the strings the table holds reads as an empty text.
-        if (index < 0 || index >= book.Strings->ReadCount()) {
+        if (index < 0 || index >= sharedCount) {
             sheet.PutString(col, row, format, u"");
             return;
         }
@@ -1543,7 +1561,10 @@ void TXLS2007Reader::ReadCell(TExXMLTag& c) {
             sheet.PutBlank(col, row, format);
         } else {
             const std::u16string text = stringValue();
-            sheet.PutString(col, row, format, text);
+            if (is && inlineText.Rich)
+                PutRichInline(sheet, col, row, format);
+            else
+                sheet.PutString(col, row, format, text);
             const size_t length = is ? inlineText.Length : text.size();
             if (length > size_t(MaxReadStringLength)) NoteCut(col, row, length);
         }
@@ -1579,7 +1600,7 @@ bool TXLS2007Reader::SheetTag(int id, TExXMLTag& tag) {
         // The pieces of an inline string, each as it ends.
         if (!tag.Parent || tag.Parent->Id != etis || !tag.Parent->Parent || tag.Parent->Parent->Id != etc)
             return false;
-        ReadStringPiece(tag, inlineText, false);
+        ReadStringPiece(tag, inlineText, true);
         return true;
     case etc:
         if (!tag.Parent || tag.Parent->Id != etrow) return false;
@@ -1596,7 +1617,7 @@ bool TXLS2007Reader::SheetTag(int id, TExXMLTag& tag) {
         {
             int c1, r1, c2, r2;
             tag.ReqArea(earef, c1, r1, c2, r2);
-            current->MergedCells().AddArea(c1, r1, c2, r2);
+            current->MergedCells().AddAsRead(c1, r1, c2, r2);
         }
         return true;
     default:

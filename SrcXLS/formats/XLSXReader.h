@@ -22,6 +22,8 @@ namespace xls {
 
 class TSheet;
 class TCellFormatEx12;
+class TXFont;
+class TXFontEx12;
 class TXLSWideStringList;
 
 class TXLS2007Reader : public TXLSExcelXmlReader {
@@ -90,6 +92,9 @@ private:
     bool StylesTag(int id, TExXMLTag& tag);
     // An item of a section of the styles, as it ends.
     bool StyleItem(int section, int id, TExXMLTag& tag);
+    void PutRichInline(TSheet& sheet, int col, int row, int format);
+    // A font of the package into the pool, past the placeholder at 4.
+    TXFont* AddFont(const TXFontEx12& font);
     void PrepareCellFormats();
     bool SheetTag(int id, TExXMLTag& tag);
     bool StringsTag(int id, TExXMLTag& tag);
@@ -144,6 +149,9 @@ private:
     void WarnCutTexts();
     int64_t columnsSet = 0;
     TTextRead sharedText, inlineText;
+    // The shared strings the package holds (rich inline strings join the
+    // read list after them).
+    int sharedCount = 0;
     // The number formats of the styles, added together at the section's end.
     std::vector<std::pair<int, std::u16string>> numberFormats;
     uint64_t keepBudget = 0;

@@ -90,6 +90,14 @@ void SheetWarning(const TXLSXRangeContext& c, const TSheet& sheet, const std::st
         c.Warn("Sheet '" + WideToUtf8(sheet.Name()) + "': " + what + " not written to the .xlsx file");
 }
 
+// Characters of formulas that a package cannot hold, written as U+FFFD.
+void UncarriedWarning(const TXLSXRangeContext& c, const TSheet& sheet, int replaced, std::string_view what) {
+    if (replaced > 0 && c.Warn)
+        c.Warn("Sheet '" + WideToUtf8(sheet.Name()) + "': " + std::to_string(replaced) +
+               " characters of the " + std::string(what) +
+               "' formulas that a package cannot hold written as U+FFFD");
+}
+
 // ---------------------------------------------------------------------------
 // Hyperlinks
 
@@ -108,13 +116,18 @@ std::string LinkTarget(const THyperlink& link) {
 std::string Hyperlinks(TSheet& sheet, const TXLSXRangeContext& c, TXLSXRangeElements& made) {
     THyperlinks& links = sheet.Hyperlinks();
     std::string out;
-    int unknown = 0, number = 0;
+    int unknown = 0, targetless = 0, frames = 0, number = 0;
     for (int i = 0; i < links.Count(); ++i) {
         const THyperlink& link = links.Items(i);
+        if (!link.HasTarget()) {
+            ++targetless;
+            continue;
+        }
         if (link.HyperlinkType() == THyperlinkType::hltUnknown) {
             ++unknown;
             continue;
         }
+        frames += !link.TargetFrame().empty();
         std::string ref;
         TCellAreas area;
         area.AddArea(link.Col1, link.Row1, link.Col2, link.Row2);
@@ -154,6 +167,13 @@ std::string Hyperlinks(TSheet& sheet, const TXLSXRangeContext& c, TXLSXRangeElem
     }
     if (unknown > 0)
         SheetWarning(c, sheet, std::to_string(unknown) + " hyperlink(s) of a kind not known here");
+    if (frames > 0)
+        SheetWarning(c, sheet,
+                     "the target frame of " + std::to_string(frames) +
+                         (frames == 1 ? " hyperlink" : " hyperlinks"));
+    if (targetless > 0 && c.Warn)
+        c.Warn("Sheet '" + WideToUtf8(sheet.Name()) +
+               "': " + THyperlinks::TargetlessWarning(targetless, "the .xlsx file"));
     return out.empty() ? out : "<hyperlinks>" + out + "</hyperlinks>";
 }
 
@@ -252,7 +272,7 @@ std::string DifferentialFormat(const TCondFmtData& d, const TXLSXRangeContext& c
 std::string ConditionalFormats(TSheet& sheet, const TXLSXRangeContext& c) {
     TConditionalFormats& formats = sheet.ConditionalFormats();
     std::string out;
-    int priority = 0, kept = 0, unwritten = 0;
+    int priority = 0, kept = 0, unwritten = 0, replaced = 0;
     for (int i = 0; i < formats.Count(); ++i) {
         const TConditionalFormat& f = formats.Items(i);
         // The formulas are written for the first cell of the area written first.
@@ -296,7 +316,7 @@ std::string ConditionalFormats(TSheet& sheet, const TXLSXRangeContext& c) {
             for (const std::u16string& text : formulas) {
                 if (text.empty()) continue;
                 rules += "<formula>";
-                XMLAppendEscaped(rules, WideToUtf8(text));
+                AppendPackageText(rules, text, TPackageText::Plain, &replaced);
                 rules += "</formula>";
             }
             rules += "</cfRule>";
@@ -308,6 +328,7 @@ std::string ConditionalFormats(TSheet& sheet, const TXLSXRangeContext& c) {
     }
     if (unwritten > 0)
         SheetWarning(c, sheet, std::to_string(unwritten) + " condition(s) of conditional formats");
+    UncarriedWarning(c, sheet, replaced, "conditional formats");
     if (kept > 0)
         SheetWarning(c, sheet,
                      "the number formats, alignment or protection of " + std::to_string(kept) +
@@ -328,7 +349,7 @@ constexpr std::string_view ErrorStyles[] = {"stop", "warning", "information"};
 std::string DataValidations(TSheet& sheet, const TXLSXRangeContext& c) {
     TDataValidations& validations = sheet.Validations();
     std::string out;
-    int count = 0, unwritten = 0;
+    int count = 0, unwritten = 0, replaced = 0;
     for (int i = 0; i < validations.Count(); ++i) {
         const TDataValidation& v = validations.Items(i);
         // The formulas are written for the first cell of the area written first.
@@ -385,13 +406,14 @@ std::string DataValidations(TSheet& sheet, const TXLSXRangeContext& c) {
         for (int k = 0; k < 2; ++k) {
             if (formulas[k].empty()) continue;
             out += k == 0 ? "<formula1>" : "<formula2>";
-            XMLAppendEscaped(out, WideToUtf8(formulas[k]));
+            AppendPackageText(out, formulas[k], TPackageText::Plain, &replaced);
             out += k == 0 ? "</formula1>" : "</formula2>";
         }
         out += "</dataValidation>";
         ++count;
     }
     if (unwritten > 0) SheetWarning(c, sheet, std::to_string(unwritten) + " data validation(s)");
+    UncarriedWarning(c, sheet, replaced, "data validations");
     if (count == 0) return {};
     std::string element = "<dataValidations count=\"" + std::to_string(count) + "\">";
     return element + out + "</dataValidations>";

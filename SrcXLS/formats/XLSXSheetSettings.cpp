@@ -45,9 +45,9 @@ size_t StartTagEnd(const std::string& text, size_t at) {
     return end > at && text[end - 1] == '/' ? end - 1 : end;
 }
 
-// The position of the element's start tag ("<name" then a blank, '/' or
-// '>') from `from`; npos when there is none.
-size_t FindElement(const std::string& text, std::string_view name, size_t from = 0) {
+} // namespace
+
+size_t FindElement(const std::string& text, std::string_view name, size_t from) {
     for (size_t at = text.find('<', from); at != std::string::npos; at = text.find('<', at + 1)) {
         if (text.compare(at + 1, name.size(), name) != 0) continue;
         const char next = at + 1 + name.size() < text.size() ? text[at + 1 + name.size()] : '>';
@@ -56,6 +56,8 @@ size_t FindElement(const std::string& text, std::string_view name, size_t from =
     }
     return std::string::npos;
 }
+
+namespace {
 
 // The element's start tag in its kept text.
 size_t Start(const std::string& text, std::string_view name) {
@@ -225,9 +227,9 @@ void PutSheetSettings(TSheet& sheet, std::span<const int> order) {
         if (text.empty()) text = "<headerFooter/>";
         // Children in the schema's order: oddHeader, oddFooter, evenHeader, ...
         if (now.Header != was.Header)
-            text = WithChild(text, "headerFooter", "oddHeader", XMLEncodeText(WideToUtf8(now.Header)));
+            text = WithChild(text, "headerFooter", "oddHeader", PackageText(now.Header));
         if (now.Footer != was.Footer)
-            text = WithChild(text, "headerFooter", "oddFooter", XMLEncodeText(WideToUtf8(now.Footer)),
+            text = WithChild(text, "headerFooter", "oddFooter", PackageText(now.Footer),
                              {"evenHeader", "evenFooter", "firstHeader", "firstFooter"});
         PutElement(tags, etheaderFooter, text, order);
     }

@@ -11,10 +11,15 @@
 
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace xls {
 
 class TSheet;
+
+// The position of the element's start tag ("<name" then a blank, '/' or
+// '>') in kept text from `from`; npos when there is none.
+size_t FindElement(const std::string& text, std::string_view name, size_t from = 0);
 
 // The settings as the model holds them now.
 TXLSXSheetSettings ModelSheetSettings(TSheet& sheet);

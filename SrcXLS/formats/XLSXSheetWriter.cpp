@@ -39,21 +39,6 @@ void AppendTrimmed(std::string& out, std::string_view text) {
     out += text;
 }
 
-// A cell text: characters XML cannot carry escaped the package's way,
-// blanks at either end kept.
-void AppendCellText(std::string& out, std::string_view tag, std::u16string_view text) {
-    std::string utf8 = EncodeXString(text);
-    out += '<';
-    out += tag;
-    if (!utf8.empty() && (uint8_t(utf8.front()) <= 0x20 || uint8_t(utf8.back()) <= 0x20))
-        out += " xml:space=\"preserve\"";
-    out += '>';
-    XMLAppendEscaped(out, utf8);
-    out += "</";
-    out += tag;
-    out += '>';
-}
-
 std::string ErrorText(int index) {
     return WideToUtf8(ErrorFileText(index));
 }
@@ -267,9 +252,10 @@ void TXLSXSheetWriter::WriteMergeCells(std::string& out) {
     TMergedCells& merged = sheet.MergedCells();
     std::string areas;
     int count = 0;
+    const std::vector<bool> overlapping = merged.LaterOverlapping();
     for (int i = 0; i < merged.Count(); ++i) {
         const TCellArea& a = merged[i];
-        if (a.Col1 > lastCol || a.Row1 > lastRow) continue;
+        if (a.Col1 > lastCol || a.Row1 > lastRow || overlapping[size_t(i)]) continue;
         areas += "<mergeCell ref=\"";
         AppendArea(areas, a.Col1i(), a.Row1, int(std::min(a.Col2, lastCol)), std::min(a.Row2, lastRow));
         areas += "\"/>";
@@ -476,7 +462,7 @@ void TXLSXSheetWriter::WriteFormula(std::string& out, TCell& cell) {
             out += "/>";
         } else {
             out += '>';
-            XMLAppendEscaped(out, text);
+            AppendPackageUtf8(out, text);
             out += "</f>";
         }
     }
@@ -484,10 +470,10 @@ void TXLSXSheetWriter::WriteFormula(std::string& out, TCell& cell) {
         const std::u16string& s = value->Text;
         if (t == "inlineStr") {
             out += "<is>";
-            AppendCellText(out, "t", s);
+            AppendTextElement(out, "t", s);
             out += "</is>";
         } else {
-            AppendCellText(out, "v", s);
+            AppendTextElement(out, "v", s);
         }
     } else if (!v.empty()) {
         out += "<v>";

@@ -206,6 +206,15 @@ void AppendAttr(std::string& out, std::string_view name, std::string_view utf8) 
     out += '"';
 }
 
+// A text of the model, through the package's escape.
+void AppendAttr(std::string& out, std::string_view name, std::u16string_view text) {
+    out += ' ';
+    out += name;
+    out += "=\"";
+    AppendPackageText(out, text);
+    out += '"';
+}
+
 void AppendAttr(std::string& out, std::string_view name, int64_t value) {
     out += ' ';
     out += name;
@@ -451,7 +460,7 @@ void TXLS2007Writer::WriteNumFmts(std::string& out) {
         if (nf->IsUnused() || nf->Text().empty() || TNumberFormats::IsBuiltInXLSXId(nf->Index)) continue;
         numFmts += "<numFmt";
         AppendAttr(numFmts, "numFmtId", nf->Index);
-        AppendAttr(numFmts, "formatCode", WideToUtf8(nf->Text()));
+        AppendAttr(numFmts, "formatCode", std::u16string_view(nf->Text()));
         numFmts += "/>";
         ++numFmtCount;
     }
@@ -662,7 +671,7 @@ void TXLS2007Writer::WriteCellStyles(std::string& out) {
     for (int i = 0; i < cellStyles.Count(); ++i) {
         const TEx12CellStyle& s = cellStyles.GetItem(i);
         out += "<cellStyle";
-        if (!s.Name.empty()) AppendAttr(out, "name", WideToUtf8(s.Name));
+        if (!s.Name.empty()) AppendAttr(out, "name", std::u16string_view(s.Name));
         AppendAttr(out, "xfId", s.XfId);
         if (s.BuiltinId >= 0) AppendAttr(out, "builtinId", s.BuiltinId);
         if (s.ILevel >= 0) AppendAttr(out, "iLevel", s.ILevel);
@@ -764,14 +773,7 @@ public:
     }
 
 private:
-    static void AppendText(std::string& out, std::u16string_view text) {
-        std::string utf8 = EncodeXString(text);
-        out += !utf8.empty() && (uint8_t(utf8.front()) <= 0x20 || uint8_t(utf8.back()) <= 0x20)
-                   ? "<t xml:space=\"preserve\">"
-                   : "<t>";
-        XMLAppendEscaped(out, utf8);
-        out += "</t>";
-    }
+    static void AppendText(std::string& out, std::u16string_view text) { AppendTextElement(out, "t", text); }
 
     void AppendEntry(std::string& out, const TSSTEntry& e) {
         const std::u16string text = e.Text();
@@ -935,7 +937,7 @@ std::string TXLS2007Writer::WorkbookPart(const TXMLRelationsWorkbook::TRebuilt& 
                     AppendAttr(out, "r:id", it != ids.NewIds.end() ? it->second : k.RelationId);
                 } else {
                     TSheet& sheet = book.Sheets->Items(order[p]);
-                    XMLAppendEscaped(out, WideToUtf8(SheetName(order[p])));
+                    AppendPackageText(out, SheetName(order[p]), TPackageText::Plain);
                     out += "\" sheetId=\"";
                     AppendXMLInt(out, int64_t(p) + 1);
                     out += '"';
@@ -989,11 +991,11 @@ void TXLS2007Writer::WriteDefinedNames(std::string& out, const std::vector<int>&
         const TInternalName& n = names.Items(i);
         if (!NameWritten(n)) continue;
         out += "<definedName";
-        AppendAttr(out, "name", WideToUtf8((n.IsBuiltIn() ? u"_xlnm." : u"") + n.GetName()));
-        if (!n.Comment.empty()) AppendAttr(out, "comment", WideToUtf8(n.Comment));
+        AppendAttr(out, "name", std::u16string_view((n.IsBuiltIn() ? u"_xlnm." : u"") + n.GetName()));
+        if (!n.Comment.empty()) AppendAttr(out, "comment", std::u16string_view(n.Comment));
         static constexpr std::string_view texts[] = {"customMenu", "description", "help", "statusBar"};
         for (int t = 0; t < 4; ++t)
-            if (!n.Texts[t].empty()) AppendAttr(out, texts[t], WideToUtf8(n.Texts[t]));
+            if (!n.Texts[t].empty()) AppendAttr(out, texts[t], std::u16string_view(n.Texts[t]));
         const int sheet = n.SheetNumber - 1;
         if (sheet >= 0) {
             auto at = std::find(order.begin(), order.end(), sheet);
@@ -1004,7 +1006,7 @@ void TXLS2007Writer::WriteDefinedNames(std::string& out, const std::vector<int>&
         if (n.Options & noVBAProcedure) out += " vbProcedure=\"1\"";
         if (n.Xlm) out += " xlm=\"1\"";
         if (n.GetFunctionGroup() > 0) AppendAttr(out, "functionGroupId", n.GetFunctionGroup());
-        if (!n.ShortcutKey.empty()) AppendAttr(out, "shortcutKey", WideToUtf8(n.ShortcutKey));
+        if (!n.ShortcutKey.empty()) AppendAttr(out, "shortcutKey", std::u16string_view(n.ShortcutKey));
         if (n.PublishToServer) out += " publishToServer=\"1\"";
         if (n.WorkbookParameter) out += " workbookParameter=\"1\"";
         std::u16string text = n.FormulaText;
@@ -1027,7 +1029,11 @@ void TXLS2007Writer::WriteDefinedNames(std::string& out, const std::vector<int>&
             }
         }
         out += '>';
-        XMLAppendEscaped(out, WideToUtf8(text));
+        int replaced = 0;
+        AppendPackageText(out, text, TPackageText::Plain, &replaced);
+        if (replaced > 0 && book.Warn)
+            book.Warn("Name " + WideToUtf8(n.GetName()) + ": " + std::to_string(replaced) +
+                      " characters of its formula that a package cannot hold written as U+FFFD");
         out += "</definedName>";
     }
     out += "</definedNames>";
@@ -1091,7 +1097,7 @@ std::string TXLS2007Writer::AppPropertiesPart() const {
     out += "\" baseType=\"lpstr\">";
     for (int i = 0; i < count; ++i) {
         out += "<vt:lpstr>";
-        XMLAppendEscaped(out, WideToUtf8(SheetName(i)));
+        AppendPackageText(out, SheetName(i), TPackageText::Plain);
         out += "</vt:lpstr>";
     }
     out += "</vt:vector></TitlesOfParts><LinksUpToDate>false</LinksUpToDate><SharedDoc>false</SharedDoc>"
@@ -1119,9 +1125,18 @@ std::vector<TPackageSheetName> PackageSheetNames(const std::vector<std::u16strin
                 if (forbidden.find(c) != forbidden.npos) c = u'_';
             reason = "a package's sheet names cannot hold [ ] : * ? / \\";
         }
+        // Nor what XML cannot carry (a name is read as it stands).
+        bool uncarried = false;
+        for (size_t k = 0; k < name.size(); ++k)
+            if (!PackageCarriesAt(name, k)) {
+                name[k] = u'_';
+                uncarried = true;
+            }
+        if (uncarried)
+            reason += std::string(reason.empty() ? "" : "; ") +
+                      "a package's sheet names cannot hold control characters";
         if (name.size() > MaxName) {
-            // Not between the halves of a character.
-            name.resize(name[MaxName - 1] >= 0xD800 && name[MaxName - 1] < 0xDC00 ? MaxName - 1 : MaxName);
+            name = CutWhole(name, MaxName);
             reason += std::string(reason.empty() ? "" : "; ") +
                       "a package's sheet names hold at most 31 characters";
         }
@@ -1140,7 +1155,7 @@ std::vector<TPackageSheetName> PackageSheetNames(const std::vector<std::u16strin
         const std::u16string base = name;
         for (int n = 2; taken.count(UpperCaseWide(name)); ++n) {
             const std::u16string suffix = u"_" + Utf8ToWide(std::to_string(n));
-            name = base.substr(0, std::min(base.size(), MaxName - suffix.size())) + suffix;
+            name = std::u16string(CutWhole(base, MaxName - suffix.size())) + suffix;
         }
         taken.insert(UpperCaseWide(name));
     }
@@ -1162,13 +1177,26 @@ std::string TXLS2007Writer::KeptText(std::string_view text, int sheet, const std
     return out;
 }
 
-std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
-    TXLSXBookData& data = *book.Book;
-    converted = book.OrigVersion != TExcelVersion::xvExcel2007;
-    if (book.Sheets->Count() == 0) throw XLSError("Empty worksheet");
+// A package being written: the archive, and every part in it (by
+// lower-case name) with its name and content type.
+struct TXLS2007Writer::TPackageOut {
+    // The package read, whose entries the archive copies as it is written.
+    TXLSZipArchive Kept;
+    TXLSZipArchive Zip;
+    std::map<std::string, std::pair<std::string, std::string>> PartTypes;
+    // The content types of the package read.
+    TContentTypes KeptTypes;
+    void Add(const std::string& name, std::string text, std::string_view type) {
+        Zip.AddFile(name, std::move(text), PackageDeflateLevel);
+        PartTypes[AsciiLower(name)] = {name, std::string(type)};
+    }
+};
 
-    // Sheets whose names a package cannot hold get names it can; formulas
-    // and names that name them follow while the parts are made.
+// Sheets whose names a package cannot hold get names it can; formulas and
+// names that name them follow while the parts are made. Whether any is
+// renamed.
+bool TXLS2007Writer::NameSheets() {
+    TXLSXBookData& data = *book.Book;
     std::vector<std::u16string> modelNames, keptNames;
     for (int i = 0; i < book.Sheets->Count(); ++i) modelNames.push_back(book.Sheets->Items(i).Name());
     for (const TXLSXKeptSheet& k : data.KeptSheets)
@@ -1187,35 +1215,26 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
             book.Warn("Sheet '" + WideToUtf8(allNames[i]) + "': written to the .xlsx file as '" +
                       WideToUtf8(n.Name) + "' (" + n.Reason + ")");
         if (i >= modelNames.size()) {
-            if (!n.Reason.empty()) keptSheetNames[i - modelNames.size()] = XMLEncodeText(WideToUtf8(n.Name));
+            if (!n.Reason.empty())
+                keptSheetNames[i - modelNames.size()] = PackageText(n.Name, TPackageText::Plain);
             continue;
         }
         renamed = renamed || !n.Reason.empty();
         sheetNames.push_back(n.Name);
     }
-    struct TWrittenNames {
-        TFormulaHandler* formulas;
-        std::vector<std::u16string>& names;
-        std::vector<std::string>& kept;
-        ~TWrittenNames() {
-            if (formulas) formulas->SetWrittenSheetNames({});
-            names.clear();
-            kept.clear();
-        }
-    } writtenNames{renamed ? book.Formulas : nullptr, sheetNames, keptSheetNames};
-    if (renamed && book.Formulas) book.Formulas->SetWrittenSheetNames(sheetNames);
+    return renamed;
+}
 
-    TXLSZipArchive zip;
-    if (fd >= 0)
-        zip.CreateInFile(fd);
-    else
-        zip.Create();
-    // Every part in the archive (by lower-case name): its name and type.
-    std::map<std::string, std::pair<std::string, std::string>> partTypes;
-
-    TXLSZipArchive kept;
-    TContentTypes keptTypes;
-    if (!book.KeptPackage.empty()) {
+// The entries of the package read, but those the write replaces or
+// drops: copied as stored, or with the sheets they name renamed.
+void TXLS2007Writer::CopyKeptEntries(TPackageOut& out, bool renamed) {
+    TXLSXBookData& data = *book.Book;
+    TXLSZipArchive& zip = out.Zip;
+    auto& partTypes = out.PartTypes;
+    TContentTypes& keptTypes = out.KeptTypes;
+    TXLSZipArchive& kept = out.Kept;
+    if (book.KeptPackage.empty()) return;
+    {
         kept.OpenBuffer(book.KeptPackage);
         std::set<std::string> replaced, dropped;
         for (const std::string& p : data.ReplacedParts) replaced.insert(AsciiLower(p));
@@ -1291,11 +1310,12 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
                                           : std::string(TypeOfExtension(Extension(name)))};
         }
     }
-    auto add = [&](const std::string& name, std::string text, std::string_view type) {
-        zip.AddFile(name, std::move(text), PackageDeflateLevel);
-        partTypes[AsciiLower(name)] = {name, std::string(type)};
-    };
+}
 
+// The workbook part, its relationships, the link parts of other workbooks
+// and the theme; the worksheets the write makes, in sheet order.
+std::vector<int> TXLS2007Writer::AddWorkbookParts(TPackageOut& out) {
+    TXLSXBookData& data = *book.Book;
     // The relationships of this write, on a copy: the kept list stays as read.
     TXMLRelationsWorkbook rels;
     rels.SetUnchecked();
@@ -1314,8 +1334,8 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
     for (size_t n = 1; n <= linkBooks.size(); ++n) {
         const TSupBook& linked = book.Formulas->Externals().Book(linkBooks[n - 1]);
         const std::string name = "xl/externalLinks/externalLink" + std::to_string(n) + ".xml";
-        add(name, ExternalLinkPart(linked), CtExternalLink);
-        add(RelationshipsPartName(name), ExternalLinkRelationships(linked), CtRels);
+        out.Add(name, ExternalLinkPart(linked), CtExternalLink);
+        out.Add(RelationshipsPartName(name), ExternalLinkRelationships(linked), CtRels);
         linkIds.push_back("rIdLink" + std::to_string(n));
         TXMLRelation& r = rels.Add(linkIds.back());
         TXMLRelationsWorkbook::SetWorkbookType(
@@ -1329,16 +1349,21 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
     // Kept targets keep naming their parts from where the workbook part is written.
     RebaseTargets(rels, data.WorkbookPart, "xl/workbook.xml");
     const TXMLRelationsWorkbook::TRebuilt ids = rels.BuildForWrite(int(made.size()));
-    add("xl/_rels/workbook.xml.rels", RelationshipsPart(rels), CtRels);
-    add("xl/workbook.xml", WorkbookPart(ids), book.MacroEnabled ? CtMacroMain : CtMain);
+    out.Add("xl/_rels/workbook.xml.rels", RelationshipsPart(rels), CtRels);
+    out.Add("xl/workbook.xml", WorkbookPart(ids), book.MacroEnabled ? CtMacroMain : CtMain);
     for (int i = 0; i < rels.Count(); ++i) {
         const TXMLRelation& r = rels.Item(i);
         if (r.Kind != rkTheme || r.TargetMode == 2) continue;
         std::string part = ResolvePartName("xl/workbook.xml", r.Target);
-        if (!partTypes.count(AsciiLower(part))) add(part, std::string(DefaultThemeText()), CtTheme);
+        if (!out.PartTypes.count(AsciiLower(part))) out.Add(part, std::string(DefaultThemeText()), CtTheme);
     }
-    // The model's hyperlinks, conditional formats, validations and
-    // autofilters of the sheets made here: their formats go to the styles.
+    return made;
+}
+
+// The model's hyperlinks, conditional formats, validations and autofilters
+// of the sheets made here: their formats go to the styles.
+std::vector<TXLSXRangeElements> TXLS2007Writer::MadeRangeElements(const std::vector<int>& made) {
+    TXLSXBookData& data = *book.Book;
     std::vector<TXLSXRangeElements> ranges(made.size());
     madeDxfs.clear();
     for (size_t k = 0; k < made.size(); ++k) {
@@ -1365,16 +1390,14 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
                 book.Warn("Sheet '" + WideToUtf8(sheet.Name()) +
                           "': the autofilter made besides the package's own not written to the .xlsx file");
     }
-    add("xl/styles.xml", StylesPart(), CtStyles);
-    madeDxfs.clear();
-    {
-        auto strings = std::make_shared<TSharedStringsPart>(*book.Strings, *book.Sheets);
-        zip.AddGenerated(
-            "xl/sharedStrings.xml", [strings](std::string& chunk) { return strings->Next(chunk); },
-            PackageDeflateLevel);
-        partTypes["xl/sharedstrings.xml"] = {"xl/sharedStrings.xml", std::string(CtStrings)};
-    }
+    return ranges;
+}
 
+// The worksheets made here (from the last to the first) with their
+// relationships.
+void TXLS2007Writer::AddWorksheets(TPackageOut& out, const std::vector<int>& made,
+                                   std::vector<TXLSXRangeElements>& ranges, bool renamed) {
+    TXLSZipArchive& zip = out.Zip;
     for (int k = int(made.size()) - 1; k >= 0; --k) {
         TSheet& sheet = book.Sheets->Items(made[size_t(k)]);
         TXLSXSheetData& sd = sheet.PackageData();
@@ -1400,10 +1423,10 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
             });
         zip.AddGenerated(
             name, [part](std::string& chunk) { return part->Next(chunk); }, PackageDeflateLevel);
-        partTypes[AsciiLower(name)] = {name, std::string(CtWorksheet)};
+        out.PartTypes[AsciiLower(name)] = {name, std::string(CtWorksheet)};
         const std::vector<TXMLRelation>& links = ranges[size_t(k)].Links;
         if ((sd.SourcePart.empty() || sd.SourcePart == name) && links.empty()) {
-            add(RelationshipsPartName(name), RelationshipsPart(sd.Relations), CtRels);
+            out.Add(RelationshipsPartName(name), RelationshipsPart(sd.Relations), CtRels);
         } else {
             TXMLRelations moved;
             moved.SetUnchecked();
@@ -1412,47 +1435,47 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
             if (!sd.SourcePart.empty()) RebaseTargets(moved, sd.SourcePart, name);
             // The hyperlinks' targets are outside the package.
             for (const TXMLRelation& r : links) moved.Add(r.Id) = r;
-            add(RelationshipsPartName(name), RelationshipsPart(moved), CtRels);
+            out.Add(RelationshipsPartName(name), RelationshipsPart(moved), CtRels);
         }
     }
-    add("docProps/core.xml", CorePropertiesPart(std::time(nullptr)), CtCore);
-    add("docProps/app.xml", AppPropertiesPart(), CtApp);
-    {
-        // The three the writer makes, then the package's others with Ids after them.
-        TXMLRelations package;
-        package.SetUnchecked();
-        auto relate = [&](std::string id, std::string_view type, std::string target) -> TXMLRelation& {
-            TXMLRelation& r = package.Add(id);
-            TXMLRelations::SetType(r, type);
-            r.Target = std::move(target);
-            return r;
-        };
-        relate("rId3",
-               "http://schemas.openxmlformats.org/officeDocument/2006/relationships/extended-properties",
-               "docProps/app.xml");
-        relate("rId2",
-               "http://schemas.openxmlformats.org/package/2006/relationships/metadata/core-properties",
-               "docProps/core.xml");
-        relate("rId1", "http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument",
-               "xl/workbook.xml");
-        for (int i = 0; i < data.PackageRelations.Count(); ++i) {
-            const TXMLRelation& k = data.PackageRelations.Item(i);
-            relate("rId" + std::to_string(i + 4), TXMLRelations::FullType(k), k.Target).TargetMode =
-                k.TargetMode;
-        }
-        add("_rels/.rels", RelationshipsPart(package), CtRels);
-    }
+}
 
-    // Content types: a Default for the extensions of the parts that have
-    // their extension's type, an Override for every other part.
+// The package's relationships: the three the writer makes, then the
+// package's others with Ids after them.
+void TXLS2007Writer::AddPackageRelations(TPackageOut& out) {
+    TXLSXBookData& data = *book.Book;
+    TXMLRelations package;
+    package.SetUnchecked();
+    auto relate = [&](std::string id, std::string_view type, std::string target) -> TXMLRelation& {
+        TXMLRelation& r = package.Add(id);
+        TXMLRelations::SetType(r, type);
+        r.Target = std::move(target);
+        return r;
+    };
+    relate("rId3", "http://schemas.openxmlformats.org/officeDocument/2006/relationships/extended-properties",
+           "docProps/app.xml");
+    relate("rId2", "http://schemas.openxmlformats.org/package/2006/relationships/metadata/core-properties",
+           "docProps/core.xml");
+    relate("rId1", "http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument",
+           "xl/workbook.xml");
+    for (int i = 0; i < data.PackageRelations.Count(); ++i) {
+        const TXMLRelation& k = data.PackageRelations.Item(i);
+        relate("rId" + std::to_string(i + 4), TXMLRelations::FullType(k), k.Target).TargetMode = k.TargetMode;
+    }
+    out.Add("_rels/.rels", RelationshipsPart(package), CtRels);
+}
+
+// Content types: a Default for the extensions of the parts that have their
+// extension's type, an Override for every other part.
+void TXLS2007Writer::AddContentTypes(TPackageOut& out) {
     std::map<std::string, std::string> defaults = {{"rels", std::string(CtRels)}, {"xml", "application/xml"}};
-    for (const auto& [ext, type] : keptTypes.Defaults)
+    for (const auto& [ext, type] : out.KeptTypes.Defaults)
         if (!defaults.count(ext)) defaults[ext] = type;
     std::string ct;
     ct += Header;
     ct += "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">";
     std::string overrides;
-    for (const auto& [lower, entry] : partTypes) {
+    for (const auto& [lower, entry] : out.PartTypes) {
         const auto& [part, type] = entry;
         std::string ext = Extension(part);
         auto d = defaults.find(ext);
@@ -1474,8 +1497,55 @@ std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
     }
     ct += overrides;
     ct += "</Types>";
-    zip.AddFile("[Content_Types].xml", std::move(ct), PackageDeflateLevel);
-    return zip.Close();
+    out.Zip.AddFile("[Content_Types].xml", std::move(ct), PackageDeflateLevel);
+}
+
+std::vector<uint8_t> TXLS2007Writer::WritePackage(int fd) {
+    converted = book.OrigVersion != TExcelVersion::xvExcel2007;
+    if (book.Sheets->Count() == 0) throw XLSError("The workbook has no sheet");
+    const bool renamed = NameSheets();
+    struct TWrittenNames {
+        TFormulaHandler* formulas;
+        std::vector<std::u16string>& names;
+        std::vector<std::string>& kept;
+        ~TWrittenNames() {
+            if (formulas) formulas->SetWrittenSheetNames({});
+            names.clear();
+            kept.clear();
+        }
+    } writtenNames{renamed ? book.Formulas : nullptr, sheetNames, keptSheetNames};
+    if (renamed && book.Formulas) book.Formulas->SetWrittenSheetNames(sheetNames);
+
+    TPackageOut out;
+    if (fd >= 0)
+        out.Zip.CreateInFile(fd);
+    else
+        out.Zip.Create();
+    CopyKeptEntries(out, renamed);
+    const std::vector<int> made = AddWorkbookParts(out);
+    std::vector<TXLSXRangeElements> ranges = MadeRangeElements(made);
+    out.Add("xl/styles.xml", StylesPart(), CtStyles);
+    madeDxfs.clear();
+    {
+        auto strings = std::make_shared<TSharedStringsPart>(*book.Strings, *book.Sheets);
+        out.Zip.AddGenerated(
+            "xl/sharedStrings.xml", [strings](std::string& chunk) { return strings->Next(chunk); },
+            PackageDeflateLevel);
+        out.PartTypes["xl/sharedstrings.xml"] = {"xl/sharedStrings.xml", std::string(CtStrings)};
+    }
+    AddWorksheets(out, made, ranges, renamed);
+    out.Add("docProps/core.xml", CorePropertiesPart(std::time(nullptr)), CtCore);
+    out.Add("docProps/app.xml", AppPropertiesPart(), CtApp);
+    AddPackageRelations(out);
+    AddContentTypes(out);
+    // The parts are made as the archive is written: refused before that, a
+    // package the reader would refuse costs nothing.
+    if (const int n = out.Zip.Count(); n > TZipLimits{}.MaxEntries) {
+        out.Zip.Discard();
+        throw XLSError("A package holds at most " + std::to_string(TZipLimits{}.MaxEntries) +
+                       " parts; this workbook needs " + std::to_string(n));
+    }
+    return out.Zip.Close();
 }
 
 } // namespace xls

@@ -17,6 +17,7 @@ namespace xls {
 
 class TCellFormat;
 class TSheet;
+struct TXLSXRangeElements;
 
 std::string_view DefaultThemeText();
 
@@ -59,6 +60,16 @@ public:
 
 private:
     struct TStyleMap;
+    struct TPackageOut;
+    // The steps of WritePackage.
+    bool NameSheets();
+    void CopyKeptEntries(TPackageOut& out, bool renamed);
+    std::vector<int> AddWorkbookParts(TPackageOut& out);
+    std::vector<TXLSXRangeElements> MadeRangeElements(const std::vector<int>& made);
+    void AddWorksheets(TPackageOut& out, const std::vector<int>& made,
+                       std::vector<TXLSXRangeElements>& ranges, bool renamed);
+    void AddPackageRelations(TPackageOut& out);
+    void AddContentTypes(TPackageOut& out);
     void PrepareStyles();
     // The pool's placeholder at 4 (see TXLSXBookData) is not written: the
     // package's font of a pool font.

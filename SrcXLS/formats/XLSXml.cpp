@@ -117,11 +117,17 @@ std::u16string XMLDecodeEntities(std::u16string_view text) {
     return XMLDecodeText(WideToUtf8(text));
 }
 
-void XMLAppendEscaped(std::string& out, std::string_view utf8) {
+void XMLAppendEscaped(std::string& out, std::string_view utf8, bool whiteSpaceRefs) {
     size_t from = 0;
     for (size_t i = 0; i < utf8.size(); ++i) {
         const char* rep;
         switch (utf8[i]) {
+        case '\r':
+        case '\n':
+        case '\t':
+            if (!whiteSpaceRefs) continue;
+            rep = utf8[i] == '\r' ? "&#13;" : utf8[i] == '\n' ? "&#10;" : "&#9;";
+            break;
         case '"':
             rep = "&quot;";
             break;
@@ -155,10 +161,26 @@ namespace {
 bool IsHex(char16_t c) {
     return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
 }
-// Characters an XML 1.0 part cannot carry, and the carriage return, which
-// a reader takes as a line end.
-bool NeedsXEscape(char16_t c) {
-    return (c < 0x20 && c != u'\t' && c != u'\n') || c == 0xFFFE || c == 0xFFFF;
+// Characters an XML 1.0 part cannot carry.
+bool Forbidden(char16_t c) {
+    return (c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || c == 0xFFFE || c == 0xFFFF;
+}
+bool High(char16_t c) {
+    return c >= 0xD800 && c < 0xDC00;
+}
+bool Low(char16_t c) {
+    return c >= 0xDC00 && c < 0xE000;
+}
+// Half of a character made of two, without its other half.
+bool LoneHalf(std::u16string_view text, size_t i) {
+    if (High(text[i])) return !(i + 1 < text.size() && Low(text[i + 1]));
+    if (Low(text[i])) return !(i > 0 && High(text[i - 1]));
+    return false;
+}
+// What the package's own escape carries: those, and the carriage return,
+// which a reader takes as a line end.
+bool NeedsXEscape(std::u16string_view text, size_t i) {
+    return Forbidden(text[i]) || text[i] == u'\r' || LoneHalf(text, i);
 }
 } // namespace
 
@@ -185,11 +207,7 @@ std::u16string DecodeXString(std::u16string_view text) {
 
 std::string EncodeXString(std::u16string_view text) {
     bool plain = true;
-    for (char16_t c : text)
-        if (NeedsXEscape(c) || c == u'_') {
-            plain = false;
-            break;
-        }
+    for (size_t i = 0; i < text.size() && plain; ++i) plain = !(NeedsXEscape(text, i) || text[i] == u'_');
     if (plain) return WideToUtf8(text);
     std::u16string escaped;
     escaped.reserve(text.size() + 8);
@@ -204,12 +222,85 @@ std::string EncodeXString(std::u16string_view text) {
         // A literal "_x0041_" must not read back as "A": its "_" is escaped.
         bool literal = c == u'_' && i + 6 < text.size() && text[i + 1] == u'x' && text[i + 6] == u'_' &&
                        IsHex(text[i + 2]) && IsHex(text[i + 3]) && IsHex(text[i + 4]) && IsHex(text[i + 5]);
-        if (NeedsXEscape(c) || literal)
+        if (NeedsXEscape(text, i) || literal)
             put(c);
         else
             escaped.push_back(c);
     }
     return WideToUtf8(escaped);
+}
+
+bool PackageCarriesAt(std::u16string_view text, size_t i) {
+    return !Forbidden(text[i]) && !LoneHalf(text, i);
+}
+
+void AppendPackageText(std::string& out, std::u16string_view text, TPackageText kind, int* replaced) {
+    if (kind == TPackageText::XString) {
+        XMLAppendEscaped(out, EncodeXString(text));
+        return;
+    }
+    // Half a character becomes U+FFFD on the way to UTF-8.
+    for (size_t i = 0; i < text.size(); ++i)
+        if (replaced && LoneHalf(text, i)) ++*replaced;
+    AppendPackageUtf8(out, WideToUtf8(text), replaced);
+}
+
+namespace {
+// The length of a character XML cannot carry at the start of UTF-8 text
+// (a control character, U+FFFE, U+FFFF), 0 for any other.
+size_t ForbiddenAt(std::string_view utf8, size_t i) {
+    const uint8_t c = uint8_t(utf8[i]);
+    if (c < 0x20) return c == '\t' || c == '\n' || c == '\r' ? 0 : 1;
+    if (c == 0xEF && i + 2 < utf8.size() && uint8_t(utf8[i + 1]) == 0xBF &&
+        (uint8_t(utf8[i + 2]) == 0xBE || uint8_t(utf8[i + 2]) == 0xBF))
+        return 3;
+    return 0;
+}
+} // namespace
+
+bool PackageCarries(std::string_view utf8) {
+    for (size_t i = 0; i < utf8.size(); ++i)
+        if (ForbiddenAt(utf8, i)) return false;
+    return true;
+}
+
+void AppendPackageUtf8(std::string& out, std::string_view utf8, int* replaced) {
+    if (PackageCarries(utf8)) {
+        XMLAppendEscaped(out, utf8, true);
+        return;
+    }
+    std::string kept;
+    kept.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        if (const size_t n = ForbiddenAt(utf8, i)) {
+            kept += "\xEF\xBF\xBD";
+            i += n - 1;
+            if (replaced) ++*replaced;
+        } else {
+            kept += utf8[i];
+        }
+    }
+    XMLAppendEscaped(out, kept, true);
+}
+
+void AppendTextElement(std::string& out, std::string_view tag, std::u16string_view text) {
+    std::string utf8 = EncodeXString(text);
+    out += '<';
+    out += tag;
+    if (!utf8.empty() && (uint8_t(utf8.front()) <= 0x20 || uint8_t(utf8.back()) <= 0x20))
+        out += " xml:space=\"preserve\"";
+    out += '>';
+    XMLAppendEscaped(out, utf8);
+    out += "</";
+    out += tag;
+    out += '>';
+}
+
+std::string PackageText(std::u16string_view text, TPackageText kind, int* replaced) {
+    std::string out;
+    out.reserve(text.size());
+    AppendPackageText(out, text, kind, replaced);
+    return out;
 }
 
 uint32_t HexToInt(std::string_view text) {
@@ -895,6 +986,14 @@ void TXLSXmlWriter::WriteValStr(std::string_view tag, std::string_view utf8) {
     out += tag;
     out += " val=\"";
     XMLAppendEscaped(out, utf8);
+    out += "\"/>";
+}
+
+void TXLSXmlWriter::WriteValText(std::string_view tag, std::u16string_view text) {
+    out += '<';
+    out += tag;
+    out += " val=\"";
+    AppendPackageText(out, text);
     out += "\"/>";
 }
 

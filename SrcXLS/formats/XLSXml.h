@@ -22,13 +22,35 @@ std::u16string XMLDecodeEntities(std::u16string_view text);
 std::u16string XMLDecodeText(std::string_view raw);
 // The same, staying UTF-8.
 std::string XMLDecodeTextUtf8(std::string_view raw);
-// '"', '&', '<' and '>' escaped; every other character as it is.
+// '"', '&', '<' and '>' escaped; every other character as it is (with
+// whiteSpaceRefs line ends and tabs as references, which attribute values
+// keep).
 std::string XMLEncodeText(std::string_view utf8);
-void XMLAppendEscaped(std::string& out, std::string_view utf8);
+void XMLAppendEscaped(std::string& out, std::string_view utf8, bool whiteSpaceRefs = false);
 // Cell texts ("_x000D_" escapes of the package format): decoding and
 // encoding of the characters XML cannot carry.
 std::u16string DecodeXString(std::u16string_view text);
 std::string EncodeXString(std::u16string_view text);
+// The one escape of a text of the model in a package part, attribute or
+// element: what XML 1.0 cannot carry (and a carriage return, and half of a
+// character made of two) in the package's "_xHHHH_" form where the part
+// reads it (XString), else replaced by U+FFFD and counted in replaced
+// (line ends and tabs stay, as references); then '"', '&', '<', '>'.
+enum class TPackageText : uint8_t { XString, Plain };
+void AppendPackageText(std::string& out, std::u16string_view text, TPackageText kind = TPackageText::XString,
+                       int* replaced = nullptr);
+std::string PackageText(std::u16string_view text, TPackageText kind = TPackageText::XString,
+                        int* replaced = nullptr);
+// The plain escape of UTF-8 text (formulas); PackageCarries: whether it
+// holds nothing that the escape replaces.
+void AppendPackageUtf8(std::string& out, std::string_view utf8, int* replaced = nullptr);
+bool PackageCarries(std::string_view utf8);
+// Whether the character at i of a text goes into a part as it stands (a
+// character XML 1.0 has, not half of one made of two).
+bool PackageCarriesAt(std::u16string_view text, size_t i);
+// A cell text as an element (<t>, <v>) through the package's escape, blanks
+// at either end kept.
+void AppendTextElement(std::string& out, std::string_view tag, std::u16string_view text);
 // Hexadecimal digits of the text, upper or lower case; others are skipped.
 uint32_t HexToInt(std::string_view text);
 
@@ -156,6 +178,8 @@ public:
 
     void WriteValBool(std::string_view tag, bool value);
     void WriteValStr(std::string_view tag, std::string_view utf8);
+    // A text of the model through the package's escape.
+    void WriteValText(std::string_view tag, std::u16string_view text);
     void WriteValInt(std::string_view tag, int64_t value);
     void WriteValFloat(std::string_view tag, double value);
 

@@ -840,7 +840,7 @@ void ReadFont(const TExXMLTag& tag, TXFont& font, const TThemeColors& theme) {
     font.Family = uint8_t(ReadChildInt(tag, etfamily, 0));
     const TExXMLTag* name = tag.FindChild(etname);
     if (!name) name = tag.FindChild(etrFont);
-    font.Name = name ? name->GetTextW(eaval, u"Arial") : std::u16string(u"Arial");
+    font.Name = name ? DecodeXString(name->GetTextW(eaval, u"Arial")) : std::u16string(u"Arial");
     double size = 8.0;
     if (const TExXMLTag* sz = tag.FindChild(etsz)) size = sz->GetFloat(eaval, 8.0);
     font.Height = uint32_t(std::lround(std::clamp(size, 1.0, 409.0) * 20));
@@ -958,13 +958,14 @@ void TXLSExcelXmlWriter::WriteFont(const TXFont& font, bool inRun) {
             if (ex->Extra[size_t(i)]) WriteValBool(flags[i], true);
     }
     WriteColor("", FontColor(font));
-    WriteValFloat("sz", font.Height / 20.0);
+    // Readers take no font below 1 point.
+    WriteValFloat("sz", std::max<uint32_t>(font.Height, 20) / 20.0);
     static constexpr std::string_view underlines[] = {"single", "double", "singleAccounting",
                                                       "doubleAccounting"};
     if (font.Underline >= 1 && font.Underline <= 4) WriteValStr("u", underlines[font.Underline - 1]);
     if (font.SubSuperscript == 1) WriteValStr("vertAlign", "superscript");
     if (font.SubSuperscript == 2) WriteValStr("vertAlign", "subscript");
-    WriteValStr(inRun ? "rFont" : "name", WideToUtf8(font.Name));
+    WriteValText(inRun ? "rFont" : "name", font.Name);
     if (font.Family != 0 && font.Family <= 14) WriteValInt("family", font.Family);
     if (font.Charset != 0) WriteValInt("charset", font.Charset);
     if (ex && ex->Extra[4] == 1) WriteValStr("scheme", "minor");

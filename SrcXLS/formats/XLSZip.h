@@ -23,7 +23,9 @@ struct zip_source;
 namespace xls {
 
 struct TZipLimits {
-    int MaxEntries = 20000;
+    // The most a zip archive holds without its 64-bit extension; the
+    // writer makes no archive its reader would refuse.
+    int MaxEntries = 65535;
     uint64_t MaxEntrySize = uint64_t(1) << 30; // 1 GiB inflated
     // Beyond this many inflated bytes an entry must not inflate more than
     // MaxRatio times its compressed size.

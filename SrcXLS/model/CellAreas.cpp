@@ -2,6 +2,7 @@
 
 #include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/XLSCellRef.h"
+#include "SrcXLS/XLSText.h"
 
 #include <algorithm>
 #include <climits>
@@ -67,6 +68,13 @@ std::vector<TAreaRect> Pieces(const TAreaRect& a, const TAreaRect& cut) {
     if (a.Col1 < cut.Col1) pieces.push_back({midFirst, midLast, a.Col1, cut.Col1 - 1});
     if (a.Col2 > cut.Col2) pieces.push_back({midFirst, midLast, cut.Col2 + 1, a.Col2});
     return pieces;
+}
+
+// "C2:D3", "C2" for one cell.
+std::u16string AreaText(const TAreaRect& r) {
+    const int c1 = int(r.Col1), r1 = int(r.Row1), c2 = int(r.Col2), r2 = int(r.Row2);
+    return c1 == c2 && r1 == r2 ? ColRowToRefStrEx(c1, r1, false, false)
+                                : AreaToRefStrEx(c1, r1, c2, r2, false, false, false, false);
 }
 
 } // namespace
@@ -353,6 +361,56 @@ void TMergedCells::CopyAreas(int col1, int row1, int col2, int row2, int destCol
     TCellAreaList list;
     CollectIntersecting(list, col1, row1, col2, row2);
     InsertMoved(list, col1, row1, col2, row2, destCol, destRow);
+}
+
+TCellArea& TMergedCells::AddArea(int col1, int row1, int col2, int row2) {
+    const int c1 = std::min(col1, col2), r1 = std::min(row1, row2);
+    const int c2 = std::max(col1, col2), r2 = std::max(row1, row2);
+    const TAreaRect r = Rect(c1, r1, c2, r2);
+    for (const auto& a : items)
+        if (Intersection(RectOf(*a), r))
+            throw XLSError("Merged areas can not overlap: " + WideToUtf8(AreaText(RectOf(*a))) + " and " +
+                           WideToUtf8(AreaText(r)));
+    return TBaseCellAreas::AddArea(c1, r1, c2, r2);
+}
+
+std::vector<bool> TMergedCells::LaterOverlapping() const {
+    const size_t n = items.size();
+    // The pairs that overlap, found over the areas in the order of their
+    // first rows: each is compared only with those that start within it.
+    std::vector<size_t> order(n);
+    for (size_t i = 0; i < n; ++i) order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](size_t a, size_t b) { return items[a]->Row1 < items[b]->Row1; });
+    std::vector<std::vector<size_t>> earlier(n);
+    for (size_t k = 0; k < n; ++k) {
+        const TAreaRect a = RectOf(*items[order[k]]);
+        for (size_t m = k + 1; m < n && int64_t(items[order[m]]->Row1) <= a.Row2; ++m)
+            if (Intersection(a, RectOf(*items[order[m]]))) {
+                const auto [first, later] = std::minmax(order[k], order[m]);
+                earlier[later].push_back(first);
+            }
+    }
+    std::vector<bool> marked(n, false);
+    for (size_t i = 0; i < n; ++i)
+        for (size_t j : earlier[i])
+            if (!marked[j]) {
+                marked[i] = true;
+                break;
+            }
+    return marked;
+}
+
+int TMergedCells::DeleteLaterOverlapping(std::u16string& first) {
+    const std::vector<bool> marked = LaterOverlapping();
+    int deleted = 0;
+    for (int i = Count() - 1; i >= 0; --i) {
+        if (!marked[size_t(i)]) continue;
+        first = AreaText(RectOf(GetItem(i)));
+        Delete(i);
+        ++deleted;
+    }
+    return deleted;
 }
 
 void TMergedCells::DeleteListed(const TCellAreaList& list, int col1, int row1, int col2, int row2) {

@@ -138,6 +138,19 @@ public:
 
     void CopyAreas(int col1, int row1, int col2, int row2, int destCol, int destRow) override;
 
+    // No two merged areas share a cell: an area that shares one with an area
+    // already there is refused ("Merged areas can not overlap: ...").
+    TCellArea& AddArea(int col1, int row1, int col2, int row2);
+    // An area of a file being read, taken as it is (see DeleteLaterOverlapping).
+    TCellArea& AddAsRead(int col1, int row1, int col2, int row2) {
+        return TBaseCellAreas::AddArea(col1, row1, col2, row2);
+    }
+    // For each area, whether it shares a cell with an earlier one that is
+    // not itself marked: of two that overlap the first stays.
+    std::vector<bool> LaterOverlapping() const;
+    // Deletes those; the number deleted and the first one's text ("C2:D3").
+    int DeleteLaterOverlapping(std::u16string& first);
+
     // For a copy or move to another sheet: the source collects, the
     // destination inserts, the source deletes. The destination's areas that
     // the copied block or the copied areas overlap are deleted first.

@@ -136,8 +136,18 @@ void THyperlink::SetAddress(std::u16string_view value) {
 
 void THyperlink::SetLocation(std::u16string_view location) {
     textMark = location;
+    // A link with nowhere else to go is a link into the workbook.
+    if ((type == THyperlinkType::hltUnknown && raw.empty()) ||
+        (type != THyperlinkType::hltUnknown && address.empty())) {
+        type = THyperlinkType::hltWorkbook;
+        encoding = THyperlinkEncoding::hleWorkbook;
+    }
     if (type == THyperlinkType::hltWorkbook) address = location;
     changed = true;
+}
+
+bool THyperlink::HasTarget() const {
+    return type == THyperlinkType::hltUnknown ? !raw.empty() : !address.empty() || !textMark.empty();
 }
 
 void THyperlink::SetDescription(std::u16string_view value) {
@@ -254,10 +264,15 @@ void THyperlinks::ReadToolTip(std::span<const uint8_t> body) {
     Items(Count() - 1).toolTip = ReadUtf16(r, r.Remaining() / 2, "tool tip");
 }
 
-void THyperlinks::WriteHyperlinks(TXLSStream& stream) const {
+void THyperlinks::WriteHyperlinks(TXLSStream& stream, const std::function<void(std::string)>& warn) const {
+    int targetless = 0;
     for (int i = 0; i < Count(); ++i) {
         const THyperlink& link = Items(i);
         if (link.Col1 > MaxBIFFCol || link.Row1 > MaxBIFFRow) continue;
+        if (!link.HasTarget()) {
+            ++targetless;
+            continue;
+        }
         std::vector<uint8_t> body;
         TByteWriter w(body);
         if (link.type == THyperlinkType::hltUnknown) {
@@ -352,6 +367,12 @@ void THyperlinks::WriteHyperlinks(TXLSStream& stream) const {
         stream.WriteHeader(hlink::HLINKTOOLTIP, uint16_t(tip.size()));
         stream.WriteRecordData(tip.data(), tip.size());
     }
+    if (targetless > 0 && warn) warn(TargetlessWarning(targetless, ".xls"));
+}
+
+std::string THyperlinks::TargetlessWarning(int count, std::string_view target) {
+    return std::to_string(count) + (count == 1 ? " hyperlink" : " hyperlinks") +
+           " without an address or place not written to " + std::string(target);
 }
 
 } // namespace xls

@@ -11,6 +11,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace xls {
@@ -63,6 +64,9 @@ public:
     // A new place of a link into the workbook (its sheets renamed or
     // deleted): its text mark, and its address, which is the same.
     void SetLocation(std::u16string_view location);
+    // An address, a place or a body kept as read: a link made and given
+    // neither has nowhere to go.
+    bool HasTarget() const;
 
 private:
     friend class THyperlinks;
@@ -92,8 +96,10 @@ public:
     // The HLINKTOOLTIP that followed the last link read.
     void ReadToolTip(std::span<const uint8_t> body);
     // HLINK records (with their HLINKTOOLTIP) of every link; areas beyond
-    // the BIFF8 limits are clipped, links wholly beyond them left out.
-    void WriteHyperlinks(TXLSStream& stream) const;
+    // the BIFF8 limits are clipped, links wholly beyond them left out, and
+    // so are links without a target, named through warn.
+    void WriteHyperlinks(TXLSStream& stream, const std::function<void(std::string)>& warn = {}) const;
+    static std::string TargetlessWarning(int count, std::string_view target);
 };
 
 } // namespace xls

@@ -28,6 +28,16 @@ public:
     // 0..3; anything else raises "Value out of range" and keeps the pane.
     void SetActivePane(int value);
 
+    // Whether a sheet whose last column and row are these holds the pane:
+    // the first cells of its lower and right panes, and the rows and columns
+    // a frozen pane keeps above and left of them (a split pane is placed in
+    // twips, which any sheet holds).
+    bool FitsWithin(int lastCol, int lastRow) const {
+        const bool frozen = PaneType == TPaneType::ptFrozen;
+        return TopRow <= lastRow && LeftCol <= lastCol &&
+               (!frozen || (SplitRowY <= lastRow && SplitColX <= lastCol));
+    }
+
     // The SELECTION records read with the pane, written back after it.
     TBaseRecordStorage& Records();
     const TBaseRecordStorage& Records() const;

@@ -42,10 +42,10 @@ void TPrintSettings::SetDefaults() {
     SetOptions({TPrintSetupOption::psoPortrait});
     header.clear();
     footer.clear();
-    marginLeft = 0.75;
-    marginRight = 0.75;
-    marginTop = 1.0;
-    marginBottom = 1.0;
+    marginLeft = DefaultMargins[0];
+    marginRight = DefaultMargins[1];
+    marginTop = DefaultMargins[2];
+    marginBottom = DefaultMargins[3];
     horizPagebreaks.Clear();
     vertPagebreaks.Clear();
 }

@@ -177,6 +177,9 @@ public:
     const std::u16string& GetFooter() const { return footer; }
     void SetFooter(std::u16string_view v) { footer = v; }
 
+    // Left, right, top and bottom margins of a new sheet, in inches; also
+    // what readers take where a file holds no margin record.
+    static constexpr double DefaultMargins[4] = {0.75, 0.75, 1.0, 1.0};
     // Inches; a negative margin is unset and writes no record.
     double GetMarginLeft() const { return marginLeft; }
     void SetMarginLeft(double v) { marginLeft = v; }

@@ -159,7 +159,8 @@ void TSST2::ReleaseItem(THashItem* item) {
 }
 
 TSSTEntry& TSST2::FillPlain(std::u16string_view text, size_t maxChars, size_t extraKey, size_t runs) {
-    text = text.substr(0, maxChars);
+    // Readers refuse half a character.
+    text = CutWhole(text, maxChars);
     const bool wide = IsWideText(text);
     const size_t textBytes = text.size() * (wide ? 2 : 1);
     TSSTEntry& e = NewProbe(textBytes + extraKey, runs);
@@ -430,13 +431,17 @@ std::vector<uint8_t> TSST2::BuildSST(uint32_t streamBase, int capacity,
         w.U8(type);
         if (rich) w.U16(e->runCount);
         if (!phonetic.empty()) w.U32(uint32_t(phonetic.size()));
-        // Text: split on a character boundary; each continued piece starts
-        // with its own option byte.
+        // Text: split on a character boundary, never between the halves of
+        // a character made of two (readers decode each piece alone); each
+        // continued piece starts with its own option byte.
         const char* text = e->KeyData();
         size_t remaining = e->TextBytes();
         for (;;) {
             size_t n = std::min(remaining, size_t(w.left));
-            if (e->IsWide()) n &= ~size_t(1);
+            if (e->IsWide()) {
+                n &= ~size_t(1);
+                if (n < remaining && n >= 2 && (uint8_t(text[n - 1]) & 0xFC) == 0xD8) n -= 2;
+            }
             w.Bytes(text, n);
             text += n;
             remaining -= n;

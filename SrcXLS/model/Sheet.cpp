@@ -178,6 +178,12 @@ void TSheet::Assign(const TCollectionItem& source) {
 void TSheet::AfterRead(TExcelVersion version) {
     rows.Sort();
     autoFilters.LinkDropDowns();
+    // Of two merged areas that share a cell the file's first stays.
+    std::u16string first;
+    if (const int n = mergedCells.DeleteLaterOverlapping(first))
+        workbook.AddWarning("Sheet '" + WideToUtf8(Name()) + "': " + std::to_string(n) +
+                            (n == 1 ? " merged area" : " merged areas") +
+                            " sharing cells with an earlier one left out (first: " + WideToUtf8(first) + ")");
     if (version < TExcelVersion::xvExcel2007) {
         auto d = records.DimensionsData();
         bool wide = d.size() >= 14;
@@ -453,7 +459,12 @@ void TSheet::SetAsInteger(int col, int row, int32_t value) {
 }
 
 void TSheet::SetAsFloat(int col, int row, double value) {
-    StoreNew<TFloatCell>(col, row, true, value);
+    // No file holds a number that is not finite: the cell holds the error
+    // spreadsheet programs give for one.
+    if (!std::isfinite(value))
+        StoreNew<TErrorCell>(col, row, true, ErrorIndexNum);
+    else
+        StoreNew<TFloatCell>(col, row, true, value);
 }
 
 void TSheet::SetAsBoolean(int col, int row, bool value) {

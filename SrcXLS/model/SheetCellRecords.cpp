@@ -215,6 +215,15 @@ private:
     uint32_t beyondRow = 0, beyondCol = 0;
     int64_t cut = 0;
     uint32_t cutRow = 0, cutCol = 0;
+    // What a cell of a version before BIFF8 cannot hold: the fonts of parts
+    // of its text, its indent; the count and the first cell of each.
+    struct TLost {
+        int64_t Count = 0;
+        uint32_t Row = 0, Col = 0;
+        void Add(const TCell& cell) {
+            if (Count++ == 0) Row = cell.Row, Col = cell.Col;
+        }
+    } runs, indents;
     std::vector<uint8_t> tokens;
     size_t tokenLength = 0;
     TKeptArrays keptArrays;
@@ -254,7 +263,7 @@ bool TCellWriter::TokensOf(const TFormulaCell& cell) {
     }
     kept = sheet.Workbook().FormulaValueToKeep(sheetIndex, cell);
     sheet.Workbook().AddWarning(where + " not written to " + Target() + " (" + why + "); " +
-                                (kept ? "its value is kept" : LostValue));
+                                (kept ? "its value is kept" : ValueLost(cell.Stale)));
     return false;
 }
 
@@ -340,7 +349,7 @@ void TCellWriter::WriteString(const TCell& cell, const std::u16string& text, TSS
     Head(b.data(), cell);
     if (version >= TExcelVersion::xvExcel97) {
         // A string without a shared-string entry (a formula result).
-        std::u16string t = text.substr(0, size_t((maxRec - 9) / 2));
+        const std::u16string_view t = CutWhole(text, size_t((maxRec - 9) / 2));
         PutU16(b.data() + 6, uint16_t(t.size()));
         b.push_back(1);
         for (char16_t c : t) {
@@ -379,13 +388,14 @@ void TCellWriter::WriteStringRecord(const TCell& cell, const std::u16string& tex
     }
     if (text.empty()) return;
     // A long text goes on in CONTINUE records, each with its own flag byte.
-    std::u16string_view rest = std::u16string_view(text).substr(0, 0xFFFF);
+    std::u16string_view rest = CutWhole(text, 0xFFFF);
     std::vector<uint8_t> b(2);
     PutU16(b.data(), uint16_t(rest.size()));
     uint16_t id = biff::STRING;
     while (true) {
         size_t room = (size_t(maxRec) - b.size() - 1) / 2;
-        size_t n = std::min(room, rest.size());
+        // Each piece is decoded alone: none ends in half a character.
+        const size_t n = CutWhole(rest, room).size();
         b.push_back(1);
         for (size_t i = 0; i < n; ++i) {
             b.push_back(uint8_t(rest[i]));
@@ -567,6 +577,7 @@ void TCellWriter::Run() {
             Counted();
             continue;
         }
+        if (version < TExcelVersion::xvExcel97 && cell->GetIndent() != 0) indents.Add(*cell);
         TCellType type = cell->CellType();
         double v = 0;
         bool number = type == ctInteger || type == ctFloat;
@@ -597,6 +608,8 @@ void TCellWriter::Run() {
         }
         case ctString: {
             auto& s = static_cast<TStringCell&>(*cell);
+            if (version < TExcelVersion::xvExcel97 && s.Entry() && !s.Entry()->Runs().empty())
+                runs.Add(*cell);
             WriteString(*cell, version >= TExcelVersion::xvExcel97 ? std::u16string() : s.Text(), s.Entry());
             break;
         }
@@ -638,6 +651,14 @@ void TCellWriter::WarnBeyond() const {
                                     " longer than " + std::to_string(MaxLabelChars) + " characters cut to " +
                                     std::to_string(MaxLabelChars) + " in " + Target() +
                                     " (first: " + cellName(cutCol, cutRow) + ")");
+    if (runs.Count > 0)
+        sheet.Workbook().AddWarning(name + "the fonts of parts of " + std::to_string(runs.Count) +
+                                    (runs.Count == 1 ? " text" : " texts") + " not written to " + Target() +
+                                    " (first: " + cellName(runs.Col, runs.Row) + ")");
+    if (indents.Count > 0)
+        sheet.Workbook().AddWarning(name + "the indent of " + std::to_string(indents.Count) +
+                                    (indents.Count == 1 ? " cell" : " cells") + " not written to " +
+                                    Target() + " (first: " + cellName(indents.Col, indents.Row) + ")");
 }
 
 } // namespace
@@ -667,9 +688,10 @@ void TSheet::WriteMergedCells(TExcelVersion version, TXLSStream& stream) {
     // clipped (the write's warnings say so).
     const uint32_t lastRow = uint32_t(LastFileRow(version));
     std::vector<std::array<uint16_t, 4>> areas;
+    const std::vector<bool> overlapping = mergedCells.LaterOverlapping();
     for (int i = 0; i < mergedCells.Count(); ++i) {
         const TCellArea& a = mergedCells[i];
-        if (a.Col1 > uint32_t(MaxBIFFCol) || a.Row1 > lastRow) continue;
+        if (a.Col1 > uint32_t(MaxBIFFCol) || a.Row1 > lastRow || overlapping[size_t(i)]) continue;
         areas.push_back({uint16_t(a.Row1), uint16_t(std::min<uint32_t>(a.Row2, lastRow)), uint16_t(a.Col1),
                          uint16_t(std::min<uint32_t>(a.Col2, MaxBIFFCol))});
     }

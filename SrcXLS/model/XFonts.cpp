@@ -125,7 +125,7 @@ std::vector<uint8_t> TXFont::SaveToRecord(TExcelVersion version, int codePage) c
     std::vector<uint8_t> body;
     TByteWriter w(body);
     // The record holds a 16-bit height and a one-byte name length.
-    w.U16(uint16_t(std::min<uint32_t>(Height, 0xFFFF)));
+    w.U16(FileHeight());
     w.U16(uint16_t((Style & xfsItalic ? 0x02 : 0) | (Style & xfsStrikeOut ? 0x08 : 0)));
     w.U16(ColorIndex == 0 ? 0x7FFF : uint16_t(ColorIndex & 127));
     w.U16(Style & xfsBold ? 700 : 400);

@@ -7,6 +7,7 @@
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/model/HashTrie.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -42,7 +43,10 @@ public:
     uint8_t Family = 2;
     uint8_t ColorIndex = 8;
     uint32_t Height = 200; // twips
-    uint8_t Style = 0;     // TXFontStyleBits
+    // The height a binary file holds: 1 to 409.55 points, the range its
+    // readers take.
+    uint16_t FileHeight() const { return uint16_t(std::clamp<uint32_t>(Height, 20, 8191)); }
+    uint8_t Style = 0; // TXFontStyleBits
     uint8_t SubSuperscript = 0;
     uint8_t Underline = 0; // 0 none, 1 single, 2 double, 3/4 accounting
 

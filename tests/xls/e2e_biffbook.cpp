@@ -3,6 +3,7 @@
 // merged cells and column widths; and the versions that cannot be written.
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/model/PrintSettings.h"
 #include "platform/compound/CompoundFile.h"
 
 #include "support_files.h"
@@ -43,6 +44,15 @@ void FillReport(TTabrix4& book) {
     sheet.Rows().Add(1).SetHeight(400);
     sheet.Rows().Add(5).SetHidden(true);
     sheet.Rows().Sort();
+    // Its page setup: margins, two pages across, a page break, the zoom.
+    TPrintSettings& print = sheet.PrintSettings();
+    print.SetMarginLeft(1.5);
+    print.SetMarginBottom(0.5);
+    print.SetFitWidth(2);
+    print.SetFitHeight(0);
+    print.HorizPagebreaks().Add().Row = 4;
+    sheet.SetWorkspaceOptions(sheet.GetWorkspaceOptions() | woFitToPage);
+    sheet.SetZoom(130);
 }
 
 class BIFFBook : public ::testing::TestWithParam<V> {
@@ -97,6 +107,24 @@ TEST_P(BIFFBook, IndependentReadersSeeTheReport) {
     // Row objects reach the file as ROW records.
     EXPECT_TRUE(Has(o, "rowheight 0 1 400")) << o;
     EXPECT_TRUE(Has(o, "rowheight 0 5 255")) << o;
+    // The page setup reads back in every version; a new sheet's margins
+    // make no record.
+    TTabrix4 back;
+    back.SetFilename(Utf8ToWide(file));
+    back.Read();
+    TSheet& sheet = back.GetSheet(0);
+    const TPrintSettings& print = sheet.PrintSettings();
+    EXPECT_EQ(print.GetMarginLeft(), 1.5);
+    EXPECT_EQ(print.GetMarginBottom(), 0.5);
+    EXPECT_EQ(print.GetFitWidth(), 2);
+    EXPECT_EQ(print.GetFitHeight(), 0);
+    EXPECT_TRUE(sheet.GetWorkspaceOptions() & woFitToPage);
+    ASSERT_EQ(print.HorizPagebreaks().Count(), 1);
+    EXPECT_EQ(print.HorizPagebreaks()[0].Row, 4);
+    EXPECT_EQ(sheet.GetZoom(), 130);
+    EXPECT_EQ(std::count_if(records.begin(), records.end(),
+                            [](const biffbuild::Record& r) { return r.Id == 0x0027; }),
+              v == V::xvExcel40 ? 0 : 1); // RIGHTMARGIN
 
     auto csv = oracle::GnumericCsv(file, dir.File("report.csv"));
     ASSERT_EQ(csv.Status, 0) << csv.Output;
@@ -126,6 +154,12 @@ TEST(BIFFBookVersions, OldVersionsAreRefusedAndWriteNothing) {
     for (V v : {V::xvExcel21, V::xvExcel30}) {
         book.SetVersion(v);
         EXPECT_EQ(MessageOf([&] { book.Write(); }), "Can not write Excel 2.1/3.0 files");
+    }
+    // Every reader needs a sheet: a workbook without one is refused alike.
+    book.Sheets().Clear();
+    for (V v : {V::xvExcel97, V::xvExcel50, V::xvExcel40, V::xvExcel2007}) {
+        book.SetVersion(v);
+        EXPECT_EQ(MessageOf([&] { book.Write(); }), "The workbook has no sheet");
     }
     EXPECT_EQ(testfiles::CountEntries(dir.Path()), 0);
     LibState().Reset();

@@ -244,6 +244,14 @@ TEST(BIFFVersions, OldFilesWrittenInEveryVersionKeepFormatsFontsWidthsAndNames) 
             book.SetVersion(version);
             book.SetFilename(Utf8ToWide(dir.File("out.xls")));
             ASSERT_NO_THROW(book.Write());
+            // Excel 5 and Excel 97 files hold the 15 style formats and the
+            // default cell format, whatever the file read held.
+            if (version >= TExcelVersion::xvExcel50) {
+                const auto records = Records(WorkbookStream(testfiles::Slurp(dir.File("out.xls"))));
+                EXPECT_GE(std::count_if(records.begin(), records.end(),
+                                        [](const Record& r) { return r.Id == 0x00E0; }),
+                          16);
+            }
             const auto got = facts(dir.File("out.xls"));
             ASSERT_EQ(got.size(), want.size());
             int differ = 0;

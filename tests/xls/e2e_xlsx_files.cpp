@@ -81,6 +81,33 @@ void ExpectContentTypes(const std::map<std::string, std::string>& entries) {
     for (const std::string& o : overrides) EXPECT_TRUE(entries.count(o)) << o << " is named but missing";
 }
 
+// The runs of Second!A2 (bold, then red italic) in the workbook and in its
+// .xls copy, which gnumeric reads without a complaint.
+void ExpectRichCopy(TTabrix4& book, const testfiles::ScratchDir& dir) {
+    auto runs = [](TTabrix4& b) {
+        std::string out;
+        auto* cell = dynamic_cast<TStringCell*>(b.GetSheet(1).GetCell(0, 1));
+        if (!cell || !cell->Entry()) return out;
+        for (const TSSTRun& run : cell->Entry()->Runs())
+            out += std::to_string(run.Pos) + ((run.Font->Style & xfsBold) ? "b" : "") +
+                   ((run.Font->Style & xfsItalic) ? "i" : "") + (run.Font->ColorIndex == 10 ? "r" : "") + " ";
+        return out;
+    };
+    EXPECT_EQ(runs(book), "0 6b 10 15ir ");
+    const std::string copy = dir.File("rich.xls");
+    book.SetVersion(TExcelVersion::xvExcel97);
+    book.SetFilename(fs::path(copy).u16string());
+    book.Write();
+    book.SetVersion(TExcelVersion::xvExcel2007);
+    TTabrix4 back;
+    back.SetFilename(fs::path(copy).u16string());
+    back.Read();
+    EXPECT_EQ(runs(back), "0 6b 10 15ir ");
+    const oracle::TRun r = oracle::Run("ssconvert '" + copy + "' '" + dir.File("rich.csv") + "'");
+    EXPECT_EQ(r.Status, 0) << r.Output;
+    EXPECT_EQ(r.Output.find("WARNING"), std::string::npos) << r.Output;
+}
+
 } // namespace
 
 TEST(XlsxPeers, PackagesOfOtherWritersReadWithTheirValues) {
@@ -99,6 +126,9 @@ TEST(XlsxPeers, PackagesOfOtherWritersReadWithTheirValues) {
     files.push_back(dir.File("libreoffice.xlsx"));
     files.push_back(dir.File("libreoffice-customxml.xlsx"));
     files.push_back(dir.File("gnumeric.xlsx"));
+    // gnumeric's own package of XlsxWriter's: rich texts inline.
+    oracle::Run("ssconvert '" + dir.File("xlsxwriter.xlsx") + "' '" + dir.File("gnumeric-rich.xlsx") + "'");
+    files.push_back(dir.File("gnumeric-rich.xlsx"));
     if (fs::exists(oracle::SheetJSDir() + "/node_modules/xlsx")) {
         oracle::Run("node '" + Source("sheetjs_write.js") + "' '" + oracle::SheetJSDir() + "' '" +
                     dir.File("sheetjs.xlsx") + "'");
@@ -136,6 +166,8 @@ TEST(XlsxPeers, PackagesOfOtherWritersReadWithTheirValues) {
         }
         if (file != dir.File("customxml.xlsx")) {
             EXPECT_TRUE(book.Warnings().empty()) << book.Warnings().front();
+            if (file == dir.File("xlsxwriter.xlsx") || file == dir.File("gnumeric-rich.xlsx"))
+                ExpectRichCopy(book, dir);
             continue;
         }
         // The Id given twice is named; written back, the custom part is

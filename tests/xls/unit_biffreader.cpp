@@ -179,6 +179,10 @@ TEST(BIFFReader, OldSingleSheetFiles) {
     s4.Rec(0x0999, Body().U8(1));
     // The selection (C2, no pane) goes to the model.
     s4.Rec(0x001D, Body().U8(3).U16(1).U16(2).U16(0).U16(1).U16(1).U16(1).U8(2).U8(2));
+    // Excel 4's page setup: paper A3, scale 55, start page 1, fit 1 x 2,
+    // landscape; and a zoom of 130 %.
+    s4.Rec(0x00A1, Body().U16(8).U16(55).U16(1).U16(1).U16(2).U16(0));
+    s4.Rec(0x00A0, Body().U16(13).U16(10));
     s4.Eof();
     TTabrix4 book;
     Read(book, s4.Data());
@@ -191,6 +195,15 @@ TEST(BIFFReader, OldSingleSheetFiles) {
     EXPECT_GE(sheet.Records().IndexOf(0x0999), 0);
     EXPECT_EQ(sheet.SelectedAreas().ActiveRow, 1);
     EXPECT_EQ(sheet.SelectedAreas().ActiveCol, 2);
+    const TPrintSettings& print = sheet.PrintSettings();
+    EXPECT_EQ(print.GetPaperSize(), TPaperSize::psA3);
+    EXPECT_EQ(print.GetScalingFactor(), 55);
+    EXPECT_EQ(print.GetFitHeight(), 2);
+    EXPECT_FALSE(print.GetOptions().Contains(TPrintSetupOption::psoPortrait));
+    // The later fields are the defaults: the record is written whole.
+    EXPECT_EQ(sheet.Records().DefaultBlock(0x00A1)->Length(), 34);
+    EXPECT_EQ(print.GetHeaderMargin(), 0.5);
+    EXPECT_EQ(sheet.GetZoom(), 130);
 
     // BIFF2: value records of their own, boolean and error cells included.
     Stream s2;

@@ -192,6 +192,21 @@ TEST_F(CellAreasTest, MergedCellsStayWhole) {
     EXPECT_EQ(MessageOf([&] { n.ShiftAll(1, 0); }), "TSolidCellAreas.Move not implemented");
     n.ClipTo(0, 0, 0, 0);
     EXPECT_EQ(n.Count(), 2);
+
+    // No two share a cell: an area over one already there is refused (its
+    // corners either way round); a file's are taken as read and the later
+    // of two that overlap goes, the first of a chain staying with the third.
+    EXPECT_EQ(MessageOf([&] { n.AddArea(1, 1, 2, 2); }), "Merged areas can not overlap: A1:B2 and B2:C3");
+    EXPECT_EQ(MessageOf([&] { n.AddArea(8, 8, 7, 7); }), "Merged areas can not overlap: F6:H8 and H8:I9");
+    EXPECT_EQ(AreasOf(n), (Boxes{{0, 0, 1, 1}, {5, 5, 7, 7}}));
+    TMergedCells read;
+    for (const Box& b : Boxes{{1, 0, 2, 1}, {2, 1, 3, 2}, {3, 2, 4, 3}, {0, 5, 0, 6}, {0, 6, 1, 6}})
+        read.AddAsRead(int(b[0]), int(b[1]), int(b[2]), int(b[3]));
+    EXPECT_EQ(read.LaterOverlapping(), (std::vector<bool>{false, true, false, false, true}));
+    std::u16string first;
+    EXPECT_EQ(read.DeleteLaterOverlapping(first), 2);
+    EXPECT_EQ(first, u"C2:D3");
+    EXPECT_EQ(AreasOf(read), (Boxes{{1, 0, 2, 1}, {3, 2, 4, 3}, {0, 5, 0, 6}}));
 }
 
 TEST_F(CellAreasTest, MergedCellsFollowInsertedAndDeletedRows) {

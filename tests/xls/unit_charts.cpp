@@ -92,6 +92,10 @@ TEST(ChartRecords, SubstreamsAsTheyComeAndAsTheyBreak) {
          "",
          "0809 0809 000A 1002 000A"},
         {"nesting too deep", deep, "Chart records nested too deeply", ""},
+        {"frames apart only by an END with nothing open",
+         {{BOF, Bof}, {0x1066, {1}}, {END, {}}, {0x1066, {2}}, {0x1066, {3}}, {EOFR, {}}},
+         "",
+         "0809 1066 000A"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);

@@ -1,4 +1,5 @@
 // The font pool and FONT record bodies.
+#include "SrcXLS/XLSBytes.h"
 #include "SrcXLS/model/XFonts.h"
 
 #include <gtest/gtest.h>
@@ -95,6 +96,11 @@ TEST(FontRecord, ColourZeroAndAccountingUnderline) {
     back.LoadFromRecord(body);
     EXPECT_EQ(back.ColorIndex, 0);
     EXPECT_EQ(back.Underline, 4);
+    // Heights go as a point to 409.55 points, what readers take.
+    for (auto [height, written] : {std::pair{0u, 20}, {19u, 20}, {20u, 20}, {8191u, 8191}, {70000u, 8191}}) {
+        f.Height = height;
+        EXPECT_EQ(GetU16(f.SaveToRecord(TExcelVersion::xvExcel97).data()), written) << height;
+    }
 }
 
 TEST(FontRecord, OlderVersionsWriteEightBitNames) {

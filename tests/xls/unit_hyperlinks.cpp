@@ -88,26 +88,44 @@ TEST(Hyperlinks, TheAddressDecidesTheKind) {
 TEST(Hyperlinks, EveryKindIsWrittenAndReadBack) {
     TTabrix4 book;
     THyperlinks& links = book.GetSheet(0).Hyperlinks();
-    const std::u16string addresses[] = {u"http://example.com/a?b=1",
-                                        u"mailto:shop@example.com",
-                                        u"\\\\server\\share\\prices.xls",
-                                        u"..\\..\\docs\\звіт.xls",
-                                        u"C:\\data\\prices.xls",
-                                        u"Sheet1!B3",
-                                        u"notes.txt"};
+    // An address, and a place within the workbook (alone: a link made
+    // without an address).
+    const std::pair<std::u16string, std::u16string> addresses[] = {{u"http://example.com/a?b=1", u""},
+                                                                   {u"mailto:shop@example.com", u""},
+                                                                   {u"\\\\server\\share\\prices.xls", u""},
+                                                                   {u"..\\..\\docs\\звіт.xls", u""},
+                                                                   {u"C:\\data\\prices.xls", u""},
+                                                                   {u"Sheet1!B3", u""},
+                                                                   {u"notes.txt", u""},
+                                                                   {u"", u"Sheet1!A5"},
+                                                                   {u"http://example.com/", u"Top"}};
     for (int i = 0; i < int(std::size(addresses)); ++i) {
         THyperlink& link = links.Add();
         link.Row1 = 2 * i;
         link.Row2 = 2 * i + 1;
         link.Col1 = 1;
         link.Col2 = 3;
-        link.SetAddress(addresses[i]);
-        if (i % 4 == 1) link.SetDescription(u"Опис " + addresses[i]);
+        if (!addresses[i].first.empty()) link.SetAddress(addresses[i].first);
+        if (!addresses[i].second.empty()) link.SetLocation(addresses[i].second);
+        if (i % 4 == 1) link.SetDescription(u"Опис " + addresses[i].first);
         if (i % 3 == 0) link.SetToolTip(u"Підказка");
     }
+    EXPECT_EQ(links.Items(7).HyperlinkType(), THyperlinkType::hltWorkbook);
+    EXPECT_EQ(links.Items(7).GetAddress(), u"Sheet1!A5");
     const auto records = WrittenRecords(links);
     EXPECT_EQ(CountOf(records, hlink::HLINK), std::size(addresses));
     EXPECT_EQ(CountOf(records, hlink::HLINKTOOLTIP), 3u);
+    // No link is written without a target: one made and given nothing is
+    // left out (the write names it).
+    links.Add();
+    std::vector<std::string> named;
+    const auto again = Records(Written([&](TXLSStream& s) {
+                                   links.WriteHyperlinks(s, [&](std::string text) { named.push_back(text); });
+                               }),
+                               true);
+    EXPECT_EQ(CountOf(again, hlink::HLINK), std::size(addresses));
+    EXPECT_EQ(named, std::vector<std::string>{"1 hyperlink without an address or place not written to .xls"});
+    links.Delete(links.Count() - 1);
     THyperlinks back;
     ReadBack(records, back);
     ASSERT_EQ(back.Count(), links.Count());

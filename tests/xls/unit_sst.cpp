@@ -93,7 +93,12 @@ TEST(SSTRecords, LongTextsGoOnInContinueRecords) {
         size_t first, next;
         Bytes nextStart;
     } cases[] = {{std::u16string(10000, u'q'), 8224, 1 + 10000 - (8224 - 11), {0, 'q'}},
-                 {std::u16string(5000, u'\u0416'), 8223, 1 + 10000 - 8212, {1, 0x16, 0x04}}};
+                 {std::u16string(5000, u'\u0416'), 8223, 1 + 10000 - 8212, {1, 0x16, 0x04}},
+                 // A character made of two across that end goes on whole.
+                 {std::u16string(4105, u'\u0416') + u"\U0001F600" + std::u16string(1000, u'\u0416'),
+                  8221,
+                  1 + 2004,
+                  {1, 0x3D, 0xD8, 0x00, 0xDE}}};
     for (const auto& c : cases) {
         TXFonts fonts;
         TSST2 sst(&fonts);

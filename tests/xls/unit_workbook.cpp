@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -67,6 +69,22 @@ TEST_F(Exchange, IntegersRoundHalfToEvenAndRefuseOtherKinds) {
     // An unsigned count passes its bits unchanged.
     sheet->SetAsInteger(0, 1, int32_t(uint32_t(4000000000u)));
     EXPECT_EQ(uint32_t(sheet->GetAsInteger(0, 1)), 4000000000u);
+    // No file holds a number that is not finite: such a value is the error.
+    const double notFinite[] = {std::nan(""), HUGE_VAL, -HUGE_VAL};
+    for (int col = 0; col < 3; ++col) {
+        sheet->SetAsFloat(col, 2, notFinite[col]);
+        EXPECT_EQ(sheet->GetCellType(col, 2), ctError);
+        EXPECT_EQ(sheet->GetAsString(col, 2), u"#NUM!");
+    }
+    // A text cut to what a cell holds keeps both halves of a character made
+    // of two, or neither.
+    std::u16string text(32766, u'a');
+    text += u"\U0001F600";
+    sheet->SetAsString(0, 3, text);
+    EXPECT_EQ(sheet->GetAsString(0, 3), text.substr(0, 32766));
+    text.insert(0, u"b");
+    sheet->SetAsString(0, 3, text);
+    EXPECT_EQ(sheet->GetAsString(0, 3), text.substr(0, 32767));
 }
 
 TEST_F(Exchange, TypedReadsOfEveryKind) {
@@ -379,6 +397,17 @@ TEST_F(Workbook, ManySmallSheetsReadWithinABound) {
             throw std::runtime_error("the sheets were not read");
     });
     EXPECT_TRUE(run.Ok) << run.Error;
+    // What the package writer makes the reader takes: 10,000 sheets are
+    // two parts each.
+    TTabrix4 book;
+    for (int i = 1; i < 10000; ++i) book.Sheets().Add(0);
+    book.GetSheet(9999).SetAsInteger(0, 0, 10000);
+    std::vector<uint8_t> image;
+    WritePackageFile(book, &image);
+    TTabrix4 back;
+    ASSERT_NO_THROW(ReadPackageFile(back, &image));
+    EXPECT_EQ(back.Sheets().Count(), 10000);
+    EXPECT_EQ(back.GetSheet(9999).GetAsInteger(0, 0), 10000);
 }
 
 namespace {
@@ -411,6 +440,25 @@ constexpr TSheetEdit SheetEdits[] = {
     {u"[ext.xlsx]S3!A1*2", "[ext.xlsx]S3!A1*2", "#VALUE!", "[ext.xlsx]S3!A1*2", "#VALUE!"},
 };
 
+// Formulas of S1 (column E) with the results their file cached, which the
+// library does not compute: those that do not reach S2 keep them through
+// its deletion and every write; one that reaches it is written without it.
+struct TCachedEdit {
+    const char16_t* Formula;
+    double Cached;
+    bool ReachesS2;
+};
+
+constexpr TCachedEdit CachedEdits[] = {
+    {u"VLOOKUP(1,B1:B1,1,0)", 1, false},
+    {u"SUM([ext.xlsx]S2:S3!A1)", 15, false},
+    {u"VLOOKUP(10,S2!A1:A1,1,0)", 10, true},
+    // Through a formula of S1 that reaches S2, and through a name.
+    {u"VLOOKUP(11,A2:A2,1,0)", 11, true},
+    {u"VLOOKUP(10,Gone,1,0)", 10, true},
+    {u"VLOOKUP(20,Far,1,0)", 20, false},
+};
+
 // Global names, then a name local to S2 (which goes with it) and one local to S3.
 struct TSheetEditName {
     const char16_t* Name;
@@ -428,15 +476,19 @@ constexpr TSheetEditName SheetEditNames[] = {
     {u"Late", 2, u"S3!$B$1", "S3!$B$1", "Third!$B$1"},
 };
 
-std::string ValueText(TTabrix4& book, int sheet, int col, int row) {
-    TFormulaValue v;
-    book.CalculateCell(sheet, col, row, v);
+std::string Shown(const TFormulaValue& v) {
     if (v.ValType == fvFloat) {
         char buf[32];
         std::snprintf(buf, sizeof buf, "%g", v.Float);
         return buf;
     }
     return v.ValType == fvError ? WideToUtf8(ErrorFileText(v.Error)) : WideToUtf8(FormulaValueAsString(v));
+}
+
+std::string ValueText(TTabrix4& book, int sheet, int col, int row) {
+    TFormulaValue v;
+    book.CalculateCell(sheet, col, row, v);
+    return Shown(v);
 }
 
 std::string Unquoted(std::string text);
@@ -480,6 +532,12 @@ void FillSheetEditBook(TTabrix4& made) {
     for (size_t i = 0; i < std::size(SheetEdits); ++i) {
         const TEncodedFormula f = made.FormulaHandler().EncodeFormula(SheetEdits[i].Formula, how);
         made.GetSheet(0).PutFormula(ctNumberFormula, 0, int(i), 15, int(f.TokenLength), f.Data, {});
+    }
+    for (size_t i = 0; i < std::size(CachedEdits); ++i) {
+        const TEncodedFormula f = made.FormulaHandler().EncodeFormula(CachedEdits[i].Formula, how);
+        TFormulaResult cached;
+        cached.Number = CachedEdits[i].Cached;
+        made.GetSheet(0).PutFormula(ctNumberFormula, 4, int(i), 15, int(f.TokenLength), f.Data, cached);
     }
     made.GetSheet(0).Hyperlinks().Add().SetAddress(u"S3!A1");
     made.GetSheet(0).Hyperlinks().Add().SetAddress(u"S2!A1");
@@ -564,6 +622,19 @@ void ExpectSheetEdit(TTabrix4& book, bool deleted, const std::string& where, boo
         for (const std::string& f : ranged)
             EXPECT_NE(Unquoted(kept).find(">" + f + "<"), std::string::npos) << f << kept;
     }
+    // Results kept, or computed anew where the library can (never the old).
+    for (size_t i = 0; i < std::size(CachedEdits); ++i) {
+        TFormulaValue v;
+        s1.GetCellValue(4, int(i), v);
+        const auto& f = static_cast<const TFormulaCell&>(*s1.GetCell(4, int(i)));
+        TFormulaValue old;
+        SetFormulaValueFloat(old, CachedEdits[i].Cached);
+        if (!deleted || !CachedEdits[i].ReachesS2)
+            EXPECT_EQ(Shown(v), Shown(old)) << WideToUtf8(CachedEdits[i].Formula);
+        else
+            EXPECT_TRUE(book.HoldsNoResult(0, f) || Shown(v) != Shown(old))
+                << WideToUtf8(CachedEdits[i].Formula);
+    }
     THyperlinks& links = book.GetSheet(0).Hyperlinks();
     if (links.Count() == 2) {
         EXPECT_EQ(links.Items(0).TextMark(), deleted ? u"S3!A1" : u"Third!A1");
@@ -593,6 +664,8 @@ TEST_F(Workbook, DeletedAndRenamedSheetsAreFollowedByEveryFormula) {
                 book.SetVersion(v);
                 book.SetFilename(Utf8ToWide(dir.File(package ? "edited.xlsx" : "edited.xls")));
                 book.Write();
+                // The results kept are written: none is lost.
+                for (const std::string& w : book.Warnings()) EXPECT_EQ(w.find("is lost"), w.npos) << w;
                 TTabrix4 back;
                 back.SetFilename(book.GetFilename());
                 back.Read();

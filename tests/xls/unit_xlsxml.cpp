@@ -233,18 +233,52 @@ TEST(XmlText, ReferencesResolveOnce) {
 }
 
 TEST(XmlText, CellTextsSurviveEscapingAndReading) {
-    const std::u16string texts[] = {u"plain",           u"  lead and trail  ",
-                                    u"a\r\nb\rc",       u"\x01\x02\x1F",
-                                    u"_x0041_",         u"<&>\"'",
-                                    u"Кирилиця і ґ",    std::u16string(1, char16_t(0xFFFF)),
-                                    u"tab\there",       u"_x",
-                                    u"\U0001F600 emoji"};
+    const std::u16string texts[] = {u"plain",
+                                    u"  lead and trail  ",
+                                    u"a\r\nb\rc",
+                                    u"\x01\x02\x1F",
+                                    u"_x0041_",
+                                    u"<&>\"'",
+                                    u"Кирилиця і ґ",
+                                    std::u16string(1, char16_t(0xFFFF)),
+                                    u"tab\there",
+                                    u"_x",
+                                    u"\U0001F600 emoji",
+                                    std::u16string(1, char16_t(0xD800)) + u"a",
+                                    u"b" + std::u16string(1, char16_t(0xDC00))};
     for (const std::u16string& t : texts) {
-        std::string written = XMLEncodeText(EncodeXString(t));
+        std::string written = PackageText(t);
+        EXPECT_EQ(written, XMLEncodeText(EncodeXString(t)));
         EXPECT_EQ(DecodeXString(XMLDecodeText(written)), t) << written;
     }
     EXPECT_EQ(EncodeXString(u"a\rb"), "a_x000D_b");
     EXPECT_EQ(DecodeXString(u"_x000d__x0041_"), u"\rA");
+    // Text read as it stands (formulas, sheet names): what XML cannot carry
+    // is replaced and counted; line ends and tabs stay, as references.
+    struct Case {
+        std::u16string Text;
+        std::string Written;
+        int Replaced;
+    } plain[] = {
+        {u"=\"a\"&B1", "=&quot;a&quot;&amp;B1", 0},
+        {u"a\x01"
+         u"b\x1F",
+         "a\xEF\xBF\xBD"
+         "b\xEF\xBF\xBD",
+         2},
+        {u"a\r\nb\tc", "a&#13;&#10;b&#9;c", 0},
+        {std::u16string(1, char16_t(0xFFFE)) + u"x" + std::u16string(1, char16_t(0xD800)),
+         "\xEF\xBF\xBD"
+         "x\xEF\xBF\xBD",
+         2},
+        {u"\U0001F600", "\xF0\x9F\x98\x80", 0},
+    };
+    for (const Case& c : plain) {
+        int replaced = 0;
+        EXPECT_EQ(PackageText(c.Text, TPackageText::Plain, &replaced), c.Written);
+        EXPECT_EQ(replaced, c.Replaced);
+        EXPECT_EQ(PackageCarries(WideToUtf8(c.Text)), c.Replaced == 0);
+    }
 }
 
 TEST(XmlText, NumbersInTheirShortestText) {

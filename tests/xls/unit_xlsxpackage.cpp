@@ -314,6 +314,20 @@ TEST(XlsxTags, StyleChildrenAndTheirWriters) {
     r.ReadPart(w.Buffer(), "styles.xml");
     ASSERT_EQ(fonts.size(), first.size());
     for (size_t i = 0; i < fonts.size(); ++i) EXPECT_TRUE(fonts[i].Equal(first[i])) << i << " " << w.Buffer();
+    // A font below a point (a binary file may hold one) goes as one point;
+    // a name with a character XML cannot carry in the package's escape.
+    TXFontEx12 tiny;
+    tiny.Height = 5;
+    tiny.Name = u"Ari\x02"
+                u"al";
+    w.Clear();
+    w.WriteFont(tiny, false);
+    EXPECT_TRUE(w.Buffer().find("<sz val=\"1\"/>") != std::string::npos) << w.Buffer();
+    EXPECT_TRUE(w.Buffer().find("<name val=\"Ari_x0002_al\"/>") != std::string::npos) << w.Buffer();
+    fonts.clear();
+    r.ReadPart("<fonts>" + w.Buffer() + "</fonts>", "styles.xml");
+    ASSERT_EQ(fonts.size(), 1u);
+    EXPECT_EQ(fonts[0].Name, tiny.Name);
 
     TExtColor rgb;
     rgb.Kind = eckRGB;

@@ -7,7 +7,9 @@ the sheet).
 
 Sheet "Goods & groups": A1 "Назва", B1 12.5, C1 TRUE, D1 =B1*2 (XlsxWriter
 stores its result 25, openpyxl none), A2 "a & <b>", B2 -3, A3 "  lead",
-B3 1234567890123, C3 0.1, A4 "рядок\\nдругий"; sheet "Second": A1 "x"."""
+B3 1234567890123, C3 0.1, A4 "рядок\\nдругий"; sheet "Second": A1 "x" (XlsxWriter's also B1 1
+in a 9-point font, C1 2 in a 10-point one, A2 "plain bold and red italic" with a bold run and a red
+italic one)."""
 import os
 import sys
 import zipfile
@@ -38,7 +40,13 @@ def with_xlsxwriter(path):
         for c, value in enumerate(row):
             sheet.write(r, c, value)
     sheet.write_formula("D1", "=B1*2", None, 25)
-    book.add_worksheet("Second").write("A1", "x")
+    second = book.add_worksheet("Second")
+    second.write("A1", "x")
+    # Three fonts in the styles: the runs' fonts come after them.
+    second.write("B1", 1, book.add_format({"font_size": 9}))
+    second.write("C1", 2, book.add_format({"font_size": 10}))
+    second.write_rich_string("A2", "plain ", book.add_format({"bold": True}), "bold", " and ",
+                             book.add_format({"italic": True, "font_color": "red"}), "red italic")
     book.close()
 
 
