@@ -119,6 +119,7 @@ TTabrix4::TTabrix4()
         formulaHandler.UnshareFormula(store, cell);
     };
     formulaHandler.OnNameDeleted = [this](int position) { NameDeleted(position); };
+    cellStores.OnCellChanged = [this](TCellValues& store, int col, int row) { CellEdited(store, col, row); };
     formulaHandler.OnCalculate = [this](std::span<const uint8_t> tokens, int sheet, int col, int row,
                                         TFormulaValue& result) {
         MakeEvaluator()->EvaluateTokens(tokens, tokens.size(), TExcelVersion::xvExcel97, sheet, col, row,
@@ -254,7 +255,63 @@ void TTabrix4::FollowSheetTexts(const TSheet* skip, const TTextFollow& follow,
     }
 }
 
+namespace {
+// Past this many changed cells a sheet counts as changed whole.
+constexpr size_t MostEditedCells = 4096;
+} // namespace
+
+void TTabrix4::CellEdited(TCellValues& store, int col, int row) {
+    const uint32_t now = ++editClock;
+    // A formula put now holds a result given now.
+    if (col >= 0)
+        if (auto* f = dynamic_cast<TFormulaCell*>(store.FindCell(col, row))) f->Placed = now;
+    TEditedCells& edited = editedCells[&store];
+    if (col < 0 || edited.Whole || edited.Cells.size() >= MostEditedCells) {
+        edited.Whole = now;
+        edited.Cells = {};
+        return;
+    }
+    edited.Cells.push_back({col, row, now});
+}
+
+void TTabrix4::MarkReached(const TReachSeeds& seeds, int skipSheet) {
+    TFormulaReach reach(*sheets, formulaHandler);
+    for (const auto& [sheet, cell] : reach.Reached(seeds))
+        if (sheet != skipSheet) cell->Stale = true;
+}
+
+void TTabrix4::SettleEdits() {
+    if (editedCells.empty()) return;
+    TReachSeeds seeds;
+    seeds.WholeSheets.assign(size_t(sheets->Count()), 0);
+    seeds.Cells.resize(size_t(sheets->Count()));
+    for (int s = 0; s < sheets->Count(); ++s) {
+        auto it = editedCells.find(&sheets->Items(s).Cells());
+        if (it == editedCells.end()) continue;
+        seeds.WholeSheets[size_t(s)] = it->second.Whole;
+        seeds.Cells[size_t(s)] = std::move(it->second.Cells);
+    }
+    editedCells.clear();
+    MarkReached(seeds);
+}
+
 void TTabrix4::SheetDeleting(TSheet& gone, int index) {
+    // The formulas that can reach the sheet, through its cells, its names
+    // or a range of sheets, compute anew; the others keep their results.
+    {
+        TReachSeeds seeds;
+        const uint32_t now = ++editClock;
+        seeds.WholeSheets.assign(size_t(sheets->Count()), 0);
+        seeds.WholeSheets[size_t(index)] = now;
+        TInternalNames& names = formulaHandler.Names();
+        for (int i = 0; i < names.Count(); ++i)
+            if (names.Items(i).SheetNumber == index + 1) seeds.Names.insert(i + 1);
+        seeds.NamesTime = now;
+        MarkReached(seeds, index);
+    }
+    editedCells.erase(&gone.Cells());
+    // Giving formulas tokens of the same meaning changes no value.
+    TCellValuesList::TQuiet quiet(cellStores);
     // Formulas kept as text that name the sheet get tokens, which follow as
     // those of every other cell do (a reference to it alone is written as
     // the error reference the other readers take); the other texts follow
@@ -437,6 +494,7 @@ void TTabrix4::Clear() {
     fileSharing.clear();
     origVersion = TExcelVersion::xvNone;
     CodePage = DefaultCodePage;
+    editedCells.clear();
 }
 
 void TTabrix4::AddNumberFormat(std::u16string_view text, int index) {
@@ -545,7 +603,7 @@ std::optional<TFormulaValue> TTabrix4::FormulaValueToKeep(int sheet, const TForm
 }
 
 bool TTabrix4::HoldsNoResult(int sheet, const TFormulaCell& cell) {
-    return cell.NoResult ||
+    return cell.NoResult || cell.Stale ||
            (sheet >= 0 && sheet < sheets->Count() &&
             sheets->Items(sheet).PackageData().Uncached.count(uint64_t(cell.Row) << 16 | cell.Col));
 }
@@ -597,6 +655,7 @@ void TTabrix4::ProgressStep() {
 }
 
 void TTabrix4::AfterRead() {
+    TCellValuesList::TQuiet quiet(cellStores);
     if (OnReadDone) OnReadDone(*this);
     if (sheets->Count() == 0) {
         TExcelVersion v = version;

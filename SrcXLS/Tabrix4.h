@@ -16,6 +16,7 @@
 #include "SrcXLS/formats/XLSXPackage.h"
 #include "SrcXLS/formulas/FormulaEvaluator.h"
 #include "SrcXLS/formulas/FormulaHandler.h"
+#include "SrcXLS/formulas/FormulaReach.h"
 #include "SrcXLS/model/CellFormats.h"
 #include "SrcXLS/model/CellFormatsEx12.h"
 #include "SrcXLS/model/ReservedMember.h"
@@ -28,6 +29,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace xls {
@@ -205,8 +207,12 @@ public:
     std::optional<TFormulaValue> FormulaValueToKeep(int sheet, const TFormulaCell& cell) override;
     std::optional<TFormulaValue> FormulaResultToWrite(int sheet, const TFormulaCell& cell) override;
     // The formula cell holds no result of its own (see TFormulaCell::NoResult),
-    // or its package cached none.
+    // its package cached none, or an edit made the one it holds stale.
     bool HoldsNoResult(int sheet, const TFormulaCell& cell);
+    // The formulas that the cells changed since the read or the last write
+    // can reach hold a stale result: every write computes them (or asks for
+    // a calculation on load), the other formulas keep the results they hold.
+    void SettleEdits();
     // While one lives, ComputedFormulaValue calculates each cell once, over
     // the workbook as it is (its cells must not change meanwhile); every
     // write makes one.
@@ -295,6 +301,10 @@ private:
                           const std::function<std::u16string(std::u16string_view)>& sheetName);
     // The defined names as form controls and shape macros use them.
     void WireDrawingNames();
+    // A cell of a store changed ((-1, -1): all its cells).
+    void CellEdited(TCellValues& store, int col, int row);
+    // The formulas the seeds reach hold a stale result from now on.
+    void MarkReached(const TReachSeeds& seeds, int skipSheet = -1);
 
     // The cells' memory: it outlives every sheet.
     TArena cellArena;
@@ -328,6 +338,14 @@ private:
     std::unique_ptr<TTextMeasurer> measurer;
     std::vector<std::string> warnings;
     std::vector<std::string> editWarnings;
+    // The cells changed since the read or the last write, by store; past a
+    // bound a store counts as changed whole.
+    struct TEditedCells {
+        uint32_t Whole = 0; // when it changed whole last
+        std::vector<TReachSeeds::TCell> Cells;
+    };
+    std::unordered_map<const TCellValues*, TEditedCells> editedCells;
+    uint32_t editClock = 0;
     // The calculation of the open passes, made when it is first needed.
     std::unique_ptr<TFormulaEvaluator> passEvaluator;
     int passes = 0;

@@ -122,6 +122,8 @@ void CompleteMadeFilters(TTabrix4& book) {
 } // namespace
 
 void ReadWorkbookFile(TTabrix4& owner, const std::vector<uint8_t>* image) {
+    // The cells a read makes are no edit.
+    TCellValuesList::TQuiet quiet(owner.CellStores());
     ClearForRead(owner);
 
     TBIFFWorkbookTarget target;
@@ -172,6 +174,9 @@ void WriteWorkbookFile(TTabrix4& book) {
     if (version == TExcelVersion::xvExcel21 || version == TExcelVersion::xvExcel30)
         throw XLSError("Can not write Excel 2.1/3.0 files");
     RefuseWithoutSheets(book);
+    book.SettleEdits();
+    // Formulas the write gives their own tokens change no value.
+    TCellValuesList::TQuiet quiet(book.CellStores());
 
     int64_t cells = 0;
     for (int i = 0; i < book.Sheets().Count(); ++i) {
@@ -353,7 +358,7 @@ std::string PackageFormulaText(TTabrix4& book, TSheet& sheet, TFormulaCell& cell
     book.AddWarning(WideToUtf8(QuoteSheetName(sheet.Name())) + "!" +
                     WideToUtf8(ColRowToRefStr(cell.Col, int(cell.Row), false, false)) +
                     ": formula not written to .xlsx (" + why + "); " +
-                    (kept ? "its value is kept" : LostValue));
+                    (kept ? "its value is kept" : ValueLost(cell.Stale)));
     return {};
 }
 
@@ -380,6 +385,7 @@ TXLSXWorkbook PackageParts(TTabrix4& book) {
 } // namespace
 
 void ReadPackageFile(TTabrix4& owner, const std::vector<uint8_t>* image) {
+    TCellValuesList::TQuiet quiet(owner.CellStores());
     ClearForRead(owner);
     owner.SetVersion(TExcelVersion::xvExcel2007);
 
@@ -424,6 +430,8 @@ bool AnyFormulaWithoutValue(TTabrix4& book) {
 
 void WritePackageFile(TTabrix4& book, std::vector<uint8_t>* image) {
     RefuseWithoutSheets(book);
+    book.SettleEdits();
+    TCellValuesList::TQuiet quiet(book.CellStores());
     // The values the write computes are computed once, over the workbook as it is.
     TTabrix4::TCalculationPass pass(book);
     int64_t cells = 0;

@@ -501,6 +501,16 @@ void TXLS2007Reader::FindDamagedKeptParts(const std::set<std::string>& replaced,
         const std::string name = zip.EntryName(i);
         const std::string lower = AsciiLower(name);
         if (name.empty() || name.back() == '/' || damaged.count(lower)) continue;
+        // A name the package's XML cannot hold (no UTF-8, control characters)
+        // names no part: the content types would not read.
+        const std::u16string wide = Utf8ToWide(name);
+        if (WideToUtf8(wide) != name ||
+            std::any_of(wide.begin(), wide.end(), [](char16_t c) { return c < 0x20; })) {
+            damaged.insert(lower);
+            bd.DroppedParts.push_back(name);
+            if (book.Warn) book.Warn("Part " + WideToUtf8(wide) + " left out: its name is no part name");
+            continue;
+        }
         const bool relsPart = lower.ends_with(".rels");
         if (relsPart) {
             const size_t at = name.rfind("_rels/");

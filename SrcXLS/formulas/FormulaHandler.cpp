@@ -478,6 +478,8 @@ void TFormulaHandler::PrepareBIFF8Cells() {
 
 void TFormulaHandler::ReencodeCell(int sheet, int col, int row) {
     if (sheet < 0 || sheet >= stores.Count()) return;
+    // Tokens of the same meaning change no value.
+    TCellValuesList::TQuiet quiet(stores);
     TCellValues& store = stores.Items(sheet);
     auto* cell = dynamic_cast<TFormulaCell*>(store.FindCell(col, row));
     if (!cell || !cell->IsText()) return;
@@ -497,6 +499,7 @@ void TFormulaHandler::ReencodeCell(int sheet, int col, int row) {
 void TFormulaHandler::UnshareFormula(TCellValues& store, TCell& given) {
     auto* cell = dynamic_cast<TFormulaCell*>(&given);
     if (!cell) return;
+    TCellValuesList::TQuiet quiet(stores);
     const uint16_t index = cell->SharedLink();
     int col1 = 0, row1 = 0, col2 = 0, row2 = 0;
     const TFormulaCell& anchor = SharedAnchor(store, index, col1, row1, col2, row2);
@@ -994,11 +997,7 @@ void TFormulaHandler::SheetDeleted(int deleted) {
         store.BeginIterate();
         while (TCell* c = store.NextCell()) {
             auto* f = dynamic_cast<TFormulaCell*>(c);
-            if (!f) continue;
-            // A value may follow any other sheet's through names, ranges of
-            // sheets and other cells: the next write computes them all again.
-            f->NoResult = true;
-            if (f->IsText()) continue;
+            if (!f || f->IsText()) continue;
             const TExcelVersion version = f->TokenVersion();
             const TTokenLayout layout = TokenLayoutOf(version);
             if (auto* array = dynamic_cast<TBaseArrayFormulaCell*>(f)) {

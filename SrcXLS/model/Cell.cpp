@@ -194,6 +194,7 @@ std::unique_ptr<TCell> TNumberArrayFormulaCell::MakeCopy() const {
                                                  ArrayOptions, ArrayData());
     copy->CopyFormula(*this);
     copy->NoResult = NoResult;
+    copy->Stale = Stale;
     copy->Value = Value;
     copy->ResultKind = ResultKind;
     copy->ResultCode = ResultCode;
@@ -211,6 +212,7 @@ std::unique_ptr<TCell> TStringArrayFormulaCell::MakeCopy() const {
                                                  ArrayOptions, ArrayData());
     copy->CopyFormula(*this);
     copy->NoResult = NoResult;
+    copy->Stale = Stale;
     copy->Value = Value;
     return copy;
 }

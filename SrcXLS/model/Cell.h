@@ -171,6 +171,13 @@ public:
     // The cell holds no result of its formula (set without one, copied or
     // moved here, or read without one): a write computes it.
     bool NoResult = false;
+    // An edit changed what the formula computes from: the result it holds
+    // is out of date, and a write computes it too.
+    bool Stale = false;
+    // When the cell was put by an edit (the workbook's count of cell
+    // changes; 0: read or made before any): later changes can make its
+    // result stale, earlier ones not.
+    uint32_t Placed = 0;
     // The version whose token layout the formula is in: BIFF2-BIFF5 for
     // tokens read from files of those versions, else BIFF8 (the 2007 layout
     // after its leading marker).

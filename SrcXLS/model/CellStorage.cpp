@@ -123,6 +123,7 @@ TCell* TCellStorage::Store(int col, int row, std::unique_ptr<TCell> cell, bool t
     if (cell->HoldsMore()) ++holdingMore;
     slot = std::move(cell);
     cache = slot.get();
+    CellChanged(col, row);
     return cache;
 }
 
@@ -159,6 +160,7 @@ std::unique_ptr<TCell> TCellStorage::DetachCell(int col, int row) {
         if (cell->HoldsMore()) --holdingMore;
         Forget(cell.get());
         if (lastWalked == cell.get()) lastWalked = nullptr;
+        CellChanged(col, row);
         return cell;
     }
     return nullptr;
@@ -227,6 +229,7 @@ void TCellStorage::CalcDimensions(int maxCol, int maxRow) {
 }
 
 void TCellStorage::Clear() {
+    if (count > 0) CellChanged(-1, -1);
     cache = nullptr;
     lastWalked = nullptr;
     for (auto& block : top) {
@@ -278,8 +281,14 @@ TCellValues::TCellValues(TCellValuesList* owner, TSST2* strings, TCellFormats* f
     : owner(owner), strings(strings), formats(formats) {}
 
 TCellValues::~TCellValues() {
-    // The cells give their uses back while the tables still stand.
+    // The cells give their uses back while the tables still stand; the
+    // store going is no change of its cells.
+    going = true;
     TCellValues::Clear();
+}
+
+void TCellValues::CellChanged(int col, int row) {
+    if (!going && owner && owner->OnCellChanged && owner->Quiet == 0) owner->OnCellChanged(*this, col, row);
 }
 
 void TCellValues::Clear() {

@@ -65,6 +65,8 @@ public:
 
     // A formula cell of a shared formula is about to go.
     virtual void SharedFormulaRemoved(TCell& cell);
+    // A cell was put, replaced or taken out; (-1, -1): every cell went.
+    virtual void CellChanged(int /*col*/, int /*row*/) {}
 
 private:
     struct TLeaf {
@@ -125,6 +127,7 @@ public:
     // measure every cell.
     void DisplayTextTo(const TCell& cell, std::u16string& out);
     void SharedFormulaRemoved(TCell& cell) override;
+    void CellChanged(int col, int row) override;
 
     // Shared-formula areas the formula services keep per sheet, and the
     // cell (column, row) that holds each one's text, (-1, -1) for its
@@ -134,6 +137,7 @@ public:
 
 private:
     TCellValuesList* owner;
+    bool going = false;
     TSST2* strings;
     TCellFormats* formats;
     // The mask a format shows numbers with; empty for the general format.
@@ -165,6 +169,18 @@ public:
     int IndexOf(const TCellValues* store) const;
 
     TSharedFormulaRemoved OnSharedFormulaRemoved;
+    // A cell of a store was put, replaced or taken out ((-1, -1): all of
+    // them), unless Quiet is above 0: while the workbook reads a file, or
+    // gives a formula another form of the same meaning.
+    std::function<void(TCellValues& store, int col, int row)> OnCellChanged;
+    int Quiet = 0;
+    struct TQuiet {
+        TCellValuesList& list;
+        explicit TQuiet(TCellValuesList& l) : list(l) { ++list.Quiet; }
+        ~TQuiet() { --list.Quiet; }
+        TQuiet(const TQuiet&) = delete;
+        TQuiet& operator=(const TQuiet&) = delete;
+    };
     // Whether the workbook counts its dates from 1904; empty: from 1900.
     std::function<bool()> Date1904;
 

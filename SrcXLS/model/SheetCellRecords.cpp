@@ -263,7 +263,7 @@ bool TCellWriter::TokensOf(const TFormulaCell& cell) {
     }
     kept = sheet.Workbook().FormulaValueToKeep(sheetIndex, cell);
     sheet.Workbook().AddWarning(where + " not written to " + Target() + " (" + why + "); " +
-                                (kept ? "its value is kept" : LostValue));
+                                (kept ? "its value is kept" : ValueLost(cell.Stale)));
     return false;
 }
 

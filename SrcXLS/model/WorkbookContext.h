@@ -28,6 +28,12 @@ struct TDrawingNames;
 // has neither cached nor computed (a blank is written).
 inline constexpr const char* LostValue = "its value is lost (the file cached none and the library does not "
                                          "compute it)";
+// The same for a formula whose cached value an edit made stale.
+inline constexpr const char* StaleValueLost = "its value is lost (an edit changed what it computes from and "
+                                              "the library does not compute it)";
+inline const char* ValueLost(bool stale) {
+    return stale ? StaleValueLost : LostValue;
+}
 
 class IWorkbookContext : public ICellOperations {
 public:

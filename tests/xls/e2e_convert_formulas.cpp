@@ -1219,14 +1219,15 @@ const char* const CopySource = R"xml(<?xml version="1.0" encoding="UTF-8"?>
 </table:table></office:spreadsheet></office:body></office:document>
 )xml";
 
-// A block copied or moved with its formulas adjusted, and what the copies
-// hold where the formulas land: their texts, and the value each reader
-// shows ("" none).
+// A block copied or moved with its formulas adjusted, or a cell given a
+// number, and what the copies hold in a cell: its formula's text, and the
+// value each reader shows ("" none).
+enum class TCellEdit { Copy, Move, Set };
 struct TCopiedFormula {
     const char* What;
-    bool Move;
+    TCellEdit Edit;
     const char* Block;
-    const char* Dest;
+    const char* Dest; // for Set: the number
     const char* Cell;
     const char* Text;
     const char* Value;  // LibreOffice and gnumeric compute it
@@ -1234,11 +1235,19 @@ struct TCopiedFormula {
 };
 
 const TCopiedFormula CopiedFormulas[] = {
-    {"a copy", false, "B1:B1", "B2", "B2", "A2*3", "n:15", "n:15"},
-    {"a move", true, "A1:B1", "D1", "E1", "D1*3", "n:6", "n:6"},
+    {"a copy", TCellEdit::Copy, "B1:B1", "B2", "B2", "A2*3", "n:15", "n:15"},
+    {"a move", TCellEdit::Move, "A1:B1", "D1", "E1", "D1*3", "n:6", "n:6"},
     // Not computed here: written without a value (an empty text in .xls),
     // calculated when the file is opened.
-    {"a copy the library does not compute", false, "C1:C1", "C2", "C2", "SUMIF(A2:A3,\">0\")", "n:6", ""},
+    {"a copy the library does not compute", TCellEdit::Copy, "C1:C1", "C2", "C2", "SUMIF(A2:A3,\">0\")",
+     "n:6", ""},
+    // The formulas that refer to a cell changed are written with the value
+    // they compute now, or without one; LibreOffice shows a package's as it
+    // is written.
+    {"a value set", TCellEdit::Set, "A1:A1", "100", "B1", "A1*3", "n:300", "n:300"},
+    {"a value set the library does not compute", TCellEdit::Set, "A2:A2", "-5", "C1", "SUMIF(A1:A2,\">0\")",
+     "n:2", ""},
+    {"a cell moved away", TCellEdit::Move, "A1:A1", "D5", "B1", "A1*3", "n:0", "n:0"},
 };
 
 } // namespace
@@ -1257,13 +1266,16 @@ TEST_F(Conversions, CopiedAndMovedFormulasAreWrittenWithTheirValues) {
             TTabrix4 book;
             book.SetFilename(Utf8ToWide(work.File("source.xlsx")));
             book.Read();
-            int col1, row1, col2, row2, col, row;
+            int col1, row1, col2, row2, col = 0, row = 0;
             ASSERT_TRUE(AreaStrToColRowPlain(Utf8ToWide(c.Block), col1, row1, col2, row2)) << c.Block;
-            ASSERT_TRUE(RefStrToColRowPlain(Utf8ToWide(c.Dest), col, row)) << c.Dest;
             const int options = ICellOperations::coCells | ICellOperations::coAdjustFormulas;
-            if (c.Move)
-                book.MoveCells(0, col1, row1, col2, row2, 0, col, row, options);
+            if (c.Edit == TCellEdit::Set)
+                book.GetSheet(0).SetAsFloat(col1, row1, std::stod(c.Dest));
             else
+                ASSERT_TRUE(RefStrToColRowPlain(Utf8ToWide(c.Dest), col, row)) << c.Dest;
+            if (c.Edit == TCellEdit::Move)
+                book.MoveCells(0, col1, row1, col2, row2, 0, col, row, options);
+            else if (c.Edit == TCellEdit::Copy)
                 book.CopyCells(0, col1, row1, col2, row2, 0, col, row, options);
             copies.push_back(work.File(std::string("copy") + std::to_string(copies.size()) + ext));
             book.SetVersion(std::string(ext) == ".xls" ? TExcelVersion::xvExcel97

@@ -440,6 +440,25 @@ constexpr TSheetEdit SheetEdits[] = {
     {u"[ext.xlsx]S3!A1*2", "[ext.xlsx]S3!A1*2", "#VALUE!", "[ext.xlsx]S3!A1*2", "#VALUE!"},
 };
 
+// Formulas of S1 (column E) with the results their file cached, which the
+// library does not compute: those that do not reach S2 keep them through
+// its deletion and every write; one that reaches it is written without it.
+struct TCachedEdit {
+    const char16_t* Formula;
+    double Cached;
+    bool ReachesS2;
+};
+
+constexpr TCachedEdit CachedEdits[] = {
+    {u"VLOOKUP(1,B1:B1,1,0)", 1, false},
+    {u"SUM([ext.xlsx]S2:S3!A1)", 15, false},
+    {u"VLOOKUP(10,S2!A1:A1,1,0)", 10, true},
+    // Through a formula of S1 that reaches S2, and through a name.
+    {u"VLOOKUP(11,A2:A2,1,0)", 11, true},
+    {u"VLOOKUP(10,Gone,1,0)", 10, true},
+    {u"VLOOKUP(20,Far,1,0)", 20, false},
+};
+
 // Global names, then a name local to S2 (which goes with it) and one local to S3.
 struct TSheetEditName {
     const char16_t* Name;
@@ -457,15 +476,19 @@ constexpr TSheetEditName SheetEditNames[] = {
     {u"Late", 2, u"S3!$B$1", "S3!$B$1", "Third!$B$1"},
 };
 
-std::string ValueText(TTabrix4& book, int sheet, int col, int row) {
-    TFormulaValue v;
-    book.CalculateCell(sheet, col, row, v);
+std::string Shown(const TFormulaValue& v) {
     if (v.ValType == fvFloat) {
         char buf[32];
         std::snprintf(buf, sizeof buf, "%g", v.Float);
         return buf;
     }
     return v.ValType == fvError ? WideToUtf8(ErrorFileText(v.Error)) : WideToUtf8(FormulaValueAsString(v));
+}
+
+std::string ValueText(TTabrix4& book, int sheet, int col, int row) {
+    TFormulaValue v;
+    book.CalculateCell(sheet, col, row, v);
+    return Shown(v);
 }
 
 std::string Unquoted(std::string text);
@@ -509,6 +532,12 @@ void FillSheetEditBook(TTabrix4& made) {
     for (size_t i = 0; i < std::size(SheetEdits); ++i) {
         const TEncodedFormula f = made.FormulaHandler().EncodeFormula(SheetEdits[i].Formula, how);
         made.GetSheet(0).PutFormula(ctNumberFormula, 0, int(i), 15, int(f.TokenLength), f.Data, {});
+    }
+    for (size_t i = 0; i < std::size(CachedEdits); ++i) {
+        const TEncodedFormula f = made.FormulaHandler().EncodeFormula(CachedEdits[i].Formula, how);
+        TFormulaResult cached;
+        cached.Number = CachedEdits[i].Cached;
+        made.GetSheet(0).PutFormula(ctNumberFormula, 4, int(i), 15, int(f.TokenLength), f.Data, cached);
     }
     made.GetSheet(0).Hyperlinks().Add().SetAddress(u"S3!A1");
     made.GetSheet(0).Hyperlinks().Add().SetAddress(u"S2!A1");
@@ -593,6 +622,19 @@ void ExpectSheetEdit(TTabrix4& book, bool deleted, const std::string& where, boo
         for (const std::string& f : ranged)
             EXPECT_NE(Unquoted(kept).find(">" + f + "<"), std::string::npos) << f << kept;
     }
+    // Results kept, or computed anew where the library can (never the old).
+    for (size_t i = 0; i < std::size(CachedEdits); ++i) {
+        TFormulaValue v;
+        s1.GetCellValue(4, int(i), v);
+        const auto& f = static_cast<const TFormulaCell&>(*s1.GetCell(4, int(i)));
+        TFormulaValue old;
+        SetFormulaValueFloat(old, CachedEdits[i].Cached);
+        if (!deleted || !CachedEdits[i].ReachesS2)
+            EXPECT_EQ(Shown(v), Shown(old)) << WideToUtf8(CachedEdits[i].Formula);
+        else
+            EXPECT_TRUE(book.HoldsNoResult(0, f) || Shown(v) != Shown(old))
+                << WideToUtf8(CachedEdits[i].Formula);
+    }
     THyperlinks& links = book.GetSheet(0).Hyperlinks();
     if (links.Count() == 2) {
         EXPECT_EQ(links.Items(0).TextMark(), deleted ? u"S3!A1" : u"Third!A1");
@@ -622,6 +664,8 @@ TEST_F(Workbook, DeletedAndRenamedSheetsAreFollowedByEveryFormula) {
                 book.SetVersion(v);
                 book.SetFilename(Utf8ToWide(dir.File(package ? "edited.xlsx" : "edited.xls")));
                 book.Write();
+                // The results kept are written: none is lost.
+                for (const std::string& w : book.Warnings()) EXPECT_EQ(w.find("is lost"), w.npos) << w;
                 TTabrix4 back;
                 back.SetFilename(book.GetFilename());
                 back.Read();
