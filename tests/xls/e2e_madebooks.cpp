@@ -1,8 +1,8 @@
 // Workbooks made through the library from a fixed seed (cells of every kind
 // and value class, long texts and characters made of two, rich runs,
 // indents, hyperlinks of every kind, merged areas, names, conditional formats
-// and validations, notes and text boxes, page setup, frozen panes, zoom,
-// protection), each written as Excel 97, Excel 5, Excel 4 and .xlsx. A write
+// and validations, notes, text boxes and charts, page setup, frozen panes,
+// zoom, protection), each written as Excel 97, Excel 5, Excel 4 and .xlsx. A write
 // either refuses with the library's message or gives a file that our reader
 // and xlrd or openpyxl read, every item equal or its kind named in the
 // write's warnings; gnumeric reads a fixed sample without complaint.
@@ -11,6 +11,7 @@
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSLibState.h"
 #include "SrcXLS/XLSText.h"
+#include "SrcXLS/drawing/ChartModel.h"
 #include "SrcXLS/drawing/EscherDrawing.h"
 #include "SrcXLS/drawing/ObjRecords.h"
 #include "SrcXLS/model/Cell.h"
@@ -282,6 +283,10 @@ void DrawRanges(TTabrix4& book, TSheet& sheet, std::mt19937& random, const TDraw
         note->Row = 1;
         note->SetText(u"Ціна змінена");
         if (random() % 2) sheet.Drawing().AddTextBox().Anchor.Row1 = 12;
+        if (random() % 2) {
+            TDrwChart& chart = sheet.Charts().Add();
+            chart.Series[0].SetValues(u"Sheet1!$A$1:$A$6");
+        }
     }
 }
 
