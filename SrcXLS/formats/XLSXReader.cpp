@@ -1002,11 +1002,12 @@ bool TXLS2007Reader::WorkbookTag(int id, TExXMLTag& tag) {
 // the model's counts its own.
 void TXLS2007Reader::ReadDefinedName(TExXMLTag& tag) {
     TInternalName& n = book.Formulas->Names().Add();
-    n.SetName(XMLDecodeText(tag.ReqText(eaname)));
-    n.Comment = tag.GetTextW(eacomment);
+    // Texts in the package's escape of what XML cannot carry.
+    n.SetName(DecodeXString(XMLDecodeText(tag.ReqText(eaname))));
+    n.Comment = DecodeXString(tag.GetTextW(eacomment));
     static constexpr int texts[] = {eacustomMenu, eadescription, eahelp, eastatusbar};
-    for (int i = 0; i < 4; ++i) n.Texts[i] = tag.GetTextW(texts[i]);
-    n.ShortcutKey = tag.GetTextW(eashortcutKey);
+    for (int i = 0; i < 4; ++i) n.Texts[i] = DecodeXString(tag.GetTextW(texts[i]));
+    n.ShortcutKey = DecodeXString(tag.GetTextW(eashortcutKey));
     if (tag.HasValue(ealocalSheetId)) {
         auto it = modelSheetAt.find(int(std::clamp<int64_t>(tag.GetInt(ealocalSheetId, 0), 0, INT32_MAX)));
         n.SheetNumber = uint16_t(it != modelSheetAt.end() ? it->second + 1 : 0);
