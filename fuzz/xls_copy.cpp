@@ -2,13 +2,18 @@
 // names, link table and formula tokens of a hostile file converted to the
 // layouts of Excel 97, Excel 5 and Excel 4, and each copy read back. Only
 // the first read and the writes may refuse, with the library's message: a
-// copy written that does not read back is a finding.
+// copy written that does not read back is a finding; so is an Excel 97 or
+// Excel 5 copy that xlrd refuses where Q710_FUZZ_ORACLE is set (its reading
+// of Excel 4 arrays takes the later layout).
 #include "SrcXLS/Tabrix4.h"
 #include "SrcXLS/XLSLibState.h"
+#include "fuzz/oracle_judge.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -56,6 +61,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::abort();
         }
         LibState().Reset();
+        if (TOracleJudge* judge = TOracleJudge::Get(); judge && version != TExcelVersion::xvExcel40) {
+            std::ifstream in(scratch.File, std::ios::binary);
+            const std::vector<uint8_t> copy{std::istreambuf_iterator<char>(in), {}};
+            judge->Judge(image, false, copy, false,
+                         version == TExcelVersion::xvExcel97 ? "Excel 97 copy" : "Excel 5 copy");
+        }
     }
     return 0;
 }

@@ -21,6 +21,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     book.AfterRead();
-    CopyPackage(book, again);
+    CopyPackage(book, again, image);
     return 0;
 }

@@ -21,6 +21,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         read = false;
     }
     book.AfterRead();
-    CopyPackage(book, again, read);
+    CopyPackage(book, again, image, read);
     return 0;
 }

@@ -501,6 +501,16 @@ void TXLS2007Reader::FindDamagedKeptParts(const std::set<std::string>& replaced,
         const std::string name = zip.EntryName(i);
         const std::string lower = AsciiLower(name);
         if (name.empty() || name.back() == '/' || damaged.count(lower)) continue;
+        // A name the package's XML cannot hold (no UTF-8, control characters)
+        // names no part: the content types would not read.
+        const std::u16string wide = Utf8ToWide(name);
+        if (WideToUtf8(wide) != name ||
+            std::any_of(wide.begin(), wide.end(), [](char16_t c) { return c < 0x20; })) {
+            damaged.insert(lower);
+            bd.DroppedParts.push_back(name);
+            if (book.Warn) book.Warn("Part " + WideToUtf8(wide) + " left out: its name is no part name");
+            continue;
+        }
         const bool relsPart = lower.ends_with(".rels");
         if (relsPart) {
             const size_t at = name.rfind("_rels/");
@@ -992,11 +1002,12 @@ bool TXLS2007Reader::WorkbookTag(int id, TExXMLTag& tag) {
 // the model's counts its own.
 void TXLS2007Reader::ReadDefinedName(TExXMLTag& tag) {
     TInternalName& n = book.Formulas->Names().Add();
-    n.SetName(XMLDecodeText(tag.ReqText(eaname)));
-    n.Comment = tag.GetTextW(eacomment);
+    // Texts in the package's escape of what XML cannot carry.
+    n.SetName(DecodeXString(XMLDecodeText(tag.ReqText(eaname))));
+    n.Comment = DecodeXString(tag.GetTextW(eacomment));
     static constexpr int texts[] = {eacustomMenu, eadescription, eahelp, eastatusbar};
-    for (int i = 0; i < 4; ++i) n.Texts[i] = tag.GetTextW(texts[i]);
-    n.ShortcutKey = tag.GetTextW(eashortcutKey);
+    for (int i = 0; i < 4; ++i) n.Texts[i] = DecodeXString(tag.GetTextW(texts[i]));
+    n.ShortcutKey = DecodeXString(tag.GetTextW(eashortcutKey));
     if (tag.HasValue(ealocalSheetId)) {
         auto it = modelSheetAt.find(int(std::clamp<int64_t>(tag.GetInt(ealocalSheetId, 0), 0, INT32_MAX)));
         n.SheetNumber = uint16_t(it != modelSheetAt.end() ? it->second + 1 : 0);

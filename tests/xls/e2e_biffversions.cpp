@@ -12,6 +12,7 @@
 #include "support_files.h"
 #include "support_oracle.h"
 #include "support_process.h"
+#include "support_values.h"
 
 #include <gtest/gtest.h>
 
@@ -279,39 +280,16 @@ TEST(BIFFVersions, OldFilesWrittenInEveryVersionKeepFormatsFontsWidthsAndNames) 
 
 namespace {
 
-// A cell's value as the oracles print it: n a number, t a text, b 0 or 1,
-// e the error's text.
-struct TValue {
-    char Kind = 0;
-    std::string Text;
-    double Number = 0;
-};
-
-bool SameValue(const TValue& a, const TValue& b) {
-    if (a.Kind != b.Kind) return false;
-    if (a.Kind != 'n') return a.Text == b.Text;
-    return a.Number == b.Number ||
-           std::fabs(a.Number - b.Number) <= 1e-12 * std::max(std::fabs(a.Number), std::fabs(b.Number));
-}
-
-std::string Shown(const TValue* v) {
-    if (!v) return "(no cell)";
-    return std::string(1, v->Kind) + " " + (v->Kind == 'n' ? std::to_string(v->Number) : v->Text);
-}
+using TValue = testvalues::TCellValue;
+using testvalues::SameValue;
+using testvalues::Shown;
+using testvalues::Volatile;
 
 // A workbook's cells by sheet name, row and column, and the names of the
 // sheets a reader lists.
 struct TCells : std::map<std::tuple<std::string, int, int>, TValue> {
     std::set<std::string> Sheets;
 };
-
-// Formulas whose value changes every time they are computed.
-bool Volatile(const std::string& formula) {
-    static const char* names[] = {"NOW(",  "TODAY(", "RAND(",   "RANDBETWEEN(",
-                                  "INFO(", "CELL(",  "OFFSET(", "INDIRECT("};
-    return std::any_of(std::begin(names), std::end(names),
-                       [&](const char* n) { return formula.find(n) != std::string::npos; });
-}
 
 // What our reader reads: the sheets' names, the cells (an empty text is no
 // cell), and the cells whose formulas are volatile.

@@ -282,12 +282,24 @@ TEST(XlsxHostile, ADamagedPartCostsItself) {
              return p;
          }(),
          "1 element(s) of xl/worksheets/sheet1.xml nested more than 256 levels deep were left out"},
+        {"a part whose name is no UTF-8",
+         [&] {
+             TParts p = MinimalPackage();
+             p["xl/style@@xml"] = "<a/>"; // named so below, in the zip's own bytes
+             return p;
+         }(),
+         "its name is no part name"},
     };
     for (Case& c : cases) {
         SCOPED_TRACE(c.what);
         if (c.parts.count(styles) && c.parts[styles].empty()) c.parts.erase(styles);
+        std::vector<uint8_t> image = Zip(c.parts);
+        std::string bytes(image.begin(), image.end());
+        for (size_t at; (at = bytes.find("style@@xml")) != std::string::npos;)
+            bytes.replace(at + 5, 2, "\xFF\x13");
+        image.assign(bytes.begin(), bytes.end());
         TTabrix4 book;
-        ASSERT_EQ(Read(Zip(c.parts), book), "");
+        ASSERT_EQ(Read(image, book), "");
         EXPECT_EQ(book.GetSheet(0).GetAsString(0, 0), u"x");
         EXPECT_EQ(book.GetSheet(0).GetAsFloat(1, 0), 2.5);
         std::string all;
@@ -297,6 +309,8 @@ TEST(XlsxHostile, ADamagedPartCostsItself) {
         WritePackageFile(book, &copy);
         TTabrix4 again;
         EXPECT_EQ(Read(copy, again), "");
+        // Names and texts the package's XML cannot hold stay out of the copy.
+        EXPECT_EQ(std::string(copy.begin(), copy.end()).find("\xFF\x13"), std::string::npos);
     }
 }
 

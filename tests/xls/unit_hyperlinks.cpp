@@ -179,6 +179,23 @@ TEST(Hyperlinks, LinksOfOtherKindsAndMonikersAreKeptAsRead) {
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].Body, withTime.b);
     EXPECT_EQ(records[1].Body, otherMoniker.b);
+
+    // A package holds neither, nor a link's target frame: its write names them.
+    TTabrix4 book;
+    THyperlinks& sheetLinks = book.GetSheet(0).Hyperlinks();
+    sheetLinks.ReadHyperlink(withTime.b, 0);
+    Body framed = LinkHead(0x83);
+    StringField(framed, u"_blank");
+    for (uint8_t c : UrlGuid) framed.U8(c);
+    framed.U32(2 * 3 + 2).U16('a').U16(':').U16('b').U16(0);
+    sheetLinks.ReadHyperlink(framed.b, 0);
+    ASSERT_EQ(sheetLinks.Items(1).TargetFrame(), u"_blank");
+    std::vector<uint8_t> package;
+    WritePackageFile(book, &package);
+    EXPECT_EQ(book.Warnings(),
+              (std::vector<std::string>{
+                  "Sheet 'Sheet1': 1 hyperlink(s) of a kind not known here not written to the .xlsx file",
+                  "Sheet 'Sheet1': the target frame of 1 hyperlink not written to the .xlsx file"}));
 }
 
 TEST(Hyperlinks, TheTextMarkComesFromItsOwnFieldAndTheDescriptionOnlyWithoutOne) {
