@@ -119,7 +119,9 @@ TTabrix4::TTabrix4()
         formulaHandler.UnshareFormula(store, cell);
     };
     formulaHandler.OnNameDeleted = [this](int position) { NameDeleted(position); };
-    cellStores.OnCellChanged = [this](TCellValues& store, int col, int row) { CellEdited(store, col, row); };
+    cellStores.OnCellChanged = [this](TCellValues& store, int col, int row, TCell* cell) {
+        CellEdited(store, col, row, cell);
+    };
     formulaHandler.OnCalculate = [this](std::span<const uint8_t> tokens, int sheet, int col, int row,
                                         TFormulaValue& result) {
         MakeEvaluator()->EvaluateTokens(tokens, tokens.size(), TExcelVersion::xvExcel97, sheet, col, row,
@@ -260,12 +262,12 @@ namespace {
 constexpr size_t MostEditedCells = 4096;
 } // namespace
 
-void TTabrix4::CellEdited(TCellValues& store, int col, int row) {
+void TTabrix4::CellEdited(const TCellValues& store, int col, int row, TCell* cell) {
     const uint32_t now = ++editClock;
     // A formula put now holds a result given now.
-    if (col >= 0)
-        if (auto* f = dynamic_cast<TFormulaCell*>(store.FindCell(col, row))) f->Placed = now;
-    TEditedCells& edited = editedCells[&store];
+    if (cell && cell->IsFormula()) static_cast<TFormulaCell*>(cell)->Placed = now;
+    if (lastEdited.first != &store) lastEdited = {&store, &editedCells[&store]};
+    TEditedCells& edited = *lastEdited.second;
     if (col < 0 || edited.Whole || edited.Cells.size() >= MostEditedCells) {
         edited.Whole = now;
         edited.Cells = {};
@@ -292,6 +294,7 @@ void TTabrix4::SettleEdits() {
         seeds.Cells[size_t(s)] = std::move(it->second.Cells);
     }
     editedCells.clear();
+    lastEdited = {};
     MarkReached(seeds);
 }
 
@@ -310,6 +313,7 @@ void TTabrix4::SheetDeleting(TSheet& gone, int index) {
         MarkReached(seeds, index);
     }
     editedCells.erase(&gone.Cells());
+    lastEdited = {};
     // Giving formulas tokens of the same meaning changes no value.
     TCellValuesList::TQuiet quiet(cellStores);
     // Formulas kept as text that name the sheet get tokens, which follow as
@@ -495,6 +499,7 @@ void TTabrix4::Clear() {
     origVersion = TExcelVersion::xvNone;
     CodePage = DefaultCodePage;
     editedCells.clear();
+    lastEdited = {};
 }
 
 void TTabrix4::AddNumberFormat(std::u16string_view text, int index) {

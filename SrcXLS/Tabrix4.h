@@ -302,7 +302,7 @@ private:
     // The defined names as form controls and shape macros use them.
     void WireDrawingNames();
     // A cell of a store changed ((-1, -1): all its cells).
-    void CellEdited(TCellValues& store, int col, int row);
+    void CellEdited(const TCellValues& store, int col, int row, TCell* cell);
     // The formulas the seeds reach hold a stale result from now on.
     void MarkReached(const TReachSeeds& seeds, int skipSheet = -1);
 
@@ -345,6 +345,7 @@ private:
         std::vector<TReachSeeds::TCell> Cells;
     };
     std::unordered_map<const TCellValues*, TEditedCells> editedCells;
+    std::pair<const TCellValues*, TEditedCells*> lastEdited; // the store edited last
     uint32_t editClock = 0;
     // The calculation of the open passes, made when it is first needed.
     std::unique_ptr<TFormulaEvaluator> passEvaluator;

@@ -123,7 +123,7 @@ TCell* TCellStorage::Store(int col, int row, std::unique_ptr<TCell> cell, bool t
     if (cell->HoldsMore()) ++holdingMore;
     slot = std::move(cell);
     cache = slot.get();
-    CellChanged(col, row);
+    CellChanged(col, row, cache);
     return cache;
 }
 
@@ -160,7 +160,7 @@ std::unique_ptr<TCell> TCellStorage::DetachCell(int col, int row) {
         if (cell->HoldsMore()) --holdingMore;
         Forget(cell.get());
         if (lastWalked == cell.get()) lastWalked = nullptr;
-        CellChanged(col, row);
+        CellChanged(col, row, nullptr);
         return cell;
     }
     return nullptr;
@@ -229,7 +229,7 @@ void TCellStorage::CalcDimensions(int maxCol, int maxRow) {
 }
 
 void TCellStorage::Clear() {
-    if (count > 0) CellChanged(-1, -1);
+    if (count > 0) CellChanged(-1, -1, nullptr);
     cache = nullptr;
     lastWalked = nullptr;
     for (auto& block : top) {
@@ -287,8 +287,9 @@ TCellValues::~TCellValues() {
     TCellValues::Clear();
 }
 
-void TCellValues::CellChanged(int col, int row) {
-    if (!going && owner && owner->OnCellChanged && owner->Quiet == 0) owner->OnCellChanged(*this, col, row);
+void TCellValues::CellChanged(int col, int row, TCell* cell) {
+    if (!going && owner && owner->OnCellChanged && owner->Quiet == 0)
+        owner->OnCellChanged(*this, col, row, cell);
 }
 
 void TCellValues::Clear() {

@@ -65,8 +65,9 @@ public:
 
     // A formula cell of a shared formula is about to go.
     virtual void SharedFormulaRemoved(TCell& cell);
-    // A cell was put, replaced or taken out; (-1, -1): every cell went.
-    virtual void CellChanged(int /*col*/, int /*row*/) {}
+    // A cell was put (the cell), replaced or taken out (null); (-1, -1):
+    // every cell went.
+    virtual void CellChanged(int /*col*/, int /*row*/, TCell* /*cell*/) {}
 
 private:
     struct TLeaf {
@@ -127,7 +128,7 @@ public:
     // measure every cell.
     void DisplayTextTo(const TCell& cell, std::u16string& out);
     void SharedFormulaRemoved(TCell& cell) override;
-    void CellChanged(int col, int row) override;
+    void CellChanged(int col, int row, TCell* cell) override;
 
     // Shared-formula areas the formula services keep per sheet, and the
     // cell (column, row) that holds each one's text, (-1, -1) for its
@@ -169,10 +170,10 @@ public:
     int IndexOf(const TCellValues* store) const;
 
     TSharedFormulaRemoved OnSharedFormulaRemoved;
-    // A cell of a store was put, replaced or taken out ((-1, -1): all of
-    // them), unless Quiet is above 0: while the workbook reads a file, or
+    // A cell of a store was put (the cell), replaced or taken out (null;
+    // (-1, -1): all of them), unless Quiet is above 0: while the workbook reads a file, or
     // gives a formula another form of the same meaning.
-    std::function<void(TCellValues& store, int col, int row)> OnCellChanged;
+    std::function<void(TCellValues& store, int col, int row, TCell* cell)> OnCellChanged;
     int Quiet = 0;
     struct TQuiet {
         TCellValuesList& list;
