@@ -1431,13 +1431,39 @@ void TXLS2007Reader::PutRichInline(TSheet& sheet, int col, int row, int format) 
     sheet.PutSSTString(col, row, format, book.Strings->ReadCount() - 1);
 }
 
-void TXLS2007Reader::ReadCell(TExXMLTag& c) {
-    int col, row;
+namespace {
+
+// A "v" as a number: 0 when there is none or it is not one.
+bool NumberOf(const TExXMLTag* v, double& d) {
+    d = 0;
+    return v && ParseXMLFloat(v->Text, d);
+}
+
+// The error a "v" names; one it does not name reads as #N/A.
+int ErrorIndexOf(const TExXMLTag* v) {
+    int e = v ? ErrorTextToIndex(v->GetTextDecoded(), true) : 0;
+    return e > 0 ? e : 7;
+}
+
+TCellType FormulaKind(std::string_view type) {
+    if (type == "b") return ctBooleanFormula;
+    if (type == "e") return ctErrorFormula;
+    if (type == "str" || type == "inlineStr" || type == "s") return ctStringFormula;
+    return ctNumberFormula;
+}
+
+uint64_t CellKey(int col, int row) {
+    return uint64_t(row) << 16 | uint64_t(col);
+}
+
+} // namespace
+
+bool TXLS2007Reader::PlaceCell(TExXMLTag& c, int& col, int& row) {
     if (const TExXMLTag::TValue* r = c.Find(ear)) {
-        if (skipRow || IsRowZero(r->Raw)) return;
+        if (skipRow || IsRowZero(r->Raw)) return false;
         c.ReqCellRef(ear, col, row);
     } else if (skipRow) {
-        return;
+        return false;
     } else {
         // Without a reference a cell follows the one before it in its row.
         col = lastCol + 1;
@@ -1445,152 +1471,177 @@ void TXLS2007Reader::ReadCell(TExXMLTag& c) {
         if (col >= MaxCols) throw XLSError("Column number out of range");
     }
     lastCol = col;
-    TSheet& sheet = *current;
-    const int format = CellFormat(c.GetInt(eas, 0));
-    std::string_view t = c.GetText(eat, "n");
-    TExXMLTag *v = nullptr, *f = nullptr, *is = nullptr;
+    return true;
+}
+
+// An inline string's "is" (read as its pieces ended) wins over a "v" beside it.
+std::u16string TXLS2007Reader::CellString(const TCellRead& cell) const {
+    return cell.Is ? inlineText.Text() : cell.V ? DecodeXString(cell.V->GetTextDecoded()) : std::u16string();
+}
+
+TFormulaResult TXLS2007Reader::CachedResult(const TCellRead& cell) const {
+    TFormulaResult result;
+    switch (FormulaKind(cell.Type)) {
+    case ctBooleanFormula:
+        result.Boolean = cell.V && cell.V->GetTextBool() ? 1 : 0;
+        break;
+    case ctErrorFormula:
+        result.ErrorCode = ErrorIndexToCode(ErrorIndexOf(cell.V));
+        break;
+    case ctStringFormula:
+        if (cell.Type == "s" && cell.V) {
+            int64_t index = cell.V->GetTextInt();
+            TSSTEntry* e = index >= 0 && index < sharedCount ? book.Strings->GetEntry(int(index)) : nullptr;
+            result.Text = e ? e->Text() : std::u16string();
+        } else {
+            result.Text = CellString(cell);
+        }
+        break;
+    default:
+        NumberOf(cell.V, result.Number);
+        break;
+    }
+    return result;
+}
+
+void TXLS2007Reader::KeepSharedAnchor(const TCellRead& cell, int64_t si) {
+    const TExXMLTag& f = *cell.F;
+    const std::string ref = f.GetTextUtf8(earef);
+    current->PackageData().SharedAreas[int(si)] = ref;
+    // Where the members find their anchor's formula.
+    TCellValues& store = current->Cells();
+    if (store.StringList.size() <= size_t(si)) store.StringList.resize(size_t(si) + 1);
+    if (store.SharedAnchors.size() <= size_t(si)) store.SharedAnchors.resize(size_t(si) + 1, {-1, -1});
+    store.StringList[size_t(si)] = Utf8ToWide(ref);
+    store.SharedAnchors[size_t(si)] = {cell.Col, cell.Row};
+}
+
+bool TXLS2007Reader::PutFormulaCell(const TCellRead& cell) {
+    const TExXMLTag& f = *cell.F;
+    uint8_t options = 0;
+    static constexpr std::pair<int, uint8_t> flags[] = {{eaaca, 1},   {eabx, 2},    {eaca, 4},  {eadel1, 8},
+                                                        {eadel2, 16}, {eadt2D, 32}, {eadtr, 64}};
+    for (auto [attr, bit] : flags)
+        if (f.GetBool(attr, false)) options |= bit;
+    std::string_view ft = f.GetText(eat, "normal");
+    uint16_t shared = NoSharedFormula;
+    std::string text = XMLDecodeTextUtf8(f.Text);
+    TXLSXSheetData& sd = current->PackageData();
+    if (ft == "shared") {
+        int64_t si = f.GetInt(easi, -1);
+        if (si >= 0 && si < NoSharedFormula) {
+            shared = uint16_t(si);
+            if (f.HasValue(earef) && !text.empty()) KeepSharedAnchor(cell, si);
+        }
+    } else if (ft == "array") {
+        options |= KeptArrayFormula;
+        sd.ArrayAreas[CellKey(cell.Col, cell.Row)] = f.GetTextUtf8(earef);
+    } else if (ft == "dataTable" || text.empty()) {
+        // No formula text to keep: the cell keeps its value.
+        return false;
+    }
+    const bool uncached = !cell.V || cell.V->Text.empty();
+    if (uncached) sd.Uncached.insert(CellKey(cell.Col, cell.Row));
+    current->PutFormulaText(FormulaKind(cell.Type), cell.Col, cell.Row, cell.Format, text, shared, options,
+                            uncached ? std::nullopt : std::optional(CachedResult(cell)));
+    return true;
+}
+
+void TXLS2007Reader::PutNumberCell(TSheet& sheet, const TCellRead& cell) {
+    double d;
+    if (NumberOf(cell.V, d))
+        sheet.PutFloat(cell.Col, cell.Row, cell.Format, d);
+    else
+        sheet.PutBlank(cell.Col, cell.Row, cell.Format);
+}
+
+void TXLS2007Reader::PutSharedStringCell(TSheet& sheet, const TCellRead& cell) {
+    int64_t index;
+    if (!cell.V || !ParseXMLInt(cell.V->Text, index)) {
+        sheet.PutBlank(cell.Col, cell.Row, cell.Format);
+        return;
+    }
+    // An index past the strings the table holds reads as an empty text.
+    if (index < 0 || index >= sharedCount) {
+        sheet.PutString(cell.Col, cell.Row, cell.Format, u"");
+        return;
+    }
+    sheet.PutSSTString(cell.Col, cell.Row, cell.Format, int(index));
+    if (auto cut = cutStrings.find(index); cut != cutStrings.end()) NoteCut(cell.Col, cell.Row, cut->second);
+}
+
+void TXLS2007Reader::PutTextCell(TSheet& sheet, const TCellRead& cell) {
+    if (!cell.V && !cell.Is) {
+        sheet.PutBlank(cell.Col, cell.Row, cell.Format);
+        return;
+    }
+    const std::u16string text = CellString(cell);
+    if (cell.Is && inlineText.Rich)
+        PutRichInline(sheet, cell.Col, cell.Row, cell.Format);
+    else
+        sheet.PutString(cell.Col, cell.Row, cell.Format, text);
+    const size_t length = cell.Is ? inlineText.Length : text.size();
+    if (length > size_t(MaxReadStringLength)) NoteCut(cell.Col, cell.Row, length);
+}
+
+void TXLS2007Reader::PutBooleanCell(TSheet& sheet, const TCellRead& cell) {
+    if (cell.V)
+        sheet.PutBoolean(cell.Col, cell.Row, cell.Format, cell.V->GetTextBool());
+    else
+        sheet.PutBlank(cell.Col, cell.Row, cell.Format);
+}
+
+void TXLS2007Reader::PutErrorCell(TSheet& sheet, const TCellRead& cell) {
+    if (cell.V)
+        sheet.PutError(cell.Col, cell.Row, cell.Format, ErrorIndexOf(cell.V));
+    else
+        sheet.PutBlank(cell.Col, cell.Row, cell.Format);
+}
+
+// A date that is not one keeps its text.
+void TXLS2007Reader::PutDateCell(TSheet& sheet, const TCellRead& cell) {
+    double serial;
+    std::string iso = cell.V ? XMLDecodeTextUtf8(cell.V->Text) : std::string();
+    if (iso.empty())
+        sheet.PutBlank(cell.Col, cell.Row, cell.Format);
+    else if (IsoDateToSerial(iso, book.Globals && book.Globals->GetDateMode(), serial))
+        sheet.PutFloat(cell.Col, cell.Row, cell.Format, serial);
+    else
+        sheet.PutString(cell.Col, cell.Row, cell.Format, Utf8ToWide(iso));
+}
+
+void TXLS2007Reader::PutValueCell(const TCellRead& cell) {
+    using TPut = void (TXLS2007Reader::*)(TSheet&, const TCellRead&);
+    static constexpr std::pair<std::string_view, TPut> puts[] = {
+        {"n", &TXLS2007Reader::PutNumberCell},  {"s", &TXLS2007Reader::PutSharedStringCell},
+        {"str", &TXLS2007Reader::PutTextCell},  {"inlineStr", &TXLS2007Reader::PutTextCell},
+        {"b", &TXLS2007Reader::PutBooleanCell}, {"e", &TXLS2007Reader::PutErrorCell},
+        {"d", &TXLS2007Reader::PutDateCell}};
+    for (auto [type, put] : puts)
+        if (cell.Type == type) return (this->*put)(*current, cell);
+    throw XLSError("Unknown Excel XML cell type: " + std::string(cell.Type.substr(0, 20)));
+}
+
+void TXLS2007Reader::ReadCell(TExXMLTag& c) {
+    TCellRead cell;
+    if (!PlaceCell(c, cell.Col, cell.Row)) return;
+    cell.Format = CellFormat(c.GetInt(eas, 0));
+    cell.Type = c.GetText(eat, "n");
     for (TExXMLTag* child : c.Children) switch (child->Id) {
         case etv:
-            v = child;
+            cell.V = child;
             break;
         case etf:
-            f = child;
+            cell.F = child;
             break;
         case etis:
-            is = child;
+            cell.Is = child;
             break;
         default:
             break;
         }
-    auto number = [&](double& d) {
-        d = 0;
-        return v && ParseXMLFloat(v->Text, d);
-    };
-    auto errorIndex = [&]() {
-        int e = v ? ErrorTextToIndex(v->GetTextDecoded(), true) : 0;
-        return e > 0 ? e : 7;
-    };
-    // An inline string's "is" (read as its pieces ended) wins over a "v"
-    // beside it.
-    auto stringValue = [&]() {
-        return is ? inlineText.Text() : v ? DecodeXString(v->GetTextDecoded()) : std::u16string();
-    };
-
-    if (f) {
-        TFormulaResult result;
-        TCellType kind = ctNumberFormula;
-        if (t == "b") {
-            kind = ctBooleanFormula;
-            result.Boolean = v && v->GetTextBool() ? 1 : 0;
-        } else if (t == "e") {
-            kind = ctErrorFormula;
-            result.ErrorCode = ErrorIndexToCode(errorIndex());
-        } else if (t == "str" || t == "inlineStr" || t == "s") {
-            kind = ctStringFormula;
-            if (t == "s" && v) {
-                int64_t index = v->GetTextInt();
-                TSSTEntry* e =
-                    index >= 0 && index < sharedCount ? book.Strings->GetEntry(int(index)) : nullptr;
-                result.Text = e ? e->Text() : std::u16string();
-            } else {
-                result.Text = stringValue();
-            }
-        } else {
-            number(result.Number);
-        }
-        uint8_t options = 0;
-        static constexpr std::pair<int, uint8_t> flags[] = {
-            {eaaca, 1}, {eabx, 2}, {eaca, 4}, {eadel1, 8}, {eadel2, 16}, {eadt2D, 32}, {eadtr, 64}};
-        for (auto [attr, bit] : flags)
-            if (f->GetBool(attr, false)) options |= bit;
-        std::string_view ft = f->GetText(eat, "normal");
-        uint16_t shared = NoSharedFormula;
-        std::string text = XMLDecodeTextUtf8(f->Text);
-        TXLSXSheetData& sd = sheet.PackageData();
-        if (ft == "shared") {
-            int64_t si = f->GetInt(easi, -1);
-            if (si >= 0 && si < NoSharedFormula) {
-                shared = uint16_t(si);
-                if (f->HasValue(earef) && !text.empty()) {
-                    const std::string ref = f->GetTextUtf8(earef);
-                    sd.SharedAreas[int(si)] = ref;
-                    // Where the members find their anchor's formula.
-                    TCellValues& store = sheet.Cells();
-                    if (store.StringList.size() <= size_t(si)) store.StringList.resize(size_t(si) + 1);
-                    if (store.SharedAnchors.size() <= size_t(si))
-                        store.SharedAnchors.resize(size_t(si) + 1, {-1, -1});
-                    store.StringList[size_t(si)] = Utf8ToWide(ref);
-                    store.SharedAnchors[size_t(si)] = {col, row};
-                }
-            }
-        } else if (ft == "array") {
-            options |= KeptArrayFormula;
-            sd.ArrayAreas[uint64_t(row) << 16 | uint64_t(col)] = f->GetTextUtf8(earef);
-        } else if (ft == "dataTable" || text.empty()) {
-            // No formula text to keep: the cell keeps its value.
-            f = nullptr;
-        }
-        if (f) {
-            const bool uncached = !v || v->Text.empty();
-            if (uncached) sd.Uncached.insert(uint64_t(row) << 16 | uint64_t(col));
-            sheet.PutFormulaText(kind, col, row, format, text, shared, options,
-                                 uncached ? std::nullopt : std::optional(result));
-            return;
-        }
-    }
-    if (t == "n") {
-        double d;
-        if (number(d))
-            sheet.PutFloat(col, row, format, d);
-        else
-            sheet.PutBlank(col, row, format);
-    } else if (t == "s") {
-        int64_t index;
-        if (!v || !ParseXMLInt(v->Text, index)) {
-            sheet.PutBlank(col, row, format);
-            return;
-        }
-        // An index past the strings the table holds reads as an empty text.
-        if (index < 0 || index >= sharedCount) {
-            sheet.PutString(col, row, format, u"");
-            return;
-        }
-        sheet.PutSSTString(col, row, format, int(index));
-        if (auto cut = cutStrings.find(index); cut != cutStrings.end()) NoteCut(col, row, cut->second);
-    } else if (t == "str" || t == "inlineStr") {
-        if (!v && !is) {
-            sheet.PutBlank(col, row, format);
-        } else {
-            const std::u16string text = stringValue();
-            if (is && inlineText.Rich)
-                PutRichInline(sheet, col, row, format);
-            else
-                sheet.PutString(col, row, format, text);
-            const size_t length = is ? inlineText.Length : text.size();
-            if (length > size_t(MaxReadStringLength)) NoteCut(col, row, length);
-        }
-    } else if (t == "b") {
-        if (v)
-            sheet.PutBoolean(col, row, format, v->GetTextBool());
-        else
-            sheet.PutBlank(col, row, format);
-    } else if (t == "e") {
-        if (v)
-            sheet.PutError(col, row, format, errorIndex());
-        else
-            sheet.PutBlank(col, row, format);
-    } else if (t == "d") {
-        double serial;
-        std::string iso = v ? XMLDecodeTextUtf8(v->Text) : std::string();
-        if (iso.empty())
-            sheet.PutBlank(col, row, format);
-        else if (IsoDateToSerial(iso, book.Globals && book.Globals->GetDateMode(), serial))
-            sheet.PutFloat(col, row, format, serial);
-        else
-            sheet.PutString(col, row, format, Utf8ToWide(iso));
-    } else {
-        throw XLSError("Unknown Excel XML cell type: " + std::string(t.substr(0, 20)));
-    }
+    if (cell.F && PutFormulaCell(cell)) return;
+    PutValueCell(cell);
 }
 
 bool TXLS2007Reader::SheetTag(int id, TExXMLTag& tag) {

@@ -16,6 +16,7 @@
 #include <set>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace xls {
@@ -25,6 +26,7 @@ class TCellFormatEx12;
 class TXFont;
 class TXFontEx12;
 class TXLSWideStringList;
+struct TFormulaResult;
 
 class TXLS2007Reader : public TXLSExcelXmlReader {
 public:
@@ -107,7 +109,31 @@ private:
     std::string KeptRootAttributes(const TExXMLTag& tag);
     void LeaveOut(std::string what);
     void WarnLeftOut(const std::string& part);
+    // A "c" being read: where it stands, its format, its type and the
+    // children that hold its value, formula and inline string.
+    struct TCellRead {
+        int Col = 0, Row = 0, Format = 0;
+        std::string_view Type;
+        TExXMLTag *V = nullptr, *F = nullptr, *Is = nullptr;
+    };
     void ReadCell(TExXMLTag& c);
+    // Where a cell stands; false when its row is passed over.
+    bool PlaceCell(TExXMLTag& c, int& col, int& row);
+    std::u16string CellString(const TCellRead& cell) const;
+    // The value a formula cell's "v" holds, read as its type says.
+    TFormulaResult CachedResult(const TCellRead& cell) const;
+    // False when the formula has no text to keep, and the cell its value.
+    bool PutFormulaCell(const TCellRead& cell);
+    // The range and anchor cell of the shared formula si.
+    void KeepSharedAnchor(const TCellRead& cell, int64_t si);
+    // A cell without a formula, by its type.
+    void PutValueCell(const TCellRead& cell);
+    void PutNumberCell(TSheet& sheet, const TCellRead& cell);
+    void PutSharedStringCell(TSheet& sheet, const TCellRead& cell);
+    void PutTextCell(TSheet& sheet, const TCellRead& cell);
+    void PutBooleanCell(TSheet& sheet, const TCellRead& cell);
+    void PutErrorCell(TSheet& sheet, const TCellRead& cell);
+    void PutDateCell(TSheet& sheet, const TCellRead& cell);
     void ReadRow(TExXMLTag& row);
     void ReadCols(TExXMLTag& col);
     void ReadXf(TExXMLTag& xf, TCellFormatEx12& format, bool cellVariant);
