@@ -582,11 +582,32 @@ void WriteStreamBytes(const Element& e, ImageSink& sink) {
     }
 }
 
-} // namespace
+// Lays an image out and writes it front to back: header, FAT, DIFAT,
+// directory, mini FAT, mini stream, then the large streams, each padded to
+// its sector.
+class ImageWriter {
+public:
+    explicit ImageWriter(const Element& root) : entries{{&root}} {
+        NumberEntries();
+        PlaceStreams();
+        CountSectors();
+        ChainSectors();
+    }
 
-// The image is produced front to back: header, FAT, DIFAT, directory, mini
-// FAT, mini stream, then the large streams, each padded to its sector.
-void TreeAccess::Emit(const Element& rootElement, ImageSink& sink) {
+    void Write(ImageSink& sink) const {
+        WriteHeader(sink);
+        WriteTable(sink, fatTable);
+        WriteDifat(sink);
+        WriteDirectory(sink);
+        WriteTable(sink, miniFat);
+        sink.Write(miniStream.data(), miniStream.size());
+        WriteLargeStreams(sink);
+    }
+
+private:
+    static constexpr uint64_t SectorSize = 512;
+    static constexpr uint64_t PerSector = SectorSize / 4;
+
     struct Entry {
         const Element* element;
         uint32_t left = NoStream, right = NoStream, child = NoStream;
@@ -594,155 +615,167 @@ void TreeAccess::Emit(const Element& rootElement, ImageSink& sink) {
         uint32_t start = EndOfChain;
         bool mini = false;
     };
-    std::vector<Entry> entries{{&rootElement}};
 
     // Each storage's children get consecutive entries and form a balanced
     // tree; nodes on its deepest level are red when that level is not the
     // root's, every other node black, so every path has the same black count.
-    std::vector<const Element*> sorted;
-    for (size_t i = 0; i < entries.size(); ++i) {
-        const Element& e = *entries[i].element;
-        if (!e.IsStorage() || e.children.empty()) continue;
-        sorted.clear();
-        for (auto& c : e.children) {
-            if (c->name.size() > MaxNameLength)
-                throw CompoundFileError("Compound file element name is longer than 31 characters");
-            sorted.push_back(c.get());
-        }
-        std::stable_sort(sorted.begin(), sorted.end(), [](const Element* a, const Element* b) {
-            return CompareNames(a->name, b->name) < 0;
-        });
-        if (entries.size() + sorted.size() >= MaxRegSect)
-            throw CompoundFileError("Too many compound file elements");
-        uint32_t base = uint32_t(entries.size());
-        for (const Element* c : sorted) entries.push_back({c});
-        int maxDepth = 0;
-        while ((size_t(2) << maxDepth) <= sorted.size()) ++maxDepth;
-        auto build = [&](auto& self, uint32_t lo, uint32_t hi, int depth) -> uint32_t {
-            if (lo >= hi) return NoStream;
-            uint32_t mid = lo + (hi - lo) / 2;
-            Entry& m = entries[base + mid];
-            m.color = depth == maxDepth && maxDepth > 0 ? Red : Black;
-            m.left = self(self, lo, mid, depth + 1);
-            entries[base + mid].right = self(self, mid + 1, hi, depth + 1);
-            return base + mid;
-        };
-        entries[i].child = build(build, 0, uint32_t(sorted.size()), 0);
-    }
-
-    // Small streams go to the mini stream, the others to whole sectors.
-    uint64_t miniSectors = 0, bigSectors = 0;
-    for (Entry& en : entries) {
-        const Element& e = *en.element;
-        const uint64_t size = StreamSize(e);
-        if (!e.IsStream() || size == 0) continue;
-        if (size > 0xFFFFFFFFull * 512) throw CompoundFileError("Compound file stream too large");
-        en.mini = size < MiniStreamCutoff;
-        if (en.mini) {
-            en.start = uint32_t(miniSectors);
-            miniSectors += (size + MiniSectorSize - 1) / MiniSectorSize;
-        } else {
-            en.start = uint32_t(bigSectors); // relative for now
-            bigSectors += (size + 511) / 512;
+    void NumberEntries() {
+        std::vector<const Element*> sorted;
+        for (size_t i = 0; i < entries.size(); ++i) {
+            const Element& e = *entries[i].element;
+            if (!e.IsStorage() || e.Children().empty()) continue;
+            sorted.clear();
+            for (auto& c : e.Children()) {
+                if (c->Name().size() > MaxNameLength)
+                    throw CompoundFileError("Compound file element name is longer than 31 characters");
+                sorted.push_back(c.get());
+            }
+            std::stable_sort(sorted.begin(), sorted.end(), [](const Element* a, const Element* b) {
+                return CompareNames(a->Name(), b->Name()) < 0;
+            });
+            if (entries.size() + sorted.size() >= MaxRegSect)
+                throw CompoundFileError("Too many compound file elements");
+            const uint32_t base = uint32_t(entries.size());
+            for (const Element* c : sorted) entries.push_back({c});
+            int maxDepth = 0;
+            while ((size_t(2) << maxDepth) <= sorted.size()) ++maxDepth;
+            entries[i].child = LinkSiblings(base, 0, uint32_t(sorted.size()), 0, maxDepth);
         }
     }
-    const uint64_t perSector = 512 / 4;
-    uint64_t dirSectors = (entries.size() * DirEntrySize + 511) / 512;
-    uint64_t miniFatSectors = (miniSectors + perSector - 1) / perSector;
-    uint64_t miniStreamSectors = (miniSectors * MiniSectorSize + 511) / 512;
-    uint64_t dataSectors = dirSectors + miniFatSectors + miniStreamSectors + bigSectors;
-    uint64_t fatSectors = 0, difatSectors = 0;
-    for (;;) {
-        uint64_t f = (dataSectors + fatSectors + difatSectors + perSector - 1) / perSector;
-        uint64_t d = f > HeaderDifatEntries ? (f - HeaderDifatEntries + perSector - 2) / (perSector - 1) : 0;
-        if (f == fatSectors && d == difatSectors) break;
-        fatSectors = f;
-        difatSectors = d;
+
+    // The subtree of the siblings base + lo .. base + hi - 1; its root's entry.
+    uint32_t LinkSiblings(uint32_t base, uint32_t lo, uint32_t hi, int depth, int maxDepth) {
+        if (lo >= hi) return NoStream;
+        const uint32_t mid = lo + (hi - lo) / 2;
+        const uint32_t left = LinkSiblings(base, lo, mid, depth + 1, maxDepth);
+        const uint32_t right = LinkSiblings(base, mid + 1, hi, depth + 1, maxDepth);
+        Entry& m = entries[base + mid];
+        m.color = depth == maxDepth && maxDepth > 0 ? Red : Black;
+        m.left = left;
+        m.right = right;
+        return base + mid;
     }
-    uint64_t total = fatSectors + difatSectors + dataSectors;
-    if (total >= MaxRegSect) throw CompoundFileError("Compound file too large");
 
-    uint32_t firstDifat = uint32_t(fatSectors);
-    uint32_t firstDir = firstDifat + uint32_t(difatSectors);
-    uint32_t firstMiniFat = firstDir + uint32_t(dirSectors);
-    uint32_t firstMiniStream = firstMiniFat + uint32_t(miniFatSectors);
-    uint32_t firstBig = firstMiniStream + uint32_t(miniStreamSectors);
+    static uint64_t SectorsOf(uint64_t bytes, uint64_t sectorSize) {
+        return (bytes + sectorSize - 1) / sectorSize;
+    }
+    static bool HasBytes(const Entry& en) { return en.element->IsStream() && StreamSize(*en.element) > 0; }
 
-    std::vector<uint32_t> fatTable(size_t(fatSectors * perSector), FreeSect);
-    for (uint32_t s = 0; s < fatSectors; ++s) fatTable[s] = FatSect;
-    for (uint32_t s = 0; s < difatSectors; ++s) fatTable[firstDifat + s] = DifSect;
-    auto chain = [](std::vector<uint32_t>& table, uint32_t first, uint64_t count) {
+    // Small streams go to the mini stream, the others to whole sectors;
+    // their start is counted from the first of their kind for now.
+    void PlaceStreams() {
+        for (Entry& en : entries) {
+            if (!HasBytes(en)) continue;
+            const uint64_t size = StreamSize(*en.element);
+            if (size > 0xFFFFFFFFull * SectorSize) throw CompoundFileError("Compound file stream too large");
+            en.mini = size < MiniStreamCutoff;
+            if (en.mini) {
+                en.start = uint32_t(miniSectors);
+                miniSectors += SectorsOf(size, MiniSectorSize);
+            } else {
+                en.start = uint32_t(bigSectors);
+                bigSectors += SectorsOf(size, SectorSize);
+            }
+        }
+    }
+
+    // The FAT covers itself and the DIFAT sectors that list it, so both
+    // grow together until they hold still.
+    void CountSectors() {
+        dirSectors = SectorsOf(entries.size() * DirEntrySize, SectorSize);
+        miniFatSectors = SectorsOf(miniSectors, PerSector);
+        miniStreamSectors = SectorsOf(miniSectors * MiniSectorSize, SectorSize);
+        const uint64_t dataSectors = dirSectors + miniFatSectors + miniStreamSectors + bigSectors;
+        for (;;) {
+            uint64_t f = SectorsOf(dataSectors + fatSectors + difatSectors, PerSector);
+            uint64_t d = f > HeaderDifatEntries ? SectorsOf(f - HeaderDifatEntries, PerSector - 1) : 0;
+            if (f == fatSectors && d == difatSectors) break;
+            fatSectors = f;
+            difatSectors = d;
+        }
+        if (fatSectors + difatSectors + dataSectors >= MaxRegSect)
+            throw CompoundFileError("Compound file too large");
+        firstDifat = uint32_t(fatSectors);
+        firstDir = firstDifat + uint32_t(difatSectors);
+        firstMiniFat = firstDir + uint32_t(dirSectors);
+        firstMiniStream = firstMiniFat + uint32_t(miniFatSectors);
+        firstBig = firstMiniStream + uint32_t(miniStreamSectors);
+    }
+
+    static void Chain(std::vector<uint32_t>& table, uint32_t first, uint64_t count) {
         for (uint64_t k = 0; k < count; ++k)
             table[first + k] = k + 1 < count ? uint32_t(first + k + 1) : EndOfChain;
-    };
-    chain(fatTable, firstDir, dirSectors);
-    chain(fatTable, firstMiniFat, miniFatSectors);
-    chain(fatTable, firstMiniStream, miniStreamSectors);
+    }
 
-    std::vector<uint32_t> miniFat(size_t(miniFatSectors * perSector), FreeSect);
-    std::vector<uint8_t> miniStream(size_t(miniStreamSectors * 512), 0);
-    for (Entry& en : entries) {
-        const Element& e = *en.element;
-        const uint64_t size = StreamSize(e);
-        if (!e.IsStream() || size == 0) continue;
-        uint64_t n = en.mini ? (size + MiniSectorSize - 1) / MiniSectorSize : (size + 511) / 512;
-        if (en.mini) {
-            chain(miniFat, en.start, n);
-            VectorSink small;
-            WriteStreamBytes(e, small);
-            std::memcpy(miniStream.data() + uint64_t(en.start) * MiniSectorSize, small.out.data(),
-                        size_t(size));
-        } else {
-            en.start += firstBig;
-            chain(fatTable, en.start, n);
+    // The allocation tables, and the mini stream with the small streams' bytes.
+    void ChainSectors() {
+        fatTable.assign(size_t(fatSectors * PerSector), FreeSect);
+        for (uint32_t s = 0; s < fatSectors; ++s) fatTable[s] = FatSect;
+        for (uint32_t s = 0; s < difatSectors; ++s) fatTable[firstDifat + s] = DifSect;
+        Chain(fatTable, firstDir, dirSectors);
+        Chain(fatTable, firstMiniFat, miniFatSectors);
+        Chain(fatTable, firstMiniStream, miniStreamSectors);
+        miniFat.assign(size_t(miniFatSectors * PerSector), FreeSect);
+        miniStream.assign(size_t(miniStreamSectors * SectorSize), 0);
+        for (Entry& en : entries) {
+            if (!HasBytes(en)) continue;
+            const uint64_t size = StreamSize(*en.element);
+            if (en.mini) {
+                Chain(miniFat, en.start, SectorsOf(size, MiniSectorSize));
+                VectorSink small;
+                WriteStreamBytes(*en.element, small);
+                std::memcpy(miniStream.data() + uint64_t(en.start) * MiniSectorSize, small.out.data(),
+                            size_t(size));
+            } else {
+                en.start += firstBig;
+                Chain(fatTable, en.start, SectorsOf(size, SectorSize));
+            }
         }
     }
 
-    Header head;
-    head.fatSectors = uint32_t(fatSectors);
-    head.firstDirectorySector = firstDir;
-    head.firstMiniFatSector = miniFatSectors ? firstMiniFat : EndOfChain;
-    head.miniFatSectors = uint32_t(miniFatSectors);
-    head.firstDifatSector = difatSectors ? firstDifat : EndOfChain;
-    head.difatSectors = uint32_t(difatSectors);
-    // The FAT's first sectors, the rest in DIFAT sectors.
-    for (size_t k = 0; k < HeaderDifatEntries; ++k) head.difat[k] = k < fatSectors ? uint32_t(k) : FreeSect;
-    uint8_t header[512];
-    EncodeHeader(head, header);
-    sink.Write(header, sizeof header);
+    void WriteHeader(ImageSink& sink) const {
+        Header head;
+        head.fatSectors = uint32_t(fatSectors);
+        head.firstDirectorySector = firstDir;
+        head.firstMiniFatSector = miniFatSectors ? firstMiniFat : EndOfChain;
+        head.miniFatSectors = uint32_t(miniFatSectors);
+        head.firstDifatSector = difatSectors ? firstDifat : EndOfChain;
+        head.difatSectors = uint32_t(difatSectors);
+        // The FAT's first sectors, the rest in DIFAT sectors.
+        for (size_t k = 0; k < HeaderDifatEntries; ++k)
+            head.difat[k] = k < fatSectors ? uint32_t(k) : FreeSect;
+        uint8_t header[SectorSize];
+        EncodeHeader(head, header);
+        sink.Write(header, sizeof header);
+    }
 
-    uint8_t sector[512];
-    auto tableSectors = [&](const std::vector<uint32_t>& table) {
-        for (size_t k = 0; k < table.size(); k += perSector) {
-            for (size_t i = 0; i < perSector; ++i) Put32(sector + 4 * i, table[k + i]);
+    static void WriteTable(ImageSink& sink, const std::vector<uint32_t>& table) {
+        uint8_t sector[SectorSize];
+        for (size_t k = 0; k < table.size(); k += PerSector) {
+            for (size_t i = 0; i < PerSector; ++i) Put32(sector + 4 * i, table[k + i]);
             sink.Write(sector, sizeof sector);
         }
-    };
-    tableSectors(fatTable);
+    }
 
     // FAT sectors beyond the header's 109 are listed in DIFAT sectors of 127
     // entries and a link to the next one.
-    for (uint64_t d = 0; d < difatSectors; ++d) {
-        for (uint64_t k = 0; k < perSector - 1; ++k) {
-            uint64_t fatIndex = HeaderDifatEntries + d * (perSector - 1) + k;
-            Put32(sector + 4 * k, fatIndex < fatSectors ? uint32_t(fatIndex) : FreeSect);
+    void WriteDifat(ImageSink& sink) const {
+        uint8_t sector[SectorSize];
+        for (uint64_t d = 0; d < difatSectors; ++d) {
+            for (uint64_t k = 0; k < PerSector - 1; ++k) {
+                uint64_t fatIndex = HeaderDifatEntries + d * (PerSector - 1) + k;
+                Put32(sector + 4 * k, fatIndex < fatSectors ? uint32_t(fatIndex) : FreeSect);
+            }
+            Put32(sector + SectorSize - 4, d + 1 < difatSectors ? uint32_t(firstDifat + d + 1) : EndOfChain);
+            sink.Write(sector, sizeof sector);
         }
-        Put32(sector + 508, d + 1 < difatSectors ? uint32_t(firstDifat + d + 1) : EndOfChain);
-        sink.Write(sector, sizeof sector);
     }
 
-    std::vector<uint8_t> dir(size_t(dirSectors * 512), 0);
-    for (size_t i = 0; i < dirSectors * (512 / DirEntrySize); ++i) {
-        uint8_t* p = dir.data() + i * DirEntrySize;
-        if (i >= entries.size()) {
-            Put32(p + 68, NoStream);
-            Put32(p + 72, NoStream);
-            Put32(p + 76, NoStream);
-            continue;
-        }
+    void EncodeEntry(size_t i, uint8_t* p) const {
         const Entry& en = entries[i];
         const Element& e = *en.element;
-        std::u16string_view name = i == 0 ? std::u16string_view(u"Root Entry") : std::u16string_view(e.name);
+        std::u16string_view name =
+            i == 0 ? std::u16string_view(u"Root Entry") : std::u16string_view(e.Name());
         for (size_t c = 0; c < name.size(); ++c) Put16(p + 2 * c, name[c]);
         Put16(p + 64, uint16_t(name.empty() ? 0 : (name.size() + 1) * 2));
         p[66] = i == 0 ? TypeRoot : e.IsStorage() ? TypeStorage : TypeStream;
@@ -763,18 +796,45 @@ void TreeAccess::Emit(const Element& rootElement, ImageSink& sink) {
             Put64(p + 120, size);
         }
     }
-    sink.Write(dir.data(), dir.size());
-    tableSectors(miniFat);
-    sink.Write(miniStream.data(), miniStream.size());
 
-    const uint8_t zeros[512] = {};
-    for (const Entry& en : entries) {
-        const Element& e = *en.element;
-        const uint64_t size = StreamSize(e);
-        if (!e.IsStream() || size == 0 || en.mini) continue;
-        WriteStreamBytes(e, sink);
-        if (size % 512) sink.Write(zeros, 512 - size % 512);
+    // The entries, then unused ones to the end of the last sector.
+    void WriteDirectory(ImageSink& sink) const {
+        std::vector<uint8_t> dir(size_t(dirSectors * SectorSize), 0);
+        for (size_t i = 0; i < dirSectors * (SectorSize / DirEntrySize); ++i) {
+            uint8_t* p = dir.data() + i * DirEntrySize;
+            if (i < entries.size()) {
+                EncodeEntry(i, p);
+            } else {
+                Put32(p + 68, NoStream);
+                Put32(p + 72, NoStream);
+                Put32(p + 76, NoStream);
+            }
+        }
+        sink.Write(dir.data(), dir.size());
     }
+
+    void WriteLargeStreams(ImageSink& sink) const {
+        const uint8_t zeros[SectorSize] = {};
+        for (const Entry& en : entries) {
+            if (!HasBytes(en) || en.mini) continue;
+            const uint64_t size = StreamSize(*en.element);
+            WriteStreamBytes(*en.element, sink);
+            if (size % SectorSize) sink.Write(zeros, SectorSize - size % SectorSize);
+        }
+    }
+
+    std::vector<Entry> entries;
+    uint64_t miniSectors = 0, bigSectors = 0;
+    uint64_t dirSectors = 0, miniFatSectors = 0, miniStreamSectors = 0, fatSectors = 0, difatSectors = 0;
+    uint32_t firstDifat = 0, firstDir = 0, firstMiniFat = 0, firstMiniStream = 0, firstBig = 0;
+    std::vector<uint32_t> fatTable, miniFat;
+    std::vector<uint8_t> miniStream;
+};
+
+} // namespace
+
+void TreeAccess::Emit(const Element& root, ImageSink& sink) {
+    ImageWriter(root).Write(sink);
 }
 
 std::vector<uint8_t> TreeAccess::Serialize(const Element& root) {
