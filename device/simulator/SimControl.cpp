@@ -2,6 +2,8 @@
 #include <cctype>
 #include <optional>
 #include <sstream>
+#include <string_view>
+#include <utility>
 
 #include "device/simulator/ControlWords.h"
 #include "device/simulator/SimText.h"
@@ -188,159 +190,263 @@ bool Simulator::RunScript(const std::string& text, std::string& reply) {
     return allOk;
 }
 
-bool Simulator::Control(const std::string& command, std::string& reply) {
-    std::vector<std::string> words;
-    std::string error;
-    reply = "ok";
-    auto fail = [&](const std::string& why) {
+// A command of the verbs below: its words, the reply it gives and the
+// simulator it works on. Each handler answers false with the reason in the
+// reply, and changes nothing then.
+struct Simulator::ControlCommand {
+    Simulator& sim;
+    const std::vector<std::string>& words;
+    std::string& reply;
+
+    bool Refuse(const std::string& why) const {
         reply = "error: " + why;
         return false;
-    };
-    if (!Tokenize(command, words, error)) return fail(error);
-    if (words.empty()) return true;
-    const std::string& verb = words[0];
-    auto onOff = [&](bool& out) {
+    }
+
+    // The second of exactly two words, on or off.
+    bool OnOff(bool& out) const {
         if (words.size() != 2 || (words[1] != "on" && words[1] != "off")) return false;
         out = words[1] == "on";
         return true;
-    };
+    }
 
-    if (verb == "fail") {
-        if (words.size() < 2) return fail("fail needs a function name");
+    bool Options(std::size_t from, FaultOptions& options) const {
+        std::string error;
+        return ParseOptions(words, from, options, error) || Refuse(error);
+    }
+
+    bool FailCall() {
+        if (words.size() < 2) return Refuse("fail needs a function name");
         FaultOptions options;
-        if (!ParseOptions(words, 2, options, error)) return fail(error);
-        scenario_.FailCall(Plain(words[1]), options.at, options.persistent, options.fault);
-    } else if (verb == "fail-record") {
+        if (!Options(2, options)) return false;
+        sim.scenario_.FailCall(Plain(words[1]), options.at, options.persistent, options.fault);
+        return true;
+    }
+
+    bool FailRecord() {
         const auto index = NumberAt(words, 1, 1, 1000000);
-        if (!index) return fail("fail-record needs a record index from 1");
+        if (!index) return Refuse("fail-record needs a record index from 1");
         FaultOptions options;
-        if (!ParseOptions(words, 2, options, error)) return fail(error);
-        scenario_.FailRecord(static_cast<int>(*index), options.persistent, options.fault);
-    } else if (verb == "end-batch") {
+        if (!Options(2, options)) return false;
+        sim.scenario_.FailRecord(static_cast<int>(*index), options.persistent, options.fault);
+        return true;
+    }
+
+    bool EndBatch() {
         const auto count = NumberAt(words, 1, 0, 1000000);
-        if (!count) return fail("end-batch needs a record count");
+        if (!count) return Refuse("end-batch needs a record count");
         long long status = Q710_END_OF_DATA;
         if (words.size() == 4 && words[2] == "status") {
             const auto s = NumberAt(words, 3, 0, 255);
-            if (!s) return fail("bad status");
+            if (!s) return Refuse("bad status");
             status = *s;
         } else if (words.size() != 2) {
-            return fail("end-batch K [status S]");
+            return Refuse("end-batch K [status S]");
         }
-        scenario_.EndBatches(static_cast<int>(*count), static_cast<uint8_t>(status));
-    } else if (verb == "batch-first") {
+        sim.scenario_.EndBatches(static_cast<int>(*count), static_cast<uint8_t>(status));
+        return true;
+    }
+
+    bool BatchFirst() {
         const auto status = NumberAt(words, 1, 0, 255);
-        if (!status) return fail("batch-first needs a status");
+        if (!status) return Refuse("batch-first needs a status");
         FaultOptions options;
         options.fault.status = static_cast<uint8_t>(*status);
         if (*status == Q710_NOT_FOUND || *status == Q710_END_OF_DATA) options.fault.text.clear();
-        if (!ParseOptions(words, 2, options, error)) return fail(error);
-        scenario_.FailBatchStart(options.persistent, options.fault);
-    } else if (verb == "count") {
+        if (!Options(2, options)) return false;
+        sim.scenario_.FailBatchStart(options.persistent, options.fault);
+        return true;
+    }
+
+    bool OverrideCount() {
         const auto selector = NumberAt(words, 1, -1, 0);
         const auto count = NumberAt(words, 2, 0, 65535);
-        if (!selector || !count || words.size() != 3) return fail("count SELECTOR N (selector 0 or -1)");
-        scenario_.OverrideCount(static_cast<int>(*selector), static_cast<int>(*count));
-    } else if (verb == "modem-script") {
+        if (!selector || !count || words.size() != 3) return Refuse("count SELECTOR N (selector 0 or -1)");
+        sim.scenario_.OverrideCount(static_cast<int>(*selector), static_cast<int>(*count));
+        return true;
+    }
+
+    bool ModemScript() {
         std::vector<ModemStep> steps;
         for (std::size_t i = 1; i < words.size(); ++i) {
             if (words[i] == "default" && words.size() == 2) break;
             ModemStep step;
-            if (!ParseModemStep(words[i], step)) return fail("bad modem step: " + Plain(words[i]));
+            if (!ParseModemStep(words[i], step)) return Refuse("bad modem step: " + Plain(words[i]));
             steps.push_back(step);
         }
-        modem_.SetScript(std::move(steps));
-    } else if (verb == "quiet-dial") {
+        sim.modem_.SetScript(std::move(steps));
+        return true;
+    }
+
+    bool QuietDial() {
         bool on = false;
-        if (!onOff(on)) return fail("quiet-dial on|off");
-        scenario_.SetQuietDial(on);
-    } else if (verb == "null-error") {
+        if (!OnOff(on)) return Refuse("quiet-dial on|off");
+        sim.scenario_.SetQuietDial(on);
+        return true;
+    }
+
+    bool NullError() {
         if (words.size() < 2 || words.size() > 3 || (words.size() == 3 && words[2] != "persistent"))
-            return fail("null-error FUNCTION [persistent]");
-        scenario_.NullError(Plain(words[1]), words.size() == 3);
-    } else if (verb == "record-size") {
+            return Refuse("null-error FUNCTION [persistent]");
+        sim.scenario_.NullError(Plain(words[1]), words.size() == 3);
+        return true;
+    }
+
+    bool RecordSize() {
         const auto size = NumberAt(words, 1, 1, 4096);
-        if (words.size() != 2 || (!size && words[1] != "off")) return fail("record-size N (1..4096) or off");
-        scenario_.SetRecordSize(size ? std::optional<int>(static_cast<int>(*size)) : std::nullopt);
-    } else if (verb == "unterminated") {
+        if (words.size() != 2 || (!size && words[1] != "off"))
+            return Refuse("record-size N (1..4096) or off");
+        sim.scenario_.SetRecordSize(size ? std::optional<int>(static_cast<int>(*size)) : std::nullopt);
+        return true;
+    }
+
+    bool Unterminated() {
         bool on = false;
-        if (!onOff(on)) return fail("unterminated on|off");
-        scenario_.SetUnterminated(on);
-    } else if (verb == "ports") {
-        if (words.size() != 2) return fail("ports N,N,... or none");
+        if (!OnOff(on)) return Refuse("unterminated on|off");
+        sim.scenario_.SetUnterminated(on);
+        return true;
+    }
+
+    bool Ports() {
+        if (words.size() != 2) return Refuse("ports N,N,... or none");
         std::vector<bool> present(9, false);
         if (words[1] != "none") {
             std::istringstream list(words[1]);
             std::string item;
             while (std::getline(list, item, ',')) {
                 const auto port = Number(item);
-                if (!port || *port < 1 || *port > 8) return fail("ports are 1..8");
+                if (!port || *port < 1 || *port > 8) return Refuse("ports are 1..8");
                 present[static_cast<std::size_t>(*port)] = true;
             }
         }
-        ports_ = present;
-    } else if (verb == "address") {
+        sim.ports_ = present;
+        return true;
+    }
+
+    bool Address() {
         const auto address = NumberAt(words, 1, 1, 255);
-        if (!address || words.size() != 2) return fail("address N (1..255)");
-        registerAddress_ = static_cast<int32_t>(*address);
-    } else if (verb == "seed-goods") {
+        if (!address || words.size() != 2) return Refuse("address N (1..255)");
+        sim.registerAddress_ = static_cast<int32_t>(*address);
+        return true;
+    }
+
+    bool SeedGoods() {
         const auto count = NumberAt(words, 1, 0, GoodsCapacity);
         if (!count || words.size() != 2)
-            return fail("seed-goods N (0.." + std::to_string(GoodsCapacity) + ")");
-        cursor_.Close();
-        memory_.SeedGoods(static_cast<int>(*count));
-        Changed();
-    } else if (verb == "mark-failure") {
+            return Refuse("seed-goods N (0.." + std::to_string(GoodsCapacity) + ")");
+        sim.cursor_.Close();
+        sim.memory_.SeedGoods(static_cast<int>(*count));
+        sim.Changed();
+        return true;
+    }
+
+    bool MarkFailure() {
         const auto goods = NumberAt(words, 1, 0, GoodsCapacity - 1);
-        if (!goods || !memory_.goods.At(static_cast<int>(*goods)))
-            return fail("mark-failure needs a programmed number");
-        memory_.goods.MarkFailure(static_cast<int>(*goods));
-        Changed();
-    } else if (verb == "clear-faults") {
-        scenario_.Clear();
-        discountGroupByte_.reset();
-        modem_.SetScript({});
-    } else if (verb == "reset") {
-        Reset();
-    } else if (verb == "save") {
-        Flush();
-    } else if (verb == "log") {
-        if (words.size() != 2) return fail("log PATH|off");
-        log_.SetPath(words[1] == "off" ? "" : Plain(words[1]));
-    } else if (verb == "state-file") {
-        if (words.size() != 2) return fail("state-file PATH");
-        Flush();
-        options_.statePath = Plain(words[1]);
-        stateFile_ = StateFile(options_.statePath);
-        if (!LoadState()) {
-            memory_ = RegisterMemory::Demo();
-            dirty_ = true;
+        if (!goods || !sim.memory_.goods.At(static_cast<int>(*goods)))
+            return Refuse("mark-failure needs a programmed number");
+        sim.memory_.goods.MarkFailure(static_cast<int>(*goods));
+        sim.Changed();
+        return true;
+    }
+
+    bool ClearFaults() {
+        sim.scenario_.Clear();
+        sim.discountGroupByte_.reset();
+        sim.modem_.SetScript({});
+        return true;
+    }
+
+    bool Reset() {
+        sim.Reset();
+        return true;
+    }
+
+    bool Save() {
+        sim.Flush();
+        return true;
+    }
+
+    bool Log() {
+        if (words.size() != 2) return Refuse("log PATH|off");
+        sim.log_.SetPath(words[1] == "off" ? "" : Plain(words[1]));
+        return true;
+    }
+
+    // The memory so far goes to the old file first; a new file that holds
+    // no register's memory starts one of demo data.
+    bool SwitchStateFile() {
+        if (words.size() != 2) return Refuse("state-file PATH");
+        sim.Flush();
+        sim.options_.statePath = Plain(words[1]);
+        sim.stateFile_ = StateFile(sim.options_.statePath);
+        if (!sim.LoadState()) {
+            sim.memory_ = RegisterMemory::Demo();
+            sim.dirty_ = true;
         }
-        SaveIfDue(true);
-    } else if (verb == "dump") {
+        sim.SaveIfDue(true);
+        return true;
+    }
+
+    bool Dump() {
         std::ostringstream out;
-        const GoodsBase& base = memory_.goods;
-        out << "connected=" << connected_ << "\nlink=" << LinkUp() << "\nradar=" << radar_
-            << "\npowered-off=" << poweredOff_ << "\ntransmitter=" << transmitter_
-            << "\nreceiver=" << receiver_ << "\nregister-address=" << registerAddress_
-            << "\nrs485-disabled=" << rs485Disabled_ << "\nmodem-active=" << modem_.Active()
-            << "\nmodem-connected=" << modem_.Connected() << "\nmodem-phone=" << modem_.Phone()
-            << "\nmodem-max-attempts=" << modem_.MaxAttempts() << "\nname-length=" << base.NameLength()
+        const GoodsBase& base = sim.memory_.goods;
+        const Modem& modem = sim.modem_;
+        out << "connected=" << sim.connected_ << "\nlink=" << sim.LinkUp() << "\nradar=" << sim.radar_
+            << "\npowered-off=" << sim.poweredOff_ << "\ntransmitter=" << sim.transmitter_
+            << "\nreceiver=" << sim.receiver_ << "\nregister-address=" << sim.registerAddress_
+            << "\nrs485-disabled=" << sim.rs485Disabled_ << "\nmodem-active=" << modem.Active()
+            << "\nmodem-connected=" << modem.Connected() << "\nmodem-phone=" << modem.Phone()
+            << "\nmodem-max-attempts=" << modem.MaxAttempts() << "\nname-length=" << base.NameLength()
             << "\ncapacity=" << base.Capacity() << "\nprogrammed=" << base.Programmed()
             << "\nfailures=" << base.Failures() << "\nadditional-codes=" << base.AdditionalCodes().size()
-            << "\nbatch-open=" << cursor_.IsOpen() << "\nstate-file=" << options_.statePath << "\n"
-            << SalesDump() << JournalDump() << DiscountDump() << scenario_.Describe();
+            << "\nbatch-open=" << sim.cursor_.IsOpen() << "\nstate-file=" << sim.options_.statePath << "\n"
+            << sim.SalesDump() << sim.JournalDump() << sim.DiscountDump() << sim.scenario_.Describe();
         reply = out.str();
-    } else if (IsSalesCommand(verb)) {
-        return SalesControl(words, reply);
-    } else if (IsJournalCommand(verb)) {
-        return JournalControl(words, reply);
-    } else if (IsDiscountCommand(verb)) {
-        return DiscountControl(words, reply);
-    } else {
-        return fail("unknown command: " + Plain(verb));
+        return true;
     }
-    return true;
+};
+
+bool Simulator::Control(const std::string& command, std::string& reply) {
+    std::vector<std::string> words;
+    std::string error;
+    reply = "ok";
+    if (!Tokenize(command, words, error)) {
+        reply = "error: " + error;
+        return false;
+    }
+    if (words.empty()) return true;
+    using Handler = bool (ControlCommand::*)();
+    static constexpr std::pair<std::string_view, Handler> commands[] = {
+        {"fail", &ControlCommand::FailCall},
+        {"fail-record", &ControlCommand::FailRecord},
+        {"end-batch", &ControlCommand::EndBatch},
+        {"batch-first", &ControlCommand::BatchFirst},
+        {"count", &ControlCommand::OverrideCount},
+        {"modem-script", &ControlCommand::ModemScript},
+        {"quiet-dial", &ControlCommand::QuietDial},
+        {"null-error", &ControlCommand::NullError},
+        {"record-size", &ControlCommand::RecordSize},
+        {"unterminated", &ControlCommand::Unterminated},
+        {"ports", &ControlCommand::Ports},
+        {"address", &ControlCommand::Address},
+        {"seed-goods", &ControlCommand::SeedGoods},
+        {"mark-failure", &ControlCommand::MarkFailure},
+        {"clear-faults", &ControlCommand::ClearFaults},
+        {"reset", &ControlCommand::Reset},
+        {"save", &ControlCommand::Save},
+        {"log", &ControlCommand::Log},
+        {"state-file", &ControlCommand::SwitchStateFile},
+        {"dump", &ControlCommand::Dump},
+    };
+    const std::string& verb = words[0];
+    ControlCommand run{*this, words, reply};
+    for (const auto& [name, handler] : commands)
+        if (verb == name) return (run.*handler)();
+    if (IsSalesCommand(verb)) return SalesControl(words, reply);
+    if (IsJournalCommand(verb)) return JournalControl(words, reply);
+    if (IsDiscountCommand(verb)) return DiscountControl(words, reply);
+    reply = "error: unknown command: " + Plain(verb);
+    return false;
 }
 
 } // namespace sim

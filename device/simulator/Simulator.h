@@ -192,6 +192,8 @@ private:
     const char* NameText(const std::string& name);
     uint8_t WriteGoods(int number, const Q710GoodsProgData& data, const char** err);
 
+    // The commands of the simulator's own state and its faults (SimControl.cpp).
+    struct ControlCommand;
     static bool IsLocalCall(const std::string& name);
     // The sales commands (receipts, shifts, report figures; see README).
     static bool IsSalesCommand(const std::string& verb);
