@@ -614,8 +614,15 @@ bool TTabrix4::HoldsNoResult(int sheet, const TFormulaCell& cell) {
 }
 
 std::optional<TFormulaValue> TTabrix4::FormulaResultToWrite(int sheet, const TFormulaCell& cell) {
-    if (!HoldsNoResult(sheet, cell)) return FormulaCellResult(cell);
-    return ComputedFormulaValue(sheet, cell.Col, int(cell.Row));
+    const bool none = HoldsNoResult(sheet, cell);
+    if (!none && !packageData.FullCalcOnLoad) return FormulaCellResult(cell);
+    if (auto computed = ComputedFormulaValue(sheet, cell.Col, int(cell.Row))) return computed;
+    if (none) return std::nullopt;
+    return FormulaCellResult(cell);
+}
+
+bool TTabrix4::CalculatedOnLoad() const {
+    return packageData.FullCalcOnLoad;
 }
 
 void TTabrix4::Read() {

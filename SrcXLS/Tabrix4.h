@@ -206,6 +206,7 @@ public:
     std::optional<TFormulaValue> ComputedFormulaValue(int sheet, int col, int row) override;
     std::optional<TFormulaValue> FormulaValueToKeep(int sheet, const TFormulaCell& cell) override;
     std::optional<TFormulaValue> FormulaResultToWrite(int sheet, const TFormulaCell& cell) override;
+    bool CalculatedOnLoad() const override;
     // The formula cell holds no result of its own (see TFormulaCell::NoResult),
     // its package cached none, or an edit made the one it holds stale.
     bool HoldsNoResult(int sheet, const TFormulaCell& cell);

@@ -433,9 +433,10 @@ void TCellWriter::WriteKeptValue(TCell& cell) {
 void TCellWriter::WriteFormula(TFormulaCell& cell) {
     uint8_t result[8] = {};
     // A formula without a result the library holds or computes: an empty
-    // text, calculated whenever the file is opened.
+    // text, calculated whenever the file is opened; so is every formula of a
+    // package that asked for a calculation on load.
     const std::optional<TFormulaValue> value = sheet.Workbook().FormulaResultToWrite(sheetIndex, cell);
-    alwaysCalc = !value;
+    alwaysCalc = !value || sheet.Workbook().CalculatedOnLoad();
     switch (value ? value->ValType : fvNull) {
     case fvFloat:
         PutDouble(result, value->Float);

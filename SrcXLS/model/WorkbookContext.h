@@ -75,8 +75,12 @@ public:
     // The result a formula is written with beside it: the one it holds, or,
     // where it holds none (set without one, copied or moved, read without
     // one), the computed value; none where there is neither (the file then
-    // asks for a calculation on load).
+    // asks for a calculation on load). In a package calculated on load the
+    // results held are provisional: the computed value comes first.
     virtual std::optional<TFormulaValue> FormulaResultToWrite(int sheet, const TFormulaCell& cell) = 0;
+    // Whether the file read asks for every formula to be calculated when it
+    // is opened (a package's fullCalcOnLoad): a copy asks the same.
+    virtual bool CalculatedOnLoad() const = 0;
     // Notes a part of the file that the read or write in progress left behind
     // or could not carry (UTF-8, one line each); the read or write goes on.
     virtual void AddWarning(std::string text) = 0;

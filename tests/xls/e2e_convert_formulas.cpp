@@ -15,6 +15,7 @@
 #include "support_files.h"
 #include "support_oracle.h"
 #include "support_process.h"
+#include "tests/xls/support_biffbuild.h"
 
 #include "tests/xls/support_state.h"
 
@@ -224,6 +225,7 @@ const TToBinary ToBinary[] = {
     {"xlsxwriter", "Data", "F6", 5, 5, "COUNTA($A$1:$D$3)", "n:12", true, false},
     {"xlsxwriter", "Data", "F3", 5, 2, "SumVBA(A2:A6)", "e:#NAME?", true, false},
     {"xlsxwriter", "Data", "I4", 8, 3, "SUBTOTAL(109,$I$2:$I$3)", "n:30.75", true, false, "e:#NUM!"},
+    {"xlsxwriter", "Data", "G1", 6, 0, "VLOOKUP(\"b\",A2:C3,3,FALSE)", "n:5", true, false},
     // LibreOffice's own texts: a range of sheets with a quoted name.
     {"libre", "Data", "B1", 1, 0, "SUM('Data:My Sheet'!A1:A1)", "n:6", true, true},
     // gnumeric's package of the openpyxl workbook.
@@ -290,6 +292,16 @@ TEST_F(Conversions, PackagesOfOtherWritersWrittenAsBinaryWorkbooks) {
     // .xls cannot hold among them.
     EXPECT_EQ(byXlrd[1].Values.at("Data!F2"), "n:3.0");
     EXPECT_EQ(byXlrd[1].Values.at("Data!F3"), "n:1500.0");
+    // XlsxWriter's package asks for a calculation on load, its cached 0s no
+    // results: the copy holds what the library computes, and every formula
+    // of it is calculated again when it opens (VLOOKUP's cached 0 among them).
+    EXPECT_EQ(byXlrd[1].Values.at("Data!D2"), "n:6.0");
+    EXPECT_EQ(byXlrd[1].Values.at("Data!F1"), "n:6.0");
+    size_t formulas = 0;
+    for (const biffbuild::Record& r :
+         biffbuild::Records(biffbuild::WorkbookStream(testfiles::Slurp(copies[1]))))
+        if (r.Id == 0x0006 && ++formulas) EXPECT_EQ(r.Body[14] & 1, 1) << formulas;
+    EXPECT_GE(formulas, 8u);
     // The hidden names of the functions, after the workbook's own names.
     const std::vector<std::string> names = {"_xlfn.IFERROR hidden=1 function=1",
                                             "_xlfn.CONCAT hidden=1 function=1",

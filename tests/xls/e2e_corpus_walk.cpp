@@ -236,7 +236,9 @@ void ReadFormula(TTabrix4& book, TFormulaEvaluator& evaluator, int s, TFormulaCe
     } catch (const XLSError& e) {
         if (Volatile(e.what() + std::string("("))) out.VolatileCells.insert(at);
     }
-    if (holdsValue) return;
+    // The results a package calculated on load caches are provisional (its
+    // copies hold the computed ones).
+    if (holdsValue && !book.CalculatedOnLoad()) return;
     if (const auto kept = book.FormulaValueToKeep(s, f))
         if (const auto v = Given(*kept)) {
             out.Kept[at] = *v;

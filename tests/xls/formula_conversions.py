@@ -216,6 +216,8 @@ def make(d):
     ws.write_formula("F4", "=SUM(Goods[#Totals])", None, 0)
     ws.write_formula("F5", "=Goods[[#Headers],[Qty]]", None, "Qty")
     ws.write_formula("F6", "=COUNTA(Goods[#All])", None, 12)
+    # Given no value: XlsxWriter caches 0 and asks for a calculation on load.
+    ws.write_formula("G1", '=VLOOKUP("b",A2:C3,3,FALSE)')
     wb.close()
 
     # Functions that came with Excel 5 or Excel 97, and arguments that came
