@@ -157,6 +157,8 @@ bool ParseModemStep(const std::string& word, ModemStep& step) {
 void Simulator::Reset() {
     memory_ = RegisterMemory::Demo();
     scenario_.Clear();
+    discountGroupByte_.reset();
+    journalDamage_ = JournalDamage{};
     cursor_.Close();
     modem_ = Modem();
     ports_.assign(9, true);

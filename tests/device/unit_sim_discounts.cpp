@@ -194,7 +194,7 @@ TEST_F(SimDiscounts, UnavailableGroupsAndTheirStatuses) {
         std::string::npos);
 }
 
-// Out-of-range group bytes on request, for the program's range checks; once.
+// Out-of-range group bytes on request, for the program's range checks; once, and not past a reset.
 TEST_F(SimDiscounts, GroupBytesOutOfRangeOnRequest) {
     Q710DiscountGroupRecord first{};
     uint8_t firstStatus = 0;
@@ -213,6 +213,10 @@ TEST_F(SimDiscounts, GroupBytesOutOfRangeOnRequest) {
     statuses.clear();
     rest = ReadAll(first, firstStatus, statuses, texts);
     EXPECT_EQ(rest[2].group, 4);
+    Ctl("discount-group-byte 0 16\nreset");
+    ConnectDirect();
+    ReadAll(first, firstStatus, statuses, texts);
+    EXPECT_EQ(first.group, 1) << "a reset register has no byte waiting";
 }
 
 TEST_F(SimDiscounts, WritingAGroupStoresItAsSent) {

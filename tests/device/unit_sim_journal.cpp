@@ -191,6 +191,9 @@ TEST_F(SimJournal, DamageAsked) {
     Ctl("receipt sale item 7");
     ASSERT_EQ(Api().GetFreeVolumeJournal(&free, &err), 0);
     EXPECT_LT(free, 3000000000u);
+    // The Z report's damage above and the stream's: a reset register has none.
+    Ctl("journal-damage cut 20\nreset");
+    EXPECT_NE(Ctl("dump").find("\njournal-damage=\n"), std::string::npos);
 }
 
 } // namespace
