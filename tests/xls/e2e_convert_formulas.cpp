@@ -300,7 +300,9 @@ TEST_F(Conversions, PackagesOfOtherWritersWrittenAsBinaryWorkbooks) {
     size_t formulas = 0;
     for (const biffbuild::Record& r :
          biffbuild::Records(biffbuild::WorkbookStream(testfiles::Slurp(copies[1]))))
-        if (r.Id == 0x0006 && ++formulas) EXPECT_EQ(r.Body[14] & 1, 1) << formulas;
+        if (r.Id == 0x0006 && ++formulas) {
+            EXPECT_EQ(r.Body[14] & 1, 1) << formulas;
+        }
     EXPECT_GE(formulas, 8u);
     // The hidden names of the functions, after the workbook's own names.
     const std::vector<std::string> names = {"_xlfn.IFERROR hidden=1 function=1",
