@@ -1535,7 +1535,9 @@ bool TXLS2007Reader::PutFormulaCell(const TCellRead& cell) {
         }
     } else if (ft == "array") {
         options |= KeptArrayFormula;
-        sd.ArrayAreas[CellKey(cell.Col, cell.Row)] = f.GetTextUtf8(earef);
+        // Without its area the array is its own cell (the writer's default).
+        if (std::string ref = f.GetTextUtf8(earef); !ref.empty())
+            sd.ArrayAreas[CellKey(cell.Col, cell.Row)] = std::move(ref);
     } else if (ft == "dataTable" || text.empty()) {
         // No formula text to keep: the cell keeps its value.
         return false;

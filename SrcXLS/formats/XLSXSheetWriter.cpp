@@ -1,11 +1,15 @@
 #include "SrcXLS/formats/XLSXSheetWriter.h"
 
+#include "SrcXLS/XLSCellRef.h"
 #include "SrcXLS/XLSText.h"
 #include "SrcXLS/XLSValues.h"
 #include "SrcXLS/formats/XLSXSheetRanges.h"
 #include "SrcXLS/formats/XLSXmlTags.h"
 #include "SrcXLS/model/Cell.h"
 #include "SrcXLS/model/Sheet.h"
+#include "SrcXLS/model/WorkbookContext.h"
+
+#include "SrcXLS/formulas/FormulaText.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -371,7 +375,10 @@ void TXLSXSheetWriter::WriteFormula(std::string& out, TCell& cell) {
         isArray ? static_cast<TBaseArrayFormulaCell&>(f).ArrayOptions != 0 : PointsIntoArray(sheet, f);
     const bool shared = f.IsText() && f.SharedLink() != NoSharedFormula;
     std::string text = member ? std::string() : formulaText(sheet, f);
-    const bool hasFormula = !member && (!text.empty() || shared);
+    // A member of a shared formula whose group no cell of the file gave a
+    // formula to keeps its value only: readers refuse the member.
+    const bool orphan = shared && text.empty() && !data.SharedAreas.count(f.SharedLink());
+    const bool hasFormula = !member && !orphan && (!text.empty() || shared);
 
     // The value: with the formula, the one it holds or else the computed
     // one (none where there is neither: the workbook is calculated on
@@ -381,6 +388,13 @@ void TXLSXSheetWriter::WriteFormula(std::string& out, TCell& cell) {
                                                : hasFormula
                                                    ? sheet.Workbook().FormulaResultToWrite(sheet.Index(), f)
                                                    : sheet.Workbook().FormulaValueToKeep(sheet.Index(), f);
+    if (orphan)
+        sheet.Workbook().AddWarning(
+            WideToUtf8(QuoteSheetName(sheet.Name())) + "!" +
+            WideToUtf8(ColRowToRefStr(cell.Col, int(cell.Row), false, false)) +
+            ": formula not written to .xlsx (no cell of the file holds the formula of "
+            "its shared group); " +
+            (value ? "its value is kept" : ValueLost(f.Stale)));
     // Its type attribute and its element; a text without its formula is a
     // plain inline text.
     std::string t, v;

@@ -289,6 +289,16 @@ TEST(XlsxHostile, ADamagedPartCostsItself) {
              return p;
          }(),
          "its name is no part name"},
+        {"an array formula without its area and a member of a shared formula without its group",
+         [&] {
+             TParts p = MinimalPackage();
+             std::string& sheet = p["xl/worksheets/sheet1.xml"];
+             sheet.insert(sheet.find("</row>"), "<c r=\"C1\"><f t=\"array\">1+1</f><v>2</v></c>"
+                                                "<c r=\"D1\"><f t=\"shared\" si=\"3\"/><v>5</v></c>");
+             return p;
+         }(),
+         "S!D1: formula not written to .xlsx (no cell of the file holds the formula of its shared group); "
+         "its value is kept"},
     };
     for (Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -302,15 +312,26 @@ TEST(XlsxHostile, ADamagedPartCostsItself) {
         ASSERT_EQ(Read(image, book), "");
         EXPECT_EQ(book.GetSheet(0).GetAsString(0, 0), u"x");
         EXPECT_EQ(book.GetSheet(0).GetAsFloat(1, 0), 2.5);
+        // What the read or the write of its copy names.
         std::string all;
         for (const std::string& w : book.Warnings()) all += w + "\n";
-        EXPECT_NE(all.find(c.warning), std::string::npos) << all;
         std::vector<uint8_t> copy;
         WritePackageFile(book, &copy);
+        for (const std::string& w : book.Warnings()) all += w + "\n";
+        EXPECT_NE(all.find(c.warning), std::string::npos) << all;
         TTabrix4 again;
         EXPECT_EQ(Read(copy, again), "");
         // Names and texts the package's XML cannot hold stay out of the copy.
         EXPECT_EQ(std::string(copy.begin(), copy.end()).find("\xFF\x13"), std::string::npos);
+        // An array formula has its area, a shared one its group.
+        TXLSZipArchive zip;
+        zip.OpenBuffer(copy);
+        const std::string sheet = zip.Extract("xl/worksheets/sheet1.xml");
+        EXPECT_EQ(sheet.find("ref=\"\""), std::string::npos) << sheet;
+        EXPECT_EQ(sheet.find("t=\"shared\""), std::string::npos) << sheet;
+        if (again.GetSheet(0).GetCell(3, 0)) {
+            EXPECT_EQ(again.GetSheet(0).GetAsFloat(3, 0), 5);
+        }
     }
 }
 
