@@ -285,12 +285,18 @@ TEST(SheetRangeFiles, ListsGivenAsArrayConstantsAreReadAsTheirItems) {
  xmlns:of="urn:oasis:names:tc:opendocument:xmlns:of:1.2" office:version="1.2"
  office:mimetype="application/vnd.oasis.opendocument.spreadsheet"><office:body><office:spreadsheet>
 <table:content-validations>
-<table:content-validation table:name="v1" table:condition="of:cell-content-is-in-list(&quot;a&quot;;&quot;b&quot;;&quot;c&quot;)" table:allow-empty-cell="true" table:base-cell-address="S.A1"/>
-<table:content-validation table:name="v2" table:condition="of:cell-content-is-in-list(&quot;чай&quot;;&quot;кава&quot;)" table:allow-empty-cell="true" table:base-cell-address="S.B2"/>
+<table:content-validation table:name="v1"
+ table:condition="of:cell-content-is-in-list(&quot;a&quot;;&quot;b&quot;;&quot;c&quot;)"
+ table:allow-empty-cell="true" table:base-cell-address="S.A1"/>
+<table:content-validation table:name="v2"
+ table:condition="of:cell-content-is-in-list(&quot;чай&quot;;&quot;кава&quot;)"
+ table:allow-empty-cell="true" table:base-cell-address="S.B2"/>
 </table:content-validations>
 <table:table table:name="S">
-<table:table-row><table:table-cell table:content-validation-name="v1" office:value-type="string"><text:p>a</text:p></table:table-cell></table:table-row>
-<table:table-row table:number-rows-repeated="2"><table:table-cell/><table:table-cell table:content-validation-name="v2"/></table:table-row>
+<table:table-row><table:table-cell table:content-validation-name="v1"
+ office:value-type="string"><text:p>a</text:p></table:table-cell></table:table-row>
+<table:table-row table:number-rows-repeated="2"><table:table-cell/>
+<table:table-cell table:content-validation-name="v2"/></table:table-row>
 </table:table></office:spreadsheet></office:body></office:document>
 )FODS");
     testfiles::LibreOfficeConvert({dir.File("lists.fods")}, dir.Path(), "ods");

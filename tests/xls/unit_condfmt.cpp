@@ -193,6 +193,8 @@ TEST(ConditionalFormats, BlocksNotModelledAndConditionsWithoutAFormatAreKept) {
     EXPECT_EQ(WrittenRecords(formats), records);
 }
 
+// The format refuses a record that does not read; the sheet reader then
+// leaves out that format alone, with a warning (see the BIFF reader's items).
 TEST(ConditionalFormats, MalformedRecordsAreRefused) {
     auto condfmt = [](uint16_t count, uint16_t ranges, size_t rangeBytes) {
         return Body().U16(count).U16(1).Raw(Bytes(8, 0)).U16(ranges).Raw(Bytes(rangeBytes, 0)).b;
