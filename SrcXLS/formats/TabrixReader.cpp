@@ -179,6 +179,8 @@ void TTabrixReader::Reset() {
     LastFont = nullptr;
     SheetStarts.clear();
     LostDrawing = false;
+    OutsideRecords = 0;
+    AfterLostObject = false;
 }
 
 TRecordStorageDefault* TTabrixReader::Globals() const {
@@ -239,6 +241,8 @@ void TTabrixReader::ReadBIFFRecords(const std::vector<uint8_t>* source) {
     } catch (const std::exception& e) {
         throw XLSError(WrapMessage(RecordCount, Header.Id, Stream.Position(), e.what()));
     }
+    if (OutsideRecords > 0 && Target.Warn)
+        Target.Warn(std::to_string(OutsideRecords) + " record(s) outside every substream were left out");
     CompleteLists();
     CompleteFonts();
     GlobalNamesOfNoSheet();
@@ -267,6 +271,14 @@ void TTabrixReader::ReadLoop() {
             continue;
         }
         if (!SheetOpen && StartsLostSubstream()) continue;
+        // A record outside every substream (after an EOF, after a BOF that
+        // opened none) belongs to no list: a copy would write it where no
+        // reader looks for it.
+        if (!SheetOpen && !IsBOFId(Header.Id)) {
+            if (selfRead) Stream.Seek(Header.Length, 1);
+            ++OutsideRecords;
+            continue;
+        }
         KeepRecord = true;
         DispatchItem();
         if (KeepRecord) CurrentStorage->Add(Header, Body());
@@ -365,6 +377,17 @@ void TTabrixReader::Dispatch() {
         ReadValueCells();
         return;
     }
+    // The object and text records of a drawing left out go with it, also
+    // where a record between them ended the drawing's run: a sheet's objects
+    // without their drawing are no Excel 97 file.
+    const bool objectRecord = rid == biff::OBJ || rid == biff::TXO;
+    if (Version >= TExcelVersion::xvExcel97 && InSheet() && DrawingSheet == SheetIndex && LostDrawing &&
+        (objectRecord || (rid == biff::CONTINUE && AfterLostObject))) {
+        AfterLostObject = true;
+        Drop();
+        return;
+    }
+    AfterLostObject = false;
     if (const TSimpleRecord* simple = FindSimple(rid)) {
         if (simple->Rule == TRule::Drop) {
             Drop();

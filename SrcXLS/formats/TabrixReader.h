@@ -118,7 +118,8 @@ private:
     void LoseItem(const TItemMark& mark, const std::string& reason);
     void SkipItem(const TItemMark& mark, const TItemKind* kind);
     bool NextIsChartBOF();
-    bool LostDrawing = false; // the drawing of the sheet being read went
+    bool LostDrawing = false;     // the drawing of the sheet being read went
+    bool AfterLostObject = false; // the record before was an object of it
     std::span<const uint8_t> Body() const { return {Buffer.data(), Header.Length}; }
 
     // Storage rules.
@@ -248,6 +249,7 @@ private:
     TExcelVersion Version = TExcelVersion::xvNone;
     TFileText Text;
     int RecordCount = 0;
+    int OutsideRecords = 0; // records met while no substream was open
     int LastPercent = 0;
     bool SkippingViews = false;
     bool SheetOpen = false; // between a worksheet's BOF and its EOF

@@ -940,11 +940,19 @@ bool TXLS2007Reader::WorkbookTag(int id, TExXMLTag& tag) {
         std::string state(tag.GetText(eastate));
         auto found = workbookRelById.find(relId);
         const TRel* rel = found == workbookRelById.end() ? nullptr : &workbookRels[found->second];
-        // A sheet without its relationship has no part: other readers pass
-        // it over, and so does this one.
-        if (!rel) return true;
-        const std::string type = LastSegment(rel->TypeName);
+        const std::string type = rel ? LastSegment(rel->TypeName) : std::string();
         const bool macro = type == "xlMacrosheet" || type == "xlIntlMacrosheet";
+        ++sheetsListed;
+        // A sheet without its relationship, or whose relationship leads to
+        // no sheet (the styles, say), has no part: other readers pass it
+        // over, and so does this one.
+        if (type != "worksheet" && !macro && type != "dialogsheet" && type != "chartsheet") {
+            if (book.Warn)
+                book.Warn("Sheet '" + XMLDecodeTextUtf8(name) + "' left out: " +
+                          (rel ? "its relationship " + relId + " leads to no sheet (" + type + ")"
+                               : "the workbook has no relationship " + relId));
+            return true;
+        }
         if (type == "worksheet" || macro || type == "dialogsheet") {
             // Macro and dialog sheets are read for their values; their parts
             // go back as they were.
@@ -956,7 +964,7 @@ bool TXLS2007Reader::WorkbookTag(int id, TExXMLTag& tag) {
                                                    : THiddenState::hsVisible;
             sheetParts.push_back(
                 {&sheet, rel->External ? std::string() : ResolvePartName(workbookPart, rel->Target)});
-            modelSheetAt[sheetCount] = book.Sheets->Count() - 1;
+            modelSheetAt[sheetsListed - 1] = book.Sheets->Count() - 1;
         } else {
             bd.KeptSheets.push_back({sheetCount, std::string(name), state, relId});
         }

@@ -153,7 +153,8 @@ private:
     // By Id: the last of an Id, a sheet's before any other.
     std::map<std::string, size_t, std::less<>> workbookRelById;
     TSheet* current = nullptr;
-    int sheetCount = 0; // "sheet" elements met
+    int sheetCount = 0;   // "sheet" elements read as sheets or kept
+    int sheetsListed = 0; // every "sheet" element: local names count by them
     struct TSheetPart {
         TSheet* Sheet;
         std::string Part;

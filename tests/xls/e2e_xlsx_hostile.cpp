@@ -220,6 +220,33 @@ TEST(XlsxHostile, ReadWithinBounds) {
     TTabrix4 again;
     ASSERT_EQ(Read(copy, again), "");
     EXPECT_EQ(again.Sheets().Count(), twice.Sheets().Count());
+
+    // A sheet whose relationship leads to no sheet part (here the shared
+    // strings), or is missing, is left out and named; a later sheet keeps its
+    // local name, and the copy lists only the sheets read.
+    p = MinimalPackage();
+    p["xl/workbook.xml"] = "<workbook xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+                           "relationships\"><sheets><sheet name=\"S\" r:id=\"rId2\"/><sheet name=\"T\" "
+                           "r:id=\"rId9\"/><sheet name=\"S\" r:id=\"rId1\"/></sheets><definedNames>"
+                           "<definedName name=\"L\" localSheetId=\"2\">S!$B$1</definedName>"
+                           "</definedNames></workbook>";
+    TTabrix4 astray;
+    ASSERT_EQ(Read(Zip(p), astray), "");
+    ASSERT_EQ(astray.Sheets().Count(), 1);
+    EXPECT_EQ(astray.GetSheet(0).GetAsFloat(1, 0), 2.5);
+    std::string warned;
+    for (const std::string& w : astray.Warnings()) warned += w + "\n";
+    EXPECT_NE(warned.find("Sheet 'S' left out: its relationship rId2 leads to no sheet (sharedStrings)"),
+              std::string::npos)
+        << warned;
+    EXPECT_NE(warned.find("Sheet 'T' left out: the workbook has no relationship rId9"), std::string::npos)
+        << warned;
+    EXPECT_EQ(warned.find("local to a sheet"), std::string::npos) << warned;
+    copy.clear();
+    WritePackageFile(astray, &copy);
+    TTabrix4 astrayAgain;
+    ASSERT_EQ(Read(copy, astrayAgain), "");
+    EXPECT_EQ(astrayAgain.Sheets().Count(), 1);
 }
 
 // A part that does not read, or an element past a bound, costs that part or

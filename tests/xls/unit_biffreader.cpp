@@ -536,6 +536,46 @@ TEST(BIFFReader, MoreSheetSubstreamsThanBoundSheetsAreLeftOut) {
     EXPECT_EQ(book.Sheets().Count(), 2);
 }
 
+// Records outside every substream (after an EOF, after a BOF of no known
+// kind) belong to no list: they are left out and counted, and a copy in
+// each version reads back with the cells.
+TEST(BIFFReader, RecordsOutsideEverySubstreamAreLeftOut) {
+    Stream between;
+    between.Bof8(0x0005).BoundSheet8("A").Eof();
+    between.Rec(0x0081, Body().U16(0x04C1)).Number(3, 3, 9);
+    between.Bof8(0x0010).Number(0, 0, 1.5).Eof();
+    // An Excel 3 file whose first BOF opens nothing; the sheet starts later.
+    Stream opensNone;
+    opensNone.Rec(0x0209, Body().U16(0).U16(0x0F00).U16(1)).Rec(0x0081, Body().U16(0x04C1));
+    opensNone.Rec(0x0209, Body().U16(0).U16(0x0010).U16(1))
+        .Rec(0x0203, Body().U16(0).U16(0).U16(15).F64(1.5));
+    testfiles::ScratchDir dir;
+    const std::pair<Bytes, const char*> cases[] = {{CompoundImage(between.Data()), "2 record(s)"},
+                                                   {opensNone.Data(), "1 record(s)"}};
+    for (const auto& [image, count] : cases) {
+        TTabrix4 book;
+        Read(book, image);
+        ASSERT_EQ(book.Sheets().Count(), 1);
+        EXPECT_EQ(book.GetSheet(0).GetAsFloat(0, 0), 1.5);
+        ASSERT_FALSE(book.Warnings().empty());
+        EXPECT_EQ(book.Warnings()[0], std::string(count) + " outside every substream were left out")
+            << book.Warnings()[0];
+        for (TExcelVersion v :
+             {TExcelVersion::xvExcel97, TExcelVersion::xvExcel50, TExcelVersion::xvExcel40}) {
+            SCOPED_TRACE(int(v));
+            const std::string file = dir.File("copy.xls");
+            book.SetVersion(v);
+            book.SetFilename(std::u16string(file.begin(), file.end()));
+            book.Write();
+            TTabrix4 again;
+            again.SetFilename(book.GetFilename());
+            again.Read();
+            EXPECT_EQ(again.GetSheet(0).GetAsFloat(0, 0), 1.5);
+            EXPECT_EQ(again.GetSheet(0).Cells().Count(), 1);
+        }
+    }
+}
+
 // A record, or a record with those that belong to it, that holds no cell
 // and does not read costs itself: the cells before and after it are read,
 // and a warning names it, its sheet and why.
