@@ -260,9 +260,10 @@ void BM_GoodsImportXmlMillionItems(benchmark::State& s) {
 }
 
 // A document's text in one of the forms the readers take: UTF-8 as it
-// stands, after a document type line, or in UTF-16 (little-endian, with its
-// byte-order mark and a declaration that names it).
-enum class Form { Utf8, Doctype, Utf16 };
+// stands, after a document type line, in UTF-16 (little-endian, with its
+// byte-order mark and a declaration that names it) or in UCS-4 (big-endian,
+// with a declaration that names it).
+enum class Form { Utf8, Doctype, Utf16, Ucs4 };
 
 std::string InForm(const std::string& utf8, Form form) {
     const std::string declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
@@ -274,6 +275,12 @@ std::string InForm(const std::string& utf8, Form form) {
         return declaration + "\r\n<!DOCTYPE REPORT>" + body;
     case Form::Utf16:
         break;
+    case Form::Ucs4: {
+        std::string out;
+        for (char16_t c : platform::Utf8ToUtf16("<?xml version=\"1.0\" encoding=\"UCS-4\"?>" + body))
+            out += {'\0', '\0', static_cast<char>(c >> 8), static_cast<char>(c & 0xFF)};
+        return out;
+    }
     }
     std::string out = "\xFF\xFE";
     for (char16_t c : platform::Utf8ToUtf16("<?xml version=\"1.0\" encoding=\"UTF-16\"?>" + body))
@@ -281,7 +288,7 @@ std::string InForm(const std::string& utf8, Form form) {
     return out;
 }
 
-const char* const kForms[] = {"utf8", "doctype", "utf16"};
+const char* const kForms[] = {"utf8", "doctype", "utf16", "ucs4"};
 
 // One item with a great many attributes besides its own twelve, in each
 // form: read in time that grows with their number, not with its square.
@@ -390,13 +397,13 @@ BENCHMARK(BM_GoodsImportXmlMillionItems)->Unit(benchmark::kMillisecond)->Iterati
 BENCHMARK(BM_GoodsImportXmlManyAttributes)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
-    ->ArgsProduct({{100000, 200000}, {0, 1, 2}});
+    ->ArgsProduct({{100000, 200000}, {0, 1, 2, 3}});
 BENCHMARK(BM_GoodsImportXmlOtherElementsPastTheLimit)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_GroupsImportXmlManyAttributes)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->ArgsProduct({{50000, 100000, 200000}, {0}})
-    ->ArgsProduct({{200000}, {1, 2}});
+    ->ArgsProduct({{200000}, {1, 2, 3}});
 BENCHMARK(BM_GroupsImportXmlElementsPastTheTable)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_GoodsImportXls)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GoodsImportCsv)->Unit(benchmark::kMillisecond);

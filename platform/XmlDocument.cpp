@@ -388,14 +388,17 @@ bool XmlDocument::LoadXml(std::string_view text) {
     ParseState state;
     ctxt->_private = &state;
     RefuseEntities(*ctxt->sax);
-    // A UTF-16 document is parsed as its UTF-8, as the streamed read parses it.
-    const std::optional<XmlUtf16Reader> utf16 =
-        XmlUtf16Reader::ForDocument(text.substr(0, XmlUtf16Reader::HeadSize));
+    // A UTF-16, UCS-4 or EBCDIC document is parsed as its UTF-8, as the streamed read parses it.
+    const std::string_view head = text.substr(0, XmlUtf16Reader::HeadSize);
+    std::optional<XmlIconvReader> other = XmlIconvReader::ForDocument(head);
+    const std::optional<XmlUtf16Reader> wide = other ? std::nullopt : XmlUtf16Reader::ForDocument(head);
+    const bool utf16 = other || wide;
     std::string decoded;
-    if (utf16) {
-        decoded = XmlUtf16Reader::Decode(*utf16, text);
-        text = decoded;
-    }
+    if (other)
+        decoded = XmlIconvReader::Decode(std::move(*other), text);
+    else if (wide)
+        decoded = XmlUtf16Reader::Decode(*wide, text);
+    if (utf16) text = decoded;
     std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)> parsed(
         xmlCtxtReadMemory(ctxt.get(), text.data(), static_cast<int>(text.size()), nullptr,
                           utf16 ? "UTF-8" : nullptr, kParseOptions | (utf16 ? XML_PARSE_IGNORE_ENC : 0)),

@@ -210,8 +210,8 @@ struct FileSource : Source {
     int error = 0;
 };
 
-// The bytes of another source, or their UTF-8 when they are a UTF-16 document (XmlUtf16Reader): the first
-// bytes are read at once to tell.
+// The bytes of another source, or their UTF-8 when they are a UTF-16, UCS-4 or EBCDIC document
+// (XmlUtf16Reader, XmlIconvReader): the first bytes are read at once to tell.
 struct Utf16Source : Source {
     explicit Utf16Source(Source& inner) : inner(inner) {
         head.resize(XmlUtf16Reader::HeadSize);
@@ -225,14 +225,22 @@ struct Utf16Source : Source {
             got += static_cast<std::size_t>(n);
         }
         head.resize(got);
-        reader = XmlUtf16Reader::ForDocument(head);
-        if (reader) {
+        other = XmlIconvReader::ForDocument(head);
+        if (!other) reader = XmlUtf16Reader::ForDocument(head);
+        if (Utf16()) {
             std::string utf8;
-            reader->Feed(head, utf8);
+            Feed(head, utf8);
             head = std::move(utf8);
         }
     }
-    bool Utf16() const { return reader.has_value(); }
+    // Whether the document is read as its UTF-8 (UTF-16, UCS-4, EBCDIC).
+    bool Utf16() const { return reader.has_value() || other.has_value(); }
+    void Feed(std::string_view bytes, std::string& out) {
+        if (reader)
+            reader->Feed(bytes, out);
+        else
+            other->Feed(bytes, out);
+    }
     int Read(char* buffer, int size) override {
         while (given == head.size()) {
             if (failed) return -1;
@@ -242,8 +250,8 @@ struct Utf16Source : Source {
             const int n = inner.Read(piece.data(), static_cast<int>(piece.size()));
             if (n <= 0) return n;
             piece.resize(static_cast<std::size_t>(n));
-            if (reader)
-                reader->Feed(piece, head);
+            if (Utf16())
+                Feed(piece, head);
             else
                 head = std::move(piece);
         }
@@ -254,6 +262,7 @@ struct Utf16Source : Source {
     }
     Source& inner;
     std::optional<XmlUtf16Reader> reader;
+    std::optional<XmlIconvReader> other;
     std::string head; // bytes read and not yet given
     std::size_t given = 0;
     bool failed = false;

@@ -3,6 +3,9 @@
 #include "platform/CodePages.h"
 #include "platform/XmlTagSplitter.h"
 
+#include <cerrno>
+#include <iconv.h>
+
 namespace platform {
 
 namespace {
@@ -86,6 +89,123 @@ void XmlUtf16Reader::Feed(std::string_view bytes, std::string& out) {
 std::string XmlUtf16Reader::Decode(XmlUtf16Reader reader, std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 2);
+    reader.Feed(bytes, out);
+    return out;
+}
+
+namespace {
+
+// What iconv_open answers when it has no such conversion.
+iconv_t NoConverter() {
+    return reinterpret_cast<iconv_t>(-1);
+}
+
+// The declared encoding of a document's first characters, lower case; "" where it declares none.
+std::string DeclaredIn(const std::string& ascii) {
+    if (ascii.rfind("<?xml", 0) != 0) return {};
+    const std::size_t end = ascii.find("?>");
+    return Lower(
+        XmlTagSplitter::DeclaredEncoding(ascii.substr(0, end == std::string::npos ? ascii.size() : end)));
+}
+
+// The head's characters below 0x80 as the converter gives them ('\x7F' for any other), up to the first it
+// refuses.
+std::string AsciiOf(iconv_t converter, std::string_view head) {
+    std::string bytes(head);
+    char* in = bytes.data();
+    std::size_t inLeft = bytes.size();
+    std::string out(bytes.size() * 4 + 4, '\0');
+    char* o = out.data();
+    std::size_t outLeft = out.size();
+    iconv(converter, &in, &inLeft, &o, &outLeft);
+    out.resize(out.size() - outLeft);
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) >= 0x80) c = '\x7F';
+    return out;
+}
+
+} // namespace
+
+std::optional<XmlIconvReader> XmlIconvReader::ForDocument(std::string_view head) {
+    const std::string_view first = head.substr(0, 4);
+    std::string from;
+    std::size_t skip = 0;
+    if (first == std::string_view("\0\0\xFE\xFF", 4) || first == std::string_view("\0\0\0<", 4)) {
+        from = "UCS-4BE";
+        skip = first[2] == '\xFE' ? 4 : 0;
+    } else if (first == std::string_view("\xFF\xFE\0\0", 4) || first == std::string_view("<\0\0\0", 4)) {
+        from = "UCS-4LE";
+        skip = first[0] == '\xFF' ? 4 : 0;
+    } else if (first == "\x4C\x6F\xA7\x94") {
+        from = "IBM037";
+    } else {
+        return std::nullopt;
+    }
+    iconv_t converter = iconv_open("UTF-8", from.c_str());
+    if (converter == NoConverter()) return std::nullopt;
+    const std::string declared = DeclaredIn(AsciiOf(converter, head.substr(skip)));
+    iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    if (from == "IBM037") {
+        if (!declared.empty() && declared != "ibm037") {
+            if (iconv_t named = iconv_open("UTF-8", declared.c_str()); named != NoConverter()) {
+                iconv_close(converter);
+                converter = named;
+            }
+        }
+    } else if (!declared.empty() && declared != "ucs-4" && declared != "ucs4" &&
+               declared != "iso-10646-ucs-4" && declared != "utf-32" && declared != "utf32") {
+        iconv_close(converter);
+        return std::nullopt;
+    }
+    return XmlIconvReader(converter, skip);
+}
+
+XmlIconvReader::XmlIconvReader(XmlIconvReader&& other) noexcept
+    : converter(other.converter), skip(other.skip), carry(std::move(other.carry)), broken(other.broken) {
+    other.converter = NoConverter();
+}
+
+XmlIconvReader& XmlIconvReader::operator=(XmlIconvReader&& other) noexcept {
+    if (this != &other) {
+        if (converter != NoConverter()) iconv_close(static_cast<iconv_t>(converter));
+        converter = other.converter;
+        skip = other.skip;
+        carry = std::move(other.carry);
+        broken = other.broken;
+        other.converter = NoConverter();
+    }
+    return *this;
+}
+
+XmlIconvReader::~XmlIconvReader() {
+    if (converter != NoConverter()) iconv_close(static_cast<iconv_t>(converter));
+}
+
+void XmlIconvReader::Feed(std::string_view bytes, std::string& out) {
+    if (broken) return;
+    const std::size_t dropped = std::min(skip, bytes.size());
+    skip -= dropped;
+    carry.append(bytes.substr(dropped));
+    char* in = carry.data();
+    std::size_t inLeft = carry.size();
+    char buffer[1 << 14];
+    while (inLeft > 0) {
+        char* o = buffer;
+        std::size_t outLeft = sizeof buffer;
+        const std::size_t done = iconv(static_cast<iconv_t>(converter), &in, &inLeft, &o, &outLeft);
+        out.append(buffer, sizeof buffer - outLeft);
+        if (done != static_cast<std::size_t>(-1) || errno == EINVAL) break;
+        if (errno != E2BIG) {
+            broken = true;
+            break;
+        }
+    }
+    carry.erase(0, carry.size() - inLeft);
+}
+
+std::string XmlIconvReader::Decode(XmlIconvReader reader, std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
     reader.Feed(bytes, out);
     return out;
 }

@@ -38,4 +38,30 @@ private:
     bool broken = false;     // a sequence was no UTF-16: nothing more is decoded
 };
 
+// UCS-4 (either byte order, with its byte-order mark or without) and EBCDIC documents handed to the parser as
+// UTF-8, for the same reason. The encoding is told from the first four bytes, as the parser tells it; a UCS-4
+// document whose declaration names another encoding is left to the parser, and an EBCDIC one is read in the
+// code page its declaration names (IBM037 where it names none iconv knows). Decoding stops at the first bytes
+// that are no character of the encoding; bytes of a character the document's end cuts are dropped.
+class XmlIconvReader {
+public:
+    static std::optional<XmlIconvReader> ForDocument(std::string_view head);
+    XmlIconvReader(XmlIconvReader&& other) noexcept;
+    XmlIconvReader& operator=(XmlIconvReader&& other) noexcept;
+    XmlIconvReader(const XmlIconvReader&) = delete;
+    XmlIconvReader& operator=(const XmlIconvReader&) = delete;
+    ~XmlIconvReader();
+
+    void Feed(std::string_view bytes, std::string& out);
+    static std::string Decode(XmlIconvReader reader, std::string_view bytes);
+
+private:
+    XmlIconvReader(void* converter, std::size_t skip) : converter(converter), skip(skip) {}
+
+    void* converter; // iconv_t to UTF-8
+    std::size_t skip;
+    std::string carry; // the bytes of a character not yet whole
+    bool broken = false;
+};
+
 } // namespace platform

@@ -110,6 +110,18 @@ TEST(Xml, TypedAttributeValues) {
               "Qty=\"2\" Dot=\"1.5\"/>\r\n");
 }
 
+namespace {
+
+// A text in UCS-4 of either byte order.
+std::string UcsFour(std::u32string_view text, bool bigEndian) {
+    std::string bytes;
+    for (char32_t c : text)
+        for (int i = 0; i < 4; ++i) bytes += static_cast<char>(c >> (8 * (bigEndian ? 3 - i : i)));
+    return bytes;
+}
+
+} // namespace
+
 TEST(Xml, Windows1251AndUtf16DocumentsAreDecoded) {
     ScratchDir dir;
     std::string path = dir.File("cp1251.xml");
@@ -128,6 +140,20 @@ TEST(Xml, Windows1251AndUtf16DocumentsAreDecoded) {
     for (char16_t c : text) bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
     ASSERT_TRUE(doc.LoadXml(bytes)) << doc.ParseError();
     EXPECT_EQ(doc.DocumentElement().Attribute("b"), "Ж");
+
+    // UCS-4 of either byte order, with its mark or a declaration, and EBCDIC in the code page declared.
+    const std::string ebcdic = "\x4C\x6F\xA7\x94\x93\x40\xA5\x85\x99\xA2\x89\x96\x95\x7E\x7D\xF1\x4B"
+                               "\xF0\x7D\x40\x85\x95\x83\x96\x84\x89\x95\x87\x7E\x7D\xC9\xC2\xD4\xF5"
+                               "\xF0\xF0\x7D\x6F\x6E\x4C\xC1\x40\x82\x7E\x7F\xC3\x5A\x7F\x61\x6E";
+    const std::pair<std::string, const char*> others[] = {
+        {UcsFour(U"\uFEFF<A b=\"\u0416\"/>", true), "Ж"},
+        {UcsFour(U"<?xml version='1.0' encoding='UCS-4'?><A b='\U0001F600'/>", false), "\U0001F600"},
+        {ebcdic, "C]"}, // 0x5A: IBM500's ], IBM037's !
+    };
+    for (const auto& [document, value] : others) {
+        ASSERT_TRUE(doc.LoadXml(document)) << doc.ParseError();
+        EXPECT_EQ(doc.DocumentElement().Attribute("b"), value);
+    }
 }
 
 TEST(Xml, MalformedInputGivesAReasonAndAnEmptyDocument) {
@@ -385,6 +411,8 @@ TEST(XmlStream, SeesWhatTheWholeDocumentHolds) {
         return bytes;
     };
     const std::u16string many16 = platform::Utf8ToUtf16(ManyAttributes(0, 60));
+    std::u32string many32;
+    for (char16_t c : many16) many32 += c; // the attributes hold no pair of surrogates
     const std::string documents[] = {
         "<REPORT>\n  <HEADER>\n    <REPORT_ID> {XMLREP1} </REPORT_ID>\n  </HEADER>\r\n"
         "  <!-- note -->\n  <FIELDS_NAME/>\n\t<DATA> <Item Id='1' Name='a &amp; b &#38; &lt;c&gt; "
@@ -407,6 +435,14 @@ TEST(XmlStream, SeesWhatTheWholeDocumentHolds) {
         inUtf16(u"<R>\uFFFE</R>", false, true),
         inUtf16(u"<R>x</R>\xD800", false, true),
         inUtf16(u"<R>x\xD800</R>", true, false),
+        // UCS-4 and EBCDIC, also cut inside a character or holding none.
+        UcsFour(U"<?xml version='1.0' encoding='UCS-4'?>\n<R" + many32 + U">\u0416</R>", true),
+        UcsFour(U"\uFEFF<R" + many32 + U"/>", false),
+        UcsFour(U"<R" + many32 + U">x</R>", false) + "\x41\x00",
+        UcsFour(U"<R>x", true) + std::string("\0\x11\0\0", 4) + UcsFour(U"</R>", true),
+        UcsFour(U"<?xml version='1.0' encoding='windows-1251'?><R/>", false),
+        "\x4C\x6F\xA7\x94\x93\x40\xA5\x85\x99\xA2\x89\x96\x95\x7E\x7D\xF1\x4B\xF0\x7D\x6F\x6E\x4C\xD9"
+        "\x40\x81\x7E\x7D\xF1\x7D\x61\x6E",
         "",
         "<",
         "<a>\n</b>",
