@@ -95,7 +95,6 @@ std::vector<std::string> ShapesByKind(TSheet& sheet) {
     return out;
 }
 
-// The panes of a sheet as a warning names them; none when it has none.
 // The pivot tables a binary sheet keeps as read (one SXVIEW each).
 int PivotTables(TSheet& sheet) {
     constexpr uint16_t SXVIEW = 0x00B0;
@@ -104,6 +103,7 @@ int PivotTables(TSheet& sheet) {
     return n;
 }
 
+// The panes of a sheet as a warning names them; none when it has none.
 const char* Panes(TSheet& sheet) {
     switch (sheet.Pane().PaneType) {
     case TPaneType::ptFrozen:
